@@ -1,0 +1,82 @@
+// The process clock: a virtual counter that waits advance at once, or the machine's steady clock.
+#include "clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+std::atomic<platform::ClockMode> g_mode{platform::ClockMode::Virtual};
+// Starts well above zero so that no deadline computed from it is ever 0 or negative.
+std::atomic<LONGLONG> g_ticks{100 * kPerfFrequency};
+std::atomic<LONGLONG> g_pollStep{kPerfFrequency / 1'000'000};  // 1 us per read
+// Wall time = g_wallBase + ticks since g_wallTicks (virtual) or real time + offset (real).
+std::atomic<time_t> g_wallBase{::time(nullptr)};
+std::atomic<LONGLONG> g_wallTicks{100 * kPerfFrequency};
+std::atomic<time_t> g_realOffset{0};
+
+LONGLONG RealTicks() {
+    using namespace std::chrono;
+    auto ns = duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<LONGLONG>(ns / 100);
+}
+
+}  // namespace
+
+void Sleep(DWORD ms) {
+    if (g_mode == platform::ClockMode::Real) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
+    g_ticks += static_cast<LONGLONG>(ms) * (kPerfFrequency / 1000);
+}
+
+BOOL QueryPerformanceCounter(LONGLONG* count) {
+    if (!count) return FALSE;
+    if (g_mode == platform::ClockMode::Real) *count = RealTicks();
+    else *count = (g_ticks += g_pollStep);
+    return TRUE;
+}
+
+BOOL QueryPerformanceFrequency(LONGLONG* freq) {
+    if (!freq) return FALSE;
+    *freq = kPerfFrequency;
+    return TRUE;
+}
+
+DWORD GetTickCount() {
+    LONGLONG t = 0;
+    QueryPerformanceCounter(&t);
+    return static_cast<DWORD>(t / (kPerfFrequency / 1000));
+}
+
+namespace platform {
+
+void SetClockMode(ClockMode mode) { g_mode = mode; }
+ClockMode GetClockMode() { return g_mode; }
+
+LONGLONG NowTicks() { return g_mode == ClockMode::Real ? RealTicks() : g_ticks.load(); }
+void AdvanceTicks(LONGLONG ticks) { if (ticks > 0) g_ticks += ticks; }
+void SetTicks(LONGLONG ticks) { g_ticks = ticks; }
+void SetPollStep(LONGLONG ticks) { g_pollStep = ticks < 0 ? 0 : ticks; }
+
+time_t WallTime() {
+    if (g_mode == ClockMode::Real) return ::time(nullptr) + g_realOffset;
+    return g_wallBase + static_cast<time_t>((g_ticks - g_wallTicks) / kPerfFrequency);
+}
+
+void SetWallTime(time_t t) {
+    g_realOffset = t - ::time(nullptr);
+    g_wallBase = t;
+    g_wallTicks = g_ticks.load();
+}
+
+struct tm LocalTime() {
+    time_t t = WallTime();
+    struct tm out {};
+    localtime_r(&t, &out);
+    return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+// The process clock: virtual by default (waits cost nothing), real time on request.
+#pragma once
+
+#include <ctime>
+
+#include "types.h"
+
+// Performance counter frequency in counts per second.
+constexpr LONGLONG kPerfFrequency = 10'000'000;  // 100 ns ticks
+
+// Sleep: on the virtual clock the clock advances at once by ms milliseconds.
+void Sleep(DWORD ms);
+// Reads the counter. On the virtual clock every read advances it by a small step, so a busy
+// poll against a deadline always reaches it.
+BOOL QueryPerformanceCounter(LONGLONG* count);
+BOOL QueryPerformanceFrequency(LONGLONG* freq);
+DWORD GetTickCount();
+
+namespace platform {
+
+enum class ClockMode { Virtual, Real };
+
+void SetClockMode(ClockMode mode);
+ClockMode GetClockMode();
+
+// Virtual-clock control (tests, and the simulated rig finishing work on the clock).
+LONGLONG NowTicks();               // the counter without advancing it
+void AdvanceTicks(LONGLONG ticks); // moves the virtual clock forward
+void SetTicks(LONGLONG ticks);
+void SetPollStep(LONGLONG ticks);  // how far each counter read advances (default 1 us)
+
+// Wall time: starts at the real time when the process starts and moves with the clock.
+time_t WallTime();
+void SetWallTime(time_t t);
+// Local broken-down time of the wall clock.
+struct tm LocalTime();
+
+}  // namespace platform

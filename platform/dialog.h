@@ -1,0 +1,87 @@
+// Modal dialogs without windows: a model that describes itself and takes typed actions, and the runners.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <vector>
+
+#include "cstring.h"
+#include "host_ui.h"
+
+namespace platform {
+
+// One typed action on a dialog: a verb such as "add", "remove", "default", "ok" or "cancel" (always
+// lower case), and its arguments.
+struct DialogAction {
+    CString verb;
+    std::vector<CString> args;
+};
+
+// Reads an action line: words separated by blanks or tabs, double quotes group a word with blanks
+// ('add "Color Bars" 2'); the first word is the verb. A blank line gives an empty verb.
+DialogAction ParseDialogAction(const char* line);
+
+// What a dialog shows and what can be done on it. "ok" and "cancel" are the runner's; every other
+// verb goes to Apply.
+class DialogModel {
+public:
+    virtual ~DialogModel() = default;
+    virtual CString GetTitle() const = 0;
+    // What a person would see: lists, their selections, fields and the verbs that apply, as text.
+    virtual CString Describe() const = 0;
+    // false, with a message in error, when the action is unknown or not possible now.
+    virtual bool Apply(const DialogAction& action, CString& error) = 0;
+    // The dialog is about to close with OK; false (with a message) keeps it open, as a page that
+    // refuses its data does.
+    virtual bool OnOk(CString& error) { (void)error; return true; }
+    virtual void OnCancel() {}
+};
+
+// Applies one action, the closing verbs included. Answers IDOK or IDCANCEL when the dialog has
+// closed, 0 while it stays open (error then says why the action failed, or is empty).
+int ApplyDialogAction(DialogModel& model, const DialogAction& action, CString& error);
+
+// Runs one dialog to its end; answers IDOK or IDCANCEL.
+class DialogRunner {
+public:
+    virtual ~DialogRunner() = default;
+    virtual int Run(DialogModel& model) = 0;
+};
+
+// Nobody is there to answer: every dialog is cancelled at once and the model is not touched.
+class HeadlessDialogRunner : public DialogRunner {
+public:
+    int Run(DialogModel& model) override;
+};
+
+// Answers dialogs from scripts queued ahead, one script per dialog, for tests. A script's lines are
+// applied in order until one closes the dialog (lines after it are not applied); a script that ends
+// with the dialog open, or a dialog with no script left, is cancelled.
+class ScriptedDialogRunner : public DialogRunner {
+public:
+    struct Record {
+        CString title;
+        CString before;               // Describe() when the dialog opened
+        CString after;                // Describe() when it closed
+        std::vector<CString> errors;  // one per refused line
+        int result = 0;
+    };
+
+    void Push(std::vector<CString> script);
+    size_t Pending() const { return m_scripts.size(); }
+    int Run(DialogModel& model) override;
+    const std::vector<Record>& History() const { return m_history; }
+
+private:
+    std::deque<std::vector<CString>> m_scripts;
+    std::vector<Record> m_history;
+};
+
+// Installs the runner DoModal uses (not owned; null goes back to the headless one) and answers the
+// one it replaces, so a caller can put it back.
+DialogRunner* SetDialogRunner(DialogRunner* runner);
+DialogRunner* GetDialogRunner();
+// Shows model through the current runner; IDOK or IDCANCEL.
+int DoModal(DialogModel& model);
+
+}  // namespace platform

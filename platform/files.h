@@ -1,0 +1,118 @@
+// Files and paths: Windows-style paths mapped onto this file system, and the CFile/CArchive/CFileFind subset.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cstring.h"
+#include "types.h"
+
+namespace platform {
+
+// Maps a Windows path to a local one: backslashes become '/'; a drive letter ("C:"), "." components
+// (".\") and doubled separators are dropped; each existing component is matched case-insensitively
+// (an exact match wins). Components that do not exist keep the spelling given, so a new file is
+// created with the name as written. "" stays "".
+std::string MapPath(const char* path);
+
+bool FileExists(const char* path);       // a file or a folder
+bool IsDirectory(const char* path);
+// Whole-file read; false when the file cannot be opened or read.
+bool ReadWholeFile(const char* path, std::vector<BYTE>& out);
+bool WriteWholeFile(const char* path, const void* data, size_t size);
+bool CopyFile(const char* from, const char* to, bool failIfExists);
+bool DeleteFile(const char* path);
+// The local path of the newest regular file (by modification time) matching a pattern with * and ?
+// in its last component; "" when none. Equal times go to the later name.
+CString FindMostRecentFile(const char* pattern);
+// fopen through MapPath.
+FILE* OpenFile(const char* path, const char* mode);
+
+}  // namespace platform
+
+// The subset of the original CFile the library uses: a binary byte stream.
+class CFile {
+public:
+    enum OpenFlags : UINT {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeReadWrite = 0x0002,
+        shareDenyNone = 0x0040,
+        typeBinary = 0x8000,
+        modeNoTruncate = 0x2000,
+        modeCreate = 0x1000,
+    };
+    enum SeekPosition { begin = 0, current = 1, end = 2 };
+
+    struct Status {
+        LONGLONG size = 0;
+        long long mtime = 0;  // seconds since 1970
+        bool directory = false;
+    };
+
+    CFile() = default;
+    ~CFile();
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+
+    BOOL Open(const char* path, UINT flags);
+    void Close();
+    bool IsOpen() const { return m_fp != nullptr; }
+    // Bytes actually read (0 at the end of the file).
+    UINT Read(void* buf, UINT count);
+    // false when not everything was written.
+    bool Write(const void* buf, UINT count);
+    // New position, or -1 on failure.
+    LONGLONG Seek(LONGLONG offset, int from);
+    LONGLONG SeekToEnd() { return Seek(0, end); }
+    void SeekToBegin() { Seek(0, begin); }
+    LONGLONG GetPosition() const;
+    LONGLONG GetLength() const;
+    void Flush();
+    const CString& GetFilePath() const { return m_path; }  // as given to Open
+
+    static BOOL GetStatus(const char* path, Status& status);
+
+private:
+    enum class LastOp { None, Read, Write };
+    void Switch(LastOp next);
+
+    FILE* m_fp = nullptr;
+    CString m_path;
+    LastOp m_lastOp = LastOp::None;
+};
+
+// An archive over a CFile. Image readers and writers reach the file directly through GetFile(),
+// so the archive itself keeps no buffered bytes.
+class CArchive {
+public:
+    enum Mode { load = 1, store = 0 };
+    CArchive(CFile* file, Mode mode, int bufSize = 4096) : m_file(file), m_mode(mode) { (void)bufSize; }
+    bool IsStoring() const { return m_mode == store; }
+    bool IsLoading() const { return m_mode == load; }
+    CFile* GetFile() const { return m_file; }
+    void Close() {}
+
+private:
+    CFile* m_file;
+    Mode m_mode;
+};
+
+// Wildcard search over one folder, as the original CFileFind: FindFile, then FindNextFile until it
+// answers false (the last match is current after the false answer).
+class CFileFind {
+public:
+    BOOL FindFile(const char* pattern = "*");
+    BOOL FindNextFile();
+    CString GetFilePath() const;   // the local path of the current match
+    CString GetFileName() const;
+    bool IsDirectory() const;
+    bool IsDots() const;
+    long long GetLastWriteTime() const;
+    void Close() { m_matches.clear(); m_index = -1; }
+
+private:
+    std::vector<std::string> m_matches;  // local paths
+    int m_index = -1;
+};

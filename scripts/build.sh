@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Configures and builds the project: scripts/build.sh [--sanitize] [targets...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/deps.sh"
+
+dir="$root/build"
+opts=()
+if [[ "${1:-}" == "--sanitize" ]]; then
+  shift
+  dir="$root/build-asan"
+  opts+=(-DPEX_SANITIZE=ON -DPEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug)
+fi
+gen=()
+command -v ninja >/dev/null && gen=(-G Ninja)
+if [[ ! -f "$dir/CMakeCache.txt" ]]; then
+  cmake -S "$root" -B "$dir" "${gen[@]}" "${opts[@]}" >/dev/null
+fi
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
