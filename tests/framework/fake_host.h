@@ -1,0 +1,65 @@
+// A recording rich-edit control and host object for the framework's tests.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/host_ui.h"
+
+// Keeps the text, the selection and every formatted run, the way a rich-edit control would.
+class FakeRichEdit : public CRichEditCtrl {
+public:
+    struct Run {
+        std::string text;
+        CHARFORMAT2 format;
+    };
+
+    long GetTextLength() const override { return static_cast<long>(m_text.size()); }
+    void GetSel(long& start, long& end) const override { start = m_start; end = m_end; }
+    void SetSel(long start, long end) override {
+        long len = GetTextLength();
+        m_start = std::clamp(start, 0L, len);
+        m_end = end < 0 ? len : std::clamp(end, m_start, len);
+        ++m_setSelCalls;
+    }
+    void ReplaceSel(const char* text, bool) override {
+        std::string t = text ? text : "";
+        m_text.replace(static_cast<size_t>(m_start), static_cast<size_t>(m_end - m_start), t);
+        m_start = m_end = m_start + static_cast<long>(t.size());
+        m_replaced.push_back(t);
+    }
+    void SetSelectionCharFormat(const CHARFORMAT2& cf) override {
+        m_runs.push_back({m_text.substr(static_cast<size_t>(m_start), static_cast<size_t>(m_end - m_start)), cf});
+    }
+    int GetLineCount() const override { return 1 + static_cast<int>(std::count(m_text.begin(), m_text.end(), '\n')); }
+    void LineScroll(int lines, int chars) override { m_scrolls.push_back({lines, chars}); }
+    CString GetWindowText() const override { return CString(m_text); }
+    void SetWindowText(const char* text) override { m_text = text ? text : ""; m_start = m_end = 0; }
+
+    std::string m_text;
+    long m_start = 0, m_end = 0;
+    int m_setSelCalls = 0;
+    std::vector<std::string> m_replaced;  // every ReplaceSel, formatted or not
+    std::vector<Run> m_runs;              // every text that received a format
+    std::vector<std::pair<int, int>> m_scrolls;
+};
+
+class FakeHost : public CTestHost {
+public:
+    explicit FakeHost(CRichEditCtrl* ctrl) : m_ctrl(ctrl) {}
+    CRichEditCtrl* GetOutputCtrl() override { ++m_ctrlCalls; return m_ctrl; }
+    uintptr_t Notify(int code, uintptr_t value) override {
+        m_notifies.push_back({code, value});
+        if (code == 1 && m_ctrl) m_textAtNotify = m_ctrl->GetWindowText().str();
+        // A host that selects text while it answers; the screen must restore the caller's view.
+        if (m_ctrl) m_ctrl->SetSel(0, 0);
+        return m_answer;
+    }
+
+    CRichEditCtrl* m_ctrl;
+    int m_ctrlCalls = 0;
+    uintptr_t m_answer = 0;
+    std::string m_textAtNotify;
+    std::vector<std::pair<int, uintptr_t>> m_notifies;
+};
