@@ -1,0 +1,117 @@
+// Building the JUnit XML report.
+#include "host/junit_report.h"
+
+#include <cstdio>
+
+namespace {
+
+// Length of the UTF-8 sequence at s[i], or 0 when it is not a valid one.
+size_t Utf8Length(const std::string& s, size_t i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    size_t n;
+    unsigned cp;
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
+        return 0;
+    return n;
+}
+
+std::string Attr(const std::string& text) { return "\"" + XmlEscape(text) + "\""; }
+
+std::string Seconds(double s) {
+    char buf[32];
+    snprintf(buf, sizeof buf, "%.3f", s);
+    return buf;
+}
+
+}  // namespace
+
+std::string XmlEscape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+        case '&': out += "&amp;"; ++i; continue;
+        case '<': out += "&lt;"; ++i; continue;
+        case '>': out += "&gt;"; ++i; continue;
+        case '"': out += "&quot;"; ++i; continue;
+        case '\'': out += "&apos;"; ++i; continue;
+        case '\t': case '\n': case '\r': out += static_cast<char>(c); ++i; continue;
+        default: break;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        const size_t n = Utf8Length(text, i);
+        if (n == 0) {
+            // Latin-1 byte: two-byte UTF-8 (0x80-0x9F are C1 controls XML discourages: replace).
+            if (c < 0xA0) {
+                out += "\xEF\xBF\xBD";
+            } else {
+                out += static_cast<char>(0xC0 | (c >> 6));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            }
+            ++i;
+            continue;
+        }
+        out.append(text, i, n);
+        i += n;
+    }
+    return out;
+}
+
+std::string JUnitXml(const std::string& suite, const std::vector<TestResult>& results) {
+    int failures = 0;
+    double total = 0;
+    for (const TestResult& r : results) {
+        if (r.outcome != Outcome::Passed) ++failures;
+        total += r.seconds;
+    }
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    xml += "<testsuites name=" + Attr(suite) + " tests=\"" + std::to_string(results.size()) +
+           "\" failures=\"" + std::to_string(failures) + "\" errors=\"0\" time=\"" + Seconds(total) + "\">\n";
+    xml += "  <testsuite name=" + Attr(suite) + " tests=\"" + std::to_string(results.size()) +
+           "\" failures=\"" + std::to_string(failures) + "\" errors=\"0\" skipped=\"0\" time=\"" +
+           Seconds(total) + "\">\n";
+    for (const TestResult& r : results) {
+        std::string classname = r.node->folder;
+        for (char& ch : classname)
+            if (ch == '/') ch = '.';
+        if (classname.empty()) classname = suite;
+        xml += "    <testcase classname=" + Attr(classname) + " name=" + Attr(r.node->name) +
+               " time=\"" + Seconds(r.seconds) + "\"";
+        if (r.outcome == Outcome::Passed) {
+            xml += "/>\n";
+            continue;
+        }
+        std::string message = r.redLines.substr(0, r.redLines.find('\n'));
+        if (message.empty())
+            message = r.outcome == Outcome::Stopped ? "Stopped" : "Result " + std::to_string(r.code);
+        xml += ">\n      <failure type=\"" + std::string(OutcomeName(r.outcome)) + "\" message=" +
+               Attr(message) + ">" + XmlEscape(r.redLines) + "</failure>\n    </testcase>\n";
+    }
+    xml += "  </testsuite>\n</testsuites>\n";
+    return xml;
+}

@@ -1,0 +1,221 @@
+// pexhost: the test engine program. Loads the test library, lists or runs its tests, shows its output.
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/host_options.h"
+#include "host/junit_report.h"
+#include "host/output_renderer.h"
+#include "host/plugin_library.h"
+#include "host/progress_bar.h"
+#include "host/rich_edit_model.h"
+#include "host/terminal_dialog.h"
+#include "host/test_host.h"
+#include "host/test_runner.h"
+#include "host/test_tree.h"
+#include "platform/clock.h"
+#include "platform/dialog.h"
+#include "platform/host_ui.h"
+
+namespace {
+
+constexpr int kExitPassed = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitStopped = 3;
+
+// The stop flag the library polls. Written from the signal handler with an atomic store.
+int g_stopFlag = 0;
+std::atomic<int> g_interrupts{0};  // lock-free, so safe in the handler
+
+void OnInterrupt(int) {
+    if (g_interrupts.fetch_add(1) == 0) {
+        __atomic_store_n(&g_stopFlag, 1, __ATOMIC_SEQ_CST);
+        static const char msg[] = "\npexhost: stopping after the running test (Ctrl-C again to quit now)\n";
+        ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
+        (void)ignored;
+        return;
+    }
+    static const char msg[] = "\npexhost: stopped\n";
+    ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
+    (void)ignored;
+    _exit(kExitStopped);
+}
+
+// Everything the library may reach through the host until it is unloaded. It lives in static
+// storage created before the library is loaded, so it outlives the library's static objects even
+// when the library stays mapped until exit.
+struct HostSession {
+    HostSession(FILE* log, bool ansi, bool progressOnStderr)
+        : log(log),
+          renderer(window, stdout, ansi, log),
+          host(window, renderer),
+          progress(stderr, progressOnStderr),
+          mainWnd(progress),
+          dialogs(renderer, stdin) {
+        window.SetListener(&renderer);
+        renderer.SetBeforeWrite([this] { progress.ClearLine(); });
+    }
+    ~HostSession() {
+        renderer.FlushStreams();
+        platform::SetMessageBoxSink(nullptr);
+        platform::SetMainWnd(nullptr);
+        if (platform::GetDialogRunner() == &dialogs) platform::SetDialogRunner(nullptr);
+        window.SetListener(nullptr);
+        if (log) fclose(log);
+    }
+
+    FILE* log;
+    RichEditModel window;
+    OutputRenderer renderer;
+    TestHost host;
+    ProgressBar progress;
+    MainWindow mainWnd;
+    TerminalDialogRunner dialogs;
+};
+
+std::optional<HostSession> g_session;
+
+int Fail(const std::string& program, const std::string& message, bool hint = false) {
+    fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
+    if (hint) fprintf(stderr, "Try '%s --help'.\n", program.c_str());
+    return kExitUsage;
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+    return fclose(f) == 0 && ok;
+}
+
+std::string SuiteName(const std::string& libraryPath) {
+    std::string name = libraryPath.substr(libraryPath.find_last_of('/') + 1);
+    const size_t dot = name.find('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+int Main(int argc, char** argv) {
+    HostOptions opt;
+    std::string error;
+    const std::string program = argc > 0 ? std::string(argv[0]).substr(std::string(argv[0]).find_last_of('/') + 1) : "pexhost";
+    if (!ParseHostOptions(argc, argv, opt, error)) return Fail(program, error, true);
+    if (opt.usage) {
+        fputs(HostUsage(program).c_str(), stdout);
+        return kExitPassed;
+    }
+
+    FILE* log = nullptr;
+    if (!opt.logFile.empty() && !(log = fopen(opt.logFile.c_str(), "wb")))
+        return Fail(program, "cannot write the log file " + opt.logFile);
+    auto closeLog = [&] { if (log) fclose(log); };
+    FILE* junit = nullptr;
+    if (!opt.junitFile.empty() && !(junit = fopen(opt.junitFile.c_str(), "wb"))) {
+        closeLog();
+        return Fail(program, "cannot write the JUnit report " + opt.junitFile);
+    }
+    std::unique_ptr<FILE, int (*)(FILE*)> junitFile(junit, [](FILE* f) { return f ? fclose(f) : 0; });
+
+    // The library reads its switches from "CmdLine"; a stale one must never be read.
+    if (!WriteFile("CmdLine", CmdLineText(opt))) {
+        closeLog();
+        return Fail(program, "cannot write the switch file CmdLine in the current folder");
+    }
+    if (!opt.rigFile.empty()) {
+        char* full = realpath(opt.rigFile.c_str(), nullptr);
+        if (!full) {
+            closeLog();
+            return Fail(program, "cannot read the rig file " + opt.rigFile);
+        }
+        setenv("PEXANO_RIG", full, 1);
+        free(full);
+    }
+    if (opt.realTime) platform::SetClockMode(platform::ClockMode::Real);
+
+    const bool ansi = opt.color == ColorMode::Always || (opt.color == ColorMode::Auto && isatty(STDOUT_FILENO));
+    HostSession& s = g_session.emplace(log, ansi, isatty(STDERR_FILENO) != 0);
+    platform::SetMainWnd(&s.mainWnd);
+    platform::SetMessageBoxSink([&s](const CString& text, const CString& caption) {
+        s.renderer.EnsureLineStart();
+        std::string line = "[" + caption.str() + "] " + text.str();
+        if (line.back() != '\n') line += '\n';
+        s.renderer.WriteHostText(line);
+    });
+    if (isatty(STDIN_FILENO)) platform::SetDialogRunner(&s.dialogs);
+
+    struct sigaction sa = {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+
+    const std::string libraryPath = opt.library.empty() ? DefaultLibraryPath() : opt.library;
+    PluginLibrary library;
+    if (!library.Load(libraryPath, error)) {
+        // No report rather than an empty one a CI job might take for a run of nothing.
+        if (junitFile) {
+            junitFile.reset();
+            unlink(opt.junitFile.c_str());
+        }
+        return Fail(program, error);
+    }
+
+    const std::vector<TreeNode> nodes = ReadTestTree(library.GetTestList()(&s.host, &g_stopFlag));
+    s.renderer.Flush();
+
+    int status = kExitPassed;
+    std::vector<TestResult> results;
+    if (opt.list) {
+        s.renderer.EnsureLineStart();
+        s.renderer.WriteHostText(FormatTree(nodes));
+    } else if (opt.helpTest) {
+        const std::vector<const TreeNode*> tests = SelectTests(nodes, {opt.helpFilter}, true);
+        if (tests.empty()) status = Fail(program, "no test matches " + opt.helpFilter);
+        for (const TreeNode* n : tests) {
+            s.renderer.EnsureLineStart();
+            s.renderer.WriteHostText("[HELP]    " + n->path + "\n");
+            if (HasOwner(n->record)) HelpRecord(n->record, "");
+            s.renderer.EnsureLineStart();
+        }
+    } else {
+        const std::vector<const TreeNode*> tests = SelectTests(nodes, opt.filters, opt.all);
+        if (tests.empty() && !opt.filters.empty()) {
+            const size_t unchecked = SelectTests(nodes, opt.filters, true).size();
+            std::string why = "no checked test matches the filters";
+            if (unchecked) why += " (" + std::to_string(unchecked) + " unchecked do: add --all)";
+            status = Fail(program, why);
+        } else if (tests.empty()) {
+            s.renderer.WriteHostText("The library offers no checked test to run.\n");
+        } else {
+            TestRunner runner(s.renderer, s.progress, g_stopFlag);
+            results = runner.Run(tests);
+            const std::vector<const TreeNode*> notRun(tests.begin() + static_cast<long>(results.size()), tests.end());
+            runner.PrintSummary(results, notRun);
+            for (const TestResult& r : results) {
+                if (r.outcome == Outcome::Failed && status == kExitPassed) status = kExitFailed;
+                if (r.outcome == Outcome::Stopped) status = kExitStopped;
+            }
+            if (!notRun.empty() || __atomic_load_n(&g_stopFlag, __ATOMIC_SEQ_CST)) status = kExitStopped;
+        }
+    }
+    if (junitFile) {
+        const std::string xml = JUnitXml(SuiteName(libraryPath), results);
+        FILE* f = junitFile.release();
+        const bool ok = fwrite(xml.data(), 1, xml.size(), f) == xml.size();
+        if (fclose(f) != 0 || !ok) status = Fail(program, "cannot write the JUnit report " + opt.junitFile);
+    }
+    s.renderer.FlushStreams();
+    // Unloading runs the library's static destructors while the host's objects still exist.
+    library.Unload();
+    s.renderer.FlushStreams();
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return Main(argc, argv); }

@@ -1,0 +1,63 @@
+// Shows the library's output window text on the terminal (ANSI colours or plain) and in the log, in order.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "host/rich_edit_model.h"
+
+// Red as the library writes failures: "RED" and "DKRED" of its colour table.
+bool IsRedText(const CHARFORMAT2& cf);
+
+// Listens to the window model. The library appends a run raw and formats it just after, so an
+// appended run is held back until its format arrives (or anything else happens to the window)
+// and is then written with the format it has. The terminal is a transcript: text removed from
+// the window stays on screen.
+class OutputRenderer : public RichEditListener {
+public:
+    // out: the terminal side (stdout); ansi: colour escapes on out; log: plain copy, may be null.
+    OutputRenderer(RichEditModel& model, FILE* out, bool ansi, FILE* log);
+
+    void TextInserted(long pos, long length) override;
+    void TextRemoving(long pos, long length) override;
+    void FormatApplied(long start, long end) override;
+
+    // Writes the window text still held back.
+    void Flush();
+    // The host's own text (result lines, message boxes): after what is held back, in colour when
+    // the terminal shows colours (0xFFFFFFFF: the terminal's default colour).
+    static constexpr COLORREF kDefaultColor = 0xFFFFFFFF;
+    void WriteHostText(std::string_view text, COLORREF color = kDefaultColor);
+    // Text only the log shows (what a person typed: the terminal has echoed it already).
+    void WriteToLog(std::string_view text);
+    // While silent, text put into the window is not shown (the library rebuilding the window from
+    // text that is already on screen).
+    void SetSilent(bool silent) { m_silent = silent; }
+    // Red text written from now on is collected, a line at a time, into lines (null: stop).
+    void CaptureRedLines(std::string* lines);
+    // Called before anything is written to out (the progress bar clears its line).
+    void SetBeforeWrite(std::function<void()> hook) { m_beforeWrite = std::move(hook); }
+    // Pushes written text to the terminal and the log.
+    void FlushStreams();
+    // Ends the current transcript line when text has been written since the last line end.
+    void EnsureLineStart();
+
+private:
+    void RenderRange(long start, long end);
+    void WritePiece(std::string_view text, const CHARFORMAT2& cf);
+    void WriteAnsi(std::string_view text, const std::string& sgr);
+    void CollectRed(std::string_view text, bool red);
+
+    RichEditModel& m_model;
+    FILE* m_out;
+    bool m_ansi;
+    FILE* m_log;
+    long m_pending;  // window text from here to the end is not shown yet
+    bool m_silent = false;
+    std::string* m_red = nullptr;
+    bool m_redOpen = false;  // the collected red text ends inside a line
+    bool m_atLineStart = true;
+    std::function<void()> m_beforeWrite;
+};

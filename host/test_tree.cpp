@@ -1,0 +1,65 @@
+// Reading the library's records. The only host file that knows the record layout and CTestBase.
+#include "host/test_tree.h"
+
+#include <fnmatch.h>
+
+#include <algorithm>
+#include <cctype>
+#include <unordered_set>
+
+#include "framework/test_base.h"
+#include "framework/test_record.h"
+
+namespace {
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+}  // namespace
+
+std::vector<TreeNode> ReadTestTree(const TestList* list) {
+    std::vector<TreeNode> nodes;
+    if (!list || !list->records || list->count <= 0) return nodes;
+    nodes.reserve(static_cast<size_t>(list->count));
+    for (int i = 0; i < list->count; ++i) {
+        const TestRecord* r = list->records[i];
+        if (!r) continue;
+        TreeNode n;
+        n.record = r;
+        n.name = r->m_name.str();
+        n.leaf = r->m_isLeaf != FALSE;
+        n.checked = r->m_checked != FALSE;
+        n.optional = r->m_optional != FALSE;
+        n.checkedInTree = n.checked;
+        std::vector<const TestRecord*> chain;
+        std::unordered_set<const TestRecord*> seen{r};
+        for (const TestRecord* p = r->m_parent; p && seen.insert(p).second; p = p->m_parent) {
+            chain.push_back(p);
+            if (p->m_checked == FALSE) n.checkedInTree = false;
+        }
+        n.depth = static_cast<int>(chain.size());
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            if (!n.folder.empty()) n.folder += '/';
+            n.folder += (*it)->m_name.str();
+        }
+        n.path = n.folder.empty() ? n.name : n.folder + "/" + n.name;
+        nodes.push_back(std::move(n));
+    }
+    return nodes;
+}
+
+bool FilterMatches(const std::string& filter, const std::string& path) {
+    if (filter.find_first_of("*?[") != std::string::npos)
+        return fnmatch(filter.c_str(), path.c_str(), FNM_CASEFOLD) == 0;
+    return Lower(path).find(Lower(filter)) != std::string::npos;
+}
+
+bool HasOwner(const TestRecord* record) { return record && record->m_owner; }
+
+DWORD RunRecord(const TestRecord* record) { return record->m_owner->Run(record->m_command); }
+
+DWORD HelpRecord(const TestRecord* record, const char* argument) {
+    return record->m_owner->Help(CString(argument));
+}
