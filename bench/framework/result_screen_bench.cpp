@@ -90,4 +90,3 @@ BENCHMARK(BM_PrintCompareDump)->Arg(64)->Arg(1024);
 
 }  // namespace
 
-BENCHMARK_MAIN();
