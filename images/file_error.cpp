@@ -1,0 +1,62 @@
+// Cause texts of file errors and the "couldn't open" message box of the two-image archive.
+#include "images/file_error.h"
+
+#include <cerrno>
+
+#include "platform/host_ui.h"
+
+namespace images_detail {
+
+namespace {
+
+constexpr const char* kCauseTexts[] = {
+    "No error occurred.",
+    "An unspecified error occurred.",
+    "The file could not be located.",
+    "All or part of the path is invalid.",
+    "The permitted number of open files was exceeded.",
+    "The file could not be accessed.",
+    "There was an attempt to use an invalid file handle.",
+    "The current working directory cannot be removed.",
+    "There are no more directory entries.",
+    "There was an error trying to set the file pointer.",
+    "There was a hardware error.",
+    "SHARE.EXE was not loaded, or a shared region was locked.",
+    "There was an attempt to lock a region that was already locked.",
+    "The disk is full.",
+    "The end of file was reached.",
+};
+
+constexpr UINT kMbSetForeground = 0x00010000;
+
+int CauseOf(int error) {
+    switch (error) {
+    case 0: return 0;
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG: return 3;  // a missing folder on the way to a file being created
+    case EMFILE:
+    case ENFILE: return 4;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return 5;
+    case EBADF: return 6;
+    case ESPIPE: return 9;
+    case EIO: return 10;
+    case EBUSY: return 11;
+    case ENOSPC:
+    case EDQUOT: return 13;
+    default: return 1;
+    }
+}
+
+}  // namespace
+
+CString FileErrorText(int error) { return CString(kCauseTexts[CauseOf(error)]); }
+
+void ReportOpenFailure(int error) {
+    platform::MessageBox(FileErrorText(error), "ERROR:  Couldn't open file", platform::MB_TOPMOST | kMbSetForeground);
+}
+
+}  // namespace images_detail

@@ -1,0 +1,325 @@
+// CImage: block ownership, copies, and the binary and text image files shared by all six classes.
+#include "images/image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "images/byte_order.h"
+
+using images_detail::LoadLE32;
+using images_detail::StoreLE32;
+
+namespace {
+
+constexpr uint64_t kMaxBlockBytes = std::numeric_limits<DWORD>::max();
+
+bool ReadExact(CFile& file, void* buffer, uint64_t bytes) {
+    BYTE* p = static_cast<BYTE*>(buffer);
+    while (bytes > 0) {
+        UINT chunk = static_cast<UINT>(std::min<uint64_t>(bytes, 1u << 30));
+        UINT got = file.Read(p, chunk);
+        if (got != chunk) return false;
+        p += got;
+        bytes -= got;
+    }
+    return true;
+}
+
+bool WriteAll(CFile& file, const void* buffer, uint64_t bytes) {
+    const BYTE* p = static_cast<const BYTE*>(buffer);
+    while (bytes > 0) {
+        UINT chunk = static_cast<UINT>(std::min<uint64_t>(bytes, 1u << 30));
+        if (!file.Write(p, chunk)) return false;
+        p += chunk;
+        bytes -= chunk;
+    }
+    return true;
+}
+
+constexpr DWORD kTagWidth = 1;
+constexpr DWORD kTagHeight = 2;
+constexpr DWORD kTagOffset = 3;
+constexpr DWORD kTagSampleFormat = 4;
+constexpr DWORD kTagDataSize = 5;
+
+}  // namespace
+
+CImage::CImage(DWORD width, DWORD height, DWORD offset) : nWidth(width), nHeight(height), nOffset(offset) {}
+
+CImage::CImage(const CImage& source, DWORD offset)
+    : nWidth(source.nWidth), nHeight(source.nHeight), nOffset(offset) {
+    // Still a bare CImage here, so GetSize() is 0 and only an empty source copies anything.
+    CopyFrom(source);
+}
+
+CImage::~CImage() { Free(); }
+
+CImage& CImage::operator=(const CImage& source) {
+    if (this == &source) return *this;  // freeing first would lose the data being copied
+    if (source.GetSize() == 0) {
+        Free();
+        return *this;
+    }
+    if (GetSize() != 0) Free();
+    SetWidth(source.GetWidth());
+    SetHeight(source.GetHeight());
+    SetOffset(0);
+    if (Allocate() && source.pBuffer) {
+        uint64_t n = std::min<uint64_t>(uint64_t(source.GetOffset()) + source.GetSize(),
+                                        uint64_t(GetOffset()) + GetSize());
+        n = std::min<uint64_t>({n, source.m_blockBytes, m_blockBytes});
+        std::memcpy(pBuffer, source.pBuffer, static_cast<size_t>(n));
+    }
+    return *this;
+}
+
+int CImage::Serialize(CArchive& ar) { return ar.IsLoading() ? Read(ar) : Write(ar, 0); }
+
+void CImage::CopyFrom(const CImage& source) {
+    if (this == &source) return;  // Allocate would clear the very bytes to be copied
+    if (source.GetSize() != GetSize() || !source.pBuffer) return;
+    if (!Allocate()) return;
+    uint64_t size = GetSize();
+    if (uint64_t(source.nOffset) + size > source.m_blockBytes || uint64_t(nOffset) + size > m_blockBytes) return;
+    std::memcpy(pBuffer + nOffset, source.pBuffer + source.nOffset, static_cast<size_t>(size));
+}
+
+uint64_t CImage::DataBytesFor(DWORD width, DWORD height) const {
+    (void)width;
+    (void)height;
+    return 0;
+}
+
+bool CImage::GeometryFits() const {
+    return DataBytesFor(nWidth, nHeight) + nOffset <= kMaxBlockBytes &&
+           uint64_t(GetSize()) + GetOffset() <= kMaxBlockBytes;
+}
+
+BYTE* CImage::NewBlock(uint64_t bytes) {
+    if (bytes > kMaxBlockBytes) return nullptr;
+    return new (std::nothrow) BYTE[static_cast<size_t>(bytes)];
+}
+
+void CImage::TakeBlock(BYTE* block, size_t bytes) {
+    delete[] pBuffer;
+    pBuffer = block;
+    m_blockBytes = block ? bytes : 0;
+}
+
+BYTE* CImage::Allocate() {
+    if (!GeometryFits()) return nullptr;
+    uint64_t bytes = uint64_t(GetSize()) + GetOffset();
+    BYTE* block = NewBlock(bytes);
+    if (!block) return nullptr;
+    std::memset(block, 0, static_cast<size_t>(bytes));
+    TakeBlock(block, static_cast<size_t>(bytes));
+    return block;
+}
+
+void CImage::Free() { TakeBlock(nullptr, 0); }
+
+size_t CImage::DataBytesInBlock() const {
+    return pBuffer ? std::min<size_t>(GetSize(), m_blockBytes) : 0;
+}
+
+bool CImage::RawWord(DWORD index, uint64_t limit, DWORD mask, DWORD* out) const {
+    if (!pBuffer || !out) return false;
+    uint64_t end = uint64_t(index) * 4 + 4;
+    if (end > limit || end > m_blockBytes) return false;
+    *out = LoadLE32(pBuffer + uint64_t(index) * 4) & mask;
+    return true;
+}
+
+size_t CImage::RawWordCount(uint64_t limit) const {
+    if (!pBuffer) return 0;
+    return static_cast<size_t>(std::min<uint64_t>(limit, m_blockBytes) / 4);
+}
+
+CString CImage::GetPixelText(DWORD x, DWORD y) const {
+    (void)x;
+    (void)y;
+    return CString("No info avail.");
+}
+
+DibBlock CImage::CreateDIB(DWORD mode) const {
+    (void)mode;
+    return nullptr;
+}
+
+BOOL CImage::LoadRawFile(const CString& path) {
+    CFile file;
+    if (!file.Open(path, CFile::modeRead | CFile::typeBinary)) return FALSE;
+    DWORD size = GetSize();
+    if (file.GetLength() != LONGLONG(size)) return FALSE;
+    if (!pBuffer || size > m_blockBytes) return FALSE;
+    return ReadExact(file, pBuffer, size) ? TRUE : FALSE;
+}
+
+// ---- image files ----
+
+int CImage::SaveFile(const CString& path, int format) const {
+    CFile file;
+    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary)) return 0;
+    CArchive ar(&file, CArchive::store, 4096);
+    int result = Write(ar, format);
+    ar.Close();
+    file.Close();
+    return result;
+}
+
+int CImage::Write(CArchive& ar, int format) const {
+    CFile* file = ar.GetFile();
+    if (!file || !file->IsOpen()) return 0;
+    if (format == 0) return WriteBinary(*file);
+    if (format == 1 && FileForm().textTitle) return WriteText(*file);
+    return 0;
+}
+
+int CImage::WriteBinary(CFile& file) const {
+    const ImageFileForm& form = FileForm();
+    BYTE header[16 + 5 * 8];
+    std::memcpy(header, form.guid.data(), 16);
+    size_t length = 16;
+    auto record = [&](DWORD tag, DWORD value) {
+        StoreLE32(header + length, tag);
+        StoreLE32(header + length + 4, value);
+        length += 8;
+    };
+    record(kTagWidth, nWidth);
+    record(kTagHeight, nHeight);
+    if (!form.shortRecords) {
+        record(kTagOffset, nOffset);
+        record(kTagSampleFormat, nSampleFormat);
+    }
+    record(kTagDataSize, GetSize());
+    if (!WriteAll(file, header, length)) return 0;
+    uint64_t dataBytes = form.padInData ? uint64_t(nOffset) + GetSize() : GetSize();
+    // Without a whole block there is no data to follow the records.
+    if (!pBuffer || dataBytes > m_blockBytes) return 0;
+    return WriteAll(file, pBuffer, dataBytes) ? 1 : 0;
+}
+
+int CImage::WriteText(CFile& file) const {
+    const ImageFileForm& form = FileForm();
+    std::string text;
+    text += form.textTitle;
+    text += '\n';
+    text += form.textDepth;
+    text += '\n';
+    CString line;
+    line.Format("WIDTH=%d\nHEIGHT=%d\nVCID=32768\n", static_cast<int>(nWidth), static_cast<int>(nHeight));
+    text += line.c_str();
+    if (pBuffer) {
+        uint64_t words = std::min<uint64_t>(uint64_t(nOffset) + GetSize(), m_blockBytes) / 2;
+        static const char kHex[] = "0123456789ABCDEF";
+        size_t start = text.size();
+        text.resize(start + static_cast<size_t>(words) * 5);
+        char* out = text.data() + start;
+        for (uint64_t i = 0; i < words; ++i) {
+            unsigned v = images_detail::LoadLE16(pBuffer + 2 * i);
+            out[0] = kHex[(v >> 12) & 0xF];
+            out[1] = kHex[(v >> 8) & 0xF];
+            out[2] = kHex[(v >> 4) & 0xF];
+            out[3] = kHex[v & 0xF];
+            out[4] = '\n';
+            out += 5;
+        }
+    }
+    return WriteAll(file, text.data(), text.size()) ? 1 : 0;
+}
+
+int CImage::Read(CArchive& ar) {
+    CFile* file = ar.GetFile();
+    if (!file || !file->IsOpen()) return 0;
+    const ImageFileForm& form = FileForm();
+    ImageGuid id;
+    if (!ReadExact(*file, id.data(), id.size())) return 0;
+    if (id != form.guid) return form.rawFallback ? ReadRawFile(*file) : 0;
+
+    DWORD width = 0, height = 0, offset = 0, format = kSampleFormatFull, dataSize = 0;
+    for (;;) {
+        BYTE rec[8];
+        if (!ReadExact(*file, rec, sizeof rec)) return 0;
+        DWORD tag = LoadLE32(rec), value = LoadLE32(rec + 4);
+        if (tag == kTagDataSize) {
+            dataSize = value;
+            break;
+        }
+        if (tag == kTagWidth) width = value;
+        else if (tag == kTagHeight) height = value;
+        else if (form.shortRecords) continue;
+        else if (tag == kTagOffset) offset = value;
+        else if (tag == kTagSampleFormat) format = value;
+    }
+    // A stored size below what width and height need would let pixel operations run past the block.
+    if (dataSize < DataBytesFor(width, height)) return 0;
+    uint64_t blockBytes = form.shortRecords ? dataSize : uint64_t(dataSize) + offset;
+    if (blockBytes > kMaxBlockBytes) return 0;
+
+    // A file too short for the data fails as a short read would, without allocating first.
+    LONGLONG position = file->GetPosition();
+    LONGLONG remaining = file->GetLength() - position;
+    if (position < 0 || remaining < LONGLONG(dataSize)) return 0;
+    // The packed picture's file normally holds its pad too; a file holding only the planes is
+    // read into the first bytes of the block.
+    uint64_t readBytes = dataSize;
+    if (form.padInData && remaining >= LONGLONG(blockBytes)) readBytes = blockBytes;
+
+    BYTE* block = NewBlock(blockBytes);
+    if (!block) return 0;
+    if (!ReadExact(*file, block, readBytes)) {
+        delete[] block;
+        return 0;
+    }
+    TakeBlock(block, static_cast<size_t>(blockBytes));
+    SetWidth(width);
+    SetHeight(height);
+    if (!form.shortRecords) {
+        SetOffset(offset);
+        nSampleFormat = format;
+    }
+    OnGeometryRead();
+    return 1;
+}
+
+int CImage::ReadRawFile(CFile& file) {
+    LONGLONG length = file.GetLength();
+    file.SeekToBegin();
+    std::vector<CWordPair> sizes;
+    BuildResolutionList(sizes);
+    const CWordPair* match = nullptr;
+    for (const CWordPair& s : sizes) {
+        if (4 * LONGLONG(s.GetFirst()) * s.GetSecond() == length) {
+            match = &s;
+            break;
+        }
+    }
+    if (!match) return 0;
+    BYTE* block = NewBlock(static_cast<uint64_t>(length));
+    if (!block) return 0;
+    if (!ReadExact(file, block, static_cast<uint64_t>(length))) {
+        delete[] block;
+        return 0;
+    }
+    TakeBlock(block, static_cast<size_t>(length));
+    SetWidth(match->GetFirst());
+    SetHeight(match->GetSecond());
+    SetOffset(0);
+    nSampleFormat = kSampleFormatFull;
+    OnGeometryRead();
+    return 1;
+}
+
+void BuildResolutionList(std::vector<CWordPair>& list) {
+    static constexpr DWORD kSizes[][2] = {
+        {160, 120},  {180, 120},  {180, 121},  {180, 144},  {64, 64},    {256, 4},    {320, 180},
+        {320, 240},  {360, 240},  {360, 242},  {360, 270},  {360, 288},  {480, 258},  {480, 270},
+        {512, 384},  {640, 360},  {640, 480},  {720, 480},  {720, 486},  {720, 540},  {720, 576},
+        {960, 517},  {960, 540},  {1024, 768}, {1280, 720}, {1440, 1080}, {1920, 1080}, {2048, 1536},
+    };
+    list.clear();
+    for (const auto& s : kSizes) list.emplace_back(s[0], s[1]);
+}

@@ -1,0 +1,377 @@
+// 8-bit pictures and alphas: pattern fills, pixel access, bitmaps and BMP files.
+#include "images/image_8bit.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "images/bitmap.h"
+#include "images/line.h"
+#include "platform/runtime.h"
+
+namespace {
+
+constexpr uint64_t kMaxBlockBytes = std::numeric_limits<DWORD>::max();
+
+BYTE Low(DWORD v) { return static_cast<BYTE>(v); }
+
+}  // namespace
+
+namespace Image {
+
+namespace {
+const ImageFileForm kForm = {
+    GuidBytes(0x141B117D, 0x22DF, 0x40DA, {0xA9, 0x61, 0x27, 0x71, 0x88, 0x73, 0x18, 0xA8}),
+    nullptr, nullptr, true, false, false};
+
+// Chroma of wedge and tile modes 1 and 2 at position p: running from 128 in opposite directions.
+bool RampChroma(DWORD mode, DWORD p, BYTE& cb, BYTE& cr) {
+    if (mode == 1) {
+        cb = Low(128 - (p >> 1));
+        cr = Low(128 + (p >> 1));
+        return true;
+    }
+    if (mode == 2) {
+        cb = Low(128 + (p >> 1));
+        cr = Low(128 - (p >> 1));
+        return true;
+    }
+    return false;
+}
+
+void SetPair(BYTE pair[4], BYTE y0, BYTE y1, BYTE cb, BYTE cr) {
+    pair[0] = cb;
+    pair[1] = y0;
+    pair[2] = cr;
+    pair[3] = y1;
+}
+
+}  // namespace
+
+YCbCr_8bit::YCbCr_8bit(DWORD width, DWORD height) : CImage(width, height, 0) { Allocate(); }
+
+const ImageFileForm& YCbCr_8bit::FileForm() const { return kForm; }
+
+BYTE* YCbCr_8bit::Allocate() {
+    if (DataBytesFor(nWidth, nHeight) > kMaxBlockBytes) return nullptr;
+    BYTE* block = NewBlock(GetSize());
+    if (!block) return nullptr;
+    std::memset(block, 0, GetSize());
+    TakeBlock(block, GetSize());
+    return block;
+}
+
+template <class Make>
+bool YCbCr_8bit::WalkPairs(Make make) {
+    if (!pBuffer) return false;
+    // An odd width gives a row more pairs than its pixels; the data in the block bounds the walk.
+    const size_t maxPairs = DataBytesInBlock() / 4;
+    size_t done = 0;
+    BYTE* p = pBuffer;
+    for (DWORD r = 0; r < nHeight; ++r) {
+        for (uint64_t c = 0; c < nWidth; c += 2) {
+            if (done == maxPairs) return true;
+            make(r, static_cast<DWORD>(c), p);
+            p += 4;
+            ++done;
+        }
+    }
+    return true;
+}
+
+BYTE* YCbCr_8bit::PairOf(DWORD row, DWORD col) const {
+    if (!pBuffer || row >= nHeight || col >= nWidth) return nullptr;
+    uint64_t pair = (uint64_t(row) * nWidth + (col & ~1u)) / 2;
+    return pair * 4 + 4 <= DataBytesInBlock() ? pBuffer + pair * 4 : nullptr;
+}
+
+bool YCbCr_8bit::GetPixel(DWORD row, DWORD col, WORD* y, WORD* cb, WORD* cr) const {
+    const BYTE* p = PairOf(row, col);
+    if (!p || !y || !cb || !cr) return false;
+    *cb = p[0];
+    *cr = p[2];
+    *y = (col & 1) ? p[3] : p[1];
+    return true;
+}
+
+bool YCbCr_8bit::SetPixel(DWORD row, DWORD col, const BYTE* y, const BYTE* cb, const BYTE* cr) {
+    BYTE* p = PairOf(row, col);
+    if (!p || !y || !cb || !cr) return false;
+    p[(col & 1) ? 3 : 1] = *y;
+    p[0] = *cb;
+    p[2] = *cr;
+    return true;
+}
+
+CString YCbCr_8bit::GetPixelText(DWORD x, DWORD y) const {
+    WORD luma = 0, cb = 0, cr = 0;
+    GetPixel(y, x, &luma, &cb, &cr);
+    CString text;
+    text.Format("Y=0x%02X, Cb=0x%02X  Cr=0x%02X", luma, cb, cr);
+    return text;
+}
+
+bool YCbCr_8bit::FillSolid(BYTE y, BYTE cb, BYTE cr) {
+    if (!pBuffer) return false;
+    size_t pairs = std::min<uint64_t>(uint64_t(nWidth) * nHeight / 2, DataBytesInBlock() / 4);
+    for (size_t k = 0; k < pairs; ++k) SetPair(pBuffer + 4 * k, y, y, cb, cr);
+    return true;
+}
+
+bool YCbCr_8bit::FillTiles(DWORD mode) {
+    return WalkPairs([&](DWORD r, DWORD c, BYTE* pair) {
+        BYTE cb, cr;
+        if (mode == 0) {
+            // 64 levels 4 apart, laid out row-major in every 8 x 8 block.
+            DWORD index = c % 8 + 8 * (r % 8);
+            SetPair(pair, Low(4 * index), Low(4 * (index + 1)), 0, 0);
+        } else if (RampChroma(mode, c, cb, cr)) {
+            SetPair(pair, Low(c), Low(c + 1), cb, cr);
+        }
+    });
+}
+
+bool YCbCr_8bit::FillHorzWedge(DWORD mode) {
+    return WalkPairs([&](DWORD, DWORD c, BYTE* pair) {
+        BYTE cb, cr;
+        if (mode == 0) SetPair(pair, Low(c), Low(c + 1), 0, 0);
+        else if (RampChroma(mode, c, cb, cr)) SetPair(pair, Low(c), Low(c + 1), cb, cr);
+    });
+}
+
+bool YCbCr_8bit::FillVertWedge(DWORD mode) {
+    return WalkPairs([&](DWORD r, DWORD, BYTE* pair) {
+        BYTE cb, cr;
+        if (mode == 0) SetPair(pair, Low(r % 64), Low(r % 64), 128, 128);
+        else if (RampChroma(mode, r, cb, cr)) SetPair(pair, Low(r), Low(r), cb, cr);
+    });
+}
+
+bool YCbCr_8bit::FillRandom(DWORD seed, DWORD mode) {
+    platform::srand(seed);
+    return WalkPairs([&](DWORD, DWORD, BYTE* pair) {
+        DWORD a = DWORD(platform::rand()), b = DWORD(platform::rand()), d = DWORD(platform::rand());
+        BYTE cb = 128, cr = 128;
+        if ((mode & 0xFF) == 1) {
+            cb = Low(128 - (d >> 1));
+            cr = Low(128 + (d >> 1));
+        }
+        SetPair(pair, Low(a), Low(b), cb, cr);
+    });
+}
+
+bool YCbCr_8bit::FillRandomFromTime(DWORD mode) {
+    return FillRandom(static_cast<DWORD>(platform::time(nullptr)), mode);
+}
+
+bool YCbCr_8bit::FillDiagonalLines(DWORD unused) {
+    (void)unused;
+    FillSolid(0, 128, 128);
+    DrawLine(0, 0, nWidth - 1, nHeight - 1, 255, 255, 0);
+    DrawLine(nWidth - 1, 0, 0, nHeight - 1, 255, 0, 255);
+    return true;
+}
+
+bool YCbCr_8bit::FillGrid(DWORD unused) {
+    (void)unused;
+    FillSolid(255, 128, 128);
+    images_detail::GridLines(nWidth, nHeight,
+                             [&](DWORD x0, DWORD y0, DWORD x1, DWORD y1) { DrawLine(x0, y0, x1, y1, 0, 128, 128); });
+    return true;
+}
+
+bool YCbCr_8bit::FillPattern(DWORD code) {
+    switch (code) {
+    case 1: FillHorzWedge(0); break;
+    case 2: FillHorzWedge(2); break;
+    case 3: FillHorzWedge(1); break;
+    case 4: FillVertWedge(0); break;
+    case 5: FillVertWedge(2); break;
+    case 6: FillVertWedge(1); break;
+    case 7: FillDiagonalLines(1); break;
+    case 8: FillSolid(144, 64, 128); break;  // the low bytes of the 10-bit pattern's 400, 64, 640
+    case 9: FillGrid(1); break;
+    case 10: FillRandomFromTime(1); break;
+    default: return false;
+    }
+    return true;
+}
+
+bool YCbCr_8bit::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, BYTE y, BYTE cb, BYTE cr) {
+    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight,
+                            [&](DWORD x, DWORD row) { SetPixel(row, x, &y, &cb, &cr); });
+    return true;
+}
+
+DibBlock YCbCr_8bit::CreateDIB(DWORD mode) const {
+    if (!pBuffer || mode < 1 || mode > 5) return nullptr;
+    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
+    if (!dib) return nullptr;
+    BYTE* out = images_detail::DibPixels(dib);
+    for (DWORD r = 0; r < nHeight; ++r) {
+        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
+            WORD y = 0, cb = 0, cr = 0;
+            GetPixel(r, c, &y, &cb, &cr);
+            images_detail::YCbCrToBgr(kDibRange8, mode, y, cb, cr, out);
+        }
+    }
+    return dib;
+}
+
+BOOL YCbCr_8bit::SaveBMP(const CString& path, DWORD mode, DWORD layout) const {
+    return images_detail::SaveBitmapFile(*this, path, mode, layout, true);
+}
+
+}  // namespace Image
+
+namespace Alpha {
+
+namespace {
+const ImageFileForm kForm = {
+    GuidBytes(0xA86CE2C4, 0xA6F0, 0x4718, {0x9B, 0x46, 0xC9, 0xEB, 0x42, 0xE6, 0x14, 0x41}),
+    nullptr, nullptr, true, false, false};
+}  // namespace
+
+YCbCr_8bit::YCbCr_8bit(DWORD width, DWORD height) : CImage(width, height, 0) { Allocate(); }
+
+const ImageFileForm& YCbCr_8bit::FileForm() const { return kForm; }
+
+BYTE* YCbCr_8bit::Allocate() {
+    if (DataBytesFor(nWidth, nHeight) > kMaxBlockBytes) return nullptr;
+    BYTE* block = NewBlock(GetSize());
+    if (!block) return nullptr;
+    std::memset(block, 0, GetSize());
+    TakeBlock(block, GetSize());
+    return block;
+}
+
+BYTE* YCbCr_8bit::PixelOf(DWORD row, DWORD col) const {
+    if (!pBuffer || row >= nHeight || col >= nWidth) return nullptr;
+    uint64_t index = uint64_t(row) * nWidth + col;
+    return index < DataBytesInBlock() ? pBuffer + index : nullptr;
+}
+
+bool YCbCr_8bit::GetWord(DWORD index, DWORD* word) const {
+    return RawWord(index, uint64_t(GetSize()) + GetOffset(), 0xFFFFFFFF, word);
+}
+
+CrcWordSpan YCbCr_8bit::GetCrcWords() const {
+    return {pBuffer, RawWordCount(uint64_t(GetSize()) + GetOffset()), 0xFFFFFFFF};
+}
+
+bool YCbCr_8bit::GetPixel(DWORD row, DWORD col, BYTE* value) const {
+    const BYTE* p = PixelOf(row, col);
+    if (!p || !value) return false;
+    *value = *p;
+    return true;
+}
+
+bool YCbCr_8bit::SetPixel(DWORD row, DWORD col, const BYTE* value) {
+    BYTE* p = PixelOf(row, col);
+    if (!p || !value) return false;
+    *p = *value;
+    return true;
+}
+
+CString YCbCr_8bit::GetPixelText(DWORD x, DWORD y) const {
+    BYTE value = 0;
+    GetPixel(y, x, &value);
+    CString text;
+    text.Format("Alpha=0x%02X", value);
+    return text;
+}
+
+bool YCbCr_8bit::FillSolid(BYTE value) {
+    if (!pBuffer) return false;
+    std::memset(pBuffer, value, DataBytesInBlock());
+    return true;
+}
+
+template <class Make>
+bool YCbCr_8bit::WalkPositions(Make make) {
+    if (!pBuffer) return false;
+    const size_t limit = DataBytesInBlock();
+    size_t done = 0;
+    for (DWORD r = 0; r < nHeight; ++r) {
+        for (uint64_t c = 0; c < nWidth; c += 2) {
+            if (done == limit) return true;
+            make(r, static_cast<DWORD>(c), pBuffer + done);
+            ++done;
+        }
+    }
+    return true;
+}
+
+bool YCbCr_8bit::FillHorzWedge(DWORD mode) {
+    return WalkPositions([&](DWORD, DWORD c, BYTE* p) {
+        if (mode <= 2) *p = Low(c);
+    });
+}
+
+bool YCbCr_8bit::FillVertWedge(DWORD mode) {
+    return WalkPositions([&](DWORD r, DWORD, BYTE* p) {
+        if (mode == 0) *p = Low(r % 64);
+        else if (mode <= 2) *p = Low(r);
+    });
+}
+
+bool YCbCr_8bit::FillRandom(DWORD seed) {
+    platform::srand(seed);
+    return WalkPositions([&](DWORD, DWORD, BYTE* p) { *p = Low(DWORD(platform::rand())); });
+}
+
+bool YCbCr_8bit::FillRandomFromTime() { return FillRandom(static_cast<DWORD>(platform::time(nullptr))); }
+
+bool YCbCr_8bit::FillDiagonalLines() {
+    FillSolid(0);
+    DrawLine(0, 0, nWidth - 1, nHeight - 1, 255);
+    DrawLine(nWidth - 1, 0, 0, nHeight - 1, 255);
+    return true;
+}
+
+bool YCbCr_8bit::FillGrid() {
+    FillSolid(255);
+    images_detail::GridLines(nWidth, nHeight,
+                             [&](DWORD x0, DWORD y0, DWORD x1, DWORD y1) { DrawLine(x0, y0, x1, y1, 0); });
+    return true;
+}
+
+bool YCbCr_8bit::FillPattern(DWORD code) {
+    switch (code) {
+    case 1: FillHorzWedge(0); break;
+    case 2: FillHorzWedge(2); break;
+    case 3: FillHorzWedge(1); break;
+    case 4: FillVertWedge(0); break;
+    case 5: FillVertWedge(2); break;
+    case 6: FillVertWedge(1); break;
+    case 7: FillDiagonalLines(); break;
+    case 8: FillSolid(128); break;
+    case 9: FillGrid(); break;
+    case 10: FillRandomFromTime(); break;
+    default: return false;
+    }
+    return true;
+}
+
+bool YCbCr_8bit::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, BYTE value) {
+    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight, [&](DWORD x, DWORD row) { SetPixel(row, x, &value); });
+    return true;
+}
+
+DibBlock YCbCr_8bit::CreateDIB(DWORD mode) const {
+    (void)mode;
+    if (!pBuffer) return nullptr;
+    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
+    if (!dib) return nullptr;
+    BYTE* out = images_detail::DibPixels(dib);
+    for (DWORD r = 0; r < nHeight; ++r) {
+        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
+            BYTE v = 0;
+            GetPixel(r, c, &v);
+            out[0] = out[1] = out[2] = images_detail::AlphaToGrey(kDibRange8, v);
+        }
+    }
+    return dib;
+}
+
+}  // namespace Alpha

@@ -1,0 +1,353 @@
+// Packed 8+2-bit pictures and alphas: plane layout, packing from unpacked words, pixel access and bitmaps.
+#include "images/packed_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "images/bitmap.h"
+#include "images/byte_order.h"
+
+using images_detail::LoadLE16;
+using images_detail::LoadLE64;
+using images_detail::StoreLE32;
+
+namespace {
+
+constexpr uint64_t kMaxBlockBytes = std::numeric_limits<DWORD>::max();
+constexpr BYTE kFresh2Bit = 0x77;
+constexpr BYTE kFresh8Bit = 0x99;
+
+DWORD PadTo4096(uint64_t bytes) {
+    DWORD rest = static_cast<DWORD>(bytes % 4096);
+    return rest ? 4096 - rest : 0;
+}
+
+// Bytes 1, 3, 5 and 7 of q: the high bytes of four little-endian 16-bit words.
+DWORD HighBytes(uint64_t q) {
+    return static_cast<DWORD>(((q >> 8) & 0xFF) | ((q >> 16) & 0xFF00) | ((q >> 24) & 0xFF0000) |
+                              ((q >> 32) & 0xFF000000));
+}
+
+// Bits 7..6 of four little-endian 16-bit words, word i in bits 2i + 1..2i.
+BYTE LowBitsInOrder(uint64_t q) {
+    return static_cast<BYTE>(((q >> 6) & 0x03) | ((q >> 20) & 0x0C) | ((q >> 34) & 0x30) | ((q >> 48) & 0xC0));
+}
+
+// The 2-bit plane holds one byte per four pixels; a last partial group needs a byte of its own.
+uint64_t AlphaTwoBitBytes(uint64_t pixels) { return (pixels + 3) / 4; }
+
+}  // namespace
+
+namespace Packed {
+namespace Alpha {
+
+namespace {
+const ImageFileForm kForm = {
+    GuidBytes(0xCB22038D, 0x34AB, 0x4879, {0xB6, 0x6D, 0x19, 0xEA, 0x80, 0x46, 0xDD, 0xEF}),
+    "FRMPACKED:ALPHA", "2:8", false, false, false};
+}  // namespace
+
+YCbCr_8_2::YCbCr_8_2(DWORD width, DWORD height, DWORD pad) : CImage(width, height, pad) {
+    SetPlanes();
+    Allocate();
+}
+
+YCbCr_8_2::YCbCr_8_2(const CImage& source, DWORD offset)
+    : CImage(source.GetWidth(), source.GetHeight(), offset) {
+    if (source.GetSize() == 0) return;
+    SetPlanes();
+    if (Allocate()) PackFrom(source);
+}
+
+YCbCr_8_2& YCbCr_8_2::operator=(const YCbCr_8_2& source) {
+    if (this == &source) return *this;
+    if (source.GetSize() == 0) {
+        Free();
+        return *this;
+    }
+    Free();
+    SetWidth(source.GetWidth());
+    SetHeight(source.GetHeight());
+    SetOffset(source.GetOffset());
+    SetPlanes();
+    if (Allocate() && BufferOf(source)) {
+        uint64_t n = std::min<uint64_t>({uint64_t(nPlaneBytes) + nOffset, BlockBytesOf(source), GetBlockBytes()});
+        std::memcpy(pBuffer, BufferOf(source), static_cast<size_t>(n));
+    }
+    return *this;
+}
+
+const ImageFileForm& YCbCr_8_2::FileForm() const { return kForm; }
+
+uint64_t YCbCr_8_2::DataBytesFor(DWORD width, DWORD height) const {
+    uint64_t pixels = uint64_t(width) * height;
+    return pixels + AlphaTwoBitBytes(pixels);
+}
+
+DWORD YCbCr_8_2::GetSizeFor(DWORD width, DWORD height) {
+    uint64_t pixels = uint64_t(width) * height;
+    return static_cast<DWORD>(pixels + AlphaTwoBitBytes(pixels));
+}
+
+DWORD YCbCr_8_2::GetPadFor(DWORD width, DWORD height) { return PadTo4096(GetSizeFor(width, height)); }
+
+void YCbCr_8_2::SetPlanes() {
+    uint64_t pixels = uint64_t(nWidth) * nHeight;
+    if (pixels + AlphaTwoBitBytes(pixels) > kMaxBlockBytes) {
+        n8BitPlaneSize = n2BitPlaneSize = n8BitPlaneOffset = n2BitPlaneOffset = nPlaneBytes = 0;
+        return;
+    }
+    n8BitPlaneSize = static_cast<DWORD>(pixels);
+    n2BitPlaneSize = static_cast<DWORD>(AlphaTwoBitBytes(pixels));
+    n8BitPlaneOffset = 0;
+    n2BitPlaneOffset = n8BitPlaneSize;
+    nPlaneBytes = n8BitPlaneSize + n2BitPlaneSize;
+}
+
+bool YCbCr_8_2::PlanesInBlock() const {
+    return pBuffer && uint64_t(n8BitPlaneOffset) + n8BitPlaneSize <= GetBlockBytes() &&
+           uint64_t(n2BitPlaneOffset) + n2BitPlaneSize <= GetBlockBytes();
+}
+
+BYTE* YCbCr_8_2::Allocate() {
+    if (!GeometryFits()) return nullptr;
+    uint64_t bytes = uint64_t(nPlaneBytes) + nOffset;
+    BYTE* block = NewBlock(bytes);
+    if (!block) return nullptr;
+    std::memset(block, 0, static_cast<size_t>(bytes));
+    std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
+    std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
+    TakeBlock(block, static_cast<size_t>(bytes));
+    return block;
+}
+
+BYTE* YCbCr_8_2::Get8BitPlane() const { return pBuffer ? pBuffer + n8BitPlaneOffset : nullptr; }
+BYTE* YCbCr_8_2::Get2BitPlane() const { return pBuffer ? pBuffer + n2BitPlaneOffset : nullptr; }
+
+bool YCbCr_8_2::GetWord(DWORD index, DWORD* out) const {
+    return RawWord(index, uint64_t(nPlaneBytes) + nOffset, 0xFFFFFFFF, out);
+}
+
+CrcWordSpan YCbCr_8_2::GetCrcWords() const {
+    return {pBuffer, RawWordCount(uint64_t(nPlaneBytes) + nOffset), 0xFFFFFFFF};
+}
+
+bool YCbCr_8_2::GetPixel(DWORD row, DWORD col, WORD* value) const {
+    if (!PlanesInBlock() || !value || row >= nHeight || col >= nWidth) return false;
+    uint64_t i = uint64_t(row) * nWidth + col;
+    if (i >= n8BitPlaneSize || i / 4 >= n2BitPlaneSize) return false;
+    const BYTE* p8 = Get8BitPlane();
+    const BYTE* p2 = Get2BitPlane();
+    *value = static_cast<WORD>((p8[i] << 2) | ((p2[i / 4] >> (2 * (i % 4))) & 3));
+    return true;
+}
+
+bool YCbCr_8_2::SetPixel(DWORD row, DWORD col, const WORD* value) {
+    if (!PlanesInBlock() || !value || row >= nHeight || col >= nWidth) return false;
+    uint64_t i = uint64_t(row) * nWidth + col;
+    if (i >= n8BitPlaneSize || i / 4 >= n2BitPlaneSize) return false;
+    BYTE* p8 = Get8BitPlane();
+    BYTE* p2 = Get2BitPlane();
+    const unsigned shift = static_cast<unsigned>(2 * (i % 4));
+    p8[i] = static_cast<BYTE>(*value >> 2);
+    p2[i / 4] = static_cast<BYTE>((p2[i / 4] & ~(3u << shift)) | ((*value & 3u) << shift));
+    return true;
+}
+
+void YCbCr_8_2::PackFrom(const CImage& source) {
+    const BYTE* src = BufferOf(source);
+    BYTE* p8 = Get8BitPlane();
+    BYTE* p2 = Get2BitPlane();
+    if (!src || !p8 || !p2 || !PlanesInBlock()) return;
+    const uint64_t n = uint64_t(source.GetHeight()) * source.GetWidth();
+    if (n > n8BitPlaneSize || AlphaTwoBitBytes(n) > n2BitPlaneSize || 2 * n > BlockBytesOf(source)) return;
+    const uint64_t groups = n / 4;
+    for (uint64_t g = 0; g < groups; ++g) {
+        uint64_t q = LoadLE64(src + 8 * g);
+        StoreLE32(p8 + 4 * g, HighBytes(q));
+        p2[g] = LowBitsInOrder(q);
+    }
+    if (uint64_t rest = n % 4) {
+        BYTE bits = 0;
+        for (uint64_t i = 0; i < rest; ++i) {
+            WORD w = LoadLE16(src + 2 * (4 * groups + i));
+            p8[4 * groups + i] = static_cast<BYTE>(w >> 8);
+            bits = static_cast<BYTE>(bits | (((w >> 6) & 3) << (2 * i)));
+        }
+        p2[groups] = bits;
+    }
+}
+
+DibBlock YCbCr_8_2::CreateDIB(DWORD mode) const {
+    (void)mode;
+    if (!pBuffer) return nullptr;
+    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
+    if (!dib) return nullptr;
+    BYTE* out = images_detail::DibPixels(dib);
+    for (DWORD r = 0; r < nHeight; ++r) {
+        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
+            WORD v = 0;
+            GetPixel(r, c, &v);
+            out[0] = out[1] = out[2] = images_detail::AlphaToGrey(kDibRange10, v);
+        }
+    }
+    return dib;
+}
+
+}  // namespace Alpha
+
+namespace Image {
+
+namespace {
+const ImageFileForm kForm = {
+    GuidBytes(0x3E20D62D, 0xA4EC, 0x48BB, {0x9D, 0x37, 0xA0, 0x5B, 0xE6, 0x27, 0xE4, 0xA5}),
+    "FRMPACKED:IMAGE", "2:8", false, true, false};
+}  // namespace
+
+YCbCr_8_2::YCbCr_8_2(DWORD width, DWORD height, DWORD pad) : CImage(width, height, pad) {
+    SetPlanes();
+    Allocate();
+}
+
+YCbCr_8_2::YCbCr_8_2(const CImage& source, DWORD offset)
+    : CImage(source.GetWidth(), source.GetHeight(), offset) {
+    if (source.GetSize() == 0) return;
+    SetPlanes();
+    if (!Allocate()) return;
+    nSampleFormat = source.nSampleFormat;
+    const uint64_t pixels = uint64_t(nWidth) * nHeight;
+    const BYTE* src = BufferOf(source);
+    // The source must hold a pair of words for every pixel pair behind its offset.
+    if (src && uint64_t(source.GetOffset()) + pixels / 2 * 8 <= BlockBytesOf(source))
+        PackFrom(static_cast<DWORD>(pixels), reinterpret_cast<const WORD*>(src + source.GetOffset()),
+                 Get8BitPlane(), Get2BitPlane());
+}
+
+YCbCr_8_2& YCbCr_8_2::operator=(const YCbCr_8_2& source) {
+    if (this == &source) return *this;
+    if (source.GetSize() == 0) {
+        Free();
+        return *this;
+    }
+    if (GetSize() != 0) Free();
+    SetWidth(source.GetWidth());
+    SetHeight(source.GetHeight());
+    // The planes go where the copied bytes put them: behind the source's own pad.
+    SetOffset(source.GetOffset());
+    SetPlanes();
+    if (Allocate() && BufferOf(source)) {
+        uint64_t n = std::min<uint64_t>(uint64_t(nOffset) + nPlaneBytes, uint64_t(source.GetOffset()) + source.GetSize());
+        n = std::min<uint64_t>({n, BlockBytesOf(source), GetBlockBytes()});
+        std::memcpy(pBuffer, BufferOf(source), static_cast<size_t>(n));
+    }
+    return *this;
+}
+
+const ImageFileForm& YCbCr_8_2::FileForm() const { return kForm; }
+
+uint64_t YCbCr_8_2::DataBytesFor(DWORD width, DWORD height) const {
+    uint64_t pixels = uint64_t(width) * height;
+    return 2 * pixels + pixels / 2;
+}
+
+DWORD YCbCr_8_2::GetSizeFor(DWORD width, DWORD height) {
+    uint64_t pixels = uint64_t(width) * height;
+    return static_cast<DWORD>(2 * pixels + (pixels + 1) / 2);
+}
+
+DWORD YCbCr_8_2::GetPadFor(DWORD width, DWORD height) { return PadTo4096(GetSizeFor(width, height)); }
+
+void YCbCr_8_2::SetPlanes() {
+    uint64_t pixels = uint64_t(nWidth) * nHeight;
+    if (2 * pixels + pixels / 2 + nOffset > kMaxBlockBytes) {
+        n8BitPlaneOffset = n2BitPlaneOffset = n2BitPlaneSize = n8BitPlaneSize = nPlaneBytes = 0;
+        return;
+    }
+    n2BitPlaneSize = static_cast<DWORD>(pixels / 2);
+    n8BitPlaneSize = static_cast<DWORD>(2 * pixels);
+    n2BitPlaneOffset = nOffset;
+    n8BitPlaneOffset = nOffset + n2BitPlaneSize;
+    nPlaneBytes = n2BitPlaneSize + n8BitPlaneSize;
+}
+
+bool YCbCr_8_2::PlanesInBlock() const {
+    return pBuffer && uint64_t(n8BitPlaneOffset) + n8BitPlaneSize <= GetBlockBytes() &&
+           uint64_t(n2BitPlaneOffset) + n2BitPlaneSize <= GetBlockBytes();
+}
+
+BYTE* YCbCr_8_2::Allocate() {
+    if (!GeometryFits()) return nullptr;
+    uint64_t bytes = uint64_t(nPlaneBytes) + nOffset;
+    BYTE* block = NewBlock(bytes);
+    if (!block) return nullptr;
+    std::memset(block, 0, nOffset);
+    std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
+    std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
+    TakeBlock(block, static_cast<size_t>(bytes));
+    return block;
+}
+
+BYTE* YCbCr_8_2::Get8BitPlane() const { return pBuffer ? pBuffer + n8BitPlaneOffset : nullptr; }
+BYTE* YCbCr_8_2::Get2BitPlane() const { return pBuffer ? pBuffer + n2BitPlaneOffset : nullptr; }
+
+void YCbCr_8_2::PackFrom(DWORD pixels, const WORD* words, BYTE* plane8, BYTE* plane2) const {
+    if (!words || !plane8 || !plane2) return;
+    const BYTE* src = reinterpret_cast<const BYTE*>(words);
+    const DWORD pairs = pixels / 2;
+    const DWORD format = nSampleFormat;
+    for (DWORD k = 0; k < pairs; ++k) {
+        uint64_t q = LoadLE64(src + 8 * uint64_t(k));
+        StoreLE32(plane8 + 4 * uint64_t(k), HighBytes(q));
+        if (format == kSampleFormat8Bit) {
+            plane2[k] = 0;
+        } else if (format == kSampleFormatEncoded) {
+            // The encoded words carry the low bits of Y1, Cr, Y0, Cb; this byte holds Cr, Y0, Cb, Y1.
+            plane2[k] = static_cast<BYTE>(((q >> 22) & 0x03) | ((q >> 36) & 0x0C) | ((q >> 50) & 0x30) | (q & 0xC0));
+        } else {
+            plane2[k] = LowBitsInOrder(q);
+        }
+    }
+}
+
+bool YCbCr_8_2::GetPixel(DWORD row, DWORD col, WORD* y, WORD* cb, WORD* cr) const {
+    if (!PlanesInBlock() || !y || !cb || !cr || row >= nHeight || col >= nWidth) return false;
+    uint64_t k = (uint64_t(row) * nWidth + (col & ~1u)) / 2;
+    if (k >= n2BitPlaneSize || 4 * k + 4 > n8BitPlaneSize) return false;
+    const BYTE b = Get2BitPlane()[k];
+    const BYTE* e = Get8BitPlane() + 4 * k;
+    *cb = static_cast<WORD>((e[0] << 2) | (b & 3));
+    *cr = static_cast<WORD>((e[2] << 2) | ((b >> 4) & 3));
+    *y = (col & 1) ? static_cast<WORD>((e[3] << 2) | (b >> 6)) : static_cast<WORD>((e[1] << 2) | ((b >> 2) & 3));
+    return true;
+}
+
+bool YCbCr_8_2::GetWord(DWORD index, DWORD* out) const {
+    return RawWord(index, uint64_t(nPlaneBytes) + nOffset, 0xFFFFFFFF, out);
+}
+
+CrcWordSpan YCbCr_8_2::GetCrcWords() const {
+    return {pBuffer, RawWordCount(uint64_t(nPlaneBytes) + nOffset), 0xFFFFFFFF};
+}
+
+DibBlock YCbCr_8_2::CreateDIB(DWORD mode) const {
+    if (!pBuffer || mode < 1 || mode > 5) return nullptr;
+    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
+    if (!dib) return nullptr;
+    BYTE* out = images_detail::DibPixels(dib);
+    for (DWORD r = 0; r < nHeight; ++r) {
+        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
+            WORD y = 0, cb = 0, cr = 0;
+            GetPixel(r, c, &y, &cb, &cr);
+            images_detail::YCbCrToBgr(kDibRange10, mode, y, cb, cr, out);
+        }
+    }
+    return dib;
+}
+
+BOOL YCbCr_8_2::SaveBMP(const CString& path, DWORD mode, DWORD layout) const {
+    return images_detail::SaveBitmapFile(*this, path, mode, layout, false);
+}
+
+}  // namespace Image
+}  // namespace Packed

@@ -1,0 +1,122 @@
+// Packed 8+2-bit pictures and alphas: the top eight bits of each 10-bit sample in an 8-bit plane, the low two in a 2-bit plane.
+#pragma once
+
+#include "images/image.h"
+#include "platform/cstring.h"
+#include "platform/types.h"
+
+namespace Packed {
+namespace Alpha {
+
+// Block layout [8-bit plane][2-bit plane][pad]: one 8-bit byte per pixel, and one 2-bit byte per
+// four pixels (pixel 4g + i in bits 2i + 1..2i of byte g). The pad is the CImage offset.
+class YCbCr_8_2 : public CImage {
+public:
+    YCbCr_8_2(DWORD width, DWORD height, DWORD pad = 0);
+    // Packs an unpacked alpha of the same size (Unpacked::Alpha::YCbCr_10_6); a source of data
+    // size 0 leaves the image without a block.
+    YCbCr_8_2(const CImage& source, DWORD offset);
+    YCbCr_8_2& operator=(const YCbCr_8_2& source);
+
+    DWORD GetSize() const override { return nPlaneBytes; }
+    DWORD GetBytesPerPixel() const override { return 10; }
+    BYTE* Allocate() override;
+    DibBlock CreateDIB(DWORD mode) const override;
+
+    virtual BYTE* Get8BitPlane() const;
+    virtual BYTE* Get2BitPlane() const;
+    // The raw little-endian word at block byte 4 * index, pad included; only whole words.
+    virtual bool GetWord(DWORD index, DWORD* out) const;
+    // 10-bit value of a pixel; false without a block or for a pixel outside the picture.
+    virtual bool GetPixel(DWORD row, DWORD col, WORD* value) const;
+    virtual bool SetPixel(DWORD row, DWORD col, const WORD* value);
+
+    // Packs the source's words (value << 6, one per pixel, from its block's first byte); nothing
+    // happens unless the source holds a word for every pixel of this picture.
+    void PackFrom(const CImage& source);
+
+    // Plane bytes of a width x height alpha, and the pad that brings them to whole 4096-byte units.
+    static DWORD GetSizeFor(DWORD width, DWORD height);
+    static DWORD GetPadFor(DWORD width, DWORD height);
+
+    CrcWordSpan GetCrcWords() const;
+
+protected:
+    const ImageFileForm& FileForm() const override;
+    uint64_t DataBytesFor(DWORD width, DWORD height) const override;
+    void OnGeometryRead() override { SetPlanes(); }
+
+private:
+    void SetPlanes();
+    bool PlanesInBlock() const;
+
+    DWORD n8BitPlaneSize = 0;
+    DWORD n2BitPlaneSize = 0;
+    DWORD n8BitPlaneOffset = 0;
+    DWORD n2BitPlaneOffset = 0;
+    DWORD nPlaneBytes = 0;
+};
+
+}  // namespace Alpha
+
+namespace Image {
+
+// Block layout [pad][2-bit plane][8-bit plane]: four 8-bit bytes per pixel pair (Cb, Y0, Cr,
+// Y1) and one 2-bit byte per pair (Cb bits 1..0, Y0 3..2, Cr 5..4, Y1 7..6 in sample format 4).
+// The pad is the CImage offset; the binary file holds the whole block, pad first.
+class YCbCr_8_2 : public CImage {
+public:
+    YCbCr_8_2(DWORD width, DWORD height, DWORD pad = 0);
+    // Packs an unpacked 4:2:2 picture (Unpacked::Image::YCbCr_10_6) in its sample format, which
+    // the packed picture takes over; a source of data size 0 leaves the image without a block.
+    YCbCr_8_2(const CImage& source, DWORD offset);
+    // A raw copy of the source's block; the planes lie where the source's pad puts them.
+    YCbCr_8_2& operator=(const YCbCr_8_2& source);
+
+    DWORD GetSize() const override { return nPlaneBytes; }
+    DWORD GetBytesPerPixel() const override { return 10; }
+    BYTE* Allocate() override;
+    // Conversion modes 1 to 5 (bitmap.h); null for any other mode or without a block.
+    DibBlock CreateDIB(DWORD mode) const override;
+
+    virtual BYTE* Get8BitPlane() const;
+    virtual BYTE* Get2BitPlane() const;
+    virtual DWORD Get2BitPlaneSize() const { return n2BitPlaneSize; }
+    virtual DWORD Get8BitPlaneSize() const { return n8BitPlaneSize; }
+
+    // Packs pixels / 2 pairs of unpacked words (Cb, Y0, Cr, Y1, each value << 6) into the planes
+    // by this picture's sample format: 4 keeps the low bits in pair order, 2 takes them from the
+    // encoded words, 1 stores 0. The caller guarantees the sizes behind the pointers.
+    void PackFrom(DWORD pixels, const WORD* words, BYTE* plane8, BYTE* plane2) const;
+
+    // Y of the pixel and Cb, Cr of its pair, read in the sample-format-4 layout; false without a
+    // block or for a pixel outside the picture.
+    bool GetPixel(DWORD row, DWORD col, WORD* y, WORD* cb, WORD* cr) const;
+    BOOL SaveBMP(const CString& path, DWORD mode, DWORD layout) const;
+    // The raw little-endian word at block byte 4 * index, pad first: the CRC models' word source.
+    bool GetWord(DWORD index, DWORD* out) const;
+    CrcWordSpan GetCrcWords() const;
+
+    // Plane bytes of a width x height picture (rounding half a pair up), and the pad that brings
+    // them to whole 4096-byte units.
+    static DWORD GetSizeFor(DWORD width, DWORD height);
+    static DWORD GetPadFor(DWORD width, DWORD height);
+
+protected:
+    const ImageFileForm& FileForm() const override;
+    uint64_t DataBytesFor(DWORD width, DWORD height) const override;
+    void OnGeometryRead() override { SetPlanes(); }
+
+private:
+    void SetPlanes();
+    bool PlanesInBlock() const;
+
+    DWORD n8BitPlaneOffset = 0;
+    DWORD n2BitPlaneOffset = 0;
+    DWORD n2BitPlaneSize = 0;
+    DWORD n8BitPlaneSize = 0;
+    DWORD nPlaneBytes = 0;
+};
+
+}  // namespace Image
+}  // namespace Packed

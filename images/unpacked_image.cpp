@@ -1,0 +1,450 @@
+// Unpacked 10-bit pictures and alphas: pattern fills, pixel access, sample formats, bitmaps and CRC words.
+#include "images/unpacked_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "images/bitmap.h"
+#include "images/byte_order.h"
+#include "images/line.h"
+#include "platform/runtime.h"
+
+using images_detail::LoadLE16;
+using images_detail::StoreLE16;
+
+namespace {
+
+// The unpacked word accessor keeps only bits 15..6 of each sample.
+constexpr DWORD kSampleWordMask = 0xFFC0FFC0;
+
+WORD Shifted(DWORD value) { return static_cast<WORD>(value << 6); }
+
+// Clamp to [lo, hi] as unsigned 16-bit values; with lo above hi every value becomes lo.
+WORD Clamp(DWORD value, WORD lo, WORD hi) {
+    WORD v = std::min(static_cast<WORD>(value), hi);
+    return v < lo ? lo : v;
+}
+
+void StorePair(BYTE* p, const WORD pair[4]) {
+    for (int i = 0; i < 4; ++i) StoreLE16(p + 2 * i, pair[i]);
+}
+
+// Keeps bits 0-5 of the stored word and puts value in bits 15..6.
+void StoreSample(BYTE* p, WORD value) {
+    StoreLE16(p, static_cast<WORD>((LoadLE16(p) & 0x3F) | Shifted(value)));
+}
+
+}  // namespace
+
+namespace Unpacked {
+namespace Alpha {
+
+namespace {
+const ImageFileForm kForm = {
+    GuidBytes(0xBAEDF73B, 0x41DF, 0x4BFA, {0xB8, 0x39, 0xC9, 0xCA, 0x2A, 0x9A, 0xF5, 0x55}),
+    "FRMUNPACKED:ALPHA", "16", false, false, false};
+}  // namespace
+
+YCbCr_10_6::YCbCr_10_6(DWORD width, DWORD height) : CImage(width, height, 0) {
+    if (!pBuffer) Allocate();
+}
+
+const ImageFileForm& YCbCr_10_6::FileForm() const { return kForm; }
+
+size_t YCbCr_10_6::PixelsInBlock() const {
+    return std::min<uint64_t>(uint64_t(nWidth) * nHeight, DataBytesInBlock() / 2);
+}
+
+BYTE* YCbCr_10_6::PixelWord(DWORD row, DWORD col) const {
+    if (!pBuffer || row >= nHeight || col >= nWidth) return nullptr;
+    uint64_t index = uint64_t(row) * nWidth + col;
+    return index < PixelsInBlock() ? pBuffer + 2 * index : nullptr;
+}
+
+bool YCbCr_10_6::FillSolid(WORD word) {
+    if (!pBuffer) return false;
+    size_t n = PixelsInBlock();
+    for (size_t i = 0; i < n; ++i) StoreLE16(pBuffer + 2 * i, word);
+    return true;
+}
+
+bool YCbCr_10_6::SetPixel(DWORD row, DWORD col, WORD value) {
+    BYTE* p = PixelWord(row, col);
+    if (!p) return false;
+    StoreLE16(p, Shifted(value));
+    return true;
+}
+
+bool YCbCr_10_6::GetPixel(DWORD row, DWORD col, WORD& value) const {
+    const BYTE* p = PixelWord(row, col);
+    if (!p) return false;
+    value = LoadLE16(p) >> 6;
+    return true;
+}
+
+bool YCbCr_10_6::GetWord(DWORD index, DWORD& out) const {
+    return RawWord(index, GetSize(), kSampleWordMask, &out);
+}
+
+CrcWordSpan YCbCr_10_6::GetCrcWords() const { return {pBuffer, RawWordCount(GetSize()), kSampleWordMask}; }
+
+bool YCbCr_10_6::FillHorzRamp() {
+    if (!pBuffer) return false;
+    size_t n = PixelsInBlock();
+    for (size_t i = 0; i < n; ++i) StoreLE16(pBuffer + 2 * i, Shifted(static_cast<DWORD>(i % nWidth)));
+    return true;
+}
+
+bool YCbCr_10_6::FillVertRamp() {
+    if (!pBuffer) return false;
+    size_t n = PixelsInBlock();
+    for (size_t i = 0; i < n; ++i) StoreLE16(pBuffer + 2 * i, Shifted(static_cast<DWORD>(i / nWidth) & 0x3FF));
+    return true;
+}
+
+bool YCbCr_10_6::FillRandom(DWORD seed) {
+    if (!pBuffer) return false;
+    platform::srand(seed);
+    size_t n = PixelsInBlock();
+    for (size_t i = 0; i < n; ++i) StoreLE16(pBuffer + 2 * i, Shifted(DWORD(platform::rand()) % 1024));
+    return true;
+}
+
+bool YCbCr_10_6::FillRandomFromTime() { return FillRandom(static_cast<DWORD>(platform::time(nullptr))); }
+
+bool YCbCr_10_6::FillDiagonalLines(DWORD mode, BYTE frame) {
+    (void)mode;
+    FillSolid(0);
+    const DWORD w = nWidth - 1, h = nHeight - 1;
+    if (frame == 1) {
+        DrawLine(0, 0, w, 0, 0x3FF);
+        DrawLine(0, h, w, h, 0x3FF);
+        DrawLine(0, 0, 0, h, 0x3FF);
+        DrawLine(w, 0, w, h, 0x3FF);
+    }
+    DrawLine(0, 0, w, h, 0x3FF);
+    DrawLine(w, 0, 0, h, 0x3FF);
+    return true;
+}
+
+bool YCbCr_10_6::FillGrid(DWORD mode) {
+    (void)mode;
+    FillSolid(0xFFC0);
+    images_detail::GridLines(nWidth, nHeight,
+                             [&](DWORD x0, DWORD y0, DWORD x1, DWORD y1) { DrawLine(x0, y0, x1, y1, 0); });
+    return true;
+}
+
+bool YCbCr_10_6::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, WORD value) {
+    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight,
+                            [&](DWORD x, DWORD y) { SetPixel(y, x, value); });
+    return true;
+}
+
+DibBlock YCbCr_10_6::CreateDIB(DWORD mode) const {
+    (void)mode;
+    if (!pBuffer) return nullptr;
+    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
+    if (!dib) return nullptr;
+    BYTE* out = images_detail::DibPixels(dib);
+    for (DWORD r = 0; r < nHeight; ++r) {
+        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
+            WORD v = 0;
+            GetPixel(r, c, v);
+            out[0] = out[1] = out[2] = images_detail::AlphaToGrey(kDibRange10, v);
+        }
+    }
+    return dib;
+}
+
+}  // namespace Alpha
+
+namespace Image {
+
+namespace {
+const ImageFileForm kForm = {
+    GuidBytes(0x651768B2, 0x5CAA, 0x453B, {0xB0, 0x53, 0xED, 0x7F, 0x8F, 0xA0, 0x00, 0x1E}),
+    "FRMUNPACKED:IMAGE", "16", false, false, true};
+}  // namespace
+
+YCbCr_10_6::YCbCr_10_6(DWORD width, DWORD height, DWORD offset) : CImage(width, height, offset) {
+    if (!pBuffer) Allocate();
+}
+
+YCbCr_10_6::YCbCr_10_6(const CImage& source, DWORD offset) : CImage(source, offset) {
+    if (!pBuffer || GetBlockBytes() < uint64_t(GetSize()) + GetOffset()) Allocate();
+    const BYTE* from = BufferOf(source);
+    if (pBuffer && from) {
+        uint64_t n = std::min<uint64_t>(uint64_t(GetSize()) + GetOffset(),
+                                        uint64_t(source.GetOffset()) + source.GetSize());
+        n = std::min<uint64_t>({n, GetBlockBytes(), BlockBytesOf(source)});
+        std::memcpy(pBuffer, from, static_cast<size_t>(n));
+    }
+}
+
+const ImageFileForm& YCbCr_10_6::FileForm() const { return kForm; }
+
+void YCbCr_10_6::MakePixelPair(WORD pair[4], WORD y0, WORD y1, WORD cb, WORD cr, DWORD sampleFormat) {
+    pair[0] = pair[1] = pair[2] = pair[3] = 0;
+    switch (sampleFormat) {
+    case kSampleFormatFull:
+        pair[0] = Shifted(cb);
+        pair[1] = Shifted(y0);
+        pair[2] = Shifted(cr);
+        pair[3] = Shifted(y1);
+        break;
+    case kSampleFormat8Bit:
+        pair[0] = Shifted(cb & 0xFFFC);
+        pair[1] = Shifted(y0 & 0xFFFC);
+        pair[2] = Shifted(cr & 0xFFFC);
+        pair[3] = Shifted(y1 & 0xFFFC);
+        break;
+    case kSampleFormatEncoded: {
+        // Each word keeps its top eight value bits and takes the low two of its mirror word.
+        const WORD t[4] = {Shifted(cb), Shifted(y0), Shifted(cr), Shifted(y1)};
+        for (int i = 0; i < 4; ++i) pair[i] = static_cast<WORD>((t[i] & 0xFF00) | (t[3 - i] & 0x00C0));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+template <class Make>
+bool YCbCr_10_6::WalkPairs(Make make) {
+    if (!pBuffer) return false;
+    // An odd width would give a row more pairs than its pixels; the data in the block bounds the walk.
+    const size_t maxPairs = DataBytesInBlock() / 8;
+    size_t done = 0;
+    BYTE* p = pBuffer;
+    for (DWORD r = 0; r < nHeight; ++r) {
+        for (uint64_t x = 0; x < nWidth; x += 2) {
+            if (done == maxPairs) return true;
+            WORD pair[4];
+            if (make(r, static_cast<DWORD>(x), pair)) StorePair(p, pair);
+            p += 8;
+            ++done;
+        }
+    }
+    return true;
+}
+
+BYTE* YCbCr_10_6::PairOf(DWORD row, DWORD col) const {
+    if (!pBuffer || row >= nHeight || col >= nWidth) return nullptr;
+    uint64_t pair = (uint64_t(row) * nWidth + col) / 2;
+    return pair * 8 + 8 <= DataBytesInBlock() ? pBuffer + pair * 8 : nullptr;
+}
+
+bool YCbCr_10_6::FillSolid(WORD y, WORD cb, WORD cr) {
+    if (!pBuffer) return false;
+    size_t pairs = std::min<uint64_t>(uint64_t(nWidth) * nHeight / 2, DataBytesInBlock() / 8);
+    for (size_t k = 0; k < pairs; ++k) {
+        BYTE* p = pBuffer + 8 * k;
+        StoreSample(p, cb);
+        StoreSample(p + 2, y);
+        StoreSample(p + 4, cr);
+        StoreSample(p + 6, y);
+    }
+    return true;
+}
+
+bool YCbCr_10_6::SetPixel(DWORD row, DWORD col, WORD y, WORD cb, WORD cr) {
+    BYTE* p = PairOf(row, col);
+    if (!p) return false;
+    StoreSample(p, cb);
+    StoreSample(p + 4, cr);
+    StoreSample(p + ((col & 1) ? 6 : 2), y);
+    return true;
+}
+
+bool YCbCr_10_6::GetPixel(DWORD row, DWORD col, WORD& y, WORD& cb, WORD& cr) const {
+    const BYTE* p = PairOf(row, col);
+    if (!p) return false;
+    cb = LoadLE16(p) >> 6;
+    cr = LoadLE16(p + 4) >> 6;
+    y = LoadLE16(p + ((col & 1) ? 6 : 2)) >> 6;
+    return true;
+}
+
+CString YCbCr_10_6::GetPixelText(DWORD x, DWORD y) const {
+    WORD luma = 0, cb = 0, cr = 0;
+    GetPixel(y, x, luma, cb, cr);
+    CString text;
+    text.Format("Y=0x%04X, Cb=0x%04X  Cr=0x%04X", luma, cb, cr);
+    return text;
+}
+
+bool YCbCr_10_6::GetWord(DWORD index, DWORD& out) const {
+    return RawWord(index, GetSize(), kSampleWordMask, &out);
+}
+
+CrcWordSpan YCbCr_10_6::GetCrcWords() const { return {pBuffer, RawWordCount(GetSize()), kSampleWordMask}; }
+
+bool YCbCr_10_6::ConvertToFormat4() {
+    if (nSampleFormat != kSampleFormatEncoded || !pBuffer) return false;
+    size_t pairs = std::min<uint64_t>(uint64_t(nWidth) * nHeight / 2, DataBytesInBlock() / 8);
+    for (size_t k = 0; k < pairs; ++k) {
+        BYTE* p = pBuffer + 8 * k;
+        // The exchange of low bits undoes itself.
+        WORD pair[4];
+        MakePixelPair(pair, LoadLE16(p + 2) >> 6, LoadLE16(p + 6) >> 6, LoadLE16(p) >> 6, LoadLE16(p + 4) >> 6,
+                      kSampleFormatEncoded);
+        StorePair(p, pair);
+    }
+    nSampleFormat = kSampleFormatFull;
+    return true;
+}
+
+namespace {
+
+// Chroma of the wedge modes: 0 neutral, 1 and 2 running from 512 in opposite directions.
+bool WedgeChroma(DWORD mode, DWORD position, DWORD mask, WORD lo, WORD hi, WORD& cb, WORD& cr) {
+    const DWORD down = (512 - position / 2) & 0x3FF, up = (position / 2 + 512) & 0x3FF;
+    switch (mode) {
+    case 0:
+        cb = cr = Clamp(512 & mask, lo, hi);
+        return true;
+    case 1:
+        cb = Clamp(down & mask, lo, hi);
+        cr = Clamp(up & mask, lo, hi);
+        return true;
+    case 2:
+        cb = Clamp(up & mask, lo, hi);
+        cr = Clamp(down & mask, lo, hi);
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+bool YCbCr_10_6::FillHorzWedge(DWORD mode, WORD lo, WORD hi) {
+    const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF, format = nSampleFormat;
+    return WalkPairs([&](DWORD, DWORD x, WORD pair[4]) {
+        WORD cb, cr;
+        if (!WedgeChroma(mode, x, m, lo, hi, cb, cr)) return false;
+        MakePixelPair(pair, Clamp(x & m, lo, hi), Clamp((x + 1) & m, lo, hi), cb, cr, format);
+        return true;
+    });
+}
+
+bool YCbCr_10_6::FillVertWedge(DWORD mode, WORD lo, WORD hi) {
+    const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF, format = nSampleFormat;
+    return WalkPairs([&](DWORD r, DWORD, WORD pair[4]) {
+        WORD cb, cr;
+        if (!WedgeChroma(mode, r, m, lo, hi, cb, cr)) return false;
+        WORD y = Clamp(r & m, lo, hi);
+        MakePixelPair(pair, y, y, cb, cr, format);
+        return true;
+    });
+}
+
+bool YCbCr_10_6::FillTiles(DWORD mode, WORD lo, WORD hi) {
+    if (mode == 1 || mode == 2) return FillHorzWedge(mode, lo, hi);
+    if (!pBuffer) return false;
+    if (mode != 0) return true;
+    const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF, format = nSampleFormat;
+    // Every 8 x 8 block shows the 64 levels 0, 16, ..., 1008 in row-major order.
+    return WalkPairs([&](DWORD r, DWORD x, WORD pair[4]) {
+        DWORD k = 8 * (r % 8) + x % 8;
+        WORD c = Clamp(512 & m, lo, hi);
+        MakePixelPair(pair, Clamp((16 * k) & m, lo, hi), Clamp((16 * (k + 1)) & m, lo, hi), c, c, format);
+        return true;
+    });
+}
+
+bool YCbCr_10_6::FillRandom(DWORD seed, BYTE mode, WORD lo, WORD hi) {
+    platform::srand(seed);
+    const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF, format = nSampleFormat;
+    return WalkPairs([&](DWORD, DWORD, WORD pair[4]) {
+        DWORD r1 = DWORD(platform::rand()), r2 = DWORD(platform::rand()), r3 = DWORD(platform::rand());
+        WORD cb, cr;
+        if (mode == 1) {
+            cb = Clamp(((512 - (r3 >> 1)) & 0x3FF) & m, lo, hi);
+            cr = Clamp(((512 + (r3 >> 1)) & 0x3FF) & m, lo, hi);
+        } else {
+            cb = cr = Clamp(512 & m, lo, hi);
+        }
+        MakePixelPair(pair, Clamp((r1 % 1024) & m, lo, hi), Clamp((r2 % 1024) & m, lo, hi), cb, cr, format);
+        return true;
+    });
+}
+
+bool YCbCr_10_6::FillRandomFromTime(BYTE mode, WORD lo, WORD hi) {
+    return FillRandom(static_cast<DWORD>(platform::time(nullptr)), mode, lo, hi);
+}
+
+bool YCbCr_10_6::FillRampStride4() {
+    if (!pBuffer || nWidth % 16 != 0) return false;
+    const DWORD format = nSampleFormat;
+    // Groups of 8 pairs; the last pair of group g carries (g + 1) mod 4 in all four samples.
+    return WalkPairs([&](DWORD, DWORD x, WORD pair[4]) {
+        WORD v = (x % 16 == 14) ? static_cast<WORD>((x / 16 + 1) % 4) : 0;
+        MakePixelPair(pair, v, v, v, v, format);
+        return true;
+    });
+}
+
+bool YCbCr_10_6::FillDiagonalLines(DWORD mode, WORD lo, WORD hi) {
+    (void)mode;
+    FillSolid(Clamp(1023, lo, hi), Clamp(512, lo, hi), Clamp(512, lo, hi));
+    const WORD full = Clamp(1023, lo, hi), none = Clamp(0, lo, hi);
+    DrawLine(0, 0, nWidth - 1, nHeight - 1, full, full, none);
+    DrawLine(nWidth - 1, 0, 0, nHeight - 1, full, none, full);
+    return true;
+}
+
+bool YCbCr_10_6::FillGrid(DWORD mode, WORD lo, WORD hi) {
+    (void)mode;
+    FillSolid(Clamp(1023, lo, hi), Clamp(512, lo, hi), Clamp(512, lo, hi));
+    const WORD y = Clamp(0, lo, hi), c = Clamp(512, lo, hi);
+    images_detail::GridLines(nWidth, nHeight,
+                             [&](DWORD x0, DWORD y0, DWORD x1, DWORD y1) { DrawLine(x0, y0, x1, y1, y, c, c); });
+    return true;
+}
+
+bool YCbCr_10_6::FillPattern(DWORD code, WORD lo, WORD hi) {
+    switch (code) {
+    case 1: FillHorzWedge(0, lo, hi); break;
+    case 2: FillHorzWedge(2, lo, hi); break;
+    case 3: FillHorzWedge(1, lo, hi); break;
+    case 4: FillVertWedge(0, lo, hi); break;
+    case 5: FillVertWedge(2, lo, hi); break;
+    case 6: FillVertWedge(1, lo, hi); break;
+    case 7: FillDiagonalLines(1, lo, hi); break;
+    case 8: FillSolid(400, 64, 640); break;
+    case 9: FillGrid(1, lo, hi); break;
+    case 10: FillRandomFromTime(1, lo, hi); break;
+    default: return false;
+    }
+    return true;
+}
+
+bool YCbCr_10_6::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, WORD y, WORD cb, WORD cr) {
+    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight,
+                            [&](DWORD x, DWORD row) { SetPixel(row, x, y, cb, cr); });
+    return true;
+}
+
+DibBlock YCbCr_10_6::CreateDIB(DWORD mode) const {
+    if (!pBuffer || mode < 1 || mode > 5) return nullptr;
+    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
+    if (!dib) return nullptr;
+    BYTE* out = images_detail::DibPixels(dib);
+    for (DWORD r = 0; r < nHeight; ++r) {
+        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
+            WORD y = 0, cb = 0, cr = 0;
+            GetPixel(r, c, y, cb, cr);
+            images_detail::YCbCrToBgr(kDibRange10, mode, y, cb, cr, out);
+        }
+    }
+    return dib;
+}
+
+BOOL YCbCr_10_6::SaveBMP(const CString& path, DWORD mode, DWORD layout) const {
+    return images_detail::SaveBitmapFile(*this, path, mode, layout, false);
+}
+
+}  // namespace Image
+}  // namespace Unpacked
