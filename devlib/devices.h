@@ -1,0 +1,199 @@
+// The device tree: devices with their child devices and address spaces, the host root, and the board devices.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "devlib/addr_space.h"
+#include "devlib/dma_channel.h"
+#include "devlib/perf_list.h"
+#include "platform/cstring.h"
+
+class CWexalSDRAMSpace;
+class CWexalBAR0Space;
+
+// A node of the device tree. A device owns its children and its spaces.
+class PEX_EXPORT CZorvDevice {
+public:
+    enum DEVTYPE {
+        DEVTYPE_NONE = 0,
+        DEVTYPE_HOSTPC = 1,
+        DEVTYPE_BRIMOLA = 2,     // main board
+        DEVTYPE_NUXA = 3,        // codec board
+        DEVTYPE_CLOCK = 4,       // a board's clock device
+        DEVTYPE_FARNODEK = 5,    // the breakout box
+        DEVTYPE_LOOPBACK = 6,    // a loopback cable on the external I/O connector
+        DEVTYPE_YORBFLOW = 7,    // the breakout box's command conduit
+        DEVTYPE_END = 8,         // ends a list of device types
+        DEVTYPE_I2C = 9,         // a board's I2C bus
+    };
+
+    CZorvDevice() = default;
+    CZorvDevice(DEVTYPE type, const char* tag, const char* description) : m_type(type), m_description(description), m_tag(tag) {}
+    CZorvDevice(const CZorvDevice&) = delete;
+    CZorvDevice& operator=(const CZorvDevice&) = delete;
+    virtual ~CZorvDevice();
+
+    int GetDeviceCount() const { return static_cast<int>(m_children.size()); }
+    int GetSpaceCount() const { return static_cast<int>(m_spaces.size()); }
+    CZorvDevice* GetChild(int i) const;
+    CDevAddrSpace* GetSpaceAt(int i) const;
+
+    // The device of that tag in this device's subtree (this device included), compared without
+    // regard to case; null when none.
+    CZorvDevice* GetDevice(const char* name);
+    // The index-th device (from 0) of that type in the subtree, in tree order; null when none.
+    CZorvDevice* GetDevice(int type, int index);
+    // Fills out with the devices of the listed types (a list ended by DEVTYPE_END, at most 16
+    // types) in tree order and answers their count.
+    int GetDevList(const int* types, std::vector<CZorvDevice*>& out);
+
+    // The *index-th space of that type (own spaces first, then the children's), or null.
+    CDevAddrSpace* GetSpace(CDevAddrSpace::SPACETYPE type, int* index);
+    CDevAddrSpace* GetSpace(CDevAddrSpace::SPACETYPE type, int index) { return GetSpace(type, &index); }
+    // The space of that name ("SDRAM", "BAR0", "I2C.TSENSOR", ...), compared without regard to case.
+    CDevAddrSpace* GetSpace(const char* name);
+
+    CString GetTag() const { return m_tag; }
+    CString GetDesc() const { return m_description; }
+    DEVTYPE GetType() const { return static_cast<DEVTYPE>(m_type); }
+
+    virtual int ProcessDevCall(DWORD, void*) { return 0; }
+    virtual int AddNewDevices() { return 0; }
+    virtual void HandleNotice(DWORD) {}
+
+    // Tree building (the rig).
+    CZorvDevice* AddChild(std::unique_ptr<CZorvDevice> child);
+    CDevAddrSpace* AddSpace(std::unique_ptr<CDevAddrSpace> space);
+
+protected:
+    DWORD m_type = DEVTYPE_NONE;
+    CString m_description;
+    CString m_tag;
+    std::vector<std::unique_ptr<CZorvDevice>> m_children;
+    std::vector<std::unique_ptr<CDevAddrSpace>> m_spaces;
+};
+
+
+// The root of the device tree: the host PC, which also hands out host DMA memory.
+class PEX_EXPORT CHostPCDevice : public CZorvDevice {
+public:
+    CHostPCDevice() : CZorvDevice(DEVTYPE_HOSTPC, "HostPC", "Host PC") {}
+    int AddNewDevices() override { return 0; }
+
+    // Host memory the boards can reach by DMA: on success (status 1) *address is the host pointer
+    // and *busAddress the 64-bit bus address that page tables and DCBs carry.
+    Drv_Return Malloc(DWORD size, void** address, LARGE_INTEGER* busAddress);
+    Drv_Return Free(void* address);
+};
+
+class CWexalI2CDevice;
+
+// A board carrying the Wexal FPGA (type 2 main board, 3 codec board).
+class PEX_EXPORT CWexalBoardDevice : public CZorvDevice {
+public:
+    CWexalBoardDevice();
+    CWexalBoardDevice(DEVTYPE type, const char* tag, const char* description, CRegisterWindow* window);
+
+    // Channel n (0-63), null outside.
+    CWexalDMAChannel* GetDMAChannel(int n);
+    // The register window from BAR0 offset 0 (null pointer until the board is mapped).
+    RegisterPtr GetRegisters() const { return RegisterPtr(m_window, 0); }
+    // The board controller's registers (BAR0 0x4000-0x401C) and the Wexal core registers (BAR0 0x40000).
+    RegisterPtr GetControllerRegisters() const { return m_window ? RegisterPtr(m_window, 0x4000) : RegisterPtr(); }
+    RegisterPtr GetWexalRegisters() const { return m_window ? RegisterPtr(m_window, 0x40000) : RegisterPtr(); }
+    // Low byte of the board identity register: 0x52 main board, 0x53 codec board; 0 unmapped.
+    DWORD GetBoardID() const { return m_window ? (m_window->Read(0x4000) & 0xFF) : 0; }
+    CWexalI2CDevice* GetI2CDevice() const { return m_i2c; }
+    // The spaces the board holds itself (null when the board has none).
+    CWexalSDRAMSpace* GetSDRAMSpace() const { return m_sdram; }
+    CWexalBAR0Space* GetBAR0Space() const { return m_bar0; }
+
+    // Puts the channel records back to their power-up state.
+    void Erase();
+
+    void SetI2CDevice(CWexalI2CDevice* i2c) { m_i2c = i2c; }
+    void SetOwnSpaces(CWexalSDRAMSpace* sdram, CWexalBAR0Space* bar0) {
+        m_sdram = sdram;
+        m_bar0 = bar0;
+    }
+
+private:
+    CWexalDMAChannel m_DMAChannels[64];
+    CString m_note;
+    CRegisterWindow* m_window = nullptr;
+    CWexalI2CDevice* m_i2c = nullptr;
+    CWexalSDRAMSpace* m_sdram = nullptr;
+    CWexalBAR0Space* m_bar0 = nullptr;
+};
+
+// A board's I2C bus; its parts are spaces ("I2C.DIMM1", "I2C.DIMM2", "I2C.TSENSOR").
+class PEX_EXPORT CWexalI2CDevice : public CZorvDevice {
+public:
+    CWexalI2CDevice() = default;
+    CWexalI2CDevice(const char* tag, const char* description) : CZorvDevice(DEVTYPE_I2C, tag, description) {}
+
+private:
+    DWORD m_extra = 0;
+};
+
+// The breakout box's command conduit (commands themselves come with the breakout-box models).
+class PEX_EXPORT CYorbFlowConduitDevice : public CZorvDevice {
+public:
+    CYorbFlowConduitDevice() = default;
+    CYorbFlowConduitDevice(const char* tag, const char* description) : CZorvDevice(DEVTYPE_YORBFLOW, tag, description) {}
+};
+
+// The breakout box (type 5) or a loopback cable (type 6) on a board's external I/O connector.
+class PEX_EXPORT CFarnoDeKDevice : public CZorvDevice {
+public:
+    CFarnoDeKDevice() = default;
+    CFarnoDeKDevice(DEVTYPE type, const char* tag, const char* description, const BYTE* cableStatus)
+        : CZorvDevice(type, tag, description), m_cableStatus(cableStatus) {}
+    ~CFarnoDeKDevice() override { m_timer.Clear(); }
+
+    // Bit 0 of the cable-status byte (0 without one); a 0 answer also clears the state word.
+    BOOL IsCableConnected() {
+        const BOOL on = m_cableStatus ? (*m_cableStatus & 1) : 0;
+        if (!on) m_state = 0;
+        return on;
+    }
+    DWORD GetState() const { return m_state; }
+    void SetState(DWORD state) { m_state = state; }
+
+private:
+    DWORD m_state = 0;
+    CPerformanceList m_timer;
+    const BYTE* m_cableStatus = nullptr;
+};
+
+// The breakout box as a space of its board; Get and Set belong to the box's own spaces.
+class PEX_EXPORT CFarnoDeKAddrSpace : public CDevAddrSpace {
+public:
+    CFarnoDeKAddrSpace() = default;
+    CFarnoDeKAddrSpace(const char* name, CFarnoDeKDevice* box)
+        : CDevAddrSpace(SPACE_FARNODEK, name, "Breakout box", 0, PMD_AccessInfo{}), m_box(box), m_present(box ? 1 : 0) {
+        HandleReconnect();
+    }
+    CFarnoDeKAddrSpace(const CFarnoDeKAddrSpace&) = default;
+    CFarnoDeKAddrSpace& operator=(const CFarnoDeKAddrSpace&) = default;
+    ~CFarnoDeKAddrSpace() override = default;
+
+    int Get(void*, DWORD, int) override { return 0; }
+    int Set(const void*, DWORD, int) override { return 0; }
+    void SetSize(DWORD itemCount) { m_itemCount = itemCount; }
+    void HandleReconnect() { m_connected = m_present != 0; }
+    void HandleDisconnect() { m_connected = 0; }
+    BOOL IsConnected() const { return m_connected; }
+    // The box or cable device this space stands for.
+    CFarnoDeKDevice* GetBoxDevice() const { return m_box; }
+
+private:
+    CFarnoDeKDevice* m_box = nullptr;
+    DWORD m_present = 0;
+    BOOL m_connected = 0;
+};
+
+// The root of the device tree, null when the rig has no hardware.
+extern PEX_EXPORT CHostPCDevice* g_WexalHW;
+PEX_EXPORT CHostPCDevice* GetZorvHardware();

@@ -1,0 +1,142 @@
+// Builds the device tree over the simulated rig, once per process or on request.
+#include "devlib/rig.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "devlib/devices.h"
+#include "devlib/wexal_spaces.h"
+#include "sim/rig.h"
+
+namespace {
+
+// The board's BAR0 window onto its FPGA model.
+class WexalRegisterWindow : public CRegisterWindow {
+public:
+    explicit WexalRegisterWindow(sim::WexalFpga& fpga) : m_fpga(fpga) {}
+    DWORD Read(DWORD offset) override { return m_fpga.Read32(offset); }
+    void Write(DWORD offset, DWORD value) override { m_fpga.Write32(offset, value); }
+    DWORD Size() const override { return sim::RegisterMap::kWindowBytes; }
+
+private:
+    sim::WexalFpga& m_fpga;
+};
+
+struct RigState {
+    std::unique_ptr<sim::Rig> rig;
+    std::vector<std::unique_ptr<WexalRegisterWindow>> windows;
+    std::vector<std::unique_ptr<BYTE>> cableStatus;
+    std::unique_ptr<CHostPCDevice> root;
+    bool booted = false;
+};
+
+RigState& State() {
+    static RigState state;
+    return state;
+}
+
+void BuildBoard(RigState& st, sim::SimBoard& simBoard) {
+    const sim::BoardConfig& cfg = simBoard.Config();
+    const bool main = cfg.kind == sim::BoardKind::Brimola;
+    st.windows.push_back(std::make_unique<WexalRegisterWindow>(simBoard.Fpga()));
+    CRegisterWindow* window = st.windows.back().get();
+    auto* board = static_cast<CWexalBoardDevice*>(st.root->AddChild(std::make_unique<CWexalBoardDevice>(
+        main ? CZorvDevice::DEVTYPE_BRIMOLA : CZorvDevice::DEVTYPE_NUXA, cfg.tag.c_str(),
+        main ? "Brimola main board" : "Nuxa codec board", window)));
+
+    CWexalBAR0Space* bar0 = nullptr;
+    CWexalSDRAMSpace* sdram = nullptr;
+    if (simBoard.HasSpace("BAR0"))
+        bar0 = static_cast<CWexalBAR0Space*>(board->AddSpace(std::make_unique<CWexalBAR0Space>("BAR0", window)));
+    if (simBoard.HasSpace("SDRAM"))
+        sdram = static_cast<CWexalSDRAMSpace*>(board->AddSpace(std::make_unique<CWexalSDRAMSpace>("SDRAM", &simBoard.Fpga().Sdram())));
+    board->SetOwnSpaces(sdram, bar0);
+
+    const std::string tag = cfg.tag;
+    auto* i2c = static_cast<CWexalI2CDevice*>(board->AddChild(std::make_unique<CWexalI2CDevice>((tag + ".I2C").c_str(), "I2C bus")));
+    board->SetI2CDevice(i2c);
+    const uint64_t module = cfg.sdramBytes / 2;  // two modules, low and high order word
+    const std::vector<BYTE> spd = CWexalI2CDIMMSpace::BuildSpd(module);
+    i2c->AddSpace(std::make_unique<CWexalI2CDIMMSpace>("I2C.DIMM1", spd.data(), static_cast<DWORD>(module)));
+    i2c->AddSpace(std::make_unique<CWexalI2CDIMMSpace>("I2C.DIMM2", spd.data(), static_cast<DWORD>(module)));
+    i2c->AddSpace(std::make_unique<CWexalI2CTSensorSpace>("I2C.TSENSOR", cfg.fpgaTempC, cfg.fpgaTempLimitC));
+    board->AddChild(std::make_unique<CZorvDevice>(CZorvDevice::DEVTYPE_CLOCK, (tag + ".Clock").c_str(), "Clock synthesisers"));
+
+    if (cfg.breakoutBox) {
+        st.cableStatus.push_back(std::make_unique<BYTE>(1));
+        auto* box = static_cast<CFarnoDeKDevice*>(board->AddChild(std::make_unique<CFarnoDeKDevice>(
+            CZorvDevice::DEVTYPE_FARNODEK, (tag + ".FarnoDeK").c_str(), "FarnoDeK breakout box", st.cableStatus.back().get())));
+        box->AddChild(std::make_unique<CYorbFlowConduitDevice>((tag + ".YorbFlow").c_str(), "YorbFlow command conduit"));
+        board->AddSpace(std::make_unique<CFarnoDeKAddrSpace>("FarnoDeK", box));
+    }
+}
+
+void Install(const sim::RigConfig& config) {
+    RigState& st = State();
+    // The tree refers to the rig's models, so it goes first.
+    g_WexalHW = nullptr;
+    st.root.reset();
+    st.windows.clear();
+    st.cableStatus.clear();
+    st.rig = std::make_unique<sim::Rig>(config);
+    st.root = std::make_unique<CHostPCDevice>();
+    for (sim::SimBoard* b : st.rig->Boards()) BuildBoard(st, *b);
+    st.booted = true;
+    g_WexalHW = st.root->GetDeviceCount() ? st.root.get() : nullptr;
+}
+
+CHostPCDevice* Boot() {
+    RigState& st = State();
+    if (st.booted) return g_WexalHW;
+    const char* path = std::getenv(devlib::kRigEnvironmentVariable);
+    if (path && *path) {
+        sim::RigConfig config;
+        std::string error;
+        if (!sim::LoadRigFile(path, config, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            std::fflush(stderr);
+            std::exit(2);
+        }
+        Install(config);
+    } else {
+        Install(sim::DefaultRig());
+    }
+    return g_WexalHW;
+}
+
+}  // namespace
+
+CHostPCDevice* g_WexalHW = Boot();
+
+CHostPCDevice* GetZorvHardware() { return Boot(); }
+
+namespace devlib {
+
+void LoadRig(const sim::RigConfig& config) { Install(config); }
+
+bool LoadRigFile(const std::string& path, std::string* error) {
+    sim::RigConfig config;
+    std::string message;
+    if (!sim::LoadRigFile(path, config, message)) {
+        if (error) *error = message;
+        return false;
+    }
+    Install(config);
+    return true;
+}
+
+void LoadDefaultRig() { Install(sim::DefaultRig()); }
+
+sim::Rig* CurrentRig() {
+    Boot();
+    return State().rig.get();
+}
+
+sim::HostMemory* RigHostMemory() {
+    sim::Rig* rig = CurrentRig();
+    return rig ? &rig->Host() : nullptr;
+}
+
+}  // namespace devlib

@@ -1,0 +1,225 @@
+// BAR0, SDRAM, SPD and temperature-sensor spaces of a Wexal board.
+#include "devlib/wexal_spaces.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "sim/channel_table.h"
+#include "sim/sdram.h"
+
+namespace {
+
+// BAR0 register symbols. "DMACRB" holds one 512-byte register block per named DMA channel.
+struct Bar0Symbols {
+    CPPVarDesc channels[sim::kChannels];
+    CPPVarDesc top[6];
+    int channelCount = 0;
+
+    Bar0Symbols() {
+        for (int c = 0; c < sim::kChannels; ++c) {
+            const auto& info = sim::ChannelAt(c);
+            if (std::strcmp(info.name, "unused") == 0) continue;
+            channels[channelCount++] = {info.name, 0x60000u + 0x200u * static_cast<DWORD>(c), 0x200, 0, nullptr};
+        }
+        top[0] = {"VPD", 0x2000, 0x400, 0, nullptr};
+        top[1] = {"JASTEL", 0x4000, 0x20, 0, nullptr};
+        top[2] = {"WEXAL", 0x40000, 0x10000, 0, nullptr};
+        top[3] = {"DMACTRL", 0x58000, 0x8000, 0, nullptr};
+        top[4] = {"DMACRB", 0x60000, 0x8000, channelCount, channels};
+        top[5] = {"BCU", 0x70000, 0x2000, 0, nullptr};
+    }
+};
+
+const Bar0Symbols& Symbols() {
+    static const Bar0Symbols symbols;
+    return symbols;
+}
+
+const CPPVarDesc kSensorSymbols[] = {
+    {"0TEMP", 0x00, 1, 0, nullptr},
+    {"1TEMP", 0x01, 1, 0, nullptr},
+    {"0RHI", 0x05, 1, 0, nullptr},
+    {"1RHI", 0x07, 1, 0, nullptr},
+};
+
+}  // namespace
+
+void PCI_VPD::Reset() {
+    m_prom = 0;
+    m_valid = FALSE;
+    m_idOffset = m_idLength = m_roOffset = m_roLength = m_endOffset = m_size = m_reserved = 0;
+}
+
+PCI_VPD::ErrorCode PCI_VPD::Parse(const BYTE* image, DWORD size) {
+    Reset();
+    if (!image || size < 8) return VPD_BAD_ARGUMENT;
+    // Large resources: tag, 16-bit length, data. The identifier string comes first, then the read-only fields.
+    auto large = [&](DWORD at, BYTE tag, DWORD& offset, DWORD& length) {
+        if (at + 3 > size || image[at] != tag) return false;
+        length = image[at + 1] | DWORD{image[at + 2]} << 8;
+        offset = at + 3;
+        return offset + length <= size;
+    };
+    if (!large(0, 0x82, m_idOffset, m_idLength)) return VPD_BAD_FORMAT;
+    if (!large(m_idOffset + m_idLength, 0x90, m_roOffset, m_roLength)) return VPD_BAD_FORMAT;
+    m_endOffset = m_roOffset + m_roLength;
+    if (m_endOffset >= size || image[m_endOffset] != 0x79) return VPD_BAD_FORMAT;
+    m_size = size;
+    m_valid = TRUE;
+    return VPD_OK;
+}
+
+PCI_VPD::ErrorCode PCI_VPD::Find(const BYTE* image, const char* key, DWORD* offset, DWORD* length) const {
+    if (!m_valid) return VPD_BAD_FORMAT;
+    if (!key || std::strlen(key) != 2) return VPD_BAD_ARGUMENT;
+    DWORD at = m_roOffset;
+    const DWORD end = m_roOffset + m_roLength;
+    while (at + 3 <= end) {
+        const DWORD len = image[at + 2];
+        if (at + 3 + len > end) return VPD_BAD_FORMAT;
+        if (image[at] == static_cast<BYTE>(key[0]) && image[at + 1] == static_cast<BYTE>(key[1])) {
+            *offset = at + 3;
+            *length = len;
+            return VPD_OK;
+        }
+        at += 3 + len;
+    }
+    return VPD_KEY_NOT_FOUND;
+}
+
+CWexalBAR0Space::CWexalBAR0Space(const char* name, CRegisterWindow* window)
+    : CDevRegSpace(SPACE_BAR0, name, "Wexal FPGA registers (BAR0)", kWindowBytes, PMD_AccessInfo{1, 4, 4, 4, 1}),
+      m_window(window) {
+    SetSymbolTable(Symbols().top, 6);
+}
+
+int CWexalBAR0Space::Set(const void* buffer, DWORD address, int count) {
+    if (!m_window || !buffer || count <= 0 || (address & 3) || (count & 3) || address >= kWindowBytes) return 0;
+    const DWORD n = std::min<DWORD>(static_cast<DWORD>(count), kWindowBytes - address) / 4;
+    const BYTE* in = static_cast<const BYTE*>(buffer);
+    for (DWORD i = 0; i < n; ++i) {
+        DWORD v;
+        std::memcpy(&v, in + 4 * i, 4);
+        m_window->Write(address + 4 * i, v);
+    }
+    return static_cast<int>(4 * n);
+}
+
+int CWexalBAR0Space::Get(void* buffer, DWORD address, int count) {
+    if (!m_window || !buffer || count <= 0 || (address & 3) || (count & 3) || address >= kWindowBytes) return 0;
+    const DWORD n = std::min<DWORD>(static_cast<DWORD>(count), kWindowBytes - address) / 4;
+    BYTE* out = static_cast<BYTE*>(buffer);
+    for (DWORD i = 0; i < n; ++i) {
+        const DWORD v = m_window->Read(address + 4 * i);
+        std::memcpy(out + 4 * i, &v, 4);
+    }
+    return static_cast<int>(4 * n);
+}
+
+RegisterPtr CWexalBAR0Space::GetRegisterPointer(DWORD offset, DWORD length) {
+    if (!m_window || offset > kWindowBytes || length > kWindowBytes - offset) return nullptr;
+    return RegisterPtr(m_window, offset);
+}
+
+PCI_VPD::ErrorCode CWexalBAR0Space::GetVPDField(const char* key, int size, char* buffer, int* length) {
+    if (length) *length = 0;
+    if (!key || size < 0 || (size > 0 && !buffer)) return PCI_VPD::VPD_BAD_ARGUMENT;
+    BYTE image[kVpdBytes];
+    if (Get(image, kVpdOffset, static_cast<int>(kVpdBytes)) != static_cast<int>(kVpdBytes)) return PCI_VPD::VPD_BAD_FORMAT;
+    PCI_VPD::ErrorCode rc = m_vpd.Parse(image, kVpdBytes);
+    if (rc != PCI_VPD::VPD_OK) return rc;
+    DWORD offset = 0, len = 0;
+    rc = m_vpd.Find(image, key, &offset, &len);
+    if (rc != PCI_VPD::VPD_OK) return rc;
+    if (length) *length = static_cast<int>(len);
+    if (size > 0) std::memcpy(buffer, image + offset, std::min<DWORD>(len, static_cast<DWORD>(size)));
+    return PCI_VPD::VPD_OK;
+}
+
+CWexalSDRAMSpace::CWexalSDRAMSpace(const char* name, sim::SdramModel* sdram)
+    : CDevAddrSpace(SPACE_SDRAM, name, "Wexal SDRAM", sdram ? static_cast<DWORD>(sdram->Size()) : 0, PMD_AccessInfo{1, 4, 4, 1, 1}),
+      m_sdram(sdram) {}
+
+void* CWexalSDRAMSpace::GetRdPointer(DWORD address, DWORD length) { return GetSDRAMPointer(KWO_RAMWIN_1, address, length); }
+void* CWexalSDRAMSpace::GetWrPointer(DWORD address, DWORD length) { return GetSDRAMPointer(KWO_RAMWIN_1, address, length); }
+
+int CWexalSDRAMSpace::Set(const void* buffer, DWORD address, int count) {
+    if (!m_sdram || !buffer || count <= 0) return 0;
+    return static_cast<int>(m_sdram->Write(address, buffer, static_cast<size_t>(std::min(count, kMaxTransfer))));
+}
+
+int CWexalSDRAMSpace::Get(void* buffer, DWORD address, int count) {
+    if (!m_sdram || !buffer || count <= 0) return 0;
+    return static_cast<int>(m_sdram->Read(address, buffer, static_cast<size_t>(std::min(count, kMaxTransfer))));
+}
+
+void* CWexalSDRAMSpace::GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DWORD length) {
+    if (!m_sdram || (window != KWO_RAMWIN_1 && window != KWO_RAMWIN_2)) return nullptr;
+    return m_sdram->Map(address, length);
+}
+
+BOOL CWexalSDRAMSpace::FlushSDRAM(DWORD) {
+    if (!m_sdram) return FALSE;
+    m_sdram->Commit();
+    return TRUE;
+}
+
+std::vector<BYTE> CWexalI2CDIMMSpace::BuildSpd(ULONGLONG sizeBytes) {
+    std::vector<BYTE> s(256, 0);
+    ULONGLONG mb = sizeBytes >> 20;
+    BYTE rows = 1;
+    ULONGLONG density = std::max<ULONGLONG>(mb / 4, 1);
+    while (density > 255 && rows < 8) {
+        density /= 2;
+        rows = static_cast<BYTE>(rows * 2);
+    }
+    const BYTE init[] = {128, 8,    7,    13,   10,   rows, 0x40, 0x00, 0x04, 0x60, 0x70, 0x00, 0x82, 0x08, 0x00, 0x01,
+                         0x0E, 0x04, 0x0C, 0x01, 0x02, 0x24, 0xC0, 0x75, 0x75, 0x00, 0x00, 0x48, 0x30, 0x48, 0x2A,
+                         static_cast<BYTE>(density)};
+    std::copy(std::begin(init), std::end(init), s.begin());
+    s[64] = 0x7F;
+    s[65] = 0x94;  // manufacturer, bank 2
+    BYTE sum = 0;
+    for (int i = 0; i < 63; ++i) sum = static_cast<BYTE>(sum + s[static_cast<size_t>(i)]);
+    s[63] = sum;
+    return s;
+}
+
+CWexalI2CDIMMSpace::CWexalI2CDIMMSpace(const char* name, const BYTE* spd, DWORD capacityBytes)
+    : CDevAddrSpace(SPACE_I2C_DIMM, name, "SDRAM module SPD", 256, PMD_AccessInfo{1, 1, 1, 1, 1}), m_capacity(capacityBytes) {
+    if (spd) std::memcpy(m_spd, spd, sizeof m_spd);
+}
+
+int CWexalI2CDIMMSpace::Get(void* buffer, DWORD address, int count) {
+    if (!buffer || count <= 0 || address >= sizeof m_spd) return 0;
+    const DWORD n = std::min<DWORD>(static_cast<DWORD>(count), static_cast<DWORD>(sizeof m_spd) - address);
+    std::memcpy(buffer, m_spd + address, n);
+    return static_cast<int>(n);
+}
+
+CWexalI2CTSensorSpace::CWexalI2CTSensorSpace(const char* name, int fpgaTempC, int fpgaLimitC)
+    : CDevRegSpace(SPACE_I2C_TSENSOR, name, "Temperature sensor", 256, PMD_AccessInfo{1, 1, 1, 1, 1}) {
+    m_regs[0x00] = static_cast<BYTE>(fpgaTempC - 10);
+    m_regs[0x01] = static_cast<BYTE>(fpgaTempC);
+    m_regs[0x05] = 70;
+    m_regs[0x07] = static_cast<BYTE>(fpgaLimitC);
+    SetSymbolTable(kSensorSymbols, static_cast<int>(std::size(kSensorSymbols)));
+}
+
+int CWexalI2CTSensorSpace::Get(void* buffer, DWORD address, int count) {
+    if (!buffer || count <= 0 || address >= sizeof m_regs) return 0;
+    const DWORD n = std::min<DWORD>(static_cast<DWORD>(count), static_cast<DWORD>(sizeof m_regs) - address);
+    std::memcpy(buffer, m_regs + address, n);
+    return static_cast<int>(n);
+}
+
+int CWexalI2CTSensorSpace::Set(const void* buffer, DWORD address, int count) {
+    // Only the limit registers take writes; temperatures are measured.
+    if (!buffer || count <= 0 || address >= sizeof m_regs) return 0;
+    const DWORD n = std::min<DWORD>(static_cast<DWORD>(count), static_cast<DWORD>(sizeof m_regs) - address);
+    const BYTE* in = static_cast<const BYTE*>(buffer);
+    for (DWORD i = 0; i < n; ++i)
+        if (address + i == 0x05 || address + i == 0x07) m_regs[address + i] = in[i];
+    return static_cast<int>(n);
+}

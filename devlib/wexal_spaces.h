@@ -1,0 +1,153 @@
+// Address spaces of a board carrying the Wexal FPGA: BAR0 registers with product data, SDRAM, flash, I2C parts.
+#pragma once
+
+#include <vector>
+
+#include "devlib/addr_space.h"
+
+namespace sim {
+class SdramModel;
+}
+
+// The PCI product data (VPD) read from the BAR0 image: where its sections lie once parsed.
+class PEX_EXPORT PCI_VPD {
+public:
+    enum ErrorCode {
+        VPD_OK = 0,
+        VPD_BAD_FORMAT = 1,     // the image is not a chain of VPD resources
+        VPD_KEY_NOT_FOUND = 2,  // no read-only field of that name
+        VPD_BAD_ARGUMENT = 3,
+    };
+
+    PCI_VPD() { Reset(); }
+    PCI_VPD(const PCI_VPD&) = default;
+    PCI_VPD& operator=(const PCI_VPD&) = default;
+    ~PCI_VPD() { Reset(); }
+
+    void Reset();
+    // The first word: which PROM the image came from (0: the BAR0 image).
+    DWORD nPROM() const { return m_prom; }
+    ErrorCode Parse(const BYTE* image, DWORD size);
+    // Offset and length of a read-only field's data in the parsed image.
+    ErrorCode Find(const BYTE* image, const char* key, DWORD* offset, DWORD* length) const;
+    BOOL IsValid() const { return m_valid; }
+
+private:
+    DWORD m_prom = 0;
+    BOOL m_valid = FALSE;
+    DWORD m_idOffset = 0, m_idLength = 0;
+    DWORD m_roOffset = 0, m_roLength = 0;
+    DWORD m_endOffset = 0;
+    DWORD m_size = 0;
+    DWORD m_reserved = 0;
+};
+
+// The 1 MiB BAR0 register window of the Wexal FPGA. Its registers are reached through
+// GetRegisterPointer (see CRegisterWindow for why); GetRdPointer and GetWrPointer give null.
+// Get and Set move whole registers: address and count are byte values, multiples of 4.
+class PEX_EXPORT CWexalBAR0Space : public CDevRegSpace {
+public:
+    CWexalBAR0Space() = default;
+    CWexalBAR0Space(const char* name, CRegisterWindow* window);
+    CWexalBAR0Space(const CWexalBAR0Space&) = default;
+    CWexalBAR0Space& operator=(const CWexalBAR0Space&) = default;
+    ~CWexalBAR0Space() override { m_vpd.Reset(); }
+
+    int Set(const void* buffer, DWORD address, int count) override;
+    int Get(void* buffer, DWORD address, int count) override;
+    RegisterPtr GetRegisterPointer(DWORD offset, DWORD length) override;
+
+    // Reads the two-letter product-data field key. Answers VPD_OK when it exists and sets *length
+    // to its length; with size 0 nothing is copied, else up to size bytes, not terminated.
+    PCI_VPD::ErrorCode GetVPDField(const char* key, int size, char* buffer, int* length);
+
+    static constexpr DWORD kWindowBytes = 0x100000;
+    static constexpr DWORD kVpdOffset = 0x2000, kVpdBytes = 0x400;
+
+private:
+    CRegisterWindow* m_window = nullptr;
+    DWORD m_words[6] = {};
+    PCI_VPD m_vpd;
+};
+
+// The board's SDRAM, byte-addressed. Get and Set move at most 0x400000 bytes per call and report a
+// short count at the end of the memory. Pointers from GetSDRAMPointer (and GetRdPointer,
+// GetWrPointer: window 1) stay valid; what is written through them reaches SDRAM at FlushSDRAM,
+// at a write to BAR0 0x40004, or before any other access to the memory.
+class PEX_EXPORT CWexalSDRAMSpace : public CDevAddrSpace {
+public:
+    CWexalSDRAMSpace() = default;
+    CWexalSDRAMSpace(const char* name, sim::SdramModel* sdram);
+    CWexalSDRAMSpace(const CWexalSDRAMSpace&) = default;
+    CWexalSDRAMSpace& operator=(const CWexalSDRAMSpace&) = default;
+
+    void* GetRdPointer(DWORD address, DWORD length) override;
+    void* GetWrPointer(DWORD address, DWORD length) override;
+    int Set(const void* buffer, DWORD address, int count) override;
+    int Get(void* buffer, DWORD address, int count) override;
+
+    void* GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DWORD length);
+    BOOL FlushSDRAM(DWORD flags);
+    // The bus base of window 1 or 2; 0xFFFFFFFF for any other value.
+    DWORD GetSDRAMWindow(KWO_RAMWINTYPE window) const {
+        return window == KWO_RAMWIN_1 ? m_window1 : window == KWO_RAMWIN_2 ? m_window2 : 0xFFFFFFFF;
+    }
+    void SetSize(DWORD itemCount) { m_itemCount = itemCount; }
+
+    static constexpr int kMaxTransfer = 0x400000;
+
+private:
+    sim::SdramModel* m_sdram = nullptr;
+    DWORD m_window1 = 0x80000000;
+    DWORD m_window2 = 0xA0000000;
+};
+
+// The flash PROM image space: its model comes with the flash device.
+class PEX_EXPORT CWexalFlashImageSpace : public CDevAddrSpace {
+public:
+    using CDevAddrSpace::CDevAddrSpace;
+
+private:
+    DWORD m_state = 0;
+    CString m_fileName, m_revision;
+    DWORD m_words[2] = {};
+};
+
+// The serial presence detect EEPROM of one SDRAM module (256 bytes, read-only at this level).
+class PEX_EXPORT CWexalI2CDIMMSpace : public CDevAddrSpace {
+public:
+    CWexalI2CDIMMSpace() = default;
+    CWexalI2CDIMMSpace(const char* name, const BYTE* spd, DWORD capacityBytes);
+    int Get(void* buffer, DWORD address, int count) override;
+    int Set(const void*, DWORD, int) override { return 0; }
+    int SetBytes(const void*, DWORD, int) override { return 0; }
+    DWORD GetDIMMCapacity() const { return m_capacity; }
+
+    // The SPD image of a DDR module of sizeBytes: one row, JEDEC layout, checksum in byte 63.
+    static std::vector<BYTE> BuildSpd(ULONGLONG sizeBytes);
+
+private:
+    DWORD m_words[4] = {};
+    BYTE m_spd[256] = {};
+    DWORD m_capacity = 0;
+};
+
+// The board's temperature sensor: byte registers named by the symbol table ("0TEMP", "1TEMP",
+// "0RHI", "1RHI": local and FPGA temperatures and their high limits, signed degrees Celsius).
+class PEX_EXPORT CWexalI2CTSensorSpace : public CDevRegSpace {
+public:
+    CWexalI2CTSensorSpace() = default;
+    CWexalI2CTSensorSpace(const char* name, int fpgaTempC, int fpgaLimitC);
+    int Get(void* buffer, DWORD address, int count) override;
+    int Set(const void* buffer, DWORD address, int count) override;
+
+private:
+    DWORD m_words[2] = {};
+    BYTE m_regs[256] = {};
+};
+
+// A clock synthesiser on the board's I2C bus: its model comes with the I2C parts.
+class PEX_EXPORT CWexalI2CClockSpace : public CDevAddrSpace {
+public:
+    using CDevAddrSpace::CDevAddrSpace;
+};

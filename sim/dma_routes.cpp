@@ -1,0 +1,115 @@
+// PCI page-table transfers and the video utility loop.
+#include "sim/dma_routes.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/host_memory.h"
+#include "sim/sdram.h"
+
+namespace sim {
+
+namespace {
+
+struct HostPiece {
+    uint8_t* data;
+    size_t len;
+};
+
+// Reads page-table entries until `bytes` are covered; false when an entry or its pages are not host memory.
+bool WalkPageTable(const HostMemory& host, uint64_t table, uint64_t bytes, std::vector<HostPiece>& out) {
+    uint64_t covered = 0;
+    for (uint64_t i = 0; covered < bytes; ++i) {
+        if (i > (1u << 22)) return false;
+        const uint8_t* entry = host.Translate(table + 16 * i, 16);
+        if (!entry) return false;
+        uint32_t e[4];
+        std::memcpy(e, entry, sizeof e);
+        const uint64_t len = std::min<uint64_t>(e[2], bytes - covered);
+        if (!len) continue;
+        uint8_t* data = host.Translate((uint64_t{e[1]} << 32) | e[0], static_cast<size_t>(len));
+        if (!data) return false;
+        out.push_back({data, static_cast<size_t>(len)});
+        covered += len;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool PciEndpoint::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
+    std::vector<HostPiece> pieces;
+    if (!WalkPageTable(engine.Host(), dcb.BusAddress(), dcb.Bytes(), pieces)) return false;
+    SdramModel& sdram = engine.Sdram();
+    const bool corrupt = engine.HasCorruption(channel);
+    std::vector<uint8_t> bounce;
+    size_t piece = 0, inPiece = 0;
+    uint64_t pos = 0;
+    bool ok = true;
+    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        while (len && ok && piece < pieces.size()) {
+            HostPiece& p = pieces[piece];
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(len, p.len - inPiece));
+            uint8_t* host = p.data + inPiece;
+            if (m_toSdram) {
+                const uint8_t* src = host;
+                if (corrupt) {
+                    bounce.assign(host, host + n);
+                    engine.Corrupt(channel, bounce.data(), pos, n);
+                    src = bounce.data();
+                }
+                ok = sdram.Write(addr, src, n) == n;
+            } else {
+                ok = sdram.Read(addr, host, n) == n;
+                if (corrupt) engine.Corrupt(channel, host, pos, n);
+            }
+            addr += n;
+            len -= n;
+            pos += n;
+            inPiece += n;
+            if (inPiece == p.len) {
+                ++piece;
+                inPiece = 0;
+            }
+        }
+    });
+    return ok;
+}
+
+bool StreamLink::Ready(DmaEngine& engine, int channel, const DcbImage&) {
+    if (channel == m_sink) return m_full;
+    return !m_full && engine.IsBusy(m_sink);
+}
+
+bool StreamLink::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
+    SdramModel& sdram = engine.Sdram();
+    bool ok = true;
+    uint64_t pos = 0;
+    if (channel == m_source) {
+        m_frame.resize(static_cast<size_t>(dcb.Bytes()));
+        engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+            ok = ok && sdram.Read(addr, m_frame.data() + pos, static_cast<size_t>(len)) == len;
+            pos += len;
+        });
+        engine.Corrupt(channel, m_frame.data(), 0, m_frame.size());
+        m_full = ok;
+        return ok;
+    }
+    // The output DCB takes as much of the frame as its geometry holds; a shorter frame leaves the rest unwritten.
+    engine.Corrupt(channel, m_frame.data(), 0, m_frame.size());
+    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        if (pos >= m_frame.size()) return;
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(len, m_frame.size() - pos));
+        ok = ok && sdram.Write(addr, m_frame.data() + pos, n) == n;
+        pos += n;
+    });
+    m_full = false;
+    return ok;
+}
+
+void StreamLink::Flush(int) {
+    m_full = false;
+    m_frame.clear();
+}
+
+}  // namespace sim

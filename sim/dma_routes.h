@@ -1,0 +1,41 @@
+// Endpoints of the DMA channels modelled so far: PCI master transfers through page tables, and the video utility loop.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sim/dma_engine.h"
+
+namespace sim {
+
+// A PCI channel: the DCB's words 6 (low) and 7 (high) hold the bus address of a page table in host
+// DMA memory, 16-byte entries {address low, address high, byte count, 0} read in order until the
+// DCB's bytes are covered. toSdram: host to SDRAM (PCIREAD), else SDRAM to host (PCIWRITE).
+class PciEndpoint : public DmaEndpoint {
+public:
+    explicit PciEndpoint(bool toSdram) : m_toSdram(toSdram) {}
+    bool Ready(DmaEngine&, int, const DcbImage&) override { return true; }
+    bool Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) override;
+
+private:
+    bool m_toSdram;
+};
+
+// The video utility client: the input channel reads each frame from SDRAM into the loop, the
+// output channel writes it back to SDRAM at its own DCB's address. A frame moves only when both
+// channels have a DCB running, so the pair is serviced together.
+class StreamLink : public DmaEndpoint {
+public:
+    StreamLink(int sourceChannel, int sinkChannel) : m_source(sourceChannel), m_sink(sinkChannel) {}
+    bool Ready(DmaEngine& engine, int channel, const DcbImage& dcb) override;
+    bool Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) override;
+    std::vector<int> Group(int) const override { return {m_sink, m_source}; }
+    void Flush(int channel) override;
+
+private:
+    int m_source, m_sink;
+    bool m_full = false;            // a frame waits in the loop for the output channel
+    std::vector<uint8_t> m_frame;
+};
+
+}  // namespace sim

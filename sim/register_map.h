@@ -1,0 +1,38 @@
+// BAR0 register dispatch: blocks of registers claimed by byte-offset range, open for new device models.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace sim {
+
+// A device model's registers. Offsets are BAR0 byte offsets (aligned to 4) inside the block's range.
+class RegisterBlock {
+public:
+    virtual ~RegisterBlock() = default;
+    virtual uint32_t Read(uint32_t offset) = 0;
+    virtual void Write(uint32_t offset, uint32_t value) = 0;
+};
+
+// The 1 MiB register window. Offsets no block claims read 0 and ignore writes, as unimplemented
+// decode space does; so do offsets past the window.
+class RegisterMap {
+public:
+    static constexpr uint32_t kWindowBytes = 0x100000;
+
+    // Claims [begin, end) for block; the block is not owned. Later claims take precedence over
+    // earlier ones where they overlap, so a model can take over part of a stand-in's range.
+    void Add(uint32_t begin, uint32_t end, RegisterBlock* block);
+    uint32_t Read(uint32_t offset);
+    void Write(uint32_t offset, uint32_t value);
+
+private:
+    struct Range {
+        uint32_t begin, end;
+        RegisterBlock* block;
+    };
+    RegisterBlock* Find(uint32_t offset) const;
+    std::vector<Range> m_ranges;
+};
+
+}  // namespace sim

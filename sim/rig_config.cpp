@@ -1,0 +1,362 @@
+// Rig descriptions: the default rig and a strict JSON reader that names the file and key of every error.
+#include "sim/rig_config.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+namespace sim {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Thrown inside the reader only; ParseRig turns it into the one error line.
+struct RigError {
+    std::string key;
+    std::string what;
+};
+
+[[noreturn]] void Fail(const std::string& key, const std::string& what) { throw RigError{key, what}; }
+
+std::string Hex(uint64_t v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+// A number is a JSON integer or a string holding a decimal or 0x-prefixed hexadecimal number.
+uint64_t ReadUnsigned(const Json& v, const std::string& key, uint64_t lo, uint64_t hi) {
+    uint64_t n = 0;
+    if (v.is_number_unsigned()) {
+        n = v.get<uint64_t>();
+    } else if (v.is_number_integer()) {
+        Fail(key, "value " + std::to_string(v.get<int64_t>()) + " is out of range " + std::to_string(lo) + ".." +
+                      std::to_string(hi));
+    } else if (v.is_string()) {
+        const std::string s = v.get<std::string>();
+        size_t used = 0;
+        try {
+            n = std::stoull(s, &used, 0);
+        } catch (...) {
+            used = 0;
+        }
+        if (s.empty() || used != s.size() || s[0] == '-') Fail(key, "\"" + s + "\" is not a number");
+    } else {
+        Fail(key, "expected a number");
+    }
+    if (n < lo || n > hi) {
+        const bool hex = hi > 0xFFFF;
+        Fail(key, "value " + (hex ? Hex(n) : std::to_string(n)) + " is out of range " + (hex ? Hex(lo) : std::to_string(lo)) +
+                      ".." + (hex ? Hex(hi) : std::to_string(hi)));
+    }
+    return n;
+}
+
+int ReadInt(const Json& v, const std::string& key, int lo, int hi) {
+    if (v.is_number_integer() && !v.is_number_unsigned()) {
+        const int64_t n = v.get<int64_t>();
+        if (n < lo || n > hi)
+            Fail(key, "value " + std::to_string(n) + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
+        return static_cast<int>(n);
+    }
+    if (lo < 0 && v.is_string() && !v.get<std::string>().empty() && v.get<std::string>()[0] == '-') {
+        const std::string s = v.get<std::string>();
+        size_t used = 0;
+        long long n = 0;
+        try {
+            n = std::stoll(s, &used, 0);
+        } catch (...) {
+            used = 0;
+        }
+        if (used != s.size()) Fail(key, "\"" + s + "\" is not a number");
+        if (n < lo || n > hi)
+            Fail(key, "value " + s + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
+        return static_cast<int>(n);
+    }
+    return static_cast<int>(ReadUnsigned(v, key, lo < 0 ? 0 : static_cast<uint64_t>(lo), static_cast<uint64_t>(hi)));
+}
+
+bool ReadBool(const Json& v, const std::string& key) {
+    if (!v.is_boolean()) Fail(key, "expected true or false");
+    return v.get<bool>();
+}
+
+std::string ReadString(const Json& v, const std::string& key) {
+    if (!v.is_string()) Fail(key, "expected a string");
+    return v.get<std::string>();
+}
+
+void RequireObject(const Json& v, const std::string& key) {
+    if (!v.is_object()) Fail(key.empty() ? std::string("(top level)") : key, "expected an object");
+}
+
+void CheckKeys(const Json& obj, const std::string& prefix, std::initializer_list<const char*> allowed) {
+    for (auto it = obj.begin(); it != obj.end(); ++it) {
+        bool ok = false;
+        for (const char* a : allowed) ok = ok || it.key() == a;
+        if (!ok) Fail(prefix.empty() ? it.key() : prefix + "." + it.key(), "unknown key");
+    }
+}
+
+std::string Join(const std::string& prefix, const char* key) { return prefix.empty() ? key : prefix + "." + key; }
+
+void ReadVpd(const Json& v, const std::string& key, BoardConfig& board) {
+    RequireObject(v, key);
+    for (auto it = v.begin(); it != v.end(); ++it) {
+        const std::string field = key + "." + it.key();
+        const std::string& name = it.key();
+        if (name.size() != 2 || !std::isalnum(static_cast<unsigned char>(name[0])) ||
+            !std::isalnum(static_cast<unsigned char>(name[1])))
+            Fail(field, "a product-data field name is two letters or digits");
+        auto existing = board.vpd.begin();
+        while (existing != board.vpd.end() && existing->first != name) ++existing;
+        if (it.value().is_null()) {
+            if (existing != board.vpd.end()) board.vpd.erase(existing);
+            continue;
+        }
+        std::string text = ReadString(it.value(), field);
+        if (text.size() > 64) Fail(field, "a product-data field holds at most 64 characters");
+        if (existing != board.vpd.end()) existing->second = text;
+        else board.vpd.emplace_back(name, text);
+    }
+    size_t bytes = 0;
+    for (const auto& field : board.vpd) bytes += 3 + field.second.size();
+    if (bytes > 990) Fail(key, "the product-data fields do not fit in the 1 KiB image");
+}
+
+void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
+    RequireObject(b, key);
+    CheckKeys(b, key, {"tag", "kind", "sdram_mib", "revision", "vpd", "attached", "sensors"});
+    if (!b.contains("kind")) Fail(Join(key, "kind"), "missing (\"brimola\" or \"nuxa\")");
+    const std::string kind = ReadString(b["kind"], Join(key, "kind"));
+    if (kind == "brimola") board = DefaultBoard(BoardKind::Brimola, "");
+    else if (kind == "nuxa") board = DefaultBoard(BoardKind::Nuxa, "");
+    else Fail(Join(key, "kind"), "\"" + kind + "\" is not a board kind (\"brimola\" or \"nuxa\")");
+    if (!b.contains("tag")) Fail(Join(key, "tag"), "missing");
+    board.tag = ReadString(b["tag"], Join(key, "tag"));
+    if (board.tag.empty() || board.tag.size() > 31 || board.tag.find_first_of(" \t\r\n<>") != std::string::npos)
+        Fail(Join(key, "tag"), "a tag is 1 to 31 characters without blanks or angle brackets");
+    if (b.contains("sdram_mib")) board.sdramBytes = ReadUnsigned(b["sdram_mib"], Join(key, "sdram_mib"), 8, 2048) << 20;
+    if (b.contains("revision")) board.revision = static_cast<uint32_t>(ReadUnsigned(b["revision"], Join(key, "revision"), 0, 0xFFF));
+    if (b.contains("vpd")) ReadVpd(b["vpd"], Join(key, "vpd"), board);
+    if (b.contains("attached")) {
+        const std::string k = Join(key, "attached");
+        RequireObject(b["attached"], k);
+        CheckKeys(b["attached"], k, {"breakout_box"});
+        board.breakoutBox = false;
+        if (b["attached"].contains("breakout_box")) board.breakoutBox = ReadBool(b["attached"]["breakout_box"], k + ".breakout_box");
+    } else {
+        board.breakoutBox = false;
+    }
+    if (b.contains("sensors")) {
+        const std::string k = Join(key, "sensors");
+        RequireObject(b["sensors"], k);
+        CheckKeys(b["sensors"], k, {"fpga_temp_c", "fpga_temp_limit_c"});
+        if (b["sensors"].contains("fpga_temp_c")) board.fpgaTempC = ReadInt(b["sensors"]["fpga_temp_c"], k + ".fpga_temp_c", -40, 150);
+        if (b["sensors"].contains("fpga_temp_limit_c"))
+            board.fpgaTempLimitC = ReadInt(b["sensors"]["fpga_temp_limit_c"], k + ".fpga_temp_limit_c", 1, 150);
+    }
+}
+
+BoardConfig* FindBoard(RigConfig& rig, const std::string& tag) {
+    for (auto& b : rig.boards)
+        if (b.tag == tag) return &b;
+    return nullptr;
+}
+
+void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
+    RequireObject(f, key);
+    if (!f.contains("kind")) Fail(Join(key, "kind"), "missing");
+    const std::string kind = ReadString(f["kind"], Join(key, "kind"));
+    if (!f.contains("board")) Fail(Join(key, "board"), "missing");
+    const std::string tag = ReadString(f["board"], Join(key, "board"));
+    BoardConfig* board = FindBoard(rig, tag);
+    if (!board) Fail(Join(key, "board"), "no board \"" + tag + "\" in this rig");
+    BoardFaults& faults = board->faults;
+    const uint64_t size = board->sdramBytes;
+    auto range = [&](uint64_t& from, uint64_t& to) {
+        from = f.contains("from") ? ReadUnsigned(f["from"], Join(key, "from"), 0, size - 1) : 0;
+        to = f.contains("to") ? ReadUnsigned(f["to"], Join(key, "to"), 1, size) : size;
+        if (to <= from) Fail(Join(key, "to"), "the range ends before it starts");
+    };
+    auto channel = [&]() { return ReadInt(f.contains("channel") ? f["channel"] : Json(), Join(key, "channel"), 0, 63); };
+
+    if (kind == "sdram_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "from", "to", "bit", "value"});
+        SdramStuckBit s;
+        range(s.from, s.to);
+        if (!f.contains("bit")) Fail(Join(key, "bit"), "missing");
+        s.bit = ReadInt(f["bit"], Join(key, "bit"), 0, 31);
+        s.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 0;
+        faults.sdramStuck.push_back(s);
+    } else if (kind == "sdram_address_alias") {
+        CheckKeys(f, key, {"kind", "board", "line", "shorted_to", "stuck"});
+        int top = 2;
+        while ((uint64_t{1} << (top + 1)) < size) ++top;  // highest line inside the memory
+        SdramAlias a;
+        if (!f.contains("line")) Fail(Join(key, "line"), "missing");
+        a.line = ReadInt(f["line"], Join(key, "line"), 2, top);
+        if (f.contains("shorted_to") == f.contains("stuck"))
+            Fail(Join(key, "shorted_to"), "give exactly one of \"shorted_to\" (a line) or \"stuck\" (0 or 1)");
+        if (f.contains("shorted_to")) {
+            a.source = ReadInt(f["shorted_to"], Join(key, "shorted_to"), 2, top);
+            if (a.source == a.line) Fail(Join(key, "shorted_to"), "a line cannot be shorted to itself");
+        } else {
+            a.value = ReadInt(f["stuck"], Join(key, "stuck"), 0, 1);
+        }
+        faults.sdramAlias.push_back(a);
+    } else if (kind == "sdram_bit_flips") {
+        CheckKeys(f, key, {"kind", "board", "rate", "seed", "from", "to"});
+        SdramFlips s;
+        if (!f.contains("rate") || !f["rate"].is_number()) Fail(Join(key, "rate"), "expected a probability per word read");
+        s.rate = f["rate"].get<double>();
+        if (!(s.rate > 0.0 && s.rate <= 1.0)) Fail(Join(key, "rate"), "value is out of range (0, 1]");
+        if (!f.contains("seed")) Fail(Join(key, "seed"), "missing (random faults are reproducible)");
+        s.seed = ReadUnsigned(f["seed"], Join(key, "seed"), 0, UINT64_MAX);
+        range(s.from, s.to);
+        faults.sdramFlips.push_back(s);
+    } else if (kind == "dma_stall") {
+        CheckKeys(f, key, {"kind", "board", "channel"});
+        faults.dmaStall.push_back({channel()});
+    } else if (kind == "dma_corrupt") {
+        CheckKeys(f, key, {"kind", "board", "channel", "mask", "first", "count"});
+        DmaCorrupt c;
+        c.channel = channel();
+        if (!f.contains("mask")) Fail(Join(key, "mask"), "missing");
+        c.mask = static_cast<uint32_t>(ReadUnsigned(f["mask"], Join(key, "mask"), 1, 0xFFFFFFFF));
+        if (f.contains("first")) c.first = static_cast<uint32_t>(ReadUnsigned(f["first"], Join(key, "first"), 0, 0xFFFFFFFF));
+        if (f.contains("count")) c.count = static_cast<uint32_t>(ReadUnsigned(f["count"], Join(key, "count"), 0, 0xFFFFFFFF));
+        faults.dmaCorrupt.push_back(c);
+    } else if (kind == "dma_wrong_tag") {
+        CheckKeys(f, key, {"kind", "board", "channel", "tag"});
+        DmaWrongTag w;
+        w.channel = channel();
+        if (f.contains("tag")) w.tag = ReadInt(f["tag"], Join(key, "tag"), 0, 0xFFF);
+        faults.dmaWrongTag.push_back(w);
+    } else if (kind == "register_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "offset", "bit", "value"});
+        RegisterStuckBit r;
+        if (!f.contains("offset")) Fail(Join(key, "offset"), "missing");
+        r.offset = static_cast<uint32_t>(ReadUnsigned(f["offset"], Join(key, "offset"), 0x60000, 0x71FFC));
+        if (r.offset & 3) Fail(Join(key, "offset"), "a register offset is a multiple of 4");
+        if (r.offset >= 0x68000 && r.offset < 0x70000) Fail(Join(key, "offset"), "not a DCB (0x60000-0x67FFC) or BCU (0x70000-0x71FFC) register");
+        if (!f.contains("bit")) Fail(Join(key, "bit"), "missing");
+        r.bit = ReadInt(f["bit"], Join(key, "bit"), 0, 31);
+        r.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 0;
+        faults.registerStuck.push_back(r);
+    } else if (kind == "missing_board") {
+        CheckKeys(f, key, {"kind", "board"});
+        faults.missing = true;
+    } else if (kind == "missing_space") {
+        CheckKeys(f, key, {"kind", "board", "space"});
+        if (!f.contains("space")) Fail(Join(key, "space"), "missing");
+        const std::string space = ReadString(f["space"], Join(key, "space"));
+        if (space != "SDRAM" && space != "BAR0") Fail(Join(key, "space"), "\"" + space + "\" is not a space (\"SDRAM\" or \"BAR0\")");
+        faults.missingSpaces.push_back(space);
+    } else {
+        Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
+    }
+}
+
+void ReadRig(const Json& root, RigConfig& rig) {
+    RequireObject(root, "");
+    CheckKeys(root, "", {"boards", "dma", "host_memory_mib", "faults"});
+    rig = RigConfig{};
+    if (!root.contains("boards")) Fail("boards", "missing (an empty list means a rig without boards)");
+    if (!root["boards"].is_array()) Fail("boards", "expected a list");
+    std::set<std::string> tags;
+    for (size_t i = 0; i < root["boards"].size(); ++i) {
+        const std::string key = "boards[" + std::to_string(i) + "]";
+        BoardConfig board;
+        ReadBoard(root["boards"][i], key, board);
+        if (!tags.insert(board.tag).second) Fail(key + ".tag", "tag \"" + board.tag + "\" is used twice");
+        rig.boards.push_back(std::move(board));
+    }
+    if (rig.boards.size() > 8) Fail("boards", "at most 8 boards");
+    if (root.contains("dma")) {
+        const Json& d = root["dma"];
+        RequireObject(d, "dma");
+        CheckKeys(d, "dma", {"timing", "bytes_per_second"});
+        if (d.contains("timing")) {
+            const std::string t = ReadString(d["timing"], "dma.timing");
+            if (t == "instant") rig.dmaTiming.modelled = false;
+            else if (t == "modelled") rig.dmaTiming.modelled = true;
+            else Fail("dma.timing", "\"" + t + "\" is not a timing (\"instant\" or \"modelled\")");
+        }
+        if (d.contains("bytes_per_second"))
+            rig.dmaTiming.bytesPerSecond = ReadUnsigned(d["bytes_per_second"], "dma.bytes_per_second", 1000, 1ull << 40);
+    }
+    if (root.contains("host_memory_mib"))
+        rig.hostMemoryBytes = ReadUnsigned(root["host_memory_mib"], "host_memory_mib", 1, 3072) << 20;
+    if (root.contains("faults")) {
+        if (!root["faults"].is_array()) Fail("faults", "expected a list");
+        for (size_t i = 0; i < root["faults"].size(); ++i) ReadFault(root["faults"][i], "faults[" + std::to_string(i) + "]", rig);
+    }
+}
+
+}  // namespace
+
+BoardConfig DefaultBoard(BoardKind kind, const std::string& tag) {
+    BoardConfig b;
+    b.kind = kind;
+    b.tag = tag;
+    const bool main = kind == BoardKind::Brimola;
+    b.sdramBytes = (main ? 512ull : 256ull) << 20;
+    b.revision = 0xC75;
+    b.vpd = {{"PN", main ? "PX-BRM-100" : "PX-NUX-100"},
+             {"EC", "A"},
+             {"MN", "Pexano"},
+             {"SN", main ? "BRM0000001" : "NUX0000001"},
+             {"ZB", "01"},
+             {"ZC", "00"}};
+    b.breakoutBox = false;
+    return b;
+}
+
+RigConfig DefaultRig() {
+    RigConfig rig;
+    rig.boards.push_back(DefaultBoard(BoardKind::Brimola, "Brimola1"));
+    rig.boards.back().breakoutBox = true;
+    rig.boards.push_back(DefaultBoard(BoardKind::Nuxa, "Nuxa1"));
+    return rig;
+}
+
+bool ParseRig(const std::string& text, const std::string& fileName, RigConfig& out, std::string& error) {
+    Json root;
+    try {
+        root = Json::parse(text);
+    } catch (const nlohmann::json::parse_error& e) {
+        error = "rig file \"" + fileName + "\": not valid JSON: " + e.what();
+        return false;
+    }
+    try {
+        RigConfig rig;
+        ReadRig(root, rig);
+        out = std::move(rig);
+        return true;
+    } catch (const RigError& e) {
+        error = "rig file \"" + fileName + "\": key \"" + e.key + "\": " + e.what;
+    } catch (const nlohmann::json::exception& e) {
+        error = "rig file \"" + fileName + "\": " + e.what();
+    }
+    return false;
+}
+
+bool LoadRigFile(const std::string& path, RigConfig& out, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "rig file \"" + path + "\": cannot be opened";
+        return false;
+    }
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ParseRig(ss.str(), path, out, error);
+}
+
+}  // namespace sim

@@ -1,0 +1,199 @@
+// SDRAM model: memcpy on the healthy path; address translation, stuck bits and soft errors when faulted.
+#include "sim/sdram.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+uint8_t* MapAnonymous(uint64_t size) {
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+}
+
+}  // namespace
+
+SdramModel::SdramModel(uint64_t size) : m_size(size) {
+    if (size) m_cells = MapAnonymous(size);
+    if (!m_cells) m_size = 0;
+}
+
+SdramModel::~SdramModel() {
+    if (m_cells) munmap(m_cells, m_size);
+    if (m_view) munmap(m_view, m_size);
+}
+
+void SdramModel::SetFaults(const std::vector<SdramStuckBit>& stuck, const std::vector<SdramAlias>& alias,
+                           const std::vector<SdramFlips>& flips) {
+    Commit();
+    m_stuck = stuck;
+    m_alias = alias;
+    m_flips = flips;
+    m_flipRng.clear();
+    m_untilFlip.clear();
+    for (const auto& f : m_flips) {
+        m_flipRng.emplace_back(f.seed);
+        m_untilFlip.push_back(0);
+        m_untilFlip.back() = NextGap(f);
+    }
+    m_runShift = 63;
+    for (const auto& a : m_alias) {
+        m_runShift = std::min(m_runShift, a.line);
+        if (a.source >= 0) m_runShift = std::min(m_runShift, a.source);
+    }
+    m_faulted = !m_stuck.empty() || !m_alias.empty() || !m_flips.empty();
+    if (m_faulted && !m_view && m_size) m_view = MapAnonymous(m_size);
+}
+
+size_t SdramModel::Clip(uint64_t addr, size_t len) const {
+    if (addr >= m_size) return 0;
+    return static_cast<size_t>(std::min<uint64_t>(len, m_size - addr));
+}
+
+uint64_t SdramModel::Translate(uint64_t addr) const {
+    uint64_t phys = addr;
+    for (const auto& a : m_alias) {
+        const uint64_t bit = a.source >= 0 ? (addr >> a.source) & 1 : static_cast<uint64_t>(a.value);
+        phys = (phys & ~(uint64_t{1} << a.line)) | (bit << a.line);
+    }
+    return phys;
+}
+
+uint64_t SdramModel::RunEnd(uint64_t addr) const {
+    if (m_runShift >= 63) return UINT64_MAX;
+    const uint64_t run = uint64_t{1} << m_runShift;
+    return (addr | (run - 1)) + 1;
+}
+
+uint64_t SdramModel::NextGap(const SdramFlips& f) {
+    auto& rng = m_flipRng[static_cast<size_t>(&f - m_flips.data())];
+    if (f.rate >= 1.0) return 0;
+    // Geometric gap between flipped words, computed here so that a seed means the same on every platform.
+    const double u = (static_cast<double>(rng() >> 11) + 1.0) * (1.0 / 9007199254740992.0);
+    const double gap = std::floor(std::log(u) / std::log1p(-f.rate));
+    return gap > 1e18 ? UINT64_MAX : static_cast<uint64_t>(gap);
+}
+
+void SdramModel::ApplyStuck(uint8_t* buf, uint64_t phys, size_t len) const {
+    const uint64_t end = phys + len;
+    for (const auto& s : m_stuck) {
+        const uint64_t lo = std::max(phys, s.from), hi = std::min(end, s.to);
+        if (lo >= hi) continue;
+        const uint64_t byteInWord = static_cast<uint64_t>(s.bit / 8);
+        const uint8_t mask = static_cast<uint8_t>(1u << (s.bit % 8));
+        for (uint64_t w = lo & ~uint64_t{3}; w < hi; w += 4) {
+            const uint64_t b = w + byteInWord;
+            if (b < lo || b >= hi) continue;
+            uint8_t& cell = buf[b - phys];
+            cell = s.value ? static_cast<uint8_t>(cell | mask) : static_cast<uint8_t>(cell & ~mask);
+        }
+    }
+}
+
+void SdramModel::ApplyFlips(uint8_t* buf, uint64_t phys, size_t len) {
+    const uint64_t end = phys + len;
+    for (size_t i = 0; i < m_flips.size(); ++i) {
+        const auto& f = m_flips[i];
+        const uint64_t lo = (std::max(phys, f.from) + 3) & ~uint64_t{3};
+        const uint64_t hi = std::min(end, f.to) & ~uint64_t{3};
+        if (lo >= hi) continue;
+        uint64_t words = (hi - lo) / 4, at = 0;
+        while (m_untilFlip[i] < words - at) {
+            at += m_untilFlip[i];
+            const unsigned bit = static_cast<unsigned>(m_flipRng[i]() & 31);
+            buf[lo + 4 * at + bit / 8 - phys] ^= static_cast<uint8_t>(1u << (bit % 8));
+            ++at;
+            m_untilFlip[i] = NextGap(f);
+            if (at >= words) break;
+        }
+        if (at < words) m_untilFlip[i] -= words - at;
+    }
+}
+
+void SdramModel::ReadFaulted(uint64_t addr, uint8_t* dst, size_t len) {
+    while (len) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(len, RunEnd(addr) - addr));
+        const uint64_t phys = Translate(addr);
+        std::memcpy(dst, m_cells + phys, n);
+        ApplyStuck(dst, phys, n);
+        ApplyFlips(dst, phys, n);
+        addr += n;
+        dst += n;
+        len -= n;
+    }
+}
+
+void SdramModel::WriteFaulted(uint64_t addr, const uint8_t* src, size_t len) {
+    while (len) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(len, RunEnd(addr) - addr));
+        const uint64_t phys = Translate(addr);
+        std::memcpy(m_cells + phys, src, n);
+        ApplyStuck(m_cells + phys, phys, n);
+        addr += n;
+        src += n;
+        len -= n;
+    }
+}
+
+size_t SdramModel::Read(uint64_t addr, void* dst, size_t len) {
+    const size_t n = Clip(addr, len);
+    if (!n) return 0;
+    if (!m_faulted) {
+        std::memcpy(dst, m_cells + addr, n);
+        return n;
+    }
+    Commit();
+    ReadFaulted(addr, static_cast<uint8_t*>(dst), n);
+    return n;
+}
+
+size_t SdramModel::Write(uint64_t addr, const void* src, size_t len) {
+    const size_t n = Clip(addr, len);
+    if (!n) return 0;
+    if (!m_faulted) {
+        std::memcpy(m_cells + addr, src, n);
+        return n;
+    }
+    Commit();
+    WriteFaulted(addr, static_cast<const uint8_t*>(src), n);
+    return n;
+}
+
+uint8_t* SdramModel::Map(uint64_t addr, size_t len) {
+    if (!m_cells || addr > m_size || len > m_size - addr) return nullptr;
+    if (!m_faulted) return m_cells + addr;
+    Commit();
+    if (!m_view) return nullptr;
+    ReadFaulted(addr, m_view + addr, len);
+    m_snapshot.assign(m_view + addr, m_view + addr + len);
+    m_pending = true;
+    m_pendingAddr = addr;
+    return m_view + addr;
+}
+
+void SdramModel::Commit() {
+    if (!m_pending) return;
+    m_pending = false;
+    // Only the bytes the host changed are written, so unchanged cells keep what they hold.
+    const uint8_t* view = m_view + m_pendingAddr;
+    const size_t len = m_snapshot.size();
+    size_t i = 0;
+    while (i < len) {
+        if (view[i] == m_snapshot[i]) {
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        while (j < len && view[j] != m_snapshot[j]) ++j;
+        WriteFaulted(m_pendingAddr + i, view + i, j - i);
+        i = j;
+    }
+    m_snapshot.clear();
+}
+
+}  // namespace sim

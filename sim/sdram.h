@@ -1,0 +1,66 @@
+// The SDRAM behind the main FPGA: lazily allocated cells, host windows, and stuck, aliased and flipping bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "sim/rig_config.h"
+
+namespace sim {
+
+// Byte-addressed memory of `size` bytes. The cells are one anonymous mapping, so untouched memory
+// costs nothing. A healthy model moves data with memcpy and hands out pointers straight into the
+// cells; once a fault is set, every path (Read, Write, windows) goes through the fault model.
+class SdramModel {
+public:
+    explicit SdramModel(uint64_t size);
+    ~SdramModel();
+    SdramModel(const SdramModel&) = delete;
+    SdramModel& operator=(const SdramModel&) = delete;
+
+    uint64_t Size() const { return m_size; }
+    bool IsValid() const { return m_cells != nullptr; }
+
+    void SetFaults(const std::vector<SdramStuckBit>& stuck, const std::vector<SdramAlias>& alias,
+                   const std::vector<SdramFlips>& flips);
+    bool HasFaults() const { return m_faulted; }
+
+    // Bytes moved; short (possibly 0) when the range runs past the end of the memory.
+    size_t Read(uint64_t addr, void* dst, size_t len);
+    size_t Write(uint64_t addr, const void* src, size_t len);
+
+    // A host pointer onto [addr, addr + len), or null outside the memory. Writes through it reach
+    // the cells at the next Commit, which every other access, every new window and the flush
+    // register make first. Pointers stay valid for the model's life.
+    uint8_t* Map(uint64_t addr, size_t len);
+    void Commit();
+
+private:
+    size_t Clip(uint64_t addr, size_t len) const;
+    uint64_t Translate(uint64_t addr) const;
+    uint64_t RunEnd(uint64_t addr) const;  // end of the aligned run that maps contiguously
+    void ReadFaulted(uint64_t addr, uint8_t* dst, size_t len);
+    void WriteFaulted(uint64_t addr, const uint8_t* src, size_t len);
+    void ApplyStuck(uint8_t* buf, uint64_t phys, size_t len) const;
+    void ApplyFlips(uint8_t* buf, uint64_t phys, size_t len);
+    uint64_t NextGap(const SdramFlips& f);
+
+    uint64_t m_size = 0;
+    uint8_t* m_cells = nullptr;
+    uint8_t* m_view = nullptr;  // the host's view while faults are set
+    bool m_faulted = false;
+    int m_runShift = 63;
+    std::vector<SdramStuckBit> m_stuck;
+    std::vector<SdramAlias> m_alias;
+    std::vector<SdramFlips> m_flips;
+    std::vector<std::mt19937_64> m_flipRng;
+    std::vector<uint64_t> m_untilFlip;  // words still to read before the next flip, per flip fault
+    // The one window whose writes have not reached the cells yet.
+    bool m_pending = false;
+    uint64_t m_pendingAddr = 0;
+    std::vector<uint8_t> m_snapshot;
+};
+
+}  // namespace sim
