@@ -1,6 +1,7 @@
 // CString: the byte string of the library's Windows heritage, with the behaviours the test code relies on.
 #pragma once
 
+#include <compare>
 #include <cstdarg>
 #include <string>
 #include <string_view>
@@ -41,7 +42,9 @@ public:
     friend CString operator+(const CString& a, char b) { CString r(a); r += b; return r; }
     friend bool operator==(const CString& a, const CString& b) { return a.m_s == b.m_s; }
     friend bool operator==(const CString& a, const char* b) { return a.m_s == (b ? b : ""); }
-    friend bool operator<(const CString& a, const CString& b) { return a.m_s < b.m_s; }
+    // Byte order. Spelled out so that containers of CString never fall back to comparing the
+    // const char* conversions.
+    friend std::strong_ordering operator<=>(const CString& a, const CString& b) { return a.m_s <=> b.m_s; }
 
     // Byte comparison: <0, 0, >0.
     int Compare(const char* s) const;

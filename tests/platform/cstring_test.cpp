@@ -5,6 +5,8 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 TEST(CStringTest, EndsAtFirstNul) {
     EXPECT_EQ(CString("ab\0cd", 5).GetLength(), 2);
@@ -121,4 +123,15 @@ TEST(CStringTest, TokenizeSkipsDelimiterRuns) {
     EXPECT_EQ(one.Tokenize(" ", pos), "word");
     EXPECT_EQ(one.Tokenize(" ", pos), "");
     EXPECT_EQ(pos, -1);
+}
+
+TEST(CStringTest, OrdersByBytesAlsoInsideContainers) {
+    // Comparing the const char* conversions would order by address instead.
+    std::vector<CString> a{CString("B")}, b{CString("A")};
+    EXPECT_TRUE(b < a);
+    EXPECT_FALSE(a < b);
+    std::pair<CString, int> p1{"abc", 2}, p2{"abd", 1};
+    EXPECT_TRUE(p1 < p2);
+    EXPECT_TRUE(CString("Z") > CString("A"));
+    EXPECT_TRUE(CString("") < CString("a"));
 }
