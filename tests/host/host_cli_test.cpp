@@ -64,7 +64,8 @@ TEST(HostCli, ListsTheKeyedTreeWithMarksInTheOrderOfTheKeys) {
               "    [ ] Skipped\n"
               "    [x] Rig\n"
               "    [x] Progress\n"
-              "    [x] Dialog\n");
+              "    [x] Dialog\n"
+              "    [x] Lists\n");
     // The host unloaded the library before exiting, so its static destructors ran.
     EXPECT_TRUE(std::filesystem::exists(dir.File("Unloaded")));
 }
@@ -327,4 +328,38 @@ TEST(HostCli, OnATerminalTheProgressBarDrawsAndDialogsTakeTypedActions) {
     EXPECT_EQ(headless.status, 1);
     EXPECT_NE(headless.out.find("Dialog answered 2, count 0"), std::string::npos) << headless.out;
     EXPECT_EQ(headless.err.find('['), std::string::npos) << headless.err;
+}
+
+TEST(HostCli, OnATerminalAnOperatorEditsTheListsInTheListSelectorSheet) {
+    TempDir dir;
+    // The image page is in front; a mistyped item is refused and changes nothing.
+    HostRun run = RunHostOnTerminal(WithLib({"--all", "Extra/Lists"}), dir.Path(),
+                                    "add NOSUCH\nadd GRID\npage 1\nadd DIM=(1280,720)\nok\n");
+    const std::string out = WithoutCr(run.out);
+    EXPECT_EQ(run.status, 0) << out;
+    ExpectInOrder(out, {"=== List Selections ===\n", "[0: Images (163)] 1: Resolutions (162)",
+                        "No item \"NOSUCH\" in Sources", "[1: Resolutions (162)]", "List sheet answered 1\n",
+                        "Image list:\nIndex[0]\tHORZ_WEDGE_BLUE2RED\nIndex[1]\tRANDOM\nIndex[2]\tGRID\n"
+                        "Resolution list:\nIndex[0]\tDIM=(720,486)\nIndex[1]\tDIM=(720,576)\n"
+                        "Index[2]\tDIM=(1280,720)\n",
+                        "[PASS]    Host/Extra/Lists"});
+
+    // Cancel after an edit leaves the lists as they were.
+    HostRun cancelled = RunHostOnTerminal(WithLib({"--all", "Extra/Lists"}), dir.Path(), "add GRID\ncancel\n");
+    const std::string kept = WithoutCr(cancelled.out);
+    EXPECT_EQ(cancelled.status, 1) << kept;
+    EXPECT_NE(kept.find("List sheet answered 2\nImage list:\nIndex[0]\tHORZ_WEDGE_BLUE2RED\nIndex[1]\tRANDOM\n"
+                        "Resolution list:\n"),
+              std::string::npos)
+        << kept;
+
+    // Without a terminal nobody can answer: the sheet is cancelled unseen and the lists stay.
+    HostRun headless = RunHost(WithLib({"--all", "Extra/Lists"}), dir.Path());
+    EXPECT_EQ(headless.status, 1);
+    EXPECT_EQ(headless.out.find("=== List Selections"), std::string::npos) << headless.out;
+    EXPECT_NE(headless.out.find("List sheet answered 2\nImage list:\nIndex[0]\tHORZ_WEDGE_BLUE2RED\n"
+                                "Index[1]\tRANDOM\nResolution list:\nIndex[0]\tDIM=(720,486)\n"
+                                "Index[1]\tDIM=(720,576)\n[FAIL]"),
+              std::string::npos)
+        << headless.out;
 }
