@@ -76,6 +76,11 @@ CDevAddrSpace* CZorvDevice::GetSpace(const char* name) {
     if (!name) return nullptr;
     for (auto& s : m_spaces)
         if (strcasecmp(s->GetName().c_str(), name) == 0) return s.get();
+    // The parts of an I2C bus are also found by their names without the "I2C." prefix ("TSENSOR").
+    if (m_type == DEVTYPE_I2C)
+        for (auto& s : m_spaces)
+            if (strncasecmp(s->GetName().c_str(), "I2C.", 4) == 0 && strcasecmp(s->GetName().c_str() + 4, name) == 0)
+                return s.get();
     for (auto& c : m_children)
         if (CDevAddrSpace* s = c->GetSpace(name)) return s;
     return nullptr;

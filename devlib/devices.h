@@ -51,7 +51,8 @@ public:
     // The *index-th space of that type (own spaces first, then the children's), or null.
     CDevAddrSpace* GetSpace(CDevAddrSpace::SPACETYPE type, int* index);
     CDevAddrSpace* GetSpace(CDevAddrSpace::SPACETYPE type, int index) { return GetSpace(type, &index); }
-    // The space of that name ("SDRAM", "BAR0", "I2C.TSENSOR", ...), compared without regard to case.
+    // The space of that name ("SDRAM", "BAR0", "I2C.TSENSOR", ...) in the subtree, compared without
+    // regard to case; an I2C bus device also answers for its parts without their "I2C." prefix.
     CDevAddrSpace* GetSpace(const char* name);
 
     CString GetTag() const { return m_tag; }
@@ -108,6 +109,10 @@ public:
     // The spaces the board holds itself (null when the board has none).
     CWexalSDRAMSpace* GetSDRAMSpace() const { return m_sdram; }
     CWexalBAR0Space* GetBAR0Space() const { return m_bar0; }
+    // The board's information text: the OXD header text of the flash image it booted (an 'N' and an
+    // 'R' tag among it), taken from that image's identification record; empty without one.
+    CString GetInfoText() const { return m_infoText; }
+    void SetInfoText(const char* text) { m_infoText = text; }
 
     // Puts the channel records back to their power-up state.
     void Erase();
@@ -125,6 +130,7 @@ private:
     CWexalI2CDevice* m_i2c = nullptr;
     CWexalSDRAMSpace* m_sdram = nullptr;
     CWexalBAR0Space* m_bar0 = nullptr;
+    CString m_infoText;
 };
 
 // A board's I2C bus; its parts are spaces ("I2C.DIMM1", "I2C.DIMM2", "I2C.TSENSOR").

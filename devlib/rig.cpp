@@ -53,16 +53,20 @@ void BuildBoard(RigState& st, sim::SimBoard& simBoard) {
     if (simBoard.HasSpace("SDRAM"))
         sdram = static_cast<CWexalSDRAMSpace*>(board->AddSpace(std::make_unique<CWexalSDRAMSpace>("SDRAM", &simBoard.Fpga().Sdram())));
     board->SetOwnSpaces(sdram, bar0);
+    board->SetInfoText(simBoard.Controller().InfoText().c_str());  // from the flash image the controller booted
 
     const std::string tag = cfg.tag;
+    // I2C parts: the bus with the SPD EEPROMs and the sensor, and the clock device with its synthesisers.
+    sim::BoardI2C& parts = simBoard.I2C();
     auto* i2c = static_cast<CWexalI2CDevice*>(board->AddChild(std::make_unique<CWexalI2CDevice>((tag + ".I2C").c_str(), "I2C bus")));
     board->SetI2CDevice(i2c);
-    const uint64_t module = cfg.sdramBytes / 2;  // two modules, low and high order word
-    const std::vector<BYTE> spd = CWexalI2CDIMMSpace::BuildSpd(module);
-    i2c->AddSpace(std::make_unique<CWexalI2CDIMMSpace>("I2C.DIMM1", spd.data(), static_cast<DWORD>(module)));
-    i2c->AddSpace(std::make_unique<CWexalI2CDIMMSpace>("I2C.DIMM2", spd.data(), static_cast<DWORD>(module)));
-    i2c->AddSpace(std::make_unique<CWexalI2CTSensorSpace>("I2C.TSENSOR", cfg.fpgaTempC, cfg.fpgaTempLimitC));
-    board->AddChild(std::make_unique<CZorvDevice>(CZorvDevice::DEVTYPE_CLOCK, (tag + ".Clock").c_str(), "Clock synthesisers"));
+    if (simBoard.HasSpace("I2C.DIMM1")) i2c->AddSpace(std::make_unique<CWexalI2CDIMMSpace>("I2C.DIMM1", &parts.Dimm(1)));
+    if (simBoard.HasSpace("I2C.DIMM2")) i2c->AddSpace(std::make_unique<CWexalI2CDIMMSpace>("I2C.DIMM2", &parts.Dimm(2)));
+    if (simBoard.HasSpace("I2C.TSENSOR")) i2c->AddSpace(std::make_unique<CWexalI2CTSensorSpace>("I2C.TSENSOR", &parts.Sensor()));
+    CZorvDevice* clock =
+        board->AddChild(std::make_unique<CZorvDevice>(CZorvDevice::DEVTYPE_CLOCK, (tag + ".Clock").c_str(), "Clock synthesisers"));
+    if (simBoard.HasSpace("CLOCK1")) clock->AddSpace(std::make_unique<CWexalI2CClockSpace>("CLOCK1", &parts.Clock(1)));
+    if (simBoard.HasSpace("CLOCK2")) clock->AddSpace(std::make_unique<CWexalI2CClockSpace>("CLOCK2", &parts.Clock(2)));
 
     if (cfg.breakoutBox) {
         st.cableStatus.push_back(std::make_unique<BYTE>(1));

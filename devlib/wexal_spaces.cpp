@@ -1,4 +1,4 @@
-// BAR0, SDRAM, SPD and temperature-sensor spaces of a Wexal board.
+// BAR0 (with its product data) and SDRAM spaces of a Wexal board.
 #include "devlib/wexal_spaces.h"
 
 #include <algorithm>
@@ -36,13 +36,6 @@ const Bar0Symbols& Symbols() {
     return symbols;
 }
 
-const CPPVarDesc kSensorSymbols[] = {
-    {"0TEMP", 0x00, 1, 0, nullptr},
-    {"1TEMP", 0x01, 1, 0, nullptr},
-    {"0RHI", 0x05, 1, 0, nullptr},
-    {"1RHI", 0x07, 1, 0, nullptr},
-};
-
 }  // namespace
 
 void PCI_VPD::Reset() {
@@ -64,7 +57,10 @@ PCI_VPD::ErrorCode PCI_VPD::Parse(const BYTE* image, DWORD size) {
     if (!large(0, 0x82, m_idOffset, m_idLength)) return VPD_BAD_FORMAT;
     if (!large(m_idOffset + m_idLength, 0x90, m_roOffset, m_roLength)) return VPD_BAD_FORMAT;
     m_endOffset = m_roOffset + m_roLength;
-    if (m_endOffset >= size || image[m_endOffset] != 0x79) return VPD_BAD_FORMAT;
+    if (m_endOffset + 1 >= size || image[m_endOffset] != 0x79) return VPD_BAD_FORMAT;
+    BYTE sum = 0;
+    for (DWORD i = 0; i <= m_endOffset + 1; ++i) sum = static_cast<BYTE>(sum + image[i]);
+    if (sum != 0) return VPD_BAD_CHECKSUM;
     m_size = size;
     m_valid = TRUE;
     return VPD_OK;
@@ -163,63 +159,4 @@ BOOL CWexalSDRAMSpace::FlushSDRAM(DWORD) {
     if (!m_sdram) return FALSE;
     m_sdram->Commit();
     return TRUE;
-}
-
-std::vector<BYTE> CWexalI2CDIMMSpace::BuildSpd(ULONGLONG sizeBytes) {
-    std::vector<BYTE> s(256, 0);
-    ULONGLONG mb = sizeBytes >> 20;
-    BYTE rows = 1;
-    ULONGLONG density = std::max<ULONGLONG>(mb / 4, 1);
-    while (density > 255 && rows < 8) {
-        density /= 2;
-        rows = static_cast<BYTE>(rows * 2);
-    }
-    const BYTE init[] = {128, 8,    7,    13,   10,   rows, 0x40, 0x00, 0x04, 0x60, 0x70, 0x00, 0x82, 0x08, 0x00, 0x01,
-                         0x0E, 0x04, 0x0C, 0x01, 0x02, 0x24, 0xC0, 0x75, 0x75, 0x00, 0x00, 0x48, 0x30, 0x48, 0x2A,
-                         static_cast<BYTE>(density)};
-    std::copy(std::begin(init), std::end(init), s.begin());
-    s[64] = 0x7F;
-    s[65] = 0x94;  // manufacturer, bank 2
-    BYTE sum = 0;
-    for (int i = 0; i < 63; ++i) sum = static_cast<BYTE>(sum + s[static_cast<size_t>(i)]);
-    s[63] = sum;
-    return s;
-}
-
-CWexalI2CDIMMSpace::CWexalI2CDIMMSpace(const char* name, const BYTE* spd, DWORD capacityBytes)
-    : CDevAddrSpace(SPACE_I2C_DIMM, name, "SDRAM module SPD", 256, PMD_AccessInfo{1, 1, 1, 1, 1}), m_capacity(capacityBytes) {
-    if (spd) std::memcpy(m_spd, spd, sizeof m_spd);
-}
-
-int CWexalI2CDIMMSpace::Get(void* buffer, DWORD address, int count) {
-    if (!buffer || count <= 0 || address >= sizeof m_spd) return 0;
-    const DWORD n = std::min<DWORD>(static_cast<DWORD>(count), static_cast<DWORD>(sizeof m_spd) - address);
-    std::memcpy(buffer, m_spd + address, n);
-    return static_cast<int>(n);
-}
-
-CWexalI2CTSensorSpace::CWexalI2CTSensorSpace(const char* name, int fpgaTempC, int fpgaLimitC)
-    : CDevRegSpace(SPACE_I2C_TSENSOR, name, "Temperature sensor", 256, PMD_AccessInfo{1, 1, 1, 1, 1}) {
-    m_regs[0x00] = static_cast<BYTE>(fpgaTempC - 10);
-    m_regs[0x01] = static_cast<BYTE>(fpgaTempC);
-    m_regs[0x05] = 70;
-    m_regs[0x07] = static_cast<BYTE>(fpgaLimitC);
-    SetSymbolTable(kSensorSymbols, static_cast<int>(std::size(kSensorSymbols)));
-}
-
-int CWexalI2CTSensorSpace::Get(void* buffer, DWORD address, int count) {
-    if (!buffer || count <= 0 || address >= sizeof m_regs) return 0;
-    const DWORD n = std::min<DWORD>(static_cast<DWORD>(count), static_cast<DWORD>(sizeof m_regs) - address);
-    std::memcpy(buffer, m_regs + address, n);
-    return static_cast<int>(n);
-}
-
-int CWexalI2CTSensorSpace::Set(const void* buffer, DWORD address, int count) {
-    // Only the limit registers take writes; temperatures are measured.
-    if (!buffer || count <= 0 || address >= sizeof m_regs) return 0;
-    const DWORD n = std::min<DWORD>(static_cast<DWORD>(count), static_cast<DWORD>(sizeof m_regs) - address);
-    const BYTE* in = static_cast<const BYTE*>(buffer);
-    for (DWORD i = 0; i < n; ++i)
-        if (address + i == 0x05 || address + i == 0x07) m_regs[address + i] = in[i];
-    return static_cast<int>(n);
 }

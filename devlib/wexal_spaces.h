@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "devlib/addr_space.h"
+#include "devlib/i2c_spaces.h"
 
 namespace sim {
 class SdramModel;
@@ -17,6 +18,7 @@ public:
         VPD_BAD_FORMAT = 1,     // the image is not a chain of VPD resources
         VPD_KEY_NOT_FOUND = 2,  // no read-only field of that name
         VPD_BAD_ARGUMENT = 3,
+        VPD_BAD_CHECKSUM = 4,   // the bytes up to the end tag's checksum byte do not sum to 0
     };
 
     PCI_VPD() { Reset(); }
@@ -102,7 +104,8 @@ private:
     DWORD m_window2 = 0xA0000000;
 };
 
-// The flash PROM image space: its model comes with the flash device.
+// The flash PROM image space. The library reaches a board's flash through the board controller's
+// address and data port (CWexalBoardDevice::GetControllerRegisters), so no board offers this space.
 class PEX_EXPORT CWexalFlashImageSpace : public CDevAddrSpace {
 public:
     using CDevAddrSpace::CDevAddrSpace;
@@ -111,43 +114,4 @@ private:
     DWORD m_state = 0;
     CString m_fileName, m_revision;
     DWORD m_words[2] = {};
-};
-
-// The serial presence detect EEPROM of one SDRAM module (256 bytes, read-only at this level).
-class PEX_EXPORT CWexalI2CDIMMSpace : public CDevAddrSpace {
-public:
-    CWexalI2CDIMMSpace() = default;
-    CWexalI2CDIMMSpace(const char* name, const BYTE* spd, DWORD capacityBytes);
-    int Get(void* buffer, DWORD address, int count) override;
-    int Set(const void*, DWORD, int) override { return 0; }
-    int SetBytes(const void*, DWORD, int) override { return 0; }
-    DWORD GetDIMMCapacity() const { return m_capacity; }
-
-    // The SPD image of a DDR module of sizeBytes: one row, JEDEC layout, checksum in byte 63.
-    static std::vector<BYTE> BuildSpd(ULONGLONG sizeBytes);
-
-private:
-    DWORD m_words[4] = {};
-    BYTE m_spd[256] = {};
-    DWORD m_capacity = 0;
-};
-
-// The board's temperature sensor: byte registers named by the symbol table ("0TEMP", "1TEMP",
-// "0RHI", "1RHI": local and FPGA temperatures and their high limits, signed degrees Celsius).
-class PEX_EXPORT CWexalI2CTSensorSpace : public CDevRegSpace {
-public:
-    CWexalI2CTSensorSpace() = default;
-    CWexalI2CTSensorSpace(const char* name, int fpgaTempC, int fpgaLimitC);
-    int Get(void* buffer, DWORD address, int count) override;
-    int Set(const void* buffer, DWORD address, int count) override;
-
-private:
-    DWORD m_words[2] = {};
-    BYTE m_regs[256] = {};
-};
-
-// A clock synthesiser on the board's I2C bus: its model comes with the I2C parts.
-class PEX_EXPORT CWexalI2CClockSpace : public CDevAddrSpace {
-public:
-    using CDevAddrSpace::CDevAddrSpace;
 };

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/controller.h"
 #include "sim/host_memory.h"
+#include "sim/i2c_parts.h"
 #include "sim/rig_config.h"
 #include "sim/wexal_fpga.h"
 
@@ -14,15 +16,24 @@ namespace sim {
 class SimBoard {
 public:
     SimBoard(const BoardConfig& config, HostMemory& host, const DmaTiming& timing)
-        : m_config(config), m_fpga(config, host, timing) {}
+        : m_config(config), m_fpga(config, host, timing), m_i2c(config), m_controller(config) {
+        // Board controller: its registers, flash mirror and FPGA identification words in BAR0; the
+        // temperature sensor's alarm drives its over-temperature bit.
+        m_controller.Attach(m_fpga.Registers());
+        m_controller.SetOverTemperatureSource([this] { return m_i2c.Sensor().OverLimit(); });
+    }
     const BoardConfig& Config() const { return m_config; }
     const std::string& Tag() const { return m_config.tag; }
     WexalFpga& Fpga() { return m_fpga; }
+    BoardI2C& I2C() { return m_i2c; }
+    BoardController& Controller() { return m_controller; }
     bool HasSpace(const char* name) const;
 
 private:
     BoardConfig m_config;
     WexalFpga m_fpga;
+    BoardI2C m_i2c;
+    BoardController m_controller;
 };
 
 class Rig {

@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/vpd.h"
+
 namespace sim {
 
 namespace {
@@ -121,7 +123,7 @@ void ReadVpd(const Json& v, const std::string& key, BoardConfig& board) {
             continue;
         }
         std::string text = ReadString(it.value(), field);
-        if (text.size() > 64) Fail(field, "a product-data field holds at most 64 characters");
+        if (text.size() > 255) Fail(field, "a product-data field holds at most 255 characters");
         if (existing != board.vpd.end()) existing->second = text;
         else board.vpd.emplace_back(name, text);
     }
@@ -132,7 +134,7 @@ void ReadVpd(const Json& v, const std::string& key, BoardConfig& board) {
 
 void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     RequireObject(b, key);
-    CheckKeys(b, key, {"tag", "kind", "sdram_mib", "revision", "vpd", "attached", "sensors"});
+    CheckKeys(b, key, {"tag", "kind", "sdram_mib", "revision", "vpd", "attached", "sensors", "memory_clock", "flash"});
     if (!b.contains("kind")) Fail(Join(key, "kind"), "missing (\"brimola\" or \"nuxa\")");
     const std::string kind = ReadString(b["kind"], Join(key, "kind"));
     if (kind == "brimola") board = DefaultBoard(BoardKind::Brimola, "");
@@ -154,13 +156,43 @@ void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     } else {
         board.breakoutBox = false;
     }
+    // I2C parts and memory clock settings.
     if (b.contains("sensors")) {
         const std::string k = Join(key, "sensors");
         RequireObject(b["sensors"], k);
-        CheckKeys(b["sensors"], k, {"fpga_temp_c", "fpga_temp_limit_c"});
-        if (b["sensors"].contains("fpga_temp_c")) board.fpgaTempC = ReadInt(b["sensors"]["fpga_temp_c"], k + ".fpga_temp_c", -40, 150);
-        if (b["sensors"].contains("fpga_temp_limit_c"))
-            board.fpgaTempLimitC = ReadInt(b["sensors"]["fpga_temp_limit_c"], k + ".fpga_temp_limit_c", 1, 150);
+        static const char* const kTemp[4] = {"local_temp_c", "fpga_temp_c", "remote2_temp_c", "remote3_temp_c"};
+        static const char* const kLimit[4] = {"local_temp_limit_c", "fpga_temp_limit_c", "remote2_temp_limit_c",
+                                              "remote3_temp_limit_c"};
+        CheckKeys(b["sensors"], k, {kTemp[0], kTemp[1], kTemp[2], kTemp[3], kLimit[0], kLimit[1], kLimit[2], kLimit[3]});
+        for (int c = 0; c < 4; ++c) {
+            if (b["sensors"].contains(kTemp[c])) board.sensors.tempC[c] = ReadInt(b["sensors"][kTemp[c]], k + "." + kTemp[c], -40, 127);
+            if (b["sensors"].contains(kLimit[c]))
+                board.sensors.limitC[c] = ReadInt(b["sensors"][kLimit[c]], k + "." + kLimit[c], 1, 127);
+        }
+    }
+    if (b.contains("memory_clock")) {
+        const std::string k = Join(key, "memory_clock");
+        const Json& m = b["memory_clock"];
+        RequireObject(m, k);
+        CheckKeys(m, k, {"window_low", "window_high", "store"});
+        if (m.contains("window_low")) board.memoryClock.windowLow = ReadInt(m["window_low"], k + ".window_low", 0, 255);
+        if (m.contains("window_high")) board.memoryClock.windowHigh = ReadInt(m["window_high"], k + ".window_high", 0, 255);
+        if (board.memoryClock.windowHigh < board.memoryClock.windowLow)
+            Fail(k + ".window_high", "the window ends before it starts");
+        if (m.contains("store")) {
+            board.memoryClock.store = ReadString(m["store"], k + ".store");
+            if (board.memoryClock.store.empty()) Fail(k + ".store", "an empty file name");
+        }
+    }
+    // Board controller: the flash PROM's image file.
+    if (b.contains("flash")) {
+        const std::string k = Join(key, "flash");
+        RequireObject(b["flash"], k);
+        CheckKeys(b["flash"], k, {"image"});
+        if (b["flash"].contains("image")) {
+            board.flashImage = ReadString(b["flash"]["image"], k + ".image");
+            if (board.flashImage.empty()) Fail(k + ".image", "an empty file name");
+        }
     }
 }
 
@@ -168,6 +200,178 @@ BoardConfig* FindBoard(RigConfig& rig, const std::string& tag) {
     for (auto& b : rig.boards)
         if (b.tag == tag) return &b;
     return nullptr;
+}
+
+// Faults of the I2C parts, the product data and the memory clock; false for any other kind.
+bool ReadPartFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board) {
+    BoardFaults& faults = board.faults;
+    auto channel = [&]() {
+        if (!f.contains("sensor")) return 1;
+        const std::string name = ReadString(f["sensor"], Join(key, "sensor"));
+        static const char* const kNames[4] = {"LTEMP", "1TEMP", "2TEMP", "3TEMP"};
+        for (int c = 0; c < 4; ++c)
+            if (name == kNames[c]) return c;
+        Fail(Join(key, "sensor"), "\"" + name + "\" is not a sensor channel (\"LTEMP\", \"1TEMP\", \"2TEMP\" or \"3TEMP\")");
+    };
+    auto module = [&]() { return f.contains("module") ? ReadInt(f["module"], Join(key, "module"), 1, 2) : 0; };
+    if (kind == "sensor_over_limit") {
+        CheckKeys(f, key, {"kind", "board", "sensor", "by"});
+        SensorOverLimit o;
+        o.channel = channel();
+        if (f.contains("by")) o.by = ReadInt(f["by"], Join(key, "by"), 1, 100);
+        faults.sensorOverLimit.push_back(o);
+    } else if (kind == "sensor_bad_reading") {
+        CheckKeys(f, key, {"kind", "board", "sensor", "value", "count"});
+        SensorBadReading r;
+        r.channel = channel();
+        if (!f.contains("value")) Fail(Join(key, "value"), "missing (0, or 200 to 255)");
+        r.value = ReadInt(f["value"], Join(key, "value"), 0, 255);
+        if (r.value != 0 && r.value < 200) Fail(Join(key, "value"), "a bad reading is 0, or 200 to 255");
+        if (f.contains("count")) r.count = static_cast<uint32_t>(ReadUnsigned(f["count"], Join(key, "count"), 0, 0xFFFFFFFF));
+        faults.sensorBadReading.push_back(r);
+    } else if (kind == "spd_wrong_geometry") {
+        CheckKeys(f, key, {"kind", "board", "module", "rows", "columns"});
+        SpdWrongGeometry g;
+        g.module = module();
+        if (f.contains("rows")) g.rows = ReadInt(f["rows"], Join(key, "rows"), 1, 255);
+        if (f.contains("columns")) g.columns = ReadInt(f["columns"], Join(key, "columns"), 1, 255);
+        faults.spdGeometry.push_back(g);
+    } else if (kind == "spd_wrong_size") {
+        CheckKeys(f, key, {"kind", "board", "module", "mib"});
+        SpdWrongSize z;
+        z.module = module();
+        if (f.contains("mib")) z.mib = static_cast<uint32_t>(ReadUnsigned(f["mib"], Join(key, "mib"), 4, 4096));
+        faults.spdSize.push_back(z);
+    } else if (kind == "vpd_broken") {
+        CheckKeys(f, key, {"kind", "board", "part"});
+        if (!f.contains("part")) Fail(Join(key, "part"), "missing");
+        const std::string part = ReadString(f["part"], Join(key, "part"));
+        if (part == "name_tag") faults.vpdBroken.push_back(VpdDefect::NameTag);
+        else if (part == "vpd_tag") faults.vpdBroken.push_back(VpdDefect::VpdTag);
+        else if (part == "end_tag") faults.vpdBroken.push_back(VpdDefect::EndTag);
+        else if (part == "length") faults.vpdBroken.push_back(VpdDefect::Length);
+        else if (part == "checksum") faults.vpdBroken.push_back(VpdDefect::Checksum);
+        else
+            Fail(Join(key, "part"), "\"" + part + "\" is not a part (\"name_tag\", \"vpd_tag\", \"end_tag\", \"length\" or \"checksum\")");
+    } else if (kind == "vpd_missing_field") {
+        CheckKeys(f, key, {"kind", "board", "field"});
+        if (!f.contains("field")) Fail(Join(key, "field"), "missing");
+        const std::string field = ReadString(f["field"], Join(key, "field"));
+        if (field.size() != 2) Fail(Join(key, "field"), "a product-data field name is two letters or digits");
+        faults.vpdMissing.push_back(field);
+    } else if (kind == "clock_no_window") {
+        CheckKeys(f, key, {"kind", "board"});
+        faults.clockNoWindow = true;
+    } else if (kind == "clock_window_shifted") {
+        CheckKeys(f, key, {"kind", "board", "by"});
+        faults.clockWindowShift = f.contains("by") ? ReadInt(f["by"], Join(key, "by"), -255, 255) : 40;
+        if (faults.clockWindowShift == 0) Fail(Join(key, "by"), "a shift of 0 is no fault");
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Faults of the board controller, the flash PROM and the FPGA configuration port; false for any other kind.
+bool ReadControllerFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board) {
+    FlashFaults& flash = board.faults.flash;
+    auto block = [&](bool required) {
+        if (!f.contains("block")) {
+            if (required) Fail(Join(key, "block"), "missing");
+            return -1;
+        }
+        return ReadInt(f["block"], Join(key, "block"), 0, 63);
+    };
+    auto status = [&]() { return f.contains("status") ? ReadInt(f["status"], Join(key, "status"), 1, 0x7F) : 0; };
+    auto device = [&]() {
+        if (!f.contains("device")) Fail(Join(key, "device"), "missing (0 keyer, 1-2 the FPGA pair, 3-4 the board links)");
+        const int d = ReadInt(f["device"], Join(key, "device"), 0, 4);
+        if (board.kind == BoardKind::Nuxa && d < 3) Fail(Join(key, "device"), "a codec board has only the board links 3 and 4");
+        return d;
+    };
+    using DK = ConfigDeviceFault::Kind;
+    auto deviceFault = [&](DK k) {
+        ConfigDeviceFault d;
+        d.kind = k;
+        d.device = device();
+        if (k == DK::CrcError && f.contains("at"))
+            d.at = static_cast<uint32_t>(ReadUnsigned(f["at"], Join(key, "at"), 0, 0xFFFFFFFF));
+        board.faults.configPort.devices.push_back(d);
+    };
+    if (kind == "flash_erase_fails" || kind == "flash_program_fails") {
+        CheckKeys(f, key, {"kind", "board", "block", "status"});
+        FlashErrorOn e{block(false), status()};
+        (kind == "flash_erase_fails" ? flash.eraseFails : flash.programFails).push_back(e);
+    } else if (kind == "flash_never_ready") {
+        CheckKeys(f, key, {"kind", "board"});
+        flash.neverReady = true;
+    } else if (kind == "flash_locked_block") {
+        CheckKeys(f, key, {"kind", "board", "block"});
+        flash.lockedBlocks.push_back(static_cast<uint32_t>(block(true)));
+    } else if (kind == "flash_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "bit", "value"});
+        FlashStuckBit s;
+        if (!f.contains("bit")) Fail(Join(key, "bit"), "missing");
+        s.bit = ReadInt(f["bit"], Join(key, "bit"), 0, 15);
+        s.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 0;
+        flash.stuckBits.push_back(s);
+    } else if (kind == "flash_wrong_id") {
+        CheckKeys(f, key, {"kind", "board", "manufacturer", "device"});
+        if (f.contains("manufacturer")) flash.manufacturer = ReadInt(f["manufacturer"], Join(key, "manufacturer"), 0, 0xFFFF);
+        if (f.contains("device")) flash.device = ReadInt(f["device"], Join(key, "device"), 0, 0xFFFF);
+        if (!f.contains("manufacturer") && !f.contains("device")) flash.device = 0x0018;  // a 128-Mbit part
+    } else if (kind == "flash_missing_header") {
+        CheckKeys(f, key, {"kind", "board", "segment"});
+        if (!f.contains("segment")) Fail(Join(key, "segment"), "missing");
+        const std::string seg = ReadString(f["segment"], Join(key, "segment"));
+        if (seg != "SAFE" && seg != "PCIX" && seg != "PCI")
+            Fail(Join(key, "segment"), "\"" + seg + "\" is not a Wexal image segment (\"SAFE\", \"PCIX\" or \"PCI\")");
+        flash.missingHeaders.push_back(seg);
+    } else if (kind == "flash_mirror_mismatch") {
+        CheckKeys(f, key, {"kind", "board", "offset", "mask"});
+        FlashMirrorMismatch m;
+        if (f.contains("offset")) m.offset = static_cast<uint32_t>(ReadUnsigned(f["offset"], Join(key, "offset"), 0, 0x3FFC));
+        if (m.offset & 3) Fail(Join(key, "offset"), "a register offset is a multiple of 4");
+        if (f.contains("mask")) m.mask = static_cast<uint32_t>(ReadUnsigned(f["mask"], Join(key, "mask"), 1, 0xFFFFFFFF));
+        flash.mirrorMismatch.push_back(m);
+    } else if (kind == "fpga_init_never_falls") {
+        CheckKeys(f, key, {"kind", "board", "device"});
+        deviceFault(DK::InitNeverFalls);
+    } else if (kind == "fpga_init_never_rises") {
+        CheckKeys(f, key, {"kind", "board", "device"});
+        deviceFault(DK::InitNeverRises);
+    } else if (kind == "fpga_done_stays_low") {
+        CheckKeys(f, key, {"kind", "board", "device"});
+        deviceFault(DK::DoneStaysLow);
+    } else if (kind == "fpga_crc_error") {
+        CheckKeys(f, key, {"kind", "board", "device", "at"});
+        deviceFault(DK::CrcError);
+    } else if (kind == "fpga_code_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "bit", "value"});
+        ConfigCodeStuck c;
+        if (!f.contains("bit")) Fail(Join(key, "bit"), "missing (0-2 of the device code)");
+        c.bit = ReadInt(f["bit"], Join(key, "bit"), 0, 2);
+        c.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 0;
+        board.faults.configPort.codeStuck.push_back(c);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Flash image files (paths relative to the working directory, as the other files a rig names): an
+// existing file must be a whole flash image.
+void CheckFlashImages(const RigConfig& rig) {
+    for (size_t i = 0; i < rig.boards.size(); ++i) {
+        const std::string& path = rig.boards[i].flashImage;
+        if (path.empty()) continue;
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
+        constexpr std::streamoff kBytes = 0x800000;
+        if (in && in.tellg() != kBytes)
+            Fail("boards[" + std::to_string(i) + "].flash.image",
+                 "file \"" + path + "\" is " + std::to_string(static_cast<long long>(in.tellg())) +
+                     " bytes, not a flash image of 8388608 bytes");
+    }
 }
 
 void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
@@ -257,8 +461,16 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
         CheckKeys(f, key, {"kind", "board", "space"});
         if (!f.contains("space")) Fail(Join(key, "space"), "missing");
         const std::string space = ReadString(f["space"], Join(key, "space"));
-        if (space != "SDRAM" && space != "BAR0") Fail(Join(key, "space"), "\"" + space + "\" is not a space (\"SDRAM\" or \"BAR0\")");
+        static const char* const kSpaces[] = {"SDRAM", "BAR0", "I2C.DIMM1", "I2C.DIMM2", "I2C.TSENSOR", "CLOCK1", "CLOCK2"};
+        bool known = false;
+        for (const char* s : kSpaces) known = known || space == s;
+        if (!known)
+            Fail(Join(key, "space"), "\"" + space +
+                                         "\" is not a space (\"SDRAM\", \"BAR0\", \"I2C.DIMM1\", \"I2C.DIMM2\", \"I2C.TSENSOR\", "
+                                         "\"CLOCK1\" or \"CLOCK2\")");
         faults.missingSpaces.push_back(space);
+    } else if (ReadPartFault(f, key, kind, *board)) {
+    } else if (ReadControllerFault(f, key, kind, *board)) {
     } else {
         Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
     }
@@ -309,12 +521,7 @@ BoardConfig DefaultBoard(BoardKind kind, const std::string& tag) {
     const bool main = kind == BoardKind::Brimola;
     b.sdramBytes = (main ? 512ull : 256ull) << 20;
     b.revision = 0xC75;
-    b.vpd = {{"PN", main ? "PX-BRM-100" : "PX-NUX-100"},
-             {"EC", "A"},
-             {"MN", "Pexano"},
-             {"SN", main ? "BRM0000001" : "NUX0000001"},
-             {"ZB", "01"},
-             {"ZC", "00"}};
+    b.vpd = DefaultVpdFields(kind);
     b.breakoutBox = false;
     return b;
 }
@@ -338,6 +545,7 @@ bool ParseRig(const std::string& text, const std::string& fileName, RigConfig& o
     try {
         RigConfig rig;
         ReadRig(root, rig);
+        CheckFlashImages(rig);
         out = std::move(rig);
         return true;
     } catch (const RigError& e) {

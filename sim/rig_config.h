@@ -58,6 +58,89 @@ struct RegisterStuckBit {
     int value = 0;
 };
 
+// I2C parts, product data and memory clock. Sensor channels: 0 local ("LTEMP"), 1-3 the remote
+// diodes ("1TEMP", "2TEMP", "3TEMP"); channel 1 is the Wexal FPGA.
+struct SensorOverLimit {
+    int channel = 1;
+    int by = 5;  // degrees above the channel's high limit
+};
+
+// The channel's temperature register reads value (0, or 200-255: an open or shorted diode) for
+// count reads, then recovers; count 0 keeps it so.
+struct SensorBadReading {
+    int channel = 1;
+    int value = 0;
+    uint32_t count = 0;
+};
+
+// SPD of module 1 or 2 (0: both) describes another geometry or size than the fitted memory.
+struct SpdWrongGeometry {
+    int module = 0;
+    int rows = 12;
+    int columns = 9;
+};
+
+struct SpdWrongSize {
+    int module = 0;
+    uint32_t mib = 0;  // 0: half the right size
+};
+
+// Which part of the product-data structure is damaged.
+enum class VpdDefect { NameTag, VpdTag, EndTag, Length, Checksum };
+
+// Board controller, flash PROM and FPGA configuration port.
+// Erases or buffered programs in a block (-1: every block) that end with these status error bits;
+// the block keeps what it held.
+struct FlashErrorOn {
+    int block = -1;
+    int status = 0;
+};
+
+// A data line between the controller's port and the chip: every word the chip drives onto the port
+// (array, identifier, query, status) shows the bit as value.
+struct FlashStuckBit {
+    int bit = 0;
+    int value = 0;
+};
+
+// The BAR0 mirror of the EXP and VPD areas shows the DWORD at offset XORed with mask.
+struct FlashMirrorMismatch {
+    uint32_t offset = 0x2000;
+    uint32_t mask = 1;
+};
+
+struct FlashFaults {
+    std::vector<FlashErrorOn> eraseFails;
+    std::vector<FlashErrorOn> programFails;
+    bool neverReady = false;              // an erase or program, once started, never ends
+    std::vector<uint32_t> lockedBlocks;
+    std::vector<FlashStuckBit> stuckBits;
+    int manufacturer = -1, device = -1;   // identifier codes in place of the part's (-1: the part's)
+    std::vector<std::string> missingHeaders;  // "SAFE", "PCIX", "PCI": the segment starts blank
+    std::vector<FlashMirrorMismatch> mirrorMismatch;
+};
+
+// A configuration-port FPGA (device code 0-4) that misbehaves: INIT stays high under PROG, INIT
+// never rises after PROG, DONE stays low after a good stream, or a CRC error at byte `at` of the stream.
+struct ConfigDeviceFault {
+    enum class Kind { InitNeverFalls, InitNeverRises, DoneStaysLow, CrcError };
+    Kind kind = Kind::DoneStaysLow;
+    int device = 0;
+    uint32_t at = 1024;
+};
+
+// A device-code bit (0-2 of the field at bits 16-18) of the configuration register stuck at value:
+// the port selects and reports the code with that bit forced.
+struct ConfigCodeStuck {
+    int bit = 0;
+    int value = 0;
+};
+
+struct ConfigPortFaults {
+    std::vector<ConfigDeviceFault> devices;
+    std::vector<ConfigCodeStuck> codeStuck;
+};
+
 struct BoardFaults {
     std::vector<SdramStuckBit> sdramStuck;
     std::vector<SdramAlias> sdramAlias;
@@ -66,8 +149,34 @@ struct BoardFaults {
     std::vector<DmaCorrupt> dmaCorrupt;
     std::vector<DmaWrongTag> dmaWrongTag;
     std::vector<RegisterStuckBit> registerStuck;
-    std::vector<std::string> missingSpaces;  // space names: "SDRAM", "BAR0"
+    std::vector<std::string> missingSpaces;  // "SDRAM", "BAR0", "I2C.DIMM1", "I2C.DIMM2", "I2C.TSENSOR", "CLOCK1", "CLOCK2"
     bool missing = false;                    // the board does not enumerate
+    // I2C parts, product data and memory clock.
+    std::vector<SensorOverLimit> sensorOverLimit;
+    std::vector<SensorBadReading> sensorBadReading;
+    std::vector<SpdWrongGeometry> spdGeometry;
+    std::vector<SpdWrongSize> spdSize;
+    std::vector<VpdDefect> vpdBroken;
+    std::vector<std::string> vpdMissing;  // field names left out of the image
+    bool clockNoWindow = false;           // the SDRAM fails at every memory clock setting
+    int clockWindowShift = 0;             // the good window moved by this many settings
+    // Board controller, flash PROM and FPGA configuration port.
+    FlashFaults flash;
+    ConfigPortFaults configPort;
+};
+
+// Temperatures and high limits of the sensor's channels (see SensorOverLimit), degrees Celsius.
+struct SensorSettings {
+    int tempC[4] = {30, 45, 40, 42};
+    int limitC[4] = {70, 85, 85, 85};
+};
+
+// The SDRAM reads reliably only at memory clock settings windowLow..windowHigh. The stored clock
+// word (BAR0 0x613E0) survives a power cycle when store names a file.
+struct MemoryClockSettings {
+    int windowLow = 110;
+    int windowHigh = 210;
+    std::string store;
 };
 
 struct BoardConfig {
@@ -77,8 +186,11 @@ struct BoardConfig {
     uint32_t revision = 0xC75;  // running Wexal image revision, low 12 bits significant
     std::vector<std::pair<std::string, std::string>> vpd;  // product-data fields in image order
     bool breakoutBox = false;
-    int fpgaTempC = 45;
-    int fpgaTempLimitC = 85;
+    SensorSettings sensors;
+    MemoryClockSettings memoryClock;
+    // Raw image file (0x400000 little-endian words) that keeps the flash PROM's contents across
+    // runs; empty: the flash starts from the healthy contents every run.
+    std::string flashImage;
     BoardFaults faults;
 };
 

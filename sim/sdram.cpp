@@ -46,8 +46,34 @@ void SdramModel::SetFaults(const std::vector<SdramStuckBit>& stuck, const std::v
         m_runShift = std::min(m_runShift, a.line);
         if (a.source >= 0) m_runShift = std::min(m_runShift, a.source);
     }
-    m_faulted = !m_stuck.empty() || !m_alias.empty() || !m_flips.empty();
+    UpdateFaulted();
+}
+
+void SdramModel::UpdateFaulted() {
+    m_faulted = !m_stuck.empty() || !m_alias.empty() || !m_flips.empty() || !m_timingOk;
     if (m_faulted && !m_view && m_size) m_view = MapAnonymous(m_size);
+}
+
+void SdramModel::SetTimingMargin(bool ok) {
+    if (ok == m_timingOk) return;
+    Commit();  // a window handed out under the old mode reaches the cells first
+    m_timingOk = ok;
+    UpdateFaulted();
+}
+
+void SdramModel::ApplyTimingErrors(uint8_t* buf, uint64_t phys, size_t len) {
+    const uint64_t read = ++m_timingReads;
+    for (uint64_t w = (phys + 3) & ~uint64_t{3}; w + 4 <= phys + len; w += 4) {
+        // splitmix64 of the word address and the read number
+        uint64_t h = (w >> 2) ^ (read << 40);
+        h += 0x9E3779B97F4A7C15ull;
+        h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
+        h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
+        h ^= h >> 31;
+        if ((h & 7) != 0) continue;
+        const unsigned bit = static_cast<unsigned>(h >> 3) & 31;
+        buf[w - phys + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+    }
 }
 
 size_t SdramModel::Clip(uint64_t addr, size_t len) const {
@@ -122,6 +148,7 @@ void SdramModel::ReadFaulted(uint64_t addr, uint8_t* dst, size_t len) {
         std::memcpy(dst, m_cells + phys, n);
         ApplyStuck(dst, phys, n);
         ApplyFlips(dst, phys, n);
+        if (!m_timingOk) ApplyTimingErrors(dst, phys, n);
         addr += n;
         dst += n;
         len -= n;

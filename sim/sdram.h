@@ -27,6 +27,12 @@ public:
                    const std::vector<SdramFlips>& flips);
     bool HasFaults() const { return m_faulted; }
 
+    // Memory clock margin: while false (the clock runs outside the memory's timing window) reads
+    // deliver wrong bits in about one word of eight, differently on every read; the cells keep what
+    // was written. The memory clock model sets it.
+    void SetTimingMargin(bool ok);
+    bool TimingMargin() const { return m_timingOk; }
+
     // Bytes moved; short (possibly 0) when the range runs past the end of the memory.
     size_t Read(uint64_t addr, void* dst, size_t len);
     size_t Write(uint64_t addr, const void* src, size_t len);
@@ -46,6 +52,8 @@ private:
     void ApplyStuck(uint8_t* buf, uint64_t phys, size_t len) const;
     void ApplyFlips(uint8_t* buf, uint64_t phys, size_t len);
     uint64_t NextGap(const SdramFlips& f);
+    void ApplyTimingErrors(uint8_t* buf, uint64_t phys, size_t len);
+    void UpdateFaulted();
 
     uint64_t m_size = 0;
     uint8_t* m_cells = nullptr;
@@ -57,6 +65,8 @@ private:
     std::vector<SdramFlips> m_flips;
     std::vector<std::mt19937_64> m_flipRng;
     std::vector<uint64_t> m_untilFlip;  // words still to read before the next flip, per flip fault
+    bool m_timingOk = true;
+    uint64_t m_timingReads = 0;  // varies the failing words from one read to the next
     // The one window whose writes have not reached the cells yet.
     bool m_pending = false;
     uint64_t m_pendingAddr = 0;

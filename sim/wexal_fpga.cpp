@@ -21,35 +21,6 @@ private:
     std::function<void(uint32_t, uint32_t)> m_write;
 };
 
-std::vector<uint8_t> BuildVpdImage(const BoardConfig& config) {
-    std::vector<uint8_t> img;
-    const std::string id = config.kind == BoardKind::Brimola ? "Pexano Brimola" : "Pexano Nuxa";
-    img.push_back(0x82);
-    img.push_back(static_cast<uint8_t>(id.size()));
-    img.push_back(0);
-    img.insert(img.end(), id.begin(), id.end());
-    std::vector<uint8_t> fields;
-    for (const auto& [key, value] : config.vpd) {
-        const size_t len = std::min<size_t>(value.size(), 255);
-        fields.push_back(static_cast<uint8_t>(key[0]));
-        fields.push_back(static_cast<uint8_t>(key[1]));
-        fields.push_back(static_cast<uint8_t>(len));
-        fields.insert(fields.end(), value.begin(), value.begin() + static_cast<long>(len));
-    }
-    const size_t room = WexalFpga::kVpdBytes - img.size() - 3 - 3;  // keep room for the end tag, checksum, 0
-    if (fields.size() > room) fields.resize(0);
-    img.push_back(0x90);
-    img.push_back(static_cast<uint8_t>(fields.size() & 0xFF));
-    img.push_back(static_cast<uint8_t>(fields.size() >> 8));
-    img.insert(img.end(), fields.begin(), fields.end());
-    img.push_back(0x79);
-    uint8_t sum = 0;
-    for (uint8_t b : img) sum = static_cast<uint8_t>(sum + b);
-    img.push_back(static_cast<uint8_t>(-sum));
-    img.resize(WexalFpga::kVpdBytes, 0);
-    return img;
-}
-
 WexalFpga::WexalFpga(const BoardConfig& config, HostMemory& host, const DmaTiming& timing)
     : m_config(config), m_sdram(config.sdramBytes), m_dma(m_dcbs, m_bcus, m_sdram, host, timing) {
     const auto& faults = config.faults;
@@ -57,7 +28,6 @@ WexalFpga::WexalFpga(const BoardConfig& config, HostMemory& host, const DmaTimin
     m_dcbs.Configure(config.revision, faults.registerStuck);
     m_bcus.Configure(config.revision, faults.registerStuck);
     m_dma.ApplyFaults(faults);
-    m_vpd = BuildVpdImage(config);
 
     m_dma.SetEndpoint(16, std::make_shared<PciEndpoint>(true));
     m_dma.SetEndpoint(17, std::make_shared<PciEndpoint>(true));
@@ -72,23 +42,6 @@ WexalFpga::WexalFpga(const BoardConfig& config, HostMemory& host, const DmaTimin
         m_blocks.push_back(std::make_unique<Block>(std::move(r), std::move(w)));
         m_map.Add(begin, end, m_blocks.back().get());
     };
-
-    add(kVpdBase, kVpdBase + kVpdBytes,
-        [this](uint32_t off) {
-            const uint32_t i = off - kVpdBase;
-            return uint32_t{m_vpd[i]} | uint32_t{m_vpd[i + 1]} << 8 | uint32_t{m_vpd[i + 2]} << 16 | uint32_t{m_vpd[i + 3]} << 24;
-        },
-        [](uint32_t, uint32_t) {});
-
-    // Stand-in for the board controller until its own model claims this range: the board id is
-    // fixed, the other six registers hold what is written.
-    auto controller = std::make_shared<std::array<uint32_t, 8>>();
-    const uint32_t boardId = config.kind == BoardKind::Brimola ? 0x52 : 0x53;
-    add(kControllerBase, kControllerBase + 0x20,
-        [controller, boardId](uint32_t off) { return off == kControllerBase ? boardId : (*controller)[(off - kControllerBase) / 4]; },
-        [controller](uint32_t off, uint32_t v) {
-            if (off != kControllerBase) (*controller)[(off - kControllerBase) / 4] = v;
-        });
 
     auto core = std::make_shared<std::array<uint32_t, 3>>(std::array<uint32_t, 3>{0, 0x60, 0});  // 0x40060, 0x48044, 0x48048
     add(kCoreBase, kCoreBase + 0x10000,
@@ -146,6 +99,11 @@ WexalFpga::WexalFpga(const BoardConfig& config, HostMemory& host, const DmaTimin
             const uint32_t i = (off - BcuStore::kBase) / 4;
             m_bcus.Write(static_cast<int>(i / 4), static_cast<int>(i % 4), v);
         });
+
+    // Memory clock: its step registers, and the stored clock word taking over that one DCB word.
+    m_memClock = std::make_unique<MemoryClock>(config, m_sdram);
+    m_map.Add(MemoryClock::kStepDown, MemoryClock::kStepUp + 4, m_memClock.get());
+    m_map.Add(MemoryClock::kStoredWord, MemoryClock::kStoredWord + 4, m_memClock.get());
 }
 
 WexalFpga::~WexalFpga() = default;

@@ -7,20 +7,23 @@
 #include <vector>
 
 #include "sim/dma_engine.h"
+#include "sim/mem_clock.h"
 #include "sim/register_map.h"
 #include "sim/rig_config.h"
 #include "sim/sdram.h"
+#include "sim/vpd.h"
 
 namespace sim {
 
 class HostMemory;
 
 // BAR0 layout (byte offsets):
-//   0x02000-0x023FF  PCI product data (VPD) image, read-only
-//   0x04000-0x0401F  board controller registers (0x4000 board id: 0x52 main, 0x53 codec board)
+//   0x00000-0x03FFF  (the board controller's: flash EXP and VPD mirror, sim/controller.h)
+//   0x04000-0x0401F  (the board controller's registers, sim/controller.h)
 //   0x40000          running image revision (low 12 bits), read-only
 //   0x40004          SDRAM post-write flush: any write makes host-window writes reach SDRAM
 //   0x40060, 0x48044 (CAS latency code, bits 4-6), 0x48048: read/write
+//   0x613E0, 0x7F000, 0x7F004  memory clock: stored clock word, step down, step up (sim/mem_clock.h)
 //   0x58000 + 4c     channel control (bit 0 DCB enable; bit 7 an end strobe that leaves no state)
 //   0x58200 + 4c     channel trigger: writing k starts the chain at DCB k (1-15)
 //   0x58400 + 4c     channel flush: any write stops the channel and clears its live context
@@ -40,9 +43,8 @@ public:
     RegisterMap& Registers() { return m_map; }
     SdramModel& Sdram() { return m_sdram; }
     DmaEngine& Dma() { return m_dma; }
-    const std::vector<uint8_t>& VpdImage() const { return m_vpd; }
+    MemoryClock& MemClock() { return *m_memClock; }
 
-    static constexpr uint32_t kVpdBase = 0x2000, kVpdBytes = 0x400;
     static constexpr uint32_t kControllerBase = 0x4000;
     static constexpr uint32_t kCoreBase = 0x40000;
     static constexpr uint32_t kControlBase = 0x58000, kTriggerBase = 0x58200, kFlushBase = 0x58400;
@@ -55,13 +57,9 @@ private:
     DcbStore m_dcbs;
     BcuStore m_bcus;
     DmaEngine m_dma;
-    std::vector<uint8_t> m_vpd;
     RegisterMap m_map;
     std::vector<std::unique_ptr<RegisterBlock>> m_blocks;
+    std::unique_ptr<MemoryClock> m_memClock;
 };
-
-// Builds the PCI VPD image of a board: identifier string (tag 0x82), read-only fields (tag 0x90),
-// end tag 0x79 with a checksum byte that makes all bytes up to it sum to 0, zero fill to 1 KiB.
-std::vector<uint8_t> BuildVpdImage(const BoardConfig& config);
 
 }  // namespace sim

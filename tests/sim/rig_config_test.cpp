@@ -51,7 +51,8 @@ TEST(RigConfig, ReadsBoardsTimingAndEveryFaultKind) {
     const auto& b = rig.boards[0];
     EXPECT_EQ(b.sdramBytes, 64ull << 20);
     EXPECT_EQ(b.revision, 0xC50u);
-    EXPECT_EQ(b.fpgaTempC, 60);
+    EXPECT_EQ(b.sensors.tempC[1], 60);
+    EXPECT_EQ(b.sensors.limitC[1], 70);
     bool sn = false, ec = false;
     for (const auto& [k, v] : b.vpd) {
         sn = sn || (k == "SN" && v == "X1");

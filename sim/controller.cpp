@@ -1,0 +1,121 @@
+// Board controller model: register decoding, the flash port, the status bits of the booted image, the BAR0 mirror.
+#include "sim/controller.h"
+
+#include <cstdio>
+
+#include "platform/clock.h"
+
+namespace sim {
+
+namespace {
+
+uint32_t SerialOf(const std::string& tag) {
+    uint32_t h = 2166136261u;  // FNV-1a
+    for (unsigned char c : tag) h = (h ^ c) * 16777619u;
+    return h;
+}
+
+}  // namespace
+
+BoardController::BoardController(const BoardConfig& config)
+    : m_config(config), m_flash(config.faults.flash, SerialOf(config.tag)), m_fpgas(config.kind, config.faults.configPort) {
+    bool healthy = true;
+    if (!config.flashImage.empty()) {
+        bool created = false;
+        if (m_flash.UseImageFile(config.flashImage, &created, &m_flashError)) {
+            healthy = created;
+        } else {
+            std::fprintf(stderr, "board \"%s\": %s; the flash starts from its healthy contents\n", config.tag.c_str(),
+                         m_flashError.c_str());
+        }
+    }
+    if (healthy) InstallHealthyContents(m_flash, config);
+    m_boot = ChooseBootImage(m_flash);
+    ImageIdRecord record;
+    if (ReadImageIdRecord(m_flash, SegmentOf(m_boot), &record) && record.texts.size() > 1) m_infoText = record.texts[1];
+}
+
+void BoardController::Attach(RegisterMap& map) {
+    map.Add(0, kMirrorEnd, this);
+    map.Add(kBoardId, kEnd, this);
+    if (m_config.kind == BoardKind::Brimola)
+        for (uint32_t id : {kKeyerId, kPairAId, kPairBId}) map.Add(id, id + 4, this);
+}
+
+void BoardController::SetPortClockSource(int port, std::function<bool()> source) {
+    if (port == 1 || port == 2) m_portClock[port - 1] = std::move(source);
+}
+
+bool BoardController::PortClock(int port) {
+    if (m_portClock[port - 1]) return m_portClock[port - 1]();
+    const int device = port == 1 ? 3 : 4;
+    return (m_ram >> (port == 1 ? 3 : 4) & 1) && m_fpgas.Configured(device);
+}
+
+uint32_t BoardController::Status() {
+    uint32_t v = m_led & kLedBits;
+    if (m_config.breakoutBox) v |= 1u << 0;
+    if (PortClock(1)) v |= 1u << 1;
+    if (PortClock(2)) v |= 1u << 2;
+    switch (m_boot) {
+    case BootImage::Pcix: v |= 1u << 7 | 1u << 6 | 1u << 16; break;
+    case BootImage::Pci: v |= 1u << 6 | 1u << 16 | 1u << 17; break;
+    case BootImage::Safe: v |= 1u << 16 | 1u << 17 | 1u << 18; break;
+    }
+    if (m_overTemperature && m_overTemperature()) v |= 1u << 11;
+    if (m_flash.Ready()) v |= 1u << 12;
+    return v;
+}
+
+uint32_t BoardController::Mirror(uint32_t offset) const {
+    const uint32_t area = offset < 0x2000 ? kExpArea : kVpdArea;
+    const uint32_t word = area + (offset & 0x1FFF) / 2;
+    uint32_t v = uint32_t{m_flash.Word(word)} | uint32_t{m_flash.Word(word + 1)} << 16;
+    for (const auto& m : m_config.faults.flash.mirrorMismatch)
+        if (m.offset == offset) v ^= m.mask;
+    return v;
+}
+
+uint32_t BoardController::Read(uint32_t offset) {
+    if (offset < kMirrorEnd) return Mirror(offset);
+    switch (offset) {
+    case kBoardId:
+        return (m_config.kind == BoardKind::Brimola ? 0x52u : 0x53u) | kHardwareRevision << 8 | kControllerRevision << 16;
+    case kI2c: {
+        const uint32_t co = m_i2c & 1, dout = m_i2c >> 2 & 1;
+        return co | dout << 1 | dout << 2 | co << 3;
+    }
+    case kFlashAddress: return m_flashAddress;
+    case kFlashData: {
+        platform::AdvanceTicks(kFlashAccessTicks);
+        const uint32_t v = m_flash.ReadPair(m_flashAddress);
+        m_flashAddress = (m_flashAddress + 1) & (FlashProm::kWords - 1);
+        return v;
+    }
+    case kStatus: return Status();
+    case kFpga: return m_fpgas.Read();
+    case kRam: return m_ram;
+    case kKeyerId: return m_fpgas.IdWord(0);
+    case kPairAId: return m_fpgas.IdWord(1);
+    case kPairBId: return m_fpgas.IdWord(2);
+    default: return 0;
+    }
+}
+
+void BoardController::Write(uint32_t offset, uint32_t value) {
+    switch (offset) {
+    case kI2c: m_i2c = value & 0x5; break;
+    case kFlashAddress: m_flashAddress = value & (FlashProm::kWords - 1); break;
+    case kFlashData:
+        platform::AdvanceTicks(kFlashAccessTicks);
+        m_flash.Write(m_flashAddress, static_cast<uint16_t>(value));
+        m_flashAddress = (m_flashAddress + 1) & (FlashProm::kWords - 1);
+        break;
+    case kStatus: m_led = value & kLedBits; break;
+    case kFpga: m_fpgas.Write(value); break;
+    case kRam: m_ram = value; break;
+    default: break;  // board id, mirror and identification words are read-only
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,56 @@
+// Writes the synthetic OXD firmware images of the simulated rig (testdata/oxd), or checks that the checked-in ones are current.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "sim/firmware_images.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: make_oxd [--check] DIR\n"
+                 "  writes every image of the set as DIR/<ID>0202.oxd; with --check, compares instead and\n"
+                 "  exits with 1 when a file is missing or differs\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool check = false;
+    std::string dir;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--check") == 0) check = true;
+        else if (dir.empty() && argv[i][0] != '-') dir = argv[i];
+        else return Usage();
+    }
+    if (dir.empty()) return Usage();
+    // The fixtures carry the default rig's running Wexal revision.
+    const uint32_t revision = sim::BoardConfig{}.revision;
+    int stale = 0;
+    for (const sim::FirmwareImage& image : sim::FirmwareCatalogue()) {
+        const std::string path = dir + "/" + sim::FirmwareFileName(image);
+        const std::vector<uint8_t> bytes = sim::BuildOxdFile(image, revision);
+        if (check) {
+            std::ifstream in(path, std::ios::binary);
+            const std::vector<uint8_t> have((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            if (have != bytes) {
+                std::printf("%s: %s\n", path.c_str(), in ? "differs" : "missing");
+                ++stale;
+            }
+            continue;
+        }
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!out) {
+            std::fprintf(stderr, "make_oxd: cannot write %s\n", path.c_str());
+            return 1;
+        }
+        std::printf("%s (%zu bytes)\n", path.c_str(), bytes.size());
+    }
+    return stale ? 1 : 0;
+}
