@@ -70,6 +70,8 @@ public:
     virtual CString GetNodeName(const CString& name, LONG* orderBase, LONG ordinal);
 
     LONG GetOrderBase() const { return m_orderBase; }
+    // The number the next walk counts its order numbers from (a "#n" mark replaces it).
+    void SetOrderBase(LONG orderBase) { m_orderBase = orderBase; }
 
 protected:
     CString SegmentOf(CDirTree* node, LONG ordinal) override;

@@ -31,7 +31,7 @@ CWexalTreeMapTB::CWexalTreeMapTB(CString name) : m_children(std::make_unique<Chi
 }
 
 CWexalTreeMapTB::~CWexalTreeMapTB() {
-    m_logFiles.clear();
+    CloseLogFiles();
     if (m_children) {
         RemoveFromMap();
         m_children.reset();

@@ -12,6 +12,9 @@
 #include "platform/host_ui.h"
 #include "platform/types.h"
 
+class CDevAddrSpace;
+class CResultScreen;
+
 // A test that lives in a tree of named tests and runs against one board. A board root enters its
 // children (and itself) into its child map; for every host command it finds the child the command
 // names (FindTest), binds itself to the command's device (SetupDevice), hands that binding to every
@@ -80,7 +83,50 @@ public:
     virtual Block32 ReturnBlock32(const Block32* source);
     // Copies eight DWORDs; answers destination + 8.
     virtual DWORD* CopyBlock32(DWORD* destination, const DWORD* source);
+
+    // Named log files. Names are upper-cased, so they match in any letter case; a file is opened
+    // only while it is written.
+    // Maps name to a log file for file: the same path (in any letter case) keeps the entry, another
+    // path replaces it, and a file text of two double quotes only removes it. 1, or 0 when no log
+    // object could be made.
+    virtual DWORD OpenLogFile(const CString& name, const CString& file);
+    // The log file mapped to name into *out (when given) and TRUE; FALSE leaves *out alone.
+    virtual BOOL FindLogFile(const CString& name, CLogFile** out);
+    // The "FileMap" command: FILE=path NAME=name. 1, or 2 after a red error line.
+    virtual DWORD FileMap(const CString& command);
+    // Inserts the record's text (what the record's host notification delivers, i.e. the result
+    // screen's window) into the named file before its closing "}" and ends the file with "}" again;
+    // a file without one gets the text after its last non-line-end byte, a missing file is created
+    // holding only the text. TRUE when everything was written.
+    virtual BOOL FileAccess(const CString& name, CResultScreen* record);
+    // Appends the text's bytes (no line end added) to the named file; an empty text answers TRUE
+    // without looking. FALSE for an unmapped name or a failed write.
+    virtual BOOL WriteLog(const CString& name, const CString& text);
+    // Closes and forgets every log file.
+    virtual void CloseLogFiles();
+
     virtual OneDword ReturnOne();
+
+    // Board memory. Transfers move at most kTransferChunk bytes per device-library call: whole
+    // chunks, then a trailer call for the rest (made even when it is 0). A null space means the
+    // board interface's SDRAM space. The address is read once.
+    static constexpr DWORD kTransferChunk = 0x400000;
+    // Zeroes size bytes of SDRAM at address, then writes the SDRAM post-write flush register.
+    // false, after a red error line, without an SDRAM space or when a write comes back short.
+    virtual bool ClearSDRAM(DWORD address, DWORD size, DWORD unused);
+    // Host buffer to SDRAM; false after a red line when there is no space or a piece moves short
+    // (earlier pieces stay written).
+    virtual bool WriteMemory(const void* buffer, const DWORD& address, DWORD size, CDevAddrSpace* space = nullptr);
+    // SDRAM to host buffer, the same way.
+    virtual bool ReadMemory(const DWORD& address, void* buffer, DWORD size, CDevAddrSpace* space = nullptr);
+    // Prints in black how far the DMA chain from DCB first of the channel has got (ScanDescriptors).
+    virtual void ReportFrames(const CString& title, DWORD channel, DWORD first);
+    // Walks the chain from DCB first of the board's channel along Next while the DCBs' buffer
+    // control units are running: adds the chain's frames to *expected and the finished ones to
+    // *received, and for the DCB in transfer sets *lines and *bytes to what it has moved. Walks
+    // stop at DCB 0, at an index outside the channel's 16, and after 16 steps (a looping chain).
+    virtual void ScanDescriptors(DWORD channel, DWORD first, DWORD* expected, DWORD* received, DWORD* lines,
+                                 DWORD* bytes);
 
     // The whole of "CmdLine" in the current directory; "" when it is missing or unreadable (a NUL
     // byte ends the text).
