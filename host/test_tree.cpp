@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "framework/test_base.h"
@@ -15,6 +16,37 @@ namespace {
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
+}
+
+// Every folder followed by its subtree, siblings in array order, as a tree control shows the
+// records. The library's key sort keeps each record after its parent but may put records of
+// different folders in any order (every top-level device folder first, for one). Records whose
+// parent is not in the list start their own subtree; any left over keep their array order.
+std::vector<TreeNode> InTreeOrder(std::vector<TreeNode> nodes) {
+    std::unordered_map<const TestRecord*, size_t> index;
+    for (size_t i = 0; i < nodes.size(); ++i) index.emplace(nodes[i].record, i);
+    std::vector<std::vector<size_t>> children(nodes.size());
+    std::vector<size_t> tops;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const auto parent = index.find(nodes[i].record->m_parent);
+        if (parent == index.end() || parent->second == i) tops.push_back(i);
+        else children[parent->second].push_back(i);
+    }
+    std::vector<TreeNode> ordered;
+    ordered.reserve(nodes.size());
+    std::vector<bool> placed(nodes.size(), false);
+    std::vector<size_t> stack(tops.rbegin(), tops.rend());
+    while (!stack.empty()) {
+        const size_t i = stack.back();
+        stack.pop_back();
+        if (placed[i]) continue;
+        placed[i] = true;
+        ordered.push_back(nodes[i]);
+        stack.insert(stack.end(), children[i].rbegin(), children[i].rend());
+    }
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (!placed[i]) ordered.push_back(nodes[i]);
+    return ordered;
 }
 
 }  // namespace
@@ -47,7 +79,7 @@ std::vector<TreeNode> ReadTestTree(const TestList* list) {
         n.path = n.folder.empty() ? n.name : n.folder + "/" + n.name;
         nodes.push_back(std::move(n));
     }
-    return nodes;
+    return InTreeOrder(std::move(nodes));
 }
 
 bool FilterMatches(const std::string& filter, const std::string& path) {

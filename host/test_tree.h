@@ -27,8 +27,9 @@ struct TreeNode {
 // The entry the host looks up in the library.
 using GetTestListFn = TestList* (*)(CTestHost* host, int* stopFlag);
 
-// Reads the handed list into nodes, in array order. A null list gives none; records whose
-// parent chain loops (a corrupt list) are cut at the loop rather than followed forever.
+// Reads the handed list into nodes in tree order: each folder followed by its subtree, siblings
+// in array order. A null list gives none; records whose parent chain loops (a corrupt list) are
+// cut at the loop rather than followed forever.
 std::vector<TreeNode> ReadTestTree(const TestList* list);
 
 // True when a filter selects a path: a filter holding *, ? or [ is a glob over the whole path,

@@ -1,0 +1,263 @@
+// CBoardRoot: start-up of a board root, device binding, test-tree publishing and command dispatch.
+#include "boards/roots/board_root.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "boards/flash/jastel.h"
+#include "framework/param_string.h"
+#include "framework/result_screen.h"
+#include "framework/test_base.h"
+
+namespace {
+
+constexpr COLORREF kBannerBackground = 0x00F0FF;  // yellow
+
+// The release date (yyyymmdd) of the codec table packages installed in directory; 0 when no
+// package set is recognised. The ZYV package reader comes with the codec DSP tests; until then no
+// set is recognised, so the ".lt" package conditions hold and the ".ge" ones do not.
+DWORD ZyvPackageDate(const CString& directory) {
+    (void)directory;
+    return 0;
+}
+
+// A decimal integer filling the whole text (an optional sign, then digits).
+bool ParseDecimal(const CString& text, long& value) {
+    if (text.IsEmpty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    const char* first = text.c_str() + ((text[0] == '-' || text[0] == '+') ? 1 : 0);
+    return errno == 0 && end != text.c_str() && *end == '\0' && *first >= '0' && *first <= '9' && value >= INT_MIN &&
+           value <= INT_MAX;
+}
+
+}  // namespace
+
+CBoardRoot::CBoardRoot(CString name, const BoardRootProfile& profile)
+    : CWexalTreeMapTB(std::move(name)),
+      m_profile(profile),
+      m_tree(std::make_unique<CDirTreeOrdered>("")),
+      m_queue(std::make_unique<CStringQueue>(m_tree.get(), "\\")) {}
+
+CBoardRoot::~CBoardRoot() = default;
+
+BOOL CBoardRoot::IsMainBoardDevice(CZorvDevice* device) {
+    return device && device->GetType() == CZorvDevice::DEVTYPE_BRIMOLA ? TRUE : FALSE;
+}
+
+BOOL CBoardRoot::IsCodecBoardDevice(CZorvDevice* device) {
+    return device && device->GetType() == CZorvDevice::DEVTYPE_NUXA ? TRUE : FALSE;
+}
+
+CString CBoardRoot::GetProgramDir() { return m_programDir; }
+
+void CBoardRoot::StartUp() {
+    SetCodeName(m_profile.codeName);
+    if (!IsEngineering()) PrintStyled(m_profile.banner, kColorBlack, kBannerBackground, TRUE);
+    m_treePath = ChooseTreePath();
+    SetParents();
+    BindDevices();
+    ReadTestTree(m_treePath, kTreeOrderBase);
+    RegisterSelf();
+
+    bool wellFormed = true;
+    const int clockDelta = ReadClockDelta(ReadCmdLine(), &wellFormed);
+    if (!wellFormed) {
+        CString value;
+        CParamString(ReadCmdLine()).GetValue("CLKDELTA", value);
+        CString line;
+        line.Format("ERROR:  CLKDELTA=%s is not a decimal number; the clock test uses %d\n", value.c_str(),
+                    kDefaultClockDelta);
+        PrintColor(line, kColorRed);
+    }
+    CalibrateClockAtStartUp(clockDelta);
+    for (const CString& command : GetStartupProgramCommands()) ProgramAtStartUp(command);
+}
+
+CString CBoardRoot::ChooseTreePath() {
+    CString path = GetProgramDirectory();
+    if (path.IsEmpty()) path = ".\\";
+    const CString config = GetSwitchValue("Config");
+    if (!config.IsEmpty()) return path + config;
+    return path + (IsEngineering() ? m_profile.engineeringTree : m_profile.manufacturingTree);
+}
+
+void CBoardRoot::HandBoardIFToChildren() {
+    if (!m_children) return;
+    for (const auto& [name, child] : *m_children)
+        if (auto* tree = dynamic_cast<CWexalTreeMapTB*>(child)) tree->TakeBoardIF(this);
+}
+
+// Each board of this kind is bound in turn, so the children end up with the last one.
+void CBoardRoot::BindDevices() {
+    char* names = nullptr;
+    const int count = GetBoardDeviceNames(names);
+    CHostPCDevice* hardware = GetZorvHardware();
+    const char* name = names;
+    for (int i = 0; i < count; ++i, name += std::strlen(name) + 1) {
+        CZorvDevice* device = hardware ? hardware->GetDevice(name) : nullptr;
+        if (!device || device->GetType() != m_profile.deviceType) continue;
+        if (SetupDevice(name) != kRunPassed) continue;
+        auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
+        if (board && board->GetRegisters() && m_children) HandBoardIFToChildren();
+    }
+    std::free(names);
+}
+
+int CBoardRoot::ReadClockDelta(const CString& switches, bool* wellFormed) {
+    if (wellFormed) *wellFormed = true;
+    CString value;
+    if (!CParamString(switches).GetValue("CLKDELTA", value)) return kDefaultClockDelta;
+    long delta = 0;
+    if (ParseDecimal(value, delta)) return static_cast<int>(delta);
+    if (wellFormed) *wellFormed = false;
+    return kDefaultClockDelta;
+}
+
+std::vector<CString> CBoardRoot::GetStartupProgramCommands() {
+    std::vector<CString> commands;
+    if (GetSwitchValue("PD").CompareNoCase("ALL") != 0) return commands;
+    for (const ProgramEntry& entry : GetProgrammingTable()) {
+        CString command;
+        command.Format("Program DEVICE=%d FILE=%s", entry.device, entry.file.c_str());
+        commands.push_back(command);
+    }
+    return commands;
+}
+
+treepath::ConditionFacts CBoardRoot::GatherConditionFacts() {
+    treepath::ConditionFacts facts;
+    char* list = nullptr;
+    facts.mainBoards = GetMainBoardDeviceNames(list);
+    std::free(list);
+    list = nullptr;
+    facts.codecBoards = GetCodecBoardDeviceNames(list);
+    std::free(list);
+    if (m_profile.kind == treepath::RootKind::CodecBoard) facts.zyvPackageDate = ZyvPackageDate(GetDriversDirectory());
+    facts.releaseId = GetReleaseId();
+    facts.switchesUpper = ReadCmdLine();
+    facts.switchesUpper.MakeUpper();
+    if (CZorvDevice* device = GetDevice()) {
+        facts.hasDevice = true;
+        facts.hasX2V4000 = device->GetSpace("X2V4000") != nullptr;
+        facts.hasX2V6000 = device->GetSpace("X2V6000") != nullptr;
+    }
+    return facts;
+}
+
+CString CBoardRoot::MakeCommandText(const CString& strippedPath) {
+    CString object, test, arguments;
+    SplitCommandLine(CString(m_profile.boardWord) + " " + strippedPath, object, test, arguments);
+    CString text;
+    text.Format("<%s %s>", test.c_str(), arguments.c_str());
+    return text;
+}
+
+int CBoardRoot::ReadTestTree(CString path, int orderBase) {
+    const treepath::ConditionFacts facts = GatherConditionFacts();
+    m_programDir = GetProgramDirectory();
+
+    // A fresh reader each time: the parser appends to what it already holds.
+    m_tree = std::make_unique<CDirTreeOrdered>("");
+    m_queue = std::make_unique<CStringQueue>(m_tree.get(), "\\");
+    if (m_tree->Parse(path) != 1) {
+        PrintColor("*** ERROR:  Unable to read " + path + "\n", kColorRed);
+        return 0;
+    }
+    for (const CString& warning : m_tree->GetWarnings())
+        PrintColor("*** ERROR:  " + path + " " + warning + "\n", kColorRed);
+    const int ownBoards = m_profile.kind == treepath::RootKind::MainBoard ? facts.mainBoards : facts.codecBoards;
+    if (ownBoards == 0) {
+        CString line;
+        line.Format("No %s board was found: its tests are not published.\n", m_profile.boardName);
+        PrintColor(line, kColorBlack);
+    }
+
+    m_tree->SetOrderBase(orderBase);
+    m_queue->Refill("\\");
+    const bool engineering = IsEngineering() != FALSE;
+    while (m_queue->GetCount() > 0) {
+        CString recordPath;
+        if (treepath::MakeRecordPath(m_queue->GetFront(FALSE), m_profile.boardWord, m_profile.kind, engineering, facts,
+                                     recordPath)) {
+            const CString command = MakeCommandText(m_queue->GetFront(TRUE));
+            PublishTests(recordPath, command, m_profile.filter);
+        }
+        m_queue->Pop();
+    }
+    return 1;
+}
+
+int CBoardRoot::ReadVerbose(const CString& arguments) {
+    CString value;
+    if (!CParamString(arguments).GetValue("VERBOSE", value)) return 1;
+    char* end = nullptr;
+    const long verbose = std::strtol(value.c_str(), &end, 10);
+    if (end == value.c_str() || verbose < INT_MIN || verbose > INT_MAX) return 1;
+    return static_cast<int>(verbose);
+}
+
+void CBoardRoot::PrintHeader(const CString& name, const CString& arguments, int verbose) {
+    if (verbose == 0) return;
+    CString header;
+    header.Format("\n--- %s %s ---\n", name.c_str(), arguments.c_str());
+    PrintColor(header, kColorBlack);
+}
+
+void CBoardRoot::ReportNotRecognized(const CString& command) {
+    PrintColor(CString("\n\nERROR:  ") + m_profile.codeName + "\n\"" + command + "\" Not recognized as a valid test\n",
+               kColorRed);
+}
+
+DWORD CBoardRoot::Run(CString command) {
+    CString object, test, arguments;
+    CTestBase* child = FindTest(command, object, test, arguments);
+    if (!child) {
+        CString line;
+        line.Format("ERROR:  Unable to find test[%s]\n", command.c_str());
+        PrintColor(line, kColorRed);
+        return kRunFailed;
+    }
+    SetupDevice(object);
+    CZorvDevice* device = GetDevice();
+    if (!device) {
+        PrintColor("ERROR:  m_pDevice is NULL", kColorRed);
+        return kRunFailed;
+    }
+
+    // A test that changes the RAM clock enables leaves them as it found them.
+    auto* board = dynamic_cast<CWexalBoardDevice*>(device);
+    const RegisterPtr controller = board ? board->GetControllerRegisters() : RegisterPtr();
+    const DWORD savedRam = controller ? static_cast<DWORD>(controller[CJastel::kRamWord]) : 0;
+    HandBoardIFToChildren();
+    GetController()->SetControllerRegisters(controller);
+
+    const int verbose = ReadVerbose(arguments);
+    DWORD result;
+    if (child == this) {
+        PrintHeader(GetName(), arguments, verbose);
+        result = RunKeyword(KeywordCall{command, arguments, CString(), verbose});
+    } else {
+        PrintHeader(test, arguments, verbose);
+        result = child->Run(arguments);
+    }
+    if (controller) controller[CJastel::kRamWord] = savedRam;
+    return result;
+}
+
+DWORD CBoardRoot::Help(CString command) {
+    CString object, test, arguments;
+    CTestBase* child = FindTest(command, object, test, arguments);
+    if (!child) return kRunPassed;
+    if (child == this) {
+        CString line;
+        line.Format("\nHelp is not available for:\n  %s %s\n", m_profile.codeName, command.c_str());
+        PrintColor(line, kColorBlack);
+        return kRunPassed;
+    }
+    return child->Help(arguments);
+}

@@ -1,0 +1,159 @@
+// CBoardRoot: what the two board roots share: start-up, device binding, tree publishing, dispatch.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "boards/roots/tree_paths.h"
+#include "devlib/devices.h"
+#include "framework/dir_tree.h"
+#include "framework/tree_map_tb.h"
+#include "framework/wexal_test_base.h"
+#include "platform/cstring.h"
+#include "platform/types.h"
+
+class CJastel;
+
+// The points in which the main-board root and the codec-board root differ.
+struct BoardRootProfile {
+    const char* codeName;           // "CBrimolaBoardTests"
+    CZorvDevice::DEVTYPE deviceType;
+    treepath::RootKind kind;
+    const char* boardWord;          // first segment of the root's tree paths
+    const char* boardName;          // for messages: "Brimola"
+    const char* banner;             // printed in manufacturing mode
+    const char* engineeringTree;    // tree file names beside the host
+    const char* manufacturingTree;
+    DeviceFilter filter;            // which board devices get its records
+};
+
+// One FPGA the root programs at load with PD=ALL.
+struct ProgramEntry {
+    int device;
+    CString file;
+};
+
+// A board root owns every test of its board as a member, enters them in its child map, publishes
+// its tree file once per board device of its kind and, for every host command, selects the device,
+// hands its board interface to the children and runs the named child or one of its own keyword
+// commands. The derived roots build their members, then call StartUp.
+class CBoardRoot : public CWexalTreeMapTB {
+public:
+    static constexpr int kTreeOrderBase = 9000;
+    static constexpr int kDefaultClockDelta = 10;
+    static constexpr const char* kStartupClockLine =
+        "Clock Test PWRUP = 1 MIN = 90 MAX = 250 VERBOSE = 0 CMD = (CWexal Random Memory Test VERBOSE = 0)";
+
+    // Command text "<device> <<test> <arguments>>": the child's result, or the keyword command's
+    // when the test is the root itself; 2 when the test or the device is not found.
+    DWORD Run(CString command) override;
+    // The child's help; for the root itself a "not available" line; nothing for an unknown test.
+    DWORD Help(CString command) override;
+
+    // Reads the tree file and publishes one record per kept leaf and board device of this kind.
+    // 1 when the file was read (whatever was published), 0 when it cannot be read.
+    virtual int ReadTestTree(CString path, int orderBase);
+    virtual CString GetProgramDir();
+    // DIMM plausibility for "Show DIMM Information": 1 when fitted as the board expects, else 0
+    // and the reason in message.
+    virtual BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) = 0;
+    virtual BOOL CheckDIMMSize(DWORD sizeMB, CString& message) = 0;
+    // The root's controller, which every dispatched command hands the selected board's block.
+    virtual CJastel* GetController() = 0;
+
+    // The "CLKDELTA" value of the switch text as a decimal number; kDefaultClockDelta when it is
+    // absent or not a decimal number (then *wellFormed is false).
+    static int ReadClockDelta(const CString& switches, bool* wellFormed = nullptr);
+    // "Program DEVICE=%d FILE=%s" for every entry of the programming table when the switch PD is
+    // "ALL" (any case); empty otherwise.
+    std::vector<CString> GetStartupProgramCommands();
+
+    // The device filters of the two kinds of root.
+    static BOOL IsMainBoardDevice(CZorvDevice* device);
+    static BOOL IsCodecBoardDevice(CZorvDevice* device);
+
+protected:
+    // The part of a keyword command its handler may use.
+    struct KeywordCall {
+        CString command;    // the whole command text
+        CString arguments;  // the text after the test name
+        CString rest;       // the arguments after the keyword, leading blanks removed
+        int verbose = 1;
+    };
+    enum class KeywordMatch { Prefix, Exact };
+    enum class KeywordResult {
+        Handler,      // the handler's result
+        PassWhenOne,  // 1 when the handler answers 1, else 2
+        AlwaysPass,
+    };
+    template <class Root>
+    struct KeywordRow {
+        const char* keyword;  // compared case-sensitively
+        KeywordMatch match;
+        KeywordResult result;
+        DWORD (Root::*handler)(const KeywordCall&);  // null: the command is not part of this build
+    };
+
+    CBoardRoot(CString name, const BoardRootProfile& profile);
+    ~CBoardRoot() override;
+
+    // Construction after the members stand: banner, tree path, parents, device binding, tree,
+    // self-registration, start-up clock calibration and programming.
+    void StartUp();
+    // Gives every member test the root as parent, in the root's fixed order.
+    virtual void SetParents() = 0;
+    // Runs the root's keyword table on call.arguments; the first matching row wins.
+    virtual DWORD RunKeyword(const KeywordCall& call) = 0;
+    virtual const std::vector<ProgramEntry>& GetProgrammingTable() const = 0;
+    // Where the memory clock calibration runs its start-up line with the delta, and where
+    // each PD=ALL command goes to Program.
+    virtual void CalibrateClockAtStartUp(int clockDelta) = 0;
+    virtual void ProgramAtStartUp(const CString& command) = 0;
+
+    // The first matching row of the table runs; none: the "Not recognized" line and 2.
+    template <class Root, size_t N>
+    DWORD DispatchKeyword(Root& root, const KeywordRow<Root> (&table)[N], const KeywordCall& call);
+    // "Not recognized as a valid test" in red, naming the root's code name and the whole command.
+    void ReportNotRecognized(const CString& command);
+
+    // Every child in the child map takes the root's board interface.
+    void HandBoardIFToChildren();
+    static int ReadVerbose(const CString& arguments);
+
+    const BoardRootProfile& m_profile;
+    std::unique_ptr<CDirTreeOrdered> m_tree;
+    std::unique_ptr<CStringQueue> m_queue;
+    CString m_programDir;
+    CString m_treePath;
+
+private:
+    CString ChooseTreePath();
+    void BindDevices();
+    treepath::ConditionFacts GatherConditionFacts();
+    CString MakeCommandText(const CString& strippedPath);
+    void PrintHeader(const CString& name, const CString& arguments, int verbose);
+};
+
+template <class Root, size_t N>
+DWORD CBoardRoot::DispatchKeyword(Root& root, const KeywordRow<Root> (&table)[N], const KeywordCall& call) {
+    for (const KeywordRow<Root>& row : table) {
+        if (!row.handler) continue;
+        const CString keyword(row.keyword);
+        const bool matches = row.match == KeywordMatch::Exact ? call.arguments == keyword
+                                                              : call.arguments.Left(keyword.GetLength()) == keyword;
+        if (!matches) continue;
+        KeywordCall handed = call;
+        handed.rest = call.arguments.Mid(keyword.GetLength());
+        handed.rest.TrimLeft(" \t");
+        const DWORD result = (root.*row.handler)(handed);
+        switch (row.result) {
+        case KeywordResult::PassWhenOne: return result == kRunPassed ? kRunPassed : kRunFailed;
+        case KeywordResult::AlwaysPass: return kRunPassed;
+        case KeywordResult::Handler: break;
+        }
+        return result;
+    }
+    ReportNotRecognized(call.command);
+    return kRunFailed;
+}

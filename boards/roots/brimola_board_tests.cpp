@@ -1,0 +1,90 @@
+// CBrimolaBoardTests: construction, member order, keyword table and DIMM checks of the main-board root.
+#include "boards/roots/brimola_board_tests.h"
+
+#include <utility>
+
+namespace {
+
+constexpr BoardRootProfile kBrimolaProfile = {
+    "CBrimolaBoardTests",
+    CZorvDevice::DEVTYPE_BRIMOLA,
+    treepath::RootKind::MainBoard,
+    "Brimola",
+    "Brimola",
+    "Brimola diagnostics are in Manufacturing mode\n\n",
+    "BrimolaTree_Eng.txt",
+    "BrimolaTree_Mfg.txt",
+    &CBoardRoot::IsMainBoardDevice,
+};
+
+}  // namespace
+
+CBrimolaBoardTests::CBrimolaBoardTests(CString name)
+    : CBoardRoot(std::move(name), kBrimolaProfile),
+      m_jastel("CJastel"),
+      m_programTable{{0, "$(CWD)\\testdata\\LOCV$(VPDVER).oxd"},
+                     {1, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
+                     {2, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
+                     {3, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"},
+                     {4, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}} {
+    StartUp();
+}
+
+CBrimolaBoardTests::~CBrimolaBoardTests() = default;
+
+// The order is "CWexal", "CKerzil", "CSulvethA", "CSulvethB", "CNulk", "CBexi", "CBrimolaWemp",
+// "CVantrelCodec", "CVantrelExpansion", "CableLoopback", "SCRport", "mem_clk", "SulvethLoop", "Tcl",
+// "FlashTest", "JastelTest", "DCBActive", "BCUActive", "RAMblock", "MemTestA", "MemTestB", "Flash",
+// "FarnoDeK"; each joins as its test is built. The controller gets no parent.
+void CBrimolaBoardTests::SetParents() {}
+
+void CBrimolaBoardTests::CalibrateClockAtStartUp(int clockDelta) {
+    // The memory clock calibration ("mem_clk") runs here, with or without a board:
+    //   m_memClk.SetClockDelta(clockDelta); m_memClk.Run(kStartupClockLine);
+    (void)clockDelta;
+}
+
+void CBrimolaBoardTests::ProgramAtStartUp(const CString& command) {
+    // FPGA programming runs each PD=ALL command here: Program(command, 2, 1).
+    (void)command;
+}
+
+BOOL CBrimolaBoardTests::CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) {
+    if (rowBits == 13 && (columnBits == 10 || columnBits == 11)) return TRUE;
+    message.Format("Incorrect Number of Row/Column addresses,exp: R=13,C=[10 | 11] act:R=%d,C=%d", rowBits, columnBits);
+    return FALSE;
+}
+
+BOOL CBrimolaBoardTests::CheckDIMMSize(DWORD sizeMB, CString& message) {
+    if (sizeMB == 512) return TRUE;
+    message.Format("Incorrect Size Expect:512MB   Actual:%dMB", static_cast<int>(sizeMB));
+    return FALSE;
+}
+
+DWORD CBrimolaBoardTests::ShowTestSummaryCommand(const KeywordCall&) {
+    ShowTestSummary(0);
+    GetSummary().clear();
+    return kRunPassed;
+}
+
+DWORD CBrimolaBoardTests::RunKeyword(const KeywordCall& call) {
+    using Root = CBrimolaBoardTests;
+    using M = KeywordMatch;
+    using R = KeywordResult;
+    // Rows without a handler belong to commands that are not part of this build yet; they are
+    // passed over until their handlers join.
+    static const KeywordRow<Root> kTable[] = {
+        {"I2C Clock", M::Prefix, R::Handler, nullptr},  // I2CClock(arguments)
+        {"Display Rev", M::Prefix, R::PassWhenOne, nullptr},  // DisplayRev(arguments)
+        {"Show VPD Information", M::Exact, R::PassWhenOne, nullptr},  // ShowVPDInformation()
+        {"Show DCB Info", M::Prefix, R::Handler, nullptr},  // ShowDCBInfo(rest)
+        {"Program", M::Prefix, R::Handler, nullptr},  // Program(arguments, verbose, 1)
+        {"InitPexano", M::Prefix, R::Handler, nullptr},  // InitPexano(arguments, 1)
+        {"\"Show Device Temperatures\"", M::Prefix, R::Handler, nullptr},  // ShowDeviceTemperatures(arguments, 1)
+        {"\"Show DIMM Information\"", M::Prefix, R::Handler, nullptr},  // ShowDIMMInfo(verbose)
+        {"\"Check VPD Structure\"", M::Exact, R::Handler, nullptr},  // CheckVPDStructure()
+        {"FileMap", M::Prefix, R::Handler, nullptr},  // FileMap(rest)
+        {"Show Test Summary", M::Prefix, R::AlwaysPass, &Root::ShowTestSummaryCommand},
+    };
+    return DispatchKeyword(*this, kTable, call);
+}

@@ -1,0 +1,36 @@
+// CBrimolaBoardTests: the main board's root: its member tests, tree, keyword commands and DIMM checks.
+#pragma once
+
+#include <vector>
+
+#include "boards/flash/jastel.h"
+#include "boards/roots/board_root.h"
+
+// The one main-board root ("CBrimolaBoard") owns every test of the main board. Member tests are
+// declared in the board's fixed order (controller, main FPGA test, keyer, FPGA pair, breakout-box
+// video tests, cable loopback, test board, diagnostics port, memory clock, board links, FPGA-pair
+// loopback, tree reader, Tcl, flash and controller tests, DCB/BCU tests, SDRAM tests, flash
+// programming, breakout box); each subsystem adds its members in their places as it is built.
+class CBrimolaBoardTests : public CBoardRoot {
+public:
+    explicit CBrimolaBoardTests(CString name);
+    ~CBrimolaBoardTests() override;
+
+    CJastel* GetController() override { return &m_jastel; }
+    // 13 row bits and 10 or 11 column bits; 512 MB.
+    BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) override;
+    BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override;
+
+protected:
+    void SetParents() override;
+    DWORD RunKeyword(const KeywordCall& call) override;
+    const std::vector<ProgramEntry>& GetProgrammingTable() const override { return m_programTable; }
+    void CalibrateClockAtStartUp(int clockDelta) override;
+    void ProgramAtStartUp(const CString& command) override;
+
+private:
+    DWORD ShowTestSummaryCommand(const KeywordCall& call);
+
+    CJastel m_jastel;  // not in the child map: "CJastel" is no test of the main board
+    std::vector<ProgramEntry> m_programTable;
+};

@@ -1,0 +1,39 @@
+// CNuxaBoardTests: the codec board's root: its member tests, tree, keyword commands and DIMM checks.
+#pragma once
+
+#include <vector>
+
+#include "boards/flash/jastel.h"
+#include "boards/roots/board_root.h"
+
+// The one codec-board root ("CNuxaBoard") owns every test of the codec board. Member tests are
+// declared in the board's fixed order (bridge, controller, DSPs, the ten codec tests, main FPGA
+// test, breakout-box video tests, cable loopback, main-FPGA unpackers, diagnostics port, memory
+// clock, board links, Tcl, flash and controller tests, DCB/BCU tests, SDRAM tests, flash
+// programming, the fill-pattern buffer); each subsystem adds its members in their places as it is
+// built. Unlike the main board, the controller is a test here ("CJastel"). Run gives the bridge its
+// register base before every command and the fill-pattern buffer to the DSP and codec tests before
+// every child run; both join with those tests.
+class CNuxaBoardTests : public CBoardRoot {
+public:
+    explicit CNuxaBoardTests(CString name);
+    ~CNuxaBoardTests() override;
+
+    CJastel* GetController() override { return &m_jastel; }
+    // 13 row bits and 10 column bits; 256 MB.
+    BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) override;
+    BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override;
+
+protected:
+    void SetParents() override;
+    DWORD RunKeyword(const KeywordCall& call) override;
+    const std::vector<ProgramEntry>& GetProgrammingTable() const override { return m_programTable; }
+    void CalibrateClockAtStartUp(int clockDelta) override;
+    void ProgramAtStartUp(const CString& command) override;
+
+private:
+    DWORD CopyFileCommand(const KeywordCall& call);
+
+    CJastel m_jastel;
+    std::vector<ProgramEntry> m_programTable;
+};

@@ -1,0 +1,394 @@
+// Tests of the board roots as the host meets them: the real plug-in loaded with dlopen on chosen
+// rigs, switches and tree files; what it publishes and prints before the host attaches; dispatch.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "devlib/devices.h"
+#include "devlib/rig.h"
+#include "framework/test_base.h"
+#include "framework/test_record.h"
+#include "platform/paths.h"
+#include "tests/framework/fake_host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr COLORREF kRed = 0x0000FF;
+constexpr COLORREF kBlack = 0x000000;
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// The shipped data files, as the build copied them beside the test.
+const std::string& BinDir() {
+    static const std::string dir = platform::GetProgramDir();
+    return dir;
+}
+
+struct Leaf {
+    std::string path;  // "Brimola1/Summary/Test Summary"
+    std::string command;
+    std::string codeName;
+    bool checked = false;
+    TestRecord* record = nullptr;
+};
+
+// What a load is given: the rig (empty: the default rig), the switch file, the files of the
+// program folder (by default the shipped tree files and "Environment.txt"), and what to do to the
+// device tree before the library loads.
+struct LoadSetup {
+    std::string rig;
+    std::string switches;
+    std::map<std::string, std::string> files;
+    bool shippedTrees = true;
+    void (*beforeLoad)() = nullptr;
+};
+
+// The plug-in loaded in a folder of its own, handed to a recording host; unloaded at the end.
+class LoadedPlugin {
+public:
+    explicit LoadedPlugin(const LoadSetup& setup) {
+        const std::string bin = BinDir();
+        std::string pattern = (fs::temp_directory_path() / "pexroots-XXXXXX").string();
+        m_dir = mkdtemp(pattern.data()) ? pattern : std::string();
+        char buffer[4096];
+        m_oldCwd = getcwd(buffer, sizeof buffer) ? buffer : "/";
+        EXPECT_EQ(chdir(m_dir.c_str()), 0);
+        WriteText(File("CmdLine"), "pexhost " + setup.switches);
+        WriteText(File("Environment.txt"), ReadText(bin + "Environment.txt"));
+        if (setup.shippedTrees)
+            for (const char* tree : {"BrimolaTree_Eng.txt", "BrimolaTree_Mfg.txt", "NuxaTree_Eng.txt", "NuxaTree_Mfg.txt"})
+                WriteText(File(tree), ReadText(bin + tree));
+        for (const auto& [name, text] : setup.files) WriteText(File(name), text);
+        platform::SetProgramDir(m_dir);
+
+        if (setup.rig.empty()) {
+            devlib::LoadDefaultRig();
+        } else {
+            WriteText(File("rig.json"), setup.rig);
+            std::string error;
+            EXPECT_TRUE(devlib::LoadRigFile(File("rig.json"), &error)) << error;
+        }
+        if (setup.beforeLoad) setup.beforeLoad();
+
+        m_library = dlopen(PEX_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+        EXPECT_NE(m_library, nullptr) << dlerror();
+        if (!m_library) return;
+        auto entry = reinterpret_cast<TestList* (*)(CTestHost*, int*)>(dlsym(m_library, "GetTestList"));
+        EXPECT_NE(entry, nullptr);
+        if (entry) m_list = entry(&m_host, &m_stop);
+        m_preHostText = m_ctrl.m_text;
+    }
+
+    ~LoadedPlugin() {
+        Unload();
+        platform::SetProgramDir("");
+        EXPECT_EQ(chdir(m_oldCwd.c_str()), 0);
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+        devlib::LoadDefaultRig();
+    }
+
+    // Runs the static destructors; TRUE when the library really left the process.
+    bool Unload() {
+        if (!m_library) return false;
+        const int closed = dlclose(m_library);
+        m_library = nullptr;
+        m_list = nullptr;
+        void* again = dlopen(PEX_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+        if (again) dlclose(again);
+        return closed == 0 && !again;
+    }
+
+    std::string File(const std::string& name) const { return m_dir + "/" + name; }
+    const std::string& PreHostText() const { return m_preHostText; }
+    FakeRichEdit& Control() { return m_ctrl; }
+
+    std::vector<Leaf> Leaves() const {
+        std::vector<Leaf> leaves;
+        if (!m_list) return leaves;
+        for (int i = 0; i < m_list->count; ++i) {
+            TestRecord* r = m_list->records[i];
+            if (!r->m_isLeaf) continue;
+            Leaf leaf;
+            leaf.path = r->m_name.str();
+            for (const TestRecord* p = r->m_parent; p; p = p->m_parent) leaf.path = p->m_name.str() + "/" + leaf.path;
+            leaf.command = r->m_command.str();
+            leaf.codeName = r->m_codeName.str();
+            leaf.checked = r->m_checked != FALSE;
+            leaf.record = r;
+            leaves.push_back(leaf);
+        }
+        std::sort(leaves.begin(), leaves.end(), [](const Leaf& a, const Leaf& b) { return a.path < b.path; });
+        return leaves;
+    }
+    std::vector<std::string> LeafPaths() const {
+        std::vector<std::string> paths;
+        for (const Leaf& l : Leaves()) paths.push_back(l.path);
+        return paths;
+    }
+    std::optional<Leaf> FindLeaf(const std::string& path) const {
+        for (const Leaf& l : Leaves())
+            if (l.path == path) return l;
+        return std::nullopt;
+    }
+    // Runs a command on the owner of the first leaf of that board ("Brimola", "Nuxa").
+    DWORD RunOn(const std::string& board, const std::string& command) {
+        for (const Leaf& l : Leaves())
+            if (l.codeName == board + "BoardTests") return l.record->m_owner->Run(command.c_str());
+        ADD_FAILURE() << "no record of " << board;
+        return 0;
+    }
+
+private:
+    std::string m_dir, m_oldCwd;
+    void* m_library = nullptr;
+    FakeRichEdit m_ctrl;
+    FakeHost m_host{&m_ctrl};
+    int m_stop = 0;
+    TestList* m_list = nullptr;
+    std::string m_preHostText;
+};
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+DWORD ControllerWord(const char* tag, int word) {
+    auto* board = dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice(tag));
+    return board ? static_cast<DWORD>(board->GetControllerRegisters()[word]) : 0xDEAD;
+}
+
+TEST(PluginRoots, DefaultLoadPublishesTheShippedTreesRunsThemAndUnloadsWithoutTouchingTheBoards) {
+    LoadedPlugin plugin(LoadSetup{});
+    // Built at load, main board first, before any host was there.
+    EXPECT_EQ(plugin.PreHostText(),
+              "Brimola diagnostics are in Manufacturing mode\n\nNuxa diagnostics are in Manufacturing mode\n\n");
+
+    const std::vector<Leaf> leaves = plugin.Leaves();
+    ASSERT_EQ(leaves.size(), 2u);
+    EXPECT_EQ(leaves[0].path, "Brimola1/Summary/Test Summary");
+    EXPECT_EQ(leaves[0].command, "Brimola1 <CBrimolaBoard Show Test Summary>");
+    EXPECT_EQ(leaves[0].codeName, "CBrimolaBoardTests");
+    EXPECT_EQ(leaves[1].path, "Nuxa1/Board Controller/RAM Clock Enable");
+    EXPECT_EQ(leaves[1].command, "Nuxa1 <CJastel SorbelinRAM_CE>");
+    EXPECT_EQ(leaves[1].codeName, "CNuxaBoardTests");
+    for (const Leaf& l : leaves) {
+        EXPECT_TRUE(l.checked) << l.path;
+        EXPECT_EQ(l.record->m_owner->Run(l.command.c_str()), kRunPassed) << l.path;
+    }
+    EXPECT_NE(plugin.Control().m_text.find("\n--- CJastel SorbelinRAM_CE ---\n"), std::string::npos);
+
+    // Every controller register but the flash data port, whose reads move the flash address on.
+    const int words[] = {0, 1, 2, 4, 5, 6, 7};
+    DWORD before[2][8];
+    for (int w : words) {
+        before[0][w] = ControllerWord("Brimola1", w);
+        before[1][w] = ControllerWord("Nuxa1", w);
+    }
+    EXPECT_TRUE(plugin.Unload());
+    for (int w : words) {
+        EXPECT_EQ(ControllerWord("Brimola1", w), before[0][w]) << w;
+        EXPECT_EQ(ControllerWord("Nuxa1", w), before[1][w]) << w;
+    }
+}
+
+TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
+    LoadSetup setup;
+    setup.switches = "-ENGINEERING";
+    LoadedPlugin plugin(setup);
+    EXPECT_EQ(plugin.PreHostText(),
+              "Create class CBrimolaBoard\nCreate class CJastel\nCreate class CNuxaBoard\nCreate class CJastel\n");
+    const std::vector<Leaf> leaves = plugin.Leaves();
+    ASSERT_EQ(leaves.size(), 4u);
+    EXPECT_EQ(leaves[0].path, "Brimola1/Engineering/Board Commands/Show Test Summary");
+    EXPECT_FALSE(leaves[0].checked);
+    EXPECT_EQ(leaves[1].path, "Brimola1/Manufacturing/Summary/Test Summary");
+    EXPECT_TRUE(leaves[1].checked);
+    EXPECT_EQ(leaves[2].path, "Nuxa1/Engineering/Board Controller/RAM Clock Enable");
+    EXPECT_EQ(leaves[3].path, "Nuxa1/Manufacturing/Board Controller/RAM Clock Enable");
+    EXPECT_EQ(leaves[3].command, "Nuxa1 <CJastel SorbelinRAM_CE>");
+}
+
+TEST(PluginRoots, RecordsFollowTheBoardsOfTheRig) {
+    {
+        LoadSetup setup;
+        setup.rig = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}]})";
+        LoadedPlugin plugin(setup);
+        EXPECT_EQ(plugin.LeafPaths(), std::vector<std::string>{"Brimola1/Summary/Test Summary"});
+        EXPECT_EQ(Count(plugin.PreHostText(), "No Nuxa board was found: its tests are not published.\n"), 1);
+        EXPECT_EQ(Count(plugin.PreHostText(), "No Brimola board"), 0);
+        EXPECT_EQ(plugin.RunOn("CBrimola", "Brimola1 <CBrimolaBoard Show Test Summary>"), kRunPassed);
+    }
+    {
+        LoadSetup setup;
+        setup.rig = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "Nuxa1", "kind": "nuxa"},
+                                   {"tag": "Brimola2", "kind": "brimola"}]})";
+        LoadedPlugin plugin(setup);
+        const std::vector<Leaf> leaves = plugin.Leaves();
+        ASSERT_EQ(leaves.size(), 3u);
+        EXPECT_EQ(leaves[0].path, "Brimola1/Summary/Test Summary");
+        EXPECT_EQ(leaves[0].command, "Brimola1 <CBrimolaBoard Show Test Summary>");
+        EXPECT_EQ(leaves[1].path, "Brimola2/Summary/Test Summary");
+        EXPECT_EQ(leaves[1].command, "Brimola2 <CBrimolaBoard Show Test Summary>");
+        EXPECT_EQ(leaves[0].record->m_owner, leaves[1].record->m_owner);
+        EXPECT_EQ(leaves[2].path, "Nuxa1/Board Controller/RAM Clock Enable");
+        // Each record selects its own board.
+        EXPECT_EQ(leaves[1].record->m_owner->Run(leaves[1].command.c_str()), kRunPassed);
+    }
+    {
+        LoadSetup setup;
+        setup.rig = R"({"boards": []})";
+        LoadedPlugin plugin(setup);
+        EXPECT_TRUE(plugin.Leaves().empty());
+        EXPECT_EQ(plugin.PreHostText(),
+                  "Brimola diagnostics are in Manufacturing mode\n\nNo Brimola board was found: its tests are not "
+                  "published.\nNuxa diagnostics are in Manufacturing mode\n\nNo Nuxa board was found: its tests are not "
+                  "published.\n");
+    }
+}
+
+// One Config file holds both boards' trees; each root takes the paths of its own board word.
+const char* kConditionTree =
+    "Brimola\n{\n"
+    "\tManufacturing\n\t{\n"
+    "\t\tRelease &(Release=Grenlo)`(Checked)\n\t\t{\n"
+    "\t\t\tGrenlo only <CBrimolaBoard Show Test Summary>\n"
+    "\t\t\tSkavo only &(Release=Skavo) <CBrimolaBoard Show Test Summary>\n\t\t}\n"
+    "\t\tBoards\n\t\t{\n"
+    "\t\t\tWith codec &(Requirement=Nuxa) <CBrimolaBoard Show Test Summary>\n"
+    "\t\t\tUnknown here &(Requirement=Brimola) <CBrimolaBoard Show Test Summary>\n"
+    "\t\t\tNulk &(Requirement=NulkLoopback) <CBrimolaBoard Show Test Summary>\n"
+    "\t\t\tBexi &(Requirement=BexiLoopback) <CBrimolaBoard Show Test Summary>\n"
+    "\t\t\tX2V4000 &(Requirement=X2V4000) <CBrimolaBoard Show Test Summary>\n"
+    "\t\t\tX2V6000 &(Requirement=X2V6000) <CBrimolaBoard Show Test Summary>\n\t\t}\n"
+    "\t}\n}\n"
+    "Nuxa\n{\n"
+    "\tManufacturing\n\t{\n"
+    "\t\tPackages\n\t\t{\n"
+    "\t\t\tOld &(ZorvZyvPkg .lt 20040416) <CJastel SorbelinRAM_CE>\n"
+    "\t\t\tNew &(ZorvZyvPkg .ge 20040521) <CJastel SorbelinRAM_CE>\n"
+    "\t\t\tWith main &(Requirement=Brimola) <CJastel SorbelinRAM_CE>\n"
+    "\t\t\tBare <CJastel >\n\t\t}\n"
+    "\t}\n}\n";
+
+TEST(PluginRoots, ConditionsAreTestedAgainstTheLoad) {
+    LoadSetup setup;
+    setup.rig = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "Nuxa1", "kind": "nuxa"}]})";
+    setup.switches = "-Config=Conditions.txt -NULKLOOPBACK";  // the value arrives upper-cased
+    setup.shippedTrees = false;
+    setup.files["Conditions.txt"] = kConditionTree;
+    setup.beforeLoad = [] {
+        GetZorvHardware()->GetDevice("Brimola1")->AddSpace(
+            std::make_unique<CDevAddrSpace>(CDevAddrSpace::SPACE_REGISTER, "X2V4000", "test FPGA", 16, PMD_AccessInfo{}));
+    };
+    LoadedPlugin plugin(setup);
+    EXPECT_EQ(plugin.LeafPaths(), (std::vector<std::string>{
+                                      "Brimola1/Boards/Nulk",
+                                      "Brimola1/Boards/Unknown here &(Requirement=Brimola)",
+                                      "Brimola1/Boards/With codec",
+                                      "Brimola1/Boards/X2V4000",
+                                      "Brimola1/Release/Grenlo only",
+                                      "Nuxa1/Packages/Bare",
+                                      "Nuxa1/Packages/Old",
+                                      "Nuxa1/Packages/With main",
+                                  }));
+    const std::optional<Leaf> nulk = plugin.FindLeaf("Brimola1/Boards/Nulk");
+    ASSERT_TRUE(nulk);
+    EXPECT_EQ(nulk->command, "Brimola1 <CBrimolaBoard Show Test Summary>");
+    // A command without arguments keeps the blank before its ">".
+    const std::optional<Leaf> bare = plugin.FindLeaf("Nuxa1/Packages/Bare");
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->command, "Nuxa1 <CJastel >");
+    EXPECT_EQ(plugin.PreHostText().find("ERROR"), std::string::npos) << plugin.PreHostText();
+}
+
+TEST(PluginRoots, RequirementOfTheOtherBoardCountsTheBoards) {
+    LoadSetup setup;
+    setup.rig = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "Brimola2", "kind": "brimola"},
+                               {"tag": "Nuxa1", "kind": "nuxa"}]})";
+    setup.switches = "-Config=Conditions.txt";
+    setup.shippedTrees = false;
+    setup.files["Conditions.txt"] = kConditionTree;
+    LoadedPlugin plugin(setup);
+    const std::vector<std::string> paths = plugin.LeafPaths();
+    for (const std::string& p : paths) {
+        EXPECT_EQ(p.find("With codec"), std::string::npos) << p;
+        EXPECT_EQ(p.find("With main"), std::string::npos) << p;
+        EXPECT_EQ(p.find("X2V"), std::string::npos) << p;   // no board has the space
+        EXPECT_EQ(p.find("Nulk"), std::string::npos) << p;  // no -NULKLOOPBACK
+    }
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), "Brimola2/Release/Grenlo only"), 1);
+}
+
+TEST(PluginRoots, MissingOrBrokenTreeFilesAreReportedAndWhatCanBePublishedIs) {
+    {
+        LoadSetup setup;
+        setup.switches = "-Config=Absent.txt";
+        LoadedPlugin plugin(setup);
+        EXPECT_TRUE(plugin.Leaves().empty());
+        const std::string error = "*** ERROR:  Unable to read " + plugin.File("ABSENT.TXT") + "\n";
+        EXPECT_EQ(Count(plugin.PreHostText(), error), 2) << plugin.PreHostText();
+    }
+    {
+        LoadSetup setup;
+        setup.shippedTrees = false;
+        setup.files["BrimolaTree_Mfg.txt"] =
+            "Brimola\n{\n\tManufacturing\n\t{\n\t\tSummary\n\t\t{\n\t\t\tTest Summary <CBrimolaBoard Show Test "
+            "Summary>\n\t\t}\n\t}\n}\n}\n";
+        LoadedPlugin plugin(setup);
+        EXPECT_EQ(plugin.LeafPaths(), std::vector<std::string>{"Brimola1/Summary/Test Summary"});
+        const std::string text = plugin.PreHostText();
+        EXPECT_NE(text.find("*** ERROR:  " + plugin.File("BrimolaTree_Mfg.txt") +
+                            " line 11: \"}\" without an open \"{\" is ignored\n"),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(text.find("*** ERROR:  Unable to read " + plugin.File("NuxaTree_Mfg.txt") + "\n"), std::string::npos);
+    }
+}
+
+TEST(PluginRoots, ANonDecimalClockDeltaIsReportedAtLoad) {
+    LoadSetup setup;
+    setup.switches = "-CLKDELTA=0x19";
+    LoadedPlugin plugin(setup);
+    EXPECT_EQ(Count(plugin.PreHostText(), "ERROR:  CLKDELTA=0X19 is not a decimal number; the clock test uses 10\n"), 2);
+    EXPECT_EQ(plugin.Leaves().size(), 2u);
+}
+
+TEST(PluginRoots, HostCommandsReachTheRootsWithTheirColours) {
+    LoadedPlugin plugin(LoadSetup{});
+    FakeRichEdit& ctrl = plugin.Control();
+    ctrl.m_runs.clear();
+
+    EXPECT_EQ(plugin.RunOn("CNuxa", "Nuxa1 <CNuxaBoard Bogus>"), kRunFailed);
+    EXPECT_EQ(plugin.RunOn("CNuxa", "Nuxa1 <CMissing x>"), kRunFailed);
+    EXPECT_EQ(plugin.RunOn("CBrimola", "Brimola1 <CJastel SorbelinRAM_CE>"), kRunFailed);
+    std::vector<std::pair<std::string, COLORREF>> runs;
+    for (const FakeRichEdit::Run& r : ctrl.m_runs) runs.emplace_back(r.text, r.format.crTextColor);
+    const std::vector<std::pair<std::string, COLORREF>> expected = {
+        {"\n--- CNuxaBoard Bogus ---\n", kBlack},
+        {"\n\nERROR:  CNuxaBoardTests\n\"Nuxa1 <CNuxaBoard Bogus>\" Not recognized as a valid test\n", kRed},
+        {"ERROR:  Unable to find test[Nuxa1 <CMissing x>]\n", kRed},
+        {"ERROR:  Unable to find test[Brimola1 <CJastel SorbelinRAM_CE>]\n", kRed},
+    };
+    EXPECT_EQ(runs, expected);
+}
+
+}  // namespace

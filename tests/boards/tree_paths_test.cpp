@@ -1,0 +1,183 @@
+// Tests of the tree-path rules: board word, mode cut, command cut, the conditions table and tidying.
+#include "boards/roots/tree_paths.h"
+
+#include <gtest/gtest.h>
+
+using treepath::ConditionFacts;
+using treepath::RootKind;
+
+namespace {
+
+CString Record(const char* raw, RootKind kind, bool engineering, const ConditionFacts& facts = {}) {
+    CString out;
+    const char* word = kind == RootKind::MainBoard ? "Brimola" : "Nuxa";
+    if (!treepath::MakeRecordPath(raw, word, kind, engineering, facts, out)) return "<dropped>";
+    return out;
+}
+
+TEST(TreePaths, BoardWordIsAPrefixComparedWithoutCase) {
+    EXPECT_TRUE(treepath::BelongsToBoard("Brimola`9000\\X`1", "Brimola"));
+    EXPECT_TRUE(treepath::BelongsToBoard("BRIMOLA`9000\\X`1", "Brimola"));
+    EXPECT_TRUE(treepath::BelongsToBoard("nuxa`9000\\X`1", "Nuxa"));
+    EXPECT_FALSE(treepath::BelongsToBoard("Nuxa`9000\\X`1", "Brimola"));
+    EXPECT_FALSE(treepath::BelongsToBoard("Brim", "Brimola"));
+    EXPECT_EQ(Record("Nuxa`9000\\Manufacturing`9000\\G`+9000\\L <CJastel SorbelinRAM_CE>`+9000", RootKind::MainBoard, false),
+              "<dropped>");
+}
+
+TEST(TreePaths, ModeCutKeepsTheModesFolderOrLiftsManufacturingTests) {
+    const char* mfg = "Brimola`9000\\Manufacturing`9000\\Memory`+9000\\Leaf <T a>`+9001";
+    const char* eng = "Brimola`9000\\Engineering`9001\\Memory`+9000\\Leaf <T a>`+9001";
+    // Manufacturing mode: the manufacturing tests stand at the top, engineering ones are dropped.
+    EXPECT_EQ(Record(mfg, RootKind::MainBoard, false), "Memory`+9000\\Leaf`+9001");
+    EXPECT_EQ(Record(eng, RootKind::MainBoard, false), "<dropped>");
+    // Engineering mode: both, each under its folder.
+    EXPECT_EQ(Record(mfg, RootKind::MainBoard, true), "Manufacturing`9000\\Memory`+9000\\Leaf`+9001");
+    EXPECT_EQ(Record(eng, RootKind::MainBoard, true), "Engineering`9001\\Memory`+9000\\Leaf`+9001");
+    // Neither word: the board word stays the first segment.
+    EXPECT_EQ(Record("Brimola`9000\\Memory`+9000\\Leaf <T a>`+9001", RootKind::MainBoard, false),
+              "Brimola`9000\\Memory`+9000\\Leaf`+9001");
+
+    // "Engineering" decides alone when both words are there.
+    CString both = "Brimola`9000\\Engineering`9001\\Manufacturing`9000\\Leaf <T a>`+9001";
+    EXPECT_FALSE(treepath::CutMode(both, false));
+    both = "Brimola`9000\\Manufacturing`9000\\Engineering`9001\\Leaf <T a>`+9001";
+    EXPECT_TRUE(treepath::CutMode(both, true));
+    EXPECT_EQ(both, "Engineering`9001\\Leaf <T a>`+9001");
+
+    // A manufacturing leaf right under the folder has no backslash left and is dropped; one that
+    // ends in the word with no backslash after it is kept whole.
+    EXPECT_EQ(Record("Brimola`9000\\Manufacturing`9000\\Leaf <T a>`+9001", RootKind::MainBoard, false), "<dropped>");
+    CString last = "Brimola`9000\\Manufacturing";
+    EXPECT_TRUE(treepath::CutMode(last, false));
+    EXPECT_EQ(last, "Brimola`9000\\Manufacturing");
+}
+
+TEST(TreePaths, CommandCutRemovesTheAngleBracketsAndTheBlanksBeforeThem) {
+    CString marked = "Memory`+9000\\Random Memory <CWexal Random Memory Test VERBOSE=1>`+9001";
+    treepath::CutCommand(marked);
+    EXPECT_EQ(marked, "Memory`+9000\\Random Memory`+9001");
+
+    // Arguments that hold ">" themselves: everything through the last one goes.
+    CString nested = "G`+1\\L <T CMD = (<x> y)>`+2";
+    treepath::CutCommand(nested);
+    EXPECT_EQ(nested, "G`+1\\L`+2");
+
+    // Without marks the path ends before the command.
+    CString plain = "Memory\\Random Memory <CWexal Random Memory Test>";
+    treepath::CutCommand(plain);
+    EXPECT_EQ(plain, "Memory\\Random Memory");
+
+    // No closing bracket: nothing is removed.
+    CString open = "G`+1\\L <T a`+2";
+    treepath::CutCommand(open);
+    EXPECT_EQ(open, "G`+1\\L <T a`+2");
+
+    CString none = "G`+1\\L`+2";
+    treepath::CutCommand(none);
+    EXPECT_EQ(none, "G`+1\\L`+2");
+}
+
+TEST(TreePaths, EveryConditionIsTestedAgainstItsFact) {
+    struct Case {
+        const char* condition;
+        RootKind kind;
+        void (*meet)(ConditionFacts&);  // makes the condition hold
+    };
+    const Case cases[] = {
+        {"&(Release=Grenlo)", RootKind::MainBoard, [](ConditionFacts& f) { f.releaseId = 2; }},
+        {"&(Release=Skavo)", RootKind::CodecBoard, [](ConditionFacts& f) { f.releaseId = 1; }},
+        {"&(Requirement=Nuxa)", RootKind::MainBoard, [](ConditionFacts& f) { f.mainBoards = f.codecBoards = 2; }},
+        {"&(Requirement=Brimola)", RootKind::CodecBoard, [](ConditionFacts& f) { f.mainBoards = f.codecBoards = 1; }},
+        {"&(Requirement=NulkLoopback)", RootKind::MainBoard,
+         [](ConditionFacts& f) { f.switchesUpper = "PEXHOST -NULKLOOPBACK"; }},
+        {"&(Requirement=BexiLoopback)", RootKind::CodecBoard,
+         [](ConditionFacts& f) { f.switchesUpper = "PEXHOST -BEXILOOPBACK -AUTORUN"; }},
+        {"&(Requirement=X2V4000)", RootKind::MainBoard, [](ConditionFacts& f) { f.hasX2V4000 = true; }},
+        {"&(Requirement=X2V6000)", RootKind::CodecBoard, [](ConditionFacts& f) { f.hasX2V6000 = true; }},
+        {"&(ZorvZyvPkg .lt 20040416)", RootKind::CodecBoard, [](ConditionFacts& f) { f.zyvPackageDate = 20040415; }},
+        {"&(ZorvZyvPkg .ge 20040416)", RootKind::CodecBoard, [](ConditionFacts& f) { f.zyvPackageDate = 20040416; }},
+        {"&(ZorvZyvPkg .ge 20040521)", RootKind::CodecBoard, [](ConditionFacts& f) { f.zyvPackageDate = 20040521; }},
+        {"&(ZorvZyvPkg .lt 20040521)", RootKind::CodecBoard, [](ConditionFacts& f) { f.zyvPackageDate = 20040520; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.condition);
+        // The facts that make each condition fail: one main board and no codec board, release 0,
+        // no switches, no spaces, and a package date that fails whichever comparison is asked.
+        ConditionFacts unmet;
+        unmet.hasDevice = true;
+        unmet.mainBoards = 1;
+        unmet.switchesUpper = "PEXHOST -AUTORUN";
+        const CString condition(c.condition);
+        unmet.zyvPackageDate = condition.Find(".lt") >= 0 ? 20040601 : 20040101;
+        ConditionFacts met = unmet;
+        c.meet(met);
+
+        CString path = CString("G ") + c.condition + "`+1\\Leaf`+2";
+        EXPECT_TRUE(treepath::ApplyConditions(path, c.kind, met));
+        EXPECT_EQ(path, "G `+1\\Leaf`+2");  // the met condition is removed
+        path = CString("G ") + c.condition + "`+1\\Leaf`+2";
+        EXPECT_FALSE(treepath::ApplyConditions(path, c.kind, unmet));
+    }
+}
+
+TEST(TreePaths, ConditionsOfTheOtherRootAndUnknownTextsStay) {
+    ConditionFacts facts;
+    facts.zyvPackageDate = 0;
+    // The main board knows neither the codec requirement nor the package dates.
+    CString path = "G &(Requirement=Brimola) &(ZorvZyvPkg .ge 20040416)`+1\\Leaf`+2";
+    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::MainBoard, facts));
+    EXPECT_EQ(path, "G &(Requirement=Brimola) &(ZorvZyvPkg .ge 20040416)`+1\\Leaf`+2");
+    // The codec board does not know the main board's requirement; spelling counts.
+    path = "G &(Requirement=Nuxa) &(release=Grenlo)`+1\\Leaf`+2";
+    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::CodecBoard, facts));
+    EXPECT_EQ(path, "G &(Requirement=Nuxa) &(release=Grenlo)`+1\\Leaf`+2");
+    // A met condition is removed wherever it occurs; the first unmet one drops the path.
+    facts.releaseId = 2;
+    path = "A &(Release=Grenlo)`+1\\B &(Release=Grenlo)`+2\\Leaf`+3";
+    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::MainBoard, facts));
+    EXPECT_EQ(path, "A `+1\\B `+2\\Leaf`+3");
+    path = "A &(Release=Grenlo)`+1\\B &(Release=Skavo)`+2\\Leaf`+3";
+    EXPECT_FALSE(treepath::ApplyConditions(path, RootKind::MainBoard, facts));
+}
+
+TEST(TreePaths, X2VConditionsNeedASelectedDeviceAndPackageDateZeroIsOldest) {
+    ConditionFacts noDevice;
+    CString path = "G &(Requirement=X2V4000)`+1\\Leaf &(Requirement=X2V6000)`+2";
+    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::MainBoard, noDevice));
+    EXPECT_EQ(path, "G &(Requirement=X2V4000)`+1\\Leaf &(Requirement=X2V6000)`+2");
+
+    ConditionFacts device;
+    device.hasDevice = true;
+    device.hasX2V4000 = true;
+    path = "G &(Requirement=X2V4000)`+1\\Leaf`+2";
+    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::MainBoard, device));
+    path = "G &(Requirement=X2V6000)`+1\\Leaf`+2";
+    EXPECT_FALSE(treepath::ApplyConditions(path, RootKind::MainBoard, device));
+
+    // No recognised package (date 0): both ".lt" conditions hold, both ".ge" ones fail.
+    ConditionFacts none;
+    for (const char* lt : {"&(ZorvZyvPkg .lt 20040416)", "&(ZorvZyvPkg .lt 20040521)"}) {
+        path = CString("G") + lt + "`+1\\Leaf`+2";
+        EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::CodecBoard, none)) << lt;
+    }
+    for (const char* ge : {"&(ZorvZyvPkg .ge 20040416)", "&(ZorvZyvPkg .ge 20040521)"}) {
+        path = CString("G") + ge + "`+1\\Leaf`+2";
+        EXPECT_FALSE(treepath::ApplyConditions(path, RootKind::CodecBoard, none)) << ge;
+    }
+}
+
+TEST(TreePaths, RecordPathsAreTidyAndKeepTheirMarks) {
+    ConditionFacts facts;
+    facts.switchesUpper = "PEXHOST -NULKLOOPBACK";
+    // A met condition in a folder name keeps the folder, without the condition or stray blanks.
+    EXPECT_EQ(Record("Brimola`9000\\Manufacturing`9000\\Loopback &(Requirement=NulkLoopback)`+9002\\Video <CNulk "
+                     "Loopback Images>`-9000",
+                     RootKind::MainBoard, false, facts),
+              "Loopback`+9002\\Video`-9000");
+    CString spaced = " A `+1\\ B\tC `-2\\Leaf";
+    treepath::TidySegments(spaced);
+    EXPECT_EQ(spaced, "A`+1\\B\tC`-2\\Leaf");
+}
+
+}  // namespace
