@@ -87,6 +87,8 @@ protected:
         PassWhenOne,  // 1 when the handler answers 1, else 2
         AlwaysPass,
     };
+    // "FileMap": the arguments after the keyword name a log file (both roots).
+    DWORD FileMapCommand(const KeywordCall& call) { return FileMap(call.rest); }
     template <class Root>
     struct KeywordRow {
         const char* keyword;  // compared case-sensitively

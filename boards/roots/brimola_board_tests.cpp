@@ -83,7 +83,7 @@ DWORD CBrimolaBoardTests::RunKeyword(const KeywordCall& call) {
         {"\"Show Device Temperatures\"", M::Prefix, R::Handler, nullptr},  // ShowDeviceTemperatures(arguments, 1)
         {"\"Show DIMM Information\"", M::Prefix, R::Handler, nullptr},  // ShowDIMMInfo(verbose)
         {"\"Check VPD Structure\"", M::Exact, R::Handler, nullptr},  // CheckVPDStructure()
-        {"FileMap", M::Prefix, R::Handler, nullptr},  // FileMap(rest)
+        {"FileMap", M::Prefix, R::Handler, &Root::FileMapCommand},
         {"Show Test Summary", M::Prefix, R::AlwaysPass, &Root::ShowTestSummaryCommand},
     };
     return DispatchKeyword(*this, kTable, call);

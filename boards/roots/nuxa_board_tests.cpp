@@ -91,7 +91,7 @@ DWORD CNuxaBoardTests::RunKeyword(const KeywordCall& call) {
         {"\"Check VPD Structure\"", M::Exact, R::Handler, nullptr},  // CheckVPDStructure()
         {"Compare Files", M::Prefix, R::Handler, nullptr},  // CompareFiles(command), failure line
         {"Copy File", M::Prefix, R::Handler, &Root::CopyFileCommand},
-        {"FileMap", M::Prefix, R::Handler, nullptr},  // FileMap(rest)
+        {"FileMap", M::Prefix, R::Handler, &Root::FileMapCommand},
     };
     return DispatchKeyword(*this, kTable, call);
 }

@@ -170,6 +170,15 @@ TEST_F(BoardRoots, KeywordCommandsOfTheRoots) {
     EXPECT_EQ(nuxa.Run(missing.c_str()), kRunFailed);
     const std::string text = TakeText();
     EXPECT_NE(text.find("ERROR:  File copy failed\n"), std::string::npos) << text;
+
+    // "FileMap" names a log file that the root's later writes go to, on either board.
+    const std::string map = "Brimola1 <CBrimolaBoard FileMap FILE=" + Dir().File("run.log") + " NAME=RUN VERBOSE=0>";
+    EXPECT_EQ(brimola.Run(map.c_str()), kRunPassed);
+    EXPECT_TRUE(brimola.WriteLog("RUN", "logged\n"));
+    // Argument values arrive upper-cased, and a new file keeps the name as given.
+    EXPECT_EQ(Dir().Read("RUN.LOG"), "logged\n");
+    EXPECT_EQ(nuxa.Run("Nuxa1 <CNuxaBoard FileMap NAME=RUN VERBOSE=0>"), kRunFailed);
+    EXPECT_NE(TakeText().find("Unable to find FILE= on command line\n"), std::string::npos);
 }
 
 TEST_F(BoardRoots, HelpGoesToTheChildOrSaysItIsNotAvailable) {
