@@ -17,6 +17,11 @@ class HostMemory;
 
 // The eight hardware words of one DCB with the fields the engine acts on.
 struct DcbImage {
+    // Line lengths and Pad count DWORDs whatever the 16bit flag: host page blocks, the video utility
+    // pass and the DSK blocks are sized in DWORDs with the flag clear, image frames with it set. The
+    // flag is the sample size of the video data, which the memory-to-memory paths carry unchanged.
+    static constexpr uint32_t kUnitBytes = 4;
+
     uint32_t w[8] = {};
 
     int Next() const { return static_cast<int>(w[0] & 0x3F); }
@@ -29,9 +34,8 @@ struct DcbImage {
     uint32_t LineLength() const { return w[4] & 0xFFFF; }
     uint32_t Pad() const { return w[4] >> 16; }
     uint64_t BusAddress() const { return (uint64_t{w[7]} << 32) | w[6]; }
-    uint32_t UnitBytes() const { return Is16Bit() ? 2 : 4; }
     uint64_t Units() const { return uint64_t{InitialLineLength()} + uint64_t{Lines()} * LineLength(); }
-    uint64_t Bytes() const { return Units() * UnitBytes(); }
+    uint64_t Bytes() const { return Units() * kUnitBytes; }
 };
 
 // Bit masks of a revision profile and the stuck-bit faults on top of them.
@@ -123,9 +127,10 @@ public:
     // Services for endpoints.
     SdramModel& Sdram() { return m_sdram; }
     HostMemory& Host() { return m_host; }
-    // Copies a DCB's SDRAM area (line geometry, pad skipped) to or from a flat byte sequence given
-    // piece by piece; the channel's corruption fault is applied to the words in flight.
-    template <class Fn> void ForEachRun(const DcbImage& dcb, Fn fn) const;
+    // Calls fn(address, bytes) for each contiguous SDRAM run of the DCB's lines in order, pad
+    // skipped; lines that touch merge, so without pad the whole DCB is one run (one block copy).
+    template <class Fn> static void ForEachRun(const DcbImage& dcb, Fn fn);
+    // Applies the channel's corruption fault to bytes pos .. pos + len of a transfer in flight.
     void Corrupt(int channel, uint8_t* buf, uint64_t pos, size_t len) const;
     bool HasCorruption(int channel) const;
 
@@ -158,9 +163,9 @@ private:
     std::array<Channel, kChannels> m_ch{};
 };
 
-template <class Fn> void DmaEngine::ForEachRun(const DcbImage& dcb, Fn fn) const {
-    const uint64_t unit = dcb.UnitBytes();
-    const uint64_t pad = uint64_t{dcb.Pad()} * 4;
+template <class Fn> void DmaEngine::ForEachRun(const DcbImage& dcb, Fn fn) {
+    const uint64_t unit = DcbImage::kUnitBytes;
+    const uint64_t pad = uint64_t{dcb.Pad()} * DcbImage::kUnitBytes;
     uint64_t addr = dcb.Start();
     uint64_t runStart = addr, runLen = 0;
     auto line = [&](uint64_t bytes) {

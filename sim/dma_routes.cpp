@@ -86,6 +86,8 @@ bool StreamLink::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
     bool ok = true;
     uint64_t pos = 0;
     if (channel == m_source) {
+        // A frame larger than the memory cannot be read whole; refusing it also bounds the buffer.
+        if (dcb.Bytes() > sdram.Size()) return false;
         m_frame.resize(static_cast<size_t>(dcb.Bytes()));
         engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
             ok = ok && sdram.Read(addr, m_frame.data() + pos, static_cast<size_t>(len)) == len;

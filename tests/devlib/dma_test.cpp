@@ -97,34 +97,40 @@ TEST_F(RigTest, HostToSdramChainAndBackThroughPageTables) {
     EXPECT_EQ(std::memcmp(dst.data, src.data, kPage * kPages), 0) << "one DCB over a three-entry table";
 }
 
-TEST_F(RigTest, PadSkipsSdramDwordsAndSixteenBitUnitsHalveTheBytes) {
+TEST_F(RigTest, LinesAndPadCountDwordsWhateverTheSixteenBitFlag) {
     CWexalBoardDevice* b = Board("Nuxa1");
     RegisterPtr r = Regs("Nuxa1");
     SetGo(r, 1);
-    std::vector<DWORD> fill(64, 0xEEEEEEEE);
-    b->GetSDRAMSpace()->Set(fill.data(), 0x1000, 256);
     HostBuffer src(0x1000);
-    std::iota(src.Words(), src.Words() + 16, 1u);
+    std::iota(src.Words(), src.Words() + 32, 1u);
     CWexalDMAChannel* wr = b->GetDMAChannel(17);
-    // 4 + 2 x 4 DWORDs with 2 DWORDs of pad after each line.
-    Dcb d = MakeDcb(0, 1, 1, 0x1000, 2, 4, 4, 2, static_cast<ULONGLONG>(src.tableBus.QuadPart));
-    wr->SetDCBWords(1, d.w);
-    wr->Trigger(1);
-    ASSERT_EQ(devtest::Lines(Live(wr)), 0u);
-    DWORD got[18];
-    b->GetSDRAMSpace()->Get(got, 0x1000, sizeof got);
-    const DWORD want[18] = {1, 2, 3, 4, 0xEEEEEEEE, 0xEEEEEEEE, 5, 6, 7, 8, 0xEEEEEEEE, 0xEEEEEEEE, 9, 10, 11, 12, 0xEEEEEEEE, 0xEEEEEEEE};
-    for (int i = 0; i < 18; ++i) EXPECT_EQ(got[i], want[i]) << "word " << i;
+    std::vector<DWORD> fill(64, 0xEEEEEEEE);
+    // 4 + 2 x 4 DWORDs with 2 DWORDs of pad after each line: the same SDRAM picture with either flag.
+    const DWORD want[19] = {1, 2, 3, 4, 0xEEEEEEEE, 0xEEEEEEEE, 5, 6, 7, 8, 0xEEEEEEEE, 0xEEEEEEEE,
+                            9, 10, 11, 12, 0xEEEEEEEE, 0xEEEEEEEE, 0xEEEEEEEE};
+    for (bool is16 : {false, true}) {
+        b->GetSDRAMSpace()->Set(fill.data(), 0x1000, 256);
+        Dcb d = MakeDcb(0, 1, 1, 0x1000, 2, 4, 4, 2, static_cast<ULONGLONG>(src.tableBus.QuadPart), is16);
+        wr->SetDCBWords(1, d.w);
+        wr->Trigger(1);
+        ASSERT_EQ(devtest::Lines(Live(wr)) | devtest::Initial(Live(wr)), 0u) << "16bit " << is16;
+        DWORD got[19];
+        b->GetSDRAMSpace()->Get(got, 0x1000, sizeof got);
+        for (int i = 0; i < 19; ++i) EXPECT_EQ(got[i], want[i]) << "16bit " << is16 << " word " << i;
+    }
 
-    // 16-bit units: 8 + 1 x 8 halfwords = 8 DWORDs.
-    b->GetSDRAMSpace()->Set(fill.data(), 0x2000, 64);
-    d = MakeDcb(0, 1, 2, 0x2000, 1, 8, 8, 0, static_cast<ULONGLONG>(src.tableBus.QuadPart), true);
-    wr->SetDCBWords(1, d.w);
-    wr->Trigger(1);
-    ASSERT_EQ(devtest::Tag(Live(wr)), 2);
-    b->GetSDRAMSpace()->Get(got, 0x2000, 40);
-    EXPECT_EQ(got[7], 8u);
-    EXPECT_EQ(got[8], 0xEEEEEEEEu);
+    // Without pad, 8 + 1 x 8 units are 16 DWORDs with either flag, and not one word more.
+    for (bool is16 : {false, true}) {
+        b->GetSDRAMSpace()->Set(fill.data(), 0x2000, 256);
+        Dcb d = MakeDcb(0, 1, 2, 0x2000, 1, 8, 8, 0, static_cast<ULONGLONG>(src.tableBus.QuadPart), is16);
+        wr->SetDCBWords(1, d.w);
+        wr->Trigger(1);
+        ASSERT_EQ(devtest::Tag(Live(wr)), 2);
+        DWORD got[17];
+        b->GetSDRAMSpace()->Get(got, 0x2000, sizeof got);
+        for (DWORD i = 0; i < 16; ++i) EXPECT_EQ(got[i], i + 1) << "16bit " << is16 << " word " << i;
+        EXPECT_EQ(got[16], 0xEEEEEEEEu) << "16bit " << is16;
+    }
 }
 
 TEST_F(RigTest, BcuWithoutGoStallsUntilGoAndFlushClearsTheContext) {
@@ -183,6 +189,17 @@ TEST_F(RigTest, UnroutedDisabledAndBadTableChannelsNeverComplete) {
     rd->SetDCBWords(1, d.w);
     rd->Trigger(1);
     EXPECT_EQ(devtest::Initial(Live(rd)), 64u);
+    // A video utility frame larger than the whole memory (about 16 GiB) hangs the pair.
+    SetGo(r, 2);
+    const Dcb huge = MakeDcb(0, 2, 1, 0, 0xFFFF, 0xFFFF, 0xFFFF);
+    CWexalDMAChannel* in = b->GetDMAChannel(38);
+    CWexalDMAChannel* out = b->GetDMAChannel(57);
+    out->SetDCBWords(1, huge.w);
+    in->SetDCBWords(1, huge.w);
+    out->Trigger(1);
+    in->Trigger(1);
+    EXPECT_EQ(devtest::Lines(Live(in)), 0xFFFFu);
+    EXPECT_EQ(devtest::Lines(Live(out)), 0xFFFFu);
 }
 
 TEST_F(RigTest, VideoUtilityMovesEachFrameToTheDcbWithTheSameTag) {
@@ -193,8 +210,10 @@ TEST_F(RigTest, VideoUtilityMovesEachFrameToTheDcbWithTheSameTag) {
     CWexalDMAChannel* out = b->GetDMAChannel(57);
     in->Flush();
     out->Flush();
-    constexpr DWORD kFrame = 16 * 8 * 2;  // 16 x 8 halfword lines
+    constexpr DWORD kFrame = 16 * 8 * 4;  // 8 lines of 16 DWORDs, the 16bit flag set
     std::vector<DWORD> frame(kFrame / 4);
+    const DWORD sentinel = 0x5E5E5E5E;
+    s->Set(&sentinel, 0x1000 + 3 * kFrame, 4);
     for (int k = 1; k <= 3; ++k) {
         std::fill(frame.begin(), frame.end(), 0x01010101u * static_cast<DWORD>(k));
         s->Set(frame.data(), 0x40000 + (k - 1) * kFrame, kFrame);
@@ -215,6 +234,9 @@ TEST_F(RigTest, VideoUtilityMovesEachFrameToTheDcbWithTheSameTag) {
         s->Get(frame.data(), 0x1000 + (k - 1) * kFrame, kFrame);
         for (DWORD w : frame) ASSERT_EQ(w, 0x01010101u * static_cast<DWORD>(k)) << "frame " << k;
     }
+    DWORD after = 0;
+    s->Get(&after, 0x1000 + 3 * kFrame, 4);
+    EXPECT_EQ(after, sentinel) << "the last frame ends where its geometry does";
     // The channel control end strobe (0x80 then 1) leaves the channels usable.
     for (int c : {57, 38}) {
         r[(0x58000 + 4 * c) / 4] = 0x80;
@@ -231,6 +253,8 @@ TEST_F(RigTest, LoopedVideoUtilityRunsUntilNextIsClearedThenFinishesThePass) {
     CWexalDMAChannel* out = b->GetDMAChannel(57);
     std::vector<DWORD> data(1024, 0x11111111);
     s->Set(data.data(), 0, 4096);
+    const DWORD beyond = 0x33333333;  // just past the pass: never copied
+    s->Set(&beyond, 4096, 4);
     // 8192 bytes would be L 1024, Y 2; 4096 bytes: one line of 1024 DWORDs.
     Dcb src = MakeDcb(1, 2, 0x111, 0, 0, 1024, 1024), dst = MakeDcb(1, 2, 0x111, 0x100000, 0, 1024, 1024);
     SetGo(r, 2);
@@ -257,6 +281,8 @@ TEST_F(RigTest, LoopedVideoUtilityRunsUntilNextIsClearedThenFinishesThePass) {
     EXPECT_EQ(devtest::Initial(Live(in)), 0u);
     s->Get(&v, 0x100000 + 4092, 4);
     EXPECT_EQ(v, 0x22222222u);
+    s->Get(&v, 0x100000 + 4096, 4);
+    EXPECT_EQ(v, 0u) << "1024 DWORDs with the 16bit flag clear";
 }
 
 TEST_F(RigTest, ModelledTimingCountsDownOnTheVirtualClock) {

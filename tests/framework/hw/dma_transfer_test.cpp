@@ -58,6 +58,45 @@ TEST(DmaTransferTest, HostToSdramAndBackThroughPageTables) {
     EXPECT_EQ(copy, source);
 }
 
+TEST(DmaTransferTest, GeometryForSizeMovesItsBytesInDwordsWithEitherFlag) {
+    devlib::LoadDefaultRig();
+    BoundTest test;
+    ASSERT_NE(test.Board(), nullptr);
+    constexpr DWORD kAt = 0x400000, kGuard = 64;
+    // Sizes in every line-length band (478, 832, 1216 DWORDs), whole lines, and sizes that are not
+    // a multiple of 4 or 8.
+    for (DWORD size : {DWORD{5003}, DWORD{0x3000 + 12}, DWORD{4 * 478 * 5}, DWORD{0x10D200 + 7}, DWORD{0x242800 + 0x123}}) {
+        const std::vector<BYTE> source = PatternBytes(size, size);
+        CPagedBuffer out(test.Host(), (size + 0x1FFFF) & ~0x1FFFFu, 0x20000, 0x20000);
+        ASSERT_TRUE(out.CopyIn(source.data(), static_cast<int>(size)));
+        for (BOOL is16bit : {TRUE, FALSE}) {
+            // With the flag the DCB covers the size in whole DWORDs; without it the library halves
+            // the line lengths, so half the DWORDs move.
+            const DWORD moved = is16bit ? size / 4 * 4 : size / 8 * 4;
+            const DWORD window = (size + kGuard + 3) & ~3u;
+            const std::vector<BYTE> guard(window, 0xEE);
+            ASSERT_TRUE(test.WriteMemory(guard.data(), kAt, window));
+
+            WexalDCB dcb;
+            EXPECT_TRUE(dcb.SetGeometryForSize(size, is16bit));
+            EXPECT_EQ(dcb.GetOpField().Get16bit(), static_cast<DWORD>(is16bit));
+            dcb.GetOpField().SetBCUPointer(16);
+            dcb.GetPortField().SetTag(kTag);
+            dcb.SetStartAddress(kAt);
+            const ULONGLONG table = out.GetPageTableAddress(0);
+            dcb.GetPCIAddressField().Set(static_cast<DWORD>(table), static_cast<DWORD>(table >> 32));
+            StartChain(test, kHostToSdram, {dcb});
+            ASSERT_TRUE(WaitForCompletion(test, kHostToSdram, kTag, 100)) << size << " 16bit " << is16bit;
+
+            std::vector<BYTE> landed(window);
+            ASSERT_TRUE(test.ReadMemory(kAt, landed.data(), window));
+            EXPECT_TRUE(std::equal(source.begin(), source.begin() + moved, landed.begin())) << size << " 16bit " << is16bit;
+            EXPECT_TRUE(std::all_of(landed.begin() + moved, landed.end(), [](BYTE b) { return b == 0xEE; }))
+                << size << " 16bit " << is16bit << ": nothing past " << moved << " bytes";
+        }
+    }
+}
+
 TEST(DmaTransferTest, InjectedCorruptionIsFoundInTheTransferredData) {
     ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "faults": [
         {"kind": "dma_corrupt", "board": "Brimola1", "channel": 12, "mask": "0x00800001", "first": 1000, "count": 2},
