@@ -3,18 +3,17 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <string>
 
 #include "images/byte_order.h"
+#include "images/image_detail.h"
 
+using images_detail::kMaxBlockBytes;
 using images_detail::LoadLE32;
 using images_detail::StoreLE32;
 
 namespace {
-
-constexpr uint64_t kMaxBlockBytes = std::numeric_limits<DWORD>::max();
 
 bool ReadExact(CFile& file, void* buffer, uint64_t bytes) {
     BYTE* p = static_cast<BYTE*>(buffer);
@@ -58,22 +57,28 @@ CImage::CImage(const CImage& source, DWORD offset)
 CImage::~CImage() { Free(); }
 
 CImage& CImage::operator=(const CImage& source) {
-    if (this == &source) return *this;  // freeing first would lose the data being copied
+    AssignRaw(source, 0);
+    return *this;
+}
+
+void CImage::AssignRaw(const CImage& source, DWORD offset) {
+    if (this == &source) return;  // freeing first would lose the data being copied
     if (source.GetSize() == 0) {
         Free();
-        return *this;
+        return;
     }
     if (GetSize() != 0) Free();
     SetWidth(source.GetWidth());
     SetHeight(source.GetHeight());
-    SetOffset(0);
-    if (Allocate() && source.pBuffer) {
-        uint64_t n = std::min<uint64_t>(uint64_t(source.GetOffset()) + source.GetSize(),
-                                        uint64_t(GetOffset()) + GetSize());
-        n = std::min<uint64_t>({n, source.m_blockBytes, m_blockBytes});
-        std::memcpy(pBuffer, source.pBuffer, static_cast<size_t>(n));
-    }
-    return *this;
+    SetOffset(offset);
+    if (Allocate()) CopyLeadingBytes(source);
+}
+
+void CImage::CopyLeadingBytes(const CImage& source) {
+    if (!pBuffer || !source.pBuffer) return;
+    uint64_t n = std::min<uint64_t>(uint64_t(source.GetOffset()) + source.GetSize(), uint64_t(GetOffset()) + GetSize());
+    n = std::min<uint64_t>({n, source.m_blockBytes, m_blockBytes});
+    std::memcpy(pBuffer, source.pBuffer, static_cast<size_t>(n));
 }
 
 int CImage::Serialize(CArchive& ar) { return ar.IsLoading() ? Read(ar) : Write(ar, 0); }
@@ -93,9 +98,8 @@ uint64_t CImage::DataBytesFor(DWORD width, DWORD height) const {
     return 0;
 }
 
-bool CImage::GeometryFits() const {
-    return DataBytesFor(nWidth, nHeight) + nOffset <= kMaxBlockBytes &&
-           uint64_t(GetSize()) + GetOffset() <= kMaxBlockBytes;
+bool CImage::GeometryFits(DWORD pad) const {
+    return DataBytesFor(nWidth, nHeight) + pad <= kMaxBlockBytes && uint64_t(GetSize()) + pad <= kMaxBlockBytes;
 }
 
 BYTE* CImage::NewBlock(uint64_t bytes) {
@@ -110,13 +114,7 @@ void CImage::TakeBlock(BYTE* block, size_t bytes) {
 }
 
 BYTE* CImage::Allocate() {
-    if (!GeometryFits()) return nullptr;
-    uint64_t bytes = uint64_t(GetSize()) + GetOffset();
-    BYTE* block = NewBlock(bytes);
-    if (!block) return nullptr;
-    std::memset(block, 0, static_cast<size_t>(bytes));
-    TakeBlock(block, static_cast<size_t>(bytes));
-    return block;
+    return AllocateBlock(GetOffset(), images_detail::ZeroFill);
 }
 
 void CImage::Free() { TakeBlock(nullptr, 0); }

@@ -33,11 +33,11 @@ constexpr DWORD kSampleFormatEncoded = 2;  // low bits exchanged within each pix
 // How a class's image file looks; CImage writes and reads the files of every class from it.
 struct ImageFileForm {
     ImageGuid guid;
-    const char* textTitle;  // first line of the text form; null when the class has no text form
-    const char* textDepth;  // second line of the text form
-    bool shortRecords;      // records 1, 2, 5 only; the block holds just the data; Read keeps offset and format
-    bool padInData;         // the file's data block is the whole block, pad first
-    bool rawFallback;       // a file without the identity may be a headerless picture of a known size
+    const char* textTitle = nullptr;  // first line of the text form; null when the class has no text form
+    const char* textDepth = nullptr;  // second line of the text form
+    bool shortRecords = false;  // records 1, 2, 5 only; the block holds just the data; Read keeps offset and format
+    bool padInData = false;     // the file's data block is the whole block, pad first
+    bool rawFallback = false;   // a file without the identity may be a headerless picture of a known size
 };
 
 // The words that a CRC model reads from an image: little-endian 32-bit words from data, each
@@ -124,8 +124,28 @@ protected:
     size_t GetBlockBytes() const { return m_blockBytes; }
     static size_t BlockBytesOf(const CImage& image) { return image.m_blockBytes; }
     static const BYTE* BufferOf(const CImage& image) { return image.pBuffer; }
-    // Whether the data for the picture's size plus the offset can be held in a 32-bit sized block.
-    bool GeometryFits() const;
+    // Whether the data for the picture's size plus pad bytes can be held in a 32-bit sized block.
+    bool GeometryFits(DWORD pad) const;
+    // Allocate's work: a new block of GetSize() + pad bytes, handed to fill(block, bytes) and
+    // then kept in place of the old one; null, with nothing changed, when the picture and pad
+    // need more than a 32-bit size or the block cannot be had.
+    template <class Fill>
+    BYTE* AllocateBlock(DWORD pad, Fill fill) {
+        if (!GeometryFits(pad)) return nullptr;
+        const uint64_t bytes = uint64_t(GetSize()) + pad;
+        BYTE* block = NewBlock(bytes);
+        if (!block) return nullptr;
+        fill(block, static_cast<size_t>(bytes));
+        TakeBlock(block, static_cast<size_t>(bytes));
+        return block;
+    }
+    // The raw-copy assignment: a source of data size 0 frees this image's block; else this
+    // image takes the source's width and height and offset, a new block (Allocate) and the
+    // leading bytes of the source's block (CopyLeadingBytes). The sample format is not copied.
+    void AssignRaw(const CImage& source, DWORD offset);
+    // Copies min(own offset + size, source offset + size) bytes, bounded by both blocks, from
+    // the first byte of the source's block to the first byte of this one.
+    void CopyLeadingBytes(const CImage& source);
     // Bytes of pixel data held from the block's first byte: GetSize() bounded by the block.
     size_t DataBytesInBlock() const;
     // The little-endian word at byte 4 * index, masked, when the whole word lies below limit

@@ -3,15 +3,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
-#include "images/bitmap.h"
+#include "images/image_detail.h"
 #include "images/line.h"
 #include "platform/runtime.h"
 
 namespace {
-
-constexpr uint64_t kMaxBlockBytes = std::numeric_limits<DWORD>::max();
 
 BYTE Low(DWORD v) { return static_cast<BYTE>(v); }
 
@@ -20,9 +17,6 @@ BYTE Low(DWORD v) { return static_cast<BYTE>(v); }
 namespace Image {
 
 namespace {
-const ImageFileForm kForm = {
-    GuidBytes(0x141B117D, 0x22DF, 0x40DA, {0xA9, 0x61, 0x27, 0x71, 0x88, 0x73, 0x18, 0xA8}),
-    nullptr, nullptr, true, false, false};
 
 // Chroma of wedge and tile modes 1 and 2 at position p: running from 128 in opposite directions.
 bool RampChroma(DWORD mode, DWORD p, BYTE& cb, BYTE& cr) {
@@ -50,32 +44,21 @@ void SetPair(BYTE pair[4], BYTE y0, BYTE y1, BYTE cb, BYTE cr) {
 
 YCbCr_8bit::YCbCr_8bit(DWORD width, DWORD height) : CImage(width, height, 0) { Allocate(); }
 
-const ImageFileForm& YCbCr_8bit::FileForm() const { return kForm; }
-
-BYTE* YCbCr_8bit::Allocate() {
-    if (DataBytesFor(nWidth, nHeight) > kMaxBlockBytes) return nullptr;
-    BYTE* block = NewBlock(GetSize());
-    if (!block) return nullptr;
-    std::memset(block, 0, GetSize());
-    TakeBlock(block, GetSize());
-    return block;
+const ImageFileForm& YCbCr_8bit::FileForm() const {
+    static constexpr ImageFileForm kForm = {
+        .guid = GuidBytes(0x141B117D, 0x22DF, 0x40DA, {0xA9, 0x61, 0x27, 0x71, 0x88, 0x73, 0x18, 0xA8}),
+        .shortRecords = true};
+    return kForm;
 }
+
+BYTE* YCbCr_8bit::Allocate() { return AllocateBlock(0, images_detail::ZeroFill); }
 
 template <class Make>
 bool YCbCr_8bit::WalkPairs(Make make) {
     if (!pBuffer) return false;
     // An odd width gives a row more pairs than its pixels; the data in the block bounds the walk.
-    const size_t maxPairs = DataBytesInBlock() / 4;
-    size_t done = 0;
-    BYTE* p = pBuffer;
-    for (DWORD r = 0; r < nHeight; ++r) {
-        for (uint64_t c = 0; c < nWidth; c += 2) {
-            if (done == maxPairs) return true;
-            make(r, static_cast<DWORD>(c), p);
-            p += 4;
-            ++done;
-        }
-    }
+    images_detail::ForEachPairPosition(nWidth, nHeight, DataBytesInBlock() / 4,
+                                       [&](DWORD r, DWORD c, size_t k) { make(r, c, pBuffer + 4 * k); });
     return true;
 }
 
@@ -204,18 +187,9 @@ bool YCbCr_8bit::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, BYTE y, BYTE c
 }
 
 DibBlock YCbCr_8bit::CreateDIB(DWORD mode) const {
-    if (!pBuffer || mode < 1 || mode > 5) return nullptr;
-    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
-    if (!dib) return nullptr;
-    BYTE* out = images_detail::DibPixels(dib);
-    for (DWORD r = 0; r < nHeight; ++r) {
-        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
-            WORD y = 0, cb = 0, cr = 0;
-            GetPixel(r, c, &y, &cb, &cr);
-            images_detail::YCbCrToBgr(kDibRange8, mode, y, cb, cr, out);
-        }
-    }
-    return dib;
+    if (!pBuffer) return nullptr;
+    auto samples = [this](DWORD r, DWORD c, WORD& y, WORD& cb, WORD& cr) { GetPixel(r, c, &y, &cb, &cr); };
+    return images_detail::YCbCrDib(nWidth, nHeight, kDibRange8, mode, samples);
 }
 
 BOOL YCbCr_8bit::SaveBMP(const CString& path, DWORD mode, DWORD layout) const {
@@ -226,24 +200,16 @@ BOOL YCbCr_8bit::SaveBMP(const CString& path, DWORD mode, DWORD layout) const {
 
 namespace Alpha {
 
-namespace {
-const ImageFileForm kForm = {
-    GuidBytes(0xA86CE2C4, 0xA6F0, 0x4718, {0x9B, 0x46, 0xC9, 0xEB, 0x42, 0xE6, 0x14, 0x41}),
-    nullptr, nullptr, true, false, false};
-}  // namespace
-
 YCbCr_8bit::YCbCr_8bit(DWORD width, DWORD height) : CImage(width, height, 0) { Allocate(); }
 
-const ImageFileForm& YCbCr_8bit::FileForm() const { return kForm; }
-
-BYTE* YCbCr_8bit::Allocate() {
-    if (DataBytesFor(nWidth, nHeight) > kMaxBlockBytes) return nullptr;
-    BYTE* block = NewBlock(GetSize());
-    if (!block) return nullptr;
-    std::memset(block, 0, GetSize());
-    TakeBlock(block, GetSize());
-    return block;
+const ImageFileForm& YCbCr_8bit::FileForm() const {
+    static constexpr ImageFileForm kForm = {
+        .guid = GuidBytes(0xA86CE2C4, 0xA6F0, 0x4718, {0x9B, 0x46, 0xC9, 0xEB, 0x42, 0xE6, 0x14, 0x41}),
+        .shortRecords = true};
+    return kForm;
 }
+
+BYTE* YCbCr_8bit::Allocate() { return AllocateBlock(0, images_detail::ZeroFill); }
 
 BYTE* YCbCr_8bit::PixelOf(DWORD row, DWORD col) const {
     if (!pBuffer || row >= nHeight || col >= nWidth) return nullptr;
@@ -290,15 +256,8 @@ bool YCbCr_8bit::FillSolid(BYTE value) {
 template <class Make>
 bool YCbCr_8bit::WalkPositions(Make make) {
     if (!pBuffer) return false;
-    const size_t limit = DataBytesInBlock();
-    size_t done = 0;
-    for (DWORD r = 0; r < nHeight; ++r) {
-        for (uint64_t c = 0; c < nWidth; c += 2) {
-            if (done == limit) return true;
-            make(r, static_cast<DWORD>(c), pBuffer + done);
-            ++done;
-        }
-    }
+    images_detail::ForEachPairPosition(nWidth, nHeight, DataBytesInBlock(),
+                                       [&](DWORD r, DWORD c, size_t k) { make(r, c, pBuffer + k); });
     return true;
 }
 
@@ -361,17 +320,11 @@ bool YCbCr_8bit::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, BYTE value) {
 DibBlock YCbCr_8bit::CreateDIB(DWORD mode) const {
     (void)mode;
     if (!pBuffer) return nullptr;
-    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
-    if (!dib) return nullptr;
-    BYTE* out = images_detail::DibPixels(dib);
-    for (DWORD r = 0; r < nHeight; ++r) {
-        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
-            BYTE v = 0;
-            GetPixel(r, c, &v);
-            out[0] = out[1] = out[2] = images_detail::AlphaToGrey(kDibRange8, v);
-        }
-    }
-    return dib;
+    return images_detail::AlphaDib(nWidth, nHeight, kDibRange8, [this](DWORD r, DWORD c) {
+        BYTE v = 0;
+        GetPixel(r, c, &v);
+        return v;
+    });
 }
 
 }  // namespace Alpha

@@ -32,25 +32,27 @@ public:
     virtual DWORD Compute(const TImage& image, DWORD seed) const = 0;
 };
 
-// 52 data bits per word pair, as the keyer and FPGA-pair CRC registers compute them.
-template <class TImage>
-class CRC32_D52 : public CRC32<TImage> {
+namespace images_detail {
+
+// A model that feeds the image's word pairs (GetCrcWords) to Feed; an image without a block answers seed.
+template <class TImage, DWORD (*Feed)(DWORD, const BYTE*, size_t, DWORD)>
+class CrcWordPairModel : public CRC32<TImage> {
 public:
     DWORD Compute(const TImage& image, DWORD seed) const override {
         CrcWordSpan span = image.GetCrcWords();
-        return span.data ? images_detail::CrcFeedD52(seed, span.data, span.words / 2, span.mask) : seed;
+        return span.data ? Feed(seed, span.data, span.words / 2, span.mask) : seed;
     }
 };
 
+}  // namespace images_detail
+
+// 52 data bits per word pair, as the keyer and FPGA-pair CRC registers compute them.
+template <class TImage>
+class CRC32_D52 : public images_detail::CrcWordPairModel<TImage, images_detail::CrcFeedD52> {};
+
 // 64 data bits per word pair, as the codec chip's CRC registers compute them.
 template <class TImage>
-class CRC32_D64 : public CRC32<TImage> {
-public:
-    DWORD Compute(const TImage& image, DWORD seed) const override {
-        CrcWordSpan span = image.GetCrcWords();
-        return span.data ? images_detail::CrcFeedD64(seed, span.data, span.words / 2, span.mask) : seed;
-    }
-};
+class CRC32_D64 : public images_detail::CrcWordPairModel<TImage, images_detail::CrcFeedD64> {};
 
 template <class TImage>
 DWORD CImage::ComputeCRC(const CRC32<TImage>& model, DWORD seed, DWORD count) const {

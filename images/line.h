@@ -38,33 +38,24 @@ void WalkLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, DWORD width, DWORD height,
         if (x >= 0 && y >= 0 && x < int64_t(width) && y < int64_t(height))
             plot(static_cast<DWORD>(x), static_cast<DWORD>(y));
     };
-    if (dx >= dy) {
-        int64_t d = 2 * dy - dx;
-        for (int64_t i = 0; i <= dx && !gone(); ++i) {
+    // One Bresenham walk serves both axes: it steps the major coordinate every point and the
+    // minor one where the error term says.
+    auto walk = [&](int64_t& major, int64_t stepMajor, int64_t dMajor, int64_t& minor, int64_t stepMinor,
+                    int64_t dMinor) {
+        int64_t d = 2 * dMinor - dMajor;
+        for (int64_t i = 0; i <= dMajor && !gone(); ++i) {
             visit();
             if (d > 0) {
-                x += sx;
-                y += sy;
-                d += 2 * (dy - dx);
+                minor += stepMinor;
+                d += 2 * (dMinor - dMajor);
             } else {
-                x += sx;
-                d += 2 * dy;
+                d += 2 * dMinor;
             }
+            major += stepMajor;
         }
-    } else {
-        int64_t d = 2 * dx - dy;
-        for (int64_t i = 0; i <= dy && !gone(); ++i) {
-            visit();
-            if (d > 0) {
-                x += sx;
-                y += sy;
-                d += 2 * (dx - dy);
-            } else {
-                y += sy;
-                d += 2 * dx;
-            }
-        }
-    }
+    };
+    if (dx >= dy) walk(x, sx, dx, y, sy, dy);
+    else walk(y, sy, dy, x, sx, dx);
 }
 
 // The lines of the grid fills: a vertical and a horizontal line every 32 pixels from 0, then

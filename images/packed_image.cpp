@@ -1,20 +1,18 @@
 // Packed 8+2-bit pictures and alphas: plane layout, packing from unpacked words, pixel access and bitmaps.
 #include "images/packed_image.h"
 
-#include <algorithm>
 #include <cstring>
-#include <limits>
 
-#include "images/bitmap.h"
 #include "images/byte_order.h"
+#include "images/image_detail.h"
 
+using images_detail::kMaxBlockBytes;
 using images_detail::LoadLE16;
 using images_detail::LoadLE64;
 using images_detail::StoreLE32;
 
 namespace {
 
-constexpr uint64_t kMaxBlockBytes = std::numeric_limits<DWORD>::max();
 constexpr BYTE kFresh2Bit = 0x77;
 constexpr BYTE kFresh8Bit = 0x99;
 
@@ -29,9 +27,23 @@ DWORD HighBytes(uint64_t q) {
                               ((q >> 32) & 0xFF000000));
 }
 
-// Bits 7..6 of four little-endian 16-bit words, word i in bits 2i + 1..2i.
-BYTE LowBitsInOrder(uint64_t q) {
+// Bits 7..6 of four little-endian 16-bit words, word i in bits 2i + 1..2i. A function object, so
+// that the packing loop inlines it.
+constexpr auto LowBitsInOrder = [](uint64_t q) {
     return static_cast<BYTE>(((q >> 6) & 0x03) | ((q >> 20) & 0x0C) | ((q >> 34) & 0x30) | ((q >> 48) & 0xC0));
+};
+
+// Packs groups of four little-endian 16-bit words from src: the words' high bytes into p8, four
+// a group, and lowBits(group) into one byte of p2.
+template <class LowBits>
+void PackGroups(const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2, LowBits lowBits) {
+    // Two groups a round: measurably faster on HD frames (bench/images) than one.
+#pragma GCC unroll 2
+    for (uint64_t g = 0; g < groups; ++g) {
+        uint64_t q = LoadLE64(src + 8 * g);
+        StoreLE32(p8 + 4 * g, HighBytes(q));
+        p2[g] = lowBits(q);
+    }
 }
 
 // The 2-bit plane holds one byte per four pixels; a last partial group needs a byte of its own.
@@ -42,43 +54,25 @@ uint64_t AlphaTwoBitBytes(uint64_t pixels) { return (pixels + 3) / 4; }
 namespace Packed {
 namespace Alpha {
 
-namespace {
-const ImageFileForm kForm = {
-    GuidBytes(0xCB22038D, 0x34AB, 0x4879, {0xB6, 0x6D, 0x19, 0xEA, 0x80, 0x46, 0xDD, 0xEF}),
-    "FRMPACKED:ALPHA", "2:8", false, false, false};
-}  // namespace
-
-YCbCr_8_2::YCbCr_8_2(DWORD width, DWORD height, DWORD pad) : CImage(width, height, pad) {
-    SetPlanes();
-    Allocate();
-}
+YCbCr_8_2::YCbCr_8_2(DWORD width, DWORD height, DWORD pad) : CImage(width, height, pad) { Allocate(); }
 
 YCbCr_8_2::YCbCr_8_2(const CImage& source, DWORD offset)
     : CImage(source.GetWidth(), source.GetHeight(), offset) {
-    if (source.GetSize() == 0) return;
-    SetPlanes();
-    if (Allocate()) PackFrom(source);
+    // A source without data leaves the plane fields 0.
+    if (source.GetSize() != 0 && Allocate()) PackFrom(source);
 }
 
 YCbCr_8_2& YCbCr_8_2::operator=(const YCbCr_8_2& source) {
-    if (this == &source) return *this;
-    if (source.GetSize() == 0) {
-        Free();
-        return *this;
-    }
-    Free();
-    SetWidth(source.GetWidth());
-    SetHeight(source.GetHeight());
-    SetOffset(source.GetOffset());
-    SetPlanes();
-    if (Allocate() && BufferOf(source)) {
-        uint64_t n = std::min<uint64_t>({uint64_t(nPlaneBytes) + nOffset, BlockBytesOf(source), GetBlockBytes()});
-        std::memcpy(pBuffer, BufferOf(source), static_cast<size_t>(n));
-    }
+    AssignRaw(source, source.GetOffset());
     return *this;
 }
 
-const ImageFileForm& YCbCr_8_2::FileForm() const { return kForm; }
+const ImageFileForm& YCbCr_8_2::FileForm() const {
+    static constexpr ImageFileForm kForm = {
+        .guid = GuidBytes(0xCB22038D, 0x34AB, 0x4879, {0xB6, 0x6D, 0x19, 0xEA, 0x80, 0x46, 0xDD, 0xEF}),
+        .textTitle = "FRMPACKED:ALPHA", .textDepth = "2:8"};
+    return kForm;
+}
 
 uint64_t YCbCr_8_2::DataBytesFor(DWORD width, DWORD height) const {
     uint64_t pixels = uint64_t(width) * height;
@@ -111,15 +105,12 @@ bool YCbCr_8_2::PlanesInBlock() const {
 }
 
 BYTE* YCbCr_8_2::Allocate() {
-    if (!GeometryFits()) return nullptr;
-    uint64_t bytes = uint64_t(nPlaneBytes) + nOffset;
-    BYTE* block = NewBlock(bytes);
-    if (!block) return nullptr;
-    std::memset(block, 0, static_cast<size_t>(bytes));
-    std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
-    std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
-    TakeBlock(block, static_cast<size_t>(bytes));
-    return block;
+    SetPlanes();
+    return AllocateBlock(nOffset, [this](BYTE* block, size_t) {
+        std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
+        std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
+        std::memset(block + nPlaneBytes, 0, nOffset);  // the pad behind the planes
+    });
 }
 
 BYTE* YCbCr_8_2::Get8BitPlane() const { return pBuffer ? pBuffer + n8BitPlaneOffset : nullptr; }
@@ -163,11 +154,7 @@ void YCbCr_8_2::PackFrom(const CImage& source) {
     const uint64_t n = uint64_t(source.GetHeight()) * source.GetWidth();
     if (n > n8BitPlaneSize || AlphaTwoBitBytes(n) > n2BitPlaneSize || 2 * n > BlockBytesOf(source)) return;
     const uint64_t groups = n / 4;
-    for (uint64_t g = 0; g < groups; ++g) {
-        uint64_t q = LoadLE64(src + 8 * g);
-        StoreLE32(p8 + 4 * g, HighBytes(q));
-        p2[g] = LowBitsInOrder(q);
-    }
+    PackGroups(src, groups, p8, p2, LowBitsInOrder);
     if (uint64_t rest = n % 4) {
         BYTE bits = 0;
         for (uint64_t i = 0; i < rest; ++i) {
@@ -182,39 +169,22 @@ void YCbCr_8_2::PackFrom(const CImage& source) {
 DibBlock YCbCr_8_2::CreateDIB(DWORD mode) const {
     (void)mode;
     if (!pBuffer) return nullptr;
-    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
-    if (!dib) return nullptr;
-    BYTE* out = images_detail::DibPixels(dib);
-    for (DWORD r = 0; r < nHeight; ++r) {
-        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
-            WORD v = 0;
-            GetPixel(r, c, &v);
-            out[0] = out[1] = out[2] = images_detail::AlphaToGrey(kDibRange10, v);
-        }
-    }
-    return dib;
+    return images_detail::AlphaDib(nWidth, nHeight, kDibRange10, [this](DWORD r, DWORD c) {
+        WORD v = 0;
+        GetPixel(r, c, &v);
+        return v;
+    });
 }
 
 }  // namespace Alpha
 
 namespace Image {
 
-namespace {
-const ImageFileForm kForm = {
-    GuidBytes(0x3E20D62D, 0xA4EC, 0x48BB, {0x9D, 0x37, 0xA0, 0x5B, 0xE6, 0x27, 0xE4, 0xA5}),
-    "FRMPACKED:IMAGE", "2:8", false, true, false};
-}  // namespace
-
-YCbCr_8_2::YCbCr_8_2(DWORD width, DWORD height, DWORD pad) : CImage(width, height, pad) {
-    SetPlanes();
-    Allocate();
-}
+YCbCr_8_2::YCbCr_8_2(DWORD width, DWORD height, DWORD pad) : CImage(width, height, pad) { Allocate(); }
 
 YCbCr_8_2::YCbCr_8_2(const CImage& source, DWORD offset)
     : CImage(source.GetWidth(), source.GetHeight(), offset) {
-    if (source.GetSize() == 0) return;
-    SetPlanes();
-    if (!Allocate()) return;
+    if (source.GetSize() == 0 || !Allocate()) return;
     nSampleFormat = source.nSampleFormat;
     const uint64_t pixels = uint64_t(nWidth) * nHeight;
     const BYTE* src = BufferOf(source);
@@ -225,26 +195,17 @@ YCbCr_8_2::YCbCr_8_2(const CImage& source, DWORD offset)
 }
 
 YCbCr_8_2& YCbCr_8_2::operator=(const YCbCr_8_2& source) {
-    if (this == &source) return *this;
-    if (source.GetSize() == 0) {
-        Free();
-        return *this;
-    }
-    if (GetSize() != 0) Free();
-    SetWidth(source.GetWidth());
-    SetHeight(source.GetHeight());
     // The planes go where the copied bytes put them: behind the source's own pad.
-    SetOffset(source.GetOffset());
-    SetPlanes();
-    if (Allocate() && BufferOf(source)) {
-        uint64_t n = std::min<uint64_t>(uint64_t(nOffset) + nPlaneBytes, uint64_t(source.GetOffset()) + source.GetSize());
-        n = std::min<uint64_t>({n, BlockBytesOf(source), GetBlockBytes()});
-        std::memcpy(pBuffer, BufferOf(source), static_cast<size_t>(n));
-    }
+    AssignRaw(source, source.GetOffset());
     return *this;
 }
 
-const ImageFileForm& YCbCr_8_2::FileForm() const { return kForm; }
+const ImageFileForm& YCbCr_8_2::FileForm() const {
+    static constexpr ImageFileForm kForm = {
+        .guid = GuidBytes(0x3E20D62D, 0xA4EC, 0x48BB, {0x9D, 0x37, 0xA0, 0x5B, 0xE6, 0x27, 0xE4, 0xA5}),
+        .textTitle = "FRMPACKED:IMAGE", .textDepth = "2:8", .padInData = true};
+    return kForm;
+}
 
 uint64_t YCbCr_8_2::DataBytesFor(DWORD width, DWORD height) const {
     uint64_t pixels = uint64_t(width) * height;
@@ -277,15 +238,12 @@ bool YCbCr_8_2::PlanesInBlock() const {
 }
 
 BYTE* YCbCr_8_2::Allocate() {
-    if (!GeometryFits()) return nullptr;
-    uint64_t bytes = uint64_t(nPlaneBytes) + nOffset;
-    BYTE* block = NewBlock(bytes);
-    if (!block) return nullptr;
-    std::memset(block, 0, nOffset);
-    std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
-    std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
-    TakeBlock(block, static_cast<size_t>(bytes));
-    return block;
+    SetPlanes();
+    return AllocateBlock(nOffset, [this](BYTE* block, size_t) {
+        std::memset(block, 0, nOffset);  // the pad before the planes
+        std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
+        std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
+    });
 }
 
 BYTE* YCbCr_8_2::Get8BitPlane() const { return pBuffer ? pBuffer + n8BitPlaneOffset : nullptr; }
@@ -295,18 +253,19 @@ void YCbCr_8_2::PackFrom(DWORD pixels, const WORD* words, BYTE* plane8, BYTE* pl
     if (!words || !plane8 || !plane2) return;
     const BYTE* src = reinterpret_cast<const BYTE*>(words);
     const DWORD pairs = pixels / 2;
-    const DWORD format = nSampleFormat;
-    for (DWORD k = 0; k < pairs; ++k) {
-        uint64_t q = LoadLE64(src + 8 * uint64_t(k));
-        StoreLE32(plane8 + 4 * uint64_t(k), HighBytes(q));
-        if (format == kSampleFormat8Bit) {
-            plane2[k] = 0;
-        } else if (format == kSampleFormatEncoded) {
-            // The encoded words carry the low bits of Y1, Cr, Y0, Cb; this byte holds Cr, Y0, Cb, Y1.
-            plane2[k] = static_cast<BYTE>(((q >> 22) & 0x03) | ((q >> 36) & 0x0C) | ((q >> 50) & 0x30) | (q & 0xC0));
-        } else {
-            plane2[k] = LowBitsInOrder(q);
-        }
+    switch (nSampleFormat) {
+    case kSampleFormat8Bit:
+        PackGroups(src, pairs, plane8, plane2, [](uint64_t) { return BYTE(0); });
+        break;
+    case kSampleFormatEncoded:
+        // The encoded words carry the low bits of Y1, Cr, Y0, Cb; this byte holds Cr, Y0, Cb, Y1.
+        PackGroups(src, pairs, plane8, plane2, [](uint64_t q) {
+            return static_cast<BYTE>(((q >> 22) & 0x03) | ((q >> 36) & 0x0C) | ((q >> 50) & 0x30) | (q & 0xC0));
+        });
+        break;
+    default:
+        PackGroups(src, pairs, plane8, plane2, LowBitsInOrder);
+        break;
     }
 }
 
@@ -331,18 +290,9 @@ CrcWordSpan YCbCr_8_2::GetCrcWords() const {
 }
 
 DibBlock YCbCr_8_2::CreateDIB(DWORD mode) const {
-    if (!pBuffer || mode < 1 || mode > 5) return nullptr;
-    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
-    if (!dib) return nullptr;
-    BYTE* out = images_detail::DibPixels(dib);
-    for (DWORD r = 0; r < nHeight; ++r) {
-        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
-            WORD y = 0, cb = 0, cr = 0;
-            GetPixel(r, c, &y, &cb, &cr);
-            images_detail::YCbCrToBgr(kDibRange10, mode, y, cb, cr, out);
-        }
-    }
-    return dib;
+    if (!pBuffer) return nullptr;
+    auto samples = [this](DWORD r, DWORD c, WORD& y, WORD& cb, WORD& cr) { GetPixel(r, c, &y, &cb, &cr); };
+    return images_detail::YCbCrDib(nWidth, nHeight, kDibRange10, mode, samples);
 }
 
 BOOL YCbCr_8_2::SaveBMP(const CString& path, DWORD mode, DWORD layout) const {

@@ -20,6 +20,8 @@ public:
 
     DWORD GetSize() const override { return nPlaneBytes; }
     DWORD GetBytesPerPixel() const override { return 10; }
+    // A fresh block for the current size and pad, the planes placed anew: 0x99 in the 8-bit
+    // plane, 0x77 in the 2-bit plane, the pad zero.
     BYTE* Allocate() override;
     DibBlock CreateDIB(DWORD mode) const override;
 
@@ -75,6 +77,7 @@ public:
 
     DWORD GetSize() const override { return nPlaneBytes; }
     DWORD GetBytesPerPixel() const override { return 10; }
+    // As the alpha's: the planes placed anew behind the current pad.
     BYTE* Allocate() override;
     // Conversion modes 1 to 5 (bitmap.h); null for any other mode or without a block.
     DibBlock CreateDIB(DWORD mode) const override;

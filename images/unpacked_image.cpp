@@ -2,10 +2,9 @@
 #include "images/unpacked_image.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "images/bitmap.h"
 #include "images/byte_order.h"
+#include "images/image_detail.h"
 #include "images/line.h"
 #include "platform/runtime.h"
 
@@ -39,17 +38,14 @@ void StoreSample(BYTE* p, WORD value) {
 namespace Unpacked {
 namespace Alpha {
 
-namespace {
-const ImageFileForm kForm = {
-    GuidBytes(0xBAEDF73B, 0x41DF, 0x4BFA, {0xB8, 0x39, 0xC9, 0xCA, 0x2A, 0x9A, 0xF5, 0x55}),
-    "FRMUNPACKED:ALPHA", "16", false, false, false};
-}  // namespace
+YCbCr_10_6::YCbCr_10_6(DWORD width, DWORD height) : CImage(width, height, 0) { Allocate(); }
 
-YCbCr_10_6::YCbCr_10_6(DWORD width, DWORD height) : CImage(width, height, 0) {
-    if (!pBuffer) Allocate();
+const ImageFileForm& YCbCr_10_6::FileForm() const {
+    static constexpr ImageFileForm kForm = {
+        .guid = GuidBytes(0xBAEDF73B, 0x41DF, 0x4BFA, {0xB8, 0x39, 0xC9, 0xCA, 0x2A, 0x9A, 0xF5, 0x55}),
+        .textTitle = "FRMUNPACKED:ALPHA", .textDepth = "16"};
+    return kForm;
 }
-
-const ImageFileForm& YCbCr_10_6::FileForm() const { return kForm; }
 
 size_t YCbCr_10_6::PixelsInBlock() const {
     return std::min<uint64_t>(uint64_t(nWidth) * nHeight, DataBytesInBlock() / 2);
@@ -144,45 +140,30 @@ bool YCbCr_10_6::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, WORD value) {
 DibBlock YCbCr_10_6::CreateDIB(DWORD mode) const {
     (void)mode;
     if (!pBuffer) return nullptr;
-    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
-    if (!dib) return nullptr;
-    BYTE* out = images_detail::DibPixels(dib);
-    for (DWORD r = 0; r < nHeight; ++r) {
-        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
-            WORD v = 0;
-            GetPixel(r, c, v);
-            out[0] = out[1] = out[2] = images_detail::AlphaToGrey(kDibRange10, v);
-        }
-    }
-    return dib;
+    return images_detail::AlphaDib(nWidth, nHeight, kDibRange10, [this](DWORD r, DWORD c) {
+        WORD v = 0;
+        GetPixel(r, c, v);
+        return v;
+    });
 }
 
 }  // namespace Alpha
 
 namespace Image {
 
-namespace {
-const ImageFileForm kForm = {
-    GuidBytes(0x651768B2, 0x5CAA, 0x453B, {0xB0, 0x53, 0xED, 0x7F, 0x8F, 0xA0, 0x00, 0x1E}),
-    "FRMUNPACKED:IMAGE", "16", false, false, true};
-}  // namespace
-
-YCbCr_10_6::YCbCr_10_6(DWORD width, DWORD height, DWORD offset) : CImage(width, height, offset) {
-    if (!pBuffer) Allocate();
-}
+YCbCr_10_6::YCbCr_10_6(DWORD width, DWORD height, DWORD offset) : CImage(width, height, offset) { Allocate(); }
 
 YCbCr_10_6::YCbCr_10_6(const CImage& source, DWORD offset) : CImage(source, offset) {
     if (!pBuffer || GetBlockBytes() < uint64_t(GetSize()) + GetOffset()) Allocate();
-    const BYTE* from = BufferOf(source);
-    if (pBuffer && from) {
-        uint64_t n = std::min<uint64_t>(uint64_t(GetSize()) + GetOffset(),
-                                        uint64_t(source.GetOffset()) + source.GetSize());
-        n = std::min<uint64_t>({n, GetBlockBytes(), BlockBytesOf(source)});
-        std::memcpy(pBuffer, from, static_cast<size_t>(n));
-    }
+    CopyLeadingBytes(source);
 }
 
-const ImageFileForm& YCbCr_10_6::FileForm() const { return kForm; }
+const ImageFileForm& YCbCr_10_6::FileForm() const {
+    static constexpr ImageFileForm kForm = {
+        .guid = GuidBytes(0x651768B2, 0x5CAA, 0x453B, {0xB0, 0x53, 0xED, 0x7F, 0x8F, 0xA0, 0x00, 0x1E}),
+        .textTitle = "FRMUNPACKED:IMAGE", .textDepth = "16", .rawFallback = true};
+    return kForm;
+}
 
 void YCbCr_10_6::MakePixelPair(WORD pair[4], WORD y0, WORD y1, WORD cb, WORD cr, DWORD sampleFormat) {
     pair[0] = pair[1] = pair[2] = pair[3] = 0;
@@ -214,18 +195,10 @@ template <class Make>
 bool YCbCr_10_6::WalkPairs(Make make) {
     if (!pBuffer) return false;
     // An odd width would give a row more pairs than its pixels; the data in the block bounds the walk.
-    const size_t maxPairs = DataBytesInBlock() / 8;
-    size_t done = 0;
-    BYTE* p = pBuffer;
-    for (DWORD r = 0; r < nHeight; ++r) {
-        for (uint64_t x = 0; x < nWidth; x += 2) {
-            if (done == maxPairs) return true;
-            WORD pair[4];
-            if (make(r, static_cast<DWORD>(x), pair)) StorePair(p, pair);
-            p += 8;
-            ++done;
-        }
-    }
+    images_detail::ForEachPairPosition(nWidth, nHeight, DataBytesInBlock() / 8, [&](DWORD r, DWORD x, size_t k) {
+        WORD pair[4];
+        if (make(r, x, pair)) StorePair(pBuffer + 8 * k, pair);
+    });
     return true;
 }
 
@@ -428,18 +401,9 @@ bool YCbCr_10_6::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, WORD y, WORD c
 }
 
 DibBlock YCbCr_10_6::CreateDIB(DWORD mode) const {
-    if (!pBuffer || mode < 1 || mode > 5) return nullptr;
-    DibBlock dib = images_detail::NewDib(nWidth, nHeight);
-    if (!dib) return nullptr;
-    BYTE* out = images_detail::DibPixels(dib);
-    for (DWORD r = 0; r < nHeight; ++r) {
-        for (DWORD c = 0; c < nWidth; ++c, out += 4) {
-            WORD y = 0, cb = 0, cr = 0;
-            GetPixel(r, c, y, cb, cr);
-            images_detail::YCbCrToBgr(kDibRange10, mode, y, cb, cr, out);
-        }
-    }
-    return dib;
+    if (!pBuffer) return nullptr;
+    auto samples = [this](DWORD r, DWORD c, WORD& y, WORD& cb, WORD& cr) { GetPixel(r, c, y, cb, cr); };
+    return images_detail::YCbCrDib(nWidth, nHeight, kDibRange10, mode, samples);
 }
 
 BOOL YCbCr_10_6::SaveBMP(const CString& path, DWORD mode, DWORD layout) const {

@@ -74,6 +74,41 @@ TEST(PackedLayout, FreshBlockShowsMarkerBytes) {
     EXPECT_EQ(expected, std::vector<BYTE>(a, a + 13));
 }
 
+TEST(PackedLayout, AllocatePlacesThePlanesForTheCurrentPadAndSize) {
+    // An offset changed after construction moves the planes with the pad; a shrunken pad once
+    // made the fresh fill run past the block.
+    Packed::Image::YCbCr_8_2 image(8, 2, 100);
+    image.SetOffset(4);
+    ASSERT_NE(nullptr, image.Allocate());
+    const BYTE* b = image.GetBuffer();
+    EXPECT_EQ(b + 4, image.Get2BitPlane());
+    EXPECT_EQ(b + 12, image.Get8BitPlane());
+    std::vector<BYTE> expected(4, 0);
+    expected.resize(12, 0x77);
+    expected.resize(44, 0x99);
+    EXPECT_EQ(expected, std::vector<BYTE>(b, b + 44));
+    DWORD word = 0;
+    EXPECT_TRUE(image.GetWord(10, &word));
+    EXPECT_FALSE(image.GetWord(11, &word));
+
+    // Assigned through the base class the picture takes offset 0, and its planes follow.
+    Packed::Image::YCbCr_8_2 source(8, 2, 0);
+    WORD y = 0, cb = 0, cr = 0;
+    CImage& base = image;
+    base = source;
+    EXPECT_EQ(0u, image.GetOffset());
+    EXPECT_EQ(image.GetBuffer(), image.Get2BitPlane());
+    ASSERT_TRUE(image.GetPixel(1, 7, &y, &cb, &cr));
+    EXPECT_EQ((0x99 << 2) | 1, y);  // Y1 from field 01 of 0x77 at bits 7..6
+
+    // A changed size gives the alpha planes for the new picture.
+    Packed::Alpha::YCbCr_8_2 alpha(4, 2, 0);
+    alpha.SetWidth(8);
+    ASSERT_NE(nullptr, alpha.Allocate());
+    EXPECT_EQ(16u + 4u, alpha.GetSize());
+    EXPECT_EQ(alpha.GetBuffer() + 16, alpha.Get2BitPlane());
+}
+
 TEST(PackedPicture, PacksAPixelPairBySampleFormat) {
     Unpacked::Image::YCbCr_10_6 source(2, 1, 0);
     SetPair(source, 0x303, 0x201, 0x000, 0x102);
