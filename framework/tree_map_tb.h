@@ -49,6 +49,12 @@ public:
     // The value of /name=..., else -name=... in "CmdLine", upper-cased; "" when neither is there.
     virtual CString GetSwitchValue(CString name);
 
+    // The selected board's information text (the header text of the flash image it booted); ""
+    // without a device or record.
+    virtual CString GetDeviceInfoText();
+    // The "R" field of that text; "" after a black-on-yellow "Unable to get R field from flash OXD".
+    virtual CString GetFlashRevision();
+
     virtual std::vector<CString>& GetSummary();
     // Prints every summary line in order; the argument is not read.
     virtual void ShowTestSummary(DWORD unused);
@@ -83,6 +89,16 @@ public:
     virtual Block32 ReturnBlock32(const Block32* source);
     // Copies eight DWORDs; answers destination + 8.
     virtual DWORD* CopyBlock32(DWORD* destination, const DWORD* source);
+
+    // Reads the named register of the board's "I2C.TSENSOR" space ("1TEMP", "1RHI", ...) and keeps
+    // its low byte in *value. FALSE, *value untouched, for a null name or value, an unknown name, a
+    // failed read, or no sensor space (after a red "Could not GetSpace( I2C.TSENSOR )").
+    virtual BOOL ReadTemperature(const char* registerName, DWORD* value);
+    // ReadTemperature until the register gives a non-zero value, at most tries times 1 ms apart (an
+    // open sensor diode reads 0 for ever). TRUE with that value; FALSE when a read failed or every
+    // reading was 0 (*value then 0).
+    static constexpr int kTemperatureTries = 50;
+    BOOL ReadTemperatureNonZero(const char* registerName, DWORD* value, int tries = kTemperatureTries);
 
     // Named log files. Names are upper-cased, so they match in any letter case; a file is opened
     // only while it is written.
@@ -127,6 +143,25 @@ public:
     // stop at DCB 0, at an index outside the channel's 16, and after 16 steps (a looping chain).
     virtual void ScanDescriptors(DWORD channel, DWORD first, DWORD* expected, DWORD* received, DWORD* lines,
                                  DWORD* bytes);
+
+    // Board reports. SPD bytes come from "I2C.DIMM1" (North, low order word) and "I2C.DIMM2" (West,
+    // high order word); the product data from BAR0 0x2000-0x23FF.
+    // Decodes and checks both modules' SPD (identical bytes 0-66, size, geometry, burst lengths,
+    // attributes, CAS latencies and their timings against the controller's latency) and prints the
+    // report: verbosity 0 one line per module, 1 the full decode, 2 and up the byte dumps. TRUE when
+    // nothing failed; a module without its space counts as failed.
+    virtual BOOL ShowDIMMInfo(DWORD verbosity);
+    // Board plausibility checks for ShowDIMMInfo; here everything passes and message is left alone.
+    virtual BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message);
+    virtual BOOL CheckDIMMSize(DWORD sizeMB, CString& message);
+    // Bytes of both modules together (byte 5 x byte 31 x 4 MiB each; a missing module counts 0),
+    // held at 0xFFFFFFFF when the sum does not fit 32 bits.
+    virtual DWORD ReadSPD();
+    // Walks the product data's resource tags (identifier 0x82, read-only fields 0x90, end 0x79 with
+    // its checksum, then 0x00), printing a Pass or FAIL line for each; never reads past its 1 KiB.
+    virtual BOOL CheckVPDStructure();
+    // The product data's "SN" field (at most 79 characters); "" when there is none.
+    virtual CString GetSerialNumber();
 
     // The whole of "CmdLine" in the current directory; "" when it is missing or unreadable (a NUL
     // byte ends the text).
