@@ -89,6 +89,9 @@ protected:
     };
     // "FileMap": the arguments after the keyword name a log file (both roots).
     DWORD FileMapCommand(const KeywordCall& call) { return FileMap(call.rest); }
+    // The board reports answer TRUE or FALSE; their rows turn that into a run result.
+    DWORD ShowDIMMInfoCommand(const KeywordCall& call) { return ShowDIMMInfo(static_cast<DWORD>(call.verbose)); }
+    DWORD CheckVPDStructureCommand(const KeywordCall&) { return CheckVPDStructure(); }
     template <class Root>
     struct KeywordRow {
         const char* keyword;  // compared case-sensitively

@@ -81,8 +81,8 @@ DWORD CBrimolaBoardTests::RunKeyword(const KeywordCall& call) {
         {"Program", M::Prefix, R::Handler, nullptr},  // Program(arguments, verbose, 1)
         {"InitPexano", M::Prefix, R::Handler, nullptr},  // InitPexano(arguments, 1)
         {"\"Show Device Temperatures\"", M::Prefix, R::Handler, nullptr},  // ShowDeviceTemperatures(arguments, 1)
-        {"\"Show DIMM Information\"", M::Prefix, R::Handler, nullptr},  // ShowDIMMInfo(verbose)
-        {"\"Check VPD Structure\"", M::Exact, R::Handler, nullptr},  // CheckVPDStructure()
+        {"\"Show DIMM Information\"", M::Prefix, R::PassWhenOne, &Root::ShowDIMMInfoCommand},
+        {"\"Check VPD Structure\"", M::Exact, R::PassWhenOne, &Root::CheckVPDStructureCommand},
         {"FileMap", M::Prefix, R::Handler, &Root::FileMapCommand},
         {"Show Test Summary", M::Prefix, R::AlwaysPass, &Root::ShowTestSummaryCommand},
     };

@@ -87,8 +87,8 @@ DWORD CNuxaBoardTests::RunKeyword(const KeywordCall& call) {
         {"Program", M::Prefix, R::Handler, nullptr},  // Program(arguments, verbose)
         {"InitPexano", M::Prefix, R::Handler, nullptr},  // InitPexano(arguments, 1)
         {"\"Show Device Temperatures\"", M::Exact, R::Handler, nullptr},  // ShowDeviceTemperatures(1)
-        {"\"Show DIMM Information\"", M::Prefix, R::Handler, nullptr},  // ShowDIMMInfo(verbose)
-        {"\"Check VPD Structure\"", M::Exact, R::Handler, nullptr},  // CheckVPDStructure()
+        {"\"Show DIMM Information\"", M::Prefix, R::PassWhenOne, &Root::ShowDIMMInfoCommand},
+        {"\"Check VPD Structure\"", M::Exact, R::PassWhenOne, &Root::CheckVPDStructureCommand},
         {"Compare Files", M::Prefix, R::Handler, nullptr},  // CompareFiles(command), failure line
         {"Copy File", M::Prefix, R::Handler, &Root::CopyFileCommand},
         {"FileMap", M::Prefix, R::Handler, &Root::FileMapCommand},

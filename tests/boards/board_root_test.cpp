@@ -223,6 +223,27 @@ TEST_F(BoardRoots, DimmChecksOfEachBoard) {
     EXPECT_EQ(message, "Incorrect Size Expect:256MB   Actual:512MB");
 }
 
+TEST_F(BoardRoots, BoardReportsAnswerWithRunResults) {
+    Switches("");
+    CBrimolaBoardTests brimola("CBrimolaBoard");
+    CNuxaBoardTests nuxa("CNuxaBoard");
+    EXPECT_EQ(brimola.Run("Brimola1 <CBrimolaBoard \"Show DIMM Information\" VERBOSE=0>"), kRunPassed);
+    EXPECT_EQ(nuxa.Run("Nuxa1 <CNuxaBoard \"Show DIMM Information\" VERBOSE=0>"), kRunPassed);
+    EXPECT_EQ(nuxa.Run("Nuxa1 <CNuxaBoard \"Check VPD Structure\">"), kRunPassed) << TakeText();
+    TakeText();
+
+    // A report that finds a fault fails the run with 2, not with the report's FALSE.
+    boardtest::ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}],
+        "faults": [{"kind": "spd_wrong_size", "board": "Brimola1", "module": 2, "mib": 128},
+                   {"kind": "vpd_broken", "board": "Brimola1", "part": "end_tag"}]})");
+    ASSERT_TRUE(rig.Loaded());
+    EXPECT_EQ(brimola.Run("Brimola1 <CBrimolaBoard \"Show DIMM Information\" VERBOSE=0>"), kRunFailed);
+    std::string text = TakeText();
+    EXPECT_NE(text.find("Incorrect Size Expect:512MB"), std::string::npos) << text;
+    EXPECT_EQ(brimola.Run("Brimola1 <CBrimolaBoard \"Check VPD Structure\">"), kRunFailed);
+    TakeText();
+}
+
 TEST_F(BoardRoots, ClockDeltaAndStartUpProgramming) {
     bool wellFormed = false;
     EXPECT_EQ(CBoardRoot::ReadClockDelta("pexhost -CLKDELTA=25", &wellFormed), 25);
