@@ -22,6 +22,11 @@ constexpr BoardRootProfile kBrimolaProfile = {
 CBrimolaBoardTests::CBrimolaBoardTests(CString name)
     : CBoardRoot(std::move(name), kBrimolaProfile),
       m_jastel("CJastel"),
+      m_wexal("CWexal"),
+      m_memClk("mem_clk", &m_wexal),
+      m_ramBlock("RAMblock"),
+      m_memTestA("MemTestA"),
+      m_memTestB("MemTestB"),
       m_programTable{{0, "$(CWD)\\testdata\\LOCV$(VPDVER).oxd"},
                      {1, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
                      {2, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
@@ -36,12 +41,18 @@ CBrimolaBoardTests::~CBrimolaBoardTests() = default;
 // "CVantrelCodec", "CVantrelExpansion", "CableLoopback", "SCRport", "mem_clk", "SulvethLoop", "Tcl",
 // "FlashTest", "JastelTest", "DCBActive", "BCUActive", "RAMblock", "MemTestA", "MemTestB", "Flash",
 // "FarnoDeK"; each joins as its test is built. The controller gets no parent.
-void CBrimolaBoardTests::SetParents() {}
+void CBrimolaBoardTests::SetParents() {
+    m_wexal.SetParent(this);
+    m_memClk.SetParent(this);
+    m_ramBlock.SetParent(this);
+    m_memTestA.SetParent(this);
+    m_memTestB.SetParent(this);
+}
 
 void CBrimolaBoardTests::CalibrateClockAtStartUp(int clockDelta) {
-    // The memory clock calibration ("mem_clk") runs here, with or without a board:
-    //   m_memClk.SetClockDelta(clockDelta); m_memClk.Run(kStartupClockLine);
-    (void)clockDelta;
+    // With or without a board: without one the calibration reports that itself.
+    m_memClk.SetClockDelta(static_cast<DWORD>(clockDelta));
+    m_memClk.Run(kStartupClockLine);
 }
 
 void CBrimolaBoardTests::ProgramAtStartUp(const CString& command) {

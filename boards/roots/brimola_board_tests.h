@@ -4,7 +4,11 @@
 #include <vector>
 
 #include "boards/flash/jastel.h"
+#include "boards/memory/mem_clk.h"
+#include "boards/memory/mem_test.h"
+#include "boards/memory/sdram_pattern.h"
 #include "boards/roots/board_root.h"
+#include "boards/wexal/wexal.h"
 
 // The one main-board root ("CBrimolaBoard") owns every test of the main board. Member tests are
 // declared in the board's fixed order (controller, main FPGA test, keyer, FPGA pair, breakout-box
@@ -32,5 +36,10 @@ private:
     DWORD ShowTestSummaryCommand(const KeywordCall& call);
 
     CJastel m_jastel;  // not in the child map: "CJastel" is no test of the main board
+    CWexal m_wexal;
+    mem_clk m_memClk;
+    CSDRAM_QD_blockWR m_ramBlock;
+    CMemTestA m_memTestA;
+    CMemTestB m_memTestB;
     std::vector<ProgramEntry> m_programTable;
 };

@@ -24,6 +24,11 @@ constexpr BoardRootProfile kNuxaProfile = {
 CNuxaBoardTests::CNuxaBoardTests(CString name)
     : CBoardRoot(std::move(name), kNuxaProfile),
       m_jastel("CJastel"),
+      m_wexal("CWexal"),
+      m_memClk("mem_clk", &m_wexal),
+      m_ramBlock("RAMblock"),
+      m_memTestA("MemTestA"),
+      m_memTestB("MemTestB"),
       m_programTable{{3, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}, {4, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}} {
     StartUp();
 }
@@ -35,12 +40,19 @@ CNuxaBoardTests::~CNuxaBoardTests() = default;
 // "CVantrelCodec", "CVantrelExpansion", "CWexal", "CableLoopback", "CNulk", "CBexi", "SCRport",
 // "mem_clk", "Tcl", "FlashTest", "JastelTest", "DCBActive", "BCUActive", "RAMblock", "MemTestA",
 // "MemTestB", "Flash"; each other test joins as it is built.
-void CNuxaBoardTests::SetParents() { m_jastel.SetParent(this); }
+void CNuxaBoardTests::SetParents() {
+    m_jastel.SetParent(this);
+    m_wexal.SetParent(this);
+    m_memClk.SetParent(this);
+    m_ramBlock.SetParent(this);
+    m_memTestA.SetParent(this);
+    m_memTestB.SetParent(this);
+}
 
 void CNuxaBoardTests::CalibrateClockAtStartUp(int clockDelta) {
-    // The memory clock calibration ("mem_clk") runs here, with or without a board:
-    //   m_memClk.SetClockDelta(clockDelta); m_memClk.Run(kStartupClockLine);
-    (void)clockDelta;
+    // With or without a board: without one the calibration reports that itself.
+    m_memClk.SetClockDelta(static_cast<DWORD>(clockDelta));
+    m_memClk.Run(kStartupClockLine);
 }
 
 void CNuxaBoardTests::ProgramAtStartUp(const CString& command) {

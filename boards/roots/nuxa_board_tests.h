@@ -4,7 +4,11 @@
 #include <vector>
 
 #include "boards/flash/jastel.h"
+#include "boards/memory/mem_clk.h"
+#include "boards/memory/mem_test.h"
+#include "boards/memory/sdram_pattern.h"
 #include "boards/roots/board_root.h"
+#include "boards/wexal/wexal.h"
 
 // The one codec-board root ("CNuxaBoard") owns every test of the codec board. Member tests are
 // declared in the board's fixed order (bridge, controller, DSPs, the ten codec tests, main FPGA
@@ -35,5 +39,10 @@ private:
     DWORD CopyFileCommand(const KeywordCall& call);
 
     CJastel m_jastel;
+    CWexal m_wexal;  // after the codec tests once they join
+    mem_clk m_memClk;
+    CSDRAM_QD_blockWR m_ramBlock;
+    CMemTestA m_memTestA;
+    CMemTestB m_memTestB;
     std::vector<ProgramEntry> m_programTable;
 };

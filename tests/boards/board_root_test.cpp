@@ -107,6 +107,38 @@ TEST_F(BoardRoots, UnknownTestsAndDevicesAreAnsweredWithErrors) {
     EXPECT_EQ(probe.deviceAtRun->GetTag(), "Nuxa1");
 }
 
+// The first token after "<" names the test, with or without arguments; the arguments run to the
+// last ">", so a ">" inside them stays.
+TEST_F(BoardRoots, TheFirstTokenInTheBracketsNamesTheTest) {
+    Switches("");
+    CBrimolaBoardTests root("CBrimolaBoard");
+    ProbeTest probe("CProbe");
+    probe.AddToMap(&root);
+    TakeText();
+
+    EXPECT_EQ(root.Run("Brimola1 Lines <CProbe>"), kRunPassed);
+    ASSERT_EQ(probe.runs.size(), 1u);
+    EXPECT_EQ(probe.runs[0], "");
+    EXPECT_EQ(TakeText(), "\n--- CProbe  ---\n");
+    EXPECT_EQ(root.Run("Brimola1 <CProbe ARG=1>"), kRunPassed);
+    EXPECT_EQ(probe.runs.back(), "ARG=1");
+    EXPECT_EQ(TakeText(), "\n--- CProbe ARG=1 ---\n");
+    EXPECT_EQ(root.Run("Brimola1 <CProbe NOTE=(a>b) ARG=1> dropped"), kRunPassed);
+    EXPECT_EQ(probe.runs.back(), "NOTE=(a>b) ARG=1");
+    EXPECT_EQ(TakeText(), "\n--- CProbe NOTE=(a>b) ARG=1 ---\n");
+    EXPECT_EQ(probe.runs.size(), 3u);
+
+    // The root itself without a keyword is found and answers that nothing matched.
+    EXPECT_EQ(root.Run("Brimola1 <CBrimolaBoard>"), kRunFailed);
+    EXPECT_NE(TakeText().find("\"Brimola1 <CBrimolaBoard>\" Not recognized as a valid test\n"), std::string::npos);
+    EXPECT_EQ(root.Help("Brimola1 <CProbe>"), kRunPassed);
+    ASSERT_EQ(probe.helps.size(), 1u);
+    EXPECT_EQ(probe.helps[0], "");
+    // An empty bracket names nothing.
+    EXPECT_EQ(root.Run("Brimola1 <>"), kRunFailed);
+    EXPECT_EQ(TakeText(), "ERROR:  Unable to find test[Brimola1 <>]\n");
+}
+
 TEST_F(BoardRoots, TheRamClockWordIsRestoredAfterEveryRun) {
     Switches("");
     CNuxaBoardTests root("CNuxaBoard");

@@ -171,6 +171,16 @@ int Count(const std::string& text, const std::string& what) {
     return n;
 }
 
+// The leaves a shipped tree file holds: its lines that carry a command ("#" lines are comments).
+size_t ShippedLeafCount(const char* tree) {
+    std::ifstream in(BinDir() + tree);
+    EXPECT_TRUE(in) << tree;
+    size_t leaves = 0;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#' && line.find('<') != std::string::npos) ++leaves;
+    return leaves;
+}
+
 DWORD ControllerWord(const char* tag, int word) {
     auto* board = dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice(tag));
     return board ? static_cast<DWORD>(board->GetControllerRegisters()[word]) : 0xDEAD;
@@ -179,22 +189,41 @@ DWORD ControllerWord(const char* tag, int word) {
 TEST(PluginRoots, DefaultLoadPublishesTheShippedTreesRunsThemAndUnloadsWithoutTouchingTheBoards) {
     LoadedPlugin plugin(LoadSetup{});
     // Built at load, main board first, before any host was there.
+    // The start-up clock calibration names each board's revisions and, outside engineering mode,
+    // keeps its window to itself.
     EXPECT_EQ(plugin.PreHostText(),
-              "Brimola diagnostics are in Manufacturing mode\n\nNuxa diagnostics are in Manufacturing mode\n\n");
+              "Brimola diagnostics are in Manufacturing mode\n\nBrimola Revisions:\n"
+              "Nuxa diagnostics are in Manufacturing mode\n\nNuxa Revisions:\n");
 
+    // Every leaf of both manufacturing files, each on its board's root.
     const std::vector<Leaf> leaves = plugin.Leaves();
-    ASSERT_EQ(leaves.size(), 2u);
-    EXPECT_EQ(leaves[0].path, "Brimola1/Summary/Test Summary");
-    EXPECT_EQ(leaves[0].command, "Brimola1 <CBrimolaBoard Show Test Summary>");
+    ASSERT_EQ(leaves.size(), ShippedLeafCount("BrimolaTree_Mfg.txt") + ShippedLeafCount("NuxaTree_Mfg.txt"));
+    EXPECT_EQ(leaves[0].path, "Brimola1/Board Information/DIMM Information");
+    EXPECT_EQ(leaves[0].command, "Brimola1 <CBrimolaBoard \"Show DIMM Information\">");
     EXPECT_EQ(leaves[0].codeName, "CBrimolaBoardTests");
-    EXPECT_EQ(leaves[1].path, "Nuxa1/Board Controller/RAM Clock Enable");
-    EXPECT_EQ(leaves[1].command, "Nuxa1 <CJastel SorbelinRAM_CE>");
-    EXPECT_EQ(leaves[1].codeName, "CNuxaBoardTests");
+    const std::optional<Leaf> summary = plugin.FindLeaf("Brimola1/Summary/Test Summary");
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->command, "Brimola1 <CBrimolaBoard Show Test Summary>");
+    // A test without arguments is published with the blank before its ">".
+    const std::optional<Leaf> stepped = plugin.FindLeaf("Brimola1/SDRAM/Memory Lines Stepped Patterns");
+    ASSERT_TRUE(stepped);
+    EXPECT_EQ(stepped->command, "Brimola1 <MemTestB >");
+    const std::optional<Leaf> controller = plugin.FindLeaf("Nuxa1/Board Controller/RAM Clock Enable");
+    ASSERT_TRUE(controller);
+    EXPECT_EQ(controller->command, "Nuxa1 <CJastel SorbelinRAM_CE>");
+    EXPECT_EQ(controller->codeName, "CNuxaBoardTests");
+    const std::optional<Leaf> vpd = plugin.FindLeaf("Nuxa1/Board Information/VPD Structure");
+    ASSERT_TRUE(vpd);
+    EXPECT_EQ(vpd->command, "Nuxa1 <CNuxaBoard \"Check VPD Structure\">");
+    // Each run prints into the host's window; the image tests clear it, so look after each run.
     for (const Leaf& l : leaves) {
         EXPECT_TRUE(l.checked) << l.path;
+        plugin.Control().SetWindowText("");
         EXPECT_EQ(l.record->m_owner->Run(l.command.c_str()), kRunPassed) << l.path;
+        if (l.path == controller->path) {
+            EXPECT_EQ(plugin.Control().m_text, "\n--- CJastel SorbelinRAM_CE ---\n");
+        }
     }
-    EXPECT_NE(plugin.Control().m_text.find("\n--- CJastel SorbelinRAM_CE ---\n"), std::string::npos);
 
     // Every controller register but the flash data port, whose reads move the flash address on.
     const int words[] = {0, 1, 2, 4, 5, 6, 7};
@@ -214,17 +243,34 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
     LoadSetup setup;
     setup.switches = "-ENGINEERING";
     LoadedPlugin plugin(setup);
-    EXPECT_EQ(plugin.PreHostText(),
-              "Create class CBrimolaBoard\nCreate class CJastel\nCreate class CNuxaBoard\nCreate class CJastel\n");
+    // The members in their order, then the start-up calibration with its clock window.
+    const std::string members =
+        "Create class CJastel\nCreate class CWexal\nCreate class mem_clk\nCreate class RAMblock\n"
+        "Create class MemTestA\nCreate class MemTestB\n";
+    const std::string calibration =
+        " Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n\n";
+    EXPECT_EQ(plugin.PreHostText(), "Create class CBrimolaBoard\n" + members + "Brimola" + calibration +
+                                        "Create class CNuxaBoard\n" + members + "Nuxa" + calibration);
     const std::vector<Leaf> leaves = plugin.Leaves();
-    ASSERT_EQ(leaves.size(), 4u);
+    ASSERT_EQ(leaves.size(), ShippedLeafCount("BrimolaTree_Eng.txt") + ShippedLeafCount("NuxaTree_Eng.txt"));
     EXPECT_EQ(leaves[0].path, "Brimola1/Engineering/Board Commands/Show Test Summary");
-    EXPECT_FALSE(leaves[0].checked);
-    EXPECT_EQ(leaves[1].path, "Brimola1/Manufacturing/Summary/Test Summary");
-    EXPECT_TRUE(leaves[1].checked);
-    EXPECT_EQ(leaves[2].path, "Nuxa1/Engineering/Board Controller/RAM Clock Enable");
-    EXPECT_EQ(leaves[3].path, "Nuxa1/Manufacturing/Board Controller/RAM Clock Enable");
-    EXPECT_EQ(leaves[3].command, "Nuxa1 <CJastel SorbelinRAM_CE>");
+    // The production run stays checked; the engineering variants wait to be chosen.
+    size_t production = 0;
+    for (const Leaf& l : leaves) {
+        const bool manufacturing = l.path.find("/Manufacturing/") != std::string::npos;
+        EXPECT_TRUE(manufacturing || l.path.find("/Engineering/") != std::string::npos) << l.path;
+        EXPECT_EQ(l.checked, manufacturing) << l.path;
+        production += manufacturing;
+    }
+    EXPECT_EQ(production, ShippedLeafCount("BrimolaTree_Mfg.txt") + ShippedLeafCount("NuxaTree_Mfg.txt"));
+    const std::optional<Leaf> sequence = plugin.FindLeaf("Nuxa1/Engineering/Main FPGA/DMA Memory Test Sequence");
+    ASSERT_TRUE(sequence);
+    EXPECT_EQ(sequence->command,
+              "Nuxa1 <CWexal \"DMA Memory Test\" Addr=0x01000000 ChWrite=16 ChRead=12 Size=4194304 Burst=131072 "
+              "Seed=0x00000000 Incr=0x10000000 Mode=Sequence>");
+    const std::optional<Leaf> controller = plugin.FindLeaf("Nuxa1/Manufacturing/Board Controller/RAM Clock Enable");
+    ASSERT_TRUE(controller);
+    EXPECT_EQ(controller->command, "Nuxa1 <CJastel SorbelinRAM_CE>");
 }
 
 TEST(PluginRoots, RecordsFollowTheBoardsOfTheRig) {
@@ -232,7 +278,10 @@ TEST(PluginRoots, RecordsFollowTheBoardsOfTheRig) {
         LoadSetup setup;
         setup.rig = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}]})";
         LoadedPlugin plugin(setup);
-        EXPECT_EQ(plugin.LeafPaths(), std::vector<std::string>{"Brimola1/Summary/Test Summary"});
+        const std::vector<std::string> paths = plugin.LeafPaths();
+        EXPECT_EQ(paths.size(), ShippedLeafCount("BrimolaTree_Mfg.txt"));
+        for (const std::string& p : paths) EXPECT_EQ(p.rfind("Brimola1/", 0), 0u) << p;
+        EXPECT_EQ(std::count(paths.begin(), paths.end(), "Brimola1/Summary/Test Summary"), 1);
         EXPECT_EQ(Count(plugin.PreHostText(), "No Nuxa board was found: its tests are not published.\n"), 1);
         EXPECT_EQ(Count(plugin.PreHostText(), "No Brimola board"), 0);
         EXPECT_EQ(plugin.RunOn("CBrimola", "Brimola1 <CBrimolaBoard Show Test Summary>"), kRunPassed);
@@ -243,25 +292,27 @@ TEST(PluginRoots, RecordsFollowTheBoardsOfTheRig) {
                                    {"tag": "Brimola2", "kind": "brimola"}]})";
         LoadedPlugin plugin(setup);
         const std::vector<Leaf> leaves = plugin.Leaves();
-        ASSERT_EQ(leaves.size(), 3u);
-        EXPECT_EQ(leaves[0].path, "Brimola1/Summary/Test Summary");
-        EXPECT_EQ(leaves[0].command, "Brimola1 <CBrimolaBoard Show Test Summary>");
-        EXPECT_EQ(leaves[1].path, "Brimola2/Summary/Test Summary");
-        EXPECT_EQ(leaves[1].command, "Brimola2 <CBrimolaBoard Show Test Summary>");
-        EXPECT_EQ(leaves[0].record->m_owner, leaves[1].record->m_owner);
-        EXPECT_EQ(leaves[2].path, "Nuxa1/Board Controller/RAM Clock Enable");
+        ASSERT_EQ(leaves.size(), 2 * ShippedLeafCount("BrimolaTree_Mfg.txt") + ShippedLeafCount("NuxaTree_Mfg.txt"));
+        const std::optional<Leaf> first = plugin.FindLeaf("Brimola1/Summary/Test Summary");
+        const std::optional<Leaf> second = plugin.FindLeaf("Brimola2/Summary/Test Summary");
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(first->command, "Brimola1 <CBrimolaBoard Show Test Summary>");
+        EXPECT_EQ(second->command, "Brimola2 <CBrimolaBoard Show Test Summary>");
+        EXPECT_EQ(first->record->m_owner, second->record->m_owner);
+        EXPECT_TRUE(plugin.FindLeaf("Nuxa1/Board Controller/RAM Clock Enable"));
         // Each record selects its own board.
-        EXPECT_EQ(leaves[1].record->m_owner->Run(leaves[1].command.c_str()), kRunPassed);
+        EXPECT_EQ(second->record->m_owner->Run(second->command.c_str()), kRunPassed);
     }
     {
         LoadSetup setup;
         setup.rig = R"({"boards": []})";
         LoadedPlugin plugin(setup);
         EXPECT_TRUE(plugin.Leaves().empty());
+        // The start-up calibration still runs and says that it has no board.
         EXPECT_EQ(plugin.PreHostText(),
                   "Brimola diagnostics are in Manufacturing mode\n\nNo Brimola board was found: its tests are not "
-                  "published.\nNuxa diagnostics are in Manufacturing mode\n\nNo Nuxa board was found: its tests are not "
-                  "published.\n");
+                  "published.\nBrimolaBAR0 and PNuxaBAR0 not setupNuxa diagnostics are in Manufacturing mode\n\n"
+                  "No Nuxa board was found: its tests are not published.\nBrimolaBAR0 and PNuxaBAR0 not setup");
     }
 }
 
@@ -286,7 +337,9 @@ const char* kConditionTree =
     "\t\t\tOld &(ZorvZyvPkg .lt 20040416) <CJastel SorbelinRAM_CE>\n"
     "\t\t\tNew &(ZorvZyvPkg .ge 20040521) <CJastel SorbelinRAM_CE>\n"
     "\t\t\tWith main &(Requirement=Brimola) <CJastel SorbelinRAM_CE>\n"
-    "\t\t\tBare <CJastel >\n\t\t}\n"
+    "\t\t\tBare <CJastel >\n"
+    "\t\t\tNatural <CJastel>\n"
+    "\t\t\tArrow <CJastel NOTE=(a>b) SorbelinRAM_CE>\n\t\t}\n"
     "\t}\n}\n";
 
 TEST(PluginRoots, ConditionsAreTestedAgainstTheLoad) {
@@ -306,7 +359,9 @@ TEST(PluginRoots, ConditionsAreTestedAgainstTheLoad) {
                                       "Brimola1/Boards/With codec",
                                       "Brimola1/Boards/X2V4000",
                                       "Brimola1/Release/Grenlo only",
+                                      "Nuxa1/Packages/Arrow",
                                       "Nuxa1/Packages/Bare",
+                                      "Nuxa1/Packages/Natural",
                                       "Nuxa1/Packages/Old",
                                       "Nuxa1/Packages/With main",
                                   }));
@@ -317,6 +372,13 @@ TEST(PluginRoots, ConditionsAreTestedAgainstTheLoad) {
     const std::optional<Leaf> bare = plugin.FindLeaf("Nuxa1/Packages/Bare");
     ASSERT_TRUE(bare);
     EXPECT_EQ(bare->command, "Nuxa1 <CJastel >");
+    const std::optional<Leaf> natural = plugin.FindLeaf("Nuxa1/Packages/Natural");
+    ASSERT_TRUE(natural);
+    EXPECT_EQ(natural->command, "Nuxa1 <CJastel >");
+    // The arguments run to the last ">".
+    const std::optional<Leaf> arrow = plugin.FindLeaf("Nuxa1/Packages/Arrow");
+    ASSERT_TRUE(arrow);
+    EXPECT_EQ(arrow->command, "Nuxa1 <CJastel NOTE=(a>b) SorbelinRAM_CE>");
     EXPECT_EQ(plugin.PreHostText().find("ERROR"), std::string::npos) << plugin.PreHostText();
 }
 
@@ -369,7 +431,7 @@ TEST(PluginRoots, ANonDecimalClockDeltaIsReportedAtLoad) {
     setup.switches = "-CLKDELTA=0x19";
     LoadedPlugin plugin(setup);
     EXPECT_EQ(Count(plugin.PreHostText(), "ERROR:  CLKDELTA=0X19 is not a decimal number; the clock test uses 10\n"), 2);
-    EXPECT_EQ(plugin.Leaves().size(), 2u);
+    EXPECT_EQ(plugin.Leaves().size(), ShippedLeafCount("BrimolaTree_Mfg.txt") + ShippedLeafCount("NuxaTree_Mfg.txt"));
 }
 
 TEST(PluginRoots, HostCommandsReachTheRootsWithTheirColours) {

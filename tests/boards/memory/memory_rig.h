@@ -1,0 +1,77 @@
+// Helpers of the memory test suites: a main-board root on a rig of the test's choosing, and its output.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "boards/roots/brimola_board_tests.h"
+#include "devlib/wexal_spaces.h"
+#include "framework/test_record.h"
+#include "platform/paths.h"
+#include "tests/framework/board_rig.h"
+
+namespace memtest {
+
+inline std::string TakeText() { return CTestBase::TakePreHostText(TRUE).str(); }
+
+// A 64 MiB main board, with the faults given as the JSON text of a "faults" array.
+inline std::string MainBoardRig(const std::string& faults = "[]", const std::string& extra = "") {
+    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64)" + extra + R"(}], "faults": )" +
+           faults + "}";
+}
+
+// The main-board root built on the rig (so its start-up calibration ran there), in a fresh current
+// and program folder. Commands go through the root as the host sends them.
+class RootOnRig {
+public:
+    explicit RootOnRig(const std::string& rigJson, const std::string& switches = "") : m_rig(rigJson) {
+        platform::SetProgramDir(m_cwd.Dir().Path());
+        if (!switches.empty()) m_cwd.Dir().Write("CmdLine", "pexhost " + switches);
+        m_root = std::make_unique<CBrimolaBoardTests>("CBrimolaBoard");
+        startup = TakeText();
+    }
+    ~RootOnRig() {
+        m_root.reset();
+        platform::SetProgramDir("");
+        TakeText();
+    }
+    RootOnRig(const RootOnRig&) = delete;
+    RootOnRig& operator=(const RootOnRig&) = delete;
+
+    // Runs "<test> <arguments>" on Brimola1; the output is in text.
+    DWORD Run(const std::string& testAndArguments) {
+        TakeText();
+        const DWORD result = m_root->Run(CString(("Brimola1 <" + testAndArguments + ">").c_str()));
+        text = TakeText();
+        return result;
+    }
+    bool Has(const std::string& s) const { return text.find(s) != std::string::npos; }
+
+    CWexalBoardDevice* Board() const { return dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice("Brimola1")); }
+    DWORD Bar0(DWORD offset) const { return Board()->GetRegisters()[offset / 4]; }
+    DWORD SdramWord(DWORD address) const {
+        DWORD value = 0;
+        Board()->GetSDRAMSpace()->Get(&value, address, 4);
+        return value;
+    }
+    CBrimolaBoardTests& Root() { return *m_root; }
+
+    std::string startup;
+    std::string text;
+
+private:
+    boardtest::InTempCwd m_cwd;
+    boardtest::ScopedRig m_rig;
+    std::unique_ptr<CBrimolaBoardTests> m_root;
+};
+
+// Sets the host's stop flag for the scope.
+class StopFlagSet {
+public:
+    StopFlagSet() { *g_StopFlag() = 1; }
+    ~StopFlagSet() { *g_StopFlag() = 0; }
+};
+
+}  // namespace memtest

@@ -1,0 +1,74 @@
+// Helpers of the CWexal tests: a recording CWexal bound to a simulated board through a root-like parent.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "boards/wexal/wexal.h"
+#include "devlib/devices.h"
+#include "devlib/wexal_spaces.h"
+#include "platform/files.h"
+#include "tests/framework/board_rig.h"
+
+namespace wexaltest {
+
+// A CWexal that keeps everything it prints.
+class RecordingWexal : public CWexal {
+public:
+    using CWexal::CWexal;
+    void PrintStyled(CString text, COLORREF colour, COLORREF, BOOL) override { out.Add(text, colour); }
+    void PrintColor(CString text, COLORREF colour) override { out.Add(text, colour); }
+    void Print(CString text) override { out.Add(text); }
+    boardtest::OutputLog out;
+};
+
+// The current folder is a fresh one ("CmdLine" and the pair files land there); the test's parent
+// stands in for a board root and hands its board binding to the test.
+class WexalTest : public ::testing::Test {
+protected:
+    // Builds the test with the switch file holding switches (presets depend on it).
+    RecordingWexal& Make(const std::string& switches = "", const char* board = "Brimola1") {
+        m_cwd.Dir().Write("CmdLine", "pexhost " + switches);
+        m_wexal = std::make_unique<RecordingWexal>("CWexal");
+        m_wexal->SetParent(&m_root);
+        if (board) Bind(board);
+        m_wexal->out = {};
+        return *m_wexal;
+    }
+    void Bind(const char* board) {
+        ASSERT_EQ(m_root.SetupDevice(board), 1u) << board;
+        m_wexal->TakeBoardIF(&m_root);
+    }
+    CWexalBoardDevice* Board(const char* tag = "Brimola1") {
+        return dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice(tag));
+    }
+    // Straight through the device library's SDRAM space, bypassing the test.
+    void Poke(const char* tag, DWORD address, const std::vector<DWORD>& words) {
+        ASSERT_EQ(Board(tag)->GetSDRAMSpace()->Set(words.data(), address, static_cast<int>(4 * words.size())),
+                  static_cast<int>(4 * words.size()));
+    }
+    std::vector<DWORD> Peek(const char* tag, DWORD address, size_t count) {
+        std::vector<DWORD> words(count);
+        Board(tag)->GetSDRAMSpace()->Get(words.data(), address, static_cast<int>(4 * count));
+        return words;
+    }
+    std::string Text() const { return m_wexal->out.text; }
+    bool Has(const std::string& s) const { return m_wexal->out.Has(s); }
+    bool HasRed(const std::string& s) const { return m_wexal->out.HasColoured(s, 0x0000FF); }
+    const boardtest::TempDir& Dir() const { return m_cwd.Dir(); }
+
+    boardtest::InTempCwd m_cwd;
+    boardtest::RecordingTreeTest m_root{"CRoot"};
+    std::unique_ptr<RecordingWexal> m_wexal;
+};
+
+inline size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+}
+
+}  // namespace wexaltest
