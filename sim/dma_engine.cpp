@@ -91,6 +91,9 @@ void DmaEngine::ApplyFaults(const BoardFaults& faults) {
     for (const auto& s : faults.dmaStall) m_ch[s.channel].stall = true;
     for (const auto& w : faults.dmaWrongTag) m_ch[w.channel].wrongTag = w.tag;
     for (const auto& c : faults.dmaCorrupt) m_ch[c.channel].corrupt.push_back(c);
+    m_controlForced = ForcedBits{};
+    for (const auto& s : faults.registerStuck)
+        if (s.offset >= kControlBase && s.offset < kControlBase + 4 * kChannels) m_controlForced.Add(s.offset, s.bit, s.value);
 }
 
 void DmaEngine::SetEndpoint(int channel, std::shared_ptr<DmaEndpoint> endpoint) {
@@ -105,7 +108,7 @@ void DmaEngine::WriteControl(int channel, uint32_t value) {
 void DmaEngine::Trigger(int channel, uint32_t value) {
     Channel& ch = m_ch[channel];
     const int first = static_cast<int>(value & 15);
-    if (!first || !(ch.control & 1)) return;
+    if (!first || !Enabled(channel)) return;
     ch.state = State::Running;
     ch.current = first;
     ch.visited = 0;
@@ -180,7 +183,7 @@ void DmaEngine::Finish(int channel, const DcbImage& image) {
 
 bool DmaEngine::Step(int channel) {
     Channel& ch = m_ch[channel];
-    if (ch.state == State::Idle || ch.state == State::Hung || ch.stall || !(ch.control & 1)) return false;
+    if (ch.state == State::Idle || ch.state == State::Hung || ch.stall || !Enabled(channel)) return false;
     if (ch.state == State::Looping) {
         // A looping chain repeats the same data; it is worth moving again only for the pass that ends it.
         if (!ChainEndsFrom(channel, ch.current)) return false;

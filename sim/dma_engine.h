@@ -109,12 +109,18 @@ public:
 
 class DmaEngine {
 public:
+    static constexpr uint32_t kControlBase = 0x58000;  // channel c's control word at + 4c
+
     DmaEngine(DcbStore& dcbs, BcuStore& bcus, SdramModel& sdram, HostMemory& host, const DmaTiming& timing);
 
     void ApplyFaults(const BoardFaults& faults);
     void SetEndpoint(int channel, std::shared_ptr<DmaEndpoint> endpoint);
 
-    uint32_t Control(int channel) const { return m_ch[channel].control; }
+    // The control word as it reads, stuck bits included; the engine obeys the same word.
+    uint32_t Control(int channel) const {
+        return m_controlForced.Apply(kControlBase + 4u * static_cast<uint32_t>(channel), m_ch[channel].control);
+    }
+    bool Enabled(int channel) const { return Control(channel) & 1; }
     void WriteControl(int channel, uint32_t value);
     // Starts the chain at DCB (value & 15); 0 starts nothing.
     void Trigger(int channel, uint32_t value);
@@ -161,6 +167,7 @@ private:
     HostMemory& m_host;
     DmaTiming m_timing;
     std::array<Channel, kChannels> m_ch{};
+    ForcedBits m_controlForced;
 };
 
 template <class Fn> void DmaEngine::ForEachRun(const DcbImage& dcb, Fn fn) {

@@ -447,9 +447,11 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
         CheckKeys(f, key, {"kind", "board", "offset", "bit", "value"});
         RegisterStuckBit r;
         if (!f.contains("offset")) Fail(Join(key, "offset"), "missing");
-        r.offset = static_cast<uint32_t>(ReadUnsigned(f["offset"], Join(key, "offset"), 0x60000, 0x71FFC));
+        r.offset = static_cast<uint32_t>(ReadUnsigned(f["offset"], Join(key, "offset"), 0x58000, 0x71FFC));
         if (r.offset & 3) Fail(Join(key, "offset"), "a register offset is a multiple of 4");
-        if (r.offset >= 0x68000 && r.offset < 0x70000) Fail(Join(key, "offset"), "not a DCB (0x60000-0x67FFC) or BCU (0x70000-0x71FFC) register");
+        if ((r.offset >= 0x58100 && r.offset < 0x60000) || (r.offset >= 0x68000 && r.offset < 0x70000))
+            Fail(Join(key, "offset"), "not a channel control word (0x58000-0x580FC), DCB word (0x60000-0x67FFC) or BCU register "
+                                      "(0x70000-0x71FFC)");
         if (!f.contains("bit")) Fail(Join(key, "bit"), "missing");
         r.bit = ReadInt(f["bit"], Join(key, "bit"), 0, 31);
         r.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 0;

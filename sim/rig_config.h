@@ -51,7 +51,7 @@ struct DmaWrongTag {
     int tag = -1;
 };
 
-// A bit of a DCB or BCU register that always reads (and acts) as value.
+// A bit of a channel control word, DCB word or BCU register that always reads (and acts) as value.
 struct RegisterStuckBit {
     uint32_t offset = 0;
     int bit = 0;

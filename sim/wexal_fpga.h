@@ -47,7 +47,7 @@ public:
 
     static constexpr uint32_t kControllerBase = 0x4000;
     static constexpr uint32_t kCoreBase = 0x40000;
-    static constexpr uint32_t kControlBase = 0x58000, kTriggerBase = 0x58200, kFlushBase = 0x58400;
+    static constexpr uint32_t kControlBase = DmaEngine::kControlBase, kTriggerBase = 0x58200, kFlushBase = 0x58400;
     static constexpr uint32_t kPresentLow = 0x58308, kPresentHigh = 0x5830C;
 
 private:

@@ -104,6 +104,13 @@ TEST(RigConfig, EachBadFileGetsOneMessageNamingFileAndKey) {
          "faults[0].seed"},
         {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x40000", "bit": 1}]})",
          "faults[0].offset"},
+        // Past the last channel control word, below the first, and not on a word.
+        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x58100", "bit": 0}]})",
+         "faults[0].offset"},
+        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x57FFC", "bit": 0}]})",
+         "faults[0].offset"},
+        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x58002", "bit": 0}]})",
+         "faults[0].offset"},
         {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_stall", "board": "B1", "channel": 1, "speed": 2}]})",
          "faults[0].speed"},
         {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "dma": {"timing": "slow"}})", "dma.timing"},

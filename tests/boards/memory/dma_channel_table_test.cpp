@@ -1,16 +1,19 @@
-// Tests of the DMA channel table and the channel disabler on a register block that can hold bits stuck.
+// Tests of the DMA channel table and the channel disabler, on the rig and on a register block of chosen bits.
 #include "boards/memory/dma_channel_table.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
-#include "tests/framework/board_rig.h"
+#include "tests/boards/memory/memory_rig.h"
 
 namespace {
 
-// The 64 channel control registers at BAR0 0x58000; chosen channels can have bit 0 stuck.
+// The 64 channel control registers at BAR0 0x58000, holding any bits (the rig's keep only bit 0) and
+// able to hold bit 0 stuck at 0 on a disable-proof row, which the rig's table has none of.
 class ControlRegisters : public CRegisterWindow {
 public:
     DWORD Read(DWORD offset) override {
@@ -92,23 +95,92 @@ TEST(DMAChannelTable, DisableAllThenRestoreChangesOnlyBitZero) {
     EXPECT_EQ(regs.writes, writes);  // a second restore writes nothing
 }
 
-TEST(DMAChannelTable, AChannelWhoseEnableBitIsStuckIsReportedAndLeftAlone) {
+// The board's own registers, with every write's offset kept.
+class WriteLog : public CRegisterWindow {
+public:
+    explicit WriteLog(CRegisterWindow* board) : m_board(board) {}
+    DWORD Read(DWORD offset) override { return m_board->Read(offset); }
+    void Write(DWORD offset, DWORD value) override {
+        written.push_back(offset);
+        m_board->Write(offset, value);
+    }
+    DWORD Size() const override { return m_board->Size(); }
+    bool Wrote(DWORD offset) const { return std::find(written.begin(), written.end(), offset) != written.end(); }
+
+    std::vector<DWORD> written;
+
+private:
+    CRegisterWindow* m_board;
+};
+
+RegisterPtr MainBoardBar0() {
+    auto* board = dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice("Brimola1"));
+    return board ? board->GetRegisters() : RegisterPtr();
+}
+
+constexpr DWORD ControlOffset(int channel) { return CDMAControlChannels::kControlBase + 4u * static_cast<DWORD>(channel); }
+
+TEST(DMAChannelTableOnRig, TheHealthyRigDisablesAndRestoresEveryPresentChannel) {
+    boardtest::ScopedRig rig(memtest::MainBoardRig());
+    const RegisterPtr bar0 = MainBoardBar0();
+    ASSERT_TRUE(bar0);
+    WriteLog log(bar0.Window());
     boardtest::RecordingTest out;
-    ControlRegisters regs;
-    regs.words.fill(1);
-    regs.stuck[20] = 1;
     CDMAControlChannels channels;
     channels.Clear();
-    channels.Init(regs.Base(), RegisterPtr());
+    channels.Init(RegisterPtr(&log, CDMAControlChannels::kControlBase), bar0 + CDMAControlChannels::kDCBWindowBase / 4);
+
+    EXPECT_TRUE(channels.DisableAll(&out));
+    EXPECT_EQ(out.out.text, "Disabling all DMA Control Channels...\n Done - All channels are ready for the test.\n");
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_EQ(channels.IsReady(i), g_DMAChannelTable[i].present) << i;
+        EXPECT_EQ(bar0[ControlOffset(i) / 4] & 1, 0u) << "channel " << i << " still enabled";
+        EXPECT_EQ(channels.GetSaved(i) & 1, static_cast<DWORD>(g_DMAChannelTable[i].present)) << i;
+    }
+
+    log.written.clear();
+    channels.RestoreAll(&out);
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_EQ(bar0[ControlOffset(i) / 4] & 1, static_cast<DWORD>(g_DMAChannelTable[i].present)) << i;
+        EXPECT_EQ(log.Wrote(ControlOffset(i)), g_DMAChannelTable[i].present != 0) << i;
+    }
+    EXPECT_EQ(log.written.size(), 47u);
+}
+
+TEST(DMAChannelTableOnRig, AStuckEnableIsReportedAndTheChannelLeftAlone) {
+    // BAUDIOOUT (20) cannot be disabled; the absent channel 7 reads enabled but is none of the test's.
+    boardtest::ScopedRig rig(memtest::MainBoardRig(
+        R"([{"kind": "register_stuck_bit", "board": "Brimola1", "offset": "0x58050", "bit": 0, "value": 1},
+            {"kind": "register_stuck_bit", "board": "Brimola1", "offset": "0x5801C", "bit": 0, "value": 1}])"));
+    const RegisterPtr bar0 = MainBoardBar0();
+    ASSERT_TRUE(bar0);
+    WriteLog log(bar0.Window());
+    boardtest::RecordingTest out;
+    CDMAControlChannels channels;
+    channels.Clear();
+    channels.Init(RegisterPtr(&log, CDMAControlChannels::kControlBase), bar0 + CDMAControlChannels::kDCBWindowBase / 4);
+
     EXPECT_FALSE(channels.DisableAll(&out));
-    EXPECT_TRUE(out.out.Has(" Error on channel 20 (BAUDIOOUT): Unable to disable this channel.\n"));
+    EXPECT_EQ(out.out.text, "Disabling all DMA Control Channels...\n"
+                            " Error on channel 20 (BAUDIOOUT): Unable to disable this channel.\n"
+                            " Done - 46 channels ready for the test.\n");
     EXPECT_TRUE(out.out.HasColoured("Unable to disable this channel", 0x0000FF));
-    EXPECT_TRUE(out.out.Has(" Done - 46 channels ready for the test.\n"));
+    EXPECT_FALSE(log.Wrote(ControlOffset(7)));
+    for (int i = 0; i < 64; ++i) {
+        if (i == 20 || !g_DMAChannelTable[i].present) continue;
+        EXPECT_TRUE(channels.IsReady(i)) << i;
+        EXPECT_EQ(bar0[ControlOffset(i) / 4] & 1, 0u) << i;
+    }
     EXPECT_FALSE(channels.IsReady(20));
 
-    const int writes = regs.writes;
+    log.written.clear();
     channels.RestoreAll(&out);
-    EXPECT_EQ(regs.writes, writes + 46);  // channel 20 is not rewritten
+    EXPECT_FALSE(log.Wrote(ControlOffset(20))) << "a channel that failed is not rewritten";
+    EXPECT_EQ(log.written.size(), 46u);
+    for (int i = 0; i < 64; ++i) {
+        if (!g_DMAChannelTable[i].present) continue;
+        EXPECT_EQ(bar0[ControlOffset(i) / 4] & 1, 1u) << i;
+    }
 }
 
 TEST(DMAChannelTable, DisableProofRowsAndBadRowsOfAnotherTable) {

@@ -1,0 +1,120 @@
+// A stuck bit of a DMA channel control word: it holds in that word only, and the engine obeys it.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "sim/host_memory.h"
+#include "sim/rig_config.h"
+#include "sim/wexal_fpga.h"
+
+namespace {
+
+using sim::WexalFpga;
+
+// One main board on its own, with the faults given as the JSON text of a "faults" array.
+class Board {
+public:
+    explicit Board(const std::string& faults) : m_host(64ull << 20) {
+        const std::string text =
+            R"({"boards": [{"tag": "B1", "kind": "brimola", "sdram_mib": 8}], "faults": )" + faults + "}";
+        sim::RigConfig rig;
+        std::string error;
+        EXPECT_TRUE(sim::ParseRig(text, "r.json", rig, error)) << error;
+        if (rig.boards.empty()) rig.boards.emplace_back();
+        m_fpga = std::make_unique<WexalFpga>(rig.boards[0], m_host, rig.dmaTiming);
+    }
+    WexalFpga& operator*() { return *m_fpga; }
+    WexalFpga* operator->() { return m_fpga.get(); }
+
+private:
+    sim::HostMemory m_host;
+    std::unique_ptr<WexalFpga> m_fpga;
+};
+
+constexpr uint32_t Control(int c) { return WexalFpga::kControlBase + 4u * static_cast<uint32_t>(c); }
+uint32_t DcbWord(int c, int d, int w) { return sim::DcbStore::Offset(c, d, w); }
+
+// Loads DCB 1 of the channel with a tag, triggers it and answers the tag its live context shows
+// (0 when the trigger was refused).
+uint32_t TriggeredTag(WexalFpga& f, int c) {
+    f.Write32(WexalFpga::kFlushBase + 4u * static_cast<uint32_t>(c), 1);
+    f.Write32(DcbWord(c, 1, 1), 0x0ABC0000);
+    f.Write32(DcbWord(c, 1, 3), 16);  // 16 DWORDs; BCU 0 has no Go, so the DCB stays live
+    f.Write32(WexalFpga::kTriggerBase + 4u * static_cast<uint32_t>(c), 1);
+    return f.Read32(DcbWord(c, 0, 1)) >> 16 & 0xFFF;
+}
+
+TEST(ChannelControlStuckBit, HoldsOnlyItsControlWord) {
+    // Channel 20's enable stuck at 1, channel 21's at 0, bit 5 of channel 22 at 1.
+    Board faulty(R"([{"kind": "register_stuck_bit", "board": "B1", "offset": "0x58050", "bit": 0, "value": 1},
+                    {"kind": "register_stuck_bit", "board": "B1", "offset": "0x58054", "bit": 0},
+                    {"kind": "register_stuck_bit", "board": "B1", "offset": "0x58058", "bit": 5, "value": 1}])");
+    Board healthy("[]");
+
+    // Before any write: the stuck bits show over the channels' starting enables (both present, enabled).
+    for (int c = 0; c < 64; ++c) {
+        if (c == 21) continue;
+        EXPECT_EQ(faulty->Read32(Control(c)) & ~0x20u, healthy->Read32(Control(c))) << c;
+    }
+    EXPECT_EQ(healthy->Read32(Control(21)), 1u);
+    EXPECT_EQ(faulty->Read32(Control(21)), 0u);
+    EXPECT_EQ(faulty->Read32(Control(22)), 0x21u);
+
+    for (uint32_t v : {0u, 1u}) {
+        for (int c = 0; c < 64; ++c) {
+            faulty->Write32(Control(c), v);
+            healthy->Write32(Control(c), v);
+        }
+        for (int c = 0; c < 64; ++c) {
+            uint32_t expected = v;
+            if (c == 20) expected = 1;
+            if (c == 21) expected = 0;
+            if (c == 22) expected = v | 0x20;
+            EXPECT_EQ(faulty->Read32(Control(c)), expected) << "channel " << c << " after writing " << v;
+            EXPECT_EQ(healthy->Read32(Control(c)), v) << "healthy channel " << c;
+        }
+    }
+
+    // The neighbouring blocks keep every bit: the channel's DCBs, the trigger and present words, the BCUs.
+    for (WexalFpga* f : {&*faulty, &*healthy}) {
+        for (int d = 1; d < 16; ++d) {
+            f->Write32(DcbWord(20, d, 0), 0xFFFF0000u | static_cast<uint32_t>(d));
+            EXPECT_EQ(f->Read32(DcbWord(20, d, 0)), 0xFFFF0000u | static_cast<uint32_t>(d)) << "DCB " << d;
+            f->Write32(DcbWord(21, d, 2), 0);
+            EXPECT_EQ(f->Read32(DcbWord(21, d, 2)), 0u) << "DCB " << d;
+        }
+        f->Write32(0x70050, 0xFFFFFFFF);
+        EXPECT_EQ(f->Read32(0x70050), 0xFFFFFFFFu);
+        f->Write32(0x70054, 0);
+        EXPECT_EQ(f->Read32(0x70054), 0u);
+    }
+    EXPECT_EQ(faulty->Read32(WexalFpga::kPresentLow), healthy->Read32(WexalFpga::kPresentLow));
+    EXPECT_EQ(faulty->Read32(WexalFpga::kPresentHigh), healthy->Read32(WexalFpga::kPresentHigh));
+}
+
+TEST(ChannelControlStuckBit, TheEngineObeysTheStuckEnable) {
+    Board faulty(R"([{"kind": "register_stuck_bit", "board": "B1", "offset": "0x58050", "bit": 0, "value": 1},
+                    {"kind": "register_stuck_bit", "board": "B1", "offset": "0x58054", "bit": 0, "value": 0}])");
+    Board healthy("[]");
+
+    // Disabled by the program, channel 20 still starts its chain when enabled by the fault.
+    faulty->Write32(Control(20), 0);
+    healthy->Write32(Control(20), 0);
+    EXPECT_EQ(TriggeredTag(*faulty, 20), 0xABCu);
+    EXPECT_EQ(TriggeredTag(*healthy, 20), 0u);
+
+    // Enabled by the program, channel 21 refuses every trigger.
+    faulty->Write32(Control(21), 1);
+    healthy->Write32(Control(21), 1);
+    EXPECT_EQ(TriggeredTag(*faulty, 21), 0u);
+    EXPECT_EQ(TriggeredTag(*healthy, 21), 0xABCu);
+
+    // A neighbour of the stuck channels starts and refuses as the program says.
+    faulty->Write32(Control(24), 1);
+    EXPECT_EQ(TriggeredTag(*faulty, 24), 0xABCu);
+    faulty->Write32(Control(24), 0);
+    EXPECT_EQ(TriggeredTag(*faulty, 24), 0u);
+}
+
+}  // namespace
