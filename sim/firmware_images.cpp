@@ -102,7 +102,8 @@ std::string ImageRevisionTag(const FirmwareImage& image, uint32_t wexalRevision)
 std::string FirmwareFileName(const FirmwareImage& image) { return std::string(image.id) + kVpdRevision + ".oxd"; }
 
 std::string OxdHeaderText(const FirmwareImage& image, uint32_t wexalRevision) {
-    std::string fixed = "R" + ImageRevisionDigits(image, wexalRevision) + "F" + image.id + "M" + Family(image.board);
+    std::string fixed = "R";
+    fixed.append(ImageRevisionDigits(image, wexalRevision)).append("F").append(image.id).append("M").append(Family(image.board));
     fixed.resize(kOxdFixedHeader, ' ');
     // Configuration images are Brimola-family parts whichever board carries them (the roots check
     // 'B' against "BRIMOLA"); the flash images name the board they boot.
