@@ -18,4 +18,10 @@ if [[ ! -f "$dir/CMakeCache.txt" ]]; then
 fi
 targets=()
 for t in "$@"; do targets+=(--target "$t"); done
-cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
+# Quiet when it works; the whole log when it does not.
+log="$dir/build.log"
+if ! cmake --build "$dir" -j"$(nproc)" "${targets[@]}" >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "Build failed (log: $log)" >&2
+  exit 1
+fi
