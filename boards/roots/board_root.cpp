@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "boards/flash/jastel.h"
+#include "boards/memory/mem_clk.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_base.h"
@@ -260,4 +261,10 @@ DWORD CBoardRoot::Help(CString command) {
         return kRunPassed;
     }
     return child->Help(arguments);
+}
+
+void CBoardRoot::CalibrateClockAtStartUp(int clockDelta) {
+    mem_clk& clock = GetMemClk();
+    clock.SetClockDelta(static_cast<DWORD>(clockDelta));
+    clock.Run(kStartupClockLine);
 }

@@ -13,6 +13,8 @@
 #include "platform/cstring.h"
 #include "platform/types.h"
 
+class mem_clk;
+
 class CJastel;
 
 // The points in which the main-board root and the codec-board root differ.
@@ -111,9 +113,12 @@ protected:
     // Runs the root's keyword table on call.arguments; the first matching row wins.
     virtual DWORD RunKeyword(const KeywordCall& call) = 0;
     virtual const std::vector<ProgramEntry>& GetProgrammingTable() const = 0;
-    // Where the memory clock calibration runs its start-up line with the delta, and where
-    // each PD=ALL command goes to Program.
-    virtual void CalibrateClockAtStartUp(int clockDelta) = 0;
+    // The root's memory clock calibration, which runs the start-up line at load.
+    virtual mem_clk& GetMemClk() = 0;
+    // Runs the start-up calibration line with the delta, with or without a board: without one
+    // the calibration reports that itself.
+    void CalibrateClockAtStartUp(int clockDelta);
+    // Where each PD=ALL command goes to Program.
     virtual void ProgramAtStartUp(const CString& command) = 0;
 
     // The first matching row of the table runs; none: the "Not recognized" line and 2.

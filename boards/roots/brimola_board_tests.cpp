@@ -49,12 +49,6 @@ void CBrimolaBoardTests::SetParents() {
     m_memTestB.SetParent(this);
 }
 
-void CBrimolaBoardTests::CalibrateClockAtStartUp(int clockDelta) {
-    // With or without a board: without one the calibration reports that itself.
-    m_memClk.SetClockDelta(static_cast<DWORD>(clockDelta));
-    m_memClk.Run(kStartupClockLine);
-}
-
 void CBrimolaBoardTests::ProgramAtStartUp(const CString& command) {
     // FPGA programming runs each PD=ALL command here: Program(command, 2, 1).
     (void)command;

@@ -21,6 +21,7 @@ public:
     ~CBrimolaBoardTests() override;
 
     CJastel* GetController() override { return &m_jastel; }
+    mem_clk& GetMemClk() override { return m_memClk; }
     // 13 row bits and 10 or 11 column bits; 512 MB.
     BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) override;
     BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override;
@@ -29,7 +30,6 @@ protected:
     void SetParents() override;
     DWORD RunKeyword(const KeywordCall& call) override;
     const std::vector<ProgramEntry>& GetProgrammingTable() const override { return m_programTable; }
-    void CalibrateClockAtStartUp(int clockDelta) override;
     void ProgramAtStartUp(const CString& command) override;
 
 private:

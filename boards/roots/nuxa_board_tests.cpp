@@ -49,12 +49,6 @@ void CNuxaBoardTests::SetParents() {
     m_memTestB.SetParent(this);
 }
 
-void CNuxaBoardTests::CalibrateClockAtStartUp(int clockDelta) {
-    // With or without a board: without one the calibration reports that itself.
-    m_memClk.SetClockDelta(static_cast<DWORD>(clockDelta));
-    m_memClk.Run(kStartupClockLine);
-}
-
 void CNuxaBoardTests::ProgramAtStartUp(const CString& command) {
     // FPGA programming runs each PD=ALL command here: Program(command, 2).
     (void)command;
