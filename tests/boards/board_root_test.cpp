@@ -6,7 +6,8 @@
 #include "boards/roots/brimola_board_tests.h"
 #include "boards/roots/nuxa_board_tests.h"
 #include "platform/paths.h"
-#include "tests/framework/board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 
 namespace {
 
@@ -43,9 +44,9 @@ protected:
         TakeText();
     }
     void Switches(const std::string& text) { m_cwd.Dir().Write("CmdLine", "pexhost " + text); }
-    const boardtest::TempDir& Dir() const { return m_cwd.Dir(); }
+    const support::TempDir& Dir() const { return m_cwd.Dir(); }
 
-    boardtest::InTempCwd m_cwd;
+    support::InTempCwd m_cwd;
 };
 
 RegisterPtr RamBlock(const char* tag) {
@@ -265,7 +266,7 @@ TEST_F(BoardRoots, BoardReportsAnswerWithRunResults) {
     TakeText();
 
     // A report that finds a fault fails the run with 2, not with the report's FALSE.
-    boardtest::ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}],
+    support::ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}],
         "faults": [{"kind": "spd_wrong_size", "board": "Brimola1", "module": 2, "mib": 128},
                    {"kind": "vpd_broken", "board": "Brimola1", "part": "end_tag"}]})");
     ASSERT_TRUE(rig.Loaded());

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "devlib/devices.h"
-#include "tests/framework/board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ private:
 std::string TakeText() { return CTestBase::TakePreHostText(TRUE).str(); }
 
 TEST(Jastel, RamClockEnableSwitchesExactlyTheClockGroup) {
-    boardtest::InTempCwd cwd;  // no "CmdLine": no creation line
+    support::InTempCwd cwd;  // no "CmdLine": no creation line
     CJastel jastel("CJastel");
     FakeController controller;
     jastel.SetControllerRegisters(controller.Block());
@@ -67,7 +68,7 @@ TEST(Jastel, RamClockEnableSwitchesExactlyTheClockGroup) {
 }
 
 TEST(Jastel, ReadBackMismatchOrMissingBlockFails) {
-    boardtest::InTempCwd cwd;
+    support::InTempCwd cwd;
     CJastel jastel("CJastel");
     FakeController controller;
 
@@ -93,7 +94,7 @@ TEST(Jastel, ReadBackMismatchOrMissingBlockFails) {
 }
 
 TEST(Jastel, RunAnswersOnlyTheExactKeyword) {
-    boardtest::InTempCwd cwd;
+    support::InTempCwd cwd;
     CJastel jastel("CJastel");
     EXPECT_EQ(jastel.GetCodeName(), "CJastel");
     EXPECT_EQ(jastel.GetName(), "CJastel");
@@ -119,7 +120,7 @@ TEST(Jastel, RunAnswersOnlyTheExactKeyword) {
 }
 
 TEST(Jastel, RunIsVerboseInEngineeringModeOnly) {
-    boardtest::InTempCwd cwd;
+    support::InTempCwd cwd;
     CJastel jastel("CJastel");
     FakeController controller;
     jastel.SetControllerRegisters(controller.Block());
@@ -135,8 +136,8 @@ TEST(Jastel, RunIsVerboseInEngineeringModeOnly) {
 }
 
 TEST(Jastel, SimulatedControllerHoldsTheRamRegister) {
-    boardtest::InTempCwd cwd;
-    boardtest::ScopedRig rig(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}]})");
+    support::InTempCwd cwd;
+    support::ScopedRig rig(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}]})");
     auto* board = dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice("Nuxa1"));
     ASSERT_NE(board, nullptr);
     const RegisterPtr block = board->GetControllerRegisters();

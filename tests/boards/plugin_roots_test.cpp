@@ -18,7 +18,9 @@
 #include "framework/test_base.h"
 #include "framework/test_record.h"
 #include "platform/paths.h"
-#include "tests/framework/fake_host.h"
+#include "tests/support/output.h"
+
+using namespace support;
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "devlib/rig.h"
 #include "devlib/wexal_spaces.h"
 #include "sim/rig_config.h"
+#include "tests/support/rig.h"
 
 // Stand-in for the library's DCB record: the device library reads and fills its first eight DWORDs.
 class WexalDCB {
@@ -73,31 +74,18 @@ struct HostBuffer {
     DWORD* Words() const { return static_cast<DWORD*>(data); }
 };
 
-class RigTest : public ::testing::Test {
+// The shared rig fixture, with the register window and DCB words the device library tests poke.
+class RigTest : public support::RigTest {
 protected:
-    void SetUp() override { devlib::LoadDefaultRig(); }
-    void TearDown() override { devlib::LoadDefaultRig(); }
-
-    static CWexalBoardDevice* Board(const char* tag) {
-        return g_WexalHW ? dynamic_cast<CWexalBoardDevice*>(g_WexalHW->GetDevice(tag)) : nullptr;
-    }
     static RegisterPtr Regs(const char* tag) {
         auto* bar0 = dynamic_cast<CWexalBAR0Space*>(Board(tag)->GetSpace(CDevAddrSpace::SPACE_BAR0, 0));
         return bar0 ? bar0->GetRegisterPointer(0, 0x100000) : RegisterPtr();
     }
-    static CWexalSDRAMSpace* Sdram(const char* tag) { return Board(tag)->GetSDRAMSpace(); }
     static void SetGo(RegisterPtr regs, int bcu, bool go = true) { regs[(0x70000 + 16 * bcu) / 4] = go ? 1u << 29 : 0; }
     static Dcb Live(CWexalDMAChannel* ch) {
         Dcb d;
         ch->GetDCBWords(0, d.w);
         return d;
-    }
-    static void Load(const sim::RigConfig& cfg) { devlib::LoadRig(cfg); }
-    static void LoadJson(const char* json) {
-        sim::RigConfig cfg;
-        std::string error;
-        ASSERT_TRUE(sim::ParseRig(json, "test.json", cfg, error)) << error;
-        devlib::LoadRig(cfg);
     }
 };
 

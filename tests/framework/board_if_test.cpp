@@ -6,14 +6,15 @@
 #include <cctype>
 #include <string>
 
-#include "board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 #include "devlib/arg_list.h"
 #include "devlib/wexal_spaces.h"
 #include "framework/pattern_generators.h"
 #include "framework/result_screen.h"
 
-using boardtest::RecordingTest;
-using boardtest::ScopedRig;
+using support::RecordingTest;
+using support::ScopedRig;
 
 namespace {
 

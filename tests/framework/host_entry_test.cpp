@@ -6,7 +6,9 @@
 #include "framework/result_screen.h"
 #include "framework/test_base.h"
 #include "framework/test_record.h"
-#include "tests/framework/fake_host.h"
+#include "tests/support/output.h"
+
+using namespace support;
 
 namespace {
 

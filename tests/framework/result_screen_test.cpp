@@ -6,7 +6,9 @@
 
 #include <cstring>
 
-#include "tests/framework/fake_host.h"
+#include "tests/support/output.h"
+
+using namespace support;
 
 namespace {
 

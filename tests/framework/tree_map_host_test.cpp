@@ -5,11 +5,13 @@
 
 #include <string>
 
-#include "fake_host.h"
+#include "tests/support/output.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
 #include "framework/tree_map_tb.h"
+
+using namespace support;
 
 namespace {
 

@@ -9,7 +9,8 @@
 #include <ostream>
 #include <string>
 
-#include "board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 #include "devlib/wexal_spaces.h"
 #include "framework/param_string.h"
 #include "framework/pattern_generators.h"
@@ -18,9 +19,11 @@
 #include "platform/clock.h"
 #include "platform/host_ui.h"
 
-using boardtest::InTempCwd;
-using boardtest::RecordingTreeTest;
-using boardtest::ScopedRig;
+using support::InTempCwd;
+using support::RecordingTreeTest;
+using support::ScopedRig;
+
+using namespace support;
 
 namespace {
 

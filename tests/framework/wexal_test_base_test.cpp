@@ -6,16 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 #include "devlib/arg_list.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
 #include "platform/host_ui.h"
 #include "platform/paths.h"
 
-using boardtest::RecordingTest;
-using boardtest::ScopedRig;
-using boardtest::TempDir;
+using support::RecordingTest;
+using support::ScopedRig;
+using support::TempDir;
+
+using namespace support;
 
 namespace {
 
@@ -47,7 +50,7 @@ protected:
 };
 
 TEST_F(WexalTestBase, PublishesOneLeafPerBoardDeviceThatPassesTheFilter) {
-    ScopedRig rig(boardtest::kThreeBoardRig);
+    ScopedRig rig(support::kThreeBoardRig);
     ASSERT_TRUE(rig.Loaded());
     RecordingTest t;
     t.SetCodeName("CMemoryTest");
@@ -82,7 +85,7 @@ TEST_F(WexalTestBase, PublishesOneLeafPerBoardDeviceThatPassesTheFilter) {
 }
 
 TEST_F(WexalTestBase, NameListsByBoardKind) {
-    ScopedRig rig(boardtest::kThreeBoardRig);
+    ScopedRig rig(support::kThreeBoardRig);
     ASSERT_TRUE(rig.Loaded());
     char* list = nullptr;
     int n = CWexalTestBase::GetBoardDeviceNames(list);

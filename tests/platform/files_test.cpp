@@ -7,10 +7,12 @@
 
 #include <filesystem>
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using platform::MapPath;
+
+using namespace support;
 
 namespace {
 void SetMtime(const std::string& path, time_t t) {
@@ -23,7 +25,7 @@ TEST(MapPathTest, WindowsSpellingFindsExistingEntriesWithoutRegardToCase) {
     TempDir t;
     std::string file = t.Write("TestData/Sub/File.OXD", "x");
     EXPECT_EQ(MapPath(WindowsPath(t / "testdata/SUB/file.oxd").c_str()), file);
-    EXPECT_EQ(MapPath((t.path() + "\\TESTDATA\\\\sub\\.\\File.oxd").c_str()), file);
+    EXPECT_EQ(MapPath((t.Path() + "\\TESTDATA\\\\sub\\.\\File.oxd").c_str()), file);
     EXPECT_EQ(MapPath((t / "testdata/sub/").c_str()), t / "TestData/Sub/");
     // New components keep the spelling given, under the existing folders' real names.
     EXPECT_EQ(MapPath((t / "TESTDATA/New/Name.bin").c_str()), t / "TestData/New/Name.bin");
@@ -40,7 +42,7 @@ TEST(MapPathTest, ExactCaseWinsAndRelativePathsStayRelative) {
     EXPECT_EQ(MapPath((t / "A.txt").c_str()), t / "A.txt");
     // No exact match among several: the answer is the same on every run.
     EXPECT_EQ(MapPath((t / "A.TXT").c_str()), t / "A.txt");
-    ScopedCwd cwd(t.path());
+    ScopedCwd cwd(t.Path());
     EXPECT_EQ(MapPath(".\\DATA\\X.BIN"), "Data/x.bin");
     EXPECT_EQ(MapPath("data\\missing\\y"), "Data/missing/y");
     EXPECT_EQ(MapPath(".\\"), ".");
@@ -64,12 +66,12 @@ TEST(FilesTest, WholeFileHelpers) {
     back.assign(3, 1);
     EXPECT_FALSE(platform::ReadWholeFile((t / "absent").c_str(), back));
     EXPECT_TRUE(back.empty());
-    EXPECT_FALSE(platform::ReadWholeFile(t.path().c_str(), back));
-    EXPECT_EQ(platform::OpenFile(t.path().c_str(), "rb"), nullptr);
+    EXPECT_FALSE(platform::ReadWholeFile(t.Path().c_str(), back));
+    EXPECT_EQ(platform::OpenFile(t.Path().c_str(), "rb"), nullptr);
     EXPECT_FALSE(platform::WriteWholeFile((t / "no/such/folder/f").c_str(), "x", 1));
 
     EXPECT_TRUE(platform::FileExists((t / "OUT.bin").c_str()));
-    EXPECT_TRUE(platform::IsDirectory(t.path().c_str()));
+    EXPECT_TRUE(platform::IsDirectory(t.Path().c_str()));
     EXPECT_FALSE(platform::IsDirectory((t / "out.bin").c_str()));
     EXPECT_FALSE(platform::FileExists((t / "absent").c_str()));
 }
@@ -92,13 +94,13 @@ TEST(FilesTest, CopyAndDelete) {
     EXPECT_FALSE(platform::CopyFile(src.c_str(), (t / "src.TXT").c_str(), false));
     EXPECT_EQ(ReadText(src), "source");
     EXPECT_FALSE(platform::CopyFile((t / "absent").c_str(), (t / "x").c_str(), false));
-    EXPECT_FALSE(platform::CopyFile(t.path().c_str(), (t / "x").c_str(), false));
+    EXPECT_FALSE(platform::CopyFile(t.Path().c_str(), (t / "x").c_str(), false));
 
     EXPECT_TRUE(platform::DeleteFile((t / "NEW.TXT").c_str()));
     EXPECT_FALSE(fs::exists(t / "New.txt"));
     EXPECT_FALSE(platform::DeleteFile((t / "New.txt").c_str()));
-    EXPECT_FALSE(platform::DeleteFile(t.path().c_str()));
-    EXPECT_TRUE(fs::exists(t.path()));
+    EXPECT_FALSE(platform::DeleteFile(t.Path().c_str()));
+    EXPECT_TRUE(fs::exists(t.Path()));
 }
 
 TEST(CFileTest, OpenModes) {
@@ -106,7 +108,7 @@ TEST(CFileTest, OpenModes) {
     CFile f;
     EXPECT_FALSE(f.Open((t / "absent").c_str(), CFile::modeRead));
     EXPECT_FALSE(f.Open((t / "absent").c_str(), CFile::modeWrite));
-    EXPECT_FALSE(f.Open(t.path().c_str(), CFile::modeRead));
+    EXPECT_FALSE(f.Open(t.Path().c_str(), CFile::modeRead));
     EXPECT_FALSE(f.IsOpen());
 
     std::string path = t / "Log.txt";
@@ -159,7 +161,7 @@ TEST(CFileTest, ReadWriteSeekAndLength) {
     EXPECT_EQ(st.size, 4);
     EXPECT_EQ(st.mtime, 1'000'000'000);
     EXPECT_FALSE(st.directory);
-    ASSERT_TRUE(CFile::GetStatus(t.path().c_str(), st));
+    ASSERT_TRUE(CFile::GetStatus(t.Path().c_str(), st));
     EXPECT_TRUE(st.directory);
     EXPECT_FALSE(CFile::GetStatus((t / "absent").c_str(), st));
 }

@@ -7,7 +7,9 @@
 #include <filesystem>
 
 #include "platform/files.h"
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
+
+using namespace support;
 
 namespace {
 // Puts the process-wide settings back whatever a test did to them.
@@ -43,7 +45,7 @@ TEST_F(PathsTest, SystemDirDefaultEnvironmentAndOverride) {
 TEST_F(PathsTest, DriversFolderMapsToARealFolder) {
     TempDir t;
     std::string drivers = t.MakeDir("system/Drivers/ZORV");
-    platform::SetProgramDir(t.path());
+    platform::SetProgramDir(t.Path());
     char buf[260];
     UINT n = platform::GetSystemDirectory(buf, 246);
     ASSERT_GT(n, 0u);
@@ -71,6 +73,6 @@ TEST_F(PathsTest, BufferContractsOfTheWindowsCalls) {
 
 TEST_F(PathsTest, CurrentDirectoryFollowsChdir) {
     TempDir t;
-    ScopedCwd cwd(t.path());
-    EXPECT_EQ(std::filesystem::canonical(platform::GetCurrentDirectory()), std::filesystem::canonical(t.path()));
+    ScopedCwd cwd(t.Path());
+    EXPECT_EQ(std::filesystem::canonical(platform::GetCurrentDirectory()), std::filesystem::canonical(t.Path()));
 }

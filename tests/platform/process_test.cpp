@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
+
+using namespace support;
 
 namespace {
 const std::string kChild = PEX_CHILD_PATH;
@@ -33,7 +35,7 @@ TEST(ProcessTest, MinusOneWhenItCannotStart) {
     std::string plain = t.Write("plain", "not a program\n");
     ::chmod(plain.c_str(), 0644);
     EXPECT_EQ(platform::RunProcess(plain, {}), -1);
-    EXPECT_EQ(platform::RunProcess(t.path(), {}), -1);
+    EXPECT_EQ(platform::RunProcess(t.Path(), {}), -1);
     EXPECT_EQ(platform::RunProcess(kChild, {"0"}, t / "no/such/folder"), -1);
 }
 

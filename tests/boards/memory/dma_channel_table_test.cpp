@@ -61,7 +61,7 @@ TEST(DMAChannelTable, RowsAsTheFpgaHasThem) {
 }
 
 TEST(DMAChannelTable, DisableAllThenRestoreChangesOnlyBitZero) {
-    boardtest::RecordingTest out;
+    support::RecordingTest out;
     ControlRegisters regs;
     for (int i = 0; i < 64; ++i) regs.words[i] = 0xABC00080u | static_cast<DWORD>(i % 2);  // odd channels enabled
     CDMAControlChannels channels;
@@ -121,11 +121,11 @@ RegisterPtr MainBoardBar0() {
 constexpr DWORD ControlOffset(int channel) { return CDMAControlChannels::kControlBase + 4u * static_cast<DWORD>(channel); }
 
 TEST(DMAChannelTableOnRig, TheHealthyRigDisablesAndRestoresEveryPresentChannel) {
-    boardtest::ScopedRig rig(memtest::MainBoardRig());
+    support::ScopedRig rig(memtest::MainBoardRig());
     const RegisterPtr bar0 = MainBoardBar0();
     ASSERT_TRUE(bar0);
     WriteLog log(bar0.Window());
-    boardtest::RecordingTest out;
+    support::RecordingTest out;
     CDMAControlChannels channels;
     channels.Clear();
     channels.Init(RegisterPtr(&log, CDMAControlChannels::kControlBase), bar0 + CDMAControlChannels::kDCBWindowBase / 4);
@@ -149,13 +149,13 @@ TEST(DMAChannelTableOnRig, TheHealthyRigDisablesAndRestoresEveryPresentChannel) 
 
 TEST(DMAChannelTableOnRig, AStuckEnableIsReportedAndTheChannelLeftAlone) {
     // BAUDIOOUT (20) cannot be disabled; the absent channel 7 reads enabled but is none of the test's.
-    boardtest::ScopedRig rig(memtest::MainBoardRig(
+    support::ScopedRig rig(memtest::MainBoardRig(
         R"([{"kind": "register_stuck_bit", "board": "Brimola1", "offset": "0x58050", "bit": 0, "value": 1},
             {"kind": "register_stuck_bit", "board": "Brimola1", "offset": "0x5801C", "bit": 0, "value": 1}])"));
     const RegisterPtr bar0 = MainBoardBar0();
     ASSERT_TRUE(bar0);
     WriteLog log(bar0.Window());
-    boardtest::RecordingTest out;
+    support::RecordingTest out;
     CDMAControlChannels channels;
     channels.Clear();
     channels.Init(RegisterPtr(&log, CDMAControlChannels::kControlBase), bar0 + CDMAControlChannels::kDCBWindowBase / 4);
@@ -189,7 +189,7 @@ TEST(DMAChannelTable, DisableProofRowsAndBadRowsOfAnotherTable) {
     table[3] = {3, "PROOF", 1, 0, 0};
     table[4] = {4, "FALLS", 1, 0, 0};
     table[5] = {7, "WRONG", 1, 1, 0};
-    boardtest::RecordingTest out;
+    support::RecordingTest out;
     ControlRegisters regs;
     regs.stuck[4] = 0;  // reads disabled whatever is written
     CDMAControlChannels channels(table.data());
@@ -208,7 +208,7 @@ TEST(DMAChannelTable, DisableProofRowsAndBadRowsOfAnotherTable) {
 }
 
 TEST(DMAChannelTable, WithoutRegistersNothingIsTouched) {
-    boardtest::RecordingTest out;
+    support::RecordingTest out;
     CDMAControlChannels channels;
     channels.Clear();
     channels.Init(RegisterPtr(), RegisterPtr());

@@ -127,7 +127,7 @@ TEST(MemClk, WithoutParentOrBoard) {
     mem_clk orphan("mem_clk", nullptr);
     EXPECT_EQ(orphan.Run("Display Clock"), 2u);
     EXPECT_EQ(memtest::TakeText(), "mem_clk:  Parent is NULL\n");
-    boardtest::RecordingTreeTest parent("CRoot");
+    support::RecordingTreeTest parent("CRoot");
     ASSERT_TRUE(parent.RegisterSelf());
     orphan.SetParent(&parent);
     EXPECT_EQ(orphan.Run("Clock Test MIN=90 MAX=100 CMD=(x)"), 2u);

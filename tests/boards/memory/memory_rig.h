@@ -10,17 +10,13 @@
 #include "devlib/wexal_spaces.h"
 #include "framework/test_record.h"
 #include "platform/paths.h"
-#include "tests/framework/board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 
 namespace memtest {
 
-inline std::string TakeText() { return CTestBase::TakePreHostText(TRUE).str(); }
-
-// A 64 MiB main board, with the faults given as the JSON text of a "faults" array.
-inline std::string MainBoardRig(const std::string& faults = "[]", const std::string& extra = "") {
-    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64)" + extra + R"(}], "faults": )" +
-           faults + "}";
-}
+using support::TakeText;
+using support::MainBoardRig;
 
 // The main-board root built on the rig (so its start-up calibration ran there), in a fresh current
 // and program folder. Commands go through the root as the host sends them.
@@ -62,8 +58,8 @@ public:
     std::string text;
 
 private:
-    boardtest::InTempCwd m_cwd;
-    boardtest::ScopedRig m_rig;
+    support::InTempCwd m_cwd;
+    support::ScopedRig m_rig;
     std::unique_ptr<CBrimolaBoardTests> m_root;
 };
 

@@ -11,19 +11,13 @@
 #include "devlib/devices.h"
 #include "devlib/wexal_spaces.h"
 #include "platform/files.h"
-#include "tests/framework/board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 
 namespace wexaltest {
 
 // A CWexal that keeps everything it prints.
-class RecordingWexal : public CWexal {
-public:
-    using CWexal::CWexal;
-    void PrintStyled(CString text, COLORREF colour, COLORREF, BOOL) override { out.Add(text, colour); }
-    void PrintColor(CString text, COLORREF colour) override { out.Add(text, colour); }
-    void Print(CString text) override { out.Add(text); }
-    boardtest::OutputLog out;
-};
+using RecordingWexal = support::Recording<CWexal>;
 
 // The current folder is a fresh one ("CmdLine" and the pair files land there); the test's parent
 // stands in for a board root and hands its board binding to the test.
@@ -58,17 +52,13 @@ protected:
     std::string Text() const { return m_wexal->out.text; }
     bool Has(const std::string& s) const { return m_wexal->out.Has(s); }
     bool HasRed(const std::string& s) const { return m_wexal->out.HasColoured(s, 0x0000FF); }
-    const boardtest::TempDir& Dir() const { return m_cwd.Dir(); }
+    const support::TempDir& Dir() const { return m_cwd.Dir(); }
 
-    boardtest::InTempCwd m_cwd;
-    boardtest::RecordingTreeTest m_root{"CRoot"};
+    support::InTempCwd m_cwd;
+    support::RecordingTreeTest m_root{"CRoot"};
     std::unique_ptr<RecordingWexal> m_wexal;
 };
 
-inline size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
-    return n;
-}
+using support::Count;
 
 }  // namespace wexaltest

@@ -6,7 +6,7 @@
 #include "images/unpacked_image.h"
 #include "tests/boards/wexal/wexal_test_support.h"
 
-using boardtest::ScopedRig;
+using support::ScopedRig;
 using wexaltest::Count;
 using wexaltest::RecordingWexal;
 using wexaltest::WexalTest;

@@ -12,7 +12,8 @@
 #include "framework/hw/paged_memory.h"
 #include "framework/hw/wexal_dcb.h"
 #include "platform/clock.h"
-#include "tests/framework/board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 
 namespace hwtest {
 
@@ -27,7 +28,7 @@ inline std::vector<BYTE> PatternBytes(size_t count, uint32_t seed) {
 }
 
 // A tree-map test bound to one board of the rig now in place, as a board root would bind it.
-class BoundTest : public boardtest::RecordingTreeTest {
+class BoundTest : public support::RecordingTreeTest {
 public:
     explicit BoundTest(const char* board = "Brimola1") : RecordingTreeTest("CBound") {
         EXPECT_EQ(SetupDevice(board), 1u) << out.text;

@@ -12,13 +12,14 @@
 #include "devlib/devices.h"
 #include "devlib/rig.h"
 #include "framework/result_screen.h"
-#include "tests/framework/board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 #include "tests/framework/hw/board_dma.h"
 
 namespace {
 
-using boardtest::RecordingTreeTest;
-using boardtest::ScopedRig;
+using support::RecordingTreeTest;
+using support::ScopedRig;
 
 using Spd = std::array<BYTE, 256>;
 

@@ -5,7 +5,9 @@
 
 #include <string>
 
-#include "tests/platform/temp_dir.h"
+#include "tests/support/temp_dir.h"
+
+using namespace support;
 
 namespace {
 
@@ -53,7 +55,7 @@ TEST_F(CompatibilityRulesTest, MalformedLinesAddNoRuleOrAnEmptyResult) {
 
 TEST_F(CompatibilityRulesTest, FileProblemsLeaveNoRules) {
     EXPECT_TRUE(CCompatibilityRules((m_dir / "missing.txt").c_str()).FindRule({"x"}).empty());
-    EXPECT_TRUE(CCompatibilityRules(m_dir.path().c_str()).FindRule({"x"}).empty());
+    EXPECT_TRUE(CCompatibilityRules(m_dir.Path().c_str()).FindRule({"x"}).empty());
     EXPECT_TRUE(CCompatibilityRules(nullptr).FindRule({"x"}).empty());
     EXPECT_TRUE(Load("").FindRule({"x"}).empty());
 }

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/platform/temp_dir.h"
+#include "tests/support/temp_dir.h"
+
+using namespace support;
 
 namespace {
 
@@ -136,7 +138,7 @@ TEST(Crc32Test, FilesArePaddedToWholeWords) {
     // An empty file gives 0, not the seed; a missing one or a folder gives the seed.
     EXPECT_EQ(QuietFile(dir.Write("empty.bin", ""), 0xFFFFFFFF, 1), 0u);
     EXPECT_EQ(QuietFile(dir / "missing.bin", 0xCAFEF00D, 1), 0xCAFEF00Du);
-    EXPECT_EQ(QuietFile(dir.path(), 0xCAFEF00D, 1), 0xCAFEF00Du);
+    EXPECT_EQ(QuietFile(dir.Path(), 0xCAFEF00D, 1), 0xCAFEF00Du);
 
     std::mt19937 rng(3);
     std::string big(200003, '\0');

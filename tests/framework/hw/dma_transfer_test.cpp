@@ -8,12 +8,13 @@
 #include "devlib/rig.h"
 #include "framework/hw/paged_memory.h"
 #include "framework/result_screen.h"
-#include "tests/framework/board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 #include "tests/framework/hw/board_dma.h"
 
 namespace {
 
-using boardtest::ScopedRig;
+using support::ScopedRig;
 using hwtest::BoundTest;
 using hwtest::MakeDcb;
 using hwtest::PatternBytes;

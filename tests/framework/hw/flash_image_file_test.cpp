@@ -9,7 +9,9 @@
 #include <string>
 
 #include "tests/framework/hw/oxd_writer.h"
-#include "tests/platform/temp_dir.h"
+#include "tests/support/temp_dir.h"
+
+using namespace support;
 
 namespace {
 

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "framework/hw/flash_prom.h"
-#include "tests/framework/board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 #include "tests/framework/hw/board_dma.h"
 
 namespace {
 
-using boardtest::ScopedRig;
+using support::ScopedRig;
 using hwtest::BoundTest;
 
 // The controller's address/data port as a script: it notes every word written to the data register

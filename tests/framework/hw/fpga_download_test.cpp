@@ -12,16 +12,19 @@
 #include "framework/hw/oxd.h"
 #include "framework/result_screen.h"
 #include "platform/host_ui.h"
-#include "tests/framework/board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 #include "tests/framework/hw/board_dma.h"
 #include "tests/framework/hw/oxd_writer.h"
+
+using namespace support;
 
 namespace {
 
 namespace fs = std::filesystem;
-using boardtest::RecordingTreeTest;
-using boardtest::ScopedRig;
-using boardtest::TempDir;
+using support::RecordingTreeTest;
+using support::ScopedRig;
+using support::TempDir;
 using hwtest::BoundTest;
 
 // What the identification words of the main board's FPGAs read (BAR0) and what they report once

@@ -7,13 +7,16 @@
 
 #include "framework/log_file.h"
 #include "framework/result_screen.h"
-#include "tests/framework/board_rig.h"
-#include "tests/framework/fake_host.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
+#include "tests/support/output.h"
+
+using namespace support;
 
 namespace {
 
-using boardtest::InTempCwd;
-using boardtest::RecordingTreeTest;
+using support::InTempCwd;
+using support::RecordingTreeTest;
 
 // A host whose window holds a given text, which it hands out on the read notification.
 class WindowHost : public CTestHost {

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "tests/framework/hw/oxd_writer.h"
-#include "tests/platform/temp_dir.h"
+#include "tests/support/temp_dir.h"
+
+using namespace support;
 
 namespace {
 
@@ -140,7 +142,7 @@ TEST_F(OxdTest, DamagedFilesAreInvalid) {
     ExpectInvalid(COxd(CString(m_dir.Write("KEZO0101.oxd", full.substr(0, 43)).c_str()), 1));
     ExpectInvalid(COxd(CString(m_dir.Write("KEZO0101.oxd", "").c_str()), 1));
     ExpectInvalid(COxd(CString((m_dir / "KEZO9999.oxd").c_str()), 1));
-    ExpectInvalid(COxd(CString(m_dir.path().c_str()), 1));
+    ExpectInvalid(COxd(CString(m_dir.Path().c_str()), 1));
     // Header lengths inside the head or past the end of the file.
     for (int64_t length : {int64_t{0}, int64_t{12}, int64_t{43}, static_cast<int64_t>(full.size() + 1), int64_t{0xFFFFFFFF}}) {
         OxdParts p = good;

@@ -9,12 +9,13 @@
 
 #include "devlib/devices.h"
 #include "devlib/rig.h"
-#include "tests/framework/board_rig.h"
+#include "tests/support/rig.h"
+#include "tests/support/output.h"
 #include "tests/framework/hw/board_dma.h"
 
 namespace {
 
-using boardtest::ScopedRig;
+using support::ScopedRig;
 using hwtest::PatternBytes;
 
 constexpr const char* kOneMegabyteHostRig = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "host_memory_mib": 1})";

@@ -1,11 +1,65 @@
-// A recording rich-edit control and host object for the framework's tests.
+// Output capture for tests: what a test prints with its colours, the pre-host text, and a recording rich-edit host.
 #pragma once
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "framework/test_base.h"
+#include "framework/tree_map_tb.h"
+#include "framework/wexal_test_base.h"
 #include "platform/host_ui.h"
+
+namespace support {
+
+inline size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+}
+
+// The text printed while no host is attached, taken (and cleared) for the test.
+inline std::string TakeText() { return CTestBase::TakePreHostText(TRUE).str(); }
+
+// Keeps what a test prints: the text of every print slot, and the colour of each coloured print.
+struct OutputLog {
+    std::string text;
+    std::vector<std::pair<std::string, COLORREF>> coloured;
+    void Add(const CString& t) { text += t.str(); }
+    void Add(const CString& t, COLORREF c) {
+        text += t.str();
+        coloured.emplace_back(t.str(), c);
+    }
+    bool Has(const std::string& s) const { return text.find(s) != std::string::npos; }
+    bool HasColoured(const std::string& s, COLORREF c) const {
+        for (const auto& [t, col] : coloured)
+            if (col == c && t.find(s) != std::string::npos) return true;
+        return false;
+    }
+};
+
+// Any test class whose print slots land in an OutputLog.
+template <class Base>
+class Recording : public Base {
+public:
+    using Base::Base;
+    void PrintStyled(CString text, COLORREF colour, COLORREF, BOOL) override { out.Add(text, colour); }
+    void PrintColor(CString text, COLORREF colour) override { out.Add(text, colour); }
+    void Print(CString text) override { out.Add(text); }
+    OutputLog out;
+};
+
+class RecordingTest : public Recording<CWexalTestBase> {
+public:
+    DWORD Run(CString) override { return kRunPassed; }
+};
+
+class RecordingTreeTest : public Recording<CWexalTreeMapTB> {
+public:
+    explicit RecordingTreeTest(const char* name = "CRecording") : Recording<CWexalTreeMapTB>(name) {}
+    DWORD Run(CString) override { return kRunPassed; }
+};
 
 // Keeps the text, the selection and every formatted run, the way a rich-edit control would.
 class FakeRichEdit : public CRichEditCtrl {
@@ -63,3 +117,5 @@ public:
     std::string m_textAtNotify;
     std::vector<std::pair<int, uintptr_t>> m_notifies;
 };
+
+}  // namespace support

@@ -1,0 +1,91 @@
+// Scratch folders for tests: a temporary folder removed with its contents, and the current folder moved into one.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace support {
+
+inline std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "pextest-XXXXXX").string();
+        if (::mkdtemp(pattern.data())) m_path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& rel) const { return m_path + "/" + rel; }
+    std::string operator/(const std::string& rel) const { return File(rel); }
+
+    // Creates rel (and its folders) holding bytes; answers its path.
+    std::string Write(const std::string& rel, const std::string& bytes) const {
+        const std::string p = File(rel);
+        std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p;
+    }
+    std::string Read(const std::string& rel) const { return ReadText(File(rel)); }
+    std::string MakeDir(const std::string& rel) const {
+        const std::string p = File(rel);
+        std::filesystem::create_directories(p);
+        return p;
+    }
+
+private:
+    std::string m_path;
+};
+
+// Moves into a folder for the scope of a test and back out again.
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::string& dir) : m_old(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~ScopedCwd() {
+        std::error_code ec;
+        std::filesystem::current_path(m_old, ec);
+    }
+    ScopedCwd(const ScopedCwd&) = delete;
+    ScopedCwd& operator=(const ScopedCwd&) = delete;
+
+private:
+    std::filesystem::path m_old;
+};
+
+// The current folder is a fresh temporary one for the scope ("CmdLine" is read from there).
+class InTempCwd {
+public:
+    InTempCwd() : m_cwd(m_dir.Path()) {}
+    const TempDir& Dir() const { return m_dir; }
+
+private:
+    TempDir m_dir;
+    ScopedCwd m_cwd;
+};
+
+// Windows spelling of a local absolute path: backslashes, and a drive letter in front.
+inline std::string WindowsPath(const std::string& local) {
+    std::string s = "C:" + local;
+    for (char& c : s)
+        if (c == '/') c = '\\';
+    return s;
+}
+
+}  // namespace support
