@@ -42,7 +42,11 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     }
     const DWORD n = frames;
     const DWORD S = image->GetSize(), P = image->GetOffset();
-    const DWORD frameBytes = S + P;
+    // The engine counts line lengths in DWORDs: a DCB line is one picture line (two bytes a pixel),
+    // so each DCB moves the frame and no more. Frame spacing, memory fit and time-out count what the
+    // DCB moves.
+    const DWORD lineWords = (2 * width + 3) / 4;
+    const DWORD frameBytes = std::max(S + P, 4 * lineWords * height);
     // Both areas, VUTILOUT's and then VUTILIN's, must lie in the board's memory.
     if (ULONGLONG{kFirstFrameAddress} + 2ull * n * frameBytes + kInAreaGap > GetSDRAMSize()) {
         PrintColorFormat(kColorRed, "Unsufficient memory for %d 8bit frames\n", static_cast<int>(n));
@@ -71,8 +75,8 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
             dcb.GetOpField().Set16bit(1);
             dcb.GetOpField().SetBCUPointer(kVutilBCU);
             dcb.SetStartAddress(area + (k - 1) * frameBytes);
-            dcb.SetLineLength(static_cast<WORD>(width));
-            dcb.SetInitialLineLength(static_cast<WORD>(width));
+            dcb.SetLineLength(static_cast<WORD>(lineWords));
+            dcb.SetInitialLineLength(static_cast<WORD>(lineWords));
             dcb.SetLines(static_cast<WORD>(height - 1));
             dcb.GetPortField().SetTag(static_cast<WORD>(k & 0xF));
             dcb.GetOpField().SetNext(static_cast<BYTE>((k + 1) % (n + 1)));
@@ -84,7 +88,7 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
                                  static_cast<int>(dcb.GetLineLength()), static_cast<int>(dcb.GetLines()));
             if (channel == in) {
                 const DWORD to = dcb.GetStartAddress();
-                if (!WriteMemory(image->GetBuffer(), to, frameBytes)) return false;
+                if (!WriteMemory(image->GetBuffer(), to, S + P)) return false;
                 for (const RegisterPtr& bar0 : {codec, main}) {
                     if (!bar0) continue;
                     bar0[kPostWriteRegister / 4] = 0xFF;
@@ -197,7 +201,7 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
             PrintColorFormat(kColorBlack, "%d ", tag);
         }
         const DWORD from = dst.GetStartAddress();
-        bool differs = !ReadMemory(from, readBack.GetBuffer(), frameBytes);
+        bool differs = !ReadMemory(from, readBack.GetBuffer(), S + P);
         if (differs) result = 0;
         int reportCounter = 0, reported = 0;
         for (size_t w = 0; w < words; ++w) {
@@ -231,7 +235,7 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     PrintColor("\n", kColorBlack);
     if (total != 0)
         PrintColorFormat(kColorRed, "\nTotal %ld errors out of %ld\n", total, static_cast<long>(size_t{width} * height));
-    else
+    else if (result == 1)
         PrintColor("\nPassed\n", kColorGreen);
 
     // Channel control: the end strobe, then the DCB enable, of both channels.
