@@ -10,16 +10,16 @@
 #include "devlib/wexal_spaces.h"
 #include "framework/test_record.h"
 #include "platform/paths.h"
-#include "tests/support/rig.h"
 #include "tests/support/output.h"
+#include "tests/support/rig.h"
 
 namespace memtest {
 
-using support::TakeText;
 using support::MainBoardRig;
+using support::TakeText;
 
-// The main-board root built on the rig (so its start-up calibration ran there), in a fresh current
-// and program folder. Commands go through the root as the host sends them.
+// The main-board root built on the rig (its start-up calibration ran there) in a fresh current and
+// program folder; commands go through the root as the host sends them.
 class RootOnRig {
 public:
     explicit RootOnRig(const std::string& rigJson, const std::string& switches = "") : m_rig(rigJson) {
@@ -44,15 +44,15 @@ public:
         return result;
     }
     bool Has(const std::string& s) const { return text.find(s) != std::string::npos; }
+    size_t Count(const std::string& s) const { return support::Count(text, s); }
 
-    CWexalBoardDevice* Board() const { return dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice("Brimola1")); }
+    CWexalBoardDevice* Board() const { return support::RigBoard("Brimola1"); }
     DWORD Bar0(DWORD offset) const { return Board()->GetRegisters()[offset / 4]; }
     DWORD SdramWord(DWORD address) const {
         DWORD value = 0;
         Board()->GetSDRAMSpace()->Get(&value, address, 4);
         return value;
     }
-    CBrimolaBoardTests& Root() { return *m_root; }
 
     std::string startup;
     std::string text;
@@ -64,10 +64,12 @@ private:
 };
 
 // Sets the host's stop flag for the scope.
-class StopFlagSet {
-public:
+struct StopFlagSet {
     StopFlagSet() { *g_StopFlag() = 1; }
     ~StopFlagSet() { *g_StopFlag() = 0; }
 };
+
+// One SDRAM fault on Brimola1, as the "faults" array of a rig.
+inline std::string Fault(const std::string& fields) { return R"([{"board": "Brimola1", )" + fields + "}]"; }
 
 }  // namespace memtest

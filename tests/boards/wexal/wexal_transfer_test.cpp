@@ -1,6 +1,4 @@
 // Tests of CWexal's image harness, host transfers, image compares and BMP capture on the simulated rig.
-#include <fstream>
-
 #include "framework/hw/wexal_dcb.h"
 #include "images/packed_image.h"
 #include "images/unpacked_image.h"
@@ -16,85 +14,71 @@ namespace {
 constexpr const char* kStuckBitRig = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}],
     "faults": [{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 10, "value": 1}]})";
 
+// Fills the image list (after clearing it) and empties the output.
+void Images(RecordingWexal& t, std::initializer_list<const char*> images) {
+    t.Run("IMAGE_LIST CLEAR");
+    for (const char* image : images) t.Run(std::string("IMAGE_LIST ADD=") + image);
+    t.out = {};
+}
+
 TEST_F(WexalTest, HarnessRunsEveryPatternAndCollectsSummaryLines) {
     RecordingWexal& t = Make();
-    t.Run("IMAGE_LIST CLEAR");
-    t.Run("IMAGE_LIST ADD=GRID");
-    t.Run("IMAGE_LIST ADD=FOO");
-    t.Run("IMAGE_LIST ADD=(RANDOM SEED=0x2A)");
-    t.Run("IMAGE_LIST ADD=(RANDOM SEED=42)");
-    t.out = {};
+    Images(t, {"GRID", "FOO", "(RANDOM SEED=0x2A)", "(RANDOM SEED=42)", "(SOLID=(Y=0x40:CB=512:CR=512))"});
     const std::string command = "\"Host Transfer:Unpacked Image\" DIM=(64, 8) VERBOSE=1";
     EXPECT_EQ(t.Run(command), kRunPassed) << Text();
-    EXPECT_EQ(Count(Text(), command + " IMAGE="), 4u) << "the explicit DIM replaces the resolution list";
-    EXPECT_TRUE(Has("Test Grid\n"));
+    EXPECT_EQ(Count(Text(), command + " IMAGE="), 5u) << "the explicit DIM replaces the resolution list";
     EXPECT_TRUE(Has("Unsupported Image Pattern=FOO\n"));
     EXPECT_EQ(Count(Text(), "SEED=0x0000002A\n"), 2u) << "hexadecimal and decimal seeds read alike";
+    EXPECT_TRUE(Has("Test Solid:  Y=64, Cb=512, Cr=512\n"));
     EXPECT_TRUE(Has("\nSUMMARY:  " + command + "\n"));
     EXPECT_TRUE(Has("~*GREEN*~PASS:\tTest[CWexal:HostSlave_Unpacked:GRID] DIM[64,8]~*BLACK*~\n"));
     EXPECT_FALSE(Has("HostSlave_Unpacked:FOO")) << "an unsupported line gets no summary line";
-    EXPECT_EQ(m_root.GetSummary().size(), 3u);
-    EXPECT_TRUE(t.GetSummary().empty());
+    EXPECT_EQ(m_root.GetSummary().size(), 4u);
+    EXPECT_TRUE(t.GetSummary().empty()) << "the lines go to the parent";
     EXPECT_EQ(t.Run(command), kRunPassed);
-    EXPECT_EQ(m_root.GetSummary().size(), 6u) << "the parent keeps every run's lines";
-}
-
-TEST_F(WexalTest, HarnessReadsSolidAndSeedArgumentsPerTransferKind) {
-    RecordingWexal& t = Make();
-    t.Run("IMAGE_LIST CLEAR");
-    t.Run("IMAGE_LIST ADD=(SOLID=(Y=0x40:CB=512:CR=512))");
-    t.Run("IMAGE_LIST ADD=SOLID");
-    t.out = {};
-    EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\" DIM=(16,4)"), kRunPassed);
-    EXPECT_TRUE(Has("Test Solid:  Y=64, Cb=512, Cr=512\n"));
-    EXPECT_TRUE(Has("Test Solid:  Y=502, Cb=512, Cr=512\n"));
+    EXPECT_EQ(m_root.GetSummary().size(), 8u) << "the parent keeps every run's lines";
     t.out = {};
     EXPECT_EQ(t.Run("\"Host Transfer:Packed Image\" DIM=(16,4)"), kRunPassed);
     EXPECT_TRUE(Has("Test Solid:  Y=0, Cb=512, Cr=512\n")) << "the packed transfer reads decimal only";
 
-    t.Run("IMAGE_LIST CLEAR");
-    t.Run("IMAGE_LIST ADD=(RANDOM SEED=XYZ)");
-    t.Run("IMAGE_LIST ADD=GRID");
+    // A bad seed abandons the rest of its resolution.
+    Images(t, {"(RANDOM SEED=XYZ)", "GRID"});
     t.Run("RESOLUTION_LIST CLEAR");
     t.Run("RESOLUTION_LIST ADD=(DIM=(16,4))");
     t.Run("RESOLUTION_LIST ADD=(DIM=(32,4))");
     t.out = {};
     EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\""), kRunPassed);
     EXPECT_EQ(Count(Text(), "SEED not understood\n"), 2u);
-    EXPECT_FALSE(Has("Test Grid")) << "the rest of the resolution is abandoned";
+    EXPECT_FALSE(Has("Test Grid"));
 }
 
 TEST_F(WexalTest, HarnessRefusesEmptyListsAndBadResolutions) {
     RecordingWexal& t = Make();
+    const struct {
+        const char* resolution;  // the list's one entry; null: an empty list
+        const char* message;
+    } cases[] = {{"(DIM=(12))", "Unrecognized resolution DIM=(0,0)\n"},
+                 {"NOTHING", "Invalid resolution DIM=(0,0)\n"},
+                 {nullptr, "The RESOLUTION list is empty!\n"}};
+    for (const auto& c : cases) {
+        t.Run("RESOLUTION_LIST CLEAR");
+        if (c.resolution) t.Run(std::string("RESOLUTION_LIST ADD=") + c.resolution);
+        t.out = {};
+        EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\""), kRunFailed) << c.message;
+        EXPECT_TRUE(HasRed(c.message)) << Text();
+        EXPECT_FALSE(Has("SUMMARY"));
+    }
     t.out = {};
     EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\" DIM=(0,8)"), kRunFailed);
     EXPECT_TRUE(HasRed("Invalid resolution DIM=(0,8)\n"));
-    t.Run("RESOLUTION_LIST CLEAR");
-    t.Run("RESOLUTION_LIST ADD=(DIM=(12))");
-    t.out = {};
-    EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\""), kRunFailed);
-    EXPECT_TRUE(HasRed("Unrecognized resolution DIM=(0,0)\n"));
-    EXPECT_FALSE(Has("SUMMARY"));
-    t.Run("RESOLUTION_LIST CLEAR");
-    t.Run("RESOLUTION_LIST ADD=NOTHING");
-    t.out = {};
-    EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\""), kRunFailed) << "no dimensions in force yet";
-    EXPECT_TRUE(HasRed("Invalid resolution DIM=(0,0)\n"));
-    t.Run("RESOLUTION_LIST CLEAR");
-    t.out = {};
-    EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\""), kRunFailed);
-    EXPECT_TRUE(HasRed("The RESOLUTION list is empty!\n"));
-    t.Run("IMAGE_LIST CLEAR");
-    t.out = {};
+    Images(t, {});
     EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\" DIM=(8,8)"), kRunFailed);
     EXPECT_TRUE(HasRed("The IMAGE list is empty!\n"));
 }
 
 TEST_F(WexalTest, HostTransfersPassOnAHealthyBoardAndCheckTheirArguments) {
     RecordingWexal& t = Make("-ENGINEERING");
-    t.Run("IMAGE_LIST CLEAR");
-    t.Run("IMAGE_LIST ADD=HORZ_WEDGE");
-    t.out = {};
+    Images(t, {"HORZ_WEDGE"});
     // No MODE counts as the slave transfer it always is.
     EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\" DIM=(720,486) FRAMES=3 ADDRESS=0x1000"), kRunPassed) << Text();
     EXPECT_TRUE(Has("Test Wexal Using Host Transfer - Unpacked Images\n")) << "engineering runs at VERBOSE 2";
@@ -123,9 +107,7 @@ TEST_F(WexalTest, HostTransfersPassOnAHealthyBoardAndCheckTheirArguments) {
 TEST_F(WexalTest, HostTransfersCatchAStuckBitAndStoreTheFailingPair) {
     ScopedRig rig(kStuckBitRig);
     RecordingWexal& t = Make();
-    t.Run("IMAGE_LIST CLEAR");
-    t.Run("IMAGE_LIST ADD=(SOLID=(Y=0:CB=0:CR=0))");
-    t.out = {};
+    Images(t, {"(SOLID=(Y=0:CB=0:CR=0))"});
     EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\" DIM=(64,4) FRAMES=2 RETRYREAD=2 VERBOSE=1"), kRunFailed);
     // Bit 10 is bit 4 of the Cb and Cr samples' values: every word is wrong. Each frame is
     // compared three times (RETRYREAD=2), each compare reporting 20 steps.
@@ -201,31 +183,35 @@ TEST_F(WexalTest, SaveBMPFindsTheResolutionAndTakesTheFirstFreeName) {
     EXPECT_GT(Dir().Read("PIC2.BMP").size(), 1920u * 1080u);
     EXPECT_FALSE(platform::FileExists(Dir().File("PIC3.BMP").c_str())) << "no empty files beyond the one taken";
 
-    // Interlaced match; without FORMAT nothing is saved, but the page is pointed at the file.
+    // Interlaced match; a 10-bit frame cannot be saved so, and the failed capture leaves no file.
     dcb.SetLines(539);
     ch->SetDCB(3, &dcb);
     t.out = {};
-    EXPECT_EQ(t.Run("\"Save BMP Image\" ADDRESS=@DCB(12,3,1) FILE=pic%d.bmp HTML=page.html"), kRunPassed) << Text();
+    EXPECT_EQ(t.Run("\"Save BMP Image\" ADDRESS=@DCB(12,3,1) FILE=pic%d.bmp FORMAT=Unpacked:Image:YCbCr_10_6"), kRunFailed);
     EXPECT_TRUE(Has("Height=1080 Interlaced\n"));
+    EXPECT_TRUE(HasRed("Unable to write:  PIC3.BMP\n"));
+    EXPECT_FALSE(platform::FileExists(Dir().File("PIC3.BMP").c_str()));
+    // Without FORMAT nothing is saved, but the page is pointed at the file.
+    t.out = {};
+    EXPECT_EQ(t.Run("\"Save BMP Image\" ADDRESS=@DCB(12,3,1) FILE=pic%d.bmp HTML=page.html"), kRunPassed) << Text();
     EXPECT_TRUE(Has("File:  PIC3.BMP\n"));
-    std::ifstream page(Dir().Path() + "/../page.html");
-    const std::string html((std::istreambuf_iterator<char>(page)), {});
-    EXPECT_EQ(html, "<img src=\"PIC3.BMP\"> <a href=\"PIC3.BMP\">x</a>");
+    EXPECT_EQ(support::ReadText(Dir().Path() + "/../page.html"), "<img src=\"PIC3.BMP\"> <a href=\"PIC3.BMP\">x</a>");
     std::remove((Dir().Path() + "/../page.html").c_str());
 
     struct Refusal {
         const char* command;
         const char* message;
     };
-    for (const Refusal& r : {Refusal{"\"Save BMP Image\" FILE=p%d.bmp", "Unable to find ADDRESS field\n"},
-                             Refusal{"\"Save BMP Image\" ADDRESS=(12,3) FILE=p%d.bmp", "Unable to find DCB field of ADDRESS\n"},
-                             Refusal{"\"Save BMP Image\" ADDRESS=@DCB(12,3) FILE=p%d.bmp", "DCB field does not contain 3 entries\n"},
-                             Refusal{"\"Save BMP Image\" ADDRESS=@DCB(12,3,1) DIM=(0,4) FILE=p%d.bmp", "Invalid resolution DIM=(0,4)\n"},
-                             Refusal{"\"Save BMP Image\" ADDRESS=@DCB(12,3,1) DIM=(8,4) FILE=p%d.bmp FORMAT=RGB", "FORMAT not supported\n"}}) {
+    for (const Refusal& r : {Refusal{"FILE=p%d.bmp", "Unable to find ADDRESS field\n"},
+                             Refusal{"ADDRESS=(12,3) FILE=p%d.bmp", "Unable to find DCB field of ADDRESS\n"},
+                             Refusal{"ADDRESS=@DCB(12,3) FILE=p%d.bmp", "DCB field does not contain 3 entries\n"},
+                             Refusal{"ADDRESS=@DCB(12,3,1) DIM=(0,4) FILE=p%d.bmp", "Invalid resolution DIM=(0,4)\n"},
+                             Refusal{"ADDRESS=@DCB(12,3,1) DIM=(8,4) FILE=p%d.bmp FORMAT=RGB", "FORMAT not supported\n"}}) {
         t.out = {};
-        EXPECT_EQ(t.Run(r.command), kRunFailed) << r.command;
+        EXPECT_EQ(t.Run(std::string("\"Save BMP Image\" ") + r.command), kRunFailed) << r.command;
         EXPECT_TRUE(HasRed(r.message)) << r.command << ": " << Text();
     }
+    EXPECT_FALSE(platform::FileExists(Dir().File("P1.BMP").c_str()));
     // With both switches the preset holds 320x240 and 640x480: a quarter of one is the other.
     RecordingWexal& both = Make("-ENGINEERING -REGRESSION");
     dcb.SetLines(239);
@@ -236,8 +222,7 @@ TEST_F(WexalTest, SaveBMPFindsTheResolutionAndTakesTheFirstFreeName) {
     EXPECT_TRUE(HasRed("Format in DCB does matches more than 1 common resolution\nDIM=(x,y) must be specified\n"));
     // MODE=2 keeps field 1 only: half the rows.
     EXPECT_EQ(both.Run("\"Save BMP Image\" ADDRESS=@DCB(12,3,1) DIM=(320,240) MODE=2 FILE=q%d.bmp FORMAT=Image:YCbCr_8bit"),
-              kRunPassed)
-        << Text();
+              kRunPassed);
     EXPECT_EQ(Dir().Read("Q1.BMP").size(), 54u + 120u * 320u * 4u);
     EXPECT_EQ(both.Run("\"Save BMP Image\" ADDRESS=@DCB(12,3,1) DIM=(320,240) FILE=q%d.bmp FORMAT=Unpacked:Image:YCbCr_10_6"),
               kRunPassed);
