@@ -9,6 +9,7 @@
 namespace {
 
 using memtest::Fault;
+using memtest::HasAll;
 using memtest::MainBoardRig;
 using memtest::RootOnRig;
 
@@ -61,10 +62,8 @@ TEST(WexalDmaTests, AFailedPageAllocationShowsTheDriversAnswer) {
 TEST(WexalDmaTests, HealthyBoardPassesBothDmaTests) {
     RootOnRig rig(MainBoardRig());
     EXPECT_EQ(rig.Run(kDma + "Size=1048576 Burst=131072 Verbose=2"), 1u) << rig.text;
-    EXPECT_TRUE(rig.Has("Testing Brimola...\n"));
-    EXPECT_TRUE(rig.Has("Wexal Temp:  Peek[45C]  Current[45C]\n"));
-    EXPECT_TRUE(rig.Has(" 1) HostToWexal DMA:  Tag=2650"));
-    EXPECT_TRUE(rig.Has("DMA_Read compare passed\n"));
+    EXPECT_TRUE(HasAll(rig.text, {"Testing Brimola...\n", "Wexal Temp:  Peek[45C]  Current[45C]\n",
+                            " 1) HostToWexal DMA:  Tag=2650", "DMA_Read compare passed\n"}));
     // The data written is the seed-and-increment stream.
     EXPECT_EQ(rig.SdramWord(0x100000 + 4 * 1000), 0x10u + 1000);
 
@@ -77,8 +76,8 @@ TEST(WexalDmaTests, HealthyBoardPassesBothDmaTests) {
     EXPECT_FALSE(rig.Has("Incr[0x00000000]"));
 
     EXPECT_EQ(rig.Run("CWexal \"DMA Memory Stress Test\" Seed=0X12345678 Incr=0X00000003 Loop=2"), 1u) << rig.text;
-    EXPECT_TRUE(rig.Has("Loop #2\n"));
-    EXPECT_TRUE(rig.Has("DMA WexalAddr[0x00000000]  Size[33554432] and compare board data to host\n"));
+    EXPECT_TRUE(HasAll(rig.text, {"Loop #2\n",
+                            "DMA WexalAddr[0x00000000]  Size[33554432] and compare board data to host\n"}));
 
     memtest::StopFlagSet stop;
     EXPECT_EQ(rig.Run(kDma + "Mode=Sequence Size=8192 Burst=4096"), 3u);
@@ -90,8 +89,7 @@ TEST(WexalDmaTests, CorruptionOnAReadChannelFailsTheDmaCompareButNotTheSlaveComp
     RootOnRig rig(MainBoardRig(Fault(R"("kind": "dma_corrupt", "channel": 12, "mask": 256, "first": 3, "count": 2)")));
     EXPECT_EQ(rig.Run(kDma + "Size=262144 Burst=131072"), 2u);
     EXPECT_TRUE(rig.Has("WexalAddress[0x0010000C] Write[0x00000013]  Read[0x00000113] XOR[0x00000100]\n")) << rig.text;
-    EXPECT_TRUE(rig.Has("DMA_Read compare failed\n"));
-    EXPECT_TRUE(rig.Has("Slave mode compare passed\n"));
+    EXPECT_TRUE(HasAll(rig.text, {"DMA_Read compare failed\n", "Slave mode compare passed\n"}));
     EXPECT_EQ(rig.Run(kDma + "Size=262144 Burst=131072 SlaveCompare=off"), 2u);
     EXPECT_FALSE(rig.Has("Compare using slave mode reads"));
     EXPECT_EQ(rig.Run("CWexal \"DMA Memory Test\" Seed=0X1 Incr=0X1 Addr=0X0 ChWrite=16 ChRead=13 Size=8192 Burst=4096"), 1u);
@@ -115,8 +113,7 @@ TEST(WexalDmaTests, StalledOrWronglyTaggedTransfersTimeOut) {
         RootOnRig rig(MainBoardRig(Fault(fault)));
         EXPECT_EQ(rig.Run(kDma + "Size=131072 Burst=131072 Verbose=2"), 2u);
         EXPECT_EQ(rig.Count("ERROR: After "), 10u);
-        EXPECT_TRUE(rig.Has(" 2) HostToWexal DMA:  Tag="));
-        EXPECT_TRUE(rig.Has("Host to Sorbelin"));
+        EXPECT_TRUE(HasAll(rig.text, {" 2) HostToWexal DMA:  Tag=", "Host to Sorbelin"}));
         EXPECT_FALSE(rig.Has("DMA & compare board data to host"));
         EXPECT_EQ(rig.Run(kStress), 2u);
         EXPECT_TRUE(rig.Has("ERROR: After "));

@@ -8,6 +8,7 @@
 namespace {
 
 using memtest::Fault;
+using memtest::HasAll;
 using memtest::MainBoardRig;
 using memtest::RootOnRig;
 
@@ -33,9 +34,8 @@ TEST(SdramLineTests, HealthyBoardPassesWithEveryPattern) {
     EXPECT_EQ(rig.Run("MemTestA "), 1u);
     EXPECT_FALSE(rig.Has("Writing 0xC7"));
     EXPECT_EQ(rig.Run("MemTestB "), 1u) << rig.text;
-    EXPECT_TRUE(rig.Has(" Address lines test for Brimola1 SDRAM (size is 64MBytes).\n"));
-    EXPECT_TRUE(rig.Has("Writing <x = 0xAA; x += 0x55> passed\n"));
-    EXPECT_TRUE(rig.Has("Writing <x = LoopNum> passed\n"));
+    EXPECT_TRUE(HasAll(rig.text, {" Address lines test for Brimola1 SDRAM (size is 64MBytes).\n",
+                            "Writing <x = 0xAA; x += 0x55> passed\n", "Writing <x = LoopNum> passed\n"}));
     EXPECT_EQ(rig.SdramWord(0x2000000), 0x14141414u);  // line 20 keeps its line-number pattern
 }
 

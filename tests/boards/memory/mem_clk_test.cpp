@@ -8,6 +8,7 @@
 
 namespace {
 
+using memtest::HasAll;
 using memtest::MainBoardRig;
 using memtest::RootOnRig;
 
@@ -67,14 +68,11 @@ TEST(MemClk, ClockTestArgumentsAndSweep) {
         EXPECT_TRUE(rig.Has(message)) << command;
     }
     EXPECT_EQ(rig.Run("mem_clk Clock Test MIN=150 MAX=150" + cmd), 1u) << rig.text;
-    EXPECT_TRUE(rig.Has("\n150: P\n"));
-    EXPECT_TRUE(rig.Has("Setting clock value to 150"));
+    EXPECT_TRUE(HasAll(rig.text, {"\n150: P\n", "Setting clock value to 150"}));
     // The whole range with a second pass over the first pass's window only.
     EXPECT_EQ(rig.Run("mem_clk Clock Test MIN=90 MAX=255 ShrinkLoop=2" + cmd), 1u);
-    EXPECT_TRUE(rig.Has("\n090: F, F, F, F, F, F, F, F, F\n"));
-    EXPECT_TRUE(rig.Has("\n108: F, F, P, P, P"));
-    EXPECT_TRUE(rig.Has("\n110: P, P"));
-    EXPECT_TRUE(rig.Has("... Done ...\n"));
+    EXPECT_TRUE(HasAll(rig.text, {"\n090: F, F, F, F, F, F, F, F, F\n", "\n108: F, F, P, P, P", "\n110: P, P",
+                            "... Done ...\n"}));
     EXPECT_EQ(rig.Bar0(kStoredClock), 160u);
 }
 

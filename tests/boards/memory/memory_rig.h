@@ -69,6 +69,13 @@ struct StopFlagSet {
     ~StopFlagSet() { *g_StopFlag() = 0; }
 };
 
+// Whether text holds every part; a failure names the first missing part.
+inline ::testing::AssertionResult HasAll(const std::string& text, std::initializer_list<std::string> parts) {
+    for (const std::string& part : parts)
+        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+    return ::testing::AssertionSuccess();
+}
+
 // One SDRAM fault on Brimola1, as the "faults" array of a rig.
 inline std::string Fault(const std::string& fields) { return R"([{"board": "Brimola1", )" + fields + "}]"; }
 

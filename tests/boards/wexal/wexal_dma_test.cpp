@@ -8,6 +8,7 @@
 
 using support::ScopedRig;
 using wexaltest::Count;
+using wexaltest::HasAll;
 using wexaltest::RecordingWexal;
 using wexaltest::WexalTest;
 
@@ -84,11 +85,9 @@ void VideoUtilityImages(RecordingWexal& t, const char* arguments, DWORD result) 
 TEST_F(WexalTest, VideoUtilityImagesPassAndCatchCorruptionStallsAndWrongTags) {
     VideoUtilityImages(Make("-ENGINEERING"), "DIM=(64,16) FRAMES=3", kRunPassed);
     // A DCB line is a picture line of 32 DWORDs; frames lie one frame (0x800 bytes) apart.
-    EXPECT_TRUE(Has("DST Image:  Tag[3]:  Addr[0x00002000]  [I=32,W=32,H=15]\n"));
-    EXPECT_TRUE(Has("SRC Image:  Tag[1]:  Addr[0x00022800]  [I=32,W=32,H=15]\n"));
-    EXPECT_TRUE(Has("Transfer took outbound["));
-    EXPECT_TRUE(Has("\nPassed\n"));
-    EXPECT_TRUE(Has("~*GREEN*~PASS:\tTest[CWexam:VUC_8:GRID] DIM[64,16]~*BLACK*~\n"));
+    EXPECT_TRUE(HasAll(Text(), {"DST Image:  Tag[3]:  Addr[0x00002000]  [I=32,W=32,H=15]\n",
+                            "SRC Image:  Tag[1]:  Addr[0x00022800]  [I=32,W=32,H=15]\n", "Transfer took outbound[",
+                            "\nPassed\n", "~*GREEN*~PASS:\tTest[CWexam:VUC_8:GRID] DIM[64,16]~*BLACK*~\n"}));
     {
         ScopedRig rig(Rig(R"({"kind": "dma_corrupt", "board": "Brimola1", "channel": 57, "mask": "0x100"})"));
         VideoUtilityImages(Make(), "DIM=(64,16) FRAMES=2", kRunFailed);
@@ -148,8 +147,8 @@ TEST_F(WexalTest, PciMasterWaitHasAFloorAndNeedsTheTag) {
     EXPECT_EQ(Text(), "") << "verbose 1 prints nothing on completion";
     PciRead again(t);
     EXPECT_EQ(t.WaitPCIMasterDma(12, &again.dcb, 0x40000, 0x20000, CWexal::kPCIMasterRate, 2), kRunPassed) << Text();
-    EXPECT_TRUE(Has("Transfer took PCIMasterDma[0, "));
-    EXPECT_TRUE(Has("0.128Mbytes to DMA.\n DMA Channel=12:  Tag=2650  Lines= 0  InitialWidth= 0  Width=4096.\n"));
+    EXPECT_TRUE(HasAll(Text(), {"Transfer took PCIMasterDma[0, ",
+                            "0.128Mbytes to DMA.\n DMA Channel=12:  Tag=2650  Lines= 0  InitialWidth= 0  Width=4096.\n"}));
     EXPECT_EQ(t.CompareDmaBuffer(12, 0x40000, &read.buffer, data.data(), 0x20000), kRunPassed);
     // Complete lines but another tag: not this transfer.
     t.out = {};

@@ -59,6 +59,13 @@ protected:
     std::unique_ptr<RecordingWexal> m_wexal;
 };
 
+// Whether text holds every part; a failure names the first missing part.
+inline ::testing::AssertionResult HasAll(const std::string& text, std::initializer_list<std::string> parts) {
+    for (const std::string& part : parts)
+        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+    return ::testing::AssertionSuccess();
+}
+
 using support::Count;
 
 }  // namespace wexaltest

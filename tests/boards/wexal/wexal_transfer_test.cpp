@@ -6,6 +6,7 @@
 
 using support::ScopedRig;
 using wexaltest::Count;
+using wexaltest::HasAll;
 using wexaltest::RecordingWexal;
 using wexaltest::WexalTest;
 
@@ -113,8 +114,8 @@ TEST_F(WexalTest, HostTransfersCatchAStuckBitAndStoreTheFailingPair) {
     // compared three times (RETRYREAD=2), each compare reporting 20 steps.
     EXPECT_EQ(Count(Text(), "Total 256 errors out of 256\n"), 6u) << Text();
     EXPECT_EQ(Count(Text(), "64 bit Offset["), 120u);
-    EXPECT_TRUE(Has("\tRetry[1]  Read/Compare SRC Image:  1 "));
-    EXPECT_TRUE(Has("~*RED*~FAIL:\tTest[CWexal:HostSlave_Unpacked:SOLID=(Y=0:CB=0:CR=0)] DIM[64,4]~*BLACK*~\n"));
+    EXPECT_TRUE(HasAll(Text(), {"\tRetry[1]  Read/Compare SRC Image:  1 ",
+                            "~*RED*~FAIL:\tTest[CWexal:HostSlave_Unpacked:SOLID=(Y=0:CB=0:CR=0)] DIM[64,4]~*BLACK*~\n"}));
     EXPECT_FALSE(Has("Passed\n"));
     EXPECT_TRUE(platform::FileExists(Dir().File("Zorv.Image.HostTransfer.Unpacked.1").c_str()));
     EXPECT_TRUE(platform::FileExists(Dir().File("Zorv.Image.HostTransfer.Unpacked.2").c_str()));
@@ -175,10 +176,8 @@ TEST_F(WexalTest, SaveBMPFindsTheResolutionAndTakesTheFirstFreeName) {
     Dir().Write("page.html", "<img src=\"old.bmp\"> <a href=\"old.bmp\">x</a>");
 
     EXPECT_EQ(t.Run("\"Save BMP Image\" ADDRESS=@DCB(12,3,1) FILE=pic%d.bmp FORMAT=Image:YCbCr_8bit"), kRunPassed) << Text();
-    EXPECT_TRUE(Has("DCB Channel:\t12\nDCB Index:\t3\nDCB Count:\t1\n"));
-    EXPECT_TRUE(Has("Wexal Address[0x00080000]\n"));
-    EXPECT_TRUE(Has("Resolution Match:  Width=1920, Height=1080 Progressive\n"));
-    EXPECT_TRUE(Has("File:  PIC2.BMP\n"));
+    EXPECT_TRUE(HasAll(Text(), {"DCB Channel:\t12\nDCB Index:\t3\nDCB Count:\t1\n", "Wexal Address[0x00080000]\n",
+                            "Resolution Match:  Width=1920, Height=1080 Progressive\n", "File:  PIC2.BMP\n"}));
     EXPECT_EQ(Dir().Read("PIC1.BMP"), "in use");
     EXPECT_GT(Dir().Read("PIC2.BMP").size(), 1920u * 1080u);
     EXPECT_FALSE(platform::FileExists(Dir().File("PIC3.BMP").c_str())) << "no empty files beyond the one taken";
