@@ -524,11 +524,11 @@ int CleanRunLog2(const DWORD* diff, DWORD words) {
 
 }  // namespace
 
-// The march goes word by word in the Part's order: each word is read, checked and rewritten before
-// the next word is read. It moves whole runs of words per call, which gives the same reads only when
-// no word of a run shares its cells with another word of the run (an address fault). So before the
-// patterns, each chunk is written with distinct tags and read back: where tags come back alike, the
-// chunk is cut into smaller runs, down to single words, until no run can hold two such words.
+// Each element of the march reads, checks and rewrites one word before it reads the next, so an
+// address alias shows: the later word reads what was written through the earlier one. The words
+// move a run per call, which reads the same only while no two words of a run share their cells. So
+// before the patterns each chunk is written with distinct tags and read back, and a chunk whose tags
+// come back alike is cut into smaller runs, down to single words, until no run can hold two such words.
 DWORD CWexal::March_Mem_Test(CString arguments) {
     const CParamString params(arguments);
     WordTestStart args;
