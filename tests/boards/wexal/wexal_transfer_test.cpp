@@ -82,8 +82,8 @@ TEST_F(WexalTest, HostTransfersPassOnAHealthyBoardAndCheckTheirArguments) {
     Images(t, {"HORZ_WEDGE"});
     // No MODE counts as the slave transfer it always is.
     EXPECT_EQ(t.Run("\"Host Transfer:Unpacked Image\" DIM=(720,486) FRAMES=3 ADDRESS=0x1000"), kRunPassed) << Text();
-    EXPECT_TRUE(Has("Test Wexal Using Host Transfer - Unpacked Images\n")) << "engineering runs at VERBOSE 2";
-    EXPECT_TRUE(Has("Read/Compare DST Image #:  3  Address[0x002AC700]\n"));
+    EXPECT_TRUE(HasAll(Text(), {"Test Wexal Using Host Transfer - Unpacked Images\n",
+                            "Read/Compare DST Image #:  3  Address[0x002AC700]\n"}));
     const auto atHex = Peek("Brimola1", 0x1000, 64);
     t.out = {};
     EXPECT_EQ(t.Run("\"Host Transfer:Packed Image\" DIM=(720,486) ADDRESS=4096 MODE=SLAVE VERBOSE=1"), kRunPassed);
