@@ -42,16 +42,16 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     }
     const DWORD n = frames;
     const DWORD S = image->GetSize(), P = image->GetOffset();
-    // The engine counts line lengths in DWORDs: a DCB line is one picture line (two bytes a pixel),
-    // so each DCB moves the frame and no more. Frame spacing, memory fit and time-out count what the
-    // DCB moves.
-    const DWORD lineWords = (2 * width + 3) / 4;
-    const DWORD frameBytes = std::max(S + P, 4 * lineWords * height);
+    // The engine counts line lengths in DWORDs, so a DCB of `width` DWORDs a line moves 4 x w x h
+    // bytes, twice the image: frames lie that far apart, and the memory check and time-out count it.
+    const ULONGLONG moved = 4ull * width * height;
+    const ULONGLONG spacing = std::max<ULONGLONG>(ULONGLONG{S} + P, moved);
     // Both areas, VUTILOUT's and then VUTILIN's, must lie in the board's memory.
-    if (ULONGLONG{kFirstFrameAddress} + 2ull * n * frameBytes + kInAreaGap > GetSDRAMSize()) {
+    if (kFirstFrameAddress + 2 * n * spacing + kInAreaGap > GetSDRAMSize()) {
         PrintColorFormat(kColorRed, "Unsufficient memory for %d 8bit frames\n", static_cast<int>(n));
         return 0;
     }
+    const DWORD frameBytes = static_cast<DWORD>(spacing);
     Image::YCbCr_8bit readBack(width, height);
     if (!readBack.GetBuffer()) {
         PrintColor("NULL pointer for rtvImage\n", kColorRed);
@@ -75,8 +75,8 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
             dcb.GetOpField().Set16bit(1);
             dcb.GetOpField().SetBCUPointer(kVutilBCU);
             dcb.SetStartAddress(area + (k - 1) * frameBytes);
-            dcb.SetLineLength(static_cast<WORD>(lineWords));
-            dcb.SetInitialLineLength(static_cast<WORD>(lineWords));
+            dcb.SetLineLength(static_cast<WORD>(width));
+            dcb.SetInitialLineLength(static_cast<WORD>(width));
             dcb.SetLines(static_cast<WORD>(height - 1));
             dcb.GetPortField().SetTag(static_cast<WORD>(k & 0xF));
             dcb.GetOpField().SetNext(static_cast<BYTE>((k + 1) % (n + 1)));
@@ -113,7 +113,7 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     WexalDCB liveOut, liveIn;
     out->GetDCB(0, &liveOut);
     in->GetDCB(0, &liveIn);
-    const DWORD kilobytes = static_cast<DWORD>(ULONGLONG{frameBytes} * std::max(outList.size(), inList.size()) / 1000);
+    const DWORD kilobytes = static_cast<DWORD>(moved * std::max(outList.size(), inList.size()) / 1000);
     const DWORD timeoutMs = kilobytes + 20;
     CPerformanceList deadline;
     deadline.SetMilliTimeout(timeoutMs, -1);
