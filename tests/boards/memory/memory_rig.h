@@ -33,9 +33,6 @@ public:
         platform::SetProgramDir("");
         TakeText();
     }
-    RootOnRig(const RootOnRig&) = delete;
-    RootOnRig& operator=(const RootOnRig&) = delete;
-
     // Runs "<test> <arguments>" on Brimola1; the output is in text.
     DWORD Run(const std::string& testAndArguments) {
         TakeText();
@@ -45,7 +42,6 @@ public:
     }
     bool Has(const std::string& s) const { return text.find(s) != std::string::npos; }
     size_t Count(const std::string& s) const { return support::Count(text, s); }
-
     CWexalBoardDevice* Board() const { return support::RigBoard("Brimola1"); }
     DWORD Bar0(DWORD offset) const { return Board()->GetRegisters()[offset / 4]; }
     DWORD SdramWord(DWORD address) const {
@@ -54,8 +50,7 @@ public:
         return value;
     }
 
-    std::string startup;
-    std::string text;
+    std::string startup, text;
 
 private:
     support::InTempCwd m_cwd;
@@ -78,5 +73,8 @@ inline ::testing::AssertionResult HasAll(const std::string& text, std::initializ
 
 // One SDRAM fault on Brimola1, as the "faults" array of a rig.
 inline std::string Fault(const std::string& fields) { return R"([{"board": "Brimola1", )" + fields + "}]"; }
+
+// A 64 MiB main board with one fault.
+inline std::string FaultRig(const std::string& fields) { return MainBoardRig(Fault(fields)); }
 
 }  // namespace memtest
