@@ -50,22 +50,9 @@ TEST_F(WexalTest, RunRefusesWithoutParentOrDeviceAndAnswersUnknownCommands) {
         EXPECT_EQ(t.Run(std::string("\"Host Transfer:Packed Image\" DIM=(64,8) ") + frames), kRunFailed);
         EXPECT_EQ(Text(), "Number of frames must be between 1 and 15.");
     }
-    t.Help("Dump Memory");
-    EXPECT_TRUE(Has("\nHelp is not available for:\n  CWexal Dump Memory\n"));
-    t.Help("Save Memory To File");
-    EXPECT_TRUE(Has("SYNTAX: Save Image FILE FORMAT ADDRESS SIZE -NoReset\n"));
 }
 
-TEST_F(WexalTest, PresetsFollowTheSwitchFileAndListCommandsEditThem) {
-    const struct {
-        const char* switches;
-        int images, resolutions;
-    } presets[] = {{"-ENGINEERING -REGRESSION", 11, 25}, {"-REGRESSION", 3, 6}};
-    for (const auto& p : presets) {
-        RecordingWexal& t = Make(p.switches);
-        EXPECT_EQ(t.GetImageList()->GetCount(), p.images) << p.switches;
-        EXPECT_EQ(t.GetResolutionList()->GetCount(), p.resolutions) << p.switches;
-    }
+TEST_F(WexalTest, ListCommandsEditThePresetLists) {
     RecordingWexal& t = Make("");
     EXPECT_EQ(t.GetResolutionList()->GetEntries(), (std::vector<CString>{"DIM=(720,486)", "DIM=(720,576)"}));
     EXPECT_EQ(t.Run("IMAGE_LIST SHOW"), kRunPassed);

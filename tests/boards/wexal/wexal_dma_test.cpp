@@ -1,4 +1,5 @@
 // Tests of CWexal's DMA pieces: the video utility client, its image test, the PCI master wait and the DMA buffer compare.
+#include <array>
 #include <numeric>
 
 #include "framework/hw/buffer_control_unit.h"
@@ -21,15 +22,11 @@ std::string Rig(const std::string& fault, const std::string& board = "") {
 }
 
 TEST(VideoUtilityGeometry, EveryValidSizeGivesWholeLinesThatAddUp) {
-    struct Case {
-        DWORD size, lineLength, lines, initial;
-    };
-    // lines is the line count Y; the DCB's Lines field holds Y - 1.
-    for (const Case& c : {Case{0x8000000, 8192, 4096, 8192}, Case{0x10000000, 12288, 5461, 16384}, Case{0x7FFC, 1024, 7, 2047},
-                          Case{0x8000, 8192, 1, 8192}, Case{100, 1024, 1, 25}}) {
-        const Client::Geometry g = Client::CalcGeometry(c.size);
-        EXPECT_EQ(std::vector<DWORD>({g.lineLength, g.lines, g.initial}), std::vector<DWORD>({c.lineLength, c.lines, c.initial}))
-            << c.size;
+    // {size, lineLength, lines Y, initial}; the DCB's Lines field holds Y - 1.
+    for (const auto& c : std::vector<std::array<DWORD, 4>>{{0x8000000, 8192, 4096, 8192}, {0x10000000, 12288, 5461, 16384},
+                                                           {0x7FFC, 1024, 7, 2047}, {0x8000, 8192, 1, 8192}, {100, 1024, 1, 25}}) {
+        const Client::Geometry g = Client::CalcGeometry(c[0]);
+        EXPECT_EQ(std::vector<DWORD>({g.lineLength, g.lines, g.initial}), std::vector<DWORD>(c.begin() + 1, c.end())) << c[0];
     }
     for (DWORD size = 4; size < 0x100000; size = size * 3 + 4) {
         const Client::Geometry g = Client::CalcGeometry(size);
