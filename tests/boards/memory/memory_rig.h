@@ -71,10 +71,7 @@ inline ::testing::AssertionResult HasAll(const std::string& text, std::initializ
     return ::testing::AssertionSuccess();
 }
 
-// One SDRAM fault on Brimola1, as the "faults" array of a rig.
-inline std::string Fault(const std::string& fields) { return R"([{"board": "Brimola1", )" + fields + "}]"; }
-
-// A 64 MiB main board with one fault.
-inline std::string FaultRig(const std::string& fields) { return MainBoardRig(Fault(fields)); }
+// A 64 MiB main board with one fault on Brimola1, given by its fields.
+inline std::string FaultRig(const std::string& fields) { return MainBoardRig(R"([{"board": "Brimola1", )" + fields + "}]"); }
 
 }  // namespace memtest

@@ -1,6 +1,7 @@
 // Tests of CWexal's dispatch, help, presets, list commands, "Flush DMA" and the memory commands.
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 
 #include "framework/hw/wexal_dcb.h"
 #include "tests/boards/wexal/wexal_test_support.h"
@@ -52,7 +53,11 @@ TEST_F(WexalTest, RunRefusesWithoutParentOrDeviceAndAnswersUnknownCommands) {
     }
 }
 
-TEST_F(WexalTest, ListCommandsEditThePresetLists) {
+TEST_F(WexalTest, PresetsFollowTheSwitchFileAndListCommandsEditThem) {
+    for (const auto& [switches, images, resolutions] : {std::tuple{"-ENGINEERING -REGRESSION", 11, 25}, {"-REGRESSION", 3, 6}}) {
+        RecordingWexal& t = Make(switches);
+        EXPECT_EQ(std::pair(t.GetImageList()->GetCount(), t.GetResolutionList()->GetCount()), std::pair(images, resolutions));
+    }
     RecordingWexal& t = Make("");
     EXPECT_EQ(t.GetResolutionList()->GetEntries(), (std::vector<CString>{"DIM=(720,486)", "DIM=(720,576)"}));
     EXPECT_EQ(t.Run("IMAGE_LIST SHOW"), kRunPassed);
