@@ -22,60 +22,47 @@ TEST(SdramLineTests, LinesPatternsAndStop) {
     ASSERT_EQ(addresses.size(), 21u);
     for (DWORD n = 0; n < 21; ++n) EXPECT_EQ(addresses[n], n ? 32u << n : 0u) << n;
     // The extra pattern runs after 0xAA and before the fixed ones.
-    EXPECT_EQ(rig.Run("MemTestA 0xC7"), 1u) << rig.text;
-    EXPECT_TRUE(rig.Has("Writing 0xAA passed\nWriting 0xC7 passed\nWriting 0x38 passed\n")) << rig.text;
-    EXPECT_EQ(rig.Run("MemTestA "), 1u);
+    EXPECT_TRUE(rig.Gives("MemTestA 0xC7", 1, {"Writing 0xAA passed\nWriting 0xC7 passed\nWriting 0x38 passed\n"}));
+    EXPECT_TRUE(rig.Gives("MemTestA ", 1));
     EXPECT_FALSE(rig.Has("Writing 0xC7"));
-    EXPECT_EQ(rig.Run("MemTestB "), 1u) << rig.text;
-    EXPECT_TRUE(rig.Has(" Address lines test for Brimola1 SDRAM (size is 64MBytes).\n"));
+    EXPECT_TRUE(rig.Gives("MemTestB ", 1, {" Address lines test for Brimola1 SDRAM (size is 64MBytes).\n"}));
     EXPECT_EQ(rig.SdramWord(0x2000000), 0x14141414u);  // line 20 keeps its line-number pattern
     memtest::StopFlagSet stop;
     EXPECT_EQ(rig.Run("MemTestA "), 3u);
 }
 
 TEST(SdramLineTests, StuckBitsAndAliasesAreListed) {
-    const struct {
-        const char* fault;
-        const char* passes;  // a pattern the fault cannot spoil
-        const char* fails;
-        const char* listed;  // a word of the compare dump
-    } cases[] = {
+    // {fault, a pattern the fault cannot spoil, one it spoils, a word of the compare dump}
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         {R"("kind": "sdram_stuck_bit", "bit": 7, "value": 1)", "Writing 0xFF passed", "Writing 0x00 passed", "00000080"},
         {R"("kind": "sdram_stuck_bit", "bit": 3, "value": 0)", "Writing 0x00 passed", "Writing 0xFF passed", " FFFFFFF7"},
     };
-    for (const auto& c : cases) {
-        RootOnRig rig(FaultRig(c.fault));
-        EXPECT_EQ(rig.Run("MemTestA "), 2u) << c.fault;
-        EXPECT_TRUE(rig.Has(c.passes)) << c.fault;
-        EXPECT_FALSE(rig.Has(c.fails)) << c.fault;
-        EXPECT_TRUE(rig.Has(c.listed)) << rig.text;
-        EXPECT_EQ(rig.Run("RAMblock RAMblockWR 0x0-0x3FF"), 2u);
-        EXPECT_TRUE(rig.Has("512-byte SDRAM block at 0x00000000 failed the R/W check.\n"));
+    for (const auto& [fault, passes, fails, listed] : cases) {
+        RootOnRig rig(FaultRig(fault));
+        EXPECT_TRUE(rig.Gives("MemTestA ", 2, {passes, listed}));
+        EXPECT_FALSE(rig.Has(fails)) << fault;
+        EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x0-0x3FF", 2, {"512-byte SDRAM block at 0x00000000 failed the R/W check.\n"}));
     }
     // Address line 12 follows line 13: line 7 (0x1000) lands on line 0, whose words then hold 7s.
     RootOnRig alias(FaultRig(R"("kind": "sdram_address_alias", "line": 12, "shorted_to": 13)"));
-    EXPECT_EQ(alias.Run("MemTestB "), 2u);
+    EXPECT_TRUE(alias.Gives("MemTestB ", 2, {"07070707"}));
     EXPECT_FALSE(alias.Has("Writing <x = LoopNum> passed"));
-    EXPECT_TRUE(alias.Has("07070707")) << alias.text;
-    EXPECT_EQ(alias.Run("RAMblock RAMblockWR 0x0-0x1000"), 2u);
-    EXPECT_TRUE(alias.Has("512-byte SDRAM block at 0x00000000 failed the R/W check.\n")) << alias.text;
+    EXPECT_TRUE(alias.Gives("RAMblock RAMblockWR 0x0-0x1000", 2, {"512-byte SDRAM block at 0x00000000 failed the R/W check.\n"}));
 }
 
 TEST(SdramBlockTest, RangesAndPattern) {
-    const struct {
-        ULONGLONG from, to;
-        DWORD first, last, start;
-    } ranges[] = {
-        {0x1000, 0x13FF, 0x1000, 0x1200, 0x1000},
-        {0x1234, 0x1234, 0x1200, 0x1200, 0x1200},  // above the aligned end, the start became the end
-        {0x1234, 0x1400, 0x1200, 0x1400, 0x1234},
-        {0x5000, 0x1000, 0x1000, 0x1000, 0x1000},  // backwards: the end block only
-        {0x1FFFFFFFFull, 0x1FFFFFFFFull, 0x3FFFFE00, 0x3FFFFE00, 0x3FFFFE00},
+    // {from, to} -> {first block, last block, range start}
+    const std::pair<std::pair<ULONGLONG, ULONGLONG>, std::vector<DWORD>> ranges[] = {
+        {{0x1000, 0x13FF}, {0x1000, 0x1200, 0x1000}},
+        {{0x1234, 0x1234}, {0x1200, 0x1200, 0x1200}},  // above the aligned end, the start became the end
+        {{0x1234, 0x1400}, {0x1200, 0x1400, 0x1234}},
+        {{0x5000, 0x1000}, {0x1000, 0x1000, 0x1000}},  // backwards: the end block only
+        {{0x1FFFFFFFFull, 0x1FFFFFFFFull}, {0x3FFFFE00, 0x3FFFFE00, 0x3FFFFE00}},
     };
-    for (const auto& r : ranges) {
-        DWORD first = 0, last = 0, start = 0;
-        CSDRAM_QD_blockWR::AlignRange(r.from, r.to, first, last, start);
-        EXPECT_EQ(std::vector<DWORD>({first, last, start}), std::vector<DWORD>({r.first, r.last, r.start})) << std::hex << r.from;
+    for (const auto& [range, expected] : ranges) {
+        std::vector<DWORD> got(3);
+        CSDRAM_QD_blockWR::AlignRange(range.first, range.second, got[0], got[1], got[2]);
+        EXPECT_EQ(got, expected) << std::hex << range.first;
     }
     memtest::TakeText();
     CSDRAM_QD_blockWR block("RAMblock");
@@ -93,13 +80,11 @@ TEST(SdramBlockTest, RangesAndPattern) {
 
 TEST(SdramBlockTest, CleanPatternOnTheCardPastTheCardAndStop) {
     RootOnRig rig(MainBoardRig());
-    EXPECT_EQ(rig.Run("RAMblock RAMblockWR 0x1000-0x13FF"), 1u) << rig.text;
+    EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x1000-0x13FF", 1));
     // The second block holds the clean pattern with the range start and its own address.
-    EXPECT_EQ(rig.SdramWord(0x1200 + 4 * 96), 0u);
-    EXPECT_EQ(rig.SdramWord(0x1200 + 4 * 100), 0x1000u);
-    EXPECT_EQ(rig.SdramWord(0x1200 + 4 * 104), 0x1200u);
-    EXPECT_EQ(rig.Run("RAMblock RAMblockWR 0x3FFFE00-0x4000400"), 2u);
-    EXPECT_TRUE(rig.Has("Unable to find SDRAM address space.\n"));
+    EXPECT_EQ(std::vector<DWORD>({rig.SdramWord(0x1200 + 4 * 96), rig.SdramWord(0x1200 + 4 * 100), rig.SdramWord(0x1200 + 4 * 104)}),
+              std::vector<DWORD>({0, 0x1000, 0x1200}));
+    EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x3FFFE00-0x4000400", 2, {"Unable to find SDRAM address space.\n"}));
     memtest::StopFlagSet stop;
     EXPECT_EQ(rig.Run("RAMblock 0x0-0x1000"), 3u);
 }

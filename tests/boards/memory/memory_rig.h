@@ -18,6 +18,13 @@ namespace memtest {
 using support::MainBoardRig;
 using support::TakeText;
 
+// Whether text holds every part; a failure names the first missing part.
+inline ::testing::AssertionResult HasAll(const std::string& text, std::initializer_list<std::string> parts) {
+    for (const std::string& part : parts)
+        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+    return ::testing::AssertionSuccess();
+}
+
 // The main-board root built on the rig (its start-up calibration ran there) in a fresh current and
 // program folder; commands go through the root as the host sends them.
 class RootOnRig {
@@ -39,6 +46,12 @@ public:
         const DWORD result = m_root->Run(CString(("Brimola1 <" + testAndArguments + ">").c_str()));
         text = TakeText();
         return result;
+    }
+    // Runs the command; success when it answers result and prints every part.
+    ::testing::AssertionResult Gives(const std::string& command, DWORD result, std::initializer_list<std::string> parts = {}) {
+        if (const DWORD got = Run(command); got != result)
+            return ::testing::AssertionFailure() << command << " answered " << got << ":\n" << text;
+        return HasAll(text, parts) << " (" << command << ")";
     }
     bool Has(const std::string& s) const { return text.find(s) != std::string::npos; }
     size_t Count(const std::string& s) const { return support::Count(text, s); }
@@ -63,13 +76,6 @@ struct StopFlagSet {
     StopFlagSet() { *g_StopFlag() = 1; }
     ~StopFlagSet() { *g_StopFlag() = 0; }
 };
-
-// Whether text holds every part; a failure names the first missing part.
-inline ::testing::AssertionResult HasAll(const std::string& text, std::initializer_list<std::string> parts) {
-    for (const std::string& part : parts)
-        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
-    return ::testing::AssertionSuccess();
-}
 
 // A 64 MiB main board with one fault on Brimola1, given by its fields.
 inline std::string FaultRig(const std::string& fields) { return MainBoardRig(R"([{"board": "Brimola1", )" + fields + "}]"); }
