@@ -9,7 +9,6 @@
 
 using support::ScopedRig;
 using wexaltest::Count;
-using wexaltest::HasAll;
 using wexaltest::RecordingWexal;
 using wexaltest::WexalTest;
 
@@ -129,7 +128,7 @@ struct PciRead {
     WexalDCB dcb;
 };
 
-TEST_F(WexalTest, PciMasterWaitHasAFloorAndReportsTheTransfer) {
+TEST_F(WexalTest, PciMasterWaitHasAFloorAndIsQuietOnCompletion) {
     EXPECT_EQ(CWexal::PCIMasterDeadlineMs(0x20000, CWexal::kPCIMasterRate), CWexal::kMinDmaDeadlineMs);
     EXPECT_EQ(CWexal::PCIMasterDeadlineMs(0x1000000, CWexal::kPCIMasterRate), 45u);
     ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "dma": {"timing": "modelled"}})");
@@ -140,10 +139,6 @@ TEST_F(WexalTest, PciMasterWaitHasAFloorAndReportsTheTransfer) {
     PciRead read(t);
     EXPECT_EQ(t.WaitPCIMasterDma(12, &read.dcb, 0x40000, 0x20000, CWexal::kPCIMasterRate, 1), kRunPassed) << Text();
     EXPECT_EQ(Text(), "") << "verbose 1 prints nothing on completion";
-    PciRead again(t);
-    EXPECT_EQ(t.WaitPCIMasterDma(12, &again.dcb, 0x40000, 0x20000, CWexal::kPCIMasterRate, 2), kRunPassed) << Text();
-    EXPECT_TRUE(HasAll(Text(), {"Transfer took PCIMasterDma[0, ",
-                            "0.128Mbytes to DMA.\n DMA Channel=12:  Tag=2650  Lines= 0  InitialWidth= 0  Width=4096.\n"}));
     EXPECT_EQ(t.CompareDmaBuffer(12, 0x40000, &read.buffer, data.data(), 0x20000), kRunPassed);
 }
 

@@ -105,16 +105,6 @@ TEST_F(WexalTest, ImageComparesCountSamplesAndLimitTheirReports) {
     Unpacked::Image::YCbCr_10_6 narrow(32, 8, 0);
     EXPECT_FALSE(t.CompareUnpackedImages(expected, narrow));
     EXPECT_TRUE(HasRed("Image XSize mismatch\n"));
-    // 50 differing pairs, 2 errors each: reports stop once 80 errors are counted or 20 steps shown.
-    read.CopyFrom(expected);
-    for (int k = 0; k < 50; ++k) {
-        read.GetBuffer()[8 * k + 1] ^= 0x40;
-        read.GetBuffer()[8 * k + 5] ^= 0x40;
-    }
-    t.out = {};
-    EXPECT_FALSE(t.CompareUnpackedImages(expected, read));
-    EXPECT_EQ(Count(Text(), "64 bit Offset["), 20u);
-    EXPECT_TRUE(Has("Total 100 errors out of 256\n"));
 
     Packed::Image::YCbCr_8_2 packed(expected, Packed::Image::YCbCr_8_2::GetPadFor(64, 4));
     Packed::Image::YCbCr_8_2 copy(64, 4, Packed::Image::YCbCr_8_2::GetPadFor(64, 4));
