@@ -15,15 +15,9 @@
 
 namespace memtest {
 
+using support::HasAll;
 using support::MainBoardRig;
 using support::TakeText;
-
-// Whether text holds every part; a failure names the first missing part.
-inline ::testing::AssertionResult HasAll(const std::string& text, std::initializer_list<std::string> parts) {
-    for (const std::string& part : parts)
-        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
-    return ::testing::AssertionSuccess();
-}
 
 // The main-board root built on the rig (its start-up calibration ran there) in a fresh current and
 // program folder; commands go through the root as the host sends them.

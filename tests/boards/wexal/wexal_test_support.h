@@ -18,13 +18,8 @@ namespace wexaltest {
 
 // A CWexal that keeps everything it prints.
 using RecordingWexal = support::Recording<CWexal>;
-
-// Whether text holds every part; a failure names the first missing part.
-inline ::testing::AssertionResult HasAll(const std::string& text, std::initializer_list<std::string> parts) {
-    for (const std::string& part : parts)
-        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
-    return ::testing::AssertionSuccess();
-}
+using support::Count;
+using support::HasAll;
 
 // The current folder is a fresh one ("CmdLine" and the pair files land there); the test's parent
 // stands in for a board root and hands its board binding to the test.
@@ -78,7 +73,5 @@ protected:
     support::RecordingTreeTest m_root{"CRoot"};
     std::unique_ptr<RecordingWexal> m_wexal;
 };
-
-using support::Count;
 
 }  // namespace wexaltest
