@@ -77,10 +77,11 @@ TEST_F(WexalTest, VideoUtilityImagesPassAndCatchCorruptionStallsAndWrongTags) {
         m_wexal->Run("IMAGE_LIST ADD=GRID");
         return Gives(std::string("\"Video Utility Client:YCbCr_8bit Image\" ") + arguments, result, parts);
     };
-    // A DCB line is `width` DWORDs, so frames lie 4 x 64 x 16 = 0x1000 bytes apart.
+    // A DCB line is `width` DWORDs, so frames lie 4 x 64 x 16 = 0x1000 bytes apart and the time-out
+    // counts 3 x 0x1000 bytes.
     EXPECT_TRUE(images("DIM=(64,16) FRAMES=3", kRunPassed,
                        {"DST Image:  Tag[3]:  Addr[0x00003000]  [I=64,W=64,H=15]\n",
-                        "SRC Image:  Tag[1]:  Addr[0x00024000]  [I=64,W=64,H=15]\n", "Transfer took outbound[", "\nPassed\n",
+                        "SRC Image:  Tag[1]:  Addr[0x00024000]  [I=64,W=64,H=15]\n", "KBytes = 12 DCBs=3  nTOmsec=32\n", "\nPassed\n",
                         "~*GREEN*~PASS:\tTest[CWexam:VUC_8:GRID] DIM[64,16]~*BLACK*~\n"}, "-ENGINEERING"));
     {
         ScopedRig rig(Rig(R"({"kind": "dma_corrupt", "board": "Brimola1", "channel": 57, "mask": "0x100"})"));
