@@ -10,20 +10,25 @@ namespace sim {
 
 namespace {
 
-// The store file holds the word as text ("0x000000A0"); a missing or unreadable file reads as 0,
-// a board never calibrated.
+// The store file holds the word as text: "0x000000A0" as written here, or a decimal number. A
+// missing file reads as 0, a board never calibrated; contents that are no such number read as 0
+// too, with a line on stderr, so a damaged store is not taken for an uncalibrated board unseen.
 uint32_t LoadStore(const std::string& path) {
     if (path.empty()) return 0;
     std::ifstream in(path);
+    if (!in) return 0;
     std::string text;
-    if (!(in >> text)) return 0;
+    in >> text;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     try {
         size_t used = 0;
-        const unsigned long long v = std::stoull(text, &used, 0);
-        return used == text.size() && v <= 0xFFFFFFFFull ? static_cast<uint32_t>(v) : 0;
+        const unsigned long long v = std::stoull(hex ? text.substr(2) : text, &used, hex ? 16 : 10);
+        if (used == text.size() - (hex ? 2 : 0) && v <= 0xFFFFFFFFull) return static_cast<uint32_t>(v);
     } catch (...) {
-        return 0;
     }
+    std::fprintf(stderr, "ERROR:  memory clock store %s holds \"%s\", not a clock word; it reads as 0\n", path.c_str(),
+                 text.c_str());
+    return 0;
 }
 
 }  // namespace
@@ -48,10 +53,11 @@ void MemoryClock::Step(int delta) {
 
 void MemoryClock::Save() const {
     if (m_store.empty()) return;
-    if (FILE* f = std::fopen(m_store.c_str(), "w")) {
-        std::fprintf(f, "0x%08X\n", m_stored);
-        std::fclose(f);
-    }
+    FILE* f = std::fopen(m_store.c_str(), "w");
+    const bool written = f && std::fprintf(f, "0x%08X\n", m_stored) > 0;
+    if ((f && std::fclose(f) != 0) || !written)
+        std::fprintf(stderr, "ERROR:  memory clock store %s cannot be written; the clock word 0x%08X is not kept\n",
+                     m_store.c_str(), m_stored);
 }
 
 uint32_t MemoryClock::Read(uint32_t offset) { return offset == kStoredWord ? m_stored : 0; }

@@ -67,7 +67,12 @@ BOOL CNuxaBoardTests::CheckDIMMSize(DWORD sizeMB, CString& message) {
 }
 
 DWORD CNuxaBoardTests::CopyFileCommand(const KeywordCall& call) {
-    const DWORD result = CopyFileStep(call.command);
+    // The command text ends in the ">" that closes the test's arguments: a DST= at the end would
+    // keep it as part of the file name.
+    CString command = call.command;
+    const int close = command.ReverseFind('>');
+    if (close >= 0) command = command.Left(close);
+    const DWORD result = CopyFileStep(command);
     if (result != kRunPassed) PrintColor("ERROR:  File copy failed\n", kColorRed);
     return result;
 }

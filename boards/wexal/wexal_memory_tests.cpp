@@ -30,9 +30,8 @@ constexpr DWORD kMaxBurst = 0x800000;
 constexpr DWORD kStressPageBytes = 0x20000;
 constexpr int kMaxCompareLines = 20;
 constexpr int kMaxTimeoutReports = 10;
-// Word tests move this much per device-library call; the patterns of a march element are checked
-// a block at a time, in address order within and across blocks.
-constexpr DWORD kMarchBlockBytes = CWexalTreeMapTB::kTransferChunk;
+// The march works on runs of at most this many words (the probe tags carry a 16-bit index).
+constexpr DWORD kMarchChunkWords = 0x10000;
 // The random test's host buffer (1024 words), as the stream is regenerated rather than stored,
 // and the region it covers: the first 64 KB of SDRAM.
 constexpr DWORD kRandomChunkWords = 1024;
@@ -323,6 +322,15 @@ std::unique_ptr<CPagedBuffer> AllocDmaBuffer(CWexal& test, DWORD bytes, const ch
     if (buffer && buffer->IsValid()) return buffer;
     Drv_Return r;
     if (buffer) buffer->GetDrvReturn(&r);
+    // The buffer keeps the answer to its page table; when that succeeded a page failed, and the
+    // device library's answer for a page is the one to show.
+    if (r.status == DRV_SUCCESS) {
+        void* address = nullptr;
+        LARGE_INTEGER bus{};
+        CHostPCDevice* device = GetZorvHardware();
+        r = device ? device->Malloc(bytes, &address, &bus) : Drv_Return{};
+        if (r.status == DRV_SUCCESS) device->Free(address);
+    }
     test.PrintColorFormat(kDarkRed, "ERROR:  Unable to allocate %s.  DrvReturn[0x%08lX:0x%08lX]\n", what,
                           static_cast<unsigned long>(r.status), static_cast<unsigned long>(r.detail));
     return nullptr;
@@ -363,6 +371,19 @@ DWORD CWexal::StartReadDMA(DWORD pciLow, DWORD pciHigh, DWORD channel, WexalDCB*
     if (channel != 12 && channel != 13) return kRunFailed;
     return StartPCIMasterDma(*this, pciLow, pciHigh, channel, dcb, sdramAddress);
 }
+
+namespace {
+
+// Starts a write (host to board) or read DMA; false after a red line when it cannot start.
+bool StartDma(CWexal& test, bool write, DWORD pciLow, DWORD pciHigh, DWORD channel, WexalDCB* dcb, DWORD sdramAddress) {
+    const DWORD started = write ? test.StartWriteDMA(pciLow, pciHigh, channel, dcb, sdramAddress)
+                                : test.StartReadDMA(pciLow, pciHigh, channel, dcb, sdramAddress);
+    if (started == kRunPassed) return true;
+    test.PrintColorFormat(kColorRed, "ERROR:  Unable to start the DMA on channel %ld\n", static_cast<long>(channel));
+    return false;
+}
+
+}  // namespace
 
 DWORD CWexal::ReportTemperature() {
     int current = 0;
@@ -477,6 +498,37 @@ DWORD CWexal::Addr_Mem_Test(CString arguments) {
     return result;
 }
 
+namespace {
+
+// Probe tag of word i of a chunk: its index and, in the high half, the complement of the index, so
+// a stuck data bit never makes two tags read back alike.
+DWORD ProbeTag(DWORD i) { return (i & 0xFFFF) | (~i << 16); }
+
+// The largest run (log2 of words) into which a probed chunk splits with no two words of one run on
+// the same cells. diff holds read XOR tag per word. Two words on the same cells read the same value,
+// so their tags agree outside the bits D that differed somewhere in their run; tags of words whose
+// index differs in bit k differ in bits k and k + 16, so a run whose D never holds both is clean.
+int CleanRunLog2(const DWORD* diff, DWORD words) {
+    for (int m = 16; m > 0; --m) {
+        const DWORD run = 1u << m, indexBits = run - 1;
+        bool clean = true;
+        for (DWORD first = 0; first < words && clean; first += run) {
+            DWORD d = 0;
+            for (DWORD i = first; i < std::min(words, first + run); ++i) d |= diff[i];
+            clean = ((d & (d >> 16)) & indexBits) == 0;
+        }
+        if (clean) return m;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Each element of the march reads, checks and rewrites one word before it reads the next, so an
+// address alias shows: the later word reads what was written through the earlier one. The words
+// move a run per call, which reads the same only while no two words of a run share their cells. So
+// before the patterns each chunk is written with distinct tags and read back, and a chunk whose tags
+// come back alike is cut into smaller runs, down to single words, until no run can hold two such words.
 DWORD CWexal::March_Mem_Test(CString arguments) {
     const CParamString params(arguments);
     WordTestStart args;
@@ -495,60 +547,83 @@ DWORD CWexal::March_Mem_Test(CString arguments) {
         return kRunFailed;
     }
 
-    const DWORD blockWords = kMarchBlockBytes / 4;
-    std::unique_ptr<DWORD[]> fill = AllocWords(blockWords);
-    std::unique_ptr<DWORD[]> scratch = AllocWords(blockWords);
+    std::unique_ptr<DWORD[]> fill = AllocWords(kMarchChunkWords);
+    std::unique_ptr<DWORD[]> scratch = AllocWords(kMarchChunkWords);
     if (!fill || !scratch) {
         PrintColor("CWexal::March_Mem_Test - unable to allocate host buffers\n", kColorRed);
         return kRunFailed;
     }
     const ULONGLONG totalWords = (ULONGLONG{end} - start) / 4 + 1;
-    const ULONGLONG blocks = (totalWords + blockWords - 1) / blockWords;
-    auto blockAt = [&](ULONGLONG b, DWORD& address, DWORD& words) {
-        address = static_cast<DWORD>(start + b * kMarchBlockBytes);
-        words = static_cast<DWORD>(std::min<ULONGLONG>(blockWords, totalWords - b * blockWords));
+    const ULONGLONG chunks = (totalWords + kMarchChunkWords - 1) / kMarchChunkWords;
+    auto chunkAt = [&](ULONGLONG c, DWORD& address, DWORD& words) {
+        address = static_cast<DWORD>(start + c * kMarchChunkWords * 4);
+        words = static_cast<DWORD>(std::min<ULONGLONG>(kMarchChunkWords, totalWords - c * kMarchChunkWords));
     };
-    auto writeAll = [&](DWORD value) {
-        std::fill_n(fill.get(), blockWords, value);
-        for (ULONGLONG b = 0; b < blocks; ++b) {
-            DWORD address = 0, words = 0;
-            blockAt(b, address, words);
-            if (!WriteMemory(fill.get(), address, words * 4)) return false;
-        }
-        return true;
-    };
+
+    // Run size of each chunk, from the address probe.
+    std::vector<unsigned char> runLog2(static_cast<size_t>(chunks), 16);
+    for (DWORD i = 0; i < kMarchChunkWords; ++i) fill[i] = ProbeTag(i);
+    for (ULONGLONG c = 0; c < chunks; ++c) {
+        if (IsStopRequested()) return kRunStopped;
+        DWORD address = 0, words = 0;
+        chunkAt(c, address, words);
+        if (!WriteMemory(fill.get(), address, words * 4)) return kRunFailed;
+        const DWORD* read = ReadWords(*this, address, words * 4, scratch.get());
+        if (!read) return kRunFailed;
+        if (std::memcmp(read, fill.get(), words * 4) == 0) continue;
+        for (DWORD i = 0; i < words; ++i) scratch[i] = read[i] ^ fill[i];
+        runLog2[static_cast<size_t>(c)] = static_cast<unsigned char>(CleanRunLog2(scratch.get(), words));
+    }
 
     int failures = 0;
     DWORD result = kRunPassed;
-    // One element: every block read and checked against expected in the element's address order,
-    // then rewritten with the other value. Answers 0 to go on, else the test's result.
-    auto element = [&](DWORD expected, bool ascending) -> DWORD {
-        std::fill_n(fill.get(), blockWords, ~expected);
-        for (ULONGLONG k = 0; k < blocks; ++k) {
-            if (IsStopRequested()) return kRunStopped;
-            const ULONGLONG b = ascending ? k : blocks - 1 - k;
-            DWORD address = 0, words = 0;
-            blockAt(b, address, words);
-            const DWORD* read = ReadWords(*this, address, words * 4, scratch.get());
-            if (!read) return kRunFailed;
-            if (DifferingBits(read, words, expected)) {
-                for (DWORD n = 0; n < words; ++n) {
-                    const DWORD i = ascending ? n : words - 1 - n;
-                    if (read[i] == expected) continue;
-                    result = kRunFailed;
-                    if (verbose) {
-                        PrintColor("March Memory Test Failed\n", kColorRed);
-                        PrintColorFormat(kColorRed, "SDRAM Address: 0x%08X\n", address + 4 * i);
-                        PrintColorFormat(kColorRed, "Good Data: 0x%08X\n", expected);
-                        PrintColorFormat(kColorRed, "Bad Data: 0x%08X\n", read[i]);
-                        PrintColorFormat(kColorRed, "Bits in error: 0x%08X\n", read[i] ^ expected);
-                    }
-                    if (++failures >= args.abortCount) return kRunFailed;
+    // One element over one run: the run read, its words checked against expected in the element's
+    // order, then rewritten with the other value. Answers 0 to go on, else the test's result.
+    auto run = [&](DWORD address, DWORD words, DWORD expected, bool ascending) -> DWORD {
+        const DWORD* read = ReadWords(*this, address, words * 4, scratch.get());
+        if (!read) return kRunFailed;
+        if (DifferingBits(read, words, expected)) {
+            for (DWORD n = 0; n < words; ++n) {
+                const DWORD i = ascending ? n : words - 1 - n;
+                if (read[i] == expected) continue;
+                result = kRunFailed;
+                if (verbose) {
+                    PrintColor("March Memory Test Failed\n", kColorRed);
+                    PrintColorFormat(kColorRed, "SDRAM Address: 0x%08X\n", address + 4 * i);
+                    PrintColorFormat(kColorRed, "Good Data: 0x%08X\n", expected);
+                    PrintColorFormat(kColorRed, "Bad Data: 0x%08X\n", read[i]);
+                    PrintColorFormat(kColorRed, "Bits in error: 0x%08X\n", read[i] ^ expected);
                 }
+                if (++failures >= args.abortCount) return kRunFailed;
             }
-            if (!WriteMemory(fill.get(), address, words * 4)) return kRunFailed;
+        }
+        return WriteMemory(fill.get(), address, words * 4) ? 0 : kRunFailed;
+    };
+    auto element = [&](DWORD expected, bool ascending) -> DWORD {
+        std::fill_n(fill.get(), kMarchChunkWords, ~expected);
+        for (ULONGLONG k = 0; k < chunks; ++k) {
+            if (IsStopRequested()) return kRunStopped;
+            const ULONGLONG c = ascending ? k : chunks - 1 - k;
+            DWORD address = 0, words = 0;
+            chunkAt(c, address, words);
+            const DWORD runWords = 1u << runLog2[static_cast<size_t>(c)];
+            const DWORD runs = (words + runWords - 1) / runWords;
+            for (DWORD r = 0; r < runs; ++r) {
+                const DWORD first = (ascending ? r : runs - 1 - r) * runWords;
+                if (const DWORD stop = run(address + 4 * first, std::min(runWords, words - first), expected, ascending))
+                    return stop;
+            }
         }
         return 0;
+    };
+    auto writeAll = [&](DWORD value) {
+        std::fill_n(fill.get(), kMarchChunkWords, value);
+        for (ULONGLONG c = 0; c < chunks; ++c) {
+            DWORD address = 0, words = 0;
+            chunkAt(c, address, words);
+            if (!WriteMemory(fill.get(), address, words * 4)) return false;
+        }
+        return true;
     };
 
     static const DWORD kBackgrounds[] = {0xFFFF0000, 0xFF00FF00, 0x0F0F0F0F, 0xCCCCCCCC, 0xAAAAAAAA, 0x00000000};
@@ -745,7 +820,11 @@ DWORD CWexal::DMA_MemoryTest(CString arguments) {
                 break;
             }
             WexalDCB dcb = base;
-            StartWriteDMA(PciLow(*dmaBuffer), PciHigh(*dmaBuffer), static_cast<DWORD>(chWrite), &dcb, addr + k * pageBytes);
+            if (!StartDma(*this, true, PciLow(*dmaBuffer), PciHigh(*dmaBuffer), static_cast<DWORD>(chWrite), &dcb,
+                          addr + k * pageBytes)) {
+                result = kRunFailed;
+                break;
+            }
             result = WaitDmaLeg(*this, kWriteLeg, static_cast<DWORD>(chWrite), kBaseTag, sizeBytes, args.verbose);
             if (progress) progress->SetPos(static_cast<int>(k + 1));
         }
@@ -756,8 +835,9 @@ DWORD CWexal::DMA_MemoryTest(CString arguments) {
         for (DWORD k = 0; k < chunks; ++k) {
             dmaBuffer->Clear();
             WexalDCB dcb = base;
-            StartReadDMA(PciLow(*dmaBuffer), PciHigh(*dmaBuffer), static_cast<DWORD>(chRead), &dcb, addr + k * pageBytes);
-            if (WaitDmaLeg(*this, kReadLeg, static_cast<DWORD>(chRead), kBaseTag, sizeBytes, args.verbose) != kRunPassed) {
+            if (!StartDma(*this, false, PciLow(*dmaBuffer), PciHigh(*dmaBuffer), static_cast<DWORD>(chRead), &dcb,
+                          addr + k * pageBytes) ||
+                WaitDmaLeg(*this, kReadLeg, static_cast<DWORD>(chRead), kBaseTag, sizeBytes, args.verbose) != kRunPassed) {
                 result = kRunFailed;
                 break;
             }
@@ -790,6 +870,11 @@ DWORD CWexal::DMA_MemoryStressTest(CString arguments) {
     long loops = 1;
     CString loopText;
     if (params.GetValue("Loop", loopText)) std::sscanf(loopText.c_str(), "%ld", &loops);
+    // No loop would move a byte, and the test would pass untested.
+    if (loops <= 0) {
+        PrintColorFormat(kDarkRed, "Invalid Loop count:  Loop[%ld]\n", loops);
+        return kRunFailed;
+    }
 
     if (!StartDmaTest(*this, bar0)) return kRunFailed;
     std::unique_ptr<CPagedBuffer> writeBuffer = AllocDmaBuffer(*this, kStressPageBytes, "DmaMemoryWr0");
@@ -852,15 +937,21 @@ DWORD CWexal::DMA_MemoryStressTest(CString arguments) {
                     if (pass == 0) {
                         writeBuffer->CopyIn(reinterpret_cast<const BYTE*>(expected), static_cast<int>(kStressPageBytes));
                         WexalDCB dcb = base;
-                        StartWriteDMA(PciLow(*writeBuffer), PciHigh(*writeBuffer), 16, &dcb, address);
+                        if (!StartDma(*this, true, PciLow(*writeBuffer), PciHigh(*writeBuffer), 16, &dcb, address)) {
+                            result = kRunFailed;
+                            break;
+                        }
                         result = WaitPCIMasterDma(16, &dcb, address, kStressPageBytes, kPCIMasterRate, 1);
                         if (result != kRunPassed) break;
                     }
                     readBuffers[0]->Clear();
                     readBuffers[1]->Clear();
                     WexalDCB read0 = base, read1 = base;
-                    StartReadDMA(PciLow(*readBuffers[0]), PciHigh(*readBuffers[0]), 12, &read0, address);
-                    StartReadDMA(PciLow(*readBuffers[1]), PciHigh(*readBuffers[1]), 13, &read1, address);
+                    if (!StartDma(*this, false, PciLow(*readBuffers[0]), PciHigh(*readBuffers[0]), 12, &read0, address) ||
+                        !StartDma(*this, false, PciLow(*readBuffers[1]), PciHigh(*readBuffers[1]), 13, &read1, address)) {
+                        result = kRunFailed;
+                        break;
+                    }
                     const DWORD wait12 = WaitPCIMasterDma(12, &read0, address, kStressPageBytes, kPCIMasterRate, 1);
                     const DWORD wait13 = WaitPCIMasterDma(13, &read1, address, kStressPageBytes, kPCIMasterRate, 1);
                     if (wait12 != kRunPassed || wait13 != kRunPassed) {

@@ -184,11 +184,13 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
     if (!params.GetValue("FILE", pattern)) return 0;
     // The first name that is free (absent or empty) is taken; names in use are passed over.
     CString chosen;
+    bool created = false;
     for (int n = 1; n <= kMaxFileNumber && chosen.IsEmpty(); ++n) {
         CString name = pattern;
         CString number;
         number.Format("%d", n);
         name.Replace("%D", number.c_str());
+        created = !platform::FileExists(name.c_str());
         CFile file;
         if (!file.Open(name, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite | CFile::typeBinary)) {
             PrintColorFormat(kColorRed, "Unable to open:  %s\n", name.c_str());
@@ -209,6 +211,11 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
     if (params.GetValue("MODE", modeText) && std::sscanf(modeText.c_str(), "%ld", &modeValue) == 1)
         mode = static_cast<DWORD>(modeValue);
 
+    // A capture that fails leaves no empty file behind to be taken as the next free name.
+    auto fail = [&]() -> DWORD {
+        if (created) platform::DeleteFile(chosen.c_str());
+        return 0;
+    };
     CString format;
     if (params.GetValue("FORMAT", format)) {
         const DWORD w = static_cast<DWORD>(x), h = static_cast<DWORD>(y);
@@ -225,14 +232,14 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
             bytes = image->GetSize() + image->GetOffset();
         } else {
             PrintColor("FORMAT not supported\n", kColorRed);
-            return 0;
+            return fail();
         }
         if (!image->GetBuffer()) {
             PrintColorFormat(kColorRed, "Unable to allocate an image of DIM=(%ld,%ld)\n", x, y);
-            return 0;
+            return fail();
         }
         const DWORD from = frameAddress;
-        if (!ReadMemory(from, image->GetBuffer(), bytes)) return 0;
+        if (!ReadMemory(from, image->GetBuffer(), bytes)) return fail();
         BOOL saved = FALSE;
         if (auto* eight = dynamic_cast<Image::YCbCr_8bit*>(image.get())) saved = eight->SaveBMP(chosen, 1, mode);
         else if (auto* unpacked = dynamic_cast<Unpacked::Image::YCbCr_10_6*>(image.get()))
@@ -241,7 +248,7 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
             saved = packed->SaveBMP(chosen, 1, mode);
         if (!saved) {
             PrintColorFormat(kColorRed, "Unable to write:  %s\n", chosen.c_str());
-            return 0;
+            return fail();
         }
     }
     if (!html.IsEmpty()) RewriteHtmlPage(html, chosen);

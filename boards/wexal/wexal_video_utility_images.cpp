@@ -42,12 +42,16 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     }
     const DWORD n = frames;
     const DWORD S = image->GetSize(), P = image->GetOffset();
-    const DWORD frameBytes = S + P;
+    // The engine counts line lengths in DWORDs, so a DCB of `width` DWORDs a line moves 4 x w x h
+    // bytes, twice the image: frames lie that far apart, and the memory check and time-out count it.
+    const ULONGLONG moved = 4ull * width * height;
+    const ULONGLONG spacing = std::max<ULONGLONG>(ULONGLONG{S} + P, moved);
     // Both areas, VUTILOUT's and then VUTILIN's, must lie in the board's memory.
-    if (ULONGLONG{kFirstFrameAddress} + 2ull * n * frameBytes + kInAreaGap > GetSDRAMSize()) {
+    if (kFirstFrameAddress + 2 * n * spacing + kInAreaGap > GetSDRAMSize()) {
         PrintColorFormat(kColorRed, "Unsufficient memory for %d 8bit frames\n", static_cast<int>(n));
         return 0;
     }
+    const DWORD frameBytes = static_cast<DWORD>(spacing);
     Image::YCbCr_8bit readBack(width, height);
     if (!readBack.GetBuffer()) {
         PrintColor("NULL pointer for rtvImage\n", kColorRed);
@@ -84,7 +88,7 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
                                  static_cast<int>(dcb.GetLineLength()), static_cast<int>(dcb.GetLines()));
             if (channel == in) {
                 const DWORD to = dcb.GetStartAddress();
-                if (!WriteMemory(image->GetBuffer(), to, frameBytes)) return false;
+                if (!WriteMemory(image->GetBuffer(), to, S + P)) return false;
                 for (const RegisterPtr& bar0 : {codec, main}) {
                     if (!bar0) continue;
                     bar0[kPostWriteRegister / 4] = 0xFF;
@@ -109,7 +113,7 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     WexalDCB liveOut, liveIn;
     out->GetDCB(0, &liveOut);
     in->GetDCB(0, &liveIn);
-    const DWORD kilobytes = static_cast<DWORD>(ULONGLONG{frameBytes} * std::max(outList.size(), inList.size()) / 1000);
+    const DWORD kilobytes = static_cast<DWORD>(moved * std::max(outList.size(), inList.size()) / 1000);
     const DWORD timeoutMs = kilobytes + 20;
     CPerformanceList deadline;
     deadline.SetMilliTimeout(timeoutMs, -1);
@@ -197,7 +201,7 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
             PrintColorFormat(kColorBlack, "%d ", tag);
         }
         const DWORD from = dst.GetStartAddress();
-        bool differs = !ReadMemory(from, readBack.GetBuffer(), frameBytes);
+        bool differs = !ReadMemory(from, readBack.GetBuffer(), S + P);
         if (differs) result = 0;
         int reportCounter = 0, reported = 0;
         for (size_t w = 0; w < words; ++w) {
@@ -231,7 +235,7 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     PrintColor("\n", kColorBlack);
     if (total != 0)
         PrintColorFormat(kColorRed, "\nTotal %ld errors out of %ld\n", total, static_cast<long>(size_t{width} * height));
-    else
+    else if (result == 1)
         PrintColor("\nPassed\n", kColorGreen);
 
     // Channel control: the end strobe, then the DCB enable, of both channels.

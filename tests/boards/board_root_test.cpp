@@ -199,6 +199,11 @@ TEST_F(BoardRoots, KeywordCommandsOfTheRoots) {
     EXPECT_EQ(nuxa.Run(copy.c_str()), kRunPassed);
     EXPECT_EQ(Dir().Read("b.txt"), "alpha");
     EXPECT_EQ(TakeText(), "");
+    // A DST= that ends the command does not take the closing ">" into the file name.
+    Dir().Write("c.txt", "old");
+    const std::string last = "Nuxa1 <CNuxaBoard Copy File SRC=" + Dir().File("a.txt") + " -OVERWRITE DST=" + Dir().File("c.txt") + ">";
+    EXPECT_EQ(nuxa.Run(last.c_str()), kRunPassed) << TakeText();
+    EXPECT_EQ(Dir().Read("c.txt"), "alpha");
     const std::string missing = "Nuxa1 <CNuxaBoard Copy File SRC=" + Dir().File("none.txt") + " DST=" + Dir().File("b.txt") + ">";
     EXPECT_EQ(nuxa.Run(missing.c_str()), kRunFailed);
     const std::string text = TakeText();

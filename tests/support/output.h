@@ -1,6 +1,8 @@
 // Output capture for tests: what a test prints with its colours, the pre-host text, and a recording rich-edit host.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -17,6 +19,13 @@ inline size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
     return n;
+}
+
+// Whether text holds every part; a failure names the first missing part.
+inline ::testing::AssertionResult HasAll(const std::string& text, std::initializer_list<std::string> parts) {
+    for (const std::string& part : parts)
+        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+    return ::testing::AssertionSuccess();
 }
 
 // The text printed while no host is attached, taken (and cleared) for the test.

@@ -7,129 +7,86 @@
 
 namespace {
 
+using memtest::FaultRig;
 using memtest::MainBoardRig;
 using memtest::RootOnRig;
 
-TEST(SdramLineTests, LinesOfA64MegabyteCard) {
+TEST(SdramLineTests, LinesPatternsAndStop) {
     RootOnRig rig(MainBoardRig());
     CMemTestA test("MemTestA");
     ASSERT_EQ(test.SetupDevice("Brimola1"), 1u);
+    // Line 0 at 0, line n at 32 << n, up to the middle of a 64 MiB card.
     std::vector<DWORD> addresses;
     BYTE* pointer = nullptr;
-    DWORD address = 0;
-    for (int n = 0; test.GetLine(n, pointer, address); ++n) {
-        EXPECT_NE(pointer, nullptr);
-        addresses.push_back(address);
-    }
+    for (DWORD address = 0; test.GetLine(static_cast<int>(addresses.size()), pointer, address);) addresses.push_back(address);
     ASSERT_EQ(addresses.size(), 21u);
-    EXPECT_EQ(addresses[0], 0u);
-    EXPECT_EQ(addresses[1], 64u);
-    EXPECT_EQ(addresses[2], 128u);
-    EXPECT_EQ(addresses[20], 0x2000000u);
-    EXPECT_FALSE(test.GetLine(27, pointer, address));
-    memtest::TakeText();
-}
-
-TEST(SdramLineTests, HealthyBoardPassesWithEveryPattern) {
-    RootOnRig rig(MainBoardRig());
-    EXPECT_EQ(rig.Run("MemTestA 0xC7"), 1u) << rig.text;
-    for (const char* line : {"Writing 0x00 passed\n", "Writing 0xFF passed\n", "Writing 0x55 passed\n",
-                             "Writing 0xAA passed\n", "Writing 0xC7 passed\n", "Writing 0x38 passed\n"})
-        EXPECT_TRUE(rig.Has(line)) << line;
-    EXPECT_EQ(rig.Run("MemTestA "), 1u);
+    for (DWORD n = 0; n < 21; ++n) EXPECT_EQ(addresses[n], n ? 32u << n : 0u) << n;
+    // The extra pattern runs after 0xAA and before the fixed ones.
+    EXPECT_TRUE(rig.Gives("MemTestA 0xC7", 1, {"Writing 0xAA passed\nWriting 0xC7 passed\nWriting 0x38 passed\n"}));
+    EXPECT_TRUE(rig.Gives("MemTestA ", 1));
     EXPECT_FALSE(rig.Has("Writing 0xC7"));
-    EXPECT_EQ(rig.Run("MemTestB "), 1u) << rig.text;
-    EXPECT_TRUE(rig.Has(" Address lines test for Brimola1 SDRAM (size is 64MBytes).\n"));
-    EXPECT_TRUE(rig.Has("Writing <x = 0xAA; x += 0x55> passed\n"));
-    EXPECT_TRUE(rig.Has("Writing <x = LoopNum> passed\n"));
-    // The line-number pattern stays in memory: line 20 (0x2000000) holds 0x14 bytes.
-    EXPECT_EQ(rig.SdramWord(0x2000000), 0x14141414u);
+    EXPECT_TRUE(rig.Gives("MemTestB ", 1, {" Address lines test for Brimola1 SDRAM (size is 64MBytes).\n"}));
+    EXPECT_EQ(rig.SdramWord(0x2000000), 0x14141414u);  // line 20 keeps its line-number pattern
+    memtest::StopFlagSet stop;
+    EXPECT_EQ(rig.Run("MemTestA "), 3u);
 }
 
 TEST(SdramLineTests, StuckBitsAndAliasesAreListed) {
-    {
-        RootOnRig rig(MainBoardRig(R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 7, "value": 1}])"));
-        EXPECT_EQ(rig.Run("MemTestA "), 2u);
-        EXPECT_FALSE(rig.Has("Writing 0x00 passed"));
-        EXPECT_TRUE(rig.Has("Writing 0xFF passed"));  // a bit stuck at 1 passes all ones
-        EXPECT_TRUE(rig.Has("00000080")) << rig.text;
-        EXPECT_EQ(rig.Run("RAMblock RAMblockWR 0x0-0x3FF"), 2u);
-        EXPECT_TRUE(rig.Has("512-byte SDRAM block at 0x00000000 failed the R/W check.\n"));
+    // {fault, a pattern the fault cannot spoil, one it spoils, a word of the compare dump}
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {R"("kind": "sdram_stuck_bit", "bit": 7, "value": 1)", "Writing 0xFF passed", "Writing 0x00 passed", "00000080"},
+        {R"("kind": "sdram_stuck_bit", "bit": 3, "value": 0)", "Writing 0x00 passed", "Writing 0xFF passed", " FFFFFFF7"},
+    };
+    for (const auto& [fault, passes, fails, listed] : cases) {
+        RootOnRig rig(FaultRig(fault));
+        EXPECT_TRUE(rig.Gives("MemTestA ", 2, {passes, listed}));
+        EXPECT_FALSE(rig.Has(fails)) << fault;
+        EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x0-0x3FF", 2, {"512-byte SDRAM block at 0x00000000 failed the R/W check.\n"}));
     }
-    {
-        RootOnRig rig(MainBoardRig(R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 3, "value": 0}])"));
-        EXPECT_EQ(rig.Run("MemTestA "), 2u);
-        EXPECT_TRUE(rig.Has("Writing 0x00 passed"));
-        EXPECT_FALSE(rig.Has("Writing 0xFF passed"));
-    }
-    {
-        // Address line 12 follows line 13: line 7 (0x1000) lands on line 0, whose words then hold 7s.
-        RootOnRig rig(MainBoardRig(R"([{"kind": "sdram_address_alias", "board": "Brimola1", "line": 12,
-                                        "shorted_to": 13}])"));
-        EXPECT_EQ(rig.Run("MemTestB "), 2u);
-        EXPECT_FALSE(rig.Has("Writing <x = LoopNum> passed"));
-        EXPECT_TRUE(rig.Has("07070707")) << rig.text;
-        EXPECT_EQ(rig.Run("RAMblock RAMblockWR 0x0-0x1000"), 2u);
-        EXPECT_TRUE(rig.Has("512-byte SDRAM block at 0x00000000 failed the R/W check.\n")) << rig.text;
-    }
+    // Address line 12 follows line 13: line 7 (0x1000) lands on line 0, whose words then hold 7s.
+    RootOnRig alias(FaultRig(R"("kind": "sdram_address_alias", "line": 12, "shorted_to": 13)"));
+    EXPECT_TRUE(alias.Gives("MemTestB ", 2, {"07070707"}));
+    EXPECT_FALSE(alias.Has("Writing <x = LoopNum> passed"));
+    EXPECT_TRUE(alias.Gives("RAMblock RAMblockWR 0x0-0x1000", 2, {"512-byte SDRAM block at 0x00000000 failed the R/W check.\n"}));
 }
 
 TEST(SdramBlockTest, RangesAndPattern) {
-    DWORD first = 0, last = 0, start = 0;
-    CSDRAM_QD_blockWR::AlignRange(0x1000, 0x13FF, first, last, start);
-    EXPECT_EQ(first, 0x1000u);
-    EXPECT_EQ(last, 0x1200u);
-    CSDRAM_QD_blockWR::AlignRange(0x1234, 0x1234, first, last, start);
-    EXPECT_EQ(first, 0x1200u);
-    EXPECT_EQ(last, 0x1200u);
-    EXPECT_EQ(start, 0x1200u);  // above the aligned end, the start became the end
-    CSDRAM_QD_blockWR::AlignRange(0x1234, 0x1400, first, last, start);
-    EXPECT_EQ(first, 0x1200u);
-    EXPECT_EQ(start, 0x1234u);
-    CSDRAM_QD_blockWR::AlignRange(0x5000, 0x1000, first, last, start);  // backwards: the end block only
-    EXPECT_EQ(first, 0x1000u);
-    EXPECT_EQ(last, 0x1000u);
-    CSDRAM_QD_blockWR::AlignRange(0x1FFFFFFFFull, 0x1FFFFFFFFull, first, last, start);
-    EXPECT_EQ(last, 0x3FFFFE00u);
-
+    // {from, to} -> {first block, last block, range start}
+    const std::pair<std::pair<ULONGLONG, ULONGLONG>, std::vector<DWORD>> ranges[] = {
+        {{0x1000, 0x13FF}, {0x1000, 0x1200, 0x1000}},
+        {{0x1234, 0x1234}, {0x1200, 0x1200, 0x1200}},  // above the aligned end, the start became the end
+        {{0x1234, 0x1400}, {0x1200, 0x1400, 0x1234}},
+        {{0x5000, 0x1000}, {0x1000, 0x1000, 0x1000}},  // backwards: the end block only
+        {{0x1FFFFFFFFull, 0x1FFFFFFFFull}, {0x3FFFFE00, 0x3FFFFE00, 0x3FFFFE00}},
+    };
+    for (const auto& [range, expected] : ranges) {
+        std::vector<DWORD> got(3);
+        CSDRAM_QD_blockWR::AlignRange(range.first, range.second, got[0], got[1], got[2]);
+        EXPECT_EQ(got, expected) << std::hex << range.first;
+    }
     memtest::TakeText();
     CSDRAM_QD_blockWR block("RAMblock");
-    const DWORD* p = block.GetPattern();
-    EXPECT_EQ(p[0], 0u);
-    EXPECT_EQ(p[4], 0xFFFFFFFFu);
-    EXPECT_EQ(p[8], 0x55555555u);
-    EXPECT_EQ(p[12], 0xAAAAAAAAu);
-    EXPECT_EQ(p[16], 0x01010101u);
-    EXPECT_EQ(p[47], 0x80808080u);
-    EXPECT_EQ(p[48], 0xFEFEFEFEu);
-    EXPECT_EQ(p[79], 0x7F7F7F7Fu);
-    EXPECT_EQ(p[84], 0x77777777u);
-    EXPECT_EQ(p[91], 0x77777777u);
-    EXPECT_EQ(p[124], 0x12345678u);
-    EXPECT_EQ(p[127], 0x456789ABu);
     block.SetBlockWords(0x123400, 0x123456, TRUE);
-    EXPECT_EQ(p[96], 0xBAD01234u);
-    EXPECT_EQ(p[100], 0x123456u);
-    EXPECT_EQ(p[107], 0x123400u);
+    const DWORD* p = block.GetPattern();
+    const std::pair<int, DWORD> words[] = {{4, 0xFFFFFFFF}, {8, 0x55555555}, {12, 0xAAAAAAAA}, {16, 0x01010101},
+                                           {47, 0x80808080}, {48, 0xFEFEFEFE}, {79, 0x7F7F7F7F}, {84, 0x77777777},
+                                           {91, 0x77777777}, {96, 0xBAD01234}, {100, 0x123456}, {107, 0x123400},
+                                           {124, 0x12345678}, {127, 0x456789AB}};
+    for (const auto& [index, value] : words) EXPECT_EQ(p[index], value) << index;
     block.SetBlockWords(0x123400, 0x123456, FALSE);
     EXPECT_EQ(p[99], 0u);
     memtest::TakeText();
 }
 
-TEST(SdramBlockTest, HealthyRangePassesAndTheStopFlagEndsIt) {
+TEST(SdramBlockTest, CleanPatternOnTheCardPastTheCardAndStop) {
     RootOnRig rig(MainBoardRig());
-    EXPECT_EQ(rig.Run("RAMblock RAMblockWR 0x1000-0x13FF"), 1u) << rig.text;
-    EXPECT_TRUE(rig.Has("Pass\n"));
-    // The second block holds the clean pattern with its own address and the range start.
-    EXPECT_EQ(rig.SdramWord(0x1200 + 4 * 96), 0u);
-    EXPECT_EQ(rig.SdramWord(0x1200 + 4 * 100), 0x1000u);
-    EXPECT_EQ(rig.SdramWord(0x1200 + 4 * 104), 0x1200u);
-    EXPECT_EQ(rig.Run("RAMblock 0x1234"), 1u);
-    EXPECT_EQ(rig.Run("RAMblock RAMblockWR 0x3FFFE00-0x4000400"), 2u);  // past the card
-    EXPECT_TRUE(rig.Has("Unable to find SDRAM address space.\n"));
+    EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x1000-0x13FF", 1));
+    // The second block holds the clean pattern with the range start and its own address.
+    EXPECT_EQ(std::vector<DWORD>({rig.SdramWord(0x1200 + 4 * 96), rig.SdramWord(0x1200 + 4 * 100), rig.SdramWord(0x1200 + 4 * 104)}),
+              std::vector<DWORD>({0, 0x1000, 0x1200}));
+    EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x3FFFE00-0x4000400", 2, {"Unable to find SDRAM address space.\n"}));
     memtest::StopFlagSet stop;
     EXPECT_EQ(rig.Run("RAMblock 0x0-0x1000"), 3u);
-    EXPECT_EQ(rig.Run("MemTestA "), 3u);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Tests of the memory clock calibration: window choice, the sweep on rigs, manual setting and the delta check.
+// Tests of the memory clock calibration: window choice, the sweep on rigs, manual setting, the delta
+// check and the board's store of the clock word.
 #include "boards/memory/mem_clk.h"
 
 #include <gtest/gtest.h>
@@ -12,114 +13,93 @@ using memtest::RootOnRig;
 
 constexpr DWORD kStoredClock = 0x613E0;
 
-DWORD Choose(const std::vector<std::pair<int, int>>& results, DWORD* start = nullptr, DWORD* end = nullptr) {
-    int table[256];
-    std::fill(std::begin(table), std::end(table), -1);
-    int lo = 255, hi = 0;
-    for (auto [c, r] : results) {
-        table[c] = r;
-        lo = std::min(lo, c);
-        hi = std::max(hi, c);
-    }
-    mem_clk::Window w{};
-    if (!mem_clk::ChooseWindow(mem_clk::FindWindows(table, lo, hi), w)) return 0;
-    if (start) *start = w.start;
-    if (end) *end = w.start + w.length - 1;
-    return mem_clk::WindowCentre(w);
-}
-
 TEST(MemClk, WindowChoice) {
-    DWORD start = 0, end = 0;
-    // P P F P P P F at 100..106.
-    EXPECT_EQ(Choose({{100, 1}, {101, 1}, {102, 2}, {103, 1}, {104, 1}, {105, 1}, {106, 2}}, &start, &end), 104u);
-    EXPECT_EQ(start, 103u);
-    EXPECT_EQ(end, 105u);
-    // Equal windows: the lowest one.
-    EXPECT_EQ(Choose({{100, 1}, {101, 1}, {102, 2}, {110, 1}, {111, 1}}), 100u);
-    std::vector<std::pair<int, int>> wide;
-    for (int c = 100; c <= 151; ++c) wide.emplace_back(c, 1);
-    EXPECT_EQ(Choose(wide), 125u);
-    // A stopped run (3) never belongs to a window.
-    EXPECT_EQ(Choose({{100, 1}, {101, 3}, {102, 1}, {103, 1}}, &start, &end), 102u);
-    EXPECT_EQ(start, 102u);
-    EXPECT_EQ(Choose({{100, 2}, {101, 3}}), 0u);
-}
-
-TEST(MemClk, StartUpCalibrationIsQuietAndStoresTheClock) {
-    RootOnRig rig(MainBoardRig());
-    EXPECT_NE(rig.startup.find("Brimola Revisions:\n"), std::string::npos) << rig.startup;
-    EXPECT_EQ(rig.startup.find("Clock Window"), std::string::npos);
-    EXPECT_EQ(rig.startup.find("Start Testing"), std::string::npos);
-    EXPECT_EQ(rig.Bar0(kStoredClock), 160u);  // the middle of the rig's window 110..210
-
-    RootOnRig engineering(MainBoardRig(), "-ENGINEERING");
-    EXPECT_NE(engineering.startup.find("Clock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n"),
-              std::string::npos)
-        << engineering.startup;
-    EXPECT_EQ(engineering.startup.find("Start Testing"), std::string::npos);
+    // {name, (setting, run result) from the lowest setting up, {centre, first, last}: none when empty}
+    const std::tuple<const char*, std::vector<std::pair<int, int>>, std::vector<DWORD>> cases[] = {
+        {"the widest window", {{100, 1}, {101, 1}, {102, 2}, {103, 1}, {104, 1}, {105, 1}, {106, 2}}, {104, 103, 105}},
+        {"equal windows: the lowest", {{100, 1}, {101, 1}, {102, 2}, {110, 1}, {111, 1}}, {100, 100, 101}},
+        {"a stopped run (3) is no pass", {{100, 1}, {101, 3}, {102, 1}, {103, 1}}, {102, 102, 103}},
+        {"an even width rounds down", {{100, 1}, {101, 1}, {102, 1}, {103, 1}, {104, 2}}, {101, 100, 103}},
+        {"none", {{100, 2}, {101, 3}}, {}},
+    };
+    for (const auto& [name, results, expected] : cases) {
+        int table[256];
+        std::fill(std::begin(table), std::end(table), -1);
+        for (auto [setting, result] : results) table[setting] = result;
+        mem_clk::Window w{};
+        std::vector<DWORD> got;
+        if (mem_clk::ChooseWindow(mem_clk::FindWindows(table, results.front().first, results.back().first), w))
+            got = {mem_clk::WindowCentre(w), w.start, w.start + w.length - 1};
+        EXPECT_EQ(got, expected) << name;
+    }
 }
 
 TEST(MemClk, ClockTestArgumentsAndSweep) {
     RootOnRig rig(MainBoardRig());
+    EXPECT_EQ(rig.startup.find("Clock Window"), std::string::npos) << "the start-up calibration is quiet: " << rig.startup;
+    EXPECT_EQ(rig.Bar0(kStoredClock), 160u);  // the middle of the rig's window 110..210
     const std::string cmd = " CMD=(CWexal Random Memory Test VERBOSE=0)";
-    EXPECT_EQ(rig.Run("mem_clk Clock Test MIN=89 MAX=200" + cmd), 2u);
-    EXPECT_EQ(rig.Run("mem_clk Clock Test MIN=90 MAX=256" + cmd), 2u);
-    EXPECT_TRUE(rig.Has("MAX_VALUE must not be greater than 255\n"));
-    EXPECT_EQ(rig.Run("mem_clk Clock Test MIN=200 MAX=199" + cmd), 2u);
-    EXPECT_TRUE(rig.Has("MIN_VALUE greater than max value\n"));
-    EXPECT_EQ(rig.Run("mem_clk Clock Test MIN=90 MAX=200"), 2u);
-    EXPECT_TRUE(rig.Has("Missing CMD Test String\n"));
-    EXPECT_EQ(rig.Run("mem_clk Clock Tset"), 2u);
-    EXPECT_TRUE(rig.Has("Invalid Test"));
-
-    // One setting only.
-    EXPECT_EQ(rig.Run("mem_clk Clock Test MIN=150 MAX=150" + cmd), 1u) << rig.text;
-    EXPECT_TRUE(rig.Has("\n150: P\n"));
-    EXPECT_TRUE(rig.Has("Setting clock value to 150"));
-
+    const std::pair<std::string, const char*> refused[] = {
+        {"Clock Test MIN=89 MAX=200" + cmd, ""},
+        {"Clock Test MIN=90 MAX=256" + cmd, "MAX_VALUE must not be greater than 255\n"},
+        {"Clock Test MIN=200 MAX=199" + cmd, "MIN_VALUE greater than max value\n"},
+        {"Clock Test MIN=90 MAX=200", "Missing CMD Test String\n"},
+        {"Clock Tset", "Invalid Test"},
+    };
+    for (const auto& [command, message] : refused) EXPECT_TRUE(rig.Gives("mem_clk " + command, 2, {message}));
+    EXPECT_TRUE(rig.Gives("mem_clk Clock Test MIN=150 MAX=150" + cmd, 1, {"\n150: P\n", "Setting clock value to 150"}));
     // The whole range with a second pass over the first pass's window only.
-    EXPECT_EQ(rig.Run("mem_clk Clock Test MIN=90 MAX=255 ShrinkLoop=2" + cmd), 1u);
-    EXPECT_TRUE(rig.Has("\n090: F, F, F, F, F, F, F, F, F\n"));
-    EXPECT_TRUE(rig.Has("\n108: F, F, P, P, P"));
-    EXPECT_TRUE(rig.Has("\n110: P, P"));  // the second pass starts at the window
-    EXPECT_TRUE(rig.Has("... Done ...\n"));
+    EXPECT_TRUE(rig.Gives("mem_clk Clock Test MIN=90 MAX=255 ShrinkLoop=2" + cmd, 1,
+                          {"\n090: F, F, F, F, F, F, F, F, F\n", "\n108: F, F, P, P, P", "... Done ...\n"}));
     EXPECT_EQ(rig.Bar0(kStoredClock), 160u);
 }
 
 TEST(MemClk, NoGoodWindowIsReported) {
     RootOnRig rig(MainBoardRig(R"([{"kind": "clock_no_window", "board": "Brimola1"}])"));
     EXPECT_EQ(rig.Bar0(kStoredClock), 168u);  // the start-up calibration found none either
-    EXPECT_EQ(rig.Run("mem_clk Clock Test MIN=100 MAX=120 CMD=(CWexal Random Memory Test)"), 2u);
-    EXPECT_TRUE(rig.Has("\nUnable to calculate a valid clock value\n"));
-    EXPECT_EQ(rig.Bar0(kStoredClock), 168u);
-    // Every SDRAM read now fails now and then: the random test sees it.
-    EXPECT_EQ(rig.Run("CWexal Random Memory Test"), 2u);
+    EXPECT_TRUE(rig.Gives("mem_clk Clock Test MIN=100 MAX=120 CMD=(CWexal Random Memory Test)", 2,
+                          {"\nUnable to calculate a valid clock value\n"}));
+    EXPECT_EQ(rig.Run("CWexal Random Memory Test"), 2u);  // SDRAM reads now fail now and then
 }
 
 TEST(MemClk, SetDisplayAndDeltaClock) {
     // Window 120..150: the calibration chooses 135.
     RootOnRig rig(MainBoardRig("[]", R"(, "memory_clock": {"window_low": 120, "window_high": 150})"));
-    EXPECT_EQ(rig.Run("mem_clk Set Clock CLK=89"), 2u);
-    EXPECT_TRUE(rig.Has("Invalid Clock Setting\nMust be between 90 and 255\n"));
-    EXPECT_EQ(rig.Run("mem_clk Set Clock CLK=256"), 2u);
-    EXPECT_EQ(rig.Run("mem_clk Set Clock"), 2u);
+    for (const char* refused : {"CLK=89", "CLK=256", ""}) EXPECT_EQ(rig.Run(std::string("mem_clk Set Clock ") + refused), 2u);
     EXPECT_TRUE(rig.Has("Missing CLK setting"));
     EXPECT_EQ(rig.Run("mem_clk Set Clock CLK=120"), 1u);
     EXPECT_EQ(rig.Bar0(kStoredClock), 120u);
-    EXPECT_EQ(rig.Run("mem_clk Display Clock"), 1u);
-    EXPECT_TRUE(rig.Has("OldClockSetting = 135\nSaved Clock Value = 120\n")) << rig.text;
-
+    EXPECT_TRUE(rig.Gives("mem_clk Display Clock", 1, {"OldClockSetting = 135\nSaved Clock Value = 120\n"}));
     // A power-up run takes the old clock from the stored word: 120 against the new 135.
-    EXPECT_EQ(rig.Run("mem_clk Clock Test PWRUP=1 MIN=90 MAX=250 CMD=(CWexal Random Memory Test)"), 1u);
-    EXPECT_EQ(rig.Run("mem_clk Delta Clock Test"), 2u);
-    EXPECT_TRUE(rig.Has("Old Clock value = 120 New Clock value = 135 Clock delta = 10\n"));
-    EXPECT_TRUE(rig.Has("exceeds the clock delta 10\n"));
-
+    const std::string powerUp = "mem_clk Clock Test PWRUP=1 MIN=90 MAX=250 CMD=(CWexal Random Memory Test)";
+    EXPECT_EQ(rig.Run(powerUp), 1u);
+    EXPECT_TRUE(rig.Gives("mem_clk Delta Clock Test", 2, {"Old Clock value = 120 New Clock value = 135 Clock delta = 10\n"}));
     RootOnRig close(MainBoardRig("[]", R"(, "memory_clock": {"window_low": 120, "window_high": 140})"));
     EXPECT_EQ(close.Run("mem_clk Set Clock CLK=120"), 1u);
-    EXPECT_EQ(close.Run("mem_clk Clock Test PWRUP=1 MIN=90 MAX=250 CMD=(CWexal Random Memory Test)"), 1u);
+    EXPECT_EQ(close.Run(powerUp), 1u);
     EXPECT_EQ(close.Run("mem_clk Delta Clock Test"), 1u);  // a difference equal to the delta passes
-    EXPECT_TRUE(close.Has("Old Clock value = 120 New Clock value = 130"));
+}
+
+TEST(MemClk, TheStoreReadsDecimalAndSaysWhenItCannotBeReadOrWritten) {
+    support::TempDir dir;
+    // {contents (null: a folder that is not there), the old clock then displayed, the warning on stderr if any}
+    const std::tuple<const char*, const char*, const char*> stores[] = {
+        {"010\n", "OldClockSetting = 10\n", ""},
+        {"0x0000008C\n", "OldClockSetting = 140\n", ""},
+        {"garbage\n", "OldClockSetting = 160\n", "holds \"garbage\", not a clock word"},  // as never calibrated
+        {nullptr, "", "cannot be written; the clock word 0x000000A0 is not kept"},
+    };
+    for (const auto& [contents, old, warning] : stores) {
+        if (contents) dir.Write("clk.txt", contents);
+        const std::string store = dir.File(contents ? "clk.txt" : "none/clk.txt");
+        testing::internal::CaptureStderr();
+        RootOnRig rig(MainBoardRig("[]", R"(, "memory_clock": {"store": ")" + store + R"("})"));
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find(*warning ? warning : "clock word") != std::string::npos, *warning != 0) << err;
+        if (!contents) continue;
+        EXPECT_TRUE(rig.Gives("mem_clk Display Clock", 1, {old}));
+        EXPECT_EQ(dir.Read("clk.txt"), "0x000000A0\n");  // the calibration stored 160
+    }
 }
 
 TEST(MemClk, WithoutParentOrBoard) {

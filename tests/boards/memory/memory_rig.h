@@ -10,16 +10,17 @@
 #include "devlib/wexal_spaces.h"
 #include "framework/test_record.h"
 #include "platform/paths.h"
-#include "tests/support/rig.h"
 #include "tests/support/output.h"
+#include "tests/support/rig.h"
 
 namespace memtest {
 
-using support::TakeText;
+using support::HasAll;
 using support::MainBoardRig;
+using support::TakeText;
 
-// The main-board root built on the rig (so its start-up calibration ran there), in a fresh current
-// and program folder. Commands go through the root as the host sends them.
+// The main-board root built on the rig (its start-up calibration ran there) in a fresh current and
+// program folder; commands go through the root as the host sends them.
 class RootOnRig {
 public:
     explicit RootOnRig(const std::string& rigJson, const std::string& switches = "") : m_rig(rigJson) {
@@ -33,9 +34,6 @@ public:
         platform::SetProgramDir("");
         TakeText();
     }
-    RootOnRig(const RootOnRig&) = delete;
-    RootOnRig& operator=(const RootOnRig&) = delete;
-
     // Runs "<test> <arguments>" on Brimola1; the output is in text.
     DWORD Run(const std::string& testAndArguments) {
         TakeText();
@@ -43,19 +41,23 @@ public:
         text = TakeText();
         return result;
     }
+    // Runs the command; success when it answers result and prints every part.
+    ::testing::AssertionResult Gives(const std::string& command, DWORD result, std::initializer_list<std::string> parts = {}) {
+        if (const DWORD got = Run(command); got != result)
+            return ::testing::AssertionFailure() << command << " answered " << got << ":\n" << text;
+        return HasAll(text, parts) << " (" << command << ")";
+    }
     bool Has(const std::string& s) const { return text.find(s) != std::string::npos; }
-
-    CWexalBoardDevice* Board() const { return dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice("Brimola1")); }
+    size_t Count(const std::string& s) const { return support::Count(text, s); }
+    CWexalBoardDevice* Board() const { return support::RigBoard("Brimola1"); }
     DWORD Bar0(DWORD offset) const { return Board()->GetRegisters()[offset / 4]; }
     DWORD SdramWord(DWORD address) const {
         DWORD value = 0;
         Board()->GetSDRAMSpace()->Get(&value, address, 4);
         return value;
     }
-    CBrimolaBoardTests& Root() { return *m_root; }
 
-    std::string startup;
-    std::string text;
+    std::string startup, text;
 
 private:
     support::InTempCwd m_cwd;
@@ -64,10 +66,12 @@ private:
 };
 
 // Sets the host's stop flag for the scope.
-class StopFlagSet {
-public:
+struct StopFlagSet {
     StopFlagSet() { *g_StopFlag() = 1; }
     ~StopFlagSet() { *g_StopFlag() = 0; }
 };
+
+// A 64 MiB main board with one fault on Brimola1, given by its fields.
+inline std::string FaultRig(const std::string& fields) { return MainBoardRig(R"([{"board": "Brimola1", )" + fields + "}]"); }
 
 }  // namespace memtest

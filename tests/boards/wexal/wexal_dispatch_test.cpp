@@ -1,7 +1,7 @@
-// Tests of CWexal's dispatch, help, presets, list commands, "Flush DMA" and the memory commands.
+// Tests of CWexal's dispatch, presets, list commands, "Flush DMA" and the memory commands.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <tuple>
 
 #include "framework/hw/wexal_dcb.h"
 #include "tests/boards/wexal/wexal_test_support.h"
@@ -12,209 +12,139 @@ using wexaltest::WexalTest;
 
 namespace {
 
-// CRC-32 MSB first, polynomial 0x04C11DB7, no reflection, no final XOR, over the bytes given.
-DWORD ReferenceCrc(const std::vector<BYTE>& bytes, DWORD crc) {
-    for (BYTE b : bytes) {
-        crc ^= DWORD{b} << 24;
-        for (int i = 0; i < 8; ++i) crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
-    }
-    return crc;
-}
-
-std::vector<BYTE> BytesOf(const std::vector<DWORD>& words, bool swap) {
-    std::vector<BYTE> bytes;
+// CRC-32 MSB first, polynomial 0x04C11DB7, no reflection, no final XOR, over the words' bytes taken
+// high byte first (or, swapped, low byte first).
+DWORD ReferenceCrc(const std::vector<DWORD>& words, bool swap, DWORD crc = 0xFFFFFFFF) {
     for (DWORD w : words)
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<BYTE>(w >> (8 * (swap ? i : 3 - i))));
-    return bytes;
+        for (int i = 0; i < 4; ++i) {
+            crc ^= (w >> (8 * (swap ? i : 3 - i)) & 0xFF) << 24;
+            for (int b = 0; b < 8; ++b) crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+        }
+    return crc;
 }
 
 TEST_F(WexalTest, RunRefusesWithoutParentOrDeviceAndAnswersUnknownCommands) {
     RecordingWexal orphan("CWexal");
     EXPECT_EQ(orphan.Run("Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT"), kRunFailed);
     EXPECT_TRUE(orphan.out.HasColoured("no parent", 0x0000FF));
-
-    RecordingWexal& t = Make("", nullptr);
-    EXPECT_EQ(t.Run("Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT"), kRunFailed);
-    EXPECT_EQ(Text(), "Board Device is NULL\n");
-
+    Make("", nullptr);
+    EXPECT_TRUE(Refuses("Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT", "Board Device is NULL\n"));
     Bind("Brimola1");
-    for (const char* command : {"dump memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT", "Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT FRAMES=2",
-                                "Host Transfer:Packed Image", "Nothing"}) {
-        t.out = {};
-        EXPECT_EQ(t.Run(command), kRunFailed) << command;
-        EXPECT_EQ(Text(), "\n\nERROR:  CWexal\n\"" + std::string(command) + "\"\n Not recognized as a valid test\n");
+    for (const std::string command : {"dump memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT", "Host Transfer:Packed Image"}) {
+        EXPECT_TRUE(Gives(command, kRunFailed));
+        EXPECT_EQ(Text(), "\n\nERROR:  CWexal\n\"" + command + "\"\n Not recognized as a valid test\n");
     }
     for (const char* frames : {"FRAMES=0", "FRAMES=16"}) {
-        t.out = {};
-        EXPECT_EQ(t.Run(std::string("\"Host Transfer:Packed Image\" DIM=(64,8) ") + frames), kRunFailed);
+        EXPECT_TRUE(Gives(std::string("\"Host Transfer:Packed Image\" DIM=(64,8) ") + frames, kRunFailed));
         EXPECT_EQ(Text(), "Number of frames must be between 1 and 15.");
     }
 }
 
-TEST_F(WexalTest, HelpPrintsSyntaxOnlyForSaveCommands) {
-    RecordingWexal& t = Make();
-    t.Help("Dump Memory");
-    EXPECT_EQ(Text(), "\nHelp is not available for:\n  CWexal Dump Memory\n");
-    t.out = {};
-    t.Help("Save Memory To File");
-    EXPECT_TRUE(Has("SYNTAX: Save Image FILE FORMAT ADDRESS SIZE -NoReset\n"));
-    EXPECT_TRUE(Has("\t\tScanning sequence(0X%X, %X, %lu)\n"));
-    t.out = {};
-    t.Help("\"Save BMP Image\"");
-    EXPECT_TRUE(Has("\nSYNTAX: \"Save BMP Image\" -NoReset\n"));
-    EXPECT_TRUE(Has("NOTE:  A non-zero pad value is currently not supported\n"));
-}
-
 TEST_F(WexalTest, PresetsFollowTheSwitchFileAndListCommandsEditThem) {
-    RecordingWexal& plain = Make("");
-    EXPECT_EQ(plain.GetImageList()->GetEntries(), (std::vector<CString>{"HORZ_WEDGE_BLUE2RED", "RANDOM"}));
-    EXPECT_EQ(plain.GetResolutionList()->GetEntries(), (std::vector<CString>{"DIM=(720,486)", "DIM=(720,576)"}));
-    RecordingWexal& both = Make("-ENGINEERING -REGRESSION");
-    EXPECT_EQ(both.GetImageList()->GetCount(), 11);
-    EXPECT_EQ(both.GetResolutionList()->GetCount(), 25);
-    RecordingWexal& regression = Make("-REGRESSION");
-    EXPECT_EQ(regression.GetImageList()->GetCount(), 3);
-    EXPECT_EQ(regression.GetResolutionList()->GetCount(), 6);
-
+    for (const auto& [switches, images, resolutions] : {std::tuple{"-ENGINEERING -REGRESSION", 11, 25}, {"-REGRESSION", 3, 6}}) {
+        RecordingWexal& t = Make(switches);
+        EXPECT_EQ(std::pair(t.GetImageList()->GetCount(), t.GetResolutionList()->GetCount()), std::pair(images, resolutions));
+    }
     RecordingWexal& t = Make("");
-    EXPECT_EQ(t.Run("IMAGE_LIST SHOW"), kRunPassed);
+    EXPECT_EQ(t.GetResolutionList()->GetEntries(), (std::vector<CString>{"DIM=(720,486)", "DIM=(720,576)"}));
+    EXPECT_TRUE(Gives("IMAGE_LIST SHOW", kRunPassed));
     EXPECT_EQ(Text(), "Index[0]\tHORZ_WEDGE_BLUE2RED\nIndex[1]\tRANDOM\n");
-    EXPECT_EQ(t.Run("IMAGE_LIST REMOVE=7"), kRunFailed);
-    EXPECT_EQ(t.Run("IMAGE_LIST ADD=(RANDOM SEED=0x5)"), kRunPassed);
+    EXPECT_TRUE(Gives("IMAGE_LIST REMOVE=7", kRunFailed));
+    EXPECT_TRUE(Gives("IMAGE_LIST ADD=(RANDOM SEED=0x5)", kRunPassed));
     EXPECT_EQ(t.GetImageList()->GetAt(2), "RANDOM SEED=0X5");
-    EXPECT_EQ(t.Run("RESOLUTION_LIST CLEAR"), kRunPassed);
-    EXPECT_TRUE(t.GetResolutionList()->IsEmpty());
+    EXPECT_TRUE(Gives("RESOLUTION_LIST CLEAR", kRunPassed));
     // The dialog is cancelled (no one answers it): the lists stay as they were.
-    EXPECT_EQ(t.Run("Modify Image/Resolution List"), kRunPassed);
-    EXPECT_EQ(t.GetImageList()->GetCount(), 3);
-    EXPECT_TRUE(t.GetResolutionList()->IsEmpty());
+    EXPECT_TRUE(Gives("Modify Image/Resolution List", kRunPassed));
+    EXPECT_EQ(std::pair(t.GetImageList()->GetCount(), t.GetResolutionList()->GetCount()), std::pair(3, 0));
 }
 
 TEST_F(WexalTest, FlushDMARefusesMissingOrOutOfRangeChannels) {
-    RecordingWexal& t = Make();
+    Make();
     CWexalDMAChannel* ch = Board()->GetDMAChannel(12);
-    WexalDCB dcb;
+    WexalDCB dcb, live;
     dcb.SetLines(5);
     dcb.SetInitialLineLength(7);
     ASSERT_TRUE(ch->SetDCB(0, &dcb));
-    EXPECT_EQ(t.Run("Flush DMA"), kRunFailed);
-    EXPECT_EQ(Text(), "");
-    EXPECT_EQ(t.Run("Flush DMA CHANNEL=64"), kRunFailed);
-    EXPECT_TRUE(HasRed("CHANNEL=64"));
-    WexalDCB live;
+    EXPECT_TRUE(Gives("Flush DMA", kRunFailed));
+    EXPECT_TRUE(Refuses("Flush DMA CHANNEL=64", "CHANNEL=64"));
     ch->GetDCB(0, &live);
     EXPECT_EQ(live.GetLines(), 5u) << "a refused flush leaves the channel alone";
-    EXPECT_EQ(t.Run("Flush DMA CHANNEL=12"), kRunPassed);
+    EXPECT_TRUE(Gives("Flush DMA CHANNEL=12", kRunPassed));
     ch->GetDCB(0, &live);
     EXPECT_EQ(live.GetLines() | live.GetInitialLineLength(), 0u);
 }
 
-TEST_F(WexalTest, DumpMemoryFormatsAndRefusals) {
-    RecordingWexal& t = Make();
+TEST_F(WexalTest, DumpAndClearMemory) {
+    Make();
     std::vector<DWORD> words;
     for (DWORD i = 0; i < 8; ++i) words.push_back(0x11223344u + i * 0x01010101u);
     Poke("Brimola1", 0x100, words);
-
-    EXPECT_EQ(t.Run("Dump Memory SIZE=32 ADDRESS=0x100 FORMAT=32BIT"), kRunPassed);
+    EXPECT_TRUE(Gives("Dump Memory SIZE=32 ADDRESS=0x100 FORMAT=32BIT", kRunPassed));
     EXPECT_EQ(Text(), "0x00000100:  0x11223344  0x12233445  0x13243546  0x14253647\n"
                       "0x00000110:  0x15263748  0x16273849  0x1728394A  0x18293A4B\n");
-    t.out = {};
-    EXPECT_EQ(t.Run("Dump Memory SIZE=24 ADDRESS=0x100 FORMAT=8BIT"), kRunPassed);
+    EXPECT_TRUE(Gives("Dump Memory SIZE=24 ADDRESS=0x100 FORMAT=8BIT", kRunPassed,
+                      {"0x00000100:  0x44  0x33  0x22  0x11  0x45  0x34  0x23  0x12\n"}));
     EXPECT_EQ(Count(Text(), "\n"), 3u);
-    EXPECT_TRUE(Has("0x00000100:  0x44  0x33  0x22  0x11  0x45  0x34  0x23  0x12\n"));
-    t.out = {};
-    EXPECT_EQ(t.Run("Dump Memory SIZE=16 ADDRESS=0x100 FORMAT=16bit"), kRunPassed);
+    EXPECT_TRUE(Gives("Dump Memory SIZE=16 ADDRESS=0x100 FORMAT=16bit", kRunPassed));
     EXPECT_EQ(Text(), "0x00000100:  0x3344  0x1122  0x3445  0x1223\n0x00000108:  0x3546  0x1324  0x3647  0x1425\n");
-
-    struct Refusal {
-        const char* command;
-        const char* message;
-    };
-    for (const Refusal& r : {Refusal{"Dump Memory SIZE=24 ADDRESS=0x100 FORMAT=16BIT", "Size must be a multiple of format\n"},
-                             Refusal{"Dump Memory SIZE=32 ADDRESS=100 FORMAT=32BIT", "ADDRESS parameter not 0x%%8X format\n"},
-                             Refusal{"Dump Memory ADDRESS=0x0 FORMAT=32BIT", "SIZE parameter not found\n"},
-                             Refusal{"Dump Memory SIZE=32 ADDRESS=0x0", "FORMAT parameter not found\n"},
-                             Refusal{"Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=64BIT", "FORMAT must be [32BIT, 16BIT, or 8BIT]\n"},
-                             Refusal{"Dump Memory SIZE=0 ADDRESS=0x0 FORMAT=8BIT", "SIZE must be greater than 0"},
-                             Refusal{"Dump Memory SIZE=-8 ADDRESS=0x0 FORMAT=8BIT", "SIZE must be greater than 0"},
-                             Refusal{"Dump Memory SIZE=64 ADDRESS=0x1FFFFFE0 FORMAT=32BIT", "beyond the board's memory"}}) {
-        t.out = {};
-        EXPECT_EQ(t.Run(r.command), kRunFailed) << r.command;
-        EXPECT_TRUE(HasRed(r.message)) << r.command << " printed " << Text();
-    }
-}
-
-TEST_F(WexalTest, ClearMemoryWritesWholeWordsOnly) {
-    RecordingWexal& t = Make();
-    Poke("Brimola1", 0x200, {1, 2, 3, 4});
-    EXPECT_EQ(t.Run("Clear Memory SIZE=10 ADDRESS=0x200 VALUE=0xCAFEF00D"), kRunPassed);
-    EXPECT_EQ(Text(), "");
-    EXPECT_EQ(Peek("Brimola1", 0x200, 4), (std::vector<DWORD>{0xCAFEF00D, 0xCAFEF00D, 3, 4}));
-    EXPECT_EQ(t.Run("Clear Memory SIZE=8 ADDRESS=0x200 VALUE=12"), kRunFailed);
-    EXPECT_EQ(t.Run("Clear Memory SIZE=8 ADDRESS=0x200"), kRunFailed);
-    EXPECT_TRUE(HasRed("VALUE parameter not found\n"));
-    // Codec board: 256 MiB, so the main board's upper half is out of range there.
-    Bind("Nuxa1");
-    t.out = {};
-    EXPECT_EQ(t.Run("Clear Memory SIZE=8 ADDRESS=0x10000000 VALUE=0x0"), kRunFailed);
-    EXPECT_TRUE(HasRed("beyond the board's memory"));
+    const std::pair<const char*, const char*> refused[] = {
+        {"SIZE=24 ADDRESS=0x100 FORMAT=16BIT", "Size must be a multiple of format\n"},
+        {"SIZE=32 ADDRESS=100 FORMAT=32BIT", "ADDRESS parameter not 0x%%8X format\n"},
+        {"ADDRESS=0x0 FORMAT=32BIT", "SIZE parameter not found\n"},
+        {"SIZE=32 ADDRESS=0x0", "FORMAT parameter not found\n"},
+        {"SIZE=32 ADDRESS=0x0 FORMAT=64BIT", "FORMAT must be [32BIT, 16BIT, or 8BIT]\n"},
+        {"SIZE=0 ADDRESS=0x0 FORMAT=8BIT", "SIZE must be greater than 0"},
+        {"SIZE=-8 ADDRESS=0x0 FORMAT=8BIT", "SIZE must be greater than 0"},
+        {"SIZE=64 ADDRESS=0x1FFFFFE0 FORMAT=32BIT", "beyond the board's memory"}};
+    for (const auto& [command, message] : refused) EXPECT_TRUE(Refuses(std::string("Dump Memory ") + command, message));
+    // Clear writes whole words only.
+    EXPECT_TRUE(Gives("Clear Memory SIZE=10 ADDRESS=0x100 VALUE=0xCAFEF00D", kRunPassed));
+    EXPECT_EQ(Peek("Brimola1", 0x100, 4), (std::vector<DWORD>{0xCAFEF00D, 0xCAFEF00D, words[2], words[3]}));
+    EXPECT_TRUE(Gives("Clear Memory SIZE=8 ADDRESS=0x200 VALUE=12", kRunFailed));
+    EXPECT_TRUE(Refuses("Clear Memory SIZE=8 ADDRESS=0x200", "VALUE parameter not found\n"));
+    Bind("Nuxa1");  // 256 MiB: the main board's upper half is out of range there
+    EXPECT_TRUE(Refuses("Clear Memory SIZE=8 ADDRESS=0x10000000 VALUE=0x0", "beyond the board's memory"));
 }
 
 TEST_F(WexalTest, SaveMemoryToFileWritesExactlySizeBytes) {
-    RecordingWexal& t = Make();
+    Make();
     std::vector<DWORD> words(128);
     for (DWORD i = 0; i < words.size(); ++i) words[i] = 0xA0000000u | i;
     Poke("Brimola1", 0x100, words);
-
-    EXPECT_EQ(t.Run("Save Memory To File FILE=a.bin FORMAT=binary ADDRESS=100 SIZE=100"), kRunPassed);
-    EXPECT_TRUE(t.out.HasColoured("Saving FILE=A.BIN  ADDRESS=0x00000100  SIZE=0x00000064=100\n", 0x00A000));
+    EXPECT_TRUE(Gives("Save Memory To File FILE=a.bin FORMAT=binary ADDRESS=100 SIZE=100", kRunPassed,
+                      {"Saving FILE=A.BIN  ADDRESS=0x00000100  SIZE=0x00000064=100\n"}));
     const std::string small = Dir().Read("A.BIN");
     ASSERT_EQ(small.size(), 100u);
     EXPECT_EQ(std::memcmp(small.data(), words.data(), 100), 0) << "a bare ADDRESS is hexadecimal";
-
-    t.out = {};
-    EXPECT_EQ(t.Run("Save Memory To File FILE=b.bin ADDRESS=0x100 SIZE=0x100"), kRunPassed);
+    EXPECT_TRUE(Gives("Save Memory To File FILE=b.bin ADDRESS=0x100 SIZE=0x100", kRunPassed));
     EXPECT_TRUE(HasRed("FORMAT not found on command line assuming binary.\n"));
     EXPECT_EQ(Dir().Read("B.BIN").size(), 256u);
-
-    for (const char* refused : {"Save Memory To File FILE=c.bin FORMAT=text ADDRESS=0 SIZE=4",
-                                "Save Memory To File FILE=c.bin ADDRESS=0 SIZE=0",
-                                "Save Memory To File FILE=c.bin ADDRESS=0x1FFFFFFC SIZE=8",
-                                "Save Memory To File FILE=c.bin ADDRESS=ZZ SIZE=8", "Save Memory To File ADDRESS=0 SIZE=8"}) {
-        EXPECT_EQ(t.Run(refused), kRunFailed) << refused;
-    }
+    for (const char* refused : {"FILE=c.bin FORMAT=text ADDRESS=0 SIZE=4", "FILE=c.bin ADDRESS=0 SIZE=0",
+                                "FILE=c.bin ADDRESS=0x1FFFFFFC SIZE=8", "FILE=c.bin ADDRESS=ZZ SIZE=8", "ADDRESS=0 SIZE=8"})
+        EXPECT_TRUE(Gives(std::string("Save Memory To File ") + refused, kRunFailed));
     EXPECT_FALSE(platform::FileExists(Dir().File("C.BIN").c_str()));
 }
 
 TEST_F(WexalTest, CrcMatchesAnIndependentModelWithMaskSwapAndFiles) {
-    RecordingWexal& t = Make();
+    Make();
     const std::vector<DWORD> words = {0x31323334, 0x35363738, 0xDEADBEEF, 0x00000001};
     Poke("Brimola1", 0x400, words);
-    auto crcLine = [](DWORD crc) {
-        char text[32];
-        std::snprintf(text, sizeof text, "CRC[0x%08X]\n", crc);
-        return std::string(text);
-    };
-    const DWORD plain = ReferenceCrc(BytesOf(words, false), 0xFFFFFFFF);
-    EXPECT_EQ(t.Run("CRC ADDRESS=0x400 SIZE=16 SEED=0xFFFFFFFF"), kRunPassed);
-    EXPECT_TRUE(t.out.HasColoured(crcLine(plain), 0x00A000)) << Text();
-    t.out = {};
-    EXPECT_EQ(t.Run("CRC ADDRESS=0x400 SIZE=16 SEED=0xFFFFFFFF MASK=0xFFFFFFFF"), kRunPassed);
-    EXPECT_TRUE(Has(crcLine(~plain)));
-    t.out = {};
-    EXPECT_EQ(t.Run("CRC ADDRESS=0x400 SIZE=16 SEED=0xFFFFFFFF -SWAP"), kRunPassed);
-    EXPECT_TRUE(Has(crcLine(ReferenceCrc(BytesOf(words, true), 0xFFFFFFFF))));
-
-    // A file is taken in stored byte order with -SWAP and padded with zero bytes to whole words.
     Dir().Write("check.bin", "123456789");
-    t.out = {};
-    EXPECT_EQ(t.Run("CRC FILE=" + Dir().File("check.bin") + " SEED=0xFFFFFFFF -SWAP"), kRunPassed);
-    EXPECT_TRUE(Has(crcLine(ReferenceCrc({'1', '2', '3', '4', '5', '6', '7', '8', '9', 0, 0, 0}, 0xFFFFFFFF))));
-    t.out = {};
-    EXPECT_EQ(t.Run("CRC FILE=missing.bin"), kRunFailed);
-    EXPECT_TRUE(HasRed("ERROR:  Unable to expand variable FILE[MISSING.BIN].\n"));
-    EXPECT_EQ(t.Run("CRC ADDRESS=0x400 SIZE=0"), kRunFailed);
-    EXPECT_EQ(t.Run("CRC ADDRESS=0x400 SIZE=16 MASK=QQ"), kRunFailed);
+    const std::pair<std::string, DWORD> cases[] = {
+        {"ADDRESS=0x400 SIZE=16 SEED=0xFFFFFFFF", ReferenceCrc(words, false)},
+        {"ADDRESS=0x400 SIZE=16 SEED=0xFFFFFFFF MASK=0xFFFFFFFF", ~ReferenceCrc(words, false)},
+        {"ADDRESS=0x400 SIZE=16 SEED=0xFFFFFFFF -SWAP", ReferenceCrc(words, true)},
+        // A file is taken in stored byte order with -SWAP and padded with zero bytes to whole words.
+        {"FILE=" + Dir().File("check.bin") + " SEED=0xFFFFFFFF -SWAP", ReferenceCrc({0x34333231, 0x38373635, 0x39}, true)},
+    };
+    for (const auto& [arguments, crc] : cases) {
+        char line[32];
+        std::snprintf(line, sizeof line, "CRC[0x%08X]\n", crc);
+        EXPECT_TRUE(Gives("CRC " + arguments, kRunPassed, {line}));
+    }
+    EXPECT_TRUE(Refuses("CRC FILE=missing.bin", "ERROR:  Unable to expand variable FILE[MISSING.BIN].\n"));
+    EXPECT_TRUE(Gives("CRC ADDRESS=0x400 SIZE=0", kRunFailed));
+    EXPECT_TRUE(Gives("CRC ADDRESS=0x400 SIZE=16 MASK=QQ", kRunFailed));
 }
 
 }  // namespace

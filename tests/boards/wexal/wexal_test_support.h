@@ -18,6 +18,8 @@ namespace wexaltest {
 
 // A CWexal that keeps everything it prints.
 using RecordingWexal = support::Recording<CWexal>;
+using support::Count;
+using support::HasAll;
 
 // The current folder is a fresh one ("CmdLine" and the pair files land there); the test's parent
 // stands in for a board root and hands its board binding to the test.
@@ -49,6 +51,19 @@ protected:
         Board(tag)->GetSDRAMSpace()->Get(words.data(), address, static_cast<int>(4 * count));
         return words;
     }
+    // Runs the command on a fresh output; success when it answers result and prints every part.
+    ::testing::AssertionResult Gives(const std::string& command, DWORD result, std::initializer_list<std::string> parts = {}) {
+        m_wexal->out = {};
+        if (const DWORD got = m_wexal->Run(command); got != result)
+            return ::testing::AssertionFailure() << command << " answered " << got << ":\n" << Text();
+        return HasAll(Text(), parts) << " (" << command << ")";
+    }
+    // The command fails and prints the red line.
+    ::testing::AssertionResult Refuses(const std::string& command, const std::string& red) {
+        if (auto failed = Gives(command, kRunFailed); !failed) return failed;
+        if (HasRed(red)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << command << ": no red \"" << red << "\" in:\n" << Text();
+    }
     std::string Text() const { return m_wexal->out.text; }
     bool Has(const std::string& s) const { return m_wexal->out.Has(s); }
     bool HasRed(const std::string& s) const { return m_wexal->out.HasColoured(s, 0x0000FF); }
@@ -58,7 +73,5 @@ protected:
     support::RecordingTreeTest m_root{"CRoot"};
     std::unique_ptr<RecordingWexal> m_wexal;
 };
-
-using support::Count;
 
 }  // namespace wexaltest
