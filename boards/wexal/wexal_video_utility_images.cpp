@@ -43,7 +43,8 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     const DWORD n = frames;
     const DWORD S = image->GetSize(), P = image->GetOffset();
     // The engine counts line lengths in DWORDs, so a DCB of `width` DWORDs a line moves 4 x w x h
-    // bytes, twice the image: frames lie that far apart, and the memory check and time-out count it.
+    // bytes, twice the image: frames lie that far apart and the memory check counts it, so the last
+    // frame cannot spill into the source area.
     const ULONGLONG moved = 4ull * width * height;
     const ULONGLONG spacing = std::max<ULONGLONG>(ULONGLONG{S} + P, moved);
     // Both areas, VUTILOUT's and then VUTILIN's, must lie in the board's memory.
@@ -113,7 +114,7 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     WexalDCB liveOut, liveIn;
     out->GetDCB(0, &liveOut);
     in->GetDCB(0, &liveIn);
-    const DWORD kilobytes = static_cast<DWORD>(moved * std::max(outList.size(), inList.size()) / 1000);
+    const DWORD kilobytes = static_cast<DWORD>((ULONGLONG{S} + P) * std::max(outList.size(), inList.size()) / 1000);
     const DWORD timeoutMs = kilobytes + 20;
     CPerformanceList deadline;
     deadline.SetMilliTimeout(timeoutMs, -1);

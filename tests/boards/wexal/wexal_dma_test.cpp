@@ -81,7 +81,7 @@ TEST_F(WexalTest, VideoUtilityImagesPassAndCatchCorruptionStallsAndWrongTags) {
     // counts 3 x 0x1000 bytes.
     EXPECT_TRUE(images("DIM=(64,16) FRAMES=3", kRunPassed,
                        {"DST Image:  Tag[3]:  Addr[0x00003000]  [I=64,W=64,H=15]\n",
-                        "SRC Image:  Tag[1]:  Addr[0x00024000]  [I=64,W=64,H=15]\n", "KBytes = 12 DCBs=3  nTOmsec=32\n", "\nPassed\n",
+                        "SRC Image:  Tag[1]:  Addr[0x00024000]  [I=64,W=64,H=15]\n", "KBytes = 6 DCBs=3  nTOmsec=26\n", "\nPassed\n",
                         "~*GREEN*~PASS:\tTest[CWexam:VUC_8:GRID] DIM[64,16]~*BLACK*~\n"}, "-ENGINEERING"));
     {
         ScopedRig rig(Rig(R"({"kind": "dma_corrupt", "board": "Brimola1", "channel": 57, "mask": "0x100"})"));
