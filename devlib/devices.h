@@ -140,7 +140,7 @@ public:
     CWexalI2CDevice(const char* tag, const char* description) : CZorvDevice(DEVTYPE_I2C, tag, description) {}
 
 private:
-    DWORD m_extra = 0;
+    [[maybe_unused]] DWORD m_extra = 0;  // kept for the class layout the library expects
 };
 
 // The breakout box's command conduit (commands themselves come with the breakout-box models).

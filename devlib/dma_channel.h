@@ -34,6 +34,6 @@ private:
     CRegisterWindow* m_window = nullptr;
     DWORD m_dcbOffset = 0;
     DWORD m_flushOffset = 0;
-    DWORD m_reserved = 0;
+    [[maybe_unused]] DWORD m_reserved = 0;  // layout only
     DWORD m_triggerOffset = 0;
 };

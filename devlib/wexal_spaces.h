@@ -68,7 +68,7 @@ public:
 
 private:
     CRegisterWindow* m_window = nullptr;
-    DWORD m_words[6] = {};
+    [[maybe_unused]] DWORD m_words[6] = {};  // layout only
     PCI_VPD m_vpd;
 };
 
@@ -111,7 +111,8 @@ public:
     using CDevAddrSpace::CDevAddrSpace;
 
 private:
-    DWORD m_state = 0;
+    // Layout only: the board reaches its flash through the controller port instead.
+    [[maybe_unused]] DWORD m_state = 0;
     CString m_fileName, m_revision;
-    DWORD m_words[2] = {};
+    [[maybe_unused]] DWORD m_words[2] = {};
 };

@@ -21,6 +21,8 @@ inline void ZeroFill(BYTE* block, size_t bytes) { std::memset(block, 0, bytes); 
 // visit(row, column, k), k counting the positions from 0, and stops after limit of them.
 template <class Visit>
 void ForEachPairPosition(DWORD width, DWORD height, size_t limit, Visit visit) {
+    // A picture of no columns may claim billions of rows (a file says so): nothing to walk.
+    if (width == 0) return;
     size_t k = 0;
     for (DWORD r = 0; r < height; ++r) {
         for (uint64_t c = 0; c < width; c += 2) {
@@ -36,7 +38,7 @@ template <class Samples>
 DibBlock YCbCrDib(DWORD width, DWORD height, const DibRange& range, DWORD mode, Samples samples) {
     if (mode < 1 || mode > 5) return nullptr;
     DibBlock dib = NewDib(width, height);
-    if (!dib) return nullptr;
+    if (!dib || width == 0) return dib;  // no pixels, however many rows are claimed
     BYTE* out = DibPixels(dib);
     for (DWORD r = 0; r < height; ++r) {
         for (DWORD c = 0; c < width; ++c, out += 4) {
@@ -53,7 +55,7 @@ DibBlock YCbCrDib(DWORD width, DWORD height, const DibRange& range, DWORD mode, 
 template <class Value>
 DibBlock AlphaDib(DWORD width, DWORD height, const DibRange& range, Value value) {
     DibBlock dib = NewDib(width, height);
-    if (!dib) return nullptr;
+    if (!dib || width == 0) return dib;  // no pixels, however many rows are claimed
     BYTE* out = DibPixels(dib);
     for (DWORD r = 0; r < height; ++r) {
         for (DWORD c = 0; c < width; ++c, out += 4) out[0] = out[1] = out[2] = AlphaToGrey(range, value(r, c));

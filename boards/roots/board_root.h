@@ -59,8 +59,8 @@ public:
     virtual CString GetProgramDir();
     // DIMM plausibility for "Show DIMM Information": 1 when fitted as the board expects, else 0
     // and the reason in message.
-    virtual BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) = 0;
-    virtual BOOL CheckDIMMSize(DWORD sizeMB, CString& message) = 0;
+    BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) override = 0;
+    BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override = 0;
     // The root's controller, which every dispatched command hands the selected board's block.
     virtual CJastel* GetController() = 0;
 

@@ -7,8 +7,6 @@ namespace treepath {
 
 namespace {
 
-constexpr const char* kBlanks = " \t";
-
 enum class Knower { Both, MainBoard, CodecBoard };
 
 struct Condition {

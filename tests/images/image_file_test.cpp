@@ -375,7 +375,8 @@ TEST(ImageBase, CopiesAndAssignments) {
     EXPECT_EQ(0u, target.GetOffset());
     EXPECT_EQ(4u, target.nSampleFormat);
     EXPECT_EQ(BlockOf(source, 200), BlockOf(target, 200));
-    target = target;
+    const auto& self = target;  // self-assignment, without the compiler's complaint
+    target = self;
     EXPECT_EQ(BlockOf(source, 200), BlockOf(target, 200));
 
     // CopyFrom copies only between equal data sizes, from offset to offset.

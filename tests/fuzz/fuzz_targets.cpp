@@ -1,0 +1,399 @@
+// Fuzz targets of the library's parsers, and the scratch folder they write their input files to.
+#include "tests/fuzz/fuzz_targets.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "boards/roots/tree_paths.h"
+#include "devlib/arg_list.h"
+#include "devlib/rig.h"
+#include "framework/arg_types.h"
+#include "framework/dir_tree.h"
+#include "framework/hw/compatibility_rules.h"
+#include "framework/hw/flash_image_file.h"
+#include "framework/hw/image_id.h"
+#include "framework/hw/oxd.h"
+#include "framework/param_string.h"
+#include "framework/wexal_test_base.h"
+#include "images/image_8bit.h"
+#include "images/multi_image_file.h"
+#include "images/packed_image.h"
+#include "images/unpacked_image.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace {
+
+// One folder per process, removed at exit; it is also the program folder (Environment.txt,
+// "$(CWD)") and holds the system folder ("$(ZORV)") and the flash tests' folder of OXD files.
+class Scratch {
+public:
+    Scratch() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "pexfuzz-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) std::abort();
+        m_dir = pattern;
+        std::filesystem::create_directories(m_dir + "/system/drivers/Zorv");
+        std::filesystem::create_directories(m_dir + "/flash");
+        platform::SetProgramDir(m_dir);
+        platform::SetSystemDir(m_dir + "/system");
+    }
+    ~Scratch() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
+    std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+    // Writes the input as the named file and answers its path.
+    std::string Write(const std::string& name, const uint8_t* data, size_t size) const {
+        const std::string path = Path(name);
+        if (!platform::WriteWholeFile(path.c_str(), data, size)) std::abort();
+        return path;
+    }
+
+private:
+    std::string m_dir;
+};
+
+const Scratch& TheScratch() {
+    static const Scratch scratch;
+    return scratch;
+}
+
+// The input as the C text a host or a file reader hands on: up to its first NUL byte.
+CString Text(const uint8_t* data, size_t size) {
+    return CString(std::string(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size)));
+}
+
+// Says which promise the input broke; the fuzzer keeps the input.
+int Broken(const char* promise) {
+    std::fprintf(stderr, "broken promise: %s\n", promise);
+    return 1;
+}
+
+bool Contains(const CString& text, const CString& part) { return part.IsEmpty() || text.Find(part) >= 0; }
+
+int RigFile(const uint8_t* data, size_t size) {
+    const std::string path = TheScratch().Write("rig.json", data, size);
+    sim::RigConfig config;
+    std::string error;
+    if (!sim::LoadRigFile(path, config, error))
+        return error.rfind("rig file \"" + path + "\": ", 0) == 0 ? 0 : Broken("an error line names the rig file");
+    // The rig is built as the device library builds it, unless it would write files of its own
+    // (a flash image or a clock store) wherever the input names them.
+    for (const sim::BoardConfig& board : config.boards)
+        if (!board.flashImage.empty() || !board.memoryClock.store.empty()) return 0;
+    devlib::LoadRig(config);
+    return 0;
+}
+
+int TreeFile(const uint8_t* data, size_t size) {
+    const std::string path = TheScratch().Write("Tree.txt", data, size);
+    CDirTreeOrdered tree("");
+    CStringQueue queue(&tree, "\\");
+    if (tree.Parse(path.c_str()) != 1) return Broken("a tree file that exists is read");
+    tree.SetOrderBase(9000);
+    queue.Refill("\\");
+    treepath::ConditionFacts facts;
+    facts.mainBoards = facts.codecBoards = 1;
+    for (; queue.GetCount() > 0; queue.Pop()) {
+        const CString raw = queue.GetFront(FALSE);
+        if (queue.GetFront(TRUE).GetLength() > raw.GetLength()) return Broken("stripping marks shortens a path");
+        CString record;
+        treepath::MakeRecordPath(raw, "Brimola", treepath::RootKind::MainBoard, false, facts, record);
+        treepath::MakeRecordPath(raw, "Nuxa", treepath::RootKind::CodecBoard, true, facts, record);
+    }
+    return 0;
+}
+
+// The query elements are the file's own text pieces, so rules can agree with them.
+int CompatibilityRules(const uint8_t* data, size_t size) {
+    const std::string path = TheScratch().Write("DeviceCompatiblity.txt", data, size);
+    const CCompatibilityRules rules(path.c_str());
+    const CString text = Text(data, size);
+    CCompatibilityRules::StringList query;
+    for (int start = 0; start < text.GetLength() && query.size() < 8;) {
+        const int cut = text.Mid(start).FindOneOf(",{}\n");
+        const int end = cut < 0 ? text.GetLength() : start + cut;
+        query.push_back(text.Mid(start, end - start));
+        rules.FindRule(query);
+        start = end + 1;
+    }
+    return 0;
+}
+
+// The file is named after its "N" tag, as firmware files are, so valid files pass the name check.
+int Oxd(const uint8_t* data, size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::string name = "fuzz";
+    if (const size_t at = bytes.find("N:"); at != std::string::npos) {
+        name.clear();
+        for (size_t i = at + 2; i < bytes.size() && name.size() < 8 && std::isalnum(static_cast<unsigned char>(bytes[i])); ++i)
+            name += bytes[i];
+    }
+    const std::string path = TheScratch().Write(name + ".oxd", data, size);
+    const COxd file(path.c_str(), 1);
+    const COxd memory(CString(bytes.data(), static_cast<int>(size)), 0);
+    for (const COxd* oxd : {&file, &memory}) {
+        if (!oxd->IsValid()) continue;
+        DWORD header = 0;
+        if (oxd->GetHeaderSize(header) && (header + oxd->GetDataSize() != size || !oxd->GetData()))
+            return Broken("header and data make up the file");
+        for (char letter : {'N', 'R', 'p', 'B', 'w'}) {
+            CString value;
+            BYTE buffer[16];
+            DWORD length = 0;
+            if (oxd->GetTag(letter, value) && bytes.find(value.str()) == std::string::npos)
+                return Broken("a tag value is taken from the bytes");
+            oxd->GetTagBytes(letter, sizeof buffer, buffer, &length);
+            if (length > sizeof buffer) return Broken("a tag copy fits its room");
+            oxd->IsTagEqual(letter, 4, "0202");
+        }
+        oxd->GetRevisionText();
+    }
+    std::filesystem::remove(path);
+    return 0;
+}
+
+int FlashImageFile(const uint8_t* data, size_t size) {
+    TheScratch().Write("flash/FLASH.oxd", data, size);
+    CFlashImageFile file;
+    if (file.Open(TheScratch().Path("flash/*.oxd").c_str()) != CFlashImageFile::kReady) return 0;
+    // The flash tests read the data in pieces, the last one short.
+    std::string buffer(4096, '\0');
+    for (long offset = 0; offset < file.GetDataSize(); offset += 4096) {
+        const long piece = std::min(4096L, file.GetDataSize() - offset);
+        if (file.Read(buffer.data(), offset, piece) != CFlashImageFile::kReady)
+            return Broken("every piece of the data reads");
+    }
+    return std::strlen(file.GetHeaderText()) <= static_cast<size_t>(file.GetHeaderTextSize())
+               ? 0
+               : Broken("the header text stays in the header");
+}
+
+// Record layout: five geometry numbers, the header's two words, then the text list (the reader
+// ends it with two NULs, as the flash block ends with its empty text).
+int ImageId(const uint8_t* data, size_t size) {
+    int32_t words[7] = {};
+    std::memcpy(words, data, std::min(size, sizeof words));
+    const size_t used = std::min(size, sizeof words);
+    std::string list(reinterpret_cast<const char*>(data) + used, size - used);
+    list.append(2, '\0');
+    ProgMemDevImageID id;
+    id.SetGeometry(words[0], words[1], words[2], words[3], words[4]);
+    const DWORD header[2] = {static_cast<DWORD>(words[5]), static_cast<DWORD>(words[6])};
+    id.SetHeader(header);
+    id.SetIdText(list.c_str());
+    const int address = id.GetIdAddress();
+    if (address != -1 && (address < id.GetSegmentStart() || address >= id.GetSegmentEnd()))
+        return Broken("the id address lies in the segment");
+    if (id.GetIdOffset() >= 0 &&
+        int64_t{id.GetIdOffset()} + id.GetIdTextLength() + id.GetHeaderLength() > id.GetSegmentSize())
+        return Broken("a placed id block ends in the segment");
+    return 0;
+}
+
+int ParamString(const uint8_t* data, size_t size) {
+    const CString text = Text(data, size);
+    const CParamString params(text);
+    CString upper = text;
+    upper.MakeUpper();
+    for (const char* key : {"VERBOSE", "FILE", "CMD", "DIM"}) {
+        CString value;
+        if (params.GetValue(key, value) && !Contains(upper, value)) return Broken("a value is a piece of the text");
+        params.GetValue(key, value, TRUE);
+        params.IsSwitch(key);
+    }
+    for (int n = 0; n < 4; ++n)
+        if (!Contains(text, params.GetToken(n, " ,="))) return Broken("a token is a piece of the text");
+    // Path macros, with the scratch folder standing for the program and system folders.
+    for (BOOL mustExist : {TRUE, FALSE}) {
+        CString path = CString(TheScratch().Path("")) + text;
+        const int found = ExpandPathMacros(path, TRUE, mustExist);
+        if (found != kPathFound && found != kPathFoundInTestData && found != kPathNotFound)
+            return Broken("path look-ups answer 1, 3 or 4");
+    }
+    return 0;
+}
+
+// The leftover block holds `count` texts, then an empty one.
+bool LeftoverHolds(const char* leftover, int count) {
+    if (count == 0) return leftover == nullptr;
+    if (!leftover) return false;
+    for (int i = 0; i < count; ++i) leftover += std::strlen(leftover) + 1;
+    return *leftover == '\0';
+}
+
+int ArgumentListTarget(const uint8_t* data, size_t size) {
+    const CString text = Text(data, size);
+    ArgumentList list;
+    list.Set(text);
+    int words = 0;
+    while (list.Index(words)) ++words;
+    if (words > text.GetLength()) return Broken("a word holds at least one character");
+
+    struct Keyword {
+        const char* text;
+    };
+    static const Keyword kModes[] = {{"FAST"}, {"FASTER"}, {"SLOW"}, {nullptr}};
+    ArgListValues values("VAL", 3);
+    ArgListString name("NAME");
+    ArgListKeyword mode("MODE", kModes, sizeof(Keyword));
+    ArgListColor color("COLOR", ArgListArg::ARG_FLAG_OR_ASSIGN);
+    ArgListArg flag("FLAG", ArgListArg::ARG_FLAG_OR_ASSIGN);
+    ArgListArg verbose("VERBOSE");
+    ArgListArg* const table[] = {&values, &name, &mode, &color, &flag, &verbose, nullptr};
+    char* leftover = nullptr;
+    const int count = list.HandleOptArgs(table, nullptr, &leftover);
+    const bool whole = LeftoverHolds(leftover, count);
+    std::free(leftover);
+    if (!whole) return Broken("the leftover block holds the leftover words");
+    if (mode.GetIndex() < 0 || mode.GetIndex() > mode.GetKeywordCount()) return Broken("a keyword index is in its table");
+    ArgumentList::Help(table);
+    return 0;
+}
+
+// Defaults, then the text: DIM stays inside its ranges, and PATTERN always leaves a generator.
+int DimPattern(const uint8_t* data, size_t size) {
+    const CString text = Text(data, size);
+    ArgList_DIM dim;
+    ArgList_PATTERN pattern;
+    ArgListArg* const table[] = {&dim, &pattern, nullptr};
+    ArgumentList list;
+    char* leftover = nullptr;
+    const int count = list.HandleOptArgs(table, text, &leftover);
+    const bool whole = LeftoverHolds(leftover, count);
+    std::free(leftover);
+    if (!whole) return Broken("the leftover block holds the leftover words");
+    const int x = dim.GetX(), y = dim.GetY();
+    if (x < 1 || x > ArgList_DIM::kMaxX || y < 1 || y > ArgList_DIM::kMaxY || int64_t{x} * y > dim.GetMaxArea())
+        return Broken("DIM stays in its ranges");
+    if (std::unique_ptr<DataPatternGenerator> generator = pattern.TakeGenerator()) {
+        DWORD words[64];
+        generator->Fill(words, 64);
+    }
+    return 0;
+}
+
+// Pad bytes an image may hold beyond what its file held; no size field may make it more.
+constexpr uint64_t kPadRoom = 1 << 20;
+
+bool HeldBeyond(const CImage& image, size_t fileBytes) {
+    return uint64_t{image.GetOffset()} + image.GetSize() > fileBytes + kPadRoom;
+}
+
+// Reads the file into an image of the class, uses it, then writes it back: a file written from
+// an image that was read must read again as the same picture.
+template <class TImage>
+int ReadImage(const std::string& path, size_t fileBytes) {
+    TImage image(0, 0);
+    CFile file;
+    if (!file.Open(path.c_str(), CFile::modeRead | CFile::typeBinary)) return Broken("the input file opens");
+    CArchive in(&file, CArchive::load);
+    if (!image.Read(in)) return 0;
+    if (HeldBeyond(image, fileBytes)) return Broken("an image holds little more than its file");
+    image.GetPixelText(0, 0);
+    image.GetPixelText(image.GetWidth() - 1, image.GetHeight() - 1);
+    for (DWORD mode = 0; mode <= 5; ++mode) image.CreateDIB(mode);
+    const std::string copy = TheScratch().Path("copy.img");
+    TImage again(0, 0);
+    CFile back;
+    if (!image.SaveFile(copy.c_str(), 0) || !back.Open(copy.c_str(), CFile::modeRead | CFile::typeBinary))
+        return Broken("an image read is written");
+    CArchive in2(&back, CArchive::load);
+    if (!again.Read(in2) || again.GetWidth() != image.GetWidth() || again.GetHeight() != image.GetHeight() ||
+        again.GetSize() != image.GetSize())
+        return Broken("an image written reads back as the same picture");
+    return 0;
+}
+
+// The first byte picks the class; the rest is the file.
+int ImageFile(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const std::string path = TheScratch().Write("image.img", data + 1, size - 1);
+    switch (data[0] % 6) {
+    case 0: return ReadImage<Unpacked::Image::YCbCr_10_6>(path, size - 1);
+    case 1: return ReadImage<Unpacked::Alpha::YCbCr_10_6>(path, size - 1);
+    case 2: return ReadImage<Packed::Image::YCbCr_8_2>(path, size - 1);
+    case 3: return ReadImage<Packed::Alpha::YCbCr_8_2>(path, size - 1);
+    case 4: return ReadImage<Image::YCbCr_8bit>(path, size - 1);
+    default: return ReadImage<Alpha::YCbCr_8bit>(path, size - 1);
+    }
+}
+
+template <class A, class B>
+int LoadPair(const std::string& path, size_t fileBytes) {
+    CMultiImageFile<A, B> pair;
+    CFile file;
+    if (!file.Open(path.c_str(), CFile::modeRead | CFile::typeBinary)) return Broken("the input file opens");
+    CArchive in(&file, CArchive::load);
+    if (!pair.Load(in)) return 0;
+    if (HeldBeyond(*pair.GetFirst(), fileBytes) || HeldBeyond(*pair.GetSecond(), fileBytes))
+        return Broken("an image holds little more than its file");
+    const std::string copy = TheScratch().Path("copy.pair");
+    CMultiImageFile<A, B> again;
+    CFile back;
+    if (!pair.Save(copy.c_str(), *pair.GetFirst(), *pair.GetSecond(), 0) ||
+        !back.Open(copy.c_str(), CFile::modeRead | CFile::typeBinary))
+        return Broken("a pair loaded is saved");
+    CArchive in2(&back, CArchive::load);
+    return again.Load(in2) && again.GetSecond()->GetSize() == pair.GetSecond()->GetSize()
+               ? 0
+               : Broken("a pair saved loads back");
+}
+
+// The pairs the image tests keep; the first byte picks one.
+int MultiImageFile(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const std::string path = TheScratch().Write("pair.img", data + 1, size - 1);
+    switch (data[0] % 4) {
+    case 0: return LoadPair<Unpacked::Image::YCbCr_10_6, Unpacked::Image::YCbCr_10_6>(path, size - 1);
+    case 1: return LoadPair<Unpacked::Alpha::YCbCr_10_6, Packed::Alpha::YCbCr_8_2>(path, size - 1);
+    case 2: return LoadPair<Packed::Image::YCbCr_8_2, Unpacked::Image::YCbCr_10_6>(path, size - 1);
+    default: return LoadPair<Image::YCbCr_8bit, Image::YCbCr_8bit>(path, size - 1);
+    }
+}
+
+// "Environment.txt": a value is one whole token of the file.
+int KeyValue(const uint8_t* data, size_t size) {
+    TheScratch().Write("Environment.txt", data, size);
+    CWexalTestBase::FreeEnvironment();
+    const CString text = Text(data, size);
+    CString ownName = text.SpanExcluding("= \t\r\n");
+    for (const char* name : {"Release", "Root", ownName.c_str()}) {
+        const CString value = CWexalTestBase::GetLocalEnvironmentVariable(name);
+        if (value.FindOneOf("= \t\r\n") >= 0 || !Contains(text, value)) return Broken("a value is one token of the file");
+    }
+    CWexalTestBase::GetReleaseId();
+    CWexalTestBase::FreeEnvironment();
+    return 0;
+}
+
+}  // namespace
+
+const FuzzTarget kFuzzTargets[] = {
+    {"rig_file", RigFile},
+    {"tree_file", TreeFile},
+    {"compatibility_rules", CompatibilityRules},
+    {"oxd", Oxd},
+    {"flash_image_file", FlashImageFile},
+    {"image_id", ImageId},
+    {"param_string", ParamString},
+    {"argument_list", ArgumentListTarget},
+    {"dim_pattern", DimPattern},
+    {"image_file", ImageFile},
+    {"multi_image_file", MultiImageFile},
+    {"key_value", KeyValue},
+};
+const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
+
+const FuzzTarget* FindFuzzTarget(const char* name) {
+    for (const FuzzTarget& target : kFuzzTargets)
+        if (std::strcmp(target.name, name) == 0) return &target;
+    return nullptr;
+}
