@@ -50,13 +50,11 @@ TEST(FileBuffer, ReadIntoAndWriteFromCallerBuffers) {
     Bytes part(8);
     ASSERT_EQ(1, ReadFileInto(path.c_str(), part.data(), 8));
     EXPECT_EQ(Bytes(forty.begin(), forty.begin() + 8), part);
-    EXPECT_EQ(0, ReadFileInto(path.c_str(), target.data(), 0));
-    EXPECT_EQ(0, ReadFileInto(path.c_str(), nullptr, 10));
-    EXPECT_EQ(0, ReadFileInto((dir / "absent").c_str(), target.data(), 10));
+    EXPECT_EQ(0, ReadFileInto(path.c_str(), target.data(), 0) || ReadFileInto(path.c_str(), nullptr, 10) ||
+                     ReadFileInto((dir / "absent").c_str(), target.data(), 10));
     const BYTE five[5] = {5, 4, 3, 2, 1};
     ASSERT_EQ(1, WriteFileFrom(path.c_str(), five, 5));  // over a longer file: exactly the bytes written
     EXPECT_EQ(Bytes(five, five + 5), ReadBytes(path));
-    EXPECT_EQ(0, WriteFileFrom(path.c_str(), five, 0));
-    EXPECT_EQ(0, WriteFileFrom(path.c_str(), nullptr, 5));
-    EXPECT_EQ(0, WriteFileFrom((dir / "no/folder/x").c_str(), five, 5));
+    EXPECT_EQ(0, WriteFileFrom(path.c_str(), five, 0) || WriteFileFrom(path.c_str(), nullptr, 5) ||
+                     WriteFileFrom((dir / "no/folder/x").c_str(), five, 5));
 }

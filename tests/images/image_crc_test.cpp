@@ -4,10 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "image_test_util.h"
-#include "images/image_8bit.h"
 #include "images/image_crc.h"
-#include "images/packed_image.h"
-#include "images/unpacked_image.h"
 
 using namespace image_test;
 using Words = std::vector<DWORD>;
@@ -16,11 +13,7 @@ namespace {
 
 // The register fed one bit at a time, most significant bit of bits first.
 DWORD FeedBits(DWORD crc, uint64_t bits, int count) {
-    for (int i = count - 1; i >= 0; --i) {
-        DWORD t = (crc >> 31) ^ DWORD((bits >> i) & 1);
-        crc <<= 1;
-        if (t) crc ^= 0x04C11DB7;
-    }
+    for (int i = count - 1; i >= 0; --i) crc = (crc << 1) ^ (((crc >> 31) ^ DWORD((bits >> i) & 1)) ? 0x04C11DB7 : 0);
     return crc;
 }
 
@@ -32,51 +25,40 @@ DWORD Reference(const Words& words, DWORD seed, bool d52, DWORD mask = 0xFFFFFFF
     return seed;
 }
 
-void StoreWords(CImage& image, const Words& words) {
-    for (size_t i = 0; i < words.size(); ++i)
-        for (int b = 0; b < 4; ++b) image.GetBuffer()[4 * i + b] = static_cast<BYTE>(words[i] >> (8 * b));
+template <class Image>
+Image& WithWords(Image& image, const Words& words) {
+    for (size_t i = 0; i < 4 * words.size(); ++i) image.GetBuffer()[i] = static_cast<BYTE>(words[i / 4] >> (8 * (i % 4)));
+    return image;
 }
+
+template <template <class> class Model, class Image>
+DWORD Crc(const Image& image, DWORD seed, DWORD count = 1) { return image.ComputeCRC(Model<Image>(), seed, count); }
 
 }  // namespace
 
 TEST(CrcModels, WorkedValuesAndTheCatalogueCheck) {
-    // CRC-32/MPEG-2 of "123456789": the reference register is that catalogue's.
-    DWORD crc = 0xFFFFFFFF;
+    DWORD crc = 0xFFFFFFFF;  // CRC-32/MPEG-2 of "123456789": the reference register is that catalogue's
     for (char c : std::string("123456789")) crc = FeedBits(crc, BYTE(c), 8);
     EXPECT_EQ(0x0376E6E7u, crc);
-
-    Packed::Image::YCbCr_8_2 two(2, 1, 3);  // 5 plane bytes behind a 3-byte pad: two words
-    Unpacked::Image::YCbCr_10_6 pair(2, 1, 0);
-    const struct {
-        const char* name;
-        bool d52;
-        Words words;
-        DWORD seed, result;
-    } rows[] = {
+    const struct { const char* name; bool d52; Words words; DWORD seed, result; } rows[] = {
         {"D64 seed 0", false, {0x89ABCDEF, 0xFEDCBA98}, 0, 0x82C4CDBA},
         {"D64 seed ones", false, {0x89ABCDEF, 0xFEDCBA98}, 0xFFFFFFFF, 0xEBC076E3},
         {"D64 zeros", false, {0, 0}, 0xFFFFFFFF, 0x6904BB59},
         {"D64 top bit", false, {0x80000000, 0}, 0, 0xA5CB3AD3},
+        {"D64 two pairs", false, {0x89ABCDEF, 0xFEDCBA98, 0xA5A5C3C3, 0xF0F0E1E1}, 0, 0xCE3A653C},
         {"D52 seed 0", true, {0x8980CDC0, 0xFEC0BA80}, 0, 0xE7C2B1D3},
         {"D52 seed ones", true, {0x8980CDC0, 0xFEC0BA80}, 0xFFFFFFFF, 0x4D2A502A},
         {"D52 ones", true, {0xFFC0FFC0, 0xFFC0FFC0}, 0, 0xF1A79C46},
+        {"D52 counts bits 5..3 of raw words", true, {0x89ABCDEF, 0xFEDCBA98}, 0, 0x3B41B08A},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        StoreWords(r.d52 ? static_cast<CImage&>(pair) : two, r.words);
-        EXPECT_EQ(r.result, r.d52 ? pair.ComputeCRC(CRC32_D52<Unpacked::Image::YCbCr_10_6>(), r.seed, 1)
-                                  : two.ComputeCRC(CRC32_D64<Packed::Image::YCbCr_8_2>(), r.seed, 1));
+        Alpha8 raw(4 * static_cast<DWORD>(r.words.size()), 1);
+        EXPECT_EQ(r.result, r.d52 ? Crc<CRC32_D52>(WithWords(raw, r.words), r.seed) : Crc<CRC32_D64>(WithWords(raw, r.words), r.seed));
         EXPECT_EQ(r.result, Reference(r.words, r.seed, r.d52));
     }
     EXPECT_EQ(0x82C4CDBAu, FeedBits(0, 0xCDEF89ABBA98FEDCull, 64));  // the first pair's 64 bits as one value
     EXPECT_EQ(0xE7C2B1D3u, FeedBits(0, 0xCDC44C2EA1FD8ull, 52));
-    Packed::Image::YCbCr_8_2 four(4, 1, 6);
-    StoreWords(four, {0x89ABCDEF, 0xFEDCBA98, 0xA5A5C3C3, 0xF0F0E1E1});
-    EXPECT_EQ(0xCE3A653Cu, four.ComputeCRC(CRC32_D64<Packed::Image::YCbCr_8_2>(), 0, 1));
-    // Bits 5..3 count in D52 when the word source does not mask them.
-    Alpha::YCbCr_8bit raw(8, 1);
-    StoreWords(raw, {0x89ABCDEF, 0xFEDCBA98});
-    EXPECT_EQ(0x3B41B08Au, raw.ComputeCRC(CRC32_D52<Alpha::YCbCr_8bit>(), 0, 1));
 }
 
 TEST(CrcModels, TablesAgreeWithTheBitwiseRegister) {
@@ -92,47 +74,30 @@ TEST(CrcModels, TablesAgreeWithTheBitwiseRegister) {
     }
 }
 
-TEST(CrcModels, ImagesDeliverTheirWordsThroughTheirAccessors) {
+TEST(CrcModels, ImagesDeliverTheirWordsAndFramesChain) {
     std::mt19937 gen(21);
     Words words(32 * 4), noisy(32 * 4);
-    for (DWORD& w : words) w = gen();
-    for (size_t i = 0; i < words.size(); ++i) noisy[i] = words[i] ^ 0x002A0015;
-    Unpacked::Image::YCbCr_10_6 image(32, 4, 0);
-    Unpacked::Alpha::YCbCr_10_6 alpha(32, 8);
-    StoreWords(alpha, words);
-    EXPECT_EQ(Reference(words, 7, true, 0xFFC0FFC0), alpha.ComputeCRC(CRC32_D52<Unpacked::Alpha::YCbCr_10_6>(), 7, 1));
+    for (size_t i = 0; i < words.size(); ++i) noisy[i] = (words[i] = gen()) ^ 0x002A0015;
+    UPicture image(32, 4, 0);
+    UAlpha alpha(32, 8);
     // Bits 5..0 of unpacked samples never count.
-    StoreWords(image, noisy);
-    EXPECT_EQ(Reference(words, 0x1234, false, 0xFFC0FFC0), image.ComputeCRC(CRC32_D64<Unpacked::Image::YCbCr_10_6>(), 0x1234, 1));
-    EXPECT_EQ(Reference(words, 0x1234, true, 0xFFC0FFC0), image.ComputeCRC(CRC32_D52<Unpacked::Image::YCbCr_10_6>(), 0x1234, 1));
-
-    // The 8-bit alpha's words are raw: an unpaired last word is not fed, a missing block answers the seed.
-    Alpha::YCbCr_8bit three(12, 1);
-    StoreWords(three, {0x89ABCDEF, 0xFEDCBA98, 0xDEADBEEF});
-    EXPECT_EQ(0x82C4CDBAu, three.ComputeCRC(CRC32_D64<Alpha::YCbCr_8bit>(), 0, 1));
-    EXPECT_EQ(0xABCDu, Unpacked::Image::YCbCr_10_6(0x10000, 0x10000, 0).ComputeCRC(CRC32_D64<Unpacked::Image::YCbCr_10_6>(), 0xABCD, 1));
-
-    // The packed picture's pad is part of its words.
-    Packed::Image::YCbCr_8_2 packed(8, 2, 24);
-    CRC32_D64<Packed::Image::YCbCr_8_2> d64;
-    const DWORD padded = packed.ComputeCRC(d64, 0, 1);
-    packed.GetBuffer()[5] = 1;
-    EXPECT_NE(padded, packed.ComputeCRC(d64, 0, 1));
-}
-
-TEST(CrcModels, FramesChainAndCountsRepeat) {
-    std::mt19937 gen(3);
-    Words first(8), second(8);
-    for (DWORD& w : first) w = gen() & 0xFFC0FFC0;
-    for (DWORD& w : second) w = gen() & 0xFFC0FFC0;
-    Unpacked::Image::YCbCr_10_6 f1(4, 2, 0), f2(4, 2, 0);
-    StoreWords(f1, first);
-    StoreWords(f2, second);
-    CRC32_D52<Unpacked::Image::YCbCr_10_6> d52;
-    Words both = first;
-    both.insert(both.end(), second.begin(), second.end());
-    EXPECT_EQ(Reference(both, 0, true), f2.ComputeCRC(d52, f1.ComputeCRC(d52, 0, 1), 1));
-    EXPECT_EQ(0x5555u, f1.ComputeCRC(d52, 0x5555, 0));
-    EXPECT_EQ(Reference(first, Reference(first, 9, true), true), f1.ComputeCRC(d52, 9, 2));
-    EXPECT_EQ(0x77u, f1.ComputeCRC(CRC32_D64<Packed::Image::YCbCr_8_2>(), 0x77, 1));  // a model of another class
+    EXPECT_EQ(Reference(words, 7, true, 0xFFC0FFC0), Crc<CRC32_D52>(WithWords(alpha, noisy), 7));
+    EXPECT_EQ(Reference(words, 9, false, 0xFFC0FFC0), Crc<CRC32_D64>(WithWords(image, noisy), 9));
+    EXPECT_EQ(Reference(words, 9, true, 0xFFC0FFC0), Crc<CRC32_D52>(image, 9));
+    // Frame by frame, each result seeding the next, equals one pass over both frames; count 0 answers the seed.
+    UPicture second(32, 4, 0);
+    Words both = words;
+    both.insert(both.end(), words.rbegin(), words.rend());
+    WithWords(second, Words(words.rbegin(), words.rend()));
+    EXPECT_EQ(Reference(both, 0, true, 0xFFC0FFC0), Crc<CRC32_D52>(second, Crc<CRC32_D52>(image, 0)));
+    EXPECT_EQ(Reference(words, Reference(words, 9, true, 0xFFC0FFC0), true, 0xFFC0FFC0), Crc<CRC32_D52>(image, 9, 2));
+    EXPECT_EQ(0x5555u, Crc<CRC32_D52>(image, 0x5555, 0));
+    EXPECT_EQ(0x77u, image.ComputeCRC(CRC32_D64<PPicture>(), 0x77, 1));  // a model of another class
+    // An unpaired last word is not fed; a missing block answers the seed.
+    Alpha8 three(12, 1);
+    EXPECT_EQ(0x82C4CDBAu, Crc<CRC32_D64>(WithWords(three, {0x89ABCDEF, 0xFEDCBA98, 0xDEADBEEF}), 0));
+    EXPECT_EQ(0xABCDu, Crc<CRC32_D64>(UPicture(0x10000, 0x10000, 0), 0xABCD));
+    // The packed picture's words run from the first byte of its block, pad included.
+    PPicture packed(2, 1, 3);  // 5 plane bytes behind a 3-byte pad: two words
+    EXPECT_EQ(0x82C4CDBAu, Crc<CRC32_D64>(WithWords(packed, {0x89ABCDEF, 0xFEDCBA98}), 0));
 }

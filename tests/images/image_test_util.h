@@ -1,4 +1,4 @@
-// Helpers of the image library tests: file bytes, little-endian words, block bytes and the runtime's generator.
+// Helpers of the image library tests: the six classes' short names, file bytes, block bytes and the runtime's generator.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "images/image.h"
+#include "images/image_8bit.h"
+#include "images/packed_image.h"
+#include "images/unpacked_image.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
 
@@ -15,6 +17,12 @@ namespace image_test {
 
 using support::TempDir;
 using Bytes = std::vector<BYTE>;
+using UPicture = Unpacked::Image::YCbCr_10_6;
+using UAlpha = Unpacked::Alpha::YCbCr_10_6;
+using PPicture = Packed::Image::YCbCr_8_2;
+using PAlpha = Packed::Alpha::YCbCr_8_2;
+using Picture8 = Image::YCbCr_8bit;
+using Alpha8 = Alpha::YCbCr_8bit;
 
 inline Bytes ReadBytes(const std::string& path) {
     std::string s = support::ReadText(path);
@@ -39,6 +47,9 @@ inline Bytes BlockBytes(const CImage& image, size_t from, size_t count) {
     const BYTE* p = image.GetBuffer();
     return p ? Bytes(p + from, p + from + count) : Bytes();
 }
+
+// The whole block: data and offset bytes.
+inline Bytes AllBytes(const CImage& image) { return BlockBytes(image, 0, image.GetSize() + image.GetOffset()); }
 
 // Reads one image from the file through a loading archive. A heap block of dirtyBytes is filled
 // and freed first, so that a reader handing out unset bytes shows them.

@@ -2,14 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "image_test_util.h"
-#include "images/image_8bit.h"
 #include "images/multi_image_file.h"
-#include "images/packed_image.h"
-#include "images/unpacked_image.h"
 #include "platform/host_ui.h"
 
 using namespace image_test;
-using Picture = Unpacked::Image::YCbCr_10_6;
+using Picture = UPicture;
 
 namespace {
 
@@ -54,22 +51,19 @@ TEST(MultiImageFile, PairsRoundTripAndStayInTheMembers) {
     ExpectSame(received, *loaded.GetSecond());
 
     // Mixed classes: the packed members keep planes over their own blocks.
-    Unpacked::Alpha::YCbCr_10_6 source(20, 6);
+    UAlpha source(20, 6);
     source.FillRandom(11);
-    Packed::Alpha::YCbCr_8_2 packed(source, Packed::Alpha::YCbCr_8_2::GetPadFor(20, 6));
-    CMultiImageFile<Unpacked::Alpha::YCbCr_10_6, Packed::Alpha::YCbCr_8_2> packer, back;
+    PAlpha packed(source, PAlpha::GetPadFor(20, 6));
+    CMultiImageFile<UAlpha, PAlpha> packer, back;
     ASSERT_EQ(1, packer.Save(path.c_str(), source, packed, 0));
     ASSERT_EQ(1, LoadFrom(back, path));
     ExpectSame(source, *back.GetFirst());
-    for (DWORD c = 0; c < 20; ++c) {
-        WORD a = 0, kept = 0, read = 0;
-        ASSERT_TRUE(source.GetPixel(5, c, a));
-        ASSERT_TRUE(packer.GetSecond()->GetPixel(5, c, &kept));
-        ASSERT_TRUE(back.GetSecond()->GetPixel(5, c, &read));
-        EXPECT_EQ(std::make_pair(a, a), std::make_pair(kept, read)) << c;
-    }
-    Packed::Image::YCbCr_8_2 packedPicture(sent, Packed::Image::YCbCr_8_2::GetPadFor(16, 8));
-    CMultiImageFile<Packed::Image::YCbCr_8_2, Picture> unpacker, unpacked;
+    ExpectSame(packed, *back.GetSecond());
+    WORD a = 0, kept = 0, read = 0;
+    ASSERT_TRUE(source.GetPixel(5, 19, a) && packer.GetSecond()->GetPixel(5, 19, &kept) && back.GetSecond()->GetPixel(5, 19, &read));
+    EXPECT_EQ(std::make_pair(a, a), std::make_pair(kept, read));
+    PPicture packedPicture(sent, PPicture::GetPadFor(16, 8));
+    CMultiImageFile<PPicture, Picture> unpacker, unpacked;
     ASSERT_EQ(1, unpacker.Save(path.c_str(), packedPicture, sent, 0));
     ASSERT_EQ(1, LoadFrom(unpacked, path));
     ExpectSame(packedPicture, *unpacked.GetFirst());
@@ -78,17 +72,16 @@ TEST(MultiImageFile, PairsRoundTripAndStayInTheMembers) {
 TEST(MultiImageFile, TextFormAndUnknownFormats) {
     TempDir dir;
     const std::string path = dir / "text.img";
-    Image::YCbCr_8bit a(2, 2), b(4, 2);
-    CMultiImageFile<Image::YCbCr_8bit, Image::YCbCr_8bit> eight;
-    EXPECT_EQ(0, eight.Save(path.c_str(), a, b, 1));  // no 8-bit text form: the identity alone, both kept
+    CMultiImageFile<Picture8, Picture8> eight;
+    EXPECT_EQ(0, eight.Save(path.c_str(), Picture8(2, 2), Picture8(4, 2), 1));  // no 8-bit text form: the identity alone, both kept
     EXPECT_EQ(kMagic, ReadBytes(path));
     EXPECT_EQ(4u, eight.GetSecond()->GetWidth());
-    CMultiImageFile<Picture, Unpacked::Alpha::YCbCr_10_6> archive;
-    ASSERT_EQ(1, archive.Save(path.c_str(), Picture(2, 1, 0), Unpacked::Alpha::YCbCr_10_6(2, 1), 1));
+    CMultiImageFile<Picture, UAlpha> archive;
+    ASSERT_EQ(1, archive.Save(path.c_str(), Picture(2, 1, 0), UAlpha(2, 1), 1));
     const std::string text = support::ReadText(path);
     EXPECT_EQ(16u, text.find("FRMUNPACKED:IMAGE\n16\nWIDTH=2\n"));
     EXPECT_NE(std::string::npos, text.find("0000\nFRMUNPACKED:ALPHA\n16\n"));
-    EXPECT_EQ(0, archive.Save(path.c_str(), Picture(2, 1, 0), Unpacked::Alpha::YCbCr_10_6(2, 1), 3));
+    EXPECT_EQ(0, archive.Save(path.c_str(), Picture(2, 1, 0), UAlpha(2, 1), 3));
     EXPECT_EQ(kMagic, ReadBytes(path));
 }
 
@@ -99,18 +92,12 @@ TEST(MultiImageFile, RefusalsRewindOrStopAfterTheIdentity) {
     ASSERT_EQ(1, archive.Save(path.c_str(), Picture(4, 1, 0), Picture(4, 1, 0), 0));
     Bytes cut = ReadBytes(path);
     cut.pop_back();
-    const struct {
-        const char* name;
-        Bytes file;
-        LONGLONG position;
-    } rows[] = {
-        {"identity alone", kMagic, 0}, {"short identity", Bytes(10, 0x80), 0}, {"another file", Bytes(64, 0x33), 16}, {"second image cut", cut, 0}};
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
-        WriteBytes(path, r.file);
-        LONGLONG position = -1;
-        EXPECT_EQ(0, LoadFrom(archive, path, &position));
-        EXPECT_EQ(r.position, position);
+    // The identity alone, a short identity, another kind of file, a second image cut short.
+    for (auto [file, position] : {std::pair(kMagic, 0), std::pair(Bytes(10, 0x80), 0), std::pair(Bytes(64, 0x33), 16), std::pair(cut, 0)}) {
+        WriteBytes(path, file);
+        LONGLONG at = -1;
+        EXPECT_EQ(0, LoadFrom(archive, path, &at));
+        EXPECT_EQ(position, at) << file.size() << " bytes";
     }
 }
 
@@ -122,8 +109,7 @@ TEST(MultiImageFile, UncreatableFileRaisesTheMessageBox) {
     EXPECT_EQ(0u, archive.GetFirst()->GetWidth());
     ASSERT_EQ(1u, platform::MessageBoxHistory().size());
     const platform::MessageRecord& box = platform::MessageBoxHistory()[0];
-    EXPECT_EQ(CString("ERROR:  Couldn't open file"), box.caption);
-    EXPECT_EQ(CString("All or part of the path is invalid."), box.text);
+    EXPECT_EQ(std::make_pair(CString("ERROR:  Couldn't open file"), CString("All or part of the path is invalid.")), std::make_pair(box.caption, box.text));
     EXPECT_TRUE(box.type & platform::MB_TOPMOST);
     platform::ClearMessageBoxHistory();
 }
