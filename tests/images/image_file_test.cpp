@@ -1,13 +1,11 @@
 // Tests of the image base class and the binary, text and headerless image files of the six classes.
+#include <cstdio>
 #include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
 
 #include "image_test_util.h"
-#include "images/image_8bit.h"
-#include "images/packed_image.h"
-#include "images/unpacked_image.h"
 
 using namespace image_test;
 
@@ -29,27 +27,23 @@ std::function<std::unique_ptr<CImage>(DWORD, DWORD)> Maker(Pad... pad) {
     return [=](DWORD w, DWORD h) { return std::make_unique<T>(w, h, pad...); };
 }
 
-struct ImageClass {
-    const char* name;
-    std::function<std::unique_ptr<CImage>(DWORD w, DWORD h)> make;  // packed and unpacked pictures get a 4-byte pad
-    Bytes guid;
-    DWORD size;        // data bytes of a 6 x 2 picture
-    const char* text;  // the first two lines of the text form; null for none
-};
+// Bytes from hex digits.
+Bytes Hex(const char* digits) {
+    Bytes out;
+    for (; digits[0] && digits[1]; digits += 2) out.push_back(static_cast<BYTE>(std::stoi(std::string(digits, 2), nullptr, 16)));
+    return out;
+}
 
+// Each class with its identity as it stands in the file, the data bytes of a 6 x 2 picture and
+// the first two lines of its text form (none for the 8-bit classes); packed and unpacked pictures get a 4-byte pad.
+struct ImageClass { const char* name; std::function<std::unique_ptr<CImage>(DWORD w, DWORD h)> make; Bytes guid; DWORD size; const char* text; };
 const ImageClass kClasses[] = {
-    {"PackedAlpha", Maker<Packed::Alpha::YCbCr_8_2>(4u),
-     {0x8D, 0x03, 0x22, 0xCB, 0xAB, 0x34, 0x79, 0x48, 0xB6, 0x6D, 0x19, 0xEA, 0x80, 0x46, 0xDD, 0xEF}, 15, "FRMPACKED:ALPHA\n2:8\n"},
-    {"PackedImage", Maker<Packed::Image::YCbCr_8_2>(4u),
-     {0x2D, 0xD6, 0x20, 0x3E, 0xEC, 0xA4, 0xBB, 0x48, 0x9D, 0x37, 0xA0, 0x5B, 0xE6, 0x27, 0xE4, 0xA5}, 30, "FRMPACKED:IMAGE\n2:8\n"},
-    {"UnpackedAlpha", Maker<Unpacked::Alpha::YCbCr_10_6>(),
-     {0x3B, 0xF7, 0xED, 0xBA, 0xDF, 0x41, 0xFA, 0x4B, 0xB8, 0x39, 0xC9, 0xCA, 0x2A, 0x9A, 0xF5, 0x55}, 24, "FRMUNPACKED:ALPHA\n16\n"},
-    {"UnpackedImage", Maker<Unpacked::Image::YCbCr_10_6>(4u),
-     {0xB2, 0x68, 0x17, 0x65, 0xAA, 0x5C, 0x3B, 0x45, 0xB0, 0x53, 0xED, 0x7F, 0x8F, 0xA0, 0x00, 0x1E}, 48, "FRMUNPACKED:IMAGE\n16\n"},
-    {"Alpha8", Maker<Alpha::YCbCr_8bit>(),
-     {0xC4, 0xE2, 0x6C, 0xA8, 0xF0, 0xA6, 0x18, 0x47, 0x9B, 0x46, 0xC9, 0xEB, 0x42, 0xE6, 0x14, 0x41}, 12, nullptr},
-    {"Image8", Maker<Image::YCbCr_8bit>(),
-     {0x7D, 0x11, 0x1B, 0x14, 0xDF, 0x22, 0xDA, 0x40, 0xA9, 0x61, 0x27, 0x71, 0x88, 0x73, 0x18, 0xA8}, 24, nullptr},
+    {"PackedAlpha", Maker<PAlpha>(4u), Hex("8D0322CBAB347948B66D19EA8046DDEF"), 15, "FRMPACKED:ALPHA\n2:8\n"},
+    {"PackedImage", Maker<PPicture>(4u), Hex("2DD6203EECA4BB489D37A05BE627E4A5"), 30, "FRMPACKED:IMAGE\n2:8\n"},
+    {"UnpackedAlpha", Maker<UAlpha>(), Hex("3BF7EDBADF41FA4BB839C9CA2A9AF555"), 24, "FRMUNPACKED:ALPHA\n16\n"},
+    {"UnpackedImage", Maker<UPicture>(4u), Hex("B2681765AA5C3B45B053ED7F8FA0001E"), 48, "FRMUNPACKED:IMAGE\n16\n"},
+    {"Alpha8", Maker<Alpha8>(), Hex("C4E26CA8F0A618479B46C9EB42E61441"), 12, nullptr},
+    {"Image8", Maker<Picture8>(), Hex("7D111B14DF22DA40A9612771887318A8"), 24, nullptr},
 };
 
 class ImageFileRoundTrip : public ::testing::TestWithParam<ImageClass> {};
@@ -66,8 +60,13 @@ TEST_P(ImageFileRoundTrip, WritesReadsAndRefuses) {
     const size_t block = c.size + image->GetOffset(), header = eightBit ? 40 : 56, data = padInData ? block : c.size;
     for (size_t i = 0; i < block; ++i) image->GetBuffer()[i] = static_cast<BYTE>(7 * i + 1);
     image->nSampleFormat = 2;
+    // The text form: five lines, then one per 16-bit word of the block from its first byte.
     EXPECT_EQ(eightBit ? 0 : 1, image->SaveFile(path.c_str(), 1));
-    EXPECT_EQ(0u, support::ReadText(path).find(c.text ? std::string(c.text) + "WIDTH=6\nHEIGHT=2\nVCID=32768\n" : ""));
+    std::string text = c.text ? std::string(c.text) + "WIDTH=6\nHEIGHT=2\nVCID=32768\n" : "";
+    char word[8];
+    for (size_t i = 0; c.text && i + 1 < block; i += 2, text += word)
+        std::snprintf(word, sizeof word, "%04X\n", image->GetBuffer()[i] | image->GetBuffer()[i + 1] << 8);
+    EXPECT_EQ(text, support::ReadText(path));
     ASSERT_EQ(1, image->SaveFile(path.c_str(), 0));
 
     const Bytes file = ReadBytes(path);
@@ -107,17 +106,17 @@ TEST(ImageFile, ReadersTakeRecordsInAnyOrder) {
     TempDir dir;
     const Bytes data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     WriteBytes(dir / "o.img", FileOf(kClasses[3].guid, {{2, 1}, {9, 77}, {1, 4}, {4, 1}, {3, 8}, {5, 16}}, data));
-    Unpacked::Image::YCbCr_10_6 image(2, 1, 0);
+    UPicture image(2, 1, 0);
     ASSERT_EQ(1, ReadFrom(image, dir / "o.img"));
     EXPECT_EQ(std::make_tuple(4u, 1u, 8u, 1u), std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetOffset(), image.nSampleFormat));
     EXPECT_EQ(data, BlockBytes(image, 0, 16));
-    Image::YCbCr_8bit eight(2, 2);  // records 3 and 4 are skipped
+    Picture8 eight(2, 2);  // records 3 and 4 are skipped
     WriteBytes(dir / "o.img", FileOf(kClasses[5].guid, {{1, 2}, {3, 100}, {4, 2}, {2, 1}, {5, 4}}, {1, 2, 3, 4}));
     ASSERT_EQ(1, ReadFrom(eight, dir / "o.img"));
     EXPECT_EQ(std::make_tuple(0u, 4u), std::make_tuple(eight.GetOffset(), eight.nSampleFormat));
     // A packed picture's file may hold the planes alone: they fill the block from its start.
     WriteBytes(dir / "p.img", FileOf(kClasses[1].guid, {{1, 4}, {2, 2}, {3, 12}, {4, 4}, {5, 20}}, Bytes(20, 0x3C)));
-    Packed::Image::YCbCr_8_2 packed(2, 2, 0);
+    PPicture packed(2, 2, 0);
     ASSERT_EQ(1, ReadFrom(packed, dir / "p.img", 32));
     Bytes expected(20, 0x3C);
     expected.resize(32, 0);
@@ -131,12 +130,12 @@ TEST(ImageFile, HeaderlessFileOfAKnownSizeReadsAsUnpackedPicture) {
     Bytes raw(4 * 720 * 486);
     for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<BYTE>(i * 7);
     WriteBytes(path, raw);
-    Unpacked::Image::YCbCr_10_6 image(2, 2, 8);
+    UPicture image(2, 2, 8);
     image.nSampleFormat = 1;
     ASSERT_EQ(1, ReadFrom(image, path));
     EXPECT_EQ(std::make_tuple(720u, 486u, 0u, 4u), std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetOffset(), image.nSampleFormat));
     EXPECT_EQ(raw, AllBytes(image));
-    Unpacked::Alpha::YCbCr_10_6 alpha(2, 2);
+    UAlpha alpha(2, 2);
     EXPECT_EQ(0, ReadFrom(alpha, path));  // no other class reads headerless files
     WriteBytes(path, Bytes(1000, 3));
     EXPECT_EQ(0, ReadFrom(image, path));
@@ -145,42 +144,39 @@ TEST(ImageFile, HeaderlessFileOfAKnownSizeReadsAsUnpackedPicture) {
     EXPECT_EQ(1536u, image.GetHeight());
 }
 
-TEST(ImageFile, TextFormListsTheBlockWordByWord) {
+TEST(ImageFile, TextFormOfATwoPixelAlphaAndRefusedWrites) {
     TempDir dir;
     const std::string path = dir / "t.txt";
-    Unpacked::Alpha::YCbCr_10_6 alpha(2, 1);
+    UAlpha alpha(2, 1);
     alpha.SetPixel(0, 0, 0x3FF);
     alpha.SetPixel(0, 1, 0x001);
     ASSERT_EQ(1, alpha.SaveFile(path.c_str(), 1));
     EXPECT_EQ("FRMUNPACKED:ALPHA\n16\nWIDTH=2\nHEIGHT=1\nVCID=32768\nFFC0\n0040\n", support::ReadText(path));
-    Packed::Image::YCbCr_8_2 packed(2, 1, 3);  // (pad + planes) / 2 words
-    ASSERT_EQ(1, packed.SaveFile(path.c_str(), 1));
-    EXPECT_EQ("FRMPACKED:IMAGE\n2:8\nWIDTH=2\nHEIGHT=1\nVCID=32768\n0000\n7700\n9999\n9999\n", support::ReadText(path));
-    EXPECT_EQ(0, packed.SaveFile(path.c_str(), 2));  // an unknown format writes nothing
+    EXPECT_EQ(0, alpha.SaveFile(path.c_str(), 2));  // an unknown format writes nothing
     EXPECT_TRUE(ReadBytes(path).empty());
-    EXPECT_EQ(0, packed.SaveFile((dir / "missing/x.img").c_str(), 0));
+    EXPECT_EQ(0, alpha.SaveFile((dir / "missing/x.img").c_str(), 0));
 }
 
 TEST(ImageBase, CopiesAndAssignments) {
     // The base copy copies nothing; the class constructor copies the source's block from its first byte.
-    Unpacked::Alpha::YCbCr_10_6 alpha(4, 2);
+    UAlpha alpha(4, 2);
     alpha.FillHorzRamp();
     Bytes expected = AllBytes(alpha);
     expected.resize(32, 0);
-    EXPECT_EQ(expected, AllBytes(Unpacked::Image::YCbCr_10_6(alpha, 0)));
+    EXPECT_EQ(expected, AllBytes(UPicture(alpha, 0)));
 
-    Image::YCbCr_8bit target(6, 6), source(10, 10);
+    Picture8 target(6, 6), source(10, 10);
     source.FillTiles(0);
     source.nSampleFormat = 1;
     target = source;  // size, bytes and offset 0; not the sample format
     target = target;
     EXPECT_EQ(std::make_tuple(10u, 4u), std::make_tuple(target.GetHeight(), target.nSampleFormat));
     EXPECT_EQ(AllBytes(source), AllBytes(target));
-    target = Image::YCbCr_8bit(0, 5);  // data size 0: the block goes, the size stays
+    target = Picture8(0, 5);  // data size 0: the block goes, the size stays
     EXPECT_EQ(std::make_pair(static_cast<BYTE*>(nullptr), 10u), std::make_pair(target.GetBuffer(), target.GetWidth()));
 
     // CopyFrom copies only between equal data sizes, from offset to offset.
-    Unpacked::Image::YCbCr_10_6 a(2, 1, 4), b(2, 1, 8), c(4, 1, 0);
+    UPicture a(2, 1, 4), b(2, 1, 8), c(4, 1, 0);
     for (BYTE i = 0; i < 16; ++i) b.GetBuffer()[i] = i + 1;
     a.CopyFrom(b);
     c.CopyFrom(b);
