@@ -1,7 +1,7 @@
 // Tests of the bitmap conversion and the BMP files, checked byte by byte and with an independent reader.
 #include <sys/wait.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -26,13 +26,8 @@ Rows DibRows(const DibBlock& dib) {
 }  // namespace
 
 TEST(Dib, HeaderAndConversionModes) {
-    Picture8 image(6, 1);  // pixels 0: Y 128, Cb 128, Cr 128; 2: 100, 200, 60; 3: 0, 200, 60; 4: 0, 100, 60
-    BYTE y = 128, cb = 128, cr = 128, y0 = 0, cb100 = 100;
-    image.SetPixel(0, 0, &y, &cb, &cr);
-    y = 100, cb = 200, cr = 60;
-    image.SetPixel(0, 2, &y, &cb, &cr);
-    image.SetPixel(0, 3, &y0, &cb, &cr);
-    image.SetPixel(0, 4, &y0, &cb100, &cr);
+    Picture8 image(6, 1);  // pairs Cb, Y0, Cr, Y1: pixel 0 Y 128 Cb 128 Cr 128; 2: 100, 200, 60; 3: 0, 200, 60; 4: 0, 100, 60
+    std::memcpy(image.GetBuffer(), Bytes({128, 128, 128, 128, 200, 100, 60, 0, 100, 0, 60, 0}).data(), 12);
     const BITMAPINFOHEADER expected{40, 6, -1, 1, 32, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(0, std::memcmp(&expected, image.CreateDIB(1).get(), 40));
     UPicture ten(2, 1, 0);
@@ -53,8 +48,7 @@ TEST(Dib, HeaderAndConversionModes) {
         {"mode 6", [&] { return image.CreateDIB(6); }, 0, {}},
         {"mode 0", [&] { return image.CreateDIB(0); }, 0, {}},
         {"10-bit mode 1", [&] { return ten.CreateDIB(1); }, 0, {138, 129, 27, 0}},
-        {"10-bit mode 6", [&] { return ten.CreateDIB(6); }, 0, {}},
-        {"packed mode 1", [&] { return PPicture(ten, 0).CreateDIB(1); }, 1, {138, 129, 27, 0}},
+            {"packed mode 1", [&] { return PPicture(ten, 0).CreateDIB(1); }, 1, {138, 129, 27, 0}},
         {"8-bit alpha clamps high", [&] { return a8.CreateDIB(9); }, 1, {245, 245, 245, 0}},
         {"8-bit alpha clamps low", [&] { return a8.CreateDIB(9); }, 0, {16, 16, 16, 0}},
         {"10-bit alpha", [&] { return a10.CreateDIB(0); }, 0, {235, 235, 235, 0}},
@@ -98,8 +92,7 @@ TEST(BmpFile, LayoutsWriteTheirRows) {
         EXPECT_EQ(Bytes(expected.begin() + 54, expected.end()), Bytes(file.begin() + 54, file.end()));
     }
     ASSERT_EQ(1, Picture8(2, 2).SaveBMP((dir / "f.bmp").c_str(), 3, 5));  // an unknown layout: the file header alone
-    EXPECT_EQ(14u, Le32(ReadBytes(dir / "f.bmp"), 2));
-    EXPECT_EQ(14u, ReadBytes(dir / "f.bmp").size());
+    EXPECT_EQ(Bytes({'B', 'M', 14, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}), ReadBytes(dir / "f.bmp"));
 }
 
 TEST(BmpFile, RefusalsAnswerZero) {
@@ -143,13 +136,9 @@ TEST(BmpFile, IndependentReaderSeesSizesAndPixels) {
     add("ten", [&](const CString& p) { return ten.SaveBMP(p, 1, 0); }, DibRows(ten.CreateDIB(1)));
     add("packed", [&](const CString& p) { return packed.SaveBMP(p, 1, 0); }, DibRows(ten.CreateDIB(1)));
 
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    ASSERT_NE(nullptr, pipe) << command;
-    std::string output;
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, pipe)) output += buf;
-    const int status = ::pclose(pipe);
-    ASSERT_TRUE(WIFEXITED(status)) << output;
+    const int status = std::system((command + " > " + (dir / "out.txt") + " 2>&1").c_str());
+    const std::string output = support::ReadText(dir / "out.txt");
+    ASSERT_TRUE(WIFEXITED(status)) << command << output;
     ASSERT_NE(2, WEXITSTATUS(status)) << "The BMP check needs Pillow (Debian package python3-pil) for " << PEX_IMAGE_PYTHON << ": " << output;
     EXPECT_EQ(0, WEXITSTATUS(status)) << output;
 }

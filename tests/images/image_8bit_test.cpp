@@ -55,7 +55,7 @@ TEST(EightBit, FillsWriteTheirBytes) {
 TEST(EightBit, RandomFillsFollowTheRuntimeGenerator) {
     Picture8 image(4, 1);
     ASSERT_TRUE(image.FillRandom(2024, 1));
-    Lcg lcg(2024);
+    Lcg lcg{2024};
     for (size_t k = 0; k < 2; ++k) {
         DWORD a = lcg.Next(), b = lcg.Next(), d = lcg.Next();
         EXPECT_EQ(Bytes({BYTE(128 - (d >> 1)), BYTE(a), BYTE(128 + (d >> 1)), BYTE(b)}), BlockBytes(image, 4 * k, 4));
@@ -65,11 +65,11 @@ TEST(EightBit, RandomFillsFollowTheRuntimeGenerator) {
     EXPECT_EQ(128, image.GetBuffer()[0]);
     Alpha8 alpha(4, 2);
     ASSERT_TRUE(alpha.FillRandom(31));
-    Lcg alcg(31);
+    Lcg alcg{31};
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(BYTE(alcg.Next()), alpha.GetBuffer()[i]);
     EXPECT_EQ(Bytes(4, 0), BlockBytes(alpha, 4, 4));
     EXPECT_FALSE(Alpha8(0x10000, 0x10000).FillRandom(31));  // seeded even without a block
-    EXPECT_EQ(Lcg(31).Next(), platform::rand());
+    EXPECT_EQ(Lcg{31}.Next(), platform::rand());
 }
 
 TEST(EightBit, SizesWordsPixelsAndBounds) {

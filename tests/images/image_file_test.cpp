@@ -11,13 +11,10 @@ using namespace image_test;
 
 namespace {
 
-// A binary file built record by record.
-Bytes FileOf(const Bytes& guid, std::initializer_list<std::pair<DWORD, DWORD>> records, const Bytes& data) {
+// A binary file: the identity, the records as tag, value, tag, value..., then the data.
+Bytes FileOf(const Bytes& guid, std::initializer_list<DWORD> records, const Bytes& data) {
     Bytes out = guid;
-    for (auto [tag, value] : records) {
-        PutLe32(out, tag);
-        PutLe32(out, value);
-    }
+    for (DWORD v : records) PutLe32(out, v);
     out.insert(out.end(), data.begin(), data.end());
     return out;
 }
@@ -70,8 +67,8 @@ TEST_P(ImageFileRoundTrip, WritesReadsAndRefuses) {
     ASSERT_EQ(1, image->SaveFile(path.c_str(), 0));
 
     const Bytes file = ReadBytes(path);
-    const Bytes records = eightBit ? FileOf(c.guid, {{1, 6}, {2, 2}, {5, c.size}}, {})
-                                   : FileOf(c.guid, {{1, 6}, {2, 2}, {3, image->GetOffset()}, {4, 2}, {5, c.size}}, {});
+    const Bytes records = eightBit ? FileOf(c.guid, {1, 6, 2, 2, 5, c.size}, {})
+                                   : FileOf(c.guid, {1, 6, 2, 2, 3, image->GetOffset(), 4, 2, 5, c.size}, {});
     EXPECT_EQ(records, Bytes(file.begin(), file.begin() + header));
     EXPECT_EQ(BlockBytes(*image, 0, data), Bytes(file.begin() + header, file.end()));
 
@@ -90,9 +87,9 @@ TEST_P(ImageFileRoundTrip, WritesReadsAndRefuses) {
     const BYTE* held = back->GetBuffer();
     for (const Bytes& bad : {Bytes(file.begin(), file.begin() + 10), Bytes(file.begin(), file.begin() + 20),
                              Bytes(file.begin(), file.begin() + header + c.size - 1),
-                             FileOf(c.guid, {{1, 16}, {2, 16}, {5, 64}}, Bytes(64, 0x5A)),
-                             FileOf(c.guid, {{1, 0x10000}, {2, 0x10000}, {5, 0}}, {}),
-                             FileOf(kClasses[padInData ? 0 : 1].guid, {{1, 2}, {2, 1}, {5, 64}}, Bytes(64))}) {
+                             FileOf(c.guid, {1, 16, 2, 16, 5, 64}, Bytes(64, 0x5A)),
+                             FileOf(c.guid, {1, 0x10000, 2, 0x10000, 5, 0}, {}),
+                             FileOf(kClasses[padInData ? 0 : 1].guid, {1, 2, 2, 1, 5, 64}, Bytes(64))}) {
         WriteBytes(path, bad);
         EXPECT_EQ(0, ReadFrom(*back, path)) << bad.size() << " bytes";
         EXPECT_EQ(std::make_pair(held, 6u), std::make_pair(static_cast<const BYTE*>(back->GetBuffer()), back->GetWidth()));
@@ -105,17 +102,17 @@ INSTANTIATE_TEST_SUITE_P(SixClasses, ImageFileRoundTrip, ::testing::ValuesIn(kCl
 TEST(ImageFile, ReadersTakeRecordsInAnyOrder) {
     TempDir dir;
     const Bytes data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    WriteBytes(dir / "o.img", FileOf(kClasses[3].guid, {{2, 1}, {9, 77}, {1, 4}, {4, 1}, {3, 8}, {5, 16}}, data));
+    WriteBytes(dir / "o.img", FileOf(kClasses[3].guid, {2, 1, 9, 77, 1, 4, 4, 1, 3, 8, 5, 16}, data));
     UPicture image(2, 1, 0);
     ASSERT_EQ(1, ReadFrom(image, dir / "o.img"));
     EXPECT_EQ(std::make_tuple(4u, 1u, 8u, 1u), std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetOffset(), image.nSampleFormat));
     EXPECT_EQ(data, BlockBytes(image, 0, 16));
     Picture8 eight(2, 2);  // records 3 and 4 are skipped
-    WriteBytes(dir / "o.img", FileOf(kClasses[5].guid, {{1, 2}, {3, 100}, {4, 2}, {2, 1}, {5, 4}}, {1, 2, 3, 4}));
+    WriteBytes(dir / "o.img", FileOf(kClasses[5].guid, {1, 2, 3, 100, 4, 2, 2, 1, 5, 4}, {1, 2, 3, 4}));
     ASSERT_EQ(1, ReadFrom(eight, dir / "o.img"));
     EXPECT_EQ(std::make_tuple(0u, 4u), std::make_tuple(eight.GetOffset(), eight.nSampleFormat));
     // A packed picture's file may hold the planes alone: they fill the block from its start.
-    WriteBytes(dir / "p.img", FileOf(kClasses[1].guid, {{1, 4}, {2, 2}, {3, 12}, {4, 4}, {5, 20}}, Bytes(20, 0x3C)));
+    WriteBytes(dir / "p.img", FileOf(kClasses[1].guid, {1, 4, 2, 2, 3, 12, 4, 4, 5, 20}, Bytes(20, 0x3C)));
     PPicture packed(2, 2, 0);
     ASSERT_EQ(1, ReadFrom(packed, dir / "p.img", 32));
     Bytes expected(20, 0x3C);

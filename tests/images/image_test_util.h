@@ -34,10 +34,6 @@ inline void WriteBytes(const std::string& path, const Bytes& bytes) {
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline DWORD Le32(const Bytes& b, size_t at) {
-    return DWORD(b[at]) | DWORD(b[at + 1]) << 8 | DWORD(b[at + 2]) << 16 | DWORD(b[at + 3]) << 24;
-}
-
 inline void PutLe32(Bytes& b, DWORD v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<BYTE>(v >> (8 * i)));
 }
@@ -67,16 +63,9 @@ inline int ReadFrom(CImage& image, const std::string& path, size_t dirtyBytes = 
 }
 
 // The original runtime's generator, written out independently of the platform layer.
-class Lcg {
-public:
-    explicit Lcg(uint32_t seed) : m_state(seed) {}
-    int Next() {
-        m_state = m_state * 214013u + 2531011u;
-        return static_cast<int>((m_state >> 16) & 0x7FFF);
-    }
-
-private:
-    uint32_t m_state;
+struct Lcg {
+    uint32_t state;
+    int Next() { return static_cast<int>(((state = state * 214013u + 2531011u) >> 16) & 0x7FFF); }
 };
 
 }  // namespace image_test

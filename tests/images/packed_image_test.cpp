@@ -5,12 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "image_test_util.h"
-#include "images/packed_image.h"
-#include "images/unpacked_image.h"
 
 using namespace image_test;
-using PackedAlpha = Packed::Alpha::YCbCr_8_2;
-using PackedImage = Packed::Image::YCbCr_8_2;
 
 namespace {
 
@@ -19,7 +15,7 @@ template <class Picture>
 std::tuple<WORD, WORD, WORD> Pixel(const Picture& image, DWORD row, DWORD col) {
     WORD y = 0xFFFF, cb = 0xFFFF, cr = 0xFFFF;
     bool ok;
-    if constexpr (std::is_same_v<Picture, PackedImage>) ok = image.GetPixel(row, col, &y, &cb, &cr);
+    if constexpr (std::is_same_v<Picture, PPicture>) ok = image.GetPixel(row, col, &y, &cb, &cr);
     else ok = image.GetPixel(row, col, y, cb, cr);
     return ok ? std::make_tuple(y, cb, cr) : std::make_tuple(WORD(0xFFFF), WORD(0xFFFF), WORD(0xFFFF));
 }
@@ -39,21 +35,21 @@ TEST(PackedLayout, SizesAndPads) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        EXPECT_EQ(r.size, r.alpha ? PackedAlpha::GetSizeFor(r.w, r.h) : PackedImage::GetSizeFor(r.w, r.h));
-        EXPECT_EQ(r.pad, r.alpha ? PackedAlpha::GetPadFor(r.w, r.h) : PackedImage::GetPadFor(r.w, r.h));
+        EXPECT_EQ(r.size, r.alpha ? PAlpha::GetSizeFor(r.w, r.h) : PPicture::GetSizeFor(r.w, r.h));
+        EXPECT_EQ(r.pad, r.alpha ? PAlpha::GetPadFor(r.w, r.h) : PPicture::GetPadFor(r.w, r.h));
     }
-    EXPECT_EQ(37u, PackedImage(5, 3, 0).GetSize());  // the half pair counts in GetSizeFor only
+    EXPECT_EQ(37u, PPicture(5, 3, 0).GetSize());  // the half pair counts in GetSizeFor only
 }
 
 TEST(PackedLayout, PlanesSitWhereTheClassPutsThem) {
-    PackedImage hd(1920, 1080, 1536);
+    PPicture hd(1920, 1080, 1536);
     BYTE* b = hd.GetBuffer();
     EXPECT_EQ(std::make_tuple(5184000u, 1036800u, 4147200u), std::make_tuple(hd.GetSize(), hd.Get2BitPlaneSize(), hd.Get8BitPlaneSize()));
     EXPECT_EQ(std::make_pair(b + 1536, b + 1038336), std::make_pair(hd.Get2BitPlane(), hd.Get8BitPlane()));
     DWORD word = 0;
     EXPECT_TRUE(hd.GetWord(5185536 / 4 - 1, &word));
     EXPECT_FALSE(hd.GetWord(5185536 / 4, &word));
-    PackedAlpha sd(720, 486, 872);
+    PAlpha sd(720, 486, 872);
     EXPECT_EQ(std::make_pair(sd.GetBuffer(), sd.GetBuffer() + 349920), std::make_pair(sd.Get8BitPlane(), sd.Get2BitPlane()));
     EXPECT_TRUE(sd.GetWord(438272 / 4 - 1, &word));
     EXPECT_EQ(0u, word);  // the pad is zero
@@ -63,27 +59,27 @@ TEST(PackedLayout, PlanesSitWhereTheClassPutsThem) {
     Bytes image(4, 0);
     image.resize(12, 0x77);
     image.resize(44, 0x99);
-    EXPECT_EQ(image, AllBytes(PackedImage(8, 2, 4)));
-    EXPECT_EQ(Bytes({0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x77, 0x77, 0, 0, 0}), AllBytes(PackedAlpha(4, 2, 3)));
-    EXPECT_EQ(std::make_tuple(0x265, 0x267, 0x267), Pixel(PackedImage(8, 2, 4), 0, 0));  // Y0 field 01 of 0x77
+    EXPECT_EQ(image, AllBytes(PPicture(8, 2, 4)));
+    EXPECT_EQ(Bytes({0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x77, 0x77, 0, 0, 0}), AllBytes(PAlpha(4, 2, 3)));
+    EXPECT_EQ(std::make_tuple(0x265, 0x267, 0x267), Pixel(PPicture(8, 2, 4), 0, 0));  // Y0 field 01 of 0x77
 
     // An offset changed after construction moves the planes with the pad; a shrunken pad once
     // made the fresh fill run past the block. Assigned through the base class the offset is 0.
-    PackedImage moved(8, 2, 100);
+    PPicture moved(8, 2, 100);
     moved.SetOffset(4);
     ASSERT_NE(nullptr, moved.Allocate());
     EXPECT_EQ(image, AllBytes(moved));
     EXPECT_EQ(moved.GetBuffer() + 12, moved.Get8BitPlane());
-    static_cast<CImage&>(moved) = PackedImage(8, 2, 0);
+    static_cast<CImage&>(moved) = PPicture(8, 2, 0);
     EXPECT_EQ(moved.GetBuffer(), moved.Get2BitPlane());
-    PackedAlpha grown(4, 2, 0);
+    PAlpha grown(4, 2, 0);
     grown.SetWidth(8);
     ASSERT_NE(nullptr, grown.Allocate());
     EXPECT_EQ(std::make_pair(20u, grown.GetBuffer() + 16), std::make_pair(grown.GetSize(), grown.Get2BitPlane()));
 }
 
 TEST(PackedPicture, PacksBySampleFormatAndKeepsEverySample) {
-    Unpacked::Image::YCbCr_10_6 pair(2, 1, 0);
+    UPicture pair(2, 1, 0);
     const struct { const char* name; DWORD format; WORD cb, y0, cr, y1; BYTE twoBit; } rows[] = {
         {"format 4: low bits in pair order", 4, 0x303, 0x201, 0, 0x102, 0x87},
         {"format 1: no low bits", 1, 0x303, 0x201, 0, 0x102, 0},
@@ -93,18 +89,16 @@ TEST(PackedPicture, PacksBySampleFormatAndKeepsEverySample) {
         SCOPED_TRACE(r.name);
         pair.nSampleFormat = r.format;
         WORD words[4];
-        Unpacked::Image::YCbCr_10_6::MakePixelPair(words, r.y0, r.y1, r.cb, r.cr, r.format);
+        UPicture::MakePixelPair(words, r.y0, r.y1, r.cb, r.cr, r.format);
         for (int i = 0; i < 8; ++i) pair.GetBuffer()[i] = static_cast<BYTE>(words[i / 2] >> (i % 2 * 8));
-        PackedImage packed(pair, 0);
-        EXPECT_EQ(Bytes({BYTE(r.cb >> 2), BYTE(r.y0 >> 2), BYTE(r.cr >> 2), BYTE(r.y1 >> 2), r.twoBit}),
-                  Bytes({packed.Get8BitPlane()[0], packed.Get8BitPlane()[1], packed.Get8BitPlane()[2], packed.Get8BitPlane()[3],
-                         packed.Get2BitPlane()[0]}));
+        PPicture packed(pair, 0);  // [2-bit plane][8-bit plane]
+        EXPECT_EQ(Bytes({r.twoBit, BYTE(r.cb >> 2), BYTE(r.y0 >> 2), BYTE(r.cr >> 2), BYTE(r.y1 >> 2)}), AllBytes(packed));
         EXPECT_EQ(r.format, packed.nSampleFormat);
     }
 
-    Unpacked::Image::YCbCr_10_6 source(64, 18, 0);
+    UPicture source(64, 18, 0);
     source.FillRandom(77, 1, 0, 0x3FF);
-    PackedImage packed(source, PackedImage::GetPadFor(64, 18)), copy(2, 2, 0);
+    PPicture packed(source, PPicture::GetPadFor(64, 18)), copy(2, 2, 0);
     for (DWORD r = 0; r < 18; ++r)
         for (DWORD c = 0; c < 64; ++c) ASSERT_EQ(Pixel(source, r, c), Pixel(packed, r, c)) << r << "," << c;
     EXPECT_EQ(Pixel(source, 18, 0), Pixel(packed, 18, 0));  // refused outside the picture
@@ -112,17 +106,17 @@ TEST(PackedPicture, PacksBySampleFormatAndKeepsEverySample) {
     // Assignment copies the block; a source without the standard pad keeps its planes at its bytes.
     copy = packed;
     EXPECT_EQ(AllBytes(packed), AllBytes(copy));
-    copy = PackedImage(source, 0);
+    copy = PPicture(source, 0);
     EXPECT_EQ(Pixel(source, 3, 15), Pixel(copy, 3, 15));
     // A source without data gives an image without a block, and empties an assigned one.
-    PackedImage empty(Unpacked::Image::YCbCr_10_6(0, 0, 0), 0);
+    PPicture empty(UPicture(0, 0, 0), 0);
     EXPECT_EQ(nullptr, empty.Get8BitPlane());
     copy = empty;
     EXPECT_EQ(nullptr, copy.GetBuffer());
 }
 
 TEST(PackedAlpha, PixelFieldsAndPartialGroups) {
-    PackedAlpha alpha(4, 2, 0);
+    PAlpha alpha(4, 2, 0);
     WORD value = 0x2D7, back = 0;
     ASSERT_TRUE(alpha.SetPixel(1, 1, &value));  // pixel 5
     ASSERT_TRUE(alpha.GetPixel(1, 1, &back));
@@ -131,20 +125,18 @@ TEST(PackedAlpha, PixelFieldsAndPartialGroups) {
     value = 0;
     ASSERT_TRUE(alpha.SetPixel(1, 1, &value));
     EXPECT_EQ(0x77 & ~0x0C, alpha.Get2BitPlane()[1]);  // the other fields kept
-    EXPECT_FALSE(alpha.SetPixel(2, 0, &value));
-    EXPECT_FALSE(alpha.SetPixel(0, 4, &value));
-    EXPECT_FALSE(alpha.GetPixel(5, 5, &back));
+    EXPECT_FALSE(alpha.SetPixel(2, 0, &value) || alpha.SetPixel(0, 4, &value) || alpha.GetPixel(5, 5, &back));
 
     const WORD values[6] = {0x3FF, 0x001, 0x002, 0x203, 0x155, 0x2AA};
-    Unpacked::Alpha::YCbCr_10_6 six(6, 1), five(5, 1);
+    UAlpha six(6, 1), five(5, 1);
     for (DWORD c = 0; c < 6; ++c) six.SetPixel(0, c, values[c]);
     for (DWORD c = 0; c < 5; ++c) five.SetPixel(0, c, values[c]);
-    EXPECT_EQ(Bytes({0xFF, 0x00, 0x00, 0x80, 0x55, 0xAA, 3 | 1 << 2 | 2 << 4 | 3 << 6, 1 | 2 << 2}), AllBytes(PackedAlpha(six, 0)));
+    EXPECT_EQ(Bytes({0xFF, 0x00, 0x00, 0x80, 0x55, 0xAA, 3 | 1 << 2 | 2 << 4 | 3 << 6, 1 | 2 << 2}), AllBytes(PAlpha(six, 0)));
 
     // Five pixels: six plane bytes, the last pixel's field held in the block behind them; the
     // file holds the six bytes and reads back, and a copy keeps the field.
     TempDir dir;
-    PackedAlpha packedFive(five, 0), copy(1, 1, 0), read(2, 2, 0);
+    PAlpha packedFive(five, 0), copy(1, 1, 0), read(2, 2, 0);
     DWORD word = 0;
     EXPECT_TRUE(packedFive.GetWord(0, &word));
     EXPECT_FALSE(packedFive.GetWord(1, &word));
@@ -153,12 +145,12 @@ TEST(PackedAlpha, PixelFieldsAndPartialGroups) {
     ASSERT_EQ(1, ReadFrom(read, dir / "five.img"));
     EXPECT_EQ(AllBytes(packedFive), AllBytes(read));
     copy = packedFive;
-    for (const PackedAlpha* a : {&packedFive, &copy}) {
+    for (const PAlpha* a : {&packedFive, &copy}) {
         ASSERT_TRUE(a->GetPixel(0, 4, &back));
         EXPECT_EQ(0x155, back);
     }
 
-    PackedAlpha target(4, 2, 0);  // a source with more pixels than the planes hold is not packed
-    target.PackFrom(Unpacked::Alpha::YCbCr_10_6(8, 2));
+    PAlpha target(4, 2, 0);  // a source with more pixels than the planes hold is not packed
+    target.PackFrom(UAlpha(8, 2));
     EXPECT_EQ(0x99, target.Get8BitPlane()[0]);
 }

@@ -80,7 +80,7 @@ TEST(UnpackedPicture, FillsWriteTheirPairs) {
 TEST(UnpackedPicture, RandomFillsFollowTheRuntimeGenerator) {
     UPicture image(4, 2, 0);
     ASSERT_TRUE(image.FillRandom(12345, 1, 0, 0x3FF));
-    Lcg lcg(12345);
+    Lcg lcg{12345};
     for (size_t k = 0; k < 4; ++k) {
         DWORD r1 = lcg.Next(), r2 = lcg.Next(), r3 = lcg.Next();
         EXPECT_EQ(Quad({WORD((512 - (r3 >> 1)) & 0x3FF), WORD(r1 % 1024), WORD((512 + (r3 >> 1)) & 0x3FF), WORD(r2 % 1024)}), Pair(image, k)) << k;
@@ -94,7 +94,7 @@ TEST(UnpackedPicture, RandomFillsFollowTheRuntimeGenerator) {
         for (WORD v : Pair(image, k)) EXPECT_EQ(0, v & 3);
     UAlpha alpha(4, 1);
     ASSERT_TRUE(alpha.FillRandom(7));
-    Lcg alcg(7);
+    Lcg alcg{7};
     for (DWORD c = 0; c < 4; ++c) EXPECT_EQ(WORD(alcg.Next() % 1024 << 6), Pair(alpha, 0, true)[c]);
 }
 
