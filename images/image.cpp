@@ -261,7 +261,8 @@ int CImage::Read(CArchive& ar) {
     }
     // A stored size below what width and height need would let pixel operations run past the block.
     if (dataSize < DataBytesFor(width, height)) return 0;
-    uint64_t blockBytes = (form.shortRecords ? dataSize : uint64_t(dataSize) + offset) + SpareBytesFor(width, height, dataSize);
+    uint64_t blockBytes = form.shortRecords ? dataSize : uint64_t(dataSize) + offset;
+    blockBytes += SpareBytesFor(width, height, dataSize);
     if (blockBytes > kMaxBlockBytes) return 0;
 
     // A file too short for the data fails as a short read would, without allocating first.

@@ -122,8 +122,9 @@ bool YCbCr_8_2::PlanesInBlock() const {
 
 BYTE* YCbCr_8_2::Allocate() {
     SetPlanes();
-    const DWORD held = TwoBitBytesHeld();
-    return AllocateBlock(nOffset + (held - n2BitPlaneSize), [this, held](BYTE* block, size_t) {
+    const DWORD held = TwoBitBytesHeld(), spare = held - n2BitPlaneSize;
+    if (nOffset > kMaxBlockBytes - spare) return nullptr;
+    return AllocateBlock(nOffset + spare, [this, held](BYTE* block, size_t) {
         std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
         std::memset(block + n2BitPlaneOffset, kFresh2Bit, held);
         std::memset(block + n2BitPlaneOffset + held, 0, nOffset);  // the pad behind the planes

@@ -39,6 +39,7 @@ TEST(PackedLayout, SizesAndPads) {
         EXPECT_EQ(r.pad, r.alpha ? PAlpha::GetPadFor(r.w, r.h) : PPicture::GetPadFor(r.w, r.h));
     }
     EXPECT_EQ(37u, PPicture(5, 3, 0).GetSize());  // the half pair counts in GetSizeFor only
+    EXPECT_EQ(nullptr, PAlpha(5, 1, 0xFFFFFFFF).GetBuffer());  // no room for the last field behind the largest pad
 }
 
 TEST(PackedLayout, PlanesSitWhereTheClassPutsThem) {

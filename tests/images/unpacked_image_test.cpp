@@ -88,10 +88,9 @@ TEST(UnpackedPicture, RandomFillsFollowTheRuntimeGenerator) {
     EXPECT_EQ(lcg.Next(), platform::rand());  // the sequence goes on after the fill
     ASSERT_TRUE(image.FillRandom(12345, 0, 0, 0x3FF));  // mode 0: neutral chroma
     EXPECT_EQ(512, Pair(image, 3)[0]);
-    image.nSampleFormat = 1;
+    image.nSampleFormat = 1;  // format 1 keeps eight significant bits
     ASSERT_TRUE(image.FillRandom(99, 1, 0, 0x3FF));
-    for (size_t k = 0; k < 4; ++k)
-        for (WORD v : Pair(image, k)) EXPECT_EQ(0, v & 3);
+    for (size_t k = 0; k < 4; ++k) EXPECT_EQ(0, (Pair(image, k)[0] | Pair(image, k)[1] | Pair(image, k)[2] | Pair(image, k)[3]) & 3);
     UAlpha alpha(4, 1);
     ASSERT_TRUE(alpha.FillRandom(7));
     Lcg alcg{7};
@@ -112,8 +111,7 @@ TEST(UnpackedPicture, SampleFormatsAndPixelAccess) {
     encoded.FillRandom(5, 1, 0, 0x3FF);
     EXPECT_NE(AllBytes(plain), AllBytes(encoded));
     ASSERT_TRUE(encoded.ConvertToFormat4());
-    EXPECT_EQ(4u, encoded.nSampleFormat);
-    EXPECT_EQ(AllBytes(plain), AllBytes(encoded));
+    EXPECT_EQ(std::make_pair(4u, AllBytes(plain)), std::make_pair(encoded.nSampleFormat, AllBytes(encoded)));
     EXPECT_FALSE(encoded.ConvertToFormat4());
 
     UPicture image(4, 2, 0);
@@ -128,10 +126,9 @@ TEST(UnpackedPicture, SampleFormatsAndPixelAccess) {
     UAlpha alpha(3, 2);
     EXPECT_TRUE(alpha.SetPixel(1, 2, 0x2AB));
     EXPECT_FALSE(alpha.SetPixel(2, 0, 1) || alpha.SetPixel(0, 3, 1) || alpha.GetPixel(9, 9, y));
-    DWORD word;
-    ASSERT_TRUE(alpha.GetWord(2, word));
+    DWORD word = 0;
+    EXPECT_TRUE(alpha.GetWord(2, word) && !alpha.GetWord(3, word));
     EXPECT_EQ(0xAAC00000u, word);
-    EXPECT_FALSE(alpha.GetWord(3, word));
 }
 
 TEST(UnpackedAlpha, LinesGridsAndDiagonals) {
@@ -147,21 +144,18 @@ TEST(UnpackedAlpha, LinesGridsAndDiagonals) {
     ASSERT_TRUE(big.FillGrid(0));
     EXPECT_EQ((70u - 4) * (40 - 3), Lit(big).size());  // lines at 0, 32 and the last row and column
     ASSERT_TRUE(frame.FillDiagonalLines(0, 0));
-    EXPECT_EQ(9u, Lit(frame).size());
+    const size_t diagonals = Lit(frame).size();
     ASSERT_TRUE(frame.FillDiagonalLines(0, 1));
-    EXPECT_EQ(21u, Lit(frame).size());  // the borders too
+    EXPECT_EQ(std::make_pair(size_t(9), size_t(21)), std::make_pair(diagonals, Lit(frame).size()));  // then the borders too
     EXPECT_TRUE(UAlpha(0, 0).FillGrid(0) && UPicture(16, 0, 0).FillDiagonalLines(1, 0, 0x3FF));
 }
 
 TEST(UnpackedPicture, FillsStayInsideTheDataAndNeedABlock) {
     UPicture image(3, 3, 16);  // 36 data bytes, then 16 offset bytes that no pixel operation may touch
-    for (auto fill : {+[](UPicture& p) { return p.FillHorzWedge(1, 0, 0x3FF) && p.FillVertWedge(0, 0, 0x3FF); },
-                      +[](UPicture& p) { return p.FillTiles(0, 0, 0x3FF) && p.FillRandom(3, 1, 0, 0x3FF); },
-                      +[](UPicture& p) { return p.FillGrid(1, 0, 0x3FF) && p.FillDiagonalLines(1, 0, 0x3FF); },
-                      +[](UPicture& p) { return p.FillSolid(1, 2, 3); }}) {
-        EXPECT_TRUE(fill(image));
-        EXPECT_EQ(Bytes(16, 0), BlockBytes(image, 36, 16));
-    }
+    EXPECT_TRUE(image.FillHorzWedge(1, 0, 0x3FF) && image.FillVertWedge(0, 0, 0x3FF) && image.FillTiles(0, 0, 0x3FF) &&
+                image.FillRandom(3, 1, 0, 0x3FF) && image.FillGrid(1, 0, 0x3FF) && image.FillDiagonalLines(1, 0, 0x3FF) &&
+                image.FillSolid(1, 2, 3));
+    EXPECT_EQ(Bytes(16, 0), BlockBytes(image, 36, 16));
     WORD y, cb, cr;
     EXPECT_FALSE(image.GetPixel(2, 2, y, cb, cr));  // its pair would reach past the data
     EXPECT_TRUE(image.GetPixel(2, 1, y, cb, cr));
@@ -171,6 +165,5 @@ TEST(UnpackedPicture, FillsStayInsideTheDataAndNeedABlock) {
     EXPECT_FALSE(none.FillHorzWedge(0, 0, 0x3FF) || none.FillSolid(1, 1, 1) || none.FillRandom(1, 0, 0, 0x3FF) || none.SetPixel(0, 0, 1, 1, 1));
     EXPECT_TRUE(none.FillPattern(1, 0, 0x3FF) && none.DrawLine(0, 0, 5, 5, 1, 1, 1));
     none.nSampleFormat = 2;
-    EXPECT_FALSE(none.ConvertToFormat4());
-    EXPECT_EQ(nullptr, none.CreateDIB(1));
+    EXPECT_FALSE(none.ConvertToFormat4() || none.CreateDIB(1));
 }
