@@ -48,6 +48,7 @@ TEST(Dib, HeaderAndConversionModes) {
         {"mode 6", [&] { return image.CreateDIB(6); }, 0, {}},
         {"mode 0", [&] { return image.CreateDIB(0); }, 0, {}},
         {"10-bit mode 1", [&] { return ten.CreateDIB(1); }, 0, {138, 129, 27, 0}},
+        {"10-bit mode 3 shifts Y to 8 bits", [&] { return ten.CreateDIB(3); }, 0, {100, 100, 100, 0}},
             {"packed mode 1", [&] { return PPicture(ten, 0).CreateDIB(1); }, 1, {138, 129, 27, 0}},
         {"8-bit alpha clamps high", [&] { return a8.CreateDIB(9); }, 1, {245, 245, 245, 0}},
         {"8-bit alpha clamps low", [&] { return a8.CreateDIB(9); }, 0, {16, 16, 16, 0}},

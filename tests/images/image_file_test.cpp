@@ -187,6 +187,8 @@ TEST(ImageBase, CopiesAndAssignments) {
     EXPECT_TRUE(alpha.LoadRawFile((dir / "a.raw").c_str()));
     WriteBytes(dir / "a.raw", Bytes(15, 0));
     EXPECT_FALSE(alpha.LoadRawFile((dir / "a.raw").c_str()));
+    WriteBytes(dir / "a.raw", Bytes(17, 0));
+    EXPECT_FALSE(alpha.LoadRawFile((dir / "a.raw").c_str()));
     EXPECT_FALSE(alpha.LoadRawFile((dir / "absent.raw").c_str()));
     EXPECT_EQ(Bytes(16, 0xF1), AllBytes(alpha));
 }

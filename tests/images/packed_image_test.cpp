@@ -84,7 +84,7 @@ TEST(PackedPicture, PacksBySampleFormatAndKeepsEverySample) {
     const struct { const char* name; DWORD format; WORD cb, y0, cr, y1; BYTE twoBit; } rows[] = {
         {"format 4: low bits in pair order", 4, 0x303, 0x201, 0, 0x102, 0x87},
         {"format 1: no low bits", 1, 0x303, 0x201, 0, 0x102, 0},
-        {"format 2: the low bits of Cr, Y0, Cb, Y1", 2, 0x001, 0x002, 0x003, 0, 3 | 2 << 2 | 1 << 4},
+        {"format 2: the low bits of Cr, Y0, Cb, Y1", 2, 0x001, 0x002, 0x003, 0x001, 3 | 2 << 2 | 1 << 4 | 1 << 6},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);

@@ -20,13 +20,13 @@ Quad Pair(const CImage& image, size_t k, bool raw = false) {
     return q;
 }
 
-// The pixels of an alpha with a value other than 0, as (column, row).
+// The pixels of an alpha at the full value 1023, as (column, row).
 std::set<std::pair<DWORD, DWORD>> Lit(const UAlpha& alpha) {
     std::set<std::pair<DWORD, DWORD>> points;
     WORD v = 0;
     for (DWORD r = 0; r < alpha.GetHeight(); ++r)
         for (DWORD c = 0; c < alpha.GetWidth(); ++c)
-            if (alpha.GetPixel(r, c, v) && v) points.insert({c, r});
+            if (alpha.GetPixel(r, c, v) && v == 1023) points.insert({c, r});
     return points;
 }
 
@@ -134,10 +134,10 @@ TEST(UnpackedPicture, SampleFormatsAndPixelAccess) {
 TEST(UnpackedAlpha, LinesGridsAndDiagonals) {
     using Points = std::set<std::pair<DWORD, DWORD>>;
     UAlpha alpha(4, 2), grid(4, 4), big(70, 40), frame(5, 5);
-    EXPECT_TRUE(alpha.DrawLine(3, 1, 0, 0, 9));
+    EXPECT_TRUE(alpha.DrawLine(3, 1, 0, 0, 1023));
     EXPECT_EQ(Points({{0, 0}, {1, 0}, {2, 1}, {3, 1}}), Lit(alpha));
     alpha.FillSolid(0);
-    EXPECT_TRUE(alpha.DrawLine(2, 0, 2, 100000, 9));  // points outside are skipped
+    EXPECT_TRUE(alpha.DrawLine(2, 0, 2, 100000, 1023));  // points outside are skipped
     EXPECT_EQ(Points({{2, 0}, {2, 1}}), Lit(alpha));
     ASSERT_TRUE(grid.FillGrid(0));
     EXPECT_EQ(Points({{1, 1}, {1, 2}, {2, 1}, {2, 2}}), Lit(grid));
