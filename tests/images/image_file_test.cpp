@@ -43,6 +43,7 @@ const ImageClass kClasses[] = {
     {"Image8", Maker<Picture8>(), Hex("7D111B14DF22DA40A9612771887318A8"), 24, nullptr},
 };
 
+void PrintTo(const ImageClass& c, std::ostream* os) { *os << c.name; }
 class ImageFileRoundTrip : public ::testing::TestWithParam<ImageClass> {};
 
 }  // namespace
