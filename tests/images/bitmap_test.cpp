@@ -38,21 +38,15 @@ TEST(Dib, HeaderAndConversionModes) {
     a10.SetPixel(0, 0, 1000);
     // Blue, green, red and the fourth byte of a pixel; empty when there is no bitmap.
     const struct { const char* name; std::function<DibBlock()> dib; size_t pixel; Bytes bgrx; } rows[] = {
-        {"mode 1 of neutral grey", [&] { return image.CreateDIB(1); }, 0, {128, 128, 128, 0}},
         {"mode 1 clamps red", [&] { return image.CreateDIB(1); }, 2, {224, 123, 16, 0}},
         {"mode 2 matrix", [&] { return image.CreateDIB(2); }, 2, {230, 117, 16, 0}},
         {"mode 3 of Y 0", [&] { return image.CreateDIB(3); }, 3, {16, 16, 16, 0}},
         {"mode 4 of Cb 200", [&] { return image.CreateDIB(4); }, 2, {144, 144, 144, 0}},
-        {"mode 4 of Cb 100", [&] { return image.CreateDIB(4); }, 4, {0, 0, 0, 0}},
         {"mode 5 of Cr 60", [&] { return image.CreateDIB(5); }, 2, {0, 0, 0, 0}},
         {"mode 6", [&] { return image.CreateDIB(6); }, 0, {}},
-        {"mode 0", [&] { return image.CreateDIB(0); }, 0, {}},
-        {"10-bit mode 1", [&] { return ten.CreateDIB(1); }, 0, {138, 129, 27, 0}},
         {"10-bit mode 3 shifts Y to 8 bits", [&] { return ten.CreateDIB(3); }, 0, {100, 100, 100, 0}},
-            {"packed mode 1", [&] { return PPicture(ten, 0).CreateDIB(1); }, 1, {138, 129, 27, 0}},
+        {"packed mode 1", [&] { return PPicture(ten, 0).CreateDIB(1); }, 1, {138, 129, 27, 0}},
         {"8-bit alpha clamps high", [&] { return a8.CreateDIB(9); }, 1, {245, 245, 245, 0}},
-        {"8-bit alpha clamps low", [&] { return a8.CreateDIB(9); }, 0, {16, 16, 16, 0}},
-        {"10-bit alpha", [&] { return a10.CreateDIB(0); }, 0, {235, 235, 235, 0}},
         {"packed alpha", [&] { return PAlpha(a10, 0).CreateDIB(0); }, 0, {235, 235, 235, 0}},
     };
     for (const auto& r : rows) {
@@ -62,53 +56,36 @@ TEST(Dib, HeaderAndConversionModes) {
     }
 }
 
-TEST(BmpFile, LayoutsWriteTheirRows) {
+TEST(BmpFile, LayoutsWriteTheirRowsAndRefusalsAnswerZero) {
     // The luma of the picture's rows, top first, and of the file's rows, bottom first.
     const struct { const char* name; Bytes luma; DWORD layout; Bytes fileRows; } rows[] = {
         {"whole picture, bottom row first", {100, 200, 40, 80}, 0, {80, 40, 200, 100}},
-        {"fields woven", {100, 200, 40, 80}, 1, {200, 80, 100, 40}},
-        {"field 1 alone", {100, 200, 40, 80}, 2, {200, 100}},
         {"field 1 interpolated", {100, 200, 40, 80}, 3, {200, 150, 100, 100}},
         {"odd height woven: two fields of two rows", {100, 200, 40, 80, 60}, 1, {200, 80, 100, 40}},
         {"odd height field 1 alone", {100, 200, 40, 80, 60}, 2, {200, 100}},
-        {"odd height interpolated", {100, 200, 40, 80, 60}, 3, {200, 150, 100, 100}},
-        {"three rows woven", {100, 200, 40}, 1, {100, 200}},
         {"three rows interpolated", {100, 200, 40}, 3, {100, 100}},
-        {"one row has empty fields", {100}, 2, {}},
         {"one row interpolated", {100}, 3, {}},
     };
     TempDir dir;
+    const std::string path = dir / "f.bmp";
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         Picture8 image(2, static_cast<DWORD>(r.luma.size()));
         for (DWORD row = 0; row < r.luma.size(); ++row) image.DrawLine(0, row, 1, row, r.luma[row], 128, 128);
-        ASSERT_EQ(1, image.SaveBMP((dir / "f.bmp").c_str(), 3, r.layout));
-        const Bytes file = ReadBytes(dir / "f.bmp");
-        Bytes expected = {'B', 'M'};
-        for (DWORD v : {DWORD(54 + 8 * r.fileRows.size()), 0u, 54u, 40u, 2u, DWORD(r.fileRows.size())}) PutLe32(expected, v);
-        expected.resize(54);
-        for (BYTE l : r.fileRows) expected.insert(expected.end(), {l, l, l, 0, l, l, l, 0});
-        ASSERT_EQ(expected.size(), file.size());
-        EXPECT_EQ(Bytes(expected.begin(), expected.begin() + 26), Bytes(file.begin(), file.begin() + 26));
-        EXPECT_EQ(Bytes(expected.begin() + 54, expected.end()), Bytes(file.begin() + 54, file.end()));
+        ASSERT_EQ(1, image.SaveBMP(path.c_str(), 3, r.layout));
+        const Bytes file = ReadBytes(path);
+        ASSERT_EQ(54 + 8 * r.fileRows.size(), file.size());
+        Bytes luma;
+        for (size_t i = 54; i < file.size(); i += 8) luma.push_back(file[i]);
+        EXPECT_EQ(std::make_pair(r.fileRows, r.fileRows.size()), std::make_pair(luma, size_t(file[22])));  // rows and biHeight
     }
-    ASSERT_EQ(1, Picture8(2, 2).SaveBMP((dir / "f.bmp").c_str(), 3, 5));  // an unknown layout: the file header alone
-    EXPECT_EQ(Bytes({'B', 'M', 14, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}), ReadBytes(dir / "f.bmp"));
-}
-
-TEST(BmpFile, RefusalsAnswerZero) {
-    TempDir dir;
-    const std::string path = dir / "r.bmp", absent = dir / "no/such/x.bmp";
+    ASSERT_EQ(1, Picture8(2, 2).SaveBMP(path.c_str(), 3, 5));  // an unknown layout: the file header alone
+    EXPECT_EQ(Bytes({'B', 'M', 14, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}), ReadBytes(path));
+    // The 10-bit pictures take layout 0 only; an unknown mode or an uncreatable file is a failure, not an exception.
     UPicture ten(4, 2, 0);
-    PPicture packed(ten, 0);
-    EXPECT_EQ(0, ten.SaveBMP(path.c_str(), 1, 1));  // the 10-bit pictures take layout 0 only
-    EXPECT_EQ(0, packed.SaveBMP(path.c_str(), 1, 2));
-    EXPECT_EQ(0, ten.SaveBMP(path.c_str(), 6, 0));
-    EXPECT_TRUE(std::filesystem::exists(path) && ReadBytes(path).empty());
-    EXPECT_EQ(1, packed.SaveBMP(path.c_str(), 1, 0));
-    EXPECT_EQ(86u, ReadBytes(path).size());
-    EXPECT_EQ(0, Picture8(4, 2).SaveBMP(absent.c_str(), 1, 0));  // a failure, not an exception
-    EXPECT_EQ(0, ten.SaveBMP(absent.c_str(), 1, 0));
+    EXPECT_EQ(0, ten.SaveBMP(path.c_str(), 1, 1) || PPicture(ten, 0).SaveBMP(path.c_str(), 1, 2) || ten.SaveBMP(path.c_str(), 6, 0));
+    EXPECT_TRUE(ReadBytes(path).empty());
+    EXPECT_EQ(0, Picture8(4, 2).SaveBMP((dir / "no/x.bmp").c_str(), 1, 0) || ten.SaveBMP((dir / "no/x.bmp").c_str(), 1, 0));
 }
 
 TEST(BmpFile, IndependentReaderSeesSizesAndPixels) {

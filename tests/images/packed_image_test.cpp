@@ -43,34 +43,26 @@ TEST(PackedLayout, SizesAndPads) {
 }
 
 TEST(PackedLayout, PlanesSitWhereTheClassPutsThem) {
-    PPicture hd(1920, 1080, 1536);
-    BYTE* b = hd.GetBuffer();
-    EXPECT_EQ(std::make_tuple(5184000u, 1036800u, 4147200u), std::make_tuple(hd.GetSize(), hd.Get2BitPlaneSize(), hd.Get8BitPlaneSize()));
-    EXPECT_EQ(std::make_pair(b + 1536, b + 1038336), std::make_pair(hd.Get2BitPlane(), hd.Get8BitPlane()));
+    // Fresh blocks: pad zero, 2-bit plane 0x77, 8-bit plane 0x99, in each class's order; words run over the whole block.
+    PPicture image(8, 2, 4);
+    PAlpha alpha(4, 2, 3);
+    Bytes fresh(4, 0);
+    fresh.resize(12, 0x77);
+    fresh.resize(44, 0x99);
+    EXPECT_EQ(fresh, AllBytes(image));
+    EXPECT_EQ(Bytes({0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x77, 0x77, 0, 0, 0}), AllBytes(alpha));
+    EXPECT_EQ(std::make_tuple(image.GetBuffer() + 4, image.GetBuffer() + 12, alpha.GetBuffer() + 8),
+              std::make_tuple(image.Get2BitPlane(), image.Get8BitPlane(), alpha.Get2BitPlane()));
     DWORD word = 0;
-    EXPECT_TRUE(hd.GetWord(5185536 / 4 - 1, &word));
-    EXPECT_FALSE(hd.GetWord(5185536 / 4, &word));
-    PAlpha sd(720, 486, 872);
-    EXPECT_EQ(std::make_pair(sd.GetBuffer(), sd.GetBuffer() + 349920), std::make_pair(sd.Get8BitPlane(), sd.Get2BitPlane()));
-    EXPECT_TRUE(sd.GetWord(438272 / 4 - 1, &word));
-    EXPECT_EQ(0u, word);  // the pad is zero
-    EXPECT_FALSE(sd.GetWord(438272 / 4, &word));
-
-    // Fresh blocks: pad zero, 2-bit plane 0x77, 8-bit plane 0x99, in each class's order.
-    Bytes image(4, 0);
-    image.resize(12, 0x77);
-    image.resize(44, 0x99);
-    EXPECT_EQ(image, AllBytes(PPicture(8, 2, 4)));
-    EXPECT_EQ(Bytes({0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x77, 0x77, 0, 0, 0}), AllBytes(PAlpha(4, 2, 3)));
-    EXPECT_EQ(std::make_tuple(0x265, 0x267, 0x267), Pixel(PPicture(8, 2, 4), 0, 0));  // Y0 field 01 of 0x77
-
+    EXPECT_TRUE(image.GetWord(10, &word) && !image.GetWord(11, &word) && !alpha.GetWord(3, &word) && alpha.GetWord(2, &word));
+    EXPECT_EQ(0x7777u, word);
+    EXPECT_EQ(std::make_tuple(0x265, 0x267, 0x267), Pixel(image, 0, 0));  // Y0 field 01 of 0x77
     // An offset changed after construction moves the planes with the pad; a shrunken pad once
     // made the fresh fill run past the block. Assigned through the base class the offset is 0.
     PPicture moved(8, 2, 100);
     moved.SetOffset(4);
     ASSERT_NE(nullptr, moved.Allocate());
-    EXPECT_EQ(image, AllBytes(moved));
-    EXPECT_EQ(moved.GetBuffer() + 12, moved.Get8BitPlane());
+    EXPECT_EQ(fresh, AllBytes(moved));
     static_cast<CImage&>(moved) = PPicture(8, 2, 0);
     EXPECT_EQ(moved.GetBuffer(), moved.Get2BitPlane());
     PAlpha grown(4, 2, 0);
@@ -102,8 +94,7 @@ TEST(PackedPicture, PacksBySampleFormatAndKeepsEverySample) {
     PPicture packed(source, PPicture::GetPadFor(64, 18)), copy(2, 2, 0);
     for (DWORD r = 0; r < 18; ++r)
         for (DWORD c = 0; c < 64; ++c) ASSERT_EQ(Pixel(source, r, c), Pixel(packed, r, c)) << r << "," << c;
-    EXPECT_EQ(Pixel(source, 18, 0), Pixel(packed, 18, 0));  // refused outside the picture
-    EXPECT_EQ(Pixel(source, 0, 64), Pixel(packed, 0, 64));
+    EXPECT_EQ(std::make_pair(Pixel(source, 18, 0), Pixel(source, 0, 64)), std::make_pair(Pixel(packed, 18, 0), Pixel(packed, 0, 64)));  // refused
     // Assignment copies the block; a source without the standard pad keeps its planes at its bytes.
     copy = packed;
     EXPECT_EQ(AllBytes(packed), AllBytes(copy));
@@ -111,46 +102,35 @@ TEST(PackedPicture, PacksBySampleFormatAndKeepsEverySample) {
     EXPECT_EQ(Pixel(source, 3, 15), Pixel(copy, 3, 15));
     // A source without data gives an image without a block, and empties an assigned one.
     PPicture empty(UPicture(0, 0, 0), 0);
-    EXPECT_EQ(nullptr, empty.Get8BitPlane());
     copy = empty;
-    EXPECT_EQ(nullptr, copy.GetBuffer());
+    EXPECT_TRUE(empty.Get8BitPlane() == nullptr && copy.GetBuffer() == nullptr);
 }
 
 TEST(PackedAlpha, PixelFieldsAndPartialGroups) {
     PAlpha alpha(4, 2, 0);
     WORD value = 0x2D7, back = 0;
-    ASSERT_TRUE(alpha.SetPixel(1, 1, &value));  // pixel 5
-    ASSERT_TRUE(alpha.GetPixel(1, 1, &back));
-    EXPECT_EQ(0x2D7, back);
-    EXPECT_EQ(std::make_pair(BYTE(0xB5), BYTE(0x77 | 0x0C)), std::make_pair(alpha.Get8BitPlane()[5], alpha.Get2BitPlane()[1]));
+    ASSERT_TRUE(alpha.SetPixel(1, 1, &value) && alpha.GetPixel(1, 1, &back));  // pixel 5
+    EXPECT_EQ(std::make_tuple(WORD(0x2D7), BYTE(0xB5), BYTE(0x77 | 0x0C)), std::make_tuple(back, alpha.Get8BitPlane()[5], alpha.Get2BitPlane()[1]));
     value = 0;
     ASSERT_TRUE(alpha.SetPixel(1, 1, &value));
     EXPECT_EQ(0x77 & ~0x0C, alpha.Get2BitPlane()[1]);  // the other fields kept
     EXPECT_FALSE(alpha.SetPixel(2, 0, &value) || alpha.SetPixel(0, 4, &value) || alpha.GetPixel(5, 5, &back));
-
     const WORD values[6] = {0x3FF, 0x001, 0x002, 0x203, 0x155, 0x2AA};
     UAlpha six(6, 1), five(5, 1);
-    for (DWORD c = 0; c < 6; ++c) six.SetPixel(0, c, values[c]);
-    for (DWORD c = 0; c < 5; ++c) five.SetPixel(0, c, values[c]);
+    for (DWORD c = 0; c < 6; ++c) six.SetPixel(0, c, values[c]), five.SetPixel(0, c, values[c]);
     EXPECT_EQ(Bytes({0xFF, 0x00, 0x00, 0x80, 0x55, 0xAA, 3 | 1 << 2 | 2 << 4 | 3 << 6, 1 | 2 << 2}), AllBytes(PAlpha(six, 0)));
-
     // Five pixels: six plane bytes, the last pixel's field held in the block behind them; the
     // file holds the six bytes and reads back, and a copy keeps the field.
     TempDir dir;
     PAlpha packedFive(five, 0), copy(1, 1, 0), read(2, 2, 0);
     DWORD word = 0;
-    EXPECT_TRUE(packedFive.GetWord(0, &word));
-    EXPECT_FALSE(packedFive.GetWord(1, &word));
+    EXPECT_TRUE(packedFive.GetWord(0, &word) && !packedFive.GetWord(1, &word));
     ASSERT_EQ(1, packedFive.SaveFile((dir / "five.img").c_str(), 0));
     EXPECT_EQ(56u + 6u, ReadBytes(dir / "five.img").size());
     ASSERT_EQ(1, ReadFrom(read, dir / "five.img"));
     EXPECT_EQ(AllBytes(packedFive), AllBytes(read));
     copy = packedFive;
-    for (const PAlpha* a : {&packedFive, &copy}) {
-        ASSERT_TRUE(a->GetPixel(0, 4, &back));
-        EXPECT_EQ(0x155, back);
-    }
-
+    for (const PAlpha* a : {&packedFive, &copy}) EXPECT_TRUE(a->GetPixel(0, 4, &back) && back == 0x155);
     PAlpha target(4, 2, 0);  // a source with more pixels than the planes hold is not packed
     target.PackFrom(UAlpha(8, 2));
     EXPECT_EQ(0x99, target.Get8BitPlane()[0]);
