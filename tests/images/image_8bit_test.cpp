@@ -20,19 +20,15 @@ TEST(EightBit, FillsWriteTheirBytes) {
         {"horizontal wedge 0", 4, 1, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(0); }, false, 0, {0, 0, 0, 1, 0, 2, 0, 3}},
         {"pattern 8", 4, 1, [](Picture8& p, Alpha8&) { return p.FillPattern(8); }, false, 4, {64, 144, 128, 144}},
         {"vertical wedge 1", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(1); }, false, 12, {127, 3, 129, 3}},
-        {"vertical wedge 1 wraps", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(1); }, false, 4 * 299, {235, 43, 21, 43}},
         {"vertical wedge 0", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(0); }, false, 4 * 100, {128, 36, 128, 36}},
         {"vertical wedge 2", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(2); }, false, 12, {129, 3, 127, 3}},
         {"tiles 0", 16, 16, [](Picture8& p, Alpha8&) { return p.FillTiles(0); }, false, 4 * 75, {0, 56, 0, 60}},
-        {"tiles 1", 16, 16, [](Picture8& p, Alpha8&) { return p.FillTiles(1); }, false, 4 * 5, {123, 10, 133, 11}},
         {"odd width: whole pairs only", 3, 3, [](Picture8& p, Alpha8&) {
              return p.FillHorzWedge(1) && p.FillTiles(0) && p.FillRandom(1, 1) && p.FillVertWedge(2) && p.FillGrid(0) && p.FillSolid(1, 2, 3);
          }, false, 12, {2, 1, 3, 1, 0, 0}},
         {"alpha wedge takes half a row", 6, 2, [](Picture8&, Alpha8& a) { return a.FillSolid(0xEE) && a.FillHorzWedge(0); }, true, 0,
          {0, 2, 4, 0, 2, 4, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
-        {"alpha vertical wedge", 6, 2, [](Picture8&, Alpha8& a) { return a.FillVertWedge(1); }, true, 0, {0, 0, 0, 1, 1, 1}},
         {"alpha unknown wedge mode", 6, 2, [](Picture8&, Alpha8& a) { return a.FillSolid(0xEE) && a.FillHorzWedge(3); }, true, 0, Bytes(12, 0xEE)},
-        {"alpha pattern 8", 6, 2, [](Picture8&, Alpha8& a) { return a.FillPattern(8); }, true, 0, Bytes(12, 128)},
         {"alpha lines outside are skipped", 3, 3, [](Picture8&, Alpha8& a) { return a.DrawLine(0, 5, 10, 5, 7) && a.DrawLine(0xFFFFFF00, 1, 1, 1, 7); },
          true, 0, {0, 0, 0, 0, 7, 7, 0, 0, 0}},
     };
@@ -69,8 +65,9 @@ TEST(EightBit, RandomFillsFollowTheRuntimeGenerator) {
     Alpha8 alpha(4, 2);
     ASSERT_TRUE(alpha.FillRandom(31));
     Lcg alcg{31};
-    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(BYTE(alcg.Next()), alpha.GetBuffer()[i]);
-    EXPECT_EQ(Bytes(4, 0), BlockBytes(alpha, 4, 4));
+    Bytes expected(8, 0);  // the first half of the alpha only
+    for (size_t i = 0; i < 4; ++i) expected[i] = BYTE(alcg.Next());
+    EXPECT_EQ(expected, AllBytes(alpha));
     EXPECT_FALSE(Alpha8(0x10000, 0x10000).FillRandom(31));  // seeded even without a block
     EXPECT_EQ(Lcg{31}.Next(), platform::rand());
 }
@@ -89,8 +86,7 @@ TEST(EightBit, SizesWordsPixelsAndBounds) {
     WORD y, cb, cr;
     auto luma = [&](DWORD r, DWORD c) { return image.GetPixel(r, c, &y, &cb, &cr) ? int(y) : -1; };
     ASSERT_TRUE(image.FillGrid(0));
-    EXPECT_EQ(std::make_tuple(0, 0, 255), std::make_tuple(luma(5, 32), luma(35, 5), luma(5, 5)));
-    EXPECT_EQ(128, cb);
+    EXPECT_EQ(std::make_tuple(0, 0, 255, WORD(128)), std::make_tuple(luma(5, 32), luma(35, 5), luma(5, 5), cb));
     ASSERT_TRUE(image.FillDiagonalLines(0));
     EXPECT_EQ(std::make_tuple(255, 255, 255, 0, -1), std::make_tuple(luma(0, 0), luma(35, 39), luma(35, 0), luma(10, 20), luma(0, 40)));
     BYTE v = 9, yy = 0x12, bb = 0x34, rr = 0x56;
