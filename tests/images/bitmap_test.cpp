@@ -2,9 +2,6 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <functional>
-
-#include <gtest/gtest.h>
 
 #include "image_test_util.h"
 #include "images/bitmap.h"

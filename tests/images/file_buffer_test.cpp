@@ -1,8 +1,6 @@
 // Tests of the whole-file buffer and the whole-file read and write helpers.
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include "image_test_util.h"
 #include "images/file_buffer.h"
 

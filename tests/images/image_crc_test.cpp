@@ -1,8 +1,6 @@
 // Tests of the image CRC models against the worked values and a bit-by-bit reference register.
 #include <random>
 
-#include <gtest/gtest.h>
-
 #include "image_test_util.h"
 #include "images/image_crc.h"
 

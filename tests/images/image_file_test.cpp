@@ -1,9 +1,5 @@
 // Tests of the image base class and the binary, text and headerless image files of the six classes.
 #include <cstdio>
-#include <functional>
-#include <memory>
-
-#include <gtest/gtest.h>
 
 #include "image_test_util.h"
 
@@ -11,9 +7,10 @@ using namespace image_test;
 
 namespace {
 
-// A binary file: the identity, the records as tag, value, tag, value..., then the data.
-Bytes FileOf(const Bytes& guid, std::initializer_list<DWORD> records, const Bytes& data) {
-    Bytes out = guid;
+// A binary file: the identity (hex digits), the records as tag, value, tag, value..., then the data.
+Bytes FileOf(const std::string& guid, std::initializer_list<DWORD> records, const Bytes& data = {}) {
+    Bytes out;
+    for (size_t i = 0; i + 1 < guid.size(); i += 2) out.push_back(static_cast<BYTE>(std::stoi(guid.substr(i, 2), nullptr, 16)));
     for (DWORD v : records) PutLe32(out, v);
     out.insert(out.end(), data.begin(), data.end());
     return out;
@@ -24,23 +21,16 @@ std::function<std::unique_ptr<CImage>(DWORD, DWORD)> Maker(Pad... pad) {
     return [=](DWORD w, DWORD h) { return std::make_unique<T>(w, h, pad...); };
 }
 
-// Bytes from hex digits.
-Bytes Hex(const char* digits) {
-    Bytes out;
-    for (; digits[0] && digits[1]; digits += 2) out.push_back(static_cast<BYTE>(std::stoi(std::string(digits, 2), nullptr, 16)));
-    return out;
-}
-
 // Each class with its identity as it stands in the file, the data bytes of a 6 x 2 picture and
 // the first two lines of its text form (none for the 8-bit classes); packed and unpacked pictures get a 4-byte pad.
-struct ImageClass { const char* name; std::function<std::unique_ptr<CImage>(DWORD w, DWORD h)> make; Bytes guid; DWORD size; const char* text; };
+struct ImageClass { const char* name; std::function<std::unique_ptr<CImage>(DWORD w, DWORD h)> make; const char* guid; DWORD size; const char* text; };
 const ImageClass kClasses[] = {
-    {"PackedAlpha", Maker<PAlpha>(4u), Hex("8D0322CBAB347948B66D19EA8046DDEF"), 15, "FRMPACKED:ALPHA\n2:8\n"},
-    {"PackedImage", Maker<PPicture>(4u), Hex("2DD6203EECA4BB489D37A05BE627E4A5"), 30, "FRMPACKED:IMAGE\n2:8\n"},
-    {"UnpackedAlpha", Maker<UAlpha>(), Hex("3BF7EDBADF41FA4BB839C9CA2A9AF555"), 24, "FRMUNPACKED:ALPHA\n16\n"},
-    {"UnpackedImage", Maker<UPicture>(4u), Hex("B2681765AA5C3B45B053ED7F8FA0001E"), 48, "FRMUNPACKED:IMAGE\n16\n"},
-    {"Alpha8", Maker<Alpha8>(), Hex("C4E26CA8F0A618479B46C9EB42E61441"), 12, nullptr},
-    {"Image8", Maker<Picture8>(), Hex("7D111B14DF22DA40A9612771887318A8"), 24, nullptr},
+    {"PackedAlpha", Maker<PAlpha>(4u), "8D0322CBAB347948B66D19EA8046DDEF", 15, "FRMPACKED:ALPHA\n2:8\n"},
+    {"PackedImage", Maker<PPicture>(4u), "2DD6203EECA4BB489D37A05BE627E4A5", 30, "FRMPACKED:IMAGE\n2:8\n"},
+    {"UnpackedAlpha", Maker<UAlpha>(), "3BF7EDBADF41FA4BB839C9CA2A9AF555", 24, "FRMUNPACKED:ALPHA\n16\n"},
+    {"UnpackedImage", Maker<UPicture>(4u), "B2681765AA5C3B45B053ED7F8FA0001E", 48, "FRMUNPACKED:IMAGE\n16\n"},
+    {"Alpha8", Maker<Alpha8>(), "C4E26CA8F0A618479B46C9EB42E61441", 12, nullptr},
+    {"Image8", Maker<Picture8>(), "7D111B14DF22DA40A9612771887318A8", 24, nullptr},
 };
 
 void PrintTo(const ImageClass& c, std::ostream* os) { *os << c.name; }
@@ -103,41 +93,33 @@ TEST_P(ImageFileRoundTrip, WritesReadsAndRefuses) {
 INSTANTIATE_TEST_SUITE_P(SixClasses, ImageFileRoundTrip, ::testing::ValuesIn(kClasses),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ImageFile, ReadersTakeRecordsInAnyOrder) {
+TEST(ImageFile, RecordsInAnyOrderPlanesAloneAndHeaderlessFiles) {
     TempDir dir;
+    const std::string path = dir / "o.img";
     const Bytes data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    WriteBytes(dir / "o.img", FileOf(kClasses[3].guid, {2, 1, 9, 77, 1, 4, 4, 1, 3, 8, 5, 16}, data));
+    WriteBytes(path, FileOf(kClasses[3].guid, {2, 1, 9, 77, 1, 4, 4, 1, 3, 8, 5, 16}, data));
     UPicture image(2, 1, 0);
-    ASSERT_EQ(1, ReadFrom(image, dir / "o.img"));
-    EXPECT_EQ(std::make_tuple(4u, 1u, 8u, 1u), std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetOffset(), image.nSampleFormat));
-    EXPECT_EQ(data, BlockBytes(image, 0, 16));
+    ASSERT_EQ(1, ReadFrom(image, path));
+    EXPECT_EQ(std::make_tuple(4u, 1u, 8u, 1u, data), std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetOffset(), image.nSampleFormat, BlockBytes(image, 0, 16)));
     Picture8 eight(2, 2);  // records 3 and 4 are skipped
-    WriteBytes(dir / "o.img", FileOf(kClasses[5].guid, {1, 2, 3, 100, 4, 2, 2, 1, 5, 4}, {1, 2, 3, 4}));
-    ASSERT_EQ(1, ReadFrom(eight, dir / "o.img"));
+    WriteBytes(path, FileOf(kClasses[5].guid, {1, 2, 3, 100, 4, 2, 2, 1, 5, 4}, {1, 2, 3, 4}));
+    ASSERT_EQ(1, ReadFrom(eight, path));
     EXPECT_EQ(std::make_tuple(0u, 4u), std::make_tuple(eight.GetOffset(), eight.nSampleFormat));
     // A packed picture's file may hold the planes alone: they fill the block from its start.
-    WriteBytes(dir / "p.img", FileOf(kClasses[1].guid, {1, 4, 2, 2, 3, 12, 4, 4, 5, 20}, Bytes(20, 0x3C)));
+    WriteBytes(path, FileOf(kClasses[1].guid, {1, 4, 2, 2, 3, 12, 4, 4, 5, 20}, Bytes(20, 0x3C)));
     PPicture packed(2, 2, 0);
-    ASSERT_EQ(1, ReadFrom(packed, dir / "p.img", 32));
+    ASSERT_EQ(1, ReadFrom(packed, path, 32));
     Bytes expected(20, 0x3C);
     expected.resize(32, 0);
-    EXPECT_EQ(expected, AllBytes(packed));
-    EXPECT_EQ(packed.GetBuffer() + 16, packed.Get8BitPlane());
-}
-
-TEST(ImageFile, HeaderlessFileOfAKnownSizeReadsAsUnpackedPicture) {
-    TempDir dir;
-    const std::string path = dir / "raw.yuv";
+    EXPECT_EQ(std::make_pair(expected, packed.GetBuffer() + 16), std::make_pair(AllBytes(packed), packed.Get8BitPlane()));
+    // A headerless file of a known size reads as an unpacked picture, in no other class.
     Bytes raw(4 * 720 * 486);
     for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<BYTE>(i * 7);
     WriteBytes(path, raw);
-    UPicture image(2, 2, 8);
     image.nSampleFormat = 1;
     ASSERT_EQ(1, ReadFrom(image, path));
-    EXPECT_EQ(std::make_tuple(720u, 486u, 0u, 4u), std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetOffset(), image.nSampleFormat));
-    EXPECT_EQ(raw, AllBytes(image));
-    UAlpha alpha(2, 2);
-    EXPECT_EQ(0, ReadFrom(alpha, path));  // no other class reads headerless files
+    EXPECT_EQ(std::make_tuple(720u, 486u, 0u, 4u, raw), std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetOffset(), image.nSampleFormat, AllBytes(image)));
+    EXPECT_EQ(0, ReadFrom(*std::make_unique<UAlpha>(2, 2), path));
     WriteBytes(path, Bytes(1000, 3));
     EXPECT_EQ(0, ReadFrom(image, path));
     WriteBytes(path, Bytes(4 * 2048 * 1536, 1));  // the last size of the list

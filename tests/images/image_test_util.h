@@ -1,16 +1,24 @@
 // Helpers of the image library tests: the six classes' short names, file bytes, block bytes and the runtime's generator.
 #pragma once
 
-#include <cstdint>
+#include <array>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "images/image_8bit.h"
 #include "images/packed_image.h"
 #include "images/unpacked_image.h"
 #include "platform/files.h"
+#include "platform/runtime.h"
 #include "tests/support/temp_dir.h"
 
 namespace image_test {
@@ -38,13 +46,11 @@ inline void PutLe32(Bytes& b, DWORD v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<BYTE>(v >> (8 * i)));
 }
 
-// count bytes of the image's block from byte from.
+// count bytes of the image's block from byte from; the whole block: data and offset bytes.
 inline Bytes BlockBytes(const CImage& image, size_t from, size_t count) {
     const BYTE* p = image.GetBuffer();
     return p ? Bytes(p + from, p + from + count) : Bytes();
 }
-
-// The whole block: data and offset bytes.
 inline Bytes AllBytes(const CImage& image) { return BlockBytes(image, 0, image.GetSize() + image.GetOffset()); }
 
 // Reads one image from the file through a loading archive. A heap block of dirtyBytes is filled

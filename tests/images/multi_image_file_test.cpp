@@ -1,5 +1,4 @@
 // Tests of the two-image file: layout, round trips, refusals and the members it keeps.
-#include <gtest/gtest.h>
 
 #include "image_test_util.h"
 #include "images/multi_image_file.h"

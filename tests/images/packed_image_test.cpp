@@ -1,8 +1,4 @@
 // Tests of the packed 8+2-bit pictures and alphas: sizes and pads, plane layout, packing and pixel access.
-#include <tuple>
-#include <type_traits>
-
-#include <gtest/gtest.h>
 
 #include "image_test_util.h"
 

@@ -1,12 +1,6 @@
 // Tests of the unpacked 10-bit pictures and alphas: fills, sample formats, lines and pixel access.
-#include <array>
-#include <functional>
-#include <set>
-
-#include <gtest/gtest.h>
 
 #include "image_test_util.h"
-#include "platform/runtime.h"
 
 using namespace image_test;
 using Quad = std::array<WORD, 4>;
