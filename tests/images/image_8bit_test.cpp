@@ -8,10 +8,8 @@ TEST(EightBit, FillsWriteTheirBytes) {
     // A fill of a picture or an alpha of w x h, and the bytes it leaves from byte at of the one named.
     const struct { const char* name; DWORD w, h; std::function<bool(Picture8&, Alpha8&)> fill; bool alpha; size_t at; Bytes bytes; } rows[] = {
         {"horizontal wedge 0", 4, 1, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(0); }, false, 0, {0, 0, 0, 1, 0, 2, 0, 3}},
-        {"pattern 8", 4, 1, [](Picture8& p, Alpha8&) { return p.FillPattern(8); }, false, 4, {64, 144, 128, 144}},
         {"vertical wedge 1", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(1); }, false, 12, {127, 3, 129, 3}},
         {"vertical wedge 0", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(0); }, false, 4 * 100, {128, 36, 128, 36}},
-        {"vertical wedge 2", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(2); }, false, 12, {129, 3, 127, 3}},
         {"tiles 0", 16, 16, [](Picture8& p, Alpha8&) { return p.FillTiles(0); }, false, 4 * 75, {0, 56, 0, 60}},
         {"odd width: whole pairs only", 3, 3, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(1) && p.FillTiles(0) && p.FillRandom(1, 1) &&
              p.FillVertWedge(2) && p.FillGrid(0) && p.FillSolid(1, 2, 3); }, false, 12, {2, 1, 3, 1, 0, 0}},
@@ -79,6 +77,5 @@ TEST(EightBit, SizesWordsPixelsAndBounds) {
     EXPECT_FALSE(image.SetPixel(36, 0, &v, &v, &v) || alpha.SetPixel(486, 0, &v) || alpha.SetPixel(0, 720, &v) || alpha.GetPixel(0, 720, &v));
     ASSERT_TRUE(image.SetPixel(0, 1, &yy, &bb, &rr) && alpha.SetPixel(1, 1, &v));
     EXPECT_EQ("Y=0x12, Cb=0x34  Cr=0x56", std::string(image.GetPixelText(1, 0).c_str()));
-    EXPECT_EQ("Alpha=0x09", std::string(alpha.GetPixelText(1, 1).c_str()));
     EXPECT_TRUE(Picture8(0, 0).FillGrid(0) && Alpha8(7, 0).FillGrid());
 }
