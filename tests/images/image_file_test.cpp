@@ -112,19 +112,16 @@ TEST(ImageFile, RecordsInAnyOrderPlanesAloneAndHeaderlessFiles) {
     Bytes expected(20, 0x3C);
     expected.resize(32, 0);
     EXPECT_EQ(std::make_pair(expected, packed.GetBuffer() + 16), std::make_pair(AllBytes(packed), packed.Get8BitPlane()));
-    // A headerless file of a known size reads as an unpacked picture, in no other class.
-    Bytes raw(4 * 720 * 486);
+    // A headerless file of a known size (the last of the list here) reads as an unpacked picture, in no other class.
+    Bytes raw(4 * 2048 * 1536);
     for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<BYTE>(i * 7);
     WriteBytes(path, raw);
     image.nSampleFormat = 1;
     ASSERT_EQ(1, ReadFrom(image, path));
-    EXPECT_EQ(std::make_tuple(720u, 486u, 0u, 4u, raw), std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetOffset(), image.nSampleFormat, AllBytes(image)));
+    EXPECT_EQ(std::make_tuple(2048u, 1536u, 0u, 4u, raw), std::make_tuple(image.GetWidth(), image.GetHeight(), image.GetOffset(), image.nSampleFormat, AllBytes(image)));
     EXPECT_EQ(0, ReadFrom(*std::make_unique<UAlpha>(2, 2), path));
     WriteBytes(path, Bytes(1000, 3));
     EXPECT_EQ(0, ReadFrom(image, path));
-    WriteBytes(path, Bytes(4 * 2048 * 1536, 1));  // the last size of the list
-    ASSERT_EQ(1, ReadFrom(image, path));
-    EXPECT_EQ(1536u, image.GetHeight());
 }
 
 TEST(ImageBase, CopiesAndAssignments) {
