@@ -8,7 +8,7 @@ using namespace image_test;
 namespace {
 
 // A binary file: the identity (hex digits), the records as tag, value, tag, value..., then the data.
-Bytes FileOf(const std::string& guid, std::initializer_list<DWORD> records, const Bytes& data = {}) {
+Bytes FileOf(const std::string& guid, const std::vector<DWORD>& records, const Bytes& data = {}) {
     Bytes out;
     for (size_t i = 0; i + 1 < guid.size(); i += 2) out.push_back(static_cast<BYTE>(std::stoi(guid.substr(i, 2), nullptr, 16)));
     for (DWORD v : records) PutLe32(out, v);
@@ -45,7 +45,7 @@ TEST_P(ImageFileRoundTrip, WritesReadsAndRefuses) {
     const std::string path = dir / "image.img";
     std::unique_ptr<CImage> image = c.make(6, 2);
     ASSERT_EQ(c.size, image->GetSize());
-    const size_t block = c.size + image->GetOffset(), header = eightBit ? 40 : 56, data = padInData ? block : c.size;
+    const size_t block = c.size + image->GetOffset(), data = padInData ? block : c.size;
     for (size_t i = 0; i < block; ++i) image->GetBuffer()[i] = static_cast<BYTE>(7 * i + 1);
     image->nSampleFormat = 2;
     // The text form: five lines, then one per 16-bit word of the block from its first byte.
@@ -61,10 +61,8 @@ TEST_P(ImageFileRoundTrip, WritesReadsAndRefuses) {
     ASSERT_EQ(1, image->SaveFile(path.c_str(), 0));
 
     const Bytes file = ReadBytes(path);
-    const Bytes records = eightBit ? FileOf(c.guid, {1, 6, 2, 2, 5, c.size}, {})
-                                   : FileOf(c.guid, {1, 6, 2, 2, 3, image->GetOffset(), 4, 2, 5, c.size}, {});
-    EXPECT_EQ(records, Bytes(file.begin(), file.begin() + header));
-    EXPECT_EQ(BlockBytes(*image, 0, data), Bytes(file.begin() + header, file.end()));
+    using Records = std::vector<DWORD>;
+    EXPECT_EQ(FileOf(c.guid, eightBit ? Records{1, 6, 2, 2, 5, c.size} : Records{1, 6, 2, 2, 3, image->GetOffset(), 4, 2, 5, c.size}, BlockBytes(*image, 0, data)), file);
 
     // Read back into an image of another size: the bytes behind the file's data are zero, not left over.
     std::unique_ptr<CImage> back = c.make(2, 1);
@@ -80,9 +78,9 @@ TEST_P(ImageFileRoundTrip, WritesReadsAndRefuses) {
     // bytes or a size past 32 bits; another class's file: each fails and leaves the image as it was.
     const BYTE* held = back->GetBuffer();
     for (const Bytes& bad : {Bytes(file.begin(), file.begin() + 10), Bytes(file.begin(), file.begin() + 20),
-                             Bytes(file.begin(), file.begin() + header + c.size - 1),
+                             Bytes(file.begin(), file.end() - (data - c.size) - 1),
                              FileOf(c.guid, {1, 16, 2, 16, 5, 64}, Bytes(64, 0x5A)),
-                             FileOf(c.guid, {1, 0x10000, 2, 0x10000, 5, 0}, {}),
+                             FileOf(c.guid, {1, 0x10000, 2, 0x10000, 5, 0}),
                              FileOf(kClasses[padInData ? 0 : 1].guid, {1, 2, 2, 1, 5, 64}, Bytes(64))}) {
         WriteBytes(path, bad);
         EXPECT_EQ(0, ReadFrom(*back, path)) << bad.size() << " bytes";

@@ -35,7 +35,7 @@ TEST(UnpackedPicture, FillsWriteTheirPairs) {
         {"wedge 1 wraps at 1024", 1030, 1, 4, [](UPicture& p) { return p.FillHorzWedge(1, 0, 0x3FF); }, 512, {0, 0, 0, 1}},
         {"wedge 2 runs the other way", 1030, 1, 4, [](UPicture& p) { return p.FillHorzWedge(2, 0, 0x3FF); }, 50, {562, 100, 462, 101}},
         {"vertical wedge 1", 2, 600, 4, [](UPicture& p) { return p.FillVertWedge(1, 0, 0x3FF); }, 300, {362, 300, 662, 300}},
-        {"tiles: block row 1, columns 6 and 7", 16, 16, 4, [](UPicture& p) { return p.FillTiles(0, 0, 0x3FF); }, 75, {512, 224, 512, 240}},
+        {"tiles: last levels", 16, 16, 4, [](UPicture& p) { return p.FillTiles(0, 0, 0x3FF); }, 127, {512, 992, 512, 1008}},
         {"format 1 masks the wedge", 8, 1, 1, [](UPicture& p) { return p.FillHorzWedge(0, 0, 0x3FF); }, 2, {512, 4, 512, 4}},
         {"ramp stride 4: group 1", 32, 2, 4, [](UPicture& p) { return p.FillRampStride4(); }, 7, {1, 1, 1, 1}},
         {"ramp stride 4: group 2", 32, 2, 4, [](UPicture& p) { return p.FillRampStride4(); }, 31, {2, 2, 2, 2}},
