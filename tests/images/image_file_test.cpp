@@ -11,7 +11,7 @@ namespace {
 Bytes FileOf(const std::string& guid, const std::vector<DWORD>& records, const Bytes& data = {}) {
     Bytes out;
     for (size_t i = 0; i + 1 < guid.size(); i += 2) out.push_back(static_cast<BYTE>(std::stoi(guid.substr(i, 2), nullptr, 16)));
-    for (DWORD v : records) PutLe32(out, v);
+    for (DWORD v : records) out.insert(out.end(), {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)});
     out.insert(out.end(), data.begin(), data.end());
     return out;
 }

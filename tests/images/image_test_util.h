@@ -32,18 +32,11 @@ using PAlpha = Packed::Alpha::YCbCr_8_2;
 using Picture8 = Image::YCbCr_8bit;
 using Alpha8 = Alpha::YCbCr_8bit;
 
-inline Bytes ReadBytes(const std::string& path) {
-    std::string s = support::ReadText(path);
-    return Bytes(s.begin(), s.end());
-}
+inline Bytes ReadBytes(const std::string& path) { const std::string s = support::ReadText(path); return Bytes(s.begin(), s.end()); }
 
 inline void WriteBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline void PutLe32(Bytes& b, DWORD v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<BYTE>(v >> (8 * i)));
 }
 
 // count bytes of the image's block from byte from; the whole block: data and offset bytes.
