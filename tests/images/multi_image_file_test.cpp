@@ -29,7 +29,7 @@ int LoadFrom(CMultiImageFile<A, B>& archive, const std::string& path, LONGLONG* 
 
 }  // namespace
 
-TEST(MultiImageFile, PairsRoundTripAndStayInTheMembers) {
+TEST(MultiImageFile, RoundTripsMembersAndRefusals) {
     TempDir dir;
     const std::string path = dir / "pair.img";
     LONGLONG at = 0;
@@ -46,16 +46,10 @@ TEST(MultiImageFile, PairsRoundTripAndStayInTheMembers) {
     ExpectSame(sent, *loaded.GetFirst());
     ExpectSame(received, *loaded.GetSecond());
     EXPECT_EQ(AllBytes(sent), AllBytes(*archive.GetFirst()));  // the pair saved stays in the members
-}
-
-TEST(MultiImageFile, FormatsAndRefusals) {
-    TempDir dir;
-    const std::string path = dir / "f.img";
     CMultiImageFile<Picture8, Picture8> eight;
     EXPECT_EQ(0, eight.Save(path.c_str(), Picture8(2, 2), Picture8(4, 2), 1));  // no 8-bit text form: the identity alone, both kept
     EXPECT_EQ(std::make_pair(kMagic, 4u), std::make_pair(ReadBytes(path), eight.GetSecond()->GetWidth()));
 
-    CMultiImageFile<UPicture, UPicture> archive;
     ASSERT_EQ(1, archive.Save(path.c_str(), UPicture(4, 1, 0), UPicture(4, 1, 0), 0));
     Bytes cut = ReadBytes(path);
     cut.pop_back();

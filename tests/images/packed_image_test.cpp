@@ -18,7 +18,7 @@ std::tuple<WORD, WORD, WORD> Pixel(const Picture& image, DWORD row, DWORD col) {
 
 }  // namespace
 
-TEST(PackedLayout, SizesAndPads) {
+TEST(PackedLayout, SizesPadsAndPlanes) {
     const struct { const char* name; bool alpha; DWORD w, h, size, pad; } rows[] = {
         {"image HD", false, 1920, 1080, 5184000, 1536},
         {"image odd pixel count rounds the pair up", false, 5, 3, 38, 4058},
@@ -34,9 +34,6 @@ TEST(PackedLayout, SizesAndPads) {
     }
     EXPECT_EQ(37u, PPicture(5, 3, 0).GetSize());  // the half pair counts in GetSizeFor only
     EXPECT_EQ(nullptr, PAlpha(5, 1, 0xFFFFFFFF).GetBuffer());  // no room for the last field behind the largest pad
-}
-
-TEST(PackedLayout, PlanesSitWhereTheClassPutsThem) {
     // Fresh blocks: pad zero, 2-bit plane 0x77, 8-bit plane 0x99, in each class's order; words run over the whole block.
     PPicture image(8, 2, 4);
     PAlpha alpha(4, 2, 3);
