@@ -13,8 +13,7 @@ namespace {
 
 // The DIB's rows, top first.
 Rows DibRows(const DibBlock& dib) {
-    BITMAPINFOHEADER h;
-    std::memcpy(&h, dib.get(), sizeof h);
+    const auto& h = *reinterpret_cast<const BITMAPINFOHEADER*>(dib.get());
     Rows rows;
     for (LONG r = 0; r < -h.biHeight; ++r) rows.emplace_back(dib.get() + 40 + r * 4 * h.biWidth, dib.get() + 40 + (r + 1) * 4 * h.biWidth);
     return rows;
@@ -53,7 +52,6 @@ TEST(BmpFile, LayoutsWriteTheirRowsAndRefusalsAnswerZero) {
     const struct { const char* name; Bytes luma; DWORD layout; Bytes fileRows; } rows[] = {
         {"field 1 interpolated", {100, 200, 40, 80}, 3, {200, 150, 100, 100}},
         {"odd height woven: two fields of two rows", {100, 200, 40, 80, 60}, 1, {200, 80, 100, 40}},
-        {"odd height field 1 alone", {100, 200, 40, 80, 60}, 2, {200, 100}},
         {"one row interpolated", {100}, 3, {}},
     };
     TempDir dir;
@@ -97,7 +95,6 @@ TEST(BmpFile, IndependentReaderSeesSizesAndPixels) {
     Rows woven;
     for (size_t j = 0; j < 24; ++j) woven.insert(woven.end(), {rows[24 + j], rows[j]});
     add("woven", [&](const CString& p) { return random.SaveBMP(p, 2, 1); }, woven);
-    add("half", [&](const CString& p) { return random.SaveBMP(p, 2, 2); }, Rows(rows.begin(), rows.begin() + 24));
     UPicture ten(96, 54, 0);
     ten.FillHorzWedge(1, 0, 0x3FF);
     add("ten", [&](const CString& p) { return ten.SaveBMP(p, 1, 0); }, DibRows(ten.CreateDIB(1)));

@@ -24,7 +24,8 @@ TEST(FileBuffer, MovesWholeFilesAndKeepsItsContentsWhenRefused) {
     Bytes target(12, 0xEE), part(4);  // reads min(size, length) bytes into the caller's buffer
     ASSERT_EQ(1, ReadFileInto(ten.c_str(), target.data(), 12) && ReadFileInto(ten.c_str(), part.data(), 4));
     EXPECT_EQ(std::make_pair(Bytes({9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0xEE, 0xEE}), Bytes({9, 8, 7, 6})), std::make_pair(target, part));
-    EXPECT_EQ(0, ReadFileInto(ten.c_str(), target.data(), 0) || ReadFileInto(ten.c_str(), nullptr, 4) || ReadFileInto((dir / "absent").c_str(), target.data(), 4));
+    EXPECT_EQ(0, ReadFileInto(ten.c_str(), target.data(), 0) || ReadFileInto(ten.c_str(), nullptr, 4) ||
+                     ReadFileInto((dir / "absent").c_str(), target.data(), 4));
     ASSERT_EQ(1, WriteFileFrom(ten.c_str(), part.data(), 4));  // over a longer file: exactly the bytes written
     EXPECT_EQ(part, ReadBytes(ten));
     EXPECT_EQ(0, WriteFileFrom(ten.c_str(), part.data(), 0) || WriteFileFrom(ten.c_str(), nullptr, 4) ||

@@ -8,7 +8,6 @@ TEST(EightBit, FillsWriteTheirBytes) {
     // A fill of a picture or an alpha of w x h, and the bytes it leaves from byte at of the one named.
     const struct { const char* name; DWORD w, h; std::function<bool(Picture8&, Alpha8&)> fill; bool alpha; size_t at; Bytes bytes; } rows[] = {
         {"horizontal wedge 0", 4, 1, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(0); }, false, 0, {0, 0, 0, 1, 0, 2, 0, 3}},
-        {"vertical wedge 1", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(1); }, false, 12, {127, 3, 129, 3}},
         {"vertical wedge 0", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(0); }, false, 4 * 100, {128, 36, 128, 36}},
         {"tiles 0", 16, 16, [](Picture8& p, Alpha8&) { return p.FillTiles(0); }, false, 4 * 75, {0, 56, 0, 60}},
         {"odd width: whole pairs only", 3, 3, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(1) && p.FillTiles(0) && p.FillRandom(1, 1) &&
@@ -17,7 +16,6 @@ TEST(EightBit, FillsWriteTheirBytes) {
          false, 0, {8, 9, 7, 9}},
         {"alpha wedge takes half a row", 6, 2, [](Picture8&, Alpha8& a) { return a.FillSolid(0xEE) && a.FillHorzWedge(0); }, true, 0,
          {0, 2, 4, 0, 2, 4, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
-        {"alpha unknown wedge mode", 6, 2, [](Picture8&, Alpha8& a) { return a.FillSolid(0xEE) && a.FillHorzWedge(3); }, true, 0, Bytes(12, 0xEE)},
         {"alpha lines outside are skipped", 3, 3, [](Picture8&, Alpha8& a) { return a.DrawLine(0, 5, 10, 5, 7) && a.DrawLine(0xFFFFFF00, 1, 1, 1, 7); },
          true, 0, {0, 0, 0, 0, 7, 7, 0, 0, 0}},
     };
@@ -58,15 +56,12 @@ TEST(EightBit, RandomFillsFollowTheRuntimeGenerator) {
 TEST(EightBit, SizesWordsPixelsAndBounds) {
     Alpha8 alpha(720, 486);
     EXPECT_EQ(std::make_pair(349920u, 699840u), std::make_pair(alpha.GetSize(), Picture8(720, 486).GetSize()));
-    DWORD word = 0;
-    EXPECT_TRUE(alpha.GetWord(87479, &word) && !alpha.GetWord(87480, &word));  // the last whole word
 
     Picture8 image(40, 36);
     WORD y, cb, cr;
     auto luma = [&](DWORD r, DWORD c) { return image.GetPixel(r, c, &y, &cb, &cr) ? int(y) : -1; };
     ASSERT_TRUE(image.FillGrid(0));
     EXPECT_EQ(std::make_tuple(0, 0, 255), std::make_tuple(luma(5, 32), luma(35, 5), luma(5, 5)));
-    EXPECT_EQ(128, cb);
     ASSERT_TRUE(image.FillDiagonalLines(0));
     EXPECT_EQ(std::make_tuple(255, 255, 255, 0, -1), std::make_tuple(luma(0, 0), luma(35, 39), luma(35, 0), luma(10, 20), luma(0, 40)));
     BYTE v = 9, yy = 0x12, bb = 0x34, rr = 0x56;

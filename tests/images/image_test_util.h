@@ -46,6 +46,9 @@ inline Bytes BlockBytes(const CImage& image, size_t from, size_t count) {
 }
 inline Bytes AllBytes(const CImage& image) { return BlockBytes(image, 0, image.GetSize() + image.GetOffset()); }
 
+// Size, offset, sample format and block of an image.
+inline auto State(const CImage& a) { return std::make_tuple(a.GetWidth(), a.GetHeight(), a.GetOffset(), a.nSampleFormat, AllBytes(a)); }
+
 // Reads one image from the file through a loading archive. A heap block of dirtyBytes is filled
 // and freed first, so that a reader handing out unset bytes shows them.
 inline int ReadFrom(CImage& image, const std::string& path, size_t dirtyBytes = 0) {
