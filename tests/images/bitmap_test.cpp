@@ -52,6 +52,7 @@ TEST(BmpFile, LayoutsWriteTheirRowsAndRefusalsAnswerZero) {
     const struct { const char* name; Bytes luma; DWORD layout; Bytes fileRows; } rows[] = {
         {"field 1 interpolated", {100, 200, 40, 80}, 3, {200, 150, 100, 100}},
         {"odd height woven: two fields of two rows", {100, 200, 40, 80, 60}, 1, {200, 80, 100, 40}},
+        {"odd height field 1 alone", {100, 200, 40, 80, 60}, 2, {200, 100}},
         {"one row interpolated", {100}, 3, {}},
     };
     TempDir dir;

@@ -53,7 +53,7 @@ TEST(EightBit, RandomFillsFollowTheRuntimeGenerator) {
     EXPECT_EQ(Lcg{31}.Next(), platform::rand());
 }
 
-TEST(EightBit, SizesWordsPixelsAndBounds) {
+TEST(EightBit, SizesPatternsPixelsAndBounds) {
     Alpha8 alpha(720, 486);
     EXPECT_EQ(std::make_pair(349920u, 699840u), std::make_pair(alpha.GetSize(), Picture8(720, 486).GetSize()));
 

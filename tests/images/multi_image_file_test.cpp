@@ -10,7 +10,6 @@ namespace {
 
 const Bytes kMagic = {0x80, 0x56, 0x23, 0x82, 0x2F, 0xB4, 0x52, 0x4B, 0xB5, 0x1A, 0xAC, 0x3C, 0x72, 0x4E, 0x11, 0x6D};
 
-
 // Loads the file; the file's position afterwards goes to *position.
 template <class A, class B>
 int LoadFrom(CMultiImageFile<A, B>& archive, const std::string& path, LONGLONG* position) {
@@ -33,9 +32,8 @@ TEST(MultiImageFile, RoundTripsMembersAndRefusals) {
     received.nSampleFormat = 1;
     CMultiImageFile<UPicture, UPicture> archive, loaded;
     ASSERT_EQ(1, archive.Save(path.c_str(), sent, received, 0));
-    const Bytes file = ReadBytes(path);
-    ASSERT_EQ(16u + 2 * (56u + 512u), file.size());
-    EXPECT_EQ(0xB2, file[16 + 56 + 512]);  // the second image follows the first at once
+    const Bytes file = ReadBytes(path);  // the second image follows the first at once
+    EXPECT_EQ(std::make_pair(size_t(16 + 2 * (56 + 512)), BYTE(0xB2)), std::make_pair(file.size(), file.at(16 + 56 + 512)));
     ASSERT_EQ(1, LoadFrom(loaded, path, &at));
     EXPECT_EQ(std::make_pair(State(sent), State(received)), std::make_pair(State(*loaded.GetFirst()), State(*loaded.GetSecond())));
     EXPECT_EQ(AllBytes(sent), AllBytes(*archive.GetFirst()));  // the pair saved stays in the members
@@ -47,11 +45,11 @@ TEST(MultiImageFile, RoundTripsMembersAndRefusals) {
     Bytes cut = ReadBytes(path);
     cut.pop_back();
     // The identity alone, a short identity and a second image cut short rewind; another kind of file stops after 16 bytes.
-    for (auto [file, position] : {std::pair(kMagic, 0), std::pair(Bytes(10, 0x80), 0), std::pair(cut, 0), std::pair(Bytes(64, 0x33), 16)}) {
-        WriteBytes(path, file);
-        LONGLONG at = -1;
+    for (auto [bytes, position] : {std::pair(kMagic, 0), std::pair(Bytes(10, 0x80), 0), std::pair(cut, 0), std::pair(Bytes(64, 0x33), 16)}) {
+        WriteBytes(path, bytes);
+        at = -1;
         EXPECT_EQ(0, LoadFrom(archive, path, &at));
-        EXPECT_EQ(position, at) << file.size() << " bytes";
+        EXPECT_EQ(position, at) << bytes.size() << " bytes";
     }
     EXPECT_EQ(0, archive.Save(path.c_str(), UPicture(2, 1, 0), UPicture(2, 1, 0), 3));  // an unknown format
     EXPECT_EQ(kMagic, ReadBytes(path));
