@@ -75,9 +75,10 @@ TEST(UnpackedPicture, RandomFillsFollowTheRuntimeGenerator) {
 }
 
 TEST(UnpackedPicture, SampleFormatsAndPixelAccess) {
-    Quad pair;  // an unknown sample format writes zeros
-    UPicture::MakePixelPair(pair.data(), 1, 2, 3, 4, 3);
-    EXPECT_EQ(Quad({0, 0, 0, 0}), pair);
+    auto pair = [](WORD y0, WORD y1, WORD cb, WORD cr, DWORD format) { Quad q; UPicture::MakePixelPair(q.data(), y0, y1, cb, cr, format); return q; };
+    // Format 1 drops the low bits; an unknown format writes zeros.
+    EXPECT_EQ(Quad({0x7F00, 0xFF00, 0x4000, 0x8000}), pair(0x3FF, 0x201, 0x1FE, 0x102, 1));
+    EXPECT_EQ(Quad({0, 0, 0, 0}), pair(1, 2, 3, 4, 3));
     UPicture plain(16, 4, 0), encoded(16, 4, 0);  // an encoded fill converts to the plain one
     encoded.nSampleFormat = 2;
     plain.FillRandom(5, 1, 0, 0x3FF);
