@@ -95,10 +95,11 @@ BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD 
     const BYTE* pixels = DibPixels(dib);
     auto row = [&](DWORD r) { return pixels + size_t(r) * rowBytes; };
 
-    // The field layouts need two whole fields; other pictures are written whole.
-    if (layout >= 1 && layout <= 3 && (height < 2 || height % 2 != 0)) layout = 0;
+    // The field layouts take two fields of H / 2 rows each; an odd picture's last row is in neither.
+    const DWORD half = height / 2;
+    const DWORD fieldRows = 2 * half;
     const bool known = layout <= 3;
-    const DWORD rows = layout == 2 ? height / 2 : height;
+    const DWORD rows = layout == 0 ? height : layout == 2 ? half : fieldRows;
 
     BYTE header[14 + sizeof(BITMAPINFOHEADER)];
     uint64_t fileBytes = known ? sizeof header + uint64_t(rows) * rowBytes : 14;
@@ -114,7 +115,6 @@ BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD 
 
     bool ok = true;
     auto put = [&](const BYTE* p) { ok = ok && file.Write(p, static_cast<UINT>(rowBytes)); };
-    const DWORD half = height / 2;
     switch (layout) {
     case 0:
         for (DWORD r = height; r-- > 0;) put(row(r));
@@ -136,8 +136,8 @@ BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD 
             return FALSE;
         }
         DWORD cursor = half - 1;
-        for (DWORD k = 0; k < height; ++k) {
-            if (k % 2 == 0 || k == height - 1) {
+        for (DWORD k = 0; k < fieldRows; ++k) {
+            if (k % 2 == 0 || k == fieldRows - 1) {
                 put(row(cursor));
             } else {
                 const BYTE* a = row(cursor);

@@ -98,6 +98,13 @@ uint64_t CImage::DataBytesFor(DWORD width, DWORD height) const {
     return 0;
 }
 
+uint64_t CImage::SpareBytesFor(DWORD width, DWORD height, DWORD dataSize) const {
+    (void)width;
+    (void)height;
+    (void)dataSize;
+    return 0;
+}
+
 bool CImage::GeometryFits(DWORD pad) const {
     return DataBytesFor(nWidth, nHeight) + pad <= kMaxBlockBytes && uint64_t(GetSize()) + pad <= kMaxBlockBytes;
 }
@@ -254,7 +261,11 @@ int CImage::Read(CArchive& ar) {
     }
     // A stored size below what width and height need would let pixel operations run past the block.
     if (dataSize < DataBytesFor(width, height)) return 0;
+    // A pad is page alignment at most beyond the picture; a larger one read from the file would let a
+    // few bytes of file demand gigabytes of block.
+    if (!form.shortRecords && offset > uint64_t(dataSize) + 4096) return 0;
     uint64_t blockBytes = form.shortRecords ? dataSize : uint64_t(dataSize) + offset;
+    blockBytes += SpareBytesFor(width, height, dataSize);
     if (blockBytes > kMaxBlockBytes) return 0;
 
     // A file too short for the data fails as a short read would, without allocating first.
@@ -272,6 +283,9 @@ int CImage::Read(CArchive& ar) {
         delete[] block;
         return 0;
     }
+    // The pad behind the data is read by the word accessors and the CRC models: it must not
+    // change from run to run.
+    std::memset(block + readBytes, 0, static_cast<size_t>(blockBytes - readBytes));
     TakeBlock(block, static_cast<size_t>(blockBytes));
     SetWidth(width);
     SetHeight(height);

@@ -116,6 +116,9 @@ protected:
     virtual uint64_t DataBytesFor(DWORD width, DWORD height) const;
     // Called by Read once the new block and geometry are in place (the packed classes place their planes).
     virtual void OnGeometryRead() {}
+    // Bytes that a block read from a file holds behind the data and the pad: room for pixel bits
+    // that a file of dataSize bytes has no place for (0 in most classes).
+    virtual uint64_t SpareBytesFor(DWORD width, DWORD height, DWORD dataSize) const;
 
     // A new block of bytes bytes, or null when it cannot be had or exceeds a 32-bit size.
     static BYTE* NewBlock(uint64_t bytes);

@@ -22,7 +22,8 @@ public:
 
     virtual DWORD GetBitsPerSample() const { return 8; }
     // BMP file of CreateDIB(mode) in layout 0 (whole picture), 1 (two stacked fields woven),
-    // 2 (field 1 at half height) or 3 (field 1 interpolated); 0 when the file cannot be created.
+    // 2 (field 1 at half height) or 3 (field 1 interpolated); each field is H / 2 rows. 0 when
+    // the file cannot be created.
     virtual BOOL SaveBMP(const CString& path, DWORD mode, DWORD layout) const;
     virtual bool FillSolid(BYTE y, BYTE cb, BYTE cr);
     virtual bool FillTiles(DWORD mode);

@@ -1,6 +1,7 @@
 // Packed 8+2-bit pictures and alphas: plane layout, packing from unpacked words, pixel access and bitmaps.
 #include "images/packed_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "images/byte_order.h"
@@ -46,8 +47,12 @@ void PackGroups(const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2, LowBits lo
     }
 }
 
-// The 2-bit plane holds one byte per four pixels; a last partial group needs a byte of its own.
-uint64_t AlphaTwoBitBytes(uint64_t pixels) { return (pixels + 3) / 4; }
+// The alpha's 2-bit plane as its size is counted: P / 4 rounded to nearest, halves up. For
+// P mod 4 = 1 that leaves the last pixel without a byte of its own.
+uint64_t AlphaTwoBitBytes(uint64_t pixels) { return (pixels + 2) / 4; }
+// The 2-bit bytes the pixels' fields actually take; the one byte more than the counted plane is
+// held in the block only, never in sizes, pads or files.
+uint64_t AlphaTwoBitBytesHeld(uint64_t pixels) { return (pixels + 3) / 4; }
 
 }  // namespace
 
@@ -64,6 +69,9 @@ YCbCr_8_2::YCbCr_8_2(const CImage& source, DWORD offset)
 
 YCbCr_8_2& YCbCr_8_2::operator=(const YCbCr_8_2& source) {
     AssignRaw(source, source.GetOffset());
+    // The whole block, so that a last pixel's field held behind the counted planes comes along.
+    if (pBuffer && BufferOf(source) && this != &source)
+        std::memcpy(pBuffer, BufferOf(source), std::min(GetBlockBytes(), BlockBytesOf(source)));
     return *this;
 }
 
@@ -79,6 +87,14 @@ uint64_t YCbCr_8_2::DataBytesFor(DWORD width, DWORD height) const {
     return pixels + AlphaTwoBitBytes(pixels);
 }
 
+uint64_t YCbCr_8_2::SpareBytesFor(DWORD width, DWORD height, DWORD dataSize) const {
+    uint64_t pixels = uint64_t(width) * height;
+    uint64_t held = pixels + AlphaTwoBitBytesHeld(pixels);
+    return held > dataSize ? held - dataSize : 0;
+}
+
+DWORD YCbCr_8_2::TwoBitBytesHeld() const { return static_cast<DWORD>(AlphaTwoBitBytesHeld(n8BitPlaneSize)); }
+
 DWORD YCbCr_8_2::GetSizeFor(DWORD width, DWORD height) {
     uint64_t pixels = uint64_t(width) * height;
     return static_cast<DWORD>(pixels + AlphaTwoBitBytes(pixels));
@@ -88,7 +104,7 @@ DWORD YCbCr_8_2::GetPadFor(DWORD width, DWORD height) { return PadTo4096(GetSize
 
 void YCbCr_8_2::SetPlanes() {
     uint64_t pixels = uint64_t(nWidth) * nHeight;
-    if (pixels + AlphaTwoBitBytes(pixels) > kMaxBlockBytes) {
+    if (pixels + AlphaTwoBitBytesHeld(pixels) > kMaxBlockBytes) {
         n8BitPlaneSize = n2BitPlaneSize = n8BitPlaneOffset = n2BitPlaneOffset = nPlaneBytes = 0;
         return;
     }
@@ -101,15 +117,17 @@ void YCbCr_8_2::SetPlanes() {
 
 bool YCbCr_8_2::PlanesInBlock() const {
     return pBuffer && uint64_t(n8BitPlaneOffset) + n8BitPlaneSize <= GetBlockBytes() &&
-           uint64_t(n2BitPlaneOffset) + n2BitPlaneSize <= GetBlockBytes();
+           uint64_t(n2BitPlaneOffset) + TwoBitBytesHeld() <= GetBlockBytes();
 }
 
 BYTE* YCbCr_8_2::Allocate() {
     SetPlanes();
-    return AllocateBlock(nOffset, [this](BYTE* block, size_t) {
+    const DWORD held = TwoBitBytesHeld(), spare = held - n2BitPlaneSize;
+    if (nOffset > kMaxBlockBytes - spare) return nullptr;
+    return AllocateBlock(nOffset + spare, [this, held](BYTE* block, size_t) {
         std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
-        std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
-        std::memset(block + nPlaneBytes, 0, nOffset);  // the pad behind the planes
+        std::memset(block + n2BitPlaneOffset, kFresh2Bit, held);
+        std::memset(block + n2BitPlaneOffset + held, 0, nOffset);  // the pad behind the planes
     });
 }
 
@@ -127,7 +145,7 @@ CrcWordSpan YCbCr_8_2::GetCrcWords() const {
 bool YCbCr_8_2::GetPixel(DWORD row, DWORD col, WORD* value) const {
     if (!PlanesInBlock() || !value || row >= nHeight || col >= nWidth) return false;
     uint64_t i = uint64_t(row) * nWidth + col;
-    if (i >= n8BitPlaneSize || i / 4 >= n2BitPlaneSize) return false;
+    if (i >= n8BitPlaneSize || i / 4 >= TwoBitBytesHeld()) return false;
     const BYTE* p8 = Get8BitPlane();
     const BYTE* p2 = Get2BitPlane();
     *value = static_cast<WORD>((p8[i] << 2) | ((p2[i / 4] >> (2 * (i % 4))) & 3));
@@ -137,7 +155,7 @@ bool YCbCr_8_2::GetPixel(DWORD row, DWORD col, WORD* value) const {
 bool YCbCr_8_2::SetPixel(DWORD row, DWORD col, const WORD* value) {
     if (!PlanesInBlock() || !value || row >= nHeight || col >= nWidth) return false;
     uint64_t i = uint64_t(row) * nWidth + col;
-    if (i >= n8BitPlaneSize || i / 4 >= n2BitPlaneSize) return false;
+    if (i >= n8BitPlaneSize || i / 4 >= TwoBitBytesHeld()) return false;
     BYTE* p8 = Get8BitPlane();
     BYTE* p2 = Get2BitPlane();
     const unsigned shift = static_cast<unsigned>(2 * (i % 4));
@@ -152,7 +170,7 @@ void YCbCr_8_2::PackFrom(const CImage& source) {
     BYTE* p2 = Get2BitPlane();
     if (!src || !p8 || !p2 || !PlanesInBlock()) return;
     const uint64_t n = uint64_t(source.GetHeight()) * source.GetWidth();
-    if (n > n8BitPlaneSize || AlphaTwoBitBytes(n) > n2BitPlaneSize || 2 * n > BlockBytesOf(source)) return;
+    if (n > n8BitPlaneSize || AlphaTwoBitBytesHeld(n) > TwoBitBytesHeld() || 2 * n > BlockBytesOf(source)) return;
     const uint64_t groups = n / 4;
     PackGroups(src, groups, p8, p2, LowBitsInOrder);
     if (uint64_t rest = n % 4) {

@@ -9,7 +9,9 @@ namespace Packed {
 namespace Alpha {
 
 // Block layout [8-bit plane][2-bit plane][pad]: one 8-bit byte per pixel, and one 2-bit byte per
-// four pixels (pixel 4g + i in bits 2i + 1..2i of byte g). The pad is the CImage offset.
+// four pixels (pixel 4g + i in bits 2i + 1..2i of byte g). The pad is the CImage offset. The
+// 2-bit plane counts P / 4 rounded to nearest bytes; when P mod 4 is 1 the last pixel's field
+// lies in one more byte, held in the block between the planes and the pad but in no size or file.
 class YCbCr_8_2 : public CImage {
 public:
     YCbCr_8_2(DWORD width, DWORD height, DWORD pad = 0);
@@ -47,10 +49,13 @@ protected:
     const ImageFileForm& FileForm() const override;
     uint64_t DataBytesFor(DWORD width, DWORD height) const override;
     void OnGeometryRead() override { SetPlanes(); }
+    uint64_t SpareBytesFor(DWORD width, DWORD height, DWORD dataSize) const override;
 
 private:
     void SetPlanes();
     bool PlanesInBlock() const;
+    // The 2-bit bytes that the pixels' fields take: n2BitPlaneSize, or one more (see above).
+    DWORD TwoBitBytesHeld() const;
 
     DWORD n8BitPlaneSize = 0;
     DWORD n2BitPlaneSize = 0;

@@ -1,77 +1,73 @@
-// Helpers of the image library tests: a scratch folder, whole-file bytes and little-endian words.
+// Helpers of the image library tests: the six classes' short names, file bytes, block bytes and the runtime's generator.
 #pragma once
 
-#include <cstdint>
-#include <cstdlib>
-#include <filesystem>
+#include <array>
+#include <cstring>
 #include <fstream>
-#include <iterator>
+#include <functional>
+#include <memory>
+#include <set>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "platform/types.h"
+#include "images/image_8bit.h"
+#include "images/packed_image.h"
+#include "images/unpacked_image.h"
+#include "platform/files.h"
+#include "platform/runtime.h"
+#include "tests/support/temp_dir.h"
 
 namespace image_test {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pex_images_XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        const char* made = ::mkdtemp(buf.data());
-        if (made) m_path = made;
+using support::TempDir;
+using Bytes = std::vector<BYTE>;
+using UPicture = Unpacked::Image::YCbCr_10_6;
+using UAlpha = Unpacked::Alpha::YCbCr_10_6;
+using PPicture = Packed::Image::YCbCr_8_2;
+using PAlpha = Packed::Alpha::YCbCr_8_2;
+using Picture8 = Image::YCbCr_8bit;
+using Alpha8 = Alpha::YCbCr_8bit;
+
+inline Bytes ReadBytes(const std::string& path) { const std::string s = support::ReadText(path); return Bytes(s.begin(), s.end()); }
+
+inline void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// count bytes of the image's block from byte from; the whole block: data and offset bytes.
+inline Bytes BlockBytes(const CImage& image, size_t from, size_t count) {
+    const BYTE* p = image.GetBuffer();
+    return p ? Bytes(p + from, p + from + count) : Bytes();
+}
+inline Bytes AllBytes(const CImage& image) { return BlockBytes(image, 0, image.GetSize() + image.GetOffset()); }
+
+// Size, offset, sample format and block of an image.
+inline auto State(const CImage& a) { return std::make_tuple(a.GetWidth(), a.GetHeight(), a.GetOffset(), a.nSampleFormat, AllBytes(a)); }
+
+// Reads one image from the file through a loading archive. A heap block of dirtyBytes is filled
+// and freed first, so that a reader handing out unset bytes shows them.
+inline int ReadFrom(CImage& image, const std::string& path, size_t dirtyBytes = 0) {
+    CFile file;
+    if (!file.Open(path.c_str(), CFile::modeRead | CFile::typeBinary)) return -1;
+    CArchive ar(&file, CArchive::load);
+    if (dirtyBytes) {
+        BYTE* dirty = new BYTE[dirtyBytes];
+        std::memset(dirty, 0xA5, dirtyBytes);
+        asm volatile("" : : "r"(dirty) : "memory");  // keeps the fill
+        delete[] dirty;
     }
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
-    }
-    std::string File(const std::string& name) const { return (m_path / name).string(); }
-    const std::filesystem::path& Path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
-
-inline std::vector<BYTE> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::string& path, const std::vector<BYTE>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadText(const std::string& path) {
-    std::vector<BYTE> b = ReadBytes(path);
-    return std::string(b.begin(), b.end());
-}
-
-inline DWORD Le32(const std::vector<BYTE>& b, size_t at) {
-    return DWORD(b[at]) | DWORD(b[at + 1]) << 8 | DWORD(b[at + 2]) << 16 | DWORD(b[at + 3]) << 24;
-}
-
-inline WORD Le16(const BYTE* p) { return WORD(p[0] | p[1] << 8); }
-
-inline void PutLe32(std::vector<BYTE>& b, DWORD v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<BYTE>(v >> (8 * i)));
+    return image.Serialize(ar);
 }
 
 // The original runtime's generator, written out independently of the platform layer.
-class Lcg {
-public:
-    explicit Lcg(uint32_t seed) : m_state(seed) {}
-    int Next() {
-        m_state = m_state * 214013u + 2531011u;
-        return static_cast<int>((m_state >> 16) & 0x7FFF);
-    }
-
-private:
-    uint32_t m_state;
+struct Lcg {
+    uint32_t state;
+    int Next() { return static_cast<int>(((state = state * 214013u + 2531011u) >> 16) & 0x7FFF); }
 };
 
 }  // namespace image_test
