@@ -11,6 +11,7 @@
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/paged_memory.h"
 #include "framework/hw/wexal_dcb.h"
+#include "framework/result_screen.h"
 #include "platform/clock.h"
 #include "tests/support/rig.h"
 #include "tests/support/output.h"

@@ -7,9 +7,8 @@
 
 #include "framework/log_file.h"
 #include "framework/result_screen.h"
-#include "tests/support/rig.h"
 #include "tests/support/output.h"
-#include "tests/support/output.h"
+#include "tests/support/temp_dir.h"
 
 using namespace support;
 
@@ -37,61 +36,45 @@ private:
 TEST(LogMapTest, FileMapBindsNamesInAnyLetterCase) {
     InTempCwd cwd;
     RecordingTreeTest test;
-
     EXPECT_EQ(test.FileMap("FILE=results.txt"), 2u);
     EXPECT_TRUE(test.out.HasColoured("Unable to find NAME= on command line\n", kColorRed));
     EXPECT_EQ(test.FileMap("NAME=results"), 2u);
     EXPECT_TRUE(test.out.HasColoured("Unable to find FILE= on command line\n", kColorRed));
-
     ASSERT_EQ(test.FileMap("FILE=results.txt NAME=results"), 1u);
     CLogFile* first = nullptr;
     ASSERT_TRUE(test.FindLogFile("Results", &first));
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->GetFileName(), "RESULTS.TXT");  // the parameter parser upper-cases values
+    EXPECT_EQ(first->GetFileName(), "RESULTS.TXT") << "the parameter parser upper-cases values";
     // The same path in other letters keeps the entry and its object.
     ASSERT_EQ(test.FileMap("FILE=Results.Txt NAME=RESULTS"), 1u);
     CLogFile* again = nullptr;
     ASSERT_TRUE(test.FindLogFile("results", &again));
     EXPECT_EQ(again, first);
-
-    EXPECT_TRUE(test.WriteLog("results", "one\n"));
-    EXPECT_TRUE(test.WriteLog("RESULTS", "two"));
-    EXPECT_EQ(cwd.Dir().Read("RESULTS.TXT"), "one\ntwo");
-
+    EXPECT_TRUE(test.WriteLog("results", "one\n") && test.WriteLog("RESULTS", "two"));
     // Another path replaces the entry; later text goes to the new file only.
     ASSERT_EQ(test.OpenLogFile("results", "other.log"), 1u);
     EXPECT_TRUE(test.WriteLog("Results", "three"));
     EXPECT_EQ(cwd.Dir().Read("other.log"), "three");
     EXPECT_EQ(cwd.Dir().Read("RESULTS.TXT"), "one\ntwo");
-
-    // A file text of two double quotes removes the mapping.
+    // A file text of two double quotes removes the mapping, and maps nothing where nothing was.
     EXPECT_EQ(test.FileMap("FILE=\"\" NAME=results"), 1u);
     CLogFile* untouched = first;
     EXPECT_FALSE(test.FindLogFile("results", &untouched));
     EXPECT_EQ(untouched, first);
     EXPECT_FALSE(test.WriteLog("results", "four"));
-    // ... and maps nothing where nothing was mapped (no file named "" appears).
     EXPECT_EQ(test.OpenLogFile("fresh", "\"\""), 1u);
-    EXPECT_FALSE(test.FindLogFile("fresh", nullptr));
     EXPECT_FALSE(test.WriteLog("fresh", "x"));
     EXPECT_FALSE(std::filesystem::exists(cwd.Dir().File("\"\"")));
-
     // An empty text is written without looking the name up.
     EXPECT_TRUE(test.WriteLog("unmapped", ""));
     EXPECT_FALSE(test.WriteLog("unmapped", "x"));
-}
 
-TEST(LogMapTest, CloseLogFilesReleasesOpenFiles) {
-    InTempCwd cwd;
-    RecordingTreeTest test;
+    // An open file is held exclusively until the map lets go of it.
     ASSERT_EQ(test.OpenLogFile("held", "held.log"), 1u);
     CLogFile* log = nullptr;
     ASSERT_TRUE(test.FindLogFile("HELD", &log));
     ASSERT_TRUE(log->Open(CLogFile::kWrite | CLogFile::kOpenAlways));
-    // The open file is held exclusively ...
     CLogFile other(cwd.Dir().File("held.log").c_str());
     EXPECT_FALSE(other.Open(CLogFile::kWrite | CLogFile::kOpenExisting));
-    // ... until the map lets go of it.
     test.CloseLogFiles();
     EXPECT_FALSE(test.FindLogFile("held", nullptr));
     EXPECT_TRUE(other.Open(CLogFile::kWrite | CLogFile::kOpenExisting));
@@ -103,40 +86,37 @@ protected:
         screen.SetHost(&host);
         ASSERT_EQ(test.OpenLogFile("Summary", "summary.txt"), 1u);
     }
-    // Writes content to the mapped file, inserts record, and answers what the file holds.
-    std::string Insert(const std::string& content, const std::string& record) {
-        cwd.Dir().Write("summary.txt", content);
+    // Writes content to the mapped file (none: no file), inserts record, and answers what the file holds.
+    std::string Insert(const char* content, const std::string& record, const char* name = "summary") {
+        if (content) cwd.Dir().Write("summary.txt", content);
+        else std::filesystem::remove(cwd.Dir().File("summary.txt"));
         host.window = record;
-        EXPECT_TRUE(test.FileAccess("summary", &screen));
+        EXPECT_TRUE(test.FileAccess(name, &screen));
         return cwd.Dir().Read("summary.txt");
     }
-
     InTempCwd cwd;
     RecordingTreeTest test;
     WindowHost host;
     CResultScreen screen;
 };
 
-TEST_F(FileAccessTest, RecordsGoBeforeTheClosingBrace) {
-    // The record takes the place of "}\r\n" and the file ends with the brace again.
-    EXPECT_EQ(Insert("{\r\n  a\r\n}\r\n", "  b\r\n"), "{\r\n  a\r\n  b\r\n}");
-    host.window = "  c\r\n";
-    ASSERT_TRUE(test.FileAccess("SUMMARY", &screen));
-    EXPECT_EQ(cwd.Dir().Read("summary.txt"), "{\r\n  a\r\n  b\r\n  c\r\n}");
-    // Line ends beyond the record's length stay behind the brace; a tail longer than one read
-    // block is walked back across the block boundary.
-    EXPECT_EQ(Insert("{x}" + std::string(5000, '\n'), "y"), "{xy}" + std::string(4999, '\n'));
-}
-
-TEST_F(FileAccessTest, FilesWithoutABraceTakeTheRecordAfterTheirContent) {
-    EXPECT_EQ(Insert("", "first"), "first");
-    EXPECT_EQ(Insert("\r\n\r\n", "abc"), "abc\n");  // only line ends: written from the start
-    EXPECT_EQ(Insert("log\r\n", "R"), "logR\n");
-    // A missing file is created holding the record alone.
-    std::filesystem::remove(cwd.Dir().File("summary.txt"));
-    host.window = "new";
-    ASSERT_TRUE(test.FileAccess("summary", &screen));
-    EXPECT_EQ(cwd.Dir().Read("summary.txt"), "new");
+TEST_F(FileAccessTest, RecordsGoBeforeTheClosingBraceOrAfterTheContent) {
+    const std::string longTail = "{x}" + std::string(5000, '\n');
+    const struct {
+        const char* name;
+        const char* content;
+        std::string record, result;
+    } rows[] = {
+        {"the record takes the place of the brace line", "{\r\n  a\r\n}\r\n", "  b\r\n", "{\r\n  a\r\n  b\r\n}"},
+        // Line ends beyond the record's length stay behind the brace, across a read block boundary.
+        {"a long tail is walked back", longTail.c_str(), "y", "{xy}" + std::string(4999, '\n')},
+        {"an empty file", "", "first", "first"},
+        {"only line ends: written from the start", "\r\n\r\n", "abc", "abc\n"},
+        {"no brace: after the content", "log\r\n", "R", "logR\n"},
+        {"a missing file is created", nullptr, "new", "new"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(Insert(row.content, row.record), row.result) << row.name;
+    EXPECT_EQ(Insert("{\r\n  a\r\n}\r\n", "  c\r\n", "SUMMARY"), "{\r\n  a\r\n  c\r\n}");
 }
 
 TEST_F(FileAccessTest, NothingIsWrittenWithoutAMappingARecordOrTheFile) {
@@ -146,7 +126,6 @@ TEST_F(FileAccessTest, NothingIsWrittenWithoutAMappingARecordOrTheFile) {
     EXPECT_FALSE(test.FileAccess("summary", nullptr));
     host.answer = 0;  // the host did not deliver its window
     EXPECT_FALSE(test.FileAccess("summary", &screen));
-    // A screen without a host delivers nothing either.
     CResultScreen detached;
     EXPECT_FALSE(test.FileAccess("summary", &detached));
     // The file held by someone else cannot be opened in either mode.
