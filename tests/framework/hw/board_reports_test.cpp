@@ -1,26 +1,15 @@
 // Tests of the tree-map base's board reports: DIMM SPD checks, VPD structure and serial, temperature, flash revision.
-#include <gtest/gtest.h>
+#include <cstdlib>
+#include <sstream>
 
-#include <algorithm>
-#include <array>
-#include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "devlib/rig.h"
-#include "tests/framework/hw/board_dma.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-using support::Count;
-using support::RecordingTreeTest;
-using support::ScopedRig;
-
-using Spd = std::array<BYTE, 256>;
+using namespace hwtest;
 
 // A bound test whose DIMM checks are the main-board root's, keeping the background of styled text.
-class ReportTest : public hwtest::BoundTest {
+class ReportTest : public BoundTest {
 public:
     explicit ReportTest(const char* board = "Brimola1") : BoundTest(board) {}
     BOOL CheckDIMMGeometry(BYTE rows, BYTE columns, CString& message) override {
@@ -37,17 +26,17 @@ public:
         backgrounds.push_back(background);
         RecordingTreeTest::PrintStyled(text, colour, background, underline);
     }
-    // Puts SPD spaces with the healthy bytes plus edits on the board itself (found before its I2C bus).
-    void EditSpd(std::vector<std::pair<int, BYTE>> edits1, std::vector<std::pair<int, BYTE>> edits2) {
+    // SPD spaces on the board itself (found before its I2C bus): the healthy bytes with edits "at=hex ..."
+    // for module 1, and for module 2 (the same edits when null).
+    void EditSpd(const char* edits1, const char* edits2 = nullptr) {
         for (int m : {1, 2}) {
-            Spd bytes{};
-            EXPECT_EQ(Board()->GetI2CDevice()->GetSpace(m == 1 ? "I2C.DIMM1" : "I2C.DIMM2")->GetBytes(bytes.data(), 0, 256), 256);
-            for (auto [at, v] : m == 1 ? edits1 : edits2) bytes[static_cast<size_t>(at)] = v;
-            if (auto* fake = dynamic_cast<FakeSpd*>(Board()->GetSpace(m == 1 ? "I2C.DIMM1" : "I2C.DIMM2"))) {
-                fake->bytes = bytes;
-            } else {
-                Board()->AddSpace(std::make_unique<FakeSpd>(m == 1 ? "I2C.DIMM1" : "I2C.DIMM2", bytes));
-            }
+            const char* name = m == 1 ? "I2C.DIMM1" : "I2C.DIMM2";
+            auto* fake = dynamic_cast<FakeSpd*>(Board()->GetSpace(name));
+            if (!fake) fake = static_cast<FakeSpd*>(Board()->AddSpace(std::make_unique<FakeSpd>(name)));
+            Board()->GetI2CDevice()->GetSpace(name)->GetBytes(fake->bytes, 0, 256);
+            std::istringstream edits(m == 1 || !edits2 ? edits1 : edits2);
+            int at = 0, value = 0;
+            for (char eq = 0; edits >> std::dec >> at >> eq >> std::hex >> value;) fake->bytes[at] = static_cast<BYTE>(value);
         }
     }
     bool boardChecks = false;
@@ -55,14 +44,13 @@ public:
 
 private:
     struct FakeSpd : CDevAddrSpace {
-        FakeSpd(const char* name, const Spd& b) : CDevAddrSpace(SPACE_I2C_DIMM, name, "", 256, {1, 1, 1, 1, 1}), bytes(b) {}
+        explicit FakeSpd(const char* name) : CDevAddrSpace(SPACE_I2C_DIMM, name, "", 256, {1, 1, 1, 1, 1}) {}
         int Get(void* buffer, DWORD address, int count) override {
-            if (address >= 256) return 0;
-            const int n = std::min<int>(256 - static_cast<int>(address), count);
-            std::memcpy(buffer, bytes.data() + address, static_cast<size_t>(n));
+            const int n = address < 256 ? std::min<int>(256 - static_cast<int>(address), count) : 0;
+            if (n > 0) std::memcpy(buffer, bytes + address, static_cast<size_t>(n));
             return n;
         }
-        Spd bytes;
+        BYTE bytes[256] = {};
     };
 };
 
@@ -75,133 +63,99 @@ TEST(BoardReportTest, HealthyModulesDecodeAndPass) {
     ReportTest test;
     test.boardChecks = true;
     EXPECT_TRUE(test.ShowDIMMInfo(1));
-    const std::string& out = test.out.text;
     EXPECT_TRUE(test.out.HasColoured("DIMMS have the same parameters\n", kColorGreen));
     EXPECT_TRUE(test.out.HasColoured("DIMM Module ID check PASSES\n", kColorGreen));
-    EXPECT_EQ(Count(out, "        Size: 512 MB\n          = DIMM[5] * DIMM[31] * 4\n"), 2u);
-    EXPECT_EQ(Count(out, "   Valid CLs: 2  , 2.5  (Using: CL=2.5)\n"), 2u);
-    EXPECT_EQ(Count(out, "  MCC@CL=2.5: 6.0 ns (166Mhz)\n  MDA@CL=2.5: 0.70 ns\n  MCC@CL=2  : 7.5 ns (133Mhz)\n"
-                         "  MDA@CL=2  : 0.75 ns\n"),
-              2u);
-    EXPECT_EQ(Count(out, "      RowAdr: 13 bits\n      ColAdr: 11 bits\n          CS: 1 lines\n"), 2u);
+    for (const char* block : {"        Size: 512 MB\n          = DIMM[5] * DIMM[31] * 4\n", "   Valid CLs: 2  , 2.5  (Using: CL=2.5)\n",
+                              "  MCC@CL=2.5: 6.0 ns (166Mhz)\n  MDA@CL=2.5: 0.70 ns\n  MCC@CL=2  : 7.5 ns (133Mhz)\n  MDA@CL=2  : 0.75 ns\n",
+                              "      RowAdr: 13 bits\n      ColAdr: 11 bits\n          CS: 1 lines\n"})
+        EXPECT_EQ(Count(test.out.text, block), 2u) << block;
     test.out = {};
     EXPECT_TRUE(test.ShowDIMMInfo(0));
-    EXPECT_EQ(out, "SDRAM module #1 (North): Smart Modular, 512MB, 166Mhz@CL=2.5, 133Mhz@CL=2  \n"
-                   "SDRAM module #2 (West) : Smart Modular, 512MB, 166Mhz@CL=2.5, 133Mhz@CL=2  \n"
-                   "DIMM Module ID check PASSES\n");
+    EXPECT_EQ(test.out.text, "SDRAM module #1 (North): Smart Modular, 512MB, 166Mhz@CL=2.5, 133Mhz@CL=2  \n"
+                             "SDRAM module #2 (West) : Smart Modular, 512MB, 166Mhz@CL=2.5, 133Mhz@CL=2  \nDIMM Module ID check PASSES\n");
     test.out = {};
     EXPECT_TRUE(test.ShowDIMMInfo(2));
     EXPECT_TRUE(test.out.HasColoured("West DIMM (High Order Word)\n\n", kColorGreen));
-    EXPECT_EQ(Count(out, "0x0000:  0x80 0x08 0x07 0x0D 0x0B 0x01 0x40 0x00\n"), 2u);
-    EXPECT_EQ(Count(out, "0x0078:  "), 2u);
+    EXPECT_EQ(Count(test.out.text, "0x0000:  0x80 0x08 0x07 0x0D 0x0B 0x01 0x40 0x00\n") + Count(test.out.text, "0x0078:  "), 4u);
     EXPECT_EQ(test.ReadSPD(), 0x40000000u);
     EXPECT_EQ(ReportTest("Nuxa1").ReadSPD(), 0x20000000u);
 }
 
-// Modules edited byte by byte: the verdict, lines that must be there and a line that must not.
+// Modules edited byte by byte: the verdict, a line that must be there and one that must not.
 TEST(BoardReportTest, SpdContentsDecideTheReport) {
     const struct {
-        const char* name;
-        std::vector<std::pair<int, BYTE>> dimm1, dimm2;
+        const char *edits1, *edits2;
         int verbosity;
         bool pass;
-        std::vector<const char*> has;
-        const char* lacks;
+        const char *has, *lacks;
     } rows[] = {
-        {"bytes after 66 are not compared", {}, {{100, 0}}, 1, true, {"DIMMS have the same parameters\n"}, "Mismatch"},
-        {"byte 66 is compared", {}, {{66, 0x55}}, 1, false,
-         {"DIMMS Mismatch, DIMM1[66]=0x00 DIMM2[66]=0x55\n", "DIMM1 and DIMM2 do not have identical parameters\n"}, nullptr},
-        {"mismatch lines need verbosity 1", {}, {{66, 0x55}}, 0, false,
-         {"DIMM1 and DIMM2 do not have identical parameters\n"}, "DIMMS Mismatch"},
-        {"vendor in bank 3", {{64, 0x7F}, {65, 0x7F}, {66, 0x2A}}, {{64, 0x7F}, {65, 0x7F}, {66, 0x2A}}, 1, true,
-         {"      Vendor: Kentron Technologies\n"}, nullptr},
-        {"vendor in bank 5", {{64, 0x7F}, {65, 0x7F}, {66, 0x7F}, {67, 0x7F}, {68, 0xA8}},
-         {{64, 0x7F}, {65, 0x7F}, {66, 0x7F}, {67, 0x7F}, {68, 0xA8}}, 1, true, {"      Vendor: US Modular\n"}, nullptr},
-        {"vendor in bank 2", {{64, 0x7F}, {65, 0xCE}, {66, 0}}, {{64, 0x7F}, {65, 0xCE}, {66, 0}}, 1, true,
-         {"      Vendor: Unigen Corporation\n"}, nullptr},
-        {"unknown vendor", {{64, 0xCE}, {65, 0}, {66, 0}}, {{64, 0xCE}, {65, 0}, {66, 0}}, 1, true,
-         {"      Vendor: unknown, Type: CE,xx,xx,xx\n"}, nullptr},
-        {"unknown deep vendor", {{64, 0x7F}, {65, 0x7F}, {66, 0x7F}, {67, 0x33}},
-         {{64, 0x7F}, {65, 0x7F}, {66, 0x7F}, {67, 0x33}}, 1, true, {"      Vendor: unknown, Type: 7F,7F,7F,33\n"}, nullptr},
-        {"continuation bytes only", {{64, 0x7F}, {65, 0x7F}, {66, 0x7F}, {67, 0x7F}, {68, 0x7F}},
-         {{64, 0x7F}, {65, 0x7F}, {66, 0x7F}, {67, 0x7F}, {68, 0x7F}}, 1, true,
-         {"      Vendor: Invalid Vendor ID field: 7F,7F,7F,7F,7F\n"}, nullptr},
-        {"no on-card PLL", {{21, 0x20}}, {{21, 0x20}}, 1, false,
-         {"DIMM 1: Incorrect SDRAM Module Attributes(21d):  0x20 , expect: 0x24\nThis module does not have On-Card PLL\n"},
-         "PASSES"},
-        {"burst lengths and no latency", {{16, 6}, {18, 0}}, {{16, 6}, {18, 0}}, 1, false,
-         {"DIMM 2: Incorrect SDRAM Device Attributes: BurstLength(16d): 0x06 , expect: 0x0E\n",
-          "DIMM 1: Incorrect CL Values, DIMM[18]: 0x00, expect: 0x0C\n", "   Valid CLs: None Found, DIMM[18]=0x00000000\n"},
-         "MCC@CL"},
-        {"timing limits at CL 2.5", {{9, 0x75}, {24, 0x80}}, {{9, 0x75}, {24, 0x80}}, 0, false,
-         {"DIMM 1: At CL=2.5, MCC expected: <=60, Actual: 75\n", "DIMM 2: At CL=2  , MDA expected: <=75, Actual: 80\n",
-          "SDRAM module #1 (North): Smart Modular, 512MB, 133Mhz@CL=2.5, 133Mhz@CL=2  \n"},
-         "MDA expected: <=70"},
-        {"six latencies, three timed", {{18, 0x3F}, {25, 0x50}, {26, 0x45}}, {{18, 0x3F}, {25, 0x50}, {26, 0x45}}, 1, true,
-         {"   Valid CLs: 1  , 1.5, 2  , 2.5, 3  , 3.5  (Using: CL=2.5)\n", "  MCC@CL=3.5: 6.0 ns (166Mhz)\n  MDA@CL=3.5: 0.70 ns\n",
-          "  MCC@CL=2.5: 5.0 ns\n  MDA@CL=2.5: 0.45 ns\n"},
-         "MCC@CL=2  "},
+        {"", "100=0", 1, true, "DIMMS have the same parameters\n", "Mismatch"},
+        {"", "66=55", 1, false, "DIMMS Mismatch, DIMM1[66]=0x00 DIMM2[66]=0x55\nDIMM1 and DIMM2 do not have identical parameters\n", "PASSES\n\n"},
+        {"", "66=55", 0, false, "DIMM1 and DIMM2 do not have identical parameters\n", "DIMMS Mismatch"},
+        {"64=7F 65=7F 66=2A", nullptr, 1, true, "      Vendor: Kentron Technologies\n", "unknown"},
+        {"64=7F 65=7F 66=7F 67=7F 68=A8", nullptr, 1, true, "      Vendor: US Modular\n", "unknown"},
+        {"64=7F 65=CE 66=0", nullptr, 1, true, "      Vendor: Unigen Corporation\n", "unknown"},
+        {"64=CE 65=0 66=0", nullptr, 1, true, "      Vendor: unknown, Type: CE,xx,xx,xx\n", "Smart"},
+        {"64=7F 65=7F 66=7F 67=33", nullptr, 1, true, "      Vendor: unknown, Type: 7F,7F,7F,33\n", "Smart"},
+        {"64=7F 65=7F 66=7F 67=7F 68=7F", nullptr, 1, true, "      Vendor: Invalid Vendor ID field: 7F,7F,7F,7F,7F\n", "Smart"},
+        {"21=20", nullptr, 1, false, "DIMM 1: Incorrect SDRAM Module Attributes(21d):  0x20 , expect: 0x24\nThis module does not have On-Card PLL\n", "PASSES"},
+        {"16=6 18=0", nullptr, 1, false, "DIMM 2: Incorrect SDRAM Device Attributes: BurstLength(16d): 0x06 , expect: 0x0E\n", "MCC@CL"},
+        {"16=6 18=0", nullptr, 1, false, "DIMM 1: Incorrect CL Values, DIMM[18]: 0x00, expect: 0x0C\n", "MDA"},
+        // The controller runs at CL 2.5: at that latency 6.0 ns and 0.70 ns are the limits.
+        {"9=75 24=80", nullptr, 0, false, "DIMM 1: At CL=2.5, MCC expected: <=60, Actual: 75\n", "MDA expected: <=70"},
+        {"9=75 24=80", nullptr, 0, false, "DIMM 2: At CL=2  , MDA expected: <=75, Actual: 80\n", "PASSES"},
+        {"9=75 24=80", nullptr, 0, false, "SDRAM module #1 (North): Smart Modular, 512MB, 133Mhz@CL=2.5, 133Mhz@CL=2  \n", "PASSES"},
+        // Six latencies: all are listed, the three highest get their timing bytes (9/10, 23/24, 25/26).
+        {"18=3F 25=50 26=45", nullptr, 1, true, "   Valid CLs: 1  , 1.5, 2  , 2.5, 3  , 3.5  (Using: CL=2.5)\n", "MCC@CL=2  "},
+        {"18=3F 25=50 26=45", nullptr, 1, true, "  MCC@CL=3.5: 6.0 ns (166Mhz)\n  MDA@CL=3.5: 0.70 ns\n", "MCC@CL=2  "},
+        {"18=3F 25=50 26=45", nullptr, 1, true, "  MCC@CL=2.5: 5.0 ns\n  MDA@CL=2.5: 0.45 ns\n", "MCC@CL=2  "},
     };
     devlib::LoadDefaultRig();
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
         ReportTest test;
-        test.EditSpd(row.dimm1, row.dimm2);
-        EXPECT_EQ(test.ShowDIMMInfo(row.verbosity), row.pass ? TRUE : FALSE);
-        for (const char* line : row.has) EXPECT_TRUE(test.out.Has(line)) << test.out.text;
-        if (row.lacks) {
-            EXPECT_FALSE(test.out.Has(row.lacks));
-        }
+        test.EditSpd(row.edits1, row.edits2);
+        EXPECT_EQ(test.ShowDIMMInfo(row.verbosity), row.pass ? TRUE : FALSE) << row.edits1 << "/" << row.edits2;
+        EXPECT_TRUE(test.out.Has(row.has) && !test.out.Has(row.lacks)) << row.edits1 << "\n" << test.out.text;
     }
     ReportTest test;
-    test.EditSpd({{5, 1}, {31, 64}}, {{5, 1}, {31, 64}});
+    test.EditSpd("5=1 31=40");
     EXPECT_EQ(test.ReadSPD(), 0x20000000u);
+    test.EditSpd("18=0");
+    test.ShowDIMMInfo(1);
+    EXPECT_TRUE(test.out.HasColoured("   Valid CLs: None Found, DIMM[18]=0x00000000\n", kColorRed));
 }
 
 // Rig faults the DIMM report must catch, with the line naming each and the size it counts.
 TEST(BoardReportTest, DimmFaultsFailTheReport) {
+    const char* geometryAndSize = R"({"kind": "spd_wrong_geometry", "board": "Brimola1"}, {"kind": "spd_wrong_size", "board": "Brimola1", "mib": 256})";
     const struct {
-        const char* name;
         std::string faults;
-        bool boardChecks;
         const char* line;
         DWORD size;
         bool idPasses = false;  // the module ID check alone
     } rows[] = {
-        {"geometry and size", R"({"kind": "spd_wrong_geometry", "board": "Brimola1"},
-                                 {"kind": "spd_wrong_size", "board": "Brimola1", "mib": 256})",
-         true,
-         "DIMM 1: Incorrect Size Expect:512MB   Actual:256MB\n"
-         "DIMM 1: Incorrect Number of Row/Column addresses,exp: R=13,C=[10 | 11] act:R=12,C=9\n"
-         "DIMM 2: Incorrect Size Expect:512MB   Actual:256MB\n",
-         0x20000000},
-        {"one module's geometry", R"({"kind": "spd_wrong_geometry", "board": "Brimola1", "module": 2})", false,
-         "DIMMS Mismatch, DIMM1[3]=0x0D DIMM2[3]=0x0C\n", 0x40000000, true},
-        {"module 1 missing", R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM1"})", false,
-         "Could not GetSpace( I2C.DIMM1 )\n", 0x20000000},
-        {"both missing", R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM1"},
-                            {"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM2"})",
-         false, "Could not GetSpace( I2C.DIMM2 )\n", 0},
+        {geometryAndSize, "DIMM 1: Incorrect Size Expect:512MB   Actual:256MB\nDIMM 1: Incorrect Number of Row/Column addresses,exp: "
+                          "R=13,C=[10 | 11] act:R=12,C=9\nDIMM 2: Incorrect Size Expect:512MB   Actual:256MB\n", 0x20000000},
+        {R"({"kind": "spd_wrong_geometry", "board": "Brimola1", "module": 2})", "DIMMS Mismatch, DIMM1[3]=0x0D DIMM2[3]=0x0C\n", 0x40000000, true},
+        {R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM1"})", "Could not GetSpace( I2C.DIMM1 )\n", 0x20000000},
+        {R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM1"}, {"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM2"})",
+         "Could not GetSpace( I2C.DIMM2 )\n", 0},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
         ScopedRig rig(OneBoard(row.faults));
         ReportTest test;
-        test.boardChecks = row.boardChecks;
-        EXPECT_FALSE(test.ShowDIMMInfo(1));
+        test.boardChecks = !row.idPasses;
+        EXPECT_FALSE(test.ShowDIMMInfo(1)) << row.line;
         EXPECT_TRUE(test.out.Has(row.line)) << test.out.text;
-        EXPECT_EQ(test.out.Has("DIMM Module ID check PASSES"), row.idPasses);
-        EXPECT_EQ(test.ReadSPD(), row.size);
+        EXPECT_EQ(test.out.Has("DIMM Module ID check PASSES"), row.idPasses) << row.line;
+        EXPECT_EQ(test.ReadSPD(), row.size) << row.line;
     }
     {
-        // The base class accepts any module geometry and size.
-        ScopedRig rig(OneBoard(rows[0].faults));
-        ReportTest plain;
-        EXPECT_TRUE(plain.ShowDIMMInfo(1)) << plain.out.text;
+        ScopedRig rig(OneBoard(geometryAndSize));
+        EXPECT_TRUE(ReportTest().ShowDIMMInfo(1)) << "the base class accepts any geometry and size";
     }
-    // 4 GiB of modules does not fit 32 bits and must not read as 0.
     ScopedRig rig(OneBoard("", R"(, "sdram_mib": 2048)"));
-    EXPECT_EQ(ReportTest().ReadSPD(), 0xFFFFFFFFu);
+    EXPECT_EQ(ReportTest().ReadSPD(), 0xFFFFFFFFu) << "4 GiB of modules does not fit 32 bits and must not read as 0";
     RecordingTreeTest unbound;
     EXPECT_FALSE(unbound.ShowDIMMInfo(1));
     EXPECT_TRUE(unbound.out.HasColoured("Invalid pBAR0\n", kColorRed));
@@ -209,55 +163,40 @@ TEST(BoardReportTest, DimmFaultsFailTheReport) {
 
 TEST(BoardReportTest, VpdStructureAndSerialNumber) {
     devlib::LoadDefaultRig();
-    {
-        ReportTest test;
-        EXPECT_TRUE(test.CheckVPDStructure());
-        EXPECT_EQ(Count(test.out.text, "Pass"), 4u);
-        EXPECT_TRUE(test.out.Has(" Check for Name Tag(0x82): Pass\n Check for VPD Tag(0x90):  Pass\n"
-                                 " Check for End Tag(0x79):  Pass\n Check for End Zero(0x00): "));
-        EXPECT_EQ(test.GetSerialNumber(), "BRM0000001");
-    }
+    ReportTest healthy;
+    EXPECT_TRUE(healthy.CheckVPDStructure());
+    EXPECT_EQ(Count(healthy.out.text, "Pass"), 4u);
+    EXPECT_TRUE(healthy.out.Has(" Check for Name Tag(0x82): Pass\n Check for VPD Tag(0x90):  Pass\n Check for End Tag(0x79):  Pass\n Check for End Zero(0x00): "));
+    EXPECT_EQ(healthy.GetSerialNumber(), "BRM0000001");
     // The identifier's length (bytes 1-2 at BAR0 0x2000) is bent by the mirror fault to point anywhere.
-    const DWORD head = ReportTest().GetBoardIF().GetRegisters()[0x2000 / 4];
-    auto withLength = [head](DWORD length) {
-        return R"({"kind": "flash_mirror_mismatch", "board": "Brimola1", "offset": 8192, "mask": )" +
-               std::to_string((head ^ (length << 8)) & 0x00FFFF00) + "}";
+    const DWORD head = healthy.GetBoardIF().GetRegisters()[0x2000 / 4];
+    auto length = [head](DWORD to) {
+        return R"({"kind": "flash_mirror_mismatch", "board": "Brimola1", "offset": 8192, "mask": )" + std::to_string((head ^ to << 8) & 0xFFFF00) + "}";
     };
+    const auto broken = [](const char* part) { return std::string(R"({"kind": "vpd_broken", "board": "Brimola1", "part": ")") + part + "\"}"; };
     const struct {
-        const char* name;
         std::string faults;
         bool structure;
         const char* line;
         size_t tooLarge = 0;  // checks that found the position past the image
     } rows[] = {
-        {"name tag", R"({"kind": "vpd_broken", "board": "Brimola1", "part": "name_tag"})", false,
-         " Check for Name Tag(0x82): FAIL, Expected: 0x82, Actual: 0xFF\n"},
-        {"vpd tag", R"({"kind": "vpd_broken", "board": "Brimola1", "part": "vpd_tag"})", false,
-         " Check for VPD Tag(0x90):  FAIL, Expected: 0x90, Actual: 0x91"},
-        {"end tag", R"({"kind": "vpd_broken", "board": "Brimola1", "part": "end_tag"})", false,
-         " Check for End Tag(0x79):  FAIL, Expected: 0x79, Actual: 0x78"},
-        {"length", R"({"kind": "vpd_broken", "board": "Brimola1", "part": "length"})", false,
-         " Check for End Tag(0x79):  FAIL, Expected: 0x79, Actual: 0x00"},
-        {"checksum: the chain holds, the field reader refuses", R"({"kind": "vpd_broken", "board": "Brimola1", "part": "checksum"})",
-         true, ""},
-        {"tag on the last byte", withLength(0x400 - 4), false,
-         " Check for VPD Tag(0x90):  FAIL, Expected: 0x90, Actual: 0x00 Check for End Tag(0x79):  dwPos to large\n"
-         " Check for End Zero(0x00): dwPos to large\n", 2},
-        {"length far beyond", withLength(0xFFF0), false, "", 3},
-        {"length past 1 KiB", withLength(0x500), false, "", 3},
+        {broken("name_tag"), false, " Check for Name Tag(0x82): FAIL, Expected: 0x82, Actual: 0xFF\n"},
+        {broken("vpd_tag"), false, " Check for VPD Tag(0x90):  FAIL, Expected: 0x90, Actual: 0x91"},
+        {broken("end_tag"), false, " Check for End Tag(0x79):  FAIL, Expected: 0x79, Actual: 0x78"},
+        {broken("length"), false, " Check for End Tag(0x79):  FAIL, Expected: 0x79, Actual: 0x00"},
+        {broken("checksum"), true, ""},  // the chain holds; the field reader refuses the image
+        {R"({"kind": "vpd_missing_field", "board": "Brimola1", "field": "SN"})", true, ""},
+        {length(0x400 - 4), false, " Check for VPD Tag(0x90):  FAIL, Expected: 0x90, Actual: 0x00 Check for End Tag(0x79):  dwPos to large\n", 2},
+        {length(0xFFF0), false, "", 3},
+        {length(0x500), false, "", 3},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
         ScopedRig rig(OneBoard(row.faults));
         ReportTest test;
-        EXPECT_EQ(test.CheckVPDStructure(), row.structure ? TRUE : FALSE);
+        EXPECT_EQ(test.CheckVPDStructure(), row.structure ? TRUE : FALSE) << row.faults;
         EXPECT_TRUE(test.out.Has(row.line)) << test.out.text;
-        EXPECT_EQ(Count(test.out.text, "dwPos to large\n"), row.tooLarge);
-        EXPECT_EQ(test.GetSerialNumber(), "");
-    }
-    {
-        ScopedRig rig(OneBoard(R"({"kind": "vpd_missing_field", "board": "Brimola1", "field": "SN"})"));
-        EXPECT_EQ(ReportTest().GetSerialNumber(), "");
+        EXPECT_EQ(Count(test.out.text, "dwPos to large\n"), row.tooLarge) << row.faults;
+        EXPECT_EQ(test.GetSerialNumber(), "") << row.faults;
     }
     ScopedRig rig(OneBoard("", R"(, "vpd": {"SN": "BRM0000042"})"));
     EXPECT_EQ(ReportTest().GetSerialNumber(), "BRM0000042");
@@ -267,18 +206,14 @@ TEST(BoardReportTest, VpdStructureAndSerialNumber) {
 }
 
 // A sensor register whose descriptor claims more bytes than a reading holds.
-class WideSensorSpace : public CDevRegSpace {
-public:
-    WideSensorSpace() : CDevRegSpace(SPACE_I2C_TSENSOR, "I2C.TSENSOR", "", 256, {1, 1, 1, 1, 1}) { SetSymbolTable(m_symbols, 1); }
+struct WideSensorSpace : CDevRegSpace {
+    WideSensorSpace() : CDevRegSpace(SPACE_I2C_TSENSOR, "I2C.TSENSOR", "", 256, {1, 1, 1, 1, 1}) { SetSymbolTable(symbols, 1); }
     int Get(void* buffer, DWORD, int count) override {
-        asked = count;
-        std::memset(buffer, 0x2A, static_cast<size_t>(count));
+        std::memset(buffer, 0x2A, static_cast<size_t>(asked = count));
         return count;
     }
     int asked = 0;
-
-private:
-    const CPPVarDesc m_symbols[1] = {{"WIDE", 0x10, 8, 0, nullptr}};
+    const CPPVarDesc symbols[1] = {{"WIDE", 0x10, 8, 0, nullptr}};
 };
 
 TEST(BoardReportTest, TemperatureRegistersAreReadByName) {
@@ -288,18 +223,14 @@ TEST(BoardReportTest, TemperatureRegistersAreReadByName) {
         const std::pair<const char*, DWORD> readings[] = {{"1TEMP", 61}, {"1RHI", 85}, {"LTEMP", 0xFB}, {"MANID", 1}};
         for (auto [name, expected] : readings) {
             DWORD value = 0;
-            EXPECT_TRUE(test.ReadTemperature(name, &value));
-            EXPECT_EQ(value, expected) << name;
+            EXPECT_TRUE(test.ReadTemperature(name, &value) && value == expected) << name << " " << value;
         }
         DWORD value = 1234;
-        EXPECT_FALSE(test.ReadTemperature("XTEMP", &value));
-        EXPECT_FALSE(test.ReadTemperature(nullptr, &value));
-        EXPECT_FALSE(test.ReadTemperature("1TEMP", nullptr));
-        EXPECT_EQ(value, 1234u);
+        EXPECT_FALSE(test.ReadTemperature("XTEMP", &value) || test.ReadTemperature(nullptr, &value) || test.ReadTemperature("1TEMP", nullptr));
         auto* wide = static_cast<WideSensorSpace*>(test.Board()->AddSpace(std::make_unique<WideSensorSpace>()));
+        EXPECT_EQ(value, 1234u);
         EXPECT_TRUE(test.ReadTemperature("WIDE", &value));
-        EXPECT_EQ(wide->asked, 4);
-        EXPECT_EQ(value, 0x2Au);
+        EXPECT_EQ(wide->asked * 1000 + value, 4042u) << "at most four bytes";
         EXPECT_EQ(test.out.text, "");
     }
     {
@@ -311,10 +242,8 @@ TEST(BoardReportTest, TemperatureRegistersAreReadByName) {
         EXPECT_TRUE(test.out.HasColoured("Could not GetSpace( I2C.TSENSOR )\n", kColorRed));
     }
     // An open diode reads 0 for ever and the retries end; a few bad readings are retried past.
-    const std::pair<const char*, bool> faults[] = {{"", false}, {R"(, "count": 3)", true}};
-    for (auto [count, pass] : faults) {
-        ScopedRig rig(OneBoard(std::string(R"({"kind": "sensor_bad_reading", "board": "Brimola1", "sensor": "1TEMP", "value": 0)") +
-                               count + "}"));
+    for (auto [count, pass] : {std::pair<const char*, bool>{"", false}, {R"(, "count": 3)", true}}) {
+        ScopedRig rig(OneBoard(std::string(R"({"kind": "sensor_bad_reading", "board": "Brimola1", "sensor": "1TEMP", "value": 0)") + count + "}"));
         DWORD value = 77;
         EXPECT_EQ(ReportTest().ReadTemperatureNonZero("1TEMP", &value), pass ? TRUE : FALSE);
         EXPECT_EQ(value, pass ? 45u : 0u);
@@ -323,23 +252,20 @@ TEST(BoardReportTest, TemperatureRegistersAreReadByName) {
 
 TEST(BoardReportTest, DeviceInfoTextAndFlashRevision) {
     devlib::LoadDefaultRig();
-    {
-        ReportTest main;
-        EXPECT_NE(main.GetDeviceInfoText().Find("N:ZVKX0202"), -1);
-        EXPECT_EQ(main.GetFlashRevision(), "0C75");
-        EXPECT_NE(ReportTest("Nuxa1").GetDeviceInfoText().Find("N:KEZO0202"), -1);
-    }
-    // No image with a record booted: no text, no revision, one black line on yellow.
-    ScopedRig rig(OneBoard(R"({"kind": "flash_missing_header", "board": "Brimola1", "segment": "PCIX"},
-                              {"kind": "flash_missing_header", "board": "Brimola1", "segment": "PCI"},
-                              {"kind": "flash_missing_header", "board": "Brimola1", "segment": "SAFE"})"));
-    ReportTest test;
-    EXPECT_EQ(test.GetDeviceInfoText(), "");
-    EXPECT_EQ(test.GetFlashRevision(), "");
-    EXPECT_EQ(test.out.text, "Unable to get R field from flash OXD\n");
-    EXPECT_EQ(test.out.coloured.at(0).second, kColorBlack);
-    EXPECT_EQ(test.backgrounds, std::vector<COLORREF>{0x00F0FF});
+    ReportTest main;
+    EXPECT_NE(main.GetDeviceInfoText().Find("N:ZVKX0202"), -1);
+    EXPECT_EQ(main.GetFlashRevision(), "0C75");
+    EXPECT_NE(ReportTest("Nuxa1").GetDeviceInfoText().Find("N:KEZO0202"), -1);
     EXPECT_EQ(RecordingTreeTest().GetDeviceInfoText(), "");
+    // No image with a record booted: no text, no revision, one black line on yellow.
+    std::string faults;
+    for (const char* segment : {"PCIX", "PCI", "SAFE"})
+        faults += std::string(faults.empty() ? "" : ",") + R"({"kind": "flash_missing_header", "board": "Brimola1", "segment": ")" + segment + "\"}";
+    ScopedRig rig(OneBoard(faults));
+    ReportTest test;
+    EXPECT_EQ(test.GetDeviceInfoText() + test.GetFlashRevision(), "");
+    EXPECT_EQ(test.out.coloured, (std::vector<std::pair<std::string, COLORREF>>{{"Unable to get R field from flash OXD\n", kColorBlack}}));
+    EXPECT_EQ(test.backgrounds, std::vector<COLORREF>{0x00F0FF});
 }
 
 }  // namespace

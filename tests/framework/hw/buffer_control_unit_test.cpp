@@ -1,16 +1,12 @@
 // Tests of the buffer control unit accessor: field placement, read-modify-write, null units, board placement.
-#include "framework/hw/buffer_control_unit.h"
-
-#include <gtest/gtest.h>
-
-#include "devlib/rig.h"
-#include "framework/board_if.h"
-#include "tests/framework/hw/register_memory.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
+using namespace hwtest;
+
 TEST(BufferControlUnitTest, SettersChangeOnlyTheirField) {
-    hwtest::MemoryWindow window(0x80000);
+    MemoryWindow window(0x80000);
     const DWORD at = 0x70000 + 16 * 7;
     window.At(at) = 0xF000F000;      // Stop, Go, Read, Write and the bits between the fields
     window.At(at + 8) = 0xF000F000;

@@ -1,15 +1,10 @@
 // Tests of the compatibility rules file: line grammar, rule order and condition matching.
 #include "framework/hw/compatibility_rules.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "tests/support/temp_dir.h"
-
-using namespace support;
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
+
+using namespace hwtest;
 
 using List = CCompatibilityRules::StringList;
 

@@ -1,18 +1,10 @@
 // Tests of the CRC-32/MPEG-2 of words, buffers and files against the published check and a bitwise reference.
 #include "framework/hw/crc32.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "tests/support/temp_dir.h"
-
-using namespace support;
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
+
+using namespace hwtest;
 
 // The published register update, one bit at a time over a byte stream, most significant bit first.
 DWORD ReferenceCrc(const BYTE* bytes, size_t n, DWORD crc) {

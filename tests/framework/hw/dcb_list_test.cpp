@@ -1,16 +1,9 @@
 // Tests of DCB chains: building, shared storage, walking, and loading a chain into a board's channel.
-#include "framework/hw/dcb_list.h"
-
-#include <gtest/gtest.h>
-
-#include <vector>
-
-#include "devlib/devices.h"
-#include "devlib/dma_channel.h"
-#include "devlib/rig.h"
-#include "framework/board_if.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
+
+using namespace hwtest;
 
 // A template of 0x10000 DWORDs per frame at 1 MiB.
 WexalDCB FrameTemplate() {

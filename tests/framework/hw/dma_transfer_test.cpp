@@ -1,21 +1,9 @@
 // DMA between host memory and SDRAM through page tables on the simulated rig: round trips, chains, corruption and stalls.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <vector>
-
-#include "devlib/rig.h"
-#include "tests/framework/hw/board_dma.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-using hwtest::BoundTest;
-using hwtest::MakeDcb;
-using hwtest::PatternBytes;
-using hwtest::StartChain;
-using hwtest::WaitForCompletion;
-using support::ScopedRig;
+using namespace hwtest;
 
 // Channels 16 and 17 move host memory to SDRAM, 12 and 13 SDRAM to host memory.
 constexpr int kHostToSdram = 16, kSdramToHost = 12, kSecondSdramToHost = 13;
@@ -108,7 +96,7 @@ TEST(DmaTransferTest, InjectedCorruptionIsFoundInTheTransferredData) {
 }
 
 TEST(DmaTransferTest, StalledChannelTimesOutAndItsFrameReportShowsNoProgress) {
-    ScopedRig rig(support::MainBoardRig(R"([{"kind": "dma_stall", "board": "Brimola1", "channel": 13}])"));
+    ScopedRig rig(MainBoardRig(R"([{"kind": "dma_stall", "board": "Brimola1", "channel": 13}])"));
     BoundTest test;
     const std::vector<BYTE> source = PatternBytes(2 * kBytes, 5);
     ASSERT_TRUE(test.WriteMemory(source.data(), 0, 2 * kBytes));

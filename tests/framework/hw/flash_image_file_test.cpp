@@ -1,23 +1,12 @@
 // Tests of the flash tests' OXD reader: newest file, head checks, status codes and texts, data reads.
-#include "framework/hw/flash_image_file.h"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
 
-#include "tests/framework/hw/oxd_writer.h"
-#include "tests/support/temp_dir.h"
-
-using namespace support;
+#include "framework/hw/flash_image_file.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-using oxdtest::MakeOxd;
-using oxdtest::OxdParts;
+using namespace hwtest;
 
 class FlashImageFileTest : public ::testing::Test {
 protected:
@@ -92,7 +81,7 @@ TEST_F(FlashImageFileTest, RejectsWhatIsNotAnOxdFile) {
         {"15 bytes", good.substr(0, 15), CFlashImageFile::kNotOxd},
         {"empty", "", CFlashImageFile::kNotOxd},
         {"magic in another case", MakeOxd(badMagic), CFlashImageFile::kNotOxd},
-        {"16 bytes with header length 16: no data", std::string("ZORV.OXD") + oxdtest::BigEndian(16) + "abcd", CFlashImageFile::kNotOxd},
+        {"16 bytes with header length 16: no data", std::string("ZORV.OXD") + BigEndian(16) + "abcd", CFlashImageFile::kNotOxd},
         {"one byte of data", MakeOxd(Trisko("x")), CFlashImageFile::kNotOxd},
         {"two bytes of data", MakeOxd(Trisko("xy")), CFlashImageFile::kReady},
         {"header length below 16", MakeOxd(shortHeader), CFlashImageFile::kNotOxd},

@@ -1,19 +1,12 @@
 // Tests of CFlashPROM: command sequences on a scripted port, and erase, program, reads and faults on the rig's flash.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <string>
 #include <type_traits>
-#include <utility>
-#include <vector>
 
-#include "framework/hw/flash_prom.h"
-#include "tests/framework/hw/board_dma.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-using support::ScopedRig;
+using namespace hwtest;
+
 using Writes = std::vector<std::pair<DWORD, DWORD>>;
 
 // The controller's address/data port as a script: it notes every word written to the data register
@@ -55,7 +48,7 @@ struct RigFlash {
         return words;
     }
     ScopedRig rig;
-    hwtest::BoundTest test;
+    BoundTest test;
     CWexalFlashImageSpace space;
     CFlashPROM& flash = space.GetFlashPROM();
 };

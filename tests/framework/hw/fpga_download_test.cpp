@@ -1,24 +1,15 @@
 // Tests of DownloadXilinx on the rig's configuration port: images configured, progress, and every port fault reported.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "devlib/rig.h"
 #include "framework/hw/fpga_download.h"
-#include "framework/hw/oxd.h"
 #include "platform/host_ui.h"
-#include "tests/framework/hw/board_dma.h"
-#include "tests/framework/hw/oxd_writer.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
+using namespace hwtest;
+
 namespace fs = std::filesystem;
-using hwtest::BoundTest;
-using support::ScopedRig;
 
 // What the identification words of the main board's FPGAs read (BAR0) and what they report once
 // configured with the rig's images.
@@ -88,18 +79,18 @@ TEST_F(FpgaDownloadTest, KeyerIsConfiguredFromItsImageWithTheProgressBarMoving) 
     EXPECT_EQ(Register(test, kFpgaConfigRegister) & kLatchedBits, 1u << kFpgaConfigSelectShift);
     // Without a progress bar the download is the same.
     platform::SetMainWnd(nullptr);
-    ScopedRig rig(support::MainBoardRig());
+    ScopedRig rig(MainBoardRig());
     BoundTest again;
     EXPECT_EQ(DownloadXilinx(0, &again, image), kRunPassed);
     EXPECT_EQ(Register(again, kKeyerIdWord), kLocvId);
 }
 
 TEST_F(FpgaDownloadTest, ShortAndEmptyStreamsStillRunTheHandshakeAndEndChecks) {
-    support::TempDir dir;
-    oxdtest::OxdParts parts;
+    TempDir dir;
+    OxdParts parts;
     parts.tags = "N:JUNK0001;";
     parts.data = std::string(2501, '\0');  // not a stream: the FPGA drops INIT at once
-    const COxd junk(dir.Write("JUNK0001.oxd", oxdtest::MakeOxd(parts)).c_str(), 1);
+    const COxd junk(dir.Write("JUNK0001.oxd", MakeOxd(parts)).c_str(), 1);
     BoundTest test;
     EXPECT_EQ(DownloadXilinx(0, &test, junk), kRunFailed);
     EXPECT_EQ(progress.positions, (std::vector<int>{0, 2500}));
@@ -108,7 +99,7 @@ TEST_F(FpgaDownloadTest, ShortAndEmptyStreamsStillRunTheHandshakeAndEndChecks) {
     progress.positions.clear();
     test.out = {};
     parts.data.clear();
-    const COxd empty(dir.Write("JUNK0001.oxd", oxdtest::MakeOxd(parts)).c_str(), 1);
+    const COxd empty(dir.Write("JUNK0001.oxd", MakeOxd(parts)).c_str(), 1);
     ASSERT_TRUE(empty.IsValid());
     EXPECT_EQ(DownloadXilinx(0, &test, empty), kRunFailed);
     EXPECT_EQ(test.out.text, "Init bit did not go to 1 at end\nDone bit did not go to 1 at end\n");
@@ -127,7 +118,7 @@ TEST_F(FpgaDownloadTest, NoDataOrNoMainBoardRegistersMeansNoDownload) {
     EXPECT_EQ(test.out.text, "");
     EXPECT_EQ(Register(test, kFpgaConfigRegister) & kLatchedBits, 3u << kFpgaConfigSelectShift);
     EXPECT_EQ(DownloadXilinx(0, nullptr, image), kRunFailed);
-    support::RecordingTreeTest unbound;
+    RecordingTreeTest unbound;
     EXPECT_EQ(DownloadXilinx(0, &unbound, image), kRunFailed);
     EXPECT_TRUE(unbound.out.HasColoured("Invalid pBAR0\n", kColorRed));
     // The codec board has no main-board registers.
@@ -147,7 +138,7 @@ TEST_F(FpgaDownloadTest, EachConfigurationPortFaultIsReported) {
     };
     for (const auto& [fault, expected] : rows) {
         SCOPED_TRACE(fault);
-        ScopedRig rig(support::MainBoardRig(std::string(R"([{"board": "Brimola1", )") + fault + "}]"));
+        ScopedRig rig(MainBoardRig(std::string(R"([{"board": "Brimola1", )") + fault + "}]"));
         BoundTest test;
         progress.shows.clear();
         EXPECT_EQ(DownloadXilinx(0, &test, image), kRunFailed);

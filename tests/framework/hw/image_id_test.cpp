@@ -1,12 +1,10 @@
 // Tests of the flash identification record: segment geometry, text lists, placement and address.
 #include "framework/hw/image_id.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
+
+using namespace hwtest;
 
 // A list of texts, each zero-terminated, ended by an empty text.
 std::string TextList(std::initializer_list<std::string> texts) {

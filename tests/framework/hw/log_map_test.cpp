@@ -1,21 +1,10 @@
 // Tests of the tree-map base's named log files: the "FileMap" command, WriteLog and records kept inside a closing brace.
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <filesystem>
-#include <string>
-
 #include "framework/log_file.h"
-#include "framework/result_screen.h"
-#include "tests/support/output.h"
-#include "tests/support/temp_dir.h"
-
-using namespace support;
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-using support::InTempCwd;
-using support::RecordingTreeTest;
+using namespace hwtest;
 
 // A host whose window holds a given text, which it hands out on the read notification.
 class WindowHost : public CTestHost {

@@ -1,19 +1,9 @@
 // Tests of the tree-map base's board memory services: chunked transfers, SDRAM clear, DMA chain scans and frame reports.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "devlib/rig.h"
-#include "tests/framework/hw/board_dma.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-using hwtest::BoundTest;
-using hwtest::PatternBytes;
-using support::RecordingTreeTest;
+using namespace hwtest;
 
 constexpr DWORD kChunk = 0x400000;
 using Calls = std::vector<std::pair<DWORD, int>>;
@@ -106,7 +96,7 @@ TEST(MemoryTransferTest, SdramRoundTripsAndClears) {
         EXPECT_FALSE(test.ClearSDRAM(end - 0x100, 0x200, 0));
         EXPECT_TRUE(test.out.HasColoured("Expected[512 bytes]  Transferred[256 bytes]\n", kColorRed));
     }
-    support::ScopedRig rig(support::MainBoardRig(R"([{"kind": "missing_space", "board": "Brimola1", "space": "SDRAM"}])"));
+    ScopedRig rig(MainBoardRig(R"([{"kind": "missing_space", "board": "Brimola1", "space": "SDRAM"}])"));
     RecordingTreeTest bare;
     ASSERT_EQ(bare.GetBoardIF().SelectDevice("Brimola1", FALSE), 1u);
     ASSERT_EQ(bare.GetBoardIF().GetBAR0(FALSE), 1u);

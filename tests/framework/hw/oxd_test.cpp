@@ -1,24 +1,15 @@
 // Tests of the whole-file OXD reader: head checks, name rule, tag look-up, memory mode, damaged files.
-#include "framework/hw/oxd.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-
-#include "tests/framework/hw/oxd_writer.h"
-#include "tests/support/temp_dir.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-using oxdtest::MakeOxd;
-using oxdtest::OxdParts;
+using namespace hwtest;
 
 class OxdTest : public ::testing::Test {
 protected:
     COxd Open(const std::string& name, const OxdParts& parts) { return COxd(m_dir.Write(name, MakeOxd(parts)).c_str(), 1); }
     COxd Open(const std::string& name, const std::string& tags) { return Open(name, OxdParts{.tags = tags, .data = "xx"}); }
-    support::TempDir m_dir;
+    TempDir m_dir;
     const OxdParts m_kerzil{.tags = "N:KEZO0101;R:0202;P:Kerzil;", .data = "DATA\x01\x02\x03\x04"};
 };
 
@@ -64,7 +55,7 @@ TEST_F(OxdTest, ValidFileAnswersHeaderTagsAndData) {
     EXPECT_FALSE(oxd.GetTagBytes('Q', 4, buffer, &length));
     EXPECT_EQ(length + buffer[0], 0u);
     // The flash firmware reader is the same reader, and a Windows path reaches the same file.
-    EXPECT_EQ(CTriskoOxd(support::WindowsPath(path).c_str(), 1).GetRevisionText(), "REVISION:  0202\n");
+    EXPECT_EQ(CTriskoOxd(WindowsPath(path).c_str(), 1).GetRevisionText(), "REVISION:  0202\n");
 }
 
 // The "N" tag agrees with the file name on the first min(its length, 8, the name's length) characters.

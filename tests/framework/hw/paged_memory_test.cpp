@@ -1,19 +1,9 @@
 // Tests of host DMA memory: blocks from the device library, paged buffers, their page tables and flat copies.
-#include "framework/hw/paged_memory.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <memory>
-#include <vector>
-
-#include "devlib/rig.h"
-#include "tests/framework/hw/board_dma.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-using hwtest::PatternBytes;
-using support::ScopedRig;
+using namespace hwtest;
 
 constexpr const char* kOneMegabyteHostRig = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "host_memory_mib": 1})";
 

@@ -1,15 +1,11 @@
 // Tests of the DCB record: field placement, checked setters, copies, channel words and line geometry.
-#include "framework/hw/wexal_dcb.h"
-
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <random>
-#include <vector>
 
-#include "tests/framework/hw/register_memory.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
+
+using namespace hwtest;
 
 TEST(WexalDCBTest, FieldsSitAtTheirBits) {
     WexalDCB dcb;
@@ -121,7 +117,7 @@ TEST(WexalDCBTest, CopiesTakeTheirOwnWords) {
 }
 
 TEST(WexalDCBTest, LoadsAnImageFromTheRegisterWindow) {
-    hwtest::MemoryWindow window(0x80000);
+    MemoryWindow window(0x80000);
     const DWORD base = 0x60000 + 0x200 * 3 + 0x20 * 2;  // DCB 2 of channel 3
     for (DWORD i = 0; i < 8; ++i) window.At(base + 4 * i) = 0x11111111u * (i + 1);
     WexalDCB dcb;

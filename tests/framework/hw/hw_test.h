@@ -1,22 +1,38 @@
-// Helpers of the DMA and board-memory tests: a test bound to a rig board, DCB loading, waits on the live context.
+// Helpers of the framework's hardware tests: bound tests, DCB chains, register memory, OXD files, common headers.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
+#include "devlib/register_window.h"
+#include "devlib/rig.h"
+#include "framework/board_if.h"
 #include "framework/hw/buffer_control_unit.h"
+#include "framework/hw/dcb_list.h"
+#include "framework/hw/flash_prom.h"
+#include "framework/hw/oxd.h"
 #include "framework/hw/paged_memory.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/result_screen.h"
 #include "platform/clock.h"
-#include "tests/support/rig.h"
 #include "tests/support/output.h"
+#include "tests/support/rig.h"
+#include "tests/support/temp_dir.h"
 
 namespace hwtest {
+
+using namespace support;
 
 // Bytes that differ from word to word and from run to run of the seed (a 32-bit LCG, high bytes).
 inline std::vector<BYTE> PatternBytes(size_t count, uint32_t seed) {
@@ -86,6 +102,48 @@ inline bool WaitForCompletion(BoundTest& test, int channel, DWORD tag, DWORD mil
         QueryPerformanceCounter(&now);
     }
     return false;
+}
+
+// A register window over plain memory, counting its accesses.
+class MemoryWindow : public CRegisterWindow {
+public:
+    explicit MemoryWindow(DWORD bytes) : m_words(bytes / 4, 0) {}
+    DWORD Read(DWORD offset) override {
+        ++reads;
+        return offset / 4 < m_words.size() ? m_words[offset / 4] : 0;
+    }
+    void Write(DWORD offset, DWORD value) override {
+        ++writes;
+        if (offset / 4 < m_words.size()) m_words[offset / 4] = value;
+    }
+    DWORD Size() const override { return static_cast<DWORD>(m_words.size() * 4); }
+
+    DWORD& At(DWORD byteOffset) { return m_words.at(byteOffset / 4); }
+    int reads = 0;
+    int writes = 0;
+
+private:
+    std::vector<DWORD> m_words;
+};
+
+// OXD files for the readers: magic, big-endian header length, a 32-byte head, tags, image data.
+struct OxdParts {
+    std::string magic = "ZORV.OXD";
+    std::string head = std::string(32, '\x5A');  // bytes 12-43, not interpreted by the readers
+    std::string tags;                           // "N:KEZO0101;R:0202;"
+    std::string data;
+    // The header length written at byte 8; by default the true one (44 + the tags' length).
+    int64_t headerLength = -1;
+};
+
+inline std::string BigEndian(uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+inline std::string MakeOxd(const OxdParts& parts) {
+    const uint32_t length = parts.headerLength >= 0 ? static_cast<uint32_t>(parts.headerLength)
+                                                     : static_cast<uint32_t>(12 + parts.head.size() + parts.tags.size());
+    return parts.magic + BigEndian(length) + parts.head + parts.tags + parts.data;
 }
 
 }  // namespace hwtest
