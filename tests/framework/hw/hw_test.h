@@ -59,68 +59,15 @@ private:
     CWexalBoardDevice* m_board = nullptr;
 };
 
-// A DCB of bytes (a multiple of 4 KiB) in lines of 1024 DWORDs at an SDRAM address, tagged and
-// served by a buffer control unit; for the PCI channels it points at a page table.
-inline WexalDCB MakeDcb(DWORD sdram, DWORD bytes, WORD tag, WORD bcu, ULONGLONG pageTable = 0) {
-    WexalDCB dcb;
-    EXPECT_TRUE(dcb.GetOpField().SetBCUPointer(bcu));
-    EXPECT_TRUE(dcb.GetPortField().SetTag(tag));
-    dcb.SetStartAddress(sdram);
-    dcb.SetInitialLineLength(1024);
-    dcb.SetLineLength(1024);
-    dcb.SetLines(static_cast<WORD>(bytes / 4096 - 1));
-    dcb.GetPCIAddressField().Set(static_cast<DWORD>(pageTable), static_cast<DWORD>(pageTable >> 32));
-    return dcb;
-}
-
-// Loads the DCBs at indices 1, 2, ... with their units running and starts the chain at DCB 1.
-inline void StartChain(BoundTest& test, int channel, std::vector<WexalDCB> dcbs) {
-    CWexalDMAChannel* dma = test.Channel(channel);
-    ASSERT_NE(dma, nullptr);
-    dma->Flush();
-    for (size_t i = 0; i < dcbs.size(); ++i) {
-        const int index = static_cast<int>(i) + 1;
-        dcbs[i].GetOpField().SetNext(static_cast<BYTE>(i + 1 < dcbs.size() ? index + 1 : 0));
-        BufferControlUnit(test.GetBoardIF(), static_cast<int>(dcbs[i].GetOpField().GetBCUPointer())).SetGo(1);
-        ASSERT_TRUE(dma->SetDCB(index, &dcbs[i]));
-    }
-    dma->Trigger(1);
-}
-
-// Polls the live context (DCB 0) until it shows the tag with nothing left, or the deadline on the
-// (virtual) clock passes; true when it completed.
-inline bool WaitForCompletion(BoundTest& test, int channel, DWORD tag, DWORD milliseconds) {
-    LONGLONG now = 0, frequency = 0;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    const LONGLONG deadline = now + frequency * milliseconds / 1000;
-    WexalDCB live;
-    while (now < deadline) {
-        test.Channel(channel)->GetDCB(0, &live);
-        if (live.GetLines() == 0 && live.GetInitialLineLength() == 0 && live.GetPortField().GetTag() == tag) return true;
-        Sleep(1);
-        QueryPerformanceCounter(&now);
-    }
-    return false;
-}
-
 // A register window over plain memory, counting its accesses.
 class MemoryWindow : public CRegisterWindow {
 public:
     explicit MemoryWindow(DWORD bytes) : m_words(bytes / 4, 0) {}
-    DWORD Read(DWORD offset) override {
-        ++reads;
-        return offset / 4 < m_words.size() ? m_words[offset / 4] : 0;
-    }
-    void Write(DWORD offset, DWORD value) override {
-        ++writes;
-        if (offset / 4 < m_words.size()) m_words[offset / 4] = value;
-    }
+    DWORD Read(DWORD offset) override { return ++reads, At(offset); }
+    void Write(DWORD offset, DWORD value) override { At(offset) = value; }
     DWORD Size() const override { return static_cast<DWORD>(m_words.size() * 4); }
-
     DWORD& At(DWORD byteOffset) { return m_words.at(byteOffset / 4); }
     int reads = 0;
-    int writes = 0;
 
 private:
     std::vector<DWORD> m_words;
