@@ -147,6 +147,7 @@ TEST(BoardReportTest, DimmFaultsFailTheReport) {
         test.boardChecks = !row.idPasses;
         EXPECT_FALSE(test.ShowDIMMInfo(1)) << row.line;
         EXPECT_TRUE(test.out.Has(row.line)) << test.out.text;
+        EXPECT_TRUE(test.out.HasColoured(std::string(row.line).substr(0, std::string(row.line).find('\n') + 1), kColorRed)) << row.line;
         EXPECT_EQ(test.out.Has("DIMM Module ID check PASSES"), row.idPasses) << row.line;
         EXPECT_EQ(test.ReadSPD(), row.size) << row.line;
     }

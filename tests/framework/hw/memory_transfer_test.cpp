@@ -69,7 +69,7 @@ TEST(MemoryTransferTest, TransfersMoveWholeChunksThenATrailer) {
 TEST(MemoryTransferTest, SdramRoundTripsAndClears) {
     devlib::LoadDefaultRig();
     BoundTest test("Nuxa1");
-    const DWORD size = kChunk + 12, from = 0x100004 + 0x1000, count = 0x480000 - kChunk;
+    const DWORD size = 0x500000, from = 0x100004 + 0x1000, count = 0x480000;  // more than one transfer's worth
     std::vector<BYTE> data = PatternBytes(size, 17), back(size);
     ASSERT_TRUE(test.WriteMemory(data.data(), 0x100004, size));
     // Clearing inside the written range.

@@ -61,12 +61,16 @@ TEST(WexalDCBTest, RejectedValuesLeaveTheWordAlone) {
 }
 
 TEST(WexalDCBTest, CopiesTakeTheirOwnWords) {
+    // Every field of words 0-4 set, each to its own value.
     WexalDCB source;
-    source.GetOpField().SetNext(9);
-    source.GetOpField().SetBCUPointer(300);
-    source.GetPortField().SetTag(0x123);
+    for (BOOL ok : {source.GetOpField().SetNext(9), source.GetOpField().SetBCUPointer(300), source.GetOpField().SetBCUSequence(33),
+                    source.GetOpField().Set16bit(1), source.GetOpField().SetIntEn(1), source.GetOpField().SetForceBCU(1),
+                    source.GetOpField().SetRepeatLine(1), source.GetOpField().SetWaitDMA(1), source.GetOpField().SetInputFormat(1),
+                    source.GetOpField().SetBCUIncrement(1), source.GetPortField().SetTag(0x123),
+                    source.GetPortField().SetContextID(3), source.GetPortField().SetSecondaryControl(5), source.SetLines(10),
+                    source.SetLineLength(20), source.SetInitialLineLength(30), source.SetPad(40)})
+        ASSERT_TRUE(ok);
     source.SetStartAddress(0x400000);
-    source.SetPad(40);
     source.GetPCIAddressField().Set(0xAAAA, 0xBBBB);
     for (DWORD pack : {5u, 6u, 7u}) {
         source.GetOpField().SetPack(pack);
