@@ -1,4 +1,4 @@
-// Helpers of the framework's hardware tests: bound tests, DCB chains, register memory, OXD files, common headers.
+// Helpers of the framework's hardware tests: boards bound to a test, register memory, OXD files, common headers.
 #pragma once
 
 #include <gtest/gtest.h>
