@@ -1,5 +1,4 @@
 // Tests of the tree-map base's board reports: DIMM SPD checks, VPD structure and serial, temperature, flash revision.
-#include <cstdlib>
 #include <sstream>
 
 #include "tests/framework/hw/hw_test.h"
@@ -8,26 +7,22 @@ namespace {
 
 using namespace hwtest;
 
-// A bound test whose DIMM checks are the main-board root's, keeping the background of styled text.
+// A bound test with the main-board root's DIMM checks, and SPD images that can be edited byte by byte.
 class ReportTest : public BoundTest {
 public:
     explicit ReportTest(const char* board = "Brimola1") : BoundTest(board) {}
     BOOL CheckDIMMGeometry(BYTE rows, BYTE columns, CString& message) override {
-        if (!boardChecks || (rows == 13 && (columns == 10 || columns == 11))) return TRUE;
+        if (rows == 13 && (columns == 10 || columns == 11)) return TRUE;
         message.Format("Incorrect Number of Row/Column addresses,exp: R=13,C=[10 | 11] act:R=%d,C=%d", rows, columns);
         return FALSE;
     }
     BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override {
-        if (!boardChecks || sizeMB == 512) return TRUE;
+        if (sizeMB == 512) return TRUE;
         message.Format("Incorrect Size Expect:512MB   Actual:%dMB", static_cast<int>(sizeMB));
         return FALSE;
     }
-    void PrintStyled(CString text, COLORREF colour, COLORREF background, BOOL underline) override {
-        backgrounds.push_back(background);
-        RecordingTreeTest::PrintStyled(text, colour, background, underline);
-    }
-    // SPD spaces on the board itself (found before its I2C bus): the healthy bytes with edits "at=hex ..."
-    // for module 1, and for module 2 (the same edits when null).
+    // Both modules become board spaces (found before the I2C bus's) holding the healthy bytes with edits
+    // "at=hex ...": edits1 on module 1, edits2 (or edits1 when null) on module 2.
     void EditSpd(const char* edits1, const char* edits2 = nullptr) {
         for (int m : {1, 2}) {
             const char* name = m == 1 ? "I2C.DIMM1" : "I2C.DIMM2";
@@ -39,8 +34,6 @@ public:
             for (char eq = 0; edits >> std::dec >> at >> eq >> std::hex >> value;) fake->bytes[at] = static_cast<BYTE>(value);
         }
     }
-    bool boardChecks = false;
-    std::vector<COLORREF> backgrounds;
 
 private:
     struct FakeSpd : CDevAddrSpace {
@@ -58,102 +51,63 @@ std::string OneBoard(const std::string& faults, const std::string& extra = "") {
     return R"({"boards": [{"tag": "Brimola1", "kind": "brimola")" + extra + R"(}], "faults": [)" + faults + "]}";
 }
 
-TEST(BoardReportTest, HealthyModulesDecodeAndPass) {
-    devlib::LoadDefaultRig();
-    ReportTest test;
-    test.boardChecks = true;
-    EXPECT_TRUE(test.ShowDIMMInfo(1));
-    EXPECT_TRUE(test.out.HasColoured("DIMMS have the same parameters\n", kColorGreen));
-    EXPECT_TRUE(test.out.HasColoured("DIMM Module ID check PASSES\n", kColorGreen));
-    for (const char* block : {"        Size: 512 MB\n          = DIMM[5] * DIMM[31] * 4\n", "   Valid CLs: 2  , 2.5  (Using: CL=2.5)\n",
-                              "  MCC@CL=2.5: 6.0 ns (166Mhz)\n  MDA@CL=2.5: 0.70 ns\n  MCC@CL=2  : 7.5 ns (133Mhz)\n  MDA@CL=2  : 0.75 ns\n",
-                              "      RowAdr: 13 bits\n      ColAdr: 11 bits\n          CS: 1 lines\n"})
-        EXPECT_EQ(Count(test.out.text, block), 2u) << block;
-    test.out = {};
-    EXPECT_TRUE(test.ShowDIMMInfo(0));
-    EXPECT_EQ(test.out.text, "SDRAM module #1 (North): Smart Modular, 512MB, 166Mhz@CL=2.5, 133Mhz@CL=2  \n"
-                             "SDRAM module #2 (West) : Smart Modular, 512MB, 166Mhz@CL=2.5, 133Mhz@CL=2  \nDIMM Module ID check PASSES\n");
-    test.out = {};
-    EXPECT_TRUE(test.ShowDIMMInfo(2));
-    EXPECT_TRUE(test.out.HasColoured("West DIMM (High Order Word)\n\n", kColorGreen));
-    EXPECT_EQ(Count(test.out.text, "0x0000:  0x80 0x08 0x07 0x0D 0x0B 0x01 0x40 0x00\n") + Count(test.out.text, "0x0078:  "), 4u);
-    EXPECT_EQ(test.ReadSPD(), 0x40000000u);
-    EXPECT_EQ(ReportTest("Nuxa1").ReadSPD(), 0x20000000u);
-}
-
-// Modules edited byte by byte: the verdict, a line that must be there and one that must not.
-TEST(BoardReportTest, SpdContentsDecideTheReport) {
+// Healthy modules, and modules edited byte by byte: the verdict, a line that must be there and one that must not.
+TEST(BoardReportTest, SpdContentsDecideTheDimmReport) {
     const struct {
         const char *edits1, *edits2;
         int verbosity;
         bool pass;
         const char *has, *lacks;
     } rows[] = {
-        {"", "100=0", 1, true, "DIMMS have the same parameters\n", "Mismatch"},
+        {"", nullptr, 1, true, "        Size: 512 MB\n", "Mismatch"},
+        {"", nullptr, 0, true, "SDRAM module #2 (West) : Smart Modular, 512MB, 166Mhz@CL=2.5, 133Mhz@CL=2  \n", "Size:"},
+        {"", nullptr, 2, true, "0x0000:  0x80 0x08 0x07 0x0D 0x0B 0x01 0x40 0x00\n", "FAIL"},
         {"", "66=55", 1, false, "DIMMS Mismatch, DIMM1[66]=0x00 DIMM2[66]=0x55\nDIMM1 and DIMM2 do not have identical parameters\n", "PASSES\n\n"},
-        {"", "66=55", 0, false, "DIMM1 and DIMM2 do not have identical parameters\n", "DIMMS Mismatch"},
         {"64=7F 65=7F 66=2A", nullptr, 1, true, "      Vendor: Kentron Technologies\n", "unknown"},
-        {"64=7F 65=7F 66=7F 67=7F 68=A8", nullptr, 1, true, "      Vendor: US Modular\n", "unknown"},
-        {"64=7F 65=CE 66=0", nullptr, 1, true, "      Vendor: Unigen Corporation\n", "unknown"},
-        {"64=CE 65=0 66=0", nullptr, 1, true, "      Vendor: unknown, Type: CE,xx,xx,xx\n", "Smart"},
         {"64=7F 65=7F 66=7F 67=33", nullptr, 1, true, "      Vendor: unknown, Type: 7F,7F,7F,33\n", "Smart"},
         {"64=7F 65=7F 66=7F 67=7F 68=7F", nullptr, 1, true, "      Vendor: Invalid Vendor ID field: 7F,7F,7F,7F,7F\n", "Smart"},
-        {"21=20", nullptr, 1, false, "DIMM 1: Incorrect SDRAM Module Attributes(21d):  0x20 , expect: 0x24\nThis module does not have On-Card PLL\n", "PASSES"},
-        {"16=6 18=0", nullptr, 1, false, "DIMM 2: Incorrect SDRAM Device Attributes: BurstLength(16d): 0x06 , expect: 0x0E\n", "MCC@CL"},
+        {"21=20", nullptr, 1, false, "DIMM 1: Incorrect SDRAM Module Attributes(21d):  0x20 , expect: 0x24\n", "PASSES"},
         {"16=6 18=0", nullptr, 1, false, "DIMM 1: Incorrect CL Values, DIMM[18]: 0x00, expect: 0x0C\n", "MDA"},
         // The controller runs at CL 2.5: at that latency 6.0 ns and 0.70 ns are the limits.
         {"9=75 24=80", nullptr, 0, false, "DIMM 1: At CL=2.5, MCC expected: <=60, Actual: 75\n", "MDA expected: <=70"},
-        {"9=75 24=80", nullptr, 0, false, "DIMM 2: At CL=2  , MDA expected: <=75, Actual: 80\n", "PASSES"},
-        {"9=75 24=80", nullptr, 0, false, "SDRAM module #1 (North): Smart Modular, 512MB, 133Mhz@CL=2.5, 133Mhz@CL=2  \n", "PASSES"},
         // Six latencies: all are listed, the three highest get their timing bytes (9/10, 23/24, 25/26).
         {"18=3F 25=50 26=45", nullptr, 1, true, "   Valid CLs: 1  , 1.5, 2  , 2.5, 3  , 3.5  (Using: CL=2.5)\n", "MCC@CL=2  "},
-        {"18=3F 25=50 26=45", nullptr, 1, true, "  MCC@CL=3.5: 6.0 ns (166Mhz)\n  MDA@CL=3.5: 0.70 ns\n", "MCC@CL=2  "},
         {"18=3F 25=50 26=45", nullptr, 1, true, "  MCC@CL=2.5: 5.0 ns\n  MDA@CL=2.5: 0.45 ns\n", "MCC@CL=2  "},
     };
     devlib::LoadDefaultRig();
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.has);
         ReportTest test;
         test.EditSpd(row.edits1, row.edits2);
-        EXPECT_EQ(test.ShowDIMMInfo(row.verbosity), row.pass ? TRUE : FALSE) << row.edits1 << "/" << row.edits2;
-        EXPECT_TRUE(test.out.Has(row.has) && !test.out.Has(row.lacks)) << row.edits1 << "\n" << test.out.text;
+        EXPECT_EQ(test.ShowDIMMInfo(row.verbosity), row.pass ? TRUE : FALSE);
+        EXPECT_TRUE(test.out.Has(row.has) && !test.out.Has(row.lacks)) << test.out.text;
     }
     ReportTest test;
+    EXPECT_EQ(test.ReadSPD(), 0x40000000u);
     test.EditSpd("5=1 31=40");
     EXPECT_EQ(test.ReadSPD(), 0x20000000u);
-    test.EditSpd("18=0");
-    test.ShowDIMMInfo(1);
-    EXPECT_TRUE(test.out.HasColoured("   Valid CLs: None Found, DIMM[18]=0x00000000\n", kColorRed));
 }
 
-// Rig faults the DIMM report must catch, with the line naming each and the size it counts.
+// Rig faults the DIMM report must catch, with the red line naming each and the size it counts.
 TEST(BoardReportTest, DimmFaultsFailTheReport) {
-    const char* geometryAndSize = R"({"kind": "spd_wrong_geometry", "board": "Brimola1"}, {"kind": "spd_wrong_size", "board": "Brimola1", "mib": 256})";
     const struct {
         std::string faults;
         const char* line;
         DWORD size;
-        bool idPasses = false;  // the module ID check alone
     } rows[] = {
-        {geometryAndSize, "DIMM 1: Incorrect Size Expect:512MB   Actual:256MB\nDIMM 1: Incorrect Number of Row/Column addresses,exp: "
-                          "R=13,C=[10 | 11] act:R=12,C=9\nDIMM 2: Incorrect Size Expect:512MB   Actual:256MB\n", 0x20000000},
-        {R"({"kind": "spd_wrong_geometry", "board": "Brimola1", "module": 2})", "DIMMS Mismatch, DIMM1[3]=0x0D DIMM2[3]=0x0C\n", 0x40000000, true},
+        {R"({"kind": "spd_wrong_geometry", "board": "Brimola1"}, {"kind": "spd_wrong_size", "board": "Brimola1", "mib": 256})",
+         "DIMM 1: Incorrect Size Expect:512MB   Actual:256MB\nDIMM 1: Incorrect Number of Row/Column addresses,exp: R=13,C=[10 | 11] act:R=12,C=9\n",
+         0x20000000},
         {R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM1"})", "Could not GetSpace( I2C.DIMM1 )\n", 0x20000000},
-        {R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM1"}, {"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM2"})",
-         "Could not GetSpace( I2C.DIMM2 )\n", 0},
     };
     for (const auto& row : rows) {
         ScopedRig rig(OneBoard(row.faults));
         ReportTest test;
-        test.boardChecks = !row.idPasses;
         EXPECT_FALSE(test.ShowDIMMInfo(1)) << row.line;
         EXPECT_TRUE(test.out.Has(row.line)) << test.out.text;
-        EXPECT_TRUE(test.out.HasColoured(std::string(row.line).substr(0, std::string(row.line).find('\n') + 1), kColorRed)) << row.line;
-        EXPECT_EQ(test.out.Has("DIMM Module ID check PASSES"), row.idPasses) << row.line;
+        EXPECT_TRUE(test.out.HasColoured(std::string(row.line).substr(0, std::string(row.line).find('\n') + 1), kColorRed));
+        EXPECT_FALSE(test.out.Has("DIMM Module ID check PASSES"));
         EXPECT_EQ(test.ReadSPD(), row.size) << row.line;
-    }
-    {
-        ScopedRig rig(OneBoard(geometryAndSize));
-        EXPECT_TRUE(ReportTest().ShowDIMMInfo(1)) << "the base class accepts any geometry and size";
     }
     ScopedRig rig(OneBoard("", R"(, "sdram_mib": 2048)"));
     EXPECT_EQ(ReportTest().ReadSPD(), 0xFFFFFFFFu) << "4 GiB of modules does not fit 32 bits and must not read as 0";
@@ -167,43 +121,33 @@ TEST(BoardReportTest, VpdStructureAndSerialNumber) {
     ReportTest healthy;
     EXPECT_TRUE(healthy.CheckVPDStructure());
     EXPECT_EQ(Count(healthy.out.text, "Pass"), 4u);
-    EXPECT_TRUE(healthy.out.Has(" Check for Name Tag(0x82): Pass\n Check for VPD Tag(0x90):  Pass\n Check for End Tag(0x79):  Pass\n Check for End Zero(0x00): "));
     EXPECT_EQ(healthy.GetSerialNumber(), "BRM0000001");
-    // The identifier's length (bytes 1-2 at BAR0 0x2000) is bent by the mirror fault to point anywhere.
+    // The identifier's length (bytes 1-2 at BAR0 0x2000) is bent by the mirror fault to point past the image.
     const DWORD head = healthy.GetBoardIF().GetRegisters()[0x2000 / 4];
-    auto length = [head](DWORD to) {
-        return R"({"kind": "flash_mirror_mismatch", "board": "Brimola1", "offset": 8192, "mask": )" + std::to_string((head ^ to << 8) & 0xFFFF00) + "}";
-    };
+    const std::string pastTheEnd = R"({"kind": "flash_mirror_mismatch", "board": "Brimola1", "offset": 8192, "mask": )" +
+                                   std::to_string((head ^ (0x400 - 4) << 8) & 0xFFFF00) + "}";
     const auto broken = [](const char* part) { return std::string(R"({"kind": "vpd_broken", "board": "Brimola1", "part": ")") + part + "\"}"; };
     const struct {
         std::string faults;
         bool structure;
         const char* line;
-        size_t tooLarge = 0;  // checks that found the position past the image
     } rows[] = {
         {broken("name_tag"), false, " Check for Name Tag(0x82): FAIL, Expected: 0x82, Actual: 0xFF\n"},
         {broken("vpd_tag"), false, " Check for VPD Tag(0x90):  FAIL, Expected: 0x90, Actual: 0x91"},
         {broken("end_tag"), false, " Check for End Tag(0x79):  FAIL, Expected: 0x79, Actual: 0x78"},
-        {broken("length"), false, " Check for End Tag(0x79):  FAIL, Expected: 0x79, Actual: 0x00"},
         {broken("checksum"), true, ""},  // the chain holds; the field reader refuses the image
         {R"({"kind": "vpd_missing_field", "board": "Brimola1", "field": "SN"})", true, ""},
-        {length(0x400 - 4), false, " Check for VPD Tag(0x90):  FAIL, Expected: 0x90, Actual: 0x00 Check for End Tag(0x79):  dwPos to large\n", 2},
-        {length(0xFFF0), false, "", 3},
-        {length(0x500), false, "", 3},
+        {pastTheEnd, false, " Check for End Tag(0x79):  dwPos to large\n"},
     };
     for (const auto& row : rows) {
         ScopedRig rig(OneBoard(row.faults));
         ReportTest test;
         EXPECT_EQ(test.CheckVPDStructure(), row.structure ? TRUE : FALSE) << row.faults;
         EXPECT_TRUE(test.out.Has(row.line)) << test.out.text;
-        EXPECT_EQ(Count(test.out.text, "dwPos to large\n"), row.tooLarge) << row.faults;
         EXPECT_EQ(test.GetSerialNumber(), "") << row.faults;
     }
     ScopedRig rig(OneBoard("", R"(, "vpd": {"SN": "BRM0000042"})"));
     EXPECT_EQ(ReportTest().GetSerialNumber(), "BRM0000042");
-    RecordingTreeTest unbound;
-    EXPECT_FALSE(unbound.CheckVPDStructure());
-    EXPECT_EQ(unbound.GetSerialNumber(), "");
 }
 
 // A sensor register whose descriptor claims more bytes than a reading holds.
@@ -221,26 +165,16 @@ TEST(BoardReportTest, TemperatureRegistersAreReadByName) {
     {
         ScopedRig rig(OneBoard("", R"(, "sensors": {"fpga_temp_c": 61, "local_temp_c": -5})"));
         ReportTest test;
-        const std::pair<const char*, DWORD> readings[] = {{"1TEMP", 61}, {"1RHI", 85}, {"LTEMP", 0xFB}, {"MANID", 1}};
-        for (auto [name, expected] : readings) {
+        for (auto [name, expected] : {std::pair<const char*, DWORD>{"1TEMP", 61}, {"LTEMP", 0xFB}}) {
             DWORD value = 0;
             EXPECT_TRUE(test.ReadTemperature(name, &value) && value == expected) << name << " " << value;
         }
         DWORD value = 1234;
         EXPECT_FALSE(test.ReadTemperature("XTEMP", &value) || test.ReadTemperature(nullptr, &value) || test.ReadTemperature("1TEMP", nullptr));
-        auto* wide = static_cast<WideSensorSpace*>(test.Board()->AddSpace(std::make_unique<WideSensorSpace>()));
         EXPECT_EQ(value, 1234u);
+        auto* wide = static_cast<WideSensorSpace*>(test.Board()->AddSpace(std::make_unique<WideSensorSpace>()));
         EXPECT_TRUE(test.ReadTemperature("WIDE", &value));
         EXPECT_EQ(wide->asked * 1000 + value, 4042u) << "at most four bytes";
-        EXPECT_EQ(test.out.text, "");
-    }
-    {
-        ScopedRig rig(OneBoard(R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.TSENSOR"})"));
-        ReportTest test;
-        DWORD value = 77;
-        EXPECT_FALSE(test.ReadTemperature("1TEMP", &value));
-        EXPECT_EQ(value, 77u);
-        EXPECT_TRUE(test.out.HasColoured("Could not GetSpace( I2C.TSENSOR )\n", kColorRed));
     }
     // An open diode reads 0 for ever and the retries end; a few bad readings are retried past.
     for (auto [count, pass] : {std::pair<const char*, bool>{"", false}, {R"(, "count": 3)", true}}) {
@@ -249,6 +183,11 @@ TEST(BoardReportTest, TemperatureRegistersAreReadByName) {
         EXPECT_EQ(ReportTest().ReadTemperatureNonZero("1TEMP", &value), pass ? TRUE : FALSE);
         EXPECT_EQ(value, pass ? 45u : 0u);
     }
+    ScopedRig rig(OneBoard(R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.TSENSOR"})"));
+    ReportTest test;
+    DWORD value = 77;
+    EXPECT_FALSE(test.ReadTemperature("1TEMP", &value));
+    EXPECT_TRUE(value == 77 && test.out.HasColoured("Could not GetSpace( I2C.TSENSOR )\n", kColorRed));
 }
 
 TEST(BoardReportTest, DeviceInfoTextAndFlashRevision) {
@@ -257,16 +196,14 @@ TEST(BoardReportTest, DeviceInfoTextAndFlashRevision) {
     EXPECT_NE(main.GetDeviceInfoText().Find("N:ZVKX0202"), -1);
     EXPECT_EQ(main.GetFlashRevision(), "0C75");
     EXPECT_NE(ReportTest("Nuxa1").GetDeviceInfoText().Find("N:KEZO0202"), -1);
-    EXPECT_EQ(RecordingTreeTest().GetDeviceInfoText(), "");
-    // No image with a record booted: no text, no revision, one black line on yellow.
+    // No image with a record booted: no text, no revision, one line saying so.
     std::string faults;
     for (const char* segment : {"PCIX", "PCI", "SAFE"})
         faults += std::string(faults.empty() ? "" : ",") + R"({"kind": "flash_missing_header", "board": "Brimola1", "segment": ")" + segment + "\"}";
     ScopedRig rig(OneBoard(faults));
     ReportTest test;
     EXPECT_EQ(test.GetDeviceInfoText() + test.GetFlashRevision(), "");
-    EXPECT_EQ(test.out.coloured, (std::vector<std::pair<std::string, COLORREF>>{{"Unable to get R field from flash OXD\n", kColorBlack}}));
-    EXPECT_EQ(test.backgrounds, std::vector<COLORREF>{0x00F0FF});
+    EXPECT_EQ(Count(test.out.text, "Unable to get R field from flash OXD\n"), 1u);
 }
 
 }  // namespace

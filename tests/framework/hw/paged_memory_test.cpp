@@ -5,38 +5,25 @@ namespace {
 
 using namespace hwtest;
 
-constexpr const char* kOneMegabyteHostRig = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "host_memory_mib": 1})";
-
 TEST(PagedMemoryTest, BlocksComeFromAndGoBackToTheDeviceLibrary) {
-    devlib::LoadDefaultRig();
+    ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "host_memory_mib": 1})");
     CHostPCDevice* host = GetZorvHardware();
-    // Without a device or a size nothing is asked for, and the answer stays zero.
-    CPagedMemory noDevice(nullptr, 0x1000), noSize(host, 0);
-    for (const CPagedMemory* empty : {&noDevice, &noSize}) {
-        Drv_Return answer{9, 9};
-        EXPECT_FALSE(empty->GetDrvReturn(&answer));
-        EXPECT_EQ(answer.status + answer.detail + empty->GetSize(), 0u);
-    }
-    CPagedMemory block(host, 0x3000);
-    Drv_Return answer;
-    LARGE_INTEGER bus{};
-    EXPECT_TRUE(block.IsValid() && block.GetDrvReturn(&answer) && block.GetSize() == 0x3000u);
-    EXPECT_NE(block.GetPhysAddress(&bus)->QuadPart, 0);
-    block.Free();
-    EXPECT_EQ(block.GetAddress(), nullptr);
-    EXPECT_EQ(block.GetSize() + block.GetPhysAddress(&bus)->QuadPart, 0u);
-    EXPECT_FALSE(block.GetDrvReturn(&answer));
-    EXPECT_EQ(answer.status, static_cast<DWORD>(DRV_SUCCESS)) << "the allocation's answer outlives the block";
-    ScopedRig rig(kOneMegabyteHostRig);
-    host = GetZorvHardware();
+    Drv_Return answer{9, 9};
+    EXPECT_FALSE(CPagedMemory(nullptr, 0x1000).GetDrvReturn(&answer));
+    EXPECT_EQ(answer.status + answer.detail, 0u) << "nothing asked for without a device";
     CPagedMemory tooLarge(host, 2u << 20);
     EXPECT_FALSE(tooLarge.GetDrvReturn(&answer));
     EXPECT_EQ((std::pair{answer.status, answer.detail}), (std::pair<DWORD, DWORD>{DRV_NO_MEMORY, 2u << 20}));
     auto whole = std::make_unique<CPagedMemory>(host, 1u << 20);
     ASSERT_TRUE(whole->IsValid());
     EXPECT_FALSE(CPagedMemory(host, 0x1000).IsValid());
+    whole->Free();
+    EXPECT_EQ(whole->GetAddress(), nullptr);
+    EXPECT_EQ(whole->GetSize(), 0u);
+    EXPECT_FALSE(whole->GetDrvReturn(&answer));
+    EXPECT_EQ(answer.status, static_cast<DWORD>(DRV_SUCCESS)) << "the allocation's answer outlives the block";
+    whole = std::make_unique<CPagedMemory>(host, 1u << 20);
     whole.reset();  // the destructor gives it back
-    EXPECT_TRUE(CPagedMemory(host, 1u << 20).IsValid());
     // The eighth page does not fit: the table and every page allocated are given back.
     CPagedBuffer failed(host, 2u << 20, 0x20000, 0x20000);
     EXPECT_FALSE(failed.GetPageTable().IsValid() || failed.GetPageCount());
@@ -52,7 +39,6 @@ TEST(PagedBufferTest, PageTableListsEveryPageInEntriesOfAtMostTheLimit) {
         int pages;
         std::vector<DWORD> counts;  // per entry, pages cut in pieces of the limit (at most 128 KiB)
     } rows[] = {
-        {"one entry per page", 0x100000, 0x20000, 0x20000, 8, std::vector<DWORD>(8, 0x20000)},
         {"limit held at 128 KiB", 0x80000, 0x80000, 0x100000, 1, std::vector<DWORD>(4, 0x20000)},
         {"pages of 192 KiB in two entries", 0x60000, 0x30000, 0x20000, 2, {0x20000, 0x10000, 0x20000, 0x10000}},
     };
@@ -60,7 +46,6 @@ TEST(PagedBufferTest, PageTableListsEveryPageInEntriesOfAtMostTheLimit) {
         SCOPED_TRACE(row.name);
         CPagedBuffer buffer(GetZorvHardware(), row.total, row.page, row.limit);
         ASSERT_EQ(buffer.GetPageCount(), row.pages);
-        ASSERT_GE(buffer.GetPageTable().GetSize(), 16 * row.counts.size());
         const auto* entry = reinterpret_cast<const PageTableEntry*>(buffer.GetPageTable().GetAddress());
         const ULONGLONG table = buffer.GetPageTable().GetBusAddress();
         DWORD offset = 0;
@@ -72,14 +57,9 @@ TEST(PagedBufferTest, PageTableListsEveryPageInEntriesOfAtMostTheLimit) {
         }
         EXPECT_EQ(buffer.GetPageTableAddress(row.total), 0u);
     }
-    // Zero page size or limit, or no device: no pages and no table.
-    const std::vector<BYTE> data = PatternBytes(0x1000, 3);
-    for (auto [page, limit] : {std::pair<DWORD, DWORD>{0, 0x20000}, {0x1000, 0}}) {
-        CPagedBuffer refused(GetZorvHardware(), 0x10000, page, limit);
-        EXPECT_FALSE(refused.GetPageTable().IsValid() || refused.GetPageCount() || refused.GetPageTableAddress(0) ||
-                     refused.CopyIn(data.data(), 0x1000));
-    }
-    EXPECT_FALSE(CPagedBuffer(nullptr, 0x10000, 0x1000, 0x1000).GetPageTable().IsValid());
+    // Zero page size or limit: no pages and no table.
+    for (auto [page, limit] : {std::pair<DWORD, DWORD>{0, 0x20000}, {0x1000, 0}})
+        EXPECT_FALSE(CPagedBuffer(GetZorvHardware(), 0x10000, page, limit).GetPageTable().IsValid());
 }
 
 TEST(PagedBufferTest, CopiesMoveWholeDwordsThroughThePagesInOrder) {
@@ -98,25 +78,15 @@ TEST(PagedBufferTest, CopiesMoveWholeDwordsThroughThePagesInOrder) {
     ASSERT_TRUE(buffer.CopyOut(copy.data(), static_cast<int>(total)));
     EXPECT_TRUE(std::equal(copy.begin(), copy.begin() + total, source.begin()));
     EXPECT_TRUE(buffer.Compare(source.data(), total + 3)) << "rounded down to whole words";
-    EXPECT_FALSE(buffer.Compare(source.data(), total + 4));
     reinterpret_cast<BYTE*>(buffer.GetPage(3)->GetAddress())[page - 1] ^= 0x10;
     EXPECT_FALSE(buffer.Compare(source.data(), total));
     EXPECT_TRUE(buffer.Compare(source.data(), total - 4)) << "the changed byte lies in the last word";
-    buffer.Clear();
-    EXPECT_TRUE(buffer.Compare(std::vector<BYTE>(total, 0).data(), total));
-
-    // A page larger than the total: a table, but no pages to copy into.
-    CPagedBuffer noPages(GetZorvHardware(), 0x1000, 0x2000, 0x2000);
-    ASSERT_TRUE(noPages.GetPageTable().IsValid());
-    EXPECT_FALSE(noPages.CopyIn(source.data(), 0x1000) || noPages.CopyOut(copy.data(), 0x1000) || noPages.Compare(source.data(), 4));
-    EXPECT_TRUE(noPages.Compare(source.data(), 0));
     // 192 KiB in pages of 128 KiB: one page, so a full-size copy would leave 64 KiB behind.
     CPagedBuffer shortBuffer(GetZorvHardware(), 0x30000, 0x20000, 0x20000);
     ASSERT_EQ(shortBuffer.GetPageCount(), 1);
     EXPECT_FALSE(shortBuffer.CopyIn(source.data(), 0x30000) || shortBuffer.CopyOut(copy.data(), 0x30000) ||
                  shortBuffer.Compare(source.data(), 0x30000));
-    EXPECT_TRUE(shortBuffer.CopyIn(source.data(), 0x20000));
-    EXPECT_TRUE(shortBuffer.Compare(source.data(), 0x20000));
+    EXPECT_TRUE(shortBuffer.CopyIn(source.data(), 0x20000) && shortBuffer.Compare(source.data(), 0x20000));
 }
 
 }  // namespace
