@@ -20,11 +20,8 @@ void StartChain(BoundTest& test, int channel, const CPagedBuffer& pages) {
         dcb.GetOpField().SetNext(static_cast<BYTE>(index == 1 ? 2 : 0));
         dcb.GetPortField().SetTag(static_cast<WORD>(index));
         dcb.SetStartAddress(kBytes * (index - 1));
-        dcb.SetInitialLineLength(1024);
-        dcb.SetLineLength(1024);
-        dcb.SetLines(kBytes / 4096 - 1);
-        const ULONGLONG table = pages.GetPageTableAddress(0);
-        dcb.GetPCIAddressField().Set(static_cast<DWORD>(table), static_cast<DWORD>(table >> 32));
+        dcb.SetGeometryForSize(kBytes, TRUE);
+        dcb.GetPCIAddressField().Set(static_cast<DWORD>(pages.GetPageTableAddress(0)), static_cast<DWORD>(pages.GetPageTableAddress(0) >> 32));
         ASSERT_TRUE(dma->SetDCB(index, &dcb));
     }
     dma->Trigger(1);
@@ -37,13 +34,12 @@ TEST(DmaTransferTest, StalledChannelTimesOutAndItsFrameReportShowsNoProgress) {
     ASSERT_TRUE(test.WriteMemory(source.data(), 0, 2 * kBytes));
     for (int channel : {kSecondSdramToHost, kSdramToHost}) {
         const bool stalled = channel == kSecondSdramToHost;
-        CPagedBuffer in(test.Host(), kBytes, 0x20000, 0x20000);
+        CPagedBuffer in(GetZorvHardware(), kBytes, 0x20000, 0x20000);
         StartChain(test, channel, in);
         WexalDCB live;  // the engine moves on as its registers are polled over 50 ms of the virtual clock
         for (int ms = 0; ms < 50; ++ms, Sleep(1)) test.Channel(channel)->GetDCB(0, &live);
         // Nothing moved on the stalled channel; the healthy one ends with the second frame.
         EXPECT_TRUE(in.Compare(stalled ? std::vector<BYTE>(kBytes).data() : source.data() + kBytes, kBytes)) << channel;
-        test.out = {};
         test.ReportFrames("Channel\n", channel, 1);
         // Both frames are expected; the stalled one's first is still in its first line.
         EXPECT_TRUE(test.out.Has(stalled ? "expected[2]\nTotal Frames received[0]\nAdditional Lines received[1]\nAdditional Bytes received[0]"

@@ -3,32 +3,18 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <memory>
 #include <random>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "devlib/devices.h"
-#include "devlib/dma_channel.h"
-#include "devlib/register_window.h"
-#include "devlib/rig.h"
-#include "framework/board_if.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/dcb_list.h"
 #include "framework/hw/flash_prom.h"
 #include "framework/hw/oxd.h"
 #include "framework/hw/paged_memory.h"
-#include "framework/hw/wexal_dcb.h"
 #include "framework/result_screen.h"
 #include "platform/clock.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
-#include "tests/support/temp_dir.h"
 
 namespace hwtest {
 
@@ -37,23 +23,19 @@ using namespace support;
 // Bytes that differ from word to word and from run to run of the seed (a 32-bit LCG, high bytes).
 inline std::vector<BYTE> PatternBytes(size_t count, uint32_t seed) {
     std::vector<BYTE> bytes(count);
-    for (size_t i = 0; i < count; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        bytes[i] = static_cast<BYTE>(seed >> 24);
-    }
+    for (BYTE& b : bytes) b = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
     return bytes;
 }
 
 // A tree-map test bound to one board of the rig now in place, as a board root would bind it.
-class BoundTest : public support::RecordingTreeTest {
+class BoundTest : public RecordingTreeTest {
 public:
     explicit BoundTest(const char* board = "Brimola1") : RecordingTreeTest("CBound") {
         EXPECT_EQ(SetupDevice(board), 1u) << out.text;
         m_board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
     }
     CWexalBoardDevice* Board() const { return m_board; }
-    CWexalDMAChannel* Channel(int n) const { return m_board ? m_board->GetDMAChannel(n) : nullptr; }
-    CHostPCDevice* Host() const { return GetZorvHardware(); }
+    CWexalDMAChannel* Channel(int n) const { return m_board->GetDMAChannel(n); }
 
 private:
     CWexalBoardDevice* m_board = nullptr;
@@ -63,34 +45,31 @@ private:
 class MemoryWindow : public CRegisterWindow {
 public:
     explicit MemoryWindow(DWORD bytes) : m_words(bytes / 4, 0) {}
-    DWORD Read(DWORD offset) override { return ++reads, At(offset); }
+    DWORD Read(DWORD offset) override { return At(offset); }
     void Write(DWORD offset, DWORD value) override { At(offset) = value; }
     DWORD Size() const override { return static_cast<DWORD>(m_words.size() * 4); }
     DWORD& At(DWORD byteOffset) { return m_words.at(byteOffset / 4); }
-    int reads = 0;
 
 private:
     std::vector<DWORD> m_words;
 };
 
-// OXD files for the readers: magic, big-endian header length, a 32-byte head, tags, image data.
+// OXD files for the readers: magic, big-endian header length, a 32-byte head (not interpreted), tags, image data.
 struct OxdParts {
     std::string magic = "ZORV.OXD";
-    std::string head = std::string(32, '\x5A');  // bytes 12-43, not interpreted by the readers
-    std::string tags;                           // "N:KEZO0101;R:0202;"
+    std::string head = std::string(32, '\x5A');
+    std::string tags;  // "N:KEZO0101;R:0202;"
     std::string data;
-    // The header length written at byte 8; by default the true one (44 + the tags' length).
-    int64_t headerLength = -1;
+    int64_t headerLength = -1;  // written at byte 8; by default the true one (44 + the tags' length)
 };
 
 inline std::string BigEndian(uint32_t v) {
     return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
 }
 
-inline std::string MakeOxd(const OxdParts& parts) {
-    const uint32_t length = parts.headerLength >= 0 ? static_cast<uint32_t>(parts.headerLength)
-                                                     : static_cast<uint32_t>(12 + parts.head.size() + parts.tags.size());
-    return parts.magic + BigEndian(length) + parts.head + parts.tags + parts.data;
+inline std::string MakeOxd(const OxdParts& p) {
+    const int64_t length = p.headerLength >= 0 ? p.headerLength : static_cast<int64_t>(12 + p.head.size() + p.tags.size());
+    return p.magic + BigEndian(static_cast<uint32_t>(length)) + p.head + p.tags + p.data;
 }
 
 }  // namespace hwtest
