@@ -14,10 +14,7 @@ using Writes = std::vector<std::pair<DWORD, DWORD>>;
 class ScriptedPort : public CRegisterWindow {
 public:
     DWORD Read(DWORD offset) override { return offset == 4 ? readValue : address; }
-    void Write(DWORD offset, DWORD value) override {
-        if (offset == 0) address = value;
-        else writes.emplace_back(address, value);
-    }
+    void Write(DWORD offset, DWORD value) override { offset == 0 ? void(address = value) : void(writes.emplace_back(address, value)); }
     DWORD Size() const override { return 8; }
     RegisterPtr Port() { return RegisterPtr(this, 0); }
     bool WroteSequence(const Writes& s) const { return std::search(writes.begin(), writes.end(), s.begin(), s.end()) != writes.end(); }
@@ -56,8 +53,7 @@ TEST(FlashPromTest, CommandsOnTheScriptedPort) {
     // Detached, every operation fails and reads give zeros.
     std::vector<WORD> words(3, 0xAAAA);
     flash.ReadArray(2, 0x100, words.data());
-    EXPECT_EQ(words, (std::vector<WORD>{0, 0, 0xAAAA}));
-    EXPECT_FALSE(flash.SetMode(CFlashPROM::kReadIdentifier, FALSE) || flash.EraseBlock(0x10000) || flash.ProgramBlock(0x10000, kBlock.data()));
+    EXPECT_FALSE(words != std::vector<WORD>({0, 0, 0xAAAA}) || flash.SetMode(CFlashPROM::kReadIdentifier, FALSE) || flash.EraseBlock(0x10000) || flash.ProgramBlock(0x10000, kBlock.data()));
     flash.Attach(port.Port());
     // A clear-status leaves the chip in read-array mode, so asking for it writes nothing, unless forced.
     EXPECT_TRUE(flash.SetMode(CFlashPROM::kQuery, FALSE) && flash.ClearStatus() && flash.SetMode(CFlashPROM::kReadArray, FALSE));
@@ -68,18 +64,16 @@ TEST(FlashPromTest, CommandsOnTheScriptedPort) {
     EXPECT_FALSE(flash.EraseBlock(0x18000) || flash.EraseBlock(-0x10000) || flash.EraseBlock(0x400000) ||
                  flash.WriteBuffer(0x3FFFF8, kBlock.data()) || flash.WriteBuffer(0x3FFFF1, kBlock.data()) || flash.WriteBuffer(-16, kBlock.data()));
     EXPECT_TRUE(std::none_of(port.writes.begin(), port.writes.end(), [](const auto& w) { return w.second == 0x20 || w.second == 0xE8E8; }));
-    EXPECT_TRUE(flash.EraseBlock(0x10000));
-    EXPECT_TRUE(port.WroteSequence({{0x10000, 0x20}, {0x10000, 0xD0}}));
+    EXPECT_TRUE(flash.EraseBlock(0x10000) && port.WroteSequence({{0x10000, 0x20}, {0x10000, 0xD0}}));
     // Buffer request, count 16 (as 15), the words at their addresses, confirm.
-    EXPECT_TRUE(flash.WriteBuffer(0x3FFFF0, kBlock.data()));
+    ASSERT_TRUE(flash.WriteBuffer(0x3FFFF0, kBlock.data()));
     Writes program{{0x3FFFF0, 0xE8E8}, {0x3FFFF0, 0x0F0F}};
     for (DWORD i = 0; i < 16; ++i) program.emplace_back(0x3FFFF0 + i, kBlock[i]);
     program.emplace_back(0x3FFFF0, 0xD0);
     EXPECT_TRUE(port.WroteSequence(program));
     // A status of 0x88 at the start: state 2; a buffer that never sees 0x80 fails with it.
     port.readValue = 0x00880088;
-    EXPECT_TRUE(flash.EraseBlock(0));
-    EXPECT_EQ(flash.GetEraseRecord().state, FlashOpStatus::kStartedNotReady);
+    EXPECT_TRUE(flash.EraseBlock(0) && flash.GetEraseRecord().state == FlashOpStatus::kStartedNotReady);
     EXPECT_FALSE(flash.WriteBuffer(0x20, kBlock.data()));
     EXPECT_EQ(flash.GetWriteRecord().state * 1000 + flash.GetWriteRecord().lastStatus, FlashOpStatus::kFailed * 1000 + 0x88u);
     // Bit 7 never comes: the erase gives up at its 2000 ms deadline.
@@ -87,36 +81,30 @@ TEST(FlashPromTest, CommandsOnTheScriptedPort) {
     LONGLONG frequency = 0;
     QueryPerformanceFrequency(&frequency);
     EXPECT_FALSE(flash.EraseBlock(0x20000));
-    FlashOpStatus& erase = flash.GetEraseRecord();
-    ASSERT_EQ(erase.state * 100 + erase.timer.GetCount(), FlashOpStatus::kTimedOut * 100 + FlashOpStatus::kStamps);
-    const LONGLONG polled = erase.timer.GetMark(9) - erase.timer.GetMark(0);
+    ASSERT_EQ(flash.GetEraseRecord().state * 100 + flash.GetEraseRecord().timer.GetCount(), FlashOpStatus::kTimedOut * 100 + FlashOpStatus::kStamps);
+    const LONGLONG polled = flash.GetEraseRecord().timer.GetMark(9) - flash.GetEraseRecord().timer.GetMark(0);
     EXPECT_TRUE(polled >= 2 * frequency && polled < 2 * frequency + frequency / 10) << polled;
 }
 
-TEST(FlashPromTest, ABlockIsErasedProgrammedAndReadBack) {
+TEST(FlashPromTest, HealthyChipIsIdentifiedProgrammedAndReadBack) {
     RigFlash board;
-    CFlashPROM& flash = board.flash;
-    ASSERT_TRUE(flash.ProgramBlock(kDiagnosticBlock, kBlock.data()));
-    EXPECT_EQ(flash.GetEraseRecord().state + flash.GetWriteRecord().state, 2 * FlashOpStatus::kStartedReady);
+    FlashIDRecord id;
+    ASSERT_TRUE(board.flash.ReadIdentifier(&id));
+    // The 28F640J3's published codes; the factory half of the protection register locked, the user half blank and open.
+    EXPECT_EQ(id.manufacturer * 0x10000 + id.device, 0x00890017);
+    EXPECT_EQ(id.factoryLocked + 2 * id.userLocked, 1u);
+    EXPECT_EQ(id.userWords[0] & id.userWords[1], 0xFFFF);
+    EXPECT_EQ(board.Read(0x100002, 2), (std::vector<WORD>{0x9955, 0x66AA})) << "back in read-array mode: the PCIX load header";
+    ASSERT_TRUE(board.flash.ProgramBlock(kDiagnosticBlock, kBlock.data()));
+    EXPECT_EQ(board.flash.GetEraseRecord().state + board.flash.GetWriteRecord().state, 2 * FlashOpStatus::kStartedReady);
     EXPECT_EQ(board.Read(kDiagnosticBlock, static_cast<int>(CFlashPROM::kBlockWords)), kBlock);
-    // An odd start takes the high half of the pair before it.
+    // An odd start takes the high half of the pair before it; reads are cut at the end of the flash.
     EXPECT_EQ(board.Read(kDiagnosticBlock + 5, 3), std::vector<WORD>(kBlock.begin() + 5, kBlock.begin() + 8));
-    // Reads are cut at the end of the flash, leaving the rest of the buffer alone.
     const std::vector<WORD> tail = board.Read(0x3FFFFC, 10);
     EXPECT_EQ(std::count(tail.begin() + 4, tail.end(), WORD{0xAAAA}), 6);
 }
 
-TEST(FlashPromTest, IdentifierRecordHoldsCodesLocksAndProtectionRegister) {
-    {
-        RigFlash board;
-        FlashIDRecord id;
-        ASSERT_TRUE(board.flash.ReadIdentifier(&id));
-        // The 28F640J3's published codes; the factory half of the protection register locked, the user half blank and open.
-        EXPECT_EQ(id.manufacturer * 0x10000 + id.device, 0x00890017);
-        EXPECT_EQ(id.factoryLocked + 2 * id.userLocked, 1u);
-        EXPECT_EQ(id.userWords[0] & id.userWords[1], 0xFFFF);
-        EXPECT_EQ(board.Read(0x100002, 2), (std::vector<WORD>{0x9955, 0x66AA})) << "back in read-array mode: the PCIX load header";
-    }
+TEST(FlashPromTest, WrongIdentifierAndLockedBlockAreReported) {
     RigFlash board(R"({"kind": "flash_locked_block", "board": "Brimola1", "block": 60},
                       {"kind": "flash_wrong_id", "board": "Brimola1", "manufacturer": 4660, "device": 86})");
     FlashIDRecord id;
@@ -148,8 +136,7 @@ TEST(FlashPromTest, FlashFaultsEndInFailedOperations) {
     }
     // With data line 3 stuck at 1 every status reads 0x88: an erase still passes, a buffer write never does.
     RigFlash stuck(R"({"kind": "flash_stuck_bit", "board": "Brimola1", "bit": 3, "value": 1})");
-    EXPECT_TRUE(stuck.flash.EraseBlock(kDiagnosticBlock));
-    EXPECT_EQ(stuck.flash.GetEraseRecord().state, FlashOpStatus::kStartedNotReady);
+    EXPECT_TRUE(stuck.flash.EraseBlock(kDiagnosticBlock) && stuck.flash.GetEraseRecord().state == FlashOpStatus::kStartedNotReady);
     EXPECT_FALSE(stuck.flash.WriteBuffer(kDiagnosticBlock, kBlock.data()));
 }
 
