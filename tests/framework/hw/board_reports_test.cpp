@@ -1,4 +1,5 @@
 // Tests of the tree-map base's board reports: DIMM SPD checks, VPD structure and serial, temperature, flash revision.
+#include <functional>
 #include <sstream>
 
 #include "tests/framework/hw/hw_test.h"
@@ -72,51 +73,43 @@ TEST(BoardReportTest, SpdContentsDecideTheDimmReport) {
     EXPECT_EQ(test.ReadSPD(), 0x20000000u);
 }
 
-// Rig faults the DIMM report must catch, with the red line naming each and the size it counts.
-TEST(BoardReportTest, DimmFaultsFailTheReport) {
-    const struct { std::string faults; const char* line; DWORD size; } rows[] = {
-        {R"({"kind": "spd_wrong_geometry", "board": "Brimola1"}, {"kind": "spd_wrong_size", "board": "Brimola1", "mib": 256})",
-         "DIMM 1: Incorrect Size Expect:512MB   Actual:256MB\nDIMM 1: Incorrect Number of Row/Column addresses,exp: R=13,C=[10 | 11] act:R=12,C=9\n",
-         0x20000000},
-        {R"({"kind": "spd_wrong_geometry", "board": "Brimola1", "module": 2})", "DIMMS Mismatch, DIMM1[3]=0x0D DIMM2[3]=0x0C\n", 0x40000000},
-        {R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM1"})", "Could not GetSpace( I2C.DIMM1 )\n", 0x20000000},
+// Each rig fault fails the check that owns it, with the line naming it (red where the row says so).
+TEST(BoardReportTest, RigFaultsFailTheirChecks) {
+    const auto dimm = [](ReportTest& t) { return t.ShowDIMMInfo(1) || t.out.Has("DIMM Module ID check PASSES"); };
+    const auto vpd = [](ReportTest& t) { return t.CheckVPDStructure() && t.GetSerialNumber() != ""; };
+    const auto openDiode = [](ReportTest& t) { DWORD v = 77; return t.ReadTemperatureNonZero("1TEMP", &v) || v != 0; };
+    const auto noSensor = [](ReportTest& t) { DWORD v = 77; return t.ReadTemperature("1TEMP", &v) || v != 77; };
+    const auto revision = [](ReportTest& t) { return t.GetDeviceInfoText() != "" || t.GetFlashRevision() != ""; };
+    const std::string missingHeader = R"({"kind": "flash_missing_header", "board": "Brimola1", "segment": ")";
+    // The identifier's length (bytes 1-2 at BAR0 0x2000) is bent by the mirror fault to point past the image.
+    devlib::LoadDefaultRig();
+    const std::string pastTheEnd = R"({"kind": "flash_mirror_mismatch", "board": "Brimola1", "offset": 8192, "mask": )" +
+                                   std::to_string((ReportTest().GetBoardIF().GetRegisters()[0x2000 / 4] ^ (0x400 - 4) << 8) & 0xFFFF00) + "}";
+    const struct { std::string faults; std::function<bool(ReportTest&)> passes; const char* line; bool red; } rows[] = {
+        {R"({"kind": "spd_wrong_geometry", "board": "Brimola1"}, {"kind": "spd_wrong_size", "board": "Brimola1", "mib": 256})", dimm,
+         "DIMM 1: Incorrect Size Expect:512MB   Actual:256MB\nDIMM 1: Incorrect Number of Row/Column addresses,exp: R=13,C=[10 | 11] act:R=12,C=9\n", true},
+        {R"({"kind": "spd_wrong_geometry", "board": "Brimola1", "module": 2})", dimm, "DIMMS Mismatch, DIMM1[3]=0x0D DIMM2[3]=0x0C\n", true},
+        {R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.DIMM1"})", dimm, "Could not GetSpace( I2C.DIMM1 )\n", true},
+        {R"({"kind": "vpd_broken", "board": "Brimola1", "part": "name_tag"})", vpd, " Check for Name Tag(0x82): FAIL, Expected: 0x82, Actual: 0xFF\n", false},
+        {R"({"kind": "vpd_broken", "board": "Brimola1", "part": "end_tag"})", vpd, " Check for End Tag(0x79):  FAIL, Expected: 0x79, Actual: 0x78", false},
+        {R"({"kind": "vpd_broken", "board": "Brimola1", "part": "checksum"})", vpd, "", false},  // the chain holds; the field reader refuses it
+        {R"({"kind": "vpd_missing_field", "board": "Brimola1", "field": "SN"})", vpd, "", false},
+        {pastTheEnd, vpd, " Check for End Tag(0x79):  dwPos to large\n", false},
+        // An open diode reads 0 for ever and the retries end.
+        {R"({"kind": "sensor_bad_reading", "board": "Brimola1", "sensor": "1TEMP", "value": 0})", openDiode, "", false},
+        {R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.TSENSOR"})", noSensor, "Could not GetSpace( I2C.TSENSOR )\n", true},
+        // No image with a record booted: no text, no revision, one line saying so.
+        {missingHeader + "PCIX\"}," + missingHeader + "PCI\"}," + missingHeader + "SAFE\"}", revision, "Unable to get R field from flash OXD\n", false},
     };
     for (const auto& row : rows) {
         ScopedRig rig(OneBoard(row.faults));
         ReportTest test;
-        EXPECT_FALSE(test.ShowDIMMInfo(1) || test.out.Has("DIMM Module ID check PASSES")) << row.line;
-        EXPECT_TRUE(test.out.Has(row.line)) << test.out.text;
-        EXPECT_TRUE(test.out.HasColoured(std::string(row.line).substr(0, std::string(row.line).find('\n') + 1), kColorRed));
-        EXPECT_EQ(test.ReadSPD(), row.size) << row.line;
+        EXPECT_FALSE(row.passes(test)) << row.faults;
+        EXPECT_TRUE(test.out.Has(row.line)) << row.faults << "\n" << test.out.text;
+        EXPECT_TRUE(!row.red || test.out.HasColoured(std::string(row.line).substr(0, std::string(row.line).find('\n') + 1), kColorRed)) << row.line;
     }
     ScopedRig rig(OneBoard("", R"(, "sdram_mib": 2048)"));
     EXPECT_EQ(ReportTest().ReadSPD(), 0xFFFFFFFFu) << "4 GiB of modules does not fit 32 bits and must not read as 0";
-}
-
-TEST(BoardReportTest, VpdStructureAndSerialNumber) {
-    devlib::LoadDefaultRig();
-    ReportTest healthy;
-    EXPECT_TRUE(healthy.CheckVPDStructure());
-    EXPECT_EQ(Count(healthy.out.text, "Pass"), 4u);
-    EXPECT_EQ(healthy.GetSerialNumber(), "BRM0000001");
-    // The identifier's length (bytes 1-2 at BAR0 0x2000) is bent by the mirror fault to point past the image.
-    const DWORD head = healthy.GetBoardIF().GetRegisters()[0x2000 / 4];
-    const std::string pastTheEnd = R"({"kind": "flash_mirror_mismatch", "board": "Brimola1", "offset": 8192, "mask": )" +
-                                   std::to_string((head ^ (0x400 - 4) << 8) & 0xFFFF00) + "}";
-    const struct { std::string faults; bool structure; const char* line; } rows[] = {
-        {R"({"kind": "vpd_broken", "board": "Brimola1", "part": "name_tag"})", false, " Check for Name Tag(0x82): FAIL, Expected: 0x82, Actual: 0xFF\n"},
-        {R"({"kind": "vpd_broken", "board": "Brimola1", "part": "end_tag"})", false, " Check for End Tag(0x79):  FAIL, Expected: 0x79, Actual: 0x78"},
-        {R"({"kind": "vpd_broken", "board": "Brimola1", "part": "checksum"})", true, ""},  // the field reader refuses the image
-        {R"({"kind": "vpd_missing_field", "board": "Brimola1", "field": "SN"})", true, ""},
-        {pastTheEnd, false, " Check for End Tag(0x79):  dwPos to large\n"},
-    };
-    for (const auto& row : rows) {
-        ScopedRig rig(OneBoard(row.faults));
-        ReportTest test;
-        EXPECT_EQ(test.CheckVPDStructure(), row.structure ? TRUE : FALSE) << row.faults;
-        EXPECT_TRUE(test.out.Has(row.line)) << test.out.text;
-        EXPECT_EQ(test.GetSerialNumber(), "") << row.faults;
-    }
 }
 
 // A sensor register whose descriptor claims more bytes than a reading holds.
@@ -127,42 +120,24 @@ struct WideSensorSpace : CDevRegSpace {
     const CPPVarDesc symbols[1] = {{"WIDE", 0x10, 8, 0, nullptr}};
 };
 
-TEST(BoardReportTest, TemperatureRegistersAreReadByName) {
-    {
-        ScopedRig rig(OneBoard("", R"(, "sensors": {"local_temp_c": -5})"));
-        ReportTest test;
-        DWORD value = 0;
-        EXPECT_TRUE(test.ReadTemperature("LTEMP", &value) && value == 0xFB) << value;
-        EXPECT_FALSE(test.ReadTemperature("XTEMP", &value) || test.ReadTemperature(nullptr, &value) || test.ReadTemperature("1TEMP", nullptr) || value != 0xFB);
-        auto* wide = static_cast<WideSensorSpace*>(test.Board()->AddSpace(std::make_unique<WideSensorSpace>()));
-        EXPECT_TRUE(test.ReadTemperature("WIDE", &value));
-        EXPECT_EQ(wide->asked * 1000 + value, 4042u) << "at most four bytes";
-    }
-    // An open diode reads 0 for ever and the retries end; a few bad readings are retried past.
-    for (auto [count, pass] : {std::pair<const char*, bool>{"", false}, {R"(, "count": 3)", true}}) {
-        ScopedRig rig(OneBoard(std::string(R"({"kind": "sensor_bad_reading", "board": "Brimola1", "sensor": "1TEMP", "value": 0)") + count + "}"));
-        DWORD value = 77;
-        EXPECT_EQ(ReportTest().ReadTemperatureNonZero("1TEMP", &value), pass ? TRUE : FALSE);
-        EXPECT_EQ(value, pass ? 45u : 0u);
-    }
-    ScopedRig rig(OneBoard(R"({"kind": "missing_space", "board": "Brimola1", "space": "I2C.TSENSOR"})"));
+// Healthy VPD, temperature registers by name, and the flash record's text.
+TEST(BoardReportTest, HealthyBoardReports) {
+    ScopedRig rig(OneBoard(R"({"kind": "sensor_bad_reading", "board": "Brimola1", "sensor": "1TEMP", "value": 0, "count": 3})",
+                           R"(, "sensors": {"local_temp_c": -5})"));
     ReportTest test;
-    DWORD value = 77;
-    EXPECT_FALSE(test.ReadTemperature("1TEMP", &value));
-    EXPECT_TRUE(value == 77 && test.out.HasColoured("Could not GetSpace( I2C.TSENSOR )\n", kColorRed));
-}
-
-TEST(BoardReportTest, DeviceInfoTextAndFlashRevision) {
-    devlib::LoadDefaultRig();
-    EXPECT_NE(ReportTest().GetDeviceInfoText().Find("N:ZVKX0202"), -1);
-    EXPECT_EQ(ReportTest().GetFlashRevision(), "0C75");
-    EXPECT_NE(ReportTest("Nuxa1").GetDeviceInfoText().Find("N:KEZO0202"), -1);
-    // No image with a record booted: no text, no revision, one line saying so.
-    const char* missing = R"({"kind": "flash_missing_header", "board": "Brimola1", "segment": ")";
-    ScopedRig rig(OneBoard(missing + std::string("PCIX\"},") + missing + "PCI\"}," + missing + "SAFE\"}"));
-    ReportTest test;
-    EXPECT_EQ(test.GetDeviceInfoText() + test.GetFlashRevision(), "");
-    EXPECT_EQ(Count(test.out.text, "Unable to get R field from flash OXD\n"), 1u);
+    EXPECT_TRUE(test.CheckVPDStructure());
+    EXPECT_EQ(Count(test.out.text, "Pass"), 4u);
+    EXPECT_EQ(test.GetSerialNumber(), "BRM0000001");
+    EXPECT_NE(test.GetDeviceInfoText().Find("N:ZVKX0202"), -1);
+    EXPECT_EQ(test.GetFlashRevision(), "0C75");
+    // A few bad readings are retried past.
+    DWORD value = 0;
+    EXPECT_TRUE(test.ReadTemperatureNonZero("1TEMP", &value) && value == 45) << value;
+    EXPECT_TRUE(test.ReadTemperature("LTEMP", &value) && value == 0xFB) << value;
+    EXPECT_FALSE(test.ReadTemperature("XTEMP", &value) || test.ReadTemperature(nullptr, &value) || test.ReadTemperature("1TEMP", nullptr) || value != 0xFB);
+    auto* wide = static_cast<WideSensorSpace*>(test.Board()->AddSpace(std::make_unique<WideSensorSpace>()));
+    EXPECT_TRUE(test.ReadTemperature("WIDE", &value));
+    EXPECT_EQ(wide->asked * 1000 + value, 4042u) << "at most four bytes";
 }
 
 }  // namespace
