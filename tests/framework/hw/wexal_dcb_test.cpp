@@ -32,8 +32,7 @@ TEST(WexalDCBTest, FieldsSitAtTheirBitsAndBadValuesAreRefused) {
     EXPECT_EQ(Words(dcb), kAllFields);
     EXPECT_EQ(op.GetPack() * 1000 + op.GetBCUPointer(), 5000u + 0x155);
     // Clearing a flag with any value but 1 touches that bit only.
-    EXPECT_TRUE(op.SetForceBCU(2));
-    EXPECT_EQ(dcb.GetWords()[0], kOpWord & ~(1u << 6));
+    EXPECT_TRUE(op.SetForceBCU(2) && dcb.GetWords()[0] == (kOpWord & ~(1u << 6)));
     // Refused values leave their word alone; only the low 8 bits of Next arrive (0x140 is 64).
     const std::pair<int, std::function<BOOL()>> refused[] = {
         {0, [&] { return op.SetNext(64) || op.SetNext(static_cast<BYTE>(0x140)) || op.SetPack(3) || op.SetPack(4) || op.SetPack(8); }},
@@ -45,24 +44,20 @@ TEST(WexalDCBTest, FieldsSitAtTheirBitsAndBadValuesAreRefused) {
         EXPECT_FALSE(set());
         EXPECT_EQ(dcb.GetWords()[word], before);
     }
-    EXPECT_TRUE(op.SetBCUPointer(600));
-    EXPECT_EQ(op.GetBCUPointer(), 88u) << "BCU numbers below 4096 are kept by their low 9 bits";
-    EXPECT_EQ(dcb.Clear(), 0);
-    EXPECT_EQ(Words(dcb, 0, 8), std::vector<DWORD>(8, 0));
+    EXPECT_TRUE(op.SetBCUPointer(600) && op.GetBCUPointer() == 88) << "BCU numbers below 4096 are kept by their low 9 bits";
+    EXPECT_TRUE(dcb.Clear() == 0 && Words(dcb, 0, 8) == std::vector<DWORD>(8, 0));
 }
 
 TEST(WexalDCBTest, CopiesTakeTheirOwnWords) {
     WexalDCB source = AllFields(), copy;
     source.GetPCIAddressField().Set(0xAAAA, 0xBBBB);
     copy.GetPCIAddressField().Set(1, 2);
-    EXPECT_TRUE(copy.CopyFrom(source));
-    EXPECT_EQ(Words(copy), kAllFields);
+    EXPECT_TRUE(copy.CopyFrom(source) && Words(copy) == kAllFields);
     EXPECT_EQ(copy.GetPCIAddressField().Get(), 0x200000001ull) << "words 5-7 are not copied";
     // A Pack of 3 read from hardware cannot be stored: failure, but every other field is copied.
     source.GetWords()[0] ^= 6u << 8;
     copy.GetOpField().SetPack(1);
-    EXPECT_FALSE(copy.CopyFrom(source));
-    EXPECT_EQ(copy.GetWords()[0], source.GetWords()[0] ^ 2u << 8);
+    EXPECT_FALSE(copy.CopyFrom(source) || copy.GetWords()[0] != (source.GetWords()[0] ^ 2u << 8));
     // Copies, assignments and records moved in a container keep their accessors on their own words.
     std::vector<WexalDCB> many;
     for (int i = 0; i < 20; ++i) {
@@ -82,11 +77,10 @@ TEST(WexalDCBTest, ChannelWordsFiveToSeven) {
     w[5] = 1 | 2 << 5 | 3 << 10 | 31 << 16 | 5 << 21 | 6 << 26;
     w[6] = 0x76543210;
     w[7] = 0xFEDCBA98;
-    static constexpr int kShift[6] = {0, 5, 10, 16, 21, 26};
     DWORD sample = 0, gain = 0;
     for (int i = 0; i < 16; ++i) {
         EXPECT_TRUE(dcb.GetARemapField().GetSample(i, &sample) && sample == static_cast<DWORD>(i)) << i;
-        EXPECT_TRUE(dcb.GetAAlphaField().GetGain(i, &gain) && gain == (w[5 + i / 6] >> kShift[i % 6] & 0x1F)) << i;
+        EXPECT_TRUE(dcb.GetAAlphaField().GetGain(i, &gain) && gain == (w[5 + i / 6] >> (i % 6 * 5 + (i % 6 > 2)) & 0x1F)) << i;
     }
     EXPECT_FALSE(dcb.GetARemapField().GetSample(16, &sample) || dcb.GetARemapField().GetSample(-1, &sample) || dcb.GetAAlphaField().GetGain(16, &gain));
 }
@@ -127,9 +121,8 @@ TEST(WexalDCBTest, SetGeometryStoresWhatFitsAndRefusesTheRest) {
     EXPECT_EQ((std::vector<DWORD>{dcb.GetLineLength(), dcb.GetLines(), dcb.GetInitialLineLength(), dcb.GetOpField().Get16bit()}),
               (std::vector<DWORD>{832, 600, 800, 1}));
     // Too many lines, or a line longer than its field: refused.
-    EXPECT_FALSE(dcb.SetGeometry(0x20000000, 0, 0, 0, 1, TRUE));
-    EXPECT_EQ(dcb.GetLines(), 0xFFFFu);
-    EXPECT_FALSE(dcb.SetGeometry(0, 0x20000, 1, 1, 0, TRUE) || dcb.SetGeometry(0, 4, 0x10000, 4, 0, TRUE));
+    EXPECT_FALSE(dcb.SetGeometry(0x20000000, 0, 0, 0, 1, TRUE) || dcb.GetLines() != 0xFFFF ||
+                 dcb.SetGeometry(0, 0x20000, 1, 1, 0, TRUE) || dcb.SetGeometry(0, 4, 0x10000, 4, 0, TRUE));
 }
 
 }  // namespace
