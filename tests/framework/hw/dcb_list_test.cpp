@@ -9,8 +9,7 @@ using namespace hwtest;
 WexalDCB FrameTemplate() {
     WexalDCB t;
     t.SetStartAddress(0x100000);
-    EXPECT_TRUE(t.SetLines(0xFF) && t.SetLineLength(0x100) && t.SetInitialLineLength(0x100) && t.SetPad(0x40) &&
-                t.GetOpField().SetBCUPointer(2) && t.GetOpField().Set16bit(1));
+    EXPECT_TRUE(t.SetLines(0xFF) && t.SetLineLength(0x100) && t.SetInitialLineLength(0x100) && t.SetPad(0x40) && t.GetOpField().Set16bit(1));
     t.GetPCIAddressField().Set(0xDEAD0000, 0x1);
     return t;
 }
@@ -25,12 +24,11 @@ std::vector<std::vector<DWORD>> Walk(const DCBList& list) {
     return out;
 }
 
-TEST(DCBListTest, ChainOfTemplateCopiesWithinOneToFifteen) {
+TEST(DCBListTest, ChainsOfTemplateCopiesWithinOneToFifteen) {
     std::vector<std::vector<DWORD>> expected;
     for (DWORD k = 0; k < 4; ++k) {
         WexalDCB dcb = FrameTemplate();
-        dcb.GetPortField().SetTag(static_cast<WORD>(k + 1));
-        dcb.GetOpField().SetNext(static_cast<BYTE>(k < 3 ? k + 2 : 0));
+        EXPECT_TRUE(dcb.GetPortField().SetTag(static_cast<WORD>(k + 1)) && dcb.GetOpField().SetNext(static_cast<BYTE>(k < 3 ? k + 2 : 0)));
         dcb.SetStartAddress(0x100000 + 0x40000 * k);
         expected.emplace_back(dcb.GetWords(), dcb.GetWords() + 8);
     }
@@ -43,14 +41,11 @@ TEST(DCBListTest, ChainOfTemplateCopiesWithinOneToFifteen) {
         EXPECT_EQ((dcbs.front()[1] >> 16) * 100 + (dcbs.back()[1] >> 16), first * 100 + last) << a << "," << b;
         EXPECT_EQ(dcbs.back()[0] & 0x3F, 0u) << "the last Next is 0";
     }
-}
-
-TEST(DCBListTest, CursorStopsAtTheEndAndCopiesShareTheArray) {
-    DCBList list(FrameTemplate(), 3, 5);
-    DCBList it = list;
+    // The cursor stops at the end, on the last DCB.
+    DCBList list(FrameTemplate(), 3, 5), it = list;
     EXPECT_EQ((*it++).GetPortField().GetTag() * 10 + (*it).GetPortField().GetTag(), 34u);
     ++++++it;
-    EXPECT_TRUE(it == DCBList::End(list) && it.GetCursor() * 10 + (*it).GetPortField().GetTag() == 35u) << "at the end: the last DCB";
+    EXPECT_TRUE(it == DCBList::End(list) && it.GetCursor() * 10 + (*it).GetPortField().GetTag() == 35u);
     // Copies destroyed before and after the list leave it usable; the array goes with the last holder.
     {
         DCBList other(FrameTemplate(), 1, 1);

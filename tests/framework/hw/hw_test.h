@@ -41,19 +41,6 @@ private:
     CWexalBoardDevice* m_board = nullptr;
 };
 
-// A register window over plain memory, counting its accesses.
-class MemoryWindow : public CRegisterWindow {
-public:
-    explicit MemoryWindow(DWORD bytes) : m_words(bytes / 4, 0) {}
-    DWORD Read(DWORD offset) override { return At(offset); }
-    void Write(DWORD offset, DWORD value) override { At(offset) = value; }
-    DWORD Size() const override { return static_cast<DWORD>(m_words.size() * 4); }
-    DWORD& At(DWORD byteOffset) { return m_words.at(byteOffset / 4); }
-
-private:
-    std::vector<DWORD> m_words;
-};
-
 // OXD files for the readers: magic, big-endian header length, a 32-byte head (not interpreted), tags, image data.
 struct OxdParts {
     std::string magic = "ZORV.OXD";
@@ -63,9 +50,7 @@ struct OxdParts {
     int64_t headerLength = -1;  // written at byte 8; by default the true one (44 + the tags' length)
 };
 
-inline std::string BigEndian(uint32_t v) {
-    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
-}
+inline std::string BigEndian(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 
 inline std::string MakeOxd(const OxdParts& p) {
     const int64_t length = p.headerLength >= 0 ? p.headerLength : static_cast<int64_t>(12 + p.head.size() + p.tags.size());
