@@ -42,8 +42,8 @@ TEST(MemoryTransferTest, TransfersMoveWholeChunksThenATrailer) {
     EXPECT_FALSE(test.WriteMemory(data.data(), 0, 0x900010, &space) || space.calls.size() != 2);
     EXPECT_TRUE(test.out.HasColoured("Unable to send image data (chunk) Expected[4194304 bytes]  Transferred[4194300 bytes]\n", kColorRed));
     space.shortCall = -1;
-    EXPECT_FALSE(test.ReadMemory(0x900200 - 0x10, back.data(), 0x20, &space));
-    EXPECT_TRUE(test.out.Has("Unable to retrieve image data (trailer) Expected[32 bytes]  Transferred[16 bytes]\n"));
+    EXPECT_FALSE(test.ReadMemory(0x900200 - 0x10, back.data(), 0x20, &space) ||
+                 !test.out.Has("Unable to retrieve image data (trailer) Expected[32 bytes]  Transferred[16 bytes]\n"));
     // No space given and none bound; no host buffer: refused before anything moves.
     EXPECT_FALSE(test.ReadMemory(0, back.data(), 0x20) || test.WriteMemory(nullptr, 0, 0x20, &space) || test.ReadMemory(0, nullptr, 0x20, &space));
     EXPECT_TRUE(test.out.HasColoured("ERROR:  pWexalSDRAM = NULL in CWexalTreeMapTB::ReadMemory()", kColorRed));
@@ -55,9 +55,8 @@ TEST(MemoryTransferTest, SdramRoundTripsAndClears) {
     BoundTest test("Nuxa1");
     const DWORD size = 0x500000, from = 0x100004 + 0x1000, count = 0x480000;  // more than one transfer's worth
     std::vector<BYTE> data = PatternBytes(size, 17), back(size);
-    ASSERT_TRUE(test.WriteMemory(data.data(), 0x100004, size));
-    ASSERT_TRUE(test.ClearSDRAM(from, count, 0) && test.ClearSDRAM(from, 0, 0));
-    ASSERT_TRUE(test.ReadMemory(0x100004, back.data(), size));
+    ASSERT_TRUE(test.WriteMemory(data.data(), 0x100004, size) && test.ClearSDRAM(from, count, 0) && test.ClearSDRAM(from, 0, 0) &&
+                test.ReadMemory(0x100004, back.data(), size));
     std::fill(data.begin() + 0x1000, data.begin() + 0x1000 + count, 0);
     EXPECT_EQ(back, data);
     // At the end of the memory a clear comes back short.

@@ -52,8 +52,7 @@ TEST(PagedBufferTest, CopiesMoveWholeDwordsThroughThePagesInOrder) {
     CPagedBuffer buffer(GetZorvHardware(), total, page, page);
     const std::vector<BYTE> source = PatternBytes(total + 8, 7);
     // 6 bytes copy 4; one word more than the buffer, or a negative count, copies nothing.
-    EXPECT_TRUE(buffer.CopyIn(source.data(), 6));
-    EXPECT_FALSE(buffer.CopyIn(source.data() + 1, static_cast<int>(total + 4)) || buffer.CopyIn(source.data() + 1, -4));
+    EXPECT_FALSE(!buffer.CopyIn(source.data(), 6) || buffer.CopyIn(source.data() + 1, static_cast<int>(total + 4)) || buffer.CopyIn(source.data() + 1, -4));
     const BYTE* first = reinterpret_cast<const BYTE*>(buffer.GetPage(0)->GetAddress());
     EXPECT_EQ(std::vector<BYTE>(first, first + 5), (std::vector<BYTE>{source[0], source[1], source[2], source[3], 0}));
     ASSERT_TRUE(buffer.CopyIn(source.data(), static_cast<int>(total)));
