@@ -33,8 +33,7 @@ TEST(ImageIdTest, TextListsAreCountedCheckedAndPlacedAtTheSegmentEnd) {
     // Nothing, an empty list, or more than the room of 256 less the 8-byte header is refused.
     EXPECT_FALSE(id.SetIdText(nullptr) || id.SetIdText("\0") || id.SetIdText(ListOfLength(249).c_str()));
     const std::string list("J. Smith\0KEZO0101.oxd\0\0", 23);
-    ASSERT_TRUE(id.SetIdText(list.c_str()));
-    EXPECT_EQ(std::string(id.GetIdText(), 32), list + std::string(9, '\0'));
+    ASSERT_TRUE(id.SetIdText(list.c_str()) && std::string(id.GetIdText(), 32) == list + std::string(9, '\0'));
     EXPECT_TRUE(id.SetIdText(ListOfLength(248).c_str()));
     // block, start, segment start, size, room, text length -> offset, does not fit, address.
     const struct { const char* name; int in[5]; size_t text; int offset; bool doesNotFit; int address; } rows[] = {
