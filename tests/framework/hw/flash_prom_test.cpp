@@ -52,11 +52,12 @@ TEST(FlashPromTest, CommandsOnTheScriptedPort) {
     // Detached, every operation fails and reads give zeros.
     std::vector<WORD> words(3, 0xAAAA);
     flash.ReadArray(2, 0x100, words.data());
-    EXPECT_FALSE(words != std::vector<WORD>({0, 0, 0xAAAA}) || flash.SetMode(CFlashPROM::kReadIdentifier, FALSE) || flash.EraseBlock(0x10000) || flash.ProgramBlock(0x10000, kBlock.data()));
+    EXPECT_FALSE(words != std::vector<WORD>({0, 0, 0xAAAA}) || flash.SetMode(CFlashPROM::kReadIdentifier, FALSE) || flash.EraseBlock(0x10000) ||
+                 flash.ProgramBlock(0x10000, kBlock.data()));
     flash.Attach(RegisterPtr(&port, 0));
     // A clear-status leaves the chip in read-array mode, so asking for it writes nothing, unless forced.
-    EXPECT_TRUE(flash.SetMode(CFlashPROM::kQuery, FALSE) && flash.ClearStatus() && flash.SetMode(CFlashPROM::kReadArray, FALSE));
-    EXPECT_TRUE(flash.SetMode(CFlashPROM::kReadArray, TRUE));
+    EXPECT_TRUE(flash.SetMode(CFlashPROM::kQuery, FALSE) && flash.ClearStatus() && flash.SetMode(CFlashPROM::kReadArray, FALSE) &&
+                flash.SetMode(CFlashPROM::kReadArray, TRUE));
     EXPECT_EQ(port.writes, (Writes{{0, 0x98}, {0, 0x70}, {0, 0x50}, {0, 0xFF}}));
     // Erase inside a block or outside the flash, and buffers crossing the end or a 16-word line: refused before any command.
     port.writes.clear();
@@ -65,11 +66,10 @@ TEST(FlashPromTest, CommandsOnTheScriptedPort) {
     EXPECT_TRUE(std::none_of(port.writes.begin(), port.writes.end(), [](const auto& w) { return w.second == 0x20 || w.second == 0xE8E8; }));
     EXPECT_TRUE(flash.EraseBlock(0x10000) && port.WroteSequence({{0x10000, 0x20}, {0x10000, 0xD0}}));
     // Buffer request, count 16 (as 15), the words at their addresses, confirm.
-    ASSERT_TRUE(flash.WriteBuffer(0x3FFFF0, kBlock.data()));
     Writes program{{0x3FFFF0, 0xE8E8}, {0x3FFFF0, 0x0F0F}};
     for (DWORD i = 0; i < 16; ++i) program.emplace_back(0x3FFFF0 + i, kBlock[i]);
     program.emplace_back(0x3FFFF0, 0xD0);
-    EXPECT_TRUE(port.WroteSequence(program));
+    EXPECT_TRUE(flash.WriteBuffer(0x3FFFF0, kBlock.data()) && port.WroteSequence(program));
     // A status of 0x88 at the start: state 2.
     port.readValue = 0x00880088;
     EXPECT_TRUE(flash.EraseBlock(0) && flash.GetEraseRecord().state == FlashOpStatus::kStartedNotReady);

@@ -34,9 +34,9 @@ TEST(LogMapTest, FileMapBindsNamesInAnyLetterCase) {
     ASSERT_TRUE(test.FileMap("FILE=results.txt NAME=results") == 1 && test.FindLogFile("Results", &first));
     ASSERT_TRUE(test.FileMap("FILE=Results.Txt NAME=RESULTS") == 1 && test.FindLogFile("results", &again));
     EXPECT_EQ(again, first);
-    EXPECT_TRUE(test.WriteLog("results", "one\n") && test.WriteLog("RESULTS", "two"));
     // Another path replaces the entry; later text goes to the new file only.
-    EXPECT_TRUE(test.OpenLogFile("results", "other.log") && test.WriteLog("Results", "three"));
+    EXPECT_TRUE(test.WriteLog("results", "one\n") && test.WriteLog("RESULTS", "two") && test.OpenLogFile("results", "other.log") &&
+                test.WriteLog("Results", "three"));
     EXPECT_EQ(cwd.Dir().Read("other.log") + "|" + cwd.Dir().Read("RESULTS.TXT"), "three|one\ntwo");
     // A file text of two double quotes removes the mapping.
     EXPECT_EQ(test.FileMap("FILE=\"\" NAME=results"), 1u);
