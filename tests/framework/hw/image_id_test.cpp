@@ -9,22 +9,6 @@ using namespace hwtest;
 // A list of exactly n bytes (n >= 3): one text of n - 2 characters, its zero and the list's.
 std::string ListOfLength(size_t n) { return std::string(n - 2, 'x') + '\0' + '\0'; }
 
-TEST(ImageIdTest, GeometryIsKeptOnWholePowerOfTwoBlocks) {
-    // block, start, segment start, size, room -> block, start, end, size, maximum block size.
-    const struct { const char* name; int in[5], out[5]; } rows[] = {
-        {"rounded to 4096 blocks; room raised to the header", {3000, 5000, 5000, 100, 4}, {4096, 4096, 8192, 4096, 8}},
-        {"block past the largest resets", {0x20000001, 0, 0, 0x10000, 0x100}, {0, -1, -1, -1, -1}},
-        {"segment too small", {0x1000, 0, 0x1000, 7, 0x100}, {0x1000, -1, -1, 0, 0x100}},
-        {"past the address range", {0x1000, 0, 0x7FFFF000, 0x2000, 0x100}, {0x1000, -1, -1, 0x2000, 0x100}},
-    };
-    for (const auto& row : rows) {
-        ProgMemDevImageID id;
-        id.SetGeometry(row.in[0], row.in[1], row.in[2], row.in[3], row.in[4]);
-        EXPECT_EQ((std::vector<int>{id.GetBlockSize(), id.GetSegmentStart(), id.GetSegmentEnd(), id.GetSegmentSize(), id.GetMaxIdSize()}),
-                  std::vector<int>(row.out, row.out + 5)) << row.name;
-    }
-}
-
 TEST(ImageIdTest, TextListsAreCountedCheckedAndPlacedAtTheSegmentEnd) {
     EXPECT_EQ(ProgMemDevImageID::StringListLength("ab\0c\0") * 10 + ProgMemDevImageID::StringListLength("\0"), 62);
     ProgMemDevImageID id;
@@ -35,21 +19,26 @@ TEST(ImageIdTest, TextListsAreCountedCheckedAndPlacedAtTheSegmentEnd) {
     const std::string list("J. Smith\0KEZO0101.oxd\0\0", 23);
     ASSERT_TRUE(id.SetIdText(list.c_str()) && std::string(id.GetIdText(), 32) == list + std::string(9, '\0'));
     EXPECT_TRUE(id.SetIdText(ListOfLength(248).c_str()));
-    // block, start, segment start, size, room, text length -> offset, does not fit, address.
-    const struct { const char* name; int in[5]; size_t text; int offset; bool doesNotFit; int address; } rows[] = {
-        {"at the start when given", {0x1000, 0x1000, 0, 0x10000, 0x100}, 40, 0xFFD0, false, 0xF000},
-        {"odd lengths go down to even; plus the segment start", {0x1000, 0, 0x20000, 0x10000, 0x100}, 41, 0xFFCE, false, 0x2FFCE},
-        {"rounding down pushes it out of an odd room", {0x1000, 0, 0, 0x10000, 49}, 41, -1, true, 0x10000 - 8},
-        {"no texts: a bare header at the end", {0x1000, 0, 0, 0x10000, 0x100}, 0, -1, false, 0x10000 - 8},
-        {"segment smaller than the block", {1, 0, 0, 16, 0x100}, 40, -1, true, 8},
-        {"no segment: no address", {0, 0, 0, 0x10000, 0x100}, 0, -1, false, -1},
+    // Geometry (block, block start, segment start, size, room) and a text of some length -> block, segment start, end, size,
+    // room (raised to the header; whole power-of-two blocks), and the block's offset, does-not-fit and address.
+    const struct { const char* name; int in[5]; size_t text; int out[8]; } rows[] = {
+        {"rounded to 4096 blocks; room raised to the header", {3000, 5000, 5000, 100, 4}, 0, {4096, 4096, 8192, 4096, 8, -1, 1, 4096}},
+        {"block past the largest resets", {0x20000001, 0, 0, 0x10000, 0x100}, 0, {0, -1, -1, -1, -1, -1, 0, -1}},
+        {"segment too small", {0x1000, 0, 0x1000, 7, 0x100}, 0, {0x1000, -1, -1, 0, 0x100, -1, 1, -1}},
+        {"past the address range", {0x1000, 0, 0x7FFFF000, 0x2000, 0x100}, 0, {0x1000, -1, -1, 0x2000, 0x100, -1, 0, -1}},
+        {"at the start when given", {0x1000, 0x1000, 0, 0x10000, 0x100}, 40, {0x1000, 0, 0x10000, 0x10000, 0x100, 0xFFD0, 0, 0xF000}},
+        {"odd lengths go down to even; plus the segment start", {0x1000, 0, 0x20000, 0x10000, 0x100}, 41, {0x1000, 0x20000, 0x30000, 0x10000, 0x100, 0xFFCE, 0, 0x2FFCE}},
+        {"rounding down pushes it out of an odd room", {0x1000, 0, 0, 0x10000, 49}, 41, {0x1000, 0, 0x10000, 0x10000, 49, -1, 1, 0x10000 - 8}},
+        {"no texts: a bare header at the end", {0x1000, 0, 0, 0x10000, 0x100}, 0, {0x1000, 0, 0x10000, 0x10000, 0x100, -1, 0, 0x10000 - 8}},
+        {"segment smaller than the block", {1, 0, 0, 16, 0x100}, 40, {1, 0, 16, 16, 0x100, -1, 1, 8}},
     };
     for (const auto& row : rows) {
         ProgMemDevImageID placed;
         placed.SetGeometry(row.in[0], row.in[1], row.in[2], row.in[3], row.in[4]);
         EXPECT_TRUE(!row.text || placed.SetIdText(ListOfLength(row.text).c_str())) << row.name;
-        EXPECT_EQ((std::vector<int>{placed.GetIdOffset(), placed.DoesNotFit(), placed.GetIdAddress()}),
-                  (std::vector<int>{row.offset, row.doesNotFit, row.address})) << row.name;
+        EXPECT_EQ((std::vector<int>{placed.GetBlockSize(), placed.GetSegmentStart(), placed.GetSegmentEnd(), placed.GetSegmentSize(), placed.GetMaxIdSize(),
+                                    placed.GetIdOffset(), placed.DoesNotFit(), placed.GetIdAddress()}),
+                  std::vector<int>(row.out, row.out + 8)) << row.name;
     }
 }
 

@@ -9,19 +9,12 @@ namespace {
 using namespace hwtest;
 
 // A host whose window holds a given text, which it hands out on the read notification.
-class WindowHost : public CTestHost {
-public:
-    CRichEditCtrl* GetOutputCtrl() override { return &m_ctrl; }
-    uintptr_t Notify(int code, uintptr_t value) override {
-        if (code != 1 || !value) return 0;
-        *reinterpret_cast<CString*>(value) = window;
-        return answer;
-    }
+struct WindowHost : CTestHost {
+    CRichEditCtrl* GetOutputCtrl() override { return &ctrl; }
+    uintptr_t Notify(int code, uintptr_t value) override { return code == 1 && value ? (*reinterpret_cast<CString*>(value) = window, answer) : 0; }
     std::string window;
     uintptr_t answer = 1;
-
-private:
-    FakeRichEdit m_ctrl;
+    FakeRichEdit ctrl;
 };
 
 TEST(LogMapTest, FileMapBindsNamesInAnyLetterCase) {
