@@ -11,7 +11,6 @@ using namespace hwtest;
 // A bound test with the main-board root's DIMM checks, and SPD images that can be edited byte by byte.
 class ReportTest : public BoundTest {
 public:
-    explicit ReportTest(const char* board = "Brimola1") : BoundTest(board) {}
     BOOL CheckDIMMGeometry(BYTE rows, BYTE cols, CString& text) override {
         return text.Format("Incorrect Number of Row/Column addresses,exp: R=13,C=[10 | 11] act:R=%d,C=%d", rows, cols), rows == 13 && (cols == 10 || cols == 11);
     }
@@ -27,8 +26,6 @@ public:
             for (char eq = 0; in >> std::dec >> at >> eq >> std::hex >> value;) fake->bytes[at] = static_cast<BYTE>(value);
         }
     }
-
-private:
     struct FakeSpd : CDevAddrSpace {
         explicit FakeSpd(const char* name) : CDevAddrSpace(SPACE_I2C_DIMM, name, "", 256, {1, 1, 1, 1, 1}) {}
         int Get(void* buffer, DWORD address, int count) override {

@@ -25,7 +25,8 @@ TEST(FlashImageFileTest, OpensTheNewestMatchAndReadsItsData) {
               (std::vector<long>{length + 10, length, 10, length - 12}));
     EXPECT_TRUE(file.Read(buffer, 3, 7) == CFlashImageFile::kReady && std::string(buffer, 7) == "3456789") << buffer;
     // Outside the data, negative, or no buffer: invalid parameter; an empty block is not a read.
-    for (auto [offset, size] : {std::pair<long, long>{7, 4}, {-1, 2}, {0, -2}}) EXPECT_EQ(file.Read(buffer, offset, size), CFlashImageFile::kBadParameter) << offset;
+    for (auto [offset, size] : {std::pair<long, long>{7, 4}, {-1, 2}, {0, -2}})
+        EXPECT_EQ(file.Read(buffer, offset, size), CFlashImageFile::kBadParameter) << offset;
     EXPECT_EQ(file.Read(nullptr, 0, 2) * 10 + file.Read(buffer, 10, 0), CFlashImageFile::kBadParameter * 10 + CFlashImageFile::kCannotRead);
     EXPECT_STREQ(file.GetStatusText(0), "Unable to read this file.");
     EXPECT_EQ(file.Close() + file.GetDataSize(), 0);

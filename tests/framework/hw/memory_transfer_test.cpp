@@ -9,15 +9,12 @@ constexpr DWORD kChunk = 0x400000;
 using Calls = std::vector<std::pair<DWORD, int>>;
 
 // A byte-addressed space over plain memory that lists its calls; call number shortCall moves 4 bytes less.
-class ListingSpace : public CDevAddrSpace {
-public:
+struct ListingSpace : CDevAddrSpace {
     int Set(const void* buffer, DWORD address, int count) override { return Move(memory.data() + address, buffer, address, count); }
     int Get(void* buffer, DWORD address, int count) override { return Move(buffer, memory.data() + address, address, count); }
     std::vector<BYTE> memory = std::vector<BYTE>(0x900200);
     Calls calls;
     int shortCall = -1;
-
-private:
     int Move(void* to, const void* from, DWORD address, int count) {
         calls.emplace_back(address, count);
         int n = static_cast<int>(std::clamp<long long>(count, 0, std::max<long long>(0, 0x900200ll - address)));

@@ -58,7 +58,8 @@ TEST(OxdTest, NameRuleAndDamagedFiles) {
 TEST(OxdTest, TagsAreFoundByPositionAndMemoryModeHasNoHeader) {
     TempDir dir;
     // The letter-colon pair inside an earlier value counts; the head bytes are not searched.
-    const COxd oxd(dir.Write("KEZO0101.oxd", MakeOxd({.head = "N:WRONG;" + std::string(24, ' '), .tags = "N:KEZO0101;W:has Q:inner;Q:real;R:0303", .data = ""})).c_str(), 1);
+    const OxdParts parts{.head = "N:WRONG;" + std::string(24, ' '), .tags = "N:KEZO0101;W:has Q:inner;Q:real;R:0303", .data = ""};
+    const COxd oxd(dir.Write("KEZO0101.oxd", MakeOxd(parts)).c_str(), 1);
     CString value;
     EXPECT_TRUE(oxd.GetTag('q', value) && value == "inner") << value.c_str();
     EXPECT_TRUE(oxd.GetRevision(value) && value == "030") << "a value at the end of the area without \";\" loses the area's last byte";
