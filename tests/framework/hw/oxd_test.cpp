@@ -35,6 +35,7 @@ TEST(OxdTest, NameRuleAndDamagedFiles) {
     const auto withLength = [](int64_t length) { OxdParts p = kKerzil; p.headerLength = length; return MakeOxd(p); };
     const struct { const char *name, *file; std::string bytes; bool valid; } rows[] = {
         {"longer file name", "puvi0202_old.oxd", MakeOxd({.tags = "N:PUVI0202;", .data = "xx"}), true},
+        {"longer tag: eight characters compared", "PUVI0202.oxd", MakeOxd({.tags = "N:PUVI0202_NEW;", .data = "xx"}), true},
         {"shorter tag", "PUVI0303.oxd", MakeOxd({.tags = "N:PUV;", .data = "xx"}), true},
         {"other name", "PUVI0203.oxd", MakeOxd({.tags = "N:PUVI0202;", .data = "xx"}), false},
         {"shorter file name", "PU.oxd", MakeOxd({.tags = "N:PUVI0202;", .data = "xx"}), false},
