@@ -28,7 +28,10 @@ constexpr PMD_AccessInfo kByteAccess{1, 1, 1, 1, 1};
 
 CWexalI2CDIMMSpace::CWexalI2CDIMMSpace(const char* name, sim::SpdEeprom* part)
     : CDevAddrSpace(SPACE_I2C_DIMM, name, "SDRAM module SPD", static_cast<DWORD>(sim::SpdEeprom::kBytes), kByteAccess),
-      m_part(part) {}
+      m_part(part) {
+    if (!m_part || m_part->Read(0, m_spd, kSpdBytes) != kSpdBytes) return;
+    m_capacity = DWORD{m_spd[5]} * m_spd[31] * 4;
+}
 
 int CWexalI2CDIMMSpace::Get(void* buffer, DWORD address, int count) {
     if (!m_part || !buffer || count <= 0) return 0;

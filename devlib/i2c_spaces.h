@@ -10,16 +10,26 @@ class ClockSynth;
 }  // namespace sim
 
 // The serial presence detect EEPROM of one SDRAM module ("I2C.DIMM1", "I2C.DIMM2"): 256 bytes,
-// one address unit each, write-protected (Set moves nothing).
+// one address unit each, write-protected (Set and SetBytes move nothing). The SPD image is read
+// once, when the space is made, and gives the module's capacity.
 class PEX_EXPORT CWexalI2CDIMMSpace : public CDevAddrSpace {
 public:
+    static constexpr DWORD kSpdBytes = 256;
+
     CWexalI2CDIMMSpace() = default;
     CWexalI2CDIMMSpace(const char* name, sim::SpdEeprom* part);
     int Get(void* buffer, DWORD address, int count) override;
     int Set(const void*, DWORD, int) override { return 0; }
+    int SetBytes(const void*, DWORD, int) override { return 0; }
+
+    // The module's capacity in MiB: rows (SPD byte 5) x bank density (byte 31, in 4 MiB units) x 4.
+    DWORD GetDIMMCapacity() const { return m_capacity; }
 
 private:
     sim::SpdEeprom* m_part = nullptr;
+    DWORD m_words[4] = {};
+    BYTE m_spd[kSpdBytes] = {};
+    DWORD m_capacity = 0;
 };
 
 // The board's temperature sensor ("I2C.TSENSOR", also found as "TSENSOR" through the I2C device):

@@ -5,6 +5,7 @@
 
 #include "devlib/addr_space.h"
 #include "devlib/i2c_spaces.h"
+#include "framework/hw/flash_prom.h"
 
 namespace sim {
 class SdramModel;
@@ -105,14 +106,25 @@ private:
 };
 
 // The flash PROM image space. The library reaches a board's flash through the board controller's
-// address and data port (CWexalBoardDevice::GetControllerRegisters), so no board offers this space.
+// address and data port (CWexalBoardDevice::GetControllerRegisters), so no board offers this space;
+// the space holds the CFlashPROM that drives that port. The flash object keeps the mode the chip is
+// in, so the space is not copied: two copies would drive one port with different ideas of its mode.
 class PEX_EXPORT CWexalFlashImageSpace : public CDevAddrSpace {
 public:
     using CDevAddrSpace::CDevAddrSpace;
+    CWexalFlashImageSpace() = default;
+    CWexalFlashImageSpace(const CWexalFlashImageSpace&) = delete;
+    CWexalFlashImageSpace& operator=(const CWexalFlashImageSpace&) = delete;
+    // Resets the flash object (port dropped, erase and write records and their timers cleared).
+    // Defined with CFlashPROM, which the framework builds.
+    ~CWexalFlashImageSpace() override;
+
+    CFlashPROM& GetFlashPROM() { return m_flash; }
 
 private:
     // Layout only: the board reaches its flash through the controller port instead.
     [[maybe_unused]] DWORD m_state = 0;
     CString m_fileName, m_revision;
+    CFlashPROM m_flash;
     [[maybe_unused]] DWORD m_words[2] = {};
 };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "devlib/wexal_spaces.h"
 #include "platform/clock.h"
 
 namespace {
@@ -24,6 +25,9 @@ void FlashOpStatus::Restart() {
     firstStatus = lastStatus = reserved = 0;
     timer.Init(kStamps);
 }
+
+// The device library declares the space around the flash object; its destructor is built here with it.
+CWexalFlashImageSpace::~CWexalFlashImageSpace() { m_flash.Reset(); }
 
 int CFlashPROM::Reset() {
     m_erase.timer.Clear();

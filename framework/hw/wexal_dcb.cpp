@@ -13,9 +13,8 @@ inline BOOL PutFlag(DWORD* word, int bit, DWORD flag) {
     return TRUE;
 }
 
-// Geometry as CalcDCBGeometry makes it; false when Lines had to be held within its field or a line
-// length does not fit in 16 bits.
-bool Geometry(DWORD size, DWORD& length, DWORD& lines, DWORD& initial, int mode, BOOL is16bit) {
+// The raw geometry; the caller decides whether it fits the 16-bit fields.
+void Geometry(DWORD size, DWORD& length, DWORD& lines, DWORD& initial, int mode, BOOL is16bit) {
     auto split = [&](DWORD lineLength) {
         const DWORD lineBytes = 4 * lineLength;
         length = lineLength;
@@ -52,18 +51,12 @@ bool Geometry(DWORD size, DWORD& length, DWORD& lines, DWORD& initial, int mode,
             break;
         }
         default:
-            return true;
+            return;
     }
     if (!is16bit) {
         length >>= 1;
         initial >>= 1;
     }
-    bool fits = length <= 0xFFFF && initial <= 0xFFFF;
-    if (lines > WexalDCB::kMaxLines) {
-        lines = WexalDCB::kMaxLines;
-        fits = false;
-    }
-    return fits;
 }
 
 }  // namespace
@@ -212,7 +205,9 @@ int WexalDCB::Clear() {
 }
 
 BOOL WexalDCB::SetGeometry(DWORD size, DWORD lineLength, DWORD lines, DWORD initial, int mode, BOOL is16bit) {
-    const bool fits = Geometry(size, lineLength, lines, initial, mode, is16bit);
+    Geometry(size, lineLength, lines, initial, mode, is16bit);
+    const bool fits = lineLength <= 0xFFFF && initial <= 0xFFFF && lines <= kMaxLines;
+    if (lines > kMaxLines) lines = kMaxLines;
     SetLineLength(static_cast<WORD>(lineLength));
     SetInitialLineLength(static_cast<WORD>(initial));
     SetLines(static_cast<WORD>(lines));

@@ -195,6 +195,6 @@ static_assert(std::is_standard_layout_v<WexalDCB>, "the device library reads wor
 // Splits a transfer of size bytes into line geometry, in DWORDs: an initial line, then lines of
 // lineLength. Mode 0 keeps the caller's geometry (an initial line of 0 becomes one whole line);
 // mode 1 uses lines of 1024; mode 2 picks the line length by size. When the size is a whole number
-// of lines, the initial line is one full line. Without is16bit the line lengths are halved. Lines
-// is held within its 16-bit field. Other modes change nothing.
+// of lines, the initial line is one full line. Without is16bit the line lengths are halved. The result
+// may exceed the 16-bit fields (SetGeometry refuses it then). Other modes change nothing.
 void CalcDCBGeometry(DWORD size, DWORD* lineLength, DWORD* lines, DWORD* initial, int mode, BOOL is16bit);

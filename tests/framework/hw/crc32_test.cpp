@@ -1,152 +1,59 @@
 // Tests of the CRC-32/MPEG-2 of words, buffers and files against the published check and a bitwise reference.
 #include "framework/hw/crc32.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "tests/support/temp_dir.h"
-
-using namespace support;
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
+using namespace hwtest;
+
 // The published register update, one bit at a time over a byte stream, most significant bit first.
-DWORD ReferenceCrc(const BYTE* bytes, size_t n, DWORD crc) {
+// Without swap each word enters as the processor reads it: its stored bytes last to first.
+DWORD Reference(const BYTE* bytes, size_t n, DWORD crc, bool swap = true) {
     for (size_t i = 0; i < n; ++i) {
-        crc ^= DWORD{bytes[i]} << 24;
+        crc ^= DWORD{bytes[swap ? i : (i & ~size_t{3}) + 3 - (i & 3)]} << 24;
         for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
     }
     return crc;
 }
 
-DWORD ReferenceCrc(const std::string& s, DWORD crc) { return ReferenceCrc(reinterpret_cast<const BYTE*>(s.data()), s.size(), crc); }
-
-// Without the swap flag each word enters as the processor reads it: its stored bytes last to first.
-DWORD ReferenceWords(const BYTE* bytes, size_t n, DWORD seed, bool swap) {
-    std::vector<BYTE> stream(bytes, bytes + n);
-    if (!swap)
-        for (size_t i = 0; i + 4 <= n; i += 4) std::swap(stream[i], stream[i + 3]), std::swap(stream[i + 1], stream[i + 2]);
-    return ReferenceCrc(stream.data(), n, seed);
-}
-
-// Crc32Buffer prints its progress on standard output; the tests keep it.
-DWORD QuietBuffer(const void* p, DWORD bytes, DWORD seed, BOOL swap, std::string* printed = nullptr) {
-    testing::internal::CaptureStdout();
-    const DWORD crc = Crc32Buffer(static_cast<const DWORD*>(p), bytes, seed, swap);
-    const std::string out = testing::internal::GetCapturedStdout();
-    if (printed) *printed = out;
-    return crc;
-}
-
-DWORD QuietFile(const std::string& path, DWORD seed, BOOL swap) {
-    testing::internal::CaptureStdout();
-    const DWORD crc = Crc32File(CString(path.c_str()), seed, swap);
-    testing::internal::GetCapturedStdout();
-    return crc;
-}
-
-TEST(Crc32Test, ReferenceGivesThePublishedValues) {
-    // The catalogue's check value of CRC-32/MPEG-2, and the worked value of "abcd".
-    EXPECT_EQ(ReferenceCrc("123456789", 0xFFFFFFFF), 0x0376E6E7u);
-    EXPECT_EQ(ReferenceCrc("abcd", 0xFFFFFFFF), 0xC2B3CCB4u);
-}
-
-TEST(Crc32Test, WordStepIsThirtyTwoShiftsOfTheRegister) {
-    auto bitwise = [](DWORD crc, DWORD word) {
-        DWORD c = crc ^ word;
-        for (int i = 0; i < 32; ++i) c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
-        return c;
-    };
-    const DWORD edges[] = {0, 1, 0x80000000u, 0xFFFFFFFFu, 0x04C11DB7u, 0x12345678u};
-    for (DWORD a : edges)
-        for (DWORD b : edges) EXPECT_EQ(Crc32Word(a, b), bitwise(a, b)) << std::hex << a << " " << b;
-    std::mt19937 rng(7);
-    for (int i = 0; i < 2000; ++i) {
-        const DWORD a = rng(), b = rng();
-        ASSERT_EQ(Crc32Word(a, b), bitwise(a, b));
-    }
+TEST(Crc32Test, WordAndBufferAgreeWithThePublishedCheckAndTheBitwiseRegister) {
+    EXPECT_EQ(Reference(reinterpret_cast<const BYTE*>("123456789"), 9, 0xFFFFFFFF), 0x0376E6E7u);  // the catalogue's check value
     // A word is its four bytes, most significant first, through the byte-stream CRC.
-    EXPECT_EQ(Crc32Word(0xFFFFFFFF, 0x61626364), 0xC2B3CCB4u);
-}
-
-TEST(Crc32Test, BufferWorkedValuesAndBadBuffers) {
-    const char abcd[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_EQ(QuietBuffer(abcd, 4, 0xFFFFFFFF, 1), 0xC2B3CCB4u);
-    EXPECT_EQ(QuietBuffer(abcd, 4, 0xFFFFFFFF, 0), 0xA62F1C36u);
-    EXPECT_EQ(QuietBuffer(abcd, 4, 0xFFFFFFFF, 2), 0xA62F1C36u);  // only 1 asks for the swap
-    // "123456789" padded with zeros to whole words.
-    const char digits[12] = "123456789";
-    EXPECT_EQ(QuietBuffer(digits, 12, 0xFFFFFFFF, 1), ReferenceCrc(std::string(digits, 12), 0xFFFFFFFF));
-
-    const DWORD words[4] = {1, 2, 3, 4};
-    std::string printed = "untouched";
-    EXPECT_EQ(QuietBuffer(nullptr, 8, 0x1234, 1, &printed), 0u);
-    EXPECT_EQ(printed, "");
-    EXPECT_EQ(QuietBuffer(words, 0, 0x1234, 1), 0u);
-    EXPECT_EQ(QuietBuffer(words, 10, 0x1234, 1), 0u);
-    EXPECT_EQ(QuietBuffer(words, 15, 0x1234, 0), 0u);
-}
-
-TEST(Crc32Test, BufferMatchesReferenceOverLengthsSeedsAndAlignments) {
-    std::mt19937 rng(42);
-    std::vector<BYTE> data(3 * 20000 + 512 + 3);
-    for (BYTE& b : data) b = static_cast<BYTE>(rng());
-    // Short buffers take the table path; from 16 words on the folding path, with a word tail, and
-    // past 5000 words several progress pieces chained.
-    std::vector<size_t> lengths;
-    for (size_t w = 1; w <= 70; ++w) lengths.push_back(4 * w);
-    for (size_t w : {127, 128, 129, 255, 256, 257, 4999, 5000, 5001, 10000, 15003}) lengths.push_back(4 * w);
-    for (size_t offset = 0; offset < 4; ++offset) {
-        for (size_t bytes : lengths) {
-            for (int swap = 0; swap < 2; ++swap) {
+    std::mt19937 rng(7);
+    for (int i = 0; i < 1000; ++i) {
+        const DWORD a = rng(), b = rng();
+        const BYTE bytes[4] = {BYTE(b >> 24), BYTE(b >> 16), BYTE(b >> 8), BYTE(b)};
+        ASSERT_EQ(Crc32Word(a, b), Reference(bytes, 4, a)) << std::hex << a << " " << b;
+    }
+    std::vector<BYTE> data = PatternBytes(4 * 10001 + 3, 42);
+    // Short buffers take the table path; from 16 words on the folding path with a word tail; past 5000
+    // words several progress pieces chained. Only a swap flag of 1 asks for the swap.
+    for (size_t offset : {0, 3})
+        for (size_t words : {1, 15, 16, 17, 31, 129, 5001, 10001})
+            for (int swap : {0, 1, 2}) {
                 const DWORD seed = rng();
                 const BYTE* p = data.data() + offset;
-                ASSERT_EQ(QuietBuffer(p, static_cast<DWORD>(bytes), seed, swap), ReferenceWords(p, bytes, seed, swap == 1))
-                    << "bytes " << bytes << " offset " << offset << " swap " << swap;
+                ASSERT_EQ(Crc32Buffer(reinterpret_cast<const DWORD*>(p), 4 * words, seed, swap), Reference(p, 4 * words, seed, swap == 1))
+                    << "words " << words << " offset " << offset << " swap " << swap;
             }
-        }
-    }
-}
-
-TEST(Crc32Test, ProgressDotsEveryFiveThousandWords) {
-    std::vector<DWORD> words(10001, 0x5A5A5A5A);
-    std::string printed;
-    QuietBuffer(words.data(), 4, 0, 1, &printed);
-    EXPECT_EQ(printed, ".\n");
-    QuietBuffer(words.data(), 5000 * 4, 0, 1, &printed);
-    EXPECT_EQ(printed, ".\n");
-    QuietBuffer(words.data(), 5001 * 4, 0, 1, &printed);
-    EXPECT_EQ(printed, "..\n");
-    QuietBuffer(words.data(), 10001 * 4, 0, 1, &printed);
-    EXPECT_EQ(printed, "...\n");
+    // No buffer, or a length that is not whole words: 0.
+    const DWORD* words = reinterpret_cast<const DWORD*>(data.data());
+    EXPECT_EQ(Crc32Buffer(words, 0, 0x1234, 1) + Crc32Buffer(words, 10, 0x1234, 1) + Crc32Buffer(nullptr, 8, 0x1234, 1), 0u);
 }
 
 TEST(Crc32Test, FilesArePaddedToWholeWords) {
     TempDir dir;
+    const auto file = [](const std::string& path, DWORD seed, BOOL swap) { return Crc32File(CString(path.c_str()), seed, swap); };
     const std::string five = dir.Write("five.bin", "abcde");
     const BYTE padded[8] = {'a', 'b', 'c', 'd', 'e', 0, 0, 0};
-    EXPECT_EQ(QuietFile(five, 0xFFFFFFFF, 1), ReferenceWords(padded, 8, 0xFFFFFFFF, true));
-    EXPECT_EQ(QuietFile(five, 0xFFFFFFFF, 0), ReferenceWords(padded, 8, 0xFFFFFFFF, false));
-    EXPECT_EQ(QuietFile(dir.Write("abcd.bin", "abcd"), 0xFFFFFFFF, 1), 0xC2B3CCB4u);
-    // Windows spelling of the path reaches the same file.
-    EXPECT_EQ(QuietFile(WindowsPath(dir / "abcd.bin"), 0xFFFFFFFF, 0), 0xA62F1C36u);
-
-    // An empty file gives 0, not the seed; a missing one or a folder gives the seed.
-    EXPECT_EQ(QuietFile(dir.Write("empty.bin", ""), 0xFFFFFFFF, 1), 0u);
-    EXPECT_EQ(QuietFile(dir / "missing.bin", 0xCAFEF00D, 1), 0xCAFEF00Du);
-    EXPECT_EQ(QuietFile(dir.Path(), 0xCAFEF00D, 1), 0xCAFEF00Du);
-
-    std::mt19937 rng(3);
-    std::string big(200003, '\0');
-    for (char& c : big) c = static_cast<char>(rng());
-    const std::string bigPath = dir.Write("big.bin", big);
-    std::vector<BYTE> bigPadded(big.begin(), big.end());
-    bigPadded.resize(200004, 0);
-    EXPECT_EQ(QuietFile(bigPath, 0, 1), ReferenceWords(bigPadded.data(), bigPadded.size(), 0, true));
+    EXPECT_EQ(file(five, 0xFFFFFFFF, 1), Reference(padded, 8, 0xFFFFFFFF, true));
+    EXPECT_EQ(file(WindowsPath(five), 0xFFFFFFFF, 0), Reference(padded, 8, 0xFFFFFFFF, false)) << "a Windows path reaches the file";
+    // An empty file gives 0, not the seed; a missing one gives the seed.
+    EXPECT_EQ(file(dir.Write("empty.bin", ""), 0xFFFFFFFF, 1), 0u);
+    EXPECT_EQ(file(dir / "missing.bin", 0xCAFEF00D, 1), 0xCAFEF00Du);
+    std::vector<BYTE> big = PatternBytes(200004, 3);
+    big[200003] = 0;
+    EXPECT_EQ(file(dir.Write("big.bin", std::string(big.begin(), big.end() - 1)), 0, 1), Reference(big.data(), big.size(), 0, true));
 }
 
 }  // namespace

@@ -1,346 +1,137 @@
 // Tests of CFlashPROM: command sequences on a scripted port, and erase, program, reads and faults on the rig's flash.
-#include <gtest/gtest.h>
+#include <type_traits>
 
-#include <algorithm>
-#include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "framework/hw/flash_prom.h"
-#include "tests/support/rig.h"
-#include "tests/support/output.h"
-#include "tests/framework/hw/board_dma.h"
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-using support::ScopedRig;
-using hwtest::BoundTest;
-
-// The controller's address/data port as a script: it notes every word written to the data register
-// with the address it went to, and every data read answers readValue.
-class ScriptedPort : public CRegisterWindow {
-public:
-    DWORD Read(DWORD offset) override { return offset == 4 ? readValue : address; }
-    void Write(DWORD offset, DWORD value) override {
-        if (offset == 0) address = value;
-        else writes.emplace_back(address, value);
-    }
-    DWORD Size() const override { return 8; }
-    RegisterPtr Port() { return RegisterPtr(this, 0); }
-    bool Wrote(DWORD value) const {
-        return std::any_of(writes.begin(), writes.end(), [value](const auto& w) { return w.second == value; });
-    }
-
-    DWORD address = 0;
-    DWORD readValue = 0x00800080;  // ready, in both halves
-    std::vector<std::pair<DWORD, DWORD>> writes;
-};
+using namespace hwtest;
 
 using Writes = std::vector<std::pair<DWORD, DWORD>>;
 
-std::string OneBoard(const std::string& faults) {
-    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "faults": [)" + faults + "]}";
-}
+// The controller's address/data port as a script: it notes every data word with the address it went to,
+// and every data read answers readValue.
+class ScriptedPort : public CRegisterWindow {
+public:
+    DWORD Read(DWORD offset) override { return offset == 4 ? readValue : address; }
+    void Write(DWORD offset, DWORD value) override { offset == 0 ? void(address = value) : void(writes.emplace_back(address, value)); }
+    DWORD Size() const override { return 8; }
+    bool WroteSequence(const Writes& s) const { return std::search(writes.begin(), writes.end(), s.begin(), s.end()) != writes.end(); }
 
-std::vector<WORD> Words(size_t count, uint32_t seed) {
-    std::vector<WORD> words(count);
-    for (auto& w : words) {
-        seed = seed * 1664525u + 1013904223u;
-        w = static_cast<WORD>(seed >> 16);
-    }
-    return words;
-}
+    DWORD address = 0;
+    DWORD readValue = 0x00800080;  // ready, in both halves
+    Writes writes;
+};
 
-// A flash object on the port of the bound board's controller.
+
+// The flash object of a flash image space, on the port of a main board's controller, with faults.
 struct RigFlash {
-    BoundTest test;
-    CFlashPROM flash;
-    RigFlash() { flash.Attach(test.GetBoardIF().GetRegisters() + CFlashPROM::kPortOffset / 4); }
+    explicit RigFlash(const std::string& faults = "") : rig(MainBoardRig("[" + faults + "]")) {
+        flash.Attach(test.GetBoardIF().GetRegisters() + CFlashPROM::kPortOffset / 4);
+    }
     std::vector<WORD> Read(int address, int count) {
         std::vector<WORD> words(static_cast<size_t>(count), 0xAAAA);
         flash.ReadArray(count, address, words.data());
         return words;
     }
+    ScopedRig rig;
+    BoundTest test;
+    CWexalFlashImageSpace space;
+    CFlashPROM& flash = space.GetFlashPROM();
 };
+// The flash object keeps the chip's mode: a copy of its space would drive the port on a stale one.
+static_assert(!std::is_copy_constructible_v<CWexalFlashImageSpace> && !std::is_copy_assignable_v<CWexalFlashImageSpace>);
 
 constexpr int kDiagnosticBlock = 0x300000;  // erased in the healthy contents
+const std::vector<BYTE> kBytes = PatternBytes(2 * CFlashPROM::kBlockWords, 9);
+const std::vector<WORD> kBlock(reinterpret_cast<const WORD*>(kBytes.data()), reinterpret_cast<const WORD*>(kBytes.data()) + CFlashPROM::kBlockWords);
 
-TEST(FlashPromTest, ModeCommandsAreWrittenOnlyWhenTheModeChanges) {
+TEST(FlashPromTest, CommandsOnTheScriptedPort) {
     ScriptedPort port;
     CFlashPROM flash;
-    EXPECT_FALSE(flash.SetMode(CFlashPROM::kReadIdentifier, FALSE));
-    EXPECT_EQ(flash.GetMode(), CFlashPROM::kDetached);
-
-    flash.Attach(port.Port());
-    EXPECT_EQ(flash.GetMode(), CFlashPROM::kAttached);
-    EXPECT_TRUE(port.writes.empty());
-    EXPECT_TRUE(flash.SetMode(CFlashPROM::kQuery, FALSE));
-    EXPECT_EQ(port.writes, (Writes{{0, 0x98}}));
-
-    // A clear-status leaves the chip in read-array mode, so asking for it writes nothing...
-    EXPECT_TRUE(flash.ClearStatus());
-    EXPECT_EQ(flash.GetMode(), CFlashPROM::kReadArray);
-    EXPECT_EQ(port.writes.back(), (std::pair<DWORD, DWORD>{0, 0x50}));
+    // Detached, every operation fails and reads give zeros.
+    std::vector<WORD> words(3, 0xAAAA);
+    flash.ReadArray(2, 0x100, words.data());
+    EXPECT_FALSE(words != std::vector<WORD>({0, 0, 0xAAAA}) || flash.SetMode(CFlashPROM::kReadIdentifier, FALSE) || flash.EraseBlock(0x10000) ||
+                 flash.ProgramBlock(0x10000, kBlock.data()));
+    flash.Attach(RegisterPtr(&port, 0));
+    // A clear-status leaves the chip in read-array mode, so asking for it writes nothing, unless forced.
+    EXPECT_TRUE(flash.SetMode(CFlashPROM::kQuery, FALSE) && flash.ClearStatus() && flash.SetMode(CFlashPROM::kReadArray, FALSE) &&
+                flash.SetMode(CFlashPROM::kReadArray, TRUE));
+    EXPECT_EQ(port.writes, (Writes{{0, 0x98}, {0, 0x70}, {0, 0x50}, {0, 0xFF}}));
+    // Erase inside a block or outside the flash, and buffers crossing the end or a 16-word line: refused before any command.
     port.writes.clear();
-    EXPECT_TRUE(flash.SetMode(CFlashPROM::kReadArray, FALSE));
-    EXPECT_TRUE(port.writes.empty());
-    // ...unless forced.
-    EXPECT_TRUE(flash.SetMode(CFlashPROM::kReadArray, TRUE));
-    EXPECT_EQ(port.writes, (Writes{{0, 0xFF}}));
-
-    EXPECT_FALSE(flash.SetMode(6, TRUE));
-    EXPECT_EQ(flash.GetMode(), CFlashPROM::kReadArray);
-    // The same port again changes nothing; a null port detaches.
-    flash.Attach(port.Port());
-    EXPECT_EQ(flash.GetMode(), CFlashPROM::kReadArray);
-    flash.Attach(nullptr);
-    EXPECT_EQ(flash.GetMode(), CFlashPROM::kDetached);
-    EXPECT_FALSE(flash.GetPort());
-
-    flash.Attach(port.Port());
-    EXPECT_TRUE(flash.SetMode(CFlashPROM::kDetached, FALSE));
-    EXPECT_FALSE(flash.GetPort());
-    flash.Attach(port.Port());
-    EXPECT_EQ(flash.Reset(), 0);
-    EXPECT_EQ(flash.GetMode(), CFlashPROM::kDetached);
-}
-
-TEST(FlashPromTest, DetachedEveryOperationFailsAndReadsGiveZeros) {
-    CFlashPROM flash;
-    EXPECT_EQ(flash.ReadStatus(TRUE), 0);
-    EXPECT_FALSE(flash.WaitReady(100));
-    EXPECT_FALSE(flash.ClearStatus());
-    EXPECT_FALSE(flash.CheckStatus(0));
-    const std::vector<WORD> data(CFlashPROM::kBlockWords, 0x1234);
-    EXPECT_FALSE(flash.EraseBlock(0x10000));
-    EXPECT_FALSE(flash.WriteBuffer(0x10000, data.data()));
-    EXPECT_FALSE(flash.ProgramBlock(0x10000, data.data()));
-    EXPECT_EQ(flash.GetEraseRecord().state, FlashOpStatus::kNotRun);
-
-    FlashIDRecord id;
-    std::memset(&id, 0x5A, sizeof id);
-    EXPECT_FALSE(flash.ReadIdentifier(&id));
-    const FlashIDRecord zero{};
-    EXPECT_EQ(std::memcmp(&id, &zero, sizeof id), 0);
-
-    std::vector<WORD> words(8, 0xAAAA);
-    flash.ReadArray(5, 0x100, words.data());
-    EXPECT_EQ(words, (std::vector<WORD>{0, 0, 0, 0, 0, 0xAAAA, 0xAAAA, 0xAAAA}));
-    std::fill(words.begin(), words.end(), 0xAAAA);
-    flash.ReadWordsInMode(3, CFlashPROM::kReadIdentifier, 0, words.data());
-    EXPECT_EQ(words[0] | words[1] | words[2], 0);
-    EXPECT_EQ(words[3], 0xAAAA);
-}
-
-TEST(FlashPromTest, EraseAndBufferAddressesMustLieOnTheirBoundaries) {
-    ScriptedPort port;
-    CFlashPROM flash;
-    flash.Attach(port.Port());
-
-    // Inside a block: refused after the clear-status, before any erase command.
-    EXPECT_FALSE(flash.EraseBlock(0x18000));
-    EXPECT_FALSE(port.Wrote(0x20));
-    EXPECT_FALSE(port.Wrote(0xD0));
-    EXPECT_TRUE(port.Wrote(0x50));
-    EXPECT_FALSE(flash.EraseBlock(-0x10000));
-    EXPECT_FALSE(flash.EraseBlock(0x400000));
-
-    port.writes.clear();
-    EXPECT_TRUE(flash.EraseBlock(0x10000));
-    const Writes eraseSequence{{0x10000, 0x20}, {0x10000, 0xD0}};
-    EXPECT_NE(std::search(port.writes.begin(), port.writes.end(), eraseSequence.begin(), eraseSequence.end()),
-              port.writes.end());
-    EXPECT_EQ(flash.GetEraseRecord().state, FlashOpStatus::kStartedReady);
-
-    const std::vector<WORD> words = Words(16, 7);
-    port.writes.clear();
-    EXPECT_TRUE(flash.WriteBuffer(0x3FFFF0, words.data()));
+    EXPECT_FALSE(flash.EraseBlock(0x18000) || flash.EraseBlock(-0x10000) || flash.EraseBlock(0x400000) ||
+                 flash.WriteBuffer(0x3FFFF8, kBlock.data()) || flash.WriteBuffer(0x3FFFF1, kBlock.data()) || flash.WriteBuffer(-16, kBlock.data()));
+    EXPECT_TRUE(std::none_of(port.writes.begin(), port.writes.end(), [](const auto& w) { return w.second == 0x20 || w.second == 0xE8E8; }));
+    EXPECT_TRUE(flash.EraseBlock(0x10000) && port.WroteSequence({{0x10000, 0x20}, {0x10000, 0xD0}}));
     // Buffer request, count 16 (as 15), the words at their addresses, confirm.
-    Writes program{{0x3FFFF0, 0xE8E8}};
-    program.emplace_back(0x3FFFF0, 0x0F0F);
-    for (DWORD i = 0; i < 16; ++i) program.emplace_back(0x3FFFF0 + i, words[i]);
+    Writes program{{0x3FFFF0, 0xE8E8}, {0x3FFFF0, 0x0F0F}};
+    for (DWORD i = 0; i < 16; ++i) program.emplace_back(0x3FFFF0 + i, kBlock[i]);
     program.emplace_back(0x3FFFF0, 0xD0);
-    EXPECT_NE(std::search(port.writes.begin(), port.writes.end(), program.begin(), program.end()), port.writes.end());
-
-    for (int bad : {0x3FFFF8, 0x400000, 0x3FFFF1, -16}) {
-        port.writes.clear();
-        EXPECT_FALSE(flash.WriteBuffer(bad, words.data())) << std::hex << bad;
-        EXPECT_FALSE(port.Wrote(0xE8E8)) << std::hex << bad;
-    }
-}
-
-TEST(FlashPromTest, StatusRecordsTellHowAnOperationStartedAndEnded) {
-    ScriptedPort port;
-    CFlashPROM flash;
-    flash.Attach(port.Port());
-
-    // A status of 0x88 at the start, and still only 0x88 after a failure: state 2, then 3.
+    EXPECT_TRUE(flash.WriteBuffer(0x3FFFF0, kBlock.data()) && port.WroteSequence(program));
+    // A status of 0x88 at the start: state 2.
     port.readValue = 0x00880088;
-    EXPECT_TRUE(flash.EraseBlock(0));
-    EXPECT_EQ(flash.GetEraseRecord().state, FlashOpStatus::kStartedNotReady);
-    EXPECT_EQ(flash.GetEraseRecord().firstStatus, 0x88u);
-    EXPECT_FALSE(flash.WriteBuffer(0x20, Words(16, 1).data()));  // a buffer needs exactly 0x80
-    EXPECT_EQ(flash.GetWriteRecord().state, FlashOpStatus::kFailed);
-    EXPECT_EQ(flash.GetWriteRecord().lastStatus, 0x88u);
-
+    EXPECT_TRUE(flash.EraseBlock(0) && flash.GetEraseRecord().state == FlashOpStatus::kStartedNotReady);
     // Bit 7 never comes: the erase gives up at its 2000 ms deadline.
     port.readValue = 0;
     LONGLONG frequency = 0;
     QueryPerformanceFrequency(&frequency);
     EXPECT_FALSE(flash.EraseBlock(0x20000));
-    FlashOpStatus& erase = flash.GetEraseRecord();
-    EXPECT_EQ(erase.state, FlashOpStatus::kTimedOut);
-    // The start, before and after each of the first four polls, the end.
-    ASSERT_EQ(erase.timer.GetCount(), FlashOpStatus::kStamps);
-    for (int i = 1; i < FlashOpStatus::kStamps; ++i) EXPECT_LE(erase.timer.GetMark(i - 1), erase.timer.GetMark(i));
-    const LONGLONG polled = erase.timer.GetMark(9) - erase.timer.GetMark(0);
-    EXPECT_GE(polled, 2 * frequency);
-    EXPECT_LT(polled, 2 * frequency + frequency / 10);
+    ASSERT_EQ(flash.GetEraseRecord().state * 100 + flash.GetEraseRecord().timer.GetCount(), FlashOpStatus::kTimedOut * 100 + FlashOpStatus::kStamps);
+    const LONGLONG polled = flash.GetEraseRecord().timer.GetMark(9) - flash.GetEraseRecord().timer.GetMark(0);
+    EXPECT_TRUE(polled >= 2 * frequency && polled < 2 * frequency + frequency / 10) << polled;
 }
 
-TEST(FlashPromTest, ReadArrayTakesWordsFromEvenPairsAndStopsAtTheEnd) {
-    ScopedRig rig(OneBoard(""));
+TEST(FlashPromTest, HealthyChipIsIdentifiedProgrammedAndReadBack) {
     RigFlash board;
-    const std::vector<WORD> data = Words(CFlashPROM::kBlockWords, 11);
-    ASSERT_TRUE(board.flash.ProgramBlock(kDiagnosticBlock, data.data()));
-
-    // An odd start takes the high half of the pair before it, then whole pairs.
-    const std::vector<WORD> three = board.Read(kDiagnosticBlock + 5, 3);
-    EXPECT_EQ(three, (std::vector<WORD>{data[5], data[6], data[7]}));
-    // The word-by-word path agrees.
-    std::vector<WORD> single(3);
-    board.flash.ReadWordsInMode(3, CFlashPROM::kReadArray, kDiagnosticBlock + 5, single.data());
-    EXPECT_EQ(single, three);
-    // An even start with an odd count ends on the low half of a pair.
-    EXPECT_EQ(board.Read(kDiagnosticBlock + 8, 1), std::vector<WORD>{data[8]});
-
-    // Cut at the end of the flash; the rest of the buffer is left alone.
-    const std::vector<WORD> tail = board.Read(0x3FFFFC, 10);
-    EXPECT_EQ(std::count(tail.begin() + 4, tail.end(), WORD{0xAAAA}), 6);
-    EXPECT_EQ(board.Read(0x400000, 2), (std::vector<WORD>{0xAAAA, 0xAAAA}));
-    EXPECT_EQ(board.Read(-2, 2), (std::vector<WORD>{0xAAAA, 0xAAAA}));
+    FlashIDRecord id;
+    ASSERT_TRUE(board.flash.ReadIdentifier(&id));
+    // The 28F640J3's published codes; the factory half of the protection register locked, the user half blank and open.
+    EXPECT_EQ((std::vector<DWORD>{id.manufacturer, id.device, id.factoryLocked, id.userLocked, DWORD(id.userWords[0] & id.userWords[1])}),
+              (std::vector<DWORD>{0x89, 0x17, 1, 0, 0xFFFF}));
+    EXPECT_EQ(board.Read(0x100002, 2), (std::vector<WORD>{0x9955, 0x66AA})) << "back in read-array mode: the PCIX load header";
+    ASSERT_TRUE(board.flash.ProgramBlock(kDiagnosticBlock, kBlock.data()));
+    EXPECT_EQ(board.flash.GetEraseRecord().state + board.flash.GetWriteRecord().state, 2 * FlashOpStatus::kStartedReady);
+    EXPECT_EQ(board.Read(kDiagnosticBlock, static_cast<int>(CFlashPROM::kBlockWords)), kBlock);
+    // An odd start takes the high half of the pair before it; reads are cut at the end of the flash.
+    EXPECT_EQ(board.Read(kDiagnosticBlock + 5, 3), std::vector<WORD>(kBlock.begin() + 5, kBlock.begin() + 8));
+    EXPECT_EQ(board.Read(0x3FFFFC, 6)[4], 0xAAAA);
 }
 
-TEST(FlashPromTest, ABlockIsErasedProgrammedAndReadBack) {
-    ScopedRig rig(OneBoard(""));
-    RigFlash board;
-    CFlashPROM& flash = board.flash;
-    EXPECT_EQ(flash.ReadStatus(TRUE), 0x80);
-
-    const std::vector<WORD> before = board.Read(kDiagnosticBlock - 16, 16);
-    const std::vector<WORD> data = Words(CFlashPROM::kBlockWords, 3);
-    ASSERT_TRUE(flash.ProgramBlock(kDiagnosticBlock, data.data()));
-    EXPECT_EQ(flash.GetEraseRecord().state, FlashOpStatus::kStartedReady);
-    EXPECT_EQ(flash.GetEraseRecord().lastStatus, 0x80u);
-    EXPECT_EQ(flash.GetEraseRecord().timer.GetCount(), FlashOpStatus::kStamps);
-    EXPECT_EQ(flash.GetWriteRecord().state, FlashOpStatus::kStartedReady);
-    EXPECT_EQ(board.Read(kDiagnosticBlock, static_cast<int>(CFlashPROM::kBlockWords)), data);
-    EXPECT_EQ(board.Read(kDiagnosticBlock - 16, 16), before);  // the block before is untouched
-
-    // Block 1 holds the start of the SAFE image; erasing it leaves every word 0xFFFF.
-    EXPECT_NE(board.Read(0x10000, 16), std::vector<WORD>(16, 0xFFFF));
-    ASSERT_TRUE(flash.EraseBlock(0x10000));
-    const std::vector<WORD> erased = board.Read(0x10000, static_cast<int>(CFlashPROM::kBlockWords));
-    EXPECT_EQ(std::count(erased.begin(), erased.end(), WORD{0xFFFF}), static_cast<long>(CFlashPROM::kBlockWords));
-
-    // The last buffer of the flash is accepted.
-    const std::vector<WORD> last = Words(16, 5);
-    ASSERT_TRUE(flash.WriteBuffer(0x3FFFF0, last.data()));
-    EXPECT_EQ(board.Read(0x3FFFF0, 16), last);
-    EXPECT_EQ(flash.GetMode(), CFlashPROM::kReadArray);
+TEST(FlashPromTest, WrongIdentifierAndLockedBlockAreReported) {
+    RigFlash board(R"({"kind": "flash_locked_block", "board": "Brimola1", "block": 60},
+                      {"kind": "flash_wrong_id", "board": "Brimola1", "manufacturer": 4660, "device": 86})");
+    FlashIDRecord id;
+    ASSERT_TRUE(board.flash.ReadIdentifier(&id));
+    EXPECT_EQ(id.manufacturer * 0x10000 + id.device, 0x12340056);
+    for (int b = 0; b < 64; ++b) EXPECT_EQ((id.lockBits[b / 8] >> (b % 8)) & 1, b == 60 ? 1 : 0) << b;
 }
 
-TEST(FlashPromTest, IdentifierRecordHoldsCodesLocksAndProtectionRegister) {
-    {
-        ScopedRig rig(OneBoard(""));
-        RigFlash board;
-        FlashIDRecord id;
-        ASSERT_TRUE(board.flash.ReadIdentifier(&id));
-        // The 28F640J3's published codes.
-        EXPECT_EQ(id.manufacturer, 0x0089);
-        EXPECT_EQ(id.device, 0x0017);
-        EXPECT_EQ(std::count(std::begin(id.lockBits), std::end(id.lockBits), 0), 8);
-        // The factory half of the protection register is locked, the user half is blank and open.
-        EXPECT_EQ(id.factoryLocked, 1u);
-        EXPECT_EQ(id.userLocked, 0u);
-        EXPECT_EQ(id.userWords[0], 0xFFFF);
-        EXPECT_EQ(id.userWords[1], 0xFFFF);
-        EXPECT_EQ(board.flash.GetMode(), CFlashPROM::kReadArray);
-        // Back in read-array mode: the PCIX segment's load header.
-        EXPECT_EQ(board.Read(0x100000, 6), (std::vector<WORD>{0xFFFF, 0xFFFF, 0x9955, 0x66AA, 0x000C, 0x8001}));
-    }
-    {
-        ScopedRig rig(OneBoard(R"({"kind": "flash_locked_block", "board": "Brimola1", "block": 60},
-                                   {"kind": "flash_wrong_id", "board": "Brimola1", "manufacturer": 4660, "device": 86})"));
-        RigFlash board;
-        FlashIDRecord id;
-        ASSERT_TRUE(board.flash.ReadIdentifier(&id));
-        EXPECT_EQ(id.manufacturer, 0x1234);
-        EXPECT_EQ(id.device, 0x56);
-        for (int b = 0; b < 64; ++b) EXPECT_EQ((id.lockBits[b / 8] >> (b % 8)) & 1, b == 60 ? 1 : 0) << b;
-        EXPECT_FALSE(board.flash.EraseBlock(60 * 0x10000));
-        EXPECT_EQ(board.flash.GetEraseRecord().lastStatus, 0xA2u);  // erase error, block locked
-    }
-}
-
+// Each flash fault ends its operation in a failed record; the contents read as the fault leaves them.
 TEST(FlashPromTest, FlashFaultsEndInFailedOperations) {
-    const std::vector<WORD> data = Words(CFlashPROM::kBlockWords, 9);
-    {
-        // The erase ends with its error bits; the clear-status in the check wipes them (state 3).
-        ScopedRig rig(OneBoard(R"({"kind": "flash_erase_fails", "board": "Brimola1", "block": 16})"));
-        RigFlash board;
-        const std::vector<WORD> image = board.Read(0x100000, 64);
-        EXPECT_FALSE(board.flash.EraseBlock(0x100000));
-        EXPECT_EQ(board.flash.GetEraseRecord().state, FlashOpStatus::kFailed);
-        EXPECT_EQ(board.flash.GetEraseRecord().lastStatus, 0xA0u);
-        EXPECT_FALSE(board.flash.ProgramBlock(0x100000, data.data()));
-        EXPECT_EQ(board.Read(0x100000, 64), image);
-        EXPECT_TRUE(board.flash.EraseBlock(0x110000));  // other blocks erase
+    // program: a block program, else an erase; word: the block's first word afterwards (-1: as before, -2: not looked at).
+    const struct { const char* fault; int block; bool program, ok; int state; DWORD last, lastMask; int word; } rows[] = {
+        {R"({"kind": "flash_erase_fails", "board": "Brimola1", "block": 16})", 16, false, false, FlashOpStatus::kFailed, 0xA0, 0xFF, -1},
+        {R"({"kind": "flash_program_fails", "board": "Brimola1", "block": 48})", 48, true, false, FlashOpStatus::kFailed, 0x90, 0xFF, 0xFFFF},
+        {R"({"kind": "flash_locked_block", "board": "Brimola1", "block": 60})", 60, false, false, FlashOpStatus::kFailed, 0xA2, 0xFF, -1},
+        {R"({"kind": "flash_never_ready", "board": "Brimola1"})", 48, false, false, FlashOpStatus::kTimedOut, 0, 0x80, -2},
+        // Data line 0 stuck at 0: the erased array reads 0xFFFE.
+        {R"({"kind": "flash_stuck_bit", "board": "Brimola1", "bit": 0, "value": 0})", 48, false, true, FlashOpStatus::kStartedReady, 0, 0, 0xFFFE},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        RigFlash board(row.fault);
+        const int at = row.block * 0x10000, before = board.Read(at, 1)[0];
+        EXPECT_EQ(row.program ? board.flash.ProgramBlock(at, kBlock.data()) : board.flash.EraseBlock(at), row.ok ? TRUE : FALSE);
+        const FlashOpStatus& record = row.program ? board.flash.GetWriteRecord() : board.flash.GetEraseRecord();
+        EXPECT_EQ(record.state * 1000 + (record.lastStatus & row.lastMask), row.state * 1000 + row.last);
+        EXPECT_TRUE(row.word == -2 || board.Read(at, 1)[0] == (row.word < 0 ? before : row.word));
     }
-    {
-        ScopedRig rig(OneBoard(R"({"kind": "flash_program_fails", "board": "Brimola1", "block": 48})"));
-        RigFlash board;
-        EXPECT_FALSE(board.flash.ProgramBlock(kDiagnosticBlock, data.data()));
-        EXPECT_EQ(board.flash.GetWriteRecord().state, FlashOpStatus::kFailed);
-        EXPECT_EQ(board.flash.GetWriteRecord().lastStatus, 0x90u);
-        EXPECT_EQ(board.Read(kDiagnosticBlock, 16), std::vector<WORD>(16, 0xFFFF));
-    }
-    {
-        ScopedRig rig(OneBoard(R"({"kind": "flash_never_ready", "board": "Brimola1"})"));
-        RigFlash board;
-        EXPECT_FALSE(board.flash.EraseBlock(kDiagnosticBlock));
-        EXPECT_EQ(board.flash.GetEraseRecord().state, FlashOpStatus::kTimedOut);
-        EXPECT_EQ(board.flash.GetEraseRecord().lastStatus & 0x80, 0u);
-        EXPECT_FALSE(board.flash.WaitReady(10));
-        EXPECT_FALSE(board.flash.ClearStatus());
-    }
-    {
-        // Data line 3 stuck at 1: every status reads 0x88. An erase still passes (no new bits), a
-        // buffer write never does, and a failing erase ends in state 3.
-        ScopedRig rig(OneBoard(R"({"kind": "flash_stuck_bit", "board": "Brimola1", "bit": 3, "value": 1},
-                                   {"kind": "flash_erase_fails", "board": "Brimola1", "block": 49})"));
-        RigFlash board;
-        EXPECT_EQ(board.flash.ReadStatus(TRUE), 0x88);
-        EXPECT_TRUE(board.flash.EraseBlock(kDiagnosticBlock));
-        EXPECT_EQ(board.flash.GetEraseRecord().state, FlashOpStatus::kStartedNotReady);
-        EXPECT_FALSE(board.flash.WriteBuffer(kDiagnosticBlock, data.data()));
-        EXPECT_EQ(board.flash.GetWriteRecord().state, FlashOpStatus::kFailed);
-        EXPECT_FALSE(board.flash.EraseBlock(0x310000));
-        EXPECT_EQ(board.flash.GetEraseRecord().state, FlashOpStatus::kFailed);
-        EXPECT_EQ(board.flash.GetEraseRecord().lastStatus, 0xA8u);
-    }
-    {
-        // Data line 0 stuck at 0: the erased array reads 0xFFFE through the port.
-        ScopedRig rig(OneBoard(R"({"kind": "flash_stuck_bit", "board": "Brimola1", "bit": 0, "value": 0})"));
-        RigFlash board;
-        EXPECT_EQ(board.Read(kDiagnosticBlock, 4), std::vector<WORD>(4, 0xFFFE));
-    }
-    {
-        ScopedRig rig(OneBoard(R"({"kind": "flash_missing_header", "board": "Brimola1", "segment": "PCIX"})"));
-        RigFlash board;
-        EXPECT_EQ(board.Read(0x100000, 6), std::vector<WORD>(6, 0xFFFF));
-    }
+    // With data line 3 stuck at 1 every status reads 0x88: an erase still passes, a buffer write never does.
+    RigFlash stuck(R"({"kind": "flash_stuck_bit", "board": "Brimola1", "bit": 3, "value": 1})");
+    EXPECT_TRUE(stuck.flash.EraseBlock(kDiagnosticBlock) && stuck.flash.GetEraseRecord().state == FlashOpStatus::kStartedNotReady);
+    EXPECT_FALSE(stuck.flash.WriteBuffer(kDiagnosticBlock, kBlock.data()));
 }
 
 }  // namespace

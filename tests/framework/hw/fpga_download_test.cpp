@@ -1,212 +1,55 @@
-// Tests of DownloadXilinx on the rig's configuration port: images configured, progress, and every port fault reported.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "devlib/rig.h"
+// Tests of DownloadXilinx on the rig's configuration port: images configured, and every port fault reported.
 #include "framework/hw/fpga_download.h"
-#include "framework/hw/oxd.h"
-#include "framework/result_screen.h"
-#include "platform/host_ui.h"
-#include "tests/support/rig.h"
-#include "tests/support/output.h"
-#include "tests/framework/hw/board_dma.h"
-#include "tests/framework/hw/oxd_writer.h"
-
-using namespace support;
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using support::RecordingTreeTest;
-using support::ScopedRig;
-using support::TempDir;
-using hwtest::BoundTest;
+using namespace hwtest;
 
-// What the identification words of the main board's FPGAs read (BAR0) and what they report once
-// configured with the rig's images.
+// The identification words of the main board's FPGAs (BAR0), and what they report once configured.
 constexpr DWORD kKeyerIdWord = 0xBFC8, kPairAIdWord = 0x1BFC8;
-constexpr DWORD kLocvId = 0x003010A5, kTazuId = 0x004020A0, kUnconfigured = 0xFFFFFFFF;
-// The bits of the configuration register that read back as written.
-constexpr DWORD kLatchedBits = 0x000707FF;
+constexpr DWORD kLatchedBits = 0x000707FF;  // the configuration register's bits that read back as written
+const char* const kTwoPinsLow = "Init bit did not go to 1 at end\nDone bit did not go to 1 at end\n";
 
-// The rig's firmware fixtures: beside the program when the build copied them, else the checked-in ones.
-std::string Fixture(const char* name) {
-    char exe[4096] = {};
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        const fs::path beside = fs::path(std::string(exe, static_cast<size_t>(n))).parent_path() / "testdata" / name;
-        if (fs::exists(beside)) return beside.string();
-    }
-    return (fs::path(__FILE__).parent_path() / "../../../testdata/oxd" / name).lexically_normal().string();
-}
+std::string Fixture(const char* name) { return (std::filesystem::path(__FILE__).parent_path() / "../../../testdata/oxd" / name).string(); }
+DWORD Register(BoundTest& test, DWORD offset) { return test.GetBoardIF().GetRegisters()[offset / 4]; }
 
-class RecordingProgress : public CProgressCtrl {
-public:
-    void ShowWindow(int cmd) override { shows.push_back(cmd); }
-    void SetRange32(int lower, int upper) override { range = {lower, upper}; }
-    int SetPos(int pos) override {
-        positions.push_back(pos);
-        return 0;
-    }
-    int GetPos() const override { return positions.empty() ? 0 : positions.back(); }
-
-    std::vector<int> shows;
-    std::vector<int> positions;
-    std::pair<int, int> range{-1, -1};
-};
-
-class HostWindow : public CWnd {
-public:
-    CWnd* GetDlgItem(int id) override { return id == kProgressCtrlId ? item : nullptr; }
-    CWnd* item = nullptr;
-};
-
-class FpgaDownloadTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        devlib::LoadDefaultRig();
-        m_window.item = &progress;
-        platform::SetMainWnd(&m_window);
-    }
-    void TearDown() override {
-        platform::SetMainWnd(nullptr);
-        devlib::LoadDefaultRig();
-    }
-    static DWORD Register(BoundTest& test, DWORD offset) { return test.GetBoardIF().GetRegisters()[offset / 4]; }
-
-    RecordingProgress progress;
-
-private:
-    HostWindow m_window;
-};
-
-TEST_F(FpgaDownloadTest, KeyerIsConfiguredFromItsImageWithTheProgressBarMoving) {
+TEST(FpgaDownloadTest, ImagesAreConfiguredAndBadStreamsFail) {
+    devlib::LoadDefaultRig();
     BoundTest test;
     const COxd image(Fixture("LOCV0202.oxd").c_str(), 1);
-    ASSERT_TRUE(image.IsValid());
-    ASSERT_EQ(Register(test, kKeyerIdWord), kUnconfigured);
-
-    EXPECT_EQ(DownloadXilinx(0, &test, image), kRunPassed);
-    EXPECT_EQ(test.out.text, "");
-    EXPECT_EQ(Register(test, kKeyerIdWord), kLocvId);
+    EXPECT_TRUE(DownloadXilinx(0, &test, image) == kRunPassed && Register(test, kKeyerIdWord) == 0x003010A5u) << test.out.text;
     // Left with only the select bits; INIT and DONE up.
-    const DWORD pins = Register(test, kFpgaConfigRegister);
-    EXPECT_EQ(pins & kLatchedBits, 0u);
-    EXPECT_EQ(pins & (kFpgaConfigInit | kFpgaConfigDone), kFpgaConfigInit | kFpgaConfigDone);
-
-    std::vector<int> steps;
-    for (DWORD i = 0; i < image.GetDataSize(); i += 2500) steps.push_back(static_cast<int>(i));
-    EXPECT_EQ(progress.range, (std::pair<int, int>{0, static_cast<int>(image.GetDataSize())}));
-    EXPECT_EQ(progress.positions, steps);
-    ASSERT_EQ(progress.shows.size(), 2u);
-    EXPECT_NE(progress.shows[0], SW_HIDE);
-    EXPECT_EQ(progress.shows[1], SW_HIDE);
-}
-
-TEST_F(FpgaDownloadTest, OnlyTheLowThreeBitsOfTheSelectNumberCount) {
-    BoundTest test;
-    const COxd image(Fixture("TAZU0202.oxd").c_str(), 1);
-    ASSERT_TRUE(image.IsValid());
-    EXPECT_EQ(DownloadXilinx(9, &test, image), kRunPassed) << test.out.text;
-    EXPECT_EQ(Register(test, kPairAIdWord), kTazuId);
-    EXPECT_EQ(Register(test, kKeyerIdWord), kUnconfigured);
-    EXPECT_EQ(Register(test, kFpgaConfigRegister) & kLatchedBits, 1u << kFpgaConfigSelectShift);
-}
-
-TEST_F(FpgaDownloadTest, ShortAndEmptyStreamsStillRunTheHandshakeAndEndChecks) {
+    EXPECT_EQ(Register(test, kFpgaConfigRegister) & (kLatchedBits | kFpgaConfigInit | kFpgaConfigDone), kFpgaConfigInit | kFpgaConfigDone);
+    // Only the low three bits of the select number count: 9 is FPGA 1, the pair's A.
+    EXPECT_TRUE(DownloadXilinx(9, &test, COxd(Fixture("TAZU0202.oxd").c_str(), 1)) == kRunPassed && Register(test, kPairAIdWord) == 0x004020A0u);
+    // Zeros are no stream: the FPGA drops INIT at once, yet the end checks run.
     TempDir dir;
-    oxdtest::OxdParts parts;
-    parts.tags = "N:JUNK0001;R:0001;";
-    parts.data = std::string(2501, '\0');  // not a stream: the FPGA drops INIT at once
-    dir.Write("JUNK0001.oxd", oxdtest::MakeOxd(parts));
-    parts.tags = "N:ZERO0001;R:0001;";
-    parts.data.clear();
-    dir.Write("ZERO0001.oxd", oxdtest::MakeOxd(parts));
-
-    BoundTest test;
-    const COxd junk(dir.File("JUNK0001.oxd").c_str(), 1);
-    ASSERT_EQ(junk.GetDataSize(), 2501u);
-    EXPECT_EQ(DownloadXilinx(0, &test, junk), kRunFailed);
-    EXPECT_EQ(progress.positions, (std::vector<int>{0, 2500}));
-    EXPECT_EQ(test.out.text, "Init bit did not go to 1 at end\nDone bit did not go to 1 at end\n");
-
-    // No data bytes, but data: PROG, INIT, then the trailing clocks, whose zero bytes are no stream
-    // either, so both pins are found low.
-    progress.positions.clear();
-    test.out = {};
-    const COxd empty(dir.File("ZERO0001.oxd").c_str(), 1);
-    ASSERT_TRUE(empty.IsValid());
-    ASSERT_EQ(empty.GetDataSize(), 0u);
-    EXPECT_EQ(DownloadXilinx(0, &test, empty), kRunFailed);
-    EXPECT_EQ(test.out.text, "Init bit did not go to 1 at end\nDone bit did not go to 1 at end\n");
-    EXPECT_TRUE(test.out.HasColoured("Done bit", kColorRed));
-    EXPECT_TRUE(progress.positions.empty());
-    EXPECT_EQ(progress.range, (std::pair<int, int>{0, 0}));
-    EXPECT_EQ(Register(test, kFpgaConfigRegister) & kLatchedBits, 0u);
-
-    // Without a progress bar the download is the same.
-    platform::SetMainWnd(nullptr);
-    test.out = {};
-    EXPECT_EQ(DownloadXilinx(0, &test, COxd(Fixture("LOCV0202.oxd").c_str(), 1)), kRunPassed);
-    EXPECT_EQ(Register(test, kKeyerIdWord), kLocvId);
-}
-
-TEST_F(FpgaDownloadTest, NoDataOrNoMainBoardRegistersMeansNoDownload) {
-    BoundTest test;
-    // Bytes in memory carry no image data: nothing is written or printed.
-    test.GetBoardIF().GetRegisters()[kFpgaConfigRegister / 4] = 3u << kFpgaConfigSelectShift;
-    EXPECT_EQ(DownloadXilinx(0, &test, COxd("N:LOCV0202;R:0202;", 0)), kRunFailed);
-    EXPECT_EQ(DownloadXilinx(0, &test, COxd("/no/such/LOCV0202.oxd", 1)), kRunFailed);
-    EXPECT_EQ(test.out.text, "");
-    EXPECT_EQ(Register(test, kFpgaConfigRegister) & kLatchedBits, 3u << kFpgaConfigSelectShift);
-
-    const COxd image(Fixture("LOCV0202.oxd").c_str(), 1);
-    EXPECT_EQ(DownloadXilinx(0, nullptr, image), kRunFailed);
+    const COxd junk(dir.Write("JUNK0001.oxd", MakeOxd(OxdParts{.tags = "N:JUNK0001;", .data = std::string(2501, '\0')})).c_str(), 1);
+    EXPECT_TRUE(DownloadXilinx(0, &test, junk) == kRunFailed && test.out.Has(kTwoPinsLow)) << test.out.text;
+    // No image data, no test, no board registers: failed.
     RecordingTreeTest unbound;
-    EXPECT_EQ(DownloadXilinx(0, &unbound, image), kRunFailed);
+    EXPECT_EQ(DownloadXilinx(0, &test, COxd("N:LOCV0202;R:0202;", 0)) + DownloadXilinx(0, nullptr, image) + DownloadXilinx(0, &unbound, image),
+              3 * kRunFailed);
     EXPECT_TRUE(unbound.out.HasColoured("Invalid pBAR0\n", kColorRed));
-    // The codec board's FPGAs are not configured this way: it has no main-board registers.
-    BoundTest codec("Nuxa1");
-    EXPECT_EQ(DownloadXilinx(3, &codec, image), kRunFailed);
-    EXPECT_EQ(codec.out.text, "Invalid pBAR0\n");
 }
 
-TEST_F(FpgaDownloadTest, EachConfigurationPortFaultIsReported) {
-    struct Case {
-        const char* fault;
-        const char* expected;
-    };
-    const Case cases[] = {
+TEST(FpgaDownloadTest, EachConfigurationPortFaultIsReported) {
+    const std::pair<const char*, const char*> rows[] = {
         {R"("kind": "fpga_init_never_falls", "device": 0)", "ERROR TIMEOUT:  Waiting for xilinx to pull init pin low\n"},
         {R"("kind": "fpga_init_never_rises", "device": 0)", "ERROR TIMEOUT:  Waiting for xilinx to pull init pin high\n"},
         {R"("kind": "fpga_done_stays_low", "device": 0)", "Done bit did not go to 1 at end\n"},
-        {R"("kind": "fpga_crc_error", "device": 0, "at": 1024)",
-         "Init bit did not go to 1 at end\nDone bit did not go to 1 at end\n"},
-        // The download reaches FPGA 1, which refuses the keyer's stream.
-        {R"("kind": "fpga_code_stuck_bit", "bit": 0, "value": 1)",
-         "Init bit did not go to 1 at end\nDone bit did not go to 1 at end\n"},
+        {R"("kind": "fpga_crc_error", "device": 0, "at": 1024)", kTwoPinsLow},
+        {R"("kind": "fpga_code_stuck_bit", "bit": 0, "value": 1)", kTwoPinsLow},  // FPGA 1 gets the keyer's stream and refuses it
     };
-    const COxd image(Fixture("LOCV0202.oxd").c_str(), 1);
-    ASSERT_TRUE(image.IsValid());
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fault);
-        ScopedRig rig(std::string(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "faults": [{"board": "Brimola1", )") +
-                      c.fault + "}]}");
+    for (const auto& [fault, expected] : rows) {
+        ScopedRig rig(MainBoardRig(std::string(R"([{"board": "Brimola1", )") + fault + "}]"));
         BoundTest test;
-        progress.shows.clear();
-        EXPECT_EQ(DownloadXilinx(0, &test, image), kRunFailed);
-        EXPECT_EQ(test.out.text, c.expected);
-        for (const auto& [text, colour] : test.out.coloured) EXPECT_EQ(colour, kColorRed) << text;
-        EXPECT_EQ(Register(test, kKeyerIdWord), kUnconfigured);
-        // PROG, chip select and data are off again; the bar is not left on screen.
-        EXPECT_EQ(Register(test, kFpgaConfigRegister) & (kLatchedBits & ~(7u << kFpgaConfigSelectShift)), 0u);
-        ASSERT_FALSE(progress.shows.empty());
-        EXPECT_EQ(progress.shows.back(), SW_HIDE);
+        EXPECT_EQ(DownloadXilinx(0, &test, COxd(Fixture("LOCV0202.oxd").c_str(), 1)), kRunFailed) << fault;
+        EXPECT_EQ(test.out.text, expected) << fault;
+        EXPECT_TRUE(std::all_of(test.out.coloured.begin(), test.out.coloured.end(), [](const auto& p) { return p.second == kColorRed; }));
+        // PROG, chip select and data are off again.
+        EXPECT_EQ(Register(test, kFpgaConfigRegister) & kLatchedBits & ~(7u << kFpgaConfigSelectShift), 0u) << fault;
     }
 }
 

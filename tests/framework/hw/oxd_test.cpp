@@ -1,184 +1,76 @@
 // Tests of the whole-file OXD reader: head checks, name rule, tag look-up, memory mode, damaged files.
-#include "framework/hw/oxd.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-
-#include "tests/framework/hw/oxd_writer.h"
-#include "tests/support/temp_dir.h"
-
-using namespace support;
+#include "tests/framework/hw/hw_test.h"
 
 namespace {
 
-using oxdtest::MakeOxd;
-using oxdtest::OxdParts;
+using namespace hwtest;
 
-class OxdTest : public ::testing::Test {
-protected:
-    std::string Write(const std::string& name, const OxdParts& parts) { return m_dir.Write(name, MakeOxd(parts)); }
-    static OxdParts Kerzil() {
-        OxdParts p;
-        p.tags = "N:KEZO0101;R:0202;P:Kerzil;";
-        p.data = "DATA\x01\x02\x03\x04";
-        return p;
-    }
-    TempDir m_dir;
-};
+const OxdParts kKerzil{.tags = "N:KEZO0101;R:0202;P:Kerzil;", .data = "DATA\x01\x02\x03\x04"};
 
-void ExpectInvalid(const COxd& oxd) {
-    EXPECT_FALSE(oxd.IsValid());
-    DWORD size = 77;
-    EXPECT_FALSE(oxd.GetHeaderSize(size));
-    EXPECT_EQ(size, 0u);
-    EXPECT_EQ(oxd.GetDataSize(), 0u);
-    EXPECT_EQ(oxd.GetData(), nullptr);
-    CString value = "kept";
-    EXPECT_FALSE(oxd.GetTag('N', value));
-    EXPECT_FALSE(oxd.GetRevision(value));
-    EXPECT_EQ(value, "kept");
-    EXPECT_EQ(oxd.GetRevisionText(), "");
-}
-
-TEST_F(OxdTest, ValidFileAnswersHeaderTagsAndData) {
-    const OxdParts parts = Kerzil();
-    const std::string path = Write("KEZO0101.oxd", parts);
-    COxd oxd(CString(path.c_str()), 1);
-    ASSERT_TRUE(oxd.IsValid());
+TEST(OxdTest, ValidFileAnswersHeaderTagsAndData) {
+    TempDir dir;
+    const std::string path = dir.Write("KEZO0101.oxd", MakeOxd(kKerzil));
+    const COxd oxd(path.c_str(), 1);
     DWORD size = 0;
-    EXPECT_TRUE(oxd.GetHeaderSize(size));
-    EXPECT_EQ(size, 44u + parts.tags.size());
-    EXPECT_EQ(oxd.GetHeaderEnd(), size);
-    EXPECT_EQ(oxd.GetTagStart(), 44u);
-    ASSERT_EQ(oxd.GetDataSize(), 8u);
-    EXPECT_EQ(std::memcmp(oxd.GetData(), parts.data.data(), 8), 0);
-
+    ASSERT_TRUE(oxd.IsValid() && oxd.GetHeaderSize(size));
+    EXPECT_EQ((std::vector<DWORD>{size, oxd.GetTagStart(), oxd.GetDataSize()}), (std::vector<DWORD>{71, 44, 8}));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(oxd.GetData()), 8), kKerzil.data);
     CString value;
-    EXPECT_TRUE(oxd.GetTag('n', value));
-    EXPECT_EQ(value, "KEZO0101");
-    EXPECT_TRUE(oxd.GetTag('P', value));
-    EXPECT_EQ(value, "Kerzil");
-    EXPECT_FALSE(oxd.GetTag('W', value));
-    EXPECT_FALSE(oxd.GetTag('1', value));
-    EXPECT_TRUE(oxd.GetRevision(value));
-    EXPECT_EQ(value, "0202");
-    EXPECT_EQ(oxd.GetRevisionText(), "REVISION:  0202\n");
-
-    EXPECT_TRUE(oxd.IsTagEqual('N', 8, "kezo0101"));
-    EXPECT_FALSE(oxd.IsTagEqual('N', 7, "KEZO010"));
-    EXPECT_FALSE(oxd.IsTagEqual('N', 0, "KEZO0101"));
-    EXPECT_FALSE(oxd.IsTagEqual('N', 8, nullptr));
-
-    // With no buffer and room 0 the full length; with room 4 four bytes and the rest zeroed.
+    EXPECT_TRUE(oxd.GetTag('P', value) && value == "Kerzil" && oxd.GetRevision(value) && value == "0202") << value.c_str();
+    EXPECT_FALSE(oxd.GetTag('W', value) || oxd.IsTagEqual('N', 7, "KEZO010") || oxd.IsTagEqual('N', 8, nullptr) || !oxd.IsTagEqual('n', 8, "kezo0101"));
+    // With no buffer the full length; with room 4 four bytes and the rest left alone.
     DWORD length = 99;
-    EXPECT_TRUE(oxd.GetTagBytes('P', 0, nullptr, &length));
-    EXPECT_EQ(length, 6u);
-    BYTE buffer[8];
-    std::memset(buffer, 0xEE, sizeof buffer);
-    EXPECT_TRUE(oxd.GetTagBytes('P', 4, buffer, &length));
-    EXPECT_EQ(length, 4u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 4), "Kerz");
-    EXPECT_EQ(buffer[4], 0xEE);
-    EXPECT_FALSE(oxd.GetTagBytes('Q', 4, buffer, &length));
-    EXPECT_EQ(length, 0u);
-    EXPECT_EQ(buffer[0], 0);
-
+    BYTE buffer[5] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    EXPECT_TRUE(oxd.GetTagBytes('P', 0, nullptr, &length) && length == 6 && oxd.GetTagBytes('P', 4, buffer, &length) && length == 4);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), "Kerz\xEE");
     // The flash firmware reader is the same reader, and a Windows path reaches the same file.
-    CTriskoOxd trisko(CString(WindowsPath(path).c_str()), 1);
-    EXPECT_TRUE(trisko.IsValid());
-    EXPECT_EQ(trisko.GetRevisionText(), "REVISION:  0202\n");
+    EXPECT_EQ(CTriskoOxd(WindowsPath(path).c_str(), 1).GetRevisionText(), "REVISION:  0202\n");
 }
 
-TEST_F(OxdTest, NameTagMustAgreeWithTheFileName) {
-    OxdParts p;
-    p.tags = "N:PUVI0202;";
-    p.data = "xx";
-    // Eight characters compared, case ignored.
-    EXPECT_TRUE(COxd(CString(Write("puvi0202_old.oxd", p).c_str()), 1).IsValid());
-    ExpectInvalid(COxd(CString(Write("PUVI0303.oxd", p).c_str()), 1));
-    // A shorter name is compared for its own length; a shorter file name for its length.
-    p.tags = "N:PUV;";
-    EXPECT_TRUE(COxd(CString(Write("PUVI0303.oxd", p).c_str()), 1).IsValid());
-    p.tags = "N:PUVI0202;";
-    ExpectInvalid(COxd(CString(Write("PU.oxd", p).c_str()), 1));
-    // No "N" tag at all.
-    p.tags = "R:0101;";
-    ExpectInvalid(COxd(CString(Write("PUVI0202.oxd", p).c_str()), 1));
-    // A magic that differs only in case.
-    p = Kerzil();
-    p.magic = "zorv.oxd";
-    ExpectInvalid(COxd(CString(Write("KEZO0101.oxd", p).c_str()), 1));
-}
-
-TEST_F(OxdTest, TagsAreFoundByPositionWithinTheTagArea) {
-    OxdParts p;
-    // The letter-colon pair inside an earlier value counts; the head bytes before 44 are not searched.
-    p.head = "N:WRONG;" + std::string(24, ' ');
-    p.tags = "N:KEZO0101;W:has Q:inner;Q:real;R:0303";
-    const std::string path = Write("KEZO0101.oxd", p);
-    COxd oxd(CString(path.c_str()), 1);
-    ASSERT_TRUE(oxd.IsValid());
-    CString value;
-    EXPECT_TRUE(oxd.GetTag('q', value));
-    EXPECT_EQ(value, "inner");
-    // A value at the end of the area without ";" loses the area's last byte.
-    EXPECT_TRUE(oxd.GetRevision(value));
-    EXPECT_EQ(value, "030");
-    // No "R" tag: "Unknown", FALSE and no revision line.
-    p.tags = "N:KEZO0101;";
-    COxd plain(CString(Write("KEZO0101.oxd", p).c_str()), 1);
-    ASSERT_TRUE(plain.IsValid());
-    EXPECT_FALSE(plain.GetRevision(value));
-    EXPECT_EQ(value, "Unknown");
-    EXPECT_EQ(plain.GetRevisionText(), "");
-}
-
-TEST_F(OxdTest, DamagedFilesAreInvalid) {
-    const OxdParts good = Kerzil();
-    const std::string full = MakeOxd(good);
-    // Shorter than the fixed head, empty, missing, a folder.
-    ExpectInvalid(COxd(CString(m_dir.Write("KEZO0101.oxd", full.substr(0, 43)).c_str()), 1));
-    ExpectInvalid(COxd(CString(m_dir.Write("KEZO0101.oxd", "").c_str()), 1));
-    ExpectInvalid(COxd(CString((m_dir / "KEZO9999.oxd").c_str()), 1));
-    ExpectInvalid(COxd(CString(m_dir.Path().c_str()), 1));
-    // Header lengths inside the head or past the end of the file.
-    for (int64_t length : {int64_t{0}, int64_t{12}, int64_t{43}, static_cast<int64_t>(full.size() + 1), int64_t{0xFFFFFFFF}}) {
-        OxdParts p = good;
-        p.headerLength = length;
-        ExpectInvalid(COxd(CString(Write("KEZO0101.oxd", p).c_str()), 1));
+// The "N" tag agrees with the file name on the first min(its length, 8, the name's length) characters;
+// damaged files are invalid and answer nothing.
+TEST(OxdTest, NameRuleAndDamagedFiles) {
+    TempDir dir;
+    const std::string full = MakeOxd(kKerzil);
+    const auto withLength = [](int64_t length) { OxdParts p = kKerzil; p.headerLength = length; return MakeOxd(p); };
+    const struct { const char *name, *file; std::string bytes; bool valid; } rows[] = {
+        {"longer file name", "puvi0202_old.oxd", MakeOxd({.tags = "N:PUVI0202;", .data = "xx"}), true},
+        {"longer tag: eight characters compared", "PUVI0202.oxd", MakeOxd({.tags = "N:PUVI0202_NEW;", .data = "xx"}), true},
+        {"shorter tag", "PUVI0303.oxd", MakeOxd({.tags = "N:PUV;", .data = "xx"}), true},
+        {"other name", "PUVI0203.oxd", MakeOxd({.tags = "N:PUVI0202;", .data = "xx"}), false},
+        {"shorter file name", "PU.oxd", MakeOxd({.tags = "N:PUVI0202;", .data = "xx"}), false},
+        {"no name tag", "PUVI0202.oxd", MakeOxd({.tags = "R:0101;", .data = "xx"}), false},
+        {"shorter than the head", "KEZO0101.oxd", full.substr(0, 43), false},
+        {"magic in another case", "KEZO0101.oxd", "zorv.oxd" + full.substr(8), false},
+        {"header length inside the head", "KEZO0101.oxd", withLength(43), false},
+        {"header length past the end", "KEZO0101.oxd", withLength(0xFFFFFFFF), false},
+        {"header length at the end: no data", "KEZO0101.oxd", withLength(static_cast<int64_t>(full.size())), true},
+    };
+    for (const auto& row : rows) {
+        const COxd oxd(dir.Write(row.file, row.bytes).c_str(), 1);
+        CString value = "kept";
+        EXPECT_EQ(oxd.IsValid() && oxd.GetTag('N', value), row.valid) << row.name;
+        EXPECT_TRUE(row.valid || (value == "kept" && oxd.GetData() == nullptr && oxd.GetDataSize() == 0)) << row.name;
+        std::filesystem::remove(dir.File(row.file));
     }
-    // Truncated inside the tag area: the header length now points past the end.
-    ExpectInvalid(COxd(CString(m_dir.Write("KEZO0101.oxd", full.substr(0, 50)).c_str()), 1));
-    // A header length at the very end is a file without data.
-    OxdParts noData = good;
-    noData.data.clear();
-    COxd empty(CString(Write("KEZO0101.oxd", noData).c_str()), 1);
-    EXPECT_TRUE(empty.IsValid());
-    EXPECT_EQ(empty.GetDataSize(), 0u);
+    EXPECT_FALSE(COxd((dir / "KEZO9999.oxd").c_str(), 1).IsValid() || COxd(dir.Path().c_str(), 1).IsValid());
 }
 
-TEST_F(OxdTest, MemoryModeSearchesAllBytesAndHasNoHeader) {
-    COxd oxd(CString("N:abc;R:12;"), 0);
-    ASSERT_TRUE(oxd.IsValid());
-    EXPECT_EQ(oxd.GetData(), nullptr);
-    EXPECT_EQ(oxd.GetDataSize(), 11u);
-    EXPECT_EQ(oxd.GetHeaderEnd(), 11u);
-    EXPECT_EQ(oxd.GetTagStart(), 0u);
-    DWORD size = 5;
-    EXPECT_FALSE(oxd.GetHeaderSize(size));
-    EXPECT_EQ(size, 0u);
+TEST(OxdTest, TagsAreFoundByPositionAndMemoryModeHasNoHeader) {
+    TempDir dir;
+    // The letter-colon pair inside an earlier value counts; the head bytes are not searched.
+    const OxdParts parts{.head = "N:WRONG;" + std::string(24, ' '), .tags = "N:KEZO0101;W:has Q:inner;Q:real;R:0303", .data = ""};
+    const COxd oxd(dir.Write("KEZO0101.oxd", MakeOxd(parts)).c_str(), 1);
     CString value;
-    EXPECT_TRUE(oxd.GetTag('N', value));
-    EXPECT_EQ(value, "abc");
-    EXPECT_TRUE(oxd.GetRevision(value));
-    EXPECT_EQ(value, "12");
-    // Any name is fine in memory; a missing "N" or no bytes at all are not.
-    EXPECT_TRUE(COxd(CString("junkN:whatever;"), 2).IsValid());
-    ExpectInvalid(COxd(CString("R:12;"), 0));
-    ExpectInvalid(COxd(CString(""), 0));
-    ExpectInvalid(COxd(CString("N"), 0));
+    EXPECT_TRUE(oxd.GetTag('q', value) && value == "inner") << value.c_str();
+    EXPECT_TRUE(oxd.GetRevision(value) && value == "030") << "a value at the end of the area without \";\" loses the area's last byte";
+    // Memory mode searches all bytes and has no header; any name is fine, a missing "N" is not.
+    const COxd memory("junkN:whatever;R:12;", 0);
+    DWORD size = 5;
+    EXPECT_TRUE(memory.IsValid() && !memory.GetHeaderSize(size) && memory.GetData() == nullptr);
+    EXPECT_TRUE(memory.GetRevision(value) && value == "12");
+    EXPECT_FALSE(COxd("R:12;", 0).IsValid() || COxd("", 0).IsValid() || COxd("N:KEZO0101;", 0).GetRevision(value));
+    EXPECT_EQ(value, "Unknown");
 }
 
 }  // namespace
