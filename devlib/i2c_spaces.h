@@ -27,7 +27,6 @@ public:
 
 private:
     sim::SpdEeprom* m_part = nullptr;
-    DWORD m_words[4] = {};
     BYTE m_spd[kSpdBytes] = {};
     DWORD m_capacity = 0;
 };
