@@ -192,6 +192,11 @@ public:
 class DocumentedTest : public CTestBase {
 public:
     DWORD Run(CString) override { return kRunPassed; }
+    // Shows what the host asked about, so a lost command text shows.
+    DWORD Help(CString command) override {
+        Print("Help on [" + command + "]\n");
+        return CTestBase::Help(command);
+    }
     void ShowHelp() override { Print("Usage: Documented ~*BLUE*~VERBOSE~*BLACK*~=n\n"); }
 };
 
