@@ -19,6 +19,7 @@
 #include "framework/test_record.h"
 #include "platform/paths.h"
 #include "tests/support/output.h"
+#include "tests/support/temp_dir.h"
 
 using namespace support;
 
@@ -28,11 +29,6 @@ namespace fs = std::filesystem;
 
 constexpr COLORREF kRed = 0x0000FF;
 constexpr COLORREF kBlack = 0x000000;
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
@@ -144,6 +140,12 @@ public:
         for (const Leaf& l : Leaves()) paths.push_back(l.path);
         return paths;
     }
+    // The command of the leaf at path; "" when there is none.
+    std::string Command(const std::string& path) const {
+        for (const Leaf& l : Leaves())
+            if (l.path == path) return l.command;
+        return "";
+    }
     std::optional<Leaf> FindLeaf(const std::string& path) const {
         for (const Leaf& l : Leaves())
             if (l.path == path) return l;
@@ -166,12 +168,6 @@ private:
     TestList* m_list = nullptr;
     std::string m_preHostText;
 };
-
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 // The leaves a shipped tree file holds: its lines that carry a command ("#" lines are comments).
 size_t ShippedLeafCount(const char* tree) {
@@ -203,20 +199,14 @@ TEST(PluginRoots, DefaultLoadPublishesTheShippedTreesRunsThemAndUnloadsWithoutTo
     EXPECT_EQ(leaves[0].path, "Brimola1/Board Information/DIMM Information");
     EXPECT_EQ(leaves[0].command, "Brimola1 <CBrimolaBoard \"Show DIMM Information\">");
     EXPECT_EQ(leaves[0].codeName, "CBrimolaBoardTests");
-    const std::optional<Leaf> summary = plugin.FindLeaf("Brimola1/Summary/Test Summary");
-    ASSERT_TRUE(summary);
-    EXPECT_EQ(summary->command, "Brimola1 <CBrimolaBoard Show Test Summary>");
-    // A test without arguments is published with the blank before its ">".
-    const std::optional<Leaf> stepped = plugin.FindLeaf("Brimola1/SDRAM/Memory Lines Stepped Patterns");
-    ASSERT_TRUE(stepped);
-    EXPECT_EQ(stepped->command, "Brimola1 <MemTestB >");
+    EXPECT_EQ(plugin.Command("Brimola1/Summary/Test Summary"), "Brimola1 <CBrimolaBoard Show Test Summary>");
+    // A test without arguments is written with a blank before its ">", so it is found.
+    EXPECT_EQ(plugin.Command("Brimola1/SDRAM/Memory Lines Stepped Patterns"), "Brimola1 <MemTestB >");
+    EXPECT_EQ(plugin.Command("Nuxa1/Board Information/VPD Structure"), "Nuxa1 <CNuxaBoard \"Check VPD Structure\">");
     const std::optional<Leaf> controller = plugin.FindLeaf("Nuxa1/Board Controller/RAM Clock Enable");
     ASSERT_TRUE(controller);
     EXPECT_EQ(controller->command, "Nuxa1 <CJastel SorbelinRAM_CE>");
     EXPECT_EQ(controller->codeName, "CNuxaBoardTests");
-    const std::optional<Leaf> vpd = plugin.FindLeaf("Nuxa1/Board Information/VPD Structure");
-    ASSERT_TRUE(vpd);
-    EXPECT_EQ(vpd->command, "Nuxa1 <CNuxaBoard \"Check VPD Structure\">");
     // Each run prints into the host's window; the image tests clear it, so look after each run.
     for (const Leaf& l : leaves) {
         EXPECT_TRUE(l.checked) << l.path;
@@ -265,14 +255,16 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
         production += manufacturing;
     }
     EXPECT_EQ(production, ShippedLeafCount("BrimolaTree_Mfg.txt") + ShippedLeafCount("NuxaTree_Mfg.txt"));
-    const std::optional<Leaf> sequence = plugin.FindLeaf("Nuxa1/Engineering/Main FPGA/DMA Memory Test Sequence");
-    ASSERT_TRUE(sequence);
-    EXPECT_EQ(sequence->command,
+    EXPECT_EQ(plugin.Command("Nuxa1/Engineering/Main FPGA/DMA Memory Test Sequence"),
               "Nuxa1 <CWexal \"DMA Memory Test\" Addr=0x01000000 ChWrite=16 ChRead=12 Size=4194304 Burst=131072 "
               "Seed=0x00000000 Incr=0x10000000 Mode=Sequence>");
-    const std::optional<Leaf> controller = plugin.FindLeaf("Nuxa1/Manufacturing/Board Controller/RAM Clock Enable");
-    ASSERT_TRUE(controller);
-    EXPECT_EQ(controller->command, "Nuxa1 <CJastel SorbelinRAM_CE>");
+    EXPECT_EQ(plugin.Command("Nuxa1/Manufacturing/Board Controller/RAM Clock Enable"), "Nuxa1 <CJastel SorbelinRAM_CE>");
+    // Every leaf names its test: a name, then a blank, inside the brackets.
+    for (const Leaf& l : leaves) {
+        const std::string bracket = l.command.substr(l.command.find('<') + 1);
+        const size_t blank = bracket.find_first_of(" \t");
+        EXPECT_TRUE(blank > 0 && blank < bracket.rfind('>')) << l.path;
+    }
 }
 
 TEST(PluginRoots, RecordsFollowTheBoardsOfTheRig) {
@@ -284,8 +276,8 @@ TEST(PluginRoots, RecordsFollowTheBoardsOfTheRig) {
         EXPECT_EQ(paths.size(), ShippedLeafCount("BrimolaTree_Mfg.txt"));
         for (const std::string& p : paths) EXPECT_EQ(p.rfind("Brimola1/", 0), 0u) << p;
         EXPECT_EQ(std::count(paths.begin(), paths.end(), "Brimola1/Summary/Test Summary"), 1);
-        EXPECT_EQ(Count(plugin.PreHostText(), "No Nuxa board was found: its tests are not published.\n"), 1);
-        EXPECT_EQ(Count(plugin.PreHostText(), "No Brimola board"), 0);
+        EXPECT_EQ(Count(plugin.PreHostText(), "No Nuxa board was found: its tests are not published.\n"), 1u);
+        EXPECT_EQ(Count(plugin.PreHostText(), "No Brimola board"), 0u);
         EXPECT_EQ(plugin.RunOn("CBrimola", "Brimola1 <CBrimolaBoard Show Test Summary>"), kRunPassed);
     }
     {
@@ -367,20 +359,14 @@ TEST(PluginRoots, ConditionsAreTestedAgainstTheLoad) {
                                       "Nuxa1/Packages/Old",
                                       "Nuxa1/Packages/With main",
                                   }));
-    const std::optional<Leaf> nulk = plugin.FindLeaf("Brimola1/Boards/Nulk");
-    ASSERT_TRUE(nulk);
-    EXPECT_EQ(nulk->command, "Brimola1 <CBrimolaBoard Show Test Summary>");
-    // A command without arguments keeps the blank before its ">".
-    const std::optional<Leaf> bare = plugin.FindLeaf("Nuxa1/Packages/Bare");
-    ASSERT_TRUE(bare);
-    EXPECT_EQ(bare->command, "Nuxa1 <CJastel >");
-    const std::optional<Leaf> natural = plugin.FindLeaf("Nuxa1/Packages/Natural");
-    ASSERT_TRUE(natural);
-    EXPECT_EQ(natural->command, "Nuxa1 <CJastel >");
-    // The arguments run to the last ">".
-    const std::optional<Leaf> arrow = plugin.FindLeaf("Nuxa1/Packages/Arrow");
-    ASSERT_TRUE(arrow);
-    EXPECT_EQ(arrow->command, "Nuxa1 <CJastel NOTE=(a>b) SorbelinRAM_CE>");
+    EXPECT_EQ(plugin.Command("Brimola1/Boards/Nulk"), "Brimola1 <CBrimolaBoard Show Test Summary>");
+    // Without arguments the blank before ">" names the test; without it the text is all arguments
+    // and names none. The arguments run to the last ">".
+    EXPECT_EQ(plugin.Command("Nuxa1/Packages/Bare"), "Nuxa1 <CJastel >");
+    EXPECT_EQ(plugin.Command("Nuxa1/Packages/Natural"), "Nuxa1 < CJastel>");
+    EXPECT_EQ(plugin.Command("Nuxa1/Packages/Arrow"), "Nuxa1 <CJastel NOTE=(a>b) SorbelinRAM_CE>");
+    EXPECT_EQ(plugin.RunOn("CNuxa", "Nuxa1 < CJastel>"), kRunFailed);
+    EXPECT_NE(plugin.Control().m_text.find("ERROR:  Unable to find test[Nuxa1 < CJastel>]\n"), std::string::npos);
     EXPECT_EQ(plugin.PreHostText().find("ERROR"), std::string::npos) << plugin.PreHostText();
 }
 
@@ -402,29 +388,27 @@ TEST(PluginRoots, RequirementOfTheOtherBoardCountsTheBoards) {
     EXPECT_EQ(std::count(paths.begin(), paths.end(), "Brimola2/Release/Grenlo only"), 1);
 }
 
-TEST(PluginRoots, MissingOrBrokenTreeFilesAreReportedAndWhatCanBePublishedIs) {
+TEST(PluginRoots, MissingTreeFilesAreErrorsAndStrayBracesNotesForEngineersOnly) {
     {
         LoadSetup setup;
         setup.switches = "-Config=Absent.txt";
         LoadedPlugin plugin(setup);
         EXPECT_TRUE(plugin.Leaves().empty());
-        const std::string error = "*** ERROR:  Unable to read " + plugin.File("ABSENT.TXT") + "\n";
-        EXPECT_EQ(Count(plugin.PreHostText(), error), 2) << plugin.PreHostText();
+        EXPECT_EQ(Count(plugin.PreHostText(), "*** ERROR:  Unable to read " + plugin.File("ABSENT.TXT") + "\n"), 2u);
     }
-    {
+    const std::string tree = "Brimola\n{\n\tSummary\n\t{\n\t\tTest Summary <CBrimolaBoard Show Test Summary>\n\t}\n}\n}\n";
+    for (const bool engineering : {false, true}) {
+        SCOPED_TRACE(engineering ? "engineering" : "manufacturing");
         LoadSetup setup;
         setup.shippedTrees = false;
-        setup.files["BrimolaTree_Mfg.txt"] =
-            "Brimola\n{\n\tManufacturing\n\t{\n\t\tSummary\n\t\t{\n\t\t\tTest Summary <CBrimolaBoard Show Test "
-            "Summary>\n\t\t}\n\t}\n}\n}\n";
+        setup.switches = engineering ? "-ENGINEERING -Config=Stray.txt" : "-Config=Stray.txt";
+        setup.files["Stray.txt"] = tree;
         LoadedPlugin plugin(setup);
-        EXPECT_EQ(plugin.LeafPaths(), std::vector<std::string>{"Brimola1/Summary/Test Summary"});
-        const std::string text = plugin.PreHostText();
-        EXPECT_NE(text.find("*** ERROR:  " + plugin.File("BrimolaTree_Mfg.txt") +
-                            " line 11: \"}\" without an open \"{\" is ignored\n"),
-                  std::string::npos)
-            << text;
-        EXPECT_NE(text.find("*** ERROR:  Unable to read " + plugin.File("NuxaTree_Mfg.txt") + "\n"), std::string::npos);
+        EXPECT_EQ(Count(plugin.PreHostText(), "ERROR"), 0u) << plugin.PreHostText();
+        // Once per root, each of which reads the whole file.
+        EXPECT_EQ(Count(plugin.PreHostText(), "Note: " + plugin.File("STRAY.TXT") + " line 8: \"}\" without an open \"{\" is ignored\n"),
+                  engineering ? 2u : 0u);
+        EXPECT_EQ(plugin.Leaves().size(), 1u);
     }
 }
 
@@ -432,7 +416,7 @@ TEST(PluginRoots, ANonDecimalClockDeltaIsReportedAtLoad) {
     LoadSetup setup;
     setup.switches = "-CLKDELTA=0x19";
     LoadedPlugin plugin(setup);
-    EXPECT_EQ(Count(plugin.PreHostText(), "ERROR:  CLKDELTA=0X19 is not a decimal number; the clock test uses 10\n"), 2);
+    EXPECT_EQ(Count(plugin.PreHostText(), "ERROR:  CLKDELTA=0X19 is not a decimal number; the clock test uses 10\n"), 2u);
     EXPECT_EQ(plugin.Leaves().size(), ShippedLeafCount("BrimolaTree_Mfg.txt") + ShippedLeafCount("NuxaTree_Mfg.txt"));
 }
 

@@ -9,27 +9,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 #include <thread>
 
 #include "platform/paths.h"
-
-namespace fs = std::filesystem;
-
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "pexhost-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-}
 
 std::string BinDir() {
     std::string dir = platform::GetProgramDir();
@@ -39,17 +21,6 @@ std::string BinDir() {
 
 std::string HostPath() { return BinDir() + "/pexhost"; }
 std::string PluginPath() { return BinDir() + "/HostTestPlugin.so"; }
-
-std::string ReadFileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFileText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 namespace {
 
@@ -96,11 +67,11 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
         if (done == pid) break;
         if (done < 0) return run;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        watching = watch(pid, ReadFileText(outPath));
+        watching = watch(pid, support::ReadText(outPath));
     }
     run.status = StatusOf(raw);
-    run.out = ReadFileText(outPath);
-    run.err = ReadFileText(errPath);
+    run.out = support::ReadText(outPath);
+    run.err = support::ReadText(errPath);
     return run;
 }
 

@@ -7,31 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 struct HostRun {
     int status = -1;  // exit status; 128 + signal when a signal ended it
     std::string out;  // stdout (on a terminal: everything the terminal showed)
     std::string err;
 };
 
-// A fresh temporary folder, removed with everything in it at destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
 std::string BinDir();             // where the host, the plug-ins and this test live
 std::string HostPath();
 std::string PluginPath();         // the test plug-in
-std::string ReadFileText(const std::string& path);
-void WriteFileText(const std::string& path, const std::string& text);
 
 // Runs pexhost with args in cwd, stdout and stderr to files, stdin from /dev/null. While it
 // runs, watch (when given) is called with the host's pid and the stdout written so far, about
