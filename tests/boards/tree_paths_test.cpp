@@ -16,27 +16,29 @@ CString Record(const char* raw, RootKind kind, bool engineering, const Condition
 }
 
 TEST(TreePaths, BoardWordIsAPrefixComparedWithoutCase) {
-    EXPECT_TRUE(treepath::BelongsToBoard("Brimola`9000\\X`1", "Brimola"));
-    EXPECT_TRUE(treepath::BelongsToBoard("BRIMOLA`9000\\X`1", "Brimola"));
+    const std::pair<const char*, bool> rows[] = {{"Brimola`9000\\X`1", true}, {"BRIMOLA`9000\\X`1", true},
+                                                 {"Nuxa`9000\\X`1", false}, {"Brim", false}};
+    for (const auto& [path, belongs] : rows) EXPECT_EQ(treepath::BelongsToBoard(path, "Brimola"), belongs) << path;
     EXPECT_TRUE(treepath::BelongsToBoard("nuxa`9000\\X`1", "Nuxa"));
-    EXPECT_FALSE(treepath::BelongsToBoard("Nuxa`9000\\X`1", "Brimola"));
-    EXPECT_FALSE(treepath::BelongsToBoard("Brim", "Brimola"));
     EXPECT_EQ(Record("Nuxa`9000\\Manufacturing`9000\\G`+9000\\L <CJastel SorbelinRAM_CE>`+9000", RootKind::MainBoard, false),
               "<dropped>");
 }
 
 TEST(TreePaths, ModeCutKeepsTheModesFolderOrLiftsManufacturingTests) {
-    const char* mfg = "Brimola`9000\\Manufacturing`9000\\Memory`+9000\\Leaf <T a>`+9001";
-    const char* eng = "Brimola`9000\\Engineering`9001\\Memory`+9000\\Leaf <T a>`+9001";
-    // Manufacturing mode: the manufacturing tests stand at the top, engineering ones are dropped.
-    EXPECT_EQ(Record(mfg, RootKind::MainBoard, false), "Memory`+9000\\Leaf`+9001");
-    EXPECT_EQ(Record(eng, RootKind::MainBoard, false), "<dropped>");
-    // Engineering mode: both, each under its folder.
-    EXPECT_EQ(Record(mfg, RootKind::MainBoard, true), "Manufacturing`9000\\Memory`+9000\\Leaf`+9001");
-    EXPECT_EQ(Record(eng, RootKind::MainBoard, true), "Engineering`9001\\Memory`+9000\\Leaf`+9001");
-    // Neither word: the board word stays the first segment.
-    EXPECT_EQ(Record("Brimola`9000\\Memory`+9000\\Leaf <T a>`+9001", RootKind::MainBoard, false),
-              "Brimola`9000\\Memory`+9000\\Leaf`+9001");
+    struct Row { const char* raw; bool engineering; const char* record; };
+    const Row rows[] = {
+        // Manufacturing mode: the manufacturing tests stand at the top, engineering ones are dropped.
+        {"Brimola`9000\\Manufacturing`9000\\Memory`+9000\\Leaf <T a>`+9001", false, "Memory`+9000\\Leaf`+9001"},
+        {"Brimola`9000\\Engineering`9001\\Memory`+9000\\Leaf <T a>`+9001", false, "<dropped>"},
+        // Engineering mode: both, each under its folder.
+        {"Brimola`9000\\Manufacturing`9000\\Memory`+9000\\Leaf <T a>`+9001", true, "Manufacturing`9000\\Memory`+9000\\Leaf`+9001"},
+        {"Brimola`9000\\Engineering`9001\\Memory`+9000\\Leaf <T a>`+9001", true, "Engineering`9001\\Memory`+9000\\Leaf`+9001"},
+        // Neither word: the board word stays the first segment.
+        {"Brimola`9000\\Memory`+9000\\Leaf <T a>`+9001", false, "Brimola`9000\\Memory`+9000\\Leaf`+9001"},
+        // A manufacturing leaf right under the folder has no backslash left and is dropped.
+        {"Brimola`9000\\Manufacturing`9000\\Leaf <T a>`+9001", false, "<dropped>"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(Record(row.raw, RootKind::MainBoard, row.engineering), row.record) << row.raw;
 
     // "Engineering" decides alone when both words are there.
     CString both = "Brimola`9000\\Engineering`9001\\Manufacturing`9000\\Leaf <T a>`+9001";
@@ -44,38 +46,25 @@ TEST(TreePaths, ModeCutKeepsTheModesFolderOrLiftsManufacturingTests) {
     both = "Brimola`9000\\Manufacturing`9000\\Engineering`9001\\Leaf <T a>`+9001";
     EXPECT_TRUE(treepath::CutMode(both, true));
     EXPECT_EQ(both, "Engineering`9001\\Leaf <T a>`+9001");
-
-    // A manufacturing leaf right under the folder has no backslash left and is dropped; one that
-    // ends in the word with no backslash after it is kept whole.
-    EXPECT_EQ(Record("Brimola`9000\\Manufacturing`9000\\Leaf <T a>`+9001", RootKind::MainBoard, false), "<dropped>");
+    // A path that ends in the word, no backslash after it, is kept whole.
     CString last = "Brimola`9000\\Manufacturing";
     EXPECT_TRUE(treepath::CutMode(last, false));
     EXPECT_EQ(last, "Brimola`9000\\Manufacturing");
 }
 
 TEST(TreePaths, CommandCutRemovesTheAngleBracketsAndTheBlanksBeforeThem) {
-    CString marked = "Memory`+9000\\Random Memory <CWexal Random Memory Test VERBOSE=1>`+9001";
-    treepath::CutCommand(marked);
-    EXPECT_EQ(marked, "Memory`+9000\\Random Memory`+9001");
-
-    // Arguments that hold ">" themselves: everything through the last one goes.
-    CString nested = "G`+1\\L <T CMD = (<x> y)>`+2";
-    treepath::CutCommand(nested);
-    EXPECT_EQ(nested, "G`+1\\L`+2");
-
-    // Without marks the path ends before the command.
-    CString plain = "Memory\\Random Memory <CWexal Random Memory Test>";
-    treepath::CutCommand(plain);
-    EXPECT_EQ(plain, "Memory\\Random Memory");
-
-    // No closing bracket: nothing is removed.
-    CString open = "G`+1\\L <T a`+2";
-    treepath::CutCommand(open);
-    EXPECT_EQ(open, "G`+1\\L <T a`+2");
-
-    CString none = "G`+1\\L`+2";
-    treepath::CutCommand(none);
-    EXPECT_EQ(none, "G`+1\\L`+2");
+    const std::pair<const char*, const char*> rows[] = {
+        {"Memory`+9000\\Random Memory <CWexal Random Memory Test VERBOSE=1>`+9001", "Memory`+9000\\Random Memory`+9001"},
+        {"G`+1\\L <T CMD = (<x> y)>`+2", "G`+1\\L`+2"},  // through the last ">"
+        {"Memory\\Random Memory <CWexal Random Memory Test>", "Memory\\Random Memory"},
+        {"G`+1\\L <T a`+2", "G`+1\\L <T a`+2"},  // no closing bracket: nothing removed
+        {"G`+1\\L`+2", "G`+1\\L`+2"},
+    };
+    for (const auto& [raw, cut] : rows) {
+        CString path = raw;
+        treepath::CutCommand(path);
+        EXPECT_EQ(path, cut) << raw;
+    }
 }
 
 TEST(TreePaths, EveryConditionIsTestedAgainstItsFact) {
