@@ -38,7 +38,7 @@ private:
     DWORD m_words[8] = {};
 };
 
-std::string TakeText() { return CTestBase::TakePreHostText(TRUE).str(); }
+using support::TakeText;
 
 TEST(Jastel, RamClockEnableSwitchesExactlyTheClockGroup) {
     support::InTempCwd cwd;  // no "CmdLine": no creation line
@@ -46,25 +46,22 @@ TEST(Jastel, RamClockEnableSwitchesExactlyTheClockGroup) {
     FakeController controller;
     jastel.SetControllerRegisters(controller.Block());
     TakeText();
-
-    controller.SetRam(0xABCD0100);
-    EXPECT_TRUE(jastel.RAMClockEnable(1, 1));
-    EXPECT_EQ(controller.Ram(), 0xABCD011Fu);
-    // Any enable but exactly 1 clears bits 0-4 and keeps the rest as read.
-    controller.SetRam(0xFFFFFFFF);
-    EXPECT_TRUE(jastel.RAMClockEnable(0, 1));
-    EXPECT_EQ(controller.Ram(), 0xFFFFFFE0u);
-    controller.SetRam(0x0000013F);
-    EXPECT_TRUE(jastel.RAMClockEnable(2, 1));
-    EXPECT_EQ(controller.Ram(), 0x00000120u);
-    EXPECT_EQ(TakeText(), "");  // quiet below verbose 2
-
-    controller.SetRam(0);
-    EXPECT_TRUE(jastel.RAMClockEnable(1, 2));
-    EXPECT_EQ(TakeText(), "Wrote Jastel.RAM.dw = [0x0000001F]\n");
-    controller.SetRam(0xFFFFFFFF);
-    EXPECT_TRUE(jastel.RAMClockEnable(-1, 0xFFFFFFFFu));
-    EXPECT_EQ(TakeText(), "Wrote Jastel.RAM.dw = [0xFFFFFFE0]\n");
+    // Enable 1 sets bits 0-4; anything else clears them; the rest stays as read. Verbose 2 or more
+    // says what was written.
+    struct Row { DWORD before; int enable; DWORD verbose; DWORD after; const char* text; };
+    const Row rows[] = {
+        {0xABCD0100, 1, 1, 0xABCD011F, ""},
+        {0xFFFFFFFF, 0, 1, 0xFFFFFFE0, ""},
+        {0x0000013F, 2, 1, 0x00000120, ""},
+        {0, 1, 2, 0x1F, "Wrote Jastel.RAM.dw = [0x0000001F]\n"},
+        {0xFFFFFFFF, -1, 0xFFFFFFFF, 0xFFFFFFE0, "Wrote Jastel.RAM.dw = [0xFFFFFFE0]\n"},
+    };
+    for (const Row& row : rows) {
+        controller.SetRam(row.before);
+        EXPECT_TRUE(jastel.RAMClockEnable(row.enable, row.verbose));
+        EXPECT_EQ(controller.Ram(), row.after) << row.enable;
+        EXPECT_EQ(TakeText(), row.text);
+    }
 }
 
 TEST(Jastel, ReadBackMismatchOrMissingBlockFails) {

@@ -61,8 +61,7 @@ public:
 class MarkupTest : public CTestBase {
 public:
     DWORD Run(CString) override {
-        Print("one~*RED*~two~*BLACK*~three\n");
-        Print("~*BACK_YELLOW*~hi~*BACK_WHITE*~ ~*ULINE*~under~*NO_ULINE*~ ~*PINK*~\n");
+        Print("one~*RED*~two~*BLACK*~three\n~*BACK_YELLOW*~hi~*BACK_WHITE*~ ~*ULINE*~under~*NO_ULINE*~ ~*PINK*~\n");
         return kRunPassed;
     }
 };
@@ -113,8 +112,7 @@ public:
 class RigTest : public CTestBase {
 public:
     DWORD Run(CString) override {
-        const char* rig = std::getenv("PEXANO_RIG");
-        Print(CString("PEXANO_RIG=") + (rig ? rig : "(unset)") + "\n");
+        Print(CString("PEXANO_RIG=") + (std::getenv("PEXANO_RIG") ? std::getenv("PEXANO_RIG") : "(unset)") + "\n");
         return kRunPassed;
     }
 };
