@@ -46,7 +46,7 @@ TEST(HostCli, ListsTheKeyedTreeWithMarksInTheOrderOfTheKeys) {
               "Test plug-in loaded\n[x] Top\n[x] Host/\n  [x] Basic/\n    [x] Pass\n    [x] Fail\n    [x] Markup\n"
               "    [x] MessageBox\n    [x] Window\n  [ ] Stop/\n    [x] Poll\n    [x] RaiseAndPoll\n    [x] Stubborn\n"
               "  [ ] Extra/  (optional)\n    [x] Documented  (optional)\n    [ ] Skipped\n    [x] Rig\n"
-              "    [x] Progress\n    [x] Dialog\n    [x] Lists\n");
+              "    [x] Progress\n    [x] Dialog\n");
     // The host unloaded the library before exiting, so its static destructors ran.
     EXPECT_TRUE(std::filesystem::exists(dir.File("Unloaded")));
 }
@@ -235,26 +235,6 @@ TEST(HostCli, OnATerminalTheProgressBarDrawsAndDialogsTakeTypedActions) {
     EXPECT_EQ(headless.status, 1);
     EXPECT_TRUE(Has(headless.out, "Dialog answered 2, count 0")) << headless.out;
     EXPECT_FALSE(Has(headless.err, "["));
-}
-
-TEST(HostCli, OnATerminalAnOperatorEditsTheListsInTheListSelectorSheet) {
-    TempDir dir;
-    // A mistyped item is refused and changes nothing.
-    HostRun run = RunHostOnTerminal(WithLib({"--all", "Extra/Lists"}), dir.Path(),
-                                    "add NOSUCH\nadd GRID\npage 1\nadd DIM=(1280,720)\nok\n");
-    const std::string out = WithoutCr(run.out);
-    EXPECT_EQ(run.status, 0) << out;
-    ExpectInOrder(out, {"[0: Images (163)] 1: Resolutions (162)", "No item \"NOSUCH\" in Sources", "[1: Resolutions (162)]",
-                        "List sheet answered 1\nImage list:\nIndex[0]\tHORZ_WEDGE_BLUE2RED\nIndex[1]\tRANDOM\nIndex[2]\tGRID\n"
-                        "Resolution list:\nIndex[0]\tDIM=(720,486)\nIndex[1]\tDIM=(720,576)\nIndex[2]\tDIM=(1280,720)\n"});
-
-    // Cancel after an edit, or no terminal at all, leaves the lists as they were.
-    const std::string kept = "List sheet answered 2\nImage list:\nIndex[0]\tHORZ_WEDGE_BLUE2RED\nIndex[1]\tRANDOM\nResolution list:\n";
-    EXPECT_TRUE(Has(WithoutCr(RunHostOnTerminal(WithLib({"--all", "Extra/Lists"}), dir.Path(), "add GRID\ncancel\n").out), kept));
-    HostRun headless = RunHost(WithLib({"--all", "Extra/Lists"}), dir.Path());
-    EXPECT_EQ(headless.status, 1);
-    EXPECT_FALSE(Has(headless.out, "=== List Selections"));
-    EXPECT_TRUE(Has(headless.out, kept)) << headless.out;
 }
 
 }  // namespace

@@ -1,15 +1,13 @@
 // A small test library for the host's tests: a keyed tree of tests that pass, fail, stop, print and ask.
 // They print mark-up, raise a message box, rebuild the window through the notifications, move the
-// progress bar, open a dialog and edit image and resolution lists in the list selector sheet.
+// progress bar and open a dialog.
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "framework/list_selector.h"
 #include "framework/result_screen.h"
-#include "framework/str_list.h"
 #include "framework/test_base.h"
 #include "framework/test_record.h"
 #include "platform/dialog.h"
@@ -167,26 +165,6 @@ public:
     }
 };
 
-// An image test's list editing: a plain run's lists, edited against the engineering presets, then
-// shown with the lists' own SHOW command. Passes when the sheet was closed with OK.
-class ListsTest : public CTestBase {
-public:
-    DWORD Run(CString) override {
-        CStrListImages images;
-        CStrListResolutions resolutions;
-        images.SetDefaults(StrListPreset(false, false), TRUE);
-        resolutions.SetDefaults(StrListPreset(false, false));
-        const int answer = EditImageResolutionLists(images, resolutions, StrListPreset(false, true));
-        CString text;
-        text.Format("List sheet answered %d\nImage list:\n", answer);
-        images.DoCommand("SHOW", text);
-        text += "Resolution list:\n";
-        resolutions.DoCommand("SHOW", text);
-        Print(text);
-        return answer == platform::IDOK ? kRunPassed : kRunFailed;
-    }
-};
-
 class DocumentedTest : public CTestBase {
 public:
     DWORD Run(CString) override { return kRunPassed; }
@@ -209,7 +187,6 @@ StubbornTest g_stubborn;
 RigTest g_rig;
 ProgressTest g_progress;
 DialogTest g_dialog;
-ListsTest g_lists;
 
 // Published out of key order, so only the key pass puts them in the order the host must show.
 struct Publisher {
@@ -227,7 +204,6 @@ struct Publisher {
         r.AddTest("Host`+1\\Extra`=3\\Rig`+3", "RigTest", 1, &g_rig, "HostDev <Rig>");
         r.AddTest("Host`+1\\Extra`=3\\Progress`+4", "ProgressTest", 1, &g_progress, "HostDev <Progress>");
         r.AddTest("Host`+1\\Extra`=3\\Dialog`+5", "DialogTest", 1, &g_dialog, "HostDev <Dialog>");
-        r.AddTest("Host`+1\\Extra`=3\\Lists`+6", "ListsTest", 1, &g_lists, "HostDev <Lists>");
         r.AddTest("Host`+1\\Stop`-2\\Stubborn`+3", "StubbornTest", 1, &g_stubborn, "HostDev <Stubborn>");
         r.AddTest("Top`+0", "PassTest", 1, &g_pass, "HostDev <Pass>");
         CTestBase::BufferPreHostText("Test plug-in loaded\n");
