@@ -1,6 +1,7 @@
 // Tests of the board roots built directly: dispatch to children and keywords, help, DIMM checks, switches.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -246,30 +247,25 @@ TEST_F(BoardRoots, BoardReportsAnswerWithRunResults) {
 }
 
 TEST_F(BoardRoots, ClockDeltaAndStartUpProgramming) {
-    bool wellFormed = false;
-    EXPECT_EQ(CBoardRoot::ReadClockDelta("pexhost -CLKDELTA=25", &wellFormed), 25);
-    EXPECT_TRUE(wellFormed);
-    EXPECT_EQ(CBoardRoot::ReadClockDelta("pexhost -AUTORUN", &wellFormed), 10);
-    EXPECT_TRUE(wellFormed);
-    for (const char* bad : {"pexhost -CLKDELTA=0x19", "pexhost -CLKDELTA=abc", "pexhost -CLKDELTA=25x",
-                            "pexhost -CLKDELTA=99999999999"}) {
-        EXPECT_EQ(CBoardRoot::ReadClockDelta(bad, &wellFormed), 10) << bad;
-        EXPECT_FALSE(wellFormed) << bad;
+    const std::pair<const char*, int> deltas[] = {{"pexhost -CLKDELTA=25", 25},        {"pexhost -AUTORUN", 10},
+                                                  {"pexhost -CLKDELTA=0x19", -10},     {"pexhost -CLKDELTA=abc", -10},
+                                                  {"pexhost -CLKDELTA=25x", -10},      {"pexhost -CLKDELTA=99999999999", -10}};
+    for (const auto& [switches, delta] : deltas) {  // a negative delta: the default 10, and not well formed
+        bool wellFormed = delta < 0;
+        EXPECT_EQ(CBoardRoot::ReadClockDelta(switches, &wellFormed), std::abs(delta)) << switches;
+        EXPECT_EQ(wellFormed, delta > 0) << switches;
     }
 
     Switches("-PD=all");
     CBrimolaBoardTests brimola("CBrimolaBoard");
     CNuxaBoardTests nuxa("CNuxaBoard");
-    const std::vector<CString> main = brimola.GetStartupProgramCommands();
+    const std::vector<CString> main = brimola.GetStartupProgramCommands(), codec = nuxa.GetStartupProgramCommands();
     ASSERT_EQ(main.size(), 5u);
     EXPECT_EQ(main[0], "Program DEVICE=0 FILE=$(CWD)\\testdata\\LOCV$(VPDVER).oxd");
     EXPECT_EQ(main[2], "Program DEVICE=2 FILE=$(CWD)\\testdata\\TAZU$(VPDVER).oxd");
     EXPECT_EQ(main[4], "Program DEVICE=4 FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd");
-    const std::vector<CString> codec = nuxa.GetStartupProgramCommands();
-    ASSERT_EQ(codec.size(), 2u);
-    EXPECT_EQ(codec[0], "Program DEVICE=3 FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd");
-    EXPECT_EQ(codec[1], "Program DEVICE=4 FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd");
-
+    EXPECT_EQ(codec, (std::vector<CString>{"Program DEVICE=3 FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd",
+                                           "Program DEVICE=4 FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd"}));
     for (const char* other : {"-PD=ALLX", "-PD=0", ""}) {
         Switches(other);
         EXPECT_TRUE(brimola.GetStartupProgramCommands().empty()) << other;

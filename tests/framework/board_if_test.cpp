@@ -110,6 +110,8 @@ TEST_F(BoardIF, SpacesAndRegisterPointersFollowTheBoardKindAndCopyTakesTheDevice
     EXPECT_EQ(copy.GetSDRAMSpace(), bif.GetSDRAMSpace());
     EXPECT_EQ(copy.GetBAR0Space(), bif.GetBAR0Space());
     EXPECT_TRUE(copy.GetMainBoardRegisters() == bif.GetRegisters());
+    copy.Copy(&copy);
+    EXPECT_EQ(copy.GetDevice(), bif.GetDevice());
     copy.Copy(nullptr);
     EXPECT_EQ(copy.GetDevice(), nullptr);
     EXPECT_FALSE(copy.GetRegisters());
@@ -160,7 +162,9 @@ TEST_F(BoardIF, CompareWritesTheMaskedPatternReadsBackAndMarksProgress) {
 
     gen.SetStartIncrement(0x12340000, 0x10001);
     gen.Reset(0);
+    t.out = {};
     EXPECT_EQ(bif.CompareSDRAM(0x300000, 64, &gen, 0x0000FFFF, "W", "R", FALSE), 1u);
+    EXPECT_EQ(t.out.text, "");
     EXPECT_EQ(Peek(0x300004), (0x12340000u + 2 * 0x10001u) & 0xFFFF);
     EXPECT_EQ(bif.CompareSDRAM(0x300000, 64, &gen, 0, nullptr, nullptr, TRUE), 1u);  // neither label: nothing touched
     EXPECT_EQ(Peek(0x300004), (0x12340000u + 2 * 0x10001u) & 0xFFFF);

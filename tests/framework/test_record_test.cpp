@@ -68,6 +68,7 @@ TEST(TestRegistry, EarlyRecordsSurviveTheGuardedSetUpAndLateOnesAreRefused) {
     EXPECT_EQ(list->count, 2);
     EXPECT_EQ(reg.AddTest("F\\Late", "C", 1, nullptr, ""), 1u);
     EXPECT_FALSE(reg.AppendRecord(new TestRecord));
+    EXPECT_EQ(reg.FindFolder("F", nullptr), nullptr);
     EXPECT_EQ(reg.DetachList(), list);
     EXPECT_EQ(list->count, 2);
     EXPECT_EQ(CTestRegistry().DetachList()->records, nullptr);
@@ -140,7 +141,9 @@ TEST(TestRegistry, HandOverAttachesTheHostAndAppendsEarlyTextRawOnceAControlExis
     int stop = 0;
     CTestBase::TakePreHostText(TRUE);
     CTestBase::BufferPreHostText("Create ~*RED*~X\n");
-    TestList* list = reg.HandOver(screen, &blind, &stop);
+    TestList* list = reg.HandOver(screen, nullptr, &stop);
+    EXPECT_EQ(reg.GetHost(), nullptr);
+    EXPECT_EQ(reg.HandOver(screen, &blind, &stop), list);
     EXPECT_EQ(reg.GetStopFlag(), &stop);
     EXPECT_EQ(screen.GetHost(), &blind);
     EXPECT_EQ(CTestBase::TakePreHostText(FALSE), "Create ~*RED*~X\n");  // kept for a later attach
