@@ -65,8 +65,9 @@ void SortByKeyPath(std::vector<TestRecord*>& records) {
         size_t node = r ? nodeOf[r] : 0;
         for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
             const auto [child, added] = nodes[node].children.emplace((*it)->m_sortKey.str(), nodes.size());
+            const size_t found = child->second;  // read before nodes grows and moves its maps
             if (added) nodes.emplace_back();
-            node = child->second;
+            node = found;
             nodeOf.emplace(*it, node);
         }
         return node;
@@ -136,6 +137,7 @@ BOOL CTestRegistry::AppendRecord(TestRecord* record) {
         return FALSE;
     }
     m_list->push_back(record);
+    m_firstByName.emplace(std::make_pair(record->m_parent, record->m_name.str()), record);
     ++m_count;
     return TRUE;
 }
@@ -143,9 +145,8 @@ BOOL CTestRegistry::AppendRecord(TestRecord* record) {
 TestRecord* CTestRegistry::FindFolder(const CString& name, const TestRecord* parent) {
     Init();
     if (!m_list) return nullptr;
-    for (TestRecord* r : *m_list)
-        if (r->m_parent == parent && r->m_name == name) return r;
-    return nullptr;
+    const auto found = m_firstByName.find(std::make_pair(parent, name.str()));
+    return found == m_firstByName.end() ? nullptr : found->second;
 }
 
 DWORD CTestRegistry::AddTest(const char* path, const char* codeName, DWORD flag, CTestBase* owner, CString command) {
@@ -188,6 +189,7 @@ TestList* CTestRegistry::DetachList() {
     if (m_list) m_handedStorage = std::move(*m_list);
     delete m_list;
     m_list = nullptr;
+    m_firstByName.clear();
     m_handed.count = m_count;
     m_handed.records = m_handedStorage.empty() ? nullptr : m_handedStorage.data();
 

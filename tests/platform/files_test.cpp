@@ -21,30 +21,27 @@ void SetMtime(const std::string& path, time_t t) {
 }
 }  // namespace
 
-TEST(MapPathTest, WindowsSpellingFindsExistingEntriesWithoutRegardToCase) {
+TEST(MapPathTest, WindowsSpellingFindsExistingEntriesPreferringTheExactCase) {
     TempDir t;
-    std::string file = t.Write("TestData/Sub/File.OXD", "x");
-    EXPECT_EQ(MapPath(WindowsPath(t / "testdata/SUB/file.oxd").c_str()), file);
-    EXPECT_EQ(MapPath((t.Path() + "\\TESTDATA\\\\sub\\.\\File.oxd").c_str()), file);
-    EXPECT_EQ(MapPath((t / "testdata/sub/").c_str()), t / "TestData/Sub/");
-    // New components keep the spelling given, under the existing folders' real names.
-    EXPECT_EQ(MapPath((t / "TESTDATA/New/Name.bin").c_str()), t / "TestData/New/Name.bin");
-    EXPECT_EQ(MapPath(""), "");
-    EXPECT_EQ(MapPath(nullptr), "");
-}
-
-TEST(MapPathTest, ExactCaseWinsAndRelativePathsStayRelative) {
-    TempDir t;
+    const std::string file = t.Write("TestData/Sub/File.OXD", "x");
     t.Write("a.txt", "lower");
     t.Write("A.txt", "upper");
-    t.Write("Data/x.bin", "");
-    EXPECT_EQ(MapPath((t / "a.txt").c_str()), t / "a.txt");
-    EXPECT_EQ(MapPath((t / "A.txt").c_str()), t / "A.txt");
-    // No exact match among several: the answer is the same on every run.
-    EXPECT_EQ(MapPath((t / "A.TXT").c_str()), t / "A.txt");
+    const std::pair<std::string, std::string> rows[] = {
+        {WindowsPath(t / "testdata/SUB/file.oxd"), file},
+        {t.Path() + "\\TESTDATA\\\\sub\\.\\File.oxd", file},
+        {t / "testdata/sub/", t / "TestData/Sub/"},
+        {t / "TESTDATA/New/Name.bin", t / "TestData/New/Name.bin"},  // new components keep the spelling given
+        {t / "a.txt", t / "a.txt"},
+        {t / "A.txt", t / "A.txt"},
+        {t / "A.TXT", t / "A.txt"},  // no exact match among several: the same answer on every run
+        {"", ""},
+    };
+    for (const auto& [windows, local] : rows) EXPECT_EQ(MapPath(windows.c_str()), local) << windows;
+    EXPECT_EQ(MapPath(nullptr), "");
+    // Relative paths stay relative.
     ScopedCwd cwd(t.Path());
-    EXPECT_EQ(MapPath(".\\DATA\\X.BIN"), "Data/x.bin");
-    EXPECT_EQ(MapPath("data\\missing\\y"), "Data/missing/y");
+    EXPECT_EQ(MapPath(".\\TESTDATA\\SUB\\FILE.OXD"), "TestData/Sub/File.OXD");
+    EXPECT_EQ(MapPath("testdata\\missing\\y"), "TestData/missing/y");
     EXPECT_EQ(MapPath(".\\"), ".");
 }
 
