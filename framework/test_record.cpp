@@ -239,14 +239,14 @@ CRichEditCtrl* GetCachedOutputCtrl() { return CTestRegistry::Instance().GetOutpu
 
 extern "C" PEX_EXPORT TestList* GetTestList(CTestHost* host, int* stopFlag) {
     // Nothing may escape to the host: it gets an empty tree, and stderr says why.
-    const char* why = "an unknown exception";
+    std::string why = "an unknown exception";
     try {
         return CTestRegistry::Instance().HandOver(GetResultScreen(), host, stopFlag);
     } catch (const std::exception& e) {
-        why = e.what();
+        why = e.what();  // copied: the exception is gone after its handler
     } catch (...) {
     }
-    std::fprintf(stderr, "GetTestList: the test list could not be handed over (%s); the host gets no tests\n", why);
+    std::fprintf(stderr, "GetTestList: the test list could not be handed over (%s); the host gets no tests\n", why.c_str());
     static TestList empty;
     return &empty;
 }
