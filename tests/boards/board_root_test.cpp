@@ -155,11 +155,8 @@ TEST_F(BoardRoots, KeywordCommandsOfTheRoots) {
     for (const char* command : {"Brimola1 <CBrimolaBoard Show VPD Information now>",
                                 "Brimola1 <CBrimolaBoard show test summary>", "Brimola1 <CBrimolaBoard Display Rev FILE=x>"}) {
         EXPECT_EQ(brimola.Run(command), kRunFailed);
-        const std::string text = TakeText();
-        EXPECT_NE(text.find("\n\nERROR:  CBrimolaBoardTests\n\"" + std::string(command) +
-                            "\" Not recognized as a valid test\n"),
-                  std::string::npos)
-            << text;
+        EXPECT_NE(TakeText().find("\n\nERROR:  CBrimolaBoardTests\n\"" + std::string(command) + "\" Not recognized as a valid test\n"),
+                  std::string::npos) << command;
     }
     EXPECT_EQ(nuxa.Run("Nuxa1 <CNuxaBoard Zero> VERBOSE=0"), kRunFailed);
     EXPECT_EQ(TakeText(), "\n--- CNuxaBoard Zero ---\n\n\nERROR:  CNuxaBoardTests\n\"Nuxa1 <CNuxaBoard Zero> VERBOSE=0\" Not "
@@ -168,15 +165,12 @@ TEST_F(BoardRoots, KeywordCommandsOfTheRoots) {
     // "Copy File" gets the whole command text.
     Dir().Write("a.txt", "alpha");
     Dir().Write("b.txt", "old");
-    const std::string copy = "Nuxa1 <CNuxaBoard Copy File SRC=" + Dir().File("a.txt") + " DST=" + Dir().File("b.txt") +
-                             " -OVERWRITE VERBOSE=0>";
-    EXPECT_EQ(nuxa.Run(copy.c_str()), kRunPassed);
+    const std::string copy = "Nuxa1 <CNuxaBoard Copy File SRC=" + Dir().File("a.txt") + " DST=" + Dir().File("b.txt");
+    EXPECT_EQ(nuxa.Run((copy + " -OVERWRITE VERBOSE=0>").c_str()), kRunPassed);
     EXPECT_EQ(Dir().Read("b.txt"), "alpha");
     EXPECT_EQ(TakeText(), "");
-    const std::string missing = "Nuxa1 <CNuxaBoard Copy File SRC=" + Dir().File("none.txt") + " DST=" + Dir().File("b.txt") + ">";
-    EXPECT_EQ(nuxa.Run(missing.c_str()), kRunFailed);
-    const std::string text = TakeText();
-    EXPECT_NE(text.find("ERROR:  File copy failed\n"), std::string::npos) << text;
+    EXPECT_EQ(nuxa.Run(("Nuxa1 <CNuxaBoard Copy File SRC=" + Dir().File("none.txt") + " DST=" + Dir().File("b.txt") + ">").c_str()), kRunFailed);
+    EXPECT_NE(TakeText().find("ERROR:  File copy failed\n"), std::string::npos);
 
     // "FileMap" names a log file that the root's later writes go to, on either board.
     const std::string map = "Brimola1 <CBrimolaBoard FileMap FILE=" + Dir().File("run.log") + " NAME=RUN VERBOSE=0>";
