@@ -185,30 +185,24 @@ TEST(OutputRenderer, CollectsRedTextLineByLineAndHostTextKeepsItsPlace) {
 }
 
 TEST(ProgressBar, DrawsOnlyWhenShownAndEnabledAndOnlyWhenItChanges) {
-    Capture err;
-    ProgressBar bar(err.File(), true);
+    Capture err, quiet;
+    ProgressBar bar(err.File(), true), off(quiet.File(), false);
     MainWindow main(bar);
     EXPECT_EQ(main.GetDlgItem(kProgressCtrlId), &bar);
     EXPECT_EQ(main.GetDlgItem(1035), nullptr);
-    bar.SetRange32(0, 1000);
-    bar.SetPos(10);
-    EXPECT_EQ(err.Text(), "") << "hidden";
-    bar.ShowWindow(1);
-    bar.SetPos(500);
-    EXPECT_EQ(bar.SetPos(501), 500) << "answers the previous position";
-    const std::string drawn = err.Text();
-    EXPECT_EQ(drawn, "\r\033[K[........................................]   1%"
-                     "\r\033[K[####################....................]  50%");
-    bar.SetPos(5000);
-    EXPECT_EQ(bar.GetPos(), 1000) << "clipped to the range";
-    bar.ShowWindow(SW_HIDE);
-    EXPECT_EQ(err.Text().substr(drawn.size()), "\r\033[K[########################################] 100%\r\033[K");
-
-    Capture quiet;
-    ProgressBar off(quiet.File(), false);
-    off.ShowWindow(SW_SHOW);
-    off.SetRange32(0, 10);
-    off.SetPos(5);
+    for (ProgressBar* b : {&bar, &off}) {
+        b->SetRange32(0, 1000);
+        b->SetPos(10);  // hidden: not drawn
+        b->ShowWindow(1);
+        b->SetPos(500);
+        EXPECT_EQ(b->SetPos(501), 500) << "answers the previous position";
+        b->SetPos(5000);
+        EXPECT_EQ(b->GetPos(), 1000) << "clipped to the range";
+        b->ShowWindow(SW_HIDE);
+    }
+    EXPECT_EQ(err.Text(), "\r\033[K[........................................]   1%"
+                          "\r\033[K[####################....................]  50%"
+                          "\r\033[K[########################################] 100%\r\033[K");
     EXPECT_EQ(quiet.Text(), "");
 }
 
