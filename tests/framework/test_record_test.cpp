@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -48,16 +47,6 @@ TEST(TestRegistry, FoldersAndLeavesInPublishingOrder) {
     EXPECT_EQ(Fields(*r[2]), "TestA|CCode|DEV <A>|CCode||1111003");
     EXPECT_TRUE(!r[0]->m_parent && r[1]->m_parent == r[0] && r[4]->m_parent == r[1] && r[8]->m_parent == r[7]);
     EXPECT_TRUE(!r[1]->m_owner && r[2]->m_owner == &owner);
-}
-
-TEST(TestRegistry, PopPathSegmentTakesTheTextBeforeTheFirstSeparator) {
-    char buffer[16];
-    std::strcpy(buffer, "a\\bc\\d");
-    CString segment;
-    EXPECT_TRUE(PopPathSegment(buffer, segment) && PopPathSegment(buffer, segment));
-    EXPECT_FALSE(PopPathSegment(buffer, segment));
-    EXPECT_EQ(segment, "bc");
-    EXPECT_STREQ(buffer, "d");
 }
 
 TEST(TestRegistry, EarlyRecordsSurviveTheGuardedSetUpAndLateOnesAreRefused) {
