@@ -5,8 +5,6 @@
 
 #include <cstdlib>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "framework/result_screen.h"
 #include "framework/test_base.h"
@@ -34,19 +32,16 @@ TEST(TestRegistry, FoldersAndLeavesInPublishingOrder) {
     CTestRegistry reg;
     RecordingTest owner;
     reg.AddTest("D1\\Group\\TestA", "CCode", 1, &owner, "DEV <A>");
-    reg.AddTest("D1\\Group\\TestB", "CCode", 1, &owner, "DEV <B>");
-    reg.AddTest("D1\\Group\\TestB", "CCode", 1, &owner, "DEV <B>");  // leaves are never merged
+    reg.AddTest("D1\\Group\\TestA", "CCode", 1, &owner, "DEV <A>");  // leaves are never merged
     reg.AddTest("d1\\x", "C", 0, nullptr, "");                       // folder names are case-sensitive
     reg.AddTest("\\", "C", 0, nullptr, "");                          // separators only: empty names
-    EXPECT_EQ(reg.FindFolder("TestA", reg.FindFolder("Group", reg.FindFolder("D1", nullptr)))->m_owner, &owner);
     TestList* list = reg.DetachList();
-    ASSERT_EQ(list->count, 9);
+    ASSERT_EQ(list->count, 8);
     TestRecord** r = list->records;
-    EXPECT_EQ(Keyed(list), (std::vector<std::string>{"D1/", "Group/", "TestA/", "TestB/", "TestB/", "d1/", "x/", "/", "/"}));
+    EXPECT_EQ(Keyed(list), (std::vector<std::string>{"D1/", "Group/", "TestA/", "TestA/", "d1/", "x/", "/", "/"}));
     EXPECT_EQ(Fields(*r[1]), "Group|Group||@#$__NOCODENAME__$#@||0011003");
     EXPECT_EQ(Fields(*r[2]), "TestA|CCode|DEV <A>|CCode||1111003");
-    EXPECT_TRUE(!r[0]->m_parent && r[1]->m_parent == r[0] && r[4]->m_parent == r[1] && r[8]->m_parent == r[7]);
-    EXPECT_TRUE(!r[1]->m_owner && r[2]->m_owner == &owner);
+    EXPECT_TRUE(r[1]->m_parent == r[0] && r[3]->m_parent == r[1] && r[7]->m_parent == r[6] && r[2]->m_owner == &owner);
 }
 
 TEST(TestRegistry, EarlyRecordsSurviveTheGuardedSetUpAndLateOnesAreRefused) {
@@ -54,13 +49,9 @@ TEST(TestRegistry, EarlyRecordsSurviveTheGuardedSetUpAndLateOnesAreRefused) {
     reg.AddTest("F\\Early", "C", 1, nullptr, "");
     reg.Init();
     TestList* list = reg.DetachList();
-    EXPECT_EQ(list->count, 2);
-    EXPECT_EQ(reg.AddTest("F\\Late", "C", 1, nullptr, ""), 1u);
+    reg.AddTest("F\\Late", "C", 1, nullptr, "");
     EXPECT_FALSE(reg.AppendRecord(new TestRecord));
-    EXPECT_EQ(reg.FindFolder("F", nullptr), nullptr);
-    EXPECT_EQ(reg.DetachList(), list);
-    EXPECT_EQ(list->count, 2);
-    EXPECT_EQ(CTestRegistry().DetachList()->records, nullptr);
+    EXPECT_TRUE(reg.DetachList() == list && list->count == 2);
 }
 
 TEST(TestRegistry, KeyMarksSetTheFlags) {
@@ -70,41 +61,25 @@ TEST(TestRegistry, KeyMarksSetTheFlags) {
         {"A`=", "A|C||C||1100103"},
         {"Off`-3", "Off|C||C|3|1100003"},
         {"Plain`x7", "Plain|C||C|x7|1111003"},  // not a mark: stays in the key
-        {"Two`tick`s", "Two`tick|C||C|s|1111003"},
     };
     for (const auto& [path, fields] : rows) {
-        SCOPED_TRACE(path);
         CTestRegistry reg;
         reg.AddTest(path, "C", 1, nullptr, "");
-        EXPECT_EQ(Fields(*reg.DetachList()->records[0]), fields);
+        EXPECT_EQ(Fields(*reg.DetachList()->records[0]), fields) << path;
     }
 }
 
 TEST(TestRegistry, SortFollowsTheKeysAlongEachPathAndOnlyWhenAKeyIsLeft) {
     CTestRegistry plain;
-    plain.AddTest("Z\\b", "C", 1, nullptr, "");
-    plain.AddTest("M`=", "C", 1, nullptr, "");
-    plain.AddTest("A", "C", 1, nullptr, "");
+    for (const char* path : {"Z\\b", "M`=", "A"}) plain.AddTest(path, "C", 1, nullptr, "");
     EXPECT_EQ(Keyed(plain.DetachList()), (std::vector<std::string>{"Z/", "b/", "M/", "A/"}));
 
     CTestRegistry reg;
-    reg.AddTest("T`3", "C", 1, nullptr, "");
-    reg.AddTest("B`2\\L2`0", "C", 1, nullptr, "");
-    reg.AddTest("A`1\\L1`9", "C", 1, nullptr, "");
-    reg.AddTest("X`5\\a", "C", 1, nullptr, "");
-    reg.AddTest("X`4\\b", "C", 1, nullptr, "");  // another folder before the key pass
-    reg.AddTest("U", "C", 1, nullptr, "");       // no key sorts first
-    reg.AddTest("A`10", "C", 1, nullptr, "");    // byte order
+    // "X`4" makes another folder before the key pass; no key sorts first; keys compare as bytes.
+    for (const char* path : {"T`3", "B`2\\L2`0", "A`1\\L1`9", "X`5\\a", "X`4\\b", "U", "A`10"}) reg.AddTest(path, "C", 1, nullptr, "");
     TestList* list = reg.DetachList();
     EXPECT_EQ(Keyed(list), (std::vector<std::string>{"U/", "A/1", "L1/9", "A/10", "B/2", "L2/0", "T/3", "X/4", "b/", "X/5", "a/"}));
     EXPECT_EQ(list->records[8]->m_parent, list->records[7]);
-
-    TestRecord top, child, other;
-    top.m_sortKey = other.m_sortKey = "1";
-    child.m_parent = &top;
-    EXPECT_LT(TestRecord::CompareByKeyPath(&top, &child), 0);
-    EXPECT_GT(TestRecord::CompareByKeyPath(&child, &other), 0);
-    EXPECT_EQ(TestRecord::CompareByKeyPath(&top, &other), 0);
 }
 
 TEST(TestRegistry, ADeepTreeIsSortedAlongItsWholePath) {
@@ -117,52 +92,37 @@ TEST(TestRegistry, ADeepTreeIsSortedAlongItsWholePath) {
     reg.AddTest((path + "Early`+2").c_str(), "C", 1, nullptr, "");
     TestList* list = reg.DetachList();
     ASSERT_EQ(list->count, 3002);
-    EXPECT_EQ(list->records[2999]->m_name, "L");
-    EXPECT_EQ(list->records[3000]->m_name, "Early");
-    EXPECT_EQ(list->records[3001]->m_name, "Late");
+    EXPECT_EQ(list->records[3000]->m_name + list->records[3001]->m_name, "EarlyLate");
 }
 
 TEST(TestRegistry, HandOverAttachesTheHostAndAppendsEarlyTextRawOnceAControlExists) {
     CTestRegistry reg;
-    CResultScreen screen, other;
+    CResultScreen screen;
     FakeRichEdit ctrl;
     FakeHost blind(nullptr), host(&ctrl);
     int stop = 0;
     CTestBase::TakePreHostText(TRUE);
     CTestBase::BufferPreHostText("Create ~*RED*~X\n");
     TestList* list = reg.HandOver(screen, nullptr, &stop);
-    EXPECT_EQ(reg.GetHost(), nullptr);
     EXPECT_EQ(reg.HandOver(screen, &blind, &stop), list);
-    EXPECT_EQ(reg.GetStopFlag(), &stop);
     EXPECT_EQ(screen.GetHost(), &blind);
     EXPECT_EQ(CTestBase::TakePreHostText(FALSE), "Create ~*RED*~X\n");  // kept for a later attach
 
     ctrl.m_text = "banner\n";
     EXPECT_EQ(reg.HandOver(screen, &host, &stop), list);
-    EXPECT_EQ(ctrl.m_text, "banner\nCreate ~*RED*~X\n");
-    EXPECT_TRUE(ctrl.m_runs.empty());
+    EXPECT_TRUE(ctrl.m_text == "banner\nCreate ~*RED*~X\n" && ctrl.m_runs.empty());  // raw: no formatted runs
     EXPECT_EQ(CTestBase::TakePreHostText(FALSE), "");
-
-    host.m_ctrl = nullptr;
-    reg.RefreshHostAttachment(other);
-    EXPECT_EQ(other.GetHost(), &host);
-    EXPECT_EQ(reg.GetOutputCtrl(), nullptr);
 }
 
-class ThrowingHost : public CTestHost {
-public:
+struct ThrowingHost : CTestHost {
     CRichEditCtrl* GetOutputCtrl() override { throw std::runtime_error("no output window"); }
     uintptr_t Notify(int, uintptr_t) override { return 0; }
 };
 
 TEST(TestRegistryDeathTest, AFailedHandOverSaysWhyAndGivesAnEmptyList) {
-    EXPECT_EXIT(
-        {
-            ThrowingHost host;
-            int stop = 0;
-            std::exit(GetTestList(&host, &stop)->count);
-        },
-        ::testing::ExitedWithCode(0), "GetTestList: .*no output window");
+    ThrowingHost host;
+    int stop = 0;
+    EXPECT_EXIT(std::exit(GetTestList(&host, &stop)->count), ::testing::ExitedWithCode(0), "GetTestList: .*no output window");
 }
 
 }  // namespace
