@@ -7,24 +7,19 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/temp_dir.h"
-
 struct HostRun {
     int status = -1;  // exit status; 128 + signal when a signal ended it
     std::string out;  // stdout (on a terminal: everything the terminal showed)
     std::string err;
 };
 
-std::string BinDir();             // where the host, the plug-ins and this test live
-std::string HostPath();
-std::string PluginPath();         // the test plug-in
+std::string BinDir();  // where the host, the plug-ins and this test live
+std::string PluginPath();
 
-// Runs pexhost with args in cwd, stdout and stderr to files, stdin from /dev/null. While it
-// runs, watch (when given) is called with the host's pid and the stdout written so far, about
-// every 5 ms, until it answers false.
+// Runs pexhost with args in cwd, stdin from /dev/null. While it runs, watch (when given) is called
+// with the host's pid and the stdout written so far, about every 5 ms, until it answers false.
 HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
                 const std::function<bool(pid_t, const std::string&)>& watch = {});
 
 // Runs pexhost on a pseudo-terminal (stdin, stdout and stderr), typing input into it.
-HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd,
-                          const std::string& input);
+HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input);

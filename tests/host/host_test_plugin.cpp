@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "framework/result_screen.h"
 #include "framework/test_base.h"
@@ -15,155 +16,120 @@
 
 namespace {
 
-class PassTest : public CTestBase {
+// A test whose run is the function given.
+class FnTest : public CTestBase {
 public:
-    DWORD Run(CString) override {
-        Print("Checking the pass test\n");
-        PrintColor("PASS\n", kColorGreen);
-        return kRunPassed;
-    }
+    explicit FnTest(std::function<DWORD(FnTest&, CString)> run) : m_run(std::move(run)) {}
+    DWORD Run(CString command) override { return m_run(*this, command); }
+
+private:
+    std::function<DWORD(FnTest&, CString)> m_run;
 };
 
+FnTest g_pass([](FnTest& t, CString) {
+    t.Print("Checking the pass test\n");
+    t.PrintColor("PASS\n", kColorGreen);
+    return kRunPassed;
+});
+
 // Red (RED and DKRED) lines with characters XML must escape, between black ones.
-class FailTest : public CTestBase {
-public:
-    DWORD Run(CString) override {
-        Print("Comparing words\n");
-        PrintColor("Mismatch at <0x10>: expected 1 & got 2\n", kColorRed);
-        Print("Address 0x14 ok\n");
-        PrintColor("ERROR:  \"second\" failure", 0x0000C0);
-        Print(" (after red on the same line)\n");
-        return kRunFailed;
-    }
-};
+FnTest g_fail([](FnTest& t, CString) {
+    t.PrintColor("Mismatch at <0x10>: expected 1 & got 2\n", kColorRed);
+    t.Print("Address 0x14 ok\n");
+    t.PrintColor("ERROR:  \"second\" failure", 0x0000C0);
+    t.Print(" (after red on the same line)\n");
+    return kRunFailed;
+});
 
 // Polls the host's stop flag in real time; with "RAISE" in its command it interrupts the host
 // itself first, as an operator pressing Ctrl-C would.
-class PollTest : public CTestBase {
-public:
-    DWORD Run(CString command) override {
-        Print("Polling the stop flag\n");
-        if (command.Find("RAISE") >= 0) raise(SIGINT);
-        for (int i = 0; i < 20000; ++i) {
-            if (*g_StopFlag()) {
-                PrintColor("Stopped by User\n", kColorRed);
-                return kRunStopped;
-            }
-            usleep(1000);
+FnTest g_poll([](FnTest& t, CString command) {
+    if (command.Find("RAISE") >= 0) raise(SIGINT);
+    for (int i = 0; i < 20000; ++i, usleep(1000)) {
+        if (*g_StopFlag()) {
+            t.PrintColor("Stopped by User\n", kColorRed);
+            return kRunStopped;
         }
-        PrintColor("The stop flag was never set\n", kColorRed);
-        return kRunFailed;
     }
-};
+    return kRunFailed;
+});
 
-class MarkupTest : public CTestBase {
-public:
-    DWORD Run(CString) override {
-        Print("one~*RED*~two~*BLACK*~three\n~*BACK_YELLOW*~hi~*BACK_WHITE*~ ~*ULINE*~under~*NO_ULINE*~ ~*PINK*~\n");
-        return kRunPassed;
-    }
-};
+// Ignores the stop flag for a long time: only a second Ctrl-C ends the host early.
+FnTest g_stubborn([](FnTest&, CString) {
+    for (int i = 0; i < 20000; ++i) usleep(1000);
+    return kRunPassed;
+});
 
-class MessageBoxTest : public CTestBase {
-public:
-    DWORD Run(CString) override {
-        Print("Before the box\n");
-        platform::MessageBox("ERROR:  Couldn't open file missing.bin", "HostTest", platform::MB_OK);
-        Print("After the box\n");
-        return kRunPassed;
-    }
-};
+FnTest g_markup([](FnTest& t, CString) {
+    t.Print("one~*RED*~two~*BLACK*~three\n~*BACK_YELLOW*~hi~*BACK_WHITE*~ ~*ULINE*~under~*NO_ULINE*~ ~*PINK*~\n");
+    return kRunPassed;
+});
+
+FnTest g_box([](FnTest& t, CString) {
+    t.Print("Before the box\n");
+    platform::MessageBox("ERROR:  Couldn't open file missing.bin", "HostTest", platform::MB_OK);
+    t.Print("After the box\n");
+    return kRunPassed;
+});
 
 // Reads the window, empties it and puts it back with a summary after it, as the image tests do;
 // passes when the host handed the text over both ways.
-class WindowTest : public CTestBase {
-public:
-    DWORD Run(CString) override {
-        Print("window line\n");
-        CResultScreen& screen = GetResultScreen();
-        CString saved;
-        screen.NotifyHost(reinterpret_cast<uintptr_t>(&saved));
-        if (saved.Find("window line\n") < 0) return kRunFailed;
-        screen.Clear();
-        Print("summary line\n");
-        CString summary;
-        screen.NotifyHost(reinterpret_cast<uintptr_t>(&summary));
-        if (summary != "summary line\n") return kRunFailed;
-        screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&saved), TRUE);
-        screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&summary), FALSE);
-        CString rebuilt;
-        screen.NotifyHost(reinterpret_cast<uintptr_t>(&rebuilt));
-        return rebuilt == saved + summary ? kRunPassed : kRunFailed;
-    }
-};
+FnTest g_window([](FnTest& t, CString) {
+    t.Print("window line\n");
+    CResultScreen& screen = GetResultScreen();
+    CString saved, summary, rebuilt;
+    screen.NotifyHost(reinterpret_cast<uintptr_t>(&saved));
+    screen.Clear();
+    t.Print("summary line\n");
+    screen.NotifyHost(reinterpret_cast<uintptr_t>(&summary));
+    screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&saved), TRUE);
+    screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&summary), FALSE);
+    screen.NotifyHost(reinterpret_cast<uintptr_t>(&rebuilt));
+    const bool handed = saved.Find("window line\n") >= 0 && summary == "summary line\n" && rebuilt == saved + summary;
+    return handed ? kRunPassed : kRunFailed;
+});
 
-// Ignores the stop flag for a long time: only a second Ctrl-C ends the host early.
-class StubbornTest : public CTestBase {
-public:
-    DWORD Run(CString) override {
-        Print("Ignoring the stop flag\n");
-        for (int i = 0; i < 20000; ++i) usleep(1000);
-        return kRunPassed;
-    }
-};
+FnTest g_rig([](FnTest& t, CString) {
+    t.Print(CString("PEXANO_RIG=") + (std::getenv("PEXANO_RIG") ? std::getenv("PEXANO_RIG") : "(unset)") + "\n");
+    return kRunPassed;
+});
 
-class RigTest : public CTestBase {
-public:
-    DWORD Run(CString) override {
-        Print(CString("PEXANO_RIG=") + (std::getenv("PEXANO_RIG") ? std::getenv("PEXANO_RIG") : "(unset)") + "\n");
-        return kRunPassed;
-    }
-};
-
-class ProgressTest : public CTestBase {
-public:
-    DWORD Run(CString) override {
-        CWnd* main = platform::GetMainWnd();
-        // Item 1034 is the progress control by contract.
-        auto* bar = main ? static_cast<CProgressCtrl*>(main->GetDlgItem(kProgressCtrlId)) : nullptr;
-        if (!bar) return kRunFailed;
-        bar->ShowWindow(1);
-        bar->SetRange32(0, 200);
-        bar->SetPos(100);
-        if (bar->GetPos() != 100) return kRunFailed;
-        bar->SetPos(200);
-        bar->ShowWindow(SW_HIDE);
-        Print("progress done\n");
-        return kRunPassed;
-    }
-};
+FnTest g_progress([](FnTest&, CString) {
+    CWnd* main = platform::GetMainWnd();
+    auto* bar = main ? static_cast<CProgressCtrl*>(main->GetDlgItem(kProgressCtrlId)) : nullptr;
+    if (!bar) return kRunFailed;
+    bar->ShowWindow(1);
+    bar->SetRange32(0, 200);
+    bar->SetPos(100);
+    bar->SetPos(200);
+    bar->ShowWindow(SW_HIDE);
+    return kRunPassed;
+});
 
 // A dialog with one counter: "add" counts up.
-class CounterDialog : public platform::DialogModel {
-public:
+struct CounterDialog : platform::DialogModel {
+    int count = 0;
     CString GetTitle() const override { return "Counter"; }
     CString Describe() const override {
         CString text;
-        text.Format("Count: %d\nVerbs: add\n", m_count);
+        text.Format("Count: %d\nVerbs: add\n", count);
         return text;
     }
     bool Apply(const platform::DialogAction& action, CString& error) override {
-        if (action.verb != "add") {
-            error = "Only add is known";
-            return false;
-        }
-        ++m_count;
-        return true;
+        if (action.verb == "add") return ++count, true;
+        error = "Only add is known";
+        return false;
     }
-    int m_count = 0;
 };
 
-class DialogTest : public CTestBase {
-public:
-    DWORD Run(CString) override {
-        CounterDialog dialog;
-        const int answer = platform::DoModal(dialog);
-        CString text;
-        text.Format("Dialog answered %d, count %d\n", answer, dialog.m_count);
-        Print(text);
-        return answer == platform::IDOK && dialog.m_count == 1 ? kRunPassed : kRunFailed;
-    }
-};
+FnTest g_dialog([](FnTest& t, CString) {
+    CounterDialog dialog;
+    const int answer = platform::DoModal(dialog);
+    CString text;
+    text.Format("Dialog answered %d, count %d\n", answer, dialog.count);
+    t.Print(text);
+    return answer == platform::IDOK && dialog.count == 1 ? kRunPassed : kRunFailed;
+});
 
 class DocumentedTest : public CTestBase {
 public:
@@ -174,19 +140,7 @@ public:
         return CTestBase::Help(command);
     }
     void ShowHelp() override { Print("Usage: Documented ~*BLUE*~VERBOSE~*BLACK*~=n\n"); }
-};
-
-PassTest g_pass;
-FailTest g_fail;
-PollTest g_poll;
-MarkupTest g_markup;
-MessageBoxTest g_box;
-WindowTest g_window;
-DocumentedTest g_documented;
-StubbornTest g_stubborn;
-RigTest g_rig;
-ProgressTest g_progress;
-DialogTest g_dialog;
+} g_documented;
 
 // Published out of key order, so only the key pass puts them in the order the host must show.
 struct Publisher {
