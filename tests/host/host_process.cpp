@@ -15,9 +15,8 @@
 #include "tests/support/temp_dir.h"
 
 std::string BinDir() {
-    std::string dir = platform::GetProgramDir();
-    if (!dir.empty() && dir.back() == '/') dir.pop_back();
-    return dir;
+    const std::string dir = platform::GetProgramDir();
+    return dir.substr(0, dir.find_last_not_of('/') + 1);
 }
 
 std::string PluginPath() { return BinDir() + "/HostTestPlugin.so"; }
@@ -65,9 +64,7 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
 
 HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input) {
     int master = -1;
-    struct winsize size = {};
-    size.ws_row = 50;
-    size.ws_col = 200;
+    struct winsize size = {50, 200, 0, 0};
     const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
     if (pid == 0) ExecHost(args, cwd);
     HostRun run;
