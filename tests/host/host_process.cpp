@@ -9,15 +9,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "platform/paths.h"
 #include "tests/support/temp_dir.h"
 
-std::string BinDir() {
-    const std::string dir = platform::GetProgramDir();
-    return dir.substr(0, dir.find_last_not_of('/') + 1);
-}
+std::string BinDir() { return std::filesystem::path(platform::GetProgramDir()).parent_path().string(); }
 
 std::string PluginPath() { return BinDir() + "/HostTestPlugin.so"; }
 
@@ -50,12 +48,11 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
         dup2(in, 0), dup2(out, 1), dup2(err, 2);
         ExecHost(args, cwd);
     }
-    HostRun run;
     int raw = 0;
     for (bool watching = static_cast<bool>(watch);;) {
         const pid_t done = waitpid(pid, &raw, watching ? WNOHANG : 0);
         if (done == pid) break;
-        if (done < 0) return run;
+        if (done < 0) return {};
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         watching = watch(pid, support::ReadText(outPath));
     }
