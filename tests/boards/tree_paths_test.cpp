@@ -62,20 +62,14 @@ TEST(TreePaths, CommandCutRemovesTheAngleBracketsAndTheBlanksBeforeThem) {
 }
 
 TEST(TreePaths, EveryConditionIsTestedAgainstItsFact) {
-    struct Case {
-        const char* condition;
-        RootKind kind;
-        void (*meet)(ConditionFacts&);  // makes the condition hold
-    };
+    struct Case { const char* condition; RootKind kind; void (*meet)(ConditionFacts&); };  // meet: makes it hold
     const Case cases[] = {
         {"&(Release=Grenlo)", RootKind::MainBoard, [](ConditionFacts& f) { f.releaseId = 2; }},
         {"&(Release=Skavo)", RootKind::CodecBoard, [](ConditionFacts& f) { f.releaseId = 1; }},
         {"&(Requirement=Nuxa)", RootKind::MainBoard, [](ConditionFacts& f) { f.mainBoards = f.codecBoards = 2; }},
         {"&(Requirement=Brimola)", RootKind::CodecBoard, [](ConditionFacts& f) { f.mainBoards = f.codecBoards = 1; }},
-        {"&(Requirement=NulkLoopback)", RootKind::MainBoard,
-         [](ConditionFacts& f) { f.switchesUpper = "PEXHOST -NULKLOOPBACK"; }},
-        {"&(Requirement=BexiLoopback)", RootKind::CodecBoard,
-         [](ConditionFacts& f) { f.switchesUpper = "PEXHOST -BEXILOOPBACK -AUTORUN"; }},
+        {"&(Requirement=NulkLoopback)", RootKind::MainBoard, [](ConditionFacts& f) { f.switchesUpper = "PEXHOST -NULKLOOPBACK"; }},
+        {"&(Requirement=BexiLoopback)", RootKind::CodecBoard, [](ConditionFacts& f) { f.switchesUpper = "PEXHOST -BEXILOOPBACK -A"; }},
         {"&(Requirement=X2V4000)", RootKind::MainBoard, [](ConditionFacts& f) { f.hasX2V4000 = true; }},
         {"&(Requirement=X2V6000)", RootKind::CodecBoard, [](ConditionFacts& f) { f.hasX2V6000 = true; }},
         {"&(ZorvZyvPkg .lt 20040416)", RootKind::CodecBoard, [](ConditionFacts& f) { f.zyvPackageDate = 20040415; }},
@@ -91,8 +85,7 @@ TEST(TreePaths, EveryConditionIsTestedAgainstItsFact) {
         unmet.hasDevice = true;
         unmet.mainBoards = 1;
         unmet.switchesUpper = "PEXHOST -AUTORUN";
-        const CString condition(c.condition);
-        unmet.zyvPackageDate = condition.Find(".lt") >= 0 ? 20040601 : 20040101;
+        unmet.zyvPackageDate = CString(c.condition).Find(".lt") >= 0 ? 20040601 : 20040101;
         ConditionFacts met = unmet;
         c.meet(met);
 
@@ -140,10 +133,8 @@ TEST(TreePaths, RecordPathsAreTidyAndKeepTheirMarks) {
     ConditionFacts facts;
     facts.switchesUpper = "PEXHOST -NULKLOOPBACK";
     // A met condition in a folder name keeps the folder, without the condition or stray blanks.
-    EXPECT_EQ(Record("Brimola`9000\\Manufacturing`9000\\Loopback &(Requirement=NulkLoopback)`+9002\\Video <CNulk "
-                     "Loopback Images>`-9000",
-                     RootKind::MainBoard, false, facts),
-              "Loopback`+9002\\Video`-9000");
+    EXPECT_EQ(Record("Brimola`9000\\Manufacturing`9000\\Loopback &(Requirement=NulkLoopback)`+9002\\Video <CNulk Images>`-9000",
+                     RootKind::MainBoard, false, facts), "Loopback`+9002\\Video`-9000");
     CString spaced = " A `+1\\ B\tC `-2\\Leaf";
     treepath::TidySegments(spaced);
     EXPECT_EQ(spaced, "A`+1\\B\tC`-2\\Leaf");
