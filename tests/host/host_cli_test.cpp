@@ -74,7 +74,7 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
         {"not a library", {"--lib", "garbage.so", "--junit", "j.xml"}, 2, "cannot load the test library garbage.so", ""},
         {"no entry", {"--lib", BinDir() + "/HostNoEntryPlugin.so"}, 2, "has no GetTestList", ""},
         {"missing rig", {lib, "--rig", "none.json", "--junit", "j.xml"}, 2, "cannot read the rig file none.json", ""},
-        {"bad rig", {lib, "--rig", "bad.json"}, 2, "not valid JSON", ""},
+        {"bad rig", {lib, "--rig", "bad.json", "--junit", "j.xml"}, 2, "not valid JSON", ""},
         {"rig as an absolute path", {lib, "--all", "--rig", "rig.json", "Documented"}, 0, "", "PEXANO_RIG=" + dir.File("rig.json") + "\n"},
         {"help on a test", {lib, "--help-test", "documented"}, 0, "", "Help on [HostDev <Doc>]\nUsage: Documented VERBOSE=n\n"},
         {"default library", {"--list"}, 0, "", "[x] "},
