@@ -224,6 +224,13 @@ DWORD CWexalBoardIF::CompareSDRAM(DWORD address, int count, DataPatternGenerator
                        : "~*BLACK*~Error: ~*RED*~No device selected for the SDRAM compare.~*BLACK*~\n");
         return kRunFailed;
     }
+    // Words are reached in place, so the range must start on a word; say so rather than blame the mapping.
+    if (address & 3) {
+        CString text;
+        text.Format("~*BLACK*~Error: ~*RED*~SDRAM address 0x%6.6X is not on a DWORD boundary.~*BLACK*~\n", address);
+        Print(text);
+        return kRunFailed;
+    }
     const uint64_t saved = generator->SetValue(0);
     generator->SetValue(saved);
 
@@ -235,8 +242,7 @@ DWORD CWexalBoardIF::CompareSDRAM(DWORD address, int count, DataPatternGenerator
     auto* board = dynamic_cast<CWexalBoardDevice*>(m_device);
     CWexalSDRAMSpace* space = board ? board->GetSDRAMSpace() : nullptr;
     const uint64_t bytes = 4 * static_cast<uint64_t>(count);
-    // Words are reached in place, so the range must start on a word.
-    const bool mappable = space && count >= 0 && bytes <= 0xFFFFFFFFull && (address & 3) == 0;
+    const bool mappable = space && count >= 0 && bytes <= 0xFFFFFFFFull;
     const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
     CString text;
 

@@ -2,8 +2,13 @@
 #include "framework/test_record.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <exception>
+#include <map>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "framework/result_screen.h"
 #include "framework/test_base.h"
@@ -34,25 +39,63 @@ BOOL TestRecord::ApplySortKey() {
 }
 
 namespace {
-int Depth(const TestRecord* r) {
-    int depth = 0;
-    for (const TestRecord* p = r->m_parent; p; p = p->m_parent) ++depth;
-    return depth;
+// The records from the top-level folder down to r.
+std::vector<const TestRecord*> PathTo(const TestRecord* r) {
+    std::vector<const TestRecord*> path;
+    for (; r; r = r->m_parent) path.push_back(r);
+    std::reverse(path.begin(), path.end());
+    return path;
 }
 
-const TestRecord* AncestorAt(const TestRecord* r, int depth, int level) {
-    for (int i = depth; i > level; --i) r = r->m_parent;
-    return r;
+// Puts records in CompareByKeyPath order in O(n log n): records are merged into a tree of key
+// paths (records whose key paths are equal share a node), whose nodes are numbered in pre-order
+// with each node's children in key order. Comparing two records' paths level by level instead
+// costs their depth per comparison, which a deep tree file turns into minutes.
+void SortByKeyPath(std::vector<TestRecord*>& records) {
+    struct Node {
+        std::map<std::string, size_t> children;  // key -> node; std::string orders bytes unsigned
+        size_t rank = 0;
+    };
+    std::vector<Node> nodes(1);  // node 0: the empty path above the top level
+    std::unordered_map<const TestRecord*, size_t> nodeOf;
+    std::vector<const TestRecord*> pending;
+    auto nodeFor = [&](const TestRecord* r) {
+        pending.clear();
+        for (; r && !nodeOf.count(r); r = r->m_parent) pending.push_back(r);
+        size_t node = r ? nodeOf[r] : 0;
+        for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+            const auto [child, added] = nodes[node].children.emplace((*it)->m_sortKey.str(), nodes.size());
+            const size_t found = child->second;  // read before nodes grows and moves its maps
+            if (added) nodes.emplace_back();
+            node = found;
+            nodeOf.emplace(*it, node);
+        }
+        return node;
+    };
+    for (const TestRecord* r : records) nodeFor(r);
+
+    size_t next = 0;
+    std::vector<size_t> stack{0};
+    while (!stack.empty()) {
+        const size_t node = stack.back();
+        stack.pop_back();
+        nodes[node].rank = next++;
+        for (auto it = nodes[node].children.rbegin(); it != nodes[node].children.rend(); ++it) stack.push_back(it->second);
+    }
+    std::stable_sort(records.begin(), records.end(), [&](const TestRecord* a, const TestRecord* b) {
+        return nodes[nodeOf[a]].rank < nodes[nodeOf[b]].rank;
+    });
 }
 }  // namespace
 
 int TestRecord::CompareByKeyPath(const TestRecord* a, const TestRecord* b) {
-    int da = Depth(a), db = Depth(b);
-    for (int level = 0; level <= std::min(da, db); ++level) {
-        int c = std::strcmp(AncestorAt(a, da, level)->m_sortKey.c_str(), AncestorAt(b, db, level)->m_sortKey.c_str());
+    const std::vector<const TestRecord*> pa = PathTo(a), pb = PathTo(b);
+    for (size_t level = 0; level < std::min(pa.size(), pb.size()); ++level) {
+        const int c = std::strcmp(pa[level]->m_sortKey.c_str(), pb[level]->m_sortKey.c_str());
         if (c != 0) return c;
     }
-    return da - db;  // the shorter path (a folder) before everything below it
+    // The shorter path (a folder) before everything below it.
+    return pa.size() < pb.size() ? -1 : pa.size() > pb.size() ? 1 : 0;
 }
 
 BOOL PopPathSegment(char* buffer, CString& segment) {
@@ -94,6 +137,7 @@ BOOL CTestRegistry::AppendRecord(TestRecord* record) {
         return FALSE;
     }
     m_list->push_back(record);
+    m_firstByName.emplace(std::make_pair(record->m_parent, record->m_name.str()), record);
     ++m_count;
     return TRUE;
 }
@@ -101,9 +145,8 @@ BOOL CTestRegistry::AppendRecord(TestRecord* record) {
 TestRecord* CTestRegistry::FindFolder(const CString& name, const TestRecord* parent) {
     Init();
     if (!m_list) return nullptr;
-    for (TestRecord* r : *m_list)
-        if (r->m_parent == parent && r->m_name == name) return r;
-    return nullptr;
+    const auto found = m_firstByName.find(std::make_pair(parent, name.str()));
+    return found == m_firstByName.end() ? nullptr : found->second;
 }
 
 DWORD CTestRegistry::AddTest(const char* path, const char* codeName, DWORD flag, CTestBase* owner, CString command) {
@@ -146,16 +189,14 @@ TestList* CTestRegistry::DetachList() {
     if (m_list) m_handedStorage = std::move(*m_list);
     delete m_list;
     m_list = nullptr;
+    m_firstByName.clear();
     m_handed.count = m_count;
     m_handed.records = m_handedStorage.empty() ? nullptr : m_handedStorage.data();
 
     bool anyKey = false;
     for (TestRecord* r : m_handedStorage)
         if (r->ApplySortKey()) anyKey = true;
-    if (anyKey)
-        std::stable_sort(m_handedStorage.begin(), m_handedStorage.end(), [](const TestRecord* a, const TestRecord* b) {
-            return TestRecord::CompareByKeyPath(a, b) < 0;
-        });
+    if (anyKey) SortByKeyPath(m_handedStorage);
     return &m_handed;
 }
 
@@ -197,11 +238,15 @@ CTestHost* GetTestHost() { return CTestRegistry::Instance().GetHost(); }
 CRichEditCtrl* GetCachedOutputCtrl() { return CTestRegistry::Instance().GetOutputCtrl(); }
 
 extern "C" PEX_EXPORT TestList* GetTestList(CTestHost* host, int* stopFlag) {
+    // Nothing may escape to the host: it gets an empty tree, and stderr says why.
+    std::string why = "an unknown exception";
     try {
         return CTestRegistry::Instance().HandOver(GetResultScreen(), host, stopFlag);
+    } catch (const std::exception& e) {
+        why = e.what();  // copied: the exception is gone after its handler
     } catch (...) {
-        // Nothing may escape to the host; an empty tree is the honest answer.
-        static TestList empty;
-        return &empty;
     }
+    std::fprintf(stderr, "GetTestList: the test list could not be handed over (%s); the host gets no tests\n", why.c_str());
+    static TestList empty;
+    return &empty;
 }

@@ -1,6 +1,9 @@
 // The test tree handed to the host: TestRecord, the process-wide CTestRegistry and GetTestList.
 #pragma once
 
+#include <map>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/cstring.h"
@@ -92,6 +95,8 @@ public:
 
 private:
     std::vector<TestRecord*>* m_list = nullptr;  // null after hand-over
+    // The first record added under each (parent, name): FindFolder without a scan of the list.
+    std::map<std::pair<const TestRecord*, std::string>, TestRecord*> m_firstByName;
     int m_count = 0;
     TestList m_handed;
     std::vector<TestRecord*> m_handedStorage;

@@ -167,9 +167,9 @@ CWexalBoardIF CWexalTreeMapTB::MakePartnerBoardIF() {
 
 // The host's command for a record: the device name, one blank, free text, and the child test
 // with its arguments in angle brackets: "Brimola1 Memory tests <CWexal Random Memory Test VERBOSE = 0>".
-// Only a blank ends the object; a blank or a tab ends the child name. Text after the last ">" is
-// dropped. Without "<" child and arguments stay empty. The child is the first token of the bracket
-// text, so a test taking no arguments ("<MemTestB>") is still found; ">" inside the arguments stays.
+// Only a blank ends the object; a blank or a tab ends the child name, so a test taking no
+// arguments is written "<MemTestB >": bracket text without one is all arguments and no child.
+// Text after the last ">" is dropped. Without "<" child and arguments stay empty.
 void CWexalTreeMapTB::SplitCommandLine(CString line, CString& object, CString& child, CString& arguments) {
     object.Empty();
     child.Empty();
@@ -185,13 +185,12 @@ void CWexalTreeMapTB::SplitCommandLine(CString line, CString& object, CString& c
     CString bracket = rest.Mid(open + 1);
     const int close = bracket.ReverseFind('>');
     if (close >= 0) bracket = bracket.Left(close);
-    bracket.TrimLeft(" \t");
     const int end = bracket.FindOneOf(" \t");
     if (end >= 0) {
         child = bracket.Left(end);
         arguments = bracket.Mid(end + 1);
     } else {
-        child = bracket;
+        arguments = bracket;
     }
 }
 

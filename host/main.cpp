@@ -34,6 +34,14 @@ constexpr int kExitStopped = 3;
 int g_stopFlag = 0;
 std::atomic<int> g_interrupts{0};  // lock-free, so safe in the handler
 
+// The JUnit file while it holds no report yet. No report rather than an empty one a CI job might
+// take for a run of nothing: it is removed at any exit before the report is written, including
+// the device library's own exit on a bad rig file while it loads.
+std::string g_unwrittenReport;
+void RemoveUnwrittenReport() {
+    if (!g_unwrittenReport.empty()) unlink(g_unwrittenReport.c_str());
+}
+
 void OnInterrupt(int) {
     if (g_interrupts.fetch_add(1) == 0) {
         __atomic_store_n(&g_stopFlag, 1, __ATOMIC_SEQ_CST);
@@ -42,6 +50,7 @@ void OnInterrupt(int) {
         (void)ignored;
         return;
     }
+    RemoveUnwrittenReport();  // unlink is safe in a handler
     static const char msg[] = "\npexhost: stopped\n";
     ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
     (void)ignored;
@@ -121,6 +130,10 @@ int Main(int argc, char** argv) {
         return Fail(program, "cannot write the JUnit report " + opt.junitFile);
     }
     std::unique_ptr<FILE, int (*)(FILE*)> junitFile(junit, [](FILE* f) { return f ? fclose(f) : 0; });
+    if (junit) {
+        g_unwrittenReport = opt.junitFile;
+        atexit(RemoveUnwrittenReport);
+    }
 
     // The library reads its switches from "CmdLine"; a stale one must never be read.
     if (!WriteFile("CmdLine", CmdLineText(opt))) {
@@ -157,11 +170,6 @@ int Main(int argc, char** argv) {
     const std::string libraryPath = opt.library.empty() ? DefaultLibraryPath() : opt.library;
     PluginLibrary library;
     if (!library.Load(libraryPath, error)) {
-        // No report rather than an empty one a CI job might take for a run of nothing.
-        if (junitFile) {
-            junitFile.reset();
-            unlink(opt.junitFile.c_str());
-        }
         return Fail(program, error);
     }
 
@@ -179,7 +187,7 @@ int Main(int argc, char** argv) {
         for (const TreeNode* n : tests) {
             s.renderer.EnsureLineStart();
             s.renderer.WriteHostText("[HELP]    " + n->path + "\n");
-            if (HasOwner(n->record)) HelpRecord(n->record, "");
+            if (HasOwner(n->record)) HelpRecord(n->record);
             s.renderer.EnsureLineStart();
         }
     } else {
@@ -208,6 +216,7 @@ int Main(int argc, char** argv) {
         FILE* f = junitFile.release();
         const bool ok = fwrite(xml.data(), 1, xml.size(), f) == xml.size();
         if (fclose(f) != 0 || !ok) status = Fail(program, "cannot write the JUnit report " + opt.junitFile);
+        else g_unwrittenReport.clear();
     }
     s.renderer.FlushStreams();
     // Unloading runs the library's static destructors while the host's objects still exist.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -55,6 +56,32 @@ std::vector<TreeNode> ReadTestTree(const TestList* list) {
     std::vector<TreeNode> nodes;
     if (!list || !list->records || list->count <= 0) return nodes;
     nodes.reserve(static_cast<size_t>(list->count));
+
+    // Each record's depth and whether every folder above it is checked, taken from its parent's,
+    // so a deep tree costs no more than a wide one.
+    struct Above {
+        int depth = 0;
+        bool checked = true;
+    };
+    std::unordered_map<const TestRecord*, Above> above;
+    auto aboveOf = [&](const TestRecord* r) {
+        std::vector<const TestRecord*> chain;  // r and the ancestors not yet known
+        std::unordered_set<const TestRecord*> onChain;
+        const TestRecord* p = r;
+        while (p && !above.count(p) && onChain.insert(p).second) {
+            chain.push_back(p);
+            p = p->m_parent;
+        }
+        // Where the chain ends: the top, a known record, or the place where it loops back (cut there).
+        Above a;
+        if (p && above.count(p)) a = {above[p].depth + 1, above[p].checked && p->m_checked != FALSE};
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            if (it != chain.rbegin()) a = {a.depth + 1, a.checked && (*std::prev(it))->m_checked != FALSE};
+            above.emplace(*it, a);
+        }
+        return above[r];
+    };
+
     for (int i = 0; i < list->count; ++i) {
         const TestRecord* r = list->records[i];
         if (!r) continue;
@@ -64,17 +91,17 @@ std::vector<TreeNode> ReadTestTree(const TestList* list) {
         n.leaf = r->m_isLeaf != FALSE;
         n.checked = r->m_checked != FALSE;
         n.optional = r->m_optional != FALSE;
-        n.checkedInTree = n.checked;
-        std::vector<const TestRecord*> chain;
-        std::unordered_set<const TestRecord*> seen{r};
-        for (const TestRecord* p = r->m_parent; p && seen.insert(p).second; p = p->m_parent) {
-            chain.push_back(p);
-            if (p->m_checked == FALSE) n.checkedInTree = false;
-        }
-        n.depth = static_cast<int>(chain.size());
-        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            if (!n.folder.empty()) n.folder += '/';
-            n.folder += (*it)->m_name.str();
+        const Above a = aboveOf(r);
+        n.depth = a.depth;
+        n.checkedInTree = n.checked && a.checked;
+        if (n.leaf) {
+            std::vector<const TestRecord*> chain;
+            for (const TestRecord* p = r->m_parent; p && static_cast<int>(chain.size()) < n.depth; p = p->m_parent)
+                chain.push_back(p);
+            for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+                if (!n.folder.empty()) n.folder += '/';
+                n.folder += (*it)->m_name.str();
+            }
         }
         n.path = n.folder.empty() ? n.name : n.folder + "/" + n.name;
         nodes.push_back(std::move(n));
@@ -92,6 +119,4 @@ bool HasOwner(const TestRecord* record) { return record && record->m_owner; }
 
 DWORD RunRecord(const TestRecord* record) { return record->m_owner->Run(record->m_command); }
 
-DWORD HelpRecord(const TestRecord* record, const char* argument) {
-    return record->m_owner->Help(CString(argument));
-}
+DWORD HelpRecord(const TestRecord* record) { return record->m_owner->Help(record->m_command); }

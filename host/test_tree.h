@@ -15,8 +15,8 @@ class CTestHost;
 struct TreeNode {
     const TestRecord* record = nullptr;
     std::string name;     // the record's name after the key pass
-    std::string path;     // names from the top-level folder down, joined by "/"
-    std::string folder;   // the path without the last name
+    std::string path;     // leaf: names from the top-level folder down, joined by "/"; folder: its name
+    std::string folder;   // leaf: the path without the last name; folder: empty
     int depth = 0;        // parent links above the record
     bool leaf = false;
     bool checked = false;         // the record's own mark
@@ -36,7 +36,7 @@ std::vector<TreeNode> ReadTestTree(const TestList* list);
 // anything else a substring; both ignore case.
 bool FilterMatches(const std::string& filter, const std::string& path);
 
-// Calls the record owner's Run with the record's command text; Help with the given argument.
+// Call the record owner's Run or Help with the record's command text, which names the test.
 DWORD RunRecord(const TestRecord* record);
-DWORD HelpRecord(const TestRecord* record, const char* argument);
+DWORD HelpRecord(const TestRecord* record);
 bool HasOwner(const TestRecord* record);

@@ -169,8 +169,9 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
         PrintColor("*** ERROR:  Unable to read " + path + "\n", kColorRed);
         return 0;
     }
-    for (const CString& warning : m_tree->GetWarnings())
-        PrintColor("*** ERROR:  " + path + " " + warning + "\n", kColorRed);
+    // Stray characters are skipped by design; only an engineer editing a tree wants to hear of them.
+    if (IsEngineering())
+        for (const CString& warning : m_tree->GetWarnings()) PrintColor("Note: " + path + " " + warning + "\n", kColorBlack);
     const int ownBoards = m_profile.kind == treepath::RootKind::MainBoard ? facts.mainBoards : facts.codecBoards;
     if (ownBoards == 0) {
         CString line;

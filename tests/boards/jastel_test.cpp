@@ -3,34 +3,23 @@
 
 #include <gtest/gtest.h>
 
-#include "devlib/devices.h"
-#include "tests/support/rig.h"
 #include "tests/support/output.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
-// A controller block at BAR0 0x4000 whose RAM register may have bits that do not hold.
+using support::TakeText;
+
+// A controller block at BAR0 0x4000 whose RAM register may read back otherwise than written.
 class FakeController : public CRegisterWindow {
 public:
-    DWORD Read(DWORD offset) override {
-        ++reads;
-        const DWORD v = m_words[Index(offset)];
-        return (v & ~stuckMask) | (stuckValue & stuckMask);
-    }
-    void Write(DWORD offset, DWORD value) override {
-        ++writes;
-        m_words[Index(offset)] = value ^ toggledByWrite;
-    }
+    DWORD Read(DWORD offset) override { return m_words[Index(offset)]; }
+    void Write(DWORD offset, DWORD value) override { ++writes, m_words[Index(offset)] = value ^ flipped; }
     DWORD Size() const override { return 0x4020; }
-
     RegisterPtr Block() { return RegisterPtr(this, 0x4000); }
-    DWORD Ram() const { return m_words[6]; }
-    void SetRam(DWORD v) { m_words[6] = v; }
+    DWORD& Ram() { return m_words[CJastel::kRamWord]; }
 
-    DWORD stuckMask = 0;
-    DWORD stuckValue = 0;
-    DWORD toggledByWrite = 0;  // bits the hardware turns over when the register is written
-    int reads = 0;
+    DWORD flipped = 0;  // bits the hardware turns over when the register is written
     int writes = 0;
 
 private:
@@ -38,119 +27,60 @@ private:
     DWORD m_words[8] = {};
 };
 
-std::string TakeText() { return CTestBase::TakePreHostText(TRUE).str(); }
-
-TEST(Jastel, RamClockEnableSwitchesExactlyTheClockGroup) {
-    support::InTempCwd cwd;  // no "CmdLine": no creation line
-    CJastel jastel("CJastel");
+// No "CmdLine" in the fresh current folder: no creation line, manufacturing mode.
+class Jastel : public ::testing::Test {
+protected:
+    Jastel() {
+        jastel.SetControllerRegisters(controller.Block());
+        TakeText();
+    }
+    support::InTempCwd cwd;
+    CJastel jastel{"CJastel"};
     FakeController controller;
-    jastel.SetControllerRegisters(controller.Block());
-    TakeText();
+};
 
-    controller.SetRam(0xABCD0100);
-    EXPECT_TRUE(jastel.RAMClockEnable(1, 1));
-    EXPECT_EQ(controller.Ram(), 0xABCD011Fu);
-    // Any enable but exactly 1 clears bits 0-4 and keeps the rest as read.
-    controller.SetRam(0xFFFFFFFF);
-    EXPECT_TRUE(jastel.RAMClockEnable(0, 1));
-    EXPECT_EQ(controller.Ram(), 0xFFFFFFE0u);
-    controller.SetRam(0x0000013F);
-    EXPECT_TRUE(jastel.RAMClockEnable(2, 1));
-    EXPECT_EQ(controller.Ram(), 0x00000120u);
-    EXPECT_EQ(TakeText(), "");  // quiet below verbose 2
-
-    controller.SetRam(0);
-    EXPECT_TRUE(jastel.RAMClockEnable(1, 2));
-    EXPECT_EQ(TakeText(), "Wrote Jastel.RAM.dw = [0x0000001F]\n");
-    controller.SetRam(0xFFFFFFFF);
-    EXPECT_TRUE(jastel.RAMClockEnable(-1, 0xFFFFFFFFu));
-    EXPECT_EQ(TakeText(), "Wrote Jastel.RAM.dw = [0xFFFFFFE0]\n");
+TEST_F(Jastel, RamClockEnableSwitchesExactlyTheClockGroupAndChecksTheWholeWord) {
+    // Enable 1 sets bits 0-4; anything else clears them; the rest stays as read. Verbose 2 or more
+    // says what was written. A bit that reads back otherwise fails the call, inside the group or not.
+    struct Row { DWORD before; int enable; DWORD verbose; DWORD flipped; BOOL ok; DWORD after; const char* text; };
+    const Row rows[] = {
+        {0xABCD0100, 1, 1, 0, TRUE, 0xABCD011F, ""},
+        {0x0000013F, 2, 1, 0, TRUE, 0x00000120, ""},
+        {0xFFFFFFFF, -1, 0xFFFFFFFF, 0, TRUE, 0xFFFFFFE0, "Wrote Jastel.RAM.dw = [0xFFFFFFE0]\n"},
+        {0, 1, 1, 0x4, FALSE, 0x1B, ""},
+        {0x100, 0, 1, 0x80000000, FALSE, 0x80000100, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.after);
+        controller.Ram() = row.before;
+        controller.flipped = row.flipped;
+        EXPECT_EQ(jastel.RAMClockEnable(row.enable, row.verbose), row.ok);
+        EXPECT_EQ(controller.Ram(), row.after);
+        EXPECT_EQ(TakeText(), row.text);
+    }
+    jastel.SetControllerRegisters(RegisterPtr());
+    EXPECT_FALSE(jastel.RAMClockEnable(1, 2));  // no block: nothing to touch
 }
 
-TEST(Jastel, ReadBackMismatchOrMissingBlockFails) {
-    support::InTempCwd cwd;
-    CJastel jastel("CJastel");
-    FakeController controller;
-
-    // No block yet: nothing touched.
-    EXPECT_FALSE(jastel.RAMClockEnable(1, 2));
-    EXPECT_EQ(TakeText(), "");
-
-    jastel.SetControllerRegisters(controller.Block());
-    // A clock bit that does not hold.
-    controller.stuckMask = 0x4;
-    EXPECT_FALSE(jastel.RAMClockEnable(1, 1));
-    EXPECT_EQ(controller.Ram(), 0x1Fu);  // the write went out
-    // A bit outside the group that reads back otherwise counts too.
-    controller.stuckMask = 0;
-    controller.toggledByWrite = 0x80000000;
-    controller.SetRam(0x100);
-    EXPECT_FALSE(jastel.RAMClockEnable(0, 1));
-    EXPECT_EQ(controller.Ram(), 0x80000100u);  // what the hardware made of the write
-    controller.toggledByWrite = 0;
-    EXPECT_TRUE(jastel.RAMClockEnable(1, 1));
-    EXPECT_EQ(controller.reads, 6);  // one read before and one after each write
-    EXPECT_EQ(controller.writes, 3);
-}
-
-TEST(Jastel, RunAnswersOnlyTheExactKeyword) {
-    support::InTempCwd cwd;
-    CJastel jastel("CJastel");
-    EXPECT_EQ(jastel.GetCodeName(), "CJastel");
-    EXPECT_EQ(jastel.GetName(), "CJastel");
-    FakeController controller;
-    jastel.SetControllerRegisters(controller.Block());
-    TakeText();
-
+TEST_F(Jastel, RunAnswersOnlyTheExactKeywordVerboseInEngineeringModeOnly) {
     EXPECT_EQ(jastel.Run("SorbelinRAM_CE"), kRunPassed);
     EXPECT_EQ(controller.Ram(), 0x1Fu);
     EXPECT_EQ(TakeText(), "");  // no PASS line: the root's header and the result report it
-
-    for (const char* other : {"SorbelinRAM_CE VERBOSE=2", "sorbelinram_ce", "SorbelinRAM", ""}) {
+    for (const char* other : {"SorbelinRAM_CE VERBOSE=2", "sorbelinram_ce", ""}) {
         controller.writes = 0;
         EXPECT_EQ(jastel.Run(other), kRunFailed) << other;
         EXPECT_EQ(TakeText(), "\n\nERROR:  CJastel\n\"" + std::string(other) + "\" Not recognized as a valid test\n");
         EXPECT_EQ(controller.writes, 0);
     }
-
-    controller.stuckMask = 0x1;
+    controller.flipped = 0x1;
     EXPECT_EQ(jastel.Run("SorbelinRAM_CE"), kRunFailed);
-    jastel.SetControllerRegisters(RegisterPtr());
-    EXPECT_EQ(jastel.Run("SorbelinRAM_CE"), kRunFailed);
-}
-
-TEST(Jastel, RunIsVerboseInEngineeringModeOnly) {
-    support::InTempCwd cwd;
-    CJastel jastel("CJastel");
-    FakeController controller;
-    jastel.SetControllerRegisters(controller.Block());
-
+    controller.flipped = 0;
     cwd.Dir().Write("CmdLine", "pexhost -ENGINEERING");
-    TakeText();
     EXPECT_EQ(jastel.Run("SorbelinRAM_CE"), kRunPassed);
     EXPECT_EQ(TakeText(), "Wrote Jastel.RAM.dw = [0x0000001F]\n");
-
     cwd.Dir().Write("CmdLine", "pexhost -ENGINEERING -REGRESSION");
     EXPECT_EQ(jastel.Run("SorbelinRAM_CE"), kRunPassed);
     EXPECT_EQ(TakeText(), "");
-}
-
-TEST(Jastel, SimulatedControllerHoldsTheRamRegister) {
-    support::InTempCwd cwd;
-    support::ScopedRig rig(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}]})");
-    auto* board = dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice("Nuxa1"));
-    ASSERT_NE(board, nullptr);
-    const RegisterPtr block = board->GetControllerRegisters();
-    ASSERT_TRUE(block);
-    EXPECT_EQ(static_cast<DWORD>(block[CJastel::kRamWord]), 0x1Fu);  // power-up
-
-    CJastel jastel("CJastel");
-    jastel.SetControllerRegisters(block);
-    block[CJastel::kRamWord] = 0x100;
-    EXPECT_TRUE(jastel.RAMClockEnable(1, 1));
-    EXPECT_EQ(static_cast<DWORD>(block[CJastel::kRamWord]), 0x11Fu);
-    EXPECT_TRUE(jastel.RAMClockEnable(0, 1));
-    EXPECT_EQ(static_cast<DWORD>(block[CJastel::kRamWord]), 0x100u);
 }
 
 }  // namespace

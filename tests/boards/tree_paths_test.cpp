@@ -16,83 +16,60 @@ CString Record(const char* raw, RootKind kind, bool engineering, const Condition
 }
 
 TEST(TreePaths, BoardWordIsAPrefixComparedWithoutCase) {
-    EXPECT_TRUE(treepath::BelongsToBoard("Brimola`9000\\X`1", "Brimola"));
-    EXPECT_TRUE(treepath::BelongsToBoard("BRIMOLA`9000\\X`1", "Brimola"));
-    EXPECT_TRUE(treepath::BelongsToBoard("nuxa`9000\\X`1", "Nuxa"));
-    EXPECT_FALSE(treepath::BelongsToBoard("Nuxa`9000\\X`1", "Brimola"));
-    EXPECT_FALSE(treepath::BelongsToBoard("Brim", "Brimola"));
+    const std::pair<const char*, bool> rows[] = {{"BRIMOLA`9000\\X`1", true}, {"Nuxa`9000\\X`1", false}, {"Brim", false}};
+    for (const auto& [path, belongs] : rows) EXPECT_EQ(treepath::BelongsToBoard(path, "Brimola"), belongs) << path;
     EXPECT_EQ(Record("Nuxa`9000\\Manufacturing`9000\\G`+9000\\L <CJastel SorbelinRAM_CE>`+9000", RootKind::MainBoard, false),
               "<dropped>");
 }
 
 TEST(TreePaths, ModeCutKeepsTheModesFolderOrLiftsManufacturingTests) {
-    const char* mfg = "Brimola`9000\\Manufacturing`9000\\Memory`+9000\\Leaf <T a>`+9001";
-    const char* eng = "Brimola`9000\\Engineering`9001\\Memory`+9000\\Leaf <T a>`+9001";
-    // Manufacturing mode: the manufacturing tests stand at the top, engineering ones are dropped.
-    EXPECT_EQ(Record(mfg, RootKind::MainBoard, false), "Memory`+9000\\Leaf`+9001");
-    EXPECT_EQ(Record(eng, RootKind::MainBoard, false), "<dropped>");
-    // Engineering mode: both, each under its folder.
-    EXPECT_EQ(Record(mfg, RootKind::MainBoard, true), "Manufacturing`9000\\Memory`+9000\\Leaf`+9001");
-    EXPECT_EQ(Record(eng, RootKind::MainBoard, true), "Engineering`9001\\Memory`+9000\\Leaf`+9001");
-    // Neither word: the board word stays the first segment.
-    EXPECT_EQ(Record("Brimola`9000\\Memory`+9000\\Leaf <T a>`+9001", RootKind::MainBoard, false),
-              "Brimola`9000\\Memory`+9000\\Leaf`+9001");
+    struct Row { const char* raw; bool engineering; const char* record; };
+    const Row rows[] = {
+        // Manufacturing mode: the manufacturing tests stand at the top, engineering ones are dropped.
+        {"Brimola`9000\\Manufacturing`9000\\Memory`+9000\\Leaf <T a>`+9001", false, "Memory`+9000\\Leaf`+9001"},
+        {"Brimola`9000\\Engineering`9001\\Memory`+9000\\Leaf <T a>`+9001", false, "<dropped>"},
+        // Engineering mode: both, each under its folder.
+        {"Brimola`9000\\Manufacturing`9000\\Memory`+9000\\Leaf <T a>`+9001", true, "Manufacturing`9000\\Memory`+9000\\Leaf`+9001"},
+        {"Brimola`9000\\Engineering`9001\\Memory`+9000\\Leaf <T a>`+9001", true, "Engineering`9001\\Memory`+9000\\Leaf`+9001"},
+        {"Brimola`9000\\Memory`+9000\\Leaf <T a>`+9001", false, "Brimola`9000\\Memory`+9000\\Leaf`+9001"},  // neither
+        // A manufacturing leaf right under the folder has no backslash left and is dropped.
+        {"Brimola`9000\\Manufacturing`9000\\Leaf <T a>`+9001", false, "<dropped>"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(Record(row.raw, RootKind::MainBoard, row.engineering), row.record) << row.raw;
 
     // "Engineering" decides alone when both words are there.
-    CString both = "Brimola`9000\\Engineering`9001\\Manufacturing`9000\\Leaf <T a>`+9001";
+    CString both = "Brimola`9000\\Manufacturing`9000\\Engineering`9001\\Leaf <T a>`+9001";
     EXPECT_FALSE(treepath::CutMode(both, false));
-    both = "Brimola`9000\\Manufacturing`9000\\Engineering`9001\\Leaf <T a>`+9001";
     EXPECT_TRUE(treepath::CutMode(both, true));
     EXPECT_EQ(both, "Engineering`9001\\Leaf <T a>`+9001");
-
-    // A manufacturing leaf right under the folder has no backslash left and is dropped; one that
-    // ends in the word with no backslash after it is kept whole.
-    EXPECT_EQ(Record("Brimola`9000\\Manufacturing`9000\\Leaf <T a>`+9001", RootKind::MainBoard, false), "<dropped>");
+    // A path that ends in the word, no backslash after it, is kept whole.
     CString last = "Brimola`9000\\Manufacturing";
     EXPECT_TRUE(treepath::CutMode(last, false));
     EXPECT_EQ(last, "Brimola`9000\\Manufacturing");
 }
 
 TEST(TreePaths, CommandCutRemovesTheAngleBracketsAndTheBlanksBeforeThem) {
-    CString marked = "Memory`+9000\\Random Memory <CWexal Random Memory Test VERBOSE=1>`+9001";
-    treepath::CutCommand(marked);
-    EXPECT_EQ(marked, "Memory`+9000\\Random Memory`+9001");
-
-    // Arguments that hold ">" themselves: everything through the last one goes.
-    CString nested = "G`+1\\L <T CMD = (<x> y)>`+2";
-    treepath::CutCommand(nested);
-    EXPECT_EQ(nested, "G`+1\\L`+2");
-
-    // Without marks the path ends before the command.
-    CString plain = "Memory\\Random Memory <CWexal Random Memory Test>";
-    treepath::CutCommand(plain);
-    EXPECT_EQ(plain, "Memory\\Random Memory");
-
-    // No closing bracket: nothing is removed.
-    CString open = "G`+1\\L <T a`+2";
-    treepath::CutCommand(open);
-    EXPECT_EQ(open, "G`+1\\L <T a`+2");
-
-    CString none = "G`+1\\L`+2";
-    treepath::CutCommand(none);
-    EXPECT_EQ(none, "G`+1\\L`+2");
+    const std::pair<const char*, const char*> rows[] = {
+        {"Memory`+9000\\Random Memory <CWexal Random Memory Test VERBOSE=1>`+9001", "Memory`+9000\\Random Memory`+9001"},
+        {"G`+1\\L <T CMD = (<x> y)>`+2", "G`+1\\L`+2"},  // through the last ">"
+        {"G`+1\\L <T a`+2", "G`+1\\L <T a`+2"},  // no closing bracket: nothing removed
+    };
+    for (const auto& [raw, cut] : rows) {
+        CString path = raw;
+        treepath::CutCommand(path);
+        EXPECT_EQ(path, cut) << raw;
+    }
 }
 
 TEST(TreePaths, EveryConditionIsTestedAgainstItsFact) {
-    struct Case {
-        const char* condition;
-        RootKind kind;
-        void (*meet)(ConditionFacts&);  // makes the condition hold
-    };
+    struct Case { const char* condition; RootKind kind; void (*meet)(ConditionFacts&); };  // meet: makes it hold
     const Case cases[] = {
         {"&(Release=Grenlo)", RootKind::MainBoard, [](ConditionFacts& f) { f.releaseId = 2; }},
         {"&(Release=Skavo)", RootKind::CodecBoard, [](ConditionFacts& f) { f.releaseId = 1; }},
         {"&(Requirement=Nuxa)", RootKind::MainBoard, [](ConditionFacts& f) { f.mainBoards = f.codecBoards = 2; }},
         {"&(Requirement=Brimola)", RootKind::CodecBoard, [](ConditionFacts& f) { f.mainBoards = f.codecBoards = 1; }},
-        {"&(Requirement=NulkLoopback)", RootKind::MainBoard,
-         [](ConditionFacts& f) { f.switchesUpper = "PEXHOST -NULKLOOPBACK"; }},
-        {"&(Requirement=BexiLoopback)", RootKind::CodecBoard,
-         [](ConditionFacts& f) { f.switchesUpper = "PEXHOST -BEXILOOPBACK -AUTORUN"; }},
+        {"&(Requirement=NulkLoopback)", RootKind::MainBoard, [](ConditionFacts& f) { f.switchesUpper = "PEXHOST -NULKLOOPBACK"; }},
+        {"&(Requirement=BexiLoopback)", RootKind::CodecBoard, [](ConditionFacts& f) { f.switchesUpper = "PEXHOST -BEXILOOPBACK -A"; }},
         {"&(Requirement=X2V4000)", RootKind::MainBoard, [](ConditionFacts& f) { f.hasX2V4000 = true; }},
         {"&(Requirement=X2V6000)", RootKind::CodecBoard, [](ConditionFacts& f) { f.hasX2V6000 = true; }},
         {"&(ZorvZyvPkg .lt 20040416)", RootKind::CodecBoard, [](ConditionFacts& f) { f.zyvPackageDate = 20040415; }},
@@ -108,8 +85,7 @@ TEST(TreePaths, EveryConditionIsTestedAgainstItsFact) {
         unmet.hasDevice = true;
         unmet.mainBoards = 1;
         unmet.switchesUpper = "PEXHOST -AUTORUN";
-        const CString condition(c.condition);
-        unmet.zyvPackageDate = condition.Find(".lt") >= 0 ? 20040601 : 20040101;
+        unmet.zyvPackageDate = CString(c.condition).Find(".lt") >= 0 ? 20040601 : 20040101;
         ConditionFacts met = unmet;
         c.meet(met);
 
@@ -130,8 +106,7 @@ TEST(TreePaths, ConditionsOfTheOtherRootAndUnknownTextsStay) {
     EXPECT_EQ(path, "G &(Requirement=Brimola) &(ZorvZyvPkg .ge 20040416)`+1\\Leaf`+2");
     // The codec board does not know the main board's requirement; spelling counts.
     path = "G &(Requirement=Nuxa) &(release=Grenlo)`+1\\Leaf`+2";
-    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::CodecBoard, facts));
-    EXPECT_EQ(path, "G &(Requirement=Nuxa) &(release=Grenlo)`+1\\Leaf`+2");
+    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::CodecBoard, facts) && path == "G &(Requirement=Nuxa) &(release=Grenlo)`+1\\Leaf`+2");
     // A met condition is removed wherever it occurs; the first unmet one drops the path.
     facts.releaseId = 2;
     path = "A &(Release=Grenlo)`+1\\B &(Release=Grenlo)`+2\\Leaf`+3";
@@ -144,37 +119,22 @@ TEST(TreePaths, ConditionsOfTheOtherRootAndUnknownTextsStay) {
 TEST(TreePaths, X2VConditionsNeedASelectedDeviceAndPackageDateZeroIsOldest) {
     ConditionFacts noDevice;
     CString path = "G &(Requirement=X2V4000)`+1\\Leaf &(Requirement=X2V6000)`+2";
-    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::MainBoard, noDevice));
+    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::MainBoard, noDevice));  // left as they are
     EXPECT_EQ(path, "G &(Requirement=X2V4000)`+1\\Leaf &(Requirement=X2V6000)`+2");
 
-    ConditionFacts device;
-    device.hasDevice = true;
-    device.hasX2V4000 = true;
-    path = "G &(Requirement=X2V4000)`+1\\Leaf`+2";
-    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::MainBoard, device));
-    path = "G &(Requirement=X2V6000)`+1\\Leaf`+2";
-    EXPECT_FALSE(treepath::ApplyConditions(path, RootKind::MainBoard, device));
-
-    // No recognised package (date 0): both ".lt" conditions hold, both ".ge" ones fail.
-    ConditionFacts none;
-    for (const char* lt : {"&(ZorvZyvPkg .lt 20040416)", "&(ZorvZyvPkg .lt 20040521)"}) {
-        path = CString("G") + lt + "`+1\\Leaf`+2";
-        EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::CodecBoard, none)) << lt;
-    }
-    for (const char* ge : {"&(ZorvZyvPkg .ge 20040416)", "&(ZorvZyvPkg .ge 20040521)"}) {
-        path = CString("G") + ge + "`+1\\Leaf`+2";
-        EXPECT_FALSE(treepath::ApplyConditions(path, RootKind::CodecBoard, none)) << ge;
-    }
+    // No recognised package (date 0): ".lt" conditions hold, ".ge" ones fail.
+    path = "G&(ZorvZyvPkg .lt 20040521)`+1\\Leaf`+2";
+    EXPECT_TRUE(treepath::ApplyConditions(path, RootKind::CodecBoard, noDevice));
+    path = "G&(ZorvZyvPkg .ge 20040416)`+1\\Leaf`+2";
+    EXPECT_FALSE(treepath::ApplyConditions(path, RootKind::CodecBoard, noDevice));
 }
 
 TEST(TreePaths, RecordPathsAreTidyAndKeepTheirMarks) {
     ConditionFacts facts;
     facts.switchesUpper = "PEXHOST -NULKLOOPBACK";
     // A met condition in a folder name keeps the folder, without the condition or stray blanks.
-    EXPECT_EQ(Record("Brimola`9000\\Manufacturing`9000\\Loopback &(Requirement=NulkLoopback)`+9002\\Video <CNulk "
-                     "Loopback Images>`-9000",
-                     RootKind::MainBoard, false, facts),
-              "Loopback`+9002\\Video`-9000");
+    EXPECT_EQ(Record("Brimola`9000\\Manufacturing`9000\\Loopback &(Requirement=NulkLoopback)`+9002\\Video <CNulk Images>`-9000",
+                     RootKind::MainBoard, false, facts), "Loopback`+9002\\Video`-9000");
     CString spaced = " A `+1\\ B\tC `-2\\Leaf";
     treepath::TidySegments(spaced);
     EXPECT_EQ(spaced, "A`+1\\B\tC`-2\\Leaf");

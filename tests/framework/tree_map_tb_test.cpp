@@ -52,12 +52,13 @@ TEST(TreeMap, SplitCommandLine) {
     EXPECT_EQ(SplitOf("DEV1 Memory tests <CWexal Random Memory Test VERBOSE = 0>"),
               (Split{"DEV1", "CWexal", "Random Memory Test VERBOSE = 0"}));
     EXPECT_EQ(SplitOf("DEV1 Flash tests"), (Split{"DEV1", "", ""}));
-    // A test without arguments is still named by the first token.
-    EXPECT_EQ(SplitOf("DEV1 x <CWexal>"), (Split{"DEV1", "CWexal", ""}));
-    EXPECT_EQ(SplitOf("DEV1 x < \tCWexal ARG=1>"), (Split{"DEV1", "CWexal", "ARG=1"}));
+    // Bracket text without a blank or tab names no child; a leading blank is not skipped.
+    EXPECT_EQ(SplitOf("DEV1 x <CWexal>"), (Split{"DEV1", "", "CWexal"}));
+    EXPECT_EQ(SplitOf("DEV1 x <CWexal >"), (Split{"DEV1", "CWexal", ""}));
+    EXPECT_EQ(SplitOf("DEV1 x < \tCWexal ARG=1>"), (Split{"DEV1", "", "\tCWexal ARG=1"}));
     EXPECT_EQ(SplitOf("DEV1 x <A  B C> trailing > tail"), (Split{"DEV1", "A", " B C> trailing "}));
     EXPECT_EQ(SplitOf("DEV1 x <A B> trailing"), (Split{"DEV1", "A", "B"}));
-    EXPECT_EQ(SplitOf("<CWexal>"), (Split{"", "CWexal", ""}));
+    EXPECT_EQ(SplitOf("<CWexal>"), (Split{"", "", "CWexal"}));
     EXPECT_EQ(SplitOf("DEV1 x <>"), (Split{"DEV1", "", ""}));
     EXPECT_EQ(SplitOf("<A B>"), (Split{"<A", "", ""}));
     // Only a blank ends the device name; a tab ends the child name too.
@@ -87,8 +88,8 @@ TEST(TreeMap, ChildMapEntriesAndLookUps) {
     EXPECT_EQ(object, "");
     EXPECT_EQ(child, "");
     EXPECT_EQ(arguments, "");
-    EXPECT_EQ(root.FindTest("Brimola1 Memory <CWexal>", object, child, arguments), &memory);
-    EXPECT_EQ(child, "CWexal");
+    EXPECT_EQ(root.FindTest("Brimola1 Memory <CWexal>", object, child, arguments), nullptr);
+    EXPECT_EQ(root.FindTest("Brimola1 Memory <CWexal >", object, child, arguments), &memory);
     EXPECT_EQ(arguments, "");
 
     EXPECT_TRUE(root.RemoveFromMap());

@@ -9,124 +9,66 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 #include <thread>
 
 #include "platform/paths.h"
+#include "tests/support/temp_dir.h"
 
-namespace fs = std::filesystem;
+std::string BinDir() { return std::filesystem::path(platform::GetProgramDir()).parent_path().string(); }
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "pexhost-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-}
-
-std::string BinDir() {
-    std::string dir = platform::GetProgramDir();
-    if (!dir.empty() && dir.back() == '/') dir.pop_back();
-    return dir;
-}
-
-std::string HostPath() { return BinDir() + "/pexhost"; }
 std::string PluginPath() { return BinDir() + "/HostTestPlugin.so"; }
-
-std::string ReadFileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFileText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 namespace {
 
-std::vector<char*> Argv(const std::vector<std::string>& args, std::vector<std::string>& storage) {
-    storage.clear();
-    storage.push_back(HostPath());
+// Replaces the child with pexhost in cwd; 126 or 127 when that fails.
+[[noreturn]] void ExecHost(const std::vector<std::string>& args, const std::string& cwd) {
+    std::vector<std::string> storage{BinDir() + "/pexhost"};
     storage.insert(storage.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : storage) argv.push_back(s.data());
     argv.push_back(nullptr);
-    return argv;
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
 }
 
-int StatusOf(int raw) {
-    if (WIFEXITED(raw)) return WEXITSTATUS(raw);
-    if (WIFSIGNALED(raw)) return 128 + WTERMSIG(raw);
-    return -1;
-}
+int StatusOf(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1; }
 
 }  // namespace
 
 HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
                 const std::function<bool(pid_t, const std::string&)>& watch) {
     const std::string outPath = cwd + "/.stdout", errPath = cwd + "/.stderr";
-    std::vector<std::string> storage;
-    std::vector<char*> argv = Argv(args, storage);
     const pid_t pid = fork();
     if (pid == 0) {
-        int in = open("/dev/null", O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(126);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
+        const int in = open("/dev/null", O_RDONLY), out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                  err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0) _exit(126);
+        dup2(in, 0), dup2(out, 1), dup2(err, 2);
+        ExecHost(args, cwd);
     }
-    HostRun run;
     int raw = 0;
-    bool watching = static_cast<bool>(watch);
-    for (;;) {
+    for (bool watching = static_cast<bool>(watch);;) {
         const pid_t done = waitpid(pid, &raw, watching ? WNOHANG : 0);
         if (done == pid) break;
-        if (done < 0) return run;
+        if (done < 0) return {};
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        watching = watch(pid, ReadFileText(outPath));
+        watching = watch(pid, support::ReadText(outPath));
     }
-    run.status = StatusOf(raw);
-    run.out = ReadFileText(outPath);
-    run.err = ReadFileText(errPath);
-    return run;
+    return {StatusOf(raw), support::ReadText(outPath), support::ReadText(errPath)};
 }
 
-HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd,
-                          const std::string& input) {
-    std::vector<std::string> storage;
-    std::vector<char*> argv = Argv(args, storage);
+HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input) {
     int master = -1;
-    struct winsize size = {};
-    size.ws_row = 50;
-    size.ws_col = 200;
+    struct winsize size = {50, 200, 0, 0};
     const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
-    if (pid == 0) {
-        if (chdir(cwd.c_str()) != 0) _exit(126);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    if (pid == 0) ExecHost(args, cwd);
     HostRun run;
     if (pid < 0) return run;
-    if (!input.empty()) {
-        ssize_t ignored = write(master, input.data(), input.size());
-        (void)ignored;
-    }
+    if (!input.empty() && write(master, input.data(), input.size()) < 0) kill(pid, SIGKILL);
     char buf[4096];
-    for (;;) {
-        struct pollfd p = {master, POLLIN, 0};
+    for (struct pollfd p = {master, POLLIN, 0};;) {
         if (poll(&p, 1, 30000) <= 0) {
             kill(pid, SIGKILL);  // hung: fail the test rather than the whole run
             break;

@@ -13,32 +13,13 @@ struct HostRun {
     std::string err;
 };
 
-// A fresh temporary folder, removed with everything in it at destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
+std::string BinDir();  // where the host, the plug-ins and this test live
+std::string PluginPath();
 
-private:
-    std::string m_path;
-};
-
-std::string BinDir();             // where the host, the plug-ins and this test live
-std::string HostPath();
-std::string PluginPath();         // the test plug-in
-std::string ReadFileText(const std::string& path);
-void WriteFileText(const std::string& path, const std::string& text);
-
-// Runs pexhost with args in cwd, stdout and stderr to files, stdin from /dev/null. While it
-// runs, watch (when given) is called with the host's pid and the stdout written so far, about
-// every 5 ms, until it answers false.
+// Runs pexhost with args in cwd, stdin from /dev/null. While it runs, watch (when given) is called
+// with the host's pid and the stdout written so far, about every 5 ms, until it answers false.
 HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
                 const std::function<bool(pid_t, const std::string&)>& watch = {});
 
 // Runs pexhost on a pseudo-terminal (stdin, stdout and stderr), typing input into it.
-HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd,
-                          const std::string& input);
+HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input);

@@ -13,12 +13,13 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "tests/support/temp_dir.h"
 
 extern char** environ;
 
 namespace {
 
-namespace fs = std::filesystem;
+using support::ReadText;
 
 struct HostRun {
     int status = -1;
@@ -26,24 +27,9 @@ struct HostRun {
     std::string err;
 };
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A fresh folder the host runs in (it writes "CmdLine" there), removed afterwards.
-class WorkDir {
+class WorkDir : public support::TempDir {
 public:
-    WorkDir() {
-        std::string pattern = (fs::temp_directory_path() / "pexmain-XXXXXX").string();
-        m_path = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~WorkDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
     // Runs bin/pexhost here with its output in files, nothing on stdin, colours off.
     HostRun Host(std::vector<std::string> args) const {
         args.insert(args.begin(), "--color=never");
@@ -54,7 +40,7 @@ public:
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, m_path.c_str());
+        posix_spawn_file_actions_addchdir_np(&actions, Path().c_str());
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, File(".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, File(".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -69,9 +55,6 @@ public:
         run.err = ReadText(File(".err"));
         return run;
     }
-
-private:
-    std::string m_path;
 };
 
 bool Has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
@@ -171,6 +154,13 @@ TEST(MainJob, EngineeringModeListsTheEngineeringTrees) {
                                  ExpectedListing("NuxaTree_Eng.txt", "Nuxa1", true)))
         << run.out;
     EXPECT_FALSE(Has(run.out, "ERROR")) << run.out;
+}
+
+TEST(MainJob, HelpOfATestComesFromTheTestThroughItsRoot) {
+    const HostRun run = WorkDir().Host({"--help-test", "Brimola1/SDRAM/Memory Lines Stepped"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Has(run.out, "[HELP]    Brimola1/SDRAM/Memory Lines Stepped Patterns\n")) << run.out;
+    EXPECT_TRUE(Has(run.out, "Syntax:   MemTestB\n")) << run.out;
 }
 
 TEST(MainJob, AMissingTreeFileIsReportedByBothRoots) {
