@@ -1,133 +1,276 @@
-// Rig files: the default rig, a full description, and one clear message naming file and key for each bad file.
+// Rig files: the default rig, every key and fault kind read, and one one-line message naming file and key per bad file.
 #include "sim/rig_config.h"
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_dir.h"
+
 namespace {
 
-using sim::ParseRig;
+using sim::ConfigDeviceFault;
 using sim::RigConfig;
+
+// A main board B1 (with extra keys) and a codec board N, with the faults given.
+std::string Rig(const std::string& faults, const std::string& extra = "") {
+    return R"({"boards": [{"tag": "B1", "kind": "brimola")" + extra + R"(}, {"tag": "N", "kind": "nuxa"}], "faults": [)" +
+           faults + "]}";
+}
+
+RigConfig Parse(const std::string& text) {
+    RigConfig rig;
+    std::string error;
+    EXPECT_TRUE(sim::ParseRig(text, "r.json", rig, error)) << error;
+    return rig;
+}
 
 TEST(RigConfig, DefaultRigIsOneHealthyBoardOfEachKindWithTheBox) {
     const RigConfig rig = sim::DefaultRig();
     ASSERT_EQ(rig.boards.size(), 2u);
-    EXPECT_EQ(rig.boards[0].tag, "Brimola1");
-    EXPECT_EQ(rig.boards[0].kind, sim::BoardKind::Brimola);
+    EXPECT_EQ(rig.boards[0].tag + rig.boards[1].tag, "Brimola1Nuxa1");
     EXPECT_EQ(rig.boards[0].sdramBytes, 512ull << 20);
-    EXPECT_TRUE(rig.boards[0].breakoutBox);
-    EXPECT_EQ(rig.boards[1].tag, "Nuxa1");
     EXPECT_EQ(rig.boards[1].sdramBytes, 256ull << 20);
-    // Partner boards share the last character of their tags.
-    EXPECT_EQ(rig.boards[0].tag.back(), rig.boards[1].tag.back());
-    EXPECT_GE(rig.boards[0].revision & 0xFFF, 0x48u);
+    EXPECT_TRUE(rig.boards[0].breakoutBox);
+    EXPECT_FALSE(rig.boards[1].breakoutBox);
     EXPECT_FALSE(rig.dmaTiming.modelled);
 }
 
-TEST(RigConfig, ReadsBoardsTimingAndEveryFaultKind) {
-    const char* text = R"({
-      "boards": [
-        {"tag": "Brimola2", "kind": "brimola", "sdram_mib": 64, "revision": "0xC50",
-         "vpd": {"SN": "X1", "EC": null}, "attached": {"breakout_box": true},
-         "sensors": {"fpga_temp_c": 60, "fpga_temp_limit_c": 70}},
-        {"tag": "Nuxa2", "kind": "nuxa"}
-      ],
-      "dma": {"timing": "modelled", "bytes_per_second": 1000000},
-      "host_memory_mib": 64,
+TEST(RigConfig, ReadsSettingsAndEveryFaultKindWithTheirDefaults) {
+    const RigConfig rig = Parse(R"({"boards": [
+        {"tag": "B1", "kind": "brimola", "sdram_mib": "010", "revision": "0xC50", "vpd": {"SN": "X1", "EC": null},
+         "attached": {"breakout_box": true}, "sensors": {"local_temp_c": -5, "remote2_temp_limit_c": 60},
+         "memory_clock": {"window_low": 100, "window_high": "0200", "store": "clk.txt"}, "flash": {"image": "m.flash"}},
+        {"tag": "N", "kind": "nuxa"}],
+      "dma": {"timing": "modelled", "bytes_per_second": 1000000}, "host_memory_mib": 64,
       "faults": [
-        {"kind": "sdram_stuck_bit", "board": "Brimola2", "bit": 7, "value": 1, "from": "0x100", "to": 4096},
-        {"kind": "sdram_address_alias", "board": "Brimola2", "line": 10, "shorted_to": 3},
-        {"kind": "sdram_address_alias", "board": "Nuxa2", "line": 20, "stuck": 1},
-        {"kind": "sdram_bit_flips", "board": "Nuxa2", "rate": 0.5, "seed": 7},
-        {"kind": "dma_stall", "board": "Brimola2", "channel": 16},
-        {"kind": "dma_corrupt", "board": "Brimola2", "channel": 12, "mask": "0x100", "first": 3, "count": 2},
-        {"kind": "dma_wrong_tag", "board": "Nuxa2", "channel": 57, "tag": 5},
-        {"kind": "register_stuck_bit", "board": "Nuxa2", "offset": "0x70020", "bit": 29, "value": 0},
-        {"kind": "missing_space", "board": "Nuxa2", "space": "SDRAM"},
-        {"kind": "missing_board", "board": "Nuxa2"}
-      ]})";
-    RigConfig rig;
-    std::string error;
-    ASSERT_TRUE(ParseRig(text, "r.json", rig, error)) << error;
-    const auto& b = rig.boards[0];
-    EXPECT_EQ(b.sdramBytes, 64ull << 20);
+        {"kind": "sdram_stuck_bit", "board": "B1", "bit": 7, "value": 1, "from": "0x100", "to": 4096},
+        {"kind": "sdram_address_alias", "board": "B1", "line": 10, "shorted_to": 3},
+        {"kind": "sdram_address_alias", "board": "N", "line": 20, "stuck": 1},
+        {"kind": "sdram_bit_flips", "board": "N", "rate": 0.5, "seed": 7},
+        {"kind": "dma_stall", "board": "B1", "channel": 16},
+        {"kind": "dma_corrupt", "board": "B1", "channel": 12, "mask": "0x100", "first": 3},
+        {"kind": "dma_wrong_tag", "board": "N", "channel": 57, "tag": 5},
+        {"kind": "register_stuck_bit", "board": "N", "offset": "0x70020", "bit": 29},
+        {"kind": "missing_space", "board": "N", "space": "SDRAM"},
+        {"kind": "missing_board", "board": "N"},
+        {"kind": "sensor_over_limit", "board": "B1", "sensor": "2TEMP", "by": 3},
+        {"kind": "sensor_over_limit", "board": "B1"},
+        {"kind": "sensor_bad_reading", "board": "B1", "sensor": "LTEMP", "value": 200, "count": 7},
+        {"kind": "spd_wrong_geometry", "board": "B1", "module": 2, "rows": 12},
+        {"kind": "spd_wrong_size", "board": "B1", "mib": 256},
+        {"kind": "vpd_broken", "board": "B1", "part": "checksum"},
+        {"kind": "vpd_missing_field", "board": "B1", "field": "V0"},
+        {"kind": "clock_window_shifted", "board": "B1", "by": -30},
+        {"kind": "clock_no_window", "board": "B1"},
+        {"kind": "flash_erase_fails", "board": "B1", "block": 60},
+        {"kind": "flash_program_fails", "board": "B1", "status": "0x18"},
+        {"kind": "flash_never_ready", "board": "N"},
+        {"kind": "flash_locked_block", "board": "B1", "block": 3},
+        {"kind": "flash_stuck_bit", "board": "B1", "bit": 15, "value": 1},
+        {"kind": "flash_wrong_id", "board": "N"},
+        {"kind": "flash_missing_header", "board": "B1", "segment": "PCI"},
+        {"kind": "flash_mirror_mismatch", "board": "N"},
+        {"kind": "fpga_init_never_rises", "board": "B1", "device": 1},
+        {"kind": "fpga_crc_error", "board": "B1", "device": 2, "at": 500},
+        {"kind": "fpga_crc_error", "board": "B1", "device": 3},
+        {"kind": "fpga_done_stays_low", "board": "N", "device": 4},
+        {"kind": "fpga_code_stuck_bit", "board": "N", "bit": 2, "value": 1}]})");
+    ASSERT_EQ(rig.boards.size(), 2u);
+    const sim::BoardConfig& b = rig.boards[0];
+    EXPECT_EQ(b.sdramBytes, 10ull << 20) << "a leading zero is not octal";
     EXPECT_EQ(b.revision, 0xC50u);
-    EXPECT_EQ(b.sensors.tempC[1], 60);
-    EXPECT_EQ(b.sensors.limitC[1], 70);
-    bool sn = false, ec = false;
-    for (const auto& [k, v] : b.vpd) {
-        sn = sn || (k == "SN" && v == "X1");
-        ec = ec || k == "EC";
-    }
-    EXPECT_TRUE(sn);
-    EXPECT_FALSE(ec) << "a null field removes the default";
+    auto vpd = [&](const char* name) {
+        for (const auto& [key, text] : b.vpd)
+            if (key == name) return text;
+        return std::string("(none)");
+    };
+    EXPECT_EQ(vpd("SN"), "X1");
+    EXPECT_EQ(vpd("EC"), "(none)") << "null removes a default";
+    EXPECT_EQ(b.sensors.tempC[0], -5);
+    EXPECT_EQ(b.sensors.tempC[1], 45) << "unnamed settings keep their defaults";
+    EXPECT_EQ(b.sensors.limitC[2], 60);
+    EXPECT_EQ(b.memoryClock.windowLow, 100);
+    EXPECT_EQ(b.memoryClock.windowHigh, 200);
+    EXPECT_EQ(b.memoryClock.store + b.flashImage, "clk.txtm.flash");
+    EXPECT_TRUE(b.breakoutBox);
     EXPECT_TRUE(rig.dmaTiming.modelled);
+    EXPECT_EQ(rig.dmaTiming.bytesPerSecond, 1000000u);
     EXPECT_EQ(rig.hostMemoryBytes, 64ull << 20);
-    ASSERT_EQ(b.faults.sdramStuck.size(), 1u);
-    EXPECT_EQ(b.faults.sdramStuck[0].from, 0x100u);
-    EXPECT_EQ(b.faults.sdramStuck[0].to, 4096u);
-    EXPECT_EQ(b.faults.sdramAlias[0].source, 3);
-    EXPECT_EQ(b.faults.dmaCorrupt[0].mask, 0x100u);
-    EXPECT_EQ(b.faults.dmaCorrupt[0].first, 3u);
-    const auto& n = rig.boards[1].faults;
-    EXPECT_EQ(n.sdramAlias[0].source, -1);
+
+    const sim::BoardFaults& f = b.faults;
+    EXPECT_EQ(f.sdramStuck.at(0).from, 0x100u);
+    EXPECT_EQ(f.sdramStuck[0].to, 4096u);
+    EXPECT_EQ(f.sdramStuck[0].bit * 10 + f.sdramStuck[0].value, 71);
+    EXPECT_EQ(f.sdramAlias.at(0).source, 3);
+    EXPECT_EQ(f.dmaStall.at(0).channel, 16);
+    EXPECT_EQ(f.dmaCorrupt.at(0).mask, 0x100u);
+    EXPECT_EQ(f.dmaCorrupt[0].first, 3u);
+    EXPECT_EQ(f.dmaCorrupt[0].count, 1u);
+    EXPECT_EQ(f.sensorOverLimit.at(0).channel, 2);
+    EXPECT_EQ(f.sensorOverLimit[0].by, 3);
+    EXPECT_EQ(f.sensorOverLimit.at(1).channel, 1) << "the Wexal FPGA's channel by default";
+    EXPECT_EQ(f.sensorBadReading.at(0).channel, 0);
+    EXPECT_EQ(f.sensorBadReading[0].count, 7u);
+    EXPECT_EQ(f.spdGeometry.at(0).module * 100 + f.spdGeometry[0].rows, 212);
+    EXPECT_EQ(f.spdSize.at(0).module, 0) << "both modules";
+    EXPECT_EQ(f.spdSize[0].mib, 256u);
+    EXPECT_EQ(f.vpdBroken, std::vector<sim::VpdDefect>{sim::VpdDefect::Checksum});
+    EXPECT_EQ(f.vpdMissing, std::vector<std::string>{"V0"});
+    EXPECT_EQ(f.clockWindowShift, -30);
+    EXPECT_TRUE(f.clockNoWindow);
+    EXPECT_EQ(f.flash.eraseFails.at(0).block, 60);
+    EXPECT_EQ(f.flash.eraseFails[0].status, 0) << "0: the operation's own error bit";
+    EXPECT_EQ(f.flash.programFails.at(0).block, -1) << "every block";
+    EXPECT_EQ(f.flash.programFails[0].status, 0x18);
+    EXPECT_EQ(f.flash.lockedBlocks, std::vector<uint32_t>{3});
+    EXPECT_EQ(f.flash.stuckBits.at(0).bit * 10 + f.flash.stuckBits[0].value, 151);
+    EXPECT_EQ(f.flash.missingHeaders, std::vector<std::string>{"PCI"});
+    const auto& dev = f.configPort.devices;
+    ASSERT_EQ(dev.size(), 3u);
+    EXPECT_EQ(dev[0].kind, ConfigDeviceFault::Kind::InitNeverRises);
+    EXPECT_EQ(dev[0].device, 1);
+    EXPECT_EQ(dev[1].kind, ConfigDeviceFault::Kind::CrcError);
+    EXPECT_EQ(dev[1].at, 500u);
+    EXPECT_EQ(dev[2].at, 1024u);
+
+    const sim::BoardFaults& n = rig.boards[1].faults;
+    EXPECT_EQ(n.sdramAlias.at(0).source, -1);
     EXPECT_EQ(n.sdramAlias[0].value, 1);
-    EXPECT_EQ(n.sdramFlips[0].seed, 7u);
-    EXPECT_EQ(n.dmaWrongTag[0].tag, 5);
-    EXPECT_EQ(n.registerStuck[0].offset, 0x70020u);
+    EXPECT_EQ(n.sdramFlips.at(0).seed, 7u);
+    EXPECT_EQ(n.dmaWrongTag.at(0).tag, 5);
+    EXPECT_EQ(n.registerStuck.at(0).offset, 0x70020u);
     EXPECT_EQ(n.missingSpaces, std::vector<std::string>{"SDRAM"});
     EXPECT_TRUE(n.missing);
-    EXPECT_FALSE(rig.boards[1].breakoutBox);
+    EXPECT_TRUE(n.flash.neverReady);
+    EXPECT_EQ(n.flash.manufacturer, -1);
+    EXPECT_EQ(n.flash.device, 0x18) << "another part of the family by default";
+    EXPECT_EQ(n.flash.mirrorMismatch.at(0).offset, 0x2000u);
+    EXPECT_EQ(n.configPort.devices.at(0).kind, ConfigDeviceFault::Kind::DoneStaysLow);
+    EXPECT_EQ(n.configPort.codeStuck.at(0).bit * 10 + n.configPort.codeStuck[0].value, 21);
 }
 
 struct BadRig {
-    const char* text;
-    const char* key;  // the key the message must name
+    const char* name;
+    std::string text;
+    const char* message;  // what follows "rig file \"bad.json\": "
 };
 
-TEST(RigConfig, EachBadFileGetsOneMessageNamingFileAndKey) {
-    const BadRig cases[] = {
-        {R"({"boards": [)", nullptr},
-        {R"({"boards": [], "colour": 1})", "colour"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola", "sdram": 5}]})", "boards[0].sdram"},
-        {R"({"boards": [{"tag": "B1", "kind": "toaster"}]})", "boards[0].kind"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola", "sdram_mib": 5000}]})", "boards[0].sdram_mib"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola", "revision": "0x1000"}]})", "boards[0].revision"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B1", "kind": "nuxa"}]})", "boards[1].tag"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "gremlin", "board": "B1"}]})", "faults[0].kind"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_stall", "board": "B9", "channel": 1}]})",
-         "faults[0].board"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_stall", "board": "B1", "channel": 64}]})",
-         "faults[0].channel"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "sdram_stuck_bit", "board": "B1", "bit": 32}]})",
-         "faults[0].bit"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1}]})",
-         "faults[0].seed"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x40000", "bit": 1}]})",
-         "faults[0].offset"},
-        // Past the last channel control word, below the first, and not on a word.
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x58100", "bit": 0}]})",
-         "faults[0].offset"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x57FFC", "bit": 0}]})",
-         "faults[0].offset"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x58002", "bit": 0}]})",
-         "faults[0].offset"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_stall", "board": "B1", "channel": 1, "speed": 2}]})",
-         "faults[0].speed"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "dma": {"timing": "slow"}})", "dma.timing"},
+TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
+    const BadRig rows[] = {
+        {"not json", R"({"boards": [)", "not valid JSON"},
+        {"unknown top key", R"({"boards": [], "colour": 1})", "key \"colour\": unknown key"},
+        {"unknown board key", Rig("", R"(, "sdram": 5)"), "key \"boards[0].sdram\": unknown key"},
+        {"board kind", R"({"boards": [{"tag": "B1", "kind": "toaster"}]})", "key \"boards[0].kind\": \"toaster\" is not"},
+        {"tag twice", R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B1", "kind": "nuxa"}]})",
+         "key \"boards[1].tag\": tag \"B1\" is used twice"},
+        {"tag with a control character", R"({"boards": [{"tag": "B\u0001", "kind": "brimola"}]})",
+         "key \"boards[0].tag\": a tag is 1 to 31"},
+        {"sdram too large", Rig("", R"(, "sdram_mib": 5000)"), "key \"boards[0].sdram_mib\": value 5000 is out of range 8..2048"},
+        {"octal-looking revision read as decimal", Rig("", R"(, "revision": "07777")"),
+         "key \"boards[0].revision\": value 07777 is out of range 0..4095"},
+        {"revision one past", Rig("", R"(, "revision": "0x1000")"), "key \"boards[0].revision\": value 0x1000 is out of range"},
+        {"sign and blank", Rig("", R"(, "sdram_mib": " +64")"), "key \"boards[0].sdram_mib\": \" +64\" is not a number"},
+        {"plus sign", Rig("", R"(, "sdram_mib": "+64")"), "key \"boards[0].sdram_mib\": \"+64\" is not a number"},
+        {"trailing blank", Rig("", R"(, "sdram_mib": "64 ")"), "key \"boards[0].sdram_mib\": \"64 \" is not a number"},
+        {"bare 0x", Rig("", R"(, "revision": "0x")"), "key \"boards[0].revision\": \"0x\" is not a number"},
+        {"fraction", Rig("", R"(, "sdram_mib": 64.5)"), "key \"boards[0].sdram_mib\": expected a whole number"},
+        {"negative string", Rig("", R"(, "sdram_mib": "-64")"), "key \"boards[0].sdram_mib\": value -64 is out of range 8..2048"},
+        {"negative integer", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1, "seed": -1})"),
+         "key \"faults[0].seed\": value -1 is out of range 0x0..0xFFFFFFFFFFFFFFFF"},
+        {"over-long string", Rig(R"({"kind": "dma_corrupt", "board": "B1", "channel": 1, "mask": "99999999999999999999"})"),
+         "key \"faults[0].mask\": value 99999999999999999999 is out of range 0x1..0xFFFFFFFF"},
+        {"over-long integer", Rig("", R"(, "sdram_mib": 99999999999999999999)"), "key \"boards[0].sdram_mib\": value 1e+20 is out of range 8..2048"},
+        {"key given twice", Rig("", R"(, "sdram_mib": 64, "sdram_mib": 128)"), "key \"boards[0].sdram_mib\": given twice"},
+        {"top key given twice", R"({"boards": [], "boards": []})", "key \"boards\": given twice"},
+        {"control characters escaped", R"({"boards": [], "a\nb\u0007": 1})", "key \"a\\nb\\x07\": unknown key"},
+        {"control characters in a value", R"({"boards": [{"tag": "B1", "kind": "to\taster"}]})", "key \"boards[0].kind\": \"to\\taster\" is not"},
+        {"vpd field not text", Rig("", R"(, "vpd": {"SN": 5})"), "key \"boards[0].vpd.SN\": expected a string"},
+        {"sensor too hot", Rig("", R"(, "sensors": {"fpga_temp_c": 150})"), "key \"boards[0].sensors.fpga_temp_c\": value 150"},
+        {"unknown sensor key", Rig("", R"(, "sensors": {"gpu_temp_c": 50})"), "key \"boards[0].sensors.gpu_temp_c\": unknown"},
+        {"clock window reversed", Rig("", R"(, "memory_clock": {"window_low": 200, "window_high": 100})"),
+         "key \"boards[0].memory_clock.window_high\": the window ends before it starts"},
+        {"clock setting too high", Rig("", R"(, "memory_clock": {"window_low": 256})"), "key \"boards[0].memory_clock.window_low\": value 256"},
+        {"empty flash image name", Rig("", R"(, "flash": {"image": ""})"), "key \"boards[0].flash.image\": an empty file name"},
+        {"unknown flash key", Rig("", R"(, "flash": {"file": "x"})"), "key \"boards[0].flash.file\": unknown key"},
+        {"unknown fault kind", Rig(R"({"kind": "gremlin", "board": "B1"})"), "key \"faults[0].kind\": unknown fault kind \"gremlin\""},
+        {"fault on a missing board", Rig(R"({"kind": "dma_stall", "board": "B9", "channel": 1})"),
+         "key \"faults[0].board\": no board \"B9\" in this rig"},
+        {"unknown fault key", Rig(R"({"kind": "dma_stall", "board": "B1", "channel": 1, "speed": 2})"),
+         "key \"faults[0].speed\": unknown key"},
+        {"channel 64", Rig(R"({"kind": "dma_stall", "board": "B1", "channel": 64})"), "key \"faults[0].channel\": value 64"},
+        {"bit 32", Rig(R"({"kind": "sdram_stuck_bit", "board": "B1", "bit": 32})"), "key \"faults[0].bit\": value 32"},
+        {"range reversed", Rig(R"({"kind": "sdram_stuck_bit", "board": "B1", "bit": 1, "from": 64, "to": 64})"),
+         "key \"faults[0].to\": the range ends before it starts"},
+        {"alias onto itself", Rig(R"({"kind": "sdram_address_alias", "board": "B1", "line": 5, "shorted_to": 5})"),
+         "key \"faults[0].shorted_to\": a line cannot be shorted to itself"},
+        {"alias line past the memory", Rig(R"({"kind": "sdram_address_alias", "board": "N", "line": 28, "stuck": 0})"),
+         "key \"faults[0].line\": value 28 is out of range 2..27"},
+        {"flips without seed", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1})"), "key \"faults[0].seed\": missing"},
+        {"flip rate 0", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0, "seed": 1})"), "key \"faults[0].rate\""},
+        {"register not in a block", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58100", "bit": 0})"),
+         "key \"faults[0].offset\": not a channel control word"},
+        {"register below the blocks", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x57FFC", "bit": 0})"),
+         "key \"faults[0].offset\": value 0x57FFC"},
+        {"register not on a word", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58002", "bit": 0})"),
+         "key \"faults[0].offset\": a register offset is a multiple of 4"},
+        {"dma timing", R"({"boards": [], "dma": {"timing": "slow"}})", "key \"dma.timing\": \"slow\" is not a timing"},
+        {"sensor name", Rig(R"({"kind": "sensor_over_limit", "board": "B1", "sensor": "4TEMP"})"), "key \"faults[0].sensor\""},
+        {"bad reading 150", Rig(R"({"kind": "sensor_bad_reading", "board": "B1", "value": 150})"),
+         "key \"faults[0].value\": a bad reading is 0, or 200 to 255"},
+        {"bad reading missing", Rig(R"({"kind": "sensor_bad_reading", "board": "B1"})"), "key \"faults[0].value\": missing"},
+        {"spd module 3", Rig(R"({"kind": "spd_wrong_size", "board": "B1", "module": 3})"), "key \"faults[0].module\": value 3"},
+        {"vpd part", Rig(R"({"kind": "vpd_broken", "board": "B1", "part": "crc"})"), "key \"faults[0].part\": \"crc\" is not a part"},
+        {"vpd field name", Rig(R"({"kind": "vpd_missing_field", "board": "B1", "field": "SNX"})"), "key \"faults[0].field\""},
+        {"clock shift 0", Rig(R"({"kind": "clock_window_shifted", "board": "B1", "by": 0})"), "key \"faults[0].by\": a shift of 0"},
+        {"space name", Rig(R"({"kind": "missing_space", "board": "B1", "space": "I2C.DIMM3"})"), "key \"faults[0].space\""},
+        {"locked block missing", Rig(R"({"kind": "flash_locked_block", "board": "B1"})"), "key \"faults[0].block\": missing"},
+        {"flash block 64", Rig(R"({"kind": "flash_erase_fails", "board": "B1", "block": 64})"), "key \"faults[0].block\": value 64"},
+        {"flash bit 16", Rig(R"({"kind": "flash_stuck_bit", "board": "B1", "bit": 16})"), "key \"faults[0].bit\": value 16"},
+        {"flash segment", Rig(R"({"kind": "flash_missing_header", "board": "B1", "segment": "VPD"})"),
+         "key \"faults[0].segment\": \"VPD\" is not a Wexal image segment"},
+        {"mirror offset not a word", Rig(R"({"kind": "flash_mirror_mismatch", "board": "B1", "offset": "0x2002"})"),
+         "key \"faults[0].offset\": a register offset is a multiple of 4"},
+        {"mirror offset past", Rig(R"({"kind": "flash_mirror_mismatch", "board": "B1", "offset": "0x4000"})"),
+         "key \"faults[0].offset\": value 0x4000"},
+        {"codec board device", Rig(R"({"kind": "fpga_done_stays_low", "board": "N", "device": 1})"),
+         "key \"faults[0].device\": a codec board has only the board links 3 and 4"},
+        {"crc without device", Rig(R"({"kind": "fpga_crc_error", "board": "B1"})"), "key \"faults[0].device\": missing"},
+        {"code bit 3", Rig(R"({"kind": "fpga_code_stuck_bit", "board": "B1", "bit": 3})"), "key \"faults[0].bit\": value 3"},
+        {"key not for the kind", Rig(R"({"kind": "flash_never_ready", "board": "B1", "block": 1})"),
+         "key \"faults[0].block\": unknown key"},
     };
-    for (const auto& c : cases) {
+    for (const BadRig& row : rows) {
+        SCOPED_TRACE(row.name);
         RigConfig rig;
         std::string error;
-        EXPECT_FALSE(ParseRig(c.text, "bad.json", rig, error)) << c.text;
-        EXPECT_NE(error.find("rig file \"bad.json\""), std::string::npos) << error;
-        EXPECT_EQ(error.find('\n'), std::string::npos) << "one line: " << error;
-        if (c.key) EXPECT_NE(error.find(std::string("key \"") + c.key + "\""), std::string::npos) << error;
-        else EXPECT_NE(error.find("not valid JSON"), std::string::npos) << error;
+        EXPECT_FALSE(sim::ParseRig(row.text, "bad.json", rig, error));
+        EXPECT_EQ(error.rfind(std::string("rig file \"bad.json\": ") + row.message, 0), 0u) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+}
+
+TEST(RigConfig, FilesThatAreNotRigsOrImagesSaySo) {
+    support::TempDir dir;
+    const std::string shortImage = dir.Write("short.flash", "0123456789");
+    struct Row {
+        const char* name;
+        std::string path, message;
+    } rows[] = {
+        {"directory as image", dir.Path(), "key \"boards[0].flash.image\": \"" + dir.Path() + "\" is a directory, not a flash image file"},
+        {"short image", shortImage, "key \"boards[0].flash.image\": file \"" + shortImage + "\" is 10 bytes, not a flash image of 8388608"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RigConfig rig;
+        std::string error;
+        EXPECT_FALSE(sim::ParseRig(Rig("", R"(, "flash": {"image": ")" + row.path + "\"}"), "bad.json", rig, error));
+        EXPECT_NE(error.find(row.message), std::string::npos) << error;
     }
     RigConfig rig;
     std::string error;
-    EXPECT_FALSE(sim::LoadRigFile("/nonexistent/rig.json", rig, error));
-    EXPECT_NE(error.find("/nonexistent/rig.json"), std::string::npos);
+    EXPECT_FALSE(sim::LoadRigFile(dir.Path(), rig, error));
+    EXPECT_EQ(error, "rig file \"" + dir.Path() + "\": is a directory, not a rig file");
+    EXPECT_FALSE(sim::LoadRigFile(dir / "none.json", rig, error));
+    EXPECT_EQ(error, "rig file \"" + dir.File("none.json") + "\": cannot be opened");
 }
 
 }  // namespace
