@@ -1,4 +1,4 @@
-// Each fault kind changes what the hardware does where it should, and nowhere else.
+// Each memory and DMA fault of a rig file changes what the hardware does where it should, and nowhere else.
 #include <numeric>
 
 #include "rig_fixture.h"
@@ -10,43 +10,16 @@ using devtest::HostBuffer;
 using devtest::MakeDcb;
 using devtest::RigTest;
 
-// Writes n DWORDs from host to SDRAM at addr through channel ch and answers the final live context.
-Dcb HostToSdram(CWexalBoardDevice* b, int ch, const HostBuffer& src, DWORD addr, DWORD words, int tag = 1) {
-    CWexalDMAChannel* c = b->GetDMAChannel(ch);
-    c->Flush();
-    Dcb d = MakeDcb(0, 0, tag, addr, 0, words, 0, 0, static_cast<ULONGLONG>(src.tableBus.QuadPart));
-    c->SetDCBWords(1, d.w);
-    c->Trigger(1);
-    Dcb live;
-    c->GetDCBWords(0, live.w);
-    return live;
-}
-
-Dcb SdramToHost(CWexalBoardDevice* b, int ch, const HostBuffer& dst, DWORD addr, DWORD words) {
-    CWexalDMAChannel* c = b->GetDMAChannel(ch);
-    c->Flush();
-    Dcb d = MakeDcb(0, 0, 1, addr, 0, words, 0, 0, static_cast<ULONGLONG>(dst.tableBus.QuadPart));
-    c->SetDCBWords(1, d.w);
-    c->Trigger(1);
-    Dcb live;
-    c->GetDCBWords(0, live.w);
-    return live;
-}
-
-bool Done(const Dcb& d) { return (d.w[3]) == 0; }
-
 TEST_F(RigTest, SdramStuckBitShowsOnlyInItsRangeWhicheverPathWrites) {
     LoadJson(R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B2", "kind": "brimola"}],
                  "faults": [{"kind": "sdram_stuck_bit", "board": "B1", "bit": 3, "value": 1, "from": "0x2000", "to": "0x3000"}]})");
     for (const char* tag : {"B1", "B2"}) {
-        CWexalBoardDevice* b = Board(tag);
-        SetGo(Regs(tag), 0);
         HostBuffer src(0x4000);
-        HostToSdram(b, 16, src, 0, 0x1000);  // zeros over 0-0x4000
+        Transfer(tag, 16, src.Table(), 0, 0x1000);  // zeros over 0-0x4000
         std::vector<DWORD> back(0x1000);
-        b->GetSDRAMSpace()->Get(back.data(), 0, 0x4000);
+        Sdram(tag)->Get(back.data(), 0, 0x4000);
         for (DWORD i = 0; i < 0x1000; ++i) {
-            const bool inRange = std::strcmp(tag, "B1") == 0 && 4 * i >= 0x2000 && 4 * i < 0x3000;
+            const bool inRange = tag[1] == '1' && 4 * i >= 0x2000 && 4 * i < 0x3000;
             ASSERT_EQ(back[i], inRange ? 8u : 0u) << tag << " word " << i;
         }
     }
@@ -62,8 +35,7 @@ TEST_F(RigTest, SdramAddressAliasMakesLinesShareCells) {
     s->Get(other.data(), 64 + (1 << 20), 64);
     EXPECT_EQ(other, line);
     // Addresses where both lines agree keep their own cells.
-    const DWORD a = 0x11111111, z = 0;
-    s->Set(&z, 0x200000, 4);
+    const DWORD a = 0x11111111;
     s->Set(&a, 0x100, 4);
     DWORD v = 1;
     s->Get(&v, 0x200000, 4);
@@ -83,7 +55,7 @@ TEST_F(RigTest, SdramBitFlipsAreSoftReproducibleAndConfinedToTheirBoard) {
     const auto clean = readBack("B2");
     LoadJson(json);
     EXPECT_EQ(readBack("B1"), first) << "same seed, same flips";
-    EXPECT_TRUE(std::all_of(clean.begin(), clean.end(), [](DWORD w) { return w == 0; }));
+    EXPECT_EQ(std::count(clean.begin(), clean.end(), 0u), 0x10000);
     const auto flipped = std::count_if(first.begin(), first.end(), [](DWORD w) { return w != 0; });
     EXPECT_GT(flipped, 20);
     EXPECT_LT(flipped, 150);
@@ -91,19 +63,14 @@ TEST_F(RigTest, SdramBitFlipsAreSoftReproducibleAndConfinedToTheirBoard) {
 
 TEST_F(RigTest, DmaStallHangsOnlyItsChannel) {
     LoadJson(R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_stall", "board": "B1", "channel": 16}]})");
-    CWexalBoardDevice* b = Board("B1");
-    SetGo(Regs("B1"), 0);
     HostBuffer src(0x1000);
     src.Words()[0] = 0x12345678;
-    Dcb live = HostToSdram(b, 16, src, 0x800, 16);
-    for (int i = 0; i < 20; ++i) {
-        b->GetDMAChannel(16)->GetDCBWords(0, live.w);
-        ASSERT_FALSE(Done(live));
-    }
+    Transfer("B1", 16, src.Table(), 0x800, 16);
+    for (int i = 0; i < 20; ++i) ASSERT_FALSE(Live(Board("B1")->GetDMAChannel(16)).Done());
     DWORD v = 0;
     Sdram("B1")->Get(&v, 0x800, 4);
     EXPECT_EQ(v, 0u);
-    EXPECT_TRUE(Done(HostToSdram(b, 17, src, 0x800, 16)));
+    EXPECT_TRUE(Transfer("B1", 17, src.Table(), 0x800, 16).Done());
     Sdram("B1")->Get(&v, 0x800, 4);
     EXPECT_EQ(v, 0x12345678u);
 }
@@ -111,14 +78,12 @@ TEST_F(RigTest, DmaStallHangsOnlyItsChannel) {
 TEST_F(RigTest, DmaCorruptionFlipsTheChosenWordsInFlightOnly) {
     LoadJson(R"({"boards": [{"tag": "B1", "kind": "brimola"}],
                  "faults": [{"kind": "dma_corrupt", "board": "B1", "channel": 12, "mask": "0x100", "first": 3, "count": 2}]})");
-    CWexalBoardDevice* b = Board("B1");
-    SetGo(Regs("B1"), 0);
     std::vector<DWORD> data(64);
     std::iota(data.begin(), data.end(), 0u);
     Sdram("B1")->Set(data.data(), 0x4000, 256);
     HostBuffer a(0x1000), c(0x1000);
-    ASSERT_TRUE(Done(SdramToHost(b, 12, a, 0x4000, 64)));
-    ASSERT_TRUE(Done(SdramToHost(b, 13, c, 0x4000, 64)));
+    ASSERT_TRUE(Transfer("B1", 12, a.Table(), 0x4000, 64).Done());
+    ASSERT_TRUE(Transfer("B1", 13, c.Table(), 0x4000, 64).Done());
     for (DWORD i = 0; i < 64; ++i) {
         EXPECT_EQ(a.Words()[i], (i == 3 || i == 4) ? i ^ 0x100 : i) << "channel 12 word " << i;
         EXPECT_EQ(c.Words()[i], i) << "channel 13 word " << i;
@@ -129,19 +94,16 @@ TEST_F(RigTest, DmaCorruptionFlipsTheChosenWordsInFlightOnly) {
 }
 
 TEST_F(RigTest, DmaWrongTagShowsAtCompletionAfterTheDataMoved) {
-    LoadJson(R"({"boards": [{"tag": "B1", "kind": "brimola"}],
-                 "faults": [{"kind": "dma_wrong_tag", "board": "B1", "channel": 16}]})");
-    CWexalBoardDevice* b = Board("B1");
-    SetGo(Regs("B1"), 0);
+    LoadJson(R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_wrong_tag", "board": "B1", "channel": 16}]})");
     HostBuffer src(0x1000);
     src.Words()[1] = 0xABCDEF01;
-    const Dcb live = HostToSdram(b, 16, src, 0, 16, 0xA5A);
-    EXPECT_TRUE(Done(live));
-    EXPECT_EQ(devtest::Tag(live), 0xA5B);
+    const Dcb live = Transfer("B1", 16, src.Table(), 0, 16, 0xA5A);
+    EXPECT_TRUE(live.Done());
+    EXPECT_EQ(live.Tag(), 0xA5B);
     DWORD v = 0;
     Sdram("B1")->Get(&v, 4, 4);
     EXPECT_EQ(v, 0xABCDEF01u);
-    EXPECT_EQ(devtest::Tag(HostToSdram(b, 17, src, 0, 16, 0xA5A)), 0xA5A);
+    EXPECT_EQ(Transfer("B1", 17, src.Table(), 0, 16, 0xA5A).Tag(), 0xA5A);
 }
 
 TEST_F(RigTest, RegisterStuckBitActsInTheRegisterAndOnTheEngine) {
@@ -152,29 +114,25 @@ TEST_F(RigTest, RegisterStuckBitActsInTheRegisterAndOnTheEngine) {
     RegisterPtr r = Regs("B1");
     // BCU 2's Go never sets: the pattern test sees it, and the video utility loop stalls on it.
     r[0x70020 / 4] = 0xFFFFFFFF;
-    EXPECT_EQ(r[0x70020 / 4], 0xDFFFFFFFu);
     r[0x70030 / 4] = 0xFFFFFFFF;
+    EXPECT_EQ(r[0x70020 / 4], 0xDFFFFFFFu);
     EXPECT_EQ(r[0x70030 / 4], 0xFFFFFFFFu) << "BCU 3 is sound";
-    Dcb src = MakeDcb(0, 2, 1, 0, 0, 16, 0), dst = MakeDcb(0, 2, 1, 0x1000, 0, 16, 0);
+    const Dcb src = MakeDcb(0, 2, 1, 0, 0, 16, 0), dst = MakeDcb(0, 2, 1, 0x1000, 0, 16, 0);
     b->GetDMAChannel(38)->SetDCBWords(1, src.w);
     b->GetDMAChannel(57)->SetDCBWords(1, dst.w);
     b->GetDMAChannel(57)->Trigger(1);
     b->GetDMAChannel(38)->Trigger(1);
-    Dcb live;
-    b->GetDMAChannel(57)->GetDCBWords(0, live.w);
-    EXPECT_FALSE(Done(live));
+    EXPECT_FALSE(Live(b->GetDMAChannel(57)).Done());
     // DCB 1 of channel 16, word 2 (start address) has bit 20 stuck at 1: the data lands 1 MiB higher.
-    SetGo(r, 0);
     HostBuffer buf(0x1000);
     buf.Words()[0] = 0x5EED5EED;
-    live = HostToSdram(b, 16, buf, 0x100, 4);
-    EXPECT_EQ(live.w[2], 0x100100u);
+    EXPECT_EQ(Transfer("B1", 16, buf.Table(), 0x100, 4).w[2], 0x100100u);
     DWORD v = 0;
     Sdram("B1")->Get(&v, 0x100100, 4);
     EXPECT_EQ(v, 0x5EED5EEDu);
     Sdram("B1")->Get(&v, 0x100, 4);
     EXPECT_EQ(v, 0u);
-    EXPECT_EQ(HostToSdram(b, 17, buf, 0x100, 4).w[2], 0x100u) << "the same DCB of another channel is sound";
+    EXPECT_EQ(Transfer("B1", 17, buf.Table(), 0x100, 4).w[2], 0x100u) << "the same DCB of another channel is sound";
 }
 
 }  // namespace

@@ -3,13 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "devlib/devices.h"
-#include "devlib/rig.h"
-#include "devlib/wexal_spaces.h"
-#include "sim/rig_config.h"
 #include "tests/support/rig.h"
 
 // Stand-in for the library's DCB record: the device library reads and fills its first eight DWORDs.
@@ -20,11 +17,15 @@ public:
 
 namespace devtest {
 
+// A DCB image laid out as the hardware reads it.
 struct Dcb {
     DWORD w[8] = {};
+    DWORD Lines() const { return w[3] >> 16; }
+    DWORD Initial() const { return w[3] & 0xFFFF; }
+    bool Done() const { return w[3] == 0; }
+    int Tag() const { return static_cast<int>(w[1] >> 16 & 0xFFF); }
 };
 
-// A DCB image built field by field as the hardware lays it out.
 inline Dcb MakeDcb(int next, int bcu, int tag, DWORD start, DWORD lines, DWORD initial, DWORD lineLength,
                    DWORD pad = 0, ULONGLONG bus = 0, bool is16 = false) {
     Dcb d;
@@ -38,43 +39,34 @@ inline Dcb MakeDcb(int next, int bcu, int tag, DWORD start, DWORD lines, DWORD i
     return d;
 }
 
-inline DWORD Lines(const Dcb& d) { return d.w[3] >> 16; }
-inline DWORD Initial(const Dcb& d) { return d.w[3] & 0xFFFF; }
-inline int Tag(const Dcb& d) { return static_cast<int>(d.w[1] >> 16 & 0xFFF); }
-
-// A host DMA buffer of whole pages with its page table (entries of at most `entry` bytes).
+// A host DMA buffer with its page table (entries of at most `entry` bytes).
 struct HostBuffer {
     void* data = nullptr;
-    LARGE_INTEGER bus{};
     void* table = nullptr;
-    LARGE_INTEGER tableBus{};
-    DWORD size = 0;
+    LARGE_INTEGER bus{}, tableBus{};
 
-    HostBuffer(DWORD bytes, DWORD entry = 0x20000) : size(bytes) {
-        Drv_Return r = g_WexalHW->Malloc(bytes, &data, &bus);
-        EXPECT_EQ(r.status, DRV_SUCCESS);
+    explicit HostBuffer(DWORD bytes, DWORD entry = 0x20000) {
+        EXPECT_EQ(g_WexalHW->Malloc(bytes, &data, &bus).status, DRV_SUCCESS);
         const DWORD entries = (bytes + entry - 1) / entry;
-        r = g_WexalHW->Malloc(entries * 16, &table, &tableBus);
-        EXPECT_EQ(r.status, DRV_SUCCESS);
+        EXPECT_EQ(g_WexalHW->Malloc(entries * 16, &table, &tableBus).status, DRV_SUCCESS);
         auto* e = static_cast<DWORD*>(table);
         for (DWORD i = 0; i < entries; ++i) {
-            const DWORD n = bytes - i * entry < entry ? bytes - i * entry : entry;
-            e[4 * i + 0] = bus.u.LowPart + i * entry;
+            e[4 * i] = bus.u.LowPart + i * entry;
             e[4 * i + 1] = static_cast<DWORD>(bus.u.HighPart);
-            e[4 * i + 2] = n;
+            e[4 * i + 2] = std::min(entry, bytes - i * entry);
             e[4 * i + 3] = 0;
         }
     }
     ~HostBuffer() {
-        if (g_WexalHW) {
-            g_WexalHW->Free(data);
-            g_WexalHW->Free(table);
-        }
+        if (!g_WexalHW) return;
+        g_WexalHW->Free(data);
+        g_WexalHW->Free(table);
     }
     DWORD* Words() const { return static_cast<DWORD*>(data); }
+    ULONGLONG Table() const { return static_cast<ULONGLONG>(tableBus.QuadPart); }
 };
 
-// The shared rig fixture, with the register window and DCB words the device library tests poke.
+// The shared rig fixture, with the register window and the DMA steps the device library tests use.
 class RigTest : public support::RigTest {
 protected:
     static RegisterPtr Regs(const char* tag) {
@@ -86,6 +78,16 @@ protected:
         Dcb d;
         ch->GetDCBWords(0, d.w);
         return d;
+    }
+    // Runs one DCB (BCU 0) on a flushed channel of board tag and answers the live context after it.
+    static Dcb Transfer(const char* tag, int channel, ULONGLONG table, DWORD addr, DWORD words, int dcbTag = 1) {
+        SetGo(Regs(tag), 0);
+        CWexalDMAChannel* c = Board(tag)->GetDMAChannel(channel);
+        c->Flush();
+        const Dcb d = MakeDcb(0, 0, dcbTag, addr, 0, words, 0, 0, table);
+        c->SetDCBWords(1, d.w);
+        c->Trigger(1);
+        return Live(c);
     }
 };
 
