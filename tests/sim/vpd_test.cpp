@@ -55,13 +55,8 @@ TEST(VpdImage, DefaultFieldsNameTheFirmwareOfRevision0202) {
     const auto main = Fields(sim::BuildVpdImage(sim::DefaultBoard(BoardKind::Brimola, "B")));
     // "$(VPDVER)" is the first four characters of ZB followed by those of ZC.
     EXPECT_EQ(main.at("ZB").substr(0, 4) + main.at("ZC").substr(0, 4), "0202");
-    EXPECT_EQ(main.at("V0"), "LOCV0202");
-    EXPECT_EQ(main.at("V1"), "TAZU0202");
-    EXPECT_EQ(main.at("V2"), "TAZU0202");
-    EXPECT_EQ(main.at("V3"), "FESK0202");
-    EXPECT_EQ(main.at("V4"), "FESK0202");
-    EXPECT_EQ(main.at("PN"), sim::kBrimolaPartNumber);
-    EXPECT_EQ(main.at("ZA"), "02");
+    EXPECT_EQ(main.at("V0") + main.at("V1") + main.at("V2") + main.at("V3") + main.at("V4"), "LOCV0202TAZU0202TAZU0202FESK0202FESK0202");
+    EXPECT_EQ(main.at("PN") + main.at("ZA"), sim::kBrimolaPartNumber + std::string("02"));
     for (const char* key : {"SN", "PN", "EC", "RL", "FN", "MN", "VI", "SI", "Z0", "Z1", "ZA", "ZB", "ZC", "ZD", "ZE", "VA",
                             "VB", "VC", "VD"})
         EXPECT_FALSE(main.at(key).empty()) << key;
@@ -69,8 +64,7 @@ TEST(VpdImage, DefaultFieldsNameTheFirmwareOfRevision0202) {
     const auto codec = Fields(sim::BuildVpdImage(sim::DefaultBoard(BoardKind::Nuxa, "N")));
     EXPECT_EQ(codec.at("PN"), "0418-27606-01") << "the number the programming command translates";
     EXPECT_EQ(codec.count("V0"), 0u) << "the codec board has no keyer or FPGA pair";
-    EXPECT_EQ(codec.at("V3"), "FESK0202");
-    EXPECT_EQ(codec.at("V4"), "FESK0202");
+    EXPECT_EQ(codec.at("V3") + codec.at("V4"), "FESK0202FESK0202");
     EXPECT_NE(codec.at("SN"), main.at("SN"));
 }
 
@@ -89,12 +83,9 @@ TEST(VpdImage, EachStructureFaultDamagesItsOwnPart) {
     EXPECT_TRUE(std::equal(img.begin() + 1, img.end(), good.begin() + 1)) << "only the name tag changes";
 
     img = broken(VpdDefect::VpdTag);
-    EXPECT_EQ(img[0], 0x82);
-    EXPECT_NE(img[g.roTag], 0x90);
-
+    EXPECT_TRUE(img[0] == 0x82 && img[g.roTag] != 0x90);
     img = broken(VpdDefect::EndTag);
-    EXPECT_EQ(img[WalkTags(img).roTag], 0x90);
-    EXPECT_NE(img[g.endTag], 0x79);
+    EXPECT_TRUE(img[WalkTags(img).roTag] == 0x90 && img[g.endTag] != 0x79);
 
     img = broken(VpdDefect::Length);
     const Walk l = WalkTags(img);
