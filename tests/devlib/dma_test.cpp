@@ -1,4 +1,5 @@
-// DMA channels: DCB slots, chains and live context, page-table transfers, BCU gating, flush, the video utility loop, timing.
+// DMA channels: DCB slots, chains and live context, page-table transfers, BCU gating, flush, the video utility loop, timing
+// (the line and pad geometry belongs to the simulator's DMA engine tests).
 #include <numeric>
 
 #include "platform/clock.h"
@@ -85,32 +86,6 @@ TEST_F(RigTest, HostToSdramChainAndBackThroughPageTables) {
     EXPECT_EQ(back.Tag(), 0xA5A);
     EXPECT_TRUE(back.Done());
     EXPECT_EQ(std::memcmp(dst.data, src.data, kBytes), 0);
-}
-
-TEST_F(RigTest, LinesAndPadCountDwordsWhateverTheSixteenBitFlag) {
-    CWexalBoardDevice* b = Board("Nuxa1");
-    SetGo(Regs("Nuxa1"), 1);
-    HostBuffer src(0x1000);
-    std::iota(src.Words(), src.Words() + 32, 1u);
-    CWexalDMAChannel* wr = b->GetDMAChannel(17);
-    const DWORD e = 0xEEEEEEEE;
-    const std::vector<DWORD> fill(64, e);
-    // 4 + 2 x 4 DWORDs with 2 of pad after each line; 8 + 1 x 8 without pad, not one word more.
-    const std::vector<DWORD> padded = {1, 2, 3, 4, e, e, 5, 6, 7, 8, e, e, 9, 10, 11, 12, e, e, e};
-    std::vector<DWORD> plain(17, e);
-    std::iota(plain.begin(), plain.begin() + 16, 1u);
-    for (bool is16 : {false, true}) {
-        for (const auto& [pad, want] : {std::pair{2u, padded}, std::pair{0u, plain}}) {
-            b->GetSDRAMSpace()->Set(fill.data(), 0x1000, 256);
-            const Dcb d = pad ? MakeDcb(0, 1, 1, 0x1000, 2, 4, 4, 2, src.Table(), is16) : MakeDcb(0, 1, 1, 0x1000, 1, 8, 8, 0, src.Table(), is16);
-            wr->SetDCBWords(1, d.w);
-            wr->Trigger(1);
-            ASSERT_TRUE(Live(wr).Done());
-            std::vector<DWORD> got(want.size());
-            b->GetSDRAMSpace()->Get(got.data(), 0x1000, static_cast<int>(4 * got.size()));
-            EXPECT_EQ(got, want) << "16bit " << is16 << " pad " << pad;
-        }
-    }
 }
 
 TEST_F(RigTest, BcuWithoutGoStallsUntilGoAndFlushClearsTheContext) {
