@@ -138,7 +138,8 @@ int64_t ReadNumber(const Json& v, const std::string& key, int64_t lo, uint64_t h
     } else {
         Fail(key, "expected a number");
     }
-    const bool inside = !tooLong && (negative ? n == 0 || (lo < 0 && n <= 0 - static_cast<uint64_t>(lo))
+    if (negative && n == 0) negative = false;  // "-0" is 0, held to the range like any 0
+    const bool inside = !tooLong && (negative ? lo < 0 && n <= 0 - static_cast<uint64_t>(lo)
                                                      : (lo <= 0 || n >= static_cast<uint64_t>(lo)) && n <= hi);
     if (!inside) {
         if (written.empty()) written = negative ? "-" + std::to_string(n) : hi > 0xFFFF ? Hex(n) : std::to_string(n);

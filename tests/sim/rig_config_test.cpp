@@ -164,6 +164,7 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         {"bare 0x", Rig("", R"(, "revision": "0x")"), "key \"boards[0].revision\": \"0x\" is not a number"},
         {"fraction", Rig("", R"(, "sdram_mib": 64.5)"), "key \"boards[0].sdram_mib\": expected a whole number"},
         {"negative string", Rig("", R"(, "sdram_mib": "-64")"), "key \"boards[0].sdram_mib\": value -64 is out of range 8..2048"},
+        {"minus zero", Rig("", R"(, "sdram_mib": "-0")"), "key \"boards[0].sdram_mib\": value -0 is out of range 8..2048"},
         {"negative integer", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1, "seed": -1})"),
          "key \"faults[0].seed\": value -1 is out of range 0x0..0xFFFFFFFFFFFFFFFF"},
         {"over-long string", Rig(R"({"kind": "dma_corrupt", "board": "B1", "channel": 1, "mask": "99999999999999999999"})"),
