@@ -25,31 +25,16 @@ Runs RunsOf(const sim::DcbImage& d) {
     return runs;
 }
 
-TEST(DmaGeometryTest, LinesCountDwordsWithEitherSixteenBitFlag) {
+TEST(DmaGeometryTest, LinesCountDwordsWithEitherFlagAndPadSkipsAfterEachLine) {
     for (bool is16 : {false, true}) {
-        // 5 + 3 x 7 = 26 DWORDs.
-        const sim::DcbImage d = Geometry(0x1000, 3, 5, 7, 0, is16);
-        EXPECT_EQ(d.Is16Bit(), is16);
-        EXPECT_EQ(d.Units(), 26u);
-        EXPECT_EQ(d.Bytes(), 104u) << "16bit " << is16;
-        EXPECT_EQ(RunsOf(d), (Runs{{0x1000, 104}})) << "no pad: one block";
+        SCOPED_TRACE(is16 ? "16bit" : "32bit");
+        EXPECT_EQ(Geometry(0, 3, 5, 7, 0, is16).Bytes(), 104u) << "5 + 3 x 7 DWORDs";
+        EXPECT_EQ(RunsOf(Geometry(0x1000, 3, 5, 7, 0, is16)), (Runs{{0x1000, 104}})) << "no pad: one block";
+        EXPECT_EQ(RunsOf(Geometry(0x1000, 3, 5, 7, 2, is16)), (Runs{{0x1000, 20}, {0x1000 + 28, 28}, {0x1000 + 64, 28}, {0x1000 + 100, 28}}));
     }
-    // The largest fields: 0xFFFF + 0xFFFF x 0xFFFF = 0x10000 x 0xFFFF DWORDs, beyond 32 bits of bytes.
-    const sim::DcbImage big = Geometry(0, 0xFFFF, 0xFFFF, 0xFFFF, 0, true);
-    EXPECT_EQ(big.Bytes(), 4ull * 0x10000 * 0xFFFF);
-    // Nothing to move.
+    EXPECT_EQ(Geometry(0, 0xFFFF, 0xFFFF, 0xFFFF, 0, true).Bytes(), 4ull * 0x10000 * 0xFFFF) << "beyond 32 bits of bytes";
     EXPECT_TRUE(RunsOf(Geometry(0x40, 0, 0, 0, 3, false)).empty());
-}
-
-TEST(DmaGeometryTest, PadSkipsDwordsAfterEveryLine) {
-    for (bool is16 : {false, true}) {
-        // Initial line 5 DWORDs, then 3 lines of 7, 2 DWORDs of pad after each line.
-        EXPECT_EQ(RunsOf(Geometry(0x1000, 3, 5, 7, 2, is16)),
-                  (Runs{{0x1000, 20}, {0x1000 + 28, 28}, {0x1000 + 64, 28}, {0x1000 + 100, 28}}))
-            << "16bit " << is16;
-    }
-    // An empty initial line leaves no gap before the first full line.
-    EXPECT_EQ(RunsOf(Geometry(0, 2, 0, 4, 1, false)), (Runs{{0, 16}, {20, 16}}));
+    EXPECT_EQ(RunsOf(Geometry(0, 2, 0, 4, 1, false)), (Runs{{0, 16}, {20, 16}})) << "an empty initial line leaves no gap";
 }
 
 }  // namespace

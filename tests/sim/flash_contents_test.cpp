@@ -1,14 +1,13 @@
 // Flash contents: image identification records in their stored layout, the healthy set of images, and the boot choice.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "sim/firmware_images.h"
 #include "sim/flash_contents.h"
 #include "sim/vpd.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -17,76 +16,51 @@ using sim::ImageIdRecord;
 
 constexpr sim::FlashSegment kSmall{"TEST", 0x300000, 0x100};  // 512 bytes
 
-std::vector<uint8_t> SegmentBytes(const FlashProm& f, const sim::FlashSegment& s) {
-    std::vector<uint8_t> b(size_t{s.words} * 2);
-    for (uint32_t i = 0; i < s.words; ++i) {
-        const uint16_t w = f.Word(s.start + i);
-        b[2 * i] = static_cast<uint8_t>(w);
-        b[2 * i + 1] = static_cast<uint8_t>(w >> 8);
-    }
-    return b;
+// Byte i of segment s (words stored little-endian).
+uint8_t Byte(const FlashProm& f, const sim::FlashSegment& s, size_t i) {
+    return static_cast<uint8_t>(f.Word(s.start + static_cast<uint32_t>(i / 2)) >> (8 * (i & 1)));
 }
 
 TEST(ImageIdRecord, WrittenRecordHasTheStoredLayoutAndReadsBack) {
     FlashProm f(sim::FlashFaults{}, 1);
     ImageIdRecord r;
     r.revision = 0xC751;
-    r.texts = {"first", "second text"};  // list of 6 + 12 + 1 = 19 bytes
-    ASSERT_TRUE(sim::WriteImageIdRecord(f, kSmall, 0x80, r));  // 256 bytes free
-    const std::vector<uint8_t> b = SegmentBytes(f, kSmall);
-    const size_t S = 512, L = 19, T = (S - 8 - L) & ~size_t{1};  // 484
-    EXPECT_EQ(b[S - 8] | b[S - 7] << 8, 0xC751);
-    EXPECT_EQ(b[S - 6] | b[S - 5] << 8, 8);
-    EXPECT_EQ(b[S - 4] | b[S - 3] << 8 | b[S - 2] << 16 | static_cast<size_t>(b[S - 1]) << 24, T);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[T])), "first");
-    EXPECT_EQ(b[T + L - 1], 0);
-    EXPECT_EQ(b[T + L], 0) << "zero up to the header";
-    for (size_t i = T & ~size_t{31}; i < T; ++i) EXPECT_EQ(b[i], 0xFF) << i;
-    EXPECT_EQ(f.Word(kSmall.start + 0x80), 0xFFFF) << "nothing before the record's 32-byte unit";
+    r.texts = {"first", "second text"};  // a list of 6 + 12 + 1 = 19 bytes
+    ASSERT_TRUE(sim::WriteImageIdRecord(f, kSmall, 0x80, r));
+    // Header at the segment's end: revision, 8, the text offset (512 - 8 - 19, even: 484).
+    const uint16_t header[4] = {0xC751, 8, 484, 0};
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(f.Word(kSmall.start + 0xFC + i), header[i]) << i;
+    EXPECT_EQ(std::string(1, static_cast<char>(Byte(f, kSmall, 484))) + char(Byte(f, kSmall, 490)), "fs");
+    EXPECT_EQ(Byte(f, kSmall, 484 + 19) + Byte(f, kSmall, 484 + 18), 0) << "zero up to the header";
+    EXPECT_EQ(Byte(f, kSmall, 480), 0xFF) << "erased before the text in its 32-byte unit";
     ImageIdRecord back;
     ASSERT_TRUE(sim::ReadImageIdRecord(f, kSmall, &back));
     EXPECT_EQ(back.revision, 0xC751);
-    EXPECT_EQ(back.textOffset, T);
+    EXPECT_EQ(back.textOffset, 484u);
     EXPECT_EQ(back.texts, r.texts);
 }
 
-TEST(ImageIdRecord, LittleRoomGivesAHeaderOnlyRecordOrNone) {
+TEST(ImageIdRecord, LittleRoomOlderFormAndErasedSegments) {
     ImageIdRecord r;
     r.revision = 0x1234;
     r.texts = {std::string(40, 'x')};
-    {
-        // 32 free bytes: room for the header, not the text.
-        FlashProm f(sim::FlashFaults{}, 1);
-        ASSERT_TRUE(sim::WriteImageIdRecord(f, kSmall, 0x100 - 16, r));
-        const std::vector<uint8_t> b = SegmentBytes(f, kSmall);
-        for (size_t i = 480; i < 502; ++i) EXPECT_EQ(b[i], 0xFF) << i;
-        EXPECT_EQ(b[502], 0);
-        EXPECT_EQ(b[503], 0);
-        EXPECT_EQ(b[504] | b[505] << 8, 0x1234);
-        for (size_t i = 508; i < 512; ++i) EXPECT_EQ(b[i], 0xFF);
-        EXPECT_FALSE(sim::ReadImageIdRecord(f, kSmall, nullptr)) << "a header without text reads as no record";
-    }
-    {
-        FlashProm f(sim::FlashFaults{}, 1);
-        EXPECT_FALSE(sim::WriteImageIdRecord(f, kSmall, 0x100 - 15, r)) << "less than 32 free bytes";
-        EXPECT_EQ(f.Word(kSmall.start + 0xFF), 0xFFFF);
-    }
-}
-
-TEST(ImageIdRecord, OlderFormWithAWordAddressReadsLikeANewOne) {
     FlashProm f(sim::FlashFaults{}, 1);
-    // Length 4 and the text's absolute word address 0x3000F0 (byte offset 0x1E0 in the segment).
-    const std::string text = std::string("old") + '\0' + '\0' + '\0';
-    f.WriteBytes(0x3000F0, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    EXPECT_FALSE(sim::WriteImageIdRecord(f, kSmall, 0x100 - 15, r)) << "less than 32 free bytes";
+    EXPECT_EQ(f.Word(kSmall.start + 0xFF), 0xFFFF);
+    EXPECT_FALSE(sim::ReadImageIdRecord(f, kSmall, nullptr)) << "erased";
+    ASSERT_TRUE(sim::WriteImageIdRecord(f, kSmall, 0x100 - 16, r)) << "32 free bytes: the header only";
+    EXPECT_EQ(f.Word(kSmall.start + 0xFB) * 0x10000u + f.Word(kSmall.start + 0xFC), 0x00001234u);
+    EXPECT_EQ(Byte(f, kSmall, 501), 0xFF);
+    EXPECT_FALSE(sim::ReadImageIdRecord(f, kSmall, nullptr)) << "a header without text reads as no record";
+    // The older form: length 4 and the text's absolute word address 0x3000F0 (byte 0x1E0 of the segment).
+    FlashProm old(sim::FlashFaults{}, 1);
+    const std::string text("old\0\0\0", 6);
+    old.WriteBytes(0x3000F0, reinterpret_cast<const uint8_t*>(text.data()), text.size());
     const uint16_t header[4] = {0x0BAD, 4, 0x00F0, 0x0030};
-    f.WriteWords(kSmall.start + 0xFC, header, 4);
-    ImageIdRecord r;
-    ASSERT_TRUE(sim::ReadImageIdRecord(f, kSmall, &r));
-    EXPECT_EQ(r.revision, 0x0BAD);
+    old.WriteWords(kSmall.start + 0xFC, header, 4);
+    ASSERT_TRUE(sim::ReadImageIdRecord(old, kSmall, &r));
     EXPECT_EQ(r.textOffset, 0x1E0u);
-    ASSERT_EQ(r.texts.size(), 1u);
-    EXPECT_EQ(r.texts[0], "old");
-    EXPECT_FALSE(sim::ReadImageIdRecord(FlashProm(sim::FlashFaults{}, 1), kSmall, nullptr)) << "erased";
+    EXPECT_EQ(r.texts, std::vector<std::string>{"old"});
 }
 
 TEST(HealthyFlash, SegmentsHoldTheFixtureImagesAndTheirRecords) {
@@ -95,29 +69,20 @@ TEST(HealthyFlash, SegmentsHoldTheFixtureImagesAndTheirRecords) {
         cfg.revision = 0xC6A;
         FlashProm f(sim::FlashFaults{}, 1);
         sim::InstallHealthyContents(f, cfg);
-        const bool main = kind == sim::BoardKind::Brimola;
-        const struct {
-            sim::FlashSegment seg;
-            const char* id;
-        } images[] = {{sim::kSafeSegment, "ZVKS"}, {sim::kPcixSegment, main ? "ZVKX" : "KEZO"}, {sim::kPciSegment, "ZVKP"}};
+        const std::pair<sim::FlashSegment, const char*> images[] = {
+            {sim::kSafeSegment, "ZVKS"}, {sim::kPcixSegment, kind == sim::BoardKind::Brimola ? "ZVKX" : "KEZO"}, {sim::kPciSegment, "ZVKP"}};
         for (const auto& [seg, id] : images) {
             // The flash programming test's compare with the checked-in file passes.
             const sim::FirmwareImage& image = *sim::FindFirmwareImage(id);
-            std::ifstream in(std::string(PEX_TESTDATA_DIR) + "/oxd/" + sim::FirmwareFileName(image), std::ios::binary);
-            const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::string file = support::ReadText(std::string(PEX_TESTDATA_DIR) + "/oxd/" + sim::FirmwareFileName(image));
             ASSERT_GT(file.size(), 0x60u);
-            const size_t L = size_t{file[10]} << 8 | file[11];
-            const std::vector<uint8_t> segment = SegmentBytes(f, {seg.name, seg.start, 0x20000});
-            EXPECT_TRUE(std::equal(file.begin() + static_cast<long>(L), file.end(), segment.begin())) << id;
-            for (int i = 0; i < 6; ++i) EXPECT_EQ(f.Word(seg.start + static_cast<uint32_t>(i)), sim::kSegmentHeader[i]);
+            const size_t L = size_t{static_cast<uint8_t>(file[10])} << 8 | static_cast<uint8_t>(file[11]);
+            for (size_t i = L; i < file.size(); ++i) ASSERT_EQ(Byte(f, seg, i - L), static_cast<uint8_t>(file[i])) << id << " " << i;
             ImageIdRecord r;
             ASSERT_TRUE(sim::ReadImageIdRecord(f, seg, &r)) << id;
             EXPECT_EQ(r.revision, 0xC6A0) << "the running revision and a build digit";
-            ASSERT_EQ(r.texts.size(), 2u);
-            EXPECT_EQ(r.texts[0], sim::FactoryInstallerText(sim::FirmwareFileName(image)));
-            EXPECT_EQ(r.texts[1], sim::OxdHeaderText(image, 0xC6A));
+            EXPECT_EQ(r.texts, (std::vector<std::string>{sim::FactoryInstallerText(sim::FirmwareFileName(image)), sim::OxdHeaderText(image, 0xC6A)}));
         }
-        // EXP: the expansion ROM; VPD: the product-data image of the rig's fields.
         EXPECT_EQ(f.Word(sim::kExpArea), 0xAA55);
         const std::vector<uint8_t> vpd = sim::BuildVpdImage(cfg);
         for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(f.Word(sim::kVpdArea + i), vpd[2 * i] | vpd[2 * i + 1] << 8);
@@ -125,25 +90,25 @@ TEST(HealthyFlash, SegmentsHoldTheFixtureImagesAndTheirRecords) {
     }
 }
 
-TEST(HealthyFlash, MissingHeadersLeaveSegmentsBlankAndTheBootFallsBack) {
-    sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Brimola, "B");
-    cfg.faults.flash.missingHeaders = {"PCIX"};
-    FlashProm f(sim::FlashFaults{}, 1);
-    sim::InstallHealthyContents(f, cfg);
-    EXPECT_EQ(f.Word(sim::kPcixSegment.start + 2), 0xFFFF);
-    EXPECT_FALSE(sim::ReadImageIdRecord(f, sim::kPcixSegment, nullptr));
-    EXPECT_EQ(f.Word(sim::kSafeSegment.start + 2), 0x9955) << "the other segments are whole";
-    EXPECT_EQ(sim::ChooseBootImage(f), sim::BootImage::Pci);
-    cfg.faults.flash.missingHeaders = {"PCIX", "PCI"};
-    FlashProm g(sim::FlashFaults{}, 1);
-    sim::InstallHealthyContents(g, cfg);
-    EXPECT_EQ(sim::ChooseBootImage(g), sim::BootImage::Safe);
-    // One damaged word is enough to pass a segment over.
+TEST(HealthyFlash, MissingOrDamagedHeadersMakeTheBootFallBack) {
+    const struct {
+        std::vector<std::string> missing;
+        sim::BootImage boot;
+    } rows[] = {{{"PCIX"}, sim::BootImage::Pci}, {{"PCIX", "PCI"}, sim::BootImage::Safe}};
+    for (const auto& row : rows) {
+        sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Brimola, "B");
+        cfg.faults.flash.missingHeaders = row.missing;
+        FlashProm f(sim::FlashFaults{}, 1);
+        sim::InstallHealthyContents(f, cfg);
+        EXPECT_EQ(f.Word(sim::kPcixSegment.start + 2) * 0x10000u + f.Word(sim::kSafeSegment.start + 2), 0xFFFF9955u);
+        EXPECT_FALSE(sim::ReadImageIdRecord(f, sim::kPcixSegment, nullptr));
+        EXPECT_EQ(sim::ChooseBootImage(f), row.boot);
+    }
     FlashProm h(sim::FlashFaults{}, 1);
     sim::InstallHealthyContents(h, sim::DefaultBoard(sim::BoardKind::Nuxa, "N"));
     const uint16_t zero = 0;
     h.WriteWords(sim::kPcixSegment.start + 5, &zero, 1);
-    EXPECT_EQ(sim::ChooseBootImage(h), sim::BootImage::Pci);
+    EXPECT_EQ(sim::ChooseBootImage(h), sim::BootImage::Pci) << "one damaged header word passes a segment over";
 }
 
 }  // namespace

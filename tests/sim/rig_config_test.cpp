@@ -23,18 +23,12 @@ RigConfig Parse(const std::string& text) {
     return rig;
 }
 
-TEST(RigConfig, DefaultRigIsOneHealthyBoardOfEachKindWithTheBox) {
-    const RigConfig rig = sim::DefaultRig();
-    ASSERT_EQ(rig.boards.size(), 2u);
-    EXPECT_EQ(rig.boards[0].tag + rig.boards[1].tag, "Brimola1Nuxa1");
-    EXPECT_EQ(rig.boards[0].sdramBytes, 512ull << 20);
-    EXPECT_EQ(rig.boards[1].sdramBytes, 256ull << 20);
-    EXPECT_TRUE(rig.boards[0].breakoutBox);
-    EXPECT_FALSE(rig.boards[1].breakoutBox);
-    EXPECT_FALSE(rig.dmaTiming.modelled);
-}
-
-TEST(RigConfig, ReadsSettingsAndEveryFaultKindWithTheirDefaults) {
+TEST(RigConfig, DefaultRigAndEverySettingAndFaultKeyWithTheirDefaults) {
+    const RigConfig def = sim::DefaultRig();
+    ASSERT_EQ(def.boards.size(), 2u);
+    EXPECT_EQ(def.boards[0].tag + def.boards[1].tag, "Brimola1Nuxa1");
+    EXPECT_EQ(def.boards[0].sdramBytes + def.boards[1].sdramBytes, 768ull << 20);
+    EXPECT_TRUE(def.boards[0].breakoutBox && !def.boards[1].breakoutBox && !def.dmaTiming.modelled);
     const RigConfig rig = Parse(R"({"boards": [
         {"tag": "B1", "kind": "brimola", "sdram_mib": "010", "revision": "0xC50", "vpd": {"SN": "X1", "EC": null},
          "attached": {"breakout_box": true}, "sensors": {"local_temp_c": -5, "remote2_temp_limit_c": 60},
@@ -54,66 +48,41 @@ TEST(RigConfig, ReadsSettingsAndEveryFaultKindWithTheirDefaults) {
         {"kind": "clock_window_shifted", "board": "B1", "by": -30},
         {"kind": "flash_erase_fails", "board": "B1", "block": 60},
         {"kind": "flash_program_fails", "board": "B1", "status": "0x18"},
-        {"kind": "flash_never_ready", "board": "N"},
-        {"kind": "flash_wrong_id", "board": "N"},
+        {"kind": "flash_never_ready", "board": "N"}, {"kind": "flash_wrong_id", "board": "N"},
         {"kind": "flash_mirror_mismatch", "board": "N"},
         {"kind": "fpga_init_never_rises", "board": "B1", "device": 1},
-        {"kind": "fpga_crc_error", "board": "B1", "device": 2, "at": 500},
-        {"kind": "fpga_crc_error", "board": "B1", "device": 3}]})");
-
+        {"kind": "fpga_crc_error", "board": "B1", "device": 2, "at": 500}, {"kind": "fpga_crc_error", "board": "B1", "device": 3}]})");
     ASSERT_EQ(rig.boards.size(), 2u);
     const sim::BoardConfig& b = rig.boards[0];
     EXPECT_EQ(b.sdramBytes, 10ull << 20) << "a leading zero is not octal";
     EXPECT_EQ(b.revision, 0xC50u);
-    auto vpd = [&](const char* name) {
-        for (const auto& [key, text] : b.vpd)
-            if (key == name) return text;
-        return std::string("(none)");
-    };
-    EXPECT_EQ(vpd("SN"), "X1");
-    EXPECT_EQ(vpd("EC"), "(none)") << "null removes a default";
-    EXPECT_EQ(b.sensors.tempC[0], -5);
-    EXPECT_EQ(b.sensors.tempC[1], 45) << "unnamed settings keep their defaults";
-    EXPECT_EQ(b.sensors.limitC[2], 60);
-    EXPECT_EQ(b.memoryClock.windowLow, 100);
-    EXPECT_EQ(b.memoryClock.windowHigh, 200);
+    std::string vpd;
+    for (const auto& [key, text] : b.vpd) vpd += key == "SN" ? text : key == "EC" ? "EC" : "";
+    EXPECT_EQ(vpd, "X1") << "null removes a default";
+    EXPECT_EQ(b.sensors.tempC[0] * 1000 + b.sensors.tempC[1] * 10 + b.sensors.limitC[2], -5000 + 450 + 60) << "others keep their defaults";
+    EXPECT_EQ(b.memoryClock.windowLow * 1000 + b.memoryClock.windowHigh, 100200);
     EXPECT_EQ(b.memoryClock.store + b.flashImage, "clk.txtm.flash");
-    EXPECT_TRUE(b.breakoutBox);
-    EXPECT_TRUE(rig.dmaTiming.modelled);
-    EXPECT_EQ(rig.dmaTiming.bytesPerSecond, 1000000u);
-    EXPECT_EQ(rig.hostMemoryBytes, 64ull << 20);
-
+    EXPECT_TRUE(b.breakoutBox && rig.dmaTiming.modelled);
+    EXPECT_EQ(rig.dmaTiming.bytesPerSecond + rig.hostMemoryBytes, 1000000u + (64ull << 20));
     const sim::BoardFaults& f = b.faults;
-    EXPECT_EQ(f.sdramStuck.at(0).from, 0x100u);
-    EXPECT_EQ(f.dmaCorrupt.at(0).mask, 0x100u);
+    EXPECT_EQ(f.sdramStuck.at(0).from + f.dmaCorrupt.at(0).mask, 0x200u);
     EXPECT_EQ(f.dmaCorrupt[0].count, 1u);
-    EXPECT_EQ(f.sensorOverLimit.at(0).channel, 2);
-    EXPECT_EQ(f.sensorOverLimit.at(1).channel, 1) << "the Wexal FPGA's channel by default";
-    EXPECT_EQ(f.sensorBadReading.at(0).channel, 0);
-    EXPECT_EQ(f.sensorBadReading[0].count, 7u);
-    EXPECT_EQ(f.spdSize.at(0).module, 0) << "both modules";
-    EXPECT_EQ(f.spdSize[0].mib, 256u);
+    EXPECT_EQ(f.sensorOverLimit.at(0).channel * 10 + f.sensorOverLimit.at(1).channel, 21) << "the Wexal FPGA's channel by default";
+    EXPECT_EQ(f.sensorBadReading.at(0).channel * 10 + f.sensorBadReading[0].count, 7u);
+    EXPECT_EQ(f.spdSize.at(0).module * 1000 + f.spdSize[0].mib, 256u) << "module 0: both";
     EXPECT_EQ(f.clockWindowShift, -30);
-    EXPECT_EQ(f.flash.eraseFails.at(0).block, 60);
-    EXPECT_EQ(f.flash.eraseFails[0].status, 0) << "0: the operation's own error bit";
-    EXPECT_EQ(f.flash.programFails.at(0).block, -1) << "every block";
-    EXPECT_EQ(f.flash.programFails[0].status, 0x18);
+    EXPECT_EQ(f.flash.eraseFails.at(0).block * 1000 + f.flash.eraseFails[0].status, 60000) << "status 0: the operation's own bit";
+    EXPECT_EQ(f.flash.programFails.at(0).block * 1000 + f.flash.programFails[0].status, -1000 + 0x18) << "block -1: every block";
     const auto& dev = f.configPort.devices;
     ASSERT_EQ(dev.size(), 3u);
     EXPECT_EQ(dev[0].kind, ConfigDeviceFault::Kind::InitNeverRises);
-    EXPECT_EQ(dev[0].device, 1);
     EXPECT_EQ(dev[1].kind, ConfigDeviceFault::Kind::CrcError);
-    EXPECT_EQ(dev[1].at, 500u);
-    EXPECT_EQ(dev[2].at, 1024u);
-
+    EXPECT_EQ(dev[0].device * 10000 + dev[1].at * 10 + dev[2].at, 10000u + 5000u + 1024u);
     const sim::BoardFaults& n = rig.boards[1].faults;
-    EXPECT_EQ(n.sdramAlias.at(0).source, -1);
-    EXPECT_EQ(n.sdramAlias[0].value, 1);
-    EXPECT_EQ(n.sdramFlips.at(0).seed, 7u);
-    EXPECT_EQ(n.dmaWrongTag.at(0).tag, 5);
+    EXPECT_EQ(n.sdramAlias.at(0).source * 10 + n.sdramAlias[0].value, -9);
+    EXPECT_EQ(n.sdramFlips.at(0).seed * 10 + static_cast<uint64_t>(n.dmaWrongTag.at(0).tag), 75u);
     EXPECT_TRUE(n.flash.neverReady);
-    EXPECT_EQ(n.flash.manufacturer, -1);
-    EXPECT_EQ(n.flash.device, 0x18) << "another part of the family by default";
+    EXPECT_EQ(n.flash.manufacturer * 0x1000 + n.flash.device, -0x1000 + 0x18) << "another part of the family by default";
     EXPECT_EQ(n.flash.mirrorMismatch.at(0).offset, 0x2000u);
 }
 
@@ -125,17 +94,13 @@ struct BadRig {
 
 TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
     const BadRig rows[] = {
-        {"not json", R"({"boards": [)", "not valid JSON"},
-        {"unknown top key", R"({"boards": [], "colour": 1})", "key \"colour\": unknown key"},
+        {"not json", R"({"boards": [)", "not valid JSON"}, {"unknown top key", R"({"boards": [], "colour": 1})", "key \"colour\": unknown key"},
         {"unknown board key", Rig("", R"(, "sdram": 5)"), "key \"boards[0].sdram\": unknown key"},
         {"board kind", R"({"boards": [{"tag": "B1", "kind": "toaster"}]})", "key \"boards[0].kind\": \"toaster\" is not"},
-        {"tag twice", R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B1", "kind": "nuxa"}]})",
-         "key \"boards[1].tag\": tag \"B1\" is used twice"},
-        {"tag with a control character", R"({"boards": [{"tag": "B\u0001", "kind": "brimola"}]})",
-         "key \"boards[0].tag\": a tag is 1 to 31"},
+        {"tag twice", R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B1", "kind": "nuxa"}]})", "key \"boards[1].tag\": tag \"B1\" is used twice"},
+        {"tag with a control character", R"({"boards": [{"tag": "B\u0001", "kind": "brimola"}]})", "key \"boards[0].tag\": a tag is 1 to 31"},
         {"sdram too large", Rig("", R"(, "sdram_mib": 5000)"), "key \"boards[0].sdram_mib\": value 5000 is out of range 8..2048"},
-        {"octal-looking revision read as decimal", Rig("", R"(, "revision": "07777")"),
-         "key \"boards[0].revision\": value 07777 is out of range 0..4095"},
+        {"octal-looking revision read as decimal", Rig("", R"(, "revision": "07777")"), "key \"boards[0].revision\": value 07777 is out of range 0..4095"},
         {"revision one past", Rig("", R"(, "revision": "0x1000")"), "key \"boards[0].revision\": value 0x1000 is out of range"},
         {"sign and blank", Rig("", R"(, "sdram_mib": " +64")"), "key \"boards[0].sdram_mib\": \" +64\" is not a number"},
         {"plus sign", Rig("", R"(, "sdram_mib": "+64")"), "key \"boards[0].sdram_mib\": \"+64\" is not a number"},
@@ -144,10 +109,8 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         {"fraction", Rig("", R"(, "sdram_mib": 64.5)"), "key \"boards[0].sdram_mib\": expected a whole number"},
         {"negative string", Rig("", R"(, "sdram_mib": "-64")"), "key \"boards[0].sdram_mib\": value -64 is out of range 8..2048"},
         {"minus zero", Rig("", R"(, "sdram_mib": "-0")"), "key \"boards[0].sdram_mib\": value -0 is out of range 8..2048"},
-        {"negative integer", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1, "seed": -1})"),
-         "key \"faults[0].seed\": value -1 is out of range 0x0..0xFFFFFFFFFFFFFFFF"},
-        {"over-long string", Rig(R"({"kind": "dma_corrupt", "board": "B1", "channel": 1, "mask": "99999999999999999999"})"),
-         "key \"faults[0].mask\": value 99999999999999999999 is out of range 0x1..0xFFFFFFFF"},
+        {"negative integer", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1, "seed": -1})"), "key \"faults[0].seed\": value -1 is out of range 0x0..0xFFFFFFFFFFFFFFFF"},
+        {"over-long string", Rig(R"({"kind": "dma_corrupt", "board": "B1", "channel": 1, "mask": "99999999999999999999"})"), "key \"faults[0].mask\": value 99999999999999999999 is out of range 0x1..0xFFFFFFFF"},
         {"over-long integer", Rig("", R"(, "sdram_mib": 99999999999999999999)"), "key \"boards[0].sdram_mib\": value 1e+20 is out of range 8..2048"},
         {"key given twice", Rig("", R"(, "sdram_mib": 64, "sdram_mib": 128)"), "key \"boards[0].sdram_mib\": given twice"},
         {"top key given twice", R"({"boards": [], "boards": []})", "key \"boards\": given twice"},
@@ -156,36 +119,26 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         {"vpd field not text", Rig("", R"(, "vpd": {"SN": 5})"), "key \"boards[0].vpd.SN\": expected a string"},
         {"sensor too hot", Rig("", R"(, "sensors": {"fpga_temp_c": 150})"), "key \"boards[0].sensors.fpga_temp_c\": value 150"},
         {"unknown sensor key", Rig("", R"(, "sensors": {"gpu_temp_c": 50})"), "key \"boards[0].sensors.gpu_temp_c\": unknown"},
-        {"clock window reversed", Rig("", R"(, "memory_clock": {"window_low": 200, "window_high": 100})"),
-         "key \"boards[0].memory_clock.window_high\": the window ends before it starts"},
+        {"clock window reversed", Rig("", R"(, "memory_clock": {"window_low": 200, "window_high": 100})"), "key \"boards[0].memory_clock.window_high\": the window ends before it starts"},
         {"clock setting too high", Rig("", R"(, "memory_clock": {"window_low": 256})"), "key \"boards[0].memory_clock.window_low\": value 256"},
         {"empty flash image name", Rig("", R"(, "flash": {"image": ""})"), "key \"boards[0].flash.image\": an empty file name"},
         {"unknown flash key", Rig("", R"(, "flash": {"file": "x"})"), "key \"boards[0].flash.file\": unknown key"},
         {"unknown fault kind", Rig(R"({"kind": "gremlin", "board": "B1"})"), "key \"faults[0].kind\": unknown fault kind \"gremlin\""},
-        {"fault on a missing board", Rig(R"({"kind": "dma_stall", "board": "B9", "channel": 1})"),
-         "key \"faults[0].board\": no board \"B9\" in this rig"},
-        {"unknown fault key", Rig(R"({"kind": "dma_stall", "board": "B1", "channel": 1, "speed": 2})"),
-         "key \"faults[0].speed\": unknown key"},
+        {"fault on a missing board", Rig(R"({"kind": "dma_stall", "board": "B9", "channel": 1})"), "key \"faults[0].board\": no board \"B9\" in this rig"},
+        {"unknown fault key", Rig(R"({"kind": "dma_stall", "board": "B1", "channel": 1, "speed": 2})"), "key \"faults[0].speed\": unknown key"},
         {"channel 64", Rig(R"({"kind": "dma_stall", "board": "B1", "channel": 64})"), "key \"faults[0].channel\": value 64"},
         {"bit 32", Rig(R"({"kind": "sdram_stuck_bit", "board": "B1", "bit": 32})"), "key \"faults[0].bit\": value 32"},
-        {"range reversed", Rig(R"({"kind": "sdram_stuck_bit", "board": "B1", "bit": 1, "from": 64, "to": 64})"),
-         "key \"faults[0].to\": the range ends before it starts"},
-        {"alias onto itself", Rig(R"({"kind": "sdram_address_alias", "board": "B1", "line": 5, "shorted_to": 5})"),
-         "key \"faults[0].shorted_to\": a line cannot be shorted to itself"},
-        {"alias line past the memory", Rig(R"({"kind": "sdram_address_alias", "board": "N", "line": 28, "stuck": 0})"),
-         "key \"faults[0].line\": value 28 is out of range 2..27"},
+        {"range reversed", Rig(R"({"kind": "sdram_stuck_bit", "board": "B1", "bit": 1, "from": 64, "to": 64})"), "key \"faults[0].to\": the range ends before it starts"},
+        {"alias onto itself", Rig(R"({"kind": "sdram_address_alias", "board": "B1", "line": 5, "shorted_to": 5})"), "key \"faults[0].shorted_to\": a line cannot be shorted to itself"},
+        {"alias line past the memory", Rig(R"({"kind": "sdram_address_alias", "board": "N", "line": 28, "stuck": 0})"), "key \"faults[0].line\": value 28 is out of range 2..27"},
         {"flips without seed", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1})"), "key \"faults[0].seed\": missing"},
         {"flip rate 0", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0, "seed": 1})"), "key \"faults[0].rate\""},
-        {"register not in a block", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58100", "bit": 0})"),
-         "key \"faults[0].offset\": not a channel control word"},
-        {"register below the blocks", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x57FFC", "bit": 0})"),
-         "key \"faults[0].offset\": value 0x57FFC"},
-        {"register not on a word", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58002", "bit": 0})"),
-         "key \"faults[0].offset\": a register offset is a multiple of 4"},
+        {"register not in a block", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58100", "bit": 0})"), "key \"faults[0].offset\": not a channel control word"},
+        {"register below the blocks", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x57FFC", "bit": 0})"), "key \"faults[0].offset\": value 0x57FFC"},
+        {"register not on a word", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58002", "bit": 0})"), "key \"faults[0].offset\": a register offset is a multiple of 4"},
         {"dma timing", R"({"boards": [], "dma": {"timing": "slow"}})", "key \"dma.timing\": \"slow\" is not a timing"},
         {"sensor name", Rig(R"({"kind": "sensor_over_limit", "board": "B1", "sensor": "4TEMP"})"), "key \"faults[0].sensor\""},
-        {"bad reading 150", Rig(R"({"kind": "sensor_bad_reading", "board": "B1", "value": 150})"),
-         "key \"faults[0].value\": a bad reading is 0, or 200 to 255"},
+        {"bad reading 150", Rig(R"({"kind": "sensor_bad_reading", "board": "B1", "value": 150})"), "key \"faults[0].value\": a bad reading is 0, or 200 to 255"},
         {"bad reading missing", Rig(R"({"kind": "sensor_bad_reading", "board": "B1"})"), "key \"faults[0].value\": missing"},
         {"spd module 3", Rig(R"({"kind": "spd_wrong_size", "board": "B1", "module": 3})"), "key \"faults[0].module\": value 3"},
         {"vpd part", Rig(R"({"kind": "vpd_broken", "board": "B1", "part": "crc"})"), "key \"faults[0].part\": \"crc\" is not a part"},
@@ -195,18 +148,13 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         {"locked block missing", Rig(R"({"kind": "flash_locked_block", "board": "B1"})"), "key \"faults[0].block\": missing"},
         {"flash block 64", Rig(R"({"kind": "flash_erase_fails", "board": "B1", "block": 64})"), "key \"faults[0].block\": value 64"},
         {"flash bit 16", Rig(R"({"kind": "flash_stuck_bit", "board": "B1", "bit": 16})"), "key \"faults[0].bit\": value 16"},
-        {"flash segment", Rig(R"({"kind": "flash_missing_header", "board": "B1", "segment": "VPD"})"),
-         "key \"faults[0].segment\": \"VPD\" is not a Wexal image segment"},
-        {"mirror offset not a word", Rig(R"({"kind": "flash_mirror_mismatch", "board": "B1", "offset": "0x2002"})"),
-         "key \"faults[0].offset\": a register offset is a multiple of 4"},
-        {"mirror offset past", Rig(R"({"kind": "flash_mirror_mismatch", "board": "B1", "offset": "0x4000"})"),
-         "key \"faults[0].offset\": value 0x4000"},
-        {"codec board device", Rig(R"({"kind": "fpga_done_stays_low", "board": "N", "device": 1})"),
-         "key \"faults[0].device\": a codec board has only the board links 3 and 4"},
+        {"flash segment", Rig(R"({"kind": "flash_missing_header", "board": "B1", "segment": "VPD"})"), "key \"faults[0].segment\": \"VPD\" is not a Wexal image segment"},
+        {"mirror offset not a word", Rig(R"({"kind": "flash_mirror_mismatch", "board": "B1", "offset": "0x2002"})"), "key \"faults[0].offset\": a register offset is a multiple of 4"},
+        {"mirror offset past", Rig(R"({"kind": "flash_mirror_mismatch", "board": "B1", "offset": "0x4000"})"), "key \"faults[0].offset\": value 0x4000"},
+        {"codec board device", Rig(R"({"kind": "fpga_done_stays_low", "board": "N", "device": 1})"), "key \"faults[0].device\": a codec board has only the board links 3 and 4"},
         {"crc without device", Rig(R"({"kind": "fpga_crc_error", "board": "B1"})"), "key \"faults[0].device\": missing"},
         {"code bit 3", Rig(R"({"kind": "fpga_code_stuck_bit", "board": "B1", "bit": 3})"), "key \"faults[0].bit\": value 3"},
-        {"key not for the kind", Rig(R"({"kind": "flash_never_ready", "board": "B1", "block": 1})"),
-         "key \"faults[0].block\": unknown key"},
+        {"key not for the kind", Rig(R"({"kind": "flash_never_ready", "board": "B1", "block": 1})"), "key \"faults[0].block\": unknown key"},
     };
     for (const BadRig& row : rows) {
         SCOPED_TRACE(row.name);
