@@ -1,138 +1,169 @@
-// Each memory and DMA fault of a rig file changes what the hardware does where it should, and nowhere else.
+// Each fault kind of a rig file reaches the board it names, through the library's view of that board, and no other board.
 #include <numeric>
 
+#include "platform/clock.h"
 #include "rig_fixture.h"
+#include "sim/firmware_images.h"
 
 namespace {
 
-using devtest::Dcb;
 using devtest::HostBuffer;
-using devtest::MakeDcb;
 using devtest::RigTest;
 
-TEST_F(RigTest, SdramStuckBitShowsOnlyInItsRangeWhicheverPathWrites) {
-    LoadJson(R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B2", "kind": "brimola"}],
-                 "faults": [{"kind": "sdram_stuck_bit", "board": "B1", "bit": 3, "value": 1, "from": "0x2000", "to": "0x3000"}]})");
-    for (const char* tag : {"B1", "B2"}) {
-        HostBuffer src(0x4000);
-        Transfer(tag, 16, src.Table(), 0, 0x1000);  // zeros over 0-0x4000
-        std::vector<DWORD> back(0x1000);
-        Sdram(tag)->Get(back.data(), 0, 0x4000);
-        for (DWORD i = 0; i < 0x1000; ++i) {
-            const bool inRange = tag[1] == '1' && 4 * i >= 0x2000 && 4 * i < 0x3000;
-            ASSERT_EQ(back[i], inRange ? 8u : 0u) << tag << " word " << i;
-        }
+constexpr DWORD kInit = 0x4000, kDone = 0x8000;
+
+// The board controller block as the flash and FPGA code reach it: 2 FlashAddr, 3 FlashData, 4 LED/status, 5 FPGA.
+struct Controller {
+    RegisterPtr r;
+    explicit Controller(const char* tag) : r(support::RigBoard(tag)->GetControllerRegisters()) {}
+    void Cmd(DWORD a, DWORD v) const {
+        r[2] = a;
+        r[3] = v;
     }
-}
-
-TEST_F(RigTest, SdramAddressAliasMakesLinesShareCells) {
-    LoadJson(R"({"boards": [{"tag": "B1", "kind": "nuxa", "sdram_mib": 64}],
-                 "faults": [{"kind": "sdram_address_alias", "board": "B1", "line": 20, "shorted_to": 6}]})");
-    CWexalSDRAMSpace* s = Sdram("B1");
-    // The line test's view: a pattern written at line address 64 also appears at 64 + 1 MiB.
-    std::vector<DWORD> line(16, 0x40404040), other(16);
-    s->Set(line.data(), 64, 64);
-    s->Get(other.data(), 64 + (1 << 20), 64);
-    EXPECT_EQ(other, line);
-    // Addresses where both lines agree keep their own cells.
-    const DWORD a = 0x11111111;
-    s->Set(&a, 0x100, 4);
-    DWORD v = 1;
-    s->Get(&v, 0x200000, 4);
-    EXPECT_EQ(v, 0u);
-}
-
-TEST_F(RigTest, SdramBitFlipsAreSoftReproducibleAndConfinedToTheirBoard) {
-    const char* json = R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B2", "kind": "brimola"}],
-                 "faults": [{"kind": "sdram_bit_flips", "board": "B1", "rate": 0.001, "seed": 1234}]})";
-    auto readBack = [&](const char* tag) {
-        std::vector<DWORD> v(0x10000);
-        Sdram(tag)->Get(v.data(), 0, 0x40000);
+    WORD Word(DWORD a) const {
+        r[2] = a;
+        const DWORD pair = r[3];
+        return static_cast<WORD>(a & 1 ? pair >> 16 : pair);
+    }
+    // A block erase, or a 16-word buffered program of zeros, given the flash code's 2 s; the status then.
+    DWORD Run(DWORD a, bool program) const {
+        Cmd(0, 0x50);
+        Cmd(a, program ? 0xE8E8 : 0x20);
+        for (DWORD i = 0; program && i < 17; ++i) Cmd(a + (i ? i - 1 : 0), i ? 0 : 0x0F0F);
+        Cmd(a, 0xD0);
+        Sleep(2000);
+        Cmd(0, 0x70);
+        r[2] = 0;
+        return r[3] & 0xFF;
+    }
+    // The Xilinx download through the configuration register; INIT and DONE at the end (0 on a time-out).
+    DWORD Download(int device, const char* id) const {
+        const DWORD s = static_cast<DWORD>(device) << 16;
+        r[5] = s | 0x400;
+        for (int i = 0; i < 100 && (r[5] & kInit); ++i) Sleep(1);
+        const bool fell = !(r[5] & kInit);
+        r[5] = s;
+        for (int i = 0; fell && i < 100 && !(r[5] & kInit); ++i) Sleep(1);
+        if (!fell || !(r[5] & kInit)) return 0;
+        r[5] = s | 0x200;
+        for (uint8_t b : sim::FirmwareData(*sim::FindFirmwareImage(id))) r[5] = s | 0x800300 | b;
+        for (int i = 0; i < 16; ++i) r[5] = s | 0x800300;
+        Sleep(100);
+        const DWORD v = r[5] & (kInit | kDone);
+        r[5] = s;
         return v;
-    };
-    LoadJson(json);
-    const auto first = readBack("B1");
-    const auto clean = readBack("B2");
-    LoadJson(json);
-    EXPECT_EQ(readBack("B1"), first) << "same seed, same flips";
-    EXPECT_EQ(std::count(clean.begin(), clean.end(), 0u), 0x10000);
-    const auto flipped = std::count_if(first.begin(), first.end(), [](DWORD w) { return w != 0; });
-    EXPECT_GT(flipped, 20);
-    EXPECT_LT(flipped, 150);
-}
-
-TEST_F(RigTest, DmaStallHangsOnlyItsChannel) {
-    LoadJson(R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_stall", "board": "B1", "channel": 16}]})");
-    HostBuffer src(0x1000);
-    src.Words()[0] = 0x12345678;
-    Transfer("B1", 16, src.Table(), 0x800, 16);
-    for (int i = 0; i < 20; ++i) ASSERT_FALSE(Live(Board("B1")->GetDMAChannel(16)).Done());
-    DWORD v = 0;
-    Sdram("B1")->Get(&v, 0x800, 4);
-    EXPECT_EQ(v, 0u);
-    EXPECT_TRUE(Transfer("B1", 17, src.Table(), 0x800, 16).Done());
-    Sdram("B1")->Get(&v, 0x800, 4);
-    EXPECT_EQ(v, 0x12345678u);
-}
-
-TEST_F(RigTest, DmaCorruptionFlipsTheChosenWordsInFlightOnly) {
-    LoadJson(R"({"boards": [{"tag": "B1", "kind": "brimola"}],
-                 "faults": [{"kind": "dma_corrupt", "board": "B1", "channel": 12, "mask": "0x100", "first": 3, "count": 2}]})");
-    std::vector<DWORD> data(64);
-    std::iota(data.begin(), data.end(), 0u);
-    Sdram("B1")->Set(data.data(), 0x4000, 256);
-    HostBuffer a(0x1000), c(0x1000);
-    ASSERT_TRUE(Transfer("B1", 12, a.Table(), 0x4000, 64).Done());
-    ASSERT_TRUE(Transfer("B1", 13, c.Table(), 0x4000, 64).Done());
-    for (DWORD i = 0; i < 64; ++i) {
-        EXPECT_EQ(a.Words()[i], (i == 3 || i == 4) ? i ^ 0x100 : i) << "channel 12 word " << i;
-        EXPECT_EQ(c.Words()[i], i) << "channel 13 word " << i;
     }
+};
+
+// A sensor register read by symbol as the temperature reports do (0xDEAD when the symbol or part is missing).
+DWORD Symbol(const char* tag, const char* name) {
+    auto* regs = dynamic_cast<CDevRegSpace*>(support::RigBoard(tag)->GetSpace("I2C.TSENSOR"));
+    CPPVarDesc d;
     DWORD v = 0;
-    Sdram("B1")->Get(&v, 0x4000 + 12, 4);
-    EXPECT_EQ(v, 3u) << "the memory itself is intact";
+    if (!regs || !regs->GetSymbolDesc(name, &d) || regs->GetBytes(&v, d.offset, static_cast<int>(d.size)) != static_cast<int>(d.size))
+        return 0xDEAD;
+    return v & 0xFF;
 }
 
-TEST_F(RigTest, DmaWrongTagShowsAtCompletionAfterTheDataMoved) {
-    LoadJson(R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_wrong_tag", "board": "B1", "channel": 16}]})");
-    HostBuffer src(0x1000);
-    src.Words()[1] = 0xABCDEF01;
-    const Dcb live = Transfer("B1", 16, src.Table(), 0, 16, 0xA5A);
-    EXPECT_TRUE(live.Done());
-    EXPECT_EQ(live.Tag(), 0xA5B);
-    DWORD v = 0;
-    Sdram("B1")->Get(&v, 4, 4);
-    EXPECT_EQ(v, 0xABCDEF01u);
-    EXPECT_EQ(Transfer("B1", 17, src.Table(), 0, 16, 0xA5A).Tag(), 0xA5A);
+DWORD VpdResult(const char* tag, const char* key) {
+    char buf[80] = {};
+    int len = 0;
+    return support::RigBoard(tag)->GetBAR0Space()->GetVPDField(key, 79, buf, &len);
 }
 
-TEST_F(RigTest, RegisterStuckBitActsInTheRegisterAndOnTheEngine) {
-    LoadJson(R"({"boards": [{"tag": "B1", "kind": "brimola"}],
-                 "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x70020", "bit": 29, "value": 0},
-                            {"kind": "register_stuck_bit", "board": "B1", "offset": "0x62028", "bit": 20, "value": 1}]})");
-    CWexalBoardDevice* b = Board("B1");
-    RegisterPtr r = Regs("B1");
-    // BCU 2's Go never sets: the pattern test sees it, and the video utility loop stalls on it.
-    r[0x70020 / 4] = 0xFFFFFFFF;
-    r[0x70030 / 4] = 0xFFFFFFFF;
-    EXPECT_EQ(r[0x70020 / 4], 0xDFFFFFFFu);
-    EXPECT_EQ(r[0x70030 / 4], 0xFFFFFFFFu) << "BCU 3 is sound";
-    const Dcb src = MakeDcb(0, 2, 1, 0, 0, 16, 0), dst = MakeDcb(0, 2, 1, 0x1000, 0, 16, 0);
-    b->GetDMAChannel(38)->SetDCBWords(1, src.w);
-    b->GetDMAChannel(57)->SetDCBWords(1, dst.w);
-    b->GetDMAChannel(57)->Trigger(1);
-    b->GetDMAChannel(38)->Trigger(1);
-    EXPECT_FALSE(Live(b->GetDMAChannel(57)).Done());
-    // DCB 1 of channel 16, word 2 (start address) has bit 20 stuck at 1: the data lands 1 MiB higher.
-    HostBuffer buf(0x1000);
-    buf.Words()[0] = 0x5EED5EED;
-    EXPECT_EQ(Transfer("B1", 16, buf.Table(), 0x100, 4).w[2], 0x100100u);
-    DWORD v = 0;
-    Sdram("B1")->Get(&v, 0x100100, 4);
-    EXPECT_EQ(v, 0x5EED5EEDu);
-    Sdram("B1")->Get(&v, 0x100, 4);
-    EXPECT_EQ(v, 0u);
-    EXPECT_EQ(Transfer("B1", 17, buf.Table(), 0x100, 4).w[2], 0x100u) << "the same DCB of another channel is sound";
+using Probe = DWORD (*)(const char* tag);
+
+TEST_F(RigTest, EachRigFaultShowsOnItsBoardOnly) {
+    const struct {
+        const char *kind, *fault;  // the board kind, the fault's keys besides "board"
+        Probe probe;
+        DWORD faulty, healthy;
+    } rows[] = {
+        {"brimola", R"("kind": "sdram_stuck_bit", "bit": 3, "value": 1, "from": "0x2000", "to": "0x3000")",
+         [](const char* t) { DWORD v = 0; Sdram(t)->Set(&v, 0x2800, 4); Sdram(t)->Get(&v, 0x2800, 4); return v; }, 8, 0},
+        {"nuxa", R"("kind": "sdram_address_alias", "line": 20, "shorted_to": 6)",
+         [](const char* t) { DWORD v = 0x40404040; Sdram(t)->Set(&v, 64, 4); Sdram(t)->Get(&v, 64 + (1 << 20), 4); return v; }, 0x40404040, 0},
+        {"brimola", R"("kind": "sdram_bit_flips", "rate": 0.001, "seed": 1234)",
+         [](const char* t) {
+             std::vector<DWORD> v(0x10000);
+             Sdram(t)->Get(v.data(), 0, 0x40000);
+             return static_cast<DWORD>(std::count(v.begin(), v.end(), 0u) < 0x10000 - 20);
+         }, 1, 0},
+        {"brimola", R"("kind": "dma_stall", "channel": 16)", [](const char* t) { HostBuffer b(0x1000); return DWORD{Transfer(t, 16, b.Table(), 0x800, 16).Done()}; }, 0, 1},
+        {"brimola", R"("kind": "dma_corrupt", "channel": 12, "mask": "0x100", "first": 3, "count": 2)",
+         [](const char* t) {
+             std::vector<DWORD> data(64);
+             std::iota(data.begin(), data.end(), 0u);
+             Sdram(t)->Set(data.data(), 0x4000, 256);
+             HostBuffer b(0x1000);
+             Transfer(t, 12, b.Table(), 0x4000, 64);
+             Sdram(t)->Get(data.data(), 0x4000, 256);
+             return b.Words()[4] << 16 | b.Words()[5] << 8 | data[4];
+         }, 0x1040504, 0x40504},
+        {"brimola", R"("kind": "dma_wrong_tag", "channel": 16)",
+         [](const char* t) { HostBuffer b(0x1000); return static_cast<DWORD>(Transfer(t, 16, b.Table(), 0, 16, 0xA5A).Tag()); }, 0xA5B, 0xA5A},
+        {"brimola", R"("kind": "register_stuck_bit", "offset": "0x70020", "bit": 29, "value": 0)",
+         [](const char* t) { Regs(t)[0x70020 / 4] = 0xFFFFFFFF; return static_cast<DWORD>(Regs(t)[0x70020 / 4]); }, 0xDFFFFFFF, 0xFFFFFFFF},
+        {"brimola", R"("kind": "sensor_over_limit", "sensor": "3TEMP", "by": 10)", [](const char* t) { return Symbol(t, "3TEMP"); }, 95, 42},
+        {"brimola", R"("kind": "sensor_bad_reading", "sensor": "LTEMP", "value": 200)", [](const char* t) { return Symbol(t, "LTEMP"); }, 200, 30},
+        {"nuxa", R"("kind": "spd_wrong_geometry", "module": 1, "rows": 13, "columns": 11)",
+         [](const char* t) { BYTE b = 0; Board(t)->GetSpace("I2C.DIMM1")->GetBytes(&b, 4, 1); return DWORD{b}; }, 11, 10},
+        {"brimola", R"("kind": "clock_no_window")",
+         [](const char* t) {
+             // Settings 105-115 at which 64 KiB of SDRAM read back, the clock set through BAR0 as the calibration does.
+             RegisterPtr r = Regs(t);
+             std::vector<DWORD> out(0x4000), in(0x4000);
+             DWORD pass = 0;
+             for (int v = 105; v <= 115; ++v) {
+                 for (int i = 0; i < 256; ++i) r[0x7F004 / 4] = 1;
+                 for (int i = 0; i < 255 - v; ++i) r[0x7F000 / 4] = 0;
+                 for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<DWORD>(v) * 0x01000193u ^ static_cast<DWORD>(i * 0x9E3779B9u);
+                 Sdram(t)->Set(out.data(), 0, 0x10000);
+                 Sdram(t)->Get(in.data(), 0, 0x10000);
+                 pass += in == out;
+             }
+             return pass;
+         }, 0, 6},
+        {"brimola", R"("kind": "vpd_broken", "part": "name_tag")", [](const char* t) { return VpdResult(t, "SN"); }, PCI_VPD::VPD_BAD_FORMAT, PCI_VPD::VPD_OK},
+        {"brimola", R"("kind": "vpd_broken", "part": "vpd_tag")", [](const char* t) { return VpdResult(t, "SN"); }, PCI_VPD::VPD_BAD_FORMAT, PCI_VPD::VPD_OK},
+        {"brimola", R"("kind": "vpd_broken", "part": "end_tag")", [](const char* t) { return VpdResult(t, "SN"); }, PCI_VPD::VPD_BAD_FORMAT, PCI_VPD::VPD_OK},
+        {"brimola", R"("kind": "vpd_broken", "part": "length")", [](const char* t) { return VpdResult(t, "SN"); }, PCI_VPD::VPD_BAD_FORMAT, PCI_VPD::VPD_OK},
+        {"brimola", R"("kind": "vpd_broken", "part": "checksum")", [](const char* t) { return VpdResult(t, "SN"); }, PCI_VPD::VPD_BAD_CHECKSUM, PCI_VPD::VPD_OK},
+        {"nuxa", R"("kind": "vpd_missing_field", "field": "V4")", [](const char* t) { return VpdResult(t, "V4"); }, PCI_VPD::VPD_KEY_NOT_FOUND, PCI_VPD::VPD_OK},
+        {"brimola", R"("kind": "missing_board")", [](const char* t) { return DWORD{g_WexalHW->GetDevice(t) != nullptr}; }, 0, 1},
+        {"brimola", R"("kind": "missing_space", "space": "SDRAM")",
+         [](const char* t) { return DWORD{Board(t)->GetSDRAMSpace() != nullptr} << 1 | DWORD{Board(t)->GetSpace("I2C.DIMM1") != nullptr}; }, 1, 3},
+        {"nuxa", R"("kind": "missing_space", "space": "I2C.TSENSOR")", [](const char* t) { return Symbol(t, "LTEMP"); }, 0xDEAD, 30},
+        {"nuxa", R"("kind": "missing_space", "space": "CLOCK2")",
+         [](const char* t) {
+             CZorvDevice* clock = Board(t)->GetDevice(CZorvDevice::DEVTYPE_CLOCK, 0);
+             return DWORD{clock->GetSpace("CLOCK1") != nullptr} << 1 | DWORD{clock->GetSpace("CLOCK2") != nullptr};
+         }, 2, 3},
+        {"brimola", R"("kind": "flash_erase_fails", "block": 60)", [](const char* t) { return Controller(t).Run(0x3C0000, false); }, 0xA0, 0x80},
+        {"brimola", R"("kind": "flash_program_fails", "block": 61)", [](const char* t) { return Controller(t).Run(0x3D0000, true); }, 0x90, 0x80},
+        {"brimola", R"("kind": "flash_locked_block", "block": 57)", [](const char* t) { return Controller(t).Run(0x390000, true); }, 0x92, 0x80},
+        {"brimola", R"("kind": "flash_never_ready")",
+         [](const char* t) { const Controller c(t); return (c.Run(0x3C0000, false) & 0x80) | (c.r[4] & 0x1000); }, 0, 0x1080},
+        {"nuxa", R"("kind": "flash_stuck_bit", "bit": 1, "value": 1)", [](const char* t) { return DWORD{Controller(t).Word(0x100002)}; }, 0x9957, 0x9955},
+        {"nuxa", R"("kind": "flash_wrong_id")",
+         [](const char* t) { const Controller c(t); c.Cmd(0, 0x90); c.r[2] = 0; return static_cast<DWORD>(c.r[3]); }, 0x00180089, 0x00170089},
+        {"nuxa", R"("kind": "flash_missing_header", "segment": "PCIX")", [](const char* t) { return Controller(t).r[4] & 0x700C0; }, 0x30040, 0x100C0},
+        {"brimola", R"("kind": "flash_mirror_mismatch", "offset": "0x2004", "mask": "0x100")",
+         [](const char* t) { return Controller(t).Word(0x3F0002) ^ (Regs(t)[0x2004 / 4] & 0xFFFF); }, 0x100, 0},
+        {"brimola", R"("kind": "fpga_init_never_falls", "device": 0)", [](const char* t) { return Controller(t).Download(0, "LOCV"); }, 0, kInit | kDone},
+        {"brimola", R"("kind": "fpga_init_never_rises", "device": 1)", [](const char* t) { return Controller(t).Download(1, "TAZU"); }, 0, kInit | kDone},
+        {"brimola", R"("kind": "fpga_done_stays_low", "device": 2)", [](const char* t) { return Controller(t).Download(2, "TAZU"); }, kInit, kInit | kDone},
+        {"brimola", R"("kind": "fpga_crc_error", "device": 3, "at": 3000)", [](const char* t) { return Controller(t).Download(3, "FESK"); }, 0, kInit | kDone},
+        {"nuxa", R"("kind": "fpga_code_stuck_bit", "bit": 2, "value": 0)", [](const char* t) { return Controller(t).Download(4, "FESK"); }, 0, kInit | kDone},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        const std::string json = std::string(R"({"boards": [{"tag": "F", "kind": ")") + row.kind + R"(", "sdram_mib": 64}, {"tag": "H", "kind": ")" +
+                                 row.kind + R"(", "sdram_mib": 64}], "faults": [{"board": "F", )" + row.fault + "}]}";
+        LoadJson(json.c_str());
+        EXPECT_EQ(row.probe("H"), row.healthy) << "the other board";
+        EXPECT_EQ(row.probe("F"), row.faulty);
+    }
 }
 
 }  // namespace

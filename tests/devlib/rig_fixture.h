@@ -20,41 +20,40 @@ namespace devtest {
 // A DCB image laid out as the hardware reads it.
 struct Dcb {
     DWORD w[8] = {};
-    DWORD Lines() const { return w[3] >> 16; }
     DWORD Initial() const { return w[3] & 0xFFFF; }
     bool Done() const { return w[3] == 0; }
     int Tag() const { return static_cast<int>(w[1] >> 16 & 0xFFF); }
 };
 
-inline Dcb MakeDcb(int next, int bcu, int tag, DWORD start, DWORD lines, DWORD initial, DWORD lineLength,
-                   DWORD pad = 0, ULONGLONG bus = 0, bool is16 = false) {
+inline Dcb MakeDcb(int next, int bcu, int tag, DWORD start, DWORD lines, DWORD initial, DWORD lineLength, ULONGLONG bus = 0,
+                   bool is16 = false) {
     Dcb d;
     d.w[0] = static_cast<DWORD>(next) | (is16 ? 1u << 13 : 0) | static_cast<DWORD>(bcu) << 23;
     d.w[1] = static_cast<DWORD>(tag) << 16;
     d.w[2] = start;
     d.w[3] = lines << 16 | initial;
-    d.w[4] = pad << 16 | lineLength;
+    d.w[4] = lineLength;
     d.w[6] = static_cast<DWORD>(bus);
     d.w[7] = static_cast<DWORD>(bus >> 32);
     return d;
 }
 
-// A host DMA buffer with its page table (entries of at most `entry` bytes).
+// A host DMA buffer with its page table (entries of 128 KiB at most).
 struct HostBuffer {
     void* data = nullptr;
     void* table = nullptr;
     LARGE_INTEGER bus{}, tableBus{};
 
-    explicit HostBuffer(DWORD bytes, DWORD entry = 0x20000) {
+    explicit HostBuffer(DWORD bytes) {
+        constexpr DWORD kEntry = 0x20000;
+        const DWORD entries = (bytes + kEntry - 1) / kEntry;
         EXPECT_EQ(g_WexalHW->Malloc(bytes, &data, &bus).status, DRV_SUCCESS);
-        const DWORD entries = (bytes + entry - 1) / entry;
         EXPECT_EQ(g_WexalHW->Malloc(entries * 16, &table, &tableBus).status, DRV_SUCCESS);
         auto* e = static_cast<DWORD*>(table);
         for (DWORD i = 0; i < entries; ++i) {
-            e[4 * i] = bus.u.LowPart + i * entry;
+            e[4 * i] = bus.u.LowPart + i * kEntry;
             e[4 * i + 1] = static_cast<DWORD>(bus.u.HighPart);
-            e[4 * i + 2] = std::min(entry, bytes - i * entry);
-            e[4 * i + 3] = 0;
+            e[4 * i + 2] = std::min(kEntry, bytes - i * kEntry);
         }
     }
     ~HostBuffer() {
@@ -84,7 +83,7 @@ protected:
         SetGo(Regs(tag), 0);
         CWexalDMAChannel* c = Board(tag)->GetDMAChannel(channel);
         c->Flush();
-        const Dcb d = MakeDcb(0, 0, dcbTag, addr, 0, words, 0, 0, table);
+        const Dcb d = MakeDcb(0, 0, dcbTag, addr, 0, words, 0, table);
         c->SetDCBWords(1, d.w);
         c->Trigger(1);
         return Live(c);
