@@ -86,82 +86,76 @@ TEST(RigConfig, DefaultRigAndEverySettingAndFaultKeyWithTheirDefaults) {
     EXPECT_EQ(n.flash.mirrorMismatch.at(0).offset, 0x2000u);
 }
 
+std::string B(const std::string& keys) { return Rig("", ", " + keys); }  // board B1 with more keys
+std::string F(const std::string& fault) { return Rig(fault); }          // one fault
+
 struct BadRig {
-    const char* name;
     std::string text;
-    const char* message;  // what follows "rig file \"bad.json\": "
+    const char* message;  // what follows "rig file \"bad.json\": key \""
 };
 
 TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
     const BadRig rows[] = {
-        {"not json", R"({"boards": [)", "not valid JSON"}, {"unknown top key", R"({"boards": [], "colour": 1})", "key \"colour\": unknown key"},
-        {"unknown board key", Rig("", R"(, "sdram": 5)"), "key \"boards[0].sdram\": unknown key"},
-        {"board kind", R"({"boards": [{"tag": "B1", "kind": "toaster"}]})", "key \"boards[0].kind\": \"toaster\" is not"},
-        {"tag twice", R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B1", "kind": "nuxa"}]})", "key \"boards[1].tag\": tag \"B1\" is used twice"},
-        {"tag with a control character", R"({"boards": [{"tag": "B\u0001", "kind": "brimola"}]})", "key \"boards[0].tag\": a tag is 1 to 31"},
-        {"sdram too large", Rig("", R"(, "sdram_mib": 5000)"), "key \"boards[0].sdram_mib\": value 5000 is out of range 8..2048"},
-        {"octal-looking revision read as decimal", Rig("", R"(, "revision": "07777")"), "key \"boards[0].revision\": value 07777 is out of range 0..4095"},
-        {"revision one past", Rig("", R"(, "revision": "0x1000")"), "key \"boards[0].revision\": value 0x1000 is out of range"},
-        {"sign and blank", Rig("", R"(, "sdram_mib": " +64")"), "key \"boards[0].sdram_mib\": \" +64\" is not a number"},
-        {"plus sign", Rig("", R"(, "sdram_mib": "+64")"), "key \"boards[0].sdram_mib\": \"+64\" is not a number"},
-        {"trailing blank", Rig("", R"(, "sdram_mib": "64 ")"), "key \"boards[0].sdram_mib\": \"64 \" is not a number"},
-        {"bare 0x", Rig("", R"(, "revision": "0x")"), "key \"boards[0].revision\": \"0x\" is not a number"},
-        {"fraction", Rig("", R"(, "sdram_mib": 64.5)"), "key \"boards[0].sdram_mib\": expected a whole number"},
-        {"negative string", Rig("", R"(, "sdram_mib": "-64")"), "key \"boards[0].sdram_mib\": value -64 is out of range 8..2048"},
-        {"minus zero", Rig("", R"(, "sdram_mib": "-0")"), "key \"boards[0].sdram_mib\": value -0 is out of range 8..2048"},
-        {"negative integer", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1, "seed": -1})"), "key \"faults[0].seed\": value -1 is out of range 0x0..0xFFFFFFFFFFFFFFFF"},
-        {"over-long string", Rig(R"({"kind": "dma_corrupt", "board": "B1", "channel": 1, "mask": "99999999999999999999"})"), "key \"faults[0].mask\": value 99999999999999999999 is out of range 0x1..0xFFFFFFFF"},
-        {"over-long integer", Rig("", R"(, "sdram_mib": 99999999999999999999)"), "key \"boards[0].sdram_mib\": value 1e+20 is out of range 8..2048"},
-        {"key given twice", Rig("", R"(, "sdram_mib": 64, "sdram_mib": 128)"), "key \"boards[0].sdram_mib\": given twice"},
-        {"top key given twice", R"({"boards": [], "boards": []})", "key \"boards\": given twice"},
-        {"control characters escaped", R"({"boards": [], "a\nb\u0007": 1})", "key \"a\\nb\\x07\": unknown key"},
-        {"control characters in a value", R"({"boards": [{"tag": "B1", "kind": "to\taster"}]})", "key \"boards[0].kind\": \"to\\taster\" is not"},
-        {"vpd field not text", Rig("", R"(, "vpd": {"SN": 5})"), "key \"boards[0].vpd.SN\": expected a string"},
-        {"sensor too hot", Rig("", R"(, "sensors": {"fpga_temp_c": 150})"), "key \"boards[0].sensors.fpga_temp_c\": value 150"},
-        {"unknown sensor key", Rig("", R"(, "sensors": {"gpu_temp_c": 50})"), "key \"boards[0].sensors.gpu_temp_c\": unknown"},
-        {"clock window reversed", Rig("", R"(, "memory_clock": {"window_low": 200, "window_high": 100})"), "key \"boards[0].memory_clock.window_high\": the window ends before it starts"},
-        {"clock setting too high", Rig("", R"(, "memory_clock": {"window_low": 256})"), "key \"boards[0].memory_clock.window_low\": value 256"},
-        {"empty flash image name", Rig("", R"(, "flash": {"image": ""})"), "key \"boards[0].flash.image\": an empty file name"},
-        {"unknown flash key", Rig("", R"(, "flash": {"file": "x"})"), "key \"boards[0].flash.file\": unknown key"},
-        {"unknown fault kind", Rig(R"({"kind": "gremlin", "board": "B1"})"), "key \"faults[0].kind\": unknown fault kind \"gremlin\""},
-        {"fault on a missing board", Rig(R"({"kind": "dma_stall", "board": "B9", "channel": 1})"), "key \"faults[0].board\": no board \"B9\" in this rig"},
-        {"unknown fault key", Rig(R"({"kind": "dma_stall", "board": "B1", "channel": 1, "speed": 2})"), "key \"faults[0].speed\": unknown key"},
-        {"channel 64", Rig(R"({"kind": "dma_stall", "board": "B1", "channel": 64})"), "key \"faults[0].channel\": value 64"},
-        {"bit 32", Rig(R"({"kind": "sdram_stuck_bit", "board": "B1", "bit": 32})"), "key \"faults[0].bit\": value 32"},
-        {"range reversed", Rig(R"({"kind": "sdram_stuck_bit", "board": "B1", "bit": 1, "from": 64, "to": 64})"), "key \"faults[0].to\": the range ends before it starts"},
-        {"alias onto itself", Rig(R"({"kind": "sdram_address_alias", "board": "B1", "line": 5, "shorted_to": 5})"), "key \"faults[0].shorted_to\": a line cannot be shorted to itself"},
-        {"alias line past the memory", Rig(R"({"kind": "sdram_address_alias", "board": "N", "line": 28, "stuck": 0})"), "key \"faults[0].line\": value 28 is out of range 2..27"},
-        {"flips without seed", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1})"), "key \"faults[0].seed\": missing"},
-        {"flip rate 0", Rig(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0, "seed": 1})"), "key \"faults[0].rate\""},
-        {"register not in a block", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58100", "bit": 0})"), "key \"faults[0].offset\": not a channel control word"},
-        {"register below the blocks", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x57FFC", "bit": 0})"), "key \"faults[0].offset\": value 0x57FFC"},
-        {"register not on a word", Rig(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58002", "bit": 0})"), "key \"faults[0].offset\": a register offset is a multiple of 4"},
-        {"dma timing", R"({"boards": [], "dma": {"timing": "slow"}})", "key \"dma.timing\": \"slow\" is not a timing"},
-        {"sensor name", Rig(R"({"kind": "sensor_over_limit", "board": "B1", "sensor": "4TEMP"})"), "key \"faults[0].sensor\""},
-        {"bad reading 150", Rig(R"({"kind": "sensor_bad_reading", "board": "B1", "value": 150})"), "key \"faults[0].value\": a bad reading is 0, or 200 to 255"},
-        {"bad reading missing", Rig(R"({"kind": "sensor_bad_reading", "board": "B1"})"), "key \"faults[0].value\": missing"},
-        {"spd module 3", Rig(R"({"kind": "spd_wrong_size", "board": "B1", "module": 3})"), "key \"faults[0].module\": value 3"},
-        {"vpd part", Rig(R"({"kind": "vpd_broken", "board": "B1", "part": "crc"})"), "key \"faults[0].part\": \"crc\" is not a part"},
-        {"vpd field name", Rig(R"({"kind": "vpd_missing_field", "board": "B1", "field": "SNX"})"), "key \"faults[0].field\""},
-        {"clock shift 0", Rig(R"({"kind": "clock_window_shifted", "board": "B1", "by": 0})"), "key \"faults[0].by\": a shift of 0"},
-        {"space name", Rig(R"({"kind": "missing_space", "board": "B1", "space": "I2C.DIMM3"})"), "key \"faults[0].space\""},
-        {"locked block missing", Rig(R"({"kind": "flash_locked_block", "board": "B1"})"), "key \"faults[0].block\": missing"},
-        {"flash block 64", Rig(R"({"kind": "flash_erase_fails", "board": "B1", "block": 64})"), "key \"faults[0].block\": value 64"},
-        {"flash bit 16", Rig(R"({"kind": "flash_stuck_bit", "board": "B1", "bit": 16})"), "key \"faults[0].bit\": value 16"},
-        {"flash segment", Rig(R"({"kind": "flash_missing_header", "board": "B1", "segment": "VPD"})"), "key \"faults[0].segment\": \"VPD\" is not a Wexal image segment"},
-        {"mirror offset not a word", Rig(R"({"kind": "flash_mirror_mismatch", "board": "B1", "offset": "0x2002"})"), "key \"faults[0].offset\": a register offset is a multiple of 4"},
-        {"mirror offset past", Rig(R"({"kind": "flash_mirror_mismatch", "board": "B1", "offset": "0x4000"})"), "key \"faults[0].offset\": value 0x4000"},
-        {"codec board device", Rig(R"({"kind": "fpga_done_stays_low", "board": "N", "device": 1})"), "key \"faults[0].device\": a codec board has only the board links 3 and 4"},
-        {"crc without device", Rig(R"({"kind": "fpga_crc_error", "board": "B1"})"), "key \"faults[0].device\": missing"},
-        {"code bit 3", Rig(R"({"kind": "fpga_code_stuck_bit", "board": "B1", "bit": 3})"), "key \"faults[0].bit\": value 3"},
-        {"key not for the kind", Rig(R"({"kind": "flash_never_ready", "board": "B1", "block": 1})"), "key \"faults[0].block\": unknown key"},
+        {R"({"boards": [], "colour": 1})", "colour\": unknown key"}, {B(R"("sdram": 5)"), "boards[0].sdram\": unknown key"},
+        {R"({"boards": [{"tag": "B1", "kind": "toaster"}]})", "boards[0].kind\": \"toaster\" is not"},
+        {R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B1", "kind": "nuxa"}]})", "boards[1].tag\": tag \"B1\" is used twice"},
+        {R"({"boards": [{"tag": "B\u0001", "kind": "brimola"}]})", "boards[0].tag\": a tag is 1 to 31"},
+        {B(R"("sdram_mib": 5000)"), "boards[0].sdram_mib\": value 5000 is out of range 8..2048"},
+        {B(R"("revision": "07777")"), "boards[0].revision\": value 07777 is out of range 0..4095"},
+        {B(R"("revision": "0x1000")"), "boards[0].revision\": value 0x1000 is out of range"},
+        {B(R"("sdram_mib": " +64")"), "boards[0].sdram_mib\": \" +64\" is not a number"},
+        {B(R"("sdram_mib": "+64")"), "boards[0].sdram_mib\": \"+64\" is not a number"},
+        {B(R"("sdram_mib": "64 ")"), "boards[0].sdram_mib\": \"64 \" is not a number"},
+        {B(R"("revision": "0x")"), "boards[0].revision\": \"0x\" is not a number"},
+        {B(R"("sdram_mib": 64.5)"), "boards[0].sdram_mib\": expected a whole number"},
+        {B(R"("sdram_mib": "-64")"), "boards[0].sdram_mib\": value -64 is out of range 8..2048"},
+        {B(R"("sdram_mib": "-0")"), "boards[0].sdram_mib\": value -0 is out of range 8..2048"},
+        {F(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1, "seed": -1})"), "faults[0].seed\": value -1 is out of range 0x0..0xFFFFFFFFFFFFFFFF"},
+        {F(R"({"kind": "dma_corrupt", "board": "B1", "channel": 1, "mask": "99999999999999999999"})"), "faults[0].mask\": value 99999999999999999999 is out of range 0x1..0xFFFFFFFF"},
+        {B(R"("sdram_mib": 99999999999999999999)"), "boards[0].sdram_mib\": value 1e+20 is out of range 8..2048"},
+        {B(R"("sdram_mib": 64, "sdram_mib": 128)"), "boards[0].sdram_mib\": given twice"}, {R"({"boards": [], "boards": []})", "boards\": given twice"},
+        {R"({"boards": [], "a\nb\u0007": 1})", "a\\nb\\x07\": unknown key"},
+        {R"({"boards": [{"tag": "B1", "kind": "to\taster"}]})", "boards[0].kind\": \"to\\taster\" is not"},
+        {B(R"("vpd": {"SN": 5})"), "boards[0].vpd.SN\": expected a string"}, {B(R"("sensors": {"gpu_temp_c": 50})"), "boards[0].sensors.gpu_temp_c\": unknown"},
+        {B(R"("memory_clock": {"window_low": 200, "window_high": 100})"), "boards[0].memory_clock.window_high\": the window ends before it starts"},
+        {B(R"("flash": {"image": ""})"), "boards[0].flash.image\": an empty file name"},
+        {B(R"("flash": {"file": "x"})"), "boards[0].flash.file\": unknown key"},
+        {F(R"({"kind": "gremlin", "board": "B1"})"), "faults[0].kind\": unknown fault kind \"gremlin\""},
+        {F(R"({"kind": "dma_stall", "board": "B9", "channel": 1})"), "faults[0].board\": no board \"B9\" in this rig"},
+        {F(R"({"kind": "dma_stall", "board": "B1", "channel": 1, "speed": 2})"), "faults[0].speed\": unknown key"},
+        {F(R"({"kind": "dma_stall", "board": "B1", "channel": 64})"), "faults[0].channel\": value 64"},
+        {F(R"({"kind": "sdram_stuck_bit", "board": "B1", "bit": 1, "from": 64, "to": 64})"), "faults[0].to\": the range ends before it starts"},
+        {F(R"({"kind": "sdram_address_alias", "board": "B1", "line": 5, "shorted_to": 5})"), "faults[0].shorted_to\": a line cannot be shorted to itself"},
+        {F(R"({"kind": "sdram_address_alias", "board": "N", "line": 28, "stuck": 0})"), "faults[0].line\": value 28 is out of range 2..27"},
+        {F(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1})"), "faults[0].seed\": missing"},
+        {F(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0, "seed": 1})"), "faults[0].rate\""},
+        {F(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58100", "bit": 0})"), "faults[0].offset\": not a channel control word"},
+        {F(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x57FFC", "bit": 0})"), "faults[0].offset\": value 0x57FFC"},
+        {F(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58002", "bit": 0})"), "faults[0].offset\": a register offset is a multiple of 4"},
+        {R"({"boards": [], "dma": {"timing": "slow"}})", "dma.timing\": \"slow\" is not a timing"},
+        {F(R"({"kind": "sensor_over_limit", "board": "B1", "sensor": "4TEMP"})"), "faults[0].sensor\""},
+        {F(R"({"kind": "sensor_bad_reading", "board": "B1", "value": 150})"), "faults[0].value\": a bad reading is 0, or 200 to 255"},
+        {F(R"({"kind": "sensor_bad_reading", "board": "B1"})"), "faults[0].value\": missing"},
+        {F(R"({"kind": "vpd_broken", "board": "B1", "part": "crc"})"), "faults[0].part\": \"crc\" is not a part"},
+        {F(R"({"kind": "vpd_missing_field", "board": "B1", "field": "SNX"})"), "faults[0].field\""},
+        {F(R"({"kind": "clock_window_shifted", "board": "B1", "by": 0})"), "faults[0].by\": a shift of 0"},
+        {F(R"({"kind": "missing_space", "board": "B1", "space": "I2C.DIMM3"})"), "faults[0].space\""},
+        {F(R"({"kind": "flash_locked_block", "board": "B1"})"), "faults[0].block\": missing"},
+        {F(R"({"kind": "flash_stuck_bit", "board": "B1", "bit": 16})"), "faults[0].bit\": value 16"},
+        {F(R"({"kind": "flash_missing_header", "board": "B1", "segment": "VPD"})"), "faults[0].segment\": \"VPD\" is not a Wexal image segment"},
+        {F(R"({"kind": "flash_mirror_mismatch", "board": "B1", "offset": "0x2002"})"), "faults[0].offset\": a register offset is a multiple of 4"},
+        {F(R"({"kind": "fpga_done_stays_low", "board": "N", "device": 1})"), "faults[0].device\": a codec board has only the board links 3 and 4"},
+        {F(R"({"kind": "fpga_crc_error", "board": "B1"})"), "faults[0].device\": missing"},
+        {F(R"({"kind": "fpga_code_stuck_bit", "board": "B1", "bit": 3})"), "faults[0].bit\": value 3"},
+        {F(R"({"kind": "flash_never_ready", "board": "B1", "block": 1})"), "faults[0].block\": unknown key"},
     };
+    RigConfig rig;
+    std::string error;
+    EXPECT_FALSE(sim::ParseRig(R"({"boards": [)", "bad.json", rig, error));
+    EXPECT_EQ(error.rfind("rig file \"bad.json\": not valid JSON: ", 0), 0u) << error;
     for (const BadRig& row : rows) {
-        SCOPED_TRACE(row.name);
-        RigConfig rig;
-        std::string error;
-        EXPECT_FALSE(sim::ParseRig(row.text, "bad.json", rig, error));
-        EXPECT_EQ(error.rfind(std::string("rig file \"bad.json\": ") + row.message, 0), 0u) << error;
+        EXPECT_FALSE(sim::ParseRig(row.text, "bad.json", rig, error)) << row.message;
+        EXPECT_EQ(error.rfind(std::string("rig file \"bad.json\": key \"") + row.message, 0), 0u) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
 }
