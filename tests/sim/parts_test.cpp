@@ -45,8 +45,6 @@ TEST(SpdImage, ModulesOfEachKindTheirFaultsAndTheChecksum) {
     EXPECT_TRUE(ChecksumOk(m1) && ChecksumOk(m2));
     cfg.faults.spdSize = {{1, 128}};
     EXPECT_EQ(SizeMb(sim::BuildSpdImage(cfg, 1)) * 1000 + SizeMb(sim::BuildSpdImage(cfg, 2)), 128512u);
-    uint8_t buf[16];
-    EXPECT_EQ(sim::SpdEeprom(m1).Read(250, buf, sizeof buf), 6u) << "a read stops at the end of the part";
 }
 
 uint8_t Address(const char* name) {
@@ -57,38 +55,28 @@ uint8_t Address(const char* name) {
 }
 uint8_t Read(TemperatureSensor& s, const char* name) { return s.ReadRegister(Address(name)); }
 
-TEST(TemperatureSensor, WritesReachOnlyLimitsAndConfigurationAndStatusFollows) {
-    TemperatureSensor s(sim::DefaultBoard(BoardKind::Brimola, "B"));
+TEST(TemperatureSensor, WritesReachOnlyLimitsAndConfigurationStatusFollowsAndItsFaults) {
+    BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    cfg.sensors.tempC[0] = -10;
+    TemperatureSensor s(cfg);
     EXPECT_FALSE(s.OverLimit());
     const std::pair<const char*, uint8_t> writes[] = {{"1RHI", 44}, {"1TEMP", 99}, {"MANID", 0x55}, {"RCONF", 0x80}};
     for (const auto& [name, v] : writes) s.WriteRegister(Address(name), v);
-    const std::pair<const char*, int> reads[] = {{"1RHI", 44}, {"1TEMP", 45}, {"MANID", 1}, {"RCONF", 0x80}, {"STAT2", 0x40}, {"STAT1", 0}};
+    const std::pair<const char*, int> reads[] = {{"1RHI", 44}, {"1TEMP", 45}, {"MANID", 1}, {"RCONF", 0x80}, {"STAT2", 0x40}, {"LTEMP", 0xF6}};
     for (const auto& [name, v] : reads) EXPECT_EQ(Read(s, name), v) << name;
     EXPECT_TRUE(s.OverLimit()) << "45 C over a 44 C limit";
-    BoardConfig cold = sim::DefaultBoard(BoardKind::Nuxa, "N");
-    cold.sensors.tempC[0] = -10;
-    TemperatureSensor c(cold);
-    EXPECT_EQ(Read(c, "LTEMP"), 0xF6) << "two's complement";
-}
-
-TEST(TemperatureSensor, OverLimitAndBadReadingFaults) {
-    BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
-    cfg.faults.sensorOverLimit.push_back({2, 5});
-    TemperatureSensor s(cfg);
-    const std::pair<const char*, int> regs[] = {{"2TEMP", 90}, {"1TEMP", 45}, {"LTEMP", 30}, {"3TEMP", 42}, {"STAT1", 0x10}, {"STAT2", 0}};
-    for (const auto& [name, value] : regs) EXPECT_EQ(Read(s, name), value) << name;
-    EXPECT_TRUE(s.OverLimit());
-    cfg.faults.sensorOverLimit = {{1, 60}};
-    TemperatureSensor hot(cfg);
-    EXPECT_EQ(Read(hot, "1TEMP") * 0x100 + Read(hot, "STAT2"), 127 * 0x100 + 0x42) << "tops out at 127 C, over high and critical";
+    cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    cfg.faults.sensorOverLimit = {{2, 5}, {1, 60}};
+    cfg.faults.sensorBadReading = {{3, 200, 3}, {0, 0, 0}};
+    TemperatureSensor f(cfg);
+    const std::pair<const char*, int> faulty[] = {{"2TEMP", 90}, {"1TEMP", 127}, {"STAT1", 0x10}, {"STAT2", 0x42}};  // 127 C tops out
+    for (const auto& [name, value] : faulty) EXPECT_EQ(Read(f, name), value) << name;
+    EXPECT_EQ(f.Reading(3), static_cast<int8_t>(200)) << "looking does not count as a read";
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Read(f, "3TEMP"), 200) << "read " << i;
+    EXPECT_EQ(Read(f, "3TEMP"), 42) << "recovered after three reads";
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(Read(f, "LTEMP"), 0) << "a count of 0 stays";
     cfg.faults.sensorOverLimit.clear();
-    cfg.faults.sensorBadReading = {{3, 200, 3}, {1, 0, 0}};
-    TemperatureSensor bad(cfg);
-    EXPECT_EQ(bad.Reading(3), static_cast<int8_t>(200)) << "looking does not count as a read";
-    EXPECT_FALSE(bad.OverLimit()) << "200 is -56 C to the part's own comparator";
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(Read(bad, "3TEMP"), 200) << "read " << i;
-    EXPECT_EQ(Read(bad, "3TEMP"), 42) << "recovered after three reads";
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(Read(bad, "1TEMP"), 0) << "a count of 0 stays";
+    EXPECT_FALSE(TemperatureSensor(cfg).OverLimit()) << "200 is -56 C to the part's own comparator";
 }
 
 TEST(ClockSynth, PowerUpRegistersAndTransfersStopAtTheEndOfThePart) {
@@ -123,19 +111,13 @@ std::map<std::string, std::string> Fields(const std::vector<uint8_t>& img) {
     return out;
 }
 
-TEST(VpdImage, HealthyImagesNameTheFirmwareOfRevision0202AndZeroFillTheRest) {
-    const auto img = sim::BuildVpdImage(sim::DefaultBoard(BoardKind::Brimola, "B"));
-    const auto end = Tags(img).second;
-    ASSERT_EQ(img.size(), 0x400u);
-    EXPECT_EQ(std::count(img.begin() + static_cast<long>(end) + 2, img.end(), 0), static_cast<long>(0x400 - end - 2));
-    const auto main = Fields(img), codec = Fields(sim::BuildVpdImage(sim::DefaultBoard(BoardKind::Nuxa, "N")));
+TEST(VpdImage, DefaultFieldsNameTheFirmwareOfRevision0202) {
+    const auto main = Fields(sim::BuildVpdImage(sim::DefaultBoard(BoardKind::Brimola, "B")));
     // "$(VPDVER)" is the first four characters of ZB followed by those of ZC.
     EXPECT_EQ(main.at("ZB").substr(0, 4) + main.at("ZC").substr(0, 4), "0202");
     EXPECT_EQ(main.at("V0") + main.at("V1") + main.at("V2") + main.at("V3") + main.at("V4"), "LOCV0202TAZU0202TAZU0202FESK0202FESK0202");
     EXPECT_EQ(main.at("PN") + main.at("ZA"), sim::kBrimolaPartNumber + std::string("02"));
-    EXPECT_EQ(codec.at("PN"), "0418-27606-01") << "the number the programming command translates";
-    EXPECT_EQ(codec.count("V0"), 0u) << "no keyer or FPGA pair on the codec board";
-    EXPECT_NE(codec.at("SN"), main.at("SN"));
+    EXPECT_NE(Fields(sim::BuildVpdImage(sim::DefaultBoard(BoardKind::Nuxa, "N"))).at("SN"), main.at("SN"));
 }
 
 TEST(VpdImage, EachStructureFaultDamagesItsOwnPart) {
@@ -204,14 +186,10 @@ TEST(MemoryClock, StepsSaturateAndOnlyTheWindowReadsReliably) {
     EXPECT_EQ(clock.Setting() + clock.Read(MemoryClock::kStepUp), 255u) << "saturates; no read-back";
     for (int i = 0; i < 300; ++i) clock.Write(MemoryClock::kStepDown, 0);
     EXPECT_EQ(clock.Setting(), 0);
-    // Outside the window about one word in eight reads wrong, through windows too; the cells keep their data.
+    // Outside the window about one word in eight reads wrong; the cells keep their data.
     SetClock(clock, 100);
     const size_t bad = BadWords(sdram, 2);
     EXPECT_TRUE(bad > 0x4000 / 16 && bad < 0x4000 / 4) << bad;
-    const auto* view = reinterpret_cast<const uint32_t*>(sdram.Map(0, 0x10000));
-    uint32_t i = 0;
-    while (i < 0x4000 && view[i] == 2 * 0x9E3779B9u + i * 0x01000193u) ++i;
-    EXPECT_LT(i, 0x4000u) << "a window shows errors too";
     SetClock(clock, 160);
     uint32_t w = 0;
     sdram.Read(0, &w, 4);
@@ -252,9 +230,6 @@ TEST(MemoryClock, StoredWordSurvivesAPowerCycleOnlyWithAStoreFile) {
     }
     dir.Write("clock", "garbage\n");
     EXPECT_EQ(MemoryClock(cfg, sdram).StoredWord(), 0u) << "an unreadable store reads as never calibrated";
-    cfg.memoryClock.store.clear();
-    MemoryClock(cfg, sdram).Write(MemoryClock::kStoredWord, 99);
-    EXPECT_EQ(MemoryClock(cfg, sdram).StoredWord(), 0u) << "without a store the word starts at 0";
 }
 
 }  // namespace
