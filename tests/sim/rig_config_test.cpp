@@ -67,68 +67,56 @@ TEST(RigConfig, DefaultRigSettingsAndFaultDefaults) {
     EXPECT_EQ(f.configPort.devices[0].at, 1024u);
 }
 
-std::string B(const std::string& keys) { return Rig("", ", " + keys); }  // board B1 with more keys
-std::string F(const std::string& fault) { return Rig(fault); }          // one fault
-
 struct BadRig {
-    std::string text;
-    const char* message;  // what follows "rig file \"bad.json\": key \""
+    std::string text, message;  // the message: what follows "rig file \"bad.json\": key \""
 };
+BadRig B(const std::string& keys, const std::string& message) { return {Rig("", ", " + keys), "boards[0]." + message}; }
+BadRig F(const std::string& fault, const std::string& message) { return {Rig(R"({"board": "B1", )" + fault + "}"), "faults[0]." + message}; }
 
 TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
     const BadRig rows[] = {
-        {R"({"boards": [], "colour": 1})", "colour\": unknown key"}, {B(R"("sdram": 5)"), "boards[0].sdram\": unknown key"},
+        {R"({"boards": [], "colour": 1})", "colour\": unknown key"}, B(R"("sdram": 5)", "sdram\": unknown key"),
         {R"({"boards": [{"tag": "B1", "kind": "toaster"}]})", "boards[0].kind\": \"toaster\" is not"},
         {R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B1", "kind": "nuxa"}]})", "boards[1].tag\": tag \"B1\" is used twice"},
         {R"({"boards": [{"tag": "B\u0001", "kind": "brimola"}]})", "boards[0].tag\": a tag is 1 to 31"},
-        {B(R"("sdram_mib": 5000)"), "boards[0].sdram_mib\": value 5000 is out of range 8..2048"},
-        {B(R"("revision": "07777")"), "boards[0].revision\": value 07777 is out of range 0..4095"},
-        {B(R"("revision": "0x1000")"), "boards[0].revision\": value 0x1000 is out of range"},
-        {B(R"("sdram_mib": " +64")"), "boards[0].sdram_mib\": \" +64\" is not a number"},
-        {B(R"("sdram_mib": "+64")"), "boards[0].sdram_mib\": \"+64\" is not a number"},
-        {B(R"("sdram_mib": "64 ")"), "boards[0].sdram_mib\": \"64 \" is not a number"},
-        {B(R"("revision": "0x")"), "boards[0].revision\": \"0x\" is not a number"},
-        {B(R"("sdram_mib": 64.5)"), "boards[0].sdram_mib\": expected a whole number"},
-        {B(R"("sdram_mib": "-64")"), "boards[0].sdram_mib\": value -64 is out of range 8..2048"},
-        {B(R"("sdram_mib": "-0")"), "boards[0].sdram_mib\": value -0 is out of range 8..2048"},
-        {F(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1, "seed": -1})"), "faults[0].seed\": value -1 is out of range 0x0..0xFFFFFFFFFFFFFFFF"},
-        {F(R"({"kind": "dma_corrupt", "board": "B1", "channel": 1, "mask": "99999999999999999999"})"), "faults[0].mask\": value 99999999999999999999 is out of range 0x1..0xFFFFFFFF"},
-        {B(R"("sdram_mib": 99999999999999999999)"), "boards[0].sdram_mib\": value 1e+20 is out of range 8..2048"},
-        {B(R"("sdram_mib": 64, "sdram_mib": 128)"), "boards[0].sdram_mib\": given twice"}, {R"({"boards": [], "boards": []})", "boards\": given twice"},
+        B(R"("sdram_mib": 5000)", "sdram_mib\": value 5000 is out of range 8..2048"),
+        B(R"("revision": "07777")", "revision\": value 07777 is out of range 0..4095"),
+        B(R"("revision": "0x1000")", "revision\": value 0x1000 is out of range"), B(R"("sdram_mib": " +64")", "sdram_mib\": \" +64\" is not a number"),
+        B(R"("sdram_mib": "+64")", "sdram_mib\": \"+64\" is not a number"), B(R"("sdram_mib": "64 ")", "sdram_mib\": \"64 \" is not a number"),
+        B(R"("revision": "0x")", "revision\": \"0x\" is not a number"), B(R"("sdram_mib": 64.5)", "sdram_mib\": expected a whole number"),
+        B(R"("sdram_mib": "-64")", "sdram_mib\": value -64 is out of range 8..2048"),
+        B(R"("sdram_mib": "-0")", "sdram_mib\": value -0 is out of range 8..2048"),
+        F(R"("kind": "sdram_bit_flips", "rate": 0.1, "seed": -1)", "seed\": value -1 is out of range 0x0..0xFFFFFFFFFFFFFFFF"),
+        F(R"("kind": "dma_corrupt", "channel": 1, "mask": "99999999999999999999")", "mask\": value 99999999999999999999 is out of range 0x1..0xFFFFFFFF"),
+        B(R"("sdram_mib": 99999999999999999999)", "sdram_mib\": value 1e+20 is out of range 8..2048"),
+        B(R"("sdram_mib": 64, "sdram_mib": 128)", "sdram_mib\": given twice"), {R"({"boards": [], "boards": []})", "boards\": given twice"},
         {R"({"boards": [], "a\nb\u0007": 1})", "a\\nb\\x07\": unknown key"},
         {R"({"boards": [{"tag": "B1", "kind": "to\taster"}]})", "boards[0].kind\": \"to\\taster\" is not"},
-        {B(R"("vpd": {"SN": 5})"), "boards[0].vpd.SN\": expected a string"}, {B(R"("sensors": {"gpu_temp_c": 50})"), "boards[0].sensors.gpu_temp_c\": unknown"},
-        {B(R"("memory_clock": {"window_low": 200, "window_high": 100})"), "boards[0].memory_clock.window_high\": the window ends before it starts"},
-        {B(R"("flash": {"image": ""})"), "boards[0].flash.image\": an empty file name"},
-        {B(R"("flash": {"file": "x"})"), "boards[0].flash.file\": unknown key"},
-        {F(R"({"kind": "gremlin", "board": "B1"})"), "faults[0].kind\": unknown fault kind \"gremlin\""},
-        {F(R"({"kind": "dma_stall", "board": "B9", "channel": 1})"), "faults[0].board\": no board \"B9\" in this rig"},
-        {F(R"({"kind": "dma_stall", "board": "B1", "channel": 1, "speed": 2})"), "faults[0].speed\": unknown key"},
-        {F(R"({"kind": "dma_stall", "board": "B1", "channel": 64})"), "faults[0].channel\": value 64"},
-        {F(R"({"kind": "sdram_stuck_bit", "board": "B1", "bit": 1, "from": 64, "to": 64})"), "faults[0].to\": the range ends before it starts"},
-        {F(R"({"kind": "sdram_address_alias", "board": "B1", "line": 5, "shorted_to": 5})"), "faults[0].shorted_to\": a line cannot be shorted to itself"},
-        {F(R"({"kind": "sdram_address_alias", "board": "N", "line": 28, "stuck": 0})"), "faults[0].line\": value 28 is out of range 2..27"},
-        {F(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1})"), "faults[0].seed\": missing"},
-        {F(R"({"kind": "sdram_bit_flips", "board": "B1", "rate": 0, "seed": 1})"), "faults[0].rate\""},
-        {F(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58100", "bit": 0})"), "faults[0].offset\": not a channel control word"},
-        {F(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x57FFC", "bit": 0})"), "faults[0].offset\": value 0x57FFC"},
-        {F(R"({"kind": "register_stuck_bit", "board": "B1", "offset": "0x58002", "bit": 0})"), "faults[0].offset\": a register offset is a multiple of 4"},
+        B(R"("vpd": {"SN": 5})", "vpd.SN\": expected a string"), B(R"("sensors": {"gpu_temp_c": 50})", "sensors.gpu_temp_c\": unknown"),
+        B(R"("memory_clock": {"window_low": 200, "window_high": 100})", "memory_clock.window_high\": the window ends before it starts"),
+        B(R"("flash": {"image": ""})", "flash.image\": an empty file name"), B(R"("flash": {"file": "x"})", "flash.file\": unknown key"),
+        F(R"("kind": "gremlin")", "kind\": unknown fault kind \"gremlin\""),
+        {Rig(R"({"kind": "dma_stall", "board": "B9", "channel": 1})"), "faults[0].board\": no board \"B9\" in this rig"},
+        F(R"("kind": "dma_stall", "channel": 1, "speed": 2)", "speed\": unknown key"), F(R"("kind": "dma_stall", "channel": 64)", "channel\": value 64"),
+        F(R"("kind": "sdram_stuck_bit", "bit": 1, "from": 64, "to": 64)", "to\": the range ends before it starts"),
+        F(R"("kind": "sdram_address_alias", "line": 5, "shorted_to": 5)", "shorted_to\": a line cannot be shorted to itself"),
+        {Rig(R"({"kind": "sdram_address_alias", "board": "N", "line": 28, "stuck": 0})"), "faults[0].line\": value 28 is out of range 2..27"},
+        F(R"("kind": "sdram_bit_flips", "rate": 0.1)", "seed\": missing"), F(R"("kind": "sdram_bit_flips", "rate": 0, "seed": 1)", "rate\""),
+        F(R"("kind": "register_stuck_bit", "offset": "0x58100", "bit": 0)", "offset\": not a channel control word"),
+        F(R"("kind": "register_stuck_bit", "offset": "0x57FFC", "bit": 0)", "offset\": value 0x57FFC"),
+        F(R"("kind": "register_stuck_bit", "offset": "0x58002", "bit": 0)", "offset\": a register offset is a multiple of 4"),
         {R"({"boards": [], "dma": {"timing": "slow"}})", "dma.timing\": \"slow\" is not a timing"},
-        {F(R"({"kind": "sensor_over_limit", "board": "B1", "sensor": "4TEMP"})"), "faults[0].sensor\""},
-        {F(R"({"kind": "sensor_bad_reading", "board": "B1", "value": 150})"), "faults[0].value\": a bad reading is 0, or 200 to 255"},
-        {F(R"({"kind": "sensor_bad_reading", "board": "B1"})"), "faults[0].value\": missing"},
-        {F(R"({"kind": "vpd_broken", "board": "B1", "part": "crc"})"), "faults[0].part\": \"crc\" is not a part"},
-        {F(R"({"kind": "vpd_missing_field", "board": "B1", "field": "SNX"})"), "faults[0].field\""},
-        {F(R"({"kind": "clock_window_shifted", "board": "B1", "by": 0})"), "faults[0].by\": a shift of 0"},
-        {F(R"({"kind": "missing_space", "board": "B1", "space": "I2C.DIMM3"})"), "faults[0].space\""},
-        {F(R"({"kind": "flash_locked_block", "board": "B1"})"), "faults[0].block\": missing"},
-        {F(R"({"kind": "flash_stuck_bit", "board": "B1", "bit": 16})"), "faults[0].bit\": value 16"},
-        {F(R"({"kind": "flash_missing_header", "board": "B1", "segment": "VPD"})"), "faults[0].segment\": \"VPD\" is not a Wexal image segment"},
-        {F(R"({"kind": "flash_mirror_mismatch", "board": "B1", "offset": "0x2002"})"), "faults[0].offset\": a register offset is a multiple of 4"},
-        {F(R"({"kind": "fpga_done_stays_low", "board": "N", "device": 1})"), "faults[0].device\": a codec board has only the board links 3 and 4"},
-        {F(R"({"kind": "fpga_crc_error", "board": "B1"})"), "faults[0].device\": missing"},
-        {F(R"({"kind": "fpga_code_stuck_bit", "board": "B1", "bit": 3})"), "faults[0].bit\": value 3"},
-        {F(R"({"kind": "flash_never_ready", "board": "B1", "block": 1})"), "faults[0].block\": unknown key"},
+        F(R"("kind": "sensor_over_limit", "sensor": "4TEMP")", "sensor\""),
+        F(R"("kind": "sensor_bad_reading", "value": 150)", "value\": a bad reading is 0, or 200 to 255"),
+        F(R"("kind": "sensor_bad_reading")", "value\": missing"), F(R"("kind": "vpd_broken", "part": "crc")", "part\": \"crc\" is not a part"),
+        F(R"("kind": "vpd_missing_field", "field": "SNX")", "field\""), F(R"("kind": "clock_window_shifted", "by": 0)", "by\": a shift of 0"),
+        F(R"("kind": "missing_space", "space": "I2C.DIMM3")", "space\""), F(R"("kind": "flash_locked_block")", "block\": missing"),
+        F(R"("kind": "flash_stuck_bit", "bit": 16)", "bit\": value 16"),
+        F(R"("kind": "flash_missing_header", "segment": "VPD")", "segment\": \"VPD\" is not a Wexal image segment"),
+        F(R"("kind": "flash_mirror_mismatch", "offset": "0x2002")", "offset\": a register offset is a multiple of 4"),
+        {Rig(R"({"kind": "fpga_done_stays_low", "board": "N", "device": 1})"), "faults[0].device\": a codec board has only the board links 3 and 4"},
+        F(R"("kind": "fpga_crc_error")", "device\": missing"), F(R"("kind": "fpga_code_stuck_bit", "bit": 3)", "bit\": value 3"),
+        F(R"("kind": "flash_never_ready", "block": 1)", "block\": unknown key"),
     };
     RigConfig rig;
     std::string error;
@@ -136,7 +124,7 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
     EXPECT_EQ(error.rfind("rig file \"bad.json\": not valid JSON: ", 0), 0u) << error;
     for (const BadRig& row : rows) {
         EXPECT_FALSE(sim::ParseRig(row.text, "bad.json", rig, error)) << row.message;
-        EXPECT_EQ(error.rfind(std::string("rig file \"bad.json\": key \"") + row.message, 0), 0u) << error;
+        EXPECT_EQ(error.rfind("rig file \"bad.json\": key \"" + row.message, 0), 0u) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
 }
@@ -150,7 +138,7 @@ TEST(RigConfig, FilesThatAreNotRigsOrImagesSaySo) {
     RigConfig rig;
     std::string error;
     for (const auto& [path, message] : images) {
-        EXPECT_FALSE(sim::ParseRig(B(R"("flash": {"image": ")" + path + "\"}"), "bad.json", rig, error));
+        EXPECT_FALSE(sim::ParseRig(Rig("", R"(, "flash": {"image": ")" + path + "\"}"), "bad.json", rig, error));
         EXPECT_NE(error.find("key \"boards[0].flash.image\": " + message), std::string::npos) << error;
     }
     EXPECT_FALSE(sim::LoadRigFile(dir.Path(), rig, error));
