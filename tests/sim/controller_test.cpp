@@ -1,18 +1,107 @@
-// The board controller's registers at BAR0 0x4000, its flash port and status bits, and the BAR0 mirror of the flash.
+// The board controller: the FPGA configuration port (the download handshake as the library runs it, what the FPGAs
+// accept, the port's faults), the registers at BAR0 0x4000, the flash port and status bits, and the BAR0 mirror of the flash.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
+#include "sim/config_port.h"
 #include "sim/controller.h"
-#include "sim/flash_prom.h"
 #include "sim/firmware_images.h"
+#include "sim/flash_prom.h"
 #include "sim/register_map.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using sim::BoardKind;
+
+using sim::ConfigDeviceFault;
+using sim::ConfigPort;
+
+constexpr uint32_t kInit = 0x4000, kDone = 0x8000;
+
+std::vector<uint8_t> Image(const char* id) { return sim::FirmwareData(*sim::FindFirmwareImage(id)); }
+
+// The library's Xilinx download step for step; answers "low" or "high" for an INIT time-out, else INIT and DONE.
+std::string Download(ConfigPort& p, int select, const std::vector<uint8_t>& data) {
+    const uint32_t s = static_cast<uint32_t>(select & 7) << 16;
+    p.Write(s | 0x400);
+    for (int i = 0; i < 100 && (p.Read() & kInit); ++i) Sleep(1);
+    const bool stayedHigh = p.Read() & kInit;
+    p.Write(s);
+    if (stayedHigh) return "low";
+    for (int i = 0; i < 100 && !(p.Read() & kInit); ++i) Sleep(1);
+    if (!(p.Read() & kInit)) return "high";
+    p.Write(s | 0x200);
+    for (uint8_t b : data) p.Write(s | 0x800300 | b);
+    for (int i = 0; i < 16; ++i) p.Write(s | 0x800300);
+    Sleep(100);
+    const uint32_t v = p.Read();
+    p.Write(s);
+    return std::string(v & kInit ? "I" : "") + (v & kDone ? "D" : "");
+}
+
+TEST(ConfigPort, ProgDropsInitWhichRisesAfterTheClearTimeAndForgetsTheConfiguration) {
+    ConfigPort p(sim::BoardKind::Brimola, {});
+    EXPECT_EQ(p.Read() & (kInit | kDone), kInit) << "power-up: waiting for a configuration";
+    EXPECT_EQ(Download(p, 1, Image("TAZU")), "ID");
+    EXPECT_EQ(Download(p, 4, Image("FESK")), "ID");
+    EXPECT_EQ(p.IdWord(1), sim::FindFirmwareImage("TAZU")->idWord);
+    EXPECT_EQ(p.Read(), 4u << 16 | kInit | kDone) << "left at the bare device code";
+    p.Write(1u << 16 | 0x400);
+    Sleep(50);
+    EXPECT_EQ(p.Read() & (kInit | kDone), 0u) << "held while PROG stays set";
+    EXPECT_TRUE(p.IdWord(1) == 0xFFFFFFFFu && p.Configured(4)) << "only that FPGA forgets";
+    p.Write(1u << 16);
+    const int64_t released = platform::NowTicks();
+    platform::AdvanceTicks(ConfigPort::kInitRiseMicros * 10 - 1 - (platform::NowTicks() - released));
+    EXPECT_EQ(p.Read() & kInit, 0u);
+    platform::AdvanceTicks(1);
+    EXPECT_EQ(p.Read() & kInit, kInit);
+    p.Write(0x400);
+    p.Write(2u << 16);
+    Sleep(3);
+    EXPECT_EQ(p.Read() & kInit, kInit) << "selecting another device releases PROG of the one that had it";
+}
+
+TEST(ConfigPort, InvalidStreamsAbsentDevicesAndTheLinkReset) {
+    ConfigPort p(sim::BoardKind::Brimola, {});
+    const std::vector<uint8_t> good = Image("TAZU");
+    EXPECT_EQ(Download(p, 2, std::vector<uint8_t>(good.begin(), good.begin() + 2000)), "I") << "half a stream";
+    EXPECT_EQ(Download(p, 2, good), "ID") << "a failed load leaves nothing behind";
+    ConfigPort codec(sim::BoardKind::Nuxa, {});
+    EXPECT_EQ(Download(codec, 0, Image("LOCV")), "high") << "only the board links on the codec board";
+    EXPECT_EQ(Download(codec, 4, Image("FESK")), "ID");
+    p.Write(3u << 16 | 0x200);
+    EXPECT_TRUE(p.InReset(3) && !p.InReset(4));
+    p.Write(0x200);
+    EXPECT_FALSE(p.InReset(0) || p.InReset(3)) << "only the board links have a reset on chip select";
+}
+
+TEST(ConfigPort, HandshakeFaultsHitOnlyTheirDevice) {
+    using K = ConfigDeviceFault::Kind;
+    const struct {
+        K kind;
+        int device;
+        uint32_t at;
+        const char *image, *outcome;
+    } rows[] = {
+        {K::InitNeverFalls, 0, 0, "LOCV", "low"}, {K::InitNeverRises, 1, 0, "TAZU", "high"},
+        {K::DoneStaysLow, 3, 0, "FESK", "I"},     {K::CrcError, 2, 100, "TAZU", ""},
+        {K::CrcError, 2, 1u << 20, "TAZU", ""},  // beyond the stream: shows at its last byte
+    };
+    for (const auto& row : rows) {
+        sim::ConfigPortFaults f;
+        f.devices.push_back({row.kind, row.device, row.at});
+        ConfigPort p(sim::BoardKind::Brimola, f);
+        EXPECT_EQ(Download(p, row.device, Image(row.image)), row.outcome) << row.device;
+        EXPECT_EQ(p.Read() & 0x400, 0u) << "PROG released";
+        EXPECT_FALSE(p.Configured(row.device));
+        EXPECT_EQ(Download(p, 4, Image("FESK")), "ID") << "another device";
+    }
+}
 
 struct Board {
     sim::BoardController ctl;
@@ -31,14 +120,6 @@ struct Board {
             W(0x4008, a);
             W(0x400C, v);
         }
-    }
-    void Load(int device, const char* id) {
-        const uint32_t s = static_cast<uint32_t>(device) << 16;
-        W(0x4014, s | 0x400);
-        W(0x4014, s);
-        Sleep(5);
-        for (uint8_t x : sim::FirmwareData(*sim::FindFirmwareImage(id))) W(0x4014, s | 0x800300 | x);
-        for (int i = 0; i < 16; ++i) W(0x4014, s | 0x800300);
     }
 };
 
@@ -78,13 +159,13 @@ TEST(BoardController, StatusFollowsTheSensorAlarmTheFlashAndTheLinkClocks) {
     Sleep(600);
     EXPECT_EQ(b.R(0x4010) & 0x1000, 0x1000u);
     b.W(0x4018, 0x1F);
-    b.Load(4, "FESK");
+    Download(b.ctl.Fpgas(), 4, Image("FESK"));
     EXPECT_EQ(b.R(0x4010) & 6, 4u) << "a link's clock once its FPGA is configured and its clock enabled";
     b.W(0x4018, 0x0F);
     EXPECT_EQ(b.R(0x4010) & 6, 0u);
     b.ctl.SetPortClockSource(1, [] { return true; });
     EXPECT_EQ(b.R(0x4010) & 6, 2u);
-    b.Load(2, "TAZU");
+    Download(b.ctl.Fpgas(), 2, Image("TAZU"));
     EXPECT_EQ(b.R(0x1FFC8), 0x004020A0u) << "the identification word of the configured FPGA";
     EXPECT_EQ(Board(BoardKind::Nuxa).R(0x1FFC8), 0u) << "no FPGA pair on the codec board";
 }
@@ -96,8 +177,6 @@ TEST(BoardController, MirrorShowsTheExpAndVpdAreasReadOnlyAndItsFault) {
         const uint32_t a = (off < 0x2000 ? sim::kExpArea : sim::kVpdArea) + (off & 0x1FFF) / 2;
         ASSERT_EQ(b.R(off), b.ctl.Flash().Word(a) | uint32_t{b.ctl.Flash().Word(a + 1)} << 16) << std::hex << off;
     }
-    b.W(0x2000, 0);
-    EXPECT_EQ(b.R(0x2000) & 0xFF, 0x82u);
     cfg.faults.flash.mirrorMismatch.push_back({0x2010, 0x00010000});
     Board bad(cfg);
     for (uint32_t off = 0; off < 0x4000; off += 4) ASSERT_EQ(bad.R(off) ^ b.R(off), off == 0x2010 ? 0x00010000u : 0u) << std::hex << off;
