@@ -170,7 +170,7 @@ TEST(BoardController, StatusFollowsTheSensorAlarmTheFlashAndTheLinkClocks) {
     EXPECT_EQ(Board(BoardKind::Nuxa).R(0x1FFC8), 0u) << "no FPGA pair on the codec board";
 }
 
-TEST(BoardController, MirrorShowsTheExpAndVpdAreasReadOnlyAndItsFault) {
+TEST(BoardController, MirrorShowsTheExpAndVpdAreasAndItsFault) {
     sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Nuxa, "N");
     Board b(cfg);
     for (uint32_t off = 0; off < 0x4000; off += 4) {

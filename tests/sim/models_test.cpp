@@ -36,7 +36,7 @@ std::vector<uint32_t> ReadAll(SdramModel& m, size_t words) {
     return v;
 }
 
-TEST(Sdram, HealthyAccessClipsAtTheEndAndAStuckBitHoldsInItsRangeThroughWritesAndWindows) {
+TEST(Sdram, WindowsAreTheMemoryAndAStuckBitHoldsInItsRangeThroughWritesAndWindows) {
     SdramModel m(1 << 20);
     uint32_t back = 0;
     EXPECT_EQ(m.Map((1 << 20) - 4, 8), nullptr) << "no window past the end";
@@ -229,7 +229,7 @@ TEST(TemperatureSensor, WritesReachOnlyLimitsAndConfigurationStatusFollowsAndIts
     EXPECT_FALSE(TemperatureSensor(cfg).OverLimit()) << "200 is -56 C to the part's own comparator";
 }
 
-TEST(ClockSynth, PowerUpRegistersAndTransfersStopAtTheEndOfThePart) {
+TEST(ClockSynth, PowerUpRegisters) {
     sim::ClockSynth c;
     uint8_t regs[8];
     ASSERT_EQ(c.Read(0, regs, 8), 8u);

@@ -1,4 +1,4 @@
-// Rig files: the default rig, every key and fault kind read, and one one-line message naming file and key per bad file.
+// Rig files: the default rig, settings and fault defaults read, and one one-line message naming file and key per bad file.
 #include "sim/rig_config.h"
 
 #include <gtest/gtest.h>
