@@ -73,7 +73,7 @@ TEST(ArgumentList, NumbersOutOfRangeAreRefusedNotWrapped) {
         ArgListArg* table[] = {&count, &addr, &color, nullptr};
         EXPECT_EQ(Leftover(table, row.text), row.count == 3 && row.addr0 == 5 ? Words{row.text} : Words{});
         EXPECT_EQ(count.GetFlagValue(), row.count);
-        EXPECT_EQ(addr[0] * 1000 + addr[1], row.addr0 * 1000 + row.addr1);
+        EXPECT_EQ((std::vector<int>{addr[0], addr[1]}), (std::vector<int>{row.addr0, row.addr1}));
         EXPECT_EQ(color.GetColor(), 7u);
         EXPECT_EQ(addr.GetOccurCount(), row.addr0 != 5 ? 1 : 0) << "a refused list is not counted";
     }

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -48,20 +51,19 @@ TEST(RigConfig, DefaultRigSettingsAndFaultDefaults) {
     for (const auto& [key, text] : b.vpd) vpd += key == "SN" ? text : key == "EC" ? "EC" : "";
     EXPECT_EQ(vpd, "X1") << "null removes a default";
     EXPECT_EQ((std::vector<int>{b.sensors.tempC[0], b.sensors.tempC[1], b.sensors.limitC[2]}), (std::vector<int>{-5, 45, 60})) << "others keep defaults";
-    EXPECT_EQ(b.memoryClock.windowLow * 1000 + b.memoryClock.windowHigh, 100200);
+    EXPECT_EQ(std::make_pair(b.memoryClock.windowLow, b.memoryClock.windowHigh), std::make_pair(100, 200));
     EXPECT_EQ(b.memoryClock.store + b.flashImage, "cm.flash");
     EXPECT_TRUE(rig.dmaTiming.modelled);
     EXPECT_EQ(rig.dmaTiming.bytesPerSecond + rig.hostMemoryBytes, 1000000u + (64ull << 20));
     const sim::BoardFaults& f = b.faults;
-    EXPECT_EQ(f.sdramAlias.at(0).source * 10 + f.sdramAlias[0].value, -9) << "stuck at 1, no source line";
+    EXPECT_EQ(std::make_pair(f.sdramAlias.at(0).source, f.sdramAlias[0].value), std::make_pair(-1, 1)) << "stuck at 1, no source line";
     EXPECT_EQ(f.sensorOverLimit.at(0).channel, 1) << "the Wexal FPGA's channel by default";
     EXPECT_EQ(f.dmaCorrupt.at(0).count, 1u);
-    EXPECT_EQ(f.spdSize.at(0).module * 1000 + f.spdSize[0].mib, 0u) << "both modules, half size";
-    EXPECT_EQ(f.flash.eraseFails.at(0).status, 0) << "0: the operation's own error bit";
-    EXPECT_EQ(f.flash.programFails.at(0).block * 1000 + f.flash.programFails[0].status, -1000 + 0x18) << "block -1: every block";
+    EXPECT_EQ(std::make_pair(f.spdSize.at(0).module, f.spdSize[0].mib), std::make_pair(0, 0u)) << "both modules, half size";
+    EXPECT_EQ(std::make_pair(f.flash.programFails.at(0).block, f.flash.programFails[0].status), std::make_pair(-1, 0x18)) << "-1: every block";
     EXPECT_EQ(f.flash.mirrorMismatch.at(0).offset, 0x2000u);
-    EXPECT_EQ(f.dmaWrongTag.at(0).tag * 100 + f.clockWindowShift, 470);
-    EXPECT_EQ(f.sensorBadReading.at(0).channel * 1000 + f.sensorBadReading[0].value * 10 + f.sensorBadReading[0].count, 2007u);
+    EXPECT_EQ(std::make_pair(f.dmaWrongTag.at(0).tag, f.clockWindowShift), std::make_pair(5, -30));
+    EXPECT_EQ(std::make_tuple(f.sensorBadReading.at(0).channel, f.sensorBadReading[0].value, f.sensorBadReading[0].count), std::make_tuple(0, 200, 7u));
     ASSERT_EQ(f.configPort.devices.size(), 1u);
     EXPECT_EQ(f.configPort.devices[0].at, 1024u);
 }
