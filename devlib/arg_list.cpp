@@ -1,7 +1,9 @@
 // Argument parser: word splitting, the optional-argument pass and the value readers of the argument classes.
 #include "devlib/arg_list.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,54 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+enum NumberScan { kNoNumber, kNumber, kTooLong };
+
+int DigitValue(char c, int base) {
+    const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                  : std::isxdigit(static_cast<unsigned char>(c)) ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
+                                                                  : -1;
+    return d < base ? d : -1;
+}
+
+// A decimal or 0x-hexadecimal number with an optional sign. A leading 0 does not make it octal:
+// "010" is ten, as a tester typing it means. kTooLong (end still past the digits) beyond 64 bits.
+NumberScan ScanNumber(const char* text, const char*& end, bool& negative, unsigned long long& magnitude, int& base) {
+    const char* p = text;
+    negative = false;
+    if (*p == '-' || *p == '+') negative = *p++ == '-';
+    if (!std::isdigit(static_cast<unsigned char>(*p))) return kNoNumber;
+    base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && std::isxdigit(static_cast<unsigned char>(p[2]))) {
+        base = 16;
+        p += 2;
+    }
+    magnitude = 0;
+    bool tooLong = false;
+    for (int d; (d = DigitValue(*p, base)) >= 0; ++p) {
+        if (magnitude > (~0ull - static_cast<unsigned>(d)) / static_cast<unsigned>(base)) tooLong = true;
+        else magnitude = magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(d);
+    }
+    end = p;
+    return tooLong ? kTooLong : kNumber;
+}
+
+// A number for an int value: signed decimal within int, or 0x hexadecimal up to 0xFFFFFFFF (a
+// 32-bit word kept as its bit pattern). kTooLong for a number that does not fit: casting it would
+// turn 4294967297 into 1.
+NumberScan ReadIntValue(const char*& text, int& value) {
+    const char* end = nullptr;
+    bool negative = false;
+    unsigned long long magnitude = 0;
+    int base = 10;
+    const NumberScan scan = ScanNumber(text, end, negative, magnitude, base);
+    if (scan != kNumber) return scan;
+    const unsigned long long limit = negative ? 0x80000000ull : base == 16 ? 0xFFFFFFFFull : 0x7FFFFFFFull;
+    if (magnitude > limit) return kTooLong;
+    value = static_cast<int>(static_cast<uint32_t>(negative ? 0 - magnitude : magnitude));
+    text = end;
+    return kNumber;
+}
 
 }  // namespace
 
@@ -30,9 +80,11 @@ void ArgListArg::HandleFlag(BOOL on) {
 const char* ArgListArg::HandleAssign(const char* text) {
     const char* p = SetupAssign(text);
     GotoNextNonWhite(p);
-    long long v = 0;
-    if (ReadNumber(p, &v)) {
-        m_flag = static_cast<int>(v);
+    int v = 0;
+    const NumberScan scan = ReadIntValue(p, v);
+    if (scan == kTooLong) return Refuse(text, true);
+    if (scan == kNumber) {
+        m_flag = v;
     } else {
         static const struct { const char* word; int value; } kWords[] = {
             {"on", 1}, {"off", 0}, {"true", 1}, {"false", 0}, {"yes", 1}, {"no", 0}};
@@ -80,16 +132,28 @@ char ArgListArg::GotoNextNonWhite(const char*& text) {
 
 BOOL ArgListArg::ReadNumber(const char*& text, long long* value) {
     if (!text) return FALSE;
-    const char* p = text;
-    bool neg = false;
-    if (*p == '-' || *p == '+') neg = *p++ == '-';
-    if (!std::isdigit(static_cast<unsigned char>(*p))) return FALSE;
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(p, &end, 0);
-    if (end == p) return FALSE;
-    *value = neg ? -static_cast<long long>(v) : static_cast<long long>(v);
+    const char* end = nullptr;
+    bool negative = false;
+    unsigned long long magnitude = 0;
+    int base = 10;
+    if (ScanNumber(text, end, negative, magnitude, base) != kNumber) return FALSE;
+    const unsigned long long limit = negative ? 1ull << 63 : (1ull << 63) - 1;
+    if (magnitude > limit) return FALSE;
+    *value = negative ? static_cast<long long>(0 - magnitude) : static_cast<long long>(magnitude);
     text = end;
     return TRUE;
+}
+
+const char* ArgListArg::Refuse(const char* text, bool counted) {
+    if (counted) --m_occurrences;
+    m_refused = true;
+    return text;
+}
+
+bool ArgListArg::TakeRefused() {
+    const bool refused = m_refused;
+    m_refused = false;
+    return refused;
 }
 
 ArgListValues::ArgListValues(const char* name, int count, int syntax)
@@ -122,14 +186,16 @@ void ArgListValues::SetDefaultVal(int value) {
 
 const char* ArgListValues::HandleAssign(const char* text) {
     const char* p = SetupAssign(text);
+    // All or nothing: a list with one number out of range leaves every value as it was.
+    std::vector<int> values(m_values, m_values + m_count);
     for (int i = 0; i < m_count; ++i) {
         GotoNextNonWhite(p);
-        long long v = 0;
-        if (ReadNumber(p, &v)) m_values[i] = static_cast<int>(v);
+        if (ReadIntValue(p, values[static_cast<size_t>(i)]) == kTooLong) return Refuse(text, true);
         const char* q = p;
         if (GotoNextNonWhite(q) != ',') break;
         p = q + 1;
     }
+    std::copy(values.begin(), values.end(), m_values);
     DoPostAssign(p);
     return p;
 }
@@ -204,11 +270,12 @@ const char* ArgListColor::HandleAssign(const char* text) {
     bool ok = false;
     if (*p == '#') {
         const char* q = p + 1;
-        char* end = nullptr;
-        const unsigned long n = std::isxdigit(static_cast<unsigned char>(*q)) ? std::strtoul(q, &end, 16) : 0;
-        if (end && end != q) {
-            m_color = static_cast<DWORD>(n) & 0xFFFFFF;
-            p = end;
+        unsigned long long n = 0;
+        for (int d; (d = DigitValue(*q, 16)) >= 0 && n <= 0xFFFFFF; ++q) n = n << 4 | static_cast<unsigned>(d);
+        if (n > 0xFFFFFF) return Refuse(text, false);
+        if (q != p + 1) {
+            m_color = static_cast<DWORD>(n);
+            p = q;
             ok = true;
         }
     } else if (*p == '(') {
@@ -228,9 +295,19 @@ const char* ArgListColor::HandleAssign(const char* text) {
             p = q;
             ok = true;
         }
-    } else if (ReadNumber(p, &v)) {
-        m_color = static_cast<DWORD>(v) & 0xFFFFFF;
-        ok = true;
+    } else {
+        const char* end = nullptr;
+        bool negative = false;
+        unsigned long long n = 0;
+        int base = 10;
+        const NumberScan scan = ScanNumber(p, end, negative, n, base);
+        // A colour is 24 bits: a number beyond them (or below 0) is refused, not masked.
+        if (scan == kTooLong || (scan == kNumber && ((negative && n) || n > 0xFFFFFF))) return Refuse(text, false);
+        if (scan == kNumber) {
+            m_color = static_cast<DWORD>(n);
+            p = end;
+            ok = true;
+        }
     }
     if (!ok) return text;
     SetupAssign(text);
@@ -292,6 +369,13 @@ int ArgumentList::HandleOptArgs(ArgListArg* const* table, const char* text, char
         for (ArgListArg* const* a = table; *a; ++a) (*a)->PrepForOptArgs();
     std::string rest;
     int unrecognised = 0;
+    // An empty word ("") goes back as its quotes: an empty string would end the block early and
+    // hide every word after it.
+    auto giveBack = [&](const std::string& word) {
+        rest += word.empty() ? std::string("\"\"") : word;
+        rest += '\0';
+        ++unrecognised;
+    };
     while (p && GotoNextNonWhiteStatic(p)) {
         const char* start = p;
         const bool negated = *p == '-';
@@ -308,8 +392,14 @@ int ArgumentList::HandleOptArgs(ArgListArg* const* table, const char* text, char
                 const char next = ArgListArg::GotoNextNonWhite(after);
                 const int syntax = arg->GetSyntax();
                 if (next == '=' && !negated && syntax != ArgListArg::ARG_FLAG) {
+                    arg->TakeRefused();
                     p = arg->HandleAssign(after + 1);
                     taken = true;
+                    if (arg->TakeRefused()) {
+                        // A value the argument cannot hold: the assignment goes back whole, naming it.
+                        p = after + 1;
+                        giveBack(std::string(name, len) + "=" + Get(p).str());
+                    }
                 } else if (next != '=' && syntax != ArgListArg::ARG_ASSIGN && (IsBlank(*nameEnd) || !*nameEnd)) {
                     arg->HandleFlag(negated ? FALSE : TRUE);
                     p = nameEnd;
@@ -319,10 +409,7 @@ int ArgumentList::HandleOptArgs(ArgListArg* const* table, const char* text, char
         }
         if (!taken) {
             p = start;
-            const CString word = Get(p);
-            rest += word.str();
-            rest += '\0';
-            ++unrecognised;
+            giveBack(Get(p).str());
         }
     }
     if (unrecognised && leftover) {

@@ -49,8 +49,11 @@ public:
     static char GetNextNonWhite(const char*& text);
     // Moves to the next non-blank character and answers it without consuming it.
     static char GotoNextNonWhite(const char*& text);
-    // A number at text: decimal, 0x hexadecimal, with an optional sign. FALSE (text unmoved) when none.
+    // A number at text: decimal (a leading 0 does not make it octal) or 0x hexadecimal, with an
+    // optional sign. FALSE (text unmoved) when none or when it does not fit a long long.
     static BOOL ReadNumber(const char*& text, long long* value);
+    // Whether the last assignment was refused (a value the argument cannot hold); clears the mark.
+    bool TakeRefused();
 
     int GetOccurCount() const { return m_occurrences; }
     const char* GetName() const { return m_name; }
@@ -66,9 +69,15 @@ protected:
     ArgPostAssignCB m_callback = nullptr;
     void* m_context = nullptr;
     DWORD m_reserved[2] = {};
+    bool m_refused = false;
+
+    // Ends an assignment whose value does not fit: nothing changes, the occurrence (when counted)
+    // is taken back, and the text comes back unmoved.
+    const char* Refuse(const char* text, bool counted);
 };
 
-// Up to `count` integers: NAME=a,b,c. A missing number (NAME=,5) leaves its value as it was.
+// Up to `count` integers: NAME=a,b,c. A missing number (NAME=,5) leaves its value as it was. Each
+// is a decimal int or a 0x word up to 0xFFFFFFFF; a list with one that does not fit is refused.
 class PEX_EXPORT ArgListValues : public ArgListArg {
 public:
     ArgListValues(const char* name, int count, int syntax = ARG_ASSIGN);
@@ -148,7 +157,7 @@ protected:
 };
 
 // A colour 0xRRGGBB: NAME=0xRRGGBB, NAME=#RRGGBB, a decimal number, or NAME=(r,g,b) with
-// components 0-255. Components: [0] red, [1] green, [2] blue. The occurrence count rises only
+// components 0-255; a number beyond 0xFFFFFF is refused. Components: [0] red, [1] green, [2] blue. The occurrence count rises only
 // when a colour was read.
 class PEX_EXPORT ArgListColor : public ArgListArg {
 public:
@@ -188,8 +197,9 @@ public:
 
     // Runs the table (ended by a null entry) over text (the list's own text when null). Words no
     // argument takes are handed back in *leftover as one malloc'd block of NUL-ended strings ended
-    // by an empty one (null when every word was taken; release it with free). Answers the number
-    // of words left over.
+    // by an empty one (null when every word was taken; release it with free). An assignment whose
+    // argument refuses the value comes back whole ("COUNT=4294967297"); an empty quoted word comes
+    // back as its quotes. Answers the number of words left over.
     int HandleOptArgs(ArgListArg* const* table, const char* text, char** leftover);
     // The help texts of the table's arguments, in order.
     static CString Help(ArgListArg* const* table);

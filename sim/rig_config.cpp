@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -32,56 +33,127 @@ std::string Hex(uint64_t v) {
     return buf;
 }
 
-// A number is a JSON integer or a string holding a decimal or 0x-prefixed hexadecimal number.
-uint64_t ReadUnsigned(const Json& v, const std::string& key, uint64_t lo, uint64_t hi) {
+// Control characters of a key or value shown escaped, so that an error stays one line.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (u < 0x20 || u == 0x7F) out += "\\x" + std::string(1, "0123456789ABCDEF"[u >> 4]) + "0123456789ABCDEF"[u & 15];
+        else out += c;
+    }
+    return out;
+}
+
+// Where the JSON parser is, to name a key given twice in one object: the parser itself would
+// silently keep the last.
+struct KeyPath {
+    struct Frame {
+        bool array = false;
+        size_t index = 0;
+        std::string key;
+        std::set<std::string> keys;
+    };
+    std::vector<Frame> frames;
+    std::string duplicate;  // the first key given twice, as the reader names keys
+
+    std::string Name(const std::string& key) const {
+        std::string name;
+        for (size_t i = 0; i + 1 < frames.size(); ++i) {
+            if (frames[i].array) name += "[" + std::to_string(frames[i].index) + "]";
+            else name += (name.empty() ? "" : ".") + frames[i].key;
+        }
+        return name.empty() ? key : name + "." + key;
+    }
+    void Step(Json::parse_event_t event, const Json& parsed) {
+        using E = Json::parse_event_t;
+        switch (event) {
+        case E::object_start:
+        case E::array_start:
+            frames.push_back(Frame{event == E::array_start, 0, {}, {}});
+            break;
+        case E::key: {
+            Frame& top = frames.back();
+            top.key = parsed.get<std::string>();
+            if (!top.keys.insert(top.key).second && duplicate.empty()) duplicate = Name(top.key);
+            break;
+        }
+        case E::object_end:
+        case E::array_end:
+            frames.pop_back();
+            [[fallthrough]];
+        case E::value:
+            if (!frames.empty() && frames.back().array) ++frames.back().index;
+            break;
+        }
+    }
+};
+
+std::string Range(int64_t lo, uint64_t hi) {
+    const bool hex = hi > 0xFFFF;
+    const std::string low = lo < 0 ? std::to_string(lo) : hex ? Hex(static_cast<uint64_t>(lo)) : std::to_string(lo);
+    return low + ".." + (hex ? Hex(hi) : std::to_string(hi));
+}
+
+// A number is a JSON integer or a string holding a decimal number or a 0x-prefixed hexadecimal
+// one: no '+', no blanks, and a leading 0 does not make it octal ("0100" is a hundred). A minus
+// or a number beyond 64 bits is reported as out of range with the text as written, never as the
+// value it would wrap to.
+int64_t ReadNumber(const Json& v, const std::string& key, int64_t lo, uint64_t hi) {
+    bool negative = false;
+    bool tooLong = false;  // beyond 64 bits
     uint64_t n = 0;
+    std::string written;  // the number as the file writes it, when that is not a JSON integer
     if (v.is_number_unsigned()) {
         n = v.get<uint64_t>();
     } else if (v.is_number_integer()) {
-        Fail(key, "value " + std::to_string(v.get<int64_t>()) + " is out of range " + std::to_string(lo) + ".." +
-                      std::to_string(hi));
+        const int64_t i = v.get<int64_t>();
+        negative = i < 0;
+        n = negative ? 0 - static_cast<uint64_t>(i) : static_cast<uint64_t>(i);
+    } else if (v.is_number_float()) {
+        const double d = v.get<double>();
+        if (d != std::floor(d) || std::fabs(d) < 9.2e18) Fail(key, "expected a whole number");
+        tooLong = true;
+        written = v.dump();
     } else if (v.is_string()) {
         const std::string s = v.get<std::string>();
-        size_t used = 0;
-        try {
-            n = std::stoull(s, &used, 0);
-        } catch (...) {
-            used = 0;
+        written = s;
+        size_t at = s.size() > 1 && s[0] == '-' ? 1 : 0;
+        negative = at == 1;
+        const bool hex = s.size() > at + 2 && s[at] == '0' && (s[at + 1] == 'x' || s[at + 1] == 'X');
+        if (hex) at += 2;
+        const int base = hex ? 16 : 10;
+        if (at == s.size()) Fail(key, "\"" + s + "\" is not a number (decimal or 0x hexadecimal)");
+        for (; at < s.size(); ++at) {
+            const char c = s[at];
+            const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                          : hex && std::isxdigit(static_cast<unsigned char>(c)) ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
+                                                                                 : -1;
+            if (d < 0) Fail(key, "\"" + s + "\" is not a number (decimal or 0x hexadecimal)");
+            if (n > (UINT64_MAX - static_cast<uint64_t>(d)) / static_cast<uint64_t>(base)) tooLong = true;
+            n = n * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
         }
-        if (s.empty() || used != s.size() || s[0] == '-') Fail(key, "\"" + s + "\" is not a number");
     } else {
         Fail(key, "expected a number");
     }
-    if (n < lo || n > hi) {
-        const bool hex = hi > 0xFFFF;
-        Fail(key, "value " + (hex ? Hex(n) : std::to_string(n)) + " is out of range " + (hex ? Hex(lo) : std::to_string(lo)) +
-                      ".." + (hex ? Hex(hi) : std::to_string(hi)));
+    if (negative && n == 0) negative = false;  // "-0" is 0, held to the range like any 0
+    const bool inside = !tooLong && (negative ? lo < 0 && n <= 0 - static_cast<uint64_t>(lo)
+                                                     : (lo <= 0 || n >= static_cast<uint64_t>(lo)) && n <= hi);
+    if (!inside) {
+        if (written.empty()) written = negative ? "-" + std::to_string(n) : hi > 0xFFFF ? Hex(n) : std::to_string(n);
+        Fail(key, "value " + written + " is out of range " + Range(lo, hi));
     }
-    return n;
+    return negative ? static_cast<int64_t>(0 - n) : static_cast<int64_t>(n);
+}
+
+uint64_t ReadUnsigned(const Json& v, const std::string& key, uint64_t lo, uint64_t hi) {
+    return static_cast<uint64_t>(ReadNumber(v, key, static_cast<int64_t>(lo), hi));
 }
 
 int ReadInt(const Json& v, const std::string& key, int lo, int hi) {
-    if (v.is_number_integer() && !v.is_number_unsigned()) {
-        const int64_t n = v.get<int64_t>();
-        if (n < lo || n > hi)
-            Fail(key, "value " + std::to_string(n) + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
-        return static_cast<int>(n);
-    }
-    if (lo < 0 && v.is_string() && !v.get<std::string>().empty() && v.get<std::string>()[0] == '-') {
-        const std::string s = v.get<std::string>();
-        size_t used = 0;
-        long long n = 0;
-        try {
-            n = std::stoll(s, &used, 0);
-        } catch (...) {
-            used = 0;
-        }
-        if (used != s.size()) Fail(key, "\"" + s + "\" is not a number");
-        if (n < lo || n > hi)
-            Fail(key, "value " + s + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
-        return static_cast<int>(n);
-    }
-    return static_cast<int>(ReadUnsigned(v, key, lo < 0 ? 0 : static_cast<uint64_t>(lo), static_cast<uint64_t>(hi)));
+    return static_cast<int>(ReadNumber(v, key, lo, static_cast<uint64_t>(hi)));
 }
 
 bool ReadBool(const Json& v, const std::string& key) {
@@ -142,8 +214,9 @@ void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     else Fail(Join(key, "kind"), "\"" + kind + "\" is not a board kind (\"brimola\" or \"nuxa\")");
     if (!b.contains("tag")) Fail(Join(key, "tag"), "missing");
     board.tag = ReadString(b["tag"], Join(key, "tag"));
-    if (board.tag.empty() || board.tag.size() > 31 || board.tag.find_first_of(" \t\r\n<>") != std::string::npos)
-        Fail(Join(key, "tag"), "a tag is 1 to 31 characters without blanks or angle brackets");
+    bool plain = !board.tag.empty() && board.tag.size() <= 31;
+    for (const char c : board.tag) plain = plain && static_cast<unsigned char>(c) > ' ' && c != 0x7F && c != '<' && c != '>';
+    if (!plain) Fail(Join(key, "tag"), "a tag is 1 to 31 characters without blanks, control characters or angle brackets");
     if (b.contains("sdram_mib")) board.sdramBytes = ReadUnsigned(b["sdram_mib"], Join(key, "sdram_mib"), 8, 2048) << 20;
     if (b.contains("revision")) board.revision = static_cast<uint32_t>(ReadUnsigned(b["revision"], Join(key, "revision"), 0, 0xFFF));
     if (b.contains("vpd")) ReadVpd(b["vpd"], Join(key, "vpd"), board);
@@ -359,18 +432,24 @@ bool ReadControllerFault(const Json& f, const std::string& key, const std::strin
     return true;
 }
 
-// Flash image files (paths relative to the working directory, as the other files a rig names): an
-// existing file must be a whole flash image.
-void CheckFlashImages(const RigConfig& rig) {
+// Files a rig names (paths relative to the working directory): a directory is neither, and an
+// existing flash image must be whole.
+void CheckFiles(const RigConfig& rig) {
     for (size_t i = 0; i < rig.boards.size(); ++i) {
+        const std::string key = "boards[" + std::to_string(i) + "]";
+        std::error_code ec;
+        const std::string& store = rig.boards[i].memoryClock.store;
+        if (!store.empty() && std::filesystem::is_directory(store, ec))
+            Fail(key + ".memory_clock.store", "\"" + store + "\" is a directory, not a file for the clock word");
         const std::string& path = rig.boards[i].flashImage;
         if (path.empty()) continue;
+        if (std::filesystem::is_directory(path, ec))
+            Fail(key + ".flash.image", "\"" + path + "\" is a directory, not a flash image file");
         std::ifstream in(path, std::ios::binary | std::ios::ate);
         constexpr std::streamoff kBytes = 0x800000;
         if (in && in.tellg() != kBytes)
-            Fail("boards[" + std::to_string(i) + "].flash.image",
-                 "file \"" + path + "\" is " + std::to_string(static_cast<long long>(in.tellg())) +
-                     " bytes, not a flash image of 8388608 bytes");
+            Fail(key + ".flash.image", "file \"" + path + "\" is " + std::to_string(static_cast<long long>(in.tellg())) +
+                                           " bytes, not a flash image of 8388608 bytes");
     }
 }
 
@@ -537,31 +616,42 @@ RigConfig DefaultRig() {
 }
 
 bool ParseRig(const std::string& text, const std::string& fileName, RigConfig& out, std::string& error) {
+    const std::string file = "rig file \"" + OneLine(fileName) + "\": ";
+    KeyPath path;
     Json root;
     try {
-        root = Json::parse(text);
+        root = Json::parse(text, [&path](int, Json::parse_event_t event, Json& parsed) {
+            path.Step(event, parsed);
+            return true;
+        });
     } catch (const nlohmann::json::parse_error& e) {
-        error = "rig file \"" + fileName + "\": not valid JSON: " + e.what();
+        error = file + "not valid JSON: " + OneLine(e.what());
         return false;
     }
     try {
+        if (!path.duplicate.empty()) Fail(path.duplicate, "given twice");
         RigConfig rig;
         ReadRig(root, rig);
-        CheckFlashImages(rig);
+        CheckFiles(rig);
         out = std::move(rig);
         return true;
     } catch (const RigError& e) {
-        error = "rig file \"" + fileName + "\": key \"" + e.key + "\": " + e.what;
+        error = file + "key \"" + OneLine(e.key) + "\": " + OneLine(e.what);
     } catch (const nlohmann::json::exception& e) {
-        error = "rig file \"" + fileName + "\": " + e.what();
+        error = file + OneLine(e.what());
     }
     return false;
 }
 
 bool LoadRigFile(const std::string& path, RigConfig& out, std::string& error) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = "rig file \"" + OneLine(path) + "\": is a directory, not a rig file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "rig file \"" + path + "\": cannot be opened";
+        error = "rig file \"" + OneLine(path) + "\": cannot be opened";
         return false;
     }
     std::ostringstream ss;

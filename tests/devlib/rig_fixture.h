@@ -6,10 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "devlib/devices.h"
-#include "devlib/rig.h"
-#include "devlib/wexal_spaces.h"
-#include "sim/rig_config.h"
 #include "tests/support/rig.h"
 
 // Stand-in for the library's DCB record: the device library reads and fills its first eight DWORDs.
@@ -20,72 +16,58 @@ public:
 
 namespace devtest {
 
+// A DCB image as the hardware reads it: word 1 holds the tag, word 3 the lines left and the initial line.
 struct Dcb {
     DWORD w[8] = {};
+    bool Done() const { return w[3] == 0; }
+    int Tag() const { return static_cast<int>(w[1] >> 16 & 0xFFF); }
 };
 
-// A DCB image built field by field as the hardware lays it out.
-inline Dcb MakeDcb(int next, int bcu, int tag, DWORD start, DWORD lines, DWORD initial, DWORD lineLength,
-                   DWORD pad = 0, ULONGLONG bus = 0, bool is16 = false) {
-    Dcb d;
-    d.w[0] = static_cast<DWORD>(next) | (is16 ? 1u << 13 : 0) | static_cast<DWORD>(bcu) << 23;
-    d.w[1] = static_cast<DWORD>(tag) << 16;
-    d.w[2] = start;
-    d.w[3] = lines << 16 | initial;
-    d.w[4] = pad << 16 | lineLength;
-    d.w[6] = static_cast<DWORD>(bus);
-    d.w[7] = static_cast<DWORD>(bus >> 32);
-    return d;
+inline Dcb MakeDcb(int next, int bcu, int tag, DWORD start, DWORD lines, DWORD initial, DWORD lineLength, ULONGLONG bus = 0) {
+    return {{static_cast<DWORD>(next) | static_cast<DWORD>(bcu) << 23, static_cast<DWORD>(tag) << 16, start, lines << 16 | initial, lineLength,
+             0, static_cast<DWORD>(bus), static_cast<DWORD>(bus >> 32)}};
 }
 
-inline DWORD Lines(const Dcb& d) { return d.w[3] >> 16; }
-inline DWORD Initial(const Dcb& d) { return d.w[3] & 0xFFFF; }
-inline int Tag(const Dcb& d) { return static_cast<int>(d.w[1] >> 16 & 0xFFF); }
-
-// A host DMA buffer of whole pages with its page table (entries of at most `entry` bytes).
+// A host DMA buffer of at most 128 KiB with its one-entry page table.
 struct HostBuffer {
-    void* data = nullptr;
-    LARGE_INTEGER bus{};
-    void* table = nullptr;
-    LARGE_INTEGER tableBus{};
-    DWORD size = 0;
-
-    HostBuffer(DWORD bytes, DWORD entry = 0x20000) : size(bytes) {
-        Drv_Return r = g_WexalHW->Malloc(bytes, &data, &bus);
-        EXPECT_EQ(r.status, DRV_SUCCESS);
-        const DWORD entries = (bytes + entry - 1) / entry;
-        r = g_WexalHW->Malloc(entries * 16, &table, &tableBus);
-        EXPECT_EQ(r.status, DRV_SUCCESS);
-        auto* e = static_cast<DWORD*>(table);
-        for (DWORD i = 0; i < entries; ++i) {
-            const DWORD n = bytes - i * entry < entry ? bytes - i * entry : entry;
-            e[4 * i + 0] = bus.u.LowPart + i * entry;
-            e[4 * i + 1] = static_cast<DWORD>(bus.u.HighPart);
-            e[4 * i + 2] = n;
-            e[4 * i + 3] = 0;
-        }
+    void *data = nullptr, *table = nullptr;
+    LARGE_INTEGER bus{}, tableBus{};
+    explicit HostBuffer(DWORD bytes) {
+        EXPECT_EQ(g_WexalHW->Malloc(bytes, &data, &bus).status, DRV_SUCCESS);
+        EXPECT_EQ(g_WexalHW->Malloc(16, &table, &tableBus).status, DRV_SUCCESS);
+        const DWORD entry[3] = {bus.u.LowPart, static_cast<DWORD>(bus.u.HighPart), bytes};
+        std::memcpy(table, entry, sizeof entry);
     }
     ~HostBuffer() {
-        if (g_WexalHW) {
-            g_WexalHW->Free(data);
-            g_WexalHW->Free(table);
-        }
+        g_WexalHW->Free(data);
+        g_WexalHW->Free(table);
     }
     DWORD* Words() const { return static_cast<DWORD*>(data); }
+    ULONGLONG Table() const { return static_cast<ULONGLONG>(tableBus.QuadPart); }
 };
 
-// The shared rig fixture, with the register window and DCB words the device library tests poke.
+// The shared rig fixture, with the register window and the DMA steps the device library tests use.
 class RigTest : public support::RigTest {
 protected:
-    static RegisterPtr Regs(const char* tag) {
-        auto* bar0 = dynamic_cast<CWexalBAR0Space*>(Board(tag)->GetSpace(CDevAddrSpace::SPACE_BAR0, 0));
-        return bar0 ? bar0->GetRegisterPointer(0, 0x100000) : RegisterPtr();
-    }
-    static void SetGo(RegisterPtr regs, int bcu, bool go = true) { regs[(0x70000 + 16 * bcu) / 4] = go ? 1u << 29 : 0; }
+    static RegisterPtr Regs(const char* tag) { return Board(tag)->GetBAR0Space()->GetRegisterPointer(0, 0x100000); }
+    static void SetGo(const char* tag, int bcu, bool go = true) { Regs(tag)[(0x70000 + 16 * bcu) / 4] = go ? 1u << 29 : 0; }
     static Dcb Live(CWexalDMAChannel* ch) {
         Dcb d;
         ch->GetDCBWords(0, d.w);
         return d;
+    }
+    // Loads DCB 1 of a flushed channel and triggers it; answers the live context after it.
+    static Dcb Run(const char* tag, int channel, const Dcb& d) {
+        CWexalDMAChannel* c = Board(tag)->GetDMAChannel(channel);
+        c->Flush();
+        c->SetDCBWords(1, d.w);
+        c->Trigger(1);
+        return Live(c);
+    }
+    // One DCB on BCU 0 (given Go) moving words between SDRAM at addr and the host table.
+    static Dcb Transfer(const char* tag, int channel, ULONGLONG table, DWORD addr, DWORD words, int dcbTag = 1) {
+        SetGo(tag, 0);
+        return Run(tag, channel, MakeDcb(0, 0, dcbTag, addr, 0, words, 0, table));
     }
 };
 

@@ -1,27 +1,113 @@
-// The board controller's registers at BAR0 0x4000, its flash port and status bits, and the BAR0 mirror of the flash.
+// The board controller: the FPGA configuration port (the download handshake as the library runs it, what the FPGAs
+// accept, the port's faults), the registers at BAR0 0x4000, the flash port and status bits, and the BAR0 mirror of the flash.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
+#include "sim/config_port.h"
 #include "sim/controller.h"
 #include "sim/firmware_images.h"
+#include "sim/flash_prom.h"
 #include "sim/register_map.h"
-#include "sim/vpd.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
-using sim::BoardController;
 using sim::BoardKind;
 
+using sim::ConfigDeviceFault;
+using sim::ConfigPort;
+
+constexpr uint32_t kInit = 0x4000, kDone = 0x8000;
+
+std::vector<uint8_t> Image(const char* id) { return sim::FirmwareData(*sim::FindFirmwareImage(id)); }
+
+// The library's Xilinx download step for step; answers "low" or "high" for an INIT time-out, else INIT and DONE.
+std::string Download(ConfigPort& p, int select, const std::vector<uint8_t>& data) {
+    const uint32_t s = static_cast<uint32_t>(select & 7) << 16;
+    p.Write(s | 0x400);
+    for (int i = 0; i < 100 && (p.Read() & kInit); ++i) Sleep(1);
+    const bool stayedHigh = p.Read() & kInit;
+    p.Write(s);
+    if (stayedHigh) return "low";
+    for (int i = 0; i < 100 && !(p.Read() & kInit); ++i) Sleep(1);
+    if (!(p.Read() & kInit)) return "high";
+    p.Write(s | 0x200);
+    for (uint8_t b : data) p.Write(s | 0x800300 | b);
+    for (int i = 0; i < 16; ++i) p.Write(s | 0x800300);
+    Sleep(100);
+    const uint32_t v = p.Read();
+    p.Write(s);
+    return std::string(v & kInit ? "I" : "") + (v & kDone ? "D" : "");
+}
+
+TEST(ConfigPort, ProgDropsInitWhichRisesAfterTheClearTimeAndForgetsTheConfiguration) {
+    ConfigPort p(sim::BoardKind::Brimola, {});
+    EXPECT_EQ(p.Read() & (kInit | kDone), kInit) << "power-up: waiting for a configuration";
+    EXPECT_EQ(Download(p, 1, Image("TAZU")), "ID");
+    EXPECT_EQ(Download(p, 4, Image("FESK")), "ID");
+    EXPECT_EQ(p.IdWord(1), sim::FindFirmwareImage("TAZU")->idWord);
+    EXPECT_EQ(p.Read(), 4u << 16 | kInit | kDone) << "left at the bare device code";
+    p.Write(1u << 16 | 0x400);
+    Sleep(50);
+    EXPECT_EQ(p.Read() & (kInit | kDone), 0u) << "held while PROG stays set";
+    EXPECT_TRUE(p.IdWord(1) == 0xFFFFFFFFu && p.Configured(4)) << "only that FPGA forgets";
+    p.Write(1u << 16);
+    const int64_t released = platform::NowTicks();
+    platform::AdvanceTicks(ConfigPort::kInitRiseMicros * 10 - 1 - (platform::NowTicks() - released));
+    EXPECT_EQ(p.Read() & kInit, 0u);
+    platform::AdvanceTicks(1);
+    EXPECT_EQ(p.Read() & kInit, kInit);
+    p.Write(0x400);
+    p.Write(2u << 16);
+    Sleep(3);
+    EXPECT_EQ(p.Read() & kInit, kInit) << "selecting another device releases PROG of the one that had it";
+}
+
+TEST(ConfigPort, InvalidStreamsAbsentDevicesAndTheLinkReset) {
+    ConfigPort p(sim::BoardKind::Brimola, {});
+    const std::vector<uint8_t> good = Image("TAZU");
+    EXPECT_EQ(Download(p, 2, std::vector<uint8_t>(good.begin(), good.begin() + 2000)), "I") << "half a stream";
+    EXPECT_EQ(Download(p, 2, good), "ID") << "a failed load leaves nothing behind";
+    ConfigPort codec(sim::BoardKind::Nuxa, {});
+    EXPECT_EQ(Download(codec, 0, Image("LOCV")), "high") << "only the board links on the codec board";
+    EXPECT_EQ(Download(codec, 4, Image("FESK")), "ID");
+    p.Write(3u << 16 | 0x200);
+    EXPECT_TRUE(p.InReset(3) && !p.InReset(4));
+    p.Write(0x200);
+    EXPECT_FALSE(p.InReset(0) || p.InReset(3)) << "only the board links have a reset on chip select";
+}
+
+TEST(ConfigPort, HandshakeFaultsHitOnlyTheirDevice) {
+    using K = ConfigDeviceFault::Kind;
+    const struct {
+        K kind;
+        int device;
+        uint32_t at;
+        const char *image, *outcome;
+    } rows[] = {
+        {K::InitNeverFalls, 0, 0, "LOCV", "low"}, {K::InitNeverRises, 1, 0, "TAZU", "high"},
+        {K::DoneStaysLow, 3, 0, "FESK", "I"},     {K::CrcError, 2, 100, "TAZU", ""},
+        {K::CrcError, 2, 1u << 20, "TAZU", ""},  // beyond the stream: shows at its last byte
+    };
+    for (const auto& row : rows) {
+        sim::ConfigPortFaults f;
+        f.devices.push_back({row.kind, row.device, row.at});
+        ConfigPort p(sim::BoardKind::Brimola, f);
+        EXPECT_EQ(Download(p, row.device, Image(row.image)), row.outcome) << row.device;
+        EXPECT_EQ(p.Read() & 0x400, 0u) << "PROG released";
+        EXPECT_FALSE(p.Configured(row.device));
+        EXPECT_EQ(Download(p, 4, Image("FESK")), "ID") << "another device";
+    }
+}
+
 struct Board {
-    sim::BoardConfig cfg;
-    BoardController ctl;
+    sim::BoardController ctl;
     sim::RegisterMap map;
-    explicit Board(const sim::BoardConfig& c) : cfg(c), ctl(c) { ctl.Attach(map); }
+    explicit Board(const sim::BoardConfig& c) : ctl(c) { ctl.Attach(map); }
+    explicit Board(BoardKind kind = BoardKind::Brimola) : Board(sim::DefaultBoard(kind, "B")) {}
     uint32_t R(uint32_t off) { return map.Read(off); }
     void W(uint32_t off, uint32_t v) { map.Write(off, v); }
     uint16_t FlashWord(uint32_t a) {
@@ -29,212 +115,98 @@ struct Board {
         const uint32_t pair = R(0x400C);
         return static_cast<uint16_t>(a & 1 ? pair >> 16 : pair);
     }
+    void Erase(uint32_t a) {
+        for (uint32_t v : {0x20u, 0xD0u}) {
+            W(0x4008, a);
+            W(0x400C, v);
+        }
+    }
 };
 
-sim::BoardConfig Config(BoardKind kind) { return sim::DefaultBoard(kind, kind == BoardKind::Brimola ? "Brimola1" : "Nuxa1"); }
-
-TEST(BoardController, IdentityIsReadOnlyAndNamesBoardAndRevisions) {
-    Board m(Config(BoardKind::Brimola)), c(Config(BoardKind::Nuxa));
-    EXPECT_EQ(m.R(0x4000) & 0xFF, 0x52u);
-    EXPECT_EQ(c.R(0x4000) & 0xFF, 0x53u);
+TEST(BoardController, IdentityI2cLedRamAndFlashAddressRegisters) {
+    Board m;
     const uint32_t id = m.R(0x4000);
-    EXPECT_NE(id >> 8 & 0xFF, 0u) << "hardware revision";
-    EXPECT_NE(id >> 16 & 0xFF, 0u) << "controller revision";
     m.W(0x4000, ~id);
-    EXPECT_EQ(m.R(0x4000), id);
-}
-
-TEST(BoardController, I2cInputsFollowTheOutputs) {
-    Board b(Config(BoardKind::Brimola));
-    EXPECT_EQ(b.R(0x4004), 0xFu);
-    const uint32_t expect[4] = {0x0, 0x9, 0x6, 0xF};  // CO bit 0 -> CI bit 3, DO bit 2 -> DI bit 1
+    EXPECT_EQ(m.R(0x4000), id) << "read-only";
+    // I2C: CO bit 0 -> CI bit 3, DO bit 2 -> DI bit 1; inputs written as 1 are ignored.
+    const uint32_t i2c[4] = {0x0, 0x9, 0x6, 0xF};
     for (uint32_t v = 0; v < 4; ++v) {
-        b.W(0x4004, (v & 1) | (v & 2) << 1 | 0xA);  // inputs written as 1 are ignored
-        EXPECT_EQ(b.R(0x4004), expect[v]) << v;
+        m.W(0x4004, (v & 1) | (v & 2) << 1 | 0xA);
+        EXPECT_EQ(m.R(0x4004), i2c[v]) << v;
     }
-}
-
-TEST(BoardController, FlashAddressIs22BitsAndEveryDataAccessAdvancesIt) {
-    Board b(Config(BoardKind::Brimola));
-    b.W(0x4008, 0xFFFFFFFF);
-    EXPECT_EQ(b.R(0x4008), 0x3FFFFFu);
-    b.W(0x4008, 0x3F1000);
-    for (uint32_t i = 1; i <= 13; ++i) {
-        b.W(0x400C, 0x12345678);
-        EXPECT_EQ(b.R(0x4008), 0x3F1000 + i);
-    }
-    // Reads advance too, so a word-at-a-time walk needs one address write.
-    b.W(0x4008, 0);
-    uint16_t w[6];
-    for (int i = 0; i < 6; ++i) {
-        const uint32_t pair = b.R(0x400C);
-        w[i] = static_cast<uint16_t>(i & 1 ? pair >> 16 : pair);
-    }
-    EXPECT_EQ(b.R(0x4008), 6u);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(w[i], sim::kSegmentHeader[i]) << i;
-    // The writes of 0x12345678 left the chip in read-array mode and the VPD area intact.
-    EXPECT_EQ(b.FlashWord(0x3F0000), b.R(0x2000) & 0xFFFF);
-    // Each data access costs bus time, so a poll without sleeps still moves the clock.
+    const uint32_t before = m.R(0x4010);
+    m.W(0x4010, 0xFFFF7FFF);
+    EXPECT_EQ(m.R(0x4010), (before & ~0xC300u) | 0x4300) << "only the LED bits 0xC300 are writable";
+    m.W(0x4018, 0xA5A5A5A5);
+    m.W(0x4008, 0xFFFFFFFF);
+    EXPECT_EQ(m.R(0x4018) + m.R(0x4008), 0xA5A5A5A5u + 0x3FFFFFu) << "the RAM register holds every bit, the flash address 22";
+    m.W(0x4008, 0);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(static_cast<uint16_t>(m.R(0x400C) >> (i & 1 ? 16 : 0)), sim::kSegmentHeader[i]) << i;
+    EXPECT_EQ(m.R(0x4008), 6u) << "every data access advances the address";
     const int64_t t0 = platform::NowTicks();
-    b.R(0x400C);
-    EXPECT_EQ(platform::NowTicks() - t0, BoardController::kFlashAccessTicks);
-}
-
-TEST(BoardController, HealthyBoardReportsAConsistentPcixBoot) {
-    for (BoardKind kind : {BoardKind::Brimola, BoardKind::Nuxa}) {
-        sim::BoardConfig cfg = Config(kind);
-        cfg.breakoutBox = kind == BoardKind::Brimola;
-        Board b(cfg);
-        const uint32_t s = b.R(0x4010);
-        EXPECT_EQ(s & 0xC0, 0xC0u) << "PCIX and PCI Active";
-        EXPECT_EQ(s & 0x70000, 0x10000u) << "only PCIX tried";
-        EXPECT_EQ(s & 0x20, 0u) << "no ForceSafe";
-        EXPECT_EQ(s & 0x1000, 0x1000u) << "flash STS on";
-        EXPECT_EQ(s & 0x800, 0u) << "no over-temperature";
-        EXPECT_EQ(s & 1, kind == BoardKind::Brimola ? 1u : 0u) << "breakout-box connector";
-        EXPECT_EQ(s & 6, 0u) << "no board-link clocks while the links are unconfigured";
-        EXPECT_EQ(b.ctl.Booted(), sim::BootImage::Pcix);
-    }
-}
-
-TEST(BoardController, LedBitsAreWritableAndStatusBitsAreNot) {
-    Board b(Config(BoardKind::Brimola));
-    const uint32_t before = b.R(0x4010);
-    b.W(0x4010, 0xFFFFFFFF);
-    EXPECT_EQ(b.R(0x4010), before | 0xC300);
-    b.W(0x4010, 0);
-    EXPECT_EQ(b.R(0x4010), before & ~0xC300u);
-    b.W(0x4010, 0x8000);  // the programming command's green LED
-    EXPECT_EQ(b.R(0x4010) & 0xC300, 0x8000u);
-}
-
-TEST(BoardController, RamRegisterHoldsEveryBitAsWritten) {
-    Board b(Config(BoardKind::Nuxa));
-    EXPECT_EQ(b.R(0x4018), 0x1Fu);
-    for (uint32_t v : {0u, 0xFFFFFFFFu, 0x11Fu, 0xA5A5A5A5u}) {
-        b.W(0x4018, v);
-        EXPECT_EQ(b.R(0x4018), v);
-    }
+    m.R(0x400C);
+    EXPECT_EQ(platform::NowTicks() - t0, sim::BoardController::kFlashAccessTicks) << "and costs bus time";
 }
 
 TEST(BoardController, StatusFollowsTheSensorAlarmTheFlashAndTheLinkClocks) {
-    Board b(Config(BoardKind::Brimola));
+    Board b;
     bool hot = false;
     b.ctl.SetOverTemperatureSource([&] { return hot; });
-    EXPECT_EQ(b.R(0x4010) & 0x800, 0u);
     hot = true;
     EXPECT_EQ(b.R(0x4010) & 0x800, 0x800u);
-    // STS is low while an erase runs.
-    b.W(0x4008, 0x3C0000);
-    b.W(0x400C, 0x20);
-    b.W(0x4008, 0x3C0000);
-    b.W(0x400C, 0xD0);
-    EXPECT_EQ(b.R(0x4010) & 0x1000, 0u);
+    b.Erase(0x3C0000);
+    EXPECT_EQ(b.R(0x4010) & 0x1000, 0u) << "STS low while an erase runs";
     Sleep(600);
     EXPECT_EQ(b.R(0x4010) & 0x1000, 0x1000u);
-    // A link's clock is there once its FPGA is configured and its clock enabled.
     b.W(0x4018, 0x1F);
-    sim::ConfigPort& port = b.ctl.Fpgas();
-    const std::vector<uint8_t> fesk = sim::FirmwareData(*sim::FindFirmwareImage("FESK"));
-    port.Write(4u << 16 | 0x400);
-    port.Write(4u << 16);
-    Sleep(5);
-    for (uint8_t x : fesk) port.Write(4u << 16 | 0x800300 | x);
-    for (int i = 0; i < 16; ++i) port.Write(4u << 16 | 0x800300);
-    EXPECT_EQ(b.R(0x4010) & 6, 4u) << "expansion port only";
+    Download(b.ctl.Fpgas(), 4, Image("FESK"));
+    EXPECT_EQ(b.R(0x4010) & 6, 4u) << "a link's clock once its FPGA is configured and its clock enabled";
     b.W(0x4018, 0x0F);
-    EXPECT_EQ(b.R(0x4010) & 6, 0u) << "clock enable off";
+    EXPECT_EQ(b.R(0x4010) & 6, 0u);
     b.ctl.SetPortClockSource(1, [] { return true; });
     EXPECT_EQ(b.R(0x4010) & 6, 2u);
+    Download(b.ctl.Fpgas(), 2, Image("TAZU"));
+    EXPECT_EQ(b.R(0x1FFC8), 0x004020A0u) << "the identification word of the configured FPGA";
+    EXPECT_EQ(Board(BoardKind::Nuxa).R(0x1FFC8), 0u) << "no FPGA pair on the codec board";
 }
 
-TEST(BoardController, MirrorShowsTheExpAndVpdAreasReadOnly) {
-    for (BoardKind kind : {BoardKind::Brimola, BoardKind::Nuxa}) {
-        Board b(Config(kind));
-        for (uint32_t off = 0; off < 0x4000; off += 4) {
-            const uint32_t area = off < 0x2000 ? sim::kExpArea : sim::kVpdArea;
-            const uint32_t i = (off & 0x1FFF) / 4;
-            const uint32_t flash = uint32_t{b.ctl.Flash().Word(area + 2 * i)} | uint32_t{b.ctl.Flash().Word(area + 2 * i + 1)} << 16;
-            ASSERT_EQ(b.R(off), flash) << std::hex << off;
-        }
-        EXPECT_EQ(b.R(0) & 0xFFFF, 0xAA55u);
-        const std::vector<uint8_t> vpd = sim::BuildVpdImage(b.cfg);
-        EXPECT_EQ(b.R(0x2000), uint32_t{vpd[0]} | uint32_t{vpd[1]} << 8 | uint32_t{vpd[2]} << 16 | uint32_t{vpd[3]} << 24);
-        b.W(0x2000, 0);
-        EXPECT_EQ(b.R(0x2000) & 0xFF, 0x82u);
+TEST(BoardController, MirrorShowsTheExpAndVpdAreasAndItsFault) {
+    sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Nuxa, "N");
+    Board b(cfg);
+    for (uint32_t off = 0; off < 0x4000; off += 4) {
+        const uint32_t a = (off < 0x2000 ? sim::kExpArea : sim::kVpdArea) + (off & 0x1FFF) / 2;
+        ASSERT_EQ(b.R(off), b.ctl.Flash().Word(a) | uint32_t{b.ctl.Flash().Word(a + 1)} << 16) << std::hex << off;
     }
-    sim::BoardConfig cfg = Config(BoardKind::Brimola);
     cfg.faults.flash.mirrorMismatch.push_back({0x2010, 0x00010000});
     Board bad(cfg);
-    Board good(Config(BoardKind::Brimola));
-    for (uint32_t off = 0; off < 0x4000; off += 4)
-        EXPECT_EQ(bad.R(off) ^ good.R(off), off == 0x2010 ? 0x00010000u : 0u) << std::hex << off;
-    EXPECT_EQ(bad.FlashWord(0x3F0008 + 1), good.FlashWord(0x3F0008 + 1)) << "the flash itself is right";
+    for (uint32_t off = 0; off < 0x4000; off += 4) ASSERT_EQ(bad.R(off) ^ b.R(off), off == 0x2010 ? 0x00010000u : 0u) << std::hex << off;
+    EXPECT_EQ(bad.FlashWord(0x3F0009), b.FlashWord(0x3F0009)) << "the flash itself is right";
 }
 
-TEST(BoardController, IdentificationWordsFollowTheConfiguredFpgasOnTheMainBoard) {
-    Board m(Config(BoardKind::Brimola)), c(Config(BoardKind::Nuxa));
-    for (uint32_t off : {0xBFC8u, 0x1BFC8u, 0x1FFC8u}) {
-        EXPECT_EQ(m.R(off), 0xFFFFFFFFu);
-        EXPECT_EQ(c.R(off), 0u) << "no keyer or FPGA pair on the codec board";
-    }
-    const std::vector<uint8_t> tazu = sim::FirmwareData(*sim::FindFirmwareImage("TAZU"));
-    m.W(0x4014, 2u << 16 | 0x400);
-    m.W(0x4014, 2u << 16);
-    Sleep(5);
-    for (uint8_t x : tazu) m.W(0x4014, 2u << 16 | 0x800300 | x);
-    for (int i = 0; i < 16; ++i) m.W(0x4014, 2u << 16 | 0x800300);
-    EXPECT_EQ(m.R(0x4014) & 0xC000, 0xC000u);
-    EXPECT_EQ(m.R(0x1FFC8), 0x004020A0u);
-    EXPECT_EQ(m.R(0x1BFC8), 0xFFFFFFFFu);
-}
-
-TEST(BoardController, InformationTextIsTheBootedImagesHeader) {
-    sim::BoardConfig cfg = Config(BoardKind::Nuxa);
-    Board c(cfg);
-    EXPECT_EQ(c.ctl.InfoText(), sim::OxdHeaderText(*sim::FindFirmwareImage("KEZO"), cfg.revision));
-    EXPECT_NE(c.ctl.InfoText().find("R:0C75;"), std::string::npos);
-    cfg = Config(BoardKind::Brimola);
+TEST(BoardController, BootInformationTextAndStatusFollowTheSegmentHeaders) {
+    sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    cfg.breakoutBox = true;
+    EXPECT_EQ(Board(cfg).R(0x4010) & 0x718E7, 0x110C1u) << "PCIX booted and active, only PCIX tried, STS on, the box";
+    EXPECT_EQ(Board(cfg).ctl.InfoText(), sim::OxdHeaderText(*sim::FindFirmwareImage("ZVKX"), cfg.revision));
     cfg.faults.flash.missingHeaders = {"PCIX"};
-    Board m(cfg);
-    EXPECT_EQ(m.ctl.Booted(), sim::BootImage::Pci);
-    EXPECT_NE(m.ctl.InfoText().find("N:ZVKP0202;"), std::string::npos);
-    EXPECT_EQ(m.R(0x4010) & 0x700C0, 0x30040u) << "PCIX and PCI tried, PCI Active, not PCIX";
+    EXPECT_EQ(Board(cfg).R(0x4010) & 0x700C0, 0x30040u) << "PCIX and PCI tried, PCI active";
+    EXPECT_EQ(Board(cfg).ctl.InfoText(), sim::OxdHeaderText(*sim::FindFirmwareImage("ZVKP"), cfg.revision));
     cfg.faults.flash.missingHeaders = {"PCIX", "PCI", "SAFE"};
-    Board s(cfg);
-    EXPECT_EQ(s.R(0x4010) & 0x700C0, 0x70000u) << "all tried, neither active bit";
-    EXPECT_EQ(s.ctl.InfoText(), "") << "a blank SAFE segment has no record";
+    EXPECT_EQ(Board(cfg).R(0x4010) & 0x700C0, 0x70000u) << "all tried, neither active bit";
+    EXPECT_EQ(Board(cfg).ctl.InfoText(), "") << "a blank SAFE segment has no record";
 }
 
-TEST(BoardController, FlashImageFileKeepsAProgrammedBoardProgrammed) {
-    char dir[] = "/tmp/ctlXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    sim::BoardConfig cfg = Config(BoardKind::Brimola);
-    cfg.flashImage = std::string(dir) + "/brimola.flash";
-    {
-        Board b(cfg);
-        EXPECT_EQ(b.ctl.FlashError(), "");
-        EXPECT_EQ(b.FlashWord(0x100002), 0x9955) << "a new file starts healthy";
-        // Erase the PCIX segment's first block through the port.
-        b.W(0x4008, 0x100000);
-        b.W(0x400C, 0x20);
-        b.W(0x4008, 0x100000);
-        b.W(0x400C, 0xD0);
-        Sleep(600);
-        EXPECT_EQ(b.FlashWord(0x100002), 0x0080) << "status after the erase";
-        b.W(0x400C, 0xFF);
-        EXPECT_EQ(b.FlashWord(0x100002), 0xFFFF);
-    }
-    Board again(cfg);
-    EXPECT_EQ(again.FlashWord(0x100002), 0xFFFF) << "the next run finds it erased";
-    EXPECT_EQ(again.ctl.Booted(), sim::BootImage::Pci);
-    std::remove(cfg.flashImage.c_str());
-    // An unusable file: the flash runs healthy from memory and says why.
-    cfg.flashImage = std::string(dir) + "/missing/dir/x.flash";
+TEST(BoardController, BootsFromItsFlashImageFileOrRunsHealthyFromMemorySayingWhy) {
+    support::TempDir dir;
+    sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    cfg.flashImage = dir / "brimola.flash";
+    sim::FlashProm erased(sim::FlashFaults{}, 1);
+    ASSERT_TRUE(erased.UseImageFile(cfg.flashImage, nullptr, nullptr));
+    EXPECT_EQ(Board(cfg).ctl.Booted(), sim::BootImage::Safe) << "an erased image file: nothing else to boot";
+    cfg.flashImage = dir / "missing/dir/x.flash";
     Board fallback(cfg);
     EXPECT_NE(fallback.ctl.FlashError(), "");
     EXPECT_EQ(fallback.FlashWord(0x100002), 0x9955);
-    rmdir(dir);
 }
 
 }  // namespace

@@ -1,133 +1,151 @@
-// Rig files: the default rig, a full description, and one clear message naming file and key for each bad file.
+// Rig files: the default rig, settings and fault defaults read, and one one-line message naming file and key per bad file.
 #include "sim/rig_config.h"
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
+#include "tests/support/temp_dir.h"
+
 namespace {
 
-using sim::ParseRig;
 using sim::RigConfig;
 
-TEST(RigConfig, DefaultRigIsOneHealthyBoardOfEachKindWithTheBox) {
-    const RigConfig rig = sim::DefaultRig();
-    ASSERT_EQ(rig.boards.size(), 2u);
-    EXPECT_EQ(rig.boards[0].tag, "Brimola1");
-    EXPECT_EQ(rig.boards[0].kind, sim::BoardKind::Brimola);
-    EXPECT_EQ(rig.boards[0].sdramBytes, 512ull << 20);
-    EXPECT_TRUE(rig.boards[0].breakoutBox);
-    EXPECT_EQ(rig.boards[1].tag, "Nuxa1");
-    EXPECT_EQ(rig.boards[1].sdramBytes, 256ull << 20);
-    // Partner boards share the last character of their tags.
-    EXPECT_EQ(rig.boards[0].tag.back(), rig.boards[1].tag.back());
-    EXPECT_GE(rig.boards[0].revision & 0xFFF, 0x48u);
-    EXPECT_FALSE(rig.dmaTiming.modelled);
+// A main board B1 (with extra keys) and a codec board N, with the faults given.
+std::string Rig(const std::string& faults, const std::string& extra = "") {
+    return R"({"boards": [{"tag": "B1", "kind": "brimola")" + extra + R"(}, {"tag": "N", "kind": "nuxa"}], "faults": [)" +
+           faults + "]}";
 }
 
-TEST(RigConfig, ReadsBoardsTimingAndEveryFaultKind) {
-    const char* text = R"({
-      "boards": [
-        {"tag": "Brimola2", "kind": "brimola", "sdram_mib": 64, "revision": "0xC50",
-         "vpd": {"SN": "X1", "EC": null}, "attached": {"breakout_box": true},
-         "sensors": {"fpga_temp_c": 60, "fpga_temp_limit_c": 70}},
-        {"tag": "Nuxa2", "kind": "nuxa"}
-      ],
-      "dma": {"timing": "modelled", "bytes_per_second": 1000000},
-      "host_memory_mib": 64,
-      "faults": [
-        {"kind": "sdram_stuck_bit", "board": "Brimola2", "bit": 7, "value": 1, "from": "0x100", "to": 4096},
-        {"kind": "sdram_address_alias", "board": "Brimola2", "line": 10, "shorted_to": 3},
-        {"kind": "sdram_address_alias", "board": "Nuxa2", "line": 20, "stuck": 1},
-        {"kind": "sdram_bit_flips", "board": "Nuxa2", "rate": 0.5, "seed": 7},
-        {"kind": "dma_stall", "board": "Brimola2", "channel": 16},
-        {"kind": "dma_corrupt", "board": "Brimola2", "channel": 12, "mask": "0x100", "first": 3, "count": 2},
-        {"kind": "dma_wrong_tag", "board": "Nuxa2", "channel": 57, "tag": 5},
-        {"kind": "register_stuck_bit", "board": "Nuxa2", "offset": "0x70020", "bit": 29, "value": 0},
-        {"kind": "missing_space", "board": "Nuxa2", "space": "SDRAM"},
-        {"kind": "missing_board", "board": "Nuxa2"}
-      ]})";
+RigConfig Parse(const std::string& text) {
     RigConfig rig;
     std::string error;
-    ASSERT_TRUE(ParseRig(text, "r.json", rig, error)) << error;
-    const auto& b = rig.boards[0];
-    EXPECT_EQ(b.sdramBytes, 64ull << 20);
+    EXPECT_TRUE(sim::ParseRig(text, "r.json", rig, error)) << error;
+    return rig;
+}
+
+// Fault kinds whose values the device library's fault tests observe through rig files are read there; here the
+// settings and the defaults a rig file may leave out.
+TEST(RigConfig, DefaultRigSettingsAndFaultDefaults) {
+    const RigConfig def = sim::DefaultRig();
+    ASSERT_EQ(def.boards.size(), 2u);
+    EXPECT_EQ(def.boards[0].sdramBytes + def.boards[1].sdramBytes, 768ull << 20);
+    EXPECT_TRUE(def.boards[0].breakoutBox && !def.boards[1].breakoutBox && !def.dmaTiming.modelled);
+    const RigConfig rig = Parse(R"({"boards": [
+        {"tag": "B1", "kind": "brimola", "sdram_mib": "010", "revision": "0xC50", "vpd": {"SN": "X1", "EC": null},
+         "sensors": {"local_temp_c": -5, "remote2_temp_limit_c": 60}, "memory_clock": {"window_low": 100, "window_high": "0200", "store": "c"},
+         "flash": {"image": "m.flash"}}],
+      "dma": {"timing": "modelled", "bytes_per_second": 1000000}, "host_memory_mib": 64,
+      "faults": [{"kind": "sdram_address_alias", "board": "B1", "line": 20, "stuck": 1}, {"kind": "sensor_over_limit", "board": "B1"},
+        {"kind": "dma_corrupt", "board": "B1", "channel": 12, "mask": "0x100", "first": 3}, {"kind": "spd_wrong_size", "board": "B1"},
+        {"kind": "flash_erase_fails", "board": "B1", "block": 60}, {"kind": "flash_program_fails", "board": "B1", "status": "0x18"},
+        {"kind": "flash_mirror_mismatch", "board": "B1"}, {"kind": "fpga_crc_error", "board": "B1", "device": 3},
+        {"kind": "dma_wrong_tag", "board": "B1", "channel": 57, "tag": 5}, {"kind": "clock_window_shifted", "board": "B1", "by": -30},
+        {"kind": "sensor_bad_reading", "board": "B1", "sensor": "LTEMP", "value": 200, "count": 7}]})");
+    ASSERT_EQ(rig.boards.size(), 1u);
+    const sim::BoardConfig& b = rig.boards[0];
+    EXPECT_EQ(b.sdramBytes, 10ull << 20) << "a leading zero is not octal";
     EXPECT_EQ(b.revision, 0xC50u);
-    EXPECT_EQ(b.sensors.tempC[1], 60);
-    EXPECT_EQ(b.sensors.limitC[1], 70);
-    bool sn = false, ec = false;
-    for (const auto& [k, v] : b.vpd) {
-        sn = sn || (k == "SN" && v == "X1");
-        ec = ec || k == "EC";
-    }
-    EXPECT_TRUE(sn);
-    EXPECT_FALSE(ec) << "a null field removes the default";
+    std::string vpd;
+    for (const auto& [key, text] : b.vpd) vpd += key == "SN" ? text : key == "EC" ? "EC" : "";
+    EXPECT_EQ(vpd, "X1") << "null removes a default";
+    EXPECT_EQ((std::vector<int>{b.sensors.tempC[0], b.sensors.tempC[1], b.sensors.limitC[2]}), (std::vector<int>{-5, 45, 60})) << "others keep defaults";
+    EXPECT_EQ(std::make_pair(b.memoryClock.windowLow, b.memoryClock.windowHigh), std::make_pair(100, 200));
+    EXPECT_EQ(b.memoryClock.store + b.flashImage, "cm.flash");
     EXPECT_TRUE(rig.dmaTiming.modelled);
-    EXPECT_EQ(rig.hostMemoryBytes, 64ull << 20);
-    ASSERT_EQ(b.faults.sdramStuck.size(), 1u);
-    EXPECT_EQ(b.faults.sdramStuck[0].from, 0x100u);
-    EXPECT_EQ(b.faults.sdramStuck[0].to, 4096u);
-    EXPECT_EQ(b.faults.sdramAlias[0].source, 3);
-    EXPECT_EQ(b.faults.dmaCorrupt[0].mask, 0x100u);
-    EXPECT_EQ(b.faults.dmaCorrupt[0].first, 3u);
-    const auto& n = rig.boards[1].faults;
-    EXPECT_EQ(n.sdramAlias[0].source, -1);
-    EXPECT_EQ(n.sdramAlias[0].value, 1);
-    EXPECT_EQ(n.sdramFlips[0].seed, 7u);
-    EXPECT_EQ(n.dmaWrongTag[0].tag, 5);
-    EXPECT_EQ(n.registerStuck[0].offset, 0x70020u);
-    EXPECT_EQ(n.missingSpaces, std::vector<std::string>{"SDRAM"});
-    EXPECT_TRUE(n.missing);
-    EXPECT_FALSE(rig.boards[1].breakoutBox);
+    EXPECT_EQ(rig.dmaTiming.bytesPerSecond + rig.hostMemoryBytes, 1000000u + (64ull << 20));
+    const sim::BoardFaults& f = b.faults;
+    EXPECT_EQ(std::make_pair(f.sdramAlias.at(0).source, f.sdramAlias[0].value), std::make_pair(-1, 1)) << "stuck at 1, no source line";
+    EXPECT_EQ(f.sensorOverLimit.at(0).channel, 1) << "the Wexal FPGA's channel by default";
+    EXPECT_EQ(f.dmaCorrupt.at(0).count, 1u);
+    EXPECT_EQ(std::make_pair(f.spdSize.at(0).module, f.spdSize[0].mib), std::make_pair(0, 0u)) << "both modules, half size";
+    EXPECT_EQ(std::make_pair(f.flash.programFails.at(0).block, f.flash.programFails[0].status), std::make_pair(-1, 0x18)) << "-1: every block";
+    EXPECT_EQ(f.flash.mirrorMismatch.at(0).offset, 0x2000u);
+    EXPECT_EQ(std::make_pair(f.dmaWrongTag.at(0).tag, f.clockWindowShift), std::make_pair(5, -30));
+    EXPECT_EQ(std::make_tuple(f.sensorBadReading.at(0).channel, f.sensorBadReading[0].value, f.sensorBadReading[0].count), std::make_tuple(0, 200, 7u));
+    ASSERT_EQ(f.configPort.devices.size(), 1u);
+    EXPECT_EQ(f.configPort.devices[0].at, 1024u);
 }
 
 struct BadRig {
-    const char* text;
-    const char* key;  // the key the message must name
+    std::string text, message;  // the message: what follows "rig file \"bad.json\": key \""
 };
+BadRig B(const std::string& keys, const std::string& message) { return {Rig("", ", " + keys), "boards[0]." + message}; }
+BadRig F(const std::string& fault, const std::string& message) { return {Rig(R"({"board": "B1", )" + fault + "}"), "faults[0]." + message}; }
 
-TEST(RigConfig, EachBadFileGetsOneMessageNamingFileAndKey) {
-    const BadRig cases[] = {
-        {R"({"boards": [)", nullptr},
-        {R"({"boards": [], "colour": 1})", "colour"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola", "sdram": 5}]})", "boards[0].sdram"},
-        {R"({"boards": [{"tag": "B1", "kind": "toaster"}]})", "boards[0].kind"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola", "sdram_mib": 5000}]})", "boards[0].sdram_mib"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola", "revision": "0x1000"}]})", "boards[0].revision"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B1", "kind": "nuxa"}]})", "boards[1].tag"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "gremlin", "board": "B1"}]})", "faults[0].kind"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_stall", "board": "B9", "channel": 1}]})",
-         "faults[0].board"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_stall", "board": "B1", "channel": 64}]})",
-         "faults[0].channel"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "sdram_stuck_bit", "board": "B1", "bit": 32}]})",
-         "faults[0].bit"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "sdram_bit_flips", "board": "B1", "rate": 0.1}]})",
-         "faults[0].seed"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x40000", "bit": 1}]})",
-         "faults[0].offset"},
-        // Past the last channel control word, below the first, and not on a word.
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x58100", "bit": 0}]})",
-         "faults[0].offset"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x57FFC", "bit": 0}]})",
-         "faults[0].offset"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "register_stuck_bit", "board": "B1", "offset": "0x58002", "bit": 0}]})",
-         "faults[0].offset"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "faults": [{"kind": "dma_stall", "board": "B1", "channel": 1, "speed": 2}]})",
-         "faults[0].speed"},
-        {R"({"boards": [{"tag": "B1", "kind": "brimola"}], "dma": {"timing": "slow"}})", "dma.timing"},
+TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
+    const BadRig rows[] = {
+        {R"({"boards": [], "colour": 1})", "colour\": unknown key"}, B(R"("sdram": 5)", "sdram\": unknown key"),
+        {R"({"boards": [{"tag": "B1", "kind": "toaster"}]})", "boards[0].kind\": \"toaster\" is not"},
+        {R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B1", "kind": "nuxa"}]})", "boards[1].tag\": tag \"B1\" is used twice"},
+        {R"({"boards": [{"tag": "B\u0001", "kind": "brimola"}]})", "boards[0].tag\": a tag is 1 to 31"},
+        B(R"("sdram_mib": 5000)", "sdram_mib\": value 5000 is out of range 8..2048"),
+        B(R"("revision": "07777")", "revision\": value 07777 is out of range 0..4095"),
+        B(R"("revision": "0x1000")", "revision\": value 0x1000 is out of range"), B(R"("sdram_mib": " +64")", "sdram_mib\": \" +64\" is not a number"),
+        B(R"("sdram_mib": "+64")", "sdram_mib\": \"+64\" is not a number"), B(R"("sdram_mib": "64 ")", "sdram_mib\": \"64 \" is not a number"),
+        B(R"("revision": "0x")", "revision\": \"0x\" is not a number"), B(R"("sdram_mib": 64.5)", "sdram_mib\": expected a whole number"),
+        B(R"("sdram_mib": "-64")", "sdram_mib\": value -64 is out of range 8..2048"),
+        B(R"("sdram_mib": "-0")", "sdram_mib\": value -0 is out of range 8..2048"),
+        F(R"("kind": "sdram_bit_flips", "rate": 0.1, "seed": -1)", "seed\": value -1 is out of range 0x0..0xFFFFFFFFFFFFFFFF"),
+        F(R"("kind": "dma_corrupt", "channel": 1, "mask": "99999999999999999999")", "mask\": value 99999999999999999999 is out of range 0x1..0xFFFFFFFF"),
+        B(R"("sdram_mib": 99999999999999999999)", "sdram_mib\": value 1e+20 is out of range 8..2048"),
+        B(R"("sdram_mib": 64, "sdram_mib": 128)", "sdram_mib\": given twice"), {R"({"boards": [], "boards": []})", "boards\": given twice"},
+        {R"({"boards": [], "a\nb\u0007": 1})", "a\\nb\\x07\": unknown key"},
+        {R"({"boards": [{"tag": "B1", "kind": "to\taster"}]})", "boards[0].kind\": \"to\\taster\" is not"},
+        B(R"("vpd": {"SN": 5})", "vpd.SN\": expected a string"), B(R"("sensors": {"gpu_temp_c": 50})", "sensors.gpu_temp_c\": unknown"),
+        B(R"("memory_clock": {"window_low": 200, "window_high": 100})", "memory_clock.window_high\": the window ends before it starts"),
+        B(R"("flash": {"image": ""})", "flash.image\": an empty file name"), B(R"("flash": {"file": "x"})", "flash.file\": unknown key"),
+        F(R"("kind": "gremlin")", "kind\": unknown fault kind \"gremlin\""),
+        {Rig(R"({"kind": "dma_stall", "board": "B9", "channel": 1})"), "faults[0].board\": no board \"B9\" in this rig"},
+        F(R"("kind": "dma_stall", "channel": 1, "speed": 2)", "speed\": unknown key"), F(R"("kind": "dma_stall", "channel": 64)", "channel\": value 64"),
+        F(R"("kind": "sdram_stuck_bit", "bit": 1, "from": 64, "to": 64)", "to\": the range ends before it starts"),
+        F(R"("kind": "sdram_address_alias", "line": 5, "shorted_to": 5)", "shorted_to\": a line cannot be shorted to itself"),
+        {Rig(R"({"kind": "sdram_address_alias", "board": "N", "line": 28, "stuck": 0})"), "faults[0].line\": value 28 is out of range 2..27"},
+        F(R"("kind": "sdram_bit_flips", "rate": 0.1)", "seed\": missing"), F(R"("kind": "sdram_bit_flips", "rate": 0, "seed": 1)", "rate\""),
+        F(R"("kind": "register_stuck_bit", "offset": "0x58100", "bit": 0)", "offset\": not a channel control word"),
+        F(R"("kind": "register_stuck_bit", "offset": "0x57FFC", "bit": 0)", "offset\": value 0x57FFC"),
+        F(R"("kind": "register_stuck_bit", "offset": "0x58002", "bit": 0)", "offset\": a register offset is a multiple of 4"),
+        {R"({"boards": [], "dma": {"timing": "slow"}})", "dma.timing\": \"slow\" is not a timing"},
+        F(R"("kind": "sensor_over_limit", "sensor": "4TEMP")", "sensor\""),
+        F(R"("kind": "sensor_bad_reading", "value": 150)", "value\": a bad reading is 0, or 200 to 255"),
+        F(R"("kind": "sensor_bad_reading")", "value\": missing"), F(R"("kind": "vpd_broken", "part": "crc")", "part\": \"crc\" is not a part"),
+        F(R"("kind": "vpd_missing_field", "field": "SNX")", "field\""), F(R"("kind": "clock_window_shifted", "by": 0)", "by\": a shift of 0"),
+        F(R"("kind": "missing_space", "space": "I2C.DIMM3")", "space\""), F(R"("kind": "flash_locked_block")", "block\": missing"),
+        F(R"("kind": "flash_stuck_bit", "bit": 16)", "bit\": value 16"),
+        F(R"("kind": "flash_missing_header", "segment": "VPD")", "segment\": \"VPD\" is not a Wexal image segment"),
+        F(R"("kind": "flash_mirror_mismatch", "offset": "0x2002")", "offset\": a register offset is a multiple of 4"),
+        {Rig(R"({"kind": "fpga_done_stays_low", "board": "N", "device": 1})"), "faults[0].device\": a codec board has only the board links 3 and 4"},
+        F(R"("kind": "fpga_crc_error")", "device\": missing"), F(R"("kind": "fpga_code_stuck_bit", "bit": 3)", "bit\": value 3"),
+        F(R"("kind": "flash_never_ready", "block": 1)", "block\": unknown key"),
     };
-    for (const auto& c : cases) {
-        RigConfig rig;
-        std::string error;
-        EXPECT_FALSE(ParseRig(c.text, "bad.json", rig, error)) << c.text;
-        EXPECT_NE(error.find("rig file \"bad.json\""), std::string::npos) << error;
-        EXPECT_EQ(error.find('\n'), std::string::npos) << "one line: " << error;
-        if (c.key) EXPECT_NE(error.find(std::string("key \"") + c.key + "\""), std::string::npos) << error;
-        else EXPECT_NE(error.find("not valid JSON"), std::string::npos) << error;
-    }
     RigConfig rig;
     std::string error;
-    EXPECT_FALSE(sim::LoadRigFile("/nonexistent/rig.json", rig, error));
-    EXPECT_NE(error.find("/nonexistent/rig.json"), std::string::npos);
+    EXPECT_FALSE(sim::ParseRig(R"({"boards": [)", "bad.json", rig, error));
+    EXPECT_EQ(error.rfind("rig file \"bad.json\": not valid JSON: ", 0), 0u) << error;
+    for (const BadRig& row : rows) {
+        EXPECT_FALSE(sim::ParseRig(row.text, "bad.json", rig, error)) << row.message;
+        EXPECT_EQ(error.rfind("rig file \"bad.json\": key \"" + row.message, 0), 0u) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+}
+
+TEST(RigConfig, FilesThatAreNotRigsOrImagesSaySo) {
+    support::TempDir dir;
+    const std::string shortImage = dir.Write("short.flash", "0123456789");
+    const std::pair<std::string, std::string> images[] = {
+        {dir.Path(), "\"" + dir.Path() + "\" is a directory, not a flash image file"},
+        {shortImage, "file \"" + shortImage + "\" is 10 bytes, not a flash image of 8388608"}};
+    RigConfig rig;
+    std::string error;
+    for (const auto& [path, message] : images) {
+        EXPECT_FALSE(sim::ParseRig(Rig("", R"(, "flash": {"image": ")" + path + "\"}"), "bad.json", rig, error));
+        EXPECT_NE(error.find("key \"boards[0].flash.image\": " + message), std::string::npos) << error;
+    }
+    EXPECT_FALSE(sim::LoadRigFile(dir.Path(), rig, error));
+    EXPECT_EQ(error, "rig file \"" + dir.Path() + "\": is a directory, not a rig file");
+    EXPECT_FALSE(sim::LoadRigFile(dir / "none.json", rig, error));
+    EXPECT_EQ(error, "rig file \"" + dir.File("none.json") + "\": cannot be opened");
 }
 
 }  // namespace

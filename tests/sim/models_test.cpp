@@ -1,0 +1,375 @@
+// Memory and part models: SDRAM and its faults, host memory, DCB geometry, a stuck channel control bit, the I2C parts
+// (SPD, temperature sensor, clock), product-data images, and the memory clock with its window and stored word.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <numeric>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/dma_engine.h"
+#include "sim/host_memory.h"
+#include "sim/i2c_parts.h"
+#include "sim/mem_clock.h"
+#include "sim/rig_config.h"
+#include "sim/sdram.h"
+#include "sim/vpd.h"
+#include "sim/wexal_fpga.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using sim::SdramModel;
+using Runs = std::vector<std::pair<uint64_t, uint64_t>>;
+using sim::BoardConfig;
+using sim::BoardKind;
+using sim::MemoryClock;
+using sim::TemperatureSensor;
+using sim::VpdDefect;
+using Spd = std::array<uint8_t, sim::SpdEeprom::kBytes>;
+
+std::vector<uint32_t> ReadAll(SdramModel& m, size_t words) {
+    std::vector<uint32_t> v(words);
+    m.Read(0, v.data(), words * 4);
+    return v;
+}
+
+TEST(Sdram, WindowsAreTheMemoryAndAStuckBitHoldsInItsRangeThroughWritesAndWindows) {
+    SdramModel m(1 << 20);
+    uint32_t back = 0;
+    EXPECT_EQ(m.Map((1 << 20) - 4, 8), nullptr) << "no window past the end";
+    std::memset(m.Map(0x2000, 64), 0xA5, 64);
+    m.Read(0x203C, &back, 4);
+    EXPECT_EQ(back, 0xA5A5A5A5u) << "a healthy window is the memory itself";
+    SdramModel s(1 << 20);
+    s.SetFaults({{0x1000, 0x2000, 5, 1}, {0x3000, 0x4000, 31, 0}}, {}, {});
+    auto* p = reinterpret_cast<uint32_t*>(s.Map(0x3000, 16));
+    for (int i = 0; i < 4; ++i) p[i] = 0xFFFFFFFF;
+    s.Commit();
+    const std::vector<uint32_t> all = ReadAll(s, 0x1000);
+    for (size_t i = 0; i < 0xC00; ++i) ASSERT_EQ(all[i], (4 * i >= 0x1000 && 4 * i < 0x2000) ? 0x20u : 0u) << 4 * i;
+    EXPECT_EQ(all[0xC01], 0x7FFFFFFFu) << "stuck at 0 under all ones, written through a window";
+}
+
+TEST(Sdram, ShortedOrStuckAddressLineMakesAddressesShareCells) {
+    SdramModel m(1 << 20);
+    m.SetFaults({}, {{12, 4, 0}}, {});  // line 12 follows line 4
+    const uint32_t a = 0xAAAA0001, b = 0xBBBB0002, c = 0x12345678;
+    uint32_t r = 0;
+    m.Write(0x0010, &a, 4);
+    m.Write(0x1000, &b, 4);
+    m.Write(0x2018, &c, 4);  // lines 4 and 12 agree: its own cell
+    for (const auto& [addr, want] : {std::pair{0x1010u, a}, {0x0000u, b}, {0x2018u, c}}) {
+        m.Read(addr, &r, 4);
+        EXPECT_EQ(r, want) << std::hex << addr;
+    }
+    SdramModel t(1 << 20);
+    t.SetFaults({}, {{16, -1, 0}}, {});  // line 16 stuck at 0: the power-of-two test's view
+    for (uint32_t addr = 4; addr < (1 << 20); addr <<= 1) t.Write(addr, &addr, 4);
+    t.Read(0, &r, 4);
+    EXPECT_EQ(r, 0x10000u) << "the write to 0x10000 landed on address 0";
+}
+
+TEST(Sdram, BitFlipsAreSoftReproducibleAndStayInTheirRange) {
+    auto run = [](uint64_t seed) {
+        SdramModel m(1 << 20);
+        m.SetFaults({}, {}, {{0.01, seed, 0x8000, 0x10000}});
+        return ReadAll(m, 0x4000);
+    };
+    const auto a = run(42);
+    EXPECT_TRUE(a == run(42) && a != run(43));
+    int flipped = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        ASSERT_LE(__builtin_popcount(a[i]), 4 * i >= 0x8000 && 4 * i < 0x10000 ? 1 : 0) << "one bit per flipped word, in range only: " << 4 * i;
+        flipped += a[i] != 0;
+    }
+    EXPECT_TRUE(flipped > 40 && flipped < 140) << flipped << " of 8192 words at 1%";
+    // A faulted window writes back only the words changed through it, not the flips it was read with.
+    SdramModel m(1 << 20);
+    m.SetFaults({}, {}, {{1.0, 9, 0, 1 << 20}});
+    const uint32_t v[4] = {1, 2, 3, 4};
+    m.Write(0x200, v, 16);
+    reinterpret_cast<uint32_t*>(m.Map(0x200, 16))[2] = 0x33333333;
+    m.Commit();
+    m.SetFaults({}, {}, {});
+    std::vector<uint32_t> back(4);
+    m.Read(0x200, back.data(), 16);
+    EXPECT_EQ(back, (std::vector<uint32_t>{1, 2, 0x33333333, 4}));
+}
+
+TEST(HostMemory, TranslationReuseAndLimit) {
+    using Status = sim::HostMemory::Status;
+    sim::HostMemory mem(0x4000);
+    void *a = nullptr, *b = nullptr;
+    uint64_t ba = 0, bb = 0;
+    ASSERT_EQ(mem.Alloc(0x3000, &a, &ba), Status::Ok);
+    EXPECT_EQ(ba % 0x1000 + (ba >> 32), 0u) << "page aligned, below 4 GiB";
+    EXPECT_EQ(mem.Translate(ba + 0x10, 16), static_cast<uint8_t*>(a) + 0x10);
+    EXPECT_FALSE(mem.Translate(ba + 0x2FF8, 16) || mem.Translate(ba - 4, 4)) << "outside the block";
+    EXPECT_EQ(mem.BusAddressOf(static_cast<uint8_t*>(a) + 8), ba + 8);
+    EXPECT_EQ(mem.Alloc(0x2000, &b, &bb), Status::NoMemory);
+    static_cast<uint8_t*>(a)[0] = 1;
+    EXPECT_TRUE(mem.Free(a) && !mem.Free(a));
+    EXPECT_EQ(mem.Translate(ba, 4), nullptr);
+    ASSERT_EQ(mem.Alloc(0x1000, &b, &bb), Status::Ok);
+    EXPECT_EQ(bb, ba) << "first fit reuses the freed bus range";
+    EXPECT_EQ(static_cast<uint8_t*>(b)[0], 0) << "blocks come zeroed";
+    EXPECT_EQ(mem.Alloc(0, &b, &bb), Status::BadArgument);
+}
+
+Runs RunsOf(uint32_t start, uint32_t lines, uint32_t initial, uint32_t lineLength, uint32_t pad, bool is16, uint64_t* bytes = nullptr) {
+    sim::DcbImage d;
+    d.w[0] = is16 ? 1u << 13 : 0;
+    d.w[2] = start;
+    d.w[3] = lines << 16 | initial;
+    d.w[4] = pad << 16 | lineLength;
+    if (bytes) *bytes = d.Bytes();
+    Runs runs;
+    sim::DmaEngine::ForEachRun(d, [&](uint64_t at, uint64_t len) { runs.emplace_back(at, len); });
+    return runs;
+}
+
+TEST(DmaGeometry, LinesCountDwordsWithEitherFlagAndPadSkipsAfterEachLine) {
+    for (bool is16 : {false, true}) {
+        EXPECT_EQ(RunsOf(0x1000, 3, 5, 7, 0, is16), (Runs{{0x1000, 104}})) << "5 + 3 x 7 DWORDs, no pad: one block";
+        EXPECT_EQ(RunsOf(0x1000, 3, 5, 7, 2, is16), (Runs{{0x1000, 20}, {0x1000 + 28, 28}, {0x1000 + 64, 28}, {0x1000 + 100, 28}}));
+    }
+    uint64_t bytes = 0;
+    EXPECT_TRUE(RunsOf(0x40, 0, 0, 0, 3, false).empty());
+    EXPECT_EQ(RunsOf(0, 2, 0, 4, 1, false), (Runs{{0, 16}, {20, 16}})) << "an empty initial line leaves no gap";
+    RunsOf(0, 0xFFFF, 0xFFFF, 0xFFFF, 1, true, &bytes);
+    EXPECT_EQ(bytes, 4ull * 0x10000 * 0xFFFF) << "beyond 32 bits of bytes";
+}
+
+// One 8 MiB main board whose channel 20 enable is stuck at 1, channel 21's at 0, bit 5 of channel 22's at 1.
+TEST(ChannelControlStuckBit, HoldsOnlyItsControlWordAndTheEngineObeysIt) {
+    sim::RigConfig rig;
+    std::string error;
+    ASSERT_TRUE(sim::ParseRig(R"({"boards": [{"tag": "B1", "kind": "brimola", "sdram_mib": 8}], "faults": [
+        {"kind": "register_stuck_bit", "board": "B1", "offset": "0x58050", "bit": 0, "value": 1},
+        {"kind": "register_stuck_bit", "board": "B1", "offset": "0x58054", "bit": 0},
+        {"kind": "register_stuck_bit", "board": "B1", "offset": "0x58058", "bit": 5, "value": 1}]})", "r.json", rig, error)) << error;
+    sim::HostMemory host(64ull << 20);
+    sim::WexalFpga f(rig.boards[0], host, rig.dmaTiming);
+    auto control = [](int c) { return sim::WexalFpga::kControlBase + 4u * static_cast<uint32_t>(c); };
+    for (uint32_t v : {0u, 1u}) {
+        for (int c = 0; c < 64; ++c) f.Write32(control(c), v);
+        for (int c = 0; c < 64; ++c) ASSERT_EQ(f.Read32(control(c)), c == 20 ? 1 : c == 21 ? 0 : c == 22 ? v | 0x20 : v) << c << " after " << v;
+    }
+    // Disabled by the program but enabled by the fault starts; the reverse refuses; a neighbour obeys the program.
+    const struct {
+        int channel;
+        uint32_t enable, tag;
+    } rows[] = {{20, 0, 0xABC}, {21, 1, 0}, {24, 1, 0xABC}, {24, 0, 0}};
+    for (const auto& row : rows) {
+        const uint32_t c = static_cast<uint32_t>(row.channel);
+        f.Write32(control(row.channel), row.enable);
+        f.Write32(sim::WexalFpga::kFlushBase + 4 * c, 1);
+        f.Write32(sim::DcbStore::Offset(row.channel, 1, 1), 0x0ABC0000);
+        f.Write32(sim::DcbStore::Offset(row.channel, 1, 3), 16);  // BCU 0 has no Go: the DCB stays live
+        f.Write32(sim::WexalFpga::kTriggerBase + 4 * c, 1);
+        EXPECT_EQ(f.Read32(sim::DcbStore::Offset(row.channel, 0, 1)) >> 16 & 0xFFF, row.tag) << row.channel << " enable " << row.enable;
+    }
+}
+
+// Size in MB as the DIMM report computes it: ranks x rank density x 4.
+unsigned SizeMb(const Spd& s) { return s[5] * s[31] * 4u; }
+bool ChecksumOk(const Spd& s) { return s[63] == (std::accumulate(s.begin(), s.begin() + 63, 0u) & 0xFF); }
+
+TEST(SpdImage, ModulesOfEachKindTheirFaultsAndTheChecksum) {
+    for (const BoardKind kind : {BoardKind::Brimola, BoardKind::Nuxa}) {
+        const BoardConfig cfg = sim::DefaultBoard(kind, "B");
+        const Spd m1 = sim::BuildSpdImage(cfg, 1), m2 = sim::BuildSpdImage(cfg, 2);
+        EXPECT_EQ(m1[3] * 100 + m1[4], kind == BoardKind::Brimola ? 1311 : 1310);
+        EXPECT_EQ((SizeMb(m1) + SizeMb(m2)) / 2, cfg.sdramBytes >> 20) << "two modules hold the two halves of each word";
+        EXPECT_TRUE(std::equal(m1.begin(), m1.begin() + 67, m2.begin()) && m1 != m2) << "bytes 0-66 match, serial numbers differ";
+        EXPECT_TRUE(ChecksumOk(m1));
+    }
+    BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    cfg.faults.spdGeometry.push_back({2, 12, 9});
+    cfg.faults.spdSize.push_back({0, 0});  // both modules, half size
+    const Spd m1 = sim::BuildSpdImage(cfg, 1), m2 = sim::BuildSpdImage(cfg, 2);
+    EXPECT_EQ((m1[3] * 100 + m1[4]) * 10000 + m2[3] * 100 + m2[4], 13111209);
+    EXPECT_EQ(SizeMb(m1) + SizeMb(m2), 512u);
+    EXPECT_TRUE(ChecksumOk(m1) && ChecksumOk(m2));
+    cfg.faults.spdSize = {{1, 128}};
+    EXPECT_EQ(SizeMb(sim::BuildSpdImage(cfg, 1)) * 1000 + SizeMb(sim::BuildSpdImage(cfg, 2)), 128512u);
+}
+
+uint8_t Address(const char* name) {
+    for (const auto& r : TemperatureSensor::kRegisters)
+        if (std::string(r.name) == name) return r.address;
+    ADD_FAILURE() << "no register " << name;
+    return 0xEE;
+}
+uint8_t Read(TemperatureSensor& s, const char* name) { return s.ReadRegister(Address(name)); }
+
+TEST(TemperatureSensor, WritesReachOnlyLimitsAndConfigurationStatusFollowsAndItsFaults) {
+    BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    cfg.sensors.tempC[0] = -10;
+    TemperatureSensor s(cfg);
+    const std::pair<const char*, uint8_t> writes[] = {{"1RHI", 44}, {"1TEMP", 99}, {"MANID", 0x55}, {"RCONF", 0x80}};
+    for (const auto& [name, v] : writes) s.WriteRegister(Address(name), v);
+    const std::pair<const char*, int> reads[] = {{"1RHI", 44}, {"1TEMP", 45}, {"MANID", 1}, {"RCONF", 0x80}, {"STAT2", 0x40}, {"LTEMP", 0xF6}};
+    for (const auto& [name, v] : reads) EXPECT_EQ(Read(s, name), v) << name;
+    EXPECT_TRUE(s.OverLimit()) << "45 C over a 44 C limit";
+    cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    cfg.faults.sensorOverLimit = {{2, 5}, {1, 60}};
+    cfg.faults.sensorBadReading = {{3, 200, 3}, {0, 0, 0}};
+    TemperatureSensor f(cfg);
+    const std::pair<const char*, int> faulty[] = {{"2TEMP", 90}, {"1TEMP", 127}, {"STAT1", 0x10}, {"STAT2", 0x42}};  // 127 C tops out
+    for (const auto& [name, value] : faulty) EXPECT_EQ(Read(f, name), value) << name;
+    EXPECT_EQ(f.Reading(3), static_cast<int8_t>(200)) << "looking does not count as a read";
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Read(f, "3TEMP"), 200) << "read " << i;
+    EXPECT_EQ(Read(f, "3TEMP"), 42) << "recovered after three reads";
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(Read(f, "LTEMP"), 0) << "a count of 0 stays";
+    cfg.faults.sensorOverLimit.clear();
+    EXPECT_FALSE(TemperatureSensor(cfg).OverLimit()) << "200 is -56 C to the part's own comparator";
+}
+
+TEST(ClockSynth, PowerUpRegisters) {
+    sim::ClockSynth c;
+    uint8_t regs[8];
+    ASSERT_EQ(c.Read(0, regs, 8), 8u);
+    EXPECT_EQ(regs[0] * 0x1000000u + regs[3] * 0x10000u + regs[4] * 0x100u + regs[5], 0x508F0122u) << "power-up: 133 MHz";
+}
+
+// Positions of the read-only tag and the end tag, as the structure check walks them.
+std::pair<size_t, size_t> Tags(const std::vector<uint8_t>& img) {
+    const size_t ro = img[1] + 256u * img[2] + 3;
+    return {ro, ro + img[ro + 1] + 256u * img[ro + 2] + 3};
+}
+
+unsigned SumThroughChecksum(const std::vector<uint8_t>& img, size_t end) {
+    unsigned sum = 0;
+    for (size_t i = 0; i <= end + 1; ++i) sum += img[i];
+    return sum & 0xFF;
+}
+
+// Fields of the read-only resource, parsed independently of the builder.
+std::map<std::string, std::string> Fields(const std::vector<uint8_t>& img) {
+    std::map<std::string, std::string> out;
+    const auto [ro, end] = Tags(img);
+    for (size_t at = ro + 3; at + 3 <= end; at += 3 + img[at + 2])
+        out[std::string{static_cast<char>(img[at]), static_cast<char>(img[at + 1])}] =
+            std::string(img.begin() + static_cast<long>(at + 3), img.begin() + static_cast<long>(at + 3 + img[at + 2]));
+    return out;
+}
+
+TEST(VpdImage, DefaultFieldsNameTheFirmwareOfRevision0202) {
+    const auto main = Fields(sim::BuildVpdImage(sim::DefaultBoard(BoardKind::Brimola, "B")));
+    // "$(VPDVER)" is the first four characters of ZB followed by those of ZC.
+    EXPECT_EQ(main.at("ZB").substr(0, 4) + main.at("ZC").substr(0, 4), "0202");
+    EXPECT_EQ(main.at("V0") + main.at("V1") + main.at("V2") + main.at("V3") + main.at("V4"), "LOCV0202TAZU0202TAZU0202FESK0202FESK0202");
+    EXPECT_EQ(main.at("PN") + main.at("ZA"), sim::kBrimolaPartNumber + std::string("02"));
+}
+
+TEST(VpdImage, EachStructureFaultDamagesItsOwnPart) {
+    const BoardConfig healthy = sim::DefaultBoard(BoardKind::Brimola, "B");
+    const auto good = sim::BuildVpdImage(healthy);
+    const auto [ro, end] = Tags(good);
+    auto broken = [&](VpdDefect d) {
+        BoardConfig c = healthy;
+        c.faults.vpdBroken = {d};
+        return sim::BuildVpdImage(c);
+    };
+    auto img = broken(VpdDefect::NameTag);
+    EXPECT_NE(img[0], 0x82);
+    EXPECT_TRUE(std::equal(img.begin() + 1, img.end(), good.begin() + 1)) << "only the name tag changes";
+    img = broken(VpdDefect::VpdTag);
+    EXPECT_TRUE(img[0] == 0x82 && img[ro] != 0x90);
+    img = broken(VpdDefect::EndTag);
+    EXPECT_TRUE(img[ro] == 0x90 && img[end] != 0x79);
+    img = broken(VpdDefect::Length);
+    EXPECT_TRUE(img[Tags(img).second] != 0x79 && img[end] == 0x79) << "the claimed length misses the end tag";
+    img = broken(VpdDefect::Checksum);
+    EXPECT_TRUE(img[end] == 0x79 && SumThroughChecksum(img, end) != 0);
+}
+
+// Sets the clock as the calibration does, with no read-back: 256 steps up, then 255 - v down.
+void SetClock(MemoryClock& c, int v) {
+    for (int i = 0; i < 256; ++i) c.Write(MemoryClock::kStepUp, 1);
+    for (int i = 0; i < 255 - v; ++i) c.Write(MemoryClock::kStepDown, 0);
+}
+
+// Writes a 64 KiB pattern and answers how many words read back wrong.
+size_t BadWords(sim::SdramModel& m, uint32_t seed) {
+    std::vector<uint32_t> out(0x4000), in(0x4000);
+    for (size_t i = 0; i < out.size(); ++i) out[i] = seed * 0x9E3779B9u + static_cast<uint32_t>(i) * 0x01000193u;
+    m.Write(0, out.data(), 0x10000);
+    m.Read(0, in.data(), 0x10000);
+    size_t bad = 0;
+    for (size_t i = 0; i < in.size(); ++i) bad += in[i] != out[i];
+    return bad;
+}
+
+// The settings in [lo, hi] (every step) at which the pattern reads back.
+std::vector<int> Window(const sim::BoardConfig& cfg, int lo, int hi, int step = 1) {
+    sim::SdramModel sdram(8 << 20);
+    MemoryClock clock(cfg, sdram);
+    std::vector<int> good;
+    for (int v = lo; v <= hi; v += step) {
+        SetClock(clock, v);
+        if (clock.Setting() == v && BadWords(sdram, static_cast<uint32_t>(v)) == 0) good.push_back(v);
+    }
+    return good;
+}
+
+TEST(MemoryClock, StepsSaturateAndOnlyTheWindowReadsReliably) {
+    sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Nuxa, "N");
+    sim::SdramModel sdram(8 << 20);
+    MemoryClock clock(cfg, sdram);
+    EXPECT_EQ(BadWords(sdram, 1), 0u) << "the power-up setting lies in the default window";
+    for (int i = 0; i < 300; ++i) clock.Write(MemoryClock::kStepUp, 1);
+    EXPECT_EQ(clock.Setting() + clock.Read(MemoryClock::kStepUp), 255u) << "saturates; no read-back";
+    for (int i = 0; i < 300; ++i) clock.Write(MemoryClock::kStepDown, 0);
+    EXPECT_EQ(clock.Setting(), 0);
+    // Outside the window about one word in eight reads wrong; the cells keep their data.
+    SetClock(clock, 100);
+    const size_t bad = BadWords(sdram, 2);
+    EXPECT_TRUE(bad > 0x4000 / 16 && bad < 0x4000 / 4) << bad;
+    SetClock(clock, 160);
+    uint32_t w = 0;
+    sdram.Read(0, &w, 4);
+    EXPECT_EQ(w, 2 * 0x9E3779B9u) << "back in the window the written data reads back";
+    const std::vector<int> good = Window(cfg, 90, 250);
+    ASSERT_EQ(good.size(), 101u) << "one unbroken window";
+    EXPECT_EQ(good.front(), 110);
+}
+
+TEST(MemoryClock, WindowFaultsMoveOrRemoveTheWindow) {
+    sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Brimola, "B");
+    cfg.faults.clockWindowShift = 40;
+    const std::vector<int> shifted = Window(cfg, 140, 255, 5);
+    ASSERT_FALSE(shifted.empty());
+    EXPECT_EQ(shifted.front() * 1000 + shifted.back(), 150250);
+    cfg.faults.clockWindowShift = 0;
+    cfg.faults.clockNoWindow = true;
+    EXPECT_TRUE(Window(cfg, 0, 255, 15).empty());
+}
+
+TEST(MemoryClock, StoredWordSurvivesAPowerCycleOnlyWithAStoreFile) {
+    support::TempDir dir;
+    sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Brimola, "B");
+    cfg.memoryClock.store = dir / "clock";
+    sim::SdramModel sdram(8 << 20);
+    const struct {
+        const char* name;
+        uint32_t before, write;
+        int setting;
+    } rows[] = {{"never calibrated", 0, 123, MemoryClock::kPowerUpSetting},
+                {"powers up at the stored setting", 123, 0x12345678, 123},
+                {"a word that is not a setting", 0x12345678, 0, MemoryClock::kPowerUpSetting}};
+    for (const auto& row : rows) {
+        MemoryClock clock(cfg, sdram);
+        EXPECT_EQ(clock.Read(MemoryClock::kStoredWord), row.before) << row.name;
+        EXPECT_EQ(clock.Setting(), row.setting) << row.name;
+        clock.Write(MemoryClock::kStoredWord, row.write);
+    }
+    dir.Write("clock", "garbage\n");
+    EXPECT_EQ(MemoryClock(cfg, sdram).StoredWord(), 0u) << "an unreadable store reads as never calibrated";
+}
+
+}  // namespace
