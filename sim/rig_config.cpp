@@ -624,7 +624,7 @@ bool ParseRig(const std::string& text, const std::string& fileName, RigConfig& o
             path.Step(event, parsed);
             return true;
         });
-    } catch (const nlohmann::json::parse_error& e) {
+    } catch (const nlohmann::json::exception& e) {
         error = file + "not valid JSON: " + OneLine(e.what());
         return false;
     }
