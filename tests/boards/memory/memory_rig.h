@@ -27,7 +27,7 @@ public:
         platform::SetProgramDir(m_cwd.Dir().Path());
         if (!switches.empty()) m_cwd.Dir().Write("CmdLine", "pexhost " + switches);
         m_root = std::make_unique<CBrimolaBoardTests>("CBrimolaBoard");
-        startup = TakeText();
+        TakeText();
     }
     ~RootOnRig() {
         m_root.reset();
@@ -48,7 +48,6 @@ public:
         return HasAll(text, parts) << " (" << command << ")";
     }
     bool Has(const std::string& s) const { return text.find(s) != std::string::npos; }
-    size_t Count(const std::string& s) const { return support::Count(text, s); }
     CWexalBoardDevice* Board() const { return support::RigBoard("Brimola1"); }
     DWORD Bar0(DWORD offset) const { return Board()->GetRegisters()[offset / 4]; }
     DWORD SdramWord(DWORD address) const {
@@ -57,7 +56,7 @@ public:
         return value;
     }
 
-    std::string startup, text;
+    std::string text;
 
 private:
     support::InTempCwd m_cwd;
