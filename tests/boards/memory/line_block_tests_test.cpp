@@ -11,7 +11,7 @@ using memtest::FaultRig;
 using memtest::MainBoardRig;
 using memtest::RootOnRig;
 
-TEST(SdramLineTests, LinesPatternsAndStop) {
+TEST(SdramLineTests, LinesPatternsCleanBlocksAndStop) {
     RootOnRig rig(MainBoardRig());
     CMemTestA test("MemTestA");
     ASSERT_EQ(test.SetupDevice("Brimola1"), 1u);
@@ -23,8 +23,14 @@ TEST(SdramLineTests, LinesPatternsAndStop) {
     for (DWORD n = 0; n < 21; ++n) EXPECT_EQ(addresses[n], n ? 32u << n : 0u) << n;
     // The extra pattern runs after 0xAA and before the fixed ones.
     EXPECT_TRUE(rig.Gives("MemTestA 0xC7", 1, {"Writing 0xAA passed\nWriting 0xC7 passed\nWriting 0x38 passed\n"}));
+    EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x1000-0x13FF", 1));
+    // The second block holds the clean pattern with the range start and its own address.
+    EXPECT_EQ(std::vector<DWORD>({rig.SdramWord(0x1200 + 4 * 96), rig.SdramWord(0x1200 + 4 * 100), rig.SdramWord(0x1200 + 4 * 104)}),
+              std::vector<DWORD>({0, 0x1000, 0x1200}));
+    EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x3FFFE00-0x4000400", 2, {"Unable to find SDRAM address space.\n"}));
     memtest::StopFlagSet stop;
     EXPECT_EQ(rig.Run("MemTestA "), 3u);
+    EXPECT_EQ(rig.Run("RAMblock 0x0-0x1000"), 3u);
 }
 
 TEST(SdramLineTests, AliasesAreListed) {
@@ -58,17 +64,6 @@ TEST(SdramBlockTest, RangesAndPattern) {
     block.SetBlockWords(0x123400, 0x123456, FALSE);
     EXPECT_EQ(p[99], 0u);
     memtest::TakeText();
-}
-
-TEST(SdramBlockTest, CleanPatternOnTheCardPastTheCardAndStop) {
-    RootOnRig rig(MainBoardRig());
-    EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x1000-0x13FF", 1));
-    // The second block holds the clean pattern with the range start and its own address.
-    EXPECT_EQ(std::vector<DWORD>({rig.SdramWord(0x1200 + 4 * 96), rig.SdramWord(0x1200 + 4 * 100), rig.SdramWord(0x1200 + 4 * 104)}),
-              std::vector<DWORD>({0, 0x1000, 0x1200}));
-    EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x3FFFE00-0x4000400", 2, {"Unable to find SDRAM address space.\n"}));
-    memtest::StopFlagSet stop;
-    EXPECT_EQ(rig.Run("RAMblock 0x0-0x1000"), 3u);
 }
 
 }  // namespace

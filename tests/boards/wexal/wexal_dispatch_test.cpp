@@ -22,7 +22,7 @@ DWORD ReferenceCrc(const std::vector<DWORD>& words, bool swap, DWORD crc = 0xFFF
     return crc;
 }
 
-TEST_F(WexalTest, RefusalsNameTheirFaultAndTouchNothing) {
+TEST_F(WexalTest, RefusalsNameTheirFaultAndTouchNothingAndFlushClearsTheChannel) {
     RecordingWexal orphan("CWexal");
     EXPECT_EQ(orphan.Run("Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT"), kRunFailed);
     EXPECT_TRUE(orphan.out.HasColoured("no parent", 0x0000FF));
@@ -32,6 +32,7 @@ TEST_F(WexalTest, RefusalsNameTheirFaultAndTouchNothing) {
     CWexalDMAChannel* ch = Board()->GetDMAChannel(12);
     WexalDCB dcb;
     dcb.SetLines(5);
+    dcb.SetInitialLineLength(7);
     ASSERT_TRUE(ch->SetDCB(0, &dcb));
     // {command, a part of what it prints ("" when the failure alone is pinned)}
     const std::pair<const char*, const char*> refused[] = {
@@ -62,6 +63,9 @@ TEST_F(WexalTest, RefusalsNameTheirFaultAndTouchNothing) {
     EXPECT_FALSE(platform::FileExists(Dir().File("C.BIN").c_str()));
     ch->GetDCB(0, &dcb);
     EXPECT_EQ(dcb.GetLines(), 5u) << "a refused flush leaves the channel alone";
+    EXPECT_TRUE(Gives("Flush DMA CHANNEL=12", kRunPassed));
+    ch->GetDCB(0, &dcb);
+    EXPECT_EQ(dcb.GetLines() | dcb.GetInitialLineLength(), 0u);
     Bind("Nuxa1");  // 256 MiB: the main board's upper half is out of range there
     EXPECT_TRUE(Refuses("Clear Memory SIZE=8 ADDRESS=0x10000000 VALUE=0x0", "beyond the board's memory"));
 }
@@ -73,16 +77,8 @@ TEST_F(WexalTest, PresetsFollowTheSwitchFile) {
     }
 }
 
-TEST_F(WexalTest, FlushDumpClearAndSaveMemory) {
+TEST_F(WexalTest, DumpClearAndSaveMemory) {
     Make();
-    CWexalDMAChannel* ch = Board()->GetDMAChannel(12);
-    WexalDCB dcb;
-    dcb.SetLines(5);
-    dcb.SetInitialLineLength(7);
-    ASSERT_TRUE(ch->SetDCB(0, &dcb));
-    EXPECT_TRUE(Gives("Flush DMA CHANNEL=12", kRunPassed));
-    ch->GetDCB(0, &dcb);
-    EXPECT_EQ(dcb.GetLines() | dcb.GetInitialLineLength(), 0u);
     std::vector<DWORD> words;
     for (DWORD i = 0; i < 64; ++i) words.push_back(0x11223344u + i * 0x01010101u);
     Poke("Brimola1", 0x100, words);

@@ -60,8 +60,8 @@ TEST_F(WexalTest, VideoUtilityClientRefusesOddSizesDrainsOnceAndTimesOut) {
 TEST_F(WexalTest, VideoUtilityImagesPassAndCatchCorruptionStallsAndWrongTags) {
     // The image test on GRID frames, on a new test on the rig in place.
     auto images = [&](const char* arguments, DWORD result, std::initializer_list<std::string> parts, const char* switches = "") {
-        Make(switches).Run("IMAGE_LIST CLEAR");
-        m_wexal->Run("IMAGE_LIST ADD=GRID");
+        Make(switches);
+        Fill("IMAGE_LIST", {"GRID"});
         return Gives(std::string("\"Video Utility Client:YCbCr_8bit Image\" ") + arguments, result, parts);
     };
     // A DCB line is `width` DWORDs, so frames lie 4 x 64 x 16 = 0x1000 bytes apart and the time-out

@@ -41,6 +41,11 @@ protected:
     CWexalBoardDevice* Board(const char* tag = "Brimola1") {
         return dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice(tag));
     }
+    // Fills IMAGE_LIST or RESOLUTION_LIST afresh.
+    void Fill(const char* list, const std::vector<const char*>& entries) {
+        m_wexal->Run(std::string(list) + " CLEAR");
+        for (const char* entry : entries) m_wexal->Run(std::string(list) + " ADD=" + entry);
+    }
     // Straight through the device library's SDRAM space, bypassing the test.
     void Poke(const char* tag, DWORD address, const std::vector<DWORD>& words) {
         ASSERT_EQ(Board(tag)->GetSDRAMSpace()->Set(words.data(), address, static_cast<int>(4 * words.size())),

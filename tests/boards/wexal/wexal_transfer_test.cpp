@@ -10,15 +10,9 @@ using wexaltest::WexalTest;
 
 namespace {
 
-// Fills the list (after clearing it): IMAGE_LIST or RESOLUTION_LIST.
-void Fill(RecordingWexal& t, const char* list, const std::vector<const char*>& entries) {
-    t.Run(std::string(list) + " CLEAR");
-    for (const char* entry : entries) t.Run(std::string(list) + " ADD=" + entry);
-}
-
 TEST_F(WexalTest, HarnessRunsEveryPatternAndRefusesEmptyListsAndBadResolutions) {
-    RecordingWexal& t = Make();
-    Fill(t, "IMAGE_LIST", {"GRID", "FOO", "(RANDOM SEED=0x2A)", "(RANDOM SEED=42)", "(SOLID=(Y=0x40:CB=512:CR=512))"});
+    Make();
+    Fill("IMAGE_LIST", {"GRID", "FOO", "(RANDOM SEED=0x2A)", "(RANDOM SEED=42)", "(SOLID=(Y=0x40:CB=512:CR=512))"});
     const std::string command = "\"Host Transfer:Unpacked Image\" DIM=(64, 8) VERBOSE=1";
     EXPECT_TRUE(Gives(command, kRunPassed,
                       {"Unsupported Image Pattern=FOO\n", "Test Solid:  Y=64, Cb=512, Cr=512\n",
@@ -26,8 +20,8 @@ TEST_F(WexalTest, HarnessRunsEveryPatternAndRefusesEmptyListsAndBadResolutions) 
     EXPECT_EQ(Count(Text(), command + " IMAGE="), 5u) << "the explicit DIM replaces the resolution list";
     EXPECT_EQ(m_root.GetSummary().size(), 4u) << "an unsupported line gets no summary line";
     // A bad seed abandons the rest of its resolution.
-    Fill(t, "IMAGE_LIST", {"(RANDOM SEED=XYZ)", "GRID"});
-    Fill(t, "RESOLUTION_LIST", {"(DIM=(16,4))", "(DIM=(32,4))"});
+    Fill("IMAGE_LIST", {"(RANDOM SEED=XYZ)", "GRID"});
+    Fill("RESOLUTION_LIST", {"(DIM=(16,4))", "(DIM=(32,4))"});
     EXPECT_TRUE(Gives("\"Host Transfer:Unpacked Image\"", kRunPassed));
     EXPECT_EQ(Count(Text(), "SEED not understood\n"), 2u);
     EXPECT_FALSE(Has("Test Grid"));
@@ -38,17 +32,17 @@ TEST_F(WexalTest, HarnessRunsEveryPatternAndRefusesEmptyListsAndBadResolutions) 
         {{}, "", "The RESOLUTION list is empty!\n"},
         {{}, " DIM=(0,8)", "Invalid resolution DIM=(0,8)\n"}};
     for (const auto& [resolutions, dim, message] : cases) {
-        Fill(t, "RESOLUTION_LIST", resolutions);
+        Fill("RESOLUTION_LIST", resolutions);
         EXPECT_TRUE(Refuses(std::string("\"Host Transfer:Unpacked Image\"") + dim, message));
         EXPECT_FALSE(Has("SUMMARY")) << message;
     }
-    Fill(t, "IMAGE_LIST", {});
+    Fill("IMAGE_LIST", {});
     EXPECT_TRUE(Refuses("\"Host Transfer:Unpacked Image\" DIM=(8,8)", "The IMAGE list is empty!\n"));
 }
 
 TEST_F(WexalTest, HostTransfersPlaceFramesAndCheckTheirArguments) {
-    RecordingWexal& t = Make("-ENGINEERING");
-    Fill(t, "IMAGE_LIST", {"HORZ_WEDGE"});
+    Make("-ENGINEERING");
+    Fill("IMAGE_LIST", {"HORZ_WEDGE"});
     // No MODE counts as the slave transfer it always is; frame 3 lies two 720x486 frames on.
     EXPECT_TRUE(Gives("\"Host Transfer:Unpacked Image\" DIM=(720,486) FRAMES=3 ADDRESS=0x1000", kRunPassed,
                       {"Read/Compare DST Image #:  3  Address[0x002AC700]\n"}));
@@ -60,7 +54,8 @@ TEST_F(WexalTest, HostTransfersPlaceFramesAndCheckTheirArguments) {
 TEST_F(WexalTest, HostTransfersCatchAStuckBitAndStoreTheFailingPair) {
     ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}],
         "faults": [{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 10, "value": 1}]})");
-    Fill(Make(), "IMAGE_LIST", {"(SOLID=(Y=0:CB=0:CR=0))"});
+    Make();
+    Fill("IMAGE_LIST", {"(SOLID=(Y=0:CB=0:CR=0))"});
     EXPECT_TRUE(Gives("\"Host Transfer:Unpacked Image\" DIM=(64,4) FRAMES=2 RETRYREAD=2 VERBOSE=1", kRunFailed,
                       {"\tRetry[1]  Read/Compare SRC Image:  1 ",
                        "~*RED*~FAIL:\tTest[CWexal:HostSlave_Unpacked:SOLID=(Y=0:CB=0:CR=0)] DIM[64,4]~*BLACK*~\n"}));
