@@ -94,7 +94,6 @@ TEST(WexalDmaTests, TemperatureReport) {
     for (const auto& [fault, result, line] : cases) {
         RootOnRig rig(FaultRig(fault));
         EXPECT_TRUE(rig.Gives(kDma + "Size=8192 Burst=4096", result, {line}));
-        EXPECT_EQ(rig.Has("DMA host data to board"), result == 1) << fault;
     }
 }
 

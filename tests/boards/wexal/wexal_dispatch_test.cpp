@@ -27,7 +27,7 @@ TEST_F(WexalTest, RefusalsNameTheirFaultAndTouchNothingAndFlushClearsTheChannel)
     EXPECT_EQ(orphan.Run("Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT"), kRunFailed);
     EXPECT_TRUE(orphan.out.HasColoured("no parent", 0x0000FF));
     Make("", nullptr);
-    EXPECT_TRUE(Refuses("Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT", "Board Device is NULL\n"));
+    EXPECT_TRUE(Gives("Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT", kRunFailed, {"Board Device is NULL\n"}));
     Bind("Brimola1");
     CWexalDMAChannel* ch = Board()->GetDMAChannel(12);
     WexalDCB dcb;
@@ -67,21 +67,17 @@ TEST_F(WexalTest, RefusalsNameTheirFaultAndTouchNothingAndFlushClearsTheChannel)
     ch->GetDCB(0, &dcb);
     EXPECT_EQ(dcb.GetLines() | dcb.GetInitialLineLength(), 0u);
     Bind("Nuxa1");  // 256 MiB: the main board's upper half is out of range there
-    EXPECT_TRUE(Refuses("Clear Memory SIZE=8 ADDRESS=0x10000000 VALUE=0x0", "beyond the board's memory"));
+    EXPECT_TRUE(Gives("Clear Memory SIZE=8 ADDRESS=0x10000000 VALUE=0x0", kRunFailed, {"beyond the board's memory"}));
 }
 
-TEST_F(WexalTest, PresetsFollowTheSwitchFile) {
+TEST_F(WexalTest, PresetsFollowTheSwitchFileAndMemoryIsDumpedClearedAndSaved) {
     for (const auto& [switches, images, resolutions] : {std::tuple{"-ENGINEERING -REGRESSION", 11, 25}, {"-REGRESSION", 3, 6}, {"", 2, 2}}) {
         RecordingWexal& t = Make(switches);
         EXPECT_EQ(std::pair(t.GetImageList()->GetCount(), t.GetResolutionList()->GetCount()), std::pair(images, resolutions)) << switches;
     }
-}
-
-TEST_F(WexalTest, DumpClearAndSaveMemory) {
-    Make();
     std::vector<DWORD> words;
     for (DWORD i = 0; i < 64; ++i) words.push_back(0x11223344u + i * 0x01010101u);
-    Poke("Brimola1", 0x100, words);
+    Poke(0x100, words);
     EXPECT_TRUE(Gives("Dump Memory SIZE=32 ADDRESS=0x100 FORMAT=32BIT", kRunPassed,
                       {"0x00000110:  0x15263748  0x16273849  0x1728394A  0x18293A4B\n"}));
     EXPECT_TRUE(Gives("Dump Memory SIZE=16 ADDRESS=0x100 FORMAT=16bit", kRunPassed,
@@ -95,13 +91,15 @@ TEST_F(WexalTest, DumpClearAndSaveMemory) {
     EXPECT_TRUE(HasRed("FORMAT not found on command line assuming binary.\n"));
     // Clear writes whole words only.
     EXPECT_TRUE(Gives("Clear Memory SIZE=10 ADDRESS=0x100 VALUE=0xCAFEF00D", kRunPassed));
-    EXPECT_EQ(Peek("Brimola1", 0x100, 4), (std::vector<DWORD>{0xCAFEF00D, 0xCAFEF00D, words[2], words[3]}));
+    std::vector<DWORD> cleared(4);
+    Board()->GetSDRAMSpace()->Get(cleared.data(), 0x100, 16);
+    EXPECT_EQ(cleared, (std::vector<DWORD>{0xCAFEF00D, 0xCAFEF00D, words[2], words[3]}));
 }
 
 TEST_F(WexalTest, CrcMatchesAnIndependentModelWithMaskSwapAndFiles) {
     Make();
     const std::vector<DWORD> words = {0x31323334, 0x35363738, 0xDEADBEEF, 0x00000001};
-    Poke("Brimola1", 0x400, words);
+    Poke(0x400, words);
     Dir().Write("check.bin", "123456789");
     const std::pair<std::string, DWORD> cases[] = {
         {"ADDRESS=0x400 SIZE=16 SEED=0xFFFFFFFF", ReferenceCrc(words, false)},

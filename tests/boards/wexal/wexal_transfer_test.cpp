@@ -10,8 +10,8 @@ using wexaltest::WexalTest;
 
 namespace {
 
-TEST_F(WexalTest, HarnessRunsEveryPatternAndRefusesEmptyListsAndBadResolutions) {
-    Make();
+TEST_F(WexalTest, HarnessRunsEveryPatternPlacesFramesAndRefusesBadListsAndArguments) {
+    Make("-ENGINEERING");
     Fill("IMAGE_LIST", {"GRID", "FOO", "(RANDOM SEED=0x2A)", "(RANDOM SEED=42)", "(SOLID=(Y=0x40:CB=512:CR=512))"});
     const std::string command = "\"Host Transfer:Unpacked Image\" DIM=(64, 8) VERBOSE=1";
     EXPECT_TRUE(Gives(command, kRunPassed,
@@ -25,30 +25,26 @@ TEST_F(WexalTest, HarnessRunsEveryPatternAndRefusesEmptyListsAndBadResolutions) 
     EXPECT_TRUE(Gives("\"Host Transfer:Unpacked Image\"", kRunPassed));
     EXPECT_EQ(Count(Text(), "SEED not understood\n"), 2u);
     EXPECT_FALSE(Has("Test Grid"));
-    // {the resolution list, DIM= of the command, the red line}
-    const std::tuple<std::vector<const char*>, const char*, const char*> cases[] = {
-        {{"(DIM=(12))"}, "", "Unrecognized resolution DIM=(0,0)\n"},
-        {{"NOTHING"}, "", "Invalid resolution DIM=(0,0)\n"},
-        {{}, "", "The RESOLUTION list is empty!\n"},
-        {{}, " DIM=(0,8)", "Invalid resolution DIM=(0,8)\n"}};
-    for (const auto& [resolutions, dim, message] : cases) {
-        Fill("RESOLUTION_LIST", resolutions);
-        EXPECT_TRUE(Refuses(std::string("\"Host Transfer:Unpacked Image\"") + dim, message));
-        EXPECT_FALSE(Has("SUMMARY")) << message;
-    }
-    Fill("IMAGE_LIST", {});
-    EXPECT_TRUE(Refuses("\"Host Transfer:Unpacked Image\" DIM=(8,8)", "The IMAGE list is empty!\n"));
-}
-
-TEST_F(WexalTest, HostTransfersPlaceFramesAndCheckTheirArguments) {
-    Make("-ENGINEERING");
-    Fill("IMAGE_LIST", {"HORZ_WEDGE"});
     // No MODE counts as the slave transfer it always is; frame 3 lies two 720x486 frames on.
+    Fill("IMAGE_LIST", {"HORZ_WEDGE"});
     EXPECT_TRUE(Gives("\"Host Transfer:Unpacked Image\" DIM=(720,486) FRAMES=3 ADDRESS=0x1000", kRunPassed,
                       {"Read/Compare DST Image #:  3  Address[0x002AC700]\n"}));
-    for (const char* refused : {"DIM=(8,8) ADDRESS=XYZ", "DIM=(8,8) MODE=MASTER", "DIM=(1920,1080) FRAMES=2 ADDRESS=0x1FC00000"})
-        EXPECT_TRUE(Gives(std::string("\"Host Transfer:Unpacked Image\" ") + refused, kRunFailed, {"FAIL:"}));
-    EXPECT_TRUE(HasRed("Unsufficient memory for 2 unpacked frames\n"));
+    // {the resolution list, the command's arguments, what it prints, whether a resolution ran and was summed up}
+    const std::tuple<std::vector<const char*>, const char*, const char*, bool> cases[] = {
+        {{"(DIM=(12))"}, "", "Unrecognized resolution DIM=(0,0)\n", false},
+        {{"NOTHING"}, "", "Invalid resolution DIM=(0,0)\n", false},
+        {{}, "", "The RESOLUTION list is empty!\n", false},
+        {{}, " DIM=(0,8)", "Invalid resolution DIM=(0,8)\n", false},
+        {{}, " DIM=(8,8) ADDRESS=XYZ", "FAIL:", true},
+        {{}, " DIM=(8,8) MODE=MASTER", "FAIL:", true},
+        {{}, " DIM=(1920,1080) FRAMES=2 ADDRESS=0x1FC00000", "Unsufficient memory for 2 unpacked frames\n", true}};
+    for (const auto& [resolutions, arguments, message, summed] : cases) {
+        Fill("RESOLUTION_LIST", resolutions);
+        EXPECT_TRUE(Gives(std::string("\"Host Transfer:Unpacked Image\"") + arguments, kRunFailed, {message}));
+        EXPECT_EQ(Has("SUMMARY"), summed) << message;
+    }
+    Fill("IMAGE_LIST", {});
+    EXPECT_TRUE(Gives("\"Host Transfer:Unpacked Image\" DIM=(8,8)", kRunFailed, {"The IMAGE list is empty!\n"}));
 }
 
 TEST_F(WexalTest, HostTransfersCatchAStuckBitAndStoreTheFailingPair) {
@@ -104,7 +100,7 @@ TEST_F(WexalTest, SaveBMPFindsTheResolutionAndTakesTheFirstFreeName) {
     EXPECT_FALSE(platform::FileExists(Dir().File("PIC3.BMP").c_str())) << "no empty files beyond the one taken";
     // Interlaced match; a 10-bit frame cannot be saved so, and the failed capture leaves no file.
     load(540, 960);
-    EXPECT_TRUE(Refuses(save + "FILE=pic%d.bmp FORMAT=Unpacked:Image:YCbCr_10_6", "Unable to write:  PIC3.BMP\n"));
+    EXPECT_TRUE(Gives(save + "FILE=pic%d.bmp FORMAT=Unpacked:Image:YCbCr_10_6", kRunFailed, {"Unable to write:  PIC3.BMP\n"}));
     EXPECT_TRUE(Has("Height=1080 Interlaced\n"));
     EXPECT_FALSE(platform::FileExists(Dir().File("PIC3.BMP").c_str()));
     const std::pair<const char*, const char*> refused[] = {
@@ -113,12 +109,12 @@ TEST_F(WexalTest, SaveBMPFindsTheResolutionAndTakesTheFirstFreeName) {
         {"ADDRESS=@DCB(12,3) FILE=p%d.bmp", "DCB field does not contain 3 entries\n"},
         {"ADDRESS=@DCB(12,3,1) DIM=(0,4) FILE=p%d.bmp", "Invalid resolution DIM=(0,4)\n"},
         {"ADDRESS=@DCB(12,3,1) DIM=(8,4) FILE=p%d.bmp FORMAT=RGB", "FORMAT not supported\n"}};
-    for (const auto& [command, message] : refused) EXPECT_TRUE(Refuses(std::string("\"Save BMP Image\" ") + command, message));
+    for (const auto& [command, message] : refused) EXPECT_TRUE(Gives(std::string("\"Save BMP Image\" ") + command, kRunFailed, {message}));
     EXPECT_FALSE(platform::FileExists(Dir().File("P1.BMP").c_str()));
     // With both switches the preset holds 320x240 and 640x480: a quarter of one is the other.
     Make("-ENGINEERING -REGRESSION");
     load(240, 320);
-    EXPECT_TRUE(Refuses(save + "FILE=q%d.bmp", "Format in DCB does matches more than 1 common resolution\nDIM=(x,y) must be specified\n"));
+    EXPECT_TRUE(Gives(save + "FILE=q%d.bmp", kRunFailed, {"Format in DCB does matches more than 1 common resolution\nDIM=(x,y) must be specified\n"}));
 }
 
 }  // namespace
