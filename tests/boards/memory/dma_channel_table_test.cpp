@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <string>
 
 #include "tests/boards/memory/memory_rig.h"
 
@@ -57,8 +56,7 @@ TEST(DMAChannelTable, DisableProofRowsAndBadRowsOfAnotherTable) {
     Channels c(table.data());
     c.Set(3, 0);
     EXPECT_FALSE(c.disabler.DisableAll(&c.out));
-    EXPECT_TRUE(c.disabler.IsReady(3));
-    EXPECT_EQ(std::pair(c.Bit0(3), c.disabler.GetSaved(3) & 1), std::pair(1u, 1u));
+    EXPECT_EQ(std::tuple(!!c.disabler.IsReady(3), c.Bit0(3), c.disabler.GetSaved(3) & 1), std::tuple(true, 1u, 1u));
     EXPECT_TRUE(memtest::HasAll(c.out.out.text, {" Error on channel 4 (FALLS): Disable-proof channel appears disabled.\n",
                                                  " Error on channel 5 (WRONG): SW fault - invalid table entry.\n",
                                                  " Done - 1 channels ready for the test.\n"}));

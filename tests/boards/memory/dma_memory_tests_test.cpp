@@ -71,8 +71,6 @@ TEST(WexalDmaTests, CorruptionFailsTheDmaCompareAndTheSlaveCompareTellsWhere) {
     for (const auto& [fault, line, slave] : cases) {
         RootOnRig rig(FaultRig(fault));
         EXPECT_TRUE(rig.Gives(kDma + "Size=262144 Burst=131072", 2, {line, "DMA_Read compare failed\n", slave}));
-        EXPECT_TRUE(rig.Gives(kDma + "Size=262144 Burst=131072 SlaveCompare=off", 2));
-        EXPECT_FALSE(rig.Has("Compare using slave mode reads")) << fault;
     }
 }
 

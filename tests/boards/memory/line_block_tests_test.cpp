@@ -54,7 +54,6 @@ TEST(SdramBlockTest, RangesAndPattern) {
         CSDRAM_QD_blockWR::AlignRange(range.first, range.second, got[0], got[1], got[2]);
         EXPECT_EQ(got, expected) << std::hex << range.first;
     }
-    memtest::TakeText();
     CSDRAM_QD_blockWR block("RAMblock");
     block.SetBlockWords(0x123400, 0x123456, TRUE);
     const DWORD* p = block.GetPattern();
@@ -63,7 +62,6 @@ TEST(SdramBlockTest, RangesAndPattern) {
     for (const auto& [index, value] : words) EXPECT_EQ(p[index], value) << index;
     block.SetBlockWords(0x123400, 0x123456, FALSE);
     EXPECT_EQ(p[99], 0u);
-    memtest::TakeText();
 }
 
 }  // namespace

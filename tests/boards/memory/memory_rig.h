@@ -7,7 +7,6 @@
 #include <string>
 
 #include "boards/roots/brimola_board_tests.h"
-#include "devlib/wexal_spaces.h"
 #include "framework/test_record.h"
 #include "platform/paths.h"
 #include "tests/support/output.h"
@@ -48,11 +47,10 @@ public:
         return HasAll(text, parts) << " (" << command << ")";
     }
     bool Has(const std::string& s) const { return text.find(s) != std::string::npos; }
-    CWexalBoardDevice* Board() const { return support::RigBoard("Brimola1"); }
-    DWORD Bar0(DWORD offset) const { return Board()->GetRegisters()[offset / 4]; }
+    DWORD Bar0(DWORD offset) const { return support::RigBoard("Brimola1")->GetRegisters()[offset / 4]; }
     DWORD SdramWord(DWORD address) const {
         DWORD value = 0;
-        Board()->GetSDRAMSpace()->Get(&value, address, 4);
+        support::RigBoard("Brimola1")->GetSDRAMSpace()->Get(&value, address, 4);
         return value;
     }
 

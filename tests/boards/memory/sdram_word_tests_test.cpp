@@ -18,7 +18,7 @@ TEST(WexalWordTests, WhatEachTestLeavesInMemoryArgumentsAndStop) {
     EXPECT_TRUE(rig.Gives("CWexal March Memory Test EndAddress=4000000", 2, {"End Address greater than memory on card\n"}));
     EXPECT_TRUE(rig.Gives("CWexal March Memory Test StartAddress=200 EndAddress=100", 2, {"greater than End Address"}));
     // EndAddress 0x103 tests up to 0x100; StartAddress 0 is included in the descending element.
-    rig.Board()->GetSDRAMSpace()->Set("\x11\x11\x11\x11\x22\x22\x22\x22", 0x104, 8);
+    support::RigBoard("Brimola1")->GetSDRAMSpace()->Set("\x11\x11\x11\x11\x22\x22\x22\x22", 0x104, 8);
     EXPECT_TRUE(rig.Gives("CWexal March Memory Test VERBOSE=0 StartAddress=0 EndAddress=103", 1));
     EXPECT_EQ(std::vector<DWORD>({rig.SdramWord(0), rig.SdramWord(0x100), rig.SdramWord(0x104)}),
               std::vector<DWORD>({0, 0, 0x11111111}));

@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "boards/wexal/wexal.h"
-#include "devlib/devices.h"
-#include "devlib/wexal_spaces.h"
 #include "platform/files.h"
 #include "tests/support/rig.h"
 #include "tests/support/output.h"
