@@ -10,7 +10,7 @@ using memtest::FaultRig;
 using memtest::MainBoardRig;
 using memtest::RootOnRig;
 
-TEST(WexalWordTests, WhatEachTestLeavesInMemoryArgumentsAndStop) {
+TEST(WexalWordTests, WhatEachTestLeavesInMemoryTheRandomStreamArgumentsAndStop) {
     RootOnRig rig(MainBoardRig());
     EXPECT_TRUE(rig.Gives("CWexal Address Memory Test", 1));
     // The address test leaves each power-of-two word holding its complemented address.

@@ -1,4 +1,4 @@
-// Tests of CWexal's dispatch, presets, list commands, "Flush DMA" and the memory commands.
+// Tests of CWexal's dispatch and refusals, presets, "Flush DMA", the memory commands and CRC.
 #include <cstdio>
 #include <cstring>
 #include <tuple>
