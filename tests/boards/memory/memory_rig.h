@@ -7,7 +7,6 @@
 #include <string>
 
 #include "boards/roots/brimola_board_tests.h"
-#include "devlib/wexal_spaces.h"
 #include "framework/test_record.h"
 #include "platform/paths.h"
 #include "tests/support/output.h"
@@ -27,7 +26,7 @@ public:
         platform::SetProgramDir(m_cwd.Dir().Path());
         if (!switches.empty()) m_cwd.Dir().Write("CmdLine", "pexhost " + switches);
         m_root = std::make_unique<CBrimolaBoardTests>("CBrimolaBoard");
-        startup = TakeText();
+        TakeText();
     }
     ~RootOnRig() {
         m_root.reset();
@@ -48,16 +47,14 @@ public:
         return HasAll(text, parts) << " (" << command << ")";
     }
     bool Has(const std::string& s) const { return text.find(s) != std::string::npos; }
-    size_t Count(const std::string& s) const { return support::Count(text, s); }
-    CWexalBoardDevice* Board() const { return support::RigBoard("Brimola1"); }
-    DWORD Bar0(DWORD offset) const { return Board()->GetRegisters()[offset / 4]; }
+    DWORD Bar0(DWORD offset) const { return support::RigBoard("Brimola1")->GetRegisters()[offset / 4]; }
     DWORD SdramWord(DWORD address) const {
         DWORD value = 0;
-        Board()->GetSDRAMSpace()->Get(&value, address, 4);
+        support::RigBoard("Brimola1")->GetSDRAMSpace()->Get(&value, address, 4);
         return value;
     }
 
-    std::string startup, text;
+    std::string text;
 
 private:
     support::InTempCwd m_cwd;

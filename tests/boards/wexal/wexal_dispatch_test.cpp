@@ -1,4 +1,4 @@
-// Tests of CWexal's dispatch, presets, list commands, "Flush DMA" and the memory commands.
+// Tests of CWexal's dispatch and refusals, presets, "Flush DMA", the memory commands and CRC.
 #include <cstdio>
 #include <cstring>
 #include <tuple>
@@ -6,7 +6,6 @@
 #include "framework/hw/wexal_dcb.h"
 #include "tests/boards/wexal/wexal_test_support.h"
 
-using wexaltest::Count;
 using wexaltest::RecordingWexal;
 using wexaltest::WexalTest;
 
@@ -23,112 +22,84 @@ DWORD ReferenceCrc(const std::vector<DWORD>& words, bool swap, DWORD crc = 0xFFF
     return crc;
 }
 
-TEST_F(WexalTest, RunRefusesWithoutParentOrDeviceAndAnswersUnknownCommands) {
+TEST_F(WexalTest, RefusalsNameTheirFaultAndTouchNothingAndFlushClearsTheChannel) {
     RecordingWexal orphan("CWexal");
     EXPECT_EQ(orphan.Run("Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT"), kRunFailed);
     EXPECT_TRUE(orphan.out.HasColoured("no parent", 0x0000FF));
     Make("", nullptr);
-    EXPECT_TRUE(Refuses("Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT", "Board Device is NULL\n"));
+    EXPECT_TRUE(Gives("Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT", kRunFailed, {"Board Device is NULL\n"}));
     Bind("Brimola1");
-    for (const std::string command : {"dump memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT", "Host Transfer:Packed Image"}) {
-        EXPECT_TRUE(Gives(command, kRunFailed));
-        EXPECT_EQ(Text(), "\n\nERROR:  CWexal\n\"" + command + "\"\n Not recognized as a valid test\n");
-    }
-    for (const char* frames : {"FRAMES=0", "FRAMES=16"}) {
-        EXPECT_TRUE(Gives(std::string("\"Host Transfer:Packed Image\" DIM=(64,8) ") + frames, kRunFailed));
-        EXPECT_EQ(Text(), "Number of frames must be between 1 and 15.");
-    }
-}
-
-TEST_F(WexalTest, PresetsFollowTheSwitchFileAndListCommandsEditThem) {
-    for (const auto& [switches, images, resolutions] : {std::tuple{"-ENGINEERING -REGRESSION", 11, 25}, {"-REGRESSION", 3, 6}}) {
-        RecordingWexal& t = Make(switches);
-        EXPECT_EQ(std::pair(t.GetImageList()->GetCount(), t.GetResolutionList()->GetCount()), std::pair(images, resolutions));
-    }
-    RecordingWexal& t = Make("");
-    EXPECT_EQ(t.GetResolutionList()->GetEntries(), (std::vector<CString>{"DIM=(720,486)", "DIM=(720,576)"}));
-    EXPECT_TRUE(Gives("IMAGE_LIST SHOW", kRunPassed));
-    EXPECT_EQ(Text(), "Index[0]\tHORZ_WEDGE_BLUE2RED\nIndex[1]\tRANDOM\n");
-    EXPECT_TRUE(Gives("IMAGE_LIST REMOVE=7", kRunFailed));
-    EXPECT_TRUE(Gives("IMAGE_LIST ADD=(RANDOM SEED=0x5)", kRunPassed));
-    EXPECT_EQ(t.GetImageList()->GetAt(2), "RANDOM SEED=0X5");
-    EXPECT_TRUE(Gives("RESOLUTION_LIST CLEAR", kRunPassed));
-    // The dialog is cancelled (no one answers it): the lists stay as they were.
-    EXPECT_TRUE(Gives("Modify Image/Resolution List", kRunPassed));
-    EXPECT_EQ(std::pair(t.GetImageList()->GetCount(), t.GetResolutionList()->GetCount()), std::pair(3, 0));
-}
-
-TEST_F(WexalTest, FlushDMARefusesMissingOrOutOfRangeChannels) {
-    Make();
     CWexalDMAChannel* ch = Board()->GetDMAChannel(12);
-    WexalDCB dcb, live;
+    WexalDCB dcb;
     dcb.SetLines(5);
     dcb.SetInitialLineLength(7);
     ASSERT_TRUE(ch->SetDCB(0, &dcb));
-    EXPECT_TRUE(Gives("Flush DMA", kRunFailed));
-    EXPECT_TRUE(Refuses("Flush DMA CHANNEL=64", "CHANNEL=64"));
-    ch->GetDCB(0, &live);
-    EXPECT_EQ(live.GetLines(), 5u) << "a refused flush leaves the channel alone";
-    EXPECT_TRUE(Gives("Flush DMA CHANNEL=12", kRunPassed));
-    ch->GetDCB(0, &live);
-    EXPECT_EQ(live.GetLines() | live.GetInitialLineLength(), 0u);
-}
-
-TEST_F(WexalTest, DumpAndClearMemory) {
-    Make();
-    std::vector<DWORD> words;
-    for (DWORD i = 0; i < 8; ++i) words.push_back(0x11223344u + i * 0x01010101u);
-    Poke("Brimola1", 0x100, words);
-    EXPECT_TRUE(Gives("Dump Memory SIZE=32 ADDRESS=0x100 FORMAT=32BIT", kRunPassed));
-    EXPECT_EQ(Text(), "0x00000100:  0x11223344  0x12233445  0x13243546  0x14253647\n"
-                      "0x00000110:  0x15263748  0x16273849  0x1728394A  0x18293A4B\n");
-    EXPECT_TRUE(Gives("Dump Memory SIZE=24 ADDRESS=0x100 FORMAT=8BIT", kRunPassed,
-                      {"0x00000100:  0x44  0x33  0x22  0x11  0x45  0x34  0x23  0x12\n"}));
-    EXPECT_EQ(Count(Text(), "\n"), 3u);
-    EXPECT_TRUE(Gives("Dump Memory SIZE=16 ADDRESS=0x100 FORMAT=16bit", kRunPassed));
-    EXPECT_EQ(Text(), "0x00000100:  0x3344  0x1122  0x3445  0x1223\n0x00000108:  0x3546  0x1324  0x3647  0x1425\n");
+    // {command, a part of what it prints ("" when the failure alone is pinned)}
     const std::pair<const char*, const char*> refused[] = {
-        {"SIZE=24 ADDRESS=0x100 FORMAT=16BIT", "Size must be a multiple of format\n"},
-        {"SIZE=32 ADDRESS=100 FORMAT=32BIT", "ADDRESS parameter not 0x%%8X format\n"},
-        {"ADDRESS=0x0 FORMAT=32BIT", "SIZE parameter not found\n"},
-        {"SIZE=32 ADDRESS=0x0", "FORMAT parameter not found\n"},
-        {"SIZE=32 ADDRESS=0x0 FORMAT=64BIT", "FORMAT must be [32BIT, 16BIT, or 8BIT]\n"},
-        {"SIZE=0 ADDRESS=0x0 FORMAT=8BIT", "SIZE must be greater than 0"},
-        {"SIZE=-8 ADDRESS=0x0 FORMAT=8BIT", "SIZE must be greater than 0"},
-        {"SIZE=64 ADDRESS=0x1FFFFFE0 FORMAT=32BIT", "beyond the board's memory"}};
-    for (const auto& [command, message] : refused) EXPECT_TRUE(Refuses(std::string("Dump Memory ") + command, message));
-    // Clear writes whole words only.
-    EXPECT_TRUE(Gives("Clear Memory SIZE=10 ADDRESS=0x100 VALUE=0xCAFEF00D", kRunPassed));
-    EXPECT_EQ(Peek("Brimola1", 0x100, 4), (std::vector<DWORD>{0xCAFEF00D, 0xCAFEF00D, words[2], words[3]}));
-    EXPECT_TRUE(Gives("Clear Memory SIZE=8 ADDRESS=0x200 VALUE=12", kRunFailed));
-    EXPECT_TRUE(Refuses("Clear Memory SIZE=8 ADDRESS=0x200", "VALUE parameter not found\n"));
+        {"dump memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT", "\"dump memory SIZE=32 ADDRESS=0x0 FORMAT=32BIT\"\n Not recognized as a valid test\n"},
+        {"\"Host Transfer:Packed Image\" DIM=(64,8) FRAMES=0", "Number of frames must be between 1 and 15."},
+        {"\"Host Transfer:Packed Image\" DIM=(64,8) FRAMES=16", "Number of frames must be between 1 and 15."},
+        {"IMAGE_LIST REMOVE=7", ""},
+        {"Flush DMA", ""},
+        {"Flush DMA CHANNEL=64", "CHANNEL=64"},
+        {"Dump Memory SIZE=24 ADDRESS=0x100 FORMAT=16BIT", "Size must be a multiple of format\n"},
+        {"Dump Memory SIZE=32 ADDRESS=100 FORMAT=32BIT", "ADDRESS parameter not 0x%%8X format\n"},
+        {"Dump Memory ADDRESS=0x0 FORMAT=32BIT", "SIZE parameter not found\n"},
+        {"Dump Memory SIZE=32 ADDRESS=0x0", "FORMAT parameter not found\n"},
+        {"Dump Memory SIZE=32 ADDRESS=0x0 FORMAT=64BIT", "FORMAT must be [32BIT, 16BIT, or 8BIT]\n"},
+        {"Dump Memory SIZE=-8 ADDRESS=0x0 FORMAT=8BIT", "SIZE must be greater than 0"},
+        {"Dump Memory SIZE=64 ADDRESS=0x1FFFFFE0 FORMAT=32BIT", "beyond the board's memory"},
+        {"Clear Memory SIZE=8 ADDRESS=0x200 VALUE=12", ""},
+        {"Clear Memory SIZE=8 ADDRESS=0x200", "VALUE parameter not found\n"},
+        {"Save Memory To File FILE=c.bin FORMAT=text ADDRESS=0 SIZE=4", ""},
+        {"Save Memory To File FILE=c.bin ADDRESS=0 SIZE=0", ""},
+        {"Save Memory To File FILE=c.bin ADDRESS=0x1FFFFFFC SIZE=8", ""},
+        {"Save Memory To File FILE=c.bin ADDRESS=ZZ SIZE=8", ""},
+        {"Save Memory To File ADDRESS=0 SIZE=8", ""},
+        {"CRC FILE=missing.bin", "ERROR:  Unable to expand variable FILE[MISSING.BIN].\n"},
+        {"CRC ADDRESS=0x400 SIZE=0", ""},
+        {"CRC ADDRESS=0x400 SIZE=16 MASK=QQ", ""}};
+    for (const auto& [command, message] : refused) EXPECT_TRUE(Gives(command, kRunFailed, {message}));
+    EXPECT_FALSE(platform::FileExists(Dir().File("C.BIN").c_str()));
+    ch->GetDCB(0, &dcb);
+    EXPECT_EQ(dcb.GetLines(), 5u) << "a refused flush leaves the channel alone";
+    EXPECT_TRUE(Gives("Flush DMA CHANNEL=12", kRunPassed));
+    ch->GetDCB(0, &dcb);
+    EXPECT_EQ(dcb.GetLines() | dcb.GetInitialLineLength(), 0u);
     Bind("Nuxa1");  // 256 MiB: the main board's upper half is out of range there
-    EXPECT_TRUE(Refuses("Clear Memory SIZE=8 ADDRESS=0x10000000 VALUE=0x0", "beyond the board's memory"));
+    EXPECT_TRUE(Gives("Clear Memory SIZE=8 ADDRESS=0x10000000 VALUE=0x0", kRunFailed, {"beyond the board's memory"}));
 }
 
-TEST_F(WexalTest, SaveMemoryToFileWritesExactlySizeBytes) {
-    Make();
-    std::vector<DWORD> words(128);
-    for (DWORD i = 0; i < words.size(); ++i) words[i] = 0xA0000000u | i;
-    Poke("Brimola1", 0x100, words);
+TEST_F(WexalTest, PresetsFollowTheSwitchFileAndMemoryIsDumpedClearedAndSaved) {
+    for (const auto& [switches, images, resolutions] : {std::tuple{"-ENGINEERING -REGRESSION", 11, 25}, {"-REGRESSION", 3, 6}, {"", 2, 2}}) {
+        RecordingWexal& t = Make(switches);
+        EXPECT_EQ(std::pair(t.GetImageList()->GetCount(), t.GetResolutionList()->GetCount()), std::pair(images, resolutions)) << switches;
+    }
+    std::vector<DWORD> words;
+    for (DWORD i = 0; i < 64; ++i) words.push_back(0x11223344u + i * 0x01010101u);
+    Poke(0x100, words);
+    EXPECT_TRUE(Gives("Dump Memory SIZE=32 ADDRESS=0x100 FORMAT=32BIT", kRunPassed,
+                      {"0x00000110:  0x15263748  0x16273849  0x1728394A  0x18293A4B\n"}));
+    EXPECT_TRUE(Gives("Dump Memory SIZE=16 ADDRESS=0x100 FORMAT=16bit", kRunPassed,
+                      {"0x00000100:  0x3344  0x1122  0x3445  0x1223\n0x00000108:  0x3546  0x1324"}));
     EXPECT_TRUE(Gives("Save Memory To File FILE=a.bin FORMAT=binary ADDRESS=100 SIZE=100", kRunPassed,
                       {"Saving FILE=A.BIN  ADDRESS=0x00000100  SIZE=0x00000064=100\n"}));
-    const std::string small = Dir().Read("A.BIN");
-    ASSERT_EQ(small.size(), 100u);
-    EXPECT_EQ(std::memcmp(small.data(), words.data(), 100), 0) << "a bare ADDRESS is hexadecimal";
+    const std::string saved = Dir().Read("A.BIN");
+    ASSERT_EQ(saved.size(), 100u);
+    EXPECT_EQ(std::memcmp(saved.data(), words.data(), 100), 0) << "a bare ADDRESS is hexadecimal";
     EXPECT_TRUE(Gives("Save Memory To File FILE=b.bin ADDRESS=0x100 SIZE=0x100", kRunPassed));
     EXPECT_TRUE(HasRed("FORMAT not found on command line assuming binary.\n"));
-    EXPECT_EQ(Dir().Read("B.BIN").size(), 256u);
-    for (const char* refused : {"FILE=c.bin FORMAT=text ADDRESS=0 SIZE=4", "FILE=c.bin ADDRESS=0 SIZE=0",
-                                "FILE=c.bin ADDRESS=0x1FFFFFFC SIZE=8", "FILE=c.bin ADDRESS=ZZ SIZE=8", "ADDRESS=0 SIZE=8"})
-        EXPECT_TRUE(Gives(std::string("Save Memory To File ") + refused, kRunFailed));
-    EXPECT_FALSE(platform::FileExists(Dir().File("C.BIN").c_str()));
+    // Clear writes whole words only.
+    EXPECT_TRUE(Gives("Clear Memory SIZE=10 ADDRESS=0x100 VALUE=0xCAFEF00D", kRunPassed));
+    std::vector<DWORD> cleared(4);
+    Board()->GetSDRAMSpace()->Get(cleared.data(), 0x100, 16);
+    EXPECT_EQ(cleared, (std::vector<DWORD>{0xCAFEF00D, 0xCAFEF00D, words[2], words[3]}));
 }
 
 TEST_F(WexalTest, CrcMatchesAnIndependentModelWithMaskSwapAndFiles) {
     Make();
     const std::vector<DWORD> words = {0x31323334, 0x35363738, 0xDEADBEEF, 0x00000001};
-    Poke("Brimola1", 0x400, words);
+    Poke(0x400, words);
     Dir().Write("check.bin", "123456789");
     const std::pair<std::string, DWORD> cases[] = {
         {"ADDRESS=0x400 SIZE=16 SEED=0xFFFFFFFF", ReferenceCrc(words, false)},
@@ -142,9 +113,6 @@ TEST_F(WexalTest, CrcMatchesAnIndependentModelWithMaskSwapAndFiles) {
         std::snprintf(line, sizeof line, "CRC[0x%08X]\n", crc);
         EXPECT_TRUE(Gives("CRC " + arguments, kRunPassed, {line}));
     }
-    EXPECT_TRUE(Refuses("CRC FILE=missing.bin", "ERROR:  Unable to expand variable FILE[MISSING.BIN].\n"));
-    EXPECT_TRUE(Gives("CRC ADDRESS=0x400 SIZE=0", kRunFailed));
-    EXPECT_TRUE(Gives("CRC ADDRESS=0x400 SIZE=16 MASK=QQ", kRunFailed));
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
-// Tests of CWexal's DMA pieces: the video utility client, its image test, the PCI master wait and the DMA buffer compare.
+// Tests of CWexal's DMA pieces: the video utility client, its image test, DMA deadlines and the DMA buffer compare.
 #include <array>
-#include <numeric>
 
-#include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/paged_memory.h"
 #include "framework/hw/wexal_dcb.h"
 #include "tests/boards/wexal/wexal_test_support.h"
@@ -20,10 +18,9 @@ std::string Rig(const std::string& fault, const std::string& board = "") {
     return R"({"boards": [{"tag": "Brimola1", "kind": "brimola")" + board + R"(}], "faults": [)" + fault + "]}";
 }
 
-TEST(VideoUtilityGeometry, EveryValidSizeGivesWholeLinesThatAddUp) {
+TEST(VideoUtilityGeometry, EveryValidSizeGivesWholeLinesThatAddUpAndDeadlinesHaveAFloor) {
     // {size, lineLength, lines Y, initial}; the DCB's Lines field holds Y - 1.
-    for (const auto& c : std::vector<std::array<DWORD, 4>>{{0x8000000, 8192, 4096, 8192}, {0x10000000, 12288, 5461, 16384},
-                                                           {0x7FFC, 1024, 7, 2047}, {0x8000, 8192, 1, 8192}, {100, 1024, 1, 25}}) {
+    for (const auto& c : std::vector<std::array<DWORD, 4>>{{0x10000000, 12288, 5461, 16384}, {0x7FFC, 1024, 7, 2047}}) {
         const Client::Geometry g = Client::CalcGeometry(c[0]);
         EXPECT_EQ(std::vector<DWORD>({g.lineLength, g.lines, g.initial}), std::vector<DWORD>(c.begin() + 1, c.end())) << c[0];
     }
@@ -35,112 +32,62 @@ TEST(VideoUtilityGeometry, EveryValidSizeGivesWholeLinesThatAddUp) {
     EXPECT_FALSE(Client::CalcGeometry(3).valid);
     EXPECT_EQ(Client::DrainTimeoutMs(0x8000000), 426u);
     EXPECT_EQ(Client::DrainTimeoutMs(0x1000), CWexal::kMinDmaDeadlineMs);
+    EXPECT_EQ(CWexal::PCIMasterDeadlineMs(0x20000, CWexal::kPCIMasterRate), CWexal::kMinDmaDeadlineMs);
+    EXPECT_EQ(CWexal::PCIMasterDeadlineMs(0x1000000, CWexal::kPCIMasterRate), 45u);
 }
 
-TEST_F(WexalTest, VideoUtilityClientMovesDataAndDrainsOnce) {
+TEST_F(WexalTest, VideoUtilityClientRefusesOddSizesDrainsOnceAndTimesOut) {
     RecordingWexal& t = Make();
-    std::vector<DWORD> data(0x4000);
-    std::iota(data.begin(), data.end(), 0x5A000000u);
-    Poke("Brimola1", 0x100000, data);
     {
         Client client(&t);
-        EXPECT_EQ(client.WaitForCompletion(), kRunPassed) << "idle: nothing to wait for";
-        ASSERT_TRUE(client.StartTransfer(0x100000, 0x200000, 0x10000, 0));
-        EXPECT_EQ(client.WaitForCompletion(), kRunPassed) << Text();
-        EXPECT_FALSE(client.IsBusy());
         EXPECT_FALSE(client.StartTransfer(0, 0x1000, 2, 0));
         EXPECT_TRUE(HasRed("cannot move 2 bytes"));
-    }
-    EXPECT_EQ(Peek("Brimola1", 0x200000, data.size()), data);
-    {
         Client looping(&t);  // a repeating transfer is stopped and drained by the destructor
         ASSERT_TRUE(looping.StartTransfer(0x100000, 0x300000, 0x10000, 1));
     }
     WexalDCB dcb;
     Board()->GetDMAChannel(CWexal::kVutilOut)->GetDCB(0, &dcb);
     EXPECT_EQ(dcb.GetLines() | dcb.GetInitialLineLength(), 0u);
-    EXPECT_EQ(Peek("Brimola1", 0x300000, data.size()), data);
-
     ScopedRig rig(Rig(R"({"kind": "dma_stall", "board": "Brimola1", "channel": 57})"));
     RecordingWexal& stalled = Make();
     Client client(&stalled);
-    ASSERT_TRUE(client.StartTransfer(0, 0x100000, 0x10000, 0));
+    ASSERT_TRUE(client.StartTransfer(0, 0x100000, 1000 * 1024, 0));  // 1000 KB: "1.000" Megabytes
     EXPECT_EQ(client.WaitForCompletion(), kRunFailed);
-    EXPECT_EQ(Count(Text(), "timed out waiting for the\n  completion of 0.064 Megabytes to DMA.\n~*BLACK*~ VideoUtilT2M:"), 10u);
+    EXPECT_EQ(Count(Text(), "timed out waiting for the\n  completion of 1.000 Megabytes to DMA.\n~*BLACK*~ VideoUtilT2M:"), 10u);
     EXPECT_FALSE(client.IsBusy());
 }
 
-TEST_F(WexalTest, VideoUtilityImagesPassAndCatchCorruptionStallsAndWrongTags) {
+TEST_F(WexalTest, VideoUtilityImagesPassAndCatchCorruptionAndWrongTags) {
     // The image test on GRID frames, on a new test on the rig in place.
     auto images = [&](const char* arguments, DWORD result, std::initializer_list<std::string> parts, const char* switches = "") {
-        Make(switches).Run("IMAGE_LIST CLEAR");
-        m_wexal->Run("IMAGE_LIST ADD=GRID");
+        Make(switches);
+        Fill("IMAGE_LIST", {"GRID"});
         return Gives(std::string("\"Video Utility Client:YCbCr_8bit Image\" ") + arguments, result, parts);
     };
     // A DCB line is `width` DWORDs, so frames lie 4 x 64 x 16 = 0x1000 bytes apart and the time-out
     // counts 3 x 0x1000 bytes.
     EXPECT_TRUE(images("DIM=(64,16) FRAMES=3", kRunPassed,
                        {"DST Image:  Tag[3]:  Addr[0x00003000]  [I=64,W=64,H=15]\n",
-                        "SRC Image:  Tag[1]:  Addr[0x00024000]  [I=64,W=64,H=15]\n", "KBytes = 6 DCBs=3  nTOmsec=26\n", "\nPassed\n",
-                        "~*GREEN*~PASS:\tTest[CWexam:VUC_8:GRID] DIM[64,16]~*BLACK*~\n"}, "-ENGINEERING"));
+                        "KBytes = 6 DCBs=3  nTOmsec=26\n", "PASS:\tTest[CWexam:VUC_8:GRID] DIM[64,16]"}, "-ENGINEERING"));
     {
         ScopedRig rig(Rig(R"({"kind": "dma_corrupt", "board": "Brimola1", "channel": 57, "mask": "0x100"})"));
-        EXPECT_TRUE(images("DIM=(64,16) FRAMES=2", kRunFailed, {"EX xor RD[0x00000100]\n"}));
-        EXPECT_EQ(Count(Text(), "Offset[0x00000000]:  SRC[0x"), 2u) << Text();
-        EXPECT_TRUE(HasRed("\nTotal 2 errors out of 1024\n"));
+        EXPECT_TRUE(images("DIM=(64,16) FRAMES=2", kRunFailed, {"EX xor RD[0x00000100]\n", "\nTotal 2 errors out of 1024\n"}));
         EXPECT_TRUE(platform::FileExists(Dir().File("Zorv.Image.Wexal.YCbCr_8bit.2").c_str()));
     }
-    for (const char* fault : {R"({"kind": "dma_stall", "board": "Brimola1", "channel": 38})",
-                              R"({"kind": "dma_wrong_tag", "board": "Brimola1", "channel": 57})"}) {
-        ScopedRig rig(Rig(fault));
+    {
+        ScopedRig rig(Rig(R"({"kind": "dma_wrong_tag", "board": "Brimola1", "channel": 57})"));
         EXPECT_TRUE(images("DIM=(64,16)", kRunFailed, {"Wexal outbound", "FAIL:\tTest[CWexam:VUC_8:GRID]"}));
-        EXPECT_EQ(Count(Text(), "~*RED*~\nERROR: After "), 10u) << fault;
-        EXPECT_FALSE(Has("Passed\n")) << fault << ": a time-out is no pass";
+        EXPECT_EQ(Count(Text(), "~*RED*~\nERROR: After "), 10u);
+        EXPECT_FALSE(Has("Passed\n")) << "a time-out is no pass";
     }
     // A 1920x1080 DCB moves 8,294,400 bytes: two of them do not fit 9 MiB, so the run is refused up front.
     {
         ScopedRig small(Rig("", R"(, "sdram_mib": 9)"));
-        EXPECT_TRUE(images("DIM=(1920,1080) FRAMES=1", kRunFailed, {}));
-        EXPECT_TRUE(HasRed("Unsufficient memory for 1 8bit frames\n"));
+        EXPECT_TRUE(images("DIM=(1920,1080) FRAMES=1", kRunFailed, {"Unsufficient memory for 1 8bit frames\n"}));
         EXPECT_FALSE(Has("timed out")) << Text();
     }
     ScopedRig large(Rig("", R"(, "sdram_mib": 17)"));
     EXPECT_TRUE(images("DIM=(1920,1080) FRAMES=1", kRunPassed, {}));
-}
-
-// A read of 0x20000 bytes from SDRAM 0x40000 into one host page on channel 12.
-struct PciRead {
-    explicit PciRead(CWexal& test) : buffer(GetZorvHardware(), 0x20000, 0x20000, 0x20000) {
-        BufferControlUnit(test.GetBoardIF(), 0).SetGo(1);
-        dcb.GetOpField().Set16bit(1);
-        dcb.GetPortField().SetTag(0xA5A);
-        dcb.SetStartAddress(0x40000);
-        dcb.SetInitialLineLength(4096);
-        dcb.SetLines(7);
-        dcb.SetLineLength(4096);
-        const ULONGLONG table = buffer.GetPageTableAddress(0);
-        dcb.GetPCIAddressField().Set(static_cast<DWORD>(table), static_cast<DWORD>(table >> 32));
-        CWexalDMAChannel* ch = test.GetDMAChannel(12);
-        ch->Flush();
-        ch->SetDCB(1, &dcb);
-        ch->Trigger(1);
-    }
-    CPagedBuffer buffer;
-    WexalDCB dcb;
-};
-
-TEST_F(WexalTest, PciMasterWaitHasAFloorAndIsQuietOnCompletion) {
-    EXPECT_EQ(CWexal::PCIMasterDeadlineMs(0x20000, CWexal::kPCIMasterRate), CWexal::kMinDmaDeadlineMs);
-    EXPECT_EQ(CWexal::PCIMasterDeadlineMs(0x1000000, CWexal::kPCIMasterRate), 45u);
-    ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "dma": {"timing": "modelled"}})");
-    RecordingWexal& t = Make();
-    std::vector<DWORD> data(0x8000);
-    std::iota(data.begin(), data.end(), 0x11110000u);
-    Poke("Brimola1", 0x40000, data);
-    PciRead read(t);
-    EXPECT_EQ(t.WaitPCIMasterDma(12, &read.dcb, 0x40000, 0x20000, CWexal::kPCIMasterRate, 1), kRunPassed) << Text();
-    EXPECT_EQ(Text(), "") << "verbose 1 prints nothing on completion";
-    EXPECT_EQ(t.CompareDmaBuffer(12, 0x40000, &read.buffer, data.data(), 0x20000), kRunPassed);
 }
 
 TEST_F(WexalTest, DmaBufferCompareListsAtMostTwentyWordsInsideTheBuffer) {
@@ -148,7 +95,6 @@ TEST_F(WexalTest, DmaBufferCompareListsAtMostTwentyWordsInsideTheBuffer) {
     CPagedBuffer buffer(GetZorvHardware(), 0x1000, 0x1000, 0x1000);
     std::vector<DWORD> written(0x800, 0x77777777u);  // twice the buffer
     ASSERT_TRUE(buffer.CopyIn(reinterpret_cast<const BYTE*>(written.data()), 0x1000));
-    EXPECT_EQ(t.CompareDmaBuffer(13, 0x2000, &buffer, written.data(), 0x2000), kRunPassed);
     for (int i = 0; i < 25; ++i) written[static_cast<size_t>(3 * i)] ^= 0x10;
     EXPECT_EQ(t.CompareDmaBuffer(13, 0x2000, &buffer, written.data(), 0x2000), kRunFailed);
     EXPECT_EQ(Count(Text(), "Channel[13] WexalAddress["), 20u);

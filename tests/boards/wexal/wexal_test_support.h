@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "boards/wexal/wexal.h"
-#include "devlib/devices.h"
-#include "devlib/wexal_spaces.h"
 #include "platform/files.h"
 #include "tests/support/rig.h"
 #include "tests/support/output.h"
@@ -38,18 +36,15 @@ protected:
         ASSERT_EQ(m_root.SetupDevice(board), 1u) << board;
         m_wexal->TakeBoardIF(&m_root);
     }
-    CWexalBoardDevice* Board(const char* tag = "Brimola1") {
-        return dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice(tag));
+    CWexalBoardDevice* Board(const char* tag = "Brimola1") { return support::RigBoard(tag); }
+    // Fills IMAGE_LIST or RESOLUTION_LIST afresh.
+    void Fill(const char* list, const std::vector<const char*>& entries) {
+        m_wexal->Run(std::string(list) + " CLEAR");
+        for (const char* entry : entries) m_wexal->Run(std::string(list) + " ADD=" + entry);
     }
-    // Straight through the device library's SDRAM space, bypassing the test.
-    void Poke(const char* tag, DWORD address, const std::vector<DWORD>& words) {
-        ASSERT_EQ(Board(tag)->GetSDRAMSpace()->Set(words.data(), address, static_cast<int>(4 * words.size())),
-                  static_cast<int>(4 * words.size()));
-    }
-    std::vector<DWORD> Peek(const char* tag, DWORD address, size_t count) {
-        std::vector<DWORD> words(count);
-        Board(tag)->GetSDRAMSpace()->Get(words.data(), address, static_cast<int>(4 * count));
-        return words;
+    // Writes straight through the device library's SDRAM space, bypassing the test.
+    void Poke(DWORD address, const std::vector<DWORD>& words) {
+        ASSERT_EQ(Board()->GetSDRAMSpace()->Set(words.data(), address, static_cast<int>(4 * words.size())), static_cast<int>(4 * words.size()));
     }
     // Runs the command on a fresh output; success when it answers result and prints every part.
     ::testing::AssertionResult Gives(const std::string& command, DWORD result, std::initializer_list<std::string> parts = {}) {
@@ -57,12 +52,6 @@ protected:
         if (const DWORD got = m_wexal->Run(command); got != result)
             return ::testing::AssertionFailure() << command << " answered " << got << ":\n" << Text();
         return HasAll(Text(), parts) << " (" << command << ")";
-    }
-    // The command fails and prints the red line.
-    ::testing::AssertionResult Refuses(const std::string& command, const std::string& red) {
-        if (auto failed = Gives(command, kRunFailed); !failed) return failed;
-        if (HasRed(red)) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << command << ": no red \"" << red << "\" in:\n" << Text();
     }
     std::string Text() const { return m_wexal->out.text; }
     bool Has(const std::string& s) const { return m_wexal->out.Has(s); }
