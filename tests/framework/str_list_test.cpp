@@ -5,24 +5,12 @@
 
 #include <string>
 
+#include "tests/framework/list_text.h"
+
 namespace {
 
-// The entries joined with "|", so a whole list compares as one text.
-std::string Of(const CStrList& list) {
-    std::string out;
-    for (const CString& e : list.GetEntries()) out += (out.empty() ? "" : "|") + e.str();
-    return out;
-}
-
-template <class List = CStrList>
-List Make(const std::string& joined) {
-    List list;
-    for (size_t at = 0, bar = 0; !joined.empty() && bar != std::string::npos; at = bar + 1) {
-        bar = joined.find('|', at);
-        list.Add(joined.substr(at, bar - at).c_str());
-    }
-    return list;
-}
+using support::MakeList;
+const auto& Of = support::Joined;
 
 struct CapturePrinter : CStrListPrinter {
     void Print(const CString& text) override { printed += text.str(); }
@@ -46,22 +34,22 @@ TEST(StrListPresets, EachRunModeLoadsItsListAndABadPresetChangesNothing) {
     const std::string images[] = {kImages0, kImages1, kImages2, kImages1};
     const std::string sizes[] = {kSizes0, kSizes1, kSizes1, kSizes3};
     for (int preset = 0; preset < 4; ++preset) {
-        auto imageList = Make<CStrListImages>("OLD");
-        auto sizeList = Make<CStrListResolutions>("OLD");
+        auto imageList = MakeList<CStrListImages>("OLD");
+        auto sizeList = MakeList<CStrListResolutions>("OLD");
         EXPECT_TRUE(imageList.SetDefaults(preset, TRUE));
         EXPECT_TRUE(sizeList.SetDefaults(preset));  // always replaces
         EXPECT_EQ(Of(imageList), images[preset]) << preset;
         EXPECT_EQ(Of(sizeList), sizes[preset]) << preset;
     }
     // Clear other than exactly TRUE appends.
-    auto appended = Make<CStrListImages>("GRID");
+    auto appended = MakeList<CStrListImages>("GRID");
     EXPECT_TRUE(appended.SetDefaults(0, FALSE));
     EXPECT_TRUE(appended.SetDefaults(0, 2));
     EXPECT_EQ(Of(appended), "GRID|" + kImages0 + "|" + kImages0);
     EXPECT_FALSE(appended.SetDefaults(4, TRUE));
     EXPECT_FALSE(appended.SetDefaults(-1, TRUE));
     EXPECT_EQ(appended.GetCount(), 5);
-    auto sizeList = Make<CStrListResolutions>("DIM=(1,1)");
+    auto sizeList = MakeList<CStrListResolutions>("DIM=(1,1)");
     EXPECT_FALSE(sizeList.SetDefaults(4));
     EXPECT_FALSE(sizeList.SetDefaults(-1));
     EXPECT_EQ(Of(sizeList), "DIM=(1,1)");
@@ -102,7 +90,7 @@ TEST(StrListCommands, CommandsChangeTheListAndAnswer) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        CStrList list = Make(row.before);
+        CStrList list = MakeList(row.before);
         CString out = "before\n";  // appended to, never cleared
         EXPECT_EQ(list.DoCommand(row.command.c_str(), out), row.result);
         EXPECT_EQ(Of(list), row.after);
@@ -121,13 +109,13 @@ struct CountingList : CStrList {
 };
 
 TEST(StrListCopies, CopiesAreIndependentAndAssignmentGoesThroughAdd) {
-    CStrList source = Make("A|B|A");
+    CStrList source = MakeList("A|B|A");
     CStrList copy(source);
     copy.Add("C");
     EXPECT_EQ(Of(copy), "A|B|A|C");
     EXPECT_EQ(Of(source), "A|B|A");
 
-    CStrList target = Make("X");
+    CStrList target = MakeList("X");
     target = source;
     CStrList& alias = target;
     target = alias;  // self-assignment keeps the entries

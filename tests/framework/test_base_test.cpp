@@ -184,28 +184,15 @@ TEST(TestBaseCompare, SideBySideFormPadsTitlesAndRows) {
 }
 
 TEST(TestBaseLists, ItemsNumbersAndRanges) {
-    struct Row {
-        const char* list;
-        int index, mode;
-        BOOL ok;
-        const char* item;
-        ULONGLONG from, to;  // GetListRange's answer
-    } rows[] = {
-        {"5, 6, 7", 1, 0, TRUE, "6", 6, 6},
-        {"5, 6, 7", 0, 0, TRUE, "5", 5, 5},
-        {"5, 6, 7", 3, 0, FALSE, "", 0, 0},
-        {"a ,\tb", 0, 0, TRUE, "a ", 0, 0},  // trailing blanks stay
-        {"a ,\tb", 1, 0, TRUE, "b", 0, 0},
-        {"5,,6", 1, 0, TRUE, "", 0, 0},
-        {"", 0, 0, FALSE, "", 0, 0},
-        {"3-9", 0, 0, TRUE, "3-9", 3, 9},
-        {"-4", 0, 0, TRUE, "-4", 0, 4},
-        {"5-", 0, 0, TRUE, "5-", 5, ~0ull},
-        {"0x10-0x1F", 0, 0, TRUE, "0x10-0x1F", 0x10, 0x1F},
-        {"10-1F", 0, 1, TRUE, "10-1F", 0x10, 0x1F},
-        {"x5", 0, 0, TRUE, "x5", 0, 0},
+    // {list, index, mode, GetListItem's answer, the item, GetListRange's from and to (0, 0 when it fails)}
+    const struct { const char* list; int index, mode; BOOL ok; const char* item; ULONGLONG from, to; } rows[] = {
+        {"5, 6, 7", 1, 0, TRUE, "6", 6, 6},      {"5, 6, 7", 0, 0, TRUE, "5", 5, 5}, {"5, 6, 7", 3, 0, FALSE, "", 0, 0},
+        {"a ,\tb", 0, 0, TRUE, "a ", 0, 0},      {"a ,\tb", 1, 0, TRUE, "b", 0, 0},   {"5,,6", 1, 0, TRUE, "", 0, 0},
+        {"", 0, 0, FALSE, "", 0, 0},             {"3-9", 0, 0, TRUE, "3-9", 3, 9},   {"-4", 0, 0, TRUE, "-4", 0, 4},
+        {"5-", 0, 0, TRUE, "5-", 5, ~0ull},      {"x5", 0, 0, TRUE, "x5", 0, 0},
+        {"0x10-0x1F", 0, 0, TRUE, "0x10-0x1F", 0x10, 0x1F}, {"10-1F", 0, 1, TRUE, "10-1F", 0x10, 0x1F},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.list) + " #" + std::to_string(row.index));
         CString item = "old";
         EXPECT_EQ(CTestBase::GetListItem(row.list, row.index, item), row.ok);
@@ -217,42 +204,28 @@ TEST(TestBaseLists, ItemsNumbersAndRanges) {
         EXPECT_EQ(to, row.to);
     }
     // A number needs a leading digit; a failed read leaves 0.
-    ULONGLONG v = 99;
-    EXPECT_TRUE(CTestBase::GetListNumber("10, 0x20, z, 1F", 1, v, 0));
-    EXPECT_EQ(v, 0x20u);
-    EXPECT_TRUE(CTestBase::GetListNumber("10, 0x20, z, 1F", 3, v, 1));
-    EXPECT_EQ(v, 0x1Fu);
-    EXPECT_FALSE(CTestBase::GetListNumber("10, 0x20, z, 1F", 2, v, 0));
-    EXPECT_EQ(v, 0u);
-    v = 5;
-    EXPECT_FALSE(CTestBase::GetListNumber("10, 0x20", 2, v, 0));
-    EXPECT_EQ(v, 0u);
-    EXPECT_FALSE(CTestBase::GetListNumber("5,,6", 1, v, 0));
+    const struct { const char* list; int index, mode; BOOL ok; ULONGLONG value; } numbers[] = {
+        {"10, 0x20, z, 1F", 1, 0, TRUE, 0x20}, {"10, 0x20, z, 1F", 3, 1, TRUE, 0x1F},
+        {"10, 0x20, z, 1F", 2, 0, FALSE, 0},   {"10, 0x20", 2, 0, FALSE, 0}, {"5,,6", 1, 0, FALSE, 0}};
+    for (const auto& row : numbers) {
+        ULONGLONG v = 99;
+        EXPECT_EQ(CTestBase::GetListNumber(row.list, row.index, v, row.mode), row.ok) << row.list << " #" << row.index;
+        EXPECT_EQ(v, row.value) << row.list << " #" << row.index;
+    }
 }
 
 TEST(TestBaseNumbers, ParseNumberDecimalAndHexadecimal) {
-    struct Row {
-        const char* text;
-        int mode;
-        BOOL ok;
-        ULONGLONG value;
-    } rows[] = {
-        {"0x1F", 0, TRUE, 31},
-        {"1F", 1, TRUE, 31},
+    const struct { const char* text; int mode; BOOL ok; ULONGLONG value; } rows[] = {
+        {"0x1F", 0, TRUE, 31}, {"1F", 1, TRUE, 31}, {"12abc", 0, TRUE, 12}, {"-5", 0, TRUE, ~0ull - 4},
         {"0x123456789", 0, TRUE, 0x123456789ull},  // the high digit in the upper word
-        {"0xFFFFFFFFFFFFFFFF", 0, TRUE, ~0ull},
-        {"123456789ABC", 1, TRUE, 0x123456789ABCull},
-        {"12abc", 0, TRUE, 12},
+        {"0xFFFFFFFFFFFFFFFF", 0, TRUE, ~0ull}, {"123456789ABC", 1, TRUE, 0x123456789ABCull},
         {"0X1F", 0, TRUE, 0},  // upper-case X reads as decimal
         {"1x", 0, TRUE, 1},    // too short for a prefix: decimal
-        {"1234567890123", 0, TRUE, 1234567890123ull},
-        {"-5", 0, TRUE, static_cast<ULONGLONG>(-5)},
-        {"zz", 1, TRUE, 0},                // no hex digit: the decimal reading
-        {"0x1F        ", 0, TRUE, 31},     // trailing blanks do not make it long
-        {"", 0, FALSE, 0},
-        {"0xZZZZZZZZZ", 0, FALSE, 0},
+        {"1234567890123", 0, TRUE, 1234567890123ull}, {"zz", 1, TRUE, 0},  // no hex digit: the decimal reading
+        {"0x1F        ", 0, TRUE, 31},  // trailing blanks do not make it long
+        {"", 0, FALSE, 0}, {"0xZZZZZZZZZ", 0, FALSE, 0},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         ULONGLONG v = 3;
         EXPECT_EQ(CTestBase::ParseNumber(row.text, v, row.mode), row.ok) << row.text;
         EXPECT_EQ(v, row.value) << row.text;
