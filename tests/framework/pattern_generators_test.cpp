@@ -57,59 +57,44 @@ DWORD CircularWord(const std::string& b, size_t p) {
     return w;
 }
 
-TEST(LrsGenerator, EachPassIsSeededByTheRule) {
+TEST(LrsGenerator, SequenceFollowsTheDefinitionAndTheSeedRule) {
     LRS_Generator g = Suite();
     EXPECT_EQ(g.GetWidth(), 64);
     EXPECT_EQ(g.GetTaps(), kFixedTaps);
     EXPECT_EQ(Take(g, 200), RefLfsr::Seeded(~0ull).Take(200));  // as built: all ones
-
     // Pass q is seeded with n * (q + 1) + m; a zero seed becomes 1; a negative one is sign-extended.
     const struct { int m, n, pass; int64_t seed; } rows[] = {
         {0, 1, 0, 1}, {0, 1, 3, 4}, {3, 0, 0, 3}, {3, 0, 7, 3}, {0, 0, 2, 1}, {-5, 1, 0, -4}, {5, 2, 1, 9}};
     for (const auto& row : rows) {
         g.SetSeedRule(row.m, row.n);
         g.Reset(row.pass);
-        EXPECT_EQ(Take(g, 300), RefLfsr::Seeded(static_cast<uint64_t>(row.seed)).Take(300))
-            << row.m << "," << row.n << " pass " << row.pass;
+        EXPECT_EQ(Take(g, 300), RefLfsr::Seeded(static_cast<uint64_t>(row.seed)).Take(300)) << row.m << "," << row.n;
     }
-    // The register left at exactly 1: bits 19, 10 and 6 of the next word.
-    RefLfsr fromOne{kFixedTaps, 1};
-    g.SetValue((static_cast<uint64_t>(fromOne.Word()) << 32) | fromOne.Word());
-    EXPECT_EQ(g.Next(), 0x00080440u);
-}
-
-TEST(LrsGenerator, SetValueReplaysAndLoadsTheOutputWindow) {
-    LRS_Generator g = Suite();
-    g.Reset(5);
-    Take(g, 17);
+    // The value read back mid-stream replays the stream from there.
     const uint64_t v = g.SetValue(0);
     g.SetValue(v);
-    const Words first = Take(g, 300);
+    const Words next = Take(g, 300);
     g.SetValue(v);
-    EXPECT_EQ(first, Take(g, 300));
-    // The value is the next 64 output bits, the first in bit 63.
+    EXPECT_EQ(Take(g, 300), next);
+    // The value is the next 64 output bits, the first in bit 63; SetValue answers the one before.
     g.SetValue(0x0123456789ABCDEFull);
+    EXPECT_EQ(g.SetValue(0x0123456789ABCDEFull), 0x0123456789ABCDEFull);
     EXPECT_EQ(Take(g, 2), (Words{0x01234567u, 0x89ABCDEFu}));
-    g.SetValue(0x0123456789ABCDEFull);
-    EXPECT_EQ(g.SetValue(0), 0x0123456789ABCDEFull);
-    // A zero value is kept: the register then gives zeros (the loopback tests rely on it).
-    Words block(1000, 0xDEADBEEF);
+    RefLfsr fromOne{kFixedTaps, 1};  // the register left at exactly 1: bits 19, 10 and 6 of the next word
+    g.SetValue((static_cast<uint64_t>(fromOne.Word()) << 32) | fromOne.Word());
+    EXPECT_EQ(g.Next(), 0x00080440u);
+    Words block(1000, 0xDEADBEEF);  // a zero value is kept: zeros (the loopback tests rely on it)
+    g.SetValue(0);
     g.Fill(block.data(), block.size());
     EXPECT_EQ(block, Words(1000, 0));
-}
 
-TEST(LrsGenerator, NarrowRegisterMasksItsValue) {
-    // Taps 3 and 2: width 4, x^4 + x^3 + 1 is primitive, period 15.
-    LRS_Generator g(0x0C, 0);
-    EXPECT_EQ(g.GetWidth(), 4);
-    g.SetValue(0xF5);
-    EXPECT_EQ(g.SetValue(0), 0x5u);
-    g.SetValue(0x9);
-    // The value's bits 3..0 come out first, then o(t) = o(t-3) ^ o(t-4).
-    const DWORD w = g.Next();
+    LRS_Generator narrow(0x0C, 0);  // taps 3 and 2: width 4, x^4 + x^3 + 1
+    EXPECT_EQ(narrow.GetWidth(), 4);
+    narrow.SetValue(0xF9);
+    EXPECT_EQ(narrow.SetValue(0x9), 0x9u);
+    const DWORD w = narrow.Next();  // the value's bits 3..0 first, then o(t) = o(t-3) ^ o(t-4)
     EXPECT_EQ(w >> 28, 0x9u);
-    for (int t = 4; t < 32; ++t)
-        EXPECT_EQ((w >> (31 - t)) & 1, ((w >> (34 - t)) ^ (w >> (35 - t))) & 1) << t;
+    for (int t = 4; t < 32; ++t) EXPECT_EQ((w >> (31 - t)) & 1, ((w >> (34 - t)) ^ (w >> (35 - t))) & 1) << t;
     EXPECT_FALSE(LRS_Generator(0x0E, 0).IsMaximal());  // an odd number of taps
 }
 
@@ -142,13 +127,11 @@ TEST(IncGenerator, CountsFromTheStartByTheIncrement) {
     EXPECT_EQ(Take(g, 4), (Words{1, 2, 3, 4}));
     g.SetStartIncrement(7, 0);
     g.Reset(3);
-    EXPECT_EQ(Take(g, 3), (Words{7, 7, 7}));
-    // Wraps modulo 2^32; Reset answers the start sign-extended.
-    g.SetStartIncrement(0xFFFFFFFE, 1);
+    EXPECT_EQ(Take(g, 2), (Words{7, 7}));
+    g.SetStartIncrement(0xFFFFFFFE, 1);  // wraps modulo 2^32; Reset answers the start sign-extended
     EXPECT_EQ(g.Reset(0), 0xFFFFFFFFFFFFFFFEull);
     EXPECT_EQ(Take(g, 3), (Words{0xFFFFFFFF, 0, 1}));
-    // Replay and block fill.
-    g.SetStartIncrement(100, 4);
+    g.SetStartIncrement(100, 4);  // replay from the value read back, and block fill
     g.Reset(0);
     Take(g, 10);
     EXPECT_EQ(g.SetValue(140), 140u);
