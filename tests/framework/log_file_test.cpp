@@ -97,15 +97,4 @@ TEST(KeyValue, SplitsAtTheFirstSeparatorAndTrims) {
     EXPECT_FALSE(seed.KeyStartsWith(nullptr, 1));
 }
 
-TEST(Application, GivesTheHostsMainWindow) {
-    CBrimolaTestsApp* app = AfxGetApp();
-    ASSERT_NE(app, nullptr);
-    platform::SetMainWnd(nullptr);
-    EXPECT_EQ(app->GetMainWnd(), nullptr);
-    CWnd wnd;
-    platform::SetMainWnd(&wnd);
-    EXPECT_EQ(app->GetMainWnd(), &wnd);
-    platform::SetMainWnd(nullptr);
-}
-
 }  // namespace

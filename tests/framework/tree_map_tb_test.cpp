@@ -125,26 +125,22 @@ TEST(TreeMap, PrintDateTime) {
     }
 }
 
-class FakeMainWindow : public CWnd {
-public:
-    CWnd* GetDlgItem(int id) override { return id == kProgressCtrlId ? m_item : nullptr; }
-    CWnd* m_item = nullptr;
-};
-
 TEST(TreeMap, ProgressControlIsItem1034OfTheMainWindow) {
     struct FakeProgress : CProgressCtrl {
         void SetRange32(int, int) override {}
         int SetPos(int) override { return 0; }
         int GetPos() const override { return 0; }
     } progress;
-    FakeMainWindow main;
-    platform::SetMainWnd(&main);
-    EXPECT_EQ(GetProgressCtrl(), nullptr);  // no item 1034
+    struct MainWindow : CWnd {
+        CWnd* item = nullptr;
+        CWnd* GetDlgItem(int id) override { return id == kProgressCtrlId ? item : nullptr; }
+    } main;
     CWnd notAProgressBar;
-    main.m_item = &notAProgressBar;
-    EXPECT_EQ(GetProgressCtrl(), nullptr);
-    main.m_item = &progress;
-    EXPECT_EQ(GetProgressCtrl(), &progress);
+    platform::SetMainWnd(&main);
+    for (CWnd* item : {static_cast<CWnd*>(nullptr), &notAProgressBar, static_cast<CWnd*>(&progress)}) {
+        main.item = item;
+        EXPECT_EQ(GetProgressCtrl(), item == &progress ? &progress : nullptr);
+    }
     platform::SetMainWnd(nullptr);
     EXPECT_EQ(GetProgressCtrl(), nullptr);
 }
