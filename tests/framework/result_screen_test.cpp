@@ -123,7 +123,7 @@ TEST_F(ScreenFixture, PrintColorRecordsATapAndPutsTheFormatBack) {
     screen.PrintStyled("s", 0x0000FF, 0xFFFFFF, 0);
     const auto& taps = screen.GetOutputTaps();
     ASSERT_EQ(taps.size(), 2u);
-    EXPECT_EQ(taps[0].kind + taps[0].reserved, 1u);
+    EXPECT_EQ(std::make_pair(taps[0].kind, taps[0].reserved), std::make_pair(1, DWORD{0}));
     EXPECT_EQ(taps[0].colour, 0x00A000u);
     EXPECT_EQ(taps[0].text, "a~*BLUE*~b");
     EXPECT_EQ(Style(taps[0].format), "A000");

@@ -115,8 +115,13 @@ TEST(TreeMap, PrintDateTime) {
         {11, 6, 2, 58, 22, "Sun Dec 6, 2026 2:58:22\n"}, {0, 1, 23, 5, 9, "Thu Jan 1, 2026 23:05:09\n"}};
     for (const auto& row : rows) {
         struct tm when {};
-        when.tm_year = 2026 - 1900, when.tm_mon = row.mon, when.tm_mday = row.day;
-        when.tm_hour = row.hour, when.tm_min = row.min, when.tm_sec = row.sec, when.tm_isdst = -1;
+        when.tm_year = 2026 - 1900;
+        when.tm_mon = row.mon;
+        when.tm_mday = row.day;
+        when.tm_hour = row.hour;
+        when.tm_min = row.min;
+        when.tm_sec = row.sec;
+        when.tm_isdst = -1;
         platform::SetWallTime(mktime(&when));
         RecordingTreeTest t;
         t.PrintDateTime(0xFF0000);
