@@ -133,8 +133,7 @@ TEST(ArgListDim, LimitsAreClampedAndTheMaximumSideIsTheSquareRootOfTheArea) {
 
 TEST(ArgListPattern, IncAndFlrsFollowTheirRules) {
     const struct { const char* text; Dwords words; } incs[] = {
-        {"PATTERN=INC", {1, 2, 3, 4}},
-        {"PATTERN=INC0,4", {4, 8, 12, 16}},
+        {"PATTERN=INC", {1, 2, 3, 4}}, {"PATTERN=INC0,4", {4, 8, 12, 16}},
         {"PATTERN=inc:5,2,9", {7, 9, 11, 13}},  // the third value is read and not used
         {"PATTERN=INC=-2,1", {0xFFFFFFFF, 0, 1, 2}},
     };
@@ -162,8 +161,7 @@ TEST(ArgListPattern, SolidAndRampColoursWithTheirDefaults) {
 
     // The window is 512 x 512: word y * 512 + x is pixel (x, y). {text, start, end, x, y, t, span}.
     const struct { const char* text; DWORD start, end; int x, y, t, span; } ramps[] = {
-        {"PATTERN=RAMP", 0xFFFFFF, 0, 100, 300, 100, 511},
-        {"PATTERN=RAMP", 0xFFFFFF, 0, 511, 0, 511, 511},
+        {"PATTERN=RAMP", 0xFFFFFF, 0, 100, 300, 100, 511}, {"PATTERN=RAMP", 0xFFFFFF, 0, 511, 0, 511, 511},
         {"PATTERN=RAMP#FF0000/#0000FFV", 0xFF0000, 0x0000FF, 400, 200, 200, 511},
         {"PATTERN=RAMP 0xFF0000 / 0x0000FF v", 0xFF0000, 0x0000FF, 0, 511, 511, 511},  // blanks between parts
         {"PATTERN=RAMP:0x000000/0xFFFFFF D", 0, 0xFFFFFF, 100, 50, 511 - 100 + 50, 1022},

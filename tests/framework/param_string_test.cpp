@@ -15,30 +15,19 @@ TEST(ParamString, GetValueFindsKeysAsSubstringsAndReadsBareOrBracketedValues) {
     const struct { const char* text; const char* key; BOOL cs; const char* value; } rows[] = {  // null: not found
         {"VERBOSE=1", "verbose", FALSE, "1"},
         {"Mode=Fast", "mode", FALSE, "FAST"},  // case-insensitive reads upper-case the value
-        {"CMD=(CWexal Random Memory Test)", "CMD", TRUE, "CWexal Random Memory Test"},
-        {"cmd=x", "CMD", TRUE, nullptr},
+        {"CMD=(CWexal Random Memory Test)", "CMD", TRUE, "CWexal Random Memory Test"}, {"cmd=x", "CMD", TRUE, nullptr},
         {"XDIM=5", "DIM", FALSE, "5"},  // the character before the key is not looked at
         {"ABORTCOUNT=20 COUNT=3", "COUNT", FALSE, "20"},  // only the first occurrence counts
-        {"FRAMES=3", "FRAME", FALSE, nullptr},
-        {"DIMS=3 DIM=4", "DIM", FALSE, nullptr},
-        {"X=1 DIM =3", "DIM", FALSE, "3"},
-        {"DIM\t=\t7", "DIM", FALSE, "7"},
-        {"DIM 5", "DIM", FALSE, nullptr},
-        {"A=1", "", FALSE, nullptr},
-        {"", "A", FALSE, nullptr},
+        {"FRAMES=3", "FRAME", FALSE, nullptr}, {"DIMS=3 DIM=4", "DIM", FALSE, nullptr},
+        {"X=1 DIM =3", "DIM", FALSE, "3"}, {"DIM\t=\t7", "DIM", FALSE, "7"}, {"DIM 5", "DIM", FALSE, nullptr},
+        {"A=1", "", FALSE, nullptr}, {"", "A", FALSE, nullptr},
         {"FILE= a.txt b", "FILE", FALSE, "A.TXT"},  // blanks after "=" skipped, a blank ends the value
-        {"A=x\tB=y", "A", FALSE, "X"},
-        {"A=line\r\nB=y", "A", FALSE, "LINE"},
-        {"X=1 KEY=", "KEY", FALSE, ""},
+        {"A=x\tB=y", "A", FALSE, "X"}, {"A=line\r\nB=y", "A", FALSE, "LINE"}, {"X=1 KEY=", "KEY", FALSE, ""},
         {"DIM=(720,(486))", "DIM", FALSE, "720,(486)"},  // brackets nest; the outermost pair's content
-        {"DIM=(720,486", "DIM", FALSE, nullptr},
-        {"DIM=((1)", "DIM", FALSE, nullptr},
-        {"DIM=()", "DIM", FALSE, ""},
-        {"DIM = ( 1 2 )tail X=1", "DIM", FALSE, " 1 2 "},
-        {"DIM=(a)(b)", "DIM", FALSE, "A"},
+        {"DIM=(720,486", "DIM", FALSE, nullptr}, {"DIM=((1)", "DIM", FALSE, nullptr}, {"DIM=()", "DIM", FALSE, ""},
+        {"DIM = ( 1 2 )tail X=1", "DIM", FALSE, " 1 2 "}, {"DIM=(a)(b)", "DIM", FALSE, "A"},
         {"SOLID=(Y=400:CB=50:CR=640)", "SOLID", FALSE, "Y=400:CB=50:CR=640"},
-        {"Y=400:CB=50:CR=640", "Y", FALSE, "400:CB=50:CR=640"},
-        {"Y=400:CB=50:CR=640", "CR", FALSE, "640"},
+        {"Y=400:CB=50:CR=640", "Y", FALSE, "400:CB=50:CR=640"}, {"Y=400:CB=50:CR=640", "CR", FALSE, "640"},
     };
     for (const auto& row : rows) {
         CString v = "left over";

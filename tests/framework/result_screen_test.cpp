@@ -79,10 +79,8 @@ TEST(ResultScreenMarkup, TextIsSplitIntoFormattedRuns) {
     } rows[] = {
         {"mark-up alone prints nothing", "~*GREEN*~", ""},
         {"one run per colour", "one~*RED*~two~*BLACK*~three", "one[0]two[FF]three[0]"},
-        {"unknown name is text", "x~*PINK*~y", "x~*PINK*~y[0]"},
-        {"unclosed opener is text", "a~*RED", "a~*RED[0]"},
-        {"names are case-sensitive", "~*red*~q", "~*red*~q[0]"},
-        {"empty name is text", "~**~e", "~**~e[0]"},
+        {"unknown name is text", "x~*PINK*~y", "x~*PINK*~y[0]"}, {"unclosed opener is text", "a~*RED", "a~*RED[0]"},
+        {"names are case-sensitive", "~*red*~q", "~*red*~q[0]"}, {"empty name is text", "~**~e", "~**~e[0]"},
         {"unknown name stays before a known one", "~*PINK*~x~*RED*~y", "~*PINK*~x[0]y[FF]"},
         {"last opener before the closer wins", "~*~*RED*~z", "~*[0]z[FF]"},
         {"an opener must stand two before the closer", "~*RED~*~", "~*RED~*~[0]"},

@@ -68,8 +68,7 @@ TEST(StrListCommands, CommandsChangeTheListAndAnswer) {
     } rows[] = {
         {"show lists every entry", "GRID|RANDOM SEED=5", "SHOW", TRUE, "GRID|RANDOM SEED=5",
          "Index[0]\tGRID\nIndex[1]\tRANDOM SEED=5\n"},
-        {"show on an empty list", "", "SHOW", TRUE, "", "List is empty!\n"},
-        {"clear", "A|B", "CLEAR", TRUE, "", ""},
+        {"show on an empty list", "", "SHOW", TRUE, "", "List is empty!\n"}, {"clear", "A|B", "CLEAR", TRUE, "", ""},
         {"lower-case show is nothing", "A", "show", TRUE, "A", ""},
         {"padded clear is nothing", "A", "CLEAR ", TRUE, "A", ""},
         {"unknown text is nothing", "A", "anything at all", TRUE, "A", ""},

@@ -28,18 +28,13 @@ public:
 TEST(TreeMap, SplitCommandLine) {
     const struct { const char* line; const char* split; } rows[] = {  // split: "object|child|arguments"
         {"DEV1 Memory tests <CWexal Random Memory Test VERBOSE = 0>", "DEV1|CWexal|Random Memory Test VERBOSE = 0"},
-        {"DEV1 Flash tests", "DEV1||"},
-        {"DEV1 x <CWexal>", "DEV1|CWexal|"},
+        {"DEV1 Flash tests", "DEV1||"}, {"DEV1 x <CWexal>", "DEV1|CWexal|"},
         {"DEV1 x < \tCWexal ARG=1>", "DEV1|CWexal|ARG=1"},
-        {"DEV1 x <A  B C> trailing > tail", "DEV1|A| B C> trailing "},
-        {"DEV1 x <A B> trailing", "DEV1|A|B"},
-        {"<CWexal>", "|CWexal|"},
-        {"DEV1 x <>", "DEV1||"},
-        {"<A B>", "<A||"},
+        {"DEV1 x <A  B C> trailing > tail", "DEV1|A| B C> trailing "}, {"DEV1 x <A B> trailing", "DEV1|A|B"},
+        {"<CWexal>", "|CWexal|"}, {"DEV1 x <>", "DEV1||"}, {"<A B>", "<A||"},
         {"DEV1\tx <A B>", "DEV1\tx|A|B"},  // only a blank ends the device name
         {"DEV1 x\t<A\tB C>", "DEV1|A|B C"},  // a tab ends the child name
-        {"DEV1 x <A B", "DEV1|A|B"},
-        {"", "||"},
+        {"DEV1 x <A B", "DEV1|A|B"}, {"", "||"},
     };
     PlainTest t("CSplit");
     for (const auto& row : rows) {
