@@ -133,7 +133,7 @@ TEST(StrListCopies, CopiesAreIndependentAndAssignmentGoesThroughAdd) {
     EXPECT_TRUE(target.IsEmpty());
     EXPECT_EQ(target.GetAt(0), "");
     EXPECT_EQ(source.GetAt(-1), "");
-    EXPECT_EQ(source.GetAt(1), "B");
+    EXPECT_EQ(source.GetAt(0) + source.GetAt(1), "AB");
 }
 
 TEST(StrListHelpers, TestCommandTrimsPrintsAndAnswersTheResult) {

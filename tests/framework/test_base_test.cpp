@@ -222,7 +222,7 @@ TEST(TestBaseNumbers, ParseNumberDecimalAndHexadecimal) {
         {"0X1F", 0, TRUE, 0},  // upper-case X reads as decimal
         {"1x", 0, TRUE, 1},    // too short for a prefix: decimal
         {"1234567890123", 0, TRUE, 1234567890123ull}, {"zz", 1, TRUE, 0},  // no hex digit: the decimal reading
-        {"0x1F        ", 0, TRUE, 31},  // trailing blanks do not make it long
+        {"0x1f        ", 0, TRUE, 31},  // trailing blanks do not make it long
         {"", 0, FALSE, 0}, {"0xZZZZZZZZZ", 0, FALSE, 0},
     };
     for (const auto& row : rows) {
