@@ -96,7 +96,8 @@ TEST_F(DirTreeTest, OrderedPathsCarryMarksAndOrderNumbers) {
         {"Memory`(Checked)", 2, "Memory`+2"},          {"Video`(Unchecked,Optional:Slow)", 0, "Video`=Slow0"},
         {"Group`(#10)", 3, "Group`13"},                 {"X`(Checked#5)", 0, "X`+10"},  // "#n" beside a mark is not read
         {"Plain (not marks)", 1, "Plain (not marks)`11"}, {"Odd`)(", 0, "Odd`)(`10"},
-        {"Empty`()", 0, "Empty`10"},                    {"Over`(#99999999999)", 0, "Over`2147483647"},
+        {"Empty`()", 0, "Empty`10"},                    {"NoNumber`(#x)", 0, "NoNumber`10"},
+        {"Over`(#99999999999)", 0, "Over`2147483647"},
     };
     LONG base = 0;
     for (const auto& row : rows) EXPECT_EQ(tree.GetNodeName(row.name, &base, row.order), row.node) << row.name;

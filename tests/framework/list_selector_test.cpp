@@ -108,6 +108,7 @@ TEST_F(ListSelectorTest, PagesAndTheValueField) {
     EXPECT_EQ(page.GetValueText(), "(null)");
     ASSERT_EQ(Run("G", "", "", "", "ok"), IDOK);  // without values the field is hidden
     EXPECT_FALSE(page.IsValueVisible());
+    EXPECT_EQ(Last().before.Find("Value ("), -1);
     // With generic sources the generic page comes first; without image sources that page is left out.
     m_sheet.SetSources(MakeList("RUN"));
     ASSERT_EQ(Run("", "", "D1", "", "ok"), IDOK);

@@ -25,6 +25,7 @@ TEST(ParamString, GetValueFindsKeysAsSubstringsAndReadsBareOrBracketedValues) {
         {"A=x\tB=y", "A", FALSE, "X"}, {"A=line\r\nB=y", "A", FALSE, "LINE"}, {"X=1 KEY=", "KEY", FALSE, ""},
         {"DIM=(720,(486))", "DIM", FALSE, "720,(486)"},  // brackets nest; the outermost pair's content
         {"DIM=(720,486", "DIM", FALSE, nullptr}, {"DIM=((1)", "DIM", FALSE, nullptr}, {"DIM=()", "DIM", FALSE, ""},
+        {"DIM=(())", "DIM", FALSE, "()"},
         {"DIM = ( 1 2 )tail X=1", "DIM", FALSE, " 1 2 "}, {"DIM=(a)(b)", "DIM", FALSE, "A"},
         {"SOLID=(Y=400:CB=50:CR=640)", "SOLID", FALSE, "Y=400:CB=50:CR=640"},
         {"Y=400:CB=50:CR=640", "Y", FALSE, "400:CB=50:CR=640"}, {"Y=400:CB=50:CR=640", "CR", FALSE, "640"},
