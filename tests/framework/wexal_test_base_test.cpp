@@ -102,6 +102,7 @@ TEST_F(WexalTestBase, DmaChannelRegisterBlocks) {
         EXPECT_STRNE(block->name ? block->name : "", "");
     }
     EXPECT_GT(named, 0);
+    EXPECT_NE(t.GetDMACRB(0), nullptr);  // the lowest channel is in range
     EXPECT_NE(t.GetBoardIF().GetBAR0Space(), nullptr);
 }
 
