@@ -153,6 +153,10 @@ TEST_F(TreeMapOnRig, SetupDeviceBindsBoardBAR0AndSDRAM) {
     EXPECT_EQ(t.GetDevice()->GetType(), CZorvDevice::DEVTYPE_BRIMOLA);
     EXPECT_TRUE(t.GetBoardIF().GetMainBoardRegisters());
     EXPECT_NE(t.GetBoardIF().GetSDRAMSpace(), nullptr);
+    RecordingTreeTest child("CChild");  // a child takes the binding and owns its copy
+    EXPECT_EQ(child.TakeBoardIF(&t), 1u);
+    EXPECT_EQ(child.GetDevice(), t.GetDevice());
+    EXPECT_EQ(child.GetBoardIF().GetOwner(), &child);
     EXPECT_EQ(t.SetupDevice("Nuxa1 trailing words"), 1u);
     EXPECT_TRUE(t.GetBoardIF().GetCodecBoardRegisters());
     EXPECT_TRUE(t.out.text.empty());
