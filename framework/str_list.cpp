@@ -105,7 +105,7 @@ BOOL CStrList::DoCommand(CString command, CString& output) {
     CParamString params(command);
     CString value;
     if (params.GetValue("REMOVE", value, FALSE)) {
-        // A failed REMOVE answers FALSE and prints nothing.
+        // Only the result tells of a failed REMOVE: the list command then ends with 2.
         int index = 0;
         if (!ReadIndex(value, index) || index < 0 || index >= GetCount()) return FALSE;
         m_entries.erase(m_entries.begin() + index);
