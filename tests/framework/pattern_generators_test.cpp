@@ -96,6 +96,7 @@ TEST(LrsGenerator, SequenceFollowsTheDefinitionAndTheSeedRule) {
     EXPECT_EQ(w >> 28, 0x9u);
     for (int t = 4; t < 32; ++t) EXPECT_EQ((w >> (31 - t)) & 1, ((w >> (34 - t)) ^ (w >> (35 - t))) & 1) << t;
     EXPECT_FALSE(LRS_Generator(0x0E, 0).IsMaximal());  // an odd number of taps
+    EXPECT_TRUE(narrow.IsMaximal());
 }
 
 TEST(LrsGenerator, BlockFillEqualsWordByWord) {
