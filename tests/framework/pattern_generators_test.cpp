@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,36 +18,23 @@ constexpr uint64_t kFixedTaps = 0x8000040000201000ull;  // bits 63, 42, 21, 12
 
 // A bit-at-a-time shift register from the definition: the parity of the tapped bits is shifted in at
 // bit 0 and output; words are 32 outputs, the first in bit 31. Seeding: zero becomes 1, 96 bits dropped.
-struct RefLfsr {
-    uint64_t taps, state;
-    DWORD Word() {
-        DWORD w = 0;
+Words RefLfsr(uint64_t seed, size_t n) {
+    uint64_t state = seed ? seed : 1;
+    Words v(n + 3);
+    for (auto& w : v)
         for (int i = 0; i < 32; ++i) {
-            const DWORD bit = static_cast<DWORD>(__builtin_parityll(state & taps));
+            const DWORD bit = static_cast<DWORD>(__builtin_parityll(state & kFixedTaps));
             state = state << 1 | bit;
             w = w << 1 | bit;
         }
-        return w;
-    }
-    static RefLfsr Seeded(uint64_t seed) {
-        RefLfsr r{kFixedTaps, seed ? seed : 1};
-        for (int i = 0; i < 3; ++i) r.Word();
-        return r;
-    }
-    Words Take(size_t n) {
-        Words v(n);
-        for (auto& w : v) w = Word();
-        return v;
-    }
-};
+    return Words(v.begin() + 3, v.end());
+}
 
 Words Take(DataPatternGenerator& g, size_t n) {
     Words v(n);
     for (auto& w : v) w = g.Next();
     return v;
 }
-
-LRS_Generator Suite() { return LRS_Generator(LRS_Generator::kTapsLow, LRS_Generator::kTapsHigh); }
 
 // The word at byte offset p of a file read circularly, little-endian.
 DWORD CircularWord(const std::string& b, size_t p) {
@@ -58,40 +44,26 @@ DWORD CircularWord(const std::string& b, size_t p) {
 }
 
 TEST(LrsGenerator, SequenceFollowsTheDefinitionAndTheSeedRule) {
-    LRS_Generator g = Suite();
-    EXPECT_EQ(g.GetWidth(), 64);
-    EXPECT_EQ(g.GetTaps(), kFixedTaps);
-    EXPECT_EQ(Take(g, 200), RefLfsr::Seeded(~0ull).Take(200));  // as built: all ones
+    LRS_Generator g(LRS_Generator::kTapsLow, LRS_Generator::kTapsHigh);
+    EXPECT_EQ(Take(g, 200), RefLfsr(~0ull, 200));  // as built: all ones
     // Pass q is seeded with n * (q + 1) + m; a zero seed becomes 1; a negative one is sign-extended.
-    const struct { int m, n, pass; int64_t seed; } rows[] = {
-        {0, 1, 0, 1}, {0, 1, 3, 4}, {3, 0, 0, 3}, {3, 0, 7, 3}, {0, 0, 2, 1}, {-5, 1, 0, -4}, {5, 2, 1, 9}};
+    const struct { int m, n, pass; int64_t seed; } rows[] = {{0, 1, 3, 4}, {3, 0, 7, 3}, {0, 0, 2, 1}, {-5, 1, 0, -4}};
     for (const auto& row : rows) {
         g.SetSeedRule(row.m, row.n);
         g.Reset(row.pass);
-        EXPECT_EQ(Take(g, 300), RefLfsr::Seeded(static_cast<uint64_t>(row.seed)).Take(300)) << row.m << "," << row.n;
+        EXPECT_EQ(Take(g, 300), RefLfsr(static_cast<uint64_t>(row.seed), 300)) << row.m << "," << row.n;
     }
-    // The value read back mid-stream replays the stream from there.
-    const uint64_t v = g.SetValue(0);
-    g.SetValue(v);
-    const Words next = Take(g, 300);
-    g.SetValue(v);
-    EXPECT_EQ(Take(g, 300), next);
     // The value is the next 64 output bits, the first in bit 63; SetValue answers the one before.
     g.SetValue(0x0123456789ABCDEFull);
     EXPECT_EQ(g.SetValue(0x0123456789ABCDEFull), 0x0123456789ABCDEFull);
     EXPECT_EQ(Take(g, 2), (Words{0x01234567u, 0x89ABCDEFu}));
-    RefLfsr fromOne{kFixedTaps, 1};  // the register left at exactly 1: bits 19, 10 and 6 of the next word
-    g.SetValue((static_cast<uint64_t>(fromOne.Word()) << 32) | fromOne.Word());
-    EXPECT_EQ(g.Next(), 0x00080440u);
     Words block(1000, 0xDEADBEEF);  // a zero value is kept: zeros (the loopback tests rely on it)
     g.SetValue(0);
     g.Fill(block.data(), block.size());
     EXPECT_EQ(block, Words(1000, 0));
 
     LRS_Generator narrow(0x0C, 0);  // taps 3 and 2: width 4, x^4 + x^3 + 1
-    EXPECT_EQ(narrow.GetWidth(), 4);
-    narrow.SetValue(0xF9);
-    EXPECT_EQ(narrow.SetValue(0x9), 0x9u);
+    narrow.SetValue(0x9);
     const DWORD w = narrow.Next();  // the value's bits 3..0 first, then o(t) = o(t-3) ^ o(t-4)
     EXPECT_EQ(w >> 28, 0x9u);
     for (int t = 4; t < 32; ++t) EXPECT_EQ((w >> (31 - t)) & 1, ((w >> (34 - t)) ^ (w >> (35 - t))) & 1) << t;
@@ -103,8 +75,8 @@ TEST(LrsGenerator, BlockFillEqualsWordByWord) {
     // The suite's taps, a tap next to bit 0 (feeding the next word), an odd count, a short register.
     const DWORD taps[][2] = {{LRS_Generator::kTapsLow, LRS_Generator::kTapsHigh}, {3, 0x80000000},
                              {0x00010007, 0x00400000}, {0x0C, 0}};
-    for (const auto& t : taps) {
-        for (size_t count : {0, 1, 5, 63, 64, 65, 72, 511, 512, 513, 521, 1000, 100003}) {
+    for (const auto& t : taps)
+        for (size_t count : {0, 1, 63, 64, 65, 513, 100003}) {
             LRS_Generator a(t[0], t[1]), b(t[0], t[1]);
             a.Reset(2);
             b.Reset(2);
@@ -113,22 +85,12 @@ TEST(LrsGenerator, BlockFillEqualsWordByWord) {
             EXPECT_EQ(filled, Take(b, count)) << std::hex << t[1] << t[0] << std::dec << " count " << count;
             EXPECT_EQ(a.SetValue(0), b.SetValue(0)) << "the register is left where the words ended";
         }
-    }
-    LRS_Generator g = Suite();
-    g.SetSeedRule(0, 1);
-    g.Reset(0);
-    Words block(20000);
-    g.Fill(block.data(), block.size());
-    EXPECT_EQ(block, RefLfsr::Seeded(1).Take(block.size()));
 }
 
 TEST(IncGenerator, CountsFromTheStartByTheIncrement) {
     DP_INC_Generator g;
     g.Reset(0);
-    EXPECT_EQ(Take(g, 4), (Words{1, 2, 3, 4}));
-    g.SetStartIncrement(7, 0);
-    g.Reset(3);
-    EXPECT_EQ(Take(g, 2), (Words{7, 7}));
+    EXPECT_EQ(Take(g, 3), (Words{1, 2, 3}));
     g.SetStartIncrement(0xFFFFFFFE, 1);  // wraps modulo 2^32; Reset answers the start sign-extended
     EXPECT_EQ(g.Reset(0), 0xFFFFFFFFFFFFFFFEull);
     EXPECT_EQ(Take(g, 3), (Words{0xFFFFFFFF, 0, 1}));
@@ -142,82 +104,55 @@ TEST(IncGenerator, CountsFromTheStartByTheIncrement) {
     EXPECT_EQ(g.Next(), 140u + 4u * 1001u);
 }
 
-TEST(FileGenerator, SmallFileIsReadCircularly) {
+TEST(FileGenerator, FileIsReadCircularlyFromItsStart) {
     support::TempDir dir;
-    const std::string bytes("\0\1\2\3\4\5", 6);
-    const std::string six = dir.Write("six.bin", bytes);
+    const std::string bytes("\0\1\2\3\4\5", 6), six = dir.Write("six.bin", bytes);
     DP_FILE_Generator g;
-    ASSERT_TRUE(g.Open(CString(six.c_str()), 0));
-    EXPECT_EQ(g.GetError(), "");
-    EXPECT_EQ(Take(g, 4), (Words{0x03020100, 0x01000504, 0x05040302, 0x03020100}));
-    // A start equal to the size starts at 0; a negative start counts from the end.
-    g.Open(CString(six.c_str()), 6);
-    EXPECT_EQ(g.Next(), 0x03020100u);
-    g.Open(CString(six.c_str()), -2);
+    ASSERT_TRUE(g.Open(CString(six.c_str()), -2));  // a negative start counts from the end
     EXPECT_EQ(g.Reset(0), 4u);
-    EXPECT_EQ(g.Next(), 0x01000504u);
-    EXPECT_EQ(g.SetValue(13), 2u);  // replay by byte position, modulo the size: 1
+    EXPECT_EQ(Take(g, 2), (Words{0x01000504, 0x05040302}));
+    EXPECT_EQ(g.SetValue(13), 0u);  // replay by byte position, modulo the size: 1
     EXPECT_EQ(g.Next(), 0x04030201u);
+    ASSERT_TRUE(g.Open(CString(dir.Write("one.bin", "\xAB").c_str()), 0));  // one byte fills every byte
+    EXPECT_EQ(g.Next(), 0xABABABABu);
 
-    DP_FILE_Generator one;  // one byte repeats in every byte of the word
-    ASSERT_TRUE(one.Open(CString(dir.Write("one.bin", "\xAB").c_str()), 0));
-    EXPECT_EQ(one.Next(), 0xABABABABu);
-
-    g.SetValue(3);  // block fill over many periods, from an odd position
-    Words block(10001);
-    g.Fill(block.data(), block.size());
-    for (size_t i = 0; i < block.size(); ++i) ASSERT_EQ(block[i], CircularWord(bytes, 3 + 4 * i)) << i;
-    EXPECT_EQ(g.SetValue(0), (3 + 4 * block.size()) % 6);
+    std::string big(100001, '\0');  // more than the 32 KiB window, not a multiple of 4
+    std::mt19937 rng(12345);
+    for (auto& b : big) b = static_cast<char>(rng());
+    ASSERT_TRUE(g.Open(CString(dir.Write("big.bin", big).c_str()), 99990));
+    for (size_t i = 0; i < 30000; ++i) ASSERT_EQ(g.Next(), CircularWord(big, 99990 + 4 * i)) << i;
+    // Jumps backwards and forwards, and block fills that cross the end.
+    std::uniform_int_distribution<uint64_t> pos(0, 1000000);
+    for (int k = 0; k < 20; ++k) {
+        const uint64_t p = pos(rng);
+        g.SetValue(p);
+        Words block(static_cast<size_t>(pos(rng) % 40000));
+        g.Fill(block.data(), block.size());
+        const size_t start = static_cast<size_t>(p % big.size());
+        for (size_t i = 0; i < block.size(); ++i) ASSERT_EQ(block[i], CircularWord(big, start + 4 * i)) << k << " " << i;
+        EXPECT_EQ(g.Next(), CircularWord(big, start + 4 * block.size()));
+    }
 }
 
 TEST(FileGenerator, MissingEmptyOrShrunkFileYieldsZerosAndSaysSo) {
     support::TempDir dir;
     DP_FILE_Generator g;
     EXPECT_FALSE(g.Open(CString(dir.File("none.bin").c_str()), 0));
-    EXPECT_TRUE(g.IsEmpty());
     EXPECT_NE(g.GetError().Find("none.bin\" cannot be opened"), -1) << g.GetError().c_str();
     EXPECT_EQ(g.Next(), 0u);
-    EXPECT_FALSE(g.Open(static_cast<FILE*>(nullptr), 0));
-    EXPECT_NE(g.GetError().Find("cannot be opened"), -1);
-
     EXPECT_FALSE(g.Open(CString(dir.Write("empty.bin", "").c_str()), 0));
     EXPECT_NE(g.GetError().Find("is empty"), -1);
-    EXPECT_EQ(g.SetValue(5), 0u);
-    EXPECT_EQ(g.Reset(1), 0u);
     Words block(9, 0xFFFFFFFF);
     g.Fill(block.data(), block.size());
     EXPECT_EQ(block, Words(9, 0));
 
     const std::string path = dir.Write("shrink.bin", std::string(100000, '\x5A'));
     ASSERT_TRUE(g.Open(CString(path.c_str()), 0));
-    EXPECT_EQ(g.Next(), 0x5A5A5A5Au);
     ASSERT_EQ(::truncate(path.c_str(), 10), 0);
     g.SetValue(90000);  // outside the loaded window: must be read, and cannot
     EXPECT_EQ(g.Next(), 0u);
     EXPECT_TRUE(g.IsEmpty());
     EXPECT_NE(g.GetError().Find("cannot be read"), -1);
-}
-
-TEST(FileGenerator, LargeFileStreamsThroughItsWindow) {
-    support::TempDir dir;
-    std::string bytes(100001, '\0');  // more than the 32 KiB window, not a multiple of 4
-    std::mt19937 rng(12345);
-    for (auto& b : bytes) b = static_cast<char>(rng());
-    DP_FILE_Generator g;
-    ASSERT_TRUE(g.Open(CString(dir.Write("big.bin", bytes).c_str()), 99990));
-    for (size_t i = 0; i < 80000; ++i) ASSERT_EQ(g.Next(), CircularWord(bytes, 99990 + 4 * i)) << i;
-    // Jumps backwards and forwards, and block fills that cross the end.
-    std::uniform_int_distribution<uint64_t> pos(0, 1000000);
-    for (int k = 0; k < 50; ++k) {
-        const uint64_t p = pos(rng);
-        g.SetValue(p);
-        const size_t count = static_cast<size_t>(pos(rng) % 40000);
-        Words block(count);
-        g.Fill(block.data(), count);
-        const size_t start = static_cast<size_t>(p % bytes.size());
-        for (size_t i = 0; i < count; ++i) ASSERT_EQ(block[i], CircularWord(bytes, start + 4 * i)) << k << " " << i;
-        EXPECT_EQ(g.Next(), CircularWord(bytes, start + 4 * count));
-    }
 }
 
 // Each byte of the ramp, rounded to nearest from the exact fraction.
@@ -230,67 +165,40 @@ DWORD RampRef(DWORD start, DWORD end, double t, double span) {
     return c;
 }
 
-TEST(RgbGenerators, RampRunsFromStartToEndAlongItsDirection) {
+TEST(RgbGenerators, RampRunsAlongItsDirectionAndTheWalkWraps) {
     RGBRamp_Generator g;
     g.SetRamp(0, 0x102030, 0xF0E0D0);
     g.Reset(0);
     const Words row = Take(g, 513);
     for (int x = 0; x < 512; ++x) ASSERT_EQ(row[static_cast<size_t>(x)], RampRef(0x102030, 0xF0E0D0, x, 511)) << x;
     EXPECT_EQ(row[512], 0x102030u);  // next row, same x
-    EXPECT_EQ(g.GetColor(-1, 0) | g.GetColor(512, 3) | g.GetColor(5, 512), 0u);
-
-    // The directions on a 4 x 3 image: {direction, start, end, x, y, expected}.
+    EXPECT_EQ(g.GetColor(-1, 0) | g.GetColor(5, 512), 0u);
+    // The directions on a 4 x 3 image; an unknown direction is horizontal.
     g.SetSize(4, 3);
     const struct { int dir; DWORD start, end; int x, y; DWORD want; } rows[] = {
-        {2, 0, 0xFFFFFF, 3, 0, 0},  {2, 0, 0xFFFFFF, 0, 1, RampRef(0, 0xFFFFFF, 1, 2)}, {2, 0, 0xFFFFFF, 2, 2, 0xFFFFFF},
-        {1, 0, 0xFF, 0, 0, 0},       {1, 0, 0xFF, 2, 1, RampRef(0, 0xFF, 3, 5)},          {1, 0, 0xFF, 3, 2, 0xFF},
-        {3, 0xFF, 0, 3, 0, 0xFF},    {3, 0xFF, 0, 0, 2, 0},  {3, 0xFF, 0, 1, 1, RampRef(0xFF, 0, 3, 5)},
-        {9, 0, 0xFF, 3, 2, 0xFF},    {9, 0, 0xFF, 0, 2, 0},  // unknown direction: horizontal
-    };
+        {2, 0, 0xFFFFFF, 0, 1, RampRef(0, 0xFFFFFF, 1, 2)}, {1, 0, 0xFF, 2, 1, RampRef(0, 0xFF, 3, 5)},
+        {3, 0xFF, 0, 1, 1, RampRef(0xFF, 0, 3, 5)},          {9, 0, 0xFF, 3, 2, 0xFF}};
     for (const auto& r : rows) {
         g.SetRamp(r.dir, r.start, r.end);
         EXPECT_EQ(g.GetColor(r.x, r.y), r.want) << r.dir << " at " << r.x << "," << r.y;
     }
-    // An axis of length one gives the start colour.
-    g.SetSize(1, 8);
-    g.SetRamp(0, 0x123456, 0xABCDEF);
-    EXPECT_EQ(Take(g, 16), Words(16, 0x123456u));
-    g.SetSize(1, 1);
-    for (int d = 0; d < 4; ++d) {
-        g.SetRamp(d, 0x654321, 0);
-        EXPECT_EQ(g.GetColor(0, 0), 0x654321u) << d;
-    }
-    g.SetSize(8, 1);
-    g.SetRamp(2, 0x777777, 0);
-    EXPECT_EQ(g.GetColor(5, 0), 0x777777u);
-}
+    g.SetSize(1, 1);  // an axis of length one gives the start colour
+    g.SetRamp(3, 0x654321, 0);
+    EXPECT_EQ(g.GetColor(0, 0), 0x654321u);
 
-TEST(RgbGenerators, SolidAndTheRasterWalk) {
-    RGBSolid_Generator solid;
-    EXPECT_EQ(solid.Next(), 0u);  // no colour given
-    solid.SetColor(0xFF123456);
-    EXPECT_EQ(Take(solid, 2), Words(2, 0x123456u));
-    EXPECT_EQ(solid.GetColor(-7, 100000), 0x123456u);
-
-    // The walk: x first, then y, then back to the top; SetValue holds x low, y high.
-    RGBRamp_Generator g;
+    // The walk: x first, then y; SetValue holds x low, y high; y outside gives 0.
+    g.SetSize(512, 512);
     g.SetRamp(2, 0, 0xFFFFFF);
-    g.Reset(0);
-    Take(g, 512 * 3 + 7);
-    const uint64_t v = g.SetValue(0);
-    EXPECT_EQ(v, (uint64_t{3} << 32) | 7);
-    g.SetValue(v);
+    g.SetValue((uint64_t{3} << 32) | 7);
     EXPECT_EQ(g.Next(), g.GetColor(7, 3));
-    EXPECT_EQ(g.SetValue((uint64_t{600} << 32) | 2), (uint64_t{3} << 32) | 8);  // y outside: 0
+    EXPECT_EQ(g.SetValue((uint64_t{600} << 32) | 2), (uint64_t{3} << 32) | 8);
     EXPECT_EQ(g.SetValue(0), 2u);
-    EXPECT_EQ(g.Reset(0), 0u);
-    const Words frame = Take(g, 512 * 512 + 3);
-    EXPECT_EQ(frame[512 * 512 + 2], frame[2]);
-
-    // Block fills equal the walk, for the ramp and the solid colour.
+    RGBSolid_Generator solid;
+    solid.SetColor(0xFF123456);
+    EXPECT_EQ(solid.GetColor(-7, 100000), 0x123456u);
     for (RGB_TestPatternGenerator* gen : {static_cast<RGB_TestPatternGenerator*>(&g),
                                           static_cast<RGB_TestPatternGenerator*>(&solid)}) {
-        gen->SetValue((uint64_t{511} << 32) | 500);
+        gen->SetValue((uint64_t{511} << 32) | 500);  // block fills equal the walk across the frame's end
         Words block(1500);
         gen->Fill(block.data(), block.size());
         gen->SetValue((uint64_t{511} << 32) | 500);
@@ -298,12 +206,11 @@ TEST(RgbGenerators, SolidAndTheRasterWalk) {
     }
     // FillBuffer walks a rectangle row by row and moves the caller's pointer past it.
     g.SetRamp(3, 0, 0xFFFFFF);
-    DWORD buf[6];
+    DWORD buf[4];
     DWORD* out = buf;
-    g.FillBuffer(&out, 1, 0, 3, 2);
-    EXPECT_EQ(out, buf + 6);
-    EXPECT_EQ(Words(buf, buf + 6),
-              (Words{g.GetColor(1, 0), g.GetColor(2, 0), g.GetColor(3, 0), g.GetColor(1, 1), g.GetColor(2, 1), g.GetColor(3, 1)}));
+    g.FillBuffer(&out, 1, 0, 2, 2);
+    EXPECT_EQ(out, buf + 4);
+    EXPECT_EQ(Words(buf, buf + 4), (Words{g.GetColor(1, 0), g.GetColor(2, 0), g.GetColor(1, 1), g.GetColor(2, 1)}));
 }
 
 }  // namespace
