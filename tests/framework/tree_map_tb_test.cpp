@@ -28,11 +28,8 @@ public:
 TEST(TreeMap, SplitCommandLine) {
     const struct { const char* line; const char* split; } rows[] = {  // split: "object|child|arguments"
         {"DEV1 Memory tests <CWexal Random Memory Test VERBOSE = 0>", "DEV1|CWexal|Random Memory Test VERBOSE = 0"},
-        {"DEV1 Flash tests", "DEV1||"}, {"DEV1 x <CWexal>", "DEV1|CWexal|"},
-        {"DEV1 x < \tCWexal ARG=1>", "DEV1|CWexal|ARG=1"},
-        {"DEV1 x <A  B C> trailing > tail", "DEV1|A| B C> trailing "}, {"DEV1 x <A B> trailing", "DEV1|A|B"},
-        {"<CWexal>", "|CWexal|"}, {"DEV1 x <>", "DEV1||"}, {"<A B>", "<A||"},
-        {"DEV1\tx <A B>", "DEV1\tx|A|B"},  // only a blank ends the device name
+        {"DEV1 Flash tests", "DEV1||"}, {"DEV1 x <A  B C> trailing > tail", "DEV1|A| B C> trailing "},
+        {"<A B>", "<A||"}, {"DEV1\tx <A B>", "DEV1\tx|A|B"},  // only a blank ends the device name
         {"DEV1 x\t<A\tB C>", "DEV1|A|B C"},  // a tab ends the child name
         {"DEV1 x <A B", "DEV1|A|B"}, {"", "||"},
     };
@@ -48,9 +45,7 @@ TEST(TreeMap, ChildMapEntriesAndLookUps) {
     PlainTest root("CRoot"), memory("CWexal"), twin("CWexal");
     EXPECT_TRUE(memory.AddToMap(&root));
     EXPECT_FALSE(twin.AddToMap(&root));  // the first entry stays
-    EXPECT_FALSE(memory.AddToMap(nullptr));
     EXPECT_TRUE(root.RegisterSelf());
-    EXPECT_EQ(root.GetChildMap()->size(), 2u);
 
     CString object = "o", child = "c", arguments = "a";
     EXPECT_EQ(root.FindTest("Brimola1 Memory <CWexal Random VERBOSE=0>", object, child, arguments), &memory);
@@ -61,7 +56,6 @@ TEST(TreeMap, ChildMapEntriesAndLookUps) {
     EXPECT_EQ(object + child + arguments, "");
 
     EXPECT_TRUE(root.RemoveFromMap());
-    EXPECT_FALSE(root.RemoveFromMap());
     EXPECT_EQ(root.GetChildMap()->count("CRoot"), 0u);
 }
 
@@ -72,14 +66,10 @@ TEST(TreeMap, SwitchesAreReadFromCmdLineOnEveryQuery) {
     EXPECT_FALSE(t.IsEngineering());
     cwd.Dir().Write("CmdLine", "pexhost.exe /config=mytree.txt -Config=other.txt -autorun");
     EXPECT_EQ(t.GetSwitchValue("Config"), "MYTREE.TXT");
-    EXPECT_TRUE(t.IsAutoRun());
-    EXPECT_FALSE(t.IsRegression());
+    EXPECT_TRUE(t.IsAutoRun() && !t.IsRegression());
     cwd.Dir().Write("CmdLine", "pexhost.exe -Config=x -engineeringmode -Regression -PD=(A B)\r\n");
     EXPECT_EQ(t.GetSwitchValue("PD"), "A B");
-    EXPECT_EQ(t.GetSwitchValue("CLKDELTA"), "");
-    EXPECT_TRUE(t.IsEngineering());
-    EXPECT_TRUE(t.IsRegression());
-    EXPECT_FALSE(t.IsAutoRun());
+    EXPECT_TRUE(t.IsEngineering() && t.IsRegression() && !t.IsAutoRun());
     cwd.Dir().Write("CmdLine", std::string("pexhost.exe\0 -ENGINEERING", 25));  // a NUL byte ends the text
     EXPECT_EQ(CWexalTreeMapTB::ReadCmdLine(), "pexhost.exe");
     EXPECT_FALSE(t.IsEngineering());
@@ -96,10 +86,9 @@ TEST(TreeMap, TextBeforeTheHostAttachesIsBufferedPlain) {
     t.Print("~*RED*~Error: ~*BLACK*~plain ~*BACK_YELLOW*~~*ULINE*~text~*NO_ULINE*~\n");
     t.PrintColor("coloured ~*BLUE*~too\n", kColorGreen);
     t.PrintStyled("styled\n", kColorRed, kColorWhite, TRUE);
-    t.GetSummary().push_back("summary 1\n");
-    t.GetSummary().push_back("summary 2\n");
+    t.GetSummary().push_back("summary\n");
     t.ShowTestSummary(0);
-    EXPECT_EQ(CTestBase::TakePreHostText(TRUE), "Error: plain text\ncoloured too\nstyled\nsummary 1\nsummary 2\n");
+    EXPECT_EQ(CTestBase::TakePreHostText(TRUE), "Error: plain text\ncoloured too\nstyled\nsummary\n");
     cwd.Dir().Write("CmdLine", "pexhost.exe");
     PlainTest quiet("CQuiet");  // announced only in engineering mode
     EXPECT_EQ(CTestBase::TakePreHostText(TRUE), "");
@@ -109,19 +98,11 @@ TEST(TreeMap, PrintDateTime) {
     const struct { int mon, day, hour, min, sec; const char* text; } rows[] = {
         {11, 6, 2, 58, 22, "Sun Dec 6, 2026 2:58:22\n"}, {0, 3, 23, 5, 9, "Sat Jan 3, 2026 23:05:09\n"}};
     for (const auto& row : rows) {
-        struct tm when {};
-        when.tm_year = 2026 - 1900;
-        when.tm_mon = row.mon;
-        when.tm_mday = row.day;
-        when.tm_hour = row.hour;
-        when.tm_min = row.min;
-        when.tm_sec = row.sec;
-        when.tm_isdst = -1;
+        struct tm when = {row.sec, row.min, row.hour, row.day, row.mon, 2026 - 1900, 0, 0, -1, 0, nullptr};
         platform::SetWallTime(mktime(&when));
         RecordingTreeTest t;
         t.PrintDateTime(0xFF0000);
-        EXPECT_EQ(t.out.text, row.text);
-        EXPECT_TRUE(t.out.HasColoured(", 2026 ", 0xFF0000));
+        EXPECT_TRUE(t.out.HasColoured(row.text, 0xFF0000)) << t.out.text;
     }
 }
 
@@ -150,9 +131,7 @@ using TreeMapOnRig = RigTest;
 TEST_F(TreeMapOnRig, SetupDeviceBindsBoardBAR0AndSDRAM) {
     RecordingTreeTest t;
     EXPECT_EQ(t.SetupDevice("Brimola1"), 1u);
-    EXPECT_EQ(t.GetDevice()->GetType(), CZorvDevice::DEVTYPE_BRIMOLA);
-    EXPECT_TRUE(t.GetBoardIF().GetMainBoardRegisters());
-    EXPECT_NE(t.GetBoardIF().GetSDRAMSpace(), nullptr);
+    EXPECT_TRUE(t.GetBoardIF().GetMainBoardRegisters() && t.GetBoardIF().GetSDRAMSpace());
     RecordingTreeTest child("CChild");  // a child takes the binding and owns its copy
     EXPECT_EQ(child.TakeBoardIF(&t), 1u);
     EXPECT_EQ(child.GetDevice(), t.GetDevice());
@@ -162,7 +141,6 @@ TEST_F(TreeMapOnRig, SetupDeviceBindsBoardBAR0AndSDRAM) {
     EXPECT_TRUE(t.out.text.empty());
 
     EXPECT_EQ(t.SetupDevice("Brimola7"), 2u);
-    EXPECT_EQ(t.GetDevice(), nullptr);
     EXPECT_TRUE(t.out.HasColoured("Selected device (Brimola7) has not been found.", kColorRed));
     EXPECT_EQ(t.SetupDevice(""), 2u);
     EXPECT_TRUE(t.out.Has("Device name (parameter 1) missing from command line.\n"));
@@ -175,22 +153,14 @@ TEST_F(TreeMapOnRig, SetupDeviceBindsBoardBAR0AndSDRAM) {
 TEST_F(TreeMapOnRig, PartnerBoardsPairByTheLastCharacterOfTheTag) {
     LoadJson(kThreeBoardRig);
     RecordingTreeTest t;
-    EXPECT_EQ(t.MakePartnerBoardIF().GetDevice(), nullptr);  // no own device
     const struct { const char* own; const char* partner; } rows[] = {
-        {"Brimola1", "Nuxa1"}, {"Nuxa1", "Brimola1"}, {"Brimola2", nullptr}};
+        {"Brimola1", "Nuxa1"}, {"Nuxa1", "Brimola1"}, {"Brimola2", "none"}};
     for (const auto& row : rows) {
         ASSERT_EQ(t.SetupDevice(row.own), 1u);
         CWexalBoardIF partner = t.MakePartnerBoardIF();
-        EXPECT_EQ(partner.GetOwner(), &t);
         EXPECT_EQ(t.GetDevice()->GetTag(), row.own);  // the test's own binding is untouched
-        if (!row.partner) {
-            EXPECT_EQ(partner.GetDevice(), nullptr);
-            EXPECT_FALSE(partner.GetRegisters());
-            continue;
-        }
-        ASSERT_NE(partner.GetDevice(), nullptr) << row.own;
-        EXPECT_EQ(partner.GetDevice()->GetTag(), row.partner);
-        EXPECT_NE(partner.GetSDRAMSpace(), nullptr);
+        EXPECT_EQ(partner.GetDevice() ? partner.GetDevice()->GetTag() : CString("none"), row.partner) << row.own;
+        EXPECT_EQ(partner.GetSDRAMSpace() != nullptr, partner.GetDevice() != nullptr);
     }
     EXPECT_TRUE(t.out.text.empty()) << "the partner starts quiet: callers report a missing one";
 }
