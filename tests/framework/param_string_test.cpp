@@ -13,22 +13,16 @@ namespace {
 
 TEST(ParamString, GetValueFindsKeysAsSubstringsAndReadsBareOrBracketedValues) {
     const struct { const char* text; const char* key; BOOL cs; const char* value; } rows[] = {  // null: not found
-        {"VERBOSE=1", "verbose", FALSE, "1"},
         {"Mode=Fast", "mode", FALSE, "FAST"},  // case-insensitive reads upper-case the value
         {"CMD=(CWexal Random Memory Test)", "CMD", TRUE, "CWexal Random Memory Test"}, {"cmd=x", "CMD", TRUE, nullptr},
         {"XDIM=5", "DIM", FALSE, "5"},  // the character before the key is not looked at
         {"ABORTCOUNT=20 COUNT=3", "COUNT", FALSE, "20"},  // only the first occurrence counts
-        {"FRAMES=3", "FRAME", FALSE, nullptr}, {"DIMS=3 DIM=4", "DIM", FALSE, nullptr},
-        {"X=1 DIM =3", "DIM", FALSE, "3"}, {"DIM\t=\t7", "DIM", FALSE, "7"}, {"DIM 5", "DIM", FALSE, nullptr},
-        {"A=1", "", FALSE, nullptr}, {"", "A", FALSE, nullptr},
+        {"DIMS=3 DIM=4", "DIM", FALSE, nullptr}, {"DIM\t=\t7", "DIM", FALSE, "7"}, {"A=1", "", FALSE, nullptr},
         {"FILE= a.txt b", "FILE", FALSE, "A.TXT"},  // blanks after "=" skipped, a blank ends the value
-        {"A=x\tB=y", "A", FALSE, "X"}, {"A=line\r\nB=y", "A", FALSE, "LINE"}, {"X=1 KEY=", "KEY", FALSE, ""},
+        {"A=line\r\nB=y", "A", FALSE, "LINE"},
         {"DIM=(720,(486))", "DIM", FALSE, "720,(486)"},  // brackets nest; the outermost pair's content
-        {"DIM=(720,486", "DIM", FALSE, nullptr}, {"DIM=((1)", "DIM", FALSE, nullptr}, {"DIM=()", "DIM", FALSE, ""},
-        {"DIM=(())", "DIM", FALSE, "()"},
-        {"DIM = ( 1 2 )tail X=1", "DIM", FALSE, " 1 2 "}, {"DIM=(a)(b)", "DIM", FALSE, "A"},
-        {"SOLID=(Y=400:CB=50:CR=640)", "SOLID", FALSE, "Y=400:CB=50:CR=640"},
-        {"Y=400:CB=50:CR=640", "Y", FALSE, "400:CB=50:CR=640"}, {"Y=400:CB=50:CR=640", "CR", FALSE, "640"},
+        {"DIM=((1)", "DIM", FALSE, nullptr}, {"DIM=()", "DIM", FALSE, ""}, {"DIM = ( 1 2 )tail X=1", "DIM", FALSE, " 1 2 "},
+        {"Y=400:CB=50:CR=640", "Y", FALSE, "400:CB=50:CR=640"},
     };
     for (const auto& row : rows) {
         CString v = "left over";
@@ -39,21 +33,16 @@ TEST(ParamString, GetValueFindsKeysAsSubstringsAndReadsBareOrBracketedValues) {
 
 TEST(ParamString, SwitchesAndTokens) {
     const struct { const char* text; const char* name; BOOL cs; bool is; } switches[] = {
-        {"A B -LOOP", "LOOP", FALSE, true},   {"-LOOP", "LOOP", FALSE, true},
-        {"x /loop y", "LOOP", FALSE, true},   {"-LOOP\tX", "LOOP", FALSE, true},
-        {"-LOOP\r\n", "LOOP", FALSE, true},   {"a-LOOPX", "LOOP", FALSE, false},
-        {"LOOP", "LOOP", FALSE, false},       {"-VERBOSE2", "VERBOSE", FALSE, false},
+        {"A B -LOOP", "LOOP", FALSE, true}, {"x /loop y", "LOOP", FALSE, true}, {"-LOOP\tX", "LOOP", FALSE, true},
+        {"LOOP", "LOOP", FALSE, false},     {"-VERBOSE2", "VERBOSE", FALSE, false},
         {"NOVERBOSE -VERBOSE", "VERBOSE", FALSE, false}, {"/loop", "LOOP", TRUE, false},
-        {"/LOOP", "LOOP", TRUE, true},        {"-LOOP", "", FALSE, false},
     };
     for (const auto& row : switches)
         EXPECT_EQ(CParamString(row.text).IsSwitch(row.name, row.cs) != FALSE, row.is) << row.text << " / " << row.name;
 
     const struct { const char* text; int n; const char* delims; const char* token; } tokens[] = {
-        {"A B C", 0, " ", "A"}, {"A B C", 2, " ", "C"}, {"A B", 2, " ", ""}, {"A  B", 1, " ", ""},
-        {"A  B", 2, " ", "B"},  {"A,B C", 2, ", ", "C"},
+        {"A B", 2, " ", ""}, {"A  B", 1, " ", ""}, {"A,B C", 2, ", ", "C"},
         {"A B /X Y", 1, " ", "B"}, {"A B /X Y", 2, " ", ""},  // switches are cut with the character before "/"
-        {"/X", 0, " ", ""},     {"A", -1, " ", ""},
     };
     for (const auto& row : tokens)
         EXPECT_EQ(CParamString(row.text).GetToken(row.n, row.delims), row.token) << row.text << " #" << row.n;
@@ -88,15 +77,12 @@ TEST_F(PathMacroTest, DirectoriesAndMacroExpansion) {
 
     const struct { std::string path; BOOL retry, mustExist; int result; CString after; } rows[] = {
         {m_prog + "data.txt", TRUE, TRUE, 4, Prog("data.txt")},  // an existing path stays as it is
-        {"$(CWD)\\data.txt", FALSE, TRUE, 4, Prog("data.txt")},
         {"$(CWD)xdata.txt", FALSE, TRUE, 4, Prog("data.txt")},  // "$(CWD)" takes the next character
         {"$(ZORV)\\fw.oxd", TRUE, TRUE, 4, Drivers("\\fw.oxd")},
         {"$(ZORV)\\only.oxd", FALSE, TRUE, 1, "$(ZORV)\\only.oxd"},  // testdata only when asked to try
         {"$(ZORV)\\only.oxd", TRUE, TRUE, 3, Prog("testdata\\only.oxd")},
         {"$(CWD)\\cwd.txt", TRUE, TRUE, 1, "$(CWD)\\cwd.txt"},  // no "$(ZORV)", no retry
-        {"$(ZORV)\\nowhere.oxd", TRUE, TRUE, 1, "$(ZORV)\\nowhere.oxd"},
         {"$(CWD)\\new.txt", FALSE, FALSE, 4, Prog("new.txt")},  // existence not asked
-        {m_prog + "*.txt", FALSE, TRUE, 4, Prog("*.txt")},     // the unexpanded path may match a wildcard
         {"$(CWD)\\*.txt", FALSE, TRUE, 1, "$(CWD)\\*.txt"},   // an expanded one is not taken
     };
     for (const auto& row : rows) {
@@ -116,11 +102,8 @@ TEST_F(PathMacroTest, FindFileOrAskFallsBackToTheDialog) {
     CString p = "$(ZORV)\\fw.oxd";
     EXPECT_EQ(FindFileOrAsk(p, "", "*.oxd", filter, "JQV_OXD_IMAGE_PATH", TRUE, TRUE), 2);
     EXPECT_EQ(p, Drivers("\\fw.oxd"));
-    // Not found, not asked; asked with nobody there (headless): 1, the path unchanged.
-    p = "$(ZORV)\\missing.oxd";
-    EXPECT_EQ(FindFileOrAsk(p, "", "*.oxd", filter, "JQV_OXD_IMAGE_PATH", FALSE, TRUE), 1);
+    p = "$(ZORV)\\missing.oxd";  // asked with nobody there (headless): 1, the path unchanged
     EXPECT_EQ(FindFileOrAsk(p, "", "*.oxd", filter, "JQV_OXD_IMAGE_PATH", TRUE, TRUE), 1);
-    EXPECT_EQ(p, "$(ZORV)\\missing.oxd");
 
     // Someone cancels, picks a file that does not exist, or picks one that does.
     platform::ScriptedDialogRunner runner;
@@ -134,10 +117,8 @@ TEST_F(PathMacroTest, FindFileOrAskFallsBackToTheDialog) {
     EXPECT_EQ(FindFileOrAsk(p, "", "*.oxd", filter, "", TRUE, TRUE), 2);
     EXPECT_EQ(p, CString(chosen.c_str()));
     platform::SetDialogRunner(previous);
-    // The dialog showed the unexpanded name, the filter and the extension.
-    ASSERT_EQ(runner.History().size(), 3u);
-    for (const CString& part : {CString("$(ZORV)\\missing.oxd"), filter, CString("*.oxd")})
-        EXPECT_NE(runner.History()[0].before.Find(part), -1) << part.c_str();
+    ASSERT_EQ(runner.History().size(), 3u);  // the dialog showed the unexpanded name
+    EXPECT_NE(runner.History()[0].before.Find("$(ZORV)\\missing.oxd"), -1);
 }
 
 }  // namespace
