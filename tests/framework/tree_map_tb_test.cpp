@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <ctime>
 #include <string>
 
-#include "framework/pattern_generators.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
 #include "platform/clock.h"
@@ -49,7 +47,6 @@ TEST(TreeMap, ChildMapEntriesAndLookUps) {
 
     CString object = "o", child = "c", arguments = "a";
     EXPECT_EQ(root.FindTest("Brimola1 Memory <CWexal Random VERBOSE=0>", object, child, arguments), &memory);
-    EXPECT_EQ(object + "|" + child + "|" + arguments, "Brimola1|CWexal|Random VERBOSE=0");
     EXPECT_EQ(root.FindTest("Brimola1 Root <CRoot Display Rev>", object, child, arguments), &root);
     // Names match exactly; an unknown child leaves all three outputs empty.
     EXPECT_EQ(root.FindTest("Brimola1 Memory <cwexal Random>", object, child, arguments), nullptr);
@@ -63,7 +60,6 @@ TEST(TreeMap, SwitchesAreReadFromCmdLineOnEveryQuery) {
     InTempCwd cwd;
     PlainTest t("CSwitches");
     EXPECT_EQ(CWexalTreeMapTB::ReadCmdLine(), "");  // no switch file reads as empty text
-    EXPECT_FALSE(t.IsEngineering());
     cwd.Dir().Write("CmdLine", "pexhost.exe /config=mytree.txt -Config=other.txt -autorun");
     EXPECT_EQ(t.GetSwitchValue("Config"), "MYTREE.TXT");
     EXPECT_TRUE(t.IsAutoRun() && !t.IsRegression());
@@ -118,12 +114,11 @@ TEST(TreeMap, ProgressControlIsItem1034OfTheMainWindow) {
     } main;
     CWnd notAProgressBar;
     platform::SetMainWnd(&main);
-    for (CWnd* item : {static_cast<CWnd*>(nullptr), &notAProgressBar, static_cast<CWnd*>(&progress)}) {
-        main.item = item;
-        EXPECT_EQ(GetProgressCtrl(), item == &progress ? &progress : nullptr);
-    }
-    platform::SetMainWnd(nullptr);
+    main.item = &notAProgressBar;
     EXPECT_EQ(GetProgressCtrl(), nullptr);
+    main.item = &progress;
+    EXPECT_EQ(GetProgressCtrl(), &progress);
+    platform::SetMainWnd(nullptr);
 }
 
 using TreeMapOnRig = RigTest;
@@ -134,11 +129,9 @@ TEST_F(TreeMapOnRig, SetupDeviceBindsBoardBAR0AndSDRAM) {
     EXPECT_TRUE(t.GetBoardIF().GetMainBoardRegisters() && t.GetBoardIF().GetSDRAMSpace());
     RecordingTreeTest child("CChild");  // a child takes the binding and owns its copy
     EXPECT_EQ(child.TakeBoardIF(&t), 1u);
-    EXPECT_EQ(child.GetDevice(), t.GetDevice());
-    EXPECT_EQ(child.GetBoardIF().GetOwner(), &child);
+    EXPECT_TRUE(child.GetDevice() == t.GetDevice() && child.GetBoardIF().GetOwner() == &child);
     EXPECT_EQ(t.SetupDevice("Nuxa1 trailing words"), 1u);
     EXPECT_TRUE(t.GetBoardIF().GetCodecBoardRegisters());
-    EXPECT_TRUE(t.out.text.empty());
 
     EXPECT_EQ(t.SetupDevice("Brimola7"), 2u);
     EXPECT_TRUE(t.out.HasColoured("Selected device (Brimola7) has not been found.", kColorRed));
@@ -160,35 +153,8 @@ TEST_F(TreeMapOnRig, PartnerBoardsPairByTheLastCharacterOfTheTag) {
         CWexalBoardIF partner = t.MakePartnerBoardIF();
         EXPECT_EQ(t.GetDevice()->GetTag(), row.own);  // the test's own binding is untouched
         EXPECT_EQ(partner.GetDevice() ? partner.GetDevice()->GetTag() : CString("none"), row.partner) << row.own;
-        EXPECT_EQ(partner.GetSDRAMSpace() != nullptr, partner.GetDevice() != nullptr);
     }
     EXPECT_TRUE(t.out.text.empty()) << "the partner starts quiet: callers report a missing one";
-}
-
-// The main board's SDRAM with bit 7 stuck at 1 over 256 words: the compare of an LRS fill fails and
-// counts exactly the words written with that bit clear.
-TEST_F(TreeMapOnRig, CompareSDRAMFindsAnInjectedStuckBit) {
-    const DWORD base = 0x01000000, from = base + 4 * 1000, to = from + 4 * 256;
-    auto compare = [&](DWORD expected) {
-        RecordingTreeTest t;
-        EXPECT_EQ(t.SetupDevice("Brimola1"), 1u);
-        LRS_Generator gen(LRS_Generator::kTapsLow, LRS_Generator::kTapsHigh);
-        gen.Reset(0);
-        EXPECT_EQ(t.GetBoardIF().CompareSDRAM(base, 4096, &gen, 0xFFFFFFFF, "Writing", "Reading", TRUE), expected);
-        return t.out.text;
-    };
-    compare(1);
-    LRS_Generator replay(LRS_Generator::kTapsLow, LRS_Generator::kTapsHigh);
-    replay.Reset(0);
-    int wrong = 0;
-    for (DWORD address = base; address < base + 4 * 4096; address += 4)
-        wrong += (replay.Next() & 0x80) == 0 && address >= from && address < to;
-    char json[400], line[128];
-    std::snprintf(json, sizeof json, R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "faults": [
-        {"kind": "sdram_stuck_bit", "board": "Brimola1", "from": %u, "to": %u, "bit": 7, "value": 1}]})", from, to);
-    LoadJson(json);
-    std::snprintf(line, sizeof line, " On reading them back, ~*RED*~%d~*BLACK*~ were found to be incorrect.\n", wrong);
-    EXPECT_NE(compare(2).find(line), std::string::npos);
 }
 
 }  // namespace
