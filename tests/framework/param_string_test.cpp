@@ -17,12 +17,10 @@ TEST(ParamString, GetValueFindsKeysAsSubstringsAndReadsBareOrBracketedValues) {
         {"CMD=(CWexal Random Memory Test)", "CMD", TRUE, "CWexal Random Memory Test"}, {"cmd=x", "CMD", TRUE, nullptr},
         {"XDIM=5", "DIM", FALSE, "5"},  // the character before the key is not looked at
         {"ABORTCOUNT=20 COUNT=3", "COUNT", FALSE, "20"},  // only the first occurrence counts
-        {"DIMS=3 DIM=4", "DIM", FALSE, nullptr}, {"DIM\t=\t7", "DIM", FALSE, "7"}, {"A=1", "", FALSE, nullptr},
+        {"DIMS=3 DIM=4", "DIM", FALSE, nullptr}, {"DIM\t=\t7", "DIM", FALSE, "7"}, {"A=line\r\nB=y", "A", FALSE, "LINE"},
         {"FILE= a.txt b", "FILE", FALSE, "A.TXT"},  // blanks after "=" skipped, a blank ends the value
-        {"A=line\r\nB=y", "A", FALSE, "LINE"},
         {"DIM=(720,(486))", "DIM", FALSE, "720,(486)"},  // brackets nest; the outermost pair's content
         {"DIM=((1)", "DIM", FALSE, nullptr}, {"DIM=()", "DIM", FALSE, ""}, {"DIM = ( 1 2 )tail X=1", "DIM", FALSE, " 1 2 "},
-        {"Y=400:CB=50:CR=640", "Y", FALSE, "400:CB=50:CR=640"},
     };
     for (const auto& row : rows) {
         CString v = "left over";
@@ -33,15 +31,14 @@ TEST(ParamString, GetValueFindsKeysAsSubstringsAndReadsBareOrBracketedValues) {
 
 TEST(ParamString, SwitchesAndTokens) {
     const struct { const char* text; const char* name; BOOL cs; bool is; } switches[] = {
-        {"A B -LOOP", "LOOP", FALSE, true}, {"x /loop y", "LOOP", FALSE, true}, {"-LOOP\tX", "LOOP", FALSE, true},
-        {"LOOP", "LOOP", FALSE, false},     {"-VERBOSE2", "VERBOSE", FALSE, false},
-        {"NOVERBOSE -VERBOSE", "VERBOSE", FALSE, false}, {"/loop", "LOOP", TRUE, false},
+        {"A B -LOOP", "LOOP", FALSE, true}, {"x /loop y", "LOOP", FALSE, true}, {"LOOP", "LOOP", FALSE, false},
+        {"-VERBOSE2", "VERBOSE", FALSE, false}, {"NOVERBOSE -VERBOSE", "VERBOSE", FALSE, false}, {"/loop", "LOOP", TRUE, false},
     };
     for (const auto& row : switches)
         EXPECT_EQ(CParamString(row.text).IsSwitch(row.name, row.cs) != FALSE, row.is) << row.text << " / " << row.name;
 
     const struct { const char* text; int n; const char* delims; const char* token; } tokens[] = {
-        {"A B", 2, " ", ""}, {"A  B", 1, " ", ""}, {"A,B C", 2, ", ", "C"},
+        {"A  B", 1, " ", ""}, {"A,B C", 2, ", ", "C"},
         {"A B /X Y", 1, " ", "B"}, {"A B /X Y", 2, " ", ""},  // switches are cut with the character before "/"
     };
     for (const auto& row : tokens)
@@ -68,12 +65,10 @@ protected:
 };
 
 TEST_F(PathMacroTest, DirectoriesAndMacroExpansion) {
-    EXPECT_EQ(GetProgramDirectory(), Prog(""));
     EXPECT_EQ(GetDriversDirectory(), Drivers(""));
     m_dir.Write("prog/data.txt", "x");
     m_dir.Write("sys/drivers/Zorv/fw.oxd", "x");
     m_dir.Write("prog/testdata/only.oxd", "x");
-    m_dir.Write("prog/testdata/cwd.txt", "x");
 
     const struct { std::string path; BOOL retry, mustExist; int result; CString after; } rows[] = {
         {m_prog + "data.txt", TRUE, TRUE, 4, Prog("data.txt")},  // an existing path stays as it is
@@ -81,7 +76,6 @@ TEST_F(PathMacroTest, DirectoriesAndMacroExpansion) {
         {"$(ZORV)\\fw.oxd", TRUE, TRUE, 4, Drivers("\\fw.oxd")},
         {"$(ZORV)\\only.oxd", FALSE, TRUE, 1, "$(ZORV)\\only.oxd"},  // testdata only when asked to try
         {"$(ZORV)\\only.oxd", TRUE, TRUE, 3, Prog("testdata\\only.oxd")},
-        {"$(CWD)\\cwd.txt", TRUE, TRUE, 1, "$(CWD)\\cwd.txt"},  // no "$(ZORV)", no retry
         {"$(CWD)\\new.txt", FALSE, FALSE, 4, Prog("new.txt")},  // existence not asked
         {"$(CWD)\\*.txt", FALSE, TRUE, 1, "$(CWD)\\*.txt"},   // an expanded one is not taken
     };
@@ -96,13 +90,9 @@ TEST_F(PathMacroTest, DirectoriesAndMacroExpansion) {
 }
 
 TEST_F(PathMacroTest, FindFileOrAskFallsBackToTheDialog) {
-    m_dir.Write("sys/drivers/Zorv/fw.oxd", "x");
     const std::string chosen = m_dir.Write("chosen.oxd", "x");
     const CString filter = "OXD Files (*.oxd)|*.oxd| All Files (*.*)|*.*||";
-    CString p = "$(ZORV)\\fw.oxd";
-    EXPECT_EQ(FindFileOrAsk(p, "", "*.oxd", filter, "JQV_OXD_IMAGE_PATH", TRUE, TRUE), 2);
-    EXPECT_EQ(p, Drivers("\\fw.oxd"));
-    p = "$(ZORV)\\missing.oxd";  // asked with nobody there (headless): 1, the path unchanged
+    CString p = "$(ZORV)\\missing.oxd";  // asked with nobody there (headless): 1, the path unchanged
     EXPECT_EQ(FindFileOrAsk(p, "", "*.oxd", filter, "JQV_OXD_IMAGE_PATH", TRUE, TRUE), 1);
 
     // Someone cancels, picks a file that does not exist, or picks one that does.
@@ -117,8 +107,7 @@ TEST_F(PathMacroTest, FindFileOrAskFallsBackToTheDialog) {
     EXPECT_EQ(FindFileOrAsk(p, "", "*.oxd", filter, "", TRUE, TRUE), 2);
     EXPECT_EQ(p, CString(chosen.c_str()));
     platform::SetDialogRunner(previous);
-    ASSERT_EQ(runner.History().size(), 3u);  // the dialog showed the unexpanded name
-    EXPECT_NE(runner.History()[0].before.Find("$(ZORV)\\missing.oxd"), -1);
+    EXPECT_NE(runner.History().at(0).before.Find("$(ZORV)\\missing.oxd"), -1);  // the unexpanded name shows
 }
 
 }  // namespace
