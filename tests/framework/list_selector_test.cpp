@@ -50,17 +50,13 @@ TEST_F(ListSelectorTest, ScriptsEditTheSelections) {
     const struct { const char* name; const char *imageSources, *images, *sizeSources, *sizes, *script;
                    int result; const char *imagesAfter, *sizesAfter; } rows[] = {
         {"script ends with the sheet open", "G", "R", "", "", "addall", IDCANCEL, "R", ""},
-        {"add twice lists twice", "A|G|R", "R", "", "", "add 1|add G|ok", IDOK, "R|G|G", ""},
         {"remove every named item", "G", "G|R|G|S", "", "", "remove G g|ok", IDOK, "R|S", ""},
-        {"remove every selected item", "G", "A|B|C|D", "", "", "click selections 3|remove 1|ok", IDOK, "A|C", ""},
         {"default restores", "G|R", "R|G", "D1", "D2", "removeall|add 0|default|page 1|addall|default|ok", IDOK, "R|G",
          "D2"},
         {"pages keep their edits", "G|R", "", "D1|D3", "", "add R|page 1|add 1|page 0|add G|page 1|add 0|ok", IDOK, "R|G",
          "D3|D1"},
-        {"names show, values come back", "G=>g.img|R| H  =>  p b ", "", "", "", "add R|add H|add G|ok", IDOK,
-         "R|H=>p b|G=>g.img", ""},
-        {"selections take the source's value or keep their own", "G=>new", "G=>old|B=>b", "", "", "ok", IDOK, "G=>new|B=>b",
-         ""},
+        {"names show, values come back", "G=>g.img|R| H  =>  p b ", "B=>old", "", "", "add R|add H|add G|ok", IDOK,
+         "B=>old|R|H=>p b|G=>g.img", ""},
         {"mistakes change nothing", "G|R", "R", "D1", "", "add G NOPE|add 7|remove G|click sources|click middle 0|"
          "frobnicate|addall 1|page 2|page x|page 1|value 5|addcmd|ok", IDOK, "R", ""},
     };
@@ -81,15 +77,11 @@ TEST_F(ListSelectorTest, ScriptsEditTheSelections) {
 }
 
 TEST_F(ListSelectorTest, PagesAndTheValueField) {
-    EXPECT_EQ(m_sheet.DoModal(), IDCANCEL);  // nothing to choose from: nothing shown
-    EXPECT_TRUE(m_runner.History().empty());
     ASSERT_EQ(Run(kGrid, kGrid, "D1", "", "click sources GRID|ok"), IDOK);
     EXPECT_NE(Last().before.Find("Pages: [0: Images (163)] 1: Resolutions (162)"), -1) << Last().before.str();
     const CListSelectorPage& page = m_sheet.GetImagePage();
     EXPECT_EQ(page.GetSelectionsBox().GetText(0), "GRID");  // names show, values stay behind
     EXPECT_NE(Last().after.Find("Value (1056, read-only): $(CWD)\\testdata"), -1) << Last().after.str();
-    ASSERT_EQ(Run("G=>g|R", "", "", "", "click sources R|ok"), IDOK);
-    EXPECT_EQ(page.GetValueText(), "(null)");
     ASSERT_EQ(Run("G", "", "", "", "ok"), IDOK);  // without values the field is hidden
     EXPECT_FALSE(page.IsValueVisible());
     // With generic sources the generic page comes first; without image sources that page is left out.
@@ -120,9 +112,8 @@ TEST_F(ListSelectorTest, ImageTestListEditing) {
     EXPECT_EQ(EditImageResolutionLists(images, sizes, 0), IDOK);
     EXPECT_NE(Last().before.Find("HORZ_WEDGE_BLUE2RED"), -1);  // preset 0 as sources
     EXPECT_EQ(Joined(images) + "/" + Joined(sizes), "GRID|RANDOM/DIM=(720,576)");
-    const size_t shown = m_runner.History().size();
-    EXPECT_EQ(EditImageResolutionLists(images, sizes, 4), IDCANCEL);
-    EXPECT_EQ(m_runner.History().size(), shown);
+    EXPECT_EQ(EditImageResolutionLists(images, sizes, 4), IDCANCEL);  // an unknown preset shows nothing
+    EXPECT_EQ(m_runner.History().size(), 1u);
 }
 
 TEST(SelectorListBox, CaretFollowsDeletions) {
@@ -136,9 +127,6 @@ TEST(SelectorListBox, CaretFollowsDeletions) {
     box.Click(1);
     box.DeleteItem(1);  // the last one, under the caret: it moves up
     EXPECT_EQ(box.GetCaret(), 0);
-    box.DeleteItem(0);
-    box.DeleteItem(0);  // nothing left: ignored
-    EXPECT_EQ(box.GetCaret(), -1);
 }
 
 }  // namespace
