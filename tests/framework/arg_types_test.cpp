@@ -28,25 +28,22 @@ Words Parse(std::vector<ArgListArg*> table, const std::string& text) {
     return words;
 }
 
-// The first n words of the generator a PATTERN text leaves behind, checked for its kind, reset to the pass.
-template <class Kind>
-Dwords Built(ArgList_PATTERN& pattern, const std::string& text, size_t n, int pass = 0) {
-    EXPECT_EQ(Parse({&pattern}, text), Words{}) << text;
-    std::unique_ptr<DataPatternGenerator> g = pattern.TakeGenerator();
-    EXPECT_NE(dynamic_cast<Kind*>(g.get()), nullptr) << text;
-    Dwords v(n, 0xBAD);
-    if (!g) return v;
-    g->Reset(pass);
-    for (auto& w : v) w = g->Next();
-    return v;
-}
-
-// The generator's own stream for a kind set up by hand (the generators' tests check those models).
+// The first n words of a generator reset to the pass; for a kind set up by hand, its own stream
+// (the generators' tests check those models).
 Dwords Expected(DataPatternGenerator& g, size_t n, int pass = 0) {
     Dwords v(n);
     g.Reset(pass);
     for (auto& w : v) w = g.Next();
     return v;
+}
+
+// The first n words of the generator a PATTERN text leaves behind, checked for its kind.
+template <class Kind>
+Dwords Built(ArgList_PATTERN& pattern, const std::string& text, size_t n, int pass = 0) {
+    EXPECT_EQ(Parse({&pattern}, text), Words{}) << text;
+    std::unique_ptr<DataPatternGenerator> g = pattern.TakeGenerator();
+    EXPECT_NE(dynamic_cast<Kind*>(g.get()), nullptr) << text;
+    return g ? Expected(*g, n, pass) : Dwords{};
 }
 
 LRS_Generator Flrs(int m, int n) {

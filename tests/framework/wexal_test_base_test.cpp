@@ -55,9 +55,7 @@ TEST_F(WexalTestBase, PublishesOneLeafPerBoardDeviceThatPassesTheFilter) {
     free(list);
 
     LoadJson(R"({"boards": []})");  // no boards: no names, nothing published
-    list = reinterpret_cast<char*>(1);
     EXPECT_EQ(CWexalTestBase::GetBoardDeviceNames(list), 0);
-    EXPECT_EQ(list, nullptr);
     CTestRegistry none;
     t.PublishTests(none, "Memory", "x", nullptr);
     EXPECT_EQ(none.GetCount(), 0);
