@@ -82,10 +82,9 @@ TEST_F(ScreenFixture, RunsAreAppendedSelectedScrolledAndNotificationsKeepTheSele
     EXPECT_EQ(std::make_pair(ctrl.m_start, ctrl.m_end), std::make_pair(15L, 17L));  // the last run is selected
     // 4 lines after each run; the window keeps the last 40 lines in view.
     EXPECT_EQ(ctrl.m_scrolls, (std::vector<std::pair<int, int>>(2, {4 - 40, 0})));
-    ctrl.m_runs.clear();
     screen.AppendToHostWindow("~*BLUE*~raw\n");  // keeps mark-up and applies no format
     EXPECT_EQ(ctrl.m_text, "existing\nl1\nl2\nl3~*BLUE*~raw\n");
-    EXPECT_TRUE(ctrl.m_runs.empty());
+    EXPECT_EQ(ctrl.m_runs.size(), 2u);
 
     ctrl.SetSel(2, 4);
     host.m_answer = 77;
@@ -101,13 +100,12 @@ TEST_F(ScreenFixture, RunsAreAppendedSelectedScrolledAndNotificationsKeepTheSele
 TEST(ResultScreenDetached, NoHostOrNoControlIsHarmless) {
     CResultScreen screen;
     EXPECT_EQ(screen.NotifyHost(1), 0u);
-    screen.Print("~*RED*~lost");
-    screen.AppendToHostWindow("raw");
-    EXPECT_EQ(screen.GetFormat().crTextColor, 0x0000FFu);  // mark-up still takes effect
     FakeHost blind(nullptr);
     blind.m_answer = 5;
     screen.SetHost(&blind);
-    screen.PrintColor("x", 0x00A000);
+    screen.Print("~*RED*~lost");
+    screen.AppendToHostWindow("raw");
+    EXPECT_EQ(screen.GetFormat().crTextColor, 0x0000FFu);  // mark-up still takes effect
     EXPECT_EQ(screen.NotifyHost(1), 0u);
     EXPECT_EQ(screen.NotifyHostResult(3, 1), 5u);  // code 2 needs only the host
     EXPECT_EQ(blind.m_notifies, (std::vector<std::pair<int, uintptr_t>>{{2, 3}}));
