@@ -102,17 +102,4 @@ TEST_F(ListSelectorTest, ImageTestListEditing) {
     EXPECT_EQ(m_runner.History().size(), 1u);
 }
 
-TEST(SelectorListBox, CaretFollowsDeletions) {
-    CSelectorListBox box;
-    for (const char* t : {"A", "B", "C", "D"}) box.AddItem(t);
-    box.Click(1);
-    box.DeleteItem(0);  // one before the caret goes: it stays on its item
-    EXPECT_EQ(box.GetText(box.GetCaret()), "B");
-    box.DeleteItem(box.GetCaret());  // its own goes: it stays on the place
-    EXPECT_EQ(box.GetText(box.GetCaret()), "C");
-    box.Click(1);
-    box.DeleteItem(1);  // the last one, under the caret: it moves up
-    EXPECT_EQ(box.GetCaret(), 0);
-}
-
 }  // namespace
