@@ -77,10 +77,8 @@ TEST_F(ListSelectorTest, ScriptsEditTheSelections) {
 }
 
 TEST_F(ListSelectorTest, PagesValueFieldAndAddCmd) {
-    ASSERT_EQ(Run(kGrid, kGrid, "D1", "", "click sources GRID|ok"), IDOK);
-    EXPECT_NE(Last().before.Find("Pages: [0: Images (163)] 1: Resolutions (162)"), -1) << Last().before.str();
-    EXPECT_EQ(m_sheet.GetImagePage().GetSelectionsBox().GetText(0), "GRID");  // names show, values stay behind
-    EXPECT_NE(Last().after.Find("Value (1056, read-only): $(CWD)\\testdata"), -1) << Last().after.str();
+    ASSERT_EQ(Run(kGrid, kGrid, "D1", "", "click sources GRID|ok"), IDOK);  // the value shows beside the name
+    EXPECT_NE(Last().after.Find("$(CWD)\\testdata"), -1) << Last().after.str();
     // With generic sources the generic page comes first; without image sources that page is left out.
     m_sheet.SetSources(MakeList("RUN A|RUN B=>CMD B"));
     m_sheet.SetSelections(MakeList(""));
