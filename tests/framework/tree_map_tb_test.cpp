@@ -22,7 +22,7 @@ public:
     DWORD Run(CString) override { return kRunPassed; }
 };
 
-TEST(TreeMap, SplitCommandLine) {
+TEST(TreeMap, SplitCommandLineAndChildMap) {
     const struct { const char* line; const char* split; } rows[] = {  // split: "object|child|arguments"
         {"DEV1 Memory tests <CWexal Random Memory Test VERBOSE = 0>", "DEV1|CWexal|Random Memory Test VERBOSE = 0"},
         {"DEV1 Flash tests", "DEV1||"}, {"DEV1 x <A  B C> trailing > tail", "DEV1|A| B C> trailing "},
@@ -36,10 +36,7 @@ TEST(TreeMap, SplitCommandLine) {
         t.SplitCommandLine(row.line, o, c, a);
         EXPECT_EQ(o.str() + "|" + c.str() + "|" + a.str(), row.split) << row.line;
     }
-}
-
-TEST(TreeMap, ChildMapEntriesAndLookUps) {
-    PlainTest root("CRoot"), memory("CWexal"), twin("CWexal");
+    PlainTest root("CRoot"), memory("CWexal"), twin("CWexal");  // the child map
     EXPECT_TRUE(memory.AddToMap(&root) && root.RegisterSelf());
     EXPECT_FALSE(twin.AddToMap(&root));  // the first entry stays
 
@@ -100,13 +97,22 @@ TEST(TreeMap, PrintDateTime) {
 
 using TreeMapOnRig = RigTest;
 
-TEST_F(TreeMapOnRig, SetupDeviceBindsBoardBAR0AndSDRAM) {
+TEST_F(TreeMapOnRig, SetupDeviceBindsBoardsAndPartnersPairByTheTagsLastCharacter) {
+    LoadJson(kThreeBoardRig);
     RecordingTreeTest t;
     EXPECT_EQ(t.SetupDevice("Brimola1"), 1u);
     EXPECT_TRUE(t.GetBoardIF().GetMainBoardRegisters() && t.GetBoardIF().GetSDRAMSpace());
     RecordingTreeTest child("CChild");  // a child takes the binding and owns its copy
     EXPECT_EQ(child.TakeBoardIF(&t), 1u);
     EXPECT_TRUE(child.GetDevice() == t.GetDevice() && child.GetBoardIF().GetOwner() == &child);
+    const struct { const char* own; const char* partner; } rows[] = {{"Nuxa1", "Brimola1"}, {"Brimola2", "none"}};
+    for (const auto& row : rows) {
+        ASSERT_EQ(t.SetupDevice(row.own), 1u);
+        CWexalBoardIF partner = t.MakePartnerBoardIF();
+        EXPECT_EQ(t.GetDevice()->GetTag(), row.own);  // the test's own binding is untouched
+        EXPECT_EQ(partner.GetDevice() ? partner.GetDevice()->GetTag() : CString("none"), row.partner) << row.own;
+    }
+    EXPECT_TRUE(t.out.text.empty()) << "the partner starts quiet: callers report a missing one";
 
     EXPECT_EQ(t.SetupDevice("Brimola7"), 2u);
     EXPECT_TRUE(t.out.HasColoured("Selected device (Brimola7) has not been found.", kColorRed));
@@ -116,20 +122,6 @@ TEST_F(TreeMapOnRig, SetupDeviceBindsBoardBAR0AndSDRAM) {
                  "faults": [{"kind": "missing_space", "board": "Brimola1", "space": "SDRAM"}]})");
     EXPECT_EQ(t.SetupDevice("Brimola1"), 2u);
     EXPECT_TRUE(t.out.Has("There is no \"SDRAM\" space available for this device."));
-}
-
-TEST_F(TreeMapOnRig, PartnerBoardsPairByTheLastCharacterOfTheTag) {
-    LoadJson(kThreeBoardRig);
-    RecordingTreeTest t;
-    const struct { const char* own; const char* partner; } rows[] = {
-        {"Nuxa1", "Brimola1"}, {"Brimola2", "none"}};
-    for (const auto& row : rows) {
-        ASSERT_EQ(t.SetupDevice(row.own), 1u);
-        CWexalBoardIF partner = t.MakePartnerBoardIF();
-        EXPECT_EQ(t.GetDevice()->GetTag(), row.own);  // the test's own binding is untouched
-        EXPECT_EQ(partner.GetDevice() ? partner.GetDevice()->GetTag() : CString("none"), row.partner) << row.own;
-    }
-    EXPECT_TRUE(t.out.text.empty()) << "the partner starts quiet: callers report a missing one";
 }
 
 }  // namespace
