@@ -63,7 +63,7 @@ TEST_F(DirTreeTest, JunkHugeAndAppendedFilesAreReadSafely) {
     EXPECT_EQ(Paths(nested, deep + "\n\tLeaf\n").size(), 5000u * 2 + 5);
 }
 
-TEST_F(DirTreeTest, OrderedPathsCarryMarksAndOrderNumbers) {
+TEST_F(DirTreeTest, OrderedPathsAndTheQueue) {
     CDirTreeOrdered tree("");
     EXPECT_EQ(Paths(tree, "Memory`(Checked)\n{\n\tFill`(Unchecked,Optional:Slow)\n\tCompare`(Checked,Optional)\n"
                           "\tPlain\n\tSub\n\t{\n\t\tInner`(Unchecked)\n\t}\n}\nVideo`(#10)\n{\n\tA\n\tB`(Checked)\n}\n"),
@@ -73,19 +73,17 @@ TEST_F(DirTreeTest, OrderedPathsCarryMarksAndOrderNumbers) {
     LONG base = 0;
     EXPECT_EQ(tree.GetNodeName("X`(Checked#5)", &base, 0), "X`+0");  // "#n" beside a mark is not read
     EXPECT_EQ(tree.GetNodeName("Over`(#99999999999)", &base, 0), "Over`2147483647");
-}
-
-TEST_F(DirTreeTest, QueueHandsOutPathsOnceAndPrintListsThem) {
-    CDirTree tree("");
-    ASSERT_EQ(tree.Parse(Write("G\n{\n\tA\n\tB\n}\n")), 1);
-    CStringQueue q(&tree, "\\");
+    // The queue hands out paths once; Print lists them.
+    CDirTree plain("");
+    ASSERT_EQ(plain.Parse(Write("G\n{\n\tA\n\tB\n}\n")), 1);
+    CStringQueue q(&plain, "\\");
     EXPECT_TRUE(q.Pop() && q.Pop());
     EXPECT_FALSE(q.Pop());  // the final empty front stays
     q.Refill("\\");
     q.Refill("\\");
     EXPECT_EQ(q.GetCount(), 4u);  // refill without consuming doubles every path
     ::testing::internal::CaptureStdout();
-    tree.Print();
+    plain.Print();
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\\G\\A\n\\G\\B\n\n");
 }
 

@@ -16,7 +16,7 @@ struct LogFileTest : ::testing::Test {
     CString Path(const std::string& name) const { return dir.File(name).c_str(); }
 };
 
-TEST_F(LogFileTest, OpenChecksTheModeWordAndKeepsAnOpenHandle) {
+TEST_F(LogFileTest, OpenAppendAndSeek) {
     CLogFile log(Path("a.log"));
     // No access bit, no creation bit, both creation bits, mode 0 on a closed log, must exist and does not.
     for (int mode : {0x30, 0x01, 0x10, 0x33, 0, 0x22}) EXPECT_FALSE(log.Open(mode)) << std::hex << mode;
@@ -28,24 +28,20 @@ TEST_F(LogFileTest, OpenChecksTheModeWordAndKeepsAnOpenHandle) {
     log.Close();
     EXPECT_EQ(dir.Read("a.log"), "abcdef");
     EXPECT_FALSE(CLogFile(dir.Path().c_str()).Open(0x21));  // a folder is not a log file
-}
-
-TEST_F(LogFileTest, AppendAddsBehindAndRestoresTheOpenMode) {
-    CLogFile log(Path("run.log"));
-    ASSERT_TRUE(log.Append("first\n", 6));  // a missing file is created; the log stays closed
-    EXPECT_FALSE(log.IsOpen());
-    EXPECT_FALSE(log.Append(nullptr, 3));
+    // Append adds behind and restores the open mode.
+    CLogFile run(Path("run.log"));
+    ASSERT_TRUE(run.Append("first\n", 6));  // a missing file is created; the log stays closed
+    EXPECT_FALSE(run.IsOpen());
+    EXPECT_FALSE(run.Append(nullptr, 3));
     // Read-only open: the append still reaches the file, the log is read-only again afterwards.
-    ASSERT_TRUE(log.Open(0x21));
-    ASSERT_TRUE(log.Append("4\n", 2));
-    EXPECT_EQ(log.GetMode(), 0x21);
-    EXPECT_FALSE(log.Write("x", 1));
-    log.Close();
+    ASSERT_TRUE(run.Open(0x21));
+    ASSERT_TRUE(run.Append("4\n", 2));
+    EXPECT_EQ(run.GetMode(), 0x21);
+    EXPECT_FALSE(run.Write("x", 1));
+    run.Close();
     EXPECT_EQ(dir.Read("run.log"), "first\n4\n");
     EXPECT_FALSE(CLogFile(Path("no/such/folder.log")).Append("x", 1));
-}
-
-TEST_F(LogFileTest, OpenIsExclusiveAndSeekRewritesInPlace) {
+    // Open is exclusive; seek rewrites in place.
     CLogFile a(Path("shared.log")), b(Path("shared.log"));
     ASSERT_TRUE(a.Append("{\r\n}\r\n", 6));
     ASSERT_TRUE(a.Open(0x23));

@@ -64,7 +64,7 @@ protected:
     std::string m_prog = m_dir.File("prog/");
 };
 
-TEST_F(PathMacroTest, DirectoriesAndMacroExpansion) {
+TEST_F(PathMacroTest, MacrosExpandAndFindFileOrAskFallsBackToTheDialog) {
     EXPECT_EQ(GetDriversDirectory(), Drivers(""));
     m_dir.Write("prog/data.txt", "x");
     m_dir.Write("sys/drivers/Zorv/fw.oxd", "x");
@@ -87,9 +87,6 @@ TEST_F(PathMacroTest, DirectoriesAndMacroExpansion) {
     // A system directory too long for the room kept gives no drivers directory.
     platform::SetSystemDir("/" + std::string(250, 's'));
     EXPECT_EQ(GetDriversDirectory(), "");
-}
-
-TEST_F(PathMacroTest, FindFileOrAskFallsBackToTheDialog) {
     const std::string chosen = m_dir.Write("chosen.oxd", "x");
     const CString filter = "OXD Files (*.oxd)|*.oxd| All Files (*.*)|*.*||";
     CString p = "$(ZORV)\\missing.oxd";  // asked with nobody there (headless): 1, the path unchanged

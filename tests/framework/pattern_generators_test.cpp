@@ -43,7 +43,7 @@ DWORD CircularWord(const std::string& b, size_t p) {
     return w;
 }
 
-TEST(LrsGenerator, SequenceFollowsTheDefinitionAndTheSeedRule) {
+TEST(LrsGenerator, SequenceFollowsTheDefinitionAndBlocksEqualWords) {
     LRS_Generator g(LRS_Generator::kTapsLow, LRS_Generator::kTapsHigh);
     EXPECT_EQ(Take(g, 200), RefLfsr(~0ull, 200));  // as built: all ones
     // Pass q is seeded with n * (q + 1) + m; a zero seed becomes 1; a negative one is sign-extended.
@@ -61,9 +61,6 @@ TEST(LrsGenerator, SequenceFollowsTheDefinitionAndTheSeedRule) {
     g.Fill(block.data(), block.size());
     EXPECT_EQ(block, Words(1000, 0));
 
-}
-
-TEST(LrsGenerator, BlockFillEqualsWordByWord) {
     // The suite's taps, a tap next to bit 0 (feeding the next word), an odd count.
     const DWORD taps[][2] = {{LRS_Generator::kTapsLow, LRS_Generator::kTapsHigh}, {3, 0x80000000}, {0x00010007, 0x00400000}};
     for (const auto& t : taps)
@@ -92,7 +89,7 @@ TEST(IncGenerator, CountsFromTheStartByTheIncrement) {
     EXPECT_EQ(g.Next(), 140u + 4u * 1001u);
 }
 
-TEST(FileGenerator, FileIsReadCircularlyFromItsStart) {
+TEST(FileGenerator, ReadCircularlyOrZerosWithAReason) {
     support::TempDir dir;
     const std::string bytes("\0\1\2\3\4\5", 6), six = dir.Write("six.bin", bytes);
     DP_FILE_Generator g;
@@ -116,11 +113,7 @@ TEST(FileGenerator, FileIsReadCircularlyFromItsStart) {
         for (size_t i = 0; i < block.size(); ++i) ASSERT_EQ(block[i], CircularWord(big, start + 4 * i)) << k << " " << i;
         EXPECT_EQ(g.Next(), CircularWord(big, start + 4 * block.size()));
     }
-}
-
-TEST(FileGenerator, MissingEmptyOrShrunkFileYieldsZerosAndSaysSo) {
-    support::TempDir dir;
-    DP_FILE_Generator g;
+    // A missing, empty or shrunk file yields zeros and says so.
     EXPECT_FALSE(g.Open(CString(dir.File("none.bin").c_str()), 0));
     EXPECT_NE(g.GetError().Find("none.bin\" cannot be opened"), -1) << g.GetError().c_str();
     EXPECT_FALSE(g.Open(CString(dir.Write("empty.bin", "").c_str()), 0));
