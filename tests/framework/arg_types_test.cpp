@@ -74,7 +74,7 @@ TEST(ArgListDim, ClampsEachSideAndTheArea) {
     EXPECT_EQ(XY(dim), "10,100");
 }
 
-TEST(ArgListPattern, EachKindFollowsItsRule) {
+TEST(ArgListPattern, KindsRulesAndBadValues) {
     ArgList_PATTERN pattern;
     EXPECT_EQ(Built<DP_INC_Generator>(pattern, "PATTERN=inc:-2,1,9", 2, 3), (Dwords{0xFFFFFFFF, 0}));  // a third value unused
     const struct { const char* text; int m, n; } flrs[] = {{"PATTERN=FLRS", 0, 1}, {"PATTERN=flrs=3,0", 3, 0}};
@@ -101,12 +101,8 @@ TEST(ArgListPattern, EachKindFollowsItsRule) {
     support::TempDir dir;
     const std::string file = dir.Write("with blank.bin", std::string("\0\1\2\3\4\5\6\7", 8));
     EXPECT_EQ(Built<DP_FILE_Generator>(pattern, "PATTERN=FILE \"" + file + "\" 4,99", 2, 1), (Dwords{0x07060504, 0x03020100}));
-}
-
-TEST(ArgListPattern, BadValuesAreReturnedAndReported) {
-    support::TempDir dir;
-    ArgList_PATTERN pattern;
-    // A file without words is a failed argument: the runner gets the value back, the generator yields zeros.
+    // Bad values are returned to the runner and reported. A file without words is a failed argument:
+    // the runner gets the value back, the generator yields zeros.
     const std::string missing = dir.File("missing.bin");
     const struct { std::string text; Words left; const char* error; } rows[] = {
         {"PATTERN=FILE " + missing + " 4 VERBOSE", {"FILE", missing, "4", "VERBOSE"}, "missing.bin"},
@@ -117,9 +113,9 @@ TEST(ArgListPattern, BadValuesAreReturnedAndReported) {
         EXPECT_NE(pattern.GetError().Find(row.error), -1) << pattern.GetError().c_str();
     }
     Parse({&pattern}, "PATTERN=FILE " + missing);
-    auto file = pattern.TakeGenerator();
-    ASSERT_NE(dynamic_cast<DP_FILE_Generator*>(file.get()), nullptr);
-    EXPECT_EQ(file->Next(), 0u);
+    auto zeros = pattern.TakeGenerator();
+    ASSERT_NE(dynamic_cast<DP_FILE_Generator*>(zeros.get()), nullptr);
+    EXPECT_EQ(zeros->Next(), 0u);
     // An unknown word gives the default sequence (rule 0, 1: pass 1 seeds 2) and is reported.
     EXPECT_EQ(Parse({&pattern}, "PATTERN=NOISE"), Words{"NOISE"});
     EXPECT_EQ(pattern.GetError(), "") << "a good assignment clears the error of the one before";

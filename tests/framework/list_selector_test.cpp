@@ -76,7 +76,7 @@ TEST_F(ListSelectorTest, ScriptsEditTheSelections) {
     EXPECT_EQ(m_runner.Pending(), 1u);
 }
 
-TEST_F(ListSelectorTest, PagesValueFieldAndAddCmd) {
+TEST_F(ListSelectorTest, PagesAddCmdAndImageTestLists) {
     ASSERT_EQ(Run(kGrid, kGrid, "D1", "", "click sources GRID|ok"), IDOK);  // the value shows beside the name
     EXPECT_NE(Last().after.Find("$(CWD)\\testdata"), -1) << Last().after.str();
     // With generic sources the generic page comes first; without image sources that page is left out.
@@ -88,16 +88,13 @@ TEST_F(ListSelectorTest, PagesValueFieldAndAddCmd) {
     CStrList out;
     m_sheet.GetSelections(out);
     EXPECT_EQ(Joined(out), "RUN B=>CMD B|Run C D");  // empty Value adds nothing; the caret's text goes to Value
-}
-
-TEST_F(ListSelectorTest, ImageTestListEditing) {
     auto images = MakeList<CStrListImages>("GRID");
     auto sizes = MakeList<CStrListResolutions>("DIM=(64,64)");
     m_runner.Push({"add RANDOM", "page 1", "removeall", "add DIM=(720,576)", "ok"});
     EXPECT_EQ(EditImageResolutionLists(images, sizes, 0), IDOK);  // preset 0 as sources
     EXPECT_EQ(Joined(images) + "/" + Joined(sizes), "GRID|RANDOM/DIM=(720,576)");
     EXPECT_EQ(EditImageResolutionLists(images, sizes, 4), IDCANCEL);  // an unknown preset shows nothing
-    EXPECT_EQ(m_runner.History().size(), 1u);
+    EXPECT_EQ(m_runner.History().size(), 3u);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 namespace {
 
-TEST(ParamString, GetValueFindsKeysAsSubstringsAndReadsBareOrBracketedValues) {
+TEST(ParamString, ValuesSwitchesAndTokens) {
     const struct { const char* text; const char* key; BOOL cs; const char* value; } rows[] = {  // null: not found
         {"Mode=Fast", "mode", FALSE, "FAST"},  // case-insensitive reads upper-case the value
         {"CMD=(CWexal Random Memory Test)", "CMD", TRUE, "CWexal Random Memory Test"}, {"cmd=x", "CMD", TRUE, nullptr},
@@ -27,9 +27,6 @@ TEST(ParamString, GetValueFindsKeysAsSubstringsAndReadsBareOrBracketedValues) {
         EXPECT_EQ(CParamString(row.text).GetValue(row.key, v, row.cs), row.value != nullptr) << row.text;
         EXPECT_EQ(v, row.value ? row.value : "") << row.text << " / " << row.key;
     }
-}
-
-TEST(ParamString, SwitchesAndTokens) {
     const struct { const char* text; const char* name; BOOL cs; bool is; } switches[] = {
         {"A B -LOOP", "LOOP", FALSE, true}, {"x /loop y", "LOOP", FALSE, true}, {"LOOP", "LOOP", FALSE, false},
         {"-VERBOSE2", "VERBOSE", FALSE, false}, {"NOVERBOSE -VERBOSE", "VERBOSE", FALSE, false}, {"/loop", "LOOP", TRUE, false},

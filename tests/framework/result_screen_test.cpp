@@ -53,7 +53,7 @@ TEST(ResultScreenMarkup, TextIsSplitIntoFormattedRuns) {
     }
 }
 
-TEST_F(ScreenFixture, ColouredAndStyledPrintsPutTheFormatBack) {
+TEST_F(ScreenFixture, PrintsAppendTapScrollAndNotify) {
     screen.Print("~*RED*~~*ULINE*~");
     screen.PrintColor("a~*BLUE*~b", 0x00A000);
     screen.PrintColor("odd", 0x123456);  // outside the table, still that colour
@@ -71,9 +71,8 @@ TEST_F(ScreenFixture, ColouredAndStyledPrintsPutTheFormatBack) {
     EXPECT_EQ(taps[0].text, "a~*BLUE*~b");
     screen.ClearOutputTaps();
     EXPECT_TRUE(screen.GetOutputTaps().empty());
-}
-
-TEST_F(ScreenFixture, RunsAreAppendedSelectedScrolledAndNotificationsKeepTheSelection) {
+    // Runs are appended, selected and scrolled; notifications keep the selection.
+    ctrl = {};
     ctrl.m_text = "existing\n";
     screen.Print("l1\nl2\n~*RED*~l3");
     EXPECT_EQ(ctrl.m_text, "existing\nl1\nl2\nl3");

@@ -69,7 +69,7 @@ struct CountingList : CStrList {
     void Add(CString entry) override { CStrList::Add(entry + "!"); }
 };
 
-TEST(StrListCopies, CopiesAreIndependentAndAssignmentGoesThroughAdd) {
+TEST(StrListCopies, CopiesAndHelpers) {
     CStrList source = MakeList("A|B");
     CStrList copy(source);
     copy.Add("C");
@@ -83,9 +83,7 @@ TEST(StrListCopies, CopiesAreIndependentAndAssignmentGoesThroughAdd) {
     counting.DoCommand("ADD=z", out);
     EXPECT_EQ(Of(counting), "A!|B!|Z!");
     EXPECT_EQ(source.GetAt(-1), "");
-}
-
-TEST(StrListHelpers, TestCommandAndPresetLoader) {
+    // The test-side command and preset helpers.
     CStrListImages list;
     CStrListResolutions sizes;
     CapturePrinter printer;

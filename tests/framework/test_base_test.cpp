@@ -52,7 +52,7 @@ TEST(TestBaseSlots, DefaultSlotsReachTheResultScreen) {
     EXPECT_EQ(c.helpShown, 1);
 }
 
-TEST(TestBaseLines, HeaderRuleAndColouredLines) {
+TEST(TestBaseLines, LinesAndCompareDumps) {
     const std::string desc40(40, 'd');
     CaptureTest t;
     t.PrintHeader(desc40.c_str(), "CWexalMemory");  // 12 + 40 = 52: one line
@@ -66,10 +66,8 @@ TEST(TestBaseLines, HeaderRuleAndColouredLines) {
     t.PrintRule(81, 0, 0);
     t.PrintRed("FAIL");
     EXPECT_EQ(t.out.coloured, (decltype(t.out.coloured){{std::string(72, '=') + "\n", 0}, {"FAIL\n", kRed}}));
-}
-
-TEST(TestBaseCompare, AllFormAndSideBySideFormMarkDifferencesRed) {
-    CaptureTest t;
+    // Compare dumps: the all form and the side-by-side form mark differences red.
+    t.out = {};
     DWORD tenExp[10], tenAct[10];
     for (int i = 0; i < 10; ++i) tenExp[i] = tenAct[i] = 0xFFFFFFFF;
     tenAct[9] = 0;

@@ -51,7 +51,7 @@ TEST(TreeMap, SplitCommandLineAndChildMap) {
     EXPECT_EQ(root.GetChildMap()->count("CRoot"), 0u);
 }
 
-TEST(TreeMap, SwitchesAreReadFromCmdLineOnEveryQuery) {
+TEST(TreeMap, SwitchesAndTextBeforeTheHostAttaches) {
     InTempCwd cwd;
     PlainTest t("CSwitches");
     EXPECT_EQ(CWexalTreeMapTB::ReadCmdLine(), "");  // no switch file reads as empty text
@@ -63,15 +63,11 @@ TEST(TreeMap, SwitchesAreReadFromCmdLineOnEveryQuery) {
     cwd.Dir().Write("CmdLine", std::string("pexhost.exe\0 -ENGINEERING", 25));  // a NUL byte ends the text
     EXPECT_EQ(CWexalTreeMapTB::ReadCmdLine(), "pexhost.exe");
     EXPECT_FALSE(t.IsEngineering());
-}
-
-// framework_tests never hands the registry to a host, so the tree-map slots buffer everything.
-TEST(TreeMap, TextBeforeTheHostAttachesIsBufferedPlain) {
+    // framework_tests never hands the registry to a host, so the tree-map slots buffer everything.
     ASSERT_EQ(GetCachedOutputCtrl(), nullptr);
-    InTempCwd cwd;
     cwd.Dir().Write("CmdLine", "pexhost.exe -ENGINEERING");
     CTestBase::TakePreHostText(TRUE);
-    PlainTest t("CAnnounced");
+    PlainTest announced("CAnnounced");
     EXPECT_EQ(CTestBase::TakePreHostText(TRUE), "Create class CAnnounced\n");
     t.Print("~*RED*~Error: ~*BLACK*~plain ~*BACK_YELLOW*~~*ULINE*~text~*NO_ULINE*~\n");
     t.PrintColor("coloured ~*BLUE*~too\n", kColorGreen);

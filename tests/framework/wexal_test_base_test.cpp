@@ -36,7 +36,7 @@ BOOL MainBoardsOnly(CZorvDevice* device) { return device && device->GetType() ==
 
 using WexalTestBase = RigTest;
 
-TEST_F(WexalTestBase, PublishesOneLeafPerBoardDeviceThatPassesTheFilter) {
+TEST_F(WexalTestBase, PublishingChannelBlocksAndArguments) {
     LoadJson(kThreeBoardRig);
     RecordingTest t;
     t.SetCodeName("CMemoryTest");
@@ -54,15 +54,6 @@ TEST_F(WexalTestBase, PublishesOneLeafPerBoardDeviceThatPassesTheFilter) {
     EXPECT_STREQ(list + std::strlen(list) + 1, "Brimola2");
     free(list);
 
-    LoadJson(R"({"boards": []})");  // no boards: no names, nothing published
-    EXPECT_EQ(CWexalTestBase::GetBoardDeviceNames(list), 0);
-    CTestRegistry none;
-    t.PublishTests(none, "Memory", "x", nullptr);
-    EXPECT_EQ(none.GetCount(), 0);
-}
-
-TEST_F(WexalTestBase, DmaChannelBlocksAndUnrecognisedArguments) {
-    RecordingTest t;
     ASSERT_EQ(t.GetBoardIF().SelectDevice("Brimola1", TRUE), 1u);
     EXPECT_TRUE(t.GetDMACRB(64) == nullptr && t.GetDMACRB(-1) == nullptr);
     ASSERT_NE(t.GetDMACRB(5), nullptr);
@@ -72,13 +63,18 @@ TEST_F(WexalTestBase, DmaChannelBlocksAndUnrecognisedArguments) {
     ArgListArg verbose("VERBOSE", ArgListArg::ARG_FLAG_OR_ASSIGN);
     ArgListValues size("SIZE", 1);
     ArgListArg* table[] = {&verbose, &size, nullptr};
-    ArgumentList list;
-    EXPECT_EQ(t.ReportUnrecognizedArgs(&list, "VERBOSE=0 FOO SIZE=4 BAR=2", table), 2u);
+    ArgumentList args;
+    EXPECT_EQ(t.ReportUnrecognizedArgs(&args, "VERBOSE=0 FOO SIZE=4 BAR=2", table), 2u);
     EXPECT_TRUE(t.out.Has("Error: Unrecognized parameter: \"~*RED*~BAR=2~*BLACK*~\".\n")) << t.out.text;
     EXPECT_EQ(Count(t.out.text, "Unrecognized"), 2u);
     EXPECT_EQ(size[0], 4);
-    EXPECT_EQ(t.ReportUnrecognizedArgs(&list, "verbose size=3", table), 1u);
+    EXPECT_EQ(t.ReportUnrecognizedArgs(&args, "verbose size=3", table), 1u);
     EXPECT_EQ(Count(t.out.text, "Unrecognized"), 2u) << "names are not case-sensitive";
+    LoadJson(R"({"boards": []})");  // no boards: no names, nothing published
+    EXPECT_EQ(CWexalTestBase::GetBoardDeviceNames(list), 0);
+    CTestRegistry none;
+    t.PublishTests(none, "Memory", "x", nullptr);
+    EXPECT_EQ(none.GetCount(), 0);
 }
 
 // "Environment.txt" lives in the host program's folder, here a temporary one.
