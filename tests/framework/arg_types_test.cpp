@@ -53,7 +53,7 @@ LRS_Generator Flrs(int m, int n) {
 
 std::string XY(ArgList_DIM& dim) { return std::to_string(dim.GetX()) + "," + std::to_string(dim.GetY()); }
 
-TEST(ArgListDim, ClampsEachSideAndTheArea) {
+TEST(ArgListDim, DimClampsAndPatternKinds) {
     // Default limits: area 0x180000 = 1572864, maximum side 1254, sides 1 to 2047 and 2048.
     const struct { const char* text; const char* xy; } rows[] = {
         {"DIM=4000,4000", "1254,1254"}, {"DIM=2047,1000", "1572,1000"}, {"DIM=1000,2047", "1000,1572"},
@@ -72,9 +72,7 @@ TEST(ArgListDim, ClampsEachSideAndTheArea) {
     EXPECT_EQ(dim.GetMaxSide(), 31);  // 31^2 = 961, 32^2 = 1024
     Parse({&dim}, "DIM=10,500");
     EXPECT_EQ(XY(dim), "10,100");
-}
-
-TEST(ArgListPattern, KindsRulesAndBadValues) {
+    // PATTERN: each kind follows its rule.
     ArgList_PATTERN pattern;
     EXPECT_EQ(Built<DP_INC_Generator>(pattern, "PATTERN=inc:-2,1,9", 2, 3), (Dwords{0xFFFFFFFF, 0}));  // a third value unused
     const struct { const char* text; int m, n; } flrs[] = {{"PATTERN=FLRS", 0, 1}, {"PATTERN=flrs=3,0", 3, 0}};
@@ -94,7 +92,6 @@ TEST(ArgListPattern, KindsRulesAndBadValues) {
         EXPECT_EQ(Built<RGBRamp_Generator>(pattern, row.text, 2000), Expected(want, 2000)) << row.text;
     }
     // A letter that begins the next word is no direction: the word stays whole for its argument.
-    ArgList_DIM dim;
     EXPECT_EQ(Parse({&pattern, &dim}, "PATTERN=RAMP DIM=16,8"), Words{});
     EXPECT_EQ(dim.GetX(), 16);
 
@@ -104,11 +101,11 @@ TEST(ArgListPattern, KindsRulesAndBadValues) {
     // Bad values are returned to the runner and reported. A file without words is a failed argument:
     // the runner gets the value back, the generator yields zeros.
     const std::string missing = dir.File("missing.bin");
-    const struct { std::string text; Words left; const char* error; } rows[] = {
+    const struct { std::string text; Words left; const char* error; } bad[] = {
         {"PATTERN=FILE " + missing + " 4 VERBOSE", {"FILE", missing, "4", "VERBOSE"}, "missing.bin"},
         {"PATTERN=FILE", {"FILE"}, "PATTERN=FILE needs a file name"},
     };
-    for (const auto& row : rows) {
+    for (const auto& row : bad) {
         EXPECT_EQ(Parse({&pattern}, row.text), row.left) << row.text;
         EXPECT_NE(pattern.GetError().Find(row.error), -1) << pattern.GetError().c_str();
     }

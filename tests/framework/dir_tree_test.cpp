@@ -23,7 +23,7 @@ struct DirTreeTest : ::testing::Test {
     }
 };
 
-TEST_F(DirTreeTest, BracesGroupNamesAndBadInputIsSafe) {
+TEST_F(DirTreeTest, LeafPathsOrderedPathsAndTheQueue) {
     const struct { const char* name; std::string text; const char* paths; size_t warnings; } rows[] = {
         {"groups and nesting", "Group1\n{\n\tLeafA\n\tLeafB\n}\nGroup2\n{\n\tSub\n\t{\n\t\tDeep\n\t}\n\tLeafC\n}\nLonely\n",
          "\\Group1\\LeafA|\\Group1\\LeafB|\\Group2\\Sub\\Deep|\\Group2\\LeafC", 0},
@@ -58,18 +58,16 @@ TEST_F(DirTreeTest, BracesGroupNamesAndBadInputIsSafe) {
     const std::string paths = Paths(big, wide + "}\n");
     EXPECT_EQ(std::count(paths.begin(), paths.end(), '|'), 199999);
     EXPECT_EQ(Paths(nested, deep + "\n\tLeaf\n").size(), 5000u * 2 + 5);
-}
-
-TEST_F(DirTreeTest, OrderedPathsAndTheQueue) {
-    CDirTreeOrdered tree("");
-    EXPECT_EQ(Paths(tree, "Memory`(Checked)\n{\n\tFill`(Unchecked,Optional:Slow)\n\tCompare`(Checked,Optional)\n"
+    // Ordered trees: marks and order numbers in the paths.
+    CDirTreeOrdered ordered("");
+    EXPECT_EQ(Paths(ordered, "Memory`(Checked)\n{\n\tFill`(Unchecked,Optional:Slow)\n\tCompare`(Checked,Optional)\n"
                           "\tPlain\n\tSub\n\t{\n\t\tInner`(Unchecked)\n\t}\n}\nVideo`(#10)\n{\n\tA\n\tB`(Checked)\n}\n"),
               "Memory`+0\\Fill`=Slow0|Memory`+0\\Compare`#1|Memory`+0\\Plain`2|Memory`+0\\Sub`3\\Inner`-0|"
               "Video`10\\A`10|Video`10\\B`+11");
-    EXPECT_EQ(CStringQueue(&tree, "\\").GetFront(TRUE), "Memory\\Fill");
+    EXPECT_EQ(CStringQueue(&ordered, "\\").GetFront(TRUE), "Memory\\Fill");
     LONG base = 0;
-    EXPECT_EQ(tree.GetNodeName("X`(Checked#5)", &base, 0), "X`+0");  // "#n" beside a mark is not read
-    EXPECT_EQ(tree.GetNodeName("Over`(#99999999999)", &base, 0), "Over`2147483647");
+    EXPECT_EQ(ordered.GetNodeName("X`(Checked#5)", &base, 0), "X`+0");  // "#n" beside a mark is not read
+    EXPECT_EQ(ordered.GetNodeName("Over`(#99999999999)", &base, 0), "Over`2147483647");
     // The queue hands out paths once; Print lists them.
     CDirTree plain("");
     ASSERT_EQ(plain.Parse(Write("G\n{\n\tA\n\tB\n}\n")), 1);

@@ -42,7 +42,13 @@ TEST(StrListPresets, EachRunModeLoadsItsListAndABadPresetChangesNothing) {
     EXPECT_EQ(StrListPreset(false, true), 1);
 }
 
-TEST(StrListCommands, CommandsChangeTheListAndAnswer) {
+// Marks the entries that arrive through Add, as assignment and ADD must route them.
+struct CountingList : CStrList {
+    using CStrList::operator=;
+    void Add(CString entry) override { CStrList::Add(entry + "!"); }
+};
+
+TEST(StrListCommands, CommandsCopiesAndHelpers) {
     const struct { const char* name; std::string before, command; BOOL result; std::string after, output; } rows[] = {
         {"show lists every entry", "GRID|R S", "SHOW", TRUE, "GRID|R S", "Index[0]\tGRID\nIndex[1]\tR S\n"},
         {"show on an empty list", "", "SHOW", TRUE, "", "List is empty!\n"}, {"clear", "A|B", "CLEAR", TRUE, "", ""},
@@ -61,15 +67,7 @@ TEST(StrListCommands, CommandsChangeTheListAndAnswer) {
         EXPECT_EQ(Of(list), row.after);
         EXPECT_EQ(out.str(), "before\n" + row.output);
     }
-}
-
-// Counts the entries that arrive through Add, as assignment and ADD must route them.
-struct CountingList : CStrList {
-    using CStrList::operator=;
-    void Add(CString entry) override { CStrList::Add(entry + "!"); }
-};
-
-TEST(StrListCopies, CopiesAndHelpers) {
+    // Copies are independent; assignment goes through Add.
     CStrList source = MakeList("A|B");
     CStrList copy(source);
     copy.Add("C");

@@ -52,7 +52,7 @@ TEST(TestBaseSlots, DefaultSlotsReachTheResultScreen) {
     EXPECT_EQ(c.helpShown, 1);
 }
 
-TEST(TestBaseLines, LinesAndCompareDumps) {
+TEST(TestBaseLines, LinesCompareDumpsAndReaders) {
     const std::string desc40(40, 'd');
     CaptureTest t;
     t.PrintHeader(desc40.c_str(), "CWexalMemory");  // 12 + 40 = 52: one line
@@ -90,9 +90,7 @@ TEST(TestBaseLines, LinesAndCompareDumps) {
     t.out = {};  // none prints nothing
     t.PrintCompareDwords(-3, expected, actual);
     EXPECT_TRUE(t.out.text.empty());
-}
-
-TEST(TestBaseLists, ItemsNumbersAndRanges) {
+    // List items, ranges and numbers.
     // {list, index, mode, GetListItem's answer, the item, GetListRange's from and to (0, 0 when it fails)}
     const struct { const char* list; int index, mode; BOOL ok; const char* item; ULONGLONG from, to; } rows[] = {
         {"5, 6, 7", 1, 0, TRUE, "6", 6, 6}, {"5, 6, 7", 3, 0, FALSE, "", 0, 0}, {"a ,\tb", 0, 0, TRUE, "a ", 0, 0},
