@@ -16,7 +16,7 @@ struct LogFileTest : ::testing::Test {
     CString Path(const std::string& name) const { return dir.File(name).c_str(); }
 };
 
-TEST_F(LogFileTest, OpenAppendAndSeek) {
+TEST_F(LogFileTest, OpenAppendSeekAndKeyValueSplitting) {
     CLogFile log(Path("a.log"));
     // No access bit, no creation bit, both creation bits, mode 0 on a closed log, must exist and does not.
     for (int mode : {0x30, 0x01, 0x10, 0x33, 0, 0x22}) EXPECT_FALSE(log.Open(mode)) << std::hex << mode;
@@ -52,9 +52,7 @@ TEST_F(LogFileTest, OpenAppendAndSeek) {
     a.Close();
     EXPECT_TRUE(b.Append("x", 1));
     EXPECT_EQ(dir.Read("shared.log"), "{\r\nrec\r\n}x");
-}
-
-TEST(KeyValue, SplitsAtTheFirstSeparatorAndTrims) {
+    // KEY=value splits at the first separator and trims.
     const struct { const char* text; const char* sep; const char* key; const char* value; } rows[] = {
         {"SOLID", "=", "", ""}, {" Y :=\t400 ", ":=", "Y", "400"}, {"A=B=C", "=", "A", "B=C"},
     };

@@ -43,7 +43,7 @@ DWORD CircularWord(const std::string& b, size_t p) {
     return w;
 }
 
-TEST(LrsGenerator, SequenceFollowsTheDefinitionAndBlocksEqualWords) {
+TEST(SequenceGenerators, LrsAndIncSequences) {
     LRS_Generator g(LRS_Generator::kTapsLow, LRS_Generator::kTapsHigh);
     EXPECT_EQ(Take(g, 200), RefLfsr(~0ull, 200));  // as built: all ones
     // Pass q is seeded with n * (q + 1) + m; a zero seed becomes 1; a negative one is sign-extended.
@@ -73,20 +73,17 @@ TEST(LrsGenerator, SequenceFollowsTheDefinitionAndBlocksEqualWords) {
             EXPECT_EQ(filled, Take(b, count)) << std::hex << t[1] << t[0] << std::dec << " count " << count;
             EXPECT_EQ(a.SetValue(0), b.SetValue(0)) << "the register is left where the words ended";
         }
-}
-
-TEST(IncGenerator, CountsFromTheStartByTheIncrement) {
-    DP_INC_Generator g;
-    g.Reset(0);
-    EXPECT_EQ(Take(g, 2), (Words{1, 2}));
-    g.SetStartIncrement(100, 4);  // replay from the value read back, and block fill
-    g.Reset(0);
-    Take(g, 10);
-    EXPECT_EQ(g.SetValue(140), 140u);
-    Words block(1000);
-    g.Fill(block.data(), block.size());
+    // INC counts from the start by the increment.
+    DP_INC_Generator inc;
+    inc.Reset(0);
+    EXPECT_EQ(Take(inc, 2), (Words{1, 2}));
+    inc.SetStartIncrement(100, 4);  // replay from the value read back, and block fill
+    inc.Reset(0);
+    Take(inc, 10);
+    EXPECT_EQ(inc.SetValue(140), 140u);
+    inc.Fill(block.data(), block.size());
     EXPECT_EQ(block[999], 140u + 4u * 1000u);
-    EXPECT_EQ(g.Next(), 140u + 4u * 1001u);
+    EXPECT_EQ(inc.Next(), 140u + 4u * 1001u);
 }
 
 TEST(FileGenerator, ReadCircularlyOrZerosWithAReason) {

@@ -51,7 +51,7 @@ TEST(TreeMap, SplitCommandLineAndChildMap) {
     EXPECT_EQ(root.GetChildMap()->count("CRoot"), 0u);
 }
 
-TEST(TreeMap, SwitchesAndTextBeforeTheHostAttaches) {
+TEST(TreeMap, SwitchesBufferedTextAndDateLine) {
     InTempCwd cwd;
     PlainTest t("CSwitches");
     EXPECT_EQ(CWexalTreeMapTB::ReadCmdLine(), "");  // no switch file reads as empty text
@@ -77,9 +77,7 @@ TEST(TreeMap, SwitchesAndTextBeforeTheHostAttaches) {
     cwd.Dir().Write("CmdLine", "pexhost.exe");
     PlainTest quiet("CQuiet");  // announced only in engineering mode
     EXPECT_EQ(CTestBase::TakePreHostText(TRUE), "");
-}
-
-TEST(TreeMap, PrintDateTime) {
+    // The date line.
     const struct { int mon, day, hour, min, sec; const char* text; } rows[] = {
         {11, 6, 2, 58, 22, "Sun Dec 6, 2026 2:58:22\n"}, {0, 3, 23, 5, 9, "Sat Jan 3, 2026 23:05:09\n"}};
     for (const auto& row : rows) {

@@ -92,7 +92,7 @@ protected:
     TempDir m_dir;
 };
 
-TEST_F(Environment, LookUpsAreSubstringSearchesOverHandEditedText) {
+TEST_F(Environment, LookUpsAndTheFileCopyStep) {
     EXPECT_EQ(CWexalTestBase::GetReleaseId(), kReleaseUnknown);  // a missing file: silently here,
     EXPECT_EQ(CWexalTestBase::GetLocalEnvironmentVariable("Release"), "");  // with a message box here
     ASSERT_EQ(platform::MessageBoxHistory().size(), 1u);
@@ -116,9 +116,7 @@ TEST_F(Environment, LookUpsAreSubstringSearchesOverHandEditedText) {
     { RecordingTest t; }
     EXPECT_EQ(CWexalTestBase::GetReleaseId(), kReleaseSkavo);
     EXPECT_EQ(platform::MessageBoxHistory().size(), 1u);
-}
-
-TEST_F(Environment, CopyFileStepCopiesOntoAnExistingFileOnlyWithOverwrite) {
+    // The file-copy step copies onto an existing file only with /OVERWRITE.
     RecordingTest t;
     m_dir.Write("src.txt", "new contents");
     m_dir.Write("dst.txt", "old");
