@@ -34,7 +34,7 @@ struct Screen {
 };
 struct ScreenFixture : ::testing::Test, Screen {};
 
-TEST(ResultScreenMarkup, TextIsSplitIntoFormattedRuns) {
+TEST(ResultScreenMarkup, TextIsSplitIntoRunsAndNoHostIsHarmless) {
     const struct { const char *name, *text, *runs; } rows[] = {
         {"starts black on white", "x", "x[0]"},
         {"one run per colour", "one~*RED*~two~*DKRED*~three", "one[0]two[FF]three[C0]"},
@@ -51,6 +51,17 @@ TEST(ResultScreenMarkup, TextIsSplitIntoFormattedRuns) {
         for (const std::string& text : Split(row.text)) f.screen.Print(text.c_str());
         EXPECT_EQ(f.Runs(), row.runs);
     }
+    // No host, or a host without a control, is harmless.
+    CResultScreen screen;
+    FakeHost blind(nullptr);
+    blind.m_answer = 5;
+    screen.SetHost(&blind);
+    screen.Print("~*RED*~lost");
+    screen.AppendToHostWindow("raw");
+    EXPECT_EQ(screen.GetFormat().crTextColor, 0x0000FFu);  // mark-up still takes effect
+    EXPECT_EQ(screen.NotifyHost(1), 0u);
+    EXPECT_EQ(screen.NotifyHostResult(3, 1), 5u);  // code 2 needs only the host
+    EXPECT_EQ(blind.m_notifies, (std::vector<std::pair<int, uintptr_t>>{{2, 3}}));
 }
 
 TEST_F(ScreenFixture, PrintsAppendTapScrollAndNotify) {
@@ -92,19 +103,6 @@ TEST_F(ScreenFixture, PrintsAppendTapScrollAndNotify) {
     EXPECT_EQ(screen.NotifyHostResult(0x98, 1), 77u);
     EXPECT_EQ(ctrl.m_text, "");
     EXPECT_EQ(host.m_notifies, (std::vector<std::pair<int, uintptr_t>>{{1, 0x1234}, {2, 0x99}, {2, 0x98}}));
-}
-
-TEST(ResultScreenDetached, NoHostOrNoControlIsHarmless) {
-    CResultScreen screen;
-    FakeHost blind(nullptr);
-    blind.m_answer = 5;
-    screen.SetHost(&blind);
-    screen.Print("~*RED*~lost");
-    screen.AppendToHostWindow("raw");
-    EXPECT_EQ(screen.GetFormat().crTextColor, 0x0000FFu);  // mark-up still takes effect
-    EXPECT_EQ(screen.NotifyHost(1), 0u);
-    EXPECT_EQ(screen.NotifyHostResult(3, 1), 5u);  // code 2 needs only the host
-    EXPECT_EQ(blind.m_notifies, (std::vector<std::pair<int, uintptr_t>>{{2, 3}}));
 }
 
 }  // namespace

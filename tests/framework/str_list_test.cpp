@@ -17,7 +17,13 @@ struct CapturePrinter : CStrListPrinter {
     std::string printed;
 };
 
-TEST(StrListPresets, EachRunModeLoadsItsListAndABadPresetChangesNothing) {
+// Marks the entries that arrive through Add, as assignment and ADD must route them.
+struct CountingList : CStrList {
+    using CStrList::operator=;
+    void Add(CString entry) override { CStrList::Add(entry + "!"); }
+};
+
+TEST(StrListPresets, PresetsCommandsCopiesAndHelpers) {
     // {preset, image count, sizes count, an image and a size in their places}
     const struct { int preset, images, sizes, imageAt; const char* image; int sizeAt; const char* size; } rows[] = {
         {0, 2, 2, 0, "HORZ_WEDGE_BLUE2RED", 1, "DIM=(720,576)"},
@@ -40,16 +46,8 @@ TEST(StrListPresets, EachRunModeLoadsItsListAndABadPresetChangesNothing) {
     EXPECT_EQ(Of(appended), "GRID|HORZ_WEDGE_BLUE2RED|RANDOM");
     EXPECT_EQ(StrListPreset(true, false), 2);  // 2 x regression + engineering
     EXPECT_EQ(StrListPreset(false, true), 1);
-}
-
-// Marks the entries that arrive through Add, as assignment and ADD must route them.
-struct CountingList : CStrList {
-    using CStrList::operator=;
-    void Add(CString entry) override { CStrList::Add(entry + "!"); }
-};
-
-TEST(StrListCommands, CommandsCopiesAndHelpers) {
-    const struct { const char* name; std::string before, command; BOOL result; std::string after, output; } rows[] = {
+    // List commands change the list and answer.
+    const struct { const char* name; std::string before, command; BOOL result; std::string after, output; } commands[] = {
         {"show lists every entry", "GRID|R S", "SHOW", TRUE, "GRID|R S", "Index[0]\tGRID\nIndex[1]\tR S\n"},
         {"show on an empty list", "", "SHOW", TRUE, "", "List is empty!\n"}, {"clear", "A|B", "CLEAR", TRUE, "", ""},
         {"remove past the end", "GRID", "REMOVE=1", FALSE, "GRID", ""},
@@ -59,7 +57,7 @@ TEST(StrListCommands, CommandsCopiesAndHelpers) {
         {"add loses outer brackets", "", "ADD=(SOLID=(Y=400:CB=50))", TRUE, "SOLID=(Y=400:CB=50)", ""},
         {"empty add appends an empty entry", "A", "ADD=", TRUE, "A|", ""}, {"unbalanced brackets are no add", "A", "ADD=(G", TRUE, "A", ""},
     };
-    for (const auto& row : rows) {
+    for (const auto& row : commands) {
         SCOPED_TRACE(row.name);
         CStrList list = MakeList(row.before);
         CString out = "before\n";  // appended to, never cleared

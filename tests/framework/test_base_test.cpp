@@ -28,7 +28,7 @@ struct CaptureTest : Recording<CTestBase> {
     int tapClears = 0, helpShown = 0;
 };
 
-TEST(TestBaseSlots, DefaultSlotsReachTheResultScreen) {
+TEST(TestBaseSlots, SlotsLinesCompareDumpsAndReaders) {
     FakeRichEdit ctrl;
     FakeHost host(&ctrl);
     CResultScreen& screen = GetResultScreen();
@@ -50,9 +50,7 @@ TEST(TestBaseSlots, DefaultSlotsReachTheResultScreen) {
     CaptureTest c;
     EXPECT_EQ(c.Help("any"), kRunPassed);
     EXPECT_EQ(c.helpShown, 1);
-}
-
-TEST(TestBaseLines, LinesCompareDumpsAndReaders) {
+    // Header, rule and coloured lines.
     const std::string desc40(40, 'd');
     CaptureTest t;
     t.PrintHeader(desc40.c_str(), "CWexalMemory");  // 12 + 40 = 52: one line
