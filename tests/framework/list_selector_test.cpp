@@ -51,10 +51,8 @@ TEST_F(ListSelectorTest, ScriptsEditTheSelectionsOnEveryPage) {
                    int result; const char *imagesAfter, *sizesAfter; } rows[] = {
         {"script ends with the sheet open", "G", "R", "", "", "addall", IDCANCEL, "R", ""},
         {"remove every named item", "G", "G|R|G|S", "", "", "remove G g|ok", IDOK, "R|S", ""},
-        {"default restores", "G|R", "R|G", "D1", "D2", "removeall|add 0|default|page 1|addall|default|ok", IDOK, "R|G",
-         "D2"},
-        {"pages keep their edits", "G|R", "", "D1|D3", "", "add R|page 1|add 1|page 0|add G|page 1|add 0|ok", IDOK, "R|G",
-         "D3|D1"},
+        {"default restores", "G|R", "R|G", "D1", "D2", "removeall|add 0|default|page 1|addall|default|ok", IDOK, "R|G", "D2"},
+        {"pages keep their edits", "G", "", "D1|D3", "", "add G|page 1|add 1|page 0|page 1|add 0|ok", IDOK, "G", "D3|D1"},
         {"names show, values come back", "G=>g.img|R| H  =>  p b ", "B=>old", "", "", "add R|add H|add G|ok", IDOK,
          "B=>old|R|H=>p b|G=>g.img", ""},
         {"mistakes change nothing", "G|R", "R", "D1", "", "add G NOPE|add 7|remove G|click sources|click middle 0|"

@@ -57,7 +57,6 @@ TEST(ResultScreenMarkup, TextIsSplitIntoRunsAndNoHostIsHarmless) {
     blind.m_answer = 5;
     screen.SetHost(&blind);
     screen.Print("~*RED*~lost");
-    screen.AppendToHostWindow("raw");
     EXPECT_EQ(screen.GetFormat().crTextColor, 0x0000FFu);  // mark-up still takes effect
     EXPECT_EQ(screen.NotifyHost(1), 0u);
     EXPECT_EQ(screen.NotifyHostResult(3, 1), 5u);  // code 2 needs only the host
