@@ -53,8 +53,7 @@ TEST_F(ListSelectorTest, ScriptsEditTheSelectionsOnEveryPage) {
         {"remove every named item", "G", "G|R|G|S", "", "", "remove G g|ok", IDOK, "R|S", ""},
         {"default restores", "G|R", "R|G", "D1", "D2", "removeall|add 0|default|page 1|addall|default|ok", IDOK, "R|G", "D2"},
         {"pages keep their edits", "G", "", "D1|D3", "", "add G|page 1|add 1|page 0|page 1|add 0|ok", IDOK, "G", "D3|D1"},
-        {"names show, values come back", "G=>g.img|R| H  =>  p b ", "B=>old", "", "", "add R|add H|add G|ok", IDOK,
-         "B=>old|R|H=>p b|G=>g.img", ""},
+        {"names show, values come back", "G=>g|R| H  =>  p b ", "B=>b", "", "", "add R|add H|add G|ok", IDOK, "B=>b|R|H=>p b|G=>g", ""},
         {"mistakes change nothing", "G|R", "R", "D1", "", "add G NOPE|add 7|remove G|click sources|click middle 0|"
          "frobnicate|addall 1|page 2|page x|page 1|value 5|addcmd|ok", IDOK, "R", ""},
     };

@@ -35,8 +35,8 @@ TEST(ParamString, ValuesSwitchesAndTokens) {
         EXPECT_EQ(CParamString(row.text).IsSwitch(row.name, row.cs) != FALSE, row.is) << row.text << " / " << row.name;
 
     const struct { const char* text; int n; const char* delims; const char* token; } tokens[] = {
-        {"A  B", 1, " ", ""}, {"A,B C", 2, ", ", "C"},
-        {"A B /X Y", 1, " ", "B"}, {"A B /X Y", 2, " ", ""},  // switches are cut with the character before "/"
+        // Switches are cut with the character before "/".
+        {"A  B", 1, " ", ""}, {"A,B C", 2, ", ", "C"}, {"A B /X Y", 1, " ", "B"}, {"A B /X Y", 2, " ", ""},
     };
     for (const auto& row : tokens)
         EXPECT_EQ(CParamString(row.text).GetToken(row.n, row.delims), row.token) << row.text << " #" << row.n;
