@@ -49,12 +49,11 @@ TEST(StrListPresets, PresetsCommandsCopiesAndHelpers) {
     const struct { const char* name; std::string before, command; BOOL result; std::string after, output; } commands[] = {
         {"show lists every entry", "GRID|R S", "SHOW", TRUE, "GRID|R S", "Index[0]\tGRID\nIndex[1]\tR S\n"},
         {"show on an empty list", "", "SHOW", TRUE, "", "List is empty!\n"}, {"clear", "A|B", "CLEAR", TRUE, "", ""},
-        {"remove past the end", "GRID", "REMOVE=1", FALSE, "GRID", ""},
-        {"remove moves later entries up", "A|B|C", "remove = 1", TRUE, "A|C", ""},
-        {"remove of no number", "A|C", "REMOVE=X", FALSE, "A|C", ""}, {"remove past int", "A|C", "REMOVE=4294967296", FALSE, "A|C", ""},
-        {"both keys is a remove", "A|B", "ADD=GRID REMOVE=0", TRUE, "B", ""}, {"add upper-cases", "G", "ADD=g", TRUE, "G|G", ""},
+        {"remove past the end", "G", "REMOVE=1", FALSE, "G", ""}, {"remove shifts up", "A|B|C", "remove = 1", TRUE, "A|C", ""},
+        {"remove of no number", "A", "REMOVE=X", FALSE, "A", ""}, {"remove past int", "A", "REMOVE=4294967296", FALSE, "A", ""},
+        {"both keys is a remove", "A|B", "ADD=G REMOVE=0", TRUE, "B", ""}, {"add upper-cases", "G", "ADD=g", TRUE, "G|G", ""},
         {"add loses outer brackets", "", "ADD=(SOLID=(Y=400:CB=50))", TRUE, "SOLID=(Y=400:CB=50)", ""},
-        {"empty add appends an empty entry", "A", "ADD=", TRUE, "A|", ""}, {"unbalanced brackets are no add", "A", "ADD=(G", TRUE, "A", ""},
+        {"empty add appends \"\"", "A", "ADD=", TRUE, "A|", ""}, {"unbalanced is no add", "A", "ADD=(G", TRUE, "A", ""},
     };
     for (const auto& row : commands) {
         SCOPED_TRACE(row.name);
