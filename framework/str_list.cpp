@@ -105,20 +105,13 @@ BOOL CStrList::DoCommand(CString command, CString& output) {
     CParamString params(command);
     CString value;
     if (params.GetValue("REMOVE", value, FALSE)) {
+        // Only the result tells of a failed REMOVE: the list command then ends with 2.
         int index = 0;
-        if (!ReadIndex(value, index) || index < 0 || index >= GetCount()) {
-            output.AppendFormat("REMOVE=%s: no such entry\n", value.c_str());
-            return FALSE;
-        }
+        if (!ReadIndex(value, index) || index < 0 || index >= GetCount()) return FALSE;
         m_entries.erase(m_entries.begin() + index);
         return TRUE;
     }
     if (params.GetValue("ADD", value, FALSE)) {
-        // An empty entry names no picture and no size; the test could not run it.
-        if (value.IsEmpty()) {
-            output += "Nothing to add\n";
-            return FALSE;
-        }
         Add(value);
         return TRUE;
     }
