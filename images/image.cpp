@@ -10,6 +10,8 @@
 #include "images/image_detail.h"
 
 using images_detail::kMaxBlockBytes;
+
+constexpr DWORD kMaxUnheldPad = 4096;
 using images_detail::LoadLE32;
 using images_detail::StoreLE32;
 
@@ -261,9 +263,11 @@ int CImage::Read(CArchive& ar) {
     }
     // A stored size below what width and height need would let pixel operations run past the block.
     if (dataSize < DataBytesFor(width, height)) return 0;
-    // A pad is page alignment at most beyond the picture; a larger one read from the file would let a
-    // few bytes of file demand gigabytes of block.
-    if (!form.shortRecords && offset > uint64_t(dataSize) + 4096) return 0;
+    // A pad the file does not hold is page alignment at most; a larger one would let a few bytes of
+    // file demand gigabytes of block.
+    const LONGLONG held = file->GetLength() - file->GetPosition();
+    if (!form.shortRecords && offset > kMaxUnheldPad && !(form.padInData && held >= LONGLONG(dataSize) + offset))
+        return 0;
     uint64_t blockBytes = form.shortRecords ? dataSize : uint64_t(dataSize) + offset;
     blockBytes += SpareBytesFor(width, height, dataSize);
     if (blockBytes > kMaxBlockBytes) return 0;
