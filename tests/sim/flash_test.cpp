@@ -128,16 +128,6 @@ TEST(FirmwareFixtures, CheckedInFilesAreCurrentAndLaidOutForTheReaders) {
     }
 }
 
-TEST(FirmwareFixtures, WexalImagesCarryTheRunningRevision) {
-    const sim::FirmwareImage& zvkx = *sim::FindFirmwareImage("ZVKX");
-    EXPECT_EQ(sim::ImageRevisionDigits(zvkx, 0xC75), "C750");
-    EXPECT_EQ(sim::ImageRevisionTag(zvkx, 0x1C6A), "0C6A") << "low 12 bits only";
-    EXPECT_EQ(sim::ImageRevisionTag(*sim::FindFirmwareImage("LOCV"), 0xC75), "0202");
-    const std::string text = sim::OxdHeaderText(zvkx, 0xC6A);
-    EXPECT_EQ(text.substr(0, 11), "RC6A0FZVKXM");
-    EXPECT_NE(text.find("N:ZVKX0202;R:0C6A;"), std::string::npos);
-}
-
 // A block erase (after a status clear) polled every 20 ms as the flash access code does; answers the final status.
 uint8_t Erase(FlashProm& f, uint32_t block) {
     for (uint16_t c : {0x50, 0x20, 0xD0}) f.Write(block << 16, c);
