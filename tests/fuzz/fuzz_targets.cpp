@@ -1,8 +1,6 @@
 // Fuzz targets of the library's parsers, and the scratch folder they write their input files to.
 #include "tests/fuzz/fuzz_targets.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -28,41 +26,23 @@
 #include "images/unpacked_image.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 // One folder per process, removed at exit; it is also the program folder (Environment.txt,
 // "$(CWD)") and holds the system folder ("$(ZORV)") and the flash tests' folder of OXD files.
-class Scratch {
-public:
-    Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pexfuzz-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        m_dir = pattern;
-        std::filesystem::create_directories(m_dir + "/system/drivers/Zorv");
-        std::filesystem::create_directories(m_dir + "/flash");
-        platform::SetProgramDir(m_dir);
-        platform::SetSystemDir(m_dir + "/system");
-    }
-    ~Scratch() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    std::string Path(const std::string& name) const { return m_dir + "/" + name; }
-    // Writes the input as the named file and answers its path.
-    std::string Write(const std::string& name, const uint8_t* data, size_t size) const {
-        const std::string path = Path(name);
-        if (!platform::WriteWholeFile(path.c_str(), data, size)) std::abort();
-        return path;
-    }
+const support::TempDir& TheScratch() {
+    static const support::TempDir dir;
+    static const bool ready = (dir.MakeDir("system/drivers/Zorv"), dir.MakeDir("flash"), platform::SetProgramDir(dir.Path()),
+                               platform::SetSystemDir(dir.File("system")), true);
+    static_cast<void>(ready);
+    return dir;
+}
 
-private:
-    std::string m_dir;
-};
-
-const Scratch& TheScratch() {
-    static const Scratch scratch;
-    return scratch;
+// Writes the input as the named file of the scratch folder and answers its path.
+std::string WriteInput(const std::string& name, const uint8_t* data, size_t size) {
+    return TheScratch().Write(name, std::string(reinterpret_cast<const char*>(data), size));
 }
 
 // The input as the C text a host or a file reader hands on: up to its first NUL byte.
@@ -77,7 +57,7 @@ int Broken(const char* promise) {
 }
 
 int RigFile(const uint8_t* data, size_t size) {
-    const std::string path = TheScratch().Write("rig.json", data, size);
+    const std::string path = WriteInput("rig.json", data, size);
     sim::RigConfig config;
     std::string error;
     if (!sim::LoadRigFile(path, config, error)) return 0;
@@ -89,7 +69,7 @@ int RigFile(const uint8_t* data, size_t size) {
 }
 
 int TreeFile(const uint8_t* data, size_t size) {
-    const std::string path = TheScratch().Write("Tree.txt", data, size);
+    const std::string path = WriteInput("Tree.txt", data, size);
     CDirTreeOrdered tree("");
     CStringQueue queue(&tree, "\\");
     if (tree.Parse(path.c_str()) != 1) return Broken("a tree file that exists is read");
@@ -108,7 +88,7 @@ int TreeFile(const uint8_t* data, size_t size) {
 
 // The query elements are the file's own text pieces, so rules can agree with them.
 int CompatibilityRules(const uint8_t* data, size_t size) {
-    const std::string path = TheScratch().Write("DeviceCompatiblity.txt", data, size);
+    const std::string path = WriteInput("DeviceCompatiblity.txt", data, size);
     const CCompatibilityRules rules(path.c_str());
     const CString text = Text(data, size);
     CCompatibilityRules::StringList query;
@@ -131,7 +111,7 @@ int Oxd(const uint8_t* data, size_t size) {
         for (size_t i = at + 2; i < bytes.size() && name.size() < 8 && std::isalnum(static_cast<unsigned char>(bytes[i])); ++i)
             name += bytes[i];
     }
-    const std::string path = TheScratch().Write(name + ".oxd", data, size);
+    const std::string path = WriteInput(name + ".oxd", data, size);
     const COxd file(path.c_str(), 1);
     const COxd memory(CString(bytes.data(), static_cast<int>(size)), 0);
     for (const COxd* oxd : {&file, &memory}) {
@@ -153,9 +133,9 @@ int Oxd(const uint8_t* data, size_t size) {
 }
 
 int FlashImageFile(const uint8_t* data, size_t size) {
-    TheScratch().Write("flash/FLASH.oxd", data, size);
+    WriteInput("flash/FLASH.oxd", data, size);
     CFlashImageFile file;
-    if (file.Open(TheScratch().Path("flash/*.oxd").c_str()) != CFlashImageFile::kReady) return 0;
+    if (file.Open(TheScratch().File("flash/*.oxd").c_str()) != CFlashImageFile::kReady) return 0;
     // The flash tests read the data in pieces, the last one short.
     std::string buffer(4096, '\0');
     for (long offset = 0; offset < file.GetDataSize(); offset += 4096)
@@ -193,7 +173,7 @@ int ParamString(const uint8_t* data, size_t size) {
     for (int n = 0; n < 4; ++n) params.GetToken(n, " ,=");
     // Path macros, with the scratch folder standing for the program and system folders.
     for (BOOL mustExist : {TRUE, FALSE}) {
-        CString path = CString(TheScratch().Path("")) + text;
+        CString path = CString(TheScratch().File("")) + text;
         ExpandPathMacros(path, TRUE, mustExist);
     }
     return 0;
@@ -260,7 +240,7 @@ int ReadImage(const std::string& path, size_t fileBytes) {
     if (HeldBeyond(image, fileBytes)) return Broken("an image holds little more than its file");
     image.GetPixelText(image.GetWidth() - 1, image.GetHeight() - 1);
     for (DWORD mode = 0; mode <= 5; ++mode) image.CreateDIB(mode);
-    const std::string copy = TheScratch().Path("copy.img");
+    const std::string copy = TheScratch().File("copy.img");
     TImage again(0, 0);
     CFile back;
     if (!image.SaveFile(copy.c_str(), 0) || !back.Open(copy.c_str(), CFile::modeRead | CFile::typeBinary))
@@ -272,7 +252,7 @@ int ReadImage(const std::string& path, size_t fileBytes) {
 // The first byte picks the class; the rest is the file.
 int ImageFile(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    const std::string path = TheScratch().Write("image.img", data + 1, size - 1);
+    const std::string path = WriteInput("image.img", data + 1, size - 1);
     switch (data[0] % 6) {
     case 0: return ReadImage<Unpacked::Image::YCbCr_10_6>(path, size - 1);
     case 1: return ReadImage<Unpacked::Alpha::YCbCr_10_6>(path, size - 1);
@@ -292,14 +272,14 @@ int LoadPair(const std::string& path, size_t fileBytes) {
     if (!pair.Load(in)) return 0;
     if (HeldBeyond(*pair.GetFirst(), fileBytes) || HeldBeyond(*pair.GetSecond(), fileBytes))
         return Broken("an image holds little more than its file");
-    pair.Save(TheScratch().Path("copy.pair").c_str(), *pair.GetFirst(), *pair.GetSecond(), 0);
+    pair.Save(TheScratch().File("copy.pair").c_str(), *pair.GetFirst(), *pair.GetSecond(), 0);
     return 0;
 }
 
 // The pairs the image tests keep; the first byte picks one.
 int MultiImageFile(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    const std::string path = TheScratch().Write("pair.img", data + 1, size - 1);
+    const std::string path = WriteInput("pair.img", data + 1, size - 1);
     switch (data[0] % 4) {
     case 0: return LoadPair<Unpacked::Image::YCbCr_10_6, Unpacked::Image::YCbCr_10_6>(path, size - 1);
     case 1: return LoadPair<Unpacked::Alpha::YCbCr_10_6, Packed::Alpha::YCbCr_8_2>(path, size - 1);
@@ -310,7 +290,7 @@ int MultiImageFile(const uint8_t* data, size_t size) {
 
 // "Environment.txt": a value is one whole token of the file.
 int KeyValue(const uint8_t* data, size_t size) {
-    TheScratch().Write("Environment.txt", data, size);
+    WriteInput("Environment.txt", data, size);
     CWexalTestBase::FreeEnvironment();
     const CString ownName = Text(data, size).SpanExcluding("= \t\r\n");
     for (const char* name : {"Release", "Root", ownName.c_str()}) CWexalTestBase::GetLocalEnvironmentVariable(name);
