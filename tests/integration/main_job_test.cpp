@@ -113,19 +113,4 @@ TEST(MainJob, AStationWithoutTheCodecBoardRunsTheMainBoardAndSaysSo) {
     EXPECT_TRUE(Has(run.out, "No Nuxa board was found: its tests are not published.\n") && !Has(run.out, "Nuxa1/")) << run.out;
 }
 
-TEST(MainJob, HelpOfATestComesFromTheTestThroughItsRoot) {
-    const HostRun run = WorkDir().Host({"--help-test", "Brimola1/SDRAM/Memory Lines Stepped"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(Has(run.out, "[HELP]    Brimola1/SDRAM/Memory Lines Stepped Patterns\n")) << run.out;
-    EXPECT_TRUE(Has(run.out, "Syntax:   MemTestB\n")) << run.out;
-}
-
-TEST(MainJob, AMissingTreeFileIsReportedByBothRoots) {
-    WorkDir dir;
-    const HostRun run = dir.Host({"-Config=NoSuchTree.txt"});
-    EXPECT_TRUE(Has(run.out, "*** ERROR:  Unable to read ")) << run.out;
-    EXPECT_TRUE(Has(run.out, "NOSUCHTREE.TXT\n")) << run.out;
-    EXPECT_TRUE(Has(run.out, "The library offers no checked test to run.")) << run.out;
-}
-
 }  // namespace
