@@ -1,46 +1,12 @@
 // Each fault kind of a rig file reaches the board it names, through the library's view of that board, and no other board.
-#include "platform/clock.h"
+// The flash and FPGA kinds are loaded the same way by the flash and download tests that catch them.
 #include "rig_fixture.h"
-#include "sim/firmware_images.h"
 
 namespace {
 
 using devtest::HostBuffer;
 using devtest::RigTest;
 using T = const char*;
-
-constexpr DWORD kInit = 0x4000, kDone = 0x8000;
-
-// The board controller block as the flash and FPGA code reach it: 2 FlashAddr, 3 FlashData, 4 LED/status, 5 FPGA.
-RegisterRef Ctl(T tag, int i) { return support::RigBoard(tag)->GetControllerRegisters()[i]; }
-
-DWORD Flash(T tag, DWORD a, DWORD v = 0x100) {  // a command (v below 0x100), or a read of the word at a
-    Ctl(tag, 2) = a;
-    if (v < 0x100) Ctl(tag, 3) = v;
-    return v < 0x100 ? 0 : (a & 1 ? Ctl(tag, 3) >> 16 : Ctl(tag, 3) & 0xFFFF);
-}
-
-// A block erase, or a 16-word buffered program of zeros, given the flash code's 2 s; the status then.
-DWORD FlashOp(T tag, DWORD a, bool program) {
-    Flash(tag, 0, 0x50);
-    Flash(tag, a, program ? 0xE8 : 0x20);
-    for (DWORD i = 0; program && i < 17; ++i) Flash(tag, a + (i ? i - 1 : 0), i ? 0 : 0x0F);
-    Flash(tag, a, 0xD0);
-    Sleep(2000);
-    Flash(tag, 0, 0x70);
-    return Flash(tag, 0) & 0xFF;
-}
-
-// A Xilinx download of image id through the configuration register; INIT and DONE at the end.
-DWORD Download(T tag, int device, T id) {
-    const DWORD s = static_cast<DWORD>(device) << 16;
-    Ctl(tag, 5) = s | 0x400;
-    Ctl(tag, 5) = s;
-    Sleep(5);
-    for (uint8_t b : sim::FirmwareData(*sim::FindFirmwareImage(id))) Ctl(tag, 5) = s | 0x800300 | b;
-    for (int i = 0; i < 16; ++i) Ctl(tag, 5) = s | 0x800300;
-    return Ctl(tag, 5) & (kInit | kDone);
-}
 
 // A sensor register read by symbol as the temperature reports do (0xDEAD when the symbol or part is missing).
 DWORD Symbol(T tag, T name) {
@@ -103,21 +69,6 @@ TEST_F(RigTest, EachRigFaultShowsOnItsBoardOnly) {
         {R"("kind": "missing_space", "space": "I2C.TSENSOR")", [](T t) { return Symbol(t, "LTEMP"); }, 0xDEAD, 30},
         {R"("kind": "missing_space", "space": "CLOCK2")",
          [](T t) { return DWORD{Board(t)->GetDevice(CZorvDevice::DEVTYPE_CLOCK, 0)->GetSpace("CLOCK2") != nullptr}; }, 0, 1},
-        {R"("kind": "flash_erase_fails", "block": 60)", [](T t) { return FlashOp(t, 0x3C0000, false); }, 0xA0, 0x80},
-        {R"("kind": "flash_program_fails", "block": 61)", [](T t) { return FlashOp(t, 0x3D0000, true); }, 0x90, 0x80},
-        {R"("kind": "flash_locked_block", "block": 57)", [](T t) { return FlashOp(t, 0x390000, true); }, 0x92, 0x80},
-        {R"("kind": "flash_never_ready")", [](T t) { return (FlashOp(t, 0x3C0000, false) & 0x80) | (Ctl(t, 4) & 0x1000); }, 0, 0x1080},
-        {R"("kind": "flash_stuck_bit", "bit": 1, "value": 1)", [](T t) { return Flash(t, 0x100002); }, 0x9957, 0x9955},
-        {R"("kind": "flash_wrong_id")", [](T t) { Flash(t, 0, 0x90); return Flash(t, 0) | Flash(t, 1) << 16; }, 0x00180089, 0x00170089},
-        {R"("kind": "flash_missing_header", "segment": "PCIX")", [](T t) { return Ctl(t, 4) & 0x700C0; }, 0x30040, 0x100C0},
-        {R"("kind": "flash_mirror_mismatch", "offset": "0x2004", "mask": "0x100")",
-         [](T t) { return Flash(t, 0x3F0002) ^ (Regs(t)[0x2004 / 4] & 0xFFFF); }, 0x100, 0},
-        {R"("kind": "fpga_init_never_falls", "device": 0)", [](T t) { Ctl(t, 5) = 0x400; return Ctl(t, 5) & kInit; }, kInit, 0},
-        {R"("kind": "fpga_init_never_rises", "device": 1)",
-         [](T t) { Ctl(t, 5) = 1u << 16 | 0x400; Ctl(t, 5) = 1u << 16; Sleep(5); return Ctl(t, 5) & kInit; }, 0, kInit},
-        {R"("kind": "fpga_done_stays_low", "device": 2)", [](T t) { return Download(t, 2, "TAZU"); }, kInit, kInit | kDone},
-        {R"("kind": "fpga_crc_error", "device": 3, "at": 3000)", [](T t) { return Download(t, 3, "FESK"); }, 0, kInit | kDone},
-        {R"("kind": "fpga_code_stuck_bit", "bit": 2, "value": 0)", [](T t) { Ctl(t, 5) = 4u << 16; return Ctl(t, 5) >> 16 & 7; }, 0, 4},
     };
     for (const auto& row : rows) {
         LoadJson((R"({"boards": [{"tag": "F", "kind": "brimola", "sdram_mib": 64}, {"tag": "H", "kind": "brimola", "sdram_mib": 64}], )"

@@ -130,18 +130,3 @@ TEST(JUnitReport, EscapesMarkupAndMakesAnyBytesValidUtf8) {
     for (const auto& [in, out] : rows) EXPECT_EQ(XmlEscape(in), out) << in;
 }
 
-TEST(JUnitReport, OneTestcaseEachWithFailuresForFailedAndStoppedTests) {
-    TreeNode top, deep;
-    top.name = top.path = "Top";
-    deep.name = "Scan";
-    deep.folder = "Boards/Brimola";
-    const std::string xml = JUnitXml("Suite", {{&top, 1, Outcome::Passed, 0.25, ""}, {&deep, 7, Outcome::Failed, 1.5, ""},
-                                               {&deep, 3, Outcome::Stopped, 0, "Stopped by User\n"}});
-    for (const char* line : {"<testsuites name=\"Suite\" tests=\"3\" failures=\"2\" errors=\"0\" time=\"1.750\">\n",
-                             "<testcase classname=\"Suite\" name=\"Top\" time=\"0.250\"/>\n",
-                             "<testcase classname=\"Boards.Brimola\" name=\"Scan\" time=\"1.500\">\n"
-                             "      <failure type=\"FAIL\" message=\"Result 7\"></failure>\n",
-                             "<failure type=\"STOPPED\" message=\"Stopped by User\">Stopped by User\n</failure>\n"}) {
-        EXPECT_NE(xml.find(line), std::string::npos) << line << "\n--- in ---\n" << xml;
-    }
-}

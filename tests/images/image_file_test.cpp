@@ -118,27 +118,3 @@ TEST(ImageFile, RecordsInAnyOrderPlanesAloneAndHeaderlessFiles) {
     EXPECT_EQ(0, ReadFrom(image, path));
 }
 
-TEST(ImageBase, CopiesAndAssignments) {
-    Picture8 target(6, 6), source(10, 10);
-    source.FillTiles(0);
-    source.nSampleFormat = 1;
-    target = source;  // size, bytes and offset 0; not the sample format
-    const auto& self = target;  // self-assignment, without the compiler's complaint
-    target = self;
-    EXPECT_EQ(std::make_tuple(10u, 4u, AllBytes(source)), std::make_tuple(target.GetHeight(), target.nSampleFormat, AllBytes(target)));
-    // CopyFrom copies only between equal data sizes, from offset to offset.
-    UPicture a(2, 1, 4), b(2, 1, 8), c(4, 1, 0);
-    for (BYTE i = 0; i < 16; ++i) b.GetBuffer()[i] = i + 1;
-    a.CopyFrom(b);
-    c.CopyFrom(b);
-    b.CopyFrom(b);
-    EXPECT_EQ(BlockBytes(b, 8, 8), BlockBytes(a, 4, 8));
-    EXPECT_EQ(std::make_pair(Bytes({9, 10, 11, 12}), Bytes(16, 0)), std::make_pair(BlockBytes(b, 8, 4), AllBytes(c)));
-    TempDir dir;  // LoadRawFile needs a file of exactly the data size
-    UAlpha alpha(4, 2);
-    for (size_t n : {16, 15, 17}) {
-        WriteBytes(dir / "a.raw", Bytes(n, BYTE(n)));
-        EXPECT_EQ(n == 16, alpha.LoadRawFile((dir / "a.raw").c_str())) << n;
-    }
-    EXPECT_EQ(Bytes(16, 16), AllBytes(alpha));
-}

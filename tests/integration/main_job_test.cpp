@@ -1,31 +1,19 @@
 // The main job end to end: bin/pexhost loads the plug-in, lists both boards' trees and runs the
 // default tree on the default rig (and on rigs or switches a station may have), as an operator would.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/paths.h"
+#include "tests/host/host_process.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
 using support::ReadText;
-
-struct HostRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
 // A fresh folder the host runs in (it writes "CmdLine" there), removed afterwards.
 class WorkDir : public support::TempDir {
@@ -33,27 +21,7 @@ public:
     // Runs bin/pexhost here with its output in files, nothing on stdin, colours off.
     HostRun Host(std::vector<std::string> args) const {
         args.insert(args.begin(), "--color=never");
-        args.insert(args.begin(), platform::GetProgramDir() + "pexhost");
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, Path().c_str());
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, File(".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, File(".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        HostRun run;
-        pid_t pid = 0;
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-            int raw = 0;
-            if (waitpid(pid, &raw, 0) == pid) run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        run.out = ReadText(File(".out"));
-        run.err = ReadText(File(".err"));
-        return run;
+        return RunHost(args, Path());
     }
 };
 
@@ -95,80 +63,54 @@ std::string ExpectedListing(const std::string& tree, const std::string& device, 
     return listing;
 }
 
-TEST(MainJob, TheHostListsBothBoardsTrees) {
-    WorkDir dir;
-    const HostRun run = dir.Host({"--list"});
+// Every leaf of the given manufacturing trees ran and passed, and the summary counts them all.
+void ExpectEveryLeafPasses(const HostRun& run, const std::vector<std::pair<std::string, std::string>>& trees) {
     EXPECT_EQ(run.status, 0) << run.out << run.err;
-    // The banners and the start-up calibration, then the two trees as the shipped files hold them.
-    EXPECT_EQ(run.out,
-              "Brimola diagnostics are in Manufacturing mode\n\nBrimola Revisions:\n"
-              "Nuxa diagnostics are in Manufacturing mode\n\nNuxa Revisions:\n" +
-                  ExpectedListing("BrimolaTree_Mfg.txt", "Brimola1", false) +
-                  ExpectedListing("NuxaTree_Mfg.txt", "Nuxa1", false));
-    EXPECT_FALSE(Has(run.out, "ERROR")) << run.out;
+    std::vector<std::string> leaves;
+    for (const auto& [tree, device] : trees) ExpectedListing(tree, device, false, &leaves);
+    for (const std::string& leaf : leaves) EXPECT_TRUE(Has(run.out, "[PASS]    " + leaf + "  (")) << leaf;
+    const std::string count = std::to_string(leaves.size());
+    EXPECT_TRUE(Has(run.out, count + " tests: " + count + " passed, 0 failed, 0 stopped, 0 not run\n")) << run.out;
+}
+
+TEST(MainJob, TheHostListsBothBoardsTreesInEitherMode) {
+    const struct {
+        std::vector<std::string> args;
+        std::string before;  // what comes just before the two listings
+        bool engineering;
+    } rows[] = {
+        {{"--list"}, "Nuxa diagnostics are in Manufacturing mode\n\nNuxa Revisions:\n", false},
+        // Engineering mode shows the start-up calibration's clock window and each board's own subtree.
+        {{"--list", "-ENGINEERING"}, "Nuxa Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n\n", true},
+    };
+    for (const auto& row : rows) {
+        const HostRun run = WorkDir().Host(row.args);
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        const std::string suffix = row.engineering ? "_Eng.txt" : "_Mfg.txt";
+        EXPECT_TRUE(Has(run.out, row.before + ExpectedListing("BrimolaTree" + suffix, "Brimola1", row.engineering) +
+                                     ExpectedListing("NuxaTree" + suffix, "Nuxa1", row.engineering)))
+            << run.out;
+        EXPECT_NE(Has(run.out, "Manufacturing mode"), row.engineering);
+        EXPECT_EQ(Has(run.out, "Create class CBrimolaBoard\n"), row.engineering) << "engineering mode announces its objects";
+        EXPECT_FALSE(Has(run.out, "ERROR")) << run.out;
+    }
 }
 
 TEST(MainJob, TheDefaultTreePassesOnTheDefaultRig) {
     WorkDir dir;
     const HostRun run = dir.Host({"--junit", "report.xml"});
-    EXPECT_EQ(run.status, 0) << run.out << run.err;
-    // Every leaf of both manufacturing trees runs and passes.
-    std::vector<std::string> leaves;
-    ExpectedListing("BrimolaTree_Mfg.txt", "Brimola1", false, &leaves);
-    ExpectedListing("NuxaTree_Mfg.txt", "Nuxa1", false, &leaves);
-    for (const std::string& leaf : leaves) EXPECT_TRUE(Has(run.out, "[PASS]    " + leaf + "  (")) << leaf;
-    EXPECT_TRUE(Has(run.out, "\n--- CJastel SorbelinRAM_CE ---\n")) << run.out;
-    EXPECT_TRUE(Has(run.out, "\n--- MemTestB  ---\n")) << run.out;
-    const std::string count = std::to_string(leaves.size());
-    EXPECT_TRUE(Has(run.out, count + " tests: " + count + " passed, 0 failed, 0 stopped, 0 not run\n")) << run.out;
+    ExpectEveryLeafPasses(run, {{"BrimolaTree_Mfg.txt", "Brimola1"}, {"NuxaTree_Mfg.txt", "Nuxa1"}});
+    EXPECT_TRUE(Has(run.out, "\n--- CJastel SorbelinRAM_CE ---\n") && Has(run.out, "\n--- MemTestB  ---\n")) << run.out;
     const std::string report = ReadText(dir.File("report.xml"));
-    EXPECT_TRUE(Has(report, "RAM Clock Enable")) << report;
-    EXPECT_FALSE(Has(report, "<failure")) << report;
+    EXPECT_TRUE(Has(report, "RAM Clock Enable") && !Has(report, "<failure")) << report;
 }
 
 TEST(MainJob, AStationWithoutTheCodecBoardRunsTheMainBoardAndSaysSo) {
     WorkDir dir;
     std::ofstream(dir.File("rig.json")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}]})";
     const HostRun run = dir.Host({"--rig", dir.File("rig.json")});
-    EXPECT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_TRUE(Has(run.out, "No Nuxa board was found: its tests are not published.\n")) << run.out;
-    std::vector<std::string> leaves;
-    ExpectedListing("BrimolaTree_Mfg.txt", "Brimola1", false, &leaves);
-    for (const std::string& leaf : leaves) EXPECT_TRUE(Has(run.out, "[PASS]    " + leaf + "  (")) << leaf;
-    EXPECT_FALSE(Has(run.out, "Nuxa1/")) << run.out;
-    const std::string count = std::to_string(leaves.size());
-    EXPECT_TRUE(Has(run.out, count + " tests: " + count + " passed, 0 failed, 0 stopped, 0 not run\n")) << run.out;
-}
-
-TEST(MainJob, EngineeringModeListsTheEngineeringTrees) {
-    WorkDir dir;
-    const HostRun run = dir.Host({"--list", "-ENGINEERING"});
-    EXPECT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_FALSE(Has(run.out, "Manufacturing mode")) << run.out;
-    EXPECT_TRUE(Has(run.out, "Create class CBrimolaBoard\n")) << run.out;
-    // Each board's folder holds its own subtree, the production run first, after the start-up
-    // calibration that shows its clock window in engineering mode.
-    EXPECT_TRUE(Has(run.out, "Nuxa Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\n"
-                             "Setting clock value to 160\n\n" +
-                                 ExpectedListing("BrimolaTree_Eng.txt", "Brimola1", true) +
-                                 ExpectedListing("NuxaTree_Eng.txt", "Nuxa1", true)))
-        << run.out;
-    EXPECT_FALSE(Has(run.out, "ERROR")) << run.out;
-}
-
-TEST(MainJob, HelpOfATestComesFromTheTestThroughItsRoot) {
-    const HostRun run = WorkDir().Host({"--help-test", "Brimola1/SDRAM/Memory Lines Stepped"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(Has(run.out, "[HELP]    Brimola1/SDRAM/Memory Lines Stepped Patterns\n")) << run.out;
-    EXPECT_TRUE(Has(run.out, "Syntax:   MemTestB\n")) << run.out;
-}
-
-TEST(MainJob, AMissingTreeFileIsReportedByBothRoots) {
-    WorkDir dir;
-    const HostRun run = dir.Host({"-Config=NoSuchTree.txt"});
-    EXPECT_TRUE(Has(run.out, "*** ERROR:  Unable to read ")) << run.out;
-    EXPECT_TRUE(Has(run.out, "NOSUCHTREE.TXT\n")) << run.out;
-    EXPECT_TRUE(Has(run.out, "The library offers no checked test to run.")) << run.out;
+    ExpectEveryLeafPasses(run, {{"BrimolaTree_Mfg.txt", "Brimola1"}});
+    EXPECT_TRUE(Has(run.out, "No Nuxa board was found: its tests are not published.\n") && !Has(run.out, "Nuxa1/")) << run.out;
 }
 
 }  // namespace

@@ -170,19 +170,6 @@ TEST(BoardController, StatusFollowsTheSensorAlarmTheFlashAndTheLinkClocks) {
     EXPECT_EQ(Board(BoardKind::Nuxa).R(0x1FFC8), 0u) << "no FPGA pair on the codec board";
 }
 
-TEST(BoardController, MirrorShowsTheExpAndVpdAreasAndItsFault) {
-    sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Nuxa, "N");
-    Board b(cfg);
-    for (uint32_t off = 0; off < 0x4000; off += 4) {
-        const uint32_t a = (off < 0x2000 ? sim::kExpArea : sim::kVpdArea) + (off & 0x1FFF) / 2;
-        ASSERT_EQ(b.R(off), b.ctl.Flash().Word(a) | uint32_t{b.ctl.Flash().Word(a + 1)} << 16) << std::hex << off;
-    }
-    cfg.faults.flash.mirrorMismatch.push_back({0x2010, 0x00010000});
-    Board bad(cfg);
-    for (uint32_t off = 0; off < 0x4000; off += 4) ASSERT_EQ(bad.R(off) ^ b.R(off), off == 0x2010 ? 0x00010000u : 0u) << std::hex << off;
-    EXPECT_EQ(bad.FlashWord(0x3F0009), b.FlashWord(0x3F0009)) << "the flash itself is right";
-}
-
 TEST(BoardController, BootInformationTextAndStatusFollowTheSegmentHeaders) {
     sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
     cfg.breakoutBox = true;
