@@ -1,7 +1,6 @@
 // Scratch folders for tests: a temporary folder removed with its contents, and the current folder moved into one.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
