@@ -9,6 +9,8 @@
 #include <cstring>
 #include <strings.h>
 
+#include "platform/number_text.h"
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -16,33 +18,20 @@ bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || 
 
 enum NumberScan { kNoNumber, kNumber, kTooLong };
 
-int DigitValue(char c, int base) {
-    const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                  : std::isxdigit(static_cast<unsigned char>(c)) ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
-                                                                  : -1;
-    return d < base ? d : -1;
-}
+using platform::DigitValue;
 
-// A decimal or 0x-hexadecimal number with an optional sign. A leading 0 does not make it octal:
-// "010" is ten, as a tester typing it means. kTooLong (end still past the digits) beyond 64 bits.
+// A decimal or 0x-hexadecimal number with an optional sign. kTooLong (end still past the digits)
+// beyond 64 bits.
 NumberScan ScanNumber(const char* text, const char*& end, bool& negative, unsigned long long& magnitude, int& base) {
     const char* p = text;
     negative = false;
     if (*p == '-' || *p == '+') negative = *p++ == '-';
-    if (!std::isdigit(static_cast<unsigned char>(*p))) return kNoNumber;
-    base = 10;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && std::isxdigit(static_cast<unsigned char>(p[2]))) {
-        base = 16;
-        p += 2;
-    }
-    magnitude = 0;
-    bool tooLong = false;
-    for (int d; (d = DigitValue(*p, base)) >= 0; ++p) {
-        if (magnitude > (~0ull - static_cast<unsigned>(d)) / static_cast<unsigned>(base)) tooLong = true;
-        else magnitude = magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(d);
-    }
-    end = p;
-    return tooLong ? kTooLong : kNumber;
+    const platform::UnsignedScan scan = platform::ScanUnsigned(p);
+    if (scan.end == p) return kNoNumber;
+    end = scan.end;
+    magnitude = scan.value;
+    base = scan.hex ? 16 : 10;
+    return scan.overflow ? kTooLong : kNumber;
 }
 
 // A number for an int value: signed decimal within int, or 0x hexadecimal up to 0xFFFFFFFF (a

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/number_text.h"
 #include "sim/vpd.h"
 
 namespace sim {
@@ -120,21 +121,13 @@ int64_t ReadNumber(const Json& v, const std::string& key, int64_t lo, uint64_t h
     } else if (v.is_string()) {
         const std::string s = v.get<std::string>();
         written = s;
-        size_t at = s.size() > 1 && s[0] == '-' ? 1 : 0;
-        negative = at == 1;
-        const bool hex = s.size() > at + 2 && s[at] == '0' && (s[at + 1] == 'x' || s[at + 1] == 'X');
-        if (hex) at += 2;
-        const int base = hex ? 16 : 10;
-        if (at == s.size()) Fail(key, "\"" + s + "\" is not a number (decimal or 0x hexadecimal)");
-        for (; at < s.size(); ++at) {
-            const char c = s[at];
-            const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                          : hex && std::isxdigit(static_cast<unsigned char>(c)) ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
-                                                                                 : -1;
-            if (d < 0) Fail(key, "\"" + s + "\" is not a number (decimal or 0x hexadecimal)");
-            if (n > (UINT64_MAX - static_cast<uint64_t>(d)) / static_cast<uint64_t>(base)) tooLong = true;
-            n = n * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
-        }
+        negative = s.size() > 1 && s[0] == '-';
+        const char* digits = s.c_str() + (negative ? 1 : 0);
+        const platform::UnsignedScan scan = platform::ScanUnsigned(digits);
+        if (scan.end == digits || scan.end != s.c_str() + s.size())
+            Fail(key, "\"" + s + "\" is not a number (decimal or 0x hexadecimal)");
+        n = scan.value;
+        tooLong = scan.overflow;
     } else {
         Fail(key, "expected a number");
     }
