@@ -10,10 +10,11 @@
 #include "images/image_detail.h"
 
 using images_detail::kMaxBlockBytes;
-
-constexpr DWORD kMaxUnheldPad = 4096;
 using images_detail::LoadLE32;
 using images_detail::StoreLE32;
+
+// A pad a file does not hold is page alignment at most.
+constexpr DWORD kMaxUnheldPad = 4096;
 
 namespace {
 
@@ -100,12 +101,7 @@ uint64_t CImage::DataBytesFor(DWORD width, DWORD height) const {
     return 0;
 }
 
-uint64_t CImage::SpareBytesFor(DWORD width, DWORD height, DWORD dataSize) const {
-    (void)width;
-    (void)height;
-    (void)dataSize;
-    return 0;
-}
+uint64_t CImage::SpareBytesFor(DWORD, DWORD, DWORD) const { return 0; }
 
 bool CImage::GeometryFits(DWORD pad) const {
     return DataBytesFor(nWidth, nHeight) + pad <= kMaxBlockBytes && uint64_t(GetSize()) + pad <= kMaxBlockBytes;
@@ -263,18 +259,17 @@ int CImage::Read(CArchive& ar) {
     }
     // A stored size below what width and height need would let pixel operations run past the block.
     if (dataSize < DataBytesFor(width, height)) return 0;
-    // A pad the file does not hold is page alignment at most; a larger one would let a few bytes of
-    // file demand gigabytes of block.
-    const LONGLONG held = file->GetLength() - file->GetPosition();
-    if (!form.shortRecords && offset > kMaxUnheldPad && !(form.padInData && held >= LONGLONG(dataSize) + offset))
+    const LONGLONG position = file->GetPosition();
+    const LONGLONG remaining = file->GetLength() - position;
+    // A larger pad than a page that the file does not hold would let a few bytes of file demand
+    // gigabytes of block.
+    if (!form.shortRecords && offset > kMaxUnheldPad && !(form.padInData && remaining >= LONGLONG(dataSize) + offset))
         return 0;
     uint64_t blockBytes = form.shortRecords ? dataSize : uint64_t(dataSize) + offset;
     blockBytes += SpareBytesFor(width, height, dataSize);
     if (blockBytes > kMaxBlockBytes) return 0;
 
     // A file too short for the data fails as a short read would, without allocating first.
-    LONGLONG position = file->GetPosition();
-    LONGLONG remaining = file->GetLength() - position;
     if (position < 0 || remaining < LONGLONG(dataSize)) return 0;
     // The packed picture's file normally holds its pad too; a file holding only the planes is
     // read into the first bytes of the block.
