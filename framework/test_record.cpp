@@ -39,18 +39,11 @@ BOOL TestRecord::ApplySortKey() {
 }
 
 namespace {
-// The records from the top-level folder down to r.
-std::vector<const TestRecord*> PathTo(const TestRecord* r) {
-    std::vector<const TestRecord*> path;
-    for (; r; r = r->m_parent) path.push_back(r);
-    std::reverse(path.begin(), path.end());
-    return path;
-}
-
-// Puts records in CompareByKeyPath order in O(n log n): records are merged into a tree of key
-// paths (records whose key paths are equal share a node), whose nodes are numbered in pre-order
-// with each node's children in key order. Comparing two records' paths level by level instead
-// costs their depth per comparison, which a deep tree file turns into minutes.
+// Orders records by the sort keys along the path from the top-level folder down to each record
+// (byte order; a folder before everything below it), in O(n log n): records are merged into a tree
+// of key paths (records whose key paths are equal share a node), whose nodes are numbered in
+// pre-order with each node's children in key order. Comparing two records' paths level by level
+// instead costs their depth per comparison, which a deep tree file turns into minutes.
 void SortByKeyPath(std::vector<TestRecord*>& records) {
     struct Node {
         std::map<std::string, size_t> children;  // key -> node; std::string orders bytes unsigned
@@ -72,7 +65,9 @@ void SortByKeyPath(std::vector<TestRecord*>& records) {
         }
         return node;
     };
-    for (const TestRecord* r : records) nodeFor(r);
+    std::vector<size_t> nodeOfRecord;
+    nodeOfRecord.reserve(records.size());
+    for (const TestRecord* r : records) nodeOfRecord.push_back(nodeFor(r));
 
     size_t next = 0;
     std::vector<size_t> stack{0};
@@ -82,21 +77,13 @@ void SortByKeyPath(std::vector<TestRecord*>& records) {
         nodes[node].rank = next++;
         for (auto it = nodes[node].children.rbegin(); it != nodes[node].children.rend(); ++it) stack.push_back(it->second);
     }
-    std::stable_sort(records.begin(), records.end(), [&](const TestRecord* a, const TestRecord* b) {
-        return nodes[nodeOf[a]].rank < nodes[nodeOf[b]].rank;
-    });
+    std::vector<std::pair<size_t, TestRecord*>> ranked;
+    ranked.reserve(records.size());
+    for (size_t i = 0; i < records.size(); ++i) ranked.emplace_back(nodes[nodeOfRecord[i]].rank, records[i]);
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < records.size(); ++i) records[i] = ranked[i].second;
 }
 }  // namespace
-
-int TestRecord::CompareByKeyPath(const TestRecord* a, const TestRecord* b) {
-    const std::vector<const TestRecord*> pa = PathTo(a), pb = PathTo(b);
-    for (size_t level = 0; level < std::min(pa.size(), pb.size()); ++level) {
-        const int c = std::strcmp(pa[level]->m_sortKey.c_str(), pb[level]->m_sortKey.c_str());
-        if (c != 0) return c;
-    }
-    // The shorter path (a folder) before everything below it.
-    return pa.size() < pb.size() ? -1 : pa.size() > pb.size() ? 1 : 0;
-}
 
 BOOL PopPathSegment(char* buffer, CString& segment) {
     char* sep = std::strchr(buffer, '\\');

@@ -38,9 +38,6 @@ struct TestRecord {
     // mark '+', '#', '-' or '=' sets the checked and optional flags. Answers TRUE when a non-empty
     // key remains.
     BOOL ApplySortKey();
-    // Orders by the sort keys along the path from the top-level folder down to the record (byte
-    // order; a folder before everything below it). Answers <0, 0 or >0.
-    static int CompareByKeyPath(const TestRecord* a, const TestRecord* b);
 };
 
 // What GetTestList answers: count records at records (null when there are none).
