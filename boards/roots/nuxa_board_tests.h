@@ -29,6 +29,15 @@ public:
     BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) override;
     BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override;
 
+    // Refills the fill-pattern buffer by the pattern the command names (see fillpattern::Apply):
+    // 1 when one was applied, 0 for any other command (the buffer unchanged).
+    virtual DWORD SetFillPattern(CString command);
+    // FILE1= and FILE2= of the command (path macros allowed) compared byte for byte: 1 equal, 2
+    // otherwise after a red line naming the reason.
+    virtual DWORD CompareFiles(const CString& command);
+    // The buffer the DSP and codec tests are handed before every run.
+    const std::vector<DWORD>& GetPatternBuffer() const { return m_patternBuffer; }
+
 protected:
     void SetParents() override;
     DWORD RunKeyword(const KeywordCall& call) override;
@@ -37,6 +46,8 @@ protected:
 
 private:
     DWORD CopyFileCommand(const KeywordCall& call);
+    DWORD FillPatternCommand(const KeywordCall& call) { return SetFillPattern(call.arguments); }
+    DWORD CompareFilesCommand(const KeywordCall& call);
 
     CJastel m_jastel;
     CWexal m_wexal;  // after the codec tests once they join
@@ -44,5 +55,8 @@ private:
     CSDRAM_QD_blockWR m_ramBlock;
     CMemTestA m_memTestA;
     CMemTestB m_memTestB;
+    static constexpr DWORD kPatternWords = 4096;
+    std::vector<DWORD> m_patternBuffer;
+    DWORD m_fillFirst = 0, m_fillEnd = kPatternWords;  // the range SetFillPattern fills
     std::vector<ProgramEntry> m_programTable;
 };
