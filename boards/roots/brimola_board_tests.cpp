@@ -3,6 +3,9 @@
 
 #include <utility>
 
+#include "framework/param_string.h"
+#include "framework/result_screen.h"
+
 namespace {
 
 constexpr BoardRootProfile kBrimolaProfile = {
@@ -15,6 +18,11 @@ constexpr BoardRootProfile kBrimolaProfile = {
     "BrimolaTree_Eng.txt",
     "BrimolaTree_Mfg.txt",
     &CBoardRoot::IsMainBoardDevice,
+    "m_pBrimola",
+    19,
+    {"   Kerzil\t%d C\t\t%d C\n", "SulvethA\t%d C\t\t%d C\n"},
+    "-c",
+    "strSetting(%s) == DevSettings[%d].pszSetting(%s)\n",
 };
 
 }  // namespace
@@ -66,6 +74,24 @@ BOOL CBrimolaBoardTests::CheckDIMMSize(DWORD sizeMB, CString& message) {
     return FALSE;
 }
 
+DWORD CBrimolaBoardTests::DisplayRev(const CString& args) {
+    CString file;
+    if (!CParamString(args).GetValue("FILE", file)) {
+        PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
+        return 0;
+    }
+    file.MakeUpper();
+    // A file found only under the host's testdata folder is found all the same.
+    const int found = ExpandPathMacros(file, TRUE, TRUE);
+    if (found != kPathFound && found != kPathFoundInTestData) return 0;
+    return ShowOxdRevision(file);
+}
+
+DWORD CBrimolaBoardTests::ShowDeviceTemperatures(const CString& args, unsigned verbosity) {
+    (void)args;  // PEAK=1 joins with the peak-temperature monitor
+    return ShowTemperatureReport(verbosity);
+}
+
 DWORD CBrimolaBoardTests::ShowTestSummaryCommand(const KeywordCall&) {
     ShowTestSummary(0);
     GetSummary().clear();
@@ -79,13 +105,13 @@ DWORD CBrimolaBoardTests::RunKeyword(const KeywordCall& call) {
     // Rows without a handler belong to commands that are not part of this build yet; they are
     // passed over until their handlers join.
     static const KeywordRow<Root> kTable[] = {
-        {"I2C Clock", M::Prefix, R::Handler, nullptr},  // I2CClock(arguments)
-        {"Display Rev", M::Prefix, R::PassWhenOne, nullptr},  // DisplayRev(arguments)
-        {"Show VPD Information", M::Exact, R::PassWhenOne, nullptr},  // ShowVPDInformation()
+        {"I2C Clock", M::Prefix, R::Handler, &Root::I2CClockCommand},
+        {"Display Rev", M::Prefix, R::PassWhenOne, &Root::DisplayRevCommand},
+        {"Show VPD Information", M::Exact, R::PassWhenOne, &Root::ShowVPDInformationCommand},
         {"Show DCB Info", M::Prefix, R::Handler, nullptr},  // ShowDCBInfo(rest)
         {"Program", M::Prefix, R::Handler, nullptr},  // Program(arguments, verbose, 1)
-        {"InitPexano", M::Prefix, R::Handler, nullptr},  // InitPexano(arguments, 1)
-        {"\"Show Device Temperatures\"", M::Prefix, R::Handler, nullptr},  // ShowDeviceTemperatures(arguments, 1)
+        {"InitPexano", M::Prefix, R::Handler, &Root::InitPexanoCommand},
+        {"\"Show Device Temperatures\"", M::Prefix, R::Handler, &Root::TemperaturesCommand},
         {"\"Show DIMM Information\"", M::Prefix, R::PassWhenOne, &Root::ShowDIMMInfoCommand},
         {"\"Check VPD Structure\"", M::Exact, R::PassWhenOne, &Root::CheckVPDStructureCommand},
         {"FileMap", M::Prefix, R::Handler, &Root::FileMapCommand},

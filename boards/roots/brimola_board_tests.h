@@ -26,6 +26,10 @@ public:
     BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) override;
     BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override;
 
+    DWORD DisplayRev(const CString& args) override;
+    // The temperature report; PEAK=1 opens the peak-temperature monitor instead. Always 1.
+    virtual DWORD ShowDeviceTemperatures(const CString& args, unsigned verbosity);
+
 protected:
     void SetParents() override;
     DWORD RunKeyword(const KeywordCall& call) override;
@@ -34,6 +38,7 @@ protected:
 
 private:
     DWORD ShowTestSummaryCommand(const KeywordCall& call);
+    DWORD TemperaturesCommand(const KeywordCall& call) { return ShowDeviceTemperatures(call.arguments, 1); }
 
     CJastel m_jastel;  // not in the child map: "CJastel" is no test of the main board
     CWexal m_wexal;

@@ -20,6 +20,11 @@ constexpr BoardRootProfile kNuxaProfile = {
     "NuxaTree_Eng.txt",
     "NuxaTree_Mfg.txt",
     &CBoardRoot::IsCodecBoardDevice,
+    "m_pNuxa",
+    29,
+    {"SorbelinA\t%d C\t\t%d C\n", "SorbelinB\t%d C\t\t%d C\n"},
+    "-b",
+    "strSetting(%s) == DevSettings[%d].szSetting(%s)\n",
 };
 
 }  // namespace
@@ -86,6 +91,25 @@ CString WithoutClosingBracket(const CString& command) {
 
 }  // namespace
 
+DWORD CNuxaBoardTests::DisplayRev(const CString& args) {
+    CString file;
+    if (!CParamString(args).GetValue("FILE", file)) {
+        PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
+        return 0;
+    }
+    file.MakeUpper();
+    if (file.Find("$(ZYVPKG)") >= 0) {
+        if (file.Replace("\\$(ZYVPKG)", "") == 0) file.Replace("$(ZYVPKG)", "");
+        ExpandPathMacros(file, TRUE, TRUE);
+        CString line;
+        line.Format("Zyv files[%s] date[%u]\n", file.c_str(), ZyvPackageDate(file));
+        PrintColor(line, kColorGreen);
+        return kRunPassed;
+    }
+    ExpandPathMacros(file, TRUE, TRUE);
+    return ShowOxdRevision(file);
+}
+
 DWORD CNuxaBoardTests::CompareFiles(const CString& command) {
     auto fail = [this](const char* format, const CString& a, const CString& b = CString()) {
         CString line;
@@ -145,15 +169,15 @@ DWORD CNuxaBoardTests::RunKeyword(const KeywordCall& call) {
         {"Incrementing", M::Exact, R::PassWhenOne, &Root::FillPatternCommand},
         {"Increment XOR", M::Prefix, R::PassWhenOne, &Root::FillPatternCommand},
         {"Specify DWord", M::Prefix, R::PassWhenOne, &Root::FillPatternCommand},
-        {"Display Rev", M::Prefix, R::PassWhenOne, nullptr},  // DisplayRev(arguments)
-        {"I2C Clock", M::Prefix, R::Handler, nullptr},  // I2CClock(arguments)
-        {"Show VPD Information", M::Exact, R::PassWhenOne, nullptr},  // ShowVPDInformation()
+        {"Display Rev", M::Prefix, R::PassWhenOne, &Root::DisplayRevCommand},
+        {"I2C Clock", M::Prefix, R::Handler, &Root::I2CClockCommand},
+        {"Show VPD Information", M::Exact, R::PassWhenOne, &Root::ShowVPDInformationCommand},
         {"Show DCB Info", M::Prefix, R::Handler, nullptr},  // ShowDCBInfo(rest)
         {"\"Save Image\"", M::Prefix, R::Handler, nullptr},  // SaveDCBImage(command)
         {"\"Save Alpha\"", M::Prefix, R::Handler, nullptr},  // SaveDCBImage(command)
         {"Program", M::Prefix, R::Handler, nullptr},  // Program(arguments, verbose)
-        {"InitPexano", M::Prefix, R::Handler, nullptr},  // InitPexano(arguments, 1)
-        {"\"Show Device Temperatures\"", M::Exact, R::Handler, nullptr},  // ShowDeviceTemperatures(1)
+        {"InitPexano", M::Prefix, R::Handler, &Root::InitPexanoCommand},
+        {"\"Show Device Temperatures\"", M::Exact, R::Handler, &Root::TemperaturesCommand},
         {"\"Show DIMM Information\"", M::Prefix, R::PassWhenOne, &Root::ShowDIMMInfoCommand},
         {"\"Check VPD Structure\"", M::Exact, R::PassWhenOne, &Root::CheckVPDStructureCommand},
         {"Compare Files", M::Prefix, R::Handler, &Root::CompareFilesCommand},

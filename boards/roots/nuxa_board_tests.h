@@ -35,6 +35,10 @@ public:
     // FILE1= and FILE2= of the command (path macros allowed) compared byte for byte: 1 equal, 2
     // otherwise after a red line naming the reason.
     virtual DWORD CompareFiles(const CString& command);
+    // "Display Rev"; a FILE= ending in "$(ZYVPKG)" reports the codec table package date of that
+    // folder instead.
+    DWORD DisplayRev(const CString& args) override;
+    virtual DWORD ShowDeviceTemperatures(unsigned verbosity) { return ShowTemperatureReport(verbosity); }
     // The buffer the DSP and codec tests are handed before every run.
     const std::vector<DWORD>& GetPatternBuffer() const { return m_patternBuffer; }
 
@@ -48,6 +52,7 @@ private:
     DWORD CopyFileCommand(const KeywordCall& call);
     DWORD FillPatternCommand(const KeywordCall& call) { return SetFillPattern(call.arguments); }
     DWORD CompareFilesCommand(const KeywordCall& call);
+    DWORD TemperaturesCommand(const KeywordCall&) { return ShowDeviceTemperatures(1); }
 
     CJastel m_jastel;
     CWexal m_wexal;  // after the codec tests once they join
