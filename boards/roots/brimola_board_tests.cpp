@@ -1,8 +1,10 @@
 // CBrimolaBoardTests: construction, member order, keyword table and DIMM checks of the main-board root.
 #include "boards/roots/brimola_board_tests.h"
 
+#include <cstdio>
 #include <utility>
 
+#include "boards/tcl/brimola_peak_temps_dlg.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 
@@ -88,7 +90,15 @@ DWORD CBrimolaBoardTests::DisplayRev(const CString& args) {
 }
 
 DWORD CBrimolaBoardTests::ShowDeviceTemperatures(const CString& args, unsigned verbosity) {
-    (void)args;  // PEAK=1 joins with the peak-temperature monitor
+    const CParamString params(args);
+    CString value;
+    int peak = 0, unique = 0;
+    if (params.GetValue("PEAK", value) && std::sscanf(value.c_str(), "%d", &peak) == 1 && peak == 1) {
+        if (params.GetValue("UNIQUE", value) && std::sscanf(value.c_str(), "%d", &unique) != 1) unique = 0;
+        CBrimolaPeakTempsDlg dialog(this, args, unique, nullptr);
+        dialog.DoModal();
+        return kRunPassed;
+    }
     return ShowTemperatureReport(verbosity);
 }
 

@@ -9,6 +9,7 @@
 #include "boards/roots/brimola_board_tests.h"
 #include "boards/roots/nuxa_board_tests.h"
 #include "framework/result_screen.h"
+#include "platform/dialog.h"
 #include "platform/paths.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
@@ -234,6 +235,20 @@ TEST_F(RootKeywords, ShowDeviceTemperaturesMarksRowsAboveTheirSetPoint) {
     EXPECT_EQ(brimola.ShowDeviceTemperatures("", 0), kRunPassed);
     EXPECT_TRUE(HasAll(brimola.out.text, {"SulvethA\t0 C\t\t0 C\n\n"}));  // Brimola2 still
     EXPECT_FALSE(brimola.out.Has("Registers:"));  // not at verbosity 0
+    // PEAK=1 on the main board runs the peak monitor instead, in the mode UNIQUE= gives (a byte of
+    // 251 is a reading of 200 or more: the loop ends at once).
+    platform::ScriptedDialogRunner runner;
+    platform::SetDialogRunner(&runner);
+    for (const auto& [unique, peaksShown] : {std::pair{"UNIQUE=1", true}, std::pair{"", false}}) {
+        runner.Push({"begin", "end", "close"});
+        std::string out;
+        EXPECT_EQ(Run(std::string("Brimola1 <CBrimolaBoard \"Show Device Temperatures\" PEAK=1 VERBOSE=0 ") + unique + ">", &out), kRunPassed);
+        EXPECT_EQ(out, "");
+        const std::string after = runner.History().back().after.str();
+        EXPECT_TRUE(HasAll(after, {"Text:\nLocal temp reading > 200\r\r\n"}));
+        EXPECT_EQ(after.find("Local:  0") != std::string::npos, peaksShown);  // the peaks of mode 1
+    }
+    platform::SetDialogRunner(nullptr);
 }
 
 TEST_F(RootKeywords, InitPexanoRunsTheProgramBesideTheHost) {
