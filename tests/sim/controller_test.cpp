@@ -245,10 +245,10 @@ TEST(BoardController, FloatingStsReadsAtRandomFromItsSeed) {
         cfg.faults.flash.stsSeed = seed;
         Board b(cfg);
         std::string bits;
-        for (int i = 0; i < 64; ++i) bits += b.R(0x4010) & 0x1000 ? '1' : '0';
+        for (int i = 0; i < 512; ++i) bits += b.R(0x4010) & 0x1000 ? '1' : '0';
         return bits;
     };
-    EXPECT_EQ(reads(false, 1), std::string(64, '1')) << "a healthy idle chip is always ready";
+    EXPECT_EQ(reads(false, 1), std::string(512, '1')) << "a healthy idle chip is always ready";
     for (uint64_t seed : {0, 1, 42}) {
         const std::string bits = reads(true, seed);
         EXPECT_EQ(bits, reads(true, seed)) << "reproducible";
