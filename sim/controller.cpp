@@ -37,6 +37,7 @@ BoardController::BoardController(const BoardConfig& config)
     }
     m_i2c = Stuck(kI2c, m_i2c) & 0x5;
     m_ram = Stuck(kRam, m_ram);
+    SetFlashAddress(0);
     m_stsState = config.faults.flash.stsSeed;
     if (healthy) InstallHealthyContents(m_flash, config);
     m_boot = ChooseBootImage(m_flash);
