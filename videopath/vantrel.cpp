@@ -9,7 +9,6 @@
 #include "framework/hw/oxd.h"
 #include "framework/result_screen.h"
 #include "platform/clock.h"
-#include "platform/host_ui.h"
 
 namespace {
 
@@ -20,18 +19,12 @@ constexpr int kStatusWord = 0x10 / 4;
 constexpr int kFpgaWord = 0x14 / 4;
 constexpr int kRamWord = 0x18 / 4;
 constexpr DWORD kCodeMask = 7u << kFpgaConfigSelectShift;
-constexpr DWORD kDataClock = kFpgaConfigStrobeHigh | kFpgaConfigChipSelect | kFpgaConfigStrobe;
 
-constexpr int kInitPolls = 100;  // of 1 ms each
-constexpr DWORD kProgressStep = 2500;
-constexpr int kTrailingClocks = 16;
-constexpr DWORD kStartupWaitMs = 100;
 constexpr DWORD kResetAssertWaitMs = 1;
 constexpr DWORD kResetReleaseWaitMs = 30;
 constexpr DWORD kClockSwitchWaitMs = 10;
 constexpr DWORD kAfterDownloadWaitMs = 10;
 constexpr DWORD kClockDeadlineMs = 250;
-constexpr int kShowNormal = 1;
 
 const char* const kSingleBoardBanner =
     "***************************** Program using single board *****************************\n";
@@ -47,12 +40,6 @@ RegisterPtr ControllerBlock(const CWexalBoardIF& board) {
 RegisterPtr BoardWindow(const CWexalBoardIF& board) {
     if (RegisterPtr main = board.GetMainBoardRegisters()) return main;
     return board.GetCodecBoardRegisters();
-}
-
-// Polls INIT, 1 ms apart, while it stays at its level; true when it left it.
-bool WaitForInitToLeave(const RegisterRef& reg, bool high) {
-    for (int i = 0; i < kInitPolls && ((reg.Read() & kFpgaConfigInit) != 0) == high; ++i) Sleep(1);
-    return ((reg.Read() & kFpgaConfigInit) != 0) != high;
 }
 
 DWORD PointerText(const RegisterPtr& p) { return static_cast<DWORD>(reinterpret_cast<uintptr_t>(p.Window())); }
@@ -148,50 +135,7 @@ DWORD CVantrel::ProgramVantrel(CWexalBoardIF& board, COxd& image) {
         PrintColor("CVantrel::ProgramVantrel:  pBoard = NULL", kColorRed);
         return kRunFailed;
     }
-    const DWORD size = image.GetDataSize();
-    const BYTE* data = image.GetData();
-    if (!data) return kRunFailed;
-
-    CProgressCtrl* progress = GetProgressCtrl();
-    if (progress) {
-        progress->ShowWindow(kShowNormal);
-        progress->SetRange32(0, static_cast<int>(size));
-    }
-    const RegisterRef reg = window[kFpgaConfigRegister / 4];
-    const DWORD code = GetId() << kFpgaConfigSelectShift;
-    reg = code | kFpgaConfigProg;
-    if (!WaitForInitToLeave(reg, true)) {
-        reg = code;
-        PrintColor("ERROR TIMEOUT:  Waiting for xilinx to pull init pin low\n", kColorRed);
-        return kRunFailed;
-    }
-    reg = code;
-    if (!WaitForInitToLeave(reg, false)) {
-        PrintColor("ERROR TIMEOUT:  Waiting for xilinx to pull init pin high\n", kColorRed);
-        return kRunFailed;
-    }
-
-    reg = code | kFpgaConfigChipSelect;
-    for (DWORD i = 0; i < size; ++i) {
-        reg = code | kDataClock | data[i];
-        if (progress && i % kProgressStep == 0) progress->SetPos(static_cast<int>(i));
-    }
-    if (progress) progress->ShowWindow(SW_HIDE);
-    for (int i = 0; i < kTrailingClocks; ++i) reg = code | kDataClock;
-    Sleep(kStartupWaitMs);
-
-    DWORD result = kRunPassed;
-    const DWORD pins = reg.Read();
-    if (!(pins & kFpgaConfigInit)) {
-        PrintColor("Init bit did not go to 1 at end\n", kColorRed);
-        result = kRunFailed;
-    }
-    if (!(pins & kFpgaConfigDone)) {
-        PrintColor("Done bit did not go to 1 at end\n", kColorRed);
-        result = kRunFailed;
-    }
-    reg = code;
-    return result;
+    return DownloadXilinxThrough(GetId(), window, *this, image);
 }
 
 DWORD CVantrel::Program(CWexalTreeMapTB*, COxd& image) {
