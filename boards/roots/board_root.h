@@ -16,6 +16,8 @@
 class mem_clk;
 
 class CJastel;
+class COxd;
+class CWexalBAR0Space;
 
 // The points in which the main-board root and the codec-board root differ.
 struct BoardRootProfile {
@@ -78,6 +80,10 @@ public:
     virtual DWORD InitPexano(const CString& args, int unused);
     // Prints every product-data field of the board that can be read; 1 when one was, else 0.
     virtual DWORD ShowVPDInformation();
+    // Whether the rules file beside the host lists the board's part number among the boards that
+    // take the image (asked with its name, part number and revision): 1 yes, 0 no (also for an
+    // image missing one of those tags, or no rules file).
+    virtual BOOL CheckCompatibility(COxd& image, CString boardPartNumber);
     // "Display Rev": the revision of the firmware image FILE= names; 1 shown, 0 not.
     virtual DWORD DisplayRev(const CString& args) = 0;
 
@@ -156,6 +162,15 @@ protected:
     // The board's registers as the board interface holds them for this root's kind; null on a
     // board of the other kind.
     RegisterPtr GetBoardRegisters() const;
+    // A product-data field read whole; false when the board has no such field.
+    static bool ReadVPDText(CWexalBAR0Space* bar0, const char* key, CString& value);
+    // The programmed-device mask after accepting device: once it holds every FPGA of the board,
+    // the controller's status bit 15 is set (on every later call too).
+    static void MarkProgrammed(DWORD& mask, int device, DWORD complete, const RegisterPtr& registers);
+    // "DEVICE=" (-1 and a red line when missing) and "FILE=" of a programming command.
+    int ReadProgramArguments(const CString& args, CString& file);
+    // Opens the image and checks its board tag; prints its revision. Null after a red line.
+    std::unique_ptr<COxd> OpenProgramImage(const CString& file);
     // The release date (yyyymmdd) of the codec table packages in directory; 0 when none is known.
     static DWORD ZyvPackageDate(const CString& directory);
 

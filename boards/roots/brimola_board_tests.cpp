@@ -33,7 +33,12 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
     : CBoardRoot(std::move(name), kBrimolaProfile),
       m_jastel("CJastel"),
       m_wexal("CWexal"),
+      m_kerzil(&m_jastel, "CKerzil"),
+      m_sulvethA(1, &m_jastel, "CSulvethA"),
+      m_sulvethB(2, &m_jastel, "CSulvethB"),
       m_memClk("mem_clk", &m_wexal),
+      m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
+      m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
       m_ramBlock("RAMblock"),
       m_memTestA("MemTestA"),
       m_memTestB("MemTestB"),
@@ -42,6 +47,7 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
                      {2, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
                      {3, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"},
                      {4, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}} {
+    m_imageIdAliases = {{"LOCV0202", "MEPT0202"}, {"TAZU0202", "VOKA0202"}, {"TAZU0202", "VOKB0202"}};
     StartUp();
 }
 
@@ -53,16 +59,18 @@ CBrimolaBoardTests::~CBrimolaBoardTests() = default;
 // "FarnoDeK"; each joins as its test is built. The controller gets no parent.
 void CBrimolaBoardTests::SetParents() {
     m_wexal.SetParent(this);
+    m_kerzil.SetParent(this);
+    m_sulvethA.SetParent(this);
+    m_sulvethB.SetParent(this);
+    m_vantrelCodec.SetParent(this);
+    m_vantrelExpansion.SetParent(this);
     m_memClk.SetParent(this);
     m_ramBlock.SetParent(this);
     m_memTestA.SetParent(this);
     m_memTestB.SetParent(this);
 }
 
-void CBrimolaBoardTests::ProgramAtStartUp(const CString& command) {
-    // FPGA programming runs each PD=ALL command here: Program(command, 2, 1).
-    (void)command;
-}
+void CBrimolaBoardTests::ProgramAtStartUp(const CString& command) { Program(command, 2, 1); }
 
 BOOL CBrimolaBoardTests::CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) {
     if (rowBits == 13 && (columnBits == 10 || columnBits == 11)) return TRUE;
@@ -83,6 +91,17 @@ DWORD CBrimolaBoardTests::DisplayRev(const CString& args) {
         return 0;
     }
     file.MakeUpper();
+    // An image of one of the board's FPGAs is found the way its test finds it.
+    const struct {
+        const char* id;
+        CVideoPathTB* test;
+    } resolvers[] = {{"\\LOCV", &m_kerzil},   {"\\MEPT", &m_kerzil},   {"\\TAZU", &m_sulvethA},
+                     {"\\VOKA", &m_sulvethA}, {"\\VOKB", &m_sulvethB}, {"\\FESK", &m_vantrelCodec}};
+    for (const auto& resolver : resolvers) {
+        if (file.Find(resolver.id) < 0) continue;
+        resolver.test->DetermineFilenameOXD(file, FALSE, 1);
+        return ShowOxdRevision(file);
+    }
     // A file found only under the host's testdata folder is found all the same.
     const int found = ExpandPathMacros(file, TRUE, TRUE);
     if (found != kPathFound && found != kPathFoundInTestData) return 0;
@@ -119,7 +138,7 @@ DWORD CBrimolaBoardTests::RunKeyword(const KeywordCall& call) {
         {"Display Rev", M::Prefix, R::PassWhenOne, &Root::DisplayRevCommand},
         {"Show VPD Information", M::Exact, R::PassWhenOne, &Root::ShowVPDInformationCommand},
         {"Show DCB Info", M::Prefix, R::Handler, nullptr},  // ShowDCBInfo(rest)
-        {"Program", M::Prefix, R::Handler, nullptr},  // Program(arguments, verbose, 1)
+        {"Program", M::Prefix, R::Handler, &Root::ProgramCommand},
         {"InitPexano", M::Prefix, R::Handler, &Root::InitPexanoCommand},
         {"\"Show Device Temperatures\"", M::Prefix, R::Handler, &Root::TemperaturesCommand},
         {"\"Show DIMM Information\"", M::Prefix, R::PassWhenOne, &Root::ShowDIMMInfoCommand},

@@ -34,6 +34,8 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
       m_jastel("CJastel"),
       m_wexal("CWexal"),
       m_memClk("mem_clk", &m_wexal),
+      m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
+      m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
       m_ramBlock("RAMblock"),
       m_memTestA("MemTestA"),
       m_memTestB("MemTestB"),
@@ -52,6 +54,8 @@ CNuxaBoardTests::~CNuxaBoardTests() = default;
 // "MemTestB", "Flash"; each other test joins as it is built.
 void CNuxaBoardTests::SetParents() {
     m_jastel.SetParent(this);
+    m_vantrelCodec.SetParent(this);
+    m_vantrelExpansion.SetParent(this);
     m_wexal.SetParent(this);
     m_memClk.SetParent(this);
     m_ramBlock.SetParent(this);
@@ -59,10 +63,7 @@ void CNuxaBoardTests::SetParents() {
     m_memTestB.SetParent(this);
 }
 
-void CNuxaBoardTests::ProgramAtStartUp(const CString& command) {
-    // FPGA programming runs each PD=ALL command here: Program(command, 2).
-    (void)command;
-}
+void CNuxaBoardTests::ProgramAtStartUp(const CString& command) { Program(command, 2); }
 
 BOOL CNuxaBoardTests::CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) {
     if (rowBits == 13 && columnBits == 10) return TRUE;
@@ -106,7 +107,10 @@ DWORD CNuxaBoardTests::DisplayRev(const CString& args) {
         PrintColor(line, kColorGreen);
         return kRunPassed;
     }
-    ExpandPathMacros(file, TRUE, TRUE);
+    // The board-link image is found the way its test finds it; the codec chips' images join with
+    // the codec tests, until then their names are only expanded.
+    if (file.Find("\\FESK") >= 0) m_vantrelCodec.DetermineFilenameOXD(file, FALSE, 1);
+    else ExpandPathMacros(file, TRUE, TRUE);
     return ShowOxdRevision(file);
 }
 
@@ -175,7 +179,7 @@ DWORD CNuxaBoardTests::RunKeyword(const KeywordCall& call) {
         {"Show DCB Info", M::Prefix, R::Handler, nullptr},  // ShowDCBInfo(rest)
         {"\"Save Image\"", M::Prefix, R::Handler, nullptr},  // SaveDCBImage(command)
         {"\"Save Alpha\"", M::Prefix, R::Handler, nullptr},  // SaveDCBImage(command)
-        {"Program", M::Prefix, R::Handler, nullptr},  // Program(arguments, verbose)
+        {"Program", M::Prefix, R::Handler, &Root::ProgramCommand},
         {"InitPexano", M::Prefix, R::Handler, &Root::InitPexanoCommand},
         {"\"Show Device Temperatures\"", M::Exact, R::Handler, &Root::TemperaturesCommand},
         {"\"Show DIMM Information\"", M::Prefix, R::PassWhenOne, &Root::ShowDIMMInfoCommand},
