@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -148,8 +149,12 @@ TEST(PluginRoots, DefaultLoadPublishesTheShippedTreesRunsThemAndUnloadsWithoutTo
 TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
     LoadedPlugin plugin({.switches = "-ENGINEERING"});
     // The members in their order, then the start-up calibration with its clock window.
-    EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class mem_clk\nCreate class RAMblock\n"
-                                        "Create class MemTestA\nCreate class MemTestB\n"), 2u);
+    const std::string memoryTests = "Create class RAMblock\nCreate class MemTestA\nCreate class MemTestB\n";
+    EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CKerzil\nCreate class CSulvethA\n"
+                                        "Create class CSulvethB\nCreate class mem_clk\nCreate class CVantrelCodec\n"
+                                        "Create class CVantrelExpansion\n" + memoryTests), 1u);
+    EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class mem_clk\nCreate class CVantrelCodec\n"
+                                        "Create class CVantrelExpansion\n" + memoryTests), 1u);
     EXPECT_EQ(Count(plugin.preHostText, " Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n"), 2u);
     ASSERT_EQ(plugin.leaves.size(), Shipped("BrimolaTree_Eng.txt") + Shipped("NuxaTree_Eng.txt"));
     // The production run stays checked; the engineering variants wait to be chosen.
@@ -238,6 +243,31 @@ TEST(PluginRoots, TreeFileFaultsAtLoad) {
         EXPECT_EQ(Count(plugin.preHostText, "Note: " + plugin.File("TREE.TXT") + " line 8: \"}\" without an open \"{\" is ignored\n"),
                   engineering ? 2u : 0u);
         EXPECT_EQ(plugin.leaves.size(), 1u);
+    }
+}
+
+// With PD=ALL the roots program their FPGAs at load, before any host is there: the main board's
+// five, then the codec board's two; a configuration fault shows in the text handed over.
+TEST(PluginRoots, ProgrammingAtLoad) {
+    struct Row { const char* fault; const char* text; };
+    const Row rows[] = {
+        {"", "***************************** Program using dual board *****************************\n"},
+        {R"({"kind": "fpga_init_never_falls", "board": "Brimola1", "device": 0})", "ERROR TIMEOUT:  Waiting for xilinx to pull init pin low\n"},
+        {R"({"kind": "fpga_crc_error", "board": "Brimola1", "device": 2})", "Init bit did not go to 1 at end\n"},
+        {R"({"kind": "fpga_done_stays_low", "board": "Nuxa1", "device": 4})", "Done bit did not go to 1 at end\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        LoadedPlugin plugin({.rig = std::string(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "Nuxa1", "kind": "nuxa"}], "faults": [)") + row.fault + "]}",
+                             .switches = "-PD=all",
+                             .beforeLoad = [] {
+                                 std::filesystem::create_directory_symlink(Bin("testdata"), "testdata");
+                                 std::filesystem::copy_file(Bin("DeviceCompatiblity.txt"), "DeviceCompatiblity.txt");
+                             }});
+        EXPECT_EQ(Count(plugin.preHostText, "Program Xilinx FPGA.\n"), 7u);
+        const bool failed = Count(plugin.preHostText, "ERROR") + Count(plugin.preHostText, " did not go to 1 at end") > 0;
+        EXPECT_EQ(failed, *row.fault != '\0') << plugin.preHostText;
+        EXPECT_NE(plugin.preHostText.find(row.text), std::string::npos) << plugin.preHostText;
     }
 }
 

@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "boards/roots/brimola_board_tests.h"
-#include "boards/roots/nuxa_board_tests.h"
+#include "tests/boards/root_fixture.h"
 #include "framework/result_screen.h"
 #include "platform/dialog.h"
 #include "platform/paths.h"
@@ -17,40 +16,6 @@
 namespace {
 
 using support::HasAll;
-using support::Recording;
-using support::TakeText;
-
-// The host's folder for the roots: the current folder, holding the shipped firmware images (under
-// "testdata") and the compatibility rules, without a tree file.
-struct HostFolder {
-    HostFolder() {
-        static const std::string bin = platform::GetProgramDir();
-        std::filesystem::create_directory_symlink(bin + "testdata", cwd.Dir().File("testdata"));
-        cwd.Dir().Write("DeviceCompatiblity.txt", support::ReadText(bin + "DeviceCompatiblity.txt"));
-        cwd.Dir().Write("CmdLine", "pexhost ");
-        platform::SetProgramDir(cwd.Dir().Path());
-    }
-    ~HostFolder() { platform::SetProgramDir(""); }
-    support::InTempCwd cwd;
-};
-
-class RootKeywords : public ::testing::Test {
-protected:
-    ~RootKeywords() override { TakeText(); }
-    const support::TempDir& Dir() const { return host.cwd.Dir(); }
-    // Runs a command on the root of the board's kind; the text it printed comes back in out.
-    DWORD Run(const std::string& command, std::string* out = nullptr) {
-        support::OutputLog& log = command.rfind("Nuxa", 0) == 0 ? nuxa.out : brimola.out;
-        log = {};
-        const DWORD result = command.rfind("Nuxa", 0) == 0 ? nuxa.Run(command.c_str()) : brimola.Run(command.c_str());
-        if (out) *out = log.text;
-        return result;
-    }
-
-    HostFolder host;
-    Recording<CBrimolaBoardTests> brimola{"CBrimolaBoard"};
-    Recording<CNuxaBoardTests> nuxa{"CNuxaBoard"};
-};
 
 TEST_F(RootKeywords, FillPatternsRefillTheCodecBuffer) {
     // Each row runs after the one before it, on one buffer; values are the documented examples.
