@@ -16,13 +16,17 @@
 // "testdata") and the compatibility rules, without a tree file.
 struct HostFolder {
     HostFolder() {
+        devlib::LoadDefaultRig();  // the boards as they power up
         static const std::string bin = platform::GetProgramDir();
         std::filesystem::create_directory_symlink(bin + "testdata", cwd.Dir().File("testdata"));
         cwd.Dir().Write("DeviceCompatiblity.txt", support::ReadText(bin + "DeviceCompatiblity.txt"));
         cwd.Dir().Write("CmdLine", "pexhost ");
         platform::SetProgramDir(cwd.Dir().Path());
     }
-    ~HostFolder() { platform::SetProgramDir(""); }
+    ~HostFolder() {
+        platform::SetProgramDir("");
+        devlib::LoadDefaultRig();
+    }
     support::InTempCwd cwd;
 };
 
