@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/boards/root_fixture.h"
 #include "framework/result_screen.h"
 #include "platform/dialog.h"
-#include "platform/paths.h"
-#include "tests/support/output.h"
-#include "tests/support/rig.h"
+#include "tests/boards/root_fixture.h"
 
 namespace {
 
@@ -43,12 +40,9 @@ TEST_F(RootKeywords, FillPatternsRefillTheCodecBuffer) {
 }
 
 TEST_F(RootKeywords, CompareFilesReportsTheFirstDifference) {
-    Dir().Write("a.bin", "abc");
-    Dir().Write("same.bin", "abc");
-    Dir().Write("other.bin", "abd");
-    Dir().Write("long.bin", "abcd");
-    Dir().Write("e1.bin", "");
-    Dir().Write("e2.bin", "");
+    for (const auto& [name, bytes] : {std::pair{"a.bin", "abc"}, {"same.bin", "abc"}, {"other.bin", "abd"}, {"long.bin", "abcd"},
+                                      {"e1.bin", ""}, {"e2.bin", ""}})
+        Dir().Write(name, bytes);
     struct Row { std::string arguments; DWORD result; const char* message; };
     const std::string a = " FILE1=" + Dir().File("a.bin");
     const Row rows[] = {
