@@ -1,4 +1,5 @@
 // The keyword commands both board roots share: clock synthesiser, init program, product data, temperatures, image revision.
+#include <algorithm>
 #include <string>
 #include <vector>
 
