@@ -16,6 +16,13 @@
 
 namespace flashtest {
 
+// Whether text holds every part; a failure names the first missing part.
+inline ::testing::AssertionResult HasParts(const std::string& text, const std::vector<std::string>& parts) {
+    for (const std::string& part : parts)
+        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+    return ::testing::AssertionSuccess();
+}
+
 // T bound to a board of the rig (the default rig when the text is empty) in a fresh current and
 // program folder; its prints are recorded with their colours.
 template <class T>
@@ -45,10 +52,7 @@ public:
     ::testing::AssertionResult Gives(const std::string& arguments, DWORD result, const std::vector<std::string>& parts) {
         if (const DWORD got = Run(arguments); got != result)
             return ::testing::AssertionFailure() << arguments << " answered " << got << ":\n" << Text();
-        for (const std::string& part : parts)
-            if (Text().find(part) == std::string::npos)
-                return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << Text() << " (" << arguments << ")";
-        return ::testing::AssertionSuccess();
+        return HasParts(Text(), parts) << " (" << arguments << ")";
     }
     const support::TempDir& Dir() const { return m_cwd.Dir(); }
 
