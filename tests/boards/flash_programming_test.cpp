@@ -62,6 +62,17 @@ TEST(DiagFlash, ModesDevicesAndFiles) {
 }
 
 
+TEST(DiagFlash, TheFileTakesTheBoardsRevisionAndMayLieUnderTestdata) {
+    Flash flash;
+    std::ifstream in(kOxd + "ZVKX0202.oxd", std::ios::binary);
+    const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    flash.Dir().MakeDir("testdata");
+    flash.Dir().Write("testdata/ZVKX0202.oxd", image);
+    flash.Dir().Write("ZVKX0203.oxd", image);
+    EXPECT_TRUE(flash.Gives("MODE=CHECK DEVICE=PCIX FILE=$(ZORV)\\ZVKX$(VPDVER).OXD", 1, {"Comparing...Done.\n"}));
+    EXPECT_TRUE(flash.Gives("MODE=CHECK DEVICE=PCIX FILE=$(CWD)ZVKX0203.OXD", 2, {"ZVKX0203.OXD not found\n"}));
+}
+
 // An OXD file of the ZVKX header, revision C760, with data bytes of its own.
 std::string MakeOxd(const support::TempDir& dir, const char* name, size_t bytes) {
     std::ifstream in(kOxd + "ZVKX0202.oxd", std::ios::binary);
