@@ -73,6 +73,17 @@ TEST(DiagFlash, TheFileTakesTheBoardsRevisionAndMayLieUnderTestdata) {
     EXPECT_TRUE(flash.Gives("MODE=CHECK DEVICE=PCIX FILE=$(CWD)ZVKX0203.OXD", 2, {"ZVKX0203.OXD not found\n"}));
 }
 
+TEST(DiagFlash, TheSecondReleaseKnowsEachBoardsOwnPcixImage) {
+    Flash flash("", "Nuxa1");
+    flash.Dir().Write("Environment.txt", "Release = Grenlo\n");
+    CWexalTestBase::FreeEnvironment();
+    flash.test = std::make_unique<support::Recording<CDiagFlash>>(CString("Flash"));
+    flash.test->SetupDevice("Nuxa1");
+    // PUVI belongs to the main board: on the codec board the whole device has no room for it.
+    EXPECT_TRUE(flash.Gives("MODE=CHECK DEVICE=PROM" + File("PUVI"), 2, {"  This OXD file does not contain a valid Brimola data.\n"}));
+    EXPECT_TRUE(flash.Gives("MODE=CHECK DEVICE=PCIX" + File("KEZO"), 1, {"Comparing...Done.\n"}));
+}
+
 // An OXD file of the ZVKX header, revision C760, with data bytes of its own.
 std::string MakeOxd(const support::TempDir& dir, const char* name, size_t bytes) {
     std::ifstream in(kOxd + "ZVKX0202.oxd", std::ios::binary);
