@@ -103,8 +103,10 @@ public:
     // The board controller's registers (BAR0 0x4000-0x401C) and the Wexal core registers (BAR0 0x40000).
     RegisterPtr GetControllerRegisters() const { return m_window ? RegisterPtr(m_window, 0x4000) : RegisterPtr(); }
     RegisterPtr GetWexalRegisters() const { return m_window ? RegisterPtr(m_window, 0x40000) : RegisterPtr(); }
-    // Low byte of the board identity register: 0x52 main board, 0x53 codec board; 0 unmapped.
-    DWORD GetBoardID() const { return m_window ? (m_window->Read(0x4000) & 0xFF) : 0; }
+    // The identity the board's kind calls for (0x52 main board, 0x53 codec board, else 0). It comes
+    // from the driver's knowledge of the board, not from the BID register, so a test can hold the
+    // register against it.
+    DWORD GetBoardID() const { return m_type == DEVTYPE_BRIMOLA ? 0x52 : m_type == DEVTYPE_NUXA ? 0x53 : 0; }
     CWexalI2CDevice* GetI2CDevice() const { return m_i2c; }
     // The spaces the board holds itself (null when the board has none).
     CWexalSDRAMSpace* GetSDRAMSpace() const { return m_sdram; }

@@ -1,7 +1,11 @@
 // The terminal dialog runner.
 #include "host/terminal_dialog.h"
 
-#include <string>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
 
 namespace {
 
@@ -13,28 +17,90 @@ std::string Show(platform::DialogModel& model) {
 
 }  // namespace
 
+TerminalDialogRunner::Input TerminalDialogRunner::ReadLine(std::string& line, bool wait) {
+    for (;;) {
+        if (const size_t eol = m_pending.find('\n'); eol != std::string::npos) {
+            line = m_pending.substr(0, eol);
+            m_pending.erase(0, eol + 1);
+            return Input::kLine;
+        }
+        if (m_ended) {
+            if (m_pending.empty()) return Input::kEnd;
+            line = std::exchange(m_pending, std::string());
+            return Input::kLine;
+        }
+        const int fd = fileno(m_in);
+        if (fd < 0) {  // a stream in memory never waits
+            const int ch = fgetc(m_in);
+            if (ch == EOF) m_ended = true;
+            else m_pending += static_cast<char>(ch);
+            continue;
+        }
+        if (!wait) {
+            pollfd ready{fd, POLLIN, 0};
+            if (poll(&ready, 1, 0) <= 0) return Input::kNone;
+        }
+        char buffer[256];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) m_pending.append(buffer, static_cast<size_t>(n));
+        else if (n == 0 || errno != EINTR) m_ended = true;
+    }
+}
+
+void TerminalDialogRunner::Prompt(platform::DialogModel& model) {
+    m_out.WriteHostText("(action, " + model.OkVerb().str() + " or cancel)> ");
+    m_out.FlushStreams();
+}
+
+int TerminalDialogRunner::Step(platform::DialogModel& model, const std::string& line) {
+    m_out.WriteToLog(line + "\n");
+    const platform::DialogAction action = platform::ParseDialogAction(line.c_str());
+    if (action.verb.IsEmpty()) return 0;
+    m_looping = false;
+    CString error;
+    const int result = platform::ApplyDialogAction(model, action, error);
+    if (result == platform::IDOK || result == platform::IDCANCEL) return result;
+    if (m_closedInLoop) return m_closedInLoop;
+    if (!error.IsEmpty()) m_out.WriteHostText("  " + error.str() + "\n", 0x0000FF);
+    m_out.WriteHostText(Show(model));
+    return 0;
+}
+
 int TerminalDialogRunner::Run(platform::DialogModel& model) {
+    const int outer = std::exchange(m_closedInLoop, 0);
     m_out.EnsureLineStart();
     m_out.WriteHostText(Show(model));
-    for (;;) {
-        m_out.WriteHostText("(action, ok or cancel)> ");
-        m_out.FlushStreams();
+    int result = 0;
+    while (result == 0) {
+        Prompt(model);
         std::string line;
-        int ch;
-        while ((ch = fgetc(m_in)) != EOF && ch != '\n') line += static_cast<char>(ch);
-        if (ch == EOF && line.empty()) {
+        if (ReadLine(line, true) == Input::kEnd) {
             m_out.WriteHostText("\n");
             platform::DialogAction cancel{"cancel", {}};
             CString ignored;
-            return platform::ApplyDialogAction(model, cancel, ignored);
+            result = platform::ApplyDialogAction(model, cancel, ignored);
+        } else {
+            result = Step(model, line);
         }
-        m_out.WriteToLog(line + "\n");
-        const platform::DialogAction action = platform::ParseDialogAction(line.c_str());
-        if (action.verb.IsEmpty()) continue;
-        CString error;
-        const int result = platform::ApplyDialogAction(model, action, error);
-        if (result == platform::IDOK || result == platform::IDCANCEL) return result;
-        if (!error.IsEmpty()) m_out.WriteHostText("  " + error.str() + "\n", 0x0000FF);
-        m_out.WriteHostText(Show(model));
     }
+    m_closedInLoop = outer;
+    return result;
+}
+
+bool TerminalDialogRunner::Pump(platform::DialogModel& model) {
+    if (m_closedInLoop) return false;
+    if (!m_looping) {  // show what the loop has enabled, once per applied line
+        m_out.WriteHostText(Show(model));
+        Prompt(model);
+        m_looping = true;
+    }
+    std::string line;
+    const Input input = ReadLine(line, false);
+    if (input == Input::kNone) return true;
+    if (input == Input::kEnd) return false;
+    m_closedInLoop = Step(model, line);
+    if (m_closedInLoop) return false;
+    m_looping = true;
+    Prompt(model);
+    return true;
 }

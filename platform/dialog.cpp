@@ -1,6 +1,7 @@
 // The dialog runners and the action reader they share with the host's terminal runner.
 #include "dialog.h"
 
+#include <cstdlib>
 #include <utility>
 
 namespace platform {
@@ -34,7 +35,7 @@ int ApplyDialogAction(DialogModel& model, const DialogAction& action, CString& e
         model.OnCancel();
         return IDCANCEL;
     }
-    if (action.verb == "ok") {
+    if (action.verb == model.OkVerb()) {
         if (model.OnOk(error)) return IDOK;
         if (error.IsEmpty()) error = "The dialog refused OK";
         return 0;
@@ -50,20 +51,35 @@ int HeadlessDialogRunner::Run(DialogModel& model) {
 
 void ScriptedDialogRunner::Push(std::vector<CString> script) { m_scripts.push_back(std::move(script)); }
 
-int ScriptedDialogRunner::Run(DialogModel& model) {
-    Record rec;
-    rec.title = model.GetTitle();
-    rec.before = model.Describe();
-    if (!m_scripts.empty()) {
-        std::vector<CString> script = std::move(m_scripts.front());
-        m_scripts.pop_front();
-        for (const CString& line : script) {
-            CString error;
-            rec.result = ApplyDialogAction(model, ParseDialogAction(line), error);
-            if (!error.IsEmpty()) rec.errors.push_back(line + ": " + error);
-            if (rec.result != 0) break;
-        }
+void ScriptedDialogRunner::Step(DialogModel& model, Active& active) {
+    const CString& line = active.script[active.next++];
+    const DialogAction action = ParseDialogAction(line);
+    if (action.verb == "wait") {
+        char* end = nullptr;
+        const long count = action.args.empty() ? -1 : std::strtol(action.args[0].c_str(), &end, 10);
+        if (count < 0 || *end) active.rec.errors.push_back(line + ": needs a count of pumps");
+        else active.wait = count;
+        return;
     }
+    CString error;
+    const int result = ApplyDialogAction(model, action, error);
+    if (!error.IsEmpty()) active.rec.errors.push_back(line + ": " + error);
+    // A line pumped while this one ran may have closed the dialog already.
+    if (active.rec.result == 0) active.rec.result = result;
+}
+
+int ScriptedDialogRunner::Run(DialogModel& model) {
+    Active active;
+    active.rec.title = model.GetTitle();
+    active.rec.before = model.Describe();
+    if (!m_scripts.empty()) {
+        active.script = std::move(m_scripts.front());
+        m_scripts.pop_front();
+    }
+    Active* const outer = std::exchange(m_active, &active);
+    while (active.rec.result == 0 && active.next < active.script.size()) Step(model, active);
+    m_active = outer;
+    Record& rec = active.rec;
     if (rec.result == 0) {
         model.OnCancel();
         rec.result = IDCANCEL;
@@ -71,6 +87,22 @@ int ScriptedDialogRunner::Run(DialogModel& model) {
     rec.after = model.Describe();
     m_history.push_back(rec);
     return rec.result;
+}
+
+bool ScriptedDialogRunner::Pump(DialogModel& model) {
+    Active* const active = m_active;
+    if (!active) return false;
+    while (active->rec.result == 0) {
+        if (active->wait > 0) {
+            --active->wait;
+            return true;
+        }
+        if (active->next >= active->script.size()) return false;
+        const bool waits = ParseDialogAction(active->script[active->next]).verb == "wait";
+        Step(model, *active);
+        if (!waits) break;
+    }
+    return active->rec.result == 0;
 }
 
 namespace {
@@ -87,5 +119,7 @@ DialogRunner* SetDialogRunner(DialogRunner* runner) {
 DialogRunner* GetDialogRunner() { return g_runner ? g_runner : &g_headless; }
 
 int DoModal(DialogModel& model) { return GetDialogRunner()->Run(model); }
+
+bool PumpDialog(DialogModel& model) { return GetDialogRunner()->Pump(model); }
 
 }  // namespace platform

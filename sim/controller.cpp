@@ -29,6 +29,16 @@ BoardController::BoardController(const BoardConfig& config)
                          m_flashError.c_str());
         }
     }
+    for (const auto& r : config.faults.registerStuck) {
+        if (r.offset < kBoardId || r.offset >= kEnd) continue;
+        const uint32_t i = (r.offset - kBoardId) / 4, m = 1u << r.bit;
+        (r.value ? m_stuckSet[i] : m_stuckClear[i]) |= m;
+        (r.value ? m_stuckClear[i] : m_stuckSet[i]) &= ~m;
+    }
+    m_i2c = Stuck(kI2c, m_i2c) & 0x5;
+    m_ram = Stuck(kRam, m_ram);
+    SetFlashAddress(0);
+    m_stsState = config.faults.flash.stsSeed;
     if (healthy) InstallHealthyContents(m_flash, config);
     m_boot = ChooseBootImage(m_flash);
     ImageIdRecord record;
@@ -52,6 +62,32 @@ bool BoardController::PortClock(int port) {
     return (m_ram >> (port == 1 ? 3 : 4) & 1) && m_fpgas.Configured(device);
 }
 
+uint32_t BoardController::Stuck(uint32_t offset, uint32_t v) const {
+    const uint32_t i = (offset - kBoardId) / 4;
+    return (v & ~m_stuckClear[i]) | m_stuckSet[i];
+}
+
+void BoardController::FlashAccess() {
+    const uint32_t ns = m_accessCarryNs + m_config.faults.flash.accessNs;
+    constexpr uint32_t kNsPerTick = 1'000'000'000 / kPerfFrequency;
+    platform::AdvanceTicks(ns / kNsPerTick);
+    m_accessCarryNs = ns % kNsPerTick;
+}
+
+bool BoardController::FloatingSts() {
+    // A floating input picks up noise: random, but never the same for more than 7 reads in a row,
+    // so any poll of a few reads sees it change.
+    m_stsState += 0x9E3779B97F4A7C15ull;  // splitmix64
+    uint64_t z = m_stsState;
+    z = (z ^ z >> 30) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ z >> 27) * 0x94D049BB133111EBull;
+    bool bit = (z ^ z >> 31) & 1;
+    if (bit == m_stsLast && m_stsRun >= 7) bit = !bit;
+    m_stsRun = bit == m_stsLast ? m_stsRun + 1 : 1;
+    m_stsLast = bit;
+    return bit;
+}
+
 uint32_t BoardController::Status() {
     uint32_t v = m_led & kLedBits;
     if (m_config.breakoutBox) v |= 1u << 0;
@@ -63,8 +99,8 @@ uint32_t BoardController::Status() {
     case BootImage::Safe: v |= 1u << 16 | 1u << 17 | 1u << 18; break;
     }
     if (m_overTemperature && m_overTemperature()) v |= 1u << 11;
-    if (m_flash.Ready()) v |= 1u << 12;
-    return v;
+    if (m_config.faults.flash.stsFloating ? FloatingSts() : m_flash.Ready()) v |= 1u << 12;
+    return Stuck(kStatus, v);
 }
 
 uint32_t BoardController::Mirror(uint32_t offset) const {
@@ -80,21 +116,23 @@ uint32_t BoardController::Read(uint32_t offset) {
     if (offset < kMirrorEnd) return Mirror(offset);
     switch (offset) {
     case kBoardId:
-        return (m_config.kind == BoardKind::Brimola ? 0x52u : 0x53u) | kHardwareRevision << 8 | kControllerRevision << 16;
+        return Stuck(kBoardId,
+                     (m_config.kind == BoardKind::Brimola ? 0x52u : 0x53u) | kHardwareRevision << 8 | kControllerRevision << 16);
     case kI2c: {
+        // The inputs are the lines, which the outputs drive unless something holds them.
         const uint32_t co = m_i2c & 1, dout = m_i2c >> 2 & 1;
-        return co | dout << 1 | dout << 2 | co << 3;
+        return Stuck(kI2c, co | dout << 1 | dout << 2 | co << 3);
     }
-    case kFlashAddress: return m_flashAddress;
+    case kFlashAddress: return Stuck(kFlashAddress, m_flashAddress);
     case kFlashData: {
-        platform::AdvanceTicks(kFlashAccessTicks);
+        FlashAccess();
         const uint32_t v = m_flash.ReadPair(m_flashAddress);
-        m_flashAddress = (m_flashAddress + 1) & (FlashProm::kWords - 1);
+        SetFlashAddress(m_flashAddress + 1);
         return v;
     }
     case kStatus: return Status();
     case kFpga: return m_fpgas.Read();
-    case kRam: return m_ram;
+    case kRam: return Stuck(kRam, m_ram);
     case kKeyerId: return m_fpgas.IdWord(0);
     case kPairAId: return m_fpgas.IdWord(1);
     case kPairBId: return m_fpgas.IdWord(2);
@@ -104,16 +142,16 @@ uint32_t BoardController::Read(uint32_t offset) {
 
 void BoardController::Write(uint32_t offset, uint32_t value) {
     switch (offset) {
-    case kI2c: m_i2c = value & 0x5; break;
-    case kFlashAddress: m_flashAddress = value & (FlashProm::kWords - 1); break;
+    case kI2c: m_i2c = Stuck(kI2c, value) & 0x5; break;
+    case kFlashAddress: SetFlashAddress(value); break;
     case kFlashData:
-        platform::AdvanceTicks(kFlashAccessTicks);
+        FlashAccess();
         m_flash.Write(m_flashAddress, static_cast<uint16_t>(value));
-        m_flashAddress = (m_flashAddress + 1) & (FlashProm::kWords - 1);
+        SetFlashAddress(m_flashAddress + 1);
         break;
     case kStatus: m_led = value & kLedBits; break;
     case kFpga: m_fpgas.Write(value); break;
-    case kRam: m_ram = value; break;
+    case kRam: m_ram = Stuck(kRam, value); break;
     default: break;  // board id, mirror and identification words are read-only
     }
 }

@@ -33,7 +33,12 @@ namespace sim {
 //
 // At power-up the flash comes from the rig's flash image file (created with the healthy contents
 // when missing) or from the healthy contents, and the controller boots the first intact image of
-// PCIX, PCI and SAFE. Each access to the flash data port takes kFlashAccessTicks of virtual time.
+// PCIX, PCI and SAFE. Each access to the flash data port takes kFlashAccessTicks of virtual time
+// (a slow flash: its access time).
+//
+// A stuck bit of BID, I2C, FlashAddr, the status register or RAM reads as its value and acts so:
+// the chip sees a stuck address bit, a stuck CO or DO drives its line (CI or DI follows), a stuck
+// CI or DI is a line held by something else, a stuck RAM bit gates what that bit gates.
 class BoardController : public RegisterBlock {
 public:
     static constexpr uint32_t kBoardId = 0x4000, kI2c = 0x4004, kFlashAddress = 0x4008, kFlashData = 0x400C;
@@ -73,6 +78,12 @@ private:
     uint32_t Status();
     uint32_t Mirror(uint32_t offset) const;
     bool PortClock(int port);
+    // The value with the register's stuck bits forced (offset one of the controller's registers).
+    uint32_t Stuck(uint32_t offset, uint32_t v) const;
+    void FlashAccess();
+    // The address register counts from what it holds, stuck bits included: the chip sees that address.
+    void SetFlashAddress(uint32_t a) { m_flashAddress = Stuck(kFlashAddress, a) & (FlashProm::kWords - 1); }
+    bool FloatingSts();
 
     BoardConfig m_config;
     FlashProm m_flash;
@@ -84,6 +95,11 @@ private:
     uint32_t m_flashAddress = 0;
     uint32_t m_led = 0;
     uint32_t m_ram = kRamPowerUp;
+    uint32_t m_stuckSet[8] = {}, m_stuckClear[8] = {};  // by register, (offset - 0x4000) / 4
+    uint32_t m_accessCarryNs = 0;                         // access time not yet a whole clock tick
+    uint64_t m_stsState = 0;                              // floating STS: generator state
+    int m_stsRun = 0;                                     // reads in a row that gave the same value
+    bool m_stsLast = false;
     std::function<bool()> m_overTemperature;
     std::function<bool()> m_portClock[2];
 };

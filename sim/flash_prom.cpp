@@ -209,7 +209,7 @@ void FlashProm::Write(uint32_t address, uint16_t value) {
         if (cmd != 0xD0) return SequenceError();
         m_op = Op::Erase;
         m_opBlock = address / kBlockWords;
-        m_doneAt = platform::NowTicks() + kEraseMicros * kTicksPerMicro;
+        m_doneAt = platform::NowTicks() + int64_t{m_faults.eraseMs} * 1000 * kTicksPerMicro;
         m_mode = Mode::Status;
         return;
     case Cycle::BufferCount:

@@ -28,7 +28,8 @@ public:
     static constexpr uint32_t kBlocks = kWords / kBlockWords;
     static constexpr uint16_t kManufacturer = 0x0089;
     static constexpr uint16_t kDevice = 0x0017;
-    // Typical times of the part, which its CFI table gives as powers of two.
+    // Typical times of the part, which its CFI table gives as powers of two (a slow part's erase
+    // takes the faults' eraseMs instead).
     static constexpr int64_t kEraseMicros = 512'000;
     static constexpr int64_t kProgramMicros = 256;
 

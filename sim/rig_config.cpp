@@ -371,6 +371,14 @@ bool ReadControllerFault(const Json& f, const std::string& key, const std::strin
     } else if (kind == "flash_never_ready") {
         CheckKeys(f, key, {"kind", "board"});
         flash.neverReady = true;
+    } else if (kind == "flash_slow") {
+        CheckKeys(f, key, {"kind", "board", "access_ns", "erase_ms"});
+        if (f.contains("access_ns")) flash.accessNs = static_cast<uint32_t>(ReadUnsigned(f["access_ns"], Join(key, "access_ns"), 1, 1'000'000'000));
+        if (f.contains("erase_ms")) flash.eraseMs = static_cast<uint32_t>(ReadUnsigned(f["erase_ms"], Join(key, "erase_ms"), 1, 3'600'000));
+    } else if (kind == "flash_sts_floating") {
+        CheckKeys(f, key, {"kind", "board", "seed"});
+        flash.stsFloating = true;
+        if (f.contains("seed")) flash.stsSeed = ReadUnsigned(f["seed"], Join(key, "seed"), 0, UINT64_MAX);
     } else if (kind == "flash_locked_block") {
         CheckKeys(f, key, {"kind", "board", "block"});
         flash.lockedBlocks.push_back(static_cast<uint32_t>(block(true)));
@@ -519,11 +527,14 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
         CheckKeys(f, key, {"kind", "board", "offset", "bit", "value"});
         RegisterStuckBit r;
         if (!f.contains("offset")) Fail(Join(key, "offset"), "missing");
-        r.offset = static_cast<uint32_t>(ReadUnsigned(f["offset"], Join(key, "offset"), 0x58000, 0x71FFC));
+        r.offset = static_cast<uint32_t>(ReadUnsigned(f["offset"], Join(key, "offset"), 0x4000, 0x71FFC));
         if (r.offset & 3) Fail(Join(key, "offset"), "a register offset is a multiple of 4");
-        if ((r.offset >= 0x58100 && r.offset < 0x60000) || (r.offset >= 0x68000 && r.offset < 0x70000))
-            Fail(Join(key, "offset"), "not a channel control word (0x58000-0x580FC), DCB word (0x60000-0x67FFC) or BCU register "
-                                      "(0x70000-0x71FFC)");
+        // The controller's flash data and FPGA registers have fault kinds of their own.
+        const bool controller = r.offset < 0x4020 && r.offset != 0x400C && r.offset != 0x4014 && r.offset != 0x401C;
+        if (!controller && (r.offset < 0x58000 || (r.offset >= 0x58100 && r.offset < 0x60000) || (r.offset >= 0x68000 && r.offset < 0x70000)))
+            Fail(Join(key, "offset"), "not a board controller register (0x4000, 0x4004, 0x4008, 0x4010, 0x4018; flash data and FPGA "
+                                      "bits are flash_stuck_bit and fpga_code_stuck_bit), channel control word (0x58000-0x580FC), "
+                                      "DCB word (0x60000-0x67FFC) or BCU register (0x70000-0x71FFC)");
         if (!f.contains("bit")) Fail(Join(key, "bit"), "missing");
         r.bit = ReadInt(f["bit"], Join(key, "bit"), 0, 31);
         r.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 0;

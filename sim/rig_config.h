@@ -51,7 +51,8 @@ struct DmaWrongTag {
     int tag = -1;
 };
 
-// A bit of a channel control word, DCB word or BCU register that always reads (and acts) as value.
+// A bit of a channel control word, DCB word, BCU register or board controller register (BID, I2C,
+// FlashAddr, LED/status, RAM) that always reads (and acts) as value.
 struct RegisterStuckBit {
     uint32_t offset = 0;
     int bit = 0;
@@ -118,6 +119,12 @@ struct FlashFaults {
     int manufacturer = -1, device = -1;   // identifier codes in place of the part's (-1: the part's)
     std::vector<std::string> missingHeaders;  // "SAFE", "PCIX", "PCI": the segment starts blank
     std::vector<FlashMirrorMismatch> mirrorMismatch;
+    // Timing: each access to the controller's flash data port, and a block erase.
+    uint32_t accessNs = 400;
+    uint32_t eraseMs = 512;
+    // The STS bit of the controller's status register floats: it reads at random (seeded).
+    bool stsFloating = false;
+    uint64_t stsSeed = 1;
 };
 
 // A configuration-port FPGA (device code 0-4) that misbehaves: INIT stays high under PROG, INIT

@@ -29,14 +29,19 @@ bool WaitForInit(const RegisterRef& reg, bool high) {
 }  // namespace
 
 DWORD DownloadXilinx(DWORD fpgaSelect, CWexalTestBase* test, const COxd& image) {
-    const DWORD size = image.GetDataSize();
-    const BYTE* data = image.GetData();
-    if (!data || !test) return kRunFailed;
+    if (!image.GetData() || !test) return kRunFailed;
     const RegisterPtr bar0 = test->GetBoardIF().GetMainBoardRegisters();
     if (!bar0) {
         test->PrintColor("Invalid pBAR0\n", kColorRed);
         return kRunFailed;
     }
+    return DownloadXilinxThrough(fpgaSelect, bar0, *test, image);
+}
+
+DWORD DownloadXilinxThrough(DWORD fpgaSelect, RegisterPtr bar0, CTestBase& printer, const COxd& image) {
+    const DWORD size = image.GetDataSize();
+    const BYTE* data = image.GetData();
+    if (!data || !bar0) return kRunFailed;
     const RegisterRef reg = bar0[kFpgaConfigRegister / 4];
     const DWORD select = (fpgaSelect & 7) << kFpgaConfigSelectShift;
 
@@ -48,7 +53,7 @@ DWORD DownloadXilinx(DWORD fpgaSelect, CWexalTestBase* test, const COxd& image) 
     // A handshake that times out hides the bar again, so it does not stand half-filled.
     auto giveUp = [&](const char* message) {
         if (progress) progress->ShowWindow(SW_HIDE);
-        test->PrintColor(message, kColorRed);
+        printer.PrintColor(message, kColorRed);
         return kRunFailed;
     };
 
@@ -73,11 +78,11 @@ DWORD DownloadXilinx(DWORD fpgaSelect, CWexalTestBase* test, const COxd& image) 
     DWORD result = kRunPassed;
     const DWORD pins = reg.Read();
     if (!(pins & kFpgaConfigInit)) {
-        test->PrintColor("Init bit did not go to 1 at end\n", kColorRed);
+        printer.PrintColor("Init bit did not go to 1 at end\n", kColorRed);
         result = kRunFailed;
     }
     if (!(pins & kFpgaConfigDone)) {
-        test->PrintColor("Done bit did not go to 1 at end\n", kColorRed);
+        printer.PrintColor("Done bit did not go to 1 at end\n", kColorRed);
         result = kRunFailed;
     }
     reg = select;

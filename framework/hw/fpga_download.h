@@ -1,9 +1,11 @@
 // DownloadXilinx: configures one of the board's Xilinx FPGAs from an OXD image through the configuration register.
 #pragma once
 
+#include "devlib/register_window.h"
 #include "platform/types.h"
 
 class COxd;
+class CTestBase;
 class CWexalTestBase;
 
 // BAR0 offset of the FPGA configuration register and its bits.
@@ -24,3 +26,7 @@ constexpr int kFpgaConfigSelectShift = 16;       // bits 16-18 choose the FPGA
 // DONE low after the trailing clocks. Every run that starts the handshake leaves the register
 // holding only the select bits.
 DWORD DownloadXilinx(DWORD fpgaSelect, CWexalTestBase* test, const COxd& image);
+
+// The same download through the BAR0 window of a board of either kind, with the red messages
+// going through printer; 2 without data or window (nothing printed).
+DWORD DownloadXilinxThrough(DWORD fpgaSelect, RegisterPtr bar0, CTestBase& printer, const COxd& image);

@@ -1,5 +1,6 @@
 // Each fault kind of a rig file reaches the board it names, through the library's view of that board, and no other board.
 // The flash and FPGA kinds are loaded the same way by the flash and download tests that catch them.
+#include "platform/clock.h"
 #include "rig_fixture.h"
 
 namespace {
@@ -46,6 +47,18 @@ TEST_F(RigTest, EachRigFaultShowsOnItsBoardOnly) {
         {R"("kind": "dma_wrong_tag", "channel": 16)", [](T t) { HostBuffer b(0x1000); return DWORD(Transfer(t, 16, b.Table(), 0, 16, 0xA5A).Tag()); }, 0xA5B, 0xA5A},
         {R"("kind": "register_stuck_bit", "offset": "0x70020", "bit": 29, "value": 0)",
          [](T t) { Regs(t)[0x70020 / 4] = 0xFFFFFFFF; return DWORD(Regs(t)[0x70020 / 4]); }, 0xDFFFFFFF, 0xFFFFFFFF},
+        // The library's board identity comes from the board's kind, so it shows a stuck BID bit.
+        {R"("kind": "register_stuck_bit", "offset": "0x4000", "bit": 0, "value": 1)",
+         [](T t) { return (Regs(t)[0x4000 / 4] & 0xFF) << 8 | Board(t)->GetBoardID(); }, 0x5352, 0x5252},
+        {R"("kind": "register_stuck_bit", "offset": "0x4008", "bit": 16, "value": 1)",  // EXP area read as VPD area
+         [](T t) { Regs(t)[0x4008 / 4] = 0x3E0000; return DWORD{Regs(t)[0x400C / 4] == Regs(t)[0]}; }, 0, 1},
+        {R"("kind": "flash_slow", "access_ns": 50000)",
+         [](T t) { const LONGLONG t0 = platform::NowTicks(); Regs(t)[0x400C / 4] = 0xFF; return DWORD(platform::NowTicks() - t0); }, 500, 4},
+        {R"("kind": "flash_slow", "erase_ms": 3000)",
+         [](T t) { Regs(t)[0x4008 / 4] = 0x3C0000; Regs(t)[0x400C / 4] = 0x20; Regs(t)[0x4008 / 4] = 0x3C0000; Regs(t)[0x400C / 4] = 0xD0;
+                   Sleep(2000); return DWORD(Regs(t)[0x4010 / 4] & 0x1000); }, 0, 0x1000},
+        {R"("kind": "flash_sts_floating", "seed": 5)",
+         [](T t) { DWORD seen = 0; for (int i = 0; i < 10; ++i) seen |= 1u << (Regs(t)[0x4010 / 4] >> 12 & 1); return seen; }, 3, 2},
         {R"("kind": "sensor_over_limit", "sensor": "3TEMP", "by": 10)", [](T t) { return Symbol(t, "3TEMP"); }, 95, 42},
         {R"("kind": "spd_wrong_geometry", "module": 1, "rows": 12, "columns": 9)",
          [](T t) { BYTE b = 0; Board(t)->GetSpace("I2C.DIMM1")->GetBytes(&b, 4, 1); return DWORD{b}; }, 9, 11},

@@ -65,3 +65,45 @@ TEST_F(DialogTest, ScriptedAppliesLinesInOrderThenCloses) {
     EXPECT_EQ(h[1].errors, (std::vector<CString>{"ok: choose at least one"}));
     EXPECT_EQ(h[2].after, "chosen: [Ramp]");
 }
+
+namespace {
+// "loop" pumps until "end" or the runner says stop, counting the pumps that let it go on.
+class LoopModel : public ListModel {
+public:
+    int cycles = 0;
+    bool ended = false;
+    bool Apply(const DialogAction& a, CString& error) override {
+        if (a.verb == "end") return ended = true;
+        if (a.verb != "loop") return ListModel::Apply(a, error);
+        for (ended = false; platform::PumpDialog(*this) && !ended;) ++cycles;
+        return true;
+    }
+};
+}  // namespace
+
+TEST_F(DialogTest, PumpAppliesOneLinePerCallWaitLetsPumpsPassAndNothingHangs) {
+    struct Row { const char* name; std::vector<CString> script; int cycles; int result; const char* chosen; size_t errors; };
+    const Row rows[] = {
+        {"wait 2, a line, then OK closes from inside the loop", {"loop", "wait 2", "add A", "ok", "add B"}, 3, IDOK, "[Ramp] [A]", 0},
+        {"the script runs out: the loop ends, the dialog is cancelled", {"loop", "wait 1", "add A"}, 2, IDCANCEL, "[Ramp] [A]", 0},
+        {"a bad count is refused and read past", {"loop", "wait x", "wait", "add A"}, 1, IDCANCEL, "[Ramp] [A]", 2},
+        {"after the loop the script goes on", {"loop", "add A", "end", "remove Ramp", "ok"}, 1, IDOK, "[A]", 0},
+    };
+    platform::ScriptedDialogRunner runner;
+    LoopModel idle;
+    EXPECT_FALSE(runner.Pump(idle));  // outside a dialog there is nothing to apply
+    platform::SetDialogRunner(&runner);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoopModel m;
+        runner.Push(row.script);
+        EXPECT_EQ(platform::DoModal(m), row.result);
+        EXPECT_EQ(m.cycles, row.cycles);
+        EXPECT_EQ(m.Describe(), CString("chosen: ") + row.chosen);
+        EXPECT_EQ(runner.History().back().errors.size(), row.errors);
+    }
+    platform::SetDialogRunner(nullptr);
+    CString error;
+    EXPECT_TRUE(idle.Apply({"loop", {}}, error));
+    EXPECT_EQ(idle.cycles, 0);  // the headless runner lets no loop go on
+}

@@ -183,6 +183,81 @@ TEST(BoardController, BootInformationTextAndStatusFollowTheSegmentHeaders) {
     EXPECT_EQ(Board(cfg).ctl.InfoText(), "") << "a blank SAFE segment has no record";
 }
 
+TEST(BoardController, StuckRegisterBitsReadStuckAndActSo) {
+    const struct {
+        const char* name;
+        uint32_t offset;
+        int bit, value;
+        uint32_t write, mask, expect, healthy;
+    } rows[] = {
+        {"BID", 0x4000, 0, 1, 0, 0xFF, 0x53, 0x52},
+        {"CO low: CI follows the line", 0x4004, 0, 0, 0x5, 0xF, 0x6, 0xF},
+        {"CI held low", 0x4004, 3, 0, 0x5, 0xF, 0x7, 0xF},
+        {"DI held high", 0x4004, 1, 1, 0x0, 0xF, 0x2, 0x0},
+        {"FlashAddr", 0x4008, 4, 1, 0x3F1000, 0x3FFFFF, 0x3F1010, 0x3F1000},
+        {"Yellow LED", 0x4010, 14, 0, 0xC300, 0xC300, 0x8300, 0xC300},
+        {"STS", 0x4010, 12, 0, 0, 0x1000, 0, 0x1000},
+        {"RAM", 0x4018, 3, 0, 0x11F, 0x11F, 0x117, 0x11F},
+    };
+    for (const auto& row : rows) {
+        sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+        cfg.faults.registerStuck.push_back({row.offset, row.bit, row.value});
+        Board b(cfg), healthy;
+        b.W(row.offset, row.write);
+        healthy.W(row.offset, row.write);
+        EXPECT_EQ(b.R(row.offset) & row.mask, row.expect) << row.name;
+        EXPECT_EQ(healthy.R(row.offset) & row.mask, row.healthy) << row.name;
+    }
+    sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    cfg.faults.registerStuck = {{0x4008, 16, 1}, {0x4008, 0, 0}, {0x4018, 4, 0}};
+    Board b(cfg);
+    EXPECT_EQ(b.FlashWord(0x3E0000) | b.FlashWord(0x3E0001) << 16, b.R(0x2000)) << "the chip sees the VPD area's address";
+    b.W(0x400C, 0xFF);
+    EXPECT_EQ(b.R(0x4008), 0x3F0000u) << "the address cannot count past the stuck bit";
+    Download(b.ctl.Fpgas(), 4, Image("FESK"));
+    EXPECT_EQ(b.R(0x4010) & 4, 0u) << "no expansion-port clock without its enable";
+}
+
+TEST(BoardController, FlashPortAccessAndEraseTakeTheirTimeOnTheVirtualClock) {
+    const struct {
+        uint32_t accessNs, eraseMs;
+    } rows[] = {{400, 512}, {250, 512}, {50000, 3000}};
+    for (const auto& row : rows) {
+        sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+        cfg.faults.flash.accessNs = row.accessNs;
+        cfg.faults.flash.eraseMs = row.eraseMs;
+        Board b(cfg);
+        int64_t t0 = platform::NowTicks();
+        for (int i = 0; i < 4; ++i) b.R(0x400C);
+        EXPECT_EQ(platform::NowTicks() - t0, int64_t{row.accessNs} * 4 / 100) << row.accessNs << " ns: fractions of a tick carry over";
+        b.Erase(0x3C0000);
+        platform::AdvanceTicks(int64_t{row.eraseMs} * 10'000 - 1);
+        EXPECT_EQ(b.R(0x4010) & 0x1000, 0u) << row.eraseMs << " ms: still erasing";
+        platform::AdvanceTicks(1);
+        EXPECT_EQ(b.R(0x4010) & 0x1000, 0x1000u) << row.eraseMs;
+    }
+}
+
+TEST(BoardController, FloatingStsReadsAtRandomFromItsSeed) {
+    auto reads = [](bool floating, uint64_t seed) {
+        sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+        cfg.faults.flash.stsFloating = floating;
+        cfg.faults.flash.stsSeed = seed;
+        Board b(cfg);
+        std::string bits;
+        for (int i = 0; i < 512; ++i) bits += b.R(0x4010) & 0x1000 ? '1' : '0';
+        return bits;
+    };
+    EXPECT_EQ(reads(false, 1), std::string(512, '1')) << "a healthy idle chip is always ready";
+    for (uint64_t seed : {0, 1, 42}) {
+        const std::string bits = reads(true, seed);
+        EXPECT_EQ(bits, reads(true, seed)) << "reproducible";
+        EXPECT_EQ(bits.find("00000000") + bits.find("11111111"), 2 * std::string::npos) << bits << ": no long runs";
+        EXPECT_NE(bits.find('0'), bits.find('1'));
+    }
+    EXPECT_NE(reads(true, 1), reads(true, 2));
+}
+
 TEST(BoardController, BootsFromItsFlashImageFileOrRunsHealthyFromMemorySayingWhy) {
     support::TempDir dir;
     sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");

@@ -40,7 +40,9 @@ TEST(RigConfig, DefaultRigSettingsAndFaultDefaults) {
         {"kind": "flash_erase_fails", "board": "B1", "block": 60}, {"kind": "flash_program_fails", "board": "B1", "status": "0x18"},
         {"kind": "flash_mirror_mismatch", "board": "B1"}, {"kind": "fpga_crc_error", "board": "B1", "device": 3},
         {"kind": "dma_wrong_tag", "board": "B1", "channel": 57, "tag": 5}, {"kind": "clock_window_shifted", "board": "B1", "by": -30},
-        {"kind": "sensor_bad_reading", "board": "B1", "sensor": "LTEMP", "value": 200, "count": 7}]})");
+        {"kind": "sensor_bad_reading", "board": "B1", "sensor": "LTEMP", "value": 200, "count": 7},
+        {"kind": "flash_slow", "board": "B1", "erase_ms": 3000}, {"kind": "flash_sts_floating", "board": "B1"},
+        {"kind": "register_stuck_bit", "board": "B1", "offset": "0x4018", "bit": 8}]})");
     ASSERT_EQ(rig.boards.size(), 1u);
     const sim::BoardConfig& b = rig.boards[0];
     EXPECT_EQ(b.sdramBytes, 10ull << 20) << "a leading zero is not octal";
@@ -60,6 +62,8 @@ TEST(RigConfig, DefaultRigSettingsAndFaultDefaults) {
     EXPECT_EQ(std::make_tuple(f.sensorBadReading.at(0).channel, f.sensorBadReading[0].value, f.sensorBadReading[0].count), std::make_tuple(0, 200, 7u));
     ASSERT_EQ(f.configPort.devices.size(), 1u);
     EXPECT_EQ(f.configPort.devices[0].at, 1024u);
+    EXPECT_EQ(std::make_tuple(f.flash.accessNs, f.flash.eraseMs, f.flash.stsFloating, f.flash.stsSeed), std::make_tuple(400u, 3000u, true, 1ull));
+    EXPECT_EQ(std::make_tuple(f.registerStuck.at(0).offset, f.registerStuck[0].value), std::make_tuple(0x4018u, 0));
 }
 
 struct BadRig {
@@ -97,8 +101,14 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         F(R"("kind": "sdram_address_alias", "line": 5, "shorted_to": 5)", "shorted_to\": a line cannot be shorted to itself"),
         {Rig(R"({"kind": "sdram_address_alias", "board": "N", "line": 28, "stuck": 0})"), "faults[0].line\": value 28 is out of range 2..27"},
         F(R"("kind": "sdram_bit_flips", "rate": 0.1)", "seed\": missing"), F(R"("kind": "sdram_bit_flips", "rate": 0, "seed": 1)", "rate\""),
-        F(R"("kind": "register_stuck_bit", "offset": "0x58100", "bit": 0)", "offset\": not a channel control word"),
-        F(R"("kind": "register_stuck_bit", "offset": "0x57FFC", "bit": 0)", "offset\": value 0x57FFC"),
+        F(R"("kind": "register_stuck_bit", "offset": "0x58100", "bit": 0)", "offset\": not a board controller register"),
+        F(R"("kind": "register_stuck_bit", "offset": "0x57FFC", "bit": 0)", "offset\": not a board controller register"),
+        F(R"("kind": "register_stuck_bit", "offset": "0x400C", "bit": 0)", "offset\": not a board controller register"),
+        F(R"("kind": "register_stuck_bit", "offset": "0x3FFC", "bit": 0)", "offset\": value 0x3FFC is out of range 0x4000..0x71FFC"),
+        F(R"("kind": "flash_slow", "access_ns": 0)", "access_ns\": value 0x0 is out of range 0x1..0x3B9ACA00"),
+        F(R"("kind": "flash_slow", "erase_ms": "slow")", "erase_ms\": \"slow\" is not a number"),
+        F(R"("kind": "flash_sts_floating", "seed": -1)", "seed\": value -1 is out of range"),
+        F(R"("kind": "flash_sts_floating", "rate": 1)", "rate\": unknown key"),
         F(R"("kind": "register_stuck_bit", "offset": "0x58002", "bit": 0)", "offset\": a register offset is a multiple of 4"),
         {R"({"boards": [], "dma": {"timing": "slow"}})", "dma.timing\": \"slow\" is not a timing"},
         F(R"("kind": "sensor_over_limit", "sensor": "4TEMP")", "sensor\""),
