@@ -54,6 +54,22 @@ TEST(JastelTest, HealthyBoardsOfBothKindsAndTheirFaults) {
         {R"("kind": "sensor_over_limit", "sensor": "2TEMP")", "brimola", 2,
          {"  The Over-Temperature indicator is on.\n", "FPGA1 Hi Limit:", "   FPGA1 Temp.~*RED*~"}},
         {R"("kind": "sensor_bad_reading", "value": 200)", "brimola", 2, {"  The Over-Temperature indicator isn't on.\n"}},
+        {R"("kind": "register_stuck_bit", "offset": "0x4000", "bit": 0, "value": 1)", "brimola", 2,
+         {"Failed~*BLACK*~\n  At BAR0+0x004000, these bits failed: ~*RED*~0x000000FF\n"
+          "  Board ID is not correct.  Expected 0x52;  Received 0x53.~*BLACK*~\n"}},
+        {R"("kind": "register_stuck_bit", "offset": "0x4004", "bit": 2, "value": 1)", "nuxa", 2,
+         {"Testing Jastel.I2C ...Failed\n  At BAR0+0x004004, bits 3-0 are CI,DO,DI,DO.\n  I2C.DO is stuck high.\n"}},
+        {R"("kind": "register_stuck_bit", "offset": "0x4004", "bit": 3, "value": 0)", "brimola", 2, {"The I2C Clock is in use.\n"}},
+        {R"("kind": "register_stuck_bit", "offset": "0x4008", "bit": 5, "value": 0)", "brimola", 2,
+         {"Flash.Addr ...Failed\n  Jastel.FlashAddr is at BAR0+0x004008\n  Wrote 0x3FFFFF to FlashAddr.  Got back 0x3FFFDF.\n",
+          "Checking Jastel.Flash.Data ...Not Tested.\nChecking Jastel.LED"}},
+        {R"("kind": "register_stuck_bit", "offset": "0x4008", "bit": 3, "value": 1)", "brimola", 2, {"Got back 0x3F1008.\n"}},
+        {R"("kind": "register_stuck_bit", "offset": "0x4010", "bit": 15, "value": 1)", "brimola", 2,
+         {"  Jastel LED register is at BAR0+0x004010.\n  These bits failed: 0x00008000.\n  Unable to write these bits:  Green LED\n"}},
+        {R"("kind": "register_stuck_bit", "offset": "0x4010", "bit": 12, "value": 0)", "nuxa", 2, {"  The Flash indicator is off.\n"}},
+        {R"("kind": "register_stuck_bit", "offset": "0x4018", "bit": 8, "value": 1)", "brimola", 2,
+         {"Checking Jastel.RAM ... Failed.\n  At BAR0+0x004018, these bits failed: 0x00000100.\n"
+          "  Unable to write these indicators:  Vantrel\n"}},
     };
     for (const Row& row : rows) {
         Controller board(FaultRig(row.fault, row.kind));
@@ -103,6 +119,12 @@ TEST(FlashTest, KeywordsAndTheirFaults) {
         {R"("kind": "flash_erase_fails", "block": 60)", "Timing Tests", 2,
          {"Attempting an erase of block 0x3C0000...Failed.\n", "after: A0\n"}, "A0"},
         {R"("kind": "flash_never_ready")", "Timing Tests", 2, {"0x3C0000...Failed.\n", "  Total block erase time: 20"}, "Failed.\n"},
+        {R"("kind": "flash_slow", "access_ns": 60000)", "Timing Tests", 2,
+         {"Failed.\n  Timed out while reading Flash Status register.\n"}, "Timed out"},
+        {R"("kind": "flash_slow", "access_ns": 35000)", "Timing Tests", 2, {"  Access required 35000 nsec.\n"}, "35000"},
+        {R"("kind": "flash_slow", "access_ns": 35000)", "Timing Tests", 2, {"  Status read time #4: 36.000 usec.\n"}, "36.000"},
+        {R"("kind": "flash_slow", "erase_ms": 1800)", "Timing Tests", 2, {"Completed.\n", "  Total block erase time: 18"}, "18"},
+        {R"("kind": "flash_sts_floating")", "Poll STS Pin", 2, {"The Flash STS signal is sometimes on ("}, "sometimes on ("},
     };
     for (const Row& row : rows) {
         Controller board(FaultRig(row.fault));
