@@ -124,6 +124,7 @@ TEST(FlashTest, KeywordsAndTheirFaults) {
         {R"("kind": "flash_slow", "access_ns": 35000)", "Timing Tests", 2, {"  Access required 35000 nsec.\n"}, "35000"},
         {R"("kind": "flash_slow", "access_ns": 35000)", "Timing Tests", 2, {"  Status read time #4: 36.000 usec.\n"}, "36.000"},
         {R"("kind": "flash_slow", "erase_ms": 1800)", "Timing Tests", 2, {"Completed.\n", "  Total block erase time: 18"}, "18"},
+        {R"("kind": "flash_slow", "erase_ms": 30)", "Timing Tests", 1, {"read time #2: 1.400 usec.\n  Total block erase time: 4"}, nullptr},
         {R"("kind": "flash_sts_floating")", "Poll STS Pin", 2, {"The Flash STS signal is sometimes on ("}, "sometimes on ("},
     };
     for (const Row& row : rows) {
