@@ -39,9 +39,12 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
       m_memClk("mem_clk", &m_wexal),
       m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
       m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
+      m_flashTest("FlashTest"),
+      m_jastelTest("JastelTest"),
       m_ramBlock("RAMblock"),
       m_memTestA("MemTestA"),
       m_memTestB("MemTestB"),
+      m_flash("Flash"),
       m_programTable{{0, "$(CWD)\\testdata\\LOCV$(VPDVER).oxd"},
                      {1, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
                      {2, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
@@ -65,9 +68,12 @@ void CBrimolaBoardTests::SetParents() {
     m_vantrelCodec.SetParent(this);
     m_vantrelExpansion.SetParent(this);
     m_memClk.SetParent(this);
+    m_flashTest.SetParent(this);
+    m_jastelTest.SetParent(this);
     m_ramBlock.SetParent(this);
     m_memTestA.SetParent(this);
     m_memTestB.SetParent(this);
+    m_flash.SetParent(this);
 }
 
 void CBrimolaBoardTests::ProgramAtStartUp(const CString& command) { Program(command, 2, 1); }

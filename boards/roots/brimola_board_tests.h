@@ -4,7 +4,10 @@
 #include <map>
 #include <vector>
 
+#include "boards/flash/diag_flash.h"
+#include "boards/flash/flash_test.h"
 #include "boards/flash/jastel.h"
+#include "boards/flash/jastel_test.h"
 #include "boards/memory/mem_clk.h"
 #include "boards/memory/mem_test.h"
 #include "boards/memory/sdram_pattern.h"
@@ -64,9 +67,12 @@ private:
     mem_clk m_memClk;
     CVantrel m_vantrelCodec;
     CVantrel m_vantrelExpansion;
+    CFlashTest m_flashTest;
+    CJastelTest m_jastelTest;
     CSDRAM_QD_blockWR m_ramBlock;
     CMemTestA m_memTestA;
     CMemTestB m_memTestB;
+    CDiagFlash m_flash;
     // Image ids a file may carry in place of the one the product data names; one id may have several.
     std::multimap<CString, CString> m_imageIdAliases;
     DWORD m_programmedMask = 0;  // bit n once DEVICE=n was accepted

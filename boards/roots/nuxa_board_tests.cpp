@@ -36,9 +36,12 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
       m_memClk("mem_clk", &m_wexal),
       m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
       m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
+      m_flashTest("FlashTest"),
+      m_jastelTest("JastelTest"),
       m_ramBlock("RAMblock"),
       m_memTestA("MemTestA"),
       m_memTestB("MemTestB"),
+      m_flash("Flash"),
       m_patternBuffer(kPatternWords, 0),
       m_programTable{{3, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}, {4, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}} {
     SetFillPattern("Unique Byte");
@@ -58,9 +61,12 @@ void CNuxaBoardTests::SetParents() {
     m_vantrelExpansion.SetParent(this);
     m_wexal.SetParent(this);
     m_memClk.SetParent(this);
+    m_flashTest.SetParent(this);
+    m_jastelTest.SetParent(this);
     m_ramBlock.SetParent(this);
     m_memTestA.SetParent(this);
     m_memTestB.SetParent(this);
+    m_flash.SetParent(this);
 }
 
 void CNuxaBoardTests::ProgramAtStartUp(const CString& command) { Program(command, 2); }

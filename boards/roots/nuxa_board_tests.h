@@ -3,7 +3,10 @@
 
 #include <vector>
 
+#include "boards/flash/diag_flash.h"
+#include "boards/flash/flash_test.h"
 #include "boards/flash/jastel.h"
+#include "boards/flash/jastel_test.h"
 #include "boards/memory/mem_clk.h"
 #include "boards/memory/mem_test.h"
 #include "boards/memory/sdram_pattern.h"
@@ -65,9 +68,12 @@ private:
     mem_clk m_memClk;
     CVantrel m_vantrelCodec;
     CVantrel m_vantrelExpansion;
+    CFlashTest m_flashTest;
+    CJastelTest m_jastelTest;
     CSDRAM_QD_blockWR m_ramBlock;
     CMemTestA m_memTestA;
     CMemTestB m_memTestB;
+    CDiagFlash m_flash;
     static constexpr DWORD kPatternWords = 4096;
     std::vector<DWORD> m_patternBuffer;
     DWORD m_fillFirst = 0, m_fillEnd = kPatternWords;  // the range SetFillPattern fills
