@@ -17,14 +17,6 @@ namespace {
 
 constexpr COLORREF kBannerBackground = 0x00F0FF;  // yellow
 
-// The release date (yyyymmdd) of the codec table packages installed in directory; 0 when no
-// package set is recognised. The ZYV package reader comes with the codec DSP tests; until then no
-// set is recognised, so the ".lt" package conditions hold and the ".ge" ones do not.
-DWORD ZyvPackageDate(const CString& directory) {
-    (void)directory;
-    return 0;
-}
-
 // A decimal integer filling the whole text (an optional sign, then digits).
 bool ParseDecimal(const CString& text, long& value) {
     if (text.IsEmpty()) return false;
@@ -37,6 +29,13 @@ bool ParseDecimal(const CString& text, long& value) {
 }
 
 }  // namespace
+
+// The ZYV package reader comes with the codec DSP tests; until then no set is recognised, so the
+// ".lt" package conditions hold and the ".ge" ones do not.
+DWORD CBoardRoot::ZyvPackageDate(const CString& directory) {
+    (void)directory;
+    return 0;
+}
 
 CBoardRoot::CBoardRoot(CString name, const BoardRootProfile& profile)
     : CWexalTreeMapTB(std::move(name)),

@@ -16,6 +16,8 @@
 class mem_clk;
 
 class CJastel;
+class COxd;
+class CWexalBAR0Space;
 
 // The points in which the main-board root and the codec-board root differ.
 struct BoardRootProfile {
@@ -28,6 +30,11 @@ struct BoardRootProfile {
     const char* engineeringTree;    // tree file names beside the host
     const char* manufacturingTree;
     DeviceFilter filter;            // which board devices get its records
+    const char* registersName;      // the board's register pointer, for messages: "m_pBrimola"
+    int vpdFields;                  // product-data fields shown (the first 19, or all 29)
+    const char* remoteLines[2];     // temperature rows of the sensor's remote channels 2 and 3
+    const char* initOption;         // the initialisation program's board option: "-c"
+    const char* settingTrace;       // "I2C Clock" trace of the chosen setting
 };
 
 // One FPGA the root programs at load with PD=ALL.
@@ -64,6 +71,22 @@ public:
     // The root's controller, which every dispatched command hands the selected board's block.
     virtual CJastel* GetController() = 0;
 
+    // Keyword commands both roots share. "I2C Clock": programs the clock synthesiser DEVICE= names
+    // ("Wexal" CLOCK1, "Sorbelin" CLOCK2) with the setting MODE= or a register file FILE= names
+    // and reports the SDRAM clock; 1 done, 2 failed.
+    virtual DWORD I2CClock(CString args);
+    // Runs "InitPexano.exe" beside the host and waits for it: 1 when it exits with 0, else 2 after
+    // a red line with the code (-1 when it cannot be started). Neither argument is read.
+    virtual DWORD InitPexano(const CString& args, int unused);
+    // Prints every product-data field of the board that can be read; 1 when one was, else 0.
+    virtual DWORD ShowVPDInformation();
+    // Whether the rules file beside the host lists the board's part number among the boards that
+    // take the image (asked with its name, part number and revision): 1 yes, 0 no (also for an
+    // image missing one of those tags, or no rules file).
+    virtual BOOL CheckCompatibility(COxd& image, CString boardPartNumber);
+    // "Display Rev": the revision of the firmware image FILE= names; 1 shown, 0 not.
+    virtual DWORD DisplayRev(const CString& args) = 0;
+
     // The "CLKDELTA" value of the switch text as a decimal number; kDefaultClockDelta when it is
     // absent or not a decimal number (then *wellFormed is false).
     static int ReadClockDelta(const CString& switches, bool* wellFormed = nullptr);
@@ -94,6 +117,10 @@ protected:
     // The board reports answer TRUE or FALSE; their rows turn that into a run result.
     DWORD ShowDIMMInfoCommand(const KeywordCall& call) { return ShowDIMMInfo(static_cast<DWORD>(call.verbose)); }
     DWORD CheckVPDStructureCommand(const KeywordCall&) { return CheckVPDStructure(); }
+    DWORD I2CClockCommand(const KeywordCall& call) { return I2CClock(call.arguments); }
+    DWORD DisplayRevCommand(const KeywordCall& call) { return DisplayRev(call.arguments); }
+    DWORD ShowVPDInformationCommand(const KeywordCall&) { return ShowVPDInformation(); }
+    DWORD InitPexanoCommand(const KeywordCall& call) { return InitPexano(call.arguments, 1); }
     template <class Root>
     struct KeywordRow {
         const char* keyword;  // compared case-sensitively
@@ -126,6 +153,26 @@ protected:
     DWORD DispatchKeyword(Root& root, const KeywordRow<Root> (&table)[N], const KeywordCall& call);
     // "Not recognized as a valid test" in red, naming the root's code name and the whole command.
     void ReportNotRecognized(const CString& command);
+
+    // The temperature sensor's rows (red above their set point) and, from verbosity 1, its
+    // registers; always 1.
+    DWORD ShowTemperatureReport(unsigned verbosity);
+    // Opens file as a firmware image: its revision in green and 1, or a red line and 0.
+    DWORD ShowOxdRevision(const CString& file);
+    // The board's registers as the board interface holds them for this root's kind; null on a
+    // board of the other kind.
+    RegisterPtr GetBoardRegisters() const;
+    // A product-data field read whole; false when the board has no such field.
+    static bool ReadVPDText(CWexalBAR0Space* bar0, const char* key, CString& value);
+    // The programmed-device mask after accepting device: once it holds every FPGA of the board,
+    // the controller's status bit 15 is set (on every later call too).
+    static void MarkProgrammed(DWORD& mask, int device, DWORD complete, const RegisterPtr& registers);
+    // "DEVICE=" (-1 and a red line when missing) and "FILE=" of a programming command.
+    int ReadProgramArguments(const CString& args, CString& file);
+    // Opens the image and checks its board tag; prints its revision. Null after a red line.
+    std::unique_ptr<COxd> OpenProgramImage(const CString& file);
+    // The release date (yyyymmdd) of the codec table packages in directory; 0 when none is known.
+    static DWORD ZyvPackageDate(const CString& directory);
 
     // Every child in the child map takes the root's board interface.
     void HandBoardIFToChildren();

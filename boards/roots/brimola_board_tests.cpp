@@ -1,7 +1,12 @@
 // CBrimolaBoardTests: construction, member order, keyword table and DIMM checks of the main-board root.
 #include "boards/roots/brimola_board_tests.h"
 
+#include <cstdio>
 #include <utility>
+
+#include "boards/tcl/brimola_peak_temps_dlg.h"
+#include "framework/param_string.h"
+#include "framework/result_screen.h"
 
 namespace {
 
@@ -15,6 +20,11 @@ constexpr BoardRootProfile kBrimolaProfile = {
     "BrimolaTree_Eng.txt",
     "BrimolaTree_Mfg.txt",
     &CBoardRoot::IsMainBoardDevice,
+    "m_pBrimola",
+    19,
+    {"   Kerzil\t%d C\t\t%d C\n", "SulvethA\t%d C\t\t%d C\n"},
+    "-c",
+    "strSetting(%s) == DevSettings[%d].pszSetting(%s)\n",
 };
 
 }  // namespace
@@ -23,15 +33,24 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
     : CBoardRoot(std::move(name), kBrimolaProfile),
       m_jastel("CJastel"),
       m_wexal("CWexal"),
+      m_kerzil(&m_jastel, "CKerzil"),
+      m_sulvethA(1, &m_jastel, "CSulvethA"),
+      m_sulvethB(2, &m_jastel, "CSulvethB"),
       m_memClk("mem_clk", &m_wexal),
+      m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
+      m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
+      m_flashTest("FlashTest"),
+      m_jastelTest("JastelTest"),
       m_ramBlock("RAMblock"),
       m_memTestA("MemTestA"),
       m_memTestB("MemTestB"),
+      m_flash("Flash"),
       m_programTable{{0, "$(CWD)\\testdata\\LOCV$(VPDVER).oxd"},
                      {1, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
                      {2, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
                      {3, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"},
                      {4, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}} {
+    m_imageIdAliases = {{"LOCV0202", "MEPT0202"}, {"TAZU0202", "VOKA0202"}, {"TAZU0202", "VOKB0202"}};
     StartUp();
 }
 
@@ -43,16 +62,21 @@ CBrimolaBoardTests::~CBrimolaBoardTests() = default;
 // "FarnoDeK"; each joins as its test is built. The controller gets no parent.
 void CBrimolaBoardTests::SetParents() {
     m_wexal.SetParent(this);
+    m_kerzil.SetParent(this);
+    m_sulvethA.SetParent(this);
+    m_sulvethB.SetParent(this);
+    m_vantrelCodec.SetParent(this);
+    m_vantrelExpansion.SetParent(this);
     m_memClk.SetParent(this);
+    m_flashTest.SetParent(this);
+    m_jastelTest.SetParent(this);
     m_ramBlock.SetParent(this);
     m_memTestA.SetParent(this);
     m_memTestB.SetParent(this);
+    m_flash.SetParent(this);
 }
 
-void CBrimolaBoardTests::ProgramAtStartUp(const CString& command) {
-    // FPGA programming runs each PD=ALL command here: Program(command, 2, 1).
-    (void)command;
-}
+void CBrimolaBoardTests::ProgramAtStartUp(const CString& command) { Program(command, 2, 1); }
 
 BOOL CBrimolaBoardTests::CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) {
     if (rowBits == 13 && (columnBits == 10 || columnBits == 11)) return TRUE;
@@ -64,6 +88,43 @@ BOOL CBrimolaBoardTests::CheckDIMMSize(DWORD sizeMB, CString& message) {
     if (sizeMB == 512) return TRUE;
     message.Format("Incorrect Size Expect:512MB   Actual:%dMB", static_cast<int>(sizeMB));
     return FALSE;
+}
+
+DWORD CBrimolaBoardTests::DisplayRev(const CString& args) {
+    CString file;
+    if (!CParamString(args).GetValue("FILE", file)) {
+        PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
+        return 0;
+    }
+    file.MakeUpper();
+    // An image of one of the board's FPGAs is found the way its test finds it.
+    const struct {
+        const char* id;
+        CVideoPathTB* test;
+    } resolvers[] = {{"\\LOCV", &m_kerzil},   {"\\MEPT", &m_kerzil},   {"\\TAZU", &m_sulvethA},
+                     {"\\VOKA", &m_sulvethA}, {"\\VOKB", &m_sulvethB}, {"\\FESK", &m_vantrelCodec}};
+    for (const auto& resolver : resolvers) {
+        if (file.Find(resolver.id) < 0) continue;
+        resolver.test->DetermineFilenameOXD(file, FALSE, 1);
+        return ShowOxdRevision(file);
+    }
+    // A file found only under the host's testdata folder is found all the same.
+    const int found = ExpandPathMacros(file, TRUE, TRUE);
+    if (found != kPathFound && found != kPathFoundInTestData) return 0;
+    return ShowOxdRevision(file);
+}
+
+DWORD CBrimolaBoardTests::ShowDeviceTemperatures(const CString& args, unsigned verbosity) {
+    const CParamString params(args);
+    CString value;
+    int peak = 0, unique = 0;
+    if (params.GetValue("PEAK", value) && std::sscanf(value.c_str(), "%d", &peak) == 1 && peak == 1) {
+        if (params.GetValue("UNIQUE", value) && std::sscanf(value.c_str(), "%d", &unique) != 1) unique = 0;
+        CBrimolaPeakTempsDlg dialog(this, args, unique, nullptr);
+        dialog.DoModal();
+        return kRunPassed;
+    }
+    return ShowTemperatureReport(verbosity);
 }
 
 DWORD CBrimolaBoardTests::ShowTestSummaryCommand(const KeywordCall&) {
@@ -79,13 +140,13 @@ DWORD CBrimolaBoardTests::RunKeyword(const KeywordCall& call) {
     // Rows without a handler belong to commands that are not part of this build yet; they are
     // passed over until their handlers join.
     static const KeywordRow<Root> kTable[] = {
-        {"I2C Clock", M::Prefix, R::Handler, nullptr},  // I2CClock(arguments)
-        {"Display Rev", M::Prefix, R::PassWhenOne, nullptr},  // DisplayRev(arguments)
-        {"Show VPD Information", M::Exact, R::PassWhenOne, nullptr},  // ShowVPDInformation()
+        {"I2C Clock", M::Prefix, R::Handler, &Root::I2CClockCommand},
+        {"Display Rev", M::Prefix, R::PassWhenOne, &Root::DisplayRevCommand},
+        {"Show VPD Information", M::Exact, R::PassWhenOne, &Root::ShowVPDInformationCommand},
         {"Show DCB Info", M::Prefix, R::Handler, nullptr},  // ShowDCBInfo(rest)
-        {"Program", M::Prefix, R::Handler, nullptr},  // Program(arguments, verbose, 1)
-        {"InitPexano", M::Prefix, R::Handler, nullptr},  // InitPexano(arguments, 1)
-        {"\"Show Device Temperatures\"", M::Prefix, R::Handler, nullptr},  // ShowDeviceTemperatures(arguments, 1)
+        {"Program", M::Prefix, R::Handler, &Root::ProgramCommand},
+        {"InitPexano", M::Prefix, R::Handler, &Root::InitPexanoCommand},
+        {"\"Show Device Temperatures\"", M::Prefix, R::Handler, &Root::TemperaturesCommand},
         {"\"Show DIMM Information\"", M::Prefix, R::PassWhenOne, &Root::ShowDIMMInfoCommand},
         {"\"Check VPD Structure\"", M::Exact, R::PassWhenOne, &Root::CheckVPDStructureCommand},
         {"FileMap", M::Prefix, R::Handler, &Root::FileMapCommand},

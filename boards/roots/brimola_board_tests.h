@@ -1,14 +1,21 @@
 // CBrimolaBoardTests: the main board's root: its member tests, tree, keyword commands and DIMM checks.
 #pragma once
 
+#include <map>
 #include <vector>
 
+#include "boards/flash/diag_flash.h"
+#include "boards/flash/flash_test.h"
 #include "boards/flash/jastel.h"
+#include "boards/flash/jastel_test.h"
 #include "boards/memory/mem_clk.h"
 #include "boards/memory/mem_test.h"
 #include "boards/memory/sdram_pattern.h"
 #include "boards/roots/board_root.h"
 #include "boards/wexal/wexal.h"
+#include "videopath/kerzil.h"
+#include "videopath/sulveth.h"
+#include "videopath/vantrel.h"
 
 // The one main-board root ("CBrimolaBoard") owns every test of the main board. Member tests are
 // declared in the board's fixed order (controller, main FPGA test, keyer, FPGA pair, breakout-box
@@ -26,6 +33,19 @@ public:
     BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) override;
     BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override;
 
+    CKerzil* GetKerzil() { return &m_kerzil; }
+    CSulveth* GetSulvethA() { return &m_sulvethA; }
+    CSulveth* GetSulvethB() { return &m_sulvethB; }
+
+    // "Program DEVICE=n FILE=path": loads FPGA n (0 keyer, 1 and 2 the FPGA pair, 3 and 4 the
+    // board links) from the OXD file once it fits the board (file choice, product data, board
+    // tag, part number). 2 for anything refused before the download, else the download's result.
+    // remember also records the file as the FPGA test's remembered file.
+    virtual DWORD Program(const CString& args, unsigned verbosity, BYTE remember);
+    DWORD DisplayRev(const CString& args) override;
+    // The temperature report; PEAK=1 opens the peak-temperature monitor instead. Always 1.
+    virtual DWORD ShowDeviceTemperatures(const CString& args, unsigned verbosity);
+
 protected:
     void SetParents() override;
     DWORD RunKeyword(const KeywordCall& call) override;
@@ -34,12 +54,27 @@ protected:
 
 private:
     DWORD ShowTestSummaryCommand(const KeywordCall& call);
+    DWORD TemperaturesCommand(const KeywordCall& call) { return ShowDeviceTemperatures(call.arguments, 1); }
+    DWORD ProgramCommand(const KeywordCall& call) { return Program(call.arguments, static_cast<unsigned>(call.verbose), 1); }
+    // Whether the file name carries the image id the product data names, or one of its aliases.
+    bool FileCarriesImageId(const CString& file, const CString& imageId) const;
 
     CJastel m_jastel;  // not in the child map: "CJastel" is no test of the main board
     CWexal m_wexal;
+    CKerzil m_kerzil;
+    CSulveth m_sulvethA;
+    CSulveth m_sulvethB;
     mem_clk m_memClk;
+    CVantrel m_vantrelCodec;
+    CVantrel m_vantrelExpansion;
+    CFlashTest m_flashTest;
+    CJastelTest m_jastelTest;
     CSDRAM_QD_blockWR m_ramBlock;
     CMemTestA m_memTestA;
     CMemTestB m_memTestB;
+    CDiagFlash m_flash;
+    // Image ids a file may carry in place of the one the product data names; one id may have several.
+    std::multimap<CString, CString> m_imageIdAliases;
+    DWORD m_programmedMask = 0;  // bit n once DEVICE=n was accepted
     std::vector<ProgramEntry> m_programTable;
 };

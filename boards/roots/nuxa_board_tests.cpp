@@ -3,7 +3,10 @@
 
 #include <utility>
 
+#include "boards/roots/fill_pattern.h"
+#include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -17,6 +20,11 @@ constexpr BoardRootProfile kNuxaProfile = {
     "NuxaTree_Eng.txt",
     "NuxaTree_Mfg.txt",
     &CBoardRoot::IsCodecBoardDevice,
+    "m_pNuxa",
+    29,
+    {"SorbelinA\t%d C\t\t%d C\n", "SorbelinB\t%d C\t\t%d C\n"},
+    "-b",
+    "strSetting(%s) == DevSettings[%d].szSetting(%s)\n",
 };
 
 }  // namespace
@@ -26,10 +34,17 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
       m_jastel("CJastel"),
       m_wexal("CWexal"),
       m_memClk("mem_clk", &m_wexal),
+      m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
+      m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
+      m_flashTest("FlashTest"),
+      m_jastelTest("JastelTest"),
       m_ramBlock("RAMblock"),
       m_memTestA("MemTestA"),
       m_memTestB("MemTestB"),
+      m_flash("Flash"),
+      m_patternBuffer(kPatternWords, 0),
       m_programTable{{3, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}, {4, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}} {
+    SetFillPattern("Unique Byte");
     StartUp();
 }
 
@@ -42,17 +57,19 @@ CNuxaBoardTests::~CNuxaBoardTests() = default;
 // "MemTestB", "Flash"; each other test joins as it is built.
 void CNuxaBoardTests::SetParents() {
     m_jastel.SetParent(this);
+    m_vantrelCodec.SetParent(this);
+    m_vantrelExpansion.SetParent(this);
     m_wexal.SetParent(this);
     m_memClk.SetParent(this);
+    m_flashTest.SetParent(this);
+    m_jastelTest.SetParent(this);
     m_ramBlock.SetParent(this);
     m_memTestA.SetParent(this);
     m_memTestB.SetParent(this);
+    m_flash.SetParent(this);
 }
 
-void CNuxaBoardTests::ProgramAtStartUp(const CString& command) {
-    // FPGA programming runs each PD=ALL command here: Program(command, 2).
-    (void)command;
-}
+void CNuxaBoardTests::ProgramAtStartUp(const CString& command) { Program(command, 2); }
 
 BOOL CNuxaBoardTests::CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) {
     if (rowBits == 13 && columnBits == 10) return TRUE;
@@ -66,13 +83,86 @@ BOOL CNuxaBoardTests::CheckDIMMSize(DWORD sizeMB, CString& message) {
     return FALSE;
 }
 
-DWORD CNuxaBoardTests::CopyFileCommand(const KeywordCall& call) {
-    // The command text ends in the ">" that closes the test's arguments: a DST= at the end would
-    // keep it as part of the file name.
-    CString command = call.command;
+DWORD CNuxaBoardTests::SetFillPattern(CString command) {
+    return fillpattern::Apply(m_patternBuffer, m_fillFirst, m_fillEnd, command) ? kRunPassed : 0;
+}
+
+namespace {
+
+// The command text ends in the ">" that closes the test's arguments: a file name at the end would
+// keep it.
+CString WithoutClosingBracket(const CString& command) {
     const int close = command.ReverseFind('>');
-    if (close >= 0) command = command.Left(close);
-    const DWORD result = CopyFileStep(command);
+    return close >= 0 ? command.Left(close) : command;
+}
+
+}  // namespace
+
+DWORD CNuxaBoardTests::DisplayRev(const CString& args) {
+    CString file;
+    if (!CParamString(args).GetValue("FILE", file)) {
+        PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
+        return 0;
+    }
+    file.MakeUpper();
+    if (file.Find("$(ZYVPKG)") >= 0) {
+        if (file.Replace("\\$(ZYVPKG)", "") == 0) file.Replace("$(ZYVPKG)", "");
+        ExpandPathMacros(file, TRUE, TRUE);
+        CString line;
+        line.Format("Zyv files[%s] date[%u]\n", file.c_str(), ZyvPackageDate(file));
+        PrintColor(line, kColorGreen);
+        return kRunPassed;
+    }
+    // The board-link image is found the way its test finds it; the codec chips' images join with
+    // the codec tests, until then their names are only expanded.
+    if (file.Find("\\FESK") >= 0) m_vantrelCodec.DetermineFilenameOXD(file, FALSE, 1);
+    else ExpandPathMacros(file, TRUE, TRUE);
+    return ShowOxdRevision(file);
+}
+
+DWORD CNuxaBoardTests::CompareFiles(const CString& command) {
+    auto fail = [this](const char* format, const CString& a, const CString& b = CString()) {
+        CString line;
+        line.Format(format, a.c_str(), b.c_str());
+        PrintColor(line, kColorRed);
+        return kRunFailed;
+    };
+    const CParamString params(command);
+    CString names[2];
+    if (!params.GetValue("FILE1", names[0])) return fail("ERROR:  FILE1= not specified on the command line.\n", "");
+    if (!params.GetValue("FILE2", names[1])) return fail("ERROR:  FILE2= not specified on the command line.\n", "");
+    static const char* const kExpand[] = {"ERROR:  Unable to expand variables FILE1[%s] setting.\n",
+                                          "ERROR:  Unable to expand variables FILE2[%s] setting.\n"};
+    for (int i = 0; i < 2; ++i)
+        if (ExpandPathMacros(names[i], TRUE, TRUE) == kPathNotFound) return fail(kExpand[i], names[i]);
+    CFile files[2];
+    static const char* const kOpen[] = {"ERROR:  Unable to open FILE1[%s].\n", "ERROR:  Unable to open FILE2[%s].\n"};
+    for (int i = 0; i < 2; ++i)
+        if (!files[i].Open(names[i], CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
+            return fail(kOpen[i], names[i]);
+    const LONGLONG length = files[0].GetLength();
+    if (length != files[1].GetLength())
+        return fail("ERROR:  FILE1[%s] and FILE2[%s] have different lengths.\n", names[0], names[1]);
+    std::vector<BYTE> data[2];
+    static const char* const kRead[] = {"ERROR:  Unable to read FILE1[%s].\n", "ERROR:  Unable to read FILE2[%s].\n"};
+    for (int i = 0; i < 2; ++i) {
+        data[i].resize(static_cast<size_t>(length));
+        if (files[i].Read(data[i].data(), static_cast<UINT>(length)) != static_cast<UINT>(length))
+            return fail(kRead[i], names[i]);
+        files[i].Close();
+    }
+    if (data[0] != data[1]) return fail("ERROR:  FILE1[%s] does not match FILE2[%s].\n", names[0], names[1]);
+    return kRunPassed;
+}
+
+DWORD CNuxaBoardTests::CompareFilesCommand(const KeywordCall& call) {
+    const DWORD result = CompareFiles(WithoutClosingBracket(call.command));
+    if (result != kRunPassed) PrintColor("ERROR:  File compare failed\n", kColorRed);
+    return result;
+}
+
+DWORD CNuxaBoardTests::CopyFileCommand(const KeywordCall& call) {
+    const DWORD result = CopyFileStep(WithoutClosingBracket(call.command));
     if (result != kRunPassed) PrintColor("ERROR:  File copy failed\n", kColorRed);
     return result;
 }
@@ -84,23 +174,23 @@ DWORD CNuxaBoardTests::RunKeyword(const KeywordCall& call) {
     // Rows without a handler belong to commands that are not part of this build yet; they are
     // passed over until their handlers join.
     static const KeywordRow<Root> kTable[] = {
-        {"Zero", M::Exact, R::PassWhenOne, nullptr},  // SetFillPattern(arguments), also the next four
-        {"Unique Byte", M::Exact, R::PassWhenOne, nullptr},
-        {"Incrementing", M::Exact, R::PassWhenOne, nullptr},
-        {"Increment XOR", M::Prefix, R::PassWhenOne, nullptr},
-        {"Specify DWord", M::Prefix, R::PassWhenOne, nullptr},
-        {"Display Rev", M::Prefix, R::PassWhenOne, nullptr},  // DisplayRev(arguments)
-        {"I2C Clock", M::Prefix, R::Handler, nullptr},  // I2CClock(arguments)
-        {"Show VPD Information", M::Exact, R::PassWhenOne, nullptr},  // ShowVPDInformation()
+        {"Zero", M::Exact, R::PassWhenOne, &Root::FillPatternCommand},
+        {"Unique Byte", M::Exact, R::PassWhenOne, &Root::FillPatternCommand},
+        {"Incrementing", M::Exact, R::PassWhenOne, &Root::FillPatternCommand},
+        {"Increment XOR", M::Prefix, R::PassWhenOne, &Root::FillPatternCommand},
+        {"Specify DWord", M::Prefix, R::PassWhenOne, &Root::FillPatternCommand},
+        {"Display Rev", M::Prefix, R::PassWhenOne, &Root::DisplayRevCommand},
+        {"I2C Clock", M::Prefix, R::Handler, &Root::I2CClockCommand},
+        {"Show VPD Information", M::Exact, R::PassWhenOne, &Root::ShowVPDInformationCommand},
         {"Show DCB Info", M::Prefix, R::Handler, nullptr},  // ShowDCBInfo(rest)
         {"\"Save Image\"", M::Prefix, R::Handler, nullptr},  // SaveDCBImage(command)
         {"\"Save Alpha\"", M::Prefix, R::Handler, nullptr},  // SaveDCBImage(command)
-        {"Program", M::Prefix, R::Handler, nullptr},  // Program(arguments, verbose)
-        {"InitPexano", M::Prefix, R::Handler, nullptr},  // InitPexano(arguments, 1)
-        {"\"Show Device Temperatures\"", M::Exact, R::Handler, nullptr},  // ShowDeviceTemperatures(1)
+        {"Program", M::Prefix, R::Handler, &Root::ProgramCommand},
+        {"InitPexano", M::Prefix, R::Handler, &Root::InitPexanoCommand},
+        {"\"Show Device Temperatures\"", M::Exact, R::Handler, &Root::TemperaturesCommand},
         {"\"Show DIMM Information\"", M::Prefix, R::PassWhenOne, &Root::ShowDIMMInfoCommand},
         {"\"Check VPD Structure\"", M::Exact, R::PassWhenOne, &Root::CheckVPDStructureCommand},
-        {"Compare Files", M::Prefix, R::Handler, nullptr},  // CompareFiles(command), failure line
+        {"Compare Files", M::Prefix, R::Handler, &Root::CompareFilesCommand},
         {"Copy File", M::Prefix, R::Handler, &Root::CopyFileCommand},
         {"FileMap", M::Prefix, R::Handler, &Root::FileMapCommand},
     };

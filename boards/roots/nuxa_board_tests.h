@@ -3,12 +3,16 @@
 
 #include <vector>
 
+#include "boards/flash/diag_flash.h"
+#include "boards/flash/flash_test.h"
 #include "boards/flash/jastel.h"
+#include "boards/flash/jastel_test.h"
 #include "boards/memory/mem_clk.h"
 #include "boards/memory/mem_test.h"
 #include "boards/memory/sdram_pattern.h"
 #include "boards/roots/board_root.h"
 #include "boards/wexal/wexal.h"
+#include "videopath/vantrel.h"
 
 // The one codec-board root ("CNuxaBoard") owns every test of the codec board. Member tests are
 // declared in the board's fixed order (bridge, controller, DSPs, the ten codec tests, main FPGA
@@ -29,6 +33,23 @@ public:
     BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) override;
     BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override;
 
+    // "Program DEVICE=n FILE=path" for the board links (3 codec port, 4 expansion port), as on the
+    // main board without the product-data file checks; the part number is read as the codec
+    // board's number translates to the main board's family.
+    virtual DWORD Program(const CString& args, unsigned verbosity);
+    // Refills the fill-pattern buffer by the pattern the command names (see fillpattern::Apply):
+    // 1 when one was applied, 0 for any other command (the buffer unchanged).
+    virtual DWORD SetFillPattern(CString command);
+    // FILE1= and FILE2= of the command (path macros allowed) compared byte for byte: 1 equal, 2
+    // otherwise after a red line naming the reason.
+    virtual DWORD CompareFiles(const CString& command);
+    // "Display Rev"; a FILE= ending in "$(ZYVPKG)" reports the codec table package date of that
+    // folder instead.
+    DWORD DisplayRev(const CString& args) override;
+    virtual DWORD ShowDeviceTemperatures(unsigned verbosity) { return ShowTemperatureReport(verbosity); }
+    // The buffer the DSP and codec tests are handed before every run.
+    const std::vector<DWORD>& GetPatternBuffer() const { return m_patternBuffer; }
+
 protected:
     void SetParents() override;
     DWORD RunKeyword(const KeywordCall& call) override;
@@ -37,12 +58,25 @@ protected:
 
 private:
     DWORD CopyFileCommand(const KeywordCall& call);
+    DWORD FillPatternCommand(const KeywordCall& call) { return SetFillPattern(call.arguments); }
+    DWORD CompareFilesCommand(const KeywordCall& call);
+    DWORD TemperaturesCommand(const KeywordCall&) { return ShowDeviceTemperatures(1); }
+    DWORD ProgramCommand(const KeywordCall& call) { return Program(call.arguments, static_cast<unsigned>(call.verbose)); }
 
     CJastel m_jastel;
     CWexal m_wexal;  // after the codec tests once they join
     mem_clk m_memClk;
+    CVantrel m_vantrelCodec;
+    CVantrel m_vantrelExpansion;
+    CFlashTest m_flashTest;
+    CJastelTest m_jastelTest;
     CSDRAM_QD_blockWR m_ramBlock;
     CMemTestA m_memTestA;
     CMemTestB m_memTestB;
+    CDiagFlash m_flash;
+    static constexpr DWORD kPatternWords = 4096;
+    std::vector<DWORD> m_patternBuffer;
+    DWORD m_fillFirst = 0, m_fillEnd = kPatternWords;  // the range SetFillPattern fills
+    DWORD m_programmedMask = 0;  // bit n once DEVICE=n was accepted
     std::vector<ProgramEntry> m_programTable;
 };

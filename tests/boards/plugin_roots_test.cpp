@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -31,7 +32,8 @@ struct Leaf {
 };
 
 // What a load is given: the rig (empty: the default rig), the switches, a tree file "Tree.txt"
-// (empty: the shipped tree files instead) and a step before the library loads.
+// (empty: the shipped tree files instead) and a step before the library loads. The shipped images
+// and compatibility rules are always there.
 struct LoadSetup {
     std::string rig{}, switches{}, tree{};
     void (*beforeLoad)() = nullptr;
@@ -47,6 +49,9 @@ public:
         for (const char* tree : {"BrimolaTree_Eng.txt", "BrimolaTree_Mfg.txt", "NuxaTree_Eng.txt", "NuxaTree_Mfg.txt"})
             if (setup.tree.empty()) m_dir.Write(tree, ReadText(Bin(tree)));
         if (!setup.tree.empty()) m_dir.Write("Tree.txt", setup.tree);
+        // The firmware images and the rules the shipped trees and PD=ALL program from.
+        std::filesystem::create_directory_symlink(Bin("testdata"), m_dir.File("testdata"));
+        m_dir.Write("DeviceCompatiblity.txt", ReadText(Bin("DeviceCompatiblity.txt")));
         platform::SetProgramDir(m_dir.Path());
         std::string error;
         if (setup.rig.empty()) devlib::LoadDefaultRig();
@@ -148,8 +153,13 @@ TEST(PluginRoots, DefaultLoadPublishesTheShippedTreesRunsThemAndUnloadsWithoutTo
 TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
     LoadedPlugin plugin({.switches = "-ENGINEERING"});
     // The members in their order, then the start-up calibration with its clock window.
-    EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class mem_clk\nCreate class RAMblock\n"
-                                        "Create class MemTestA\nCreate class MemTestB\n"), 2u);
+    const std::string lastMembers = "Create class FlashTest\nCreate class JastelTest\nCreate class RAMblock\nCreate class MemTestA\n"
+                                    "Create class MemTestB\nCreate class Flash\n";
+    EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CKerzil\nCreate class CSulvethA\n"
+                                        "Create class CSulvethB\nCreate class mem_clk\nCreate class CVantrelCodec\n"
+                                        "Create class CVantrelExpansion\n" + lastMembers), 1u);
+    EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class mem_clk\nCreate class CVantrelCodec\n"
+                                        "Create class CVantrelExpansion\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, " Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n"), 2u);
     ASSERT_EQ(plugin.leaves.size(), Shipped("BrimolaTree_Eng.txt") + Shipped("NuxaTree_Eng.txt"));
     // The production run stays checked; the engineering variants wait to be chosen.
@@ -238,6 +248,27 @@ TEST(PluginRoots, TreeFileFaultsAtLoad) {
         EXPECT_EQ(Count(plugin.preHostText, "Note: " + plugin.File("TREE.TXT") + " line 8: \"}\" without an open \"{\" is ignored\n"),
                   engineering ? 2u : 0u);
         EXPECT_EQ(plugin.leaves.size(), 1u);
+    }
+}
+
+// With PD=ALL the roots program their FPGAs at load, before any host is there: the main board's
+// five, then the codec board's two; a configuration fault shows in the text handed over.
+TEST(PluginRoots, ProgrammingAtLoad) {
+    struct Row { const char* fault; const char* text; };
+    const Row rows[] = {
+        {"", "***************************** Program using dual board *****************************\n"},
+        {R"({"kind": "fpga_init_never_falls", "board": "Brimola1", "device": 0})", "ERROR TIMEOUT:  Waiting for xilinx to pull init pin low\n"},
+        {R"({"kind": "fpga_crc_error", "board": "Brimola1", "device": 2})", "Init bit did not go to 1 at end\n"},
+        {R"({"kind": "fpga_done_stays_low", "board": "Nuxa1", "device": 4})", "Done bit did not go to 1 at end\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        LoadedPlugin plugin({.rig = std::string(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "Nuxa1", "kind": "nuxa"}], "faults": [)") + row.fault + "]}",
+                             .switches = "-PD=all"});
+        EXPECT_EQ(Count(plugin.preHostText, "Program Xilinx FPGA.\n"), 7u);
+        const bool failed = Count(plugin.preHostText, "ERROR") + Count(plugin.preHostText, " did not go to 1 at end") > 0;
+        EXPECT_EQ(failed, *row.fault != '\0') << plugin.preHostText;
+        EXPECT_NE(plugin.preHostText.find(row.text), std::string::npos) << plugin.preHostText;
     }
 }
 

@@ -1,0 +1,267 @@
+// Tests of the board roots' own keyword commands, run through the root as the host runs them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "framework/result_screen.h"
+#include "platform/dialog.h"
+#include "tests/boards/root_fixture.h"
+
+namespace {
+
+using support::HasAll;
+
+TEST_F(RootKeywords, FillPatternsRefillTheCodecBuffer) {
+    // Each row runs after the one before it, on one buffer; values are the documented examples.
+    struct Row { const char* command; DWORD result; std::vector<std::pair<int, DWORD>> words; };
+    const Row rows[] = {
+        {"", kRunPassed, {{0, 0x03020100}, {1, 0x07060504}, {64, 0x03020100}, {4095, 0xFFFEFDFC}}},  // at construction
+        {"Incrementing", kRunPassed, {{0, 0}, {1023, 1023}, {4095, 4095}}},
+        {"Specify DWord 0x12345678", kRunPassed, {{0, 0x12345678}, {1023, 0x12345678}, {1024, 1024}}},
+        {"Increment XOR 0x00000000", kRunPassed, {{0, 0}, {1, 0x04040404}, {64, 0x01010100}, {1024, 1024}}},
+        {"Increment XOR 0x000000FF", kRunPassed, {{0, 0xFF}, {1, 0x040404FB}}},
+        {"Specify DWord 12345678", kRunPassed, {{0, 0}, {1023, 0}, {1024, 1024}}},  // no "0x": V is 0
+        {"Zero", kRunPassed, {{0, 0}, {4095, 0}}},
+        {"Unique Byte", kRunPassed, {{0, 0x03020100}, {4095, 0xFFFEFDFC}}},
+        {"Zero VERBOSE=0", kRunFailed, {{0, 0x03020100}}},  // exact keywords: not recognised
+        {"zero", kRunFailed, {{4095, 0xFFFEFDFC}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        if (*row.command) {
+            EXPECT_EQ(Run(std::string("Nuxa1 <CNuxaBoard ") + row.command + ">"), row.result);
+        }
+        for (const auto& [index, value] : row.words) EXPECT_EQ(nuxa.GetPatternBuffer()[index], value) << index;
+    }
+    EXPECT_EQ(nuxa.GetPatternBuffer().size(), 4096u);
+}
+
+TEST_F(RootKeywords, CompareFilesReportsTheFirstDifference) {
+    for (const auto& [name, bytes] : {std::pair{"a.bin", "abc"}, {"same.bin", "abc"}, {"other.bin", "abd"}, {"long.bin", "abcd"},
+                                      {"e1.bin", ""}, {"e2.bin", ""}})
+        Dir().Write(name, bytes);
+    struct Row { std::string arguments; DWORD result; const char* message; };
+    const std::string a = " FILE1=" + Dir().File("a.bin");
+    const Row rows[] = {
+        {a + " FILE2=" + Dir().File("same.bin"), kRunPassed, ""},
+        {" FILE1=" + Dir().File("e1.bin") + " FILE2=" + Dir().File("e2.bin"), kRunPassed, ""},
+        {a + " FILE2=" + Dir().File("other.bin"), kRunFailed, "] does not match FILE2["},
+        {a + " FILE2=" + Dir().File("long.bin"), kRunFailed, "] have different lengths.\n"},
+        {" FILE2=" + Dir().File("a.bin"), kRunFailed, "ERROR:  FILE1= not specified on the command line.\n"},
+        {a, kRunFailed, "ERROR:  FILE2= not specified on the command line.\n"},
+        {a + " FILE2=" + Dir().File("none.bin"), kRunFailed, "ERROR:  Unable to expand variables FILE2["},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.arguments);
+        std::string out;
+        EXPECT_EQ(Run("Nuxa1 <CNuxaBoard Compare Files" + row.arguments + ">", &out), row.result);
+        EXPECT_TRUE(HasAll(out, {row.message}));
+        EXPECT_EQ(nuxa.out.HasColoured("ERROR:  File compare failed\n", kColorRed), row.result != kRunPassed);
+    }
+}
+
+// The eight registers of a board's clock synthesiser, read back through the device library.
+std::vector<int> ClockRegisters(const char* board, const char* space) {
+    std::vector<BYTE> bytes(8);
+    support::RigBoard(board)->GetDevice(CZorvDevice::DEVTYPE_CLOCK, 0)->GetSpace(space)->Get(bytes.data(), 0, 8);
+    return {bytes.begin(), bytes.end()};
+}
+
+TEST_F(RootKeywords, I2CClockProgramsEachNamedSetting) {
+    // Registers 0-7 as the table gives them; register 2 is written last with its plain value.
+    struct Row { const char* mode; const char* device; std::vector<int> regs; const char* clock; };
+    const Row rows[] = {
+        {"40,100Mhz", "Wexal", {0x02, 0x10, 0x03, 0x14, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 100.000000"},
+        {"40,110Mhz", "Sorbelin", {0x04, 0x10, 0x02, 0x21, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 110.000000"},
+        {"40,133Mhz", "Wexal", {0x28, 0x10, 0x02, 0x8F, 1, 0x22, 0, 0}, "Reference = 40 Mhz, Clock= 133.000000"},
+        {"40,166Mhz", "Sorbelin", {0x0A, 0x10, 0x01, 0x53, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 166.000000"},
+        {"40,80Mhz", "Wexal", {0x02, 0x10, 0x04, 0x14, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 80.000000"},
+        {"40,90Mhz", "Sorbelin", {0x02, 0x10, 0x03, 0x12, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 90.000000"},
+        {"80,80Mhz", "Wexal", {0x04, 0x10, 0x04, 0x14, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 80.000000"},
+        {"80,100Mhz", "Sorbelin", {0x04, 0x10, 0x03, 0x14, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 100.000000"},
+        {"80,105MHZ", "WEXALX", {0x08, 0x10, 0x02, 0x21, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 110.000000"},
+        {"80,110Mhz", "Sorbelin", {0x08, 0x10, 0x02, 0x21, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 110.000000"},
+        {"80,120Mhz", "Wexal", {0x04, 0x10, 0x02, 0x12, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 120.000000"},
+        {"80,125Mhz", "Sorbelin", {0x10, 0x10, 0x02, 0x48, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 120.000000"},
+        {"80,130Mhz", "Wexal", {0x08, 0x10, 0x02, 0x27, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 130.000000"},
+        {"80,133Mhz", "Sorbelin", {0x50, 0x10, 0x02, 0x8F, 1, 0x22, 0, 0}, "Reference = 80 Mhz, Clock= 133.000000"},
+        {"80,150Mhz", "Wexal", {0x08, 0x10, 0x01, 0x1E, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 150.000000"},
+        {"80,160Mhz", "Sorbelin", {0x04, 0x10, 0x01, 0x10, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 160.000000"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.mode);
+        std::string out;
+        const std::string board = row.device[0] == 'S' ? "Nuxa1" : "Brimola1";  // both roots, both clocks
+        const std::string root = row.device[0] == 'S' ? "CNuxaBoard" : "CBrimolaBoard";
+        EXPECT_EQ(Run(board + " <" + root + " I2C Clock DEVICE=" + row.device + " MODE=" + row.mode + ">", &out), kRunPassed);
+        EXPECT_EQ(ClockRegisters(board.c_str(), row.device[0] == 'S' ? "CLOCK2" : "CLOCK1"), row.regs);
+        EXPECT_TRUE(HasAll(out, {std::string("SDRAM Memory: ") + row.clock + "\n", "jastelBID.dw(0x0004)\n"}));
+    }
+}
+
+TEST_F(RootKeywords, I2CClockArgumentsAndRegisterFiles) {
+    Dir().Write("five.txt", "MODE=Mine\nFREQUENCY=25000000\nREG[0x00]=0x04\nreg[1] = 0x10\r\nREG[2]=0x02\nREG[3]=12\nREG[0X04]=0X00\n");
+    std::string twelve = "MODE=" + std::string(100, 'L') + "\n";
+    for (int r = 0; r < 12; ++r) twelve += "REG[" + std::to_string(r % 8) + "]=0x" + std::to_string(r < 10 ? 1 : 7) + "\n";
+    Dir().Write("twelve.txt", twelve);
+    Dir().Write("nomode.txt", "REG[0]=0x04\n");
+    struct Row { std::string arguments; DWORD result; std::vector<std::string> text; std::vector<int> clock1; };
+    const std::vector<int> kUnchanged = ClockRegisters("Brimola1", "CLOCK1");
+    const Row rows[] = {
+        {"DEVICE=Wexal MODE=40,10", kRunFailed, {"Using Space( CLOCK1 )\n"}, kUnchanged},  // the row name must begin the value
+        {"DEVICE=Other MODE=40,100Mhz", kRunFailed, {}, kUnchanged},
+        {"DEVICE=Wexal", kRunFailed, {"ERROR:  MODE not found on command line.\n"}, kUnchanged},
+        {"MODE=40,100Mhz", kRunFailed, {"ERROR:  DEVICE not found on command line.\n"}, kUnchanged},
+        {"DEVICE=Wexal FILE=" + Dir().File("none.txt"), kRunFailed, {"ERROR:  Unable to open file - \n"}, kUnchanged},
+        {"DEVICE=Wexal FILE=" + Dir().File("nomode.txt"), kRunFailed, {}, kUnchanged},
+        // Five register lines: five zero writes to register 0 follow; a 25 MHz reference shows as 80.
+        {"DEVICE=Wexal FILE=" + Dir().File("five.txt"), kRunPassed,
+         {"DevSettings[0].pszSetting(Mine)", "Reg[0x03] = 0x12\n", "Reference = 80 Mhz, Clock= 37.500000\n"},
+         {0, 0x10, 0x02, 0x12, 0, 0x22, 0, 0}},  // registers 5-7 as they powered up
+        // A name cut to 79 characters; lines beyond the ten writes are left out.
+        {"DEVICE=Wexal FILE=" + Dir().File("twelve.txt"), kRunPassed, {"(" + std::string(79, 'L') + ")\n"}, {1, 1, 1, 1, 1, 1, 1, 1}},
+        {"DEVICE=Wexal MODE=Reserved", kRunPassed, {"Reg[0x00] = 0x00\n", "Clock= 0.000000\n"}, {0, 1, 1, 1, 1, 1, 1, 1}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.arguments);
+        std::string out;
+        EXPECT_EQ(Run("Brimola1 <CBrimolaBoard I2C Clock " + row.arguments + " VERBOSE=0>", &out), row.result);
+        for (const std::string& text : row.text) EXPECT_TRUE(HasAll(out, {text}));
+        EXPECT_EQ(out.find("Reg[") != std::string::npos, row.result == kRunPassed);
+        EXPECT_EQ(ClockRegisters("Brimola1", "CLOCK1"), row.clock1);
+    }
+    EXPECT_EQ(nuxa.Run("Nuxa1 <CNuxaBoard I2C Clock DEVICE=Wexal MODE=40,100Mhz>"), kRunPassed);
+    EXPECT_TRUE(nuxa.out.Has("DevSettings[1].szSetting(40,100Mhz)"));
+    support::ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "faults": [{"kind": "missing_space", "board": "Brimola1", "space": "CLOCK2"}]})");
+    EXPECT_EQ(brimola.Run("Brimola1 <CBrimolaBoard I2C Clock DEVICE=Sorbelin MODE=40,100Mhz>"), kRunFailed);
+    EXPECT_TRUE(brimola.out.HasColoured("Could not GetSpace( CLOCK2 )\n", kColorRed));
+}
+
+TEST_F(RootKeywords, ShowVPDInformationPrintsTheFieldsOfTheBoard) {
+    const std::string kLong(100, 'Q');
+    support::ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "vpd": {"ZE": ")" + kLong +
+                           R"("}}, {"tag": "Nuxa1", "kind": "nuxa"}, {"tag": "Brimola2", "kind": "brimola"}],
+        "faults": [{"kind": "vpd_missing_field", "board": "Nuxa1", "field": "ZB"}, {"kind": "vpd_broken", "board": "Brimola2", "part": "checksum"}]})");
+    struct Row { const char* command; DWORD result; size_t lines; std::vector<std::string> has, hasNot; };
+    const Row rows[] = {
+        {"Brimola1 <CBrimolaBoard Show VPD Information>", kRunPassed, 19,
+         {"Serial Number:\t\t\t\tBRM0000001\n", "Part Number:\t\t\t\t\t0418-27604-01\n",
+          "Subsystem Vendor/Device ID:\t\t", "OXD Prefix Tag:\t\t\t\t" + kLong.substr(0, 79) + "\n"},
+         {"V0:", kLong.substr(0, 80)}},
+        {"Nuxa1 <CNuxaBoard Show VPD Information>", kRunPassed, 20, {"V3:\t\t\tFESK0202\n", "V4:\t\t\tFESK0202\n"}, {"Major Revision"}},
+        {"Brimola2 <CBrimolaBoard Show VPD Information>", kRunFailed, 0, {}, {}},
+        {"Brimola1 <CBrimolaBoard Show VPD Information now>", kRunFailed, 0, {"Not recognized as a valid test"}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        std::string out;
+        EXPECT_EQ(Run(std::string(row.command), &out), row.result);
+        EXPECT_EQ(support::Count(out, ":\t"), row.lines);
+        for (const std::string& text : row.has) EXPECT_TRUE(HasAll(out, {text}));
+        for (const std::string& text : row.hasNot) EXPECT_EQ(out.find(text), std::string::npos) << text;
+    }
+}
+
+TEST_F(RootKeywords, ShowDeviceTemperaturesMarksRowsAboveTheirSetPoint) {
+    support::ScopedRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sensors": {"fpga_temp_c": 85,
+        "local_temp_c": -5, "remote3_temp_c": 50, "remote3_temp_limit_c": 49}},
+        {"tag": "Nuxa1", "kind": "nuxa"}, {"tag": "Brimola2", "kind": "brimola"}],
+        "faults": [{"kind": "sensor_over_limit", "board": "Nuxa1", "sensor": "2TEMP", "by": 1},
+                   {"kind": "missing_space", "board": "Brimola2", "space": "I2C.TSENSOR"}]})");
+    struct Row { const char* command; std::vector<std::pair<std::string, COLORREF>> lines; };
+    const Row rows[] = {
+        // Equal is black, one above red, a negative reading (251 as a byte) red.
+        {"Brimola1 <CBrimolaBoard \"Show Device Temperatures\" PEAK=0>",
+         {{"    Local\t70 C\t\t251 C\n", kColorRed}, {"    Wexal\t85 C\t\t85 C\n", kColorBlack},
+          {"   Kerzil\t85 C\t\t40 C\n", kColorBlack}, {"SulvethA\t49 C\t\t50 C\n", kColorRed},
+          {"           T-Crit: 0x00000064\n", kColorBlack}, {" Manufacturers ID: 0x00000001\n", kColorBlack}}},
+        {"Nuxa1 <CNuxaBoard \"Show Device Temperatures\">",
+         {{"SorbelinA\t85 C\t\t86 C\n", kColorRed}, {"SorbelinB\t85 C\t\t42 C\n", kColorBlack}}},
+        {"Brimola2 <CBrimolaBoard \"Show Device Temperatures\">",
+         {{"    Local\t0 C\t\t0 C\n", kColorBlack}, {"Could not GetSpace( I2C.TSENSOR )\n", kColorRed}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        EXPECT_EQ(Run(row.command), kRunPassed);
+        const support::OutputLog& out = row.command[0] == 'N' ? nuxa.out : brimola.out;
+        for (const auto& [line, colour] : row.lines) EXPECT_TRUE(out.HasColoured(line, colour)) << line;
+    }
+    EXPECT_EQ(Run("Nuxa1 <CNuxaBoard \"Show Device Temperatures\" PEAK=1>"), kRunFailed);  // exact on the codec board
+    brimola.out = {};
+    EXPECT_EQ(brimola.ShowDeviceTemperatures("", 0), kRunPassed);
+    EXPECT_TRUE(HasAll(brimola.out.text, {"SulvethA\t0 C\t\t0 C\n\n"}));  // Brimola2 still
+    EXPECT_FALSE(brimola.out.Has("Registers:"));  // not at verbosity 0
+    // PEAK=1 on the main board runs the peak monitor instead, in the mode UNIQUE= gives (a byte of
+    // 251 is a reading of 200 or more: the loop ends at once).
+    platform::ScriptedDialogRunner runner;
+    platform::SetDialogRunner(&runner);
+    for (const auto& [unique, peaksShown] : {std::pair{"UNIQUE=1", true}, std::pair{"", false}}) {
+        runner.Push({"begin", "end", "close"});
+        std::string out;
+        EXPECT_EQ(Run(std::string("Brimola1 <CBrimolaBoard \"Show Device Temperatures\" PEAK=1 VERBOSE=0 ") + unique + ">", &out), kRunPassed);
+        EXPECT_EQ(out, "");
+        const std::string after = runner.History().back().after.str();
+        EXPECT_TRUE(HasAll(after, {"Text:\nLocal temp reading > 200\r\r\n"}));
+        EXPECT_EQ(after.find("Local:  0") != std::string::npos, peaksShown);  // the peaks of mode 1
+    }
+    platform::SetDialogRunner(nullptr);
+}
+
+TEST_F(RootKeywords, InitPexanoRunsTheProgramBesideTheHost) {
+    // A stand-in that keeps its arguments and exits with the code it is told.
+    const std::string program = Dir().Write("InitPexano", "#!/bin/sh\necho \"$@\" > args.txt\nexit ${PEXANO_INIT_EXIT:-0}\n");
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    struct Row { const char* command; const char* switches; const char* exitCode; DWORD result; std::string arguments; DWORD initWord; };
+    const Row rows[] = {
+        {"Brimola1 <CBrimolaBoard InitPexano>", "", "0", kRunPassed, "-c -v", 2},
+        {"Brimola1 <CBrimolaBoard InitPexano>", "-ENGINEERING", "0", kRunPassed, "-c -v -p " + Dir().Path() + "/TestData", 2},
+        {"Nuxa1 <CNuxaBoard InitPexano X=1>", "", "0", kRunPassed, "-b -v", 0},
+        {"Brimola1 <CBrimolaBoard InitPexano>", "", "3", kRunFailed, "-c -v", 0},
+        {"Brimola1 <CBrimolaBoard InitPexano>", "", nullptr, kRunFailed, "", 0},  // no program: -1
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command + std::string(row.switches));
+        Dir().Write("CmdLine", std::string("pexhost ") + row.switches);
+        std::filesystem::remove(Dir().File("args.txt"));
+        if (!row.exitCode) std::filesystem::remove(program);
+        setenv("PEXANO_INIT_EXIT", row.exitCode ? row.exitCode : "0", 1);
+        for (const char* board : {"Brimola1", "Nuxa1"}) support::RigBoard(board)->GetRegisters()[0x40060 / 4] = 0;
+        std::string out;
+        EXPECT_EQ(Run(row.command, &out), row.result);
+        EXPECT_EQ(Dir().Read("args.txt"), row.arguments.empty() ? "" : row.arguments + "\n");
+        const std::string code = row.exitCode ? row.exitCode : "-1";
+        EXPECT_EQ(out.find("InitPexano _SPAWNL returned " + code) != std::string::npos, row.result != kRunPassed);
+        EXPECT_EQ(static_cast<DWORD>(support::RigBoard(std::string(row.command).substr(0, std::string(row.command).find(" ")).c_str())->GetRegisters()[0x40060 / 4]), row.initWord);
+    }
+    unsetenv("PEXANO_INIT_EXIT");
+}
+
+TEST_F(RootKeywords, DisplayRevShowsTheImageRevision) {
+    std::string header = std::string("ZORV.OXD") + std::string("\0\0\0\x40", 4) + std::string(32, ' ') + "N:NOREV;B:X;";
+    Dir().Write("NOREV.OXD", header + std::string(64 - header.size(), ';') + "data");
+    Dir().Write("text.oxd", "not an image");
+    struct Row { std::string command; DWORD result; const char* text; COLORREF colour; };
+    const Row rows[] = {
+        {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\HUXO0202.oxd>", kRunPassed, "HUXO0202.OXD Revision[0202]\n", kColorGreen},
+        {"Nuxa1 <CNuxaBoard Display Rev FILE=" + Dir().File("norev.oxd") + ">", kRunPassed, "NOREV.OXD Revision[Unknown]\n", kColorGreen},
+        // Images of the board's FPGAs are found by their tests, which know the revision.
+        {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\VOKB$(VPDVER).oxd>", kRunPassed, "VOKB0202.OXD Revision[0202]\n", kColorGreen},
+        {"Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd>", kRunPassed, "FESK0202.OXD Revision[0202]\n", kColorGreen},
+        {"Brimola1 <CBrimolaBoard Display Rev FILE=" + Dir().File("text.oxd") + ">", kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
+        {"Brimola1 <CBrimolaBoard Display Rev>", kRunFailed, "ERROR:  FILE= not specified on the command line.\n", kColorRed},
+        {"Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\$(ZYVPKG)>", kRunPassed, "] date[0]\n", kColorGreen},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        EXPECT_EQ(Run(row.command), row.result);
+        EXPECT_TRUE((row.command[0] == 'N' ? nuxa.out : brimola.out).HasColoured(row.text, row.colour));
+    }
+    std::string out;
+    EXPECT_EQ(Run("Brimola1 <CBrimolaBoard Display Rev FILE=" + Dir().File("none.oxd") + ">", &out), kRunFailed);
+    EXPECT_EQ(out.find("ERROR"), std::string::npos);  // not found: silent
+}
+
+}  // namespace
