@@ -41,7 +41,8 @@ CString CVideoPathTB::GetVPDRevision() {
 }
 
 CString CVideoPathTB::FileRevision(const CString& path) {
-    int start = path.ReverseFind('\\');
+    // Expanded macros give local paths, whose separator is '/'.
+    int start = std::max(path.ReverseFind('\\'), path.ReverseFind('/'));
     if (start < 0) start = path.Find(':');
     return path.Mid(start + 1).Mid(kRevisionStart, kRevisionChars);
 }

@@ -45,6 +45,7 @@ protected:
         // FESK0304 is only under the test data, never in the drivers folder.
         for (const char* name : {"LOCV0301", "TAZU0302", "TAZU0202", "LOCV0202", "FESK0304"})
             m_dir.Write(std::string("prog/testdata/") + name + ".oxd", "x");
+        m_dir.Write("prog/LOCV0301.oxd", "x");
         m_dir.MakeDir("sys/drivers/Zorv");
         platform::SetProgramDir(m_prog);
         platform::SetSystemDir(m_dir.File("sys"));
@@ -70,6 +71,8 @@ TEST_F(FileChoice, RevisionComesFromTheFpgasOwnFieldAndMustMatchTheFileName) {
     const Row rows[] = {
         {"keyer V0", &kerzil, &kerzil.out, "$(CWD)\\testdata\\LOCV$(VPDVER).oxd", TRUE, 1, 1, testdata + "LOCV0301.oxd",
          "OXD FILE:  " + testdata + "LOCV0301.oxd\n"},
+        {"keyer V0, program folder", &kerzil, &kerzil.out, "$(CWD)\\LOCV$(VPDVER).oxd", TRUE, 1, 1, m_prog + "LOCV0301.oxd",
+         "OXD FILE:  " + m_prog + "LOCV0301.oxd\n"},
         {"pair A V1", &sulvethA, &sulvethA.out, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd", TRUE, 1, 1, testdata + "TAZU0302.oxd",
          "OXD FILE:  " + testdata + "TAZU0302.oxd\n"},
         {"pair B V2, quiet", &sulvethB, &sulvethB.out, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd", TRUE, 0, 1, testdata + "TAZU0202.oxd", ""},
