@@ -451,16 +451,7 @@ bool CJastelTest::CheckFpga(bool mainBoard) {
         for (DWORD byte = 0x80; byte; byte >>= 1) steps.push_back((value & ~0xFFu) | byte);
         for (const DWORD v : steps) bad |= write(v);
     }
-    if (!bad) {
-        PrintColor("Okay\n", kColorGreen);
-        return true;
-    }
-    PrintColor(" Failed.", kColorRed);
-    PrintColorFormat(kColorBlack, "\n  At BAR0+0x%6.6X, these bits failed: ", kBar0[kFpga]);
-    CString line;
-    line.Format("0x%8.8X.\n  Unable to write these fields:", bad);
-    PrintColor(line + NameList(bad, kFpgaNames), kColorRed);
-    return false;
+    return ReportWrittenBits(kFpga, bad, "fields:" + NameList(bad, kFpgaNames));
 }
 
 bool CJastelTest::CheckRam() {
@@ -475,14 +466,18 @@ bool CJastelTest::CheckRam() {
         m_registers[kRam] = v;
         bad |= (m_registers[kRam] ^ v) & kRamChecked;
     }
+    return ReportWrittenBits(kRam, bad, "indicators:" + NameList(bad, kRamNames));
+}
+
+bool CJastelTest::ReportWrittenBits(Register reg, DWORD bad, const CString& what) {
     if (!bad) {
         PrintColor("Okay\n", kColorGreen);
         return true;
     }
     PrintColor(" Failed.", kColorRed);
-    PrintColorFormat(kColorBlack, "\n  At BAR0+0x%6.6X, these bits failed: ", kBar0[kRam]);
+    PrintColorFormat(kColorBlack, "\n  At BAR0+0x%6.6X, these bits failed: ", kBar0[reg]);
     CString line;
-    line.Format("0x%8.8X.\n  Unable to write these indicators:", bad);
-    PrintColor(line + NameList(bad, kRamNames), kColorRed);
+    line.Format("0x%8.8X.\n  Unable to write these ", bad);
+    PrintColor(line + what, kColorRed);
     return false;
 }

@@ -45,6 +45,8 @@ private:
     bool CheckLed();
     bool CheckFpga(bool mainBoard);
     bool CheckRam();
+    // "Okay" when no bit failed, else the register, the failed bits and what they are.
+    bool ReportWrittenBits(Register reg, DWORD bad, const CString& what);
     void Restore();
     DWORD ReadFlashWord(DWORD address);
     DWORD ReadTemperatureSymbol(const char* name);
