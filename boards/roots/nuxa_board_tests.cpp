@@ -183,8 +183,8 @@ DWORD CNuxaBoardTests::RunKeyword(const KeywordCall& call) {
         {"I2C Clock", M::Prefix, R::Handler, &Root::I2CClockCommand},
         {"Show VPD Information", M::Exact, R::PassWhenOne, &Root::ShowVPDInformationCommand},
         {"Show DCB Info", M::Prefix, R::Handler, nullptr},  // ShowDCBInfo(rest)
-        {"\"Save Image\"", M::Prefix, R::Handler, nullptr},  // SaveDCBImage(command)
-        {"\"Save Alpha\"", M::Prefix, R::Handler, nullptr},  // SaveDCBImage(command)
+        {"\"Save Image\"", M::Prefix, R::Handler, &Root::SaveDCBImageCommand},
+        {"\"Save Alpha\"", M::Prefix, R::Handler, &Root::SaveDCBImageCommand},
         {"Program", M::Prefix, R::Handler, &Root::ProgramCommand},
         {"InitPexano", M::Prefix, R::Handler, &Root::InitPexanoCommand},
         {"\"Show Device Temperatures\"", M::Exact, R::Handler, &Root::TemperaturesCommand},

@@ -47,6 +47,12 @@ public:
     // folder instead.
     DWORD DisplayRev(const CString& args) override;
     virtual DWORD ShowDeviceTemperatures(unsigned verbosity) { return ShowTemperatureReport(verbosity); }
+    // An image save ("\"Save Image\"", "\"Save Alpha\"") addressed as ADDRESS=@DCB(PACKER|UNPACKER,
+    // DEVICEA|DEVICEB, dcbStart, dcbCount): one command per DCB, run through Run on the packer or
+    // unpacker test of that chip, naming the chip's two channels, the DCB and a file of its own.
+    // 1 when issued (each issued command reports its own failures), 0 after a red message, 0
+    // without a word when there is no macro.
+    virtual int SaveDCBImage(CString command);
     // The buffer the DSP and codec tests are handed before every run.
     const std::vector<DWORD>& GetPatternBuffer() const { return m_patternBuffer; }
 
@@ -61,6 +67,7 @@ private:
     DWORD FillPatternCommand(const KeywordCall& call) { return SetFillPattern(call.arguments); }
     DWORD CompareFilesCommand(const KeywordCall& call);
     DWORD TemperaturesCommand(const KeywordCall&) { return ShowDeviceTemperatures(1); }
+    DWORD SaveDCBImageCommand(const KeywordCall& call) { return static_cast<DWORD>(SaveDCBImage(call.command)); }
     DWORD ProgramCommand(const KeywordCall& call) { return Program(call.arguments, static_cast<unsigned>(call.verbose)); }
 
     CJastel m_jastel;
