@@ -26,8 +26,15 @@ void ForcedBits::Add(uint32_t offset, int bit, int value) {
     }
 }
 
-void DcbStore::Configure(uint32_t revision, const std::vector<RegisterStuckBit>& stuck) {
+void UnitAlias::Configure(const std::vector<RegisterAlias>& aliases, bool bcu) {
+    m_lines.clear();
+    for (const auto& a : aliases)
+        if (a.bcu == bcu) m_lines.push_back(a);
+}
+
+void DcbStore::Configure(uint32_t revision, const std::vector<RegisterStuckBit>& stuck, const std::vector<RegisterAlias>& aliases) {
     m_fullMasks = (revision & 0xFFF) >= kNewProfile;
+    m_alias.Configure(aliases, false);
     m_forced = ForcedBits{};
     for (const auto& s : stuck)
         if (s.offset >= kBase && s.offset < kBase + 0x8000) m_forced.Add(s.offset, s.bit, s.value);
@@ -45,12 +52,12 @@ uint32_t DcbStore::Mask(int channel, int word) const {
 }
 
 uint32_t DcbStore::Read(int channel, int dcb, int word) const {
-    const uint32_t v = m_words[static_cast<size_t>((channel * kDcbsPerChannel + dcb) * 8 + word)];
+    const uint32_t v = m_words[CellWord(channel, dcb, word)];
     return m_forced.Apply(Offset(channel, dcb, word), v);
 }
 
 void DcbStore::Write(int channel, int dcb, int word, uint32_t value) {
-    m_words[static_cast<size_t>((channel * kDcbsPerChannel + dcb) * 8 + word)] = value & Mask(channel, word);
+    m_words[CellWord(channel, dcb, word)] = value & Mask(channel, word);
 }
 
 DcbImage DcbStore::Load(int channel, int dcb) const {
@@ -63,23 +70,24 @@ void DcbStore::Store(int channel, int dcb, const DcbImage& image) {
     for (int w = 0; w < 8; ++w) Write(channel, dcb, w, image.w[w]);
 }
 
-void BcuStore::Configure(uint32_t revision, const std::vector<RegisterStuckBit>& stuck) {
+void BcuStore::Configure(uint32_t revision, const std::vector<RegisterStuckBit>& stuck, const std::vector<RegisterAlias>& aliases) {
+    m_alias.Configure(aliases, true);
     if ((revision & 0xFFF) >= kNewProfile) m_masks = {0xFFFFFFFF, 0x00000000, 0xFFFFFFFF, 0xFFFFFFFF};
     else m_masks = {0xFFFF0FFF, 0x003F0FFF, 0x0FFF0FFF, 0x003F0FFF};
     m_forced = ForcedBits{};
     for (const auto& s : stuck)
         if (s.offset >= kBase && s.offset < kBase + 16 * kBcus) m_forced.Add(s.offset, s.bit, s.value);
     for (int n = 0; n < kBcus; ++n)
-        for (int r = 0; r < 4; ++r) Write(n, r, m_regs[static_cast<size_t>(n * 4 + r)]);
+        for (int r = 0; r < 4; ++r) Write(n, r, m_regs[CellWord(n, r)]);
 }
 
 uint32_t BcuStore::Read(int bcu, int reg) const {
     return m_forced.Apply(kBase + 16u * static_cast<uint32_t>(bcu) + 4u * static_cast<uint32_t>(reg),
-                          m_regs[static_cast<size_t>(bcu * 4 + reg)]);
+                          m_regs[CellWord(bcu, reg)]);
 }
 
 void BcuStore::Write(int bcu, int reg, uint32_t value) {
-    m_regs[static_cast<size_t>(bcu * 4 + reg)] = value & m_masks[static_cast<size_t>(reg)];
+    m_regs[CellWord(bcu, reg)] = value & m_masks[static_cast<size_t>(reg)];
 }
 
 DmaEngine::DmaEngine(DcbStore& dcbs, BcuStore& bcus, SdramModel& sdram, HostMemory& host, const DmaTiming& timing)

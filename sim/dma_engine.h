@@ -56,11 +56,27 @@ private:
     std::unordered_map<uint32_t, Force> m_bits;
 };
 
+// Which cells a unit index reaches when lines of the index are shorted or held (register_alias).
+class UnitAlias {
+public:
+    void Configure(const std::vector<RegisterAlias>& aliases, bool bcu);
+    int Cell(int unit) const {
+        for (const auto& a : m_lines) {
+            const int bit = a.source < 0 ? a.value : (unit >> a.source) & 1;
+            unit = (unit & ~(1 << a.line)) | bit << a.line;
+        }
+        return unit;
+    }
+
+private:
+    std::vector<RegisterAlias> m_lines;
+};
+
 // The DCB memory: 64 channels x 16 DCBs x 8 words at BAR0 0x60000. Unimplemented bits read 0.
 class DcbStore {
 public:
     static constexpr uint32_t kBase = 0x60000;
-    void Configure(uint32_t revision, const std::vector<RegisterStuckBit>& stuck);
+    void Configure(uint32_t revision, const std::vector<RegisterStuckBit>& stuck, const std::vector<RegisterAlias>& aliases);
     uint32_t Read(int channel, int dcb, int word) const;
     void Write(int channel, int dcb, int word, uint32_t value);
     DcbImage Load(int channel, int dcb) const;
@@ -71,24 +87,30 @@ public:
 
 private:
     uint32_t Mask(int channel, int word) const;
+    size_t CellWord(int channel, int dcb, int word) const {
+        return static_cast<size_t>(m_alias.Cell(channel * kDcbsPerChannel + dcb) * 8 + word);
+    }
     std::array<uint32_t, kChannels * kDcbsPerChannel * 8> m_words{};
     bool m_fullMasks = true;
     ForcedBits m_forced;
+    UnitAlias m_alias;
 };
 
 // The 512 buffer control units of four registers each at BAR0 0x70000.
 class BcuStore {
 public:
     static constexpr uint32_t kBase = 0x70000;
-    void Configure(uint32_t revision, const std::vector<RegisterStuckBit>& stuck);
+    void Configure(uint32_t revision, const std::vector<RegisterStuckBit>& stuck, const std::vector<RegisterAlias>& aliases);
     uint32_t Read(int bcu, int reg) const;
     void Write(int bcu, int reg, uint32_t value);
     bool Go(int bcu) const { return bcu >= 0 && bcu < kBcus && ((Read(bcu, 0) >> 29) & 1); }
 
 private:
+    size_t CellWord(int bcu, int reg) const { return static_cast<size_t>(m_alias.Cell(bcu) * 4 + reg); }
     std::array<uint32_t, kBcus * 4> m_regs{};
     std::array<uint32_t, 4> m_masks{};
     ForcedBits m_forced;
+    UnitAlias m_alias;
 };
 
 class DmaEngine;

@@ -539,6 +539,25 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
         r.bit = ReadInt(f["bit"], Join(key, "bit"), 0, 31);
         r.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 0;
         faults.registerStuck.push_back(r);
+    } else if (kind == "register_alias") {
+        CheckKeys(f, key, {"kind", "board", "memory", "line", "shorted_to", "stuck"});
+        RegisterAlias a;
+        if (!f.contains("memory")) Fail(Join(key, "memory"), "missing");
+        const std::string memory = ReadString(f["memory"], Join(key, "memory"));
+        if (memory != "dcb" && memory != "bcu") Fail(Join(key, "memory"), "\"" + memory + "\" is not \"dcb\" or \"bcu\"");
+        a.bcu = memory == "bcu";
+        const int top = a.bcu ? 8 : 9;  // 512 BCUs, 1024 DCBs
+        if (!f.contains("line")) Fail(Join(key, "line"), "missing");
+        a.line = ReadInt(f["line"], Join(key, "line"), 0, top);
+        if (f.contains("shorted_to") == f.contains("stuck"))
+            Fail(Join(key, "shorted_to"), "give exactly one of \"shorted_to\" (a line) or \"stuck\" (0 or 1)");
+        if (f.contains("shorted_to")) {
+            a.source = ReadInt(f["shorted_to"], Join(key, "shorted_to"), 0, top);
+            if (a.source == a.line) Fail(Join(key, "shorted_to"), "a line cannot be shorted to itself");
+        } else {
+            a.value = ReadInt(f["stuck"], Join(key, "stuck"), 0, 1);
+        }
+        faults.registerAlias.push_back(a);
     } else if (kind == "missing_board") {
         CheckKeys(f, key, {"kind", "board"});
         faults.missing = true;

@@ -59,6 +59,15 @@ struct RegisterStuckBit {
     int value = 0;
 };
 
+// A line of a descriptor memory's unit index (DCB index 16c + d, lines 0-9, or BCU number, lines
+// 0-8) driven by line `source`, or held at `value` when source is -1: two units share their cells.
+struct RegisterAlias {
+    bool bcu = false;  // the BCU memory, else the DCB memory
+    int line = 0;
+    int source = -1;
+    int value = 0;
+};
+
 // I2C parts, product data and memory clock. Sensor channels: 0 local ("LTEMP"), 1-3 the remote
 // diodes ("1TEMP", "2TEMP", "3TEMP"); channel 1 is the Wexal FPGA.
 struct SensorOverLimit {
@@ -156,6 +165,7 @@ struct BoardFaults {
     std::vector<DmaCorrupt> dmaCorrupt;
     std::vector<DmaWrongTag> dmaWrongTag;
     std::vector<RegisterStuckBit> registerStuck;
+    std::vector<RegisterAlias> registerAlias;
     std::vector<std::string> missingSpaces;  // "SDRAM", "BAR0", "I2C.DIMM1", "I2C.DIMM2", "I2C.TSENSOR", "CLOCK1", "CLOCK2"
     bool missing = false;                    // the board does not enumerate
     // I2C parts, product data and memory clock.

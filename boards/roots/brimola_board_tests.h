@@ -4,6 +4,7 @@
 #include <map>
 #include <vector>
 
+#include "boards/dma/bcu_dcb_rw.h"
 #include "boards/flash/diag_flash.h"
 #include "boards/flash/flash_test.h"
 #include "boards/flash/jastel.h"
@@ -69,6 +70,8 @@ private:
     CVantrel m_vantrelExpansion;
     CFlashTest m_flashTest;
     CJastelTest m_jastelTest;
+    C_DCB_RW_Active m_dcbActive;
+    C_BCU_RW_Active m_bcuActive;
     CSDRAM_QD_blockWR m_ramBlock;
     CMemTestA m_memTestA;
     CMemTestB m_memTestB;

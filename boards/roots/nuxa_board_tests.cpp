@@ -38,6 +38,8 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
       m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
       m_flashTest("FlashTest"),
       m_jastelTest("JastelTest"),
+      m_dcbActive("DCBActive"),
+      m_bcuActive("BCUActive"),
       m_ramBlock("RAMblock"),
       m_memTestA("MemTestA"),
       m_memTestB("MemTestB"),
@@ -63,6 +65,8 @@ void CNuxaBoardTests::SetParents() {
     m_memClk.SetParent(this);
     m_flashTest.SetParent(this);
     m_jastelTest.SetParent(this);
+    m_dcbActive.SetParent(this);
+    m_bcuActive.SetParent(this);
     m_ramBlock.SetParent(this);
     m_memTestA.SetParent(this);
     m_memTestB.SetParent(this);

@@ -153,7 +153,8 @@ TEST(PluginRoots, DefaultLoadPublishesTheShippedTreesRunsThemAndUnloadsWithoutTo
 TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
     LoadedPlugin plugin({.switches = "-ENGINEERING"});
     // The members in their order, then the start-up calibration with its clock window.
-    const std::string lastMembers = "Create class FlashTest\nCreate class JastelTest\nCreate class RAMblock\nCreate class MemTestA\n"
+    const std::string lastMembers = "Create class FlashTest\nCreate class JastelTest\nCreate class DCBActive\nCreate class BCUActive\n"
+                                    "Create class RAMblock\nCreate class MemTestA\n"
                                     "Create class MemTestB\nCreate class Flash\n";
     EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CKerzil\nCreate class CSulvethA\n"
                                         "Create class CSulvethB\nCreate class mem_clk\nCreate class CVantrelCodec\n"
