@@ -47,6 +47,8 @@ public:
     // folder instead.
     DWORD DisplayRev(const CString& args) override;
     virtual DWORD ShowDeviceTemperatures(unsigned verbosity) { return ShowTemperatureReport(verbosity); }
+    // "Show DCB Info" with the text after the keyword: "Channel=<n>" only. Always 1.
+    virtual DWORD ShowDCBInfo(CString text);
     // The buffer the DSP and codec tests are handed before every run.
     const std::vector<DWORD>& GetPatternBuffer() const { return m_patternBuffer; }
 
@@ -58,6 +60,7 @@ protected:
 
 private:
     DWORD CopyFileCommand(const KeywordCall& call);
+    DWORD ShowDCBInfoCommand(const KeywordCall& call) { return ShowDCBInfo(call.rest); }
     DWORD FillPatternCommand(const KeywordCall& call) { return SetFillPattern(call.arguments); }
     DWORD CompareFilesCommand(const KeywordCall& call);
     DWORD TemperaturesCommand(const KeywordCall&) { return ShowDeviceTemperatures(1); }
