@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "boards/dma/dcb_display.h"
 #include "boards/tcl/brimola_peak_temps_dlg.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -137,6 +138,10 @@ DWORD CBrimolaBoardTests::ShowTestSummaryCommand(const KeywordCall&) {
     return kRunPassed;
 }
 
+DWORD CBrimolaBoardTests::ShowDCBInfo(CString text) {
+    return dcbdisplay::ShowDCBInfo(*this, GetBoardIF().GetMainBoardRegisters(), text, true);
+}
+
 DWORD CBrimolaBoardTests::RunKeyword(const KeywordCall& call) {
     using Root = CBrimolaBoardTests;
     using M = KeywordMatch;
@@ -147,7 +152,7 @@ DWORD CBrimolaBoardTests::RunKeyword(const KeywordCall& call) {
         {"I2C Clock", M::Prefix, R::Handler, &Root::I2CClockCommand},
         {"Display Rev", M::Prefix, R::PassWhenOne, &Root::DisplayRevCommand},
         {"Show VPD Information", M::Exact, R::PassWhenOne, &Root::ShowVPDInformationCommand},
-        {"Show DCB Info", M::Prefix, R::Handler, nullptr},  // ShowDCBInfo(rest)
+        {"Show DCB Info", M::Prefix, R::Handler, &Root::ShowDCBInfoCommand},
         {"Program", M::Prefix, R::Handler, &Root::ProgramCommand},
         {"InitPexano", M::Prefix, R::Handler, &Root::InitPexanoCommand},
         {"\"Show Device Temperatures\"", M::Prefix, R::Handler, &Root::TemperaturesCommand},

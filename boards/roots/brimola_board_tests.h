@@ -46,6 +46,8 @@ public:
     DWORD DisplayRev(const CString& args) override;
     // The temperature report; PEAK=1 opens the peak-temperature monitor instead. Always 1.
     virtual DWORD ShowDeviceTemperatures(const CString& args, unsigned verbosity);
+    // "Show DCB Info" with the text after the keyword: "Channel=<n>" or the overview "All DCB0". Always 1.
+    virtual DWORD ShowDCBInfo(CString text);
 
 protected:
     void SetParents() override;
@@ -55,6 +57,7 @@ protected:
 
 private:
     DWORD ShowTestSummaryCommand(const KeywordCall& call);
+    DWORD ShowDCBInfoCommand(const KeywordCall& call) { return ShowDCBInfo(call.rest); }
     DWORD TemperaturesCommand(const KeywordCall& call) { return ShowDeviceTemperatures(call.arguments, 1); }
     DWORD ProgramCommand(const KeywordCall& call) { return Program(call.arguments, static_cast<unsigned>(call.verbose), 1); }
     // Whether the file name carries the image id the product data names, or one of its aliases.

@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "boards/dma/dcb_display.h"
 #include "boards/roots/fill_pattern.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -171,6 +172,10 @@ DWORD CNuxaBoardTests::CopyFileCommand(const KeywordCall& call) {
     return result;
 }
 
+DWORD CNuxaBoardTests::ShowDCBInfo(CString text) {
+    return dcbdisplay::ShowDCBInfo(*this, GetBoardIF().GetCodecBoardRegisters(), text, false);
+}
+
 DWORD CNuxaBoardTests::RunKeyword(const KeywordCall& call) {
     using Root = CNuxaBoardTests;
     using M = KeywordMatch;
@@ -186,7 +191,7 @@ DWORD CNuxaBoardTests::RunKeyword(const KeywordCall& call) {
         {"Display Rev", M::Prefix, R::PassWhenOne, &Root::DisplayRevCommand},
         {"I2C Clock", M::Prefix, R::Handler, &Root::I2CClockCommand},
         {"Show VPD Information", M::Exact, R::PassWhenOne, &Root::ShowVPDInformationCommand},
-        {"Show DCB Info", M::Prefix, R::Handler, nullptr},  // ShowDCBInfo(rest)
+        {"Show DCB Info", M::Prefix, R::Handler, &Root::ShowDCBInfoCommand},
         {"\"Save Image\"", M::Prefix, R::Handler, &Root::SaveDCBImageCommand},
         {"\"Save Alpha\"", M::Prefix, R::Handler, &Root::SaveDCBImageCommand},
         {"Program", M::Prefix, R::Handler, &Root::ProgramCommand},

@@ -54,6 +54,8 @@ public:
     // 1 when issued (each issued command reports its own failures), 0 after a red message, 0
     // without a word when there is no macro.
     virtual int SaveDCBImage(CString command);
+    // "Show DCB Info" with the text after the keyword: "Channel=<n>" only. Always 1.
+    virtual DWORD ShowDCBInfo(CString text);
     // The buffer the DSP and codec tests are handed before every run.
     const std::vector<DWORD>& GetPatternBuffer() const { return m_patternBuffer; }
 
@@ -65,6 +67,7 @@ protected:
 
 private:
     DWORD CopyFileCommand(const KeywordCall& call);
+    DWORD ShowDCBInfoCommand(const KeywordCall& call) { return ShowDCBInfo(call.rest); }
     DWORD FillPatternCommand(const KeywordCall& call) { return SetFillPattern(call.arguments); }
     DWORD CompareFilesCommand(const KeywordCall& call);
     DWORD TemperaturesCommand(const KeywordCall&) { return ShowDeviceTemperatures(1); }
