@@ -200,21 +200,28 @@ public:
 // The conduit as the breakout box (or a loopback cable, box null) offers it.
 class PEX_EXPORT CYorbFlowDevice : public CYorbFlowConduitDevice {
 public:
-    CYorbFlowDevice(const char* tag, const char* description, sim::BreakoutBox* box)
-        : CYorbFlowConduitDevice(tag, description), m_box(box) {}
+    // box: the breakout box behind the conduit, null for a loopback cable; canOpen: whether the
+    // conduit itself comes up.
+    CYorbFlowDevice(const char* tag, const char* description, sim::BreakoutBox* box, bool canOpen = true)
+        : CYorbFlowConduitDevice(tag, description), m_box(box), m_canOpen(canOpen) {}
 
-    // Opens the link to the box: 0 when the box does not answer it. A cable has nothing to open.
+    // Brings the conduit up and opens the link to the box: 0 when either fails.
     BOOL YorbFlowInit();
     // Compiles the command, sends it, waits for the answer at most kCommandTimeoutMs on the
     // performance counter and decompiles it: the box's status, PAR_RECEIVE_TIMEOUT when it stays
     // silent, PAR_NO_COMPILE or PAR_NO_DECOMPILE when the byte code is bad either way.
     PARRTNTYPE DoYorbCommand(YorbFlow::YorbCommand& command, YorbFlow::YorbCommand* reply, DWORD flags, void* extra) override;
 
+    // The byte-code exchange under DoYorbCommand: sends code and waits for the answer's code.
+    // PAR_SUCCESS with reply filled, PAR_NOT_CONNECTED without a box, PAR_RECEIVE_TIMEOUT when
+    // nothing comes back in time.
+    PARRTNTYPE Exchange(const std::vector<BYTE>& code, std::vector<BYTE>& reply);
+
     static constexpr DWORD kCommandTimeoutMs = 500;
 
 private:
     sim::BreakoutBox* m_box = nullptr;
-    BOOL m_open = FALSE;
+    bool m_canOpen = true;
 };
 
 // The breakout box (type 5) or a loopback cable (type 6) on a board's external I/O connector.

@@ -1,23 +1,30 @@
 // Breakout-box model: which device takes each command, value checks, the settings it keeps and its answers.
 #include "sim/breakout_box.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/clock.h"
-#include "sim/box_wire.h"
 
 namespace sim {
+
+namespace Wire = YorbFlow::Wire;
 
 namespace {
 
 enum Dev : unsigned { kBexi = 1, kNulk = 2, kDolwer = 4, kVideo = kBexi | kNulk };
 
-enum class Kind { Video, Kept, Identity, Vpd, Diagnostic };
+enum class Kind { Video, Kept, Identity, Vpd, Diagnostic, Status, Measure };
 
-// A parameter and the values the device takes for it ("0-24", "0-3,5", null: any).
+// Roles: S a send carries it (and must), K a request may carry it to choose what is answered,
+// R the reply carries it.
+enum Role : unsigned { S = 1, K = 2, R = 4 };
+
+// A parameter, its type code, roles and the values the device takes ("0-24", "0-3,5"; null: any).
 struct ParamSpec {
     const char* name;
     int type;
+    unsigned roles;
     const char* values;
 };
 
@@ -25,62 +32,76 @@ struct CommandSpec {
     const char* name;
     unsigned devices;
     Kind kind;
-    bool readOnly;
+    bool sends, requests;  // the directions it takes
     std::vector<ParamSpec> params;
+    const ParamSpec* Find(const std::string& n) const {
+        for (const auto& p : params)
+            if (n == p.name) return &p;
+        return nullptr;
+    }
 };
 
-constexpr int kU8 = 5, kU16 = 6, kU32 = 7, kI8 = 1, kBytes = 9;
+constexpr int kI8 = Wire::TYPE_INT8, kI16 = Wire::TYPE_INT16, kI32 = Wire::TYPE_INT32, kI64 = Wire::TYPE_INT64;
+constexpr int kU8 = Wire::TYPE_UINT8, kU16 = Wire::TYPE_UINT16, kU32 = Wire::TYPE_UINT32, kU64 = Wire::TYPE_UINT64;
+constexpr int kBytes = Wire::TYPE_BYTES;
+constexpr unsigned SR = S | R, SKR = S | K | R, KR = K | R;
 
-// The box's firmware table. Both video devices take the formats, I/O mode, start and stop.
+// The box's firmware table. Both video devices take the formats, I/O mode, resizer, start and stop.
 const std::vector<CommandSpec>& Commands() {
+    static const char* const kFlag = "0-1";
     static const std::vector<CommandSpec> table = {
-        {"HVProjectFormat", kVideo, Kind::Video, false, {{"ProjectFormat", kU32, "1-24"}}},
-        {"HVOutputFormat", kVideo, Kind::Video, false,
-         {{"OutputFormat", kU32, "1-24"}, {"SDProxyFormat", kU32, "0,22-24"}, {"OutputAlphaEnable", kU8, "0-1"}}},
-        {"HVInputFormat", kVideo, Kind::Video, false, {{"InputFormat", kU32, "1-24"}, {"InputAlphaEnable", kU8, "0-1"}}},
-        {"IOMode", kVideo, Kind::Video, false, {{"Type", kU32, "0-4"}, {"Mode", kU32, "0-3"}}},
-        {"StartIO", kVideo, Kind::Video, false, {}},
-        {"StartIOFrame", kVideo, Kind::Video, false, {{"VideoFrame", kU8, "0-63"}, {"AudioFrame", kU8, "0-63"}}},
-        {"StopIO", kVideo, Kind::Video, false, {}},
-        {"HVResizerEnable", kBexi, Kind::Video, false, {{"ResizerEnable", kU8, "0-5,64-72,128"}}},
-        {"VideoOutput", kNulk, Kind::Video, false, {{"VideoOut_Type", kU32, "0-3,5"}}},
-        {"VideoInput", kNulk, Kind::Video, false, {{"VideoInType", kU32, "0-8"}}},
-        {"HWConfigFB", kNulk, Kind::Identity, true, {}},
-        {"VPDInfo", kNulk, Kind::Vpd, true, {{"Board", kI8, "0-1"}}},
-        {"Diagnostic", kNulk, Kind::Diagnostic, false, {{"Length", kU16, "36"}, {"DiagData", kBytes, nullptr}}},
-        {"VideoConfig", kNulk, Kind::Kept, false,
-         {{"Mode", kU32, "0-2"}, {"VideoFormat", kU32, "0-2"}, {"VideoStandard", kU32, "0-3"}, {"HDFormat", kU32, "0-23"},
-          {"InputSource", kU32, "0-6"}, {"OutputSource", kU32, "0-6"}}},
-        {"VideoIOMode", kNulk, Kind::Kept, false, {{"Mode", kU32, "0-2"}}},
-        {"VideoIOControl", kNulk, Kind::Kept, false,
-         {{"InputOrOutput", kU32, "0-1"}, {"Type", kU32, "0-3,5-12"}, {"Control", kU32, "0-54"}}},
-        {"VideoIOCalibration", kNulk, Kind::Kept, false,
-         {{"Format", kU32, "0-3"}, {"InputOrOutput", kU32, "0-1"}, {"Type", kU32, "0-3,5-12"}, {"Control", kU32, "0-54"}}},
-        {"VideoError", kNulk, Kind::Kept, true,
-         {{"Play_Invalid_InfoN", kU32, "0-1"}, {"Play_Invalid_Init", kU32, "0-1"}, {"Play_Vbit_NotAligned", kU32, "0-1"},
-          {"Play_Hbit_NotAligned", kU32, "0-1"}, {"Play_InfoN_NotAligned", kU32, "0-1"}, {"Play_NoInfoN", kU32, "0-1"},
-          {"Play_ClipDetect", kU32, "0-1"}, {"Cap_TopOfFrame_Error", kU32, "0-1"}, {"Cap_StartOfActiveVideo_Error", kU32, "0-1"},
-          {"Cap_EndOfActiveVideo_Error", kU32, "0-1"}, {"Cap_ClipDetect", kU32, "0-1"}}},
-        {"VideoTransferType", kNulk, Kind::Kept, false, {{"VideoTransferType", kU32, "0-1"}}},
-        {"VideoHoldFrame", kNulk, Kind::Kept, false, {{"VideoHoldFrame", kU32, "0-2"}}},
-        {"HVHDSyncSource", kBexi, Kind::Kept, false, {{"HVHDSyncSource", kU32, "0-1"}}},
-        {"HVSDAnalogInputQuality", kNulk, Kind::Kept, false, {{"HVSDAnalogInputQuality", kU32, "0-1"}}},
-        {"HVSDAnalogFilterSelect", kNulk, Kind::Kept, false, {{"HVSDAnalogFilterSelect", kU32, "0-1"}}},
-        {"HVSDGainMode", kNulk, Kind::Kept, false, {{"HVSDGainMode", kU32, "0-1"}}},
-        {"HVHDVideoOutput", kBexi, Kind::Kept, false, {{"HVHDVideoOutput", kU32, "0,8-9"}}},
-        {"HAClockReference", kDolwer, Kind::Kept, false, {{"ClockApplication", kU32, "0-3"}, {"ClockToUse", kU32, "0,2-3"}}},
-        {"HAClockRouting", kDolwer, Kind::Kept, false,
-         {{"ClockToSet", kU32, "0-3"}, {"SyncSource", kU32, "0-6"}, {"SampleRate", kU32, "0-9"}}},
-        {"HACaptureClockSource", kDolwer, Kind::Kept, false, {{"PortPair", kU32, "0-3"}}},
-        {"HAInputStreamRouting", kDolwer, Kind::Kept, false, {{"StreamGroup", kU32, "0-6"}}},
-        {"HASRCConnection", kDolwer, Kind::Kept, false,
-         {{"InOut", kU32, "0-1"}, {"SRCConnection", kU32, "0-4"}, {"OperatingMode", kU32, "0-1"}}},
-        {"HAOutputStreamAssignment", kDolwer, Kind::Kept, false,
-         {{"Subsystem", kU32, "0-2"}, {"FirstStream", kU32, "0-1"}, {"TapLocation", kU32, "0-7"}}},
-        {"HAMeasureSampleRate", kDolwer, Kind::Kept, false, {{"ClockToUse", kU32, "0-7"}}},
-        {"HWStatus", kNulk, Kind::Kept, true, {{"SyncSource", kU32, "0-3"}}},
-        {"TOFClockSelect", kNulk, Kind::Kept, false, {{"ClockSelector", kU32, "0-1"}}},
-        {"LTCOutputSelectClockSource", kNulk, Kind::Kept, false, {{"LTCClock", kU32, "0-1"}}},
+        {"HVProjectFormat", kVideo, Kind::Video, true, true, {{"ProjectFormat", kU32, SR, "1-24"}}},
+        {"HVOutputFormat", kVideo, Kind::Video, true, true,
+         {{"OutputFormat", kU32, SR, "1-24"}, {"SDProxyFormat", kU32, SR, "0,22-24"}, {"OutputAlphaEnable", kU8, SR, kFlag}}},
+        {"HVInputFormat", kVideo, Kind::Video, true, true, {{"InputFormat", kU32, SR, "1-24"}, {"InputAlphaEnable", kU8, SR, kFlag}}},
+        {"IOMode", kVideo, Kind::Video, true, true, {{"Type", kU8, SKR, "0-4"}, {"Mode", kU8, SR, "0-3"}}},
+        {"HVResizerEnable", kVideo, Kind::Video, true, true, {{"ResizerEnable", kU8, SR, "0-5,64-72,128"}}},
+        {"StartIO", kVideo, Kind::Video, true, false, {}},
+        {"StartIOFrame", kVideo, Kind::Video, false, true, {{"VideoFrame", kU8, KR, "0-63"}, {"AudioFrame", kU8, KR, "0-63"}}},
+        {"StopIO", kVideo, Kind::Video, true, false, {}},
+        {"VideoOutput", kNulk, Kind::Video, true, true, {{"VideoOut_Type", kI32, SR, "0-3,5"}}},
+        {"VideoInput", kNulk, Kind::Video, true, true, {{"VideoInType", kI32, SR, "0-8"}}},
+        {"HWConfigFB", kNulk, Kind::Identity, false, true, {}},
+        {"VPDInfo", kNulk, Kind::Vpd, false, true,
+         {{"Board", kI8, K, "0-1"}, {"VPDSize", kU16, R, nullptr}, {"VPDInfo", kBytes, R, nullptr}}},
+        {"Diagnostic", kNulk, Kind::Diagnostic, true, false, {{"Length", kU16, S, "36"}, {"DiagData", kBytes, S, nullptr}}},
+        {"VideoConfig", kNulk, Kind::Kept, true, true,
+         {{"Mode", kU8, SR, "0-2"}, {"VideoFormat", kU8, SR, "0-2"}, {"VideoStandard", kU8, SR, "0-3"},
+          {"HDFormat", kU8, SR, "0-23"}, {"InputSource", kU8, SR, "0-6"}, {"OutputSource", kU8, SR, "0-6"}}},
+        {"VideoIOMode", kNulk, Kind::Kept, true, true, {{"Mode", kU8, SR, "0-2"}}},
+        {"VideoIOControl", kNulk, Kind::Kept, true, true,
+         {{"InputOrOutput", kU8, SKR, kFlag}, {"Type", kU8, SKR, "0-3,5-12"}, {"Control", kU8, SKR, "0-54"},
+          {"Value", kI16, SR, nullptr}}},
+        {"VideoIOCalibration", kNulk, Kind::Kept, true, true,
+         {{"Format", kU8, SKR, "0-3"}, {"InputOrOutput", kU8, SKR, kFlag}, {"Type", kU8, SKR, "0-3,5-12"},
+          {"Control", kU8, SKR, "0-54"}, {"Value", kI16, SR, nullptr}}},
+        {"VideoError", kNulk, Kind::Kept, false, true,
+         {{"Play_Invalid_InfoN", kU8, R, kFlag}, {"Play_Invalid_Init", kU8, R, kFlag}, {"Play_Vbit_NotAligned", kU8, R, kFlag},
+          {"Play_Hbit_NotAligned", kU8, R, kFlag}, {"Play_InfoN_NotAligned", kU8, R, kFlag}, {"Play_NoInfoN", kU8, R, kFlag},
+          {"Play_ClipDetect", kU8, R, kFlag}, {"Cap_TopOfFrame_Error", kU8, R, kFlag},
+          {"Cap_StartOfActiveVideo_Error", kU8, R, kFlag}, {"Cap_EndOfActiveVideo_Error", kU8, R, kFlag},
+          {"Cap_ClipDetect", kU8, R, kFlag}}},
+        {"VideoTransferType", kNulk, Kind::Kept, true, true, {{"VideoTransferType", kU8, SR, kFlag}}},
+        {"VideoHoldFrame", kNulk, Kind::Kept, true, true, {{"VideoHoldFrame", kU8, SR, "0-2"}}},
+        {"HVHDSyncSource", kBexi, Kind::Kept, true, true, {{"HVHDSyncSource", kU8, SR, kFlag}}},
+        {"HVSDAnalogInputQuality", kNulk, Kind::Kept, true, true, {{"HVSDAnalogInputQuality", kU8, SR, kFlag}}},
+        {"HVSDAnalogFilterSelect", kNulk, Kind::Kept, true, true, {{"HVSDAnalogFilterSelect", kU8, SR, kFlag}}},
+        {"HVSDGainMode", kNulk, Kind::Kept, true, true, {{"HVSDGainMode", kU8, SR, kFlag}}},
+        {"HVHDVideoOutput", kBexi, Kind::Kept, true, true, {{"HVHDVideoOutput", kU8, SR, "0,8-9"}}},
+        {"HAClockReference", kDolwer, Kind::Kept, true, true, {{"ClockApplication", kU8, SKR, "0-3"}, {"ClockToUse", kU8, SR, "0,2-3"}}},
+        {"HAClockRouting", kDolwer, Kind::Kept, true, true,
+         {{"ClockToSet", kU8, SKR, "0-3"}, {"SyncSource", kU8, SR, "0-6"}, {"SampleRate", kU8, SR, "0-9"}}},
+        {"HACaptureClockSource", kDolwer, Kind::Kept, true, true, {{"PortPair", kU8, SR, "0-3"}}},
+        {"HAInputStreamRouting", kDolwer, Kind::Kept, true, true, {{"StreamGroup", kU8, SR, "0-6"}}},
+        {"HASRCConnection", kDolwer, Kind::Kept, true, true,
+         {{"InOut", kU8, SKR, kFlag}, {"SRCConnection", kU8, SR, "0-4"}, {"OperatingMode", kU8, SR, kFlag}}},
+        {"HAOutputStreamAssignment", kDolwer, Kind::Kept, true, true,
+         {{"Subsystem", kU8, SKR, "0-2"}, {"FirstStream", kU8, SR, kFlag}, {"TapLocation", kU8, SR, "0-7"}}},
+        {"HAMeasureSampleRate", kDolwer, Kind::Measure, false, true, {{"ClockToUse", kU8, KR, "0-7"}, {"MeasuredRate", kU32, R, nullptr}}},
+        {"HWStatus", kNulk, Kind::Status, false, true,
+         {{"SyncSource", kU8, R, nullptr}, {"FrameCount", kU64, R, nullptr}, {"SyncOffset", kI64, R, nullptr}}},
+        {"TOFClockSelect", kDolwer, Kind::Kept, true, true, {{"ClockSelector", kU8, SR, kFlag}}},
+        {"LTCOutputSelectClockSource", kDolwer, Kind::Kept, true, true, {{"LTCClock", kU8, SR, kFlag}}},
     };
     return table;
 }
@@ -89,6 +110,16 @@ const CommandSpec* FindCommand(const std::string& name) {
     for (const auto& c : Commands())
         if (name == c.name) return &c;
     return nullptr;
+}
+
+// The value as a signed number for the signed types (the wire carries the bit pattern).
+int64_t Signed(int type, uint64_t v) {
+    switch (type) {
+    case kI8: return static_cast<int8_t>(v);
+    case kI16: return static_cast<int16_t>(v);
+    case kI32: return static_cast<int32_t>(v);
+    default: return static_cast<int64_t>(v);
+    }
 }
 
 // Whether v lies in a list of ranges such as "0-3,5-12".
@@ -100,7 +131,10 @@ bool Allowed(const char* values, int64_t v) {
         const long lo = std::strtol(p, &end, 10);
         long hi = lo;
         p = end;
-        if (*p == '-') hi = std::strtol(p + 1, &end, 10), p = end;
+        if (*p == '-') {
+            hi = std::strtol(p + 1, &end, 10);
+            p = end;
+        }
         if (v >= lo && v <= hi) return true;
         if (*p == ',') ++p;
     }
@@ -109,45 +143,48 @@ bool Allowed(const char* values, int64_t v) {
 
 unsigned DeviceBit(BoxDevice d) { return d == BoxDevice::Bexi ? kBexi : d == BoxDevice::Nulk ? kNulk : kDolwer; }
 
-void Add(BoxCommand& reply, const char* name, int type, int64_t value) { reply.params.push_back({name, type, value, {}}); }
+void Add(BoxMessage& reply, const char* name, int type, uint64_t value) {
+    const int width = Wire::TypeWidth(type);
+    const uint64_t mask = width >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1;
+    reply.params.push_back({name, static_cast<uint8_t>(type), value & mask, {}});
+}
 
-void AddBytes(BoxCommand& reply, const char* name, const std::string& text) {
+void AddBytes(BoxMessage& reply, const char* name, const std::string& text) {
     reply.params.push_back({name, kBytes, 0, std::vector<uint8_t>(text.begin(), text.end())});
 }
 
-}  // namespace
-
-const BoxParam* BoxCommand::Find(const std::string& param) const {
-    for (const auto& p : params)
-        if (p.name == param) return &p;
-    return nullptr;
+uint64_t Value(const BoxMessage& c, const char* name) {
+    const Wire::Param* p = c.Find(name);
+    return p ? p->value : 0;
 }
+
+}  // namespace
 
 BreakoutBox::BreakoutBox(const BoardConfig& board) : m_faults(board.faults.box) {}
 
 bool BreakoutBox::Open() { return !m_faults.initFails && !m_faults.linkDown; }
 
-int BreakoutBox::Handle(const BoxCommand& c, BoxCommand& reply) {
-    reply = BoxCommand{c.name, c.send, {}};
+int BreakoutBox::Handle(const BoxMessage& c, BoxMessage& reply) {
+    reply = BoxMessage{};
+    reply.kind = Wire::KIND_REPLY;
+    reply.name = c.name;
     const CommandSpec* spec = FindCommand(c.name);
-    if (!spec) return 20;
+    if (!spec) return Wire::RESULT_NOT_SUPPORTED;
     for (const auto& f : m_faults.commandFails)
         if (f.command == c.name) return f.status;
-    if (spec->readOnly && c.send) return 20;
-    // Every parameter must be the command's and of a value the device takes; a send carries them all.
+    const bool send = c.kind == Wire::KIND_SEND;
+    if (c.kind == Wire::KIND_REPLY || (send && !spec->sends) || (!send && !spec->requests)) return Wire::RESULT_NOT_SUPPORTED;
+    // Every parameter must be one the command takes that way, of its type and of a value the
+    // device takes; a send carries all of its parameters.
     for (const auto& p : c.params) {
-        const ParamSpec* ps = nullptr;
-        for (const auto& s : spec->params)
-            if (p.name == s.name) ps = &s;
-        if (!ps) return 15;
-        if ((ps->type == kBytes) != (p.type == kBytes)) return 4;
-        if (p.type != kBytes && !Allowed(ps->values, p.value)) return 9;
+        const ParamSpec* ps = spec->Find(p.name);
+        if (!ps || !(ps->roles & (send ? S : K))) return Wire::RESULT_UNKNOWN_PARAM;
+        if (ps->type != p.type) return Wire::RESULT_WRONG_TYPE;
+        if (p.type != kBytes && !Allowed(ps->values, Signed(p.type, p.value))) return Wire::RESULT_BAD_VALUE;
     }
-    const bool needsAll = spec->kind == Kind::Vpd || (c.send && !spec->readOnly) || c.name == "StartIOFrame";
-    if (needsAll)
+    if (send)
         for (const auto& s : spec->params)
-            if (!c.Find(s.name)) return 7;
-    if (!c.send && c.name == "IOMode" && !c.Find("Type")) return 7;
+            if ((s.roles & S) && !c.Find(s.name)) return Wire::RESULT_INPUT_MISSING;
 
     switch (spec->kind) {
     case Kind::Video: return HandleVideo(c, reply);
@@ -156,116 +193,137 @@ int BreakoutBox::Handle(const BoxCommand& c, BoxCommand& reply) {
     case Kind::Identity:
         for (int i = 0; i < 12; ++i) Add(reply, BoxIdentity::kRevisionNames[i], kU8, BoxIdentity::kRevisions[i]);
         AddBytes(reply, "FirmwareRev", BoxIdentity::kFirmware);
-        return 1;
+        return Wire::RESULT_SUCCESS;
     case Kind::Vpd: {
         const std::string vpd = BoxIdentity::kVpd;
-        Add(reply, "VPDSize", kU32, static_cast<int64_t>(vpd.size()));
+        Add(reply, "VPDSize", kU16, vpd.size());
         AddBytes(reply, "VPDInfo", vpd);
-        return 1;
+        return Wire::RESULT_SUCCESS;
     }
+    case Kind::Status:
+        // Free-running, at 29.97 frames a second since power-up.
+        Add(reply, "SyncSource", kU8, 1);
+        Add(reply, "FrameCount", kU64, static_cast<uint64_t>(platform::NowTicks()) * 2997 / (100 * kPerfFrequency));
+        Add(reply, "SyncOffset", kI64, 0);
+        return Wire::RESULT_SUCCESS;
+    case Kind::Measure:
+        Add(reply, "ClockToUse", kU8, Value(c, "ClockToUse"));
+        Add(reply, "MeasuredRate", kU32, 48000);
+        return Wire::RESULT_SUCCESS;
     }
-    return 20;
+    return Wire::RESULT_NOT_SUPPORTED;
 }
 
-int BreakoutBox::HandleVideo(const BoxCommand& c, BoxCommand& reply) {
+int BreakoutBox::HandleVideo(const BoxMessage& c, BoxMessage& reply) {
     BoxVideoState& v = m_video;
-    auto value = [&](const char* name, int64_t& field) {
-        if (const BoxParam* p = c.Find(name)) field = p->value;
-    };
+    const bool send = c.kind == Wire::KIND_SEND;
     const std::string& n = c.name;
     if (n == "StartIO" || n == "StartIOFrame") {
         // Starting what already runs keeps its frames in flight: the running start stands.
         if (!v.started) {
             v.started = true;
             ++v.starts;
-            v.startVideoFrame = v.startAudioFrame = 0;
-            value("VideoFrame", v.startVideoFrame);
-            value("AudioFrame", v.startAudioFrame);
+            v.startVideoFrame = Value(c, "VideoFrame");
+            v.startAudioFrame = Value(c, "AudioFrame");
         }
         if (n == "StartIOFrame") {
             Add(reply, "VideoFrame", kU8, v.startVideoFrame);
             Add(reply, "AudioFrame", kU8, v.startAudioFrame);
         }
-        return 1;
+        return Wire::RESULT_SUCCESS;
     }
     if (n == "StopIO") {
         v.started = false;
-        return 1;
+        return Wire::RESULT_SUCCESS;
     }
     if (n == "IOMode") {
-        const int64_t type = c.Find("Type")->value;
-        if (c.send) v.ioMode[type] = c.Find("Mode")->value;
-        Add(reply, "Type", kU32, type);
-        Add(reply, "Mode", kU32, v.ioMode[type]);
-        return 1;
+        const uint64_t type = Value(c, "Type");
+        if (send) v.ioMode[type] = Value(c, "Mode");
+        else {
+            Add(reply, "Type", kU8, type);
+            Add(reply, "Mode", kU8, v.ioMode[type]);
+        }
+        return Wire::RESULT_SUCCESS;
     }
     struct Field {
         const char* command;
         const char* param;
         int type;
-        int64_t* field;
+        uint64_t* field;
     };
     const Field fields[] = {
         {"HVProjectFormat", "ProjectFormat", kU32, &v.projectFormat}, {"HVOutputFormat", "OutputFormat", kU32, &v.outputFormat},
         {"HVOutputFormat", "SDProxyFormat", kU32, &v.proxyFormat},    {"HVOutputFormat", "OutputAlphaEnable", kU8, &v.outputAlpha},
         {"HVInputFormat", "InputFormat", kU32, &v.inputFormat},       {"HVInputFormat", "InputAlphaEnable", kU8, &v.inputAlpha},
-        {"HVResizerEnable", "ResizerEnable", kU8, &v.resizer},        {"VideoOutput", "VideoOut_Type", kU32, &v.videoOutput},
-        {"VideoInput", "VideoInType", kU32, &v.videoInput},
+        {"HVResizerEnable", "ResizerEnable", kU8, &v.resizer},        {"VideoOutput", "VideoOut_Type", kI32, &v.videoOutput},
+        {"VideoInput", "VideoInType", kI32, &v.videoInput},
     };
     for (const Field& f : fields) {
         if (n != f.command) continue;
-        if (c.send) value(f.param, *f.field);
+        if (send) *f.field = Value(c, f.param);
         else Add(reply, f.param, f.type, *f.field);
     }
-    return 1;
+    return Wire::RESULT_SUCCESS;
 }
 
-int BreakoutBox::HandleDiagnostic(const BoxCommand& c) {
-    if (!c.send) return 20;
+int BreakoutBox::HandleDiagnostic(const BoxMessage& c) {
     // The packet: a 28-byte name field, three zero bytes, the packet type, then the buffer length
     // (data length + 2) and the data length, both big-endian, and the data.
     const std::vector<uint8_t>& b = c.Find("DiagData")->bytes;
     static const char kName[] = "zorv_diagnostics";
-    if (b.size() < 36) return 21;
+    if (b.size() < 36) return Wire::RESULT_DEVICE_PROBLEM;
     for (size_t i = 0; i < 31; ++i)
-        if (b[i] != (i < sizeof kName - 1 ? static_cast<uint8_t>(kName[i]) : 0)) return 21;
+        if (b[i] != (i < sizeof kName - 1 ? static_cast<uint8_t>(kName[i]) : 0)) return Wire::RESULT_DEVICE_PROBLEM;
     const size_t buffer = size_t{b[32]} << 8 | b[33], data = size_t{b[34]} << 8 | b[35];
-    if (buffer != data + 2 || 36 + data > b.size()) return 21;
-    if (b[31] != 41 || data != 4) return 21;  // the Nulk video loopback is the one packet it takes
+    if (buffer != data + 2 || 36 + data > b.size()) return Wire::RESULT_DEVICE_PROBLEM;
+    if (b[31] != 41 || data != 4) return Wire::RESULT_DEVICE_PROBLEM;  // the Nulk video loopback is the one packet it takes
     uint32_t enable = 0;
     std::memcpy(&enable, b.data() + 36, 4);
-    if (enable > 1) return 9;
+    if (enable > 1) return Wire::RESULT_BAD_VALUE;
     m_video.loopback = enable == 1;
-    return 1;
+    return Wire::RESULT_SUCCESS;
 }
 
-int BreakoutBox::HandleKept(const BoxCommand& c, BoxCommand& reply) {
+int BreakoutBox::HandleKept(const BoxMessage& c, BoxMessage& reply) {
     const CommandSpec* spec = FindCommand(c.name);
-    auto& kept = m_settings[c.name];
-    if (c.send) {
+    // Settings are kept per combination of the key parameters (an absent key counts as 0).
+    std::string key;
+    for (const auto& s : spec->params)
+        if (s.roles & K) key += std::to_string(Value(c, s.name)) + "/";
+    auto& kept = m_settings[c.name + (key.empty() ? "" : " " + key)];
+    if (c.kind == Wire::KIND_SEND) {
         for (const auto& p : c.params) kept[p.name] = p.value;
-        return 1;
+        return Wire::RESULT_SUCCESS;
     }
-    for (const auto& s : spec->params) Add(reply, s.name, s.type, kept.count(s.name) ? kept[s.name] : 0);
-    return 1;
+    for (const auto& s : spec->params)
+        if (s.roles & R) Add(reply, s.name, s.type, (s.roles & K) ? Value(c, s.name) : kept[s.name]);
+    return Wire::RESULT_SUCCESS;
 }
 
 void BreakoutBox::Send(const uint8_t* code, size_t size) {
     m_pending = false;
-    BoxCommand command, reply;
-    int status = 21;  // byte code the box cannot read
+    BoxMessage command, reply;
+    reply.kind = Wire::KIND_REPLY;
+    int result = Wire::RESULT_DEVICE_PROBLEM;  // byte code the box cannot read
     unsigned devices = kVideo | kDolwer;
-    if (DecodeBoxCommand(code, size, command)) {
+    if (Wire::Decode(code, size, command) == YorbFlow::CMDSTATUS_OK) {
         m_received.push_back(command);
         const CommandSpec* spec = FindCommand(command.name);
         devices = spec ? spec->devices : kNulk;  // the Nulk is the box's command front end
-        status = Handle(command, reply);
+        result = Handle(command, reply);
     }
     for (BoxDevice d : m_faults.silent)
         if (devices & DeviceBit(d)) return;
-    m_reply = EncodeBoxReply(reply, status);
-    for (const auto& f : m_faults.replyCorrupt)
-        if (f.command == command.name) CorruptBoxReply(m_reply, f.mask);
+    reply.result = static_cast<uint8_t>(result);
+    if (result != Wire::RESULT_SUCCESS) reply.params.clear();
+    if (reply.name.empty()) reply.name = "Error";
+    m_reply.clear();
+    Wire::Encode(reply, m_reply);
+    for (const auto& f : m_faults.replyCorrupt) {
+        if (f.command != command.name || m_reply.size() < Wire::kHeaderBytes + 4) continue;
+        // The word after the header: the start of the command name.
+        for (int i = 0; i < 4; ++i) m_reply[Wire::kHeaderBytes + i] ^= static_cast<uint8_t>(f.mask >> (8 * i));
+    }
     m_pending = true;
     m_readyAt = platform::NowTicks() + kReplyTicks;
 }

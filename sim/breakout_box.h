@@ -7,37 +7,24 @@
 #include <vector>
 
 #include "sim/rig_config.h"
+#include "yorbflow/wire/wire_format.h"
 
 namespace sim {
 
-// One parameter of a command as the box reads it off the wire: integer types 1-8 carry value
-// (sign-extended for the signed ones), type 9 (a byte stream) carries bytes.
-struct BoxParam {
-    std::string name;
-    int type = 0;
-    int64_t value = 0;
-    std::vector<uint8_t> bytes;
-};
-
-struct BoxCommand {
-    std::string name;  // the command's name without its Set/Get prefix ("HVInputFormat")
-    bool send = true;  // false: a request for data
-    std::vector<BoxParam> params;
-    const BoxParam* Find(const std::string& param) const;
-};
+using BoxMessage = YorbFlow::Wire::Message;
 
 // Settings of the two video devices. Formats, I/O mode, start and stop are commands that both
 // take (the box sets both alike); the resizer is the Bexi's, transport and loopback the Nulk's.
 struct BoxVideoState {
-    int64_t projectFormat = 0;
-    int64_t outputFormat = 0, proxyFormat = 0, outputAlpha = 0;
-    int64_t inputFormat = 0, inputAlpha = 0;
-    int64_t ioMode[5] = {};  // by I/O type: video, audio, VANC, HANC, LTC
-    int64_t resizer = 0;
-    int64_t videoOutput = 0, videoInput = 0;
+    uint64_t projectFormat = 0;
+    uint64_t outputFormat = 0, proxyFormat = 0, outputAlpha = 0;
+    uint64_t inputFormat = 0, inputAlpha = 0;
+    uint64_t ioMode[5] = {};  // by I/O type: video, audio, VANC, HANC, LTC
+    uint64_t resizer = 0;
+    uint64_t videoOutput = 0, videoInput = 0;
     bool loopback = false;
     bool started = false;
-    int64_t startVideoFrame = 0, startAudioFrame = 0;
+    uint64_t startVideoFrame = 0, startAudioFrame = 0;
     uint32_t starts = 0;  // times I/O went from stopped to running
 };
 
@@ -68,22 +55,24 @@ public:
 
     // What the box holds and what it was sent, for tests.
     const BoxVideoState& Video() const { return m_video; }
-    // Settings of the commands kept as given (audio routing and clocks, video configuration).
-    const std::map<std::string, std::map<std::string, int64_t>>& Settings() const { return m_settings; }
-    const std::vector<BoxCommand>& Received() const { return m_received; }
+    // Settings of the commands kept as given (audio clocks and routing, video configuration and
+    // controls), by command and then by the values of its key parameters ("" without keys).
+    const std::map<std::string, std::map<std::string, uint64_t>>& Settings() const { return m_settings; }
+    // Every command the box could read, in order (a silent device's included).
+    const std::vector<BoxMessage>& Received() const { return m_received; }
 
-    // Answers one decoded command: its status (1 success) and, for a request, the reply's parameters.
-    int Handle(const BoxCommand& command, BoxCommand& reply);
+    // Answers one decoded command: its result code (1 success) and, for a request, the reply's parameters.
+    int Handle(const BoxMessage& command, BoxMessage& reply);
 
 private:
-    int HandleVideo(const BoxCommand& c, BoxCommand& reply);
-    int HandleDiagnostic(const BoxCommand& c);
-    int HandleKept(const BoxCommand& c, BoxCommand& reply);
+    int HandleVideo(const BoxMessage& c, BoxMessage& reply);
+    int HandleDiagnostic(const BoxMessage& c);
+    int HandleKept(const BoxMessage& c, BoxMessage& reply);
 
     BoxFaults m_faults;
     BoxVideoState m_video;
-    std::map<std::string, std::map<std::string, int64_t>> m_settings;
-    std::vector<BoxCommand> m_received;
+    std::map<std::string, std::map<std::string, uint64_t>> m_settings;
+    std::vector<BoxMessage> m_received;
     std::vector<uint8_t> m_reply;
     bool m_pending = false;
     int64_t m_readyAt = 0;
