@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim/rig_config.h"
+#include "yorbflow/wire/command_table.h"
 #include "yorbflow/wire/wire_format.h"
 
 namespace sim {
