@@ -15,7 +15,7 @@ BOOL CYorbFlowDevice::YorbFlowInit() {
 
 CZorvDevice::PARRTNTYPE CYorbFlowDevice::Exchange(const std::vector<BYTE>& code, std::vector<BYTE>& reply) {
     // A loopback cable joins the box's video output to its input: nothing answers commands.
-    if (!m_box) return PAR_NOT_CONNECTED;
+    if (!m_box || !m_box->LinkUp()) return PAR_NOT_CONNECTED;
     m_box->Send(code.data(), code.size());
     CPerformanceList timer;
     timer.SetMilliTimeout(kCommandTimeoutMs);
@@ -27,7 +27,8 @@ CZorvDevice::PARRTNTYPE CYorbFlowDevice::Exchange(const std::vector<BYTE>& code,
 }
 
 CZorvDevice::PARRTNTYPE CYorbFlowDevice::DoYorbCommand(YorbFlow::YorbCommand& command, YorbFlow::YorbCommand* reply, DWORD, void*) {
-    if (!m_box) return PAR_NOT_CONNECTED;  // whatever the command, a cable does not take it
+    // Whatever the command: a cable does not take it, a box without its link never sees it.
+    if (!m_box || !m_box->LinkUp()) return PAR_NOT_CONNECTED;
     const int result = YorbFlow::YorbCommandFactory::Transact(
         command, reply, [this](const YorbFlow::YorbCommandByteCode& code, YorbFlow::YorbCommandByteCode& answer) {
             return static_cast<int>(Exchange(code.Bytes(), answer.Bytes()));

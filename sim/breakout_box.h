@@ -48,6 +48,8 @@ public:
 
     // The link handshake of the command conduit: false when the box does not take it.
     bool Open();
+    // Whether the board-box cable carries anything at all.
+    bool LinkUp() const { return !m_faults.linkDown; }
     // Takes one command's byte code; the answer is ready kReplyTicks later on the clock, or never
     // when the device the command belongs to is silent.
     void Send(const uint8_t* code, size_t size);
