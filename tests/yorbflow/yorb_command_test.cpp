@@ -56,6 +56,7 @@ TEST(YorbWire, EncodeRefusesWhatTheCodeCannotCarry) {
     const Row rows[] = {
         {"empty name", {KIND_SEND, 0, "", {}}, CMDSTATUS_BAD_BYTE_CODE},
         {"blank in name", {KIND_SEND, 0, "IO Mode", {}}, CMDSTATUS_BAD_BYTE_CODE},
+        {"result 22", {KIND_REPLY, 22, "IOMode", {}}, CMDSTATUS_BAD_BYTE_CODE},
         {"type 0", {KIND_SEND, 0, "IOMode", {{"Type", TYPE_ERROR, 0, {}}}}, CMDSTATUS_BAD_BYTE_CODE},
         {"stream too long", {KIND_SEND, 0, "Diagnostic", {{"DiagData", TYPE_BYTES, 0, std::vector<uint8_t>(kMaxStreamBytes + 1)}}},
          CMDSTATUS_TOO_LARGE},
