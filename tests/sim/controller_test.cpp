@@ -82,12 +82,7 @@ TEST(ConfigPort, InvalidStreamsAbsentDevicesAndTheLinkReset) {
 
 TEST(ConfigPort, HandshakeFaultsHitOnlyTheirDevice) {
     using K = ConfigDeviceFault::Kind;
-    const struct {
-        K kind;
-        int device;
-        uint32_t at;
-        const char *image, *outcome;
-    } rows[] = {
+    const struct { K kind; int device; uint32_t at; const char *image, *outcome; } rows[] = {
         {K::InitNeverFalls, 0, 0, "LOCV", "low"}, {K::InitNeverRises, 1, 0, "TAZU", "high"},
         {K::DoneStaysLow, 3, 0, "FESK", "I"},     {K::CrcError, 2, 100, "TAZU", ""},
         {K::CrcError, 2, 1u << 20, "TAZU", ""},  // beyond the stream: shows at its last byte
@@ -184,12 +179,7 @@ TEST(BoardController, BootInformationTextAndStatusFollowTheSegmentHeaders) {
 }
 
 TEST(BoardController, StuckRegisterBitsReadStuckAndActSo) {
-    const struct {
-        const char* name;
-        uint32_t offset;
-        int bit, value;
-        uint32_t write, mask, expect, healthy;
-    } rows[] = {
+    const struct { const char* name; uint32_t offset; int bit, value; uint32_t write, mask, expect, healthy; } rows[] = {
         {"BID", 0x4000, 0, 1, 0, 0xFF, 0x53, 0x52},
         {"CO low: CI follows the line", 0x4004, 0, 0, 0x5, 0xF, 0x6, 0xF},
         {"CI held low", 0x4004, 3, 0, 0x5, 0xF, 0x7, 0xF},
@@ -219,9 +209,7 @@ TEST(BoardController, StuckRegisterBitsReadStuckAndActSo) {
 }
 
 TEST(BoardController, FlashPortAccessAndEraseTakeTheirTimeOnTheVirtualClock) {
-    const struct {
-        uint32_t accessNs, eraseMs;
-    } rows[] = {{400, 512}, {250, 512}, {50000, 3000}};
+    const struct { uint32_t accessNs, eraseMs; } rows[] = {{400, 512}, {250, 512}, {50000, 3000}};
     for (const auto& row : rows) {
         sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
         cfg.faults.flash.accessNs = row.accessNs;

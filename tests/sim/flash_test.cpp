@@ -63,13 +63,7 @@ TEST(Bitstream, CheckerAcceptsOnlyWholeStreamsForItsDevice) {
     body[100] ^= 0x40;
     preamble[5] = 0;
     oversized[22] = 0x40;  // claims 4 MiB
-    const struct {
-        const char* name;
-        int device;
-        std::vector<uint8_t> bytes;
-        State state;
-        long at;
-    } rows[] = {
+    const struct { const char* name; int device; std::vector<uint8_t> bytes; State state; long at; } rows[] = {
         {"meant for another FPGA: refused once the targets are in", 0, s, State::Error, 13},
         {"wrong body byte: at the closing CRC", 1, body, State::Error, static_cast<long>(s.size()) - 1},
         {"wrong preamble byte: at once", 1, preamble, State::Error, 5},
@@ -267,7 +261,7 @@ TEST(HealthyFlash, SegmentsHoldTheFixtureImagesAndTheBootPassesADamagedHeaderOve
     sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Nuxa, "N");
     FlashProm f(sim::FlashFaults{}, 1);
     sim::InstallHealthyContents(f, cfg);
-    const std::string file = support::ReadText(std::string(PEX_TESTDATA_DIR) + "/oxd/" + sim::FirmwareFileName(*sim::FindFirmwareImage("KEZO")));
+    const std::string file = Fixture(*sim::FindFirmwareImage("KEZO"));
     const size_t L = size_t{static_cast<uint8_t>(file[10])} << 8 | static_cast<uint8_t>(file[11]);
     for (size_t i = L; i < file.size(); ++i) ASSERT_EQ(Byte(f, sim::kPcixSegment, i - L), static_cast<uint8_t>(file[i])) << i;
     ImageIdRecord r;

@@ -134,10 +134,7 @@ TEST(ChannelControlStuckBit, HoldsOnlyItsControlWordAndTheEngineObeysIt) {
         for (int c = 0; c < 64; ++c) ASSERT_EQ(f.Read32(control(c)), c == 20 ? 1 : c == 21 ? 0 : c == 22 ? v | 0x20 : v) << c << " after " << v;
     }
     // Disabled by the program but enabled by the fault starts; the reverse refuses; a neighbour obeys the program.
-    const struct {
-        int channel;
-        uint32_t enable, tag;
-    } rows[] = {{20, 0, 0xABC}, {21, 1, 0}, {24, 1, 0xABC}, {24, 0, 0}};
+    const struct { int channel; uint32_t enable, tag; } rows[] = {{20, 0, 0xABC}, {21, 1, 0}, {24, 1, 0xABC}, {24, 0, 0}};
     for (const auto& row : rows) {
         const uint32_t c = static_cast<uint32_t>(row.channel);
         f.Write32(control(row.channel), row.enable);
@@ -251,11 +248,7 @@ TEST(MemoryClock, StoredWordSurvivesAPowerCycleOnlyWithAStoreFile) {
     sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Brimola, "B");
     cfg.memoryClock.store = dir / "clock";
     sim::SdramModel sdram(8 << 20);
-    const struct {
-        const char* name;
-        uint32_t before, write;
-        int setting;
-    } rows[] = {{"never calibrated", 0, 123, MemoryClock::kPowerUpSetting},
+    const struct { const char* name; uint32_t before, write; int setting; } rows[] = {{"never calibrated", 0, 123, MemoryClock::kPowerUpSetting},
                 {"powers up at the stored setting", 123, 0x12345678, 123},
                 {"a word that is not a setting", 0x12345678, 0, MemoryClock::kPowerUpSetting}};
     for (const auto& row : rows) {
