@@ -48,10 +48,7 @@ TEST(PerformanceList, StampsDeadlinesIntervalsTheirTextAndTheCheckCorrection) {
 
 TEST(RigStartUp, EnvironmentPicksTheRigAndABadFileStopsTheProcess) {
     support::TempDir dir;
-    const struct {
-        std::string rig, out, error;
-        int status;
-    } rows[] = {
+    const struct { std::string rig, out, error; int status; } rows[] = {
         {dir.Write("one.json", R"({"boards": [{"tag": "Brimola7", "kind": "brimola"}]})"), "Brimola7\n", "", 0},
         {"", "Brimola1\nNuxa1\n", "", 0},
         {dir.Write("bad.json", R"({"boards": [{"tag": "B1", "kind": "brimola", "sdram_mib": 9999}]})"), "", dir / "bad.json\": key \"boards[0].sdram_mib\"", 2},

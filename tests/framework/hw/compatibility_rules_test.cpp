@@ -13,11 +13,7 @@ TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrder) {
     const auto find = [&dir](const std::string& text, const List& query) {
         return CCompatibilityRules(dir.Write("DeviceCompatiblity.txt", text).c_str()).FindRule(query);
     };
-    const struct {
-        const char* name;
-        std::string text;
-        List query, result;
-    } rows[] = {
+    const struct { const char* name; std::string text; List query, result; } rows[] = {
         {"blanks, comments and letter case do not count",
          "# images\r\n\r\n   {FPGA = Kerzil, BoardPN = 1} { kezo0101.oxd , spare.oxd }  # note\r\n# {FPGA=Kerzil,BoardPN=1}{no.oxd}\n",
          {"FPGA=KERZIL", "BoardPN=1", "MinRev=1", "MaxRev=FFFF"}, {"kezo0101.oxd", "spare.oxd"}},
@@ -36,10 +32,7 @@ TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrder) {
 }
 
 TEST(CompatibilityRulesTest, RevisionBoundsAreHexadecimalAndLieInsideTheQuery) {
-    const struct {
-        List query, conditions;
-        bool match;
-    } rows[] = {
+    const struct { List query, conditions; bool match; } rows[] = {
         {{"MinRev=2"}, {"MinRev=3"}, true},  // MinRev=3 agrees with boards of revision 3 and below
         {{"MinRev=4"}, {"MinRev=3"}, false},
         {{"MaxRev=FFFF"}, {"MaxRev=10000"}, false},

@@ -38,11 +38,7 @@ TEST(FlashImageFileTest, RejectsWhatIsNotAnOxdFile) {
     CFlashImageFile file;
     EXPECT_EQ(file.Open(nullptr), CFlashImageFile::kBadParameter);
     EXPECT_EQ(file.Open((dir / "*.oxd").c_str()), CFlashImageFile::kNotFound);
-    const struct {
-        const char* name;
-        std::string bytes;
-        int status;
-    } rows[] = {
+    const struct { const char* name; std::string bytes; int status; } rows[] = {
         {"15 bytes", MakeOxd(Trisko()).substr(0, 15), CFlashImageFile::kNotOxd},
         {"magic in another case", MakeOxd({.magic = "ZORV.OXd", .tags = "N:TRIS0101;", .data = "xy"}), CFlashImageFile::kNotOxd},
         {"one byte of data", MakeOxd(Trisko("x")), CFlashImageFile::kNotOxd},
