@@ -179,24 +179,23 @@ TEST(BoardController, BootInformationTextAndStatusFollowTheSegmentHeaders) {
 }
 
 TEST(BoardController, StuckRegisterBitsReadStuckAndActSo) {
-    const struct { const char* name; uint32_t offset; int bit, value; uint32_t write, mask, expect, healthy; } rows[] = {
-        {"BID", 0x4000, 0, 1, 0, 0xFF, 0x53, 0x52},
-        {"CO low: CI follows the line", 0x4004, 0, 0, 0x5, 0xF, 0x6, 0xF},
-        {"CI held low", 0x4004, 3, 0, 0x5, 0xF, 0x7, 0xF},
-        {"DI held high", 0x4004, 1, 1, 0x0, 0xF, 0x2, 0x0},
-        {"FlashAddr", 0x4008, 4, 1, 0x3F1000, 0x3FFFFF, 0x3F1010, 0x3F1000},
-        {"Yellow LED", 0x4010, 14, 0, 0xC300, 0xC300, 0x8300, 0xC300},
-        {"STS", 0x4010, 12, 0, 0, 0x1000, 0, 0x1000},
-        {"RAM", 0x4018, 3, 0, 0x11F, 0x11F, 0x117, 0x11F},
+    // What a healthy board reads back for these writes is pinned by the register tests above.
+    const struct { const char* name; uint32_t offset; int bit, value; uint32_t write, mask, expect; } rows[] = {
+        {"BID", 0x4000, 0, 1, 0, 0xFF, 0x53},
+        {"CO low: CI follows the line", 0x4004, 0, 0, 0x5, 0xF, 0x6},
+        {"CI held low", 0x4004, 3, 0, 0x5, 0xF, 0x7},
+        {"DI held high", 0x4004, 1, 1, 0x0, 0xF, 0x2},
+        {"FlashAddr", 0x4008, 4, 1, 0x3F1000, 0x3FFFFF, 0x3F1010},
+        {"Yellow LED", 0x4010, 14, 0, 0xC300, 0xC300, 0x8300},
+        {"STS", 0x4010, 12, 0, 0, 0x1000, 0},
+        {"RAM", 0x4018, 3, 0, 0x11F, 0x11F, 0x117},
     };
     for (const auto& row : rows) {
         sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
         cfg.faults.registerStuck.push_back({row.offset, row.bit, row.value});
-        Board b(cfg), healthy;
+        Board b(cfg);
         b.W(row.offset, row.write);
-        healthy.W(row.offset, row.write);
         EXPECT_EQ(b.R(row.offset) & row.mask, row.expect) << row.name;
-        EXPECT_EQ(healthy.R(row.offset) & row.mask, row.healthy) << row.name;
     }
     sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
     cfg.faults.registerStuck = {{0x4008, 16, 1}, {0x4008, 0, 0}, {0x4018, 4, 0}};

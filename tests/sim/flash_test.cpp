@@ -154,6 +154,9 @@ TEST(FlashProm, IdentifierQueryAndArrayReadsAnswerTheWordPairAtTheEvenAddress) {
 }
 
 TEST(FlashProm, EraseTakesItsTimeProgramAndsIntoTheArrayAndBrokenSequencesSetBothErrorBits) {
+    FlashFaults never;
+    never.neverReady = true;
+    EXPECT_TRUE(FlashProm(never, 1).Ready()) << "never ready: idle until something starts";
     FlashProm f(FlashFaults{}, 1);
     const Words w(16, 0x1234);
     f.WriteWords(0x20000, w.data(), 16);
@@ -180,12 +183,6 @@ TEST(FlashProm, EraseTakesItsTimeProgramAndsIntoTheArrayAndBrokenSequencesSetBot
         EXPECT_EQ(f.ReadPair(0) & 0xFFFF, 0xFFFFu) << name << ": clear status returns to read array";
     }
     EXPECT_EQ(f.Word(0x110), 0xFFFF);
-}
-
-TEST(FlashProm, NeverReadyIsIdleUntilSomethingStarts) {
-    FlashFaults never;
-    never.neverReady = true;
-    EXPECT_TRUE(FlashProm(never, 1).Ready());
 }
 
 TEST(FlashProm, ImageFileKeepsTheContentsAcrossPowerCycles) {
