@@ -53,10 +53,8 @@ TEST(ArgumentList, WordsOptionalArgumentsAndTheLeftoverBlock) {
 // Numbers are decimal (a leading 0 is not octal) or 0x; one that does not fit its argument is
 // refused whole and handed back naming the argument, never cast into another value.
 TEST(ArgumentList, NumbersOutOfRangeAreRefusedNotWrapped) {
-    const struct {
-        const char* text;
-        int count, addr0, addr1;  // 3, 5, 5 and the word handed back whole: refused
-    } rows[] = {
+    // count, addr0, addr1: 3, 5, 5 and the word handed back whole is a refusal.
+    const struct { const char* text; int count, addr0, addr1; } rows[] = {
         {"COUNT=010", 10, 5, 5}, {"COUNT=-2147483648", INT_MIN, 5, 5}, {"COUNT=0xFFFFFFFF ADDR=0x80000000", -1, INT_MIN, 5},
         {"ADDR=-1,0x10", 3, -1, 16}, {"COUNT=4294967297", 3, 5, 5}, {"COUNT=2147483648", 3, 5, 5}, {"COUNT=0x100000000", 3, 5, 5},
         {"ADDR=99999999999999999999", 3, 5, 5}, {"ADDR=1,99999999999", 3, 5, 5}, {"COLOR=0x1000000", 3, 5, 5},
@@ -82,10 +80,7 @@ TEST(ArgumentList, NumbersOutOfRangeAreRefusedNotWrapped) {
     EXPECT_EQ(Leftover(table, "COUNT = -9223372036854775807 X"), (Words{"COUNT=-9223372036854775807", "X"})) << "handed back as one word";
 }
 
-struct KeywordRow {
-    const char* text;
-    int code;
-};
+struct KeywordRow { const char* text; int code; };
 
 TEST(ArgListKeywordAndColor, WholeKeywordsLongestFirstAndColourComponents) {
     const KeywordRow patterns[] = {{"FLRS", 1}, {"FLRSX", 9}, {nullptr, 5}};
