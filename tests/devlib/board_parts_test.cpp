@@ -27,8 +27,9 @@ TEST_F(RigTest, TreeLookUpsAndTheLibrarysViewOfParts) {
 
 TEST_F(RigTest, ProductDataFieldsAsTheReportsReadThem) {
     LoadJson(R"({"boards": [{"tag": "N", "kind": "nuxa", "vpd": {"Z1": "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234"}}]})");
-    const struct { const char *key, *text; PCI_VPD::ErrorCode rc; } rows[] = {{"V4", "FESK0202", PCI_VPD::VPD_OK}, {"PN", "0418-27606-01", PCI_VPD::VPD_OK}, {"V0", "", PCI_VPD::VPD_KEY_NOT_FOUND},
-                {"Z1", "0123456789012345678901234567890123456789012345678901234567890123456789012345678", PCI_VPD::VPD_OK}};
+    const struct { const char *key, *text; PCI_VPD::ErrorCode rc; } rows[] = {
+        {"V4", "FESK0202", PCI_VPD::VPD_OK}, {"PN", "0418-27606-01", PCI_VPD::VPD_OK}, {"V0", "", PCI_VPD::VPD_KEY_NOT_FOUND},
+        {"Z1", "0123456789012345678901234567890123456789012345678901234567890123456789012345678", PCI_VPD::VPD_OK}};
     for (const auto& row : rows) {
         char buf[80] = {};
         int len = 0;

@@ -66,7 +66,7 @@ TEST(ConfigPort, ProgDropsInitWhichRisesAfterTheClearTimeAndForgetsTheConfigurat
     EXPECT_EQ(p.Read() & kInit, kInit) << "selecting another device releases PROG of the one that had it";
 }
 
-TEST(ConfigPort, InvalidStreamsAbsentDevicesAndTheLinkReset) {
+TEST(ConfigPort, InvalidStreamsAbsentDevicesTheLinkResetAndHandshakeFaultsThatHitOnlyTheirDevice) {
     ConfigPort p(sim::BoardKind::Brimola, {});
     const std::vector<uint8_t> good = Image("TAZU");
     EXPECT_EQ(Download(p, 2, std::vector<uint8_t>(good.begin(), good.begin() + 2000)), "I") << "half a stream";
@@ -78,9 +78,6 @@ TEST(ConfigPort, InvalidStreamsAbsentDevicesAndTheLinkReset) {
     EXPECT_TRUE(p.InReset(3) && !p.InReset(4));
     p.Write(0x200);
     EXPECT_FALSE(p.InReset(0) || p.InReset(3)) << "only the board links have a reset on chip select";
-}
-
-TEST(ConfigPort, HandshakeFaultsHitOnlyTheirDevice) {
     using K = ConfigDeviceFault::Kind;
     const struct { K kind; int device; uint32_t at; const char *image, *outcome; } rows[] = {
         {K::InitNeverFalls, 0, 0, "LOCV", "low"}, {K::InitNeverRises, 1, 0, "TAZU", "high"},
@@ -90,11 +87,11 @@ TEST(ConfigPort, HandshakeFaultsHitOnlyTheirDevice) {
     for (const auto& row : rows) {
         sim::ConfigPortFaults f;
         f.devices.push_back({row.kind, row.device, row.at});
-        ConfigPort p(sim::BoardKind::Brimola, f);
-        EXPECT_EQ(Download(p, row.device, Image(row.image)), row.outcome) << row.device;
-        EXPECT_EQ(p.Read() & 0x400, 0u) << "PROG released";
-        EXPECT_FALSE(p.Configured(row.device));
-        EXPECT_EQ(Download(p, 4, Image("FESK")), "ID") << "another device";
+        ConfigPort faulty(sim::BoardKind::Brimola, f);
+        EXPECT_EQ(Download(faulty, row.device, Image(row.image)), row.outcome) << row.device;
+        EXPECT_EQ(faulty.Read() & 0x400, 0u) << "PROG released";
+        EXPECT_FALSE(faulty.Configured(row.device));
+        EXPECT_EQ(Download(faulty, 4, Image("FESK")), "ID") << "another device";
     }
 }
 
@@ -118,7 +115,7 @@ struct Board {
     }
 };
 
-TEST(BoardController, IdentityI2cLedRamAndFlashAddressRegisters) {
+TEST(BoardController, RegistersAndTheStatusThatFollowsTheSensorAlarmTheFlashAndTheLinkClocks) {
     Board m;
     const uint32_t id = m.R(0x4000);
     m.W(0x4000, ~id);
@@ -141,9 +138,7 @@ TEST(BoardController, IdentityI2cLedRamAndFlashAddressRegisters) {
     const int64_t t0 = platform::NowTicks();
     m.R(0x400C);
     EXPECT_EQ(platform::NowTicks() - t0, sim::BoardController::kFlashAccessTicks) << "and costs bus time";
-}
-
-TEST(BoardController, StatusFollowsTheSensorAlarmTheFlashAndTheLinkClocks) {
+    // The status follows the sensor alarm, the flash and the link clocks.
     Board b;
     bool hot = false;
     b.ctl.SetOverTemperatureSource([&] { return hot; });
@@ -207,7 +202,7 @@ TEST(BoardController, StuckRegisterBitsReadStuckAndActSo) {
     EXPECT_EQ(b.R(0x4010) & 4, 0u) << "no expansion-port clock without its enable";
 }
 
-TEST(BoardController, FlashPortAccessAndEraseTakeTheirTimeOnTheVirtualClock) {
+TEST(BoardController, FlashPortAccessAndEraseTakeTheirTimeAndAFloatingStsReadsAtRandomFromItsSeed) {
     const struct { uint32_t accessNs, eraseMs; } rows[] = {{400, 512}, {250, 512}, {50000, 3000}};
     for (const auto& row : rows) {
         sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
@@ -223,9 +218,6 @@ TEST(BoardController, FlashPortAccessAndEraseTakeTheirTimeOnTheVirtualClock) {
         platform::AdvanceTicks(1);
         EXPECT_EQ(b.R(0x4010) & 0x1000, 0x1000u) << row.eraseMs;
     }
-}
-
-TEST(BoardController, FloatingStsReadsAtRandomFromItsSeed) {
     auto reads = [](bool floating, uint64_t seed) {
         sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
         cfg.faults.flash.stsFloating = floating;
