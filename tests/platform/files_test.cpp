@@ -35,7 +35,7 @@ TEST(MapPathTest, WindowsSpellingFindsExistingEntriesPreferringTheExactCase) {
     EXPECT_EQ(MapPath(".\\TESTDATA\\SUB\\FILE.OXD"), "TestData/Sub/File.OXD");
 }
 
-TEST(FilesTest, WholeFileCopyAndDelete) {
+TEST(FilesTest, WholeFileCopyDeleteAndCFileOpenModesReadWriteAndSeek) {
     TempDir t;
     const std::string bytes = std::string(1 << 20, '\x5A') + std::string("\0\xFF\n\r", 4);  // binary, past any buffer
     ASSERT_TRUE(platform::WriteWholeFile(WindowsPath(t / "Out.BIN").c_str(), bytes.data(), bytes.size()));
@@ -58,10 +58,7 @@ TEST(FilesTest, WholeFileCopyAndDelete) {
     EXPECT_EQ(ReadText(src), "source");
     EXPECT_TRUE(platform::DeleteFile((t / "DST.TXT").c_str()));
     EXPECT_FALSE(platform::DeleteFile(t.Path().c_str()));
-}
-
-TEST(CFileTest, OpenModesReadWriteAndSeek) {
-    TempDir t;
+    // CFile: open modes, read, write and seek.
     CFile f;
     const std::string path = t / "Log.txt";
     t.Write("Log.txt", "first");
