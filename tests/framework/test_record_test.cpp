@@ -28,7 +28,7 @@ std::string Fields(const TestRecord& r) {
            std::to_string(r.m_checked2) + std::to_string(r.m_optional) + std::to_string(r.m_word44) + std::to_string(r.m_word52);
 }
 
-TEST(TestRegistry, FoldersAndLeavesInPublishingOrder) {
+TEST(TestRegistry, FoldersAndLeavesInPublishingOrderWithTheFlagsOfTheirKeyMarks) {
     CTestRegistry reg;
     RecordingTest owner;
     reg.AddTest("D1\\Group\\TestA", "CCode", 1, &owner, "DEV <A>");
@@ -42,9 +42,7 @@ TEST(TestRegistry, FoldersAndLeavesInPublishingOrder) {
     EXPECT_EQ(Fields(*r[1]), "Group|Group||@#$__NOCODENAME__$#@||0011003");
     EXPECT_EQ(Fields(*r[2]), "TestA|CCode|DEV <A>|CCode||1111003");
     EXPECT_TRUE(r[1]->m_parent == r[0] && r[3]->m_parent == r[1] && r[7]->m_parent == r[6] && r[2]->m_owner == &owner);
-}
-
-TEST(TestRegistry, KeyMarksSetTheFlags) {
+    // Key marks set the flags.
     const std::pair<const char*, const char*> rows[] = {
         {"Boards`#1\\x", "Boards|Boards||@#$__NOCODENAME__$#@|1|0011103"},  // a folder's display text loses the key too
         {"Scan`+2", "Scan|C||C|2|1111003"},                                // a leaf keeps its code name

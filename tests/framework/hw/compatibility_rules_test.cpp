@@ -8,7 +8,7 @@ using namespace hwtest;
 using namespace std::string_literals;
 using List = CCompatibilityRules::StringList;
 
-TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrder) {
+TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrderAndRevisionBoundsAreHexadecimal) {
     TempDir dir;
     const auto find = [&dir](const std::string& text, const List& query) {
         return CCompatibilityRules(dir.Write("DeviceCompatiblity.txt", text).c_str()).FindRule(query);
@@ -29,10 +29,8 @@ TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrder) {
     };
     for (const auto& row : rows) EXPECT_EQ(find(row.text, row.query), row.result) << row.name;
     EXPECT_TRUE(CCompatibilityRules((dir / "missing.txt").c_str()).FindRule({"x"}).empty() && CCompatibilityRules(nullptr).FindRule({"x"}).empty());
-}
-
-TEST(CompatibilityRulesTest, RevisionBoundsAreHexadecimalAndLieInsideTheQuery) {
-    const struct { List query, conditions; bool match; } rows[] = {
+    // Conditions: revision bounds are hexadecimal and lie inside the query.
+    const struct { List query, conditions; bool match; } conditions[] = {
         {{"MinRev=2"}, {"MinRev=3"}, true},  // MinRev=3 agrees with boards of revision 3 and below
         {{"MinRev=4"}, {"MinRev=3"}, false},
         {{"MaxRev=FFFF"}, {"MaxRev=10000"}, false},
@@ -43,7 +41,7 @@ TEST(CompatibilityRulesTest, RevisionBoundsAreHexadecimalAndLieInsideTheQuery) {
         {{"FPGA=X"}, {"odd", "FPGA=Y"}, true},
         {{"FPGA=X"}, {"FPGA=Y", "odd"}, false},
     };
-    for (const auto& row : rows) EXPECT_EQ(!!CCompatibilityRules::MatchConditions(row.query, row.conditions), row.match) << row.conditions.front().c_str();
+    for (const auto& row : conditions) EXPECT_EQ(!!CCompatibilityRules::MatchConditions(row.query, row.conditions), row.match) << row.conditions.front().c_str();
 }
 
 }  // namespace
