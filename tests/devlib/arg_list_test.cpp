@@ -28,7 +28,9 @@ Words Leftover(ArgListArg* const* table, const char* text) {
 
 void CountCall(ArgListArg*, void* context) { ++*static_cast<int*>(context); }
 
-TEST(ArgumentList, WordsOptionalArgumentsAndTheLeftoverBlock) {
+struct KeywordRow { const char* text; int code; };
+
+TEST(ArgumentList, WordsOptionalArgumentsTheLeftoverBlockKeywordsAndColours) {
     ArgumentList a;
     a.Set("  Brimola1\tA  \"two words\" \"\" last ");
     EXPECT_EQ(std::string(a.Index(2)) + "|" + a.Index(3) + "|" + a.Index(4), "two words||last");
@@ -48,6 +50,20 @@ TEST(ArgumentList, WordsOptionalArgumentsAndTheLeftoverBlock) {
     EXPECT_EQ(Leftover(table, "DIM=,5 EXTERNAL"), Words{});
     EXPECT_EQ((std::vector<int>{dim[0], dim[1], external.GetFlagValue()}), (std::vector<int>{100, 5, 1})) << "a value missing keeps its old one";
     EXPECT_EQ(Leftover(table, "EXTERNAL=1 DIM"), (Words{"EXTERNAL=1", "DIM"})) << "a switch takes no value, an assignment needs one";
+    // Keywords are whole words, the longest first; colours have three components.
+    const KeywordRow patterns[] = {{"FLRS", 1}, {"FLRSX", 9}, {nullptr, 5}};
+    ArgListKeyword k("", patterns, sizeof(KeywordRow));
+    EXPECT_STREQ(k.HandleAssign("flrsx:1"), ":1");
+    EXPECT_EQ(k.GetIndex(), 1);
+    const char* text = "FLRSXY";
+    EXPECT_EQ(k.HandleAssign(text), text) << "a longer word is not the keyword";
+    EXPECT_EQ(k.GetIndex(), 2);
+    ArgListColor c("COLOR", ArgListArg::ARG_ASSIGN), none("C", 0);
+    EXPECT_STREQ(c.HandleAssign("(1, 2,3)/V"), "/V");
+    EXPECT_EQ(c.GetColor(), 0x010203u);
+    text = "(1,2)";
+    EXPECT_EQ(none.HandleAssign(text), text);
+    EXPECT_EQ(none.GetOccurCount(), 0) << "no colour read";
 }
 
 // Numbers are decimal (a leading 0 is not octal) or 0x; one that does not fit its argument is
@@ -78,24 +94,6 @@ TEST(ArgumentList, NumbersOutOfRangeAreRefusedNotWrapped) {
     ArgListArg count("COUNT");
     ArgListArg* table[] = {&count, nullptr};
     EXPECT_EQ(Leftover(table, "COUNT = -9223372036854775807 X"), (Words{"COUNT=-9223372036854775807", "X"})) << "handed back as one word";
-}
-
-struct KeywordRow { const char* text; int code; };
-
-TEST(ArgListKeywordAndColor, WholeKeywordsLongestFirstAndColourComponents) {
-    const KeywordRow patterns[] = {{"FLRS", 1}, {"FLRSX", 9}, {nullptr, 5}};
-    ArgListKeyword k("", patterns, sizeof(KeywordRow));
-    EXPECT_STREQ(k.HandleAssign("flrsx:1"), ":1");
-    EXPECT_EQ(k.GetIndex(), 1);
-    const char* text = "FLRSXY";
-    EXPECT_EQ(k.HandleAssign(text), text) << "a longer word is not the keyword";
-    EXPECT_EQ(k.GetIndex(), 2);
-    ArgListColor c("COLOR", ArgListArg::ARG_ASSIGN), none("C", 0);
-    EXPECT_STREQ(c.HandleAssign("(1, 2,3)/V"), "/V");
-    EXPECT_EQ(c.GetColor(), 0x010203u);
-    text = "(1,2)";
-    EXPECT_EQ(none.HandleAssign(text), text);
-    EXPECT_EQ(none.GetOccurCount(), 0) << "no colour read";
 }
 
 }  // namespace

@@ -5,7 +5,7 @@ namespace {
 
 using devtest::RigTest;
 
-TEST_F(RigTest, TreeLookUpsAndTheLibrarysViewOfParts) {
+TEST_F(RigTest, TreeLookUpsAndTheLibrarysViewOfPartsAndProductData) {
     const int boards[] = {CZorvDevice::DEVTYPE_BRIMOLA, CZorvDevice::DEVTYPE_NUXA, CZorvDevice::DEVTYPE_END};
     std::vector<CZorvDevice*> list;
     ASSERT_EQ(GetZorvHardware()->GetDevList(boards, list), 2);
@@ -23,9 +23,7 @@ TEST_F(RigTest, TreeLookUpsAndTheLibrarysViewOfParts) {
     EXPECT_EQ(c1->Get(&back, 0, 1) * 0x100 + back, 0x108);
     LoadJson(R"({"boards": []})");
     EXPECT_EQ(GetZorvHardware(), nullptr);
-}
-
-TEST_F(RigTest, ProductDataFieldsAsTheReportsReadThem) {
+    // Product data fields as the reports read them.
     LoadJson(R"({"boards": [{"tag": "N", "kind": "nuxa", "vpd": {"Z1": "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234"}}]})");
     const struct { const char *key, *text; PCI_VPD::ErrorCode rc; } rows[] = {
         {"V4", "FESK0202", PCI_VPD::VPD_OK}, {"PN", "0418-27606-01", PCI_VPD::VPD_OK}, {"V0", "", PCI_VPD::VPD_KEY_NOT_FOUND},

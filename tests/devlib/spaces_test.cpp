@@ -64,7 +64,7 @@ TEST_F(RigTest, Bar0RegistersRevisionChannelMasksAndWholeWordAccess) {
     EXPECT_EQ(std::string(buf, 5), "BRM0#");
 }
 
-TEST_F(RigTest, RegisterSymbolsNameEachChannelBlock) {
+TEST_F(RigTest, RegisterSymbolsNameEachChannelBlockAndDimmSpacesKnowTheirCapacity) {
     auto* bar0 = Board("Nuxa1")->GetBAR0Space();
     CPPVarDesc copy;
     const CPPVarDesc* crb = bar0->GetSymbolDesc("DMACRB", &copy);
@@ -77,10 +77,7 @@ TEST_F(RigTest, RegisterSymbolsNameEachChannelBlock) {
     EXPECT_EQ(byChannel.count(7), 0u) << "unused channel";
     EXPECT_EQ(bar0->GetSymbolDesc("NOSUCH"), nullptr);
     EXPECT_FALSE(Board("Nuxa1")->GetSDRAMSpace()->AreSymbolsAvailable());
-}
-
-// The module's capacity is read from its SPD once: rows (byte 5) x bank density (byte 31) x 4 MiB.
-TEST_F(RigTest, DimmSpacesKnowTheirCapacityAndRefuseWrites) {
+    // The module's capacity is read from its SPD once: rows (byte 5) x bank density (byte 31) x 4 MiB.
     for (auto [tag, mib] : {std::pair{"Brimola1", 512u}, std::pair{"Nuxa1", 256u}}) {
         auto* dimm = dynamic_cast<CWexalI2CDIMMSpace*>(Board(tag)->GetSpace("I2C.DIMM2"));
         ASSERT_NE(dimm, nullptr) << tag;
