@@ -99,7 +99,7 @@ TEST(ProgressBar, DrawsOnlyWhenShownAndOnlyWhenItChanges) {
                           "\r\033[K[########################################] 100%\r\033[K");
 }
 
-TEST(HostOptions, SeparatesHostOptionsLibrarySwitchesAndFiltersAndRefusesBadOnes) {
+TEST(HostOptions, SeparatesHostOptionsLibrarySwitchesAndFiltersThatAreSubstringsOrPathGlobs) {
     const char* argv[] = {"pexhost", "--lib", "x.so", "-AUTORUN", "Boards/Scan", "--color=never", "--all", "--", "--literal"};
     HostOptions o;
     std::string error;
@@ -113,9 +113,7 @@ TEST(HostOptions, SeparatesHostOptionsLibrarySwitchesAndFiltersAndRefusesBadOnes
     for (std::vector<const char*> bad : {std::vector<const char*>{"h", "--nope"}, {"h", "--log="}, {"h", "-"},
                                          {"h", "--color=blue"}, {"h", "--list", "--help-test", "x"}})
         EXPECT_FALSE(ParseHostOptions(static_cast<int>(bad.size()), bad.data(), o, error)) << bad[1];
-}
-
-TEST(TestTree, FiltersAreCaseInsensitiveSubstringsOrWholePathGlobs) {
+    // Filters are case-insensitive substrings or whole-path globs.
     const std::pair<const char*, bool> rows[] = {{"LA/SC", true}, {"Scanner", false}, {"*/SC?N", true},
                                                  {"*[bc]rimola*", true}, {"brimola/*", false}};
     for (const auto& [filter, matches] : rows) EXPECT_EQ(FilterMatches(filter, "Boards/Brimola/Scan"), matches) << filter;
