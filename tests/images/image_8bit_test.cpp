@@ -4,7 +4,7 @@
 
 using namespace image_test;
 
-TEST(EightBit, FillsWriteTheirBytes) {
+TEST(EightBit, FillsWriteTheirBytesAndRandomFillsFollowTheRuntimeGenerator) {
     // A fill of a picture or an alpha of w x h, and the bytes it leaves from byte at of the one named.
     const struct { const char* name; DWORD w, h; std::function<bool(Picture8&, Alpha8&)> fill; bool alpha; size_t at; Bytes bytes; } rows[] = {
         {"horizontal wedge 0", 4, 1, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(0); }, false, 0, {0, 0, 0, 1, 0, 2, 0, 3}},
@@ -27,9 +27,7 @@ TEST(EightBit, FillsWriteTheirBytes) {
         EXPECT_EQ(r.bytes, BlockBytes(r.alpha ? static_cast<CImage&>(alpha) : picture, r.at, r.bytes.size()));
     }
     EXPECT_FALSE(Picture8(2, 2).FillPattern(11) || Picture8(2, 2).FillPattern(0) || Alpha8(2, 2).FillPattern(11));  // unknown pattern codes
-}
-
-TEST(EightBit, RandomFillsFollowTheRuntimeGenerator) {
+    // Random fills follow the runtime's generator.
     Picture8 image(4, 1);
     ASSERT_TRUE(image.FillRandom(2024, 1));
     Lcg lcg{2024};
