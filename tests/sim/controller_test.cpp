@@ -160,7 +160,7 @@ TEST(BoardController, RegistersAndTheStatusThatFollowsTheSensorAlarmTheFlashAndT
     EXPECT_EQ(Board(BoardKind::Nuxa).R(0x1FFC8), 0u) << "no FPGA pair on the codec board";
 }
 
-TEST(BoardController, BootInformationTextAndStatusFollowTheSegmentHeaders) {
+TEST(BoardController, BootInformationFollowsTheSegmentHeadersAndTheFlashImageFileOrHealthyMemory) {
     sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
     cfg.breakoutBox = true;
     EXPECT_EQ(Board(cfg).R(0x4010) & 0x718E7, 0x110C1u) << "PCIX booted and active, only PCIX tried, STS on, the box";
@@ -171,6 +171,17 @@ TEST(BoardController, BootInformationTextAndStatusFollowTheSegmentHeaders) {
     cfg.faults.flash.missingHeaders = {"PCIX", "PCI", "SAFE"};
     EXPECT_EQ(Board(cfg).R(0x4010) & 0x700C0, 0x70000u) << "all tried, neither active bit";
     EXPECT_EQ(Board(cfg).ctl.InfoText(), "") << "a blank SAFE segment has no record";
+    // It boots from its flash image file, or runs healthy from memory saying why.
+    support::TempDir dir;
+    sim::BoardConfig fileCfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    fileCfg.flashImage = dir / "brimola.flash";
+    sim::FlashProm erased(sim::FlashFaults{}, 1);
+    ASSERT_TRUE(erased.UseImageFile(fileCfg.flashImage, nullptr, nullptr));
+    EXPECT_EQ(Board(fileCfg).ctl.Booted(), sim::BootImage::Safe) << "an erased image file: nothing else to boot";
+    fileCfg.flashImage = dir / "missing/dir/x.flash";
+    Board fallback(fileCfg);
+    EXPECT_NE(fallback.ctl.FlashError(), "");
+    EXPECT_EQ(fallback.FlashWord(0x100002), 0x9955);
 }
 
 TEST(BoardController, StuckRegisterBitsReadStuckAndActSo) {
@@ -235,19 +246,6 @@ TEST(BoardController, FlashPortAccessAndEraseTakeTheirTimeAndAFloatingStsReadsAt
         EXPECT_NE(bits.find('0'), bits.find('1'));
     }
     EXPECT_NE(reads(true, 1), reads(true, 2));
-}
-
-TEST(BoardController, BootsFromItsFlashImageFileOrRunsHealthyFromMemorySayingWhy) {
-    support::TempDir dir;
-    sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
-    cfg.flashImage = dir / "brimola.flash";
-    sim::FlashProm erased(sim::FlashFaults{}, 1);
-    ASSERT_TRUE(erased.UseImageFile(cfg.flashImage, nullptr, nullptr));
-    EXPECT_EQ(Board(cfg).ctl.Booted(), sim::BootImage::Safe) << "an erased image file: nothing else to boot";
-    cfg.flashImage = dir / "missing/dir/x.flash";
-    Board fallback(cfg);
-    EXPECT_NE(fallback.ctl.FlashError(), "");
-    EXPECT_EQ(fallback.FlashWord(0x100002), 0x9955);
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ Runs RunsOf(uint32_t start, uint32_t lines, uint32_t initial, uint32_t lineLengt
     return runs;
 }
 
-TEST(DmaGeometry, LinesCountDwordsWithEitherFlagAndPadSkipsAfterEachLine) {
+TEST(DmaGeometry, LinesCountDwordsPadSkipsAfterEachLineAndAStuckControlBitHoldsOnlyItsWord) {
     for (bool is16 : {false, true}) {
         EXPECT_EQ(RunsOf(0x1000, 3, 5, 7, 0, is16), (Runs{{0x1000, 104}})) << "5 + 3 x 7 DWORDs, no pad: one block";
         EXPECT_EQ(RunsOf(0x1000, 3, 5, 7, 2, is16), (Runs{{0x1000, 20}, {0x1000 + 28, 28}, {0x1000 + 64, 28}, {0x1000 + 100, 28}}));
@@ -114,10 +114,7 @@ TEST(DmaGeometry, LinesCountDwordsWithEitherFlagAndPadSkipsAfterEachLine) {
     EXPECT_EQ(RunsOf(0, 2, 0, 4, 1, false), (Runs{{0, 16}, {20, 16}})) << "an empty initial line leaves no gap";
     RunsOf(0, 0xFFFF, 0xFFFF, 0xFFFF, 1, true, &bytes);
     EXPECT_EQ(bytes, 4ull * 0x10000 * 0xFFFF) << "beyond 32 bits of bytes";
-}
-
-// One 8 MiB main board whose channel 20 enable is stuck at 1, channel 21's at 0, bit 5 of channel 22's at 1.
-TEST(ChannelControlStuckBit, HoldsOnlyItsControlWordAndTheEngineObeysIt) {
+    // One 8 MiB main board whose channel 20 enable is stuck at 1, channel 21's at 0, bit 5 of channel 22's at 1.
     sim::RigConfig rig;
     std::string error;
     ASSERT_TRUE(sim::ParseRig(R"({"boards": [{"tag": "B1", "kind": "brimola", "sdram_mib": 8}], "faults": [
