@@ -5,7 +5,7 @@ namespace {
 
 using devtest::RigTest;
 
-TEST_F(RigTest, TreeLookUpsAndTheLibrarysViewOfPartsAndProductData) {
+TEST_F(RigTest, TreeLookUpsPartsProductDataAndTheStoredClockWord) {
     const int boards[] = {CZorvDevice::DEVTYPE_BRIMOLA, CZorvDevice::DEVTYPE_NUXA, CZorvDevice::DEVTYPE_END};
     std::vector<CZorvDevice*> list;
     ASSERT_EQ(GetZorvHardware()->GetDevList(boards, list), 2);
@@ -37,11 +37,9 @@ TEST_F(RigTest, TreeLookUpsAndTheLibrarysViewOfPartsAndProductData) {
     int len = 0;
     EXPECT_EQ(Board("N")->GetBAR0Space()->GetVPDField("Z1", 0, nullptr, &len), PCI_VPD::VPD_OK);
     EXPECT_EQ(len, 85) << "the whole length when no buffer is given";
-}
-
-TEST_F(RigTest, StoredClockWordIsOneDcbWordAndSurvivesARigReloadWithAStore) {
-    support::TempDir dir;
-    const std::string json = R"({"boards": [{"tag": "B1", "kind": "brimola", "memory_clock": {"store": ")" + dir.File("clk") + R"("}}]})";
+    // The stored clock word is one DCB word and survives a rig reload with a store.
+    support::TempDir store;
+    const std::string json = R"({"boards": [{"tag": "B1", "kind": "brimola", "memory_clock": {"store": ")" + store.File("clk") + R"("}}]})";
     for (DWORD want : {0u, 150u}) {
         LoadJson(json.c_str());  // a power cycle
         EXPECT_EQ(Regs("B1")[0x613E0 / 4], want);
