@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "framework/result_screen.h"
 #include "framework/test_base.h"
 #include "tests/support/output.h"
 
