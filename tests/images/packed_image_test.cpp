@@ -18,7 +18,7 @@ std::tuple<WORD, WORD, WORD> Pixel(const Picture& image, DWORD row, DWORD col) {
 
 }  // namespace
 
-TEST(PackedLayout, SizesPadsPlanesAndPackingBySampleFormatKeepingEverySample) {
+TEST(PackedLayout, SizesPadsPlanesPackingAndAlphaPixelFieldsInPartialGroups) {
     const struct { const char* name; bool alpha; DWORD w, h, size, pad; } rows[] = {
         {"image HD", false, 1920, 1080, 5184000, 1536},
         {"image odd pixel count rounds the pair up", false, 5, 3, 38, 4058},
@@ -86,17 +86,15 @@ TEST(PackedLayout, SizesPadsPlanesAndPackingBySampleFormatKeepingEverySample) {
     PPicture empty(UPicture(0, 0, 0), 0);
     assigned = empty;
     EXPECT_TRUE(empty.Get8BitPlane() == nullptr && assigned.GetBuffer() == nullptr);
-}
-
-TEST(PackedAlpha, PixelFieldsAndPartialGroups) {
-    PAlpha alpha(4, 2, 0);
+    // Alpha pixel fields and partial groups.
+    PAlpha fields(4, 2, 0);
     WORD value = 0x2D7, back = 0;
-    ASSERT_TRUE(alpha.SetPixel(1, 1, &value) && alpha.GetPixel(1, 1, &back));  // pixel 5
-    EXPECT_EQ(std::make_tuple(WORD(0x2D7), BYTE(0xB5), BYTE(0x77 | 0x0C)), std::make_tuple(back, alpha.Get8BitPlane()[5], alpha.Get2BitPlane()[1]));
+    ASSERT_TRUE(fields.SetPixel(1, 1, &value) && fields.GetPixel(1, 1, &back));  // pixel 5
+    EXPECT_EQ(std::make_tuple(WORD(0x2D7), BYTE(0xB5), BYTE(0x77 | 0x0C)), std::make_tuple(back, fields.Get8BitPlane()[5], fields.Get2BitPlane()[1]));
     value = 0;
-    ASSERT_TRUE(alpha.SetPixel(1, 1, &value));
-    EXPECT_EQ(0x77 & ~0x0C, alpha.Get2BitPlane()[1]);  // the other fields kept
-    EXPECT_FALSE(alpha.SetPixel(2, 0, &value) || alpha.SetPixel(0, 4, &value) || alpha.GetPixel(5, 5, &back));
+    ASSERT_TRUE(fields.SetPixel(1, 1, &value));
+    EXPECT_EQ(0x77 & ~0x0C, fields.Get2BitPlane()[1]);  // the other fields kept
+    EXPECT_FALSE(fields.SetPixel(2, 0, &value) || fields.SetPixel(0, 4, &value) || fields.GetPixel(5, 5, &back));
     const WORD values[6] = {0x3FF, 0x001, 0x002, 0x203, 0x155, 0x2AA};
     UAlpha six(6, 1), five(5, 1);
     for (DWORD c = 0; c < 6; ++c) six.SetPixel(0, c, values[c]), five.SetPixel(0, c, values[c]);
@@ -105,8 +103,8 @@ TEST(PackedAlpha, PixelFieldsAndPartialGroups) {
     // file holds the six bytes and reads back, and a copy keeps the field.
     TempDir dir;
     PAlpha packedFive(five, 0), copy(1, 1, 0), read(2, 2, 0);
-    DWORD word = 0;
-    EXPECT_TRUE(packedFive.GetWord(0, &word) && !packedFive.GetWord(1, &word));
+    DWORD fieldWord = 0;
+    EXPECT_TRUE(packedFive.GetWord(0, &fieldWord) && !packedFive.GetWord(1, &fieldWord));
     ASSERT_EQ(1, packedFive.SaveFile((dir / "five.img").c_str(), 0));
     EXPECT_EQ(56u + 6u, ReadBytes(dir / "five.img").size());
     ASSERT_EQ(1, ReadFrom(read, dir / "five.img"));

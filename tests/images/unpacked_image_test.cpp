@@ -72,7 +72,7 @@ TEST(UnpackedPicture, FillsWriteTheirPairsAndRandomFillsFollowTheRuntimeGenerato
     for (DWORD c = 0; c < 4; ++c) EXPECT_EQ(WORD(alcg.Next() % 1024 << 6), Pair(alpha, 0, true)[c]);
 }
 
-TEST(UnpackedPicture, SampleFormatsAndPixelAccess) {
+TEST(UnpackedPicture, SampleFormatsPixelAccessAndAlphaLinesGridsAndDiagonals) {
     auto pair = [](WORD y0, WORD y1, WORD cb, WORD cr, DWORD format) { Quad q; UPicture::MakePixelPair(q.data(), y0, y1, cb, cr, format); return q; };
     // Format 1 drops the low bits; an unknown format writes zeros.
     EXPECT_EQ(Quad({0x7F00, 0xFF00, 0x4000, 0x8000}), pair(0x3FF, 0x201, 0x1FE, 0x102, 1));
@@ -111,13 +111,11 @@ TEST(UnpackedPicture, SampleFormatsAndPixelAccess) {
     EXPECT_TRUE(none.FillPattern(1, 0, 0x3FF) && none.DrawLine(0, 0, 5, 5, 1, 1, 1));
     none.nSampleFormat = 2;
     EXPECT_FALSE(none.ConvertToFormat4() || none.CreateDIB(1));
-}
-
-TEST(UnpackedAlpha, LinesGridsAndDiagonals) {
+    // Alphas: lines, grids and diagonals.
     using Points = std::set<std::pair<DWORD, DWORD>>;
-    UAlpha alpha(4, 2), grid(4, 4), big(70, 40), frame(5, 5);
-    EXPECT_TRUE(alpha.DrawLine(3, 1, 0, 0, 1023));
-    EXPECT_EQ(Points({{0, 0}, {1, 0}, {2, 1}, {3, 1}}), Lit(alpha));
+    UAlpha line(4, 2), grid(4, 4), big(70, 40), frame(5, 5);
+    EXPECT_TRUE(line.DrawLine(3, 1, 0, 0, 1023));
+    EXPECT_EQ(Points({{0, 0}, {1, 0}, {2, 1}, {3, 1}}), Lit(line));
     ASSERT_TRUE(grid.FillGrid(0));
     EXPECT_EQ(Points({{1, 1}, {1, 2}, {2, 1}, {2, 2}}), Lit(grid));
     ASSERT_TRUE(big.FillGrid(0));
