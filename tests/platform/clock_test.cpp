@@ -14,7 +14,7 @@ struct ClockTest : ::testing::Test {
 };
 }  // namespace
 
-TEST_F(ClockTest, VirtualSleepsAndPollsCostNoRealTimeTheClockNeverGoesBackAndWallTimeMovesWithIt) {
+TEST_F(ClockTest, VirtualAndWallTimeAndRealModeThatFollowsTheMachine) {
     const auto realStart = std::chrono::steady_clock::now();
     const DWORD tickBefore = GetTickCount();
     const LONGLONG before = platform::NowTicks();
@@ -39,9 +39,7 @@ TEST_F(ClockTest, VirtualSleepsAndPollsCostNoRealTimeTheClockNeverGoesBackAndWal
     const struct tm tm = platform::LocalTime();
     EXPECT_EQ((tm.tm_year + 1900) * 10000 + (tm.tm_mon + 1) * 100 + tm.tm_mday, 20010909);
     EXPECT_EQ(tm.tm_hour * 10000 + tm.tm_min * 100 + tm.tm_sec, 14645);
-}
-
-TEST_F(ClockTest, RealModeFollowsTheMachine) {
+    // Real mode follows the machine.
     platform::SetClockMode(platform::ClockMode::Real);
     LONGLONG a = 0, b = 0;
     QueryPerformanceCounter(&a);
