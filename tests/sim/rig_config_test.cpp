@@ -82,9 +82,8 @@ TEST(RigConfig, DefaultRigSettingsFaultDefaultsAndFilesThatAreNotRigsOrImages) {
     EXPECT_EQ(error, "rig file \"" + dir.File("none.json") + "\": cannot be opened");
 }
 
-struct BadRig {
-    std::string text, message;  // the message: what follows "rig file \"bad.json\": key \""
-};
+// The message: what follows "rig file \"bad.json\": key \"".
+struct BadRig { std::string text, message; };
 BadRig B(const std::string& keys, const std::string& message) { return {Rig("", ", " + keys), "boards[0]." + message}; }
 BadRig F(const std::string& fault, const std::string& message) { return {Rig(R"({"board": "B1", )" + fault + "}"), "faults[0]." + message}; }
 
