@@ -31,7 +31,7 @@ sim::BreakoutBox* Box() { return devlib::CurrentRig()->Boards()[0]->Box(); }
 void SetTyped(YorbCommand& c, const Value& v) {
     char type[20] = {};
     ASSERT_TRUE(YorbFlow::YorbCommandFactory::GetCommandParamTypeCodeString(c.GetCommandName(), v.first, sizeof type, type));
-    const int code = YorbFlow::TypeCodeFromString(type);
+    const int code = Wire::TypeCodeFromString(type);
     if (code == Wire::TYPE_INT8) c.SetParamInt8(v.first, static_cast<int8_t>(v.second));
     else if (code == Wire::TYPE_INT32) c.SetParamInt32(v.first, static_cast<int32_t>(v.second));
     else if (code == Wire::TYPE_UINT8) c.SetParamUInt8(v.first, static_cast<uint8_t>(v.second));
