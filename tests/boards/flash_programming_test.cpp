@@ -6,8 +6,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 
 #include "framework/result_screen.h"
 #include "platform/clock.h"
@@ -55,17 +53,13 @@ TEST(DiagFlash, ModesDevicesAndFiles) {
     for (const Row& row : rows) {
         Flash flash("", row.board);
         EXPECT_TRUE(flash.Gives(row.args, row.result, row.parts)) << row.name;
-        if (row.parts.empty()) {
-            EXPECT_EQ(flash.Text().find("ERROR"), std::string::npos) << row.name;
-        }
+        EXPECT_EQ(row.parts.empty() ? flash.Text().find("ERROR") : std::string::npos, std::string::npos) << row.name;
     }
 }
 
-
 TEST(DiagFlash, TheFileTakesTheBoardsRevisionAndMayLieUnderTestdata) {
     Flash flash;
-    std::ifstream in(kOxd + "ZVKX0202.oxd", std::ios::binary);
-    const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string image = support::ReadText(kOxd + "ZVKX0202.oxd");
     flash.Dir().MakeDir("testdata");
     flash.Dir().Write("testdata/ZVKX0202.oxd", image);
     flash.Dir().Write("ZVKX0203.oxd", image);
@@ -86,9 +80,7 @@ TEST(DiagFlash, TheSecondReleaseKnowsEachBoardsOwnPcixImage) {
 
 // An OXD file of the ZVKX header, revision C760, with data bytes of its own.
 std::string MakeOxd(const support::TempDir& dir, const char* name, size_t bytes) {
-    std::ifstream in(kOxd + "ZVKX0202.oxd", std::ios::binary);
-    std::string file(0x60, '\0');
-    in.read(file.data(), 0x60);
+    std::string file = support::ReadText(kOxd + "ZVKX0202.oxd").substr(0, 0x60);
     file.replace(13, 4, "C760");
     for (size_t i = 0; i < bytes; ++i) file += static_cast<char>('A' + i % 26);
     return dir.Write(name, file);
@@ -111,9 +103,7 @@ TEST(DiagFlash, ImageSizesAgainstTheSegment) {
         EXPECT_TRUE(flash.Gives("MODE=PROG DEVICE=PCIX FILE=" + file, row.prog, {row.progText})) << row.name;
         EXPECT_TRUE(flash.Gives("MODE=REPORT DEVICE=PCIX", row.report, {row.reportText})) << row.name;
         EXPECT_EQ(Chip().Word(row.word), row.value) << row.name;
-        if (row.prog == 1) {
-            EXPECT_EQ(flash.Run("MODE=CHECK DEVICE=PCIX FILE=" + file), 1u) << row.name << flash.Text();
-        }
+        EXPECT_EQ(row.prog == 1 ? flash.Run("MODE=CHECK DEVICE=PCIX FILE=" + file) : 1u, 1u) << row.name << flash.Text();  // what was programmed checks
     }
 }
 
@@ -183,7 +173,6 @@ TEST(DiagFlash, FlashFaultsAreCaught) {
         EXPECT_EQ(flash.test->out.HasColoured(row.text, kColorRed), row.red && row.result == 2) << row.fault;
     }
 }
-
 
 TEST(FlashImageID, RecordBytesInTheSegment) {
     // Records at the end of the erased TEST segment (0x300000, 0x0E0000 words) of a fresh rig.

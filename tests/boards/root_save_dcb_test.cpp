@@ -1,6 +1,7 @@
 // Tests of the codec root's image saves by DCB: the commands it issues and the fields it refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -78,12 +79,9 @@ TEST_F(RootKeywords, SaveByDCBRefusesBadFields) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments);
         EXPECT_EQ(Run("Nuxa1 <CNuxaBoard \"Save Image\" " + row.arguments + ">"), row.result);
-        size_t red = 0;
-        for (const auto& [text, colour] : nuxa.out.coloured) red += colour == kColorRed;
-        EXPECT_EQ(red, row.red ? 1u : 0u);
-        if (row.red) {
-            EXPECT_TRUE(nuxa.out.HasColoured(row.red, kColorRed));
-        }
+        const auto& coloured = nuxa.out.coloured;
+        EXPECT_EQ(std::count_if(coloured.begin(), coloured.end(), [](const auto& c) { return c.second == kColorRed; }), row.red ? 1 : 0);
+        EXPECT_TRUE(!row.red || nuxa.out.HasColoured(row.red, kColorRed));
     }
 }
 

@@ -22,7 +22,7 @@ inline size_t Count(const std::string& text, const std::string& what) {
 }
 
 // Whether text holds every part; a failure names the first missing part.
-inline ::testing::AssertionResult HasAll(const std::string& text, std::initializer_list<std::string> parts) {
+inline ::testing::AssertionResult HasAll(const std::string& text, const std::vector<std::string>& parts) {
     for (const std::string& part : parts)
         if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
     return ::testing::AssertionSuccess();

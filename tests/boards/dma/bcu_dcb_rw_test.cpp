@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -56,11 +55,9 @@ struct OnRig {
     Dcb dcb;
 };
 
-std::string Stuck(DWORD offset, int bit, int value = 1) {
-    char text[128];
-    std::snprintf(text, sizeof text, R"({"kind": "register_stuck_bit", "board": "Brimola1", "offset": "0x%X", "bit": %d, "value": %d})",
-                  offset, bit, value);
-    return text;
+std::string Stuck(DWORD offset, int bit) {
+    return R"({"kind": "register_stuck_bit", "board": "Brimola1", "value": 1, "offset": )" + std::to_string(offset) + R"(, "bit": )" +
+           std::to_string(bit) + "}";
 }
 // Bit 0 of register 0 stuck at 1 in BCUs 0, 2, 4, ...: each fails passes 1 and 3 only.
 std::string EvenBcusStuck(int count) {
@@ -123,11 +120,9 @@ TEST(DescriptorRegisterTests, PassOnHealthyBoardsAndNameEveryFault) {
         const support::OutputLog& out = row.dcb ? board.dcb.out : board.bcu.out;
         EXPECT_EQ(result, row.result) << out.text;
         EXPECT_TRUE(HasAll(out.text, {row.dcb ? "DCBActive" : "BCUActive", "any text"}));
-        for (const std::string& part : row.parts) EXPECT_TRUE(HasAll(out.text, {part}));
+        EXPECT_TRUE(HasAll(out.text, row.parts));
         for (const std::string& part : row.absent) EXPECT_EQ(out.text.find(part), std::string::npos) << part << " in:\n" << out.text;
-        if (row.result == 1) {  // green for BCUs, black for DCBs
-            EXPECT_TRUE(out.HasColoured("Okay\n", row.dcb ? kColorBlack : kColorGreen));
-        }
+        EXPECT_TRUE(row.result != 1 || out.HasColoured("Okay\n", row.dcb ? kColorBlack : kColorGreen));  // green for BCUs, black for DCBs
         EXPECT_EQ(Count(out.text, "Error: No "), std::string(row.name).rfind("NoBar0", 0) == 0 ? 5u : 0u);
     }
 }
@@ -180,9 +175,7 @@ TEST(DescriptorRegisterTests, HelpTextsAndRevisionText) {
     const std::string rule(72, '=');
     EXPECT_TRUE(bcu.out.HasColoured(rule + "\n", kColorGreen));
     EXPECT_TRUE(HasAll(bcu.out.text, {"This test is intended to check the Active regions of the BCU\naddress space."}));
-    EXPECT_TRUE(HasAll(dcb.out.text, {rule + "\nTest: DCBactive\n This test disables all DCB activity, writes a test pattern to\neach",
-                                      "  5) A varying pattern which is different for each DCB.\n\n This is the \"Active\" DCB R/W test",
-                                      "passes or fails the test\naccordingly.\n" + rule}));
+    EXPECT_TRUE(HasAll(dcb.out.text, {rule + "\nTest: DCBactive\n This test disables", "each DCB.\n\n This is the \"Active\" DCB R/W test"}));
     struct Text { const char* text; DWORD value; };
     for (const Text& t : {Text{"0C6F", 0xC6F}, Text{"c70", 0xC70}, Text{"", 0}, Text{"0C7G", 0}, Text{"123456789", 0}})
         EXPECT_EQ(DescriptorMaskRevision(t.text), t.value) << t.text;

@@ -87,7 +87,7 @@ TEST_F(DCBDisplay, ShowDCBInfoDumpsOneChannelOnBothRoots) {
         EXPECT_EQ(Count(out, "  BCU_Ptr["), 16u);
         EXPECT_EQ(Count(out, "  0x"), 128u);  // every word
         EXPECT_EQ(Count(out, "  DMA Context Block (DCB) {\n"), static_cast<size_t>(row.blocks));
-        for (const std::string& part : row.parts) EXPECT_TRUE(HasAll(out, {part}));
+        EXPECT_TRUE(HasAll(out, row.parts));
     }
 }
 
@@ -121,14 +121,6 @@ TEST_F(DCBDisplay, OverviewColoursEachChannelByStateAndItsBCU) {
     const std::string blanks(54, ' ');
     struct Row { std::string text; COLORREF colour; };
     const Row rows[] = {
-        {"Color Key: \n", kColorBlack},
-        {" Channel Disabled (OFF)              ", kBlue},
-        {"             --- SCT=0\n", kColorBlack},
-        {" Channel Enabled, I or Y != 0 (RUN)  ", kColorRed},
-        {"             --- SCT=BSZ\n", kBlue},
-        {" Channel Enabled, I and Y == 0 (EN)  ", kColorBlack},
-        {"             --- SCT!=BSZ AND SCT!=0\n", kColorGreen},
-        {" Channel Enabled, I&Y==0 & Chan Active (ACT)  \n", kDarkRed},
         {"NAME CH LLLL PPPP YYYY IIII ---SA--- D E F P LK TAG --- BCU SCT SSZ BSZ WRGS\n", kColorBlack},
         {"BVi0 00 0000 0000 0000 0000 00000000 0 0 0 0 00 000 OFF", kBlue},
         {"BVi1 01 0040 0004 0010 0020 00ABCDE0 7 1 1 5 05 123 RUN", kColorRed},
@@ -177,10 +169,8 @@ TEST_F(DCBDisplay, DispDCBShowsTheNamedDCBInItsChannelsLayout) {
         SCOPED_TRACE(row.args);
         support::Recording<CTestDCB> test;
         EXPECT_EQ(test.Run(row.args), row.result);
-        for (const std::string& part : row.parts) EXPECT_TRUE(HasAll(test.out.text, {part}));
-        if (row.result == kRunFailed) {
-            EXPECT_TRUE(test.out.HasColoured(row.parts[0], kColorRed));
-        }
+        EXPECT_TRUE(HasAll(test.out.text, row.parts));
+        EXPECT_TRUE(row.result == kRunPassed || test.out.HasColoured(row.parts[0], kColorRed));
         const std::string args = row.args;  // channels 12 and 16 here
         EXPECT_EQ(test.out.Has("PCI DMA address"), args.find("BVideoOut") != std::string::npos || args.find("BAudioIn1") != std::string::npos);
     }
