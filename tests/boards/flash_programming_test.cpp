@@ -133,17 +133,6 @@ TEST(DiagFlash, ProgramCheckReportRoundTripAndItsRecord) {
     EXPECT_EQ(Chip().Word(0x100000 + (record.textOffset & ~31u) / 2), 0xFFFF);
 }
 
-TEST(DiagFlash, TheFlashImageFileKeepsWhatWasProgrammed) {
-    support::TempDir dir;
-    const std::string rig = R"({"boards": [{"tag": "B1", "kind": "brimola", "flash": {"image": ")" + dir.Path() + R"(/b1.flash"}}]})";
-    {
-        Flash flash(rig, "B1");
-        EXPECT_EQ(flash.Run("MODE=PROG DEVICE=PCIX" + File("ZVKP")), 1u) << flash.Text();
-    }
-    Flash again(rig, "B1");
-    EXPECT_TRUE(again.Gives("MODE=(CHECK REPORT) DEVICE=PCIX" + File("ZVKP"), 1, {" Filename:     ZVKP0202.oxd\n"}));
-}
-
 TEST(DiagFlash, AStopBetweenBlocksEndsTheProgramming) {
     Flash flash;
     flashtest::StopFlagSet stop;

@@ -92,30 +92,17 @@ TEST_F(DCBDisplay, ShowDCBInfoDumpsOneChannelOnBothRoots) {
 }
 
 TEST_F(DCBDisplay, OverviewColoursEachChannelByStateAndItsBCU) {
-    Words running{};
-    running[0] = 496u << 23;
-    running[3] = 0x00100000;  // Lines 16
-    Control(0, 0);
-    Control(1, 1);
-    Put(1, 0, kPci);  // writing channel, BCU 496 with Write: a second line for BCU 497
-    Control(4, 1);
-    Put(4, 0, running);  // reading channel, BCU 496 without Read: no second line
-    Control(12, 1);
-    running[0] = 500u << 23;
-    Put(12, 0, running);  // reading channel, BCU 500 with Read: BCU 501 follows
-    Control(16, 1);
-    running[0] = 511u << 23;
-    Put(16, 0, running);  // the last BCU has no BCU after it
+    // Running channels: writing channel 1 on BCU 496, whose Write adds a line for BCU 497; reading
+    // channels 4 on BCU 496 (no Read: no second line), 12 on BCU 500 (Read: BCU 501 follows) and 16
+    // on the last BCU, which has none after it.
+    Put(1, 0, kPci);
+    const std::pair<int, DWORD> reading[] = {{4, 496}, {12, 500}, {16, 511}};
+    for (const auto& [channel, bcu] : reading) Put(channel, 0, Words{bcu << 23, 0, 0, 0x00100000});  // Lines 16
     Bcu(497, {8u << 16, 0, 0, 8});
     Bcu(500, {1u << 30, 0, 0, 0});
     Bcu(511, {1u << 31, 0, 0, 3});
-    Control(2, 1);
-    Control(6, 1);
-    CWexalBoardIF board;
-    ASSERT_EQ(board.SelectDevice("Brimola1", FALSE), kRunPassed);
-    ASSERT_EQ(board.GetBAR0(FALSE), kRunPassed);
-    ASSERT_TRUE(board.IsChannelPresent(2) && !board.IsChannelPresent(6));  // ACT and EN rows below
-
+    for (int channel : {1, 2, 4, 6, 12, 16}) Control(channel, 1);  // 2 is present (ACT), 6 is not (EN)
+    Control(0, 0);
     std::string out;
     EXPECT_EQ(Run("Brimola1 <CBrimolaBoard Show DCB Info All DCB0 VERBOSE=0>", &out), kRunPassed);
     const std::string blanks(54, ' ');
