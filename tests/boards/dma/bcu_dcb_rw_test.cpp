@@ -81,14 +81,14 @@ TEST(DescriptorRegisterTests, PassOnHealthyBoardsAndNameEveryFault) {
         DWORD result;
         std::vector<std::string> parts, absent = {};
     };
+    const std::string noBar0 = R"({"kind": "missing_space", "board": "Brimola1", "space": "BAR0"})";
     const Row rows[] = {
         {"BcuHealthy", false, "0xC75", "", 1, {std::string(kFourOkay) + "Okay\nZeroing all BCUs\nRestoring all DCB Enable flags.\n"}},
         {"BcuHealthyOld", false, "0xC6F", "", 1, {" - All channels are ready for the test.\n"}},
         {"DcbHealthy", true, "0xC75", "", 1, {std::string(kFourOkay) + "Okay\nZeroing all DCBs\nFlushing all DCBs\nRestoring all"}},
         {"DcbHealthyOld", true, "0xC6F", "", 1, {"Testing with varying pattern...Okay\n"}},
         {"BcuStuckBit", false, "0xC75", Stuck(0x70120, 4), 2,
-         {"Testing with pattern 0x00000000...Fault\n BCU #18; BAR0+70120\n", "is all 00000000.", " 00000010 00000000 00000000 00000000\n",
-          " Total failing BCUs: 1 of 512\n\n", "0xFFFFFFFF...Okay\n", "0x55555555...Okay\n"}},
+         {"0x00000000...Fault\n BCU #18; BAR0+70120\n", " 00000010 00000000 00000000 00000000\n", " Total failing BCUs: 1 of 512\n\n", "0x55555555...Okay\n"}},
         {"BcuRegister1MustReadZero", false, "0xC70", Stuck(0x70014, 0), 2, {" BCU #1; BAR0+70010\n", " 00000000 00000001 00000000"}},
         {"DcbStuckBit", true, "0xC75", Stuck(0x60644, 0), 2,
          {" Channel: 3;  DCB #2; BAR0+60640\n", " 00000000 00000001 00000000 00000000 00000000\n", " Total failing DCBs: 1 of 752\n\n"}},
@@ -101,17 +101,13 @@ TEST(DescriptorRegisterTests, PassOnHealthyBoardsAndNameEveryFault) {
         {"NineBcuFaults", false, "0xC75", EvenBcusStuck(9), 2,
          {" BCU #12; BAR0+700C0\n", " ... Additional faults not detailed ...\n BCU #16; BAR0+70100\n", " Total failing BCUs: 9 of 512"}, {" BCU #14;"}},
         {"BcuAlias", false, "0xC75", Alias("bcu", R"("line": 0, "stuck": 0)"), 2,
-         {std::string(kFourOkay) + "Fault\n BCU #0; BAR0+70000\n", "FDFE0301 00000000 FDFE0301 FDFE0301  FBFD0602 00000000 FBFD0602 FBFD0602",
-          " ... Additional faults not detailed ...\n", " Total failing BCUs: 256 of 512\n"}},
+         {std::string(kFourOkay) + "Fault\n BCU #0; BAR0+70000\n", "FDFE0301 00000000 FDFE0301 FDFE0301  FBFD0602", " Total failing BCUs: 256 of 512\n"}},
         {"DcbAlias", true, "0xC75", Alias("dcb", R"("line": 4, "shorted_to": 0)"), 2,
-         {std::string(kFourOkay) + "Fault\n Channel: 0;  DCB #0; BAR0+60000\n", "is all FDFE0301.", " DDEE3311 DDEE3311",
-          " ... Additional faults not detailed ...\n"}},
+         {std::string(kFourOkay) + "Fault\n Channel: 0;  DCB #0; BAR0+60000\n", "is all FDFE0301.", " DDEE3311 DDEE3311", " ... Additional faults"}},
         {"ChannelNotDisabled", true, "0xC75", Stuck(0x58050, 0), 1,
          {" Error on channel 20 (BAUDIOOUT): Unable to disable this channel.\n", " Done - 46 channels ready for the test.\n"}, {"Fault"}},
-        {"NoBar0Bcu", false, "0xC75", R"({"kind": "missing_space", "board": "Brimola1", "space": "BAR0"})", 2,
-         {"Testing with varying pattern...Error: No BCU on this device.\n"}},
-        {"NoBar0Dcb", true, "0xC75", R"({"kind": "missing_space", "board": "Brimola1", "space": "BAR0"})", 2,
-         {"Testing with varying pattern...Error: No DCB on this device.\n"}},
+        {"NoBar0Bcu", false, "0xC75", noBar0, 2, {"Testing with varying pattern...Error: No BCU on this device.\n"}},
+        {"NoBar0Dcb", true, "0xC75", noBar0, 2, {"Testing with varying pattern...Error: No DCB on this device.\n"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
