@@ -22,14 +22,10 @@ const std::string kEachPeak = "Local:  30\r\r\nWexal:  45\r\r\nKerzil:  40\r\r\n
 // The monitor on Brimola1 of the rig in place, answered by a script; the log goes to the fresh current folder.
 class PeakTemps : public support::RigTest {
 protected:
-    void SetUp() override {
-        support::RigTest::SetUp();
-        platform::SetDialogRunner(&runner);
-    }
-    void TearDown() override {
+    PeakTemps() { platform::SetDialogRunner(&runner); }
+    ~PeakTemps() override {
         platform::SetDialogRunner(nullptr);
         *g_StopFlag() = 0;
-        support::RigTest::TearDown();
     }
     // Runs a new monitor with the script; answers its result and keeps the monitor in dlg.
     int Run(const char* parameters, int unique, std::vector<CString> script) {

@@ -17,15 +17,6 @@ using Words = std::array<DWORD, 8>;
 
 constexpr COLORREF kBlue = 0xFF0000, kDarkRed = 0x0000C0;
 
-// A word of five-bit gains at bits 0, 5, 10, 16, 21 and 26, in that order.
-DWORD Gains(std::initializer_list<DWORD> gains) {
-    static constexpr int kShift[6] = {0, 5, 10, 16, 21, 26};
-    DWORD word = 0;
-    int i = 0;
-    for (DWORD g : gains) word |= g << kShift[i++];
-    return word;
-}
-
 // OP: Next 5, ForceBCU, Pack 5, IntEn, 16bit, InputFormat 1, BCU increment, sequence 3, BCU 496.
 constexpr DWORD kOp = 5 | 1u << 6 | 5u << 8 | 1u << 11 | 1u << 13 | 1u << 14 | 1u << 16 | 3u << 17 | 496u << 23;
 // Port: Context ID 7, bits 4-9 0b001101, Tag 0x123. Lines 16, initial 32; pad 4, line length 64.
@@ -36,7 +27,8 @@ protected:
     DCBDisplay() : bar0(support::RigBoard("Brimola1")->GetBAR0Space()->GetRegisterPointer(0, 0x100000)) {
         Words remap = kPci, alpha = kPci;
         remap[6] = 0xFEDCBA98, remap[7] = 0x76543210;
-        alpha[5] = Gains({1, 2, 3, 4, 5, 6}), alpha[6] = Gains({7, 8, 9, 10, 11, 12}), alpha[7] = Gains({13, 14, 15, 31});
+        // Five-bit gains 1-6 at bits 0, 5, 10, 16, 21 and 26 of word 5, 7-12 in word 6, then 13, 14, 15 and 31.
+        alpha[5] = 0x18A40C41, alpha[6] = 0x316A2507, alpha[7] = 0x001F3DCD;
         for (int channel : {5, 9, 12, 13, 16, 24, 28}) Put(channel, 3, kPci);
         Put(22, 3, remap);
         Put(41, 3, alpha);
