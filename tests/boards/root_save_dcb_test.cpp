@@ -10,18 +10,6 @@
 
 namespace {
 
-// Stands in for a codec packer or unpacker test: keeps the arguments the root hands it and fails,
-// so a failed save must not stop the next DCB.
-class CodecTestStandIn : public support::RecordingTreeTest {
-public:
-    using RecordingTreeTest::RecordingTreeTest;
-    DWORD Run(CString arguments) override {
-        received.push_back(arguments.str());
-        return kRunFailed;
-    }
-    std::vector<std::string> received;
-};
-
 TEST_F(RootKeywords, SaveByDCBIssuesOneCommandPerDCBAndRefusesBadFields) {
     // A refused command prints its one red line and issues nothing; without a macro it is silent.
     const std::string save = "\"Save Image\" ";
@@ -64,7 +52,8 @@ TEST_F(RootKeywords, SaveByDCBIssuesOneCommandPerDCBAndRefusesBadFields) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments);
-        CodecTestStandIn standIn(row.target);
+        support::RecordingTreeTest standIn(row.target);  // a codec packer or unpacker test
+        standIn.result = kRunFailed;  // a failed save does not stop the next DCB
         ASSERT_TRUE(standIn.AddToMap(&nuxa));
         EXPECT_EQ(Run("Nuxa1 <CNuxaBoard " + row.arguments + ">"), row.result);
         EXPECT_EQ(standIn.received, row.issued);

@@ -14,8 +14,7 @@ TEST(RootKeywordsJob, EveryEngineeringLeafPassesAfterProgrammingAtLoad) {
     const HostRun run = RunHost({"--color=never", "--all", "-ENGINEERING", "-PD=ALL", "Engineering"}, dir.Path());
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(run.out.find("[FAIL]"), std::string::npos) << run.out;
-    // Seven FPGAs at load (verbosity 2 says so; the tree's own loads are quieter); every keyword reached its root.
-    EXPECT_EQ(support::Count(run.out, "Program Xilinx FPGA.\n"), 7u);
+    // Every keyword reached its root.
     EXPECT_TRUE(support::HasAll(run.out, {"\n--- CNuxaBoard Program DEVICE=4 ", "Zyv files[", "\n--- CNuxaBoard InitPexano ---\n",
                                           "SDRAM Memory: Reference = 80 Mhz, Clock= 133.000000\n", "\n--- CNuxaBoard Compare Files "}));
 }

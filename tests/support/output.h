@@ -64,10 +64,16 @@ public:
     DWORD Run(CString) override { return kRunPassed; }
 };
 
+// A tree test that keeps the arguments of each run and answers result.
 class RecordingTreeTest : public Recording<CWexalTreeMapTB> {
 public:
     explicit RecordingTreeTest(const char* name = "CRecording") : Recording<CWexalTreeMapTB>(name) {}
-    DWORD Run(CString) override { return kRunPassed; }
+    DWORD Run(CString arguments) override {
+        received.push_back(arguments.str());
+        return result;
+    }
+    std::vector<std::string> received;
+    DWORD result = kRunPassed;
 };
 
 // Keeps the text, the selection and every formatted run, the way a rich-edit control would.
