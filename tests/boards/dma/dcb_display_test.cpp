@@ -100,7 +100,6 @@ TEST_F(DCBDisplay, OverviewColoursEachChannelByStateAndItsBCU) {
     const std::string blanks(54, ' ');
     struct Row { std::string text; COLORREF colour; };
     const Row rows[] = {
-        {"NAME CH LLLL PPPP YYYY IIII ---SA--- D E F P LK TAG --- BCU SCT SSZ BSZ WRGS\n", kColorBlack},
         {"BVi0 00 0000 0000 0000 0000 00000000 0 0 0 0 00 000 OFF", kBlue},
         {"BVi1 01 0040 0004 0010 0020 00ABCDE0 7 1 1 5 05 123 RUN", kColorRed},
         {" 1F0 004 008 010 1010\n", kColorGreen},
