@@ -70,25 +70,18 @@ std::vector<int> ClockRegisters(const char* board, const char* space) {
 }
 
 TEST_F(RootKeywords, I2CClockProgramsEachNamedSetting) {
-    // Registers 0-7 as the table gives them; register 2 is written last with its plain value.
+    // Registers 0-7 as the table gives them (register 2 is written last with its plain value), on rows
+    // that each show something of their own: both references and devices, register 4, the divider
+    // of 166, a name matched by its start without case, and a setting that gives another clock.
     struct Row { const char* mode; const char* device; std::vector<int> regs; const char* clock; };
     const Row rows[] = {
         {"40,100Mhz", "Wexal", {0x02, 0x10, 0x03, 0x14, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 100.000000"},
         {"40,110Mhz", "Sorbelin", {0x04, 0x10, 0x02, 0x21, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 110.000000"},
         {"40,133Mhz", "Wexal", {0x28, 0x10, 0x02, 0x8F, 1, 0x22, 0, 0}, "Reference = 40 Mhz, Clock= 133.000000"},
         {"40,166Mhz", "Sorbelin", {0x0A, 0x10, 0x01, 0x53, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 166.000000"},
-        {"40,80Mhz", "Wexal", {0x02, 0x10, 0x04, 0x14, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 80.000000"},
-        {"40,90Mhz", "Sorbelin", {0x02, 0x10, 0x03, 0x12, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 90.000000"},
-        {"80,80Mhz", "Wexal", {0x04, 0x10, 0x04, 0x14, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 80.000000"},
-        {"80,100Mhz", "Sorbelin", {0x04, 0x10, 0x03, 0x14, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 100.000000"},
         {"80,105MHZ", "WEXALX", {0x08, 0x10, 0x02, 0x21, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 110.000000"},
-        {"80,110Mhz", "Sorbelin", {0x08, 0x10, 0x02, 0x21, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 110.000000"},
-        {"80,120Mhz", "Wexal", {0x04, 0x10, 0x02, 0x12, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 120.000000"},
         {"80,125Mhz", "Sorbelin", {0x10, 0x10, 0x02, 0x48, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 120.000000"},
-        {"80,130Mhz", "Wexal", {0x08, 0x10, 0x02, 0x27, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 130.000000"},
         {"80,133Mhz", "Sorbelin", {0x50, 0x10, 0x02, 0x8F, 1, 0x22, 0, 0}, "Reference = 80 Mhz, Clock= 133.000000"},
-        {"80,150Mhz", "Wexal", {0x08, 0x10, 0x01, 0x1E, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 150.000000"},
-        {"80,160Mhz", "Sorbelin", {0x04, 0x10, 0x01, 0x10, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 160.000000"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.mode);

@@ -34,14 +34,10 @@ std::string FaultOn(char board, const std::string& fields) {
     return PairRig("", "", "{" + fields + R"(, "board": ")" + (board == 'N' ? "Nuxa1" : "Brimola1") + "\"}");
 }
 
-class RootProgram : public RootKeywords {
-protected:
+TEST_F(RootKeywords, AnImageIsLoadedOnlyWhenItFitsTheBoard) {
     // The keyer image under a name without a revision: the FPGA test's file choice then accepts it
     // on a board whose product data has no revision for it.
-    RootProgram() { Dir().Write("img/LOCV", support::ReadText(Dir().File("testdata/LOCV0202.oxd"))); }
-};
-
-TEST_F(RootProgram, AnImageIsLoadedOnlyWhenItFitsTheBoard) {
+    Dir().Write("img/LOCV", support::ReadText(Dir().File("testdata/LOCV0202.oxd")));
     struct Row { std::string command; std::string rig; DWORD result; std::string has, hasNot = ""; };
     const std::string keyV0 = "ERROR:  Unable to find VPD key[V0]\n", noV0 = FaultOn('B', R"("kind": "vpd_missing_field", "field": "V0")");
     const std::string low = "ERROR TIMEOUT:  Waiting for xilinx to pull init pin low\n", done = "Done bit did not go to 1 at end\n",
@@ -104,7 +100,7 @@ TEST_F(RootProgram, AnImageIsLoadedOnlyWhenItFitsTheBoard) {
     EXPECT_EQ(Run(Program('N', 3, "FESK")), kRunFailed);
 }
 
-TEST_F(RootProgram, StatusBit15OnceEveryFpgaOfTheBoardWasAccepted) {
+TEST_F(RootKeywords, StatusBit15OnceEveryFpgaOfTheBoardWasAccepted) {
     // Accepted devices count whether or not their download worked; a device out of range does not.
     struct Row { const char* board; std::vector<int> devices; };
     const Row rows[] = {{"Brimola1", {0, 1, 7, 2, 2, 3, 4}}, {"Nuxa1", {0, 3, 4}}};

@@ -1,6 +1,7 @@
 // Tests of the DCB display: the roots' "Show DCB Info" and the stand-alone "DispDCB", on DCBs put in place through BAR0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -66,19 +67,15 @@ TEST_F(DCBDisplay, ShowDCBInfoDumpsOneChannelOnBothRoots) {
         {"Brimola1 <CBrimolaBoard Show DCB Info VERBOSE=0>", -1, {}},
         {"Nuxa1 <CNuxaBoard Show DCB Info Channel=0 VERBOSE=0>", 16, {"Channel=0 VERBOSE=0[0x00060000]:\n", "    }\n    {\n"}},
         {"Nuxa1 <CNuxaBoard Show DCB Info All DCB0 VERBOSE=0>", -1, {}},
-        {"Nuxa1 <CNuxaBoard Show DCB Info Channel= VERBOSE=0>", -1, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
         std::string out;
         EXPECT_EQ(Run(row.command, &out), kRunPassed);
-        if (row.blocks < 0) {
-            EXPECT_EQ(out, "");
-            continue;
-        }
-        EXPECT_EQ(Count(out, "  BCU_Ptr["), 16u);
-        EXPECT_EQ(Count(out, "  0x"), 128u);  // every word
-        EXPECT_EQ(Count(out, "  DMA Context Block (DCB) {\n"), static_cast<size_t>(row.blocks));
+        EXPECT_EQ(out.empty(), row.blocks < 0);  // -1: nothing shown
+        EXPECT_EQ(Count(out, "  BCU_Ptr["), row.blocks < 0 ? 0u : 16u);
+        EXPECT_EQ(Count(out, "  0x"), row.blocks < 0 ? 0u : 128u);  // every word
+        EXPECT_EQ(Count(out, "  DMA Context Block (DCB) {\n"), static_cast<size_t>(std::max(row.blocks, 0)));
         EXPECT_TRUE(HasAll(out, row.parts));
     }
 }
