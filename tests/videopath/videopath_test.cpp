@@ -22,9 +22,8 @@ using namespace support;
 
 using Vantrel = Recording<CVantrel>;
 
-std::string Fixture(const char* name) {
-    return (std::filesystem::path(__FILE__).parent_path() / "../../testdata/oxd" / name).string();
-}
+// The board-link FPGAs' image as shipped.
+const std::string kImage = (std::filesystem::path(__FILE__).parent_path() / "../../testdata/oxd/FESK0202.oxd").string();
 
 std::string TwoBoardRig(const std::string& faults = "[]", const std::string& mainVpd = "{}") {
     return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64, "vpd": )" + mainVpd +
@@ -132,7 +131,7 @@ TEST(VantrelProgram, LoadsOneOrBothBoardsAndReportsEveryPortFault) {
         {"CRC error, dual", TwoBoardRig(Fault("Brimola1", "fpga_crc_error", 4)), 4, 2, kDual + bothLow + noClockSrc},
         {"code stuck bit", MainBoardRig(R"([{"board": "Brimola1", "kind": "fpga_code_stuck_bit", "bit": 0, "value": 1}])"), 4, 2, kSingle + high},
     };
-    COxd image(Fixture("FESK0202.oxd").c_str(), 1);
+    COxd image(kImage.c_str(), 1);
     ASSERT_NE(image.GetData(), nullptr);
     for (const Row& row : rows) {
         ScopedRig rig(row.rig);
@@ -171,7 +170,7 @@ TEST(VantrelControl, ResetClockAndLoadedCheckActOnTheirOwnBits) {
     EXPECT_FALSE(vantrel.IsLoaded() || vantrel.IsClockTicking());
     const DWORD waited = GetTickCount() - before;
     EXPECT_TRUE(waited >= 250 && waited < 300) << waited;
-    COxd image(Fixture("FESK0202.oxd").c_str(), 1);
+    COxd image(kImage.c_str(), 1);
     EXPECT_EQ(vantrel.ProgramVantrel(board, image), kRunPassed);
     EXPECT_TRUE(vantrel.IsLoaded() && vantrel.IsClockTicking(board));
     // The loaded check asks through the register it is given, with its own code.
@@ -183,7 +182,7 @@ TEST(VantrelControl, WithoutBoardOrParentEachOperationRefuses) {
     Vantrel vantrel(CVantrel::kCodecPort, "CVantrelCodec");
     CWexalBoardIF none;
     RecordingTreeTest root("CBrimolaBoard");
-    COxd image(Fixture("FESK0202.oxd").c_str(), 1);
+    COxd image(kImage.c_str(), 1);
     COxd noData("N:FESK0202;", 0);
     struct Row { const char* name; std::function<DWORD()> call; DWORD result; const char* text; };
     const Row rows[] = {
