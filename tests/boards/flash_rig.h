@@ -16,13 +16,6 @@
 
 namespace flashtest {
 
-// Whether text holds every part; a failure names the first missing part.
-inline ::testing::AssertionResult HasParts(const std::string& text, const std::vector<std::string>& parts) {
-    for (const std::string& part : parts)
-        if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
-    return ::testing::AssertionSuccess();
-}
-
 // T bound to a board of the rig (the default rig when the text is empty) in a fresh current and
 // program folder; its prints are recorded with their colours.
 template <class T>
@@ -52,7 +45,7 @@ public:
     ::testing::AssertionResult Gives(const std::string& arguments, DWORD result, const std::vector<std::string>& parts) {
         if (const DWORD got = Run(arguments); got != result)
             return ::testing::AssertionFailure() << arguments << " answered " << got << ":\n" << Text();
-        return HasParts(Text(), parts) << " (" << arguments << ")";
+        return support::HasAll(Text(), parts) << " (" << arguments << ")";
     }
     const support::TempDir& Dir() const { return m_cwd.Dir(); }
 
@@ -66,13 +59,10 @@ private:
 // The flash chip of the rig's n-th board, read and written as an array (no command, fault or time).
 inline sim::FlashProm& Chip(size_t board = 0) { return devlib::CurrentRig()->Boards().at(board)->Controller().Flash(); }
 
-// A board of the rig with the faults given as the JSON text of a "faults" array.
-inline std::string Rig(const std::string& kind, const std::string& faults) {
-    return R"({"boards": [{"tag": "B1", "kind": ")" + kind + R"("}], "faults": )" + faults + "}";
-}
-// One fault, given by its fields, on the board "B1" of that kind.
+// A board "B1" of that kind with the one fault given by its fields (none when they are empty).
 inline std::string FaultRig(const std::string& fields, const std::string& kind = "brimola") {
-    return fields.empty() ? Rig(kind, "[]") : Rig(kind, R"([{"board": "B1", )" + fields + "}]");
+    const std::string faults = fields.empty() ? "[]" : R"([{"board": "B1", )" + fields + "}]";
+    return R"({"boards": [{"tag": "B1", "kind": ")" + kind + R"("}], "faults": )" + faults + "}";
 }
 
 // Sets the host's stop flag for the scope.

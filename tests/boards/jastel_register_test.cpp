@@ -34,42 +34,32 @@ struct Controller {
 TEST(JastelTest, HealthyBoardsOfBothKindsAndTheirFaults) {
     struct Row { const char* fault; const char* kind; DWORD result; std::vector<std::string> parts; };
     const Row rows[] = {
-        {"", "brimola", 1, {"Checking Jastel.BID ...Okay\nTesting Jastel.I2C ...Okay\nChecking Jastel.Flash.Addr ...Okay\n"
-                            "Checking Jastel.Flash.Data ...Okay.\nChecking Jastel.LED ...Okay\nChecking Jastel.FPGA ...Okay\n"
-                            "Checking Jastel.RAM ...Okay\n"}},
+        {"", "brimola", 1, {"Checking Jastel.BID ...Okay\n", "Checking Jastel.Flash.Data ...Okay.\n", "Checking Jastel.RAM ...Okay\n"}},
         {"", "nuxa", 1, {"Checking Jastel.FPGA ...Okay\nChecking Jastel.RAM ...Okay\n"}},
         {R"("kind": "missing_space", "space": "I2C.TSENSOR")", "brimola", 1, {"Checking Jastel.LED ...Okay\n"}},
         {R"("kind": "flash_stuck_bit", "bit": 3, "value": 1)", "brimola", 2,
-         {"Checking Jastel.Flash.Data ...Failed\n  FlashData register is at BAR0+0x00400C.\n",
-          "  The board may not have a FPGA SAFE image\n  Wexal load data expected at 0x000000:\n",
-          "  PCI or VPD data expected at 0x3E0000:\n   ..............Direct...............  ..........."}},
+         {"Flash.Data ...Failed\n  FlashData register is at BAR0+0x00400C.\n", "FPGA SAFE image\n", "expected at 0x3E0000:\n   ....."}},
         {R"("kind": "flash_missing_header", "segment": "PCIX")", "nuxa", 2, {"  The board may not have a FPGA PCIX image\n"}},
-        {R"("kind": "flash_mirror_mismatch", "offset": "0x2010", "mask": 256)", "brimola", 2,
-         {"  PCI or VPD data expected at 0x3F0000:\n"}},
+        {R"("kind": "flash_mirror_mismatch", "offset": "0x2010", "mask": 256)", "brimola", 2, {"  PCI or VPD data expected at 0x3F0000:\n"}},
         {R"("kind": "flash_mirror_mismatch", "offset": "0x1F00", "mask": 1)", "nuxa", 2, {"  PCI or VPD data expected at 0x3E0F68:\n"}},
         {R"("kind": "flash_mirror_mismatch", "offset": "0x1FFC", "mask": 1)", "nuxa", 2, {"  PCI or VPD data expected at 0x3E0FC0:\n"}},
         {R"("kind": "fpga_code_stuck_bit", "bit": 1, "value": 1)", "brimola", 2,
-         {"Checking Jastel.FPGA ... Failed.\n  At BAR0+0x004014, these bits failed: 0x00020000.\n"
-          "  Unable to write these fields:  Device Code\n"}},
-        {R"("kind": "sensor_over_limit", "sensor": "2TEMP")", "brimola", 2,
-         {"  The Over-Temperature indicator is on.\n", "FPGA1 Hi Limit:", "   FPGA1 Temp.~*RED*~"}},
+         {"FPGA ... Failed.\n  At BAR0+0x004014, these bits failed: 0x00020000.\n  Unable to write these fields:  Device Code\n"}},
+        {R"("kind": "sensor_over_limit", "sensor": "2TEMP")", "brimola", 2, {"  The Over-Temperature indicator is on.\n", "   FPGA1 Temp.~*RED*~"}},
         {R"("kind": "sensor_bad_reading", "value": 200)", "brimola", 2, {"  The Over-Temperature indicator isn't on.\n"}},
         {R"("kind": "register_stuck_bit", "offset": "0x4000", "bit": 0, "value": 1)", "brimola", 2,
-         {"Failed~*BLACK*~\n  At BAR0+0x004000, these bits failed: ~*RED*~0x000000FF\n"
-          "  Board ID is not correct.  Expected 0x52;  Received 0x53.~*BLACK*~\n"}},
+         {"0x004000, these bits failed: ~*RED*~0x000000FF\n  Board ID is not correct.  Expected 0x52;  Received 0x53.~*BLACK*~\n"}},
         {R"("kind": "register_stuck_bit", "offset": "0x4004", "bit": 2, "value": 1)", "nuxa", 2,
          {"Testing Jastel.I2C ...Failed\n  At BAR0+0x004004, bits 3-0 are CI,DO,DI,DO.\n  I2C.DO is stuck high.\n"}},
         {R"("kind": "register_stuck_bit", "offset": "0x4004", "bit": 3, "value": 0)", "brimola", 2, {"The I2C Clock is in use.\n"}},
         {R"("kind": "register_stuck_bit", "offset": "0x4008", "bit": 5, "value": 0)", "brimola", 2,
-         {"Flash.Addr ...Failed\n  Jastel.FlashAddr is at BAR0+0x004008\n  Wrote 0x3FFFFF to FlashAddr.  Got back 0x3FFFDF.\n",
-          "Checking Jastel.Flash.Data ...Not Tested.\nChecking Jastel.LED"}},
+         {"Wrote 0x3FFFFF to FlashAddr.  Got back 0x3FFFDF.\n", "Checking Jastel.Flash.Data ...Not Tested.\nChecking Jastel.LED"}},
         {R"("kind": "register_stuck_bit", "offset": "0x4008", "bit": 3, "value": 1)", "brimola", 2, {"Got back 0x3F1008.\n"}},
         {R"("kind": "register_stuck_bit", "offset": "0x4010", "bit": 15, "value": 1)", "brimola", 2,
          {"  Jastel LED register is at BAR0+0x004010.\n  These bits failed: 0x00008000.\n  Unable to write these bits:  Green LED\n"}},
         {R"("kind": "register_stuck_bit", "offset": "0x4010", "bit": 12, "value": 0)", "nuxa", 2, {"  The Flash indicator is off.\n"}},
         {R"("kind": "register_stuck_bit", "offset": "0x4018", "bit": 8, "value": 1)", "brimola", 2,
-         {"Checking Jastel.RAM ... Failed.\n  At BAR0+0x004018, these bits failed: 0x00000100.\n"
-          "  Unable to write these indicators:  Vantrel\n"}},
+         {"RAM ... Failed.\n  At BAR0+0x004018, these bits failed: 0x00000100.\n  Unable to write these indicators:  Vantrel\n"}},
     };
     for (const Row& row : rows) {
         Controller board(FaultRig(row.fault, row.kind));
@@ -92,9 +82,8 @@ TEST(FlashTest, TheTimingTestNeedsAWorkingFlashPort) {
     EXPECT_TRUE(healthy.flash.out.Has(refused));
     EXPECT_EQ(healthy.Jastel(), 1u);
     EXPECT_EQ(healthy.Flash("timing tests"), 1u) << healthy.flash.out.text;
-    EXPECT_TRUE(flashtest::HasParts(healthy.flash.out.text, {"Measuring time to access the Jastel status register...Passed.\n  Access required 400 nsec.\n",
-                                               "Attempting an erase of block 0x3C0000...Completed.\n  Status read time #1: ",
-                                               "  Status read time #4: ", "  Flash status register before: 80, after: 80\n"}));
+    EXPECT_TRUE(support::HasAll(healthy.flash.out.text, {"register...Passed.\n  Access required 400 nsec.\n",
+                                                        "0x3C0000...Completed.\n", "  Flash status register before: 80, after: 80\n"}));
     EXPECT_EQ(healthy.Flash("Timing Tests"), 3u);
     Controller broken(FaultRig(R"("kind": "flash_missing_header", "segment": "SAFE")"));
     EXPECT_EQ(broken.Jastel(), 2u);
@@ -107,8 +96,7 @@ TEST(FlashTest, KeywordsAndTheirFaults) {
     struct Row { const char* fault; const char* keyword; DWORD result; std::vector<std::string> parts; const char* red; };
     const Row rows[] = {
         {"", "Poll STS Pin", 1, {"The Flash STS signal is on and steady.\n"}, nullptr},
-        {"", "ID Checks", 1, {"  Flash PROM Device Report:\n   Manufacturer Code:   0089.\n   Device Code:         0017.\n"
-                              "   Block Locks:         All 64 blocks are unlocked.\n   Factory UDN Lock:    yes\n"}, nullptr},
+        {"", "ID Checks", 1, {"Manufacturer Code:   0089.\n   Device Code:         0017.\n", "All 64 blocks are unlocked.\n"}, nullptr},
         {"", "ID Checks now", 2, {"ERROR:  CFlashTest - Test[ID Checks now] not found\n"}, "Test[ID Checks now]"},
         {R"("kind": "flash_wrong_id")", "ID Checks", 2, {"   Device Code:         0018.\n"}, nullptr},
         {R"("kind": "flash_wrong_id", "manufacturer": "0x1234")", "id checks", 2, {"Manufacturer Code:   1234.\n"}, "1234"},
@@ -116,11 +104,9 @@ TEST(FlashTest, KeywordsAndTheirFaults) {
          {"   Block Locks:\n         rpt.byaLocks[0] = 0x01\n         " + std::string(63, 'u') + "L\n"}, "rpt.byaLocks[0] = 0x01"},
         {R"("kind": "flash_locked_block", "block": 63)", "ID Checks", 2, {"\n                  rpt.byaLocks[7] = 0x80\n         L"}, "L"},
         {R"("kind": "flash_stuck_bit", "bit": 4, "value": 1)", "ID Checks", 2, {"Manufacturer Code:   0099.\n"}, "0099"},
-        {R"("kind": "flash_erase_fails", "block": 60)", "Timing Tests", 2,
-         {"Attempting an erase of block 0x3C0000...Failed.\n", "after: A0\n"}, "A0"},
+        {R"("kind": "flash_erase_fails", "block": 60)", "Timing Tests", 2, {"erase of block 0x3C0000...Failed.\n", "after: A0\n"}, "A0"},
         {R"("kind": "flash_never_ready")", "Timing Tests", 2, {"0x3C0000...Failed.\n", "  Total block erase time: 20"}, "Failed.\n"},
-        {R"("kind": "flash_slow", "access_ns": 60000)", "Timing Tests", 2,
-         {"Failed.\n  Timed out while reading Flash Status register.\n"}, "Timed out"},
+        {R"("kind": "flash_slow", "access_ns": 60000)", "Timing Tests", 2, {"Failed.\n  Timed out while reading Flash Status register.\n"}, "Timed out"},
         {R"("kind": "flash_slow", "access_ns": 35000)", "Timing Tests", 2, {"  Access required 35000 nsec.\n"}, "35000"},
         {R"("kind": "flash_slow", "access_ns": 35000)", "Timing Tests", 2, {"  Status read time #4: 36.000 usec.\n"}, "36.000"},
         {R"("kind": "flash_slow", "erase_ms": 1800)", "Timing Tests", 2, {"Completed.\n", "  Total block erase time: 18"}, "18"},
@@ -131,10 +117,8 @@ TEST(FlashTest, KeywordsAndTheirFaults) {
         Controller board(FaultRig(row.fault));
         board.Jastel();
         EXPECT_EQ(board.Flash(row.keyword), row.result) << row.fault << board.flash.out.text;
-        EXPECT_TRUE(flashtest::HasParts(board.flash.out.text, row.parts)) << row.fault;
-        if (row.red) {
-            EXPECT_TRUE(board.flash.out.HasColoured(row.red, kColorRed)) << row.fault;
-        }
+        EXPECT_TRUE(support::HasAll(board.flash.out.text, row.parts)) << row.fault;
+        EXPECT_TRUE(!row.red || board.flash.out.HasColoured(row.red, kColorRed)) << row.fault;
     }
 }
 

@@ -22,14 +22,10 @@ const std::string kEachPeak = "Local:  30\r\r\nWexal:  45\r\r\nKerzil:  40\r\r\n
 // The monitor on Brimola1 of the rig in place, answered by a script; the log goes to the fresh current folder.
 class PeakTemps : public support::RigTest {
 protected:
-    void SetUp() override {
-        support::RigTest::SetUp();
-        platform::SetDialogRunner(&runner);
-    }
-    void TearDown() override {
+    PeakTemps() { platform::SetDialogRunner(&runner); }
+    ~PeakTemps() override {
         platform::SetDialogRunner(nullptr);
         *g_StopFlag() = 0;
-        support::RigTest::TearDown();
     }
     // Runs a new monitor with the script; answers its result and keeps the monitor in dlg.
     int Run(const char* parameters, int unique, std::vector<CString> script) {
@@ -76,36 +72,32 @@ TEST_F(PeakTemps, ModesScriptsAndStopDecideTextCyclesAndResult) {
     }
 }
 
-TEST_F(PeakTemps, PeaksSurviveASecondLoopAndFewerThanFiftyBadReadingsAreReadPast) {
-    // 49 readings of 200 on the Wexal diode, then it recovers: the first sample still reads 45.
-    support::ScopedRig rig(support::MainBoardRig(R"([{"kind": "sensor_bad_reading", "board": "Brimola1",
-                                                      "sensor": "1TEMP", "value": 200, "count": 49}])"));
-    EXPECT_EQ(Run("FILE=peak.log", 0, {"begin", "end", "begin", "end", "close"}), IDOK);
-    EXPECT_EQ(dlg->GetText().str(), kAllPeaks);  // no peak rose in the second loop
-    EXPECT_EQ(Log(), kHeader + kSample + kHeader + kSample);
-    const DWORD peaks[] = {30, 45, 40, 42, 0};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(dlg->GetPeak(i), peaks[i]);
-    EXPECT_NE(dlg->Describe().Find("begin \"&Begin Loop\" enabled, end \"&End Loop\" disabled"), -1) << dlg->Describe().str();
-}
-
-TEST_F(PeakTemps, FiftyBadReadingsInARowEndTheLoopWithTheSensorsLine) {
-    struct Row { const char* fault; int unique; std::string text; };
+TEST_F(PeakTemps, UpToFortyNineBadReadingsAreReadPastAndTheFiftiethEndsTheLoop) {
+    // The fiftieth bad reading in a row ends the loop with the sensor's line: "close" is the next
+    // script line, and it is accepted.
+    struct Row { const char* fault; int unique; std::vector<CString> script; std::string text, log; };
     const std::string zeros = "\r\r\nLocal:  0\r\r\nWexal:  0\r\r\nKerzil:  0\r\r\nSulvethA:  0\r\r\n";
     const Row rows[] = {
-        {R"("sensor": "1TEMP", "value": 200)", 0, "Wexal temp reading > 200\r\r\n"},
-        {R"("sensor": "3TEMP", "value": 255, "count": 50)", 1, "SulvethA temp reading > 200\r\r\n" + zeros},
+        {R"("sensor": "1TEMP", "value": 200)", 0, {"begin", "close"}, "Wexal temp reading > 200\r\r\n", kHeader + "Wexal temp reading > 200\r\r\n"},
+        {R"("sensor": "3TEMP", "value": 255, "count": 50)", 1, {"begin", "close"}, "SulvethA temp reading > 200\r\r\n" + zeros,
+         kHeader + "SulvethA temp reading > 200\r\r\n"},
+        // 49 readings of 200, then the diode recovers: the first sample reads 45, no peak rises in the second loop.
+        {R"("sensor": "1TEMP", "value": 200, "count": 49)", 0, {"begin", "end", "begin", "end", "close"}, kAllPeaks,
+         kHeader + kSample + kHeader + kSample},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
         std::filesystem::remove(cwd.Dir().File("PEAK.LOG"));
-        support::ScopedRig rig(support::MainBoardRig(R"([{"kind": "sensor_bad_reading", "board": "Brimola1", )" +
-                                                     std::string(row.fault) + "}]"));
-        // The loop ends by itself: "close" is the next line, and it is accepted.
-        EXPECT_EQ(Run("FILE=peak.log", row.unique, {"begin", "close"}), IDOK);
+        support::ScopedRig rig(support::MainBoardRig(R"([{"kind": "sensor_bad_reading", "board": "Brimola1", )" + std::string(row.fault) + "}]"));
+        EXPECT_EQ(Run("FILE=peak.log", row.unique, row.script), IDOK);
         EXPECT_EQ(dlg->GetText().str(), row.text);
-        EXPECT_EQ(Log(), kHeader + row.text.substr(0, row.text.find('\n') + 1));
+        EXPECT_EQ(Log(), row.log);
         EXPECT_EQ(runner.History().back().errors.size(), 0u);
     }
+    // The last monitor's peaks, and its buttons as the ended loop leaves them.
+    const DWORD peaks[] = {30, 45, 40, 42, 0};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(dlg->GetPeak(i), peaks[i]);
+    EXPECT_NE(dlg->Describe().Find("begin \"&Begin Loop\" enabled, end \"&End Loop\" disabled"), -1) << dlg->Describe().str();
 }
 
 }  // namespace

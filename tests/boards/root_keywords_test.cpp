@@ -15,10 +15,11 @@ namespace {
 using support::HasAll;
 
 TEST_F(RootKeywords, FillPatternsRefillTheCodecBuffer) {
-    // Each row runs after the one before it, on one buffer; values are the documented examples.
+    // Each row runs after the one before it, on one buffer; values are the documented examples. The
+    // first row is the buffer as built.
     struct Row { const char* command; DWORD result; std::vector<std::pair<int, DWORD>> words; };
     const Row rows[] = {
-        {"", kRunPassed, {{0, 0x03020100}, {1, 0x07060504}, {64, 0x03020100}, {4095, 0xFFFEFDFC}}},  // at construction
+        {"", kRunPassed, {{0, 0x03020100}, {1, 0x07060504}, {64, 0x03020100}, {4095, 0xFFFEFDFC}}},
         {"Incrementing", kRunPassed, {{0, 0}, {1023, 1023}, {4095, 4095}}},
         {"Specify DWord 0x12345678", kRunPassed, {{0, 0x12345678}, {1023, 0x12345678}, {1024, 1024}}},
         {"Increment XOR 0x00000000", kRunPassed, {{0, 0}, {1, 0x04040404}, {64, 0x01010100}, {1024, 1024}}},
@@ -31,9 +32,7 @@ TEST_F(RootKeywords, FillPatternsRefillTheCodecBuffer) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
-        if (*row.command) {
-            EXPECT_EQ(Run(std::string("Nuxa1 <CNuxaBoard ") + row.command + ">"), row.result);
-        }
+        EXPECT_EQ(*row.command ? Run(std::string("Nuxa1 <CNuxaBoard ") + row.command + ">") : kRunPassed, row.result);
         for (const auto& [index, value] : row.words) EXPECT_EQ(nuxa.GetPatternBuffer()[index], value) << index;
     }
     EXPECT_EQ(nuxa.GetPatternBuffer().size(), 4096u);
@@ -71,25 +70,18 @@ std::vector<int> ClockRegisters(const char* board, const char* space) {
 }
 
 TEST_F(RootKeywords, I2CClockProgramsEachNamedSetting) {
-    // Registers 0-7 as the table gives them; register 2 is written last with its plain value.
+    // Registers 0-7 as the table gives them (register 2 is written last with its plain value), on rows
+    // that each show something of their own: both references and devices, register 4, the divider
+    // of 166, a name matched by its start without case, and a setting that gives another clock.
     struct Row { const char* mode; const char* device; std::vector<int> regs; const char* clock; };
     const Row rows[] = {
         {"40,100Mhz", "Wexal", {0x02, 0x10, 0x03, 0x14, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 100.000000"},
         {"40,110Mhz", "Sorbelin", {0x04, 0x10, 0x02, 0x21, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 110.000000"},
         {"40,133Mhz", "Wexal", {0x28, 0x10, 0x02, 0x8F, 1, 0x22, 0, 0}, "Reference = 40 Mhz, Clock= 133.000000"},
         {"40,166Mhz", "Sorbelin", {0x0A, 0x10, 0x01, 0x53, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 166.000000"},
-        {"40,80Mhz", "Wexal", {0x02, 0x10, 0x04, 0x14, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 80.000000"},
-        {"40,90Mhz", "Sorbelin", {0x02, 0x10, 0x03, 0x12, 0, 0x33, 0, 0}, "Reference = 40 Mhz, Clock= 90.000000"},
-        {"80,80Mhz", "Wexal", {0x04, 0x10, 0x04, 0x14, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 80.000000"},
-        {"80,100Mhz", "Sorbelin", {0x04, 0x10, 0x03, 0x14, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 100.000000"},
         {"80,105MHZ", "WEXALX", {0x08, 0x10, 0x02, 0x21, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 110.000000"},
-        {"80,110Mhz", "Sorbelin", {0x08, 0x10, 0x02, 0x21, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 110.000000"},
-        {"80,120Mhz", "Wexal", {0x04, 0x10, 0x02, 0x12, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 120.000000"},
         {"80,125Mhz", "Sorbelin", {0x10, 0x10, 0x02, 0x48, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 120.000000"},
-        {"80,130Mhz", "Wexal", {0x08, 0x10, 0x02, 0x27, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 130.000000"},
         {"80,133Mhz", "Sorbelin", {0x50, 0x10, 0x02, 0x8F, 1, 0x22, 0, 0}, "Reference = 80 Mhz, Clock= 133.000000"},
-        {"80,150Mhz", "Wexal", {0x08, 0x10, 0x01, 0x1E, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 150.000000"},
-        {"80,160Mhz", "Sorbelin", {0x04, 0x10, 0x01, 0x10, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 160.000000"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.mode);
@@ -148,8 +140,7 @@ TEST_F(RootKeywords, ShowVPDInformationPrintsTheFieldsOfTheBoard) {
     struct Row { const char* command; DWORD result; size_t lines; std::vector<std::string> has, hasNot; };
     const Row rows[] = {
         {"Brimola1 <CBrimolaBoard Show VPD Information>", kRunPassed, 19,
-         {"Serial Number:\t\t\t\tBRM0000001\n", "Part Number:\t\t\t\t\t0418-27604-01\n",
-          "Subsystem Vendor/Device ID:\t\t", "OXD Prefix Tag:\t\t\t\t" + kLong.substr(0, 79) + "\n"},
+         {"Serial Number:\t\t\t\tBRM0000001\n", "Part Number:\t\t\t\t\t0418-27604-01\n", "OXD Prefix Tag:\t\t\t\t" + kLong.substr(0, 79) + "\n"},
          {"V0:", kLong.substr(0, 80)}},
         {"Nuxa1 <CNuxaBoard Show VPD Information>", kRunPassed, 20, {"V3:\t\t\tFESK0202\n", "V4:\t\t\tFESK0202\n"}, {"Major Revision"}},
         {"Brimola2 <CBrimolaBoard Show VPD Information>", kRunFailed, 0, {}, {}},
@@ -176,8 +167,7 @@ TEST_F(RootKeywords, ShowDeviceTemperaturesMarksRowsAboveTheirSetPoint) {
         // Equal is black, one above red, a negative reading (251 as a byte) red.
         {"Brimola1 <CBrimolaBoard \"Show Device Temperatures\" PEAK=0>",
          {{"    Local\t70 C\t\t251 C\n", kColorRed}, {"    Wexal\t85 C\t\t85 C\n", kColorBlack},
-          {"   Kerzil\t85 C\t\t40 C\n", kColorBlack}, {"SulvethA\t49 C\t\t50 C\n", kColorRed},
-          {"           T-Crit: 0x00000064\n", kColorBlack}, {" Manufacturers ID: 0x00000001\n", kColorBlack}}},
+          {"SulvethA\t49 C\t\t50 C\n", kColorRed}, {"           T-Crit: 0x00000064\n", kColorBlack}}},
         {"Nuxa1 <CNuxaBoard \"Show Device Temperatures\">",
          {{"SorbelinA\t85 C\t\t86 C\n", kColorRed}, {"SorbelinB\t85 C\t\t42 C\n", kColorBlack}}},
         {"Brimola2 <CBrimolaBoard \"Show Device Temperatures\">",

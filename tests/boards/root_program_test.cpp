@@ -29,16 +29,19 @@ std::string PairRig(const std::string& mainVpd, const std::string& codecVpd = ""
            R"(}}, {"tag": "Nuxa1", "kind": "nuxa", "vpd": {)" + codecVpd + R"(}}], "faults": [)" + faults + "]}";
 }
 
-class RootProgram : public RootKeywords {
-protected:
+// The default pair with one fault, given by its fields, on the board ('B' or 'N').
+std::string FaultOn(char board, const std::string& fields) {
+    return PairRig("", "", "{" + fields + R"(, "board": ")" + (board == 'N' ? "Nuxa1" : "Brimola1") + "\"}");
+}
+
+TEST_F(RootKeywords, AnImageIsLoadedOnlyWhenItFitsTheBoard) {
     // The keyer image under a name without a revision: the FPGA test's file choice then accepts it
     // on a board whose product data has no revision for it.
-    RootProgram() { Dir().Write("img/LOCV", support::ReadText(Dir().File("testdata/LOCV0202.oxd"))); }
-};
-
-TEST_F(RootProgram, AnImageIsLoadedOnlyWhenItFitsTheBoard) {
-    struct Row { std::string command; std::string rig; DWORD result; std::string has, hasNot; };
-    const std::string keyV0 = "ERROR:  Unable to find VPD key[V0]\n", noV0 = R"({"kind": "vpd_missing_field", "board": "Brimola1", "field": "V0"})";
+    Dir().Write("img/LOCV", support::ReadText(Dir().File("testdata/LOCV0202.oxd")));
+    struct Row { std::string command; std::string rig; DWORD result; std::string has, hasNot = ""; };
+    const std::string keyV0 = "ERROR:  Unable to find VPD key[V0]\n", noV0 = FaultOn('B', R"("kind": "vpd_missing_field", "field": "V0")");
+    const std::string low = "ERROR TIMEOUT:  Waiting for xilinx to pull init pin low\n", done = "Done bit did not go to 1 at end\n",
+                      high = "ERROR TIMEOUT:  Waiting for xilinx to pull init pin high\n", init = "Init bit did not go to 1 at end\n";
     const Row rows[] = {
         {Program('B', 0, "LOCV"), "", kRunPassed, "LOCV0202.OXD\nOXD Data Revision = 0202\n", "Program Xilinx FPGA."},
         {Program('B', 0, "MEPT$(VPDVER).oxd VERBOSE=2"), "", kRunPassed, "Program Xilinx FPGA.\n", "ERROR"},
@@ -50,25 +53,33 @@ TEST_F(RootProgram, AnImageIsLoadedOnlyWhenItFitsTheBoard) {
         {Program('N', 3, "FESK"), "", kRunPassed, "", "ERROR"},
         {Program('N', 4, "FESK"), "", kRunPassed, "", "ERROR"},
         {Program('B', 0, "TAZU"), "", kRunFailed, "ERROR:  Unable to find LOCV0202 in filename ", "OXD Data"},
-        {Program('B', 5, "x"), "", kRunFailed, "ERROR:  Unrecognized DEVICE= 5 on the command line.\n", ""},
+        {Program('B', 5, "x"), "", kRunFailed, "ERROR:  Unrecognized DEVICE= 5 on the command line.\n"},
         {"Brimola1 <CBrimolaBoard Program FILE=x>", "", kRunFailed,
-         "ERROR:  DEVICE= not specified on the command line.\nERROR:  Unrecognized DEVICE= -1 on the command line.\n", ""},
-        {Program('N', 0, "LOCV"), "", kRunFailed, "ERROR:  Unrecognized DEVICE= 0 on the command line.\n", ""},
-        {Program('N', 3, "MIZB0202.oxd"), "", kRunFailed, "B tag should be BRIMOLA\n", ""},
-        {Program('B', 0, "ZZZZ0202.oxd"), "", kRunFailed, "ERROR:  Unable to get OXD[", ""},
+         "ERROR:  DEVICE= not specified on the command line.\nERROR:  Unrecognized DEVICE= -1 on the command line.\n"},
+        {Program('N', 0, "LOCV"), "", kRunFailed, "ERROR:  Unrecognized DEVICE= 0 on the command line.\n"},
+        {Program('N', 3, "MIZB0202.oxd"), "", kRunFailed, "B tag should be BRIMOLA\n"},
+        {Program('B', 0, "ZZZZ0202.oxd"), "", kRunFailed, "ERROR:  Unable to get OXD["},
         // Sulveth B's revision names no file; Sulveth A's choice finds it, then the id check refuses it.
         {Program('B', 2, "TAZU0202.oxd"), PairRig(R"("V2": "TAZU0201")"), kRunFailed, "ERROR:  Unable to find TAZU0201 in filename ",
          "Unable to get OXD"},
-        {Program('B', 0, "LOCV"), PairRig(R"("PN": "0418-99999-01")"), kRunFailed, "OXD does not match Part Number VPD(0418-99999-01)\n", ""},
+        {Program('B', 0, "LOCV"), PairRig(R"("PN": "0418-99999-01")"), kRunFailed, "OXD does not match Part Number VPD(0418-99999-01)\n"},
         {Program('B', 0, "LOCV"), PairRig(R"("PN": null)"), kRunPassed, "", "ERROR"},
         {Program('N', 3, "FESK"), PairRig("", R"("PN": "0418-27606-02")"), kRunFailed,
-         "OXD(0418-27604-01) does not match Part Number VPD(0418-27605-02)\n", ""},
-        {Program('N', 4, "FESK"), PairRig("", R"("PN": null)"), kRunFailed, "OXD(0418-27604-01) does not match Part Number VPD()\n", ""},
+         "OXD(0418-27604-01) does not match Part Number VPD(0418-27605-02)\n"},
+        {Program('N', 4, "FESK"), PairRig("", R"("PN": null)"), kRunFailed, "OXD(0418-27604-01) does not match Part Number VPD()\n"},
         // Through "$(VPDVER)" the FPGA test's file choice refuses first; a name without a revision gets further.
-        {Program('B', 0, "LOCV"), PairRig("", "", noV0), kRunFailed, "ERROR:  Unable to get OXD[", "VPD key"},
-        {Program('B', 0, "$(CWD)\\img\\LOCV"), PairRig("", "", noV0), kRunFailed, keyV0, "OXD Data"},
-        {Program('B', 0, "$(CWD)\\img\\LOCV"), PairRig("", "", R"({"kind": "vpd_broken", "board": "Brimola1", "part": "vpd_tag"})"),
-         kRunFailed, keyV0, ""},
+        {Program('B', 0, "LOCV"), noV0, kRunFailed, "ERROR:  Unable to get OXD[", "VPD key"},
+        {Program('B', 0, "$(CWD)\\img\\LOCV"), noV0, kRunFailed, keyV0, "OXD Data"},
+        {Program('B', 0, "$(CWD)\\img\\LOCV"), FaultOn('B', R"("kind": "vpd_broken", "part": "vpd_tag")"), kRunFailed, keyV0},
+        // Configuration faults: devices 0-2 load through the configuration port, 3-4 through the
+        // board-link test (whose own tests cover its faults).
+        {Program('B', 0, "LOCV"), FaultOn('B', R"("kind": "fpga_init_never_falls", "device": 0)"), kRunFailed, low},
+        {Program('B', 1, "TAZU"), FaultOn('B', R"("kind": "fpga_init_never_rises", "device": 1)"), kRunFailed, high},
+        {Program('B', 2, "TAZU"), FaultOn('B', R"("kind": "fpga_done_stays_low", "device": 2)"), kRunFailed, done},
+        {Program('B', 0, "LOCV"), FaultOn('B', R"("kind": "fpga_crc_error", "device": 0)"), kRunFailed, init + done},
+        {Program('B', 0, "LOCV"), FaultOn('B', R"("kind": "fpga_code_stuck_bit", "bit": 0, "value": 1)"), kRunFailed, done},  // reaches FPGA 1
+        {Program('B', 3, "FESK"), FaultOn('B', R"("kind": "fpga_init_never_falls", "device": 3)"), kRunFailed, low},
+        {Program('N', 4, "FESK"), FaultOn('N', R"("kind": "fpga_init_never_rises", "device": 4)"), kRunFailed, high},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
@@ -89,7 +100,7 @@ TEST_F(RootProgram, AnImageIsLoadedOnlyWhenItFitsTheBoard) {
     EXPECT_EQ(Run(Program('N', 3, "FESK")), kRunFailed);
 }
 
-TEST_F(RootProgram, StatusBit15OnceEveryFpgaOfTheBoardWasAccepted) {
+TEST_F(RootKeywords, StatusBit15OnceEveryFpgaOfTheBoardWasAccepted) {
     // Accepted devices count whether or not their download worked; a device out of range does not.
     struct Row { const char* board; std::vector<int> devices; };
     const Row rows[] = {{"Brimola1", {0, 1, 7, 2, 2, 3, 4}}, {"Nuxa1", {0, 3, 4}}};
@@ -101,33 +112,6 @@ TEST_F(RootProgram, StatusBit15OnceEveryFpgaOfTheBoardWasAccepted) {
             Run(Program(row.board[0], row.devices[i], "none"));
             EXPECT_EQ((*status & 0x8000u) != 0, i + 1 == row.devices.size());
         }
-    }
-}
-
-TEST_F(RootProgram, ConfigurationFaultsFailTheDownload) {
-    // Devices 0-2 load through the configuration port's download, 3-4 through the board-link test.
-    const std::string low = "ERROR TIMEOUT:  Waiting for xilinx to pull init pin low\n", done = "Done bit did not go to 1 at end\n",
-                      high = "ERROR TIMEOUT:  Waiting for xilinx to pull init pin high\n", init = "Init bit did not go to 1 at end\n";
-    struct Row { char board; int device; const char* image; std::string fault; std::string text; };
-    const Row rows[] = {
-        {'B', 0, "LOCV", R"("kind": "fpga_init_never_falls", "device": 0)", low},
-        {'B', 1, "TAZU", R"("kind": "fpga_init_never_rises", "device": 1)", high},
-        {'B', 2, "TAZU", R"("kind": "fpga_done_stays_low", "device": 2)", done},
-        {'B', 0, "LOCV", R"("kind": "fpga_crc_error", "device": 0)", init + done},
-        {'B', 0, "LOCV", R"("kind": "fpga_code_stuck_bit", "bit": 0, "value": 1)", done},  // the stream reaches FPGA 1
-        {'B', 3, "FESK", R"("kind": "fpga_init_never_falls", "device": 3)", low},
-        {'B', 4, "FESK", R"("kind": "fpga_crc_error", "device": 4)", init},
-        {'N', 4, "FESK", R"("kind": "fpga_init_never_rises", "device": 4)", high},
-        {'N', 3, "FESK", R"("kind": "fpga_done_stays_low", "device": 3)", done},
-        {'N', 3, "FESK", R"("kind": "fpga_code_stuck_bit", "bit": 1, "value": 0)", high},  // no FPGA answers to code 1 there
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.fault);
-        const std::string tag = row.board == 'N' ? "Nuxa1" : "Brimola1";
-        support::ScopedRig rig(PairRig("", "", "{" + row.fault + R"(, "board": ")" + tag + "\"}"));
-        std::string out;
-        EXPECT_EQ(Run(Program(row.board, row.device, row.image), &out), kRunFailed);
-        EXPECT_TRUE(HasAll(out, {row.text}));
     }
 }
 

@@ -22,7 +22,7 @@ inline size_t Count(const std::string& text, const std::string& what) {
 }
 
 // Whether text holds every part; a failure names the first missing part.
-inline ::testing::AssertionResult HasAll(const std::string& text, std::initializer_list<std::string> parts) {
+inline ::testing::AssertionResult HasAll(const std::string& text, const std::vector<std::string>& parts) {
     for (const std::string& part : parts)
         if (text.find(part) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
     return ::testing::AssertionSuccess();
@@ -64,10 +64,16 @@ public:
     DWORD Run(CString) override { return kRunPassed; }
 };
 
+// A tree test that keeps the arguments of each run and answers result.
 class RecordingTreeTest : public Recording<CWexalTreeMapTB> {
 public:
     explicit RecordingTreeTest(const char* name = "CRecording") : Recording<CWexalTreeMapTB>(name) {}
-    DWORD Run(CString) override { return kRunPassed; }
+    DWORD Run(CString arguments) override {
+        received.push_back(arguments.str());
+        return result;
+    }
+    std::vector<std::string> received;
+    DWORD result = kRunPassed;
 };
 
 // Keeps the text, the selection and every formatted run, the way a rich-edit control would.

@@ -1,6 +1,7 @@
 // Tests of the DCB display: the roots' "Show DCB Info" and the stand-alone "DispDCB", on DCBs put in place through BAR0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -17,15 +18,6 @@ using Words = std::array<DWORD, 8>;
 
 constexpr COLORREF kBlue = 0xFF0000, kDarkRed = 0x0000C0;
 
-// A word of five-bit gains at bits 0, 5, 10, 16, 21 and 26, in that order.
-DWORD Gains(std::initializer_list<DWORD> gains) {
-    static constexpr int kShift[6] = {0, 5, 10, 16, 21, 26};
-    DWORD word = 0;
-    int i = 0;
-    for (DWORD g : gains) word |= g << kShift[i++];
-    return word;
-}
-
 // OP: Next 5, ForceBCU, Pack 5, IntEn, 16bit, InputFormat 1, BCU increment, sequence 3, BCU 496.
 constexpr DWORD kOp = 5 | 1u << 6 | 5u << 8 | 1u << 11 | 1u << 13 | 1u << 14 | 1u << 16 | 3u << 17 | 496u << 23;
 // Port: Context ID 7, bits 4-9 0b001101, Tag 0x123. Lines 16, initial 32; pad 4, line length 64.
@@ -36,7 +28,8 @@ protected:
     DCBDisplay() : bar0(support::RigBoard("Brimola1")->GetBAR0Space()->GetRegisterPointer(0, 0x100000)) {
         Words remap = kPci, alpha = kPci;
         remap[6] = 0xFEDCBA98, remap[7] = 0x76543210;
-        alpha[5] = Gains({1, 2, 3, 4, 5, 6}), alpha[6] = Gains({7, 8, 9, 10, 11, 12}), alpha[7] = Gains({13, 14, 15, 31});
+        // Five-bit gains 1-6 at bits 0, 5, 10, 16, 21 and 26 of word 5, 7-12 in word 6, then 13, 14, 15 and 31.
+        alpha[5] = 0x18A40C41, alpha[6] = 0x316A2507, alpha[7] = 0x001F3DCD;
         for (int channel : {5, 9, 12, 13, 16, 24, 28}) Put(channel, 3, kPci);
         Put(22, 3, remap);
         Put(41, 3, alpha);
@@ -74,62 +67,36 @@ TEST_F(DCBDisplay, ShowDCBInfoDumpsOneChannelOnBothRoots) {
         {"Brimola1 <CBrimolaBoard Show DCB Info VERBOSE=0>", -1, {}},
         {"Nuxa1 <CNuxaBoard Show DCB Info Channel=0 VERBOSE=0>", 16, {"Channel=0 VERBOSE=0[0x00060000]:\n", "    }\n    {\n"}},
         {"Nuxa1 <CNuxaBoard Show DCB Info All DCB0 VERBOSE=0>", -1, {}},
-        {"Nuxa1 <CNuxaBoard Show DCB Info Channel= VERBOSE=0>", -1, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
         std::string out;
         EXPECT_EQ(Run(row.command, &out), kRunPassed);
-        if (row.blocks < 0) {
-            EXPECT_EQ(out, "");
-            continue;
-        }
-        EXPECT_EQ(Count(out, "  BCU_Ptr["), 16u);
-        EXPECT_EQ(Count(out, "  0x"), 128u);  // every word
-        EXPECT_EQ(Count(out, "  DMA Context Block (DCB) {\n"), static_cast<size_t>(row.blocks));
-        for (const std::string& part : row.parts) EXPECT_TRUE(HasAll(out, {part}));
+        EXPECT_EQ(out.empty(), row.blocks < 0);  // -1: nothing shown
+        EXPECT_EQ(Count(out, "  BCU_Ptr["), row.blocks < 0 ? 0u : 16u);
+        EXPECT_EQ(Count(out, "  0x"), row.blocks < 0 ? 0u : 128u);  // every word
+        EXPECT_EQ(Count(out, "  DMA Context Block (DCB) {\n"), static_cast<size_t>(std::max(row.blocks, 0)));
+        EXPECT_TRUE(HasAll(out, row.parts));
     }
 }
 
 TEST_F(DCBDisplay, OverviewColoursEachChannelByStateAndItsBCU) {
-    Words running{};
-    running[0] = 496u << 23;
-    running[3] = 0x00100000;  // Lines 16
-    Control(0, 0);
-    Control(1, 1);
-    Put(1, 0, kPci);  // writing channel, BCU 496 with Write: a second line for BCU 497
-    Control(4, 1);
-    Put(4, 0, running);  // reading channel, BCU 496 without Read: no second line
-    Control(12, 1);
-    running[0] = 500u << 23;
-    Put(12, 0, running);  // reading channel, BCU 500 with Read: BCU 501 follows
-    Control(16, 1);
-    running[0] = 511u << 23;
-    Put(16, 0, running);  // the last BCU has no BCU after it
+    // Running channels: writing channel 1 on BCU 496, whose Write adds a line for BCU 497; reading
+    // channels 4 on BCU 496 (no Read: no second line), 12 on BCU 500 (Read: BCU 501 follows) and 16
+    // on the last BCU, which has none after it.
+    Put(1, 0, kPci);
+    const std::pair<int, DWORD> reading[] = {{4, 496}, {12, 500}, {16, 511}};
+    for (const auto& [channel, bcu] : reading) Put(channel, 0, Words{bcu << 23, 0, 0, 0x00100000});  // Lines 16
     Bcu(497, {8u << 16, 0, 0, 8});
     Bcu(500, {1u << 30, 0, 0, 0});
     Bcu(511, {1u << 31, 0, 0, 3});
-    Control(2, 1);
-    Control(6, 1);
-    CWexalBoardIF board;
-    ASSERT_EQ(board.SelectDevice("Brimola1", FALSE), kRunPassed);
-    ASSERT_EQ(board.GetBAR0(FALSE), kRunPassed);
-    ASSERT_TRUE(board.IsChannelPresent(2) && !board.IsChannelPresent(6));  // ACT and EN rows below
-
+    for (int channel : {1, 2, 4, 6, 12, 16}) Control(channel, 1);  // 2 is present (ACT), 6 is not (EN)
+    Control(0, 0);
     std::string out;
     EXPECT_EQ(Run("Brimola1 <CBrimolaBoard Show DCB Info All DCB0 VERBOSE=0>", &out), kRunPassed);
     const std::string blanks(54, ' ');
     struct Row { std::string text; COLORREF colour; };
     const Row rows[] = {
-        {"Color Key: \n", kColorBlack},
-        {" Channel Disabled (OFF)              ", kBlue},
-        {"             --- SCT=0\n", kColorBlack},
-        {" Channel Enabled, I or Y != 0 (RUN)  ", kColorRed},
-        {"             --- SCT=BSZ\n", kBlue},
-        {" Channel Enabled, I and Y == 0 (EN)  ", kColorBlack},
-        {"             --- SCT!=BSZ AND SCT!=0\n", kColorGreen},
-        {" Channel Enabled, I&Y==0 & Chan Active (ACT)  \n", kDarkRed},
-        {"NAME CH LLLL PPPP YYYY IIII ---SA--- D E F P LK TAG --- BCU SCT SSZ BSZ WRGS\n", kColorBlack},
         {"BVi0 00 0000 0000 0000 0000 00000000 0 0 0 0 00 000 OFF", kBlue},
         {"BVi1 01 0040 0004 0010 0020 00ABCDE0 7 1 1 5 05 123 RUN", kColorRed},
         {" 1F0 004 008 010 1010\n", kColorGreen},
@@ -177,10 +144,8 @@ TEST_F(DCBDisplay, DispDCBShowsTheNamedDCBInItsChannelsLayout) {
         SCOPED_TRACE(row.args);
         support::Recording<CTestDCB> test;
         EXPECT_EQ(test.Run(row.args), row.result);
-        for (const std::string& part : row.parts) EXPECT_TRUE(HasAll(test.out.text, {part}));
-        if (row.result == kRunFailed) {
-            EXPECT_TRUE(test.out.HasColoured(row.parts[0], kColorRed));
-        }
+        EXPECT_TRUE(HasAll(test.out.text, row.parts));
+        EXPECT_TRUE(row.result == kRunPassed || test.out.HasColoured(row.parts[0], kColorRed));
         const std::string args = row.args;  // channels 12 and 16 here
         EXPECT_EQ(test.out.Has("PCI DMA address"), args.find("BVideoOut") != std::string::npos || args.find("BAudioIn1") != std::string::npos);
     }
