@@ -28,7 +28,7 @@ struct BoxCommandSpec {
     std::vector<ValueRange> ranges;
 };
 
-constexpr int kU8 = Wire::TYPE_UINT8, kU16 = Wire::TYPE_UINT16, kBytes = Wire::TYPE_BYTES;
+constexpr int kBytes = Wire::TYPE_BYTES;
 
 // The commands the box's firmware carries out.
 const std::vector<BoxCommandSpec>& Commands() {
