@@ -3,7 +3,6 @@
 
 #include "breakout/yorb_interface.h"
 #include "devlib/devices.h"
-#include "devlib/yorbflow_device.h"
 
 int CExternalIO::SetupYorbflow(CYorbInterface* command, int verbose) {
     CZorvDevice* device = GetDevice();

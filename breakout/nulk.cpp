@@ -5,9 +5,9 @@
 
 #include "breakout/external_io.h"
 #include "breakout/yorb_commands.h"
-#include "breakout/yorb_symbols.h"
 #include "framework/param_string.h"
-#include "yorbflow/yorbflow.h"
+#include "yorbflow/symbol_table.h"
+#include "yorbflow/yorb_command.h"
 
 CNulk::CNulk(CJastel* controller, CString name)
     : CExternalIO(controller, name), m_projectFormatNames{"HVSDProjFmt_NTSC", "HVSDProjFmt_PAL", "HVSDProjFmt_NTSCJ"} {
@@ -97,7 +97,7 @@ int CNulk::RunYorbCommand(int wordCount, const char* const* words, BYTE* reply, 
         DWORD number = 0;
         std::memcpy(&number, value, size < 4 ? size : 4);
         text += words[i];
-        const char* symbol = m_showValues ? nullptr : FindYorbSymbol(yorbName.c_str(), words[i], number);
+        const char* symbol = m_showValues ? nullptr : YorbFlow::FindYorbSymbol(yorbName.c_str(), words[i], number);
         CString shown;
         if (symbol)
             shown.Format(" %s ", symbol);

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "yorbflow/yorbflow.h"
+#include "yorbflow/yorb_command.h"
 
 int CYorbVideoDevice::SendCommand(const char* command, std::initializer_list<std::pair<const char*, int>> params) {
     if (!SetCommand(command)) return 0;

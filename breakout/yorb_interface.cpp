@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "breakout/yorb_error_text.h"
-#include "devlib/yorbflow_device.h"
-#include "yorbflow/yorbflow.h"
+#include "devlib/devices.h"
+#include "yorbflow/yorb_command.h"
 
 namespace {
 
@@ -153,7 +153,7 @@ int CYorbInterface::Send(CString& errorText, YorbFlow::YorbCommand* reply) {
     return 0;
 }
 
-int CYorbInterface::GetReplyParam(const CString& yorbName, const CString& paramName, YorbFlow::YorbCommand& reply,
+int CYorbInterface::GetReplyParam(const CString& yorbName, const CString& paramName, const YorbFlow::YorbCommand& reply,
                                   void* output, DWORD* size) const {
     if (!m_device) return 0;
     const int type = FindParamType(yorbName, paramName);
@@ -161,8 +161,8 @@ int CYorbInterface::GetReplyParam(const CString& yorbName, const CString& paramN
     const char* name = paramName.c_str();
     DWORD width = TypeWidth(type);
     if (type == kBytes) {
-        DWORD length = 0;
-        width = reply.GetParamByteStreamLength(name, &length) ? RoundUp4(length) : 0;
+        size_t length = 0;
+        width = reply.GetParamByteStreamLength(name, length) ? RoundUp4(static_cast<DWORD>(length)) : 0;
     }
     if (!output) {
         *size = width;
@@ -173,14 +173,14 @@ int CYorbInterface::GetReplyParam(const CString& yorbName, const CString& paramN
         if (*size < width) return 0;
         BYTE bytes[8] = {};
         switch (type) {
-            case kInt8: { int8_t v = 0; reply.GetParamInt8(name, &v); std::memcpy(bytes, &v, 1); break; }
-            case kInt16: { int16_t v = 0; reply.GetParamInt16(name, &v); std::memcpy(bytes, &v, 2); break; }
-            case kInt32: { int32_t v = 0; reply.GetParamInt32(name, &v); std::memcpy(bytes, &v, 4); break; }
-            case kInt64: { int64_t v = 0; reply.GetParamInt64(name, &v); std::memcpy(bytes, &v, 8); break; }
-            case kUInt8: { uint8_t v = 0; reply.GetParamUInt8(name, &v); std::memcpy(bytes, &v, 1); break; }
-            case kUInt16: { uint16_t v = 0; reply.GetParamUInt16(name, &v); std::memcpy(bytes, &v, 2); break; }
-            case kUInt32: { uint32_t v = 0; reply.GetParamUInt32(name, &v); std::memcpy(bytes, &v, 4); break; }
-            default: { uint64_t v = 0; reply.GetParamUInt64(name, &v); std::memcpy(bytes, &v, 8); break; }
+            case kInt8: { int8_t v = 0; reply.GetParamInt8(name, v); std::memcpy(bytes, &v, 1); break; }
+            case kInt16: { int16_t v = 0; reply.GetParamInt16(name, v); std::memcpy(bytes, &v, 2); break; }
+            case kInt32: { int32_t v = 0; reply.GetParamInt32(name, v); std::memcpy(bytes, &v, 4); break; }
+            case kInt64: { int64_t v = 0; reply.GetParamInt64(name, v); std::memcpy(bytes, &v, 8); break; }
+            case kUInt8: { uint8_t v = 0; reply.GetParamUInt8(name, v); std::memcpy(bytes, &v, 1); break; }
+            case kUInt16: { uint16_t v = 0; reply.GetParamUInt16(name, v); std::memcpy(bytes, &v, 2); break; }
+            case kUInt32: { uint32_t v = 0; reply.GetParamUInt32(name, v); std::memcpy(bytes, &v, 4); break; }
+            default: { uint64_t v = 0; reply.GetParamUInt64(name, v); std::memcpy(bytes, &v, 8); break; }
         }
         std::memcpy(output, bytes, width);
         *size = width;

@@ -72,7 +72,7 @@ public:
     // *size must hold (0 when it does not, nothing written); a byte stream clears *size bytes and
     // copies at most that many. *size ends as the width written. 0 without a device, for an unknown
     // parameter or an empty stream.
-    int GetReplyParam(const CString& yorbName, const CString& paramName, YorbFlow::YorbCommand& reply, void* output,
+    int GetReplyParam(const CString& yorbName, const CString& paramName, const YorbFlow::YorbCommand& reply, void* output,
                       DWORD* size) const;
 
 private:
