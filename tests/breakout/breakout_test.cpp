@@ -1,0 +1,375 @@
+// Tests of the breakout-box command classes, the console and the box set-up on the simulated rig.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "breakout/diag_packet.h"
+#include "breakout/external_io.h"
+#include "breakout/yorb_commands.h"
+#include "tests/support/output.h"
+#include "tests/support/rig.h"
+#include "yorbflow/yorb_command.h"
+
+namespace {
+
+using YorbFlow::YorbCommand;
+
+// A Nulk test bound to a board of the rig, its output kept.
+struct BoundNulk : support::Recording<CNulk> {
+    explicit BoundNulk(const char* board = "Brimola1") : support::Recording<CNulk>(nullptr, "CNulk") {
+        if (board) SetupDevice(board);
+    }
+    // The console's answer as text, result in *result.
+    std::string Console(std::vector<const char*> words, BYTE show, int* result, DWORD capacity = 2000) {
+        std::vector<BYTE> reply(capacity + 1, 0xEE);
+        DWORD length = 12345;
+        SetShowValues(show);
+        *result = RunYorbCommand(static_cast<int>(words.size()), words.data(), reply.data(), capacity, &length, 1);
+        return std::string(reinterpret_cast<const char*>(reply.data()), length);
+    }
+};
+
+// The conduit of the rig, with every command that passes kept; a canned reply stands in for the
+// box's when set.
+class RecordingConduit : public CYorbFlowDevice {
+public:
+    explicit RecordingConduit(CYorbFlowDevice* real) : CYorbFlowDevice("Recorder", "recording conduit", nullptr), m_real(real) {}
+    PARRTNTYPE DoYorbCommand(YorbCommand& command, YorbCommand* reply, DWORD flags, void* extra) override {
+        sent.push_back(command);
+        if (!canned) return m_real->DoYorbCommand(command, reply, flags, extra);
+        *reply = *canned;
+        return PAR_SUCCESS;
+    }
+    std::vector<YorbCommand> sent;
+    const YorbCommand* canned = nullptr;
+
+private:
+    CYorbFlowDevice* m_real;
+};
+
+// A command object bound to the rig's box through the Nulk test of the board.
+CYorbFlowDevice* RigConduit(BoundNulk& nulk) {
+    CYorbNulk probe;
+    EXPECT_EQ(nulk.SetupYorbflow(&probe, 1), 1);
+    return probe.GetDevice();
+}
+
+uint64_t ReadNumber(const YorbCommand& c, const char* name, int type) {
+    int8_t i8 = 0; int16_t i16 = 0; int64_t i64 = 0; uint8_t u8 = 0; uint16_t u16 = 0; uint32_t u32 = 0;
+    switch (type) {
+        case CYorbInterface::kInt8: return c.GetParamInt8(name, i8) ? static_cast<uint64_t>(i8) : ~0ull;
+        case CYorbInterface::kInt16: return c.GetParamInt16(name, i16) ? static_cast<uint64_t>(i16) : ~0ull;
+        case CYorbInterface::kInt64: return c.GetParamInt64(name, i64) ? static_cast<uint64_t>(i64) : ~0ull;
+        case CYorbInterface::kUInt8: return c.GetParamUInt8(name, u8) ? u8 : ~0ull;
+        case CYorbInterface::kUInt16: return c.GetParamUInt16(name, u16) ? u16 : ~0ull;
+        default: return c.GetParamUInt32(name, u32) ? u32 : ~0ull;
+    }
+}
+
+class BreakoutTest : public support::RigTest {};
+
+TEST(YorbInterface, ValueTextsAreNumbersOfAtMost32BitsElseSymbols) {
+    struct Row { const char* text; int number; DWORD value; } rows[] = {
+        {"12", 1, 12}, {"0x1F", 1, 31}, {"0x1f", 1, 31}, {"0X1F", 0, 7}, {"-1", 0, 7}, {"+5", 0, 7},
+        {" 1", 0, 7}, {"1.5", 0, 7}, {"abc0x12", 0, 7}, {"", 1, 7}, {"4294967295", 1, 0xFFFFFFFF},
+        {"2147483648", 1, 0x80000000}, {"4294967296", 0, 7}, {"0xFFFFFFFF", 1, 0xFFFFFFFF},
+        {"0x100000000", 0, 7}, {"99999999999999999999", 0, 7}};
+    CYorbNulk command;
+    for (const Row& row : rows) {
+        DWORD value = 7;
+        EXPECT_EQ(command.ParseValue(row.text, &value), row.number) << row.text;
+        EXPECT_EQ(value, row.value) << row.text;
+    }
+}
+
+TEST(YorbInterface, NamePrefixSetsDirectionAndIsNotPartOfTheLibraryName) {
+    struct Row { const char* name; int accepted; int send; const char* yorbName; } rows[] = {
+        {"setHVProjectFormat", 1, 1, "HVProjectFormat"}, {"SETHVProjectFormat", 1, 1, "HVProjectFormat"},
+        {"GetVPDInfo", 1, 0, "VPDInfo"},  {"XyzVPDInfo", 1, 0, "VPDInfo"},
+        {"ReadX", 0, 0, ""},  {"Get", 0, 0, ""},  {"", 0, 0, ""},  {"HVProjectFormat", 0, 0, ""}};
+    for (const Row& row : rows) {
+        CYorbNulk command;
+        EXPECT_EQ(command.SetCommand(row.name), row.accepted) << row.name;
+        EXPECT_EQ(command.IsSetCommand(), row.send) << row.name;
+        EXPECT_EQ(command.GetYorbName(), CString(row.yorbName)) << row.name;
+    }
+}
+
+TEST(YorbInterface, BuildCutsNumbersToTheParameterWidthAndRefusesNumbersForStreams) {
+    struct Row { const char* command; const char* param; const char* text; int type; uint64_t sent; } rows[] = {
+        {"GetVPDInfo", "Board", "0x1FF", CYorbInterface::kInt8, ~0ull},  // low 8 bits: -1
+        {"GetHWStatus", "SyncOffset", "4294967295", CYorbInterface::kInt64, 0xFFFFFFFFull},
+        {"SetVideoIOControl", "Value", "0x12345", CYorbInterface::kInt16, 0x2345},
+        {"SetHVResizerEnable", "ResizerEnable", "321", CYorbInterface::kUInt8, 65}};
+    for (const Row& row : rows) {
+        CYorbNulk command;
+        ASSERT_TRUE(command.SetCommand(row.command) && command.AddParam(row.param, row.text)) << row.command;
+        EXPECT_EQ(command.GetParams().back().type, row.type) << row.param;
+        YorbCommand built;
+        ASSERT_EQ(command.BuildCommand(built), 1) << row.command;
+        EXPECT_EQ(ReadNumber(built, row.param, row.type), row.sent) << row.param;
+    }
+    CYorbNulk stream;
+    ASSERT_TRUE(stream.SetCommand("SetDiagnostic") && stream.AddParam("DiagData", "12"));
+    YorbCommand built;
+    EXPECT_EQ(stream.BuildCommand(built), 0);
+    EXPECT_EQ(stream.AddParam("NoSuchParam", "1"), 0);
+    EXPECT_EQ(stream.GetParams().size(), 1u);
+}
+
+TEST(DiagPacket, LoopbackPacketIsFortyBytesSentWithLength36) {
+    const BYTE expected[40] = {'z', 'o', 'r', 'v', '_', 'd', 'i', 'a', 'g', 'n', 'o', 's', 't', 'i', 'c', 's',
+                               0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   41,
+                               0,   6,   0,   4,   1,   0,   0,   0};
+    NulkLoopbackPacket packet;
+    ASSERT_EQ(packet.SetEnable(1), 1);
+    ASSERT_EQ(packet.GetLength(), 40u);
+    EXPECT_EQ(std::memcmp(packet.GetBytes(), expected, 40), 0);
+    EXPECT_EQ(packet.GetData(), packet.GetBytes() + 34);
+    Nulk::CYorbDiagData command(&packet);
+    YorbCommand built;
+    ASSERT_EQ(command.BuildCommand(built), 1);
+    uint16_t length = 0;
+    size_t streamLength = 0;
+    BYTE stream[64] = {};
+    EXPECT_TRUE(built.GetParamUInt16("Length", length));
+    EXPECT_EQ(length, 36);
+    ASSERT_TRUE(built.GetParamByteStreamLength("DiagData", streamLength));
+    EXPECT_EQ(streamLength, 40u);
+    built.GetParamByteStream("DiagData", stream, sizeof stream, nullptr);
+    EXPECT_EQ(std::memcmp(stream, expected, 40), 0);
+    EXPECT_EQ(command.GetTypeCode(), CYorbInterface::kBytes);
+    for (BYTE flag : {0, 2, 0xFF}) {
+        packet.SetEnable(flag);
+        EXPECT_EQ(packet.GetData()[2], 0) << int(flag);
+    }
+}
+
+TEST(DiagPacket, DataLongerThanTheBufferOrWithoutLengthIsRefused) {
+    struct Row { DWORD length; bool data; BOOL accepted; DWORD bufferLength; } rows[] = {
+        {4, true, 1, 6}, {1992, true, 1, 1994}, {1993, true, 0, 6}, {0x10000, true, 0, 6}, {0, true, 0, 6},
+        {4, false, 0, 6}};
+    static BYTE data[0x10000] = {};
+    for (const Row& row : rows) {
+        DiagDataBuffer buffer;
+        DiagDataPacket packet(41);
+        const DWORD seed = 1;
+        buffer.SetData(&seed, 4);
+        packet.SetData(&seed, 4);
+        EXPECT_EQ(buffer.SetData(row.data ? data : nullptr, row.length), row.accepted) << row.length;
+        EXPECT_EQ(packet.SetData(row.data ? data : nullptr, row.length), row.accepted) << row.length;
+        EXPECT_EQ(buffer.GetLength(), row.bufferLength) << row.length;
+        EXPECT_EQ(packet.GetLength(), 34 + row.bufferLength) << row.length;
+    }
+}
+
+std::string BoxRig(const std::string& faults = "[]", const char* attached = R"("breakout_box": true)") {
+    return support::MainBoardRig(faults, std::string(R"(, "attached": {)") + attached + "}");
+}
+
+std::string CommandFails(const char* command, int status) {
+    return R"([{"kind": "box_command_fails", "board": "Brimola1", "command": ")" + std::string(command) +
+           R"(", "status": )" + std::to_string(status) + "}]";
+}
+
+TEST_F(BreakoutTest, EveryResultOfTheBoxComesBackWithItsText) {
+    struct Row { int status; const char* text; } rows[] = {
+        {0, "Ignored?"}, {2, "earlier text"}, {3, "probable program error."},
+        {4, "the wrong type (string, int, array, etc)."}, {5, "an incorrect length."},
+        {6, "a constant type, but a value must be set."}, {7, "input parameters are missing or wrong."},
+        {8, "a parameters is missing or the wrong type."}, {9, "value or symbol is not valid."},
+        {10, "time out expired."}, {11, "buffer or device overrun."}, {12, "Timeout on send."},
+        {13, "Timeout on receive."}, {14, "not a recognized Yorb Command."},
+        {15, "not a parameter to the Yorb Command."}, {16, "compiled an invalid Yorb symbolic constant."},
+        {17, "Yorb send command would not compile."}, {18, "Yorb reply would no decompile."},
+        {19, "The cable to the BoB is not connected."}, {20, "Device reports no support for this command."},
+        {21, "Device reports problem on this command."}, {22, "Unrecognized error code"},
+        {255, "Unrecognized error code"}};
+    for (const Row& row : rows) {
+        support::ScopedRig rig(BoxRig(CommandFails("HVInputFormat", row.status)));
+        BoundNulk nulk;
+        CYorbNulk command;
+        ASSERT_EQ(nulk.SetupYorbflow(&command, 1), 1);
+        CString text = "earlier text";
+        ASSERT_TRUE(command.SetCommand("SetHVInputFormat") && command.AddParam("InputFormat", "22") &&
+                    command.AddParam("InputAlphaEnable", "0"));
+        EXPECT_EQ(command.Send(text), 0) << row.status;
+        EXPECT_EQ(text, CString(row.text)) << row.status;
+        // A failed send keeps its command, so a new name still carries the parameters.
+        EXPECT_EQ(command.GetParams().size(), 2u);
+        EXPECT_EQ(command.SetHVProjectFormat(22), 1) << row.status;
+    }
+}
+
+TEST_F(BreakoutTest, ReplyValuesComeWithTheirWidthAndStreamsRoundedToWords) {
+    BoundNulk nulk;
+    CYorbNulk command;
+    ASSERT_EQ(nulk.SetupYorbflow(&command, 1), 1);
+    YorbCommand reply;
+    CString text;
+    ASSERT_TRUE(command.SetCommand("GetHWConfigFB") && command.Send(text, &reply));
+    EXPECT_TRUE(command.GetCommandName().IsEmpty());
+    const size_t firmware = std::strlen(sim::BoxIdentity::kFirmware);
+    struct Row { const char* param; DWORD capacity; int result; DWORD size; } rows[] = {
+        {"GorvendalisMajorRev", 0, 1, 1}, {"FirmwareRev", 0, 1, DWORD((firmware + 3) & ~size_t{3})},
+        {"NoSuchParam", 0, 0, 99}, {"BradolinMinorRev", 1, 1, 1}, {"FirmwareRev", 4, 1, 4}, {"FirmwareRev", 200, 1,
+        DWORD((firmware + 3) & ~size_t{3})}};
+    for (const Row& row : rows) {
+        BYTE out[200];
+        std::memset(out, 0xEE, sizeof out);
+        DWORD size = row.capacity ? row.capacity : 99;
+        EXPECT_EQ(command.GetReplyParam("HWConfigFB", row.param, reply, row.capacity ? out : nullptr, &size),
+                  row.result) << row.param;
+        EXPECT_EQ(size, row.size) << row.param << " " << row.capacity;
+        if (std::string(row.param) == "FirmwareRev" && row.capacity)
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(out), std::min<size_t>(firmware, size)),
+                      std::string(sim::BoxIdentity::kFirmware).substr(0, size));
+    }
+    // A value wider than the caller's buffer is not written at all.
+    YorbCommand wide("HWStatus");
+    wide.SetParamUInt64("FrameCount", 0x1122334455667788ull);
+    BYTE small[4] = {};
+    DWORD size = 4;
+    EXPECT_EQ(command.GetReplyParam("HWStatus", "FrameCount", wide, small, &size), 0);
+    EXPECT_EQ(small[0], 0);
+    HWConfigFBRecord record;
+    std::memset(&record, 0xEE, sizeof record);
+    ASSERT_EQ(command.GetHWConfigFB(&record), 1);
+    EXPECT_EQ(std::memcmp(record.revisions, sim::BoxIdentity::kRevisions, 12), 0);
+    EXPECT_STREQ(record.firmwareRev, sim::BoxIdentity::kFirmware);
+}
+
+TEST_F(BreakoutTest, StartIOIsASendAtFrameZeroElseAFrameRequest) {
+    BoundNulk nulk;
+    RecordingConduit conduit(RigConduit(nulk));
+    CYorbBexi command;
+    command.SetDevice(&conduit);
+    ASSERT_EQ(command.SetStartIO(0, 5), 1);
+    ASSERT_EQ(command.SetStartIO(3, 5), 1);
+    ASSERT_EQ(conduit.sent.size(), 2u);
+    EXPECT_STREQ(conduit.sent[0].GetCommandName(), "StartIO");
+    EXPECT_TRUE(conduit.sent[0].IsSendCommand());
+    EXPECT_EQ(conduit.sent[0].GetParamCount(), 0u);
+    EXPECT_STREQ(conduit.sent[1].GetCommandName(), "StartIOFrame");
+    EXPECT_TRUE(conduit.sent[1].IsRequestDataCommand());
+    EXPECT_EQ(ReadNumber(conduit.sent[1], "VideoFrame", CYorbInterface::kUInt8), 3u);
+    EXPECT_EQ(ReadNumber(conduit.sent[1], "AudioFrame", CYorbInterface::kUInt8), 5u);
+    // A negative value goes as its text, a symbol the library does not have.
+    EXPECT_EQ(command.SetHVProjectFormat(-1), 0);
+    EXPECT_EQ(command.GetErrorText(), CString("compiled an invalid Yorb symbolic constant."));
+    CYorbNulk nulkCommand;
+    nulkCommand.SetDevice(&conduit);
+    ASSERT_EQ(nulkCommand.SetHVOutputFormat(22, 1), 1);
+    EXPECT_EQ(ReadNumber(conduit.sent.back(), "SDProxyFormat", CYorbInterface::kUInt32), 0u);
+}
+
+TEST_F(BreakoutTest, ProductDataIsReadOnlyWhenItFitsTheBuffer) {
+    struct Row { uint16_t vpdSize; DWORD capacity; int result; DWORD written; } rows[] = {
+        {0, 16, 0, 0}, {10, 16, 1, 12}, {10, 12, 1, 12}, {10, 10, 1, 10}, {10, 8, 0, 0}};
+    BoundNulk nulk;
+    RecordingConduit conduit(RigConduit(nulk));
+    for (const Row& row : rows) {
+        YorbCommand canned("VPDInfo");
+        const std::vector<BYTE> vpd(16, 0xAB);
+        canned.SetParamUInt16("VPDSize", row.vpdSize);
+        canned.SetParamByteStream("VPDInfo", vpd.data(), vpd.size());
+        conduit.canned = &canned;
+        CYorbNulk command;
+        command.SetDevice(&conduit);
+        BYTE buffer[20];
+        std::memset(buffer, 0xEE, sizeof buffer);
+        EXPECT_EQ(command.GetVPDInfo(0, buffer, row.capacity), row.result) << row.vpdSize << "/" << row.capacity;
+        for (DWORD i = 0; i < sizeof buffer; ++i)
+            EXPECT_EQ(buffer[i], i < row.written ? 0xAB : 0xEE) << i << " of " << row.vpdSize << "/" << row.capacity;
+    }
+}
+
+TEST_F(BreakoutTest, ConsoleAnswersRequestsBySymbolOrValue) {
+    support::ScopedRig rig(BoxRig(CommandFails("VideoTransferType", 21)));
+    const std::string tooLong(2100, 'x');
+    // Rows run in order on one box: the first sets what the later ones read.
+    struct Row { std::vector<const char*> words; BYTE show; int result; const char* output; DWORD capacity; } rows[] = {
+        {{"Yorb", "SetIOMode", "Type", "0", "Mode", "2"}, 0, 1, "", 2000},
+        {{"Yorb", "GetIOMode", "Type", "0", "Mode"}, 0, 1, "GetIOMode Type IOMode_Video Mode IOMode_Capture ", 2000},
+        {{"YorbV", "GetIOMode", "Type", "0", "Mode"}, 1, 1, "GetIOMode Type 0x0 Mode 0x2 ", 2000},
+        {{"Yorb", "GETIOMode", "Type", "0", "Mode"}, 0, 1, "", 2000},
+        {{"Yorb", "GetIOMode", "Type", "0", "Mode"}, 0, 0, "", 20},
+        {{"Yorb"}, 0, 0, "", 2000},
+        {{"Yorb", "SetStopIO"}, 0, 1, "", 2000},
+        {{"Yorb", "GetHWConfigFB"}, 0, 1, "GetHWConfigFB ", 2000},
+        {{"Yorb", "GetHWConfigFB", "NasperolMinorRev"}, 0, 1, "GetHWConfigFB NasperolMinorRev 0x7 ", 2000},
+        {{"Yorb", "GetHWConfigFB", "FirmwareRev"}, 0, 1, "GetHWConfigFB FirmwareRev 0x204B4446 ", 2000},
+        {{"Yorb", "GetIOMode", "Type", "0", "Bogus", "1"}, 0, 0, "", 2000},
+        {{"Yorb", "SetIOMode", "Type", "0", "Mode", "9"}, 0, 0, "", 2000},
+        {{"Yorb", "SetVideoTransferType", "VideoTransferType", "1"}, 0, 0, "", 2000},
+        {{"Yorb", tooLong.c_str()}, 0, 0, "", 2000}};
+    BoundNulk nulk;
+    for (const Row& row : rows) {
+        int result = -1;
+        const std::string name = row.words.size() > 1 ? row.words[1] : "(none)";
+        EXPECT_EQ(nulk.Console(row.words, row.show, &result, row.capacity), row.output) << name;
+        EXPECT_EQ(result, row.result) << name;
+    }
+    EXPECT_TRUE(nulk.out.HasColoured("YorbError: value or symbol is not valid.\n", CExternalIO::kRed));
+    EXPECT_TRUE(nulk.out.HasColoured("YorbError: Device reports problem on this command.\n", CExternalIO::kRed));
+    EXPECT_EQ(support::Count(nulk.out.text, "YorbError"), 3u) << nulk.out.text;
+}
+
+TEST_F(BreakoutTest, SetUpNamesWhatIsOnTheConnector) {
+    const char* bob = "SetupYorbflow():  External I/O is connected to BoB!\n";
+    const char* cable = "SetupYorbflow():  External I/O is connected to loopback cable!\n";
+    const char* none = "SetupYorbflow():  External I/O cable is not connected!\n";
+    struct Row { const char* attached; const char* board; int verbose; int result; const char* printed; } rows[] = {
+        {R"("breakout_box": true)", "Brimola1", 1, 1, ""}, {R"("breakout_box": true)", "Brimola1", 2, 1, bob},
+        {R"("loopback_cable": true)", "Brimola1", 1, 1, ""}, {R"("loopback_cable": true)", "Brimola1", 2, 1, cable},
+        {"", "Brimola1", 1, 0, none}, {"", "Brimola1", 2, 0, none},
+        {R"("breakout_box": true)", nullptr, 1, 0, ""},
+        {R"("breakout_box": true)", nullptr, 2, 0, "SetupYorbflow():  m_pDevice is NULL!\n"}};
+    for (const Row& row : rows) {
+        support::ScopedRig rig(BoxRig("[]", row.attached));
+        BoundNulk nulk(row.board);
+        CYorbNulk command;
+        EXPECT_EQ(nulk.SetupYorbflow(&command, row.verbose), row.result) << row.attached << row.verbose;
+        EXPECT_EQ(nulk.out.text, row.printed) << row.attached << row.verbose;
+        EXPECT_EQ(command.GetDevice() != nullptr, row.result == 1);
+    }
+}
+
+std::string Fault(const char* kind, const char* extra = "") {
+    return std::string(R"([{"kind": ")") + kind + R"(", "board": "Brimola1")" + extra + "}]";
+}
+
+// Each box fault fails the console, the loopback switch and the revision fetch with its message;
+// the healthy box passes them quietly at verbose 1.
+TEST_F(BreakoutTest, BoxFaultsFailEveryOperationWithTheirMessage) {
+    struct Row { std::string faults; const char* message; int loopbackResult; } rows[] = {
+        {"[]", "", 1},
+        {Fault("box_link_down"), "SetupYorbflow():  External I/O cable is not connected!\n", 0},
+        {Fault("box_init_fails"), "SetupYorbflow():  Unable to initialize yorb flow device\n", 0},
+        {Fault("box_no_conduit"), "SetupYorbflow():  Unable to get yorb flow device\n", 0},
+        {Fault("box_device_silent", R"(, "device": "nulk")"), "YorbError: Timeout on receive.\n", 0},
+        {Fault("box_reply_corrupt", R"(, "command": "HWConfigFB")"), "YorbError: Yorb reply would no decompile.\n", 1},
+        {CommandFails("Diagnostic", 21), "Device reports problem on this command.\n\n", 0}};
+    for (const Row& row : rows) {
+        support::ScopedRig rig(BoxRig(row.faults));
+        BoundNulk nulk;
+        int result = -1;
+        const bool consoleFails = *row.message && std::string(row.message).find("\n\n") == std::string::npos;
+        EXPECT_EQ(nulk.Console({"Yorb", "GetHWConfigFB"}, 0, &result), consoleFails ? "" : "GetHWConfigFB ") << row.faults;
+        EXPECT_EQ(result, consoleFails ? 0 : 1) << row.faults;
+        EXPECT_EQ(nulk.TestYorbCommand(0, "ENABLE=1", 1), row.loopbackResult) << row.faults;
+        HWConfigFBRecord record;
+        EXPECT_EQ(nulk.FetchRevisions(&record, 1), consoleFails ? 0 : 1) << row.faults;
+        EXPECT_TRUE(*row.message ? nulk.out.HasColoured(row.message, CExternalIO::kRed) : nulk.out.text.empty())
+            << row.faults << "\n" << nulk.out.text;
+        if (consoleFails && std::string(row.message).rfind("Setup", 0) != 0)
+            EXPECT_TRUE(nulk.out.HasColoured("Unable to Fetch FarnoDeK Revisions\n", CExternalIO::kRed)) << row.faults;
+    }
+    BoundNulk nulk;
+    EXPECT_EQ(nulk.SetVideoLoopback(2, 2), 1);
+    EXPECT_TRUE(nulk.out.HasColoured("Nulk Video loopback enabled\n", CExternalIO::kBlack)) << nulk.out.text;
+}
+
+}  // namespace
