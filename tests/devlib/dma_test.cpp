@@ -8,18 +8,7 @@ using devtest::HostBuffer;
 using devtest::MakeDcb;
 using devtest::RigTest;
 
-TEST_F(RigTest, DcbSlotsAreTheRegisterWindowsStorage) {
-    CWexalDMAChannel* ch = Board("Brimola1")->GetDMAChannel(16);
-    WexalDCB dcb, back;
-    for (int i = 0; i < 9; ++i) dcb.w[i] = 0x11111111u * static_cast<DWORD>(i + 1);
-    ASSERT_TRUE(ch->SetDCB(3, &dcb));
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(Regs("Brimola1")[(0x60000 + 0x200 * 16 + 0x20 * 3 + 4 * i) / 4], dcb.w[i]) << "word " << i;
-    ASSERT_TRUE(ch->GetDCB(3, &back));
-    EXPECT_EQ(back.w[7] ^ back.w[8], dcb.w[7]) << "only words 0-7 are filled";
-    EXPECT_FALSE(ch->SetDCB(16, &dcb) || ch->GetDCB(-1, &back) || ch->SetDCB(1, nullptr));
-}
-
-TEST_F(RigTest, BcuWithoutGoStallsUntilGoAndFlushDropsTheChain) {
+TEST_F(RigTest, DcbSlotsAreTheRegisterWindowsStorageABcuWithoutGoStallsAndFlushDropsTheChain) {
     HostBuffer src(0x1000);
     src.Words()[0] = 0x600DF00D;
     SetGo("Brimola1", 5, false);
@@ -37,15 +26,33 @@ TEST_F(RigTest, BcuWithoutGoStallsUntilGoAndFlushDropsTheChain) {
     DWORD v = Live(wr).w[3];
     Sdram("Brimola1")->Get(&v, 0x3000, 4);
     EXPECT_EQ(v, 0x600DF00Du) << "the flushed chain never ran";
+    // DCB slots are the register window's storage.
+    CWexalDMAChannel* ch = Board("Brimola1")->GetDMAChannel(16);
+    WexalDCB dcb, back;
+    for (int i = 0; i < 9; ++i) dcb.w[i] = 0x11111111u * static_cast<DWORD>(i + 1);
+    ASSERT_TRUE(ch->SetDCB(3, &dcb));
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(Regs("Brimola1")[(0x60000 + 0x200 * 16 + 0x20 * 3 + 4 * i) / 4], dcb.w[i]) << "word " << i;
+    ASSERT_TRUE(ch->GetDCB(3, &back));
+    EXPECT_EQ(back.w[7] ^ back.w[8], dcb.w[7]) << "only words 0-7 are filled";
+    EXPECT_FALSE(ch->SetDCB(16, &dcb) || ch->GetDCB(-1, &back) || ch->SetDCB(1, nullptr));
 }
 
-TEST_F(RigTest, DisabledAndBadTableChannelsNeverComplete) {
+TEST_F(RigTest, DisabledAndBadTableChannelsNeverCompleteAndHostMemoryRefusesWhatItCannotGive) {
     EXPECT_EQ(Transfer("Brimola1", 13, 0x100000000ull, 0, 64).w[3], 64u) << "a page table outside host memory hangs";
     Regs("Brimola1")[(0x58000 + 4 * 13) / 4] = 0;
     EXPECT_EQ(Transfer("Brimola1", 13, 0, 0, 64).w[3], 0u) << "a disabled channel ignores its trigger";
     SetGo("Brimola1", 2);
     for (int c : {57, 38}) Run("Brimola1", c, MakeDcb(0, 2, 1, 0, 0xFFFF, 0xFFFF, 0xFFFF));
     EXPECT_EQ(Live(Board("Brimola1")->GetDMAChannel(57)).w[3] >> 16, 0xFFFFu) << "a video utility frame of about 16 GiB hangs";
+    // Host memory: refusals and a double free.
+    void* p = nullptr;
+    LARGE_INTEGER bus{};
+    EXPECT_NE(g_WexalHW->Malloc(0, &p, &bus).status, DRV_SUCCESS);
+    const Drv_Return rc = g_WexalHW->Malloc(0x7FFFFFFF, &p, &bus);
+    EXPECT_EQ(rc.status + rc.detail, DRV_NO_MEMORY + 0x7FFFFFFFu);
+    ASSERT_EQ(g_WexalHW->Malloc(0x1000, &p, &bus).status, DRV_SUCCESS);
+    EXPECT_EQ(g_WexalHW->Free(p).status, DRV_SUCCESS);
+    EXPECT_EQ(g_WexalHW->Free(p).status, DRV_NOT_OURS);
 }
 
 // The video utility pair (38 in, 57 out, BCU 2): a looping one-DCB pass copies until Next is cleared, then finishes the pass.
@@ -66,17 +73,6 @@ TEST_F(RigTest, LoopedVideoUtilityRunsUntilNextIsClearedThenFinishesThePass) {
     Sdram("Brimola1")->Get(data.data(), 0x100000, 4100);
     EXPECT_EQ(data[1023], 0x22222222u) << "the pass in progress completes";
     EXPECT_EQ(data[1024], 0u);
-}
-
-TEST_F(RigTest, HostMemoryRefusalsAndDoubleFree) {
-    void* p = nullptr;
-    LARGE_INTEGER bus{};
-    EXPECT_NE(g_WexalHW->Malloc(0, &p, &bus).status, DRV_SUCCESS);
-    const Drv_Return rc = g_WexalHW->Malloc(0x7FFFFFFF, &p, &bus);
-    EXPECT_EQ(rc.status + rc.detail, DRV_NO_MEMORY + 0x7FFFFFFFu);
-    ASSERT_EQ(g_WexalHW->Malloc(0x1000, &p, &bus).status, DRV_SUCCESS);
-    EXPECT_EQ(g_WexalHW->Free(p).status, DRV_SUCCESS);
-    EXPECT_EQ(g_WexalHW->Free(p).status, DRV_NOT_OURS);
 }
 
 }  // namespace

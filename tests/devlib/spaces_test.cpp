@@ -9,7 +9,7 @@ namespace {
 
 using devtest::RigTest;
 
-TEST_F(RigTest, SdramTransfersAreCappedWindowedAndShortAtTheEnd) {
+TEST_F(RigTest, SdramTransfersAndBar0RegistersChannelMasksAndWholeWordAccess) {
     CWexalSDRAMSpace* s = Sdram("Nuxa1");
     std::vector<DWORD> out(0x200000), in(0x200000);
     std::iota(out.begin(), out.end(), 0x1000u);
@@ -31,9 +31,7 @@ TEST_F(RigTest, SdramTransfersAreCappedWindowedAndShortAtTheEnd) {
     EXPECT_EQ(v, 0xBAD0007Fu);
     EXPECT_EQ(s->GetSDRAMPointer(static_cast<KWO_RAMWINTYPE>(0), 0, 4), nullptr);
     EXPECT_EQ(s->GetRdPointer((512u << 20) - 4, 8), nullptr);
-}
-
-TEST_F(RigTest, Bar0RegistersRevisionChannelMasksAndWholeWordAccess) {
+    // BAR0: registers, revision, channel masks and whole-word access.
     RegisterPtr r = Regs("Brimola1");
     EXPECT_EQ(r[0x40000 / 4] & 0xFFF, 0xC75u);
     const DWORD lo = r[0x58308 / 4], hi = r[0x5830C / 4];
@@ -64,7 +62,7 @@ TEST_F(RigTest, Bar0RegistersRevisionChannelMasksAndWholeWordAccess) {
     EXPECT_EQ(std::string(buf, 5), "BRM0#");
 }
 
-TEST_F(RigTest, RegisterSymbolsNameEachChannelBlock) {
+TEST_F(RigTest, RegisterSymbolsNameEachChannelBlockAndDimmSpacesKnowTheirCapacity) {
     auto* bar0 = Board("Nuxa1")->GetBAR0Space();
     CPPVarDesc copy;
     const CPPVarDesc* crb = bar0->GetSymbolDesc("DMACRB", &copy);
@@ -77,10 +75,7 @@ TEST_F(RigTest, RegisterSymbolsNameEachChannelBlock) {
     EXPECT_EQ(byChannel.count(7), 0u) << "unused channel";
     EXPECT_EQ(bar0->GetSymbolDesc("NOSUCH"), nullptr);
     EXPECT_FALSE(Board("Nuxa1")->GetSDRAMSpace()->AreSymbolsAvailable());
-}
-
-// The module's capacity is read from its SPD once: rows (byte 5) x bank density (byte 31) x 4 MiB.
-TEST_F(RigTest, DimmSpacesKnowTheirCapacityAndRefuseWrites) {
+    // The module's capacity is read from its SPD once: rows (byte 5) x bank density (byte 31) x 4 MiB.
     for (auto [tag, mib] : {std::pair{"Brimola1", 512u}, std::pair{"Nuxa1", 256u}}) {
         auto* dimm = dynamic_cast<CWexalI2CDIMMSpace*>(Board(tag)->GetSpace("I2C.DIMM2"));
         ASSERT_NE(dimm, nullptr) << tag;

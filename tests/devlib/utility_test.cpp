@@ -15,7 +15,7 @@ namespace {
 
 TEST(Utility, SwapBytes) { EXPECT_EQ(SwapBytes(0x12345678u), 0x78563412u); }
 
-TEST(PerformanceList, StampsDeadlinesIntervalsTheirTextAndTheCheckCorrection) {
+TEST(PerformanceList, StampsDeadlinesIntervalsAndTheRigThatTheEnvironmentPicks) {
     CPerformanceList p;
     EXPECT_FALSE(p.Keep()) << "no room before Init";
     ASSERT_TRUE(p.Init(2));
@@ -44,14 +44,9 @@ TEST(PerformanceList, StampsDeadlinesIntervalsTheirTextAndTheCheckCorrection) {
     const LONGLONG raw = p.GetMark(1) - p.GetMark(0), perCheck = p.AdjustForTimeoutChecks(1000);
     EXPECT_GT(perCheck, 0);
     EXPECT_EQ(p.GetMark(1) - p.GetMark(0), raw - 1000 * perCheck);
-}
-
-TEST(RigStartUp, EnvironmentPicksTheRigAndABadFileStopsTheProcess) {
+    // How a process picks its rig: the environment, and a bad file stops it.
     support::TempDir dir;
-    const struct {
-        std::string rig, out, error;
-        int status;
-    } rows[] = {
+    const struct { std::string rig, out, error; int status; } rows[] = {
         {dir.Write("one.json", R"({"boards": [{"tag": "Brimola7", "kind": "brimola"}]})"), "Brimola7\n", "", 0},
         {"", "Brimola1\nNuxa1\n", "", 0},
         {dir.Write("bad.json", R"({"boards": [{"tag": "B1", "kind": "brimola", "sdram_mib": 9999}]})"), "", dir / "bad.json\": key \"boards[0].sdram_mib\"", 2},

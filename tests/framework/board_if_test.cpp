@@ -54,8 +54,12 @@ TEST_F(BoardIF, SelectionRefusalsSayWhy) {
     EXPECT_TRUE(bif.ParseDevice(&list, 1, TRUE) == 1 && bif.GetDevice()->GetTag() == "Nuxa1");
 }
 
-TEST_F(BoardIF, RegisterPointersFollowTheBoardKindAndCopySharesTheDevicePart) {
+TEST_F(BoardIF, RegisterPointersFollowTheBoardKindCopySharesTheDevicePartAndChannelPresenceTheMask) {
+    EXPECT_FALSE(bif.IsChannelPresent(0));  // nothing mapped
     ASSERT_EQ(bif.GetBAR0(FALSE), 1u);
+    // Channel presence follows the mask above revision 0x47.
+    const DWORD mask[2] = {bif.GetRegisters()[0x58308 / 4], bif.GetRegisters()[0x5830C / 4]};
+    for (int c = 0; c < 64; ++c) EXPECT_EQ(bif.IsChannelPresent(c), (mask[c / 32] >> (c % 32)) & 1) << c;
     EXPECT_TRUE((bif.GetRegisters()[0x4000 / 4] & 0xFF) == 0x52 && bif.GetMainBoardRegisters() && !bif.GetCodecBoardRegisters());
     RecordingTest other;
     CWexalBoardIF& copy = other.GetBoardIF();
@@ -67,6 +71,10 @@ TEST_F(BoardIF, RegisterPointersFollowTheBoardKindAndCopySharesTheDevicePart) {
     EXPECT_TRUE(copy.GetCodecBoardRegisters() && !copy.GetMainBoardRegisters());
     copy.Copy(nullptr);
     EXPECT_FALSE(copy.GetDevice() || copy.GetRegisters());
+    ScopedRig old(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa", "revision": 71}]})");
+    ASSERT_EQ(bif.SelectDevice("Nuxa1", TRUE), 1u);
+    ASSERT_EQ(bif.GetBAR0(TRUE), 1u);
+    for (int c = 0; c < 64; ++c) EXPECT_FALSE(bif.IsChannelPresent(c)) << c;
 }
 
 TEST_F(BoardIF, AMissingSpaceIsReportedEvenWhenQuietWasAsked) {
@@ -75,17 +83,6 @@ TEST_F(BoardIF, AMissingSpaceIsReportedEvenWhenQuietWasAsked) {
     ASSERT_EQ(bif.SelectDevice("Brimola1", TRUE), 1u);
     EXPECT_EQ(bif.GetSDRAM(FALSE), 2u);
     EXPECT_TRUE(t.out.HasColoured("There is no \"SDRAM\" space available for this device.", kColorRed));
-}
-
-TEST_F(BoardIF, ChannelPresenceFollowsTheMaskAboveRevision0x47) {
-    EXPECT_FALSE(bif.IsChannelPresent(0));  // nothing mapped
-    ASSERT_EQ(bif.GetBAR0(TRUE), 1u);
-    const DWORD mask[2] = {bif.GetRegisters()[0x58308 / 4], bif.GetRegisters()[0x5830C / 4]};
-    for (int c = 0; c < 64; ++c) EXPECT_EQ(bif.IsChannelPresent(c), (mask[c / 32] >> (c % 32)) & 1) << c;
-    ScopedRig old(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa", "revision": 71}]})");
-    ASSERT_EQ(bif.SelectDevice("Nuxa1", TRUE), 1u);
-    ASSERT_EQ(bif.GetBAR0(TRUE), 1u);
-    for (int c = 0; c < 64; ++c) EXPECT_FALSE(bif.IsChannelPresent(c)) << c;
 }
 
 TEST_F(BoardIF, CompareWritesTheMaskedPatternReadsBackAndMarksProgress) {
@@ -98,7 +95,7 @@ TEST_F(BoardIF, CompareWritesTheMaskedPatternReadsBackAndMarksProgress) {
     EXPECT_EQ(Peek(0x300004), (0x12340000u + 2 * 0x10001u) & 0xFFFF);
 }
 
-TEST_F(BoardIF, WrongWordsAreDumpedFromTheGroupOfEightOfTheFirstAndTheRestGivenAsARange) {
+TEST_F(BoardIF, WrongWordsAreDumpedFromTheGroupOfEightOfTheFirstTheRestAsARangeAndWhatCannotBeReachedIsRefused) {
     ASSERT_EQ(bif.CompareSDRAM(0x200000, 200, &gen, 0xFFFFFFFF, "W", nullptr, FALSE), 1u);
     gen.Reset(0);
     Poke(0x200000 + 4 * 21, 0xDEADBEEF);
@@ -123,9 +120,7 @@ TEST_F(BoardIF, WrongWordsAreDumpedFromTheGroupOfEightOfTheFirstAndTheRestGivenA
     EXPECT_EQ(bif.CompareSDRAM(0x200000, 200, &gen, 0xFFFFFFFF, nullptr, "Read", TRUE), 2u);
     EXPECT_TRUE(t.out.Has("Erroneous words were found within this address range: ~*RED*~20000C~*BLACK*~ to ~*RED*~200258~*BLACK*~\n"))
         << t.out.text;
-}
-
-TEST_F(BoardIF, CompareRefusesWhatItCannotReach) {
+    // The compare refuses what it cannot reach.
     struct Row { const char* name; DWORD address; int count; bool generator; const char* write; const char* message; };
     const Row rows[] = {
         {"no generator", 0, 16, false, "W", "No pattern generator"},

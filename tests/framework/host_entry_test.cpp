@@ -38,13 +38,15 @@ TEST(HostEntry, EarlyRecordSurvivesAndTheHandOverToleratesMissingParts) {
     EXPECT_EQ(GetCachedOutputCtrl(), nullptr);
     EXPECT_EQ(CTestBase::TakePreHostText(FALSE), "Create class CEarlyTest\n");
 
-    // A proper host gets the early text raw, then the records' owners print into its control.
+    // A proper host gets the early text raw behind what its control holds, then the records' owners print into it.
     FakeRichEdit ctrl;
     FakeHost host(&ctrl);
+    ctrl.m_text = "banner\n";
     EXPECT_EQ(GetTestList(&host, &stop), list);
+    EXPECT_TRUE(ctrl.m_runs.empty() && CTestBase::TakePreHostText(FALSE) == "") << "raw: no formatted run; the buffer emptied";
     CTestBase* owner = list->records[1]->m_owner;
     owner->PrintColor("PASS\n", kColorGreen);
-    EXPECT_EQ(ctrl.m_text, "Create class CEarlyTest\nPASS\n");
+    EXPECT_EQ(ctrl.m_text, "banner\nCreate class CEarlyTest\nPASS\n");
     EXPECT_EQ(owner->Run(list->records[1]->m_command), kRunPassed);
     stop = 1;  // the host's stop flag is the one the tests read now
     EXPECT_EQ(owner->Run(list->records[1]->m_command), kRunStopped);

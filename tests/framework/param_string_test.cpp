@@ -11,37 +11,6 @@
 
 namespace {
 
-TEST(ParamString, ValuesSwitchesAndTokens) {
-    const struct { const char* text; const char* key; BOOL cs; const char* value; } rows[] = {  // null: not found
-        {"Mode=Fast", "mode", FALSE, "FAST"},  // case-insensitive reads upper-case the value
-        {"CMD=(CWexal Random Memory Test)", "CMD", TRUE, "CWexal Random Memory Test"}, {"cmd=x", "CMD", TRUE, nullptr},
-        {"XDIM=5", "DIM", FALSE, "5"},  // the character before the key is not looked at
-        {"ABORTCOUNT=20 COUNT=3", "COUNT", FALSE, "20"},  // only the first occurrence counts
-        {"DIMS=3 DIM=4", "DIM", FALSE, nullptr}, {"DIM\t=\t7", "DIM", FALSE, "7"}, {"A=line\r\nB=y", "A", FALSE, "LINE"},
-        {"FILE= a.txt b", "FILE", FALSE, "A.TXT"},  // blanks after "=" skipped, a blank ends the value
-        {"DIM=(720,(486))", "DIM", FALSE, "720,(486)"},  // brackets nest; the outermost pair's content
-        {"DIM=((1)", "DIM", FALSE, nullptr}, {"DIM=()", "DIM", FALSE, ""}, {"DIM = ( 1 2 )tail X=1", "DIM", FALSE, " 1 2 "},
-    };
-    for (const auto& row : rows) {
-        CString v = "left over";
-        EXPECT_EQ(CParamString(row.text).GetValue(row.key, v, row.cs), row.value != nullptr) << row.text;
-        EXPECT_EQ(v, row.value ? row.value : "") << row.text << " / " << row.key;
-    }
-    const struct { const char* text; const char* name; BOOL cs; bool is; } switches[] = {
-        {"A B -LOOP", "LOOP", FALSE, true}, {"x /loop y", "LOOP", FALSE, true}, {"LOOP", "LOOP", FALSE, false},
-        {"-VERBOSE2", "VERBOSE", FALSE, false}, {"NOVERBOSE -VERBOSE", "VERBOSE", FALSE, false}, {"/loop", "LOOP", TRUE, false},
-    };
-    for (const auto& row : switches)
-        EXPECT_EQ(CParamString(row.text).IsSwitch(row.name, row.cs) != FALSE, row.is) << row.text << " / " << row.name;
-
-    const struct { const char* text; int n; const char* delims; const char* token; } tokens[] = {
-        // Switches are cut with the character before "/".
-        {"A  B", 1, " ", ""}, {"A,B C", 2, ", ", "C"}, {"A B /X Y", 1, " ", "B"}, {"A B /X Y", 2, " ", ""},
-    };
-    for (const auto& row : tokens)
-        EXPECT_EQ(CParamString(row.text).GetToken(row.n, row.delims), row.token) << row.text << " #" << row.n;
-}
-
 class PathMacroTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -61,7 +30,7 @@ protected:
     std::string m_prog = m_dir.File("prog/");
 };
 
-TEST_F(PathMacroTest, MacrosExpandAndFindFileOrAskFallsBackToTheDialog) {
+TEST_F(PathMacroTest, MacrosExpandFindFileOrAskFallsBackToTheDialogAndValuesSwitchesAndTokens) {
     EXPECT_EQ(GetDriversDirectory(), Drivers(""));
     m_dir.Write("prog/data.txt", "x");
     m_dir.Write("sys/drivers/Zorv/fw.oxd", "x");
@@ -100,6 +69,35 @@ TEST_F(PathMacroTest, MacrosExpandAndFindFileOrAskFallsBackToTheDialog) {
     EXPECT_EQ(p, CString(chosen.c_str()));
     platform::SetDialogRunner(previous);
     EXPECT_NE(runner.History().at(0).before.Find("$(ZORV)\\missing.oxd"), -1);  // the unexpanded name shows
+    // Values, switches and tokens.
+    const struct { const char* text; const char* key; BOOL cs; const char* value; } values[] = {  // null: not found
+        {"Mode=Fast", "mode", FALSE, "FAST"},  // case-insensitive reads upper-case the value
+        {"CMD=(CWexal Random Memory Test)", "CMD", TRUE, "CWexal Random Memory Test"}, {"cmd=x", "CMD", TRUE, nullptr},
+        {"XDIM=5", "DIM", FALSE, "5"},  // the character before the key is not looked at
+        {"ABORTCOUNT=20 COUNT=3", "COUNT", FALSE, "20"},  // only the first occurrence counts
+        {"DIMS=3 DIM=4", "DIM", FALSE, nullptr}, {"DIM\t=\t7", "DIM", FALSE, "7"}, {"A=line\r\nB=y", "A", FALSE, "LINE"},
+        {"FILE= a.txt b", "FILE", FALSE, "A.TXT"},  // blanks after "=" skipped, a blank ends the value
+        {"DIM=(720,(486))", "DIM", FALSE, "720,(486)"},  // brackets nest; the outermost pair's content
+        {"DIM=((1)", "DIM", FALSE, nullptr}, {"DIM=()", "DIM", FALSE, ""}, {"DIM = ( 1 2 )tail X=1", "DIM", FALSE, " 1 2 "},
+    };
+    for (const auto& row : values) {
+        CString v = "left over";
+        EXPECT_EQ(CParamString(row.text).GetValue(row.key, v, row.cs), row.value != nullptr) << row.text;
+        EXPECT_EQ(v, row.value ? row.value : "") << row.text << " / " << row.key;
+    }
+    const struct { const char* text; const char* name; BOOL cs; bool is; } switches[] = {
+        {"A B -LOOP", "LOOP", FALSE, true}, {"x /loop y", "LOOP", FALSE, true}, {"LOOP", "LOOP", FALSE, false},
+        {"-VERBOSE2", "VERBOSE", FALSE, false}, {"NOVERBOSE -VERBOSE", "VERBOSE", FALSE, false}, {"/loop", "LOOP", TRUE, false},
+    };
+    for (const auto& row : switches)
+        EXPECT_EQ(CParamString(row.text).IsSwitch(row.name, row.cs) != FALSE, row.is) << row.text << " / " << row.name;
+
+    const struct { const char* text; int n; const char* delims; const char* token; } tokens[] = {
+        // Switches are cut with the character before "/".
+        {"A  B", 1, " ", ""}, {"A,B C", 2, ", ", "C"}, {"A B /X Y", 1, " ", "B"}, {"A B /X Y", 2, " ", ""},
+    };
+    for (const auto& row : tokens)
+        EXPECT_EQ(CParamString(row.text).GetToken(row.n, row.delims), row.token) << row.text << " #" << row.n;
 }
 
 }  // namespace

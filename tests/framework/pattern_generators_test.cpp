@@ -43,7 +43,17 @@ DWORD CircularWord(const std::string& b, size_t p) {
     return w;
 }
 
-TEST(SequenceGenerators, LrsAndIncSequences) {
+// Each byte of the ramp, rounded to nearest from the exact fraction.
+DWORD RampRef(DWORD start, DWORD end, double t, double span) {
+    DWORD c = 0;
+    for (int k = 0; k < 3; ++k) {
+        const double s = (start >> (8 * k)) & 0xFF, e = (end >> (8 * k)) & 0xFF;
+        c |= static_cast<DWORD>(std::floor((e * t + s * (span - t)) / span + 0.5)) << (8 * k);
+    }
+    return c;
+}
+
+TEST(SequenceGenerators, LrsIncFileAndRgbRampSequences) {
     LRS_Generator g(LRS_Generator::kTapsLow, LRS_Generator::kTapsHigh);
     EXPECT_EQ(Take(g, 200), RefLfsr(~0ull, 200));  // as built: all ones
     // Pass q is seeded with n * (q + 1) + m; a zero seed becomes 1; a negative one is sign-extended.
@@ -82,81 +92,68 @@ TEST(SequenceGenerators, LrsAndIncSequences) {
     inc.Fill(block.data(), block.size());
     EXPECT_EQ(block[999], 140u + 4u * 1000u);
     EXPECT_EQ(inc.Next(), 140u + 4u * 1001u);
-}
-
-TEST(FileGenerator, ReadCircularlyOrZerosWithAReason) {
+    // A file is read circularly, or gives zeros with a reason.
     support::TempDir dir;
     const std::string bytes("\0\1\2\3\4\5", 6), six = dir.Write("six.bin", bytes);
-    DP_FILE_Generator g;
-    ASSERT_TRUE(g.Open(CString(six.c_str()), -2));  // a negative start counts from the end
-    EXPECT_EQ(Take(g, 2), (Words{0x01000504, 0x05040302}));
+    DP_FILE_Generator file;
+    ASSERT_TRUE(file.Open(CString(six.c_str()), -2));  // a negative start counts from the end
+    EXPECT_EQ(Take(file, 2), (Words{0x01000504, 0x05040302}));
 
     std::string big(100001, '\0');  // more than the 32 KiB window, not a multiple of 4
     std::mt19937 rng(12345);
     for (auto& b : big) b = static_cast<char>(rng());
-    ASSERT_TRUE(g.Open(CString(dir.Write("big.bin", big).c_str()), 0));
+    ASSERT_TRUE(file.Open(CString(dir.Write("big.bin", big).c_str()), 0));
     // Jumps backwards and forwards, and block fills that cross the end.
     std::uniform_int_distribution<uint64_t> pos(0, 1000000);
     for (int k = 0; k < 10; ++k) {
         const uint64_t p = pos(rng);
-        g.SetValue(p);
+        file.SetValue(p);
         Words block(static_cast<size_t>(pos(rng) % 40000));
-        g.Fill(block.data(), block.size());
+        file.Fill(block.data(), block.size());
         const size_t start = static_cast<size_t>(p % big.size());
         for (size_t i = 0; i < block.size(); ++i) ASSERT_EQ(block[i], CircularWord(big, start + 4 * i)) << k << " " << i;
-        EXPECT_EQ(g.Next(), CircularWord(big, start + 4 * block.size()));
+        EXPECT_EQ(file.Next(), CircularWord(big, start + 4 * block.size()));
     }
     // A missing, empty or shrunk file yields zeros and says so.
-    EXPECT_FALSE(g.Open(CString(dir.File("none.bin").c_str()), 0));
-    EXPECT_NE(g.GetError().Find("none.bin\" cannot be opened"), -1) << g.GetError().c_str();
-    EXPECT_FALSE(g.Open(CString(dir.Write("empty.bin", "").c_str()), 0));
-    EXPECT_NE(g.GetError().Find("is empty"), -1);
-    EXPECT_EQ(g.Next(), 0u);
+    EXPECT_FALSE(file.Open(CString(dir.File("none.bin").c_str()), 0));
+    EXPECT_NE(file.GetError().Find("none.bin\" cannot be opened"), -1) << file.GetError().c_str();
+    EXPECT_FALSE(file.Open(CString(dir.Write("empty.bin", "").c_str()), 0));
+    EXPECT_NE(file.GetError().Find("is empty"), -1);
+    EXPECT_EQ(file.Next(), 0u);
 
     const std::string path = dir.Write("shrink.bin", std::string(100000, 'Z'));
-    ASSERT_TRUE(g.Open(CString(path.c_str()), 0));
+    ASSERT_TRUE(file.Open(CString(path.c_str()), 0));
     ASSERT_EQ(::truncate(path.c_str(), 10), 0);
-    g.SetValue(90000);  // outside the loaded window: must be read, and cannot
-    EXPECT_EQ(g.Next(), 0u);
-    EXPECT_NE(g.GetError().Find("cannot be read"), -1);
-}
-
-// Each byte of the ramp, rounded to nearest from the exact fraction.
-DWORD RampRef(DWORD start, DWORD end, double t, double span) {
-    DWORD c = 0;
-    for (int k = 0; k < 3; ++k) {
-        const double s = (start >> (8 * k)) & 0xFF, e = (end >> (8 * k)) & 0xFF;
-        c |= static_cast<DWORD>(std::floor((e * t + s * (span - t)) / span + 0.5)) << (8 * k);
-    }
-    return c;
-}
-
-TEST(RgbGenerators, RampRunsAlongItsDirectionAndTheWalkWraps) {
-    RGBRamp_Generator g;
-    g.SetRamp(0, 0x102030, 0xF0E0D0);
-    g.Reset(0);
-    const Words row = Take(g, 513);
-    for (int x = 0; x < 512; ++x) ASSERT_EQ(row[static_cast<size_t>(x)], RampRef(0x102030, 0xF0E0D0, x, 511)) << x;
-    EXPECT_EQ(row[512], 0x102030u);  // next row, same x
-    g.SetSize(4, 3);  // the other directions on a 4 x 3 image
-    const struct { int dir; DWORD start, end; int x, y; DWORD want; } rows[] = {
+    file.SetValue(90000);  // outside the loaded window: must be read, and cannot
+    EXPECT_EQ(file.Next(), 0u);
+    EXPECT_NE(file.GetError().Find("cannot be read"), -1);
+    // The RGB ramp runs along its direction and the walk wraps.
+    RGBRamp_Generator ramp;
+    ramp.SetRamp(0, 0x102030, 0xF0E0D0);
+    ramp.Reset(0);
+    const Words line = Take(ramp, 513);
+    for (int x = 0; x < 512; ++x) ASSERT_EQ(line[static_cast<size_t>(x)], RampRef(0x102030, 0xF0E0D0, x, 511)) << x;
+    EXPECT_EQ(line[512], 0x102030u);  // next row, same x
+    ramp.SetSize(4, 3);  // the other directions on a 4 x 3 image
+    const struct { int dir; DWORD start, end; int x, y; DWORD want; } directions[] = {
         {2, 0, 0xFFFFFF, 0, 1, RampRef(0, 0xFFFFFF, 1, 2)}, {1, 0, 0xFF, 2, 1, RampRef(0, 0xFF, 3, 5)},
         {3, 0xFF, 0, 1, 1, RampRef(0xFF, 0, 3, 5)}};
-    for (const auto& r : rows) {
-        g.SetRamp(r.dir, r.start, r.end);
-        EXPECT_EQ(g.GetColor(r.x, r.y), r.want) << r.dir << " at " << r.x << "," << r.y;
+    for (const auto& r : directions) {
+        ramp.SetRamp(r.dir, r.start, r.end);
+        EXPECT_EQ(ramp.GetColor(r.x, r.y), r.want) << r.dir << " at " << r.x << "," << r.y;
     }
 
     // The walk: x first, then y; SetValue holds x low, y high; y outside gives 0.
-    g.SetSize(512, 512);
-    g.SetRamp(2, 0, 0xFFFFFF);
-    g.SetValue((uint64_t{3} << 32) | 7);
-    EXPECT_EQ(g.Next(), g.GetColor(7, 3));
-    g.SetValue((uint64_t{511} << 32) | 500);  // block fills equal the walk across the frame's end
-    Words block(1500);
-    g.Fill(block.data(), block.size());
-    g.SetValue((uint64_t{511} << 32) | 500);
-    EXPECT_EQ(block, Take(g, block.size()));
+    ramp.SetSize(512, 512);
+    ramp.SetRamp(2, 0, 0xFFFFFF);
+    ramp.SetValue((uint64_t{3} << 32) | 7);
+    EXPECT_EQ(ramp.Next(), ramp.GetColor(7, 3));
+    ramp.SetValue((uint64_t{511} << 32) | 500);  // block fills equal the walk across the frame's end
+    Words frame(1500);
+    ramp.Fill(frame.data(), frame.size());
+    ramp.SetValue((uint64_t{511} << 32) | 500);
+    EXPECT_EQ(frame, Take(ramp, frame.size()));
 }
+
 
 }  // namespace

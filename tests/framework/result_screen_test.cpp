@@ -34,36 +34,7 @@ struct Screen {
 };
 struct ScreenFixture : ::testing::Test, Screen {};
 
-TEST(ResultScreenMarkup, TextIsSplitIntoRunsAndNoHostIsHarmless) {
-    const struct { const char *name, *text, *runs; } rows[] = {
-        {"starts black on white", "x", "x[0]"},
-        {"one run per colour", "one~*RED*~two~*DKRED*~three", "one[0]two[FF]three[C0]"},
-        {"table colours", "~*LTBLUE*~a~*DKYELLOW*~b~*BACK_GRAY*~c", "a[FFC8BE]b[C0E8]c[C0E8/b909090]"},
-        {"unknown name is text", "x~*PINK*~y", "x~*PINK*~y[0]"}, {"names are case-sensitive", "~*red*~q", "~*red*~q[0]"},
-        {"last opener before the closer wins", "~*~*RED*~z", "~*[0]z[FF]"},
-        {"names are trimmed", "~* GREEN\t*~g", "g[A000]"},
-        {"background and underline", "~*BACK_YELLOW*~~*ULINE*~u~*NO_ULINE*~n", "u[0/bF0FF_]n[0/bF0FF]"},
-        {"the colour stays for later prints", "~*RED*~|still red", "still red[FF]"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Screen f;
-        for (const std::string& text : Split(row.text)) f.screen.Print(text.c_str());
-        EXPECT_EQ(f.Runs(), row.runs);
-    }
-    // No host, or a host without a control, is harmless.
-    CResultScreen screen;
-    FakeHost blind(nullptr);
-    blind.m_answer = 5;
-    screen.SetHost(&blind);
-    screen.Print("~*RED*~lost");
-    EXPECT_EQ(screen.GetFormat().crTextColor, 0x0000FFu);  // mark-up still takes effect
-    EXPECT_EQ(screen.NotifyHost(1), 0u);
-    EXPECT_EQ(screen.NotifyHostResult(3, 1), 5u);  // code 2 needs only the host
-    EXPECT_EQ(blind.m_notifies, (std::vector<std::pair<int, uintptr_t>>{{2, 3}}));
-}
-
-TEST_F(ScreenFixture, PrintsAppendTapScrollAndNotify) {
+TEST_F(ScreenFixture, PrintsAppendTapScrollNotifyAndMarkUpSplitsTextIntoRuns) {
     screen.Print("~*RED*~~*ULINE*~");
     screen.PrintColor("a~*BLUE*~b", 0x00A000);
     screen.PrintColor("odd", 0x123456);  // outside the table, still that colour
@@ -102,6 +73,33 @@ TEST_F(ScreenFixture, PrintsAppendTapScrollAndNotify) {
     EXPECT_EQ(screen.NotifyHostResult(0x98, 1), 77u);
     EXPECT_EQ(ctrl.m_text, "");
     EXPECT_EQ(host.m_notifies, (std::vector<std::pair<int, uintptr_t>>{{1, 0x1234}, {2, 0x99}, {2, 0x98}}));
+    // Mark-up splits text into runs; no host is harmless.
+    const struct { const char *name, *text, *runs; } markups[] = {
+        {"starts black on white", "x", "x[0]"},
+        {"one run per colour", "one~*RED*~two~*DKRED*~three", "one[0]two[FF]three[C0]"},
+        {"table colours", "~*LTBLUE*~a~*DKYELLOW*~b~*BACK_GRAY*~c", "a[FFC8BE]b[C0E8]c[C0E8/b909090]"},
+        {"unknown name is text", "x~*PINK*~y", "x~*PINK*~y[0]"}, {"names are case-sensitive", "~*red*~q", "~*red*~q[0]"},
+        {"last opener before the closer wins", "~*~*RED*~z", "~*[0]z[FF]"},
+        {"names are trimmed", "~* GREEN\t*~g", "g[A000]"},
+        {"background and underline", "~*BACK_YELLOW*~~*ULINE*~u~*NO_ULINE*~n", "u[0/bF0FF_]n[0/bF0FF]"},
+        {"the colour stays for later prints", "~*RED*~|still red", "still red[FF]"},
+    };
+    for (const auto& row : markups) {
+        SCOPED_TRACE(row.name);
+        Screen f;
+        for (const std::string& text : Split(row.text)) f.screen.Print(text.c_str());
+        EXPECT_EQ(f.Runs(), row.runs);
+    }
+    // No host, or a host without a control, is harmless.
+    CResultScreen detached;
+    FakeHost blind(nullptr);
+    blind.m_answer = 5;
+    detached.SetHost(&blind);
+    detached.Print("~*RED*~lost");
+    EXPECT_EQ(detached.GetFormat().crTextColor, 0x0000FFu);  // mark-up still takes effect
+    EXPECT_EQ(detached.NotifyHost(1), 0u);
+    EXPECT_EQ(detached.NotifyHostResult(3, 1), 5u);  // code 2 needs only the host
+    EXPECT_EQ(blind.m_notifies, (std::vector<std::pair<int, uintptr_t>>{{2, 3}}));
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ struct CaptureTest : Recording<CTestBase> {
     int tapClears = 0, helpShown = 0;
 };
 
-TEST(TestBaseOutput, SlotsLinesAndCompareDumps) {
+TEST(TestBaseOutput, SlotsLinesCompareDumpsAndListAndNumberReaders) {
     FakeRichEdit ctrl;
     FakeHost host(&ctrl);
     CResultScreen& screen = GetResultScreen();
@@ -88,9 +88,7 @@ TEST(TestBaseOutput, SlotsLinesAndCompareDumps) {
     t.out = {};  // none prints nothing
     t.PrintCompareDwords(-3, expected, actual);
     EXPECT_TRUE(t.out.text.empty());
-}
-
-TEST(TestBaseReaders, ListItemsRangesAndNumbers) {
+    // Readers of list items, ranges and numbers.
     // {list, index, mode, GetListItem's answer, the item, GetListRange's from and to (0, 0 when it fails)}
     const struct { const char* list; int index, mode; BOOL ok; const char* item; ULONGLONG from, to; } rows[] = {
         {"5, 6, 7", 1, 0, TRUE, "6", 6, 6}, {"5, 6, 7", 3, 0, FALSE, "", 0, 0}, {"a ,\tb", 0, 0, TRUE, "a ", 0, 0},

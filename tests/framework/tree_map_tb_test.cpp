@@ -22,7 +22,7 @@ public:
     DWORD Run(CString) override { return kRunPassed; }
 };
 
-TEST(TreeMap, SplitCommandLineAndChildMap) {
+TEST(TreeMap, SplitCommandLineChildMapSwitchesBufferedTextAndDateLine) {
     const struct { const char* line; const char* split; } rows[] = {  // split: "object|child|arguments"
         {"DEV1 Memory tests <CWexal Random Memory Test VERBOSE = 0>", "DEV1|CWexal|Random Memory Test VERBOSE = 0"},
         {"DEV1 Flash tests", "DEV1||"}, {"DEV1 x <A  B C> trailing > tail", "DEV1|A| B C> trailing "},
@@ -56,43 +56,41 @@ TEST(TreeMap, SplitCommandLineAndChildMap) {
 
     EXPECT_TRUE(root.RemoveFromMap());
     EXPECT_EQ(root.GetChildMap()->count("CRoot"), 0u);
-}
-
-TEST(TreeMap, SwitchesBufferedTextAndDateLine) {
+    // Switches, buffered text and the date line.
     InTempCwd cwd;
-    PlainTest t("CSwitches");
+    PlainTest sw("CSwitches");
     EXPECT_EQ(CWexalTreeMapTB::ReadCmdLine(), "");  // no switch file reads as empty text
     cwd.Dir().Write("CmdLine", "pexhost.exe /config=mytree.txt -Config=other.txt -autorun -PD=(A B)");
-    EXPECT_EQ(t.GetSwitchValue("Config") + "|" + t.GetSwitchValue("PD"), "MYTREE.TXT|A B");
-    EXPECT_TRUE(t.IsAutoRun() && !t.IsRegression());
+    EXPECT_EQ(sw.GetSwitchValue("Config") + "|" + sw.GetSwitchValue("PD"), "MYTREE.TXT|A B");
+    EXPECT_TRUE(sw.IsAutoRun() && !sw.IsRegression());
     cwd.Dir().Write("CmdLine", "pexhost.exe -engineeringmode -Regression\r\n");  // read again on every query
-    EXPECT_TRUE(t.IsEngineering() && t.IsRegression() && !t.IsAutoRun());
+    EXPECT_TRUE(sw.IsEngineering() && sw.IsRegression() && !sw.IsAutoRun());
     cwd.Dir().Write("CmdLine", std::string("pexhost.exe\0 -ENGINEERING", 25));  // a NUL byte ends the text
     EXPECT_EQ(CWexalTreeMapTB::ReadCmdLine(), "pexhost.exe");
-    EXPECT_FALSE(t.IsEngineering());
+    EXPECT_FALSE(sw.IsEngineering());
     // framework_tests never hands the registry to a host, so the tree-map slots buffer everything.
     ASSERT_EQ(GetCachedOutputCtrl(), nullptr);
     cwd.Dir().Write("CmdLine", "pexhost.exe -ENGINEERING");
     CTestBase::TakePreHostText(TRUE);
     PlainTest announced("CAnnounced");
     EXPECT_EQ(CTestBase::TakePreHostText(TRUE), "Create class CAnnounced\n");
-    t.Print("~*RED*~Error: ~*BLACK*~plain ~*BACK_YELLOW*~~*ULINE*~text~*NO_ULINE*~\n");
-    t.PrintColor("coloured ~*BLUE*~too\n", kColorGreen);
-    t.GetSummary().push_back("summary\n");
-    t.ShowTestSummary(0);
+    sw.Print("~*RED*~Error: ~*BLACK*~plain ~*BACK_YELLOW*~~*ULINE*~text~*NO_ULINE*~\n");
+    sw.PrintColor("coloured ~*BLUE*~too\n", kColorGreen);
+    sw.GetSummary().push_back("summary\n");
+    sw.ShowTestSummary(0);
     EXPECT_EQ(CTestBase::TakePreHostText(TRUE), "Error: plain text\ncoloured too\nsummary\n");
     cwd.Dir().Write("CmdLine", "pexhost.exe");
     PlainTest quiet("CQuiet");  // announced only in engineering mode
     EXPECT_EQ(CTestBase::TakePreHostText(TRUE), "");
     // The date line.
-    const struct { int mon, day, hour, min, sec; const char* text; } rows[] = {
+    const struct { int mon, day, hour, min, sec; const char* text; } dates[] = {
         {11, 6, 2, 58, 22, "Sun Dec 6, 2026 2:58:22\n"}, {0, 3, 23, 5, 9, "Sat Jan 3, 2026 23:05:09\n"}};
-    for (const auto& row : rows) {
+    for (const auto& row : dates) {
         struct tm when = {row.sec, row.min, row.hour, row.day, row.mon, 2026 - 1900, 0, 0, -1, 0, nullptr};
         platform::SetWallTime(mktime(&when));
-        RecordingTreeTest t;
-        t.PrintDateTime(0xFF0000);
-        EXPECT_TRUE(t.out.HasColoured(row.text, 0xFF0000)) << t.out.text;
+        RecordingTreeTest sw;
+        sw.PrintDateTime(0xFF0000);
+        EXPECT_TRUE(sw.out.HasColoured(row.text, 0xFF0000)) << sw.out.text;
     }
 }
 

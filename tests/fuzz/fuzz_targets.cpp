@@ -183,9 +183,7 @@ int ArgumentListTarget(const uint8_t* data, size_t size) {
     const CString text = Text(data, size);
     ArgumentList list;
     list.Set(text);
-    struct Keyword {
-        const char* text;
-    };
+    struct Keyword { const char* text; };
     static const Keyword kModes[] = {{"FAST"}, {"FASTER"}, {"SLOW"}, {nullptr}};
     ArgListValues values("VAL", 3);
     ArgListString name("NAME");

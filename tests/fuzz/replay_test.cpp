@@ -13,10 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Row {
-    FuzzTarget target;
-    fs::path dir;
-};
+struct Row { FuzzTarget target; fs::path dir; };
 
 std::vector<Row> Rows() {
     std::vector<Row> rows;

@@ -46,7 +46,7 @@ TEST(HostCli, ListsTheKeyedTreeWithItsOwnMarksAndUnloadsTheLibrary) {
     EXPECT_EQ(dir.Read("CmdLine"), "pexhost");
 }
 
-TEST(HostCli, DefaultRunTakesCheckedLeavesUnderCheckedFoldersAndSummarises) {
+TEST(HostCli, DefaultRunTakesCheckedLeavesUnderCheckedFoldersSummarisesAndReportsAsJUnit) {
     TempDir dir;
     HostRun run = RunHost(WithLib({}), dir.Path());
     EXPECT_EQ(run.status, 1) << "one test fails";
@@ -56,6 +56,16 @@ TEST(HostCli, DefaultRunTakesCheckedLeavesUnderCheckedFoldersAndSummarises) {
                             "\nSummary\n", "  FAIL", "Host/Basic/Fail\n", "4 tests: 3 passed, 1 failed, 0 stopped, 0 not run\n"});
     EXPECT_FALSE(Has(run.out, "Host/Stop") || Has(run.out, "Host/Extra") || Has(run.out, "\033"));
     EXPECT_EQ(Count(run.out, "window line\n"), 1u) << "the rebuilt window is not shown a second time";
+    // The JUnit report is valid XML and carries the red lines of failures.
+    const std::string report = dir.File("report.xml");
+    EXPECT_EQ(RunHost(WithLib({"--junit", report}), dir.Path()).status, 1);
+    // An XML parser reads the red lines of the failure back.
+    if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
+    const std::string script = dir.Write("check.py", "import sys, xml.dom.minidom\nd = xml.dom.minidom.parse(sys.argv[1])\n"
+                                                     "f = d.getElementsByTagName('failure')\n"
+                                                     "print(len(d.getElementsByTagName('testcase')), len(f), f[0].firstChild.data, end='')\n");
+    ASSERT_EQ(std::system(("python3 " + script + " " + report + " > " + dir.File("parsed.txt")).c_str()), 0);
+    EXPECT_EQ(dir.Read("parsed.txt"), "4 1 Mismatch at <0x10>: expected 1 & got 2\nERROR:  \"second\" failure\n");
 }
 
 TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
@@ -89,51 +99,14 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
     }
 }
 
-TEST(HostCli, ColoursOnlyWhenAskedOrOnATerminal) {
+TEST(HostCli, ColoursOnlyWhenAskedOrOnATerminalWhereTheProgressBarDrawsAndDialogsTakeActions) {
     TempDir dir;
     const std::string red = "one\033[0;38;2;255;0;0mtwo\033[0mthree";  // RED is 0x0000FF (COLORREF BBGGRR)
     EXPECT_TRUE(Has(RunHost(WithLib({"--color=always", "--log", "run.log", "Basic/Pass"}), dir.Path()).out, red));
     EXPECT_TRUE(Has(dir.Read("run.log"), "onetwothree\nhi under ~*PINK*~\n[PASS]    Host/Basic/Pass"));
     EXPECT_TRUE(Has(RunHostOnTerminal(WithLib({"Basic/Pass"}), dir.Path(), "").out, red));
     EXPECT_FALSE(Has(RunHostOnTerminal(WithLib({"--color=never", "Basic/Pass"}), dir.Path(), "").out, "\033[0;38"));
-}
-
-TEST(HostCli, TestThatRaisesCtrlCEndsStoppedAndLaterTestsDoNotStart) {
-    TempDir dir;
-    HostRun run = RunHost(WithLib({"--all", "RaiseAndPoll", "Documented"}), dir.Path());
-    EXPECT_EQ(run.status, 3) << run.out << run.err;
-    ExpectInOrder(run.out, {"Stopped by User\n", "[STOPPED] Host/Stop/RaiseAndPoll", "NOT RUN", "Host/Extra/Documented",
-                            "2 tests: 0 passed, 0 failed, 1 stopped, 1 not run\n"});
-    EXPECT_TRUE(Has(run.err, "stopping after the running test"));
-}
-
-TEST(HostCli, ASecondCtrlCQuitsAtOnceWhenTheTestIgnoresTheFirst) {
-    TempDir dir;
-    const auto start = std::chrono::steady_clock::now();
-    HostRun run = RunHost(WithLib({"--all", "Stubborn", "--junit", "j.xml"}), dir.Path(), [](pid_t pid, const std::string& out) {
-        if (!Has(out, "[RUN]     Host/Stop/Stubborn")) return true;
-        for (int i = 0; i < 2; ++i, usleep(50000)) kill(pid, SIGINT);
-        return false;
-    });
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    EXPECT_TRUE(run.status == 3 && Has(run.err, "pexhost: stopped") && !std::filesystem::exists(dir.File("j.xml"))) << run.err;
-}
-
-TEST(HostCli, JUnitReportIsValidXmlAndCarriesTheRedLinesOfFailures) {
-    TempDir dir;
-    const std::string report = dir.File("report.xml");
-    EXPECT_EQ(RunHost(WithLib({"--junit", report}), dir.Path()).status, 1);
-    // An XML parser reads the red lines of the failure back.
-    if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
-    const std::string script = dir.Write("check.py", "import sys, xml.dom.minidom\nd = xml.dom.minidom.parse(sys.argv[1])\n"
-                                                     "f = d.getElementsByTagName('failure')\n"
-                                                     "print(len(d.getElementsByTagName('testcase')), len(f), f[0].firstChild.data, end='')\n");
-    ASSERT_EQ(std::system(("python3 " + script + " " + report + " > " + dir.File("parsed.txt")).c_str()), 0);
-    EXPECT_EQ(dir.Read("parsed.txt"), "4 1 Mismatch at <0x10>: expected 1 & got 2\nERROR:  \"second\" failure\n");
-}
-
-TEST(HostCli, OnATerminalTheProgressBarDrawsAndDialogsTakeTypedActions) {
-    TempDir dir;
+    // On a terminal the progress bar draws and dialogs take typed actions.
     HostRun run = RunHostOnTerminal(WithLib({"--all", "Extra/Progress", "Extra/Dialog"}), dir.Path(), "bogus\nadd\nok\n");
     std::string out = run.out;
     std::erase(out, '\r');
@@ -143,6 +116,24 @@ TEST(HostCli, OnATerminalTheProgressBarDrawsAndDialogsTakeTypedActions) {
     // Without a terminal nobody can answer: the dialog is cancelled and no bar is drawn.
     HostRun headless = RunHost(WithLib({"--all", "Extra/Progress", "Extra/Dialog"}), dir.Path());
     EXPECT_TRUE(Has(headless.out, "Dialog answered 2, count 0") && !Has(headless.err, "[")) << headless.out;
+}
+
+TEST(HostCli, ACtrlCEndsTheTestStoppedAndASecondQuitsAtOnceWhenTheTestIgnoresTheFirst) {
+    TempDir dir;
+    HostRun run = RunHost(WithLib({"--all", "RaiseAndPoll", "Documented"}), dir.Path());
+    EXPECT_EQ(run.status, 3) << run.out << run.err;
+    ExpectInOrder(run.out, {"Stopped by User\n", "[STOPPED] Host/Stop/RaiseAndPoll", "NOT RUN", "Host/Extra/Documented",
+                            "2 tests: 0 passed, 0 failed, 1 stopped, 1 not run\n"});
+    EXPECT_TRUE(Has(run.err, "stopping after the running test"));
+    // A second Ctrl-C quits at once when the test ignores the first.
+    const auto start = std::chrono::steady_clock::now();
+    HostRun second = RunHost(WithLib({"--all", "Stubborn", "--junit", "j.xml"}), dir.Path(), [](pid_t pid, const std::string& out) {
+        if (!Has(out, "[RUN]     Host/Stop/Stubborn")) return true;
+        for (int i = 0; i < 2; ++i, usleep(50000)) kill(pid, SIGINT);
+        return false;
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_TRUE(second.status == 3 && Has(second.err, "pexhost: stopped") && !std::filesystem::exists(dir.File("j.xml"))) << second.err;
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ void PrintRun(RichEditModel& w, const char* text, const CHARFORMAT2& cf) {
 
 }  // namespace
 
-TEST(OutputRenderer, ARawRunWaitsForItsFormatSoTheTerminalShowsItsColour) {
+TEST(OutputRenderer, ARawRunWaitsForItsFormatRedLinesAreCollectedAndRebuiltTextIsNotShownTwice) {
     RichEditModel w;
     Capture out, log;
     OutputRenderer r(w, out.file, true, log.file);
@@ -57,31 +57,29 @@ TEST(OutputRenderer, ARawRunWaitsForItsFormatSoTheTerminalShowsItsColour) {
     EXPECT_EQ(out.Text(), "\033[0;38;2;255;0;0malarm\033[0m\033[0;38;2;255;0;0m raw\033[0m\n"
                           "\033[0;38;2;0;160;0;48;2;0;0;255;4mnext\033[0m\n");
     EXPECT_EQ(log.Text(), "alarm raw\nnext\n");
-}
-
-TEST(OutputRenderer, RedLinesAreCollectedAndRebuiltWindowTextIsNotShownTwice) {
-    RichEditModel w;
-    Capture out;
-    OutputRenderer r(w, out.file, false, nullptr);
-    w.SetListener(&r);
+    // Red lines are collected; rebuilt window text is not shown twice.
+    RichEditModel window;
+    Capture screen;
+    OutputRenderer renderer(window, screen.file, false, nullptr);
+    window.SetListener(&renderer);
     std::string red;
-    r.CaptureRedLines(&red);
-    PrintRun(w, "ok ", Colour(0));
-    PrintRun(w, "bad", Colour(0x0000FF));
-    PrintRun(w, " tail\n", Colour(0));
-    PrintRun(w, "dark red\n", Colour(0x0000C0));
-    PrintRun(w, "light red is not red\n", Colour(0x8080FF));
+    renderer.CaptureRedLines(&red);
+    PrintRun(window, "ok ", Colour(0));
+    PrintRun(window, "bad", Colour(0x0000FF));
+    PrintRun(window, " tail\n", Colour(0));
+    PrintRun(window, "dark red\n", Colour(0x0000C0));
+    PrintRun(window, "light red is not red\n", Colour(0x8080FF));
     EXPECT_EQ(red, "bad\ndark red\n");
-    const std::string saved = w.GetWindowText().str();
-    w.SetSel(0, -1);
-    w.ReplaceSel("");
-    r.SetSilent(true);
-    w.Append(saved, DefaultCharFormat());
-    r.SetSilent(false);
-    PrintRun(w, "after", Colour(0));
-    r.EnsureLineStart();
-    r.WriteHostText("host\n");
-    EXPECT_EQ(out.Text(), "ok bad tail\ndark red\nlight red is not red\nafter\nhost\n");
+    const std::string saved = window.GetWindowText().str();
+    window.SetSel(0, -1);
+    window.ReplaceSel("");
+    renderer.SetSilent(true);
+    window.Append(saved, DefaultCharFormat());
+    renderer.SetSilent(false);
+    PrintRun(window, "after", Colour(0));
+    renderer.EnsureLineStart();
+    renderer.WriteHostText("host\n");
+    EXPECT_EQ(screen.Text(), "ok bad tail\ndark red\nlight red is not red\nafter\nhost\n");
 }
 
 TEST(ProgressBar, DrawsOnlyWhenShownAndOnlyWhenItChanges) {
@@ -99,7 +97,7 @@ TEST(ProgressBar, DrawsOnlyWhenShownAndOnlyWhenItChanges) {
                           "\r\033[K[########################################] 100%\r\033[K");
 }
 
-TEST(HostOptions, SeparatesHostOptionsLibrarySwitchesAndFiltersAndRefusesBadOnes) {
+TEST(HostOptions, SeparatesHostOptionsLibrarySwitchesAndFiltersThatAreSubstringsOrPathGlobs) {
     const char* argv[] = {"pexhost", "--lib", "x.so", "-AUTORUN", "Boards/Scan", "--color=never", "--all", "--", "--literal"};
     HostOptions o;
     std::string error;
@@ -113,9 +111,7 @@ TEST(HostOptions, SeparatesHostOptionsLibrarySwitchesAndFiltersAndRefusesBadOnes
     for (std::vector<const char*> bad : {std::vector<const char*>{"h", "--nope"}, {"h", "--log="}, {"h", "-"},
                                          {"h", "--color=blue"}, {"h", "--list", "--help-test", "x"}})
         EXPECT_FALSE(ParseHostOptions(static_cast<int>(bad.size()), bad.data(), o, error)) << bad[1];
-}
-
-TEST(TestTree, FiltersAreCaseInsensitiveSubstringsOrWholePathGlobs) {
+    // Filters are case-insensitive substrings or whole-path globs.
     const std::pair<const char*, bool> rows[] = {{"LA/SC", true}, {"Scanner", false}, {"*/SC?N", true},
                                                  {"*[bc]rimola*", true}, {"brimola/*", false}};
     for (const auto& [filter, matches] : rows) EXPECT_EQ(FilterMatches(filter, "Boards/Brimola/Scan"), matches) << filter;

@@ -21,7 +21,7 @@ Rows DibRows(const DibBlock& dib) {
 
 }  // namespace
 
-TEST(Dib, HeaderAndConversionModes) {
+TEST(Dib, DibConversionBmpLayoutsAndWhatAnIndependentReaderSees) {
     Picture8 image(6, 1);  // pairs Cb, Y0, Cr, Y1: pixel 0 Y 128 Cb 128 Cr 128; 2: 100, 200, 60; 3: 0, 200, 60; 4: 0, 100, 60
     std::memcpy(image.GetBuffer(), Bytes({128, 128, 128, 128, 200, 100, 60, 0, 100, 0, 60, 0}).data(), 12);
     const BITMAPINFOHEADER expected{40, 6, -1, 1, 32, 0, 0, 0, 0, 0, 0};
@@ -45,11 +45,9 @@ TEST(Dib, HeaderAndConversionModes) {
         const DibBlock dib = r.dib();
         EXPECT_EQ(r.bgrx, dib ? Bytes(dib.get() + 40 + 4 * r.pixel, dib.get() + 44 + 4 * r.pixel) : Bytes());
     }
-}
-
-TEST(BmpFile, LayoutsWriteTheirRowsAndRefusalsAnswerZero) {
+    // BMP files: each layout writes its rows; refusals answer 0.
     // The luma of the picture's rows, top first, and of the file's rows, bottom first.
-    const struct { const char* name; Bytes luma; DWORD layout; Bytes fileRows; } rows[] = {
+    const struct { const char* name; Bytes luma; DWORD layout; Bytes fileRows; } layouts[] = {
         {"field 1 interpolated", {100, 200, 40, 80}, 3, {200, 150, 100, 100}},
         {"odd height woven: two fields of two rows", {100, 200, 40, 80, 60}, 1, {200, 80, 100, 40}},
         {"odd height field 1 alone", {100, 200, 40, 80, 60}, 2, {200, 100}},
@@ -57,7 +55,7 @@ TEST(BmpFile, LayoutsWriteTheirRowsAndRefusalsAnswerZero) {
     };
     TempDir dir;
     const std::string path = dir / "f.bmp";
-    for (const auto& r : rows) {
+    for (const auto& r : layouts) {
         SCOPED_TRACE(r.name);
         Picture8 image(2, static_cast<DWORD>(r.luma.size()));
         for (DWORD row = 0; row < r.luma.size(); ++row) image.DrawLine(0, row, 1, row, r.luma[row], 128, 128);
@@ -71,14 +69,11 @@ TEST(BmpFile, LayoutsWriteTheirRowsAndRefusalsAnswerZero) {
     ASSERT_EQ(1, Picture8(2, 2).SaveBMP(path.c_str(), 3, 5));  // an unknown layout: the file header alone
     EXPECT_EQ(Bytes({'B', 'M', 14, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}), ReadBytes(path));
     // The 10-bit pictures take layout 0 only; an unknown mode or an uncreatable file is a failure, not an exception.
-    UPicture ten(4, 2, 0);
-    EXPECT_EQ(0, ten.SaveBMP(path.c_str(), 1, 1) || PPicture(ten, 0).SaveBMP(path.c_str(), 1, 2) || ten.SaveBMP(path.c_str(), 6, 0));
+    UPicture wide(4, 2, 0);
+    EXPECT_EQ(0, wide.SaveBMP(path.c_str(), 1, 1) || PPicture(wide, 0).SaveBMP(path.c_str(), 1, 2) || wide.SaveBMP(path.c_str(), 6, 0));
     EXPECT_TRUE(ReadBytes(path).empty());
-    EXPECT_EQ(0, Picture8(4, 2).SaveBMP((dir / "no/x.bmp").c_str(), 1, 0) || ten.SaveBMP((dir / "no/x.bmp").c_str(), 1, 0));
-}
-
-TEST(BmpFile, IndependentReaderSeesSizesAndPixels) {
-    TempDir dir;
+    EXPECT_EQ(0, Picture8(4, 2).SaveBMP((dir / "no/x.bmp").c_str(), 1, 0) || wide.SaveBMP((dir / "no/x.bmp").c_str(), 1, 0));
+    // An independent reader sees the sizes and pixels.
     std::string command = std::string(PEX_IMAGE_PYTHON) + " " + PEX_BMP_CHECK_SCRIPT;
     // Saves name.bmp and, as name.rgb, the pixels a reader should see (DIB rows, top first).
     auto add = [&](const std::string& name, std::function<BOOL(const CString&)> save, const Rows& topFirst) {
@@ -92,13 +87,13 @@ TEST(BmpFile, IndependentReaderSeesSizesAndPixels) {
     };
     Picture8 random(64, 49);
     random.FillRandom(4242, 1);
-    const Rows rows = DibRows(random.CreateDIB(2));
+    const Rows dibRows = DibRows(random.CreateDIB(2));
     Rows woven;
-    for (size_t j = 0; j < 24; ++j) woven.insert(woven.end(), {rows[24 + j], rows[j]});
+    for (size_t j = 0; j < 24; ++j) woven.insert(woven.end(), {dibRows[24 + j], dibRows[j]});
     add("woven", [&](const CString& p) { return random.SaveBMP(p, 2, 1); }, woven);
-    UPicture ten(96, 54, 0);
-    ten.FillHorzWedge(1, 0, 0x3FF);
-    add("ten", [&](const CString& p) { return ten.SaveBMP(p, 1, 0); }, DibRows(ten.CreateDIB(1)));
+    UPicture wedge(96, 54, 0);
+    wedge.FillHorzWedge(1, 0, 0x3FF);
+    add("wedge", [&](const CString& p) { return wedge.SaveBMP(p, 1, 0); }, DibRows(wedge.CreateDIB(1)));
 
     const int status = std::system((command + " > " + (dir / "out.txt") + " 2>&1").c_str());
     const std::string output = support::ReadText(dir / "out.txt");

@@ -4,7 +4,7 @@
 
 using namespace image_test;
 
-TEST(EightBit, FillsWriteTheirBytes) {
+TEST(EightBit, FillsRandomFillsSizesPatternsPixelsAndBounds) {
     // A fill of a picture or an alpha of w x h, and the bytes it leaves from byte at of the one named.
     const struct { const char* name; DWORD w, h; std::function<bool(Picture8&, Alpha8&)> fill; bool alpha; size_t at; Bytes bytes; } rows[] = {
         {"horizontal wedge 0", 4, 1, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(0); }, false, 0, {0, 0, 0, 1, 0, 2, 0, 3}},
@@ -27,9 +27,7 @@ TEST(EightBit, FillsWriteTheirBytes) {
         EXPECT_EQ(r.bytes, BlockBytes(r.alpha ? static_cast<CImage&>(alpha) : picture, r.at, r.bytes.size()));
     }
     EXPECT_FALSE(Picture8(2, 2).FillPattern(11) || Picture8(2, 2).FillPattern(0) || Alpha8(2, 2).FillPattern(11));  // unknown pattern codes
-}
-
-TEST(EightBit, RandomFillsFollowTheRuntimeGenerator) {
+    // Random fills follow the runtime's generator.
     Picture8 image(4, 1);
     ASSERT_TRUE(image.FillRandom(2024, 1));
     Lcg lcg{2024};
@@ -51,22 +49,20 @@ TEST(EightBit, RandomFillsFollowTheRuntimeGenerator) {
     EXPECT_EQ(expected, AllBytes(alpha));
     EXPECT_FALSE(Alpha8(0x10000, 0x10000).FillRandom(31));  // seeded even without a block
     EXPECT_EQ(Lcg{31}.Next(), platform::rand());
-}
+    // Sizes, patterns, pixels and bounds.
+    Alpha8 sd(720, 486);
+    EXPECT_EQ(std::make_pair(349920u, 699840u), std::make_pair(sd.GetSize(), Picture8(720, 486).GetSize()));
 
-TEST(EightBit, SizesPatternsPixelsAndBounds) {
-    Alpha8 alpha(720, 486);
-    EXPECT_EQ(std::make_pair(349920u, 699840u), std::make_pair(alpha.GetSize(), Picture8(720, 486).GetSize()));
-
-    Picture8 image(40, 36);
+    Picture8 grid(40, 36);
     WORD y, cb, cr;
-    auto luma = [&](DWORD r, DWORD c) { return image.GetPixel(r, c, &y, &cb, &cr) ? int(y) : -1; };
-    ASSERT_TRUE(image.FillGrid(0));
+    auto luma = [&](DWORD r, DWORD c) { return grid.GetPixel(r, c, &y, &cb, &cr) ? int(y) : -1; };
+    ASSERT_TRUE(grid.FillGrid(0));
     EXPECT_EQ(std::make_tuple(0, 0, 255), std::make_tuple(luma(5, 32), luma(35, 5), luma(5, 5)));
-    ASSERT_TRUE(image.FillDiagonalLines(0));
+    ASSERT_TRUE(grid.FillDiagonalLines(0));
     EXPECT_EQ(std::make_tuple(255, 255, 255, 0, -1), std::make_tuple(luma(0, 0), luma(35, 39), luma(35, 0), luma(10, 20), luma(0, 40)));
     BYTE v = 9, yy = 0x12, bb = 0x34, rr = 0x56;
-    EXPECT_FALSE(image.SetPixel(36, 0, &v, &v, &v) || alpha.SetPixel(486, 0, &v) || alpha.SetPixel(0, 720, &v) || alpha.GetPixel(0, 720, &v));
-    ASSERT_TRUE(image.SetPixel(0, 1, &yy, &bb, &rr) && alpha.SetPixel(1, 1, &v));
-    EXPECT_EQ("Y=0x12, Cb=0x34  Cr=0x56", std::string(image.GetPixelText(1, 0).c_str()));
+    EXPECT_FALSE(grid.SetPixel(36, 0, &v, &v, &v) || sd.SetPixel(486, 0, &v) || sd.SetPixel(0, 720, &v) || sd.GetPixel(0, 720, &v));
+    ASSERT_TRUE(grid.SetPixel(0, 1, &yy, &bb, &rr) && sd.SetPixel(1, 1, &v));
+    EXPECT_EQ("Y=0x12, Cb=0x34  Cr=0x56", std::string(grid.GetPixelText(1, 0).c_str()));
     EXPECT_TRUE(Picture8(0, 0).FillGrid(0) && Alpha8(7, 0).FillGrid());
 }

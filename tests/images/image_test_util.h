@@ -65,9 +65,6 @@ inline int ReadFrom(CImage& image, const std::string& path, size_t dirtyBytes = 
 }
 
 // The original runtime's generator, written out independently of the platform layer.
-struct Lcg {
-    uint32_t state;
-    int Next() { return static_cast<int>(((state = state * 214013u + 2531011u) >> 16) & 0x7FFF); }
-};
+struct Lcg { uint32_t state; int Next() { return static_cast<int>(((state = state * 214013u + 2531011u) >> 16) & 0x7FFF); } };
 
 }  // namespace image_test

@@ -18,7 +18,7 @@ std::tuple<WORD, WORD, WORD> Pixel(const Picture& image, DWORD row, DWORD col) {
 
 }  // namespace
 
-TEST(PackedLayout, SizesPadsAndPlanes) {
+TEST(PackedLayout, SizesPadsPlanesPackingAndAlphaPixelFieldsInPartialGroups) {
     const struct { const char* name; bool alpha; DWORD w, h, size, pad; } rows[] = {
         {"image HD", false, 1920, 1080, 5184000, 1536},
         {"image odd pixel count rounds the pair up", false, 5, 3, 38, 4058},
@@ -53,52 +53,48 @@ TEST(PackedLayout, SizesPadsAndPlanes) {
     moved.SetOffset(4);
     ASSERT_NE(nullptr, moved.Allocate());
     EXPECT_EQ(fresh, AllBytes(moved));
-}
-
-TEST(PackedPicture, PacksBySampleFormatAndKeepsEverySample) {
+    // Packing follows the sample format and keeps every sample.
     UPicture pair(2, 1, 0);
-    const struct { const char* name; DWORD format; WORD cb, y0, cr, y1; BYTE twoBit; } rows[] = {
+    const struct { const char* name; DWORD format; WORD cb, y0, cr, y1; BYTE twoBit; } formats[] = {
         {"format 4: low bits in pair order", 4, 0x303, 0x201, 0, 0x102, 0x87},
         {"format 1: no low bits", 1, 0x303, 0x201, 0, 0x102, 0},
         {"format 2: the low bits of Cr, Y0, Cb, Y1", 2, 0x001, 0x002, 0x003, 0x001, 3 | 2 << 2 | 1 << 4 | 1 << 6},
     };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
-        pair.nSampleFormat = r.format;
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.name);
+        pair.nSampleFormat = f.format;
         WORD words[4];
-        UPicture::MakePixelPair(words, r.y0, r.y1, r.cb, r.cr, r.format);
+        UPicture::MakePixelPair(words, f.y0, f.y1, f.cb, f.cr, f.format);
         for (int i = 0; i < 8; ++i) pair.GetBuffer()[i] = static_cast<BYTE>(words[i / 2] >> (i % 2 * 8));
-        PPicture packed(pair, 0);  // [2-bit plane][8-bit plane]
-        EXPECT_EQ(Bytes({r.twoBit, BYTE(r.cb >> 2), BYTE(r.y0 >> 2), BYTE(r.cr >> 2), BYTE(r.y1 >> 2)}), AllBytes(packed));
-        EXPECT_EQ(r.format, packed.nSampleFormat);
+        PPicture full(pair, 0);  // [2-bit plane][8-bit plane]
+        EXPECT_EQ(Bytes({f.twoBit, BYTE(f.cb >> 2), BYTE(f.y0 >> 2), BYTE(f.cr >> 2), BYTE(f.y1 >> 2)}), AllBytes(full));
+        EXPECT_EQ(f.format, full.nSampleFormat);
     }
 
     UPicture source(64, 18, 0);
     source.FillRandom(77, 1, 0, 0x3FF);
-    PPicture packed(source, PPicture::GetPadFor(64, 18)), copy(2, 2, 0);
+    PPicture full(source, PPicture::GetPadFor(64, 18)), assigned(2, 2, 0);
     for (DWORD r = 0; r < 18; ++r)
-        for (DWORD c = 0; c < 64; ++c) ASSERT_EQ(Pixel(source, r, c), Pixel(packed, r, c)) << r << "," << c;
-    EXPECT_EQ(std::make_pair(Pixel(source, 18, 0), Pixel(source, 0, 64)), std::make_pair(Pixel(packed, 18, 0), Pixel(packed, 0, 64)));  // refused
+        for (DWORD c = 0; c < 64; ++c) ASSERT_EQ(Pixel(source, r, c), Pixel(full, r, c)) << r << "," << c;
+    EXPECT_EQ(std::make_pair(Pixel(source, 18, 0), Pixel(source, 0, 64)), std::make_pair(Pixel(full, 18, 0), Pixel(full, 0, 64)));  // refused
     // Assignment copies the block; a source without the standard pad keeps its planes at its bytes.
-    copy = packed;
-    EXPECT_EQ(AllBytes(packed), AllBytes(copy));
-    copy = PPicture(source, 0);
-    EXPECT_EQ(Pixel(source, 3, 15), Pixel(copy, 3, 15));
+    assigned = full;
+    EXPECT_EQ(AllBytes(full), AllBytes(assigned));
+    assigned = PPicture(source, 0);
+    EXPECT_EQ(Pixel(source, 3, 15), Pixel(assigned, 3, 15));
     // A source without data gives an image without a block, and empties an assigned one.
     PPicture empty(UPicture(0, 0, 0), 0);
-    copy = empty;
-    EXPECT_TRUE(empty.Get8BitPlane() == nullptr && copy.GetBuffer() == nullptr);
-}
-
-TEST(PackedAlpha, PixelFieldsAndPartialGroups) {
-    PAlpha alpha(4, 2, 0);
+    assigned = empty;
+    EXPECT_TRUE(empty.Get8BitPlane() == nullptr && assigned.GetBuffer() == nullptr);
+    // Alpha pixel fields and partial groups.
+    PAlpha fields(4, 2, 0);
     WORD value = 0x2D7, back = 0;
-    ASSERT_TRUE(alpha.SetPixel(1, 1, &value) && alpha.GetPixel(1, 1, &back));  // pixel 5
-    EXPECT_EQ(std::make_tuple(WORD(0x2D7), BYTE(0xB5), BYTE(0x77 | 0x0C)), std::make_tuple(back, alpha.Get8BitPlane()[5], alpha.Get2BitPlane()[1]));
+    ASSERT_TRUE(fields.SetPixel(1, 1, &value) && fields.GetPixel(1, 1, &back));  // pixel 5
+    EXPECT_EQ(std::make_tuple(WORD(0x2D7), BYTE(0xB5), BYTE(0x77 | 0x0C)), std::make_tuple(back, fields.Get8BitPlane()[5], fields.Get2BitPlane()[1]));
     value = 0;
-    ASSERT_TRUE(alpha.SetPixel(1, 1, &value));
-    EXPECT_EQ(0x77 & ~0x0C, alpha.Get2BitPlane()[1]);  // the other fields kept
-    EXPECT_FALSE(alpha.SetPixel(2, 0, &value) || alpha.SetPixel(0, 4, &value) || alpha.GetPixel(5, 5, &back));
+    ASSERT_TRUE(fields.SetPixel(1, 1, &value));
+    EXPECT_EQ(0x77 & ~0x0C, fields.Get2BitPlane()[1]);  // the other fields kept
+    EXPECT_FALSE(fields.SetPixel(2, 0, &value) || fields.SetPixel(0, 4, &value) || fields.GetPixel(5, 5, &back));
     const WORD values[6] = {0x3FF, 0x001, 0x002, 0x203, 0x155, 0x2AA};
     UAlpha six(6, 1), five(5, 1);
     for (DWORD c = 0; c < 6; ++c) six.SetPixel(0, c, values[c]), five.SetPixel(0, c, values[c]);
@@ -107,8 +103,8 @@ TEST(PackedAlpha, PixelFieldsAndPartialGroups) {
     // file holds the six bytes and reads back, and a copy keeps the field.
     TempDir dir;
     PAlpha packedFive(five, 0), copy(1, 1, 0), read(2, 2, 0);
-    DWORD word = 0;
-    EXPECT_TRUE(packedFive.GetWord(0, &word) && !packedFive.GetWord(1, &word));
+    DWORD fieldWord = 0;
+    EXPECT_TRUE(packedFive.GetWord(0, &fieldWord) && !packedFive.GetWord(1, &fieldWord));
     ASSERT_EQ(1, packedFive.SaveFile((dir / "five.img").c_str(), 0));
     EXPECT_EQ(56u + 6u, ReadBytes(dir / "five.img").size());
     ASSERT_EQ(1, ReadFrom(read, dir / "five.img"));

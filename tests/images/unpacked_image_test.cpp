@@ -26,7 +26,7 @@ std::set<std::pair<DWORD, DWORD>> Lit(const UAlpha& alpha) {
 
 }  // namespace
 
-TEST(UnpackedPicture, FillsWriteTheirPairs) {
+TEST(UnpackedPicture, FillsWriteTheirPairsAndRandomFillsFollowTheRuntimeGenerator) {
     // The 10-bit values Cb, Y0, Cr, Y1 of one pair after the fill.
     const struct { const char* name; DWORD w, h, format; std::function<bool(UPicture&)> fill; size_t pair; Quad values; } rows[] = {
         {"solid pattern ignores the limits", 6, 2, 4, [](UPicture& p) { return p.FillPattern(8, 100, 200); }, 5, {64, 400, 640, 400}},
@@ -55,26 +55,24 @@ TEST(UnpackedPicture, FillsWriteTheirPairs) {
     // Unknown patterns fail; the ramp needs whole groups of 16.
     UPicture image(360, 2, 0);
     EXPECT_FALSE(image.FillRampStride4() || image.FillPattern(0, 0, 0x3FF) || image.FillPattern(11, 0, 0x3FF));
-}
-
-TEST(UnpackedPicture, RandomFillsFollowTheRuntimeGenerator) {
-    UPicture image(4, 2, 0);
-    ASSERT_TRUE(image.FillRandom(12345, 1, 0, 0x3FF));
+    // Random fills follow the runtime's generator.
+    UPicture random(4, 2, 0);
+    ASSERT_TRUE(random.FillRandom(12345, 1, 0, 0x3FF));
     Lcg lcg{12345};
     for (size_t k = 0; k < 4; ++k) {
         DWORD r1 = lcg.Next(), r2 = lcg.Next(), r3 = lcg.Next();
-        EXPECT_EQ(Quad({WORD((512 - (r3 >> 1)) & 0x3FF), WORD(r1 % 1024), WORD((512 + (r3 >> 1)) & 0x3FF), WORD(r2 % 1024)}), Pair(image, k)) << k;
+        EXPECT_EQ(Quad({WORD((512 - (r3 >> 1)) & 0x3FF), WORD(r1 % 1024), WORD((512 + (r3 >> 1)) & 0x3FF), WORD(r2 % 1024)}), Pair(random, k)) << k;
     }
     EXPECT_EQ(lcg.Next(), platform::rand());  // the sequence goes on after the fill
-    ASSERT_TRUE(image.FillRandom(12345, 0, 0, 0x3FF));  // mode 0: neutral chroma
-    EXPECT_EQ(512, Pair(image, 3)[0]);
+    ASSERT_TRUE(random.FillRandom(12345, 0, 0, 0x3FF));  // mode 0: neutral chroma
+    EXPECT_EQ(512, Pair(random, 3)[0]);
     UAlpha alpha(4, 1);
     ASSERT_TRUE(alpha.FillRandom(7));
     Lcg alcg{7};
     for (DWORD c = 0; c < 4; ++c) EXPECT_EQ(WORD(alcg.Next() % 1024 << 6), Pair(alpha, 0, true)[c]);
 }
 
-TEST(UnpackedPicture, SampleFormatsAndPixelAccess) {
+TEST(UnpackedPicture, SampleFormatsPixelAccessAndAlphaLinesGridsAndDiagonals) {
     auto pair = [](WORD y0, WORD y1, WORD cb, WORD cr, DWORD format) { Quad q; UPicture::MakePixelPair(q.data(), y0, y1, cb, cr, format); return q; };
     // Format 1 drops the low bits; an unknown format writes zeros.
     EXPECT_EQ(Quad({0x7F00, 0xFF00, 0x4000, 0x8000}), pair(0x3FF, 0x201, 0x1FE, 0x102, 1));
@@ -113,13 +111,11 @@ TEST(UnpackedPicture, SampleFormatsAndPixelAccess) {
     EXPECT_TRUE(none.FillPattern(1, 0, 0x3FF) && none.DrawLine(0, 0, 5, 5, 1, 1, 1));
     none.nSampleFormat = 2;
     EXPECT_FALSE(none.ConvertToFormat4() || none.CreateDIB(1));
-}
-
-TEST(UnpackedAlpha, LinesGridsAndDiagonals) {
+    // Alphas: lines, grids and diagonals.
     using Points = std::set<std::pair<DWORD, DWORD>>;
-    UAlpha alpha(4, 2), grid(4, 4), big(70, 40), frame(5, 5);
-    EXPECT_TRUE(alpha.DrawLine(3, 1, 0, 0, 1023));
-    EXPECT_EQ(Points({{0, 0}, {1, 0}, {2, 1}, {3, 1}}), Lit(alpha));
+    UAlpha line(4, 2), grid(4, 4), big(70, 40), frame(5, 5);
+    EXPECT_TRUE(line.DrawLine(3, 1, 0, 0, 1023));
+    EXPECT_EQ(Points({{0, 0}, {1, 0}, {2, 1}, {3, 1}}), Lit(line));
     ASSERT_TRUE(grid.FillGrid(0));
     EXPECT_EQ(Points({{1, 1}, {1, 2}, {2, 1}, {2, 2}}), Lit(grid));
     ASSERT_TRUE(big.FillGrid(0));

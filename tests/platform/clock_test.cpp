@@ -14,7 +14,7 @@ struct ClockTest : ::testing::Test {
 };
 }  // namespace
 
-TEST_F(ClockTest, VirtualSleepsAndPollsCostNoRealTimeAndTheClockNeverGoesBack) {
+TEST_F(ClockTest, VirtualAndWallTimeAndRealModeThatFollowsTheMachine) {
     const auto realStart = std::chrono::steady_clock::now();
     const DWORD tickBefore = GetTickCount();
     const LONGLONG before = platform::NowTicks();
@@ -30,9 +30,7 @@ TEST_F(ClockTest, VirtualSleepsAndPollsCostNoRealTimeAndTheClockNeverGoesBack) {
     platform::AdvanceTicks(-5);
     EXPECT_GE(platform::NowTicks(), now);
     EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(5));
-}
-
-TEST_F(ClockTest, WallTimeMovesWithTheClock) {
+    // Wall time moves with the clock.
     ::setenv("TZ", "UTC", 1);
     ::tzset();
     platform::SetWallTime(1'000'000'000);  // 2001-09-09 01:46:40 UTC
@@ -41,9 +39,7 @@ TEST_F(ClockTest, WallTimeMovesWithTheClock) {
     const struct tm tm = platform::LocalTime();
     EXPECT_EQ((tm.tm_year + 1900) * 10000 + (tm.tm_mon + 1) * 100 + tm.tm_mday, 20010909);
     EXPECT_EQ(tm.tm_hour * 10000 + tm.tm_min * 100 + tm.tm_sec, 14645);
-}
-
-TEST_F(ClockTest, RealModeFollowsTheMachine) {
+    // Real mode follows the machine.
     platform::SetClockMode(platform::ClockMode::Real);
     LONGLONG a = 0, b = 0;
     QueryPerformanceCounter(&a);

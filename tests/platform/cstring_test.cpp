@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-TEST(CStringTest, EndsAtFirstNul) {
+TEST(CStringTest, EndsAtFirstNulAndFormatIsPrintfOfAnyLength) {
     EXPECT_EQ(CString("ab\0cd", 5).GetLength(), 2);
     CString s("abc");
     std::strcpy(s.GetBuffer(10), "hel\0lo");
@@ -15,17 +15,14 @@ TEST(CStringTest, EndsAtFirstNul) {
     EXPECT_EQ(s, "hel");
     s.Replace('e', '\0');
     EXPECT_EQ(s, "h");
-}
-
-TEST(CStringTest, FormatIsPrintfOfAnyLength) {
-    CString s;
+    // Format is printf of any length.
     s.Format("%5.2f|%-4d|%s|%08lX", 3.14159, 7, "x", 0xBEEFul);
     EXPECT_EQ(s, " 3.14|7   |x|0000BEEF");
     s.Format("<%s>", std::string(1500, 'q').c_str());  // past any fixed first buffer
     EXPECT_EQ(s.GetLength(), 1502);
 }
 
-TEST(CStringTest, SearchesSlicesTrimsAndCaseAnswerAsTheOriginal) {
+TEST(CStringTest, SearchesSlicesTrimsCaseReplaceRemoveAndTokenizeAnswerAsTheOriginal) {
     const CString s("abcabc"), t("abcdef");
     const std::pair<int, int> found[] = {  // {got, want}: -1 when absent
         {s.Find('c', 3), 5}, {s.Find('a', 6), -1}, {s.Find('a', -1), -1}, {s.Find("bc", 2), 4},
@@ -45,19 +42,16 @@ TEST(CStringTest, SearchesSlicesTrimsAndCaseAnswerAsTheOriginal) {
     EXPECT_LT(CString("ABC").Compare("abc"), 0);  // byte order: upper case first
     // Containers compare by bytes too; the const char* conversions would order by address.
     EXPECT_TRUE(std::vector<CString>{"A"} < std::vector<CString>{"B"} && CString("Z") > CString("A"));
-}
-
-TEST(CStringTest, ReplaceRemoveAndTokenize) {
-    CString t("aaaa");
-    EXPECT_EQ(t.Replace("aa", "a"), 2);  // left to right, no rescan of what was put in
-    EXPECT_EQ(t, "aa");
-    EXPECT_EQ(t.Replace("", "x"), 0);
-    EXPECT_EQ(t.Remove('a'), 2);
+    CString a("aaaa");
+    EXPECT_EQ(a.Replace("aa", "a"), 2);  // left to right, no rescan of what was put in
+    EXPECT_EQ(a, "aa");
+    EXPECT_EQ(a.Replace("", "x"), 0);
+    EXPECT_EQ(a.Remove('a'), 2);
     // Runs of delimiters are skipped; at the end the position stays -1.
-    CString s("  a, b,,c ");
+    CString list("  a, b,,c ");
     int pos = 0;
     std::string tokens;
-    for (int i = 0; i < 5; ++i) tokens += s.Tokenize(" ,", pos).str() + "|";
+    for (int i = 0; i < 5; ++i) tokens += list.Tokenize(" ,", pos).str() + "|";
     EXPECT_EQ(tokens, "a|b|c|||");
     EXPECT_EQ(pos, -1);
 }

@@ -35,14 +35,7 @@ struct DialogTest : ::testing::Test {
 };
 }  // namespace
 
-TEST(DialogActionTest, WordsQuotesAndVerbCase) {
-    DialogAction a = platform::ParseDialogAction("  ADD \"Color Bars\"\t2 x\"y z\" ");
-    EXPECT_EQ(a.verb, "add");
-    EXPECT_EQ(a.args, (std::vector<CString>{"Color Bars", "2", "xy z"}));
-    EXPECT_TRUE(platform::ParseDialogAction(nullptr).args.empty());
-}
-
-TEST_F(DialogTest, ScriptedAppliesLinesInOrderThenCloses) {
+TEST_F(DialogTest, ScriptedAppliesLinesInOrderThenClosesAndActionsSplitIntoWords) {
     platform::ScriptedDialogRunner runner;
     runner.Push({"add \"Color Bars\"", "remove Ramp", "add Nothing", "ok", "add Solid"});
     runner.Push({"remove \"Color Bars\"", "ok", "cancel"});  // OK refused: the list would be empty
@@ -64,6 +57,11 @@ TEST_F(DialogTest, ScriptedAppliesLinesInOrderThenCloses) {
     EXPECT_EQ(h[0].errors, (std::vector<CString>{"add Nothing: Cannot add here"}));
     EXPECT_EQ(h[1].errors, (std::vector<CString>{"ok: choose at least one"}));
     EXPECT_EQ(h[2].after, "chosen: [Ramp]");
+    // Actions: words, quotes and the verb's case.
+    DialogAction a = platform::ParseDialogAction("  ADD \"Color Bars\"\t2 x\"y z\" ");
+    EXPECT_EQ(a.verb, "add");
+    EXPECT_EQ(a.args, (std::vector<CString>{"Color Bars", "2", "xy z"}));
+    EXPECT_TRUE(platform::ParseDialogAction(nullptr).args.empty());
 }
 
 namespace {

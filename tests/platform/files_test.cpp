@@ -18,7 +18,7 @@ void SetMtime(const std::string& path, time_t t) {
 }
 }  // namespace
 
-TEST(MapPathTest, WindowsSpellingFindsExistingEntriesPreferringTheExactCase) {
+TEST(MapPathTest, WindowsSpellingPrefersTheExactCaseAndWildcardsOnTheLastComponent) {
     TempDir t;
     const std::string file = t.Write("TestData/Sub/File.OXD", "x");
     t.Write("a.txt", "lower");
@@ -33,9 +33,42 @@ TEST(MapPathTest, WindowsSpellingFindsExistingEntriesPreferringTheExactCase) {
     EXPECT_EQ(MapPath(nullptr), "");
     ScopedCwd cwd(t.Path());  // relative paths stay relative
     EXPECT_EQ(MapPath(".\\TESTDATA\\SUB\\FILE.OXD"), "TestData/Sub/File.OXD");
+    // CFileFind: wildcards on the last component.
+    for (const char* name : {"Brimola_1.oxd", "brimola_2.OXD", "Nuxa.oxd", "readme.txt", "noext"}) t.Write(std::string("Fw/") + name, "");
+    t.MakeDir("Fw/Sub.oxd");
+
+    CFileFind find;
+    ASSERT_TRUE(find.FindFile(WindowsPath(t / "FW/BRIMOLA_?.OXD").c_str()) && find.FindNextFile());
+    EXPECT_FALSE(find.FindNextFile());  // the last match is current after the false answer
+    EXPECT_EQ(find.GetFileName(), "brimola_2.OXD");
+
+    auto names = [&](const std::string& pattern) {
+        std::string all;
+        for (BOOL more = find.FindFile(pattern.c_str()); more;) {
+            more = find.FindNextFile();
+            all += std::string(find.GetFileName()) + (find.IsDirectory() ? "/ " : " ");
+        }
+        return all;
+    };
+    const std::pair<std::string, const char*> patterns[] = {
+        {t / "fw/*.oxd", "Brimola_1.oxd brimola_2.OXD Nuxa.oxd Sub.oxd/ "},
+        {t / "fw/*.*", "./ ../ Brimola_1.oxd brimola_2.OXD noext Nuxa.oxd readme.txt Sub.oxd/ "},  // dots first
+        {t / "fw/README.TXT", "readme.txt "},
+        {t / "fw/", ""},
+    };
+    for (const auto& [pattern, found] : patterns) EXPECT_EQ(names(pattern), found) << pattern;
+    // The newest regular file of a pattern.
+    SetMtime(t.Write("New/Brimola_1.oxd", ""), 1000);
+    SetMtime(t.Write("New/Brimola_3.oxd", ""), 3000);
+    SetMtime(t.Write("New/Brimola_2.oxd", ""), 2000);
+    SetMtime(t.Write("New/Nuxa_9.oxd", ""), 9000);
+    SetMtime(t.MakeDir("New/Brimola_dir.oxd"), 9000);
+    EXPECT_EQ(platform::FindMostRecentFile(WindowsPath(t / "new/BRIMOLA_*.OXD").c_str()), (t / "New/Brimola_3.oxd").c_str());
+    EXPECT_EQ(platform::FindMostRecentFile((t / "New/*.bin").c_str()), "");
+    EXPECT_EQ(platform::FindMostRecentFile(nullptr), "");
 }
 
-TEST(FilesTest, WholeFileCopyAndDelete) {
+TEST(FilesTest, WholeFileCopyDeleteAndCFileOpenModesReadWriteAndSeek) {
     TempDir t;
     const std::string bytes = std::string(1 << 20, '\x5A') + std::string("\0\xFF\n\r", 4);  // binary, past any buffer
     ASSERT_TRUE(platform::WriteWholeFile(WindowsPath(t / "Out.BIN").c_str(), bytes.data(), bytes.size()));
@@ -58,10 +91,7 @@ TEST(FilesTest, WholeFileCopyAndDelete) {
     EXPECT_EQ(ReadText(src), "source");
     EXPECT_TRUE(platform::DeleteFile((t / "DST.TXT").c_str()));
     EXPECT_FALSE(platform::DeleteFile(t.Path().c_str()));
-}
-
-TEST(CFileTest, OpenModesReadWriteAndSeek) {
-    TempDir t;
+    // CFile: open modes, read, write and seek.
     CFile f;
     const std::string path = t / "Log.txt";
     t.Write("Log.txt", "first");
@@ -86,40 +116,4 @@ TEST(CFileTest, OpenModesReadWriteAndSeek) {
     EXPECT_EQ(std::string(buf, f.Read(buf, 8)), "Bxy");
     f.Close();
     EXPECT_EQ(ReadText(path), "ABxy");
-}
-
-TEST(CFileFindTest, WildcardsOnTheLastComponent) {
-    TempDir t;
-    for (const char* name : {"Brimola_1.oxd", "brimola_2.OXD", "Nuxa.oxd", "readme.txt", "noext"}) t.Write(std::string("Fw/") + name, "");
-    t.MakeDir("Fw/Sub.oxd");
-
-    CFileFind find;
-    ASSERT_TRUE(find.FindFile(WindowsPath(t / "FW/BRIMOLA_?.OXD").c_str()) && find.FindNextFile());
-    EXPECT_FALSE(find.FindNextFile());  // the last match is current after the false answer
-    EXPECT_EQ(find.GetFileName(), "brimola_2.OXD");
-
-    auto names = [&](const std::string& pattern) {
-        std::string all;
-        for (BOOL more = find.FindFile(pattern.c_str()); more;) {
-            more = find.FindNextFile();
-            all += std::string(find.GetFileName()) + (find.IsDirectory() ? "/ " : " ");
-        }
-        return all;
-    };
-    const std::pair<std::string, const char*> rows[] = {
-        {t / "fw/*.oxd", "Brimola_1.oxd brimola_2.OXD Nuxa.oxd Sub.oxd/ "},
-        {t / "fw/*.*", "./ ../ Brimola_1.oxd brimola_2.OXD noext Nuxa.oxd readme.txt Sub.oxd/ "},  // dots first
-        {t / "fw/README.TXT", "readme.txt "},
-        {t / "fw/", ""},
-    };
-    for (const auto& [pattern, found] : rows) EXPECT_EQ(names(pattern), found) << pattern;
-    // The newest regular file of a pattern.
-    SetMtime(t.Write("New/Brimola_1.oxd", ""), 1000);
-    SetMtime(t.Write("New/Brimola_3.oxd", ""), 3000);
-    SetMtime(t.Write("New/Brimola_2.oxd", ""), 2000);
-    SetMtime(t.Write("New/Nuxa_9.oxd", ""), 9000);
-    SetMtime(t.MakeDir("New/Brimola_dir.oxd"), 9000);
-    EXPECT_EQ(platform::FindMostRecentFile(WindowsPath(t / "new/BRIMOLA_*.OXD").c_str()), (t / "New/Brimola_3.oxd").c_str());
-    EXPECT_EQ(platform::FindMostRecentFile((t / "New/*.bin").c_str()), "");
-    EXPECT_EQ(platform::FindMostRecentFile(nullptr), "");
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "platform/files.h"
@@ -17,7 +18,7 @@ struct PathsTest : ::testing::Test {
 };
 }  // namespace
 
-TEST_F(PathsTest, ProgramAndSystemFoldersDefaultEnvironmentAndOverride) {
+TEST_F(PathsTest, ProgramAndSystemFoldersAndTheBufferContractsOfTheWindowsCalls) {
     EXPECT_EQ(std::filesystem::canonical(platform::GetProgramDir()), std::filesystem::canonical(PEX_TEST_BIN_DIR));
     platform::SetProgramDir("/opt/engine");
     EXPECT_EQ(platform::GetProgramDir(), "/opt/engine/");
@@ -33,11 +34,9 @@ TEST_F(PathsTest, ProgramAndSystemFoldersDefaultEnvironmentAndOverride) {
     char buf[260];
     ASSERT_GT(platform::GetSystemDirectory(buf, sizeof buf), 0u);
     EXPECT_EQ(platform::MapPath((std::string(buf) + "\\drivers\\Zorv").c_str()), drivers);
-}
-
-TEST_F(PathsTest, BufferContractsOfTheWindowsCalls) {
+    // Buffer contracts of the Windows calls.
     platform::SetSystemDir("/abc");
-    char buf[8] = "zzzzzzz";
+    std::strcpy(buf, "zzzzzzz");
     EXPECT_EQ(platform::GetSystemDirectory(buf, 5), 4u);  // exactly fits with its NUL
     EXPECT_STREQ(buf, "/abc");
     EXPECT_EQ(platform::GetSystemDirectory(buf, 4), 5u);  // too small: size needed, nothing copied

@@ -13,7 +13,7 @@ using namespace support;
 
 static const std::string kChild = PEX_CHILD_PATH;
 
-TEST(ProcessTest, AnswersTheExitCodeOrMinusOneWhenItCannotStart) {
+TEST(ProcessTest, ExitCodeOrMinusOneWhenItCannotStartWindowsNamesArgumentsAndWorkingFolder) {
     TempDir t;
     const std::string plain = t.Write("plain", "not a program\n");
     ::chmod(plain.c_str(), 0644);
@@ -28,10 +28,6 @@ TEST(ProcessTest, AnswersTheExitCodeOrMinusOneWhenItCannotStart) {
         {platform::RunProcess(kChild, {"0"}, t / "no/such/folder"), -1},
     };
     for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
-}
-
-TEST(ProcessTest, WindowsNamesArgumentsAndWorkingFolder) {
-    TempDir t;
     const std::string report = t / "report.txt";
     const std::filesystem::path child(kChild);
     const std::string windowsName = WindowsPath(child.parent_path().string()) + "\\" + CString(child.filename().c_str()).MakeUpper().str() + ".exe";

@@ -31,7 +31,7 @@ std::vector<uint32_t> ReadAll(SdramModel& m, size_t words) {
     return v;
 }
 
-TEST(Sdram, WindowsAreTheMemoryAndAStuckBitHoldsInItsRangeThroughWritesAndWindows) {
+TEST(Sdram, WindowsStuckBitsInTheirRangeAndShortedOrStuckAddressLines) {
     SdramModel m(1 << 20);
     uint32_t back = 0;
     EXPECT_EQ(m.Map((1 << 20) - 4, 8), nullptr) << "no window past the end";
@@ -46,18 +46,16 @@ TEST(Sdram, WindowsAreTheMemoryAndAStuckBitHoldsInItsRangeThroughWritesAndWindow
     const std::vector<uint32_t> all = ReadAll(s, 0x1000);
     for (size_t i = 0; i < 0xC00; ++i) ASSERT_EQ(all[i], (4 * i >= 0x1000 && 4 * i < 0x2000) ? 0x20u : 0u) << 4 * i;
     EXPECT_EQ(all[0xC01], 0x7FFFFFFFu) << "stuck at 0 under all ones, written through a window";
-}
-
-TEST(Sdram, ShortedOrStuckAddressLineMakesAddressesShareCells) {
-    SdramModel m(1 << 20);
-    m.SetFaults({}, {{12, 4, 0}}, {});  // line 12 follows line 4
+    // A shorted or stuck address line makes addresses share cells.
+    SdramModel al(1 << 20);
+    al.SetFaults({}, {{12, 4, 0}}, {});  // line 12 follows line 4
     const uint32_t a = 0xAAAA0001, b = 0xBBBB0002, c = 0x12345678;
     uint32_t r = 0;
-    m.Write(0x0010, &a, 4);
-    m.Write(0x1000, &b, 4);
-    m.Write(0x2018, &c, 4);  // lines 4 and 12 agree: its own cell
+    al.Write(0x0010, &a, 4);
+    al.Write(0x1000, &b, 4);
+    al.Write(0x2018, &c, 4);  // lines 4 and 12 agree: its own cell
     for (const auto& [addr, want] : {std::pair{0x1010u, a}, {0x0000u, b}, {0x2018u, c}}) {
-        m.Read(addr, &r, 4);
+        al.Read(addr, &r, 4);
         EXPECT_EQ(r, want) << std::hex << addr;
     }
     SdramModel t(1 << 20);
@@ -106,7 +104,7 @@ Runs RunsOf(uint32_t start, uint32_t lines, uint32_t initial, uint32_t lineLengt
     return runs;
 }
 
-TEST(DmaGeometry, LinesCountDwordsWithEitherFlagAndPadSkipsAfterEachLine) {
+TEST(DmaGeometry, LinesCountDwordsPadSkipsAfterEachLineAndAStuckControlBitHoldsOnlyItsWord) {
     for (bool is16 : {false, true}) {
         EXPECT_EQ(RunsOf(0x1000, 3, 5, 7, 0, is16), (Runs{{0x1000, 104}})) << "5 + 3 x 7 DWORDs, no pad: one block";
         EXPECT_EQ(RunsOf(0x1000, 3, 5, 7, 2, is16), (Runs{{0x1000, 20}, {0x1000 + 28, 28}, {0x1000 + 64, 28}, {0x1000 + 100, 28}}));
@@ -116,10 +114,7 @@ TEST(DmaGeometry, LinesCountDwordsWithEitherFlagAndPadSkipsAfterEachLine) {
     EXPECT_EQ(RunsOf(0, 2, 0, 4, 1, false), (Runs{{0, 16}, {20, 16}})) << "an empty initial line leaves no gap";
     RunsOf(0, 0xFFFF, 0xFFFF, 0xFFFF, 1, true, &bytes);
     EXPECT_EQ(bytes, 4ull * 0x10000 * 0xFFFF) << "beyond 32 bits of bytes";
-}
-
-// One 8 MiB main board whose channel 20 enable is stuck at 1, channel 21's at 0, bit 5 of channel 22's at 1.
-TEST(ChannelControlStuckBit, HoldsOnlyItsControlWordAndTheEngineObeysIt) {
+    // One 8 MiB main board whose channel 20 enable is stuck at 1, channel 21's at 0, bit 5 of channel 22's at 1.
     sim::RigConfig rig;
     std::string error;
     ASSERT_TRUE(sim::ParseRig(R"({"boards": [{"tag": "B1", "kind": "brimola", "sdram_mib": 8}], "faults": [
@@ -134,10 +129,7 @@ TEST(ChannelControlStuckBit, HoldsOnlyItsControlWordAndTheEngineObeysIt) {
         for (int c = 0; c < 64; ++c) ASSERT_EQ(f.Read32(control(c)), c == 20 ? 1 : c == 21 ? 0 : c == 22 ? v | 0x20 : v) << c << " after " << v;
     }
     // Disabled by the program but enabled by the fault starts; the reverse refuses; a neighbour obeys the program.
-    const struct {
-        int channel;
-        uint32_t enable, tag;
-    } rows[] = {{20, 0, 0xABC}, {21, 1, 0}, {24, 1, 0xABC}, {24, 0, 0}};
+    const struct { int channel; uint32_t enable, tag; } rows[] = {{20, 0, 0xABC}, {21, 1, 0}, {24, 1, 0xABC}, {24, 0, 0}};
     for (const auto& row : rows) {
         const uint32_t c = static_cast<uint32_t>(row.channel);
         f.Write32(control(row.channel), row.enable);
@@ -157,7 +149,7 @@ uint8_t Address(const char* name) {
 }
 uint8_t Read(TemperatureSensor& s, const char* name) { return s.ReadRegister(Address(name)); }
 
-TEST(TemperatureSensor, WritesReachOnlyLimitsAndConfigurationStatusFollowsAndItsFaults) {
+TEST(TemperatureSensor, WritesReachOnlyLimitsConfigurationStatusAndFaultsAndTheClockPartPowersUpAt133MHz) {
     BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
     cfg.sensors.tempC[0] = -10;
     TemperatureSensor s(cfg);
@@ -175,9 +167,6 @@ TEST(TemperatureSensor, WritesReachOnlyLimitsAndConfigurationStatusFollowsAndIts
     EXPECT_EQ(f.Reading(3), static_cast<int8_t>(200)) << "looking does not count as a read";
     cfg.faults.sensorOverLimit.clear();
     EXPECT_FALSE(TemperatureSensor(cfg).OverLimit()) << "200 is -56 C to the part's own comparator";
-}
-
-TEST(ClockSynth, PowerUpRegisters) {
     sim::ClockSynth c;
     uint8_t regs[8];
     ASSERT_EQ(c.Read(0, regs, 8), 8u);
@@ -235,7 +224,7 @@ TEST(MemoryClock, StepsSaturateAndOnlyTheWindowReadsReliably) {
     EXPECT_EQ(good.front(), 110);
 }
 
-TEST(MemoryClock, WindowFaultsMoveOrRemoveTheWindow) {
+TEST(MemoryClock, WindowFaultsAndTheStoredWordThatSurvivesAPowerCycleOnlyWithAStoreFile) {
     sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Brimola, "B");
     cfg.faults.clockWindowShift = 40;
     const std::vector<int> shifted = Window(cfg, 140, 255, 5);
@@ -244,20 +233,13 @@ TEST(MemoryClock, WindowFaultsMoveOrRemoveTheWindow) {
     cfg.faults.clockWindowShift = 0;
     cfg.faults.clockNoWindow = true;
     EXPECT_TRUE(Window(cfg, 0, 255, 15).empty());
-}
-
-TEST(MemoryClock, StoredWordSurvivesAPowerCycleOnlyWithAStoreFile) {
     support::TempDir dir;
-    sim::BoardConfig cfg = sim::DefaultBoard(sim::BoardKind::Brimola, "B");
+    cfg = sim::DefaultBoard(sim::BoardKind::Brimola, "B");
     cfg.memoryClock.store = dir / "clock";
     sim::SdramModel sdram(8 << 20);
-    const struct {
-        const char* name;
-        uint32_t before, write;
-        int setting;
-    } rows[] = {{"never calibrated", 0, 123, MemoryClock::kPowerUpSetting},
-                {"powers up at the stored setting", 123, 0x12345678, 123},
-                {"a word that is not a setting", 0x12345678, 0, MemoryClock::kPowerUpSetting}};
+    const struct { const char* name; uint32_t before, write; int setting; } rows[] = {
+        {"never calibrated", 0, 123, MemoryClock::kPowerUpSetting}, {"powers up at the stored setting", 123, 0x12345678, 123},
+        {"a word that is not a setting", 0x12345678, 0, MemoryClock::kPowerUpSetting}};
     for (const auto& row : rows) {
         MemoryClock clock(cfg, sdram);
         EXPECT_EQ(clock.Read(MemoryClock::kStoredWord), row.before) << row.name;

@@ -27,7 +27,7 @@ RigConfig Parse(const std::string& text) {
 
 // Settings and fault values that other tests observe through rig files are read there; here the rest and the
 // defaults a rig file may leave out.
-TEST(RigConfig, DefaultRigSettingsAndFaultDefaults) {
+TEST(RigConfig, DefaultRigSettingsFaultDefaultsAndFilesThatAreNotRigsOrImages) {
     const RigConfig def = sim::DefaultRig();
     ASSERT_EQ(def.boards.size(), 2u);
     EXPECT_EQ(def.boards[0].sdramBytes + def.boards[1].sdramBytes, 768ull << 20);
@@ -64,11 +64,26 @@ TEST(RigConfig, DefaultRigSettingsAndFaultDefaults) {
     EXPECT_EQ(f.configPort.devices[0].at, 1024u);
     EXPECT_EQ(std::make_tuple(f.flash.accessNs, f.flash.eraseMs, f.flash.stsFloating, f.flash.stsSeed), std::make_tuple(400u, 3000u, true, 1ull));
     EXPECT_EQ(std::make_tuple(f.registerStuck.at(0).offset, f.registerStuck[0].value), std::make_tuple(0x4018u, 0));
+    // Files that are not rigs or images say so.
+    support::TempDir dir;
+    const std::string shortImage = dir.Write("short.flash", "0123456789");
+    const std::pair<std::string, std::string> images[] = {
+        {dir.Path(), "\"" + dir.Path() + "\" is a directory, not a flash image file"},
+        {shortImage, "file \"" + shortImage + "\" is 10 bytes, not a flash image of 8388608"}};
+    RigConfig bad;
+    std::string error;
+    for (const auto& [path, message] : images) {
+        EXPECT_FALSE(sim::ParseRig(Rig("", R"(, "flash": {"image": ")" + path + "\"}"), "bad.json", bad, error));
+        EXPECT_NE(error.find("key \"boards[0].flash.image\": " + message), std::string::npos) << error;
+    }
+    EXPECT_FALSE(sim::LoadRigFile(dir.Path(), bad, error));
+    EXPECT_EQ(error, "rig file \"" + dir.Path() + "\": is a directory, not a rig file");
+    EXPECT_FALSE(sim::LoadRigFile(dir / "none.json", bad, error));
+    EXPECT_EQ(error, "rig file \"" + dir.File("none.json") + "\": cannot be opened");
 }
 
-struct BadRig {
-    std::string text, message;  // the message: what follows "rig file \"bad.json\": key \""
-};
+// The message: what follows "rig file \"bad.json\": key \"".
+struct BadRig { std::string text, message; };
 BadRig B(const std::string& keys, const std::string& message) { return {Rig("", ", " + keys), "boards[0]." + message}; }
 BadRig F(const std::string& fault, const std::string& message) { return {Rig(R"({"board": "B1", )" + fault + "}"), "faults[0]." + message}; }
 
@@ -132,24 +147,6 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         EXPECT_EQ(error.rfind("rig file \"bad.json\": key \"" + row.message, 0), 0u) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
-}
-
-TEST(RigConfig, FilesThatAreNotRigsOrImagesSaySo) {
-    support::TempDir dir;
-    const std::string shortImage = dir.Write("short.flash", "0123456789");
-    const std::pair<std::string, std::string> images[] = {
-        {dir.Path(), "\"" + dir.Path() + "\" is a directory, not a flash image file"},
-        {shortImage, "file \"" + shortImage + "\" is 10 bytes, not a flash image of 8388608"}};
-    RigConfig rig;
-    std::string error;
-    for (const auto& [path, message] : images) {
-        EXPECT_FALSE(sim::ParseRig(Rig("", R"(, "flash": {"image": ")" + path + "\"}"), "bad.json", rig, error));
-        EXPECT_NE(error.find("key \"boards[0].flash.image\": " + message), std::string::npos) << error;
-    }
-    EXPECT_FALSE(sim::LoadRigFile(dir.Path(), rig, error));
-    EXPECT_EQ(error, "rig file \"" + dir.Path() + "\": is a directory, not a rig file");
-    EXPECT_FALSE(sim::LoadRigFile(dir / "none.json", rig, error));
-    EXPECT_EQ(error, "rig file \"" + dir.File("none.json") + "\": cannot be opened");
 }
 
 }  // namespace

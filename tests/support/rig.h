@@ -41,7 +41,6 @@ public:
     ~ScopedRig() { devlib::LoadDefaultRig(); }
     ScopedRig(const ScopedRig&) = delete;
     ScopedRig& operator=(const ScopedRig&) = delete;
-    bool Loaded() const { return m_loaded; }
 
 private:
     TempDir m_dir;

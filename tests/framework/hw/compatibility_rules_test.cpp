@@ -8,16 +8,12 @@ using namespace hwtest;
 using namespace std::string_literals;
 using List = CCompatibilityRules::StringList;
 
-TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrder) {
+TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrderAndRevisionBoundsAreHexadecimal) {
     TempDir dir;
     const auto find = [&dir](const std::string& text, const List& query) {
         return CCompatibilityRules(dir.Write("DeviceCompatiblity.txt", text).c_str()).FindRule(query);
     };
-    const struct {
-        const char* name;
-        std::string text;
-        List query, result;
-    } rows[] = {
+    const struct { const char* name; std::string text; List query, result; } rows[] = {
         {"blanks, comments and letter case do not count",
          "# images\r\n\r\n   {FPGA = Kerzil, BoardPN = 1} { kezo0101.oxd , spare.oxd }  # note\r\n# {FPGA=Kerzil,BoardPN=1}{no.oxd}\n",
          {"FPGA=KERZIL", "BoardPN=1", "MinRev=1", "MaxRev=FFFF"}, {"kezo0101.oxd", "spare.oxd"}},
@@ -33,13 +29,8 @@ TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrder) {
     };
     for (const auto& row : rows) EXPECT_EQ(find(row.text, row.query), row.result) << row.name;
     EXPECT_TRUE(CCompatibilityRules((dir / "missing.txt").c_str()).FindRule({"x"}).empty() && CCompatibilityRules(nullptr).FindRule({"x"}).empty());
-}
-
-TEST(CompatibilityRulesTest, RevisionBoundsAreHexadecimalAndLieInsideTheQuery) {
-    const struct {
-        List query, conditions;
-        bool match;
-    } rows[] = {
+    // Conditions: revision bounds are hexadecimal and lie inside the query.
+    const struct { List query, conditions; bool match; } conditions[] = {
         {{"MinRev=2"}, {"MinRev=3"}, true},  // MinRev=3 agrees with boards of revision 3 and below
         {{"MinRev=4"}, {"MinRev=3"}, false},
         {{"MaxRev=FFFF"}, {"MaxRev=10000"}, false},
@@ -50,7 +41,7 @@ TEST(CompatibilityRulesTest, RevisionBoundsAreHexadecimalAndLieInsideTheQuery) {
         {{"FPGA=X"}, {"odd", "FPGA=Y"}, true},
         {{"FPGA=X"}, {"FPGA=Y", "odd"}, false},
     };
-    for (const auto& row : rows) EXPECT_EQ(!!CCompatibilityRules::MatchConditions(row.query, row.conditions), row.match) << row.conditions.front().c_str();
+    for (const auto& row : conditions) EXPECT_EQ(!!CCompatibilityRules::MatchConditions(row.query, row.conditions), row.match) << row.conditions.front().c_str();
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ DWORD Reference(const BYTE* bytes, size_t n, DWORD crc, bool swap = true) {
     return crc;
 }
 
-TEST(Crc32Test, WordAndBufferAgreeWithThePublishedCheckAndTheBitwiseRegister) {
+TEST(Crc32Test, WordBufferAndFileAgreeWithThePublishedCheckAndTheBitwiseRegister) {
     EXPECT_EQ(Reference(reinterpret_cast<const BYTE*>("123456789"), 9, 0xFFFFFFFF), 0x0376E6E7u);  // the catalogue's check value
     // A word is its four bytes, most significant first, through the byte-stream CRC.
     std::mt19937 rng(7);
@@ -39,9 +39,7 @@ TEST(Crc32Test, WordAndBufferAgreeWithThePublishedCheckAndTheBitwiseRegister) {
     // No buffer, or a length that is not whole words: 0.
     const DWORD* words = reinterpret_cast<const DWORD*>(data.data());
     EXPECT_EQ(Crc32Buffer(words, 0, 0x1234, 1) + Crc32Buffer(words, 10, 0x1234, 1) + Crc32Buffer(nullptr, 8, 0x1234, 1), 0u);
-}
-
-TEST(Crc32Test, FilesArePaddedToWholeWords) {
+    // Files are padded to whole words.
     TempDir dir;
     const auto file = [](const std::string& path, DWORD seed, BOOL swap) { return Crc32File(CString(path.c_str()), seed, swap); };
     const std::string five = dir.Write("five.bin", "abcde");

@@ -10,7 +10,7 @@ using namespace hwtest;
 
 OxdParts Trisko(const std::string& data = "0123456789") { return {.tags = "N:TRIS0101;R:0101;", .data = data}; }
 
-TEST(FlashImageFileTest, OpensTheNewestMatchAndReadsItsData) {
+TEST(FlashImageFileTest, OpensTheNewestMatchReadsItsDataAndRejectsWhatIsNotAnOxdFile) {
     TempDir dir;
     CFlashImageFile file;
     const auto now = std::filesystem::file_time_type::clock::now();
@@ -31,18 +31,10 @@ TEST(FlashImageFileTest, OpensTheNewestMatchAndReadsItsData) {
     EXPECT_STREQ(file.GetStatusText(0), "Unable to read this file.");
     EXPECT_EQ(file.Close() + file.GetDataSize(), 0);
     EXPECT_EQ(file.Open(WindowsPath(dir / "tris0101.OXD").c_str()), CFlashImageFile::kReady);
-}
-
-TEST(FlashImageFileTest, RejectsWhatIsNotAnOxdFile) {
-    TempDir dir;
-    CFlashImageFile file;
+    // What is not an OXD file is refused.
     EXPECT_EQ(file.Open(nullptr), CFlashImageFile::kBadParameter);
-    EXPECT_EQ(file.Open((dir / "*.oxd").c_str()), CFlashImageFile::kNotFound);
-    const struct {
-        const char* name;
-        std::string bytes;
-        int status;
-    } rows[] = {
+    EXPECT_EQ(file.Open((dir / "*.bin").c_str()), CFlashImageFile::kNotFound);
+    const struct { const char* name; std::string bytes; int status; } rows[] = {
         {"15 bytes", MakeOxd(Trisko()).substr(0, 15), CFlashImageFile::kNotOxd},
         {"magic in another case", MakeOxd({.magic = "ZORV.OXd", .tags = "N:TRIS0101;", .data = "xy"}), CFlashImageFile::kNotOxd},
         {"one byte of data", MakeOxd(Trisko("x")), CFlashImageFile::kNotOxd},

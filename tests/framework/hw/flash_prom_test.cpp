@@ -83,7 +83,7 @@ TEST(FlashPromTest, CommandsOnTheScriptedPort) {
     EXPECT_TRUE(polled >= 2 * frequency && polled < 2 * frequency + frequency / 10) << polled;
 }
 
-TEST(FlashPromTest, HealthyChipIsIdentifiedProgrammedAndReadBack) {
+TEST(FlashPromTest, HealthyChipIsIdentifiedProgrammedAndReadBackAndAWrongIdentifierOrLockedBlockReported) {
     RigFlash board;
     FlashIDRecord id;
     ASSERT_TRUE(board.flash.ReadIdentifier(&id));
@@ -97,15 +97,12 @@ TEST(FlashPromTest, HealthyChipIsIdentifiedProgrammedAndReadBack) {
     // An odd start takes the high half of the pair before it; reads are cut at the end of the flash.
     EXPECT_EQ(board.Read(kDiagnosticBlock + 5, 3), std::vector<WORD>(kBlock.begin() + 5, kBlock.begin() + 8));
     EXPECT_EQ(board.Read(0x3FFFFC, 6)[4], 0xAAAA);
-}
-
-TEST(FlashPromTest, WrongIdentifierAndLockedBlockAreReported) {
-    RigFlash board(R"({"kind": "flash_locked_block", "board": "Brimola1", "block": 60},
+    RigFlash faulty(R"({"kind": "flash_locked_block", "board": "Brimola1", "block": 60},
                       {"kind": "flash_wrong_id", "board": "Brimola1", "manufacturer": 4660, "device": 86})");
-    FlashIDRecord id;
-    ASSERT_TRUE(board.flash.ReadIdentifier(&id));
-    EXPECT_EQ(id.manufacturer * 0x10000 + id.device, 0x12340056);
-    for (int b = 0; b < 64; ++b) EXPECT_EQ((id.lockBits[b / 8] >> (b % 8)) & 1, b == 60 ? 1 : 0) << b;
+    FlashIDRecord wrongId;
+    ASSERT_TRUE(faulty.flash.ReadIdentifier(&wrongId));
+    EXPECT_EQ(wrongId.manufacturer * 0x10000 + wrongId.device, 0x12340056);
+    for (int b = 0; b < 64; ++b) EXPECT_EQ((wrongId.lockBits[b / 8] >> (b % 8)) & 1, b == 60 ? 1 : 0) << b;
 }
 
 // Each flash fault ends its operation in a failed record; the contents read as the fault leaves them.

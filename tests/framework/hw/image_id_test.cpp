@@ -9,7 +9,7 @@ using namespace hwtest;
 // A list of exactly n bytes (n >= 3): one text of n - 2 characters, its zero and the list's.
 std::string ListOfLength(size_t n) { return std::string(n - 2, 'x') + '\0' + '\0'; }
 
-TEST(ImageIdTest, TextListsAreCountedCheckedAndPlacedAtTheSegmentEnd) {
+TEST(ImageIdTest, TextListsAreCountedCheckedAndPlacedAtTheSegmentEndUnderTheirHeader) {
     EXPECT_EQ(ProgMemDevImageID::StringListLength("ab\0c\0") * 10 + ProgMemDevImageID::StringListLength("\0"), 62);
     ProgMemDevImageID id;
     EXPECT_FALSE(id.SetIdText(ListOfLength(10).c_str())) << "no geometry yet";
@@ -40,10 +40,7 @@ TEST(ImageIdTest, TextListsAreCountedCheckedAndPlacedAtTheSegmentEnd) {
                                     placed.GetIdOffset(), placed.DoesNotFit(), placed.GetIdAddress()}),
                   std::vector<int>(row.out, row.out + 8)) << row.name;
     }
-}
-
-TEST(ImageIdTest, HeaderCarriesTheOffsetAndMustHaveAnEvenLength) {
-    ProgMemDevImageID id;
+    // The header carries the offset and must have an even length.
     id.SetGeometry(0x1000, 0, 0, 0x10000, 0x100);
     const DWORD header[2] = {0x0004BEEF, 0x1234};
     id.SetHeader(header);

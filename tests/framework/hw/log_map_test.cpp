@@ -17,7 +17,7 @@ struct WindowHost : CTestHost {
     FakeRichEdit ctrl;
 };
 
-TEST(LogMapTest, FileMapBindsNamesInAnyLetterCase) {
+TEST(LogMapTest, FileMapBindsNamesInAnyLetterCaseAndFileAccessPutsRecordsBeforeTheClosingBrace) {
     InTempCwd cwd;
     RecordingTreeTest test;
     EXPECT_EQ(test.FileMap("FILE=results.txt") + test.FileMap("NAME=results"), 4u);
@@ -39,16 +39,12 @@ TEST(LogMapTest, FileMapBindsNamesInAnyLetterCase) {
     EXPECT_FALSE(other.Open(CLogFile::kWrite | CLogFile::kOpenExisting));
     test.CloseLogFiles();
     EXPECT_TRUE(other.Open(CLogFile::kWrite | CLogFile::kOpenExisting)) << "let go when the map closes its files";
-}
-
-// FileAccess puts the host window's text into the mapped file before its closing brace.
-TEST(FileAccessTest, RecordsGoBeforeTheClosingBraceOrAfterTheContent) {
-    InTempCwd cwd;
-    RecordingTreeTest test;
+    // FileAccess puts the host window's text into the mapped file before its closing brace.
+    RecordingTreeTest writer;
     WindowHost host;
     CResultScreen screen;
     screen.SetHost(&host);
-    ASSERT_TRUE(test.OpenLogFile("Summary", "summary.txt"));
+    ASSERT_TRUE(writer.OpenLogFile("Summary", "summary.txt"));
     const struct { const char* name; std::optional<std::string> content; std::string record, result; } rows[] = {  // content none: no file
         {"the record takes the place of the brace line", "{\r\n  a\r\n}\r\n", "  b\r\n", "{\r\n  a\r\n  b\r\n}"},
         {"line ends beyond the record stay, across a read block", "{x}" + std::string(5000, '\n'), "y", "{xy}" + std::string(4999, '\n')},
@@ -60,7 +56,7 @@ TEST(FileAccessTest, RecordsGoBeforeTheClosingBraceOrAfterTheContent) {
         std::filesystem::remove(cwd.Dir().File("summary.txt"));
         if (row.content) cwd.Dir().Write("summary.txt", *row.content);
         host.window = row.record;
-        EXPECT_TRUE(test.FileAccess("SUMMARY", &screen)) << row.name;
+        EXPECT_TRUE(writer.FileAccess("SUMMARY", &screen)) << row.name;
         EXPECT_EQ(cwd.Dir().Read("summary.txt"), row.result) << row.name;
     }
     // Nothing is written without a mapping, a screen, the host's record or the file to itself.
@@ -68,10 +64,10 @@ TEST(FileAccessTest, RecordsGoBeforeTheClosingBraceOrAfterTheContent) {
     host.window = "lost";
     CLogFile holder(cwd.Dir().File("summary.txt").c_str());
     ASSERT_TRUE(holder.Open(CLogFile::kRead | CLogFile::kOpenExisting));
-    EXPECT_FALSE(test.FileAccess("Failures", &screen) || test.FileAccess("summary", nullptr) || test.FileAccess("summary", &screen));
+    EXPECT_FALSE(writer.FileAccess("Failures", &screen) || writer.FileAccess("summary", nullptr) || writer.FileAccess("summary", &screen));
     holder.Close();
     host.answer = 0;
-    EXPECT_FALSE(test.FileAccess("summary", &screen));
+    EXPECT_FALSE(writer.FileAccess("summary", &screen));
     EXPECT_EQ(cwd.Dir().Read("summary.txt"), "{\n}\n");
 }
 

@@ -24,7 +24,7 @@ struct ListingSpace : CDevAddrSpace {
     }
 };
 
-TEST(MemoryTransferTest, TransfersMoveWholeChunksThenATrailer) {
+TEST(MemoryTransferTest, TransfersMoveWholeChunksThenATrailerAndSdramRoundTripsAndClears) {
     RecordingTreeTest test;
     ListingSpace space;
     const std::vector<BYTE> data = PatternBytes(0x900010, 9);
@@ -45,20 +45,18 @@ TEST(MemoryTransferTest, TransfersMoveWholeChunksThenATrailer) {
     EXPECT_FALSE(test.ReadMemory(0, back.data(), 0x20) || test.WriteMemory(nullptr, 0, 0x20, &space) || test.ReadMemory(0, nullptr, 0x20, &space));
     EXPECT_TRUE(test.out.HasColoured("ERROR:  pWexalSDRAM = NULL in CWexalTreeMapTB::ReadMemory()", kColorRed));
     EXPECT_EQ(space.calls.size(), 3u);
-}
-
-TEST(MemoryTransferTest, SdramRoundTripsAndClears) {
+    // On a board: round trips and clears.
     devlib::LoadDefaultRig();
-    BoundTest test("Nuxa1");
+    BoundTest bound("Nuxa1");
     const DWORD size = 0x500000, from = 0x100004 + 0x1000, count = 0x480000;  // more than one transfer's worth
-    std::vector<BYTE> data = PatternBytes(size, 17), back(size);
-    ASSERT_TRUE(test.WriteMemory(data.data(), 0x100004, size) && test.ClearSDRAM(from, count, 0) && test.ClearSDRAM(from, 0, 0) &&
-                test.ReadMemory(0x100004, back.data(), size));
-    std::fill(data.begin() + 0x1000, data.begin() + 0x1000 + count, 0);
-    EXPECT_EQ(back, data);
+    std::vector<BYTE> pattern = PatternBytes(size, 17), readBack(size);
+    ASSERT_TRUE(bound.WriteMemory(pattern.data(), 0x100004, size) && bound.ClearSDRAM(from, count, 0) && bound.ClearSDRAM(from, 0, 0) &&
+                bound.ReadMemory(0x100004, readBack.data(), size));
+    std::fill(pattern.begin() + 0x1000, pattern.begin() + 0x1000 + count, 0);
+    EXPECT_EQ(readBack, pattern);
     // At the end of the memory a clear comes back short.
-    EXPECT_FALSE(test.ClearSDRAM(static_cast<DWORD>(test.GetBoardIF().GetSDRAMSpace()->GetSize()) - 0x100, 0x200, 0));
-    EXPECT_TRUE(test.out.HasColoured("Expected[512 bytes]  Transferred[256 bytes]\n", kColorRed));
+    EXPECT_FALSE(bound.ClearSDRAM(static_cast<DWORD>(bound.GetBoardIF().GetSDRAMSpace()->GetSize()) - 0x100, 0x200, 0));
+    EXPECT_TRUE(bound.out.HasColoured("Expected[512 bytes]  Transferred[256 bytes]\n", kColorRed));
 }
 
 // Chain scans run on a channel without a far end, so the blocks stay as loaded.

@@ -29,7 +29,7 @@ TEST(OxdTest, ValidFileAnswersHeaderTagsAndData) {
 
 // The "N" tag agrees with the file name on the first min(its length, 8, the name's length) characters;
 // damaged files are invalid and answer nothing.
-TEST(OxdTest, NameRuleAndDamagedFiles) {
+TEST(OxdTest, NameRuleDamagedFilesTagPositionsAndMemoryMode) {
     TempDir dir;
     const std::string full = MakeOxd(kKerzil);
     const auto withLength = [](int64_t length) { OxdParts p = kKerzil; p.headerLength = length; return MakeOxd(p); };
@@ -54,10 +54,6 @@ TEST(OxdTest, NameRuleAndDamagedFiles) {
         std::filesystem::remove(dir.File(row.file));
     }
     EXPECT_FALSE(COxd((dir / "KEZO9999.oxd").c_str(), 1).IsValid() || COxd(dir.Path().c_str(), 1).IsValid());
-}
-
-TEST(OxdTest, TagsAreFoundByPositionAndMemoryModeHasNoHeader) {
-    TempDir dir;
     // The letter-colon pair inside an earlier value counts; the head bytes are not searched.
     const OxdParts parts{.head = "N:WRONG;" + std::string(24, ' '), .tags = "N:KEZO0101;W:has Q:inner;Q:real;R:0303", .data = ""};
     const COxd oxd(dir.Write("KEZO0101.oxd", MakeOxd(parts)).c_str(), 1);

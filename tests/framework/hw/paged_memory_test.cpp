@@ -23,7 +23,7 @@ TEST(PagedMemoryTest, BlocksComeFromAndGoBackToTheDeviceLibrary) {
 }
 
 // Each entry: the bus address of a piece of a page of at most the limit (at most 128 KiB), its byte count, a zero word.
-TEST(PagedBufferTest, PageTableListsEveryPageInEntriesOfAtMostTheLimit) {
+TEST(PagedBufferTest, PageTableEntriesOfAtMostTheLimitAndCopiesThroughThePagesInOrder) {
     devlib::LoadDefaultRig();
     const struct { const char* name; DWORD total, page, limit; std::vector<DWORD> counts; } rows[] = {
         {"limit held at 128 KiB", 0x80000, 0x80000, 0x100000, std::vector<DWORD>(4, 0x20000)},
@@ -43,10 +43,7 @@ TEST(PagedBufferTest, PageTableListsEveryPageInEntriesOfAtMostTheLimit) {
         EXPECT_EQ(buffer.GetPageTableAddress(row.total), 0u);
     }
     EXPECT_FALSE(CPagedBuffer(GetZorvHardware(), 0x10000, 0x1000, 0).GetPageTable().IsValid()) << "a zero limit";
-}
-
-TEST(PagedBufferTest, CopiesMoveWholeDwordsThroughThePagesInOrder) {
-    devlib::LoadDefaultRig();
+    // Copies move whole DWORDs through the pages in order.
     const DWORD total = 0x80000, page = 0x20000;
     CPagedBuffer buffer(GetZorvHardware(), total, page, page);
     const std::vector<BYTE> source = PatternBytes(total + 8, 7);

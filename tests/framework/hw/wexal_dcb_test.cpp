@@ -24,7 +24,7 @@ const std::vector<DWORD> kAllFields{kOpWord, 0xAu | 0x3Fu << 4 | 0xABCu << 16, 0
 
 std::vector<DWORD> Words(const WexalDCB& dcb, int from = 0, int to = 5) { return {dcb.GetWords() + from, dcb.GetWords() + to}; }
 
-TEST(WexalDCBTest, FieldsSitAtTheirBitsAndBadValuesAreRefused) {
+TEST(WexalDCBTest, FieldsSitAtTheirBitsBadValuesAreRefusedAndCopiesTakeTheirOwnWords) {
     WexalDCB dcb = AllFields();
     WexalDCBOp& op = dcb.GetOpField();
     WexalDCBPort& port = dcb.GetPortField();
@@ -38,9 +38,7 @@ TEST(WexalDCBTest, FieldsSitAtTheirBitsAndBadValuesAreRefused) {
     EXPECT_EQ(Words(dcb), before);
     EXPECT_TRUE(op.SetBCUPointer(600) && op.GetBCUPointer() == 88) << "BCU numbers below 4096 are kept by their low 9 bits";
     EXPECT_TRUE(dcb.Clear() == 0 && Words(dcb, 0, 8) == std::vector<DWORD>(8, 0));
-}
-
-TEST(WexalDCBTest, CopiesTakeTheirOwnWords) {
+    // Copies take their own words.
     WexalDCB source = AllFields(), copy;
     source.GetPCIAddressField().Set(0xAAAA, 0xBBBB);
     copy.GetPCIAddressField().Set(1, 2);
@@ -77,7 +75,7 @@ TEST(WexalDCBTest, ChannelWordsFiveToSeven) {
 
 using Geometry = std::array<DWORD, 3>;  // line length, lines, initial line length
 
-TEST(WexalDCBTest, GeometryOfTheWorkedSizes) {
+TEST(WexalDCBTest, GeometryOfTheWorkedSizesAndSetGeometryStoresWhatFits) {
     const struct { const char* name; DWORD size; int mode; BOOL is16bit; Geometry in, out; } rows[] = {
         {"mode 1 halved", 8192, 1, FALSE, {}, {512, 1, 512}},
         {"mode 1 with a rest", 8200, 1, TRUE, {}, {1024, 2, 2}},
@@ -102,9 +100,7 @@ TEST(WexalDCBTest, GeometryOfTheWorkedSizes) {
         CalcDCBGeometry(size, &g[0], &g[1], &g[2], 1 + i % 2, TRUE);
         ASSERT_TRUE(g[2] >= 1 && g[2] <= g[0] && uint64_t{g[1]} * g[0] + g[2] == size / 4) << "size " << size << " mode " << 1 + i % 2;
     }
-}
-
-TEST(WexalDCBTest, SetGeometryStoresWhatFitsAndRefusesTheRest) {
+    // SetGeometry stores what fits and refuses the rest.
     WexalDCB dcb;
     ASSERT_TRUE(dcb.SetGeometryForSize(2000000, TRUE));
     EXPECT_EQ((std::vector<DWORD>{dcb.GetLineLength(), dcb.GetLines(), dcb.GetInitialLineLength(), dcb.GetOpField().Get16bit()}),
