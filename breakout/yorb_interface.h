@@ -72,8 +72,8 @@ public:
     // *size must hold (0 when it does not, nothing written); a byte stream clears *size bytes and
     // copies at most that many. *size ends as the width written. 0 without a device, for an unknown
     // parameter or an empty stream.
-    int GetReplyParam(const CString& yorbName, const CString& paramName, const YorbFlow::YorbCommand& reply, void* output,
-                      DWORD* size) const;
+    int GetReplyParam(const CString& yorbName, const CString& paramName, const YorbFlow::YorbCommand& reply,
+                      void* output, DWORD* size) const;
 
 private:
     CYorbFlowDevice* m_device = nullptr;
