@@ -47,5 +47,18 @@ struct CPPVarDesc {
     const CPPVarDesc* entries = nullptr;
 };
 
-// SDRAM windows of the Wexal SDRAM space; both reach the same memory.
-enum KWO_RAMWINTYPE { KWO_RAMWIN_1 = 1, KWO_RAMWIN_2 = 2 };
+// SDRAM windows of the Wexal SDRAM space; 1 and 2 reach the same memory. Window 0 is the board's
+// direct host mapping, which the boards do not offer: pointers asked for through it are null.
+enum KWO_RAMWINTYPE { KWO_RAMWIN_0 = 0, KWO_RAMWIN_1 = 1, KWO_RAMWIN_2 = 2 };
+
+// One DMA channel that TripDCBs starts and follows (an array of them ends with a null name). The
+// chain loaded from DCB 1 is expected to move the bytes from start to end; progress is start plus
+// the bytes moved so far. last is the caller's and passes through untouched.
+struct Wexal_TrackDCB {
+    int channel = 64;
+    const char* name = nullptr;
+    DWORD start = 0;
+    DWORD end = 0;
+    DWORD progress = 0;
+    DWORD last = 0;
+};

@@ -11,6 +11,12 @@
 
 class CWexalSDRAMSpace;
 class CWexalBAR0Space;
+namespace YorbFlow {
+class YorbCommand;
+}
+namespace sim {
+class BreakoutBox;
+}
 
 // A node of the device tree. A device owns its children and its spaces.
 class PEX_EXPORT CZorvDevice {
@@ -26,6 +32,32 @@ public:
         DEVTYPE_YORBFLOW = 7,    // the breakout box's command conduit
         DEVTYPE_END = 8,         // ends a list of device types
         DEVTYPE_I2C = 9,         // a board's I2C bus
+    };
+
+    // Results of the breakout-box command conduit (1 success; the command library names the rest).
+    enum PARRTNTYPE {
+        PAR_IGNORED = 0,
+        PAR_SUCCESS = 1,
+        PAR_FAILURE = 2,
+        PAR_PROGRAM_ERROR = 3,
+        PAR_WRONG_TYPE = 4,
+        PAR_BAD_LENGTH = 5,
+        PAR_CONSTANT_TYPE = 6,
+        PAR_PARAMS_MISSING = 7,
+        PAR_PARAM_MISSING_OR_TYPE = 8,
+        PAR_BAD_VALUE = 9,
+        PAR_TIMEOUT = 10,
+        PAR_OVERRUN = 11,
+        PAR_SEND_TIMEOUT = 12,
+        PAR_RECEIVE_TIMEOUT = 13,
+        PAR_NOT_A_COMMAND = 14,
+        PAR_NOT_A_PARAMETER = 15,
+        PAR_BAD_SYMBOL = 16,
+        PAR_NO_COMPILE = 17,
+        PAR_NO_DECOMPILE = 18,
+        PAR_NOT_CONNECTED = 19,
+        PAR_UNSUPPORTED = 20,
+        PAR_DEVICE_PROBLEM = 21,
     };
 
     CZorvDevice() = default;
@@ -103,6 +135,15 @@ public:
     // The board controller's registers (BAR0 0x4000-0x401C) and the Wexal core registers (BAR0 0x40000).
     RegisterPtr GetControllerRegisters() const { return m_window ? RegisterPtr(m_window, 0x4000) : RegisterPtr(); }
     RegisterPtr GetWexalRegisters() const { return m_window ? RegisterPtr(m_window, 0x40000) : RegisterPtr(); }
+    // The main register block (BAR0 0x40000; writing word 1 flushes host writes into SDRAM) and
+    // the breakout-box status block, which is the controller's: its byte 0x10 bit 0 is set while
+    // the box (or a cable) is on the connector and clocked.
+    RegisterPtr GetMainRegisters() const { return GetWexalRegisters(); }
+    RegisterPtr GetBoBStatusRegisters() const { return GetControllerRegisters(); }
+    // Byte offset of the status block as the little-endian bus shows it; 0 without a window.
+    BYTE GetBoBStatusByte(DWORD offset) const {
+        return m_window ? static_cast<BYTE>(GetBoBStatusRegisters()[offset / 4] >> (8 * (offset & 3))) : 0;
+    }
     // The identity the board's kind calls for (0x52 main board, 0x53 codec board, else 0). It comes
     // from the driver's knowledge of the board, not from the BID register, so a test can hold the
     // register against it.
@@ -145,11 +186,42 @@ private:
     [[maybe_unused]] DWORD m_extra = 0;  // kept for the class layout the library expects
 };
 
-// The breakout box's command conduit (commands themselves come with the breakout-box models).
+// The breakout box's command conduit: carries one command to the box and its reply back.
 class PEX_EXPORT CYorbFlowConduitDevice : public CZorvDevice {
 public:
     CYorbFlowConduitDevice() = default;
     CYorbFlowConduitDevice(const char* tag, const char* description) : CZorvDevice(DEVTYPE_YORBFLOW, tag, description) {}
+
+    // Sends the command and, for a request, fills reply from the box's answer. flags and extra
+    // are reserved (0, null). Without a box behind it the conduit answers PAR_NOT_CONNECTED.
+    virtual PARRTNTYPE DoYorbCommand(YorbFlow::YorbCommand& command, YorbFlow::YorbCommand* reply, DWORD flags, void* extra);
+};
+
+// The conduit as the breakout box (or a loopback cable, box null) offers it.
+class PEX_EXPORT CYorbFlowDevice : public CYorbFlowConduitDevice {
+public:
+    // box: the breakout box behind the conduit, null for a loopback cable; canOpen: whether the
+    // conduit itself comes up.
+    CYorbFlowDevice(const char* tag, const char* description, sim::BreakoutBox* box, bool canOpen = true)
+        : CYorbFlowConduitDevice(tag, description), m_box(box), m_canOpen(canOpen) {}
+
+    // Brings the conduit up and opens the link to the box: 0 when either fails.
+    BOOL YorbFlowInit();
+    // Compiles the command, sends it, waits for the answer at most kCommandTimeoutMs on the
+    // performance counter and decompiles it: the box's status, PAR_RECEIVE_TIMEOUT when it stays
+    // silent, PAR_NO_COMPILE or PAR_NO_DECOMPILE when the byte code is bad either way.
+    PARRTNTYPE DoYorbCommand(YorbFlow::YorbCommand& command, YorbFlow::YorbCommand* reply, DWORD flags, void* extra) override;
+
+    // The byte-code exchange under DoYorbCommand: sends code and waits for the answer's code.
+    // PAR_SUCCESS with reply filled, PAR_NOT_CONNECTED without a box, PAR_RECEIVE_TIMEOUT when
+    // nothing comes back in time.
+    PARRTNTYPE Exchange(const std::vector<BYTE>& code, std::vector<BYTE>& reply);
+
+    static constexpr DWORD kCommandTimeoutMs = 500;
+
+private:
+    sim::BreakoutBox* m_box = nullptr;
+    bool m_canOpen = true;
 };
 
 // The breakout box (type 5) or a loopback cable (type 6) on a board's external I/O connector.

@@ -68,11 +68,18 @@ void BuildBoard(RigState& st, sim::SimBoard& simBoard) {
     if (simBoard.HasSpace("CLOCK1")) clock->AddSpace(std::make_unique<CWexalI2CClockSpace>("CLOCK1", &parts.Clock(1)));
     if (simBoard.HasSpace("CLOCK2")) clock->AddSpace(std::make_unique<CWexalI2CClockSpace>("CLOCK2", &parts.Clock(2)));
 
-    if (cfg.breakoutBox) {
-        st.cableStatus.push_back(std::make_unique<BYTE>(1));
+    // The external I/O connector: the breakout box, a loopback cable or nothing; its cable-status
+    // byte follows the controller's connector bit.
+    if (simBoard.HasSpace("FarnoDeK")) {
+        st.cableStatus.push_back(std::make_unique<BYTE>(sim::ConnectorPresent(cfg) ? 1 : 0));
+        const bool cable = cfg.loopbackCable;
         auto* box = static_cast<CFarnoDeKDevice*>(board->AddChild(std::make_unique<CFarnoDeKDevice>(
-            CZorvDevice::DEVTYPE_FARNODEK, (tag + ".FarnoDeK").c_str(), "FarnoDeK breakout box", st.cableStatus.back().get())));
-        box->AddChild(std::make_unique<CYorbFlowConduitDevice>((tag + ".YorbFlow").c_str(), "YorbFlow command conduit"));
+            cable ? CZorvDevice::DEVTYPE_LOOPBACK : CZorvDevice::DEVTYPE_FARNODEK, (tag + ".FarnoDeK").c_str(),
+            cable ? "External I/O loopback cable" : cfg.breakoutBox ? "FarnoDeK breakout box" : "External I/O connector",
+            st.cableStatus.back().get())));
+        if (!cfg.faults.box.noConduit)
+            box->AddChild(std::make_unique<CYorbFlowDevice>((tag + ".YorbFlow").c_str(), "YorbFlow command conduit", simBoard.Box(),
+                                                            !cfg.faults.box.initFails));
         board->AddSpace(std::make_unique<CFarnoDeKAddrSpace>("FarnoDeK", box));
     }
 }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "devlib/perf_list.h"
+#include "platform/clock.h"
 #include "sim/channel_table.h"
 #include "sim/sdram.h"
 
@@ -158,5 +160,84 @@ void* CWexalSDRAMSpace::GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DW
 BOOL CWexalSDRAMSpace::FlushSDRAM(DWORD) {
     if (!m_sdram) return FALSE;
     m_sdram->Commit();
+    return TRUE;
+}
+
+namespace {
+
+constexpr DWORD kDcbArea = 0x60000, kTriggerArea = 0x58200, kFlushArea = 0x58400;
+
+DWORD DcbWord(CRegisterWindow* w, int channel, int dcb, int word) {
+    return w->Read(kDcbArea + 0x200u * static_cast<DWORD>(channel) + 0x20u * static_cast<DWORD>(dcb) + 4u * static_cast<DWORD>(word));
+}
+
+DWORD Units(DWORD geometry, DWORD lineWord) { return (geometry & 0xFFFF) + (geometry >> 16) * (lineWord & 0xFFFF); }
+
+// Where a channel's chain from DCB 1 stands: finished, and bytes moved. The live context (DCB 0)
+// shows the DCB being worked on with its remaining units; it shows the last DCB's tag with no
+// units left once the chain is done.
+struct ChainState {
+    bool done = false;
+    DWORD moved = 0;
+};
+
+ChainState Follow(CRegisterWindow* w, int channel) {
+    const DWORD live[5] = {DcbWord(w, channel, 0, 0), DcbWord(w, channel, 0, 1), DcbWord(w, channel, 0, 2),
+                           DcbWord(w, channel, 0, 3), DcbWord(w, channel, 0, 4)};
+    ChainState st;
+    DWORD before = 0;
+    DWORD seen = 0;
+    for (int d = 1; d > 0 && d < 16 && !(seen & (1u << d)); d = static_cast<int>(DcbWord(w, channel, d, 0) & 0x3F)) {
+        seen |= 1u << d;
+        const DWORD units = Units(DcbWord(w, channel, d, 3), DcbWord(w, channel, d, 4));
+        const bool last = (DcbWord(w, channel, d, 0) & 0x3F) == 0;
+        if (live[0] == DcbWord(w, channel, d, 0) && live[2] == DcbWord(w, channel, d, 2)) {
+            const DWORD remaining = Units(live[3], live[4]);
+            st.moved = 4 * (before + (units > remaining ? units - remaining : 0));
+            st.done = last && live[3] == 0 && ((live[1] ^ DcbWord(w, channel, d, 1)) & 0x0FFF0000) == 0;
+            return st;
+        }
+        before += units;
+    }
+    return st;  // not started, or the context shows none of the chain's DCBs
+}
+
+}  // namespace
+
+BOOL CWexalBAR0Space::TripDCBs(Wexal_TrackDCB* records) {
+    if (!m_window || !records) return FALSE;
+    for (Wexal_TrackDCB* r = records; r->name; ++r) {
+        r->progress = r->start;
+        if (r->channel >= 0 && r->channel < 64) m_window->Write(kTriggerArea + 4u * static_cast<DWORD>(r->channel), 1);
+    }
+    CPerformanceList timer;
+    timer.SetMilliTimeout(kTripTimeoutMs);
+    for (;;) {
+        bool all = true;
+        for (Wexal_TrackDCB* r = records; r->name; ++r) {
+            if (r->channel < 0 || r->channel >= 64) {
+                all = false;
+                continue;
+            }
+            const ChainState st = Follow(m_window, r->channel);
+            r->progress = r->start + st.moved;
+            all = all && st.done;
+        }
+        if (all) return TRUE;
+        if (timer.IsTimeout()) return FALSE;
+        Sleep(1);
+    }
+}
+
+BOOL CWexalBAR0Space::ResetDCBs(Wexal_TrackDCB* records) {
+    if (!m_window || !records) return FALSE;
+    for (Wexal_TrackDCB* r = records; r->name; ++r) {
+        r->progress = r->start;
+        if (r->channel < 0 || r->channel >= 64) continue;
+        const DWORD c = static_cast<DWORD>(r->channel);
+        m_window->Write(kFlushArea + 4 * c, 1);
+        for (DWORD d = 1; d < 16; ++d)
+            for (DWORD word = 0; word < 8; ++word) m_window->Write(kDcbArea + 0x200 * c + 0x20 * d + 4 * word, 0);
+    }
     return TRUE;
 }

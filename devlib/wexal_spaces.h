@@ -64,6 +64,14 @@ public:
     // to its length; with size 0 nothing is copied, else up to size bytes, not terminated.
     PCI_VPD::ErrorCode GetVPDField(const char* key, int size, char* buffer, int* length);
 
+    // Starts the chain at DCB 1 of every listed channel and waits, at most kTripTimeoutMs on the
+    // performance counter, until each has finished. TRUE when all finished; either way every
+    // record's progress says how far its channel came.
+    BOOL TripDCBs(Wexal_TrackDCB* records);
+    // Stops every listed channel and clears its DCBs; progress goes back to start.
+    BOOL ResetDCBs(Wexal_TrackDCB* records);
+    static constexpr DWORD kTripTimeoutMs = 1000;
+
     static constexpr DWORD kWindowBytes = 0x100000;
     static constexpr DWORD kVpdOffset = 0x2000, kVpdBytes = 0x400;
 

@@ -90,7 +90,7 @@ bool BoardController::FloatingSts() {
 
 uint32_t BoardController::Status() {
     uint32_t v = m_led & kLedBits;
-    if (m_config.breakoutBox) v |= 1u << 0;
+    if (ConnectorPresent(m_config)) v |= 1u << 0;
     if (PortClock(1)) v |= 1u << 1;
     if (PortClock(2)) v |= 1u << 2;
     switch (m_boot) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/breakout_box.h"
 #include "sim/controller.h"
 #include "sim/host_memory.h"
 #include "sim/i2c_parts.h"
@@ -21,12 +22,15 @@ public:
         // temperature sensor's alarm drives its over-temperature bit.
         m_controller.Attach(m_fpga.Registers());
         m_controller.SetOverTemperatureSource([this] { return m_i2c.Sensor().OverLimit(); });
+        if (config.breakoutBox) m_box = std::make_unique<BreakoutBox>(config);
     }
     const BoardConfig& Config() const { return m_config; }
     const std::string& Tag() const { return m_config.tag; }
     WexalFpga& Fpga() { return m_fpga; }
     BoardI2C& I2C() { return m_i2c; }
     BoardController& Controller() { return m_controller; }
+    // The breakout box on the connector; null with a loopback cable or nothing there.
+    BreakoutBox* Box() { return m_box.get(); }
     bool HasSpace(const char* name) const;
 
 private:
@@ -34,6 +38,7 @@ private:
     WexalFpga m_fpga;
     BoardI2C m_i2c;
     BoardController m_controller;
+    std::unique_ptr<BreakoutBox> m_box;
 };
 
 class Rig {

@@ -216,11 +216,15 @@ void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     if (b.contains("attached")) {
         const std::string k = Join(key, "attached");
         RequireObject(b["attached"], k);
-        CheckKeys(b["attached"], k, {"breakout_box"});
-        board.breakoutBox = false;
+        CheckKeys(b["attached"], k, {"breakout_box", "loopback_cable"});
+        board.breakoutBox = board.loopbackCable = false;
         if (b["attached"].contains("breakout_box")) board.breakoutBox = ReadBool(b["attached"]["breakout_box"], k + ".breakout_box");
+        if (b["attached"].contains("loopback_cable"))
+            board.loopbackCable = ReadBool(b["attached"]["loopback_cable"], k + ".loopback_cable");
+        if (board.breakoutBox && board.loopbackCable)
+            Fail(k + ".loopback_cable", "the connector takes the breakout box or a loopback cable, not both");
     } else {
-        board.breakoutBox = false;
+        board.breakoutBox = board.loopbackCable = false;
     }
     // I2C parts and memory clock settings.
     if (b.contains("sensors")) {
@@ -433,6 +437,48 @@ bool ReadControllerFault(const Json& f, const std::string& key, const std::strin
     return true;
 }
 
+// Faults of the breakout box or loopback cable on the connector; false for any other kind.
+bool ReadBoxFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board) {
+    if (kind.rfind("box_", 0) != 0) return false;
+    BoxFaults& box = board.faults.box;
+    auto command = [&]() {
+        if (!f.contains("command")) Fail(Join(key, "command"), "missing (a command name such as \"HVInputFormat\")");
+        const std::string c = ReadString(f["command"], Join(key, "command"));
+        if (c.empty() || c.size() > 63) Fail(Join(key, "command"), "a command name is 1 to 63 characters");
+        return c;
+    };
+    if (kind == "box_link_down" || kind == "box_init_fails" || kind == "box_no_conduit") {
+        CheckKeys(f, key, {"kind", "board"});
+        (kind == "box_link_down" ? box.linkDown : kind == "box_init_fails" ? box.initFails : box.noConduit) = true;
+    } else if (kind == "box_device_silent") {
+        CheckKeys(f, key, {"kind", "board", "device"});
+        if (!f.contains("device")) Fail(Join(key, "device"), "missing (\"bexi\", \"nulk\" or \"dolwer\")");
+        const std::string d = ReadString(f["device"], Join(key, "device"));
+        if (d == "bexi") box.silent.push_back(BoxDevice::Bexi);
+        else if (d == "nulk") box.silent.push_back(BoxDevice::Nulk);
+        else if (d == "dolwer") box.silent.push_back(BoxDevice::Dolwer);
+        else Fail(Join(key, "device"), "\"" + d + "\" is not a box device (\"bexi\", \"nulk\" or \"dolwer\")");
+    } else if (kind == "box_command_fails") {
+        CheckKeys(f, key, {"kind", "board", "command", "status"});
+        BoxCommandFails c;
+        c.command = command();
+        if (f.contains("status")) c.status = ReadInt(f["status"], Join(key, "status"), 0, 255);
+        if (c.status == 1) Fail(Join(key, "status"), "status 1 is success, no fault");
+        box.commandFails.push_back(c);
+    } else if (kind == "box_reply_corrupt") {
+        CheckKeys(f, key, {"kind", "board", "command", "mask"});
+        BoxReplyCorrupt r;
+        r.command = command();
+        if (f.contains("mask")) r.mask = static_cast<uint32_t>(ReadUnsigned(f["mask"], Join(key, "mask"), 1, 0xFFFFFFFF));
+        box.replyCorrupt.push_back(r);
+    } else {
+        return false;
+    }
+    if (!board.breakoutBox && !board.loopbackCable)
+        Fail(Join(key, "kind"), "board \"" + board.tag + "\" has nothing attached to its connector");
+    return true;
+}
+
 // Files a rig names (paths relative to the working directory): a directory is neither, and an
 // existing flash image must be whole.
 void CheckFiles(const RigConfig& rig) {
@@ -565,16 +611,17 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
         CheckKeys(f, key, {"kind", "board", "space"});
         if (!f.contains("space")) Fail(Join(key, "space"), "missing");
         const std::string space = ReadString(f["space"], Join(key, "space"));
-        static const char* const kSpaces[] = {"SDRAM", "BAR0", "I2C.DIMM1", "I2C.DIMM2", "I2C.TSENSOR", "CLOCK1", "CLOCK2"};
+        static const char* const kSpaces[] = {"SDRAM", "BAR0", "I2C.DIMM1", "I2C.DIMM2", "I2C.TSENSOR", "CLOCK1", "CLOCK2", "FarnoDeK"};
         bool known = false;
         for (const char* s : kSpaces) known = known || space == s;
         if (!known)
             Fail(Join(key, "space"), "\"" + space +
                                          "\" is not a space (\"SDRAM\", \"BAR0\", \"I2C.DIMM1\", \"I2C.DIMM2\", \"I2C.TSENSOR\", "
-                                         "\"CLOCK1\" or \"CLOCK2\")");
+                                         "\"CLOCK1\", \"CLOCK2\" or \"FarnoDeK\")");
         faults.missingSpaces.push_back(space);
     } else if (ReadPartFault(f, key, kind, *board)) {
     } else if (ReadControllerFault(f, key, kind, *board)) {
+    } else if (ReadBoxFault(f, key, kind, *board)) {
     } else {
         Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
     }

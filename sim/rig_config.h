@@ -157,6 +157,30 @@ struct ConfigPortFaults {
     std::vector<ConfigCodeStuck> codeStuck;
 };
 
+// The breakout box (or loopback cable) on the external I/O connector.
+enum class BoxDevice { Bexi, Nulk, Dolwer };
+
+// The box answers every command of that name (its Yorb name, "HVInputFormat") with status.
+struct BoxCommandFails {
+    std::string command;
+    int status = 21;
+};
+
+// The box's reply to that command has the 32-bit word after its header XORed with mask.
+struct BoxReplyCorrupt {
+    std::string command;
+    uint32_t mask = 1;
+};
+
+struct BoxFaults {
+    bool linkDown = false;   // the board-box cable: the connector reads "nothing there"
+    bool initFails = false;  // the command conduit does not initialise
+    bool noConduit = false;  // the box (or cable) has no command conduit
+    std::vector<BoxDevice> silent;  // devices that never answer
+    std::vector<BoxCommandFails> commandFails;
+    std::vector<BoxReplyCorrupt> replyCorrupt;
+};
+
 struct BoardFaults {
     std::vector<SdramStuckBit> sdramStuck;
     std::vector<SdramAlias> sdramAlias;
@@ -166,7 +190,7 @@ struct BoardFaults {
     std::vector<DmaWrongTag> dmaWrongTag;
     std::vector<RegisterStuckBit> registerStuck;
     std::vector<RegisterAlias> registerAlias;
-    std::vector<std::string> missingSpaces;  // "SDRAM", "BAR0", "I2C.DIMM1", "I2C.DIMM2", "I2C.TSENSOR", "CLOCK1", "CLOCK2"
+    std::vector<std::string> missingSpaces;  // "SDRAM", "BAR0", "I2C.DIMM1", "I2C.DIMM2", "I2C.TSENSOR", "CLOCK1", "CLOCK2", "FarnoDeK"
     bool missing = false;                    // the board does not enumerate
     // I2C parts, product data and memory clock.
     std::vector<SensorOverLimit> sensorOverLimit;
@@ -180,6 +204,7 @@ struct BoardFaults {
     // Board controller, flash PROM and FPGA configuration port.
     FlashFaults flash;
     ConfigPortFaults configPort;
+    BoxFaults box;
 };
 
 // Temperatures and high limits of the sensor's channels (see SensorOverLimit), degrees Celsius.
@@ -203,6 +228,7 @@ struct BoardConfig {
     uint32_t revision = 0xC75;  // running Wexal image revision, low 12 bits significant
     std::vector<std::pair<std::string, std::string>> vpd;  // product-data fields in image order
     bool breakoutBox = false;
+    bool loopbackCable = false;  // a loopback cable on the connector instead (never both)
     SensorSettings sensors;
     MemoryClockSettings memoryClock;
     // Raw image file (0x400000 little-endian words) that keeps the flash PROM's contents across
@@ -210,6 +236,12 @@ struct BoardConfig {
     std::string flashImage;
     BoardFaults faults;
 };
+
+// Whether the board's external I/O connector sees the box or a cable: the connector status bit,
+// and the cable-status byte the device library reads.
+inline bool ConnectorPresent(const BoardConfig& board) {
+    return (board.breakoutBox || board.loopbackCable) && !board.faults.box.linkDown;
+}
 
 struct DmaTiming {
     bool modelled = false;              // false: a transfer is done at the first status read

@@ -136,7 +136,4 @@ public:
     static int Transact(const YorbCommand& command, YorbCommand* reply, const Transport& transport);
 };
 
-// The type code of a type string (exact, "INT8" = 1 ... "BYTES" = 9); 0 for anything else.
-inline int TypeCodeFromString(const char* text) { return Wire::TypeCodeFromString(text); }
-
 }  // namespace YorbFlow

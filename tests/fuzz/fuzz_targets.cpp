@@ -312,6 +312,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"image_file", ImageFile},
     {"multi_image_file", MultiImageFile},
     {"key_value", KeyValue},
+    {"yorb_reply", FuzzYorbReply},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 
@@ -319,4 +320,38 @@ const FuzzTarget* FindFuzzTarget(const char* name) {
     for (const FuzzTarget& target : kFuzzTargets)
         if (std::strcmp(target.name, name) == 0) return &target;
     return nullptr;
+}
+
+#include <vector>
+
+#include "yorbflow/wire/command_table.h"
+#include "yorbflow/yorb_command.h"
+
+int FuzzYorbReply(const uint8_t* data, size_t size) {
+    using namespace YorbFlow;
+    if (size == 0) return 0;
+    const Wire::CommandSpec& spec = Wire::kCommands[(data[0] & 0x7F) % Wire::kCommandCount];
+    std::vector<uint8_t> code(data + 1, data + size);
+    if ((data[0] & 0x80) && code.size() >= Wire::kHeaderBytes + Wire::kCheckBytes) {
+        const size_t body = code.size() - Wire::kCheckBytes;
+        for (int i = 0; i < 4; ++i) code[8 + i] = static_cast<uint8_t>(code.size() >> (8 * i));
+        const uint32_t crc = Wire::Crc32(code.data(), body);
+        for (int i = 0; i < 4; ++i) code[body + i] = static_cast<uint8_t>(crc >> (8 * i));
+    }
+    YorbCommand reply;
+    CommandStatus_t status = CMDSTATUS_OK;
+    if (!YorbCommandFactory::DecompileYorbReply(YorbCommand(spec.name), YorbCommandByteCode(code.data(), code.size()), reply, &status))
+        return status == CMDSTATUS_OK;
+    // A reply that decompiled is the command's, with its result code and no more than its parameters.
+    if (std::strcmp(reply.GetCommandName(), spec.name) != 0 || !reply.IsReply() || reply.GetResult() > Wire::RESULT_LAST ||
+        reply.GetParamCount() > spec.paramCount)
+        return 1;
+    for (size_t p = 0; p < spec.paramCount; ++p) {
+        uint8_t head[8];
+        size_t length = 0, copied = 0;
+        if (reply.GetParamByteStreamLength(spec.params[p].name, length) &&
+            (!reply.GetParamByteStream(spec.params[p].name, head, sizeof head, &copied) || copied != std::min(length, sizeof head)))
+            return 1;
+    }
+    return 0;
 }

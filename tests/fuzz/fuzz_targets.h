@@ -17,3 +17,8 @@ extern const size_t kFuzzTargetCount;
 
 // The target of that name; null when there is none.
 const FuzzTarget* FindFuzzTarget(const char* name);
+
+// The breakout box's reply byte code through the command library's decompile. Byte 0 picks the
+// command answered; with its top bit set the target first mends the code's length and check, so
+// inputs reach the fields behind them.
+int FuzzYorbReply(const uint8_t* data, size_t size);

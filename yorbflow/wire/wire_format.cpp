@@ -96,6 +96,7 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc) {
 CommandStatus_t Encode(const Message& message, std::vector<uint8_t>& out) {
     out.clear();
     if (!ValidName(message.name) || message.kind < KIND_SEND || message.kind > KIND_REPLY) return CMDSTATUS_BAD_BYTE_CODE;
+    if (message.kind == KIND_REPLY && message.result > RESULT_LAST) return CMDSTATUS_BAD_BYTE_CODE;
     if (message.params.size() > kMaxParams) return CMDSTATUS_TOO_LARGE;
     out = {'Y', 'F', kVersion, message.kind, message.kind == KIND_REPLY ? message.result : uint8_t{0},
            static_cast<uint8_t>(message.name.size()), static_cast<uint8_t>(message.params.size()), 0, 0, 0, 0, 0};
