@@ -37,6 +37,9 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
       m_kerzil(&m_jastel, "CKerzil"),
       m_sulvethA(1, &m_jastel, "CSulvethA"),
       m_sulvethB(2, &m_jastel, "CSulvethB"),
+      m_nulk(&m_jastel, "CNulk"),
+      m_bexi(&m_jastel, "CBexi"),
+      m_cableLoopback(&m_jastel, "CableLoopback"),
       m_memClk("mem_clk", &m_wexal),
       m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
       m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
@@ -68,8 +71,11 @@ void CBrimolaBoardTests::SetParents() {
     m_kerzil.SetParent(this);
     m_sulvethA.SetParent(this);
     m_sulvethB.SetParent(this);
+    m_nulk.SetParent(this);
+    m_bexi.SetParent(this);
     m_vantrelCodec.SetParent(this);
     m_vantrelExpansion.SetParent(this);
+    m_cableLoopback.SetParent(this);
     m_memClk.SetParent(this);
     m_flashTest.SetParent(this);
     m_jastelTest.SetParent(this);

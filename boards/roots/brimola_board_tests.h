@@ -14,6 +14,7 @@
 #include "boards/memory/sdram_pattern.h"
 #include "boards/roots/board_root.h"
 #include "boards/wexal/wexal.h"
+#include "breakout/external_io.h"
 #include "videopath/kerzil.h"
 #include "videopath/sulveth.h"
 #include "videopath/vantrel.h"
@@ -35,6 +36,7 @@ public:
     BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override;
 
     CKerzil* GetKerzil() { return &m_kerzil; }
+    CNulk* GetNulk() { return &m_nulk; }
     CSulveth* GetSulvethA() { return &m_sulvethA; }
     CSulveth* GetSulvethB() { return &m_sulvethB; }
 
@@ -68,6 +70,9 @@ private:
     CKerzil m_kerzil;
     CSulveth m_sulvethA;
     CSulveth m_sulvethB;
+    CNulk m_nulk;
+    CBexi m_bexi;
+    CCableLoopback m_cableLoopback;
     mem_clk m_memClk;
     CVantrel m_vantrelCodec;
     CVantrel m_vantrelExpansion;

@@ -34,6 +34,9 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
     : CBoardRoot(std::move(name), kNuxaProfile),
       m_jastel("CJastel"),
       m_wexal("CWexal"),
+      m_nulk(&m_jastel, "CNulk"),
+      m_bexi(&m_jastel, "CBexi"),
+      m_cableLoopback(&m_jastel, "CableLoopback"),
       m_memClk("mem_clk", &m_wexal),
       m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
       m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
@@ -63,6 +66,9 @@ void CNuxaBoardTests::SetParents() {
     m_vantrelCodec.SetParent(this);
     m_vantrelExpansion.SetParent(this);
     m_wexal.SetParent(this);
+    m_cableLoopback.SetParent(this);
+    m_nulk.SetParent(this);
+    m_bexi.SetParent(this);
     m_memClk.SetParent(this);
     m_flashTest.SetParent(this);
     m_jastelTest.SetParent(this);

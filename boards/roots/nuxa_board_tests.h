@@ -13,6 +13,7 @@
 #include "boards/memory/sdram_pattern.h"
 #include "boards/roots/board_root.h"
 #include "boards/wexal/wexal.h"
+#include "breakout/external_io.h"
 #include "videopath/vantrel.h"
 
 // The one codec-board root ("CNuxaBoard") owns every test of the codec board. Member tests are
@@ -30,6 +31,7 @@ public:
 
     CJastel* GetController() override { return &m_jastel; }
     mem_clk& GetMemClk() override { return m_memClk; }
+    CNulk* GetNulk() { return &m_nulk; }
     // 13 row bits and 10 column bits; 256 MB.
     BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) override;
     BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override;
@@ -76,6 +78,9 @@ private:
 
     CJastel m_jastel;
     CWexal m_wexal;  // after the codec tests once they join
+    CNulk m_nulk;
+    CBexi m_bexi;
+    CCableLoopback m_cableLoopback;
     mem_clk m_memClk;
     CVantrel m_vantrelCodec;
     CVantrel m_vantrelExpansion;

@@ -1,0 +1,129 @@
+// CExternalIO: the base of the tests on a board's external I/O connector, with the breakout-box set-up.
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "framework/str_list.h"
+#include "framework/tree_map_tb.h"
+#include "platform/cstring.h"
+#include "platform/types.h"
+
+class CJastel;
+class CYorbInterface;
+
+// Holds the parent (the board root) and the board's controller test, and binds command objects to
+// the breakout box. Nothing of the box connection is kept here: every operation that sends a box
+// command calls SetupYorbflow first, which looks the box up and prepares it afresh.
+class CExternalIO : public CWexalTreeMapTB {
+public:
+    static constexpr COLORREF kRed = 0x0000FF;
+    static constexpr COLORREF kBlue = 0xFF0000;
+    static constexpr COLORREF kBlack = 0;
+
+    CExternalIO(CJastel* controller, CString name) : CWexalTreeMapTB(std::move(name)), m_controller(controller) {}
+
+    DWORD Run(CString command) override = 0;
+    DWORD Help(CString subTest) override = 0;
+
+    // 1 when the breakout box or a loopback cable is on the connector and the box's command device
+    // is ready and handed to command; 0 at the first missing piece. The connection notices and the
+    // missing-pointer lines print only with verbose above 1; the others always.
+    int SetupYorbflow(CYorbInterface* command, int verbose);
+
+protected:
+    // Stores the parent and enters this test in its child map.
+    void StoreParent(CWexalTreeMapTB* parent);
+    // The run-mode preset of the switch file: 2 x regression + engineering.
+    int ListPreset();
+    // Fills the lists with the preset, a red line for each list that refuses it.
+    void LoadPresets(CStrListImages& images, CStrListResolutions& resolutions);
+
+    CWexalTreeMapTB* m_parent = nullptr;
+    CJastel* m_controller;
+};
+
+// The loopback cable test: the connector's video output wired back to its input.
+class CCableLoopback : public CExternalIO {
+public:
+    CCableLoopback(CJastel* controller, CString name);
+
+    DWORD Run(CString command) override;
+    DWORD Help(CString subTest) override { return CTestBase::Help(subTest); }
+
+    virtual void SetParent(CWexalTreeMapTB* parent) { StoreParent(parent); }
+    virtual CWexalTreeMapTB* GetParent() { return m_parent; }
+    virtual CJastel* GetJastel() { return m_controller; }
+    virtual CStrListImages* GetImageList() { return &m_images; }
+    virtual CStrListResolutions* GetResolutionList() { return &m_resolutions; }
+
+private:
+    CStrListImages m_images;
+    CStrListResolutions m_resolutions;
+};
+
+// The breakout box's Bexi video device.
+class CBexi : public CExternalIO {
+public:
+    CBexi(CJastel* controller, CString name);
+
+    DWORD Run(CString command) override;
+    DWORD Help(CString subTest) override { return CTestBase::Help(subTest); }
+
+    virtual void SetParent(CWexalTreeMapTB* parent) { StoreParent(parent); }
+    virtual CWexalTreeMapTB* GetParent() { return m_parent; }
+    virtual CJastel* GetJastel() { return m_controller; }
+    virtual CStrListImages* GetImageList() { return &m_images; }
+    virtual CStrListResolutions* GetResolutionList() { return &m_resolutions; }
+
+private:
+    CStrListImages m_images;
+    CStrListResolutions m_resolutions;
+};
+
+struct HWConfigFBRecord;
+
+// The breakout box's Nulk video device, which also serves the command console of the Tcl test.
+class CNulk : public CExternalIO {
+public:
+    CNulk(CJastel* controller, CString name);
+
+    DWORD Run(CString command) override;
+    DWORD Help(CString subTest) override { return CTestBase::Help(subTest); }
+
+    // The console's reply mode: 0 shows values by their symbols where it knows them, else in hex.
+    virtual void SetShowValues(BYTE show) { m_showValues = show; }
+    virtual BYTE GetShowValues() { return m_showValues; }
+    virtual void SetParent(CWexalTreeMapTB* parent) { StoreParent(parent); }
+    virtual CWexalTreeMapTB* GetParent() { return m_parent; }
+    // The box's revision record and product data into the caller's record or buffer (capacity
+    // bytes); 0 after a red reason and the error text.
+    virtual int FetchRevisions(HWConfigFBRecord* record, int verbose);
+    virtual int FetchVPDInfo(signed char board, BYTE* buffer, DWORD capacity, int verbose);
+    virtual CJastel* GetJastel() { return m_controller; }
+    virtual CStrListImages* GetImageList() { return &m_images; }
+    virtual CStrListResolutions* GetResolutionList() { return &m_resolutions; }
+    // The external loopback's list: the project format names.
+    virtual CStrListResolutions* GetExternalResolutionList() { return &m_externalResolutions; }
+    // Switches the Nulk's video loopback (on only for an enable of exactly 1). 1 once the box took
+    // it; 0 when the box cannot be set up, or refuses (after its error text and "\n\n" in red).
+    virtual int SetVideoLoopback(BYTE enable, int verbose);
+
+    // "Test Yorb Command": ENABLE=n switches the loopback on for n other than 0, off otherwise.
+    int TestYorbCommand(DWORD code, CString text, int verbose);
+
+    // The console: words[1] is the command name, the words after it name/value pairs. A request
+    // named with "Get" writes its name and the values of every word that is one of its reply
+    // parameters into reply as text (by symbol or " 0x%X " after the reply mode) and its length into
+    // *replyLength. 1 when sent and answered; 0 otherwise, *replyLength 0. A text that would not fit
+    // capacity (with its terminating NUL) gives 0 after a red line.
+    int RunYorbCommand(int wordCount, const char* const* words, BYTE* reply, DWORD capacity, DWORD* replyLength,
+                       int verbose);
+
+private:
+    CStrListImages m_images;
+    CStrListResolutions m_resolutions;
+    CStrListResolutions m_externalResolutions;
+    std::vector<CString> m_projectFormatNames;
+    BYTE m_showValues = 0;  // set by the console's caller before every run
+};
