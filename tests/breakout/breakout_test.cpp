@@ -11,6 +11,7 @@
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
 #include "yorbflow/yorb_command.h"
+#include "yorbflow/wire/command_table.h"
 
 namespace {
 
@@ -331,6 +332,28 @@ TEST_F(BreakoutTest, BoxFaultsFailEveryOperationWithTheirMessage) {
     BoundNulk nulk;
     EXPECT_EQ(nulk.SetVideoLoopback(2, 2), 1);
     EXPECT_TRUE(nulk.out.HasColoured("Nulk Video loopback enabled\n", CExternalIO::kBlack));
+}
+
+}  // namespace
+
+namespace {
+
+// Every request the library knows reaches the box by name and its first reply value is read back.
+TEST_F(BreakoutTest, EveryRequestOfTheLibraryIsAnsweredByTheBox) {
+    BoundNulk nulk;
+    for (size_t i = 0; i < YorbFlow::Wire::kCommandCount; ++i) {
+        const YorbFlow::Wire::CommandSpec& c = YorbFlow::Wire::kCommands[i];
+        if (!(c.directions & YorbFlow::Wire::DIR_REQUEST)) continue;
+        const std::string name = std::string("Get") + c.name;
+        const YorbFlow::Wire::ParamSpec* reply = c.params;
+        while (reply < c.params + c.paramCount && !(reply->roles & YorbFlow::Wire::ROLE_REPLY)) ++reply;
+        ASSERT_LT(reply, c.params + c.paramCount) << name << " has no reply value";
+        int result = -1;
+        const std::string text = nulk.Console({"Yorb", name.c_str(), reply->name}, 0, &result);
+        EXPECT_EQ(result, 1) << name << ": " << nulk.out.text;
+        EXPECT_GT(text.size(), name.size() + std::strlen(reply->name) + 3) << name;
+        EXPECT_EQ(text.rfind(name + " " + reply->name + " ", 0), 0u) << text;
+    }
 }
 
 }  // namespace
