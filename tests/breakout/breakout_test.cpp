@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -354,6 +355,39 @@ TEST_F(BreakoutTest, EveryRequestOfTheLibraryIsAnsweredByTheBox) {
         EXPECT_GT(text.size(), name.size() + std::strlen(reply->name) + 3) << name;
         EXPECT_EQ(text.rfind(name + " " + reply->name + " ", 0), 0u) << text;
     }
+}
+
+// Each send of the command sets reaches the box and changes what its request answers.
+TEST_F(BreakoutTest, CommandSetSendsChangeWhatTheBoxAnswers) {
+    BoundNulk nulk;
+    CYorbNulk command;
+    ASSERT_EQ(nulk.SetupYorbflow(&command, 1), 1);
+    struct Row { const char* name; std::function<int()> send; std::vector<const char*> request; const char* answer; };
+    const Row rows[] = {
+        {"project", [&] { return command.SetHVProjectFormat(23); }, {"Yorb", "GetHVProjectFormat", "ProjectFormat"},
+         "GetHVProjectFormat ProjectFormat HVSDProjFmt_PAL "},
+        {"output", [&] { return command.SetHVOutputFormat(22, 1); }, {"Yorb", "GetHVOutputFormat", "OutputFormat"},
+         "GetHVOutputFormat OutputFormat HVSDFmt_NTSC "},
+        {"input", [&] { return command.SetHVInputFormat(24, 0); }, {"Yorb", "GetHVInputFormat", "InputFormat"},
+         "GetHVInputFormat InputFormat HVSDInFmt_NTSCJ "},
+        {"I/O mode", [&] { return command.SetIOMode(1, 2); }, {"Yorb", "GetIOMode", "Type", "1", "Mode"},
+         "GetIOMode Type IOMode_Audio Mode IOMode_Capture "},
+        {"resizer", [&] { return command.SetHVResizerEnable(2); }, {"Yorb", "GetHVResizerEnable", "ResizerEnable"},
+         "GetHVResizerEnable ResizerEnable HVResizer_SDProxy_Letterbox "},
+        {"video output", [&] { return command.SetVideoOutput(5); }, {"Yorb", "GetVideoOutput", "VideoOut_Type"},
+         "GetVideoOutput VideoOut_Type VideoOut_SDI "},
+        {"video input", [&] { return command.SetVideoInput(3); }, {"Yorb", "GetVideoInput", "VideoInType"},
+         "GetVideoInput VideoInType VideoInput_SVideo "},
+    };
+    for (const Row& row : rows) {
+        int result = -1;
+        const std::string before = nulk.Console(row.request, 0, &result);
+        EXPECT_NE(before, row.answer) << row.name;
+        EXPECT_EQ(row.send(), 1) << row.name << ": " << command.GetErrorText();
+        EXPECT_EQ(nulk.Console(row.request, 0, &result), row.answer) << row.name;
+    }
+    EXPECT_EQ(command.SetStartIO(0, 0), 1);
+    EXPECT_EQ(command.SetStopIO(), 1);
 }
 
 }  // namespace
