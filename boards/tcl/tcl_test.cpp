@@ -16,6 +16,9 @@
 #include "framework/result_screen.h"
 #include "platform/files.h"
 
+extern CBrimolaBoardTests g_BrimolaBoard;
+extern CNuxaBoardTests g_NuxaBoard;
+
 CWexalTreeMapTB* g_pTclBoard = nullptr;
 
 namespace {
@@ -42,18 +45,18 @@ void FinalizeAtUnload() { static TclProcessEnd end; }
 Tcl* g_constructing = nullptr;   // the test whose constructor runs Tcl_AppInit, for its messages
 
 // Tcl tests that have a parent, in the order they got it. The library has one root of each board;
-// a root built later (a test's own) stands in for the earlier one while it lives.
+// a root built later (a test's own) stands in for it while it lives.
 std::vector<Tcl*>& ParentedTests() {
     static std::vector<Tcl*> tests;
     return tests;
 }
 
 template <class Root>
-CWexalTreeMapTB* LatestRoot() {
+CWexalTreeMapTB* LatestRoot(Root* library) {
     const std::vector<Tcl*>& tests = ParentedTests();
     for (auto it = tests.rbegin(); it != tests.rend(); ++it)
         if (auto* root = dynamic_cast<Root*>((*it)->GetParent())) return root;
-    return nullptr;
+    return library;
 }
 
 // The running program's own path: Tcl takes its library location from it.
@@ -84,8 +87,8 @@ bool ReadLine(FILE* file, std::string& line) {
 
 }  // namespace
 
-CWexalTreeMapTB* GetMainBoardRoot() { return LatestRoot<CBrimolaBoardTests>(); }
-CWexalTreeMapTB* GetCodecBoardRoot() { return LatestRoot<CNuxaBoardTests>(); }
+CWexalTreeMapTB* GetMainBoardRoot() { return LatestRoot(&g_BrimolaBoard); }
+CWexalTreeMapTB* GetCodecBoardRoot() { return LatestRoot(&g_NuxaBoard); }
 
 Tcl* TclOfRoot(CWexalTreeMapTB* root) {
     if (auto* main = dynamic_cast<CBrimolaBoardTests*>(root)) return main->GetTcl();
