@@ -2,6 +2,7 @@
 #include "boards/tcl/tcl_test.h"
 
 #include <tcl.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +22,8 @@ extern CNuxaBoardTests g_NuxaBoard;
 
 CWexalTreeMapTB* g_pTclBoard = nullptr;
 
+extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* sharedObject);
+
 namespace {
 
 constexpr COLORREF kDarkRed = 0x0000C0;
@@ -28,21 +31,23 @@ constexpr COLORREF kYellow = 0x00F0FF;
 
 const char* (*g_executableQuery)() = nullptr;
 bool g_executableFound = false;  // Tcl_FindExecutable runs once per process
-int g_liveInterpreters = 0;
-bool g_unloading = false;
-
-// Tcl cannot start again after Tcl_Finalize, so it is finalized only as the library goes: after the
-// last interpreter is deleted once this object (built before the first interpreter, so destroyed
-// after every static that holds one) has gone.
-struct TclProcessEnd {
-    ~TclProcessEnd() {
-        g_unloading = true;
-        if (g_liveInterpreters == 0) Tcl_Finalize();
-    }
-};
-
-void FinalizeAtUnload() { static TclProcessEnd end; }
 Tcl* g_constructing = nullptr;   // the test whose constructor runs Tcl_AppInit, for its messages
+
+// Tcl cannot start again once it is finalized, and a libtcl unloaded with the library loses what
+// Tcl keeps for the process (a later load of the library would leak it). So libtcl stays loaded
+// for the life of the process and Tcl_Finalize runs once, as the process ends: after the last
+// interpreter, since every Tcl test deletes its own when it goes (the roots at unload).
+void KeepTclForTheProcess() {
+    static bool kept = false;
+    if (kept) return;
+    kept = true;
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&Tcl_CreateInterp), &info) && info.dli_fname)
+        dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    // Registered for the process (no shared object named), so unloading the library does not run
+    // it; Tcl_Finalize takes no argument and ignores the one given.
+    __cxa_atexit(reinterpret_cast<void (*)(void*)>(reinterpret_cast<void*>(&Tcl_Finalize)), nullptr, nullptr);
+}
 
 // Tcl tests that have a parent, in the order they got it. The library has one root of each board;
 // a root built later (a test's own) stands in for it while it lives.
@@ -66,6 +71,13 @@ std::string ExecutablePath() {
     if (length <= 0) return "";
     path[length] = '\0';
     return path;
+}
+
+// Tcl finds its own library by the executable's path: once per process, before any interpreter.
+void FindExecutableOnce() {
+    if (g_executableFound) return;
+    Tcl_FindExecutable(ExecutablePath().c_str());
+    g_executableFound = true;
 }
 
 // Stands in for Tcl's exit, which would end the host with the script.
@@ -99,10 +111,7 @@ Tcl* TclOfRoot(CWexalTreeMapTB* root) {
 void SetTclExecutableQuery(const char* (*query)()) { g_executableQuery = query; }
 
 extern "C" int Tcl_AppInit(Tcl_Interp* interp) {
-    if (!g_executableFound) {
-        Tcl_FindExecutable(ExecutablePath().c_str());
-        g_executableFound = true;
-    }
+    FindExecutableOnce();
     const char* name = g_executableQuery ? g_executableQuery() : Tcl_GetNameOfExecutable();
     if (!name || !*name) {
         // Without the executable Tcl cannot find its library; the interpreter keeps no commands of ours.
@@ -115,10 +124,10 @@ extern "C" int Tcl_AppInit(Tcl_Interp* interp) {
 
 Tcl::Tcl(CNulk* breakoutTest, CString name) : CWexalTreeMapTB(name), m_nulk(breakoutTest) {
     SetCodeName(name);
-    FinalizeAtUnload();
+    KeepTclForTheProcess();
+    FindExecutableOnce();
     m_interp = Tcl_CreateInterp();
     if (!m_interp) PrintColor("Could not create interpreter!\n", kColorRed);
-    else ++g_liveInterpreters;
     g_constructing = this;
     const int init = Tcl_AppInit(m_interp);
     g_constructing = nullptr;
@@ -134,7 +143,6 @@ Tcl::~Tcl() {
     if (!m_interp) return;
     Tcl_DeleteInterp(m_interp);
     m_interp = nullptr;
-    if (--g_liveInterpreters == 0 && g_unloading) Tcl_Finalize();
 }
 
 void Tcl::SetParent(CWexalTreeMapTB* parent) {
