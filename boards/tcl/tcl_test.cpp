@@ -30,7 +30,7 @@ constexpr COLORREF kDarkRed = 0x0000C0;
 constexpr COLORREF kYellow = 0x00F0FF;
 
 const char* (*g_executableQuery)() = nullptr;
-bool g_executableFound = false;  // Tcl_FindExecutable runs once per process
+bool g_executableFound = false;  // once per load of the library (libtcl keeps the same path)
 Tcl* g_constructing = nullptr;   // the test whose constructor runs Tcl_AppInit, for its messages
 
 // Tcl cannot start again once it is finalized, and a libtcl unloaded with the library loses what
@@ -73,7 +73,7 @@ std::string ExecutablePath() {
     return path;
 }
 
-// Tcl finds its own library by the executable's path: once per process, before any interpreter.
+// Tcl finds its own library by the executable's path, so it is told that first.
 void FindExecutableOnce() {
     if (g_executableFound) return;
     Tcl_FindExecutable(ExecutablePath().c_str());
