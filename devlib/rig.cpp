@@ -37,6 +37,8 @@ RigState& State() {
     return state;
 }
 
+constexpr DWORD kBar0BusBase = 0xF0000000;
+
 void BuildBoard(RigState& st, sim::SimBoard& simBoard) {
     const sim::BoardConfig& cfg = simBoard.Config();
     const bool main = cfg.kind == sim::BoardKind::Brimola;
@@ -48,8 +50,11 @@ void BuildBoard(RigState& st, sim::SimBoard& simBoard) {
 
     CWexalBAR0Space* bar0 = nullptr;
     CWexalSDRAMSpace* sdram = nullptr;
-    if (simBoard.HasSpace("BAR0"))
+    if (simBoard.HasSpace("BAR0")) {
         bar0 = static_cast<CWexalBAR0Space*>(board->AddSpace(std::make_unique<CWexalBAR0Space>("BAR0", window)));
+        // Board n of the rig (in rig order, from 0) decodes 1 MiB from kBar0BusBase + n MiB.
+        bar0->SetBusAddress(kBar0BusBase + static_cast<DWORD>(st.windows.size() - 1) * CWexalBAR0Space::kWindowBytes);
+    }
     if (simBoard.HasSpace("SDRAM"))
         sdram = static_cast<CWexalSDRAMSpace*>(board->AddSpace(std::make_unique<CWexalSDRAMSpace>("SDRAM", &simBoard.Fpga().Sdram())));
     board->SetOwnSpaces(sdram, bar0);

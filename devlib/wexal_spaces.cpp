@@ -86,6 +86,12 @@ PCI_VPD::ErrorCode PCI_VPD::Find(const BYTE* image, const char* key, DWORD* offs
     return VPD_KEY_NOT_FOUND;
 }
 
+BOOL CWexalBAR0Space::GetPhysAddress(DWORD address, DWORD* out) {
+    const BOOL mapped = m_busAddress != 0 && address < kWindowBytes;
+    if (out) *out = mapped ? m_busAddress + address : 0xFFFFFFFF;
+    return mapped;
+}
+
 CWexalBAR0Space::CWexalBAR0Space(const char* name, CRegisterWindow* window)
     : CDevRegSpace(SPACE_BAR0, name, "Wexal FPGA registers (BAR0)", kWindowBytes, PMD_AccessInfo{1, 4, 4, 4, 1}),
       m_window(window) {

@@ -59,6 +59,11 @@ public:
     int Set(const void* buffer, DWORD address, int count) override;
     int Get(void* buffer, DWORD address, int count) override;
     RegisterPtr GetRegisterPointer(DWORD offset, DWORD length) override;
+    // The bus address of that window offset: the window's bus address plus the offset. FALSE with
+    // 0xFFFFFFFF past the window or while the window has no bus address.
+    BOOL GetPhysAddress(DWORD address, DWORD* out) override;
+    // The rig gives each board's window a fixed bus address (its BAR0 value).
+    void SetBusAddress(DWORD address) { m_busAddress = address; }
 
     // Reads the two-letter product-data field key. Answers VPD_OK when it exists and sets *length
     // to its length; with size 0 nothing is copied, else up to size bytes, not terminated.
@@ -79,6 +84,7 @@ private:
     CRegisterWindow* m_window = nullptr;
     [[maybe_unused]] DWORD m_words[6] = {};  // layout only
     PCI_VPD m_vpd;
+    DWORD m_busAddress = 0;
 };
 
 // The board's SDRAM, byte-addressed. Get and Set move at most 0x400000 bytes per call and report a

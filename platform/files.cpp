@@ -20,11 +20,20 @@ bool StatPath(const std::string& local, struct stat& st) {
     return !local.empty() && ::stat(local.c_str(), &st) == 0;
 }
 
-// Backslashes to '/', no drive letter, no "." components or doubled separators.
+std::string& DriveRoot() {
+    static std::string root;
+    return root;
+}
+
+// Backslashes to '/', the drive letter replaced by the drive root, no "." components or doubled
+// separators.
 std::string Normalize(const char* path) {
     std::string s(path);
     std::replace(s.begin(), s.end(), '\\', '/');
-    if (s.size() >= 2 && s[1] == ':' && std::isalpha(static_cast<unsigned char>(s[0]))) s.erase(0, 2);
+    if (s.size() >= 2 && s[1] == ':' && std::isalpha(static_cast<unsigned char>(s[0]))) {
+        s.erase(0, 2);
+        if (!DriveRoot().empty()) s = DriveRoot() + "/" + s;
+    }
     bool absolute = !s.empty() && s[0] == '/';
     bool trailing = s.size() > 1 && s.back() == '/';
     std::string out = absolute ? "/" : "";
@@ -139,6 +148,9 @@ std::vector<std::string> FindMatches(const char* pattern) {
 }  // namespace
 
 namespace platform {
+
+void SetDriveRoot(const std::string& folder) { DriveRoot() = folder; }
+std::string GetDriveRoot() { return DriveRoot(); }
 
 std::string MapPath(const char* path) {
     if (!path || !*path) return "";

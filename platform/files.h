@@ -15,6 +15,10 @@ namespace platform {
 // (an exact match wins). Components that do not exist keep the spelling given, so a new file is
 // created with the name as written. "" stays "".
 std::string MapPath(const char* path);
+// The local folder a drive letter stands for in MapPath: "" (the default) maps "C:\x" to "/x";
+// another folder maps it to "<folder>/x", so tests can place files at fixed drive paths.
+void SetDriveRoot(const std::string& folder);
+std::string GetDriveRoot();
 
 bool FileExists(const char* path);       // a file or a folder
 bool IsDirectory(const char* path);

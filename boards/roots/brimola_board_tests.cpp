@@ -41,6 +41,7 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
       m_bexi(&m_jastel, "CBexi"),
       m_cableLoopback(&m_jastel, "CableLoopback"),
       m_memClk("mem_clk", &m_wexal),
+      m_tcl(&m_nulk, "Tcl"),
       m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
       m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
       m_flashTest("FlashTest"),
@@ -77,6 +78,7 @@ void CBrimolaBoardTests::SetParents() {
     m_vantrelExpansion.SetParent(this);
     m_cableLoopback.SetParent(this);
     m_memClk.SetParent(this);
+    m_tcl.SetParent(this);
     m_flashTest.SetParent(this);
     m_jastelTest.SetParent(this);
     m_dcbActive.SetParent(this);

@@ -13,6 +13,7 @@
 #include "boards/memory/mem_test.h"
 #include "boards/memory/sdram_pattern.h"
 #include "boards/roots/board_root.h"
+#include "boards/tcl/tcl_test.h"
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
 #include "videopath/kerzil.h"
@@ -37,6 +38,7 @@ public:
 
     CKerzil* GetKerzil() { return &m_kerzil; }
     CNulk* GetNulk() { return &m_nulk; }
+    Tcl* GetTcl() { return &m_tcl; }
     CSulveth* GetSulvethA() { return &m_sulvethA; }
     CSulveth* GetSulvethB() { return &m_sulvethB; }
 
@@ -74,6 +76,7 @@ private:
     CBexi m_bexi;
     CCableLoopback m_cableLoopback;
     mem_clk m_memClk;
+    Tcl m_tcl;
     CVantrel m_vantrelCodec;
     CVantrel m_vantrelExpansion;
     CFlashTest m_flashTest;

@@ -38,6 +38,7 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
       m_bexi(&m_jastel, "CBexi"),
       m_cableLoopback(&m_jastel, "CableLoopback"),
       m_memClk("mem_clk", &m_wexal),
+      m_tcl(&m_nulk, "Tcl"),
       m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
       m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
       m_flashTest("FlashTest"),
@@ -70,6 +71,7 @@ void CNuxaBoardTests::SetParents() {
     m_nulk.SetParent(this);
     m_bexi.SetParent(this);
     m_memClk.SetParent(this);
+    m_tcl.SetParent(this);
     m_flashTest.SetParent(this);
     m_jastelTest.SetParent(this);
     m_dcbActive.SetParent(this);

@@ -12,6 +12,7 @@
 #include "boards/memory/mem_test.h"
 #include "boards/memory/sdram_pattern.h"
 #include "boards/roots/board_root.h"
+#include "boards/tcl/tcl_test.h"
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
 #include "videopath/vantrel.h"
@@ -32,6 +33,7 @@ public:
     CJastel* GetController() override { return &m_jastel; }
     mem_clk& GetMemClk() override { return m_memClk; }
     CNulk* GetNulk() { return &m_nulk; }
+    Tcl* GetTcl() { return &m_tcl; }
     // 13 row bits and 10 column bits; 256 MB.
     BOOL CheckDIMMGeometry(BYTE rowBits, BYTE columnBits, CString& message) override;
     BOOL CheckDIMMSize(DWORD sizeMB, CString& message) override;
@@ -82,6 +84,7 @@ private:
     CBexi m_bexi;
     CCableLoopback m_cableLoopback;
     mem_clk m_memClk;
+    Tcl m_tcl;
     CVantrel m_vantrelCodec;
     CVantrel m_vantrelExpansion;
     CFlashTest m_flashTest;

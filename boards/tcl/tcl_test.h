@@ -83,7 +83,8 @@ private:
 // null at load.
 extern CWexalTreeMapTB* g_pTclBoard;
 
-// The two board roots (the main board's "CBrimolaBoard", the codec board's "CNuxaBoard").
+// The two board roots (the main board's "CBrimolaBoard", the codec board's "CNuxaBoard"): the
+// library's own, or a root of that board built later (a test's) while it lives.
 CWexalTreeMapTB* GetMainBoardRoot();
 CWexalTreeMapTB* GetCodecBoardRoot();
 // The Tcl test of either root; null for anything else (also null).

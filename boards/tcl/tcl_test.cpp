@@ -1,0 +1,302 @@
+// Tcl: interpreter life, board routing, and the command-line, script-file and factorial runs.
+#include "boards/tcl/tcl_test.h"
+
+#include <tcl.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "boards/roots/brimola_board_tests.h"
+#include "boards/roots/nuxa_board_tests.h"
+#include "boards/tcl/tcl_commands.h"
+#include "devlib/addr_space.h"
+#include "framework/param_string.h"
+#include "framework/result_screen.h"
+#include "platform/files.h"
+
+extern CBrimolaBoardTests g_BrimolaBoard;
+extern CNuxaBoardTests g_NuxaBoard;
+
+CWexalTreeMapTB* g_pTclBoard = nullptr;
+
+extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* sharedObject);
+
+namespace {
+
+constexpr COLORREF kDarkRed = 0x0000C0;
+constexpr COLORREF kYellow = 0x00F0FF;
+
+const char* (*g_executableQuery)() = nullptr;
+bool g_executableFound = false;  // once per load of the library (libtcl keeps the same path)
+Tcl* g_constructing = nullptr;   // the test whose constructor runs Tcl_AppInit, for its messages
+
+// Tcl cannot start again once it is finalized, and a libtcl unloaded with the library loses what
+// Tcl keeps for the process (a later load of the library would leak it). So libtcl stays loaded
+// for the life of the process and Tcl_Finalize runs once, as the process ends: after the last
+// interpreter, since every Tcl test deletes its own when it goes (the roots at unload).
+void KeepTclForTheProcess() {
+    static bool kept = false;
+    if (kept) return;
+    kept = true;
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&Tcl_CreateInterp), &info) && info.dli_fname)
+        dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    // Registered for the process (no shared object named), so unloading the library does not run
+    // it; Tcl_Finalize takes no argument and ignores the one given.
+    __cxa_atexit(reinterpret_cast<void (*)(void*)>(reinterpret_cast<void*>(&Tcl_Finalize)), nullptr, nullptr);
+}
+
+// Tcl tests that have a parent, in the order they got it. The library has one root of each board;
+// a root built later (a test's own) stands in for it while it lives.
+std::vector<Tcl*>& ParentedTests() {
+    static std::vector<Tcl*> tests;
+    return tests;
+}
+
+template <class Root>
+CWexalTreeMapTB* LatestRoot(Root* library) {
+    const std::vector<Tcl*>& tests = ParentedTests();
+    for (auto it = tests.rbegin(); it != tests.rend(); ++it)
+        if (auto* root = dynamic_cast<Root*>((*it)->GetParent())) return root;
+    return library;
+}
+
+// The running program's own path: Tcl takes its library location from it.
+std::string ExecutablePath() {
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (length <= 0) return "";
+    path[length] = '\0';
+    return path;
+}
+
+// Tcl finds its own library by the executable's path, so it is told that first.
+void FindExecutableOnce() {
+    if (g_executableFound) return;
+    Tcl_FindExecutable(ExecutablePath().c_str());
+    g_executableFound = true;
+}
+
+// Stands in for Tcl's exit, which would end the host with the script.
+int ExitRefused(ClientData data, Tcl_Interp*, int, const char**) {
+    static_cast<Tcl*>(data)->PrintColor("\nexit is not available to Tcl test scripts\n", kColorRed);
+    return TCL_ERROR;
+}
+
+// One line of the file, its newline kept; false at the end of the file.
+bool ReadLine(FILE* file, std::string& line) {
+    line.clear();
+    int c;
+    while ((c = std::fgetc(file)) != EOF) {
+        line += static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    return !line.empty();
+}
+
+}  // namespace
+
+CWexalTreeMapTB* GetMainBoardRoot() { return LatestRoot(&g_BrimolaBoard); }
+CWexalTreeMapTB* GetCodecBoardRoot() { return LatestRoot(&g_NuxaBoard); }
+
+Tcl* TclOfRoot(CWexalTreeMapTB* root) {
+    if (auto* main = dynamic_cast<CBrimolaBoardTests*>(root)) return main->GetTcl();
+    if (auto* codec = dynamic_cast<CNuxaBoardTests*>(root)) return codec->GetTcl();
+    return nullptr;
+}
+
+void SetTclExecutableQuery(const char* (*query)()) { g_executableQuery = query; }
+
+extern "C" int Tcl_AppInit(Tcl_Interp* interp) {
+    FindExecutableOnce();
+    const char* name = g_executableQuery ? g_executableQuery() : Tcl_GetNameOfExecutable();
+    if (!name || !*name) {
+        // Without the executable Tcl cannot find its library; the interpreter keeps no commands of ours.
+        if (g_constructing) g_constructing->PrintColor("\nCan't find Tcl Executable(ZorvTestEngine.exe)\n", kDarkRed);
+        return 1;
+    }
+    if (!interp) return 1;
+    return RegisterTclCommands(interp) == 0 ? 0 : 1;
+}
+
+Tcl::Tcl(CNulk* breakoutTest, CString name) : CWexalTreeMapTB(name), m_nulk(breakoutTest) {
+    SetCodeName(name);
+    KeepTclForTheProcess();
+    FindExecutableOnce();
+    m_interp = Tcl_CreateInterp();
+    if (!m_interp) PrintColor("Could not create interpreter!\n", kColorRed);
+    g_constructing = this;
+    const int init = Tcl_AppInit(m_interp);
+    g_constructing = nullptr;
+    if (init != 0) PrintColor("Tcl_AppInit Failed!\n", kColorRed);
+    if (m_interp) Tcl_CreateCommand(m_interp, "exit", ExitRefused, this, nullptr);
+}
+
+Tcl::~Tcl() {
+    std::erase(ParentedTests(), this);
+    if (g_pTclBoard == m_parent) g_pTclBoard = nullptr;  // no command may reach a root that is gone
+    m_handles.DeleteAllBuffers();
+    m_handles.DeleteAllPageMemory();
+    if (!m_interp) return;
+    Tcl_DeleteInterp(m_interp);
+    m_interp = nullptr;
+}
+
+void Tcl::SetParent(CWexalTreeMapTB* parent) {
+    std::erase(ParentedTests(), this);
+    m_parent = parent;
+    if (parent) ParentedTests().push_back(this);
+    AddToMap(parent);
+}
+
+CWexalTreeMapTB* Tcl::GetParent() { return m_parent; }
+CNulk* Tcl::GetNulk() { return m_nulk; }
+
+bool Tcl::FindRegisterWindow(RegisterPtr* start, DWORD* busAddress) {
+    const RegisterPtr main = m_boardIF.GetMainBoardRegisters();
+    const RegisterPtr window = main ? main : m_boardIF.GetCodecBoardRegisters();
+    if (!window) return false;
+    DWORD bus = 0;
+    if (CDevAddrSpace* bar0 = m_boardIF.GetBAR0Space(); !bar0 || !bar0->GetPhysAddress(0, &bus)) bus = 0;
+    if (start) *start = window;
+    if (busAddress) *busAddress = bus;
+    return true;
+}
+
+DWORD Tcl::Run(CString args) {
+    CParamString params(args);
+    if (!GetParent()) {
+        PrintColor("Tcl:  Parent is NULL\n", kColorRed);
+        return kRunFailed;
+    }
+    if (!m_interp) {
+        PrintColor("Tcl:  No interpreter\n", kColorRed);
+        return kRunFailed;
+    }
+    Keyword keyword = kNone;
+    CString text;
+    for (auto [word, kind] : {std::pair{"TclCommand", kCommand}, {"TclLoad", kLoad}, {"TclTest", kTest}}) {
+        const int length = static_cast<int>(std::char_traits<char>::length(word));
+        if (args.Left(length) == word) {
+            keyword = kind;
+            text = args.Mid(length);
+            text.TrimLeft();
+            break;
+        }
+    }
+    CString value;
+    m_verbose = 0;
+    if (params.GetValue("VERBOSE", value)) std::sscanf(value, "%d", &m_verbose);
+    m_abortCount = kDefaultAbortCount;
+    if (params.GetValue("ABORTCOUNT", value)) std::sscanf(value, "%u", &m_abortCount);
+    m_failMark = 0;
+    m_abortMark = 0;
+    g_pTclBoard = m_runningBoard = GetParent();
+
+    bool passed = false;
+    switch (keyword) {
+    case kNone: PrintColor("\nInvalid Test", kColorRed); break;
+    case kCommand: passed = RunCommand(text); break;
+    case kLoad: passed = RunScriptFile(args); break;
+    case kTest: passed = RunFactorial(); break;
+    }
+    m_runningBoard = nullptr;
+    return passed ? kRunPassed : kRunFailed;
+}
+
+bool Tcl::RunCommand(const CString& text) {
+    // The text guard keeps "exit" (in any word) from the interpreter; the replaced command catches
+    // the rest.
+    const int code = text.Find("exit") >= 0 ? 1 : Tcl_Eval(m_interp, text);
+    if (code == TCL_OK) return true;
+    CString line;
+    line.Format("Error %d executing Tcl command from script file %s", code, "");
+    PrintColor(line, kColorRed);
+    return false;
+}
+
+bool Tcl::RunScriptFile(CString args) {
+    CString file;
+    if (!CParamString(args).GetValue("FILE", file)) {
+        PrintColor("\n", kDarkRed);
+        return false;
+    }
+    CString line;
+    if (ExpandPathMacros(file, TRUE, TRUE) == kPathNotFound) {
+        line.Format("\nERROR:  Unable to expand variables FILE[%s] setting.\n", file.c_str());
+        PrintColor(line, kColorRed);
+        return false;
+    }
+    FILE* script = platform::OpenFile(file, "r");
+    if (!script) {
+        line.Format("\nError opening %s\n", file.c_str());
+        PrintColor(line, kColorRed);
+        return false;
+    }
+    auto echo = [this](const char* format, const std::string& text) {
+        CString shown;
+        shown.Format(format, '%', text.c_str());
+        PrintStyled(shown, kColorBlack, kYellow, FALSE);
+    };
+
+    bool passed = false;
+    int lineNumber = 0;
+    std::string command, next;
+    bool more = ReadLine(script, command);
+    while (more) {
+        ++lineNumber;
+        if (m_verbose) echo("%c %s", command);
+        while (!Tcl_CommandComplete(command.c_str())) {
+            if (!ReadLine(script, next)) {
+                line.Format("\nError fetching Tcl Command from script file %s", file.c_str());
+                PrintColor(line, kColorRed);
+                break;
+            }
+            ++lineNumber;
+            if (m_verbose) echo("%c %s", next);
+            command += next;
+        }
+        if (command.find("exit") != std::string::npos || Tcl_Eval(m_interp, command.c_str()) == TCL_ERROR) {
+            if (!m_verbose) echo("\n%c %s", command);
+            line.Format("\nTCL Command Error on line %d\nExecuting Tcl command from script file %s\n", lineNumber,
+                        file.c_str());
+            PrintColor(line, kColorRed);
+            passed = false;
+            break;
+        }
+        passed = true;
+        if (m_abortMark) break;
+        more = ReadLine(script, command);
+    }
+    if (m_failMark) {
+        PrintColor("\nTest Failed\n", kColorRed);
+        passed = false;
+    }
+    m_handles.DeleteAllBuffers();
+    m_handles.DeleteAllPageMemory();
+    std::fclose(script);
+    return passed;
+}
+
+bool Tcl::RunFactorial() {
+    const std::string path = platform::MapPath(kFactorialScript);
+    if (Tcl_EvalFile(m_interp, path.c_str()) == TCL_OK) return true;
+    PrintColor("Error loading factorial\n", kColorRed);
+    return false;
+}
+
+DWORD Tcl::Help(CString args) {
+    if (args.Left(3) == "TCL") {
+        PrintRule(72, 0, kColorGreen);
+        PrintColor("Executes TCL commands\n", kColorBlack);
+        PrintRule(72, 0, kColorGreen);
+    } else {
+        CString line;
+        line.Format("\n\nERROR:  Tcl\n\"%s\"\n Not recognized as a valid test\n", args.c_str());
+        PrintColor(line, kColorRed);
+    }
+    return kRunPassed;
+}

@@ -1,0 +1,197 @@
+// Tests of the Tcl test: keywords, script-file runs, the exit stand-in, TclTest, script buffers and handles.
+#include "boards/tcl/tcl_test.h"
+
+#include <gtest/gtest.h>
+#include <tcl.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "boards/tcl/tcl_buffers.h"
+#include "boards/tcl/tcl_commands.h"
+#include "framework/result_screen.h"
+#include "platform/files.h"
+#include "tests/support/output.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+// Marks the running test as the library's ReportError and ABORT do, so the script loop's handling of
+// the marks is seen apart from the command set.
+int MarkCommand(ClientData data, Tcl_Interp*, int, const char** argv) {
+    Tcl* test = static_cast<Tcl*>(data);
+    if (std::string(argv[0]) == "MarkFailed") test->SetFailMark();
+    else test->SetAbortMark();
+    return TCL_OK;
+}
+
+// A Tcl test of its own under the library's main-board root (which serves the library's commands),
+// its interpreter fresh, and a folder for scripts.
+struct TclBench {
+    TclBench() {
+        tcl.SetParent(GetMainBoardRoot());
+        for (const char* name : {"MarkFailed", "MarkAborted"}) Tcl_CreateCommand(tcl.GetInterp(), name, MarkCommand, &tcl, nullptr);
+        support::TakeText();
+    }
+    bool IsSet(const char* variable) { return Tcl_GetVar(tcl.GetInterp(), variable, TCL_GLOBAL_ONLY) != nullptr; }
+    std::string Text() { return tcl.out.text + support::TakeText(); }
+
+    support::TempDir dir;
+    support::Recording<Tcl> tcl{nullptr, "Tcl"};
+};
+
+// args: "%F" stands for the script file's path; script: written to that file when not null; the
+// variables must exist, or must not, after the run ("" checks nothing).
+struct RunCase { const char* name; const char* args; const char* script; DWORD result; std::vector<std::string> shown;
+                 const char* setVariable; const char* unsetVariable; };
+
+const RunCase kRuns[] = {
+    {"KeywordIsCaseSensitive", "tclcommand set ran 1", nullptr, 2, {"\nInvalid Test"}, "", "ran"},
+    {"CommandPasses", "TclCommand set ran 1", nullptr, 1, {}, "ran", ""},
+    {"CommandErrorReportsItsCode", "TclCommand error boom", nullptr, 2, {"Error 1 executing Tcl command from script file "}, "", ""},
+    {"ArgumentWordsStayInTheCommand", "TclCommand set ran 1 VERBOSE=1", nullptr, 2, {"Error 1 executing"}, "", "ran"},
+    {"ExitTextIsNotEvaluated", "TclCommand set exiting 1", nullptr, 2, {"Error 1 executing"}, "", "exiting"},
+    {"ExitCommandIsRefused", "TclCommand [join {ex it} {}]; set ran 1", nullptr, 2, {"\nexit is not available to Tcl test scripts\n"}, "", "ran"},
+    {"FailingCommandReportsItsLastLine", "TclLoad FILE=%F", "set a 1\n\nset b 2\nset c [expr {1 +\nnoSuchFunction()}]\nset ran 1\n", 2,
+     {"\n% set c [expr {1 +\nnoSuchFunction()}]\n", "\nTCL Command Error on line 5\nExecuting Tcl command from script file "}, "b", "ran"},
+    {"AbortStopsAfterTheCommand", "TclLoad FILE=%F", "set a 1\nMarkAborted\nset ran 1\n", 1, {}, "a", "ran"},
+    {"FailMarkRunsToTheEnd", "TclLoad FILE=%F", "MarkFailed\nset ran 1\n", 2, {"\nTest Failed\n"}, "ran", ""},
+    {"IncompleteLastCommand", "TclLoad FILE=%F", "set a 1\nset ran {\n", 2,
+     {"\nError fetching Tcl Command from script file ", "TCL Command Error on line 2\n"}, "a", "ran"},
+    {"EmptyScriptFails", "TclLoad FILE=%F", "", 2, {}, "", ""},
+    {"ExitInScriptStopsIt", "TclLoad FILE=%F", "set a 1\nset exits 1\nset ran 1\n", 2, {"TCL Command Error on line 2"}, "a", "ran"},
+    {"VerboseEchoesEveryLine", "TclLoad VERBOSE=1 FILE=%F", "set a {\n1}\n", 1, {"% set a {\n", "% 1}\n"}, "a", ""},
+    {"MissingFile", "TclLoad FILE=%F", nullptr, 2, {"\nERROR:  Unable to expand variables FILE["}, "", ""},
+};
+
+class TclRuns : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(TclRuns, ResultTextAndWhatRan) {
+    const RunCase& c = GetParam();
+    TclBench bench;
+    // Tcl's own exit (an object command) would end this process with the script, and the run with it.
+    Tcl_CmdInfo exitCommand;
+    ASSERT_TRUE(Tcl_GetCommandInfo(bench.tcl.GetInterp(), "exit", &exitCommand));
+    ASSERT_EQ(exitCommand.isNativeObjectProc, 0);
+    const std::string file = bench.dir.File("script.tcl");
+    if (c.script) bench.dir.Write("script.tcl", c.script);
+    std::string args = c.args;
+    if (size_t at = args.find("%F"); at != std::string::npos) args.replace(at, 2, file);
+    EXPECT_EQ(bench.tcl.Run(args.c_str()), c.result);
+    const std::string text = bench.Text();
+    EXPECT_TRUE(support::HasAll(text, c.shown));
+    EXPECT_TRUE(!*c.setVariable || bench.IsSet(c.setVariable)) << text;
+    EXPECT_TRUE(!*c.unsetVariable || !bench.IsSet(c.unsetVariable)) << text;
+    EXPECT_EQ(g_pTclBoard, bench.tcl.GetParent());  // kept after the run
+}
+
+INSTANTIATE_TEST_SUITE_P(Tcl, TclRuns, ::testing::ValuesIn(kRuns), [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TclRun, ArgumentsAndEchoColours) {
+    TclBench bench;
+    bench.dir.Write("s.tcl", "set a 1\n");
+    EXPECT_EQ(bench.tcl.Run(("TclLoad VERBOSE=1 ABORTCOUNT=5 FILE=" + bench.dir.File("s.tcl")).c_str()), kRunPassed);
+    EXPECT_EQ(bench.tcl.GetAbortCount(), 5u);
+    EXPECT_TRUE(bench.tcl.out.HasColoured("% set a 1\n", kColorBlack));
+    bench.tcl.Run("TclCommand set b 2");
+    EXPECT_EQ(bench.tcl.GetAbortCount(), Tcl::kDefaultAbortCount);  // back to the defaults every run
+}
+
+TEST(TclRun, ScriptObjectsLiveAcrossCommandsButNotPastAScript) {
+    TclBench bench;
+    CTclHandles& handles = bench.tcl.GetHandles();
+    handles.AddBuffer(std::make_unique<CBuffer>(16));
+    handles.AddPageMemory(std::make_unique<PageMemory>(4096));
+    EXPECT_EQ(bench.tcl.Run("TclCommand set a 1") + bench.tcl.Run("TclCommand error again"), kRunPassed + kRunFailed);
+    EXPECT_EQ(handles.BufferCount() + handles.PageMemoryCount(), 2u);
+    bench.dir.Write("s.tcl", "set a 1\n");
+    EXPECT_EQ(bench.tcl.Run(("TclLoad FILE=" + bench.dir.File("s.tcl")).c_str()), kRunPassed);
+    EXPECT_EQ(handles.BufferCount() + handles.PageMemoryCount(), 0u);
+}
+
+TEST(TclRun, FactorialScriptAtItsDrivePath) {
+    support::TempDir drive;
+    platform::SetDriveRoot(drive.Path());
+    TclBench bench;
+    EXPECT_EQ(bench.tcl.Run("TclTest"), kRunFailed);  // not there yet
+    EXPECT_TRUE(bench.tcl.out.HasColoured("Error loading factorial\n", kColorRed));
+    const std::string target = drive.File("JQV_TCL/20040429/diags/quickies/JQV/JQV_Exe/factorial.tcl");
+    std::filesystem::create_directories(std::filesystem::path(target).parent_path());
+    std::filesystem::copy_file(PEX_TESTDATA_DIR "/tcl/factorial.tcl", target);
+    EXPECT_EQ(bench.tcl.Run("TclTest"), kRunPassed);
+    EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "result", TCL_GLOBAL_ONLY), "3628800");
+    platform::SetDriveRoot("");
+}
+
+TEST(TclRun, HelpAndParentless) {
+    support::Recording<Tcl> tcl{nullptr, "Tcl"};
+    tcl.Help("TCL");
+    EXPECT_TRUE(tcl.out.HasColoured(std::string(72, '=') + "\n", kColorGreen));
+    EXPECT_TRUE(tcl.out.HasColoured("Executes TCL commands", kColorBlack));
+    tcl.Help("tcl");
+    EXPECT_TRUE(tcl.out.HasColoured("\n\nERROR:  Tcl\n\"tcl\"\n Not recognized as a valid test\n", kColorRed));
+    EXPECT_EQ(tcl.Run("TclCommand set a 1"), kRunFailed);
+    EXPECT_TRUE(tcl.out.HasColoured("Tcl:  Parent is NULL\n", kColorRed));
+}
+
+std::vector<std::string> Commands(Tcl_Interp* interp) {
+    Tcl_Eval(interp, "join [info commands] { }");
+    std::istringstream in(Tcl_GetStringResult(interp));
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+TEST(TclRun, WithoutTheExecutableNoCommandIsRegistered) {
+    // What registration adds, seen on an interpreter of our own.
+    Tcl_Interp* probe = Tcl_CreateInterp();
+    const std::vector<std::string> builtIn = Commands(probe);
+    RegisterTclCommands(probe);
+    std::vector<std::string> added;
+    for (const std::string& name : Commands(probe))
+        if (std::find(builtIn.begin(), builtIn.end(), name) == builtIn.end()) added.push_back(name);
+    Tcl_DeleteInterp(probe);
+
+    support::TakeText();
+    SetTclExecutableQuery([]() -> const char* { return nullptr; });
+    Tcl lost(nullptr, "Tcl");
+    SetTclExecutableQuery(nullptr);
+    Tcl found(nullptr, "Tcl");
+    const std::string text = support::TakeText();
+    EXPECT_EQ(support::Count(text, "\nCan't find Tcl Executable(ZorvTestEngine.exe)\n"), 1u);
+    EXPECT_EQ(support::Count(text, "Tcl_AppInit Failed!\n"), 1u);
+    Tcl_CmdInfo info;
+    for (const std::string& name : added) {
+        EXPECT_EQ(Tcl_GetCommandInfo(lost.GetInterp(), name.c_str(), &info), 0) << name;
+        EXPECT_EQ(Tcl_GetCommandInfo(found.GetInterp(), name.c_str(), &info), 1) << name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Script memory starts zeroed; a size that is no multiple of 4 has none. Handles never name two
+// live objects of either list, and a deleted one names nothing.
+TEST(TclBuffers, ZeroedStorageAndUniqueHandles) {
+    CTclHandles handles;
+    std::vector<DWORD> live;
+    for (DWORD size : {16u, 6u, 4096u}) {
+        live.push_back(handles.AddBuffer(std::make_unique<CBuffer>(size)));
+        live.push_back(handles.AddPageMemory(std::make_unique<PageMemory>(size)));
+        TclBufferView view;
+        ASSERT_TRUE(handles.Lookup(live[live.size() - 2], &view));
+        EXPECT_EQ(view.size, size % 4 ? 0 : size);
+        EXPECT_EQ(std::count(view.data, view.data + view.size, 0), view.size) << size;
+    }
+    EXPECT_EQ(std::set<DWORD>(live.begin(), live.end()).size(), live.size());
+    EXPECT_FALSE(handles.DeleteBuffer(live[1]));  // a page memory is not a script buffer
+    EXPECT_TRUE(handles.DeleteBuffer(live[2]));
+    EXPECT_FALSE(handles.Lookup(live[2], nullptr));
+    EXPECT_EQ(CTclHandles::Format(0x1AF), "0x1AF");
+}
+
+}  // namespace
