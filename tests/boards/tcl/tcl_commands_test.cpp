@@ -132,7 +132,11 @@ const CommandCase kCommandCases[] = {
     {"WriteReg past the window", "Nuxa1", "WriteReg [format 0x%X [expr [GetBAR0] + 0x100000]] 1", kFail,
      "is outside the register window\n"},
     {"unknown board silent", "Brimola1", "SetBoard Brimola7", kFail, "Error 1 executing", true},
-    {"Yorb without a command", "Nuxa1", "Yorb", kFail, "Error 1 executing"},
+    {"Yorb by symbol", "Brimola1", "echo <[Yorb GetIOMode Type 0 Mode]>", kPass, "<GetIOMode Type IOMode_Video Mode IOMode_None >"},
+    {"YorbV by number", "Brimola1", "echo <[YorbV GetIOMode Type 0 Mode]>", kPass, "<GetIOMode Type 0x0 Mode 0x0 >"},
+    {"Yorb reply past 2000 bytes", "Brimola1", "set r [Yorb GetIOMode {*}[lrepeat 120 Type 0] Mode]; echo =[string length $r][string range $r end-16 end]",
+     kPass, "=2187Mode IOMode_None "},
+    {"Yorb without a box", "Nuxa1", "Yorb GetIOMode Type 0 Mode", kFail, "Error 1 executing"},
 };
 
 TEST(TclCommands, AnswerScriptsAsDocumented) {
