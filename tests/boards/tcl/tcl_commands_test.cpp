@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "boards/tcl/tcl_test.h"
 #include "devlib/rig.h"
@@ -14,17 +16,12 @@
 
 namespace {
 
-std::string Hex(DWORD value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
-}
+std::string Hex(DWORD value) { return (std::ostringstream() << "0x" << std::hex << std::uppercase << value).str(); }
 
 // The bus address the device library gives the board's register window.
 std::string WindowAddress(const char* tag) {
     DWORD bus = 0;
-    support::RigBoard(tag)->GetBAR0Space()->GetPhysAddress(0, &bus);
-    return Hex(bus);
+    return support::RigBoard(tag)->GetBAR0Space()->GetPhysAddress(0, &bus) ? Hex(bus) : "none";
 }
 
 // The library's two roots on a rig (the default one unless told), rebound to it as at start-up,
@@ -41,16 +38,14 @@ struct TclBench {
         support::TakeText();
     }
     static Tcl* Test(const std::string& board) { return TclOfRoot(board == "Nuxa1" ? GetCodecBoardRoot() : GetMainBoardRoot()); }
-    DWORD Command(const std::string& board, const std::string& script, std::string* out) {
-        const DWORD result = Test(board)->Run(("TclCommand " + script).c_str());
+    DWORD Run(const std::string& board, const std::string& args, std::string* out) {
+        const DWORD result = Test(board)->Run(args.c_str());
         *out = support::TakeText();
         return result;
     }
+    DWORD Command(const std::string& board, const std::string& script, std::string* out) { return Run(board, "TclCommand " + script, out); }
     DWORD Load(const std::string& board, const std::string& script, std::string* out) {
-        host.cwd.Dir().Write("script.tcl", script);
-        const DWORD result = Test(board)->Run(("TclLoad FILE=" + host.cwd.Dir().File("script.tcl")).c_str());
-        *out = support::TakeText();
-        return result;
+        return Run(board, "TclLoad FILE=" + host.cwd.Dir().Write("script.tcl", script), out);
     }
     HostFolder host;
     std::optional<support::ScopedRig> rig;
@@ -70,20 +65,16 @@ struct CommandCase {
 const CommandCase kCommandCases[] = {
     {"ByteSwap", "Brimola1", "echo [ByteSwap 0x12345678]", kPass, "0x78563412"},
     {"ConvertBinary", "Nuxa1", "echo [ConvertBinary 5]", kPass, "00000000000000000000000000000101"},
-    {"hex number lower x", "Brimola1", "echo [ByteSwap 0x1f]", kPass, "0x1F000000"},
-    {"decimal number", "Brimola1", "echo [ByteSwap 31]", kPass, "0x1F000000"},
-    {"capital X refused", "Brimola1", "ByteSwap 0X1F", kFail, "Error 1 executing"},
-    {"sign refused", "Brimola1", "ByteSwap -1", kFail, "Error 1 executing"},
-    {"blank refused", "Brimola1", "ByteSwap {1 }", kFail, "Error 1 executing"},
+    {"numbers: 0x, decimal; 0X, sign, blank refused", "Brimola1",
+     "echo [ByteSwap 0x1f]/[ByteSwap 31]/[catch {ByteSwap 0X1F}][catch {ByteSwap -1}][catch {ByteSwap {1 }}]", kPass,
+     "0x1F000000/0x1F000000/111"},
     {"echo without text", "Brimola1", "echo", kFail, "Error 1 executing", true},
-    {"echo prints as given", "Nuxa1", "echo one; echo two", kPass, "onetwo"},
-    {"DisplayString", "Nuxa1", "DisplayString {a b}", kPass, "a b"},
+    {"echo and DisplayString print as given", "Nuxa1", "echo one; DisplayString {t o}", kPass, "onet o"},
     {"DisplayObj", "Brimola1", "set v 2.5; DisplayObj v", kPass, "v: 2.500000\n"},
     {"DisplayObj missing variable", "Brimola1", "DisplayObj nothing", kFail, "\nVariable nothing not found\n"},
     {"count message", "Brimola1", "ByteSwap 1 2", kFail, "\nInvalid number of arguments 3\n"},
     {"word at offset 6 is word 1", "Brimola1",
-     "set h [CreateBuffer 16]; SetBufferValue word $h 4 0x11223344; echo [GetBufferValue word $h 6]", kPass,
-     "0x11223344"},
+     "set h [CreateBuffer 16]; SetBufferValue word $h 4 0x11223344; echo [GetBufferValue word $h 6]", kPass, "0x11223344"},
     {"short and byte elements", "Nuxa1",
      "set h [CreateBuffer 8]; SetBufferValue short $h 3 0xABCD; echo [GetBufferValue byte $h 3]", kPass, "0xAB"},
     {"offset past the end", "Brimola1", "set h [CreateBuffer 16]; GetBufferValue word $h 16", kFail,
@@ -97,45 +88,35 @@ const CommandCase kCommandCases[] = {
      kPass, "0x7"},
     {"page memory of 4097", "Nuxa1", "CreatePageMemory 4097", kFail, "Invalid length. Must be no greater than 4096(0x1000)\n"},
     {"script buffer has no bus address", "Brimola1", "GetPhysicalAddr [CreateBuffer 8]", kFail, "\nInvalid Buffer Address \n"},
-    {"compare of 16 and 12 bytes", "Brimola1",
-     "set a [CreateBuffer 16]; set b [CreateBuffer 12]; foreach o {0 4 8 12} {SetBufferValue word $a $o 1}; "
-     "echo =[CompareBuffers $a $b noprint]",
-     kPass, "=3"},
-    {"compare stops at the abort count", "Brimola1",
-     "set a [CreateBuffer 120]; set b [CreateBuffer 120]; for {set o 0} {$o < 120} {incr o 4} {SetBufferValue word $a $o 1}; "
-     "echo =[CompareBuffers $a $b NOPRINT]",
-     kPass, "=20"},
+    {"compare of 16 and 12 bytes", "Brimola1", "set a [CreateBuffer 16]; set b [CreateBuffer 12]; "
+     "foreach o {0 4 8 12} {SetBufferValue word $a $o 1}; echo =[CompareBuffers $a $b noprint]", kPass, "=3"},
+    {"compare stops at the abort count", "Brimola1", "set a [CreateBuffer 120]; set b [CreateBuffer 120]; "
+     "for {set o 0} {$o < 120} {incr o 4} {SetBufferValue word $a $o 1}; echo =[CompareBuffers $a $b NOPRINT]", kPass, "=20"},
     {"compare report", "Nuxa1",
      "set a [CreateBuffer 8]; set b [CreateBuffer 8]; SetBufferValue word $b 4 0x81; CompareBuffers $a $b", kPass,
      "Buffer Compare Error Detected\nFailure offset 0x4\nGood data 0x0\nBad data 0x81\nBits in error 0x81\n"},
     {"compare of a deleted buffer", "Brimola1",
      "set a [CreateBuffer 4]; set b [CreateBuffer 4]; set c [CreateBuffer 4]; DeleteBuffer $b; CompareBuffers $a $b", kFail,
      "\nInvalid Bad Buffer Address \n"},
-    {"copy words", "Brimola1",
-     "set a [CreateBuffer 8]; set b [CreateBuffer 8]; SetBufferValue word $a 4 0x1234; CopyBuffers $a 1 $b 0 4; "
-     "echo [GetBufferValue word $b 0]",
-     kPass, "0x1234"},
+    {"copy words", "Brimola1", "set a [CreateBuffer 8]; set b [CreateBuffer 8]; SetBufferValue word $a 4 0x1234; "
+     "CopyBuffers $a 1 $b 0 4; echo [GetBufferValue word $b 0]", kPass, "0x1234"},
     {"copy past the source", "Brimola1", "set a [CreateBuffer 8]; set b [CreateBuffer 16]; CopyBuffers $a 1 $b 0 8", kFail,
      "runs past the source buffer"},
     {"copy offset wrapping 32 bits", "Brimola1",
      "set a [CreateBuffer 8]; set b [CreateBuffer 8]; CopyBuffers $a 0x40000000 $b 0 4", kFail, "runs past the source buffer"},
-    {"image round trip", "Nuxa1",
-     "set h [CreateBuffer 8]; SetBufferValue word $h 4 0xA1B2C3D4; SaveImage image.bin $h; "
-     "echo [GetBufferValue word [LoadImage image.bin] 4]",
-     kPass, "0xA1B2C3D4"},
+    {"image round trip", "Nuxa1", "set h [CreateBuffer 8]; SetBufferValue word $h 4 0xA1B2C3D4; SaveImage image.bin $h; "
+     "echo [GetBufferValue word [LoadImage image.bin] 4]", kPass, "0xA1B2C3D4"},
     {"image of 5 bytes", "Brimola1", "set h [LoadImage five.bin]; echo [GetBufferValue word $h 4]/[GetBufferValue byte $h 7]",
      kPass, "0x35/0x0"},
     {"save of an unknown handle", "Brimola1", "SaveImage image.bin 0x7777", kFail, "\nInvalid Buffer Address \n"},
     {"BAR0 past the window", "Nuxa1", "BAR0 0x100000", kFail, "outside the register window"},
-    {"ReadReg below the window", "Brimola1", "ReadReg [format 0x%X [expr [GetBAR0] - 4]]", kFail,
-     "is outside the register window\n"},
-    {"WriteReg past the window", "Nuxa1", "WriteReg [format 0x%X [expr [GetBAR0] + 0x100000]] 1", kFail,
-     "is outside the register window\n"},
+    {"ReadReg below the window", "Brimola1", "ReadReg [format 0x%X [expr [GetBAR0] - 4]]", kFail, "outside the register window\n"},
+    {"WriteReg past the window", "Nuxa1", "WriteReg [format 0x%X [expr [GetBAR0] + 0x100000]] 1", kFail, "outside the register"},
     {"unknown board silent", "Brimola1", "SetBoard Brimola7", kFail, "Error 1 executing", true},
-    {"Yorb by symbol", "Brimola1", "echo <[Yorb GetIOMode Type 0 Mode]>", kPass, "<GetIOMode Type IOMode_Video Mode IOMode_None >"},
-    {"YorbV by number", "Brimola1", "echo <[YorbV GetIOMode Type 0 Mode]>", kPass, "<GetIOMode Type 0x0 Mode 0x0 >"},
-    {"Yorb reply past 2000 bytes", "Brimola1", "set r [Yorb GetIOMode {*}[lrepeat 120 Type 0] Mode]; echo =[string length $r][string range $r end-16 end]",
-     kPass, "=2187Mode IOMode_None "},
+    {"Yorb by symbol, YorbV by number", "Brimola1", "echo <[Yorb GetIOMode Type 0 Mode]|[YorbV GetIOMode Type 0 Mode]>", kPass,
+     "<GetIOMode Type IOMode_Video Mode IOMode_None |GetIOMode Type 0x0 Mode 0x0 >"},
+    {"Yorb reply past 2000 bytes", "Brimola1", "set r [Yorb GetIOMode {*}[lrepeat 120 Type 0] Mode]; "
+     "echo =[string length $r][string range $r end-16 end]", kPass, "=2187Mode IOMode_None "},
     {"Yorb without a box", "Nuxa1", "Yorb GetIOMode Type 0 Mode", kFail, "Error 1 executing"},
 };
 
@@ -147,9 +128,7 @@ TEST(TclCommands, AnswerScriptsAsDocumented) {
         std::string out;
         EXPECT_EQ(bench.Command(c.board, c.script, &out), c.result);
         EXPECT_NE(out.find(c.shows), std::string::npos) << out;
-        if (c.silent) {
-            EXPECT_EQ(out.find("Invalid"), std::string::npos) << out;
-        }
+        EXPECT_TRUE(!c.silent || out.find("Invalid") == std::string::npos) << out;
     }
 }
 
@@ -176,9 +155,7 @@ TEST(TclCommands, ReachTheSelectedBoard) {
         EXPECT_NE(out.find("<0x12345678/0xBADCAFE>"), std::string::npos) << out;
         DWORD back[3] = {};
         ASSERT_EQ(sdram->Get(back, 0x3000, 12), 12);
-        EXPECT_EQ(back[0], 0xFEEDu);
-        EXPECT_EQ(back[1], pattern[0]);
-        EXPECT_EQ(back[2], pattern[1]);
+        EXPECT_EQ(std::vector<DWORD>(back, back + 3), (std::vector<DWORD>{0xFEED, pattern[0], pattern[1]}));
 
         // Page memory: the bus address it gives holds what the script wrote.
         ASSERT_EQ(bench.Command(tag, "set p [CreatePageMemory 64]; SetBufferValue word $p 8 0x600DF00D; echo <[GetPhysicalAddr $p]>", &out), kPass);
