@@ -53,23 +53,19 @@ void CExternalIO::StoreParent(CWexalTreeMapTB* parent) {
 
 int CExternalIO::ListPreset() { return StrListPreset(IsRegression(), IsEngineering()); }
 
-void CExternalIO::LoadPresets(CStrListImages& images, CStrListResolutions& resolutions) {
+CExternalIO::CExternalIO(CJastel* controller, CString name) : CWexalTreeMapTB(name), m_controller(controller) {
+    SetCodeName(name);
+    // A list that refuses the preset says so, in red.
     const int preset = ListPreset();
-    if (!images.SetDefaults(preset, TRUE)) PrintColor("Image Mode is UNDEFINED\n", kRed);
-    if (!resolutions.SetDefaults(preset)) PrintColor("Resolution Mode is UNDEFINED\n", kRed);
+    if (!m_images.SetDefaults(preset, TRUE)) PrintColor("Image Mode is UNDEFINED\n", kRed);
+    if (!m_resolutions.SetDefaults(preset)) PrintColor("Resolution Mode is UNDEFINED\n", kRed);
 }
 
-CCableLoopback::CCableLoopback(CJastel* controller, CString name) : CExternalIO(controller, name) {
-    SetCodeName(name);
-    LoadPresets(m_images, m_resolutions);
-}
+CCableLoopback::CCableLoopback(CJastel* controller, CString name) : CExternalIO(controller, std::move(name)) {}
 
 // Its loopback sub-tests come with the test dispatch; until then nothing matches.
 DWORD CCableLoopback::Run(CString) { return kRunFailed; }
 
-CBexi::CBexi(CJastel* controller, CString name) : CExternalIO(controller, name) {
-    SetCodeName(name);
-    LoadPresets(m_images, m_resolutions);
-}
+CBexi::CBexi(CJastel* controller, CString name) : CExternalIO(controller, std::move(name)) {}
 
 DWORD CBexi::Run(CString) { return kRunFailed; }

@@ -21,7 +21,9 @@ public:
     static constexpr COLORREF kBlue = 0xFF0000;
     static constexpr COLORREF kBlack = 0;
 
-    CExternalIO(CJastel* controller, CString name) : CWexalTreeMapTB(std::move(name)), m_controller(controller) {}
+    // Takes its name as code name too, and fills the image and resolution lists with the run
+    // mode's presets.
+    CExternalIO(CJastel* controller, CString name);
 
     DWORD Run(CString command) override = 0;
     DWORD Help(CString subTest) override = 0;
@@ -31,16 +33,22 @@ public:
     // missing-pointer lines print only with verbose above 1; the others always.
     int SetupYorbflow(CYorbInterface* command, int verbose);
 
+    virtual void SetParent(CWexalTreeMapTB* parent) { StoreParent(parent); }
+    virtual CWexalTreeMapTB* GetParent() { return m_parent; }
+    virtual CJastel* GetJastel() { return m_controller; }
+    virtual CStrListImages* GetImageList() { return &m_images; }
+    virtual CStrListResolutions* GetResolutionList() { return &m_resolutions; }
+
 protected:
     // Stores the parent and enters this test in its child map.
     void StoreParent(CWexalTreeMapTB* parent);
     // The run-mode preset of the switch file: 2 x regression + engineering.
     int ListPreset();
-    // Fills the lists with the preset, a red line for each list that refuses it.
-    void LoadPresets(CStrListImages& images, CStrListResolutions& resolutions);
 
     CWexalTreeMapTB* m_parent = nullptr;
     CJastel* m_controller;
+    CStrListImages m_images;
+    CStrListResolutions m_resolutions;
 };
 
 // The loopback cable test: the connector's video output wired back to its input.
@@ -51,15 +59,6 @@ public:
     DWORD Run(CString command) override;
     DWORD Help(CString subTest) override { return CTestBase::Help(subTest); }
 
-    virtual void SetParent(CWexalTreeMapTB* parent) { StoreParent(parent); }
-    virtual CWexalTreeMapTB* GetParent() { return m_parent; }
-    virtual CJastel* GetJastel() { return m_controller; }
-    virtual CStrListImages* GetImageList() { return &m_images; }
-    virtual CStrListResolutions* GetResolutionList() { return &m_resolutions; }
-
-private:
-    CStrListImages m_images;
-    CStrListResolutions m_resolutions;
 };
 
 // The breakout box's Bexi video device.
@@ -70,15 +69,6 @@ public:
     DWORD Run(CString command) override;
     DWORD Help(CString subTest) override { return CTestBase::Help(subTest); }
 
-    virtual void SetParent(CWexalTreeMapTB* parent) { StoreParent(parent); }
-    virtual CWexalTreeMapTB* GetParent() { return m_parent; }
-    virtual CJastel* GetJastel() { return m_controller; }
-    virtual CStrListImages* GetImageList() { return &m_images; }
-    virtual CStrListResolutions* GetResolutionList() { return &m_resolutions; }
-
-private:
-    CStrListImages m_images;
-    CStrListResolutions m_resolutions;
 };
 
 struct HWConfigFBRecord;
@@ -94,15 +84,10 @@ public:
     // The console's reply mode: 0 shows values by their symbols where it knows them, else in hex.
     virtual void SetShowValues(BYTE show) { m_showValues = show; }
     virtual BYTE GetShowValues() { return m_showValues; }
-    virtual void SetParent(CWexalTreeMapTB* parent) { StoreParent(parent); }
-    virtual CWexalTreeMapTB* GetParent() { return m_parent; }
     // The box's revision record and product data into the caller's record or buffer (capacity
     // bytes); 0 after a red reason and the error text.
     virtual int FetchRevisions(HWConfigFBRecord* record, int verbose);
     virtual int FetchVPDInfo(signed char board, BYTE* buffer, DWORD capacity, int verbose);
-    virtual CJastel* GetJastel() { return m_controller; }
-    virtual CStrListImages* GetImageList() { return &m_images; }
-    virtual CStrListResolutions* GetResolutionList() { return &m_resolutions; }
     // The external loopback's list: the project format names.
     virtual CStrListResolutions* GetExternalResolutionList() { return &m_externalResolutions; }
     // Switches the Nulk's video loopback (on only for an enable of exactly 1). 1 once the box took
@@ -121,8 +106,6 @@ public:
                        int verbose);
 
 private:
-    CStrListImages m_images;
-    CStrListResolutions m_resolutions;
     CStrListResolutions m_externalResolutions;
     std::vector<CString> m_projectFormatNames;
     BYTE m_showValues = 0;  // set by the console's caller before every run

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "breakout/external_io.h"
 #include "breakout/yorb_commands.h"
@@ -10,9 +11,7 @@
 #include "yorbflow/yorb_command.h"
 
 CNulk::CNulk(CJastel* controller, CString name)
-    : CExternalIO(controller, name), m_projectFormatNames{"HVSDProjFmt_NTSC", "HVSDProjFmt_PAL", "HVSDProjFmt_NTSCJ"} {
-    SetCodeName(name);
-    LoadPresets(m_images, m_resolutions);
+    : CExternalIO(controller, std::move(name)), m_projectFormatNames{"HVSDProjFmt_NTSC", "HVSDProjFmt_PAL", "HVSDProjFmt_NTSCJ"} {
     m_externalResolutions.FreeStrings();
     for (const CString& format : m_projectFormatNames) m_externalResolutions.Add(format);
 }
