@@ -22,7 +22,7 @@ struct ValueRange {
 
 // What the box does with a command; its parameters, their types and roles, the directions it
 // takes and the devices it belongs to are the wire table's.
-struct BoxCommandSpec {
+struct BoxCommandEntry {
     const char* name;
     Kind kind;
     std::vector<ValueRange> ranges;
@@ -31,9 +31,9 @@ struct BoxCommandSpec {
 constexpr int kBytes = Wire::TYPE_BYTES;
 
 // The commands the box's firmware carries out.
-const std::vector<BoxCommandSpec>& Commands() {
+const std::vector<BoxCommandEntry>& Commands() {
     static const char* const kFlag = "0-1";
-    static const std::vector<BoxCommandSpec> table = {
+    static const std::vector<BoxCommandEntry> table = {
         {"HVProjectFormat", Kind::Video, {{"ProjectFormat", "1-24"}}},
         {"HVOutputFormat", Kind::Video,
          {{"OutputFormat", "1-24"}, {"SDProxyFormat", "0,22-24"}, {"OutputAlphaEnable", kFlag}}},
@@ -82,7 +82,7 @@ const std::vector<BoxCommandSpec>& Commands() {
     return table;
 }
 
-const BoxCommandSpec* FindBoxCommand(const std::string& name) {
+const BoxCommandEntry* FindBoxCommand(const std::string& name) {
     for (const auto& c : Commands())
         if (name == c.name) return &c;
     return nullptr;
@@ -122,12 +122,12 @@ uint8_t DeviceBit(BoxDevice d) {
 
 // Adds a reply parameter with the wire table's type for it, the value cut to that width.
 void Add(BoxMessage& reply, const char* name, uint64_t value) {
-    const Wire::CommandSpec* spec = Wire::FindCommand(reply.name);
-    const Wire::ParamSpec* ps = spec ? spec->Find(name) : nullptr;
-    if (!ps) return;
-    const int width = Wire::TypeWidth(ps->type);
+    const Wire::CommandEntry* entry = Wire::FindCommand(reply.name);
+    const Wire::ParamEntry* param = entry ? entry->Find(name) : nullptr;
+    if (!param) return;
+    const int width = Wire::TypeWidth(param->type);
     const uint64_t mask = width >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1;
-    reply.params.push_back({name, ps->type, value & mask, {}});
+    reply.params.push_back({name, param->type, value & mask, {}});
 }
 
 void AddBytes(BoxMessage& reply, const char* name, const std::string& text) {
@@ -149,9 +149,9 @@ int BreakoutBox::Handle(const BoxMessage& c, BoxMessage& reply) {
     reply = BoxMessage{};
     reply.kind = Wire::KIND_REPLY;
     reply.name = c.name;
-    const Wire::CommandSpec* wire = Wire::FindCommand(c.name);
-    const BoxCommandSpec* spec = FindBoxCommand(c.name);
-    if (!wire || !spec) return Wire::RESULT_NOT_SUPPORTED;
+    const Wire::CommandEntry* wire = Wire::FindCommand(c.name);
+    const BoxCommandEntry* entry = FindBoxCommand(c.name);
+    if (!wire || !entry) return Wire::RESULT_NOT_SUPPORTED;
     for (const auto& f : m_faults.commandFails)
         if (f.command == c.name) return f.status;
     const bool send = c.kind == Wire::KIND_SEND;
@@ -160,17 +160,17 @@ int BreakoutBox::Handle(const BoxMessage& c, BoxMessage& reply) {
     // Every parameter must be one the command takes that way, of its type and of a value the
     // device takes; a send carries all of its parameters.
     for (const auto& p : c.params) {
-        const Wire::ParamSpec* ps = wire->Find(p.name);
+        const Wire::ParamEntry* ps = wire->Find(p.name);
         if (!ps || !(ps->roles & (send ? Wire::ROLE_SEND : Wire::ROLE_KEY))) return Wire::RESULT_UNKNOWN_PARAM;
         if (ps->type != p.type) return Wire::RESULT_WRONG_TYPE;
-        for (const ValueRange& r : spec->ranges)
+        for (const ValueRange& r : entry->ranges)
             if (p.name == r.param && !Allowed(r.values, Signed(p.type, p.value))) return Wire::RESULT_BAD_VALUE;
     }
     if (send)
         for (size_t i = 0; i < wire->paramCount; ++i)
             if ((wire->params[i].roles & Wire::ROLE_SEND) && !c.Find(wire->params[i].name)) return Wire::RESULT_INPUT_MISSING;
 
-    switch (spec->kind) {
+    switch (entry->kind) {
     case Kind::Video: return HandleVideo(c, reply);
     case Kind::Diagnostic: return HandleDiagnostic(c);
     case Kind::Kept: return HandleKept(c, reply);
@@ -264,7 +264,7 @@ int BreakoutBox::HandleDiagnostic(const BoxMessage& c) {
 }
 
 int BreakoutBox::HandleKept(const BoxMessage& c, BoxMessage& reply) {
-    const Wire::CommandSpec* wire = Wire::FindCommand(c.name);
+    const Wire::CommandEntry* wire = Wire::FindCommand(c.name);
     // Settings are kept per combination of the key parameters (an absent key counts as 0).
     std::string key;
     for (size_t i = 0; i < wire->paramCount; ++i)
@@ -275,7 +275,7 @@ int BreakoutBox::HandleKept(const BoxMessage& c, BoxMessage& reply) {
         return Wire::RESULT_SUCCESS;
     }
     for (size_t i = 0; i < wire->paramCount; ++i) {
-        const Wire::ParamSpec& s = wire->params[i];
+        const Wire::ParamEntry& s = wire->params[i];
         if (s.roles & Wire::ROLE_REPLY) Add(reply, s.name, (s.roles & Wire::ROLE_KEY) ? Value(c, s.name) : kept[s.name]);
     }
     return Wire::RESULT_SUCCESS;
@@ -289,8 +289,8 @@ void BreakoutBox::Send(const uint8_t* code, size_t size) {
     uint8_t devices = Wire::DEVICE_BEXI | Wire::DEVICE_NULK | Wire::DEVICE_DOLWER;
     if (Wire::Decode(code, size, command) == YorbFlow::CMDSTATUS_OK) {
         m_received.push_back(command);
-        const Wire::CommandSpec* spec = Wire::FindCommand(command.name);
-        devices = spec ? spec->devices : static_cast<uint8_t>(Wire::DEVICE_NULK);  // the Nulk is the box's command front end
+        const Wire::CommandEntry* entry = Wire::FindCommand(command.name);
+        devices = entry ? entry->devices : static_cast<uint8_t>(Wire::DEVICE_NULK);  // the Nulk is the box's command front end
         result = Handle(command, reply);
     }
     for (BoxDevice d : m_faults.silent)

@@ -80,8 +80,8 @@ bool YorbCommandFactory::CompileYorbByteCode(const YorbCommand& command, YorbCom
                                              CommandStatus_t* status) {
     code.Bytes().clear();
     if (size) *size = 0;
-    const Wire::CommandSpec* spec = Wire::FindCommand(command.m_name);
-    if (!spec) return Fail(CMDSTATUS_UNKNOWN_COMMAND, status);
+    const Wire::CommandEntry* entry = Wire::FindCommand(command.m_name);
+    if (!entry) return Fail(CMDSTATUS_UNKNOWN_COMMAND, status);
     if (command.m_mode != YorbCommand::MODE_SEND && command.m_mode != YorbCommand::MODE_REQUEST)
         return Fail(CMDSTATUS_NO_DIRECTION, status);
 
@@ -91,14 +91,14 @@ bool YorbCommandFactory::CompileYorbByteCode(const YorbCommand& command, YorbCom
     for (const YorbCommand::Param& param : command.m_params) {
         Wire::Param wire = param.wire;
         if (param.bySymbol) {
-            const Wire::ParamSpec* paramSpec = spec->Find(wire.name);
-            if (!paramSpec) return Fail(CMDSTATUS_UNKNOWN_PARAM, status);
+            const Wire::ParamEntry* paramEntry = entry->Find(wire.name);
+            if (!paramEntry) return Fail(CMDSTATUS_UNKNOWN_PARAM, status);
             uint32_t value = 0;
             // Symbols name numbers only; the value is cut to the parameter's width.
-            const int width = Wire::TypeWidth(paramSpec->type);
-            if (width == 0 || !FindYorbSymbolValue(spec->name, wire.name.c_str(), param.symbol.c_str(), &value))
+            const int width = Wire::TypeWidth(paramEntry->type);
+            if (width == 0 || !FindYorbSymbolValue(entry->name, wire.name.c_str(), param.symbol.c_str(), &value))
                 return Fail(CMDSTATUS_BAD_SYMBOL, status);
-            wire.type = paramSpec->type;
+            wire.type = paramEntry->type;
             wire.value = width >= 4 ? value : value & ((1u << (8 * width)) - 1);
         }
         message.params.push_back(std::move(wire));
@@ -114,8 +114,8 @@ bool YorbCommandFactory::CompileYorbByteCode(const YorbCommand& command, YorbCom
 bool YorbCommandFactory::GetCommandParamTypeCodeString(const char* yorbName, const char* paramName, size_t bufferSize,
                                                        char* buffer) {
     if (!yorbName || !paramName || !buffer) return false;
-    const Wire::CommandSpec* spec = Wire::FindCommand(yorbName);
-    const Wire::ParamSpec* param = spec ? spec->Find(paramName) : nullptr;
+    const Wire::CommandEntry* entry = Wire::FindCommand(yorbName);
+    const Wire::ParamEntry* param = entry ? entry->Find(paramName) : nullptr;
     if (!param) return false;
     const char* text = Wire::TypeCodeString(param->type);
     if (std::strlen(text) + 1 > bufferSize) return false;

@@ -343,10 +343,10 @@ namespace {
 TEST_F(BreakoutTest, EveryRequestOfTheLibraryIsAnsweredByTheBox) {
     BoundNulk nulk;
     for (size_t i = 0; i < YorbFlow::Wire::kCommandCount; ++i) {
-        const YorbFlow::Wire::CommandSpec& c = YorbFlow::Wire::kCommands[i];
+        const YorbFlow::Wire::CommandEntry& c = YorbFlow::Wire::kCommands[i];
         if (!(c.directions & YorbFlow::Wire::DIR_REQUEST)) continue;
         const std::string name = std::string("Get") + c.name;
-        const YorbFlow::Wire::ParamSpec* reply = c.params;
+        const YorbFlow::Wire::ParamEntry* reply = c.params;
         while (reply < c.params + c.paramCount && !(reply->roles & YorbFlow::Wire::ROLE_REPLY)) ++reply;
         ASSERT_LT(reply, c.params + c.paramCount) << name << " has no reply value";
         int result = -1;

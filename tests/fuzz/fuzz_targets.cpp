@@ -330,7 +330,7 @@ const FuzzTarget* FindFuzzTarget(const char* name) {
 int FuzzYorbReply(const uint8_t* data, size_t size) {
     using namespace YorbFlow;
     if (size == 0) return 0;
-    const Wire::CommandSpec& spec = Wire::kCommands[(data[0] & 0x7F) % Wire::kCommandCount];
+    const Wire::CommandEntry& entry = Wire::kCommands[(data[0] & 0x7F) % Wire::kCommandCount];
     std::vector<uint8_t> code(data + 1, data + size);
     if ((data[0] & 0x80) && code.size() >= Wire::kHeaderBytes + Wire::kCheckBytes) {
         const size_t body = code.size() - Wire::kCheckBytes;
@@ -340,17 +340,17 @@ int FuzzYorbReply(const uint8_t* data, size_t size) {
     }
     YorbCommand reply;
     CommandStatus_t status = CMDSTATUS_OK;
-    if (!YorbCommandFactory::DecompileYorbReply(YorbCommand(spec.name), YorbCommandByteCode(code.data(), code.size()), reply, &status))
+    if (!YorbCommandFactory::DecompileYorbReply(YorbCommand(entry.name), YorbCommandByteCode(code.data(), code.size()), reply, &status))
         return status == CMDSTATUS_OK;
     // A reply that decompiled is the command's, with its result code and no more than its parameters.
-    if (std::strcmp(reply.GetCommandName(), spec.name) != 0 || !reply.IsReply() || reply.GetResult() > Wire::RESULT_LAST ||
-        reply.GetParamCount() > spec.paramCount)
+    if (std::strcmp(reply.GetCommandName(), entry.name) != 0 || !reply.IsReply() || reply.GetResult() > Wire::RESULT_LAST ||
+        reply.GetParamCount() > entry.paramCount)
         return 1;
-    for (size_t p = 0; p < spec.paramCount; ++p) {
+    for (size_t p = 0; p < entry.paramCount; ++p) {
         uint8_t head[8];
         size_t length = 0, copied = 0;
-        if (reply.GetParamByteStreamLength(spec.params[p].name, length) &&
-            (!reply.GetParamByteStream(spec.params[p].name, head, sizeof head, &copied) || copied != std::min(length, sizeof head)))
+        if (reply.GetParamByteStreamLength(entry.params[p].name, length) &&
+            (!reply.GetParamByteStream(entry.params[p].name, head, sizeof head, &copied) || copied != std::min(length, sizeof head)))
             return 1;
     }
     return 0;

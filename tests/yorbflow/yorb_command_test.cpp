@@ -93,10 +93,10 @@ TEST(YorbTable, CoversTheCommandsTypesAndConsoleParameters) {
     int videoOutputs = 0;
     for (const YorbSymbolCommand& entry : YorbSymbolTable) {
         videoOutputs += std::strcmp(entry.name, "VideoOutput") == 0;
-        const CommandSpec* command = FindCommand(entry.name);
+        const CommandEntry* command = FindCommand(entry.name);
         ASSERT_NE(nullptr, command) << entry.name;
         for (size_t p = 0; p < entry.count; ++p) {
-            const ParamSpec* param = command->Find(entry.params[p].name);
+            const ParamEntry* param = command->Find(entry.params[p].name);
             ASSERT_NE(nullptr, param) << entry.name << " " << entry.params[p].name;
             EXPECT_TRUE(param->roles & ROLE_REPLY) << entry.name << " " << entry.params[p].name;
         }

@@ -31,29 +31,29 @@ enum Direction : uint8_t {
     DIR_REQUEST = 2,
 };
 
-struct ParamSpec {
+struct ParamEntry {
     const char* name;
     uint8_t type;    // TypeCode 1-9
     uint8_t roles;   // ParamRole bits
 };
 
-struct CommandSpec {
+struct CommandEntry {
     const char* name;       // the Yorb name, without the Set/Get prefix callers put before it
     uint8_t devices;        // Device bits
     uint8_t directions;     // Direction bits
-    const ParamSpec* params;
+    const ParamEntry* params;
     size_t paramCount;
 
     // The parameter of that name (exact, case-sensitive), or null.
-    const ParamSpec* Find(const std::string& paramName) const;
+    const ParamEntry* Find(const std::string& paramName) const;
 };
 
 // Every command the library knows, and how many.
-extern const CommandSpec kCommands[];
+extern const CommandEntry kCommands[];
 extern const size_t kCommandCount;
 
 // The command of that Yorb name (exact, case-sensitive), or null.
-const CommandSpec* FindCommand(const std::string& name);
+const CommandEntry* FindCommand(const std::string& name);
 
 // Checks a decoded send, request or reply against the table: CMDSTATUS_OK, or
 // CMDSTATUS_UNKNOWN_COMMAND, CMDSTATUS_WRONG_DIRECTION (a send or request the command does not
