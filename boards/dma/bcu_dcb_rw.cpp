@@ -23,6 +23,38 @@ constexpr Pass kPasses[] = {{"Testing with pattern 0x00000000...", 0x00000000, 0
                             {"Testing with pattern 0x55555555...", 0x55555555, 0},
                             {"Testing with varying pattern...", 0xFFFF0000, 0xFDFF0301}};
 
+// The faults of one pass: the first `shown` are printed as they are found; beyond that only the
+// last one closes the list, after a note when some were left out between.
+template <class Record>
+class FaultList {
+public:
+    explicit FaultList(int shown) : m_shown(shown) {}
+
+    void Add(CTestBase* test, const Record& record) {
+        if (++m_count == 1) test->PrintColor("Fault\n", kColorRed);
+        if (m_count <= m_shown) record.Print(test);
+        m_last = record;
+    }
+    int Count() const { return m_count; }
+    // Closes the list, then the pass's verdict: "Okay" in okColour, "Interrupted" when stopped
+    // before any fault, else the count of failing units.
+    void Finish(CTestBase* test, const char* units, int checked, bool stopped, COLORREF okColour) const {
+        if (m_count > m_shown) {
+            if (m_count > m_shown + 1) test->PrintColor(" ... Additional faults not detailed ...\n", kColorRed);
+            m_last.Print(test);
+        }
+        if (!m_count)
+            test->PrintColor(stopped ? "Interrupted\n" : "Okay\n", stopped ? kColorRed : okColour);
+        else
+            test->PrintColorFormat(kColorRed, " Total failing %s: %d of %d\n\n", units, m_count, checked);
+    }
+
+private:
+    int m_shown;
+    int m_count = 0;
+    Record m_last;
+};
+
 // From this firmware revision every BCU and DCB bit is implemented (and BCU register 1 is gone).
 constexpr DWORD kFullProfile = 0xC70;
 
@@ -140,9 +172,10 @@ int C_BCU_RW::RunPass(DWORD start, DWORD step) {
     }
     pattern = start;
     const DWORD* masks = GetMasks();
-    int failures = 0, checked = 0;
+    int checked = 0;
     bool stopped = false;
-    BCUCompareRecord record, last;
+    BCUCompareRecord record;
+    FaultList<BCUCompareRecord> faults(7);
     for (int n = 0; n < kUnits; ++n) {
         if (Stopped()) {
             stopped = true;
@@ -152,27 +185,16 @@ int C_BCU_RW::RunPass(DWORD start, DWORD step) {
         ++checked;
         record.Set(n, masks, pattern, m_bcuWindow + 4 * n);
         if (record.Matches()) continue;
-        ++failures;
         ++m_totalFailures;
         m_result = kRunFailed;
-        last = record;
-        if (failures == 1) PrintColor("Fault\n", kColorRed);
-        if (failures <= 7) record.Print(this);
+        faults.Add(this, record);
     }
-    // Only the first seven are shown as found; the last one closes the list.
-    if (failures >= 8) {
-        if (failures > 8) PrintColor(" ... Additional faults not detailed ...\n", kColorRed);
-        last.Print(this);
-    }
-    if (!failures)
-        PrintColor(stopped ? "Interrupted\n" : "Okay\n", stopped ? kColorRed : kColorGreen);
-    else
-        PrintColorFormat(kColorRed, " Total failing BCUs: %d of %d\n\n", failures, checked);
+    faults.Finish(this, "BCUs", checked, stopped, kColorGreen);
     if (stopped) {
         if (m_result != kRunFailed) m_result = kRunStopped;
         return kRunStopped;
     }
-    return failures ? kRunFailed : kRunPassed;
+    return faults.Count() ? kRunFailed : kRunPassed;
 }
 
 const DWORD* C_BCU_RW_Active::GetMasks() {
@@ -238,9 +260,10 @@ int C_DCB_RW::RunPass(DWORD start, DWORD step) {
             for (int k = 0; k < DCBCompareRecord::kWords; ++k) window[8 * i + k] = pattern;
     }
     pattern = start;
-    int failures = 0, checked = 0;
+    int checked = 0;
     bool stopped = false;
-    DCBCompareRecord record, last;
+    DCBCompareRecord record;
+    FaultList<DCBCompareRecord> faults(4);
     for (int c = 0; c < kDMAChannelCount && !stopped; ++c) {
         if (Stopped()) {
             stopped = true;
@@ -254,28 +277,18 @@ int C_DCB_RW::RunPass(DWORD start, DWORD step) {
             ++checked;
             record.Set(i, GetMasks(c, i), pattern, window + 8 * i);
             if (record.Matches()) continue;
-            ++failures;
             ++m_totalFailures;
             m_result = kRunFailed;
-            last = record;
-            if (failures == 1) PrintColor("Fault\n", kColorRed);
-            if (failures <= 4) record.Print(this);
+            faults.Add(this, record);
             if (Stopped()) {
                 stopped = true;
                 break;
             }
         }
     }
-    if (failures >= 5) {
-        if (failures > 5) PrintColor(" ... Additional faults not detailed ...\n", kColorRed);
-        last.Print(this);
-    }
-    if (!failures)
-        PrintColor(stopped ? "Interrupted\n" : "Okay\n", stopped ? kColorRed : kColorBlack);
-    else
-        PrintColorFormat(kColorRed, " Total failing DCBs: %d of %d\n\n", failures, checked);
+    faults.Finish(this, "DCBs", checked, stopped, kColorBlack);
     if (stopped) return kRunStopped;
-    return failures ? kRunFailed : kRunPassed;
+    return faults.Count() ? kRunFailed : kRunPassed;
 }
 
 void C_DCB_RW::ShowHelp() {
