@@ -181,6 +181,36 @@ struct BoxFaults {
     std::vector<BoxReplyCorrupt> replyCorrupt;
 };
 
+// Video ports by their sync-error bit in DMACtrl.ERR.IStatus (BAR0 0x58110).
+enum class VideoPort { PppA = 0, PppB = 1, ExpB = 2, ExpA = 3 };
+
+// The port's sync-error flag latches at every transfer through it.
+struct PortSyncError {
+    VideoPort port = VideoPort::PppA;
+};
+
+// Where a video path corrupts its data: the FPGA stage of the port's route.
+enum class VideoStageKind { Keyer, Pair, Link };
+
+// Words passing the stage are XORed with mask after the stage's input CRC has taken them.
+struct VideoPathCorrupt {
+    VideoPort port = VideoPort::PppA;
+    VideoStageKind stage = VideoStageKind::Keyer;
+    uint32_t mask = 1;
+};
+
+// A DCM of the keyer (device 0) or of a pair FPGA (1, 2) does not lock: its flag bit stays 0.
+struct DcmUnlocked {
+    int device = 0;
+    int bit = 24;
+};
+
+// A pair FPGA's (device 1, 2) DDR initialisation pass (1 or 2) never completes.
+struct DdrInitFails {
+    int device = 1;
+    int pass = 1;
+};
+
 struct BoardFaults {
     std::vector<SdramStuckBit> sdramStuck;
     std::vector<SdramAlias> sdramAlias;
@@ -205,6 +235,11 @@ struct BoardFaults {
     FlashFaults flash;
     ConfigPortFaults configPort;
     BoxFaults box;
+    // Video-path FPGAs and ports.
+    std::vector<PortSyncError> portSyncError;
+    std::vector<VideoPathCorrupt> videoPathCorrupt;
+    std::vector<DcmUnlocked> dcmUnlocked;
+    std::vector<DdrInitFails> ddrInitFails;
 };
 
 // Temperatures and high limits of the sensor's channels (see SensorOverLimit), degrees Celsius.
@@ -229,6 +264,9 @@ struct BoardConfig {
     std::vector<std::pair<std::string, std::string>> vpd;  // product-data fields in image order
     bool breakoutBox = false;
     bool loopbackCable = false;  // a loopback cable on the connector instead (never both)
+    // What the board-link ports (codec port, expansion port) are cabled to: empty nothing,
+    // "loopback" a loopback plug, else the tag of the partner board whose same port the cable reaches.
+    std::string codecPort, expansionPort;
     SensorSettings sensors;
     MemoryClockSettings memoryClock;
     // Raw image file (0x400000 little-endian words) that keeps the flash PROM's contents across

@@ -1,0 +1,21 @@
+// The route a video stream takes through the FPGAs between a source DMA channel and a sink channel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace sim {
+
+// The FPGAs of one route, in the order the data meets them. A stream moves only while its route is
+// open; every word it carries passes each stage: the stage's CRC registers take it and the stage's
+// corruption fault acts on it, in that order.
+class VideoRoute {
+public:
+    virtual ~VideoRoute() = default;
+    // Every FPGA on the route is configured, out of reset and set to pass data.
+    virtual bool Open() = 0;
+    // Carries len bytes (whole 32-bit words, little-endian) through the stages in order.
+    virtual void Carry(uint8_t* data, size_t len) = 0;
+};
+
+}  // namespace sim
