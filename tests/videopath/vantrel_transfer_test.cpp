@@ -18,18 +18,14 @@ using namespace support;
 
 const std::string kImage = (std::filesystem::path(__FILE__).parent_path() / "../../testdata/oxd/FESK0202.oxd").string();
 constexpr COLORREF kDarkRed = 0x0000C0;
-const std::string kOtt = "\"Over the top\" ", kLoop = "\"Loopback\" ";
-const std::string kPage = "Seed=0x0 Incr=0x1 Size=0x20000 BitsPerPixel=8 Format=4:2:2";
+const std::string kOtt = "\"Over the top\" ", kLoop = "\"Loopback\" ", kPage = "Seed=0x0 Incr=0x1 Size=0x20000 BitsPerPixel=8 Format=4:2:2";
 
 // A pair of 64 MiB boards; codec and expansion give what is on those ports of the main board.
 std::string PairRig(const std::string& codec = "Nuxa1", const std::string& expansion = "Nuxa1", const std::string& faults = "[]") {
-    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64, "attached": {"codec_port": ")" + codec +
-           R"(", "expansion_port": ")" + expansion + R"("}}, {"tag": "Nuxa1", "kind": "nuxa", "sdram_mib": 64}], "faults": )" +
-           faults + "}";
+    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64, "attached": {"codec_port": ")" + codec + R"(", "expansion_port": ")" +
+           expansion + R"("}}, {"tag": "Nuxa1", "kind": "nuxa", "sdram_mib": 64}], "faults": )" + faults + "}";
 }
-std::string PlugRig(const std::string& faults = "[]") {
-    return MainBoardRig(faults, R"(, "attached": {"codec_port": "loopback"})");
-}
+std::string PlugRig(const std::string& faults = "[]") { return MainBoardRig(faults, R"(, "attached": {"codec_port": "loopback"})"); }
 
 DWORD Bar0(const char* board, DWORD offset) { return RigBoard(board)->GetRegisters()[offset / 4]; }
 // Word w of DCB 1 of a channel: what the test loaded.
@@ -44,10 +40,7 @@ struct Link {
         COxd image(kImage.c_str(), 1);
         if (program) vantrel.Program(nullptr, image);
     }
-    DWORD Run(const std::string& command) {
-        vantrel.out = {};
-        return vantrel.Run(command.c_str());
-    }
+    DWORD Run(const std::string& command) { vantrel.out = {}; return vantrel.Run(command.c_str()); }
     RecordingTreeTest root{"CBrimolaBoard"};
     Recording<CVantrel> vantrel;
 };
@@ -55,8 +48,7 @@ struct Link {
 class VantrelTransfer : public RigTest {};
 
 TEST_F(VantrelTransfer, RefusesBadArgumentsBeforeTouchingTheBoards) {
-    const std::string ott = "CVantrel::OverTheTop:  ", loop = "CVantrel::Loopback:  ";
-    const std::string sizeRule = " must be a multiple of 0x20000 (at least 0x20000)\n";
+    const std::string ott = "CVantrel::OverTheTop:  ", loop = "CVantrel::Loopback:  ", sizeRule = " must be a multiple of 0x20000 (at least 0x20000)\n";
     struct Row { const char* name; std::string command, text; };
     const Row rows[] = {
         {"keyword without quotes", "Loopback " + kPage, ""},
@@ -73,13 +65,11 @@ TEST_F(VantrelTransfer, RefusesBadArgumentsBeforeTouchingTheBoards) {
         {"Size without 0x reads 0", kOtt + "Seed=0x0 Incr=0x1 Size=20000 BitsPerPixel=8 Format=4:2:2", ott + "Size[0x00000000]" + sizeRule},
         {"Size below a page", kLoop + "Seed=0x0 Incr=0x1 Size=0x10000 BitsPerPixel=8 Format=4:2:2", loop + "Size[0x00010000]" + sizeRule},
         {"Size not whole pages", kLoop + "Seed=0x0 Incr=0x1 Size=0x30000 BitsPerPixel=8 Format=4:2:2", loop + "Size[0x00030000]" + sizeRule},
-        {"Sequence with Incr 0", kOtt + "Seed=0x0 Incr=0x0 Size=0x20000 BitsPerPixel=8 Format=4:2:2 Mode=Sequence",
-         ott + "Mode=Sequence needs an Incr other than 0\n"},
+        {"Sequence with Incr 0", kOtt + "Seed=0x0 Incr=0x0 Size=0x20000 BitsPerPixel=8 Format=4:2:2 Mode=Sequence", ott + "Mode=Sequence needs an Incr other than 0\n"},
         // The default main board has 512 MiB, the codec board 256 MiB.
         {"source past its SDRAM", kLoop + "SrcAddress=0x1FFE0000 Seed=0x0 Incr=0x1 Size=0x40000 BitsPerPixel=8 Format=4:2:2",
          loop + "Address[0x1FFE0000] + Size[0x00040000] runs past the SDRAM of the SRC board\n"},
-        {"destination past its SDRAM", kLoop + "DstAddress=0x1FFF0000 " + kPage,
-         loop + "Address[0x1FFF0000] + Size[0x00020000] runs past the SDRAM of the DST board\n"},
+        {"destination past its SDRAM", kLoop + "DstAddress=0x1FFF0000 " + kPage, loop + "Address[0x1FFF0000] + Size[0x00020000] runs past the SDRAM of the DST board\n"},
         {"codec board too small", kOtt + "Src=Brimola Seed=0x0 Incr=0x1 Size=0x10020000 BitsPerPixel=8 Format=4:2:2",
          ott + "Address[0x00000000] + Size[0x10020000] runs past the SDRAM of the DST board\n"},
     };
@@ -101,10 +91,7 @@ TEST_F(VantrelTransfer, RefusesBadArgumentsBeforeTouchingTheBoards) {
 }
 
 TEST_F(VantrelTransfer, WorkedValuesOverTheTopAndLoopback) {
-    struct Row {
-        const char* name; DWORD id; const char* board; std::string rig, command;
-        std::vector<std::string> parts; size_t passes; const char* source; DWORD opBits;
-    };
+    struct Row { const char* name; DWORD id; const char* board; std::string rig, command; std::vector<std::string> parts; size_t passes; const char* source; DWORD opBits; };
     const std::string fill = "Filling host memory buffer Seed[0x00000000] Incr[";
     const Row rows[] = {
         {"Seed=5 reads 0, one page", 3, "Brimola1", "", kOtt + "Seed=5 Incr=0x1 Size=0x20000 BitsPerPixel=8 Format=4:2:2",
@@ -116,8 +103,7 @@ TEST_F(VantrelTransfer, WorkedValuesOverTheTopAndLoopback) {
          {"CVantrel::OverTheTop:  Format parameter is not correct\n"}, 1, "Nuxa1", 0},
         {"4:4:4:4, 16 bits", 3, "Brimola1", "", kOtt + "Seed=0x12345 Incr=0x10001 Size=0x20000 BitsPerPixel=16 Format=4:4:4:4", {}, 1, "Nuxa1", 0x6000},
         {"Src=brimola from the codec board", 4, "Nuxa1", "", kOtt + "Src=brimola " + kPage, {}, 1, "Brimola1", 0},
-        {"Loopback through a plug", 3, "Brimola1", PlugRig(), kLoop + "SrcAddress=0x100000 DstAddress=0x300000 " + kPage,
-         {"DMA WexalAddr[0x00120000]"}, 1, "Brimola1", 0},
+        {"Loopback through a plug", 3, "Brimola1", PlugRig(), kLoop + "SrcAddress=0x100000 DstAddress=0x300000 " + kPage, {"DMA WexalAddr[0x00120000]"}, 1, "Brimola1", 0},
         {"Loopback inside the FPGA", 4, "Brimola1", MainBoardRig(), kLoop + "DstAddress=0x40000 " + kPage, {}, 1, "Brimola1", 0},
         {"Loopback on the cabled pair", 3, "Nuxa1", "", kLoop + "DstAddress=0x40000 " + kPage, {}, 1, "Nuxa1", 0},
     };
@@ -140,39 +126,25 @@ TEST_F(VantrelTransfer, WorkedValuesOverTheTopAndLoopback) {
 }
 
 TEST_F(VantrelTransfer, LinkFaultsFailWithTheirMessages) {
-    const std::string corrupt = R"([{"kind": "video_path_corrupt", "board": "Nuxa1", "port": "EXPA", "stage": "link", "mask": ")";
-    const std::string hint = "CVantrel::OverTheTop:  Please check the over the top (board to board) cables\n";
-    auto fault = [](const char* kind, const char* board, const char* field, int value) {
-        return std::string(R"([{"kind": ")") + kind + R"(", "board": ")" + board + R"(", ")" + field + R"(": )" + std::to_string(value) + "}]";
-    };
+    const std::string hint = "CVantrel::OverTheTop:  Please check the over the top (board to board) cables\n", bits16 = kOtt + "Seed=0x0 Incr=0x1 Size=0x20000 BitsPerPixel=16 Format=4:2:2";
+    auto corrupt = [](const char* board, const char* mask) { return std::string(R"([{"kind": "video_path_corrupt", "port": "EXPA", "stage": "link", "board": ")") + board + R"(", "mask": ")" + mask + "\"}]"; };
+    auto fault = [](const char* kind, const char* board, const char* field, int value) { return std::string(R"([{"kind": ")") + kind + R"(", "board": ")" + board + R"(", ")" + field + R"(": )" + std::to_string(value) + "}]"; };
     struct Row { const char* name; std::string rig; DWORD id; std::string command; DWORD result; std::vector<std::string> parts; };
     const Row rows[] = {
-        {"corrupt link", PairRig("Nuxa1", "Nuxa1", corrupt + R"(0x8"}])"), 3, kOtt + kPage, 2,
-         {"Offset[0x00000000]:  Read[0x00000008]  Src[0x00000000]  XOR[0x00000008]\n", "CVantrel::OverTheTop:  DMA_Read compare failed\n",
-          "Compare using slave mode reads\n", "WexalAddress[0x00000000] Write[0x00000000]  Read[0x00000008] XOR[0x00000008]\n",
-          "CVantrel::OverTheTop:  Slave mode compare failed\n", hint}},
+        {"corrupt link", PairRig("Nuxa1", "Nuxa1", corrupt("Nuxa1", "0x8")), 3, kOtt + kPage, 2, {"Offset[0x00000000]:  Read[0x00000008]  Src[0x00000000]  XOR[0x00000008]\n",
+         "CVantrel::OverTheTop:  DMA_Read compare failed\n", "Compare using slave mode reads\n", "WexalAddress[0x00000000] Write[0x00000000]  Read[0x00000008] XOR[0x00000008]\n", "CVantrel::OverTheTop:  Slave mode compare failed\n", hint}},
         // 16-bit elements: the low three bits of each half are not compared, the rest of both halves is.
-        {"16 bits, low bits", PairRig("Nuxa1", "Nuxa1", corrupt + R"(0x00070007"}])"), 3, kOtt + "Seed=0x0 Incr=0x1 Size=0x20000 BitsPerPixel=16 Format=4:2:2", 1, {"DMA_Read compare passed\n"}},
-        {"16 bits, upper half", PairRig("Nuxa1", "Nuxa1", corrupt + R"(0x00080000"}])"), 3, kOtt + "Seed=0x0 Incr=0x1 Size=0x20000 BitsPerPixel=16 Format=4:2:2", 2,
-         {"XOR[0x00080000]", "DMA_Read compare failed\n", hint}},
-        {"source FPGA not loaded", PairRig("Nuxa1", "Nuxa1", fault("fpga_done_stays_low", "Nuxa1", "device", 3)), 3, kOtt + kPage, 2,
-         {"CVantrel::OverTheTop:  Vantrel on SRC device not loaded\r\n"}},
-        {"destination FPGA not loaded", PairRig("Nuxa1", "Nuxa1", fault("fpga_done_stays_low", "Brimola1", "device", 4)), 4, kOtt + kPage, 2,
-         {"CVantrel::OverTheTop:  Vantrel on DST device not loaded\r\n"}},
-        {"source channel stalls", PairRig("Nuxa1", "Nuxa1", fault("dma_stall", "Nuxa1", "channel", 37)), 3, kOtt + kPage, 2,
-         {"CVantrel::OverTheTop:  Timeout waiting for this board to DMA to Dst\n", hint}},
-        {"destination channel stalls", PairRig("Nuxa1", "Nuxa1", fault("dma_stall", "Brimola1", "channel", 59)), 3, kOtt + kPage, 2,
-         {"CVantrel::OverTheTop:  Timeout waiting for data to arrive from SRC\n", hint}},
-        {"destination tag wrong", PairRig("Nuxa1", "Nuxa1", fault("dma_wrong_tag", "Brimola1", "channel", 59)), 3, kOtt + kPage, 2,
-         {"CVantrel::OverTheTop:  Timeout waiting for data to arrive from SRC\n", hint}},
-        {"no cable", PairRig("", ""), 3, kOtt + kPage, 2,
-         {"~*RED*~~*BACK_WHITE*~CVantrel::OverTheTop:  \nError: Timed out (250msec) waiting for clock.\n",
-          "cable is not in place on Expansion Port CVantrelCodec. \n"}},
-        {"loopback, corrupt link", PlugRig(R"([{"kind": "video_path_corrupt", "board": "Brimola1", "port": "EXPA", "stage": "link", "mask": "0x100"}])"),
-         3, kLoop + "DstAddress=0x100000 " + kPage, 2, {"CVantrel::Loopback:  DMA_Read compare failed\n", "CVantrel::Loopback:  Slave mode compare failed\n",
-          "CVantrel::Loopback:  Please check the over the top (board to board) cables\n"}},
-        {"loopback, partner without cable", PairRig("loopback", ""), 4, kLoop + "DstAddress=0x100000 " + kPage, 2,
-         {"CVantrel::Loopback:  \nError: Timed out (250msec) waiting for clock.\n", "Expansion Port CVantrelExpansion"}},
+        {"16 bits, low bits", PairRig("Nuxa1", "Nuxa1", corrupt("Nuxa1", "0x00070007")), 3, bits16, 1, {"DMA_Read compare passed\n"}},
+        {"16 bits, upper half", PairRig("Nuxa1", "Nuxa1", corrupt("Nuxa1", "0x00080000")), 3, bits16, 2, {"XOR[0x00080000]", "DMA_Read compare failed\n", hint}},
+        {"source FPGA not loaded", PairRig("Nuxa1", "Nuxa1", fault("fpga_done_stays_low", "Nuxa1", "device", 3)), 3, kOtt + kPage, 2, {"CVantrel::OverTheTop:  Vantrel on SRC device not loaded\r\n"}},
+        {"destination FPGA not loaded", PairRig("Nuxa1", "Nuxa1", fault("fpga_done_stays_low", "Brimola1", "device", 4)), 4, kOtt + kPage, 2, {"CVantrel::OverTheTop:  Vantrel on DST device not loaded\r\n"}},
+        {"source channel stalls", PairRig("Nuxa1", "Nuxa1", fault("dma_stall", "Nuxa1", "channel", 37)), 3, kOtt + kPage, 2, {"CVantrel::OverTheTop:  Timeout waiting for this board to DMA to Dst\n", hint}},
+        {"destination channel stalls", PairRig("Nuxa1", "Nuxa1", fault("dma_stall", "Brimola1", "channel", 59)), 3, kOtt + kPage, 2, {"CVantrel::OverTheTop:  Timeout waiting for data to arrive from SRC\n", hint}},
+        {"destination tag wrong", PairRig("Nuxa1", "Nuxa1", fault("dma_wrong_tag", "Brimola1", "channel", 59)), 3, kOtt + kPage, 2, {"CVantrel::OverTheTop:  Timeout waiting for data to arrive from SRC\n", hint}},
+        {"no cable", PairRig("", ""), 3, kOtt + kPage, 2, {"~*RED*~~*BACK_WHITE*~CVantrel::OverTheTop:  \nError: Timed out (250msec) waiting for clock.\n", "cable is not in place on Expansion Port CVantrelCodec. \n"}},
+        {"loopback, corrupt link", PlugRig(corrupt("Brimola1", "0x100")), 3, kLoop + "DstAddress=0x100000 " + kPage, 2, {"CVantrel::Loopback:  DMA_Read compare failed\n",
+         "CVantrel::Loopback:  Slave mode compare failed\n", "CVantrel::Loopback:  Please check the over the top (board to board) cables\n"}},
+        {"loopback, partner without cable", PairRig("loopback", ""), 4, kLoop + "DstAddress=0x100000 " + kPage, 2, {"CVantrel::Loopback:  \nError: Timed out (250msec) waiting for clock.\n", "Expansion Port CVantrelExpansion"}},
     };
     for (const Row& row : rows) {
         ScopedRig rig(row.rig);
