@@ -300,10 +300,14 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
     srcDcb.SetStartAddress(srcBase);
     dstDcb.SetStartAddress(dstBase);
     if (loopback) dstDcb.GetOpField().SetBCUPointer(3);
-    for (auto [board, unit] : {std::pair{&src, 2}, std::pair{&dst, 3}}) {
-        BufferControlUnit bcu(*board, unit);
-        bcu.Clear();
-        bcu.SetGo(1);
+    // Units 2 and 3 on every board of the run: the transfer DCB and the page DCBs made from it
+    // name unit 2 on both boards, and the loopback's destination names unit 3.
+    for (CWexalBoardIF* board : {&src, &dst}) {
+        for (int unit : {2, 3}) {
+            BufferControlUnit bcu(*board, unit);
+            bcu.Clear();
+            bcu.SetGo(1);
+        }
     }
     WexalDCB page = transfer;
     page.GetOpField().Set16bit(0);
