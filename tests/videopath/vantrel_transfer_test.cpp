@@ -20,10 +20,12 @@ const std::string kImage = (std::filesystem::path(__FILE__).parent_path() / "../
 constexpr COLORREF kDarkRed = 0x0000C0;
 const std::string kOtt = "\"Over the top\" ", kLoop = "\"Loopback\" ", kPage = "Seed=0x0 Incr=0x1 Size=0x20000 BitsPerPixel=8 Format=4:2:2";
 
-// A pair of 64 MiB boards; codec and expansion give what is on those ports of the main board.
+// A pair of 64 MiB boards; codec and expansion give what is on those ports of the main board ("" open).
 std::string PairRig(const std::string& codec = "Nuxa1", const std::string& expansion = "Nuxa1", const std::string& faults = "[]") {
-    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64, "attached": {"codec_port": ")" + codec + R"(", "expansion_port": ")" +
-           expansion + R"("}}, {"tag": "Nuxa1", "kind": "nuxa", "sdram_mib": 64}], "faults": )" + faults + "}";
+    const std::string ports = (codec.empty() ? "" : R"("codec_port": ")" + codec + "\"") + (codec.empty() || expansion.empty() ? "" : ", ") +
+                              (expansion.empty() ? "" : R"("expansion_port": ")" + expansion + "\"");
+    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64, "attached": {)" + ports +
+           R"(}}, {"tag": "Nuxa1", "kind": "nuxa", "sdram_mib": 64}], "faults": )" + faults + "}";
 }
 std::string PlugRig(const std::string& faults = "[]") { return MainBoardRig(faults, R"(, "attached": {"codec_port": "loopback"})"); }
 
@@ -174,8 +176,9 @@ TEST_F(VantrelTransfer, ProgramChecksTheClockOnBothEndsOfTheCable) {
         COxd image(kImage.c_str(), 1);
         EXPECT_EQ(link.vantrel.Program(nullptr, image), row.result) << row.name;
         EXPECT_EQ(link.vantrel.out.text, row.text) << row.name;
+        // With a partner the own link sees its clock unless the check said otherwise; alone, without a plug, it has none.
         const DWORD present = row.id == 3 ? 0x2 : 0x4;
-        EXPECT_EQ((Bar0("Brimola1", 0x4010) & present) != 0, row.text.find(src) == std::string::npos) << row.name;
+        EXPECT_EQ((Bar0("Brimola1", 0x4010) & present) != 0, row.text.find(dual) == 0 && row.text.find(src) == std::string::npos) << row.name;
     }
 }
 
