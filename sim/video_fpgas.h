@@ -71,9 +71,13 @@ public:
     void Write(uint32_t offset, uint32_t value);
 
 private:
+    class Fpga;
     class Keyer;
     class Pair;
     class Route;
+    RegisterBlock* Block(uint32_t offset);
+
+    std::function<uint32_t()> m_ram;
     std::unique_ptr<Keyer> m_keyer;
     std::unique_ptr<Pair> m_pair[2];
     std::unique_ptr<Route> m_route[2];
