@@ -1,11 +1,17 @@
 // Keyer and FPGA-pair register models, their CRC registers and the PPP routes through them.
 #include "sim/video_fpgas.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 #include <utility>
 #include <vector>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define PEX_VIDEO_CRC_CLMUL 1
+#endif
 
 namespace sim {
 
@@ -21,28 +27,34 @@ constexpr uint32_t MulXPow(uint32_t value, int n) {
     return value;
 }
 
+// (a * b) mod the generator.
+constexpr uint32_t MulMod(uint32_t a, uint32_t b) {
+    uint32_t r = 0;
+    for (int i = 31; i >= 0; --i) r = MulXPow(r, 1) ^ ((b >> i & 1) ? a : 0);
+    return r;
+}
+
 // Each word gives 26 data bits: bits 15-3 of its low half, then bits 31-19 of its high half. Four
 // words (104 bits D) fed into register r give (r * x^104 + D * x^32) mod G; with H the first 32 bits
-// of D and R the other 72 that is ((r ^ H) * x^104 + R * x^32) mod G. The R part does not depend on
-// the register, so registers fed the same words share it: four lookups a register per 16 bytes,
-// nine shared ones.
+// of D and R the other 72 that is ((r ^ H) * x^104 + R * x^32) mod G: four lookups that depend on
+// the register and nine that do not.
 struct CrcTables {
-    std::array<std::array<uint32_t, 256>, 4> reg{};   // b * x^(8j + 104)
-    std::array<std::array<uint32_t, 256>, 9> rest{};  // b * x^(8k + 32)
+    std::array<std::array<uint32_t, 256>, 4> reg{};    // b * x^(8j + 104)
+    std::array<std::array<uint32_t, 256>, 16> rest{};  // b * x^(8k + 32); k >= 9 only to reduce 128 bits
+    std::array<uint32_t, 64> pow2{};                   // x^(2^k)
 
     static constexpr std::array<uint32_t, 256> Table(int shift) {
         std::array<uint32_t, 256> t{};
         uint32_t bit[8] = {};
         for (int i = 0; i < 8; ++i) bit[i] = MulXPow(1u << i, shift);
-        for (uint32_t b = 1; b < 256; ++b) {
-            const int low = std::countr_zero(b);
-            t[b] = t[b & (b - 1)] ^ bit[low];
-        }
+        for (uint32_t b = 1; b < 256; ++b) t[b] = t[b & (b - 1)] ^ bit[std::countr_zero(b)];
         return t;
     }
     constexpr CrcTables() {
         for (int j = 0; j < 4; ++j) reg[j] = Table(8 * j + 104);
-        for (int k = 0; k < 9; ++k) rest[k] = Table(8 * k + 32);
+        for (int k = 0; k < 16; ++k) rest[k] = Table(8 * k + 32);
+        pow2[0] = 2;
+        for (int k = 1; k < 64; ++k) pow2[k] = MulMod(pow2[k - 1], pow2[k - 1]);
     }
 };
 
@@ -56,8 +68,14 @@ inline uint32_t Load(const uint8_t* p) {
 
 inline uint32_t Units(uint32_t w) { return (w & 0xFFFF) >> 3 << 13 | w >> 19; }
 
-inline uint32_t FoldReg(uint32_t v) {
-    return kCrc.reg[0][v & 0xFF] ^ kCrc.reg[1][v >> 8 & 0xFF] ^ kCrc.reg[2][v >> 16 & 0xFF] ^ kCrc.reg[3][v >> 24];
+// Four words at p into the register.
+inline uint32_t FeedStep(uint32_t crc, const uint8_t* p) {
+    const uint32_t d0 = Units(Load(p)), d1 = Units(Load(p + 4)), d2 = Units(Load(p + 8)), d3 = Units(Load(p + 12));
+    const uint64_t lo = uint64_t{d1 & 0xFFF} << 52 | uint64_t{d2} << 26 | d3;
+    const uint32_t v = crc ^ (d0 << 6 | d1 >> 20);
+    uint32_t r = kCrc.rest[8][d1 >> 12 & 0xFF];
+    for (int k = 0; k < 8; ++k) r ^= kCrc.rest[k][lo >> (8 * k) & 0xFF];
+    return r ^ kCrc.reg[0][v & 0xFF] ^ kCrc.reg[1][v >> 8 & 0xFF] ^ kCrc.reg[2][v >> 16 & 0xFF] ^ kCrc.reg[3][v >> 24];
 }
 
 // One word: (r * x^26 + d * x^32) mod G = (r << 26) ^ (((r >> 6) ^ d) * x^32 mod G).
@@ -67,19 +85,99 @@ inline uint32_t FeedWord(uint32_t crc, uint32_t w) {
            kCrc.rest[3][v >> 24];
 }
 
+uint32_t FeedSerial(uint32_t crc, const uint8_t* p, size_t words) {
+    const uint8_t* end = p + 4 * (words & ~size_t{3});
+    for (; p < end; p += 16) crc = FeedStep(crc, p);
+    for (size_t i = 0; i < (words & 3); ++i, p += 4) crc = FeedWord(crc, Load(p));
+    return crc;
+}
+
+// x^(26 words) mod G, the factor that carries a register past that many words. Callers feed runs
+// of the same lengths over and over, so the last few answers are kept.
+uint32_t Shift(uint64_t words) {
+    thread_local std::array<std::pair<uint64_t, uint32_t>, 4> cache{};
+    thread_local unsigned next = 0;
+    for (const auto& [n, x] : cache)
+        if (n == words && x) return x;
+    uint32_t x = 1;
+    const uint64_t bits = 26 * words;
+    for (int k = 0; k < 64; ++k)
+        if (bits >> k & 1) x = MulMod(x, kCrc.pow2[k]);
+    cache[next++ % cache.size()] = {words, x};
+    return x;
+}
+
+#ifdef PEX_VIDEO_CRC_CLMUL
+bool HasClmul() {
+    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    return has;
+}
+
+// The 104 data bits of four words as one 128-bit number, the first unit most significant.
+__attribute__((target("pclmul,sse4.1"))) inline __m128i Chunk(const uint8_t* p) {
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Lanes d0..d3 (Units of each word), then e = d0 << 26 | d1 and d2 << 26 | d3 in the two halves.
+    const __m128i d = _mm_or_si128(_mm_slli_epi32(_mm_srli_epi32(_mm_and_si128(w, _mm_set1_epi32(0xFFFF)), 3), 13),
+                                   _mm_srli_epi32(w, 19));
+    const __m128i e =
+        _mm_or_si128(_mm_slli_epi64(_mm_and_si128(d, _mm_set1_epi64x(0xFFFFFFFF)), 26), _mm_srli_epi64(d, 32));
+    // D = e0 * 2^52 + e1: low half e1 | e0 << 52, high half e0 >> 12.
+    const __m128i low = _mm_or_si128(_mm_shuffle_epi32(e, 0x4E), _mm_slli_epi64(e, 52));
+    return _mm_unpacklo_epi64(low, _mm_srli_epi64(e, 12));
+}
+
+// (a * x^32) mod G for a 128-bit a.
+__attribute__((target("pclmul,sse4.1"))) inline uint32_t Reduce(__m128i a) {
+    const uint64_t lo = static_cast<uint64_t>(_mm_cvtsi128_si64(a));
+    const uint64_t hi = static_cast<uint64_t>(_mm_extract_epi64(a, 1));
+    uint32_t r = 0;
+    for (int k = 0; k < 8; ++k) r ^= kCrc.rest[k][lo >> (8 * k) & 0xFF] ^ kCrc.rest[k + 8][hi >> (8 * k) & 0xFF];
+    return r;
+}
+
+// Four runs side by side, each in a 128-bit number A kept congruent to its data so far modulo G:
+// A * x^104 + D with A = Ah * x^64 + Al is Ah * (x^168 mod G) + Al * (x^104 mod G) + D, below 2^104.
+__attribute__((target("pclmul,sse4.1"))) void Crc0Parts(const uint8_t* p, size_t part, uint32_t out[4]) {
+    constexpr uint32_t kX168 = MulXPow(1, 168), kX104 = MulXPow(1, 104);
+    const __m128i key = _mm_set_epi64x(kX168, kX104);
+    __m128i a[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
+    for (size_t i = 0; i < 4 * part; i += 16)
+        for (int s = 0; s < 4; ++s) {
+            const __m128i folded = _mm_xor_si128(_mm_clmulepi64_si128(a[s], key, 0x11),
+                                                 _mm_clmulepi64_si128(a[s], key, 0x00));
+            a[s] = _mm_xor_si128(folded, Chunk(p + 4 * part * s + i));
+        }
+    for (int s = 0; s < 4; ++s) out[s] = Reduce(a[s]);
+}
+#endif
+
+// The register fed from 0. Feeding is linear: seed s over words W gives s * Shift(W) ^ Crc0(W), and
+// a run split in two gives Crc0(A) * Shift(B) ^ Crc0(B). Where the CPU multiplies without carries,
+// long runs are cut into four parts fed side by side.
+uint32_t Crc0(const uint8_t* p, size_t words) {
+#ifdef PEX_VIDEO_CRC_CLMUL
+    if (words >= 256 && HasClmul()) {
+        const size_t part = words / 4 & ~size_t{3};
+        uint32_t c[4];
+        Crc0Parts(p, part, c);
+        const uint32_t x = Shift(part);
+        const uint32_t crc = MulMod(MulMod(MulMod(c[0], x) ^ c[1], x) ^ c[2], x) ^ c[3];
+        const size_t left = words - 4 * part;
+        return MulMod(crc, Shift(left)) ^ FeedSerial(0, p + 16 * part, left);
+    }
+#endif
+    return FeedSerial(0, p, words);
+}
+
 // Feeds the same words to each of n registers.
 void FeedAll(uint32_t* const* regs, int n, const uint8_t* p, size_t bytes) {
-    const uint8_t* end4 = p + (bytes & ~size_t{15});
-    for (; p < end4; p += 16) {
-        const uint32_t d0 = Units(Load(p)), d1 = Units(Load(p + 4)), d2 = Units(Load(p + 8)), d3 = Units(Load(p + 12));
-        const uint32_t h = d0 << 6 | d1 >> 20;
-        const uint64_t lo = uint64_t{d1 & 0xFFF} << 52 | uint64_t{d2} << 26 | d3;
-        uint32_t rest = kCrc.rest[8][d1 >> 12 & 0xFF];
-        for (int k = 0; k < 8; ++k) rest ^= kCrc.rest[k][lo >> (8 * k) & 0xFF];
-        for (int r = 0; r < n; ++r) *regs[r] = FoldReg(*regs[r] ^ h) ^ rest;
+    const size_t words = bytes / 4;
+    if (words < 64) {
+        for (int r = 0; r < n; ++r) *regs[r] = FeedSerial(*regs[r], p, words);
+        return;
     }
-    for (const uint8_t* end = end4 + (bytes & 12); p < end; p += 4)
-        for (int r = 0; r < n; ++r) *regs[r] = FeedWord(*regs[r], Load(p));
+    const uint32_t c = Crc0(p, words), x = Shift(words);
+    for (int r = 0; r < n; ++r) *regs[r] = MulMod(*regs[r], x) ^ c;
 }
 
 void XorWords(uint8_t* p, size_t bytes, uint32_t mask) {
