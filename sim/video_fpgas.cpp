@@ -223,6 +223,8 @@ public:
     uint32_t& Word(uint32_t offset) { return m_words[(offset - m_base) / 4]; }
     uint32_t Ram() const { return m_ram(); }
     uint32_t DcmFlags() const { return (Ram() & m_clockBits) == m_clockBits ? m_dcmBits : 0; }
+    // Every DCM locks: a design whose clock managers do not lock moves no data and runs no DDR pass.
+    bool Locked() const { return DcmFlags() == m_dcmMask; }
 
     uint32_t Read(uint32_t offset) override {
         if (!Live()) return 0xFFFFFFFF;
@@ -294,7 +296,7 @@ protected:
         if (o == kDdrStatus[0] || o == kDdrStatusAlso || o == kDdrStatus[1]) return true;  // read-only
         for (int pass = 0; pass < 2; ++pass)
             if (o == kDdrStart[pass] && value == kDdrStartCode)
-                m_done[pass] = (Ram() & kRamPair) && !m_fails[pass];
+                m_done[pass] = Locked() && !m_fails[pass];
         return false;
     }
 
@@ -316,14 +318,14 @@ public:
 
     bool Open() override {
         Keyer& k = *m_owner.m_keyer;
-        if (!k.Live() || (k.Ram() & (kRamKeyerA | kRamKeyerB)) != (kRamKeyerA | kRamKeyerB)) return false;
+        if (!k.Live() || !k.Locked()) return false;
         if (k.Word(kKeyerDcm) & (1u << (16 + m_channel))) return false;
         const uint32_t block = kChannelBlock[m_channel];
         const uint32_t two = k.Word(block + kControlTwo);
         if (two & kLoopback) return true;
         if (!(two & kPassthru) || (k.Word(block + kPortControl) & kPathOn) != kPathOn) return false;
         Pair& p = *m_owner.m_pair[m_channel];
-        return p.Live() && p.DdrDone() && !(p.Word(kPairBase[m_channel] + kPairDcm) & kPairReset);
+        return p.Live() && p.Locked() && p.DdrDone() && !(p.Word(kPairBase[m_channel] + kPairDcm) & kPairReset);
     }
 
     void Carry(uint8_t* data, size_t len) override {

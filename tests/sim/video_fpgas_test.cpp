@@ -116,6 +116,7 @@ TEST(VideoFpgas, PppRouteOpensOnlyWithEveryStageReady) {
         {"other channel's reset", [](Board& b, int ch) { b.map.Write(0xBFD0, 1u << (17 - ch)); }, true},
         {"no RAM bit 0", [](Board& b, int) { b.ram = 0x1E; }, false},
         {"no RAM bit 2", [](Board& b, int) { b.ram = 0x1B; }, false},
+        {"pair DCMs unlocked (no RAM bit 1)", [](Board& b, int) { b.ram = 0x1D; }, false},
         {"no passthru", set(V::kControlTwo, 0), false},
         {"port path half on", set(V::kPortControl, 0x80000000), false},
         {"pair unconfigured", [](Board& b, int ch) { Configure(b.port, ch + 1, false); }, false},
