@@ -10,6 +10,7 @@
 #include "sim/host_memory.h"
 #include "sim/i2c_parts.h"
 #include "sim/rig_config.h"
+#include "sim/video_ports.h"
 #include "sim/wexal_fpga.h"
 
 namespace sim {
@@ -23,12 +24,16 @@ public:
         m_controller.Attach(m_fpga.Registers());
         m_controller.SetOverTemperatureSource([this] { return m_i2c.Sensor().OverLimit(); });
         if (config.breakoutBox) m_box = std::make_unique<BreakoutBox>(config);
+        // Video ports after the FPGA's own blocks: their registers take over part of its range.
+        m_ports = std::make_unique<VideoPorts>(m_config, m_controller, m_fpga.Dma());
+        m_ports->Attach(m_fpga.Registers());
     }
     const BoardConfig& Config() const { return m_config; }
     const std::string& Tag() const { return m_config.tag; }
     WexalFpga& Fpga() { return m_fpga; }
     BoardI2C& I2C() { return m_i2c; }
     BoardController& Controller() { return m_controller; }
+    VideoPorts& Ports() { return *m_ports; }
     // The breakout box on the connector; null with a loopback cable or nothing there.
     BreakoutBox* Box() { return m_box.get(); }
     bool HasSpace(const char* name) const;
@@ -39,6 +44,7 @@ private:
     BoardI2C m_i2c;
     BoardController m_controller;
     std::unique_ptr<BreakoutBox> m_box;
+    std::unique_ptr<VideoPorts> m_ports;
 };
 
 class Rig {
@@ -48,6 +54,8 @@ public:
     HostMemory& Host() { return m_host; }
     // Boards that enumerate (a missing-board fault hides one), in rig order.
     std::vector<SimBoard*> Boards();
+    // A board by its tag, enumerating or not; null when the rig has none.
+    SimBoard* Board(const std::string& tag);
 
 private:
     RigConfig m_config;
