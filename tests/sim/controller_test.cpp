@@ -138,8 +138,10 @@ TEST(BoardController, RegistersAndTheStatusThatFollowsTheSensorAlarmTheFlashAndT
     const int64_t t0 = platform::NowTicks();
     m.R(0x400C);
     EXPECT_EQ(platform::NowTicks() - t0, sim::BoardController::kFlashAccessTicks) << "and costs bus time";
-    // The status follows the sensor alarm, the flash and the link clocks.
-    Board b;
+    // The status follows the sensor alarm, the flash and the link clocks (a plug on the expansion port).
+    sim::BoardConfig plugged = sim::DefaultBoard(BoardKind::Brimola, "B");
+    plugged.expansionPort = "loopback";
+    Board b(plugged);
     bool hot = false;
     b.ctl.SetOverTemperatureSource([&] { return hot; });
     hot = true;
@@ -150,7 +152,7 @@ TEST(BoardController, RegistersAndTheStatusThatFollowsTheSensorAlarmTheFlashAndT
     EXPECT_EQ(b.R(0x4010) & 0x1000, 0x1000u);
     b.W(0x4018, 0x1F);
     Download(b.ctl.Fpgas(), 4, Image("FESK"));
-    EXPECT_EQ(b.R(0x4010) & 6, 4u) << "a link's clock once its FPGA is configured and its clock enabled";
+    EXPECT_EQ(b.R(0x4010) & 6, 4u) << "the plugged link's clock once its FPGA is configured and its clock enabled";
     b.W(0x4018, 0x0F);
     EXPECT_EQ(b.R(0x4010) & 6, 0u);
     b.ctl.SetPortClockSource(1, [] { return true; });
@@ -204,6 +206,7 @@ TEST(BoardController, StuckRegisterBitsReadStuckAndActSo) {
         EXPECT_EQ(b.R(row.offset) & row.mask, row.expect) << row.name;
     }
     sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
+    cfg.expansionPort = "loopback";
     cfg.faults.registerStuck = {{0x4008, 16, 1}, {0x4008, 0, 0}, {0x4018, 4, 0}};
     Board b(cfg);
     EXPECT_EQ(b.FlashWord(0x3E0000) | b.FlashWord(0x3E0001) << 16, b.R(0x2000)) << "the chip sees the VPD area's address";
