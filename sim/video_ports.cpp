@@ -14,8 +14,8 @@ namespace {
 constexpr uint32_t kThirteenBits = 0xFFF8FFF8;  // bits 15-3 of each half-word
 constexpr uint32_t kLoopInside = 1u << 8;       // RAM register: the board links loop back inside
 
-// One cross-board step at a time: the partner's sink must not step this board back while this
-// board is in the middle of its own step.
+// One cross-board step at a time: the other board's engine must not step this one back while this
+// one is in the middle of its own step.
 thread_local bool t_crossing = false;
 
 void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
@@ -107,6 +107,12 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
         to->m_fifo.Commit(pos);
         m_lastDestination = to;
         MarkSync();
+        // Over a cable the words reach the other board's engine, which takes them at once.
+        if (to != this && !t_crossing) {
+            t_crossing = true;
+            to->m_engine.Observe(to->m_sink);
+            t_crossing = false;
+        }
         return true;
     }
     uint8_t* front = m_fifo.Front();

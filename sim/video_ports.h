@@ -50,7 +50,8 @@ public:
     // Where the source's words go now (a board link chooses per transfer); null: this path.
     void SetDestination(std::function<StreamPath*()> destination) { m_destination = std::move(destination); }
     // A path on another board whose source may fill this one's FIFO: a sink short of words steps
-    // that board's engine first, so observing either end of a cable moves both.
+    // that board's engine first, and a source that fills another board's FIFO steps that board's
+    // engine after, so observing either end of a cable moves both.
     void AddFeeder(StreamPath* feeder) { m_feeders.push_back(feeder); }
 
     bool Ready(DmaEngine& engine, int channel, const DcbImage& dcb) override;
