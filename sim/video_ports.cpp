@@ -101,9 +101,10 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
             pos += static_cast<size_t>(len);
         });
         if (!ok) return false;
+        // The channel's own fault acts as it reads; the port then carries 13-bit samples into the FPGAs.
+        engine.Corrupt(channel, tail, 0, pos);
         if (dcb.Is16Bit()) MaskWords(tail, pos, kThirteenBits);
         m_route->Carry(tail, pos);
-        engine.Corrupt(channel, tail, 0, pos);
         to->m_fifo.Commit(pos);
         m_lastDestination = to;
         MarkSync();
@@ -118,7 +119,7 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
     uint8_t* front = m_fifo.Front();
     const size_t n = static_cast<size_t>(bytes);
     if (dcb.Is16Bit()) MaskWords(front, n, kThirteenBits);
-    engine.Corrupt(channel, front, 0, n);
+    engine.Corrupt(channel, front, 0, n);  // on its way to SDRAM, after the port
     size_t pos = 0;
     engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
         ok = ok && sdram.Write(addr, front + pos, static_cast<size_t>(len)) == len;
