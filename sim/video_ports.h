@@ -38,9 +38,9 @@ private:
 // path, the route's FPGAs carry the words, and they wait in the FIFO of the destination path (this
 // one, or over a cable the partner board's) until its sink channel writes them to SDRAM. A source
 // DCB moves only while the route is open; a sink DCB moves only when the FIFO holds all its words,
-// so a short source leaves it waiting and a long one fills the next. A 16-bit DCB carries bits
-// 15-3 of each half-word (the port's 13-bit samples): the low 3 bits of each half arrive 0. A flush
-// of either channel empties the path.
+// so a short source leaves it waiting and a long one fills the next. A 16-bit DCB (at either end)
+// carries bits 15-3 of each half-word (the port's 13-bit samples): the low 3 bits of each half
+// arrive 0. A flush of either channel empties the path.
 class StreamPath : public DmaEndpoint {
 public:
     StreamPath(DmaEngine& engine, VideoPort port, int source, int sink, const BoardFaults& faults, uint32_t& syncFlags);
@@ -59,9 +59,7 @@ public:
     std::vector<int> Group(int) const override { return {m_sink, m_source}; }
     void Flush(int channel) override;
 
-    size_t Waiting() const { return m_fifo.Size(); }
-
-    // Beyond this the path pushes back on its sources (a whole SDRAM's worth is far below it).
+    // Beyond this the path pushes back on its sources; it still takes one DCB of any size when empty.
     static constexpr size_t kFifoLimit = size_t{1} << 30;
 
 private:
