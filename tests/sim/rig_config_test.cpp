@@ -147,7 +147,6 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         {Rig(R"({"kind": "port_sync_error", "board": "N", "port": "PPPA"})"), "faults[0].port\": a codec board has only the board-link ports"},
         F(R"("kind": "video_path_corrupt", "port": "EXPA", "stage": "keyer")", "stage\": the board-link ports pass only their link FPGA"),
         F(R"("kind": "video_path_corrupt", "port": "PPPB", "stage": "link")", "stage\": the port-pair ports pass the keyer and the pair"),
-        F(R"("kind": "video_path_corrupt", "port": "PPPB", "stage": "ddr")", "stage\": \"ddr\" is not a stage"),
         F(R"("kind": "dcm_unlocked", "device": 1, "bit": 29)", "bit\": value 29 is out of range 24..28"),
         {Rig(R"({"kind": "ddr_init_fails", "board": "N", "device": 1})"), "faults[0].device\": a codec board has no keyer or FPGA pair"},
     };
