@@ -640,8 +640,8 @@ DWORD CSulvethLoopbackTest::Run(CString command) {
     m_formSeq.ResetValue();
     m_pattern.TakeGenerator();
     if (ReportUnrecognizedArgs(nullptr, options.c_str(), m_parseTable) != kRunPassed) return kRunFailed;
-    CString wantedFile = kDefaultFpga;
-    CParamString(command).GetValue("FPGA", wantedFile);
+    CString wantedFile = kDefaultFpga, given;
+    if (CParamString(command).GetValue("FPGA", given)) wantedFile = given;
     if (!m_boardIF.GetMainBoardRegisters() || !BoardDevice(m_boardIF)) {
         PrintColor("CSulvethLoopbackTest:  no main board is selected\n", kColorRed);
         return kRunFailed;
