@@ -93,6 +93,7 @@ void ConfigPort::Clock(int device, uint8_t byte) {
     } else if (st == BitstreamChecker::State::Complete && d.stream->ClocksAfterEnd() >= Bitstream::kStartupClocks &&
                !Fault(device, ConfigDeviceFault::Kind::DoneStaysLow)) {
         d.configured = true;
+        ++d.configurations;
         d.idWord = d.stream->IdWord();
     }
 }

@@ -40,6 +40,9 @@ public:
     bool Configured(int device);
     // The identification word the FPGA reports: its stream's word once configured, else 0xFFFFFFFF.
     uint32_t IdWord(int device);
+    // How many times the FPGA has been configured since power-up: a model behind it sees a fresh
+    // configuration (its registers back at their start values) by this count changing.
+    uint32_t Configurations(int device) const { return Present(device) ? m_dev[device].configurations : 0; }
     // A board-link FPGA (3, 4) is held in reset while the port selects it with chip select set.
     bool InReset(int device) const;
 
@@ -51,6 +54,7 @@ private:
         bool crcError = false;
         bool configured = false;
         uint32_t idWord = 0xFFFFFFFF;
+        uint32_t configurations = 0;
         std::optional<BitstreamChecker> stream;
     };
 

@@ -14,9 +14,10 @@
 
 namespace sim {
 
-// The running CRC of the keyer and pair CRC registers: CRC-32 (polynomial 0x04C11DB7, no
+// Returns the keyer and pair CRC register crc after the words: CRC-32 (polynomial 0x04C11DB7, no
 // reflection, no final XOR) fed bits 15-3 of each 16-bit half of each little-endian 32-bit word,
-// low half first, most significant bit first. bytes is a multiple of 4.
+// low half first, most significant bit first; a trailing partial word is not fed. Table-driven,
+// with carry-less multiplication on long runs where the CPU has it (some GB/s).
 uint32_t VideoCrcFeed(uint32_t crc, const uint8_t* words, size_t bytes);
 
 // BAR0 layout (byte offsets); every offset not listed reads back as written, and the whole window
@@ -71,9 +72,13 @@ public:
     void Write(uint32_t offset, uint32_t value);
 
 private:
+    class Fpga;
     class Keyer;
     class Pair;
     class Route;
+    RegisterBlock* Block(uint32_t offset);
+
+    std::function<uint32_t()> m_ram;
     std::unique_ptr<Keyer> m_keyer;
     std::unique_ptr<Pair> m_pair[2];
     std::unique_ptr<Route> m_route[2];
