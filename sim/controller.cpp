@@ -56,10 +56,14 @@ void BoardController::SetPortClockSource(int port, std::function<bool()> source)
     if (port == 1 || port == 2) m_portClock[port - 1] = std::move(source);
 }
 
+bool BoardController::PortEnabled(int port) {
+    if (port != 1 && port != 2) return false;
+    return (m_ram >> (port + 2) & 1) && m_fpgas.Configured(port + 2);
+}
+
 bool BoardController::PortClock(int port) {
     if (m_portClock[port - 1]) return m_portClock[port - 1]();
-    const int device = port == 1 ? 3 : 4;
-    return (m_ram >> (port == 1 ? 3 : 4) & 1) && m_fpgas.Configured(device);
+    return (port == 1 ? m_config.codecPort : m_config.expansionPort) == "loopback" && PortEnabled(port);
 }
 
 uint32_t BoardController::Stuck(uint32_t offset, uint32_t v) const {

@@ -70,8 +70,12 @@ public:
 
     // Drives the over-temperature bit (the temperature sensor's alarm).
     void SetOverTemperatureSource(std::function<bool()> source) { m_overTemperature = std::move(source); }
-    // Drives a port's clock-present bit (1 codec port, 2 expansion port). By default the clock is
-    // there while the port's clock enable (RAM bit 3 or 4) is set and its board-link FPGA is configured.
+    // A port's (1 codec, 2 expansion) board-link FPGA (device 3, 4) is configured and its clock
+    // enable (RAM bit 3, 4) is on: the link sends its clock.
+    bool PortEnabled(int port);
+    // Drives a port's clock-present bit. The clock comes back over a loopback plug (the rig file's
+    // "loopback") while the port is enabled; a cable's wiring sets a source that asks both ends.
+    // Nothing attached: no clock.
     void SetPortClockSource(int port, std::function<bool()> source);
 
 private:

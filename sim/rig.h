@@ -10,6 +10,8 @@
 #include "sim/host_memory.h"
 #include "sim/i2c_parts.h"
 #include "sim/rig_config.h"
+#include "sim/video_fpgas.h"
+#include "sim/video_ports.h"
 #include "sim/wexal_fpga.h"
 
 namespace sim {
@@ -23,12 +25,24 @@ public:
         m_controller.Attach(m_fpga.Registers());
         m_controller.SetOverTemperatureSource([this] { return m_i2c.Sensor().OverLimit(); });
         if (config.breakoutBox) m_box = std::make_unique<BreakoutBox>(config);
+        // The keyer and the FPGA pair after the controller: their registers take over its
+        // identification words. The video ports after the FPGA's own blocks, for the same reason.
+        if (config.kind == BoardKind::Brimola) {
+            m_videoFpgas = std::make_unique<VideoFpgas>(m_config, m_controller.Fpgas(), [this] { return m_controller.RamRegister(); });
+            m_videoFpgas->Attach(m_fpga.Registers());
+        }
+        m_ports = std::make_unique<VideoPorts>(m_config, m_controller, m_fpga.Dma());
+        m_ports->Attach(m_fpga.Registers());
+        if (m_videoFpgas) m_ports->AttachPpp(m_videoFpgas->PppRoute(0), m_videoFpgas->PppRoute(1));
     }
     const BoardConfig& Config() const { return m_config; }
     const std::string& Tag() const { return m_config.tag; }
     WexalFpga& Fpga() { return m_fpga; }
     BoardI2C& I2C() { return m_i2c; }
     BoardController& Controller() { return m_controller; }
+    VideoPorts& Ports() { return *m_ports; }
+    // The keyer and the FPGA pair; null on a codec board.
+    VideoFpgas* KeyerAndPair() { return m_videoFpgas.get(); }
     // The breakout box on the connector; null with a loopback cable or nothing there.
     BreakoutBox* Box() { return m_box.get(); }
     bool HasSpace(const char* name) const;
@@ -39,6 +53,8 @@ private:
     BoardI2C m_i2c;
     BoardController m_controller;
     std::unique_ptr<BreakoutBox> m_box;
+    std::unique_ptr<VideoFpgas> m_videoFpgas;
+    std::unique_ptr<VideoPorts> m_ports;
 };
 
 class Rig {
@@ -48,6 +64,8 @@ public:
     HostMemory& Host() { return m_host; }
     // Boards that enumerate (a missing-board fault hides one), in rig order.
     std::vector<SimBoard*> Boards();
+    // A board by its tag, enumerating or not; null when the rig has none.
+    SimBoard* Board(const std::string& tag);
 
 private:
     RigConfig m_config;

@@ -216,8 +216,13 @@ void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     if (b.contains("attached")) {
         const std::string k = Join(key, "attached");
         RequireObject(b["attached"], k);
-        CheckKeys(b["attached"], k, {"breakout_box", "loopback_cable"});
+        CheckKeys(b["attached"], k, {"breakout_box", "loopback_cable", "codec_port", "expansion_port"});
         board.breakoutBox = board.loopbackCable = false;
+        for (auto [name, port] : {std::pair{"codec_port", &board.codecPort}, std::pair{"expansion_port", &board.expansionPort}}) {
+            if (!b["attached"].contains(name)) continue;
+            *port = ReadString(b["attached"][name], k + "." + name);
+            if (port->empty()) Fail(k + "." + name, "expected \"loopback\" or the tag of the board the cable reaches");
+        }
         if (b["attached"].contains("breakout_box")) board.breakoutBox = ReadBool(b["attached"]["breakout_box"], k + ".breakout_box");
         if (b["attached"].contains("loopback_cable"))
             board.loopbackCable = ReadBool(b["attached"]["loopback_cable"], k + ".loopback_cable");
@@ -437,6 +442,65 @@ bool ReadControllerFault(const Json& f, const std::string& key, const std::strin
     return true;
 }
 
+// Faults of the video-path FPGAs and the video ports; false for any other kind.
+bool ReadVideoFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board) {
+    BoardFaults& faults = board.faults;
+    const bool main = board.kind == BoardKind::Brimola;
+    auto port = [&]() {
+        if (!f.contains("port")) Fail(Join(key, "port"), "missing (\"PPPA\", \"PPPB\", \"EXPA\" or \"EXPB\")");
+        const std::string p = ReadString(f["port"], Join(key, "port"));
+        static const struct { const char* name; VideoPort port; } kPorts[] = {
+            {"PPPA", VideoPort::PppA}, {"PPPB", VideoPort::PppB}, {"EXPA", VideoPort::ExpA}, {"EXPB", VideoPort::ExpB}};
+        for (const auto& k : kPorts) {
+            if (p != k.name) continue;
+            if (!main && (k.port == VideoPort::PppA || k.port == VideoPort::PppB))
+                Fail(Join(key, "port"), "a codec board has only the board-link ports \"EXPA\" and \"EXPB\"");
+            return k.port;
+        }
+        Fail(Join(key, "port"), "\"" + p + "\" is not a video port (\"PPPA\", \"PPPB\", \"EXPA\" or \"EXPB\")");
+    };
+    auto device = [&](int lo, int hi, const char* what) {
+        if (!f.contains("device")) Fail(Join(key, "device"), std::string("missing (") + what + ")");
+        if (!main) Fail(Join(key, "device"), "a codec board has no keyer or FPGA pair");
+        return ReadInt(f["device"], Join(key, "device"), lo, hi);
+    };
+    if (kind == "port_sync_error") {
+        CheckKeys(f, key, {"kind", "board", "port"});
+        faults.portSyncError.push_back({port()});
+    } else if (kind == "video_path_corrupt") {
+        CheckKeys(f, key, {"kind", "board", "port", "stage", "mask"});
+        VideoPathCorrupt c;
+        c.port = port();
+        if (!f.contains("stage")) Fail(Join(key, "stage"), "missing (\"keyer\", \"pair\" or \"link\")");
+        const std::string stage = ReadString(f["stage"], Join(key, "stage"));
+        if (stage == "keyer") c.stage = VideoStageKind::Keyer;
+        else if (stage == "pair") c.stage = VideoStageKind::Pair;
+        else if (stage == "link") c.stage = VideoStageKind::Link;
+        else Fail(Join(key, "stage"), "\"" + stage + "\" is not a stage (\"keyer\", \"pair\" or \"link\")");
+        const bool ppp = c.port == VideoPort::PppA || c.port == VideoPort::PppB;
+        if (ppp == (c.stage == VideoStageKind::Link))
+            Fail(Join(key, "stage"), ppp ? "the port-pair ports pass the keyer and the pair, not a board link"
+                                         : "the board-link ports pass only their link FPGA (\"link\")");
+        if (f.contains("mask")) c.mask = static_cast<uint32_t>(ReadUnsigned(f["mask"], Join(key, "mask"), 1, 0xFFFFFFFF));
+        faults.videoPathCorrupt.push_back(c);
+    } else if (kind == "dcm_unlocked") {
+        CheckKeys(f, key, {"kind", "board", "device", "bit"});
+        DcmUnlocked d;
+        d.device = device(0, 2, "0 keyer, 1-2 the FPGA pair");
+        if (f.contains("bit")) d.bit = ReadInt(f["bit"], Join(key, "bit"), 24, d.device == 0 ? 30 : 28);
+        faults.dcmUnlocked.push_back(d);
+    } else if (kind == "ddr_init_fails") {
+        CheckKeys(f, key, {"kind", "board", "device", "pass"});
+        DdrInitFails d;
+        d.device = device(1, 2, "1-2 the FPGA pair");
+        if (f.contains("pass")) d.pass = ReadInt(f["pass"], Join(key, "pass"), 1, 2);
+        faults.ddrInitFails.push_back(d);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Faults of the breakout box or loopback cable on the connector; false for any other kind.
 bool ReadBoxFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board) {
     if (kind.rfind("box_", 0) != 0) return false;
@@ -622,8 +686,30 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
     } else if (ReadPartFault(f, key, kind, *board)) {
     } else if (ReadControllerFault(f, key, kind, *board)) {
     } else if (ReadBoxFault(f, key, kind, *board)) {
+    } else if (ReadVideoFault(f, key, kind, *board)) {
     } else {
         Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
+    }
+}
+
+// A cable is named on one side or on both; each named one ends up on both sides.
+void ReadCables(RigConfig& rig) {
+    for (size_t i = 0; i < rig.boards.size(); ++i) {
+        for (const char* name : {"codec_port", "expansion_port"}) {
+            const bool codec = name[0] == 'c';
+            const std::string key = "boards[" + std::to_string(i) + "].attached." + name;
+            const std::string& own = rig.boards[i].tag;
+            const std::string partnerTag = codec ? rig.boards[i].codecPort : rig.boards[i].expansionPort;
+            if (partnerTag.empty() || partnerTag == "loopback") continue;
+            if (partnerTag == own) Fail(key, "a cable cannot run from board \"" + own + "\" to itself (a plug is \"loopback\")");
+            BoardConfig* partner = FindBoard(rig, partnerTag);
+            if (!partner) Fail(key, "no board \"" + partnerTag + "\" in this rig");
+            std::string& back = codec ? partner->codecPort : partner->expansionPort;
+            if (back.empty()) back = own;
+            else if (back != own)
+                Fail(key, "board \"" + partnerTag + "\" has its " + (codec ? "codec" : "expansion") + " port on \"" + back +
+                              "\", not on \"" + own + "\"");
+        }
     }
 }
 
@@ -642,6 +728,7 @@ void ReadRig(const Json& root, RigConfig& rig) {
         rig.boards.push_back(std::move(board));
     }
     if (rig.boards.size() > 8) Fail("boards", "at most 8 boards");
+    ReadCables(rig);
     if (root.contains("dma")) {
         const Json& d = root["dma"];
         RequireObject(d, "dma");
@@ -682,6 +769,9 @@ RigConfig DefaultRig() {
     rig.boards.push_back(DefaultBoard(BoardKind::Brimola, "Brimola1"));
     rig.boards.back().breakoutBox = true;
     rig.boards.push_back(DefaultBoard(BoardKind::Nuxa, "Nuxa1"));
+    // As a station is delivered: both board links cabled board to board.
+    rig.boards[0].codecPort = rig.boards[0].expansionPort = "Nuxa1";
+    rig.boards[1].codecPort = rig.boards[1].expansionPort = "Brimola1";
     return rig;
 }
 

@@ -28,6 +28,7 @@ class HostMemory;
 //   0x58200 + 4c     channel trigger: writing k starts the chain at DCB k (1-15)
 //   0x58400 + 4c     channel flush: any write stops the channel and clears its live context
 //   0x58308/0x5830C  channel-present masks (channels 0-31, 32-63), read-only
+//   0x58110, 0x88000, 0x90000, 0x98000, 0xA0000  (the video ports', sim/video_ports.h)
 //   0x60000 + 0x200c + 0x20d  DCB d of channel c, 8 words; DCB 0 is the live context
 //   0x70000 + 16n    BCU n, 4 registers; register 0 bit 29 is Go
 class WexalFpga {

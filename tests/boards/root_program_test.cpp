@@ -23,10 +23,10 @@ std::string Program(char board, int device, std::string file) {
     return root + " Program DEVICE=" + std::to_string(device) + " " + files + ">";
 }
 
-// A rig of the default pair whose boards carry these product data fields (JSON members) and faults.
+// A rig of the default pair, cabled on both ports, whose boards carry these product data fields (JSON members) and faults.
 std::string PairRig(const std::string& mainVpd, const std::string& codecVpd = "", const std::string& faults = "") {
-    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "vpd": {)" + mainVpd +
-           R"(}}, {"tag": "Nuxa1", "kind": "nuxa", "vpd": {)" + codecVpd + R"(}}], "faults": [)" + faults + "]}";
+    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"codec_port": "Nuxa1", "expansion_port": "Nuxa1"}, "vpd": {)" +
+           mainVpd + R"(}}, {"tag": "Nuxa1", "kind": "nuxa", "vpd": {)" + codecVpd + R"(}}], "faults": [)" + faults + "]}";
 }
 
 // The default pair with one fault, given by its fields, on the board ('B' or 'N').

@@ -137,6 +137,18 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         {Rig(R"({"kind": "fpga_done_stays_low", "board": "N", "device": 1})"), "faults[0].device\": a codec board has only the board links 3 and 4"},
         F(R"("kind": "fpga_crc_error")", "device\": missing"), F(R"("kind": "fpga_code_stuck_bit", "bit": 3)", "bit\": value 3"),
         F(R"("kind": "flash_never_ready", "block": 1)", "block\": unknown key"),
+        B(R"("attached": {"codec_port": "B1"})", "attached.codec_port\": a cable cannot run from board \"B1\" to itself"),
+        B(R"("attached": {"expansion_port": "X9"})", "attached.expansion_port\": no board \"X9\" in this rig"),
+        // Named on one side and on both: fine; two sides that disagree: not.
+        {R"({"boards": [{"tag": "B1", "kind": "brimola", "attached": {"codec_port": "N", "expansion_port": "N"}}, {"tag": "N", "kind": "nuxa",
+            "attached": {"expansion_port": "B1"}}, {"tag": "B2", "kind": "brimola", "attached": {"codec_port": "N"}}]})",
+         "boards[2].attached.codec_port\": board \"N\" has its codec port on \"B1\", not on \"B2\""},
+        F(R"("kind": "port_sync_error", "port": "PPPC")", "port\": \"PPPC\" is not a video port"),
+        {Rig(R"({"kind": "port_sync_error", "board": "N", "port": "PPPA"})"), "faults[0].port\": a codec board has only the board-link ports"},
+        F(R"("kind": "video_path_corrupt", "port": "EXPA", "stage": "keyer")", "stage\": the board-link ports pass only their link FPGA"),
+        F(R"("kind": "video_path_corrupt", "port": "PPPB", "stage": "link")", "stage\": the port-pair ports pass the keyer and the pair"),
+        F(R"("kind": "dcm_unlocked", "device": 1, "bit": 29)", "bit\": value 29 is out of range 24..28"),
+        {Rig(R"({"kind": "ddr_init_fails", "board": "N", "device": 1})"), "faults[0].device\": a codec board has no keyer or FPGA pair"},
     };
     RigConfig rig;
     std::string error;

@@ -1,0 +1,230 @@
+// Video port models: stream FIFOs between source and sink channels, the board links and their cables, the port registers.
+#include "sim/video_ports.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/controller.h"
+#include "sim/sdram.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kThirteenBits = 0xFFF8FFF8;  // bits 15-3 of each half-word
+constexpr uint32_t kLoopInside = 1u << 8;       // RAM register: the board links loop back inside
+
+// One cross-board step at a time: the other board's engine must not step this one back while this
+// one is in the middle of its own step.
+thread_local bool t_crossing = false;
+
+void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
+    for (size_t i = 0; i + 4 <= len; i += 4) {
+        uint32_t w;
+        std::memcpy(&w, data + i, 4);
+        w &= mask;
+        std::memcpy(data + i, &w, 4);
+    }
+}
+
+void XorWords(uint8_t* data, size_t len, uint32_t mask) {
+    for (size_t i = 0; i + 4 <= len; i += 4) {
+        uint32_t w;
+        std::memcpy(&w, data + i, 4);
+        w ^= mask;
+        std::memcpy(data + i, &w, 4);
+    }
+}
+
+}  // namespace
+
+uint8_t* StreamFifo::Reserve(size_t n) {
+    if (m_begin == m_end) m_begin = m_end = 0;
+    if (m_end + n <= m_capacity) return m_buf.get() + m_end;
+    const size_t live = Size();
+    if (live + n <= m_capacity) {
+        std::memmove(m_buf.get(), m_buf.get() + m_begin, live);
+    } else {
+        const size_t capacity = std::max(live + n, 2 * m_capacity);
+        auto grown = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+        if (live) std::memcpy(grown.get(), m_buf.get() + m_begin, live);
+        m_buf = std::move(grown);
+        m_capacity = capacity;
+    }
+    m_begin = 0;
+    m_end = live;
+    return m_buf.get() + m_end;
+}
+
+void StreamFifo::Drop(size_t n) {
+    m_begin += std::min(n, Size());
+    if (m_begin == m_end) m_begin = m_end = 0;
+}
+
+StreamPath::StreamPath(DmaEngine& engine, VideoPort port, int source, int sink, const BoardFaults& faults, uint32_t& syncFlags)
+    : m_engine(engine), m_source(source), m_sink(sink), m_syncBit(1u << static_cast<int>(port)), m_syncFlags(syncFlags) {
+    for (const auto& f : faults.portSyncError) m_syncFault = m_syncFault || f.port == port;
+}
+
+void StreamPath::MarkSync() {
+    if (m_syncFault) m_syncFlags |= m_syncBit;
+}
+
+bool StreamPath::Ready(DmaEngine&, int channel, const DcbImage& dcb) {
+    const uint64_t bytes = dcb.Bytes();
+    if (channel == m_source) {
+        if (!m_route || !m_route->Open()) return false;
+        StreamPath* to = Destination();
+        return to && (to->m_fifo.Size() == 0 || to->m_fifo.Size() + bytes <= kFifoLimit);
+    }
+    if (m_fifo.Size() < bytes && !t_crossing) {
+        t_crossing = true;
+        for (StreamPath* f : m_feeders) f->m_engine.Observe(f->m_source);
+        t_crossing = false;
+    }
+    return m_fifo.Size() >= bytes;
+}
+
+bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
+    SdramModel& sdram = engine.Sdram();
+    const uint64_t bytes = dcb.Bytes();
+    bool ok = true;
+    if (channel == m_source) {
+        // More than the memory holds cannot be read in one DCB; refusing it also bounds the FIFO.
+        if (bytes > sdram.Size()) return false;
+        StreamPath* to = Destination();
+        if (!to) return false;
+        uint8_t* tail = to->m_fifo.Reserve(static_cast<size_t>(bytes));
+        size_t pos = 0;
+        engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+            ok = ok && sdram.Read(addr, tail + pos, static_cast<size_t>(len)) == len;
+            pos += static_cast<size_t>(len);
+        });
+        if (!ok) return false;
+        // The channel's own fault acts as it reads; the port then carries 13-bit samples into the FPGAs.
+        engine.Corrupt(channel, tail, 0, pos);
+        if (dcb.Is16Bit()) MaskWords(tail, pos, kThirteenBits);
+        m_route->Carry(tail, pos);
+        to->m_fifo.Commit(pos);
+        m_lastDestination = to;
+        MarkSync();
+        // Over a cable the words reach the other board's engine, which takes them at once.
+        if (to != this && !t_crossing) {
+            t_crossing = true;
+            to->m_engine.Observe(to->m_sink);
+            t_crossing = false;
+        }
+        return true;
+    }
+    uint8_t* front = m_fifo.Front();
+    const size_t n = static_cast<size_t>(bytes);
+    if (dcb.Is16Bit()) MaskWords(front, n, kThirteenBits);
+    engine.Corrupt(channel, front, 0, n);  // on its way to SDRAM, after the port
+    size_t pos = 0;
+    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        ok = ok && sdram.Write(addr, front + pos, static_cast<size_t>(len)) == len;
+        pos += static_cast<size_t>(len);
+    });
+    m_fifo.Drop(n);
+    MarkSync();
+    return ok;
+}
+
+void StreamPath::Flush(int channel) {
+    if (channel == m_sink) m_fifo.Clear();
+    else if (StreamPath* to = m_lastDestination ? m_lastDestination : this) to->m_fifo.Clear();
+}
+
+BoardLink::BoardLink(VideoPort port, const BoardConfig& config, BoardController& controller)
+    : m_device(port == VideoPort::ExpA ? 3 : 4), m_ramBit(port == VideoPort::ExpA ? 3 : 4), m_controller(controller) {
+    for (const auto& c : config.faults.videoPathCorrupt)
+        if (c.port == port && c.stage == VideoStageKind::Link) m_corruptMask ^= c.mask;
+}
+
+void BoardLink::Cable(BoardLink& a, BoardLink& b) {
+    a.m_partner = &b;
+    b.m_partner = &a;
+    if (a.m_path && b.m_path) {
+        a.m_path->AddFeeder(b.m_path);
+        b.m_path->AddFeeder(a.m_path);
+    }
+}
+
+bool BoardLink::Up() const {
+    ConfigPort& fpgas = m_controller.Fpgas();
+    return fpgas.Configured(m_device) && !fpgas.InReset(m_device) && (m_controller.RamRegister() >> m_ramBit & 1);
+}
+
+bool BoardLink::LoopsInside() const { return m_controller.RamRegister() & kLoopInside; }
+
+bool BoardLink::Open() { return Destination() != nullptr; }
+
+StreamPath* BoardLink::Destination() {
+    if (!Up()) return nullptr;
+    if (LoopsInside() || m_plug) return m_path;
+    if (!m_partner || !m_partner->Up()) return nullptr;
+    return m_partner->LoopsInside() ? m_path : m_partner->m_path;
+}
+
+void BoardLink::Carry(uint8_t* data, size_t len) {
+    uint32_t mask = m_corruptMask;
+    if (m_partner && !LoopsInside() && !m_plug) mask ^= m_partner->m_corruptMask;
+    if (mask) XorWords(data, len, mask);
+}
+
+VideoPorts::VideoPorts(const BoardConfig& config, BoardController& controller, DmaEngine& engine)
+    : m_controller(controller), m_engine(engine), m_faults(config.faults) {
+    const struct { VideoPort port; int source, sink; const std::string* attached; } links[2] = {
+        {VideoPort::ExpA, 37, 59, &config.codecPort}, {VideoPort::ExpB, 36, 58, &config.expansionPort}};
+    for (int i = 0; i < 2; ++i) {
+        m_links[i] = std::make_unique<BoardLink>(links[i].port, config, controller);
+        m_linkPaths[i] = std::make_shared<StreamPath>(engine, links[i].port, links[i].source, links[i].sink, config.faults, m_syncFlags);
+        BoardLink* link = m_links[i].get();
+        link->SetPath(m_linkPaths[i].get());
+        m_linkPaths[i]->SetRoute(link);
+        m_linkPaths[i]->SetDestination([link] { return link->Destination(); });
+        if (*links[i].attached == "loopback") link->Plug();
+        engine.SetEndpoint(links[i].source, m_linkPaths[i]);
+        engine.SetEndpoint(links[i].sink, m_linkPaths[i]);
+    }
+}
+
+void VideoPorts::Attach(RegisterMap& map) {
+    map.Add(kSyncFlags, kSyncFlags + 4, this);
+    for (uint32_t c : kContexts) map.Add(c, c + 4, this);
+}
+
+void VideoPorts::AttachPpp(VideoRoute& a, VideoRoute& b) {
+    VideoRoute* routes[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        m_pppPaths[i] = std::make_shared<StreamPath>(m_engine, i ? VideoPort::PppB : VideoPort::PppA, 28 + i, 24 + i, m_faults, m_syncFlags);
+        m_pppPaths[i]->SetRoute(routes[i]);
+        m_engine.SetEndpoint(28 + i, m_pppPaths[i]);
+        m_engine.SetEndpoint(24 + i, m_pppPaths[i]);
+    }
+}
+
+void VideoPorts::Cable(VideoPorts& a, VideoPorts& b, int port) {
+    BoardLink::Cable(a.Link(port), b.Link(port));
+    BoardController* ends[2] = {&a.m_controller, &b.m_controller};
+    for (int i = 0; i < 2; ++i) {
+        BoardController* own = ends[i];
+        BoardController* partner = ends[1 - i];
+        own->SetPortClockSource(port, [own, partner, port] { return own->PortEnabled(port) && partner->PortEnabled(port); });
+    }
+}
+
+uint32_t VideoPorts::Read(uint32_t offset) {
+    if (offset == kSyncFlags) return m_syncFlags;
+    for (int i = 0; i < 4; ++i)
+        if (offset == kContexts[i]) return m_contexts[i];
+    return 0;
+}
+
+void VideoPorts::Write(uint32_t offset, uint32_t value) {
+    if (offset == kSyncFlags) m_syncFlags &= ~value;
+    for (int i = 0; i < 4; ++i)
+        if (offset == kContexts[i]) m_contexts[i] = value;
+}
+
+}  // namespace sim

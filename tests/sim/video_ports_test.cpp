@@ -1,0 +1,151 @@
+// The video ports: board-link routes and clocks over plugs and cables, the stream FIFO between source and sink, the port registers.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "sim/firmware_images.h"
+#include "sim/rig.h"
+
+namespace {
+
+constexpr int kOut = 37, kIn = 59;  // the codec port's link channels (EXPA)
+constexpr uint32_t kSink = 0x100000;
+
+// A board-link FPGA's download through the configuration port, left out of reset.
+void Load(sim::SimBoard& b, int device = 3) {
+    static const std::vector<uint8_t> image = sim::FirmwareData(*sim::FindFirmwareImage("FESK"));
+    sim::ConfigPort& p = b.Controller().Fpgas();
+    const uint32_t code = static_cast<uint32_t>(device) << 16;
+    for (uint32_t v : {code | 0x400, code}) p.Write(v);  // PROG pulse; INIT rises 2 ms later
+    Sleep(3);
+    for (size_t i = 0; i < image.size() + 16; ++i) p.Write(code | 0x300 | (i < image.size() ? image[i] : 0));  // 16 closing clocks
+    p.Write(code);
+    ASSERT_TRUE(p.Configured(device));
+}
+
+// Starts a chain of one-line DCBs (words each) at consecutive addresses from start.
+void Arm(sim::SimBoard& b, int channel, uint32_t start, std::vector<uint32_t> words, bool bits16 = false) {
+    b.Fpga().Write32(0x70000 + 16 * 2, 1u << 29);  // BCU 2: Go
+    for (uint32_t i = 0; i < words.size(); ++i, start += 4 * words[i - 1]) {
+        // Next, 16bit, BCU 2; Tag; start address; one initial line.
+        const uint32_t dcb[4] = {(i + 1 < words.size() ? i + 2 : 0) | (bits16 ? 1u << 13 : 0) | 2u << 23, 0xA5Au << 16, start, words[i]};
+        for (uint32_t w = 0; w < 4; ++w) b.Fpga().Write32(0x60000 + 0x200 * channel + 0x20 * (i + 1) + 4 * w, dcb[w]);
+    }
+    b.Fpga().Write32(0x58200 + 4 * channel, 1);
+}
+
+// Reads the live context, as a poll does: the chain has ended when nothing is left to move.
+bool Done(sim::SimBoard& b, int channel) { return b.Fpga().Read32(0x60000 + 0x200 * channel + 12) == 0; }
+
+std::vector<uint32_t> Words(sim::SimBoard& b, uint32_t addr, size_t n) {
+    const auto* w = reinterpret_cast<const uint32_t*>(b.Fpga().Sdram().Map(addr, 4 * n));
+    return {w, w + n};
+}
+
+// n pseudo-random words written at SDRAM 0.
+std::vector<uint32_t> Pattern(sim::SimBoard& b, size_t n) {
+    auto* w = reinterpret_cast<uint32_t*>(b.Fpga().Sdram().Map(0, 4 * n));
+    for (size_t i = 0; i < n; ++i) w[i] = static_cast<uint32_t>(i + 1) * 2654435761u;
+    return {w, w + n};
+}
+
+// Brimola1 and Nuxa1 with Brimola1's codec port as given; "default": the default rig, both ports cabled on both sides.
+sim::RigConfig Pair(const std::string& codecPort) {
+    if (codecPort == "default") return sim::DefaultRig();
+    sim::RigConfig cfg;
+    cfg.boards = {sim::DefaultBoard(sim::BoardKind::Brimola, "Brimola1"), sim::DefaultBoard(sim::BoardKind::Nuxa, "Nuxa1")};
+    cfg.boards[0].codecPort = codecPort;
+    return cfg;
+}
+
+TEST(BoardLink, DataTakesTheRouteOfLoopPlugCableOrRemoteReflectAndWaitsWithoutOneAndTheClockNeedsAPlugOrALoadedEnabledPartner) {
+    // attached: Brimola1's codec port (a cable named on that side only); arrives 'B', 'N' or 0 (the data waits), XORed with
+    // seen; clock: the source's clock-present bit (a cable's partner sees the same).
+    struct Row { const char* name; std::string attached; bool fromNuxa, loadPartner, reset;
+                 uint32_t ramSource, ramPartner, maskBrimola, maskNuxa; char arrives; uint32_t seen; bool clock; };
+    const Row rows[] = {
+        {"loop inside, nothing attached", "", false, false, false, 0x11F, 0x1F, 0x8, 0, 'B', 0x8, false},
+        {"plug", "loopback", false, false, false, 0x1F, 0x1F, 0, 0, 'B', 0, true}, {"cable", "Nuxa1", false, true, false, 0x1F, 0x1F, 0, 0, 'N', 0, true},
+        {"default rig, the other way", "default", true, true, false, 0x1F, 0x1F, 0, 0, 'B', 0, true},
+        {"cable, both links corrupt", "Nuxa1", false, true, false, 0x1F, 0x1F, 0x10, 0x100, 'N', 0x110, true},
+        {"remote reflect", "Nuxa1", false, true, false, 0x1F, 0x11F, 0, 0x4, 'B', 0x4, true},
+        {"nothing attached", "", false, false, false, 0x1F, 0x1F, 0, 0, 0, 0, false},
+        {"plug, clock off", "loopback", false, false, false, 0x17, 0x1F, 0, 0, 0, 0, false},
+        {"plug, in reset", "loopback", false, false, true, 0x1F, 0x1F, 0, 0, 0, 0, true},
+        {"cable, partner unloaded", "Nuxa1", false, false, false, 0x1F, 0x1F, 0, 0, 0, 0, false},
+        {"cable, partner clock off", "Nuxa1", false, true, false, 0x1F, 0x17, 0, 0, 0, 0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::RigConfig cfg = Pair(row.attached);
+        for (int i = 0; i < 2; ++i)
+            if (const uint32_t mask = i ? row.maskNuxa : row.maskBrimola)
+                cfg.boards[i].faults.videoPathCorrupt.push_back({sim::VideoPort::ExpA, sim::VideoStageKind::Link, mask});
+        sim::Rig rig(cfg);
+        sim::SimBoard &source = *rig.Board(row.fromNuxa ? "Nuxa1" : "Brimola1"), &partner = *rig.Board(row.fromNuxa ? "Brimola1" : "Nuxa1");
+        Load(source);
+        if (row.loadPartner) Load(partner);
+        source.Fpga().Write32(0x4018, row.ramSource);
+        partner.Fpga().Write32(0x4018, row.ramPartner);
+        if (row.reset) source.Fpga().Write32(0x4014, 3u << 16 | 0x200);
+        const std::vector<uint32_t> data = Pattern(source, 4096);
+        Arm(source, kIn, kSink, {4096});
+        Arm(partner, kIn, kSink, {4096});
+        Arm(source, kOut, 0, {4096});
+        // One end is watched and steps the other board's engine itself: the sending end first (the data is
+        // then at the receiving end before anyone looks there) when the codec board sends, else the receiving end.
+        sim::SimBoard* to = row.arrives == 'N' ? rig.Board("Nuxa1") : row.arrives == 'B' ? rig.Board("Brimola1") : nullptr;
+        EXPECT_TRUE(!row.fromNuxa || !to || (Done(source, kOut) && Words(*to, kSink, 1)[0] == (data[0] ^ row.seen)));
+        for (sim::SimBoard* b : {&partner, &source}) EXPECT_EQ(Done(*b, kIn), b == to) << b->Tag();
+        EXPECT_EQ(Done(source, kOut), to != nullptr);
+        EXPECT_EQ(source.Fpga().Read32(0x4010) & 6, row.clock ? 2u : 0u);
+        EXPECT_EQ(partner.Fpga().Read32(0x4010) & 6, row.clock && row.attached != "loopback" ? 2u : 0u) << "the cable's other end";
+        std::vector<uint32_t> got = to ? Words(*to, kSink, 4096) : data;
+        for (auto& w : got) w ^= to ? row.seen : 0;
+        EXPECT_EQ(got, data);
+    }
+}
+
+TEST(StreamPath, ASinkDcbCompletesOnlyWithAllItsWordsAFlushEmptiesThePathAndTheSyncFlagLatchesAtEachTransfer) {
+    // sources: one DCB each, run one after the other; sink: the sink's chain; flush: a channel flushed before the sink
+    // starts; sync: the port has port_sync_error.
+    struct Row { const char* name; std::vector<uint32_t> sources, sink; int flush; bool bits16, done, sync; };
+    const Row rows[] = {
+        {"equal", {64}, {64}, -1, false, true, false}, {"short source waits", {32}, {64}, -1, false, false, false},
+        {"two sources fill one sink", {32, 32}, {64}, -1, false, true, false}, {"long source spills", {128}, {64, 64}, -1, false, true, false},
+        {"flush of the sink", {64}, {64}, kIn, false, false, false}, {"flush of the source", {64}, {64}, kOut, false, false, false},
+        {"16-bit: bits 15-3 of each half", {64}, {64}, -1, true, true, false}, {"sync error", {64}, {64}, -1, false, true, true},
+        {"sync error, sink waits", {32}, {64}, -1, false, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::RigConfig cfg = Pair("loopback");
+        if (row.sync) cfg.boards[0].faults.portSyncError.push_back({sim::VideoPort::ExpA});
+        sim::Rig rig(cfg);
+        sim::SimBoard& b = *rig.Board("Brimola1");
+        for (uint32_t c : {0x88000, 0x90000, 0x98000, 0xA0000}) b.Fpga().Write32(c, c + 5);  // port contexts
+        for (uint32_t c : {0x88000, 0x90000, 0x98000, 0xA0000}) EXPECT_EQ(b.Fpga().Read32(c), c + 5);
+        Load(b);
+        const std::vector<uint32_t> data = Pattern(b, 256);
+        uint32_t at = 0;
+        for (size_t i = 0; i < row.sources.size(); at += 4 * row.sources[i++]) {
+            Arm(b, kOut, at, {row.sources[i]}, row.bits16);
+            EXPECT_TRUE(Done(b, kOut)) << "a source needs no running sink";
+        }
+        b.Fpga().Write32(0x58110, 0x7);
+        EXPECT_EQ(b.Fpga().Read32(0x58110), row.sync ? 0x8u : 0u) << "EXPA's bit, latched by the sources; other bits written leave it";
+        b.Fpga().Write32(0x58110, 0x8);
+        if (row.flush >= 0) b.Fpga().Write32(0x58400 + 4 * static_cast<uint32_t>(row.flush), 1);
+        Arm(b, kIn, kSink, row.sink);
+        EXPECT_EQ(Done(b, kIn), row.done);
+        EXPECT_EQ(b.Fpga().Read32(0x58110), row.sync && row.done ? 0x8u : 0u) << "cleared by its 1, latched again by the sink";
+        if (!row.done) continue;
+        std::vector<uint32_t> expect(data.begin(), data.begin() + at / 4);
+        for (auto& w : expect) w &= row.bits16 ? 0xFFF8FFF8u : ~0u;
+        EXPECT_EQ(Words(b, kSink, at / 4), expect);
+    }
+}
+
+}  // namespace
