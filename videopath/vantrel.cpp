@@ -31,29 +31,21 @@ const char* const kSingleBoardBanner =
 const char* const kDualBoardBanner =
     "***************************** Program using dual board *****************************\n";
 
-RegisterPtr ControllerBlock(const CWexalBoardIF& board) {
-    auto* device = dynamic_cast<CWexalBoardDevice*>(board.GetDevice());
-    return device ? device->GetControllerRegisters() : RegisterPtr();
-}
-
-// The BAR0 window of a board interface bound to a main or a codec board; null for anything else.
-RegisterPtr BoardWindow(const CWexalBoardIF& board) {
-    if (RegisterPtr main = board.GetMainBoardRegisters()) return main;
-    return board.GetCodecBoardRegisters();
-}
-
 DWORD PointerText(const RegisterPtr& p) { return static_cast<DWORD>(reinterpret_cast<uintptr_t>(p.Window())); }
 
 }  // namespace
 
 CVantrel::CVantrel(DWORD id, CString name) : CVideoPathTB(name, id, kNoBar0Verbosity) {}
 
-DWORD CVantrel::Run(CString) {
-    if (!GetParent()) {
-        PrintColor("CVantrel:  Parent is NULL\n", kColorRed);
-        return kRunFailed;
-    }
-    return kRunFailed;
+RegisterPtr CVantrel::ControllerBlock(const CWexalBoardIF& board) {
+    auto* device = dynamic_cast<CWexalBoardDevice*>(board.GetDevice());
+    return device ? device->GetControllerRegisters() : RegisterPtr();
+}
+
+// A board interface bound to a main or a codec board carries the window under that kind.
+RegisterPtr CVantrel::BoardWindow(const CWexalBoardIF& board) {
+    if (RegisterPtr main = board.GetMainBoardRegisters()) return main;
+    return board.GetCodecBoardRegisters();
 }
 
 DWORD CVantrel::ClockPresentBit() const {

@@ -196,7 +196,7 @@ TEST(VantrelControl, WithoutBoardOrParentEachOperationRefuses) {
         {"clock", [&] { return DWORD(vantrel.IsClockTicking(none)); }, 0, "CVantrel::IsClockTicking:  rBoardIF.GetDevice() is NULL"},
         {"loaded", [&] { return DWORD(vantrel.IsLoaded()); }, 0, ""},
         {"run without parent", [&] { return vantrel.Run("\"Loopback\" Size=0x20000"); }, 2, "CVantrel:  Parent is NULL\n"},
-        {"run with parent: no sub-test yet", [&] { vantrel.SetParent(&root); return vantrel.Run("\"Loopback\" Size=0x20000"); }, 2, ""},
+        {"run with parent, keyword without its quotes", [&] { vantrel.SetParent(&root); return vantrel.Run("Loopback Size=0x20000"); }, 2, ""},
         {"image without data", [&] { vantrel.SetupDevice("Brimola1"); return vantrel.ProgramVantrel(vantrel.GetBoardIF(), noData); }, 2, ""},
     };
     for (const Row& row : rows) {
