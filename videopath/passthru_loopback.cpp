@@ -281,11 +281,10 @@ DWORD CPassthruLoopbackEngine::Summarise() {
     for (int t = 0; t < m_formats; ++t) {
         const char letter = m_sequence[t];
         Line("Test %d -- %s ", FormatNumber(letter), Format(letter).name);
-        switch (m_results[t]) {
-        case kPassed: ++passed, m_out.PrintColor("PASSED\n", kColorGreen); break;
-        case kFailed: ++failed, m_out.PrintColor("FAILED\n", kColorRed); break;
-        default: m_out.PrintColor("Untested\n", kColorRed); break;
-        }
+        passed += m_results[t] == kPassed;
+        failed += m_results[t] == kFailed;
+        if (m_results[t] == kPassed) m_out.PrintColor("PASSED\n", kColorGreen);
+        else m_out.PrintColor(m_results[t] == kFailed ? "FAILED\n" : "Untested\n", kColorRed);
     }
     Line("------------------------------------------------\n");
     if (passed) m_out.PrintColor(Formatted("%d test formats passed.\n", passed), kColorGreen);
