@@ -41,6 +41,7 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
       m_bexi(&m_jastel, "CBexi"),
       m_cableLoopback(&m_jastel, "CableLoopback"),
       m_memClk("mem_clk", &m_wexal),
+      m_sulvethLoop("SulvethLoop"),
       m_tcl(&m_nulk, "Tcl"),
       m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
       m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
@@ -57,6 +58,8 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
                      {2, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
                      {3, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"},
                      {4, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}} {
+    // The loopback loads the FPGA pair with the file it wants, without making that the default.
+    m_sulvethLoop.SetProgrammer([this](const CString& command) { return Program(command, 1, 0); });
     m_imageIdAliases = {{"LOCV0202", "MEPT0202"}, {"TAZU0202", "VOKA0202"}, {"TAZU0202", "VOKB0202"}};
     StartUp();
 }
@@ -78,6 +81,7 @@ void CBrimolaBoardTests::SetParents() {
     m_vantrelExpansion.SetParent(this);
     m_cableLoopback.SetParent(this);
     m_memClk.SetParent(this);
+    m_sulvethLoop.SetParent(this);
     m_tcl.SetParent(this);
     m_flashTest.SetParent(this);
     m_jastelTest.SetParent(this);

@@ -17,6 +17,7 @@
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
 #include "videopath/kerzil.h"
+#include "videopath/passthru_loopback.h"
 #include "videopath/sulveth.h"
 #include "videopath/vantrel.h"
 
@@ -76,6 +77,7 @@ private:
     CBexi m_bexi;
     CCableLoopback m_cableLoopback;
     mem_clk m_memClk;
+    CSulvethLoopbackTest m_sulvethLoop;
     Tcl m_tcl;
     CVantrel m_vantrelCodec;
     CVantrel m_vantrelExpansion;

@@ -108,10 +108,20 @@ private:
 };
 
 // The leaves a shipped tree file holds: its lines that carry a command ("#" lines are comments).
-size_t Shipped(const char* tree) {
+// Without the other board of the pair, the folders that require it are left out.
+size_t Shipped(const char* tree, bool paired = true) {
     std::ifstream in(Bin(tree));
-    size_t leaves = 0;
-    for (std::string line; std::getline(in, line);) leaves += !line.empty() && line[0] != '#' && line.find('<') != std::string::npos;
+    size_t leaves = 0, skipFrom = std::string::npos;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const size_t depth = line.find_first_not_of('\t');
+        if (skipFrom != std::string::npos) {
+            if (depth == skipFrom && line.find('}') != std::string::npos) skipFrom = std::string::npos;
+            continue;
+        }
+        if (!paired && line.find("&(Requirement=") != std::string::npos) skipFrom = depth;
+        else leaves += line.find('<') != std::string::npos;
+    }
     return leaves;
 }
 
@@ -158,7 +168,7 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
                                     "Create class MemTestB\nCreate class Flash\n";
     EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CKerzil\nCreate class CSulvethA\n"
                                         "Create class CSulvethB\nCreate class CNulk\nCreate class CBexi\n"
-                                        "Create class CableLoopback\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
+                                        "Create class CableLoopback\nCreate class mem_clk\nCreate class SulvethLoop\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CNulk\nCreate class CBexi\n"
                                         "Create class CableLoopback\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
@@ -177,12 +187,13 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
 TEST(PluginRoots, RecordsFollowTheBoardsOfTheRig) {
     {
         LoadedPlugin plugin({.rig = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}]})"});
-        EXPECT_EQ(plugin.leaves.size(), Shipped("BrimolaTree_Mfg.txt"));
+        EXPECT_EQ(plugin.leaves.size(), Shipped("BrimolaTree_Mfg.txt", false));
         EXPECT_EQ(Count(plugin.preHostText, "No Nuxa board was found: its tests are not published.\n"), 1u);
     }
     {
         LoadedPlugin plugin({.rig = kThreeBoardRig});
-        EXPECT_EQ(plugin.leaves.size(), 2 * Shipped("BrimolaTree_Mfg.txt") + Shipped("NuxaTree_Mfg.txt"));
+        // Two main boards and one codec board make no pairs: the board-link folders are left out.
+        EXPECT_EQ(plugin.leaves.size(), 2 * Shipped("BrimolaTree_Mfg.txt", false) + Shipped("NuxaTree_Mfg.txt", false));
         const Leaf& first = plugin.leaves["Brimola1/Summary/Test Summary"];
         const Leaf& second = plugin.leaves["Brimola2/Summary/Test Summary"];
         EXPECT_EQ(second.command, "Brimola2 <CBrimolaBoard Show Test Summary>");
