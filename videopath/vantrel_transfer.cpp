@@ -159,9 +159,11 @@ DWORD CVantrel::OverTheTop(CString arguments) { return RunTransfer(false, argume
 
 DWORD CVantrel::Loopback(CString arguments) { return RunTransfer(true, arguments); }
 
-DWORD CVantrel::StartDMAToBoard(CZorvDevice* device, DWORD pciLow, DWORD pciHigh, DWORD channel, WexalDCB& dcb,
-                                DWORD sdramAddress) {
-    CWexalDMAChannel* dma = channel == 16 || channel == 17 ? Channel(device, channel) : nullptr;
+namespace {
+
+// Starts a PCI page transfer on one of the two channels of its direction: the DCB at sdramAddress
+// with the page table at the bus address, as DCB 1 of the flushed channel.
+DWORD StartPageDMA(CWexalDMAChannel* dma, DWORD pciLow, DWORD pciHigh, WexalDCB& dcb, DWORD sdramAddress) {
     if (!dma) return kRunFailed;
     dma->Flush();
     dcb.SetStartAddress(sdramAddress);
@@ -171,16 +173,16 @@ DWORD CVantrel::StartDMAToBoard(CZorvDevice* device, DWORD pciLow, DWORD pciHigh
     return kRunPassed;
 }
 
+}  // namespace
+
+DWORD CVantrel::StartDMAToBoard(CZorvDevice* device, DWORD pciLow, DWORD pciHigh, DWORD channel, WexalDCB& dcb,
+                                DWORD sdramAddress) {
+    return StartPageDMA(channel == 16 || channel == 17 ? Channel(device, channel) : nullptr, pciLow, pciHigh, dcb, sdramAddress);
+}
+
 DWORD CVantrel::StartDMAToHost(CZorvDevice* device, DWORD pciLow, DWORD pciHigh, DWORD channel, WexalDCB& dcb,
                                DWORD sdramAddress) {
-    CWexalDMAChannel* dma = channel == 12 || channel == 13 ? Channel(device, channel) : nullptr;
-    if (!dma) return kRunFailed;
-    dma->Flush();
-    dcb.SetStartAddress(sdramAddress);
-    dcb.GetPCIAddressField().Set(pciLow, pciHigh);
-    dma->SetDCB(1, &dcb);
-    dma->Trigger(1);
-    return kRunPassed;
+    return StartPageDMA(channel == 12 || channel == 13 ? Channel(device, channel) : nullptr, pciLow, pciHigh, dcb, sdramAddress);
 }
 
 DWORD CVantrel::WaitDMADone(CZorvDevice* device, DWORD channel, const WexalDCB& expected, DWORD, DWORD bytes,
