@@ -298,10 +298,8 @@ DWORD CKerzilSliderDlg::FindRegisterValue(const CString& script, DWORD offset) {
     const int lineEnd = script.Find('\n', start);
     CString value = lineEnd < 0 ? script.Mid(start) : script.Mid(start, lineEnd - start);
     value.Trim();
-    char* end = nullptr;
-    const unsigned long long parsed = std::strtoull(value.c_str(), &end, 16);
-    if (end == value.c_str() || value[0] == '-' || value[0] == '+') return 0;
-    return DWORD(parsed);
+    unsigned parsed = 0;
+    return std::sscanf(value.c_str(), "%X", &parsed) == 1 ? DWORD(parsed) : 0;
 }
 
 CString CKerzilSliderDlg::Describe() const {
