@@ -9,6 +9,7 @@
 #include <string>
 
 #include "framework/param_string.h"
+#include "platform/file_dialog.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
 
@@ -65,51 +66,11 @@ constexpr ScriptRegister kScript[CKerzilSliderDlg::kRegisters] = {
 
 DWORD Mask(int index) { return (DWORD(1) << CKerzilSliderDlg::Width(index)) - 1; }
 
-// The save and open dialogs: a file name the user types or picks; Cancel leaves it empty.
-class ScriptFileDialog : public platform::DialogModel {
-public:
-    explicit ScriptFileDialog(bool save) : m_save(save) {}
-
-    CString GetTitle() const override { return m_save ? "Save As" : "Open"; }
-    CString Describe() const override {
-        CString text;
-        text.Format("File name: %s\nDefault extension: %s\n%sActions: file <path>, ok, cancel\n", m_fileName.c_str(),
-                    kScriptExt, m_save ? "Asks before overwriting a file\n" : "");
-        return text;
-    }
-    bool Apply(const platform::DialogAction& action, CString& error) override {
-        if (action.verb == "file" && action.args.size() == 1) {
-            m_fileName = action.args[0];
-            return true;
-        }
-        error = action.verb == "file" ? "Give one file path" : "Unknown action";
-        return false;
-    }
-    bool OnOk(CString& error) override {
-        if (!m_fileName.IsEmpty()) return true;
-        error = "No file name";
-        return false;
-    }
-    void OnCancel() override { m_fileName.Empty(); }
-
-    // The chosen path, the default extension added to a name without one.
-    CString PathName() const {
-        if (m_fileName.IsEmpty()) return m_fileName;
-        const int slash = std::max(m_fileName.ReverseFind('\\'), m_fileName.ReverseFind('/'));
-        if (m_fileName.ReverseFind('.') > slash) return m_fileName;
-        return m_fileName + "." + kScriptExt;
-    }
-
-private:
-    bool m_save;
-    CString m_fileName;
-};
-
 // Runs the file dialog; its answer is not looked at, so Cancel gives the empty name.
 CString AskScriptPath(bool save) {
-    ScriptFileDialog dialog(save);
+    platform::FileDialog dialog(save, kScriptExt, "", "");
     platform::DoModal(dialog);
-    return dialog.PathName();
+    return dialog.GetPathNameWithExt();
 }
 
 void ReportUnopened(const CString& path) {
