@@ -3,7 +3,9 @@
 
 #include "boards/flash/jastel.h"
 #include "framework/result_screen.h"
+#include "platform/host_ui.h"
 #include "videopath/image_harness.h"
+#include "videopath/kerzil_slider.h"
 
 namespace {
 
@@ -62,7 +64,9 @@ constexpr MapLine kRegisterMap[] = {
     {"Kerzil.LBIA = 0x%08X + 0x%08X = 0x%08X\n", 0x3C00},
 };
 
-// The slider sheet needs the loopback connector and all three keyer-side FPGAs configured.
+// The slider sheet edits the keyer's YCK contexts from here on; it needs the loopback connector and
+// all three keyer-side FPGAs configured.
+constexpr DWORD kSliderBlock = 0x9000;
 constexpr DWORD kConnectorStatus = 0x10;  // in the controller's block; bit 0: something on the connector
 constexpr DWORD kUnconfigured = 0xFFFFFFFF;
 struct DownloadCheck {
@@ -118,5 +122,7 @@ bool CKerzil::SlidersReady() {
 
 void CKerzil::ModifySliders(const CString& arguments) {
     if (!SlidersReady()) return;
-    (void)arguments;
+    COptionsSheetKerzilSlider sheet(arguments, kSliderBlock, m_boardIF.GetMainBoardRegisters() + kSliderBlock / 4,
+                                    platform::GetMainWnd());
+    sheet.DoModal();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/result_screen.h"
+#include "platform/dialog.h"
 #include "images/unpacked_image.h"
 #include "tests/boards/root_fixture.h"
 #include "videopath/kerzil.h"
@@ -26,7 +27,7 @@ struct WindowHost : CTestHost {
     FakeRichEdit ctrl;
 };
 
-// The test with its loopback body replaced: keeps each call and answers the next verdict (else 1).
+// The test with its loopback body replaced: keeps each call (size 0 when alpha and image differ) and answers the next verdict (else 1).
 template <class Base>
 class FakeBody : public Recording<Base> {
 public:
@@ -34,8 +35,7 @@ public:
     using Recording<Base>::Recording;
     DWORD TestBypass(DWORD, CString args, Unpacked::Alpha::YCbCr_10_6* alpha, Unpacked::Image::YCbCr_10_6* image,
                      DWORD frames, DWORD verbose) override {
-        EXPECT_TRUE(alpha->GetWidth() == image->GetWidth() && alpha->GetHeight() == image->GetHeight());
-        calls.push_back({args.str(), image->GetWidth(), image->GetHeight(), frames, verbose});
+        calls.push_back({args.str(), alpha->GetWidth() == image->GetWidth() ? image->GetWidth() : 0, alpha->GetHeight() == image->GetHeight() ? image->GetHeight() : 0, frames, verbose});
         PrintColor("body output\n", kColorBlack);
         return next < verdicts.size() ? verdicts[next++] : 1;
     }
@@ -109,14 +109,12 @@ TEST_F(Harness, KeywordsAreCaseSensitivePrefixesFramesIsCheckedBeforeTheDispatch
         EXPECT_TRUE(row.keyer ? Gives(*kerzil, row.command, row.result, {row.text}, row.help) : Gives(*sulveth, row.command, row.result, {row.text}, row.help));
         EXPECT_EQ(row.keyer ? kerzil->calls.size() : sulveth->calls.size(), row.runs) << row.command;
     }
-    ASSERT_TRUE(Gives(*kerzil, "\"Bypass:Image:Unpacked\"   CHANNEL=B FRAMES=3", kRunPassed));
-    EXPECT_TRUE(kerzil->calls[0].args == "CHANNEL=B FRAMES=3" && kerzil->calls[0].frames == 3 && kerzil->calls[0].verbose == 1);
+    EXPECT_TRUE(Gives(*kerzil, "\"Bypass:Image:Unpacked\"   CHANNEL=B FRAMES=3", kRunPassed) && kerzil->calls.size() == 4 && kerzil->calls[0].args == "CHANNEL=B FRAMES=3" && kerzil->calls[0].frames == 3 && kerzil->calls[0].verbose == 1);
 }
 
 TEST_F(Harness, ResolutionsComeFromDimOrTheListAndUnsendableOnesEndTheCommand) {
     // A DIM argument replaces the list: every pattern at 720 x 486 only.
-    ASSERT_TRUE(Gives(*kerzil, "\"Bypass:Image:Unpacked\" DIM=(720,486)", kRunPassed));
-    ASSERT_EQ(kerzil->calls.size(), 2u);
+    ASSERT_TRUE(Gives(*kerzil, "\"Bypass:Image:Unpacked\" DIM=(720,486)", kRunPassed) && kerzil->calls.size() == 2);
     for (const auto& call : kerzil->calls) EXPECT_TRUE(call.width == 720 && call.height == 486);
     // The default rig's board has 512 MiB: destinations and sources of every frame must fit after 0x1000.
     const struct { std::vector<const char*> list; const char* arguments; const char* message; } rows[] = {
@@ -204,56 +202,44 @@ TEST_F(Harness, LogsTakeEachFailingRunAndTheSummaryAndTheParentCollectsTheLinesI
                      "~*GREEN*~PASS:\tTest[CKerzil:TestBypass:VERT_WEDGE] DIM[8,2]~*BLACK*~\n");
 }
 
-// The main root's own keyer and pair tests on a fresh default rig, FPGAs loaded as the tree loads them.
-struct Station {
-    explicit Station(const std::string& rig = "") {
-        if (!rig.empty()) scoped = std::make_unique<ScopedRig>(rig);
-        root = std::make_unique<Recording<CBrimolaBoardTests>>("CBrimolaBoard");
-        TakeText();
-    }
-    void Program(int device) {
-        std::string out;
-        ASSERT_EQ(Run("CBrimolaBoard Program DEVICE=" + std::to_string(device) + " FILE=$(CWD)\\testdata\\" + (device ? "TAZU" : "LOCV") + "$(VPDVER).oxd", out), kRunPassed) << out;
-    }
-    DWORD Run(const std::string& command, std::string& text) {
-        root->out = {};
-        TakeText();
-        const DWORD result = root->Run(("Brimola1 <" + command + ">").c_str());
-        return text = root->out.text + TakeText(), result;
-    }
-    HostFolder host;
-    std::unique_ptr<ScopedRig> scoped;
-    std::unique_ptr<Recording<CBrimolaBoardTests>> root;
-};
-
-TEST(KeyerCommands, SlidersCheckTheConnectorThenEachFpgaAndAnswer2) {
-    const struct { const char* rig; int loaded; std::string message; } rows[] = {
-        {"no connector", 0, "Loopback connector is not present\n"},
-        {nullptr, 0, "Kerzil has not been downloaded\n"},
-        {nullptr, 1, "SulvethA has not been downloaded\n"},
-        {nullptr, 2, "SulvethB has not been downloaded\n"},
-        {nullptr, 3, ""},
-    };
-    for (const auto& row : rows) {
-        Station station(row.rig ? MainBoardRig() : "");
-        for (int d = 0; d < row.loaded; ++d) station.Program(d);
-        std::string text;
-        EXPECT_EQ(station.Run("CKerzil Modify Sliders", text), kRunFailed) << row.loaded;
-        for (const std::string m : {"Loopback connector", "Kerzil has not", "SulvethA has not", "SulvethB has not"})
-            EXPECT_EQ(text.find(m) != std::string::npos, row.message.find(m) == 0) << m << "\n" << text;
-    }
+// The tree's "Program" line for the keyer (device 0) or a pair FPGA (1, 2).
+std::string Program(int device) {
+    return "Brimola1 <CBrimolaBoard Program DEVICE=" + std::to_string(device) + " FILE=$(CWD)\\testdata\\" + (device ? "TAZU" : "LOCV") + "$(VPDVER).oxd>";
 }
 
-TEST(PairAccessors, RevisionChannelResourcesAndCrcRegistersPerChip) {
-    Station station;
-    CSulveth& pair = *station.root->GetSulvethA();
+TEST_F(RootKeywords, SlidersCheckTheConnectorThenEachFpgaAndOpenTheSheetOnTheKeyerContexts) {
+    platform::ScriptedDialogRunner runner;
+    platform::DialogRunner* const headless = platform::SetDialogRunner(&runner);
+    runner.Push({"ok"});
     std::string text;
-    station.Run("CSulvethA IMAGE_LIST SHOW", text);  // binds the member tests to the board
+    {
+        const ScopedRig nothingOnTheConnector(MainBoardRig());
+        EXPECT_EQ(Run("Brimola1 <CKerzil Modify Sliders>", &text), kRunFailed);
+        EXPECT_TRUE(HasAll(text, {"Loopback connector is not present\n"}) && text.find("downloaded") == std::string::npos) << text;
+    }
+    const char* messages[] = {"Kerzil has not been downloaded\n", "SulvethA has not been downloaded\n", "SulvethB has not been downloaded\n"};
+    for (int loaded = 0; loaded <= 3; ++loaded) {
+        EXPECT_TRUE(loaded == 0 || Run(Program(loaded - 1)) == kRunPassed);
+        EXPECT_EQ(Run("Brimola1 <CKerzil Modify Sliders>", &text), kRunFailed) << "closed with OK";
+        EXPECT_TRUE(loaded == 3 ? Count(text, "downloaded") == 0 : HasAll(text, {messages[loaded]}) && Count(text, "downloaded") == 1) << text;
+        EXPECT_EQ(runner.History().size(), loaded == 3 ? 1u : 0u);
+    }
+    // The sheet gets the argument text and the contexts from BAR0 0x9000: READHW=1 keeps them, else they are cleared.
+    const RegisterRef word = RigBoard("Brimola1")->GetRegisters()[0x9004 / 4];
+    word = 0x1234;
+    EXPECT_TRUE(Run("Brimola1 <CKerzil Modify Sliders READHW=1>") == kRunFailed && word.Read() == 0x1234);
+    EXPECT_TRUE(Run("Brimola1 <CKerzil Modify Sliders>") == kRunFailed && word.Read() == 0);
+    platform::SetDialogRunner(headless);
+}
+
+TEST_F(RootKeywords, PairAccessorsGiveTheRevisionChannelResourcesAndCrcRegistersPerChip) {
+    CSulveth& pair = *brimola.GetSulvethA();
+    Run("Brimola1 <CSulvethA IMAGE_LIST SHOW>");  // binds the member tests to the board
     const RegisterPtr bar0 = RigBoard("Brimola1")->GetRegisters();
     DWORD id[3] = {1, 1, 1};
     pair.GetChipRevision(2, &id[0], &id[1], &id[2]);
     EXPECT_TRUE(id[0] == 0xFFF && id[1] == 0xFF && id[2] == 0xFFF) << "unconfigured";
-    for (int device : {0, 1}) station.Program(device);
+    for (int device : {0, 1}) ASSERT_EQ(Run(Program(device)), kRunPassed);
     const DWORD word = bar0[0x1BFC8 / 4];
     pair.GetChipRevision(1, &id[0], &id[1], &id[2]);
     EXPECT_TRUE(word != 0xFFFFFFFF && id[0] == word >> 20 && id[1] == ((word >> 12) & 0xFF) && id[2] == (word & 0xFFF));
@@ -265,7 +251,6 @@ TEST(PairAccessors, RevisionChannelResourcesAndCrcRegistersPerChip) {
     for (const auto& row : rows) {
         DWORD dma[2] = {0, 0};
         RegisterPtr p[4];
-        TakeText();
         EXPECT_EQ(pair.GetDCBParams(row.channel, &dma[0], &dma[1], &p[0], &p[1], &p[2], &p[3]), row.result);
         const auto at = [&](DWORD offset) { return row.result ? bar0 + offset / 4 : RegisterPtr(); };
         EXPECT_TRUE(dma[0] == row.dst && dma[1] == row.src && p[0] == at(row.context) && p[1] == at(0x8000) && p[2] == at(row.sulveth) &&
@@ -273,8 +258,8 @@ TEST(PairAccessors, RevisionChannelResourcesAndCrcRegistersPerChip) {
     }
     // CRC registers take what is written; a bad channel or chip writes nothing.
     DWORD first = 0, second = 0;
-    EXPECT_TRUE(pair.SetKerzilCRCs(2, 0x1234) && pair.SetSulvethCRC(1, 0x5678) && pair.GetKerzilCRCs(2, &first, &second));
-    EXPECT_TRUE(first == 0x1234 && second == 0x1234 && bar0[0xA7CC / 4] == 0x1234 && pair.GetSulvethCRC(1) == 0x5678);
+    EXPECT_TRUE(pair.SetKerzilCRCs(2, 0x1234) && pair.SetSulvethCRC(1, 0x5678) && pair.GetKerzilCRCs(2, &first, &second) &&
+                first == 0x1234 && second == 0x1234 && bar0[0xA7CC / 4] == 0x1234 && pair.GetSulvethCRC(1) == 0x5678);
     EXPECT_FALSE(pair.SetKerzilCRCs(0, 7) || pair.SetKerzilCRCs(3, 7) || pair.SetSulvethCRC(3, 7) || pair.GetSulvethCRC(0) ||
                  pair.GetKerzilCRCs(3, &first, &second) || first != 0x1234 || bar0[0x8FD8 / 4] == 7 || bar0[0x18FD8 / 4] != 0x5678);
     EXPECT_EQ(Count(TakeText(), "Unrecognized Chip"), 5u);
