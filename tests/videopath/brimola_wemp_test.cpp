@@ -97,13 +97,13 @@ TEST_F(Play, LoadsFramesOneAfterAnotherAndChainsTheirDcbs) {
             EXPECT_EQ(Dcb(0).GetStartAddress(), 0x1000u) << row.name;
         }
     }
-    // Three of ten: the fourth frame is not loaded, and verbose 2 lists every DCB.
+    // Three of ten with the geometry overridden: the fourth frame is not loaded, verbose 2 lists every DCB.
     devlib::LoadDefaultRig();
     host.cwd.Dir().Write("clip.gen", GenFile({}));
-    ASSERT_EQ(Run("Play GenFile=clip.gen FRAMES=3 VERBOSE=2"), kRunPassed);
+    ASSERT_EQ(Run("Play GenFile=clip.gen FRAMES=3 VERBOSE=2 XSize=32 ISize=8 YSize=3"), kRunPassed);
     EXPECT_TRUE(HasAll(text, {"Test BrimolaWemp Images\n", "DCB  Wexal outbound to Wemp=4\n",
-                              "SRC Image:  Tag[1]  Addr[0x00001000]  [I=16,W=16,H=7] Next[2]\n",
-                              "SRC Image:  Tag[3]  Addr[0x00001400]  [I=16,W=16,H=7] Next[1]\n"})) << text;
+                              "SRC Image:  Tag[1]  Addr[0x00001000]  [I=8,W=32,H=3] Next[2]\n",
+                              "SRC Image:  Tag[3]  Addr[0x00001400]  [I=8,W=32,H=3] Next[1]\n"})) << text;
     EXPECT_EQ(SdramWord(0x1600), 0u);
 }
 
@@ -132,6 +132,12 @@ TEST_F(Play, RefusesBeforeTheChannelStarts) {
     host.cwd.Dir().Write("short.gen", std::string(100, '\0'));
     EXPECT_EQ(Run("Play GenFile=short.gen"), kRunFailed);
     EXPECT_TRUE(HasAll(text, {"ERROR:  Unable to open GenFile\n"}));
+    // A RAM clock enable that does not hold: nothing is loaded.
+    ScopedRig rig(MainBoardRig(R"([{"board": "Brimola1", "kind": "register_stuck_bit", "offset": "0x4018", "bit": 0}])"));
+    host.cwd.Dir().Write("clip.gen", GenFile({}));
+    EXPECT_EQ(Run("Play GenFile=clip.gen FRAMES=1"), kRunFailed);
+    EXPECT_TRUE(HasAll(text, {"ERROR:  Unable to set SulvthSDRAMClock\n"}));
+    EXPECT_EQ(SdramWord(0x1000), 0u);
 }
 
 TEST_F(Play, HelpIsNotAvailableAndAnOrphanSaysSo) {
