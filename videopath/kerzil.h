@@ -7,4 +7,14 @@ class CKerzil : public CKeyerPathTB {
 public:
     // The main root passes its controller test and "CKerzil".
     CKerzil(CJastel* controller, CString name);
+
+    DWORD Run(CString command) override;
+    DWORD Help(CString command) override;
+
+    // Host -> Wexal -> Kerzil -> Wexal -> Host with the channel's AOP block in LOOPBACK.
+    DWORD TestBypass(DWORD reserved, CString args, Unpacked::Alpha::YCbCr_10_6* alpha,
+                     Unpacked::Image::YCbCr_10_6* image, DWORD frames, DWORD verbose) override;
+    // Green when the checksum equals the channel's first keyer CRC register; the second is shown only.
+    void CheckCRCs(DWORD channel, Unpacked::Image::YCbCr_10_6* image, Unpacked::Alpha::YCbCr_10_6* alpha,
+                   DWORD count) override;
 };

@@ -82,6 +82,40 @@ CKeyerPathTB::CKeyerPathTB(CString name, DWORD deviceDigit, DWORD noBar0Verbosit
 
 DWORD CKeyerPathTB::Run(CString) { return kRunFailed; }
 
-void CKeyerPathTB::SetProgrammedFile(CString name) { m_programmedFile = name.MakeUpper(); }
+void CKeyerPathTB::SetCurrentOXD(CString name) { m_programmedFile = name.MakeUpper(); }
 
-void CKeyerPathTB::SetRememberedFile(CString name) { m_rememberedFile = name.MakeUpper(); }
+void CKeyerPathTB::SetDefaultOXD(CString name) { m_rememberedFile = name.MakeUpper(); }
+
+namespace {
+
+// BAR0 byte offsets of the keyer's two CRC registers per channel (A, B).
+constexpr DWORD kKerzilCrcFirst[] = {0x8FD8, 0xAFD8};
+constexpr DWORD kKerzilCrcSecond[] = {0x87CC, 0xA7CC};
+
+bool IsChannel(DWORD channel) { return channel == 1 || channel == 2; }
+
+}  // namespace
+
+DWORD CKeyerPathTB::SetKerzilCRCs(DWORD channel, DWORD value) {
+    if (!IsChannel(channel)) {
+        PrintColor("Unrecognized Chip", kColorRed);
+        return 0;
+    }
+    const RegisterPtr bar0 = m_boardIF.GetMainBoardRegisters();
+    bar0[kKerzilCrcFirst[channel - 1] / 4] = value;
+    bar0[kKerzilCrcSecond[channel - 1] / 4] = value;
+    return 1;
+}
+
+DWORD CKeyerPathTB::GetKerzilCRCs(DWORD channel, DWORD* first, DWORD* second) {
+    if (!IsChannel(channel)) {
+        PrintColor("Unrecognized Chip", kColorRed);
+        return 0;
+    }
+    const RegisterPtr bar0 = m_boardIF.GetMainBoardRegisters();
+    if (first) *first = bar0[kKerzilCrcFirst[channel - 1] / 4];
+    if (second) *second = bar0[kKerzilCrcSecond[channel - 1] / 4];
+    return 1;
+}
+
+void CKeyerPathTB::AfterBypass(DWORD) {}

@@ -1,11 +1,22 @@
 // CVideoPathTB and CKeyerPathTB: what the video-path FPGA tests share: their parent, the FPGA's OXD file choice, the loaded file names.
 #pragma once
 
+#include "devlib/register_window.h"
+#include "framework/str_list.h"
 #include "framework/tree_map_tb.h"
 #include "platform/cstring.h"
 #include "platform/types.h"
 
 class CJastel;
+
+namespace Unpacked {
+namespace Alpha {
+class YCbCr_10_6;
+}
+namespace Image {
+class YCbCr_10_6;
+}
+}  // namespace Unpacked
 
 // A test of one FPGA on the board controller's configuration port, registered under a board root.
 // The FPGA is named by its device digit (0 keyer, 1 and 2 the FPGA pair, 3 and 4 the board links);
@@ -44,23 +55,52 @@ private:
 };
 
 // The keyer test and the FPGA-pair tests: FPGAs the main root loads itself (DownloadXilinx), which
-// remember the OXD file last loaded and the one loaded as the board's default.
+// remember the OXD file last loaded and the one loaded as the board's default, and whose command is
+// the image harness (image and resolution lists, the "Bypass:Image:Unpacked" loopback).
 class CKeyerPathTB : public CVideoPathTB {
 public:
     CKeyerPathTB(CString name, DWORD deviceDigit, DWORD noBar0Verbosity, CJastel* controller);
 
-    // Their image and register sub-tests are not part of this library yet: every command answers 2.
+    // The image harness with this class's keywords.
     DWORD Run(CString command) override;
 
     // Both names are kept upper-cased, so they compare with file names in any letter case.
-    void SetProgrammedFile(CString name);
-    void SetRememberedFile(CString name);
+    void SetCurrentOXD(CString name);
+    void SetDefaultOXD(CString name);
+    CString GetCurrentOXD() const { return m_programmedFile; }
+    CString GetDefaultOXD() const { return m_rememberedFile; }
+    // The names the root's "Program" and the passthru loopbacks use.
+    void SetProgrammedFile(CString name) { SetCurrentOXD(name); }
+    void SetRememberedFile(CString name) { SetDefaultOXD(name); }
     const CString& GetProgrammedFile() const { return m_programmedFile; }
     const CString& GetRememberedFile() const { return m_rememberedFile; }
     CJastel* GetController() const { return m_controller; }
 
+    CStrListImages* GetImageList() { return &m_images; }
+    CStrListResolutions* GetResolutionList() { return &m_resolutions; }
+
+    // Writes value into both keyer CRC registers of channel 1 (A) or 2 (B): 1; any other channel
+    // prints "Unrecognized Chip" in red, writes nothing and answers 0.
+    DWORD SetKerzilCRCs(DWORD channel, DWORD value);
+    // Reads both keyer CRC registers of channel 1 or 2 into first and second: 1; any other channel
+    // prints "Unrecognized Chip", leaves the outputs alone and answers 0.
+    DWORD GetKerzilCRCs(DWORD channel, DWORD* first, DWORD* second);
+
+    // The loopback body of "Bypass:Image:Unpacked": 1 when every frame arrived in time and matched,
+    // 0 otherwise. reserved is not used; frames is 1 to 15.
+    virtual DWORD TestBypass(DWORD reserved, CString args, Unpacked::Alpha::YCbCr_10_6* alpha,
+                             Unpacked::Image::YCbCr_10_6* image, DWORD frames, DWORD verbose) = 0;
+    // Engineering only: prints the checksum of count copies of the frames sent beside the chips' CRC
+    // registers of channel 1 or 2, green when they agree. image or alpha may be null.
+    virtual void CheckCRCs(DWORD channel, Unpacked::Image::YCbCr_10_6* image, Unpacked::Alpha::YCbCr_10_6* alpha,
+                           DWORD count) = 0;
+    // Called by the loopback body with the channel when its compare is over; does nothing here.
+    virtual void AfterBypass(DWORD channel);
+
 private:
     CJastel* m_controller;
+    CStrListImages m_images;
+    CStrListResolutions m_resolutions;
     CString m_programmedFile;
     CString m_rememberedFile;
 };
