@@ -29,8 +29,9 @@ public:
     // Sets bits 0-4 of the RAM register when enable is exactly 1, clears them for any other value,
     // leaving the other bits as read. Answers 1 when the whole register then reads back as written;
     // 0 on a mismatch, and 0 without touching anything when no register block was given. Verbose
-    // above 1 prints the written value.
-    BOOL RAMClockEnable(int enable, unsigned verbose);
+    // above 1 prints the written value. Virtual, so the video-path tests reach it through the
+    // pointer their root hands them without linking the board suites.
+    virtual BOOL RAMClockEnable(int enable, unsigned verbose);
 
     void SetControllerRegisters(RegisterPtr registers) { m_registers = registers; }
     RegisterPtr GetControllerRegisters() const { return m_registers; }

@@ -40,6 +40,7 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
       m_nulk(&m_jastel, "CNulk"),
       m_bexi(&m_jastel, "CBexi"),
       m_cableLoopback(&m_jastel, "CableLoopback"),
+      m_wemp(&m_jastel, "CBrimolaWemp"),
       m_memClk("mem_clk", &m_wexal),
       m_sulvethLoop("SulvethLoop"),
       m_tcl(&m_nulk, "Tcl"),
@@ -77,6 +78,7 @@ void CBrimolaBoardTests::SetParents() {
     m_sulvethB.SetParent(this);
     m_nulk.SetParent(this);
     m_bexi.SetParent(this);
+    m_wemp.SetParent(this);
     m_vantrelCodec.SetParent(this);
     m_vantrelExpansion.SetParent(this);
     m_cableLoopback.SetParent(this);

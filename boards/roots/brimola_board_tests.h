@@ -16,6 +16,7 @@
 #include "boards/tcl/tcl_test.h"
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
+#include "videopath/brimola_wemp.h"
 #include "videopath/kerzil.h"
 #include "videopath/passthru_loopback.h"
 #include "videopath/sulveth.h"
@@ -76,6 +77,7 @@ private:
     CNulk m_nulk;
     CBexi m_bexi;
     CCableLoopback m_cableLoopback;
+    CBrimolaWemp m_wemp;
     mem_clk m_memClk;
     CSulvethLoopbackTest m_sulvethLoop;
     Tcl m_tcl;

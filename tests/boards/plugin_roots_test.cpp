@@ -168,7 +168,7 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
                                     "Create class MemTestB\nCreate class Flash\n";
     EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CKerzil\nCreate class CSulvethA\n"
                                         "Create class CSulvethB\nCreate class CNulk\nCreate class CBexi\n"
-                                        "Create class CableLoopback\nCreate class mem_clk\nCreate class SulvethLoop\nCreate class Tcl\nCreate class CVantrelCodec\n"
+                                        "Create class CableLoopback\nCreate class CBrimolaWemp\nCreate class mem_clk\nCreate class SulvethLoop\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CNulk\nCreate class CBexi\n"
                                         "Create class CableLoopback\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"

@@ -1,0 +1,152 @@
+// Tests of CBrimolaWemp "Play": GenFile frames in SDRAM, the DCB ring of channel 4, and every refusal before the channel starts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/hw/wexal_dcb.h"
+#include "framework/result_screen.h"
+#include "tests/boards/root_fixture.h"
+
+namespace {
+
+using namespace support;
+
+// A GenFile as the format describes it; written holds fewer frames than declared for a cut file.
+struct GenSpec {
+    ULONGLONG declared = 10;
+    DWORD written = 10, size = 512, block = 4096, offset = 0, lineField = 8 << 2, lineLength = 16;
+};
+
+DWORD FrameWord(DWORD frame, DWORD i) { return 0xA5000000 | frame << 16 | i; }
+
+std::string GenFile(const GenSpec& g) {
+    std::string bytes(4096, '\0');
+    auto put = [&](size_t at, ULONGLONG v, int n) {
+        for (int b = 0; b < n; ++b) bytes[at + b] = static_cast<char>(v >> 8 * b);
+    };
+    put(44, g.lineField, 4), put(48, g.lineLength, 4), put(52, g.size, 4), put(56, g.declared, 8);
+    put(176, g.block, 4), put(180, g.offset, 4);
+    const DWORD blocks = g.block ? (g.size + g.block - 1) / g.block : 0;
+    for (DWORD n = 0; n < g.written; ++n) {
+        const size_t at = (size_t{n} * blocks + 1) * g.block + g.offset;
+        bytes.resize(std::max(bytes.size(), at + g.size), '\0');
+        for (DWORD i = 0; i < g.size / 4; ++i) put(at + 4 * i, FrameWord(n, i), 4);
+    }
+    return bytes;
+}
+
+class Play : public ::testing::Test {
+protected:
+    Play() { TakeText(); }
+    DWORD Run(const std::string& arguments) {
+        root.out = {};
+        const DWORD result = root.Run(("Brimola1 <CBrimolaWemp " + arguments + ">").c_str());
+        text = root.out.text + TakeText();
+        return result;
+    }
+    static CWexalDMAChannel* Channel() { return RigBoard("Brimola1")->GetDMAChannel(4); }
+    static RegisterRef Reg(DWORD offset) { return RigBoard("Brimola1")->GetRegisters()[offset / 4]; }
+    static WexalDCB Dcb(int n) {
+        WexalDCB dcb;
+        Channel()->GetDCB(n, &dcb);
+        return dcb;
+    }
+    static DWORD SdramWord(DWORD address) {
+        DWORD word = 0;
+        RigBoard("Brimola1")->GetSDRAMSpace()->Get(&word, address, 4);
+        return word;
+    }
+    HostFolder host;
+    Recording<CBrimolaBoardTests> root{"CBrimolaBoard"};
+    std::string text;
+};
+
+TEST_F(Play, LoadsFramesOneAfterAnotherAndChainsTheirDcbs) {
+    struct Slot { int dcb; DWORD frame, next; };
+    const struct { const char* name; GenSpec file; std::string args; bool enabled; std::vector<Slot> slots; } rows[] = {
+        {"three of ten", {}, "genfile=clip.gen FRAMES=3", true, {{1, 0, 2}, {2, 1, 3}, {3, 2, 1}}},
+        {"fifteen taken", {15, 15}, "GenFile=clip.gen FRAMES=15", false, {{1, 0, 2}, {14, 13, 15}, {15, 14, 1}}},
+        // All frames: no chaining, and the DCB index wraps after 15 (the channel kept off so DCB 0 stays).
+        {"all of seventeen", {17, 17}, "GenFile=clip.gen FRAMES=0", false, {{15, 14, 0}, {0, 15, 0}, {1, 16, 0}}},
+        {"frames on blocks", {3, 3, 600, 256, 16}, "GenFile=clip.gen FRAMES=2", false, {{1, 0, 2}, {2, 1, 1}}},
+        {"file ends before FRAMES closes the ring", {2, 2}, "GenFile=clip.gen FRAMES=5", false, {{1, 0, 2}, {2, 1, 1}}},
+        {"GENFILE= upper case", {}, "GENFILE=clip.gen FRAMES=1", false, {{1, 0, 1}}},
+    };
+    for (const auto& row : rows) {
+        devlib::LoadDefaultRig();
+        Reg(0x58010) = row.enabled ? 1 : 0;
+        host.cwd.Dir().Write("clip.gen", GenFile(row.file));
+        ASSERT_EQ(Run("Play " + row.args), kRunPassed) << row.name << "\n" << text;
+        for (const Slot& slot : row.slots) {
+            const WexalDCB dcb = Dcb(slot.dcb);
+            const DWORD address = 0x1000 + slot.frame * row.file.size;
+            EXPECT_EQ(dcb.GetStartAddress(), address) << row.name << " DCB " << slot.dcb;
+            EXPECT_EQ(dcb.GetOpField().GetNext(), slot.next) << row.name << " DCB " << slot.dcb;
+            EXPECT_EQ(dcb.GetPortField().GetTag(), (slot.frame + 1) & 0xF) << row.name;
+            EXPECT_EQ(dcb.GetOpField().GetBCUPointer(), 4u) << row.name;
+            EXPECT_EQ(dcb.GetLines() << 16 | dcb.GetLineLength(), 7u << 16 | 16) << row.name;
+            EXPECT_EQ(dcb.GetInitialLineLength(), 16u) << row.name;
+            for (DWORD i : {0u, row.file.size / 4 - 1})
+                EXPECT_EQ(SdramWord(address + 4 * i), FrameWord(slot.frame, i)) << row.name << " frame " << slot.frame;
+        }
+        EXPECT_EQ(Reg(0x70040) >> 29 & 1, 1u) << row.name << ": BCU 4 goes";
+        EXPECT_EQ(Reg(0x58010), 1u) << row.name << ": DCB enable set last";
+        // A started channel shows DCB 1 as its live context.
+        if (row.enabled) {
+            EXPECT_EQ(Dcb(0).GetStartAddress(), 0x1000u) << row.name;
+        }
+    }
+    // Three of ten with the geometry overridden: the fourth frame is not loaded, verbose 2 lists every DCB.
+    devlib::LoadDefaultRig();
+    host.cwd.Dir().Write("clip.gen", GenFile({}));
+    ASSERT_EQ(Run("Play GenFile=clip.gen FRAMES=3 VERBOSE=2 XSize=32 ISize=8 YSize=3"), kRunPassed);
+    EXPECT_TRUE(HasAll(text, {"Test BrimolaWemp Images\n", "DCB  Wexal outbound to Wemp=4\n",
+                              "SRC Image:  Tag[1]  Addr[0x00001000]  [I=8,W=32,H=3] Next[2]\n",
+                              "SRC Image:  Tag[3]  Addr[0x00001400]  [I=8,W=32,H=3] Next[1]\n"})) << text;
+    EXPECT_EQ(SdramWord(0x1600), 0u);
+}
+
+TEST_F(Play, RefusesBeforeTheChannelStarts) {
+    const ULONGLONG huge = 1ULL << 40;
+    const struct { const char* name; GenSpec file; std::string args; std::string message; } rows[] = {
+        {"16 frames", {}, "Play GenFile=clip.gen FRAMES=16", "Number of frames must be between less than 15.\nTo specify"},
+        {"negative frames", {}, "Play GenFile=clip.gen FRAMES=-1", "Number of frames must be between less than 15.\n"},
+        {"lower-case keyword", {}, "play GenFile=clip.gen", "ERROR:  CBrimolaWemp\n\"play GenFile=clip.gen\"\n Not recognized"},
+        {"no file named", {}, "Play FRAMES=2", "ERROR:  Missing GenFile= on the command line\n"},
+        {"no such file", {}, "Play GenFile=none.gen", "ERROR:  Unable to open GenFile\n"},
+        {"block size 0", {3, 0, 512, 0}, "Play GenFile=clip.gen", "its block size is 0\n"},
+        {"frame size 0", {3, 0, 0}, "Play GenFile=clip.gen", "frame size 0 does not fit SDRAM"},
+        {"frame beyond SDRAM", {1, 0, 0xFFFFFFF0}, "Play GenFile=clip.gen", "frame size 4294967280 does not fit SDRAM"},
+        {"no lines", {3, 3, 512, 4096, 0, 0}, "Play GenFile=clip.gen", "[I=16,W=16,H=-1] does not fit the DCB's 16-bit"},
+        {"wide override", {}, "Play GenFile=clip.gen XSize=65536", "[I=16,W=65536,H=7] does not fit"},
+        {"frames past the end", {huge, 1}, "Play GenFile=clip.gen", "1099511627776 frames of 512 bytes from 0x1000 run past"},
+        {"file cut short", {3, 1}, "Play GenFile=clip.gen FRAMES=3", "ERROR:  Unable to read frame 1 of the GenFile\n"},
+    };
+    for (const auto& row : rows) {
+        host.cwd.Dir().Write("clip.gen", GenFile(row.file));
+        EXPECT_EQ(Run(row.args), kRunFailed) << row.name;
+        EXPECT_TRUE(HasAll(text, {row.message})) << row.name;
+        EXPECT_EQ(Reg(0x70040) >> 29 & 1, 0u) << row.name << ": the channel was started";
+    }
+    host.cwd.Dir().Write("short.gen", std::string(100, '\0'));
+    EXPECT_EQ(Run("Play GenFile=short.gen"), kRunFailed);
+    EXPECT_TRUE(HasAll(text, {"ERROR:  Unable to open GenFile\n"}));
+    // A RAM clock enable that does not hold: nothing is loaded.
+    ScopedRig rig(MainBoardRig(R"([{"board": "Brimola1", "kind": "register_stuck_bit", "offset": "0x4018", "bit": 0}])"));
+    host.cwd.Dir().Write("clip.gen", GenFile({}));
+    EXPECT_EQ(Run("Play GenFile=clip.gen FRAMES=1"), kRunFailed);
+    EXPECT_TRUE(HasAll(text, {"ERROR:  Unable to set SulvthSDRAMClock\n"}));
+    EXPECT_EQ(SdramWord(0x1000), 0u);
+}
+
+TEST_F(Play, HelpIsNotAvailableAndAnOrphanSaysSo) {
+    root.out = {};
+    root.Help("Brimola1 <CBrimolaWemp Play GenFile=x>");
+    EXPECT_EQ(root.out.text + TakeText(), "\nHelp is not available for:\n  CBrimolaWemp Play GenFile=x\n");
+    Recording<CBrimolaWemp> orphan(nullptr, "CBrimolaWemp");
+    EXPECT_EQ(orphan.Run("Play GenFile=x"), kRunFailed);
+    EXPECT_TRUE(orphan.out.HasColoured("CKerzil:  Parent is NULL\n", kColorRed));
+}
+
+}  // namespace
