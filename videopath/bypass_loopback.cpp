@@ -159,13 +159,14 @@ bool ReadFpga(CTestBase& out, const CParamString& params, BypassArguments& a) {
     return true;
 }
 
-// Frames must fit the DCB fields, 32-bit byte counts and, twice over, the board's SDRAM.
-bool FitsTheBoard(CTestBase& out, const VideoImage* image, const AlphaImage* alpha, DWORD count, ULONGLONG sdramBytes) {
-    const DWORD w = image ? image->GetWidth() : 0, h = image ? image->GetHeight() : 0;
-    const ULONGLONG frameBytes = 4ull * w * h;
-    const bool fits = image && alpha && w && h && w <= 0xFFFF && h <= 0x10000 && frameBytes <= 0xFFFFFFFFull &&
-                      alpha->GetWidth() == w && alpha->GetHeight() == h &&
-                      kFirstDestination + 2 * frameBytes * count <= sdramBytes;
+// Frames must fit the DCB fields, 32-bit byte counts and, both regions together, the board's SDRAM.
+bool FitsTheBoard(CTestBase& out, const VideoImage& image, const AlphaImage& alpha, const BypassArguments& a,
+                  ULONGLONG sdramBytes) {
+    const DWORD w = image.GetWidth(), h = image.GetHeight();
+    ULONGLONG frames = 0;
+    for (DWORD f = 0; f < a.count; ++f) frames += 4ull * h * (a.kinds[f] == kImageFrame ? w : w / 2);
+    const bool fits = w && h && w <= 0xFFFF && h <= 0x10000 && 4ull * w * h <= 0xFFFFFFFFull &&
+                      alpha.GetWidth() == w && alpha.GetHeight() == h && kFirstDestination + 2 * frames <= sdramBytes;
     if (!fits) out.PrintColorFormat(kColorRed, "Invalid resolution DIM=(%ld,%ld)\n", static_cast<long>(w), static_cast<long>(h));
     return fits;
 }
@@ -542,8 +543,9 @@ CKeyerPathTB* Sibling(CVideoPathTB& test, const char* name) {
     return found == children->end() ? nullptr : dynamic_cast<CKeyerPathTB*>(found->second);
 }
 
-// The frames' geometry and the two read-back images; false after the message.
-bool CheckSources(CTestBase& out, const CWexalBoardIF& board, VideoImage* image, AlphaImage* alpha, DWORD count) {
+// The sources and their geometry; false after the message.
+bool CheckSources(CTestBase& out, const CWexalBoardIF& board, VideoImage* image, AlphaImage* alpha,
+                  const BypassArguments& a) {
     if (!image || !image->GetBuffer()) {
         out.PrintColor("NULL pointer for rtvImage\n", kColorRed);
         return false;
@@ -553,7 +555,7 @@ bool CheckSources(CTestBase& out, const CWexalBoardIF& board, VideoImage* image,
         return false;
     }
     const CDevAddrSpace* sdram = board.GetSDRAMSpace();
-    return FitsTheBoard(out, image, alpha, count, sdram ? sdram->GetSize() : 0);
+    return FitsTheBoard(out, *image, *alpha, a, sdram ? sdram->GetSize() : 0);
 }
 
 bool MakeReadBack(CTestBase& out, const VideoImage& readImage, const AlphaImage& readAlpha, const VideoImage& image,
@@ -634,7 +636,7 @@ DWORD CKerzil::TestBypass(DWORD, CString args, Unpacked::Alpha::YCbCr_10_6* alph
         PrintColor("pBrimola_X is NULL\n", kColorRed);
         return 0;
     }
-    if (!CheckSources(*this, m_boardIF, image, alpha, a.count)) return 0;
+    if (!CheckSources(*this, m_boardIF, image, alpha, a)) return 0;
     CKeyerPathTB* keyer = Sibling(*this, "CKerzil");
     if (!keyer) keyer = this;
     if (a.fpga.CompareNoCase(keyer->GetCurrentOXD()) != 0) {
@@ -709,7 +711,7 @@ DWORD CSulveth::TestBypass(DWORD, CString args, Unpacked::Alpha::YCbCr_10_6* alp
         PrintColor("pBrimola_X is NULL\n", kColorRed);
         return 0;
     }
-    if (!CheckSources(*this, m_boardIF, image, alpha, a.count)) return 0;
+    if (!CheckSources(*this, m_boardIF, image, alpha, a)) return 0;
     // Compared with the file loaded now, after the default programming above.
     if (a.fpga.CompareNoCase(chip->GetCurrentOXD()) != 0) {
         CString command;
