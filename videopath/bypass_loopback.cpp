@@ -369,11 +369,11 @@ void BypassLoopback::Wait(DWORD verbose, int tag, DWORD deadlineMs, DWORD bytes,
             if (verbose > 1) {
                 const LONGLONG toQ = (k2q - start) * 1000 / frequency, toK = (now - k2q) * 1000 / frequency;
                 const char* format =
-                    "%sTook K2Q[%ld, %ld] Q2K[%ld, %ld] milliseconds for the completion of %d.%3.3dMbytes to DMA.\n"
+                    "%sK2Q[%ld, %ld] Q2K[%ld, %ld] milliseconds for the completion of %d.%3.3dMbytes to DMA.\n"
                     " KerzilToWexal DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n"
                     " WexalToKerzil DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n";
-                char head[32] = "Transfer ";
-                if (transfer) std::snprintf(head, sizeof head, "Transfer #%d:  ", transfer);
+                char head[32] = "Transfer took ";
+                if (transfer) std::snprintf(head, sizeof head, "Transfer #%d:  Took ", transfer);
                 CString text;
                 text.Format(format, head, static_cast<long>(toQ >> 32), static_cast<long>(toQ & 0xFFFFFFFF),
                             static_cast<long>(toK >> 32), static_cast<long>(toK & 0xFFFFFFFF), kb / 1000, kb % 1000,
@@ -381,8 +381,6 @@ void BypassLoopback::Wait(DWORD verbose, int tag, DWORD deadlineMs, DWORD bytes,
                             static_cast<int>(dst.GetInitialLineLength()), static_cast<int>(dst.GetLineLength()),
                             static_cast<int>(src.GetPortField().GetTag()), static_cast<int>(src.GetLines()),
                             static_cast<int>(src.GetInitialLineLength()), static_cast<int>(src.GetLineLength()));
-                // The chained form reads "Transfer took".
-                if (!transfer) text.Replace("Transfer Took", "Transfer took");
                 m_test.Print(text);
             }
             return;
@@ -733,7 +731,9 @@ DWORD CSulveth::TestBypass(DWORD, CString args, Unpacked::Alpha::YCbCr_10_6* alp
         chip->SetCurrentOXD(a.fpga);
     }
 
-    const BypassRoute route = FixedRoute(a.channel);
+    BypassRoute route = FixedRoute(a.channel);
+    route.source = static_cast<int>(src);
+    route.destination = static_cast<int>(dst);
     const LoopbackBitGuard loopback(bar0, route.controlTwo, false);
     PrintDcbLine(*this, route, verbose);
     if (!RamClocksOn(*this)) return 0;
