@@ -9,6 +9,7 @@
 #include "images/image_crc.h"
 #include "images/multi_image_file.h"
 #include "images/unpacked_image.h"
+#include "platform/clock.h"
 #include "tests/boards/root_fixture.h"
 
 namespace {
@@ -118,6 +119,19 @@ TEST(BypassArguments, FrameKindsChainsAndRefusalsBeforeAnyDcb) {
         // The first run of a stall test reports nothing: its time-out never shows.
         EXPECT_FALSE(Has(bench.text, "timed out")) << row.name;
     }
+}
+
+TEST(BypassLoopback, AStallRunGoesFirstAndOnlyTheRunAfterItCounts) {
+    Bench bench;
+    auto elapsedMs = [&](const std::string& extra) {
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(bench.Run(false, "CHANNEL=A " + extra + kKeyerFile, 3), 1u) << extra << bench.text;
+        return GetTickCount() - start;
+    };
+    const DWORD plain = elapsedMs("");
+    // A short first frame leaves the first run waiting out its deadline (20 ms) and its ten reports.
+    EXPECT_GE(elapsedMs("FORCESTALL=1 "), plain + 30);
+    EXPECT_GE(elapsedMs("FORCESTALL=2 "), plain + 5);  // the first run's own sleeps
 }
 
 TEST(BypassArguments, ResolutionsThatDoNotFitTheFieldsOrTheBoardAreRefused) {
