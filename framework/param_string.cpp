@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/file_dialog.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -150,48 +151,6 @@ int ExpandPathMacros(CString& path, BOOL tryTestData, BOOL mustExist) {
     return kPathNotFound;
 }
 
-namespace {
-
-// The file-open dialog: a file name field the user sets, shown with its filter and extension.
-class FileOpenDialog : public platform::DialogModel {
-public:
-    FileOpenDialog(const CString& defaultExt, const CString& fileName, const CString& filter)
-        : m_defaultExt(defaultExt), m_fileName(fileName), m_filter(filter) {}
-
-    CString GetTitle() const override { return "Open"; }
-
-    CString Describe() const override {
-        CString text;
-        text.Format("File name: %s\nFiles of type: %s\nDefault extension: %s\nActions: file <path>, ok, cancel\n",
-                    m_fileName.c_str(), m_filter.c_str(), m_defaultExt.c_str());
-        return text;
-    }
-
-    bool Apply(const platform::DialogAction& action, CString& error) override {
-        if (action.verb == "file" && action.args.size() == 1) {
-            m_fileName = action.args[0];
-            return true;
-        }
-        error = action.verb == "file" ? "Give one file path" : "Unknown action";
-        return false;
-    }
-
-    bool OnOk(CString& error) override {
-        if (!m_fileName.IsEmpty()) return true;
-        error = "No file name";
-        return false;
-    }
-
-    const CString& GetPathName() const { return m_fileName; }
-
-private:
-    CString m_defaultExt;
-    CString m_fileName;
-    CString m_filter;
-};
-
-}  // namespace
-
 int FindFileOrAsk(CString& path, const CString& reserved1, const CString& defaultExt, const CString& filter,
                   const CString& reserved2, BOOL ask, BOOL tryTestData) {
     (void)reserved1;
@@ -200,7 +159,7 @@ int FindFileOrAsk(CString& path, const CString& reserved1, const CString& defaul
     if (found == kPathFound || found == kPathFoundInTestData) return 2;
     if (!ask) return 1;
 
-    FileOpenDialog dialog(defaultExt, path, filter);
+    platform::FileDialog dialog(false, defaultExt, path, filter);
     if (platform::DoModal(dialog) != platform::IDOK) return 1;
     CFileFind find;
     if (!find.FindFile(dialog.GetPathName())) return 1;
