@@ -572,19 +572,10 @@ bool MakeReadBack(CTestBase& out, const VideoImage& readImage, const AlphaImage&
     return true;
 }
 
-// The SDRAM and FPGA clocks on, as CJastel::RAMClockEnable(1) switches them (this library does not
-// link the controller test, only its register block): the RAM word must read back as written.
+// The SDRAM and FPGA clocks on through the controller test; the RAM word must read back as written.
 bool RamClocksOn(CKeyerPathTB& test) {
     CJastel* controller = test.GetController();
-    const RegisterPtr registers = controller ? controller->GetControllerRegisters() : RegisterPtr();
-    bool on = false;
-    if (registers) {
-        const RegisterRef ram = registers[CJastel::kRamWord];
-        const DWORD value = ram.Read() | CJastel::kClockEnableBits;
-        ram = value;
-        on = ram.Read() == value;
-    }
-    if (!on) {
+    if (!controller || !controller->RAMClockEnable(1, 1)) {
         test.PrintColor("ERROR:  Unable to set SulvthSDRAMClock\n", kColorRed);
         return false;
     }
