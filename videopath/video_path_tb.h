@@ -1,6 +1,8 @@
 // CVideoPathTB and CKeyerPathTB: what the video-path FPGA tests share: their parent, the FPGA's OXD file choice, the loaded file names.
 #pragma once
 
+#include <functional>
+
 #include "devlib/register_window.h"
 #include "framework/str_list.h"
 #include "framework/tree_map_tb.h"
@@ -76,6 +78,14 @@ public:
     const CString& GetRememberedFile() const { return m_rememberedFile; }
     CJastel* GetController() const { return m_controller; }
 
+    // Runs "Program DEVICE=n FILE=path" on the board root at a verbosity, without making the file
+    // the default; answers the root's result (1 when the FPGA was loaded, 2 without a root).
+    using Programmer = std::function<DWORD(const CString& command, DWORD verbose)>;
+    void SetProgrammer(Programmer programmer) { m_programmer = std::move(programmer); }
+    DWORD ProgramThroughRoot(const CString& command, DWORD verbose) {
+        return m_programmer ? m_programmer(command, verbose) : kRunFailed;
+    }
+
     CStrListImages* GetImageList() { return &m_images; }
     CStrListResolutions* GetResolutionList() { return &m_resolutions; }
 
@@ -103,6 +113,7 @@ public:
 
 private:
     CJastel* m_controller;
+    Programmer m_programmer;
     CStrListImages m_images;
     CStrListResolutions m_resolutions;
     CString m_programmedFile;

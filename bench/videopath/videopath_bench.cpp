@@ -1,4 +1,4 @@
-// A 64 MiB "Over the top" between the default rig's boards, the link copy under it alone, and a 1920x1080x15-frame keyer loopback checked by its CRC registers, each beside memcpy over the same bytes.
+// A 64 MiB "Over the top" between the default rig's boards, the link copy under it alone, a 1920x1080x15-frame keyer loopback checked by its CRC registers and the keyer's bypass test over the same frames, each beside memcpy over the same bytes.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -14,7 +14,10 @@
 #include "framework/hw/fpga_download.h"
 #include "framework/hw/oxd.h"
 #include "framework/hw/wexal_dcb.h"
+#include "boards/flash/jastel.h"
 #include "images/image_crc.h"
+#include "images/unpacked_image.h"
+#include "videopath/kerzil.h"
 #include "videopath/vantrel.h"
 
 namespace {
@@ -172,6 +175,42 @@ void BM_KeyerLoopback1080p15Frames(benchmark::State& state) {
     ReportBesideMemcpy(state, kBytes, runs);
 }
 BENCHMARK(BM_KeyerLoopback1080p15Frames)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// CKerzil's bypass loopback as the harness runs it: 15 frames of 1920x1080 (I, I, A repeated), ten
+// of them read back and compared; the rate counts the compared image bytes.
+void BM_KerzilBypass1080p15Frames(benchmark::State& state) {
+    constexpr DWORD kBypassFrames = 15, kCompared = 10;
+    Root root;
+    auto* board = dynamic_cast<CWexalBoardDevice*>(GetZorvHardware()->GetDevice("Brimola1"));
+    const RegisterPtr bar0 = board ? board->GetRegisters() : RegisterPtr();
+    COxd keyerImage((kOxdDir / "LOCV0202.oxd").string().c_str(), 1);
+    COxd pairImage((kOxdDir / "TAZU0202.oxd").string().c_str(), 1);
+    if (!bar0 || DownloadXilinxThrough(0, bar0, root, keyerImage) != kRunPassed ||
+        DownloadXilinxThrough(1, bar0, root, pairImage) != kRunPassed) {
+        state.SkipWithError("the keyer and pair of the default rig could not be loaded");
+        return;
+    }
+    CJastel controller("CJastel");
+    controller.SetControllerRegisters(board->GetControllerRegisters());
+    CKerzil kerzil(&controller, "CKerzil");
+    kerzil.SetupDevice("Brimola1");
+    kerzil.SetCurrentOXD("LOCV0202.OXD");  // loaded above: the body need not load it again
+    Unpacked::Image::YCbCr_10_6 image(kWidth, kHeight, 0);
+    Unpacked::Alpha::YCbCr_10_6 alpha(kWidth, kHeight);
+    image.FillHorzWedge(0, 0, 0x3FF);
+    RunClock runs;
+    for (auto _ : state) {
+        runs.Start();
+        const DWORD result = kerzil.TestBypass(0, "CHANNEL=A FPGA=LOCV0202.OXD", &alpha, &image, kBypassFrames, 1);
+        runs.Stop();
+        if (result != 1) {
+            state.SkipWithError("the keyer bypass failed on the default rig");
+            break;
+        }
+    }
+    ReportBesideMemcpy(state, size_t{image.GetSize()} * kCompared, runs);
+}
+BENCHMARK(BM_KerzilBypass1080p15Frames)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The link copy alone: one 64 MiB DCB from the main board's SDRAM out of its codec-port link (37),
 // over the cable into the codec board's SDRAM (59): the simulated path's own bandwidth.

@@ -61,6 +61,12 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
                      {4, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}} {
     // The loopback loads the FPGA pair with the file it wants, without making that the default.
     m_sulvethLoop.SetProgrammer([this](const CString& command) { return Program(command, 1, 0); });
+    // The bypass loopbacks load the file they are given, at their own verbosity.
+    for (CKeyerPathTB* chip : {static_cast<CKeyerPathTB*>(&m_kerzil), static_cast<CKeyerPathTB*>(&m_sulvethA),
+                               static_cast<CKeyerPathTB*>(&m_sulvethB)})
+        chip->SetProgrammer([this](const CString& command, DWORD verbose) {
+            return Program(command, static_cast<unsigned>(verbose), 0);
+        });
     m_imageIdAliases = {{"LOCV0202", "MEPT0202"}, {"TAZU0202", "VOKA0202"}, {"TAZU0202", "VOKB0202"}};
     StartUp();
 }
