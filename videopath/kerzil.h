@@ -10,6 +10,8 @@ public:
 
     DWORD Run(CString command) override;
     DWORD Help(CString command) override;
+    // "Show Structure Offsets" (1; no register is touched) and "Modify Sliders" (2 whatever the sheet did).
+    DWORD RunOwnCommand(DWORD code, const CString& arguments) override;
 
     // Host -> Wexal -> Kerzil -> Wexal -> Host with the channel's AOP block in LOOPBACK.
     DWORD TestBypass(DWORD reserved, CString args, Unpacked::Alpha::YCbCr_10_6* alpha,
@@ -17,4 +19,11 @@ public:
     // Green when the checksum equals the channel's first keyer CRC register; the second is shown only.
     void CheckCRCs(DWORD channel, Unpacked::Image::YCbCr_10_6* image, Unpacked::Alpha::YCbCr_10_6* alpha,
                    DWORD count) override;
+
+private:
+    DWORD ShowStructureOffsets();
+    // The loopback connector, then the keyer and both pair FPGAs configured; false after the first
+    // missing one's red line, before any FPGA register is read past it.
+    bool SlidersReady();
+    void ModifySliders(const CString& arguments);
 };

@@ -2,6 +2,7 @@
 #include "videopath/sulveth.h"
 
 #include "framework/result_screen.h"
+#include "videopath/image_harness.h"
 
 namespace {
 constexpr DWORD kNoBar0Verbosity = 1;
@@ -18,14 +19,40 @@ constexpr DWORD kKerzilWindow = 0x8000;
 constexpr DWORD kNoDmaChannel = 64;  // one past the last DMA channel
 
 bool IsChip(DWORD chip) { return chip == 1 || chip == 2; }
+
+constexpr HarnessKeyword kKeywords[] = {
+    {"IMAGE_LIST", harness::kImageList, true},
+    {"RESOLUTION_LIST", harness::kResolutionList, true},
+    {"\"Bypass:Image:Unpacked\"", harness::kBypass, true},
+    {"Modify Image/Resolution List", harness::kModifyLists, true},
+};
+
+constexpr HarnessHelpLine kBypassHelp[] = {
+    {true, "~*BLUE*~PURPOSE:~*BLACK*~\n"},
+    {false, "Uses context ID of 15:  The data path is as follows\n"},
+    {false, "Host->Wexal->Kerzil->Sulveth->Kerzil->Wexal->Host\n"},
+    {false, "The received data is compared against the send data\n"},
+    {false, "and errors are flagged accordingly.\n"},
+    {true, "~*BLUE*~PARAMETERS:~*BLACK*~\n"},
+    {true, "~*BLUE*~CHANNEL=[A|B]~*BLACK*~ choose one.\n"},
+    {true, "~*BLUE*~FRAMES=[1 ... 15]~*BLACK*~ choose one.\n"},
+    {true, "~*BLUE*~SEQUENCE=(I ...)~*BLACK*~ cannot be changed\n"},
+    {true, "~*BLUE*~-NoCRC~*BLACK*~ do not calculate crc if test fails\n"},
+    {false, "\n"},
+};
+
+// SOLID values are decimal only; an undefined preset ends "Modify Image/Resolution List".
+constexpr HarnessTraits kTraits{"CSulveth", kKeywords, false, true, kBypassHelp};
 }  // namespace
 
 CSulveth::CSulveth(int channel, CJastel* controller, CString name)
-    : CKeyerPathTB(name, static_cast<DWORD>(channel), kNoBar0Verbosity, controller) {}
+    : CKeyerPathTB(name, static_cast<DWORD>(channel), kNoBar0Verbosity, controller) {
+    CImageHarness(*this, kTraits).LoadPresets(*GetImageList(), *GetResolutionList());
+}
 
-DWORD CSulveth::Run(CString command) { return CKeyerPathTB::Run(command); }
+DWORD CSulveth::Run(CString command) { return CImageHarness(*this, kTraits).Run(command); }
 
-DWORD CSulveth::Help(CString command) { return CKeyerPathTB::Help(command); }
+DWORD CSulveth::Help(CString command) { return CImageHarness(*this, kTraits).Help(command); }
 
 DWORD CSulveth::SetSulvethCRC(DWORD chip, DWORD value) {
     if (!IsChip(chip)) {

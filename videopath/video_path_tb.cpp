@@ -119,3 +119,5 @@ DWORD CKeyerPathTB::GetKerzilCRCs(DWORD channel, DWORD* first, DWORD* second) {
 }
 
 void CKeyerPathTB::AfterBypass(DWORD) {}
+
+DWORD CKeyerPathTB::RunOwnCommand(DWORD, const CString&) { return kRunFailed; }

@@ -63,7 +63,7 @@ class CKeyerPathTB : public CVideoPathTB {
 public:
     CKeyerPathTB(CString name, DWORD deviceDigit, DWORD noBar0Verbosity, CJastel* controller);
 
-    // The image harness with this class's keywords.
+    // Every command answers 2 here; the keyer and pair tests run their image harness.
     DWORD Run(CString command) override;
 
     // Both names are kept upper-cased, so they compare with file names in any letter case.
@@ -106,6 +106,10 @@ public:
                            DWORD count) = 0;
     // Called by the loopback body with the channel when its compare is over; does nothing here.
     virtual void AfterBypass(DWORD channel);
+
+    // A command of the test's own keyword table that the image harness does not run itself
+    // (code as the harness matched it, arguments after the keyword). 1 passed, 2 otherwise.
+    virtual DWORD RunOwnCommand(DWORD code, const CString& arguments);
 
 private:
     CJastel* m_controller;
