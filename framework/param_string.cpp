@@ -1,12 +1,14 @@
 // Argument text reading and the path-macro look-up of data files, with a file-open dialog as fallback.
 #include "framework/param_string.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "platform/dialog.h"
 #include "platform/file_dialog.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/runtime.h"
 
 namespace {
 
@@ -165,4 +167,22 @@ int FindFileOrAsk(CString& path, const CString& reserved1, const CString& defaul
     if (!find.FindFile(dialog.GetPathName())) return 1;
     path = dialog.GetPathName();
     return 2;
+}
+
+bool ReadRandomSeed(const CString& pattern, DWORD& seed) {
+    seed = static_cast<DWORD>(platform::time(nullptr));
+    CString text;
+    if (!CParamString(pattern).GetValue("SEED", text)) return true;
+    text.MakeUpper();
+    unsigned int hex = 0;
+    long decimal = 0;
+    if (std::sscanf(text.c_str(), "0X%X", &hex) == 1) {
+        seed = hex;
+        return true;
+    }
+    if (std::sscanf(text.c_str(), "%ld", &decimal) == 1) {
+        seed = static_cast<DWORD>(decimal);
+        return true;
+    }
+    return false;
 }

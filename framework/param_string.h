@@ -36,6 +36,10 @@ private:
     CString m_text;
 };
 
+// The seed of a "RANDOM SEED=n" image pattern, n "0x" hexadecimal or decimal (any case); the time
+// of day without SEED. False when SEED is there but is no number.
+bool ReadRandomSeed(const CString& pattern, DWORD& seed);
+
 // The host program's directory, ending in a separator ("./" when it is not known).
 CString GetProgramDirectory();
 // The system directory followed by "\drivers\Zorv"; "" when the system directory cannot be had

@@ -254,20 +254,10 @@ CImageHarness::Fill CImageHarness::FillPattern(const CString& pattern, const CSt
     }
     if (pattern.Left(6) == "RANDOM") {
         m_test.PrintColor(header + "Random Data\n", kColorBlack);
-        DWORD seed = static_cast<DWORD>(platform::time(nullptr));
-        CString text;
-        if (CParamString(pattern).GetValue("SEED", text)) {
-            text.MakeUpper();
-            unsigned int hex = 0;
-            long decimal = 0;
-            if (std::sscanf(text.c_str(), "0X%X", &hex) == 1) {
-                seed = hex;
-            } else if (std::sscanf(text.c_str(), "%ld", &decimal) == 1) {
-                seed = static_cast<DWORD>(decimal);
-            } else {
-                m_test.PrintColor("SEED not understood\n", kColorRed);
-                return Fill::Skip;
-            }
+        DWORD seed = 0;
+        if (!ReadRandomSeed(pattern, seed)) {
+            m_test.PrintColor("SEED not understood\n", kColorRed);
+            return Fill::Skip;
         }
         m_test.PrintColorFormat(kColorBlack, "SEED=0x%08X\n", seed);
         images.alpha.FillRandom(seed);

@@ -135,7 +135,7 @@ public:
     static const char* const kHelpSequence;
 
 private:
-    // ResetDevice of the spec: pulses the FPGA's Chip Select with the link clocks off.
+    // ResetDevice: pulses the FPGA's Chip Select with the link clocks off.
     static void ResetDevice(DWORD code, const RegisterPtr& controller, DWORD& ram);
     DWORD ParseCommand(const CString& command, bool& external, char& letter, CString& secondWord);
 

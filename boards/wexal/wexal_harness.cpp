@@ -147,20 +147,10 @@ CWexal::FillResult CWexal::FillHarnessImage(DWORD code, const CString& line, CIm
     }
     if (line.Left(6) == "RANDOM") {
         PrintColor("Random Data\n", kColorBlack);
-        DWORD seed = static_cast<DWORD>(platform::time(nullptr));
-        CString text;
-        if (CParamString(line).GetValue("SEED", text)) {
-            text.MakeUpper();
-            unsigned int hex = 0;
-            long decimal = 0;
-            if (std::sscanf(text.c_str(), "0X%X", &hex) == 1) {
-                seed = hex;
-            } else if (std::sscanf(text.c_str(), "%ld", &decimal) == 1) {
-                seed = static_cast<DWORD>(decimal);
-            } else {
-                PrintColor("SEED not understood\n", kColorRed);
-                return FillResult::BadSeed;
-            }
+        DWORD seed = 0;
+        if (!ReadRandomSeed(line, seed)) {
+            PrintColor("SEED not understood\n", kColorRed);
+            return FillResult::BadSeed;
         }
         CString seedLine;
         seedLine.Format("SEED=0x%08X\n", seed);
