@@ -38,9 +38,9 @@ void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
     }
 }
 
-// to = from & mask word by word, in one pass; the stores bypass the cache where the CPU can, as the
-// words are not read again soon.
-void MaskCopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask) {
+// to = from & mask word by word, in one pass. With stream set the stores bypass the cache where the
+// CPU can, for words not read again soon; otherwise they stay in cache for the next pass.
+void MaskCopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask, bool stream) {
     size_t i = 0;
 #ifdef __SSE2__
     for (; i + 4 <= len && reinterpret_cast<uintptr_t>(to + i) % 16; i += 4) {
@@ -50,12 +50,21 @@ void MaskCopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask) 
         std::memcpy(to + i, &w, 4);
     }
     const __m128i m = _mm_set1_epi32(static_cast<int>(mask));
-    for (; i + 64 <= len; i += 64)
-        for (size_t k = 0; k < 64; k += 16) {
-            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + k));
-            _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + k), _mm_and_si128(w, m));
+    if (stream) {
+        for (; i + 64 <= len; i += 64)
+            for (size_t k = 0; k < 64; k += 16) {
+                const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + k));
+                _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + k), _mm_and_si128(w, m));
+            }
+        _mm_sfence();
+    } else {
+        for (; i + 16 <= len; i += 16) {
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+            _mm_store_si128(reinterpret_cast<__m128i*>(to + i), _mm_and_si128(w, m));
         }
-    _mm_sfence();
+    }
+#else
+    (void)stream;
 #endif
     for (; i + 4 <= len; i += 4) {
         uint32_t w;
@@ -134,15 +143,30 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
         if (!to) return false;
         uint8_t* tail = to->m_fifo.Reserve(static_cast<size_t>(bytes));
         size_t pos = 0;
-        engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        // The common case, 13-bit samples from a healthy memory with no channel fault: each block is
+        // masked on its way out of the cells and carried while it is still in cache.
+        bool direct = dcb.Is16Bit() && !engine.HasCorruption(channel) && !sdram.HasFaults();
+        if (direct) engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) { direct = direct && sdram.Map(addr, static_cast<size_t>(len)); });
+        if (direct) {
+            engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+                const uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
+                for (size_t at = 0; at < len; at += kBlockBytes) {
+                    const size_t n = std::min(kBlockBytes, static_cast<size_t>(len) - at);
+                    MaskCopyWords(tail + pos, cells + at, n, kThirteenBits, false);
+                    m_route->Carry(tail + pos, n);
+                    pos += n;
+                }
+            });
+        }
+        if (!direct) engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
             ok = ok && sdram.Read(addr, tail + pos, static_cast<size_t>(len)) == len;
             pos += static_cast<size_t>(len);
         });
         if (!ok) return false;
         // The channel's own fault acts as it reads; the port then carries 13-bit samples into the FPGAs.
-        engine.Corrupt(channel, tail, 0, pos);
+        if (!direct) engine.Corrupt(channel, tail, 0, pos);
         // Block by block, so that the route's pass finds the masked words still in cache.
-        for (size_t at = 0; at < pos; at += kBlockBytes) {
+        for (size_t at = 0; !direct && at < pos; at += kBlockBytes) {
             const size_t n = std::min(kBlockBytes, pos - at);
             if (dcb.Is16Bit()) MaskWords(tail + at, n, kThirteenBits);
             m_route->Carry(tail + at, n);
@@ -166,7 +190,7 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
         size_t pos = 0;
         engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
             uint8_t* cells = ok ? sdram.Map(addr, static_cast<size_t>(len)) : nullptr;
-            if (cells) MaskCopyWords(cells, front + pos, static_cast<size_t>(len), kThirteenBits);
+            if (cells) MaskCopyWords(cells, front + pos, static_cast<size_t>(len), kThirteenBits, true);
             else if (ok) {
                 // Past the end of the memory: what fits is written, and the DCB fails.
                 MaskWords(front + pos, static_cast<size_t>(len), kThirteenBits);
