@@ -428,9 +428,12 @@ void BypassLoopback::ComparePairs(const BypassFrame& frame, DWORD mask, int& err
         std::memcpy(&w, p, 4);
         return w;
     };
+    // Equal bytes match under any mask: a frame that arrived whole passes at memcmp's speed.
+    if (std::memcmp(sent, read, 8 * pairs) == 0) return;
     for (size_t first = 0; first < pairs; first += kBlock) {
         const size_t last = first + kBlock < pairs ? first + kBlock : pairs;
         // Whole blocks that match under the mask are passed over at memory speed.
+        if (std::memcmp(sent + 8 * first, read + 8 * first, 8 * (last - first)) == 0) continue;
         ULONGLONG any = 0;
         for (size_t p = first; p < last; ++p) {
             ULONGLONG a, b;
