@@ -3,9 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "sim/controller.h"
 #include "sim/sdram.h"
@@ -35,42 +32,6 @@ void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
         std::memcpy(&w, data + i, 4);
         w &= mask;
         std::memcpy(data + i, &w, 4);
-    }
-}
-
-// to = from & mask word by word, in one pass. With stream set the stores bypass the cache where the
-// CPU can, for words not read again soon; otherwise they stay in cache for the next pass.
-void MaskCopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask, bool stream) {
-    size_t i = 0;
-#ifdef __SSE2__
-    for (; i + 4 <= len && reinterpret_cast<uintptr_t>(to + i) % 16; i += 4) {
-        uint32_t w;
-        std::memcpy(&w, from + i, 4);
-        w &= mask;
-        std::memcpy(to + i, &w, 4);
-    }
-    const __m128i m = _mm_set1_epi32(static_cast<int>(mask));
-    if (stream) {
-        for (; i + 64 <= len; i += 64)
-            for (size_t k = 0; k < 64; k += 16) {
-                const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + k));
-                _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + k), _mm_and_si128(w, m));
-            }
-        _mm_sfence();
-    } else {
-        for (; i + 16 <= len; i += 16) {
-            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-            _mm_store_si128(reinterpret_cast<__m128i*>(to + i), _mm_and_si128(w, m));
-        }
-    }
-#else
-    (void)stream;
-#endif
-    for (; i + 4 <= len; i += 4) {
-        uint32_t w;
-        std::memcpy(&w, from + i, 4);
-        w &= mask;
-        std::memcpy(to + i, &w, 4);
     }
 }
 
@@ -152,7 +113,7 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
                 const uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
                 for (size_t at = 0; at < len; at += kBlockBytes) {
                     const size_t n = std::min(kBlockBytes, static_cast<size_t>(len) - at);
-                    MaskCopyWords(tail + pos, cells + at, n, kThirteenBits, false);
+                    CopyWords(tail + pos, cells + at, n, kThirteenBits, false);
                     m_route->Carry(tail + pos, n);
                     pos += n;
                 }
@@ -190,7 +151,7 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
         size_t pos = 0;
         engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
             uint8_t* cells = ok ? sdram.Map(addr, static_cast<size_t>(len)) : nullptr;
-            if (cells) MaskCopyWords(cells, front + pos, static_cast<size_t>(len), kThirteenBits, true);
+            if (cells) CopyWords(cells, front + pos, static_cast<size_t>(len), kThirteenBits, true);
             else if (ok) {
                 // Past the end of the memory: what fits is written, and the DCB fails.
                 MaskWords(front + pos, static_cast<size_t>(len), kThirteenBits);
