@@ -6,10 +6,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace sim {
 
 namespace {
+
+// Writes at least this long stream past the cache: the cells are not read again soon, and a
+// cached store would first read each line it fills.
+constexpr size_t kStreamBytes = size_t{256} << 10;
 
 uint8_t* MapAnonymous(uint64_t size) {
     void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -17,6 +24,38 @@ uint8_t* MapAnonymous(uint64_t size) {
 }
 
 }  // namespace
+
+void CopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask, bool stream) {
+    size_t i = 0;
+    auto word = [&] {
+        uint32_t w;
+        std::memcpy(&w, from + i, 4);
+        w &= mask;
+        std::memcpy(to + i, &w, 4);
+        i += 4;
+    };
+#ifdef __SSE2__
+    while (i + 4 <= len && reinterpret_cast<uintptr_t>(to + i) % 16) word();
+    const __m128i m = _mm_set1_epi32(static_cast<int>(mask));
+    if (stream && reinterpret_cast<uintptr_t>(to + i) % 16 == 0) {
+        for (; i + 64 <= len; i += 64)
+            for (size_t k = 0; k < 64; k += 16) {
+                const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + k));
+                _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + k), _mm_and_si128(w, m));
+            }
+        _mm_sfence();
+    } else {
+        for (; i + 16 <= len; i += 16) {
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_and_si128(w, m));
+        }
+    }
+#else
+    (void)stream;
+#endif
+    while (i + 4 <= len) word();
+    if (i < len) std::memcpy(to + i, from + i, len - i);
+}
 
 SdramModel::SdramModel(uint64_t size) : m_size(size) {
     if (size) m_cells = MapAnonymous(size);
@@ -183,7 +222,8 @@ size_t SdramModel::Write(uint64_t addr, const void* src, size_t len) {
     const size_t n = Clip(addr, len);
     if (!n) return 0;
     if (!m_faulted) {
-        std::memcpy(m_cells + addr, src, n);
+        if (n >= kStreamBytes) CopyWords(m_cells + addr, static_cast<const uint8_t*>(src), n, ~0u, true);
+        else std::memcpy(m_cells + addr, src, n);
         return n;
     }
     Commit();

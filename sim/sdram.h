@@ -10,6 +10,11 @@
 
 namespace sim {
 
+// Copies len bytes with every 32-bit word from the start ANDed with mask (all ones: a plain copy);
+// bytes after the last whole word are copied as they are. With stream set the stores bypass the
+// cache where the CPU can, for data that is not read again soon.
+void CopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask, bool stream);
+
 // Byte-addressed memory of `size` bytes. The cells are one anonymous mapping, so untouched memory
 // costs nothing. A healthy model moves data with memcpy and hands out pointers straight into the
 // cells; once a fault is set, every path (Read, Write, windows) goes through the fault model.

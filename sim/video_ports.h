@@ -61,6 +61,8 @@ public:
 
     // Beyond this the path pushes back on its sources; it still takes one DCB of any size when empty.
     static constexpr size_t kFifoLimit = size_t{1} << 30;
+    // Words masked and carried at a time, so that the route finds them in cache.
+    static constexpr size_t kBlockBytes = size_t{128} << 10;
 
 private:
     StreamPath* Destination() { return m_destination ? m_destination() : this; }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "devlib/register_window.h"
 #include "framework/str_list.h"
@@ -111,7 +112,15 @@ public:
     // (code as the harness matched it, arguments after the keyword). 1 passed, 2 otherwise.
     virtual DWORD RunOwnCommand(DWORD code, const CString& arguments);
 
+    // The loopback's read-back frames, kept from one run to the next and made again only when the
+    // size changes, so that a run does not pay for fresh memory. Their contents are whatever the
+    // last run left.
+    Unpacked::Image::YCbCr_10_6& ReadBackImage(DWORD width, DWORD height);
+    Unpacked::Alpha::YCbCr_10_6& ReadBackAlpha(DWORD width, DWORD height);
+
 private:
+    std::shared_ptr<Unpacked::Image::YCbCr_10_6> m_readBackImage;
+    std::shared_ptr<Unpacked::Alpha::YCbCr_10_6> m_readBackAlpha;
     CJastel* m_controller;
     Programmer m_programmer;
     CStrListImages m_images;

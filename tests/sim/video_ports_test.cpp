@@ -110,14 +110,15 @@ TEST(BoardLink, DataTakesTheRouteOfLoopPlugCableOrRemoteReflectAndWaitsWithoutOn
 
 TEST(StreamPath, ASinkDcbCompletesOnlyWithAllItsWordsAFlushEmptiesThePathAndTheSyncFlagLatchesAtEachTransfer) {
     // sources: one DCB each, run one after the other; sink: the sink's chain; flush: a channel flushed before the sink
-    // starts; sync: the port has port_sync_error.
-    struct Row { const char* name; std::vector<uint32_t> sources, sink; int flush; bool bits16, done, sync; };
+    // starts; sync: the port has port_sync_error; bits16 / sink16: the source's / the sink's 16bit flag.
+    struct Row { const char* name; std::vector<uint32_t> sources, sink; int flush; bool bits16, done, sync, sink16 = false; };
     const Row rows[] = {
         {"equal", {64}, {64}, -1, false, true, false}, {"short source waits", {32}, {64}, -1, false, false, false},
         {"two sources fill one sink", {32, 32}, {64}, -1, false, true, false}, {"long source spills", {128}, {64, 64}, -1, false, true, false},
         {"flush of the sink", {64}, {64}, kIn, false, false, false}, {"flush of the source", {64}, {64}, kOut, false, false, false},
         {"16-bit: bits 15-3 of each half", {64}, {64}, -1, true, true, false}, {"sync error", {64}, {64}, -1, false, true, true},
         {"sync error, sink waits", {32}, {64}, -1, false, false, true},
+        {"16-bit sink only", {32, 32}, {64}, -1, false, true, false, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -138,12 +139,12 @@ TEST(StreamPath, ASinkDcbCompletesOnlyWithAllItsWordsAFlushEmptiesThePathAndTheS
         EXPECT_EQ(b.Fpga().Read32(0x58110), row.sync ? 0x8u : 0u) << "EXPA's bit, latched by the sources; other bits written leave it";
         b.Fpga().Write32(0x58110, 0x8);
         if (row.flush >= 0) b.Fpga().Write32(0x58400 + 4 * static_cast<uint32_t>(row.flush), 1);
-        Arm(b, kIn, kSink, row.sink);
+        Arm(b, kIn, kSink, row.sink, row.sink16);
         EXPECT_EQ(Done(b, kIn), row.done);
         EXPECT_EQ(b.Fpga().Read32(0x58110), row.sync && row.done ? 0x8u : 0u) << "cleared by its 1, latched again by the sink";
         if (!row.done) continue;
         std::vector<uint32_t> expect(data.begin(), data.begin() + at / 4);
-        for (auto& w : expect) w &= row.bits16 ? 0xFFF8FFF8u : ~0u;
+        for (auto& w : expect) w &= row.bits16 || row.sink16 ? 0xFFF8FFF8u : ~0u;
         EXPECT_EQ(Words(b, kSink, at / 4), expect);
     }
 }
