@@ -98,9 +98,12 @@ int64_t BoxVideoLoop::Period() const { return FramePeriodTicks(m_box ? m_box->Vi
 uint32_t BoxVideoLoop::FrameCounter() const { return static_cast<uint32_t>(platform::NowTicks() / Period() % 64); }
 
 void BoxVideoLoop::Follow() {
+    // A new path, or a stop and start in between (a new start), drops what the loop held.
     const BoxVideoPath path = Path();
-    if (path == m_path) return;
+    const uint32_t starts = m_box ? m_box->Video().starts : 0;
+    if (path == m_path && starts == m_starts) return;
     m_path = path;
+    m_starts = starts;
     m_line.assign(static_cast<size_t>(Delay(path)), {});
     m_back.clear();
     const int64_t now = platform::NowTicks();
@@ -115,9 +118,15 @@ void BoxVideoLoop::Follow() {
     }
 }
 
-bool BoxVideoLoop::Ready(DmaEngine&, int channel, const DcbImage&) {
+bool BoxVideoLoop::Ready(DmaEngine& engine, int channel, const DcbImage&) {
     Follow();
-    if (channel == kSource) return true;
+    if (channel == kSource) {
+        // Frames held for an armed inbound channel are not pushed out by more: the source waits.
+        if (m_back.size() < kHeldFrames) return true;
+        for (int c = 0; c < kSource; ++c)
+            if (engine.IsBusy(c)) return false;
+        return true;
+    }
     if (m_back.empty()) return false;
     return !m_modelled || platform::NowTicks() >= m_back.front().due;
 }

@@ -26,7 +26,8 @@ enum class BoxVideoPath { None, Cable, NulkInternal, BexiHd, NulkSdi };
 // Everything on the connector's video pins. Each frame of channel 4 enters the active path as one
 // frame, keeping the ten value bits of each 16-bit sample; the path returns one frame for each it
 // takes, the first Delay() of them black. Returned frames wait for an inbound DCB (at most
-// kHeldFrames, the oldest dropped); without a path the frames are taken and lost. A change of path
+// kHeldFrames: while one is armed the source then waits, else the oldest is dropped); without a
+// path the frames are taken and lost. A change of path
 // (StopIO included) drops the frames in flight. With modelled timing the box's own loops return a
 // frame per frame period, from the start frame on when I/O was started at one.
 class BoxVideoLoop : public DmaEndpoint {
@@ -65,6 +66,7 @@ private:
     std::deque<std::vector<uint8_t>> m_line;  // frames inside the loop, oldest first; empty: black
     std::deque<Returned> m_back;              // frames back at the board
     int64_t m_nextDue = 0;
+    uint32_t m_starts = 0;
 };
 
 // The audio loop: channel 20's samples come back on channel 32 through the box's audio loop cable
