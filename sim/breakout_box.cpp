@@ -209,6 +209,7 @@ int BreakoutBox::HandleVideo(const BoxMessage& c, BoxMessage& reply) {
             ++v.starts;
             v.startVideoFrame = Value(c, "VideoFrame");
             v.startAudioFrame = Value(c, "AudioFrame");
+            v.startAtFrame = n == "StartIOFrame";
         }
         Add(reply, "VideoFrame", v.startVideoFrame);
         Add(reply, "AudioFrame", v.startAudioFrame);

@@ -26,6 +26,7 @@ struct BoxVideoState {
     bool loopback = false;
     bool started = false;
     uint64_t startVideoFrame = 0, startAudioFrame = 0;
+    bool startAtFrame = false;  // started with a start frame (the video waits for the counter to reach it)
     uint32_t starts = 0;  // times I/O went from stopped to running
 };
 
@@ -58,6 +59,12 @@ public:
 
     // What the box holds and what it was sent, for tests.
     const BoxVideoState& Video() const { return m_video; }
+    const BoxFaults& Faults() const { return m_faults; }
+    bool Silent(BoxDevice d) const {
+        for (BoxDevice s : m_faults.silent)
+            if (s == d) return true;
+        return false;
+    }
     // Settings of the commands kept as given (audio clocks and routing, video configuration and
     // controls), by command and then by the values of its key parameters ("" without keys).
     const std::map<std::string, std::map<std::string, uint64_t>>& Settings() const { return m_settings; }

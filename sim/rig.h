@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/box_paths.h"
 #include "sim/breakout_box.h"
 #include "sim/controller.h"
 #include "sim/host_memory.h"
@@ -34,6 +35,10 @@ public:
         m_ports = std::make_unique<VideoPorts>(m_config, m_controller, m_fpga.Dma());
         m_ports->Attach(m_fpga.Registers());
         if (m_videoFpgas) m_ports->AttachPpp(m_videoFpgas->PppRoute(0), m_videoFpgas->PppRoute(1));
+        // The external I/O connector's loops: the box's, or a loopback cable's.
+        m_boxPaths = std::make_unique<BoxPaths>(m_config, m_box.get(), m_fpga.Dma(), timing.modelled,
+                                                [this](uint32_t bits) { m_ports->LatchSync(bits); });
+        m_boxPaths->Attach(m_fpga.Registers());
     }
     const BoardConfig& Config() const { return m_config; }
     const std::string& Tag() const { return m_config.tag; }
@@ -45,6 +50,7 @@ public:
     VideoFpgas* KeyerAndPair() { return m_videoFpgas.get(); }
     // The breakout box on the connector; null with a loopback cable or nothing there.
     BreakoutBox* Box() { return m_box.get(); }
+    BoxPaths& Connector() { return *m_boxPaths; }
     bool HasSpace(const char* name) const;
 
 private:
@@ -55,6 +61,7 @@ private:
     std::unique_ptr<BreakoutBox> m_box;
     std::unique_ptr<VideoFpgas> m_videoFpgas;
     std::unique_ptr<VideoPorts> m_ports;
+    std::unique_ptr<BoxPaths> m_boxPaths;
 };
 
 class Rig {

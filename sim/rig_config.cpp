@@ -464,7 +464,10 @@ bool ReadVideoFault(const Json& f, const std::string& key, const std::string& ki
         if (!main) Fail(Join(key, "device"), "a codec board has no keyer or FPGA pair");
         return ReadInt(f["device"], Join(key, "device"), lo, hi);
     };
-    if (kind == "port_sync_error") {
+    if (kind == "bvi_sync_error") {
+        CheckKeys(f, key, {"kind", "board", "bvi"});
+        board.faults.box.bviSyncError.push_back(f.contains("bvi") ? ReadInt(f["bvi"], Join(key, "bvi"), 0, 3) : 0);
+    } else if (kind == "port_sync_error") {
         CheckKeys(f, key, {"kind", "board", "port"});
         faults.portSyncError.push_back({port()});
     } else if (kind == "video_path_corrupt") {
@@ -522,6 +525,27 @@ bool ReadBoxFault(const Json& f, const std::string& key, const std::string& kind
         else if (d == "nulk") box.silent.push_back(BoxDevice::Nulk);
         else if (d == "dolwer") box.silent.push_back(BoxDevice::Dolwer);
         else Fail(Join(key, "device"), "\"" + d + "\" is not a box device (\"bexi\", \"nulk\" or \"dolwer\")");
+    } else if (kind == "box_loop_open") {
+        CheckKeys(f, key, {"kind", "board", "path"});
+        if (!f.contains("path")) Fail(Join(key, "path"), "missing (\"hd\", \"sdi\" or \"audio\")");
+        const std::string p = ReadString(f["path"], Join(key, "path"));
+        if (p == "hd") box.hdLoopOpen = true;
+        else if (p == "sdi") box.sdiLoopOpen = true;
+        else if (p == "audio") box.audioLoopOpen = true;
+        else Fail(Join(key, "path"), "\"" + p + "\" is not a loop (\"hd\", \"sdi\" or \"audio\")");
+    } else if (kind == "box_frame_slip") {
+        CheckKeys(f, key, {"kind", "board", "path", "frames"});
+        if (!f.contains("path")) Fail(Join(key, "path"), "missing (\"bexi\", \"nulk_sdi\" or \"nulk_internal\")");
+        const std::string p = ReadString(f["path"], Join(key, "path"));
+        int* slip = p == "bexi" ? &box.bexiSlip : p == "nulk_sdi" ? &box.nulkSdiSlip : p == "nulk_internal" ? &box.nulkInternalSlip : nullptr;
+        if (!slip) Fail(Join(key, "path"), "\"" + p + "\" is not a box video path (\"bexi\", \"nulk_sdi\" or \"nulk_internal\")");
+        *slip = f.contains("frames") ? ReadInt(f["frames"], Join(key, "frames"), 1, 3) : 1;
+    } else if (kind == "box_audio_slip") {
+        CheckKeys(f, key, {"kind", "board", "dwords"});
+        if (!f.contains("dwords")) Fail(Join(key, "dwords"), "missing (-16, -8, 8 or 16)");
+        const int d = ReadInt(f["dwords"], Join(key, "dwords"), -16, 16);
+        if (d != -16 && d != -8 && d != 8 && d != 16) Fail(Join(key, "dwords"), "the audio slips by -16, -8, 8 or 16 DWORDs");
+        box.audioSlipDwords = d;
     } else if (kind == "box_command_fails") {
         CheckKeys(f, key, {"kind", "board", "command", "status"});
         BoxCommandFails c;

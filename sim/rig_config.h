@@ -179,6 +179,11 @@ struct BoxFaults {
     std::vector<BoxDevice> silent;  // devices that never answer
     std::vector<BoxCommandFails> commandFails;
     std::vector<BoxReplyCorrupt> replyCorrupt;
+    // Loop paths of the box (docs/rig.md, External I/O connector and breakout box).
+    bool hdLoopOpen = false, sdiLoopOpen = false, audioLoopOpen = false;  // a loop cable off the box
+    int bexiSlip = 0, nulkSdiSlip = 0, nulkInternalSlip = 0;  // frames that path returns late (1-3)
+    std::vector<int> bviSyncError;  // inbound video channels 0-3 whose sync-error bit latches
+    int audioSlipDwords = 0;        // audio arrives this many DWORDs late (negative: early)
 };
 
 // Video ports by their sync-error bit in DMACtrl.ERR.IStatus (BAR0 0x58110).

@@ -116,7 +116,7 @@ private:
 };
 
 // The video ports of one board's main FPGA and their registers (BAR0 byte offsets):
-//   0x58110  sync-error flags (DMACtrl.ERR.IStatus): bit VideoPort, latched, writing 1 clears
+//   0x58110  sync-error flags (DMACtrl.ERR.IStatus): bit VideoPort, bit 24 BVI (sim/box_paths.h), latched, writing 1 clears
 //   0x88000, 0x90000, 0x98000, 0xA0000  port contexts of PPP-A, PPP-B, EXPA and EXPB: read back as written
 // The board links and their streams are built here; the port-pair streams once the main board's
 // keyer routes are attached.
@@ -139,6 +139,8 @@ public:
 
     BoardLink& Link(int port) { return *m_links[port == 1 ? 0 : 1]; }
     uint32_t SyncFlags() const { return m_syncFlags; }
+    // Latches sync-error bits of other models (bit 24, the breakout box's inbound video).
+    void LatchSync(uint32_t bits) { m_syncFlags |= bits; }
 
     uint32_t Read(uint32_t offset) override;
     void Write(uint32_t offset, uint32_t value) override;

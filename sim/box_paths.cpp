@@ -1,0 +1,239 @@
+// Loop paths through the external I/O connector: the box's video and audio loops, the loopback cable, the frame counter.
+#include "sim/box_paths.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "sim/breakout_box.h"
+#include "sim/sdram.h"
+
+namespace sim {
+
+namespace {
+
+void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
+    for (size_t i = 0; i + 4 <= len; i += 4) {
+        uint32_t w;
+        std::memcpy(&w, data + i, 4);
+        w &= mask;
+        std::memcpy(data + i, &w, 4);
+    }
+}
+
+// Reads a DCB's lines from SDRAM; false when they do not fit the memory.
+bool ReadDcb(DmaEngine& engine, const DcbImage& dcb, std::vector<uint8_t>& out) {
+    SdramModel& sdram = engine.Sdram();
+    if (dcb.Bytes() > sdram.Size()) return false;
+    out.resize(static_cast<size_t>(dcb.Bytes()));
+    bool ok = true;
+    size_t pos = 0;
+    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        ok = ok && sdram.Read(addr, out.data() + pos, static_cast<size_t>(len)) == len;
+        pos += static_cast<size_t>(len);
+    });
+    return ok;
+}
+
+// Writes as much of data as the DCB's geometry holds; a shorter block leaves the rest unwritten.
+bool WriteDcb(DmaEngine& engine, const DcbImage& dcb, const std::vector<uint8_t>& data) {
+    SdramModel& sdram = engine.Sdram();
+    bool ok = true;
+    size_t pos = 0;
+    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        if (pos >= data.size()) return;
+        const size_t n = std::min(static_cast<size_t>(len), data.size() - pos);
+        ok = ok && sdram.Write(addr, data.data() + pos, n) == n;
+        pos += n;
+    });
+    return ok;
+}
+
+}  // namespace
+
+int64_t FramePeriodTicks(uint64_t format) {
+    // Frame rates in millihertz by project format, from the formats' names (NTSC 29.97, PAL 25).
+    static constexpr int64_t kRate[25] = {0,     29970, 30000, 29970, 30000, 25000, 25000, 23976, 24000,
+                                          25000, 29970, 30000, 23976, 24000, 59940, 60000, 50000, 29970,
+                                          30000, 25000, 23976, 24000, 29970, 25000, 29970};
+    if (format < 1 || format > 24) return 33 * kPerfFrequency / 1000;
+    return kPerfFrequency * 1000 / kRate[format];
+}
+
+BoxVideoLoop::BoxVideoLoop(const BoardConfig& config, BreakoutBox* box, bool modelled, std::function<void(uint32_t)> latchSync)
+    : m_config(config), m_box(box), m_modelled(modelled), m_latchSync(std::move(latchSync)) {}
+
+BoxVideoPath BoxVideoLoop::Path() const {
+    if (m_config.faults.box.linkDown) return BoxVideoPath::None;
+    if (m_config.loopbackCable) return BoxVideoPath::Cable;
+    if (!m_box) return BoxVideoPath::None;
+    const BoxVideoState& v = m_box->Video();
+    const BoxFaults& f = m_box->Faults();
+    const bool nulk = !m_box->Silent(BoxDevice::Nulk);
+    if (nulk && v.loopback) return BoxVideoPath::NulkInternal;
+    if (!v.started) return BoxVideoPath::None;
+    const uint64_t format = v.projectFormat;
+    if (format >= 1 && format <= 21 && v.ioMode[0] == 3 && !f.hdLoopOpen && !m_box->Silent(BoxDevice::Bexi))
+        return BoxVideoPath::BexiHd;
+    if (format >= 22 && format <= 24 && v.videoOutput == 5 && v.videoInput == 5 && !f.sdiLoopOpen && nulk)
+        return BoxVideoPath::NulkSdi;
+    return BoxVideoPath::None;
+}
+
+int BoxVideoLoop::Delay(BoxVideoPath path) const {
+    const BoxFaults& f = m_config.faults.box;
+    switch (path) {
+    case BoxVideoPath::BexiHd: {
+        const uint64_t format = m_box->Video().projectFormat;
+        return (format == 1 || format == 2 || format == 5 ? 2 : 3) + f.bexiSlip;
+    }
+    case BoxVideoPath::NulkSdi: return 1 + f.nulkSdiSlip;
+    case BoxVideoPath::NulkInternal: return f.nulkInternalSlip;
+    default: return 0;
+    }
+}
+
+int64_t BoxVideoLoop::Period() const { return FramePeriodTicks(m_box ? m_box->Video().projectFormat : 0); }
+
+uint32_t BoxVideoLoop::FrameCounter() const { return static_cast<uint32_t>(platform::NowTicks() / Period() % 64); }
+
+void BoxVideoLoop::Follow() {
+    // A new path, or a stop and start in between (a new start), drops what the loop held.
+    const BoxVideoPath path = Path();
+    const uint32_t starts = m_box ? m_box->Video().starts : 0;
+    if (path == m_path && starts == m_starts) return;
+    m_path = path;
+    m_starts = starts;
+    m_line.assign(static_cast<size_t>(Delay(path)), {});
+    m_back.clear();
+    const int64_t now = platform::NowTicks();
+    m_nextDue = now;
+    if (path == BoxVideoPath::BexiHd || path == BoxVideoPath::NulkSdi) {
+        // The first frame comes back at the start frame: the next time the counter shows it.
+        const BoxVideoState& v = m_box->Video();
+        const int64_t period = Period(), current = now / period;
+        int64_t k = current;
+        while (v.startAtFrame && k % 64 != static_cast<int64_t>(v.startVideoFrame)) ++k;
+        m_nextDue = std::max(now, k * period);
+    }
+}
+
+bool BoxVideoLoop::Ready(DmaEngine& engine, int channel, const DcbImage&) {
+    Follow();
+    if (channel == kSource) {
+        // Frames held for an armed inbound channel are not pushed out by more: the source waits.
+        if (m_back.size() < kHeldFrames) return true;
+        for (int c = 0; c < kSource; ++c)
+            if (engine.IsBusy(c)) return false;
+        return true;
+    }
+    if (m_back.empty()) return false;
+    return !m_modelled || platform::NowTicks() >= m_back.front().due;
+}
+
+bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
+    if (channel == kSource) {
+        std::vector<uint8_t> frame;
+        if (!ReadDcb(engine, dcb, frame)) return false;
+        engine.Corrupt(channel, frame.data(), 0, frame.size());
+        if (m_path == BoxVideoPath::None) return true;
+        MaskWords(frame.data(), frame.size(), kSampleMask);
+        const size_t size = frame.size();
+        m_line.push_back(std::move(frame));
+        Returned back{std::move(m_line.front()), 0};
+        m_line.pop_front();
+        if (back.data.empty()) back.data.assign(size, 0);  // black: every sample's value bits 0
+        const bool paced = m_path == BoxVideoPath::BexiHd || m_path == BoxVideoPath::NulkSdi;
+        if (paced) {
+            back.due = std::max(platform::NowTicks(), m_nextDue);
+            m_nextDue = back.due + Period();
+        }
+        m_back.push_back(std::move(back));
+        if (m_back.size() > kHeldFrames) m_back.pop_front();
+        return true;
+    }
+    Returned& back = m_back.front();
+    engine.Corrupt(channel, back.data.data(), 0, back.data.size());
+    const bool ok = WriteDcb(engine, dcb, back.data);
+    m_back.pop_front();
+    for (int bvi : m_config.faults.box.bviSyncError)
+        if (bvi == channel && m_latchSync) m_latchSync(kSyncBit);
+    return ok;
+}
+
+std::vector<int> BoxVideoLoop::Group(int channel) const {
+    if (channel == kSource) return {kSource, 0, 1, 2, 3};
+    return {kSource, channel};
+}
+
+void BoxVideoLoop::Flush(int channel) {
+    // The inbound side's frames wait on the board and go with its flush; the loop keeps its own.
+    if (channel != kSource) m_back.clear();
+}
+
+bool BoxAudioLoop::Active() const {
+    if (m_config.faults.box.linkDown) return false;
+    if (m_config.loopbackCable) return true;
+    return m_box && !m_box->Faults().audioLoopOpen && !m_box->Silent(BoxDevice::Dolwer);
+}
+
+bool BoxAudioLoop::Ready(DmaEngine&, int channel, const DcbImage&) { return channel == kSink ? m_full : !m_full; }
+
+bool BoxAudioLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
+    if (channel == kSink) {
+        engine.Corrupt(channel, m_block.data(), 0, m_block.size());
+        m_full = false;
+        return WriteDcb(engine, dcb, m_block);
+    }
+    if (!ReadDcb(engine, dcb, m_block)) return false;
+    engine.Corrupt(channel, m_block.data(), 0, m_block.size());
+    if (!Active()) return true;  // sent into an open loop: nothing comes back
+    MaskWords(m_block.data(), m_block.size(), kSampleMask);
+    // A slip of n DWORDs: each sample arrives n places late (the stream's previous samples first),
+    // or early (the block's end then holds silence).
+    const int slip = m_box ? m_box->Faults().audioSlipDwords : 0;
+    const size_t shift = static_cast<size_t>(std::abs(slip)) * 4, size = m_block.size();
+    if (slip > 0) {
+        m_carry.resize(shift, 0);
+        std::vector<uint8_t> late(m_carry);
+        late.insert(late.end(), m_block.begin(), m_block.end());
+        m_carry.assign(late.end() - static_cast<std::ptrdiff_t>(shift), late.end());
+        late.resize(size);
+        m_block = std::move(late);
+    } else if (slip < 0) {
+        const size_t keep = size > shift ? size - shift : 0;
+        std::memmove(m_block.data(), m_block.data() + (size - keep), keep);
+        std::fill(m_block.begin() + static_cast<std::ptrdiff_t>(keep), m_block.end(), 0);
+    }
+    m_full = true;
+    return true;
+}
+
+void BoxAudioLoop::Flush(int) {
+    m_full = false;
+    m_carry.clear();
+}
+
+BoxPaths::BoxPaths(const BoardConfig& config, BreakoutBox* box, DmaEngine& engine, bool modelled, std::function<void(uint32_t)> latchSync)
+    : m_video(std::make_shared<BoxVideoLoop>(config, box, modelled, std::move(latchSync))),
+      m_audio(std::make_shared<BoxAudioLoop>(config, box)) {
+    for (int c = 0; c <= BoxVideoLoop::kSource; ++c) engine.SetEndpoint(c, m_video);
+    engine.SetEndpoint(BoxAudioLoop::kSource, m_audio);
+    engine.SetEndpoint(BoxAudioLoop::kSink, m_audio);
+}
+
+void BoxPaths::Attach(RegisterMap& map) {
+    map.Add(kBviSelect, kBviSelect + 4, this);
+    map.Add(kFrameCounter, kFrameCounter + 4, this);
+}
+
+uint32_t BoxPaths::Read(uint32_t offset) {
+    if (offset == kBviSelect) return m_bviSelect;
+    return m_video->FrameCounter() << 24;
+}
+
+void BoxPaths::Write(uint32_t offset, uint32_t value) {
+    if (offset == kBviSelect) m_bviSelect = value;
+}
+
+}  // namespace sim

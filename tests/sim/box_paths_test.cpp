@@ -1,0 +1,178 @@
+// The external I/O connector's loops: video through the box or a cable with its delays, audio, the frame counter and sync flag.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "sim/rig.h"
+#include "yorbflow/wire/command_table.h"
+
+namespace {
+
+namespace Wire = YorbFlow::Wire;
+constexpr uint32_t kDst = 0x100000;
+
+// Sends a box command with its parameters in table order, typed as the wire table says.
+void Command(sim::BreakoutBox& box, const char* name, std::vector<uint64_t> values = {}) {
+    sim::BoxMessage c, reply;
+    c.name = name;
+    const Wire::CommandEntry* e = Wire::FindCommand(name);
+    const bool send = e->directions & Wire::DIR_SEND;  // else a request with its keys (StartIOFrame)
+    if (!send) c.kind = Wire::KIND_REQUEST;
+    for (size_t i = 0, v = 0; i < e->paramCount && v < values.size(); ++i)
+        if (e->params[i].roles & (send ? Wire::ROLE_SEND : Wire::ROLE_KEY)) c.params.push_back({e->params[i].name, e->params[i].type, values[v++], {}});
+    ASSERT_EQ(box.Handle(c, reply), Wire::RESULT_SUCCESS) << name;
+}
+
+// The Nulk's video loopback packet with ENABLE=1.
+void Loopback(sim::BreakoutBox& box) {
+    std::vector<uint8_t> p(40, 0);
+    std::memcpy(p.data(), "zorv_diagnostics", 16);
+    p[31] = 41, p[33] = 6, p[35] = 4, p[36] = 1;
+    sim::BoxMessage c, reply;
+    c.name = "Diagnostic";
+    c.params = {{"Length", Wire::FindCommand("Diagnostic")->Find("Length")->type, 36, {}}, {"DiagData", Wire::TYPE_BYTES, 0, p}};
+    ASSERT_EQ(box.Handle(c, reply), Wire::RESULT_SUCCESS);
+}
+
+// A chain of n DCBs of `words` each on a channel, from start on, tags 1..n, then triggered.
+void Arm(sim::SimBoard& b, int channel, uint32_t start, int n, uint32_t words) {
+    b.Fpga().Write32(0x70000 + 16 * 2, 1u << 29);
+    for (uint32_t i = 1; i <= static_cast<uint32_t>(n); ++i) {
+        const uint32_t dcb[4] = {(i < static_cast<uint32_t>(n) ? i + 1 : 0) | 1u << 13 | 2u << 23, i << 16, start + (i - 1) * 4 * words, words};
+        for (uint32_t w = 0; w < 4; ++w) b.Fpga().Write32(0x60000 + 0x200 * channel + 0x20 * i + 4 * w, dcb[w]);
+    }
+    b.Fpga().Write32(0x58200 + 4 * channel, 1);
+}
+bool Done(sim::SimBoard& b, int channel) { return b.Fpga().Read32(0x60000 + 0x200 * channel + 12) == 0; }
+uint32_t* Words(sim::SimBoard& b, uint32_t addr, size_t n) { return reinterpret_cast<uint32_t*>(b.Fpga().Sdram().Map(addr, 4 * n)); }
+
+enum Attached { kNone, kCable, kInternal, kHd1080i, kHd720p, kSdi, kHdNotStarted, kHdStopped };
+
+sim::RigConfig Rig(Attached setup, const sim::BoxFaults& faults = {}) {
+    sim::RigConfig cfg;
+    cfg.boards = {sim::DefaultBoard(sim::BoardKind::Brimola, "Brimola1")};
+    cfg.boards[0].breakoutBox = setup != kCable && setup != kNone;
+    cfg.boards[0].loopbackCable = setup == kCable;
+    cfg.boards[0].faults.box = faults;
+    return cfg;
+}
+
+void Prepare(sim::SimBoard& b, Attached setup) {
+    sim::BreakoutBox* box = b.Box();
+    if (setup == kInternal) Loopback(*box);
+    if (setup == kHd1080i || setup == kHd720p || setup == kHdNotStarted || setup == kHdStopped) {
+        Command(*box, "HVProjectFormat", {setup == kHd720p ? 14u : 1u});
+        Command(*box, "IOMode", {0, 3});
+    }
+    if (setup == kSdi) {
+        Command(*box, "HVProjectFormat", {22});
+        Command(*box, "VideoOutput", {5});
+        Command(*box, "VideoInput", {5});
+    }
+    if (setup != kInternal && setup != kHdNotStarted && box) Command(*box, "StartIO");
+    if (setup == kHdStopped) Command(*box, "StopIO");
+}
+
+TEST(BoxVideoLoop, FramesComeBackMaskedOnTheActivePathAfterItsDelayInBlackOrNotAtAll) {
+    struct Row { const char* name; Attached setup; sim::BoxFaults faults; int bvi, delay; };  // delay -1: nothing comes back
+    sim::BoxFaults hdOpen, sdiOpen, slip, internalSlip;
+    hdOpen.hdLoopOpen = true, sdiOpen.sdiLoopOpen = true, slip.bexiSlip = 2, internalSlip.nulkInternalSlip = 1;
+    const Row rows[] = {
+        {"cable", kCable, {}, 0, 0}, {"nulk internal, BVI 3", kInternal, {}, 3, 0}, {"hd 1080i", kHd1080i, {}, 0, 2},
+        {"hd 720p", kHd720p, {}, 1, 3}, {"sdi", kSdi, {}, 2, 1}, {"hd slips 2 frames", kHd1080i, slip, 0, 4},
+        {"internal slips 1 frame", kInternal, internalSlip, 0, 1}, {"hd loop open", kHd1080i, hdOpen, 0, -1},
+        {"sdi loop open", kSdi, sdiOpen, 0, -1}, {"hd not started", kHdNotStarted, {}, 0, -1},
+        {"hd stopped", kHdStopped, {}, 0, -1}, {"nothing attached", kNone, {}, 0, -1},
+    };
+    constexpr int kFrames = 6;
+    constexpr uint32_t kWords = 256;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::Rig rig(Rig(row.setup, row.faults));
+        sim::SimBoard& b = *rig.Board("Brimola1");
+        Prepare(b, row.setup);
+        uint32_t* sent = Words(b, 0, kFrames * kWords);
+        for (uint32_t i = 0; i < kFrames * kWords; ++i) sent[i] = (i + 1) * 2654435761u;
+        Arm(b, row.bvi, kDst, kFrames, kWords);
+        Arm(b, 4, 0, kFrames, kWords);
+        ASSERT_EQ(Done(b, row.bvi), row.delay >= 0);
+        EXPECT_TRUE(Done(b, 4));
+        const uint32_t* back = Words(b, kDst, kFrames * kWords);
+        for (int f = 0; row.delay >= 0 && f < kFrames; ++f)
+            for (uint32_t w = 0; w < kWords; w += 37) {
+                const uint32_t want = f < row.delay ? 0 : sent[(f - row.delay) * kWords + w] & 0xFFC0FFC0;
+                ASSERT_EQ(back[f * kWords + w], want) << "frame " << f << " word " << w;
+            }
+    }
+}
+
+TEST(BoxPaths, SelectWordReadsBackCounterStepsPerFramePeriodAndBviSyncLatchesUntilCleared) {
+    sim::BoxFaults sync;
+    sync.bviSyncError = {2};
+    sim::Rig rig(Rig(kCable, sync));
+    sim::SimBoard& b = *rig.Board("Brimola1");
+    b.Fpga().Write32(0x80100, 7);
+    EXPECT_EQ(b.Fpga().Read32(0x80100), 7u);
+    const int64_t period = 33 * kPerfFrequency / 1000;
+    platform::SetTicks(65 * period + 1);
+    EXPECT_EQ(b.Fpga().Read32(0x80208), 1u << 24);
+    platform::AdvanceTicks(period);
+    EXPECT_EQ(b.Fpga().Read32(0x80208), 2u << 24);
+    for (int bvi : {0, 2}) {
+        Arm(b, bvi, kDst, 1, 64);
+        Arm(b, 4, 0, 1, 64);
+        ASSERT_TRUE(Done(b, bvi));
+        EXPECT_EQ(b.Fpga().Read32(0x58110) >> 24 & 1, bvi == 2u) << "BVI " << bvi;
+    }
+    b.Fpga().Write32(0x58110, 1u << 24);
+    EXPECT_EQ(b.Fpga().Read32(0x58110), 0u);
+    EXPECT_EQ(sim::FramePeriodTicks(14), kPerfFrequency * 1000 / 59940);
+}
+
+TEST(BoxVideoLoop, WithModelledTimingTheHdLoopWaitsForTheStartFrameAndReturnsAFramePerPeriod) {
+    sim::RigConfig cfg = Rig(kHd1080i);
+    cfg.dmaTiming.modelled = true;
+    sim::Rig rig(cfg);
+    sim::SimBoard& b = *rig.Board("Brimola1");
+    platform::SetTicks(0);
+    Command(*b.Box(), "HVProjectFormat", {1});
+    Command(*b.Box(), "IOMode", {0, 3});
+    Command(*b.Box(), "StartIOFrame", {10, 0});
+    const int64_t period = sim::FramePeriodTicks(1);
+    Arm(b, 0, kDst, 4, 64);
+    Arm(b, 4, 0, 4, 64);
+    while (!Done(b, 0)) ASSERT_LT(platform::NowTicks(), 20 * period);
+    // The first frame back at frame 10, the fourth three periods later.
+    EXPECT_GE(platform::NowTicks(), 13 * period);
+    EXPECT_LT(platform::NowTicks(), 14 * period);
+}
+
+TEST(BoxAudioLoop, SamplesReturnWithTheirLowByteClearedShiftedByASlipOrNotThroughAnOpenLoop) {
+    struct Row { const char* name; Attached setup; sim::BoxFaults faults; bool returns; int slip; };
+    sim::BoxFaults open, late, early, dolwer;
+    open.audioLoopOpen = true, late.audioSlipDwords = 8, early.audioSlipDwords = -16, dolwer.silent = {sim::BoxDevice::Dolwer};
+    const Row rows[] = {{"box", kInternal, {}, true, 0}, {"cable", kCable, {}, true, 0}, {"8 late", kInternal, late, true, 8},
+                        {"16 early", kInternal, early, true, -16}, {"loop open", kInternal, open, false, 0},
+                        {"dolwer silent", kInternal, dolwer, false, 0}, {"nothing attached", kNone, {}, false, 0}};
+    constexpr uint32_t kWords = 1024;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::Rig rig(Rig(row.setup, row.faults));
+        sim::SimBoard& b = *rig.Board("Brimola1");
+        uint32_t* sent = Words(b, 0, kWords);
+        for (uint32_t i = 0; i < kWords; ++i) sent[i] = (i + 1) * 2654435761u;
+        Arm(b, 32, kDst, 1, kWords);
+        Arm(b, 20, 0, 1, kWords);
+        ASSERT_EQ(Done(b, 32), row.returns);
+        const uint32_t* back = Words(b, kDst, kWords);
+        for (int i = 0; row.returns && i < static_cast<int>(kWords); ++i) {
+            const int from = i - row.slip;
+            ASSERT_EQ(back[i], from < 0 || from >= static_cast<int>(kWords) ? 0 : sent[from] & 0xFFFFFF00) << i;
+        }
+    }
+}
+
+}  // namespace
