@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "breakout/farnodek_tests.h"
@@ -34,10 +35,8 @@ TEST(FarnoDeKPattern, DumpWindowsShowFortyDwordsOrBothEndsOfAWideSpan) {
     for (const Row& row : rows) {
         CFarnoDeKTests::Window w[2] = {};
         ASSERT_EQ(CFarnoDeKTests::DumpWindows(row.first, row.last, w), row.count) << row.name;
-        EXPECT_EQ(w[0].from, row.a.from) << row.name;
-        EXPECT_EQ(w[0].count, row.a.count) << row.name;
-        EXPECT_EQ(w[1].from, row.b.from) << row.name;
-        EXPECT_EQ(w[1].count, row.b.count) << row.name;
+        EXPECT_EQ(std::tuple(w[0].from, w[0].count, w[1].from, w[1].count),
+                  std::tuple(row.a.from, row.a.count, row.b.from, row.b.count)) << row.name;
     }
 }
 
@@ -51,13 +50,7 @@ const char* const kLoopAlone = "  Channel #20 (BoB Audio Output ): all 0x020000 
                                "  Channel #32 (BoB Audio Input 1): ~*RED*~0x000000~*BLACK*~ of 0x020000 DWORDs DMA'd.\n";
 
 TEST(FarnoDeKRig, PassesOnAHealthyLoopAndNamesEachFault) {
-    struct Row {
-        const char* name;
-        std::string faults;
-        const char* attached;
-        DWORD result;
-        std::vector<std::string> lines;
-    } rows[] = {
+    struct Row { const char* name; std::string faults; const char* attached; DWORD result; std::vector<std::string> lines; } rows[] = {
         {"healthy box", "[]", kBox, kRunPassed, {"BoB Audio In 1 and BoB Audio Out DMA Loopback test:\n 131072 bytes"}},
         {"loopback cable", "[]", R"(, "attached": {"loopback_cable": true})", kRunPassed, {}},
         {"nothing attached", "[]", "", kRunFailed, {"Cannot Test BoB: No BoB clock detected.\n"}},
