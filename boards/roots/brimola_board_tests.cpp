@@ -54,6 +54,7 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
       m_memTestA("MemTestA"),
       m_memTestB("MemTestB"),
       m_flash("Flash"),
+      m_farnodek("FarnoDeK"),
       m_programTable{{0, "$(CWD)\\testdata\\LOCV$(VPDVER).oxd"},
                      {1, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
                      {2, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
@@ -99,6 +100,7 @@ void CBrimolaBoardTests::SetParents() {
     m_memTestA.SetParent(this);
     m_memTestB.SetParent(this);
     m_flash.SetParent(this);
+    m_farnodek.SetParent(this);
 }
 
 void CBrimolaBoardTests::ProgramAtStartUp(const CString& command) { Program(command, 2, 1); }

@@ -16,6 +16,7 @@
 #include "boards/tcl/tcl_test.h"
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
+#include "breakout/farnodek_tests.h"
 #include "videopath/brimola_wemp.h"
 #include "videopath/kerzil.h"
 #include "videopath/passthru_loopback.h"
@@ -91,6 +92,7 @@ private:
     CMemTestA m_memTestA;
     CMemTestB m_memTestB;
     CDiagFlash m_flash;
+    CFarnoDeKTests m_farnodek;
     // Image ids a file may carry in place of the one the product data names; one id may have several.
     std::multimap<CString, CString> m_imageIdAliases;
     DWORD m_programmedMask = 0;  // bit n once DEVICE=n was accepted

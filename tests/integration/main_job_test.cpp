@@ -119,7 +119,7 @@ TEST(MainJob, TheDefaultTreePassesOnTheDefaultRig) {
 
 TEST(MainJob, AStationWithoutTheCodecBoardRunsTheMainBoardAndSaysSo) {
     WorkDir dir;
-    std::ofstream(dir.File("rig.json")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}]})";
+    std::ofstream(dir.File("rig.json")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"breakout_box": true}}]})";
     const HostRun run = dir.Host({"--rig", dir.File("rig.json")});
     ExpectEveryLeafPasses(run, {{"BrimolaTree_Mfg.txt", "Brimola1"}}, false);
     EXPECT_TRUE(Has(run.out, "No Nuxa board was found: its tests are not published.\n") && !Has(run.out, "Nuxa1/")) << run.out;

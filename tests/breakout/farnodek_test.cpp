@@ -1,0 +1,84 @@
+// Tests of the breakout box's audio loopback test: its pattern, dump windows, and the healthy and faulty rigs.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "breakout/farnodek_tests.h"
+#include "framework/result_screen.h"
+#include "tests/support/output.h"
+#include "tests/support/rig.h"
+
+namespace {
+
+TEST(FarnoDeKPattern, MatchesAnIndependentGeneratorWithSilentLowBytes) {
+    std::vector<DWORD> pattern(CFarnoDeKTests::kBlockDwords);
+    CFarnoDeKTests::FillPattern(pattern.data());
+    EXPECT_EQ(pattern[0], 0xECB97400u);
+    EXPECT_EQ(pattern[1], 0xF2357C00u);
+    // The same generator in 64-bit arithmetic, cut to 32 bits after every step.
+    uint64_t x = 0x12345678;
+    for (uint64_t i = 0; i < pattern.size(); ++i) {
+        x = (((i + 13) * (x + 4)) % (1ull << 32)) ^ (0x111000 + (i << 12) % (1ull << 32));
+        ASSERT_EQ(pattern[i], static_cast<DWORD>(x) & 0xFFFFFF00u) << i;
+    }
+}
+
+TEST(FarnoDeKPattern, DumpWindowsShowFortyDwordsOrBothEndsOfAWideSpan) {
+    struct Row { const char* name; int first, last, count; CFarnoDeKTests::Window a, b; } rows[] = {
+        {"first DWORD", 0, 0, 1, {0, 40}, {}},
+        {"last DWORD", 32767, 32767, 1, {32728, 40}, {}},
+        {"one in the middle", 1001, 1001, 1, {984, 40}, {}},
+        {"exactly forty", 8, 44, 1, {8, 40}, {}},
+        {"wide span", 100, 900, 2, {100, 20}, {888, 16}}};
+    for (const Row& row : rows) {
+        CFarnoDeKTests::Window w[2] = {};
+        ASSERT_EQ(CFarnoDeKTests::DumpWindows(row.first, row.last, w), row.count) << row.name;
+        EXPECT_EQ(std::tuple(w[0].from, w[0].count, w[1].from, w[1].count),
+                  std::tuple(row.a.from, row.a.count, row.b.from, row.b.count)) << row.name;
+    }
+}
+
+// The test bound to the main board of the rig, its output kept.
+struct BoundFarnoDeK : support::Recording<CFarnoDeKTests> {
+    BoundFarnoDeK() : support::Recording<CFarnoDeKTests>("FarnoDeK") { SetupDevice("Brimola1"); }
+};
+
+const char* const kBox = R"(, "attached": {"breakout_box": true})";
+const char* const kLoopAlone = "  Channel #20 (BoB Audio Output ): all 0x020000 DWORDs transfered.\n"
+                               "  Channel #32 (BoB Audio Input 1): ~*RED*~0x000000~*BLACK*~ of 0x020000 DWORDs DMA'd.\n";
+
+TEST(FarnoDeKRig, PassesOnAHealthyLoopAndNamesEachFault) {
+    struct Row { const char* name; std::string faults; const char* attached; DWORD result; std::vector<std::string> lines; } rows[] = {
+        {"healthy box", "[]", kBox, kRunPassed, {"BoB Audio In 1 and BoB Audio Out DMA Loopback test:\n 131072 bytes"}},
+        {"loopback cable", "[]", R"(, "attached": {"loopback_cable": true})", kRunPassed, {}},
+        {"nothing attached", "[]", "", kRunFailed, {"Cannot Test BoB: No BoB clock detected.\n"}},
+        {"link down", R"([{"board": "Brimola1", "kind": "box_link_down"}])", kBox, kRunFailed, {"Cannot Test BoB: No BoB clock detected.\n"}},
+        {"audio loop open", R"([{"board": "Brimola1", "kind": "box_loop_open", "path": "audio"}])", kBox, kRunFailed,
+         {"~*BLACK*~DMA(s) ~*RED*~failed to complete:~*BLACK*~\n", kLoopAlone}},
+        {"silent dolwer", R"([{"board": "Brimola1", "kind": "box_device_silent", "device": "dolwer"}])", kBox, kRunFailed, {kLoopAlone}},
+        {"stalled output", R"([{"board": "Brimola1", "kind": "dma_stall", "channel": 20}])", kBox, kRunFailed,
+         {"  Channel #20 (BoB Audio Output ): ~*RED*~0x000000~*BLACK*~ of 0x020000 DWORDs DMA'd.\n"}},
+        {"corrupt input", R"([{"board": "Brimola1", "kind": "dma_corrupt", "channel": 32, "mask": "0x00010000", "first": 5}])", kBox, kRunFailed,
+         {"\nFailed on final comparison.\n Of the 32768 DWORDs that were DMA'ed, 1 differ from the originals.\n",
+          "do not seem to match any expected value is: 1\n   with differences occuring in these bit positions: 00010000\n",
+          "DMA+ "}},
+        {"slip 8 late", R"([{"board": "Brimola1", "kind": "box_audio_slip", "dwords": 8}])", kBox, kRunFailed,
+         {"pattern  8 DWORDs back is: 32760\n", "any expected value is: 8\n"}},
+        {"slip 8 early", R"([{"board": "Brimola1", "kind": "box_audio_slip", "dwords": -8}])", kBox, kRunFailed,
+         {"pattern  8 DWORDs forward is: 32760\n", "any expected value is: 8\n"}},
+        {"slip 16 late", R"([{"board": "Brimola1", "kind": "box_audio_slip", "dwords": 16}])", kBox, kRunFailed,
+         {"pattern 16 DWORDs back is: 32752\n", "any expected value is: 16\n"}},
+        {"slip 16 early", R"([{"board": "Brimola1", "kind": "box_audio_slip", "dwords": -16}])", kBox, kRunFailed,
+         {"pattern 16 DWORDs forward is: 32752\n", "   ...\n"}}};
+    for (const Row& row : rows) {
+        support::ScopedRig rig(support::MainBoardRig(row.faults, row.attached));
+        BoundFarnoDeK test;
+        EXPECT_EQ(test.Run("FarnoDeK"), row.result) << row.name << "\n" << test.out.text;
+        EXPECT_TRUE(support::HasAll(test.out.text, row.lines)) << row.name;
+        EXPECT_EQ(test.out.HasColoured(" Passed.\n", kColorGreen), row.result == kRunPassed) << row.name;
+    }
+}
+
+}  // namespace
