@@ -55,6 +55,15 @@ void CString::Format(const char* fmt, ...) {
     va_end(args);
 }
 
+CString FormatString(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    CString text;
+    text.FormatV(fmt, args);
+    va_end(args);
+    return text;
+}
+
 void CString::AppendFormat(const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);

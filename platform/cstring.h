@@ -98,6 +98,9 @@ private:
     std::string m_s;
 };
 
+// A printf-style text as a CString, for the places that build a line before they print it.
+CString FormatString(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
 // std::hash support so CString can key unordered maps.
 template <>
 struct std::hash<CString> {

@@ -236,12 +236,12 @@ private:
 };
 
 void BypassLoopback::Print(const char* format, ...) {
-    char buffer[1024];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    CString text;
+    text.FormatV(format, args);
     va_end(args);
-    m_test.Print(buffer);
+    m_test.Print(text);
 }
 
 bool BypassLoopback::BuildChains(DWORD verbose, DWORD stall) {

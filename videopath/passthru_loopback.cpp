@@ -54,16 +54,6 @@ const LoopbackFormat kFormats[4] = {
     {"Size: 16-bit, Format: 4x4", 1, 1, 0xFFF8FFF8},
 };
 
-CString Formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
-CString Formatted(const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return CString(buffer);
-}
-
 CWexalBoardDevice* BoardDevice(const CWexalBoardIF& board) { return dynamic_cast<CWexalBoardDevice*>(board.GetDevice()); }
 
 RegisterPtr ControllerOf(const CWexalBoardIF& board) {
@@ -85,7 +75,7 @@ bool FitsSDRAM(CTestBase& out, const CWexalBoardIF& board, const LoopbackGeometr
     const CDevAddrSpace* sdram = board.GetSDRAMSpace();
     const ULONGLONG size = sdram ? sdram->GetSize() : 0;
     if (geometry.EndByte() <= size) return true;
-    out.PrintColor(Formatted("Error: DIM=%u,%u needs SDRAM up to 0x%08llX; the board has 0x%08llX bytes.\n",
+    out.PrintColor(FormatString("Error: DIM=%u,%u needs SDRAM up to 0x%08llX; the board has 0x%08llX bytes.\n",
                              geometry.width, geometry.height, static_cast<unsigned long long>(geometry.EndByte()),
                              static_cast<unsigned long long>(size)),
                    kColorRed);
@@ -147,15 +137,6 @@ void CPassthruLoopbackEngine::SetSequence(const CString& sequence) {
     for (int& result : m_results) result = kUntested;
 }
 
-void CPassthruLoopbackEngine::Line(const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    m_out.PrintColor(buffer, kColorBlack);
-}
-
 void CPassthruLoopbackEngine::ClearErrorStatus() {
     const RegisterRef status = m_board.GetRegisters()[kErrorStatusRegister / 4];
     status = status.Read();
@@ -189,7 +170,7 @@ bool CPassthruLoopbackEngine::WaitForTransfer(const LoopbackGeometry& geometry) 
     const char *o1, *c1, *o2, *c2, *o3, *c3, *o4, *c4;
     const int inLines = count(in[3] >> 16, o1, c1), inWidth = count(in[3] & 0xFFFF, o2, c2);
     const int outLines = count(out[3] >> 16, o3, c3), outWidth = count(out[3] & 0xFFFF, o4, c4);
-    m_out.Print(Formatted("~*RED*~Error: After %dmsec, timed out waiting for the completion of %d.%3.3dMbytes to DMA.\n"
+    m_out.Print(FormatString("~*RED*~Error: After %dmsec, timed out waiting for the completion of %d.%3.3dMbytes to DMA.\n"
                           "~*BLACK*~ Read DMA:  Lines=%s%2d%s; IWidth=%s%2d%s.\n Write DMA: Lines=%s%2d%s; IWidth=%s%2d%s.\n",
                           static_cast<int>(geometry.DeadlineMs()), static_cast<int>(bytes / 1000000),
                           static_cast<int>(bytes % 1000000 / 1000), o1, inLines, c1, o2, inWidth, c2, o3, outLines, c3, o4,
@@ -201,7 +182,8 @@ void CPassthruLoopbackEngine::RunFormat(int t, DataPatternGenerator& pattern, co
     const char letter = m_sequence[t];
     const LoopbackFormat& format = Format(letter);
     const DWORD words = geometry.Words(), rounded = geometry.RoundedWords(), destination = geometry.Destination();
-    Line("%sTest #%d: Format %d of 4 (%s)\n", m_prefix, t + 1, FormatNumber(letter), format.name);
+    m_out.PrintColorFormat(kColorBlack, "%sTest #%d: Format %d of 4 (%s)\n", m_prefix, t + 1, FormatNumber(letter),
+                           format.name);
 
     bool check = true;
     pattern.Reset(t);
@@ -233,22 +215,22 @@ void CPassthruLoopbackEngine::RunFormat(int t, DataPatternGenerator& pattern, co
     const DWORD warm[8] = {op | 2u << 23, 0, destination, size, geometry.width, 0, 0, 0};
     const DWORD dad[8] = {op | 3u << 23, 0, LoopbackGeometry::kSource, size, geometry.width, 0, 0, 0};
     const DWORD bcu[4] = {0x20030002, 0, 0x00020002, 0};
-    Line("Initializing Channel %d, DCB 1 (WARM).\n", m_port.inputChannel);
+    m_out.PrintColorFormat(kColorBlack, "Initializing Channel %d, DCB 1 (WARM).\n", m_port.inputChannel);
     if (input) input->SetDCBWords(1, warm);
-    Line("Setting up BCU 2.\n");
+    m_out.PrintColorFormat(kColorBlack, "Setting up BCU 2.\n");
     (bar0 + (0x70000 + 16 * 2) / 4).WriteBlock(bcu, 4);
-    Line("Initializing Channel %d, DCB 1 (DAD).\n", m_port.outputChannel);
+    m_out.PrintColorFormat(kColorBlack, "Initializing Channel %d, DCB 1 (DAD).\n", m_port.outputChannel);
     if (output) output->SetDCBWords(1, dad);
-    Line("Setting up BCU 3.\n");
+    m_out.PrintColorFormat(kColorBlack, "Setting up BCU 3.\n");
     (bar0 + (0x70000 + 16 * 3) / 4).WriteBlock(bcu, 4);
-    Line("Setting up Context as 0x0F.\n");
+    m_out.PrintColorFormat(kColorBlack, "Setting up Context as 0x0F.\n");
     bar0[m_port.contextRegister / 4] = 0x0F;
 
     Sleep(1);
     if (input) input->Trigger(1);
     if (output) output->Trigger(1);
-    Line("Frame size: Y=%d; I=%d; L=%d; P=%d.\n", static_cast<int>(geometry.height - 1), static_cast<int>(geometry.width),
-         static_cast<int>(geometry.width), 0);
+    m_out.PrintColorFormat(kColorBlack, "Frame size: Y=%d; I=%d; L=%d; P=%d.\n", static_cast<int>(geometry.height - 1),
+                           static_cast<int>(geometry.width), static_cast<int>(geometry.width), 0);
     if (!WaitForTransfer(geometry)) {
         ++m_errors;
         m_results[t] = kFailed;
@@ -271,28 +253,28 @@ void CPassthruLoopbackEngine::RunFormat(int t, DataPatternGenerator& pattern, co
         status = value;
         ++m_errors;
         m_results[t] = kFailed;
-        m_out.PrintColor(Formatted("Sync Error!!!  DMACtrl.ERR.IStatus=0x%8.8X.\n", value), kColorRed);
+        m_out.PrintColor(FormatString("Sync Error!!!  DMACtrl.ERR.IStatus=0x%8.8X.\n", value), kColorRed);
     }
-    Line("---------------------------------------------\n");
+    m_out.PrintColorFormat(kColorBlack, "---------------------------------------------\n");
 }
 
 DWORD CPassthruLoopbackEngine::Summarise() {
     int passed = 0, failed = 0;
     for (int t = 0; t < m_formats; ++t) {
         const char letter = m_sequence[t];
-        Line("Test %d -- %s ", FormatNumber(letter), Format(letter).name);
+        m_out.PrintColorFormat(kColorBlack, "Test %d -- %s ", FormatNumber(letter), Format(letter).name);
         passed += m_results[t] == kPassed;
         failed += m_results[t] == kFailed;
         if (m_results[t] == kPassed) m_out.PrintColor("PASSED\n", kColorGreen);
         else m_out.PrintColor(m_results[t] == kFailed ? "FAILED\n" : "Untested\n", kColorRed);
     }
-    Line("------------------------------------------------\n");
-    if (passed) m_out.PrintColor(Formatted("%d test formats passed.\n", passed), kColorGreen);
-    if (failed) m_out.PrintColor(Formatted("%d test formats failed.\n", failed), kColorRed);
+    m_out.PrintColorFormat(kColorBlack, "------------------------------------------------\n");
+    if (passed) m_out.PrintColor(FormatString("%d test formats passed.\n", passed), kColorGreen);
+    if (failed) m_out.PrintColor(FormatString("%d test formats failed.\n", failed), kColorRed);
     const bool pass = m_errors == 0 && passed == m_formats;
     if (pass) m_out.Print("~*GREEN*~PASSED\n");
-    else m_out.Print(Formatted("~*RED*~FAILED~*BLACK*~ with ~*RED*~%d~*BLACK*~ error(s)\n", m_errors));
-    Line("DONE.\n");
+    else m_out.Print(FormatString("~*RED*~FAILED~*BLACK*~ with ~*RED*~%d~*BLACK*~ error(s)\n", m_errors));
+    m_out.PrintColorFormat(kColorBlack, "DONE.\n");
     return pass ? kRunPassed : kRunFailed;
 }
 
@@ -378,7 +360,7 @@ DWORD CVantrelLoopbackTest::ParseCommand(const CString& command, bool& external,
         position = "third";
     }
     if (channel.GetLength() != 1 || !std::strchr("AaBb", channel[0])) {
-        PrintColor(Formatted("The %s parameter is \"%s\".  It must be an expansion\n port letter (\"A\" or \"B\").\n",
+        PrintColor(FormatString("The %s parameter is \"%s\".  It must be an expansion\n port letter (\"A\" or \"B\").\n",
                              position, channel.c_str()),
                    kColorRed);
         return kRunFailed;
@@ -407,12 +389,12 @@ DWORD CVantrelLoopbackTest::Run(CString command) {
 
     if (m_boardIF2.GetDevice() && !external) {
         m_boardIF2.Clear();
-        Print(Formatted("~*BACK_LTYELLOW*~Notice: Disabling the 'external' option has resulted in\nthe second parameter "
+        Print(FormatString("~*BACK_LTYELLOW*~Notice: Disabling the 'external' option has resulted in\nthe second parameter "
                         "(%s) being ignored.\n~*BACK_WHITE*~",
                         secondWord.c_str()));
     }
     const bool twoBoards = m_boardIF2.GetDevice() != nullptr;
-    Print(Formatted("~*BLACK*~Vantrel %c %s loop back test.\n", letter, external ? "external" : "internal"));
+    Print(FormatString("~*BLACK*~Vantrel %c %s loop back test.\n", letter, external ? "external" : "internal"));
 
     const bool portA = letter == 'A';
     const DWORD code = portA ? 3 : 4;
@@ -438,7 +420,7 @@ DWORD CVantrelLoopbackTest::Run(CString command) {
         entry.controller = ControllerOf(*b);
         entry.savedRam = entry.controller[kRamWord];
         entry.savedFpga = entry.controller[kFpgaWord];
-        entry.label = twoBoards ? Formatted("(%s) ", names.Index(count)) : CString();
+        entry.label = twoBoards ? FormatString("(%s) ", names.Index(count)) : CString();
         ++count;
     }
     boards[0].ram = (boards[0].savedRam | kRamEnables) & ~kLinkLoopback;
@@ -453,15 +435,15 @@ DWORD CVantrelLoopbackTest::Run(CString command) {
         const DWORD value = fpga.Read();
         const DWORD readCode = (value & kCodeBits) >> 16;
         if (readCode != code) {
-            PrintColor(Formatted("Error: Vantrel %c %sdevice code read back as %u instead of %u.\n", letter,
+            PrintColor(FormatString("Error: Vantrel %c %sdevice code read back as %u instead of %u.\n", letter,
                                  boards[i].label.c_str(), readCode, code),
                        kColorRed);
             ready = false;
         } else if (!(value & kDone)) {
-            Print(Formatted("~*RED*~Error: Vantrel %c %sis not loaded (done==0).\n", letter, boards[i].label.c_str()));
+            Print(FormatString("~*RED*~Error: Vantrel %c %sis not loaded (done==0).\n", letter, boards[i].label.c_str()));
             ready = false;
         } else {
-            PrintColor(Formatted("  Vantrel device %u %sloaded.\n", code, boards[i].label.c_str()), kColorBlack);
+            PrintColor(FormatString("  Vantrel device %u %sloaded.\n", code, boards[i].label.c_str()), kColorBlack);
         }
     }
     if (ready && external) {
@@ -475,7 +457,7 @@ DWORD CVantrelLoopbackTest::Run(CString command) {
             ticking = (status.Read() & clockBit) != 0;
         }
         if (!ticking) {
-            Print(Formatted("~*RED*~~*BACK_WHITE*~Error: Timed out (250msec) waiting for clock.\n~*BLACK*~ "
+            Print(FormatString("~*RED*~~*BACK_WHITE*~Error: Timed out (250msec) waiting for clock.\n~*BLACK*~ "
                             "~*BACK_LTYELLOW*~ This error may indicate that the loopback  \n~*BACK_WHITE*~ "
                             "~*BACK_LTYELLOW*~ cable is not in place on Expansion Port %c. \n~*BACK_WHITE*~",
                             letter));
@@ -484,10 +466,10 @@ DWORD CVantrelLoopbackTest::Run(CString command) {
     }
     if (ready) {
         engine.ClearErrorStatus();
-        PrintColor(Formatted("  Reseting Vantrel %c device.\n", letter), kColorBlack);
+        PrintColor(FormatString("  Reseting Vantrel %c device.\n", letter), kColorBlack);
         ResetDevice(code, boards[0].controller, boards[0].ram);
         if (twoBoards) {
-            PrintColor(Formatted("  Reseting remote Vantrel %c device.\n", letter), kColorBlack);
+            PrintColor(FormatString("  Reseting remote Vantrel %c device.\n", letter), kColorBlack);
             ResetDevice(code, boards[1].controller, boards[1].ram);
         }
         PrintColor("\n", kColorBlack);
@@ -570,14 +552,14 @@ bool CSulvethLoopbackTest::SetUp(CPassthruLoopbackEngine& engine, int channel, c
     }
     CKeyerPathTB* pair = GetPairTest(channel);
     if (!pair || bar0[(window + kPairId) / 4] == kUnconfigured || pair->GetRememberedFile().IsEmpty()) {
-        PrintColor(Formatted("ERROR: Sulveth %c has not been downloaded\n", letter), kColorDarkRed);
+        PrintColor(FormatString("ERROR: Sulveth %c has not been downloaded\n", letter), kColorDarkRed);
         return false;
     }
     if (wantedFile.CompareNoCase(pair->GetProgrammedFile()) != 0) {
-        const CString command = Formatted("Program DEVICE=%d FILE=%s", channel, wantedFile.c_str());
+        const CString command = FormatString("Program DEVICE=%d FILE=%s", channel, wantedFile.c_str());
         // A failed download leaves the FPGA with no known image: it must not be recorded as loaded.
         if (!m_programmer || m_programmer(command) != kRunPassed) {
-            PrintColor(Formatted("ERROR: Sulveth %c could not be programmed with %s\n", letter, wantedFile.c_str()),
+            PrintColor(FormatString("ERROR: Sulveth %c could not be programmed with %s\n", letter, wantedFile.c_str()),
                        kColorRed);
             return false;
         }
@@ -590,10 +572,10 @@ bool CSulvethLoopbackTest::SetUp(CPassthruLoopbackEngine& engine, int channel, c
     bar0[(block + kPortControl) / 4] = 0xC0000000;
 
     const DWORD keyerReset = channel == 1 ? 1u << 16 : 1u << 17;
-    PrintColor(Formatted("Reseting Kerzil %c channel Datapath.\n", letter), kColorBlack);
+    PrintColor(FormatString("Reseting Kerzil %c channel Datapath.\n", letter), kColorBlack);
     bar0[kKeyerResets / 4] |= keyerReset;
     bar0[kKeyerResets / 4] &= ~keyerReset;
-    PrintColor(Formatted("Reseting Sulveth %c channel Datapath.\n", letter), kColorBlack);
+    PrintColor(FormatString("Reseting Sulveth %c channel Datapath.\n", letter), kColorBlack);
     bar0[(window + kPairReset) / 4] |= kPairResetBit;
     bar0[(window + kPairReset) / 4] &= ~kPairResetBit;
 
@@ -612,7 +594,7 @@ bool CSulvethLoopbackTest::SetUp(CPassthruLoopbackEngine& engine, int channel, c
     }
     for (int pass = 0; pass < 2; ++pass) {
         if (done[pass]) continue;
-        Print(Formatted("~*RED*~Initialization NOT completed in time: Sulveth %c %s DDR chips.\n", letter,
+        Print(FormatString("~*RED*~Initialization NOT completed in time: Sulveth %c %s DDR chips.\n", letter,
                         pass == 0 ? "1st-Pass" : "2nd-Pass"));
         engine.CountError();
     }
@@ -650,7 +632,7 @@ DWORD CSulvethLoopbackTest::Run(CString command) {
     if (!FitsSDRAM(*this, m_boardIF, geometry)) return kRunFailed;
 
     const char letter = channel == 1 ? 'A' : 'B';
-    Print(Formatted("~*BLACK*~Sulveth %c loop back test.\n", letter));
+    Print(FormatString("~*BLACK*~Sulveth %c loop back test.\n", letter));
     const LoopbackPort port{letter, channel == 1 ? 24 : 25, channel == 1 ? 28 : 29, channel == 1 ? 0x1u : 0x2u,
                             channel == 1 ? 0x88000u : 0x90000u};
     CPassthruLoopbackEngine engine(*this, m_boardIF, port, " ");

@@ -108,7 +108,6 @@ private:
     void RunFormat(int t, DataPatternGenerator& pattern, const LoopbackGeometry& geometry);
     // Waits for the input channel's DCB 0 to run out; false after the time-out report.
     bool WaitForTransfer(const LoopbackGeometry& geometry);
-    void Line(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     CTestBase& m_out;
     CWexalBoardIF& m_board;

@@ -25,28 +25,18 @@ using Operation = int (*)(Tcl& self, Tcl_Interp* interp, int argc, Argv argv);
 
 constexpr DWORD kMaxPageMemory = 0x1000;
 
-CString Text(const char* format, ...) __attribute__((format(printf, 1, 2)));
-CString Text(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    CString text;
-    text.FormatV(format, args);
-    va_end(args);
-    return text;
-}
-
 void SetResult(Tcl_Interp* interp, const CString& text) {
     Tcl_SetResult(interp, const_cast<char*>(text.c_str()), TCL_VOLATILE);
 }
 
-void SetHexResult(Tcl_Interp* interp, DWORD value) { SetResult(interp, Text("0x%X", value)); }
+void SetHexResult(Tcl_Interp* interp, DWORD value) { SetResult(interp, FormatString("0x%X", value)); }
 
 int Fail(Tcl& self, const CString& text) {
     self.PrintColor(text, kColorRed);
     return TCL_ERROR;
 }
 
-int CountError(Tcl& self, int argc) { return Fail(self, Text("\nInvalid number of arguments %d\n", argc)); }
+int CountError(Tcl& self, int argc) { return Fail(self, FormatString("\nInvalid number of arguments %d\n", argc)); }
 
 // Reads argv[first] onwards into the outputs; false at the first word that is no number.
 bool Numbers(Argv argv, int first, std::initializer_list<DWORD*> outputs) {
@@ -88,8 +78,8 @@ int DisplayString(Tcl& self, Tcl_Interp*, int argc, Argv argv) {
 int DisplayObj(Tcl& self, Tcl_Interp* interp, int argc, Argv argv) {
     if (argc != 2) return CountError(self, argc);
     const char* value = Tcl_GetVar(interp, argv[1], TCL_GLOBAL_ONLY);
-    if (!value) return Fail(self, Text("\nVariable %s not found\n", argv[1]));
-    self.PrintColor(Text("%s: %f\n", argv[1], std::atof(value)), kColorBlack);
+    if (!value) return Fail(self, FormatString("\nVariable %s not found\n", argv[1]));
+    self.PrintColor(FormatString("%s: %f\n", argv[1], std::atof(value)), kColorBlack);
     return TCL_OK;
 }
 
@@ -119,7 +109,8 @@ int BAR0(Tcl& self, Tcl_Interp* interp, int argc, Argv argv) {
     if (argc != 2 && argc != 3) return CountError(self, argc);
     DWORD offset = 0, value = 0;
     if (!Numbers(argv, 1, {&offset}) || (argc == 3 && !Numbers(argv, 2, {&value}))) return TCL_ERROR;
-    if (offset >= Tcl::kWindowBytes) return Fail(self, Text("\nOffset 0x%X is outside the register window\n", offset));
+    if (offset >= Tcl::kWindowBytes)
+        return Fail(self, FormatString("\nOffset 0x%X is outside the register window\n", offset));
     if (argc == 2)
         SetHexResult(interp, start[offset / 4]);
     else
@@ -133,7 +124,7 @@ bool RegisterAt(Tcl& self, DWORD address, RegisterPtr* reg) {
     RegisterPtr start;
     DWORD bus = 0;
     if (!self.FindRegisterWindow(&start, &bus) || address < bus || address - bus >= Tcl::kWindowBytes) {
-        self.PrintColor(Text("\nAddress 0x%X is outside the register window\n", address), kColorRed);
+        self.PrintColor(FormatString("\nAddress 0x%X is outside the register window\n", address), kColorRed);
         return false;
     }
     *reg = start + (address - bus) / 4;
@@ -226,7 +217,7 @@ int GetPhysicalAddr(Tcl& self, Tcl_Interp* interp, int argc, Argv argv) {
     const PageMemory* page = self.GetHandles().FindPageMemory(handle);
     if (!page) return Fail(self, "\nInvalid Buffer Address \n");
     const ULONGLONG bus = page->GetPhysicalAddress();
-    SetResult(interp, Text("0x%08X:%08X", static_cast<DWORD>(bus >> 32), static_cast<DWORD>(bus)));
+    SetResult(interp, FormatString("0x%08X:%08X", static_cast<DWORD>(bus >> 32), static_cast<DWORD>(bus)));
     return TCL_OK;
 }
 
@@ -237,7 +228,7 @@ int BufferValue(Tcl& self, Tcl_Interp* interp, int argc, Argv argv, bool set) {
     if (!Numbers(argv, 2, {&handle, &offset}) || (set && !Numbers(argv, 4, {&value}))) return TCL_ERROR;
     TclBufferView view;
     if (!Lookup(self, handle, &view)) return Fail(self, "\nInvalid Buffer Address \n");
-    if (offset >= view.size) return Fail(self, Text("Offset larger than buffer length(0x%X)\n", view.size));
+    if (offset >= view.size) return Fail(self, FormatString("Offset larger than buffer length(0x%X)\n", view.size));
     const CString width(argv[1]);
     DWORD read = 0;
     if (width.CompareNoCase("byte") == 0)
@@ -290,14 +281,14 @@ int CompareBuffers(Tcl& self, Tcl_Interp* interp, int argc, Argv argv) {
         if (expected == actual) continue;
         ++count;
         if (print)
-            self.PrintColor(Text("Buffer Compare Error Detected\nFailure offset 0x%X\nGood data 0x%X\nBad data 0x%X\n"
-                                 "Bits in error 0x%X\n",
-                                 offset, expected, actual, expected ^ actual),
+            self.PrintColor(FormatString("Buffer Compare Error Detected\nFailure offset 0x%X\nGood data 0x%X\n"
+                                         "Bad data 0x%X\nBits in error 0x%X\n",
+                                         offset, expected, actual, expected ^ actual),
                             kColorRed);
         ReportError(self, interp, argc, argv);
         if (count >= self.GetAbortCount()) break;
     }
-    SetResult(interp, Text("%d", static_cast<int>(count)));
+    SetResult(interp, FormatString("%d", static_cast<int>(count)));
     return TCL_OK;
 }
 
@@ -312,7 +303,7 @@ int CopyBuffers(Tcl& self, Tcl_Interp*, int argc, Argv argv) {
     if (!Lookup(self, destination, &to)) return Fail(self, "\nInvalid Destination Buffer Address \n");
     const ULONGLONG fromEnd = 4ULL * sourceWord + bytes, toEnd = 4ULL * destinationWord + bytes;
     if (fromEnd > from.size || toEnd > to.size)
-        return Fail(self, Text("\nCopy of 0x%X bytes runs past the %s buffer\n", bytes,
+        return Fail(self, FormatString("\nCopy of 0x%X bytes runs past the %s buffer\n", bytes,
                                fromEnd > from.size ? "source" : "destination"));
     const BYTE* in = from.data + 4ULL * sourceWord;
     BYTE* out = to.data + 4ULL * destinationWord;
@@ -324,9 +315,9 @@ int LoadImage(Tcl& self, Tcl_Interp* interp, int argc, Argv argv) {
     if (argc != 2) return CountError(self, argc);
     CString file(argv[1]);
     if (ExpandPathMacros(file, TRUE, TRUE) == kPathNotFound)
-        return Fail(self, Text("ERROR:  Unable to expand variables FILE[%s] setting.\n", file.c_str()));
+        return Fail(self, FormatString("ERROR:  Unable to expand variables FILE[%s] setting.\n", file.c_str()));
     FILE* fp = platform::OpenFile(file.c_str(), "rb");
-    if (!fp) return Fail(self, Text("Error opening %s\n", file.c_str()));
+    if (!fp) return Fail(self, FormatString("Error opening %s\n", file.c_str()));
     std::fseek(fp, 0, SEEK_END);
     const long end = std::ftell(fp);
     std::fseek(fp, 0, SEEK_SET);
@@ -355,10 +346,10 @@ int SaveImage(Tcl& self, Tcl_Interp*, int argc, Argv argv) {
     const CBuffer* buffer = self.GetHandles().FindBuffer(handle);
     if (!buffer) return Fail(self, "\nInvalid Buffer Address \n");
     FILE* fp = platform::OpenFile(argv[1], "wb");
-    if (!fp) return Fail(self, Text("Error opening %s\n", argv[1]));
+    if (!fp) return Fail(self, FormatString("Error opening %s\n", argv[1]));
     const size_t written = buffer->GetSize() ? std::fwrite(buffer->GetData(), 1, buffer->GetSize(), fp) : 0;
     const bool closed = std::fclose(fp) == 0;
-    if (written != buffer->GetSize() || !closed) return Fail(self, Text("Error writing %s\n", argv[1]));
+    if (written != buffer->GetSize() || !closed) return Fail(self, FormatString("Error writing %s\n", argv[1]));
     return TCL_OK;
 }
 
