@@ -10,6 +10,7 @@
 #include "framework/result_screen.h"
 #include "framework/str_list.h"
 #include "images/unpacked_image.h"
+#include "images/wedge_patterns.h"
 #include "platform/host_ui.h"
 #include "platform/runtime.h"
 #include "videopath/video_path_tb.h"
@@ -36,22 +37,6 @@ public:
 
 private:
     CKeyerPathTB& m_test;
-};
-
-struct Wedge {
-    const char* pattern;
-    bool horizontal;
-    DWORD mode;
-    const char* message;
-};
-
-constexpr Wedge kWedges[] = {
-    {"HORZ_WEDGE", true, 0, "Test Horizontal Wedge:  Greyscale\n"},
-    {"HORZ_WEDGE_RED2BLUE", true, 1, "Test Horizontal Wedge:  Red to Blue\n"},
-    {"HORZ_WEDGE_BLUE2RED", true, 2, "Test Horizontal Wedge:  Blue to Red\n"},
-    {"VERT_WEDGE", false, 0, "Test Vertical Wedge:  Greyscale\n"},
-    {"VERT_WEDGE_RED2BLUE", false, 1, "Test Vertical Wedge:  Red to Blue\n"},
-    {"VERT_WEDGE_BLUE2RED", false, 2, "Test Vertical Wedge:  Blue to Red\n"},
 };
 
 }  // namespace
@@ -240,8 +225,8 @@ CImageHarness::Fill CImageHarness::FillPattern(const CString& pattern, const CSt
         images.image.FillSolid(static_cast<WORD>(y), static_cast<WORD>(cb), static_cast<WORD>(cr));
         return Fill::Done;
     }
-    for (const Wedge& wedge : kWedges) {
-        if (pattern != wedge.pattern) continue;
+    for (const WedgePattern& wedge : kWedgePatterns) {
+        if (pattern != wedge.keyword) continue;
         m_test.PrintColor(wedge.message, kColorBlack);
         if (wedge.horizontal) {
             images.alpha.FillHorzRamp();

@@ -1,7 +1,6 @@
 // The passthru loopback tests: FORMSEQ, the per-format engine and summary, and the set-ups and restores of "VantrelLoop" and "SulvethLoop".
 #include "videopath/passthru_loopback.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

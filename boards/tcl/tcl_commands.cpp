@@ -1,7 +1,6 @@
 // The library's Tcl commands: each forwards to the selected board's Tcl test, which carries it out.
 #include "boards/tcl/tcl_commands.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

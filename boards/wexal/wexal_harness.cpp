@@ -8,6 +8,7 @@
 #include "images/image_8bit.h"
 #include "images/packed_image.h"
 #include "images/unpacked_image.h"
+#include "images/wedge_patterns.h"
 #include "platform/runtime.h"
 
 namespace {
@@ -89,21 +90,6 @@ CWexal::FillResult CWexal::FillHarnessImage(DWORD code, const CString& line, CIm
     auto* tenBit = kind == ImageKind::EightBit ? nullptr : static_cast<Unpacked::Image::YCbCr_10_6*>(drawing);
     auto* eightBit = kind == ImageKind::EightBit ? static_cast<Image::YCbCr_8bit*>(drawing) : nullptr;
 
-    struct Wedge {
-        const char* line;
-        bool horizontal;
-        DWORD mode;
-        const char* message;
-    };
-    static const Wedge kWedges[] = {
-        {"HORZ_WEDGE", true, 0, "Test Horizontal Wedge:  Greyscale\n"},
-        {"HORZ_WEDGE_RED2BLUE", true, 1, "Test Horizontal Wedge:  Red to Blue\n"},
-        {"HORZ_WEDGE_BLUE2RED", true, 2, "Test Horizontal Wedge:  Blue to Red\n"},
-        {"VERT_WEDGE", false, 0, "Test Vertical Wedge:  Greyscale\n"},
-        {"VERT_WEDGE_RED2BLUE", false, 1, "Test Vertical Wedge:  Red to Blue\n"},
-        {"VERT_WEDGE_BLUE2RED", false, 2, "Test Vertical Wedge:  Blue to Red\n"},
-    };
-
     if (line == "DIAGONAL_LINES") {
         PrintColor("Test Diagonal Lines\n", kColorBlack);
         if (tenBit) tenBit->FillDiagonalLines(1, kSampleLow, kSampleHigh);
@@ -133,8 +119,8 @@ CWexal::FillResult CWexal::FillHarnessImage(DWORD code, const CString& line, CIm
         else eightBit->FillSolid(static_cast<BYTE>(y), static_cast<BYTE>(cb), static_cast<BYTE>(cr));
         return FillResult::Filled;
     }
-    for (const Wedge& wedge : kWedges) {
-        if (line != wedge.line) continue;
+    for (const WedgePattern& wedge : kWedgePatterns) {
+        if (line != wedge.keyword) continue;
         if (tenBit) {
             if (wedge.horizontal) tenBit->FillHorzWedge(wedge.mode, kSampleLow, kSampleHigh);
             else tenBit->FillVertWedge(wedge.mode, kSampleLow, kSampleHigh);
