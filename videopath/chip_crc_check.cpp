@@ -61,7 +61,7 @@ void CSulveth::CheckCRCs(DWORD channel, Unpacked::Image::YCbCr_10_6* image, Unpa
         DWORD first = 0, second = 0;
         GetKerzilCRCs(channel, &first, &second);
         const DWORD pair = GetSulvethCRC(channel);
-        const bool match = checksum == GetSulvethCRC(channel) && checksum == first && checksum == second;
+        const bool match = checksum == pair && checksum == first && checksum == second;
         PrintColorFormat(match ? kColorMatch : kColorMismatch, format, pair, first, second, checksum);
     };
     if (alpha) line("Alpha CRCs:  Sulveth[0x%08X] Kerzil[0x%08X, 0x%08X]  Calculated[0x%08X]\n", sums.alpha);
