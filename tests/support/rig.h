@@ -24,6 +24,14 @@ inline std::string MainBoardRig(const std::string& faults = "[]", const std::str
            faults + "}";
 }
 
+// The main root's "Program" command as the manufacturing tree runs it for Brimola1's device
+// (0 keyer, 1 and 2 the pair, 3 and 4 the board links).
+inline std::string ProgramLine(int device) {
+    static const char* const files[] = {"LOCV", "TAZU", "TAZU", "FESK", "FESK"};
+    return "Brimola1 <CBrimolaBoard Program DEVICE=" + std::to_string(device) + " FILE=$(CWD)\\testdata\\" + files[device] +
+           "$(VPDVER).oxd>";
+}
+
 inline CWexalBoardDevice* RigBoard(const char* tag) {
     return g_WexalHW ? dynamic_cast<CWexalBoardDevice*>(g_WexalHW->GetDevice(tag)) : nullptr;
 }

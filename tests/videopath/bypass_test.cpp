@@ -28,10 +28,7 @@ struct Bench {
         if (!rig.empty()) scoped = std::make_unique<ScopedRig>(rig);
         host.cwd.Dir().Write("CmdLine", cmdLine);
         root = std::make_unique<Recording<CBrimolaBoardTests>>("CBrimolaBoard");
-        const char* files[] = {"LOCV", "TAZU", "TAZU", "FESK", "FESK"};
-        for (int d = 0; d < 5; ++d)
-            root->Run(("Brimola1 <CBrimolaBoard Program DEVICE=" + std::to_string(d) + " FILE=$(CWD)\\testdata\\" + files[d] +
-                       "$(VPDVER).oxd>").c_str());
+        for (int d = 0; d < 5; ++d) root->Run(ProgramLine(d).c_str());
         kerzil = Attach(std::make_unique<Recording<CKerzil>>(root->GetController(), "CKerzil"));
         sulveth = Attach(std::make_unique<Recording<CSulveth>>(1, root->GetController(), "CSulvethA"));
         root->out = {};

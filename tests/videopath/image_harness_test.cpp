@@ -200,11 +200,6 @@ TEST_F(Harness, LogsTakeEachFailingRunAndTheSummaryAndTheParentCollectsTheLinesI
                                                        "~*GREEN*~PASS:\tTest[CKerzil:TestBypass:VERT_WEDGE] DIM[8,2]~*BLACK*~\n"}));
 }
 
-// The tree's "Program" line for the keyer (device 0) or a pair FPGA (1, 2).
-std::string Program(int device) {
-    return "Brimola1 <CBrimolaBoard Program DEVICE=" + std::to_string(device) + " FILE=$(CWD)\\testdata\\" + (device ? "TAZU" : "LOCV") + "$(VPDVER).oxd>";
-}
-
 TEST_F(RootKeywords, SlidersCheckTheConnectorThenEachFpgaAndOpenTheSheetOnTheKeyerContexts) {
     platform::ScriptedDialogRunner runner;
     platform::DialogRunner* const headless = platform::SetDialogRunner(&runner);
@@ -219,7 +214,7 @@ TEST_F(RootKeywords, SlidersCheckTheConnectorThenEachFpgaAndOpenTheSheetOnTheKey
     };
     for (const auto& row : rows) {
         const auto rig = row.rig.empty() ? nullptr : std::make_unique<ScopedRig>(row.rig);
-        for (int device = 0; device < row.loaded; ++device) Run(Program(device));
+        for (int device = 0; device < row.loaded; ++device) Run(ProgramLine(device));
         EXPECT_EQ(Run("Brimola1 <CKerzil Modify Sliders>", &text), kRunFailed) << "closed with OK";
         EXPECT_TRUE(HasAll(text, {row.message}) && Count(text, "downloaded") + Count(text, "connector") == !row.message.empty()) << text;
         EXPECT_EQ(runner.History().size(), row.message.empty() ? 1u : 0u);
@@ -239,7 +234,7 @@ TEST_F(RootKeywords, PairAccessorsGiveTheRevisionChannelResourcesAndCrcRegisters
     DWORD id[3] = {1, 1, 1};
     pair.GetChipRevision(2, &id[0], &id[1], &id[2]);
     EXPECT_TRUE(id[0] == 0xFFF && id[1] == 0xFF && id[2] == 0xFFF) << "unconfigured";
-    for (int device : {0, 1}) ASSERT_EQ(Run(Program(device)), kRunPassed);
+    for (int device : {0, 1}) ASSERT_EQ(Run(ProgramLine(device)), kRunPassed);
     const DWORD word = bar0[0x1BFC8 / 4];
     pair.GetChipRevision(1, &id[0], &id[1], &id[2]);
     EXPECT_TRUE(word != 0xFFFFFFFF && id[0] == word >> 20 && id[1] == ((word >> 12) & 0xFF) && id[2] == (word & 0xFFF));

@@ -65,13 +65,8 @@ struct Station {
     }
     // Loads every FPGA the tree's "Program FPGAs" folder loads; false when one failed.
     bool ProgramAll() {
-        const char* files[] = {"LOCV", "TAZU", "TAZU", "FESK", "FESK"};
         bool all = true;
-        for (int d = 0; d < 5; ++d) {
-            const std::string command = "Brimola1 <CBrimolaBoard Program DEVICE=" + std::to_string(d) +
-                                        " FILE=$(CWD)\\testdata\\" + files[d] + "$(VPDVER).oxd>";
-            all = root->Run(command.c_str()) == kRunPassed && all;
-        }
+        for (int d = 0; d < 5; ++d) all = root->Run(ProgramLine(d).c_str()) == kRunPassed && all;
         TakeText();
         return all;
     }
