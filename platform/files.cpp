@@ -200,7 +200,7 @@ bool ReadWholeFile(const char* path, std::vector<BYTE>& out) {
         ok = got == out.size() || !std::ferror(fp);
         out.resize(got);
     }
-    // Files whose size stat does not know (pipes, /proc) are read to their end.
+    // Files whose size stat does not know (/proc) are read to their end.
     for (char buf[65536]; ok && !std::feof(fp);) {
         size_t got = std::fread(buf, 1, sizeof buf, fp);
         out.insert(out.end(), buf, buf + got);
@@ -269,7 +269,21 @@ FILE* OpenFile(const char* path, const char* mode) {
         errno = EISDIR;  // stdio would open a folder for reading; Windows refuses it
         return nullptr;
     }
-    return std::fopen(local.c_str(), mode);
+    if (mode[0] != 'r') return std::fopen(local.c_str(), mode);
+    // A file read as input must be a regular file: opening a FIFO or a terminal would wait for a
+    // writer that never comes. The open does not block, and the check is made on what was opened.
+    bool update = std::strchr(mode, '+') != nullptr;
+    int fd = ::open(local.c_str(), (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* fp = ::fdopen(fd, mode);
+    if (!fp) ::close(fd);
+    return fp;
 }
 
 }  // namespace platform

@@ -30,7 +30,8 @@ bool DeleteFile(const char* path);
 // The local path of the newest regular file (by modification time) matching a pattern with * and ?
 // in its last component; "" when none. Equal times go to the later name.
 CString FindMostRecentFile(const char* pattern);
-// fopen through MapPath.
+// fopen through MapPath. A folder is refused, and so is anything but a regular file in a mode that
+// reads ("r", "r+"): a FIFO or device named as an input file fails at once instead of waiting.
 FILE* OpenFile(const char* path, const char* mode);
 
 }  // namespace platform

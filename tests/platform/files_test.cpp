@@ -76,6 +76,14 @@ TEST(FilesTest, WholeFileCopyDeleteAndCFileOpenModesReadWriteAndSeek) {
     ASSERT_TRUE(platform::ReadWholeFile((t / "out.bin").c_str(), back));
     EXPECT_EQ(std::string(back.begin(), back.end()), bytes);
     EXPECT_FALSE(platform::ReadWholeFile(t.Path().c_str(), back));
+    // Input that is not a regular file is refused without waiting for a writer.
+    const std::string fifo = t / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(platform::ReadWholeFile(fifo.c_str(), back));
+    CFile in;
+    EXPECT_FALSE(in.Open(fifo.c_str(), CFile::modeRead));
+    EXPECT_FALSE(in.Open(fifo.c_str(), CFile::modeReadWrite));
+    EXPECT_EQ(platform::OpenFile("/dev/null", "rb"), nullptr);
     EXPECT_FALSE(platform::WriteWholeFile((t / "no/such/folder/f").c_str(), "x", 1));
 
     const std::string src = t.Write("Src.txt", "source"), dst = t.Write("dst.txt", "old");
