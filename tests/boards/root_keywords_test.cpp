@@ -235,11 +235,11 @@ TEST_F(RootKeywords, DisplayRevShowsTheImageRevision) {
     Dir().Write("text.oxd", "not an image");
     struct Row { std::string command; DWORD result; const char* text; COLORREF colour; };
     const Row rows[] = {
-        {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\HUXO0202.oxd>", kRunPassed, "HUXO0202.OXD Revision[0202]\n", kColorGreen},
+        {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\HUXO0202.oxd>", kRunPassed, "testdata/HUXO0202.oxd Revision[0202]\n", kColorGreen},
         {"Nuxa1 <CNuxaBoard Display Rev FILE=" + Dir().File("norev.oxd") + ">", kRunPassed, "NOREV.OXD Revision[Unknown]\n", kColorGreen},
         // Images of the board's FPGAs are found by their tests, which know the revision.
-        {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\VOKB$(VPDVER).oxd>", kRunPassed, "VOKB0202.OXD Revision[0202]\n", kColorGreen},
-        {"Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd>", kRunPassed, "FESK0202.OXD Revision[0202]\n", kColorGreen},
+        {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\VOKB$(VPDVER).oxd>", kRunPassed, "testdata/VOKB0202.oxd Revision[0202]\n", kColorGreen},
+        {"Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd>", kRunPassed, "testdata/FESK0202.oxd Revision[0202]\n", kColorGreen},
         {"Brimola1 <CBrimolaBoard Display Rev FILE=" + Dir().File("text.oxd") + ">", kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
         {"Brimola1 <CBrimolaBoard Display Rev>", kRunFailed, "ERROR:  FILE= not specified on the command line.\n", kColorRed},
         {"Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\$(ZYVPKG)>", kRunPassed, "] date[0]\n", kColorGreen},

@@ -43,7 +43,7 @@ TEST_F(RootKeywords, AnImageIsLoadedOnlyWhenItFitsTheBoard) {
     const std::string low = "ERROR TIMEOUT:  Waiting for xilinx to pull init pin low\n", done = "Done bit did not go to 1 at end\n",
                       high = "ERROR TIMEOUT:  Waiting for xilinx to pull init pin high\n", init = "Init bit did not go to 1 at end\n";
     const Row rows[] = {
-        {Program('B', 0, "LOCV"), "", kRunPassed, "LOCV0202.OXD\nOXD Data Revision = 0202\n", "Program Xilinx FPGA."},
+        {Program('B', 0, "LOCV"), "", kRunPassed, "testdata/LOCV0202.oxd\nOXD Data Revision = 0202\n", "Program Xilinx FPGA."},
         {Program('B', 0, "MEPT$(VPDVER).oxd VERBOSE=2"), "", kRunPassed, "Program Xilinx FPGA.\n", "ERROR"},
         {Program('B', 1, "VOKA"), "", kRunPassed, "", "ERROR"},
         {Program('B', 2, "VOKB"), "", kRunPassed, "", "ERROR"},

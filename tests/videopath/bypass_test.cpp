@@ -200,7 +200,7 @@ TEST(BypassMends, FailedLoadsRecordNothingAndChannelBUsesItsOwnBlock) {
     bench.root->GetSulvethA()->SetCurrentOXD("$(CWD)\\testdata\\..\\testdata\\TAZU$(VPDVER).oxd");
     EXPECT_EQ(bench.Run(true, "CHANNEL=A FPGA=$(CWD)\\testdata\\..\\testdata\\TAZU$(VPDVER).oxd", 1), 1u) << bench.text;
     EXPECT_TRUE(HasAll(bench.text, {"Program Xilinx FPGA.\n", "OXD FILE:  " + bench.host.cwd.Dir().Path() +
-                                                               "/TESTDATA\\..\\TESTDATA\\TAZU0202.OXD\n"}));
+                                                               "/testdata/../testdata/TAZU0202.oxd\n"}));
 }
 
 TEST(BypassFaults, EveryPathFaultFailsNamingItAndLoopbackIsRestored) {
