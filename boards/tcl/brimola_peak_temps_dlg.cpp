@@ -70,7 +70,7 @@ void CBrimolaPeakTempsDlg::Log(const CString& line) const {
 }
 
 void CBrimolaPeakTempsDlg::OnBeginLoop() {
-    CParamString(m_parameters).GetValue("FILE", m_logFile);
+    CParamString(m_parameters).GetValueAsWritten("FILE", m_logFile);  // created as the user wrote it
     Log("Local, Wexal, Kerzil, SulvethA : MaxLocal, MaxWexal, MaxKerzil, MaxSulvethA\r\r\n");
     m_looping = true;
     DWORD reading[kSensors] = {};  // a failed read keeps the sensor's last reading of this loop

@@ -93,12 +93,14 @@ TEST_F(WexalTest, SaveBMPFindsTheResolutionAndTakesTheFirstFreeName) {
     Dir().Write("PIC1.BMP", "in use");
     const std::string save = "\"Save BMP Image\" ADDRESS=@DCB(12,3,1) ";
     EXPECT_TRUE(Gives(save + "FILE=pic%d.bmp FORMAT=Image:YCbCr_8bit", kRunPassed,
-                      {"Wexal Address[0x00080000]\n", "Resolution Match:  Width=1920, Height=1080 Progressive\n", "File:  PIC2.BMP\n"}));
-    EXPECT_GT(Dir().Read("PIC2.BMP").size(), 1920u * 1080u);
+                      {"Wexal Address[0x00080000]\n", "Resolution Match:  Width=1920, Height=1080 Progressive\n", "File:  pic2.bmp\n"}));
+    // The name in use is found in any case; the new file takes the case written.
+    EXPECT_GT(Dir().Read("pic2.bmp").size(), 1920u * 1080u);
+    EXPECT_FALSE(std::filesystem::exists(Dir().File("PIC2.BMP")));
     EXPECT_FALSE(platform::FileExists(Dir().File("PIC3.BMP").c_str())) << "no empty files beyond the one taken";
     // Interlaced match; a 10-bit frame cannot be saved so, and the failed capture leaves no file.
     load(540, 960);
-    EXPECT_TRUE(Gives(save + "FILE=pic%d.bmp FORMAT=Unpacked:Image:YCbCr_10_6", kRunFailed, {"Unable to write:  PIC3.BMP\n"}));
+    EXPECT_TRUE(Gives(save + "FILE=pic%d.bmp FORMAT=Unpacked:Image:YCbCr_10_6", kRunFailed, {"Unable to write:  pic3.bmp\n"}));
     EXPECT_TRUE(Has("Height=1080 Interlaced\n"));
     EXPECT_FALSE(platform::FileExists(Dir().File("PIC3.BMP").c_str()));
     const std::pair<const char*, const char*> refused[] = {
