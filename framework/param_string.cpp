@@ -190,6 +190,14 @@ CString ExpandedPath(CString path) {
     return path;
 }
 
+bool FindNamedFile(CString& path, const CString& revision) {
+    path.Replace("$(VPDVER)", revision);
+    const int found = ExpandPathMacros(path, TRUE, TRUE);
+    if (found == kPathFound || found == kPathFoundInTestData) return true;
+    path = ExpandedPath(path);
+    return false;
+}
+
 int FindFileOrAsk(CString& path, const CString& reserved1, const CString& defaultExt, const CString& filter,
                   const CString& reserved2, BOOL ask, BOOL tryTestData) {
     (void)reserved1;

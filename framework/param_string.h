@@ -70,6 +70,11 @@ int ExpandPathMacros(CString& path, BOOL tryTestData, BOOL mustExist);
 // replaced and the separators made local, whether or not the file exists.
 CString ExpandedPath(CString path);
 
+// Whether the file a test is given exists, with every "$(VPDVER)" standing for revision and the
+// macros expanded (a file found only under "$(CWD)\testdata" counts). path becomes the local path
+// found, or, when nothing is found, the expanded name, so a message can name what was looked for.
+bool FindNamedFile(CString& path, const CString& revision);
+
 // Finds a data file by its path macros (result 2, the path rewritten to the local path of the file
 // found) or, with ask set, lets the user choose one in a file-open dialog run by the platform's dialog runner (2 with the chosen
 // path, 1 after Cancel or for a file that does not exist). reserved1 and reserved2 are accepted

@@ -185,13 +185,23 @@ TEST(BypassLoopback, FailingFramesPrintTwentyEntriesEachCountEveryWordAndAreDump
 TEST(BypassMends, FailedLoadsRecordNothingAndChannelBUsesItsOwnBlock) {
     Bench bench;
     const RegisterPtr bar0 = bench.Bar0();
-    const CString keyerFile = bench.root->GetKerzil()->GetCurrentOXD();
-    EXPECT_EQ(bench.Run(false, "CHANNEL=A FPGA=$(CWD)\\testdata\\LOCV9999.oxd", 1), 0u);
-    EXPECT_TRUE(Has(bench.text, " Error: The Kerzil FPGA has not been downloaded.\n")) << bench.text;
-    EXPECT_EQ(bench.root->GetKerzil()->GetCurrentOXD(), keyerFile);
-    EXPECT_EQ(bench.Run(true, "CHANNEL=B FPGA=$(CWD)\\testdata\\TAZU9999.oxd", 1), 0u);
-    EXPECT_TRUE(Has(bench.text, "ERROR: Sulveth B has not been downloaded\n")) << bench.text;
-    EXPECT_EQ(bench.root->GetSulvethB()->GetCurrentOXD().Find("9999"), -1);
+    // A missing FPGA= file is named, expanded, in one red line; the chip keeps its image and the
+    // root is not asked to load anything.
+    const std::string dir = bench.host.cwd.Dir().Path();
+    const struct { bool pair; const char* args; std::string file; CKeyerPathTB* chip; } missing[] = {
+        {false, "CHANNEL=A FPGA=$(CWD)\\testdata\\LOCV9999.oxd", dir + "/testdata/LOCV9999.oxd", bench.root->GetKerzil()},
+        {false, "CHANNEL=A FPGA=$(CWD)\\nowhere\\LOCV$(VPDVER).oxd", dir + "/nowhere/LOCV0202.oxd", bench.root->GetKerzil()},
+        {true, "CHANNEL=B FPGA=$(CWD)\\testdata\\TAZU9999.oxd", dir + "/testdata/TAZU9999.oxd", bench.root->GetSulvethB()},
+    };
+    for (const auto& row : missing) {
+        const CString loaded = row.chip->GetCurrentOXD();
+        EXPECT_EQ(bench.Run(row.pair, row.args, 1), 0u) << row.args;
+        const std::string line = "ERROR:  FPGA file[" + row.file + "] not found.\n";
+        EXPECT_TRUE(bench.Log(row.pair).HasColoured(line, kColorRed)) << bench.text;
+        EXPECT_EQ(Count(bench.text, "ERROR"), 1u) << bench.text;
+        EXPECT_FALSE(Has(bench.text, "has not been downloaded") || Has(bench.text, "Program Xilinx")) << bench.text;
+        EXPECT_EQ(row.chip->GetCurrentOXD(), loaded) << row.args;
+    }
     // Channel A's block keeps its LOOPBACK while B runs through the pair.
     bar0[0x8FC8 / 4] = 0x8000;
     EXPECT_EQ(bench.Run(true, "CHANNEL=B " + kPairFile, 3), 1u) << bench.text;

@@ -1,6 +1,7 @@
 // Tests of CWexal's dispatch and refusals, presets, "Flush DMA", the memory commands and CRC.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <tuple>
 
 #include "framework/hw/wexal_dcb.h"

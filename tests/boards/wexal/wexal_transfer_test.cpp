@@ -1,4 +1,6 @@
 // Tests of CWexal's image harness, host transfers, image compares and BMP capture on the simulated rig.
+#include <filesystem>
+
 #include "framework/hw/wexal_dcb.h"
 #include "images/unpacked_image.h"
 #include "tests/boards/wexal/wexal_test_support.h"
