@@ -69,7 +69,7 @@ const char* const kUsage =
     "  codec board fail: the expansion and product data areas lie behind.\n"
     "\n"
     "  Examples:\n"
-    "    MODE=(PROG CHECK REPORT) DEVICE=PCIX FILE=$(CWD)\\ZVKX$(VPDVER).oxd\n"
+    "    MODE=(PROG CHECK REPORT) DEVICE=PCIX FILE=$(CWD)\\testdata\\ZVKX$(VPDVER).oxd\n"
     "    MODE=REPORT DEVICE=SAFE\n";
 
 }  // namespace

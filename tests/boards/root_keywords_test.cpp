@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "boards/dma/test_dcb.h"
 #include "framework/result_screen.h"
 #include "platform/dialog.h"
 #include "tests/boards/root_fixture.h"
@@ -252,6 +253,58 @@ TEST_F(RootKeywords, DisplayRevShowsTheImageRevision) {
     std::string out;
     EXPECT_EQ(Run("Brimola1 <CBrimolaBoard Display Rev FILE=" + Dir().File("none.oxd") + ">", &out), kRunFailed);
     EXPECT_EQ(out.find("ERROR"), std::string::npos);  // not found: silent
+}
+
+// The example lines of a help page: the rest of a line naming "Example:" or "Examples:", and the
+// indented lines after it up to a blank line.
+std::vector<std::string> HelpExamples(const std::string& help) {
+    std::vector<std::string> examples;
+    size_t at = help.find("Example");
+    if (at == std::string::npos) return examples;
+    at = help.find(':', at) + 1;
+    auto trim = [](std::string line) {
+        line.erase(0, line.find_first_not_of(" \t"));
+        line.erase(line.find_last_not_of(" \t\r") + 1);
+        return line;
+    };
+    for (bool first = true; at < help.size(); first = false) {
+        size_t end = help.find('\n', at);
+        if (end == std::string::npos) end = help.size();
+        const std::string line = help.substr(at, end - at);
+        if (!first && (line.empty() || (line[0] != ' ' && line[0] != '\t'))) break;
+        if (!trim(line).empty()) examples.push_back(trim(line));
+        else if (!first) break;
+        at = end + 1;
+    }
+    return examples;
+}
+
+TEST_F(RootKeywords, EveryExampleOfAHelpPageRunsInTheProgramFolder) {
+    // The program folder holds what the build delivers (testdata/ beside the program), on the
+    // default rig. prefix: what the example line is preceded by to make the command.
+    struct Row { const char* test; const char* prefix; size_t count; };
+    const Row rows[] = {{"Flash", "Flash ", 2}, {"MemTestA", "", 2}, {"MemTestB", "", 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.test);
+        support::TakeText();
+        brimola.Help(("Brimola1 <" + std::string(row.test) + " >").c_str());
+        const std::string help = brimola.out.text + support::TakeText();
+        const std::vector<std::string> examples = HelpExamples(help);
+        EXPECT_EQ(examples.size(), row.count) << help;
+        for (const std::string& example : examples) {
+            std::string out;
+            // As a tree leaf writes it: a blank ends the test name when no argument follows.
+            EXPECT_EQ(Run(std::string("Brimola1 <") + row.prefix + example + " >", &out), kRunPassed) << example << "\n" << out;
+            EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+        }
+    }
+    // The stand-alone DCB display names itself in its example; the host gives the board.
+    support::Recording<CTestDCB> dcb;
+    dcb.Help("");
+    const std::vector<std::string> examples = HelpExamples(dcb.out.text);
+    ASSERT_EQ(examples.size(), 1u) << dcb.out.text;
+    ASSERT_EQ(examples[0].rfind("DispDCB ", 0), 0u);
+    EXPECT_EQ(dcb.Run(("Brimola1 " + examples[0].substr(8)).c_str()), kRunPassed) << dcb.out.text;
 }
 
 }  // namespace
