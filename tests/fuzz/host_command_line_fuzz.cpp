@@ -143,6 +143,7 @@ int Log(const HostOptions& opt, const std::string& text) {
     FILE* cut = fmemopen(small, sizeof small, "w");
     if (!cut) return 0;
     std::fwrite(text.data(), 1, text.size(), cut);
+    std::fflush(cut);  // the host flushes after each test: a failure may be over before the close
     std::string error;
     const bool closed = CloseLogFile(cut, 0, error);
     if (closed != (text.size() <= sizeof small)) return Broken("a log cut short fails to close, a whole one closes");
