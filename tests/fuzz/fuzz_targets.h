@@ -22,3 +22,7 @@ const FuzzTarget* FindFuzzTarget(const char* name);
 // command answered; with its top bit set the target first mends the code's length and check, so
 // inputs reach the fields behind them.
 int FuzzYorbReply(const uint8_t* data, size_t size);
+
+// The host's command line through its option parser, then the report and log paths it names,
+// each put under a scratch folder and written as the host writes them.
+int FuzzHostCommandLine(const uint8_t* data, size_t size);
