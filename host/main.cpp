@@ -92,8 +92,9 @@ struct HostSession {
 
 std::optional<HostSession> g_session;
 
-int Fail(const std::string& program, const std::string& message, bool hint = false) {
-    fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
+int Fail(const std::string& program, const std::string& message, bool hint = false, bool red = false) {
+    if (red) fprintf(stderr, "\033[31m%s: %s\033[0m\n", program.c_str(), message.c_str());
+    else fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
     if (hint) fprintf(stderr, "Try '%s --help'.\n", program.c_str());
     return kExitUsage;
 }
@@ -142,6 +143,8 @@ int Main(int argc, char** argv) {
     if (opt.realTime) platform::SetClockMode(platform::ClockMode::Real);
 
     const bool ansi = opt.color == ColorMode::Always || (opt.color == ColorMode::Auto && isatty(STDOUT_FILENO));
+    // Output lost after the run: the results stay on the screen, and this line stands out in red.
+    const bool redErrors = opt.color == ColorMode::Always || (opt.color == ColorMode::Auto && isatty(STDERR_FILENO));
     HostSession& s = g_session.emplace(log, ansi, isatty(STDERR_FILENO) != 0);
     platform::SetMainWnd(&s.mainWnd);
     platform::SetMessageBoxSink([&s](const CString& text, const CString& caption) {
@@ -208,14 +211,14 @@ int Main(int argc, char** argv) {
         sigaddset(&interrupt, SIGINT);
         sigprocmask(SIG_BLOCK, &interrupt, &before);
         if (!WriteReportFile(reportTarget, JUnitXml(SuiteName(libraryPath), results), error))
-            status = Fail(program, "cannot write the JUnit report " + opt.junitFile + ": " + error);
+            status = Fail(program, "cannot write the JUnit report " + opt.junitFile + ": " + error, false, redErrors);
         sigprocmask(SIG_SETMASK, &before, nullptr);
     }
     s.renderer.FlushStreams();
     // Unloading runs the library's static destructors while the host's objects still exist.
     library.Unload();
     // The results are on the screen; a log cut short still makes the run a failure.
-    if (!s.CloseLog(error)) status = Fail(program, "cannot write the log file " + opt.logFile + ": " + error);
+    if (!s.CloseLog(error)) status = Fail(program, "cannot write the log file " + opt.logFile + ": " + error, false, redErrors);
     return status;
 }
 

@@ -169,7 +169,7 @@ TEST(HostCli, ACtrlCEndsTheTestStoppedAndASecondQuitsAtOnceWhenTheTestIgnoresThe
     EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
 }
 
-TEST(HostCli, AFailedWriteOfTheLogOrTheReportFailsTheRunWithOneLineAndTheResultsStayOnScreen) {
+TEST(HostCli, AFailedWriteOfTheLogOrTheReportFailsTheRunWithOneRedLineAndTheResultsStayOnScreen) {
     TempDir dir;
     // Past 100 bytes a write fails ("File too large") instead of the signal ending the host.
     const auto sizeLimit = [] {
@@ -179,9 +179,9 @@ TEST(HostCli, AFailedWriteOfTheLogOrTheReportFailsTheRunWithOneLineAndTheResults
     };
     struct Row { const char* name; std::vector<std::string> args; bool limited; const char* err; };
     const Row rows[] = {
-        {"log on a full disk", {"--log", "/dev/full"}, false, "pexhost: cannot write the log file /dev/full: No space left on device\r\n"},
-        {"log over a size limit", {"--log", "run.log"}, true, "pexhost: cannot write the log file run.log: File too large\r\n"},
-        {"report over a size limit", {"--junit", "j.xml"}, true, "pexhost: cannot write the JUnit report j.xml: File too large\r\n"},
+        {"log on a full disk", {"--log", "/dev/full"}, false, "\x1b[31mpexhost: cannot write the log file /dev/full: No space left on device\x1b[0m\r\n"},
+        {"log over a size limit", {"--log", "run.log"}, true, "\x1b[31mpexhost: cannot write the log file run.log: File too large\x1b[0m\r\n"},
+        {"report over a size limit", {"--junit", "j.xml"}, true, "\x1b[31mpexhost: cannot write the JUnit report j.xml: File too large\x1b[0m\r\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
