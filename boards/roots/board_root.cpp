@@ -7,8 +7,8 @@
 #include <cstring>
 #include <utility>
 
-#include "boards/flash/jastel.h"
 #include "boards/memory/mem_clk.h"
+#include "framework/hw/jastel.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_base.h"

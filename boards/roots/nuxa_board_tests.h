@@ -6,7 +6,6 @@
 #include "boards/dma/bcu_dcb_rw.h"
 #include "boards/flash/diag_flash.h"
 #include "boards/flash/flash_test.h"
-#include "boards/flash/jastel.h"
 #include "boards/flash/jastel_test.h"
 #include "boards/memory/mem_clk.h"
 #include "boards/memory/mem_test.h"
@@ -15,6 +14,7 @@
 #include "boards/tcl/tcl_test.h"
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
+#include "framework/hw/jastel.h"
 #include "videopath/vantrel.h"
 
 // The one codec-board root ("CNuxaBoard") owns every test of the codec board. Member tests are
