@@ -55,8 +55,9 @@ public:
     // An image save ("\"Save Image\"", "\"Save Alpha\"") addressed as ADDRESS=@DCB(PACKER|UNPACKER,
     // DEVICEA|DEVICEB, dcbStart, dcbCount): one command per DCB, run through Run on the packer or
     // unpacker test of that chip, naming the chip's two channels, the DCB and a file of its own.
-    // 1 when issued (each issued command reports its own failures), 0 after a red message, 0
-    // without a word when there is no macro.
+    // 1 when every issued command passed; 2 when one did not (each reports its own failure, an
+    // unknown target test its red line; the remaining DCBs are still issued); 0 after a red
+    // message, 0 without a word when there is no macro.
     virtual int SaveDCBImage(CString command);
     // "Show DCB Info" with the text after the keyword: "Channel=<n>" only. Always 1.
     virtual DWORD ShowDCBInfo(CString text);
