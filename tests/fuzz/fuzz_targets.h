@@ -22,3 +22,8 @@ const FuzzTarget* FindFuzzTarget(const char* name);
 // command answered; with its top bit set the target first mends the code's length and check, so
 // inputs reach the fields behind them.
 int FuzzYorbReply(const uint8_t* data, size_t size);
+
+// The board roots' own keyword commands, on the default rig: byte 0 picks the board and whether the
+// rest is a whole command line or the arguments of a keyword the next byte picks. Commands that
+// start programs, write files or run member tests are passed over.
+int FuzzRootCommands(const uint8_t* data, size_t size);
