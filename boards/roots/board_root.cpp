@@ -268,3 +268,28 @@ void CBoardRoot::CalibrateClockAtStartUp(int clockDelta) {
     clock.SetClockDelta(static_cast<DWORD>(clockDelta));
     clock.Run(kStartupClockLine);
 }
+
+BoardSharedTests::BoardSharedTests()
+    : vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
+      vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
+      flashTest("FlashTest"),
+      jastelTest("JastelTest"),
+      dcbActive("DCBActive"),
+      bcuActive("BCUActive"),
+      ramBlock("RAMblock"),
+      memTestA("MemTestA"),
+      memTestB("MemTestB"),
+      flash("Flash") {}
+
+void BoardSharedTests::SetParents(CWexalTreeMapTB* root) {
+    vantrelCodec.SetParent(root);
+    vantrelExpansion.SetParent(root);
+    flashTest.SetParent(root);
+    jastelTest.SetParent(root);
+    dcbActive.SetParent(root);
+    bcuActive.SetParent(root);
+    ramBlock.SetParent(root);
+    memTestA.SetParent(root);
+    memTestB.SetParent(root);
+    flash.SetParent(root);
+}
