@@ -101,4 +101,33 @@ TEST_F(PeakTemps, UpToFortyNineBadReadingsAreReadPastAndTheFiftiethEndsTheLoop) 
     EXPECT_NE(dlg->Describe().Find("begin \"&Begin Loop\" enabled, end \"&End Loop\" disabled"), -1) << dlg->Describe().str();
 }
 
+// A runner that an operator answers, as the host's terminal runner is.
+class OperatorRunner : public platform::DialogRunner {
+public:
+    int Run(platform::DialogModel&) override { return IDCANCEL; }
+};
+
+TEST(PeakTempsPacing, OnlyAnOperatorAtATerminalOnTheVirtualClockWaitsInRealTime) {
+    OperatorRunner atTerminal;
+    platform::HeadlessDialogRunner nobody;
+    platform::ScriptedDialogRunner script;
+    using platform::ClockMode;
+    const struct {
+        const char* name;
+        ClockMode mode;
+        const platform::DialogRunner* runner;
+        bool terminal;
+        bool realTime;
+    } rows[] = {
+        {"an operator on the virtual clock", ClockMode::Virtual, &atTerminal, true, true},
+        {"the real clock waits in real time already", ClockMode::Real, &atTerminal, true, false},
+        {"no terminal: input comes from a file or pipe", ClockMode::Virtual, &atTerminal, false, false},
+        {"nobody answers", ClockMode::Virtual, &nobody, true, false},
+        {"a script answers", ClockMode::Virtual, &script, true, false},
+        {"no runner", ClockMode::Virtual, nullptr, true, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CBrimolaPeakTempsDlg::WaitsInRealTime(row.mode, row.runner, row.terminal), row.realTime) << row.name;
+}
+
 }  // namespace

@@ -314,6 +314,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"key_value", KeyValue},
     {"yorb_reply", FuzzYorbReply},
     {"host_command_line", FuzzHostCommandLine},
+    {"root_commands", FuzzRootCommands},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

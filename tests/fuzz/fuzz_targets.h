@@ -26,3 +26,7 @@ int FuzzYorbReply(const uint8_t* data, size_t size);
 // The host's command line through its option parser, then the report and log paths it names,
 // each put under a scratch folder and written as the host writes them.
 int FuzzHostCommandLine(const uint8_t* data, size_t size);
+// The board roots' own keyword commands, on the default rig: byte 0 picks the board and whether the
+// rest is a whole command line or the arguments of a keyword the next byte picks. Commands that
+// start programs, write files or run member tests are passed over.
+int FuzzRootCommands(const uint8_t* data, size_t size);
