@@ -313,6 +313,8 @@ const FuzzTarget kFuzzTargets[] = {
     {"multi_image_file", MultiImageFile},
     {"key_value", KeyValue},
     {"yorb_reply", FuzzYorbReply},
+    {"rig_file_store", FuzzRigFileStore},
+    {"box_command", FuzzBoxCommand},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

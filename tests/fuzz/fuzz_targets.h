@@ -22,3 +22,11 @@ const FuzzTarget* FindFuzzTarget(const char* name);
 // command answered; with its top bit set the target first mends the code's length and check, so
 // inputs reach the fields behind them.
 int FuzzYorbReply(const uint8_t* data, size_t size);
+
+// A rig file with the flash image and memory clock store it names, loaded as the device library
+// loads a rig (tests/fuzz/rig_file_store_fuzz.cpp gives the input's layout).
+int FuzzRigFileStore(const uint8_t* data, size_t size);
+
+// The console's words through the command library's compile, the simulated box and the
+// decompile of its answer.
+int FuzzBoxCommand(const uint8_t* data, size_t size);
