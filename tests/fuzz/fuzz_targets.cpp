@@ -315,6 +315,8 @@ const FuzzTarget kFuzzTargets[] = {
     {"yorb_reply", FuzzYorbReply},
     {"host_command_line", FuzzHostCommandLine},
     {"root_commands", FuzzRootCommands},
+    {"rig_file_store", FuzzRigFileStore},
+    {"box_command", FuzzBoxCommand},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -30,3 +30,10 @@ int FuzzHostCommandLine(const uint8_t* data, size_t size);
 // rest is a whole command line or the arguments of a keyword the next byte picks. Commands that
 // start programs, write files or run member tests are passed over.
 int FuzzRootCommands(const uint8_t* data, size_t size);
+// A rig file with the flash image and memory clock store it names, loaded as the device library
+// loads a rig (tests/fuzz/rig_file_store_fuzz.cpp gives the input's layout).
+int FuzzRigFileStore(const uint8_t* data, size_t size);
+
+// The console's words through the command library's compile, the simulated box and the
+// decompile of its answer.
+int FuzzBoxCommand(const uint8_t* data, size_t size);
