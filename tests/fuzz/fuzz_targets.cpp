@@ -313,6 +313,8 @@ const FuzzTarget kFuzzTargets[] = {
     {"multi_image_file", MultiImageFile},
     {"key_value", KeyValue},
     {"yorb_reply", FuzzYorbReply},
+    {"video_args", FuzzVideoArgs},
+    {"genfile_play", FuzzGenFilePlay},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -22,3 +22,11 @@ const FuzzTarget* FindFuzzTarget(const char* name);
 // command answered; with its top bit set the target first mends the code's length and check, so
 // inputs reach the fields behind them.
 int FuzzYorbReply(const uint8_t* data, size_t size);
+
+// The video tests' whole argument texts (host transfers, video utility images, the keyer and pair
+// bypass loopbacks, the passthru and board-link loopbacks) run on the default rig. Byte 0 picks
+// the test; sizes above a small bound are not run.
+int FuzzVideoArgs(const uint8_t* data, size_t size);
+
+// The input as the GenFile of the test-board playback ("Play") on the default rig.
+int FuzzGenFilePlay(const uint8_t* data, size_t size);
