@@ -1,8 +1,6 @@
 // The main-board station of the board-level fuzz targets: a scratch host folder with the firmware images, a fresh default rig and root for every input.
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -54,7 +52,7 @@ void Run(bool loadFpgas, Body&& body) {
                           files[device] + "$(VPDVER).oxd>").c_str());
         }
         body(root);
-        { const CString t = CTestBase::TakePreHostText(TRUE); if (std::getenv("FUZZ_SHOW")) std::fprintf(stderr, "%s\n", t.c_str()); }
+        CTestBase::TakePreHostText(TRUE);
     }
     devlib::LoadDefaultRig();
     platform::SetProgramDir(programDir);
