@@ -317,6 +317,8 @@ const FuzzTarget kFuzzTargets[] = {
     {"root_commands", FuzzRootCommands},
     {"rig_file_store", FuzzRigFileStore},
     {"box_command", FuzzBoxCommand},
+    {"video_args", FuzzVideoArgs},
+    {"genfile_play", FuzzGenFilePlay},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -37,3 +37,10 @@ int FuzzRigFileStore(const uint8_t* data, size_t size);
 // The console's words through the command library's compile, the simulated box and the
 // decompile of its answer.
 int FuzzBoxCommand(const uint8_t* data, size_t size);
+// The video tests' whole argument texts (host transfers, video utility images, the keyer and pair
+// bypass loopbacks, the passthru and board-link loopbacks) run on the default rig. Byte 0 picks
+// the test; sizes above a small bound are not run.
+int FuzzVideoArgs(const uint8_t* data, size_t size);
+
+// The input as the GenFile of the test-board playback ("Play") on the default rig.
+int FuzzGenFilePlay(const uint8_t* data, size_t size);
