@@ -2,6 +2,7 @@
 #include "boards/tcl/tcl_test.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tcl.h>
 
 #include <algorithm>
@@ -45,6 +46,9 @@ struct TclBench {
     support::Recording<Tcl> tcl{nullptr, "Tcl"};
 };
 
+// Stands for a script file that is a FIFO without a writer.
+constexpr const char kFifo[] = "<FIFO>";
+
 // args: "%F" stands for the script file's path; script: written to that file when not null; the
 // variables must exist, or must not, after the run ("" checks nothing).
 struct RunCase { const char* name; const char* args; const char* script; DWORD result; std::vector<std::string> shown;
@@ -67,6 +71,7 @@ const RunCase kRuns[] = {
     {"ExitInScriptStopsIt", "TclLoad FILE=%F", "set a 1\nset exits 1\nset ran 1\n", 2, {"TCL Command Error on line 2"}, "a", "ran"},
     {"VerboseEchoesEveryLine", "TclLoad VERBOSE=1 FILE=%F", "set a {\n1}\n", 1, {"% set a {\n", "% 1}\n"}, "a", ""},
     {"MissingFile", "TclLoad FILE=%F", nullptr, 2, {"\nERROR:  Unable to expand variables FILE["}, "", ""},
+    {"FifoScript", "TclLoad FILE=%F", kFifo, 2, {"\nError opening "}, "", ""},
 };
 
 class TclRuns : public ::testing::TestWithParam<RunCase> {};
@@ -79,7 +84,10 @@ TEST_P(TclRuns, ResultTextAndWhatRan) {
     ASSERT_TRUE(Tcl_GetCommandInfo(bench.tcl.GetInterp(), "exit", &exitCommand));
     ASSERT_EQ(exitCommand.isNativeObjectProc, 0);
     const std::string file = bench.dir.File("script.tcl");
-    if (c.script) bench.dir.Write("script.tcl", c.script);
+    if (c.script == kFifo)
+        ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    else if (c.script)
+        bench.dir.Write("script.tcl", c.script);
     std::string args = c.args;
     if (size_t at = args.find("%F"); at != std::string::npos) args.replace(at, 2, file);
     EXPECT_EQ(bench.tcl.Run(args.c_str()), c.result);
