@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "boards/roots/brimola_board_tests.h"
 #include "boards/roots/nuxa_board_tests.h"
 #include "boards/tcl/tcl_commands.h"
+#include "boards/tcl/tcl_script_lines.h"
 #include "devlib/addr_space.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -86,15 +88,23 @@ int ExitRefused(ClientData data, Tcl_Interp*, int, const char**) {
     return TCL_ERROR;
 }
 
-// One line of the file, its newline kept; false at the end of the file.
-bool ReadLine(FILE* file, std::string& line) {
-    line.clear();
-    int c;
-    while ((c = std::fgetc(file)) != EOF) {
-        line += static_cast<char>(c);
-        if (c == '\n') break;
-    }
-    return !line.empty();
+// The next line of the text from *at, its newline kept; false at the end of the text.
+bool NextLine(const std::string& text, size_t* at, std::string& line) {
+    if (*at >= text.size()) return false;
+    const size_t newline = text.find('\n', *at);
+    const size_t end = newline == std::string::npos ? text.size() : newline + 1;
+    line.assign(text, *at, end - *at);
+    *at = end;
+    return true;
+}
+
+// The whole file; false on a read error.
+bool ReadAll(FILE* file, std::string& text) {
+    text.clear();
+    char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+    return !std::ferror(file);
 }
 
 }  // namespace
@@ -242,25 +252,43 @@ bool Tcl::RunScriptFile(CString args) {
         PrintStyled(shown, kColorBlack, kYellow, FALSE);
     };
 
+    std::string text;
+    const bool read = ReadAll(script, text);
+    std::fclose(script);
+    const size_t nul = text.find('\0');
+    if (!read) {
+        line.Format("\nError reading %s\n", file.c_str());
+        PrintColor(line, kColorRed);
+    } else if (nul != std::string::npos) {
+        // Tcl reads a command only up to a NUL byte: the rest of its line would be dropped unseen,
+        // so such a script is not run at all.
+        const long lineOfNul = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n');
+        line.Format("\nNUL byte on line %ld of script file %s\n", lineOfNul, file.c_str());
+        PrintColor(line, kColorRed);
+    }
+
     bool passed = false;
     int lineNumber = 0;
-    std::string command, next;
-    bool more = ReadLine(script, command);
+    size_t at = 0;
+    std::string first, next;
+    CTclCommandAssembler command;
+    bool more = read && nul == std::string::npos && NextLine(text, &at, first);
     while (more) {
+        command.Start(first);
         ++lineNumber;
-        if (m_verbose) echo("%c %s", command);
-        while (!Tcl_CommandComplete(command.c_str())) {
-            if (!ReadLine(script, next)) {
+        if (m_verbose) echo("%c %s", first);
+        while (!command.IsComplete()) {
+            if (!NextLine(text, &at, next)) {
                 line.Format("\nError fetching Tcl Command from script file %s", file.c_str());
                 PrintColor(line, kColorRed);
                 break;
             }
             ++lineNumber;
             if (m_verbose) echo("%c %s", next);
-            command += next;
+            command.Append(next);
         }
-        if (command.find("exit") != std::string::npos || Tcl_Eval(m_interp, command.c_str()) == TCL_ERROR) {
-            if (!m_verbose) echo("\n%c %s", command);
+        if (command.Text().find("exit") != std::string::npos || Tcl_Eval(m_interp, command.Text().c_str()) == TCL_ERROR) {
+            if (!m_verbose) echo("\n%c %s", command.Text());
             line.Format("\nTCL Command Error on line %d\nExecuting Tcl command from script file %s\n", lineNumber,
                         file.c_str());
             PrintColor(line, kColorRed);
@@ -269,7 +297,7 @@ bool Tcl::RunScriptFile(CString args) {
         }
         passed = true;
         if (m_abortMark) break;
-        more = ReadLine(script, command);
+        more = NextLine(text, &at, first);
     }
     if (m_failMark) {
         PrintColor("\nTest Failed\n", kColorRed);
@@ -277,7 +305,6 @@ bool Tcl::RunScriptFile(CString args) {
     }
     m_handles.DeleteAllBuffers();
     m_handles.DeleteAllPageMemory();
-    std::fclose(script);
     return passed;
 }
 

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
+#include <random>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,6 +17,7 @@
 
 #include "boards/tcl/tcl_buffers.h"
 #include "boards/tcl/tcl_commands.h"
+#include "boards/tcl/tcl_script_lines.h"
 #include "framework/result_screen.h"
 #include "platform/files.h"
 #include "tests/support/output.h"
@@ -72,6 +75,9 @@ const RunCase kRuns[] = {
     {"VerboseEchoesEveryLine", "TclLoad VERBOSE=1 FILE=%F", "set a {\n1}\n", 1, {"% set a {\n", "% 1}\n"}, "a", ""},
     {"MissingFile", "TclLoad FILE=%F", nullptr, 2, {"\nERROR:  Unable to expand variables FILE["}, "", ""},
     {"FifoScript", "TclLoad FILE=%F", kFifo, 2, {"\nError opening "}, "", ""},
+    {"NulByteRefusesTheScript", "TclLoad FILE=%F", "set a 1\nset b {\n2}<NUL>; set ran 1\nset c 3\n", 2,
+     {"\nNUL byte on line 3 of script file "}, "", "a"},
+    {"NulByteOnTheLastLine", "TclLoad FILE=%F", "set a 1\n<NUL>", 2, {"\nNUL byte on line 2 of script file "}, "", "a"},
 };
 
 class TclRuns : public ::testing::TestWithParam<RunCase> {};
@@ -87,7 +93,7 @@ TEST_P(TclRuns, ResultTextAndWhatRan) {
     if (c.script == kFifo)
         ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
     else if (c.script)
-        bench.dir.Write("script.tcl", c.script);
+        bench.dir.Write("script.tcl", std::regex_replace(c.script, std::regex("<NUL>"), std::string(1, '\0')));
     std::string args = c.args;
     if (size_t at = args.find("%F"); at != std::string::npos) args.replace(at, 2, file);
     EXPECT_EQ(bench.tcl.Run(args.c_str()), c.result);
@@ -108,6 +114,52 @@ TEST(TclRun, ArgumentsAndEchoColours) {
     EXPECT_TRUE(bench.tcl.out.HasColoured("% set a 1\n", kColorBlack));
     bench.tcl.Run("TclCommand set b 2");
     EXPECT_EQ(bench.tcl.GetAbortCount(), Tcl::kDefaultAbortCount);  // back to the defaults every run
+}
+
+// A braced block of tens of thousands of lines is one command, its lines counted for the report.
+TEST(TclRun, LongBracedBlockIsOneCommand) {
+    TclBench bench;
+    constexpr int kLines = 40000;
+    std::string script = "proc long {} {\n";
+    for (int i = 0; i < kLines; ++i) script += i % 2 ? "    incr ::n\n" : "    if {1} {incr ::n}\n";
+    script += "}\nset n 0\nlong\nerror \"after the block\"\n";
+    bench.dir.Write("long.tcl", script);
+    EXPECT_EQ(bench.tcl.Run(("TclLoad FILE=" + bench.dir.File("long.tcl")).c_str()), kRunFailed);
+    EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "n", TCL_GLOBAL_ONLY), "40000");
+    EXPECT_NE(bench.Text().find("TCL Command Error on line " + std::to_string(kLines + 5) + "\n"), std::string::npos);
+}
+
+// The assembler splits a script into the same commands as asking Tcl_CommandComplete of the whole
+// text after every line, on scripts built at random from the characters that open, close and
+// escape words.
+TEST(TclScriptLines, SplitsAsTclCommandCompleteDoes) {
+    const std::vector<std::string> pieces = {"{", "}", "\"", "[", "]", "\\", "\\\\", "#", ";", " ", "set a", "x", "{}",
+                                             "\\{", "\\}", "\\\"", "$a", "\t"};
+    std::mt19937 random(20240611);
+    auto split = [](const std::vector<std::string>& lines, bool incremental) {
+        std::vector<std::string> commands;
+        CTclCommandAssembler assembler;
+        size_t next = 0;
+        while (next < lines.size()) {
+            std::string text = lines[next];
+            assembler.Start(lines[next++]);
+            while (!(incremental ? assembler.IsComplete() : Tcl_CommandComplete(text.c_str())) && next < lines.size()) {
+                text += lines[next];
+                assembler.Append(lines[next++]);
+            }
+            commands.push_back(text);
+            EXPECT_EQ(text, assembler.Text());
+        }
+        return commands;
+    };
+    for (int script = 0; script < 3000; ++script) {
+        std::vector<std::string> lines(1 + random() % 40);
+        for (std::string& line : lines) {
+            for (unsigned n = random() % 6; n > 0; --n) line += pieces[random() % pieces.size()];
+            if (random() % 8) line += "\n";
+        }
+        ASSERT_EQ(split(lines, true), split(lines, false)) << "script " << script;
+    }
 }
 
 TEST(TclRun, ScriptObjectsLiveAcrossCommandsButNotPastAScript) {
