@@ -19,6 +19,7 @@
 #include "boards/tcl/tcl_commands.h"
 #include "boards/tcl/tcl_script_lines.h"
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "platform/files.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
@@ -27,6 +28,12 @@ namespace {
 
 // Marks the running test as the library's ReportError and ABORT do, so the script loop's handling of
 // the marks is seen apart from the command set.
+// The host's stop request (its first Ctrl-C), made from inside a script.
+int RaiseStop(ClientData, Tcl_Interp*, int, const char**) {
+    *g_StopFlag() = 1;
+    return TCL_OK;
+}
+
 int MarkCommand(ClientData data, Tcl_Interp*, int, const char** argv) {
     Tcl* test = static_cast<Tcl*>(data);
     if (std::string(argv[0]) == "MarkFailed") test->SetFailMark();
@@ -40,8 +47,10 @@ struct TclBench {
     TclBench() {
         tcl.SetParent(GetMainBoardRoot());
         for (const char* name : {"MarkFailed", "MarkAborted"}) Tcl_CreateCommand(tcl.GetInterp(), name, MarkCommand, &tcl, nullptr);
+        Tcl_CreateCommand(tcl.GetInterp(), "RaiseStop", RaiseStop, nullptr, nullptr);
         support::TakeText();
     }
+    ~TclBench() { *g_StopFlag() = 0; }
     bool IsSet(const char* variable) { return Tcl_GetVar(tcl.GetInterp(), variable, TCL_GLOBAL_ONLY) != nullptr; }
     std::string Text() { return tcl.out.text + support::TakeText(); }
 
@@ -64,6 +73,35 @@ const RunCase kRuns[] = {
     {"ArgumentWordsStayInTheCommand", "TclCommand set ran 1 VERBOSE=1", nullptr, 2, {"Error 1 executing"}, "", "ran"},
     {"ExitTextIsNotEvaluated", "TclCommand set exiting 1", nullptr, 2, {"Error 1 executing"}, "", "exiting"},
     {"ExitCommandIsRefused", "TclCommand [join {ex it} {}]; set ran 1", nullptr, 2, {"\nexit is not available to Tcl test scripts\n"}, "", "ran"},
+    // exit reached through other interpreters, aliases and new names (the text never says exit).
+    {"ChildExitIsRefused", "TclCommand set i [interp create]; set c ex; interp eval $i [list ${c}it 7]; set ran 1", nullptr, 2,
+     {"\nexit is not available to Tcl test scripts\n", "Error 1 executing"}, "i", "ran"},
+    {"ChildExitByAlias", "TclCommand set i [interp create]; interp alias {} bye $i [join {ex it} {}]; catch {bye 7}; set ran 1",
+     nullptr, 1, {"\nexit is not available to Tcl test scripts\n"}, "ran", ""},
+    {"RenamedExit", "TclCommand rename [join {ex it} {}] foo; catch {foo 7}; set ran 1", nullptr, 1,
+     {"\nexit is not available to Tcl test scripts\n"}, "ran", ""},
+    {"SafeChildHiddenExit", "TclCommand set s [interp create -safe]; set e [join {ex it} {}]; catch {interp invokehidden $s $e 7}; "
+     "catch {$s invokehidden $e 7}; interp expose $s $e; catch {$s eval $e 7}; set ran 1", nullptr, 1,
+     {"\nexit is not available to Tcl test scripts\n"}, "ran", ""},
+    {"GrandchildExit", "TclCommand set i [interp create]; $i eval {interp create g; interp create -safe h}; set e [join {ex it} {}]; "
+     "catch {$i eval [list g eval $e 7]}; catch {interp eval [list $i g] $e}; catch {interp invokehidden [list $i h] $e}; "
+     "interp create [list $i g k]; catch {interp eval [list $i g k] $e}; set ran 1", nullptr, 1,
+     {"\nexit is not available to Tcl test scripts\n"}, "ran", ""},
+    {"ChildLimitsAreKept", "TclCommand set i [interp create]; set a [catch {interp limit $i time -seconds {}}]; $i lim time -seconds {}; "
+     "set ran 1", nullptr, 2, {"\ninterp limit is not available to Tcl test scripts\n"}, "a", "ran"},
+    {"ChildExitInScript", "TclLoad FILE=%F", "set i [interp create]\nset c ex\ninterp eval $i [list ${c}it 7]\nset ran 1\n", 2,
+     {"\nexit is not available to Tcl test scripts\n", "TCL Command Error on line 3\n"}, "i", "ran"},
+    // The host's stop request ends a script that never ends by itself, wherever it loops.
+    {"StopEndsALoop", "TclCommand RaiseStop; while 1 {}", nullptr, 3, {"\nStopped by User\n"}, "", ""},
+    {"StopAfterManyCommands", "TclCommand proc tick {} {if {[incr ::ticks] == 1000} RaiseStop}; while 1 {tick}; set ran 1", nullptr, 3,
+     {"\nStopped by User\n"}, "ticks", "ran"},
+    {"StopIsNotCaught", "TclCommand RaiseStop; while 1 {catch {while 1 {}}}; set ran 1", nullptr, 3, {"\nStopped by User\n"}, "", "ran"},
+    {"StopEndsAChildLoop", "TclCommand set i [interp create]; RaiseStop; catch {$i eval {while 1 {}}}; set ran 1", nullptr, 3,
+     {"\nStopped by User\n"}, "", "ran"},
+    {"StopEndsASafeGrandchildLoop", "TclCommand set i [interp create -safe]; $i eval {interp create -safe g}; RaiseStop; "
+     "catch {$i eval {g eval {while 1 {}}}}; set ran 1", nullptr, 3, {"\nStopped by User\n"}, "", "ran"},
+    {"StopInAScriptLoop", "TclLoad FILE=%F", "set a 1\nRaiseStop\nwhile 1 {}\nset ran 1\n", 3, {"\nStopped by User\n"}, "a", "ran"},
+    {"StopBetweenScriptCommands", "TclLoad FILE=%F", "set a 1\nRaiseStop\nset ran 1\n", 3, {"\nStopped by User\n"}, "a", "ran"},
     {"FailingCommandReportsItsLastLine", "TclLoad FILE=%F", "set a 1\n\nset b 2\nset c [expr {1 +\nnoSuchFunction()}]\nset ran 1\n", 2,
      {"\n% set c [expr {1 +\nnoSuchFunction()}]\n", "\nTCL Command Error on line 5\nExecuting Tcl command from script file "}, "b", "ran"},
     {"AbortStopsAfterTheCommand", "TclLoad FILE=%F", "set a 1\nMarkAborted\nset ran 1\n", 1, {}, "a", "ran"},
@@ -105,6 +143,15 @@ TEST_P(TclRuns, ResultTextAndWhatRan) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tcl, TclRuns, ::testing::ValuesIn(kRuns), [](const auto& info) { return std::string(info.param.name); });
+
+// After a stop the interpreters, children too, take the next run as usual.
+TEST(TclRun, RunAfterAStop) {
+    TclBench bench;
+    EXPECT_EQ(bench.tcl.Run("TclCommand set i [interp create]; RaiseStop; $i eval {while 1 {}}"), kRunStopped);
+    *g_StopFlag() = 0;
+    EXPECT_EQ(bench.tcl.Run("TclCommand $i eval {set x 1}; set y 2"), kRunPassed) << bench.Text();
+    EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "y", TCL_GLOBAL_ONLY), "2");
+}
 
 TEST(TclRun, ArgumentsAndEchoColours) {
     TclBench bench;
