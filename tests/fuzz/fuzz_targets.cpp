@@ -313,6 +313,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"multi_image_file", MultiImageFile},
     {"key_value", KeyValue},
     {"yorb_reply", FuzzYorbReply},
+    {"tcl_script", FuzzTclScript},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

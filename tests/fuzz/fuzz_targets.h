@@ -22,3 +22,7 @@ const FuzzTarget* FindFuzzTarget(const char* name);
 // command answered; with its top bit set the target first mends the code's length and check, so
 // inputs reach the fields behind them.
 int FuzzYorbReply(const uint8_t* data, size_t size);
+// Tcl command lines (byte 0 even) and script files (odd) run by the main-board root's Tcl test on
+// the default rig, with only data, arithmetic and the library's commands allowed, and each input
+// stopped after a time and memory budget as the host stops a script.
+int FuzzTclScript(const uint8_t* data, size_t size);
