@@ -89,6 +89,8 @@ const RunCase kRuns[] = {
      {"\nexit is not available to Tcl test scripts\n"}, "ran", ""},
     {"ChildLimitsAreKept", "TclCommand set i [interp create]; set a [catch {interp limit $i time -seconds {}}]; $i lim time -seconds {}; "
      "set ran 1", nullptr, 2, {"\ninterp limit is not available to Tcl test scripts\n"}, "a", "ran"},
+    {"InterpLimitIsRefused", "TclCommand set i [interp create]; interp limit $i time -seconds {}; set ran 1", nullptr, 2,
+     {"\ninterp limit is not available to Tcl test scripts\n"}, "i", "ran"},
     {"ChildExitInScript", "TclLoad FILE=%F", "set i [interp create]\nset c ex\ninterp eval $i [list ${c}it 7]\nset ran 1\n", 2,
      {"\nexit is not available to Tcl test scripts\n", "TCL Command Error on line 3\n"}, "i", "ran"},
     // The host's stop request ends a script that never ends by itself, wherever it loops.
