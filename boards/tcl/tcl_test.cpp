@@ -240,8 +240,8 @@ bool Tcl::ScriptStopped() {
 }
 
 bool Tcl::RunCommand(const CString& text) {
-    // The text guard keeps "exit" (in any word) from the interpreter; the replaced command catches
-    // the rest.
+    // The text guard keeps "exit" (in any word) from the interpreter; the guard's exit command
+    // catches the rest, in every interpreter.
     const int code = text.Find("exit") >= 0 ? 1 : Tcl_Eval(m_interp, text);
     if (code == TCL_OK) return true;
     if (ScriptStopped()) return false;
