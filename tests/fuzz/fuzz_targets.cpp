@@ -319,6 +319,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"box_command", FuzzBoxCommand},
     {"video_args", FuzzVideoArgs},
     {"genfile_play", FuzzGenFilePlay},
+    {"tcl_script", FuzzTclScript},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

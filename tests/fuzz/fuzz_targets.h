@@ -44,3 +44,7 @@ int FuzzVideoArgs(const uint8_t* data, size_t size);
 
 // The input as the GenFile of the test-board playback ("Play") on the default rig.
 int FuzzGenFilePlay(const uint8_t* data, size_t size);
+// Tcl command lines (byte 0 even) and script files (odd) run by the main-board root's Tcl test on
+// the default rig, with only data, arithmetic and the library's commands allowed, and each input
+// stopped after a time and memory budget as the host stops a script.
+int FuzzTclScript(const uint8_t* data, size_t size);
