@@ -269,7 +269,14 @@ FILE* OpenFile(const char* path, const char* mode) {
         errno = EISDIR;  // stdio would open a folder for reading; Windows refuses it
         return nullptr;
     }
-    if (mode[0] != 'r') return std::fopen(local.c_str(), mode);
+    if (mode[0] != 'r') {
+        // Opening a FIFO or socket for writing waits for a reader; a device such as /dev/null is fine.
+        if (StatPath(local, st) && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
+            errno = EINVAL;
+            return nullptr;
+        }
+        return std::fopen(local.c_str(), mode);
+    }
     // A file read as input must be a regular file: opening a FIFO or a terminal would wait for a
     // writer that never comes. The open does not block, and the check is made on what was opened.
     bool update = std::strchr(mode, '+') != nullptr;

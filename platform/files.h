@@ -31,7 +31,8 @@ bool DeleteFile(const char* path);
 // in its last component; "" when none. Equal times go to the later name.
 CString FindMostRecentFile(const char* pattern);
 // fopen through MapPath. A folder is refused, and so is anything but a regular file in a mode that
-// reads ("r", "r+"): a FIFO or device named as an input file fails at once instead of waiting.
+// reads ("r", "r+"): a FIFO or device named as an input file fails at once instead of waiting. A
+// mode that only writes takes a regular file or a character device, never a FIFO.
 FILE* OpenFile(const char* path, const char* mode);
 
 }  // namespace platform

@@ -84,6 +84,8 @@ TEST(FilesTest, WholeFileCopyDeleteAndCFileOpenModesReadWriteAndSeek) {
     EXPECT_FALSE(in.Open(fifo.c_str(), CFile::modeRead));
     EXPECT_FALSE(in.Open(fifo.c_str(), CFile::modeReadWrite));
     EXPECT_EQ(platform::OpenFile("/dev/null", "rb"), nullptr);
+    EXPECT_FALSE(platform::WriteWholeFile(fifo.c_str(), "x", 1));
+    EXPECT_TRUE(platform::WriteWholeFile("/dev/null", "x", 1));
     EXPECT_FALSE(platform::WriteWholeFile((t / "no/such/folder/f").c_str(), "x", 1));
 
     const std::string src = t.Write("Src.txt", "source"), dst = t.Write("dst.txt", "old");
