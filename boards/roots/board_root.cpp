@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "boards/memory/mem_clk.h"
+#include "codec/dsp/zyv_file.h"
 #include "framework/hw/jastel.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -30,12 +31,7 @@ bool ParseDecimal(const CString& text, long& value) {
 
 }  // namespace
 
-// The ZYV package reader comes with the codec DSP tests; until then no set is recognised, so the
-// ".lt" package conditions hold and the ".ge" ones do not.
-DWORD CBoardRoot::ZyvPackageDate(const CString& directory) {
-    (void)directory;
-    return 0;
-}
+DWORD CBoardRoot::ZyvPackageDate(const CString& directory) { return GetZyvPackageDate(directory); }
 
 CBoardRoot::CBoardRoot(CString name, const BoardRootProfile& profile)
     : CWexalTreeMapTB(std::move(name)),

@@ -320,6 +320,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"video_args", FuzzVideoArgs},
     {"genfile_play", FuzzGenFilePlay},
     {"tcl_script", FuzzTclScript},
+    {"zyv_file", FuzzZyvFile},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

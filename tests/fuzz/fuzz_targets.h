@@ -48,3 +48,5 @@ int FuzzGenFilePlay(const uint8_t* data, size_t size);
 // the default rig, with only data, arithmetic and the library's commands allowed, and each input
 // stopped after a time and memory budget as the host stops a script.
 int FuzzTclScript(const uint8_t* data, size_t size);
+// Any bytes as a ZYV package file: a refused file answers nothing, a loaded one only from inside itself.
+int FuzzZyvFile(const uint8_t* data, size_t size);
