@@ -7,6 +7,7 @@
 
 #include "sim/box_paths.h"
 #include "sim/breakout_box.h"
+#include "sim/codec_bridge.h"
 #include "sim/controller.h"
 #include "sim/host_memory.h"
 #include "sim/i2c_parts.h"
@@ -39,6 +40,11 @@ public:
         m_boxPaths = std::make_unique<BoxPaths>(m_config, m_box.get(), m_fpga.Dma(), timing.modelled,
                                                 [this](uint32_t bits) { m_ports->LatchSync(bits); });
         m_boxPaths->Attach(m_fpga.Registers());
+        // The codec board's host-port bridge and its DSPs.
+        if (config.kind == BoardKind::Nuxa) {
+            m_bridge = std::make_unique<CodecBridge>(m_config);
+            m_bridge->Attach(m_fpga.Registers());
+        }
     }
     const BoardConfig& Config() const { return m_config; }
     const std::string& Tag() const { return m_config.tag; }
@@ -51,6 +57,8 @@ public:
     // The breakout box on the connector; null with a loopback cable or nothing there.
     BreakoutBox* Box() { return m_box.get(); }
     BoxPaths& Connector() { return *m_boxPaths; }
+    // The host-port bridge; null on a main board.
+    CodecBridge* Bridge() { return m_bridge.get(); }
     bool HasSpace(const char* name) const;
 
 private:
@@ -62,6 +70,7 @@ private:
     std::unique_ptr<VideoFpgas> m_videoFpgas;
     std::unique_ptr<VideoPorts> m_ports;
     std::unique_ptr<BoxPaths> m_boxPaths;
+    std::unique_ptr<CodecBridge> m_bridge;
 };
 
 class Rig {

@@ -191,7 +191,7 @@ void ReadVpd(const Json& v, const std::string& key, BoardConfig& board) {
 
 void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     RequireObject(b, key);
-    CheckKeys(b, key, {"tag", "kind", "sdram_mib", "revision", "vpd", "attached", "sensors", "memory_clock", "flash"});
+    CheckKeys(b, key, {"tag", "kind", "sdram_mib", "revision", "vpd", "attached", "sensors", "memory_clock", "flash", "bridge_revision"});
     if (!b.contains("kind")) Fail(Join(key, "kind"), "missing (\"brimola\" or \"nuxa\")");
     const std::string kind = ReadString(b["kind"], Join(key, "kind"));
     if (kind == "brimola") board = DefaultBoard(BoardKind::Brimola, "");
@@ -205,6 +205,16 @@ void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     if (b.contains("sdram_mib")) board.sdramBytes = ReadUnsigned(b["sdram_mib"], Join(key, "sdram_mib"), 8, 2048) << 20;
     if (b.contains("revision")) board.revision = static_cast<uint32_t>(ReadUnsigned(b["revision"], Join(key, "revision"), 0, 0xFFF));
     if (b.contains("vpd")) ReadVpd(b["vpd"], Join(key, "vpd"), board);
+    if (b.contains("bridge_revision")) {
+        const std::string k = Join(key, "bridge_revision");
+        if (board.kind != BoardKind::Nuxa) Fail(k, "only a codec board has the host-port bridge");
+        RequireObject(b["bridge_revision"], k);
+        CheckKeys(b["bridge_revision"], k, {"major", "minor"});
+        if (b["bridge_revision"].contains("major"))
+            board.bridgeMajor = static_cast<uint32_t>(ReadUnsigned(b["bridge_revision"]["major"], k + ".major", 0, 0xFF));
+        if (b["bridge_revision"].contains("minor"))
+            board.bridgeMinor = static_cast<uint32_t>(ReadUnsigned(b["bridge_revision"]["minor"], k + ".minor", 0, 0xFFF));
+    }
     if (b.contains("attached")) {
         const std::string k = Join(key, "attached");
         RequireObject(b["attached"], k);
@@ -716,6 +726,19 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
     } else if (ReadControllerFault(f, key, kind, *board)) {
     } else if (ReadBoxFault(f, key, kind, *board)) {
     } else if (ReadVideoFault(f, key, kind, *board)) {
+    } else if (kind == "bridge_not_ready" || kind == "bridge_wrong_id") {
+        if (board->kind != BoardKind::Nuxa) Fail(Join(key, "board"), "only a codec board has the host-port bridge");
+        if (kind == "bridge_not_ready") {
+            CheckKeys(f, key, {"kind", "board", "port"});
+            faults.codec.bridgeNotReady.push_back(f.contains("port") ? ReadInt(f["port"], Join(key, "port"), 1, 2) : 1);
+        } else {
+            CheckKeys(f, key, {"kind", "board", "id", "major", "minor"});
+            BridgeWrongId w;
+            if (f.contains("id")) w.id = static_cast<uint32_t>(ReadUnsigned(f["id"], Join(key, "id"), 0, 0xFFF));
+            if (f.contains("major")) w.major = static_cast<uint32_t>(ReadUnsigned(f["major"], Join(key, "major"), 0, 0xFF));
+            if (f.contains("minor")) w.minor = static_cast<uint32_t>(ReadUnsigned(f["minor"], Join(key, "minor"), 0, 0xFFF));
+            faults.codec.bridgeWrongId.push_back(w);
+        }
     } else {
         Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
     }

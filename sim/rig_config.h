@@ -216,6 +216,16 @@ struct DdrInitFails {
     int pass = 1;
 };
 
+// Codec board: the host-port bridge and the DSPs behind it.
+struct BridgeWrongId {
+    uint32_t id = 0x111, major = 1, minor = 1;  // what the identification register reports
+};
+
+struct CodecFaults {
+    std::vector<int> bridgeNotReady;  // host ports (1, 2) whose ready bit never comes back
+    std::vector<BridgeWrongId> bridgeWrongId;
+};
+
 struct BoardFaults {
     std::vector<SdramStuckBit> sdramStuck;
     std::vector<SdramAlias> sdramAlias;
@@ -245,6 +255,7 @@ struct BoardFaults {
     std::vector<VideoPathCorrupt> videoPathCorrupt;
     std::vector<DcmUnlocked> dcmUnlocked;
     std::vector<DdrInitFails> ddrInitFails;
+    CodecFaults codec;
 };
 
 // Temperatures and high limits of the sensor's channels (see SensorOverLimit), degrees Celsius.
@@ -277,6 +288,8 @@ struct BoardConfig {
     // Raw image file (0x400000 little-endian words) that keeps the flash PROM's contents across
     // runs; empty: the flash starts from the healthy contents every run.
     std::string flashImage;
+    // Codec board: the host-port bridge's revision.
+    uint32_t bridgeMajor = 1, bridgeMinor = 1;
     BoardFaults faults;
 };
 

@@ -4,8 +4,10 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "sim/codec_bridge.h"
 #include "sim/firmware_images.h"
 
 namespace {
@@ -13,7 +15,8 @@ namespace {
 int Usage() {
     std::fprintf(stderr,
                  "usage: make_oxd [--check] DIR\n"
-                 "  writes every image of the set as DIR/<ID>0202.oxd; with --check, compares instead and\n"
+                 "  writes every image of the set as DIR/<ID>0202.oxd and the DSP microcode as DIR/KAWF0101.oxd;\n"
+                 "  with --check, compares instead and\n"
                  "  exits with 1 when a file is missing or differs\n");
     return 2;
 }
@@ -31,10 +34,14 @@ int main(int argc, char** argv) {
     if (dir.empty()) return Usage();
     // The fixtures carry the default rig's running Wexal revision.
     const uint32_t revision = sim::BoardConfig{}.revision;
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+    for (const sim::FirmwareImage& image : sim::FirmwareCatalogue())
+        files.emplace_back(sim::FirmwareFileName(image), sim::BuildOxdFile(image, revision));
+    // The codec board's DSP microcode.
+    files.emplace_back("KAWF0101.oxd", sim::BuildDspMicrocodeOxd(sim::kDspMicrocodeRevision));
     int stale = 0;
-    for (const sim::FirmwareImage& image : sim::FirmwareCatalogue()) {
-        const std::string path = dir + "/" + sim::FirmwareFileName(image);
-        const std::vector<uint8_t> bytes = sim::BuildOxdFile(image, revision);
+    for (const auto& [name, bytes] : files) {
+        const std::string path = dir + "/" + name;
         if (check) {
             std::ifstream in(path, std::ios::binary);
             const std::vector<uint8_t> have((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -1,0 +1,226 @@
+// Host-port bridge and DSP models of the codec board: ready timing, mailbox, microcode boot, heap.
+#include "sim/codec_bridge.h"
+
+#include <cstring>
+
+#include "platform/clock.h"
+#include "sim/bitstream.h"
+#include "sim/firmware_images.h"
+
+namespace sim {
+
+namespace {
+
+void PutWord(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+int64_t TicksPerMicro() {
+    LONGLONG f = 0;
+    QueryPerformanceFrequency(&f);
+    return f / 1'000'000 > 0 ? f / 1'000'000 : 1;
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildDspMicrocodeOxd(uint32_t revision) {
+    constexpr uint32_t kCodeBytes = 0x2000;
+    std::vector<uint8_t> data;
+    PutWord(data, CodecDsp::kMicrocodeMagic);
+    PutWord(data, revision);
+    PutWord(data, kCodeBytes);
+    uint32_t state = 0x1234567u + revision;
+    for (uint32_t i = 0; i < kCodeBytes / 4; ++i) {
+        state = state * 1664525u + 1013904223u;
+        PutWord(data, state);
+    }
+    PutWord(data, Crc32Ieee(data.data(), data.size()));
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%04u", revision % 10000);
+    std::string text = "R";
+    text.append(digits).append("FKAWFMNUXA");
+    text.resize(kOxdFixedHeader, ' ');
+    text += std::string("N:KAWF0101;R:") + digits + ";B:NUXA;";
+    const size_t headerLength = (12 + text.size() + 1 + 15) / 16 * 16;
+    std::vector<uint8_t> file(headerLength, 0);
+    std::memcpy(file.data(), kOxdMagic, sizeof kOxdMagic);
+    for (int i = 0; i < 4; ++i) file[8 + static_cast<size_t>(i)] = static_cast<uint8_t>(headerLength >> (24 - 8 * i));
+    std::memcpy(&file[12], text.data(), text.size());
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
+CodecDsp::CodecDsp() = default;
+
+uint32_t CodecDsp::Word(uint32_t address) const {
+    const uint32_t i = (address & (kMemoryBytes - 1)) / 4;
+    if (address / 4 * 4 == kMailboxStatus && !m_running) return kHaltedStatus;
+    return i < m_memory.size() ? m_memory[i] : 0;
+}
+
+void CodecDsp::SetWord(uint32_t address, uint32_t value) {
+    if (m_memory.empty()) m_memory.assign(kMemoryBytes / 4, 0);
+    m_memory[(address & (kMemoryBytes - 1)) / 4] = value;
+}
+
+uint32_t CodecDsp::Read(uint32_t address) {
+    address &= ~3u;
+    if (address < kMemoryBytes) return Word(address);
+    for (int e = 0; e < 2; ++e)
+        if (address >= kEmifBase[e] && address < kEmifBase[e] + 4 * kEmifWords) return m_emif[e][(address - kEmifBase[e]) / 4];
+    if (address == kControl) return m_running ? 1 : 0;
+    const auto it = m_other.find(address);
+    return it == m_other.end() ? 0 : it->second;
+}
+
+void CodecDsp::Write(uint32_t address, uint32_t value) {
+    address &= ~3u;
+    if (address < kMemoryBytes) {
+        SetWord(address, value);
+        return;
+    }
+    for (int e = 0; e < 2; ++e)
+        if (address >= kEmifBase[e] && address < kEmifBase[e] + 4 * kEmifWords) {
+            m_emif[e][(address - kEmifBase[e]) / 4] = value;
+            return;
+        }
+    if (address == kControl) {
+        if (value & 1) Boot();
+        else m_running = false;
+        return;
+    }
+    m_other[address] = value;
+}
+
+// The boot loader checks the image at address 0 and starts it only when it is whole.
+void CodecDsp::Boot() {
+    m_running = false;
+    if (m_memory.empty() || Word(0) != kMicrocodeMagic) return;
+    const uint32_t codeBytes = Word(8);
+    if (codeBytes == 0 || codeBytes % 4 || codeBytes > kHeapBegin - 16) return;
+    std::vector<uint8_t> bytes;
+    for (uint32_t a = 0; a < 12 + codeBytes; a += 4) PutWord(bytes, Word(a));
+    if (Crc32Ieee(bytes.data(), bytes.size()) != Word(12 + codeBytes)) return;
+    m_running = true;
+    m_revision = Word(4);
+    m_state = 1;
+    m_mode = 0;
+    m_heap.clear();
+    m_tables.clear();
+    SetWord(kMailboxCommand, 0);
+    SetWord(kMailboxStatus, 0);
+}
+
+void CodecDsp::Doorbell() {
+    if (m_running) Command();
+}
+
+void CodecDsp::Command() {
+    const uint32_t command = Word(kMailboxCommand);
+    uint32_t arg[8];
+    for (uint32_t i = 0; i < 8; ++i) arg[i] = Word(kMailboxArgs + 4 * i);
+    uint32_t reply[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+    switch (command) {
+    case 1: reply[1] = m_revision; break;
+    case 2:
+        if (arg[0] == 1 || arg[0] == 2) m_state = arg[0];
+        else reply[0] = 0;
+        break;
+    case 3: reply[1] = m_state; break;
+    case 4:
+    case 7:
+        if (arg[0] <= 2 && !(command == 7 && arg[0] == 0)) m_mode = arg[0];
+        else reply[0] = 0;
+        break;
+    case 5: reply[1] = m_mode; break;
+    case 6: {
+        const uint32_t bytes = (arg[0] + 15) & ~15u;
+        uint32_t at = kHeapBegin;
+        for (const auto& [address, size] : m_heap) {
+            if (address - at >= bytes) break;
+            at = address + size;
+        }
+        if (arg[0] == 0 || arg[0] > kHeapEnd - kHeapBegin || at > kHeapEnd - bytes) reply[0] = 0;
+        else {
+            m_heap[at] = bytes;
+            reply[1] = at;
+        }
+        break;
+    }
+    case 8:
+        if (arg[1] < kHeapBegin || arg[3] < kHeapBegin || arg[2] == 0 || arg[4] == 0 || m_tables.size() >= 64) reply[0] = 0;
+        else {
+            reply[1] = static_cast<uint32_t>(m_tables.size()) * 0x20;
+            m_tables.push_back({arg[0], arg[1], arg[2], arg[3], arg[4]});
+        }
+        break;
+    case 9: {
+        const auto it = m_heap.find(arg[0]);
+        if (it == m_heap.end()) reply[0] = 0;
+        else m_heap.erase(it);
+        break;
+    }
+    case 11:
+        if (m_tables.empty()) reply[0] = 0;
+        else m_loadedTables = m_tables;
+        break;
+    default: reply[0] = 0; break;
+    }
+    for (uint32_t i = 0; i < 8; ++i) SetWord(kMailboxReply + 4 * i, reply[i]);
+    SetWord(kMailboxCommand, 0);
+}
+
+CodecBridge::CodecBridge(const BoardConfig& config)
+    : m_id(0x110u << 20 | (config.bridgeMajor & 0xFF) << 12 | (config.bridgeMinor & 0xFFF)) {
+    for (const BridgeWrongId& w : config.faults.codec.bridgeWrongId) m_id = (w.id & 0xFFF) << 20 | (w.major & 0xFF) << 12 | (w.minor & 0xFFF);
+    for (int port : config.faults.codec.bridgeNotReady) m_ports[port == 2 ? 1 : 0].neverReady = true;
+}
+
+CodecBridge::Port* CodecBridge::PortAt(uint32_t offset, uint32_t& reg, int& index) {
+    const uint32_t local = offset - kBase;
+    index = static_cast<int>(local / kPortStride);
+    if (index < 1 || index > 2) return nullptr;
+    reg = local % kPortStride;
+    return &m_ports[index - 1];
+}
+
+uint32_t CodecBridge::Read(uint32_t offset) {
+    if (offset - kBase == kIdOffset) return m_id;
+    uint32_t reg = 0;
+    int index = 0;
+    Port* port = PortAt(offset, reg, index);
+    if (!port) return 0;
+    const int64_t now = platform::NowTicks();
+    switch (reg) {
+    case kControl: return port->neverReady || now < port->busyUntil ? 0 : kReady;
+    case kAddress: return port->address;
+    case kData:
+    case kDataAuto: {
+        const uint32_t value = port->neverReady ? 0xFFFFFFFF : m_dsp[index - 1].Read(port->address);
+        if (reg == kDataAuto) port->address += 4;
+        port->busyUntil = now + kBusyMicros * TicksPerMicro();
+        return value;
+    }
+    default: return 0;
+    }
+}
+
+void CodecBridge::Write(uint32_t offset, uint32_t value) {
+    uint32_t reg = 0;
+    int index = 0;
+    Port* port = PortAt(offset, reg, index);
+    if (!port || port->neverReady) return;
+    switch (reg) {
+    case kAddress: port->address = value; break;
+    case kData:
+    case kDataAuto:
+        m_dsp[index - 1].Write(port->address, value);
+        if (reg == kDataAuto) port->address += 4;
+        port->busyUntil = platform::NowTicks() + kBusyMicros * TicksPerMicro();
+        break;
+    case kDoorbell: m_dsp[index - 1].Doorbell(); break;
+    default: break;
+    }
+}
+
+}  // namespace sim

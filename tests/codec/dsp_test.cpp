@@ -1,0 +1,200 @@
+// The host-port bridge and the DSPs on the default and faulty rigs: waits and their texts, identification, microcode, mailbox, memory.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "codec/dsp/dremolun.h"
+#include "codec/dsp/nuxa_dsp.h"
+#include "platform/clock.h"
+#include "sim/codec_bridge.h"
+#include "tests/devlib/rig_fixture.h"
+#include "tests/support/output.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using support::Recording;
+
+class CodecDspTest : public devtest::RigTest {
+protected:
+    void SetUp() override {
+        devtest::RigTest::SetUp();
+        Attach();
+    }
+    // The bridge as the codec root hands it its base: the board's BAR0 + 0x10000.
+    void Attach() { bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4); }
+    void LoadRig(const std::string& boardExtra, const std::string& faults) {
+        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")" + boardExtra + R"(}], "faults": )" + faults + "}").c_str());
+        Attach();
+    }
+    std::string Microcode(uint32_t revision, int corruptAt = -1) {
+        std::vector<uint8_t> bytes = sim::BuildDspMicrocodeOxd(revision);
+        if (corruptAt >= 0) bytes[bytes.size() - static_cast<size_t>(corruptAt)] ^= 0x40;
+        return dir.Write("KAWF0101.oxd", std::string(bytes.begin(), bytes.end()));
+    }
+    // Boots the microcode in DSP chip (1 A, 2 B).
+    bool Boot(Recording<CNuxaDSP>& dsp) {
+        CString path(Microcode(sim::kDspMicrocodeRevision).c_str());
+        return dsp.DownloadMicrocode(path, 1) == TRUE;
+    }
+
+    support::TempDir dir;
+    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
+    Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
+    Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
+};
+
+TEST_F(CodecDspTest, IdentificationNamesTheBridgeAndItsRevision) {
+    struct Row {
+        const char* extra;
+        const char* faults;
+        DWORD id;
+        BOOL ours;
+        DWORD major, minor;
+    };
+    const Row rows[] = {
+        {"", "[]", 0x11001001, TRUE, 1, 1},
+        {R"(, "bridge_revision": {"major": 2, "minor": 291})", "[]", 0x11002123, TRUE, 2, 0x123},
+        {"", R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 288, "major": 3, "minor": 4}])", 0x12003004, FALSE, 3, 4},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        LoadRig(row.extra, row.faults);
+        DWORD major = 0, minor = 0;
+        EXPECT_EQ(bridge.ReadIdentification(), row.id);
+        EXPECT_EQ(bridge.CheckIdentification(major, minor), row.ours);
+        EXPECT_EQ(major, row.major);
+        EXPECT_EQ(minor, row.minor);
+    }
+    bridge.SetRegisterBase(nullptr);
+    EXPECT_EQ(bridge.ReadIdentification(), 0u);
+}
+
+TEST_F(CodecDspTest, FixedAccessReachesTheSelectedBlockOnlyWithAWindowAndABlock) {
+    bridge.WriteDataFixed(0x100, 0x1234);  // no block selected: nothing
+    bridge.SetDSPBlock(1);
+    EXPECT_EQ(bridge.ReadDataFixed(0x100), 0u);
+    bridge.WriteDataFixed(0x100, 0xCAFEF00D);
+    EXPECT_EQ(bridge.ReadDataFixed(0x100), 0xCAFEF00Du);
+    bridge.SetDSPBlock(2);  // DSP B's memory is its own
+    EXPECT_EQ(bridge.ReadDataFixed(0x100), 0u);
+    bridge.SetDSPBlock(3);
+    EXPECT_EQ(bridge.GetDSPBlock(), 0);
+    EXPECT_EQ(bridge.ReadDataFixed(0x100), 0u);
+    bridge.SetDSPBlock(1);
+    const DWORD words[3] = {1, 2, 3};
+    EXPECT_TRUE(bridge.WriteDataAuto(0x200, words, 3));
+    DWORD back[3] = {};
+    EXPECT_TRUE(bridge.ReadDataAuto(0x200, back, 3));
+    EXPECT_EQ(std::vector<DWORD>(back, back + 3), std::vector<DWORD>(words, words + 3));
+    bridge.SetRegisterBase(nullptr);
+    EXPECT_EQ(bridge.ReadDataFixed(0x100), 0u);
+    EXPECT_EQ(bridge.out.text, "");
+}
+
+TEST_F(CodecDspTest, APortThatNeverGetsReadyTimesOutWithItsLineAndReadsZero) {
+    LoadRig("", R"([{"kind": "bridge_not_ready", "board": "Nuxa1", "port": 1}])");
+    bridge.SetDSPBlock(1);
+    const LONGLONG before = platform::NowTicks();
+    bridge.WriteDataFixed(0x100, 5);
+    EXPECT_TRUE(bridge.out.HasColoured(
+        "ERROR:  CDremolun::WriteDataFixed(addr,data)\nTimeout waiting for m_pDSP->ctrl & 8, loc 13 : Addr[0x00000100]\n", kColorRed));
+    EXPECT_EQ(support::Count(bridge.out.text, "Timeout"), 1u);  // the rest of the access is abandoned
+    // 100 polls with 1 ms sleeps.
+    EXPECT_GE(platform::NowTicks() - before, 100 * (kPerfFrequency / 1000));
+    EXPECT_LT(platform::NowTicks() - before, 102 * (kPerfFrequency / 1000));
+    EXPECT_EQ(bridge.ReadDataFixed(0x100), 0u);
+    EXPECT_TRUE(bridge.out.HasColoured("ERROR:  CDremolun::ReadDataFixed(addr)\nTimeout waiting for m_pDSP->ctrl & 8, loc 18 : Addr[0x00000100]\n",
+                                       kColorRed));
+    // The other port works.
+    bridge.out = {};
+    bridge.SetDSPBlock(2);
+    bridge.WriteDataFixed(0x100, 5);
+    EXPECT_EQ(bridge.ReadDataFixed(0x100), 5u);
+    EXPECT_EQ(bridge.out.text, "");
+    // A DSP on the dead port fails its download with the bridge's line.
+    bridge.out = {};
+    EXPECT_FALSE(Boot(dspA));
+    EXPECT_TRUE(bridge.out.HasColoured("loc 13 : Addr[0x01C00000]", kColorRed));
+    EXPECT_TRUE(Boot(dspB));
+}
+
+TEST_F(CodecDspTest, MicrocodeBootsOnlyWhenWholeAndGivesItsRevision) {
+    EXPECT_EQ(dspA.GetChip(), 1);
+    EXPECT_EQ(dspB.GetChip(), 2);
+    EXPECT_FALSE(dspA.InitializeFirmware(1));  // halted until microcode runs
+    EXPECT_TRUE(dspA.out.HasColoured("ERROR:  CNuxaDSP::SendCommand(1) The DSP firmware is not running\n", kColorRed));
+    struct Row {
+        int corruptAt;  // bytes from the end; -1 none
+        bool boots;
+    };
+    for (const Row row : {Row{4, false}, Row{100, false}, Row{-1, true}}) {
+        SCOPED_TRACE(row.corruptAt);
+        CString path(Microcode(61, row.corruptAt).c_str());
+        EXPECT_EQ(dspA.DownloadMicrocode(path, 1), row.boots ? TRUE : FALSE);
+        EXPECT_EQ(dspA.GetMicrocodeRevision(), row.boots ? 61u : 0u);
+        EXPECT_EQ(dspA.InitializeFirmware(1), row.boots ? TRUE : FALSE);
+    }
+    // DSP B is still halted.
+    EXPECT_FALSE(dspB.InitializeFirmware(1));
+    CString missing(dir.File("none.oxd").c_str());
+    EXPECT_FALSE(dspB.DownloadMicrocode(missing, 1));
+    EXPECT_TRUE(dspB.out.Has("Unable to find file["));
+}
+
+TEST_F(CodecDspTest, MailboxCommandsStateModeMemoryAndTables) {
+    ASSERT_TRUE(Boot(dspA));
+    EXPECT_EQ(dspA.GetState(), "Run");
+    EXPECT_TRUE(dspA.SetStateByName("halt", 1));
+    EXPECT_EQ(dspA.GetState(), "Halt");
+    EXPECT_FALSE(dspA.SetStateByName("Sleep", 1));
+    EXPECT_EQ(dspA.GetMode(), "Idle");
+    EXPECT_TRUE(dspA.InitializeFirmwareMode("Encode", 1));
+    EXPECT_EQ(dspA.GetMode(), "Encode");
+    EXPECT_TRUE(dspA.SetMode("Decode", 1));
+    EXPECT_EQ(dspA.GetMode(), "Decode");
+    EXPECT_FALSE(dspA.InitializeFirmwareMode("Idle", 1));
+    // Heap: two blocks do not overlap, a freed block is reused, an oversized one is refused.
+    const DWORD a = dspA.Alloc(1000, 2, 1), b = dspA.Alloc(24, 2, 1);
+    EXPECT_NE(a, 0u);
+    EXPECT_GE(b, a + 1000);
+    EXPECT_EQ(dspA.Alloc(0x100000, 2, 1), 0u);
+    EXPECT_TRUE(dspA.Dealloc(a, 1000, 1));
+    EXPECT_FALSE(dspA.Dealloc(a, 1000, 1));
+    EXPECT_EQ(dspA.Alloc(16, 2, 1), a);
+    const BYTE data[6] = {1, 2, 3, 4, 5, 6};
+    EXPECT_TRUE(dspA.WriteMemory(data, b, 6, 1));
+    bridge.SetDSPBlock(1);
+    EXPECT_EQ(bridge.ReadDataFixed(b), 0x04030201u);
+    EXPECT_EQ(bridge.ReadDataFixed(b + 4), 0x0605u);
+    // Table lists: command 11 refuses an empty list; offsets count up.
+    EXPECT_FALSE(dspA.LoadTableList(1));
+    DWORD offset = 99;
+    EXPECT_TRUE(dspA.AddEncodeTableList(0x4E4, b, 1024, a, 16, &offset, 1));
+    EXPECT_EQ(offset, 0u);
+    EXPECT_TRUE(dspA.AddEncodeTableList(0x4E5, b, 1024, a, 16, &offset, 1));
+    EXPECT_EQ(offset, 0x20u);
+    EXPECT_FALSE(dspA.AddEncodeTableList(0x4E5, 0, 1024, a, 16, &offset, 1));
+    EXPECT_EQ(offset, 0u);
+    EXPECT_TRUE(dspA.LoadTableList(1));
+}
+
+TEST_F(CodecDspTest, EmifTablesLoadAndReadBack) {
+    EXPECT_TRUE(dspA.InitEmif(0, 1));
+    EXPECT_TRUE(dspB.InitEmif(1, 2));
+    EXPECT_TRUE(dspB.out.Has("EMIF_B Address[0x01A00000] = 0x00002078\n"));
+    EXPECT_FALSE(dspA.InitEmif(2, 1));
+    EXPECT_FALSE(dspA.InitEmif(-1, 1));
+    Recording<CNuxaDSP> nameless{&bridge, "CNuxaDSP"};
+    EXPECT_FALSE(nameless.InitEmif(0, 1));
+}
+
+TEST_F(CodecDspTest, NoCommandIsTheBridgesOrTheDspsOwn) {
+    EXPECT_EQ(bridge.Run("Reset"), kRunFailed);
+    EXPECT_TRUE(bridge.out.HasColoured("\n\nERROR:  CDremolun\n\"Reset\" Not recognized as a valid test\n", kColorRed));
+    EXPECT_EQ(dspB.Run(""), kRunFailed);
+    EXPECT_TRUE(dspB.out.HasColoured("\n\nERROR:  CNuxaDSPB\n\"\" Not recognized as a valid test\n", kColorRed));
+}
+
+}  // namespace
