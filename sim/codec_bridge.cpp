@@ -23,6 +23,25 @@ int64_t TicksPerMicro() {
 
 }  // namespace
 
+namespace {
+
+// An OXD file of the codec board: the fixed header text, the tags, the data.
+std::vector<uint8_t> WrapOxd(const std::string& id, const std::string& revision, const std::string& name, const std::vector<uint8_t>& data) {
+    std::string text = "R";
+    text.append(revision).append("F").append(id).append("MNUXA");
+    text.resize(kOxdFixedHeader, ' ');
+    text += "N:" + name + ";R:" + revision + ";B:NUXA;";
+    const size_t headerLength = (12 + text.size() + 1 + 15) / 16 * 16;
+    std::vector<uint8_t> file(headerLength, 0);
+    std::memcpy(file.data(), kOxdMagic, sizeof kOxdMagic);
+    for (int i = 0; i < 4; ++i) file[8 + static_cast<size_t>(i)] = static_cast<uint8_t>(headerLength >> (24 - 8 * i));
+    std::memcpy(&file[12], text.data(), text.size());
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
+}  // namespace
+
 std::vector<uint8_t> BuildDspMicrocodeOxd(uint32_t revision) {
     constexpr uint32_t kCodeBytes = 0x2000;
     std::vector<uint8_t> data;
@@ -37,20 +56,21 @@ std::vector<uint8_t> BuildDspMicrocodeOxd(uint32_t revision) {
     PutWord(data, Crc32Ieee(data.data(), data.size()));
     char digits[8];
     std::snprintf(digits, sizeof digits, "%04u", revision % 10000);
-    std::string text = "R";
-    text.append(digits).append("FKAWFMNUXA");
-    text.resize(kOxdFixedHeader, ' ');
-    text += std::string("N:KAWF0101;R:") + digits + ";B:NUXA;";
-    const size_t headerLength = (12 + text.size() + 1 + 15) / 16 * 16;
-    std::vector<uint8_t> file(headerLength, 0);
-    std::memcpy(file.data(), kOxdMagic, sizeof kOxdMagic);
-    for (int i = 0; i < 4; ++i) file[8 + static_cast<size_t>(i)] = static_cast<uint8_t>(headerLength >> (24 - 8 * i));
-    std::memcpy(&file[12], text.data(), text.size());
-    file.insert(file.end(), data.begin(), data.end());
-    return file;
+    return WrapOxd("KAWF", digits, "KAWF0101", data);
 }
 
-CodecDsp::CodecDsp() = default;
+std::vector<uint8_t> BuildCodecChipOxd(const std::string& id, uint32_t idWord) {
+    char revision[8];
+    std::snprintf(revision, sizeof revision, "%02X%02X", idWord >> 12 & 0xFF, idWord & 0xFF);
+    return WrapOxd(id, revision, id + "0202", Bitstream::Build(CodecChip::kTargets, idWord, 0x1000));
+}
+
+bool CodecDsp::Own(uint32_t address) const {
+    if (address < kMemoryBytes || (address & ~3u) == kControl) return true;
+    for (int e = 0; e < 2; ++e)
+        if (address >= kEmifBase[e] && address < kEmifBase[e] + 4 * kEmifWords) return true;
+    return false;
+}
 
 uint32_t CodecDsp::Word(uint32_t address) const {
     const uint32_t i = (address & (kMemoryBytes - 1)) / 4;
@@ -64,16 +84,19 @@ void CodecDsp::SetWord(uint32_t address, uint32_t value) {
 }
 
 uint32_t CodecDsp::Read(uint32_t address) {
+    if (!Own(address)) return m_chip.Read(address);
     address &= ~3u;
     if (address < kMemoryBytes) return Word(address);
     for (int e = 0; e < 2; ++e)
         if (address >= kEmifBase[e] && address < kEmifBase[e] + 4 * kEmifWords) return m_emif[e][(address - kEmifBase[e]) / 4];
-    if (address == kControl) return m_running ? 1 : 0;
-    const auto it = m_other.find(address);
-    return it == m_other.end() ? 0 : it->second;
+    return m_running ? 1 : 0;  // the control word
 }
 
 void CodecDsp::Write(uint32_t address, uint32_t value) {
+    if (!Own(address)) {
+        m_chip.Write(address, value);
+        return;
+    }
     address &= ~3u;
     if (address < kMemoryBytes) {
         SetWord(address, value);
@@ -84,12 +107,8 @@ void CodecDsp::Write(uint32_t address, uint32_t value) {
             m_emif[e][(address - kEmifBase[e]) / 4] = value;
             return;
         }
-    if (address == kControl) {
-        if (value & 1) Boot();
-        else m_running = false;
-        return;
-    }
-    m_other[address] = value;
+    if (value & 1) Boot();  // the control word
+    else m_running = false;
 }
 
 // The boot loader checks the image at address 0 and starts it only when it is whole.
@@ -171,7 +190,7 @@ void CodecDsp::Command() {
 }
 
 CodecBridge::CodecBridge(const BoardConfig& config)
-    : m_id(0x110u << 20 | (config.bridgeMajor & 0xFF) << 12 | (config.bridgeMinor & 0xFFF)) {
+    : m_id(0x110u << 20 | (config.bridgeMajor & 0xFF) << 12 | (config.bridgeMinor & 0xFFF)), m_dsp{CodecDsp(config, 1), CodecDsp(config, 2)} {
     for (const BridgeWrongId& w : config.faults.codec.bridgeWrongId) m_id = (w.id & 0xFFF) << 20 | (w.major & 0xFF) << 12 | (w.minor & 0xFFF);
     for (int port : config.faults.codec.bridgeNotReady) m_ports[port == 2 ? 1 : 0].neverReady = true;
 }

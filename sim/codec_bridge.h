@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/codec_chip.h"
 #include "sim/register_map.h"
 #include "sim/rig_config.h"
 
@@ -17,6 +18,11 @@ namespace sim {
 //   3 .. 3+N/4-1 code             then CRC-32 (Crc32Ieee) of every byte before it
 // Returns the whole OXD file "KAWF0101.oxd" for that revision, its code filler deterministic.
 std::vector<uint8_t> BuildDspMicrocodeOxd(uint32_t revision);
+// The OXD file "<id>0202.oxd" of a codec chip image: the chip's bit stream with that identification
+// word (its personality in bits 31-20), revision tag the word's major and minor digits.
+std::vector<uint8_t> BuildCodecChipOxd(const std::string& id, uint32_t idWord);
+// The diagnostics image of the codec chips.
+constexpr const char* kDiagnosticsImageId = "SDIA";
 // The revision of the microcode image the rig's testdata carries.
 constexpr uint32_t kDspMicrocodeRevision = 52;
 
@@ -28,8 +34,7 @@ constexpr uint32_t kDspMicrocodeRevision = 52;
 //     0 refused).
 //   0x01800000-0x0180005F EMIF A control registers (24 words), 0x01A00000-0x01A0005F EMIF B;
 //   0x01C00000 DSP control: write 1 boots the code at address 0, 0 halts; reads 1 while running.
-//   Any other address: the codec chip's space (an EMIF or a DSP peripheral it owns); until a chip
-//   model claims it, it reads back what was written.
+//   Any other address: the codec chip's space (its configuration port, its EMIF registers).
 // Mailbox commands (arguments in order): 1 start-up handshake (reply 1: microcode revision),
 // 2 set state (1 run, 2 halt), 3 get state (reply 1), 4 set mode (0 idle, 1 encode, 2 decode),
 // 5 get mode (reply 1), 6 alloc (bytes; reply 1: address or 0), 7 firmware mode (1 encode,
@@ -48,7 +53,8 @@ public:
     static constexpr uint32_t kHeapBegin = 0x80000, kHeapEnd = 0xFF000;
     static constexpr uint32_t kMicrocodeMagic = 0x4657414B;
 
-    CodecDsp();
+    // chip: 1 (A) or 2 (B), the codec chip on this DSP's EMIFs.
+    CodecDsp(const BoardConfig& config, int chip) : m_chip(config, chip) {}
     uint32_t Read(uint32_t address);
     void Write(uint32_t address, uint32_t value);
     // The host rang the doorbell: a running DSP carries out the mailbox command.
@@ -57,6 +63,7 @@ public:
     uint32_t Revision() const { return m_revision; }
     // The table list command 11 last handed to the chip: {VCID, encode address, size, resolution address, size}.
     const std::vector<std::vector<uint32_t>>& LoadedTables() const { return m_loadedTables; }
+    CodecChip& Chip() { return m_chip; }
 
 private:
     uint32_t Word(uint32_t address) const;
@@ -64,8 +71,10 @@ private:
     void Boot();
     void Command();
 
+    bool Own(uint32_t address) const;
+
+    CodecChip m_chip;
     std::vector<uint32_t> m_memory;  // internal memory, allocated at the first write
-    std::map<uint32_t, uint32_t> m_other;
     uint32_t m_emif[2][kEmifWords] = {};
     bool m_running = false;
     uint32_t m_revision = 0;
@@ -102,7 +111,7 @@ private:
     Port* PortAt(uint32_t offset, uint32_t& reg, int& index);
     uint32_t m_id;
     Port m_ports[2];
-    CodecDsp m_dsp[2];
+    CodecDsp m_dsp[2];  // after the id and ports
 };
 
 }  // namespace sim

@@ -603,6 +603,8 @@ void CheckFiles(const RigConfig& rig) {
     }
 }
 
+void ReadCodecChipFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board);
+
 void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
     RequireObject(f, key);
     if (!f.contains("kind")) Fail(Join(key, "kind"), "missing");
@@ -726,6 +728,8 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
     } else if (ReadControllerFault(f, key, kind, *board)) {
     } else if (ReadBoxFault(f, key, kind, *board)) {
     } else if (ReadVideoFault(f, key, kind, *board)) {
+    } else if (kind.rfind("codec_", 0) == 0) {
+        ReadCodecChipFault(f, key, kind, *board);
     } else if (kind == "bridge_not_ready" || kind == "bridge_wrong_id") {
         if (board->kind != BoardKind::Nuxa) Fail(Join(key, "board"), "only a codec board has the host-port bridge");
         if (kind == "bridge_not_ready") {
@@ -742,6 +746,54 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
     } else {
         Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
     }
+}
+
+// The codec chips' faults ("codec_config_fails", "codec_emif_stuck_bit", ...).
+void ReadCodecChipFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board) {
+    using K = CodecChipFault::Kind;
+    if (board.kind != BoardKind::Nuxa) Fail(Join(key, "board"), "only a codec board has codec chips");
+    CodecChipFault c;
+    auto width = [&](const char* name) {
+        if (!f.contains(name)) Fail(Join(key, name), "missing (32 or 64)");
+        const int w = ReadInt(f[name], Join(key, name), 32, 64);
+        if (w != 32 && w != 64) Fail(Join(key, name), "32 or 64");
+        return w;
+    };
+    if (kind == "codec_config_fails") {
+        CheckKeys(f, key, {"kind", "board", "chip"});
+        c.kind = K::ConfigFails;
+    } else if (kind == "codec_emif_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "chip", "emif", "bit", "value"});
+        c.kind = K::EmifStuckBit;
+        const std::string emif = f.contains("emif") ? ReadString(f["emif"], Join(key, "emif")) : "A";
+        if (emif != "A" && emif != "B") Fail(Join(key, "emif"), "\"" + emif + "\" is not an EMIF (\"A\" or \"B\")");
+        c.emif = emif == "A" ? 0 : 1;
+        c.bit = f.contains("bit") ? ReadInt(f["bit"], Join(key, "bit"), 0, 15) : 0;
+        c.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 1;
+    } else if (kind == "codec_sdram_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "chip", "width", "bit", "value"});
+        c.kind = K::SdramStuckBit;
+        c.width = width("width");
+        c.bit = f.contains("bit") ? ReadInt(f["bit"], Join(key, "bit"), 0, 31) : 0;
+        c.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 1;
+    } else if (kind == "codec_sdram_address_alias") {
+        CheckKeys(f, key, {"kind", "board", "chip", "width", "line"});
+        c.kind = K::SdramAddressAlias;
+        c.width = width("width");
+        c.line = f.contains("line") ? ReadInt(f["line"], Join(key, "line"), 0, 23) : 2;
+    } else if (kind == "codec_sdram_busy_stuck") {
+        CheckKeys(f, key, {"kind", "board", "chip", "width"});
+        c.kind = K::SdramBusyStuck;
+        c.width = width("width");
+    } else if (kind == "codec_ddr_init_never_done") {
+        CheckKeys(f, key, {"kind", "board", "chip", "memory"});
+        c.kind = K::DdrInitNeverDone;
+        c.width = width("memory");
+    } else {
+        Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
+    }
+    c.chip = f.contains("chip") ? ReadInt(f["chip"], Join(key, "chip"), 1, 2) : 1;
+    board.faults.codec.chips.push_back(c);
 }
 
 // A cable is named on one side or on both; each named one ends up on both sides.

@@ -221,9 +221,29 @@ struct BridgeWrongId {
     uint32_t id = 0x111, major = 1, minor = 1;  // what the identification register reports
 };
 
+// A fault of codec chip 1 (A) or 2 (B); which fields count depends on the kind.
+struct CodecChipFault {
+    enum class Kind {
+        ConfigFails,       // DONE never rises after a stream
+        EmifStuckBit,      // emif (0 A, 1 B): data bit `bit` (0-15) of every word read through it reads value
+        SdramStuckBit,     // the width's SDRAM: bit `bit` of every stored DWORD reads value
+        SdramAddressAlias, // the width's SDRAM: index line `line` is not connected (reads as 0)
+        SdramBusyStuck,    // the width's window status stays busy
+        DdrInitNeverDone,  // the DDR initialisation of memory (32 or 64) never reports done
+    };
+    Kind kind = Kind::ConfigFails;
+    int chip = 1;
+    int emif = 0;
+    int width = 32;
+    int bit = 0;
+    int value = 1;
+    int line = 0;
+};
+
 struct CodecFaults {
     std::vector<int> bridgeNotReady;  // host ports (1, 2) whose ready bit never comes back
     std::vector<BridgeWrongId> bridgeWrongId;
+    std::vector<CodecChipFault> chips;
 };
 
 struct BoardFaults {

@@ -1,0 +1,270 @@
+// CSorbelin: run stages and result mapping, help, base commands, programming through the DSP, reset.
+#include "codec/chip/sorbelin.h"
+
+#include <cstdlib>
+#include <map>
+#include <vector>
+
+#include "codec/dsp/zyv_file.h"
+#include "devlib/wexal_spaces.h"
+#include "framework/hw/oxd.h"
+#include "framework/param_string.h"
+#include "framework/result_screen.h"
+#include "framework/test_record.h"
+#include "platform/files.h"
+
+CSorbelin::CSorbelin(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CString name)
+    : CWexalTreeMapTB(name), m_dsp(dsp), m_bridge(bridge), m_controller(controller) {
+    SetCodeName(name);
+}
+
+CSorbelin::~CSorbelin() = default;
+
+void CSorbelin::SetParent(CWexalTreeMapTB* parent) {
+    m_parent = parent;
+    AddToMap(parent);
+}
+
+DWORD CSorbelin::GetNextRunStage(DWORD) { return kStageNone; }
+
+DWORD CSorbelin::ReadVerbosity(const CString& command) {
+    DWORD verbose = IsEngineering() && !IsRegression() ? 2 : 1;
+    CString value;
+    if (CParamString(command).GetValue("VERBOSE", value, FALSE)) {
+        char* end = nullptr;
+        const unsigned long v = std::strtoul(value.c_str(), &end, 10);
+        if (end != value.c_str()) verbose = static_cast<DWORD>(v);
+    }
+    return verbose;
+}
+
+bool CSorbelin::SelectChip() {
+    const int chip = GetChipFromName(1);
+    if (!m_bridge || (chip != 1 && chip != 2)) return false;
+    m_bridge->SetDSPBlock(chip);
+    return true;
+}
+
+DWORD CSorbelin::Run(CString command) {
+    const DWORD verbose = ReadVerbosity(command);
+    SelectChip();
+    DWORD result = kRunFailed;
+    bool claimed = false;
+    for (DWORD stage = GetNextRunStage(0); stage != kStageNone && !claimed; stage = GetNextRunStage(stage)) {
+        if (stage == kStageBase) {
+            claimed = RunBaseCommand(command, verbose, result);
+        } else if (stage == kStageRunTest) {
+            claimed = true;
+            const DWORD outcome = RunTest(command);
+            // A test that stops early says 2; only the host's stop request makes that a stop.
+            const int* stop = g_StopFlag();
+            result = outcome == 1 ? kRunPassed : outcome == 2 && stop && *stop ? kRunStopped : kRunFailed;
+            if (outcome <= 1) {
+                CString upper = command;
+                if (upper.MakeUpper().Find("-NORESET") < 0) {
+                    Reset(1);
+                    RAMInit(verbose);
+                }
+            }
+        }
+    }
+    return result;
+}
+
+DWORD CSorbelin::Help(CString name) {
+    if (name == "Reset" || name == "RAM_Init" || name.Find("Program") == 0) {
+        CString line;
+        line.Format("\nHelp is not available for:\n  CSorbelin %s\n", name.c_str());
+        PrintColor(line, kColorBlack);
+    } else {
+        HelpTest(name);
+    }
+    return kRunPassed;
+}
+
+bool CSorbelin::RunBaseCommand(const CString& command, DWORD verbose, DWORD& result) {
+    auto starts = [&](const char* keyword) { return command.Find(keyword) == 0; };
+    if (starts("Reset")) {
+        Reset(1);
+        result = kRunPassed;
+    } else if (starts("RAM_Init")) {
+        result = RAMInit(verbose) == 1 ? kRunPassed : kRunFailed;
+    } else if (starts("Program")) {
+        result = Program(command, static_cast<int>(verbose));
+    } else if (starts("Show Programmed Info")) {
+        ShowProgrammedInfo();
+        result = kRunPassed;
+    } else if (starts("Show OXD Info")) {
+        result = ShowOXDInfo(command);
+    } else if (starts("Show ZYV Info")) {
+        result = ShowZYVInfo(command);
+    } else if (starts("Compare Files")) {
+        result = CompareFiles(command) == 1 ? kRunPassed : kRunFailed;
+    } else if (starts("IMAGE_LIST")) {
+        ShowList(m_images, "Image list");
+        result = kRunPassed;
+    } else if (starts("RESOLUTION_LIST")) {
+        ShowList(m_resolutions, "Resolution list");
+        result = kRunPassed;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void CSorbelin::ShowList(const CStrList& list, const char* title) {
+    CString line;
+    line.Format("%s[%d]\n", title, list.GetCount());
+    PrintColor(line, kColorBlack);
+    for (int i = 0; i < list.GetCount(); ++i) PrintColor("  " + list.GetAt(i) + "\n", kColorBlack);
+}
+
+void CSorbelin::Reset(int verbose) {
+    if (!SelectChip()) return;
+    m_bridge->WriteDataFixed(kChipReset, 1);
+    if (verbose > 1) PrintColor("Chip reset\n", kColorBlack);
+}
+
+DWORD CSorbelin::DetermineFilenameOXD(CString& file, int, int, int verbose) {
+    if (file.Find("$(VPDVER)") >= 0) {
+        CString revision;
+        CWexalBAR0Space* bar0 = m_boardIF.GetWexalBAR0Space();
+        int length = 0;
+        if (bar0 && bar0->GetVPDField(kVpdRevisionKey, 0, nullptr, &length) == PCI_VPD::VPD_OK && length > 0) {
+            std::vector<char> field(static_cast<size_t>(length) + 1, '\0');
+            if (bar0->GetVPDField(kVpdRevisionKey, length, field.data(), &length) == PCI_VPD::VPD_OK) revision = field.data();
+        }
+        file.Replace("$(VPDVER)", revision);
+    }
+    if (ExpandPathMacros(file, TRUE, TRUE) == kPathNotFound) {
+        if (verbose >= 1) PrintColor("ERROR:  CSorbelin::DetermineFilenameOXD()  Unable to find file[" + file + "]\n", kColorRed);
+        return kRunFailed;
+    }
+    return kRunPassed;
+}
+
+DWORD CSorbelin::Program(const CString& arguments, int verbose) {
+    CString file;
+    if (!CParamString(arguments).GetValueAsWritten("FILE", file)) {
+        PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
+        return kRunFailed;
+    }
+    if (DetermineFilenameOXD(file, 0, 0, 1) != kRunPassed) return kRunFailed;
+    if (!m_dsp || !m_dsp->ProgramFPGA(file, verbose)) {
+        PrintColor("ERROR:  Unable to program[" + file + "]\n", kColorRed);
+        return kRunFailed;
+    }
+    const COxd image(file, 1);
+    CString revision;
+    image.GetRevision(revision);
+    m_programmedFile = file;
+    m_programmedRevision = revision;
+    SetProgramFlag(1);
+    if (verbose >= 1) PrintColor("Programmed[" + file + "] Revision[" + revision + "]\n", kColorGreen);
+    return kRunPassed;
+}
+
+BOOL CSorbelin::GetProgrammedRevision(DWORD* revision) {
+    if (!revision) return FALSE;
+    *revision = 0;
+    if (m_programmedRevision.IsEmpty()) return FALSE;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(m_programmedRevision.c_str(), &end, 16);
+    if (end == m_programmedRevision.c_str()) return FALSE;
+    *revision = static_cast<DWORD>(value);
+    return TRUE;
+}
+
+void CSorbelin::ShowProgrammedInfo() {
+    PrintColor("Programmed File[" + m_programmedFile + "]  Revision[" + m_programmedRevision + "]\n", kColorBlack);
+}
+
+DWORD CSorbelin::ShowOXDInfo(const CString& arguments) {
+    CString file;
+    if (!CParamString(arguments).GetValueAsWritten("FILE", file)) {
+        PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
+        return kRunFailed;
+    }
+    if (DetermineFilenameOXD(file, 0, 0, 1) != kRunPassed) return kRunFailed;
+    const COxd image(file, 1);
+    if (!image.IsValid()) {
+        PrintColor("ERROR:  Unrecognized file[" + file + "]\n", kColorRed);
+        return kRunFailed;
+    }
+    PrintColor("OXD FILE:  " + file + "\n", kColorBlack);
+    for (const char letter : {'N', 'R', 'B', 'X'}) {
+        CString value, line;
+        if (!image.GetTag(letter, value)) continue;
+        line.Format("  %c: %s\n", letter, value.c_str());
+        PrintColor(line, kColorBlack);
+    }
+    return kRunPassed;
+}
+
+DWORD CSorbelin::ShowZYVInfo(const CString& arguments) {
+    CString file;
+    if (!CParamString(arguments).GetValueAsWritten("FILE", file)) {
+        PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
+        return kRunFailed;
+    }
+    ExpandPathMacros(file, TRUE, TRUE);
+    CString line;
+    CFileFind find;
+    if (find.FindFile(file) && (find.FindNextFile(), find.IsDirectory())) {
+        std::map<CString, DWORD> sums;
+        const DWORD date = DetermineZyvPackage(file, sums);
+        for (const auto& [name, crc] : sums) {
+            line.Format("%s  CRC[0x%08X]\n", name.c_str(), crc);
+            PrintColor(line, kColorBlack);
+        }
+        line.Format("Zyv files[%s] date[%u]\n", file.c_str(), date);
+        PrintColor(line, date ? kColorGreen : kColorRed);
+        return date ? kRunPassed : kRunFailed;
+    }
+    CZyvFile zyv(file);
+    if (zyv.Load() != CZyvFile::kLoaded) {
+        PrintColor("ERROR:  " + zyv.GetLoadError() + "\n", kColorRed);
+        return kRunFailed;
+    }
+    line.Format("VCID[0x%X]  %s  %s  Raster[%u x %u]  Lines[%u of %u]  MaxFrame[%u]  Tables[%u]  CRC[0x%08X]\n", zyv.GetVCID(),
+                zyv.Is10Bit() ? "10-bit" : "8-bit", zyv.GetFrameLayout() == CZyvFile::kFrameLayoutFields ? "Fields" : "Frame",
+                zyv.GetRasterWidth(), zyv.GetRasterHeight(), zyv.GetLinesPerFrame(), zyv.GetTotalLinesPerFrame(),
+                zyv.GetMaxCompressedFrameSize(), zyv.GetNumberOfBinaryTables(), zyv.GetFileCrc());
+    PrintColor(line, kColorBlack);
+    PrintColor(zyv.FormatResolutionInfo(), kColorBlack);
+    return kRunPassed;
+}
+
+int CSorbelin::CompareFiles(CString arguments) {
+    const CParamString params(arguments);
+    CString names[2];
+    for (int i = 0; i < 2; ++i) {
+        if (!params.GetValueAsWritten(i == 0 ? "FILE1" : "FILE2", names[i])) {
+            PrintColor(i == 0 ? "ERROR:  FILE1= not specified on the command line.\n" : "ERROR:  FILE2= not specified on the command line.\n",
+                       kColorRed);
+            return 0;
+        }
+        ExpandPathMacros(names[i], TRUE, TRUE);
+    }
+    std::vector<BYTE> data[2];
+    for (int i = 0; i < 2; ++i) {
+        CFile file;
+        CFile::Status status;
+        if (!CFile::GetStatus(names[i], status) || !file.Open(names[i], CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary)) {
+            PrintColor("ERROR:  Unable to open[" + names[i] + "]\n", kColorRed);
+            return 0;
+        }
+        const LONGLONG length = file.GetLength();
+        data[i].resize(static_cast<size_t>(length > 0 ? length : 0));
+        if (length > 0 && file.Read(data[i].data(), static_cast<UINT>(length)) != static_cast<UINT>(length)) {
+            PrintColor("ERROR:  Unable to read[" + names[i] + "]\n", kColorRed);
+            return 0;
+        }
+    }
+    if (data[0] != data[1]) {
+        PrintColor("ERROR:  FILE1[" + names[0] + "] does not match FILE2[" + names[1] + "]\n", kColorRed);
+        return 0;
+    }
+    PrintColor("Files match\n", kColorGreen);
+    return 1;
+}

@@ -1,0 +1,96 @@
+// CSorbelin: the base of every codec chip test: run stages, help, the base commands, chip programming and reset.
+#pragma once
+
+#include <vector>
+
+#include "codec/dsp/dremolun.h"
+#include "codec/dsp/nuxa_dsp.h"
+#include "framework/hw/jastel.h"
+#include "framework/str_list.h"
+#include "framework/tree_map_tb.h"
+
+// A codec chip test is built twice by the codec board root (names ending in A and B) with its
+// chip's DSP, the host-port bridge and the board controller. Run steps through the stages the class
+// gives: stage 1 the base commands below, stage 2 the class's RunTest, whose 1 passes, 0 fails and
+// 2 stops (a run result 3 only when the host's stop flag is set, else a failure). After a RunTest
+// result of 0 or 1 the chip is reset and its RAM initialised again unless the command holds
+// "-NORESET" (any case).
+// Base commands (compared case-sensitively with the start of the command):
+//   "Reset", "RAM_Init", "Program FILE=<image>" (the diagnostics, encoder, packer or unpacker image
+//   through the DSP), "Show Programmed Info", "Show OXD Info FILE=", "Show ZYV Info FILE=" (a
+//   package file, or a folder of them), "Compare Files FILE1= FILE2=", "IMAGE_LIST",
+//   "RESOLUTION_LIST".
+class CSorbelin : public CWexalTreeMapTB {
+public:
+    static constexpr DWORD kStageBase = 1, kStageRunTest = 2, kStageNone = 3;
+    // The chip's reset register in its DSP's space.
+    static constexpr DWORD kChipReset = 0x01C40008;
+    // The product-data field that names the codec chip images' revision.
+    static constexpr const char* kVpdRevisionKey = "VC";
+
+    CSorbelin(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CString name);
+    ~CSorbelin() override;
+
+    DWORD Run(CString command) override;
+    // "Reset", "RAM_Init" and names starting with "Program" have no help page (a black line says
+    // so); every other name goes to HelpTest. Always 1.
+    DWORD Help(CString name) override;
+
+    // The base version has no stage: 3 for every value.
+    virtual DWORD GetNextRunStage(DWORD previous);
+    virtual void SetParent(CWexalTreeMapTB* parent);
+    virtual CWexalTreeMapTB* GetParent() { return m_parent; }
+    virtual DWORD RunTest(CString command) = 0;
+    virtual void HelpTest(CString name) = 0;
+    virtual BOOL RAMInit(DWORD verbose) = 0;
+    virtual int GetChipFromName(DWORD verbose) = 0;
+
+    virtual void SetProgramFlag(int flag) { m_programFlag = flag; }
+    virtual int GetProgramFlag() { return m_programFlag; }
+    virtual void SetPatternBuffer(const std::vector<DWORD>* pattern) { m_pattern = pattern; }
+    // The revision tag of the last programming read as a hexadecimal number: 1 and *revision, or
+    // 0 and *revision 0 when there was none or it does not convert.
+    virtual BOOL GetProgrammedRevision(DWORD* revision);
+    virtual void ShowProgrammedInfo();
+    // Resets the chip through its reset register: status, FIFOs and windows cleared, the
+    // configuration kept.
+    virtual void Reset(int verbose);
+    // Settles a codec image's file name: "$(VPDVER)" becomes the revision the product data records
+    // for the codec chips, path macros are expanded. 1 when the file exists, else 2 (a red line
+    // from verbosity 1).
+    virtual DWORD DetermineFilenameOXD(CString& file, int ask, int unused, int verbose);
+    // "Program": FILE= through DetermineFilenameOXD into the chip: 1 and the file and revision kept
+    // (program flag 1), or 2 with the kept information unchanged.
+    virtual DWORD Program(const CString& arguments, int verbose);
+    // FILE1= and FILE2= compared byte for byte: 1 equal, else 0 after a red line.
+    virtual int CompareFiles(CString arguments);
+    CStrListImages* GetImageList() { return &m_images; }
+    CStrListResolutions* GetResolutionList() { return &m_resolutions; }
+    CNuxaDSP* GetDSP() const { return m_dsp; }
+    CDremolun* GetBridge() const { return m_bridge; }
+    const CString& GetProgrammedFile() const { return m_programmedFile; }
+
+protected:
+    // The verbosity of a command: 1, or 2 in engineering mode without regression mode; VERBOSE=n
+    // (any case) replaces it.
+    DWORD ReadVerbosity(const CString& command);
+    // Selects the bridge block of this test's chip; false when the name gives no chip.
+    bool SelectChip();
+    const std::vector<DWORD>* m_pattern = nullptr;
+    CNuxaDSP* m_dsp;
+    CDremolun* m_bridge;
+    CJastel* m_controller;
+
+private:
+    // Stage 1: true when the command is a base command, its result in result.
+    bool RunBaseCommand(const CString& command, DWORD verbose, DWORD& result);
+    DWORD ShowOXDInfo(const CString& arguments);
+    DWORD ShowZYVInfo(const CString& arguments);
+    void ShowList(const CStrList& list, const char* title);
+
+    CWexalTreeMapTB* m_parent = nullptr;
+    int m_programFlag = 1;
+    CString m_programmedFile, m_programmedRevision;
+    CStrListImages m_images;
+    CStrListResolutions m_resolutions;
+};

@@ -1,0 +1,196 @@
+// Codec chip model: configuration from a bit stream, reset, and the diagnostics personality with its faults.
+#include "sim/codec_chip.h"
+
+#include "platform/clock.h"
+
+namespace sim {
+
+namespace {
+
+using K = CodecChipFault::Kind;
+
+constexpr uint32_t kFifo[2] = {0x90000000, 0x64000000};
+constexpr uint32_t kDdrStart32 = 0x60000010, kDdrStart64 = 0x60000020, kDdrStatus = 0x6C000112;
+constexpr uint32_t kDdrDone32 = 1u << 17, kDdrDone64 = 1u << 16;
+// Window registers per width (0: 32-bit, 1: 64-bit).
+constexpr uint32_t kIndex[2] = {0xB0000200, 0xB0000400}, kControl[2] = {0xB0000208, 0xB0000408}, kStatus[2] = {0xB0000210, 0xB0000410};
+constexpr uint32_t kWritePort[2] = {0xA0000008, 0xA0000020}, kReadPort[2] = {0xA0000010, 0xA0000040};
+constexpr uint32_t kBlockWords[2] = {2, 4};
+
+int64_t Micros(int64_t n) { return n * (kPerfFrequency / 1'000'000); }
+
+}  // namespace
+
+CodecChip::CodecChip(const BoardConfig& config, int chip) : m_chip(chip) {
+    for (const CodecChipFault& f : config.faults.codec.chips)
+        if (f.chip == chip) m_faults.codec.chips.push_back(f);
+}
+
+void CodecChip::Reset() {
+    m_fifo[0].clear();
+    m_fifo[1].clear();
+    m_ddrStatus = 0;
+    for (Window& w : m_window) {
+        w.index = w.control = w.writeAt = w.readAt = 0;
+        w.buffer = {};
+        w.busyUntil = 0;
+    }
+}
+
+uint32_t CodecChip::Read(uint32_t address) {
+    switch (address & ~3u) {
+    case kConfigControl: return (m_prog ? kProg : 0) | (m_init ? kInit : 0) | (m_configured ? kDone : 0);
+    case kIdWord: return IdWord();
+    case kConfigData:
+    case kReset: return 0;
+    default: break;
+    }
+    if (!m_configured) return 0xFFFFFFFF;
+    return EmifFault(address, Personality(address, true, 0));
+}
+
+void CodecChip::Write(uint32_t address, uint32_t value) {
+    switch (address & ~3u) {
+    case kConfigControl:
+        if (value & kProg) {
+            m_prog = true;
+            m_init = m_configured = false;
+            m_stream.reset();
+        } else if (m_prog) {
+            m_prog = false;
+            m_init = true;
+            m_stream.emplace(kBitstreamDevice);
+        }
+        return;
+    case kConfigData:
+        if (!m_init || !m_stream || m_configured) return;
+        for (int i = 0; i < 4; ++i) {
+            const BitstreamChecker::State st = m_stream->Push(static_cast<uint8_t>(value >> (8 * i)));
+            if (st == BitstreamChecker::State::Error) {
+                m_init = false;  // the chip's CRC error
+                return;
+            }
+            if (st == BitstreamChecker::State::Complete) {
+                bool fails = false;
+                for (const CodecChipFault& f : m_faults.codec.chips) fails = fails || f.kind == K::ConfigFails;
+                if (fails) return;
+                m_configured = true;
+                m_idWord = m_stream->IdWord();
+                m_registers.clear();
+                for (Window& w : m_window) w.blocks.clear();
+                Reset();
+                return;
+            }
+        }
+        return;
+    case kReset:
+        if ((value & 1) && m_configured) Reset();
+        return;
+    case kIdWord: return;
+    default: break;
+    }
+    if (m_configured) Personality(address, false, value);
+}
+
+uint32_t CodecChip::EmifFault(uint32_t address, uint32_t value) const {
+    const int emif = address >= 0x80000000u ? 0 : address >= 0x60000000u ? 1 : -1;
+    for (const CodecChipFault& f : m_faults.codec.chips)
+        if (f.kind == K::EmifStuckBit && f.emif == emif) value = f.value ? value | 1u << f.bit : value & ~(1u << f.bit);
+    return value;
+}
+
+uint32_t CodecChip::Personality(uint32_t address, bool read, uint32_t value) {
+    if (m_idWord >> 20 == kDiagnostics) return Diagnostics(address, read, value);
+    if (read) {
+        const auto it = m_registers.find(address);
+        return it == m_registers.end() ? 0 : it->second;
+    }
+    m_registers[address] = value;
+    return 0;
+}
+
+uint32_t CodecChip::Diagnostics(uint32_t address, bool read, uint32_t value) {
+    for (int f = 0; f < 2; ++f) {
+        if (address != kFifo[f]) continue;
+        std::deque<uint16_t>& fifo = m_fifo[f];
+        if (!read) {
+            if (fifo.size() < kFifoDepth) fifo.push_back(static_cast<uint16_t>(value));
+            return 0;
+        }
+        if (fifo.empty()) return 0;
+        const uint16_t word = fifo.front();
+        fifo.pop_front();
+        return word;
+    }
+    for (int w = 0; w < 2; ++w) {
+        if (address == kIndex[w] || address == kControl[w] || address == kStatus[w] || address == kWritePort[w] || address == kReadPort[w])
+            return WindowAccess(w, address, read, value);
+    }
+    if (address == kDdrStatus) return read ? m_ddrStatus : 0;
+    if (!read && (address == kDdrStart32 || address == kDdrStart64) && (value & 1)) {
+        const int width = address == kDdrStart32 ? 32 : 64;
+        bool never = false;
+        for (const CodecChipFault& f : m_faults.codec.chips) never = never || (f.kind == K::DdrInitNeverDone && f.width == width);
+        if (!never) m_ddrStatus |= width == 32 ? kDdrDone32 : kDdrDone64;
+        return 0;
+    }
+    if (read) {
+        const auto it = m_registers.find(address);
+        return it == m_registers.end() ? 0 : it->second;
+    }
+    m_registers[address] = value;
+    return 0;
+}
+
+uint32_t CodecChip::WindowAccess(int w, uint32_t address, bool read, uint32_t value) {
+    Window& win = m_window[w];
+    const int width = w == 0 ? 32 : 64;
+    const uint32_t words = kBlockWords[w];
+    const int64_t now = platform::NowTicks();
+    if (address == kStatus[w]) {
+        if (!read) return 0;
+        for (const CodecChipFault& f : m_faults.codec.chips)
+            if (f.kind == K::SdramBusyStuck && f.width == width) return 1;
+        return now < win.busyUntil ? 1 : 0;
+    }
+    if (address == kIndex[w]) {
+        if (read) return win.index;
+        win.index = value;
+        win.writeAt = win.readAt = 0;
+        return 0;
+    }
+    if (address == kWritePort[w]) {
+        if (read) return 0;
+        win.buffer[win.writeAt % words] = value;
+        win.writeAt = (win.writeAt + 1) % words;
+        return 0;
+    }
+    if (address == kReadPort[w]) {
+        if (!read) return 0;
+        const uint32_t word = win.buffer[win.readAt % words];
+        win.readAt = (win.readAt + 1) % words;
+        return word;
+    }
+    // Control: 1 stores the window in the block the index selects, 2 loads it.
+    if (read) return win.control;
+    win.control = value;
+    win.writeAt = win.readAt = 0;
+    if (value != 1 && value != 2) return 0;
+    uint32_t cell = win.index;
+    for (const CodecChipFault& f : m_faults.codec.chips)
+        if (f.kind == K::SdramAddressAlias && f.width == width) cell &= ~(1u << f.line);
+    if (value == 1) {
+        std::array<uint32_t, 4> stored = win.buffer;
+        for (const CodecChipFault& f : m_faults.codec.chips)
+            if (f.kind == K::SdramStuckBit && f.width == width)
+                for (uint32_t& word : stored) word = f.value ? word | 1u << f.bit : word & ~(1u << f.bit);
+        win.blocks[cell] = stored;
+    } else {
+        const auto it = win.blocks.find(cell);
+        win.buffer = it == win.blocks.end() ? std::array<uint32_t, 4>{} : it->second;
+    }
+    win.busyUntil = now + Micros(kBlockMicros);
+    return 0;
+}
+
+}  // namespace sim

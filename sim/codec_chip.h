@@ -1,0 +1,79 @@
+// A codec chip on its DSP's EMIFs: its configuration port in DSP space and the diagnostics personality's registers and SDRAM windows.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <unordered_map>
+
+#include "sim/bitstream.h"
+#include "sim/rig_config.h"
+
+namespace sim {
+
+// The chip's image is a Bitstream for device code kBitstreamDevice; its identification word picks
+// the personality (bits 31-20). Addresses are DSP addresses:
+//   0x01C40000 configuration control: bit 0 PROG (write; the chip forgets its configuration while
+//     set), bit 1 INIT (reads 1 once PROG was released), bit 2 DONE (reads 1 after a good stream)
+//   0x01C40004 configuration data: each write clocks four stream bytes, bits 0-7 first
+//   0x01C40008 reset: writing 1 clears the personality's state (FIFOs, status, windows) and keeps
+//     the configuration and the SDRAM contents
+//   0x01C4000C identification word of the loaded image (0xFFFFFFFF while unconfigured)
+// Every other address belongs to the personality; an unconfigured chip reads 0xFFFFFFFF there and
+// ignores writes. EMIF A is the space from 0x80000000, EMIF B 0x60000000-0x7FFFFFFF.
+//
+// Diagnostics personality (docs/codec.md has the table): 16-bit FIFOs of 25 words at 0x90000000
+// (A) and 0x64000000 (B); RAM tables at 0xB0000000 (0x200 bytes) and 0x6C000000 (0x80 bytes);
+// register 0xB0010000; the 32-bit SDRAM window (index 0xB0000200, control 0xB0000208, status
+// 0xB0000210 bit 0 busy, write port 0xA0000008, read port 0xA0000010, 2 DWORDs a block) and the
+// 64-bit one (0xB0000400/408/410, 0xA0000020, 0xA0000040, 4 DWORDs a block), blocks kept by index
+// value; DDR initialisation starts 0x60000010 (32-bit) and 0x60000020 (64-bit), done bits 17 and 16
+// of 0x6C000112. Any other address reads back what was written.
+class CodecChip {
+public:
+    static constexpr int kBitstreamDevice = 9;
+    static constexpr uint16_t kTargets = 1u << kBitstreamDevice;
+    static constexpr uint32_t kConfigControl = 0x01C40000, kConfigData = 0x01C40004, kReset = 0x01C40008, kIdWord = 0x01C4000C;
+    static constexpr uint32_t kProg = 1, kInit = 2, kDone = 4;
+    static constexpr uint32_t kDiagnostics = 0x5D0;  // personality codes (bits 31-20 of the word)
+    static constexpr uint32_t kDiagnosticsIdWord = kDiagnostics << 20 | 0x01 << 12 | 0x002;
+    static constexpr uint32_t kFifoDepth = 25;
+    static constexpr int64_t kBlockMicros = 4;  // a window block transfer
+
+    // chip: 1 (A) or 2 (B).
+    CodecChip(const BoardConfig& config, int chip);
+    bool Claims(uint32_t address) const { return address >= kConfigControl && address <= kIdWord + 3; }
+    uint32_t Read(uint32_t address);
+    void Write(uint32_t address, uint32_t value);
+    bool Configured() const { return m_configured; }
+    uint32_t IdWord() const { return m_configured ? m_idWord : 0xFFFFFFFF; }
+
+private:
+    struct Window {
+        uint32_t index = 0, control = 0;
+        std::array<uint32_t, 4> buffer{};
+        uint32_t writeAt = 0, readAt = 0;
+        int64_t busyUntil = 0;
+        std::unordered_map<uint32_t, std::array<uint32_t, 4>> blocks;
+    };
+    void Reset();
+    uint32_t Personality(uint32_t address, bool read, uint32_t value);
+    uint32_t Diagnostics(uint32_t address, bool read, uint32_t value);
+    uint32_t WindowAccess(int w, uint32_t reg, bool read, uint32_t value);
+    uint32_t EmifFault(uint32_t address, uint32_t value) const;
+
+    int m_chip;
+    BoardFaults m_faults;
+    bool m_prog = false, m_init = false, m_configured = false;
+    uint32_t m_idWord = 0xFFFFFFFF;
+    std::optional<BitstreamChecker> m_stream;
+    // Diagnostics state.
+    std::deque<uint16_t> m_fifo[2];
+    uint32_t m_ddrStatus = 0;
+    Window m_window[2];
+    std::map<uint32_t, uint32_t> m_registers;  // RAM tables, registers and anything else written
+};
+
+}  // namespace sim

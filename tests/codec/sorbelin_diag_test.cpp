@@ -1,0 +1,286 @@
+// The codec chip test base and the diagnostics test on the simulated codec board: stages, help, result mapping, every keyword, worked values, faults.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "codec/chip/sorbelin_diag.h"
+#include "framework/test_record.h"
+#include "tests/devlib/rig_fixture.h"
+#include "tests/support/output.h"
+
+namespace {
+
+using support::Recording;
+
+const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd";
+const char* const kKeywords[] = {"FIFO EMIF_A",        "FIFO EMIF_B",         "RAMTable EMIF_A",      "RAMTable EMIF_B",
+                                 "SDRAM_32 Block",     "SDRAM_64 Block",      "SDRAM_32 Address",     "SDRAM_64 Address",
+                                 "Register write EMIF_A", "Register write EMIF_B", "Register read EMIF_A", "Register read EMIF_B"};
+
+// The board's "Unique Byte" pattern: DWORD i holds bytes 4i .. 4i+3 modulo 256, lowest first.
+std::vector<DWORD> UniqueByte() {
+    std::vector<DWORD> p(4096);
+    for (DWORD i = 0; i < p.size(); ++i) {
+        const DWORD b = 4 * i;
+        p[i] = (b & 0xFF) | ((b + 1) & 0xFF) << 8 | ((b + 2) & 0xFF) << 16 | ((b + 3) & 0xFF) << 24;
+    }
+    return p;
+}
+
+class SorbelinDiagTest : public devtest::RigTest {
+protected:
+    void SetUp() override {
+        devtest::RigTest::SetUp();
+        Attach();
+    }
+    void Attach() {
+        bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
+        for (auto* t : {&diagA, &diagB}) {
+            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
+            t->GetBoardIF().GetBAR0(FALSE);
+            t->SetPatternBuffer(&pattern);
+        }
+        dspA.SetPatternBuffer(&pattern);
+        dspB.SetPatternBuffer(&pattern);
+    }
+    void LoadFaults(const std::string& faults) {
+        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}], "faults": )" + faults + "}").c_str());
+        Attach();
+    }
+    DWORD Program(Recording<CSorbelinDiag>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
+    std::string AllText() { return bridge.out.text + dspA.out.text + dspB.out.text + diagA.out.text + diagB.out.text; }
+    void Clear() {
+        for (support::OutputLog* log : {&bridge.out, &dspA.out, &dspB.out, &diagA.out, &diagB.out}) *log = {};
+    }
+
+    std::vector<DWORD> pattern = UniqueByte();
+    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
+    Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
+    Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
+    Recording<CSorbelinDiag> diagA{&dspA, &bridge, nullptr, "CSorbelinDiagA"};
+    Recording<CSorbelinDiag> diagB{&dspB, &bridge, nullptr, "CSorbelinDiagB"};
+};
+
+// A test whose RunTest answers what it is told, counting the resets and RAM initialisations after it.
+class ScriptedSorbelin : public Recording<CSorbelin> {
+public:
+    ScriptedSorbelin() : Recording<CSorbelin>(nullptr, nullptr, nullptr, "CScriptedA") {}
+    DWORD GetNextRunStage(DWORD previous) override { return previous == 0 ? 1 : previous == 1 ? 2 : 3; }
+    DWORD RunTest(CString) override { return answer; }
+    void HelpTest(CString name) override { helped.push_back(name.str()); }
+    BOOL RAMInit(DWORD) override { return ++ramInits, TRUE; }
+    int GetChipFromName(DWORD) override { return 1; }
+    void Reset(int) override { ++resets; }
+    DWORD answer = 1;
+    int resets = 0, ramInits = 0;
+    std::vector<std::string> helped;
+};
+
+TEST(SorbelinBase, HelpAndRunStages) {
+    ScriptedSorbelin t;
+    struct Row {
+        const char* name;
+        bool base;
+    };
+    for (const Row row : {Row{"Reset", true}, Row{"RAM_Init", true}, Row{"Program", true}, Row{"Program FILE=x", true}, Row{"reset", false},
+                          Row{"Reset ", false}, Row{"Re-Program", false}, Row{"FIFO EMIF_A", false}}) {
+        SCOPED_TRACE(row.name);
+        t.out = {};
+        t.helped.clear();
+        EXPECT_EQ(t.Help(row.name), kRunPassed);
+        if (row.base) {
+            EXPECT_EQ(t.out.text, std::string("\nHelp is not available for:\n  CSorbelin ") + row.name + "\n");
+            EXPECT_TRUE(t.helped.empty());
+        } else {
+            EXPECT_EQ(t.out.text, "");
+            EXPECT_EQ(t.helped, std::vector<std::string>{row.name});
+        }
+    }
+    CSorbelinDiag diag(nullptr, nullptr, nullptr, "CSorbelinDiagA");
+    const DWORD stages[][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 3}, {0xFFFFFFFF, 3}};
+    for (const auto& s : stages) EXPECT_EQ(diag.GetNextRunStage(s[0]), s[1]);
+    // The base version has no stage at all: nothing runs.
+    EXPECT_EQ(diag.CSorbelin::GetNextRunStage(0), 3u);
+}
+
+TEST(SorbelinBase, RunMapsResultsAndResetsUnlessNoReset) {
+    struct Row {
+        DWORD answer;
+        bool stop;
+        const char* command;
+        DWORD result;
+        int resets;
+    };
+    const Row rows[] = {
+        {1, false, "X", kRunPassed, 1},       {0, false, "X", kRunFailed, 1},        {2, false, "X", kRunFailed, 0},
+        {2, true, "X", kRunStopped, 0},       {7, false, "X", kRunFailed, 0},        {1, false, "X -NORESET", kRunPassed, 0},
+        {0, false, "X -noReset", kRunFailed, 0}, {1, false, "X-norESETx", kRunPassed, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        ScriptedSorbelin t;
+        t.answer = row.answer;
+        *g_StopFlag() = row.stop ? 1 : 0;
+        EXPECT_EQ(t.Run(row.command), row.result);
+        *g_StopFlag() = 0;
+        EXPECT_EQ(t.resets, row.resets);
+        EXPECT_EQ(t.ramInits, row.resets);
+    }
+}
+
+TEST_F(SorbelinDiagTest, ProgramThenEveryKeywordPassesOnBothChips) {
+    for (auto* t : {&diagA, &diagB}) {
+        SCOPED_TRACE(t->GetName().c_str());
+        ASSERT_EQ(Program(*t), kRunPassed) << AllText();
+        DWORD revision = 0;
+        EXPECT_TRUE(t->GetProgrammedRevision(&revision));
+        EXPECT_EQ(revision, 0x0102u);
+        EXPECT_EQ(t->Run("RAM_Init"), kRunPassed) << AllText();
+        for (const char* keyword : kKeywords) {
+            Clear();
+            EXPECT_EQ(t->Run(keyword), kRunPassed) << keyword << "\n" << AllText();
+            EXPECT_EQ(AllText().find("ERROR"), std::string::npos) << keyword;
+        }
+    }
+}
+
+TEST_F(SorbelinDiagTest, UnknownCommandsNotImplementedAndCaseAreFailures) {
+    ASSERT_EQ(Program(diagA), kRunPassed);
+    EXPECT_EQ(diagA.Run("fifo emif_a"), kRunFailed);
+    EXPECT_TRUE(diagA.out.HasColoured("\n\nERROR:  CSorbelinDiag\n\"fifo emif_a\" Not recognized as a valid test\n", kColorRed));
+    EXPECT_EQ(diagA.Run("SDRAM_32/64 Block"), kRunFailed);
+    EXPECT_TRUE(diagA.out.HasColoured("Not implemented yet!!!\n", 0x00C0E8));
+    // Keywords are prefixes: options may follow.
+    Clear();
+    EXPECT_EQ(diagA.Run("FIFO EMIF_A VERBOSE=2"), kRunPassed);
+    EXPECT_EQ(support::Count(diagA.out.text, "Address[0x9"), 25u);
+    EXPECT_TRUE(diagA.out.HasColoured("Address[0x90000000]  Wrote[0x00000018]  Read[0x00000018]\n", kColorGreen));
+}
+
+TEST_F(SorbelinDiagTest, ChipNameAndRamTableSizes) {
+    struct Row {
+        const char* name;
+        int chip;
+    };
+    for (const Row row : {Row{"CSorbelinDiagA", 1}, Row{"CSorbelinDiagB", 2}, Row{"CSorbelinDiagA ", 1}, Row{"CSorbelinDiag7", 0},
+                          Row{"CSorbelinDiagc", 3}}) {
+        CSorbelinDiag t(nullptr, nullptr, nullptr, row.name);
+        EXPECT_EQ(t.GetChipFromName(1), row.chip) << row.name;
+    }
+    ASSERT_EQ(Program(diagA), kRunPassed);
+    Clear();
+    EXPECT_EQ(diagA.RamTableTest(CSorbelinDiag::kRamTableA, 0x204), 0u);
+    EXPECT_EQ(diagA.RamTableTest(CSorbelinDiag::kRamTableB, 0x82), 0u);
+    EXPECT_EQ(AllText(), "");
+    // Without a pattern the table tests refuse with a red line; the FIFO needs none.
+    diagA.SetPatternBuffer(nullptr);
+    dspA.SetPatternBuffer(nullptr);
+    EXPECT_EQ(diagA.Run("RAMTable EMIF_A -NORESET"), kRunFailed);
+    EXPECT_TRUE(diagA.out.HasColoured("The board test pattern is missing", kColorRed));
+    EXPECT_EQ(diagA.Run("Register read EMIF_A -NORESET"), kRunFailed);
+    EXPECT_TRUE(dspA.out.HasColoured("ERROR:  CNuxaDSP::RegisterAccessTest() No test pattern\n", kColorRed));
+    EXPECT_EQ(diagA.Run("FIFO EMIF_A"), kRunPassed);
+}
+
+TEST_F(SorbelinDiagTest, SdramWorkedValues) {
+    ASSERT_EQ(Program(diagA), kRunPassed);
+    Clear();
+    EXPECT_EQ(diagA.SdramTest(0x200, 32, 1, 2), 1u);
+    EXPECT_EQ(support::Count(diagA.out.text, "WRITE:  Wait for busy block("), 32u);
+    EXPECT_EQ(support::Count(diagA.out.text, "Write["), 64u);
+    EXPECT_TRUE(diagA.out.Has("WRITE:  Wait for busy block(124) ..."));
+    Clear();
+    EXPECT_EQ(diagA.SdramTest(0x200, 64, 1, 2), 1u);
+    EXPECT_EQ(support::Count(diagA.out.text, "Write["), 128u);
+    Clear();
+    EXPECT_EQ(diagA.SdramTest(0x800000, 32, 2, 2), 1u);
+    EXPECT_EQ(support::Count(diagA.out.text, "WRITE:  Wait for busy block("), 20u);
+    for (const char* index : {"IndexReg[0x00000000]", "IndexReg[0x00000004]", "IndexReg[0x00040000]", "IndexReg[0x00100000]",
+                              "IndexReg[0x00200000]"})
+        EXPECT_TRUE(diagA.out.Has(index)) << index;
+    EXPECT_FALSE(diagA.out.Has("IndexReg[0x00080000]"));  // block 0x80000 is addressed as 0x100000
+    // The address test compares whole words: the board pattern has upper halves and passes.
+    EXPECT_NE(pattern[1] >> 16, 0u);
+}
+
+TEST_F(SorbelinDiagTest, FaultsAreCaughtByTheirKeywords) {
+    struct Row {
+        const char* fault;
+        int chip;                    // 1 A, 2 B
+        const char* failing;         // keyword that must fail
+        const char* message;         // text that must appear
+        const char* passing;         // keyword of the same chip that still passes (or null)
+    };
+    const Row rows[] = {
+        {R"({"kind": "codec_emif_stuck_bit", "board": "Nuxa1", "chip": 1, "emif": "A", "bit": 3})", 1, "FIFO EMIF_A",
+         "Address[0x90000004]  Wrote[0x00000017]  Read[0x0000001F]", "FIFO EMIF_B"},
+        {R"({"kind": "codec_emif_stuck_bit", "board": "Nuxa1", "chip": 1, "emif": "A", "bit": 2, "value": 0})", 1, "RAMTable EMIF_A",
+         "ERROR:   Total errors", "RAMTable EMIF_B"},
+        {R"({"kind": "codec_emif_stuck_bit", "board": "Nuxa1", "chip": 2, "emif": "B", "bit": 0})", 2, "Register read EMIF_B",
+         "Address[0x6c000000]  Read[0x00009877]", "Register read EMIF_A"},
+        {R"({"kind": "codec_sdram_stuck_bit", "board": "Nuxa1", "chip": 2, "width": 64, "bit": 5})", 2, "SDRAM_64 Block",
+         "Address[0x00000000] Wrote[0x03020100]  Read[0x03020120]", "SDRAM_32 Block"},
+        {R"({"kind": "codec_sdram_stuck_bit", "board": "Nuxa1", "chip": 1, "width": 32, "bit": 31, "value": 0})", 1, "SDRAM_32 Address",
+         "RD[", "SDRAM_64 Address"},
+        {R"({"kind": "codec_sdram_address_alias", "board": "Nuxa1", "chip": 1, "width": 32, "line": 8})", 1, "SDRAM_32 Address",
+         "IndexReg[0x00000000]  WR[0x03020100]", "SDRAM_32 Block"},
+        {R"({"kind": "codec_sdram_address_alias", "board": "Nuxa1", "chip": 2, "width": 64, "line": 20})", 2, "SDRAM_64 Address",
+         "WR[", "SDRAM_64 Block"},
+        {R"({"kind": "codec_sdram_busy_stuck", "board": "Nuxa1", "chip": 1, "width": 32})", 1, "SDRAM_32 Block",
+         "The busy bit is high on entrance to function, ABORTING!!!\n", "SDRAM_64 Block"},
+        {R"({"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 2, "memory": 64})", 2, "RAM_Init",
+         "Timeout (100 milliseconds) waiting for 64Bit DDR Init done.\nReceived Status[0x00020000], Looking for bit(s)[0x00030000]\n",
+         "FIFO EMIF_A -NORESET"},
+        {R"({"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 32})", 1, "RAM_Init",
+         "RAMInit() Timeout (100 milliseconds) waiting for 32Bit DDR Init done.", nullptr},
+        {R"({"kind": "bridge_not_ready", "board": "Nuxa1", "port": 1})", 1, "FIFO EMIF_A",
+         "Timeout waiting for m_pDSP->ctrl & 8, loc 13 : Addr[0x90000000]", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        LoadFaults(std::string("[") + row.fault + "]");
+        Recording<CSorbelinDiag>& t = row.chip == 1 ? diagA : diagB;
+        // The register reads pass only after the writes.
+        auto prepare = [](Recording<CSorbelinDiag>& d) {
+            d.Run("Register write EMIF_A -NORESET");
+            d.Run("Register write EMIF_B -NORESET");
+        };
+        Program(t);
+        prepare(t);
+        Clear();
+        EXPECT_EQ(t.Run(row.failing), kRunFailed);
+        EXPECT_NE(AllText().find(row.message), std::string::npos) << AllText().substr(0, 3000);
+        if (row.passing) {
+            Clear();
+            EXPECT_EQ(t.Run(row.passing), kRunPassed) << AllText().substr(0, 2000);
+        }
+        // The other chip is healthy.
+        Recording<CSorbelinDiag>& other = row.chip == 1 ? diagB : diagA;
+        if (std::string(row.fault).find("bridge") == std::string::npos) {
+            ASSERT_EQ(Program(other), kRunPassed);
+            prepare(other);
+            EXPECT_EQ(other.Run(row.failing), kRunPassed);
+        }
+    }
+}
+
+TEST_F(SorbelinDiagTest, AFailedProgrammingKeepsThePreviousInformation) {
+    LoadFaults(R"([{"kind": "codec_config_fails", "board": "Nuxa1", "chip": 1}])");
+    EXPECT_EQ(Program(diagA), kRunFailed);
+    EXPECT_TRUE(dspA.out.HasColoured("ERROR:  CNuxaDSP::ProgramFPGA() DONE did not rise after [", kColorRed));
+    diagA.out = {};
+    EXPECT_EQ(diagA.Run("Show Programmed Info"), kRunPassed);
+    EXPECT_EQ(diagA.out.text, "Programmed File[]  Revision[]\n");
+    DWORD revision = 5;
+    EXPECT_FALSE(diagA.GetProgrammedRevision(&revision));
+    EXPECT_EQ(revision, 0u);
+    // Unconfigured, the chip answers all ones: the diagnostics fail.
+    EXPECT_EQ(diagA.Run("FIFO EMIF_A"), kRunFailed);
+    EXPECT_EQ(Program(diagB), kRunPassed);
+    diagB.out = {};
+    diagB.Run("Show Programmed Info");
+    EXPECT_TRUE(diagB.out.Has("SDIA0202.oxd]  Revision[0102]\n"));
+}
+
+}  // namespace
