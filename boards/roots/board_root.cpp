@@ -232,6 +232,7 @@ DWORD CBoardRoot::Run(CString command) {
     const DWORD savedRam = controller ? static_cast<DWORD>(controller[CJastel::kRamWord]) : 0;
     HandBoardIFToChildren();
     GetController()->SetControllerRegisters(controller);
+    PrepareChildren(board);
 
     const int verbose = ReadVerbose(arguments);
     DWORD result;

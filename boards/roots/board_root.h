@@ -216,6 +216,9 @@ protected:
 
     // Every child in the child map takes the root's board interface.
     void HandBoardIFToChildren();
+    // What a root gives its children before every command, after the board interface (null board:
+    // not a board device).
+    virtual void PrepareChildren(CWexalBoardDevice* board) { (void)board; }
     static int ReadVerbose(const CString& arguments);
 
     const BoardRootProfile& m_profile;

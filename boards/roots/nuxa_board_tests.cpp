@@ -31,7 +31,12 @@ constexpr BoardRootProfile kNuxaProfile = {
 
 CNuxaBoardTests::CNuxaBoardTests(CString name)
     : CBoardRoot(std::move(name), kNuxaProfile),
+      m_bridge(nullptr, nullptr, "CDremolun"),
       m_jastel("CJastel"),
+      m_dspA(&m_bridge, "CNuxaDSPA"),
+      m_dspB(&m_bridge, "CNuxaDSPB"),
+      m_diagA(&m_dspA, &m_bridge, &m_jastel, "CSorbelinDiagA"),
+      m_diagB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinDiagB"),
       m_wexal("CWexal"),
       m_nulk(&m_jastel, "CNulk"),
       m_bexi(&m_jastel, "CBexi"),
@@ -52,7 +57,12 @@ CNuxaBoardTests::~CNuxaBoardTests() = default;
 // "mem_clk", "Tcl", "FlashTest", "JastelTest", "DCBActive", "BCUActive", "RAMblock", "MemTestA",
 // "MemTestB", "Flash"; each other test joins as it is built.
 void CNuxaBoardTests::SetParents() {
+    m_bridge.SetParent(this);
     m_jastel.SetParent(this);
+    m_dspA.SetParent(this);
+    m_dspB.SetParent(this);
+    m_diagA.SetParent(this);
+    m_diagB.SetParent(this);
     m_shared.SetParents(this);  // board links, flash and controller, DCB/BCU, SDRAM, flash programming
     m_wexal.SetParent(this);
     m_cableLoopback.SetParent(this);
@@ -60,6 +70,13 @@ void CNuxaBoardTests::SetParents() {
     m_bexi.SetParent(this);
     m_memClk.SetParent(this);
     m_tcl.SetParent(this);
+}
+
+void CNuxaBoardTests::PrepareChildren(CWexalBoardDevice* board) {
+    const RegisterPtr registers = board ? board->GetRegisters() : RegisterPtr();
+    m_bridge.SetRegisterBase(registers ? registers + 0x10000 / 4 : RegisterPtr());
+    for (CNuxaDSP* dsp : {&m_dspA, &m_dspB}) dsp->SetPatternBuffer(&m_patternBuffer);
+    for (CSorbelin* test : {static_cast<CSorbelin*>(&m_diagA), static_cast<CSorbelin*>(&m_diagB)}) test->SetPatternBuffer(&m_patternBuffer);
 }
 
 void CNuxaBoardTests::ProgramAtStartUp(const CString& command) { Program(command, 2); }
@@ -102,10 +119,10 @@ DWORD CNuxaBoardTests::DisplayRev(const CString& args) {
         PrintColor(line, kColorGreen);
         return kRunPassed;
     }
-    // The board-link image is found the way its test finds it; the codec chips' images join with
-    // the codec tests, until then their names are only expanded.
+    // The board-link image is found the way its test finds it, the codec chips' images the way the
+    // codec tests find them.
     if (file.Find("\\FESK") >= 0) m_shared.vantrelCodec.DetermineFilenameOXD(file, FALSE, 1);
-    else ExpandPathMacros(file, TRUE, TRUE);
+    else m_diagA.DetermineFilenameOXD(file, 0, 0, 1);
     return ShowOxdRevision(file);
 }
 

@@ -8,6 +8,9 @@
 #include "boards/tcl/tcl_test.h"
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
+#include "codec/chip/sorbelin_diag.h"
+#include "codec/dsp/dremolun.h"
+#include "codec/dsp/nuxa_dsp.h"
 #include "framework/hw/jastel.h"
 
 // The one codec-board root ("CNuxaBoard") owns every test of the codec board. Member tests are
@@ -57,6 +60,9 @@ public:
 
 protected:
     void SetParents() override;
+    // The bridge's register base (the board's BAR0 + 0x10000) and the fill-pattern buffer for the
+    // DSP and codec tests.
+    void PrepareChildren(CWexalBoardDevice* board) override;
     DWORD RunKeyword(const KeywordCall& call) override;
     const std::vector<ProgramEntry>& GetProgrammingTable() const override { return m_programTable; }
     void ProgramAtStartUp(const CString& command) override;
@@ -69,7 +75,10 @@ private:
     DWORD SaveDCBImageCommand(const KeywordCall& call) { return static_cast<DWORD>(SaveDCBImage(call.command)); }
     DWORD ProgramCommand(const KeywordCall& call) override { return Program(call.arguments, static_cast<unsigned>(call.verbose)); }
 
+    CDremolun m_bridge;
     CJastel m_jastel;
+    CNuxaDSP m_dspA, m_dspB;
+    CSorbelinDiag m_diagA, m_diagB;
     CWexal m_wexal;  // after the codec tests once they join
     CNulk m_nulk;
     CBexi m_bexi;

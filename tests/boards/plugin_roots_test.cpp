@@ -170,7 +170,9 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
                                         "Create class CSulvethB\nCreate class CNulk\nCreate class CBexi\n"
                                         "Create class CableLoopback\nCreate class CBrimolaWemp\nCreate class mem_clk\nCreate class SulvethLoop\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
-    EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CNulk\nCreate class CBexi\n"
+    EXPECT_EQ(Count(plugin.preHostText, "Create class CDremolun\nCreate class CJastel\nCreate class CNuxaDSPA\nCreate class CNuxaDSPB\n"
+                                        "Create class CSorbelinDiagA\nCreate class CSorbelinDiagB\n"
+                                        "Create class CWexal\nCreate class CNulk\nCreate class CBexi\n"
                                         "Create class CableLoopback\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, " Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n"), 2u);

@@ -1,0 +1,44 @@
+// The codec members of the codec-board root, run as the host runs them: programming, every diagnostics keyword, the package date.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/boards/root_fixture.h"
+
+namespace {
+
+using CodecRoot = RootKeywords;
+
+TEST_F(CodecRoot, TheDiagnosticsImageIsProgrammedAndEveryKeywordPassesOnBothChips) {
+    for (const char* chip : {"A", "B"}) {
+        SCOPED_TRACE(chip);
+        const std::string test = std::string("Nuxa1 <CSorbelinDiag") + chip + " ";
+        std::string out;
+        ASSERT_EQ(Run(test + "Program VERBOSITY=1 FILE=$(CWD)\\testdata\\SDIA$(VPDVER).oxd>", &out), kRunPassed) << out;
+        EXPECT_NE(out.find("SDIA0202.oxd] Revision[0102]"), std::string::npos) << out;
+        for (const char* keyword : {"FIFO EMIF_A", "FIFO EMIF_B", "RAMTable EMIF_A", "RAMTable EMIF_B", "SDRAM_32 Block", "SDRAM_64 Block",
+                                    "SDRAM_32 Address", "SDRAM_64 Address", "Register write EMIF_A", "Register write EMIF_B",
+                                    "Register read EMIF_A", "Register read EMIF_B", "RAM_Init", "Reset", "Show Programmed Info"})
+            EXPECT_EQ(Run(test + keyword + ">", &out), kRunPassed) << keyword << "\n" << out;
+        EXPECT_EQ(Run(test + "SDRAM_32/64 Block>", &out), kRunFailed);
+    }
+    // The bridge and the DSPs take no commands.
+    for (const char* name : {"CDremolun", "CNuxaDSPA", "CNuxaDSPB"}) {
+        std::string out;
+        EXPECT_EQ(Run(std::string("Nuxa1 <") + name + " Reset>", &out), kRunFailed);
+        EXPECT_NE(out.find(std::string("ERROR:  ") + name + "\n\"Reset\" Not recognized as a valid test\n"), std::string::npos) << out;
+    }
+}
+
+TEST_F(CodecRoot, DisplayRevShowsTheInstalledPackageDateAndTheCodecImageRevision) {
+    // The host's system folder, where the build installs the packages and the microcode.
+    std::filesystem::create_directory_symlink(std::string(PEX_BIN_DIR) + "/system", Dir().File("system"));
+    std::string out;
+    EXPECT_EQ(Run("Nuxa1 <CNuxaBoard Display Rev FILE=$(ZORV)\\$(ZYVPKG)>", &out), kRunPassed);
+    EXPECT_NE(out.find("] date[20040521]\n"), std::string::npos) << out;
+    EXPECT_EQ(Run("Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\testdata\\SDIA$(VPDVER).oxd>", &out), kRunPassed);
+    EXPECT_NE(out.find("Revision[0102]"), std::string::npos) << out;
+}
+
+}  // namespace
