@@ -66,7 +66,10 @@ public:
             TestRecord* r = list->records[i];
             std::string path = r->m_name.str();
             for (const TestRecord* p = r->m_parent; p; p = p->m_parent) path = p->m_name.str() + "/" + path;
-            if (r->m_isLeaf) leaves[path] = {r->m_command.str(), r->m_codeName.str(), r->m_checked != FALSE, r};
+            if (r->m_isLeaf) {
+                leaves[path] = {r->m_command.str(), r->m_codeName.str(), r->m_checked != FALSE, r};
+                order.push_back(path);
+            }
         }
     }
     ~LoadedPlugin() {
@@ -97,6 +100,7 @@ public:
 
     std::string preHostText;
     std::map<std::string, Leaf> leaves;
+    std::vector<std::string> order;  // leaf paths in the order the host lists them
     FakeRichEdit ctrl;
 
 private:
@@ -146,8 +150,10 @@ TEST(PluginRoots, DefaultLoadPublishesTheShippedTreesRunsThemAndUnloadsWithoutTo
     EXPECT_EQ(plugin.leaves["Brimola1/SDRAM/Memory Lines Stepped Patterns"].command, "Brimola1 <MemTestB >");
     const Leaf& controller = plugin.leaves["Nuxa1/Board Controller/RAM Clock Enable"];
     EXPECT_EQ(controller.command + controller.codeName, "Nuxa1 <CJastel SorbelinRAM_CE>CNuxaBoardTests");
-    // Each run prints into the host's window; the image tests clear it, so look after each run.
-    for (const auto& [path, l] : plugin.leaves) {
+    // Each run prints into the host's window; the image tests clear it, so look after each run. The
+    // leaves run in the host's order: the codec chip tests need their chip programmed first.
+    for (const std::string& path : plugin.order) {
+        const Leaf& l = plugin.leaves[path];
         plugin.ctrl.SetWindowText("");
         EXPECT_TRUE(l.checked) << path;
         EXPECT_EQ(l.record->m_owner->Run(l.command.c_str()), kRunPassed) << path;
