@@ -26,6 +26,9 @@ public:
     BOOL GetDCBWords(int n, DWORD* words);
     // Writes value to the channel's trigger register: k (1-15) starts the loaded chain at DCB k.
     void Trigger(int value);
+    // The channel's control word, which the codec tests write 1 to: its trigger register, so 1
+    // starts the loaded chain at DCB 1. Reads and writes nothing without a board.
+    RegisterRef GetControlWord() const { return RegisterRef(m_window, m_triggerOffset); }
 
     static constexpr DWORD kDcbBase = 0x60000, kTriggerBase = 0x58200, kFlushBase = 0x58400;
 

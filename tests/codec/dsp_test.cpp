@@ -190,6 +190,29 @@ TEST_F(CodecDspTest, EmifTablesLoadAndReadBack) {
     EXPECT_FALSE(nameless.InitEmif(0, 1));
 }
 
+// The codec tests start their channels by writing 1 to the channel's control word.
+TEST_F(CodecDspTest, AChannelsControlWordStartsItsChainAtDcbOne) {
+    devtest::HostBuffer host(4096);
+    for (DWORD i = 0; i < 1024; ++i) host.Words()[i] = 0xC0DE0000 + i;
+    CWexalDMAChannel* c = Board("Nuxa1")->GetDMAChannel(16);
+    c->Flush();
+    SetGo("Nuxa1", 0);
+    const devtest::Dcb d = devtest::MakeDcb(0, 0, 5, 0x1000, 0, 1024, 0, host.Table());
+    c->SetDCBWords(1, d.w);
+    EXPECT_EQ(static_cast<DWORD>(c->GetControlWord().Offset()), CWexalDMAChannel::kTriggerBase + 4 * 16);
+    c->GetControlWord() = 1;
+    const devtest::Dcb live = Live(c);
+    EXPECT_TRUE(live.Done());
+    EXPECT_EQ(live.Tag(), 5);
+    std::vector<DWORD> back(1024);
+    Sdram("Nuxa1")->Get(back.data(), 0x1000, 4096);
+    EXPECT_EQ(back[1023], 0xC0DE0000u + 1023);
+    // Without a board the word reads 0 and takes nothing.
+    CWexalDMAChannel none;
+    none.GetControlWord() = 1;
+    EXPECT_EQ(static_cast<DWORD>(none.GetControlWord()), 0u);
+}
+
 TEST_F(CodecDspTest, NoCommandIsTheBridgesOrTheDspsOwn) {
     EXPECT_EQ(bridge.Run("Reset"), kRunFailed);
     EXPECT_TRUE(bridge.out.HasColoured("\n\nERROR:  CDremolun\n\"Reset\" Not recognized as a valid test\n", kColorRed));

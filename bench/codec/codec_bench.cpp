@@ -1,0 +1,64 @@
+// Bridge accesses a second on the default rig (fixed reads, fixed writes, auto-increment block reads) and one diagnostics SDRAM address test.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "codec/chip/sorbelin_diag.h"
+#include "devlib/devices.h"
+#include "devlib/rig.h"
+#include "devlib/wexal_spaces.h"
+
+namespace {
+
+struct Codec {
+    Codec() {
+        devlib::LoadDefaultRig();
+        auto* board = dynamic_cast<CWexalBoardDevice*>(g_WexalHW->GetDevice("Nuxa1"));
+        bridge.SetRegisterBase(board->GetRegisters() + 0x10000 / 4);
+        bridge.SetDSPBlock(1);
+        diag.GetBoardIF().SelectDevice("Nuxa1", FALSE);
+        diag.GetBoardIF().GetBAR0(FALSE);
+        for (DWORD i = 0; i < pattern.size(); ++i) pattern[i] = i * 0x01010101u;
+        diag.SetPatternBuffer(&pattern);
+    }
+    std::vector<DWORD> pattern = std::vector<DWORD>(4096);
+    CDremolun bridge{nullptr, nullptr, "CDremolun"};
+    CNuxaDSP dsp{&bridge, "CNuxaDSPA"};
+    CSorbelinDiag diag{&dsp, &bridge, nullptr, "CSorbelinDiagA"};
+};
+
+void BridgeReadFixed(benchmark::State& state) {
+    Codec codec;
+    DWORD sum = 0;
+    for (auto _ : state) sum += codec.bridge.ReadDataFixed(0x1000);
+    benchmark::DoNotOptimize(sum);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BridgeReadFixed);
+
+void BridgeWriteFixed(benchmark::State& state) {
+    Codec codec;
+    DWORD v = 0;
+    for (auto _ : state) codec.bridge.WriteDataFixed(0x1000, ++v);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BridgeWriteFixed);
+
+void BridgeReadAuto(benchmark::State& state) {
+    Codec codec;
+    std::vector<DWORD> words(4096);
+    for (auto _ : state) codec.bridge.ReadDataAuto(0x1000, words.data(), static_cast<DWORD>(words.size()));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(words.size()));
+}
+BENCHMARK(BridgeReadAuto);
+
+void DiagSdramAddress(benchmark::State& state) {
+    Codec codec;
+    CString image((std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd").c_str());
+    codec.dsp.ProgramFPGA(image, 1);
+    for (auto _ : state) benchmark::DoNotOptimize(codec.diag.SdramTest(0x1000000, 64, 2, 1));
+}
+BENCHMARK(DiagSdramAddress)->Unit(benchmark::kMillisecond);
+
+}  // namespace
