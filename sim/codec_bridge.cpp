@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "sim/bitstream.h"
 #include "sim/firmware_images.h"
+#include "sim/sdram.h"
 
 namespace sim {
 
@@ -239,6 +240,65 @@ void CodecBridge::Write(uint32_t offset, uint32_t value) {
         break;
     case kDoorbell: m_dsp[index - 1].Doorbell(); break;
     default: break;
+    }
+}
+
+
+
+namespace {
+
+// One direction of a chip's VelkoDrun port on the DMA engine.
+class VelkoDrunPort : public DmaEndpoint {
+public:
+    VelkoDrunPort(CodecChip& chip, RegisterMap& map, uint32_t portWord, bool inbound)
+        : m_chip(chip), m_map(map), m_portWord(portWord), m_inbound(inbound) {}
+    bool Ready(DmaEngine&, int, const DcbImage&) override { return m_inbound || !m_chip.Outbound().empty(); }
+    bool Transfer(DmaEngine& engine, int, const DcbImage& dcb) override {
+        if (m_inbound) {
+            m_chip.PushInbound(static_cast<uint16_t>(m_map.Read(m_portWord)));
+            std::vector<uint8_t> bytes;
+            bool whole = true;
+            DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
+                bytes.resize(static_cast<size_t>(length));
+                whole = whole && engine.Sdram().Read(address, bytes.data(), bytes.size()) == bytes.size();
+                for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+                    m_chip.PushInbound(static_cast<uint16_t>(bytes[i] | bytes[i + 1] << 8));
+                    m_chip.PushInbound(static_cast<uint16_t>(bytes[i + 2] | bytes[i + 3] << 8));
+                }
+            });
+            return whole;
+        }
+        // What the chip has sent so far lands in the DCB's lines; the rest of them stay as they were.
+        std::deque<uint32_t>& out = m_chip.Outbound();
+        DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
+            std::vector<uint32_t> words;
+            while (!out.empty() && words.size() * 4 < length) {
+                words.push_back(out.front());
+                out.pop_front();
+            }
+            if (!words.empty()) engine.Sdram().Write(address, words.data(), words.size() * 4);
+        });
+        return true;
+    }
+
+private:
+    CodecChip& m_chip;
+    RegisterMap& m_map;
+    uint32_t m_portWord;
+    bool m_inbound;
+};
+
+}  // namespace
+
+void CodecBridge::AttachPorts(DmaEngine& engine, RegisterMap& map) {
+    for (int i = 0; i < 2; ++i) {
+        CodecChip& chip = m_dsp[i].Chip();
+        m_endpoints[2 * i] = std::make_shared<VelkoDrunPort>(chip, map, i == 0 ? 0x88000u : 0x90000u, true);
+        m_endpoints[2 * i + 1] = std::make_shared<VelkoDrunPort>(chip, map, 0, false);
+        engine.SetEndpoint(28 + i, m_endpoints[2 * i]);
+        engine.SetEndpoint(24 + i, m_endpoints[2 * i + 1]);
+        chip.SetInboundPull([&engine, i] { engine.Observe(28 + i); });
+        chip.SetOutboundPush([&engine, i] { engine.Observe(24 + i); });
     }
 }
 

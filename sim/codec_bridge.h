@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/codec_chip.h"
+#include "sim/dma_engine.h"
 #include "sim/register_map.h"
 #include "sim/rig_config.h"
 
@@ -98,6 +99,9 @@ public:
 
     explicit CodecBridge(const BoardConfig& config);
     void Attach(RegisterMap& map) { map.Add(kBase, kEnd, this); }
+    // The chips' VelkoDrun ports on the main FPGA's DMA: channel 28 (29) into chip A (B), headed by
+    // the port word at BAR0 0x88000 (0x90000); the chip's output to channel 24 (25).
+    void AttachPorts(DmaEngine& engine, RegisterMap& map);
     uint32_t Read(uint32_t offset) override;
     void Write(uint32_t offset, uint32_t value) override;
     CodecDsp& Dsp(int port) { return m_dsp[port == 2 ? 1 : 0]; }
@@ -112,6 +116,7 @@ private:
     uint32_t m_id;
     Port m_ports[2];
     CodecDsp m_dsp[2];  // after the id and ports
+    std::shared_ptr<DmaEndpoint> m_endpoints[4];
 };
 
 }  // namespace sim

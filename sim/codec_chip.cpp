@@ -12,6 +12,8 @@ using K = CodecChipFault::Kind;
 constexpr uint32_t kFifo[2] = {0x90000000, 0x64000000};
 constexpr uint32_t kDdrStart32 = 0x60000010, kDdrStart64 = 0x60000020, kDdrStatus = 0x6C000112;
 constexpr uint32_t kDdrDone32 = 1u << 17, kDdrDone64 = 1u << 16;
+constexpr uint32_t kInStatus = 0x6C000102, kInData = 0x60000002, kOutData = 0x60000004, kOutCommit = 0x6C000104;
+constexpr uint32_t kOutSetupA = 0x01B00000, kOutSetupB = 0x01B00004, kOutStatus = 0x01B00008;
 // Window registers per width (0: 32-bit, 1: 64-bit).
 constexpr uint32_t kIndex[2] = {0xB0000200, 0xB0000400}, kControl[2] = {0xB0000208, 0xB0000408}, kStatus[2] = {0xB0000210, 0xB0000410};
 constexpr uint32_t kWritePort[2] = {0xA0000008, 0xA0000020}, kReadPort[2] = {0xA0000010, 0xA0000040};
@@ -27,6 +29,9 @@ CodecChip::CodecChip(const BoardConfig& config, int chip) : m_chip(chip) {
 }
 
 void CodecChip::Reset() {
+    m_inbound.clear();
+    m_batch.clear();
+    m_outbound.clear();
     m_fifo[0].clear();
     m_fifo[1].clear();
     m_ddrStatus = 0;
@@ -127,6 +132,37 @@ uint32_t CodecChip::Diagnostics(uint32_t address, bool read, uint32_t value) {
             return WindowAccess(w, address, read, value);
     }
     if (address == kDdrStatus) return read ? m_ddrStatus : 0;
+    // VelkoDrun port.
+    if (address == kInStatus && read) {
+        if (m_inbound.size() < 2 && m_pull) m_pull();
+        return m_inbound.size() < 2 ? 1 : 0;
+    }
+    if (address == kInData && read) {
+        if (m_inbound.size() < 2) return 0;
+        const uint32_t low = m_inbound.front();
+        m_inbound.pop_front();
+        const uint32_t high = m_inbound.front();
+        m_inbound.pop_front();
+        return low | high << 16;
+    }
+    if (address == kOutData && !read) {
+        m_batch.push_back(value);
+        return 0;
+    }
+    if (address == kOutCommit && !read) {
+        if (value == 0x10001) m_outbound.insert(m_outbound.end(), m_batch.begin(), m_batch.end());
+        m_batch.clear();
+        if (m_push) m_push();
+        return 0;
+    }
+    if (address == kOutStatus && read) {
+        const auto get = [&](uint32_t a) {
+            const auto it = m_registers.find(a);
+            return it == m_registers.end() ? 0u : it->second;
+        };
+        const bool ready = (get(kOutSetupA) & 0x3000) == 0x3000 && (get(kOutSetupB) & 0x3000) == 0;
+        return ready ? 0x2000 : 0;
+    }
     if (!read && (address == kDdrStart32 || address == kDdrStart64) && (value & 1)) {
         const int width = address == kDdrStart32 ? 32 : 64;
         bool never = false;

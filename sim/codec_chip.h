@@ -4,9 +4,11 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "sim/bitstream.h"
 #include "sim/rig_config.h"
@@ -30,7 +32,12 @@ namespace sim {
 // 0xB0000210 bit 0 busy, write port 0xA0000008, read port 0xA0000010, 2 DWORDs a block) and the
 // 64-bit one (0xB0000400/408/410, 0xA0000020, 0xA0000040, 4 DWORDs a block), blocks kept by index
 // value; DDR initialisation starts 0x60000010 (32-bit) and 0x60000020 (64-bit), done bits 17 and 16
-// of 0x6C000112. Any other address reads back what was written.
+// of 0x6C000112. VelkoDrun port: the inbound stream (what DMA channel 28 / 29 carries into the chip,
+// each transfer headed by the port word as one 16-bit half, then each DWORD as two halves, low
+// first) is read at 0x60000002, two halves a read (the first in bits 0-15), while 0x6C000102 bit 0
+// says no data is ready; words written to 0x60000004 go out to channel 24 / 25 once 0x6C000104 is
+// written 0x10001, and 0x01B00008 bit 13 shows the outbound port ready once 0x01B00000 has bits 12
+// and 13 set and 0x01B00004 has them clear. Any other address reads back what was written.
 class CodecChip {
 public:
     static constexpr int kBitstreamDevice = 9;
@@ -48,6 +55,13 @@ public:
     uint32_t Read(uint32_t address);
     void Write(uint32_t address, uint32_t value);
     bool Configured() const { return m_configured; }
+    // The VelkoDrun port's DMA side: pull is asked to bring the inbound channel up to date before
+    // the chip says it has no data; the channels push and take the streams.
+    void SetInboundPull(std::function<void()> pull) { m_pull = std::move(pull); }
+    // push is asked to move the outbound stream on after a batch was committed.
+    void SetOutboundPush(std::function<void()> push) { m_push = std::move(push); }
+    void PushInbound(uint16_t half) { m_inbound.push_back(half); }
+    std::deque<uint32_t>& Outbound() { return m_outbound; }
     uint32_t IdWord() const { return m_configured ? m_idWord : 0xFFFFFFFF; }
 
 private:
@@ -74,6 +88,10 @@ private:
     uint32_t m_ddrStatus = 0;
     Window m_window[2];
     std::map<uint32_t, uint32_t> m_registers;  // RAM tables, registers and anything else written
+    std::function<void()> m_pull, m_push;
+    std::deque<uint16_t> m_inbound;
+    std::vector<uint32_t> m_batch;
+    std::deque<uint32_t> m_outbound;
 };
 
 }  // namespace sim

@@ -44,6 +44,7 @@ public:
         if (config.kind == BoardKind::Nuxa) {
             m_bridge = std::make_unique<CodecBridge>(m_config);
             m_bridge->Attach(m_fpga.Registers());
+            m_bridge->AttachPorts(m_fpga.Dma(), m_fpga.Registers());
         }
     }
     const BoardConfig& Config() const { return m_config; }

@@ -1,4 +1,4 @@
-// Bridge accesses a second on the default rig (fixed reads, fixed writes, auto-increment block reads) and one diagnostics SDRAM address test.
+// Bridge accesses a second on the default rig (fixed reads, fixed writes, auto-increment block reads), one diagnostics SDRAM address test and a whole "VelkoDrun_IB" frame.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -60,5 +60,25 @@ void DiagSdramAddress(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(codec.diag.SdramTest(0x1000000, 64, 2, 1));
 }
 BENCHMARK(DiagSdramAddress)->Unit(benchmark::kMillisecond);
+
+// "VelkoDrun_IB" over the whole frame: a pattern below 0x10000 matches, so all 311,040 port reads
+// (each behind a status poll) run.
+void VelkoDrunInbound(benchmark::State& state) {
+    Codec codec;
+    auto* board = dynamic_cast<CWexalBoardDevice*>(g_WexalHW->GetDevice("Nuxa1"));
+    CJastel jastel("CJastel");
+    jastel.SetControllerRegisters(board->GetControllerRegisters());
+    CSorbelinDiag diag(&codec.dsp, &codec.bridge, &jastel, "CSorbelinDiagA");
+    diag.GetBoardIF().SelectDevice("Nuxa1", FALSE);
+    diag.GetBoardIF().GetBAR0(FALSE);
+    diag.GetBoardIF().GetSDRAM(FALSE);
+    std::vector<DWORD> zero(4096, 0);
+    diag.SetPatternBuffer(&zero);
+    CString image((std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd").c_str());
+    codec.dsp.ProgramFPGA(image, 1);
+    for (auto _ : state) benchmark::DoNotOptimize(diag.VelkoDrunInbound(28));
+    state.SetItemsProcessed(state.iterations() * 311040);
+}
+BENCHMARK(VelkoDrunInbound)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -3,6 +3,9 @@
 
 #include <cctype>
 
+#include "devlib/devices.h"
+#include "framework/hw/buffer_control_unit.h"
+#include "framework/hw/wexal_dcb.h"
 #include "framework/result_screen.h"
 #include "platform/clock.h"
 
@@ -244,13 +247,186 @@ DWORD CSorbelinDiag::SdramTest(DWORD size, DWORD width, DWORD mode, DWORD verbos
     return result;
 }
 
+namespace {
+
+constexpr DWORD kFrameWords = 486 * 640;  // 311,040 DWORDs, 0x12FC00 bytes
+constexpr COLORREF kNoteBackground = 0x00F0FF;
+
+}  // namespace
+
+bool CSorbelinDiag::VelkoDrunStart(std::vector<DWORD>& frame, const char* allocationMessage) {
+    if (!m_controller || !m_controller->RAMClockEnable(1, 1)) {
+        PrintColor("ERROR:  Unable to set SulvthSDRAMClock\n", kColorRed);
+        return false;
+    }
+    Sleep(1);
+    try {
+        frame.assign(kFrameWords, 0);
+    } catch (const std::bad_alloc&) {
+        PrintColor(allocationMessage, kColorRed);
+        return false;
+    }
+    return true;
+}
+
+void CSorbelinDiag::SetUpVelkoDrunChannel(CWexalDMAChannel* channel, bool inbound) {
+    WexalDCB dcb;
+    channel->GetDCB(1, &dcb);
+    if (!inbound) dcb.Clear();
+    dcb.GetOpField().SetPack(inbound ? 1 : 0);
+    dcb.GetOpField().Set16bit(1);
+    dcb.GetOpField().SetInputFormat(1);
+    dcb.GetOpField().SetBCUPointer(3);
+    dcb.GetPortField().SetTag(0);
+    dcb.SetStartAddress(inbound ? 0 : 0x1000000);
+    dcb.SetLineLength(640);
+    dcb.SetInitialLineLength(640);
+    dcb.SetLines(485);
+    channel->SetDCB(1, &dcb);
+    BufferControlUnit bcu(m_boardIF.GetRegisters() + 0x70030 / 4);
+    bcu.Clear();
+    bcu.SetLinesPerSlice(2);
+    bcu.SetBufferCapacity(3);
+    bcu.SetGo(1);
+    bcu.SetLinesWrittenToNextSlice(485);
+    bcu.SetLinesReadFromNextSlice(485);
+}
+
+DWORD CSorbelinDiag::VelkoDrunInbound(int channelNumber) {
+    std::vector<DWORD> frame;
+    if (!VelkoDrunStart(frame, "Unable to allocate data for buffer\n")) return 0;
+    const std::vector<DWORD>* pattern = Pattern(640, "VelkoDrunInbound()");
+    if (!pattern) return 0;
+    for (DWORD i = 0; i < kFrameWords; ++i) frame[i] = (*pattern)[(i % 640) % pattern->size()];
+    const RegisterPtr bar0 = m_boardIF.GetRegisters();
+    const DWORD address = 0;
+    if (!WriteMemory(frame.data(), address, kFrameWords * 4)) return 0;
+    bar0[0x40004 / 4] = 0xFF;
+    Sleep(1);
+    if (channelNumber != 28 && channelNumber != 29) {
+        PrintColor("Unrecognized dcbOut\n", kColorRed);
+        return 0;
+    }
+    auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
+    CWexalDMAChannel* channel = board ? board->GetDMAChannel(channelNumber) : nullptr;
+    if (!channel) return 0;
+    channel->Flush();
+    channel->Flush();
+    SetUpVelkoDrunChannel(channel, true);
+    bar0[(channelNumber == 28 ? 0x88000 : 0x90000) / 4] = 0xA;
+    Sleep(1);
+    bar0[0x40004 / 4] = 0xFF;
+    channel->GetControlWord() = 1;
+    Sleep(1);
+    PrintColor("Waiting for Data ready ... \n", kColorBlack);
+    CProgressCtrl* progress = GetProgressCtrl();
+    if (progress) {
+        progress->ShowWindow(SW_SHOW);
+        progress->SetRange32(0, static_cast<int>(kFrameWords));
+    }
+    PrintStyled("Software manipulation of data.\n", kColorBlack, kNoteBackground, FALSE);
+    PrintStyled("Using two reads, low half of first read and high half of \n", kColorBlack, kNoteBackground, FALSE);
+    PrintStyled("second read are combined to create 32-bit data\n", kColorBlack, kNoteBackground, FALSE);
+    int errors = 0;
+    for (DWORD k = 0; k < kFrameWords && errors <= 40; ++k) {
+        bool ready = false;
+        for (int poll = 0; poll < 100 && !ready; ++poll) {
+            ready = !(m_bridge->ReadDataFixed(0x6C000102) & 1);
+            if (!ready) Sleep(1);
+        }
+        if (!ready) {
+            CString line;
+            line.Format("Read Timeout DataIndex = %d", static_cast<int>(k));
+            PrintRed(line);
+            if (progress) progress->ShowWindow(SW_HIDE);
+            return 0;
+        }
+        if (progress && k % 250 == 0) progress->SetPos(static_cast<int>(k));
+        const DWORD value = m_bridge->ReadDataFixed(0x60000002) & 0xFFFF;
+        const DWORD expected = k == 0 ? (frame[0] << 16) | 0xA : (frame[k - 1] >> 16) | (frame[k] << 16);
+        if (value != expected && ++errors <= 40) {
+            CString line;
+            line.Format("Offset[%d]\t dataWritten[0x%08X]  dataRead[0x%08X]\n", static_cast<int>(k), expected, value);
+            PrintColor(line, kColorRed);
+        }
+    }
+    if (errors == 0) PrintColor("OK\n", kColorGreen);
+    if (progress) progress->ShowWindow(SW_HIDE);
+    bar0[(0x58000 + 4 * static_cast<DWORD>(channelNumber)) / 4] = 0x80;
+    bar0[(0x58000 + 4 * static_cast<DWORD>(channelNumber)) / 4] = 1;
+    return 0;
+}
+
+DWORD CSorbelinDiag::VelkoDrunOutbound(int channelNumber) {
+    std::vector<DWORD> frame;
+    if (!VelkoDrunStart(frame, "Unable to allocate data for buffer")) return 0;
+    const std::vector<DWORD>* pattern = Pattern(1, "VelkoDrunOutbound()");
+    if (!pattern) return 0;
+    auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
+    CWexalDMAChannel* channel = board && channelNumber >= 0 && channelNumber < 64 ? board->GetDMAChannel(channelNumber) : nullptr;
+    if (!channel) return 0;
+    std::fill(frame.begin(), frame.end(), 0x55555555u);
+    const RegisterPtr bar0 = m_boardIF.GetRegisters();
+    const DWORD address = 0x1000000;
+    if (!WriteMemory(frame.data(), address, kFrameWords * 4)) return 0;
+    bar0[0x40004 / 4] = 0xFF;
+    Sleep(1);
+    frame.clear();
+    channel->Flush();
+    SetUpVelkoDrunChannel(channel, false);
+    bar0[0x40004 / 4] = 0xFF;
+    m_bridge->WriteDataFixed(0x01B00004, (m_bridge->ReadDataFixed(0x01B00004) & 0xFFFF) & ~0x3000u);
+    m_bridge->WriteDataFixed(0x01B00000, (m_bridge->ReadDataFixed(0x01B00000) & 0xFFFF) | 0x3000u);
+    auto strobe = [&] {
+        bar0[(0x58000 + 4 * static_cast<DWORD>(channelNumber)) / 4] = 0x80;
+        bar0[(0x58000 + 4 * static_cast<DWORD>(channelNumber)) / 4] = 1;
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        // Bounded: a port that never gets ready ends the test with a red line.
+        bool ready = false;
+        for (int poll = 0; poll < 100 && !ready; ++poll) {
+            ready = (m_bridge->ReadDataFixed(0x01B00008) & 0x2000) != 0;
+            if (!ready) Sleep(1);
+        }
+        if (!ready) {
+            PrintColor("ERROR:  Timeout (100 milliseconds) waiting for the outbound port to get ready\n", kColorRed);
+            strobe();
+            return 0;
+        }
+        for (DWORD j = 0; j < 128; ++j) {
+            const DWORD w = 128 * static_cast<DWORD>(pass) + j;
+            const DWORD value = (*pattern)[w % pattern->size()];
+            if (w < 10) {
+                CString line;
+                line.Format("Data = 0x%08X\n", value);
+                PrintColor(line, kColorBlack);
+            }
+            m_bridge->WriteDataFixed(0x60000004, value);
+        }
+        m_bridge->WriteDataFixed(0x6C000104, 0x10001);
+        Sleep(1);
+        if (pass == 0) channel->GetControlWord() = 1;
+    }
+    std::vector<WORD> data(kFrameWords);
+    if (ReadMemory(address, data.data(), kFrameWords * 2)) {
+        for (int i = 0; i < 64; ++i) {
+            CString line;
+            line.Format("Data Read = 0x%04X\n", static_cast<unsigned>(data[static_cast<size_t>(i)] >> 3));
+            PrintColor(line, kColorBlack);
+        }
+    }
+    strobe();
+    return 0;
+}
+
 DWORD CSorbelinDiag::RunTest(CString command) {
     const DWORD verbose = ReadVerbosity(command);
     if (!SelectChip()) {
         PrintColor("Unrecognized Chip\n", kColorRed);
         return 0;
     }
-    enum Code { kFifoA_, kFifoB_, kTableA, kTableB, kBlock32, kBlock64, kBlock3264, kAddress32, kAddress64, kReadA, kReadB, kWriteA, kWriteB };
+    enum Code { kFifoA_, kFifoB_, kTableA, kTableB, kBlock32, kBlock64, kBlock3264, kAddress32, kAddress64, kInbound, kOutbound,
+                kReadA, kReadB, kWriteA, kWriteB };
     static const struct {
         const char* keyword;
         Code code;
@@ -258,6 +434,7 @@ DWORD CSorbelinDiag::RunTest(CString command) {
         {"FIFO EMIF_A", kFifoA_},           {"FIFO EMIF_B", kFifoB_},           {"RAMTable EMIF_A", kTableA},
         {"RAMTable EMIF_B", kTableB},       {"SDRAM_32 Block", kBlock32},       {"SDRAM_64 Block", kBlock64},
         {"SDRAM_32/64 Block", kBlock3264},  {"SDRAM_32 Address", kAddress32},   {"SDRAM_64 Address", kAddress64},
+        {"VelkoDrun_IB", kInbound},         {"VelkoDrun_OB", kOutbound},
         {"Register read EMIF_A", kReadA},   {"Register read EMIF_B", kReadB},   {"Register write EMIF_A", kWriteA},
         {"Register write EMIF_B", kWriteB},
     };
@@ -274,12 +451,24 @@ DWORD CSorbelinDiag::RunTest(CString command) {
         case kBlock3264: PrintColor("Not implemented yet!!!\n", kColorNote); break;
         case kAddress32: result = SdramTest(0x800000, 32, 2, verbose); break;
         case kAddress64: result = SdramTest(0x1000000, 64, 2, verbose); break;
+        case kInbound:
+        case kOutbound: {
+            // Only chips A and B have channels; nothing is started for another.
+            const int chip = GetChipFromName(1);
+            if (chip != 1 && chip != 2) {
+                PrintColor("Unrecognized Chip", kColorRed);
+                return 0;
+            }
+            PrintColor(chip == 1 ? "Test Sorbelin A\n" : "Test Sorbelin B\n", kColorGreen);
+            result = row.code == kInbound ? VelkoDrunInbound(chip == 1 ? 28 : 29) : VelkoDrunOutbound(chip == 1 ? 24 : 25);
+            break;
+        }
         case kReadA: result = m_dsp ? m_dsp->RegisterAccessTest(CNuxaDSP::kAccessReadEmifA, m_patternStart, m_patternEnd) : 0; break;
         case kReadB: result = m_dsp ? m_dsp->RegisterAccessTest(CNuxaDSP::kAccessReadEmifB, m_patternStart, m_patternEnd) : 0; break;
         case kWriteA: result = m_dsp ? m_dsp->RegisterAccessTest(CNuxaDSP::kAccessWriteEmifA, m_patternStart, m_patternEnd) : 0; break;
         case kWriteB: result = m_dsp ? m_dsp->RegisterAccessTest(CNuxaDSP::kAccessWriteEmifB, m_patternStart, m_patternEnd) : 0; break;
         }
-        if (row.code == kBlock64 && result == 0 && IsEngineering())
+        if ((row.code == kBlock64 || row.code == kInbound || row.code == kOutbound) && result == 0 && IsEngineering())
             PrintColor("This test is known to fail due to HPI->EMIF problems\n", kColorRed);
         return result;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "codec/chip/sorbelin.h"
+#include "devlib/dma_channel.h"
 
 // Runs on a chip programmed with the diagnostics image. Keywords are compared case-sensitively with
 // the start of the command, so options such as VERBOSE= may follow them; the first match in table
@@ -32,6 +33,12 @@ public:
     DWORD RamTableTest(DWORD base, DWORD size);
     // The SDRAM window test: mode 1 block, 2 address; width 32 or 64.
     DWORD SdramTest(DWORD size, DWORD width, DWORD mode, DWORD verbose);
+    // The VelkoDrun tests (always 0: their comparison is known to fail). Inbound: a 486-line frame
+    // of pattern words streamed from SDRAM by channel 28 / 29 and read back at the chip's port;
+    // outbound: 256 pattern words fed into the port and streamed by channel 24 / 25 into SDRAM.
+    // Any other channel: a red line, nothing started.
+    DWORD VelkoDrunInbound(int channel);
+    DWORD VelkoDrunOutbound(int channel);
     void SetPatternRange(DWORD start, DWORD end) {
         m_patternStart = start;
         m_patternEnd = end;
@@ -40,5 +47,8 @@ public:
 private:
     // The shared pattern when it holds at least words DWORDs; else a red line and null.
     const std::vector<DWORD>* Pattern(DWORD words, const char* test);
+    // Clock, frame and DCB set-up shared by both VelkoDrun tests; false after the red line.
+    bool VelkoDrunStart(std::vector<DWORD>& frame, const char* allocationMessage);
+    void SetUpVelkoDrunChannel(CWexalDMAChannel* channel, bool inbound);
     DWORD m_patternStart = 0, m_patternEnd = 4096;
 };
