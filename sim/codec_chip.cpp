@@ -1,6 +1,8 @@
 // Codec chip model: configuration from a bit stream, reset, and the diagnostics personality with its faults.
 #include "sim/codec_chip.h"
 
+#include <cstdlib>
+
 #include "platform/clock.h"
 
 namespace sim {
@@ -23,7 +25,10 @@ int64_t Micros(int64_t n) { return n * (kPerfFrequency / 1'000'000); }
 
 }  // namespace
 
-CodecChip::CodecChip(const BoardConfig& config, int chip) : m_chip(chip) {
+CodecChip::CodecChip(const BoardConfig& config, int chip)
+    : m_chip(chip), m_sdramBlocks{config.chipSdramBytes[0] / 8, config.chipSdramBytes[1] / 16} {
+    for (const auto& [key, value] : config.vpd)
+        if (key == "ZA" && chip == 2 && std::atoi(value.c_str()) >= 2) m_idOffset = 0x10u << 20;
     for (const CodecChipFault& f : config.faults.codec.chips)
         if (f.chip == chip) m_faults.codec.chips.push_back(f);
 }
@@ -212,7 +217,8 @@ uint32_t CodecChip::WindowAccess(int w, uint32_t address, bool read, uint32_t va
     win.control = value;
     win.writeAt = win.readAt = 0;
     if (value != 1 && value != 2) return 0;
-    uint32_t cell = win.index;
+    // Index values past the memory wrap around it.
+    uint32_t cell = static_cast<uint32_t>(win.index % m_sdramBlocks[w]);
     for (const CodecChipFault& f : m_faults.codec.chips)
         if (f.kind == K::SdramAddressAlias && f.width == width) cell &= ~(1u << f.line);
     if (value == 1) {

@@ -62,7 +62,8 @@ public:
     void SetOutboundPush(std::function<void()> push) { m_push = std::move(push); }
     void PushInbound(uint16_t half) { m_inbound.push_back(half); }
     std::deque<uint32_t>& Outbound() { return m_outbound; }
-    uint32_t IdWord() const { return m_configured ? m_idWord : 0xFFFFFFFF; }
+    // Chip B of a board of artwork 2 or later (product data "ZA") reports a device id 0x10 above A's.
+    uint32_t IdWord() const { return m_configured ? m_idWord + m_idOffset : 0xFFFFFFFF; }
 
 private:
     struct Window {
@@ -79,6 +80,8 @@ private:
     uint32_t EmifFault(uint32_t address, uint32_t value) const;
 
     int m_chip;
+    uint32_t m_idOffset = 0;
+    uint64_t m_sdramBlocks[2];
     BoardFaults m_faults;
     bool m_prog = false, m_init = false, m_configured = false;
     uint32_t m_idWord = 0xFFFFFFFF;

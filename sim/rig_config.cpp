@@ -191,7 +191,7 @@ void ReadVpd(const Json& v, const std::string& key, BoardConfig& board) {
 
 void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     RequireObject(b, key);
-    CheckKeys(b, key, {"tag", "kind", "sdram_mib", "revision", "vpd", "attached", "sensors", "memory_clock", "flash", "bridge_revision"});
+    CheckKeys(b, key, {"tag", "kind", "sdram_mib", "revision", "vpd", "attached", "sensors", "memory_clock", "flash", "bridge_revision", "codec_sdram_mib"});
     if (!b.contains("kind")) Fail(Join(key, "kind"), "missing (\"brimola\" or \"nuxa\")");
     const std::string kind = ReadString(b["kind"], Join(key, "kind"));
     if (kind == "brimola") board = DefaultBoard(BoardKind::Brimola, "");
@@ -205,6 +205,16 @@ void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     if (b.contains("sdram_mib")) board.sdramBytes = ReadUnsigned(b["sdram_mib"], Join(key, "sdram_mib"), 8, 2048) << 20;
     if (b.contains("revision")) board.revision = static_cast<uint32_t>(ReadUnsigned(b["revision"], Join(key, "revision"), 0, 0xFFF));
     if (b.contains("vpd")) ReadVpd(b["vpd"], Join(key, "vpd"), board);
+    if (b.contains("codec_sdram_mib")) {
+        const std::string k = Join(key, "codec_sdram_mib");
+        if (board.kind != BoardKind::Nuxa) Fail(k, "only a codec board has codec chips");
+        RequireObject(b["codec_sdram_mib"], k);
+        CheckKeys(b["codec_sdram_mib"], k, {"width32", "width64"});
+        const char* names[2] = {"width32", "width64"};
+        for (int w = 0; w < 2; ++w)
+            if (b["codec_sdram_mib"].contains(names[w]))
+                board.chipSdramBytes[w] = ReadUnsigned(b["codec_sdram_mib"][names[w]], k + "." + names[w], 1, 1024) << 20;
+    }
     if (b.contains("bridge_revision")) {
         const std::string k = Join(key, "bridge_revision");
         if (board.kind != BoardKind::Nuxa) Fail(k, "only a codec board has the host-port bridge");

@@ -310,6 +310,8 @@ struct BoardConfig {
     std::string flashImage;
     // Codec board: the host-port bridge's revision.
     uint32_t bridgeMajor = 1, bridgeMinor = 1;
+    // Each codec chip's SDRAM behind its 32-bit and 64-bit windows; window blocks past the end wrap.
+    uint64_t chipSdramBytes[2] = {32ull << 20, 64ull << 20};
     BoardFaults faults;
 };
 

@@ -11,7 +11,9 @@
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
+#include "devlib/devices.h"
 #include "platform/files.h"
+#include "platform/process.h"
 
 CSorbelin::CSorbelin(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CString name)
     : CWexalTreeMapTB(name), m_dsp(dsp), m_bridge(bridge), m_controller(controller) {
@@ -103,6 +105,12 @@ bool CSorbelin::RunBaseCommand(const CString& command, DWORD verbose, DWORD& res
     } else if (starts("IMAGE_LIST")) {
         ShowList(m_images, "Image list");
         result = kRunPassed;
+    } else if (starts("Show DCB Info")) {
+        result = ShowDCBInfo();
+    } else if (starts("FileMap")) {
+        CString rest = command.Mid(7);
+        rest.TrimLeft(" \t");
+        result = FileMap(rest);
     } else if (starts("RESOLUTION_LIST")) {
         ShowList(m_resolutions, "Resolution list");
         result = kRunPassed;
@@ -267,4 +275,129 @@ int CSorbelin::CompareFiles(CString arguments) {
     }
     PrintColor("Files match\n", kColorGreen);
     return 1;
+}
+
+void CSorbelin::RunOnFailLine(const CString& text) {
+    CString line = text;
+    line.Trim();
+    if (line.IsEmpty() || line[0] == '#') return;
+    if (line.Find("@SYSCMD") == 0) {
+        std::vector<std::string> words;
+        const std::string rest = line.Mid(7).str();
+        for (size_t at = 0; at < rest.size();) {
+            const size_t start = rest.find_first_not_of(" \t", at);
+            if (start == std::string::npos) break;
+            const size_t end = rest.find_first_of(" \t", start);
+            words.push_back(rest.substr(start, end == std::string::npos ? std::string::npos : end - start));
+            at = end == std::string::npos ? rest.size() : end;
+        }
+        if (words.empty()) return;
+        const int code = platform::RunProcess(words[0], std::vector<std::string>(words.begin() + 1, words.end()));
+        CString report;
+        report.Format("OnFail: %s exit code %d\n", words[0].c_str(), code);
+        PrintColor(report, code == 0 ? kColorBlack : kColorRed);
+        return;
+    }
+    Run(line);
+}
+
+void CSorbelin::RunOnFail() {
+    for (int i = 0; i < m_onFail.GetCount(); ++i) {
+        const CString entry = m_onFail.GetAt(i);
+        if (entry.Find("@FILE=") != 0) {
+            RunOnFailLine(entry);
+            continue;
+        }
+        CString path = entry.Mid(6);
+        path.Trim();
+        CFile file;
+        CFile::Status status;
+        if (ExpandPathMacros(path, TRUE, TRUE) == kPathNotFound || !CFile::GetStatus(path, status) ||
+            !file.Open(path, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary)) {
+            PrintColor("ERROR:  Unable to open OnFail file[" + path + "]\n", kColorRed);
+            continue;
+        }
+        // OnFail files are a few lines; a larger one is refused rather than read into memory.
+        const LONGLONG length = file.GetLength();
+        if (length < 0 || length > 0x10000) {
+            PrintColor("ERROR:  OnFail file[" + path + "] is too large\n", kColorRed);
+            continue;
+        }
+        std::string text(static_cast<size_t>(length), '\0');
+        if (length > 0 && file.Read(text.data(), static_cast<UINT>(length)) != static_cast<UINT>(length)) {
+            PrintColor("ERROR:  Unable to read OnFail file[" + path + "]\n", kColorRed);
+            continue;
+        }
+        file.Close();
+        for (size_t at = 0; at < text.size();) {
+            const size_t end = text.find('\n', at);
+            RunOnFailLine(CString(text.substr(at, end == std::string::npos ? std::string::npos : end - at).c_str()));
+            at = end == std::string::npos ? text.size() : end + 1;
+        }
+    }
+}
+
+BOOL CSorbelin::GetChipDMAChannels(DWORD& toChip, DWORD& fromChip, RegisterRef* controlWord) {
+    const int chip = GetChipFromName(1);
+    if (chip != 1 && chip != 2) return FALSE;
+    toChip = chip == 1 ? 28 : 29;
+    fromChip = chip == 1 ? 24 : 25;
+    if (controlWord) {
+        auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
+        CWexalDMAChannel* channel = board ? board->GetDMAChannel(static_cast<int>(toChip)) : nullptr;
+        *controlWord = channel ? channel->GetControlWord() : RegisterRef(nullptr, 0);
+    }
+    return TRUE;
+}
+
+DWORD CSorbelin::ShowDCBInfo() {
+    DWORD channels[2] = {};
+    if (!GetChipDMAChannels(channels[0], channels[1], nullptr)) {
+        PrintColor("Unrecognized Chip\n", kColorRed);
+        return kRunPassed;
+    }
+    auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
+    for (const DWORD number : channels) {
+        CWexalDMAChannel* channel = board ? board->GetDMAChannel(static_cast<int>(number)) : nullptr;
+        if (!channel) continue;
+        for (int n = 0; n < 16; ++n) {
+            DWORD words[8] = {};
+            if (!channel->GetDCBWords(n, words)) continue;
+            CString report;
+            report.Format("Channel[%u] DCB[%d]  Next[%u]  Tag[%u]  Start[0x%08X]  Lines[%u]  LineLength[%u]  Initial[%u]\n", number, n,
+                          words[0] & 0x3F, words[1] >> 16 & 0xFFF, words[2], words[3] >> 16, words[4] & 0xFFFF, words[3] & 0xFFFF);
+            PrintColor(report, CheckTransferSize(number, words, report) ? kColorBlack : kColorRed);
+        }
+    }
+    return kRunPassed;
+}
+
+void CSorbelin::FlushDMAStreams() {
+    auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
+    if (!board) return;
+    for (const int number : {24, 25, 28, 29, 58})
+        if (CWexalDMAChannel* channel = board->GetDMAChannel(number)) channel->Flush();
+}
+
+BOOL CSorbelin::WriteContextEntry(const DWORD entry[4]) {
+    if (!SelectChip()) return TRUE;
+    const DWORD base = 0x60000100 + 16 * (entry[0] & 0xF);
+    for (DWORD i = 0; i < 4; ++i) m_bridge->WriteDataFixed(base + 4 * i, entry[i]);
+    return TRUE;
+}
+
+std::vector<CString> CSorbelin::GetSupportedPackages(const CString& imagePath) {
+    std::vector<CString> packages;
+    const COxd image(imagePath, 1);
+    CString text;
+    if (!image.GetTag('X', text)) return packages;
+    const std::string all = text.str();
+    for (size_t at = 0; at < all.size();) {
+        const size_t start = all.find_first_not_of(", \t", at);
+        if (start == std::string::npos) break;
+        const size_t end = all.find_first_of(", \t", start);
+        packages.emplace_back(all.substr(start, end == std::string::npos ? std::string::npos : end - start).c_str());
+        at = end == std::string::npos ? all.size() : end;
+    }
+    return packages;
 }

@@ -19,7 +19,8 @@
 //   "Reset", "RAM_Init", "Program FILE=<image>" (the diagnostics, encoder, packer or unpacker image
 //   through the DSP), "Show Programmed Info", "Show OXD Info FILE=", "Show ZYV Info FILE=" (a
 //   package file, or a folder of them), "Compare Files FILE1= FILE2=", "IMAGE_LIST",
-//   "RESOLUTION_LIST".
+//   "RESOLUTION_LIST", "Show DCB Info" (the DCBs of the chip's two channels), "FileMap FILE= NAME="
+//   (a log kept on the test itself).
 class CSorbelin : public CWexalTreeMapTB {
 public:
     static constexpr DWORD kStageBase = 1, kStageRunTest = 2, kStageNone = 3;
@@ -64,6 +65,32 @@ public:
     virtual DWORD Program(const CString& arguments, int verbose);
     // FILE1= and FILE2= compared byte for byte: 1 equal, else 0 after a red line.
     virtual int CompareFiles(CString arguments);
+    // Runs every entry of the OnFail list: "@FILE=<path>" runs each line of that file (path macros
+    // allowed; a red line when it cannot be read), any other entry is one line. A line is a command
+    // of this test, or "@SYSCMD <program> <arguments>", a program run to its end. Blank lines and
+    // lines starting with "#" are skipped.
+    virtual void RunOnFail();
+    CStrList* GetOnFailList() { return &m_onFail; }
+    // Prints the DCBs of the chip's channels (to the chip and back) with CheckTransferSize's
+    // verdict on each: red when it answers 0. Always 1.
+    virtual DWORD ShowDCBInfo();
+    // Whether a DCB of the channel moves what the test expects; the base has no expectation: 1.
+    virtual BOOL CheckTransferSize(DWORD channel, const DWORD dcb[8], CString& report) {
+        (void)channel;
+        (void)dcb;
+        (void)report;
+        return TRUE;
+    }
+    // Flushes the chip's DMA streams: channels 24, 25, 28, 29 and 58.
+    virtual void FlushDMAStreams();
+    // Writes the four words of a context RAM entry to 0x60000100 + 16 x (its context ID, the low
+    // four bits of word 0). 1.
+    virtual BOOL WriteContextEntry(const DWORD entry[4]);
+    // The packages a codec image supports: its tag 'X' split at commas and blanks; empty without one.
+    static std::vector<CString> GetSupportedPackages(const CString& imagePath);
+    // The chip's DMA channels: to the chip (28 A, 29 B), from the chip (24 A, 25 B), and its
+    // control word (the to-chip channel's); FALSE and nothing for another chip.
+    BOOL GetChipDMAChannels(DWORD& toChip, DWORD& fromChip, RegisterRef* controlWord);
     CStrListImages* GetImageList() { return &m_images; }
     CStrListResolutions* GetResolutionList() { return &m_resolutions; }
     CNuxaDSP* GetDSP() const { return m_dsp; }
@@ -91,6 +118,8 @@ private:
     CWexalTreeMapTB* m_parent = nullptr;
     int m_programFlag = 1;
     CString m_programmedFile, m_programmedRevision;
+    void RunOnFailLine(const CString& line);
     CStrListImages m_images;
     CStrListResolutions m_resolutions;
+    CStrList m_onFail;
 };

@@ -348,4 +348,81 @@ TEST_F(SorbelinDiagTest, AFailedProgrammingKeepsThePreviousInformation) {
     EXPECT_TRUE(diagB.out.Has("SDIA0202.oxd]  Revision[0102]\n"));
 }
 
+TEST_F(SorbelinDiagTest, OnFailRunsTheFileAndReportsWhatItCannotRun) {
+    ASSERT_EQ(Program(diagA), kRunPassed);
+    support::TempDir dir;
+    dir.Write("OnFail.txt", "# comment\nShow Programmed Info\n\n@SYSCMD " + dir.File("no-such-program") + " -x\nFIFO EMIF_A -NORESET\n");
+    diagA.GetOnFailList()->Add(("@FILE=" + dir.File("OnFail.txt")).c_str());
+    diagA.GetOnFailList()->Add(("@FILE=" + dir.File("missing.txt")).c_str());
+    diagA.GetOnFailList()->Add("RAM_Init");
+    Clear();
+    diagA.RunOnFail();
+    EXPECT_TRUE(diagA.out.Has("Programmed File["));
+    EXPECT_TRUE(diagA.out.HasColoured("OnFail: " + dir.File("no-such-program") + " exit code -1\n", kColorRed));
+    EXPECT_TRUE(diagA.out.HasColoured("ERROR:  Unable to open OnFail file[" + dir.File("missing.txt") + "]\n", kColorRed));
+    EXPECT_EQ(support::Count(diagA.out.text, "ERROR"), 1u);  // the FIFO and RAM_Init lines passed quietly
+    // The shipped file's commands are the test's own.
+    diagA.GetOnFailList()->FreeStrings();
+    diagA.GetOnFailList()->Add(("@FILE=" + std::string(PEX_TESTDATA_DIR) + "/OnFail.txt").c_str());
+    Clear();
+    diagA.RunOnFail();
+    EXPECT_TRUE(diagA.out.Has("Channel[28] DCB[0]"));
+    EXPECT_EQ(support::Count(diagA.out.text, "ERROR"), 0u);
+}
+
+TEST_F(SorbelinDiagTest, ChannelsContextEntriesPackagesAndChipIds) {
+    DWORD to = 0, from = 0;
+    ASSERT_TRUE(diagB.GetChipDMAChannels(to, from, nullptr));
+    EXPECT_EQ(to, 29u);
+    EXPECT_EQ(from, 25u);
+    CSorbelinDiag other(nullptr, nullptr, nullptr, "CSorbelinDiagX");
+    EXPECT_FALSE(other.GetChipDMAChannels(to, from, nullptr));
+    // Show DCB Info: 16 DCBs of each channel; the base checks nothing, so all lines are black.
+    diagB.out = {};
+    EXPECT_EQ(diagB.Run("Show DCB Info"), kRunPassed);
+    EXPECT_EQ(support::Count(diagB.out.text, "Channel[29] DCB["), 16u);
+    EXPECT_EQ(support::Count(diagB.out.text, "Channel[25] DCB["), 16u);
+    for (const auto& [text, colour] : diagB.out.coloured) EXPECT_EQ(colour, kColorBlack) << text;
+    // A context entry lands at 0x60000100 + 16 x its ID.
+    ASSERT_EQ(Program(diagA), kRunPassed);
+    const DWORD entry[4] = {0x12345673, 2, 3, 4};
+    EXPECT_TRUE(diagA.WriteContextEntry(entry));
+    bridge.SetDSPBlock(1);
+    EXPECT_EQ(bridge.ReadDataFixed(0x60000130), 0x12345673u);
+    EXPECT_EQ(bridge.ReadDataFixed(0x6000013C), 4u);
+    // The supported packages of an image: its tag 'X'.
+    support::TempDir dir;
+    std::string header = std::string("ZORV.OXD") + std::string("\0\0\0\x50", 4) + std::string(32, ' ') + "N:TEST0202;X:ZM04E4,ZM04E5 ZM04D6;";
+    header.resize(0x50, '\0');
+    const std::string path = dir.Write("TEST0202.oxd", header + "data");
+    const std::vector<CString> packages = CSorbelin::GetSupportedPackages(path.c_str());
+    ASSERT_EQ(packages.size(), 3u);
+    EXPECT_EQ(packages[0], "ZM04E4");
+    EXPECT_EQ(packages[2], "ZM04D6");
+    EXPECT_TRUE(CSorbelin::GetSupportedPackages((std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd").c_str()).empty());
+    // Chip B of artwork 2 (the default product data) reports a device id 0x10 above A's.
+    ASSERT_EQ(Program(diagB), kRunPassed);
+    bridge.SetDSPBlock(1);
+    const DWORD idA = bridge.ReadDataFixed(0x01C4000C);
+    bridge.SetDSPBlock(2);
+    EXPECT_EQ(bridge.ReadDataFixed(0x01C4000C), idA + (0x10u << 20));
+    EXPECT_EQ(idA >> 20, 0x5D0u);
+}
+
+TEST_F(SorbelinDiagTest, ASmallerChipSdramWrapsAndFailsTheAddressTest) {
+    LoadJson(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa", "codec_sdram_mib": {"width32": 8, "width64": 64},
+                 "vpd": {"ZA": "01"}}]})");
+    Attach();
+    ASSERT_EQ(Program(diagA), kRunPassed);
+    EXPECT_EQ(diagA.Run("SDRAM_32 Block"), kRunPassed);
+    EXPECT_EQ(diagA.Run("SDRAM_32 Address"), kRunFailed);
+    EXPECT_EQ(diagA.Run("SDRAM_64 Address"), kRunPassed);
+    // Artwork 1: both chips report the same id.
+    ASSERT_EQ(Program(diagB), kRunPassed);
+    bridge.SetDSPBlock(1);
+    const DWORD idA = bridge.ReadDataFixed(0x01C4000C);
+    bridge.SetDSPBlock(2);
+    EXPECT_EQ(bridge.ReadDataFixed(0x01C4000C), idA);
+}
+
 }  // namespace
