@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "codec/dsp/zyv_file.h"
+#include "devlib/devices.h"
 #include "devlib/wexal_spaces.h"
 #include "framework/hw/oxd.h"
+#include "framework/list_selector.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
-#include "devlib/devices.h"
 #include "platform/files.h"
+#include "platform/host_ui.h"
 #include "platform/process.h"
 
 CSorbelin::CSorbelin(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CString name)
@@ -103,8 +105,9 @@ bool CSorbelin::RunBaseCommand(const CString& command, DWORD verbose, DWORD& res
     } else if (starts("Compare Files")) {
         result = CompareFiles(command) == 1 ? kRunPassed : kRunFailed;
     } else if (starts("IMAGE_LIST")) {
-        ShowList(m_images, "Image list");
-        result = kRunPassed;
+        result = ListCommand(m_images, command.Mid(10));
+    } else if (starts("Modify Image/Resolution List")) {
+        result = ModifyLists();
     } else if (starts("Show DCB Info")) {
         result = ShowDCBInfo();
     } else if (starts("FileMap")) {
@@ -112,19 +115,43 @@ bool CSorbelin::RunBaseCommand(const CString& command, DWORD verbose, DWORD& res
         rest.TrimLeft(" \t");
         result = FileMap(rest);
     } else if (starts("RESOLUTION_LIST")) {
-        ShowList(m_resolutions, "Resolution list");
-        result = kRunPassed;
+        result = ListCommand(m_resolutions, command.Mid(15));
     } else {
         return false;
     }
     return true;
 }
 
-void CSorbelin::ShowList(const CStrList& list, const char* title) {
-    CString line;
-    line.Format("%s[%d]\n", title, list.GetCount());
-    PrintColor(line, kColorBlack);
-    for (int i = 0; i < list.GetCount(); ++i) PrintColor("  " + list.GetAt(i) + "\n", kColorBlack);
+namespace {
+
+class BlackPrinter : public CStrListPrinter {
+public:
+    explicit BlackPrinter(CSorbelin& test) : m_test(test) {}
+    void Print(const CString& text) override { m_test.PrintColor(text, kColorBlack); }
+
+private:
+    CSorbelin& m_test;
+};
+
+}  // namespace
+
+DWORD CSorbelin::ListCommand(CStrList& list, const CString& arguments) {
+    BlackPrinter printer(*this);
+    return RunStrListCommand(list, arguments, printer) == 1 ? kRunPassed : kRunFailed;
+}
+
+DWORD CSorbelin::ModifyLists() {
+    // The sheet offers the plain-run presets (image preset 0) whatever the run mode.
+    CStrListImages images;
+    CStrListResolutions resolutions;
+    BlackPrinter printer(*this);
+    if (!LoadStrListPresets(images, resolutions, 0, printer)) return kRunFailed;
+    COptionsSheetListSelector sheet(platform::GetMainWnd());
+    sheet.SetImageResolutionSources(images, resolutions);
+    sheet.SetImageResolutionSelections(m_images, m_resolutions);
+    sheet.DoModal();
+    // After Cancel the selections are still the lists handed in, so they come back unchanged.
+    return sheet.GetImageResolutionSelections(m_images, m_resolutions) == 1 ? kRunPassed : kRunFailed;
 }
 
 void CSorbelin::Reset(int verbose) {

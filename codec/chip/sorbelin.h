@@ -19,7 +19,8 @@
 //   "Reset", "RAM_Init", "Program FILE=<image>" (the diagnostics, encoder, packer or unpacker image
 //   through the DSP), "Show Programmed Info", "Show OXD Info FILE=", "Show ZYV Info FILE=" (a
 //   package file, or a folder of them), "Compare Files FILE1= FILE2=", "IMAGE_LIST",
-//   "RESOLUTION_LIST", "Show DCB Info" (the DCBs of the chip's two channels), "FileMap FILE= NAME="
+//   "RESOLUTION_LIST" (the list commands on the test's own lists), "Modify Image/Resolution List"
+//   (the list sheet), "Show DCB Info" (the DCBs of the chip's two channels), "FileMap FILE= NAME="
 //   (a log kept on the test itself).
 class CSorbelin : public CWexalTreeMapTB {
 public:
@@ -113,7 +114,10 @@ private:
     bool RunBaseCommand(const CString& command, DWORD verbose, DWORD& result);
     DWORD ShowOXDInfo(const CString& arguments);
     DWORD ShowZYVInfo(const CString& arguments);
-    void ShowList(const CStrList& list, const char* title);
+    // IMAGE_LIST / RESOLUTION_LIST: the list command on the test's own list.
+    DWORD ListCommand(CStrList& list, const CString& arguments);
+    // "Modify Image/Resolution List": the list sheet over the plain-run presets and the test's lists.
+    DWORD ModifyLists();
 
     CWexalTreeMapTB* m_parent = nullptr;
     int m_programFlag = 1;

@@ -409,6 +409,21 @@ TEST_F(SorbelinDiagTest, ChannelsContextEntriesPackagesAndChipIds) {
     EXPECT_EQ(idA >> 20, 0x5D0u);
 }
 
+TEST_F(SorbelinDiagTest, TheTestsOwnImageAndResolutionLists) {
+    EXPECT_EQ(diagA.Run("IMAGE_LIST ADD=(Bars)"), kRunPassed);
+    EXPECT_EQ(diagA.Run("RESOLUTION_LIST ADD=DIM=(720,486)"), kRunPassed);
+    EXPECT_EQ(diagA.GetImageList()->GetCount(), 1);
+    EXPECT_EQ(diagA.GetImageList()->GetAt(0), "BARS");
+    EXPECT_EQ(diagB.GetImageList()->GetCount(), 0);  // each test has its own
+    diagA.out = {};
+    EXPECT_EQ(diagA.Run("IMAGE_LIST SHOW"), kRunPassed);
+    EXPECT_TRUE(diagA.out.Has("BARS"));
+    // Without a host the sheet is cancelled: the lists stay as they were.
+    EXPECT_EQ(diagA.Run("Modify Image/Resolution List"), kRunPassed);
+    EXPECT_EQ(diagA.GetImageList()->GetCount(), 1);
+    EXPECT_EQ(diagA.GetResolutionList()->GetCount(), 1);
+}
+
 TEST_F(SorbelinDiagTest, ASmallerChipSdramWrapsAndFailsTheAddressTest) {
     LoadJson(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa", "codec_sdram_mib": {"width32": 8, "width64": 64},
                  "vpd": {"ZA": "01"}}]})");
