@@ -428,3 +428,18 @@ std::vector<CString> CSorbelin::GetSupportedPackages(const CString& imagePath) {
     }
     return packages;
 }
+
+BOOL CSorbelin::ShowTemperature(int verbose) {
+    (void)verbose;
+    const int chip = GetChipFromName(1);
+    if (chip != 1 && chip != 2) return FALSE;
+    DWORD setPoint = 0, reading = 0;
+    if (!ReadTemperature(chip == 1 ? "2RHI" : "3RHI", &setPoint) || !ReadTemperature(chip == 1 ? "2TEMP" : "3TEMP", &reading)) {
+        PrintColor("ERROR:  Unable to read the codec chip temperature\n", kColorRed);
+        return FALSE;
+    }
+    CString line;
+    line.Format("Sorbelin%c\t%d C\t\t%d C\n", chip == 1 ? 'A' : 'B', static_cast<int>(setPoint), static_cast<int>(reading));
+    PrintColor(line, reading > setPoint ? kColorRed : kColorBlack);
+    return TRUE;
+}

@@ -82,6 +82,10 @@ public:
         (void)report;
         return TRUE;
     }
+    // The chip's set point and temperature from the board's sensor (remote channel 2 for chip A,
+    // 3 for B): "Sorbelin<A|B>\t<set point> C\t\t<temperature> C", red when over the set point.
+    // FALSE when the sensor cannot be read.
+    virtual BOOL ShowTemperature(int verbose);
     // Flushes the chip's DMA streams: channels 24, 25, 28, 29 and 58.
     virtual void FlushDMAStreams();
     // Writes the four words of a context RAM entry to 0x60000100 + 16 x (its context ID, the low

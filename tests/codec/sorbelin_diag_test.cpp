@@ -409,6 +409,17 @@ TEST_F(SorbelinDiagTest, ChannelsContextEntriesPackagesAndChipIds) {
     EXPECT_EQ(idA >> 20, 0x5D0u);
 }
 
+TEST_F(SorbelinDiagTest, TemperatureOfEachChipFromItsSensorChannel) {
+    // Default sensors: channel 2 at 40 C, channel 3 at 42 C, limits 85 C.
+    diagA.out = {};
+    EXPECT_TRUE(diagA.ShowTemperature(1));
+    EXPECT_TRUE(diagA.out.HasColoured("SorbelinA\t85 C\t\t40 C\n", kColorBlack)) << diagA.out.text;
+    LoadFaults(R"([{"kind": "sensor_over_limit", "board": "Nuxa1", "sensor": "3TEMP", "by": 4}])");
+    diagB.out = {};
+    EXPECT_TRUE(diagB.ShowTemperature(1));
+    EXPECT_TRUE(diagB.out.HasColoured("SorbelinB\t85 C\t\t89 C\n", kColorRed)) << diagB.out.text;
+}
+
 TEST_F(SorbelinDiagTest, TheTestsOwnImageAndResolutionLists) {
     EXPECT_EQ(diagA.Run("IMAGE_LIST ADD=(Bars)"), kRunPassed);
     EXPECT_EQ(diagA.Run("RESOLUTION_LIST ADD=DIM=(720,486)"), kRunPassed);
