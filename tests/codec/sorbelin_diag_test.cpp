@@ -420,6 +420,44 @@ TEST_F(SorbelinDiagTest, TemperatureOfEachChipFromItsSensorChannel) {
     EXPECT_TRUE(diagB.out.HasColoured("SorbelinB\t85 C\t\t89 C\n", kColorRed)) << diagB.out.text;
 }
 
+TEST_F(SorbelinDiagTest, InformationCommandsOnFilesAndPackages) {
+    support::TempDir dir;
+    const std::string zyv = std::string(PEX_TESTDATA_DIR) + "/zyv/20040416";
+    dir.Write("a.bin", "same");
+    dir.Write("b.bin", "same");
+    dir.Write("c.bin", "diff");
+    dir.Write("bad.zyv", "ZYV1");
+    struct Row {
+        std::string command;
+        DWORD result;
+        const char* text;
+        COLORREF colour;
+    };
+    const Row rows[] = {
+        {"Show ZYV Info FILE=" + zyv + "/ZM04E4.zyv", kRunPassed,
+         "VCID[0x4E4]  10-bit  Fields  Raster[720 x 486]  Lines[243 of 262]  MaxFrame[245760]  Tables[3]  CRC[0x740A551F]\n", kColorBlack},
+        {"Show ZYV Info FILE=" + zyv + "/ZM04E4.zyv", kRunPassed, "Resolution[0]  Width[720]  Height[486]  Lines[243]  TotalLines[262]\n",
+         kColorBlack},
+        {"Show ZYV Info FILE=" + zyv, kRunPassed, "] date[20040416]\n", kColorGreen},
+        {"Show ZYV Info FILE=" + zyv, kRunPassed, "ZM04D6.zyv  CRC[0x81F0B422]\n", kColorBlack},
+        {"Show ZYV Info FILE=" + dir.Path(), kRunFailed, "] date[0]\n", kColorRed},
+        {"Show ZYV Info FILE=" + dir.File("bad.zyv"), kRunFailed, "length is not a whole package", kColorRed},
+        {"Show ZYV Info", kRunFailed, "ERROR:  FILE= not specified on the command line.\n", kColorRed},
+        {"Show OXD Info FILE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd", kRunPassed, "  N: SDIA0202\n", kColorBlack},
+        {"Show OXD Info FILE=" + dir.File("a.bin"), kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
+        {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("b.bin"), kRunPassed, "Files match\n", kColorGreen},
+        {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("c.bin"), kRunFailed, "] does not match FILE2[", kColorRed},
+        {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("none.bin"), kRunFailed, "ERROR:  Unable to open[", kColorRed},
+        {"Compare Files FILE1=" + dir.File("a.bin"), kRunFailed, "ERROR:  FILE2= not specified on the command line.\n", kColorRed},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        diagA.out = {};
+        EXPECT_EQ(diagA.Run(row.command.c_str()), row.result);
+        EXPECT_TRUE(diagA.out.HasColoured(row.text, row.colour)) << diagA.out.text;
+    }
+}
+
 TEST_F(SorbelinDiagTest, TheTestsOwnImageAndResolutionLists) {
     EXPECT_EQ(diagA.Run("IMAGE_LIST ADD=(Bars)"), kRunPassed);
     EXPECT_EQ(diagA.Run("RESOLUTION_LIST ADD=DIM=(720,486)"), kRunPassed);
