@@ -8,6 +8,7 @@
 #include "boards/tcl/tcl_test.h"
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
+#include "diagport/scr_port.h"
 #include "framework/hw/jastel.h"
 
 // The one codec-board root ("CNuxaBoard") owns every test of the codec board. Member tests are
@@ -74,6 +75,7 @@ private:
     CNulk m_nulk;
     CBexi m_bexi;
     CCableLoopback m_cableLoopback;
+    SCRport m_scrPort;
     mem_clk m_memClk;
     Tcl m_tcl;
     BoardSharedTests m_shared;  // after the Tcl test, as both boards build them

@@ -168,10 +168,10 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
                                     "Create class MemTestB\nCreate class Flash\n";
     EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CKerzil\nCreate class CSulvethA\n"
                                         "Create class CSulvethB\nCreate class CNulk\nCreate class CBexi\n"
-                                        "Create class CableLoopback\nCreate class CBrimolaWemp\nCreate class mem_clk\nCreate class SulvethLoop\nCreate class Tcl\nCreate class CVantrelCodec\n"
+                                        "Create class CableLoopback\nCreate class CBrimolaWemp\nCreate class SCRport\nCreate class mem_clk\nCreate class SulvethLoop\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CNulk\nCreate class CBexi\n"
-                                        "Create class CableLoopback\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
+                                        "Create class CableLoopback\nCreate class SCRport\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, " Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n"), 2u);
     ASSERT_EQ(plugin.leaves.size(), Shipped("BrimolaTree_Eng.txt") + Shipped("NuxaTree_Eng.txt"));
