@@ -255,7 +255,15 @@ void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     if (b.contains("flash")) {
         const std::string k = Join(key, "flash");
         RequireObject(b["flash"], k);
-        CheckKeys(b["flash"], k, {"image"});
+        CheckKeys(b["flash"], k, {"image", "pcix_image"});
+        if (b["flash"].contains("pcix_image")) {
+            board.pcixImage = ReadString(b["flash"]["pcix_image"], k + ".pcix_image");
+            const bool fits = board.kind == BoardKind::Brimola ? board.pcixImage == "PUVI" || board.pcixImage == "ZVKX"
+                                                               : board.pcixImage == "KEZO";
+            if (!fits)
+                Fail(k + ".pcix_image", board.kind == BoardKind::Brimola ? "the main board's PCIX image is \"PUVI\" or \"ZVKX\""
+                                                                         : "the codec board's PCIX image is \"KEZO\"");
+        }
         if (b["flash"].contains("image")) {
             board.flashImage = ReadString(b["flash"]["image"], k + ".image");
             if (board.flashImage.empty()) Fail(k + ".image", "an empty file name");
@@ -788,6 +796,7 @@ BoardConfig DefaultBoard(BoardKind kind, const std::string& tag) {
     const bool main = kind == BoardKind::Brimola;
     b.sdramBytes = (main ? 512ull : 256ull) << 20;
     b.revision = 0xC75;
+    b.pcixImage = main ? "PUVI" : "KEZO";
     b.vpd = DefaultVpdFields(kind);
     b.breakoutBox = false;
     return b;

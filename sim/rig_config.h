@@ -277,6 +277,9 @@ struct BoardConfig {
     // Raw image file (0x400000 little-endian words) that keeps the flash PROM's contents across
     // runs; empty: the flash starts from the healthy contents every run.
     std::string flashImage;
+    // The Wexal image of the flash's PCIX segment, which the board boots: "PUVI" (or "ZVKX") on the
+    // main board, "KEZO" on the codec board.
+    std::string pcixImage;
     BoardFaults faults;
 };
 
