@@ -122,7 +122,7 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         B(R"("memory_clock": {"window_low": 200, "window_high": 100})", "memory_clock.window_high\": the window ends before it starts"),
         B(R"("flash": {"image": ""})", "flash.image\": an empty file name"), B(R"("flash": {"file": "x"})", "flash.file\": unknown key"),
         B(R"("flash": {"pcix_image": "KEZO"})", "flash.pcix_image\": the main board's PCIX image is \"PUVI\" or \"ZVKX\""),
-        {R"({"boards": [{"tag": "N", "kind": "nuxa", "flash": {"pcix_image": "PUVI"}}]})", "flash.pcix_image\": the codec board's PCIX image is \"KEZO\""},
+        {R"({"boards": [{"tag": "N", "kind": "nuxa", "flash": {"pcix_image": "PUVI"}}]})", "boards[0].flash.pcix_image\": the codec board's PCIX image is \"KEZO\""},
         F(R"("kind": "gremlin")", "kind\": unknown fault kind \"gremlin\""),
         {Rig(R"({"kind": "dma_stall", "board": "B9", "channel": 1})"), "faults[0].board\": no board \"B9\" in this rig"},
         F(R"("kind": "dma_stall", "channel": 1, "speed": 2)", "speed\": unknown key"), F(R"("kind": "dma_stall", "channel": 64)", "channel\": value 64"),
