@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sim/box_paths.h"
+#include "sim/box_port.h"
 #include "sim/breakout_box.h"
 #include "sim/controller.h"
 #include "sim/host_memory.h"
@@ -39,6 +40,8 @@ public:
         m_boxPaths = std::make_unique<BoxPaths>(m_config, m_box.get(), m_fpga.Dma(), timing.modelled,
                                                 [this](uint32_t bits) { m_ports->LatchSync(bits); });
         m_boxPaths->Attach(m_fpga.Registers());
+        m_boxPort = std::make_unique<BoxPort>(m_config);
+        m_boxPort->Attach(m_fpga.Registers());
     }
     const BoardConfig& Config() const { return m_config; }
     const std::string& Tag() const { return m_config.tag; }
@@ -62,6 +65,7 @@ private:
     std::unique_ptr<VideoFpgas> m_videoFpgas;
     std::unique_ptr<VideoPorts> m_ports;
     std::unique_ptr<BoxPaths> m_boxPaths;
+    std::unique_ptr<BoxPort> m_boxPort;  // the port's message and LTC registers
 };
 
 class Rig {

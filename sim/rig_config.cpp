@@ -720,6 +720,17 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
                                          "\" is not a space (\"SDRAM\", \"BAR0\", \"I2C.DIMM1\", \"I2C.DIMM2\", \"I2C.TSENSOR\", "
                                          "\"CLOCK1\", \"CLOCK2\" or \"FarnoDeK\")");
         faults.missingSpaces.push_back(space);
+    } else if (kind == "bob_loop_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "path", "bit", "value"});
+        BobLoopStuckBit s;
+        if (!f.contains("path")) Fail(Join(key, "path"), "missing (\"message\" or \"ltc\")");
+        const std::string path = ReadString(f["path"], Join(key, "path"));
+        if (path != "message" && path != "ltc") Fail(Join(key, "path"), "\"" + path + "\" is not \"message\" or \"ltc\"");
+        s.ltc = path == "ltc";
+        if (!f.contains("bit")) Fail(Join(key, "bit"), "missing");
+        s.bit = ReadInt(f["bit"], Join(key, "bit"), 0, s.ltc ? 30 : 31);
+        s.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 0;
+        faults.bobLoopStuck.push_back(s);
     } else if (ReadPartFault(f, key, kind, *board)) {
     } else if (ReadControllerFault(f, key, kind, *board)) {
     } else if (ReadBoxFault(f, key, kind, *board)) {

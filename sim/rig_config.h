@@ -216,6 +216,14 @@ struct DdrInitFails {
     int pass = 1;
 };
 
+// A line of the breakout-box port's loop (the message reply or the LTC input) that a looped word
+// reaches with the bit held at value.
+struct BobLoopStuckBit {
+    bool ltc = false;  // the LTC loop, else the message loop
+    int bit = 0;
+    int value = 0;
+};
+
 struct BoardFaults {
     std::vector<SdramStuckBit> sdramStuck;
     std::vector<SdramAlias> sdramAlias;
@@ -245,6 +253,8 @@ struct BoardFaults {
     std::vector<VideoPathCorrupt> videoPathCorrupt;
     std::vector<DcmUnlocked> dcmUnlocked;
     std::vector<DdrInitFails> ddrInitFails;
+    // Breakout-box port registers.
+    std::vector<BobLoopStuckBit> bobLoopStuck;
 };
 
 // Temperatures and high limits of the sensor's channels (see SensorOverLimit), degrees Celsius.
