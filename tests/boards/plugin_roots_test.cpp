@@ -108,7 +108,8 @@ private:
 };
 
 // The leaves a shipped tree file holds: its lines that carry a command ("#" lines are comments).
-// Without the other board of the pair, the folders that require it are left out.
+// Without the other board of the pair, the folders that require it are left out; so are the
+// folders that need a loopback switch, which these loads do not give.
 size_t Shipped(const char* tree, bool paired = true) {
     std::ifstream in(Bin(tree));
     size_t leaves = 0, skipFrom = std::string::npos;
@@ -119,7 +120,8 @@ size_t Shipped(const char* tree, bool paired = true) {
             if (depth == skipFrom && line.find('}') != std::string::npos) skipFrom = std::string::npos;
             continue;
         }
-        if (!paired && line.find("&(Requirement=") != std::string::npos) skipFrom = depth;
+        const bool loopback = line.find("Loopback)") != std::string::npos;
+        if ((!paired || loopback) && line.find("&(Requirement=") != std::string::npos) skipFrom = depth;
         else leaves += line.find('<') != std::string::npos;
     }
     return leaves;
