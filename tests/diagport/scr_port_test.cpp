@@ -190,6 +190,11 @@ TEST_F(OnBoards, BothRootsCarryThePort) {
         EXPECT_EQ(Run(row.command, &out), row.result);
         EXPECT_TRUE(HasAll(out, row.parts));
     }
+    // A board without its temperature sensor fails the report, naming each channel.
+    ScopedRig rig(MainBoardRig(R"([{"kind": "missing_space", "board": "Brimola1", "space": "I2C.TSENSOR"}])"));
+    std::string out;
+    EXPECT_EQ(Run("Brimola1 <SCRport KZ-ShowTemp>", &out), kRunFailed);
+    EXPECT_TRUE(HasAll(out, {"Could not GetSpace( I2C.TSENSOR )\n", "Local    unable to read LTEMP\n", "Remote 3 unable to read 3TEMP\n"}));
 }
 
 }  // namespace
