@@ -292,6 +292,13 @@ TEST_F(Revisions, RevisionCheckOnBothBoards) {
         EXPECT_TRUE(HasAll(out, row.parts));
         for (const std::string& part : row.absent) EXPECT_EQ(out.find(part), std::string::npos) << part;
     }
+    // An absent keyword has no value to hold against its minimum: only the count reports it.
+    ScopedRig rig(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}],
+                      "faults": [{"kind": "vpd_missing_field", "board": "Nuxa1", "field": "ZB"}]})");
+    DWORD result = 0;
+    EXPECT_TRUE(HasAll(Out("Nuxa1" + kCheck + kMinFile + ">", &result),
+                       {"Brimola HW Board Rev Rev: 0x04 (OK)\nNuxa MinorNum(ZC): 02 (OK)\nVPD Not Programmed 1\n"}));
+    EXPECT_EQ(result, kRunFailed);
 }
 
 // Until a version report has run, the indices are 0: the check chooses them itself rather than
