@@ -19,12 +19,12 @@ const std::string kCable = Rig(R"({"loopback_cable": true})");
 const std::string kBox = Rig(R"({"breakout_box": true})");
 const std::string kNothing = Rig("{}");
 
-class BoxLoopbacks : public RootKeywords {
+class PortLoopbacks : public RootKeywords {
 protected:
     static RegisterRef Reg(const char* board, DWORD offset) { return RigBoard(board)->GetRegisters()[offset / 4]; }
 };
 
-TEST_F(BoxLoopbacks, MessageAndLtcWordsComeBackOverTheConnector) {
+TEST_F(PortLoopbacks, MessageAndLtcWordsComeBackOverTheConnector) {
     const std::string head = "----------------------------------------------\nDMA BOB Audio Loopback Test\n";
     struct Row {
         const char* name;
@@ -71,7 +71,7 @@ TEST_F(BoxLoopbacks, MessageAndLtcWordsComeBackOverTheConnector) {
     }
 }
 
-TEST_F(BoxLoopbacks, RegistersAreRestoredAndTheRevisionCheckSeesTheCable) {
+TEST_F(PortLoopbacks, RegistersAreRestoredAndTheRevisionCheckSeesTheCable) {
     ScopedRig rig(kCable);
     Reg("Brimola1", 0x80210) = 0x1234;
     Reg("Brimola1", 0x80218) = 0x5678;
