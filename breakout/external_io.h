@@ -1,6 +1,7 @@
 // CExternalIO: the base of the tests on a board's external I/O connector, with the breakout-box set-up.
 #pragma once
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,22 @@
 
 class CJastel;
 class CYorbInterface;
+class CYorbVideoDevice;
+
+// One row of a project-format list: the format's name, its number (project, output and input
+// format alike) and its frame size.
+struct ProjectFormatEntry {
+    CString name;
+    DWORD format;
+    DWORD width;
+    DWORD height;
+};
+using ProjectFormatList = std::vector<ProjectFormatEntry>;
+
+// The row of format number 1-24; null for another number.
+const ProjectFormatEntry* FindProjectFormat(DWORD format);
+// The first row of list named exactly name; null when none is.
+const ProjectFormatEntry* FindProjectFormat(const ProjectFormatList& list, const CString& name);
 
 // Holds the parent (the board root) and the board's controller test, and binds command objects to
 // the breakout box. Nothing of the box connection is kept here: every operation that sends a box
@@ -44,6 +61,20 @@ protected:
     void StoreParent(CWexalTreeMapTB* parent);
     // The run-mode preset of the switch file: 2 x regression + engineering.
     int ListPreset();
+    // The video frame counter (bits 24-29 of BAR0 0x80208) of the bound board's main-board window,
+    // else its codec-board one; 0 with neither.
+    DWORD ReadFrameCounter();
+    // The shared set-up steps of both video devices, on a bound command object: project, output
+    // (through sendOutput), input, play-and-capture video I/O mode. 0 after the failing step's lines.
+    // sendOutput sends the output format; outputLines are its progress lines.
+    int SendFormats(CYorbVideoDevice& command, const char* device, DWORD project, DWORD input, int verbose,
+                    const std::function<int()>& sendOutput, const CString& outputFailure, const CString& outputLines);
+    // "SetHVResizerEnable" 0 through a bound Bexi command object.
+    int DisableResizer(CYorbVideoDevice& command, int verbose);
+    // Starts video I/O at (frame counter + delay) mod 64 through a bound command object.
+    int StartVideoIO(CYorbVideoDevice& command, const char* device, DWORD delay, int verbose);
+    // The command's error text and "\n\n" in red.
+    void PrintErrorText(const CYorbVideoDevice& command);
 
     CWexalTreeMapTB* m_parent = nullptr;
     CJastel* m_controller;
@@ -69,6 +100,20 @@ public:
     DWORD Run(CString command) override;
     DWORD Help(CString subTest) override { return CTestBase::Help(subTest); }
 
+    // Refills the HD format list with the preset's formats (0-3); any other preset answers 0 and
+    // leaves the list as it was. The resolution list is not refilled.
+    virtual int BuildFormatList(int preset);
+    // Project, output with its SD proxy, input, play-and-capture video I/O, resizer off. 1 when the
+    // box took all; 0 after the failing step's lines (what earlier steps set stays set).
+    virtual int SetupVideoFormat(DWORD project, DWORD output, DWORD proxy, DWORD input, int verbose);
+    // Starts video I/O at (frame counter + delay) mod 64.
+    virtual int StartIO(DWORD delay, int verbose);
+    virtual int StopIO(int verbose);
+
+    const ProjectFormatList& GetFormatList() const { return m_formats; }
+
+private:
+    ProjectFormatList m_formats;
 };
 
 struct HWConfigFBRecord;
@@ -94,6 +139,17 @@ public:
     // it; 0 when the box cannot be set up, or refuses (after its error text and "\n\n" in red).
     virtual int SetVideoLoopback(BYTE enable, int verbose);
 
+    // Project, output (SD proxy 0), input, play-and-capture video I/O; then the Bexi's resizer off.
+    virtual int SetupVideoFormat(DWORD project, DWORD output, DWORD input, int verbose);
+    // Selects the Nulk's video output, then its video input.
+    virtual int SetVideoTransport(DWORD output, DWORD input, int verbose);
+    // Starts video I/O at (frame counter + delay) mod 64; a delay above 64 is refused (its line only
+    // with verbose above 1) and nothing is sent.
+    virtual int StartIO(DWORD delay, int verbose);
+    virtual int StopIO(int verbose);
+
+    const ProjectFormatList& GetFormatList() const { return m_formats; }
+
     // "Test Yorb Command": ENABLE=n switches the loopback on for n other than 0, off otherwise.
     int TestYorbCommand(DWORD code, CString text, int verbose);
 
@@ -107,6 +163,6 @@ public:
 
 private:
     CStrListResolutions m_externalResolutions;
-    std::vector<CString> m_projectFormatNames;
+    ProjectFormatList m_formats;
     BYTE m_showValues = 0;  // set by the console's caller before every run
 };

@@ -1,0 +1,215 @@
+// The box's video set-up: the project-format lists, formats and I/O mode, start and stop of video I/O, the Nulk's transport.
+#include <iterator>
+#include <utility>
+#include <vector>
+
+#include "breakout/external_io.h"
+#include "breakout/yorb_commands.h"
+#include "devlib/register_window.h"
+
+namespace {
+
+// Number n is row n - 1.
+const ProjectFormatEntry kProjectFormats[] = {
+    {"HVHDProjFmt_1080I_2997FPS", 1, 1920, 1080},  {"HVHDProjFmt_1080I_30FPS", 2, 1920, 1080},
+    {"HVHDProjFmt_1080P_2997FPS", 3, 1920, 1080},  {"HVHDProjFmt_1080P_30FPS", 4, 1920, 1080},
+    {"HVHDProjFmt_1080I_25FPS", 5, 1920, 1080},    {"HVHDProjFmt_1080P_25FPS", 6, 1920, 1080},
+    {"HVHDProjFmt_1080P_2397FPS", 7, 1920, 1080},  {"HVHDProjFmt_1080P_24FPS", 8, 1920, 1080},
+    {"HVHDProjFmt_1080SF_25FPS", 9, 1920, 1080},   {"HVHDProjFmt_1080SF_2997FPS", 10, 1920, 1080},
+    {"HVHDProjFmt_1080SF_30FPS", 11, 1920, 1080},  {"HVHDProjFmt_1080SF_2397FPS", 12, 1920, 1080},
+    {"HVHDProjFmt_1080SF_24FPS", 13, 1920, 1080},  {"HVHDProjFmt_720P_5997FPS", 14, 1280, 720},
+    {"HVHDProjFmt_720P_60FPS", 15, 1280, 720},     {"HVHDProjFmt_720P_50FPS", 16, 1280, 720},
+    {"HVHDProjFmt_720P_2997FPS", 17, 1280, 720},   {"HVHDProjFmt_720P_30FPS", 18, 1280, 720},
+    {"HVHDProjFmt_720P_25FPS", 19, 1280, 720},     {"HVHDProjFmt_720P_2397FPS", 20, 1280, 720},
+    {"HVHDProjFmt_720P_24FPS", 21, 1280, 720},     {"HVSDProjFmt_NTSC", 22, 720, 486},
+    {"HVSDProjFmt_PAL", 23, 720, 576},             {"HVSDProjFmt_NTSCJ", 24, 720, 486},
+};
+
+// The Bexi's HD formats by preset: manufacturing, engineering, regression, both.
+const std::vector<DWORD> kHdPresets[4] = {
+    {1, 14},
+    {5, 1, 2, 7, 8, 6, 3, 4, 12, 13, 9, 10, 11, 20, 21, 19, 17, 18, 16, 14, 15},
+    {1, 14, 15},
+    {5, 1, 2, 7, 8, 6, 12, 13, 9, 10, 11, 14, 15},
+};
+
+constexpr DWORD kFrameCounter = 0x80208;
+constexpr int kIOModeVideo = 0, kIOModePlayCapture = 3;
+constexpr DWORD kMaxNulkStartDelay = 64;
+
+}  // namespace
+
+const ProjectFormatEntry* FindProjectFormat(DWORD format) {
+    return format >= 1 && format <= std::size(kProjectFormats) ? &kProjectFormats[format - 1] : nullptr;
+}
+
+const ProjectFormatEntry* FindProjectFormat(const ProjectFormatList& list, const CString& name) {
+    for (const ProjectFormatEntry& entry : list)
+        if (entry.name == name) return &entry;
+    return nullptr;
+}
+
+DWORD CExternalIO::ReadFrameCounter() {
+    RegisterPtr bar0 = m_boardIF.GetMainBoardRegisters();
+    if (!bar0) bar0 = m_boardIF.GetCodecBoardRegisters();
+    if (!bar0) return 0;
+    return bar0[kFrameCounter / 4].Read() >> 24 & 0x3F;
+}
+
+void CExternalIO::PrintErrorText(const CYorbVideoDevice& command) { PrintColor(command.GetErrorText() + "\n\n", kRed); }
+
+int CExternalIO::SendFormats(CYorbVideoDevice& command, const char* device, DWORD project, DWORD input, int verbose,
+                             const std::function<int()>& sendOutput, const CString& outputFailure,
+                             const CString& outputLines) {
+    CString line;
+    if (!command.SetHVProjectFormat(static_cast<int>(project))) {
+        line.Format("ERROR:  Unable to set PROJECT format = %lu\n", static_cast<unsigned long>(project));
+        PrintColor(line, kRed);
+        PrintErrorText(command);
+        return 0;
+    }
+    if (verbose > 1) {
+        line.Format("PROJECT FORMAT:\t%lu\n", static_cast<unsigned long>(project));
+        PrintColor(line, kBlue);
+    }
+    if (!sendOutput()) {
+        PrintColor(outputFailure, kRed);
+        PrintErrorText(command);
+        return 0;
+    }
+    if (verbose > 1) PrintColor(outputLines, kBlue);
+    if (!command.SetHVInputFormat(static_cast<int>(input), 0)) {
+        line.Format("ERROR:  Unable to set INPUT format = %lu\n", static_cast<unsigned long>(input));
+        PrintColor(line, kRed);
+        PrintErrorText(command);
+        return 0;
+    }
+    if (verbose > 1) {
+        line.Format("INPUT FORMAT:\t\t%lu\n", static_cast<unsigned long>(input));
+        PrintColor(line, kBlue);
+    }
+    CString mode;
+    mode.Format("Type[%d]  Mode[%d]", kIOModeVideo, kIOModePlayCapture);
+    if (!command.SetIOMode(kIOModeVideo, kIOModePlayCapture)) {
+        PrintColor(CString("Unable to set ") + device + " IO Mode = " + mode + "\n", kRed);
+        PrintErrorText(command);
+        return 0;
+    }
+    if (verbose > 1) PrintColor(CString(device) + " IO Mode = " + mode + "\n", kBlack);
+    return 1;
+}
+
+int CExternalIO::DisableResizer(CYorbVideoDevice& command, int verbose) {
+    if (!command.SetHVResizerEnable(0)) {
+        PrintColor("Unable to set Bexi ResizerEnable = 0\n", kRed);
+        PrintErrorText(command);
+        return 0;
+    }
+    if (verbose > 1) PrintColor("Bexi ResizerEnable = 0\n", kBlack);
+    return 1;
+}
+
+int CExternalIO::StartVideoIO(CYorbVideoDevice& command, const char* device, DWORD delay, int verbose) {
+    // The sum first, then its low six bits: the counter wraps at 64.
+    const BYTE start = static_cast<BYTE>((ReadFrameCounter() + delay) & 0x3F);
+    if (!command.SetStartIO(start, 0)) {
+        PrintColor(CString("Unable to start ") + device + " IO\n", kRed);
+        PrintErrorText(command);
+        return 0;
+    }
+    if (verbose > 1) PrintColor(CString(device) + " IO started\n", kBlack);
+    return 1;
+}
+
+int CBexi::BuildFormatList(int preset) {
+    if (preset < 0 || preset > 3) return 0;
+    m_formats.clear();
+    for (DWORD format : kHdPresets[preset]) m_formats.push_back(*FindProjectFormat(format));
+    return 1;
+}
+
+int CBexi::SetupVideoFormat(DWORD project, DWORD output, DWORD proxy, DWORD input, int verbose) {
+    CYorbBexi command;
+    if (!SetupYorbflow(&command, verbose)) return 0;
+    CString failure, lines;
+    failure.Format("ERROR:  Unable to set OUTPUT[%lu]/PROXY[%lu] format\n", static_cast<unsigned long>(output),
+                   static_cast<unsigned long>(proxy));
+    lines.Format("OUTPUT FORMAT:\t%lu\nPROXY FORMAT:\t%lu\n", static_cast<unsigned long>(output),
+                 static_cast<unsigned long>(proxy));
+    auto sendOutput = [&] { return command.SetHVOutputFormat(static_cast<int>(output), static_cast<int>(proxy), 0); };
+    if (!SendFormats(command, "Bexi", project, input, verbose, sendOutput, failure, lines)) return 0;
+    return DisableResizer(command, verbose);
+}
+
+int CBexi::StartIO(DWORD delay, int verbose) {
+    CYorbBexi command;
+    if (!SetupYorbflow(&command, verbose)) return 0;
+    return StartVideoIO(command, "Bexi", delay, verbose);
+}
+
+int CBexi::StopIO(int verbose) {
+    CYorbBexi command;
+    if (!SetupYorbflow(&command, verbose)) return 0;
+    if (command.SetStopIO()) return 1;
+    PrintErrorText(command);
+    return 0;
+}
+
+int CNulk::SetupVideoFormat(DWORD project, DWORD output, DWORD input, int verbose) {
+    CYorbNulk command;
+    if (!SetupYorbflow(&command, verbose)) return 0;
+    CString failure, lines;
+    failure.Format("ERROR:  Unable to set OUTPUT[%lu] format\n", static_cast<unsigned long>(output));
+    lines.Format("OUTPUT FORMAT:\t%lu\n", static_cast<unsigned long>(output));
+    auto sendOutput = [&] { return command.SetHVOutputFormat(static_cast<int>(output), 0); };
+    if (!SendFormats(command, "Nulk", project, input, verbose, sendOutput, failure, lines)) return 0;
+    // The Nulk's format needs the Bexi's resizer off as well.
+    CYorbBexi bexi;
+    if (!SetupYorbflow(&bexi, verbose)) return 0;
+    return DisableResizer(bexi, verbose);
+}
+
+int CNulk::SetVideoTransport(DWORD output, DWORD input, int verbose) {
+    CYorbNulk command;
+    if (!SetupYorbflow(&command, verbose)) return 0;
+    CString line;
+    if (!command.SetVideoOutput(static_cast<int>(output))) {
+        line.Format("ERROR:  SetVideoTransport():  Unable to set Nulk VideoOutput[%lu]\n", static_cast<unsigned long>(output));
+        PrintColor(line, kRed);
+        PrintErrorText(command);
+        return 0;
+    }
+    if (verbose > 1) {
+        line.Format("Nulk VideoOutput[%lu]\n", static_cast<unsigned long>(output));
+        PrintColor(line, kBlue);
+    }
+    if (!command.SetVideoInput(static_cast<int>(input))) {
+        line.Format("ERROR:  SetVideoTransport():  Unable to set Nulk VideoInput[%lu]\n", static_cast<unsigned long>(input));
+        PrintColor(line, kRed);
+        PrintErrorText(command);
+        return 0;
+    }
+    if (verbose > 1) {
+        line.Format("Nulk VideoInput[%lu]\n", static_cast<unsigned long>(input));
+        PrintColor(line, kBlue);
+    }
+    return 1;
+}
+
+int CNulk::StartIO(DWORD delay, int verbose) {
+    CYorbNulk command;
+    if (!SetupYorbflow(&command, verbose)) return 0;
+    if (delay > kMaxNulkStartDelay) {
+        if (verbose > 1) PrintColor("StartIO():  dwStartFrameDelay > 64!\n", kRed);
+        return 0;
+    }
+    return StartVideoIO(command, "Nulk", delay, verbose);
+}
+
+int CNulk::StopIO(int verbose) {
+    CYorbNulk command;
+    if (!SetupYorbflow(&command, verbose)) return 0;
+    if (command.SetStopIO()) return 1;
+    PrintErrorText(command);
+    return 0;
+}
