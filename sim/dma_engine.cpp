@@ -149,6 +149,10 @@ void DmaEngine::Observe(int channel) {
     }
 }
 
+void DmaEngine::ObserveAll() {
+    for (int c = 0; c < kChannels; ++c) Observe(c);
+}
+
 bool DmaEngine::ChainEndsFrom(int channel, int dcb) const {
     for (int i = 0; i <= kDcbsPerChannel; ++i) {
         const int next = m_dcbs.Load(channel, dcb).Next();

@@ -150,6 +150,9 @@ public:
     void Flush(int channel);
     // Brings the channel (and the channels it depends on) up to date before its live context is read.
     void Observe(int channel);
+    // Brings every running channel up to date: what the host reads from SDRAM after a cache flush
+    // holds what the transfers have written by then, polled or not.
+    void ObserveAll();
     bool IsBusy(int channel) const { return m_ch[channel].state != State::Idle; }
 
     // Services for endpoints.

@@ -56,7 +56,10 @@ WexalFpga::WexalFpga(const BoardConfig& config, HostMemory& host, const DmaTimin
         },
         [this, core](uint32_t off, uint32_t v) {
             switch (off) {
-            case 0x40004: m_sdram.Commit(); break;
+            case 0x40004:
+                m_dma.ObserveAll();
+                m_sdram.Commit();
+                break;
             case 0x40060: (*core)[0] = v; break;
             case 0x48044: (*core)[1] = v; break;
             case 0x48048: (*core)[2] = v; break;
