@@ -5,11 +5,14 @@
 #include <utility>
 #include <vector>
 
+#include "breakout/box_harness.h"
 #include "framework/str_list.h"
 #include "framework/tree_map_tb.h"
+#include "devlib/register_window.h"
 #include "platform/cstring.h"
 #include "platform/types.h"
 
+class CImage;
 class CJastel;
 class CYorbInterface;
 class CYorbVideoDevice;
@@ -56,6 +59,12 @@ public:
     virtual CStrListImages* GetImageList() { return &m_images; }
     virtual CStrListResolutions* GetResolutionList() { return &m_resolutions; }
 
+    // Bit 0 of the controller's word 0x10: the box or a loopback cable on the connector. A
+    // controller without its register block counts as no connector.
+    bool ConnectorPresent();
+    // The bound board's BAR0 window: its main-board window, else its codec-board one.
+    RegisterPtr Bar0();
+
 protected:
     // Stores the parent and enters this test in its child map.
     void StoreParent(CWexalTreeMapTB* parent);
@@ -76,6 +85,29 @@ protected:
     // The command's error text and "\n\n" in red.
     void PrintErrorText(const CYorbVideoDevice& command);
 
+    // What every Run does before its keyword's work: the parent, the keyword, DIM=, FRAMES= and
+    // VERBOSE=. false when the run ends here (result in *result): no parent, no keyword, FRAMES=
+    // out of 1..frameLimit or with a keyword that takes no frame count.
+    bool ReadRun(const CString& command, std::span<const box::Keyword> keywords, DWORD frameLimit,
+                 const char* parentMessage, box::RunValues& run, DWORD* result);
+    // Runs a loopback functional sub-test with the "Failures" log around it, prints its line
+    // (lineFormat's %s the verdict) and hands it to the parent's summary. 1 passed, else 2.
+    DWORD RunLoopbackFunctional(const char* lineFormat, const std::function<int()>& subTest);
+    // The list-selection dialog over the image list and resolutions, offered the run mode's
+    // presets (formats: the names of its rows instead of the size presets). 1, or 2 for an
+    // undefined preset.
+    DWORD ModifyLists(CStrListResolutions& resolutions, const ProjectFormatList* formats);
+    // Every pattern of the image list over every resolution entry, one loopback per pair, with
+    // the logs, the progress bar and the summary block. 1 when no pair failed, else 2.
+    DWORD RunImageList(const box::RunValues& run, const box::ImageListForm& form);
+    // The loopback functional test of both classes; switchLoop (null for the cable) switches the
+    // Nulk's internal loopback on (1) for the transfer and off (0) on every way out after that.
+    int LoopbackFunctionalBody(const CString& text, int verbose, const std::function<int(BYTE)>& switchLoop);
+    // WriteReadCompare of both classes; flush: the PCI cache is flushed after the write and the read.
+    int WriteReadCompareBody(DWORD address, const DWORD* write, DWORD* read, DWORD bytes, bool flush);
+    // The help page's frame: a green rule, the line, a green rule; more lines in between.
+    void PrintHelp(const char* line, std::span<const char* const> more = {});
+
     CWexalTreeMapTB* m_parent = nullptr;
     CJastel* m_controller;
     CStrListImages m_images;
@@ -88,8 +120,14 @@ public:
     CCableLoopback(CJastel* controller, CString name);
 
     DWORD Run(CString command) override;
-    DWORD Help(CString subTest) override { return CTestBase::Help(subTest); }
+    DWORD Help(CString subTest) override;
 
+    // Moves a block of SDRAM out through the cable and back by DMA and compares it.
+    int LoopbackFunctional(CString text, int verbose);
+    // Writes bytes from write to SDRAM at address, reads them back into read and compares them.
+    int WriteReadCompare(DWORD address, const DWORD* write, DWORD* read, DWORD bytes);
+    // One image loopback through the cable (frames 1-15). 1 passed, 0 failed.
+    int LoopbackImages(DWORD code, CString text, CImage& alpha, CImage& image, DWORD frames, int verbose);
 };
 
 // The breakout box's Bexi video device.
@@ -98,7 +136,10 @@ public:
     CBexi(CJastel* controller, CString name);
 
     DWORD Run(CString command) override;
-    DWORD Help(CString subTest) override { return CTestBase::Help(subTest); }
+    DWORD Help(CString subTest) override;
+
+    // One image loopback through the box's HD loop in the project format. 1 passed, 0 failed.
+    int LoopbackImages(DWORD code, CString text, CImage& alpha, CImage& image, DWORD format, DWORD frames, int verbose);
 
     // Refills the HD format list with the preset's formats (0-3); any other preset answers 0 and
     // leaves the list as it was. The resolution list is not refilled.
@@ -124,7 +165,16 @@ public:
     CNulk(CJastel* controller, CString name);
 
     DWORD Run(CString command) override;
-    DWORD Help(CString subTest) override { return CTestBase::Help(subTest); }
+    DWORD Help(CString subTest) override;
+
+    // Moves a block of SDRAM out and back through the Nulk's internal loopback and compares it.
+    int LoopbackFunctional(CString text, int verbose);
+    int WriteReadCompare(DWORD address, const DWORD* write, DWORD* read, DWORD bytes);
+    // One 8-bit image loopback through the Nulk's internal loopback. 1 passed, 0 failed.
+    int InternalLoopbackImages(DWORD code, CString text, CImage& alpha, CImage& image, DWORD frames, int verbose);
+    // One image loopback through the Nulk's SDI loop in the project format. 1 passed, 0 failed.
+    int ExternalLoopbackImages(DWORD code, CString text, CImage& alpha, CImage& image, DWORD format, DWORD frames,
+                               int verbose);
 
     // The console's reply mode: 0 shows values by their symbols where it knows them, else in hex.
     virtual void SetShowValues(BYTE show) { m_showValues = show; }

@@ -17,8 +17,6 @@ CNulk::CNulk(CJastel* controller, CString name)
     for (const ProjectFormatEntry& entry : m_formats) m_externalResolutions.Add(entry.name);
 }
 
-// The loopback and image sub-tests come with the test dispatch; until then nothing matches.
-DWORD CNulk::Run(CString) { return kRunFailed; }
 
 int CNulk::SetVideoLoopback(BYTE enable, int verbose) {
     NulkLoopbackPacket packet;
