@@ -28,6 +28,9 @@ constexpr DWORD kFirstDestination = 0x1000;
 constexpr DWORD kBviSelect = 0x80100, kCacheFlush = 0x40004, kChannelControl = 0x58000;
 constexpr int kOutChannel = 4;
 constexpr int kMaxErrorsPrinted = 80, kMaxEntriesPrinted = 20, kTimeoutReports = 10;
+// The box members start video I/O this many frames ahead; the first frame of a per-frame run also
+// waits for that start, up to a frame period of the slowest format (23.976 frames a second) each.
+constexpr DWORD kStartDelayFrames = 8, kLongestFrameMs = 42;
 
 // How a member compares a read-back frame with what it sent.
 enum class Compare {
@@ -360,7 +363,8 @@ bool Loopback<ImageT, AlphaT>::Transfer(int verbose) {
             m_out->Trigger(static_cast<int>(k));
             if (m_member.afterTrigger) m_member.afterTrigger();
             const DWORD bytes = (d.GetLines() * d.GetLineLength() + d.GetInitialLineLength()) * 4;
-            const DWORD deadline = m_member.perFrameDeadline ? m_member.perFrameDeadline : bytes / 1000 / 20 + 20;
+            DWORD deadline = m_member.perFrameDeadline ? m_member.perFrameDeadline : bytes / 1000 / 20 + 20;
+            if (k == 1 && m_member.afterTrigger) deadline += kStartDelayFrames * kLongestFrameMs;
             Wait(verbose, k, deadline, bytes, static_cast<int>(k));
         }
     }
@@ -634,7 +638,7 @@ int CBexi::LoopbackImages(DWORD, CString text, CImage& alpha, CImage& image, DWO
                                        ? nullptr
                                        : "Unable to enable Bexi video loopback\n";
                         },
-                        [&] { StopIO(verbose); }, [&] { StartIO(8, verbose); }};
+                        [&] { StopIO(verbose); }, [&] { StartIO(kStartDelayFrames, verbose); }};
     return RunLoopback<Unpacked10, UnpackedAlpha10>(*this, member, text, image, alpha, frames, verbose);
 }
 
@@ -658,6 +662,6 @@ int CNulk::ExternalLoopbackImages(DWORD, CString text, CImage& alpha, CImage& im
                             if (!SetVideoTransport(5, 5, verbose)) return "Unable to enable Nulk video transport\n";
                             return nullptr;
                         },
-                        [&] { StopIO(verbose); }, [&] { StartIO(8, verbose); }};
+                        [&] { StopIO(verbose); }, [&] { StartIO(kStartDelayFrames, verbose); }};
     return RunLoopback<Unpacked10, UnpackedAlpha10>(*this, member, text, image, alpha, frames, verbose);
 }

@@ -25,6 +25,7 @@ WexalFpga::WexalFpga(const BoardConfig& config, HostMemory& host, const DmaTimin
     : m_config(config), m_sdram(config.sdramBytes), m_dma(m_dcbs, m_bcus, m_sdram, host, timing) {
     const auto& faults = config.faults;
     m_sdram.SetFaults(faults.sdramStuck, faults.sdramAlias, faults.sdramFlips);
+    m_sdram.SetBeforeRead([this] { m_dma.ObserveAll(); });
     m_dcbs.Configure(config.revision, faults.registerStuck, faults.registerAlias);
     m_bcus.Configure(config.revision, faults.registerStuck, faults.registerAlias);
     m_dma.ApplyFaults(faults);
@@ -56,10 +57,7 @@ WexalFpga::WexalFpga(const BoardConfig& config, HostMemory& host, const DmaTimin
         },
         [this, core](uint32_t off, uint32_t v) {
             switch (off) {
-            case 0x40004:
-                m_dma.ObserveAll();
-                m_sdram.Commit();
-                break;
+            case 0x40004: m_sdram.Commit(); break;
             case 0x40060: (*core)[0] = v; break;
             case 0x48044: (*core)[1] = v; break;
             case 0x48048: (*core)[2] = v; break;

@@ -14,9 +14,10 @@ namespace {
 using support::Count;
 using support::HasAll;
 
-std::string Rig(const std::string& faults = "[]", const std::string& attached = R"("breakout_box": true)") {
-    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {)" + attached + R"(}}], "faults": )" + faults +
-           "}";
+std::string Rig(const std::string& faults = "[]", const std::string& attached = R"("breakout_box": true)",
+                const std::string& timing = "instant") {
+    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {)" + attached + R"(}}], "dma": {"timing": ")" +
+           timing + R"("}, "faults": )" + faults + "}";
 }
 std::string Fault(const std::string& kind, const std::string& fields = "") {
     return R"([{"kind": ")" + kind + R"(", "board": "Brimola1")" + fields + "}]";
@@ -56,7 +57,8 @@ protected:
 
 // Every keyword passes on its rig (the cable tests on a rig with a loopback cable), the variants too.
 TEST_F(BoxLoopbacks, EveryKeywordPassesOnAHealthyLoop) {
-    struct Row { const char* attached; const char* command; std::vector<std::string> parts; } rows[] = {
+    const char* const modelled = "modelled";  // transfers take their time: the deadlines must hold
+    struct Row { const char* attached; const char* command; std::vector<std::string> parts; const char* timing = "instant"; } rows[] = {
         {nullptr, "CNulk Loopback Functional", {"BoB video loopback test for DATASIZE=0x00004000 PASSED\n", "PASS:\tTest[CNulk::LoopbackFunctional]"}},
         {nullptr, "CNulk Loopback Functional BVI=3 DATASIZE=0x10000 SRCADDR=0x100000 DSTADDR=0x0 VERBOSE=2",
          {"-> DstLocation[ 0x00110000 ... 0x0011FFFF]", "DATASIZE=0x00010000 PASSED"}},
@@ -76,9 +78,16 @@ TEST_F(BoxLoopbacks, EveryKeywordPassesOnAHealthyLoop) {
         {kCable, "CableLoopback Loopback Functional", {"PASS:\t\tTest[CCableLoopback::LoopbackFunctional]"}},
         {kCable, "CableLoopback Loopback Images FRAMES=4 SEQUENCE=I... DIM=(64,32) VERBOSE=2", {"Read/Compare DST Image:  1 \n2 \n3 \n4 \n", "Passed\n"}},
         {kCable, "CableLoopback Loopback Images FRAMES=2 FORCEUPDATE=1", {"PASS:\tTest[CCableLoopback:LoopbackImages:"}},
+        {nullptr, "CNulk Loopback Functional", {"PASSED"}, modelled},
+        {kCable, "CableLoopback Loopback Functional DATASIZE=0x100000", {"PASSED"}, modelled},
+        {nullptr, "CNulk Internal Loopback Images FRAMES=3 DIM=(720,486)", {"Passed\n"}, modelled},
+        {nullptr, "CNulk External Loopback Images FRAMES=15 DIM=(720,576)", {"Passed\n"}, modelled},
+        {nullptr, "CNulk External Loopback Images FRAMES=3 FORCEUPDATE=1 DIM=(720,576)", {"Passed\n"}, modelled},
+        {nullptr, "CBexi Loopback Images FRAMES=13 DIM=(1920,1080)", {"Passed\n"}, modelled},
+        {nullptr, "CBexi Loopback Images FRAMES=3 FORCEUPDATE=1 DIM=(1280,720)", {"Passed\n"}, modelled},
     };
     for (const Row& row : rows) {
-        support::ScopedRig rig(Rig("[]", row.attached ? row.attached : R"("breakout_box": true)"));
+        support::ScopedRig rig(Rig("[]", row.attached ? row.attached : R"("breakout_box": true)", row.timing));
         std::string out;
         EXPECT_EQ(Run(std::string("Brimola1 <") + row.command + ">", &out), kRunPassed) << row.command << "\n" << out;
         EXPECT_TRUE(HasAll(out, row.parts)) << row.command;
@@ -217,6 +226,8 @@ TEST_F(BoxLoopbacks, LoopFaultsFailTheirTestsWithTheirMessages) {
         {Rig(Fault("box_link_down")), "CNulk Internal Loopback Images DIM=(32,16)", {"Loopback connector is not present\n"}, nullptr},
         {Rig(Fault("box_loop_open", R"(, "path": "hd")")), "CBexi Loopback Images DIM=(1280,720) VERBOSE=2",
          {"ERROR: After ", "FAIL:\tTest[CBexi:LoopbackImages:", "Wexal to Bexi"}, nullptr},
+        {Rig(Fault("box_loop_open", R"(, "path": "hd")"), R"("breakout_box": true)", "modelled"),
+         "CBexi Loopback Images DIM=(1280,720) FORCEUPDATE=1 VERBOSE=2", {"ERROR: After 797 milliseconds", "FAIL:\tTest[CBexi"}, nullptr},
         {Rig(Fault("box_loop_open", R"(, "path": "sdi")")), "CNulk External Loopback Images DIM=(720,576) VERBOSE=2",
          {"ERROR: After ", "FAIL:\tTest[CNulk:ExternalLoopbackImages:"}, nullptr},
         {Rig(Fault("box_device_silent", R"(, "device": "nulk")")), "CNulk Internal Loopback Images DIM=(32,16)",
