@@ -62,6 +62,9 @@ public:
     // Bit 0 of the controller's word 0x10: the box or a loopback cable on the connector. A
     // controller without its register block counts as no connector.
     bool ConnectorPresent();
+    // DWORD index of the loopback functional pattern: bytes index, index + 1, index + 2, index + 3
+    // (mod 256) from the lowest address up, with the carries of the sum; repeats every 256 DWORDs.
+    static DWORD LoopbackPattern(DWORD index) { return (index % 256) * 0x01010101u + 0x03020100u; }
     // The bound board's BAR0 window: its main-board window, else its codec-board one.
     RegisterPtr Bar0();
 

@@ -32,9 +32,6 @@ DWORD ReadHex(const CParamString& params, const char* key, DWORD value) {
     return value;
 }
 
-// Pattern DWORD i: bytes i, i+1, i+2, i+3 (mod 256), carries included, repeating every 256 DWORDs.
-DWORD PatternWord(DWORD i) { return (i % 256) * 0x01010101u + 0x03020100u; }
-
 }  // namespace
 
 bool CExternalIO::ConnectorPresent() {
@@ -171,7 +168,7 @@ int CExternalIO::LoopbackFunctionalBody(const CString& text, int verbose, const 
 
     PrintColor("Testing the source SDRAM with pattern\n", kBlack);
     if (verbose > 1) PrintColorFormat(kBlack, "  Location[ 0x%08X ... 0x%08X ]\n", source, sourceLast);
-    for (DWORD i = 0; i < dwords; ++i) pattern[i] = PatternWord(i);
+    for (DWORD i = 0; i < dwords; ++i) pattern[i] = LoopbackPattern(i);
     if (!WriteReadCompareBody(source, pattern.get(), rdData.get(), size, static_cast<bool>(switchLoop))) {
         PrintColorFormat(kRed, "ERROR:  Reading the source SDRAM data pattern FAILED  Location[0x%08X ... 0x%08X]", source,
                          sourceLast);

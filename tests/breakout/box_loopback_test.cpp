@@ -274,3 +274,151 @@ TEST_F(BoxLoopbacks, LoopFaultsFailTheirTestsWithTheirMessages) {
 }
 
 }  // namespace
+
+namespace {
+
+using support::Count;
+using support::HasAll;
+
+// The pattern's worked values: byte runs from the index, carries included, period 256.
+TEST(LoopbackPattern, BytesRunFromTheIndexWithTheirCarries) {
+    const std::pair<DWORD, DWORD> rows[] = {{0, 0x03020100}, {1, 0x04030201}, {0xFC, 0xFFFEFDFC}, {0xFE, 0x0200FFFE},
+                                            {0xFF, 0x030200FF}, {0x100, 0x03020100}, {0x1FE, 0x0200FFFE}};
+    for (const auto& [index, word] : rows) EXPECT_EQ(CExternalIO::LoopbackPattern(index), word) << index;
+}
+
+// The arguments of the loopback functional test, the compare rule of each class and its registers.
+TEST_F(BoxLoopbacks, LoopbackFunctionalReadsItsArgumentsAndComparesByItsClassesRule) {
+    struct Row { const char* attached; std::string faults; const char* command; DWORD result; std::vector<std::string> parts; } rows[] = {
+        {nullptr, "[]", "CNulk Loopback Functional DATASIZE=4000", kRunPassed, {"DATASIZE=0x00004000 PASSED"}},
+        {nullptr, "[]", "CNulk Loopback Functional DATASIZE=0x3", kRunFailed, {"Data size cannot be 0\n"}},
+        {nullptr, "[]", "CNulk Loopback Functional DATASIZE=0x500", kRunFailed, {"DATASIZE=0x00000500 must be a multiple of 0x400 up to 0x01000000\n"}},
+        {nullptr, "[]", "CNulk Loopback Functional DATASIZE=0x1000400", kRunFailed, {"must be a multiple of 0x400"}},
+        {nullptr, "[]", "CNulk Loopback Functional SRCADDR=0x1000 DSTADDR=0x1000", kRunFailed,
+         {"Source[0x00001000 ... 0x00004FFF] overlaps Destination[0x00001000 ... 0x00004FFF]\n"}},
+        {nullptr, "[]", "CNulk Loopback Functional DSTADDR=0x2000", kRunFailed, {"overlaps Destination[0x00002000 ... 0x00005FFF]"}},
+        {nullptr, "[]", "CNulk Loopback Functional SRCADDR=0x1FFFE000", kRunFailed, {"lies outside the SDRAM\n"}},
+        {nullptr, "[]", "CNulk Loopback Functional SRCADDR=0x1000 DSTADDR=0x0 VERBOSE=2", kRunPassed, {"-> DstLocation[ 0x00005000 ... 0x00008FFF]"}},
+        // The low six bits of each sample: the Nulk masks them, the cable wants them back as 0.
+        {nullptr, Fault("dma_corrupt", R"(, "channel": 0, "mask": 1, "count": 0)"), "CNulk Loopback Functional", kRunPassed, {"PASSED"}},
+        {kCable, Fault("dma_corrupt", R"(, "channel": 0, "mask": 1, "count": 0)"), "CableLoopback Loopback Functional VERBOSE=2", kRunFailed,
+         {"Read:   0x00000000: 0x03000101 0x04000201", "Test BVO->BVI data transfer FAILED\n"}},
+        {nullptr, Fault("sdram_stuck_bit", R"(, "from": 4, "to": 8, "bit": 3, "value": 1)"), "CNulk Loopback Functional", kRunFailed,
+         {"Offset[0x00000001]  Wrote[0x04030201]  Read[0x04030209]\n", "ERROR:  Reading the source SDRAM data pattern FAILED"}},
+    };
+    for (const Row& row : rows) {
+        support::ScopedRig rig(Rig(row.faults, row.attached ? row.attached : R"("breakout_box": true)"));
+        std::string out;
+        EXPECT_EQ(Run(std::string("Brimola1 <") + row.command + ">", &out), row.result) << row.command << "\n" << out;
+        EXPECT_TRUE(HasAll(out, row.parts)) << row.command;
+        // At verbose 1 no mismatch is shown, and the Nulk's loopback is off again on every way out.
+        if (std::string(row.command).find("VERBOSE") == std::string::npos) {
+            EXPECT_EQ(out.find("Write:  "), std::string::npos) << row.command;
+        }
+    }
+    // BVI=7: inbound channel 0, the select register and the outbound context 7.
+    std::string out;
+    ASSERT_EQ(Run("Brimola1 <CNulk Loopback Functional BVI=7>", &out), kRunPassed) << out;
+    const RegisterPtr bar0 = support::RigBoard("Brimola1")->GetRegisters();
+    EXPECT_EQ(bar0[0x80100 / 4].Read(), 7u);
+    EXPECT_EQ(bar0[(0x60000 + 0x200 * 4 + 0x20 + 4) / 4].Read() & 0xF, 7u);
+    EXPECT_EQ(bar0[(0x60000 + 0x20 + 8) / 4].Read(), 0x4000u);  // channel 0's DCB 1 took the destination
+    EXPECT_EQ(bar0[(0x60000 + 0x20 + 12) / 4].Read(), 0x000F0100u);  // 15 lines after an initial one of 256
+}
+
+// The keys of the image loopbacks: bad values fail before anything is sent; SEQUENCE fills the frames.
+TEST_F(BoxLoopbacks, ImageLoopbackKeysAndSequences) {
+    Fill(*Child<CNulk>("CNulk").GetImageList(), {"GRID"});
+    struct Row { const char* command; DWORD result; std::vector<std::string> parts; } rows[] = {
+        {"FORCEUPDATE=2", kRunFailed, {"FORCEUPDATE must be 0 or 1\n"}},
+        {"FORCESTALL=3", kRunFailed, {"FORCESTALL must be 0, 1 or 2\n"}},
+        {"FRAMES=5 SEQUENCE=I:A", kRunFailed, {"SEQUENCE count[2] does not match number of frames specified[5]\n"}},
+        {"FRAMES=2 SEQUENCE=I:X", kRunFailed, {"SEQUENCE count[1] does not match number of frames specified[2]\n"}},
+        {"FRAMES=3 SEQUENCE=I:i:X", kRunFailed, {"SEQUENCE count[2] does not match number of frames specified[3]\n"}},
+        {"FRAMES=5 SEQUENCE=I:A...", kRunPassed, {"Read/Compare DST Image:  1 \n2 Alpha comparison not implemented yet\n3 \n"}},
+        {"SEQUENCE=A", kRunPassed, {"Alpha comparison not implemented yet"}},
+        {"FRAMES=2 SEQUENCE=A:A FORCEUPDATE=1", kRunPassed, {"Transfer #2:  Took "}},
+    };
+    for (const Row& row : rows) {
+        support::RigBoard("Brimola1")->GetRegisters()[0x80100 / 4] = 5;
+        std::string out;
+        const std::string command = std::string("Brimola1 <CNulk Internal Loopback Images DIM=(32,16) VERBOSE=2 ") + row.command + ">";
+        EXPECT_EQ(Run(command, &out), row.result) << command << "\n" << out;
+        EXPECT_TRUE(HasAll(out, row.parts)) << command;
+        if (row.result == kRunFailed) {
+            // Refused before the box or the board was touched.
+            EXPECT_EQ(out.find("Nulk Video loopback enabled"), std::string::npos) << command;
+            EXPECT_EQ(support::RigBoard("Brimola1")->GetRegisters()[0x80100 / 4].Read(), 5u) << command;
+        }
+    }
+}
+
+// A failing frame is dumped beside the expected image: the two-image file's identity, then both images.
+TEST_F(BoxLoopbacks, AMismatchingFrameIsDumpedWithTheExpectedImage) {
+    support::ScopedRig rig(Rig(Fault("box_frame_slip", R"(, "path": "nulk_internal")")));
+    Fill(*Child<CNulk>("CNulk").GetImageList(), {"GRID"});
+    std::string out;
+    EXPECT_EQ(Run("Brimola1 <CNulk Internal Loopback Images DIM=(32,16) FRAMES=2>", &out), kRunFailed);
+    EXPECT_EQ(Count(out, "Offset["), 20u) << "at most 20 mismatches a call are shown";
+    // Frame 1 came back black; frame 2 holds frame 1, whose stamp differs in one word.
+    EXPECT_TRUE(HasAll(out, {"Total 257 errors out of 512\n"})) << out;
+    for (int frame : {1, 2}) {
+        const std::string file = Dir().Read("Zorv.Nulk.LBypass.YCbCr8bit." + std::to_string(frame));
+        const unsigned char guid[16] = {0x80, 0x56, 0x23, 0x82, 0x2F, 0xB4, 0x52, 0x4B, 0xB5, 0x1A, 0xAC, 0x3C, 0x72, 0x4E, 0x11, 0x6D};
+        ASSERT_GT(file.size(), 16u + 2 * 2 * 32 * 16) << frame;
+        EXPECT_EQ(file.compare(0, 16, std::string(reinterpret_cast<const char*>(guid), 16)), 0) << frame;
+    }
+}
+
+// Help: a green rule, the test's line, the rule again; the Nulk's external page only for its keyword.
+TEST_F(BoxLoopbacks, HelpPagesFrameTheirLines) {
+    struct Row { const char* test; const char* command; std::vector<std::string> parts; bool longPage; } rows[] = {
+        {"CableLoopback", "anything", {"Test for Cable loopback.\n"}, false},
+        {"CBexi", "", {"Test for Bexi.\n"}, false},
+        {"CNulk", "Loopback Functional", {"Test for Nulk.\n", "Loopback Functional"}, false},
+        {"CNulk", "External Loopback Images", {"Test the Nulk SDI loopback path", "  click the \"Add\" button."}, true},
+        {"CNulk", "external loopback images", {"external loopback images"}, false},
+    };
+    for (const Row& row : rows) {
+        CTestBase* child = brimola.GetChildMap()->at(row.test);
+        support::TakeText();
+        EXPECT_EQ(child->Help(row.command), kRunPassed);
+        const std::string out = support::TakeText();
+        EXPECT_TRUE(HasAll(out, row.parts)) << row.test << out;
+        EXPECT_EQ(out.find("Test the Nulk SDI") != std::string::npos, row.longPage) << row.command;
+        EXPECT_EQ(Count(out, std::string(72, '=')), 2u) << out;
+    }
+}
+
+// The host's progress bar, dialog item 1034 of its main window.
+struct FakeProgress : CProgressCtrl {
+    void SetRange32(int lower, int upper) override { range = {lower, upper}; }
+    int SetPos(int pos) override {
+        positions.push_back(pos);
+        return 0;
+    }
+    int GetPos() const override { return positions.empty() ? 0 : positions.back(); }
+    void ShowWindow(int cmd) override { shown.push_back(cmd); }
+    std::pair<int, int> range{-1, -1};
+    std::vector<int> positions, shown;
+};
+struct FakeMain : CWnd {
+    CWnd* GetDlgItem(int id) override { return id == kProgressCtrlId ? &bar : nullptr; }
+    FakeProgress bar;
+};
+
+TEST_F(BoxLoopbacks, TheProgressBarCountsEveryPairOfTheFormatRuns) {
+    FakeMain main;
+    platform::SetMainWnd(&main);
+    Fill(*Child<CNulk>("CNulk").GetImageList(), {"GRID", "SOLID"});
+    EXPECT_EQ(Run("Brimola1 <CNulk External Loopback Images>"), kRunPassed);
+    EXPECT_EQ(main.bar.range, std::make_pair(0, 6));  // three formats by two images
+    EXPECT_EQ(main.bar.positions, (std::vector<int>{0, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(main.bar.shown, (std::vector<int>{SW_SHOW, SW_HIDE}));
+    main.bar = FakeProgress{};
+    EXPECT_EQ(Run("Brimola1 <CableLoopback Loopback Images>"), kRunFailed);  // no cable; the size form shows no bar
+    EXPECT_TRUE(main.bar.positions.empty());
+    platform::SetMainWnd(nullptr);
+}
+
+}  // namespace
