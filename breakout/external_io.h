@@ -87,6 +87,10 @@ protected:
     int StartVideoIO(CYorbVideoDevice& command, const char* device, DWORD delay, int verbose);
     // The command's error text and "\n\n" in red.
     void PrintErrorText(const CYorbVideoDevice& command);
+    // One command of a set-up: not sent, the failure line (when given) and the error text in red,
+    // 0; sent, the progress line (when given, verbose above 1) in colour, 1.
+    int CommandStep(const CYorbVideoDevice& command, int sent, int verbose, const CString& failure,
+                    const CString& progress, COLORREF colour);
 
     // What every Run does before its keyword's work: the parent, the keyword, DIM=, FRAMES= and
     // VERBOSE=. false when the run ends here (result in *result): no parent, no keyword, FRAMES=

@@ -1,5 +1,4 @@
 // The image loopbacks of the breakout-box tests: up to 15 frames out on channel 4, back through the cable or the box on a BVI channel, compared and dumped.
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -12,6 +11,7 @@
 #include "devlib/dma_channel.h"
 #include "devlib/perf_list.h"
 #include "framework/hw/buffer_control_unit.h"
+#include "framework/hw/dma_report.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
 #include "images/image_8bit.h"
@@ -153,14 +153,6 @@ public:
     int Run();
 
 private:
-    void Print(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-        va_list args;
-        va_start(args, format);
-        CString text;
-        text.FormatV(format, args);
-        va_end(args);
-        m_test.Print(text);
-    }
     bool Transfer(int verbose);
     void Wait(int verbose, DWORD tag, DWORD deadlineMs, DWORD bytes, int transfer);
     void StampFrame(CImage& object, DWORD tag);
@@ -396,27 +388,15 @@ void Loopback<ImageT, AlphaT>::Wait(int verbose, DWORD tag, DWORD deadlineMs, DW
         return d.GetLines() == 0 && d.GetInitialLineLength() == 0 && d.GetPortField().GetTag() == (tag & 15);
     };
     auto ms = [&](LONGLONG ticks) { return frequency ? ticks * 1000 / frequency : 0; };
-    const int kb = static_cast<int>(bytes / 1000);
     for (;;) {
         m_in->GetDCB(0, &dst);
         m_out->GetDCB(0, &src);
         QueryPerformanceCounter(&now);
         if (done(src)) outDone = now;
         if (done(dst)) {
-            if (verbose > 1) {
-                const LONGLONG k2q = ms(outDone - start), q2k = ms(now - start);
-                CString head = "Transfer took ";
-                if (transfer) head.Format("Transfer #%d:  Took ", transfer);
-                Print("%sK2Q[%ld, %ld] Q2K[%ld, %ld] milliseconds for the completion of %d.%3.3dMbytes to DMA.\n"
-                      " %s DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n"
-                      " %s DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n",
-                      head.c_str(), static_cast<long>(k2q >> 32), static_cast<long>(k2q & 0xFFFFFFFF),
-                      static_cast<long>(q2k >> 32), static_cast<long>(q2k & 0xFFFFFFFF), kb / 1000, kb % 1000,
-                      m_member.toWexal, static_cast<int>(dst.GetPortField().GetTag()), static_cast<int>(dst.GetLines()),
-                      static_cast<int>(dst.GetInitialLineLength()), static_cast<int>(dst.GetLineLength()),
-                      m_member.fromWexal, static_cast<int>(src.GetPortField().GetTag()), static_cast<int>(src.GetLines()),
-                      static_cast<int>(src.GetInitialLineLength()), static_cast<int>(src.GetLineLength()));
-            }
+            if (verbose > 1)
+                m_test.Print(FormatTransferDone(transfer, ms(outDone - start), ms(now - start), bytes, m_member.toWexal,
+                                                dst, m_member.fromWexal, src));
             return;
         }
         if (deadline.IsTimeout()) break;
@@ -428,18 +408,8 @@ void Loopback<ImageT, AlphaT>::Wait(int verbose, DWORD tag, DWORD deadlineMs, DW
     for (int i = 0; i < kTimeoutReports; ++i) {
         if (verbose > 1) {
             QueryPerformanceCounter(&now);
-            auto red = [](DWORD v) { return v ? "~*RED*~" : ""; };
-            auto black = [](DWORD v) { return v ? "~*BLACK*~" : ""; };
-            const DWORD f[8] = {dst.GetPortField().GetTag(), dst.GetLines(), dst.GetInitialLineLength(), dst.GetLineLength(),
-                                src.GetPortField().GetTag(), src.GetLines(), src.GetInitialLineLength(), src.GetLineLength()};
-            Print("~*RED*~\nERROR: After %d milliseconds, timed out waiting for the\n  completion of %d.%3.3d Megabytes to "
-                  "DMA.\n~*BLACK*~ %s DMA:  Tag=%s%2d%s  Lines=%s%2d%s  InitialWidth=%s%2d%s  Width=%s%2d%s.\n"
-                  " %s DMA:  Tag=%s%2d%s  Lines=%s%2d%s  InitialWidth=%s%2d%s  Width=%s%2d%s.\n\n",
-                  static_cast<int>(ms(now - start)), kb / 1000, kb % 1000, m_member.toWexal, red(f[0]),
-                  static_cast<int>(f[0]), black(f[0]), red(f[1]), static_cast<int>(f[1]), black(f[1]), red(f[2]),
-                  static_cast<int>(f[2]), black(f[2]), red(f[3]), static_cast<int>(f[3]), black(f[3]), m_member.fromWexal,
-                  red(f[4]), static_cast<int>(f[4]), black(f[4]), red(f[5]), static_cast<int>(f[5]), black(f[5]),
-                  red(f[6]), static_cast<int>(f[6]), black(f[6]), red(f[7]), static_cast<int>(f[7]), black(f[7]));
+            m_test.Print(FormatTransferTimeout(static_cast<int>(ms(now - start)), bytes, m_member.toWexal, dst,
+                                               m_member.fromWexal, src));
         }
         Sleep(1);
         m_in->GetDCB(0, &dst);

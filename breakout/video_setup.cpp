@@ -37,6 +37,13 @@ constexpr DWORD kFrameCounter = 0x80208;
 constexpr int kIOModeVideo = 0, kIOModePlayCapture = 3;
 constexpr DWORD kMaxNulkStartDelay = 64;
 
+// A line of one number, formatted as the 32-bit system printed it.
+CString Line(const char* format, DWORD value) {
+    CString text;
+    text.Format(format, static_cast<unsigned long>(value));
+    return text;
+}
+
 }  // namespace
 
 const ProjectFormatEntry* FindProjectFormat(DWORD format) {
@@ -58,67 +65,43 @@ DWORD CExternalIO::ReadFrameCounter() {
 
 void CExternalIO::PrintErrorText(const CYorbVideoDevice& command) { PrintColor(command.GetErrorText() + "\n\n", kRed); }
 
-int CExternalIO::SendFormats(CYorbVideoDevice& command, const char* device, DWORD project, DWORD input, int verbose,
-                             const std::function<int()>& sendOutput, const CString& outputFailure,
-                             const CString& outputLines) {
-    CString line;
-    if (!command.SetHVProjectFormat(static_cast<int>(project))) {
-        line.Format("ERROR:  Unable to set PROJECT format = %lu\n", static_cast<unsigned long>(project));
-        PrintColor(line, kRed);
+int CExternalIO::CommandStep(const CYorbVideoDevice& command, int sent, int verbose, const CString& failure,
+                             const CString& progress, COLORREF colour) {
+    if (!sent) {
+        if (!failure.IsEmpty()) PrintColor(failure, kRed);
         PrintErrorText(command);
         return 0;
     }
-    if (verbose > 1) {
-        line.Format("PROJECT FORMAT:\t%lu\n", static_cast<unsigned long>(project));
-        PrintColor(line, kBlue);
-    }
-    if (!sendOutput()) {
-        PrintColor(outputFailure, kRed);
-        PrintErrorText(command);
-        return 0;
-    }
-    if (verbose > 1) PrintColor(outputLines, kBlue);
-    if (!command.SetHVInputFormat(static_cast<int>(input), 0)) {
-        line.Format("ERROR:  Unable to set INPUT format = %lu\n", static_cast<unsigned long>(input));
-        PrintColor(line, kRed);
-        PrintErrorText(command);
-        return 0;
-    }
-    if (verbose > 1) {
-        line.Format("INPUT FORMAT:\t\t%lu\n", static_cast<unsigned long>(input));
-        PrintColor(line, kBlue);
-    }
-    CString mode;
-    mode.Format("Type[%d]  Mode[%d]", kIOModeVideo, kIOModePlayCapture);
-    if (!command.SetIOMode(kIOModeVideo, kIOModePlayCapture)) {
-        PrintColor(CString("Unable to set ") + device + " IO Mode = " + mode + "\n", kRed);
-        PrintErrorText(command);
-        return 0;
-    }
-    if (verbose > 1) PrintColor(CString(device) + " IO Mode = " + mode + "\n", kBlack);
+    if (verbose > 1 && !progress.IsEmpty()) PrintColor(progress, colour);
     return 1;
 }
 
+int CExternalIO::SendFormats(CYorbVideoDevice& command, const char* device, DWORD project, DWORD input, int verbose,
+                             const std::function<int()>& sendOutput, const CString& outputFailure,
+                             const CString& outputLines) {
+    CString mode;
+    mode.Format("Type[%d]  Mode[%d]", kIOModeVideo, kIOModePlayCapture);
+    return CommandStep(command, command.SetHVProjectFormat(static_cast<int>(project)), verbose,
+                       Line("ERROR:  Unable to set PROJECT format = %lu\n", project), Line("PROJECT FORMAT:\t%lu\n", project),
+                       kBlue) &&
+           CommandStep(command, sendOutput(), verbose, outputFailure, outputLines, kBlue) &&
+           CommandStep(command, command.SetHVInputFormat(static_cast<int>(input), 0), verbose,
+                       Line("ERROR:  Unable to set INPUT format = %lu\n", input), Line("INPUT FORMAT:\t\t%lu\n", input), kBlue) &&
+           CommandStep(command, command.SetIOMode(kIOModeVideo, kIOModePlayCapture), verbose,
+                       CString("Unable to set ") + device + " IO Mode = " + mode + "\n", CString(device) + " IO Mode = " + mode + "\n",
+                       kBlack);
+}
+
 int CExternalIO::DisableResizer(CYorbVideoDevice& command, int verbose) {
-    if (!command.SetHVResizerEnable(0)) {
-        PrintColor("Unable to set Bexi ResizerEnable = 0\n", kRed);
-        PrintErrorText(command);
-        return 0;
-    }
-    if (verbose > 1) PrintColor("Bexi ResizerEnable = 0\n", kBlack);
-    return 1;
+    return CommandStep(command, command.SetHVResizerEnable(0), verbose, "Unable to set Bexi ResizerEnable = 0\n",
+                       "Bexi ResizerEnable = 0\n", kBlack);
 }
 
 int CExternalIO::StartVideoIO(CYorbVideoDevice& command, const char* device, DWORD delay, int verbose) {
     // The sum first, then its low six bits: the counter wraps at 64.
     const BYTE start = static_cast<BYTE>((ReadFrameCounter() + delay) & 0x3F);
-    if (!command.SetStartIO(start, 0)) {
-        PrintColor(CString("Unable to start ") + device + " IO\n", kRed);
-        PrintErrorText(command);
-        return 0;
-    }
-    if (verbose > 1) PrintColor(CString(device) + " IO started\n", kBlack);
-    return 1;
+    return CommandStep(command, command.SetStartIO(start, 0), verbose, CString("Unable to start ") + device + " IO\n",
+                       CString(device) + " IO started\n", kBlack);
 }
 
 int CBexi::BuildFormatList(int preset) {
@@ -149,10 +132,7 @@ int CBexi::StartIO(DWORD delay, int verbose) {
 
 int CBexi::StopIO(int verbose) {
     CYorbBexi command;
-    if (!SetupYorbflow(&command, verbose)) return 0;
-    if (command.SetStopIO()) return 1;
-    PrintErrorText(command);
-    return 0;
+    return SetupYorbflow(&command, verbose) && CommandStep(command, command.SetStopIO(), verbose, "", "", kBlack);
 }
 
 int CNulk::SetupVideoFormat(DWORD project, DWORD output, DWORD input, int verbose) {
@@ -172,28 +152,12 @@ int CNulk::SetupVideoFormat(DWORD project, DWORD output, DWORD input, int verbos
 int CNulk::SetVideoTransport(DWORD output, DWORD input, int verbose) {
     CYorbNulk command;
     if (!SetupYorbflow(&command, verbose)) return 0;
-    CString line;
-    if (!command.SetVideoOutput(static_cast<int>(output))) {
-        line.Format("ERROR:  SetVideoTransport():  Unable to set Nulk VideoOutput[%lu]\n", static_cast<unsigned long>(output));
-        PrintColor(line, kRed);
-        PrintErrorText(command);
-        return 0;
-    }
-    if (verbose > 1) {
-        line.Format("Nulk VideoOutput[%lu]\n", static_cast<unsigned long>(output));
-        PrintColor(line, kBlue);
-    }
-    if (!command.SetVideoInput(static_cast<int>(input))) {
-        line.Format("ERROR:  SetVideoTransport():  Unable to set Nulk VideoInput[%lu]\n", static_cast<unsigned long>(input));
-        PrintColor(line, kRed);
-        PrintErrorText(command);
-        return 0;
-    }
-    if (verbose > 1) {
-        line.Format("Nulk VideoInput[%lu]\n", static_cast<unsigned long>(input));
-        PrintColor(line, kBlue);
-    }
-    return 1;
+    return CommandStep(command, command.SetVideoOutput(static_cast<int>(output)), verbose,
+                       Line("ERROR:  SetVideoTransport():  Unable to set Nulk VideoOutput[%lu]\n", output),
+                       Line("Nulk VideoOutput[%lu]\n", output), kBlue) &&
+           CommandStep(command, command.SetVideoInput(static_cast<int>(input)), verbose,
+                       Line("ERROR:  SetVideoTransport():  Unable to set Nulk VideoInput[%lu]\n", input),
+                       Line("Nulk VideoInput[%lu]\n", input), kBlue);
 }
 
 int CNulk::StartIO(DWORD delay, int verbose) {
@@ -208,8 +172,5 @@ int CNulk::StartIO(DWORD delay, int verbose) {
 
 int CNulk::StopIO(int verbose) {
     CYorbNulk command;
-    if (!SetupYorbflow(&command, verbose)) return 0;
-    if (command.SetStopIO()) return 1;
-    PrintErrorText(command);
-    return 0;
+    return SetupYorbflow(&command, verbose) && CommandStep(command, command.SetStopIO(), verbose, "", "", kBlack);
 }
