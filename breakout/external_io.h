@@ -27,8 +27,8 @@ struct ProjectFormatEntry {
 };
 using ProjectFormatList = std::vector<ProjectFormatEntry>;
 
-// The row of format number 1-24; null for another number.
-const ProjectFormatEntry* FindProjectFormat(DWORD format);
+// The row of format number 1-24 into *entry; false for another number.
+bool FindProjectFormat(DWORD format, ProjectFormatEntry* entry);
 // The first row of list named exactly name; null when none is.
 const ProjectFormatEntry* FindProjectFormat(const ProjectFormatList& list, const CString& name);
 

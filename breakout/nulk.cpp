@@ -12,7 +12,9 @@
 
 CNulk::CNulk(CJastel* controller, CString name)
     : CExternalIO(controller, std::move(name)) {
-    for (DWORD format : {22u, 23u, 24u}) m_formats.push_back(*FindProjectFormat(format));
+    ProjectFormatEntry entry;
+    for (DWORD format : {22u, 23u, 24u})
+        if (FindProjectFormat(format, &entry)) m_formats.push_back(entry);
     m_externalResolutions.FreeStrings();
     for (const ProjectFormatEntry& entry : m_formats) m_externalResolutions.Add(entry.name);
 }

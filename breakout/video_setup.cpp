@@ -1,5 +1,6 @@
 // The box's video set-up: the project-format lists, formats and I/O mode, start and stop of video I/O, the Nulk's transport.
 #include <iterator>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -9,29 +10,33 @@
 
 namespace {
 
-// Number n is row n - 1.
-const ProjectFormatEntry kProjectFormats[] = {
-    {"HVHDProjFmt_1080I_2997FPS", 1, 1920, 1080},  {"HVHDProjFmt_1080I_30FPS", 2, 1920, 1080},
-    {"HVHDProjFmt_1080P_2997FPS", 3, 1920, 1080},  {"HVHDProjFmt_1080P_30FPS", 4, 1920, 1080},
-    {"HVHDProjFmt_1080I_25FPS", 5, 1920, 1080},    {"HVHDProjFmt_1080P_25FPS", 6, 1920, 1080},
-    {"HVHDProjFmt_1080P_2397FPS", 7, 1920, 1080},  {"HVHDProjFmt_1080P_24FPS", 8, 1920, 1080},
-    {"HVHDProjFmt_1080SF_25FPS", 9, 1920, 1080},   {"HVHDProjFmt_1080SF_2997FPS", 10, 1920, 1080},
-    {"HVHDProjFmt_1080SF_30FPS", 11, 1920, 1080},  {"HVHDProjFmt_1080SF_2397FPS", 12, 1920, 1080},
-    {"HVHDProjFmt_1080SF_24FPS", 13, 1920, 1080},  {"HVHDProjFmt_720P_5997FPS", 14, 1280, 720},
-    {"HVHDProjFmt_720P_60FPS", 15, 1280, 720},     {"HVHDProjFmt_720P_50FPS", 16, 1280, 720},
-    {"HVHDProjFmt_720P_2997FPS", 17, 1280, 720},   {"HVHDProjFmt_720P_30FPS", 18, 1280, 720},
-    {"HVHDProjFmt_720P_25FPS", 19, 1280, 720},     {"HVHDProjFmt_720P_2397FPS", 20, 1280, 720},
-    {"HVHDProjFmt_720P_24FPS", 21, 1280, 720},     {"HVSDProjFmt_NTSC", 22, 720, 486},
-    {"HVSDProjFmt_PAL", 23, 720, 576},             {"HVSDProjFmt_NTSCJ", 24, 720, 486},
+// Number n is row n - 1. Plain constants: the board roots build their tests while the library
+// loads, before any table with a constructor would be ready.
+struct FormatRow {
+    const char* name;
+    DWORD width, height;
+};
+constexpr FormatRow kProjectFormats[] = {
+    {"HVHDProjFmt_1080I_2997FPS", 1920, 1080},  {"HVHDProjFmt_1080I_30FPS", 1920, 1080},
+    {"HVHDProjFmt_1080P_2997FPS", 1920, 1080},  {"HVHDProjFmt_1080P_30FPS", 1920, 1080},
+    {"HVHDProjFmt_1080I_25FPS", 1920, 1080},    {"HVHDProjFmt_1080P_25FPS", 1920, 1080},
+    {"HVHDProjFmt_1080P_2397FPS", 1920, 1080},  {"HVHDProjFmt_1080P_24FPS", 1920, 1080},
+    {"HVHDProjFmt_1080SF_25FPS", 1920, 1080},   {"HVHDProjFmt_1080SF_2997FPS", 1920, 1080},
+    {"HVHDProjFmt_1080SF_30FPS", 1920, 1080},   {"HVHDProjFmt_1080SF_2397FPS", 1920, 1080},
+    {"HVHDProjFmt_1080SF_24FPS", 1920, 1080},   {"HVHDProjFmt_720P_5997FPS", 1280, 720},
+    {"HVHDProjFmt_720P_60FPS", 1280, 720},      {"HVHDProjFmt_720P_50FPS", 1280, 720},
+    {"HVHDProjFmt_720P_2997FPS", 1280, 720},    {"HVHDProjFmt_720P_30FPS", 1280, 720},
+    {"HVHDProjFmt_720P_25FPS", 1280, 720},      {"HVHDProjFmt_720P_2397FPS", 1280, 720},
+    {"HVHDProjFmt_720P_24FPS", 1280, 720},      {"HVSDProjFmt_NTSC", 720, 486},
+    {"HVSDProjFmt_PAL", 720, 576},              {"HVSDProjFmt_NTSCJ", 720, 486},
 };
 
 // The Bexi's HD formats by preset: manufacturing, engineering, regression, both.
-const std::vector<DWORD> kHdPresets[4] = {
-    {1, 14},
-    {5, 1, 2, 7, 8, 6, 3, 4, 12, 13, 9, 10, 11, 20, 21, 19, 17, 18, 16, 14, 15},
-    {1, 14, 15},
-    {5, 1, 2, 7, 8, 6, 12, 13, 9, 10, 11, 14, 15},
-};
+constexpr DWORD kHdManufacturing[] = {1, 14};
+constexpr DWORD kHdEngineering[] = {5, 1, 2, 7, 8, 6, 3, 4, 12, 13, 9, 10, 11, 20, 21, 19, 17, 18, 16, 14, 15};
+constexpr DWORD kHdRegression[] = {1, 14, 15};
+constexpr DWORD kHdBoth[] = {5, 1, 2, 7, 8, 6, 12, 13, 9, 10, 11, 14, 15};
+constexpr std::span<const DWORD> kHdPresets[4] = {kHdManufacturing, kHdEngineering, kHdRegression, kHdBoth};
 
 constexpr DWORD kFrameCounter = 0x80208;
 constexpr int kIOModeVideo = 0, kIOModePlayCapture = 3;
@@ -46,8 +51,11 @@ CString Line(const char* format, DWORD value) {
 
 }  // namespace
 
-const ProjectFormatEntry* FindProjectFormat(DWORD format) {
-    return format >= 1 && format <= std::size(kProjectFormats) ? &kProjectFormats[format - 1] : nullptr;
+bool FindProjectFormat(DWORD format, ProjectFormatEntry* entry) {
+    if (format < 1 || format > std::size(kProjectFormats)) return false;
+    const FormatRow& row = kProjectFormats[format - 1];
+    *entry = {row.name, format, row.width, row.height};
+    return true;
 }
 
 const ProjectFormatEntry* FindProjectFormat(const ProjectFormatList& list, const CString& name) {
@@ -107,7 +115,9 @@ int CExternalIO::StartVideoIO(CYorbVideoDevice& command, const char* device, DWO
 int CBexi::BuildFormatList(int preset) {
     if (preset < 0 || preset > 3) return 0;
     m_formats.clear();
-    for (DWORD format : kHdPresets[preset]) m_formats.push_back(*FindProjectFormat(format));
+    ProjectFormatEntry entry;
+    for (DWORD format : kHdPresets[preset])
+        if (FindProjectFormat(format, &entry)) m_formats.push_back(entry);
     return 1;
 }
 

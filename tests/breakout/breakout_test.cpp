@@ -453,8 +453,11 @@ TEST_F(BreakoutTest, FormatListsFollowTheRunModeAndFillTheResolutionLists) {
     EXPECT_EQ(bexi.GetFormatList().size(), 2u);
     EXPECT_EQ(Names(*bexi.GetResolutionList()).size(), 21u);  // not refilled by a rebuild
     EXPECT_EQ(FindProjectFormat(bexi.GetFormatList(), "DIM=(1920,1080)"), nullptr);
-    EXPECT_EQ(FindProjectFormat(0), nullptr);
-    EXPECT_EQ(FindProjectFormat(25), nullptr);
+    ProjectFormatEntry entry{"unchanged", 99, 1, 1};
+    EXPECT_FALSE(FindProjectFormat(0, &entry) || FindProjectFormat(25, &entry));
+    EXPECT_EQ(entry.format, 99u);
+    ASSERT_TRUE(FindProjectFormat(23, &entry));
+    EXPECT_TRUE(entry.name == "HVSDProjFmt_PAL" && entry.width == 720 && entry.height == 576);
 }
 
 // Sleeps on the virtual clock until the box's frame counter has just stepped to value.
