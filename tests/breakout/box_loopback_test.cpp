@@ -422,3 +422,20 @@ TEST_F(BoxLoopbacks, TheProgressBarCountsEveryPairOfTheFormatRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+// The testdata rig with a loopback cable on both boards' connectors runs the cable keywords.
+TEST_F(BoxLoopbacks, TheCableRigRunsTheCableKeywordsOnBothBoards) {
+    support::ScopedRig rig(support::ReadText(std::string(PEX_SOURCE_DIR) + "/testdata/rigs/loopback_cable.json"));
+    for (const char* command : {"Brimola1 <CableLoopback Loopback Functional>", "Brimola1 <CableLoopback Loopback Images>",
+                                "Nuxa1 <CableLoopback Loopback Functional BVI=2>", "Nuxa1 <CableLoopback Loopback Images FRAMES=3>"}) {
+        std::string out;
+        EXPECT_EQ(Run(command, &out), kRunPassed) << command << "\n" << out;
+        EXPECT_EQ(out.find("FAIL"), std::string::npos) << command;
+    }
+    // The box's own loopbacks need the box.
+    EXPECT_EQ(Run("Brimola1 <CNulk Loopback Functional>"), kRunFailed);
+}
+
+}  // namespace
