@@ -567,3 +567,21 @@ TEST_F(BreakoutTest, VideoSetUpSendsFormatsModeAndResizerAndStopsAtARefusal) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without a parent every Run stops at once with its class's line, whatever the command.
+TEST_F(BreakoutTest, ARunWithoutAParentSaysSo) {
+    support::Recording<CCableLoopback> cable(nullptr, "CableLoopback");
+    support::Recording<CBexi> bexi(nullptr, "CBexi");
+    BoundNulk nulk;
+    EXPECT_EQ(cable.Run("Loopback Functional"), kRunFailed);
+    EXPECT_EQ(bexi.Run("Loopback Images"), kRunFailed);
+    EXPECT_EQ(nulk.Run("Test Yorb Command ENABLE=1"), kRunFailed);
+    EXPECT_TRUE(cable.out.HasColoured("CKerzil:  Parent is NULL\n", CExternalIO::kRed));
+    EXPECT_TRUE(bexi.out.HasColoured("CKerzil:  Parent is NULL\n", CExternalIO::kRed));
+    EXPECT_EQ(nulk.out.text, "CNulk:  Parent is NULL\n");
+    EXPECT_FALSE(Box()->Video().loopback);
+}
+
+}  // namespace
