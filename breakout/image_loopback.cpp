@@ -56,7 +56,7 @@ struct Member {
     // Sets the box up; the failure message or null.
     std::function<const char*()> setUp;
     std::function<void()> undo;
-    std::function<void()> afterTrigger;
+    std::function<void(int verbose)> afterTrigger;  // with the verbosity of the run in progress
 };
 
 struct Arguments {
@@ -340,7 +340,7 @@ bool Loopback<ImageT, AlphaT>::Transfer(int verbose) {
     if (chained) {
         m_in->Trigger(1);
         m_out->Trigger(1);
-        if (m_member.afterTrigger) m_member.afterTrigger();
+        if (m_member.afterTrigger) m_member.afterTrigger(verbose);
         if (verbose > 1)
             m_test.PrintColorFormat(CExternalIO::kBlack, "Total destination size in DWORDS = %ld\n",
                                     static_cast<long>(m_totalDwords));
@@ -353,7 +353,7 @@ bool Loopback<ImageT, AlphaT>::Transfer(int verbose) {
             Sleep(1);
             m_in->Trigger(static_cast<int>(k));
             m_out->Trigger(static_cast<int>(k));
-            if (m_member.afterTrigger) m_member.afterTrigger();
+            if (m_member.afterTrigger) m_member.afterTrigger(verbose);
             const DWORD bytes = (d.GetLines() * d.GetLineLength() + d.GetInitialLineLength()) * 4;
             DWORD deadline = m_member.perFrameDeadline ? m_member.perFrameDeadline : bytes / 1000 / 20 + 20;
             if (k == 1 && m_member.afterTrigger) deadline += kStartDelayFrames * kLongestFrameMs;
@@ -608,7 +608,7 @@ int CBexi::LoopbackImages(DWORD, CString text, CImage& alpha, CImage& image, DWO
                                        ? nullptr
                                        : "Unable to enable Bexi video loopback\n";
                         },
-                        [&] { StopIO(verbose); }, [&] { StartIO(kStartDelayFrames, verbose); }};
+                        [&] { StopIO(verbose); }, [&](int runVerbose) { StartIO(kStartDelayFrames, runVerbose); }};
     return RunLoopback<Unpacked10, UnpackedAlpha10>(*this, member, text, image, alpha, frames, verbose);
 }
 
@@ -632,6 +632,6 @@ int CNulk::ExternalLoopbackImages(DWORD, CString text, CImage& alpha, CImage& im
                             if (!SetVideoTransport(5, 5, verbose)) return "Unable to enable Nulk video transport\n";
                             return nullptr;
                         },
-                        [&] { StopIO(verbose); }, [&] { StartIO(kStartDelayFrames, verbose); }};
+                        [&] { StopIO(verbose); }, [&](int runVerbose) { StartIO(kStartDelayFrames, runVerbose); }};
     return RunLoopback<Unpacked10, UnpackedAlpha10>(*this, member, text, image, alpha, frames, verbose);
 }

@@ -353,6 +353,16 @@ TEST_F(BoxLoopbacks, ImageLoopbackKeysAndSequences) {
     }
 }
 
+// FORCESTALL: the frames go twice and only the second run speaks and counts.
+TEST_F(BoxLoopbacks, AStalledFirstRunLeavesNoTrace) {
+    Fill(*Child<CBexi>("CBexi").GetImageList(), {"GRID"});
+    std::string out;
+    EXPECT_EQ(Run("Brimola1 <CBexi Loopback Images DIM=(1280,720) FORCESTALL=1 VERBOSE=2>", &out), kRunPassed) << out;
+    EXPECT_EQ(Count(out, "DST Image:  Tag[1]"), 1u) << out;
+    EXPECT_EQ(Count(out, "Bexi IO started\n"), 1u) << out;
+    EXPECT_EQ(Count(out, "Transfer took "), 1u) << out;
+}
+
 // A failing frame is dumped beside the expected image: the two-image file's identity, then both images.
 TEST_F(BoxLoopbacks, AMismatchingFrameIsDumpedWithTheExpectedImage) {
     support::ScopedRig rig(Rig(Fault("box_frame_slip", R"(, "path": "nulk_internal")")));
