@@ -7,11 +7,6 @@ namespace {
 
 constexpr DWORD kBexiFrameLimit = 13;
 
-// Frames the HD loop through the Bexi returns late: three for the progressive and segmented
-// formats, two for the interlaced ones (and any other number).
-DWORD BexiDelay(DWORD format) {
-    return format == 3 || format == 4 || (format >= 6 && format <= 21) ? 3 : 2;
-}
 // The SDI loop through the Nulk returns each frame one frame late.
 DWORD NulkSdiDelay(DWORD) { return 1; }
 
@@ -81,7 +76,7 @@ DWORD CBexi::Run(CString command) {
     switch (run.code & ~box::kFramesGiven) {
     case 2: {
         const box::ImageListForm form{&m_resolutions, &m_formats, box::PatternImages::UnpackedFormat,
-                                      "%s\tTest[CBexi:LoopbackImages:%s] FMT[%s] DIM[%ld,%ld]~*BLACK*~\n", true, BexiDelay,
+                                      "%s\tTest[CBexi:LoopbackImages:%s] FMT[%s] DIM[%ld,%ld]~*BLACK*~\n", true, HdLoopDelay,
                                       [&](CImage& alpha, CImage& image, DWORD format, DWORD frames) {
                                           return LoopbackImages(run.code, run.arguments, alpha, image, format, frames,
                                                                 run.verbose);

@@ -29,6 +29,9 @@ using ProjectFormatList = std::vector<ProjectFormatEntry>;
 
 // The row of format number 1-24 into *entry; false for another number.
 bool FindProjectFormat(DWORD format, ProjectFormatEntry* entry);
+// Frames the HD loop through the Bexi returns late for a project format: three for the
+// progressive and segmented formats (3, 4, 6-21), two for the interlaced ones and any other number.
+DWORD HdLoopDelay(DWORD format);
 // The first row of list named exactly name; null when none is.
 const ProjectFormatEntry* FindProjectFormat(const ProjectFormatList& list, const CString& name);
 

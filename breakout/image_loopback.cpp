@@ -588,9 +588,6 @@ int RunLoopback(CExternalIO& test, const Member& member, const CString& text, CI
 using Unpacked10 = Unpacked::Image::YCbCr_10_6;
 using UnpackedAlpha10 = Unpacked::Alpha::YCbCr_10_6;
 
-// Frames the HD loop returns late for a project format (the Bexi harness sends as many more).
-DWORD HdDelay(DWORD format) { return format == 3 || format == 4 || (format >= 6 && format <= 21) ? 3 : 2; }
-
 }  // namespace
 
 int CCableLoopback::LoopbackImages(DWORD, CString text, CImage& alpha, CImage& image, DWORD frames, int verbose) {
@@ -602,7 +599,7 @@ int CCableLoopback::LoopbackImages(DWORD, CString text, CImage& alpha, CImage& i
 
 int CBexi::LoopbackImages(DWORD, CString text, CImage& alpha, CImage& image, DWORD format, DWORD frames, int verbose) {
     const Member member{"Test Bexi Images\n", "Bexi", "BexiToWexal", "WexalToBexi", Compare::Full, Stamp::Sample10, 33, 462,
-                        HdDelay(format), ".\\Zorv.Bexi.LBypass.UP_YCbCr_10_6.%d", true,
+                        HdLoopDelay(format), ".\\Zorv.Bexi.LBypass.UP_YCbCr_10_6.%d", true,
                         [&]() -> const char* {
                             return SetupVideoFormat(format, format, 0, format, verbose)
                                        ? nullptr

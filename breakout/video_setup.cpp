@@ -58,6 +58,8 @@ bool FindProjectFormat(DWORD format, ProjectFormatEntry* entry) {
     return true;
 }
 
+DWORD HdLoopDelay(DWORD format) { return format == 3 || format == 4 || (format >= 6 && format <= 21) ? 3 : 2; }
+
 const ProjectFormatEntry* FindProjectFormat(const ProjectFormatList& list, const CString& name) {
     for (const ProjectFormatEntry& entry : list)
         if (entry.name == name) return &entry;
