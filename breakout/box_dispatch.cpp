@@ -50,7 +50,7 @@ DWORD CCableLoopback::Run(CString command) {
     switch (run.code & ~box::kFramesGiven) {
     case 1:
         return RunLoopbackFunctional("%s\t\tTest[CCableLoopback::LoopbackFunctional]~*BLACK*~\n",
-                                     [&] { return LoopbackFunctional(run.arguments, run.verbose); });
+                                     [&] { return LoopbackFunctional(run.code, run.arguments, run.frames, run.verbose); });
     case 2: {
         const box::ImageListForm form{&m_resolutions, nullptr, box::PatternImages::Unpacked,
                                       "%s\tTest[CCableLoopback:LoopbackImages:%s] DIM[%ld,%ld]~*BLACK*~\n", false, nullptr,
@@ -101,7 +101,7 @@ DWORD CNulk::Run(CString command) {
     case 1: return TestYorbCommand(run.code, run.arguments, run.verbose) == 1 ? kRunPassed : kRunFailed;
     case 2:
         return RunLoopbackFunctional("%s\tTest[CNulk::LoopbackFunctional]~*BLACK*~\n",
-                                     [&] { return LoopbackFunctional(run.arguments, run.verbose); });
+                                     [&] { return LoopbackFunctional(run.code, run.arguments, run.frames, run.verbose); });
     case 3: {
         const box::ImageListForm form{&m_resolutions, nullptr, box::PatternImages::EightBit,
                                       "%s\tTest[CNulk:LoopbackImages:%s] DIM[%ld,%ld]~*BLACK*~\n", true, nullptr,

@@ -132,8 +132,9 @@ public:
     DWORD Run(CString command) override;
     DWORD Help(CString subTest) override;
 
-    // Moves a block of SDRAM out through the cable and back by DMA and compares it.
-    int LoopbackFunctional(CString text, int verbose);
+    // Moves a block of SDRAM out through the cable and back by DMA and compares it. The test
+    // code and frame count of the dispatch are not used.
+    int LoopbackFunctional(DWORD code, CString text, DWORD frames, int verbose);
     // Writes bytes from write to SDRAM at address, reads them back into read and compares them.
     int WriteReadCompare(DWORD address, const DWORD* write, DWORD* read, DWORD bytes);
     // One image loopback through the cable (frames 1-15). 1 passed, 0 failed.
@@ -178,7 +179,7 @@ public:
     DWORD Help(CString subTest) override;
 
     // Moves a block of SDRAM out and back through the Nulk's internal loopback and compares it.
-    int LoopbackFunctional(CString text, int verbose);
+    int LoopbackFunctional(DWORD code, CString text, DWORD frames, int verbose);
     int WriteReadCompare(DWORD address, const DWORD* write, DWORD* read, DWORD bytes);
     // One 8-bit image loopback through the Nulk's internal loopback. 1 passed, 0 failed.
     int InternalLoopbackImages(DWORD code, CString text, CImage& alpha, CImage& image, DWORD frames, int verbose);

@@ -274,13 +274,15 @@ int CExternalIO::LoopbackFunctionalBody(const CString& text, int verbose, const 
     return leave(passed ? 1 : 0);
 }
 
-int CCableLoopback::LoopbackFunctional(CString text, int verbose) { return LoopbackFunctionalBody(text, verbose, nullptr); }
+int CCableLoopback::LoopbackFunctional(DWORD, CString text, DWORD, int verbose) {
+    return LoopbackFunctionalBody(text, verbose, nullptr);
+}
 
 int CCableLoopback::WriteReadCompare(DWORD address, const DWORD* write, DWORD* read, DWORD bytes) {
     return WriteReadCompareBody(address, write, read, bytes, false);
 }
 
-int CNulk::LoopbackFunctional(CString text, int verbose) {
+int CNulk::LoopbackFunctional(DWORD, CString text, DWORD, int verbose) {
     return LoopbackFunctionalBody(text, verbose, [&](BYTE enable) { return SetVideoLoopback(enable, verbose); });
 }
 

@@ -10,6 +10,7 @@
 #include "breakout/external_io.h"
 #include "breakout/yorb_commands.h"
 #include "devlib/rig.h"
+#include "images/unpacked_image.h"
 #include "platform/clock.h"
 #include "sim/rig.h"
 #include "tests/support/temp_dir.h"
@@ -582,6 +583,24 @@ TEST_F(BreakoutTest, ARunWithoutAParentSaysSo) {
     EXPECT_TRUE(bexi.out.HasColoured("CKerzil:  Parent is NULL\n", CExternalIO::kRed));
     EXPECT_EQ(nulk.out.text, "CNulk:  Parent is NULL\n");
     EXPECT_FALSE(Box()->Video().loopback);
+}
+
+}  // namespace
+
+namespace {
+
+// A controller without its register block counts as no connector: nothing is moved.
+TEST_F(BreakoutTest, AControllerWithoutItsRegistersCountsAsNoConnector) {
+    BoundNulk nulk;  // its controller is missing altogether
+    EXPECT_EQ(nulk.LoopbackFunctional(0, "", 1, 1), 0);
+    EXPECT_TRUE(nulk.out.HasColoured("Loopback connector is not present\n", CExternalIO::kRed)) << nulk.out.text;
+    EXPECT_FALSE(Box()->Video().loopback);  // switched off again on the way out
+    support::Recording<CCableLoopback> cable(nullptr, "CableLoopback");
+    cable.SetupDevice("Brimola1");
+    Unpacked::Image::YCbCr_10_6 image(16, 8);
+    Unpacked::Alpha::YCbCr_10_6 alpha(16, 8);
+    EXPECT_EQ(cable.LoopbackImages(0, "", alpha, image, 1, 1), 0);
+    EXPECT_TRUE(cable.out.HasColoured("Loopback connector is not present\n", CExternalIO::kRed)) << cable.out.text;
 }
 
 }  // namespace
