@@ -351,6 +351,13 @@ TEST_F(BoxLoopbacks, ImageLoopbackKeysAndSequences) {
             EXPECT_EQ(support::RigBoard("Brimola1")->GetRegisters()[0x80100 / 4].Read(), 5u) << command;
         }
     }
+    // BVI=7 goes to the select word as it is and takes inbound channel 0; the source DCBs carry it.
+    std::string out;
+    ASSERT_EQ(Run("Brimola1 <CNulk Internal Loopback Images DIM=(32,16) BVI=7>", &out), kRunPassed) << out;
+    const RegisterPtr bar0 = support::RigBoard("Brimola1")->GetRegisters();
+    EXPECT_EQ(bar0[0x80100 / 4].Read(), 7u);
+    EXPECT_EQ(bar0[(0x60000 + 0x200 * 4 + 0x20 + 4) / 4].Read() & 0xF, 7u);
+    EXPECT_EQ(bar0[(0x60000 + 0x20 + 8) / 4].Read(), 0x1000u);  // channel 0's DCB 1: the first destination
 }
 
 // FORCESTALL: the frames go twice and only the second run speaks and counts.
