@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "breakout/external_io.h"
-#include "boards/flash/jastel.h"
+#include "framework/hw/jastel.h"
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
 #include "devlib/perf_list.h"

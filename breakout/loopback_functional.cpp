@@ -4,7 +4,7 @@
 #include <new>
 
 #include "breakout/external_io.h"
-#include "boards/flash/jastel.h"
+#include "framework/hw/jastel.h"
 #include "devlib/addr_space.h"
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"

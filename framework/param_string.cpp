@@ -21,9 +21,9 @@ bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // ---- CParamString ----
 
-BOOL CParamString::GetValue(const CString& key, CString& value, BOOL caseSensitive) const {
-    value.Empty();
-    if (key.IsEmpty()) return FALSE;
+bool CParamString::FindValue(const CString& key, BOOL caseSensitive, int& start, int& length) const {
+    if (key.IsEmpty()) return false;
+    // Upper-casing keeps every character where it was, so the positions hold in the text as written.
     CString text = m_text;
     CString k = key;
     if (!caseSensitive) {
@@ -31,38 +31,59 @@ BOOL CParamString::GetValue(const CString& key, CString& value, BOOL caseSensiti
         k.MakeUpper();
     }
     int at = text.Find(k);
-    if (at < 0) return FALSE;
-    CString rest = text.Mid(at + k.GetLength());
-    int eq = rest.Find('=');
-    if (eq < 0) return FALSE;
-    for (int i = 0; i < eq; ++i)
-        if (!IsBlankOrTab(rest[i])) return FALSE;
-    rest = rest.Mid(eq + 1);
-    rest.TrimLeft(" \t");
+    if (at < 0) return false;
+    int pos = at + k.GetLength();
+    int eq = text.Find('=', pos);
+    if (eq < 0) return false;
+    for (int i = pos; i < eq; ++i)
+        if (!IsBlankOrTab(text[i])) return false;
+    pos = eq + 1;
+    while (pos < text.GetLength() && IsBlankOrTab(text[pos])) ++pos;
 
-    if (rest[0] == '(') {
+    if (pos < text.GetLength() && text[pos] == '(') {
+        const int open = pos;
         int depth = 1;
-        int pos = 1;
+        int scan = open + 1;
         for (;;) {
-            int close = rest.Find(')', pos);
-            if (close < 0) return FALSE;
-            int open = rest.Find('(', pos);
-            if (open >= 0 && open < close) {
+            int close = text.Find(')', scan);
+            if (close < 0) return false;
+            int next = text.Find('(', scan);
+            if (next >= 0 && next < close) {
                 ++depth;
-                pos = open + 1;
+                scan = next + 1;
             } else {
                 --depth;
-                pos = close + 1;
+                scan = close + 1;
             }
             if (depth == 0) {
-                value = rest.Mid(1, close - 1);
-                return TRUE;
+                start = open + 1;
+                length = close - open - 1;
+                return true;
             }
-            if (pos >= rest.GetLength()) return FALSE;
+            if (scan >= text.GetLength()) return false;
         }
     }
-    int end = rest.FindOneOf(kWhite);
-    value = end < 0 ? rest : rest.Left(end);
+    int end = pos;
+    while (end < text.GetLength() && !IsWhite(text[end])) ++end;
+    start = pos;
+    length = end - pos;
+    return true;
+}
+
+BOOL CParamString::GetValue(const CString& key, CString& value, BOOL caseSensitive) const {
+    value.Empty();
+    int start = 0, length = 0;
+    if (!FindValue(key, caseSensitive, start, length)) return FALSE;
+    value = m_text.Mid(start, length);
+    if (!caseSensitive) value.MakeUpper();
+    return TRUE;
+}
+
+BOOL CParamString::GetValueAsWritten(const CString& key, CString& value) const {
+    value.Empty();
+    int start = 0, length = 0;
+    if (!FindValue(key, FALSE, start, length)) return FALSE;
+    value = m_text.Mid(start, length);
     return TRUE;
 }
 
@@ -118,10 +139,21 @@ CString GetDriversDirectory() {
     return CString(buffer) + "\\drivers\\Zorv";
 }
 
+namespace {
+
+// The path as it lies on this file system: separators made local, and each part that exists named
+// as it is on disk, so messages show the file that was used and not the spelling typed.
+CString LocalPath(const CString& path) { return CString(platform::MapPath(path.c_str())); }
+
+}  // namespace
+
 int ExpandPathMacros(CString& path, BOOL tryTestData, BOOL mustExist) {
     const CString original = path;
     CFileFind find;
-    if (find.FindFile(original)) return kPathFound;
+    if (find.FindFile(original)) {
+        path = LocalPath(original);
+        return kPathFound;
+    }
 
     CString work = original;
     CString drivers = GetDriversDirectory();
@@ -131,13 +163,13 @@ int ExpandPathMacros(CString& path, BOOL tryTestData, BOOL mustExist) {
         work = work.Left(cwd) + GetProgramDirectory() + work.Mid(cwd + 7);
 
     if (mustExist != 1) {
-        path = work;
+        path = LocalPath(work);
         return kPathFound;
     }
     CFile::Status status;
     if (CFile::GetStatus(work, status) && work.FindOneOf("*?") < 0) {
         if (find.FindFile(work)) {
-            path = work;
+            path = LocalPath(work);
             return kPathFound;
         }
         return kPathNotFound;
@@ -153,6 +185,19 @@ int ExpandPathMacros(CString& path, BOOL tryTestData, BOOL mustExist) {
     return kPathNotFound;
 }
 
+CString ExpandedPath(CString path) {
+    ExpandPathMacros(path, FALSE, FALSE);
+    return path;
+}
+
+bool FindNamedFile(CString& path, const CString& revision) {
+    path.Replace("$(VPDVER)", revision);
+    const int found = ExpandPathMacros(path, TRUE, TRUE);
+    if (found == kPathFound || found == kPathFoundInTestData) return true;
+    path = ExpandedPath(path);
+    return false;
+}
+
 int FindFileOrAsk(CString& path, const CString& reserved1, const CString& defaultExt, const CString& filter,
                   const CString& reserved2, BOOL ask, BOOL tryTestData) {
     (void)reserved1;
@@ -165,7 +210,7 @@ int FindFileOrAsk(CString& path, const CString& reserved1, const CString& defaul
     if (platform::DoModal(dialog) != platform::IDOK) return 1;
     CFileFind find;
     if (!find.FindFile(dialog.GetPathName())) return 1;
-    path = dialog.GetPathName();
+    path = LocalPath(dialog.GetPathName());
     return 2;
 }
 

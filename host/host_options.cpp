@@ -116,7 +116,8 @@ Options:
   --all               run unchecked leaves too
   --help-test FILTER  show the help of the matching leaves instead of running tests
   --log FILE          also write the plain output to FILE
-  --junit FILE        write a JUnit XML report of the tests run
+  --junit FILE        write a JUnit XML report of the tests run (FILE is replaced only
+                      by a complete report)
   --color=WHEN        colours on stdout: auto (when a terminal), always, never
   --rig FILE          the simulated rig file (sets PEXANO_RIG)
   --real-time         run on the real clock instead of the virtual one
@@ -130,8 +131,8 @@ Result of a test: PASS (1), FAIL (2 and any unknown code), STOPPED (3).
 Ctrl-C once: the running test is asked to stop and no further test starts;
 twice: the host exits at once.
 
-Exit status: 0 all passed, 1 a test failed, 2 bad usage or the library cannot be
-loaded, 3 stopped.
+Exit status: 0 all passed, 1 a test failed, 2 bad usage, the library cannot be
+loaded or the log or report could not be written (whole), 3 stopped.
 )";
 }
 

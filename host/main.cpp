@@ -4,13 +4,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
-#include <memory>
+#include <cstring>
 #include <optional>
 #include <string>
 
 #include "host/host_options.h"
 #include "host/junit_report.h"
+#include "host/output_files.h"
 #include "host/output_renderer.h"
 #include "host/plugin_library.h"
 #include "host/progress_bar.h"
@@ -34,14 +36,6 @@ constexpr int kExitStopped = 3;
 int g_stopFlag = 0;
 std::atomic<int> g_interrupts{0};  // lock-free, so safe in the handler
 
-// The JUnit file while it holds no report yet. No report rather than an empty one a CI job might
-// take for a run of nothing: it is removed at any exit before the report is written, including
-// the device library's own exit on a bad rig file while it loads.
-std::string g_unwrittenReport;
-void RemoveUnwrittenReport() {
-    if (!g_unwrittenReport.empty()) unlink(g_unwrittenReport.c_str());
-}
-
 void OnInterrupt(int) {
     if (g_interrupts.fetch_add(1) == 0) {
         __atomic_store_n(&g_stopFlag, 1, __ATOMIC_SEQ_CST);
@@ -50,7 +44,6 @@ void OnInterrupt(int) {
         (void)ignored;
         return;
     }
-    RemoveUnwrittenReport();  // unlink is safe in a handler
     static const char msg[] = "\npexhost: stopped\n";
     ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
     (void)ignored;
@@ -79,6 +72,14 @@ struct HostSession {
         window.SetListener(nullptr);
         if (log) fclose(log);
     }
+    // Closes the log once nothing more is written to it; false when any of it was not written.
+    bool CloseLog(std::string& error) {
+        renderer.FlushStreams();
+        renderer.DetachLog();
+        FILE* f = log;
+        log = nullptr;
+        return !f || CloseLogFile(f, renderer.LogError(), error);
+    }
 
     FILE* log;
     RichEditModel window;
@@ -91,8 +92,9 @@ struct HostSession {
 
 std::optional<HostSession> g_session;
 
-int Fail(const std::string& program, const std::string& message, bool hint = false) {
-    fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
+int Fail(const std::string& program, const std::string& message, bool hint = false, bool red = false) {
+    if (red) fprintf(stderr, "\033[31m%s: %s\033[0m\n", program.c_str(), message.c_str());
+    else fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
     if (hint) fprintf(stderr, "Try '%s --help'.\n", program.c_str());
     return kExitUsage;
 }
@@ -120,38 +122,29 @@ int Main(int argc, char** argv) {
         return kExitPassed;
     }
 
-    FILE* log = nullptr;
-    if (!opt.logFile.empty() && !(log = fopen(opt.logFile.c_str(), "wb")))
-        return Fail(program, "cannot write the log file " + opt.logFile);
-    auto closeLog = [&] { if (log) fclose(log); };
-    FILE* junit = nullptr;
-    if (!opt.junitFile.empty() && !(junit = fopen(opt.junitFile.c_str(), "wb"))) {
-        closeLog();
-        return Fail(program, "cannot write the JUnit report " + opt.junitFile);
-    }
-    std::unique_ptr<FILE, int (*)(FILE*)> junitFile(junit, [](FILE* f) { return f ? fclose(f) : 0; });
-    if (junit) {
-        g_unwrittenReport = opt.junitFile;
-        atexit(RemoveUnwrittenReport);
-    }
+    // The report replaces its file only once it is complete: every earlier way out leaves the
+    // file as it was.
+    std::string reportTarget;
+    if (!opt.junitFile.empty() && !PrepareReportPath(opt.junitFile, reportTarget, error))
+        return Fail(program, "cannot write the JUnit report " + opt.junitFile + ": " + error);
 
     // The library reads its switches from "CmdLine"; a stale one must never be read.
-    if (!WriteFile("CmdLine", CmdLineText(opt))) {
-        closeLog();
+    if (!WriteFile("CmdLine", CmdLineText(opt)))
         return Fail(program, "cannot write the switch file CmdLine in the current folder");
-    }
     if (!opt.rigFile.empty()) {
         char* full = realpath(opt.rigFile.c_str(), nullptr);
-        if (!full) {
-            closeLog();
-            return Fail(program, "cannot read the rig file " + opt.rigFile);
-        }
+        if (!full) return Fail(program, "cannot read the rig file " + opt.rigFile);
         setenv("PEXANO_RIG", full, 1);
         free(full);
     }
+    FILE* log = nullptr;
+    if (!opt.logFile.empty() && !(log = fopen(opt.logFile.c_str(), "wb")))
+        return Fail(program, "cannot write the log file " + opt.logFile + ": " + strerror(errno));
     if (opt.realTime) platform::SetClockMode(platform::ClockMode::Real);
 
     const bool ansi = opt.color == ColorMode::Always || (opt.color == ColorMode::Auto && isatty(STDOUT_FILENO));
+    // Output lost after the run: the results stay on the screen, and this line stands out in red.
+    const bool redErrors = opt.color == ColorMode::Always || (opt.color == ColorMode::Auto && isatty(STDERR_FILENO));
     HostSession& s = g_session.emplace(log, ansi, isatty(STDERR_FILENO) != 0);
     platform::SetMainWnd(&s.mainWnd);
     platform::SetMessageBoxSink([&s](const CString& text, const CString& caption) {
@@ -211,17 +204,21 @@ int Main(int argc, char** argv) {
             if (!notRun.empty() || __atomic_load_n(&g_stopFlag, __ATOMIC_SEQ_CST)) status = kExitStopped;
         }
     }
-    if (junitFile) {
-        const std::string xml = JUnitXml(SuiteName(libraryPath), results);
-        FILE* f = junitFile.release();
-        const bool ok = fwrite(xml.data(), 1, xml.size(), f) == xml.size();
-        if (fclose(f) != 0 || !ok) status = Fail(program, "cannot write the JUnit report " + opt.junitFile);
-        else g_unwrittenReport.clear();
+    if (!opt.junitFile.empty() && status != kExitUsage) {
+        // A second Ctrl-C waits until the report is in place or its temporary file is gone.
+        sigset_t interrupt, before;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        sigprocmask(SIG_BLOCK, &interrupt, &before);
+        if (!WriteReportFile(reportTarget, JUnitXml(SuiteName(libraryPath), results), error))
+            status = Fail(program, "cannot write the JUnit report " + opt.junitFile + ": " + error, false, redErrors);
+        sigprocmask(SIG_SETMASK, &before, nullptr);
     }
     s.renderer.FlushStreams();
     // Unloading runs the library's static destructors while the host's objects still exist.
     library.Unload();
-    s.renderer.FlushStreams();
+    // The results are on the screen; a log cut short still makes the run a failure.
+    if (!s.CloseLog(error)) status = Fail(program, "cannot write the log file " + opt.logFile + ": " + error, false, redErrors);
     return status;
 }
 

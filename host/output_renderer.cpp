@@ -1,6 +1,8 @@
 // The transcript of the output window on the terminal and in the log.
 #include "host/output_renderer.h"
 
+#include <cerrno>
+
 using namespace richedit;
 
 bool IsRedText(const CHARFORMAT2& cf) {
@@ -91,13 +93,13 @@ void OutputRenderer::WriteHostText(std::string_view text, COLORREF color) {
     } else {
         fwrite(text.data(), 1, text.size(), m_out);
     }
-    if (m_log) fwrite(text.data(), 1, text.size(), m_log);
+    WriteLog(text);
     m_atLineStart = text.back() == '\n';
     CollectRed(text, false);
 }
 
 void OutputRenderer::WriteToLog(std::string_view text) {
-    if (m_log) fwrite(text.data(), 1, text.size(), m_log);
+    WriteLog(text);
     if (!text.empty()) m_atLineStart = text.back() == '\n';  // the terminal's echo ended the line
 }
 
@@ -114,7 +116,11 @@ void OutputRenderer::CaptureRedLines(std::string* lines) {
 void OutputRenderer::FlushStreams() {
     Flush();
     fflush(m_out);
-    if (m_log) fflush(m_log);
+    if (m_log && fflush(m_log) != 0 && m_logError == 0) m_logError = errno;
+}
+
+void OutputRenderer::WriteLog(std::string_view text) {
+    if (m_log && fwrite(text.data(), 1, text.size(), m_log) != text.size() && m_logError == 0) m_logError = errno ? errno : EIO;
 }
 
 void OutputRenderer::RenderRange(long start, long end) {
@@ -131,7 +137,7 @@ void OutputRenderer::WritePiece(std::string_view text, const CHARFORMAT2& cf) {
     } else {
         fwrite(text.data(), 1, text.size(), m_out);
     }
-    if (m_log) fwrite(text.data(), 1, text.size(), m_log);
+    WriteLog(text);
     if (!text.empty()) m_atLineStart = text.back() == '\n';
     CollectRed(text, IsRedText(cf));
 }

@@ -39,6 +39,10 @@ public:
     void CaptureRedLines(std::string* lines);
     // Called before anything is written to out (the progress bar clears its line).
     void SetBeforeWrite(std::function<void()> hook) { m_beforeWrite = std::move(hook); }
+    // Nothing more goes to the log (it is about to be closed).
+    void DetachLog() { m_log = nullptr; }
+    // The errno of the first write to the log that failed; 0 when none did.
+    int LogError() const { return m_logError; }
     // Pushes written text to the terminal and the log.
     void FlushStreams();
     // Ends the current transcript line when text has been written since the last line end.
@@ -49,11 +53,13 @@ private:
     void WritePiece(std::string_view text, const CHARFORMAT2& cf);
     void WriteAnsi(std::string_view text, const std::string& sgr);
     void CollectRed(std::string_view text, bool red);
+    void WriteLog(std::string_view text);
 
     RichEditModel& m_model;
     FILE* m_out;
     bool m_ansi;
     FILE* m_log;
+    int m_logError = 0;
     long m_pending;  // window text from here to the end is not shown yet
     bool m_silent = false;
     std::string* m_red = nullptr;

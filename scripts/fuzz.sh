@@ -49,9 +49,10 @@ for t in "${targets[@]}"; do
   # The target writes every input to a scratch file: in memory when it can, it runs many times faster.
   tmp=$(mktemp -d /dev/shm/pexfuzz.XXXXXX 2>/dev/null || mktemp -d "$work/tmp.XXXXXX")
   echo "fuzz_$t: ${seconds}s"
-  # Anything an input names by a relative path stays in $work.
+  # Anything an input names by a relative path stays in $work. Every path given is absolute, so a
+  # target that changes its working folder still finds its seeds and keeps its findings.
   if ! (cd "$work" && TMPDIR="$tmp" "$dir/bin/fuzz_$t" -max_total_time="$seconds" -timeout=10 \
-          -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/" corpus >"$work/log.txt" 2>&1); then
+          -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" >"$work/log.txt" 2>&1); then
     failed=1
     tail -n 40 "$work/log.txt" >&2
     for input in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* "$work"/slow-unit-*; do

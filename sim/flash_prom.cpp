@@ -55,6 +55,7 @@ bool FlashProm::UseImageFile(const std::string& path, bool* created, std::string
     if (created) *created = false;
     struct stat st{};
     const bool existed = stat(path.c_str(), &st) == 0;
+    if (existed && !S_ISREG(st.st_mode)) return fail("is not a regular file, not a flash image");
     if (existed && static_cast<size_t>(st.st_size) != kImageBytes)
         return fail("is " + std::to_string(st.st_size) + " bytes, not a flash image of " + std::to_string(kImageBytes) + " bytes");
     const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);

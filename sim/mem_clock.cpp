@@ -2,6 +2,7 @@
 #include "sim/mem_clock.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "sim/sdram.h"
@@ -15,6 +16,9 @@ namespace {
 // too, with a line on stderr, so a damaged store is not taken for an uncalibrated board unseen.
 uint32_t LoadStore(const std::string& path) {
     if (path.empty()) return 0;
+    // Only a regular file is read: a FIFO would wait for a writer (the rig file refuses one anyway).
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return 0;
     std::ifstream in(path);
     if (!in) return 0;
     std::string text;

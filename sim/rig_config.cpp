@@ -13,6 +13,7 @@
 
 #include "platform/number_text.h"
 #include "sim/vpd.h"
+#include "yorbflow/wire/command_table.h"
 
 namespace sim {
 
@@ -27,12 +28,6 @@ struct RigError {
 };
 
 [[noreturn]] void Fail(const std::string& key, const std::string& what) { throw RigError{key, what}; }
-
-std::string Hex(uint64_t v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-    return buf;
-}
 
 // Control characters of a key or value shown escaped, so that an error stays one line.
 std::string OneLine(const std::string& text) {
@@ -92,11 +87,8 @@ struct KeyPath {
     }
 };
 
-std::string Range(int64_t lo, uint64_t hi) {
-    const bool hex = hi > 0xFFFF;
-    const std::string low = lo < 0 ? std::to_string(lo) : hex ? Hex(static_cast<uint64_t>(lo)) : std::to_string(lo);
-    return low + ".." + (hex ? Hex(hi) : std::to_string(hi));
-}
+// Ranges are given in decimal, as docs/rig.md gives them.
+std::string Range(int64_t lo, uint64_t hi) { return std::to_string(lo) + ".." + std::to_string(hi); }
 
 // A number is a JSON integer or a string holding a decimal number or a 0x-prefixed hexadecimal
 // one: no '+', no blanks, and a leading 0 does not make it octal ("0100" is a hundred). A minus
@@ -135,7 +127,7 @@ int64_t ReadNumber(const Json& v, const std::string& key, int64_t lo, uint64_t h
     const bool inside = !tooLong && (negative ? lo < 0 && n <= 0 - static_cast<uint64_t>(lo)
                                                      : (lo <= 0 || n >= static_cast<uint64_t>(lo)) && n <= hi);
     if (!inside) {
-        if (written.empty()) written = negative ? "-" + std::to_string(n) : hi > 0xFFFF ? Hex(n) : std::to_string(n);
+        if (written.empty()) written = (negative ? "-" : "") + std::to_string(n);
         Fail(key, "value " + written + " is out of range " + Range(lo, hi));
     }
     return negative ? static_cast<int64_t>(0 - n) : static_cast<int64_t>(n);
@@ -511,8 +503,11 @@ bool ReadBoxFault(const Json& f, const std::string& key, const std::string& kind
     auto command = [&]() {
         if (!f.contains("command")) Fail(Join(key, "command"), "missing (a command name such as \"HVInputFormat\")");
         const std::string c = ReadString(f["command"], Join(key, "command"));
-        if (c.empty() || c.size() > 63) Fail(Join(key, "command"), "a command name is 1 to 63 characters");
-        return c;
+        // A name the box does not answer to would leave the fault silent and the faulty rig passing.
+        if (YorbFlow::Wire::FindCommand(c)) return c;
+        if (c.size() > 3 && YorbFlow::Wire::FindCommand(c.substr(3)))
+            Fail(Join(key, "command"), "\"" + c + "\" is named without its Set/Get prefix: \"" + c.substr(3) + "\"");
+        Fail(Join(key, "command"), "\"" + c + "\" is not a command of the breakout box (a name such as \"HVInputFormat\")");
     };
     if (kind == "box_link_down" || kind == "box_init_fails" || kind == "box_no_conduit") {
         CheckKeys(f, key, {"kind", "board"});
@@ -550,7 +545,8 @@ bool ReadBoxFault(const Json& f, const std::string& key, const std::string& kind
         CheckKeys(f, key, {"kind", "board", "command", "status"});
         BoxCommandFails c;
         c.command = command();
-        if (f.contains("status")) c.status = ReadInt(f["status"], Join(key, "status"), 0, 255);
+        // The reply's byte code carries the result codes up to 21 only.
+        if (f.contains("status")) c.status = ReadInt(f["status"], Join(key, "status"), 0, YorbFlow::Wire::RESULT_LAST);
         if (c.status == 1) Fail(Join(key, "status"), "status 1 is success, no fault");
         box.commandFails.push_back(c);
     } else if (kind == "box_reply_corrupt") {
@@ -567,24 +563,33 @@ bool ReadBoxFault(const Json& f, const std::string& key, const std::string& kind
     return true;
 }
 
-// Files a rig names (paths relative to the working directory): a directory is neither, and an
-// existing flash image must be whole.
+// Files a rig names (paths relative to the working directory) must be regular files when they
+// exist: a directory is neither, and opening a FIFO or a device would wait for a writer that never
+// comes. An existing flash image must be whole.
 void CheckFiles(const RigConfig& rig) {
     for (size_t i = 0; i < rig.boards.size(); ++i) {
         const std::string key = "boards[" + std::to_string(i) + "]";
         std::error_code ec;
         const std::string& store = rig.boards[i].memoryClock.store;
-        if (!store.empty() && std::filesystem::is_directory(store, ec))
-            Fail(key + ".memory_clock.store", "\"" + store + "\" is a directory, not a file for the clock word");
+        if (!store.empty()) {
+            const auto status = std::filesystem::status(store, ec);
+            if (std::filesystem::is_directory(status))
+                Fail(key + ".memory_clock.store", "\"" + store + "\" is a directory, not a file for the clock word");
+            if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+                Fail(key + ".memory_clock.store", "\"" + store + "\" is not a regular file (a FIFO or device), not a file for the clock word");
+        }
         const std::string& path = rig.boards[i].flashImage;
         if (path.empty()) continue;
-        if (std::filesystem::is_directory(path, ec))
+        const auto status = std::filesystem::status(path, ec);
+        if (std::filesystem::is_directory(status))
             Fail(key + ".flash.image", "\"" + path + "\" is a directory, not a flash image file");
-        std::ifstream in(path, std::ios::binary | std::ios::ate);
-        constexpr std::streamoff kBytes = 0x800000;
-        if (in && in.tellg() != kBytes)
-            Fail(key + ".flash.image", "file \"" + path + "\" is " + std::to_string(static_cast<long long>(in.tellg())) +
-                                           " bytes, not a flash image of 8388608 bytes");
+        if (!std::filesystem::exists(status)) continue;  // created with the healthy contents
+        if (!std::filesystem::is_regular_file(status))
+            Fail(key + ".flash.image", "\"" + path + "\" is not a regular file (a FIFO or device), not a flash image file");
+        constexpr uintmax_t kBytes = 0x800000;
+        const uintmax_t size = std::filesystem::file_size(path, ec);
+        if (!ec && size != kBytes)
+            Fail(key + ".flash.image", "file \"" + path + "\" is " + std::to_string(size) + " bytes, not a flash image of 8388608 bytes");
     }
 }
 
@@ -829,8 +834,14 @@ bool ParseRig(const std::string& text, const std::string& fileName, RigConfig& o
 
 bool LoadRigFile(const std::string& path, RigConfig& out, std::string& error) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    const auto status = std::filesystem::status(path, ec);
+    if (std::filesystem::is_directory(status)) {
         error = "rig file \"" + OneLine(path) + "\": is a directory, not a rig file";
+        return false;
+    }
+    // Reading a FIFO or a device would wait for a writer that never comes.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        error = "rig file \"" + OneLine(path) + "\": is not a regular file (a FIFO or device), not a rig file";
         return false;
     }
     std::ifstream in(path, std::ios::binary);

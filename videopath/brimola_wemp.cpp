@@ -6,10 +6,10 @@
 #include <cstring>
 #include <new>
 
-#include "boards/flash/jastel.h"
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
 #include "framework/hw/buffer_control_unit.h"
+#include "framework/hw/jastel.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/result_screen.h"
 #include "platform/clock.h"

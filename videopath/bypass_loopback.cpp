@@ -9,12 +9,12 @@
 #include "devlib/dma_channel.h"
 #include "devlib/perf_list.h"
 #include "framework/hw/buffer_control_unit.h"
+#include "framework/hw/jastel.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "images/multi_image_file.h"
 #include "images/unpacked_image.h"
-#include "boards/flash/jastel.h"
 #include "platform/clock.h"
 #include "videopath/kerzil.h"
 #include "videopath/sulveth.h"
@@ -545,6 +545,17 @@ CKeyerPathTB* Sibling(CVideoPathTB& test, const char* name) {
     return found == children->end() ? nullptr : dynamic_cast<CKeyerPathTB*>(found->second);
 }
 
+// Whether the FPGA= file is there for the chip, or for the pair's first chip whose image the second
+// may take; false after one red line naming the file looked for. The chip keeps its image then.
+bool FpgaFileFound(CTestBase& out, const CString& fpga, CKeyerPathTB& chip, CKeyerPathTB* alternative) {
+    CString looked = fpga;
+    if (FindNamedFile(looked, chip.GetVPDRevision())) return true;
+    CString other = fpga;
+    if (alternative && FindNamedFile(other, alternative->GetVPDRevision())) return true;
+    out.PrintColor("ERROR:  FPGA file[" + looked + "] not found.\n", kColorRed);
+    return false;
+}
+
 // The sources and their geometry; false after the message.
 bool CheckSources(CTestBase& out, const CWexalBoardIF& board, VideoImage* image, AlphaImage* alpha,
                   const BypassArguments& a) {
@@ -657,6 +668,7 @@ DWORD CKerzil::TestBypass(DWORD, CString args, Unpacked::Alpha::YCbCr_10_6* alph
     CKeyerPathTB* keyer = Sibling(*this, "CKerzil");
     if (!keyer) keyer = this;
     if (a.fpga.CompareNoCase(keyer->GetCurrentOXD()) != 0) {
+        if (!FpgaFileFound(*this, a.fpga, *keyer, nullptr)) return 0;
         CString command;
         command.Format("Program DEVICE=0 FILE=%s", a.fpga.c_str());
         // A failed download leaves the keyer without a known image: nothing is recorded, nothing sent.
@@ -731,6 +743,7 @@ DWORD CSulveth::TestBypass(DWORD, CString args, Unpacked::Alpha::YCbCr_10_6* alp
     if (!CheckSources(*this, m_boardIF, image, alpha, a)) return 0;
     // Compared with the file loaded now, after the default programming above.
     if (a.fpga.CompareNoCase(chip->GetCurrentOXD()) != 0) {
+        if (!FpgaFileFound(*this, a.fpga, *chip, a.channel == 2 ? Sibling(*this, "CSulvethA") : nullptr)) return 0;
         CString command;
         command.Format("Program DEVICE=%d FILE=%s", a.channel, a.fpga.c_str());
         if (ProgramThroughRoot(command, channel) != kRunPassed) {

@@ -1,7 +1,7 @@
 // CKerzil: the keyer test's harness keywords and help page, its register map and the slider sheet's readiness checks.
 #include "videopath/kerzil.h"
 
-#include "boards/flash/jastel.h"
+#include "framework/hw/jastel.h"
 #include "framework/result_screen.h"
 #include "platform/host_ui.h"
 #include "videopath/image_harness.h"

@@ -555,10 +555,19 @@ bool CSulvethLoopbackTest::SetUp(CPassthruLoopbackEngine& engine, int channel, c
         return false;
     }
     if (wantedFile.CompareNoCase(pair->GetProgrammedFile()) != 0) {
+        // A file that is not there leaves the FPGA with its image: say which file was looked for.
+        CString looked = wantedFile, other = wantedFile;
+        CKeyerPathTB* first = channel == 2 ? GetPairTest(1) : nullptr;
+        if (!FindNamedFile(looked, pair->GetVPDRevision()) &&
+            !(first && FindNamedFile(other, first->GetVPDRevision()))) {
+            PrintColor("ERROR:  FPGA file[" + looked + "] not found.\n", kColorRed);
+            return false;
+        }
         const CString command = FormatString("Program DEVICE=%d FILE=%s", channel, wantedFile.c_str());
         // A failed download leaves the FPGA with no known image: it must not be recorded as loaded.
         if (!m_programmer || m_programmer(command) != kRunPassed) {
-            PrintColor(FormatString("ERROR: Sulveth %c could not be programmed with %s\n", letter, wantedFile.c_str()),
+            PrintColor(FormatString("ERROR: Sulveth %c could not be programmed with %s\n", letter,
+                                    ExpandedPath(wantedFile).c_str()),
                        kColorRed);
             return false;
         }

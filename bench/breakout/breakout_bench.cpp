@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "boards/flash/jastel.h"
+#include "framework/hw/jastel.h"
 #include "breakout/external_io.h"
 #include "devlib/devices.h"
 #include "devlib/rig.h"

@@ -69,7 +69,7 @@ const char* const kUsage =
     "  codec board fail: the expansion and product data areas lie behind.\n"
     "\n"
     "  Examples:\n"
-    "    MODE=(PROG CHECK REPORT) DEVICE=PCIX FILE=$(CWD)\\ZVKX$(VPDVER).oxd\n"
+    "    MODE=(PROG CHECK REPORT) DEVICE=PCIX FILE=$(CWD)\\testdata\\ZVKX$(VPDVER).oxd\n"
     "    MODE=REPORT DEVICE=SAFE\n";
 
 }  // namespace
@@ -260,7 +260,9 @@ DWORD CDiagFlash::ReadyImage(const CString& file, CFlashImageFile& image, const 
         PrintColor("  This OXD file does not contain a valid Brimola data.\n", kColorRed);
         return kRunFailed;
     }
-    if (segment.size && owner && !IdMatches(imageId, segment, type))
+    // The EXP and VPD areas have a row per board under one name: a codec image checked against the
+    // main board's row still belongs to the segment named.
+    if (segment.size && owner && !IdMatches(imageId, segment, type) && std::strcmp(owner->name, segment.name) != 0)
         Print(CString("  Notice: This Wexal image was intended for ") + owner->name + ", not " + segment.name + ".\n");
     CString sizes;
     sizes.Format("  This OXD file contains %d 16-bit words of data.\n"

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <utility>
 
-#include "boards/flash/jastel.h"
 #include "boards/memory/mem_clk.h"
+#include "framework/hw/jastel.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_base.h"
@@ -267,4 +267,29 @@ void CBoardRoot::CalibrateClockAtStartUp(int clockDelta) {
     mem_clk& clock = GetMemClk();
     clock.SetClockDelta(static_cast<DWORD>(clockDelta));
     clock.Run(kStartupClockLine);
+}
+
+BoardSharedTests::BoardSharedTests()
+    : vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
+      vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
+      flashTest("FlashTest"),
+      jastelTest("JastelTest"),
+      dcbActive("DCBActive"),
+      bcuActive("BCUActive"),
+      ramBlock("RAMblock"),
+      memTestA("MemTestA"),
+      memTestB("MemTestB"),
+      flash("Flash") {}
+
+void BoardSharedTests::SetParents(CWexalTreeMapTB* root) {
+    vantrelCodec.SetParent(root);
+    vantrelExpansion.SetParent(root);
+    flashTest.SetParent(root);
+    jastelTest.SetParent(root);
+    dcbActive.SetParent(root);
+    bcuActive.SetParent(root);
+    ramBlock.SetParent(root);
+    memTestA.SetParent(root);
+    memTestB.SetParent(root);
+    flash.SetParent(root);
 }

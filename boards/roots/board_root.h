@@ -5,6 +5,12 @@
 #include <memory>
 #include <vector>
 
+#include "boards/dma/bcu_dcb_rw.h"
+#include "boards/flash/diag_flash.h"
+#include "boards/flash/flash_test.h"
+#include "boards/flash/jastel_test.h"
+#include "boards/memory/mem_test.h"
+#include "boards/memory/sdram_pattern.h"
 #include "boards/roots/tree_paths.h"
 #include "devlib/devices.h"
 #include "framework/dir_tree.h"
@@ -12,6 +18,7 @@
 #include "framework/wexal_test_base.h"
 #include "platform/cstring.h"
 #include "platform/types.h"
+#include "videopath/vantrel.h"
 
 class mem_clk;
 
@@ -35,6 +42,25 @@ struct BoardRootProfile {
     const char* remoteLines[2];     // temperature rows of the sensor's remote channels 2 and 3
     const char* initOption;         // the initialisation program's board option: "-c"
     const char* settingTrace;       // "I2C Clock" trace of the chosen setting
+};
+
+// The member tests both roots hold alike, in the order both build them (after the Tcl test): board
+// links, flash and controller tests, DCB/BCU tests, SDRAM tests, flash programming.
+struct BoardSharedTests {
+    BoardSharedTests();
+    // Gives each its root as parent, in the same order.
+    void SetParents(CWexalTreeMapTB* root);
+
+    CVantrel vantrelCodec;
+    CVantrel vantrelExpansion;
+    CFlashTest flashTest;
+    CJastelTest jastelTest;
+    C_DCB_RW_Active dcbActive;
+    C_BCU_RW_Active bcuActive;
+    CSDRAM_QD_blockWR ramBlock;
+    CMemTestA memTestA;
+    CMemTestB memTestB;
+    CDiagFlash flash;
 };
 
 // One FPGA the root programs at load with PD=ALL.
@@ -86,6 +112,9 @@ public:
     virtual BOOL CheckCompatibility(COxd& image, CString boardPartNumber);
     // "Display Rev": the revision of the firmware image FILE= names; 1 shown, 0 not.
     virtual DWORD DisplayRev(const CString& args) = 0;
+    // "Show DCB Info" with the text after the keyword: "Channel=<n>", and on the main board the
+    // overview "All DCB0". Always 1.
+    virtual DWORD ShowDCBInfo(CString text);
 
     // The "CLKDELTA" value of the switch text as a decimal number; kDefaultClockDelta when it is
     // absent or not a decimal number (then *wellFormed is false).
@@ -121,6 +150,9 @@ protected:
     DWORD DisplayRevCommand(const KeywordCall& call) { return DisplayRev(call.arguments); }
     DWORD ShowVPDInformationCommand(const KeywordCall&) { return ShowVPDInformation(); }
     DWORD InitPexanoCommand(const KeywordCall& call) { return InitPexano(call.arguments, 1); }
+    DWORD ShowDCBInfoCommand(const KeywordCall& call) { return ShowDCBInfo(call.rest); }
+    // "Program DEVICE=n FILE=path" as each root programs its FPGAs.
+    virtual DWORD ProgramCommand(const KeywordCall& call) = 0;
     template <class Root>
     struct KeywordRow {
         const char* keyword;  // compared case-sensitively
@@ -148,9 +180,17 @@ protected:
     // Where each PD=ALL command goes to Program.
     virtual void ProgramAtStartUp(const CString& command) = 0;
 
-    // The first matching row of the table runs; none: the "Not recognized" line and 2.
+    // The first matching row of the root's own table runs, else the first of the commands both
+    // roots share; none: the "Not recognized" line and 2.
     template <class Root, size_t N>
     DWORD DispatchKeyword(Root& root, const KeywordRow<Root> (&table)[N], const KeywordCall& call);
+    // The first matching row of the table runs and its result is kept in result; false when none matches.
+    template <class Root, size_t N>
+    static bool RunKeywordRow(Root& root, const KeywordRow<Root> (&table)[N], const KeywordCall& call, DWORD& result);
+    // The rows of the keyword commands both roots carry alike.
+    static const KeywordRow<CBoardRoot> kSharedKeywords[9];
+    // The FILE= of a "Display Rev" command, upper-cased; false after the red line when there is none.
+    bool ReadDisplayRevFile(const CString& args, CString& file);
     // "Not recognized as a valid test" in red, naming the root's code name and the whole command.
     void ReportNotRecognized(const CString& command);
 
@@ -194,6 +234,15 @@ private:
 
 template <class Root, size_t N>
 DWORD CBoardRoot::DispatchKeyword(Root& root, const KeywordRow<Root> (&table)[N], const KeywordCall& call) {
+    DWORD result = kRunFailed;
+    if (RunKeywordRow(root, table, call, result) || RunKeywordRow<CBoardRoot>(*this, kSharedKeywords, call, result))
+        return result;
+    ReportNotRecognized(call.command);
+    return kRunFailed;
+}
+
+template <class Root, size_t N>
+bool CBoardRoot::RunKeywordRow(Root& root, const KeywordRow<Root> (&table)[N], const KeywordCall& call, DWORD& result) {
     for (const KeywordRow<Root>& row : table) {
         if (!row.handler) continue;
         const CString keyword(row.keyword);
@@ -203,14 +252,13 @@ DWORD CBoardRoot::DispatchKeyword(Root& root, const KeywordRow<Root> (&table)[N]
         KeywordCall handed = call;
         handed.rest = call.arguments.Mid(keyword.GetLength());
         handed.rest.TrimLeft(" \t");
-        const DWORD result = (root.*row.handler)(handed);
+        result = (root.*row.handler)(handed);
         switch (row.result) {
-        case KeywordResult::PassWhenOne: return result == kRunPassed ? kRunPassed : kRunFailed;
-        case KeywordResult::AlwaysPass: return kRunPassed;
+        case KeywordResult::PassWhenOne: result = result == kRunPassed ? kRunPassed : kRunFailed; break;
+        case KeywordResult::AlwaysPass: result = kRunPassed; break;
         case KeywordResult::Handler: break;
         }
-        return result;
+        return true;
     }
-    ReportNotRecognized(call.command);
-    return kRunFailed;
+    return false;
 }

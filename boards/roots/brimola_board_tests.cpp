@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "boards/dma/dcb_display.h"
 #include "boards/tcl/brimola_peak_temps_dlg.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -44,16 +43,6 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
       m_memClk("mem_clk", &m_wexal),
       m_sulvethLoop("SulvethLoop"),
       m_tcl(&m_nulk, "Tcl"),
-      m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
-      m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
-      m_flashTest("FlashTest"),
-      m_jastelTest("JastelTest"),
-      m_dcbActive("DCBActive"),
-      m_bcuActive("BCUActive"),
-      m_ramBlock("RAMblock"),
-      m_memTestA("MemTestA"),
-      m_memTestB("MemTestB"),
-      m_flash("Flash"),
       m_farnodek("FarnoDeK"),
       m_programTable{{0, "$(CWD)\\testdata\\LOCV$(VPDVER).oxd"},
                      {1, "$(CWD)\\testdata\\TAZU$(VPDVER).oxd"},
@@ -86,20 +75,11 @@ void CBrimolaBoardTests::SetParents() {
     m_nulk.SetParent(this);
     m_bexi.SetParent(this);
     m_wemp.SetParent(this);
-    m_vantrelCodec.SetParent(this);
-    m_vantrelExpansion.SetParent(this);
+    m_shared.SetParents(this);  // board links, flash and controller, DCB/BCU, SDRAM, flash programming
     m_cableLoopback.SetParent(this);
     m_memClk.SetParent(this);
     m_sulvethLoop.SetParent(this);
     m_tcl.SetParent(this);
-    m_flashTest.SetParent(this);
-    m_jastelTest.SetParent(this);
-    m_dcbActive.SetParent(this);
-    m_bcuActive.SetParent(this);
-    m_ramBlock.SetParent(this);
-    m_memTestA.SetParent(this);
-    m_memTestB.SetParent(this);
-    m_flash.SetParent(this);
     m_farnodek.SetParent(this);
 }
 
@@ -119,17 +99,13 @@ BOOL CBrimolaBoardTests::CheckDIMMSize(DWORD sizeMB, CString& message) {
 
 DWORD CBrimolaBoardTests::DisplayRev(const CString& args) {
     CString file;
-    if (!CParamString(args).GetValue("FILE", file)) {
-        PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
-        return 0;
-    }
-    file.MakeUpper();
+    if (!ReadDisplayRevFile(args, file)) return 0;
     // An image of one of the board's FPGAs is found the way its test finds it.
     const struct {
         const char* id;
         CVideoPathTB* test;
     } resolvers[] = {{"\\LOCV", &m_kerzil},   {"\\MEPT", &m_kerzil},   {"\\TAZU", &m_sulvethA},
-                     {"\\VOKA", &m_sulvethA}, {"\\VOKB", &m_sulvethB}, {"\\FESK", &m_vantrelCodec}};
+                     {"\\VOKA", &m_sulvethA}, {"\\VOKB", &m_sulvethB}, {"\\FESK", &m_shared.vantrelCodec}};
     for (const auto& resolver : resolvers) {
         if (file.Find(resolver.id) < 0) continue;
         resolver.test->DetermineFilenameOXD(file, FALSE, 1);
@@ -160,27 +136,13 @@ DWORD CBrimolaBoardTests::ShowTestSummaryCommand(const KeywordCall&) {
     return kRunPassed;
 }
 
-DWORD CBrimolaBoardTests::ShowDCBInfo(CString text) {
-    return dcbdisplay::ShowDCBInfo(*this, GetBoardIF().GetMainBoardRegisters(), text, true);
-}
-
 DWORD CBrimolaBoardTests::RunKeyword(const KeywordCall& call) {
     using Root = CBrimolaBoardTests;
     using M = KeywordMatch;
     using R = KeywordResult;
-    // Rows without a handler belong to commands that are not part of this build yet; they are
-    // passed over until their handlers join.
+    // The main board's own commands; the shared ones follow in DispatchKeyword.
     static const KeywordRow<Root> kTable[] = {
-        {"I2C Clock", M::Prefix, R::Handler, &Root::I2CClockCommand},
-        {"Display Rev", M::Prefix, R::PassWhenOne, &Root::DisplayRevCommand},
-        {"Show VPD Information", M::Exact, R::PassWhenOne, &Root::ShowVPDInformationCommand},
-        {"Show DCB Info", M::Prefix, R::Handler, &Root::ShowDCBInfoCommand},
-        {"Program", M::Prefix, R::Handler, &Root::ProgramCommand},
-        {"InitPexano", M::Prefix, R::Handler, &Root::InitPexanoCommand},
         {"\"Show Device Temperatures\"", M::Prefix, R::Handler, &Root::TemperaturesCommand},
-        {"\"Show DIMM Information\"", M::Prefix, R::PassWhenOne, &Root::ShowDIMMInfoCommand},
-        {"\"Check VPD Structure\"", M::Exact, R::PassWhenOne, &Root::CheckVPDStructureCommand},
-        {"FileMap", M::Prefix, R::Handler, &Root::FileMapCommand},
         {"Show Test Summary", M::Prefix, R::AlwaysPass, &Root::ShowTestSummaryCommand},
     };
     return DispatchKeyword(*this, kTable, call);

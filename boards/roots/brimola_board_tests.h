@@ -4,24 +4,17 @@
 #include <map>
 #include <vector>
 
-#include "boards/dma/bcu_dcb_rw.h"
-#include "boards/flash/diag_flash.h"
-#include "boards/flash/flash_test.h"
-#include "boards/flash/jastel.h"
-#include "boards/flash/jastel_test.h"
 #include "boards/memory/mem_clk.h"
-#include "boards/memory/mem_test.h"
-#include "boards/memory/sdram_pattern.h"
 #include "boards/roots/board_root.h"
 #include "boards/tcl/tcl_test.h"
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
 #include "breakout/farnodek_tests.h"
+#include "framework/hw/jastel.h"
 #include "videopath/brimola_wemp.h"
 #include "videopath/kerzil.h"
 #include "videopath/passthru_loopback.h"
 #include "videopath/sulveth.h"
-#include "videopath/vantrel.h"
 
 // The one main-board root ("CBrimolaBoard") owns every test of the main board. Member tests are
 // declared in the board's fixed order (controller, main FPGA test, keyer, FPGA pair, breakout-box
@@ -53,8 +46,6 @@ public:
     DWORD DisplayRev(const CString& args) override;
     // The temperature report; PEAK=1 opens the peak-temperature monitor instead. Always 1.
     virtual DWORD ShowDeviceTemperatures(const CString& args, unsigned verbosity);
-    // "Show DCB Info" with the text after the keyword: "Channel=<n>" or the overview "All DCB0". Always 1.
-    virtual DWORD ShowDCBInfo(CString text);
 
 protected:
     void SetParents() override;
@@ -64,9 +55,10 @@ protected:
 
 private:
     DWORD ShowTestSummaryCommand(const KeywordCall& call);
-    DWORD ShowDCBInfoCommand(const KeywordCall& call) { return ShowDCBInfo(call.rest); }
     DWORD TemperaturesCommand(const KeywordCall& call) { return ShowDeviceTemperatures(call.arguments, 1); }
-    DWORD ProgramCommand(const KeywordCall& call) { return Program(call.arguments, static_cast<unsigned>(call.verbose), 1); }
+    DWORD ProgramCommand(const KeywordCall& call) override {
+        return Program(call.arguments, static_cast<unsigned>(call.verbose), 1);
+    }
     // Whether the file name carries the image id the product data names, or one of its aliases.
     bool FileCarriesImageId(const CString& file, const CString& imageId) const;
 
@@ -82,16 +74,7 @@ private:
     mem_clk m_memClk;
     CSulvethLoopbackTest m_sulvethLoop;
     Tcl m_tcl;
-    CVantrel m_vantrelCodec;
-    CVantrel m_vantrelExpansion;
-    CFlashTest m_flashTest;
-    CJastelTest m_jastelTest;
-    C_DCB_RW_Active m_dcbActive;
-    C_BCU_RW_Active m_bcuActive;
-    CSDRAM_QD_blockWR m_ramBlock;
-    CMemTestA m_memTestA;
-    CMemTestB m_memTestB;
-    CDiagFlash m_flash;
+    BoardSharedTests m_shared;  // after the Tcl test, as both boards build them
     CFarnoDeKTests m_farnodek;
     // Image ids a file may carry in place of the one the product data names; one id may have several.
     std::multimap<CString, CString> m_imageIdAliases;

@@ -3,7 +3,6 @@
 
 #include <utility>
 
-#include "boards/dma/dcb_display.h"
 #include "boards/roots/fill_pattern.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -39,16 +38,6 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
       m_cableLoopback(&m_jastel, "CableLoopback"),
       m_memClk("mem_clk", &m_wexal),
       m_tcl(&m_nulk, "Tcl"),
-      m_vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
-      m_vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
-      m_flashTest("FlashTest"),
-      m_jastelTest("JastelTest"),
-      m_dcbActive("DCBActive"),
-      m_bcuActive("BCUActive"),
-      m_ramBlock("RAMblock"),
-      m_memTestA("MemTestA"),
-      m_memTestB("MemTestB"),
-      m_flash("Flash"),
       m_patternBuffer(kPatternWords, 0),
       m_programTable{{3, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}, {4, "$(CWD)\\testdata\\FESK$(VPDVER).oxd"}} {
     SetFillPattern("Unique Byte");
@@ -64,22 +53,13 @@ CNuxaBoardTests::~CNuxaBoardTests() = default;
 // "MemTestB", "Flash"; each other test joins as it is built.
 void CNuxaBoardTests::SetParents() {
     m_jastel.SetParent(this);
-    m_vantrelCodec.SetParent(this);
-    m_vantrelExpansion.SetParent(this);
+    m_shared.SetParents(this);  // board links, flash and controller, DCB/BCU, SDRAM, flash programming
     m_wexal.SetParent(this);
     m_cableLoopback.SetParent(this);
     m_nulk.SetParent(this);
     m_bexi.SetParent(this);
     m_memClk.SetParent(this);
     m_tcl.SetParent(this);
-    m_flashTest.SetParent(this);
-    m_jastelTest.SetParent(this);
-    m_dcbActive.SetParent(this);
-    m_bcuActive.SetParent(this);
-    m_ramBlock.SetParent(this);
-    m_memTestA.SetParent(this);
-    m_memTestB.SetParent(this);
-    m_flash.SetParent(this);
 }
 
 void CNuxaBoardTests::ProgramAtStartUp(const CString& command) { Program(command, 2); }
@@ -113,11 +93,7 @@ CString WithoutClosingBracket(const CString& command) {
 
 DWORD CNuxaBoardTests::DisplayRev(const CString& args) {
     CString file;
-    if (!CParamString(args).GetValue("FILE", file)) {
-        PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
-        return 0;
-    }
-    file.MakeUpper();
+    if (!ReadDisplayRevFile(args, file)) return 0;
     if (file.Find("$(ZYVPKG)") >= 0) {
         if (file.Replace("\\$(ZYVPKG)", "") == 0) file.Replace("$(ZYVPKG)", "");
         ExpandPathMacros(file, TRUE, TRUE);
@@ -128,7 +104,7 @@ DWORD CNuxaBoardTests::DisplayRev(const CString& args) {
     }
     // The board-link image is found the way its test finds it; the codec chips' images join with
     // the codec tests, until then their names are only expanded.
-    if (file.Find("\\FESK") >= 0) m_vantrelCodec.DetermineFilenameOXD(file, FALSE, 1);
+    if (file.Find("\\FESK") >= 0) m_shared.vantrelCodec.DetermineFilenameOXD(file, FALSE, 1);
     else ExpandPathMacros(file, TRUE, TRUE);
     return ShowOxdRevision(file);
 }
@@ -180,36 +156,22 @@ DWORD CNuxaBoardTests::CopyFileCommand(const KeywordCall& call) {
     return result;
 }
 
-DWORD CNuxaBoardTests::ShowDCBInfo(CString text) {
-    return dcbdisplay::ShowDCBInfo(*this, GetBoardIF().GetCodecBoardRegisters(), text, false);
-}
-
 DWORD CNuxaBoardTests::RunKeyword(const KeywordCall& call) {
     using Root = CNuxaBoardTests;
     using M = KeywordMatch;
     using R = KeywordResult;
-    // Rows without a handler belong to commands that are not part of this build yet; they are
-    // passed over until their handlers join.
+    // The codec board's own commands; the shared ones follow in DispatchKeyword.
     static const KeywordRow<Root> kTable[] = {
         {"Zero", M::Exact, R::PassWhenOne, &Root::FillPatternCommand},
         {"Unique Byte", M::Exact, R::PassWhenOne, &Root::FillPatternCommand},
         {"Incrementing", M::Exact, R::PassWhenOne, &Root::FillPatternCommand},
         {"Increment XOR", M::Prefix, R::PassWhenOne, &Root::FillPatternCommand},
         {"Specify DWord", M::Prefix, R::PassWhenOne, &Root::FillPatternCommand},
-        {"Display Rev", M::Prefix, R::PassWhenOne, &Root::DisplayRevCommand},
-        {"I2C Clock", M::Prefix, R::Handler, &Root::I2CClockCommand},
-        {"Show VPD Information", M::Exact, R::PassWhenOne, &Root::ShowVPDInformationCommand},
-        {"Show DCB Info", M::Prefix, R::Handler, &Root::ShowDCBInfoCommand},
         {"\"Save Image\"", M::Prefix, R::Handler, &Root::SaveDCBImageCommand},
         {"\"Save Alpha\"", M::Prefix, R::Handler, &Root::SaveDCBImageCommand},
-        {"Program", M::Prefix, R::Handler, &Root::ProgramCommand},
-        {"InitPexano", M::Prefix, R::Handler, &Root::InitPexanoCommand},
         {"\"Show Device Temperatures\"", M::Exact, R::Handler, &Root::TemperaturesCommand},
-        {"\"Show DIMM Information\"", M::Prefix, R::PassWhenOne, &Root::ShowDIMMInfoCommand},
-        {"\"Check VPD Structure\"", M::Exact, R::PassWhenOne, &Root::CheckVPDStructureCommand},
         {"Compare Files", M::Prefix, R::Handler, &Root::CompareFilesCommand},
         {"Copy File", M::Prefix, R::Handler, &Root::CopyFileCommand},
-        {"FileMap", M::Prefix, R::Handler, &Root::FileMapCommand},
     };
     return DispatchKeyword(*this, kTable, call);
 }

@@ -3,19 +3,12 @@
 
 #include <vector>
 
-#include "boards/dma/bcu_dcb_rw.h"
-#include "boards/flash/diag_flash.h"
-#include "boards/flash/flash_test.h"
-#include "boards/flash/jastel.h"
-#include "boards/flash/jastel_test.h"
 #include "boards/memory/mem_clk.h"
-#include "boards/memory/mem_test.h"
-#include "boards/memory/sdram_pattern.h"
 #include "boards/roots/board_root.h"
 #include "boards/tcl/tcl_test.h"
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
-#include "videopath/vantrel.h"
+#include "framework/hw/jastel.h"
 
 // The one codec-board root ("CNuxaBoard") owns every test of the codec board. Member tests are
 // declared in the board's fixed order (bridge, controller, DSPs, the ten codec tests, main FPGA
@@ -55,11 +48,10 @@ public:
     // An image save ("\"Save Image\"", "\"Save Alpha\"") addressed as ADDRESS=@DCB(PACKER|UNPACKER,
     // DEVICEA|DEVICEB, dcbStart, dcbCount): one command per DCB, run through Run on the packer or
     // unpacker test of that chip, naming the chip's two channels, the DCB and a file of its own.
-    // 1 when issued (each issued command reports its own failures), 0 after a red message, 0
-    // without a word when there is no macro.
+    // 1 when every issued command passed; 2 when one did not (each reports its own failure, an
+    // unknown target test its red line; the remaining DCBs are still issued); 0 after a red
+    // message, 0 without a word when there is no macro.
     virtual int SaveDCBImage(CString command);
-    // "Show DCB Info" with the text after the keyword: "Channel=<n>" only. Always 1.
-    virtual DWORD ShowDCBInfo(CString text);
     // The buffer the DSP and codec tests are handed before every run.
     const std::vector<DWORD>& GetPatternBuffer() const { return m_patternBuffer; }
 
@@ -71,12 +63,11 @@ protected:
 
 private:
     DWORD CopyFileCommand(const KeywordCall& call);
-    DWORD ShowDCBInfoCommand(const KeywordCall& call) { return ShowDCBInfo(call.rest); }
     DWORD FillPatternCommand(const KeywordCall& call) { return SetFillPattern(call.arguments); }
     DWORD CompareFilesCommand(const KeywordCall& call);
     DWORD TemperaturesCommand(const KeywordCall&) { return ShowDeviceTemperatures(1); }
     DWORD SaveDCBImageCommand(const KeywordCall& call) { return static_cast<DWORD>(SaveDCBImage(call.command)); }
-    DWORD ProgramCommand(const KeywordCall& call) { return Program(call.arguments, static_cast<unsigned>(call.verbose)); }
+    DWORD ProgramCommand(const KeywordCall& call) override { return Program(call.arguments, static_cast<unsigned>(call.verbose)); }
 
     CJastel m_jastel;
     CWexal m_wexal;  // after the codec tests once they join
@@ -85,16 +76,7 @@ private:
     CCableLoopback m_cableLoopback;
     mem_clk m_memClk;
     Tcl m_tcl;
-    CVantrel m_vantrelCodec;
-    CVantrel m_vantrelExpansion;
-    CFlashTest m_flashTest;
-    CJastelTest m_jastelTest;
-    C_DCB_RW_Active m_dcbActive;
-    C_BCU_RW_Active m_bcuActive;
-    CSDRAM_QD_blockWR m_ramBlock;
-    CMemTestA m_memTestA;
-    CMemTestB m_memTestB;
-    CDiagFlash m_flash;
+    BoardSharedTests m_shared;  // after the Tcl test, as both boards build them
     static constexpr DWORD kPatternWords = 4096;
     std::vector<DWORD> m_patternBuffer;
     DWORD m_fillFirst = 0, m_fillEnd = kPatternWords;  // the range SetFillPattern fills

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "boards/roots/board_root.h"
+#include "boards/dma/dcb_display.h"
 #include "boards/roots/clock_synth.h"
 #include "devlib/wexal_spaces.h"
 #include "framework/hw/oxd.h"
@@ -229,4 +230,32 @@ DWORD CBoardRoot::ShowOxdRevision(const CString& file) {
     line.Format("%s Revision[%s]\n", file.c_str(), revision.c_str());
     PrintColor(line, kColorGreen);
     return kRunPassed;
+}
+
+// The same row in both roots' tables: no keyword here starts another of either root's keywords, so
+// the roots may look at their own rows first.
+const CBoardRoot::KeywordRow<CBoardRoot> CBoardRoot::kSharedKeywords[9] = {
+    {"I2C Clock", KeywordMatch::Prefix, KeywordResult::Handler, &CBoardRoot::I2CClockCommand},
+    {"Display Rev", KeywordMatch::Prefix, KeywordResult::PassWhenOne, &CBoardRoot::DisplayRevCommand},
+    {"Show VPD Information", KeywordMatch::Exact, KeywordResult::PassWhenOne, &CBoardRoot::ShowVPDInformationCommand},
+    {"Show DCB Info", KeywordMatch::Prefix, KeywordResult::Handler, &CBoardRoot::ShowDCBInfoCommand},
+    {"Program", KeywordMatch::Prefix, KeywordResult::Handler, &CBoardRoot::ProgramCommand},
+    {"InitPexano", KeywordMatch::Prefix, KeywordResult::Handler, &CBoardRoot::InitPexanoCommand},
+    {"\"Show DIMM Information\"", KeywordMatch::Prefix, KeywordResult::PassWhenOne, &CBoardRoot::ShowDIMMInfoCommand},
+    {"\"Check VPD Structure\"", KeywordMatch::Exact, KeywordResult::PassWhenOne, &CBoardRoot::CheckVPDStructureCommand},
+    {"FileMap", KeywordMatch::Prefix, KeywordResult::Handler, &CBoardRoot::FileMapCommand},
+};
+
+DWORD CBoardRoot::ShowDCBInfo(CString text) {
+    const bool main = m_profile.kind == treepath::RootKind::MainBoard;
+    return dcbdisplay::ShowDCBInfo(*this, GetBoardRegisters(), text, main);
+}
+
+bool CBoardRoot::ReadDisplayRevFile(const CString& args, CString& file) {
+    if (!CParamString(args).GetValue("FILE", file)) {
+        PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
+        return false;
+    }
+    file.MakeUpper();
+    return true;
 }

@@ -85,11 +85,15 @@ BOOL CBoardRoot::CheckCompatibility(COxd& image, CString boardPartNumber) {
     return FALSE;
 }
 
-bool CBrimolaBoardTests::FileCarriesImageId(const CString& file, const CString& imageId) const {
-    if (file.Find(imageId) >= 0) return true;
+bool CBrimolaBoardTests::FileCarriesImageId(const CString& path, const CString& imageId) const {
+    // The path names the file as found on disk, in whatever case it has there.
+    CString file = path, id = imageId;
+    file.MakeUpper();
+    id.MakeUpper();
+    if (file.Find(id) >= 0) return true;
     const auto [first, last] = m_imageIdAliases.equal_range(imageId);
     for (auto alias = first; alias != last; ++alias)
-        if (file.Find(alias->second) >= 0) return true;
+        if (file.Find(CString(alias->second).MakeUpper()) >= 0) return true;
     return false;
 }
 
@@ -109,7 +113,7 @@ DWORD CBrimolaBoardTests::Program(const CString& args, unsigned verbosity, BYTE 
     const CString recordedFile = file;
 
     CKeyerPathTB* const keyers[] = {&m_kerzil, &m_sulvethA, &m_sulvethB};
-    CVantrel* const links[] = {&m_vantrelCodec, &m_vantrelExpansion};
+    CVantrel* const links[] = {&m_shared.vantrelCodec, &m_shared.vantrelExpansion};
     DWORD found;
     if (device >= 0 && device <= 2) {
         MarkProgrammed(m_programmedMask, device, 0x1F, registers);
@@ -129,7 +133,8 @@ DWORD CBrimolaBoardTests::Program(const CString& args, unsigned verbosity, BYTE 
         return kRunFailed;
     }
     if (found == kRunFailed) {
-        PrintFormatted(*this, kColorRed, "ERROR:  Unable to get OXD[%s].\n", file.c_str());
+        // The name as looked for, its macros replaced.
+        PrintFormatted(*this, kColorRed, "ERROR:  Unable to get OXD[%s].\n", ExpandedPath(file).c_str());
         return kRunFailed;
     }
 
@@ -200,10 +205,11 @@ DWORD CNuxaBoardTests::Program(const CString& args, unsigned verbosity) {
         PrintColor(line, kColorRed);
         return kRunFailed;
     }
-    CVantrel& link = device == 3 ? m_vantrelCodec : m_vantrelExpansion;
+    CVantrel& link = device == 3 ? m_shared.vantrelCodec : m_shared.vantrelExpansion;
     MarkProgrammed(m_programmedMask, device, 0x18, registers);
     if (link.DetermineFilenameOXD(file, TRUE, 1) == kRunFailed) {
-        PrintFormatted(*this, kColorRed, "ERROR:  Unable to get OXD[%s].\n", file.c_str());
+        // The name as looked for, its macros replaced.
+        PrintFormatted(*this, kColorRed, "ERROR:  Unable to get OXD[%s].\n", ExpandedPath(file).c_str());
         return kRunFailed;
     }
     const std::unique_ptr<COxd> image = OpenProgramImage(file);

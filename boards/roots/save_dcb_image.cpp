@@ -102,6 +102,9 @@ int CNuxaBoardTests::SaveDCBImage(CString command) {
     const int channels[2] = {chipA ? 28 : 29, chipA ? 24 : 25};
     CString target;
     target.Format("CSorbelin%s%c", packer ? "Packer" : "Unpacker", chipA ? 'A' : 'B');
+    // Every DCB is issued even after a failed one; the save passes only when each issued save did,
+    // so a missing target test or a save that wrote nothing is not a pass.
+    int result = kRunPassed;
     for (long dcb = start; dcb < start + count; ++dcb) {
         CString issued;
         int copied = 0;
@@ -113,7 +116,7 @@ int CNuxaBoardTests::SaveDCBImage(CString command) {
             issued += command.Mid(copied, field.first - copied) + field.text;
             copied = field.first + field.length;
         }
-        Run(issued + command.Mid(copied));
+        if (Run(issued + command.Mid(copied)) != kRunPassed) result = kRunFailed;
     }
-    return 1;
+    return result;
 }

@@ -1,7 +1,11 @@
 // The peak-temperature monitor's sampling loop and its buttons.
 #include "boards/tcl/brimola_peak_temps_dlg.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "framework/log_file.h"
 #include "framework/param_string.h"
@@ -32,6 +36,12 @@ const char* Enabled(bool on) { return on ? "enabled" : "disabled"; }
 
 CBrimolaPeakTempsDlg::CBrimolaPeakTempsDlg(CWexalTreeMapTB* board, const CString& parameters, int unique, void*)
     : m_board(board), m_parameters(parameters), m_unique(unique) {}
+
+bool CBrimolaPeakTempsDlg::WaitsInRealTime(platform::ClockMode mode, const platform::DialogRunner* runner, bool terminal) {
+    if (mode != platform::ClockMode::Virtual || !runner || !terminal) return false;
+    return !dynamic_cast<const platform::HeadlessDialogRunner*>(runner) &&
+           !dynamic_cast<const platform::ScriptedDialogRunner*>(runner);
+}
 
 int CBrimolaPeakTempsDlg::DoModal() { return platform::DoModal(*this); }
 
@@ -70,9 +80,11 @@ void CBrimolaPeakTempsDlg::Log(const CString& line) const {
 }
 
 void CBrimolaPeakTempsDlg::OnBeginLoop() {
-    CParamString(m_parameters).GetValue("FILE", m_logFile);
+    CParamString(m_parameters).GetValueAsWritten("FILE", m_logFile);  // created as the user wrote it
     Log("Local, Wexal, Kerzil, SulvethA : MaxLocal, MaxWexal, MaxKerzil, MaxSulvethA\r\r\n");
     m_looping = true;
+    const bool realTime =
+        WaitsInRealTime(platform::GetClockMode(), platform::GetDialogRunner(), isatty(STDIN_FILENO) != 0);
     DWORD reading[kSensors] = {};  // a failed read keeps the sensor's last reading of this loop
     while (m_looping) {
         for (int i = 0; i < kSensors; ++i) {
@@ -112,6 +124,7 @@ void CBrimolaPeakTempsDlg::OnBeginLoop() {
         // too, as does the host's stop request, so an unattended run cannot hang.
         if (!platform::PumpDialog(*this) || StopRequested()) m_looping = false;
         Sleep(1);
+        if (realTime) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (m_unique == 1) {
         m_text += "\r\r\n";

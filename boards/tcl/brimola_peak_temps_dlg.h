@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/tree_map_tb.h"
+#include "platform/clock.h"
 #include "platform/dialog.h"
 
 // Samples "LTEMP", "1TEMP", "2TEMP" and "3TEMP" of the board's sensor in a loop of its own (verb
@@ -22,6 +23,12 @@ public:
     // The highest reading so far: 0 Local, 1 Wexal, 2 Kerzil, 3 SulvethA (0 for any other index).
     DWORD GetPeak(int sensor) const;
     const CString& GetText() const { return m_text; }
+
+    // Whether each sampling cycle also waits 1 ms of real time: only on the virtual clock, for an
+    // operator at a terminal answering through an interactive runner, so a watched loop runs at the
+    // pace of the board (on the real clock every wait is real already). Runs answered by nobody or
+    // by a script stay on the virtual clock and take no real time.
+    static bool WaitsInRealTime(platform::ClockMode mode, const platform::DialogRunner* runner, bool terminal);
 
     CString GetTitle() const override { return "Brimola Peak Temperatures"; }
     CString Describe() const override;

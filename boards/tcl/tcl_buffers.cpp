@@ -2,8 +2,8 @@
 #include "boards/tcl/tcl_buffers.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "devlib/devices.h"
 #include "framework/hw/paged_memory.h"
@@ -29,12 +29,13 @@ T Load(const BYTE* data, DWORD offset) {
 
 CBuffer::CBuffer(DWORD size) {
     if (size % 4 != 0) return;
-    m_data = new (std::nothrow) BYTE[size]();
+    // calloc: a large buffer's zero pages are not touched (and so not taken) until used.
+    m_data = static_cast<BYTE*>(std::calloc(size ? size : 1, 1));
     if (m_data) m_size = size;
 }
 
 CBuffer::~CBuffer() {
-    delete[] m_data;
+    std::free(m_data);
     m_data = nullptr;
     m_size = 0;
 }

@@ -9,8 +9,14 @@
 
 class CPagedMemory;
 
+// The largest script buffer the commands create (CreateBuffer, LoadImage): 256 MiB. Buffers live
+// from one command run to the next, so an unbounded size would let a few calls take the host's
+// memory.
+constexpr DWORD kMaxScriptBuffer = 0x10000000;
+
 // Plain heap memory a script fills, compares, saves and moves to and from SDRAM. Only a size that
-// is a multiple of 4 gets storage (zero-filled); any other size gives a buffer of size 0 and no
+// is a multiple of 4 gets storage (zero-filled, its pages taken from the system only as they are
+// first written); any other size gives a buffer of size 0 and no
 // data, whose setters answer false and whose getters answer all ones. Elements are addressed by
 // byte offset rounded down to the element's width; offsets are not checked here (the commands do).
 class CBuffer {

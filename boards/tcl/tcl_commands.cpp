@@ -185,6 +185,8 @@ int CreateBuffer(Tcl& self, Tcl_Interp* interp, int argc, Argv argv) {
     if (argc != 2) return CountError(self, argc);
     DWORD size = 0;
     if (!Numbers(argv, 1, {&size})) return TCL_ERROR;
+    if (size > kMaxScriptBuffer)
+        return Fail(self, FormatString("Invalid length. Must be no greater than %u(0x%X)\n", kMaxScriptBuffer, kMaxScriptBuffer));
     SetResult(interp, CTclHandles::Format(self.GetHandles().AddBuffer(std::make_unique<CBuffer>(size))));
     return TCL_OK;
 }
@@ -315,12 +317,18 @@ int LoadImage(Tcl& self, Tcl_Interp* interp, int argc, Argv argv) {
     CString file(argv[1]);
     if (ExpandPathMacros(file, TRUE, TRUE) == kPathNotFound)
         return Fail(self, FormatString("ERROR:  Unable to expand variables FILE[%s] setting.\n", file.c_str()));
+    // Through the platform's open, which refuses a FIFO or device at once (a read would wait).
     FILE* fp = platform::OpenFile(file.c_str(), "rb");
     if (!fp) return Fail(self, FormatString("Error opening %s\n", file.c_str()));
-    std::fseek(fp, 0, SEEK_END);
-    const long end = std::ftell(fp);
-    std::fseek(fp, 0, SEEK_SET);
-    const DWORD length = end > 0 ? static_cast<DWORD>(end) : 0;
+    // The length in 64 bits: a file larger than the largest script buffer is refused whole, never
+    // cut to fit (nor wrapped to a small size by the rounding below).
+    const bool sized = std::fseek(fp, 0, SEEK_END) == 0;
+    const long long end = sized ? static_cast<long long>(std::ftell(fp)) : -1;
+    if (end < 0 || end > kMaxScriptBuffer || std::fseek(fp, 0, SEEK_SET) != 0) {
+        std::fclose(fp);
+        return Fail(self, "Unable to fetch entire file\n");
+    }
+    const DWORD length = static_cast<DWORD>(end);
     // Whole words, so a file of any length gets storage; the bytes past its end stay zero.
     auto buffer = std::make_unique<CBuffer>((length + 3) & ~3u);
     if (length && !buffer->GetData()) {
@@ -330,11 +338,11 @@ int LoadImage(Tcl& self, Tcl_Interp* interp, int argc, Argv argv) {
         Abort(self, interp, argc, argv);
         return TCL_OK;
     }
-    BYTE* data = buffer->GetData();
-    const DWORD handle = self.GetHandles().AddBuffer(std::move(buffer));
-    if (length && std::fread(data, 1, length, fp) < length) self.PrintColor("Unable to fetch entire file\n", kColorRed);
+    // A short read (the file shrank, or a read error) leaves no half-filled buffer behind.
+    const bool whole = !length || std::fread(buffer->GetData(), 1, length, fp) == length;
     std::fclose(fp);
-    SetResult(interp, CTclHandles::Format(handle));
+    if (!whole) return Fail(self, "Unable to fetch entire file\n");
+    SetResult(interp, CTclHandles::Format(self.GetHandles().AddBuffer(std::move(buffer))));
     return TCL_OK;
 }
 

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "boards/roots/brimola_board_tests.h"
 #include "boards/roots/nuxa_board_tests.h"
 #include "boards/tcl/tcl_commands.h"
+#include "boards/tcl/tcl_guard.h"
+#include "boards/tcl/tcl_script_lines.h"
 #include "devlib/addr_space.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -33,6 +36,16 @@ const char* (*g_executableQuery)() = nullptr;
 bool g_executableFound = false;  // once per load of the library (libtcl keeps the same path)
 Tcl* g_constructing = nullptr;   // the test whose constructor runs Tcl_AppInit, for its messages
 
+Tcl* g_runningTest = nullptr;  // the Tcl test whose run is under way
+
+// Every interpreter a script can reach has its exit replaced (CTclGuard). Should Tcl's exit still
+// be reached, the run's output says why the program ends, which then ends as Tcl would end it.
+[[noreturn]] void LastExit(ClientData status) {
+    if (g_runningTest) g_runningTest->PrintColor("\nTcl exit reached from a script: the program ends\n", kColorRed);
+    Tcl_SetExitProc(nullptr);
+    Tcl_Exit(static_cast<int>(reinterpret_cast<intptr_t>(status)));
+}
+
 // Tcl cannot start again once it is finalized, and a libtcl unloaded with the library loses what
 // Tcl keeps for the process (a later load of the library would leak it). So libtcl stays loaded
 // for the life of the process and Tcl_Finalize runs once, as the process ends: after the last
@@ -47,6 +60,7 @@ void KeepTclForTheProcess() {
     // Registered for the process (no shared object named), so unloading the library does not run
     // it; Tcl_Finalize takes no argument and ignores the one given.
     __cxa_atexit(reinterpret_cast<void (*)(void*)>(reinterpret_cast<void*>(&Tcl_Finalize)), nullptr, nullptr);
+    Tcl_SetExitProc(LastExit);
 }
 
 // Tcl tests that have a parent, in the order they got it. The library has one root of each board;
@@ -80,21 +94,23 @@ void FindExecutableOnce() {
     g_executableFound = true;
 }
 
-// Stands in for Tcl's exit, which would end the host with the script.
-int ExitRefused(ClientData data, Tcl_Interp*, int, const char**) {
-    static_cast<Tcl*>(data)->PrintColor("\nexit is not available to Tcl test scripts\n", kColorRed);
-    return TCL_ERROR;
+// The next line of the text from *at, its newline kept; false at the end of the text.
+bool NextLine(const std::string& text, size_t* at, std::string& line) {
+    if (*at >= text.size()) return false;
+    const size_t newline = text.find('\n', *at);
+    const size_t end = newline == std::string::npos ? text.size() : newline + 1;
+    line.assign(text, *at, end - *at);
+    *at = end;
+    return true;
 }
 
-// One line of the file, its newline kept; false at the end of the file.
-bool ReadLine(FILE* file, std::string& line) {
-    line.clear();
-    int c;
-    while ((c = std::fgetc(file)) != EOF) {
-        line += static_cast<char>(c);
-        if (c == '\n') break;
-    }
-    return !line.empty();
+// The whole file; false on a read error.
+bool ReadAll(FILE* file, std::string& text) {
+    text.clear();
+    char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+    return !std::ferror(file);
 }
 
 }  // namespace
@@ -132,7 +148,7 @@ Tcl::Tcl(CNulk* breakoutTest, CString name) : CWexalTreeMapTB(name), m_nulk(brea
     const int init = Tcl_AppInit(m_interp);
     g_constructing = nullptr;
     if (init != 0) PrintColor("Tcl_AppInit Failed!\n", kColorRed);
-    if (m_interp) Tcl_CreateCommand(m_interp, "exit", ExitRefused, this, nullptr);
+    if (m_interp) m_guard = std::make_unique<CTclGuard>(m_interp, this);
 }
 
 Tcl::~Tcl() {
@@ -196,6 +212,10 @@ DWORD Tcl::Run(CString args) {
     m_abortMark = 0;
     g_pTclBoard = m_runningBoard = GetParent();
 
+    m_guard->Arm();
+    m_stopped = false;
+    Tcl* const outer = g_runningTest;
+    g_runningTest = this;
     bool passed = false;
     switch (keyword) {
     case kNone: PrintColor("\nInvalid Test", kColorRed); break;
@@ -203,15 +223,28 @@ DWORD Tcl::Run(CString args) {
     case kLoad: passed = RunScriptFile(args); break;
     case kTest: passed = RunFactorial(); break;
     }
+    g_runningTest = outer;
     m_runningBoard = nullptr;
+    if (ScriptStopped()) {
+        PrintColor("\nStopped by User\n", kColorRed);
+        m_guard->Arm();  // the interpreters leave the stopped state for whatever evaluates next
+        return kRunStopped;
+    }
     return passed ? kRunPassed : kRunFailed;
 }
 
+// The guard stopped the script, or the host asked to stop between two commands of a file.
+bool Tcl::ScriptStopped() {
+    if (m_guard->Stopped()) m_stopped = true;
+    return m_stopped;
+}
+
 bool Tcl::RunCommand(const CString& text) {
-    // The text guard keeps "exit" (in any word) from the interpreter; the replaced command catches
-    // the rest.
+    // The text guard keeps "exit" (in any word) from the interpreter; the guard's exit command
+    // catches the rest, in every interpreter.
     const int code = text.Find("exit") >= 0 ? 1 : Tcl_Eval(m_interp, text);
     if (code == TCL_OK) return true;
+    if (ScriptStopped()) return false;
     CString line;
     line.Format("Error %d executing Tcl command from script file %s", code, "");
     PrintColor(line, kColorRed);
@@ -242,25 +275,46 @@ bool Tcl::RunScriptFile(CString args) {
         PrintStyled(shown, kColorBlack, kYellow, FALSE);
     };
 
+    std::string text;
+    const bool read = ReadAll(script, text);
+    std::fclose(script);
+    const size_t nul = text.find('\0');
+    if (!read) {
+        line.Format("\nError reading %s\n", file.c_str());
+        PrintColor(line, kColorRed);
+    } else if (nul != std::string::npos) {
+        // Tcl reads a command only up to a NUL byte: the rest of its line would be dropped unseen,
+        // so such a script is not run at all.
+        const long lineOfNul = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n');
+        line.Format("\nNUL byte on line %ld of script file %s\n", lineOfNul, file.c_str());
+        PrintColor(line, kColorRed);
+    }
+
     bool passed = false;
     int lineNumber = 0;
-    std::string command, next;
-    bool more = ReadLine(script, command);
+    size_t at = 0;
+    std::string first, next;
+    CTclCommandAssembler command;
+    bool more = read && nul == std::string::npos && NextLine(text, &at, first);
     while (more) {
+        command.Start(first);
         ++lineNumber;
-        if (m_verbose) echo("%c %s", command);
-        while (!Tcl_CommandComplete(command.c_str())) {
-            if (!ReadLine(script, next)) {
+        if (m_verbose) echo("%c %s", first);
+        while (!command.IsComplete()) {
+            if (!NextLine(text, &at, next)) {
                 line.Format("\nError fetching Tcl Command from script file %s", file.c_str());
                 PrintColor(line, kColorRed);
                 break;
             }
             ++lineNumber;
             if (m_verbose) echo("%c %s", next);
-            command += next;
+            command.Append(next);
         }
-        if (command.find("exit") != std::string::npos || Tcl_Eval(m_interp, command.c_str()) == TCL_ERROR) {
-            if (!m_verbose) echo("\n%c %s", command);
+        const bool refused =
+            command.Text().find("exit") != std::string::npos || Tcl_Eval(m_interp, command.Text().c_str()) == TCL_ERROR;
+        if (ScriptStopped()) break;
+        if (refused) {
+            if (!m_verbose) echo("\n%c %s", command.Text());
             line.Format("\nTCL Command Error on line %d\nExecuting Tcl command from script file %s\n", lineNumber,
                         file.c_str());
             PrintColor(line, kColorRed);
@@ -269,7 +323,11 @@ bool Tcl::RunScriptFile(CString args) {
         }
         passed = true;
         if (m_abortMark) break;
-        more = ReadLine(script, command);
+        if (CTclGuard::StopRequested()) {
+            m_stopped = true;
+            break;
+        }
+        more = NextLine(text, &at, first);
     }
     if (m_failMark) {
         PrintColor("\nTest Failed\n", kColorRed);
@@ -277,13 +335,13 @@ bool Tcl::RunScriptFile(CString args) {
     }
     m_handles.DeleteAllBuffers();
     m_handles.DeleteAllPageMemory();
-    std::fclose(script);
     return passed;
 }
 
 bool Tcl::RunFactorial() {
     const std::string path = platform::MapPath(kFactorialScript);
     if (Tcl_EvalFile(m_interp, path.c_str()) == TCL_OK) return true;
+    if (ScriptStopped()) return false;
     PrintColor("Error loading factorial\n", kColorRed);
     return false;
 }

@@ -1,6 +1,8 @@
 // Tcl: the board test that runs Tcl command lines and script files against the selected board.
 #pragma once
 
+#include <memory>
+
 #include "boards/tcl/tcl_buffers.h"
 #include "devlib/register_window.h"
 #include "framework/tree_map_tb.h"
@@ -9,6 +11,7 @@
 
 struct Tcl_Interp;
 class CNulk;
+class CTclGuard;
 
 // Each board root owns one, named "Tcl", holding a Tcl interpreter with the library's commands.
 // Keywords (case-sensitive, at the start of the arguments): "TclCommand <text>" evaluates one
@@ -23,7 +26,7 @@ public:
     Tcl(CNulk* breakoutTest, CString name);
     ~Tcl() override;
 
-    // 1 passed, 2 failed.
+    // 1 passed, 2 failed, 3 when the host's stop request ended the script ("Stopped by User").
     DWORD Run(CString args) override;
     DWORD Help(CString args) override;
 
@@ -66,6 +69,7 @@ private:
     bool RunCommand(const CString& text);
     bool RunScriptFile(CString args);
     bool RunFactorial();
+    bool ScriptStopped();
 
     RegisterPtr m_bar0;
     CNulk* m_nulk;
@@ -75,8 +79,11 @@ private:
     int m_verbose = 0;
     BYTE m_failMark = 0;
     BYTE m_abortMark = 0;
+    bool m_stopped = false;
     CWexalTreeMapTB* m_parent = nullptr;
     CTclHandles m_handles;
+    // Declared last: the interpreter is deleted before it goes.
+    std::unique_ptr<CTclGuard> m_guard;
 };
 
 // The board root the Tcl commands act on: set by every run of a Tcl test, changed by SetBoard,

@@ -88,11 +88,16 @@ DWORD CWexal::HostTransfer(bool packed, CString arguments, CImage* image, DWORD 
 
     const DWORD width = image->GetWidth(), height = image->GetHeight();
     if (verbose > 1) PrintColorFormat(kColorBlack, "Width = %ld  Height = %ld\n", long{width}, long{height});
-    const DWORD frameSize = packed ? Packed::Image::YCbCr_8_2::GetSizeFor(width, height) +
-                                         Packed::Image::YCbCr_8_2::GetPadFor(width, height)
-                                   : Unpacked::Image::YCbCr_10_6::GetSizeFor(width, height);
+    // A frame moves the image's whole block, pad first, and no byte more: a packed picture of an
+    // odd pixel count holds half a pair less than its size is counted with. Frames keep their
+    // counted size apart (whole 4096-byte units for packed pictures), or the block's when larger.
+    const ULONGLONG moved = ULONGLONG{image->GetSize()} + image->GetOffset();
+    const ULONGLONG counted = packed ? ULONGLONG{Packed::Image::YCbCr_8_2::GetSizeFor(width, height)} +
+                                           Packed::Image::YCbCr_8_2::GetPadFor(width, height)
+                                     : Unpacked::Image::YCbCr_10_6::GetSizeFor(width, height);
+    const ULONGLONG stride = std::max(counted, moved);
     // Every frame must lie inside the board's own memory, from ADDRESS on.
-    if (ULONGLONG{address} + ULONGLONG{frameSize} * frames > GetSDRAMSize()) {
+    if (ULONGLONG{address} + stride * frames > GetSDRAMSize()) {
         PrintColorFormat(kColorRed, packed ? "Unsufficient memory for %d packed frames\n"
                                            : "Unsufficient memory for %d unpacked frames\n",
                          static_cast<int>(frames));
@@ -100,12 +105,13 @@ DWORD CWexal::HostTransfer(bool packed, CString arguments, CImage* image, DWORD 
     }
 
     const bool engineeringView = IsEngineering() && !IsRegression();
+    const DWORD frameSize = static_cast<DWORD>(stride), moveSize = static_cast<DWORD>(moved);
     DWORD at = address;
     for (DWORD n = 1; n <= frames; ++n, at += frameSize) {
         if (!packed && verbose > 2 && engineeringView)
             PrintColorFormat(kColorGreen, "Write wexal address[0x%08X]\n", at);
         const DWORD to = at;
-        if (!WriteMemory(image->GetBuffer(), to, frameSize)) result = 0;
+        if (!WriteMemory(image->GetBuffer(), to, moveSize)) result = 0;
         PostWriteFlush();
     }
 
@@ -140,7 +146,7 @@ DWORD CWexal::HostTransfer(bool packed, CString arguments, CImage* image, DWORD 
         }
         DWORD from = at;
         // A read that came back short leaves the previous frame in the buffer: never a pass.
-        const bool readOk = ReadMemory(from, readBack->GetBuffer(), frameSize);
+        const bool readOk = ReadMemory(from, readBack->GetBuffer(), moveSize);
         if (compare() && readOk) continue;
         result = 0;
         CString path;
@@ -157,7 +163,7 @@ DWORD CWexal::HostTransfer(bool packed, CString arguments, CImage* image, DWORD 
                 PrintColorFormat(kColorBlack, "%d ", static_cast<int>(r));
             }
             from = at;
-            ReadMemory(from, readBack->GetBuffer(), frameSize);
+            ReadMemory(from, readBack->GetBuffer(), moveSize);
             compare();
         }
         PrintColor("\n", kColorBlack);

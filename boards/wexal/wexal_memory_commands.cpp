@@ -114,7 +114,8 @@ int CWexal::SaveMemoryToFile(int, CString arguments, int, BOOL help) {
         PrintColor("FORMAT must be binary.\n", kColorRed);
         return 0;
     }
-    if (!params.GetValue("FILE", file)) {
+    // The file is created under the name as written.
+    if (!params.GetValueAsWritten("FILE", file)) {
         PrintColor("FILE not found on command line.\n", kColorRed);
         return 0;
     }

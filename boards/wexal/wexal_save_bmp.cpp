@@ -88,7 +88,8 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
         return 1;
     }
     CString html, dim, text;
-    CParamString(arguments).GetValue("HTML", html);
+    CParamString(arguments).GetValueAsWritten("HTML", html);  // files are written as the user named them
+    const CString asWritten = arguments;
     long x = 0, y = 0;
     const bool explicitSize =
         CParamString(arguments).GetValue("DIM", dim) && std::sscanf(dim.c_str(), "%ld ,%ld", &x, &y) == 2;
@@ -181,7 +182,8 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
     }
 
     CString pattern;
-    if (!params.GetValue("FILE", pattern)) return 0;
+    // The files are created under the name as written; "%d" (or "%D") takes the number.
+    if (!CParamString(asWritten).GetValueAsWritten("FILE", pattern)) return 0;
     // The first name that is free (absent or empty) is taken; names in use are passed over.
     CString chosen;
     bool created = false;
@@ -190,6 +192,7 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
         CString number;
         number.Format("%d", n);
         name.Replace("%D", number.c_str());
+        name.Replace("%d", number.c_str());
         created = !platform::FileExists(name.c_str());
         CFile file;
         if (!file.Open(name, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite | CFile::typeBinary)) {

@@ -67,7 +67,8 @@ BOOL CWexalTreeMapTB::FindLogFile(const CString& name, CLogFile** out) {
 DWORD CWexalTreeMapTB::FileMap(const CString& command) {
     const CParamString params(command);
     CString file, name;
-    if (!params.GetValue("FILE", file, FALSE)) {
+    // The log is created under the name as written.
+    if (!params.GetValueAsWritten("FILE", file)) {
         PrintColor("Unable to find FILE= on command line\n", kColorRed);
         return kRunFailed;
     }

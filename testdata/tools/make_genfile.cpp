@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -37,21 +38,66 @@ std::vector<uint8_t> BuildGenFile() {
     return bytes;
 }
 
+// What a reader of the format needs to take a file for a GenFile: a whole header, a block size
+// and a frame size. Only such a file is ever replaced.
+bool LooksLikeGenFile(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() < kHeader) return false;
+    auto field = [&](size_t at) { return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 | uint32_t{bytes[at + 3]} << 24; };
+    return field(176) != 0 && field(52) != 0;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+int Usage(std::FILE* to, int status) {
+    std::fprintf(to,
+                 "usage: make_genfile [--check] FILE\n"
+                 "  writes the test board's GenFile (four frames of moving colour bars) as FILE; an existing\n"
+                 "  FILE is replaced only when it is a regular file that reads as a GenFile\n"
+                 "  --check  compares FILE with the GenFile instead; exits with 1 when it is missing or differs\n"
+                 "  --help   shows this text\n");
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool check = argc == 3 && std::strcmp(argv[1], "--check") == 0;
-    if (argc != 2 && !check) {
-        std::fprintf(stderr, "usage: make_genfile [--check] FILE\n");
-        return 2;
+    bool check = false;
+    std::string path;
+    bool named = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) return Usage(stdout, 0);
+        if (std::strcmp(arg, "--check") == 0) {
+            check = true;
+        } else if (arg[0] == '-' || named || arg[0] == '\0') {
+            // An unknown option, or a second or empty file name: nothing is written.
+            std::fprintf(stderr, "make_genfile: %s \"%s\"\n", arg[0] == '-' ? "unknown option" : "unexpected argument", arg);
+            return Usage(stderr, 2);
+        } else {
+            path = arg;
+            named = true;
+        }
     }
-    const std::string path = argv[argc - 1];
+    if (!named) {
+        std::fprintf(stderr, "make_genfile: no FILE given\n");
+        return Usage(stderr, 2);
+    }
     const std::vector<uint8_t> bytes = BuildGenFile();
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    const bool exists = std::filesystem::exists(status);
     if (check) {
-        std::ifstream in(path, std::ios::binary);
-        const std::vector<uint8_t> have((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (have == bytes) return 0;
-        std::printf("%s: %s\n", path.c_str(), in ? "differs" : "missing");
+        // Only a regular file is read: a FIFO would wait for a writer.
+        const bool regular = std::filesystem::is_regular_file(status);
+        if (regular && ReadAll(path) == bytes) return 0;
+        std::printf("%s: %s\n", path.c_str(), !exists ? "missing" : regular ? "differs" : "not a regular file");
+        return 1;
+    }
+    if (exists && (!std::filesystem::is_regular_file(status) || !LooksLikeGenFile(ReadAll(path)))) {
+        std::fprintf(stderr, "make_genfile: %s exists and is not a GenFile; it is left as it is\n", path.c_str());
         return 1;
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -39,6 +40,7 @@ TEST(DiagFlash, ModesDevicesAndFiles) {
         {"EXP of the main board", "Brimola1", "MODE=CHECK DEVICE=EXP" + File("LOJT"), 1, {"Done.\n"}},
         {"EXP of the codec board", "Nuxa1", "MODE=CHECK DEVICE=EXP" + File("RYVD"), 1, {"Done.\n"}},
         {"VPD", "Brimola1", "MODE=CHECK DEVICE=VPD" + File("HUXO"), 1, {"Done.\n"}},
+        {"VPD of the codec board", "Nuxa1", "MODE=CHECK DEVICE=VPD" + File("MIZB"), 1, {"Done.\n"}},
         {"PROM: the smallest segment's room", "Brimola1", "MODE=CHECK DEVICE=PROM" + File("LOJT"), 2, {"  Readying the image from file", "8192 16-bit words"}},
         {"another image", "Brimola1", "MODE=CHECK DEVICE=PCIX" + File("ZVKP"), 2, {"intended for PCI, not PCIX.\n", "contents is not correct at word 0x100"}},
         {"PROG without FILE", "Brimola1", "MODE=PROG DEVICE=PCIX", 2, {}},
@@ -49,6 +51,10 @@ TEST(DiagFlash, ModesDevicesAndFiles) {
         Flash flash("", row.board);
         EXPECT_TRUE(flash.Gives(row.args, row.result, row.parts)) << row.name;
         EXPECT_EQ(row.parts.empty() ? flash.Text().find("ERROR") : std::string::npos, std::string::npos) << row.name;
+        // The notice names another segment; an image of the segment it is checked in gets none.
+        const bool notice = std::any_of(row.parts.begin(), row.parts.end(),
+                                        [](const std::string& part) { return part.find("intended for") != std::string::npos; });
+        EXPECT_EQ(flash.Text().find("Notice:") != std::string::npos, notice) << row.name << "\n" << flash.Text();
     }
 }
 

@@ -1,5 +1,5 @@
 // Tests of CJastel: the RAM clock enable read-modify-write and read-back, and its one keyword.
-#include "boards/flash/jastel.h"
+#include "framework/hw/jastel.h"
 
 #include <gtest/gtest.h>
 

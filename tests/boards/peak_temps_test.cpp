@@ -35,7 +35,7 @@ protected:
         runner.Push(std::move(script));
         return dlg->DoModal();
     }
-    std::string Log() const { return cwd.Dir().Read("PEAK.LOG"); }
+    std::string Log() const { return cwd.Dir().Read("peak.log"); }
 
     support::InTempCwd cwd;
     platform::ScriptedDialogRunner runner;
@@ -61,14 +61,15 @@ TEST_F(PeakTemps, ModesScriptsAndStopDecideTextCyclesAndResult) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         *g_StopFlag() = row.stop;
-        std::filesystem::remove(cwd.Dir().File("PEAK.LOG"));
+        std::filesystem::remove(cwd.Dir().File("peak.log"));
         EXPECT_EQ(Run(row.params, row.unique, row.script), row.result);
         EXPECT_EQ(dlg->GetText().str(), row.text);
         EXPECT_EQ(runner.History().back().errors.size(), row.errors);
         std::string log = row.cycles < 0 ? "" : kHeader;
         for (int i = 0; i < row.cycles; ++i) log += kSample;
         EXPECT_EQ(Log(), log);
-        EXPECT_EQ(std::filesystem::exists(cwd.Dir().File("PEAK.LOG")), row.cycles >= 0);
+        EXPECT_EQ(std::filesystem::exists(cwd.Dir().File("peak.log")), row.cycles >= 0);
+        EXPECT_FALSE(std::filesystem::exists(cwd.Dir().File("PEAK.LOG")));  // created as written, not upper-cased
     }
 }
 
@@ -87,7 +88,7 @@ TEST_F(PeakTemps, UpToFortyNineBadReadingsAreReadPastAndTheFiftiethEndsTheLoop) 
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
-        std::filesystem::remove(cwd.Dir().File("PEAK.LOG"));
+        std::filesystem::remove(cwd.Dir().File("peak.log"));
         support::ScopedRig rig(support::MainBoardRig(R"([{"kind": "sensor_bad_reading", "board": "Brimola1", )" + std::string(row.fault) + "}]"));
         EXPECT_EQ(Run("FILE=peak.log", row.unique, row.script), IDOK);
         EXPECT_EQ(dlg->GetText().str(), row.text);
@@ -98,6 +99,35 @@ TEST_F(PeakTemps, UpToFortyNineBadReadingsAreReadPastAndTheFiftiethEndsTheLoop) 
     const DWORD peaks[] = {30, 45, 40, 42, 0};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(dlg->GetPeak(i), peaks[i]);
     EXPECT_NE(dlg->Describe().Find("begin \"&Begin Loop\" enabled, end \"&End Loop\" disabled"), -1) << dlg->Describe().str();
+}
+
+// A runner that an operator answers, as the host's terminal runner is.
+class OperatorRunner : public platform::DialogRunner {
+public:
+    int Run(platform::DialogModel&) override { return IDCANCEL; }
+};
+
+TEST(PeakTempsPacing, OnlyAnOperatorAtATerminalOnTheVirtualClockWaitsInRealTime) {
+    OperatorRunner atTerminal;
+    platform::HeadlessDialogRunner nobody;
+    platform::ScriptedDialogRunner script;
+    using platform::ClockMode;
+    const struct {
+        const char* name;
+        ClockMode mode;
+        const platform::DialogRunner* runner;
+        bool terminal;
+        bool realTime;
+    } rows[] = {
+        {"an operator on the virtual clock", ClockMode::Virtual, &atTerminal, true, true},
+        {"the real clock waits in real time already", ClockMode::Real, &atTerminal, true, false},
+        {"no terminal: input comes from a file or pipe", ClockMode::Virtual, &atTerminal, false, false},
+        {"nobody answers", ClockMode::Virtual, &nobody, true, false},
+        {"a script answers", ClockMode::Virtual, &script, true, false},
+        {"no runner", ClockMode::Virtual, nullptr, true, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CBrimolaPeakTempsDlg::WaitsInRealTime(row.mode, row.runner, row.terminal), row.realTime) << row.name;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "boards/dma/test_dcb.h"
 #include "framework/result_screen.h"
 #include "platform/dialog.h"
 #include "tests/boards/root_fixture.h"
@@ -235,11 +236,11 @@ TEST_F(RootKeywords, DisplayRevShowsTheImageRevision) {
     Dir().Write("text.oxd", "not an image");
     struct Row { std::string command; DWORD result; const char* text; COLORREF colour; };
     const Row rows[] = {
-        {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\HUXO0202.oxd>", kRunPassed, "HUXO0202.OXD Revision[0202]\n", kColorGreen},
+        {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\HUXO0202.oxd>", kRunPassed, "testdata/HUXO0202.oxd Revision[0202]\n", kColorGreen},
         {"Nuxa1 <CNuxaBoard Display Rev FILE=" + Dir().File("norev.oxd") + ">", kRunPassed, "NOREV.OXD Revision[Unknown]\n", kColorGreen},
         // Images of the board's FPGAs are found by their tests, which know the revision.
-        {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\VOKB$(VPDVER).oxd>", kRunPassed, "VOKB0202.OXD Revision[0202]\n", kColorGreen},
-        {"Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd>", kRunPassed, "FESK0202.OXD Revision[0202]\n", kColorGreen},
+        {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\VOKB$(VPDVER).oxd>", kRunPassed, "testdata/VOKB0202.oxd Revision[0202]\n", kColorGreen},
+        {"Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd>", kRunPassed, "testdata/FESK0202.oxd Revision[0202]\n", kColorGreen},
         {"Brimola1 <CBrimolaBoard Display Rev FILE=" + Dir().File("text.oxd") + ">", kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
         {"Brimola1 <CBrimolaBoard Display Rev>", kRunFailed, "ERROR:  FILE= not specified on the command line.\n", kColorRed},
         {"Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\$(ZYVPKG)>", kRunPassed, "] date[0]\n", kColorGreen},
@@ -252,6 +253,58 @@ TEST_F(RootKeywords, DisplayRevShowsTheImageRevision) {
     std::string out;
     EXPECT_EQ(Run("Brimola1 <CBrimolaBoard Display Rev FILE=" + Dir().File("none.oxd") + ">", &out), kRunFailed);
     EXPECT_EQ(out.find("ERROR"), std::string::npos);  // not found: silent
+}
+
+// The example lines of a help page: the rest of a line naming "Example:" or "Examples:", and the
+// indented lines after it up to a blank line.
+std::vector<std::string> HelpExamples(const std::string& help) {
+    std::vector<std::string> examples;
+    size_t at = help.find("Example");
+    if (at == std::string::npos) return examples;
+    at = help.find(':', at) + 1;
+    auto trim = [](std::string line) {
+        line.erase(0, line.find_first_not_of(" \t"));
+        line.erase(line.find_last_not_of(" \t\r") + 1);
+        return line;
+    };
+    for (bool first = true; at < help.size(); first = false) {
+        size_t end = help.find('\n', at);
+        if (end == std::string::npos) end = help.size();
+        const std::string line = help.substr(at, end - at);
+        if (!first && (line.empty() || (line[0] != ' ' && line[0] != '\t'))) break;
+        if (!trim(line).empty()) examples.push_back(trim(line));
+        else if (!first) break;
+        at = end + 1;
+    }
+    return examples;
+}
+
+TEST_F(RootKeywords, EveryExampleOfAHelpPageRunsInTheProgramFolder) {
+    // The program folder holds what the build delivers (testdata/ beside the program), on the
+    // default rig. prefix: what the example line is preceded by to make the command.
+    struct Row { const char* test; const char* prefix; size_t count; };
+    const Row rows[] = {{"Flash", "Flash ", 2}, {"MemTestA", "", 2}, {"MemTestB", "", 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.test);
+        support::TakeText();
+        brimola.Help(("Brimola1 <" + std::string(row.test) + " >").c_str());
+        const std::string help = brimola.out.text + support::TakeText();
+        const std::vector<std::string> examples = HelpExamples(help);
+        EXPECT_EQ(examples.size(), row.count) << help;
+        for (const std::string& example : examples) {
+            std::string out;
+            // As a tree leaf writes it: a blank ends the test name when no argument follows.
+            EXPECT_EQ(Run(std::string("Brimola1 <") + row.prefix + example + " >", &out), kRunPassed) << example << "\n" << out;
+            EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+        }
+    }
+    // The stand-alone DCB display names itself in its example; the host gives the board.
+    support::Recording<CTestDCB> dcb;
+    dcb.Help("");
+    const std::vector<std::string> examples = HelpExamples(dcb.out.text);
+    ASSERT_EQ(examples.size(), 1u) << dcb.out.text;
+    ASSERT_EQ(examples[0].rfind("DispDCB ", 0), 0u);
+    EXPECT_EQ(dcb.Run(("Brimola1 " + examples[0].substr(8)).c_str()), kRunPassed) << dcb.out.text;
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST_F(RootKeywords, AnImageIsLoadedOnlyWhenItFitsTheBoard) {
     const std::string low = "ERROR TIMEOUT:  Waiting for xilinx to pull init pin low\n", done = "Done bit did not go to 1 at end\n",
                       high = "ERROR TIMEOUT:  Waiting for xilinx to pull init pin high\n", init = "Init bit did not go to 1 at end\n";
     const Row rows[] = {
-        {Program('B', 0, "LOCV"), "", kRunPassed, "LOCV0202.OXD\nOXD Data Revision = 0202\n", "Program Xilinx FPGA."},
+        {Program('B', 0, "LOCV"), "", kRunPassed, "testdata/LOCV0202.oxd\nOXD Data Revision = 0202\n", "Program Xilinx FPGA."},
         {Program('B', 0, "MEPT$(VPDVER).oxd VERBOSE=2"), "", kRunPassed, "Program Xilinx FPGA.\n", "ERROR"},
         {Program('B', 1, "VOKA"), "", kRunPassed, "", "ERROR"},
         {Program('B', 2, "VOKB"), "", kRunPassed, "", "ERROR"},
@@ -58,7 +58,11 @@ TEST_F(RootKeywords, AnImageIsLoadedOnlyWhenItFitsTheBoard) {
          "ERROR:  DEVICE= not specified on the command line.\nERROR:  Unrecognized DEVICE= -1 on the command line.\n"},
         {Program('N', 0, "LOCV"), "", kRunFailed, "ERROR:  Unrecognized DEVICE= 0 on the command line.\n"},
         {Program('N', 3, "MIZB0202.oxd"), "", kRunFailed, "B tag should be BRIMOLA\n"},
-        {Program('B', 0, "ZZZZ0202.oxd"), "", kRunFailed, "ERROR:  Unable to get OXD["},
+        // A file that is not there is named with its macros replaced.
+        {Program('B', 0, "ZZZZ0202.oxd"), "", kRunFailed, "ERROR:  Unable to get OXD[" + Dir().Path() + "/testdata/ZZZZ0202.OXD].\n"},
+        {Program('B', 0, "$(CWD)\\none\\LOCV$(VPDVER)"), "", kRunFailed, "ERROR:  Unable to get OXD[" + Dir().Path() + "/NONE/LOCV0202].\n"},
+        {Program('B', 3, "$(CWD)\\none\\FESK$(VPDVER)"), "", kRunFailed, "ERROR:  Unable to get OXD[" + Dir().Path() + "/NONE/FESK0202].\n"},
+        {Program('N', 3, "$(CWD)\\none\\FESK$(VPDVER)"), "", kRunFailed, "ERROR:  Unable to get OXD[" + Dir().Path() + "/NONE/FESK0202].\n"},
         // Sulveth B's revision names no file; Sulveth A's choice finds it, then the id check refuses it.
         {Program('B', 2, "TAZU0202.oxd"), PairRig(R"("V2": "TAZU0201")"), kRunFailed, "ERROR:  Unable to find TAZU0201 in filename ",
          "Unable to get OXD"},

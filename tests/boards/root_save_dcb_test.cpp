@@ -13,7 +13,14 @@ namespace {
 TEST_F(RootKeywords, SaveByDCBIssuesOneCommandPerDCBAndRefusesBadFields) {
     // A refused command prints its one red line and issues nothing; without a macro it is silent.
     const std::string save = "\"Save Image\" ";
-    struct Row { std::string arguments; const char* target; DWORD result; std::vector<std::string> issued; const char* red = nullptr; };
+    struct Row {
+        std::string arguments;
+        const char* target;
+        DWORD result;
+        std::vector<std::string> issued;
+        const char* red = nullptr;
+        DWORD answer = kRunPassed;  // what the stand-in test answers each issued save
+    };
     const Row rows[] = {
         {"\"Save Image\" ADDRESS=@DCB(unpacker, deviceb, 3, 2) FILE=img", "CSorbelinUnpackerB", 1,
          {"\"Save Image\" ADDRESS=@DCB(29, 25, 3) FILE=img.Unpacked.3", "\"Save Image\" ADDRESS=@DCB(29, 25, 4) FILE=img.Unpacked.4"}},
@@ -46,14 +53,18 @@ TEST_F(RootKeywords, SaveByDCBIssuesOneCommandPerDCBAndRefusesBadFields) {
         {save + "ADDRESS=@DCB(packer, devicea, 1, 0)", "CSorbelinPackerA", 0, {}, "DCB Field #4:  Illegal value for dcbCount.\n"},
         {save + "ADDRESS=@DCB(unpacker, deviceb, 3, 2) FILE=\"img", "CSorbelinUnpackerB", 0, {}, "Invalid file name"},
         {save + "ADDRESS=@DCB(unpacker, deviceb, 3, 2 FILE=x)", "CSorbelinUnpackerB", 0, {}, "Invalid file name"},
-        // With no packer A test registered the issued command is answered as any unknown test.
-        {save + "ADDRESS=@DCB(packer, devicea, 15, 1) FILE=x", "CSorbelinPackerB", 1, {},
+        // With no packer A test registered the issued command is answered as any unknown test: nothing saved, a failure.
+        {save + "ADDRESS=@DCB(packer, devicea, 15, 1) FILE=x", "CSorbelinPackerB", 2, {},
          "ERROR:  Unable to find test[Nuxa1 <CSorbelinPackerA \"Save Image\" ADDRESS=@DCB(28, 24, 15) FILE=x.Packed.15>]\n"},
+        // A failed save does not stop the next DCB, but the whole save fails.
+        {"\"Save Image\" ADDRESS=@DCB(unpacker, deviceb, 3, 2) FILE=img", "CSorbelinUnpackerB", 2,
+         {"\"Save Image\" ADDRESS=@DCB(29, 25, 3) FILE=img.Unpacked.3", "\"Save Image\" ADDRESS=@DCB(29, 25, 4) FILE=img.Unpacked.4"},
+         nullptr, kRunFailed},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments);
         support::RecordingTreeTest standIn(row.target);  // a codec packer or unpacker test
-        standIn.result = kRunFailed;  // a failed save does not stop the next DCB
+        standIn.result = row.answer;
         ASSERT_TRUE(standIn.AddToMap(&nuxa));
         EXPECT_EQ(Run("Nuxa1 <CNuxaBoard " + row.arguments + ">"), row.result);
         EXPECT_EQ(standIn.received, row.issued);

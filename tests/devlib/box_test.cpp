@@ -1,6 +1,7 @@
 // The breakout-box conduit against the simulated box: round trips, the box's statuses, time-outs, the cable, rig keys and faults, TripDCBs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "platform/clock.h"
 #include "sim/rig.h"
 #include "tests/devlib/rig_fixture.h"
+#include "yorbflow/symbol_table.h"
 #include "yorbflow/yorb_command.h"
 
 namespace {
@@ -85,6 +87,16 @@ TEST_F(RigTest, TheBoxAnswersEachOfItsStatusesToByteCodeItRefuses) {
         return Wire::Message{Wire::KIND_SEND, 0, "Diagnostic", {{"Length", Wire::TYPE_UINT16, 36, {}}, {"DiagData", Wire::TYPE_BYTES, 0, p}}};
     };
     auto code = [](const Wire::Message& m, std::vector<uint8_t> out = {}) { return Wire::Encode(m, out) ? std::vector<uint8_t>{} : out; };
+    // A send or request of values given with the types the command table gives the parameters.
+    auto typed = [&](Wire::Kind kind, const char* name, const std::vector<Value>& values) {
+        Wire::Message m{kind, 0, name, {}};
+        for (const auto& [param, value] : values) m.params.push_back({param, Wire::FindCommand(name)->Find(param)->type, value, {}});
+        return code(m);
+    };
+    auto send = [&](const char* name, const std::vector<Value>& values) { return typed(Wire::KIND_SEND, name, values); };
+    auto request = [&](const char* name, const std::vector<Value>& values) { return typed(Wire::KIND_REQUEST, name, values); };
+    std::vector<uint8_t> shortPacket = packet;
+    shortPacket.pop_back();  // its data length still says 4
     struct Row { const char* what; std::vector<uint8_t> code; int result; } rows[] = {
         {"loopback on", code(diag(36, 1)), 1},
         {"packet name", code(diag(0, 'Z')), 21},
@@ -95,6 +107,42 @@ TEST_F(RigTest, TheBoxAnswersEachOfItsStatusesToByteCodeItRefuses) {
         {"wrong type", code({Wire::KIND_SEND, 0, "HVProjectFormat", {{"ProjectFormat", Wire::TYPE_UINT8, 22, {}}}}), 4},
         {"send of a request", code({Wire::KIND_SEND, 0, "HWConfigFB", {}}), 20},
         {"unreadable byte code", {'Y', 'F', 1}, 21},
+        // Each documented range at its upper end and one beyond.
+        {"project format 24", send("HVProjectFormat", {{"ProjectFormat", 24}}), 1},
+        {"project format 25", send("HVProjectFormat", {{"ProjectFormat", 25}}), 9},
+        {"output format 24", send("HVOutputFormat", {{"OutputFormat", 24}, {"SDProxyFormat", 24}, {"OutputAlphaEnable", 1}}), 1},
+        {"output format 25", send("HVOutputFormat", {{"OutputFormat", 25}, {"SDProxyFormat", 0}, {"OutputAlphaEnable", 0}}), 9},
+        {"proxy format 25", send("HVOutputFormat", {{"OutputFormat", 1}, {"SDProxyFormat", 25}, {"OutputAlphaEnable", 0}}), 9},
+        {"output alpha 2", send("HVOutputFormat", {{"OutputFormat", 1}, {"SDProxyFormat", 0}, {"OutputAlphaEnable", 2}}), 9},
+        {"input format 24", send("HVInputFormat", {{"InputFormat", 24}, {"InputAlphaEnable", 1}}), 1},
+        {"input format 25", send("HVInputFormat", {{"InputFormat", 25}, {"InputAlphaEnable", 0}}), 9},
+        {"input alpha 2", send("HVInputFormat", {{"InputFormat", 1}, {"InputAlphaEnable", 2}}), 9},
+        {"I/O type 4, mode 3", send("IOMode", {{"Type", 4}, {"Mode", 3}}), 1},
+        {"I/O type 5", send("IOMode", {{"Type", 5}, {"Mode", 0}}), 9},
+        {"I/O type 5 asked", request("IOMode", {{"Type", 5}}), 9},
+        {"I/O mode 4", send("IOMode", {{"Type", 0}, {"Mode", 4}}), 9},
+        {"resizer 5, 72, 128", send("HVResizerEnable", {{"ResizerEnable", 5}}), 1},
+        {"resizer 6", send("HVResizerEnable", {{"ResizerEnable", 6}}), 9},
+        {"resizer 72", send("HVResizerEnable", {{"ResizerEnable", 72}}), 1},
+        {"resizer 73", send("HVResizerEnable", {{"ResizerEnable", 73}}), 9},
+        {"resizer 128", send("HVResizerEnable", {{"ResizerEnable", 128}}), 1},
+        {"resizer 129", send("HVResizerEnable", {{"ResizerEnable", 129}}), 9},
+        {"Nulk output 5", send("VideoOutput", {{"VideoOut_Type", 5}}), 1},
+        {"Nulk output 4", send("VideoOutput", {{"VideoOut_Type", 4}}), 9},
+        {"Nulk output 6", send("VideoOutput", {{"VideoOut_Type", 6}}), 9},
+        {"Nulk input 8", send("VideoInput", {{"VideoInType", 8}}), 1},
+        {"Nulk input 9", send("VideoInput", {{"VideoInType", 9}}), 9},
+        {"start frame 64", request("StartIOFrame", {{"VideoFrame", 64}, {"AudioFrame", 0}}), 9},
+        {"audio start frame 64", request("StartIOFrame", {{"VideoFrame", 0}, {"AudioFrame", 64}}), 9},
+        {"start frames 63", request("StartIOFrame", {{"VideoFrame", 63}, {"AudioFrame", 63}}), 1},
+        {"product data of board 1", request("VPDInfo", {{"Board", 1}}), 1},
+        {"product data of board 2", request("VPDInfo", {{"Board", 2}}), 9},
+        {"sample rate of clock 7", request("HAMeasureSampleRate", {{"ClockToUse", 7}}), 1},
+        {"sample rate of clock 8", request("HAMeasureSampleRate", {{"ClockToUse", 8}}), 9},
+        {"loopback flag 2", code(diag(36, 2)), 9},
+        {"data offset 37", code({Wire::KIND_SEND, 0, "Diagnostic", {{"Length", Wire::TYPE_UINT16, 37, {}}, {"DiagData", Wire::TYPE_BYTES, 0, packet}}}), 9},
+        {"packet a byte short", code({Wire::KIND_SEND, 0, "Diagnostic", {{"Length", Wire::TYPE_UINT16, 36, {}}, {"DiagData", Wire::TYPE_BYTES, 0, shortPacket}}}), 21},
+        {"send without its last parameter", send("HVOutputFormat", {{"OutputFormat", 1}, {"SDProxyFormat", 0}}), 7},
     };
     for (const Row& r : rows) {
         std::vector<uint8_t> answer;
@@ -103,6 +151,36 @@ TEST_F(RigTest, TheBoxAnswersEachOfItsStatusesToByteCodeItRefuses) {
         EXPECT_EQ(Wire::Decode(answer.data(), answer.size(), reply) ? 0 : reply.result, r.result) << r.what;
     }
     EXPECT_TRUE(Box()->Video().loopback);
+    // Each parameter takes values up to its largest console symbol and refuses one beyond (the others at their largest).
+    for (const YorbFlow::YorbSymbolCommand& symbols : YorbFlow::YorbSymbolTable) {
+        const Wire::CommandEntry* command = Wire::FindCommand(symbols.name);
+        ASSERT_NE(command, nullptr) << symbols.name;
+        if (!(command->directions & Wire::DIR_SEND)) continue;
+        auto highest = [&](const char* param) {
+            uint64_t v = 0;
+            for (size_t p = 0; p < symbols.count; ++p)
+                if (std::string(symbols.params[p].name) == param)
+                    for (size_t i = 0; i < symbols.params[p].count; ++i) v = std::max<uint64_t>(v, symbols.params[p].values[i].value);
+            return v;
+        };
+        for (size_t p = 0; p < symbols.count; ++p) {
+            const YorbFlow::YorbSymbolParam& param = symbols.params[p];
+            const uint64_t top = highest(param.name);
+            for (const uint64_t value : {top, top + 1}) {
+                std::vector<Value> values;
+                for (size_t i = 0; i < command->paramCount; ++i)
+                    if (command->params[i].roles & Wire::ROLE_SEND) {
+                        const char* name = command->params[i].name;
+                        values.push_back({name, std::string(name) == param.name ? value : highest(name)});
+                    }
+                std::vector<uint8_t> answer;
+                Wire::Message reply;
+                ASSERT_EQ(Conduit()->Exchange(send(symbols.name, values), answer), CZorvDevice::PAR_SUCCESS);
+                ASSERT_EQ(Wire::Decode(answer.data(), answer.size(), reply), YorbFlow::CMDSTATUS_OK);
+                EXPECT_EQ(reply.result, value == top ? 1 : 9) << symbols.name << " " << param.name << " " << value;
+            }
+        }
+    }
 }
 
 TEST_F(RigTest, IdentityRepliesAndARestartKeepTheRunningStart) {

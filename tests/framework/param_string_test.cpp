@@ -24,25 +24,32 @@ protected:
         platform::SetSystemDir("");
     }
     CString Prog(const std::string& rel) const { return (m_prog + rel).c_str(); }
-    CString Drivers(const std::string& rel) const { return (m_dir.File("sys") + "\\drivers\\Zorv" + rel).c_str(); }
+    CString Drivers(const std::string& rel) const { return (m_dir.File("sys") + "/drivers/Zorv" + rel).c_str(); }
 
     support::TempDir m_dir;
     std::string m_prog = m_dir.File("prog/");
 };
 
 TEST_F(PathMacroTest, MacrosExpandFindFileOrAskFallsBackToTheDialogAndValuesSwitchesAndTokens) {
-    EXPECT_EQ(GetDriversDirectory(), Drivers(""));
+    EXPECT_EQ(GetDriversDirectory(), CString((m_dir.File("sys") + "\\drivers\\Zorv").c_str()));
     m_dir.Write("prog/data.txt", "x");
     m_dir.Write("sys/drivers/Zorv/fw.oxd", "x");
     m_dir.Write("prog/testdata/only.oxd", "x");
 
+    m_dir.Write("prog/testdata/LocV0202.oxd", "x");
+
+    // A path found is named as it lies on disk (local separators, the case found); one not required
+    // to exist keeps the case given where nothing exists yet.
     const struct { std::string path; BOOL retry, mustExist; int result; CString after; } rows[] = {
         {m_prog + "data.txt", TRUE, TRUE, 4, Prog("data.txt")},  // an existing path stays as it is
+        {m_prog + "DATA.TXT", TRUE, TRUE, 4, Prog("data.txt")},  // found in any case, named as on disk
         {"$(CWD)xdata.txt", FALSE, TRUE, 4, Prog("data.txt")},  // "$(CWD)" takes the next character
-        {"$(ZORV)\\fw.oxd", TRUE, TRUE, 4, Drivers("\\fw.oxd")},
+        {"$(CWD)\\TESTDATA\\LOCV0202.OXD", FALSE, TRUE, 4, Prog("testdata/LocV0202.oxd")},
+        {"$(ZORV)\\fw.oxd", TRUE, TRUE, 4, Drivers("/fw.oxd")},
         {"$(ZORV)\\only.oxd", FALSE, TRUE, 1, "$(ZORV)\\only.oxd"},  // testdata only when asked to try
-        {"$(ZORV)\\only.oxd", TRUE, TRUE, 3, Prog("testdata\\only.oxd")},
+        {"$(ZORV)\\ONLY.OXD", TRUE, TRUE, 3, Prog("testdata/only.oxd")},
         {"$(CWD)\\new.txt", FALSE, FALSE, 4, Prog("new.txt")},  // existence not asked
+        {"$(CWD)\\TESTDATA\\Peak.Log", FALSE, FALSE, 4, Prog("testdata/Peak.Log")},  // a new name keeps its case
         {"$(CWD)\\*.txt", FALSE, TRUE, 1, "$(CWD)\\*.txt"},   // an expanded one is not taken
     };
     for (const auto& row : rows) {
@@ -50,6 +57,10 @@ TEST_F(PathMacroTest, MacrosExpandFindFileOrAskFallsBackToTheDialogAndValuesSwit
         EXPECT_EQ(ExpandPathMacros(p, row.retry, row.mustExist), row.result) << row.path;
         EXPECT_EQ(p, row.after) << row.path;
     }
+    // The name a message shows for a file, found or not: macros replaced, separators local.
+    EXPECT_EQ(ExpandedPath("$(CWD)\\TESTDATA\\TAZU9999.OXD"), Prog("testdata/TAZU9999.OXD"));
+    EXPECT_EQ(ExpandedPath("$(ZORV)\\ONLY.OXD"), Drivers("/ONLY.OXD"));
+    EXPECT_EQ(ExpandedPath("$(CWD)\\DATA.TXT"), Prog("data.txt"));
     // A system directory too long for the room kept gives no drivers directory.
     platform::SetSystemDir("/" + std::string(250, 's'));
     EXPECT_EQ(GetDriversDirectory(), "");
@@ -84,6 +95,17 @@ TEST_F(PathMacroTest, MacrosExpandFindFileOrAskFallsBackToTheDialogAndValuesSwit
         CString v = "left over";
         EXPECT_EQ(CParamString(row.text).GetValue(row.key, v, row.cs), row.value != nullptr) << row.text;
         EXPECT_EQ(v, row.value ? row.value : "") << row.text << " / " << row.key;
+    }
+    // Names of files to create: the key in any case, the value exactly as written.
+    const struct { const char* text; const char* key; const char* value; } written[] = {  // null: not found
+        {"file=peak.log", "FILE", "peak.log"}, {"X=1 File = Logs\\Peak.Log -v", "FILE", "Logs\\Peak.Log"},
+        {"FILE=(My Dump.bin) SIZE=4", "file", "My Dump.bin"}, {"Files=a.txt", "FILE", nullptr},
+        {"FILE=(a.txt", "FILE", nullptr}, {"FILE=", "FILE", ""},
+    };
+    for (const auto& row : written) {
+        CString v = "left over";
+        EXPECT_EQ(CParamString(row.text).GetValueAsWritten(row.key, v), row.value != nullptr) << row.text;
+        EXPECT_EQ(v, row.value ? row.value : "") << row.text;
     }
     const struct { const char* text; const char* name; BOOL cs; bool is; } switches[] = {
         {"A B -LOOP", "LOOP", FALSE, true}, {"x /loop y", "LOOP", FALSE, true}, {"LOOP", "LOOP", FALSE, false},

@@ -313,6 +313,13 @@ const FuzzTarget kFuzzTargets[] = {
     {"multi_image_file", MultiImageFile},
     {"key_value", KeyValue},
     {"yorb_reply", FuzzYorbReply},
+    {"host_command_line", FuzzHostCommandLine},
+    {"root_commands", FuzzRootCommands},
+    {"rig_file_store", FuzzRigFileStore},
+    {"box_command", FuzzBoxCommand},
+    {"video_args", FuzzVideoArgs},
+    {"genfile_play", FuzzGenFilePlay},
+    {"tcl_script", FuzzTclScript},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

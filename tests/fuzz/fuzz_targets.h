@@ -22,3 +22,29 @@ const FuzzTarget* FindFuzzTarget(const char* name);
 // command answered; with its top bit set the target first mends the code's length and check, so
 // inputs reach the fields behind them.
 int FuzzYorbReply(const uint8_t* data, size_t size);
+
+// The host's command line through its option parser, then the report and log paths it names,
+// each put under a scratch folder and written as the host writes them.
+int FuzzHostCommandLine(const uint8_t* data, size_t size);
+// The board roots' own keyword commands, on the default rig: byte 0 picks the board and whether the
+// rest is a whole command line or the arguments of a keyword the next byte picks. Commands that
+// start programs, write files or run member tests are passed over.
+int FuzzRootCommands(const uint8_t* data, size_t size);
+// A rig file with the flash image and memory clock store it names, loaded as the device library
+// loads a rig (tests/fuzz/rig_file_store_fuzz.cpp gives the input's layout).
+int FuzzRigFileStore(const uint8_t* data, size_t size);
+
+// The console's words through the command library's compile, the simulated box and the
+// decompile of its answer.
+int FuzzBoxCommand(const uint8_t* data, size_t size);
+// The video tests' whole argument texts (host transfers, video utility images, the keyer and pair
+// bypass loopbacks, the passthru and board-link loopbacks) run on the default rig. Byte 0 picks
+// the test; sizes above a small bound are not run.
+int FuzzVideoArgs(const uint8_t* data, size_t size);
+
+// The input as the GenFile of the test-board playback ("Play") on the default rig.
+int FuzzGenFilePlay(const uint8_t* data, size_t size);
+// Tcl command lines (byte 0 even) and script files (odd) run by the main-board root's Tcl test on
+// the default rig, with only data, arithmetic and the library's commands allowed, and each input
+// stopped after a time and memory budget as the host stops a script.
+int FuzzTclScript(const uint8_t* data, size_t size);

@@ -1,5 +1,7 @@
 // Integration tests: the real pexhost on the test plug-in, as an operator or a CI job runs it.
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -33,6 +35,19 @@ void ExpectInOrder(const std::string& text, const std::vector<std::string>& need
 
 bool Has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 
+// What an earlier run left as its report: the host must not lose it on a run that writes no report.
+const char kKeptReport[] = "<testsuites name=\"earlier run\"/>\n";
+
+// The hidden files in dir besides the host's captured output: temporary reports left behind.
+std::vector<std::string> LeftBehind(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        const std::string name = e.path().filename().string();
+        if (name[0] == '.' && name != ".stdout" && name != ".stderr") names.push_back(name);
+    }
+    return names;
+}
+
 TEST(HostCli, ListsTheKeyedTreeWithItsOwnMarksAndUnloadsTheLibrary) {
     TempDir dir;
     HostRun run = RunHost(WithLib({"-AUTORUN", "--list", "-Config=My.txt"}), dir.Path());
@@ -56,9 +71,16 @@ TEST(HostCli, DefaultRunTakesCheckedLeavesUnderCheckedFoldersSummarisesAndReport
                             "\nSummary\n", "  FAIL", "Host/Basic/Fail\n", "4 tests: 3 passed, 1 failed, 0 stopped, 0 not run\n"});
     EXPECT_FALSE(Has(run.out, "Host/Stop") || Has(run.out, "Host/Extra") || Has(run.out, "\033"));
     EXPECT_EQ(Count(run.out, "window line\n"), 1u) << "the rebuilt window is not shown a second time";
-    // The JUnit report is valid XML and carries the red lines of failures.
-    const std::string report = dir.File("report.xml");
-    EXPECT_EQ(RunHost(WithLib({"--junit", report}), dir.Path()).status, 1);
+    // The JUnit report is valid XML and carries the red lines of failures. It replaces an earlier
+    // report whole, keeping its permissions, and through a link, which stays a link.
+    const std::string report = dir.Write("report.xml", kKeptReport);
+    std::filesystem::permissions(report, std::filesystem::perms(0640));
+    std::filesystem::create_symlink("report.xml", dir.File("link.xml"));
+    EXPECT_EQ(RunHost(WithLib({"--junit", "link.xml"}), dir.Path()).status, 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.xml")));
+    EXPECT_EQ(std::filesystem::status(report).permissions(), std::filesystem::perms(0640));
+    EXPECT_TRUE(dir.Read("report.xml").starts_with("<?xml") && Has(dir.Read("report.xml"), "</testsuites>\n"));
+    EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
     // An XML parser reads the red lines of the failure back.
     if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
     const std::string script = dir.Write("check.py", "import sys, xml.dom.minidom\nd = xml.dom.minidom.parse(sys.argv[1])\n"
@@ -73,14 +95,19 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
     dir.Write("garbage.so", "not an ELF file");
     dir.Write("bad.json", "{\"boards\": [");
     dir.Write("rig.json", "{\"boards\": []}");
+    dir.MakeDir("folder");
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
     struct Row { const char* name; std::vector<std::string> args; int status; const char* err; std::string ran; };
     const std::string lib = "--lib=" + PluginPath();
     const Row rows[] = {
-        {"glob matching nothing", {lib, "p*"}, 2, "no checked test matches", ""},
+        {"glob matching nothing", {lib, "p*", "--junit", "j.xml"}, 2, "no checked test matches", ""},
         {"union in tree order", {lib, "Window", "Top"}, 0, "", "Test plug-in loaded\n[RUN]     Top\n"},
         {"unchecked needs --all", {lib, "Skipped"}, 2, "add --all", ""},
         {"--all", {lib, "--all", "Skipped"}, 0, "", "[PASS]    Host/Extra/Skipped"},
-        {"unknown option", {lib, "--frobnicate"}, 2, "unknown option '--frobnicate'", ""},
+        {"unknown option", {lib, "--junit", "j.xml", "--frobnicate"}, 2, "unknown option '--frobnicate'", ""},
+        {"report into a missing folder", {lib, "--junit", "none/j.xml", "Top"}, 2, "cannot write the JUnit report none/j.xml: No such file", ""},
+        {"report over a folder", {lib, "--junit", "folder", "Top"}, 2, "cannot write the JUnit report folder: not a regular file", ""},
+        {"report over a pipe", {lib, "--junit", "fifo", "--log", "j.xml", "Top"}, 2, "cannot write the JUnit report fifo: not a regular file", ""},
         {"not a library", {"--lib", "garbage.so", "--junit", "j.xml"}, 2, "cannot load the test library garbage.so", ""},
         {"no entry", {"--lib", BinDir() + "/HostNoEntryPlugin.so"}, 2, "has no GetTestList", ""},
         {"missing rig", {lib, "--rig", "none.json", "--junit", "j.xml"}, 2, "cannot read the rig file none.json", ""},
@@ -91,11 +118,14 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        dir.Write("j.xml", kKeptReport);
         HostRun run = RunHost(row.args, dir.Path());
         EXPECT_EQ(run.status, row.status) << run.err;
         EXPECT_TRUE(Has(run.err, row.err) && Has(run.out, row.ran)) << run.err << run.out;
-        // No report rather than an empty one a CI job might take for a run of nothing.
-        EXPECT_FALSE(std::filesystem::exists(dir.File("j.xml")));
+        // A run that ends before its report leaves the file as it was, and nothing beside it.
+        EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
+        EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
+        EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder")) && std::filesystem::is_fifo(dir.File("fifo")));
     }
 }
 
@@ -127,13 +157,44 @@ TEST(HostCli, ACtrlCEndsTheTestStoppedAndASecondQuitsAtOnceWhenTheTestIgnoresThe
     EXPECT_TRUE(Has(run.err, "stopping after the running test"));
     // A second Ctrl-C quits at once when the test ignores the first.
     const auto start = std::chrono::steady_clock::now();
+    dir.Write("j.xml", kKeptReport);
     HostRun second = RunHost(WithLib({"--all", "Stubborn", "--junit", "j.xml"}), dir.Path(), [](pid_t pid, const std::string& out) {
         if (!Has(out, "[RUN]     Host/Stop/Stubborn")) return true;
         for (int i = 0; i < 2; ++i, usleep(50000)) kill(pid, SIGINT);
         return false;
     });
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    EXPECT_TRUE(second.status == 3 && Has(second.err, "pexhost: stopped") && !std::filesystem::exists(dir.File("j.xml"))) << second.err;
+    EXPECT_TRUE(second.status == 3 && Has(second.err, "pexhost: stopped")) << second.err;
+    EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
+    EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
+}
+
+TEST(HostCli, AFailedWriteOfTheLogOrTheReportFailsTheRunWithOneRedLineAndTheResultsStayOnScreen) {
+    TempDir dir;
+    // Past 100 bytes a write fails ("File too large") instead of the signal ending the host.
+    const auto sizeLimit = [] {
+        signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {100, 100};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    struct Row { const char* name; std::vector<std::string> args; bool limited; const char* err; };
+    const Row rows[] = {
+        {"log on a full disk", {"--log", "/dev/full"}, false, "\x1b[31mpexhost: cannot write the log file /dev/full: No space left on device\x1b[0m\r\n"},
+        {"log over a size limit", {"--log", "run.log"}, true, "\x1b[31mpexhost: cannot write the log file run.log: File too large\x1b[0m\r\n"},
+        {"report over a size limit", {"--junit", "j.xml"}, true, "\x1b[31mpexhost: cannot write the JUnit report j.xml: File too large\x1b[0m\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        dir.Write("j.xml", kKeptReport);
+        std::vector<std::string> args = WithLib(row.args);
+        args.push_back("Basic/Pass");
+        HostRun run = RunHostOnTerminal(args, dir.Path(), "", row.limited ? std::function<void()>(sizeLimit) : nullptr);
+        EXPECT_EQ(run.status, 2) << run.out;
+        EXPECT_TRUE(Has(run.out, "[PASS]    Host/Basic/Pass") && Has(run.out, "1 test: 1 passed")) << run.out;
+        EXPECT_TRUE(Has(run.out, row.err) && Count(run.out, "pexhost: ") == 1) << run.out;
+        EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
+        EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
+    }
 }
 
 }  // namespace

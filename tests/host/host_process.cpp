@@ -59,11 +59,15 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
     return {StatusOf(raw), support::ReadText(outPath), support::ReadText(errPath)};
 }
 
-HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input) {
+HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input,
+                          const std::function<void()>& inChild) {
     int master = -1;
     struct winsize size = {50, 200, 0, 0};
     const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
-    if (pid == 0) ExecHost(args, cwd);
+    if (pid == 0) {
+        if (inChild) inChild();
+        ExecHost(args, cwd);
+    }
     HostRun run;
     if (pid < 0) return run;
     if (!input.empty() && write(master, input.data(), input.size()) < 0) kill(pid, SIGKILL);

@@ -21,5 +21,7 @@ std::string PluginPath();
 HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
                 const std::function<bool(pid_t, const std::string&)>& watch = {});
 
-// Runs pexhost on a pseudo-terminal (stdin, stdout and stderr), typing input into it.
-HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input);
+// Runs pexhost on a pseudo-terminal (stdin, stdout and stderr), typing input into it. inChild (when
+// given) runs in the child just before pexhost starts there (to set a resource limit, say).
+HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input,
+                          const std::function<void()>& inChild = {});

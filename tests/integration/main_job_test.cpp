@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -124,5 +125,57 @@ TEST(MainJob, AStationWithoutTheCodecBoardRunsTheMainBoardAndSaysSo) {
     ExpectEveryLeafPasses(run, {{"BrimolaTree_Mfg.txt", "Brimola1"}}, false);
     EXPECT_TRUE(Has(run.out, "No Nuxa board was found: its tests are not published.\n") && !Has(run.out, "Nuxa1/")) << run.out;
 }
+
+// A board whose link source or link sink is dead fails the default run on either board's tree: each
+// link runs in both directions there, so the stalled channel lies on the path of one of them.
+struct DeadLinkRow {
+    const char* board;  // the board the fault is on
+    int channel;        // its stalled channel: 37 / 36 send over the codec / expansion port, 59 / 58 receive
+    const char* leaf;   // the leaf that must fail, under "Video Paths/Board Links/" on both boards
+    const char* healthy;  // the same port's other direction, which still passes
+};
+
+void PrintTo(const DeadLinkRow& row, std::ostream* os) { *os << row.board << " channel " << row.channel; }
+
+class DeadBoardLink : public ::testing::TestWithParam<DeadLinkRow> {};
+
+TEST_P(DeadBoardLink, FailsTheDefaultRun) {
+    const DeadLinkRow& row = GetParam();
+    WorkDir dir;
+    std::ofstream(dir.File("rig.json"))
+        << R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"breakout_box": true,)"
+        << R"( "codec_port": "Nuxa1", "expansion_port": "Nuxa1"}}, {"tag": "Nuxa1", "kind": "nuxa"}],)"
+        << R"( "faults": [{"kind": "dma_stall", "board": ")" << row.board << R"(", "channel": )" << row.channel << "}]}";
+    const HostRun run = dir.Host({"--rig", dir.File("rig.json")});
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    for (const char* board : {"Brimola1", "Nuxa1"}) {
+        const std::string links = std::string(board) + "/Video Paths/Board Links/";
+        EXPECT_TRUE(Has(run.out, "[FAIL]    " + links + row.leaf + "  (")) << board << " " << row.leaf << "\n" << run.out;
+        EXPECT_TRUE(Has(run.out, "[PASS]    " + links + row.healthy + "  (")) << board << " " << row.healthy;
+    }
+    std::vector<std::string> leaves;
+    for (const auto& [tree, device] : {std::pair{"BrimolaTree_Mfg.txt", "Brimola1"}, std::pair{"NuxaTree_Mfg.txt", "Nuxa1"}})
+        ExpectedListing(tree, device, false, &leaves);
+    const std::string counts = std::to_string(leaves.size()) + " tests: " + std::to_string(leaves.size() - 2) + " passed, 2 failed";
+    EXPECT_TRUE(Has(run.out, counts)) << run.out;
+}
+
+constexpr const char* kCodecOut = "Codec Port Over the Top Brimola to Nuxa";
+constexpr const char* kCodecIn = "Codec Port Over the Top Nuxa to Brimola";
+constexpr const char* kExpansionOut = "Expansion Port Over the Top Brimola to Nuxa";
+constexpr const char* kExpansionIn = "Expansion Port Over the Top Nuxa to Brimola";
+
+INSTANTIATE_TEST_SUITE_P(MainJob, DeadBoardLink,
+                         ::testing::Values(DeadLinkRow{"Brimola1", 37, kCodecOut, kCodecIn},  // main board's source
+                                           DeadLinkRow{"Brimola1", 59, kCodecIn, kCodecOut},  // main board's sink
+                                           DeadLinkRow{"Nuxa1", 37, kCodecIn, kCodecOut},     // codec board's source
+                                           DeadLinkRow{"Nuxa1", 59, kCodecOut, kCodecIn},     // codec board's sink
+                                           DeadLinkRow{"Brimola1", 36, kExpansionOut, kExpansionIn},
+                                           DeadLinkRow{"Brimola1", 58, kExpansionIn, kExpansionOut},
+                                           DeadLinkRow{"Nuxa1", 36, kExpansionIn, kExpansionOut},
+                                           DeadLinkRow{"Nuxa1", 58, kExpansionOut, kExpansionIn}),
+                         [](const ::testing::TestParamInfo<DeadLinkRow>& info) {
+                             return std::string(info.param.board) + "Channel" + std::to_string(info.param.channel);
+                         });
 
 }  // namespace

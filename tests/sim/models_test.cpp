@@ -173,6 +173,49 @@ TEST(TemperatureSensor, WritesReachOnlyLimitsConfigurationStatusAndFaultsAndTheC
     EXPECT_EQ(regs[0] * 0x1000000u + regs[3] * 0x10000u + regs[4] * 0x100u + regs[5], 0x508F0122u) << "power-up: 133 MHz";
 }
 
+// Limits that differ on every channel, from the rig file: each channel is held to its own, whether read,
+// compared in the status registers or topped by an over-limit fault.
+TEST(TemperatureSensor, EachChannelIsHeldToItsOwnLimitFromTheRigFile) {
+    // A channel: its rig-file keys, its registers and the status register and bit that show it over its limit.
+    struct Channel { const char *temp, *limit, *tempReg, *limitReg, *status; uint8_t bit; int tempC, limitC; };
+    const Channel channels[] = {
+        {"local_temp_c", "local_temp_limit_c", "LTEMP", "LRHI", "STAT1", 0x40, 61, 60},
+        {"fpga_temp_c", "fpga_temp_limit_c", "1TEMP", "1RHI", "STAT2", 0x40, 70, 71},
+        {"remote2_temp_c", "remote2_temp_limit_c", "2TEMP", "2RHI", "STAT1", 0x10, 79, 78},
+        {"remote3_temp_c", "remote3_temp_limit_c", "3TEMP", "3RHI", "STAT2", 0x10, 90, 91},
+    };
+    std::string sensors;
+    for (const Channel& c : channels)
+        sensors += std::string(sensors.empty() ? "" : ", ") + "\"" + c.temp + "\": " + std::to_string(c.tempC) + ", \"" + c.limit +
+                   "\": " + std::to_string(c.limitC);
+    const std::string board = R"({"boards": [{"tag": "B", "kind": "brimola", "sensors": {)" + sensors + "}}], \"faults\": [";
+    sim::RigConfig rig;
+    std::string error;
+    ASSERT_TRUE(sim::ParseRig(board + "]}", "r.json", rig, error)) << error;
+    TemperatureSensor s(rig.boards[0]);
+    for (const Channel& c : channels) {
+        SCOPED_TRACE(c.tempReg);
+        EXPECT_EQ(Read(s, c.tempReg), c.tempC);
+        EXPECT_EQ(Read(s, c.limitReg), c.limitC);
+        EXPECT_EQ(Read(s, c.status) & c.bit, c.tempC > c.limitC ? c.bit : 0);
+        // Over its limit by a channel's own amount: its own limit plus that, and only its status bit.
+        const int by = c.bit == 0x40 ? 2 : 3;
+        ASSERT_TRUE(sim::ParseRig(board + R"({"kind": "sensor_over_limit", "board": "B", "sensor": ")" + c.tempReg + "\", \"by\": " +
+                                      std::to_string(by) + "}]}", "r.json", rig, error)) << error;
+        TemperatureSensor over(rig.boards[0]);
+        EXPECT_EQ(Read(over, c.tempReg), c.limitC + by);
+        EXPECT_EQ(Read(over, c.status) & c.bit, c.bit);
+        EXPECT_TRUE(over.OverLimit());
+        // Raising every limit but this channel's own above the readings leaves only its bit.
+        for (const Channel& other : channels)
+            if (&other != &c) over.WriteRegister(Address(other.limitReg), 120);
+        EXPECT_EQ(Read(over, "STAT1") | Read(over, "STAT2") << 8, c.bit << (c.status[4] == '2' ? 8 : 0));
+        EXPECT_TRUE(over.OverLimit());
+        over.WriteRegister(Address(c.limitReg), static_cast<uint8_t>(c.limitC + by));
+        EXPECT_FALSE(over.OverLimit()) << "equal is not over";
+    }
+}
+
 // Sets the clock as the calibration does, with no read-back: 256 steps up, then 255 - v down.
 void SetClock(MemoryClock& c, int v) {
     for (int i = 0; i < 256; ++i) c.Write(MemoryClock::kStepUp, 1);

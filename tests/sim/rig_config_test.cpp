@@ -2,6 +2,7 @@
 #include "sim/rig_config.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <tuple>
 #include <utility>
@@ -64,20 +65,28 @@ TEST(RigConfig, DefaultRigSettingsFaultDefaultsAndFilesThatAreNotRigsOrImages) {
     EXPECT_EQ(f.configPort.devices[0].at, 1024u);
     EXPECT_EQ(std::make_tuple(f.flash.accessNs, f.flash.eraseMs, f.flash.stsFloating, f.flash.stsSeed), std::make_tuple(400u, 3000u, true, 1ull));
     EXPECT_EQ(std::make_tuple(f.registerStuck.at(0).offset, f.registerStuck[0].value), std::make_tuple(0x4018u, 0));
-    // Files that are not rigs or images say so.
+    // Files that are not rigs, images or clock stores say so; a FIFO is refused at once, never opened to wait for a writer.
     support::TempDir dir;
     const std::string shortImage = dir.Write("short.flash", "0123456789");
-    const std::pair<std::string, std::string> images[] = {
-        {dir.Path(), "\"" + dir.Path() + "\" is a directory, not a flash image file"},
-        {shortImage, "file \"" + shortImage + "\" is 10 bytes, not a flash image of 8388608"}};
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct { const char *key, *file; std::string path, message; } files[] = {
+        {"flash", "image", dir.Path(), "\"" + dir.Path() + "\" is a directory, not a flash image file"},
+        {"flash", "image", shortImage, "file \"" + shortImage + "\" is 10 bytes, not a flash image of 8388608"},
+        {"flash", "image", fifo, "\"" + fifo + "\" is not a regular file (a FIFO or device), not a flash image file"},
+        {"memory_clock", "store", dir.Path(), "\"" + dir.Path() + "\" is a directory, not a file for the clock word"},
+        {"memory_clock", "store", fifo, "\"" + fifo + "\" is not a regular file (a FIFO or device), not a file for the clock word"},
+    };
     RigConfig bad;
     std::string error;
-    for (const auto& [path, message] : images) {
-        EXPECT_FALSE(sim::ParseRig(Rig("", R"(, "flash": {"image": ")" + path + "\"}"), "bad.json", bad, error));
-        EXPECT_NE(error.find("key \"boards[0].flash.image\": " + message), std::string::npos) << error;
+    for (const auto& row : files) {
+        EXPECT_FALSE(sim::ParseRig(Rig("", std::string(", \"") + row.key + "\": {\"" + row.file + "\": \"" + row.path + "\"}"), "bad.json", bad, error));
+        EXPECT_NE(error.find(std::string("key \"boards[0].") + row.key + "." + row.file + "\": " + row.message), std::string::npos) << error;
     }
     EXPECT_FALSE(sim::LoadRigFile(dir.Path(), bad, error));
     EXPECT_EQ(error, "rig file \"" + dir.Path() + "\": is a directory, not a rig file");
+    EXPECT_FALSE(sim::LoadRigFile(fifo, bad, error));
+    EXPECT_EQ(error, "rig file \"" + fifo + "\": is not a regular file (a FIFO or device), not a rig file");
     EXPECT_FALSE(sim::LoadRigFile(dir / "none.json", bad, error));
     EXPECT_EQ(error, "rig file \"" + dir.File("none.json") + "\": cannot be opened");
 }
@@ -86,6 +95,9 @@ TEST(RigConfig, DefaultRigSettingsFaultDefaultsAndFilesThatAreNotRigsOrImages) {
 struct BadRig { std::string text, message; };
 BadRig B(const std::string& keys, const std::string& message) { return {Rig("", ", " + keys), "boards[0]." + message}; }
 BadRig F(const std::string& fault, const std::string& message) { return {Rig(R"({"board": "B1", )" + fault + "}"), "faults[0]." + message}; }
+BadRig Box(const std::string& fault, const std::string& message) {
+    return {Rig(R"({"board": "B1", )" + fault + "}", R"(, "attached": {"breakout_box": true})"), "faults[0]." + message};
+}
 
 TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
     const BadRig rows[] = {
@@ -95,13 +107,13 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         {R"({"boards": [{"tag": "B\u0001", "kind": "brimola"}]})", "boards[0].tag\": a tag is 1 to 31"},
         B(R"("sdram_mib": 5000)", "sdram_mib\": value 5000 is out of range 8..2048"),
         B(R"("revision": "07777")", "revision\": value 07777 is out of range 0..4095"),
-        B(R"("revision": "0x1000")", "revision\": value 0x1000 is out of range"), B(R"("sdram_mib": " +64")", "sdram_mib\": \" +64\" is not a number"),
+        B(R"("revision": "0x1000")", "revision\": value 0x1000 is out of range 0..4095"), B(R"("sdram_mib": " +64")", "sdram_mib\": \" +64\" is not a number"),
         B(R"("sdram_mib": "+64")", "sdram_mib\": \"+64\" is not a number"), B(R"("sdram_mib": "64 ")", "sdram_mib\": \"64 \" is not a number"),
         B(R"("revision": "0x")", "revision\": \"0x\" is not a number"), B(R"("sdram_mib": 64.5)", "sdram_mib\": expected a whole number"),
         B(R"("sdram_mib": "-64")", "sdram_mib\": value -64 is out of range 8..2048"),
         B(R"("sdram_mib": "-0")", "sdram_mib\": value -0 is out of range 8..2048"),
-        F(R"("kind": "sdram_bit_flips", "rate": 0.1, "seed": -1)", "seed\": value -1 is out of range 0x0..0xFFFFFFFFFFFFFFFF"),
-        F(R"("kind": "dma_corrupt", "channel": 1, "mask": "99999999999999999999")", "mask\": value 99999999999999999999 is out of range 0x1..0xFFFFFFFF"),
+        F(R"("kind": "sdram_bit_flips", "rate": 0.1, "seed": -1)", "seed\": value -1 is out of range 0..18446744073709551615"),
+        F(R"("kind": "dma_corrupt", "channel": 1, "mask": "99999999999999999999")", "mask\": value 99999999999999999999 is out of range 1..4294967295"),
         B(R"("sdram_mib": 99999999999999999999)", "sdram_mib\": value 1e+20 is out of range 8..2048"),
         B(R"("sdram_mib": 64, "sdram_mib": 128)", "sdram_mib\": given twice"), {R"({"boards": [], "boards": []})", "boards\": given twice"},
         {R"({"boards": [], "a\nb\u0007": 1})", "a\\nb\\x07\": unknown key"},
@@ -119,8 +131,8 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         F(R"("kind": "register_stuck_bit", "offset": "0x58100", "bit": 0)", "offset\": not a board controller register"),
         F(R"("kind": "register_stuck_bit", "offset": "0x57FFC", "bit": 0)", "offset\": not a board controller register"),
         F(R"("kind": "register_stuck_bit", "offset": "0x400C", "bit": 0)", "offset\": not a board controller register"),
-        F(R"("kind": "register_stuck_bit", "offset": "0x3FFC", "bit": 0)", "offset\": value 0x3FFC is out of range 0x4000..0x71FFC"),
-        F(R"("kind": "flash_slow", "access_ns": 0)", "access_ns\": value 0x0 is out of range 0x1..0x3B9ACA00"),
+        F(R"("kind": "register_stuck_bit", "offset": "0x3FFC", "bit": 0)", "offset\": value 0x3FFC is out of range 16384..466940"),
+        F(R"("kind": "flash_slow", "access_ns": 0)", "access_ns\": value 0 is out of range 1..1000000000"),
         F(R"("kind": "flash_slow", "erase_ms": "slow")", "erase_ms\": \"slow\" is not a number"),
         F(R"("kind": "flash_sts_floating", "seed": -1)", "seed\": value -1 is out of range"),
         F(R"("kind": "flash_sts_floating", "rate": 1)", "rate\": unknown key"),
@@ -149,6 +161,18 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         F(R"("kind": "video_path_corrupt", "port": "PPPB", "stage": "link")", "stage\": the port-pair ports pass the keyer and the pair"),
         F(R"("kind": "dcm_unlocked", "device": 1, "bit": 29)", "bit\": value 29 is out of range 24..28"),
         {Rig(R"({"kind": "ddr_init_fails", "board": "N", "device": 1})"), "faults[0].device\": a codec board has no keyer or FPGA pair"},
+        F(R"("kind": "flash_slow", "erase_ms": 0)", "erase_ms\": value 0 is out of range 1..3600000"),
+        F(R"("kind": "dma_wrong_tag", "channel": 1, "tag": 4096)", "tag\": value 4096 is out of range 0..4095"),
+        // A box fault names a command the box answers to, and a status its reply can carry.
+        Box(R"("kind": "box_command_fails", "command": "SetHVInputFormat")",
+            "command\": \"SetHVInputFormat\" is named without its Set/Get prefix: \"HVInputFormat\""),
+        Box(R"("kind": "box_reply_corrupt", "command": "GetHWConfigFB")", "command\": \"GetHWConfigFB\" is named without its Set/Get prefix: \"HWConfigFB\""),
+        Box(R"("kind": "box_command_fails", "command": "HVInputFromat")", "command\": \"HVInputFromat\" is not a command of the breakout box"),
+        Box(R"("kind": "box_command_fails", "command": "hvinputformat")", "command\": \"hvinputformat\" is not a command of the breakout box"),
+        Box(R"("kind": "box_reply_corrupt", "command": "")", "command\": \"\" is not a command of the breakout box"),
+        Box(R"("kind": "box_command_fails", "command": "IOMode", "status": 22)", "status\": value 22 is out of range 0..21"),
+        Box(R"("kind": "box_command_fails", "command": "IOMode", "status": 255)", "status\": value 255 is out of range 0..21"),
+        Box(R"("kind": "box_command_fails", "command": "IOMode", "status": 1)", "status\": status 1 is success, no fault"),
     };
     RigConfig rig;
     std::string error;

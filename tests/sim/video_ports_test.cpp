@@ -63,8 +63,10 @@ sim::RigConfig Pair(const std::string& codecPort) {
 TEST(BoardLink, DataTakesTheRouteOfLoopPlugCableOrRemoteReflectAndWaitsWithoutOneAndTheClockNeedsAPlugOrALoadedEnabledPartner) {
     // attached: Brimola1's codec port (a cable named on that side only); arrives 'B', 'N' or 0 (the data waits), XORed with
     // seen; clock: the source's clock-present bit (a cable's partner sees the same).
+    // port: the port sent on (1 codec, 2 expansion), with `attached` on it and otherPort on Brimola1's other port.
     struct Row { const char* name; std::string attached; bool fromNuxa, loadPartner, reset;
-                 uint32_t ramSource, ramPartner, maskBrimola, maskNuxa; char arrives; uint32_t seen; bool clock; };
+                 uint32_t ramSource, ramPartner, maskBrimola, maskNuxa; char arrives; uint32_t seen; bool clock;
+                 int port = 1; std::string otherPort = ""; };
     const Row rows[] = {
         {"loop inside, nothing attached", "", false, false, false, 0x11F, 0x1F, 0x8, 0, 'B', 0x8, false},
         {"plug", "loopback", false, false, false, 0x1F, 0x1F, 0, 0, 'B', 0, true}, {"cable", "Nuxa1", false, true, false, 0x1F, 0x1F, 0, 0, 'N', 0, true},
@@ -76,32 +78,41 @@ TEST(BoardLink, DataTakesTheRouteOfLoopPlugCableOrRemoteReflectAndWaitsWithoutOn
         {"plug, in reset", "loopback", false, false, true, 0x1F, 0x1F, 0, 0, 0, 0, true},
         {"cable, partner unloaded", "Nuxa1", false, false, false, 0x1F, 0x1F, 0, 0, 0, 0, false},
         {"cable, partner clock off", "Nuxa1", false, true, false, 0x1F, 0x17, 0, 0, 0, 0, false},
+        // One plug of two: only its own port loops.
+        {"expansion plug", "loopback", false, false, false, 0x1F, 0x1F, 0, 0, 'B', 0, true, 2},
+        {"plug on the other port only", "", false, false, false, 0x1F, 0x1F, 0, 0, 0, 0, false, 1, "loopback"},
+        {"plug on the codec port only", "", false, false, false, 0x1F, 0x1F, 0, 0, 0, 0, false, 2, "loopback"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        sim::RigConfig cfg = Pair(row.attached);
+        sim::RigConfig cfg = Pair(row.port == 1 ? row.attached : "");
+        if (row.port == 2) cfg.boards[0].expansionPort = row.attached;
+        if (!row.otherPort.empty()) (row.port == 1 ? cfg.boards[0].expansionPort : cfg.boards[0].codecPort) = row.otherPort;
+        const sim::VideoPort port = row.port == 1 ? sim::VideoPort::ExpA : sim::VideoPort::ExpB;
+        const int out = row.port == 1 ? kOut : 36, in = row.port == 1 ? kIn : 58;
+        const uint32_t clockBit = row.port == 1 ? 2u : 4u;
         for (int i = 0; i < 2; ++i)
             if (const uint32_t mask = i ? row.maskNuxa : row.maskBrimola)
-                cfg.boards[i].faults.videoPathCorrupt.push_back({sim::VideoPort::ExpA, sim::VideoStageKind::Link, mask});
+                cfg.boards[i].faults.videoPathCorrupt.push_back({port, sim::VideoStageKind::Link, mask});
         sim::Rig rig(cfg);
         sim::SimBoard &source = *rig.Board(row.fromNuxa ? "Nuxa1" : "Brimola1"), &partner = *rig.Board(row.fromNuxa ? "Brimola1" : "Nuxa1");
-        Load(source);
-        if (row.loadPartner) Load(partner);
+        Load(source, row.port + 2);
+        if (row.loadPartner) Load(partner, row.port + 2);
         source.Fpga().Write32(0x4018, row.ramSource);
         partner.Fpga().Write32(0x4018, row.ramPartner);
         if (row.reset) source.Fpga().Write32(0x4014, 3u << 16 | 0x200);
         const std::vector<uint32_t> data = Pattern(source, 4096);
-        Arm(source, kIn, kSink, {4096});
-        Arm(partner, kIn, kSink, {4096});
-        Arm(source, kOut, 0, {4096});
+        Arm(source, in, kSink, {4096});
+        Arm(partner, in, kSink, {4096});
+        Arm(source, out, 0, {4096});
         // One end is watched and steps the other board's engine itself: the sending end first (the data is
         // then at the receiving end before anyone looks there) when the codec board sends, else the receiving end.
         sim::SimBoard* to = row.arrives == 'N' ? rig.Board("Nuxa1") : row.arrives == 'B' ? rig.Board("Brimola1") : nullptr;
-        EXPECT_TRUE(!row.fromNuxa || !to || (Done(source, kOut) && Words(*to, kSink, 1)[0] == (data[0] ^ row.seen)));
-        for (sim::SimBoard* b : {&partner, &source}) EXPECT_EQ(Done(*b, kIn), b == to) << b->Tag();
-        EXPECT_EQ(Done(source, kOut), to != nullptr);
-        EXPECT_EQ(source.Fpga().Read32(0x4010) & 6, row.clock ? 2u : 0u);
-        EXPECT_EQ(partner.Fpga().Read32(0x4010) & 6, row.clock && row.attached != "loopback" ? 2u : 0u) << "the cable's other end";
+        EXPECT_TRUE(!row.fromNuxa || !to || (Done(source, out) && Words(*to, kSink, 1)[0] == (data[0] ^ row.seen)));
+        for (sim::SimBoard* b : {&partner, &source}) EXPECT_EQ(Done(*b, in), b == to) << b->Tag();
+        EXPECT_EQ(Done(source, out), to != nullptr);
+        EXPECT_EQ(source.Fpga().Read32(0x4010) & clockBit, row.clock ? clockBit : 0u);
+        EXPECT_EQ(partner.Fpga().Read32(0x4010) & clockBit, row.clock && row.attached != "loopback" ? clockBit : 0u) << "the cable's other end";
         std::vector<uint32_t> got = to ? Words(*to, kSink, 4096) : data;
         for (auto& w : got) w ^= to ? row.seen : 0;
         EXPECT_EQ(got, data);

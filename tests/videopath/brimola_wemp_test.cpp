@@ -1,6 +1,9 @@
 // Tests of CBrimolaWemp "Play": GenFile frames in SDRAM, the DCB ring of channel 4, and every refusal before the channel starts.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -115,6 +118,9 @@ TEST_F(Play, RefusesBeforeTheChannelStarts) {
         {"lower-case keyword", {}, "play GenFile=clip.gen", "ERROR:  CBrimolaWemp\n\"play GenFile=clip.gen\"\n Not recognized"},
         {"no file named", {}, "Play FRAMES=2", "ERROR:  Missing GenFile= on the command line\n"},
         {"no such file", {}, "Play GenFile=none.gen", "ERROR:  Unable to open GenFile\n"},
+        // Not regular files: refused at once, where a FIFO used to wait for a writer for ever.
+        {"a FIFO", {}, "Play GenFile=pipe.gen", "ERROR:  Unable to open GenFile\n"},
+        {"a folder", {}, "Play GenFile=folder.gen", "ERROR:  Unable to open GenFile\n"},
         {"block size 0", {3, 0, 512, 0}, "Play GenFile=clip.gen", "its block size is 0\n"},
         {"frame size 0", {3, 0, 0}, "Play GenFile=clip.gen", "frame size 0 does not fit SDRAM"},
         {"frame beyond SDRAM", {1, 0, 0xFFFFFFF0}, "Play GenFile=clip.gen", "frame size 4294967280 does not fit SDRAM"},
@@ -123,9 +129,12 @@ TEST_F(Play, RefusesBeforeTheChannelStarts) {
         {"frames past the end", {huge, 1}, "Play GenFile=clip.gen", "1099511627776 frames of 512 bytes from 0x1000 run past"},
         {"file cut short", {3, 1}, "Play GenFile=clip.gen FRAMES=3", "ERROR:  Unable to read frame 1 of the GenFile\n"},
     };
+    ASSERT_EQ(::mkfifo(host.cwd.Dir().File("pipe.gen").c_str(), 0600), 0);
+    host.cwd.Dir().MakeDir("folder.gen");
     for (const auto& row : rows) {
         host.cwd.Dir().Write("clip.gen", GenFile(row.file));
         EXPECT_EQ(Run(row.args), kRunFailed) << row.name;
+        EXPECT_EQ(Count(text, row.message), 1u) << row.name << ": the refusal once\n" << text;
         EXPECT_TRUE(HasAll(text, {row.message})) << row.name;
         EXPECT_EQ(Reg(0x70040) >> 29 & 1, 0u) << row.name << ": the channel was started";
     }
@@ -138,6 +147,51 @@ TEST_F(Play, RefusesBeforeTheChannelStarts) {
     EXPECT_EQ(Run("Play GenFile=clip.gen FRAMES=1"), kRunFailed);
     EXPECT_TRUE(HasAll(text, {"ERROR:  Unable to set SulvthSDRAMClock\n"}));
     EXPECT_EQ(SdramWord(0x1000), 0u);
+}
+
+// The generator of the checked-in GenFile: options it does not know and names it was not given
+// end with the usage and status 2, and it replaces nothing but a GenFile.
+TEST_F(Play, TheGenFileToolWritesWhatPlaysAndRefusesWhatItDoesNotKnow) {
+    const support::TempDir& dir = host.cwd.Dir();
+    dir.Write("notes.gen", "not a GenFile");
+    ASSERT_EQ(::mkfifo(dir.File("fifo.gen").c_str(), 0600), 0);
+    const struct { const char* args; int status; const char* said; } rows[] = {
+        {"--help", 0, "usage: make_genfile [--check] FILE"},
+        {"-h", 0, "usage: make_genfile"},
+        {"--bogus clip.gen", 2, "unknown option \"--bogus\""},
+        {"", 2, "no FILE given"},
+        {"--check", 2, "no FILE given"},
+        {"clip.gen other.gen", 2, "unexpected argument \"other.gen\""},
+        {"notes.gen", 1, "notes.gen exists and is not a GenFile"},
+        {"fifo.gen", 1, "fifo.gen exists and is not a GenFile"},
+        {"--check clip.gen", 1, "clip.gen: missing"},
+        {"--check fifo.gen", 1, "fifo.gen: not a regular file"},
+        {"clip.gen", 0, ""},
+        {"clip.gen", 0, ""},  // its own kind of file is replaced
+        {"--check clip.gen", 0, ""},
+    };
+    for (const auto& row : rows) {
+        const std::string command = "cd '" + dir.Path() + "' && '" PEX_MAKE_GENFILE "' " + row.args + " >said.txt 2>&1";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << row.args;
+        const std::string said = dir.Read("said.txt");
+        EXPECT_EQ(WEXITSTATUS(status), row.status) << row.args << "\n" << said;
+        EXPECT_TRUE(HasAll(said, {row.said})) << row.args;
+        if (row.status == 2) {
+            EXPECT_TRUE(HasAll(said, {"usage: make_genfile"})) << row.args;
+        }
+    }
+    for (const char* name : {"--help", "-h", "--bogus", "other.gen", "--check"})
+        EXPECT_FALSE(platform::FileExists(dir.File(name).c_str())) << name;
+    EXPECT_EQ(dir.Read("notes.gen"), "not a GenFile");
+    // What it wrote plays: four frames of 64 words by 16 lines, one a block.
+    ASSERT_EQ(Run("Play GenFile=clip.gen FRAMES=4"), kRunPassed) << text;
+    for (int n = 1; n <= 4; ++n) {
+        const WexalDCB dcb = Dcb(n);
+        EXPECT_EQ(dcb.GetStartAddress(), 0x1000u + 4096u * (n - 1)) << n;
+        EXPECT_EQ(dcb.GetLines() << 16 | dcb.GetLineLength(), 15u << 16 | 64) << n;
+        EXPECT_EQ(dcb.GetOpField().GetNext(), n == 4 ? 1u : n + 1u) << n;
+    }
 }
 
 TEST_F(Play, HelpIsNotAvailableAndAnOrphanSaysSo) {

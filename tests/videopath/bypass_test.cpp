@@ -10,6 +10,7 @@
 #include "images/multi_image_file.h"
 #include "images/unpacked_image.h"
 #include "platform/clock.h"
+#include "sim/firmware_images.h"
 #include "tests/boards/root_fixture.h"
 
 namespace {
@@ -185,13 +186,23 @@ TEST(BypassLoopback, FailingFramesPrintTwentyEntriesEachCountEveryWordAndAreDump
 TEST(BypassMends, FailedLoadsRecordNothingAndChannelBUsesItsOwnBlock) {
     Bench bench;
     const RegisterPtr bar0 = bench.Bar0();
-    const CString keyerFile = bench.root->GetKerzil()->GetCurrentOXD();
-    EXPECT_EQ(bench.Run(false, "CHANNEL=A FPGA=$(CWD)\\testdata\\LOCV9999.oxd", 1), 0u);
-    EXPECT_TRUE(Has(bench.text, " Error: The Kerzil FPGA has not been downloaded.\n")) << bench.text;
-    EXPECT_EQ(bench.root->GetKerzil()->GetCurrentOXD(), keyerFile);
-    EXPECT_EQ(bench.Run(true, "CHANNEL=B FPGA=$(CWD)\\testdata\\TAZU9999.oxd", 1), 0u);
-    EXPECT_TRUE(Has(bench.text, "ERROR: Sulveth B has not been downloaded\n")) << bench.text;
-    EXPECT_EQ(bench.root->GetSulvethB()->GetCurrentOXD().Find("9999"), -1);
+    // A missing FPGA= file is named, expanded, in one red line; the chip keeps its image and the
+    // root is not asked to load anything.
+    const std::string dir = bench.host.cwd.Dir().Path();
+    const struct { bool pair; const char* args; std::string file; CKeyerPathTB* chip; } missing[] = {
+        {false, "CHANNEL=A FPGA=$(CWD)\\testdata\\LOCV9999.oxd", dir + "/testdata/LOCV9999.oxd", bench.root->GetKerzil()},
+        {false, "CHANNEL=A FPGA=$(CWD)\\nowhere\\LOCV$(VPDVER).oxd", dir + "/nowhere/LOCV0202.oxd", bench.root->GetKerzil()},
+        {true, "CHANNEL=B FPGA=$(CWD)\\testdata\\TAZU9999.oxd", dir + "/testdata/TAZU9999.oxd", bench.root->GetSulvethB()},
+    };
+    for (const auto& row : missing) {
+        const CString loaded = row.chip->GetCurrentOXD();
+        EXPECT_EQ(bench.Run(row.pair, row.args, 1), 0u) << row.args;
+        const std::string line = "ERROR:  FPGA file[" + row.file + "] not found.\n";
+        EXPECT_TRUE(bench.Log(row.pair).HasColoured(line, kColorRed)) << bench.text;
+        EXPECT_EQ(Count(bench.text, "ERROR"), 1u) << bench.text;
+        EXPECT_FALSE(Has(bench.text, "has not been downloaded") || Has(bench.text, "Program Xilinx")) << bench.text;
+        EXPECT_EQ(row.chip->GetCurrentOXD(), loaded) << row.args;
+    }
     // Channel A's block keeps its LOOPBACK while B runs through the pair.
     bar0[0x8FC8 / 4] = 0x8000;
     EXPECT_EQ(bench.Run(true, "CHANNEL=B " + kPairFile, 3), 1u) << bench.text;
@@ -200,7 +211,7 @@ TEST(BypassMends, FailedLoadsRecordNothingAndChannelBUsesItsOwnBlock) {
     bench.root->GetSulvethA()->SetCurrentOXD("$(CWD)\\testdata\\..\\testdata\\TAZU$(VPDVER).oxd");
     EXPECT_EQ(bench.Run(true, "CHANNEL=A FPGA=$(CWD)\\testdata\\..\\testdata\\TAZU$(VPDVER).oxd", 1), 1u) << bench.text;
     EXPECT_TRUE(HasAll(bench.text, {"Program Xilinx FPGA.\n", "OXD FILE:  " + bench.host.cwd.Dir().Path() +
-                                                               "/TESTDATA\\..\\TESTDATA\\TAZU0202.OXD\n"}));
+                                                               "/testdata/../testdata/TAZU0202.oxd\n"}));
 }
 
 TEST(BypassFaults, EveryPathFaultFailsNamingItAndLoopbackIsRestored) {
@@ -233,6 +244,41 @@ TEST(BypassFaults, EveryPathFaultFailsNamingItAndLoopbackIsRestored) {
         EXPECT_TRUE(Has(bench.text, row.text)) << row.name << "\n" << bench.text;
         EXPECT_FALSE(Has(bench.text, "Passed")) << row.name;
         EXPECT_EQ(bench.Bar0()[block / 4] & 0x8000, before) << row.name;
+    }
+}
+
+// Later pair designs of device 4 (minor revision 0x9F on) return only bits 12-6 of each sample;
+// earlier ones, and other devices at any revision, return all ten bits. Each row loads a pair
+// image of that identification word and sends the frames through a pair stage that flips bits.
+TEST(BypassFaults, ThePairCompareMaskFollowsTheDesignRevision) {
+    const struct { DWORD idWord; DWORD flipped; DWORD result; const char* text; } rows[] = {
+        {0x0040209F, 0x00008000, 1, "Passed\n"},  // the first revision that drops bits 15-13
+        {0x0040209E, 0x00008000, 0, "Total 512 errors out of 256\n"},  // the last that keeps them
+        {0x004020A0, 0x80000000, 1, "Passed\n"},
+        {0x0040209E, 0x80000000, 0, "Total 512 errors out of 256\n"},
+        {0x0030209F, 0x00008000, 0, "Total 512 errors out of 256\n"},  // another device keeps them
+        {0x0040209F, 0x00001000, 0, "Total 512 errors out of 256\n"},  // bit 12 of the first sample counts
+        {0x0040209F, 0x10000000, 0, "Total 512 errors out of 256\n"},  // and of the second
+        {0x0040209E, 0x00000000, 1, "Passed\n"},
+    };
+    for (const auto& row : rows) {
+        CString word;
+        word.Format("0x%08X", row.idWord);
+        SCOPED_TRACE(word.str());
+        CString fault;
+        fault.Format(R"([{"board": "Brimola1", "kind": "video_path_corrupt", "port": "PPPA", "stage": "pair", "mask": %u}])",
+                     row.flipped);
+        Bench bench(row.flipped ? MainBoardRig(fault.str()) : "");
+        // A pair image as the configuration images are made, with the row's identification word,
+        // in a folder of its own (the programming takes pair images by their file name).
+        const sim::FirmwareImage image{"TAZU", sim::FirmwareImage::Kind::FpgaConfig, sim::BoardKind::Brimola, 0x06,
+                                       row.idWord, 6028};
+        const std::vector<uint8_t> oxd = sim::BuildOxdFile(image, sim::BoardConfig{}.revision);
+        bench.host.cwd.Dir().MakeDir("design");
+        bench.host.cwd.Dir().Write("design/TAZU0202.oxd", std::string(oxd.begin(), oxd.end()));
+        EXPECT_EQ(bench.Run(true, "CHANNEL=A -NOCRC FPGA=$(CWD)\\design\\TAZU$(VPDVER).oxd", 3), row.result) << bench.text;
+        EXPECT_EQ(bench.Bar0()[0x1BFC8 / 4], row.idWord) << "the row's design is loaded";
+        EXPECT_TRUE(Has(bench.text, row.text)) << bench.text;
     }
 }
 

@@ -142,6 +142,63 @@ TEST_F(KerzilSliderTest, ScriptSavesSevenRegistersAndLoadsOnlyIntoItsContext) {
     EXPECT_EQ(fresh.GetPage(0).GetValueText(0), "1.999023");
 }
 
+TEST_F(KerzilSliderTest, ScriptKeepsEveryFieldInItsOwnPlace) {
+    // Every field holds a value of its own, the top bit of its width set where the width allows a
+    // value that a narrower neighbour cannot hold, so a field swapped, dropped or cut shows.
+    struct Row { int field; int position; DWORD value; };
+    const Row rows[] = {
+        {0, 291, 0x123},     // Alpha Mult
+        {1, 9302, 0x0456},   // Cb Slope #1 (signed: the slider's middle is 0)
+        {2, 1929, 0x2789},   // Cb Slope #2
+        {3, 15036, 0x1ABC},  // Cr Slope #1
+        {4, 11759, 0x0DEF},  // Cr Slope #2
+        {5, 1333, 0x135},    // Cb Suppress
+        {6, 679, 0x6A7},     // Cr Suppress
+        {7, 689, 0x2B1},     // Luma Limit
+        {8, 451, 0x1C3},     // Luma Peak Suppress
+        {9, 468, 0x3D4},     // Compare Slope
+        {10, 6, 6},          // YCK Mode
+        {11, 741, 0x22E5},   // Offset
+        {12, 4598, 0x1F6},   // YScale
+    };
+    // The registers as the script holds them: the high field in bits 16 up, the low one from bit 0.
+    const std::pair<DWORD, const char*> registers[] = {
+        {0x1C, "BAR0 0905C = 00000123\n"}, {0x0C, "BAR0 0904C = 27890456\n"}, {0x14, "BAR0 09054 = 06A70135\n"},
+        {0x08, "BAR0 09048 = 0DEF1ABC\n"}, {0x10, "BAR0 09050 = 000603D4\n"}, {0x04, "BAR0 09044 = 22E501F6\n"},
+        {0x18, "BAR0 09058 = 01C302B1\n"},
+    };
+    const DWORD fieldBits[8] = {0, 0x3FFF1FFF, 0x3FFF3FFF, 0x3FFF3FFF, 0x000703FF, 0x07FF07FF, 0x03FF03FF, 0x000007FF};
+    const std::string path = dir / "ctx1.zorvds";
+    COptionsSheetKerzilSlider sheet = Open("");
+    std::vector<CString> lines = {"page 1"};
+    for (const Row& row : rows) lines.push_back("release " + std::to_string(row.field) + " " + std::to_string(row.position));
+    lines.push_back("hex");
+    lines.push_back("save");
+    lines.push_back("ok");
+    Run(sheet, lines, {path});
+    const std::string text = support::ReadText(path);
+    for (const auto& [reg, line] : registers) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+        EXPECT_EQ(bar0.At(1, reg) & fieldBits[reg / 4], std::stoul(std::string(line).substr(13, 8), nullptr, 16)) << reg;
+    }
+    for (const Row& row : rows) {
+        CString hex;
+        hex.Format("0x%04X", row.value);
+        EXPECT_EQ(sheet.GetPage(1).GetValueText(row.field), hex) << row.field;
+    }
+    // Cleared and loaded again: every register and every field as saved.
+    COptionsSheetKerzilSlider fresh = Open("");
+    EXPECT_EQ(bar0.At(1, 0x0C) & 0x3FFF3FFF, 0u);
+    Run(fresh, {"page 1", "load", "hex", "ok"}, {path});
+    for (const auto& [reg, line] : registers)
+        EXPECT_EQ(bar0.At(1, reg) & fieldBits[reg / 4], std::stoul(std::string(line).substr(13, 8), nullptr, 16)) << line;
+    for (const Row& row : rows) {
+        CString hex;
+        hex.Format("0x%04X", row.value);
+        EXPECT_EQ(fresh.GetPage(1).GetValueText(row.field), hex) << row.field;
+    }
+}
+
 TEST_F(KerzilSliderTest, ScriptValueLines) {
     struct Row { const char* name; const char* script; DWORD expect; };
     const Row rows[] = {

@@ -153,11 +153,24 @@ TEST(SulvethLoopSetUp, AFailedDownloadIsCountedAndNotRecordedAsTheCurrentFile) {
     Station station;
     ASSERT_TRUE(station.ProgramAll());
     std::string text;
-    // A file that does not fit the board's product data: the root refuses it.
-    EXPECT_EQ(station.Sulveth("PPB FPGA=$(CWD)\\testdata\\TAZU9999.oxd", text), kRunFailed);
-    EXPECT_TRUE(HasAll(text, {"ERROR: Sulveth B could not be programmed with $(CWD)\\TESTDATA\\TAZU9999.OXD\n",
-                              "Test 1 -- Size: 8-bit, Format: 4-2-2 Untested\n"})) << text;
-    EXPECT_EQ(station.root->GetSulvethB()->GetProgrammedFile().Find("9999"), -1);
+    const std::string dir = station.host.cwd.Dir().Path();
+    station.host.cwd.Dir().MakeDir("img");
+    station.host.cwd.Dir().Write("img/TAZU0101.oxd", support::ReadText(dir + "/testdata/TAZU0202.oxd"));
+    // A file that is not there is named in one red line, expanded, and the root is not asked; one
+    // that does not fit the board's product data is refused by the root.
+    const struct { const char* args; std::string line; bool rootAsked; } rows[] = {
+        {"PPB FPGA=$(CWD)\\testdata\\TAZU9999.oxd", "ERROR:  FPGA file[" + dir + "/testdata/TAZU9999.OXD] not found.\n", false},
+        {"PPB FPGA=$(CWD)\\none\\TAZU$(VPDVER).oxd", "ERROR:  FPGA file[" + dir + "/NONE/TAZU0202.OXD] not found.\n", false},
+        {"PPB FPGA=$(CWD)\\img\\TAZU0101.oxd", "ERROR: Sulveth B could not be programmed with " + dir + "/img/TAZU0101.oxd\n", true},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(station.Sulveth(row.args, text), kRunFailed) << row.args;
+        EXPECT_TRUE(HasAll(text, {row.line, "Test 1 -- Size: 8-bit, Format: 4-2-2 Untested\n"})) << text;
+        EXPECT_EQ(Count(text, "ERROR"), row.rootAsked ? 2u : 1u) << text;  // the root says why it refused
+        EXPECT_EQ(Has(text, "Unable to get OXD"), row.rootAsked) << text;
+        EXPECT_FALSE(Has(text, "has not been downloaded")) << text;
+        EXPECT_EQ(station.root->GetSulvethB()->GetProgrammedFile().FindOneOf("19"), -1) << row.args;
+    }
     // The next run finds the image it had and passes.
     EXPECT_EQ(station.Sulveth("PPB FORMSEQ=a", text), kRunPassed) << text;
     EXPECT_FALSE(Has(text, "Program Xilinx"));

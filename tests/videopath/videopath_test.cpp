@@ -66,7 +66,7 @@ TEST_F(FileChoice, RevisionComesFromTheFpgasOwnFieldAndMustMatchTheFileName) {
     Recording<CVantrel> codec(CVantrel::kCodecPort, "CVantrelCodec"), expansion(CVantrel::kExpansionPort, "CVantrelExpansion");
     for (CWexalTreeMapTB* t : std::initializer_list<CWexalTreeMapTB*>{&kerzil, &sulvethA, &sulvethB, &codec, &expansion})
         ASSERT_EQ(t->SetupDevice("Brimola1"), kRunPassed);
-    const std::string testdata = m_prog + "testdata\\";
+    const std::string testdata = m_prog + "testdata/";
     const std::string prefix = "ERROR:  CVantrel::DetermineFilenameOXD()  ";
     // found: the file chosen, announced from verbosity 1; error: what a refusal prints.
     struct Row { const char* name; CVideoPathTB* test; std::string path; BOOL ask; DWORD verbose; std::string found, error = ""; };

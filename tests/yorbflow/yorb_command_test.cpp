@@ -50,22 +50,122 @@ TEST(YorbWire, RoundTripPerTypeAndDamageRefused) {
     }
 }
 
-// Messages the encoder must refuse rather than produce a code the decoder would misread.
-TEST(YorbWire, EncodeRefusesWhatTheCodeCannotCarry) {
+std::vector<Param> Params(size_t count) {
+    std::vector<Param> params;
+    for (size_t i = 0; i < count; ++i) params.push_back({"P" + std::to_string(i), TYPE_UINT8, i, {}});
+    return params;
+}
+
+// Messages at each limit of the code go through and come back whole; one beyond, the encoder
+// refuses rather than produce a code the decoder would misread.
+TEST(YorbWire, EncodeTakesEachLimitAndRefusesWhatTheCodeCannotCarry) {
     struct Row { const char* why; Message message; CommandStatus_t status; };
     const Row rows[] = {
         {"empty name", {KIND_SEND, 0, "", {}}, CMDSTATUS_BAD_BYTE_CODE},
         {"blank in name", {KIND_SEND, 0, "IO Mode", {}}, CMDSTATUS_BAD_BYTE_CODE},
+        {"name of 64", {KIND_SEND, 0, std::string(64, 'N'), {}}, CMDSTATUS_OK},
+        {"name of 65", {KIND_SEND, 0, std::string(65, 'N'), {}}, CMDSTATUS_BAD_BYTE_CODE},
+        {"parameter name of 64", {KIND_SEND, 0, "IOMode", {{std::string(64, 'P'), TYPE_UINT8, 0, {}}}}, CMDSTATUS_OK},
+        {"parameter name of 65", {KIND_SEND, 0, "IOMode", {{std::string(65, 'P'), TYPE_UINT8, 0, {}}}}, CMDSTATUS_BAD_BYTE_CODE},
+        {"result 21", {KIND_REPLY, 21, "IOMode", {}}, CMDSTATUS_OK},
         {"result 22", {KIND_REPLY, 22, "IOMode", {}}, CMDSTATUS_BAD_BYTE_CODE},
+        {"kind 4", {static_cast<Kind>(4), 0, "IOMode", {}}, CMDSTATUS_BAD_BYTE_CODE},
         {"type 0", {KIND_SEND, 0, "IOMode", {{"Type", TYPE_ERROR, 0, {}}}}, CMDSTATUS_BAD_BYTE_CODE},
+        {"type 10", {KIND_SEND, 0, "IOMode", {{"Type", 10, 0, {}}}}, CMDSTATUS_BAD_BYTE_CODE},
+        {"stream of 64 KiB", {KIND_SEND, 0, "Diagnostic", {{"DiagData", TYPE_BYTES, 0, std::vector<uint8_t>(kMaxStreamBytes, 7)}}},
+         CMDSTATUS_OK},
         {"stream too long", {KIND_SEND, 0, "Diagnostic", {{"DiagData", TYPE_BYTES, 0, std::vector<uint8_t>(kMaxStreamBytes + 1)}}},
          CMDSTATUS_TOO_LARGE},
+        {"64 parameters", {KIND_SEND, 0, "IOMode", Params(kMaxParams)}, CMDSTATUS_OK},
         {"too many", {KIND_SEND, 0, "IOMode", std::vector<Param>(kMaxParams + 1, Param{"P", TYPE_UINT8, 0, {}})}, CMDSTATUS_TOO_LARGE},
+        {"a name given twice", {KIND_SEND, 0, "IOMode", {{"Type", TYPE_UINT8, 0, {}}, {"Mode", TYPE_UINT8, 1, {}}, {"Type", TYPE_UINT8, 2, {}}}},
+         CMDSTATUS_BAD_BYTE_CODE},
     };
     for (const Row& row : rows) {
         std::vector<uint8_t> code{1};
         EXPECT_EQ(row.status, Encode(row.message, code)) << row.why;
-        EXPECT_TRUE(code.empty()) << row.why;
+        EXPECT_EQ(row.status != CMDSTATUS_OK, code.empty()) << row.why;
+        if (row.status != CMDSTATUS_OK) continue;
+        Message got;
+        ASSERT_EQ(CMDSTATUS_OK, Decode(code.data(), code.size(), got)) << row.why;
+        EXPECT_EQ(row.message.name, got.name) << row.why;
+        ASSERT_EQ(row.message.params.size(), got.params.size()) << row.why;
+        for (size_t i = 0; i < got.params.size(); ++i)
+            EXPECT_TRUE(got.params[i].name == row.message.params[i].name && got.params[i].bytes == row.message.params[i].bytes) << row.why;
+    }
+}
+
+// Byte code written by hand, with its length and check made right: what another sender might
+// send. One past each limit is refused even with a sound check.
+std::vector<uint8_t> Sealed(uint8_t kind, uint8_t result, const std::string& name, size_t count, const std::vector<uint8_t>& params,
+                            uint8_t version = kVersion, uint8_t reserved = 0) {
+    std::vector<uint8_t> code{'Y', 'F', version, kind, result, static_cast<uint8_t>(name.size()), static_cast<uint8_t>(count), reserved, 0, 0, 0, 0};
+    code.insert(code.end(), name.begin(), name.end());
+    code.insert(code.end(), params.begin(), params.end());
+    const size_t total = code.size() + kCheckBytes;
+    for (int i = 0; i < 4; ++i) code[8 + i] = static_cast<uint8_t>(total >> (8 * i));
+    const uint32_t crc = Crc32(code.data(), code.size());
+    for (int i = 0; i < 4; ++i) code.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+    return code;
+}
+
+// One parameter's bytes: name, type code, then value (or a stream's length and bytes).
+std::vector<uint8_t> P(const std::string& name, uint8_t type, std::vector<uint8_t> value = {0}) {
+    std::vector<uint8_t> out{static_cast<uint8_t>(name.size())};
+    out.insert(out.end(), name.begin(), name.end());
+    out.push_back(type);
+    out.insert(out.end(), value.begin(), value.end());
+    return out;
+}
+
+std::vector<uint8_t> Stream(uint32_t length) {
+    std::vector<uint8_t> out{static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length >> 16), 0};
+    out.resize(4 + length, 0x5A);
+    return out;
+}
+
+std::vector<uint8_t> Repeat(size_t count) {
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < count; ++i) {
+        const std::vector<uint8_t> p = P("P" + std::to_string(i), TYPE_UINT8);
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
+
+TEST(YorbWire, DecodeTakesEachLimitAndRefusesOneBeyond) {
+    const std::vector<uint8_t> u8 = P("A", TYPE_UINT8);
+    std::vector<uint8_t> twice = P("A", TYPE_UINT8), other = P("B", TYPE_UINT8);
+    twice.insert(twice.end(), u8.begin(), u8.end());
+    other.insert(other.end(), u8.begin(), u8.end());
+    struct Row { const char* why; std::vector<uint8_t> code; CommandStatus_t status; };
+    const Row rows[] = {
+        {"name of 64", Sealed(KIND_SEND, 0, std::string(64, 'N'), 0, {}), CMDSTATUS_OK},
+        {"name of 65", Sealed(KIND_SEND, 0, std::string(65, 'N'), 0, {}), CMDSTATUS_BAD_BYTE_CODE},
+        {"parameter name of 64", Sealed(KIND_SEND, 0, "X", 1, P(std::string(64, 'P'), TYPE_UINT8)), CMDSTATUS_OK},
+        {"parameter name of 65", Sealed(KIND_SEND, 0, "X", 1, P(std::string(65, 'P'), TYPE_UINT8)), CMDSTATUS_BAD_BYTE_CODE},
+        {"64 parameters", Sealed(KIND_SEND, 0, "X", 64, Repeat(64)), CMDSTATUS_OK},
+        {"65 parameters", Sealed(KIND_SEND, 0, "X", 65, Repeat(65)), CMDSTATUS_BAD_BYTE_CODE},
+        {"type 9", Sealed(KIND_SEND, 0, "X", 1, P("A", TYPE_BYTES, Stream(0))), CMDSTATUS_OK},
+        {"type 10", Sealed(KIND_SEND, 0, "X", 1, P("A", 10, {})), CMDSTATUS_BAD_BYTE_CODE},
+        {"stream of 64 KiB", Sealed(KIND_SEND, 0, "X", 1, P("A", TYPE_BYTES, Stream(kMaxStreamBytes))), CMDSTATUS_OK},
+        {"stream of 64 KiB and 1", Sealed(KIND_SEND, 0, "X", 1, P("A", TYPE_BYTES, Stream(kMaxStreamBytes + 1))), CMDSTATUS_BAD_BYTE_CODE},
+        {"kind 3", Sealed(KIND_REPLY, 1, "X", 0, {}), CMDSTATUS_OK},
+        {"kind 4", Sealed(4, 0, "X", 0, {}), CMDSTATUS_BAD_BYTE_CODE},
+        {"result 21", Sealed(KIND_REPLY, 21, "X", 0, {}), CMDSTATUS_OK},
+        {"result 22", Sealed(KIND_REPLY, 22, "X", 0, {}), CMDSTATUS_BAD_BYTE_CODE},
+        {"result in a command", Sealed(KIND_REQUEST, 1, "X", 0, {}), CMDSTATUS_BAD_BYTE_CODE},
+        {"version 2", Sealed(KIND_SEND, 0, "X", 0, {}, 2), CMDSTATUS_BAD_BYTE_CODE},
+        {"reserved byte", Sealed(KIND_SEND, 0, "X", 0, {}, kVersion, 1), CMDSTATUS_BAD_BYTE_CODE},
+        {"two names", Sealed(KIND_SEND, 0, "X", 2, other), CMDSTATUS_OK},
+        {"a name given twice", Sealed(KIND_SEND, 0, "X", 2, twice), CMDSTATUS_BAD_BYTE_CODE},
+        {"a parameter fewer than counted", Sealed(KIND_SEND, 0, "X", 2, u8), CMDSTATUS_BAD_BYTE_CODE},
+        {"a parameter more than counted", Sealed(KIND_SEND, 0, "X", 1, other), CMDSTATUS_BAD_BYTE_CODE},
+    };
+    for (const Row& row : rows) {
+        Message got;
+        EXPECT_EQ(row.status, Decode(row.code.data(), row.code.size(), got)) << row.why;
+        EXPECT_EQ(row.status == CMDSTATUS_OK, !got.name.empty()) << row.why << ": a refused code leaves the message empty";
     }
 }
 

@@ -102,7 +102,8 @@ CommandStatus_t Encode(const Message& message, std::vector<uint8_t>& out) {
            static_cast<uint8_t>(message.name.size()), static_cast<uint8_t>(message.params.size()), 0, 0, 0, 0, 0};
     out.insert(out.end(), message.name.begin(), message.name.end());
     for (const Param& param : message.params) {
-        if (!ValidName(param.name) || param.type < TYPE_INT8 || param.type > TYPE_BYTES) {
+        // A name given twice would make a code the decoder refuses.
+        if (!ValidName(param.name) || param.type < TYPE_INT8 || param.type > TYPE_BYTES || message.Find(param.name) != &param) {
             out.clear();
             return CMDSTATUS_BAD_BYTE_CODE;
         }

@@ -126,8 +126,8 @@ constexpr uint8_t kVersion = 1;
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
 
 // The byte code of message; status CMDSTATUS_OK, or why it cannot be encoded (a name out of
-// limits or not printable, a bad type code or reply result, a stream over the limit, too many
-// parameters).
+// limits or not printable, a name given twice, a bad type code or reply result, a stream over the
+// limit, too many parameters).
 CommandStatus_t Encode(const Message& message, std::vector<uint8_t>& out);
 
 // Reads a byte code; CMDSTATUS_OK and message filled, or CMDSTATUS_BAD_BYTE_CODE for anything

@@ -1,5 +1,7 @@
 // The Tcl test's commands, run from scripts on both board roots and checked against the device library.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -68,6 +70,13 @@ const CommandCase kCommandCases[] = {
     {"numbers: 0x, decimal; 0X, sign, blank refused", "Brimola1",
      "echo [ByteSwap 0x1f]/[ByteSwap 31]/[catch {ByteSwap 0X1F}][catch {ByteSwap -1}][catch {ByteSwap {1 }}]", kPass,
      "0x1F000000/0x1F000000/111"},
+    {"numbers wider than 32 bits refused", "Brimola1",
+     "echo [catch {ByteSwap 0x100000000}][catch {ByteSwap 4294967296}][catch {ByteSwap 0x0000000100000000}]/"
+     "[ByteSwap 4294967295]/[ByteSwap 0x00000000000000FF]", kPass, "111/0xFFFFFFFF/0xFF000000"},
+    {"an address wider than 32 bits does not wrap", "Nuxa1", "PokeSDRAM 0x100 0; echo [catch {PokeSDRAM 0x100000100 7}]<[PeekSDRAM 0x100]>",
+     kPass, "1<0x0>"},
+    {"leading zeros are decimal", "Brimola1", "echo [ByteSwap 010]/[ConvertBinary 011]/[ByteSwap 0x010]/[ByteSwap 0008]", kPass,
+     "0xA000000/00000000000000000000000000001011/0x10000000/0x8000000"},
     {"echo without text", "Brimola1", "echo", kFail, "Error 1 executing", true},
     {"echo and DisplayString print as given", "Nuxa1", "echo one; DisplayString {t o}", kPass, "onet o"},
     {"DisplayObj", "Brimola1", "set v 2.5; DisplayObj v", kPass, "v: 2.500000\n"},
@@ -84,6 +93,12 @@ const CommandCase kCommandCases[] = {
     {"6-byte buffer has no storage", "Brimola1", "set h [CreateBuffer 6]; GetBufferValue byte $h 0", kFail,
      "Offset larger than buffer length(0x0)\n"},
     {"unknown handle", "Brimola1", "GetBufferValue word 0x7777 0", kFail, "\nInvalid Buffer Address \n"},
+    {"script buffer of 256 MiB", "Brimola1",
+     "set h [CreateBuffer 0x10000000]; SetBufferValue word $h 0xFFFFFFC 9; echo <[GetBufferValue word $h 0xFFFFFFC]>; DeleteBuffer $h",
+     kPass, "<0x9>"},
+    {"script buffer above 256 MiB", "Brimola1", "CreateBuffer 0x10000004", kFail,
+     "Invalid length. Must be no greater than 268435456(0x10000000)\n"},
+    {"script buffer of 4 GiB", "Nuxa1", "CreateBuffer 0xFFFFFFFC", kFail, "Invalid length. Must be no greater than 268435456"},
     {"page memory of 4096", "Nuxa1", "set p [CreatePageMemory 4096]; SetBufferValue word $p 4092 7; echo [GetBufferValue word $p 4092]",
      kPass, "0x7"},
     {"page memory of 4097", "Nuxa1", "CreatePageMemory 4097", kFail, "Invalid length. Must be no greater than 4096(0x1000)\n"},
@@ -108,6 +123,12 @@ const CommandCase kCommandCases[] = {
      "echo [GetBufferValue word [LoadImage image.bin] 4]", kPass, "0xA1B2C3D4"},
     {"image of 5 bytes", "Brimola1", "set h [LoadImage five.bin]; echo [GetBufferValue word $h 4]/[GetBufferValue byte $h 7]",
      kPass, "0x35/0x0"},
+    {"image of 256 MiB and one byte", "Brimola1", "LoadImage over256M.bin", kFail, "Unable to fetch entire file\n"},
+    {"image of 4 GiB - 3 (rounds to 0)", "Brimola1", "LoadImage wrap3.bin", kFail, "Unable to fetch entire file\n"},
+    {"image of 4 GiB - 1", "Nuxa1", "LoadImage wrap1.bin", kFail, "Unable to fetch entire file\n"},
+    {"image of 4 GiB (length modulo 2^32 is 0)", "Brimola1", "LoadImage four.bin", kFail, "Unable to fetch entire file\n"},
+    {"image of 4 GiB + 8", "Nuxa1", "LoadImage fourplus.bin", kFail, "Unable to fetch entire file\n"},
+    {"image from a FIFO", "Brimola1", "LoadImage fifo", kFail, "Error opening "},
     {"save of an unknown handle", "Brimola1", "SaveImage image.bin 0x7777", kFail, "\nInvalid Buffer Address \n"},
     {"BAR0 past the window", "Nuxa1", "BAR0 0x100000", kFail, "outside the register window"},
     {"ReadReg below the window", "Brimola1", "ReadReg [format 0x%X [expr [GetBAR0] - 4]]", kFail, "outside the register window\n"},
@@ -123,6 +144,11 @@ const CommandCase kCommandCases[] = {
 TEST(TclCommands, AnswerScriptsAsDocumented) {
     TclBench bench;
     bench.host.cwd.Dir().Write("five.bin", "12345");
+    // Sparse: their length without their bytes. The FIFO has no writer, so a read of it would wait.
+    for (auto [name, length] : {std::pair{"over256M.bin", 0x10000001ull}, {"wrap3.bin", 0xFFFFFFFDull}, {"wrap1.bin", 0xFFFFFFFFull},
+                                {"four.bin", 0x100000000ull}, {"fourplus.bin", 0x100000008ull}})
+        ASSERT_EQ(::truncate(bench.host.cwd.Dir().Write(name, "").c_str(), static_cast<off_t>(length)), 0) << name;
+    ASSERT_EQ(::mkfifo(bench.host.cwd.Dir().File("fifo").c_str(), 0600), 0);
     for (const CommandCase& c : kCommandCases) {
         SCOPED_TRACE(c.name);
         std::string out;

@@ -2,11 +2,14 @@
 #include "boards/tcl/tcl_test.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tcl.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
+#include <random>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -14,7 +17,9 @@
 
 #include "boards/tcl/tcl_buffers.h"
 #include "boards/tcl/tcl_commands.h"
+#include "boards/tcl/tcl_script_lines.h"
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "platform/files.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
@@ -23,6 +28,12 @@ namespace {
 
 // Marks the running test as the library's ReportError and ABORT do, so the script loop's handling of
 // the marks is seen apart from the command set.
+// The host's stop request (its first Ctrl-C), made from inside a script.
+int RaiseStop(ClientData, Tcl_Interp*, int, const char**) {
+    *g_StopFlag() = 1;
+    return TCL_OK;
+}
+
 int MarkCommand(ClientData data, Tcl_Interp*, int, const char** argv) {
     Tcl* test = static_cast<Tcl*>(data);
     if (std::string(argv[0]) == "MarkFailed") test->SetFailMark();
@@ -36,14 +47,19 @@ struct TclBench {
     TclBench() {
         tcl.SetParent(GetMainBoardRoot());
         for (const char* name : {"MarkFailed", "MarkAborted"}) Tcl_CreateCommand(tcl.GetInterp(), name, MarkCommand, &tcl, nullptr);
+        Tcl_CreateCommand(tcl.GetInterp(), "RaiseStop", RaiseStop, nullptr, nullptr);
         support::TakeText();
     }
+    ~TclBench() { *g_StopFlag() = 0; }
     bool IsSet(const char* variable) { return Tcl_GetVar(tcl.GetInterp(), variable, TCL_GLOBAL_ONLY) != nullptr; }
     std::string Text() { return tcl.out.text + support::TakeText(); }
 
     support::TempDir dir;
     support::Recording<Tcl> tcl{nullptr, "Tcl"};
 };
+
+// Stands for a script file that is a FIFO without a writer.
+constexpr const char kFifo[] = "<FIFO>";
 
 // args: "%F" stands for the script file's path; script: written to that file when not null; the
 // variables must exist, or must not, after the run ("" checks nothing).
@@ -57,6 +73,37 @@ const RunCase kRuns[] = {
     {"ArgumentWordsStayInTheCommand", "TclCommand set ran 1 VERBOSE=1", nullptr, 2, {"Error 1 executing"}, "", "ran"},
     {"ExitTextIsNotEvaluated", "TclCommand set exiting 1", nullptr, 2, {"Error 1 executing"}, "", "exiting"},
     {"ExitCommandIsRefused", "TclCommand [join {ex it} {}]; set ran 1", nullptr, 2, {"\nexit is not available to Tcl test scripts\n"}, "", "ran"},
+    // exit reached through other interpreters, aliases and new names (the text never says exit).
+    {"ChildExitIsRefused", "TclCommand set i [interp create]; set c ex; interp eval $i [list ${c}it 7]; set ran 1", nullptr, 2,
+     {"\nexit is not available to Tcl test scripts\n", "Error 1 executing"}, "i", "ran"},
+    {"ChildExitByAlias", "TclCommand set i [interp create]; interp alias {} bye $i [join {ex it} {}]; catch {bye 7}; set ran 1",
+     nullptr, 1, {"\nexit is not available to Tcl test scripts\n"}, "ran", ""},
+    {"RenamedExit", "TclCommand rename [join {ex it} {}] foo; catch {foo 7}; set ran 1", nullptr, 1,
+     {"\nexit is not available to Tcl test scripts\n"}, "ran", ""},
+    {"SafeChildHiddenExit", "TclCommand set s [interp create -safe]; set e [join {ex it} {}]; catch {interp invokehidden $s $e 7}; "
+     "catch {$s invokehidden $e 7}; interp expose $s $e; catch {$s eval $e 7}; set ran 1", nullptr, 1,
+     {"\nexit is not available to Tcl test scripts\n"}, "ran", ""},
+    {"GrandchildExit", "TclCommand set i [interp create]; $i eval {interp create g; interp create -safe h}; set e [join {ex it} {}]; "
+     "catch {$i eval [list g eval $e 7]}; catch {interp eval [list $i g] $e}; catch {interp invokehidden [list $i h] $e}; "
+     "interp create [list $i g k]; catch {interp eval [list $i g k] $e}; set ran 1", nullptr, 1,
+     {"\nexit is not available to Tcl test scripts\n"}, "ran", ""},
+    {"ChildLimitsAreKept", "TclCommand set i [interp create]; set a [catch {interp limit $i time -seconds {}}]; $i lim time -seconds {}; "
+     "set ran 1", nullptr, 2, {"\ninterp limit is not available to Tcl test scripts\n"}, "a", "ran"},
+    {"InterpLimitIsRefused", "TclCommand set i [interp create]; interp limit $i time -seconds {}; set ran 1", nullptr, 2,
+     {"\ninterp limit is not available to Tcl test scripts\n"}, "i", "ran"},
+    {"ChildExitInScript", "TclLoad FILE=%F", "set i [interp create]\nset c ex\ninterp eval $i [list ${c}it 7]\nset ran 1\n", 2,
+     {"\nexit is not available to Tcl test scripts\n", "TCL Command Error on line 3\n"}, "i", "ran"},
+    // The host's stop request ends a script that never ends by itself, wherever it loops.
+    {"StopEndsALoop", "TclCommand RaiseStop; while 1 {}", nullptr, 3, {"\nStopped by User\n"}, "", ""},
+    {"StopAfterManyCommands", "TclCommand proc tick {} {if {[incr ::ticks] == 1000} RaiseStop}; while 1 {tick}; set ran 1", nullptr, 3,
+     {"\nStopped by User\n"}, "ticks", "ran"},
+    {"StopIsNotCaught", "TclCommand RaiseStop; while 1 {catch {while 1 {}}}; set ran 1", nullptr, 3, {"\nStopped by User\n"}, "", "ran"},
+    {"StopEndsAChildLoop", "TclCommand set i [interp create]; RaiseStop; catch {$i eval {while 1 {}}}; set ran 1", nullptr, 3,
+     {"\nStopped by User\n"}, "", "ran"},
+    {"StopEndsASafeGrandchildLoop", "TclCommand set i [interp create -safe]; $i eval {interp create -safe g}; RaiseStop; "
+     "catch {$i eval {g eval {while 1 {}}}}; set ran 1", nullptr, 3, {"\nStopped by User\n"}, "", "ran"},
+    {"StopInAScriptLoop", "TclLoad FILE=%F", "set a 1\nRaiseStop\nwhile 1 {}\nset ran 1\n", 3, {"\nStopped by User\n"}, "a", "ran"},
+    {"StopBetweenScriptCommands", "TclLoad FILE=%F", "set a 1\nRaiseStop\nset ran 1\n", 3, {"\nStopped by User\n"}, "a", "ran"},
     {"FailingCommandReportsItsLastLine", "TclLoad FILE=%F", "set a 1\n\nset b 2\nset c [expr {1 +\nnoSuchFunction()}]\nset ran 1\n", 2,
      {"\n% set c [expr {1 +\nnoSuchFunction()}]\n", "\nTCL Command Error on line 5\nExecuting Tcl command from script file "}, "b", "ran"},
     {"AbortStopsAfterTheCommand", "TclLoad FILE=%F", "set a 1\nMarkAborted\nset ran 1\n", 1, {}, "a", "ran"},
@@ -67,6 +114,10 @@ const RunCase kRuns[] = {
     {"ExitInScriptStopsIt", "TclLoad FILE=%F", "set a 1\nset exits 1\nset ran 1\n", 2, {"TCL Command Error on line 2"}, "a", "ran"},
     {"VerboseEchoesEveryLine", "TclLoad VERBOSE=1 FILE=%F", "set a {\n1}\n", 1, {"% set a {\n", "% 1}\n"}, "a", ""},
     {"MissingFile", "TclLoad FILE=%F", nullptr, 2, {"\nERROR:  Unable to expand variables FILE["}, "", ""},
+    {"FifoScript", "TclLoad FILE=%F", kFifo, 2, {"\nError opening "}, "", ""},
+    {"NulByteRefusesTheScript", "TclLoad FILE=%F", "set a 1\nset b {\n2}<NUL>; set ran 1\nset c 3\n", 2,
+     {"\nNUL byte on line 3 of script file "}, "", "a"},
+    {"NulByteOnTheLastLine", "TclLoad FILE=%F", "set a 1\n<NUL>", 2, {"\nNUL byte on line 2 of script file "}, "", "a"},
 };
 
 class TclRuns : public ::testing::TestWithParam<RunCase> {};
@@ -79,7 +130,10 @@ TEST_P(TclRuns, ResultTextAndWhatRan) {
     ASSERT_TRUE(Tcl_GetCommandInfo(bench.tcl.GetInterp(), "exit", &exitCommand));
     ASSERT_EQ(exitCommand.isNativeObjectProc, 0);
     const std::string file = bench.dir.File("script.tcl");
-    if (c.script) bench.dir.Write("script.tcl", c.script);
+    if (c.script == kFifo)
+        ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    else if (c.script)
+        bench.dir.Write("script.tcl", std::regex_replace(c.script, std::regex("<NUL>"), std::string(1, '\0')));
     std::string args = c.args;
     if (size_t at = args.find("%F"); at != std::string::npos) args.replace(at, 2, file);
     EXPECT_EQ(bench.tcl.Run(args.c_str()), c.result);
@@ -92,6 +146,15 @@ TEST_P(TclRuns, ResultTextAndWhatRan) {
 
 INSTANTIATE_TEST_SUITE_P(Tcl, TclRuns, ::testing::ValuesIn(kRuns), [](const auto& info) { return std::string(info.param.name); });
 
+// After a stop the interpreters, children too, take the next run as usual.
+TEST(TclRun, RunAfterAStop) {
+    TclBench bench;
+    EXPECT_EQ(bench.tcl.Run("TclCommand set i [interp create]; RaiseStop; $i eval {while 1 {}}"), kRunStopped);
+    *g_StopFlag() = 0;
+    EXPECT_EQ(bench.tcl.Run("TclCommand $i eval {set x 1}; set y 2"), kRunPassed) << bench.Text();
+    EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "y", TCL_GLOBAL_ONLY), "2");
+}
+
 TEST(TclRun, ArgumentsAndEchoColours) {
     TclBench bench;
     bench.dir.Write("s.tcl", "set a 1\n");
@@ -100,6 +163,52 @@ TEST(TclRun, ArgumentsAndEchoColours) {
     EXPECT_TRUE(bench.tcl.out.HasColoured("% set a 1\n", kColorBlack));
     bench.tcl.Run("TclCommand set b 2");
     EXPECT_EQ(bench.tcl.GetAbortCount(), Tcl::kDefaultAbortCount);  // back to the defaults every run
+}
+
+// A braced block of tens of thousands of lines is one command, its lines counted for the report.
+TEST(TclRun, LongBracedBlockIsOneCommand) {
+    TclBench bench;
+    constexpr int kLines = 40000;
+    std::string script = "proc long {} {\n";
+    for (int i = 0; i < kLines; ++i) script += i % 2 ? "    incr ::n\n" : "    if {1} {incr ::n}\n";
+    script += "}\nset n 0\nlong\nerror \"after the block\"\n";
+    bench.dir.Write("long.tcl", script);
+    EXPECT_EQ(bench.tcl.Run(("TclLoad FILE=" + bench.dir.File("long.tcl")).c_str()), kRunFailed);
+    EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "n", TCL_GLOBAL_ONLY), "40000");
+    EXPECT_NE(bench.Text().find("TCL Command Error on line " + std::to_string(kLines + 5) + "\n"), std::string::npos);
+}
+
+// The assembler splits a script into the same commands as asking Tcl_CommandComplete of the whole
+// text after every line, on scripts built at random from the characters that open, close and
+// escape words.
+TEST(TclScriptLines, SplitsAsTclCommandCompleteDoes) {
+    const std::vector<std::string> pieces = {"{", "}", "\"", "[", "]", "\\", "\\\\", "#", ";", " ", "set a", "x", "{}",
+                                             "\\{", "\\}", "\\\"", "$a", "\t"};
+    std::mt19937 random(20240611);
+    auto split = [](const std::vector<std::string>& lines, bool incremental) {
+        std::vector<std::string> commands;
+        CTclCommandAssembler assembler;
+        size_t next = 0;
+        while (next < lines.size()) {
+            std::string text = lines[next];
+            assembler.Start(lines[next++]);
+            while (!(incremental ? assembler.IsComplete() : Tcl_CommandComplete(text.c_str())) && next < lines.size()) {
+                text += lines[next];
+                assembler.Append(lines[next++]);
+            }
+            commands.push_back(text);
+            EXPECT_EQ(text, assembler.Text());
+        }
+        return commands;
+    };
+    for (int script = 0; script < 3000; ++script) {
+        std::vector<std::string> lines(1 + random() % 40);
+        for (std::string& line : lines) {
+            for (unsigned n = random() % 6; n > 0; --n) line += pieces[random() % pieces.size()];
+            if (random() % 8) line += "\n";
+        }
+        ASSERT_EQ(split(lines, true), split(lines, false)) << "script " << script;
+    }
 }
 
 TEST(TclRun, ScriptObjectsLiveAcrossCommandsButNotPastAScript) {

@@ -1,6 +1,7 @@
 // Tests of CWexal's dispatch and refusals, presets, "Flush DMA", the memory commands and CRC.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <tuple>
 
 #include "framework/hw/wexal_dcb.h"
@@ -83,8 +84,9 @@ TEST_F(WexalTest, PresetsFollowTheSwitchFileAndMemoryIsDumpedClearedAndSaved) {
     EXPECT_TRUE(Gives("Dump Memory SIZE=16 ADDRESS=0x100 FORMAT=16bit", kRunPassed,
                       {"0x00000100:  0x3344  0x1122  0x3445  0x1223\n0x00000108:  0x3546  0x1324"}));
     EXPECT_TRUE(Gives("Save Memory To File FILE=a.bin FORMAT=binary ADDRESS=100 SIZE=100", kRunPassed,
-                      {"Saving FILE=A.BIN  ADDRESS=0x00000100  SIZE=0x00000064=100\n"}));
-    const std::string saved = Dir().Read("A.BIN");
+                      {"Saving FILE=a.bin  ADDRESS=0x00000100  SIZE=0x00000064=100\n"}));
+    EXPECT_FALSE(std::filesystem::exists(Dir().File("A.BIN"))) << "created as written";
+    const std::string saved = Dir().Read("a.bin");
     ASSERT_EQ(saved.size(), 100u);
     EXPECT_EQ(std::memcmp(saved.data(), words.data(), 100), 0) << "a bare ADDRESS is hexadecimal";
     EXPECT_TRUE(Gives("Save Memory To File FILE=b.bin ADDRESS=0x100 SIZE=0x100", kRunPassed));

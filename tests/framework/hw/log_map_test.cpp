@@ -22,14 +22,15 @@ TEST(LogMapTest, FileMapBindsNamesInAnyLetterCaseAndFileAccessPutsRecordsBeforeT
     RecordingTreeTest test;
     EXPECT_EQ(test.FileMap("FILE=results.txt") + test.FileMap("NAME=results"), 4u);
     EXPECT_TRUE(test.out.HasColoured("Unable to find NAME= on command line\n", kColorRed) && test.out.Has("Unable to find FILE= on command line\n"));
-    // The parameter parser upper-cases values; the same path in other letters keeps the entry and its object.
+    // The file keeps the case written; the same path in other letters keeps the entry and its object.
     CLogFile *first = nullptr, *again = nullptr;
     ASSERT_TRUE(test.FileMap("FILE=results.txt NAME=results") == 1 && test.FindLogFile("Results", &first));
     ASSERT_TRUE(test.FileMap("FILE=Results.Txt NAME=RESULTS") == 1 && test.FindLogFile("results", &again) && again == first);
     // Another path replaces the entry; later text goes to the new file only.
     EXPECT_TRUE(test.WriteLog("results", "one\n") && test.WriteLog("RESULTS", "two") && test.OpenLogFile("results", "other.log") &&
                 test.WriteLog("Results", "three"));
-    EXPECT_EQ(cwd.Dir().Read("other.log") + "|" + cwd.Dir().Read("RESULTS.TXT"), "three|one\ntwo");
+    EXPECT_EQ(cwd.Dir().Read("other.log") + "|" + cwd.Dir().Read("results.txt"), "three|one\ntwo");
+    EXPECT_FALSE(std::filesystem::exists(cwd.Dir().File("RESULTS.TXT")));
     // A file text of two double quotes removes the mapping.
     EXPECT_EQ(test.FileMap("FILE=\"\" NAME=results"), 1u);
     EXPECT_FALSE(test.FindLogFile("results", &first) || test.WriteLog("results", "four") || std::filesystem::exists(cwd.Dir().File("\"\"")));

@@ -1,5 +1,5 @@
 // CJastel: RAM clock enable with read-back, and its one keyword command.
-#include "boards/flash/jastel.h"
+#include "framework/hw/jastel.h"
 
 #include "framework/result_screen.h"
 #include "framework/test_base.h"
