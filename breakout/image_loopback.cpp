@@ -9,7 +9,6 @@
 #include "framework/hw/jastel.h"
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
-#include "devlib/perf_list.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/dma_report.h"
 #include "framework/hw/wexal_dcb.h"
@@ -27,7 +26,7 @@ constexpr BYTE kImageFrame = 1, kAlphaFrame = 2;
 constexpr DWORD kFirstDestination = 0x1000;
 constexpr DWORD kBviSelect = 0x80100, kCacheFlush = 0x40004, kChannelControl = 0x58000;
 constexpr int kOutChannel = 4;
-constexpr int kMaxErrorsPrinted = 80, kMaxEntriesPrinted = 20, kTimeoutReports = 10;
+constexpr int kMaxErrorsPrinted = 80, kMaxEntriesPrinted = 20;
 // The box members start video I/O this many frames ahead; the first frame of a per-frame run also
 // waits for that start, up to a frame period of the slowest format (23.976 frames a second) each.
 constexpr DWORD kStartDelayFrames = 8, kLongestFrameMs = 42;
@@ -367,54 +366,11 @@ bool Loopback<ImageT, AlphaT>::Transfer(int verbose) {
 
 template <class ImageT, class AlphaT>
 void Loopback<ImageT, AlphaT>::Wait(int verbose, DWORD tag, DWORD deadlineMs, DWORD bytes, int transfer) {
-    WexalDCB dst, src;
-    m_in->GetDCB(0, &dst);
-    m_out->GetDCB(0, &src);
-    CPerformanceList deadline;
-    deadline.SetMilliTimeout(deadlineMs, -1);
-    if (verbose > 1)
-        m_test.PrintColorFormat(CExternalIO::kBlack,
-                                "Frame Size Dst: Y=%d; I=%d; L=%d; P=%d.\nFrame Size Src: Y=%d; I=%d; L=%d; P=%d.\n",
-                                static_cast<int>(dst.GetLines()), static_cast<int>(dst.GetInitialLineLength()),
-                                static_cast<int>(dst.GetLineLength()), static_cast<int>(dst.GetPad()),
-                                static_cast<int>(src.GetLines()), static_cast<int>(src.GetInitialLineLength()),
-                                static_cast<int>(src.GetLineLength()), static_cast<int>(src.GetPad()));
-    Sleep(1);
-    LONGLONG frequency = 0, start = 0, now = 0;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    LONGLONG outDone = start;
-    auto done = [tag](const WexalDCB& d) {
-        return d.GetLines() == 0 && d.GetInitialLineLength() == 0 && d.GetPortField().GetTag() == (tag & 15);
-    };
-    auto ms = [&](LONGLONG ticks) { return frequency ? ticks * 1000 / frequency : 0; };
-    for (;;) {
-        m_in->GetDCB(0, &dst);
-        m_out->GetDCB(0, &src);
-        QueryPerformanceCounter(&now);
-        if (done(src)) outDone = now;
-        if (done(dst)) {
-            if (verbose > 1)
-                m_test.Print(FormatTransferDone(transfer, ms(outDone - start), ms(now - start), bytes, m_member.toWexal,
-                                                dst, m_member.fromWexal, src));
-            return;
-        }
-        if (deadline.IsTimeout()) break;
-    }
+    if (WaitForFramePair(m_test, *m_in, *m_out, tag, deadlineMs, bytes, transfer, verbose, m_member.toWexal,
+                         m_member.fromWexal, &m_tagReached))
+        return;
     m_timedOut = true;
-    m_tagReached = dst.GetPortField().GetTag();
     m_result = 0;
-    if (verbose > 1) m_test.PrintColor("\n", CExternalIO::kBlack);
-    for (int i = 0; i < kTimeoutReports; ++i) {
-        if (verbose > 1) {
-            QueryPerformanceCounter(&now);
-            m_test.Print(FormatTransferTimeout(static_cast<int>(ms(now - start)), bytes, m_member.toWexal, dst,
-                                               m_member.fromWexal, src));
-        }
-        Sleep(1);
-        m_in->GetDCB(0, &dst);
-        m_out->GetDCB(0, &src);
-    }
     if (verbose > 1) {
         const std::string device = m_member.device;
         m_test.ReportFrames(("Wexal to " + device).c_str(), kOutChannel, 1);

@@ -1,10 +1,20 @@
-// The lines the frame loopbacks print about a DMA wait: the transfer that completed and the one that timed out.
+// The frame loopbacks' wait for a pair of DMA channels (one sending frames out, one taking them back) and the lines it prints.
 #pragma once
 
 #include "platform/cstring.h"
 #include "platform/types.h"
 
+class CTestBase;
+class CWexalDMAChannel;
 class WexalDCB;
+
+// Polls the status DCBs (DCB 0) of both channels without sleeping until the inbound one shows lines
+// 0, initial line length 0 and tag (its low four bits), or deadlineMs passes on the performance
+// counter. verbose above 1 prints the frame sizes first and then the completion line or the time-out
+// reports (ten, 1 ms apart); transfer above 0 numbers the completion line. Answers true when the
+// inbound side finished; else *tagReached is the tag its status showed at the deadline.
+bool WaitForFramePair(CTestBase& test, CWexalDMAChannel& in, CWexalDMAChannel& out, DWORD tag, DWORD deadlineMs,
+                      DWORD bytes, int transfer, int verbose, const char* inName, const char* outName, DWORD* tagReached);
 
 // "Transfer took K2Q[...] Q2K[...] milliseconds for the completion of n.nnnMbytes to DMA." (with
 // transfer above 0: "Transfer #n:  Took ..."), then the inbound and the outbound channel's status
