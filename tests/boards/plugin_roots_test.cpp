@@ -108,8 +108,8 @@ private:
 };
 
 // The leaves a shipped tree file holds: its lines that carry a command ("#" lines are comments).
-// Without the other board of the pair, the folders that require it are left out; so are the
-// folders that need a loopback switch, which these loads do not give.
+// Without the other board of the pair, the folders that require it are left out, and so are the
+// connector loopback folders, whose switch (-NULKLOOPBACK) these loads do not give.
 size_t Shipped(const char* tree, bool paired = true) {
     std::ifstream in(Bin(tree));
     size_t leaves = 0, skipFrom = std::string::npos;
@@ -120,8 +120,9 @@ size_t Shipped(const char* tree, bool paired = true) {
             if (depth == skipFrom && line.find('}') != std::string::npos) skipFrom = std::string::npos;
             continue;
         }
-        const bool loopback = line.find("Loopback)") != std::string::npos;
-        if ((!paired || loopback) && line.find("&(Requirement=") != std::string::npos) skipFrom = depth;
+        const bool needsPartner = line.find("&(Requirement=Nuxa)") != std::string::npos ||
+                                  line.find("&(Requirement=Brimola)") != std::string::npos;
+        if ((!paired && needsPartner) || line.find("&(Requirement=NulkLoopback)") != std::string::npos) skipFrom = depth;
         else leaves += line.find('<') != std::string::npos;
     }
     return leaves;
