@@ -252,7 +252,8 @@ bool BypassLoopback::BuildChains(DWORD verbose, DWORD stall) {
         frame.kind = m_args.kinds[f - 1];
         const DWORD length = lineLength(frame.kind);
         frame.bytes = (height & 0xFFFF) * (length & 0xFFFF) * 4;
-        frame.destination = MakeFrameDCB(model, f, n, chained, frame.kind == kImageFrame ? 4 : 5, context, length, height - 1, address);
+        frame.destination =
+            MakeFrameDCB(model, f, n, chained, frame.kind == kImageFrame ? 4 : 5, context, length, height - 1, address);
         address += frame.bytes;
         m_destinationChannel->SetDCB(static_cast<int>(f & 15), &frame.destination);
         if (verbose > 1)
@@ -270,7 +271,8 @@ bool BypassLoopback::BuildChains(DWORD verbose, DWORD stall) {
         // A first frame of the wrong length throws the two chains out of step until they are flushed.
         if (f == 1 && stall == 1) length = (length & 0xFFFF) >> 1;
         if (f == 1 && stall == 2) length = (length << 1) & 0xFFFF;
-        frame.source = MakeFrameDCB(model, f, n, chained, frame.kind == kImageFrame ? 2 : 3, context, length, height - 1, address);
+        frame.source =
+            MakeFrameDCB(model, f, n, chained, frame.kind == kImageFrame ? 2 : 3, context, length, height - 1, address);
         m_sourceChannel->SetDCB(static_cast<int>(f & 15), &frame.source);
         if (verbose > 1)
             m_test.PrintColorFormat(kColorBlack, "SrcImg:  Tag[%d]  Addr[0x%08X]  [I=%d,W=%d,H=%d]\n", static_cast<int>(f),

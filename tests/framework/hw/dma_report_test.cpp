@@ -40,20 +40,23 @@ TEST(FramePairWaitTest, CompletionTimesAndTimeOutReportsInBothForms) {
     platform::SetClockMode(platform::ClockMode::Virtual);
     platform::SetPollStep(kTicksPerMs / 1000);
     const FramePairReport box{.inName = "InToWexal", .outName = "WexalToOut"};
-    const FramePairReport keyer{.inName = "InToWexal", .outName = "WexalToOut", .q2kFromOutbound = true, .deadlineReports = true};
-    const std::string timedOut = "~*RED*~\nERROR: After %s milliseconds, timed out waiting for the\n  completion of 0.012 Megabytes to DMA.\n"
-                                 "~*BLACK*~ InToWexal DMA:  Tag=~*RED*~ 2~*BLACK*~  Lines=~*RED*~%s~*BLACK*~  "
-                                 "InitialWidth=~*RED*~64~*BLACK*~  Width=~*RED*~64~*BLACK*~.\n WexalToOut DMA:  Tag=~*RED*~ 3~*BLACK*~  "
-                                 "Lines= 0  InitialWidth= 0  Width=~*RED*~64~*BLACK*~.\n\n";
+    const FramePairReport keyer{
+        .inName = "InToWexal", .outName = "WexalToOut", .q2kFromOutbound = true, .deadlineReports = true};
+    const std::string timedOut =
+        "~*RED*~\nERROR: After %s milliseconds, timed out waiting for the\n  completion of 0.012 Megabytes to DMA.\n"
+        "~*BLACK*~ InToWexal DMA:  Tag=~*RED*~ 2~*BLACK*~  Lines=~*RED*~%s~*BLACK*~  InitialWidth=~*RED*~64~*BLACK*~  "
+        "Width=~*RED*~64~*BLACK*~.\n WexalToOut DMA:  Tag=~*RED*~ 3~*BLACK*~  Lines= 0  InitialWidth= 0  "
+        "Width=~*RED*~64~*BLACK*~.\n\n";
     auto report = [&](const char* after, const char* lines) {
         CString text;
         text.Format(timedOut.c_str(), after, lines);
         return text.str();
     };
-    // Times in milliseconds after the wait begins; the wait's own start comes 1 ms later, after its sleep.
-    // The deadline (5 ms) falls while the inbound side still shows 5 lines. The box form reports the
-    // time gone since the start from what the last poll saw, then 1 ms later each time; the keyer form
-    // names the deadline and first sleeps, and without reports it reads nothing more.
+    // Finish times (inDone, 3.5 ms for the outbound side) count from the call; the wait's own start
+    // comes 1 ms later, after its sleep, and its deadline (5 ms) falls while the inbound side shows 5
+    // lines. The box form reports the time since the start from what the last poll saw, then 1 ms
+    // later each time; the keyer form names the deadline and sleeps first, and without reports it
+    // reads nothing more.
     const struct {
         const char* name;
         const FramePairReport& style;
@@ -62,7 +65,8 @@ TEST(FramePairWaitTest, CompletionTimesAndTimeOutReportsInBothForms) {
         std::vector<std::string> parts;
         bool readsAfterDeadline;
     } rows[] = {
-        {"box done", box, true, 4.5, {"Transfer took K2Q[0, 3] Q2K[0, 3] milliseconds for the completion of 0.012Mbytes to DMA.\n"}, true},
+        {"box done", box, true, 4.5,
+         {"Transfer took K2Q[0, 3] Q2K[0, 3] milliseconds for the completion of 0.012Mbytes to DMA.\n"}, true},
         {"keyer done", keyer, true, 4.5, {"Transfer took K2Q[0, 3] Q2K[0, 0] milliseconds"}, true},
         {"box timed out", box, true, -1, {report("4", " 5"), report("5", " 6"), report("13", "14")}, true},
         {"keyer timed out", keyer, true, -1, {report("5", " 6"), report("5", "15")}, true},
