@@ -283,16 +283,9 @@ bool Loopback<ImageT, AlphaT>::Transfer(int verbose) {
         frame.received = i > m_member.delay ? m_args.kinds[i - 1 - m_member.delay] : frame.kind;
         const DWORD l = length(frame.received);
         WexalDCB& d = frame.destination;
-        d = model;
-        d.GetOpField().SetBCUPointer(frame.received == kImageFrame ? 4 : 5);
+        d = MakeFrameDCB(model, i, n, chained, frame.received == kImageFrame ? 4 : 5, static_cast<BYTE>(chained ? i : 2), l,
+                         height - 1, address);
         d.GetOpField().SetInputFormat(INPUT_FORMAT_4444);
-        d.SetLineLength(static_cast<WORD>(l));
-        d.SetInitialLineLength(static_cast<WORD>(l));
-        d.SetLines(static_cast<WORD>(height - 1));
-        d.SetStartAddress(address);
-        d.GetPortField().SetTag(static_cast<WORD>(i & 15));
-        d.GetOpField().SetNext(static_cast<BYTE>(chained ? (i + 1) % (n + 1) : 0));
-        d.GetPortField().SetContextID(static_cast<BYTE>(chained ? i : 2));
         m_in->SetDCB(static_cast<int>(i), &d);
         address += height * l * 4;
         m_totalDwords += (frame.received == kImageFrame ? m_readImage.GetSize() : m_readAlpha.GetSize()) / 4;
@@ -303,20 +296,17 @@ bool Loopback<ImageT, AlphaT>::Transfer(int verbose) {
     }
     m_out->GetDCB(1, &model);
     model.CopyFrom(m_frames.back().destination);
-    model.GetPortField().SetContextID(static_cast<BYTE>(m_args.bvi));
+    // The outbound frames start from the last inbound one, with the BVI as their context.
+    const BYTE inContext = static_cast<BYTE>(m_args.bvi);
+    model.GetPortField().SetContextID(inContext);
     for (DWORD j = 1; j <= n; ++j) {
         Frame& frame = m_frames[j - 1];
+        // Each frame goes out with its own kind's line length (an image sent with an alpha frame's
+        // geometry would arrive half missing), its own tag and its own link (a chain of FRAMES above
+        // 1 runs to its end).
         WexalDCB& s = frame.source;
-        s = model;
-        s.GetOpField().SetBCUPointer(frame.kind == kImageFrame ? 2 : 3);
-        s.SetStartAddress(address);
-        // Each frame goes out with its own kind's line length: an image sent with an alpha
-        // frame's geometry would arrive half missing.
-        s.SetLineLength(static_cast<WORD>(length(frame.kind)));
-        s.SetInitialLineLength(static_cast<WORD>(length(frame.kind)));
-        // Every source DCB carries its own tag and link: a chain of FRAMES above 1 runs to its end.
-        s.GetPortField().SetTag(static_cast<WORD>(j & 15));
-        s.GetOpField().SetNext(static_cast<BYTE>(chained ? (j + 1) % (n + 1) : 0));
+        s = MakeFrameDCB(model, j, n, chained, frame.kind == kImageFrame ? 2 : 3, inContext, length(frame.kind), height - 1,
+                         address);
         m_out->SetDCB(static_cast<int>(j), &s);
         if (verbose > 1)
             m_test.PrintColorFormat(CExternalIO::kBlack, "SRC Image:  Tag[%d]  Addr[0x%08X]  [I=%d,W=%d,H=%d]\n",
@@ -366,8 +356,8 @@ bool Loopback<ImageT, AlphaT>::Transfer(int verbose) {
 
 template <class ImageT, class AlphaT>
 void Loopback<ImageT, AlphaT>::Wait(int verbose, DWORD tag, DWORD deadlineMs, DWORD bytes, int transfer) {
-    if (WaitForFramePair(m_test, *m_in, *m_out, tag, deadlineMs, bytes, transfer, verbose, m_member.toWexal,
-                         m_member.fromWexal, &m_tagReached))
+    if (WaitForFramePair(m_test, *m_in, *m_out, tag, deadlineMs, bytes, transfer, verbose > 1,
+                         {.inName = m_member.toWexal, .outName = m_member.fromWexal}, &m_tagReached))
         return;
     m_timedOut = true;
     m_result = 0;

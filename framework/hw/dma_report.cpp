@@ -46,14 +46,14 @@ CString FormatTransferTimeout(int elapsedMs, DWORD bytes, const char* inName, co
 }
 
 bool WaitForFramePair(CTestBase& test, CWexalDMAChannel& in, CWexalDMAChannel& out, DWORD tag, DWORD deadlineMs,
-                      DWORD bytes, int transfer, int verbose, const char* inName, const char* outName, DWORD* tagReached) {
+                      DWORD bytes, int transfer, bool report, const FramePairReport& style, DWORD* tagReached) {
     constexpr int kTimeoutReports = 10;
     WexalDCB dst, src;
     in.GetDCB(0, &dst);
     out.GetDCB(0, &src);
     CPerformanceList deadline;
     deadline.SetMilliTimeout(deadlineMs, -1);
-    if (verbose > 1)
+    if (report)
         test.PrintColorFormat(0, "Frame Size Dst: Y=%d; I=%d; L=%d; P=%d.\nFrame Size Src: Y=%d; I=%d; L=%d; P=%d.\n",
                               static_cast<int>(dst.GetLines()), static_cast<int>(dst.GetInitialLineLength()),
                               static_cast<int>(dst.GetLineLength()), static_cast<int>(dst.GetPad()),
@@ -75,18 +75,27 @@ bool WaitForFramePair(CTestBase& test, CWexalDMAChannel& in, CWexalDMAChannel& o
         QueryPerformanceCounter(&now);
         if (done(src)) outDone = now;
         if (done(dst)) {
-            if (verbose > 1)
-                test.Print(FormatTransferDone(transfer, ms(outDone - start), ms(now - start), bytes, inName, dst, outName, src));
+            if (report)
+                test.Print(FormatTransferDone(transfer, ms(outDone - start), ms(now - (style.q2kFromOutbound ? outDone : start)),
+                                              bytes, style.inName, dst, style.outName, src));
             return true;
         }
         if (deadline.IsTimeout()) break;
     }
     *tagReached = dst.GetPortField().GetTag();
-    if (verbose > 1) test.PrintColor("\n", 0);
+    if (report) test.PrintColor("\n", 0);
     for (int i = 0; i < kTimeoutReports; ++i) {
-        if (verbose > 1) {
+        if (style.deadlineReports) {
+            Sleep(1);
+            if (!report) continue;
+            in.GetDCB(0, &dst);
+            out.GetDCB(0, &src);
+            test.Print(FormatTransferTimeout(static_cast<int>(deadlineMs), bytes, style.inName, dst, style.outName, src));
+            continue;
+        }
+        if (report) {
             QueryPerformanceCounter(&now);
-            test.Print(FormatTransferTimeout(static_cast<int>(ms(now - start)), bytes, inName, dst, outName, src));
+            test.Print(FormatTransferTimeout(static_cast<int>(ms(now - start)), bytes, style.inName, dst, style.outName, src));
         }
         Sleep(1);
         in.GetDCB(0, &dst);
