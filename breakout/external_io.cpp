@@ -63,9 +63,10 @@ CExternalIO::CExternalIO(CJastel* controller, CString name) : CWexalTreeMapTB(na
 
 CCableLoopback::CCableLoopback(CJastel* controller, CString name) : CExternalIO(controller, std::move(name)) {}
 
-// Its loopback sub-tests come with the test dispatch; until then nothing matches.
-DWORD CCableLoopback::Run(CString) { return kRunFailed; }
 
-CBexi::CBexi(CJastel* controller, CString name) : CExternalIO(controller, std::move(name)) {}
+CBexi::CBexi(CJastel* controller, CString name) : CExternalIO(controller, std::move(name)) {
+    if (!BuildFormatList(ListPreset())) PrintColor("Resolution Mode is UNDEFINED\n", kRed);
+    m_resolutions.FreeStrings();
+    for (const ProjectFormatEntry& entry : m_formats) m_resolutions.Add(entry.name);
+}
 
-DWORD CBexi::Run(CString) { return kRunFailed; }

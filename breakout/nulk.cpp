@@ -11,13 +11,14 @@
 #include "yorbflow/yorb_command.h"
 
 CNulk::CNulk(CJastel* controller, CString name)
-    : CExternalIO(controller, std::move(name)), m_projectFormatNames{"HVSDProjFmt_NTSC", "HVSDProjFmt_PAL", "HVSDProjFmt_NTSCJ"} {
+    : CExternalIO(controller, std::move(name)) {
+    ProjectFormatEntry entry;
+    for (DWORD format : {22u, 23u, 24u})
+        if (FindProjectFormat(format, &entry)) m_formats.push_back(entry);
     m_externalResolutions.FreeStrings();
-    for (const CString& format : m_projectFormatNames) m_externalResolutions.Add(format);
+    for (const ProjectFormatEntry& entry : m_formats) m_externalResolutions.Add(entry.name);
 }
 
-// The loopback and image sub-tests come with the test dispatch; until then nothing matches.
-DWORD CNulk::Run(CString) { return kRunFailed; }
 
 int CNulk::SetVideoLoopback(BYTE enable, int verbose) {
     NulkLoopbackPacket packet;

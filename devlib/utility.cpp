@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/message_pump.h"
 
 DWORD SwapBytes(DWORD v) { return (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24); }
 
@@ -16,3 +17,5 @@ char* FindMostRecentFile(const char* pattern) {
     if (out) std::memcpy(out, found.c_str(), static_cast<size_t>(found.GetLength()) + 1);
     return out;
 }
+
+void HandleMessages() { platform::RunMessagePump(); }

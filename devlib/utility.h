@@ -1,4 +1,4 @@
-// Small helpers of the device library: byte order and the newest file matching a pattern.
+// Small helpers of the device library: byte order, the newest file matching a pattern, the host's message dispatch.
 #pragma once
 
 #include "platform/types.h"
@@ -8,3 +8,6 @@ PEX_EXPORT DWORD SwapBytes(DWORD value);
 // The path of the most recently modified file matching pattern (* and ? in its last component), in a
 // block the caller releases with free(); null when nothing matches.
 PEX_EXPORT char* FindMostRecentFile(const char* pattern);
+// Dispatches the host process's pending window messages through the pump the host installed in the
+// platform layer (platform::SetMessagePump); returns at once when none is installed.
+PEX_EXPORT void HandleMessages();

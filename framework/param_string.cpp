@@ -12,7 +12,6 @@
 
 namespace {
 
-const char kWhite[] = " \t\r\n";
 
 bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }

@@ -139,6 +139,12 @@ void DmaEngine::Observe(int channel) {
     if (ch.state == State::Idle) return;
     // Each status read costs bus time, so a poll that never reads the counter still sees time pass.
     if (m_timing.modelled) platform::AdvanceTicks(kPerfFrequency / 1'000'000);
+    Bring(channel);
+}
+
+void DmaEngine::Bring(int channel) {
+    Channel& ch = m_ch[channel];
+    ++m_observing;
     std::vector<int> group = ch.endpoint ? ch.endpoint->Group(channel) : std::vector<int>{channel};
     if (std::find(group.begin(), group.end(), channel) == group.end()) group.push_back(channel);
     // Bounded: every round that makes progress completes at least one DCB.
@@ -147,6 +153,13 @@ void DmaEngine::Observe(int channel) {
         for (int c : group) progress = Step(c) || progress;
         if (!progress) break;
     }
+    --m_observing;
+}
+
+void DmaEngine::ObserveAll() {
+    if (m_observing) return;
+    for (int c = 0; c < kChannels; ++c)
+        if (m_ch[c].state != State::Idle) Bring(c);
 }
 
 bool DmaEngine::ChainEndsFrom(int channel, int dcb) const {

@@ -150,6 +150,9 @@ public:
     void Flush(int channel);
     // Brings the channel (and the channels it depends on) up to date before its live context is read.
     void Observe(int channel);
+    // Brings every running channel up to date, unless the engine is already at work (its own
+    // endpoints read SDRAM while it steps).
+    void ObserveAll();
     bool IsBusy(int channel) const { return m_ch[channel].state != State::Idle; }
 
     // Services for endpoints.
@@ -178,6 +181,8 @@ private:
     };
 
     bool Step(int channel);
+    // Observe without the bus time of a status read.
+    void Bring(int channel);
     void ShowLive(int channel, DcbImage image);
     void ShowPartial(int channel, const DcbImage& image, uint64_t remainingUnits);
     void Finish(int channel, const DcbImage& image);
@@ -190,6 +195,7 @@ private:
     DmaTiming m_timing;
     std::array<Channel, kChannels> m_ch{};
     ForcedBits m_controlForced;
+    int m_observing = 0;
 };
 
 template <class Fn> void DmaEngine::ForEachRun(const DcbImage& dcb, Fn fn) {

@@ -107,7 +107,7 @@ void InstallHealthyContents(FlashProm& flash, const BoardConfig& config) {
     const struct {
         const FlashSegment& segment;
         const char* id;
-    } images[] = {{kSafeSegment, "ZVKS"}, {kPcixSegment, main ? "ZVKX" : "KEZO"}, {kPciSegment, "ZVKP"}};
+    } images[] = {{kSafeSegment, "ZVKS"}, {kPcixSegment, config.pcixImage.empty() ? (main ? "PUVI" : "KEZO") : config.pcixImage.c_str()}, {kPciSegment, "ZVKP"}};
     for (const auto& [segment, id] : images) {
         if (Missing(config, segment.name)) continue;
         const FirmwareImage& image = *FindFirmwareImage(id);

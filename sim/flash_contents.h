@@ -50,7 +50,7 @@ bool ReadImageIdRecord(const FlashProm& flash, const FlashSegment& segment, Imag
 std::string FactoryInstallerText(const std::string& fileName);
 
 // A healthy board's flash: the SAFE, PCIX and PCI segments hold the Wexal images of the board's
-// family (ZVKS; ZVKX on the main board, KEZO on the codec board; ZVKP) with records whose revision
+// family (ZVKS; the rig's PCIX image, PUVI or ZVKX on the main board, KEZO on the codec board; ZVKP) with records whose revision
 // is the board's running revision and a build digit, the EXP area the expansion ROM (LOJT, RYVD)
 // and the VPD area the product-data image of the rig's fields. A segment named by a missing-header
 // fault stays blank.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sim/box_paths.h"
+#include "sim/box_port.h"
 #include "sim/breakout_box.h"
 #include "sim/codec_bridge.h"
 #include "sim/controller.h"
@@ -40,6 +41,8 @@ public:
         m_boxPaths = std::make_unique<BoxPaths>(m_config, m_box.get(), m_fpga.Dma(), timing.modelled,
                                                 [this](uint32_t bits) { m_ports->LatchSync(bits); });
         m_boxPaths->Attach(m_fpga.Registers());
+        m_boxPort = std::make_unique<BoxPort>(m_config);
+        m_boxPort->Attach(m_fpga.Registers());
         // The codec board's host-port bridge and its DSPs.
         if (config.kind == BoardKind::Nuxa) {
             m_bridge = std::make_unique<CodecBridge>(m_config);
@@ -71,6 +74,7 @@ private:
     std::unique_ptr<VideoFpgas> m_videoFpgas;
     std::unique_ptr<VideoPorts> m_ports;
     std::unique_ptr<BoxPaths> m_boxPaths;
+    std::unique_ptr<BoxPort> m_boxPort;  // the port's message and LTC registers
     std::unique_ptr<CodecBridge> m_bridge;
 };
 

@@ -275,7 +275,15 @@ void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     if (b.contains("flash")) {
         const std::string k = Join(key, "flash");
         RequireObject(b["flash"], k);
-        CheckKeys(b["flash"], k, {"image"});
+        CheckKeys(b["flash"], k, {"image", "pcix_image"});
+        if (b["flash"].contains("pcix_image")) {
+            board.pcixImage = ReadString(b["flash"]["pcix_image"], k + ".pcix_image");
+            const bool fits = board.kind == BoardKind::Brimola ? board.pcixImage == "PUVI" || board.pcixImage == "ZVKX"
+                                                               : board.pcixImage == "KEZO";
+            if (!fits)
+                Fail(k + ".pcix_image", board.kind == BoardKind::Brimola ? "the main board's PCIX image is \"PUVI\" or \"ZVKX\""
+                                                                         : "the codec board's PCIX image is \"KEZO\"");
+        }
         if (b["flash"].contains("image")) {
             board.flashImage = ReadString(b["flash"]["image"], k + ".image");
             if (board.flashImage.empty()) Fail(k + ".image", "an empty file name");
@@ -734,6 +742,17 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
                                          "\" is not a space (\"SDRAM\", \"BAR0\", \"I2C.DIMM1\", \"I2C.DIMM2\", \"I2C.TSENSOR\", "
                                          "\"CLOCK1\", \"CLOCK2\" or \"FarnoDeK\")");
         faults.missingSpaces.push_back(space);
+    } else if (kind == "bob_loop_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "path", "bit", "value"});
+        BobLoopStuckBit s;
+        if (!f.contains("path")) Fail(Join(key, "path"), "missing (\"message\" or \"ltc\")");
+        const std::string path = ReadString(f["path"], Join(key, "path"));
+        if (path != "message" && path != "ltc") Fail(Join(key, "path"), "\"" + path + "\" is not \"message\" or \"ltc\"");
+        s.ltc = path == "ltc";
+        if (!f.contains("bit")) Fail(Join(key, "bit"), "missing");
+        s.bit = ReadInt(f["bit"], Join(key, "bit"), 0, s.ltc ? 30 : 31);
+        s.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 0;
+        faults.bobLoopStuck.push_back(s);
     } else if (ReadPartFault(f, key, kind, *board)) {
     } else if (ReadControllerFault(f, key, kind, *board)) {
     } else if (ReadBoxFault(f, key, kind, *board)) {
@@ -873,6 +892,7 @@ BoardConfig DefaultBoard(BoardKind kind, const std::string& tag) {
     const bool main = kind == BoardKind::Brimola;
     b.sdramBytes = (main ? 512ull : 256ull) << 20;
     b.revision = 0xC75;
+    b.pcixImage = main ? "PUVI" : "KEZO";
     b.vpd = DefaultVpdFields(kind);
     b.breakoutBox = false;
     return b;

@@ -216,6 +216,14 @@ struct DdrInitFails {
     int pass = 1;
 };
 
+// A line of the breakout-box port's loop (the message reply or the LTC input) that a looped word
+// reaches with the bit held at value.
+struct BobLoopStuckBit {
+    bool ltc = false;  // the LTC loop, else the message loop
+    int bit = 0;
+    int value = 0;
+};
+
 // Codec board: the host-port bridge and the DSPs behind it.
 struct BridgeWrongId {
     uint32_t id = 0x111, major = 1, minor = 1;  // what the identification register reports
@@ -275,6 +283,8 @@ struct BoardFaults {
     std::vector<VideoPathCorrupt> videoPathCorrupt;
     std::vector<DcmUnlocked> dcmUnlocked;
     std::vector<DdrInitFails> ddrInitFails;
+    // Breakout-box port registers.
+    std::vector<BobLoopStuckBit> bobLoopStuck;
     CodecFaults codec;
 };
 
@@ -308,6 +318,9 @@ struct BoardConfig {
     // Raw image file (0x400000 little-endian words) that keeps the flash PROM's contents across
     // runs; empty: the flash starts from the healthy contents every run.
     std::string flashImage;
+    // The Wexal image of the flash's PCIX segment, which the board boots: "PUVI" (or "ZVKX") on the
+    // main board, "KEZO" on the codec board.
+    std::string pcixImage;
     // Codec board: the host-port bridge's revision.
     uint32_t bridgeMajor = 1, bridgeMinor = 1;
     // Each codec chip's SDRAM behind its 32-bit and 64-bit windows; window blocks past the end wrap.

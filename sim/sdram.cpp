@@ -207,6 +207,7 @@ void SdramModel::WriteFaulted(uint64_t addr, const uint8_t* src, size_t len) {
 }
 
 size_t SdramModel::Read(uint64_t addr, void* dst, size_t len) {
+    if (m_beforeRead) m_beforeRead();
     const size_t n = Clip(addr, len);
     if (!n) return 0;
     if (!m_faulted) {

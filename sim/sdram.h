@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -40,6 +41,9 @@ public:
 
     // Bytes moved; short (possibly 0) when the range runs past the end of the memory.
     size_t Read(uint64_t addr, void* dst, size_t len);
+    // Called before every Read: the FPGA brings the DMA transfers up to date, so a read sees what
+    // they have written by then whether or not anyone polled their status.
+    void SetBeforeRead(std::function<void()> hook) { m_beforeRead = std::move(hook); }
     size_t Write(uint64_t addr, const void* src, size_t len);
 
     // A host pointer onto [addr, addr + len), or null outside the memory. Writes through it reach
@@ -76,6 +80,7 @@ private:
     bool m_pending = false;
     uint64_t m_pendingAddr = 0;
     std::vector<uint8_t> m_snapshot;
+    std::function<void()> m_beforeRead;
 };
 
 }  // namespace sim

@@ -25,6 +25,7 @@ WexalFpga::WexalFpga(const BoardConfig& config, HostMemory& host, const DmaTimin
     : m_config(config), m_sdram(config.sdramBytes), m_dma(m_dcbs, m_bcus, m_sdram, host, timing) {
     const auto& faults = config.faults;
     m_sdram.SetFaults(faults.sdramStuck, faults.sdramAlias, faults.sdramFlips);
+    m_sdram.SetBeforeRead([this] { m_dma.ObserveAll(); });
     m_dcbs.Configure(config.revision, faults.registerStuck, faults.registerAlias);
     m_bcus.Configure(config.revision, faults.registerStuck, faults.registerAlias);
     m_dma.ApplyFaults(faults);

@@ -1,5 +1,4 @@
 // The bypass image loopback of the keyer and the FPGA-pair tests: frames from SDRAM through the chip and back, read and compared.
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -7,8 +6,8 @@
 
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
-#include "devlib/perf_list.h"
 #include "framework/hw/buffer_control_unit.h"
+#include "framework/hw/dma_report.h"
 #include "framework/hw/jastel.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
@@ -37,7 +36,6 @@ constexpr DWORD kCacheFlush = 0x40004;
 constexpr DWORD kChannelControl = 0x58000;
 constexpr DWORD kFirstDestination = 0x1000;
 constexpr int kMaxErrorsPrinted = 0x50, kMaxEntriesPrinted = 0x14;
-constexpr int kTimeoutReports = 10;
 
 // The route of one channel through the main FPGA.
 struct BypassRoute {
@@ -212,9 +210,8 @@ public:
 private:
     bool RunOnce(DWORD verbose, DWORD stall);
     bool BuildChains(DWORD verbose, DWORD stall);
-    void Wait(DWORD verbose, int tag, DWORD deadlineMs, DWORD bytes, int transfer);
+    void Wait(DWORD verbose, DWORD tag, DWORD deadlineMs, DWORD bytes, int transfer);
     void ComparePairs(const BypassFrame& frame, DWORD mask, int& errors, int& printed, bool& failed);
-    void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     CKeyerPathTB& m_test;
     BypassRoute m_route;
@@ -235,15 +232,6 @@ private:
     long m_errors = 0;
 };
 
-void BypassLoopback::Print(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    CString text;
-    text.FormatV(format, args);
-    va_end(args);
-    m_test.Print(text);
-}
-
 bool BypassLoopback::BuildChains(DWORD verbose, DWORD stall) {
     m_sourceChannel->Flush();
     m_destinationChannel->Flush();
@@ -252,17 +240,7 @@ bool BypassLoopback::BuildChains(DWORD verbose, DWORD stall) {
     const DWORD n = m_args.count;
     const bool chained = m_args.forceUpdate == 0;
     const DWORD height = m_image.GetHeight();
-    auto fill = [&](WexalDCB& dcb, const WexalDCB& model, DWORD f, WORD bcu, DWORD length, DWORD address) {
-        dcb = model;
-        dcb.GetOpField().SetBCUPointer(bcu);
-        dcb.GetOpField().SetNext(static_cast<BYTE>(chained ? (f + 1) % (n + 1) : 0));
-        dcb.GetPortField().SetContextID(chained ? 15 : 2);
-        dcb.GetPortField().SetTag(static_cast<WORD>(f));
-        dcb.SetLineLength(static_cast<WORD>(length));
-        dcb.SetInitialLineLength(static_cast<WORD>(length));
-        dcb.SetLines(static_cast<WORD>(height - 1));
-        dcb.SetStartAddress(address);
-    };
+    const BYTE context = chained ? 15 : 2;
     auto lineLength = [&](BYTE kind) { return kind == kImageFrame ? m_image.GetWidth() : m_alpha.GetWidth() / 2; };
 
     WexalDCB model;
@@ -274,7 +252,8 @@ bool BypassLoopback::BuildChains(DWORD verbose, DWORD stall) {
         frame.kind = m_args.kinds[f - 1];
         const DWORD length = lineLength(frame.kind);
         frame.bytes = (height & 0xFFFF) * (length & 0xFFFF) * 4;
-        fill(frame.destination, model, f, frame.kind == kImageFrame ? 4 : 5, length, address);
+        frame.destination =
+            MakeFrameDCB(model, f, n, chained, frame.kind == kImageFrame ? 4 : 5, context, length, height - 1, address);
         address += frame.bytes;
         m_destinationChannel->SetDCB(static_cast<int>(f & 15), &frame.destination);
         if (verbose > 1)
@@ -292,7 +271,8 @@ bool BypassLoopback::BuildChains(DWORD verbose, DWORD stall) {
         // A first frame of the wrong length throws the two chains out of step until they are flushed.
         if (f == 1 && stall == 1) length = (length & 0xFFFF) >> 1;
         if (f == 1 && stall == 2) length = (length << 1) & 0xFFFF;
-        fill(frame.source, model, f, frame.kind == kImageFrame ? 2 : 3, length, address);
+        frame.source =
+            MakeFrameDCB(model, f, n, chained, frame.kind == kImageFrame ? 2 : 3, context, length, height - 1, address);
         m_sourceChannel->SetDCB(static_cast<int>(f & 15), &frame.source);
         if (verbose > 1)
             m_test.PrintColorFormat(kColorBlack, "SrcImg:  Tag[%d]  Addr[0x%08X]  [I=%d,W=%d,H=%d]\n", static_cast<int>(f),
@@ -322,7 +302,7 @@ bool BypassLoopback::RunOnce(DWORD verbose, DWORD stall) {
         m_sourceChannel->Trigger(1);
         if (verbose > 1)
             m_test.PrintColorFormat(kColorBlack, "Total destination size in DWORDS = %ld\n", static_cast<long>(m_totalDwords));
-        Wait(verbose, static_cast<int>(m_args.count), m_totalDwords / 20000 + 20, m_totalDwords * 4, 0);
+        Wait(verbose, m_args.count, m_totalDwords / 20000 + 20, m_totalDwords * 4, 0);
     } else {
         for (DWORD t = 1; t <= m_frames.size() && !m_timedOut; ++t) {
             const WexalDCB& d = m_frames[t - 1].destination;
@@ -331,7 +311,7 @@ bool BypassLoopback::RunOnce(DWORD verbose, DWORD stall) {
             m_destinationChannel->Trigger(static_cast<int>(t));
             m_sourceChannel->Trigger(static_cast<int>(t));
             const DWORD bytes = (d.GetLines() * d.GetLineLength() + d.GetInitialLineLength()) * 4;
-            Wait(verbose, static_cast<int>(t), bytes / 1000 / 20 + 20, bytes, static_cast<int>(t));
+            Wait(verbose, t, bytes / 1000 / 20 + 20, bytes, static_cast<int>(t));
         }
     }
     m_board->GetMainRegisters()[1] = 0xFF;
@@ -339,78 +319,15 @@ bool BypassLoopback::RunOnce(DWORD verbose, DWORD stall) {
     return true;
 }
 
-void BypassLoopback::Wait(DWORD verbose, int tag, DWORD deadlineMs, DWORD bytes, int transfer) {
-    WexalDCB dst, src;
-    m_destinationChannel->GetDCB(0, &dst);
-    m_sourceChannel->GetDCB(0, &src);
-    CPerformanceList deadline;
-    deadline.SetMilliTimeout(deadlineMs);
-    if (verbose > 1)
-        m_test.PrintColorFormat(kColorBlack,
-                                "Frame Size Dst: Y=%d; I=%d; L=%d; P=%d.\nFrame Size Src: Y=%d; I=%d; L=%d; P=%d.\n",
-                                static_cast<int>(dst.GetLines()), static_cast<int>(dst.GetInitialLineLength()),
-                                static_cast<int>(dst.GetLineLength()), static_cast<int>(dst.GetPad()),
-                                static_cast<int>(src.GetLines()), static_cast<int>(src.GetInitialLineLength()),
-                                static_cast<int>(src.GetLineLength()), static_cast<int>(src.GetPad()));
-    Sleep(1);
-    LONGLONG frequency = 1, start = 0, now = 0;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    LONGLONG k2q = start;
-    auto finished = [tag](const WexalDCB& d) {
-        return d.GetLines() == 0 && d.GetInitialLineLength() == 0 && d.GetPortField().GetTag() == static_cast<DWORD>(tag);
-    };
-    const int kb = static_cast<int>(bytes / 1000);
-    for (;;) {
-        m_destinationChannel->GetDCB(0, &dst);
-        m_sourceChannel->GetDCB(0, &src);
-        QueryPerformanceCounter(&now);
-        if (finished(src)) k2q = now;
-        if (finished(dst)) {
-            if (verbose > 1) {
-                const LONGLONG toQ = (k2q - start) * 1000 / frequency, toK = (now - k2q) * 1000 / frequency;
-                const char* format =
-                    "%sK2Q[%ld, %ld] Q2K[%ld, %ld] milliseconds for the completion of %d.%3.3dMbytes to DMA.\n"
-                    " KerzilToWexal DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n"
-                    " WexalToKerzil DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n";
-                char head[32] = "Transfer took ";
-                if (transfer) std::snprintf(head, sizeof head, "Transfer #%d:  Took ", transfer);
-                CString text;
-                text.Format(format, head, static_cast<long>(toQ >> 32), static_cast<long>(toQ & 0xFFFFFFFF),
-                            static_cast<long>(toK >> 32), static_cast<long>(toK & 0xFFFFFFFF), kb / 1000, kb % 1000,
-                            static_cast<int>(dst.GetPortField().GetTag()), static_cast<int>(dst.GetLines()),
-                            static_cast<int>(dst.GetInitialLineLength()), static_cast<int>(dst.GetLineLength()),
-                            static_cast<int>(src.GetPortField().GetTag()), static_cast<int>(src.GetLines()),
-                            static_cast<int>(src.GetInitialLineLength()), static_cast<int>(src.GetLineLength()));
-                m_test.Print(text);
-            }
-            return;
-        }
-        if (deadline.IsTimeout()) break;
-    }
+void BypassLoopback::Wait(DWORD verbose, DWORD tag, DWORD deadlineMs, DWORD bytes, int transfer) {
+    // Q2K is the return leg alone; each time-out report names the deadline.
+    const FramePairReport style{.inName = "KerzilToWexal", .outName = "WexalToKerzil", .q2kFromOutbound = true,
+                                .deadlineReports = true};
+    if (WaitForFramePair(m_test, *m_destinationChannel, *m_sourceChannel, tag, deadlineMs, bytes,
+                         transfer, verbose > 1, style, &m_tagReached))
+        return;
     m_timedOut = true;
-    m_tagReached = dst.GetPortField().GetTag();
     m_result = 0;
-    if (verbose > 1) m_test.PrintColor("\n", kColorBlack);
-    for (int i = 0; i < kTimeoutReports; ++i) {
-        Sleep(1);
-        if (verbose <= 1) continue;
-        m_destinationChannel->GetDCB(0, &dst);
-        m_sourceChannel->GetDCB(0, &src);
-        // Counts that are still running stand out in red.
-        auto red = [](DWORD v) { return v ? "~*RED*~" : ""; };
-        auto black = [](DWORD v) { return v ? "~*BLACK*~" : ""; };
-        const DWORD f[8] = {dst.GetPortField().GetTag(), dst.GetLines(), dst.GetInitialLineLength(), dst.GetLineLength(),
-                            src.GetPortField().GetTag(), src.GetLines(), src.GetInitialLineLength(), src.GetLineLength()};
-        Print("~*RED*~\nERROR: After %d milliseconds, timed out waiting for the\n  completion of %d.%3.3d Megabytes to "
-              "DMA.\n~*BLACK*~ KerzilToWexal DMA:  Tag=%s%2d%s  Lines=%s%2d%s  InitialWidth=%s%2d%s  Width=%s%2d%s.\n"
-              " WexalToKerzil DMA:  Tag=%s%2d%s  Lines=%s%2d%s  InitialWidth=%s%2d%s  Width=%s%2d%s.\n\n",
-              static_cast<int>(deadlineMs), kb / 1000, kb % 1000, red(f[0]), static_cast<int>(f[0]), black(f[0]), red(f[1]),
-              static_cast<int>(f[1]), black(f[1]), red(f[2]), static_cast<int>(f[2]), black(f[2]), red(f[3]),
-              static_cast<int>(f[3]), black(f[3]), red(f[4]), static_cast<int>(f[4]), black(f[4]), red(f[5]),
-              static_cast<int>(f[5]), black(f[5]), red(f[6]), static_cast<int>(f[6]), black(f[6]), red(f[7]),
-              static_cast<int>(f[7]), black(f[7]));
-    }
     if (verbose > 1) {
         m_test.ReportFrames("Wexal to Kerzil", static_cast<DWORD>(m_route.source), 1);
         m_test.ReportFrames("Kerzil to Wexal", static_cast<DWORD>(m_route.destination), 1);

@@ -40,6 +40,7 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
       m_bexi(&m_jastel, "CBexi"),
       m_cableLoopback(&m_jastel, "CableLoopback"),
       m_wemp(&m_jastel, "CBrimolaWemp"),
+      m_scrPort(&m_nulk, "SCRport"),
       m_memClk("mem_clk", &m_wexal),
       m_sulvethLoop("SulvethLoop"),
       m_tcl(&m_nulk, "Tcl"),
@@ -77,6 +78,7 @@ void CBrimolaBoardTests::SetParents() {
     m_wemp.SetParent(this);
     m_shared.SetParents(this);  // board links, flash and controller, DCB/BCU, SDRAM, flash programming
     m_cableLoopback.SetParent(this);
+    m_scrPort.SetParent(this);
     m_memClk.SetParent(this);
     m_sulvethLoop.SetParent(this);
     m_tcl.SetParent(this);

@@ -10,6 +10,7 @@
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
 #include "breakout/farnodek_tests.h"
+#include "diagport/scr_port.h"
 #include "framework/hw/jastel.h"
 #include "videopath/brimola_wemp.h"
 #include "videopath/kerzil.h"
@@ -71,6 +72,7 @@ private:
     CBexi m_bexi;
     CCableLoopback m_cableLoopback;
     CBrimolaWemp m_wemp;
+    SCRport m_scrPort;
     mem_clk m_memClk;
     CSulvethLoopbackTest m_sulvethLoop;
     Tcl m_tcl;

@@ -41,6 +41,7 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
       m_nulk(&m_jastel, "CNulk"),
       m_bexi(&m_jastel, "CBexi"),
       m_cableLoopback(&m_jastel, "CableLoopback"),
+      m_scrPort(&m_nulk, "SCRport"),
       m_memClk("mem_clk", &m_wexal),
       m_tcl(&m_nulk, "Tcl"),
       m_patternBuffer(kPatternWords, 0),
@@ -68,6 +69,7 @@ void CNuxaBoardTests::SetParents() {
     m_cableLoopback.SetParent(this);
     m_nulk.SetParent(this);
     m_bexi.SetParent(this);
+    m_scrPort.SetParent(this);
     m_memClk.SetParent(this);
     m_tcl.SetParent(this);
 }

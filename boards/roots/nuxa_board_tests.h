@@ -11,6 +11,7 @@
 #include "codec/chip/sorbelin_diag.h"
 #include "codec/dsp/dremolun.h"
 #include "codec/dsp/nuxa_dsp.h"
+#include "diagport/scr_port.h"
 #include "framework/hw/jastel.h"
 
 // The one codec-board root ("CNuxaBoard") owns every test of the codec board. Member tests are
@@ -83,6 +84,7 @@ private:
     CNulk m_nulk;
     CBexi m_bexi;
     CCableLoopback m_cableLoopback;
+    SCRport m_scrPort;
     mem_clk m_memClk;
     Tcl m_tcl;
     BoardSharedTests m_shared;  // after the Tcl test, as both boards build them

@@ -221,3 +221,17 @@ void CalcDCBGeometry(DWORD size, DWORD* lineLength, DWORD* lines, DWORD* initial
     if (!lineLength || !lines || !initial) return;
     Geometry(size, *lineLength, *lines, *initial, mode, is16bit);
 }
+
+WexalDCB MakeFrameDCB(const WexalDCB& model, DWORD index, DWORD count, bool chained, WORD bcu, BYTE context,
+                      DWORD lineLength, DWORD lines, DWORD address) {
+    WexalDCB dcb = model;
+    dcb.GetOpField().SetBCUPointer(bcu);
+    dcb.GetOpField().SetNext(static_cast<BYTE>(chained ? (index + 1) % (count + 1) : 0));
+    dcb.GetPortField().SetContextID(context);
+    dcb.GetPortField().SetTag(static_cast<WORD>(index & 15));
+    dcb.SetLineLength(static_cast<WORD>(lineLength));
+    dcb.SetInitialLineLength(static_cast<WORD>(lineLength));
+    dcb.SetLines(static_cast<WORD>(lines));
+    dcb.SetStartAddress(address);
+    return dcb;
+}

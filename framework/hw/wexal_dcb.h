@@ -192,6 +192,13 @@ private:
 
 static_assert(std::is_standard_layout_v<WexalDCB>, "the device library reads words 0-7 from the record's start");
 
+// Frame index (1..count, count at most 15) of a chain of frame DCBs as the frame loopbacks build
+// them: a copy of model with BCU pointer bcu, lines + 1 lines of lineLength DWORDs (the initial line
+// as long as the others), the start address, tag index and the Port word's context; chained, Next
+// links to the following frame and the last ends the chain, else each frame ends its own.
+WexalDCB MakeFrameDCB(const WexalDCB& model, DWORD index, DWORD count, bool chained, WORD bcu, BYTE context,
+                      DWORD lineLength, DWORD lines, DWORD address);
+
 // Splits a transfer of size bytes into line geometry, in DWORDs: an initial line, then lines of
 // lineLength. Mode 0 keeps the caller's geometry (an initial line of 0 becomes one whole line);
 // mode 1 uses lines of 1024; mode 2 picks the line length by size. When the size is a whole number

@@ -28,7 +28,7 @@ TEST(DiagFlash, ModesDevicesAndFiles) {
         {"no MODE: the board check only", "Brimola1", "DEVICE=PCIX", 1, {}},
         {"no DEVICE", "Brimola1", "MODE=REPORT", 2, {"ERROR:  Unable to verify board\n"}},
         {"unknown DEVICE", "Brimola1", "MODE=REPORT DEVICE=foo", 2, {"ERROR:  Unable to find DEVICE[FOO]\n"}},
-        {"any case; the running image's record", "Brimola1", "MODE=REPORT DEVICE=pcix", 1, {"\nPROM Image PCIX, rev C750:\n Filename:     ZVKX0202.oxd\n"}},
+        {"any case; the running image's record", "Brimola1", "MODE=REPORT DEVICE=pcix", 1, {"\nPROM Image PCIX, rev C750:\n Filename:     PUVI0202.oxd\n"}},
         {"the codec board's PCIX image", "Nuxa1", "MODE=REPORT DEVICE=PCIX", 1, {" Filename:     KEZO0202.oxd\n"}},
         {"no record kind", "Brimola1", "MODE=REPORT DEVICE=LABX", 2, {"  This image type cannot contain report data: LABX.\n"}},
         {"PROM has no record", "Brimola1", "MODE=REPORT DEVICE=PROM", 2, {"cannot contain report data: PROM"}},
@@ -60,12 +60,12 @@ TEST(DiagFlash, ModesDevicesAndFiles) {
 
 TEST(DiagFlash, TheFileTakesTheBoardsRevisionAndMayLieUnderTestdata) {
     Flash flash;
-    const std::string image = support::ReadText(kOxd + "ZVKX0202.oxd");
+    const std::string image = support::ReadText(kOxd + "PUVI0202.oxd");
     flash.Dir().MakeDir("testdata");
-    flash.Dir().Write("testdata/ZVKX0202.oxd", image);
-    flash.Dir().Write("ZVKX0203.oxd", image);
-    EXPECT_TRUE(flash.Gives("MODE=CHECK DEVICE=PCIX FILE=$(ZORV)\\ZVKX$(VPDVER).OXD", 1, {"Comparing...Done.\n"}));
-    EXPECT_TRUE(flash.Gives("MODE=CHECK DEVICE=PCIX FILE=$(CWD)ZVKX0203.OXD", 2, {"ZVKX0203.OXD not found\n"}));
+    flash.Dir().Write("testdata/PUVI0202.oxd", image);
+    flash.Dir().Write("PUVI0203.oxd", image);
+    EXPECT_TRUE(flash.Gives("MODE=CHECK DEVICE=PCIX FILE=$(ZORV)\\PUVI$(VPDVER).OXD", 1, {"Comparing...Done.\n"}));
+    EXPECT_TRUE(flash.Gives("MODE=CHECK DEVICE=PCIX FILE=$(CWD)PUVI0203.OXD", 2, {"PUVI0203.OXD not found\n"}));
 }
 
 TEST(DiagFlash, TheSecondReleaseKnowsEachBoardsOwnPcixImage) {

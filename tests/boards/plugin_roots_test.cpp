@@ -112,7 +112,8 @@ private:
 };
 
 // The leaves a shipped tree file holds: its lines that carry a command ("#" lines are comments).
-// Without the other board of the pair, the folders that require it are left out.
+// Without the other board of the pair, the folders that require it are left out, and so are the
+// connector loopback folders, whose switch (-NULKLOOPBACK) these loads do not give.
 size_t Shipped(const char* tree, bool paired = true) {
     std::ifstream in(Bin(tree));
     size_t leaves = 0, skipFrom = std::string::npos;
@@ -123,7 +124,9 @@ size_t Shipped(const char* tree, bool paired = true) {
             if (depth == skipFrom && line.find('}') != std::string::npos) skipFrom = std::string::npos;
             continue;
         }
-        if (!paired && line.find("&(Requirement=") != std::string::npos) skipFrom = depth;
+        const bool needsPartner = line.find("&(Requirement=Nuxa)") != std::string::npos ||
+                                  line.find("&(Requirement=Brimola)") != std::string::npos;
+        if ((!paired && needsPartner) || line.find("&(Requirement=NulkLoopback)") != std::string::npos) skipFrom = depth;
         else leaves += line.find('<') != std::string::npos;
     }
     return leaves;
@@ -174,12 +177,12 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
                                     "Create class MemTestB\nCreate class Flash\n";
     EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CKerzil\nCreate class CSulvethA\n"
                                         "Create class CSulvethB\nCreate class CNulk\nCreate class CBexi\n"
-                                        "Create class CableLoopback\nCreate class CBrimolaWemp\nCreate class mem_clk\nCreate class SulvethLoop\nCreate class Tcl\nCreate class CVantrelCodec\n"
+                                        "Create class CableLoopback\nCreate class CBrimolaWemp\nCreate class SCRport\nCreate class mem_clk\nCreate class SulvethLoop\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, "Create class CDremolun\nCreate class CJastel\nCreate class CNuxaDSPA\nCreate class CNuxaDSPB\n"
                                         "Create class CSorbelinDiagA\nCreate class CSorbelinDiagB\n"
                                         "Create class CWexal\nCreate class CNulk\nCreate class CBexi\n"
-                                        "Create class CableLoopback\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
+                                        "Create class CableLoopback\nCreate class SCRport\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, " Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n"), 2u);
     ASSERT_EQ(plugin.leaves.size(), Shipped("BrimolaTree_Eng.txt") + Shipped("NuxaTree_Eng.txt"));

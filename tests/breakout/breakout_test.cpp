@@ -9,6 +9,11 @@
 #include "breakout/diag_packet.h"
 #include "breakout/external_io.h"
 #include "breakout/yorb_commands.h"
+#include "devlib/rig.h"
+#include "images/unpacked_image.h"
+#include "platform/clock.h"
+#include "sim/rig.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
 #include "yorbflow/yorb_command.h"
@@ -388,6 +393,214 @@ TEST_F(BreakoutTest, CommandSetSendsChangeWhatTheBoxAnswers) {
     }
     EXPECT_EQ(command.SetStartIO(0, 0), 1);
     EXPECT_EQ(command.SetStopIO(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+sim::BreakoutBox* Box() { return devlib::CurrentRig()->Boards()[0]->Box(); }
+
+std::vector<std::string> Names(const CStrList& list) {
+    std::vector<std::string> names;
+    for (const CString& entry : list.GetEntries()) names.push_back(entry.str());
+    return names;
+}
+
+// The HD list follows the run mode's switches; the SD list and the Nulk's size list do not.
+TEST_F(BreakoutTest, FormatListsFollowTheRunModeAndFillTheResolutionLists) {
+    const std::vector<std::string> sd = {"HVSDProjFmt_NTSC", "HVSDProjFmt_PAL", "HVSDProjFmt_NTSCJ"};
+    struct Row { const char* cmdLine; size_t count; std::vector<std::string> first; } rows[] = {
+        {"pexhost", 2, {"HVHDProjFmt_1080I_2997FPS", "HVHDProjFmt_720P_5997FPS"}},
+        {"pexhost -ENGINEERING", 21, {"HVHDProjFmt_1080I_25FPS", "HVHDProjFmt_1080I_2997FPS"}},
+        {"pexhost -REGRESSION", 3, {"HVHDProjFmt_1080I_2997FPS", "HVHDProjFmt_720P_5997FPS", "HVHDProjFmt_720P_60FPS"}},
+        {"pexhost -ENGINEERING -REGRESSION", 13, {"HVHDProjFmt_1080I_25FPS"}}};
+    for (const Row& row : rows) {
+        support::InTempCwd cwd;
+        cwd.Dir().Write("CmdLine", row.cmdLine);
+        support::Recording<CBexi> bexi(nullptr, "CBexi");
+        support::Recording<CNulk> nulk(nullptr, "CNulk");
+        const std::vector<std::string> names = Names(*bexi.GetResolutionList());
+        ASSERT_EQ(names.size(), row.count) << row.cmdLine;
+        ASSERT_EQ(bexi.GetFormatList().size(), row.count);
+        for (size_t i = 0; i < row.first.size(); ++i) EXPECT_EQ(names[i], row.first[i]) << row.cmdLine;
+        for (size_t i = 0; i < row.count; ++i) {
+            const ProjectFormatEntry& entry = bexi.GetFormatList()[i];
+            EXPECT_EQ(entry.name.str(), names[i]);
+            EXPECT_EQ(entry.width, entry.format <= 13 ? 1920u : 1280u) << entry.name;
+            EXPECT_EQ(entry.height, entry.format <= 13 ? 1080u : 720u) << entry.name;
+        }
+        EXPECT_EQ(Names(*nulk.GetExternalResolutionList()), sd) << row.cmdLine;
+        EXPECT_EQ(nulk.GetFormatList()[1].height, 576u);
+        EXPECT_EQ(nulk.GetResolutionList()->GetAt(0).Left(4), CString("DIM="));
+        EXPECT_TRUE(bexi.out.text.empty() && nulk.out.text.empty()) << bexi.out.text << nulk.out.text;
+        // 13 entries: no 1080P 29.97 / 30 and no 720P but 59.94 and 60.
+        if (row.count == 13) {
+            for (const std::string& name : names) {
+                EXPECT_TRUE(name.find("1080P_2997") == std::string::npos && name.find("1080P_30") == std::string::npos &&
+                            (name.find("720P") == std::string::npos || name.find("720P_5997") != std::string::npos ||
+                             name.find("720P_60") != std::string::npos))
+                    << name;
+            }
+        }
+    }
+    support::InTempCwd cwd;
+    cwd.Dir().Write("CmdLine", "pexhost -ENGINEERING");
+    support::Recording<CBexi> bexi(nullptr, "CBexi");
+    ASSERT_EQ(bexi.BuildFormatList(1), 1);
+    EXPECT_EQ(bexi.BuildFormatList(4), 0);
+    EXPECT_EQ(bexi.GetFormatList().size(), 21u);
+    EXPECT_EQ(bexi.BuildFormatList(0), 1);
+    EXPECT_EQ(bexi.GetFormatList().size(), 2u);
+    EXPECT_EQ(Names(*bexi.GetResolutionList()).size(), 21u);  // not refilled by a rebuild
+    EXPECT_EQ(FindProjectFormat(bexi.GetFormatList(), "DIM=(1920,1080)"), nullptr);
+    ProjectFormatEntry entry{"unchanged", 99, 1, 1};
+    EXPECT_FALSE(FindProjectFormat(0, &entry) || FindProjectFormat(25, &entry));
+    EXPECT_EQ(entry.format, 99u);
+    ASSERT_TRUE(FindProjectFormat(23, &entry));
+    EXPECT_TRUE(entry.name == "HVSDProjFmt_PAL" && entry.width == 720 && entry.height == 576);
+}
+
+// Sleeps on the virtual clock until the box's frame counter has just stepped to value.
+void WaitForCounter(CExternalIO& test, DWORD value) {
+    RegisterPtr bar0 = test.GetBoardIF().GetMainBoardRegisters();
+    ASSERT_TRUE(bar0);
+    DWORD last = bar0[0x80208 / 4] >> 24 & 0x3F;
+    for (int i = 0; i < 10000; ++i) {
+        Sleep(1);
+        const DWORD now = bar0[0x80208 / 4] >> 24 & 0x3F;
+        if (now == value && last != value) return;
+        last = now;
+    }
+    FAIL() << "the frame counter never reached " << value;
+}
+
+// The start frame is the counter plus the delay, modulo 64; frame 0 is the plain start command.
+TEST_F(BreakoutTest, StartIOStartsAtTheFrameCounterPlusTheDelay) {
+    struct Row { bool bexi; DWORD counter, delay; int verbose; int result; bool started, atFrame; uint64_t frame; const char* printed; } rows[] = {
+        {false, 60, 8, 1, 1, true, true, 4, ""},
+        {false, 56, 8, 2, 1, true, false, 0, "Nulk IO started\n"},
+        {false, 10, 64, 1, 1, true, true, 10, ""},
+        {false, 10, 65, 1, 0, false, false, 0, ""},
+        {false, 10, 65, 2, 0, false, false, 0, "StartIO():  dwStartFrameDelay > 64!\n"},
+        {true, 10, 100, 2, 1, true, true, 46, "Bexi IO started\n"},
+        {true, 63, 1, 1, 1, true, false, 0, ""}};
+    for (const Row& row : rows) {
+        devlib::LoadDefaultRig();
+        support::Recording<CBexi> bexi(nullptr, "CBexi");
+        BoundNulk nulk;
+        bexi.SetupDevice("Brimola1");
+        CExternalIO& test = row.bexi ? static_cast<CExternalIO&>(bexi) : nulk;
+        WaitForCounter(test, row.counter);
+        const int result = row.bexi ? bexi.StartIO(row.delay, row.verbose) : nulk.StartIO(row.delay, row.verbose);
+        EXPECT_EQ(result, row.result) << row.counter << "+" << row.delay;
+        const sim::BoxVideoState& video = Box()->Video();
+        EXPECT_EQ(video.started, row.started) << row.counter << "+" << row.delay;
+        EXPECT_EQ(video.startAtFrame, row.atFrame) << row.counter << "+" << row.delay;
+        if (row.atFrame) {
+            EXPECT_EQ(video.startVideoFrame, row.frame) << row.counter << "+" << row.delay;
+        }
+        const support::OutputLog& out = row.bexi ? bexi.out : nulk.out;
+        const std::string notice = row.verbose > 1 ? "SetupYorbflow():  External I/O is connected to BoB!\n" : "";
+        EXPECT_EQ(out.text, notice + row.printed);
+        if (row.started) {
+            EXPECT_EQ(row.bexi ? bexi.StopIO(1) : nulk.StopIO(1), 1);
+        }
+        EXPECT_FALSE(Box()->Video().started);
+    }
+}
+
+// Formats, I/O mode and resizer go out in order; the first refusal ends the sequence with its lines.
+TEST_F(BreakoutTest, VideoSetUpSendsFormatsModeAndResizerAndStopsAtARefusal) {
+    {
+        support::Recording<CBexi> bexi(nullptr, "CBexi");
+        bexi.SetupDevice("Brimola1");
+        ASSERT_EQ(bexi.SetupVideoFormat(3, 3, 22, 3, 2), 1) << bexi.out.text;
+        const sim::BoxVideoState& v = Box()->Video();
+        EXPECT_TRUE(v.projectFormat == 3 && v.outputFormat == 3 && v.proxyFormat == 22 && v.inputFormat == 3 &&
+                    v.ioMode[0] == 3 && v.resizer == 0);
+        EXPECT_EQ(bexi.out.text, "SetupYorbflow():  External I/O is connected to BoB!\nPROJECT FORMAT:\t3\nOUTPUT FORMAT:\t3\nPROXY FORMAT:\t22\nINPUT FORMAT:\t\t3\n"
+                                 "Bexi IO Mode = Type[0]  Mode[3]\nBexi ResizerEnable = 0\n");
+        EXPECT_TRUE(bexi.out.HasColoured("PROXY FORMAT:\t22\n", CExternalIO::kBlue));
+        BoundNulk nulk;
+        ASSERT_EQ(nulk.SetupVideoFormat(23, 23, 23, 1), 1);
+        EXPECT_EQ(nulk.out.text, "");  // quiet at verbose 1
+        EXPECT_TRUE(Box()->Video().projectFormat == 23 && Box()->Video().proxyFormat == 0);
+        ASSERT_EQ(nulk.SetupVideoFormat(22, 22, 22, 2), 1);
+        EXPECT_TRUE(support::HasAll(nulk.out.text, {"OUTPUT FORMAT:\t22\nINPUT", "Nulk IO Mode = Type[0]  Mode[3]\n",
+                                                    "Bexi ResizerEnable = 0\n"}));
+        EXPECT_FALSE(nulk.out.Has("PROXY"));
+        ASSERT_EQ(nulk.SetVideoTransport(5, 5, 2), 1);
+        EXPECT_TRUE(Box()->Video().videoOutput == 5 && Box()->Video().videoInput == 5);
+        EXPECT_TRUE(nulk.out.HasColoured("Nulk VideoOutput[5]\n", CExternalIO::kBlue) &&
+                    nulk.out.HasColoured("Nulk VideoInput[5]\n", CExternalIO::kBlue));
+    }
+    const char* problem = "Device reports problem on this command.\n\n";
+    struct Row { std::string faults; bool bexi; const char* line; const char* lastSent; } rows[] = {
+        {CommandFails("HVInputFormat", 21), true, "ERROR:  Unable to set INPUT format = 22\n", "HVInputFormat"},
+        {CommandFails("HVOutputFormat", 21), true, "ERROR:  Unable to set OUTPUT[22]/PROXY[0] format\n", "HVOutputFormat"},
+        {CommandFails("HVOutputFormat", 21), false, "ERROR:  Unable to set OUTPUT[22] format\n", "HVOutputFormat"},
+        {CommandFails("IOMode", 21), false, "Unable to set Nulk IO Mode = Type[0]  Mode[3]\n", "IOMode"},
+        {CommandFails("HVResizerEnable", 21), false, "Unable to set Bexi ResizerEnable = 0\n", "HVResizerEnable"},
+        {CommandFails("VideoInput", 21), false, "ERROR:  SetVideoTransport():  Unable to set Nulk VideoInput[5]\n", "VideoInput"},
+        {Fault("box_device_silent", R"(, "device": "bexi")"), true, "ERROR:  Unable to set PROJECT format = 22\n",
+         "HVProjectFormat"}};
+    for (const Row& row : rows) {
+        support::ScopedRig rig(BoxRig(row.faults));
+        support::Recording<CBexi> bexi(nullptr, "CBexi");
+        bexi.SetupDevice("Brimola1");
+        BoundNulk nulk;
+        const bool transport = std::string(row.lastSent) == "VideoInput";
+        const int result = row.bexi ? bexi.SetupVideoFormat(22, 22, 0, 22, 1)
+                                    : transport ? nulk.SetVideoTransport(5, 5, 1) : nulk.SetupVideoFormat(22, 22, 22, 1);
+        EXPECT_EQ(result, 0) << row.line;
+        const support::OutputLog& out = row.bexi ? bexi.out : nulk.out;
+        EXPECT_TRUE(out.HasColoured(row.line, CExternalIO::kRed)) << out.text;
+        if (row.faults.find("silent") == std::string::npos) {
+            EXPECT_TRUE(out.HasColoured(problem, CExternalIO::kRed)) << out.text;
+        }
+        // Nothing goes out after the refused command; what went before stays set.
+        EXPECT_EQ(Box()->Received().back().name, row.lastSent);
+        if (std::string(row.lastSent) == "HVInputFormat") {
+            EXPECT_EQ(Box()->Video().outputFormat, 22u);
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Without a parent every Run stops at once with its class's line, whatever the command.
+TEST_F(BreakoutTest, ARunWithoutAParentSaysSo) {
+    support::Recording<CCableLoopback> cable(nullptr, "CableLoopback");
+    support::Recording<CBexi> bexi(nullptr, "CBexi");
+    BoundNulk nulk;
+    EXPECT_EQ(cable.Run("Loopback Functional"), kRunFailed);
+    EXPECT_EQ(bexi.Run("Loopback Images"), kRunFailed);
+    EXPECT_EQ(nulk.Run("Test Yorb Command ENABLE=1"), kRunFailed);
+    EXPECT_TRUE(cable.out.HasColoured("CKerzil:  Parent is NULL\n", CExternalIO::kRed));
+    EXPECT_TRUE(bexi.out.HasColoured("CKerzil:  Parent is NULL\n", CExternalIO::kRed));
+    EXPECT_EQ(nulk.out.text, "CNulk:  Parent is NULL\n");
+    EXPECT_FALSE(Box()->Video().loopback);
+}
+
+}  // namespace
+
+namespace {
+
+// A controller without its register block counts as no connector: nothing is moved.
+TEST_F(BreakoutTest, AControllerWithoutItsRegistersCountsAsNoConnector) {
+    BoundNulk nulk;  // its controller is missing altogether
+    EXPECT_EQ(nulk.LoopbackFunctional(0, "", 1, 1), 0);
+    EXPECT_TRUE(nulk.out.HasColoured("Loopback connector is not present\n", CExternalIO::kRed)) << nulk.out.text;
+    EXPECT_FALSE(Box()->Video().loopback);  // switched off again on the way out
+    support::Recording<CCableLoopback> cable(nullptr, "CableLoopback");
+    cable.SetupDevice("Brimola1");
+    Unpacked::Image::YCbCr_10_6 image(16, 8);
+    Unpacked::Alpha::YCbCr_10_6 alpha(16, 8);
+    EXPECT_EQ(cable.LoopbackImages(0, "", alpha, image, 1, 1), 0);
+    EXPECT_TRUE(cable.out.HasColoured("Loopback connector is not present\n", CExternalIO::kRed)) << cable.out.text;
 }
 
 }  // namespace

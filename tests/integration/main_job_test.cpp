@@ -32,9 +32,10 @@ bool Has(const std::string& text, const std::string& what) { return text.find(wh
 // the device; a node is "[ ]" when marked "`(Unchecked)", else "[x]"; folders end in "/"; two
 // blanks per level. Outside engineering mode the "Manufacturing" folder is left out (its content
 // moves up a level). leaves collects the leaf paths. Conditions leave the names; without the other
-// board of the pair, folders that require it are left out.
+// board of the pair, folders that require it are left out, and so are the connector loopback folders
+// without the switch that says the loopback is fitted.
 std::string ExpectedListing(const std::string& tree, const std::string& device, bool engineering,
-                            std::vector<std::string>* leaves = nullptr, bool paired = true) {
+                            std::vector<std::string>* leaves = nullptr, bool paired = true, bool loopbackFitted = false) {
     std::ifstream in(platform::GetProgramDir() + tree);
     EXPECT_TRUE(in) << tree;
     std::vector<std::string> lines;
@@ -52,7 +53,8 @@ std::string ExpectedListing(const std::string& tree, const std::string& device, 
             continue;
         }
         if (text == "{" || text == "}") continue;
-        if (!paired && Has(text, "&(Requirement=")) {
+        const bool needsPartner = Has(text, "&(Requirement=Nuxa)") || Has(text, "&(Requirement=Brimola)");
+        if ((!paired && needsPartner) || (!loopbackFitted && Has(text, "&(Requirement=NulkLoopback)"))) {
             skipped = depth;
             continue;
         }
@@ -124,6 +126,44 @@ TEST(MainJob, AStationWithoutTheCodecBoardRunsTheMainBoardAndSaysSo) {
     const HostRun run = dir.Host({"--rig", dir.File("rig.json")});
     ExpectEveryLeafPasses(run, {{"BrimolaTree_Mfg.txt", "Brimola1"}}, false);
     EXPECT_TRUE(Has(run.out, "No Nuxa board was found: its tests are not published.\n") && !Has(run.out, "Nuxa1/")) << run.out;
+}
+
+// The engineering groups that need a loopback on a board's connector (switch -NULKLOOPBACK) pass on a
+// station that has it: the loopback cable on both boards, or the breakout box on the codec board.
+TEST(MainJob, TheConnectorLoopbackGroupsPassWhereTheLoopbackIsFitted) {
+    const struct {
+        const char* name;
+        std::string rig;
+        const char* filter;
+    } rows[] = {
+        {"loopback cable", ReadText(std::string(PEX_SOURCE_DIR) + "/testdata/rigs/loopback_cable.json"), "/Loopback Cable/"},
+        {"box on the codec board",
+         R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"codec_port": "Nuxa1", "expansion_port": "Nuxa1"}},
+                        {"tag": "Nuxa1", "kind": "nuxa", "attached": {"breakout_box": true}}]})",
+         "Nuxa1/Engineering/Breakout Box/"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        WorkDir dir;
+        std::ofstream(dir.File("rig.json")) << row.rig;
+        const HostRun run = dir.Host({"--rig", dir.File("rig.json"), "--all", "-ENGINEERING", "-NULKLOOPBACK", row.filter});
+        std::vector<std::string> leaves;
+        for (const auto& [tree, device] : {std::pair<std::string, std::string>{"BrimolaTree_Eng.txt", "Brimola1"}, {"NuxaTree_Eng.txt", "Nuxa1"}})
+            ExpectedListing(tree, device, true, &leaves, true, true);
+        size_t count = 0;
+        for (const std::string& leaf : leaves) {
+            if (!Has(leaf + "/", row.filter)) continue;
+            ++count;
+            EXPECT_TRUE(Has(run.out, "[PASS]    " + leaf + "  (")) << leaf;
+        }
+        EXPECT_GT(count, 4u);
+        const std::string n = std::to_string(count);
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        EXPECT_TRUE(Has(run.out, n + " tests: " + n + " passed, 0 failed, 0 stopped, 0 not run\n")) << run.out;
+    }
+    // Without the switch the groups are not published.
+    const HostRun run = WorkDir().Host({"--list", "-ENGINEERING"});
+    EXPECT_FALSE(Has(run.out, "Loopback Cable/") || Has(run.out, "Nuxa1/Engineering/Breakout Box")) << run.out;
 }
 
 // A board whose link source or link sink is dead fails the default run on either board's tree: each

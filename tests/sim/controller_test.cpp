@@ -159,7 +159,7 @@ TEST(BoardController, BootInformationFollowsTheSegmentHeadersAndTheFlashImageFil
     sim::BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");
     cfg.breakoutBox = true;
     EXPECT_EQ(Board(cfg).R(0x4010) & 0x718E7, 0x110C1u) << "PCIX booted and active, only PCIX tried, STS on, the box";
-    EXPECT_EQ(Board(cfg).ctl.InfoText(), sim::OxdHeaderText(*sim::FindFirmwareImage("ZVKX"), cfg.revision));
+    EXPECT_EQ(Board(cfg).ctl.InfoText(), sim::OxdHeaderText(*sim::FindFirmwareImage("PUVI"), cfg.revision));
     cfg.faults.flash.missingHeaders = {"PCIX"};
     EXPECT_EQ(Board(cfg).R(0x4010) & 0x700C0, 0x30040u) << "PCIX and PCI tried, PCI active";
     EXPECT_EQ(Board(cfg).ctl.InfoText(), sim::OxdHeaderText(*sim::FindFirmwareImage("ZVKP"), cfg.revision));

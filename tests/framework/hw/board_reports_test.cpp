@@ -123,7 +123,7 @@ TEST(BoardReportTest, HealthyBoardReports) {
     ReportTest test;
     EXPECT_TRUE(test.CheckVPDStructure() && Count(test.out.text, "Pass") == 4);
     EXPECT_EQ(test.GetSerialNumber() + "|" + test.GetFlashRevision(), "BRM0000001|0C75");
-    EXPECT_NE(test.GetDeviceInfoText().Find("N:ZVKX0202"), -1);
+    EXPECT_NE(test.GetDeviceInfoText().Find("N:PUVI0202"), -1);
     // A few bad readings are retried past.
     DWORD value = 0;
     EXPECT_TRUE(test.ReadTemperatureNonZero("1TEMP", &value) && value == 45 && test.ReadTemperature("LTEMP", &value) && value == 0xFB) << value;

@@ -56,6 +56,30 @@ TEST(WexalDCBTest, FieldsSitAtTheirBitsBadValuesAreRefusedAndCopiesTakeTheirOwnW
     for (int i = 0; i < 20; ++i) EXPECT_EQ(many[i].GetWords()[0] & 0x3F, static_cast<DWORD>(i));
 }
 
+// A frame of a chain: the model's other fields and words 5-7 kept, the frame's own fields set, Next
+// to the following frame only when chained and 0 after the last.
+TEST(WexalDCBTest, FrameDCBsOfAChain) {
+    WexalDCB model = AllFields();
+    model.GetPCIAddressField().Set(0xAAAA, 0xBBBB);
+    const struct { DWORD index, count; bool chained; WORD bcu; BYTE context; DWORD length, lines, address, next; } rows[] = {
+        {2, 5, true, 4, 15, 64, 3, 0x1000, 3},
+        {5, 5, true, 5, 5, 32, 3, 0x1C00, 0},  // the last frame ends the chain
+        {15, 15, true, 2, 0, 1920, 1079, 0x7E9000, 0},
+        {3, 5, false, 3, 2, 960, 1079, 0x300000, 0},
+        {1, 1, true, 2, 7, 0x12345, 0xFFFF, 0xFFFFFFF0, 0},  // a line length past its field keeps its low 16 bits
+    };
+    for (const auto& row : rows) {
+        const WexalDCB dcb = MakeFrameDCB(model, row.index, row.count, row.chained, row.bcu, row.context, row.length, row.lines,
+                                          row.address);
+        const DWORD length = row.length & 0xFFFF;
+        const std::vector<DWORD> want{(kOpWord & ~(0x3Fu | 0x1FFu << 23)) | row.next | DWORD{row.bcu} << 23,
+                                      (kAllFields[1] & ~(0xFu | 0xFFFu << 16)) | row.context | row.index << 16, row.address,
+                                      row.lines << 16 | length, 0x4444u << 16 | length};
+        EXPECT_EQ(Words(dcb), want) << row.index << " of " << row.count;
+        EXPECT_EQ(Words(dcb, 5, 8), Words(model, 5, 8));
+    }
+}
+
 TEST(WexalDCBTest, ChannelWordsFiveToSeven) {
     WexalDCB dcb;
     DWORD* w = dcb.GetWords();
