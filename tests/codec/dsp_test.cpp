@@ -213,6 +213,38 @@ TEST_F(CodecDspTest, AChannelsControlWordStartsItsChainAtDcbOne) {
     EXPECT_EQ(static_cast<DWORD>(none.GetControlWord()), 0u);
 }
 
+TEST(CodecRigFile, CodecKeysAndFaultsAreCheckedWithTheirKey) {
+    struct Row {
+        const char* board;
+        const char* faults;
+        const char* error;  // empty: accepted
+    };
+    const Row rows[] = {
+        {R"("kind": "nuxa", "bridge_revision": {"major": 2})", "[]", ""},
+        {R"("kind": "brimola", "bridge_revision": {"major": 2})", "[]", "key \"boards[0].bridge_revision\": only a codec board"},
+        {R"("kind": "nuxa", "bridge_revision": {"major": 256})", "[]", "boards[0].bridge_revision.major"},
+        {R"("kind": "nuxa", "codec_sdram_mib": {"width16": 8})", "[]", "boards[0].codec_sdram_mib"},
+        {R"("kind": "nuxa")", R"([{"kind": "codec_sdram_stuck_bit", "board": "X", "chip": 2, "width": 48}])", "faults[0].width"},
+        {R"("kind": "nuxa")", R"([{"kind": "codec_emif_stuck_bit", "board": "X", "emif": "C"}])", "faults[0].emif"},
+        {R"("kind": "nuxa")", R"([{"kind": "codec_config_fails", "board": "X", "chip": 3}])", "faults[0].chip"},
+        {R"("kind": "nuxa")", R"([{"kind": "codec_everything", "board": "X"}])", "unknown fault kind \"codec_everything\""},
+        {R"("kind": "nuxa")", R"([{"kind": "bridge_not_ready", "board": "X", "port": 3}])", "faults[0].port"},
+        {R"("kind": "brimola")", R"([{"kind": "codec_ddr_init_never_done", "board": "X", "memory": 32}])", "only a codec board has codec chips"},
+        {R"("kind": "nuxa")", R"([{"kind": "codec_ddr_init_never_done", "board": "X", "memory": 64, "chip": 2}])", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        const std::string text = std::string(R"({"boards": [{"tag": "X", )") + row.board + R"(}], "faults": )" + row.faults + "}";
+        sim::RigConfig config;
+        std::string error;
+        const bool ok = sim::ParseRig(text, "rig.json", config, error);
+        EXPECT_EQ(ok, row.error[0] == '\0') << error;
+        if (!ok) {
+            EXPECT_NE(error.find(row.error), std::string::npos) << error;
+        }
+    }
+}
+
 TEST_F(CodecDspTest, NoCommandIsTheBridgesOrTheDspsOwn) {
     EXPECT_EQ(bridge.Run("Reset"), kRunFailed);
     EXPECT_TRUE(bridge.out.HasColoured("\n\nERROR:  CDremolun\n\"Reset\" Not recognized as a valid test\n", kColorRed));
