@@ -421,6 +421,7 @@ DWORD CSorbelinDiag::VelkoDrunOutbound(int channelNumber) {
 
 DWORD CSorbelinDiag::RunTest(CString command) {
     const DWORD verbose = ReadVerbosity(command);
+    // A name that gives no chip A or B has no bridge block and no channels: nothing runs.
     if (!SelectChip()) {
         PrintColor("Unrecognized Chip\n", kColorRed);
         return 0;
@@ -453,12 +454,8 @@ DWORD CSorbelinDiag::RunTest(CString command) {
         case kAddress64: result = SdramTest(0x1000000, 64, 2, verbose); break;
         case kInbound:
         case kOutbound: {
-            // Only chips A and B have channels; nothing is started for another.
+            // Only chips A and B get here (see above): another has no channels to start.
             const int chip = GetChipFromName(1);
-            if (chip != 1 && chip != 2) {
-                PrintColor("Unrecognized Chip", kColorRed);
-                return 0;
-            }
             PrintColor(chip == 1 ? "Test Sorbelin A\n" : "Test Sorbelin B\n", kColorGreen);
             result = row.code == kInbound ? VelkoDrunInbound(chip == 1 ? 28 : 29) : VelkoDrunOutbound(chip == 1 ? 24 : 25);
             break;
