@@ -26,7 +26,7 @@ int64_t Micros(int64_t n) { return n * (kPerfFrequency / 1'000'000); }
 }  // namespace
 
 CodecChip::CodecChip(const BoardConfig& config, int chip)
-    : m_chip(chip), m_sdramBlocks{config.chipSdramBytes[0] / 8, config.chipSdramBytes[1] / 16} {
+    : m_sdramBlocks{config.chipSdramBytes[0] / 8, config.chipSdramBytes[1] / 16} {
     for (const auto& [key, value] : config.vpd)
         if (key == "ZA" && chip == 2 && std::atoi(value.c_str()) >= 2) m_idOffset = 0x10u << 20;
     for (const CodecChipFault& f : config.faults.codec.chips)

@@ -79,7 +79,6 @@ private:
     uint32_t WindowAccess(int w, uint32_t reg, bool read, uint32_t value);
     uint32_t EmifFault(uint32_t address, uint32_t value) const;
 
-    int m_chip;
     uint32_t m_idOffset = 0;
     uint64_t m_sdramBlocks[2];
     BoardFaults m_faults;
