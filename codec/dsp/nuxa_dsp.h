@@ -73,7 +73,9 @@ public:
     // (the firmware aligns to 16 bytes).
     virtual DWORD Alloc(DWORD bytes, DWORD alignment, int verbose);
     virtual BOOL Dealloc(DWORD address, DWORD bytes, int verbose);
-    // bytes (rounded up to whole words) from data to DSP memory at address.
+    // bytes (rounded up to whole words) from data to DSP memory at address. (The test base's
+    // WriteMemory into the board's SDRAM stays reachable beside it.)
+    using CWexalTreeMapTB::WriteMemory;
     virtual BOOL WriteMemory(const void* data, DWORD address, DWORD bytes, int verbose);
     virtual BOOL AddEncodeTableList(DWORD vcid, DWORD encodeAddress, DWORD encodeBytes, DWORD resolutionAddress,
                                     DWORD resolutionBytes, DWORD* tableOffset, int verbose);
