@@ -7,6 +7,7 @@
 
 class CNulk;
 class CPagedMemory;
+class CWexalDMAChannel;
 
 // Scratch buffers of the diagnostics port as a whole (every SCRport shares them): 1024 DWORDs each.
 // VerifySDRAM and VerifySDRAMBlock read into buffers of their own, so callers may pass the pattern
@@ -81,6 +82,14 @@ public:
     virtual DWORD FarnoDeKCOMLoopback(CString args, int verbose);
     virtual DWORD LTCLoopback(CString args, int verbose);
 
+    // "ZT-DMA_Cache": 64 KB of the index pattern through the SDRAM window and back, every word compared.
+    virtual DWORD DMACacheTest(CString args, int verbose);
+    // "ZT-DMA_PCI_Master_RD_Multiple_DCB Channel=12|13": 2 KB of SDRAM to two host pages through two
+    // chained DCBs; "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=16|17": four host pages to 4 KB of
+    // SDRAM, two pages a DCB. A fixed wait, no polling: a transfer that never ends fails the compare.
+    virtual DWORD DMAMasterReadMultiDCB(CString args, int verbose);
+    virtual DWORD DMAMasterWriteMultiDCB2Page(CString args, int verbose);
+
     virtual CNulk* GetNulk() { return m_Nulk; }
     // Waits ms milliseconds in 20 ms steps, letting the host serve its messages between them.
     virtual void Delay(int ms);
@@ -121,6 +130,14 @@ protected:
     // One revision line of a main-board FPGA (keyer, pair); false when it is below its minimum or
     // not loaded. minimum < 0 prints the line without a comparison.
     bool ReportFpgaRevision(const char* name, DWORD word, long minimum);
+
+    // The PCI master runs' common opening for the channel pair from first: the channel, the heading
+    // lines (null-ended; the second in blue), the board line, the SDRAM controller and the flush.
+    // Null after the refusal's message.
+    CWexalDMAChannel* OpenPciMaster(const CString& args, DWORD first, const char* const* heading);
+    DWORD PciMasterVerdict(int errors);
+    // Writes 0xFF to word 1 of the board's status block so host writes reach SDRAM.
+    void FlushSdramWrites();
 
     int m_AbortCount = 0;
     DWORD m_MinRev[kMinRevEntries] = {};

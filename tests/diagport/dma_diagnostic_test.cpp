@@ -1,0 +1,215 @@
+// Tests of the diagnostics port's DMA and memory diagnostics on both boards of the simulated rig, healthy and with faults.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "devlib/devices.h"
+#include "diagport/scr_port.h"
+#include "tests/support/output.h"
+#include "tests/support/rig.h"
+
+namespace {
+
+using namespace support;
+
+constexpr COLORREF kDarkRed = 0x0000C0, kGreen = 0x00A000, kBlack = 0;
+
+std::string TwoBoards(const std::string& faults = "[]", const std::string& extra = "") {
+    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64}, {"tag": "Nuxa1", "kind": "nuxa"}])" +
+           extra + R"(, "faults": )" + faults + "}";
+}
+
+// A port bound to one board of the rig, as its root binds it.
+class DmaDiagnostics : public RigTest {
+protected:
+    void Bind(const char* tag) {
+        port.SetParent(&parent);
+        port.SetupDevice(tag);
+        TakeText();
+    }
+    DWORD Run(const std::string& command) {
+        port.out = {};
+        const DWORD result = port.Run(command.c_str());
+        port.out.text += TakeText();
+        return result;
+    }
+    // The colours of the single-dot prints, in order.
+    std::vector<COLORREF> Dots() const {
+        std::vector<COLORREF> dots;
+        for (const auto& [text, colour] : port.out.coloured)
+            if (text == ".") dots.push_back(colour);
+        return dots;
+    }
+    RecordingTreeTest parent{"CParent"};
+    Recording<SCRport> port{nullptr, "SCRport"};
+};
+
+TEST_F(DmaDiagnostics, CacheTestComparesSixtyFourKilobytes) {
+    const std::string dots32(32, '.');
+    ScopedRig rig(TwoBoards(R"([{"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 31, "value": 1, "from": 4000, "to": 4004}])"));
+    struct Row {
+        const char* name;
+        const char* board;
+        std::string command;
+        DWORD result;
+        std::string text;  // the whole output; empty: checked below
+        std::vector<COLORREF> compareDots;
+    };
+    std::vector<COLORREF> oneBad(32, kDarkRed);
+    oneBad[0] = oneBad[1] = kGreen;  // index 1000 lies between the dots of 512 and 1024
+    const Row rows[] = {
+        {"good main board", "Brimola1", "ZT-DMA_Cache", 1,
+         "---------------------------------\nCACHE TEST 0x40 kBytes\nTesting Brimola...\nFilling SDRAM\n" + dots32 +
+             "\nReading from Wexal SDRAM at location 0 onwards....\n" + dots32,
+         std::vector<COLORREF>(32, kGreen)},
+        {"word 1000 bad on the codec board", "Nuxa1", "ZT-DMA_Cache", 2,
+         "---------------------------------\nCACHE TEST 0x40 kBytes\nTesting Nuxa...\nFilling SDRAM\n" + dots32 +
+             "\nReading from Wexal SDRAM at location 0 onwards....\n" + dots32,
+         oneBad},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Bind(row.board);
+        EXPECT_EQ(Run(row.command), row.result);
+        EXPECT_EQ(port.out.text, row.text);
+        std::vector<COLORREF> dots = Dots();
+        ASSERT_EQ(dots.size(), 64u);
+        EXPECT_EQ(std::vector<COLORREF>(dots.begin(), dots.begin() + 32), std::vector<COLORREF>(32, kBlack));
+        EXPECT_EQ(std::vector<COLORREF>(dots.begin() + 32, dots.end()), row.compareDots);
+    }
+    // Verbose 2: no dots in the compare, a dump line for every fourth word, and the bad word named.
+    Bind("Nuxa1");
+    EXPECT_EQ(Run("ZT-DMA_Cache VERBOSE=2"), kRunFailed);
+    EXPECT_EQ(Count(port.out.text, "\n0x"), 4096u);
+    EXPECT_EQ(Dots().size(), 32u);
+    EXPECT_TRUE(HasAll(port.out.text, {"onwards....\n0x00000000: 0x00000000 0x00000001 0x00000002 0x00000003\n",
+                                       "Expected: 0x3E8, Read: 0x800003E8\n",
+                                       "0x00000FA0: 0x800003E8 0x000003E9 0x000003EA 0x000003EB\n"}));
+}
+
+TEST_F(DmaDiagnostics, CacheTestRefusesWhatItCannotRead) {
+    // Without SDRAM the write and read fail: the cleared read array must not pass word 0.
+    ScopedRig rig(TwoBoards(R"([{"kind": "missing_space", "board": "Brimola1", "space": "SDRAM"}])"));
+    Bind("Brimola1");
+    EXPECT_EQ(Run("ZT-DMA_Cache"), kRunFailed);
+    const std::vector<COLORREF> dots = Dots();
+    ASSERT_EQ(dots.size(), 64u);
+    EXPECT_EQ(dots[32], kDarkRed);
+    // No board at all: the red refusal, nothing else.
+    Recording<SCRport> unbound{nullptr, "SCRport"};
+    unbound.SetParent(&parent);
+    EXPECT_EQ(unbound.Run("ZT-DMA_Cache"), kRunFailed);
+    EXPECT_EQ(unbound.out.text, "BrimolaBAR0 and PNuxaBAR0 not setup");
+}
+
+TEST_F(DmaDiagnostics, PciMasterChannelArgument) {
+    ScopedRig rig(TwoBoards());
+    const std::string read = "ZT-DMA_PCI_Master_RD_Multiple_DCB ", write = "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page ";
+    const std::string passed = "PCI Master SDRAM write test with 2 DCBs passed\n";
+    struct Row {
+        const char* board;
+        std::string command;
+        DWORD result;
+        std::vector<std::string> parts;
+        size_t dumpLines;
+    };
+    const Row rows[] = {
+        {"Brimola1", read + "Channel=12", 1, {"Testing Brimola...\n", "Flush DMA Channel 12\n", "Starting DCB 0 Channel 12 - Outbound\n", passed}, 0},
+        {"Brimola1", read + "Channel= 13", 1, {"Initialising DCB 2 Channel 13\n", passed}, 0},
+        {"Nuxa1", read + "Channel=12", 1, {"Testing Nuxa...\n", passed}, 0},
+        // The keys stay in the argument text: the number ends at the first non-digit.
+        {"Brimola1", read + "Channel=12 VERBOSE=2", 1, {"0x00000000: 0x00000001 0x00000002 0x00000003 0x00000004\n", passed}, 128 + 64 + 64 + 64 + 64},
+        {"Brimola1", read + "VERBOSE=2 Channel=12", 2, {"No valid DMA channel to test\n"}, 0},
+        {"Brimola1", read + "channel=12", 2, {"No valid DMA channel to test\n"}, 0},
+        {"Brimola1", read + "Channel=14", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=abc", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=16", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", write + "Channel=12", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", write + "Channel=16", 1, {"Initialising DCB 0 Channel 16(new)\n", "Reading the data at C00 from SDRAM\n", passed}, 0},
+        {"Nuxa1", write + "Channel=17", 1, {"Testing Nuxa...\n", passed}, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        Bind(row.board);
+        EXPECT_EQ(Run(row.command), row.result);
+        EXPECT_TRUE(HasAll(port.out.text, row.parts));
+        EXPECT_EQ(Count(port.out.text, "\n0x"), row.dumpLines);
+        if (row.result == kRunFailed) {
+            EXPECT_EQ(Count(port.out.text, "\n"), 1u);  // the refusal only
+            EXPECT_TRUE(port.out.HasColoured(row.parts[0], kDarkRed));
+        }
+    }
+}
+
+TEST_F(DmaDiagnostics, PciMasterTransfersThroughPageTables) {
+    // The host buffers receive SDRAM 0-0x7FF in the read test; SDRAM 0-0xFFF holds the count 1..1024
+    // after the write test.
+    ScopedRig rig(TwoBoards());
+    Bind("Brimola1");
+    ASSERT_EQ(Run("ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=17"), kRunPassed);
+    std::vector<DWORD> sdram(1024);
+    ASSERT_TRUE(port.ReadMemory(0, sdram.data(), 4096));
+    for (DWORD i = 0; i < 1024; ++i) ASSERT_EQ(sdram[i], i + 1) << i;
+    EXPECT_EQ(Count(port.out.text, ".Readback passed\n"), 5u);
+    EXPECT_TRUE(HasAll(port.out.text, {"=========================================\nPage table Address for DCB 1 = 0x",
+                                       "Host Buffer 4 Address        = 0x"}));
+    ASSERT_EQ(Run("ZT-DMA_PCI_Master_RD_Multiple_DCB Channel=13"), kRunPassed);
+    EXPECT_EQ(Count(port.out.text, ".Readback passed\n"), 5u);
+    EXPECT_EQ(Count(port.out.text, "-------------------------------------------\n"), 9u);  // eight rules and the heading's dashes
+}
+
+TEST_F(DmaDiagnostics, PciMasterFaultsFailTheVerdict) {
+    const std::string failed = "PCI Master SDRAM write test with 2 DCBs failed\n";
+    struct Row {
+        const char* name;
+        std::string faults, command;
+        std::vector<std::string> parts;
+        size_t passedLines;  // ".Readback passed" lines of the run
+    };
+    const Row rows[] = {
+        {"stalled read channel", R"([{"kind": "dma_stall", "board": "Brimola1", "channel": 12}])",
+         "ZT-DMA_PCI_Master_RD_Multiple_DCB Channel=12", {"SDRAM Addr: 0x0 Expected: 0x0, Read: 0x1\n", failed}, 3},
+        {"stalled write channel", R"([{"kind": "dma_stall", "board": "Brimola1", "channel": 16}])",
+         "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=16", {"Expected: 0x1, Read: 0x0\n", failed}, 1},
+        {"corrupting read channel, second DCB", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 13, "mask": 256, "first": 3}])",
+         "ZT-DMA_PCI_Master_RD_Multiple_DCB Channel=13", {"SDRAM Addr: 0xC Expected: 0x104, Read: 0x4\n", "SDRAM Addr: 0x40C Expected: 0x4, Read: 0x104\n", failed}, 3},
+        {"corrupting write channel", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 17, "mask": 1}])",
+         "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=17", {"Expected: 0x1, Read: 0x0\n", "Expected: 0x201, Read: 0x200\n", failed}, 3},
+        // The zero pre-check of the write test cannot read SDRAM: counted, the transfer is not judged by it.
+        {"write test without SDRAM", R"([{"kind": "missing_space", "board": "Brimola1", "space": "SDRAM"}])",
+         "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=16", {failed}, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedRig rig(TwoBoards(row.faults));
+        Bind("Brimola1");
+        EXPECT_EQ(Run(row.command), kRunFailed);
+        EXPECT_TRUE(HasAll(port.out.text, row.parts));
+        EXPECT_EQ(Count(port.out.text, ".Readback passed\n"), row.passedLines);
+        EXPECT_TRUE(port.out.HasColoured(failed, kDarkRed));
+    }
+}
+
+TEST_F(DmaDiagnostics, PciMasterReleasesHostMemoryOnAllocationFailure) {
+    // One MiB of host memory with all but three pages taken: dma_mem2 is the first that fails.
+    ScopedRig rig(TwoBoards("[]", R"(, "host_memory_mib": 1)"));
+    CHostPCDevice* host = GetZorvHardware();
+    ASSERT_TRUE(host);
+    void* filler = nullptr;
+    LARGE_INTEGER bus{};
+    ASSERT_EQ(host->Malloc((256 - 3) * 4096, &filler, &bus).status, 1u);
+    Bind("Brimola1");
+    EXPECT_EQ(Run("ZT-DMA_PCI_Master_RD_Multiple_DCB Channel=12"), kRunFailed);
+    EXPECT_TRUE(HasAll(port.out.text, {"ERROR:  Unable to allocate dma_mem2.  DrvReturn[0x00000003:0x"}));
+    EXPECT_FALSE(port.out.Has("dma_mem1."));
+    EXPECT_FALSE(port.out.Has("PCI Master SDRAM write test"));
+    // The three blocks that were had are back: three pages can be taken again.
+    void* again = nullptr;
+    EXPECT_EQ(host->Malloc(3 * 4096, &again, &bus).status, 1u);
+    host->Free(again);
+    host->Free(filler);
+}
+
+}  // namespace
