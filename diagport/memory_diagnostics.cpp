@@ -8,6 +8,7 @@
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
 #include "diagport/port_colours.h"
+#include "diagport/port_dma.h"
 #include "diagport/scr_port.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/paged_memory.h"
@@ -15,53 +16,10 @@
 
 namespace {
 
-constexpr COLORREF kGreen = 0x00A000;
-constexpr DWORD kBoardId = 0x4000, kSdramControl = 0x4018;
-constexpr DWORD kMainId = 0x52, kCodecId = 0x53;
-constexpr const char* kRule = "-------------------------------------------\n";
+using namespace portdma;
+
+constexpr DWORD kSdramControl = 0x4018;
 constexpr const char* kPassed = ".Readback passed\n";
-
-RegisterPtr PickBAR0(const CWexalBoardIF& board) {
-    RegisterPtr bar0 = board.GetMainBoardRegisters();
-    return bar0 ? bar0 : board.GetCodecBoardRegisters();
-}
-
-// The board line from the identity register; false after the dark red line for another identity.
-bool PrintBoard(SCRport& port, const RegisterPtr& bar0) {
-    const DWORD id = bar0[kBoardId / 4] & 0xFF;
-    if (id == kMainId) {
-        port.PrintColor("Testing Brimola...\n", kColorBlack);
-    } else if (id == kCodecId) {
-        port.PrintColor("Testing Nuxa...\n", kColorBlack);
-    } else {
-        port.PrintColor(FormatString("Unknown board, ID= 0x%X\n", id), kColorDarkRed);
-        return false;
-    }
-    return true;
-}
-
-void PrintDump(SCRport& port, DWORD offset, const DWORD* words) {
-    port.PrintColor(FormatString("0x%08X: 0x%08X 0x%08X 0x%08X 0x%08X\n", offset, words[0], words[1], words[2], words[3]),
-                    kGreen);
-}
-
-// Compares count words with expected (null: zeros): mismatch lines and dump lines at verbose 2 and
-// up, below 2 a dot every dotEvery words (0: none) that turns dark red once the run has an error.
-// Adds the mismatches to errors and answers whether there were none.
-bool CompareWords(SCRport& port, const DWORD* expected, const DWORD* read, DWORD count, DWORD verbose, DWORD dotEvery,
-                  int& errors) {
-    const int before = errors;
-    for (DWORD i = 0; i < count; ++i) {
-        const DWORD want = expected ? expected[i] : 0;
-        if (want != read[i]) {
-            ++errors;
-            if (verbose >= 2) port.PrintColor(FormatString("Expected: 0x%X, Read: 0x%X\n", want, read[i]), kColorDarkRed);
-        }
-        if (dotEvery && i % dotEvery == 0 && verbose < 2) port.PrintColor(".", errors ? kColorDarkRed : kGreen);
-        if (i % 4 == 0 && verbose >= 2) PrintDump(port, 4 * i, read + i);
-    }
-    return errors == before;
-}
 
 // The host blocks of a PCI master run, released last allocated first when the set goes.
 class HostBlocks {
@@ -96,51 +54,6 @@ DWORD High(const CPagedMemory& block) { return static_cast<DWORD>(block.GetBusAd
 void PutEntry(CPagedMemory& table, int index, const CPagedMemory& page) {
     PageTableEntry* entries = reinterpret_cast<PageTableEntry*>(table.GetAddress());
     entries[index] = {Low(page), High(page), page.GetSize(), 0};
-}
-
-struct DcbSetting {
-    BYTE next;
-    WORD tag;
-    DWORD sdramAddress;
-    WORD lines;
-    const CPagedMemory* pageTable;
-};
-
-// Loads DCB 1 or 2 of the channel with a 16-bit, 4:4:4:4 PCI transfer through BCU 1 of 128-DWORD lines.
-void LoadDcb(CWexalDMAChannel& channel, int n, const DcbSetting& s) {
-    WexalDCB dcb;
-    channel.GetDCB(n, &dcb);
-    WexalDCBOp& op = dcb.GetOpField();
-    op.SetNext(s.next);
-    op.SetForceBCU(0);
-    op.SetRepeatLine(0);
-    op.SetPack(WEXAL_DCBPACK_NONE);
-    op.SetIntEn(0);
-    op.SetWaitDMA(0);
-    op.Set16bit(1);
-    op.SetInputFormat(INPUT_FORMAT_4444);
-    op.SetBCUIncrement(0);
-    op.SetBCUSequence(0);
-    op.SetBCUPointer(1);
-    dcb.GetPortField().SetContextID(0);
-    dcb.GetPortField().SetSecondaryControl(0);
-    dcb.GetPortField().SetTag(s.tag);
-    dcb.SetStartAddress(s.sdramAddress);
-    dcb.SetLines(s.lines);
-    dcb.SetInitialLineLength(128);
-    dcb.SetLineLength(128);
-    dcb.SetPad(0);
-    dcb.GetPCIAddressField().Set(Low(*s.pageTable), High(*s.pageTable));
-    channel.SetDCB(n, &dcb);
-}
-
-void SetRunningBcu(const CWexalBoardIF& board, int n) {
-    BufferControlUnit bcu(board, n);
-    bcu.SetLinesPerSlice(2);
-    bcu.SetBufferCapacity(3);
-    bcu.SetGo(1);
-    bcu.SetLinesWrittenToNextSlice(2);
-    bcu.SetLinesReadFromNextSlice(2);
 }
 
 }  // namespace
@@ -204,8 +117,7 @@ CWexalDMAChannel* SCRport::OpenPciMaster(const CString& args, DWORD first, const
     }
     PrintColor("Initialising SDRAM Controller\n", kColorBlack);
     bar0[kSdramControl / 4] = bar0[kSdramControl / 4] | 1;
-    auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
-    CWexalDMAChannel* dma = board ? board->GetDMAChannel(static_cast<int>(channel)) : nullptr;
+    CWexalDMAChannel* dma = PortChannel(static_cast<int>(channel));
     if (!dma) {
         PrintColor(FormatString("DMA Channel %d is not available\n", channel), kColorDarkRed);
         return nullptr;
@@ -268,9 +180,9 @@ DWORD SCRport::DMAMasterReadMultiDCB(CString args, int verboseLevel) {
     PutEntry(table1, 0, mem1);
     PutEntry(table2, 0, mem2);
     PrintColor(FormatString("Initialising DCB 1 Channel %d\n", channel), kColorBlack);
-    LoadDcb(*dma, 1, {2, 0xA5A, 0x000, 1, &table1});
+    LoadDcb(*dma, 1, {2, 0xA5A, 0x000, 1, 1, &table1});
     PrintColor(FormatString("Initialising DCB 2 Channel %d\n", channel), kColorBlack);
-    LoadDcb(*dma, 2, {0, 0xB6B, 0x400, 1, &table2});
+    LoadDcb(*dma, 2, {0, 0xB6B, 0x400, 1, 1, &table2});
     PrintColor("Initialising BCU 1\n", kColorBlack);
     SetRunningBcu(m_boardIF, 1);
     PrintColor(FormatString("Starting DCB 0 Channel %d - Outbound\n", channel), kColorBlack);
@@ -338,9 +250,9 @@ DWORD SCRport::DMAMasterWriteMultiDCB2Page(CString args, int verboseLevel) {
     PutEntry(table2, 0, *mems[2]);
     PutEntry(table2, 1, *mems[3]);
     PrintColor(FormatString("Initialising DCB 1 Channel %d(new)\n", channel), kColorBlack);
-    LoadDcb(*dma, 1, {2, 0xA5A, 0x000, 3, &table1});
+    LoadDcb(*dma, 1, {2, 0xA5A, 0x000, 3, 1, &table1});
     PrintColor(FormatString("Initialising DCB 2 Channel %d(new)\n", channel), kColorBlack);
-    LoadDcb(*dma, 2, {0, 0xA5A, 0x800, 3, &table2});
+    LoadDcb(*dma, 2, {0, 0xA5A, 0x800, 3, 1, &table2});
     PrintColor("Initialising BCU 1\n", kColorBlack);
     SetRunningBcu(m_boardIF, 1);
     PrintColor(FormatString("Initialising DCB 0 Channel %d(new)\n", channel), kColorBlack);

@@ -32,7 +32,7 @@ const SCRport::KeywordRow SCRport::kKeywords[24] = {
      {"This test will verify the ability for the DMA in Wexal to move data from HOST memory to Brimola's SDRAM", nullptr}},
     {10, "ZT-DMA_PCI_Master_RD_Multiple_DCB", "ZT-DMA_PCI_Master_RD_Multiple_DCB", &SCRport::DMAMasterReadMultiDCB,
      {"This test will verify the ability for the DMA in Wexal to move data from Brimola's SDRAM to HOST memory", nullptr}},
-    {11, "ZT-Play_VUC", "ZT-Play_VUC", nullptr,
+    {11, "ZT-Play_VUC", "ZT-Play_VUC", &SCRport::PlayVUC,
      {"This test will verify the ability for the Video Utility Client Out DMA and", "Video Utility Client In DMA Wexal to move data"}},
     {12, "KZ-CheckPCISpeed", "KZ-CheckPCISpeed", &SCRport::CheckPCISpeed, {"Show PCI frequency.", nullptr}},
     {13, "QEV-ZBT_Addr", "QEV-ZBT_Addr", nullptr, {"This test will verify Kerzil ZBT Memory Addresses", nullptr}},
@@ -44,7 +44,7 @@ const SCRport::KeywordRow SCRport::kKeywords[24] = {
     {19, "QEV-DMA_DSK_FG_BG", "QEV-DMA_DSK_FG_BG", nullptr, {"DMA DSK FG BG 422 Passthru Test", nullptr}},
     {20, "KZ-CheckVPDStruct", "KZ-CheckVPDStruct", &SCRport::CheckVPDStruct, {"Check VPD Structure", nullptr}},
     {21, "KZ_ChkR2Versions", "KZ_ChkR2Versions", &SCRport::CheckR2Versions, {"Check Rev2-VERSIONS", nullptr}},
-    {22, "ZT-DMA_BoB_LB_Audio", "ZT-DMA_BoB_LB_Audio", nullptr, {"DMA Bob Audio LoopBack", nullptr}},
+    {22, "ZT-DMA_BoB_LB_Audio", "ZT-DMA_BoB_LB_Audio", &SCRport::FarnoDeKAudioLoopback, {"DMA Bob Audio LoopBack", nullptr}},
     {23, "KZ-BoBcom_lb", "KZ-BoBcom_lb", &SCRport::FarnoDeKCOMLoopback, {"Bob COM loopback", nullptr}},
     {24, "KZ-LTC_WR_lb", "KZ-LTC_WR_lb", &SCRport::LTCLoopback, {"Bob LTC W/R Loopback Test", nullptr}},
 };

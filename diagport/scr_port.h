@@ -89,6 +89,10 @@ public:
     // SDRAM, two pages a DCB. A fixed wait, no polling: a transfer that never ends fails the compare.
     virtual DWORD DMAMasterReadMultiDCB(CString args, int verbose);
     virtual DWORD DMAMasterWriteMultiDCB2Page(CString args, int verbose);
+    // "ZT-DMA_BoB_LB_Audio": 1 KB from SDRAM 0 out on channel 20 and back on 32 to 0x800 over the
+    // loopback connector. "ZT-Play_VUC": 1 KB from 0x1C through the video utility client (38, 57) to 0x81C.
+    virtual DWORD FarnoDeKAudioLoopback(CString args, int verbose);
+    virtual DWORD PlayVUC(CString args, int verbose);
 
     virtual CNulk* GetNulk() { return m_Nulk; }
     // Waits ms milliseconds in 20 ms steps, letting the host serve its messages between them.
@@ -138,6 +142,8 @@ protected:
     DWORD PciMasterVerdict(int errors);
     // Writes 0xFF to word 1 of the board's status block so host writes reach SDRAM.
     void FlushSdramWrites();
+    // Channel n of the board this test is bound to; null without one.
+    CWexalDMAChannel* PortChannel(int n);
 
     int m_AbortCount = 0;
     DWORD m_MinRev[kMinRevEntries] = {};

@@ -213,3 +213,92 @@ TEST_F(DmaDiagnostics, PciMasterReleasesHostMemoryOnAllocationFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace support;
+
+std::string LoopRig(const std::string& attached, const std::string& faults = "[]") {
+    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64, "attached": )" + attached +
+           R"(}, {"tag": "Nuxa1", "kind": "nuxa", "attached": )" + attached + R"(}], "faults": )" + faults + "}";
+}
+const char* const kCable = R"({"loopback_cable": true})";
+
+TEST_F(DmaDiagnostics, AudioAndVideoUtilityLoopbacks) {
+    const std::string audioPassed = "BoB Audio loopback test passed\n", audioFailed = "BoB Audio loopback test failed\n";
+    const std::string vucPassed = "Video Utility Client test passed\n", vucFailed = "Video Utility Client test failed\n";
+    const std::string counts = "0 Errors found checking filled Data.\n";
+    struct Row {
+        const char* name;
+        std::string rig;
+        const char* board;
+        std::string command;
+        DWORD result;
+        std::vector<std::string> parts, absent;
+    };
+    const Row rows[] = {
+        {"audio over the cable", LoopRig(kCable), "Brimola1", "ZT-DMA_BoB_LB_Audio", 1,
+         {"----------------------------------------------\nDMA BOB Audio Loopback Test\nTesting Brimola\nInitializing SDRAM Controller\n",
+          "Initializing DCB 1 Channel 32\nInitialising BCU 2\nInitialising DCB 1 Channel 20\nInitialising BCU 3\n",
+          "Reading the BAI data at 0x800 from SDRAM\n", audioPassed},
+         {}},
+        {"audio on the codec board", LoopRig(kCable), "Nuxa1", "ZT-DMA_BoB_LB_Audio", 1, {"Testing Nuxa\n", audioPassed}, {}},
+        {"audio without the cable", LoopRig("{}"), "Brimola1", "ZT-DMA_BoB_LB_Audio", 2,
+         {"DMA BOB Audio Loopback Test\nTesting Brimola\nLoopback connector is not present\n"}, {"Initializing SDRAM"}},
+        {"audio source stalled", LoopRig(kCable, R"([{"kind": "dma_stall", "board": "Brimola1", "channel": 20}])"), "Brimola1",
+         "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0x800 Expected: 0x100, Read: 0x0\n", audioFailed}, {}},
+        {"audio sink corrupting", LoopRig(kCable, R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 32, "mask": 4096, "first": 2}])"),
+         "Nuxa1", "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0x808 Expected: 0x300, Read: 0x1300\n", audioFailed}, {}},
+        // The fill check ends the run at once: no verdict line.
+        {"audio fill check", LoopRig(kCable, R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 3, "value": 1, "from": 16, "to": 20}])"),
+         "Brimola1", "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0x10 Expected: 0x500, Read: 0x508\n"}, {"Zeroing", audioFailed}},
+        {"VUC", LoopRig("{}"), "Brimola1", "ZT-Play_VUC", 1,
+         {"----------------------------------------------\nDMA VUC Test\n422 - 8 bit\n----------------------------------------------\n"
+          "Filling the SDRAM\nReading the filled data from SDRAM...\n" + counts,
+          "Reading from location 0x800 onwards....\n-------------------------------------------\n" + counts +
+              "Flush DMA Channel 38\nFlush DMA Channel 57\nInitialising DCB 1 Channel 57\n"
+              "\nAddress of SCRport_Wexal.Brimola_ptr->DMACRB.VUtilOut[1].op.dw = 0x00067220\n"
+              "DMACRB.VUtilOut[1] = 0x67220. Needs to be 0x67220 \n\nSCRport_Wexal.Brimola_ptr->DMACRB.VUtilOut[1].op.dw = 0x01006000\n",
+          "DMACRB.VUtilIn[1] = 0x64C20. Needs to be 0x64C20 \n\nSCRport_Wexal.Brimola_ptr->DMACRB.VUtilIn[1].op.dw = 0x01806000\n"
+          "Initialising BCU 3\nStarting DCB 38 Channel Out\nStarting DCB 0 57 Channel - Out\n",
+          vucPassed},
+         {}},
+        {"VUC at verbose 1: no count lines", LoopRig("{}"), "Nuxa1", "ZT-Play_VUC VERBOSE=1", 1, {vucPassed}, {"Errors found"}},
+        {"VUC sink stalled", LoopRig("{}", R"([{"kind": "dma_stall", "board": "Brimola1", "channel": 57}])"), "Brimola1",
+         "ZT-Play_VUC", 2, {"SDRAM Addr: 0x81C Expected: 0x1, Read: 0x0\n", vucFailed}, {}},
+        {"VUC sink corrupting", LoopRig("{}", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 57, "mask": 16}])"), "Brimola1",
+         "ZT-Play_VUC", 2, {"SDRAM Addr: 0x81C Expected: 0x1, Read: 0x11\n", vucFailed}, {}},
+        // A bad word below the destination fails the zero check only: the transfer passes, the run does not.
+        {"VUC pre-check", LoopRig("{}", R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 0, "value": 1, "from": 2048, "to": 2052}])"),
+         "Brimola1", "ZT-Play_VUC", 2, {counts, "1 Errors found checking filled Data.\n", vucPassed}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedRig rig(row.rig);
+        Bind(row.board);
+        EXPECT_EQ(Run(row.command), row.result);
+        EXPECT_TRUE(HasAll(port.out.text, row.parts));
+        for (const std::string& a : row.absent) EXPECT_FALSE(port.out.Has(a)) << a;
+    }
+}
+
+TEST_F(DmaDiagnostics, VideoUtilityPatternAndCountLines) {
+    ScopedRig rig(LoopRig("{}", R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 0, "value": 1, "from": 2048, "to": 2052}])"));
+    Bind("Brimola1");
+    EXPECT_EQ(Run("ZT-Play_VUC"), kRunFailed);
+    DWORD words[256];
+    ASSERT_TRUE(port.ReadMemory(0x81C, words, sizeof words));
+    EXPECT_EQ(words[0], 1u);
+    EXPECT_EQ(words[1], 0x102u);
+    EXPECT_EQ(words[2], 0x203u);
+    EXPECT_EQ(words[3], 0x304u);
+    EXPECT_EQ(words[255], 0xFF00u);
+    EXPECT_EQ(Count(port.out.text, "Errors found checking filled Data.\n"), 2u);
+    EXPECT_TRUE(port.out.HasColoured("0 Errors found", kGreen));
+    EXPECT_TRUE(port.out.HasColoured("1 Errors found", kDarkRed));
+    // Verbose 2 names the word of the zero check.
+    EXPECT_EQ(Run("ZT-Play_VUC VERBOSE=2"), kRunFailed);
+    EXPECT_TRUE(HasAll(port.out.text, {"Expected: 0x0, Read: 0x1\n", "0x00000000: 0x00000001 0x00000000 0x00000000 0x00000000\n"}));
+}
+
+}  // namespace
