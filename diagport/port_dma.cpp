@@ -63,8 +63,8 @@ void LoadDcb(CWexalDMAChannel& channel, int n, const DcbSetting& s) {
     op.SetPack(WEXAL_DCBPACK_NONE);
     op.SetIntEn(0);
     op.SetWaitDMA(0);
-    op.Set16bit(1);
-    op.SetInputFormat(INPUT_FORMAT_4444);
+    op.Set16bit(s.is16bit);
+    op.SetInputFormat(s.inputFormat);
     op.SetBCUIncrement(0);
     op.SetBCUSequence(0);
     op.SetBCUPointer(s.bcu);
@@ -73,8 +73,8 @@ void LoadDcb(CWexalDMAChannel& channel, int n, const DcbSetting& s) {
     dcb.GetPortField().SetTag(s.tag);
     dcb.SetStartAddress(s.sdramAddress);
     dcb.SetLines(s.lines);
-    dcb.SetInitialLineLength(128);
-    dcb.SetLineLength(128);
+    dcb.SetInitialLineLength(s.initialLength);
+    dcb.SetLineLength(s.lineLength);
     dcb.SetPad(0);
     if (s.pageTable)
         dcb.GetPCIAddressField().Set(static_cast<DWORD>(s.pageTable->GetBusAddress()),

@@ -36,10 +36,13 @@ struct DcbSetting {
     WORD lines;
     WORD bcu;
     const CPagedMemory* pageTable;  // null: the PCI address words are left as read
+    DWORD is16bit = 1;
+    int inputFormat = 1;  // 4:4:4:4
+    WORD initialLength = 128, lineLength = 128;
 };
 
-// Reads DCB n of the channel, sets every field for a 16-bit 4:4:4:4 transfer of 128-DWORD lines
-// through the setting's BCU and loads it back; the bits no field covers keep their value.
+// Reads DCB n of the channel, sets every field (the pad 0, the flags the setting does not name clear)
+// and loads it back; the bits no field covers keep their value.
 void LoadDcb(CWexalDMAChannel& channel, int n, const DcbSetting& setting);
 
 // BCU n running with two lines a slice and three slices.

@@ -93,6 +93,11 @@ public:
     // loopback connector. "ZT-Play_VUC": 1 KB from 0x1C through the video utility client (38, 57) to 0x81C.
     virtual DWORD FarnoDeKAudioLoopback(CString args, int verbose);
     virtual DWORD PlayVUC(CString args, int verbose);
+    // "QG-DMA_CFESK_ILB", "QG-DMA_CFESK_ELB" with CFESK (codec port) or EFESK (expansion port): a
+    // 3 KB frame out through the board-link FPGA and back, looped inside it or by the port's
+    // connector, in up to four formats (FULL_TEST=0: the first only).
+    virtual DWORD VantrelInternalLoopback(CString args, int verbose);
+    virtual DWORD VantrelExternalLoopback(CString args, int verbose);
 
     virtual CNulk* GetNulk() { return m_Nulk; }
     // Waits ms milliseconds in 20 ms steps, letting the host serve its messages between them.
@@ -142,6 +147,7 @@ protected:
     DWORD PciMasterVerdict(int errors);
     // Writes 0xFF to word 1 of the board's status block so host writes reach SDRAM.
     void FlushSdramWrites();
+    DWORD VantrelLoopback(const CString& args, int verbose, bool internal);
     // Channel n of the board this test is bound to; null without one.
     CWexalDMAChannel* PortChannel(int n);
 

@@ -6,6 +6,7 @@
 
 #include "devlib/devices.h"
 #include "diagport/scr_port.h"
+#include "tests/boards/root_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
 
@@ -299,6 +300,118 @@ TEST_F(DmaDiagnostics, VideoUtilityPatternAndCountLines) {
     // Verbose 2 names the word of the zero check.
     EXPECT_EQ(Run("ZT-Play_VUC VERBOSE=2"), kRunFailed);
     EXPECT_TRUE(HasAll(port.out.text, {"Expected: 0x0, Read: 0x1\n", "0x00000000: 0x00000001 0x00000000 0x00000000 0x00000000\n"}));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace support;
+
+std::string PlugRig(const std::string& faults = "[]") {
+    return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64, "attached": {"codec_port": "loopback", "expansion_port": "loopback"}},
+               {"tag": "Nuxa1", "kind": "nuxa", "attached": {"codec_port": "loopback"}}], "faults": )" + faults + "}";
+}
+
+// The port through the roots, on a rig whose board links are loaded first.
+class LinkLoopbacks : public RootKeywords {
+protected:
+    std::string Go(const std::string& rig, const std::string& command, DWORD expected, bool program = true) {
+        ScopedRig scoped(rig);
+        if (program) {
+            for (int d : {3, 4}) brimola.Run(ProgramLine(d).c_str());
+            nuxa.Run("Nuxa1 <CNuxaBoard Program DEVICE=3 FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd>");
+        }
+        std::string out;
+        EXPECT_EQ(Run(command, &out), expected) << out;
+        ram = RigBoard(command.rfind("Nuxa", 0) == 0 ? "Nuxa1" : "Brimola1")->GetControllerRegisters()[0x18 / 4];
+        return out;
+    }
+    DWORD ram = 0;
+};
+
+TEST_F(LinkLoopbacks, PortTokenFormatsAndSummary) {
+    const std::string summary0 = "Test 0 -- SIZE: 8-Bit FORMAT: 4-2-2 PASSED\n", summary3 = "Test 3 -- SIZE: 16-Bit FORMAT: 4x4 PASSED\n";
+    struct Row {
+        const char* name;
+        std::string command;
+        DWORD result;
+        std::vector<std::string> parts, absent;
+    };
+    const Row rows[] = {
+        {"internal, C", "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK>", 1,
+         {"DMA VelkoDRUN C-Channel Vantrel Internal Loopback ", "Testing Brimola\nBUF LEN = 0x300\nInitializing SDRAM Controller\n"
+          "Vantrel (3) : LOADED\nPower on Vantrel Port LVDS parts\nFilling the SDRAM\n...\n",
+          "Zeroing SDRAM at 0x1000000\n-------------------------------------------\n....\nCheck Zeroed Buffer at  0x1000000\n",
+          "Flush DMA Channel 59\nFlush DMA Channel 37\nReset Vantrel - Device: 3\nInitializing DCB 1 Channel 59\ninbound Size: 8-bit Format: 4-2-2\n",
+          "DEBUG: Outbound DCB1 DMA addr: 0x64A20\n", "Programming Loopback Mode in Jastel for Vantrel\nSetting up Context as F, Force Update\n"
+          "Frame Size: Y=0x2 I=0x100 L=0x100 P=0x0\n", "Test # 3 PASSED\n" + summary0, summary3 + "4 # Tests PASSED\n"
+          "DMA VelkoDRUN C-Channel Vantrel Internal Loopback PASSED\nDONE.\n"},
+         {"Reseting Vantrel"}},
+        {"both tokens: C", "Brimola1 <SCRport QG-DMA_CFESK_ELB EFESK CFESK>", 1,
+         {"C-Channel Vantrel External Loopback ", "Vantrel (3) : LOADED\nPower off, then on Ports LVDS parts\nReseting Vantrel\n"
+          "Clearing Loopback Mode in Jastel for Vantrel\n", "Size: 16-bit Format: 4-2-2\nInitializing BCU 2\n", "External Loopback PASSED\nDONE.\n"},
+         {"Programming Loopback"}},
+        {"E channel", "Brimola1 <SCRport QG-DMA_CFESK_ELB EFESK>", 1, {"Vantrel (4) : LOADED\n", "Flush DMA Channel 58\nFlush DMA Channel 36\n", "E-Channel Vantrel External Loopback PASSED\n"}, {}},
+        {"codec board", "Nuxa1 <SCRport QG-DMA_CFESK_ILB CFESK FULL_TEST=1>", 1, {"Testing Nuxa\n", summary3}, {}},
+        {"lower-case token", "Brimola1 <SCRport QG-DMA_CFESK_ILB cfesk>", 2, {"No CFESK or EFESK defined"}, {"DMA VelkoDRUN"}},
+        {"FULL_TEST=0: one sub-test, no summary", "Brimola1 <SCRport QG-DMA_CFESK_ILB EFESK FULL_TEST=0>", 1, {"Test # 0 PASSED\n1 # Tests PASSED\n"}, {"Test # 1", summary0}},
+        {"FULL_TEST=2: four sub-tests, no summary", "Brimola1 <SCRport QG-DMA_CFESK_ILB EFESK FULL_TEST=2>", 1, {"Test # 3 PASSED\n4 # Tests PASSED\n"}, {summary0}},
+        {"FULL_TEST=ABC: the default", "Brimola1 <SCRport QG-DMA_CFESK_ILB EFESK FULL_TEST=ABC>", 1, {summary0, summary3}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out = Go(PlugRig(), row.command, row.result);
+        EXPECT_TRUE(HasAll(out, row.parts));
+        for (const std::string& a : row.absent) EXPECT_EQ(out.find(a), std::string::npos) << a;
+        if (row.result == kRunPassed) {
+            EXPECT_EQ(ram & 0x119, 0x19u);  // the loop switched off, the links and SDRAM on
+        }
+    }
+}
+
+TEST_F(LinkLoopbacks, FaultsAndLimits) {
+    struct Row {
+        const char* name;
+        std::string rig, command;
+        bool program;
+        std::vector<std::string> parts, absent;
+        DWORD result = kRunFailed;
+    };
+    const std::string stall59 = R"([{"kind": "dma_stall", "board": "Brimola1", "channel": 59}])";
+    const std::string tenBad = R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 37, "mask": 256, "count": 10}])";
+    const Row rows[] = {
+        {"not loaded", PlugRig(R"([{"kind": "fpga_done_stays_low", "board": "Brimola1", "device": 3}])"),
+         "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK>", true, {"Vantrel (3) : NOT LOADED\n"}, {"Power on"}},
+        {"no plug on the E port", MainBoardRig(), "Brimola1 <SCRport QG-DMA_CFESK_ELB EFESK>", true,
+         {"Vantrel (4) : LOADED\nExternal Loopback Connector/Cable is NOT present for Vantrel 4\n"}, {"Power off"}},
+        {"stalled sink: time-out, later sub-tests not run", PlugRig(stall59), "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK>", true,
+         {"260ms sec: Y and I 0x", "Waiting for the DCB to complete exceeded the maxtime of 256ms\nOutbound Memory Read DCB Word 2 (Y 0x",
+          "Inbound Memory Read DCB Word 3 (L 0x", "Test # 0  FAILED with 1 errors\nTest 0 -- SIZE: 8-Bit FORMAT: 4-2-2 FAILED\n1 # Tests FAILED\n"
+          "DMA VelkoDRUN C-Channel Vantrel Internal Loopback FAILED with 1 error(s)\nDONE.\n"},
+         {"270ms", "Reading the YJPI", "Test # 1", "Test 1 --"}},
+        {"corrupted source", PlugRig(R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 37, "mask": 256}])"),
+         "Brimola1 <SCRport QG-DMA_CFESK_ELB CFESK>", true,
+         {"SDRAM Addr: 0x1000000 Expected: 0x3020100, Read: 0x3020000\n", "Test # 0  FAILED with 1 errors\n", "Test 0 -- SIZE: 8-Bit FORMAT: 4-2-2 FAILED\n",
+          "4 # Tests FAILED\nDMA VelkoDRUN C-Channel Vantrel External Loopback FAILED with 4 error(s)\n"}, {}},
+        {"ten bad words over a limit of five", PlugRig(tenBad), "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK ABORTCOUNT=5>", true,
+         {"MAX ERROR COUNT EXCEEDED! aborting error printing....\n"}, {"Test # 0", "DONE."}},
+        {"a negative limit never ends it", PlugRig(tenBad), "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK ABORTCOUNT=-1>", true,
+         {"Test # 0  FAILED with 10 errors\n", "FAILED with 40 error(s)\n"}, {"MAX ERROR"}},
+        {"sync error of the C port", PlugRig(R"([{"kind": "port_sync_error", "board": "Brimola1", "port": "EXPA"}])"),
+         "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK FULL_TEST=0>", true, {"Sync Error!!!\nTest # 0  FAILED with 1 errors\n"}, {}},
+        {"the other port's flag is not this port's", PlugRig(R"([{"kind": "port_sync_error", "board": "Brimola1", "port": "EXPA"}])"),
+         "Brimola1 <SCRport QG-DMA_CFESK_ILB EFESK>", true, {"E-Channel Vantrel Internal Loopback PASSED\n"}, {"Sync Error"}, kRunPassed},
+        {"SDRAM stuck bit: the pre-check ends it", PlugRig(R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 1, "value": 1, "from": 0, "to": 4096}])"),
+         "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK>", true, {"SDRAM Addr: 0x0 Expected: 0x3020100, Read: 0x3020102\n"}, {"Zeroing", "DONE."}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out = Go(row.rig, row.command, row.result, row.program);
+        EXPECT_TRUE(HasAll(out, row.parts));
+        for (const std::string& a : row.absent) EXPECT_EQ(out.find(a), std::string::npos) << a;
+        EXPECT_EQ(ram & 0x100, 0u) << "the internal loop is left on";
+    }
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ TEST_F(Dispatch, KeywordPicksTheDiagnosticAndTheCommonSettings) {
         {"ZT-DMA_CACHE", "", "", 0, 20},
         {"ZT-DMA_Cache VERBOSE=2", "DMACacheTest", "VERBOSE=2", 2, 20},
         {"QEV-ZBT_Addr", "", "", 0, 20},  // its diagnostic is not part of this build yet
-        {"QG-DMA_CFESK_ILB", "", "", 0, 20},
+        {"QG-YJP_PPA_Lpbk", "", "", 0, 20},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
