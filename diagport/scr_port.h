@@ -98,6 +98,10 @@ public:
     // connector, in up to four formats (FULL_TEST=0: the first only).
     virtual DWORD VantrelInternalLoopback(CString args, int verbose);
     virtual DWORD VantrelExternalLoopback(CString args, int verbose);
+    // "QEV-DMA_DSK_FG_422", "QEV-DMA_DSK_FG_BG": 1 KB from SDRAM 0 into the DSK compositor's
+    // foreground (channel 46; with the background also from 62) and out of DSK1 (42) to 0x100000.
+    virtual DWORD DSKFG422Passthru(CString args, int verbose);
+    virtual DWORD DSKFGBGPassthru(CString args, int verbose);
 
     virtual CNulk* GetNulk() { return m_Nulk; }
     // Waits ms milliseconds in 20 ms steps, letting the host serve its messages between them.
@@ -148,6 +152,7 @@ protected:
     // Writes 0xFF to word 1 of the board's status block so host writes reach SDRAM.
     void FlushSdramWrites();
     DWORD VantrelLoopback(const CString& args, int verbose, bool internal);
+    DWORD DSKPassthru(int verbose, bool background);
     // Channel n of the board this test is bound to; null without one.
     CWexalDMAChannel* PortChannel(int n);
 

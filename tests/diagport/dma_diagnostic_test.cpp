@@ -415,3 +415,61 @@ TEST_F(LinkLoopbacks, FaultsAndLimits) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace support;
+
+TEST_F(DmaDiagnostics, DskPassthruForegroundAndBackground) {
+    const std::string head = "----------------------------------------------\nDMA DSK FG 422 Passthru ";
+    struct Row {
+        const char* name;
+        std::string faults;
+        const char* board;
+        std::string command;
+        DWORD result;
+        std::vector<std::string> parts, absent;
+    };
+    const std::string stall46 = R"([{"kind": "dma_stall", "board": "Brimola1", "channel": 46}])";
+    const std::string threeBad = R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 42, "mask": 1, "first": 5, "count": 3}])";
+    const Row rows[] = {
+        {"foreground", "[]", "Brimola1", "QEV-DMA_DSK_FG_422", 1,
+         {head, "Testing Brimola\nFrame Size: Y=0x1 I=0x80 L=0x80 P=0x0\nBUF LEN = 0x100\nInitializing SDRAM Controller\nFilling the SDRAM\n.\n"
+                "Reading the filled data from SDRAM at 0x0\n",
+          "Check Zeroed Buffer at  0x100000\n", "Flush DMA Channel 46\nFlush DMA Channel 42\nInitializing DCB 1 Channel 42 - DSK1 Out\n"
+          "Initializing BCU 2\nInitialising DCB 1 Channel 46 - Compositor FG IN\nInitializing BCU 3\nReading the data at 0x100000 from SDRAM\n",
+          "Loop # 0 PASSED\n-------------------------------------------\n1 # Loops PASSED\nDMA DSK FG 422 Passthru PASSED\nDONE.\nDone\n"},
+         {"Active Reg", "ms sec:", "Channel 62"}},
+        {"foreground and background, verbose 1", "[]", "Nuxa1", "QEV-DMA_DSK_FG_BG VERBOSE=1", 1,
+         {head, "Testing Nuxa\n", "Flush DMA Channel 46\nFlush DMA Channel 62\nFlush DMA Channel 42\n",
+          "Initialising DCB 1 Channel 46 - Compositor FG IN\nInitializing DCB 1 Channel 62 - DSK1 Out\nInitializing BCU 3\nInitializing BCU 4\n",
+          " DSK Control Active Reg : 0xC000050B\n DSK Control Active Reg : 0xC000050B\n", "DMA DSK FG BG 422 Passthru PASSED\nDONE.\nDone\n"},
+         {}},
+        {"foreground stalled", stall46, "Brimola1", "QEV-DMA_DSK_FG_422", 2,
+         {"10ms sec: Y and I 0x", "260ms sec: Y and I 0x", "Waiting for the DCB to complete exceeded the maxtime of 256ms\n"
+          "Outbound Memory Read DCB Word 2 (Y 0x", "Inbound Memory Read DCB Word 3 (L 0x",
+          "Loop # 0  FAILED with 1 errors\n-------------------------------------------\n1 # Loops FAILED\nDMA DSK FG 422 Passthru FAILED with 1 error(s)\nDone\n"},
+         {"270ms", "Reading the data at"}},
+        {"three words corrupted on the output", threeBad, "Brimola1", "QEV-DMA_DSK_FG_BG", 2,
+         {"SDRAM Addr: 0x100014 Expected: 0x30, Read: 0x31\n", "Loop # 0  FAILED with 3 errors\n", "DMA DSK FG BG 422 Passthru FAILED with 3 error(s)\nDone\n"},
+         {"MAX ERROR"}},
+        {"a limit of 0", threeBad, "Brimola1", "QEV-DMA_DSK_FG_422 ABORTCOUNT=0", 2,
+         {"MAX ERROR COUNT EXCEEDED! aborting error printing....\n"}, {"Loop #", "Done\n"}},
+        {"the fill check ends it", R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 0, "value": 1, "from": 0, "to": 4}])", "Brimola1",
+         "QEV-DMA_DSK_FG_422", 2, {"SDRAM Addr: 0x0 Expected: 0x8, Read: 0x9\n"}, {"Zeroing", "Done\n"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedRig rig(TwoBoards(row.faults));
+        Bind(row.board);
+        RigBoard(row.board)->GetControllerRegisters()[0x18 / 4] = 0x100;
+        EXPECT_EQ(Run(row.command), row.result);
+        EXPECT_TRUE(HasAll(port.out.text, row.parts));
+        for (const std::string& a : row.absent) EXPECT_FALSE(port.out.Has(a)) << a;
+        // Bit 8 of the RAM register is cleared on the abort path only.
+        const DWORD ram = RigBoard(row.board)->GetControllerRegisters()[0x18 / 4];
+        EXPECT_EQ(ram & 0x100, port.out.Has("MAX ERROR") ? 0u : 0x100u);
+    }
+}
+
+}  // namespace
