@@ -35,7 +35,7 @@ const SCRport::KeywordRow SCRport::kKeywords[24] = {
     {11, "ZT-Play_VUC", "ZT-Play_VUC", &SCRport::PlayVUC,
      {"This test will verify the ability for the Video Utility Client Out DMA and", "Video Utility Client In DMA Wexal to move data"}},
     {12, "KZ-CheckPCISpeed", "KZ-CheckPCISpeed", &SCRport::CheckPCISpeed, {"Show PCI frequency.", nullptr}},
-    {13, "QEV-ZBT_Addr", "QEV-ZBT_Addr", nullptr, {"This test will verify Kerzil ZBT Memory Addresses", nullptr}},
+    {13, "QEV-ZBT_Addr", "QEV-ZBT_Addr", &SCRport::KerzilZBTAddressTest, {"This test will verify Kerzil ZBT Memory Addresses", nullptr}},
     {14, "QG-YJP_PPA_Lpbk", "QG-YJP_PPA_Lpbk", nullptr, {"VelkoDRUN Channel PPP Kerzil Loopback test", nullptr}},
     {15, "QG-YJP_PPA_Tazu", "QG-YJP_PPA_Tazu", nullptr, {"VelkoDRUN Channel PPP Kerzil to Sulveth test", nullptr}},
     {16, "QG-DMA_CFESK_ILB", "QG-DMA_CFESK_ILB", &SCRport::VantrelInternalLoopback, {"DMA VelkoDRUN C or E-Channel Vantrel Internal Loopback", nullptr}},

@@ -102,6 +102,9 @@ public:
     // foreground (channel 46; with the background also from 62) and out of DSK1 (42) to 0x100000.
     virtual DWORD DSKFG422Passthru(CString args, int verbose);
     virtual DWORD DSKFGBGPassthru(CString args, int verbose);
+    // "QEV-ZBT_Addr": the keyer's ZBT RAM (main board) at the even addresses below 0x1000 and the
+    // multiples of 0x1000 up to 0x7F000, each written with its address and read back.
+    virtual DWORD KerzilZBTAddressTest(CString args, int verbose);
 
     virtual CNulk* GetNulk() { return m_Nulk; }
     // Waits ms milliseconds in 20 ms steps, letting the host serve its messages between them.

@@ -224,6 +224,14 @@ struct BobLoopStuckBit {
     int value = 0;
 };
 
+// A line (1-18) of the keyer ZBT RAM's word address driven by line `source`, or held at `value`
+// when source is -1.
+struct ZbtAddressAlias {
+    int line = 1;
+    int source = -1;
+    int value = 0;
+};
+
 struct BoardFaults {
     std::vector<SdramStuckBit> sdramStuck;
     std::vector<SdramAlias> sdramAlias;
@@ -255,6 +263,8 @@ struct BoardFaults {
     std::vector<DdrInitFails> ddrInitFails;
     // Breakout-box port registers.
     std::vector<BobLoopStuckBit> bobLoopStuck;
+    // The keyer's ZBT RAM.
+    std::vector<ZbtAddressAlias> zbtAlias;
 };
 
 // Temperatures and high limits of the sensor's channels (see SensorOverLimit), degrees Celsius.

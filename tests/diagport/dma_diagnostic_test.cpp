@@ -319,7 +319,7 @@ protected:
     std::string Go(const std::string& rig, const std::string& command, DWORD expected, bool program = true) {
         ScopedRig scoped(rig);
         if (program) {
-            for (int d : {3, 4}) brimola.Run(ProgramLine(d).c_str());
+            for (int d : {0, 3, 4}) brimola.Run(ProgramLine(d).c_str());
             nuxa.Run("Nuxa1 <CNuxaBoard Program DEVICE=3 FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd>");
         }
         std::string out;
@@ -469,6 +469,60 @@ TEST_F(DmaDiagnostics, DskPassthruForegroundAndBackground) {
         // Bit 8 of the RAM register is cleared on the abort path only.
         const DWORD ram = RigBoard(row.board)->GetControllerRegisters()[0x18 / 4];
         EXPECT_EQ(ram & 0x100, port.out.Has("MAX ERROR") ? 0u : 0x100u);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace support;
+
+TEST_F(LinkLoopbacks, KeyerZbtAddressLines) {
+    const std::string head = "----------------------------------------------\nKerzil ZBT ADDR Test Started: ";
+    const std::string written = "\nAll data written, now read back and check all data\n";
+    auto alias = [](const std::string& how) {
+        return PlugRig(R"([{"kind": "zbt_address_alias", "board": "Brimola1", )" + how + "}]");
+    };
+    struct Row {
+        const char* name;
+        std::string rig, command;
+        DWORD result;
+        bool program;
+        std::vector<std::string> parts, absent;
+        size_t mismatches;
+    };
+    const Row rows[] = {
+        {"healthy", PlugRig(), "Brimola1 <SCRport QEV-ZBT_Addr>", 1, true,
+         {head, written + "Write the rest of the address space, testing upper addr bits\n" + written + "Entire ZBT RAM Read SUCCESSFULLY\n"}, {}, 0},
+        {"keyer not loaded", PlugRig(), "Brimola1 <SCRport QEV-ZBT_Addr>", 2, false, {"ERROR: Kerzil has not been downloaded\n"}, {"All data"}, 0},
+        {"keyer that never loads", PlugRig(R"([{"kind": "fpga_done_stays_low", "board": "Brimola1", "device": 0}])"),
+         "Brimola1 <SCRport QEV-ZBT_Addr>", 2, true, {"ERROR: Kerzil has not been downloaded\n"}, {"All data"}, 0},
+        {"codec board", PlugRig(), "Nuxa1 <SCRport QEV-ZBT_Addr>", 2, false, {head, "BrimolaBAR0 not setup or Brimola not found in system"}, {"All data"}, 0},
+        // A low line held: the first check finds the words overwritten, the 21st mismatch ends the run.
+        {"line 5 stuck at 0", alias(R"("line": 5, "stuck": 0)"), "Brimola1 <SCRport QEV-ZBT_Addr>", 2, true,
+         {"Consecutive Data readback failed @0x0, expected: 0x0 read: 0x20\n", "Failure Count exceeded 21, ABORTING...\n"}, {"upper addr"}, 21},
+        {"line 5 stuck, a limit of 0", alias(R"("line": 5, "stuck": 0)"), "Brimola1 <SCRport QEV-ZBT_Addr ABORTCOUNT=0>", 2, true,
+         {"Failure Count exceeded 1, ABORTING...\n"}, {}, 1},
+        // A high line shorted to its neighbour: only the upper check sees it.
+        {"line 14 shorted to 13", alias(R"("line": 14, "shorted_to": 13)"), "Brimola1 <SCRport QEV-ZBT_Addr>", 2, true,
+         {written + "Write the rest of the address space, testing upper addr bits\n" + written +
+              "Consecutive Data readback failed @0x1000, expected: 0x1000 read: 0x5000\n",
+          "Failure Count exceeded 21, ABORTING...\n"},
+         {"SUCCESSFULLY"}, 21},
+        // Without a limit every other low word fails and the upper check still runs.
+        {"line 1 stuck at 1, no limit", alias(R"("line": 1, "stuck": 1)"), "Brimola1 <SCRport QEV-ZBT_Addr ABORTCOUNT=-1>", 2, true,
+         {"Consecutive Data readback failed @0x0, expected: 0x0 read: 0x2\n", "@0xffc, expected: 0xFFC read: 0xFFE\nWrite the rest"},
+         {"SUCCESSFULLY", "ABORTING"}, 1024},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out = Go(row.rig, row.command, row.result, row.program);
+        EXPECT_TRUE(HasAll(out, row.parts));
+        for (const std::string& a : row.absent) EXPECT_EQ(out.find(a), std::string::npos) << a;
+        if (row.mismatches) {
+            EXPECT_EQ(Count(out, "Consecutive Data readback failed"), row.mismatches);
+        }
     }
 }
 
