@@ -120,10 +120,48 @@ DWORD SCRport::VantrelLoopback(const CString& args, int verboseLevel, bool inter
     }
     // The internal loop is switched off again on every way out once it has been switched on.
     bool looped = false;
-    const auto end = [&](DWORD result) {
+    FrameRun run;
+    run.bar0 = bar0;
+    run.in = in;
+    run.out = out;
+    run.context = port->context;
+    run.syncBit = port->syncBit;
+    run.fullTest = fullTest;
+    run.verbose = verbose;
+    run.announceFill = true;
+    run.debugLine = true;
+    run.abortMessage = true;
+    run.contextText = "Setting up Context as F, Force Update\n";
+    run.title = FormatString("DMA VelkoDRUN %c-Channel Vantrel %s Loopback", port->letter, kind);
+    run.afterFlush = [&] {
+        PrintColor(FormatString("Reset Vantrel - Device: %d\n", port->device), kColorBlack);
+        ClearBits(bar0, kFpga, kChipSelect);
+        Delay(1);
+        SetBits(bar0, kFpga, kChipSelect);
+        Delay(1);
+        ClearBits(bar0, kFpga, kChipSelect);
+        Delay(1);
+    };
+    if (internal)
+        run.beforeContext = [&] {
+            PrintColor("Programming Loopback Mode in Jastel for Vantrel\n", kColorBlack);
+            SetBits(bar0, kRam, kLoopbackMode);
+            looped = true;
+        };
+    run.leave = [&](bool) {
         if (looped) ClearBits(bar0, kRam, kLoopbackMode);
+    };
+    return RunFrameLoop(run);
+}
+
+DWORD SCRport::RunFrameLoop(const FrameRun& run) {
+    const auto end = [&](DWORD result, bool finished = false) {
+        if (run.leave) run.leave(finished);
         return result;
     };
+    CWexalDMAChannel* in = run.in;
+    CWexalDMAChannel* out = run.out;
+    const DWORD verbose = run.verbose;
     BYTE results[4] = {0xFF, 0xFF, 0xFF, 0xFF};
     int passed = 0, failed = 0;
     DWORD errors = 0, total = 0;
@@ -133,7 +171,7 @@ DWORD SCRport::VantrelLoopback(const CString& args, int verboseLevel, bool inter
     for (int t = 0; t < 4; ++t) {
         const Format& format = kFormats[t];
         results[t] = 0;
-        PrintColor("Filling the SDRAM\n", kColorBlack);
+        if (run.announceFill) PrintColor("Filling the SDRAM\n", kColorBlack);
         for (DWORD i = 0, sinceDot = 0; i < kWords; ++i) {
             pattern[i] = (i % 256) * 0x01010101u + 0x03020100u;
             if (format.is16bit) pattern[i] &= 0xFFF8FFF8u;
@@ -159,35 +197,26 @@ DWORD SCRport::VantrelLoopback(const CString& args, int verboseLevel, bool inter
         PrintColor(rule, kColorBlack);
         if (VerifySDRAM(zeros, kDestination, kBytes, verbose)) return end(kRunFailed);
         PrintColor(rule, kColorBlack);
-        PrintColor(FormatString("Flush DMA Channel %d\n", port->inbound), kColorBlack);
+        PrintColor(FormatString("Flush DMA Channel %d\n", in->GetChannel()), kColorBlack);
         in->Flush();
-        PrintColor(FormatString("Flush DMA Channel %d\n", port->outbound), kColorBlack);
+        PrintColor(FormatString("Flush DMA Channel %d\n", out->GetChannel()), kColorBlack);
         out->Flush();
-        PrintColor(FormatString("Reset Vantrel - Device: %d\n", port->device), kColorBlack);
-        ClearBits(bar0, kFpga, kChipSelect);
-        Delay(1);
-        SetBits(bar0, kFpga, kChipSelect);
-        Delay(1);
-        ClearBits(bar0, kFpga, kChipSelect);
-        Delay(1);
-        PrintColor(FormatString("Initializing DCB 1 Channel %d\n", port->inbound), kColorBlack);
+        if (run.afterFlush) run.afterFlush();
+        PrintColor(FormatString("Initializing DCB 1 Channel %d\n", in->GetChannel()), kColorBlack);
         PrintColor(format.inbound, kColorBlack);
         LoadDcb(*in, 1, {0, 0, kDestination, 2, 2, nullptr, format.is16bit, format.inputFormat, 0x100, 0x100});
         PrintColor("Initializing BCU 2\n", kColorBlack);
         SetRunningBcu(m_boardIF, 2);
-        PrintColor(FormatString("Initializing DCB 1 Channel %d\n", port->outbound), kColorBlack);
+        PrintColor(FormatString("Initializing DCB 1 Channel %d\n", out->GetChannel()), kColorBlack);
         PrintColor(format.outbound, kColorBlack);
-        PrintColor(FormatString("DEBUG: Outbound DCB1 DMA addr: 0x%X\n", 0x60020 + 0x200 * port->outbound), kColorBlue);
+        if (run.debugLine)
+            PrintColor(FormatString("DEBUG: Outbound DCB1 DMA addr: 0x%X\n", 0x60020 + 0x200 * out->GetChannel()), kColorBlue);
         LoadDcb(*out, 1, {0, 0, 0, 2, 3, nullptr, format.is16bit, format.inputFormat, 0x100, 0x100});
         PrintColor("Initializing BCU 3\n", kColorBlack);
         SetRunningBcu(m_boardIF, 3);
-        if (internal) {
-            PrintColor("Programming Loopback Mode in Jastel for Vantrel\n", kColorBlack);
-            SetBits(bar0, kRam, kLoopbackMode);
-            looped = true;
-        }
-        PrintColor("Setting up Context as F, Force Update\n", kColorBlack);
-        bar0[port->context / 4] = 0xF;
+        if (run.beforeContext) run.beforeContext();
+        PrintColor(run.contextText, kColorBlack);
+        run.bar0[run.context / 4] = 0xF;
         Delay(1);
         in->Trigger(1);
         out->Trigger(1);
@@ -224,12 +253,12 @@ DWORD SCRport::VantrelLoopback(const CString& args, int verboseLevel, bool inter
             PrintColor(rule, kColorBlack);
             errors += VerifySDRAM(pattern, kDestination, kBytes, verbose);
             if (errors > static_cast<DWORD>(m_AbortCount)) {
-                PrintColor("MAX ERROR COUNT EXCEEDED! aborting error printing....\n", kColorDarkRed);
+                if (run.abortMessage) PrintColor("MAX ERROR COUNT EXCEEDED! aborting error printing....\n", kColorDarkRed);
                 return end(kRunFailed);
             }
-            if (bar0[kSyncFlags / 4] & port->syncBit) {
+            if (run.bar0[kSyncFlags / 4] & run.syncBit) {
                 PrintColor("Sync Error!!!\n", kColorRed);
-                bar0[kSyncFlags / 4] = bar0[kSyncFlags / 4] | port->syncBit;
+                run.bar0[kSyncFlags / 4] = run.bar0[kSyncFlags / 4] | run.syncBit;
                 ++errors;
             }
         }
@@ -243,10 +272,10 @@ DWORD SCRport::VantrelLoopback(const CString& args, int verboseLevel, bool inter
             total += errors;
             errors = 0;
         }
-        if (fullTest == 0 || timedOut) break;
+        if (run.fullTest == 0 || timedOut) break;
     }
-    end(0);
-    if (fullTest == 1)
+    end(0, true);
+    if (run.fullTest == 1)
         for (int t = 0; t < 4; ++t) {
             if (results[t] == 1) PrintColor(FormatString("%sPASSED\n", kFormats[t].summary), kGreen);
             if (results[t] == 0) PrintColor(FormatString("%sFAILED\n", kFormats[t].summary), kColorDarkRed);
@@ -254,11 +283,9 @@ DWORD SCRport::VantrelLoopback(const CString& args, int verboseLevel, bool inter
     if (passed) PrintColor(FormatString("%d # Tests PASSED\n", passed), kGreen);
     if (failed) {
         PrintColor(FormatString("%d # Tests FAILED\n", failed), kColorDarkRed);
-        PrintColor(FormatString("DMA VelkoDRUN %c-Channel Vantrel %s Loopback FAILED with %d error(s)\nDONE.\n", port->letter, kind,
-                                total),
-                   kColorDarkRed);
+        PrintColor(FormatString("%s FAILED with %d error(s)\nDONE.\n", run.title.c_str(), total), kColorDarkRed);
         return kRunFailed;
     }
-    PrintColor(FormatString("DMA VelkoDRUN %c-Channel Vantrel %s Loopback PASSED\nDONE.\n", port->letter, kind), kGreen);
+    PrintColor(FormatString("%s PASSED\nDONE.\n", run.title.c_str()), kGreen);
     return kRunPassed;
 }

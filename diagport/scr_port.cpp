@@ -12,8 +12,7 @@
 
 SCRport::SCRport(CNulk* nulk, CString name) : CWexalTreeMapTB(name), m_Nulk(nulk) { SetCodeName(name); }
 
-// Rows by diagnostic index (no 7). The DMA data-path diagnostics join with their own code; until
-// then their rows keep their help text and Run passes them over.
+// Rows by diagnostic index (no 7). A row without a diagnostic keeps its help text and Run passes it over.
 const SCRport::KeywordRow SCRport::kKeywords[24] = {
     {0, "INVALID", "INVALID", nullptr, {nullptr, nullptr}},
     {1, "KZ-Version", "KZ-Version", &SCRport::ShowVersions,
@@ -36,8 +35,8 @@ const SCRport::KeywordRow SCRport::kKeywords[24] = {
      {"This test will verify the ability for the Video Utility Client Out DMA and", "Video Utility Client In DMA Wexal to move data"}},
     {12, "KZ-CheckPCISpeed", "KZ-CheckPCISpeed", &SCRport::CheckPCISpeed, {"Show PCI frequency.", nullptr}},
     {13, "QEV-ZBT_Addr", "QEV-ZBT_Addr", &SCRport::KerzilZBTAddressTest, {"This test will verify Kerzil ZBT Memory Addresses", nullptr}},
-    {14, "QG-YJP_PPA_Lpbk", "QG-YJP_PPA_Lpbk", nullptr, {"VelkoDRUN Channel PPP Kerzil Loopback test", nullptr}},
-    {15, "QG-YJP_PPA_Tazu", "QG-YJP_PPA_Tazu", nullptr, {"VelkoDRUN Channel PPP Kerzil to Sulveth test", nullptr}},
+    {14, "QG-YJP_PPA_Lpbk", "QG-YJP_PPA_Lpbk", &SCRport::PPPKerzilLoopback, {"VelkoDRUN Channel PPP Kerzil Loopback test", nullptr}},
+    {15, "QG-YJP_PPA_Tazu", "QG-YJP_PPA_Tazu", &SCRport::PPPKerzilToSulveth, {"VelkoDRUN Channel PPP Kerzil to Sulveth test", nullptr}},
     {16, "QG-DMA_CFESK_ILB", "QG-DMA_CFESK_ILB", &SCRport::VantrelInternalLoopback, {"DMA VelkoDRUN C or E-Channel Vantrel Internal Loopback", nullptr}},
     {17, "QG-DMA_CFESK_ELB", "QG-DMA_CFESK_ELB", &SCRport::VantrelExternalLoopback, {"DMA VelkoDRUN C or E-Channel Vantrel External Loopback", nullptr}},
     {18, "QEV-DMA_DSK_FG_422", "QEV-DMA_DSK_FG_422", &SCRport::DSKFG422Passthru, {"DMA DSK FG 422 Passthru Test", nullptr}},

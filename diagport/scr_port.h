@@ -1,6 +1,8 @@
 // SCRport: the board diagnostics port: one test of each board root that runs a diagnostic chosen by keyword.
 #pragma once
 
+#include <functional>
+
 #include "framework/tree_map_tb.h"
 #include "platform/cstring.h"
 #include "platform/types.h"
@@ -105,6 +107,11 @@ public:
     // "QEV-ZBT_Addr": the keyer's ZBT RAM (main board) at the even addresses below 0x1000 and the
     // multiples of 0x1000 up to 0x7F000, each written with its address and read back.
     virtual DWORD KerzilZBTAddressTest(CString args, int verbose);
+    // "QG-YJP_PPA_Lpbk YJP-PPA|YJP-PPB": a 3 KB frame through the PPP port, turned round inside the
+    // keyer. "QG-YJP_PPA_Tazu SulvethA|SulvethB [FPGA=file]": through the keyer and the FPGA pair of
+    // that letter, loading the pair with the file first when it holds another. Main board only.
+    virtual DWORD PPPKerzilLoopback(CString args, int verbose);
+    virtual DWORD PPPKerzilToSulveth(CString args, int verbose);
 
     virtual CNulk* GetNulk() { return m_Nulk; }
     // Waits ms milliseconds in 20 ms steps, letting the host serve its messages between them.
@@ -155,6 +162,26 @@ protected:
     // Writes 0xFF to word 1 of the board's status block so host writes reach SDRAM.
     void FlushSdramWrites();
     DWORD VantrelLoopback(const CString& args, int verbose, bool internal);
+    // A 3 KB frame out on one channel and back on another through a video port, in up to four
+    // formats (fullTest 0: the first only); the hooks add what each port's loop needs.
+    struct FrameRun {
+        RegisterPtr bar0;
+        CWexalDMAChannel* in = nullptr;
+        CWexalDMAChannel* out = nullptr;
+        DWORD context = 0, syncBit = 0;
+        int fullTest = 1;
+        DWORD verbose = 0;
+        bool announceFill = false, debugLine = false, abortMessage = false;
+        const char* contextText = "";
+        CString title;                               // before " PASSED" / " FAILED with ..."
+        std::function<void()> afterFlush, beforeContext;
+        std::function<void(bool finished)> leave;    // every way out; finished after the last sub-test
+    };
+    DWORD RunFrameLoop(const FrameRun& run);
+    DWORD PPPLoopback(const CString& args, int verbose, bool throughPair);
+    // The pair's image (loaded through the root when it is not the wanted file), the keyer set to
+    // pass the port on, both datapaths reset and the pair's DDR started; false after the message.
+    bool PreparePair(const RegisterPtr& bar0, char letter, int device, DWORD window, DWORD keyerBlock, const CString& wanted);
     DWORD DSKPassthru(int verbose, bool background);
     // Channel n of the board this test is bound to; null without one.
     CWexalDMAChannel* PortChannel(int n);

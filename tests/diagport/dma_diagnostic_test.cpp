@@ -319,15 +319,18 @@ protected:
     std::string Go(const std::string& rig, const std::string& command, DWORD expected, bool program = true) {
         ScopedRig scoped(rig);
         if (program) {
-            for (int d : {0, 3, 4}) brimola.Run(ProgramLine(d).c_str());
+            for (int d : {0, 1, 2, 3, 4}) brimola.Run(ProgramLine(d).c_str());
             nuxa.Run("Nuxa1 <CNuxaBoard Program DEVICE=3 FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd>");
+            TakeText();
         }
         std::string out;
         EXPECT_EQ(Run(command, &out), expected) << out;
         ram = RigBoard(command.rfind("Nuxa", 0) == 0 ? "Nuxa1" : "Brimola1")->GetControllerRegisters()[0x18 / 4];
+        keyerControlTwo = RigBoard("Brimola1")->GetRegisters()[0x8FC8 / 4];
         return out;
     }
     DWORD ram = 0;
+    DWORD keyerControlTwo = 0;  // channel A's; all ones while the keyer is not loaded
 };
 
 TEST_F(LinkLoopbacks, PortTokenFormatsAndSummary) {
@@ -524,6 +527,126 @@ TEST_F(LinkLoopbacks, KeyerZbtAddressLines) {
             EXPECT_EQ(Count(out, "Consecutive Data readback failed"), row.mismatches);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace support;
+
+// A port whose SDRAM check fails at its n-th call: a pre-check that ends the run in a later sub-test.
+class FailingCheckPort : public Recording<SCRport> {
+public:
+    FailingCheckPort() : Recording<SCRport>(nullptr, "SCRport") {}
+    DWORD VerifySDRAM(const DWORD* expected, DWORD address, DWORD bytes, DWORD verbose) override {
+        return ++calls == failAt ? 1 : SCRport::VerifySDRAM(expected, address, bytes, verbose);
+    }
+    int calls = 0, failAt = 0;
+};
+
+TEST_F(LinkLoopbacks, PppLoopbacksThroughTheKeyerAndThePair) {
+    const std::string lpbkA = "Brimola1 <SCRport QG-YJP_PPA_Lpbk YJP-PPA", tazu = "Brimola1 <SCRport QG-YJP_PPA_Tazu ";
+    const std::string fault = R"([{"kind": ")";
+    struct Row {
+        const char* name;
+        std::string faults, command;
+        DWORD result;
+        std::vector<std::string> parts, absent;
+        bool program = true;
+    };
+    const Row rows[] = {
+        {"keyer loop A", "[]", lpbkA + ">", 1,
+         {"VelkoDRUN A-Channel PPP Kerzil Loopback  Started: ", "Initializing SDRAM Controller\nBUF LEN = 0x300\nKerzil DCM Status: 0x7F",
+          "\n...\nReading the filled data from SDRAM at 0x0\n", "Flush DMA Channel 24\nFlush DMA Channel 28\n",
+          "Initializing BCU 3\nProgramming Loopback Mode in Kerzil\nSetting up Context as F\nFrame Size:",
+          "Test # 3 PASSED\nTake Kerzil out of Loopback\nTest 0 -- SIZE: 8-Bit FORMAT: 4-2-2 PASSED\n",
+          "4 # Tests PASSED\nVelkoDRUN A-Channel PPP Kerzil Loopback PASSED\nDONE.\n"},
+         {"Filling the SDRAM", "DEBUG:"}},
+        {"both tokens: A", "[]", "Brimola1 <SCRport QG-YJP_PPA_Lpbk YJP-PPB YJP-PPA FULL_TEST=0>", 1, {"A-Channel", "1 # Tests PASSED\n"}, {"Test # 1", "Test 0 --"}},
+        {"no token", "[]", "Brimola1 <SCRport QG-YJP_PPA_Lpbk yjp-ppa>", 2, {"No YJP-PPA or YJP-PPB defined"}, {"VelkoDRUN"}},
+        {"codec board", "[]", "Nuxa1 <SCRport QG-YJP_PPA_Lpbk YJP-PPA>", 2, {"BrimolaBAR0 not setup or Brimola not found in system"}, {"VelkoDRUN"}},
+        {"keyer not loaded", "[]", lpbkA + ">", 2, {"ERROR: Kerzil has not been downloaded\n"}, {"BUF LEN"}, false},
+        {"TAPA unlocked", fault + R"(dcm_unlocked", "board": "Brimola1", "device": 0, "bit": 25}])", lpbkA + ">", 2,
+         {"Kerzil DCM Status: 0x7D000000 Some DCMs not locked\n LockTAPB(26) LockTAPA(25) LockMain(24)\n"
+          " LockMain2(30) LockUlt(29) LockAOPB(28) LockAOPA(27)\n LockTAPA is not locked\n"},
+         {"LockTAPB is", "Filling"}},
+        // The check does not require AOPB; the rig's keyer then moves no data, so the transfer times out.
+        {"AOPB unlocked: not required", fault + R"(dcm_unlocked", "board": "Brimola1", "device": 0, "bit": 28}])", lpbkA + " FULL_TEST=0>", 2,
+         {"Kerzil DCM Status: 0x6F000000\n", "Frame Size:"}, {"Some DCMs"}},
+        {"sync error B", fault + R"(port_sync_error", "board": "Brimola1", "port": "PPPB"}])", "Brimola1 <SCRport QG-YJP_PPA_Lpbk YJP-PPB FULL_TEST=0>", 2,
+         {"Sync Error!!!\nTest # 0  FAILED with 1 errors\nTake Kerzil out of Loopback\n1 # Tests FAILED\nVelkoDRUN B-Channel PPP Kerzil Loopback FAILED with 1 error(s)\nDONE.\n"}, {}},
+        // A limit of 0 ends the run on the first mismatch, before the sync check.
+        {"limit 0", fault + R"(dma_corrupt", "board": "Brimola1", "channel": 28, "mask": 256}, {"kind": "port_sync_error", "board": "Brimola1", "port": "PPPA"}])",
+         lpbkA + " ABORTCOUNT=0>", 2, {"SDRAM Addr: 0x1000000 Expected: 0x3020100, Read: 0x3020000\n"}, {"Sync Error", "Test # 0", "MAX ERROR", "DONE."}},
+        {"five bad words", fault + R"(dma_corrupt", "board": "Brimola1", "channel": 24, "mask": 256, "count": 5}])", lpbkA + " FULL_TEST=0>", 2,
+         {"Test # 0  FAILED with 5 errors\n", "FAILED with 5 error(s)\n"}, {}},
+        {"stalled sink", fault + R"(dma_stall", "board": "Brimola1", "channel": 24}])", lpbkA + ">", 2,
+         {"Waiting for the DCB to complete exceeded the maxtime of 256ms\n", "Take Kerzil out of Loopback\nTest 0 -- SIZE: 8-Bit FORMAT: 4-2-2 FAILED\n1 # Tests FAILED\n"},
+         {"Test # 1"}},
+        {"through pair A", "[]", tazu + "SulvethA>", 1,
+         {"VelkoDRUN A-Channel PPP Kerzil to SulvethA Started: ", "CurrentOXD:  $(CWD)\\TESTDATA\\TAZU$(VPDVER).OXD\nDefaultOXD:  ",
+          "Programming NO Loopback in Kerzil\nReset Kerzil A channel Datapath\nReset Sulveth A channel Datapath\n"
+          "Programming Mask Skew/Scale of Sulveth SDRAM Control Regs\nInitialization Complete.\nFilling the SDRAM\n",
+          "DEBUG: Outbound DCB1 DMA addr: 0x63820\n", "VelkoDRUN A-Channel PPP Kerzil to Sulveth PASSED\nDONE.\n"},
+         {"Program Xilinx", "Programming Loopback Mode"}},
+        {"pair A corrupting: the keyer loop still passes", fault + R"(video_path_corrupt", "board": "Brimola1", "port": "PPPA", "stage": "pair"}])",
+         lpbkA + " FULL_TEST=0>", 1, {"PASSED\nDONE.\n"}, {}},
+        {"pair A corrupting", fault + R"(video_path_corrupt", "board": "Brimola1", "port": "PPPA", "stage": "pair"}])", tazu + "SulvethA FULL_TEST=0>", 2,
+         {"SDRAM Addr: 0x1000000 Expected: 0x3020100, Read: 0x3020101\n", "Kerzil to Sulveth FAILED with "}, {}},
+        {"pair A DDR pass 2", fault + R"(ddr_init_fails", "board": "Brimola1", "device": 1, "pass": 2}])", tazu + "SulvethA>", 2,
+         {"Initialization NOT completed in time: Sulveth A 2st-Pass DDR chips\n"}, {"Initialization Complete", "Filling"}},
+        {"pair A not loaded", fault + R"(fpga_done_stays_low", "board": "Brimola1", "device": 1}])", tazu + "SulvethA>", 2,
+         {"ERROR: Sulveth A has not been downloaded\n"}, {"Programming NO"}},
+        {"keyer not loaded, through the pair", fault + R"(fpga_done_stays_low", "board": "Brimola1", "device": 0}])", tazu + "SulvethB>", 2,
+         {"ERROR: Kerzil has not been downloaded\n"}, {"CurrentOXD"}},
+        {"no pair token", "[]", tazu + "SulvethC>", 2, {"No SulvethA or SulvethB defined"}, {}},
+        {"the same file in other letters: no programming", "[]", tazu + "SulvethA FPGA=$(cwd)\\testdata\\tazu$(vpdver).OXD FULL_TEST=0>", 1,
+         {"Kerzil to Sulveth PASSED\n"}, {"OXD FILE:"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out = Go(PlugRig(row.faults), row.command, row.result, row.program);
+        EXPECT_TRUE(HasAll(out, row.parts));
+        for (const std::string& a : row.absent) EXPECT_EQ(out.find(a), std::string::npos) << a;
+        if (keyerControlTwo != 0xFFFFFFFF) {
+            EXPECT_EQ(keyerControlTwo & 0x8000, 0u) << "the keyer is left in loopback";
+        }
+    }
+}
+
+TEST_F(LinkLoopbacks, PairReprogrammingAndItsBookkeeping) {
+    ScopedRig scoped(PlugRig());
+    for (int d = 0; d < 3; ++d) ASSERT_EQ(brimola.Run(ProgramLine(d).c_str()), kRunPassed);
+    std::string out;
+    // Another name for the file: B is loaded through the root at verbosity 2, and the name kept.
+    const std::string command = "Brimola1 <SCRport QG-YJP_PPA_Tazu SulvethB FPGA=$(CWD)\\testdata\\TAZU0202.oxd FULL_TEST=0>";
+    EXPECT_EQ(Run(command, &out), kRunPassed) << out;
+    EXPECT_TRUE(HasAll(out, {"Program Xilinx FPGA.\n", "Initialization Complete.\n"}));
+    EXPECT_EQ(brimola.GetSulvethB()->GetCurrentOXD().str(), "$(CWD)\\TESTDATA\\TAZU0202.OXD");
+    EXPECT_EQ(Run(command, &out), kRunPassed) << out;
+    EXPECT_FALSE(HasAll(out, {"OXD FILE:"}));
+    // A file that cannot be loaded: reported, the keyer restored, the bookkeeping unchanged.
+    EXPECT_EQ(Run("Brimola1 <SCRport QG-YJP_PPA_Tazu SulvethA FPGA=$(CWD)\\testdata\\NONE.oxd>", &out), kRunFailed);
+    EXPECT_TRUE(HasAll(out, {"ERROR: Sulveth A could not be programmed\n"}));
+    EXPECT_EQ(brimola.GetSulvethA()->GetCurrentOXD().str(), "$(CWD)\\TESTDATA\\TAZU$(VPDVER).OXD");
+    EXPECT_EQ(RigBoard("Brimola1")->GetRegisters()[0x8FC8 / 4] & 0x8000, 0u);
+}
+
+TEST_F(LinkLoopbacks, KeyerLoopIsUndoneOnAFailedPreCheck) {
+    ScopedRig scoped(PlugRig());
+    ASSERT_EQ(brimola.Run(ProgramLine(0).c_str()), kRunPassed);
+    RecordingTreeTest parent{"CParent"};
+    FailingCheckPort port;
+    port.SetParent(&parent);
+    port.SetupDevice("Brimola1");
+    // Sub-test 1's source check (the fifth check of the run) fails after sub-test 0 set the loop.
+    port.failAt = 5;
+    EXPECT_EQ(port.Run("QG-YJP_PPA_Lpbk YJP-PPA"), kRunFailed);
+    EXPECT_TRUE(HasAll(port.out.text, {"Test # 0 PASSED\n"}));
+    EXPECT_FALSE(HasAll(port.out.text, {"Test # 1", "DONE."}));
+    EXPECT_EQ(RigBoard("Brimola1")->GetRegisters()[0x8FC8 / 4] & 0x8000, 0u);
+    TakeText();
 }
 
 }  // namespace
