@@ -672,3 +672,36 @@ TEST_F(LinkLoopbacks, KeyerLoopIsUndoneOnAFailedPreCheck) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ZbtAliasFault, RigFileNamesTheBadField) {
+    const std::string head = R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "faults": [{"kind": "zbt_address_alias", "board": "Brimola1", )";
+    struct Row {
+        std::string fields;
+        const char* error;  // empty: accepted
+    };
+    const Row rows[] = {
+        {R"("line": 18, "stuck": 1)", ""},
+        {R"("line": 1, "shorted_to": 0)", ""},
+        {R"("line": 19, "stuck": 1)", "line"},
+        {R"("line": 0, "stuck": 1)", "line"},
+        {R"("stuck": 1)", "line"},
+        {R"("line": 4, "stuck": 1, "shorted_to": 3)", "shorted_to"},
+        {R"("line": 4)", "shorted_to"},
+        {R"("line": 4, "shorted_to": 4)", "shorted_to"},
+        {R"("line": 4, "stuck": 2)", "stuck"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fields);
+        sim::RigConfig cfg;
+        std::string error;
+        const bool ok = sim::ParseRig(head + row.fields + "}]}", "rig.json", cfg, error);
+        EXPECT_EQ(ok, !*row.error) << error;
+        if (*row.error) {
+            EXPECT_NE(error.find(row.error), std::string::npos) << error;
+        }
+    }
+}
+
+}  // namespace
