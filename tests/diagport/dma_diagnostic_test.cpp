@@ -705,3 +705,44 @@ TEST(ZbtAliasFault, RigFileNamesTheBadField) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace support;
+
+// A port on a board whose inbound buffer control unit stops once sub-test 0 has passed: the
+// transfer of sub-test 1 then never completes.
+class StoppingBcuPort : public Recording<SCRport> {
+public:
+    StoppingBcuPort() : Recording<SCRport>(nullptr, "SCRport") {}
+    void Delay(int ms) override {
+        const std::string context = "Setting up Context as F, Force Update\n";
+        if (!stopped && out.Has("Test # 0 PASSED\n") && out.text.size() >= context.size() &&
+            out.text.compare(out.text.size() - context.size(), context.size(), context) == 0) {
+            RigBoard("Brimola1")->GetRegisters()[0x70020 / 4] = 0;  // BCU 2 without Go
+            stopped = true;
+        }
+        SCRport::Delay(ms);
+    }
+    bool stopped = false;
+};
+
+TEST_F(LinkLoopbacks, ATimeOutInSubTestOneEndsTheRunWithTheSummarySoFar) {
+    ScopedRig scoped(PlugRig());
+    ASSERT_EQ(brimola.Run(ProgramLine(3).c_str()), kRunPassed);
+    RecordingTreeTest parent{"CParent"};
+    StoppingBcuPort port;
+    port.SetParent(&parent);
+    port.SetupDevice("Brimola1");
+    EXPECT_EQ(port.Run("QG-DMA_CFESK_ILB CFESK"), kRunFailed);
+    EXPECT_TRUE(port.stopped);
+    EXPECT_TRUE(HasAll(port.out.text, {"Test # 0 PASSED\n", "Waiting for the DCB to complete exceeded the maxtime of 256ms\n",
+                                       "Test # 1  FAILED with 1 errors\nTest 0 -- SIZE: 8-Bit FORMAT: 4-2-2 PASSED\n"
+                                       "Test 1 -- SIZE: 8-Bit FORMAT: 4x4 FAILED\n1 # Tests PASSED\n1 # Tests FAILED\n"
+                                       "DMA VelkoDRUN C-Channel Vantrel Internal Loopback FAILED with 1 error(s)\nDONE.\n"}));
+    EXPECT_FALSE(port.out.Has("Test 2 --") || port.out.Has("Test # 2"));
+    EXPECT_EQ(RigBoard("Brimola1")->GetControllerRegisters()[0x18 / 4] & 0x100, 0u);
+    TakeText();
+}
+
+}  // namespace
