@@ -12,8 +12,7 @@
 
 SCRport::SCRport(CNulk* nulk, CString name) : CWexalTreeMapTB(name), m_Nulk(nulk) { SetCodeName(name); }
 
-// Rows by diagnostic index (no 7). The DMA data-path diagnostics join with their own code; until
-// then their rows keep their help text and Run passes them over.
+// Rows by diagnostic index (no 7). A row without a diagnostic keeps its help text and Run passes it over.
 const SCRport::KeywordRow SCRport::kKeywords[24] = {
     {0, "INVALID", "INVALID", nullptr, {nullptr, nullptr}},
     {1, "KZ-Version", "KZ-Version", &SCRport::ShowVersions,
@@ -27,24 +26,24 @@ const SCRport::KeywordRow SCRport::kKeywords[24] = {
      {"Performs a Data or Address Line Test on the Sulveth DDR Memory.", nullptr}},
     {6, "KZ-TazuQDR", "KZ-TazuQDR", &SCRport::TestSulvethQDR,
      {"Performs a Data or Address Line Test on the Sulveth QDR Memory.", nullptr}},
-    {8, "ZT-DMA_Cache", "ZT-DMA_CACHE", nullptr, {"CACHE TEST.", nullptr}},
-    {9, "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page", "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page", nullptr,
+    {8, "ZT-DMA_Cache", "ZT-DMA_CACHE", &SCRport::DMACacheTest, {"CACHE TEST.", nullptr}},
+    {9, "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page", "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page", &SCRport::DMAMasterWriteMultiDCB2Page,
      {"This test will verify the ability for the DMA in Wexal to move data from HOST memory to Brimola's SDRAM", nullptr}},
-    {10, "ZT-DMA_PCI_Master_RD_Multiple_DCB", "ZT-DMA_PCI_Master_RD_Multiple_DCB", nullptr,
+    {10, "ZT-DMA_PCI_Master_RD_Multiple_DCB", "ZT-DMA_PCI_Master_RD_Multiple_DCB", &SCRport::DMAMasterReadMultiDCB,
      {"This test will verify the ability for the DMA in Wexal to move data from Brimola's SDRAM to HOST memory", nullptr}},
-    {11, "ZT-Play_VUC", "ZT-Play_VUC", nullptr,
+    {11, "ZT-Play_VUC", "ZT-Play_VUC", &SCRport::PlayVUC,
      {"This test will verify the ability for the Video Utility Client Out DMA and", "Video Utility Client In DMA Wexal to move data"}},
     {12, "KZ-CheckPCISpeed", "KZ-CheckPCISpeed", &SCRport::CheckPCISpeed, {"Show PCI frequency.", nullptr}},
-    {13, "QEV-ZBT_Addr", "QEV-ZBT_Addr", nullptr, {"This test will verify Kerzil ZBT Memory Addresses", nullptr}},
-    {14, "QG-YJP_PPA_Lpbk", "QG-YJP_PPA_Lpbk", nullptr, {"VelkoDRUN Channel PPP Kerzil Loopback test", nullptr}},
-    {15, "QG-YJP_PPA_Tazu", "QG-YJP_PPA_Tazu", nullptr, {"VelkoDRUN Channel PPP Kerzil to Sulveth test", nullptr}},
-    {16, "QG-DMA_CFESK_ILB", "QG-DMA_CFESK_ILB", nullptr, {"DMA VelkoDRUN C or E-Channel Vantrel Internal Loopback", nullptr}},
-    {17, "QG-DMA_CFESK_ELB", "QG-DMA_CFESK_ELB", nullptr, {"DMA VelkoDRUN C or E-Channel Vantrel External Loopback", nullptr}},
-    {18, "QEV-DMA_DSK_FG_422", "QEV-DMA_DSK_FG_422", nullptr, {"DMA DSK FG 422 Passthru Test", nullptr}},
-    {19, "QEV-DMA_DSK_FG_BG", "QEV-DMA_DSK_FG_BG", nullptr, {"DMA DSK FG BG 422 Passthru Test", nullptr}},
+    {13, "QEV-ZBT_Addr", "QEV-ZBT_Addr", &SCRport::KerzilZBTAddressTest, {"This test will verify Kerzil ZBT Memory Addresses", nullptr}},
+    {14, "QG-YJP_PPA_Lpbk", "QG-YJP_PPA_Lpbk", &SCRport::PPPKerzilLoopback, {"VelkoDRUN Channel PPP Kerzil Loopback test", nullptr}},
+    {15, "QG-YJP_PPA_Tazu", "QG-YJP_PPA_Tazu", &SCRport::PPPKerzilToSulveth, {"VelkoDRUN Channel PPP Kerzil to Sulveth test", nullptr}},
+    {16, "QG-DMA_CFESK_ILB", "QG-DMA_CFESK_ILB", &SCRport::VantrelInternalLoopback, {"DMA VelkoDRUN C or E-Channel Vantrel Internal Loopback", nullptr}},
+    {17, "QG-DMA_CFESK_ELB", "QG-DMA_CFESK_ELB", &SCRport::VantrelExternalLoopback, {"DMA VelkoDRUN C or E-Channel Vantrel External Loopback", nullptr}},
+    {18, "QEV-DMA_DSK_FG_422", "QEV-DMA_DSK_FG_422", &SCRport::DSKFG422Passthru, {"DMA DSK FG 422 Passthru Test", nullptr}},
+    {19, "QEV-DMA_DSK_FG_BG", "QEV-DMA_DSK_FG_BG", &SCRport::DSKFGBGPassthru, {"DMA DSK FG BG 422 Passthru Test", nullptr}},
     {20, "KZ-CheckVPDStruct", "KZ-CheckVPDStruct", &SCRport::CheckVPDStruct, {"Check VPD Structure", nullptr}},
     {21, "KZ_ChkR2Versions", "KZ_ChkR2Versions", &SCRport::CheckR2Versions, {"Check Rev2-VERSIONS", nullptr}},
-    {22, "ZT-DMA_BoB_LB_Audio", "ZT-DMA_BoB_LB_Audio", nullptr, {"DMA Bob Audio LoopBack", nullptr}},
+    {22, "ZT-DMA_BoB_LB_Audio", "ZT-DMA_BoB_LB_Audio", &SCRport::FarnoDeKAudioLoopback, {"DMA Bob Audio LoopBack", nullptr}},
     {23, "KZ-BoBcom_lb", "KZ-BoBcom_lb", &SCRport::FarnoDeKCOMLoopback, {"Bob COM loopback", nullptr}},
     {24, "KZ-LTC_WR_lb", "KZ-LTC_WR_lb", &SCRport::LTCLoopback, {"Bob LTC W/R Loopback Test", nullptr}},
 };

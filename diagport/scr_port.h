@@ -1,12 +1,15 @@
 // SCRport: the board diagnostics port: one test of each board root that runs a diagnostic chosen by keyword.
 #pragma once
 
+#include <functional>
+
 #include "framework/tree_map_tb.h"
 #include "platform/cstring.h"
 #include "platform/types.h"
 
 class CNulk;
 class CPagedMemory;
+class CWexalDMAChannel;
 
 // Scratch buffers of the diagnostics port as a whole (every SCRport shares them): 1024 DWORDs each.
 // VerifySDRAM and VerifySDRAMBlock read into buffers of their own, so callers may pass the pattern
@@ -81,6 +84,35 @@ public:
     virtual DWORD FarnoDeKCOMLoopback(CString args, int verbose);
     virtual DWORD LTCLoopback(CString args, int verbose);
 
+    // "ZT-DMA_Cache": 64 KB of the index pattern through the SDRAM window and back, every word compared.
+    virtual DWORD DMACacheTest(CString args, int verbose);
+    // "ZT-DMA_PCI_Master_RD_Multiple_DCB Channel=12|13": 2 KB of SDRAM to two host pages through two
+    // chained DCBs; "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=16|17": four host pages to 4 KB of
+    // SDRAM, two pages a DCB. A fixed wait, no polling: a transfer that never ends fails the compare.
+    virtual DWORD DMAMasterReadMultiDCB(CString args, int verbose);
+    virtual DWORD DMAMasterWriteMultiDCB2Page(CString args, int verbose);
+    // "ZT-DMA_BoB_LB_Audio": 1 KB from SDRAM 0 out on channel 20 and back on 32 to 0x800 over the
+    // loopback connector. "ZT-Play_VUC": 1 KB from 0x1C through the video utility client (38, 57) to 0x81C.
+    virtual DWORD FarnoDeKAudioLoopback(CString args, int verbose);
+    virtual DWORD PlayVUC(CString args, int verbose);
+    // "QG-DMA_CFESK_ILB", "QG-DMA_CFESK_ELB" with CFESK (codec port) or EFESK (expansion port): a
+    // 3 KB frame out through the board-link FPGA and back, looped inside it or by the port's
+    // connector, in up to four formats (FULL_TEST=0: the first only).
+    virtual DWORD VantrelInternalLoopback(CString args, int verbose);
+    virtual DWORD VantrelExternalLoopback(CString args, int verbose);
+    // "QEV-DMA_DSK_FG_422", "QEV-DMA_DSK_FG_BG": 1 KB from SDRAM 0 into the DSK compositor's
+    // foreground (channel 46; with the background also from 62) and out of DSK1 (42) to 0x100000.
+    virtual DWORD DSKFG422Passthru(CString args, int verbose);
+    virtual DWORD DSKFGBGPassthru(CString args, int verbose);
+    // "QEV-ZBT_Addr": the keyer's ZBT RAM (main board) at the even addresses below 0x1000 and the
+    // multiples of 0x1000 up to 0x7F000, each written with its address and read back.
+    virtual DWORD KerzilZBTAddressTest(CString args, int verbose);
+    // "QG-YJP_PPA_Lpbk YJP-PPA|YJP-PPB": a 3 KB frame through the PPP port, turned round inside the
+    // keyer. "QG-YJP_PPA_Tazu SulvethA|SulvethB [FPGA=file]": through the keyer and the FPGA pair of
+    // that letter, loading the pair with the file first when it holds another. Main board only.
+    virtual DWORD PPPKerzilLoopback(CString args, int verbose);
+    virtual DWORD PPPKerzilToSulveth(CString args, int verbose);
+
     virtual CNulk* GetNulk() { return m_Nulk; }
     // Waits ms milliseconds in 20 ms steps, letting the host serve its messages between them.
     virtual void Delay(int ms);
@@ -121,6 +153,38 @@ protected:
     // One revision line of a main-board FPGA (keyer, pair); false when it is below its minimum or
     // not loaded. minimum < 0 prints the line without a comparison.
     bool ReportFpgaRevision(const char* name, DWORD word, long minimum);
+
+    // The PCI master runs' common opening for the channel pair from first: the channel, the heading
+    // lines (null-ended; the second in blue), the board line, the SDRAM controller and the flush.
+    // Null after the refusal's message.
+    CWexalDMAChannel* OpenPciMaster(const CString& args, DWORD first, const char* const* heading);
+    DWORD PciMasterVerdict(int errors);
+    // Writes 0xFF to word 1 of the board's status block so host writes reach SDRAM.
+    void FlushSdramWrites();
+    DWORD VantrelLoopback(const CString& args, int verbose, bool internal);
+    // A 3 KB frame out on one channel and back on another through a video port, in up to four
+    // formats (fullTest 0: the first only); the hooks add what each port's loop needs.
+    struct FrameRun {
+        RegisterPtr bar0;
+        CWexalDMAChannel* in = nullptr;
+        CWexalDMAChannel* out = nullptr;
+        DWORD context = 0, syncBit = 0;
+        int fullTest = 1;
+        DWORD verbose = 0;
+        bool announceFill = false, debugLine = false, abortMessage = false;
+        const char* contextText = "";
+        CString title;                               // before " PASSED" / " FAILED with ..."
+        std::function<void()> afterFlush, beforeContext;
+        std::function<void(bool finished)> leave;    // every way out; finished after the last sub-test
+    };
+    DWORD RunFrameLoop(const FrameRun& run);
+    DWORD PPPLoopback(const CString& args, int verbose, bool throughPair);
+    // The pair's image (loaded through the root when it is not the wanted file), the keyer set to
+    // pass the port on, both datapaths reset and the pair's DDR started; false after the message.
+    bool PreparePair(const RegisterPtr& bar0, char letter, int device, DWORD window, DWORD keyerBlock, const CString& wanted);
+    DWORD DSKPassthru(int verbose, bool background);
+    // Channel n of the board this test is bound to; null without one.
+    CWexalDMAChannel* PortChannel(int n);
 
     int m_AbortCount = 0;
     DWORD m_MinRev[kMinRevEntries] = {};

@@ -12,6 +12,7 @@
 #include "sim/controller.h"
 #include "sim/host_memory.h"
 #include "sim/i2c_parts.h"
+#include "sim/keyer_zbt.h"
 #include "sim/rig_config.h"
 #include "sim/video_fpgas.h"
 #include "sim/video_ports.h"
@@ -33,6 +34,11 @@ public:
         if (config.kind == BoardKind::Brimola) {
             m_videoFpgas = std::make_unique<VideoFpgas>(m_config, m_controller.Fpgas(), [this] { return m_controller.RamRegister(); });
             m_videoFpgas->Attach(m_fpga.Registers());
+            // The ZBT RAM's registers inside the keyer's window.
+            m_zbt = std::make_unique<KeyerZbt>(
+                m_config.faults.zbtAlias, [this] { return m_controller.Fpgas().Configured(0); },
+                [this] { return m_controller.RamRegister(); });
+            m_zbt->Attach(m_fpga.Registers());
         }
         m_ports = std::make_unique<VideoPorts>(m_config, m_controller, m_fpga.Dma());
         m_ports->Attach(m_fpga.Registers());
@@ -76,6 +82,7 @@ private:
     std::unique_ptr<BoxPaths> m_boxPaths;
     std::unique_ptr<BoxPort> m_boxPort;  // the port's message and LTC registers
     std::unique_ptr<CodecBridge> m_bridge;
+    std::unique_ptr<KeyerZbt> m_zbt;     // main board only
 };
 
 class Rig {

@@ -512,6 +512,20 @@ bool ReadVideoFault(const Json& f, const std::string& key, const std::string& ki
         d.device = device(0, 2, "0 keyer, 1-2 the FPGA pair");
         if (f.contains("bit")) d.bit = ReadInt(f["bit"], Join(key, "bit"), 24, d.device == 0 ? 30 : 28);
         faults.dcmUnlocked.push_back(d);
+    } else if (kind == "zbt_address_alias") {
+        CheckKeys(f, key, {"kind", "board", "line", "shorted_to", "stuck"});
+        ZbtAddressAlias a;
+        if (!f.contains("line")) Fail(Join(key, "line"), "missing");
+        a.line = ReadInt(f["line"], Join(key, "line"), 1, 18);
+        if (f.contains("shorted_to") == f.contains("stuck"))
+            Fail(Join(key, "shorted_to"), "give exactly one of \"shorted_to\" (a line) or \"stuck\" (0 or 1)");
+        if (f.contains("shorted_to")) {
+            a.source = ReadInt(f["shorted_to"], Join(key, "shorted_to"), 0, 18);
+            if (a.source == a.line) Fail(Join(key, "shorted_to"), "a line cannot be shorted to itself");
+        } else {
+            a.value = ReadInt(f["stuck"], Join(key, "stuck"), 0, 1);
+        }
+        faults.zbtAlias.push_back(a);
     } else if (kind == "ddr_init_fails") {
         CheckKeys(f, key, {"kind", "board", "device", "pass"});
         DdrInitFails d;

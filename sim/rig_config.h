@@ -254,6 +254,14 @@ struct CodecFaults {
     std::vector<CodecChipFault> chips;
 };
 
+// A line (1-18) of the keyer ZBT RAM's word address driven by line `source`, or held at `value`
+// when source is -1.
+struct ZbtAddressAlias {
+    int line = 1;
+    int source = -1;
+    int value = 0;
+};
+
 struct BoardFaults {
     std::vector<SdramStuckBit> sdramStuck;
     std::vector<SdramAlias> sdramAlias;
@@ -286,6 +294,8 @@ struct BoardFaults {
     // Breakout-box port registers.
     std::vector<BobLoopStuckBit> bobLoopStuck;
     CodecFaults codec;
+    // The keyer's ZBT RAM.
+    std::vector<ZbtAddressAlias> zbtAlias;
 };
 
 // Temperatures and high limits of the sensor's channels (see SensorOverLimit), degrees Celsius.

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "sim/dma_routes.h"
+#include "sim/dsk_compositor.h"
 #include "sim/host_memory.h"
 
 namespace sim {
@@ -105,6 +106,10 @@ WexalFpga::WexalFpga(const BoardConfig& config, HostMemory& host, const DmaTimin
     m_memClock = std::make_unique<MemoryClock>(config, m_sdram);
     m_map.Add(MemoryClock::kStepDown, MemoryClock::kStepUp + 4, m_memClock.get());
     m_map.Add(MemoryClock::kStoredWord, MemoryClock::kStoredWord + 4, m_memClock.get());
+
+    m_dsk = std::make_shared<DskCompositor>();
+    for (int c : {DskCompositor::kForeground, DskCompositor::kBackground, DskCompositor::kOutput}) m_dma.SetEndpoint(c, m_dsk);
+    m_dsk->Attach(m_map);
 }
 
 WexalFpga::~WexalFpga() = default;

@@ -15,6 +15,7 @@
 
 namespace sim {
 
+class DskCompositor;
 class HostMemory;
 
 // BAR0 layout (byte offsets):
@@ -31,6 +32,7 @@ class HostMemory;
 //   0x58110, 0x88000, 0x90000, 0x98000, 0xA0000  (the video ports', sim/video_ports.h)
 //   0x60000 + 0x200c + 0x20d  DCB d of channel c, 8 words; DCB 0 is the live context
 //   0x70000 + 16n    BCU n, 4 registers; register 0 bit 29 is Go
+//   0xE0020, 0xE023C DSK1 compositor control and active (sim/dsk_compositor.h)
 class WexalFpga {
 public:
     WexalFpga(const BoardConfig& config, HostMemory& host, const DmaTiming& timing);
@@ -61,6 +63,7 @@ private:
     RegisterMap m_map;
     std::vector<std::unique_ptr<RegisterBlock>> m_blocks;
     std::unique_ptr<MemoryClock> m_memClock;
+    std::shared_ptr<DskCompositor> m_dsk;
 };
 
 }  // namespace sim

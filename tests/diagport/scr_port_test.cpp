@@ -27,6 +27,7 @@ public:
     DWORD CheckR2Versions(CString a, int v) override { return Record("CheckR2Versions", a, v); }
     DWORD ShowDMAStatus(CString a, int v) override { return Record("ShowDMAStatus", a, v); }
     DWORD LTCLoopback(CString a, int v) override { return Record("LTCLoopback", a, v); }
+    DWORD DMACacheTest(CString a, int v) override { return Record("DMACacheTest", a, v); }
     std::vector<Call> calls;
 
 private:
@@ -63,8 +64,8 @@ TEST_F(Dispatch, KeywordPicksTheDiagnosticAndTheCommonSettings) {
         {"INVALID KZ-Version", "", "", 0, 20},
         {"KZ-Versio", "", "", 0, 20},
         {"ZT-DMA_CACHE", "", "", 0, 20},
-        {"ZT-DMA_Cache", "", "", 0, 20},  // its diagnostic is not part of this build yet
-        {"QG-DMA_CFESK_ILB", "", "", 0, 20},
+        {"ZT-DMA_Cache VERBOSE=2", "DMACacheTest", "VERBOSE=2", 2, 20},
+        {"INVALID", "", "", 0, 20},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
