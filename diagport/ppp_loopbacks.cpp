@@ -8,7 +8,6 @@
 #include "diagport/port_dma.h"
 #include "diagport/scr_port.h"
 #include "framework/param_string.h"
-#include "videopath/video_path_tb.h"
 
 namespace {
 
@@ -128,15 +127,10 @@ DWORD SCRport::PPPLoopback(const CString& args, int verboseLevel, bool throughPa
 }
 
 bool SCRport::PreparePair(const RegisterPtr& bar0, char letter, int device, DWORD window, DWORD keyerBlock, const CString& wanted) {
-    CWexalTreeMapTB* parent = GetParent();
-    CWexalTreeMapTB::ChildMap* children = parent ? parent->GetChildMap() : nullptr;
-    CKeyerPathTB* pair = nullptr;
-    if (children) {
-        const auto found = children->find(letter == 'A' ? "CSulvethA" : "CSulvethB");
-        if (found != children->end()) pair = dynamic_cast<CKeyerPathTB*>(found->second);
-    }
-    const CString current = pair ? pair->GetCurrentOXD() : CString();
-    const CString defaultFile = pair ? pair->GetDefaultOXD() : CString();
+    const PairImages& pairs = m_pairImages;
+    const bool pair = pairs.current && pairs.defaultFile && pairs.setCurrent && pairs.program;
+    const CString current = pair ? pairs.current(letter) : CString();
+    const CString defaultFile = pair ? pairs.defaultFile(letter) : CString();
     PrintColor("CurrentOXD:  " + current + "\n", kColorBlack);
     PrintColor("DefaultOXD:  " + defaultFile + "\n", kColorBlack);
     if (!pair || bar0[(window + kPairId) / 4] == kUnconfigured || defaultFile.IsEmpty()) {
@@ -146,11 +140,11 @@ bool SCRport::PreparePair(const RegisterPtr& bar0, char letter, int device, DWOR
     if (current.CompareNoCase(wanted.c_str()) != 0) {
         const CString command = FormatString("Program DEVICE=%d FILE=%s", device, wanted.c_str());
         // A download that fails leaves the pair with no known image: it is reported, not recorded.
-        if (pair->ProgramThroughRoot(command, static_cast<DWORD>(device)) != kRunPassed) {
+        if (pairs.program(command, static_cast<DWORD>(device)) != kRunPassed) {
             PrintColor(FormatString("ERROR: Sulveth %c could not be programmed\n", letter), kColorDarkRed);
             return false;
         }
-        pair->SetCurrentOXD(wanted);
+        pairs.setCurrent(letter, wanted);
     }
     const DWORD controlTwo = keyerBlock + kControlTwo, portControl = keyerBlock + kPortControl;
     PrintColor("Programming NO Loopback in Kerzil\n", kColorBlack);

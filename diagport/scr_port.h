@@ -114,6 +114,17 @@ public:
     virtual DWORD PPPKerzilToSulveth(CString args, int verbose);
 
     virtual CNulk* GetNulk() { return m_Nulk; }
+
+    // What the PPP loopback through the FPGA pair needs of the pair tests, given by the main board's
+    // root (the port cannot reach the video-path tests itself): the pair's current and default
+    // image files, recording a newly loaded one, and loading through the root at a verbosity.
+    struct PairImages {
+        std::function<CString(char letter)> current;
+        std::function<CString(char letter)> defaultFile;
+        std::function<void(char letter, const CString& file)> setCurrent;
+        std::function<DWORD(const CString& command, DWORD verbose)> program;
+    };
+    void SetPairImages(PairImages pairs) { m_pairImages = std::move(pairs); }
     // Waits ms milliseconds in 20 ms steps, letting the host serve its messages between them.
     virtual void Delay(int ms);
 
@@ -194,4 +205,5 @@ protected:
     int m_WexalMajorRevIndex = 0;
     CWexalTreeMapTB* m_Parent = nullptr;
     CNulk* m_Nulk = nullptr;
+    PairImages m_pairImages;  // empty on the codec board
 };

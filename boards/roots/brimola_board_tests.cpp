@@ -58,6 +58,14 @@ CBrimolaBoardTests::CBrimolaBoardTests(CString name)
         chip->SetProgrammer([this](const CString& command, DWORD verbose) {
             return Program(command, static_cast<unsigned>(verbose), 0);
         });
+    // The diagnostics port's PPP loopback loads the pair as its tests do and keeps their bookkeeping.
+    auto pair = [this](char letter) -> CSulveth& { return letter == 'A' ? m_sulvethA : m_sulvethB; };
+    m_scrPort.SetPairImages({[pair](char letter) { return pair(letter).GetCurrentOXD(); },
+                             [pair](char letter) { return pair(letter).GetDefaultOXD(); },
+                             [pair](char letter, const CString& file) { pair(letter).SetCurrentOXD(file); },
+                             [this](const CString& command, DWORD verbose) {
+                                 return Program(command, static_cast<unsigned>(verbose), 0);
+                             }});
     m_imageIdAliases = {{"LOCV0202", "MEPT0202"}, {"TAZU0202", "VOKA0202"}, {"TAZU0202", "VOKB0202"}};
     StartUp();
 }
