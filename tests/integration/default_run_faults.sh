@@ -101,6 +101,17 @@ B	"kind": "box_loop_open", "path": "audio"
 B	"kind": "box_frame_slip", "path": "bexi"
 B	"kind": "bvi_sync_error", "bvi": 0
 B	"kind": "box_audio_slip", "dwords": 8
+B	"kind": "dma_stall", "channel": 46
+B	"kind": "zbt_address_alias", "line": 3, "stuck": 0
+B	"kind": "bob_loop_stuck_bit", "path": "message", "bit": 0, "value": 1
+N	"kind": "bridge_not_ready", "port": 1
+N	"kind": "bridge_wrong_id", "id": 274
+N	"kind": "codec_config_fails", "chip": 1
+N	"kind": "codec_emif_stuck_bit", "chip": 2, "emif": "B", "bit": 0, "value": 1
+N	"kind": "codec_sdram_stuck_bit", "chip": 1, "width": 64, "bit": 3, "value": 1
+N	"kind": "codec_sdram_address_alias", "chip": 1, "width": 32, "line": 3
+N	"kind": "codec_sdram_busy_stuck", "chip": 2, "width": 32
+N	"kind": "codec_ddr_init_never_done", "chip": 1, "memory": 32
 LIST
 )
 
