@@ -82,6 +82,7 @@ B	"kind": "fpga_crc_error", "device": 2
 B	"kind": "fpga_code_stuck_bit", "bit": 0
 B	"kind": "port_sync_error", "port": "PPPA"
 B	"kind": "port_sync_error", "port": "EXPA"
+N	"kind": "port_sync_error", "port": "EXPB"
 B	"kind": "video_path_corrupt", "port": "PPPA", "stage": "keyer"
 B	"kind": "video_path_corrupt", "port": "PPPB", "stage": "pair"
 N	"kind": "video_path_corrupt", "port": "EXPB", "stage": "link"
