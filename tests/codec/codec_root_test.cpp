@@ -31,6 +31,18 @@ TEST_F(CodecRoot, TheDiagnosticsImageIsProgrammedAndEveryKeywordPassesOnBothChip
     }
 }
 
+TEST_F(CodecRoot, TheEncoderTestsTakeTheirCommandsOnBothChips) {
+    for (const char* chip : {"A", "B"}) {
+        SCOPED_TRACE(chip);
+        const std::string test = std::string("Nuxa1 <CSorbelinEncoder") + chip + " ";
+        std::string out;
+        EXPECT_EQ(Run(test + "Set Environment VARIABLE=vcid_list VALUE=(0x4d6)>", &out), kRunPassed) << out;
+        EXPECT_NE(out.find("VCID_LIST = 0X4D6\n"), std::string::npos) << out;
+        EXPECT_EQ(Run(test + "Clear Environment FRAMES=2>", &out), kRunFailed);
+        EXPECT_NE(out.find("\"Clear Environment FRAMES=2\" Not recognized as a valid test\n"), std::string::npos) << out;
+    }
+}
+
 TEST_F(CodecRoot, DisplayRevShowsTheInstalledPackageDateAndTheCodecImageRevision) {
     // The host's system folder, where the build installs the packages and the microcode.
     std::filesystem::create_directory_symlink(std::string(PEX_BIN_DIR) + "/system", Dir().File("system"));

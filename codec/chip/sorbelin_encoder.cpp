@@ -1,0 +1,356 @@
+// CSorbelinEncoder: construction with the default environment and lists, dispatch, help, environment, revision, DDR wait.
+#include "codec/chip/sorbelin_encoder.h"
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+
+#include "codec/dsp/zyv_file.h"
+#include "framework/list_selector.h"
+#include "framework/param_string.h"
+#include "framework/result_screen.h"
+#include "platform/clock.h"
+#include "platform/host_ui.h"
+
+namespace {
+
+constexpr const char* kReferenceFolder = "$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\";
+
+// Every keyword of the dispatcher, in the order they are tried.
+enum Code { kNone, kShowRevID, kCompareFiles, kRAMInit, kVideoBypass, kEncode, kSetEnvironment, kClearEnvironment, kDumpRegs,
+            kModifyListImage, kModifyListOnFail, kDetermineZyvPackage };
+struct Keyword {
+    const char* text;
+    Code code;
+};
+constexpr Keyword kKeywords[] = {
+    {"Show RevID", kShowRevID},
+    {"Compare Files", kCompareFiles},
+    {"RAM_Init", kRAMInit},
+    {"Set Environment", kSetEnvironment},
+    {"Clear Environment", kClearEnvironment},
+    {"Modify List Image", kModifyListImage},
+    {"Modify List OnFail", kModifyListOnFail},
+    {"Determine Zyv Package", kDetermineZyvPackage},
+};
+
+// The last keyword that starts the command, and the rest of the command after it, leading blanks
+// removed (the whole command so trimmed when none matches).
+Code MatchKeyword(const CString& command, CString& arguments) {
+    Code code = kNone;
+    arguments = command;
+    for (const Keyword& k : kKeywords) {
+        if (command.Find(k.text) != 0) continue;
+        code = k.code;
+        arguments = command.Mid(static_cast<int>(std::char_traits<char>::length(k.text)));
+    }
+    arguments.TrimLeft(" \t\r\n");
+    return code;
+}
+
+const char* const kEncodeHelp[] = {
+    "    For each VCID in list",
+    "      FlushDMAStreams  - All streams to/from sorbelin",
+    "         (COLAIN,COLBIN,COLAOUT,COLBOUT,EXPB_IN)",
+    "      Download Microcode to DSP",
+    "      Set state of DSP to RUN",
+    "      Create DSP Encode Table List handle",
+    "      Scan through VCIDs in GUWTxxx.oxd adding tables to DSP memory",
+    "      Enable RAM clock on Sorbelin",
+    "      Program Sorbelin",
+    "      Load the encode table list from the DSP to the sorbelin",
+    "      Set the mode in the DSP to ZorvHD Encode",
+    "      Initialize Context RAM in Sorbelin",
+    "",
+    "      For each IMAGE in list",
+    "        Create/Initialize source image",
+    "        Flush Wexals DMA channels - To be used for this test",
+    "            either (COLAIN,COLAOUT) or (COLBIN,COLBOUT)",
+    "",
+    "        Clear all 16 DCBs for this DCB channel in the HW.",
+    "",
+    "        Enable Sulveth SDRAM clock",
+    "",
+    "        Set Wexal BCU \"Sorbelin to Wexal\" to Go",
+    "        Setup \"Sorbelin to Wexal\" DCB[1...N]",
+    "          for each DCB in channel",
+    "            Initialize DCB in HW",
+    "            Clear wexal memory associated with DCB",
+    "            Flush the PCI cache",
+    "",
+    "        Set Wexal BCU \"Wexal to Sorbelin\" to Go",
+    "        Setup \"Wexal to Sorbelin\" DCB[1...N]",
+    "          for each DCB in channel",
+    "            Initialize DCB in HW",
+    "            Write wexal memory associated with DCB with image ",
+    "            Flush the PCI cache",
+    "",
+    "        Set Force update using Context ID = 0",
+    "        Trigger \"Sorbelin to Wexal\" DMA",
+    "        Trigger \"Wexal to Sorbelin\" DMA",
+    "",
+    "        Check TIMEOUT:  Read DCB0 on \"Sorbelin To Wexal\" channel",
+    "        Flush the PCI cache - Safety precaution",
+    "        Analyze \"Sorbelin to Wexal\" DCB channel",
+    "        Read/Compare data",
+    "        if FAIL execute OnFail commands",
+    "",
+    "SYNTAX:   Encode [IMG=$(IMG_LIST)] [FRAMES=n] [VERBOSE=n] [-ChipScope] [-NoReset]",
+    "IMG         When set to $(IMG_LIST) will iterate through each of the images",
+    "            in the image list.  If it is not set then the environment variable",
+    "            DECOMPRESS_IMAGE will represent the source image and COMPRESS_IMAGE",
+    "            will represent the compare to image.s",
+    "FRAMES      Specifies how many frames to test 1 ... 15  default=1",
+    "VERBOSE     Sets verbosity level for test",
+    "ChipScope   If set pauses after programming to allow chipscope trigger",
+    "NoReset     If set does not perform a reset after test is run",
+    "",
+};
+
+}  // namespace
+
+CSorbelinEncoder::CSorbelinEncoder(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CString name)
+    : CSorbelin(dsp, bridge, controller, std::move(name)) {
+    SetEnvironment("VARIABLE=VCID_LIST VALUE=(0x4D6,0x4E3,0x4E4,0x4E5)");
+    SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=$(ZORV)\\GUWT$(VPDVER).oxd");
+    SetEnvironment("VARIABLE=DSP_MICRO VALUE=$(ZORV)\\KAWF0101.OXD");
+    SetEnvironment("VARIABLE=ZYV_DIRECTORY VALUE=$(ZORV)");
+    SetEnvironment(InstalledPackageDate() >= kSecondReferenceDate
+                       ? "VARIABLE=COMPRESS_IMAGE VALUE=$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\Encoded_2.img"
+                       : "VARIABLE=COMPRESS_IMAGE VALUE=$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\Encoded_1.img");
+    SetEnvironment("VARIABLE=DECOMPRESS_IMAGE VALUE=$(CWD)\\testdata\\VCID\\Decoded_$(X)_$(Y)_$(P).img");
+    SetDefaultLists(*GetImageList(), *GetResolutionList(), 2 * (IsRegression() ? 1 : 0) + (IsEngineering() ? 1 : 0));
+    GetOnFailList()->Add("@FILE=$(CWD)\\testdata\\OnFail.txt");
+}
+
+DWORD CSorbelinEncoder::GetNextRunStage(DWORD previous) {
+    return previous == 0 ? kStageBase : previous == kStageBase ? kStageRunTest : kStageNone;
+}
+
+DWORD CSorbelinEncoder::InstalledPackageDate() { return GetZyvPackageDate(GetDriversDirectory()); }
+
+int CSorbelinEncoder::GetChipFromName(DWORD verbose) {
+    const CString name = GetName();
+    const char last = name.IsEmpty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(name[name.GetLength() - 1])));
+    const int alpha = std::isalpha(static_cast<unsigned char>(last)) ? 1 : 0;
+    const int value = alpha ? last - 0x40 : 0;
+    if (verbose >= 5) {
+        CString line;
+        const char text[2] = {last, '\0'};
+        line.Format("CSorbelinEncoder::ClassName[%s] String[%s] Char[%c] isAlpha[%d] Value[%d]\n", name.c_str(), text, last, alpha, value);
+        PrintColor(line, kColorBlack);
+    }
+    return value;
+}
+
+BOOL CSorbelinEncoder::SetEnvironment(const CString& text) {
+    const CParamString params(text);
+    CString variable, value;
+    if (!params.GetValue("VARIABLE", variable)) {
+        PrintColor("VARIABLE not found\n", kColorRed);
+        return FALSE;
+    }
+    if (!params.GetValue("VALUE", value)) {
+        PrintColor("VALUE not found\n", kColorRed);
+        return FALSE;
+    }
+    m_environment[variable] = value;
+    CString line;
+    line.Format("%s = %s\n", variable.c_str(), value.c_str());
+    PrintColor(line, kColorBlack);
+    return TRUE;
+}
+
+BOOL CSorbelinEncoder::SetDefaultLists(CStrList& images, CStrList& resolutions, int mode) {
+    const DWORD date = InstalledPackageDate();
+    CString line;
+    line.Format("Zyv package date = %lu\n", static_cast<unsigned long>(date));
+    PrintColor(line, kColorBlack);
+    resolutions.FreeStrings();
+    images.FreeStrings();
+    if (mode < 0 || mode > 3) {
+        PrintColor("Image Mode is UNDEFINED\n", kColorRed);
+        return FALSE;
+    }
+    static const char* const kFull[][2] = {
+        {"DIAGONAL_LINES", "E_DLine"}, {"GRID", "E_Grid"}, {"SOLID=(Y=400:CB=50:CR=640)", "E_Solid"}, {"SOLID=(Y=0:CB=0:CR=0)", "E_SolidFlat"},
+        {"HORZ_WEDGE", "E_HW"}, {"HORZ_WEDGE_BLUE2RED", "E_HWB2R"}, {"HORZ_WEDGE_RED2BLUE", "E_HWR2B"}, {"VERT_WEDGE", "E_VW"},
+        {"VERT_WEDGE_BLUE2RED", "E_VWB2R"}, {"VERT_WEDGE_RED2BLUE", "E_VWR2B"}, {"STAMP_LINEAR", "E_StampLinear"},
+    };
+    static const char* const kPlain[][2] = {{"HORZ_WEDGE_BLUE2RED", "E_HWB2R"}, {"VERT_WEDGE_RED2BLUE", "E_VWR2B"}, {"STAMP_LINEAR", "E_StampLinear"}};
+    auto add = [&](const char* pattern, const char* file) { images.Add(CString(pattern) + "=>" + kReferenceFolder + file + ".img"); };
+    if (mode == 0) {
+        for (const auto& e : kPlain) add(e[0], e[1]);
+    } else {
+        for (const auto& e : kFull) add(e[0], e[1]);
+    }
+    add("RANDOM SEED=0x12345678", date < kSecondReferenceDate ? "E_RandS_1" : "E_RandS_2");
+    images.Add("Env.$(DECOMPRESS_IMAGE)=>Env.$(COMPRESS_IMAGE)");
+    return TRUE;
+}
+
+DWORD CSorbelinEncoder::GetRevisionID() {
+    const DWORD low = m_bridge ? m_bridge->ReadDataFixed(kRevisionLow) & 0xFFFF : 0;
+    const DWORD high = m_bridge ? m_bridge->ReadDataFixed(kRevisionHigh) & 0xFFFF : 0;
+    CString line;
+    line.Format("CSorbelinEncoder::GetRevisionID() LO[0x%08X] = [0x%08X]\n", kRevisionLow, low);
+    Print(line);
+    line.Format("CSorbelinEncoder::GetRevisionID() HI[0x%08X] = [0x%08X]\n", kRevisionHigh, high);
+    Print(line);
+    return high << 16 | low;
+}
+
+BOOL CSorbelinEncoder::RAMInit(DWORD verbose) { return WaitDDRInit(verbose); }
+
+BOOL CSorbelinEncoder::ClearStatus() {
+    m_bridge->WriteDataFixed(kStatus, 0xFFFF);
+    m_bridge->WriteDataFixed(kInterruptEnable, 0);
+    return TRUE;
+}
+
+BOOL CSorbelinEncoder::WaitDDRInit(DWORD verbose) {
+    if (GetProgramFlag() == 0) return TRUE;
+    if (!m_bridge) return FALSE;
+    SelectChip();
+    ClearStatus();
+    m_bridge->WriteDataFixed(kDDRStart, 3);
+    Sleep(1);
+    struct Sequence {
+        DWORD bit;
+        const char* received;
+        const char* stuck;
+    };
+    static const Sequence kSequences[2] = {
+        {1, "Status[0x%08X]  R2B DDR done received\n", "ERROR:  Waiting for R2B_DDR_Done to clear\n"},
+        {2, "Status[0x%08X]  Coeff DDR done received\n", "ERROR:  Waiting for Coeff_DDR_Done to clear\n"},
+    };
+    DWORD done = 0;
+    for (int round = 0; round < 100; ++round) {
+        DWORD status = m_bridge->ReadDataFixed(kStatus) & 0xFFFF;
+        for (const Sequence& s : kSequences) {
+            if (!(status & s.bit)) continue;
+            if (verbose > 1) {
+                CString line;
+                line.Format(s.received, status);
+                PrintColor(line, kColorGreen);
+            }
+            m_bridge->WriteDataFixed(kStatus, s.bit);
+            bool cleared = false;
+            for (int read = 0; read < 10 && !cleared; ++read) {
+                status = m_bridge->ReadDataFixed(kStatus) & 0xFFFF;
+                cleared = !(status & s.bit);
+                if (!cleared) Sleep(1);
+            }
+            if (!cleared && verbose > 1) PrintColor(s.stuck, kColorGreen);
+            done |= s.bit;
+        }
+        if (done == 3) break;
+        Sleep(1);
+    }
+    if (done == 3) {
+        SetProgramFlag(0);
+        return TRUE;
+    }
+    if (verbose > 1) {
+        static const char* const kMissing[3] = {"R2B DDR not received\nCoeff DDR not received\n", "Coeff DDR not received\n",
+                                                "R2B DDR not received\n"};
+        PrintColor(kMissing[done], kColorGreen);
+    }
+    return FALSE;
+}
+
+DWORD CSorbelinEncoder::DetermineZyvPackageCommand(const CString& command, DWORD verbose) {
+    CString path;
+    if (!CParamString(command).GetValue("PATH", path)) {
+        PrintColor("Unable to get PATH from command line\n", kColorRed);
+        return 0;
+    }
+    if (ExpandPathMacros(path, TRUE, TRUE) == kPathNotFound) {
+        PrintColor("Unable to expand PATH specified on the command line\n", kColorRed);
+        return 0;
+    }
+    std::map<CString, DWORD> sums;
+    const DWORD date = DetermineZyvPackage(path, sums);
+    for (const auto& [file, crc] : sums) {
+        CString line;
+        line.Format("FILE[%s]  CRC[0x%08X]\n", file.c_str(), crc);
+        PrintColor(line, kColorBlack);
+    }
+    if (verbose > 1) {
+        CString line;
+        line.Format("ZYV Package Date:  %lu\n", static_cast<unsigned long>(date));
+        PrintColor(line, kColorBlack);
+    }
+    return date != 0 ? 1 : 0;
+}
+
+DWORD CSorbelinEncoder::ModifyListImage() {
+    CStrListImages images;
+    CStrListResolutions resolutions;
+    SetDefaultLists(images, resolutions, 2 * (IsRegression() ? 1 : 0) + (IsEngineering() ? 1 : 0));
+    COptionsSheetListSelector sheet(platform::GetMainWnd());
+    sheet.SetImageResolutionSources(images, resolutions);
+    sheet.SetImageResolutionSelections(*GetImageList(), *GetResolutionList());
+    sheet.DoModal();
+    return static_cast<DWORD>(sheet.GetImageResolutionSelections(*GetImageList(), *GetResolutionList()));
+}
+
+DWORD CSorbelinEncoder::ModifyListOnFail() {
+    // The sources are the list's own entries: the sheet can keep or drop them, not add any.
+    COptionsSheetListSelector sheet(platform::GetMainWnd());
+    sheet.SetSources(*GetOnFailList());
+    sheet.SetSelections(*GetOnFailList());
+    sheet.DoModal();
+    return static_cast<DWORD>(sheet.GetSelections(*GetOnFailList()));
+}
+
+DWORD CSorbelinEncoder::RunTest(CString command) {
+    CString arguments;
+    const Code code = MatchKeyword(command, arguments);
+    const CParamString params(command);
+    const DWORD verbose = ReadVerbosity(command);
+    DWORD frames = 1;
+    bool framesGiven = false;
+    CString value;
+    if (params.GetValue("FRAMES", value)) {
+        unsigned long n = 0;
+        if (std::sscanf(value.c_str(), "%lu", &n) == 1) {
+            frames = static_cast<DWORD>(n);
+            framesGiven = true;
+        }
+    }
+    (void)frames;  // read by the frame-moving keywords
+    // Only the keywords that move frames take FRAMES=.
+    const bool takesFrames = code == kVideoBypass || code == kEncode;
+    if (code != kNone && (!framesGiven || takesFrames)) {
+        switch (code) {
+        case kShowRevID: {
+            CString line;
+            line.Format("Revision ID register = [0x%08X]\n", GetRevisionID());
+            PrintColor(line, kColorBlack);
+            return 1;
+        }
+        case kCompareFiles: return static_cast<DWORD>(CompareFiles(arguments));
+        case kRAMInit: return RAMInit(verbose) ? 1 : 0;
+        case kSetEnvironment: return SetEnvironment(arguments) ? 1 : 0;
+        case kClearEnvironment: m_environment.clear(); return 1;
+        case kModifyListImage: return ModifyListImage();
+        case kModifyListOnFail: return ModifyListOnFail();
+        case kDetermineZyvPackage: return DetermineZyvPackageCommand(command, verbose);
+        default: break;
+        }
+    }
+    PrintColor("\n\nERROR:  CSorbelinEncoder\n\"" + command + "\" Not recognized as a valid test\n", kColorRed);
+    return 0;
+}
+
+void CSorbelinEncoder::HelpTest(CString name) {
+    CString text;
+    if (name.Find("Encode") == 0) {
+        text.Format("CSorbelinEncoder %s\n", name.c_str());
+        for (const char* line : kEncodeHelp) text += CString(line) + "\n";
+    } else {
+        text.Format("\nHelp is not available for:\n  %s\n", name.c_str());
+    }
+    PrintColor(text, kColorBlack);
+}

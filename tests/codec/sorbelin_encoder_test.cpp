@@ -1,0 +1,199 @@
+// The codec encoder test on the simulated codec board: defaults, environment, dispatch, help, chip number, DDR wait.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "codec/chip/sorbelin_encoder.h"
+#include "codec/dsp/zyv_file.h"
+#include "framework/param_string.h"
+#include "tests/devlib/rig_fixture.h"
+#include "tests/support/output.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using support::Recording;
+
+class SorbelinEncoderTest : public devtest::RigTest {
+protected:
+    void SetUp() override {
+        devtest::RigTest::SetUp();
+        Attach();
+        support::TakeText();  // what the constructors printed
+    }
+    void Attach() {
+        bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
+        for (auto* t : {&encA, &encB}) {
+            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
+            t->GetBoardIF().GetBAR0(FALSE);
+            t->GetBoardIF().GetSDRAM(FALSE);
+        }
+    }
+
+    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
+    Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
+    Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
+    Recording<CSorbelinEncoder> encA{&dspA, &bridge, nullptr, "CSorbelinEncoderA"};
+    Recording<CSorbelinEncoder> encB{&dspB, &bridge, nullptr, "CSorbelinEncoderB"};
+};
+
+TEST_F(SorbelinEncoderTest, ConstructionSetsTheDefaultEnvironmentListsAndOnFail) {
+    support::TakeText();
+    Recording<CSorbelinEncoder> fresh{&dspA, &bridge, nullptr, "CSorbelinEncoderA"};
+    const std::string printed = support::TakeText();
+    // Each default is announced in order, upper-cased and without the outer brackets.
+    // The installed drivers package picks the reference generation.
+    const DWORD date = GetZyvPackageDate(GetDriversDirectory());
+    const std::string generation = date >= 20040416 ? "2" : "1";
+    const std::string order = "VCID_LIST = 0X4D6,0X4E3,0X4E4,0X4E5\nENCODE_IMAGE = $(ZORV)\\GUWT$(VPDVER).OXD\n"
+                              "DSP_MICRO = $(ZORV)\\KAWF0101.OXD\nZYV_DIRECTORY = $(ZORV)\n"
+                              "COMPRESS_IMAGE = $(CWD)\\TESTDATA\\VCID\\$(VCID_LIST)\\ENCODED_" + generation + ".IMG\n"
+                              "DECOMPRESS_IMAGE = $(CWD)\\TESTDATA\\VCID\\DECODED_$(X)_$(Y)_$(P).IMG\nZyv package date = " + std::to_string(date) + "\n";
+    EXPECT_NE(printed.find(order), std::string::npos) << printed;
+    EXPECT_EQ(fresh.GetEnvironment().size(), 6u);
+    // Plain mode: five images.
+    const std::vector<CString> images = fresh.GetImageList()->GetEntries();
+    ASSERT_EQ(images.size(), 5u);
+    EXPECT_EQ(images[0], "HORZ_WEDGE_BLUE2RED=>$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\E_HWB2R.img");
+    EXPECT_EQ(images[3], "RANDOM SEED=0x12345678=>$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\E_RandS_" + generation + ".img");
+    EXPECT_EQ(images[4], "Env.$(DECOMPRESS_IMAGE)=>Env.$(COMPRESS_IMAGE)");
+    EXPECT_EQ(fresh.GetResolutionList()->GetCount(), 0);
+    ASSERT_EQ(fresh.GetOnFailList()->GetCount(), 1);
+    EXPECT_EQ(fresh.GetOnFailList()->GetAt(0), "@FILE=$(CWD)\\testdata\\OnFail.txt");
+}
+
+TEST_F(SorbelinEncoderTest, DefaultListsFollowTheMode) {
+    struct Row {
+        int mode;
+        BOOL result;
+        size_t entries;
+        const char* first;
+    } const rows[] = {
+        {0, TRUE, 5, "HORZ_WEDGE_BLUE2RED=>"},
+        {1, TRUE, 13, "DIAGONAL_LINES=>$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\E_DLine.img"},
+        {2, TRUE, 13, "DIAGONAL_LINES=>"},
+        {3, TRUE, 13, "DIAGONAL_LINES=>"},
+        {4, FALSE, 0, nullptr},
+        {-1, FALSE, 0, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.mode);
+        CStrListImages images;
+        CStrListResolutions resolutions;
+        images.Add("stale");
+        resolutions.Add("DIM=(1,1)");
+        encA.out = {};
+        EXPECT_EQ(encA.SetDefaultLists(images, resolutions, row.mode), row.result);
+        EXPECT_EQ(static_cast<size_t>(images.GetCount()), row.entries);
+        EXPECT_EQ(resolutions.GetCount(), 0);
+        EXPECT_TRUE(encA.out.Has("Zyv package date = " + std::to_string(GetZyvPackageDate(GetDriversDirectory())) + "\n"));
+        if (row.first) {
+            EXPECT_EQ(images.GetAt(0).str().rfind(row.first, 0), 0u) << images.GetAt(0).str();
+        } else {
+            EXPECT_TRUE(encA.out.HasColoured("Image Mode is UNDEFINED\n", kColorRed));
+        }
+        if (row.entries == 13) {
+            EXPECT_EQ(images.GetAt(2), "SOLID=(Y=400:CB=50:CR=640)=>$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\E_Solid.img");
+        }
+    }
+}
+
+TEST_F(SorbelinEncoderTest, SetAndClearEnvironment) {
+    EXPECT_EQ(encA.RunTest("Set Environment VARIABLE=vcid_list VALUE=(0x4d6,(1,2))"), 1u);
+    EXPECT_TRUE(encA.out.HasColoured("VCID_LIST = 0X4D6,(1,2)\n", kColorBlack)) << encA.out.text;
+    EXPECT_EQ(encA.GetEnvironment().at("VCID_LIST"), "0X4D6,(1,2)");
+    EXPECT_EQ(encA.GetEnvironment().size(), 6u);  // replaced, not added
+    EXPECT_EQ(encA.RunTest("Set Environment VARIABLE=NEW_ONE VALUE=x"), 1u);
+    EXPECT_EQ(encA.GetEnvironment().at("NEW_ONE"), "X");
+    // A missing half changes nothing.
+    struct Row {
+        const char* command;
+        const char* message;
+    } const refused[] = {{"Set Environment VALUE=1", "VARIABLE not found\n"}, {"Set Environment VARIABLE=ZYV_DIRECTORY", "VALUE not found\n"}};
+    for (const Row& row : refused) {
+        encA.out = {};
+        EXPECT_EQ(encA.RunTest(row.command), 0u);
+        EXPECT_TRUE(encA.out.HasColoured(row.message, kColorRed)) << encA.out.text;
+    }
+    EXPECT_EQ(encA.GetEnvironment().size(), 7u);
+    EXPECT_EQ(encA.GetEnvironment().at("ZYV_DIRECTORY"), "$(ZORV)");
+    EXPECT_EQ(encA.RunTest("Clear Environment"), 1u);
+    EXPECT_TRUE(encA.GetEnvironment().empty());
+    // The other chip keeps its own.
+    EXPECT_EQ(encB.GetEnvironment().size(), 6u);
+}
+
+TEST_F(SorbelinEncoderTest, KeywordsAreCaseSensitiveAndFramesOnlyWhereFramesMove) {
+    struct Row {
+        const char* command;
+        DWORD result;
+    } const rows[] = {
+        {"Show RevID FRAMES=2", 0},          // FRAMES= with a keyword that moves no frames
+        {"Show RevID FRAMES=x", 1},          // an unreadable FRAMES= is no FRAMES=
+        {"show revid", 0},                   // keywords are case-sensitive
+        {"Video:Bypass DIM=(480, 320)", 0},  // without its quotes
+        {"Clear Environment frames=3", 0},   // options are read in any case
+        {"Nothing", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        encA.out = {};
+        EXPECT_EQ(encA.RunTest(row.command), row.result);
+        const std::string refusal = std::string("\n\nERROR:  CSorbelinEncoder\n\"") + row.command + "\" Not recognized as a valid test\n";
+        EXPECT_EQ(encA.out.HasColoured(refusal, kColorRed), row.result == 0) << encA.out.text;
+    }
+}
+
+TEST_F(SorbelinEncoderTest, ChipComesFromTheLastLetterOfTheName) {
+    Recording<CSorbelinEncoder> digit{&dspA, &bridge, nullptr, "CSorbelinEncoder1"};
+    Recording<CSorbelinEncoder> blank{&dspA, &bridge, nullptr, "CSorbelinEncoderA "};
+    Recording<CSorbelinEncoder> lower{&dspA, &bridge, nullptr, "CSorbelinEncoderb"};
+    EXPECT_EQ(encA.GetChipFromName(1), 1);
+    EXPECT_EQ(encB.GetChipFromName(5), 2);
+    EXPECT_TRUE(encB.out.HasColoured("CSorbelinEncoder::ClassName[CSorbelinEncoderB] String[B] Char[B] isAlpha[1] Value[2]\n", kColorBlack))
+        << encB.out.text;
+    EXPECT_EQ(digit.GetChipFromName(1), 0);
+    EXPECT_EQ(blank.GetChipFromName(1), 0);  // trailing blanks are not trimmed here
+    EXPECT_EQ(lower.GetChipFromName(1), 2);
+    EXPECT_TRUE(digit.out.text.empty());
+}
+
+TEST_F(SorbelinEncoderTest, OnlyEncodeHasHelp) {
+    EXPECT_EQ(encA.Help("Encode IMG=$(IMG_LIST)"), kRunPassed);
+    const std::string& help = encA.out.text;
+    EXPECT_EQ(help.rfind("CSorbelinEncoder Encode IMG=$(IMG_LIST)\n    For each VCID in list\n      FlushDMAStreams  - All streams to/from sorbelin\n", 0), 0u)
+        << help;
+    EXPECT_NE(help.find("        if FAIL execute OnFail commands\n\nSYNTAX:   Encode [IMG=$(IMG_LIST)] [FRAMES=n]"), std::string::npos);
+    EXPECT_EQ(help.substr(help.size() - 63), "NoReset     If set does not perform a reset after test is run\n\n");
+    for (const char* name : {"Dump Regs", "Show RevID", "encode"}) {
+        encA.out = {};
+        encA.Help(name);
+        EXPECT_EQ(encA.out.text, std::string("\nHelp is not available for:\n  ") + name + "\n");
+    }
+}
+
+TEST_F(SorbelinEncoderTest, DetermineZyvPackageNeedsAPathAndAKnownPackage) {
+    EXPECT_EQ(encA.RunTest("Determine Zyv Package"), 0u);
+    EXPECT_TRUE(encA.out.HasColoured("Unable to get PATH from command line\n", kColorRed));
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest("Determine Zyv Package PATH=/no/such/folder"), 0u);
+    EXPECT_TRUE(encA.out.HasColoured("Unable to expand PATH specified on the command line\n", kColorRed));
+    // A folder of files that form no package: each file's line, then a failure.
+    support::TempDir dir;
+    dir.Write("A.zyv", "not a package");
+    dir.Write("B.zyv", "nor this");
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest(("Determine Zyv Package VERBOSE=2 PATH=" + dir.Path()).c_str()), 0u);
+    EXPECT_TRUE(encA.out.Has("ZYV Package Date:  0\n")) << encA.out.text;
+    const size_t a = encA.out.text.find("FILE[A.zyv]  CRC[0x"), b = encA.out.text.find("FILE[B.zyv]  CRC[0x");
+    ASSERT_NE(a, std::string::npos) << encA.out.text;
+    ASSERT_NE(b, std::string::npos) << encA.out.text;
+    EXPECT_LT(a, b);
+    // The shipped package is recognised.
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + std::string(PEX_TESTDATA_DIR) + "/zyv/20040521").c_str()), 1u);
+    EXPECT_TRUE(encA.out.Has("FILE[ZM04D6.zyv]  CRC[0x")) << encA.out.text;
+}
+
+}  // namespace
