@@ -1,11 +1,14 @@
 // CSorbelinEncoder: construction with the default environment and lists, dispatch, help, environment, revision, DDR wait.
 #include "codec/chip/sorbelin_encoder.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
 #include "codec/dsp/zyv_file.h"
+#include "devlib/wexal_spaces.h"
 #include "framework/list_selector.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -257,6 +260,88 @@ BOOL CSorbelinEncoder::WaitDDRInit(DWORD verbose) {
         PrintColor(kMissing[done], kColorGreen);
     }
     return FALSE;
+}
+
+BOOL CSorbelinEncoder::SetContext(int index, CImage* image) {
+    if (index < 0 || index >= 16 || !image || image->GetWidth() != 480 || image->GetHeight() != 320) return FALSE;
+    const DWORD id = static_cast<DWORD>(index);
+    const DWORD entry[4] = {480 | id << 12 | 320u << 16, 0, kBypassVCID, 0};
+    return WriteContextEntry(entry);
+}
+
+BOOL CSorbelinEncoder::EnableVideoInput() {
+    m_bridge->WriteDataFixed(kControl, 2);
+    return TRUE;
+}
+
+BOOL CSorbelinEncoder::SetSDRAMClock(DWORD verbose) {
+    if (!m_controller || !m_controller->RAMClockEnable(1, static_cast<unsigned>(verbose))) {
+        PrintColor("ERROR:  Unable to set SulvthSDRAMClock\n", kColorRed);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD CSorbelinEncoder::GetExpectedRevision() {
+    const int chip = GetChipFromName(1);
+    if (chip == 1) return 0x160;
+    if (chip != 2) return 0;
+    CWexalBAR0Space* bar0 = m_boardIF.GetWexalBAR0Space();
+    if (!bar0) {
+        PrintColor("ERROR:  CSorbelinEncoder::GetExpectedRevision()  pBar0Space is NULL\n", kColorRed);
+        return 0;
+    }
+    // The field's length may exceed the buffer: only what was copied is read.
+    char field[64] = {};
+    int length = 0;
+    if (bar0->GetVPDField("ZA", static_cast<int>(sizeof field) - 1, field, &length) != PCI_VPD::VPD_OK || length <= 0) return 0x170;
+    field[std::min(length, static_cast<int>(sizeof field) - 1)] = '\0';
+    return std::strtoll(field, nullptr, 10) < 2 ? 0x160 : 0x170;
+}
+
+BOOL CSorbelinEncoder::InitRegs(DWORD verbose) {
+    if (!m_bridge || !SelectChip()) return FALSE;
+    const DWORD bridge = m_bridge->ReadIdentification();
+    CString line;
+    if (bridge >> 20 != kBridgeId) {
+        line.Format("ERROR: Bad Dremolun ID = 0x%08X", bridge);
+        PrintColor(line, kColorRed);
+        return FALSE;
+    }
+    const DWORD major = bridge >> 12 & 0xFF, minor = bridge & 0xFFF;
+    line.Format("Dremolun Rev[0x%02X.0x%03X]\n", major, minor);
+    PrintColor(line, kColorBlack);
+    if (major < 1) {
+        PrintColor("WARNING: Dremolun Major rev not high enough\n", kColorRed);
+        return FALSE;
+    }
+    if (minor < 1) {
+        PrintColor("ERROR: Dremolun Minor rev not high enough\n", kColorRed);
+        return FALSE;
+    }
+    const DWORD expected = GetExpectedRevision();
+    const DWORD revision = GetRevisionID();
+    if (revision >> 20 != expected) {
+        line.Format("Incorrect Sorbelin rev expected[0x%03X]  Received(DevID[0x%03X]  Major[0x%03X]  Minor[0x%02X]  full[0x%08X])\n", expected,
+                    revision >> 20, revision >> 12 & 0xFF, revision & 0xFFF, revision);
+        PrintColor(line, kColorRed);
+        return FALSE;
+    }
+    return WaitDDRInit(verbose);
+}
+
+void CSorbelinEncoder::ShowStatus() {
+    const DWORD status = m_bridge ? m_bridge->ReadDataFixed(kStatus) & 0xFFFF : 0;
+    static const struct {
+        const char* format;
+        int bit;
+    } kBits[] = {{"R2B_DDR_Done=%d\n", 0},   {"Coeff_DDR_Done=%d\n", 1}, {"CodeTableLoadDone=%d\n", 2},     {"ByteCostError=%d\n", 11},
+                 {"PadByteError=%d\n", 12}, {"NewFrame=%d\n", 13},      {"PatternGeneratorDone=%d\n", 14}, {"DCM_NoLock=%d\n", 15}};
+    for (const auto& b : kBits) {
+        CString line;
+        line.Format(b.format, static_cast<int>(status >> b.bit & 1));
+        PrintColor(line, kColorBlack);
+    }
 }
 
 DWORD CSorbelinEncoder::DetermineZyvPackageCommand(const CString& command, DWORD verbose) {

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "codec/chip/sorbelin.h"
+#include "images/image.h"
 
 // The encoder test of one codec chip (the name's last letter picks chip A or B). It keeps a test
 // environment of upper-cased variables that the image names and reference files are built from,
@@ -46,12 +47,29 @@ public:
     virtual BOOL WaitDDRInit(DWORD verbose);
     // Writes 0xFFFF to Status and 0 to Interrupt Enable. 1.
     virtual BOOL ClearStatus();
+    // Writes context RAM entry index for a 480 x 320 8-bit bypass frame (VCID 0x8002); 0 without
+    // writing for an index above 15 or another image size.
+    virtual BOOL SetContext(int index, CImage* image);
+    // Control 2: video input from the port, table loading ignored, pattern generator off. 1.
+    virtual BOOL EnableVideoInput();
+    // The codec board's RAM clock on; 0 after a red line when the controller refuses.
+    virtual BOOL SetSDRAMClock(DWORD verbose);
+    // Checks the bridge's identity and revision and the chip's device id, then runs WaitDDRInit;
+    // 0 after a red line at the first check that fails.
+    virtual BOOL InitRegs(DWORD verbose);
+    // The chip's expected device id: 0x160 for A; 0x170 for B, or 0x160 on a board whose product
+    // data "ZA" holds an artwork below 2 (a field that is no number counts as 0). 0 for B without
+    // a BAR0 space, after a red line.
+    virtual DWORD GetExpectedRevision();
+    // One line per Status bit of interest.
+    virtual void ShowStatus();
 
     const std::map<CString, CString>& GetEnvironment() const { return m_environment; }
 
     // Chip registers (16-bit values).
     static constexpr DWORD kStatus = 0x60000000, kControl = 0x60000004, kInterruptEnable = 0x60000008, kInterrupt = 0x6000000C;
     static constexpr DWORD kContextID = 0x60000010, kRevisionLow = 0x60000018, kRevisionHigh = 0x6000001C;
+    static constexpr DWORD kBridgeId = 0x110, kBypassVCID = 0x8002;
     static constexpr DWORD kVCIDLow = 0x60000020, kVCIDHigh = 0x60000024, kDDRStart = 0x6000003C, kContextRAM = 0x60000100;
 
 private:

@@ -7,6 +7,8 @@
 #include "codec/chip/sorbelin_encoder.h"
 #include "codec/dsp/zyv_file.h"
 #include "framework/param_string.h"
+#include "images/image_8bit.h"
+#include "platform/clock.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
@@ -14,6 +16,8 @@
 namespace {
 
 using support::Recording;
+
+const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/GUWT0202.oxd";
 
 class SorbelinEncoderTest : public devtest::RigTest {
 protected:
@@ -30,6 +34,12 @@ protected:
             t->GetBoardIF().GetSDRAM(FALSE);
         }
     }
+
+    void Load(const std::string& board, const std::string& faults = "[]") {
+        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")" + board + "}], \"faults\": " + faults + "}").c_str());
+        Attach();
+    }
+    DWORD Program(Recording<CSorbelinEncoder>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
 
     Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
@@ -194,6 +204,124 @@ TEST_F(SorbelinEncoderTest, DetermineZyvPackageNeedsAPathAndAKnownPackage) {
     encA.out = {};
     EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + std::string(PEX_TESTDATA_DIR) + "/zyv/20040521").c_str()), 1u);
     EXPECT_TRUE(encA.out.Has("FILE[ZM04D6.zyv]  CRC[0x")) << encA.out.text;
+}
+
+TEST_F(SorbelinEncoderTest, InitRegsChecksTheBridgeAndTheDeviceAndInitialisesTheDDROncePerProgramming) {
+    for (auto* t : {&encA, &encB}) {
+        SCOPED_TRACE(t->GetName().str());
+        ASSERT_EQ(Program(*t), kRunPassed) << t->out.text;
+        ASSERT_EQ(t->GetProgramFlag(), 1);
+        t->out = {};
+        EXPECT_TRUE(t->InitRegs(2));
+        EXPECT_TRUE(t->out.HasColoured("Dremolun Rev[0x01.0x001]\n", kColorBlack)) << t->out.text;
+        EXPECT_TRUE(t->out.HasColoured("  R2B DDR done received\n", kColorGreen)) << t->out.text;
+        EXPECT_TRUE(t->out.HasColoured("  Coeff DDR done received\n", kColorGreen)) << t->out.text;
+        EXPECT_EQ(t->GetProgramFlag(), 0);
+        // Both done bits were cleared; the next wait starts nothing.
+        t->out = {};
+        t->ShowStatus();
+        EXPECT_EQ(t->out.text.rfind("R2B_DDR_Done=0\nCoeff_DDR_Done=0\nCodeTableLoadDone=0\n", 0), 0u) << t->out.text;
+        EXPECT_TRUE(t->RAMInit(2));
+        EXPECT_FALSE(t->out.Has("DDR done received"));
+        t->out = {};
+        EXPECT_EQ(t->RunTest("Show RevID"), 1u);
+        EXPECT_TRUE(t->out.HasColoured(t == &encA ? "Revision ID register = [0x16008050]\n" : "Revision ID register = [0x17008050]\n", kColorBlack))
+            << t->out.text;
+        EXPECT_TRUE(t->out.Has("CSorbelinEncoder::GetRevisionID() LO[0x60000018] = [0x00008050]\n"));
+    }
+}
+
+TEST_F(SorbelinEncoderTest, ShowStatusReportsTheDoneBitsOfAStartedSequence) {
+    ASSERT_EQ(Program(encA), kRunPassed);
+    encA.ClearStatus();
+    bridge.WriteDataFixed(CSorbelinEncoder::kDDRStart, 1);
+    Sleep(10);
+    encA.out = {};
+    encA.ShowStatus();
+    EXPECT_EQ(encA.out.text, "R2B_DDR_Done=1\nCoeff_DDR_Done=0\nCodeTableLoadDone=0\nByteCostError=0\nPadByteError=0\nNewFrame=0\n"
+                             "PatternGeneratorDone=0\nDCM_NoLock=0\n");
+}
+
+TEST_F(SorbelinEncoderTest, ChipBIsExpectedByTheBoardArtwork) {
+    struct Row {
+        const char* vpd;
+        DWORD expected;
+    } const rows[] = {
+        {R"(, "vpd": {"ZA": "02"})", 0x170}, {R"(, "vpd": {"ZA": "1"})", 0x160}, {R"(, "vpd": {"ZA": "AB"})", 0x160},
+        {R"(, "vpd": {"ZA": ""})", 0x170},   {R"(, "vpd": {"ZA": null})", 0x170}, {R"(, "vpd": {"ZA": "1234567890123456789012345678901234567890123456789012345678901234567890"})", 0x170},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.vpd);
+        Load(row.vpd);
+        EXPECT_EQ(encA.GetExpectedRevision(), 0x160u);
+        EXPECT_EQ(encB.GetExpectedRevision(), row.expected);
+        // The rig's chip B answers the same way.
+        ASSERT_EQ(Program(encB), kRunPassed);
+        encB.out = {};
+        EXPECT_TRUE(encB.InitRegs(1)) << encB.out.text;
+    }
+    Recording<CSorbelinEncoder> detached{&dspB, &bridge, nullptr, "CSorbelinEncoderB"};
+    EXPECT_EQ(detached.GetExpectedRevision(), 0u);
+    EXPECT_TRUE(detached.out.HasColoured("ERROR:  CSorbelinEncoder::GetExpectedRevision()  pBar0Space is NULL\n", kColorRed));
+}
+
+TEST_F(SorbelinEncoderTest, InitRegsFaults) {
+    struct Row {
+        const char* faults;
+        const char* message;
+        COLORREF colour;
+    } const rows[] = {
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 272, "major": 0, "minor": 1}])", "WARNING: Dremolun Major rev not high enough\n", kColorRed},
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 272, "major": 1, "minor": 0}])", "ERROR: Dremolun Minor rev not high enough\n", kColorRed},
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 273, "major": 1, "minor": 1}])", "ERROR: Bad Dremolun ID = 0x11101001", kColorRed},
+        {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 64}])", "Coeff DDR not received\n", kColorGreen},
+        {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 32}])", "R2B DDR not received\n", kColorGreen},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        Load("", row.faults);
+        ASSERT_EQ(Program(encA), kRunPassed);
+        encA.out = {};
+        EXPECT_FALSE(encA.InitRegs(2));
+        EXPECT_TRUE(encA.out.HasColoured(row.message, row.colour)) << encA.out.text;
+        // A failed wait leaves the sequence to run again.
+        EXPECT_EQ(encA.GetProgramFlag(), 1);
+        // Chip B is not affected by chip A's memory.
+        if (std::string(row.faults).find("ddr") != std::string::npos) {
+            ASSERT_EQ(Program(encB), kRunPassed);
+            EXPECT_TRUE(encB.InitRegs(1));
+        }
+    }
+    // A chip with another personality has no revision register there.
+    Load("");
+    ASSERT_EQ(encA.Run(("Program VERBOSITY=1 FILE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd").c_str()), kRunPassed);
+    encA.out = {};
+    EXPECT_FALSE(encA.InitRegs(1));
+    EXPECT_TRUE(encA.out.HasColoured("Incorrect Sorbelin rev expected[0x160]  Received(DevID[0x000]  Major[0x000]  Minor[0x00]  full[0x00000000])\n",
+                                     kColorRed))
+        << encA.out.text;
+}
+
+TEST_F(SorbelinEncoderTest, ContextEntryAndVideoInput) {
+    ASSERT_EQ(Program(encA), kRunPassed);
+    Alpha::YCbCr_8bit bypass(480, 320), other(720, 486);
+    struct Row {
+        int index;
+        CImage* image;
+        BOOL result;
+    } const rows[] = {{16, &bypass, FALSE}, {0, &other, FALSE}, {-1, &bypass, FALSE}, {0, nullptr, FALSE}, {3, &bypass, TRUE}};
+    for (const Row& row : rows) EXPECT_EQ(encA.SetContext(row.index, row.image), row.result) << row.index;
+    const DWORD expected[4] = {480 | 3u << 12 | 320u << 16, 0, 0x8002, 0};
+    for (DWORD entry = 0; entry < 16; ++entry)
+        for (DWORD w = 0; w < 4; ++w)
+            EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM + 16 * entry + 4 * w), entry == 3 ? expected[w] : 0u) << entry << " " << w;
+    bridge.WriteDataFixed(CSorbelinEncoder::kControl, 0xFFFF);
+    EXPECT_TRUE(encA.EnableVideoInput());
+    EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kControl), 2u);
+    // Without a controller the RAM clock cannot be set.
+    encA.out = {};
+    EXPECT_FALSE(encA.SetSDRAMClock(1));
+    EXPECT_TRUE(encA.out.HasColoured("ERROR:  Unable to set SulvthSDRAMClock\n", kColorRed));
 }
 
 }  // namespace
