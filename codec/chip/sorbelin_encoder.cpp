@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <iterator>
 #include <cstdio>
 #include <string>
 
@@ -32,6 +33,7 @@ constexpr Keyword kKeywords[] = {
     {"RAM_Init", kRAMInit},
     {"Set Environment", kSetEnvironment},
     {"Clear Environment", kClearEnvironment},
+    {"Dump Regs", kDumpRegs},
     {"Modify List Image", kModifyListImage},
     {"Modify List OnFail", kModifyListOnFail},
     {"Determine Zyv Package", kDetermineZyvPackage},
@@ -193,8 +195,9 @@ BOOL CSorbelinEncoder::SetDefaultLists(CStrList& images, CStrList& resolutions, 
 }
 
 DWORD CSorbelinEncoder::GetRevisionID() {
-    const DWORD low = m_bridge ? m_bridge->ReadDataFixed(kRevisionLow) & 0xFFFF : 0;
-    const DWORD high = m_bridge ? m_bridge->ReadDataFixed(kRevisionHigh) & 0xFFFF : 0;
+    const bool selected = m_bridge && SelectChip();
+    const DWORD low = selected ? m_bridge->ReadDataFixed(kRevisionLow) & 0xFFFF : 0;
+    const DWORD high = selected ? m_bridge->ReadDataFixed(kRevisionHigh) & 0xFFFF : 0;
     CString line;
     line.Format("CSorbelinEncoder::GetRevisionID() LO[0x%08X] = [0x%08X]\n", kRevisionLow, low);
     Print(line);
@@ -206,6 +209,7 @@ DWORD CSorbelinEncoder::GetRevisionID() {
 BOOL CSorbelinEncoder::RAMInit(DWORD verbose) { return WaitDDRInit(verbose); }
 
 BOOL CSorbelinEncoder::ClearStatus() {
+    if (!m_bridge || !SelectChip()) return TRUE;
     m_bridge->WriteDataFixed(kStatus, 0xFFFF);
     m_bridge->WriteDataFixed(kInterruptEnable, 0);
     return TRUE;
@@ -270,6 +274,7 @@ BOOL CSorbelinEncoder::SetContext(int index, CImage* image) {
 }
 
 BOOL CSorbelinEncoder::EnableVideoInput() {
+    if (!m_bridge || !SelectChip()) return TRUE;
     m_bridge->WriteDataFixed(kControl, 2);
     return TRUE;
 }
@@ -331,7 +336,7 @@ BOOL CSorbelinEncoder::InitRegs(DWORD verbose) {
 }
 
 void CSorbelinEncoder::ShowStatus() {
-    const DWORD status = m_bridge ? m_bridge->ReadDataFixed(kStatus) & 0xFFFF : 0;
+    const DWORD status = m_bridge && SelectChip() ? m_bridge->ReadDataFixed(kStatus) & 0xFFFF : 0;
     static const struct {
         const char* format;
         int bit;
@@ -342,6 +347,146 @@ void CSorbelinEncoder::ShowStatus() {
         line.Format(b.format, static_cast<int>(status >> b.bit & 1));
         PrintColor(line, kColorBlack);
     }
+}
+
+int CSorbelinEncoder::GetCodecStatus(DWORD* status) {
+    if (!status) return 2;
+    // The whole word: the FPGA's errors live in bits 16-31.
+    *status = m_bridge && SelectChip() ? m_bridge->ReadDataFixed(kCodecStatus) : 0;
+    return (*status & kCodecErrorMask) ? 2 : 1;
+}
+
+void CSorbelinEncoder::ShowCodecStatus() {
+    DWORD status = 0;
+    if (GetCodecStatus(&status) == 1) {
+        PrintColor("CODEC STATUS:  OK\n", kColorGreen);
+        return;
+    }
+    static const struct {
+        int bit;
+        const char* text;
+    } kErrors[] = {
+        {0, "CODEC ERROR: STATS_EDMA_TIMEOUT_ERROR\n"},
+        {1, "CODEC ERROR: QSF_EDMA_TIMEOUT_ERROR\n"},
+        {2, "CODEC ERROR: VLC_EDMA_TIMEOUT_ERROR\n"},
+        {3, "CODEC ERROR: FMT_FRAME_EDMA_TIMEOUT_ERROR\n"},
+        {4, "CODEC ERROR: INVALID_FRAME_MISSING_SIGNATURE\n"},
+        {15, "CODEC ERROR: FIRMWARE_ERROR\n"},
+        {16, "CODEC ERROR: FPGA_DCM_NO_LOCK_ERROR\n"},
+        {17, "CODEC ERROR: FPGA_DEC_PIPE_1_TOO_SLOW_ERROR\n"},
+        {18, "CODEC ERROR: FPGA_DEC_PIPE_2_TOO_SLOW_ERROR\n"},
+        {19, "CODEC ERROR: FPGA_ENC_TARGET_SIZE_EXCEEDED_ERROR\n"},
+        {20, "CODEC ERROR: FPGA_ENC_PADDED_SIZE_EXCEEDED_ERROR\n"},
+        {21, "CODEC ERROR: FPGA_DEC_FRAME_TYPE_ERROR\n"},
+        {22, "CODEC ERROR: CRC1_OR_CRC2_ERROR\n"},
+        {31, "CODEC ERROR: DSP_NMI_INT_ERROR\n"},
+    };
+    CString line;
+    line.Format("DSP CODEC STATUS[0x%08X]\n", status);
+    PrintColor(line, kColorRed);
+    for (const auto& e : kErrors)
+        if (status >> e.bit & 1) PrintColor(e.text, kColorRed);
+}
+
+namespace {
+
+struct BitText {
+    int bit;
+    const char* text;
+};
+
+// The texts of the set bits of value, tested in table order.
+CString SetBits(DWORD value, const BitText* table, size_t count) {
+    CString text;
+    for (size_t i = 0; i < count; ++i)
+        if (value >> table[i].bit & 1) text += table[i].text;
+    return text;
+}
+
+const BitText kStatusBits[] = {
+    {15, "\tOne or more of the PLLs are not locked\n\tor have gone out of lock since last cleared.\n\t(After power up, this bit will be 1 and must\n"
+         "\tbe cleared by the firmware.\n"},
+    {14, "\tPattern Generator has completed the generation of a frame\n"},
+    {13, "\tSet to a 1 by receipt of a new frame. The Context ID Register\n\tmay now be read.\n"},
+    {12, "\tERROR:  The packer padding operation has exceeded the\n\tallotted space as specified by the Padded Byte Count\n"
+         "\tparameter. Compressed data output is no longer valid.\n\tOnly the data up to the padded byte cost is sent.\n"
+         "\tIf bitstream exceeds padded byte cost, the end of\n\tframe is not sent.\n"},
+    {11, "\tERROR:  The packer compressed data byte count exceeds target\n\tbyte cost, but is less than the padded byte count. Compressed\n"
+         "\tdata should be recoverable by DSP for debug.  However,\n\tthe amount of compressed data exceeds the maximum allowable size.\n"},
+    {2, "\tTable Load operation has completed.\n"},
+    {1, "\tCoefficient DDR SDRAM initialization sequence has completed.\n"},
+    {0, "\tR2B DDR SDRAM initialization sequence has completed.\n"},
+};
+
+const char* const kInterruptNames[][2] = {
+    {"\tDCM No Lock interrupt enabled\n", "\tDCM No Lock interrupt received\n"},
+    {"\tPattern Generator Done interrupt enabled\n", "\tPattern Generator Done interrupt received\n"},
+    {"\tNew context interrupt enabled\n", "\tNew context interrupt received\n"},
+    {"\tPad Byte Error interrupt enabled\n", "\tPad Byte Error interrupt received\n"},
+    {"\tByte Cost Error interrupt enabled\n", "\tByte Cost Error interrupt received\n"},
+    {"\tCode Table Load Done interrupt enabled\n", "\tCode Table Load Done interrupt received\n"},
+    {"\tCoeff DDR Done interrupt enabled\n", "\tCoeff DDR Done interrupt received\n"},
+    {"\tR2B DDR Done interrupt enabled\n", "\tR2B DDR Done interrupt received\n"},
+};
+constexpr int kInterruptBits[] = {15, 14, 13, 12, 11, 2, 1, 0};
+
+}  // namespace
+
+void CSorbelinEncoder::DumpRegs() {
+    if (!m_bridge || !SelectChip()) return;
+    const DWORD status = m_bridge->ReadDataFixed(kStatus) & 0xFFFF;
+    const DWORD control = m_bridge->ReadDataFixed(kControl) & 0xFFFF;
+    const DWORD enable = m_bridge->ReadDataFixed(kInterruptEnable) & 0xFFFF;
+    const DWORD interrupt = m_bridge->ReadDataFixed(kInterrupt) & 0xFFFF;
+    const DWORD context = m_bridge->ReadDataFixed(kContextID) & 0xFFFF;
+    CString line;
+    line.Format("Revision ID register = [0x%08X]\n", GetRevisionID());
+    PrintColor(line, kColorBlack);
+    CString text;
+    text.Format("Status[0x%04X]\n", status);
+    text += SetBits(status, kStatusBits, std::size(kStatusBits));
+    PrintColor(text, kColorBlack);
+    text.Format("Control[0x%04X]\n", control);
+    text += (control & 1) ? "\tCode tables may be loaded.\n\t(Video processing is disabled.)\n" : "\tCode table loading is ignored\n\t(Video may be  processed.)\n";
+    text += (control & 2) ? "\tEnable video input from VelkoDrun input port.\n\t(Ignored when the PG Select bit is 1.)\n"
+                          : "\tDisable video input from VelkoDrun input port.\n\tThis bit should be set only after all registers\n"
+                            "\tare initialized and table loading has completed.\n";
+    text += (control & 4) ? "\tDisable context updates from the VelkoDrun input\n\tport. The New Frame bit will still be set at the\n"
+                            "\tbeginning of each frame, but context information\n\twill not change.\n"
+                          : "\tEnable context updates from the VelkoDrun input port.\n";
+    line.Format("\tContext[%d]\n", static_cast<int>(control >> 8 & 0xF));
+    text += line;
+    text += "\tSpecifies the context ID to be used with the next\n\tframe generated by the pattern generator. This field\n"
+            "\tmay be loaded at the same time as the setting of the\n\tPG Start bit.\n";
+    if (control & 0x4000)
+        text += "\tSetting this bit to 1 initiates the generation of one\n\tframe of data from the pattern generator. For subsequent\n"
+                "\tframes, this bit must be cleared to 0 prior to being set\n\tto 1 again.  (1=Start new frame, 0=Nothing)\n";
+    if (control & 0x8000)
+        text += "\tSelects whether the internal frame pattern generator\n\tshould be used instead of the normal Velko Drun port.\n"
+                "\t(1=Pattern Generator, 0=Normal YJ port data)\n";
+    PrintColor(text, kColorBlack);
+    for (int kind = 0; kind < 2; ++kind) {
+        const DWORD value = kind == 0 ? enable : interrupt;
+        text.Format(kind == 0 ? "Interrupt Enable[0x%04X]\n" : "Interrupt[0x%04X]\n", value);
+        for (size_t i = 0; i < std::size(kInterruptBits); ++i)
+            if (value >> kInterruptBits[i] & 1) text += kInterruptNames[i][kind];
+        PrintColor(text, kColorBlack);
+    }
+    text.Format("ContextID[0x%04X]\n\tContextID = %d\n\tContext Offset = 0x%08X\n", context, static_cast<int>(context & 0xF), context >> 4 & 0x3FF);
+    PrintColor(text, kColorBlack);
+    const DWORD vcid = (m_bridge->ReadDataFixed(kVCIDHigh) & 0xFFFF) << 16 | (m_bridge->ReadDataFixed(kVCIDLow) & 0xFFFF);
+    line.Format("VCID[0x%04X]\n", vcid);
+    PrintColor(line, kColorBlack);
+    for (DWORD n = 0; n < 16; ++n) {
+        const DWORD address = kContextRAM + 16 * n;
+        DWORD word[4];
+        for (DWORD w = 0; w < 4; ++w) word[w] = m_bridge->ReadDataFixed(address + 4 * w);
+        line.Format("CRAM[%d]  Addr[0x%08X] ID[%d] VCID[0x%08X] Width[%d] Height[%d] bits[%d] offset[0x%08X]\n", static_cast<int>(n), address,
+                    static_cast<int>(word[0] >> 12 & 0xF), word[2], static_cast<int>(word[0] & 0xFFF), static_cast<int>(word[0] >> 16 & 0xFFF),
+                    (word[1] >> 16 & 1) ? 10 : 8, word[1] & 0x3FF);
+        PrintColor(line, kColorBlack);
+    }
+    ShowCodecStatus();
 }
 
 DWORD CSorbelinEncoder::DetermineZyvPackageCommand(const CString& command, DWORD verbose) {
@@ -419,6 +564,7 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
         case kRAMInit: return RAMInit(verbose) ? 1 : 0;
         case kSetEnvironment: return SetEnvironment(arguments) ? 1 : 0;
         case kClearEnvironment: m_environment.clear(); return 1;
+        case kDumpRegs: DumpRegs(); return 1;
         case kModifyListImage: return ModifyListImage();
         case kModifyListOnFail: return ModifyListOnFail();
         case kDetermineZyvPackage: return DetermineZyvPackageCommand(command, verbose);

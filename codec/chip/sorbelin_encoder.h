@@ -63,6 +63,14 @@ public:
     virtual DWORD GetExpectedRevision();
     // One line per Status bit of interest.
     virtual void ShowStatus();
+    // The DSP's codec status word (all 32 bits) into *status: 2 when an error bit is set (or
+    // status is null), else 1.
+    virtual int GetCodecStatus(DWORD* status);
+    // "CODEC STATUS:  OK" in green, or the word and a line per error bit in red.
+    virtual void ShowCodecStatus();
+    // Every register decoded into readable lines, the sixteen context RAM entries and the codec
+    // status.
+    virtual void DumpRegs();
 
     const std::map<CString, CString>& GetEnvironment() const { return m_environment; }
 
@@ -70,6 +78,8 @@ public:
     static constexpr DWORD kStatus = 0x60000000, kControl = 0x60000004, kInterruptEnable = 0x60000008, kInterrupt = 0x6000000C;
     static constexpr DWORD kContextID = 0x60000010, kRevisionLow = 0x60000018, kRevisionHigh = 0x6000001C;
     static constexpr DWORD kBridgeId = 0x110, kBypassVCID = 0x8002;
+    // The DSP's codec status word and its error bits.
+    static constexpr DWORD kCodecStatus = 0xFF204, kCodecErrorMask = 0x807F801F;
     static constexpr DWORD kVCIDLow = 0x60000020, kVCIDHigh = 0x60000024, kDDRStart = 0x6000003C, kContextRAM = 0x60000100;
 
 private:

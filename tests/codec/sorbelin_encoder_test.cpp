@@ -1,6 +1,7 @@
 // The codec encoder test on the simulated codec board: defaults, environment, dispatch, help, chip number, DDR wait.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,11 @@ protected:
     void Load(const std::string& board, const std::string& faults = "[]") {
         LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")" + board + "}], \"faults\": " + faults + "}").c_str());
         Attach();
+    }
+    // The DSP's microcode running: its codec status word is its own from then on.
+    bool Boot(CNuxaDSP& dsp) {
+        CString path = (std::string(PEX_TESTDATA_DIR) + "/oxd/KAWF0101.oxd").c_str();
+        return dsp.DownloadMicrocode(path, 1) == TRUE;
     }
     DWORD Program(Recording<CSorbelinEncoder>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
 
@@ -322,6 +328,91 @@ TEST_F(SorbelinEncoderTest, ContextEntryAndVideoInput) {
     encA.out = {};
     EXPECT_FALSE(encA.SetSDRAMClock(1));
     EXPECT_TRUE(encA.out.HasColoured("ERROR:  Unable to set SulvthSDRAMClock\n", kColorRed));
+}
+
+TEST_F(SorbelinEncoderTest, CodecStatusKeepsEveryErrorBit) {
+    struct Row {
+        DWORD word;
+        int result;
+        std::vector<std::string> lines;  // in this order, after the status line
+    } const rows[] = {
+        {0, 1, {}},
+        {0x00007FE0, 1, {}},  // no error bit
+        {0x00000010, 2, {"CODEC ERROR: INVALID_FRAME_MISSING_SIGNATURE\n"}},
+        {0x00400000, 2, {"CODEC ERROR: CRC1_OR_CRC2_ERROR\n"}},
+        {0x80010001, 2, {"CODEC ERROR: STATS_EDMA_TIMEOUT_ERROR\n", "CODEC ERROR: FPGA_DCM_NO_LOCK_ERROR\n", "CODEC ERROR: DSP_NMI_INT_ERROR\n"}},
+    };
+    EXPECT_EQ(encA.GetCodecStatus(nullptr), 2);
+    // A halted DSP reports its halted word, an error.
+    DWORD halted = 0;
+    EXPECT_EQ(encA.GetCodecStatus(&halted), 2);
+    ASSERT_TRUE(Boot(dspA));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.word);
+        bridge.SetDSPBlock(1);
+        bridge.WriteDataFixed(CSorbelinEncoder::kCodecStatus, row.word);
+        DWORD status = 0;
+        EXPECT_EQ(encA.GetCodecStatus(&status), row.result);
+        EXPECT_EQ(status, row.word);
+        encA.out = {};
+        encA.ShowCodecStatus();
+        if (row.result == 1) {
+            EXPECT_EQ(encA.out.coloured, (std::vector<std::pair<std::string, COLORREF>>{{"CODEC STATUS:  OK\n", kColorGreen}}));
+            continue;
+        }
+        char head[64];
+        std::snprintf(head, sizeof head, "DSP CODEC STATUS[0x%08X]\n", row.word);
+        std::vector<std::pair<std::string, COLORREF>> expected{{head, kColorRed}};
+        for (const std::string& line : row.lines) expected.emplace_back(line, kColorRed);
+        EXPECT_EQ(encA.out.coloured, expected);
+    }
+}
+
+TEST_F(SorbelinEncoderTest, DumpRegsDecodesEveryRegisterAndTheContextRAM) {
+    ASSERT_EQ(Program(encA), kRunPassed);
+    ASSERT_TRUE(Boot(dspA));
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest("Dump Regs"), 1u);
+    // A freshly programmed chip: empty context RAM.
+    EXPECT_EQ(support::Count(encA.out.text, "] ID[0] VCID[0x00000000] Width[0] Height[0] bits[8] offset[0x00000000]\n"), 16u) << encA.out.text;
+    EXPECT_TRUE(encA.out.Has("CRAM[15]  Addr[0x600001F0] ID[0]"));
+    EXPECT_TRUE(encA.out.HasColoured("CODEC STATUS:  OK\n", kColorGreen));
+    // Set-up as a test leaves it.
+    Alpha::YCbCr_8bit bypass(480, 320);
+    ASSERT_TRUE(encA.SetContext(3, &bypass));
+    encA.EnableVideoInput();
+    encA.ClearStatus();
+    bridge.WriteDataFixed(CSorbelinEncoder::kDDRStart, 1);
+    bridge.WriteDataFixed(CSorbelinEncoder::kInterruptEnable, 0x8001);
+    bridge.WriteDataFixed(CSorbelinEncoder::kInterrupt, 0x0804);
+    bridge.WriteDataFixed(CSorbelinEncoder::kContextID, 0x0123);
+    bridge.WriteDataFixed(CSorbelinEncoder::kVCIDLow, 0x04D6);
+    bridge.WriteDataFixed(CSorbelinEncoder::kVCIDHigh, 0x0001);
+    bridge.WriteDataFixed(CSorbelinEncoder::kCodecStatus, 0x10);
+    Sleep(10);
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest("Dump Regs"), 1u);
+    const std::string& t = encA.out.text;
+    for (const char* part : {
+             "CSorbelinEncoder::GetRevisionID() HI[0x6000001C] = [0x00001600]\nRevision ID register = [0x16008050]\n",
+             "Status[0x0001]\n\tR2B DDR SDRAM initialization sequence has completed.\nControl[0x0002]\n",
+             "Control[0x0002]\n\tCode table loading is ignored\n\t(Video may be  processed.)\n\tEnable video input from VelkoDrun input port.\n"
+             "\t(Ignored when the PG Select bit is 1.)\n\tEnable context updates from the VelkoDrun input port.\n\tContext[0]\n"
+             "\tSpecifies the context ID",
+             "Interrupt Enable[0x8001]\n\tDCM No Lock interrupt enabled\n\tR2B DDR Done interrupt enabled\n"
+             "Interrupt[0x0804]\n\tByte Cost Error interrupt received\n\tCode Table Load Done interrupt received\n",
+             "ContextID[0x0123]\n\tContextID = 3\n\tContext Offset = 0x00000012\nVCID[0x104D6]\n",
+             "CRAM[3]  Addr[0x60000130] ID[3] VCID[0x00008002] Width[480] Height[320] bits[8] offset[0x00000000]\n",
+             "DSP CODEC STATUS[0x00000010]\nCODEC ERROR: INVALID_FRAME_MISSING_SIGNATURE\n"})
+        EXPECT_NE(t.find(part), std::string::npos) << part << "\n---\n" << t;
+    // Every bit of Status and Control at once.
+    bridge.WriteDataFixed(CSorbelinEncoder::kControl, 0xCF05);
+    encA.out = {};
+    encA.DumpRegs();
+    for (const char* part : {"Control[0xCF05]\n\tCode tables may be loaded.\n", "\tDisable video input from VelkoDrun input port.\n",
+                             "\tDisable context updates from the VelkoDrun input\n", "\tContext[15]\n", "(1=Start new frame, 0=Nothing)\n",
+                             "(1=Pattern Generator, 0=Normal YJ port data)\nInterrupt Enable["})
+        EXPECT_NE(encA.out.text.find(part), std::string::npos) << part << "\n---\n" << encA.out.text;
 }
 
 }  // namespace
