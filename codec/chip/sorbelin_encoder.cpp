@@ -349,6 +349,74 @@ void CSorbelinEncoder::ShowStatus() {
     }
 }
 
+std::vector<DWORD> CSorbelinEncoder::GetVCIDList() {
+    std::vector<DWORD> list;
+    const auto it = m_environment.find("VCID_LIST");
+    if (it == m_environment.end()) {
+        PrintColor("ERROR:  Unable to find VCID_LIST environment variable!\n", kColorRed);
+        return list;
+    }
+    CString value = it->second;
+    value.MakeUpper();
+    auto parse = [](const CString& text, DWORD& vcid) {
+        unsigned int hex = 0;
+        unsigned long decimal = 0;
+        if (std::sscanf(text.c_str(), "0X%X", &hex) == 1) {
+            vcid = hex;
+            return true;
+        }
+        if (std::sscanf(text.c_str(), "(%lu)", &decimal) == 1) {
+            vcid = static_cast<DWORD>(decimal);
+            return true;
+        }
+        return false;
+    };
+    DWORD vcid = 0;
+    if (value.Find(',') < 0) {
+        if (!parse(value, vcid)) {
+            PrintColor("ERROR:  Invalid VCID in VCID list\n", kColorRed);
+            return list;
+        }
+        list.push_back(vcid);
+        return list;
+    }
+    std::string text;
+    for (const char c : value.str())
+        if (c != '(' && c != ')' && c != ' ' && c != '\t' && c != '\r' && c != '\n') text += c;
+    for (size_t at = 0; at <= text.size();) {
+        size_t end = text.find(',', at);
+        if (end == std::string::npos) end = text.size();
+        if (parse(CString(text.substr(at, end - at).c_str()), vcid)) list.push_back(vcid);
+        at = end + 1;
+    }
+    return list;
+}
+
+int CSorbelinEncoder::CompareFiles(CString arguments) {
+    if (arguments.Find("$(VCID_LIST)") < 0) return CSorbelin::CompareFiles(arguments);
+    const std::vector<DWORD> vcids = GetVCIDList();
+    if (vcids.empty()) {
+        PrintColor("$(VCID_LIST) specified but VCID_LIST environment variable not defined\n", kColorRed);
+        // A failure, not a stop.
+        return 0;
+    }
+    int overall = 1;
+    for (const DWORD vcid : vcids) {
+        CString text, command = arguments;
+        text.Format("%04X", vcid);
+        command.Replace("$(VCID_LIST)", text);
+        PrintColor(command, kColorBlack);
+        const int r = CompareFiles(command);
+        if (r == 1) {
+            PrintColor(" Pass\n", kColorGreen);
+        } else {
+            PrintColor(" FAIL\n", kColorRed);
+            if (overall == 1) overall = r;
+        }
+    }
+    return overall;
+}
+
 int CSorbelinEncoder::GetCodecStatus(DWORD* status) {
     if (!status) return 2;
     // The whole word: the FPGA's errors live in bits 16-31.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <vector>
 
 #include "codec/chip/sorbelin.h"
 #include "images/image.h"
@@ -71,6 +72,14 @@ public:
     // Every register decoded into readable lines, the sixteen context RAM entries and the codec
     // status.
     virtual void DumpRegs();
+
+    // The VCIDs of the environment's VCID_LIST in text order: one "0X..." or "(decimal)" value, or
+    // a comma-separated list whose hexadecimal entries are taken (others skipped). Empty after a
+    // red line when the variable is missing or a single value does not convert.
+    virtual std::vector<DWORD> GetVCIDList();
+    // "Compare Files": with "$(VCID_LIST)" in the arguments the base compare once per VCID (written
+    // "%04X"), 1 only when every one matched; else the base compare.
+    int CompareFiles(CString arguments) override;
 
     const std::map<CString, CString>& GetEnvironment() const { return m_environment; }
 

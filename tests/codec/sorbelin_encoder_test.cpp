@@ -415,4 +415,62 @@ TEST_F(SorbelinEncoderTest, DumpRegsDecodesEveryRegisterAndTheContextRAM) {
         EXPECT_NE(encA.out.text.find(part), std::string::npos) << part << "\n---\n" << encA.out.text;
 }
 
+TEST_F(SorbelinEncoderTest, VCIDListForms) {
+    struct Row {
+        const char* value;  // as given to Set Environment (outer brackets are removed there)
+        std::vector<DWORD> vcids;
+        const char* message;
+    } const rows[] = {
+        {"0x4d6", {0x4D6}, nullptr},
+        {"((1238))", {1238}, nullptr},
+        {"(0x4D6,0x4E3)", {0x4D6, 0x4E3}, nullptr},
+        {"(0x4D6, 0x4E3,(0x4e4))", {0x4D6, 0x4E3, 0x4E4}, nullptr},
+        {"(0X4D6,(12),ZZ,0x4D6)", {0x4D6, 0x4D6}, nullptr},  // decimal and junk entries skipped, duplicates kept
+        {"12", {}, "ERROR:  Invalid VCID in VCID list\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.value);
+        ASSERT_TRUE(encA.SetEnvironment(CString("VARIABLE=VCID_LIST VALUE=") + row.value));
+        encA.out = {};
+        EXPECT_EQ(encA.GetVCIDList(), row.vcids);
+        if (row.message) EXPECT_TRUE(encA.out.HasColoured(row.message, kColorRed)) << encA.out.text;
+        else EXPECT_TRUE(encA.out.text.empty()) << encA.out.text;
+    }
+    encA.RunTest("Clear Environment");
+    EXPECT_TRUE(encA.GetVCIDList().empty());
+    EXPECT_TRUE(encA.out.HasColoured("ERROR:  Unable to find VCID_LIST environment variable!\n", kColorRed));
+}
+
+TEST_F(SorbelinEncoderTest, CompareFilesRunsOncePerVCID) {
+    support::TempDir dir;
+    dir.Write("a_04D6.img", "same");
+    dir.Write("b_04D6.img", "same");
+    dir.Write("a_04E3.img", "one");
+    dir.Write("b_04E3.img", "two");
+    dir.Write("a_04E4.img", "x");
+    dir.Write("b_04E4.img", "x");
+    const std::string command = "Compare Files FILE1=" + dir.File("a_$(VCID_LIST).img") + " FILE2=" + dir.File("b_$(VCID_LIST).img");
+    ASSERT_TRUE(encA.SetEnvironment("VARIABLE=VCID_LIST VALUE=(0x4D6,0x4E4)"));
+    encA.out = {};
+    EXPECT_EQ(encA.Run(command.c_str()), kRunPassed) << encA.out.text;
+    EXPECT_EQ(support::Count(encA.out.text, " Pass\n"), 2u);
+    EXPECT_TRUE(encA.out.HasColoured("Compare Files FILE1=" + dir.File("a_04D6.img") + " FILE2=" + dir.File("b_04D6.img"), kColorBlack))
+        << encA.out.text;
+    // One mismatch fails the whole compare, and every VCID is still compared.
+    ASSERT_TRUE(encA.SetEnvironment("VARIABLE=VCID_LIST VALUE=(0x4E3,0x4D6)"));
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest(command.c_str()), 0u);
+    EXPECT_LT(encA.out.text.find(" FAIL\n"), encA.out.text.find(" Pass\n"));
+    // Without a list: a failure, not a stop.
+    encA.RunTest("Clear Environment");
+    encA.out = {};
+    EXPECT_EQ(encA.Run(command.c_str()), kRunFailed);
+    EXPECT_TRUE(encA.out.HasColoured("$(VCID_LIST) specified but VCID_LIST environment variable not defined\n", kColorRed));
+    EXPECT_EQ(encA.CompareFiles(command.c_str()), 0);
+    // Without the macro, the plain compare.
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest(("Compare Files FILE1=" + dir.File("a_04D6.img") + " FILE2=" + dir.File("b_04D6.img")).c_str()), 1u);
+    EXPECT_FALSE(encA.out.Has(" Pass\n"));
+}
+
 }  // namespace
