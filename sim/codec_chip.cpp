@@ -27,8 +27,13 @@ int64_t Micros(int64_t n) { return n * (kPerfFrequency / 1'000'000); }
 
 CodecChip::CodecChip(const BoardConfig& config, int chip)
     : m_sdramBlocks{config.chipSdramBytes[0] / 8, config.chipSdramBytes[1] / 16} {
+    // Chip B reports its own device id, except on boards whose artwork (product data "ZA", a
+    // decimal number; anything else counts as 0) is below 2.
+    if (chip == 2) m_idOffset = 0x10u << 20;
     for (const auto& [key, value] : config.vpd)
-        if (key == "ZA" && chip == 2 && std::atoi(value.c_str()) >= 2) m_idOffset = 0x10u << 20;
+        if (key == "ZA" && chip == 2 && !value.empty() && std::strtoll(value.c_str(), nullptr, 10) < 2) m_idOffset = 0;
+    for (const std::string& missing : config.faults.vpdMissing)
+        if (missing == "ZA" && chip == 2) m_idOffset = 0x10u << 20;
     for (const CodecChipFault& f : config.faults.codec.chips)
         if (f.chip == chip) m_faults.codec.chips.push_back(f);
 }
@@ -40,6 +45,8 @@ void CodecChip::Reset() {
     m_fifo[0].clear();
     m_fifo[1].clear();
     m_ddrStatus = 0;
+    m_encoderStatus = 0;
+    m_ddrDoneAt[0] = m_ddrDoneAt[1] = 0;
     for (Window& w : m_window) {
         w.index = w.control = w.writeAt = w.readAt = 0;
         w.buffer = {};
@@ -111,6 +118,7 @@ uint32_t CodecChip::EmifFault(uint32_t address, uint32_t value) const {
 
 uint32_t CodecChip::Personality(uint32_t address, bool read, uint32_t value) {
     if (m_idWord >> 20 == kDiagnostics) return Diagnostics(address, read, value);
+    if (m_idWord >> 20 == kEncoder) return Encoder(address, read, value);
     if (read) {
         const auto it = m_registers.find(address);
         return it == m_registers.end() ? 0 : it->second;

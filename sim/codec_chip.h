@@ -46,6 +46,10 @@ public:
     static constexpr uint32_t kProg = 1, kInit = 2, kDone = 4;
     static constexpr uint32_t kDiagnostics = 0x5D0;  // personality codes (bits 31-20 of the word)
     static constexpr uint32_t kDiagnosticsIdWord = kDiagnostics << 20 | 0x01 << 12 | 0x002;
+    // Encoder personality (sim/codec_encoder.cpp): device 0x160, revision 8.0x50 (tag "0850").
+    static constexpr uint32_t kEncoder = 0x160;
+    static constexpr uint32_t kEncoderIdWord = kEncoder << 20 | 0x08 << 12 | 0x050;
+    static constexpr int64_t kDdrInitMicros = 3000;  // an encoder DDR sequence
     static constexpr uint32_t kFifoDepth = 25;
     static constexpr int64_t kBlockMicros = 4;  // a window block transfer
 
@@ -62,7 +66,8 @@ public:
     void SetOutboundPush(std::function<void()> push) { m_push = std::move(push); }
     void PushInbound(uint16_t half) { m_inbound.push_back(half); }
     std::deque<uint32_t>& Outbound() { return m_outbound; }
-    // Chip B of a board of artwork 2 or later (product data "ZA") reports a device id 0x10 above A's.
+    // Chip B reports a device id 0x10 above A's, except on a board whose product data "ZA" holds
+    // an artwork below 2 (an absent or empty field counts as a later board).
     uint32_t IdWord() const { return m_configured ? m_idWord + m_idOffset : 0xFFFFFFFF; }
 
 private:
@@ -76,6 +81,7 @@ private:
     void Reset();
     uint32_t Personality(uint32_t address, bool read, uint32_t value);
     uint32_t Diagnostics(uint32_t address, bool read, uint32_t value);
+    uint32_t Encoder(uint32_t address, bool read, uint32_t value);
     uint32_t WindowAccess(int w, uint32_t reg, bool read, uint32_t value);
     uint32_t EmifFault(uint32_t address, uint32_t value) const;
 
@@ -94,6 +100,12 @@ private:
     std::deque<uint16_t> m_inbound;
     std::vector<uint32_t> m_batch;
     std::deque<uint32_t> m_outbound;
+    // Encoder state: Status bits 0 and 1 rise when their DDR sequence ends (0 while none runs).
+    uint32_t m_encoderStatus = 0;
+    int64_t m_ddrDoneAt[2] = {0, 0};
 };
+
+// The encoder image of the codec chips.
+constexpr const char* kEncoderImageId = "GUWT";
 
 }  // namespace sim

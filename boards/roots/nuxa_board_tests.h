@@ -9,6 +9,7 @@
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
 #include "codec/chip/sorbelin_diag.h"
+#include "codec/chip/sorbelin_encoder.h"
 #include "codec/dsp/dremolun.h"
 #include "codec/dsp/nuxa_dsp.h"
 #include "diagport/scr_port.h"
@@ -80,6 +81,7 @@ private:
     CJastel m_jastel;
     CNuxaDSP m_dspA, m_dspB;
     CSorbelinDiag m_diagA, m_diagB;
+    CSorbelinEncoder m_encoderA, m_encoderB;
     CWexal m_wexal;  // after the codec tests once they join
     CNulk m_nulk;
     CBexi m_bexi;

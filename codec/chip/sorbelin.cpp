@@ -408,7 +408,7 @@ void CSorbelin::FlushDMAStreams() {
 
 BOOL CSorbelin::WriteContextEntry(const DWORD entry[4]) {
     if (!SelectChip()) return TRUE;
-    const DWORD base = 0x60000100 + 16 * (entry[0] & 0xF);
+    const DWORD base = 0x60000100 + 16 * (entry[0] >> 12 & 0xF);
     for (DWORD i = 0; i < 4; ++i) m_bridge->WriteDataFixed(base + 4 * i, entry[i]);
     return TRUE;
 }

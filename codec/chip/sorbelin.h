@@ -88,8 +88,8 @@ public:
     virtual BOOL ShowTemperature(int verbose);
     // Flushes the chip's DMA streams: channels 24, 25, 28, 29 and 58.
     virtual void FlushDMAStreams();
-    // Writes the four words of a context RAM entry to 0x60000100 + 16 x (its context ID, the low
-    // four bits of word 0). 1.
+    // Writes the four words of a context RAM entry to 0x60000100 + 16 x (its context ID, bits 12-15
+    // of word 0; width below, height above). 1.
     virtual BOOL WriteContextEntry(const DWORD entry[4]);
     // The packages a codec image supports: its tag 'X' split at commas and blanks; empty without one.
     static std::vector<CString> GetSupportedPackages(const CString& imagePath);

@@ -16,7 +16,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: make_oxd [--check] DIR\n"
                  "  writes every image of the set as DIR/<ID>0202.oxd the DSP microcode as DIR/KAWF0101.oxd\n"
-                 "  and the codec diagnostics image DIR/SDIA0202.oxd;\n"
+                 "  and the codec diagnostics and encoder images DIR/SDIA0202.oxd, DIR/GUWT0202.oxd;\n"
                  "  with --check, compares instead and\n"
                  "  exits with 1 when a file is missing or differs\n");
     return 2;
@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
     files.emplace_back("KAWF0101.oxd", sim::BuildDspMicrocodeOxd(sim::kDspMicrocodeRevision));
     // The codec chips' diagnostics image.
     files.emplace_back(std::string(sim::kDiagnosticsImageId) + "0202.oxd", sim::BuildCodecChipOxd(sim::kDiagnosticsImageId, sim::CodecChip::kDiagnosticsIdWord));
+    // The codec chips' encoder image.
+    files.emplace_back(std::string(sim::kEncoderImageId) + "0202.oxd", sim::BuildCodecChipOxd(sim::kEncoderImageId, sim::CodecChip::kEncoderIdWord));
     int stale = 0;
     for (const auto& [name, bytes] : files) {
         const std::string path = dir + "/" + name;

@@ -144,8 +144,13 @@ TEST(PluginRoots, DefaultLoadPublishesTheShippedTreesRunsThemAndUnloadsWithoutTo
     LoadedPlugin plugin(LoadSetup{});
     // Built at load, main board first, before any host was there; outside engineering mode the
     // start-up clock calibration keeps its window to itself.
-    EXPECT_EQ(plugin.preHostText, "Brimola diagnostics are in Manufacturing mode\n\nBrimola Revisions:\n"
-                                  "Nuxa diagnostics are in Manufacturing mode\n\nNuxa Revisions:\n");
+    // The codec root's encoder tests (A, B) announce their default environment as they are built.
+    const std::string encoder = "VCID_LIST = 0X4D6,0X4E3,0X4E4,0X4E5\nENCODE_IMAGE = $(ZORV)\\GUWT$(VPDVER).OXD\n"
+                                "DSP_MICRO = $(ZORV)\\KAWF0101.OXD\nZYV_DIRECTORY = $(ZORV)\n"
+                                "COMPRESS_IMAGE = $(CWD)\\TESTDATA\\VCID\\$(VCID_LIST)\\ENCODED_1.IMG\n"
+                                "DECOMPRESS_IMAGE = $(CWD)\\TESTDATA\\VCID\\DECODED_$(X)_$(Y)_$(P).IMG\nZyv package date = 0\n";
+    EXPECT_EQ(plugin.preHostText, "Brimola diagnostics are in Manufacturing mode\n\nBrimola Revisions:\n" + encoder + encoder +
+                                      "Nuxa diagnostics are in Manufacturing mode\n\nNuxa Revisions:\n");
     ASSERT_EQ(plugin.leaves.size(), Shipped("BrimolaTree_Mfg.txt") + Shipped("NuxaTree_Mfg.txt"));
     const Leaf& summary = plugin.leaves["Brimola1/Summary/Test Summary"];
     EXPECT_EQ(summary.command + summary.codeName, "Brimola1 <CBrimolaBoard Show Test Summary>CBrimolaBoardTests");
@@ -179,9 +184,13 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
                                         "Create class CSulvethB\nCreate class CNulk\nCreate class CBexi\n"
                                         "Create class CableLoopback\nCreate class CBrimolaWemp\nCreate class SCRport\nCreate class mem_clk\nCreate class SulvethLoop\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
+    // The encoder tests announce their default environment after their own line.
     EXPECT_EQ(Count(plugin.preHostText, "Create class CDremolun\nCreate class CJastel\nCreate class CNuxaDSPA\nCreate class CNuxaDSPB\n"
-                                        "Create class CSorbelinDiagA\nCreate class CSorbelinDiagB\n"
-                                        "Create class CWexal\nCreate class CNulk\nCreate class CBexi\n"
+                                        "Create class CSorbelinDiagA\nCreate class CSorbelinDiagB\nCreate class CSorbelinEncoderA\nVCID_LIST = "),
+              1u);
+    EXPECT_EQ(Count(plugin.preHostText, "\nCreate class CSorbelinEncoderB\nVCID_LIST = "), 1u);
+    EXPECT_EQ(Count(plugin.preHostText, "\nZyv package date = "), 2u);
+    EXPECT_EQ(Count(plugin.preHostText, "\nCreate class CWexal\nCreate class CNulk\nCreate class CBexi\n"
                                         "Create class CableLoopback\nCreate class SCRport\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, " Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n"), 2u);

@@ -31,6 +31,26 @@ TEST_F(CodecRoot, TheDiagnosticsImageIsProgrammedAndEveryKeywordPassesOnBothChip
     }
 }
 
+TEST_F(CodecRoot, TheEncoderTestsTakeTheirCommandsOnBothChips) {
+    for (const char* chip : {"A", "B"}) {
+        SCOPED_TRACE(chip);
+        const std::string test = std::string("Nuxa1 <CSorbelinEncoder") + chip + " ";
+        std::string out;
+        EXPECT_EQ(Run(test + "Set Environment VARIABLE=vcid_list VALUE=(0x4d6)>", &out), kRunPassed) << out;
+        EXPECT_NE(out.find("VCID_LIST = 0X4D6\n"), std::string::npos) << out;
+        ASSERT_EQ(Run(test + "Program VERBOSITY=1 FILE=$(CWD)\\testdata\\GUWT$(VPDVER).oxd>", &out), kRunPassed) << out;
+        EXPECT_NE(out.find("GUWT0202.oxd] Revision[0850]"), std::string::npos) << out;
+        EXPECT_EQ(Run(test + "RAM_Init VERBOSE=2>", &out), kRunPassed) << out;
+        EXPECT_NE(out.find("Coeff DDR done received\n"), std::string::npos) << out;
+        EXPECT_EQ(Run(test + "Show RevID>", &out), kRunPassed) << out;
+        EXPECT_NE(out.find(std::string("Revision ID register = [0x1") + (chip[0] == 'A' ? "6" : "7") + "008050]\n"), std::string::npos) << out;
+        EXPECT_EQ(Run(test + "Dump Regs>", &out), kRunPassed) << out;
+        EXPECT_NE(out.find("CRAM[15]  Addr[0x600001F0]"), std::string::npos) << out;
+        EXPECT_EQ(Run(test + "Clear Environment FRAMES=2>", &out), kRunFailed);
+        EXPECT_NE(out.find("\"Clear Environment FRAMES=2\" Not recognized as a valid test\n"), std::string::npos) << out;
+    }
+}
+
 TEST_F(CodecRoot, DisplayRevShowsTheInstalledPackageDateAndTheCodecImageRevision) {
     // The host's system folder, where the build installs the packages and the microcode.
     std::filesystem::create_directory_symlink(std::string(PEX_BIN_DIR) + "/system", Dir().File("system"));

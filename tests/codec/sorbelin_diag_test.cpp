@@ -383,12 +383,13 @@ TEST_F(SorbelinDiagTest, ChannelsContextEntriesPackagesAndChipIds) {
     EXPECT_EQ(support::Count(diagB.out.text, "Channel[29] DCB["), 16u);
     EXPECT_EQ(support::Count(diagB.out.text, "Channel[25] DCB["), 16u);
     for (const auto& [text, colour] : diagB.out.coloured) EXPECT_EQ(colour, kColorBlack) << text;
-    // A context entry lands at 0x60000100 + 16 x its ID.
+    // A context entry lands at 0x60000100 + 16 x its ID (bits 12-15 of word 0, not the width's).
     ASSERT_EQ(Program(diagA), kRunPassed);
-    const DWORD entry[4] = {0x12345673, 2, 3, 4};
+    const DWORD entry[4] = {0x12343675, 2, 3, 4};
     EXPECT_TRUE(diagA.WriteContextEntry(entry));
     bridge.SetDSPBlock(1);
-    EXPECT_EQ(bridge.ReadDataFixed(0x60000130), 0x12345673u);
+    EXPECT_EQ(bridge.ReadDataFixed(0x60000130), 0x12343675u);
+    EXPECT_EQ(bridge.ReadDataFixed(0x60000150), 0u);
     EXPECT_EQ(bridge.ReadDataFixed(0x6000013C), 4u);
     // The supported packages of an image: its tag 'X'.
     support::TempDir dir;

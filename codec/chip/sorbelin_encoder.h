@@ -1,0 +1,101 @@
+// CSorbelinEncoder: one codec chip as a hardware encoder: its environment, dispatcher, help and chip preparation.
+#pragma once
+
+#include <map>
+#include <vector>
+
+#include "codec/chip/sorbelin.h"
+#include "images/image.h"
+
+// The encoder test of one codec chip (the name's last letter picks chip A or B). It keeps a test
+// environment of upper-cased variables that the image names and reference files are built from,
+// and an OnFail list that the base runs after a failure. Keywords are compared case-sensitively
+// with the start of the command; options (VERBOSE=, FRAMES=) are read in any case, DIM= only as
+// written. FRAMES= is accepted only by the keywords that move frames.
+class CSorbelinEncoder : public CSorbelin {
+public:
+    // The package date from which the "_2" reference files apply.
+    static constexpr DWORD kSecondReferenceDate = 20040416;
+
+    CSorbelinEncoder(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CString name);
+
+    DWORD GetNextRunStage(DWORD previous) override;
+    // 1 passed, 0 failed, or what the called test answers.
+    DWORD RunTest(CString command) override;
+    // Only "Encode" has a help page.
+    void HelpTest(CString name) override;
+    // The DDR-initialisation wait (WaitDDRInit).
+    BOOL RAMInit(DWORD verbose) override;
+    // The code of the name's last letter minus 0x40 (A 1, B 2); 0 for a non-letter. Trailing blanks
+    // are not trimmed.
+    int GetChipFromName(DWORD verbose) override;
+
+    // "VARIABLE=name VALUE=value": stores the pair upper-cased (a bracketed value without its outer
+    // brackets), replacing an earlier value of the name. 0 after a red line when either is missing.
+    virtual BOOL SetEnvironment(const CString& text);
+    // Empties resolutions and fills images with the list of the mode (2 x regression + engineering).
+    // 0 after a red line for a mode outside 0..3.
+    virtual BOOL SetDefaultLists(CStrList& images, CStrList& resolutions, int mode);
+    // The chip's revision register: high half << 16 | low half, after a line for each half.
+    virtual DWORD GetRevisionID();
+    // "Determine Zyv Package PATH=": each package file's checksum and the package date; 1 when
+    // the files form a known package.
+    virtual DWORD DetermineZyvPackageCommand(const CString& command, DWORD verbose);
+
+    // The DDR-initialisation wait: after a programming, starts both DDR sequences and waits up to
+    // 100 rounds of 1 ms for their done bits, clearing each. 1 (and the program flag cleared) when
+    // both came; 1 at once when nothing was programmed since the last successful wait.
+    virtual BOOL WaitDDRInit(DWORD verbose);
+    // Writes 0xFFFF to Status and 0 to Interrupt Enable. 1.
+    virtual BOOL ClearStatus();
+    // Writes context RAM entry index for a 480 x 320 8-bit bypass frame (VCID 0x8002); 0 without
+    // writing for an index above 15 or another image size.
+    virtual BOOL SetContext(int index, CImage* image);
+    // Control 2: video input from the port, table loading ignored, pattern generator off. 1.
+    virtual BOOL EnableVideoInput();
+    // The codec board's RAM clock on; 0 after a red line when the controller refuses.
+    virtual BOOL SetSDRAMClock(DWORD verbose);
+    // Checks the bridge's identity and revision and the chip's device id, then runs WaitDDRInit;
+    // 0 after a red line at the first check that fails.
+    virtual BOOL InitRegs(DWORD verbose);
+    // The chip's expected device id: 0x160 for A; 0x170 for B, or 0x160 on a board whose product
+    // data "ZA" holds an artwork below 2 (a field that is no number counts as 0). 0 for B without
+    // a BAR0 space, after a red line.
+    virtual DWORD GetExpectedRevision();
+    // One line per Status bit of interest.
+    virtual void ShowStatus();
+    // The DSP's codec status word (all 32 bits) into *status: 2 when an error bit is set (or
+    // status is null), else 1.
+    virtual int GetCodecStatus(DWORD* status);
+    // "CODEC STATUS:  OK" in green, or the word and a line per error bit in red.
+    virtual void ShowCodecStatus();
+    // Every register decoded into readable lines, the sixteen context RAM entries and the codec
+    // status.
+    virtual void DumpRegs();
+
+    // The VCIDs of the environment's VCID_LIST in text order: one "0X..." or "(decimal)" value, or
+    // a comma-separated list whose hexadecimal entries are taken (others skipped). Empty after a
+    // red line when the variable is missing or a single value does not convert.
+    virtual std::vector<DWORD> GetVCIDList();
+    // "Compare Files": with "$(VCID_LIST)" in the arguments the base compare once per VCID (written
+    // "%04X"), 1 only when every one matched; else the base compare.
+    int CompareFiles(CString arguments) override;
+
+    const std::map<CString, CString>& GetEnvironment() const { return m_environment; }
+
+    // Chip registers (16-bit values).
+    static constexpr DWORD kStatus = 0x60000000, kControl = 0x60000004, kInterruptEnable = 0x60000008, kInterrupt = 0x6000000C;
+    static constexpr DWORD kContextID = 0x60000010, kRevisionLow = 0x60000018, kRevisionHigh = 0x6000001C;
+    static constexpr DWORD kBridgeId = 0x110, kBypassVCID = 0x8002;
+    // The DSP's codec status word and its error bits.
+    static constexpr DWORD kCodecStatus = 0xFF204, kCodecErrorMask = 0x807F801F;
+    static constexpr DWORD kVCIDLow = 0x60000020, kVCIDHigh = 0x60000024, kDDRStart = 0x6000003C, kContextRAM = 0x60000100;
+
+private:
+    // The package date of the installed drivers folder.
+    DWORD InstalledPackageDate();
+    DWORD ModifyListImage();
+    DWORD ModifyListOnFail();
+
+    std::map<CString, CString> m_environment;
+};

@@ -1,0 +1,476 @@
+// The codec encoder test on the simulated codec board: defaults, environment, dispatch, help, chip number, DDR wait.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "codec/chip/sorbelin_encoder.h"
+#include "codec/dsp/zyv_file.h"
+#include "framework/param_string.h"
+#include "images/image_8bit.h"
+#include "platform/clock.h"
+#include "tests/devlib/rig_fixture.h"
+#include "tests/support/output.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using support::Recording;
+
+const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/GUWT0202.oxd";
+
+class SorbelinEncoderTest : public devtest::RigTest {
+protected:
+    void SetUp() override {
+        devtest::RigTest::SetUp();
+        Attach();
+        support::TakeText();  // what the constructors printed
+    }
+    void Attach() {
+        bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
+        for (auto* t : {&encA, &encB}) {
+            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
+            t->GetBoardIF().GetBAR0(FALSE);
+            t->GetBoardIF().GetSDRAM(FALSE);
+        }
+    }
+
+    void Load(const std::string& board, const std::string& faults = "[]") {
+        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")" + board + "}], \"faults\": " + faults + "}").c_str());
+        Attach();
+    }
+    // The DSP's microcode running: its codec status word is its own from then on.
+    bool Boot(CNuxaDSP& dsp) {
+        CString path = (std::string(PEX_TESTDATA_DIR) + "/oxd/KAWF0101.oxd").c_str();
+        return dsp.DownloadMicrocode(path, 1) == TRUE;
+    }
+    DWORD Program(Recording<CSorbelinEncoder>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
+
+    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
+    Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
+    Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
+    Recording<CSorbelinEncoder> encA{&dspA, &bridge, nullptr, "CSorbelinEncoderA"};
+    Recording<CSorbelinEncoder> encB{&dspB, &bridge, nullptr, "CSorbelinEncoderB"};
+};
+
+TEST_F(SorbelinEncoderTest, ConstructionSetsTheDefaultEnvironmentListsAndOnFail) {
+    support::TakeText();
+    Recording<CSorbelinEncoder> fresh{&dspA, &bridge, nullptr, "CSorbelinEncoderA"};
+    const std::string printed = support::TakeText();
+    // Each default is announced in order, upper-cased and without the outer brackets.
+    // The installed drivers package picks the reference generation.
+    const DWORD date = GetZyvPackageDate(GetDriversDirectory());
+    const std::string generation = date >= 20040416 ? "2" : "1";
+    const std::string order = "VCID_LIST = 0X4D6,0X4E3,0X4E4,0X4E5\nENCODE_IMAGE = $(ZORV)\\GUWT$(VPDVER).OXD\n"
+                              "DSP_MICRO = $(ZORV)\\KAWF0101.OXD\nZYV_DIRECTORY = $(ZORV)\n"
+                              "COMPRESS_IMAGE = $(CWD)\\TESTDATA\\VCID\\$(VCID_LIST)\\ENCODED_" + generation + ".IMG\n"
+                              "DECOMPRESS_IMAGE = $(CWD)\\TESTDATA\\VCID\\DECODED_$(X)_$(Y)_$(P).IMG\nZyv package date = " + std::to_string(date) + "\n";
+    EXPECT_NE(printed.find(order), std::string::npos) << printed;
+    EXPECT_EQ(fresh.GetEnvironment().size(), 6u);
+    // Plain mode: five images.
+    const std::vector<CString> images = fresh.GetImageList()->GetEntries();
+    ASSERT_EQ(images.size(), 5u);
+    EXPECT_EQ(images[0], "HORZ_WEDGE_BLUE2RED=>$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\E_HWB2R.img");
+    EXPECT_EQ(images[3], "RANDOM SEED=0x12345678=>$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\E_RandS_" + generation + ".img");
+    EXPECT_EQ(images[4], "Env.$(DECOMPRESS_IMAGE)=>Env.$(COMPRESS_IMAGE)");
+    EXPECT_EQ(fresh.GetResolutionList()->GetCount(), 0);
+    ASSERT_EQ(fresh.GetOnFailList()->GetCount(), 1);
+    EXPECT_EQ(fresh.GetOnFailList()->GetAt(0), "@FILE=$(CWD)\\testdata\\OnFail.txt");
+}
+
+TEST_F(SorbelinEncoderTest, DefaultListsFollowTheMode) {
+    struct Row {
+        int mode;
+        BOOL result;
+        size_t entries;
+        const char* first;
+    } const rows[] = {
+        {0, TRUE, 5, "HORZ_WEDGE_BLUE2RED=>"},
+        {1, TRUE, 13, "DIAGONAL_LINES=>$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\E_DLine.img"},
+        {2, TRUE, 13, "DIAGONAL_LINES=>"},
+        {3, TRUE, 13, "DIAGONAL_LINES=>"},
+        {4, FALSE, 0, nullptr},
+        {-1, FALSE, 0, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.mode);
+        CStrListImages images;
+        CStrListResolutions resolutions;
+        images.Add("stale");
+        resolutions.Add("DIM=(1,1)");
+        encA.out = {};
+        EXPECT_EQ(encA.SetDefaultLists(images, resolutions, row.mode), row.result);
+        EXPECT_EQ(static_cast<size_t>(images.GetCount()), row.entries);
+        EXPECT_EQ(resolutions.GetCount(), 0);
+        EXPECT_TRUE(encA.out.Has("Zyv package date = " + std::to_string(GetZyvPackageDate(GetDriversDirectory())) + "\n"));
+        if (row.first) {
+            EXPECT_EQ(images.GetAt(0).str().rfind(row.first, 0), 0u) << images.GetAt(0).str();
+        } else {
+            EXPECT_TRUE(encA.out.HasColoured("Image Mode is UNDEFINED\n", kColorRed));
+        }
+        if (row.entries == 13) {
+            EXPECT_EQ(images.GetAt(2), "SOLID=(Y=400:CB=50:CR=640)=>$(CWD)\\testdata\\VCID\\$(VCID_LIST)\\E_Solid.img");
+        }
+    }
+}
+
+TEST_F(SorbelinEncoderTest, SetAndClearEnvironment) {
+    EXPECT_EQ(encA.RunTest("Set Environment VARIABLE=vcid_list VALUE=(0x4d6,(1,2))"), 1u);
+    EXPECT_TRUE(encA.out.HasColoured("VCID_LIST = 0X4D6,(1,2)\n", kColorBlack)) << encA.out.text;
+    EXPECT_EQ(encA.GetEnvironment().at("VCID_LIST"), "0X4D6,(1,2)");
+    EXPECT_EQ(encA.GetEnvironment().size(), 6u);  // replaced, not added
+    EXPECT_EQ(encA.RunTest("Set Environment VARIABLE=NEW_ONE VALUE=x"), 1u);
+    EXPECT_EQ(encA.GetEnvironment().at("NEW_ONE"), "X");
+    // A missing half changes nothing.
+    struct Row {
+        const char* command;
+        const char* message;
+    } const refused[] = {{"Set Environment VALUE=1", "VARIABLE not found\n"}, {"Set Environment VARIABLE=ZYV_DIRECTORY", "VALUE not found\n"}};
+    for (const Row& row : refused) {
+        encA.out = {};
+        EXPECT_EQ(encA.RunTest(row.command), 0u);
+        EXPECT_TRUE(encA.out.HasColoured(row.message, kColorRed)) << encA.out.text;
+    }
+    EXPECT_EQ(encA.GetEnvironment().size(), 7u);
+    EXPECT_EQ(encA.GetEnvironment().at("ZYV_DIRECTORY"), "$(ZORV)");
+    EXPECT_EQ(encA.RunTest("Clear Environment"), 1u);
+    EXPECT_TRUE(encA.GetEnvironment().empty());
+    // The other chip keeps its own.
+    EXPECT_EQ(encB.GetEnvironment().size(), 6u);
+}
+
+TEST_F(SorbelinEncoderTest, KeywordsAreCaseSensitiveAndFramesOnlyWhereFramesMove) {
+    struct Row {
+        const char* command;
+        DWORD result;
+    } const rows[] = {
+        {"Show RevID FRAMES=2", 0},          // FRAMES= with a keyword that moves no frames
+        {"Show RevID FRAMES=x", 1},          // an unreadable FRAMES= is no FRAMES=
+        {"show revid", 0},                   // keywords are case-sensitive
+        {"Video:Bypass DIM=(480, 320)", 0},  // without its quotes
+        {"Clear Environment frames=3", 0},   // options are read in any case
+        {"Nothing", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        encA.out = {};
+        EXPECT_EQ(encA.RunTest(row.command), row.result);
+        const std::string refusal = std::string("\n\nERROR:  CSorbelinEncoder\n\"") + row.command + "\" Not recognized as a valid test\n";
+        EXPECT_EQ(encA.out.HasColoured(refusal, kColorRed), row.result == 0) << encA.out.text;
+    }
+}
+
+TEST_F(SorbelinEncoderTest, ChipComesFromTheLastLetterOfTheName) {
+    Recording<CSorbelinEncoder> digit{&dspA, &bridge, nullptr, "CSorbelinEncoder1"};
+    Recording<CSorbelinEncoder> blank{&dspA, &bridge, nullptr, "CSorbelinEncoderA "};
+    Recording<CSorbelinEncoder> lower{&dspA, &bridge, nullptr, "CSorbelinEncoderb"};
+    EXPECT_EQ(encA.GetChipFromName(1), 1);
+    EXPECT_EQ(encB.GetChipFromName(5), 2);
+    EXPECT_TRUE(encB.out.HasColoured("CSorbelinEncoder::ClassName[CSorbelinEncoderB] String[B] Char[B] isAlpha[1] Value[2]\n", kColorBlack))
+        << encB.out.text;
+    EXPECT_EQ(digit.GetChipFromName(1), 0);
+    EXPECT_EQ(blank.GetChipFromName(1), 0);  // trailing blanks are not trimmed here
+    EXPECT_EQ(lower.GetChipFromName(1), 2);
+    EXPECT_TRUE(digit.out.text.empty());
+}
+
+TEST_F(SorbelinEncoderTest, OnlyEncodeHasHelp) {
+    EXPECT_EQ(encA.Help("Encode IMG=$(IMG_LIST)"), kRunPassed);
+    const std::string& help = encA.out.text;
+    EXPECT_EQ(help.rfind("CSorbelinEncoder Encode IMG=$(IMG_LIST)\n    For each VCID in list\n      FlushDMAStreams  - All streams to/from sorbelin\n", 0), 0u)
+        << help;
+    EXPECT_NE(help.find("        if FAIL execute OnFail commands\n\nSYNTAX:   Encode [IMG=$(IMG_LIST)] [FRAMES=n]"), std::string::npos);
+    EXPECT_EQ(help.substr(help.size() - 63), "NoReset     If set does not perform a reset after test is run\n\n");
+    for (const char* name : {"Dump Regs", "Show RevID", "encode"}) {
+        encA.out = {};
+        encA.Help(name);
+        EXPECT_EQ(encA.out.text, std::string("\nHelp is not available for:\n  ") + name + "\n");
+    }
+}
+
+TEST_F(SorbelinEncoderTest, DetermineZyvPackageNeedsAPathAndAKnownPackage) {
+    EXPECT_EQ(encA.RunTest("Determine Zyv Package"), 0u);
+    EXPECT_TRUE(encA.out.HasColoured("Unable to get PATH from command line\n", kColorRed));
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest("Determine Zyv Package PATH=/no/such/folder"), 0u);
+    EXPECT_TRUE(encA.out.HasColoured("Unable to expand PATH specified on the command line\n", kColorRed));
+    // A folder of files that form no package: each file's line, then a failure.
+    support::TempDir dir;
+    dir.Write("A.zyv", "not a package");
+    dir.Write("B.zyv", "nor this");
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest(("Determine Zyv Package VERBOSE=2 PATH=" + dir.Path()).c_str()), 0u);
+    EXPECT_TRUE(encA.out.Has("ZYV Package Date:  0\n")) << encA.out.text;
+    const size_t a = encA.out.text.find("FILE[A.zyv]  CRC[0x"), b = encA.out.text.find("FILE[B.zyv]  CRC[0x");
+    ASSERT_NE(a, std::string::npos) << encA.out.text;
+    ASSERT_NE(b, std::string::npos) << encA.out.text;
+    EXPECT_LT(a, b);
+    // The shipped package is recognised.
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + std::string(PEX_TESTDATA_DIR) + "/zyv/20040521").c_str()), 1u);
+    EXPECT_TRUE(encA.out.Has("FILE[ZM04D6.zyv]  CRC[0x")) << encA.out.text;
+}
+
+TEST_F(SorbelinEncoderTest, InitRegsChecksTheBridgeAndTheDeviceAndInitialisesTheDDROncePerProgramming) {
+    for (auto* t : {&encA, &encB}) {
+        SCOPED_TRACE(t->GetName().str());
+        ASSERT_EQ(Program(*t), kRunPassed) << t->out.text;
+        ASSERT_EQ(t->GetProgramFlag(), 1);
+        t->out = {};
+        EXPECT_TRUE(t->InitRegs(2));
+        EXPECT_TRUE(t->out.HasColoured("Dremolun Rev[0x01.0x001]\n", kColorBlack)) << t->out.text;
+        EXPECT_TRUE(t->out.HasColoured("  R2B DDR done received\n", kColorGreen)) << t->out.text;
+        EXPECT_TRUE(t->out.HasColoured("  Coeff DDR done received\n", kColorGreen)) << t->out.text;
+        EXPECT_EQ(t->GetProgramFlag(), 0);
+        // Both done bits were cleared; the next wait starts nothing.
+        t->out = {};
+        t->ShowStatus();
+        EXPECT_EQ(t->out.text.rfind("R2B_DDR_Done=0\nCoeff_DDR_Done=0\nCodeTableLoadDone=0\n", 0), 0u) << t->out.text;
+        EXPECT_TRUE(t->RAMInit(2));
+        EXPECT_FALSE(t->out.Has("DDR done received"));
+        t->out = {};
+        EXPECT_EQ(t->RunTest("Show RevID"), 1u);
+        EXPECT_TRUE(t->out.HasColoured(t == &encA ? "Revision ID register = [0x16008050]\n" : "Revision ID register = [0x17008050]\n", kColorBlack))
+            << t->out.text;
+        EXPECT_TRUE(t->out.Has("CSorbelinEncoder::GetRevisionID() LO[0x60000018] = [0x00008050]\n"));
+    }
+}
+
+TEST_F(SorbelinEncoderTest, ShowStatusReportsTheDoneBitsOfAStartedSequence) {
+    ASSERT_EQ(Program(encA), kRunPassed);
+    encA.ClearStatus();
+    bridge.WriteDataFixed(CSorbelinEncoder::kDDRStart, 1);
+    Sleep(10);
+    encA.out = {};
+    encA.ShowStatus();
+    EXPECT_EQ(encA.out.text, "R2B_DDR_Done=1\nCoeff_DDR_Done=0\nCodeTableLoadDone=0\nByteCostError=0\nPadByteError=0\nNewFrame=0\n"
+                             "PatternGeneratorDone=0\nDCM_NoLock=0\n");
+}
+
+TEST_F(SorbelinEncoderTest, ChipBIsExpectedByTheBoardArtwork) {
+    struct Row {
+        const char* vpd;
+        DWORD expected;
+    } const rows[] = {
+        {R"(, "vpd": {"ZA": "02"})", 0x170}, {R"(, "vpd": {"ZA": "1"})", 0x160}, {R"(, "vpd": {"ZA": "AB"})", 0x160},
+        {R"(, "vpd": {"ZA": ""})", 0x170},   {R"(, "vpd": {"ZA": null})", 0x170}, {R"(, "vpd": {"ZA": "1234567890123456789012345678901234567890123456789012345678901234567890"})", 0x170},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.vpd);
+        Load(row.vpd);
+        EXPECT_EQ(encA.GetExpectedRevision(), 0x160u);
+        EXPECT_EQ(encB.GetExpectedRevision(), row.expected);
+        // The rig's chip B answers the same way.
+        ASSERT_EQ(Program(encB), kRunPassed);
+        encB.out = {};
+        EXPECT_TRUE(encB.InitRegs(1)) << encB.out.text;
+    }
+    Recording<CSorbelinEncoder> detached{&dspB, &bridge, nullptr, "CSorbelinEncoderB"};
+    EXPECT_EQ(detached.GetExpectedRevision(), 0u);
+    EXPECT_TRUE(detached.out.HasColoured("ERROR:  CSorbelinEncoder::GetExpectedRevision()  pBar0Space is NULL\n", kColorRed));
+}
+
+TEST_F(SorbelinEncoderTest, InitRegsFaults) {
+    struct Row {
+        const char* faults;
+        const char* message;
+        COLORREF colour;
+    } const rows[] = {
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 272, "major": 0, "minor": 1}])", "WARNING: Dremolun Major rev not high enough\n", kColorRed},
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 272, "major": 1, "minor": 0}])", "ERROR: Dremolun Minor rev not high enough\n", kColorRed},
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 273, "major": 1, "minor": 1}])", "ERROR: Bad Dremolun ID = 0x11101001", kColorRed},
+        {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 64}])", "Coeff DDR not received\n", kColorGreen},
+        {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 32}])", "R2B DDR not received\n", kColorGreen},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        Load("", row.faults);
+        ASSERT_EQ(Program(encA), kRunPassed);
+        encA.out = {};
+        EXPECT_FALSE(encA.InitRegs(2));
+        EXPECT_TRUE(encA.out.HasColoured(row.message, row.colour)) << encA.out.text;
+        // A failed wait leaves the sequence to run again.
+        EXPECT_EQ(encA.GetProgramFlag(), 1);
+        // Chip B is not affected by chip A's memory.
+        if (std::string(row.faults).find("ddr") != std::string::npos) {
+            ASSERT_EQ(Program(encB), kRunPassed);
+            EXPECT_TRUE(encB.InitRegs(1));
+        }
+    }
+    // A chip with another personality has no revision register there.
+    Load("");
+    ASSERT_EQ(encA.Run(("Program VERBOSITY=1 FILE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd").c_str()), kRunPassed);
+    encA.out = {};
+    EXPECT_FALSE(encA.InitRegs(1));
+    EXPECT_TRUE(encA.out.HasColoured("Incorrect Sorbelin rev expected[0x160]  Received(DevID[0x000]  Major[0x000]  Minor[0x00]  full[0x00000000])\n",
+                                     kColorRed))
+        << encA.out.text;
+}
+
+TEST_F(SorbelinEncoderTest, ContextEntryAndVideoInput) {
+    ASSERT_EQ(Program(encA), kRunPassed);
+    Alpha::YCbCr_8bit bypass(480, 320), other(720, 486);
+    struct Row {
+        int index;
+        CImage* image;
+        BOOL result;
+    } const rows[] = {{16, &bypass, FALSE}, {0, &other, FALSE}, {-1, &bypass, FALSE}, {0, nullptr, FALSE}, {3, &bypass, TRUE}};
+    for (const Row& row : rows) EXPECT_EQ(encA.SetContext(row.index, row.image), row.result) << row.index;
+    const DWORD expected[4] = {480 | 3u << 12 | 320u << 16, 0, 0x8002, 0};
+    for (DWORD entry = 0; entry < 16; ++entry)
+        for (DWORD w = 0; w < 4; ++w)
+            EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM + 16 * entry + 4 * w), entry == 3 ? expected[w] : 0u) << entry << " " << w;
+    bridge.WriteDataFixed(CSorbelinEncoder::kControl, 0xFFFF);
+    EXPECT_TRUE(encA.EnableVideoInput());
+    EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kControl), 2u);
+    // Without a controller the RAM clock cannot be set.
+    encA.out = {};
+    EXPECT_FALSE(encA.SetSDRAMClock(1));
+    EXPECT_TRUE(encA.out.HasColoured("ERROR:  Unable to set SulvthSDRAMClock\n", kColorRed));
+}
+
+TEST_F(SorbelinEncoderTest, CodecStatusKeepsEveryErrorBit) {
+    struct Row {
+        DWORD word;
+        int result;
+        std::vector<std::string> lines;  // in this order, after the status line
+    } const rows[] = {
+        {0, 1, {}},
+        {0x00007FE0, 1, {}},  // no error bit
+        {0x00000010, 2, {"CODEC ERROR: INVALID_FRAME_MISSING_SIGNATURE\n"}},
+        {0x00400000, 2, {"CODEC ERROR: CRC1_OR_CRC2_ERROR\n"}},
+        {0x80010001, 2, {"CODEC ERROR: STATS_EDMA_TIMEOUT_ERROR\n", "CODEC ERROR: FPGA_DCM_NO_LOCK_ERROR\n", "CODEC ERROR: DSP_NMI_INT_ERROR\n"}},
+    };
+    EXPECT_EQ(encA.GetCodecStatus(nullptr), 2);
+    // A halted DSP reports its halted word, an error.
+    DWORD halted = 0;
+    EXPECT_EQ(encA.GetCodecStatus(&halted), 2);
+    ASSERT_TRUE(Boot(dspA));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.word);
+        bridge.SetDSPBlock(1);
+        bridge.WriteDataFixed(CSorbelinEncoder::kCodecStatus, row.word);
+        DWORD status = 0;
+        EXPECT_EQ(encA.GetCodecStatus(&status), row.result);
+        EXPECT_EQ(status, row.word);
+        encA.out = {};
+        encA.ShowCodecStatus();
+        if (row.result == 1) {
+            EXPECT_EQ(encA.out.coloured, (std::vector<std::pair<std::string, COLORREF>>{{"CODEC STATUS:  OK\n", kColorGreen}}));
+            continue;
+        }
+        char head[64];
+        std::snprintf(head, sizeof head, "DSP CODEC STATUS[0x%08X]\n", row.word);
+        std::vector<std::pair<std::string, COLORREF>> expected{{head, kColorRed}};
+        for (const std::string& line : row.lines) expected.emplace_back(line, kColorRed);
+        EXPECT_EQ(encA.out.coloured, expected);
+    }
+}
+
+TEST_F(SorbelinEncoderTest, DumpRegsDecodesEveryRegisterAndTheContextRAM) {
+    ASSERT_EQ(Program(encA), kRunPassed);
+    ASSERT_TRUE(Boot(dspA));
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest("Dump Regs"), 1u);
+    // A freshly programmed chip: empty context RAM.
+    EXPECT_EQ(support::Count(encA.out.text, "] ID[0] VCID[0x00000000] Width[0] Height[0] bits[8] offset[0x00000000]\n"), 16u) << encA.out.text;
+    EXPECT_TRUE(encA.out.Has("CRAM[15]  Addr[0x600001F0] ID[0]"));
+    EXPECT_TRUE(encA.out.HasColoured("CODEC STATUS:  OK\n", kColorGreen));
+    // Set-up as a test leaves it.
+    Alpha::YCbCr_8bit bypass(480, 320);
+    ASSERT_TRUE(encA.SetContext(3, &bypass));
+    encA.EnableVideoInput();
+    encA.ClearStatus();
+    bridge.WriteDataFixed(CSorbelinEncoder::kDDRStart, 1);
+    bridge.WriteDataFixed(CSorbelinEncoder::kInterruptEnable, 0x8001);
+    bridge.WriteDataFixed(CSorbelinEncoder::kInterrupt, 0x0804);
+    bridge.WriteDataFixed(CSorbelinEncoder::kContextID, 0x0123);
+    bridge.WriteDataFixed(CSorbelinEncoder::kVCIDLow, 0x04D6);
+    bridge.WriteDataFixed(CSorbelinEncoder::kVCIDHigh, 0x0001);
+    bridge.WriteDataFixed(CSorbelinEncoder::kCodecStatus, 0x10);
+    Sleep(10);
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest("Dump Regs"), 1u);
+    const std::string& t = encA.out.text;
+    for (const char* part : {
+             "CSorbelinEncoder::GetRevisionID() HI[0x6000001C] = [0x00001600]\nRevision ID register = [0x16008050]\n",
+             "Status[0x0001]\n\tR2B DDR SDRAM initialization sequence has completed.\nControl[0x0002]\n",
+             "Control[0x0002]\n\tCode table loading is ignored\n\t(Video may be  processed.)\n\tEnable video input from VelkoDrun input port.\n"
+             "\t(Ignored when the PG Select bit is 1.)\n\tEnable context updates from the VelkoDrun input port.\n\tContext[0]\n"
+             "\tSpecifies the context ID",
+             "Interrupt Enable[0x8001]\n\tDCM No Lock interrupt enabled\n\tR2B DDR Done interrupt enabled\n"
+             "Interrupt[0x0804]\n\tByte Cost Error interrupt received\n\tCode Table Load Done interrupt received\n",
+             "ContextID[0x0123]\n\tContextID = 3\n\tContext Offset = 0x00000012\nVCID[0x104D6]\n",
+             "CRAM[3]  Addr[0x60000130] ID[3] VCID[0x00008002] Width[480] Height[320] bits[8] offset[0x00000000]\n",
+             "DSP CODEC STATUS[0x00000010]\nCODEC ERROR: INVALID_FRAME_MISSING_SIGNATURE\n"})
+        EXPECT_NE(t.find(part), std::string::npos) << part << "\n---\n" << t;
+    // Every bit of Status and Control at once.
+    bridge.WriteDataFixed(CSorbelinEncoder::kControl, 0xCF05);
+    encA.out = {};
+    encA.DumpRegs();
+    for (const char* part : {"Control[0xCF05]\n\tCode tables may be loaded.\n", "\tDisable video input from VelkoDrun input port.\n",
+                             "\tDisable context updates from the VelkoDrun input\n", "\tContext[15]\n", "(1=Start new frame, 0=Nothing)\n",
+                             "(1=Pattern Generator, 0=Normal YJ port data)\nInterrupt Enable["})
+        EXPECT_NE(encA.out.text.find(part), std::string::npos) << part << "\n---\n" << encA.out.text;
+}
+
+TEST_F(SorbelinEncoderTest, VCIDListForms) {
+    struct Row {
+        const char* value;  // as given to Set Environment (outer brackets are removed there)
+        std::vector<DWORD> vcids;
+        const char* message;
+    } const rows[] = {
+        {"0x4d6", {0x4D6}, nullptr},
+        {"((1238))", {1238}, nullptr},
+        {"(0x4D6,0x4E3)", {0x4D6, 0x4E3}, nullptr},
+        {"(0x4D6, 0x4E3,(0x4e4))", {0x4D6, 0x4E3, 0x4E4}, nullptr},
+        {"(0X4D6,(12),ZZ,0x4D6)", {0x4D6, 0x4D6}, nullptr},  // decimal and junk entries skipped, duplicates kept
+        {"12", {}, "ERROR:  Invalid VCID in VCID list\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.value);
+        ASSERT_TRUE(encA.SetEnvironment(CString("VARIABLE=VCID_LIST VALUE=") + row.value));
+        encA.out = {};
+        EXPECT_EQ(encA.GetVCIDList(), row.vcids);
+        if (row.message) EXPECT_TRUE(encA.out.HasColoured(row.message, kColorRed)) << encA.out.text;
+        else EXPECT_TRUE(encA.out.text.empty()) << encA.out.text;
+    }
+    encA.RunTest("Clear Environment");
+    EXPECT_TRUE(encA.GetVCIDList().empty());
+    EXPECT_TRUE(encA.out.HasColoured("ERROR:  Unable to find VCID_LIST environment variable!\n", kColorRed));
+}
+
+TEST_F(SorbelinEncoderTest, CompareFilesRunsOncePerVCID) {
+    support::TempDir dir;
+    dir.Write("a_04D6.img", "same");
+    dir.Write("b_04D6.img", "same");
+    dir.Write("a_04E3.img", "one");
+    dir.Write("b_04E3.img", "two");
+    dir.Write("a_04E4.img", "x");
+    dir.Write("b_04E4.img", "x");
+    const std::string command = "Compare Files FILE1=" + dir.File("a_$(VCID_LIST).img") + " FILE2=" + dir.File("b_$(VCID_LIST).img");
+    ASSERT_TRUE(encA.SetEnvironment("VARIABLE=VCID_LIST VALUE=(0x4D6,0x4E4)"));
+    encA.out = {};
+    EXPECT_EQ(encA.Run(command.c_str()), kRunPassed) << encA.out.text;
+    EXPECT_EQ(support::Count(encA.out.text, " Pass\n"), 2u);
+    EXPECT_TRUE(encA.out.HasColoured("Compare Files FILE1=" + dir.File("a_04D6.img") + " FILE2=" + dir.File("b_04D6.img"), kColorBlack))
+        << encA.out.text;
+    // One mismatch fails the whole compare, and every VCID is still compared.
+    ASSERT_TRUE(encA.SetEnvironment("VARIABLE=VCID_LIST VALUE=(0x4E3,0x4D6)"));
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest(command.c_str()), 0u);
+    EXPECT_LT(encA.out.text.find(" FAIL\n"), encA.out.text.find(" Pass\n"));
+    // Without a list: a failure, not a stop.
+    encA.RunTest("Clear Environment");
+    encA.out = {};
+    EXPECT_EQ(encA.Run(command.c_str()), kRunFailed);
+    EXPECT_TRUE(encA.out.HasColoured("$(VCID_LIST) specified but VCID_LIST environment variable not defined\n", kColorRed));
+    EXPECT_EQ(encA.CompareFiles(command.c_str()), 0);
+    // Without the macro, the plain compare.
+    encA.out = {};
+    EXPECT_EQ(encA.RunTest(("Compare Files FILE1=" + dir.File("a_04D6.img") + " FILE2=" + dir.File("b_04D6.img")).c_str()), 1u);
+    EXPECT_FALSE(encA.out.Has(" Pass\n"));
+}
+
+}  // namespace
