@@ -13,7 +13,7 @@ namespace {
 
 constexpr DWORD kRam = 0x4018, kRamEnables = 0x1F, kKeyerId = 0xBFC8, kKeyerDcm = 0xBFD0;
 constexpr DWORD kPortControl = 0x3C4, kControlTwo = 0x3C8;
-constexpr DWORD kLoopback = 1u << 15, kPassthru = 1u << 14, kPathOn = 3u << 30;
+constexpr DWORD kLoopback = 1u << 15, kPassthru = 1u << 14;
 constexpr DWORD kDatapathResets = 0x50000, kRequiredDcms = 0x47u << 24;
 constexpr DWORD kPairId = 0x3FC8, kPairDatapath = 0x3FD0, kDdrControl[2] = {0x1FC4, 0x27C4}, kDdrStatus[2] = {0x1FFC, 0x27FC};
 constexpr DWORD kDdrDone = 3u << 18, kUnconfigured = 0xFFFFFFFF;
