@@ -28,15 +28,8 @@ DWORD SCRport::FarnoDeKAudioLoopback(CString, int verboseLevel) {
     const DWORD verbose = static_cast<DWORD>(verboseLevel);
     PrintColor(kDashes46, kColorBlack);
     PrintColor("DMA BOB Audio Loopback Test\n", kColorBlue);
-    RegisterPtr bar0;
-    if ((bar0 = m_boardIF.GetMainBoardRegisters())) {
-        PrintColor("Testing Brimola\n", kColorBlue);
-    } else if ((bar0 = m_boardIF.GetCodecBoardRegisters())) {
-        PrintColor("Testing Nuxa\n", kColorBlue);
-    } else {
-        PrintColor("BrimolaBAR0 and PNuxaBAR0 not setup", kColorRed);
-        return kRunFailed;
-    }
+    const RegisterPtr bar0 = ChooseBAR0("Testing Brimola\n", "Testing Nuxa\n");
+    if (!bar0) return kRunFailed;
     CWexalDMAChannel* in = PortChannel(kAudioIn);
     CWexalDMAChannel* out = PortChannel(kAudioOut);
     if (!in || !out) {

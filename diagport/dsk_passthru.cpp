@@ -27,15 +27,8 @@ DWORD SCRport::DSKPassthru(int verboseLevel, bool background) {
     PrintColor("DMA DSK FG 422 Passthru ", kColorBlue);
     PrintDateTime(kColorBlue);
     PrintColor("\n", kColorBlack);
-    RegisterPtr bar0;
-    if ((bar0 = m_boardIF.GetMainBoardRegisters())) {
-        PrintColor("Testing Brimola\n", kColorBlue);
-    } else if ((bar0 = m_boardIF.GetCodecBoardRegisters())) {
-        PrintColor("Testing Nuxa\n", kColorBlue);
-    } else {
-        PrintColor("BrimolaBAR0 and PNuxaBAR0 not setup", kColorRed);
-        return kRunFailed;
-    }
+    const RegisterPtr bar0 = ChooseBAR0("Testing Brimola\n", "Testing Nuxa\n");
+    if (!bar0) return kRunFailed;
     PrintColor(FormatString("Frame Size: Y=0x%X I=0x%X L=0x%X P=0x%X\n", 1, 0x80, 0x80, 0), kColorBlack);
     PrintColor(FormatString("BUF LEN = 0x%X\n", kWords), kColorBlack);
     PrintColor("Initializing SDRAM Controller\n", kColorBlack);

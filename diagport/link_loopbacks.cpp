@@ -75,15 +75,8 @@ DWORD SCRport::VantrelLoopback(const CString& args, int verboseLevel, bool inter
     PrintColor(FormatString("DMA VelkoDRUN %c-Channel Vantrel %s Loopback ", port->letter, kind), kColorBlue);
     PrintDateTime(kColorBlue);
     PrintColor("\n", kColorBlack);
-    RegisterPtr bar0;
-    if ((bar0 = m_boardIF.GetMainBoardRegisters())) {
-        PrintColor("Testing Brimola\n", kColorBlue);
-    } else if ((bar0 = m_boardIF.GetCodecBoardRegisters())) {
-        PrintColor("Testing Nuxa\n", kColorBlue);
-    } else {
-        PrintColor("BrimolaBAR0 and PNuxaBAR0 not setup", kColorRed);
-        return kRunFailed;
-    }
+    const RegisterPtr bar0 = ChooseBAR0("Testing Brimola\n", "Testing Nuxa\n");
+    if (!bar0) return kRunFailed;
     PrintColor(FormatString("BUF LEN = 0x%X\n", kWords), kColorBlack);
     PrintColor("Initializing SDRAM Controller\n", kColorBlack);
     SetBits(bar0, kRam, kSdramEnable);
