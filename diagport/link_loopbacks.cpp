@@ -49,9 +49,6 @@ constexpr Format kFormats[4] = {
      "Test 3 -- SIZE: 16-Bit FORMAT: 4x4 "},
 };
 
-void SetBits(const RegisterPtr& bar0, DWORD offset, DWORD bits) { bar0[offset / 4] = bar0[offset / 4] | bits; }
-void ClearBits(const RegisterPtr& bar0, DWORD offset, DWORD bits) { bar0[offset / 4] = bar0[offset / 4] & ~bits; }
-
 }  // namespace
 
 DWORD SCRport::VantrelExternalLoopback(CString args, int verbose) { return VantrelLoopback(args, verbose, false); }
