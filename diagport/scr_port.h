@@ -35,8 +35,6 @@ public:
     DWORD Run(CString command) override;
     // Prints the description of the diagnostic the command names; answers 1.
     DWORD Help(CString command) override;
-    // "Sat Dec 5, 2026 16:22:53\n" in the colour.
-    void PrintDateTime(COLORREF colour) override;
 
     // Stores the parent and enters this test in its child map; answers what AddToMap answers.
     virtual BOOL SetParent(CWexalTreeMapTB* parent);
