@@ -7,6 +7,7 @@
 #include "diagport/port_colours.h"
 #include "diagport/port_dma.h"
 #include "diagport/scr_port.h"
+#include "framework/hw/wexal_dcb.h"
 
 namespace {
 
@@ -22,6 +23,34 @@ constexpr const char* kDashes46 = "---------------------------------------------
 CWexalDMAChannel* SCRport::PortChannel(int n) {
     auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
     return board ? board->GetDMAChannel(n) : nullptr;
+}
+
+bool SCRport::WaitForDCB(CWexalDMAChannel* watched, CWexalDMAChannel* out, DWORD maxWaitMs) {
+    WexalDCB live;
+    DWORD elapsed = 10;
+    watched->GetDCB(0, &live);
+    bool timedOut = false;
+    while (live.GetInitialLineLength() != 0 && !timedOut) {
+        PrintColor(FormatString("%dms sec: Y and I 0x%08X 0x%08X\n", elapsed, live.GetLines(), live.GetInitialLineLength()), kColorBlue);
+        if (elapsed > maxWaitMs) {
+            PrintColor(FormatString("Waiting for the DCB to complete exceeded the maxtime of %dms\n", maxWaitMs), kColorRed);
+            WexalDCB words;
+            for (CWexalDMAChannel* channel : {out, watched}) {
+                channel->GetDCB(0, &words);
+                const char* which = channel == out ? "Outbound" : "Inbound";
+                PrintColor(FormatString("%s Memory Read DCB Word 2 (Y 0x%04X and I 0x%04X)\n", which, words.GetLines(),
+                                        words.GetInitialLineLength()),
+                           kColorRed);
+                PrintColor(FormatString("%s Memory Read DCB Word 3 (L 0x%04X P 0x%04X)\n", which, words.GetLineLength(), words.GetPad()),
+                           kColorRed);
+            }
+            timedOut = true;
+        }
+        Delay(10);
+        watched->GetDCB(0, &live);
+        elapsed += 10;
+    }
+    return !timedOut;
 }
 
 DWORD SCRport::FarnoDeKAudioLoopback(CString, int verboseLevel) {

@@ -99,30 +99,9 @@ DWORD SCRport::DSKPassthru(int verboseLevel, bool background) {
     reportActive();
     Delay(10);
     reportActive();
-    WexalDCB live;
-    DWORD elapsed = 10;
-    fg->GetDCB(0, &live);
-    while (live.GetInitialLineLength() != 0 && !timedOut) {
-        PrintColor(FormatString("%dms sec: Y and I 0x%08X 0x%08X\n", elapsed, live.GetLines(), live.GetInitialLineLength()), kColorBlue);
-        if (elapsed > kMaxWaitMs) {
-            PrintColor(FormatString("Waiting for the DCB to complete exceeded the maxtime of %dms\n", kMaxWaitMs), kColorRed);
-            ++errors;
-            WexalDCB words;
-            words.Clear();
-            for (CWexalDMAChannel* channel : {out, fg}) {
-                channel->GetDCB(0, &words);
-                const char* which = channel == out ? "Outbound" : "Inbound";
-                PrintColor(FormatString("%s Memory Read DCB Word 2 (Y 0x%04X and I 0x%04X)\n", which, words.GetLines(),
-                                        words.GetInitialLineLength()),
-                           kColorRed);
-                PrintColor(FormatString("%s Memory Read DCB Word 3 (L 0x%04X P 0x%04X)\n", which, words.GetLineLength(), words.GetPad()),
-                           kColorRed);
-            }
-            timedOut = true;
-        }
-        Delay(10);
-        fg->GetDCB(0, &live);
-        elapsed += 10;
+    if (!WaitForDCB(fg, out, kMaxWaitMs)) {
+        ++errors;
+        timedOut = true;
     }
     FlushSdramWrites();
     if (!timedOut) {

@@ -212,30 +212,9 @@ DWORD SCRport::RunFrameLoop(const FrameRun& run) {
         out->Trigger(1);
         Delay(10);
         PrintColor(FormatString("Frame Size: Y=0x%X I=0x%X L=0x%X P=0x%X\n", 2, 0x100, 0x100, 0), kColorBlack);
-        WexalDCB live;
-        DWORD elapsed = 10;
-        in->GetDCB(0, &live);
-        while (live.GetInitialLineLength() != 0 && !timedOut) {
-            PrintColor(FormatString("%dms sec: Y and I 0x%08X 0x%08X\n", elapsed, live.GetLines(), live.GetInitialLineLength()),
-                       kColorBlue);
-            if (elapsed > kMaxWaitMs) {
-                PrintColor(FormatString("Waiting for the DCB to complete exceeded the maxtime of %dms\n", kMaxWaitMs), kColorRed);
-                ++errors;
-                for (CWexalDMAChannel* channel : {out, in}) {
-                    channel->GetDCB(0, &live);
-                    const char* which = channel == out ? "Outbound" : "Inbound";
-                    PrintColor(FormatString("%s Memory Read DCB Word 2 (Y 0x%04X and I 0x%04X)\n", which, live.GetLines(),
-                                            live.GetInitialLineLength()),
-                               kColorRed);
-                    PrintColor(FormatString("%s Memory Read DCB Word 3 (L 0x%04X P 0x%04X)\n", which, live.GetLineLength(),
-                                            live.GetPad()),
-                               kColorRed);
-                }
-                timedOut = true;
-            }
-            Delay(10);
-            in->GetDCB(0, &live);
-            elapsed += 10;
+        if (!WaitForDCB(in, out, kMaxWaitMs)) {
+            ++errors;
+            timedOut = true;
         }
         FlushSdramWrites();
         if (!timedOut) {

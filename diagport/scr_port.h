@@ -194,6 +194,9 @@ protected:
     DWORD DSKPassthru(int verbose, bool background);
     // Channel n of the board this test is bound to; null without one.
     CWexalDMAChannel* PortChannel(int n);
+    // Polls DCB 0 of watched every 10 ms, a blue line each time, until its initial line length reads 0;
+    // past maxWaitMs a red line and words 2 and 3 of DCB 0 of out and of watched. false after a time-out.
+    bool WaitForDCB(CWexalDMAChannel* watched, CWexalDMAChannel* out, DWORD maxWaitMs);
 
     int m_AbortCount = 0;
     DWORD m_MinRev[kMinRevEntries] = {};
