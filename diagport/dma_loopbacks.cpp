@@ -113,11 +113,8 @@ DWORD SCRport::FarnoDeKAudioLoopback(CString, int verboseLevel) {
 
 DWORD SCRport::PlayVUC(CString, int verboseLevel) {
     const DWORD verbose = static_cast<DWORD>(verboseLevel);
-    const RegisterPtr bar0 = PickBAR0(m_boardIF);
-    if (!bar0) {
-        PrintColor("BrimolaBAR0 and PNuxaBAR0 not setup", kColorRed);
-        return kRunFailed;
-    }
+    const RegisterPtr bar0 = ChooseBAR0(nullptr, nullptr);
+    if (!bar0) return kRunFailed;
     PrintColor(kDashes46, kColorBlack);
     PrintColor("DMA VUC Test\n422 - 8 bit\n", kColorBlue);
     PrintColor(kDashes46, kColorBlack);
