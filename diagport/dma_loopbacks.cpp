@@ -7,6 +7,7 @@
 #include "diagport/port_colours.h"
 #include "diagport/port_dma.h"
 #include "diagport/scr_port.h"
+#include "framework/hw/wexal_dcb.h"
 
 namespace {
 
@@ -24,19 +25,40 @@ CWexalDMAChannel* SCRport::PortChannel(int n) {
     return board ? board->GetDMAChannel(n) : nullptr;
 }
 
+bool SCRport::WaitForDCB(CWexalDMAChannel* watched, CWexalDMAChannel* out, DWORD maxWaitMs) {
+    WexalDCB live;
+    DWORD elapsed = 10;
+    watched->GetDCB(0, &live);
+    bool timedOut = false;
+    while (live.GetInitialLineLength() != 0 && !timedOut) {
+        PrintColor(FormatString("%dms sec: Y and I 0x%08X 0x%08X\n", elapsed, live.GetLines(), live.GetInitialLineLength()), kColorBlue);
+        if (elapsed > maxWaitMs) {
+            PrintColor(FormatString("Waiting for the DCB to complete exceeded the maxtime of %dms\n", maxWaitMs), kColorRed);
+            WexalDCB words;
+            for (CWexalDMAChannel* channel : {out, watched}) {
+                channel->GetDCB(0, &words);
+                const char* which = channel == out ? "Outbound" : "Inbound";
+                PrintColor(FormatString("%s Memory Read DCB Word 2 (Y 0x%04X and I 0x%04X)\n", which, words.GetLines(),
+                                        words.GetInitialLineLength()),
+                           kColorRed);
+                PrintColor(FormatString("%s Memory Read DCB Word 3 (L 0x%04X P 0x%04X)\n", which, words.GetLineLength(), words.GetPad()),
+                           kColorRed);
+            }
+            timedOut = true;
+        }
+        Delay(10);
+        watched->GetDCB(0, &live);
+        elapsed += 10;
+    }
+    return !timedOut;
+}
+
 DWORD SCRport::FarnoDeKAudioLoopback(CString, int verboseLevel) {
     const DWORD verbose = static_cast<DWORD>(verboseLevel);
     PrintColor(kDashes46, kColorBlack);
     PrintColor("DMA BOB Audio Loopback Test\n", kColorBlue);
-    RegisterPtr bar0;
-    if ((bar0 = m_boardIF.GetMainBoardRegisters())) {
-        PrintColor("Testing Brimola\n", kColorBlue);
-    } else if ((bar0 = m_boardIF.GetCodecBoardRegisters())) {
-        PrintColor("Testing Nuxa\n", kColorBlue);
-    } else {
-        PrintColor("BrimolaBAR0 and PNuxaBAR0 not setup", kColorRed);
-        return kRunFailed;
-    }
+    const RegisterPtr bar0 = ChooseBAR0("Testing Brimola\n", "Testing Nuxa\n");
+    if (!bar0) return kRunFailed;
     CWexalDMAChannel* in = PortChannel(kAudioIn);
     CWexalDMAChannel* out = PortChannel(kAudioOut);
     if (!in || !out) {
@@ -91,11 +113,8 @@ DWORD SCRport::FarnoDeKAudioLoopback(CString, int verboseLevel) {
 
 DWORD SCRport::PlayVUC(CString, int verboseLevel) {
     const DWORD verbose = static_cast<DWORD>(verboseLevel);
-    const RegisterPtr bar0 = PickBAR0(m_boardIF);
-    if (!bar0) {
-        PrintColor("BrimolaBAR0 and PNuxaBAR0 not setup", kColorRed);
-        return kRunFailed;
-    }
+    const RegisterPtr bar0 = ChooseBAR0(nullptr, nullptr);
+    if (!bar0) return kRunFailed;
     PrintColor(kDashes46, kColorBlack);
     PrintColor("DMA VUC Test\n422 - 8 bit\n", kColorBlue);
     PrintColor(kDashes46, kColorBlack);

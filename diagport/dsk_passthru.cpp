@@ -27,15 +27,8 @@ DWORD SCRport::DSKPassthru(int verboseLevel, bool background) {
     PrintColor("DMA DSK FG 422 Passthru ", kColorBlue);
     PrintDateTime(kColorBlue);
     PrintColor("\n", kColorBlack);
-    RegisterPtr bar0;
-    if ((bar0 = m_boardIF.GetMainBoardRegisters())) {
-        PrintColor("Testing Brimola\n", kColorBlue);
-    } else if ((bar0 = m_boardIF.GetCodecBoardRegisters())) {
-        PrintColor("Testing Nuxa\n", kColorBlue);
-    } else {
-        PrintColor("BrimolaBAR0 and PNuxaBAR0 not setup", kColorRed);
-        return kRunFailed;
-    }
+    const RegisterPtr bar0 = ChooseBAR0("Testing Brimola\n", "Testing Nuxa\n");
+    if (!bar0) return kRunFailed;
     PrintColor(FormatString("Frame Size: Y=0x%X I=0x%X L=0x%X P=0x%X\n", 1, 0x80, 0x80, 0), kColorBlack);
     PrintColor(FormatString("BUF LEN = 0x%X\n", kWords), kColorBlack);
     PrintColor("Initializing SDRAM Controller\n", kColorBlack);
@@ -106,30 +99,9 @@ DWORD SCRport::DSKPassthru(int verboseLevel, bool background) {
     reportActive();
     Delay(10);
     reportActive();
-    WexalDCB live;
-    DWORD elapsed = 10;
-    fg->GetDCB(0, &live);
-    while (live.GetInitialLineLength() != 0 && !timedOut) {
-        PrintColor(FormatString("%dms sec: Y and I 0x%08X 0x%08X\n", elapsed, live.GetLines(), live.GetInitialLineLength()), kColorBlue);
-        if (elapsed > kMaxWaitMs) {
-            PrintColor(FormatString("Waiting for the DCB to complete exceeded the maxtime of %dms\n", kMaxWaitMs), kColorRed);
-            ++errors;
-            WexalDCB words;
-            words.Clear();
-            for (CWexalDMAChannel* channel : {out, fg}) {
-                channel->GetDCB(0, &words);
-                const char* which = channel == out ? "Outbound" : "Inbound";
-                PrintColor(FormatString("%s Memory Read DCB Word 2 (Y 0x%04X and I 0x%04X)\n", which, words.GetLines(),
-                                        words.GetInitialLineLength()),
-                           kColorRed);
-                PrintColor(FormatString("%s Memory Read DCB Word 3 (L 0x%04X P 0x%04X)\n", which, words.GetLineLength(), words.GetPad()),
-                           kColorRed);
-            }
-            timedOut = true;
-        }
-        Delay(10);
-        fg->GetDCB(0, &live);
-        elapsed += 10;
+    if (!WaitForDCB(fg, out, kMaxWaitMs)) {
+        ++errors;
+        timedOut = true;
     }
     FlushSdramWrites();
     if (!timedOut) {

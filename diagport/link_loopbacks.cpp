@@ -49,9 +49,6 @@ constexpr Format kFormats[4] = {
      "Test 3 -- SIZE: 16-Bit FORMAT: 4x4 "},
 };
 
-void SetBits(const RegisterPtr& bar0, DWORD offset, DWORD bits) { bar0[offset / 4] = bar0[offset / 4] | bits; }
-void ClearBits(const RegisterPtr& bar0, DWORD offset, DWORD bits) { bar0[offset / 4] = bar0[offset / 4] & ~bits; }
-
 }  // namespace
 
 DWORD SCRport::VantrelExternalLoopback(CString args, int verbose) { return VantrelLoopback(args, verbose, false); }
@@ -75,15 +72,8 @@ DWORD SCRport::VantrelLoopback(const CString& args, int verboseLevel, bool inter
     PrintColor(FormatString("DMA VelkoDRUN %c-Channel Vantrel %s Loopback ", port->letter, kind), kColorBlue);
     PrintDateTime(kColorBlue);
     PrintColor("\n", kColorBlack);
-    RegisterPtr bar0;
-    if ((bar0 = m_boardIF.GetMainBoardRegisters())) {
-        PrintColor("Testing Brimola\n", kColorBlue);
-    } else if ((bar0 = m_boardIF.GetCodecBoardRegisters())) {
-        PrintColor("Testing Nuxa\n", kColorBlue);
-    } else {
-        PrintColor("BrimolaBAR0 and PNuxaBAR0 not setup", kColorRed);
-        return kRunFailed;
-    }
+    const RegisterPtr bar0 = ChooseBAR0("Testing Brimola\n", "Testing Nuxa\n");
+    if (!bar0) return kRunFailed;
     PrintColor(FormatString("BUF LEN = 0x%X\n", kWords), kColorBlack);
     PrintColor("Initializing SDRAM Controller\n", kColorBlack);
     SetBits(bar0, kRam, kSdramEnable);
@@ -222,30 +212,9 @@ DWORD SCRport::RunFrameLoop(const FrameRun& run) {
         out->Trigger(1);
         Delay(10);
         PrintColor(FormatString("Frame Size: Y=0x%X I=0x%X L=0x%X P=0x%X\n", 2, 0x100, 0x100, 0), kColorBlack);
-        WexalDCB live;
-        DWORD elapsed = 10;
-        in->GetDCB(0, &live);
-        while (live.GetInitialLineLength() != 0 && !timedOut) {
-            PrintColor(FormatString("%dms sec: Y and I 0x%08X 0x%08X\n", elapsed, live.GetLines(), live.GetInitialLineLength()),
-                       kColorBlue);
-            if (elapsed > kMaxWaitMs) {
-                PrintColor(FormatString("Waiting for the DCB to complete exceeded the maxtime of %dms\n", kMaxWaitMs), kColorRed);
-                ++errors;
-                for (CWexalDMAChannel* channel : {out, in}) {
-                    channel->GetDCB(0, &live);
-                    const char* which = channel == out ? "Outbound" : "Inbound";
-                    PrintColor(FormatString("%s Memory Read DCB Word 2 (Y 0x%04X and I 0x%04X)\n", which, live.GetLines(),
-                                            live.GetInitialLineLength()),
-                               kColorRed);
-                    PrintColor(FormatString("%s Memory Read DCB Word 3 (L 0x%04X P 0x%04X)\n", which, live.GetLineLength(),
-                                            live.GetPad()),
-                               kColorRed);
-                }
-                timedOut = true;
-            }
-            Delay(10);
-            in->GetDCB(0, &live);
-            elapsed += 10;
+        if (!WaitForDCB(in, out, kMaxWaitMs)) {
+            ++errors;
+            timedOut = true;
         }
         FlushSdramWrites();
         if (!timedOut) {

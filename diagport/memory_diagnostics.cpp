@@ -61,11 +61,8 @@ void PutEntry(CPagedMemory& table, int index, const CPagedMemory& page) {
 DWORD SCRport::DMACacheTest(CString, int verboseLevel) {
     constexpr DWORD kWords = 16384, kBytes = kWords * 4;
     const DWORD verbose = static_cast<DWORD>(verboseLevel);
-    const RegisterPtr bar0 = PickBAR0(m_boardIF);
-    if (!bar0) {
-        PrintColor("BrimolaBAR0 and PNuxaBAR0 not setup", kColorRed);
-        return kRunFailed;
-    }
+    const RegisterPtr bar0 = ChooseBAR0(nullptr, nullptr);
+    if (!bar0) return kRunFailed;
     PrintColor("---------------------------------\n", kColorBlack);
     PrintColor(FormatString("CACHE TEST 0x%X kBytes\n", kBytes / 1024), kColorBlue);
     if (!PrintBoard(*this, bar0)) return kRunFailed;
@@ -103,11 +100,8 @@ CWexalDMAChannel* SCRport::OpenPciMaster(const CString& args, DWORD first, const
         PrintColor("Invalid Channel Number\n", kColorDarkRed);
         return nullptr;
     }
-    const RegisterPtr bar0 = PickBAR0(m_boardIF);
-    if (!bar0) {
-        PrintColor("BrimolaBAR0 and PNuxaBAR0 not setup", kColorRed);
-        return nullptr;
-    }
+    const RegisterPtr bar0 = ChooseBAR0(nullptr, nullptr);
+    if (!bar0) return nullptr;
     for (const char* const* line = heading; *line; ++line)
         PrintColor(*line, line == heading + 1 ? kColorBlue : kColorBlack);
     if (!PrintBoard(*this, bar0)) return nullptr;

@@ -15,11 +15,6 @@ constexpr DWORD kBoardId = 0x4000;
 constexpr DWORD kMainId = 0x52, kCodecId = 0x53;
 }  // namespace
 
-RegisterPtr PickBAR0(const CWexalBoardIF& board) {
-    RegisterPtr bar0 = board.GetMainBoardRegisters();
-    return bar0 ? bar0 : board.GetCodecBoardRegisters();
-}
-
 bool PrintBoard(SCRport& port, const RegisterPtr& bar0) {
     const DWORD id = bar0[kBoardId / 4] & 0xFF;
     if (id == kMainId) {

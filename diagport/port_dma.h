@@ -13,8 +13,9 @@ namespace portdma {
 constexpr COLORREF kGreen = 0x00A000;
 constexpr const char* kRule = "-------------------------------------------\n";
 
-// The main board's BAR0 pointer, else the codec board's; null when neither is mapped.
-RegisterPtr PickBAR0(const CWexalBoardIF& board);
+// Sets, or clears, the bits of the register at the byte offset, leaving its other bits as they read.
+inline void SetBits(const RegisterPtr& bar0, DWORD offset, DWORD bits) { bar0[offset / 4] = bar0[offset / 4] | bits; }
+inline void ClearBits(const RegisterPtr& bar0, DWORD offset, DWORD bits) { bar0[offset / 4] = bar0[offset / 4] & ~bits; }
 
 // "Testing Brimola...\n" or "Testing Nuxa...\n" from the identity register; false after the dark red
 // line for another identity.

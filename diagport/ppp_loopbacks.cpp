@@ -11,6 +11,9 @@
 
 namespace {
 
+using portdma::ClearBits;
+using portdma::SetBits;
+
 constexpr DWORD kRam = 0x4018, kRamEnables = 0x1F, kKeyerId = 0xBFC8, kKeyerDcm = 0xBFD0;
 constexpr DWORD kPortControl = 0x3C4, kControlTwo = 0x3C8;
 constexpr DWORD kLoopback = 1u << 15, kPassthru = 1u << 14;
@@ -31,9 +34,6 @@ constexpr PppChannel kChannels[] = {
     {"YJP-PPA", "SulvethA", 'A', 28, 24, 0x88000, 0x8C00, 1u << 0, 0x18000, 1},
     {"YJP-PPB", "SulvethB", 'B', 29, 25, 0x90000, 0xAC00, 1u << 1, 0x1C000, 2},
 };
-
-void SetBits(const RegisterPtr& bar0, DWORD offset, DWORD bits) { bar0[offset / 4] = bar0[offset / 4] | bits; }
-void ClearBits(const RegisterPtr& bar0, DWORD offset, DWORD bits) { bar0[offset / 4] = bar0[offset / 4] & ~bits; }
 
 }  // namespace
 

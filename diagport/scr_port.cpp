@@ -101,18 +101,6 @@ DWORD SCRport::Help(CString command) {
     return kRunPassed;
 }
 
-void SCRport::PrintDateTime(COLORREF colour) {
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const struct tm t = platform::LocalTime();
-    if (t.tm_wday < 0 || t.tm_wday > 6 || t.tm_mon < 0 || t.tm_mon > 11) return;
-    CString text;
-    text.Format("%s %s %d, %d %d:%02d:%02d\n", kDays[t.tm_wday], kMonths[t.tm_mon], t.tm_mday, t.tm_year + 1900,
-                t.tm_hour, t.tm_min, t.tm_sec);
-    PrintColor(text, colour);
-}
-
 BOOL SCRport::SetParent(CWexalTreeMapTB* parent) {
     m_Parent = parent;
     return AddToMap(parent);

@@ -35,8 +35,6 @@ public:
     DWORD Run(CString command) override;
     // Prints the description of the diagnostic the command names; answers 1.
     DWORD Help(CString command) override;
-    // "Sat Dec 5, 2026 16:22:53\n" in the colour.
-    void PrintDateTime(COLORREF colour) override;
 
     // Stores the parent and enters this test in its child map; answers what AddToMap answers.
     virtual BOOL SetParent(CWexalTreeMapTB* parent);
@@ -196,6 +194,9 @@ protected:
     DWORD DSKPassthru(int verbose, bool background);
     // Channel n of the board this test is bound to; null without one.
     CWexalDMAChannel* PortChannel(int n);
+    // Polls DCB 0 of watched every 10 ms, a blue line each time, until its initial line length reads 0;
+    // past maxWaitMs a red line and words 2 and 3 of DCB 0 of out and of watched. false after a time-out.
+    bool WaitForDCB(CWexalDMAChannel* watched, CWexalDMAChannel* out, DWORD maxWaitMs);
 
     int m_AbortCount = 0;
     DWORD m_MinRev[kMinRevEntries] = {};

@@ -1,8 +1,6 @@
 // Host-port bridge and DSP models of the codec board: ready timing, mailbox, microcode boot, heap.
 #include "sim/codec_bridge.h"
 
-#include <cstring>
-
 #include "platform/clock.h"
 #include "sim/bitstream.h"
 #include "sim/firmware_images.h"
@@ -32,13 +30,7 @@ std::vector<uint8_t> WrapOxd(const std::string& id, const std::string& revision,
     text.append(revision).append("F").append(id).append("MNUXA");
     text.resize(kOxdFixedHeader, ' ');
     text += "N:" + name + ";R:" + revision + ";B:NUXA;";
-    const size_t headerLength = (12 + text.size() + 1 + 15) / 16 * 16;
-    std::vector<uint8_t> file(headerLength, 0);
-    std::memcpy(file.data(), kOxdMagic, sizeof kOxdMagic);
-    for (int i = 0; i < 4; ++i) file[8 + static_cast<size_t>(i)] = static_cast<uint8_t>(headerLength >> (24 - 8 * i));
-    std::memcpy(&file[12], text.data(), text.size());
-    file.insert(file.end(), data.begin(), data.end());
-    return file;
+    return WrapOxdFile(text, data);
 }
 
 }  // namespace

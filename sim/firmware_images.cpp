@@ -125,9 +125,11 @@ std::vector<uint8_t> FirmwareData(const FirmwareImage& image) {
 }
 
 std::vector<uint8_t> BuildOxdFile(const FirmwareImage& image, uint32_t wexalRevision) {
-    const std::string text = OxdHeaderText(image, wexalRevision);
+    return WrapOxdFile(OxdHeaderText(image, wexalRevision), FirmwareData(image));
+}
+
+std::vector<uint8_t> WrapOxdFile(const std::string& text, const std::vector<uint8_t>& data) {
     const size_t headerLength = (12 + text.size() + 1 + 15) / 16 * 16;  // at least one zero byte
-    const std::vector<uint8_t> data = FirmwareData(image);
     std::vector<uint8_t> file(headerLength, 0);
     std::memcpy(file.data(), kOxdMagic, sizeof kOxdMagic);
     for (int i = 0; i < 4; ++i) file[8 + static_cast<size_t>(i)] = static_cast<uint8_t>(headerLength >> (24 - 8 * i));

@@ -67,5 +67,8 @@ std::vector<uint8_t> FirmwareData(const FirmwareImage& image);
 // The whole OXD file of an image; the fixtures under testdata/ are these bytes for the default
 // Wexal revision.
 std::vector<uint8_t> BuildOxdFile(const FirmwareImage& image, uint32_t wexalRevision);
+// Returns an OXD file: the magic, the header length, the header text padded with at least one zero
+// byte to a multiple of 16, then the data.
+std::vector<uint8_t> WrapOxdFile(const std::string& headerText, const std::vector<uint8_t>& data);
 
 }  // namespace sim

@@ -57,38 +57,33 @@ DWORD CDremolun::ReadDataFixed(DWORD address) {
     return value;
 }
 
-BOOL CDremolun::WriteDataAuto(DWORD address, const DWORD* data, DWORD count) {
-    if (!Usable()) return FALSE;
-    auto timeout = [&](DWORD at) {
-        CString line;
-        line.Format("ERROR:  CDremolun::WriteDataAuto()\nTimeout waiting for m_pDSP->ctrl & 8 : Addr[0x%08lX]\n", static_cast<unsigned long>(at));
-        PrintColor(line, kColorRed);
-        return FALSE;
-    };
-    if (!WaitReady()) return timeout(address);
+BOOL CDremolun::AutoTimeout(const char* caller, DWORD address) {
+    CString line;
+    line.Format("ERROR:  CDremolun::%s()\nTimeout waiting for m_pDSP->ctrl & 8 : Addr[0x%08lX]\n", caller, static_cast<unsigned long>(address));
+    PrintColor(line, kColorRed);
+    return FALSE;
+}
+
+template <class Step>
+BOOL CDremolun::AutoRun(const char* caller, DWORD address, DWORD count, Step step) {
+    if (!WaitReady()) return AutoTimeout(caller, address);
     Reg(kAddress) = address;
     for (DWORD i = 0; i < count; ++i) {
-        if (!WaitReady()) return timeout(address + 4 * i);
-        Reg(kDataAuto) = data[i];
+        if (!WaitReady()) return AutoTimeout(caller, address + 4 * i);
+        step(i);
     }
-    return WaitReady() ? TRUE : timeout(address + 4 * count);
+    return TRUE;
+}
+
+BOOL CDremolun::WriteDataAuto(DWORD address, const DWORD* data, DWORD count) {
+    if (!Usable()) return FALSE;
+    if (!AutoRun("WriteDataAuto", address, count, [&](DWORD i) { Reg(kDataAuto) = data[i]; })) return FALSE;
+    return WaitReady() ? TRUE : AutoTimeout("WriteDataAuto", address + 4 * count);
 }
 
 BOOL CDremolun::ReadDataAuto(DWORD address, DWORD* data, DWORD count) {
     if (!Usable()) return FALSE;
-    auto timeout = [&](DWORD at) {
-        CString line;
-        line.Format("ERROR:  CDremolun::ReadDataAuto()\nTimeout waiting for m_pDSP->ctrl & 8 : Addr[0x%08lX]\n", static_cast<unsigned long>(at));
-        PrintColor(line, kColorRed);
-        return FALSE;
-    };
-    if (!WaitReady()) return timeout(address);
-    Reg(kAddress) = address;
-    for (DWORD i = 0; i < count; ++i) {
-        if (!WaitReady()) return timeout(address + 4 * i);
-        data[i] = Reg(kDataAuto);
-    }
-    return TRUE;
+    return AutoRun("ReadDataAuto", address, count, [&](DWORD i) { data[i] = Reg(kDataAuto); });
 }
 
 BOOL CDremolun::RingDoorbell() {

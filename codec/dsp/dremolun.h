@@ -56,6 +56,12 @@ public:
 private:
     // Waits for the ready bit: TRUE when it came within kReadyPolls polls.
     BOOL WaitReady();
+    // Moves count words through the auto-increment port from address on, step(i) moving word i after
+    // its ready wait; FALSE after the caller's red time-out line.
+    template <class Step>
+    BOOL AutoRun(const char* caller, DWORD address, DWORD count, Step step);
+    // Prints the caller's red time-out line for the word at address; answers FALSE.
+    BOOL AutoTimeout(const char* caller, DWORD address);
     RegisterRef Reg(DWORD offset) const { return m_base[(kBlockStride * static_cast<DWORD>(m_block) + offset) / 4]; }
     bool Usable() const { return m_base && m_block != 0; }
 

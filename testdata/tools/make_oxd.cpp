@@ -1,14 +1,12 @@
 // Writes the synthetic OXD firmware images of the simulated rig (testdata/oxd), or checks that the checked-in ones are current.
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "sim/codec_bridge.h"
 #include "sim/firmware_images.h"
+#include "testdata/tools/fixture_files.h"
 
 namespace {
 
@@ -27,12 +25,7 @@ int Usage() {
 int main(int argc, char** argv) {
     bool check = false;
     std::string dir;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--check") == 0) check = true;
-        else if (dir.empty() && argv[i][0] != '-') dir = argv[i];
-        else return Usage();
-    }
-    if (dir.empty()) return Usage();
+    if (!fixturefiles::ParseCheckDir(argc, argv, check, dir)) return Usage();
     // The fixtures carry the default rig's running Wexal revision.
     const uint32_t revision = sim::BoardConfig{}.revision;
     std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
@@ -48,20 +41,10 @@ int main(int argc, char** argv) {
     for (const auto& [name, bytes] : files) {
         const std::string path = dir + "/" + name;
         if (check) {
-            std::ifstream in(path, std::ios::binary);
-            const std::vector<uint8_t> have((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            if (have != bytes) {
-                std::printf("%s: %s\n", path.c_str(), in ? "differs" : "missing");
-                ++stale;
-            }
+            if (!fixturefiles::IsCurrent(path, bytes)) ++stale;
             continue;
         }
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!out) {
-            std::fprintf(stderr, "make_oxd: cannot write %s\n", path.c_str());
-            return 1;
-        }
+        if (!fixturefiles::WriteFile("make_oxd", path, bytes)) return 1;
         std::printf("%s (%zu bytes)\n", path.c_str(), bytes.size());
     }
     return stale ? 1 : 0;

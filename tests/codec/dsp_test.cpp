@@ -107,6 +107,16 @@ TEST_F(CodecDspTest, APortThatNeverGetsReadyTimesOutWithItsLineAndReadsZero) {
     EXPECT_EQ(bridge.ReadDataFixed(0x100), 0u);
     EXPECT_TRUE(bridge.out.HasColoured("ERROR:  CDremolun::ReadDataFixed(addr)\nTimeout waiting for m_pDSP->ctrl & 8, loc 18 : Addr[0x00000100]\n",
                                        kColorRed));
+    // The auto-increment runs give up at their first wait, each under its own name.
+    const DWORD words[2] = {1, 2};
+    DWORD back[2] = {};
+    EXPECT_FALSE(bridge.WriteDataAuto(0x200, words, 2));
+    EXPECT_TRUE(bridge.out.HasColoured("ERROR:  CDremolun::WriteDataAuto()\nTimeout waiting for m_pDSP->ctrl & 8 : Addr[0x00000200]\n",
+                                       kColorRed));
+    EXPECT_FALSE(bridge.ReadDataAuto(0x200, back, 2));
+    EXPECT_TRUE(bridge.out.HasColoured("ERROR:  CDremolun::ReadDataAuto()\nTimeout waiting for m_pDSP->ctrl & 8 : Addr[0x00000200]\n",
+                                       kColorRed));
+    EXPECT_EQ(support::Count(bridge.out.text, "Timeout"), 4u);
     // The other port works.
     bridge.out = {};
     bridge.SetDSPBlock(2);
