@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/memcpy_baseline.h"
 #include "framework/hw/jastel.h"
 #include "breakout/external_io.h"
 #include "devlib/devices.h"
@@ -18,18 +19,6 @@ public:
     DWORD Run(CString) override { return kRunPassed; }
 };
 
-// Bytes a second of one memcpy of bytes here, best of three.
-double MemcpyRate(size_t bytes) {
-    std::vector<char> from(bytes, 0x5A), to(bytes);
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        std::memcpy(to.data(), from.data(), bytes);
-        benchmark::ClobberMemory();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    return static_cast<double>(bytes) / best;
-}
 
 void BM_BexiLoopbackImages1080Frames13(benchmark::State& state) {
     // FRAMES=13 at 1080i 29.97 sends 13 + 2 frames, every one an image frame here.
@@ -62,7 +51,7 @@ void BM_BexiLoopbackImages1080Frames13(benchmark::State& state) {
     }
     const double total = static_cast<double>(kFrames * kFrameBytes) * static_cast<double>(state.iterations());
     state.SetBytesProcessed(static_cast<int64_t>(total));
-    const double memcpyRate = MemcpyRate(kFrameBytes);
+    const double memcpyRate = static_cast<double>(kFrameBytes) / bench::MemcpySeconds(kFrameBytes);
     state.counters["memcpy_bytes_per_second"] = benchmark::Counter(memcpyRate);
     // The loopback's rate over memcpy's (1.0: as fast as one plain copy of the frames).
     if (seconds > 0) state.counters["vs_memcpy"] = benchmark::Counter(total / seconds / memcpyRate);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/memcpy_baseline.h"
 #include "devlib/devices.h"
 #include "devlib/perf_list.h"
 #include "devlib/wexal_spaces.h"
@@ -24,18 +25,6 @@ namespace {
 
 const std::filesystem::path kOxdDir = std::filesystem::path(__FILE__).parent_path() / "../../testdata/oxd";
 
-// Seconds one memcpy of bytes takes here, best of three, so the two rates of a run compare like with like.
-double MemcpySeconds(size_t bytes) {
-    std::vector<char> from(bytes, 0x5A), to(bytes);
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        std::memcpy(to.data(), from.data(), bytes);
-        benchmark::ClobberMemory();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    return best;
-}
 
 // Wall-clock seconds of the runs, kept beside the library's own timing for the ratio counter.
 class RunClock {
@@ -52,7 +41,7 @@ private:
 void ReportBesideMemcpy(benchmark::State& state, size_t bytes, const RunClock& runs) {
     const double total = static_cast<double>(bytes) * static_cast<double>(state.iterations());
     state.SetBytesProcessed(static_cast<int64_t>(total));
-    const double memcpyRate = static_cast<double>(bytes) / MemcpySeconds(bytes);
+    const double memcpyRate = static_cast<double>(bytes) / bench::MemcpySeconds(bytes);
     state.counters["memcpy_bytes_per_second"] = benchmark::Counter(memcpyRate);
     // The run's rate over memcpy's (1.0: as fast as a plain copy of the same bytes).
     if (runs.Seconds() > 0) state.counters["vs_memcpy"] = benchmark::Counter(total / runs.Seconds() / memcpyRate);
