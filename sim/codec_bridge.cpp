@@ -247,17 +247,20 @@ public:
     bool Ready(DmaEngine&, int, const DcbImage&) override { return m_inbound || !m_chip.Outbound().empty(); }
     bool Transfer(DmaEngine& engine, int, const DcbImage& dcb) override {
         if (m_inbound) {
-            m_chip.PushInbound(static_cast<uint16_t>(m_map.Read(m_portWord)));
-            std::vector<uint8_t> bytes;
+            const uint32_t portWord = m_map.Read(m_portWord);
+            std::vector<uint8_t> bytes, run;
             bool whole = true;
             DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
-                bytes.resize(static_cast<size_t>(length));
-                whole = whole && engine.Sdram().Read(address, bytes.data(), bytes.size()) == bytes.size();
-                for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-                    m_chip.PushInbound(static_cast<uint16_t>(bytes[i] | bytes[i + 1] << 8));
-                    m_chip.PushInbound(static_cast<uint16_t>(bytes[i + 2] | bytes[i + 3] << 8));
-                }
+                run.resize(static_cast<size_t>(length));
+                whole = whole && engine.Sdram().Read(address, run.data(), run.size()) == run.size();
+                bytes.insert(bytes.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
             });
+            if (m_chip.TakeFrame(portWord, bytes)) return whole;
+            m_chip.PushInbound(static_cast<uint16_t>(portWord));
+            for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+                m_chip.PushInbound(static_cast<uint16_t>(bytes[i] | bytes[i + 1] << 8));
+                m_chip.PushInbound(static_cast<uint16_t>(bytes[i + 2] | bytes[i + 3] << 8));
+            }
             return whole;
         }
         // What the chip has sent so far lands in the DCB's lines; the rest of them stay as they were.

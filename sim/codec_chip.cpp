@@ -127,6 +127,15 @@ uint32_t CodecChip::Personality(uint32_t address, bool read, uint32_t value) {
     return 0;
 }
 
+bool CodecChip::TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
+    if (!m_configured) return false;
+    (void)portWord;
+    (void)bytes;
+    switch (m_idWord >> 20) {
+    default: return false;
+    }
+}
+
 uint32_t CodecChip::Diagnostics(uint32_t address, bool read, uint32_t value) {
     for (int f = 0; f < 2; ++f) {
         if (address != kFifo[f]) continue;

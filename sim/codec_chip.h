@@ -65,6 +65,10 @@ public:
     // push is asked to move the outbound stream on after a batch was committed.
     void SetOutboundPush(std::function<void()> push) { m_push = std::move(push); }
     void PushInbound(uint16_t half) { m_inbound.push_back(half); }
+    // A frame personality takes each inbound DMA transfer whole: the port word the transfer was
+    // headed by and its bytes. False when the loaded personality streams halves instead (the
+    // diagnostics port), or nothing is loaded.
+    bool TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
     std::deque<uint32_t>& Outbound() { return m_outbound; }
     // Chip B reports a device id 0x10 above A's, except on a board whose product data "ZA" holds
     // an artwork below 2 (an absent or empty field counts as a later board).
