@@ -65,6 +65,9 @@ TEST(JastelTest, HealthyBoardsOfBothKindsAndTheirFaults) {
         Controller board(FaultRig(row.fault, row.kind));
         EXPECT_TRUE(board.jastel.Gives("", row.result, row.parts)) << row.fault;
     }
+    // A reading equal to its limit is not over it.
+    Controller atLimit(R"({"boards": [{"tag": "B1", "kind": "brimola", "sensors": {"remote2_temp_c": 60, "remote2_temp_limit_c": 60}}]})");
+    EXPECT_TRUE(atLimit.jastel.Gives("", 1, {"Checking Jastel.LED ...Okay\n"}));
 }
 
 TEST(JastelTest, AStopIsHeededBeforeTheRunAndBetweenFlashChecks) {
