@@ -74,6 +74,12 @@ TEST(WexalDmaTests, CorruptionFailsTheDmaCompareAndTheSlaveCompareTellsWhere) {
         RootOnRig rig(FaultRig(fault));
         EXPECT_TRUE(rig.Gives(kDma + "Size=262144 Burst=131072", 2, {line, "DMA_Read compare failed\n", slave}));
     }
+    // SlaveCompare=Off, in any case, leaves the slave compare out; any other value keeps it.
+    for (const auto& [word, slave] : {std::pair{"off", false}, std::pair{"ON", true}}) {
+        RootOnRig rig(FaultRig(std::get<0>(cases[1])));
+        EXPECT_TRUE(rig.Gives(kDma + "Size=262144 Burst=131072 SlaveCompare=" + word, 2, {"DMA_Read compare failed\n"}));
+        EXPECT_EQ(rig.Has("Compare using slave mode reads"), slave) << word;
+    }
 }
 
 TEST(WexalDmaTests, StalledOrWronglyTaggedTransfersTimeOut) {
