@@ -35,6 +35,12 @@ TEST_F(RigTest, DcbSlotsAreTheRegisterWindowsStorageABcuWithoutGoStallsAndFlushD
     ASSERT_TRUE(ch->GetDCB(3, &back));
     EXPECT_EQ(back.w[7] ^ back.w[8], dcb.w[7]) << "only words 0-7 are filled";
     EXPECT_FALSE(ch->SetDCB(16, &dcb) || ch->GetDCB(-1, &back) || ch->SetDCB(1, nullptr));
+    // The trigger names the chain's first DCB, any of 1 to 15.
+    ch->Flush();
+    ch->SetDCBWords(9, MakeDcb(0, 5, 9, 0x3100, 0, 16, 0, src.Table()).w);
+    ch->Trigger(9);
+    Sdram("Brimola1")->Get(&v, 0x3100, 4);
+    EXPECT_TRUE(Live(ch).Done() && Live(ch).Tag() == 9 && v == 0x0BADF00Du) << std::hex << v;
 }
 
 TEST_F(RigTest, DisabledAndBadTableChannelsNeverCompleteAndHostMemoryRefusesWhatItCannotGive) {
