@@ -3,14 +3,33 @@
 
 namespace sim {
 
+RegisterMap::RegisterMap() : m_granules(kWindowBytes / kGranuleBytes) {}
+
 void RegisterMap::Add(uint32_t begin, uint32_t end, RegisterBlock* block) {
-    if (block && begin < end) m_ranges.push_back({begin, end, block});
+    if (!block || begin >= end) return;
+    // A granule the new claim covers whole is its own now; in one it covers in part, the covered
+    // registers are, the others keep their owner.
+    for (uint64_t g = begin / kGranuleBytes; g < m_granules.size() && g * kGranuleBytes < end; ++g) {
+        Granule& granule = m_granules[g];
+        const uint64_t first = g * kGranuleBytes, last = first + kGranuleBytes;
+        if (first >= begin && last <= end) {
+            granule = {block, nullptr};
+            continue;
+        }
+        if (!granule.registers) {
+            granule.registers = std::make_unique<std::array<RegisterBlock*, kGranuleWords>>();
+            granule.registers->fill(granule.owner);
+        }
+        for (uint32_t i = 0; i < kGranuleWords; ++i) {
+            const uint64_t offset = first + 4 * i;
+            if (offset >= begin && offset < end) (*granule.registers)[i] = block;
+        }
+    }
 }
 
 RegisterBlock* RegisterMap::Find(uint32_t offset) const {
-    for (auto it = m_ranges.rbegin(); it != m_ranges.rend(); ++it)
-        if (offset >= it->begin && offset < it->end) return it->block;
-    return nullptr;
+    const Granule& granule = m_granules[offset / kGranuleBytes];
+    return granule.registers ? (*granule.registers)[offset % kGranuleBytes / 4] : granule.owner;
 }
 
 uint32_t RegisterMap::Read(uint32_t offset) {

@@ -1,7 +1,9 @@
 // BAR0 register dispatch: blocks of registers claimed by byte-offset range, open for new device models.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace sim {
@@ -20,6 +22,8 @@ class RegisterMap {
 public:
     static constexpr uint32_t kWindowBytes = 0x100000;
 
+    RegisterMap();
+
     // Claims [begin, end) for block; the block is not owned. Later claims take precedence over
     // earlier ones where they overlap, so a model can take over part of a stand-in's range.
     void Add(uint32_t begin, uint32_t end, RegisterBlock* block);
@@ -27,12 +31,15 @@ public:
     void Write(uint32_t offset, uint32_t value);
 
 private:
-    struct Range {
-        uint32_t begin, end;
-        RegisterBlock* block;
+    // Each 256-byte granule of the window names the block that owns it whole, or, where claims
+    // share it, the block of each of its registers: every access finds its block at once.
+    static constexpr uint32_t kGranuleBytes = 0x100, kGranuleWords = kGranuleBytes / 4;
+    struct Granule {
+        RegisterBlock* owner = nullptr;
+        std::unique_ptr<std::array<RegisterBlock*, kGranuleWords>> registers;
     };
     RegisterBlock* Find(uint32_t offset) const;
-    std::vector<Range> m_ranges;
+    std::vector<Granule> m_granules;
 };
 
 }  // namespace sim
