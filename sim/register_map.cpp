@@ -1,6 +1,8 @@
 // Register dispatch by offset range.
 #include "sim/register_map.h"
 
+#include <algorithm>
+
 namespace sim {
 
 RegisterMap::RegisterMap() : m_granules(kWindowBytes / kGranuleBytes) {}
@@ -37,6 +39,36 @@ uint32_t RegisterMap::Read(uint32_t offset) {
     if (offset >= kWindowBytes) return 0;
     RegisterBlock* b = Find(offset);
     return b ? b->Read(offset) : 0;
+}
+
+void RegisterMap::ReadBlock(uint32_t offset, uint32_t* out, size_t count) {
+    offset &= ~3u;
+    while (count > 0) {
+        if (offset >= kWindowBytes) {
+            for (size_t i = 0; i < count; ++i) out[i] = 0;
+            return;
+        }
+        // The run of registers the same block answers.
+        RegisterBlock* b = Find(offset);
+        size_t n = 1;
+        while (n < count && offset + 4 * n < kWindowBytes) {
+            const uint32_t next = static_cast<uint32_t>(offset + 4 * n);
+            const Granule& granule = m_granules[next / kGranuleBytes];
+            if (next % kGranuleBytes == 0 && !granule.registers && granule.owner == b) {
+                n += kGranuleWords;  // a whole granule of the same block
+                continue;
+            }
+            if (Find(next) != b) break;
+            ++n;
+        }
+        n = std::min(n, count);
+        if (b) b->ReadBlock(offset, out, n);
+        else
+            for (size_t i = 0; i < n; ++i) out[i] = 0;
+        offset += static_cast<uint32_t>(4 * n);
+        out += n;
+        count -= n;
+    }
 }
 
 void RegisterMap::Write(uint32_t offset, uint32_t value) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -14,6 +15,11 @@ public:
     virtual ~RegisterBlock() = default;
     virtual uint32_t Read(uint32_t offset) = 0;
     virtual void Write(uint32_t offset, uint32_t value) = 0;
+    // count registers from offset, in order; a block whose registers are plain storage may read
+    // them at once.
+    virtual void ReadBlock(uint32_t offset, uint32_t* out, size_t count) {
+        for (size_t i = 0; i < count; ++i) out[i] = Read(offset + 4 * static_cast<uint32_t>(i));
+    }
 };
 
 // The 1 MiB register window. Offsets no block claims read 0 and ignore writes, as unimplemented
@@ -29,6 +35,8 @@ public:
     void Add(uint32_t begin, uint32_t end, RegisterBlock* block);
     uint32_t Read(uint32_t offset);
     void Write(uint32_t offset, uint32_t value);
+    // count registers from offset, as that many Reads in order would give them.
+    void ReadBlock(uint32_t offset, uint32_t* out, size_t count);
 
 private:
     // Each 256-byte granule of the window names the block that owns it whole, or, where claims
