@@ -41,7 +41,19 @@ public:
             if (a == 2) *g_StopFlag() = 1;
             return a;
         }
-        if (command.Find("\"Context RAM\"") == 0) return static_cast<DWORD>(mem.TestContextRAM(m_pattern));
+        // Keyword, then the text after it.
+        auto take = [&](const char* keyword) {
+            if (command.Find(keyword) != 0) return false;
+            command = command.Mid(static_cast<int>(std::strlen(keyword)));
+            command.TrimLeft(" ");
+            return true;
+        };
+        DWORD status = 0;
+        if (take("\"Context RAM\"")) return static_cast<DWORD>(mem.TestContextRAM(m_pattern));
+        if (take("\"Set DCM Phase\"")) return static_cast<DWORD>(mem.SetDCMPhase(command, 1));
+        if (take("\"MemBist Test\"")) return static_cast<DWORD>(mem.MemBistTest(command, &status));
+        if (take("\"MemBist Scan\"")) return static_cast<DWORD>(mem.MemBistScan(GetProgrammedFile(), command));
+        if (take("\"MemBist Range\"")) return mem.MemBistRange(command);
         return 0;
     }
     void HelpTest(CString) override {}
@@ -402,6 +414,57 @@ TEST_F(SorbelinMemTestsTest, RangeAppendsItsLineToTheBoardsFile) {
     EXPECT_EQ(unpackerB.mem.MemBistRange(("SAVE=YES FPGA=" + kUnpacker).c_str()), 0u);
     EXPECT_TRUE(unpackerB.out.HasColoured("Unable to open file NUX0000001.txt", kColorRed));
     EXPECT_EQ(support::Count(unpackerB.out.text, "--- TRY"), 0u);
+}
+
+// Each fault of the chip's memories fails the keyword that must catch it, naming it; the healthy rig passes.
+TEST_F(SorbelinMemTestsTest, FaultsAreCaughtByTheirKeywords) {
+    const char* window = R"([{"kind": "codec_membist_window", "board": "Nuxa1", "memory": 64, "low": 16, "high": 32}])";
+    const char* window32B = R"([{"kind": "codec_membist_window", "board": "Nuxa1", "chip": 2, "memory": 32, "low": 200, "high": 255}])";
+    struct Case {
+        const char* name;
+        bool unpacker, chipB;
+        const char* faults;
+        std::vector<std::string> commands;  // run in turn; the last one's result counts
+        DWORD result;
+        const char* text;
+        COLORREF colour;
+    } const cases[] = {
+        {"healthy self-test", false, false, "[]", {"\"MemBist Test\" DRAM=64 TEST=1"}, kRunPassed, "Result=0x00030001 - Passed\n", kColorGreen},
+        {"window moved away", false, false, window, {"\"MemBist Test\" DRAM=64 TEST=1"}, kRunFailed, "Result=0x00010001 - Failed\n", kColorRed},
+        {"the phase set into the moved window", false, false, window,
+         {"\"Set DCM Phase\" DRAM=64 VALUE=24", "\"MemBist Test\" DRAM=64 TEST=3"}, kRunPassed, "Result=0x00030003 - Passed\n", kColorGreen},
+        {"the phase set into the other memory", false, false, window,
+         {"\"Set DCM Phase\" DRAM=32 VALUE=24", "\"MemBist Test\" DRAM=64 TEST=3"}, kRunFailed, "Result=0x00010003 - Failed\n", kColorRed},
+        {"unpacker B, 32-bit window", true, true, window32B, {"\"MemBist Test\" DRAM=32 TEST=1"}, kRunFailed, "Total errors = ", kColorRed},
+        {"unpacker A is not B", true, false, window32B, {"\"MemBist Test\" DRAM=32 TEST=1"}, kRunPassed, "Passed\n", kColorGreen},
+        {"self-test never done", false, false, R"([{"kind": "codec_membist_fails", "board": "Nuxa1", "memory": 64, "result": "not_done"}])",
+         {"\"MemBist Test\" DRAM=64 TEST=1"}, kRunFailed, " - Not Done\n", 0x000000},
+        {"scan finds the moved window", false, false, window, {"\"MemBist Scan\" RANGE=(0x00,0x30) STEP=8,8 MAXFAIL=0"}, kRunPassed,
+         "~*BLACK*~1x:\t~*GREEN*~P ~*BLACK*~N", 0},
+        {"range reports it in red", true, false, window, {"\"MemBist Range\" FPGA=" + kUnpacker}, kRunPassed,
+         "found Range[ 16 ... 32 ]\n", kColorRed},
+        {"healthy context RAM", true, false, "[]", {"\"Context RAM\""}, kRunPassed, "", 0},
+        {"context RAM stuck bit", true, false, R"([{"kind": "codec_context_ram_stuck_bit", "board": "Nuxa1", "entry": 15, "word": 1, "bit": 17, "value": 0}])",
+         {"\"Context RAM\""}, kRunFailed, "Address[0x6400007C]  Wrote[0x5A5AA5A5]  Read[0x5A58A5A5]", kColorRed},
+        {"EMIF B stuck bit", false, true, R"([{"kind": "codec_emif_stuck_bit", "board": "Nuxa1", "chip": 2, "emif": "B", "bit": 1}])",
+         {"\"Context RAM\""}, kRunFailed, "Total errors 32 out of 32\n", kColorRed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoadFaults(c.faults);
+        MemChip& t = c.unpacker ? (c.chipB ? unpackerB : unpackerA) : (c.chipB ? packerB : packerA);
+        ASSERT_EQ(Program(t, c.unpacker ? kUnpacker : kPackerFFFF), kRunPassed);
+        DWORD result = 0;
+        for (const std::string& command : c.commands) result = t.Run((command + " -NORESET").c_str());
+        EXPECT_EQ(result, c.result);
+        if (!c.text[0]) {
+            EXPECT_FALSE(t.out.Has("Address[")) << t.out.text;
+        } else if (c.colour) {
+            EXPECT_TRUE(t.out.HasColoured(c.text, c.colour)) << t.out.text;
+        } else {
+            EXPECT_TRUE(t.out.Has(c.text)) << t.out.text;
+        }
+    }
 }
 
 }  // namespace
