@@ -50,6 +50,8 @@ public:
     static constexpr uint32_t kEncoder = 0x160;
     static constexpr uint32_t kEncoderIdWord = kEncoder << 20 | 0x08 << 12 | 0x050;
     static constexpr int64_t kDdrInitMicros = 3000;  // an encoder DDR sequence
+    // Packer personality (sim/codec_packer.cpp): device 0x120 (B 0x130).
+    static constexpr uint32_t kPacker = 0x120;
     static constexpr uint32_t kFifoDepth = 25;
     static constexpr int64_t kBlockMicros = 4;  // a window block transfer
 
@@ -86,6 +88,7 @@ private:
     uint32_t Personality(uint32_t address, bool read, uint32_t value);
     uint32_t Diagnostics(uint32_t address, bool read, uint32_t value);
     uint32_t Encoder(uint32_t address, bool read, uint32_t value);
+    bool PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
     uint32_t WindowAccess(int w, uint32_t reg, bool read, uint32_t value);
     uint32_t EmifFault(uint32_t address, uint32_t value) const;
 
