@@ -35,7 +35,7 @@ namespace {
 
 enum Code : DWORD {
     kShowRevID = 1, kRAMInit = 2, kShowStatus = 6, kShowContextRam = 7,
-    kVideoAlpha = 0x500, kVideoImage = 0x900, kSaveImage = 0x805, kSaveAlpha = 0x405,
+    kVideoAlpha = 0x500, kVideoImage = 0x900, kVideoMixed = 0xD00, kSaveImage = 0x805, kSaveAlpha = 0x405,
 };
 
 }  // namespace
@@ -47,7 +47,7 @@ DWORD CSorbelinPacker::RunTest(CString command) {
     } kKeywords[] = {
         {"Show RevID", kShowRevID},       {"Show Status", kShowStatus},           {"Show Context Ram", kShowContextRam},
         {"RAM_Init", kRAMInit},           {"\"Video:Alpha\"", kVideoAlpha},       {"\"Video:Image\"", kVideoImage},
-        {"\"Save Image\"", kSaveImage},   {"\"Save Alpha\"", kSaveAlpha},
+        {"\"Video:Mixed\"", kVideoMixed},               {"\"Save Image\"", kSaveImage},   {"\"Save Alpha\"", kSaveAlpha},
     };
     DWORD code = 0;
     CString rest;
@@ -98,7 +98,7 @@ DWORD CSorbelinPacker::RunTest(CString command) {
         }
     }
     // Sizes the picture classes cannot hold are refused before any picture is built.
-    const bool video = (code & ~kFramesFlag) == kVideoAlpha || (code & ~kFramesFlag) == kVideoImage;
+    const bool video = (code & ~kFramesFlag) == kVideoAlpha || (code & ~kFramesFlag) == kVideoImage || (code & ~kFramesFlag) == kVideoMixed;
     if ((video || code == kSaveImage || code == kSaveAlpha) && (request.width < 0 || request.height < 0 || request.width > 4095 || request.height > 4095)) {
         CString line;
         line.Format("Invalid resolution DIM=(%ld,%ld)\n", request.width, request.height);
@@ -126,6 +126,11 @@ DWORD CSorbelinPacker::RunTest(CString command) {
     case kVideoAlpha | kFramesFlag:
         return harness.RunAlpha(request, [&](Unpacked::Alpha::YCbCr_10_6& alpha) {
             return VideoAlpha(code, rest, alpha, static_cast<DWORD>(frames), verbose);
+        });
+    case kVideoMixed:
+    case kVideoMixed | kFramesFlag:
+        return harness.RunFull(request, [&](Unpacked::Alpha::YCbCr_10_6& alpha, Unpacked::Image::YCbCr_10_6& image) {
+            return VideoMixed(code, rest, alpha, image, static_cast<DWORD>(frames), verbose);
         });
     case kSaveImage: return SaveImage(rest, file, request.width, request.height);
     case kSaveAlpha: return SaveAlpha(rest, file, request.width, request.height);
@@ -860,6 +865,449 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
         PrintColor(line, kColorRed);
     } else if (!timedOut) {
         PrintColor("Passed\n", kColorGreen);
+    }
+    bar0[(0x58000 + 4 * srcNumber) / 4] = 0x80;
+    bar0[(0x58000 + 4 * srcNumber) / 4] = 1;
+    bar0[(0x58000 + 4 * dstNumber) / 4] = 0x80;
+    bar0[(0x58000 + 4 * dstNumber) / 4] = 1;
+    return result;
+}
+
+BOOL CSorbelinPacker::ReadSequence(const CString& value, DWORD frames, DWORD kinds[16]) {
+    CString text = value;
+    bool repeat = false;
+    const int dots = text.Find("...");
+    if (dots >= 0 && dots == text.GetLength() - 3) {
+        text = text.Left(dots);
+        repeat = true;
+    }
+    CString tokens;
+    for (int i = 0; i < text.GetLength(); ++i)
+        if (text[i] != ' ' && text[i] != '\t' && text[i] != '\r' && text[i] != '\n') tokens += CString(text[i], 1);
+    const DWORD n = frames < 15 ? frames : 15;
+    DWORD stored = 0;
+    bool bad = false, any = false;
+    do {
+        int from = 0;
+        while (stored < n && from <= tokens.GetLength()) {
+            int colon = tokens.Find(':', from);
+            if (colon < 0) colon = tokens.GetLength();
+            CString token = tokens.Mid(from, colon - from);
+            from = colon + 1;
+            token.MakeUpper();
+            if (token == "I" || token == "A") {
+                kinds[stored++] = token == "I" ? 1 : 2;
+                any = true;
+            } else {
+                bad = true;
+                break;
+            }
+        }
+    } while (repeat && !bad && any && stored < n);
+    // A repeat with nothing to repeat would never end: it names no frame kind.
+    if (bad || !any) {
+        PrintColor("Bad token in SEQUENCE\n", kColorRed);
+        return 0;
+    }
+    if (stored != frames) {
+        CString line;
+        line.Format("SEQUENCE count[%d] does not match number of frames specified[%d]\n", static_cast<int>(stored), static_cast<int>(frames));
+        PrintColor(line, kColorRed);
+        return 0;
+    }
+    return 1;
+}
+
+BOOL CSorbelinPacker::FlushPacker() {
+    for (int i = 0; i < 10; ++i) {
+        m_bridge->WriteDataFixed(kFlush, 0x10000);
+        Sleep(1);
+        if (!(m_bridge->ReadDataFixed(kFlush) & 0x10000)) return 1;
+    }
+    PrintColor("Unable to flush Sorbelin\n", kColorRed);
+    return 0;
+}
+
+BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha::YCbCr_10_6& alpha, const Unpacked::Image::YCbCr_10_6& image,
+                                 DWORD frames, DWORD callerVerbose) {
+    (void)code;
+    const int chip = GetChipFromName(1);
+    PrintColor(chip == 2 ? "Test Sorbelin B\n" : "Test Sorbelin A\n", kColorGreen);
+    const CParamString params(rest);
+    CString value;
+    const bool noCrc = params.IsSwitch("NOCRC", FALSE);
+    if (noCrc && callerVerbose > 1) PrintColor("CRC check is off\n", kColorBlack);
+    long forceUpdate = 0, forceStall = 0;
+    if (params.GetValue("FORCEUPDATE", value, FALSE)) {
+        forceUpdate = std::strtol(value.c_str(), nullptr, 10);
+        if (forceUpdate != 0 && forceUpdate != 1) {
+            PrintColor("FORCEUPDATE must be 0 or 1\n", kColorRed);
+            return 0;
+        }
+        if (forceUpdate) PrintColor("FORCEUPDATE=1\n", kColorBlack);
+    }
+    if (params.GetValue("FORCESTALL", value, FALSE)) {
+        forceStall = std::strtol(value.c_str(), nullptr, 10);
+        if (forceStall < 0 || forceStall > 2) {
+            PrintColor("FORCESTALL must be 0, 1 or 2\n", kColorRed);
+            return 0;
+        }
+        if (forceStall) PrintColor(forceStall == 1 ? "FORCESTALL=1\n" : "FORCESTALL=2\n", kColorBlack);
+    }
+    DWORD kinds[16] = {1, 1, 2, 1, 1, 2, 1, 1, 2, 1, 1, 2, 1, 1, 2, 1};
+    if (params.GetValue("SEQUENCE", value, FALSE) && !ReadSequence(value, frames, kinds)) return 0;
+    ResetVideoPortCRCs();
+    auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
+    const RegisterPtr bar0 = m_boardIF.GetRegisters();
+    if (chip != 1 && chip != 2) PrintColor("Unrecognized Chip", kColorRed);
+    if ((chip != 1 && chip != 2) || !bar0 || !board) {
+        PrintColor("pColl_X is NULL\n", kColorRed);
+        return 0;
+    }
+    const DWORD srcNumber = chip == 1 ? 28 : 29, dstNumber = chip == 1 ? 24 : 25, portOffset = chip == 1 ? 0x88000 : 0x90000;
+    CWexalDMAChannel* src = board->GetDMAChannel(static_cast<int>(srcNumber));
+    CWexalDMAChannel* dst = board->GetDMAChannel(static_cast<int>(dstNumber));
+    if (!InitRegs(callerVerbose)) {
+        PrintColor("InitRegs failed.\n", kColorRed);
+        return 0;
+    }
+    const DWORD w = image.GetWidth(), h = image.GetHeight();
+    if (!SetContext(0, w, h, kFormatImage, kFormatImage) || !SetContext(1, w, h, kFormatAlpha, kFormatAlpha)) {
+        PrintColor("Unable to initialize Sorbelin registers for image\n", kColorRed);
+        return 0;
+    }
+    CString line;
+    if (callerVerbose > 1) {
+        line.Format("WidthSrc[%d]  HeightSrc[%d]  SizeData[%ld]  dcbOut[%d]  dcbIn[%d]\n", static_cast<int>(w), static_cast<int>(h),
+                    static_cast<long>(image.GetSize()), static_cast<int>(srcNumber), static_cast<int>(dstNumber));
+        PrintColor(line, kColorBlack);
+    }
+    const DWORD imagePad = Packed::Image::YCbCr_8_2::GetPadFor(w, h), alphaPad = Packed::Alpha::YCbCr_8_2::GetPadFor(w, h);
+    Unpacked::Image::YCbCr_10_6 source(image, 0);
+    source.SetSampleFormat(kSampleFormatFull);
+    Packed::Image::YCbCr_8_2 rtvImage(source, imagePad), dstImage(source, imagePad);
+    Packed::Alpha::YCbCr_8_2 dstAlpha(alpha, alphaPad), rtvAlpha(alpha, alphaPad);
+    const char* missing = !dstImage.GetBuffer() ? "NULL pointer for dstImage\n" : !rtvImage.GetBuffer() ? "NULL pointer for rtvImage\n"
+                          : !dstAlpha.GetBuffer() ? "NULL pointer for dstAlpha\n" : !rtvAlpha.GetBuffer() ? "NULL pointer for rtvAlpha\n" : nullptr;
+    if (missing) {
+        PrintColor(missing, kColorRed);
+        return 0;
+    }
+    if (callerVerbose > 1) {
+        line.Format("SET:  XSize = %ld YSize = %ld ImageSize = %ld  PadSize = %ld\n", static_cast<long>(w), static_cast<long>(h),
+                    static_cast<long>(source.GetSize()), static_cast<long>(source.GetOffset()));
+        PrintColor(line, kColorBlack);
+    }
+    if (!m_controller || !m_controller->RAMClockEnable(1, 1)) {
+        PrintColor("ERROR:  Unable to set SulvthSDRAMClock\n", kColorRed);
+        return 0;
+    }
+    Sleep(1);
+
+    const DWORD n = frames < 15 ? frames : 15;
+    const auto isAlpha = [&](DWORD i) { return kinds[i % 16] == 2; };
+    const auto packedBytes = [&](bool a) { return a ? rtvAlpha.GetSize() + rtvAlpha.GetOffset() : rtvImage.GetSize() + rtvImage.GetOffset(); };
+    std::vector<WexalDCB> dstList, srcList;
+    BOOL result = 1;
+    bool timedOut = false;
+    DWORD compare = n;
+    DWORD verbose = callerVerbose;
+    for (int pass = forceStall ? 0 : 1; pass < 2; ++pass) {
+        verbose = pass == 0 ? 0 : callerVerbose;
+        result = 1;
+        timedOut = false;
+        compare = n;
+        dstList.clear();
+        srcList.clear();
+        src->Flush();
+        if (!FlushPacker()) return 0;
+        dst->Flush();
+        WexalDCB dstTemplate, srcTemplate;
+        dst->GetDCB(1, &dstTemplate);
+        dstTemplate.GetOpField().Set16bit(0);
+        DWORD a = 0, totalDwords = 0;
+        for (DWORD i = 0; i < n; ++i) {
+            const bool al = isAlpha(i);
+            DWORD pages = packedBytes(al) / 4096;
+            if ((pages & 0xFFFF) == 0) pages = 1;
+            const DWORD bytes = (pages & 0xFFFF) * 4096;
+            DWORD length = 0x400;
+            if (i == 0 && pass == 0) length = forceStall == 1 ? 0x200 : 0x800;
+            WexalDCB d = dstTemplate;
+            d.GetOpField().SetBCUPointer(al ? 3 : 2);
+            d.SetStartAddress(a);
+            d.SetLineLength(static_cast<WORD>(length));
+            d.SetInitialLineLength(static_cast<WORD>(length));
+            d.SetLines(static_cast<WORD>(pages - 1));
+            d.GetPortField().SetTag(static_cast<WORD>((i + 1) & 0xF));
+            d.GetOpField().SetNext(static_cast<BYTE>(forceUpdate ? 0 : (i + 2) % (n + 1)));
+            d.GetPortField().SetContextID(static_cast<BYTE>(forceUpdate ? 2 : isAlpha((i + 1) % (n + 1)) ? 1 : 0));
+            totalDwords += bytes / 4;
+            dstList.push_back(d);
+            dst->SetDCB(static_cast<int>((i + 1) & 0xF), &d);
+            if (verbose > 1) {
+                line.Format("DST Image:  Tag[%d]:  Addr[0x%08X]  [I=%d,W=%d,H=%d]\n", static_cast<int>((i + 1) & 0xF), a, static_cast<int>(length),
+                            static_cast<int>(length), static_cast<int>(pages - 1));
+                PrintColor(line, kColorBlack);
+            }
+            // Each destination frame starts out holding the expected packing at its own address.
+            const CImage& expected = al ? static_cast<const CImage&>(dstAlpha) : static_cast<const CImage&>(dstImage);
+            WriteMemory(expected.GetBuffer(), a, expected.GetSize() + expected.GetOffset());
+            bar0[0x40004 / 4] = 0xFF;
+            Sleep(1);
+            a += bytes;
+        }
+        src->GetDCB(1, &srcTemplate);
+        srcTemplate.GetOpField().Set16bit(1);
+        a += 0x20000;
+        for (DWORD j = 1; j <= n; ++j) {
+            const bool al = isAlpha(j - 1);
+            WexalDCB d = srcTemplate;
+            d.GetOpField().SetBCUPointer(al ? 5 : 4);
+            d.SetLineLength(static_cast<WORD>(w));
+            d.SetInitialLineLength(static_cast<WORD>(w));
+            d.SetLines(static_cast<WORD>(h - 1));
+            d.GetPortField().SetTag(static_cast<WORD>(j & 0xF));
+            d.SetStartAddress(a);
+            d.GetOpField().SetNext(static_cast<BYTE>(forceUpdate ? 0 : (j + 1) % (n + 1)));
+            d.GetPortField().SetContextID(static_cast<BYTE>(forceUpdate ? 2 : isAlpha(j % (n + 1)) ? 1 : 0));
+            srcList.push_back(d);
+            src->SetDCB(static_cast<int>(j & 0xF), &d);
+            if (verbose > 1) {
+                line.Format("SRC Image:  Tag[%d]:  Addr[0x%08X]  [I=%d,W=%d,H=%d]\n", static_cast<int>(j & 0xF), a, static_cast<int>(w),
+                            static_cast<int>(w), static_cast<int>(h - 1));
+                PrintColor(line, kColorBlack);
+            }
+            // An alpha frame carries the source alpha: its packing is what the chip must return.
+            const CImage& data = al ? static_cast<const CImage&>(alpha) : static_cast<const CImage&>(source);
+            WriteMemory(data.GetBuffer(), a, data.GetSize() + data.GetOffset());
+            bar0[0x40004 / 4] = 0xFF;
+            Sleep(1);
+            a += 4 * w * h;
+        }
+        for (int unit : {2, 4, 3, 5}) {
+            BufferControlUnit bcu(m_boardIF, unit);
+            bcu.Clear();
+            bcu.SetGo(1);
+        }
+        const auto wait = [&](DWORD tag, DWORD limitMs, DWORD index) {
+            Head dstHead = ReadHead(dst), srcHead = ReadHead(src);
+            if (verbose > 1) {
+                if (index == 0) {
+                    line.Format("Total destination size in DWORDS = %ld\n", static_cast<long>(totalDwords));
+                    PrintColor(line, kColorBlack);
+                }
+                line.Format("Frame Size Dst: Y=%d; I=%d; L=%d; P=%d.\nFrame Size Src: Y=%d; I=%d; L=%d; P=%d.\n", static_cast<int>(dstHead.lines),
+                            static_cast<int>(dstHead.initial), static_cast<int>(dstHead.length), static_cast<int>(dstHead.pad),
+                            static_cast<int>(srcHead.lines), static_cast<int>(srcHead.initial), static_cast<int>(srcHead.length),
+                            static_cast<int>(srcHead.pad));
+                PrintColor(line, kColorBlack);
+            }
+            CPerformanceList timer;
+            Sleep(1);
+            timer.SetMilliTimeout(limitMs, -1);
+            LONGLONG frequency = 0, t0 = 0, t1 = 0;
+            QueryPerformanceFrequency(&frequency);
+            QueryPerformanceCounter(&t0);
+            t1 = t0;
+            const DWORD kilo = totalDwords * 4 / 1000;
+            for (;;) {
+                dstHead = ReadHead(dst);
+                srcHead = ReadHead(src);
+                if (srcHead.Finished(tag)) QueryPerformanceCounter(&t1);
+                if (dstHead.Finished(tag)) {
+                    LONGLONG t2 = 0;
+                    QueryPerformanceCounter(&t2);
+                    const LONGLONG k2q = frequency ? (t1 - t0) * 1000 / frequency : 0, q2k = frequency ? (t2 - t1) * 1000 / frequency : 0;
+                    if (verbose > 1) {
+                        CString head;
+                        if (index) head.Format("Transfer #%d:  Took ", static_cast<int>(index));
+                        else head = "Transfer took ";
+                        line.Format("%sK2Q[%ld, %ld] Q2K[%ld, %ld] milliseconds for the completion of %d.%3.3dMbytes to DMA.\n"
+                                    " SorbelinToWexal DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n"
+                                    " WexalToSorbelin DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n",
+                                    head.c_str(), static_cast<long>(static_cast<uint64_t>(k2q) >> 32), static_cast<long>(k2q & 0xFFFFFFFF),
+                                    static_cast<long>(static_cast<uint64_t>(q2k) >> 32), static_cast<long>(q2k & 0xFFFFFFFF), static_cast<int>(kilo / 1000),
+                                    static_cast<int>(kilo % 1000), static_cast<int>(dstHead.tag), static_cast<int>(dstHead.lines),
+                                    static_cast<int>(dstHead.initial), static_cast<int>(dstHead.length), static_cast<int>(srcHead.tag),
+                                    static_cast<int>(srcHead.lines), static_cast<int>(srcHead.initial), static_cast<int>(srcHead.length));
+                        Print(line);
+                    }
+                    return true;
+                }
+                if (timer.IsTimeout()) break;
+            }
+            compare = dstHead.tag;
+            if (verbose > 1) Print("\n");
+            for (int i = 0; i < 10; ++i) {
+                if (verbose > 1) {
+                    LONGLONG now = 0;
+                    QueryPerformanceCounter(&now);
+                    line.Format("~*RED*~\nERROR: After %d milliseconds, timed out waiting for the\n  completion of %d.%3.3d Megabytes to DMA.\n~*BLACK*~"
+                                " SorbelinToWexal DMA:  Tag=%s  Lines=%s  InitialWidth=%s  Width=%s.\n"
+                                " WexalToSorbelin DMA:  Tag=%s  Lines=%s  InitialWidth=%s  Width=%s.\n\n",
+                                frequency ? static_cast<int>((now - t0) * 1000 / frequency) : 0, static_cast<int>(kilo / 1000), static_cast<int>(kilo % 1000),
+                                Marked(dstHead.tag).c_str(), Marked(dstHead.lines).c_str(), Marked(dstHead.initial).c_str(), Marked(dstHead.length).c_str(),
+                                Marked(srcHead.tag).c_str(), Marked(srcHead.lines).c_str(), Marked(srcHead.initial).c_str(), Marked(srcHead.length).c_str());
+                    Print(line);
+                }
+                Sleep(1);
+                dstHead = ReadHead(dst);
+                srcHead = ReadHead(src);
+            }
+            if (verbose > 1) {
+                ReportFrames("Wexal to Sorbelin", srcNumber, 1);
+                ReportFrames("Sorbelin to Wexal", dstNumber, 1);
+            }
+            timedOut = true;
+            result = 0;
+            return false;
+        };
+        if (!forceUpdate) {
+            bar0[portOffset / 4] = isAlpha(0) ? 1 : 0;
+            Sleep(1);
+            dst->Trigger(1);
+            src->Trigger(1);
+            wait(n, totalDwords / 20000 + 20, 0);
+        } else {
+            for (DWORD k = 1; k <= dstList.size(); ++k) {
+                bar0[portOffset / 4] = isAlpha(k - 1) ? 1 : 0;
+                Sleep(1);
+                dst->Trigger(static_cast<int>(k));
+                src->Trigger(static_cast<int>(k));
+                const WexalDCB& d = dstList[k - 1];
+                const DWORD limit = (d.GetLines() * d.GetLineLength() + d.GetInitialLineLength()) * 4 / 1000 / 20 + 20;
+                if (!wait(k, limit, k)) break;
+            }
+        }
+        bar0[0x40004 / 4] = 0xFF;
+        Sleep(1);
+    }
+    verbose = callerVerbose;
+
+    if (verbose > 1) {
+        line.Format("GET:  XSize = %ld YSize = %ld ImageSize = %ld  PadSize = %ld\n", static_cast<long>(w), static_cast<long>(h),
+                    static_cast<long>(rtvImage.GetSize()), static_cast<long>(rtvImage.GetOffset()));
+        PrintColor(line, kColorGreen);
+    }
+    const bool detailed = verbose > 1 && IsEngineering() && !IsRegression();
+    const DWORD pixels = w * h;
+    long total = 0;
+    bool previousBad = true;
+    for (DWORD k = 1; k <= dstList.size() && k <= srcList.size() && k <= compare; ++k) {
+        const bool al = isAlpha(k - 1);
+        const WexalDCB& d = dstList[k - 1];
+        const WexalDCB& s = srcList[k - 1];
+        const DWORD start = d.GetStartAddress();
+        if (detailed) {
+            line.Format(al ? "Read/Compare DST %s #%d:  Src[Tag=%d,Addr=0x%08X]  Dst[Tag=%d,Addr=0x%08X]\n"
+                           : "Read/Compare Dst%s #%d:  Src[Tag=%d,Addr=0x%08X]  Dst[Tag=%d,Addr=0x%08X]\n",
+                        al ? "Alpha" : "Image", static_cast<int>(k), static_cast<int>(s.GetPortField().GetTag()), s.GetStartAddress(),
+                        static_cast<int>(d.GetPortField().GetTag()), start);
+        } else {
+            line = "";
+            if (previousBad) line.Format("Read/Compare DST %s:  ", al ? "Alpha" : "Image");
+            CString tag;
+            tag.Format("%d ", static_cast<int>(d.GetPortField().GetTag()));
+            line += tag;
+        }
+        PrintColor(line, kColorBlack);
+        long frameErrors = 0;
+        int reports = 0;
+        if (al) {
+            ReadMemory(start, rtvAlpha.GetBuffer(), rtvAlpha.GetSize() + rtvAlpha.GetOffset());
+            const BYTE *e8 = dstAlpha.Get8BitPlane(), *e2 = dstAlpha.Get2BitPlane(), *r8 = rtvAlpha.Get8BitPlane(), *r2 = rtvAlpha.Get2BitPlane();
+            for (DWORD p = 0; p < pixels; ++p) {
+                const int shift = static_cast<int>(2 * (p % 4));
+                const DWORD ef = (e2[p / 4] >> shift) & 3, rf = (r2[p / 4] >> shift) & 3;
+                if (ef == rf && e8[p] == r8[p]) continue;
+                result = 0;
+                ++total;
+                if (++frameErrors > 80 || reports >= 20) continue;
+                ++reports;
+                line.Format("\nOffset[0x%08X]  Addr8bit[0x%08X]  Addr2bit[0x%08X]\n\tExpected:\tAlpha[0x%02X:%01X]\n\tRead:\t\tAlpha[0x%02X:%01X]\n", p,
+                            static_cast<DWORD>(e8 - dstAlpha.GetBuffer()) + p, static_cast<DWORD>(e2 - dstAlpha.GetBuffer()) + p / 4, e8[p], ef, r8[p], rf);
+                PrintColor(line, kColorRed);
+            }
+        } else {
+            ReadMemory(start, rtvImage.GetBuffer(), rtvImage.GetSize() + rtvImage.GetOffset());
+            const BYTE *e8 = dstImage.Get8BitPlane(), *e2 = dstImage.Get2BitPlane(), *r8 = rtvImage.Get8BitPlane(), *r2 = rtvImage.Get2BitPlane();
+            const DWORD off2 = static_cast<DWORD>(e2 - dstImage.GetBuffer()), off8 = static_cast<DWORD>(e8 - dstImage.GetBuffer());
+            for (DWORD i = 0; i + 1 < pixels; i += 2) {
+                const DWORD g = i / 2;
+                int wrong = 0;
+                for (int smp = 0; smp < 4; ++smp)
+                    if (((e2[g] >> (2 * smp)) & 3) != ((r2[g] >> (2 * smp)) & 3) || e8[4 * g + smp] != r8[4 * g + smp]) ++wrong;
+                if (!wrong) continue;
+                result = 0;
+                total += wrong;
+                frameErrors += wrong;
+                if (frameErrors > 80 || reports >= 20) continue;
+                ++reports;
+                line.Format("\nOffset[0x%08X]  2bit[0x%08X]  8bit[0x%08X]\n", i, start + off2 + i / 2, start + off8 + 2 * i);
+                PrintColor(line, kColorRed);
+                for (int side = 0; side < 2; ++side) {
+                    const BYTE* p8 = side ? r8 : e8;
+                    const BYTE* p2 = side ? r2 : e2;
+                    const char* label = side ? "Read:\t" : "Expected:";
+                    line.Format("\t%s\tY0[0x%02X:%01X]  CB[0x%02X:%01X]\n\t%s\tY1[0x%02X:%01X]  CR[0x%02X:%01X]\n", label, p8[4 * g + 1], (p2[g] >> 2) & 3,
+                                p8[4 * g], p2[g] & 3, label, p8[4 * g + 3], (p2[g] >> 6) & 3, p8[4 * g + 2], (p2[g] >> 4) & 3);
+                    PrintColor(line, kColorRed);
+                }
+            }
+        }
+        previousBad = frameErrors > 0;
+        if (frameErrors) {
+            CString path;
+            path.Format(al ? ".\\Zorv.Alpha.Packed.%d" : ".\\Zorv.Image.Packed.%d", static_cast<int>(k));
+            if (al) {
+                CMultiImageFile<Unpacked::Alpha::YCbCr_10_6, Packed::Alpha::YCbCr_8_2> pair;
+                pair.Save(path, alpha, rtvAlpha, 0);
+            } else {
+                CMultiImageFile<Unpacked::Image::YCbCr_10_6, Packed::Image::YCbCr_8_2> pair;
+                pair.Save(path, source, rtvImage, 0);
+            }
+        }
+    }
+    if (total == 0) {
+        PrintColor(timedOut ? "Timed out\n" : "Passed\n", timedOut ? kColorRed : kColorGreen);
+    } else {
+        // Each source frame read back where it was written, against what was written there.
+        for (DWORD k = 1; k <= srcList.size() && k <= dstList.size(); ++k) {
+            const bool al = isAlpha(k - 1);
+            const CImage& want = al ? static_cast<const CImage&>(alpha) : static_cast<const CImage&>(source);
+            const DWORD start = srcList[k - 1].GetStartAddress(), bytes = want.GetSize() + want.GetOffset();
+            if (detailed) line.Format("Read/Compare SRC Image #:  %d\n", static_cast<int>(k));
+            else line.Format(k == 1 ? "Read/Compare SRC Image #:  %d " : "%d ", static_cast<int>(srcList[k - 1].GetPortField().GetTag()));
+            PrintColor(line, kColorBlack);
+            std::vector<BYTE> copy(bytes);
+            if (!ReadMemory(start, copy.data(), bytes)) {
+                result = 0;
+                continue;
+            }
+            long errors = 0;
+            int reports = 0;
+            for (DWORD at = 0; at + 8 <= bytes; at += 8) {
+                DWORD ex[2], rd[2];
+                std::memcpy(ex, want.GetBuffer() + at, 8);
+                std::memcpy(rd, copy.data() + at, 8);
+                const bool bad0 = ((ex[0] ^ rd[0]) & 0xFFC0FFC0) != 0, bad1 = ((ex[1] ^ rd[1]) & 0xFFC0FFC0) != 0;
+                if (!bad0 && !bad1) continue;
+                result = 0;
+                errors += (bad0 ? 1 : 0) + (bad1 ? 1 : 0);
+                if (errors > 80 || reports >= 20) continue;
+                ++reports;
+                line.Format("Offset[0x%08X]:  SRC[0x%08X]\nOffset[0x%08X]:  SRC[0x%08X]\n"
+                            "                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n"
+                            "                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n",
+                            at, start, at + 4, start, ex[0], rd[0], ex[0] ^ rd[0], ex[1], rd[1], ex[1] ^ rd[1]);
+                PrintColor(line, kColorRed);
+            }
+        }
+        PrintColor("\n", kColorBlack);
+        line.Format("\nTotal %ld errors out of %ld\n", total, static_cast<long>(pixels));
+        PrintColor(line, kColorRed);
+        if (!noCrc) CheckChipCRCs(&source, &dstImage, &rtvImage, frames);
     }
     bar0[(0x58000 + 4 * srcNumber) / 4] = 0x80;
     bar0[(0x58000 + 4 * srcNumber) / 4] = 1;

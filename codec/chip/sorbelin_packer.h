@@ -14,7 +14,7 @@ class CSorbelinPacker : public CSorbelin {
 public:
     // Chip registers (reached through the host-port bridge).
     static constexpr DWORD kChipId = 0x6C000000, kDDRControl = 0x6C000004, kDCMControl = 0x6C00000C;
-    static constexpr DWORD kMemBist64 = 0x6C000010, kFifoStatus1 = 0x6C000018, kFifoStatus2 = 0x6C00001C;
+    static constexpr DWORD kMemBist64 = 0x6C000010, kFlush = 0x6C000014, kFifoStatus1 = 0x6C000018, kFifoStatus2 = 0x6C00001C;
     static constexpr DWORD kCrcIn = 0x6C000028, kCrcOut = 0x6C00002C, kContextRam = 0x64000000;
     static constexpr DWORD kBridgeId = 0x110, kFramesFlag = 0x20000;
     // Context RAM input formats.
@@ -65,6 +65,18 @@ public:
     // packed frames back and compared with the software packing. 1 passed, 0 failed.
     virtual BOOL VideoImage(DWORD code, CString rest, Unpacked::Image::YCbCr_10_6& source, DWORD frames, DWORD verbose);
     virtual BOOL VideoAlpha(DWORD code, CString rest, Unpacked::Alpha::YCbCr_10_6& source, DWORD frames, DWORD verbose);
+    // A chain of image and alpha frames (SEQUENCE=I:A..., default I, I, A, ...) through the two
+    // contexts in one run, or frame by frame with FORCEUPDATE=1; FORCESTALL=1 or 2 first runs a
+    // silent pass with a changed first line; -NOCRC leaves out the chip CRC check that follows
+    // errors. 1 when every frame compared equal and nothing timed out.
+    virtual BOOL VideoMixed(DWORD code, CString rest, const Unpacked::Alpha::YCbCr_10_6& alpha, const Unpacked::Image::YCbCr_10_6& image,
+                            DWORD frames, DWORD verbose);
+    // The frame kinds of SEQUENCE= ("I" 1, "A" 2, separated by ":", a final "..." repeating them)
+    // into kinds for frames frames. 0 after a red line for a bad token, a repeat without tokens
+    // or a count other than frames.
+    BOOL ReadSequence(const CString& value, DWORD frames, DWORD kinds[16]);
+    // The chip's packer flush: 0x10000 to the flush register until bit 16 reads clear (10 tries).
+    BOOL FlushPacker();
     // Packer FIFO and MemBist status (the MemBist register clears on read), and from revision
     // 0x424 on the cached port CRCs.
     virtual void ShowStatus();

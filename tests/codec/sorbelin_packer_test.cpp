@@ -211,4 +211,42 @@ TEST_F(SorbelinPackerTest, HarnessFormsWalkTheListsAndKeepTheirFailureRules) {
     }
 }
 
+TEST_F(SorbelinPackerTest, MixedSequencesAndWordsAreCheckedBeforeTheChip) {
+    const struct {
+        const char* value;
+        DWORD frames;
+        std::vector<DWORD> kinds;  // empty: refused
+        const char* says;
+    } rows[] = {
+        {"I:A...", 5, {1, 2, 1, 2, 1}, ""},
+        {"a : i", 2, {2, 1}, ""},
+        {"I:A", 3, {}, "SEQUENCE count[2] does not match number of frames specified[3]\n"},
+        {"I:X", 2, {}, "Bad token in SEQUENCE\n"},
+        {"...", 3, {}, "Bad token in SEQUENCE\n"},
+        {"I...", 20, {}, "SEQUENCE count[15] does not match number of frames specified[20]\n"},
+    };
+    for (const auto& row : rows) {
+        packA.out = {};
+        DWORD kinds[16] = {};
+        const BOOL ok = packA.ReadSequence(row.value, row.frames, kinds);
+        EXPECT_EQ(ok, row.kinds.empty() ? FALSE : TRUE) << row.value;
+        for (size_t i = 0; i < row.kinds.size(); ++i) EXPECT_EQ(kinds[i], row.kinds[i]) << row.value << " frame " << i;
+        if (row.kinds.empty()) {
+            EXPECT_TRUE(packA.out.HasColoured(row.says, kColorRed)) << packA.out.text;
+        }
+    }
+    Unpacked::Image::YCbCr_10_6 image(64, 64, 0);
+    Unpacked::Alpha::YCbCr_10_6 alpha(64, 64);
+    const struct {
+        const char* rest;
+        const char* says;
+    } words[] = {{"FORCEUPDATE=3", "FORCEUPDATE must be 0 or 1\n"}, {"FORCESTALL=5", "FORCESTALL must be 0, 1 or 2\n"}, {"SEQUENCE=I:Q", "Bad token"}};
+    for (const auto& row : words) {
+        packA.out = {};
+        EXPECT_EQ(packA.VideoMixed(0xD00, row.rest, alpha, image, 2, 1), 0) << row.rest;
+        EXPECT_TRUE(packA.out.HasColoured(row.says, kColorRed)) << packA.out.text;
+        EXPECT_FALSE(packA.out.Has("InitRegs")) << row.rest;
+    }
+}
+
 }  // namespace
