@@ -6,7 +6,13 @@
 
 #include "codec/chip/sorbelin_harness.h"
 #include "codec/chip/sorbelin_packer.h"
-#include "tests/devlib/rig_fixture.h"
+#include "devlib/devices.h"
+#include "framework/hw/buffer_control_unit.h"
+#include "framework/hw/wexal_dcb.h"
+#include "sim/codec_bridge.h"
+#include "sim/codec_chip.h"
+#include "platform/clock.h"
+#include "tests/support/rig.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
 
@@ -14,13 +20,14 @@ namespace {
 
 using support::Recording;
 
-class SorbelinPackerTest : public devtest::RigTest {
+class SorbelinPackerTest : public support::RigTest {
 protected:
     void SetUp() override {
-        devtest::RigTest::SetUp();
+        support::RigTest::SetUp();
         Attach();
         support::TakeText();
     }
+    static RegisterPtr Regs(const char* tag) { return Board(tag)->GetBAR0Space()->GetRegisterPointer(0, 0x100000); }
     void Attach() {
         bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
         for (auto* t : {&packA, &packB}) {
@@ -33,6 +40,57 @@ protected:
     void SetImages(CSorbelinPacker& t, const std::vector<const char*>& entries) {
         t.GetImageList()->FreeStrings();
         for (const char* e : entries) t.GetImageList()->Add(e);
+    }
+
+    // Programs chip A with a packer image of revision 0x424.
+    void ProgramPacker(const support::TempDir& dir) {
+        const std::string path = dir.Path() + "/PAQE0202.oxd";
+        const std::vector<uint8_t> bytes = sim::BuildCodecChipOxd("PAQE", sim::CodecChip::kPacker << 20 | 0x04 << 12 | 0x024);
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        std::fclose(f);
+        ASSERT_EQ(packA.Run(("Program VERBOSITY=1 FILE=" + path).c_str()), kRunPassed) << packA.out.text;
+    }
+    // One frame of bytes from SDRAM 0x800000 through chip A's packer (context 0) into SDRAM 0;
+    // the DST head as it ends.
+    DWORD PackOnce(const CImage& source, DWORD w, DWORD h, DWORD format, DWORD outBytes) {
+        bridge.WriteDataFixed(0x64000000, h << 16 | w);
+        bridge.WriteDataFixed(0x64000004, format << 16 | format);
+        EXPECT_TRUE(packA.WriteMemory(source.GetBuffer(), 0x800000, source.GetSize()));
+        auto* board = dynamic_cast<CWexalBoardDevice*>(packA.GetDevice());
+        CWexalDMAChannel* in = board->GetDMAChannel(28);
+        CWexalDMAChannel* out = board->GetDMAChannel(24);
+        in->Flush();
+        out->Flush();
+        WexalDCB d;
+        d.GetOpField().Set16bit(1);
+        d.GetOpField().SetBCUPointer(2);
+        d.GetPortField().SetTag(1);
+        d.SetStartAddress(0x800000);
+        d.SetInitialLineLength(static_cast<WORD>(w));
+        d.SetLineLength(static_cast<WORD>(w));
+        d.SetLines(static_cast<WORD>(h - 1));
+        in->SetDCB(1, &d);
+        d.GetOpField().Set16bit(0);
+        d.SetStartAddress(0);
+        d.SetInitialLineLength(1024);
+        d.SetLineLength(1024);
+        d.SetLines(static_cast<WORD>(outBytes / 4096 - 1));
+        out->SetDCB(1, &d);
+        BufferControlUnit bcu(packA.GetBoardIF(), 2);
+        bcu.Clear();
+        bcu.SetGo(1);
+        Regs("Nuxa1")[0x88000 / 4] = 0;
+        out->Trigger(1);
+        in->Trigger(1);
+        WexalDCB head;
+        for (int poll = 0; poll < 1000; ++poll) {
+            out->GetDCB(0, &head);
+            if (head.GetLines() == 0 && head.GetInitialLineLength() == 0 && head.GetPortField().GetTag() == 1) break;
+            Sleep(1);
+        }
+        return head.GetPortField().GetTag();
     }
 
     Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
@@ -246,6 +304,39 @@ TEST_F(SorbelinPackerTest, MixedSequencesAndWordsAreCheckedBeforeTheChip) {
         EXPECT_EQ(packA.VideoMixed(0xD00, row.rest, alpha, image, 2, 1), 0) << row.rest;
         EXPECT_TRUE(packA.out.HasColoured(row.says, kColorRed)) << packA.out.text;
         EXPECT_FALSE(packA.out.Has("InitRegs")) << row.rest;
+    }
+}
+
+// The rig's packer against the picture library's packing of the same source.
+TEST_F(SorbelinPackerTest, RigPacksInboundFramesAsTheSoftwareDoes) {
+    support::TempDir dir;
+    ProgramPacker(dir);
+    const struct {
+        bool image;
+        DWORD w, h;
+    } rows[] = {{true, 64, 64}, {true, 320, 240}, {false, 64, 64}, {false, 180, 121}};
+    for (const auto& row : rows) {
+        std::vector<BYTE> got;
+        std::vector<BYTE> want;
+        if (row.image) {
+            Unpacked::Image::YCbCr_10_6 source(row.w, row.h, 0);
+            source.FillRandom(0x1234 + row.w, 1, 0, 0x3FF);
+            const Packed::Image::YCbCr_8_2 packed(source, Packed::Image::YCbCr_8_2::GetPadFor(row.w, row.h));
+            want.assign(packed.GetBuffer(), packed.GetBuffer() + packed.GetSize() + packed.GetOffset());
+            got.assign(want.size(), 0xEE);
+            ASSERT_TRUE(packA.ClearSDRAM(0, static_cast<DWORD>(want.size()), 0));
+            EXPECT_EQ(PackOnce(source, row.w, row.h, 16, static_cast<DWORD>(want.size())), 1u);
+        } else {
+            Unpacked::Alpha::YCbCr_10_6 source(row.w, row.h);
+            source.FillRandom(0x4321 + row.w);
+            const Packed::Alpha::YCbCr_8_2 packed(source, Packed::Alpha::YCbCr_8_2::GetPadFor(row.w, row.h));
+            want.assign(packed.GetBuffer(), packed.GetBuffer() + packed.GetSize() + packed.GetOffset());
+            got.assign(want.size(), 0xEE);
+            ASSERT_TRUE(packA.ClearSDRAM(0, static_cast<DWORD>(want.size()), 0));
+            EXPECT_EQ(PackOnce(source, row.w, row.h, 17, static_cast<DWORD>(want.size())), 1u);
+        }
+        ASSERT_TRUE(packA.ReadMemory(0, got.data(), static_cast<DWORD>(got.size())));
+        EXPECT_TRUE(got == want) << (row.image ? "image " : "alpha ") << row.w << "x" << row.h;
     }
 }
 
