@@ -7,7 +7,6 @@ namespace sim {
 
 namespace {
 
-constexpr uint32_t kContextRam = 0x64000000;
 constexpr uint32_t kFormatImage = 16, kFormatAlpha = 17;
 
 uint64_t PadTo4096(uint64_t bytes) { return (4096 - bytes % 4096) % 4096; }
@@ -54,20 +53,30 @@ std::vector<uint8_t> PackAlpha(const std::vector<uint8_t>& in, uint64_t pixels) 
 // transfer, an empty geometry or another format is taken and produces nothing, so the outbound
 // channel waits as it would on the chip.
 bool CodecChip::PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
-    const uint32_t entry = kContextRam + 8 * (portWord & 0xF);
-    const auto get = [&](uint32_t a) {
-        const auto it = m_registers.find(a);
-        return it == m_registers.end() ? 0u : it->second;
-    };
-    const uint32_t word0 = get(entry), word1 = get(entry + 4);
+    uint32_t word0 = 0, word1 = 0;
+    PixelContext(static_cast<int>(portWord & 0xF), word0, word1);
     const uint64_t width = word0 & 0xFFF, height = (word0 >> 16) & 0xFFF, pixels = width * height;
     const uint32_t format = word1 & 0xFFFF;
     std::vector<uint8_t> packed;
-    if (pixels && format == kFormatImage && bytes.size() >= 4 * pixels) packed = PackImage(bytes, pixels);
-    else if (pixels && format == kFormatAlpha && bytes.size() >= 2 * pixels) packed = PackAlpha(bytes, pixels);
+    uint64_t consumed = 0;
+    if (pixels && format == kFormatImage && bytes.size() >= 4 * pixels) {
+        packed = PackImage(bytes, pixels);
+        consumed = 4 * pixels;
+    } else if (pixels && format == kFormatAlpha && bytes.size() >= 2 * pixels) {
+        packed = PackAlpha(bytes, pixels);
+        consumed = 2 * pixels;
+    }
     if (packed.empty()) return true;
-    for (size_t i = 0; i + 4 <= packed.size(); i += 4)
-        m_outbound.push_back(uint32_t{packed[i]} | uint32_t{packed[i + 1]} << 8 | uint32_t{packed[i + 2]} << 16 | uint32_t{packed[i + 3]} << 24);
+    // The port CRCs run over the words the packer took in and the words it sent out.
+    const auto words = [](const uint8_t* p, size_t n) {
+        std::vector<uint32_t> w(n / 4);
+        for (size_t i = 0; i < w.size(); ++i) w[i] = uint32_t{p[4 * i]} | uint32_t{p[4 * i + 1]} << 8 | uint32_t{p[4 * i + 2]} << 16 | uint32_t{p[4 * i + 3]} << 24;
+        return w;
+    };
+    const std::vector<uint32_t> in = words(bytes.data(), static_cast<size_t>(consumed)), out = words(packed.data(), packed.size());
+    PixelCrcFeed(kCrcIn, in.data(), in.size());
+    PixelCrcFeed(kCrcOut, out.data(), out.size());
+    m_outbound.insert(m_outbound.end(), out.begin(), out.end());
     // The outbound channel moves on from within this transfer: another channel's step, which the
     // engine allows while it brings this one.
     if (m_push) m_push();

@@ -9,8 +9,6 @@
 #include "devlib/devices.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/wexal_dcb.h"
-#include "sim/codec_bridge.h"
-#include "sim/codec_chip.h"
 #include "platform/clock.h"
 #include "tests/support/rig.h"
 #include "tests/support/output.h"
@@ -19,6 +17,8 @@
 namespace {
 
 using support::Recording;
+
+const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQE0202.oxd";
 
 class SorbelinPackerTest : public support::RigTest {
 protected:
@@ -42,15 +42,10 @@ protected:
         for (const char* e : entries) t.GetImageList()->Add(e);
     }
 
-    // Programs chip A with a packer image of revision 0x424.
-    void ProgramPacker(const support::TempDir& dir) {
-        const std::string path = dir.Path() + "/PAQE0202.oxd";
-        const std::vector<uint8_t> bytes = sim::BuildCodecChipOxd("PAQE", sim::CodecChip::kPacker << 20 | 0x04 << 12 | 0x024);
-        FILE* f = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-        std::fclose(f);
-        ASSERT_EQ(packA.Run(("Program VERBOSITY=1 FILE=" + path).c_str()), kRunPassed) << packA.out.text;
+    // Programs the chip with the packer image (revision 0x424).
+    void ProgramPacker(Recording<CSorbelinPacker>& t) {
+        ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()), kRunPassed) << t.out.text;
+        t.out = {};
     }
     // One frame of bytes from SDRAM 0x800000 through chip A's packer (context 0) into SDRAM 0;
     // the DST head as it ends.
@@ -309,8 +304,7 @@ TEST_F(SorbelinPackerTest, MixedSequencesAndWordsAreCheckedBeforeTheChip) {
 
 // The rig's packer against the picture library's packing of the same source.
 TEST_F(SorbelinPackerTest, RigPacksInboundFramesAsTheSoftwareDoes) {
-    support::TempDir dir;
-    ProgramPacker(dir);
+    ProgramPacker(packA);
     const struct {
         bool image;
         DWORD w, h;
