@@ -30,6 +30,7 @@ protected:
     static RegisterPtr Regs(const char* tag) { return Board(tag)->GetBAR0Space()->GetRegisterPointer(0, 0x100000); }
     void Attach() {
         bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
+        jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
         for (auto* t : {&packA, &packB}) {
             t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
             t->GetBoardIF().GetBAR0(FALSE);
@@ -332,6 +333,33 @@ TEST_F(SorbelinPackerTest, RigPacksInboundFramesAsTheSoftwareDoes) {
         ASSERT_TRUE(packA.ReadMemory(0, got.data(), static_cast<DWORD>(got.size())));
         EXPECT_TRUE(got == want) << (row.image ? "image " : "alpha ") << row.w << "x" << row.h;
     }
+}
+
+// Round trips on the healthy rig, through the dispatcher, for both chips.
+TEST_F(SorbelinPackerTest, RoundTripsPassOnTheHealthyRig) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    const struct {
+        const char* command;
+        std::vector<std::string> says;
+    } rows[] = {
+        {"\"Video:Image\" DIM=(720,486)", {"Width = 720  Height = 486\n", "Passed\n"}},
+        {"\"Video:Image\" DIM=(64,64) FRAMES=3", {"DST Image:  Tag[3]:  Addr[0x00006000]  [1024, 1024, 2]\n", "Passed\n"}},
+        {"\"Video:Alpha\" DIM=(720,486) FRAMES=2", {"Passed\n"}},
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=3 FORCEUPDATE=1", {"~*GREEN*~PASS:\tResolution[64,64]\t\tTest[GRID]"}},
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:I", {"~*GREEN*~PASS:\tResolution[64,64]"}},
+    };
+    for (Recording<CSorbelinPacker>* t : {&packA, &packB}) {
+        ProgramPacker(*t);
+        for (const auto& row : rows) {
+            t->out = {};
+            SetImages(*t, {"GRID", "RANDOM SEED=0x12345678"});
+            EXPECT_EQ(t->RunTest(row.command), 1u) << t->GetName().str() << " " << row.command << "\n" << t->out.text;
+            EXPECT_TRUE(support::HasAll(t->out.text, row.says)) << row.command;
+            EXPECT_FALSE(t->out.Has("FAIL")) << row.command;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 }  // namespace
