@@ -49,6 +49,8 @@ DWORD CSorbelinPacker::RunTest(CString command) {
         {"RAM_Init", kRAMInit},           {"\"Video:Alpha\"", kVideoAlpha},       {"\"Video:Image\"", kVideoImage},
         {"\"Video:Mixed\"", kVideoMixed},               {"\"Save Image\"", kSaveImage},   {"\"Save Alpha\"", kSaveAlpha},
     };
+    // The bridge serves both chips: point it at this test's chip first.
+    SelectChip();
     DWORD code = 0;
     CString rest;
     for (const auto& row : kKeywords) {

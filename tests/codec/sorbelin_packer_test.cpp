@@ -38,6 +38,10 @@ protected:
             t->out = {};
         }
     }
+    void LoadFaults(const std::string& faults) {
+        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}], "faults": )" + faults + "}").c_str());
+        Attach();
+    }
     void SetImages(CSorbelinPacker& t, const std::vector<const char*>& entries) {
         t.GetImageList()->FreeStrings();
         for (const char* e : entries) t.GetImageList()->Add(e);
@@ -360,6 +364,59 @@ TEST_F(SorbelinPackerTest, RoundTripsPassOnTheHealthyRig) {
         }
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+// Each fault fails the round trips it reaches, with the lines that name it; the other chip passes.
+TEST_F(SorbelinPackerTest, RoundTripFaultsAreCaught) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    const struct {
+        const char* fault;
+        int chip;
+        const char* command;
+        std::vector<std::string> says;
+        const char* dump;  // a frame dump the failure leaves, or null
+    } rows[] = {
+        {R"({"kind": "codec_wrong_device_id", "board": "Nuxa1", "chip": 1, "id": 1365})", 1, "\"Video:Image\" DIM=(64,64)",
+         {"Incorrect Sorbelin rev expected[0x120]  Received(DevID[0x555]", "InitRegs failed.\n"}, nullptr},
+        {R"({"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 272, "major": 0})", 2, "\"Video:Alpha\" DIM=(64,64)",
+         {"ERROR: Dremolun Major rev not high enough\n", "InitRegs failed.\n"}, nullptr},
+        {R"({"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 273})", 1, "\"Video:Image\" DIM=(64,64)", {"ERROR: Bad Dremolun ID = 0x111"}, nullptr},
+        {R"({"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 2, "memory": 64})", 2, "\"Video:Alpha\" DIM=(64,64)",
+         {"Timeout waiting for DDR SDRAM Init done.\n", "InitRegs failed.\n"}, nullptr},
+        {R"({"kind": "codec_emif_stuck_bit", "board": "Nuxa1", "chip": 1, "emif": "B", "bit": 0, "value": 0})", 1, "\"Video:Image\" DIM=(64,64)",
+         {"Timeout waiting for DDR SDRAM Init done.\n"}, nullptr},
+        {R"({"kind": "dma_stall", "board": "Nuxa1", "channel": 28})", 1, "\"Video:Image\" DIM=(64,64) FRAMES=2",
+         {"ERROR: After ", "timed out waiting for the\n", "Wexal to Sorbelin"}, nullptr},
+        {R"({"kind": "dma_stall", "board": "Nuxa1", "channel": 25})", 2, "\"Video:Alpha\" DIM=(64,64)", {"timed out waiting for the\n"}, nullptr},
+        {R"({"kind": "dma_stall", "board": "Nuxa1", "channel": 24})", 1, "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:I VERBOSE=2",
+         {"timed out waiting for the\n", "~*RED*~FAIL:\tResolution[64,64]"}, nullptr},
+        // A Y bit of the source frames in the main SDRAM: the packed frames and the source check both show it.
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "from": 12288, "to": 28672, "bit": 24, "value": 1})", 1, "\"Video:Image\" DIM=(64,64)",
+         {"Offset[0x00000000]  2bit[", "Read/Compare SRC Image #:  1", "EX xor RD[0x01000000]", "Total "}, "Zorv.Image.Packed.1"},
+        {R"({"kind": "codec_flush_stuck", "board": "Nuxa1", "chip": 2})", 2, "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:A FORCEUPDATE=1",
+         {"Unable to flush Sorbelin\n"}, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        LoadFaults(std::string("[") + row.fault + "]");
+        Recording<CSorbelinPacker>& t = row.chip == 1 ? packA : packB;
+        Recording<CSorbelinPacker>& other = row.chip == 1 ? packB : packA;
+        ProgramPacker(t);
+        ProgramPacker(other);
+        for (auto* p : {&t, &other}) SetImages(*p, {"GRID"});
+        EXPECT_EQ(t.RunTest(row.command), 0u) << t.out.text;
+        EXPECT_TRUE(support::HasAll(t.out.text, row.says));
+        EXPECT_FALSE(t.out.Has("Passed\n"));
+        if (row.dump) {
+            EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/.\\" + row.dump) || std::filesystem::exists(dir.Path() + "/" + row.dump));
+        }
+        // The fault is this chip's (or this chip's channels'), so the other chip still passes;
+        // a bridge fault reaches both.
+        if (std::string(row.fault).find("bridge_") == std::string::npos && std::string(row.fault).find("sdram_stuck") == std::string::npos) {
+            EXPECT_EQ(other.RunTest("\"Video:Image\" DIM=(64,64)"), 1u) << other.out.text;
+        }
+    }
 }
 
 }  // namespace
