@@ -11,6 +11,7 @@
 #include "framework/hw/wexal_dcb.h"
 #include "platform/clock.h"
 #include "tests/support/rig.h"
+#include "tests/boards/root_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
 
@@ -415,6 +416,32 @@ TEST_F(SorbelinPackerTest, RoundTripFaultsAreCaught) {
         // a bridge fault reaches both.
         if (std::string(row.fault).find("bridge_") == std::string::npos && std::string(row.fault).find("sdram_stuck") == std::string::npos) {
             EXPECT_EQ(other.RunTest("\"Video:Image\" DIM=(64,64)"), 1u) << other.out.text;
+        }
+    }
+}
+
+using PackerRoot = RootKeywords;
+
+// Through the codec board's root as the host runs it: the production lines, then the root's
+// DCB-addressed save of the frames the round trip left.
+TEST_F(PackerRoot, ProductionLinesPassAndTheRootsDcbSaveLands) {
+    for (const char* chip : {"A", "B"}) {
+        SCOPED_TRACE(chip);
+        const std::string test = std::string("Nuxa1 <CSorbelinPacker") + chip + " ";
+        std::string out;
+        ASSERT_EQ(Run(test + "Program VERBOSITY=1 FILE=$(CWD)\\testdata\\PAQE$(VPDVER).oxd>", &out), kRunPassed) << out;
+        EXPECT_EQ(Run(test + "\"Video:Image\" DIM=(720,486)>", &out), kRunPassed) << out;
+        EXPECT_EQ(Run(test + "\"Video:Alpha\" DIM=(720,486)>", &out), kRunPassed) << out;
+        EXPECT_EQ(Run(test + "\"Video:Image\" DIM=(64,64) FRAMES=2>", &out), kRunPassed) << out;
+        const std::string save = std::string("Nuxa1 <CNuxaBoard \"Save Image\" ADDRESS=@DCB(PACKER, DEVICE") + chip + ", 1, 2) DIM=(64,64) FILE=img" + chip + ">";
+        EXPECT_EQ(Run(save, &out), kRunPassed) << out;
+        // The alpha round trip left the destination chain at 0x1000, where the image frames follow it.
+        EXPECT_TRUE(support::HasAll(out, {"Wexal Address:  Src[0x00007000]  Dst[0x00001000]\n", "Wexal Address:  Src[0x0000B000]  Dst[0x00004000]\n"}));
+        for (int d : {1, 2}) {
+            const std::string file = Dir().Path() + "/img" + chip + ".Packed." + std::to_string(d);
+            ASSERT_TRUE(std::filesystem::exists(file)) << file;
+            // The identity, the unpacked source (64 x 64 x 4 bytes) and the packed frame with its pad.
+            EXPECT_GT(std::filesystem::file_size(file), 16u + 64 * 64 * 4 + 12288u) << file;
         }
     }
 }
