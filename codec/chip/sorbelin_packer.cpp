@@ -19,7 +19,7 @@
 #include "images/multi_image_file.h"
 
 CSorbelinPacker::CSorbelinPacker(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CString name)
-    : CSorbelin(dsp, bridge, controller, name) {
+    : CSorbelin(dsp, bridge, controller, name), m_memTests(*this, CSorbelinMemTests::kPacker, controller) {
     ResetVideoPortCRCs();
     const int preset = (IsRegression() ? 2 : 0) | (IsEngineering() ? 1 : 0);
     if (!GetImageList()->SetDefaults(preset, 1)) PrintColor("Image Mode is UNDEFINED\n", kColorRed);
@@ -34,7 +34,7 @@ DWORD CSorbelinPacker::GetNextRunStage(DWORD previous) {
 namespace {
 
 enum Code : DWORD {
-    kShowRevID = 1, kRAMInit = 2, kShowStatus = 6, kShowContextRam = 7,
+    kShowRevID = 1, kRAMInit = 2, kContextRAM = 3, kSetDCMPhase = 4, kShowStatus = 6, kShowContextRam = 7, kMemBistTest = 8, kMemBistScan = 9,
     kVideoAlpha = 0x500, kVideoImage = 0x900, kVideoMixed = 0xD00, kSaveImage = 0x805, kSaveAlpha = 0x405,
 };
 
@@ -46,7 +46,8 @@ DWORD CSorbelinPacker::RunTest(CString command) {
         DWORD code;
     } kKeywords[] = {
         {"Show RevID", kShowRevID},       {"Show Status", kShowStatus},           {"Show Context Ram", kShowContextRam},
-        {"RAM_Init", kRAMInit},           {"\"Video:Alpha\"", kVideoAlpha},       {"\"Video:Image\"", kVideoImage},
+        {"RAM_Init", kRAMInit},           {"\"Context RAM\"", kContextRAM},       {"\"Set DCM Phase\"", kSetDCMPhase},
+        {"\"MemBist Test\"", kMemBistTest}, {"\"MemBist Scan\"", kMemBistScan},    {"\"Video:Alpha\"", kVideoAlpha},       {"\"Video:Image\"", kVideoImage},
         {"\"Video:Mixed\"", kVideoMixed},               {"\"Save Image\"", kSaveImage},   {"\"Save Alpha\"", kSaveAlpha},
     };
     // The bridge serves both chips: point it at this test's chip first.
@@ -119,6 +120,14 @@ DWORD CSorbelinPacker::RunTest(CString command) {
     case kShowStatus: ShowStatus(); return 1;
     case kShowContextRam: ShowContextRam(); return 1;
     case kRAMInit: return RAMInit(1);
+    case kContextRAM: return static_cast<DWORD>(m_memTests.TestContextRAM(m_pattern));
+    case kSetDCMPhase: return static_cast<DWORD>(m_memTests.SetDCMPhase(rest, 1));
+    case kMemBistTest: {
+        DWORD status = 0;
+        return static_cast<DWORD>(m_memTests.MemBistTest(rest, &status));
+    }
+    case kMemBistScan:
+    case kMemBistScan | kFramesFlag: return static_cast<DWORD>(m_memTests.MemBistScan(file, rest));
     case kVideoImage:
     case kVideoImage | kFramesFlag:
         return harness.RunImage(request, [&](Unpacked::Image::YCbCr_10_6& image) {

@@ -420,6 +420,49 @@ TEST_F(SorbelinPackerTest, RoundTripFaultsAreCaught) {
     }
 }
 
+// The memory keywords reach the shared memory tests on the packer's chip, with its revision rule.
+TEST_F(SorbelinPackerTest, MemoryKeywordsRunOnThePackersChip) {
+    std::vector<DWORD> pattern(64);
+    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = 0x01010101u * static_cast<DWORD>(i) ^ 0xA5A55A5Au;
+    const std::string testImage = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQF0202.oxd";
+    const struct {
+        const char* fault;  // "" none
+        bool testImage;     // the revision FFFF image
+        int chip;
+        const char* command;
+        DWORD result;
+        const char* says;
+    } rows[] = {
+        {"", false, 1, "\"Context RAM\"", 1, nullptr},
+        {R"({"kind": "codec_context_ram_stuck_bit", "board": "Nuxa1", "chip": 2, "entry": 3, "word": 1, "bit": 9})", false, 2, "\"Context RAM\"", 0,
+         "Address[0x6400001C]"},
+        {"", false, 2, "\"Set DCM Phase\" DRAM=32 VALUE=130", 1, nullptr},
+        {"", false, 1, "\"MemBist Test\" DRAM=64 TEST=1", 0, "64 bit memory requires a minimum Packer revision of 0xFFFF\n"},
+        {"", true, 1, "\"MemBist Test\" DRAM=64 TEST=1", 1, "Passed\n"},
+        {R"({"kind": "codec_membist_fails", "board": "Nuxa1", "chip": 2, "memory": 32, "result": "not_done"})", true, 2, "\"MemBist Test\" DRAM=32 TEST=1", 0,
+         "Not Done"},
+        {"", true, 1, "\"MemBist Scan\" FRAMES=2 RETRY=17", 0, "RETRY must be between 0 and 16\n"},
+        {"", true, 1, "\"MemBist Test\" FRAMES=2 DRAM=64 TEST=1", 0, "Not recognized as a valid test"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        if (*row.fault) LoadFaults(std::string("[") + row.fault + "]");
+        Recording<CSorbelinPacker>& t = row.chip == 1 ? packA : packB;
+        t.SetPatternBuffer(&pattern);
+        if (row.testImage) {
+            ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + testImage).c_str()), kRunPassed) << t.out.text;
+            t.out = {};
+        } else {
+            ProgramPacker(t);
+        }
+        EXPECT_EQ(t.RunTest(row.command), row.result) << t.out.text;
+        if (row.says) {
+            EXPECT_TRUE(t.out.Has(row.says)) << t.out.text;
+        }
+        if (*row.fault) LoadFaults("[]");
+    }
+}
+
 using PackerRoot = RootKeywords;
 
 // Through the codec board's root as the host runs it: the production lines, then the root's
