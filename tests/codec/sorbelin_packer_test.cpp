@@ -463,6 +463,62 @@ TEST_F(SorbelinPackerTest, MemoryKeywordsRunOnThePackersChip) {
     }
 }
 
+// The chip's port CRCs: the check against the models in engineering mode, the status display's
+// cache, and the context display after a mixed run.
+TEST_F(SorbelinPackerTest, PortCrcsStatusAndContextDisplays) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    const struct {
+        const char* fault;
+        bool engineering;
+        std::vector<std::pair<const char*, COLORREF>> lines;  // each line and its colour; none: nothing printed
+    } rows[] = {
+        {"[]", true, {{"SRC Unpacked Image:\tSorbelinCRC[", kColorGreen}, {"DST Packed Image:\tSorbelinCRC[", kColorGreen}}},
+        {R"([{"kind": "codec_crc_wrong", "board": "Nuxa1", "chip": 1, "register": "out", "mask": 4}])", true,
+         {{"SRC Unpacked Image:\tSorbelinCRC[", kColorGreen}, {"DST Packed Image:\tSorbelinCRC[", kColorRed}}},
+        {"[]", false, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        LoadFaults(row.fault);
+        std::FILE* f = std::fopen("CmdLine", "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs(row.engineering ? "pexhost.exe -ENGINEERING" : "pexhost.exe", f);
+        std::fclose(f);
+        ProgramPacker(packA);
+        Unpacked::Image::YCbCr_10_6 source(64, 64, 0);
+        source.FillGrid(1, 0, 0x3FF);
+        packA.ResetVideoPortCRCs();
+        ASSERT_EQ(packA.VideoImage(0x900, "", source, 2, 1), 1) << packA.out.text;
+        const Packed::Image::YCbCr_8_2 expected(source, Packed::Image::YCbCr_8_2::GetPadFor(64, 64));
+        packA.out = {};
+        packA.CheckChipCRCs(&source, &expected, nullptr, 2);
+        if (row.lines.empty()) {
+            EXPECT_EQ(packA.out.text, "");
+        }
+        for (const auto& [line, colour] : row.lines) EXPECT_TRUE(packA.out.HasColoured(line, colour)) << packA.out.text;
+        EXPECT_FALSE(packA.out.Has("RTV Packed Image"));
+        // The status display keeps the first values it read until the next reset.
+        packA.out = {};
+        packA.ShowStatus();
+        const std::string first = packA.out.text;
+        EXPECT_TRUE(support::HasAll(first, {"Packer fifo:\tStatus1[0x", "\"<-- Clears on read\"\n", "PACKER CRC Video Port IN = 0x", "PACKER CRC Video Port OUT = 0x"}));
+        source.FillGrid(0, 0, 0x3FF);
+        ASSERT_EQ(packA.VideoImage(0x900, "", source, 1, 1), 1);
+        packA.out = {};
+        packA.ShowStatus();
+        EXPECT_EQ(packA.out.text.substr(packA.out.text.find("PACKER CRC")), first.substr(first.find("PACKER CRC")));
+    }
+    LoadFaults("[]");
+    ProgramPacker(packB);
+    SetImages(packB, {"GRID"});
+    ASSERT_EQ(packB.RunTest("\"Video:Mixed\" DIM=(720,486) FRAMES=2 SEQUENCE=I:A FORCEUPDATE=1"), 1u) << packB.out.text;
+    packB.out = {};
+    packB.ShowContextRam();
+    EXPECT_TRUE(support::HasAll(packB.out.text, {"ContextRam[0]:  ID[0]  Width[720]  Height[486]  InFormat[16]  OutFormat[16]\n",
+                                                 "ContextRam[1]:  ID[0]  Width[720]  Height[486]  InFormat[17]  OutFormat[17]\n"}));
+}
+
 using PackerRoot = RootKeywords;
 
 // Through the codec board's root as the host runs it: the production lines, then the root's
