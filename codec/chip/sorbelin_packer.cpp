@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "codec/chip/sorbelin_harness.h"
@@ -348,9 +349,8 @@ DWORD CSorbelinPacker::GetExpectedDeviceID() {
     if (length > 79) length = 79;
     if (length > 0) {
         buffer[length] = '\0';
-        int artwork = 0;
-        if (std::sscanf(buffer, "%d", &artwork) != 1) artwork = 0;
-        if (artwork < 2) return 0x120;
+        // A number too long for an int reads as its largest value, not as whatever overflow leaves.
+        if (std::strtoll(buffer, nullptr, 10) < 2) return 0x120;
     }
     return 0x130;
 }

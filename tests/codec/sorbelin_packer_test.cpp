@@ -519,6 +519,59 @@ TEST_F(SorbelinPackerTest, PortCrcsStatusAndContextDisplays) {
                                                  "ContextRam[1]:  ID[0]  Width[720]  Height[486]  InFormat[17]  OutFormat[17]\n"}));
 }
 
+TEST_F(SorbelinPackerTest, ChipBIsExpectedByTheBoardArtwork) {
+    const struct {
+        const char* vpd;
+        DWORD expected;
+    } rows[] = {
+        {R"(, "vpd": {"ZA": "02"})", 0x130}, {R"(, "vpd": {"ZA": "1"})", 0x120}, {R"(, "vpd": {"ZA": "AB"})", 0x120},
+        {R"(, "vpd": {"ZA": ""})", 0x130},   {R"(, "vpd": {"ZA": null})", 0x130},
+        {R"(, "vpd": {"ZA": "1234567890123456789012345678901234567890123456789012345678901234567890123456789012345"})", 0x130},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.vpd);
+        LoadJson((std::string(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")") + row.vpd + "}]}").c_str());
+        Attach();
+        EXPECT_EQ(packA.GetExpectedDeviceID(), 0x120u);
+        EXPECT_EQ(packB.GetExpectedDeviceID(), row.expected);
+        // The rig's chip B answers the same way.
+        ProgramPacker(packB);
+        EXPECT_TRUE(packB.InitRegs(2)) << packB.out.text;
+        EXPECT_TRUE(support::HasAll(packB.out.text, {"Dremolun Rev[0x01.0x001]\n", "64Bit DDR Init done received\n"}));
+    }
+    Recording<CSorbelinPacker> detached{&dspB, &bridge, nullptr, "CSorbelinPackerB"};
+    EXPECT_EQ(detached.GetExpectedDeviceID(), 0u);
+    EXPECT_TRUE(detached.out.HasColoured("ERROR:  CSorbelin::Packer()  pBar0Space is NULL\n", kColorRed));
+}
+
+// Both address forms of the saves, each format, and the failures that now answer 0.
+TEST_F(SorbelinPackerTest, SavesWriteWhatTheirAddressAndFormatSay) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    ProgramPacker(packA);
+    SetImages(packA, {"GRID"});
+    ASSERT_EQ(packA.RunTest("\"Video:Image\" DIM=(64,64)"), 1u);
+    const struct {
+        const char* command;
+        DWORD result;
+        std::vector<std::string> files;  // what must exist afterwards
+    } rows[] = {
+        {"\"Save Image\" ADDRESS=0x00000000 DIM=(64,64) FILE=single", 1, {"single"}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FILE=pair", 1, {"pair"}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FORMAT=7 FILE=text", 1, {"text.P", "text.U"}},
+        {"\"Save Alpha\" ADDRESS=@DCB(5, 6, 15) DIM=(64,64) FILE=alpha", 1, {"alpha"}},
+        {"\"Save Image\" ADDRESS=0x00000000 DIM=(64,64) FILE=nowhere/x", 0, {}},
+    };
+    for (const auto& row : rows) {
+        packA.out = {};
+        EXPECT_EQ(packA.RunTest(row.command), row.result) << row.command << "\n" << packA.out.text;
+        for (const std::string& f : row.files) EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/" + f)) << row.command << " " << f;
+    }
+    // The single save is the packed frame as it lies in SDRAM, pad included.
+    EXPECT_GT(std::filesystem::file_size(dir.Path() + "/single"), 12288u);
+    EXPECT_GT(std::filesystem::file_size(dir.Path() + "/pair"), std::filesystem::file_size(dir.Path() + "/single"));
+}
+
 using PackerRoot = RootKeywords;
 
 // Through the codec board's root as the host runs it: the production lines, then the root's
