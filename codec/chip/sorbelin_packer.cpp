@@ -897,7 +897,7 @@ BOOL CSorbelinPacker::ReadSequence(const CString& value, DWORD frames, DWORD kin
         if (text[i] != ' ' && text[i] != '\t' && text[i] != '\r' && text[i] != '\n') tokens += CString(text[i], 1);
     const DWORD n = frames < 15 ? frames : 15;
     DWORD stored = 0;
-    bool bad = false, any = false;
+    bool bad = false;
     do {
         int from = 0;
         while (stored < n && from <= tokens.GetLength()) {
@@ -908,15 +908,14 @@ BOOL CSorbelinPacker::ReadSequence(const CString& value, DWORD frames, DWORD kin
             token.MakeUpper();
             if (token == "I" || token == "A") {
                 kinds[stored++] = token == "I" ? 1 : 2;
-                any = true;
             } else {
                 bad = true;
                 break;
             }
         }
-    } while (repeat && !bad && any && stored < n);
-    // A repeat with nothing to repeat would never end: it names no frame kind.
-    if (bad || !any) {
+    // An empty token is a bad one, so a repeat always has a kind to repeat and ends.
+    } while (repeat && !bad && stored < n);
+    if (bad) {
         PrintColor("Bad token in SEQUENCE\n", kColorRed);
         return 0;
     }
