@@ -1,6 +1,8 @@
 // The codec packer test: dispatcher and options, transfer-size check, chip number, the image-pattern harness and the round trips on the simulated codec board.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "framework/hw/wexal_dcb.h"
 #include "platform/clock.h"
 #include "tests/support/rig.h"
+#include "framework/result_screen.h"
 #include "tests/boards/root_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
@@ -570,6 +573,74 @@ TEST_F(SorbelinPackerTest, SavesWriteWhatTheirAddressAndFormatSay) {
     // The single save is the packed frame as it lies in SDRAM, pad included.
     EXPECT_GT(std::filesystem::file_size(dir.Path() + "/single"), 12288u);
     EXPECT_GT(std::filesystem::file_size(dir.Path() + "/pair"), std::filesystem::file_size(dir.Path() + "/single"));
+}
+
+// A host that copies the window's text out (code 1) and puts a text in (code 2), as the harness
+// relies on, and a packer whose prints reach that window.
+class CopyingHost : public support::FakeHost {
+public:
+    using support::FakeHost::FakeHost;
+    uintptr_t Notify(int code, uintptr_t value) override {
+        auto* text = reinterpret_cast<CString*>(value);
+        if (code == 1) *text = m_ctrl->GetWindowText();
+        if (code == 2) {
+            const long end = m_ctrl->GetTextLength();
+            m_ctrl->SetSel(end, end);
+            m_ctrl->ReplaceSel(text->c_str(), false);
+        }
+        return 1;
+    }
+};
+
+class WindowPacker : public CSorbelinPacker {
+public:
+    using CSorbelinPacker::CSorbelinPacker;
+    void PrintColor(CString text, COLORREF colour) override { CTestBase::PrintColor(text, colour); }
+    void Print(CString text) override { CTestBase::Print(text); }
+};
+
+// The full form's logs: "Failures" gets each failing pattern's window text only, "Summary" the
+// summary block; the window ends with the run's output followed by the summary.
+TEST(ImagePatternHarnessLogs, FailuresAndSummaryGetOnlyTheirPart) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    support::FakeRichEdit ctrl;
+    CopyingHost host(&ctrl);
+    CResultScreen& screen = GetResultScreen();
+    screen.SetHost(&host);
+    {
+        WindowPacker packer(nullptr, nullptr, nullptr, "CSorbelinPackerA");
+        packer.GetImageList()->FreeStrings();
+        for (const char* e : {"GRID", "SOLID", "HORZ_WEDGE"}) packer.GetImageList()->Add(e);
+        ASSERT_EQ(packer.OpenLogFile("Failures", (dir.Path() + "/failures.log").c_str()), 1u);
+        ASSERT_EQ(packer.OpenLogFile("Summary", (dir.Path() + "/summary.log").c_str()), 1u);
+        CImagePatternHarness harness(packer);
+        HarnessRequest request;
+        request.command = "\"Video:Mixed\" DIM=(64,64)";
+        request.width = request.height = 64;
+        request.dimensionsGiven = TRUE;
+        int call = 0;
+        const BOOL result = harness.RunFull(request, [&](Unpacked::Alpha::YCbCr_10_6&, Unpacked::Image::YCbCr_10_6&) {
+            packer.PrintColor(call == 1 ? "round trip of the solid pattern failed\n" : "round trip passed\n", kColorBlack);
+            return call++ == 1 ? FALSE : TRUE;
+        });
+        EXPECT_EQ(result, 0);
+        packer.CloseLogFiles();
+    }
+    screen.SetHost(nullptr);
+    std::ifstream fin(dir.Path() + "/failures.log"), sin(dir.Path() + "/summary.log");
+    const std::string failures((std::istreambuf_iterator<char>(fin)), {}), summary((std::istreambuf_iterator<char>(sin)), {});
+    EXPECT_TRUE(support::HasAll(failures, {"Test Solid:  Y=502, Cb=512, Cr=512\n", "round trip of the solid pattern failed\n"}));
+    EXPECT_EQ(failures.find("Test Grid"), std::string::npos) << failures;
+    EXPECT_EQ(failures.find("round trip passed"), std::string::npos) << failures;
+    EXPECT_TRUE(support::HasAll(summary, {"SUMMARY:  \"Video:Mixed\" DIM=(64,64)\n", "PASS:\tResolution[64,64]\t\tTest[GRID]",
+                                          "FAIL:\tResolution[64,64]\t\tTest[SOLID]", "PASS:\tResolution[64,64]\t\tTest[HORZ_WEDGE]"}));
+    EXPECT_EQ(summary.find("Test Grid"), std::string::npos) << summary;
+    // The window: the run's output (the failing pattern's went to the log), then the summary.
+    const size_t wedge = ctrl.m_text.find("Test Horizontal Wedge"), block = ctrl.m_text.find("SUMMARY:");
+    EXPECT_NE(wedge, std::string::npos) << ctrl.m_text;
+    EXPECT_NE(block, std::string::npos) << ctrl.m_text;
+    EXPECT_LT(wedge, block);
 }
 
 using PackerRoot = RootKeywords;
