@@ -547,6 +547,28 @@ TEST_F(SorbelinPackerTest, ChipBIsExpectedByTheBoardArtwork) {
     EXPECT_TRUE(detached.out.HasColoured("ERROR:  CSorbelin::Packer()  pBar0Space is NULL\n", kColorRed));
 }
 
+// The frame addresses of the worked examples: 1920 x 1080 with FRAMES=2.
+TEST_F(SorbelinPackerTest, WorkedFrameAddresses) {
+    const struct {
+        const char* command;
+        std::vector<std::string> says;
+    } rows[] = {
+        {"\"Video:Image\" DIM=(1920,1080) FRAMES=2",
+         {"DST Image:  Tag[1]:  Addr[0x00000000]  [1024, 1024, 1265]\n", "DST Image:  Tag[2]:  Addr[0x004F2000]  [1024, 1024, 1265]\n",
+          "SRC Image:  Tag[1]  Addr[0x009E4000]  [1920, 1920, 1079]", "SRC Image:  Tag[2]  Addr[0x011CD000]  [1920, 1920, 1079]", "Passed\n"}},
+        {"\"Video:Alpha\" DIM=(1920,1080) FRAMES=2",
+         {"usXSize=1024 {0x0400}, usYSize = 633 {0x0279}\n", "DST Image:  Tag[1]:  Addr[0x00001000]", "DST Image:  Tag[2]:  Addr[0x0027A000]",
+          "SRC Image:  Tag[1]  Addr[0x004F3000]", "SRC Image:  Tag[2]  Addr[0x00CDC000]", "Passed\n"}},
+    };
+    for (const auto& row : rows) {
+        LoadFaults("[]");
+        ProgramPacker(packA);
+        SetImages(packA, {"GRID"});
+        EXPECT_EQ(packA.RunTest(row.command), 1u) << packA.out.text;
+        EXPECT_TRUE(support::HasAll(packA.out.text, row.says));
+    }
+}
+
 // Both address forms of the saves, each format, and the failures that now answer 0.
 TEST_F(SorbelinPackerTest, SavesWriteWhatTheirAddressAndFormatSay) {
     support::TempDir dir;
