@@ -398,6 +398,10 @@ TEST_F(SorbelinPackerTest, RoundTripFaultsAreCaught) {
         // A Y bit of the source frames in the main SDRAM: the packed frames and the source check both show it.
         {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "from": 12288, "to": 28672, "bit": 24, "value": 1})", 1, "\"Video:Image\" DIM=(64,64)",
          {"Offset[0x00000000]  2bit[", "Read/Compare SRC Image #:  1", "EX xor RD[0x01000000]", "Total "}, "Zorv.Image.Packed.1"},
+        // The same in the mixed chain's source frames, which lie 0x20000 after the destination frames.
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "from": 155648, "to": 188416, "bit": 24, "value": 1})", 2,
+         "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:I -NOCRC", {"Read/Compare SRC Image #:  1", "EX xor RD[0x01000000]", "~*RED*~FAIL:"},
+         "Zorv.Image.Packed.1"},
         {R"({"kind": "codec_flush_stuck", "board": "Nuxa1", "chip": 2})", 2, "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:A FORCEUPDATE=1",
          {"Unable to flush Sorbelin\n"}, nullptr},
     };
