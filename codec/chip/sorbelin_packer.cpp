@@ -46,10 +46,19 @@ DWORD CSorbelinPacker::RunTest(CString command) {
         const char* keyword;
         DWORD code;
     } kKeywords[] = {
-        {"Show RevID", kShowRevID},       {"Show Status", kShowStatus},           {"Show Context Ram", kShowContextRam},
-        {"RAM_Init", kRAMInit},           {"\"Context RAM\"", kContextRAM},       {"\"Set DCM Phase\"", kSetDCMPhase},
-        {"\"MemBist Test\"", kMemBistTest}, {"\"MemBist Scan\"", kMemBistScan},    {"\"Video:Alpha\"", kVideoAlpha},       {"\"Video:Image\"", kVideoImage},
-        {"\"Video:Mixed\"", kVideoMixed},               {"\"Save Image\"", kSaveImage},   {"\"Save Alpha\"", kSaveAlpha},
+        {"Show RevID", kShowRevID},
+        {"Show Status", kShowStatus},
+        {"Show Context Ram", kShowContextRam},
+        {"RAM_Init", kRAMInit},
+        {"\"Context RAM\"", kContextRAM},
+        {"\"Set DCM Phase\"", kSetDCMPhase},
+        {"\"MemBist Test\"", kMemBistTest},
+        {"\"MemBist Scan\"", kMemBistScan},
+        {"\"Video:Alpha\"", kVideoAlpha},
+        {"\"Video:Image\"", kVideoImage},
+        {"\"Video:Mixed\"", kVideoMixed},
+        {"\"Save Image\"", kSaveImage},
+        {"\"Save Alpha\"", kSaveAlpha},
     };
     // The bridge serves both chips: point it at this test's chip first.
     SelectChip();
