@@ -245,9 +245,15 @@ public:
     VelkoDrunPort(CodecChip& chip, RegisterMap& map, uint32_t portWord, bool inbound)
         : m_chip(chip), m_map(map), m_portWord(portWord), m_inbound(inbound) {}
     bool Ready(DmaEngine&, int, const DcbImage&) override { return m_inbound || !m_chip.Outbound().empty(); }
-    bool Transfer(DmaEngine& engine, int, const DcbImage& dcb) override {
+    void Started(int) override { m_chainContext = -1; }
+    void Flush(int) override { m_chainContext = -1; }
+    bool Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) override {
         if (m_inbound) {
             const uint32_t portWord = m_map.Read(m_portWord);
+            // A chain's first frame takes its context from the port word, each later one the
+            // context ID of the DCB before it.
+            const uint32_t context = m_chainContext < 0 ? portWord : static_cast<uint32_t>(m_chainContext);
+            m_chainContext = static_cast<int>(dcb.w[1] & 0xF);
             std::vector<uint8_t> bytes, run;
             bool whole = true;
             DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
@@ -255,7 +261,8 @@ public:
                 whole = whole && engine.Sdram().Read(address, run.data(), run.size()) == run.size();
                 bytes.insert(bytes.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
             });
-            if (m_chip.TakeFrame(portWord, bytes)) return whole;
+            engine.Corrupt(channel, bytes.data(), 0, bytes.size());  // the channel's fault acts as it reads
+            if (m_chip.TakeFrame(context, bytes)) return whole;
             m_chip.PushInbound(static_cast<uint16_t>(portWord));
             for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
                 m_chip.PushInbound(static_cast<uint16_t>(bytes[i] | bytes[i + 1] << 8));
@@ -265,13 +272,18 @@ public:
         }
         // What the chip has sent so far lands in the DCB's lines; the rest of them stay as they were.
         std::deque<uint32_t>& out = m_chip.Outbound();
+        uint64_t pos = 0;
         DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
             std::vector<uint32_t> words;
             while (!out.empty() && words.size() * 4 < length) {
                 words.push_back(out.front());
                 out.pop_front();
             }
-            if (!words.empty()) engine.Sdram().Write(address, words.data(), words.size() * 4);
+            if (words.empty()) return;
+            m_chip.OutputFaults(0, words.data(), words.size());
+            engine.Corrupt(channel, reinterpret_cast<uint8_t*>(words.data()), pos, words.size() * 4);
+            pos += words.size() * 4;
+            engine.Sdram().Write(address, words.data(), words.size() * 4);
         });
         return true;
     }
@@ -281,6 +293,7 @@ private:
     RegisterMap& m_map;
     uint32_t m_portWord;
     bool m_inbound;
+    int m_chainContext = -1;  // the context of the chain's next frame, once its first has gone
 };
 
 }  // namespace

@@ -111,6 +111,14 @@ void CodecChip::Write(uint32_t address, uint32_t value) {
     if (m_configured) Personality(address, false, value);
 }
 
+void CodecChip::OutputFaults(int port, uint32_t* words, size_t count) const {
+    for (const CodecChipFault& f : m_faults.codec.chips) {
+        if (f.kind != K::OutputStuckBit || f.port != port) continue;
+        const uint32_t bit = 1u << f.bit;
+        for (size_t i = 0; i < count; ++i) words[i] = f.value ? words[i] | bit : words[i] & ~bit;
+    }
+}
+
 uint32_t CodecChip::EmifFault(uint32_t address, uint32_t value) const {
     const int emif = address >= 0x80000000u ? 0 : address >= 0x60000000u ? 1 : -1;
     for (const CodecChipFault& f : m_faults.codec.chips)

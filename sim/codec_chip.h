@@ -78,6 +78,8 @@ public:
     // diagnostics port), or nothing is loaded.
     bool TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
     std::deque<uint32_t>& Outbound() { return m_outbound; }
+    // A stuck output bit of the port (0 video, 1 expansion) on the words the chip sends out of it.
+    void OutputFaults(int port, uint32_t* words, size_t count) const;
 
     // Packer and unpacker: the running CRC registers the data paths feed. Each register is
     // CRC-32/MPEG-2 (polynomial 0x04C11DB7, most significant bit first, no reflection, no final

@@ -170,7 +170,8 @@ void CodecChip::PixelStartBist(int m, uint32_t test, int64_t now) {
 //     writing another test number (bits 7-0) starts that self-test, 0 idles it, 0x20 and 0x30
 //     only choose the error count's view; the status reads 10 in bits 17-16 while it runs, then
 //     11 passed or 01 failed, with the test number in bits 7-0; a finished status clears when read
-//   0x6C000014 flush: writing bit 16 flushes; bit 16 reads 1 while the flush runs (0.5 ms)
+//   0x6C000014 flush: writing bit 16 drops the frames the chip holds in either direction; bit 16
+//     reads 1 while the flush runs (0.5 ms)
 //   0x6C000014 / 0x6C000024, unpacker: the error count of the last self-test of the 64- / 32-bit
 //     memory, bits 15-0 of it while the control holds 0x20, bits 21-16 in bits 5-0 while 0x30
 //   0x6C000018 / 0x6C00001C FIFO status 1 / 2: bit 0 empty
@@ -252,6 +253,11 @@ uint32_t CodecChip::Pixel(uint32_t address, bool read, uint32_t value) {
         if (value & kFlushBusy) {
             p.flushUntil = now + Micros(kFlushMicros);
             p.flushStuck = p.flushStuck || HasFault(K::FlushStuck);
+            // The chip drops what it holds of the streams in either direction.
+            if (!p.flushStuck) {
+                m_inbound.clear();
+                m_outbound.clear();
+            }
         }
         return 0;
     }

@@ -123,6 +123,7 @@ void DmaEngine::Trigger(int channel, uint32_t value) {
     ch.timing = false;
     ch.lastEnd = m_timing.modelled ? platform::NowTicks() : 0;  // modelled time runs from the trigger
     ShowLive(channel, m_dcbs.Load(channel, first));
+    if (ch.endpoint) ch.endpoint->Started(channel);
 }
 
 void DmaEngine::Flush(int channel) {

@@ -127,6 +127,8 @@ public:
     // Channels whose progress depends on each other; serviced together.
     virtual std::vector<int> Group(int channel) const { return {channel}; }
     virtual void Flush(int /*channel*/) {}
+    // A trigger started the channel's chain.
+    virtual void Started(int /*channel*/) {}
 };
 
 class DmaEngine {

@@ -245,6 +245,7 @@ struct CodecChipFault {
         CrcWrong,          // CRC register `reg` (0 in, 1 out, 2 expansion out) reads XORed with mask
         ContextRamStuckBit, // context RAM entry `entry`, word `word`: bit `bit` reads value
         WrongDeviceId,     // the identification register reports device `id`
+        OutputStuckBit,    // bit `bit` of every word the chip sends out of `port` (0 video, 1 expansion) reads value
     };
     Kind kind = Kind::ConfigFails;
     int chip = 1;
@@ -260,6 +261,7 @@ struct CodecChipFault {
     uint32_t mask = 1;      // CrcWrong
     int entry = 0, word = 0;  // ContextRamStuckBit
     uint32_t id = 0;        // WrongDeviceId
+    int port = 0;           // OutputStuckBit
 };
 
 struct CodecFaults {

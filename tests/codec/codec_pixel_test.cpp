@@ -368,6 +368,9 @@ TEST(CodecRigFile, PackerAndUnpackerFaultsAreCheckedWithTheirKey) {
         {R"([{"kind": "codec_wrong_device_id", "board": "X"}])", "faults[0].id"},
         {R"([{"kind": "codec_wrong_device_id", "board": "X", "id": 4096}])", "faults[0].id"},
         {R"([{"kind": "codec_flush_stuck", "board": "X", "memory": 64}])", "faults[0]"},
+        {R"([{"kind": "codec_output_stuck_bit", "board": "X", "port": "expansion", "bit": 31, "value": 0}])", ""},
+        {R"([{"kind": "codec_output_stuck_bit", "board": "X", "port": "audio"}])", "faults[0].port"},
+        {R"([{"kind": "codec_output_stuck_bit", "board": "X", "bit": 32}])", "faults[0].bit"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);

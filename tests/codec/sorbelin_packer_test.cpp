@@ -356,6 +356,10 @@ TEST_F(SorbelinPackerTest, RoundTripsPassOnTheHealthyRig) {
         {"\"Video:Alpha\" DIM=(720,486) FRAMES=2", {"Passed\n"}},
         {"\"Video:Mixed\" DIM=(64,64) FRAMES=3 FORCEUPDATE=1", {"~*GREEN*~PASS:\tResolution[64,64]\t\tTest[GRID]"}},
         {"\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:I", {"~*GREEN*~PASS:\tResolution[64,64]"}},
+        // One chain of images and alphas: each frame in the context its DCB before announced.
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=5 SEQUENCE=I:A:A:I:A", {"~*GREEN*~PASS:\tResolution[64,64]"}},
+        // A silent first pass leaves frames in the chip; the flush before the second drops them.
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=4 FORCESTALL=1", {"FORCESTALL=1\n", "~*GREEN*~PASS:\tResolution[64,64]"}},
     };
     for (Recording<CSorbelinPacker>* t : {&packA, &packB}) {
         ProgramPacker(*t);
@@ -402,6 +406,14 @@ TEST_F(SorbelinPackerTest, RoundTripFaultsAreCaught) {
         {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "from": 155648, "to": 188416, "bit": 24, "value": 1})", 2,
          "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:I -NOCRC", {"Read/Compare SRC Image #:  1", "EX xor RD[0x01000000]", "~*RED*~FAIL:"},
          "Zorv.Image.Packed.1"},
+        // A stuck bit of the chip's video output: every packed frame shows it.
+        {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 2, "port": "video", "bit": 3, "value": 1})", 2,
+         "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:A", {"Offset[0x0000", "~*RED*~FAIL:"}, "Zorv.Image.Packed.1"},
+        // Words corrupted on the way into the chip or out of it: the packed frames differ, the source check passes.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": "0x100"})", 1, "\"Video:Image\" DIM=(64,64)",
+         {"Offset[0x00000000]  2bit[", "Total "}, "Zorv.Image.Packed.1"},
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 25, "mask": "0x1", "first": 8})", 2, "\"Video:Alpha\" DIM=(64,64)",
+         {"Total "}, nullptr},
         {R"({"kind": "codec_flush_stuck", "board": "Nuxa1", "chip": 2})", 2, "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:A FORCEUPDATE=1",
          {"Unable to flush Sorbelin\n"}, nullptr},
     };
