@@ -477,30 +477,38 @@ struct CSorbelinPacker::Trip {
     DWORD width = 0, height = 0, size = 0, pad = 0;
 };
 
-BOOL CSorbelinPacker::VideoImage(DWORD code, CString rest, Unpacked::Image::YCbCr_10_6& source, DWORD frames, DWORD verbose) {
-    (void)code;
-    (void)rest;
+bool CSorbelinPacker::PrepareTrip(Trip& trip, const CImage& source, DWORD format, DWORD verbose) {
     const int chip = GetChipFromName(1);
     if (chip != 1 && chip != 2) {
         PrintColor("Unrecognized Chip\n", kColorRed);
-        return 0;
+        return false;
     }
     PrintColor(chip == 1 ? "Test Sorbelin A\n" : "Test Sorbelin B\n", kColorGreen);
-    const DWORD w = source.GetWidth(), h = source.GetHeight();
-    CString line;
-    line.Format("Width = %ld  Height = %ld\n", static_cast<long>(w), static_cast<long>(h));
-    PrintColor(line, kColorGreen);
+    trip.width = source.GetWidth();
+    trip.height = source.GetHeight();
+    if (format == kFormatImage) {
+        CString line;
+        line.Format("Width = %ld  Height = %ld\n", static_cast<long>(trip.width), static_cast<long>(trip.height));
+        PrintColor(line, kColorGreen);
+    }
     if (!InitRegs(verbose)) {
         PrintColor("InitRegs failed.\n", kColorRed);
-        return 0;
+        return false;
     }
-    if (!SetContext(0, w, h, kFormatImage, kFormatImage)) {
+    if (!SetContext(0, trip.width, trip.height, format, format)) {
         PrintColor("SetContext failed.\n", kColorRed);
-        return 0;
+        return false;
     }
+    return true;
+}
+
+BOOL CSorbelinPacker::VideoImage(DWORD code, CString rest, Unpacked::Image::YCbCr_10_6& source, DWORD frames, DWORD verbose) {
+    (void)code;
+    (void)rest;
     Trip trip;
-    trip.width = w;
-    trip.height = h;
+    if (!PrepareTrip(trip, source, kFormatImage, verbose)) return 0;
+    const DWORD w = trip.width, h = trip.height;
+    CString line;
     trip.size = Packed::Image::YCbCr_8_2::GetSizeFor(w, h);
     trip.pad = Packed::Image::YCbCr_8_2::GetPadFor(w, h);
     if (verbose > 1) {
@@ -525,24 +533,9 @@ BOOL CSorbelinPacker::VideoImage(DWORD code, CString rest, Unpacked::Image::YCbC
 BOOL CSorbelinPacker::VideoAlpha(DWORD code, CString rest, Unpacked::Alpha::YCbCr_10_6& source, DWORD frames, DWORD verbose) {
     (void)code;
     (void)rest;
-    const int chip = GetChipFromName(1);
-    if (chip != 1 && chip != 2) {
-        PrintColor("Unrecognized Chip\n", kColorRed);
-        return 0;
-    }
-    PrintColor(chip == 1 ? "Test Sorbelin A\n" : "Test Sorbelin B\n", kColorGreen);
-    const DWORD w = source.GetWidth(), h = source.GetHeight();
-    if (!InitRegs(verbose)) {
-        PrintColor("InitRegs failed.\n", kColorRed);
-        return 0;
-    }
-    if (!SetContext(0, w, h, kFormatAlpha, kFormatAlpha)) {
-        PrintColor("SetContext failed.\n", kColorRed);
-        return 0;
-    }
     Trip trip;
-    trip.width = w;
-    trip.height = h;
+    if (!PrepareTrip(trip, source, kFormatAlpha, verbose)) return 0;
+    const DWORD w = trip.width, h = trip.height;
     trip.size = Packed::Alpha::YCbCr_8_2::GetSizeFor(w, h);
     trip.pad = Packed::Alpha::YCbCr_8_2::GetPadFor(w, h);
     Packed::Alpha::YCbCr_8_2 dst(source, trip.pad), rtv(w, h, trip.pad);

@@ -88,6 +88,9 @@ public:
 
 private:
     struct Trip;
+    // The chip's announcement, its registers and context 0 for the source's size in format; false
+    // after the red line that says why.
+    bool PrepareTrip(Trip& trip, const CImage& source, DWORD format, DWORD verbose);
     BOOL RoundTrip(Trip& trip, DWORD frames, DWORD verbose);
     DWORD Save(bool image, const CString& rest, const CString& file, long width, long height);
 
