@@ -110,11 +110,14 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
         const uint32_t sampleMask = dcb.Is16Bit() ? kThirteenBits : ~0u;
         if (direct) engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) { direct = direct && sdram.Map(addr, static_cast<size_t>(len)); });
         if (direct) {
+            // Words the route does not look at wait in the FIFO until the sink takes them: they
+            // bypass the cache.
+            const bool stream = !m_route->Touches();
             engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
                 const uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
                 for (size_t at = 0; at < len; at += kBlockBytes) {
                     const size_t n = std::min(kBlockBytes, static_cast<size_t>(len) - at);
-                    CopyWords(tail + pos, cells + at, n, sampleMask, false);
+                    CopyWords(tail + pos, cells + at, n, sampleMask, stream);
                     m_route->Carry(tail + pos, n);
                     pos += n;
                 }
@@ -212,10 +215,14 @@ StreamPath* BoardLink::Destination() {
     return m_partner->LoopsInside() ? m_path : m_partner->m_path;
 }
 
-void BoardLink::Carry(uint8_t* data, size_t len) {
+uint32_t BoardLink::CorruptMask() const {
     uint32_t mask = m_corruptMask;
     if (m_partner && !LoopsInside() && !m_plug) mask ^= m_partner->m_corruptMask;
-    if (mask) XorWords(data, len, mask);
+    return mask;
+}
+
+void BoardLink::Carry(uint8_t* data, size_t len) {
+    if (const uint32_t mask = CorruptMask()) XorWords(data, len, mask);
 }
 
 VideoPorts::VideoPorts(const BoardConfig& config, BoardController& controller, DmaEngine& engine)

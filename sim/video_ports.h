@@ -101,11 +101,14 @@ public:
     bool Open() override;
     // XORs the link-corruption masks of the link FPGAs the words pass now (own, and over a cable the partner's).
     void Carry(uint8_t* data, size_t len) override;
+    bool Touches() const override { return CorruptMask() != 0; }
     // The inbound path the words reach now; null while the link is not open.
     StreamPath* Destination();
 
 private:
     bool LoopsInside() const;
+    // The corruption the words meet on this link: this end's fault, and across a cable the far end's.
+    uint32_t CorruptMask() const;
 
     int m_device, m_ramBit;
     BoardController& m_controller;

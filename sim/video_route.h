@@ -16,6 +16,9 @@ public:
     virtual bool Open() = 0;
     // Carries len bytes (whole 32-bit words, little-endian) through the stages in order.
     virtual void Carry(uint8_t* data, size_t len) = 0;
+    // Whether Carry reads or changes the words at all (a register takes them, a fault acts on
+    // them); a route that does not can have them streamed past the cache.
+    virtual bool Touches() const { return true; }
 };
 
 }  // namespace sim
