@@ -99,12 +99,12 @@ inline void YCbCrPairToBgr(const DibRange& range, DWORD mode, int y0, int y1, in
     const ConversionGains& k = kGains[mode - 1];
     const int u = std::clamp(cb, range.lo, range.hi) - range.centre, v = std::clamp(cr, range.lo, range.hi) - range.centre;
     const int green = k.gu * u + k.gv * v;
-    if (green % kGainUnits == 0 && (u != 0 || v != 0)) {
+    const int r = FloorUnits(k.r * v), g = FloorUnits(-green), b = FloorUnits(k.b * u);
+    if (g * kGainUnits == -green && (u != 0 || v != 0)) {  // green's products add up to a whole number
         YCbCrToBgr(range, mode, y0, cb, cr, bgr);
         YCbCrToBgr(range, mode, y1, cb, cr, bgr + 4);
         return;
     }
-    const int r = FloorUnits(k.r * v), g = FloorUnits(-green), b = FloorUnits(k.b * u);
     auto put = [&](int y, BYTE* out) {
         y = std::clamp(y, range.lo, range.hi);
         out[2] = static_cast<BYTE>(std::clamp(y + r, range.lo, range.hi) >> range.shift);
