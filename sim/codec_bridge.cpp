@@ -245,7 +245,7 @@ public:
     VelkoDrunPort(CodecChip& chip, RegisterMap& map, uint32_t portWord, bool inbound)
         : m_chip(chip), m_map(map), m_portWord(portWord), m_inbound(inbound) {}
     bool Ready(DmaEngine&, int, const DcbImage&) override { return m_inbound || !m_chip.Outbound().empty(); }
-    bool Transfer(DmaEngine& engine, int, const DcbImage& dcb) override {
+    bool Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) override {
         if (m_inbound) {
             const uint32_t portWord = m_map.Read(m_portWord);
             std::vector<uint8_t> bytes, run;
@@ -255,6 +255,7 @@ public:
                 whole = whole && engine.Sdram().Read(address, run.data(), run.size()) == run.size();
                 bytes.insert(bytes.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
             });
+            engine.Corrupt(channel, bytes.data(), 0, bytes.size());  // the channel's fault acts as it reads
             if (m_chip.TakeFrame(portWord, bytes)) return whole;
             m_chip.PushInbound(static_cast<uint16_t>(portWord));
             for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {

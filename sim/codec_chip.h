@@ -49,6 +49,8 @@ public:
     // Encoder personality (sim/codec_encoder.cpp): device 0x160, revision 8.0x50 (tag "0850").
     static constexpr uint32_t kEncoder = 0x160;
     static constexpr uint32_t kEncoderIdWord = kEncoder << 20 | 0x08 << 12 | 0x050;
+    // Unpacker personality (sim/codec_unpacker.cpp for its data path): device 0x140 (B 0x150).
+    static constexpr uint32_t kUnpacker = 0x140;
     static constexpr int64_t kDdrInitMicros = 3000;  // an encoder DDR sequence
     static constexpr uint32_t kFifoDepth = 25;
     static constexpr int64_t kBlockMicros = 4;  // a window block transfer
@@ -70,6 +72,8 @@ public:
     // diagnostics port), or nothing is loaded.
     bool TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
     std::deque<uint32_t>& Outbound() { return m_outbound; }
+    // Where the chip's expansion-port output goes (the main FPGA's expansion link sink, channel 58).
+    void SetExpansionSink(std::function<void(const uint8_t*, size_t)> sink) { m_expansionSink = std::move(sink); }
     // Chip B reports a device id 0x10 above A's, except on a board whose product data "ZA" holds
     // an artwork below 2 (an absent or empty field counts as a later board).
     uint32_t IdWord() const { return m_configured ? m_idWord + m_idOffset : 0xFFFFFFFF; }
@@ -88,6 +92,16 @@ private:
     uint32_t Encoder(uint32_t address, bool read, uint32_t value);
     uint32_t WindowAccess(int w, uint32_t reg, bool read, uint32_t value);
     uint32_t EmifFault(uint32_t address, uint32_t value) const;
+    // Unpacker data path: a packed frame (pad, 2-bit plane, 8-bit plane) or alpha (planes, pad)
+    // in the format of its context entry gives unpacked words (10-bit samples in bits 15..6) on
+    // the video port (out formats 0, 1) or the expansion port (2, 3); writes of bit 11 to
+    // 0x6C000010 pass the data through instead.
+    struct UnpackerContext {
+        uint32_t width, height, inFormat, outFormat;
+    };
+    UnpackerContext UnpackerEntry(uint32_t index) const;
+    uint32_t UnpackerContextFor(uint32_t portWord, size_t bytes) const;
+    bool UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
 
     uint32_t m_idOffset = 0;
     uint64_t m_sdramBlocks[2];
@@ -101,6 +115,7 @@ private:
     Window m_window[2];
     std::map<uint32_t, uint32_t> m_registers;  // RAM tables, registers and anything else written
     std::function<void()> m_pull, m_push;
+    std::function<void(const uint8_t*, size_t)> m_expansionSink;
     std::deque<uint16_t> m_inbound;
     std::vector<uint32_t> m_batch;
     std::deque<uint32_t> m_outbound;

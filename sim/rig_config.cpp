@@ -832,6 +832,17 @@ void ReadCodecChipFault(const Json& f, const std::string& key, const std::string
         CheckKeys(f, key, {"kind", "board", "chip", "memory"});
         c.kind = K::DdrInitNeverDone;
         c.width = width("memory");
+    } else if (kind == "codec_output_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "chip", "port", "bit", "value"});
+        c.kind = K::OutputStuckBit;
+        const std::string port = f.contains("port") ? ReadString(f["port"], Join(key, "port")) : "video";
+        if (port != "video" && port != "expansion") Fail(Join(key, "port"), "\"" + port + "\" is not \"video\" or \"expansion\"");
+        c.emif = port == "video" ? 0 : 1;
+        c.bit = f.contains("bit") ? ReadInt(f["bit"], Join(key, "bit"), 0, 31) : 6;
+        c.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 1;
+    } else if (kind == "codec_bypass_lane_swap") {
+        CheckKeys(f, key, {"kind", "board", "chip"});
+        c.kind = K::BypassLaneSwap;
     } else {
         Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
     }

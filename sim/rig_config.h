@@ -238,6 +238,8 @@ struct CodecChipFault {
         SdramAddressAlias, // the width's SDRAM: index line `line` is not connected (reads as 0)
         SdramBusyStuck,    // the width's window status stays busy
         DdrInitNeverDone,  // the DDR initialisation of memory (32 or 64) never reports done
+        OutputStuckBit,    // unpacker output on port emif (0 video, 1 expansion): bit `bit` (0-31) of every DWORD reads value
+        BypassLaneSwap,    // unpacker pass-through exchanges the 16-bit halves of every DWORD
     };
     Kind kind = Kind::ConfigFails;
     int chip = 1;

@@ -1,0 +1,108 @@
+// Codec chip model, unpacker personality: the data path from packed frames to unpacked words on the video or expansion port, and the bypass.
+#include <cstring>
+
+#include "sim/codec_chip.h"
+
+namespace sim {
+
+namespace {
+
+using K = CodecChipFault::Kind;
+
+constexpr uint32_t kContextRam = 0x64000000;
+constexpr uint32_t kBistControl64 = 0x6C000010;
+// Writes to 0x6C000010 with bit 11 set put the unpacker in pass-through; bit 13 then keeps the
+// high byte of each 16-bit half, without it the low byte moves up into the high byte.
+constexpr uint32_t kPassThrough = 1u << 11, kKeepHigh = 1u << 13;
+
+uint32_t LittleWord(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24; }
+
+// Plane bytes of a packed 4:2:2 frame of pixels pixels: a 2-bit byte and four 8-bit bytes a pair.
+uint64_t PackedImageBytes(uint64_t pixels) { return 2 * pixels + (pixels + 1) / 2; }
+// Plane bytes of a packed alpha: an 8-bit byte a pixel and a 2-bit byte per four pixels (nearest).
+uint64_t PackedAlphaBytes(uint64_t pixels) { return pixels + (pixels + 2) / 4; }
+uint64_t WholeBlocks(uint64_t bytes) { return (bytes + 4095) / 4096 * 4096; }
+
+}  // namespace
+
+CodecChip::UnpackerContext CodecChip::UnpackerEntry(uint32_t index) const {
+    auto get = [&](uint32_t a) {
+        const auto it = m_registers.find(a);
+        return it == m_registers.end() ? 0u : it->second;
+    };
+    const uint32_t w0 = get(kContextRam + 8 * index), w1 = get(kContextRam + 8 * index + 4);
+    return {w0 & 0xFFF, (w0 >> 16) & 0xFFF, w1 & 0xFFFF, w1 >> 16};
+}
+
+// The DCB names the frame's context; the frame reaches the chip without its DCB here, so the
+// context is the port word's when its size fits the frame, else the first entry whose frame has
+// the transfer's size (the two contexts of a mixed sequence differ in size).
+uint32_t CodecChip::UnpackerContextFor(uint32_t portWord, size_t bytes) const {
+    auto fits = [&](uint32_t index) {
+        const UnpackerContext c = UnpackerEntry(index);
+        const uint64_t pixels = uint64_t{c.width} * c.height;
+        if (pixels == 0) return false;
+        const uint64_t planes = c.inFormat == 1 ? PackedAlphaBytes(pixels) : PackedImageBytes(pixels);
+        return WholeBlocks(planes) == bytes;
+    };
+    if (fits(portWord & 0xF)) return portWord & 0xF;
+    for (uint32_t i = 0; i < 16; ++i)
+        if (fits(i)) return i;
+    return portWord & 0xF;
+}
+
+bool CodecChip::UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
+    const auto reg = m_registers.find(kBistControl64);
+    const uint32_t control = reg == m_registers.end() ? 0 : reg->second;
+    const UnpackerContext ctx = UnpackerEntry(UnpackerContextFor(portWord, bytes.size()));
+    const bool expansion = ctx.outFormat >= 2;
+    std::vector<uint32_t> out;
+    if (control & kPassThrough) {
+        bool swap = false;
+        for (const CodecChipFault& f : m_faults.codec.chips) swap = swap || f.kind == K::BypassLaneSwap;
+        out.resize(bytes.size() / 4);
+        for (size_t i = 0; i < out.size(); ++i) {
+            uint32_t w = LittleWord(&bytes[4 * i]);
+            w = control & kKeepHigh ? w & 0xFF00FF00 : (w & 0x00FF00FF) << 8;
+            if (swap) w = w << 16 | w >> 16;
+            out[i] = w;
+        }
+    } else {
+        const uint64_t pixels = uint64_t{ctx.width} * ctx.height;
+        // A frame shorter than its context reads as zeros where it ends.
+        auto byteAt = [&](uint64_t at) -> uint32_t { return at < bytes.size() ? bytes[static_cast<size_t>(at)] : 0; };
+        if (ctx.inFormat == 1) {
+            const uint64_t plane2 = pixels;
+            out.resize(static_cast<size_t>((pixels + 1) / 2));
+            for (uint64_t p = 0; p < pixels; ++p) {
+                const uint32_t low = byteAt(plane2 + p / 4) >> (2 * (p % 4)) & 3;
+                const uint32_t word = ((byteAt(p) << 2 | low) << 6) & 0xFFFF;
+                out[static_cast<size_t>(p / 2)] |= p % 2 ? word << 16 : word;
+            }
+        } else {
+            const uint64_t planes = PackedImageBytes(pixels);
+            const uint64_t pad = bytes.size() > planes ? bytes.size() - planes : 0;
+            const uint64_t plane2 = pad, plane8 = pad + pixels / 2;
+            out.resize(static_cast<size_t>(2 * (pixels / 2)));
+            for (uint64_t pair = 0; pair < pixels / 2; ++pair) {
+                const uint32_t low = byteAt(plane2 + pair);
+                uint32_t sample[4];
+                for (int s = 0; s < 4; ++s) sample[s] = ((byteAt(plane8 + 4 * pair + s) << 2 | (low >> (2 * s) & 3)) << 6) & 0xFFFF;
+                out[static_cast<size_t>(2 * pair)] = sample[0] | sample[1] << 16;      // Cb, Y0
+                out[static_cast<size_t>(2 * pair + 1)] = sample[2] | sample[3] << 16;  // Cr, Y1
+            }
+        }
+    }
+    for (const CodecChipFault& f : m_faults.codec.chips) {
+        if (f.kind != K::OutputStuckBit || (f.emif == 1) != expansion) continue;
+        for (uint32_t& w : out) w = f.value ? w | 1u << f.bit : w & ~(1u << f.bit);
+    }
+    if (expansion) {
+        if (m_expansionSink) m_expansionSink(reinterpret_cast<const uint8_t*>(out.data()), out.size() * 4);
+    } else {
+        m_outbound.insert(m_outbound.end(), out.begin(), out.end());
+    }
+    return true;
+}
+
+}  // namespace sim
