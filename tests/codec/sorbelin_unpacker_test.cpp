@@ -1,0 +1,251 @@
+// The codec unpacker test on the simulated codec board: dispatch and options, set-up, compares, saves, round trips and the faults they catch.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "codec/chip/sorbelin_unpacker.h"
+#include "images/packed_image.h"
+#include "tests/devlib/rig_fixture.h"
+#include "tests/support/output.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using support::Recording;
+
+const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/UPQE0202.oxd";
+
+class SorbelinUnpackerTest : public devtest::RigTest {
+protected:
+    void SetUp() override {
+        devtest::RigTest::SetUp();
+        Attach();
+        support::TakeText();
+    }
+    void Attach() {
+        bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
+        for (auto* t : {&unpA, &unpB}) {
+            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
+            t->GetBoardIF().GetBAR0(FALSE);
+            t->GetBoardIF().GetSDRAM(FALSE);
+        }
+    }
+    void LoadFaults(const std::string& faults, const std::string& board = "") {
+        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")" + board + R"(}], "faults": )" + faults + "}").c_str());
+        Attach();
+    }
+    DWORD Program(Recording<CSorbelinUnpacker>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
+    void Clear() {
+        for (support::OutputLog* log : {&bridge.out, &unpA.out, &unpB.out}) *log = {};
+    }
+    // SDRAM of the codec board.
+    void WriteSdram(DWORD address, const void* data, DWORD bytes) { ASSERT_TRUE(unpA.WriteMemory(data, address, bytes)); }
+    std::vector<BYTE> ReadSdram(DWORD address, DWORD bytes) {
+        std::vector<BYTE> out(bytes);
+        EXPECT_TRUE(unpA.ReadMemory(address, out.data(), bytes));
+        return out;
+    }
+
+    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
+    Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
+    Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
+    Recording<CSorbelinUnpacker> unpA{&dspA, &bridge, nullptr, "CSorbelinUnpackerA"};
+    Recording<CSorbelinUnpacker> unpB{&dspB, &bridge, nullptr, "CSorbelinUnpackerB"};
+};
+
+// Commands refused by the dispatcher or by the first check of their handler, before any chip access.
+TEST_F(SorbelinUnpackerTest, DispatcherRefusesBadCommandsAndOptions) {
+    struct Row {
+        const char* command;
+        const char* red;
+    } const rows[] = {
+        {"Show Revid", "\n\nERROR:  CSorbelinUnpacker\n\"Show Revid\"\n Not recognized as a valid test\n"},
+        {"Show RevID FRAMES=2", "\"Show RevID FRAMES=2\"\n Not recognized as a valid test\n"},
+        {"\"Video:Image\" DIM=(64,64) FRAMES=0", "Number of frames must be between 1 and 15."},
+        {"\"Video:Image\" DIM=(64,64) FRAMES=16", "Number of frames must be between 1 and 15."},
+        {"\"Video:Image\" DIM=(64,64) FRAMES=-1", "Number of frames must be between 1 and 15."},
+        {"\"Video:Image\"", "Unable to read either XSize or YSize"},
+        {"\"Video:Alpha\" DIM=(0, 64)", "Unable to read either XSize or YSize"},
+        {"\"Video:Image\" DIM=(-64,64)", "DIM=(-64,64) is out of range"},
+        {"\"Video:Image\" DIM=(4096,64)", "DIM=(4096,64) is out of range"},
+        {"\"Video:Alpha\" DIM=(64,64) FILE=\"missing.raw", "Invalid file name"},
+        {"\"Video:Alpha\" DIM=(64,64) FILE=/no/such/alpha.raw", "ERROR:  Unable to open\n/no/such/alpha.raw\n"},
+        {"\"Test Wexal Memory\" DIM=(64,64)", "Unable to find wexal address on command line\n"},
+        {"\"Test Wexal Memory\" ADDRESS=100000 DIM=(64,64)", "Wexal address on command line is not in the format 0xFCE32BA0.\n"},
+        {"\"Test Wexal Memory\" ADDRESS=0xZZ DIM=(64,64)", "Wexal address on command line is not in the format 0xFCE32BA0.\n"},
+        {"\"Test Wexal Memory\" ADDRESS=0x100000", "Unable to read either XSize or YSize"},
+        {"\"Video:Bypass\" RAMP", "Unable to find SIZE parameter"},
+        {"\"Video:Bypass\" SIZE=MB RAMP", "Unrecognized size"},
+        {"\"Video:Bypass\" SIZE=-4096 RAMP", "Unrecognized size"},
+        {"\"Video:Bypass\" SIZE=5000MB RAMP", "Unrecognized size"},
+        {"\"Video:Bypass\" SIZE=0 RAMP", "Buffersize must be greater than zero.\n"},
+        {"\"Video:Bypass\" SIZE=3kb RAMP", "Buffer size must be a multiple of 4096"},
+        {"\"Video:Bypass\" SIZE=8392704 RAMP", "Buffer size must be less than 8MB"},
+        {"\"Video:Bypass\" SIZE=4KB", "Data requirement was not specified"},
+        {"\"Expansion:Video:Image:Alpha\"", "Test not implemented yet!\n"},
+        {"\"Save Image\" ADDRESS=0x1000 FILE=x", "Unable to read either XSize or YSize.  Use DIM=(XSize, YSize).\n"},
+        {"\"Save Alpha\" ADDRESS=0x1000 DIM=(720,486)", "Unable to read filename.  Use FILE=filename.\n"},
+        {"\"Save Image\" ADDRESS=@DCB(64, 1, 0) DIM=(8,8) FILE=x", "Unrecognized WEXAL ADDRESS.\n"},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 16) DIM=(8,8) FILE=x", "Unrecognized WEXAL ADDRESS.\n"},
+        {"\"Save Alpha\" ADDRESS=0xZZ DIM=(8,8) FILE=x", "SYNTAX:  \"Save Alpha\" ADDRESS=0x00001000 DIM=(720,486) FILE=C:\\Test.Img\n"},
+        {"\"Save Image\" ADDRESS=0x1000 DIM=(8,8) FORMAT=-1 FILE=x", "FORMAT=-1 is not a file format"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        Clear();
+        EXPECT_EQ(unpA.RunTest(row.command), 0u);
+        EXPECT_TRUE(unpA.out.HasColoured(row.red, kColorRed)) << unpA.out.text;
+    }
+}
+
+TEST_F(SorbelinUnpackerTest, ChipNumberComesFromTheNamesLastLetter) {
+    struct Row {
+        const char* name;
+        int chip;
+    } const rows[] = {{"CSorbelinUnpackerA", 1}, {"CSorbelinUnpackerB", 2}, {"CSorbelinUnpackerc \t", 3}, {"CSorbelinUnpacker1", 0}, {"", 0}};
+    for (const Row& row : rows) {
+        Recording<CSorbelinUnpacker> t{&dspA, &bridge, nullptr, row.name};
+        t.GetBoardIF().SelectDevice("Nuxa1", FALSE);
+        t.GetBoardIF().GetBAR0(FALSE);
+        EXPECT_EQ(t.GetChipFromName(1), row.chip) << row.name;
+        EXPECT_EQ(t.GetExpectedDeviceId(), row.chip == 1 ? 0x140u : row.chip == 2 ? 0x150u : 0u) << row.name;
+    }
+    // Without the board's register space chip B's product data cannot be read.
+    Recording<CSorbelinUnpacker> unbound{&dspB, &bridge, nullptr, "CSorbelinUnpackerB"};
+    EXPECT_EQ(unbound.GetExpectedDeviceId(), 0u);
+    EXPECT_TRUE(unbound.out.HasColoured("no BAR0 register space", kColorRed));
+}
+
+// Chip B of an early board (product data "ZA" below 2) reports chip A's device id.
+TEST_F(SorbelinUnpackerTest, ExpectedDeviceIdOfChipBFollowsTheBoardArtwork) {
+    struct Row {
+        const char* vpd;
+        DWORD a, b;
+    } const rows[] = {
+        {R"(, "vpd": {"ZA": "1"})", 0x140, 0x140},
+        {R"(, "vpd": {"ZA": "2"})", 0x140, 0x150},
+        {R"(, "vpd": {"ZA": ""})", 0x140, 0x150},
+        {R"(, "vpd": {"ZA": "x"})", 0x140, 0x140},
+        {R"(, "vpd": {"ZA": "-3"})", 0x140, 0x140},
+        // Longer than the field buffer: only what was copied is read.
+        {R"(, "vpd": {"ZA": "0000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000005"})", 0x140, 0x140},
+        {"", 0x140, 0x150},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.vpd);
+        LoadFaults("[]", row.vpd);
+        EXPECT_EQ(unpA.GetExpectedDeviceId(), row.a);
+        EXPECT_EQ(unpB.GetExpectedDeviceId(), row.b);
+    }
+}
+
+TEST_F(SorbelinUnpackerTest, TransferSizeIsMatchedAgainstTheResolutionTable) {
+    struct Row {
+        DWORD lines, initial, length;
+        BOOL result;
+        const char* line;
+    } const rows[] = {
+        {485, 720, 720, TRUE, "Transfer size matches Image[720,486]\n"},
+        {485, 360, 360, TRUE, "Transfer size matches Alpha[720,486]\n"},
+        {3, 256, 256, TRUE, "Transfer size matches Image[256,4]\n"},  // 4096 bytes
+        {0, 1000, 0, FALSE, "Transfer size does not match any common resolution\n."},
+        {0, 0, 0, FALSE, "Transfer size does not match any common resolution\n."},
+    };
+    for (const Row& row : rows) {
+        const DWORD dcb[8] = {0, 0, 0, row.lines << 16 | row.initial, row.length, 0, 0, 0};
+        CString report;
+        EXPECT_EQ(unpA.CheckTransferSize(0, dcb, report), row.result) << row.line;
+        EXPECT_NE(report.str().find(row.line), std::string::npos) << report.str();
+        EXPECT_EQ(report.str().back(), '\n');
+    }
+}
+
+TEST_F(SorbelinUnpackerTest, ContextEntriesOutsideTheRamAreRefusedUnwritten) {
+    struct Row {
+        DWORD index, width, height;
+        BOOL result;
+    } const rows[] = {{15, 4095, 4, TRUE}, {16, 64, 64, FALSE}, {0, 4096, 64, FALSE}, {0, 64, 4096, FALSE}, {0, 64, 3, FALSE}, {0, 0, 4, TRUE}};
+    for (const Row& row : rows) {
+        Clear();
+        EXPECT_EQ(unpA.SetContextRamEntry(row.index, row.width, row.height, 1, 3), row.result) << row.index << " " << row.width << " " << row.height;
+    }
+}
+
+// Bits 15..6 of both halves of every word decide; bits 5..0 never do.
+TEST_F(SorbelinUnpackerTest, UnpackedImagesCompareEverySample) {
+    struct Row {
+        const char* what;
+        DWORD xorFirst, xorSecond;  // applied to pixel pair 5
+        int pairs;                  // pairs changed from pair 5 on
+        BOOL equal;
+        long total;
+    } const rows[] = {
+        {"Y0 only", 0x00400000, 0, 1, FALSE, 1},
+        {"Y1 and Cr", 0, 0x80000040, 1, FALSE, 1},
+        {"Cb", 0x00000040, 0, 1, FALSE, 1},
+        {"bits 5..0 of every half", 0x003F003F, 0x003F003F, 1, TRUE, 0},
+        {"25 pairs, both words", 0x00400040, 0x00400040, 25, FALSE, 50},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Unpacked::Image::YCbCr_10_6 expected(16, 8, 0), read(16, 8, 0);
+        expected.FillRandom(7, 1, 0, 0x3FF);
+        std::memcpy(read.GetBuffer(), expected.GetBuffer(), expected.GetSize());
+        for (int p = 5; p < 5 + row.pairs; ++p) {
+            DWORD w[2];
+            std::memcpy(w, read.GetBuffer() + 8 * p, 8);
+            w[0] ^= row.xorFirst;
+            w[1] ^= row.xorSecond;
+            std::memcpy(read.GetBuffer() + 8 * p, w, 8);
+        }
+        Clear();
+        EXPECT_EQ(unpA.CompareUnpackedImages(expected, read, 1), row.equal);
+        if (row.equal) {
+            EXPECT_TRUE(unpA.out.HasColoured("Passed\n", kColorGreen));
+            continue;
+        }
+        EXPECT_TRUE(unpA.out.HasColoured("Total " + std::to_string(row.total) + " errors out of 128\n", kColorRed)) << unpA.out.text;
+        EXPECT_EQ(support::Count(unpA.out.text, "64 bit Offset["), std::min(row.pairs, 20));
+        EXPECT_TRUE(unpA.out.Has("64 bit Offset[0x00000028]:  \n")) << unpA.out.text;
+    }
+    Unpacked::Image::YCbCr_10_6 a(16, 8, 0), wide(18, 8, 0), tall(16, 9, 0);
+    EXPECT_EQ(unpA.CompareUnpackedImages(a, wide, 1), FALSE);
+    EXPECT_TRUE(unpA.out.HasColoured("Image XSize mismatch\n", kColorRed));
+    EXPECT_EQ(unpA.CompareUnpackedImages(a, tall, 1), FALSE);
+    EXPECT_TRUE(unpA.out.HasColoured("Image YSize mismatch\n", kColorRed));
+}
+
+TEST_F(SorbelinUnpackerTest, UnpackImageSWSplitsAFileOfExactlyTheFramesGiven) {
+    support::TempDir dir;
+    const DWORD w = 64, h = 8, frame = 4 * w * h;
+    struct Row {
+        long extra;  // bytes beside two whole frames
+        BOOL result;
+    } const rows[] = {{0, TRUE}, {1, FALSE}, {-1, FALSE}};
+    for (const Row& row : rows) {
+        const std::string file = dir.File("frames" + std::to_string(row.extra + 1));
+        std::vector<char> data(static_cast<size_t>(2 * frame + row.extra));
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+        std::ofstream(file, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+        EXPECT_EQ(unpA.UnpackImageSW(file.c_str(), w, h, 2), row.result) << row.extra;
+        EXPECT_EQ(std::filesystem::exists(file + ".1"), row.result == TRUE);
+        EXPECT_EQ(std::filesystem::exists(file + ".2"), row.result == TRUE);
+        if (row.result != TRUE) continue;
+        // Frame 2 is the packed form of the file's second frame, pad in front.
+        Unpacked::Image::YCbCr_10_6 second(w, h, 0);
+        std::memcpy(second.GetBuffer(), data.data() + frame, frame);
+        const Packed::Image::YCbCr_8_2 packed(second, Packed::Image::YCbCr_8_2::GetPadFor(w, h));
+        const std::string reference = dir.File("reference");
+        packed.SaveFile(reference.c_str(), 0);
+        EXPECT_EQ(support::ReadText(file + ".2"), support::ReadText(reference));
+    }
+    EXPECT_EQ(unpA.UnpackImageSW(dir.File("none").c_str(), w, h, 1), FALSE);
+    EXPECT_EQ(unpA.UnpackImageSW(dir.File("none").c_str(), 4095, 4095, 0x10000), FALSE);
+    EXPECT_TRUE(unpA.out.HasColoured("do not fit a 4 GB file", kColorRed)) << unpA.out.text;
+}
+
+}  // namespace
