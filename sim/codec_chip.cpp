@@ -47,6 +47,7 @@ void CodecChip::Reset() {
     m_ddrStatus = 0;
     m_encoderStatus = 0;
     m_ddrDoneAt[0] = m_ddrDoneAt[1] = 0;
+    PixelReset(false);
     for (Window& w : m_window) {
         w.index = w.control = w.writeAt = w.readAt = 0;
         w.buffer = {};
@@ -95,6 +96,7 @@ void CodecChip::Write(uint32_t address, uint32_t value) {
                 m_idWord = m_stream->IdWord();
                 m_registers.clear();
                 for (Window& w : m_window) w.blocks.clear();
+                PixelReset(true);
                 Reset();
                 return;
             }
@@ -119,6 +121,7 @@ uint32_t CodecChip::EmifFault(uint32_t address, uint32_t value) const {
 uint32_t CodecChip::Personality(uint32_t address, bool read, uint32_t value) {
     if (m_idWord >> 20 == kDiagnostics) return Diagnostics(address, read, value);
     if (m_idWord >> 20 == kEncoder) return Encoder(address, read, value);
+    if (m_idWord >> 20 == kPacker || m_idWord >> 20 == kUnpacker) return Pixel(address, read, value);
     if (read) {
         const auto it = m_registers.find(address);
         return it == m_registers.end() ? 0 : it->second;

@@ -9,8 +9,6 @@ namespace {
 
 using K = CodecChipFault::Kind;
 
-constexpr uint32_t kContextRam = 0x64000000;
-constexpr uint32_t kBistControl64 = 0x6C000010;
 // Writes to 0x6C000010 with bit 11 set put the unpacker in pass-through; bit 13 then keeps the
 // high byte of each 16-bit half, without it the low byte moves up into the high byte.
 constexpr uint32_t kPassThrough = 1u << 11, kKeepHigh = 1u << 13;
@@ -26,11 +24,8 @@ uint64_t WholeBlocks(uint64_t bytes) { return (bytes + 4095) / 4096 * 4096; }
 }  // namespace
 
 CodecChip::UnpackerContext CodecChip::UnpackerEntry(uint32_t index) const {
-    auto get = [&](uint32_t a) {
-        const auto it = m_registers.find(a);
-        return it == m_registers.end() ? 0u : it->second;
-    };
-    const uint32_t w0 = get(kContextRam + 8 * index), w1 = get(kContextRam + 8 * index + 4);
+    uint32_t w0 = 0, w1 = 0;
+    PixelContext(static_cast<int>(index), w0, w1);
     return {w0 & 0xFFF, (w0 >> 16) & 0xFFF, w1 & 0xFFFF, w1 >> 16};
 }
 
@@ -52,8 +47,7 @@ uint32_t CodecChip::UnpackerContextFor(uint32_t portWord, size_t bytes) const {
 }
 
 bool CodecChip::UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
-    const auto reg = m_registers.find(kBistControl64);
-    const uint32_t control = reg == m_registers.end() ? 0 : reg->second;
+    const uint32_t control = PixelBistControl(64);
     const UnpackerContext ctx = UnpackerEntry(UnpackerContextFor(portWord, bytes.size()));
     const bool expansion = ctx.outFormat >= 2;
     std::vector<uint32_t> out;
@@ -97,6 +91,11 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& byt
         if (f.kind != K::OutputStuckBit || (f.emif == 1) != expansion) continue;
         for (uint32_t& w : out) w = f.value ? w | 1u << f.bit : w & ~(1u << f.bit);
     }
+    // The port CRCs: the packed words as they came in, the unpacked words as they leave.
+    std::vector<uint32_t> in(bytes.size() / 4);
+    if (!in.empty()) std::memcpy(in.data(), bytes.data(), in.size() * 4);
+    PixelCrcFeed(kCrcIn, in.data(), in.size());
+    PixelCrcFeed(expansion ? kCrcExpansion : kCrcOut, out.data(), out.size());
     if (expansion) {
         if (m_expansionSink) m_expansionSink(reinterpret_cast<const uint8_t*>(out.data()), out.size() * 4);
     } else {
