@@ -133,6 +133,7 @@ uint32_t CodecChip::Personality(uint32_t address, bool read, uint32_t value) {
 bool CodecChip::TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
     if (!m_configured) return false;
     switch (m_idWord >> 20) {
+    case kPacker: return PackerFrame(portWord, bytes);
     case kUnpacker: return UnpackerFrame(portWord, bytes);
     default: return false;
     }

@@ -113,6 +113,7 @@ private:
     uint32_t Personality(uint32_t address, bool read, uint32_t value);
     uint32_t Diagnostics(uint32_t address, bool read, uint32_t value);
     uint32_t Encoder(uint32_t address, bool read, uint32_t value);
+    bool PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
     uint32_t Pixel(uint32_t address, bool read, uint32_t value);
     void PixelUpdate(int64_t now);
     void PixelStartBist(int m, uint32_t test, int64_t now);

@@ -10,6 +10,7 @@
 #include "breakout/external_io.h"
 #include "codec/chip/sorbelin_diag.h"
 #include "codec/chip/sorbelin_encoder.h"
+#include "codec/chip/sorbelin_packer.h"
 #include "codec/chip/sorbelin_unpacker.h"
 #include "codec/dsp/dremolun.h"
 #include "codec/dsp/nuxa_dsp.h"
@@ -82,6 +83,7 @@ private:
     CJastel m_jastel;
     CNuxaDSP m_dspA, m_dspB;
     CSorbelinDiag m_diagA, m_diagB;
+    CSorbelinPacker m_packerA, m_packerB;
     CSorbelinUnpacker m_unpackerA, m_unpackerB;
     CSorbelinEncoder m_encoderA, m_encoderB;
     CWexal m_wexal;  // after the codec tests once they join

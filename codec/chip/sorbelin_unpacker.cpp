@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "codec/chip/sorbelin_harness.h"
 #include "devlib/devices.h"
 #include "devlib/wexal_spaces.h"
 #include "framework/param_string.h"
@@ -252,6 +253,23 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
         PrintColor("Test not implemented yet!\n", kColorRed);
         return 0;
     case kUnpackSW: return UnpackImageSW(o.file, static_cast<DWORD>(o.width), static_cast<DWORD>(o.height), static_cast<DWORD>(o.frames));
+    case kVideoMixed:
+    case kExpansionMixed: {
+        HarnessRequest request;
+        request.command = command;
+        request.width = o.width;
+        request.height = o.height;
+        request.dimensionsGiven = o.useResolutionList ? FALSE : TRUE;
+        request.verbose = o.verbose;
+        HarnessOptions options;
+        options.rampStride4 = true;
+        options.unknownPatternFails = true;
+        const DWORD tripCode = code | (framesGiven ? kFramesGiven : 0);
+        result = CImagePatternHarness(*this, options).RunFull(request, [&](Unpacked::Alpha::YCbCr_10_6& a, Unpacked::Image::YCbCr_10_6& i) {
+            return static_cast<BOOL>(VideoMixedTest(tripCode, arguments, &a, &i, o.frames, static_cast<int>(o.verbose)));
+        });
+        break;
+    }
     case kVideoAlpha: case kVideoImage: case kVideoImageMask: case kExpansionAlpha: case kExpansionImage: case kExpansionImageMask:
         result = SingleResolution(code | (framesGiven ? kFramesGiven : 0), command, arguments, o);
         break;
@@ -296,7 +314,7 @@ DWORD CSorbelinUnpacker::SingleResolution(DWORD code, const CString& command, co
         PrintTimeStamp();
         PrintColor("\n", kColorBlack);
         PrintColor(kSeparator, kColorBlack);
-        const int filled = FillByEntry(entry, alpha ? nullptr : &image, alpha ? &alphaImage : nullptr, false);
+        const int filled = FillByEntry(entry, alpha ? nullptr : &image, alpha ? &alphaImage : nullptr);
         if (filled != 1) return 0;
         result = alpha ? VideoAlphaTest(code, arguments, &alphaImage, o.frames, verbose)
                        : VideoImageTest(code, arguments, &image, o.frames, verbose);
@@ -305,8 +323,7 @@ DWORD CSorbelinUnpacker::SingleResolution(DWORD code, const CString& command, co
     return result;
 }
 
-int CSorbelinUnpacker::FillByEntry(const CString& entry, Unpacked::Image::YCbCr_10_6* image, Unpacked::Alpha::YCbCr_10_6* alpha,
-                                   bool rampStride4) {
+int CSorbelinUnpacker::FillByEntry(const CString& entry, Unpacked::Image::YCbCr_10_6* image, Unpacked::Alpha::YCbCr_10_6* alpha) {
     auto is = [&](const char* word) { return entry == word; };
     auto say = [&](const char* text) { PrintColor(text, kColorBlack); };
     if (is("DIAGONAL_LINES")) {
@@ -316,10 +333,6 @@ int CSorbelinUnpacker::FillByEntry(const CString& entry, Unpacked::Image::YCbCr_
     } else if (is("GRID")) {
         say("Test Grid\n");
         if (image) image->FillGrid(1, 0, 0x3FF);
-        if (alpha) alpha->FillGrid(1);
-    } else if (rampStride4 && is("RAMP_STRIDE_4")) {
-        say("Ramp Stride 4\n");
-        if (image) image->FillRampStride4();
         if (alpha) alpha->FillGrid(1);
     } else if (entry.Left(5) == "SOLID") {
         long y = 502, cb = 512, cr = 512;

@@ -91,9 +91,9 @@ private:
     struct Options;
     struct Channels;
     DWORD SingleResolution(DWORD code, const CString& command, const CString& arguments, const Options& options);
-    // Fills the pictures given by a pattern entry of the image list (RAMP_STRIDE_4 only in the
-    // mixed harness): 1, or 0 after the red line of an unknown pattern or an unreadable seed.
-    int FillByEntry(const CString& entry, Unpacked::Image::YCbCr_10_6* image, Unpacked::Alpha::YCbCr_10_6* alpha, bool rampStride4);
+    // The single-resolution loops' fill of the picture given by a pattern entry of the image list:
+    // 1, or 0 after the red line of an unknown pattern or an unreadable seed.
+    int FillByEntry(const CString& entry, Unpacked::Image::YCbCr_10_6* image, Unpacked::Alpha::YCbCr_10_6* alpha);
     DWORD RunSave(bool alpha, const CString& args, const CString& file, DWORD width, DWORD height);
     // The chip's channels and register window for the code's port; false after the red line.
     bool ChooseChannels(DWORD code, bool printTitle, Channels& channels);
