@@ -249,3 +249,62 @@ TEST_F(SorbelinUnpackerTest, UnpackImageSWSplitsAFileOfExactlyTheFramesGiven) {
 }
 
 }  // namespace
+
+namespace {
+
+class UnpackerRoundTrip : public SorbelinUnpackerTest {
+protected:
+    void SetUp() override {
+        SorbelinUnpackerTest::SetUp();
+        for (auto* t : {&unpA, &unpB}) {
+            ASSERT_EQ(Program(*t), kRunPassed) << t->out.text;
+            t->GetImageList()->FreeStrings();
+            t->GetImageList()->Add("RANDOM SEED=0x1234");
+        }
+        Clear();
+    }
+    void Reprogram() {
+        Attach();
+        for (auto* t : {&unpA, &unpB}) ASSERT_EQ(Program(*t), kRunPassed) << t->out.text;
+        Clear();
+    }
+    support::InTempCwd cwd;  // dumps land here
+};
+
+// Healthy rig: every round trip passes on both chips, the results and sources where the layout puts them.
+TEST_F(UnpackerRoundTrip, RoundTripsPassOnBothChips) {
+    struct Row {
+        const char* command;
+        std::vector<std::string> lines;  // in the output of chip A's run
+    } const rows[] = {
+        {"\"Video:Image\" DIM=(64,64)", {"Test Sorbelin A\n", "SizeData[10240]  SizePad[2048]", "DCBAddr[0x00800000]", "Passed\n"}},
+        // 4096 x 4 pixels pack to exactly 40960 bytes: no pad, ten blocks.
+        {"\"Video:Image\" DIM=(4096,4)", {"DIM=(4096,4) is out of range"}},
+        {"\"Video:Image\" DIM=(2048,4)", {"SizeData[20480]  SizePad[0]", "[4, 1024, 1024]  DCBAddr[0x00800000]", "Passed\n"}},
+        {"\"Video:Image:Mask\" DIM=(64,64)", {"Passed\n"}},
+        {"\"Video:Alpha\" DIM=(64,64) FRAMES=2", {"Read/Compare Image #:  1 2 ", "Passed\n"}},
+        {"\"Expansion:Image\" DIM=(64,64)", {"Test Sorbelin A Expansion Port\n", "Passed\n"}},
+        {"\"Expansion:Alpha\" DIM=(64,64)", {"Passed\n"}},
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=3", {"PASS:\tResolution[64,64]", "Passed\n"}},
+        {"\"Expansion:Mixed\" DIM=(64,64) FRAMES=5 SEQUENCE=A:I...", {"PASS:\tResolution[64,64]"}},
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=2 FORCEUPDATE=1", {"Transfer #1:  Took", "Transfer #2:  Took", "PASS:"}},
+        // Results of two 1920 x 1080 frames reach past 0x800000: the sources start after them.
+        {"\"Video:Image\" DIM=(1920,1080) FRAMES=2", {"DCBAddr[0x00FD3000]", "DCBAddr[0x014C5000]", "Passed\n"}},
+        {"\"Video:Bypass\" SIZE=4KB RAMP", {"Initial[256] Length[256] Lines[3]", "Passed\n"}},
+        {"\"Video:Bypass\" SIZE=8192 RANDOM DATA", {"Initial[512] Length[512] Lines[3]", "Passed\n"}},
+        {"\"Expansion:Bypass\" SIZE=8MB RAMP FRAMES=2", {"Size=8388608\n", "DST #2[0x01001000]", "SRC[0x02001000]", "Read/Compare Image #:  2\n", "Passed\n"}},
+        {"\"Video:Bypass\" SIZE=8MB RAMP FRAMES=15", {"The frames do not fit the board's SDRAM"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        Clear();
+        const bool refused = row.lines[0].find("fit") != std::string::npos || row.lines[0].find("range") != std::string::npos;
+        EXPECT_EQ(unpA.Run(row.command), refused ? kRunFailed : kRunPassed);
+        EXPECT_TRUE(support::HasAll(unpA.out.text, row.lines));
+        if (!refused) {
+            EXPECT_EQ(unpB.Run(row.command), kRunPassed) << unpB.out.text;
+        }
+    }
+}
+
+}  // namespace
