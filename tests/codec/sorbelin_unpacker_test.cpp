@@ -307,4 +307,70 @@ TEST_F(UnpackerRoundTrip, RoundTripsPassOnBothChips) {
     }
 }
 
+// Each fault fails the test it must (naming what the messages allow) and leaves a healthy run alone.
+TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
+    struct Row {
+        const char* fault;
+        int chip;
+        const char* command;
+        DWORD result;
+        std::vector<std::string> lines;
+        std::vector<std::string> absent;
+        const char* dump;  // a file the run must leave in the current folder
+    } const rows[] = {
+        // A Y sample's bit: the high half of the word decides since both halves are compared.
+        {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 22, "value": 1})", 1,
+         "\"Video:Image\" DIM=(64,64)", kRunFailed, {"Offset[0x", "EX xor RD[0x00400000]", "Total "}, {}, "Zorv.Image.Unpacked.1"},
+        // The lowest bit of a 10-bit alpha sample.
+        {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 6, "value": 1})", 1,
+         "\"Video:Alpha\" DIM=(64,64)", kRunFailed, {"Address[0x", "Total errors "}, {}, "Zorv.Alpha.Unpacked.1"},
+        {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 2, "port": "expansion", "bit": 9, "value": 0})", 2,
+         "\"Expansion:Image\" DIM=(64,64)", kRunFailed, {"Test Sorbelin B Expansion Port\n", "Total "}, {}, nullptr},
+        {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 2, "port": "expansion", "bit": 9, "value": 0})", 2,
+         "\"Video:Image\" DIM=(64,64)", kRunPassed, {"Passed\n"}, {}, nullptr},
+        {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 7, "value": 0})", 1,
+         "\"Video:Mixed\" DIM=(64,64) FRAMES=3", kRunFailed, {"FAIL:\tResolution[64,64]", "Total "}, {}, "Zorv.Alpha.Unpacked.1.3"},
+        {R"({"kind": "codec_bypass_lane_swap", "board": "Nuxa1", "chip": 1})", 1, "\"Video:Bypass\" SIZE=1MB RAMP", kRunFailed,
+         {"Offset[0x00000000]:  SRC[0x01010000]  DST[0x00000101]", "Total "}, {}, nullptr},
+        {R"({"kind": "dma_stall", "board": "Nuxa1", "channel": 58})", 2, "\"Expansion:Image\" DIM=(64,64)", kRunFailed,
+         {"timed out waiting for the", "Sorbelin to Wexal"}, {"Passed\n"}, nullptr},
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 29, "mask": 65280, "count": 0})", 2, "\"Video:Image\" DIM=(64,64)",
+         kRunFailed, {"Read/Compare SRC Image #:  1 ", "Destination Image #1:  Retest Wexal memory[0x00001000]"}, {"Source Image #1:", "Offset[0x00000000]  2bit"}, nullptr},
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 23, "value": 1, "from": 16777216, "to": 20971520})", 1,
+         "\"Test Wexal Memory\" ADDRESS=0x01000000 DIM=(720,486)", kRunFailed,
+         {"Test Wexal Address[01000000] with Random Data\n", "64 bit Offset[0x", "Total "}, {}, nullptr},
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 23, "value": 1, "from": 16777216, "to": 20971520})", 1,
+         "\"Test Wexal Memory\" ADDRESS=0x02000000 DIM=(720,486)", kRunPassed, {"Passed\n"}, {}, nullptr},
+        // A stuck cell in the source area: the source check and both retests name it.
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 17, "value": 1, "from": 8388608, "to": 8400000})", 1,
+         "\"Video:Image\" DIM=(64,64)", kRunFailed, {"2bit[0x", "Source Image #1:  Retest Wexal memory[0x00800000]", "Total "}, {}, nullptr},
+        {R"({"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 64})", 1, "\"Video:Image\" DIM=(64,64)",
+         kRunFailed, {"Timeout waiting for DDR SDRAM Init done.\n", "InitRegs failed.\n"}, {}, nullptr},
+        {R"({"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 2, "memory": 32})", 2, "RAM_Init", kRunFailed,
+         {"RAMInit() Timeout (100 milliseconds) waiting for 32Bit DDR Init done.\nReceived Status[0x"}, {}, nullptr},
+        {R"({"kind": "codec_flush_stuck", "board": "Nuxa1", "chip": 1})", 1, "\"Video:Mixed\" DIM=(64,64) FRAMES=2", kRunFailed,
+         {"Unable to flush Sorbelin\n", "FAIL:"}, {}, nullptr},
+        {R"({"kind": "codec_wrong_device_id", "board": "Nuxa1", "chip": 2, "id": 320})", 2, "\"Video:Bypass\" SIZE=4KB RAMP", kRunFailed,
+         {"Incorrect Sorbelin rev expected[0x150]  Received(DevID[0x140]"}, {}, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.fault) + " " + row.command);
+        LoadFaults(std::string("[") + row.fault + "]");
+        Reprogram();
+        for (auto* t : {&unpA, &unpB}) {
+            t->GetImageList()->FreeStrings();
+            t->GetImageList()->Add("RANDOM SEED=0x1234");
+        }
+        Recording<CSorbelinUnpacker>& t = row.chip == 1 ? unpA : unpB;
+        EXPECT_EQ(t.Run(row.command), row.result);
+        EXPECT_TRUE(support::HasAll(t.out.text, row.lines));
+        for (const std::string& line : row.absent) EXPECT_EQ(t.out.text.find(line), std::string::npos) << line << "\n" << t.out.text;
+        if (row.dump) {
+            EXPECT_TRUE(std::filesystem::exists(cwd.Dir().File(std::string(".\\") + row.dump)) ||
+                        std::filesystem::exists(cwd.Dir().File(row.dump)))
+                << row.dump;
+        }
+    }
+}
+
 }  // namespace
