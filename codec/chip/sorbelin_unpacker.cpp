@@ -108,7 +108,7 @@ struct CSorbelinUnpacker::Options {
 };
 
 CSorbelinUnpacker::CSorbelinUnpacker(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CString name)
-    : CSorbelin(dsp, bridge, controller, std::move(name)) {
+    : CSorbelin(dsp, bridge, controller, std::move(name)), m_memTests(*this, CSorbelinMemTests::kUnpacker, controller) {
     SetCodeName(GetName());
     ResetCRCs();
     const int preset = StrListPreset(IsRegression(), IsEngineering());
@@ -206,6 +206,14 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
     case kRamInit: result = RAMInit(1); break;
     case kShowStatus: ShowStatus(o.verbose); return 1;
     case kShowContextRam: ShowContextRam(); return 1;
+    case kContextRamTest: return static_cast<DWORD>(m_memTests.TestContextRAM(m_pattern));
+    case kSetDcmPhase: return static_cast<DWORD>(m_memTests.SetDCMPhase(arguments, 1));
+    case kMemBistTest: {
+        DWORD status = 0;
+        return static_cast<DWORD>(m_memTests.MemBistTest(arguments, &status));
+    }
+    case kMemBistScan: return static_cast<DWORD>(m_memTests.MemBistScan("", arguments));
+    case kMemBistRange: return m_memTests.MemBistRange(arguments);
     case kWexalMemory: {
         CString upper = command;
         upper.MakeUpper();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "codec/chip/sorbelin.h"
+#include "codec/chip/sorbelin_memtests.h"
 #include "images/image.h"
 #include "images/unpacked_image.h"
 
@@ -111,6 +112,7 @@ private:
     void DumpFrame(const char* format, int frame, const CImage& packed, const std::vector<BYTE>& readBack, DWORD width, DWORD height);
     void ReportCompare(const char* head, DWORD offset, const DWORD expected[2], const DWORD read[2]);
 
+    CSorbelinMemTests m_memTests;
     DWORD m_crc[3] = {0, 0, 0};  // video in, video out, expansion out; 0: not read since the reset
     DWORD m_contextAddress[16];
 };

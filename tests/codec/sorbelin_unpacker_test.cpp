@@ -28,6 +28,7 @@ protected:
     }
     void Attach() {
         bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
+        jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
         for (auto* t : {&unpA, &unpB}) {
             t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
             t->GetBoardIF().GetBAR0(FALSE);
@@ -53,8 +54,9 @@ protected:
     Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
-    Recording<CSorbelinUnpacker> unpA{&dspA, &bridge, nullptr, "CSorbelinUnpackerA"};
-    Recording<CSorbelinUnpacker> unpB{&dspB, &bridge, nullptr, "CSorbelinUnpackerB"};
+    Recording<CJastel> jastel{"CJastel"};
+    Recording<CSorbelinUnpacker> unpA{&dspA, &bridge, &jastel, "CSorbelinUnpackerA"};
+    Recording<CSorbelinUnpacker> unpB{&dspB, &bridge, &jastel, "CSorbelinUnpackerB"};
 };
 
 // Commands refused by the dispatcher or by the first check of their handler, before any chip access.
@@ -269,6 +271,7 @@ protected:
         Clear();
     }
     support::InTempCwd cwd;  // dumps land here
+    std::vector<DWORD> pattern = std::vector<DWORD>(4096, 0x5A5AA5A5);
 };
 
 // Healthy rig: every round trip passes on both chips, the results and sources where the layout puts them.
@@ -312,7 +315,7 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
     struct Row {
         const char* fault;
         int chip;
-        const char* command;
+        std::string command;
         DWORD result;
         std::vector<std::string> lines;
         std::vector<std::string> absent;
@@ -335,7 +338,7 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
         {R"({"kind": "dma_stall", "board": "Nuxa1", "channel": 58})", 2, "\"Expansion:Image\" DIM=(64,64)", kRunFailed,
          {"timed out waiting for the", "Sorbelin to Wexal"}, {"Passed\n"}, nullptr},
         {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 29, "mask": 65280, "count": 0})", 2, "\"Video:Image\" DIM=(64,64)",
-         kRunFailed, {"Read/Compare SRC Image #:  1 ", "Destination Image #1:  Retest Wexal memory[0x00001000]"}, {"Source Image #1:", "Offset[0x00000000]  2bit"}, nullptr},
+         kRunFailed, {"Read/Compare SRC Image #:  1", "Destination Image #1:  Retest Wexal memory[0x00001000]"}, {"Source Image #1:", "Offset[0x00000000]  2bit"}, nullptr},
         {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 23, "value": 1, "from": 16777216, "to": 20971520})", 1,
          "\"Test Wexal Memory\" ADDRESS=0x01000000 DIM=(720,486)", kRunFailed,
          {"Test Wexal Address[01000000] with Random Data\n", "64 bit Offset[0x", "Total "}, {}, nullptr},
@@ -352,19 +355,34 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
          {"Unable to flush Sorbelin\n", "FAIL:"}, {}, nullptr},
         {R"({"kind": "codec_wrong_device_id", "board": "Nuxa1", "chip": 2, "id": 320})", 2, "\"Video:Bypass\" SIZE=4KB RAMP", kRunFailed,
          {"Incorrect Sorbelin rev expected[0x150]  Received(DevID[0x140]"}, {}, nullptr},
+        {R"({"kind": "codec_context_ram_stuck_bit", "board": "Nuxa1", "chip": 1, "entry": 15, "word": 1, "bit": 17, "value": 0})", 1,
+         "\"Context RAM\"", kRunFailed, {"Address[0x6400007C]  Wrote[0x5A5AA5A5]  Read[0x5A58A5A5]"}, {}, nullptr},
+        {R"({"kind": "codec_membist_window", "board": "Nuxa1", "chip": 1, "memory": 64, "low": 32, "high": 96})", 1,
+         "\"MemBist Range\" RANGE=(0x10,0x70) STEP=16 FPGA=" + kImage, kRunPassed, {"found Range[ 32 ... 96 ]"}, {}, nullptr},
+        // The CRC report only informs: the red line, and the run still passes.
+        {R"({"kind": "codec_crc_wrong", "board": "Nuxa1", "chip": 1, "register": "in", "mask": 1})", 1, "\"Video:Mixed\" DIM=(64,64) FRAMES=1 SEQUENCE=I",
+         kRunPassed, {"SRC Packed Image:\tSorbelinCRC[0x", "DST Unpacked Image:\tSorbelinCRC[0x"}, {}, nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.fault) + " " + row.command);
         LoadFaults(std::string("[") + row.fault + "]");
         Reprogram();
+        // The frame CRC report speaks only in engineering runs.
+        cwd.Dir().Write("CmdLine", "pexhost.exe -ENGINEERING");
         for (auto* t : {&unpA, &unpB}) {
             t->GetImageList()->FreeStrings();
             t->GetImageList()->Add("RANDOM SEED=0x1234");
         }
         Recording<CSorbelinUnpacker>& t = row.chip == 1 ? unpA : unpB;
-        EXPECT_EQ(t.Run(row.command), row.result);
+        t.SetPatternBuffer(&pattern);
+        EXPECT_EQ(t.Run(row.command.c_str()), row.result);
         EXPECT_TRUE(support::HasAll(t.out.text, row.lines));
         for (const std::string& line : row.absent) EXPECT_EQ(t.out.text.find(line), std::string::npos) << line << "\n" << t.out.text;
+        if (row.fault[10] == 'c' && std::string(row.fault).find("crc_wrong") != std::string::npos) {
+            // Red for the register that is off, green for the one that is right.
+            EXPECT_TRUE(t.out.HasColoured("SRC Packed Image:\tSorbelinCRC[0x", kColorRed)) << t.out.text;
+            EXPECT_TRUE(t.out.HasColoured("DST Unpacked Image:\tSorbelinCRC[0x", kColorGreen)) << t.out.text;
+        }
         if (row.dump) {
             EXPECT_TRUE(std::filesystem::exists(cwd.Dir().File(std::string(".\\") + row.dump)) ||
                         std::filesystem::exists(cwd.Dir().File(row.dump)))
