@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codec/chip/sorbelin_unpacker.h"
+#include "images/multi_image_file.h"
 #include "images/packed_image.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
@@ -248,6 +249,62 @@ TEST_F(SorbelinUnpackerTest, UnpackImageSWSplitsAFileOfExactlyTheFramesGiven) {
     EXPECT_EQ(unpA.UnpackImageSW(dir.File("none").c_str(), w, h, 1), FALSE);
     EXPECT_EQ(unpA.UnpackImageSW(dir.File("none").c_str(), 4095, 4095, 0x10000), FALSE);
     EXPECT_TRUE(unpA.out.HasColoured("do not fit a 4 GB file", kColorRed)) << unpA.out.text;
+}
+
+// Saves: the address form writes the unpacked image read from SDRAM, the DCB form both images of
+// the two channels' DCB; a file that cannot be written fails the save.
+TEST_F(SorbelinUnpackerTest, SavesFetchWhatTheSdramHolds) {
+    support::TempDir dir;
+    const DWORD w = 64, h = 8;
+    Unpacked::Image::YCbCr_10_6 image(w, h, 0);
+    image.FillRandom(3, 1, 0, 0x3FF);
+    Unpacked::Alpha::YCbCr_10_6 alpha(w, h);
+    alpha.FillRandom(4);
+    const DWORD pad = Packed::Image::YCbCr_8_2::GetPadFor(w, h);
+    const Packed::Image::YCbCr_8_2 packed(image, pad);
+    WriteSdram(0x1000, image.GetBuffer(), image.GetSize());
+    WriteSdram(0x20000, alpha.GetBuffer(), alpha.GetSize());
+    WriteSdram(0x800000, packed.GetBuffer(), packed.GetSize() + pad);
+    // DCB 3 of channel 28 names the packed source, of channel 24 the unpacked result.
+    for (auto [channel, start] : {std::pair{28, 0x800000u}, std::pair{24, 0x1000u}}) {
+        DWORD words[8] = {0, 3u << 16, start, 0, 0, 0, 0, 0};
+        Board("Nuxa1")->GetDMAChannel(channel)->SetDCBWords(3, words);
+    }
+    auto reference = [&](const CImage& im, const std::string& name, int format) {
+        const std::string path = dir.File(name);
+        im.SaveFile(path.c_str(), format);
+        return support::ReadText(path);
+    };
+    const std::string imageFile = reference(image, "ref.image", 0);
+    const std::string imageText = reference(image, "ref.image.text", 1);
+    const std::string alphaFile = reference(alpha, "ref.alpha", 0);
+    const std::string packedText = reference(packed, "ref.packed.text", 1);
+    struct Row {
+        std::string command;
+        DWORD result;
+        std::vector<std::pair<std::string, std::string>> files;  // file, expected content
+    } const rows[] = {
+        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=" + dir.File("a.img"), 1, {{"a.img", imageFile}}},
+        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FORMAT=7 FILE=" + dir.File("t.img"), 1, {{"t.img", imageText}}},
+        {"\"Save Alpha\" ADDRESS=0x00020000 DIM=(64,8) FILE=" + dir.File("a.alpha"), 1, {{"a.alpha", alphaFile}}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FORMAT=1 FILE=" + dir.File("d"), 1, {{"d.U", imageText}, {"d.P", packedText}}},
+        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=" + dir.File("no/such/folder/x.img"), 0, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        Clear();
+        EXPECT_EQ(unpA.RunTest(row.command.c_str()), row.result) << unpA.out.text;
+        for (const auto& [file, content] : row.files) EXPECT_TRUE(support::ReadText(dir.File(file)) == content) << file;
+    }
+    // The archive of the DCB form opens with the two-image identity and holds the packed image first.
+    Clear();
+    EXPECT_EQ(unpA.RunTest(("\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FILE=" + dir.File("pair")).c_str()), 1u);
+    EXPECT_TRUE(unpA.out.HasColoured("Wexal Address:  Src[0x00800000]  Dst[0x00001000]\n", kColorBlack));
+    const std::string pair = support::ReadText(dir.File("pair"));
+    ASSERT_GT(pair.size(), 16u);
+    EXPECT_EQ(std::memcmp(pair.data(), kMultiImageFileGuid.data(), 16), 0);
+    const std::string packedFile = reference(packed, "ref.packed", 0);
+    EXPECT_EQ(pair.substr(16), packedFile + imageFile);
 }
 
 }  // namespace
