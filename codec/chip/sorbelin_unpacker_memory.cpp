@@ -75,8 +75,6 @@ DWORD CSorbelinUnpacker::TestWexalMemory(DWORD address, long width, long height,
             }
             PrintColorFormat(kColorBlack, "SEED=0x%08X\n", seed);
             pattern.FillRandom(seed, 1, 0, 0x3FF);
-        } else {
-            PrintColor(line, kColorBlack);
         }
         WriteMemory(pattern.GetBuffer(), address, pattern.GetSize() + pattern.GetOffset());
         ReadMemory(address, readBack.GetBuffer(), readBack.GetSize() + readBack.GetOffset());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codec/chip/sorbelin_unpacker.h"
+#include "images/image_crc.h"
 #include "images/multi_image_file.h"
 #include "images/packed_image.h"
 #include "tests/devlib/rig_fixture.h"
@@ -351,6 +352,7 @@ TEST_F(UnpackerRoundTrip, RoundTripsPassOnBothChips) {
         // Results of two 1920 x 1080 frames reach past 0x800000: the sources start after them.
         {"\"Video:Image\" DIM=(1920,1080) FRAMES=2", {"DCBAddr[0x00FD3000]", "DCBAddr[0x014C5000]", "Passed\n"}},
         {"\"Video:Bypass\" SIZE=4KB RAMP", {"Initial[256] Length[256] Lines[3]", "Passed\n"}},
+        {"\"Video:Bypass\" SIZE=2MB RAMP", {"Size=2097152\n", "Initial[1024] Length[1024] Lines[511]", "Passed\n"}},
         {"\"Video:Bypass\" SIZE=8192 RANDOM DATA", {"Initial[512] Length[512] Lines[3]", "Passed\n"}},
         {"\"Expansion:Bypass\" SIZE=8MB RANDOM DATA FRAMES=2", {"Size=8388608\n", "DST #2[0x01001000]", "SRC[0x02001000]", "Read/Compare Image #:  2\n", "Passed\n"}},
         {"\"Video:Bypass\" SIZE=8MB RAMP FRAMES=15", {"The frames do not fit the board's SDRAM"}},
@@ -445,6 +447,149 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
                         std::filesystem::exists(cwd.Dir().File(row.dump)))
                 << row.dump;
         }
+    }
+}
+
+// The mask variant fills with 8-bit samples (bits 7..6 of every sample 0) and compares like the plain one.
+TEST_F(UnpackerRoundTrip, TheMaskVariantSendsEightBitSamples) {
+    struct Row {
+        const char* command;
+        bool lowBitsClear;
+    } const rows[] = {{"\"Video:Image:Mask\" DIM=(64,64)", true}, {"\"Video:Image\" DIM=(64,64)", false}, {"\"Expansion:Image:Mask\" DIM=(64,64)", true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        ASSERT_EQ(unpA.Run(row.command), kRunPassed) << unpA.out.text;
+        const std::vector<BYTE> result = ReadSdram(0x1000, 64 * 64 * 4);
+        DWORD low = 0;
+        for (size_t i = 0; i + 4 <= result.size(); i += 4) low |= (result[i] | result[i + 2] << 16) & 0x00C000C0;
+        EXPECT_EQ(low == 0, row.lowBitsClear);
+    }
+}
+
+// An alpha from a raw file runs once; the image lists' own cases.
+TEST_F(UnpackerRoundTrip, SingleResolutionLoopsFollowTheImageList) {
+    std::vector<char> raw(64 * 64 * 2);
+    for (size_t i = 0; i < raw.size(); i += 2) raw[i + 1] = static_cast<char>(i * 13);
+    std::ofstream(cwd.Dir().File("key.raw"), std::ios::binary).write(raw.data(), static_cast<std::streamsize>(raw.size()));
+    struct Row {
+        std::vector<const char*> images;
+        std::string command;
+        DWORD result;
+        std::vector<std::string> lines;
+        size_t roundTrips;
+    } const rows[] = {
+        {{"GRID"}, "\"Video:Alpha\" DIM=(64,64) FILE=" + cwd.Dir().File("key.raw"), kRunPassed, {"Passed\n"}, 1},
+        {{}, "\"Video:Image\" DIM=(64,64)", kRunFailed, {}, 0},
+        {{"GRID", "PLAID", "SOLID"}, "\"Video:Image\" DIM=(64,64)", kRunFailed, {"Test Grid\n", "Unrecognized pattern=PLAID\n"}, 1},
+        {{"SOLID=(Y=0X40:CB=0x41:CR=66)", "VERT_WEDGE_RED2BLUE"}, "\"Video:Image\" DIM=(64,64)", kRunPassed,
+         {"Test Solid:  Y=64, Cb=65, Cr=66\n", "Test Vertical Wedge:  Red to Blue\n"}, 2},
+        {{"HORZ_WEDGE_BLUE2RED", "RANDOM SEED=zz"}, "\"Video:Alpha\" DIM=(64,64)", kRunFailed, {"Test Horizontal Wedge\n", "SEED not understood\n"}, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        unpA.GetImageList()->FreeStrings();
+        for (const char* image : row.images) unpA.GetImageList()->Add(image);
+        Clear();
+        EXPECT_EQ(unpA.Run(row.command.c_str()), row.result);
+        EXPECT_TRUE(support::HasAll(unpA.out.text, row.lines));
+        EXPECT_EQ(support::Count(unpA.out.text, "Test Sorbelin A\n"), row.roundTrips);
+        if (row.images.empty()) {
+            EXPECT_EQ(unpA.out.text.find("IMAGE="), std::string::npos) << unpA.out.text;
+        }
+    }
+}
+
+// -NORESET (any case) keeps the chip as the expansion test left it; the CRC cache keeps what it read.
+TEST_F(UnpackerRoundTrip, ExpansionTestsResetTheChipUnlessToldNot) {
+    auto crcLine = [](const std::string& text, const char* name) {
+        const size_t at = text.rfind(name);
+        return at == std::string::npos ? std::string() : text.substr(at + std::strlen(name), 10);
+    };
+    // Verbose 1: no status at all.
+    EXPECT_EQ(unpA.RunTest("Show Status"), 1u);
+    EXPECT_EQ(unpA.out.text, "");
+    ASSERT_EQ(unpA.Run("\"Video:Image\" DIM=(64,64) -noreset"), kRunPassed);
+    DWORD in = 0, out = 0, expansion = 0;
+    unpA.GetCRCs(in, out, expansion);
+    EXPECT_NE(in, 0u);
+    EXPECT_NE(out, 0u);
+    EXPECT_EQ(expansion, 0u);
+    ASSERT_EQ(unpA.Run("\"Expansion:Image\" DIM=(64,64) -NoReset"), kRunPassed);
+    DWORD in2 = 0, out2 = 0, expansion2 = 0;
+    unpA.GetCRCs(in2, out2, expansion2);
+    EXPECT_EQ(in2, in);  // cached although the chip's register moved on
+    EXPECT_EQ(out2, out);
+    EXPECT_NE(expansion2, 0u);
+    Clear();
+    EXPECT_EQ(unpA.RunTest("Show Status VERBOSE=2"), 1u);
+    EXPECT_TRUE(support::HasAll(unpA.out.text, {"Unpacker fifo:\tStatus1[0x", "Membist Control:\tStatus[32bit=0x", "Unpacker CRC Video Port IN = 0x"}));
+    EXPECT_NE(crcLine(unpA.out.text, "Unpacker CRC Expansion Port OUT = "), "0x00000000");
+    // Without the switch the chip is reset after the test: its expansion CRC starts again.
+    ASSERT_EQ(unpB.Run("\"Expansion:Image\" DIM=(64,64)"), kRunPassed);
+    Clear();
+    EXPECT_EQ(unpB.RunTest("Show Status VERBOSE=2"), 1u);
+    EXPECT_EQ(crcLine(unpB.out.text, "Unpacker CRC Expansion Port OUT = "), "0x00000000") << unpB.out.text;
+    // ResetCRCs forgets the cache and restarts the chip's registers.
+    unpA.ResetCRCs();
+    unpA.GetCRCs(in2, out2, expansion2);
+    EXPECT_EQ(in2 | out2 | expansion2, 0u);
+}
+
+// The frame CRC report: engineering runs only, a dot per image and frame, a line per image given.
+TEST_F(UnpackerRoundTrip, FrameCrcReportComparesWithTheSoftwareModels) {
+    Unpacked::Image::YCbCr_10_6 image(64, 8, 0);
+    image.FillRandom(9, 1, 0, 0x3FF);
+    const Packed::Image::YCbCr_8_2 packed(image, Packed::Image::YCbCr_8_2::GetPadFor(64, 8));
+    unpA.ResetCRCs();
+    unpA.FrameCRCReport(&packed, &image, &image, 3);
+    EXPECT_EQ(unpA.out.text, "");  // not an engineering run
+    cwd.Dir().Write("CmdLine", "pexhost.exe -ENGINEERING");
+    const CRC32_D64<Unpacked::Image::YCbCr_10_6> model;
+    const DWORD three = image.ComputeCRC(model, 0, 3);
+    CString expected;
+    expected.Format("DST Unpacked Image:\tSorbelinCRC[0x00000000]  CalculatedCRC[0x%08X]\n", three);
+    struct Row {
+        bool src, dst, rtv;
+        const char* dots;
+    } const rows[] = {{true, true, true, "\n.........\n"}, {false, true, true, "\n......\n"}, {false, false, false, "\n\n"}};
+    for (const Row& row : rows) {
+        Clear();
+        unpA.FrameCRCReport(row.src ? &packed : nullptr, row.dst ? &image : nullptr, row.rtv ? &image : nullptr, 3);
+        EXPECT_TRUE(unpA.out.Has(std::string("\nCalculating CRCs") + row.dots)) << unpA.out.text;
+        EXPECT_EQ(unpA.out.Has("SRC Packed Image:\t"), row.src);
+        EXPECT_EQ(unpA.out.HasColoured(expected.str(), kColorRed), row.dst);
+        EXPECT_EQ(unpA.out.Has("RTV Unpacked Image:\t"), row.rtv);
+    }
+}
+
+// The SDRAM test alone: patterns by the image list, the first failure ends it.
+TEST_F(UnpackerRoundTrip, WexalMemoryTestWalksTheImageList) {
+    struct Row {
+        const char* fault;
+        std::vector<const char*> images;
+        DWORD result;
+        size_t patterns;  // "Test Wexal Address" lines
+        std::vector<std::string> lines;
+    } const rows[] = {
+        {"", {}, kRunFailed, 0, {}},
+        // A pattern without a fill goes as the image was made.
+        {"", {"SOLID"}, kRunPassed, 0, {"IMAGE=SOLID DIM=(64,64)\n", "Passed\n"}},
+        {"", {"GRID", "HORZ_WEDGE_RED2BLUE", "RANDOM SEED=0x10"}, kRunPassed, 3,
+         {"with Grid Pattern\n", "with Horizontal Wedge[Red to Blue]\n", "SEED=0x00000010\n"}},
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 7, "value": 1})", {"GRID", "VERT_WEDGE"}, kRunFailed, 1, {"Total "}},
+        // Bits 5..0 of a sample carry nothing.
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 0, "value": 1})", {"GRID", "VERT_WEDGE"}, kRunPassed, 2, {"Passed\n"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        LoadFaults(std::string("[") + row.fault + "]");
+        Attach();
+        unpA.GetImageList()->FreeStrings();
+        for (const char* image : row.images) unpA.GetImageList()->Add(image);
+        Clear();
+        EXPECT_EQ(unpA.RunTest("\"Test Wexal Memory\" ADDRESS=0x00100000 DIM=(64,64)") == 1 ? kRunPassed : kRunFailed, row.result);
+        EXPECT_EQ(support::Count(unpA.out.text, "Test Wexal Address["), row.patterns);
+        EXPECT_TRUE(support::HasAll(unpA.out.text, row.lines));
     }
 }
 
