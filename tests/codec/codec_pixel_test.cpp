@@ -275,7 +275,7 @@ TEST(CodecPixelFlush, BusyShowsUntilTheFlushEnds) {
     }
 }
 
-// The CRC registers against the library's 64-bit model and its worked values, fed in pieces.
+// The CRC registers against the library's 64-bit model and its worked values, fed in chunks.
 TEST(CodecPixelCrc, RegistersComputeTheSixtyFourBitImageModel) {
     EXPECT_EQ(sim::PixelCrc64(0, std::vector<uint32_t>{0x89ABCDEF, 0xFEDCBA98}.data(), 1), 0x82C4CDBAu);
     EXPECT_EQ(sim::PixelCrc64(0xFFFFFFFF, std::vector<uint32_t>{0x89ABCDEF, 0xFEDCBA98}.data(), 1), 0xEBC076E3u);
@@ -293,11 +293,11 @@ TEST(CodecPixelCrc, RegistersComputeTheSixtyFourBitImageModel) {
         const char* name;
         uint32_t image;
         int reg;
-        std::vector<size_t> pieces;  // feed sizes
+        std::vector<size_t> chunks;  // feed sizes
         bool counts;
     } const rows[] = {
         {"packer in, whole", CodecChip::kPackerIdWord, CodecChip::kCrcIn, {342}, true},
-        {"packer out, odd pieces", CodecChip::kPackerIdWord, CodecChip::kCrcOut, {1, 3, 5, 333}, true},
+        {"packer out, odd chunks", CodecChip::kPackerIdWord, CodecChip::kCrcOut, {1, 3, 5, 333}, true},
         {"unpacker expansion", CodecChip::kUnpackerIdWord, CodecChip::kCrcExpansion, {171, 171}, true},
         {"packer has no expansion CRC", CodecChip::kPackerIdWord, CodecChip::kCrcExpansion, {342}, false},
     };
@@ -307,7 +307,7 @@ TEST(CodecPixelCrc, RegistersComputeTheSixtyFourBitImageModel) {
         CodecChip chip(sim::BoardConfig{}, 1);
         Configure([&](uint32_t a, uint32_t v) { chip.Write(a, v); }, row.image);
         size_t at = 0;
-        for (size_t n : row.pieces) {
+        for (size_t n : row.chunks) {
             chip.PixelCrcFeed(row.reg, words.data() + at, n);
             at += n;
         }
