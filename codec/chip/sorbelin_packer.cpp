@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "codec/chip/sorbelin_harness.h"
@@ -19,7 +20,7 @@
 #include "images/multi_image_file.h"
 
 CSorbelinPacker::CSorbelinPacker(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CString name)
-    : CSorbelin(dsp, bridge, controller, name) {
+    : CSorbelin(dsp, bridge, controller, name), m_memTests(*this, CSorbelinMemTests::kPacker, controller) {
     ResetVideoPortCRCs();
     const int preset = (IsRegression() ? 2 : 0) | (IsEngineering() ? 1 : 0);
     if (!GetImageList()->SetDefaults(preset, 1)) PrintColor("Image Mode is UNDEFINED\n", kColorRed);
@@ -34,7 +35,7 @@ DWORD CSorbelinPacker::GetNextRunStage(DWORD previous) {
 namespace {
 
 enum Code : DWORD {
-    kShowRevID = 1, kRAMInit = 2, kShowStatus = 6, kShowContextRam = 7,
+    kShowRevID = 1, kRAMInit = 2, kContextRAM = 3, kSetDCMPhase = 4, kShowStatus = 6, kShowContextRam = 7, kMemBistTest = 8, kMemBistScan = 9,
     kVideoAlpha = 0x500, kVideoImage = 0x900, kVideoMixed = 0xD00, kSaveImage = 0x805, kSaveAlpha = 0x405,
 };
 
@@ -45,10 +46,22 @@ DWORD CSorbelinPacker::RunTest(CString command) {
         const char* keyword;
         DWORD code;
     } kKeywords[] = {
-        {"Show RevID", kShowRevID},       {"Show Status", kShowStatus},           {"Show Context Ram", kShowContextRam},
-        {"RAM_Init", kRAMInit},           {"\"Video:Alpha\"", kVideoAlpha},       {"\"Video:Image\"", kVideoImage},
-        {"\"Video:Mixed\"", kVideoMixed},               {"\"Save Image\"", kSaveImage},   {"\"Save Alpha\"", kSaveAlpha},
+        {"Show RevID", kShowRevID},
+        {"Show Status", kShowStatus},
+        {"Show Context Ram", kShowContextRam},
+        {"RAM_Init", kRAMInit},
+        {"\"Context RAM\"", kContextRAM},
+        {"\"Set DCM Phase\"", kSetDCMPhase},
+        {"\"MemBist Test\"", kMemBistTest},
+        {"\"MemBist Scan\"", kMemBistScan},
+        {"\"Video:Alpha\"", kVideoAlpha},
+        {"\"Video:Image\"", kVideoImage},
+        {"\"Video:Mixed\"", kVideoMixed},
+        {"\"Save Image\"", kSaveImage},
+        {"\"Save Alpha\"", kSaveAlpha},
     };
+    // The bridge serves both chips: point it at this test's chip first.
+    SelectChip();
     DWORD code = 0;
     CString rest;
     for (const auto& row : kKeywords) {
@@ -117,6 +130,14 @@ DWORD CSorbelinPacker::RunTest(CString command) {
     case kShowStatus: ShowStatus(); return 1;
     case kShowContextRam: ShowContextRam(); return 1;
     case kRAMInit: return RAMInit(1);
+    case kContextRAM: return static_cast<DWORD>(m_memTests.TestContextRAM(m_pattern));
+    case kSetDCMPhase: return static_cast<DWORD>(m_memTests.SetDCMPhase(rest, 1));
+    case kMemBistTest: {
+        DWORD status = 0;
+        return static_cast<DWORD>(m_memTests.MemBistTest(rest, &status));
+    }
+    case kMemBistScan:
+    case kMemBistScan | kFramesFlag: return static_cast<DWORD>(m_memTests.MemBistScan(file, rest));
     case kVideoImage:
     case kVideoImage | kFramesFlag:
         return harness.RunImage(request, [&](Unpacked::Image::YCbCr_10_6& image) {
@@ -337,9 +358,8 @@ DWORD CSorbelinPacker::GetExpectedDeviceID() {
     if (length > 79) length = 79;
     if (length > 0) {
         buffer[length] = '\0';
-        int artwork = 0;
-        if (std::sscanf(buffer, "%d", &artwork) != 1) artwork = 0;
-        if (artwork < 2) return 0x120;
+        // A number too long for an int reads as its largest value, not as whatever overflow leaves.
+        if (std::strtoll(buffer, nullptr, 10) < 2) return 0x120;
     }
     return 0x130;
 }
@@ -886,7 +906,7 @@ BOOL CSorbelinPacker::ReadSequence(const CString& value, DWORD frames, DWORD kin
         if (text[i] != ' ' && text[i] != '\t' && text[i] != '\r' && text[i] != '\n') tokens += CString(text[i], 1);
     const DWORD n = frames < 15 ? frames : 15;
     DWORD stored = 0;
-    bool bad = false, any = false;
+    bool bad = false;
     do {
         int from = 0;
         while (stored < n && from <= tokens.GetLength()) {
@@ -897,15 +917,14 @@ BOOL CSorbelinPacker::ReadSequence(const CString& value, DWORD frames, DWORD kin
             token.MakeUpper();
             if (token == "I" || token == "A") {
                 kinds[stored++] = token == "I" ? 1 : 2;
-                any = true;
             } else {
                 bad = true;
                 break;
             }
         }
-    } while (repeat && !bad && any && stored < n);
-    // A repeat with nothing to repeat would never end: it names no frame kind.
-    if (bad || !any) {
+    // An empty token is a bad one, so a repeat always has a kind to repeat and ends.
+    } while (repeat && !bad && stored < n);
+    if (bad) {
         PrintColor("Bad token in SEQUENCE\n", kColorRed);
         return 0;
     }

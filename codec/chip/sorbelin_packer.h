@@ -2,6 +2,7 @@
 #pragma once
 
 #include "codec/chip/sorbelin.h"
+#include "codec/chip/sorbelin_memtests.h"
 #include "images/packed_image.h"
 #include "images/unpacked_image.h"
 
@@ -90,6 +91,7 @@ private:
     BOOL RoundTrip(Trip& trip, DWORD frames, DWORD verbose);
     DWORD Save(bool image, const CString& rest, const CString& file, long width, long height);
 
+    CSorbelinMemTests m_memTests;
     DWORD m_crcIn = 0, m_crcOut = 0;
     DWORD m_contextRam[16] = {};
 };
