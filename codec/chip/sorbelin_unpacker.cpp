@@ -69,31 +69,6 @@ bool TakesFrames(DWORD code) {
 // The largest picture side the context RAM takes.
 constexpr long kMaxSide = 4095;
 
-// A number after an optional 0x / 0X (hexadecimal) or else decimal, ending at the first character
-// that cannot belong to it; false when no digit follows.
-bool ReadNumber(const CString& text, long& value) {
-    const char* s = text.c_str();
-    while (*s == ' ' || *s == '\t') ++s;
-    const bool hex = s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
-    const char* digits = hex ? s + 2 : s;
-    char* end = nullptr;
-    const long v = std::strtol(digits, &end, hex ? 16 : 10);
-    if (end == digits) return false;
-    value = v;
-    return true;
-}
-
-// The SOLID values of a pattern entry ("SOLID=(Y=400:CB=50:CR=640)"); absent keys keep their defaults.
-void ReadSolid(const CString& entry, long& y, long& cb, long& cr) {
-    CString inner;
-    if (!CParamString(entry).GetValue("SOLID", inner, FALSE)) return;
-    const CParamString values(inner);
-    CString v;
-    if (values.GetValue("Y", v, FALSE)) ReadNumber(v, y);
-    if (values.GetValue("CB", v, FALSE)) ReadNumber(v, cb);
-    if (values.GetValue("CR", v, FALSE)) ReadNumber(v, cr);
-}
-
 const CString kSeparator = CString(std::string(76, '-').c_str()) + "\n";
 
 }  // namespace
@@ -343,16 +318,15 @@ int CSorbelinUnpacker::FillByEntry(const CString& entry, Unpacked::Image::YCbCr_
         if (image) image->FillGrid(1, 0, 0x3FF);
         if (alpha) alpha->FillGrid(1);
     } else if (entry.Left(5) == "SOLID") {
-        long y = 502, cb = 512, cr = 512;
-        ReadSolid(entry, y, cb, cr);
+        WORD y = 502, cb = 512, cr = 512;
+        CImagePatternHarness::ReadSolid(entry, y, cb, cr);
         if (image) {
-            PrintColorFormat(kColorBlack, "Test Solid:  Y=%d, Cb=%d, Cr=%d\n", static_cast<int>(y & 0xFFFF), static_cast<int>(cb & 0xFFFF),
-                             static_cast<int>(cr & 0xFFFF));
-            image->FillSolid(static_cast<WORD>(y), static_cast<WORD>(cb), static_cast<WORD>(cr));
+            PrintColorFormat(kColorBlack, "Test Solid:  Y=%d, Cb=%d, Cr=%d\n", y, cb, cr);
+            image->FillSolid(y, cb, cr);
         } else {
-            PrintColorFormat(kColorBlack, "Test Solid:  Intensity=%d\n", static_cast<int>(y & 0xFFFF));
+            PrintColorFormat(kColorBlack, "Test Solid:  Intensity=%d\n", y);
         }
-        if (alpha) alpha->FillSolid(static_cast<WORD>(y));
+        if (alpha) alpha->FillSolid(y);
     } else if (entry.Left(10) == "HORZ_WEDGE" && (is("HORZ_WEDGE") || is("HORZ_WEDGE_RED2BLUE") || is("HORZ_WEDGE_BLUE2RED"))) {
         const DWORD mode = is("HORZ_WEDGE") ? 0 : is("HORZ_WEDGE_RED2BLUE") ? 1 : 2;
         static const char* const kText[3] = {"Greyscale", "Red to Blue", "Blue to Red"};

@@ -110,7 +110,8 @@ private:
                            DWORD& errors, DWORD& shown);
     // A failing frame's packed source and read-back as a two-image file in the current folder.
     void DumpFrame(const char* format, int frame, const CImage& packed, const std::vector<BYTE>& readBack, DWORD width, DWORD height);
-    void ReportCompare(const char* head, DWORD offset, const DWORD expected[2], const DWORD read[2]);
+    // The black Expected / Read lines of a pixel pair: each sample's top 8 bits and bits 7..6.
+    void ReportCompare(const DWORD expected[2], const DWORD read[2]);
 
     CSorbelinMemTests m_memTests;
     DWORD m_crc[3] = {0, 0, 0};  // video in, video out, expansion out; 0: not read since the reset

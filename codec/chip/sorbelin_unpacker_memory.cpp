@@ -114,7 +114,7 @@ BOOL CSorbelinUnpacker::CompareUnpackedImages(const CImage& expected, const CIma
                          "                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n",
                          static_cast<DWORD>(8 * k), ea, ra, xa, eb, rb, xb);
         const DWORD ew[2] = {ea, eb}, rw[2] = {ra, rb};
-        ReportCompare("", static_cast<DWORD>(8 * k), ew, rw);
+        ReportCompare(ew, rw);
     }
     if (errors) {
         PrintColorFormat(kColorRed, "Total %ld errors out of %ld\n", static_cast<long>(errors),

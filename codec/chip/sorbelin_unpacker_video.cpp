@@ -94,9 +94,7 @@ void CSorbelinUnpacker::Cleanup(const Channels& ch) {
     }
 }
 
-void CSorbelinUnpacker::ReportCompare(const char* head, DWORD offset, const DWORD expected[2], const DWORD read[2]) {
-    (void)head;
-    (void)offset;
+void CSorbelinUnpacker::ReportCompare(const DWORD expected[2], const DWORD read[2]) {
     auto samples = [&](const char* who, const DWORD w[2]) {
         PrintColorFormat(kColorBlack, "\t%s:%sY0[0x%08X:%01X]  CB[0x%08X:%01X]\n\t%s:%sY1[0x%08X:%01X]  CR[0x%08X:%01X]\n", who,
                          who[0] == 'R' ? "\t\t" : "\t", Top8(w[0] >> 16), Low2(w[0] >> 16), Top8(w[0]), Low2(w[0]), who,
@@ -342,7 +340,7 @@ void CSorbelinUnpacker::CompareImageFrame(const BYTE* exp, const BYTE* read, DWO
                          "                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n",
                          8 * pair, src2, src8, at + 8 * pair, 8 * pair + 4, src2, src8 + 2, at + 8 * pair + 4, e[0], r[0], e[0] ^ r[0], e[1], r[1],
                          e[1] ^ r[1]);
-        ReportCompare("", 8 * pair, e, r);
+        ReportCompare(e, r);
     }
 }
 
