@@ -184,6 +184,21 @@ TEST_F(SorbelinUnpackerTest, ContextEntriesOutsideTheRamAreRefusedUnwritten) {
     }
 }
 
+// ClearDCB empties the OP, Port, address and geometry words of a DCB and keeps the rest.
+TEST_F(SorbelinUnpackerTest, ClearDcbEmptiesTheTransferWords) {
+    CWexalDMAChannel* channel = Board("Nuxa1")->GetDMAChannel(24);
+    const DWORD words[8] = {0x00802001, 0x00050000, 0x1000, 0x00030100, 0x100, 0x5, 0x6, 0x7};
+    ASSERT_TRUE(channel->SetDCBWords(2, words));
+    DWORD before[8];
+    ASSERT_TRUE(channel->GetDCBWords(2, before));
+    ASSERT_NE(before[3], 0u);
+    unpA.ClearDCB(Regs("Nuxa1") + (0x60000 + 0x200 * 24 + 0x20 * 2) / 4, channel->GetControlWord());
+    DWORD after[8];
+    ASSERT_TRUE(channel->GetDCBWords(2, after));
+    for (int w = 0; w < 5; ++w) EXPECT_EQ(after[w], 0u) << w;
+    for (int w = 5; w < 8; ++w) EXPECT_EQ(after[w], before[w]) << w;
+}
+
 // Bits 15..6 of both halves of every word decide; bits 5..0 never do.
 TEST_F(SorbelinUnpackerTest, UnpackedImagesCompareEverySample) {
     struct Row {
