@@ -280,7 +280,6 @@ public:
                 out.pop_front();
             }
             if (words.empty()) return;
-            m_chip.OutputFaults(0, words.data(), words.size());
             engine.Corrupt(channel, reinterpret_cast<uint8_t*>(words.data()), pos, words.size() * 4);
             pos += words.size() * 4;
             engine.Sdram().Write(address, words.data(), words.size() * 4);

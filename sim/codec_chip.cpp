@@ -142,6 +142,7 @@ bool CodecChip::TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) 
     if (!m_configured) return false;
     switch (m_idWord >> 20) {
     case kPacker: return PackerFrame(portWord, bytes);
+    case kUnpacker: return UnpackerFrame(portWord, bytes);
     default: return false;
     }
 }

@@ -80,6 +80,8 @@ public:
     std::deque<uint32_t>& Outbound() { return m_outbound; }
     // A stuck output bit of the port (0 video, 1 expansion) on the words the chip sends out of it.
     void OutputFaults(int port, uint32_t* words, size_t count) const;
+    // Where the chip's expansion-port output goes (the main FPGA's expansion link sink, channel 58).
+    void SetExpansionSink(std::function<void(const uint8_t*, size_t)> sink) { m_expansionSink = std::move(sink); }
 
     // Packer and unpacker: the running CRC registers the data paths feed. Each register is
     // CRC-32/MPEG-2 (polynomial 0x04C11DB7, most significant bit first, no reflection, no final
@@ -121,6 +123,15 @@ private:
     bool HasFault(CodecChipFault::Kind kind, int width = 0) const;
     uint32_t WindowAccess(int w, uint32_t reg, bool read, uint32_t value);
     uint32_t EmifFault(uint32_t address, uint32_t value) const;
+    // Unpacker data path: a packed frame (pad, 2-bit plane, 8-bit plane) or alpha (planes, pad)
+    // in the format of its context entry gives unpacked words (10-bit samples in bits 15..6) on
+    // the video port (out formats 0, 1) or the expansion port (2, 3); writes of bit 11 to
+    // 0x6C000010 pass the data through instead.
+    struct UnpackerContext {
+        uint32_t width, height, inFormat, outFormat;
+    };
+    UnpackerContext UnpackerEntry(uint32_t index) const;
+    bool UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
 
     uint32_t m_idOffset = 0;
     uint64_t m_sdramBlocks[2];
@@ -134,6 +145,7 @@ private:
     Window m_window[2];
     std::map<uint32_t, uint32_t> m_registers;  // RAM tables, registers and anything else written
     std::function<void()> m_pull, m_push;
+    std::function<void(const uint8_t*, size_t)> m_expansionSink;
     std::deque<uint16_t> m_inbound;
     std::vector<uint32_t> m_batch;
     std::deque<uint32_t> m_outbound;

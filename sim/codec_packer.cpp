@@ -73,8 +73,10 @@ bool CodecChip::PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes
         for (size_t i = 0; i < w.size(); ++i) w[i] = uint32_t{p[4 * i]} | uint32_t{p[4 * i + 1]} << 8 | uint32_t{p[4 * i + 2]} << 16 | uint32_t{p[4 * i + 3]} << 24;
         return w;
     };
-    const std::vector<uint32_t> in = words(bytes.data(), static_cast<size_t>(consumed)), out = words(packed.data(), packed.size());
+    const std::vector<uint32_t> in = words(bytes.data(), static_cast<size_t>(consumed));
+    std::vector<uint32_t> out = words(packed.data(), packed.size());
     PixelCrcFeed(kCrcIn, in.data(), in.size());
+    OutputFaults(0, out.data(), out.size());
     PixelCrcFeed(kCrcOut, out.data(), out.size());
     m_outbound.insert(m_outbound.end(), out.begin(), out.end());
     // The outbound channel moves on from within this transfer: another channel's step, which the

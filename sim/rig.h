@@ -54,6 +54,9 @@ public:
             m_bridge = std::make_unique<CodecBridge>(m_config);
             m_bridge->Attach(m_fpga.Registers());
             m_bridge->AttachPorts(m_fpga.Dma(), m_fpga.Registers());
+            // The chips' expansion-port output reaches the expansion link's sink, channel 58.
+            for (int dsp = 1; dsp <= 2; ++dsp)
+                m_bridge->Dsp(dsp).Chip().SetExpansionSink([this](const uint8_t* data, size_t n) { m_ports->LinkPath(2).Deliver(data, n); });
         }
     }
     const BoardConfig& Config() const { return m_config; }

@@ -832,6 +832,17 @@ void ReadCodecChipFault(const Json& f, const std::string& key, const std::string
         CheckKeys(f, key, {"kind", "board", "chip", "memory"});
         c.kind = K::DdrInitNeverDone;
         c.width = width("memory");
+    } else if (kind == "codec_output_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "chip", "port", "bit", "value"});
+        c.kind = K::OutputStuckBit;
+        const std::string port = f.contains("port") ? ReadString(f["port"], Join(key, "port")) : "video";
+        if (port != "video" && port != "expansion") Fail(Join(key, "port"), "\"" + port + "\" is not \"video\" or \"expansion\"");
+        c.port = port == "video" ? 0 : 1;
+        c.bit = f.contains("bit") ? ReadInt(f["bit"], Join(key, "bit"), 0, 31) : 6;
+        c.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 1;
+    } else if (kind == "codec_bypass_lane_swap") {
+        CheckKeys(f, key, {"kind", "board", "chip"});
+        c.kind = K::BypassLaneSwap;
     } else if (kind == "codec_membist_window") {
         CheckKeys(f, key, {"kind", "board", "chip", "memory", "low", "high"});
         c.kind = K::MemBistWindow;
@@ -867,14 +878,6 @@ void ReadCodecChipFault(const Json& f, const std::string& key, const std::string
         c.kind = K::ContextRamStuckBit;
         c.entry = f.contains("entry") ? ReadInt(f["entry"], Join(key, "entry"), 0, 15) : 0;
         c.word = f.contains("word") ? ReadInt(f["word"], Join(key, "word"), 0, 1) : 0;
-        c.bit = f.contains("bit") ? ReadInt(f["bit"], Join(key, "bit"), 0, 31) : 0;
-        c.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 1;
-    } else if (kind == "codec_output_stuck_bit") {
-        CheckKeys(f, key, {"kind", "board", "chip", "port", "bit", "value"});
-        c.kind = K::OutputStuckBit;
-        const std::string port = f.contains("port") ? ReadString(f["port"], Join(key, "port")) : "video";
-        if (port != "video" && port != "expansion") Fail(Join(key, "port"), "\"" + port + "\" is not \"video\" or \"expansion\"");
-        c.port = port == "video" ? 0 : 1;
         c.bit = f.contains("bit") ? ReadInt(f["bit"], Join(key, "bit"), 0, 31) : 0;
         c.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 1;
     } else if (kind == "codec_wrong_device_id") {

@@ -238,6 +238,8 @@ struct CodecChipFault {
         SdramAddressAlias, // the width's SDRAM: index line `line` is not connected (reads as 0)
         SdramBusyStuck,    // the width's window status stays busy
         DdrInitNeverDone,  // the DDR initialisation of memory (32 or 64) never reports done
+        OutputStuckBit,    // bit `bit` (0-31) of every word the chip sends out of `port` (0 video, 1 expansion) reads value
+        BypassLaneSwap,    // unpacker pass-through exchanges the 16-bit halves of every DWORD
         // Packer and unpacker personalities (sim/codec_pixel.cpp):
         MemBistWindow,     // the self-test of memory `width` passes only for loaded phases low..high
         MemBistFails,      // the self-test of memory `width` ends as `result` (1 failed, 2 not done, 0 not started)
@@ -245,7 +247,6 @@ struct CodecChipFault {
         CrcWrong,          // CRC register `reg` (0 in, 1 out, 2 expansion out) reads XORed with mask
         ContextRamStuckBit, // context RAM entry `entry`, word `word`: bit `bit` reads value
         WrongDeviceId,     // the identification register reports device `id`
-        OutputStuckBit,    // bit `bit` of every word the chip sends out of `port` (0 video, 1 expansion) reads value
     };
     Kind kind = Kind::ConfigFails;
     int chip = 1;

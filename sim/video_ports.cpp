@@ -179,6 +179,12 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
     return ok;
 }
 
+void StreamPath::Deliver(const uint8_t* data, size_t n) {
+    if (n == 0) return;
+    std::memcpy(m_fifo.Reserve(n), data, n);
+    m_fifo.Commit(n);
+}
+
 void StreamPath::Flush(int channel) {
     if (channel == m_sink) m_fifo.Clear();
     else if (StreamPath* to = m_lastDestination ? m_lastDestination : this) to->m_fifo.Clear();

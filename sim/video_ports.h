@@ -58,6 +58,9 @@ public:
     bool Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) override;
     std::vector<int> Group(int) const override { return {m_sink, m_source}; }
     void Flush(int channel) override;
+    // Words a device of the board hands the path directly (the codec chips' expansion output):
+    // they wait in the FIFO for the sink channel as a source's words do.
+    void Deliver(const uint8_t* data, size_t n);
 
     // Beyond this the path pushes back on its sources; it still takes one DCB of any size when empty.
     static constexpr size_t kFifoLimit = size_t{1} << 30;
@@ -141,6 +144,8 @@ public:
     static void Cable(VideoPorts& a, VideoPorts& b, int port);
 
     BoardLink& Link(int port) { return *m_links[port == 1 ? 0 : 1]; }
+    // The inbound stream of a board link's port (1 codec, 2 expansion), which its sink channel empties.
+    StreamPath& LinkPath(int port) { return *m_linkPaths[port == 1 ? 0 : 1]; }
     uint32_t SyncFlags() const { return m_syncFlags; }
     // Latches sync-error bits of other models (bit 24, the breakout box's inbound video).
     void LatchSync(uint32_t bits) { m_syncFlags |= bits; }

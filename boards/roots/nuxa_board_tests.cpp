@@ -39,6 +39,8 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
       m_diagB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinDiagB"),
       m_packerA(&m_dspA, &m_bridge, &m_jastel, "CSorbelinPackerA"),
       m_packerB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinPackerB"),
+      m_unpackerA(&m_dspA, &m_bridge, &m_jastel, "CSorbelinUnpackerA"),
+      m_unpackerB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinUnpackerB"),
       m_encoderA(&m_dspA, &m_bridge, &m_jastel, "CSorbelinEncoderA"),
       m_encoderB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinEncoderB"),
       m_wexal("CWexal"),
@@ -70,6 +72,8 @@ void CNuxaBoardTests::SetParents() {
     m_diagB.SetParent(this);
     m_packerA.SetParent(this);
     m_packerB.SetParent(this);
+    m_unpackerA.SetParent(this);
+    m_unpackerB.SetParent(this);
     m_encoderA.SetParent(this);
     m_encoderB.SetParent(this);
     m_shared.SetParents(this);  // board links, flash and controller, DCB/BCU, SDRAM, flash programming
@@ -87,7 +91,8 @@ void CNuxaBoardTests::PrepareChildren(CWexalBoardDevice* board) {
     m_bridge.SetRegisterBase(registers ? registers + 0x10000 / 4 : RegisterPtr());
     for (CNuxaDSP* dsp : {&m_dspA, &m_dspB}) dsp->SetPatternBuffer(&m_patternBuffer);
     for (CSorbelin* test : {static_cast<CSorbelin*>(&m_diagA), static_cast<CSorbelin*>(&m_diagB), static_cast<CSorbelin*>(&m_packerA),
-                            static_cast<CSorbelin*>(&m_packerB), static_cast<CSorbelin*>(&m_encoderA),
+                            static_cast<CSorbelin*>(&m_packerB), static_cast<CSorbelin*>(&m_unpackerA),
+                            static_cast<CSorbelin*>(&m_unpackerB), static_cast<CSorbelin*>(&m_encoderA),
                             static_cast<CSorbelin*>(&m_encoderB)})
         test->SetPatternBuffer(&m_patternBuffer);
 }

@@ -11,6 +11,7 @@
 #include "codec/chip/sorbelin_diag.h"
 #include "codec/chip/sorbelin_encoder.h"
 #include "codec/chip/sorbelin_packer.h"
+#include "codec/chip/sorbelin_unpacker.h"
 #include "codec/dsp/dremolun.h"
 #include "codec/dsp/nuxa_dsp.h"
 #include "diagport/scr_port.h"
@@ -83,6 +84,7 @@ private:
     CNuxaDSP m_dspA, m_dspB;
     CSorbelinDiag m_diagA, m_diagB;
     CSorbelinPacker m_packerA, m_packerB;
+    CSorbelinUnpacker m_unpackerA, m_unpackerB;
     CSorbelinEncoder m_encoderA, m_encoderB;
     CWexal m_wexal;  // after the codec tests once they join
     CNulk m_nulk;

@@ -51,6 +51,26 @@ TEST_F(CodecRoot, TheEncoderTestsTakeTheirCommandsOnBothChips) {
     }
 }
 
+// A round trip leaves its DCBs on the chip's channels; the root's DCB-addressed save re-issues
+// the command to the unpacker test with those channels, and the unpacker saves both images.
+TEST_F(CodecRoot, TheUnpackerRunsItsRoundTripsAndTakesTheRootsDcbSaves) {
+    for (const char* chip : {"A", "B"}) {
+        SCOPED_TRACE(chip);
+        const std::string test = std::string("Nuxa1 <CSorbelinUnpacker") + chip + " ";
+        std::string out;
+        ASSERT_EQ(Run(test + "Program VERBOSITY=1 FILE=$(CWD)\\testdata\\UPQE$(VPDVER).oxd>", &out), kRunPassed) << out;
+        EXPECT_NE(out.find("UPQE0202.oxd] Revision[060B]"), std::string::npos) << out;
+        EXPECT_EQ(Run(test + "\"Video:Image\" DIM=(64,64)>", &out), kRunPassed) << out;
+        const std::string save = std::string("Nuxa1 <CNuxaBoard \"Save Image\" ADDRESS=@DCB(UNPACKER, DEVICE") + chip +
+                                 ", 1, 1) DIM=(64,64) FILE=saved" + chip + ">";
+        EXPECT_EQ(Run(save, &out), kRunPassed) << out;
+        EXPECT_NE(out.find(std::string("\"Save Image\" ADDRESS=@DCB(") + (chip[0] == 'A' ? "28, 24" : "29, 25") + ", 1)"), std::string::npos)
+            << out;
+        EXPECT_NE(out.find("Wexal Address:  Src[0x00800000]  Dst[0x00001000]\n"), std::string::npos) << out;
+        EXPECT_TRUE(std::filesystem::exists(Dir().File(std::string("saved") + chip + ".Unpacked.1"))) << out;
+    }
+}
+
 TEST_F(CodecRoot, DisplayRevShowsTheInstalledPackageDateAndTheCodecImageRevision) {
     // The host's system folder, where the build installs the packages and the microcode.
     std::filesystem::create_directory_symlink(std::string(PEX_BIN_DIR) + "/system", Dir().File("system"));
