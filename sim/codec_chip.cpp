@@ -129,10 +129,12 @@ uint32_t CodecChip::Personality(uint32_t address, bool read, uint32_t value) {
 
 bool CodecChip::TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
     if (!m_configured) return false;
-    (void)portWord;
-    (void)bytes;
     switch (m_idWord >> 20) {
-    default: return false;
+    case kEncoder: return EncoderFrame(portWord, bytes);
+    default:
+        (void)portWord;
+        (void)bytes;
+        return false;
     }
 }
 

@@ -86,6 +86,8 @@ private:
     uint32_t Personality(uint32_t address, bool read, uint32_t value);
     uint32_t Diagnostics(uint32_t address, bool read, uint32_t value);
     uint32_t Encoder(uint32_t address, bool read, uint32_t value);
+    // One frame (or field) into the encoder: its output goes out to the return channel.
+    bool EncoderFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
     uint32_t WindowAccess(int w, uint32_t reg, bool read, uint32_t value);
     uint32_t EmifFault(uint32_t address, uint32_t value) const;
 

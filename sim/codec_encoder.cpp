@@ -10,6 +10,7 @@ using K = CodecChipFault::Kind;
 
 constexpr uint32_t kStatus = 0x60000000, kRevisionLow = 0x60000018, kRevisionHigh = 0x6000001C, kDdrStart = 0x6000003C;
 constexpr uint32_t kContextRam = 0x60000100, kContextRamEnd = kContextRam + 16 * 16;
+constexpr uint32_t kBypassVcid = 0x8002;
 
 }  // namespace
 
@@ -52,6 +53,26 @@ uint32_t CodecChip::Encoder(uint32_t address, bool read, uint32_t value) {
     }
     m_registers[address] = wholeWord ? value : value & 0xFFFF;
     return 0;
+}
+
+// The frame's context is the one the port word names (bits 0-3). A bypass context (VCID 0x8002)
+// returns the frame unchanged; a context without a VCID sends nothing back.
+bool CodecChip::EncoderFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
+    const uint32_t entry = kContextRam + 16 * (portWord & 0xF);
+    const auto word = [&](uint32_t n) {
+        const auto it = m_registers.find(entry + 4 * n);
+        return it == m_registers.end() ? 0u : it->second;
+    };
+    const uint32_t vcid = word(2);
+    if (vcid == 0) return true;
+    if (vcid == kBypassVcid) {
+        for (size_t i = 0; i + 4 <= bytes.size(); i += 4)
+            m_outbound.push_back(static_cast<uint32_t>(bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 | static_cast<uint32_t>(bytes[i + 3]) << 24));
+    }
+    // The return channel is a different channel of the engine, so moving it on from inside this
+    // transfer does not step the inbound one again.
+    if (m_push) m_push();
+    return true;
 }
 
 }  // namespace sim

@@ -6,6 +6,7 @@
 
 #include "codec/chip/sorbelin.h"
 #include "images/image.h"
+#include "images/image_8bit.h"
 
 // The encoder test of one codec chip (the name's last letter picks chip A or B). It keeps a test
 // environment of upper-cased variables that the image names and reference files are built from,
@@ -73,6 +74,12 @@ public:
     // status.
     virtual void DumpRegs();
 
+    // The bypass round trip: frames of the image from SDRAM through the chip in bypass context (VCID
+    // 0x8002) and back, over the chip's own channels (28 / 24 for A, 29 / 25 for B). Moves data
+    // without comparing it: 1 when the returning chain completed before its deadline, else 0
+    // after a red line. Only a 480 x 320 image gets a context.
+    virtual BOOL VideoBypass(DWORD code, const CString& arguments, Image::YCbCr_8bit& image, DWORD frames, DWORD verbose);
+
     // The VCIDs of the environment's VCID_LIST in text order: one "0X..." or "(decimal)" value, or
     // a comma-separated list whose hexadecimal entries are taken (others skipped). Empty after a
     // red line when the variable is missing or a single value does not convert.
@@ -96,6 +103,8 @@ private:
     DWORD InstalledPackageDate();
     DWORD ModifyListImage();
     DWORD ModifyListOnFail();
+    // "Video:Bypass": the announcement, the DIM= bounds, a horizontal wedge of that size through VideoBypass.
+    DWORD VideoBypassCommand(const CString& arguments, long width, long height, DWORD frames, DWORD verbose);
 
     std::map<CString, CString> m_environment;
 };

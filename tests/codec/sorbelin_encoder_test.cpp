@@ -473,4 +473,126 @@ TEST_F(SorbelinEncoderTest, CompareFilesRunsOncePerVCID) {
     EXPECT_FALSE(encA.out.Has(" Pass\n"));
 }
 
+// The tests that move frames: a board controller for the RAM clock.
+class EncoderRoundTripTest : public SorbelinEncoderTest {
+protected:
+    void SetUp() override {
+        SorbelinEncoderTest::SetUp();
+        Prepare();
+    }
+    void Prepare() {
+        Attach();
+        jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
+        for (auto* t : {&runA, &runB}) {
+            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
+            t->GetBoardIF().GetBAR0(FALSE);
+            t->GetBoardIF().GetSDRAM(FALSE);
+        }
+        support::TakeText();
+    }
+    void LoadRig(const std::string& faults) {
+        Load("", faults);
+        Prepare();
+    }
+    Recording<CJastel> jastel{"CJastel"};
+    Recording<CSorbelinEncoder> runA{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
+    Recording<CSorbelinEncoder> runB{&dspB, &bridge, &jastel, "CSorbelinEncoderB"};
+};
+
+TEST_F(EncoderRoundTripTest, BypassMovesEachFrameThroughTheChipsOwnChannels) {
+    struct Row {
+        Recording<CSorbelinEncoder>* test;
+        int send, back, other;
+        DWORD frames;
+    } const rows[] = {{&runA, 28, 24, 29, 1}, {&runB, 29, 25, 28, 1}, {&runA, 28, 24, 29, 15}};
+    for (const Row& row : rows) {
+        auto& t = *row.test;
+        SCOPED_TRACE(t.GetName().str() + " frames " + std::to_string(row.frames));
+        ASSERT_EQ(Program(t), kRunPassed) << t.out.text;
+        const DWORD cleared[8] = {};
+        ASSERT_TRUE(Board("Nuxa1")->GetDMAChannel(row.other)->SetDCBWords(1, cleared));
+        t.out = {};
+        const std::string command = "\"Video:Bypass\" DIM=(480, 320) VERBOSE=2 FRAMES=" + std::to_string(row.frames);
+        EXPECT_EQ(t.RunTest(command.c_str()), 1u) << t.out.text;
+        EXPECT_TRUE(t.out.HasColoured("This is an engineering test and is not intended to pass\n", kColorRed));
+        // S 307200: return frames from 0x4C000 in lines of 1024, sends after the last return frame.
+        EXPECT_TRUE(t.out.Has("DST Image:  Tag[1]:  Addr[0x0004C000]  Initial[1024] Length[1024] Lines[74]\n")) << t.out.text;
+        const DWORD sendStart = 0x4C000 + row.frames * 307200;
+        char line[128];
+        std::snprintf(line, sizeof line, "SRC Image:  Tag[1]  Address[0x%08X]  Initial[1024] Length[1024] Lines[74]\n", sendStart);
+        EXPECT_TRUE(t.out.Has(line)) << t.out.text;
+        if (row.frames == 1) {
+            EXPECT_TRUE(t.out.Has("for the completion of 0.307Mbytes to DMA.\n")) << t.out.text;
+        }
+        // What came back is what was sent, frame by frame.
+        std::vector<BYTE> sent(307200), back(307200);
+        for (DWORD f = 0; f < row.frames; ++f) {
+            ASSERT_TRUE(t.ReadMemory(sendStart + f * 307200, sent.data(), 307200));
+            ASSERT_TRUE(t.ReadMemory(0x4C000 + f * 307200, back.data(), 307200));
+            EXPECT_EQ(back, sent) << f;
+        }
+        EXPECT_NE(sent, std::vector<BYTE>(307200, 0));
+        // The other chip's channel was left alone.
+        DWORD words[8] = {};
+        ASSERT_TRUE(Board("Nuxa1")->GetDMAChannel(row.other)->GetDCBWords(1, words));
+        EXPECT_EQ(words[2], 0u);
+    }
+}
+
+TEST_F(EncoderRoundTripTest, BypassRefusals) {
+    ASSERT_EQ(Program(runA), kRunPassed);
+    struct Row {
+        const char* command;
+        const char* message;
+        bool chipTouched;  // the register set-up ran before the refusal
+    } const rows[] = {
+        {"\"Video:Bypass\"", "Buffersize must be greater than zero.\n", false},
+        {"\"Video:Bypass\" DIM=(480, 320) FRAMES=0", "Number of frames must be between 1 and 15.", false},
+        {"\"Video:Bypass\" DIM=(480, 320) FRAMES=16", "Number of frames must be between 1 and 15.", false},
+        {"\"Video:Bypass\" DIM=(-480, 320)", "Invalid resolution DIM=(-480,320)\n", false},
+        {"\"Video:Bypass\" DIM=(70000, 2)", "Invalid resolution DIM=(70000,2)\n", false},
+        {"\"Video:Bypass\" DIM=(4096, 4096)", "Buffer size must be less than 8MB", false},
+        {"\"Video:Bypass\" DIM=(2, 2)", "dwXSizeDst = 0\n.", false},
+        {"\"Video:Bypass\" DIM=(720, 486)", "ERROR:  Unable to set the context\n", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        runA.out = {};
+        EXPECT_EQ(runA.RunTest(row.command), 0u);
+        EXPECT_TRUE(runA.out.HasColoured(row.message, kColorRed)) << runA.out.text;
+        EXPECT_EQ(runA.out.Has("Dremolun Rev["), row.chipTouched) << runA.out.text;
+    }
+    Recording<CSorbelinEncoder> digit{&dspA, &bridge, &jastel, "CSorbelinEncoder1"};
+    EXPECT_EQ(digit.RunTest("\"Video:Bypass\" DIM=(480, 320)"), 0u);
+    EXPECT_TRUE(digit.out.HasColoured("Unrecognized Chip", kColorRed));
+}
+
+TEST_F(EncoderRoundTripTest, BypassFaults) {
+    struct Row {
+        const char* faults;
+        const char* program;  // another image than the encoder's
+        const char* message;
+    } const rows[] = {
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 24}])", nullptr,
+         "~*RED*~Error: After 23msec, timed out waiting for the completion of 0.307Mbytes to DMA.\n~*BLACK*~ SorbelinToWexal DMA:  Tag=~*RED*~ 1"},
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", nullptr, "Error: After 23msec, timed out"},
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 273, "major": 1, "minor": 1}])", nullptr, "InitRegs failed.\n"},
+        {"[]", "SDIA0202.oxd", "Incorrect Sorbelin rev expected[0x160]"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        LoadRig(row.faults);
+        const std::string image = row.program ? std::string(PEX_TESTDATA_DIR) + "/oxd/" + row.program : kImage;
+        ASSERT_EQ(runA.Run(("Program VERBOSITY=1 FILE=" + image).c_str()), kRunPassed);
+        runA.out = {};
+        EXPECT_EQ(runA.Run("\"Video:Bypass\" DIM=(480, 320) -NORESET"), kRunFailed);
+        EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text;
+        // Chip B's channels are not chip A's.
+        ASSERT_EQ(Program(runB), kRunPassed);
+        runB.out = {};
+        EXPECT_EQ(runB.RunTest("\"Video:Bypass\" DIM=(480, 320)"), std::string(row.faults).find("bridge") != std::string::npos ? 0u : 1u)
+            << runB.out.text;
+    }
+}
+
 }  // namespace
