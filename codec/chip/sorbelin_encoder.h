@@ -1,10 +1,12 @@
 // CSorbelinEncoder: one codec chip as a hardware encoder: its environment, dispatcher, help and chip preparation.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <vector>
 
 #include "codec/chip/sorbelin.h"
+#include "framework/log_file.h"
 #include "images/image.h"
 #include "images/image_8bit.h"
 
@@ -80,6 +82,19 @@ public:
     // after a red line. Only a 480 x 320 image gets a context.
     virtual BOOL VideoBypass(DWORD code, const CString& arguments, Image::YCbCr_8bit& image, DWORD frames, DWORD verbose);
 
+    // An image-list file name made real: "Env.$(COMPRESS_IMAGE)" / "Env.$(DECOMPRESS_IMAGE)" become
+    // their variable's value, "$(VCID_LIST)" the VCID ("%X"), "$(X)", "$(Y)", "$(P)" width, height
+    // and bits per sample, then the path macros. 1 when the file exists; 0 (a red line only for a
+    // missing variable) otherwise.
+    virtual BOOL ExpandImageName(CString& name, DWORD vcid, DWORD width, DWORD height, DWORD bits);
+    // The source picture of an image-list entry (pattern "=>" reference) into an image the caller
+    // sized: the DECOMPRESS_IMAGE file for the key "Env.$(DECOMPRESS_IMAGE)", else the fill the key
+    // names (SOLID=(Y=..:CB=..:CR=..) in decimal or 0x hexadecimal; RANDOM with SEED=, else the
+    // time). 0 after a red line for an unknown key, a missing variable or file, or another class
+    // of image (8: Image::YCbCr_8bit, 10: Unpacked::Image::YCbCr_10_6).
+    virtual BOOL BuildSourceImage8(CKeyValue& entry, CImage* image, DWORD vcid, int verbose);
+    virtual BOOL BuildSourceImage10(CKeyValue& entry, CImage* image, DWORD vcid, int verbose);
+
     // The VCIDs of the environment's VCID_LIST in text order: one "0X..." or "(decimal)" value, or
     // a comma-separated list whose hexadecimal entries are taken (others skipped). Empty after a
     // red line when the variable is missing or a single value does not convert.
@@ -101,6 +116,13 @@ public:
 private:
     // The package date of the installed drivers folder.
     DWORD InstalledPackageDate();
+    // The variable's value; false after a red "Unable to find" line.
+    bool LookUp(const char* name, CString& value);
+    static CString ReplacePlaceholders(CString name, DWORD vcid, DWORD width, DWORD height, DWORD bits);
+    enum class Fill { Diagonal, Grid, Solid, HorzWedge, VertWedge, Tiles, Random };
+    // The class-independent part of the source builders; fill(kind, mode, y or seed, cb, cr) draws.
+    BOOL BuildSourceImage(CKeyValue& entry, CImage& image, DWORD bits, DWORD vcid, int verbose,
+                          const std::function<bool(Fill, DWORD, DWORD, DWORD, DWORD)>& fill);
     DWORD ModifyListImage();
     DWORD ModifyListOnFail();
     // "Video:Bypass": the announcement, the DIM= bounds, a horizontal wedge of that size through VideoBypass.

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "codec/dsp/zyv_file.h"
 #include "framework/param_string.h"
 #include "images/image_8bit.h"
+#include "images/unpacked_image.h"
 #include "platform/clock.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
@@ -471,6 +474,117 @@ TEST_F(SorbelinEncoderTest, CompareFilesRunsOncePerVCID) {
     encA.out = {};
     EXPECT_EQ(encA.RunTest(("Compare Files FILE1=" + dir.File("a_04D6.img") + " FILE2=" + dir.File("b_04D6.img")).c_str()), 1u);
     EXPECT_FALSE(encA.out.Has(" Pass\n"));
+}
+
+TEST_F(SorbelinEncoderTest, SourcePicturesFollowTheEntryKey) {
+    using Ten = Unpacked::Image::YCbCr_10_6;
+    auto solid8 = [](BYTE y, BYTE cb, BYTE cr) {
+        auto* i = new Image::YCbCr_8bit(16, 4);
+        i->FillSolid(y, cb, cr);
+        return static_cast<CImage*>(i);
+    };
+    auto solid10 = [](WORD y, WORD cb, WORD cr) {
+        auto* i = new Ten(16, 4);
+        i->FillSolid(y, cb, cr);
+        return static_cast<CImage*>(i);
+    };
+    auto wedge8 = [](DWORD mode) {
+        auto* i = new Image::YCbCr_8bit(16, 4);
+        i->FillHorzWedge(mode);
+        return static_cast<CImage*>(i);
+    };
+    auto random10 = [](DWORD seed) {
+        auto* i = new Ten(16, 4);
+        i->FillRandom(seed, 1, 0, 0x3FF);
+        return static_cast<CImage*>(i);
+    };
+    struct Row {
+        const char* entry;
+        bool tenBit;
+        CImage* expected;  // null: refused
+        const char* line;
+    } const rows[] = {
+        {"SOLID=(Y=0:CB=0:CR=0)=>x.img", false, solid8(0, 0, 0), "Test Solid:  Y=0, Cb=0, Cr=0\n"},
+        {"SOLID=(Y=0x40)=>x.img", true, solid10(64, 512, 512), "Test Solid:  Y=64, Cb=512, Cr=512\n"},
+        {"SOLID=(Y=400:CB=50:CR=640)=>x.img", true, solid10(400, 50, 640), "Test Solid:  Y=400, Cb=50, Cr=640\n"},
+        {"SOLID=(CR=junk)=>x.img", false, solid8(502 & 0xFF, 0, 0), "Test Solid:  Y=502, Cb=512, Cr=512\n"},
+        {"HORZ_WEDGE_RED2BLUE=>x.img", false, wedge8(1), nullptr},
+        {"HORZ_WEDGE=>x.img", false, wedge8(0), nullptr},
+        {"RANDOM SEED=0x12345678=>x.img", true, random10(0x12345678), "SEED=0x12345678\n"},
+        {"RANDOM SEED=99=>x.img", true, random10(99), "SEED=0x00000063\n"},
+        {"RANDOM SEED=zz=>x.img", true, random10(0x12345678), "SEED not understood using 0x12345678\n"},
+        {"WEDGE=>x.img", false, nullptr, "Unrecognized image pattern[WEDGE]\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.entry);
+        std::unique_ptr<CImage> expected(row.expected);
+        std::unique_ptr<CImage> built(row.tenBit ? static_cast<CImage*>(new Ten(16, 4)) : new Image::YCbCr_8bit(16, 4));
+        CKeyValue entry(row.entry, "=>");
+        encA.out = {};
+        const BOOL ok = row.tenBit ? encA.BuildSourceImage10(entry, built.get(), 0x4D6, 1) : encA.BuildSourceImage8(entry, built.get(), 0x4D6, 1);
+        EXPECT_TRUE(encA.out.HasColoured(std::string("\n") + row.entry, kColorGreen)) << encA.out.text;
+        if (row.line) {
+            EXPECT_TRUE(encA.out.Has(row.line)) << encA.out.text;
+        }
+        ASSERT_EQ(ok, expected ? TRUE : FALSE) << encA.out.text;
+        if (!expected) continue;
+        EXPECT_EQ(std::memcmp(built->GetBuffer(), expected->GetBuffer(), expected->GetSize()), 0);
+    }
+    // The two wedge modes differ, so the key order matters.
+    std::unique_ptr<CImage> a(wedge8(0)), b(wedge8(1));
+    EXPECT_NE(std::memcmp(a->GetBuffer(), b->GetBuffer(), a->GetSize()), 0);
+    // An 8-bit builder does not take a 10-bit picture.
+    Ten ten(16, 4);
+    CKeyValue grid("GRID=>x.img", "=>");
+    EXPECT_FALSE(encA.BuildSourceImage8(grid, &ten, 0x4D6, 1));
+}
+
+TEST_F(SorbelinEncoderTest, ImageNamesAndLoadedSources) {
+    support::TempDir dir;
+    const std::string bytes = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";  // a 4 x 4 8-bit picture
+    dir.Write("Decoded_4_4_8.img", bytes);
+    dir.Write("E_4D6.img", "ref");
+    // Variables are stored upper-cased; file names are matched in any case.
+    ASSERT_TRUE(encA.SetEnvironment(("VARIABLE=DECOMPRESS_IMAGE VALUE=" + dir.File("Decoded_$(X)_$(Y)_$(P).img")).c_str()));
+    ASSERT_TRUE(encA.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + dir.File("E_$(VCID_LIST).img")).c_str()));
+    struct Row {
+        const char* name;
+        DWORD vcid;
+        BOOL found;
+        const char* ends;  // how the expanded name ends
+    } const rows[] = {
+        {"Env.$(COMPRESS_IMAGE)", 0x4D6, TRUE, "E_4D6.img"},  // "%X": no leading zero; found in its own case
+        {"Env.$(COMPRESS_IMAGE)", 0x4E3, FALSE, "E_4E3.IMG"},
+        {"Env.$(DECOMPRESS_IMAGE)", 0x4D6, TRUE, "Decoded_4_4_8.img"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CString name = row.name;
+        EXPECT_EQ(encA.ExpandImageName(name, row.vcid, 4, 4, 8), row.found);
+        const std::string got = name.str(), ends = row.ends;
+        ASSERT_GE(got.size(), ends.size());
+        EXPECT_EQ(got.substr(got.size() - ends.size()), ends) << got;
+    }
+    Image::YCbCr_8bit picture(4, 4);
+    CKeyValue entry("Env.$(DECOMPRESS_IMAGE)=>Env.$(COMPRESS_IMAGE)", "=>");
+    encA.out = {};
+    ASSERT_TRUE(encA.BuildSourceImage8(entry, &picture, 0x4D6, 2)) << encA.out.text;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(picture.GetBuffer()), 32), bytes);
+    EXPECT_TRUE(encA.out.Has("SrcImg Decompressed:  ")) << encA.out.text;
+    // A picture of another size names another file.
+    Image::YCbCr_8bit other(8, 4);
+    encA.out = {};
+    EXPECT_FALSE(encA.BuildSourceImage8(entry, &other, 0x4D6, 1));
+    EXPECT_TRUE(encA.out.Has("ERROR: Unable to find DECOMPRESS_IMAGE[")) << encA.out.text;
+    // After Clear Environment both references are reported by name.
+    ASSERT_TRUE(encA.RunTest("Clear Environment"));
+    encA.out = {};
+    EXPECT_FALSE(encA.BuildSourceImage8(entry, &picture, 0x4D6, 2));
+    EXPECT_TRUE(encA.out.HasColoured("ERROR:  Unable to find DECOMPRESS_IMAGE environment variable\n", kColorRed));
+    CString compress = "Env.$(COMPRESS_IMAGE)";
+    encA.out = {};
+    EXPECT_FALSE(encA.ExpandImageName(compress, 0x4D6, 4, 4, 8));
+    EXPECT_TRUE(encA.out.HasColoured("ERROR:  Unable to find COMPRESS_IMAGE environment variable\n", kColorRed));
 }
 
 // The tests that move frames: a board controller for the RAM clock.
