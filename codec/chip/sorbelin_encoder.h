@@ -10,6 +10,8 @@
 #include "images/image.h"
 #include "images/image_8bit.h"
 
+class CZyvFile;
+
 // The encoder test of one codec chip (the name's last letter picks chip A or B). It keeps a test
 // environment of upper-cased variables that the image names and reference files are built from,
 // and an OnFail list that the base runs after a failure. Keywords are compared case-sensitively
@@ -94,6 +96,26 @@ public:
     // of image (8: Image::YCbCr_8bit, 10: Unpacked::Image::YCbCr_10_6).
     virtual BOOL BuildSourceImage8(CKeyValue& entry, CImage* image, DWORD vcid, int verbose);
     virtual BOOL BuildSourceImage10(CKeyValue& entry, CImage* image, DWORD vcid, int verbose);
+
+    // Whether the package set in directory may be used with the microcode (its revision tag read
+    // as decimal) and the encoder image (its tag read as hexadecimal): a known set dated 20040319
+    // or later, microcode 44 or later for that date and 48 or later up to 20040416, and an encoder
+    // of 0x810 or later. 0 after a line saying which rule refused.
+    virtual BOOL CheckZyvPackage(CString directory, const CString& microcode, const CString& encoder, DWORD verbose);
+    // Writes context entry contextID for the package: raster width and height, the table offset
+    // the DSP gave the package (10 bits), the 10-bit flag and the VCID. 1 after "Context RAM loaded".
+    virtual BOOL SetupEncoderContext(DWORD contextID, DWORD tableOffset, const CZyvFile& package, DWORD verbose);
+    // Where the macroblock section of a compressed frame starts: the header size less 4 bytes per
+    // macroblock row (the height rounded up to 8 lines, then to the nearest number of 16-line rows).
+    static DWORD GetMacroBlockStart(DWORD headerSize, DWORD lines);
+    // Checks the words that end each field of a compressed frame of bytes bytes (two fields of
+    // bytes / 2 with twoFields; stored words byte-reversed with swap): with bit 0x10 of byte 6 the
+    // CRC of the field's bytes before the word (seed 0), else the end marker 0x600DC0DE. 1 when
+    // every field's word holds; *computed and *stored (either may be null) the last compared pair.
+    virtual BOOL CheckFrameCRC(const BYTE* frame, DWORD bytes, DWORD* computed, DWORD* stored, BOOL twoFields, BOOL swap);
+    // The DSP's EDMA time-outs from its codec status word, one line each ("No DSP timeouts
+    // occurred" without any); microcode below 52 has no such word. Always 1.
+    virtual BOOL ReportDSPTimeouts(CString& text);
 
     // The VCIDs of the environment's VCID_LIST in text order: one "0X..." or "(decimal)" value, or
     // a comma-separated list whose hexadecimal entries are taken (others skipped). Empty after a

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +15,8 @@
 #include "images/image_8bit.h"
 #include "images/unpacked_image.h"
 #include "platform/clock.h"
+#include "sim/codec_bridge.h"
+#include "sim/codec_chip.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
@@ -585,6 +589,148 @@ TEST_F(SorbelinEncoderTest, ImageNamesAndLoadedSources) {
     encA.out = {};
     EXPECT_FALSE(encA.ExpandImageName(compress, 0x4D6, 4, 4, 8));
     EXPECT_TRUE(encA.out.HasColoured("ERROR:  Unable to find COMPRESS_IMAGE environment variable\n", kColorRed));
+}
+
+TEST_F(SorbelinEncoderTest, PackageCheckFollowsTheDateRules) {
+    support::TempDir dir;
+    for (const DWORD revision : {43u, 44u, 47u, 48u, 52u}) {
+        const std::vector<uint8_t> image = sim::BuildDspMicrocodeOxd(revision);
+        std::filesystem::create_directories(dir.File("m" + std::to_string(revision)));
+        dir.Write("m" + std::to_string(revision) + "/KAWF0101.oxd", std::string(image.begin(), image.end()));
+    }
+    for (const DWORD minor : {0x0Fu, 0x10u}) {
+        const std::vector<uint8_t> image = sim::BuildCodecChipOxd("GUWT", sim::CodecChip::kEncoder << 20 | 0x08 << 12 | minor);
+        std::filesystem::create_directories(dir.File("e" + std::to_string(minor)));
+        dir.Write("e" + std::to_string(minor) + "/GUWT0202.oxd", std::string(image.begin(), image.end()));
+    }
+    // A set with one changed byte matches no release.
+    const std::string shipped = std::string(PEX_TESTDATA_DIR) + "/zyv/20040521";
+    support::TempDir changed;
+    ASSERT_EQ(std::system(("cp " + shipped + "/* " + changed.Path()).c_str()), 0);
+    {
+        std::FILE* f = std::fopen(changed.File("ZM04D6.zyv").c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        std::fseek(f, 40, SEEK_SET);
+        const int c = std::fgetc(f);
+        std::fseek(f, 40, SEEK_SET);
+        std::fputc(c ^ 1, f);
+        std::fclose(f);
+    }
+    const std::string zyv = std::string(PEX_TESTDATA_DIR) + "/zyv/";
+    struct Row {
+        std::string directory;
+        DWORD microcode, encoderMinor;
+        BOOL allowed;
+        std::string message;
+    } const rows[] = {
+        {zyv + "20040319", 43, 0x10, FALSE, "ERROR:  Zyv Package[20040319] requires DSP code[" + dir.File("m43/KAWF0101.oxd") + "] 43 >= 44.  Zyv["},
+        {zyv + "20040319", 44, 0x10, TRUE, ""},
+        {zyv + "20040416", 47, 0x10, FALSE, "ERROR:  Zyv Package[20040416] requires DSP code[" + dir.File("m47/KAWF0101.oxd") + "] 47 >= 48.  Zyv["},
+        {zyv + "20040416", 48, 0x10, TRUE, ""},
+        {zyv + "20040521", 43, 0x10, TRUE, ""},  // later sets need no microcode minimum
+        {zyv + "20040521", 52, 0x0F, FALSE, "ERROR:  Requires Encoder[" + dir.File("e15/GUWT0202.oxd") + "] [0x0000080F] > 810\n"},
+        {zyv + "20040319", 44, 0x0F, FALSE, "] [0x0000080F] > 810\n"},
+        {changed.Path(), 52, 0x10, FALSE, "Test does not allow Zyv Package Date of 0\n"},
+        {"/no/such/folder", 52, 0x10, FALSE, "ERROR:  Zyv Path[/no/such/folder] is not valid\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.directory + " " + std::to_string(row.microcode) + " " + std::to_string(row.encoderMinor));
+        encA.out = {};
+        const CString microcode = dir.File("m" + std::to_string(row.microcode) + "/KAWF0101.oxd").c_str();
+        const CString encoder = dir.File("e" + std::to_string(row.encoderMinor) + "/GUWT0202.oxd").c_str();
+        EXPECT_EQ(encA.CheckZyvPackage(row.directory.c_str(), microcode, encoder, 1), row.allowed) << encA.out.text;
+        if (!row.allowed) {
+            EXPECT_TRUE(encA.out.HasColoured(row.message, 0xF0FF)) << encA.out.text;
+        } else {
+            EXPECT_TRUE(encA.out.text.empty()) << encA.out.text;
+        }
+    }
+}
+
+TEST_F(SorbelinEncoderTest, CompressedFrameSectionsAndChecksums) {
+    // 1080 lines: 68 macroblock rows of 4 bytes.
+    struct Start {
+        DWORD header, lines, start;
+    } const starts[] = {{1024, 1080, 1024 - 272}, {1024, 1081, 1024 - 272}, {1024, 1088, 1024 - 272}, {512, 480, 512 - 120}, {512, 8, 508}};
+    for (const Start& s : starts) EXPECT_EQ(CSorbelinEncoder::GetMacroBlockStart(s.header, s.lines), s.start) << s.lines;
+    // Frames of 64 bytes, with a CRC (byte 6 bit 0x10) or the end marker, whole or as two fields;
+    // each stored word big-endian. The CRC is computed here bytewise (MSB-first, polynomial 0x04C11DB7).
+    auto crc = [](const std::vector<BYTE>& bytes, size_t from, size_t count) {
+        DWORD c = 0;
+        for (size_t i = from; i < from + count; ++i) {
+            c ^= static_cast<DWORD>(bytes[i]) << 24;
+            for (int b = 0; b < 8; ++b) c = (c & 0x80000000u) ? c << 1 ^ 0x04C11DB7u : c << 1;
+        }
+        return c;
+    };
+    auto put = [](std::vector<BYTE>& bytes, size_t at, DWORD word) {
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<BYTE>(word >> (24 - 8 * i));
+    };
+    auto frame = [&](bool withCrc, bool fields) {
+        std::vector<BYTE> f(64);
+        for (size_t i = 0; i < f.size(); ++i) f[i] = static_cast<BYTE>(i * 7 + 3);
+        f[6] = withCrc ? 0x10 : 0;
+        const size_t field = fields ? 32 : 64;
+        for (size_t at = 0; at < f.size(); at += field) put(f, at + field - 4, withCrc ? crc(f, at, field - 4) : 0x600DC0DE);
+        return f;
+    };
+    struct Row {
+        const char* name;
+        bool withCrc, fields;
+        size_t flip;  // byte changed after the words were set; 64 none
+        BOOL pass;
+    } const rows[] = {
+        {"crc frame", true, false, 64, TRUE},       {"crc frame, data changed", true, false, 20, FALSE},
+        {"crc frame, word changed", true, false, 63, FALSE}, {"crc fields", true, true, 64, TRUE},
+        {"crc fields, second field changed", true, true, 40, FALSE}, {"crc fields, first word changed", true, true, 31, FALSE},
+        {"marker frame", false, false, 64, TRUE},  {"marker frame, data changed", false, false, 20, TRUE},
+        {"marker fields, first marker changed", false, true, 29, FALSE}, {"marker frame, marker changed", false, false, 62, FALSE},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<BYTE> f = frame(row.withCrc, row.fields);
+        if (row.flip < 64) f[row.flip] ^= 0x40;
+        DWORD computed = 0, stored = 0;
+        encA.out = {};
+        EXPECT_EQ(encA.CheckFrameCRC(f.data(), 64, &computed, &stored, row.fields, TRUE), row.pass);
+        if (!row.withCrc) {
+            EXPECT_EQ(computed, 0x600DC0DEu);
+        } else if (row.pass) {
+            EXPECT_EQ(computed, crc(f, row.fields ? 32 : 0, row.fields ? 28 : 60));
+        }
+    }
+}
+
+TEST_F(SorbelinEncoderTest, ContextEntryOfAPackageAndDSPTimeouts) {
+    ASSERT_EQ(Program(encA), kRunPassed);
+    CZyvFile package((std::string(PEX_TESTDATA_DIR) + "/zyv/20040521/ZM04D6.zyv").c_str());
+    ASSERT_EQ(package.Load(), 1);
+    encA.out = {};
+    EXPECT_TRUE(encA.SetupEncoderContext(0, 0x4E0, package, 2));
+    EXPECT_TRUE(encA.out.HasColoured("Context RAM loaded\n", kColorGreen));
+    EXPECT_TRUE(encA.out.Has("USE VCID[0x04D6, 1238]\nContext ID[0]\nSorbelinOffset[1248]\n")) << encA.out.text;
+    const DWORD width = package.GetRasterWidth(), height = package.GetRasterHeight();
+    EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM), (width & 0xFFF) | (height & 0xFFF) << 16);
+    EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM + 4), 0xE0u | (package.Is10Bit() ? 1u << 16 : 0));
+    EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM + 8), 0x4D6u);
+    // The DSP's time-out bits, once its microcode runs.
+    CString text;
+    EXPECT_TRUE(encA.ReportDSPTimeouts(text));
+    EXPECT_EQ(text, "ERROR:  DspMicrocodeRev[0] < 52\n");
+    ASSERT_TRUE(Boot(dspA));
+    struct Row {
+        DWORD word;
+        const char* text;
+    } const rows[] = {{0, "No DSP timeouts occurred\n"},
+                      {0xFFF0, "No DSP timeouts occurred\n"},
+                      {0x5, "ERROR:  DSP Timeout EDMA STATS\nERROR:  DSP Timeout EDMA VLC\n"},
+                      {0x8000000A, "ERROR:  DSP Timeout EDMA QSF\nERROR:  DSP Timeout EDMA Format Frame\n"}};
+    for (const Row& row : rows) {
+        bridge.SetDSPBlock(1);
+        bridge.WriteDataFixed(CSorbelinEncoder::kCodecStatus, row.word);
+        EXPECT_TRUE(encA.ReportDSPTimeouts(text));
+        EXPECT_EQ(text, row.text) << row.word;
+    }
 }
 
 // The tests that move frames: a board controller for the RAM clock.
