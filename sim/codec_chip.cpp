@@ -47,6 +47,7 @@ void CodecChip::Reset() {
     m_ddrStatus = 0;
     m_encoderStatus = 0;
     m_ddrDoneAt[0] = m_ddrDoneAt[1] = 0;
+    m_encodeJobs.clear();
     for (Window& w : m_window) {
         w.index = w.control = w.writeAt = w.readAt = 0;
         w.buffer = {};
@@ -94,6 +95,7 @@ void CodecChip::Write(uint32_t address, uint32_t value) {
                 m_configured = true;
                 m_idWord = m_stream->IdWord();
                 m_registers.clear();
+                m_encodeTables.clear();
                 for (Window& w : m_window) w.blocks.clear();
                 Reset();
                 return;

@@ -32,6 +32,7 @@ constexpr Keyword kKeywords[] = {
     {"Compare Files", kCompareFiles},
     {"RAM_Init", kRAMInit},
     {"\"Video:Bypass\"", kVideoBypass},
+    {"Encode", kEncode},
     {"Set Environment", kSetEnvironment},
     {"Clear Environment", kClearEnvironment},
     {"Dump Regs", kDumpRegs},
@@ -657,6 +658,7 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
         case kModifyListOnFail: return ModifyListOnFail();
         case kDetermineZyvPackage: return DetermineZyvPackageCommand(command, verbose);
         case kVideoBypass: return VideoBypassCommand(arguments, width, height, frames, verbose);
+        case kEncode: return Encode(arguments, frames, verbose) == 1 ? 1 : 0;
         default: break;
         }
     }

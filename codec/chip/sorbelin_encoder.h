@@ -6,17 +6,37 @@
 #include <vector>
 
 #include "codec/chip/sorbelin.h"
+#include "codec/dsp/zyv_file.h"
 #include "framework/log_file.h"
+#include "framework/param_string.h"
+#include "images/file_buffer.h"
+#include "images/unpacked_image.h"
 #include "images/image.h"
 #include "images/image_8bit.h"
 
-class CZyvFile;
 
 // The encoder test of one codec chip (the name's last letter picks chip A or B). It keeps a test
 // environment of upper-cased variables that the image names and reference files are built from,
 // and an OnFail list that the base runs after a failure. Keywords are compared case-sensitively
 // with the start of the command; options (VERBOSE=, FRAMES=) are read in any case, DIM= only as
 // written. FRAMES= is accepted only by the keywords that move frames.
+// One table of a package as the DSP holds it.
+struct DspTableEntry {
+    DWORD type = 0;                  // 0 encode, 128 resolution
+    const BYTE* hostData = nullptr;  // inside the loaded package
+    DWORD size = 0;
+    DWORD dspAddress = 0;            // from the DSP's allocation; 0 while none
+};
+
+// A supported package loaded for one VCID's pass: its two tables in DSP memory and the offset the
+// DSP gave the set in its encode table list (the chip's table offset for the package's VCID).
+struct EncodeTableSet {
+    explicit EncodeTableSet(CString file) : package(std::move(file)) {}
+    DspTableEntry encodeTable, resolutionTable;
+    DWORD tableOffset = 0;
+    CZyvFile package;
+};
+
 class CSorbelinEncoder : public CSorbelin {
 public:
     // The package date from which the "_2" reference files apply.
@@ -117,6 +137,25 @@ public:
     // occurred" without any); microcode below 52 has no such word. Always 1.
     virtual BOOL ReportDSPTimeouts(CString& text);
 
+    // "Encode": for each VCID of VCID_LIST the DSP gets the microcode and the tables of every package
+    // the encoder image lists, the chip is programmed and given the VCID's context, and each image
+    // entry (IMG=$(IMG_LIST), IMG=<entry>, or DECOMPRESS_IMAGE=>COMPRESS_IMAGE) is encoded frames
+    // times and compared with its reference frame (MASTER: the reference file is rewritten with the
+    // first frame instead). 1 when everything passed, else 0 after the red line of the step.
+    virtual int Encode(CString params, DWORD frames, DWORD verbose);
+    // One encode run of the picture over the chip's channels and the compare of each frame with the
+    // last MaxCompressedFrameSize bytes of reference, difference by difference and by section
+    // (SAVE=n frames, or every frame from the first failure with SAVE_ON_FAIL, to
+    // "C:\Zorv.Encode.<i>.img"). With master nothing is compared and reference becomes the first
+    // frame. 1 passed, 0 failed.
+    virtual BOOL EncodeAndCompare8(const CString& params, const CZyvFile& package, Image::YCbCr_8bit& image, CFileBuffer& reference,
+                                   DWORD frames, DWORD verbose, BOOL master);
+    virtual BOOL EncodeAndCompare10(const CString& params, const CZyvFile& package, Unpacked::Image::YCbCr_10_6& image,
+                                    CFileBuffer& reference, DWORD frames, DWORD verbose, BOOL master);
+    // SDRAM of the codec board the encode run uses: the returned frames from kReceiveBase (a
+    // package's chain must fit kReceiveArea), the pictures sent from kSendBase.
+    static constexpr DWORD kReceiveBase = 0x1000, kReceiveArea = 0x2000000, kSendBase = kReceiveBase + kReceiveArea;
+
     // The VCIDs of the environment's VCID_LIST in text order: one "0X..." or "(decimal)" value, or
     // a comma-separated list whose hexadecimal entries are taken (others skipped). Empty after a
     // red line when the variable is missing or a single value does not convert.
@@ -138,6 +177,13 @@ public:
 private:
     // The package date of the installed drivers folder.
     DWORD InstalledPackageDate();
+    bool FindVariable(const char* name, CString& value) const;
+    static CString FormatPackageName(const CString& directory, const CString& entry);
+    // Loads, places and registers every set's package; tested is the last set of the VCID.
+    bool LoadTableSets(std::vector<EncodeTableSet>& sets, DWORD vcid, DWORD verbose, int& tested);
+    bool RunImages(const CParamString& options, CZyvFile& package, DWORD vcid, const CString& image, DWORD frames, DWORD verbose, bool master);
+    BOOL EncodeAndCompare(const CString& params, const CZyvFile& package, CImage& image, DWORD lineDwords, BOOL sixteenBit, CFileBuffer& reference,
+                          DWORD frames, DWORD verbose, BOOL master, const char* tagWord);
     // The variable's value; false after a red "Unable to find" line.
     bool LookUp(const char* name, CString& value);
     static CString ReplacePlaceholders(CString name, DWORD vcid, DWORD width, DWORD height, DWORD bits);

@@ -15,6 +15,7 @@
 #include "images/image_8bit.h"
 #include "images/unpacked_image.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "sim/codec_bridge.h"
 #include "sim/codec_chip.h"
 #include "tests/devlib/rig_fixture.h"
@@ -852,6 +853,66 @@ TEST_F(EncoderRoundTripTest, BypassFaults) {
         runB.out = {};
         EXPECT_EQ(runB.RunTest("\"Video:Bypass\" DIM=(480, 320)"), std::string(row.faults).find("bridge") != std::string::npos ? 0u : 1u)
             << runB.out.text;
+    }
+}
+
+// The encode tests run on the shipped encoder image and package set, with references in a scratch folder.
+class EncodeTest : public EncoderRoundTripTest {
+protected:
+    void SetUp() override {
+        EncoderRoundTripTest::SetUp();
+        platform::SetDriveRoot(scratch.Path());
+        for (auto* t : {&runA, &runB}) {
+            for (const std::string& setting :
+                 {"VARIABLE=ENCODE_IMAGE VALUE=" + kImage, "VARIABLE=DSP_MICRO VALUE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/KAWF0101.oxd",
+                  "VARIABLE=ZYV_DIRECTORY VALUE=" + std::string(PEX_TESTDATA_DIR) + "/zyv/20040521", std::string("VARIABLE=VCID_LIST VALUE=0x4D6")})
+                ASSERT_TRUE(t->SetEnvironment(setting.c_str()));
+        }
+        support::TakeText();
+    }
+    void TearDown() override {
+        platform::SetDriveRoot("");
+        EncoderRoundTripTest::TearDown();
+    }
+    // A reference of bytes zero bytes for the VCID, to be written by a MASTER run.
+    std::string Reference(const std::string& name, size_t bytes) {
+        scratch.Write(name, std::string(bytes, '\0'));
+        return scratch.File(name);
+    }
+    support::TempDir scratch;
+};
+
+TEST_F(EncodeTest, MasterWritesAReferenceThatThePlainRunPasses) {
+    struct Row {
+        Recording<CSorbelinEncoder>* test;
+        const char* vcids;
+        DWORD frameBytes;
+        const char* frames;
+    } const rows[] = {
+        {&runA, "0x4D6", 0x40000, "FRAMES=3"},  // 8-bit fields
+        {&runB, "0x4E5", 0xB4000, "FRAMES=2"},  // 10-bit frames
+    };
+    for (const Row& row : rows) {
+        auto& t = *row.test;
+        SCOPED_TRACE(t.GetName().str() + " " + row.vcids);
+        ASSERT_TRUE(t.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcids));
+        const std::string reference = Reference(std::string("E_") + row.vcids + ".img", row.frameBytes);
+        const std::string entry = "IMG=HORZ_WEDGE=>" + reference;
+        t.out = {};
+        EXPECT_EQ(t.Run(("Encode " + entry + " -MASTER").c_str()), kRunPassed) << t.out.text;
+        EXPECT_TRUE(t.out.HasColoured("Image Saved - ", kColorGreen)) << t.out.text;
+        std::vector<BYTE> written;
+        ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), written));
+        ASSERT_EQ(written.size(), row.frameBytes);
+        EXPECT_NE(written, std::vector<BYTE>(row.frameBytes, 0));
+        t.out = {};
+        EXPECT_EQ(t.Run(("Encode " + entry + " " + row.frames + " VERBOSE=2").c_str()), kRunPassed) << t.out.text;
+        EXPECT_TRUE(t.out.Has("Encoder processed ")) << t.out.text;
+        EXPECT_FALSE(t.out.Has("failed comparison")) << t.out.text;
+        // Another picture does not match that reference.
+        t.out = {};
+        EXPECT_EQ(t.Run(("Encode IMG=VERT_WEDGE=>" + reference).c_str()), kRunFailed);
+        EXPECT_TRUE(t.out.Has("failed comparison.  HwHeaderSize[")) << t.out.text.substr(0, 3000);
     }
 }
 
