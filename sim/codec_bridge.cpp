@@ -261,7 +261,7 @@ public:
     VelkoDrunPort(CodecChip& chip, RegisterMap& map, uint32_t portWord, bool inbound)
         : m_chip(chip), m_map(map), m_portWord(portWord), m_inbound(inbound) {}
     bool Ready(DmaEngine&, int, const DcbImage&) override { return m_inbound || m_chip.HasOutbound(); }
-    bool Transfer(DmaEngine& engine, int, const DcbImage& dcb) override {
+    bool Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) override {
         if (m_inbound) {
             const uint32_t portWord = m_map.Read(m_portWord);
             std::vector<uint8_t> bytes, run;
@@ -269,6 +269,8 @@ public:
             DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
                 run.resize(static_cast<size_t>(length));
                 whole = whole && engine.Sdram().Read(address, run.data(), run.size()) == run.size();
+                // The data is changed on its way to the chip.
+                engine.Corrupt(channel, run.data(), bytes.size(), run.size());
                 bytes.insert(bytes.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
             });
             if (m_chip.TakeFrame(portWord, bytes)) return whole;

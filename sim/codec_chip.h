@@ -73,7 +73,7 @@ public:
     // Whether the chip has words for the outbound channel now or a unit waiting to be encoded.
     bool HasOutbound() const { return !m_outbound.empty() || !m_encodeJobs.empty(); }
     // The outbound DCB about to take the chip's output spans spanBytes: an encoded unit waiting is
-    // produced now, half that span long (the DCBs of a compressed stream span two units).
+    // produced now, filling that span (the compressed size the DSP set up for the stream).
     void PrepareOutbound(uint64_t spanBytes);
     // The encode tables the DSP's table-list load hands the encoder (Status bit 2 rises).
     struct EncodeTable {

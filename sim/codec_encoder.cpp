@@ -156,7 +156,7 @@ void CodecChip::PrepareOutbound(uint64_t spanBytes) {
     if (!m_outbound.empty() || m_encodeJobs.empty()) return;
     const EncodeJob job = std::move(m_encodeJobs.front());
     m_encodeJobs.pop_front();
-    const size_t bytes = static_cast<size_t>(spanBytes / 2) & ~size_t{7};
+    const size_t bytes = static_cast<size_t>(spanBytes) & ~size_t{7};
     const std::vector<uint8_t>* table = nullptr;
     for (const EncodeTable& t : m_encodeTables)
         if (t.offset == (job.word1 & 0x3FF)) table = &t.bytes;

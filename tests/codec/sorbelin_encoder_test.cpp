@@ -11,6 +11,7 @@
 
 #include "codec/chip/sorbelin_encoder.h"
 #include "codec/dsp/zyv_file.h"
+#include "framework/hw/oxd.h"
 #include "framework/param_string.h"
 #include "images/image_8bit.h"
 #include "images/unpacked_image.h"
@@ -913,6 +914,158 @@ TEST_F(EncodeTest, MasterWritesAReferenceThatThePlainRunPasses) {
         t.out = {};
         EXPECT_EQ(t.Run(("Encode IMG=VERT_WEDGE=>" + reference).c_str()), kRunFailed);
         EXPECT_TRUE(t.out.Has("failed comparison.  HwHeaderSize[")) << t.out.text.substr(0, 3000);
+    }
+}
+
+TEST_F(EncodeTest, DifferencesAreCountedBySection) {
+    // 0x4D6: 8-bit fields of 0x20000 bytes; 0x4E5: 10-bit frames of 0xB4000.
+    struct Row {
+        const char* vcid;
+        DWORD frameBytes;
+        DWORD flip;  // byte of the reference changed after the MASTER run
+        const char* sections;
+    } const rows[] = {
+        {"0x4E5", 0xB4000, 0xB4000 - 1, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[0]  Data[0]  fCRC[1]  iCRC[0]\n"},
+        {"0x4D6", 0x40000, 0x40000 - 1, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[0]  Data[0]  fCRC[F0(0),F1(1)]  iCRC[0]\n"},
+        {"0x4D6", 0x40000, 0x20000 - 2, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[0]  Data[0]  fCRC[F0(1),F1(0)]  iCRC[0]\n"},
+        {"0x4D6", 0x40000, 0x20000 - 6, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[0]  Data[1]  fCRC[F0(0),F1(0)]  iCRC[0]\n"},
+        {"0x4D6", 0x40000, 9, "Errors[1]\nSections:  DspSdram[1]  MacroBlock[0]  Data[0]"},
+        // 262 lines: 17 macroblock rows end the header.
+        {"0x4D6", 0x40000, 64 + 4 * 17 - 1, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[1]  Data[0]"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.vcid) + " " + std::to_string(row.flip));
+        ASSERT_TRUE(runA.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcid));
+        const std::string reference = Reference("E.img", row.frameBytes);
+        ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+        std::vector<BYTE> bytes;
+        ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), bytes));
+        bytes[row.flip] ^= 0x20;
+        scratch.Write("E.img", std::string(bytes.begin(), bytes.end()));
+        runA.out = {};
+        EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=GRID=>" + reference).c_str()), kRunFailed);
+        EXPECT_EQ(support::Count(runA.out.text, row.sections), 2u) << runA.out.text.substr(0, 4000);
+        EXPECT_EQ(support::Count(runA.out.text, "Offset[0x"), 2u);
+        // The DSP's time-out report and the OnFail list follow a failed compare.
+        EXPECT_TRUE(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen)) << runA.out.text.substr(0, 4000);
+    }
+}
+
+TEST_F(EncodeTest, SavedFramesAndSaveOnFail) {
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
+    const std::string reference = Reference("E.img", 0x30000);
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+    runA.out = {};
+    // Seven frames of two fields: SAVE above the frames saves each frame once.
+    EXPECT_EQ(runA.Run(("Encode FRAMES=7 SAVE=20 IMG=GRID=>" + reference).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(platform::FileExists(scratch.File("Zorv.Encode." + std::to_string(i) + ".img").c_str()), i < 7) << i;
+    std::vector<BYTE> saved, wanted;
+    ASSERT_TRUE(platform::ReadWholeFile(scratch.File("Zorv.Encode.6.img").c_str(), saved));
+    ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), wanted));
+    EXPECT_EQ(saved, wanted);
+    for (int i = 0; i < 7; ++i) std::remove(scratch.File("Zorv.Encode." + std::to_string(i) + ".img").c_str());
+    // A failing frame switches saving on from itself.
+    runA.out = {};
+    EXPECT_EQ(runA.Run(("Encode FRAMES=3 SAVE=1 -SAVE_ON_FAIL IMG=VERT_WEDGE=>" + reference).c_str()), kRunFailed);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(platform::FileExists(scratch.File("Zorv.Encode." + std::to_string(i) + ".img").c_str())) << i;
+    EXPECT_EQ(support::Count(runA.out.text, "failed comparison"), 3u);
+}
+
+TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
+    support::TempDir changed;
+    const std::string shipped = std::string(PEX_TESTDATA_DIR) + "/zyv/20040521";
+    ASSERT_EQ(std::system(("cp " + shipped + "/* " + changed.Path()).c_str()), 0);
+    changed.Write("ZM04E5.zyv", "not this");
+    scratch.Write("KAWF0101.oxd", "no microcode");
+    const std::string reference = Reference("E.img", 0x40000);
+    struct Row {
+        std::string setting;  // Set Environment text
+        std::string options;
+        const char* message;
+    } const rows[] = {
+        {"VARIABLE=ZYV_DIRECTORY VALUE=" + changed.Path(), "", "Test does not allow Zyv Package Date of 0\n"},
+        {"VARIABLE=ZYV_DIRECTORY VALUE=/no/such/folder", "", "ERROR:  Unable to determine ZYV directory\n"},
+        {"VARIABLE=DSP_MICRO VALUE=" + scratch.File("KAWF0101.oxd"), "", "ERROR:  Unable to download DSP microcode!\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x123", "", "ERROR:  Encoder does not support VCID[0x0123]\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x4D6", "FRAMES=8 ", "Number of frames must be between 1 and 7 for this mode."},
+        {"VARIABLE=VCID_LIST VALUE=0x4E3", "FRAMES=0 ", "Number of frames must be between 1 and 7 for this mode."},
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "", "ERROR:  FileEncodeLength[262144] < CompressedFrameSize[737280]\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "IMG=GRID=>/no/such.img ", "ERROR: Unable to find COMPRESS_IMAGE[/NO/SUCH.IMG]\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x4E3", "IMG=STRIPES=>" + reference + " ", "Unrecognized image pattern[STRIPES]\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.setting + " " + row.options);
+        Recording<CSorbelinEncoder> t{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
+        t.GetBoardIF().SelectDevice("Nuxa1", FALSE);
+        t.GetBoardIF().GetBAR0(FALSE);
+        t.GetBoardIF().GetSDRAM(FALSE);
+        for (const std::string& setting :
+             {"VARIABLE=ENCODE_IMAGE VALUE=" + kImage, "VARIABLE=DSP_MICRO VALUE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/KAWF0101.oxd",
+              "VARIABLE=ZYV_DIRECTORY VALUE=" + shipped, std::string("VARIABLE=VCID_LIST VALUE=0x4D6"), row.setting})
+            ASSERT_TRUE(t.SetEnvironment(setting.c_str()));
+        ASSERT_TRUE(t.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + reference).c_str()));
+        ASSERT_TRUE(t.SetEnvironment(("VARIABLE=DECOMPRESS_IMAGE VALUE=" + reference).c_str()));
+        const std::string entry = row.options.find("IMG=") == std::string::npos ? "IMG=GRID=>" + reference + " " : "";
+        t.out = {};
+        EXPECT_EQ(t.Run(("Encode " + entry + row.options + "-NORESET").c_str()), kRunFailed);
+        EXPECT_TRUE(t.out.Has(row.message)) << t.out.text.substr(0, 3000);
+    }
+}
+
+TEST_F(EncodeTest, OlderImagesEndTheReferenceFieldsInTheMarker) {
+    // An image before the CRC revision, listing the same packages as the shipped one.
+    COxd shippedImage(kImage.c_str(), 1);
+    CString packages;
+    ASSERT_TRUE(shippedImage.GetTag('X', packages));
+    std::filesystem::create_directories(scratch.File("old"));
+    const std::vector<uint8_t> old = sim::BuildCodecChipOxd("GUWT", sim::CodecChip::kEncoder << 20 | 0x08 << 12 | 0x3F, packages.str());
+    scratch.Write("old/GUWT0202.oxd", std::string(old.begin(), old.end()));
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + scratch.File("old/GUWT0202.oxd")));
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4D6"));
+    const std::string reference = Reference("E.img", 0x40000);
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed) << runA.out.text.substr(0, 2000);
+    std::vector<BYTE> frame;
+    ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), frame));
+    const BYTE marker[4] = {0x60, 0x0D, 0xC0, 0xDE};
+    EXPECT_EQ(std::memcmp(frame.data() + 0x20000 - 4, marker, 4), 0);
+    EXPECT_EQ(std::memcmp(frame.data() + 0x40000 - 4, marker, 4), 0);
+    // A reference of two frames whose fields end in other words: the last frame is compared, its
+    // end words patched to the marker; the first frame is not touched.
+    ASSERT_EQ(frame.size(), 0x40000u);
+    std::vector<BYTE> twice(0x80000, 0xAB);
+    std::memcpy(twice.data() + 0x40000, frame.data(), 0x40000);
+    for (const size_t end : {size_t{0x60000}, size_t{0x80000}}) std::memset(twice.data() + end - 4, 0x11, 4);
+    scratch.Write("E.img", std::string(twice.begin(), twice.end()));
+    runA.out = {};
+    EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=GRID=>" + reference).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+    // The current image takes the reference as read.
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + kImage));
+    runA.out = {};
+    EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunFailed);
+}
+
+TEST_F(EncodeTest, TransferFaults) {
+    struct Row {
+        const char* faults;
+        const char* message;
+    } const rows[] = {
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": 256, "first": 100}])", "failed comparison"},
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 24}])", "timed out waiting for the\n  completion of"},
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", "timed out waiting for the\n  completion of"},
+    };
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
+    const std::string reference = Reference("E.img", 0x30000);
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        LoadRig(row.faults);
+        runA.out = {};
+        EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunFailed);
+        EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text.substr(0, 3000);
+        // Chip B's channels are its own.
+        ASSERT_TRUE(runB.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
+        runB.out = {};
+        EXPECT_EQ(runB.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunPassed) << runB.out.text.substr(0, 3000);
     }
 }
 
