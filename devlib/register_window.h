@@ -16,6 +16,10 @@ public:
     virtual DWORD Read(DWORD offset) = 0;
     virtual void Write(DWORD offset, DWORD value) = 0;
     virtual DWORD Size() const = 0;
+    // count registers from offset: the same as count Reads in order.
+    virtual void ReadBlock(DWORD offset, DWORD* out, int count) {
+        for (int i = 0; i < count; ++i) out[i] = Read(offset + 4 * static_cast<DWORD>(i));
+    }
 };
 
 // One register: reading converts to DWORD, assigning writes. Compound assignments are a read
@@ -80,7 +84,9 @@ private:
 };
 
 inline void RegisterPtr::ReadBlock(DWORD* out, int count) const {
-    for (int i = 0; i < count; ++i) out[i] = (*this)[i];
+    if (m_window && count > 0) m_window->ReadBlock(At(0), out, count);
+    else
+        for (int i = 0; i < count; ++i) out[i] = 0;
 }
 
 inline void RegisterPtr::WriteBlock(const DWORD* in, int count) const {

@@ -17,6 +17,9 @@ class WexalRegisterWindow : public CRegisterWindow {
 public:
     explicit WexalRegisterWindow(sim::WexalFpga& fpga) : m_fpga(fpga) {}
     DWORD Read(DWORD offset) override { return m_fpga.Read32(offset); }
+    void ReadBlock(DWORD offset, DWORD* out, int count) override {
+        if (count > 0) m_fpga.ReadBlock32(offset, out, static_cast<size_t>(count));
+    }
     void Write(DWORD offset, DWORD value) override { m_fpga.Write32(offset, value); }
     DWORD Size() const override { return sim::RegisterMap::kWindowBytes; }
 

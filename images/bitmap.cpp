@@ -13,22 +13,6 @@ namespace images_detail {
 
 namespace {
 
-struct ConversionGains {
-    double kR, kGu, kGv, kB;
-};
-// Modes 1 and 2: the two colour matrices in use; Y enters without black-level offset or gain.
-constexpr ConversionGains kGains[2] = {
-    {1.37071, 0.33645, 0.6982, 1.73245},
-    {1.53965, 0.18314, 0.45768, 1.81418},
-};
-
-int Clamp(int v, const DibRange& r) { return std::clamp(v, r.lo, r.hi); }
-
-BYTE ToByte(double v, const DibRange& r) {
-    v = std::clamp(v, double(r.lo), double(r.hi));
-    return static_cast<BYTE>(static_cast<int>(v) >> r.shift);
-}
-
 constexpr UINT kCreateFlags = CFile::modeCreate | CFile::modeWrite | CFile::typeBinary;
 
 }  // namespace
@@ -48,36 +32,8 @@ DibBlock NewDib(DWORD width, DWORD height) {
     return dib;
 }
 
-bool YCbCrToBgr(const DibRange& range, DWORD mode, int y, int cb, int cr, BYTE bgr[3]) {
-    y = Clamp(y, range);
-    cb = Clamp(cb, range);
-    cr = Clamp(cr, range);
-    switch (mode) {
-    case 1:
-    case 2: {
-        const ConversionGains& k = kGains[mode - 1];
-        double u = cb - range.centre, v = cr - range.centre;
-        bgr[2] = ToByte(y + k.kR * v, range);
-        bgr[1] = ToByte(y - k.kGu * u - k.kGv * v, range);
-        bgr[0] = ToByte(y + k.kB * u, range);
-        return true;
-    }
-    case 3:
-        bgr[0] = bgr[1] = bgr[2] = static_cast<BYTE>(y >> range.shift);
-        return true;
-    case 4:
-        bgr[0] = bgr[1] = bgr[2] = static_cast<BYTE>((2 * std::max(cb - range.centre, 0)) >> range.shift);
-        return true;
-    case 5:
-        bgr[0] = bgr[1] = bgr[2] = static_cast<BYTE>((2 * std::max(cr - range.centre, 0)) >> range.shift);
-        return true;
-    default:
-        return false;
-    }
-}
-
 BYTE AlphaToGrey(const DibRange& range, int value) {
-    return static_cast<BYTE>(Clamp(value, range) >> range.shift);
+    return static_cast<BYTE>(std::clamp(value, range.lo, range.hi) >> range.shift);
 }
 
 BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD layout, bool anyLayout) {

@@ -1,6 +1,8 @@
 // Device-independent bitmaps made from images, and the BMP file that the 4:2:2 classes write.
 #pragma once
 
+#include <algorithm>
+
 #include "images/image.h"
 #include "platform/cstring.h"
 #include "platform/types.h"
@@ -38,8 +40,81 @@ namespace images_detail {
 DibBlock NewDib(DWORD width, DWORD height);
 inline BYTE* DibPixels(const DibBlock& dib) { return dib.get() + sizeof(BITMAPINFOHEADER); }
 
+struct ConversionGains {
+    double kR, kGu, kGv, kB;
+    int r, gu, gv, b;  // the same gains in units of 1 / 100000
+};
+constexpr int kGainUnits = 100000;
+// Modes 1 and 2: the two colour matrices in use; Y enters without black-level offset or gain.
+constexpr ConversionGains kGains[2] = {
+    {1.37071, 0.33645, 0.6982, 1.73245, 137071, 33645, 69820, 173245},
+    {1.53965, 0.18314, 0.45768, 1.81418, 153965, 18314, 45768, 181418},
+};
+
+inline BYTE DibByte(double v, const DibRange& r) {
+    return static_cast<BYTE>(std::clamp(static_cast<int>(v), r.lo, r.hi) >> r.shift);
+}
+
+// floor(n / kGainUnits) for |n| below 10^8 (a gain times a chroma difference), without branches.
+inline int FloorUnits(int n) { return static_cast<int>(static_cast<unsigned>(n + 1000 * kGainUnits) / kGainUnits) - 1000; }
+
+// The two pixels of a pair in colour mode 1 or 2, in integers: the same bytes as YCbCrToBgr gives
+// each of them. With Y whole, the double sum truncates to Y + floor(gain x chroma), since each
+// product of a gain in 1 / 100000 units lies at least 1 / 100000 from a whole number unless it is
+// one, which the double computes exactly; green's two products can add up to a whole number,
+// which the double may miss by a rounding, so that pair is converted as YCbCrToBgr does.
+inline void YCbCrPairToBgr(const DibRange& range, DWORD mode, int y0, int y1, int cb, int cr, BYTE bgr[8]);
+
 // Converts one YCbCr pixel to blue, green, red in conversion mode 1 to 5; false for other modes.
-bool YCbCrToBgr(const DibRange& range, DWORD mode, int y, int cb, int cr, BYTE bgr[3]);
+// Inline: pictures convert it once a pixel.
+inline bool YCbCrToBgr(const DibRange& range, DWORD mode, int y, int cb, int cr, BYTE bgr[3]) {
+    y = std::clamp(y, range.lo, range.hi);
+    cb = std::clamp(cb, range.lo, range.hi);
+    cr = std::clamp(cr, range.lo, range.hi);
+    switch (mode) {
+    case 1:
+    case 2: {
+        const ConversionGains& k = kGains[mode - 1];
+        double u = cb - range.centre, v = cr - range.centre;
+        bgr[2] = DibByte(y + k.kR * v, range);
+        bgr[1] = DibByte(y - k.kGu * u - k.kGv * v, range);
+        bgr[0] = DibByte(y + k.kB * u, range);
+        return true;
+    }
+    case 3:
+        bgr[0] = bgr[1] = bgr[2] = static_cast<BYTE>(y >> range.shift);
+        return true;
+    case 4:
+        bgr[0] = bgr[1] = bgr[2] = static_cast<BYTE>((2 * std::max(cb - range.centre, 0)) >> range.shift);
+        return true;
+    case 5:
+        bgr[0] = bgr[1] = bgr[2] = static_cast<BYTE>((2 * std::max(cr - range.centre, 0)) >> range.shift);
+        return true;
+    default:
+        return false;
+    }
+}
+
+inline void YCbCrPairToBgr(const DibRange& range, DWORD mode, int y0, int y1, int cb, int cr, BYTE bgr[8]) {
+    const ConversionGains& k = kGains[mode - 1];
+    const int u = std::clamp(cb, range.lo, range.hi) - range.centre, v = std::clamp(cr, range.lo, range.hi) - range.centre;
+    const int green = k.gu * u + k.gv * v;
+    if (green % kGainUnits == 0 && (u != 0 || v != 0)) {
+        YCbCrToBgr(range, mode, y0, cb, cr, bgr);
+        YCbCrToBgr(range, mode, y1, cb, cr, bgr + 4);
+        return;
+    }
+    const int r = FloorUnits(k.r * v), g = FloorUnits(-green), b = FloorUnits(k.b * u);
+    auto put = [&](int y, BYTE* out) {
+        y = std::clamp(y, range.lo, range.hi);
+        out[2] = static_cast<BYTE>(std::clamp(y + r, range.lo, range.hi) >> range.shift);
+        out[1] = static_cast<BYTE>(std::clamp(y + g, range.lo, range.hi) >> range.shift);
+        out[0] = static_cast<BYTE>(std::clamp(y + b, range.lo, range.hi) >> range.shift);
+    };
+    put(y0, bgr);
+    put(y1, bgr + 4);
+}
+
 // The grey level of an alpha value.
 BYTE AlphaToGrey(const DibRange& range, int value);
 

@@ -16,9 +16,9 @@
 namespace images_detail {
 
 // Register after feeding the 64 data bits of each of pairs word pairs (the words masked).
-// Table-driven: eight lookups a pair.
+// Folds by carry-less multiplication where the processor has it, else eight lookups a pair.
 DWORD CrcFeedD64(DWORD crc, const BYTE* words, size_t pairs, DWORD mask);
-// The same with the 52 data bits of each pair; seven lookups a pair.
+// The same with the 52 data bits of each pair (seven lookups a pair by tables).
 DWORD CrcFeedD52(DWORD crc, const BYTE* words, size_t pairs, DWORD mask);
 
 }  // namespace images_detail

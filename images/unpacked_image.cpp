@@ -402,7 +402,30 @@ bool YCbCr_10_6::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, WORD y, WORD c
 
 DibBlock YCbCr_10_6::CreateDIB(DWORD mode) const {
     if (!pBuffer) return nullptr;
-    auto samples = [this](DWORD r, DWORD c, WORD& y, WORD& cb, WORD& cr) { GetPixel(r, c, y, cb, cr); };
+    // GetPixel's reads, with the block's extent taken once.
+    const size_t limit = DataBytesInBlock();
+    const BYTE* const base = pBuffer;
+    const uint64_t width = nWidth;
+    if ((mode == 1 || mode == 2) && width % 2 == 0 && uint64_t(nHeight) * width * 4 <= limit) {
+        // Whole pairs in every row: convert a pair at a time.
+        DibBlock dib = images_detail::NewDib(nWidth, nHeight);
+        if (!dib) return dib;
+        BYTE* out = images_detail::DibPixels(dib);
+        for (uint64_t pair = 0, pairs = uint64_t(nHeight) * width / 2; pair < pairs; ++pair, out += 8) {
+            const BYTE* p = base + pair * 8;
+            images_detail::YCbCrPairToBgr(kDibRange10, mode, LoadLE16(p + 2) >> 6, LoadLE16(p + 6) >> 6, LoadLE16(p) >> 6,
+                                          LoadLE16(p + 4) >> 6, out);
+        }
+        return dib;
+    }
+    auto samples = [=](DWORD r, DWORD c, WORD& y, WORD& cb, WORD& cr) {
+        const uint64_t pair = (r * width + c) / 2;
+        if (pair * 8 + 8 > limit) return;
+        const BYTE* p = base + pair * 8;
+        cb = LoadLE16(p) >> 6;
+        cr = LoadLE16(p + 4) >> 6;
+        y = LoadLE16(p + ((c & 1) ? 6 : 2)) >> 6;
+    };
     return images_detail::YCbCrDib(nWidth, nHeight, kDibRange10, mode, samples);
 }
 

@@ -10,6 +10,7 @@ namespace {
 std::atomic<platform::ClockMode> g_mode{platform::ClockMode::Virtual};
 // Starts well above zero so that no deadline computed from it is ever 0 or negative.
 std::atomic<LONGLONG> g_ticks{100 * kPerfFrequency};
+constexpr LONGLONG kYieldTicks = kPerfFrequency / 50'000;  // 20 us
 std::atomic<LONGLONG> g_pollStep{kPerfFrequency / 1'000'000};  // 1 us per read
 // Wall time = g_wallBase + ticks since g_wallTicks (virtual) or real time + offset (real).
 std::atomic<time_t> g_wallBase{::time(nullptr)};
@@ -29,7 +30,8 @@ void Sleep(DWORD ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return;
     }
-    g_ticks += static_cast<LONGLONG>(ms) * (kPerfFrequency / 1000);
+    // Sleep(0) gives up the rest of the time slice: the thread runs again a scheduler tick later.
+    g_ticks += ms ? static_cast<LONGLONG>(ms) * (kPerfFrequency / 1000) : kYieldTicks;
 }
 
 BOOL QueryPerformanceCounter(LONGLONG* count) {

@@ -8,7 +8,8 @@
 // Performance counter frequency in counts per second.
 constexpr LONGLONG kPerfFrequency = 10'000'000;  // 100 ns ticks
 
-// Sleep: on the virtual clock the clock advances at once by ms milliseconds.
+// Sleep: on the virtual clock the clock advances at once by ms milliseconds; Sleep(0), which
+// gives up the time slice, by 20 us.
 void Sleep(DWORD ms);
 // Reads the counter. On the virtual clock every read advances it by a small step, so a busy
 // poll against a deadline always reaches it.

@@ -48,6 +48,7 @@ void CodecChip::Reset() {
     m_encoderStatus = 0;
     m_ddrDoneAt[0] = m_ddrDoneAt[1] = 0;
     m_encodeJobs.clear();
+    PixelReset(false);
     for (Window& w : m_window) {
         w.index = w.control = w.writeAt = w.readAt = 0;
         w.buffer = {};
@@ -97,6 +98,7 @@ void CodecChip::Write(uint32_t address, uint32_t value) {
                 m_registers.clear();
                 m_encodeTables.clear();
                 for (Window& w : m_window) w.blocks.clear();
+                PixelReset(true);
                 Reset();
                 return;
             }
@@ -121,6 +123,7 @@ uint32_t CodecChip::EmifFault(uint32_t address, uint32_t value) const {
 uint32_t CodecChip::Personality(uint32_t address, bool read, uint32_t value) {
     if (m_idWord >> 20 == kDiagnostics) return Diagnostics(address, read, value);
     if (m_idWord >> 20 == kEncoder) return Encoder(address, read, value);
+    if (m_idWord >> 20 == kPacker || m_idWord >> 20 == kUnpacker) return Pixel(address, read, value);
     if (read) {
         const auto it = m_registers.find(address);
         return it == m_registers.end() ? 0 : it->second;
@@ -133,10 +136,8 @@ bool CodecChip::TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) 
     if (!m_configured) return false;
     switch (m_idWord >> 20) {
     case kEncoder: return EncoderFrame(portWord, bytes);
-    default:
-        (void)portWord;
-        (void)bytes;
-        return false;
+    case kPacker: return PackerFrame(portWord, bytes);
+    default: return false;
     }
 }
 

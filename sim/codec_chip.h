@@ -49,6 +49,14 @@ public:
     // Encoder personality (sim/codec_encoder.cpp): device 0x160, revision 8.0x50 (tag "0850").
     static constexpr uint32_t kEncoder = 0x160;
     static constexpr uint32_t kEncoderIdWord = kEncoder << 20 | 0x08 << 12 | 0x050;
+    // Packer and unpacker personalities (sim/codec_pixel.cpp). The identification word is
+    // device << 20 | major << 12 | minor; an image's revision tag is "%02X%02X" of the major and the
+    // low byte of the minor, which the library reads back as a hexadecimal number (so revision
+    // 0x0424 is major 0x04, minor 0x024).
+    static constexpr uint32_t kPacker = 0x120, kUnpacker = 0x140;
+    static constexpr uint32_t kPackerIdWord = kPacker << 20 | 0x04 << 12 | 0x024;      // tag "0424"
+    static constexpr uint32_t kPackerTestIdWord = kPacker << 20 | 0xFF << 12 | 0x0FF;  // tag "FFFF"
+    static constexpr uint32_t kUnpackerIdWord = kUnpacker << 20 | 0x06 << 12 | 0x00B;  // tag "060B"
     static constexpr int64_t kDdrInitMicros = 3000;  // an encoder DDR sequence
     static constexpr uint32_t kFifoDepth = 25;
     static constexpr int64_t kBlockMicros = 4;  // a window block transfer
@@ -81,6 +89,23 @@ public:
         std::vector<uint8_t> bytes;
     };
     void LoadEncodeTables(std::vector<EncodeTable> tables);
+
+    // Packer and unpacker: the running CRC registers the data paths feed. Each register is
+    // CRC-32/MPEG-2 (polynomial 0x04C11DB7, most significant bit first, no reflection, no final
+    // XOR) from 0 at the last restart, fed 64 bits per pair of words: bits 15-0 of the first word,
+    // its bits 31-16, then the same of the second, as the library's 64-bit image CRC model
+    // computes it. Words pair across feeds; an unpaired word waits for the next feed. Nothing is
+    // fed while 0x6C00000C bit 8 holds the registers in restart, or to a register the loaded
+    // personality lacks.
+    enum PixelCrc { kCrcIn = 0, kCrcOut = 1, kCrcExpansion = 2 };
+    void PixelCrcFeed(int reg, const uint32_t* words, size_t n);
+    // Clears the three CRC registers and any unpaired word (what 0x6C00000C bit 8 does).
+    void PixelCrcRestart();
+    // Context RAM entry n (0-15) as written: word 0 geometry, word 1 formats; false past 15.
+    bool PixelContext(int n, uint32_t& word0, uint32_t& word1) const;
+    // The MemBist control register of memory 64 (0x6C000010) or 32 (0x6C000020) as last written
+    // (the unpacker's pass-through bits 11 and 13 live there).
+    uint32_t PixelBistControl(int memory) const { return m_pixel.bist[memory == 64 ? 0 : 1].control; }
     // Chip B reports a device id 0x10 above A's, except on a board whose product data "ZA" holds
     // an artwork below 2 (an absent or empty field counts as a later board).
     uint32_t IdWord() const { return m_configured ? m_idWord + m_idOffset : 0xFFFFFFFF; }
@@ -99,6 +124,12 @@ private:
     uint32_t Encoder(uint32_t address, bool read, uint32_t value);
     // One frame (or field) into the encoder: its output goes out to the return channel.
     bool EncoderFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
+    bool PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
+    uint32_t Pixel(uint32_t address, bool read, uint32_t value);
+    void PixelUpdate(int64_t now);
+    void PixelStartBist(int m, uint32_t test, int64_t now);
+    void PixelReset(bool configured);
+    bool HasFault(CodecChipFault::Kind kind, int width = 0) const;
     uint32_t WindowAccess(int w, uint32_t reg, bool read, uint32_t value);
     uint32_t EmifFault(uint32_t address, uint32_t value) const;
 
@@ -126,6 +157,27 @@ private:
         uint32_t word0 = 0, word1 = 0, vcid = 0;
     };
     std::deque<EncodeJob> m_encodeJobs;
+    // Packer / unpacker state; memories are indexed 0 (64-bit) and 1 (32-bit).
+    struct PixelBist {
+        uint32_t control = 0;  // as written
+        uint32_t status = 0;   // bits 17-16: 10 running, 11 passed, 01 failed; bits 7-0 the test
+        uint32_t errors = 0;   // 22-bit error count of the last self-test
+        int64_t doneAt = 0;    // 0: nothing running (or never ends)
+        uint32_t outcome = 0;  // status bits 17-16 when it ends
+    };
+    struct PixelState {
+        uint32_t ddr = 0;
+        int64_t ddrDoneAt[2] = {0, 0};
+        uint32_t phaseRegister = 0, dcmControl = 0;
+        uint32_t loadedPhase[2] = {0, 0};
+        PixelBist bist[2];
+        int64_t flushUntil = 0;
+        bool flushStuck = false;
+        uint32_t crc[3] = {0, 0, 0};
+        uint32_t held[3] = {0, 0, 0};
+        bool holding[3] = {false, false, false};
+        std::array<uint32_t, 32> context{};
+    } m_pixel;
 };
 
 // One unit (a frame, or a field of a field-based format) as the encoder personality compresses it.
@@ -150,5 +202,14 @@ constexpr uint32_t kEncoderCrcRevision = 0x840;
 
 // The encoder image of the codec chips.
 constexpr const char* kEncoderImageId = "GUWT";
+// The packer image, the packer image of revision FFFF (the one the packer's memory self-test
+// accepts) and the unpacker image.
+constexpr const char* kPackerImageId = "PAQE";
+constexpr const char* kPackerTestImageId = "PAQF";
+constexpr const char* kUnpackerImageId = "UPQE";
+
+// CRC-32/MPEG-2 register crc after the 64 data bits of each of `pairs` word pairs (see
+// CodecChip::PixelCrcFeed for the order); table-driven, eight lookups a pair.
+uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs);
 
 }  // namespace sim

@@ -1,6 +1,9 @@
 // Board controller model: register decoding, the flash port, the status bits of the booted image, the BAR0 mirror.
 #include "sim/controller.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <cstdio>
 
 #include "platform/clock.h"
@@ -114,6 +117,31 @@ uint32_t BoardController::Mirror(uint32_t offset) const {
     for (const auto& m : m_config.faults.flash.mirrorMismatch)
         if (m.offset == offset) v ^= m.mask;
     return v;
+}
+
+void BoardController::ReadBlock(uint32_t offset, uint32_t* out, size_t count) {
+    while (count > 0 && offset < kMirrorEnd) {
+        // Up to the end of this area's half of the mirror (the EXP area below 0x2000, VPD above).
+        const uint32_t areaEnd = offset < 0x2000 ? 0x2000 : kMirrorEnd;
+        const size_t n = std::min<size_t>(count, (areaEnd - offset) / 4);
+        uint16_t words[2 * 256];
+        for (size_t done = 0; done < n;) {
+            const size_t k = std::min<size_t>(n - done, 256);
+            const uint32_t at = offset + 4 * static_cast<uint32_t>(done);
+            m_flash.ReadWords((at < 0x2000 ? kExpArea : kVpdArea) + (at & 0x1FFF) / 2, words, 2 * k);
+            // Word 2i in bits 15-0 and 2i + 1 above it: on a little-endian host, the words' own bytes.
+            if constexpr (std::endian::native == std::endian::little) std::memcpy(out + done, words, 4 * k);
+            else
+                for (size_t i = 0; i < k; ++i) out[done + i] = uint32_t{words[2 * i]} | uint32_t{words[2 * i + 1]} << 16;
+            done += k;
+        }
+        for (const auto& m : m_config.faults.flash.mirrorMismatch)
+            if (m.offset >= offset && m.offset < offset + 4 * n && m.offset % 4 == 0) out[(m.offset - offset) / 4] ^= m.mask;
+        offset += static_cast<uint32_t>(4 * n);
+        out += n;
+        count -= n;
+    }
+    RegisterBlock::ReadBlock(offset, out, count);
 }
 
 uint32_t BoardController::Read(uint32_t offset) {

@@ -57,6 +57,8 @@ public:
 
     uint32_t Read(uint32_t offset) override;
     void Write(uint32_t offset, uint32_t value) override;
+    // The mirror at once from the flash's words; the other registers one by one.
+    void ReadBlock(uint32_t offset, uint32_t* out, size_t count) override;
 
     FlashProm& Flash() { return m_flash; }
     ConfigPort& Fpgas() { return m_fpgas; }

@@ -832,6 +832,48 @@ void ReadCodecChipFault(const Json& f, const std::string& key, const std::string
         CheckKeys(f, key, {"kind", "board", "chip", "memory"});
         c.kind = K::DdrInitNeverDone;
         c.width = width("memory");
+    } else if (kind == "codec_membist_window") {
+        CheckKeys(f, key, {"kind", "board", "chip", "memory", "low", "high"});
+        c.kind = K::MemBistWindow;
+        c.width = width("memory");
+        for (auto [name, field] : {std::pair{"low", &c.low}, std::pair{"high", &c.high}}) {
+            if (!f.contains(name)) Fail(Join(key, name), "missing (a phase 0-255)");
+            *field = ReadInt(f[name], Join(key, name), 0, 255);
+        }
+        if (c.low > c.high) Fail(Join(key, "high"), "below low");
+    } else if (kind == "codec_membist_fails") {
+        CheckKeys(f, key, {"kind", "board", "chip", "memory", "result", "errors"});
+        c.kind = K::MemBistFails;
+        c.width = width("memory");
+        if (f.contains("result")) {
+            const std::string r = ReadString(f["result"], Join(key, "result"));
+            if (r != "failed" && r != "not_done" && r != "not_started")
+                Fail(Join(key, "result"), "\"" + r + "\" is not \"failed\", \"not_done\" or \"not_started\"");
+            c.result = r == "failed" ? 1 : r == "not_done" ? 2 : 0;
+        }
+        if (f.contains("errors")) c.errors = static_cast<uint32_t>(ReadUnsigned(f["errors"], Join(key, "errors"), 1, 0x3FFFFF));
+    } else if (kind == "codec_flush_stuck") {
+        CheckKeys(f, key, {"kind", "board", "chip"});
+        c.kind = K::FlushStuck;
+    } else if (kind == "codec_crc_wrong") {
+        CheckKeys(f, key, {"kind", "board", "chip", "register", "mask"});
+        c.kind = K::CrcWrong;
+        const std::string r = f.contains("register") ? ReadString(f["register"], Join(key, "register")) : "in";
+        if (r != "in" && r != "out" && r != "expansion") Fail(Join(key, "register"), "\"" + r + "\" is not \"in\", \"out\" or \"expansion\"");
+        c.reg = r == "in" ? 0 : r == "out" ? 1 : 2;
+        if (f.contains("mask")) c.mask = static_cast<uint32_t>(ReadUnsigned(f["mask"], Join(key, "mask"), 1, 0xFFFFFFFF));
+    } else if (kind == "codec_context_ram_stuck_bit") {
+        CheckKeys(f, key, {"kind", "board", "chip", "entry", "word", "bit", "value"});
+        c.kind = K::ContextRamStuckBit;
+        c.entry = f.contains("entry") ? ReadInt(f["entry"], Join(key, "entry"), 0, 15) : 0;
+        c.word = f.contains("word") ? ReadInt(f["word"], Join(key, "word"), 0, 1) : 0;
+        c.bit = f.contains("bit") ? ReadInt(f["bit"], Join(key, "bit"), 0, 31) : 0;
+        c.value = f.contains("value") ? ReadInt(f["value"], Join(key, "value"), 0, 1) : 1;
+    } else if (kind == "codec_wrong_device_id") {
+        CheckKeys(f, key, {"kind", "board", "chip", "id"});
+        c.kind = K::WrongDeviceId;
+        if (!f.contains("id")) Fail(Join(key, "id"), "missing (a device id 0-0xFFF)");
+        c.id = static_cast<uint32_t>(ReadUnsigned(f["id"], Join(key, "id"), 0, 0xFFF));
     } else {
         Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
     }

@@ -238,6 +238,13 @@ struct CodecChipFault {
         SdramAddressAlias, // the width's SDRAM: index line `line` is not connected (reads as 0)
         SdramBusyStuck,    // the width's window status stays busy
         DdrInitNeverDone,  // the DDR initialisation of memory (32 or 64) never reports done
+        // Packer and unpacker personalities (sim/codec_pixel.cpp):
+        MemBistWindow,     // the self-test of memory `width` passes only for loaded phases low..high
+        MemBistFails,      // the self-test of memory `width` ends as `result` (1 failed, 2 not done, 0 not started)
+        FlushStuck,        // the flush busy bit never clears
+        CrcWrong,          // CRC register `reg` (0 in, 1 out, 2 expansion out) reads XORed with mask
+        ContextRamStuckBit, // context RAM entry `entry`, word `word`: bit `bit` reads value
+        WrongDeviceId,     // the identification register reports device `id`
     };
     Kind kind = Kind::ConfigFails;
     int chip = 1;
@@ -246,6 +253,13 @@ struct CodecChipFault {
     int bit = 0;
     int value = 1;
     int line = 0;
+    int low = 0, high = 0;  // MemBistWindow
+    int result = 1;         // MemBistFails
+    uint32_t errors = 0x12345;  // MemBistFails with result 1: the 22-bit error count
+    int reg = 0;            // CrcWrong
+    uint32_t mask = 1;      // CrcWrong
+    int entry = 0, word = 0;  // ContextRamStuckBit
+    uint32_t id = 0;        // WrongDeviceId
 };
 
 struct CodecFaults {

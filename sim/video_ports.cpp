@@ -104,16 +104,17 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
         if (!to) return false;
         uint8_t* tail = to->m_fifo.Reserve(static_cast<size_t>(bytes));
         size_t pos = 0;
-        // The common case, 13-bit samples from a healthy memory with no channel fault: each block is
-        // masked on its way out of the cells and carried while it is still in cache.
-        bool direct = dcb.Is16Bit() && !engine.HasCorruption(channel) && !sdram.HasFaults();
+        // The common case, a healthy memory with no channel fault: each block is copied (13-bit
+        // samples masked) on its way out of the cells and carried while it is still in cache.
+        bool direct = !engine.HasCorruption(channel) && !sdram.HasFaults();
+        const uint32_t sampleMask = dcb.Is16Bit() ? kThirteenBits : ~0u;
         if (direct) engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) { direct = direct && sdram.Map(addr, static_cast<size_t>(len)); });
         if (direct) {
             engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
                 const uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
                 for (size_t at = 0; at < len; at += kBlockBytes) {
                     const size_t n = std::min(kBlockBytes, static_cast<size_t>(len) - at);
-                    CopyWords(tail + pos, cells + at, n, kThirteenBits, false);
+                    CopyWords(tail + pos, cells + at, n, sampleMask, false);
                     m_route->Carry(tail + pos, n);
                     pos += n;
                 }

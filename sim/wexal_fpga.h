@@ -41,6 +41,7 @@ public:
     WexalFpga& operator=(const WexalFpga&) = delete;
 
     uint32_t Read32(uint32_t offset) { return m_map.Read(offset); }
+    void ReadBlock32(uint32_t offset, uint32_t* out, size_t count) { m_map.ReadBlock(offset, out, count); }
     void Write32(uint32_t offset, uint32_t value) { m_map.Write(offset, value); }
 
     RegisterMap& Registers() { return m_map; }

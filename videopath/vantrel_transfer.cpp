@@ -358,10 +358,11 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
     CPagedBuffer& writeBuffer = *buffers[0];
     CPagedBuffer& readBuffer = *buffers[1];
 
-    const DWORD words = args.size / 4;
     const DWORD checkBytes = std::min(args.size, kPageBytes);
+    // The source words are seed, seed + Incr, ...: each page of them is made where it is needed
+    // (to send, and again to compare), so the whole transfer never sits in host memory.
     PrintColor("Allocate host SRC buffer\n", kBlue);
-    std::unique_ptr<DWORD[]> pattern(new (std::nothrow) DWORD[words]);
+    std::unique_ptr<DWORD[]> pattern(new (std::nothrow) DWORD[kPageBytes / 4]);
     if (!pattern) return refuse(kDarkRed, "Unable to allocate host SRC buffer\n");
     PrintColor("Allocate host DST buffer\n", kBlue);
     std::unique_ptr<DWORD[]> readBack(new (std::nothrow) DWORD[checkBytes / 4]);
@@ -382,12 +383,17 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
         const auto inc = static_cast<DWORD>(increment);
         PrintColorFormat(kColorBlack, "Filling host memory buffer Seed[0x%08lX] Incr[0x%08lX]\n",
                          static_cast<unsigned long>(args.seed), static_cast<unsigned long>(inc));
-        DWORD word = args.seed;
-        for (DWORD i = 0; i < words; ++i, word += inc) pattern[i] = word;
+        // Page p's words: seed + Incr x (p x words per page + i), in 32-bit arithmetic.
+        auto makePage = [&](DWORD p) {
+            const DWORD first = args.seed + inc * (p * (kPageBytes / 4));
+            DWORD* out = pattern.get();
+            for (DWORD i = 0; i < kPageBytes / 4; ++i) out[i] = first + inc * i;  // no carried sum: vectors take it
+        };
 
         for (DWORD p = 0; p < pages && result == kRunPassed; ++p) {
             progress.Pos(p);
-            if (!writeBuffer.CopyIn(reinterpret_cast<const BYTE*>(pattern.get() + p * (kPageBytes / 4)), kPageBytes)) {
+            makePage(p);
+            if (!writeBuffer.CopyIn(reinterpret_cast<const BYTE*>(pattern.get()), kPageBytes)) {
                 refuse(kDarkRed, "Unable to copy host buffer to DMA buffer\n");
                 result = kRunFailed;
             } else if (StartDMAToBoard(src.GetDevice(), pciLow[0], pciHigh[0], kUploadChannel, page,
@@ -425,8 +431,7 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
             if (StartDMAToHost(dst.GetDevice(), pciLow[1], pciHigh[1], kReadBackChannel, page, at) != kRunPassed ||
                 WaitDMADone(dst.GetDevice(), kReadBackChannel, page, at, args.size, kPageRate) != kRunPassed) {
                 result = kRunFailed;
-            } else if (CompareBuffer(report, readBuffer, pattern.get() + p * (kPageBytes / 4), checkBytes, mask) !=
-                       kRunPassed) {
+            } else if (makePage(p), CompareBuffer(report, readBuffer, pattern.get(), checkBytes, mask) != kRunPassed) {
                 compareFailed = true;
                 result = kRunFailed;
             }
@@ -447,6 +452,7 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
         // A second look through the board's memory window tells a link fault from a read-back fault.
         PrintColor("Compare using slave mode reads\n", kColorBlack);
         if (!ReadMemory(dstBase, readBack.get(), checkBytes, dst.GetSDRAMSpace())) continue;
+        makePage(0);
         if (std::memcmp(readBack.get(), pattern.get(), checkBytes) == 0) {
             PrintColor("Slave mode compare passed\n", kColorGreen);
             continue;

@@ -1,8 +1,16 @@
 // Packing a 1920 x 1080 picture and the CRC models over 1920 x 1080 frames, each beside memcpy of the same bytes.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "bench/memcpy_baseline.h"
 
 #include "images/image_crc.h"
 #include "images/packed_image.h"
@@ -43,11 +51,16 @@ template <template <class> class Model, class TImage>
 void RunCrc(benchmark::State& state, const TImage& image, int64_t bytes) {
     Model<TImage> model;
     DWORD crc = 0;
+    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         crc = image.ComputeCRC(model, crc, 1);
         benchmark::DoNotOptimize(crc);
     }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
+    // The model's rate over memcpy's of the same bytes in this run (1.0: as fast as a plain copy).
+    const double memcpySeconds = bench::MemcpySeconds(static_cast<size_t>(bytes));
+    if (seconds > 0) state.counters["vs_memcpy"] = static_cast<double>(state.iterations()) * memcpySeconds / seconds;
 }
 
 template <template <class> class Model>
@@ -70,6 +83,70 @@ void BM_CrcD64PackedPicture(benchmark::State& state) {
     RunCrc<CRC32_D64>(state, packed, packed.GetSize() + packed.GetOffset());
 }
 
+// A scratch file of the benchmark's own, removed at the end.
+class ScratchFile {
+public:
+    ScratchFile() {
+        char name[] = "/tmp/pexbenchXXXXXX";
+        const int fd = mkstemp(name);
+        if (fd >= 0) close(fd);
+        m_path = name;
+    }
+    ~ScratchFile() { std::remove(m_path.c_str()); }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// Seconds a plain write of bytes to path takes, best of three, the yardstick of the file savers.
+double PlainWriteSeconds(const std::string& path, size_t bytes) {
+    std::vector<char> data(bytes, 0x5A);
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f) return 0;
+        std::fwrite(data.data(), 1, bytes, f);
+        std::fclose(f);
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+}
+
+// A saver run over and over into one scratch file, beside a plain write of the bytes it wrote.
+template <class Save>
+void RunSave(benchmark::State& state, Save save) {
+    ScratchFile file;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        if (!save(CString(file.Path().c_str()))) {
+            state.SkipWithError("the save failed");
+            return;
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    FILE* f = std::fopen(file.Path().c_str(), "rb");
+    std::fseek(f, 0, SEEK_END);
+    const size_t bytes = static_cast<size_t>(std::ftell(f));
+    std::fclose(f);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+    // The saver's rate over a plain write of the same bytes (1.0: as fast as writing them out).
+    if (seconds > 0) state.counters["vs_plain_write"] = static_cast<double>(state.iterations()) * PlainWriteSeconds(file.Path(), bytes) / seconds;
+}
+
+void BM_SaveBmpPicture(benchmark::State& state) {
+    Unpacked::Image::YCbCr_10_6 image(kWidth, kHeight, 0);
+    image.FillRandom(5, 1, 0, 0x3FF);
+    RunSave(state, [&](const CString& path) { return image.SaveBMP(path, 1, 0) == TRUE; });
+}
+
+void BM_SaveTextPicture(benchmark::State& state) {
+    Unpacked::Image::YCbCr_10_6 image(kWidth, kHeight, 0);
+    image.FillRandom(6, 1, 0, 0x3FF);
+    RunSave(state, [&](const CString& path) { return image.SaveFile(path, 1) != 0; });
+}
+
 constexpr int64_t kUnpackedPictureBytes = int64_t(kWidth) * kHeight * 4;
 constexpr int64_t kUnpackedAlphaBytes = int64_t(kWidth) * kHeight * 2;
 constexpr int64_t kPackedPictureBlock = 5185536;  // plane bytes plus the pad to whole 4096-byte units
@@ -82,3 +159,5 @@ BENCHMARK_TEMPLATE(BM_CrcUnpackedPicture, CRC32_D52)->Unit(benchmark::kMicroseco
 BENCHMARK_TEMPLATE(BM_CrcUnpackedPicture, CRC32_D64)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CrcD52UnpackedAlpha)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CrcD64PackedPicture)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SaveBmpPicture)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveTextPicture)->Unit(benchmark::kMillisecond);

@@ -328,10 +328,13 @@ CJastelTest::Flow CJastelTest::CheckFlashData(bool addressPassed, bool& failed) 
 
 CJastelTest::Flow CJastelTest::CompareMirror(DWORD area, DWORD mirrorOffset, bool& failed) {
     const RegisterPtr bar0 = GetBoardIF().GetRegisters();
+    // The mirror is read whole at once; the flash through its data register a pair at a time.
+    DWORD mirror[kMirrorWords / 2];
+    (bar0 + static_cast<int>(mirrorOffset / 4)).ReadBlock(mirror, kMirrorWords / 2);
     int first = -1, latest = -1, start = 0;
     // Differences are gathered into one 64-word window around them.
     for (int i = 0; i < kMirrorWords; i += 2) {
-        const DWORD direct = bar0[static_cast<int>(mirrorOffset / 4) + i / 2];
+        const DWORD direct = mirror[i / 2];
         m_registers[kFlashAddr] = area + static_cast<DWORD>(i);
         const DWORD indirect = m_registers[kFlashData];
         for (int k = 0; k < 2; ++k) {

@@ -37,6 +37,8 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
       m_dspB(&m_bridge, "CNuxaDSPB"),
       m_diagA(&m_dspA, &m_bridge, &m_jastel, "CSorbelinDiagA"),
       m_diagB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinDiagB"),
+      m_packerA(&m_dspA, &m_bridge, &m_jastel, "CSorbelinPackerA"),
+      m_packerB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinPackerB"),
       m_encoderA(&m_dspA, &m_bridge, &m_jastel, "CSorbelinEncoderA"),
       m_encoderB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinEncoderB"),
       m_wexal("CWexal"),
@@ -66,6 +68,8 @@ void CNuxaBoardTests::SetParents() {
     m_dspB.SetParent(this);
     m_diagA.SetParent(this);
     m_diagB.SetParent(this);
+    m_packerA.SetParent(this);
+    m_packerB.SetParent(this);
     m_encoderA.SetParent(this);
     m_encoderB.SetParent(this);
     m_shared.SetParents(this);  // board links, flash and controller, DCB/BCU, SDRAM, flash programming
@@ -82,7 +86,8 @@ void CNuxaBoardTests::PrepareChildren(CWexalBoardDevice* board) {
     const RegisterPtr registers = board ? board->GetRegisters() : RegisterPtr();
     m_bridge.SetRegisterBase(registers ? registers + 0x10000 / 4 : RegisterPtr());
     for (CNuxaDSP* dsp : {&m_dspA, &m_dspB}) dsp->SetPatternBuffer(&m_patternBuffer);
-    for (CSorbelin* test : {static_cast<CSorbelin*>(&m_diagA), static_cast<CSorbelin*>(&m_diagB), static_cast<CSorbelin*>(&m_encoderA),
+    for (CSorbelin* test : {static_cast<CSorbelin*>(&m_diagA), static_cast<CSorbelin*>(&m_diagB), static_cast<CSorbelin*>(&m_packerA),
+                            static_cast<CSorbelin*>(&m_packerB), static_cast<CSorbelin*>(&m_encoderA),
                             static_cast<CSorbelin*>(&m_encoderB)})
         test->SetPatternBuffer(&m_patternBuffer);
 }

@@ -10,6 +10,7 @@
 #include "breakout/external_io.h"
 #include "codec/chip/sorbelin_diag.h"
 #include "codec/chip/sorbelin_encoder.h"
+#include "codec/chip/sorbelin_packer.h"
 #include "codec/dsp/dremolun.h"
 #include "codec/dsp/nuxa_dsp.h"
 #include "diagport/scr_port.h"
@@ -81,6 +82,7 @@ private:
     CJastel m_jastel;
     CNuxaDSP m_dspA, m_dspB;
     CSorbelinDiag m_diagA, m_diagB;
+    CSorbelinPacker m_packerA, m_packerB;
     CSorbelinEncoder m_encoderA, m_encoderB;
     CWexal m_wexal;  // after the codec tests once they join
     CNulk m_nulk;

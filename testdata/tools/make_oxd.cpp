@@ -15,7 +15,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: make_oxd [--check] DIR\n"
                  "  writes every image of the set as DIR/<ID>0202.oxd the DSP microcode as DIR/KAWF0101.oxd\n"
-                 "  and the codec diagnostics and encoder images DIR/SDIA0202.oxd, DIR/GUWT0202.oxd;\n"
+                 "  and the codec diagnostics, encoder, packer and unpacker images DIR/SDIA0202.oxd,\n"
+                 "  DIR/GUWT0202.oxd, DIR/PAQE0202.oxd, DIR/PAQF0202.oxd, DIR/UPQE0202.oxd;\n"
                  "  with --check, compares instead and\n"
                  "  exits with 1 when a file is missing or differs\n");
     return 2;
@@ -44,6 +45,11 @@ int main(int argc, char** argv) {
     }
     files.emplace_back(std::string(sim::kEncoderImageId) + "0202.oxd",
                        sim::BuildCodecChipOxd(sim::kEncoderImageId, sim::CodecChip::kEncoderIdWord, packages));
+    // The codec chips' packer images (revision 0424, and FFFF for the memory self-tests) and unpacker image.
+    files.emplace_back(std::string(sim::kPackerImageId) + "0202.oxd", sim::BuildCodecChipOxd(sim::kPackerImageId, sim::CodecChip::kPackerIdWord));
+    files.emplace_back(std::string(sim::kPackerTestImageId) + "0202.oxd",
+                       sim::BuildCodecChipOxd(sim::kPackerTestImageId, sim::CodecChip::kPackerTestIdWord));
+    files.emplace_back(std::string(sim::kUnpackerImageId) + "0202.oxd", sim::BuildCodecChipOxd(sim::kUnpackerImageId, sim::CodecChip::kUnpackerIdWord));
     int stale = 0;
     for (const auto& [name, bytes] : files) {
         const std::string path = dir + "/" + name;

@@ -41,6 +41,7 @@ TEST(JastelTest, HealthyBoardsOfBothKindsAndTheirFaults) {
          {"Flash.Data ...Failed\n  FlashData register is at BAR0+0x00400C.\n", "FPGA SAFE image\n", "expected at 0x3E0000:\n   ....."}},
         {R"("kind": "flash_missing_header", "segment": "PCIX")", "nuxa", 2, {"  The board may not have a FPGA PCIX image\n"}},
         {R"("kind": "flash_mirror_mismatch", "offset": "0x2010", "mask": 256)", "brimola", 2, {"  PCI or VPD data expected at 0x3F0000:\n"}},
+        {R"("kind": "flash_mirror_mismatch", "offset": "0x2000", "mask": 1)", "nuxa", 2, {"  PCI or VPD data expected at 0x3F0000:\n"}},
         {R"("kind": "flash_mirror_mismatch", "offset": "0x1F00", "mask": 1)", "nuxa", 2, {"  PCI or VPD data expected at 0x3E0F68:\n"}},
         {R"("kind": "flash_mirror_mismatch", "offset": "0x1FFC", "mask": 1)", "nuxa", 2, {"  PCI or VPD data expected at 0x3E0FC0:\n"}},
         {R"("kind": "fpga_code_stuck_bit", "bit": 1, "value": 1)", "brimola", 2,
@@ -65,6 +66,9 @@ TEST(JastelTest, HealthyBoardsOfBothKindsAndTheirFaults) {
         Controller board(FaultRig(row.fault, row.kind));
         EXPECT_TRUE(board.jastel.Gives("", row.result, row.parts)) << row.fault;
     }
+    // A reading equal to its limit is not over it.
+    Controller atLimit(R"({"boards": [{"tag": "B1", "kind": "brimola", "sensors": {"remote2_temp_c": 60, "remote2_temp_limit_c": 60}}]})");
+    EXPECT_TRUE(atLimit.jastel.Gives("", 1, {"Checking Jastel.LED ...Okay\n"}));
 }
 
 TEST(JastelTest, AStopIsHeededBeforeTheRunAndBetweenFlashChecks) {

@@ -188,7 +188,8 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
     // The encoder tests announce their default environment after their own line.
     EXPECT_EQ(Count(plugin.preHostText, "Create class CDremolun\nCreate class CJastel\nCreate class CNuxaDSPA\nCreate class CNuxaDSPB\n"
-                                        "Create class CSorbelinDiagA\nCreate class CSorbelinDiagB\nCreate class CSorbelinEncoderA\nVCID_LIST = "),
+                                        "Create class CSorbelinDiagA\nCreate class CSorbelinDiagB\nCreate class CSorbelinPackerA\n"
+                                        "Create class CSorbelinPackerB\nCreate class CSorbelinEncoderA\nVCID_LIST = "),
               1u);
     EXPECT_EQ(Count(plugin.preHostText, "\nCreate class CSorbelinEncoderB\nVCID_LIST = "), 1u);
     EXPECT_EQ(Count(plugin.preHostText, "\nZyv package date = "), 2u);

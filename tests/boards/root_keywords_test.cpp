@@ -83,6 +83,7 @@ TEST_F(RootKeywords, I2CClockProgramsEachNamedSetting) {
         {"80,105MHZ", "WEXALX", {0x08, 0x10, 0x02, 0x21, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 110.000000"},
         {"80,125Mhz", "Sorbelin", {0x10, 0x10, 0x02, 0x48, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 120.000000"},
         {"80,133Mhz", "Sorbelin", {0x50, 0x10, 0x02, 0x8F, 1, 0x22, 0, 0}, "Reference = 80 Mhz, Clock= 133.000000"},
+        {"80,160Mhz", "Wexal", {0x04, 0x10, 0x01, 0x10, 0, 0x33, 0, 0}, "Reference = 80 Mhz, Clock= 160.000000"},  // the last row
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.mode);

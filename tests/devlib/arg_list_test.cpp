@@ -72,6 +72,9 @@ TEST(ArgumentList, WordsOptionalArgumentsLeftoversKeywordsColoursAndNumbersRefus
         {"ADDR=-1,0x10", 3, -1, 16}, {"COUNT=4294967297", 3, 5, 5}, {"COUNT=2147483648", 3, 5, 5}, {"COUNT=0x100000000", 3, 5, 5},
         {"ADDR=99999999999999999999", 3, 5, 5}, {"ADDR=1,99999999999", 3, 5, 5}, {"COLOR=0x1000000", 3, 5, 5},
         {"COLOR=#1000000", 3, 5, 5}, {"COLOR=-1", 3, 5, 5}, {"\"\"", 3, 5, 5},
+        // Switches written as words, either way and in any case.
+        {"COUNT=off", 0, 5, 5}, {"COUNT=ON", 1, 5, 5}, {"COUNT=No", 0, 5, 5}, {"COUNT=yes", 1, 5, 5},
+        {"COUNT=FALSE", 0, 5, 5}, {"COUNT=true", 1, 5, 5},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);

@@ -35,6 +35,12 @@ TEST_F(RigTest, DcbSlotsAreTheRegisterWindowsStorageABcuWithoutGoStallsAndFlushD
     ASSERT_TRUE(ch->GetDCB(3, &back));
     EXPECT_EQ(back.w[7] ^ back.w[8], dcb.w[7]) << "only words 0-7 are filled";
     EXPECT_FALSE(ch->SetDCB(16, &dcb) || ch->GetDCB(-1, &back) || ch->SetDCB(1, nullptr));
+    // The trigger names the chain's first DCB, any of 1 to 15.
+    ch->Flush();
+    ch->SetDCBWords(9, MakeDcb(0, 5, 9, 0x3100, 0, 16, 0, src.Table()).w);
+    ch->Trigger(9);
+    Sdram("Brimola1")->Get(&v, 0x3100, 4);
+    EXPECT_TRUE(Live(ch).Done() && Live(ch).Tag() == 9 && v == 0x0BADF00Du) << std::hex << v;
 }
 
 TEST_F(RigTest, DisabledAndBadTableChannelsNeverCompleteAndHostMemoryRefusesWhatItCannotGive) {
@@ -53,6 +59,15 @@ TEST_F(RigTest, DisabledAndBadTableChannelsNeverCompleteAndHostMemoryRefusesWhat
     ASSERT_EQ(g_WexalHW->Malloc(0x1000, &p, &bus).status, DRV_SUCCESS);
     EXPECT_EQ(g_WexalHW->Free(p).status, DRV_SUCCESS);
     EXPECT_EQ(g_WexalHW->Free(p).status, DRV_NOT_OURS);
+    // A freed block's bus range goes to the next allocation of its size.
+    void* blocks[3] = {};
+    LARGE_INTEGER buses[3] = {};
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(g_WexalHW->Malloc(i == 2 ? 0x1000 : 0x2000, &blocks[i], &buses[i]).status, DRV_SUCCESS);
+    ASSERT_EQ(g_WexalHW->Free(blocks[1]).status, DRV_SUCCESS);
+    LARGE_INTEGER reused{};
+    ASSERT_EQ(g_WexalHW->Malloc(0x2000, &blocks[1], &reused).status, DRV_SUCCESS);
+    EXPECT_EQ(reused.QuadPart, buses[1].QuadPart);
+    for (void* block : blocks) EXPECT_EQ(g_WexalHW->Free(block).status, DRV_SUCCESS);
 }
 
 // The video utility pair (38 in, 57 out, BCU 2): a looping one-DCB pass copies until Next is cleared, then finishes the pass.

@@ -80,6 +80,13 @@ TEST_F(RigTest, RegisterSymbolsNameEachChannelBlockAndDimmSpacesKnowTheirCapacit
         auto* dimm = dynamic_cast<CWexalI2CDIMMSpace*>(Board(tag)->GetSpace("I2C.DIMM2"));
         ASSERT_NE(dimm, nullptr) << tag;
         EXPECT_EQ(dimm->GetDIMMCapacity(), mib) << tag;
+        // Byte 63 is the sum of bytes 0 to 62, the first one included.
+        BYTE spd[64] = {};
+        ASSERT_EQ(dimm->GetBytes(spd, 0, 64), 64) << tag;
+        BYTE sum = 0;
+        for (int i = 0; i < 63; ++i) sum = static_cast<BYTE>(sum + spd[i]);
+        EXPECT_NE(spd[0], 0) << tag;
+        EXPECT_EQ(spd[63], sum) << tag;
         const BYTE b = 0;
         EXPECT_EQ(dimm->Set(&b, 0, 1) + dimm->SetBytes(&b, 0, 1), 0) << tag;
     }

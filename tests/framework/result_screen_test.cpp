@@ -81,6 +81,7 @@ TEST_F(ScreenFixture, PrintsAppendTapScrollNotifyAndMarkUpSplitsTextIntoRuns) {
         {"unknown name is text", "x~*PINK*~y", "x~*PINK*~y[0]"}, {"names are case-sensitive", "~*red*~q", "~*red*~q[0]"},
         {"last opener before the closer wins", "~*~*RED*~z", "~*[0]z[FF]"},
         {"names are trimmed", "~* GREEN\t*~g", "g[A000]"},
+        {"a name of blanks only is text", "~* \t *~b", "~* \t *~b[0]"},
         {"background and underline", "~*BACK_YELLOW*~~*ULINE*~u~*NO_ULINE*~n", "u[0/bF0FF_]n[0/bF0FF]"},
         {"the colour stays for later prints", "~*RED*~|still red", "still red[FF]"},
     };

@@ -150,10 +150,12 @@ TEST(HostCli, ColoursOnlyWhenAskedOrOnATerminalWhereTheProgressBarDrawsAndDialog
 
 TEST(HostCli, ACtrlCEndsTheTestStoppedAndASecondQuitsAtOnceWhenTheTestIgnoresTheFirst) {
     TempDir dir;
-    HostRun run = RunHost(WithLib({"--all", "RaiseAndPoll", "Documented"}), dir.Path());
+    HostRun run = RunHost(WithLib({"--all", "RaiseAndPoll", "Documented", "--junit", "s.xml"}), dir.Path());
     EXPECT_EQ(run.status, 3) << run.out << run.err;
     ExpectInOrder(run.out, {"Stopped by User\n", "[STOPPED] Host/Stop/RaiseAndPoll", "NOT RUN", "Host/Extra/Documented",
                             "2 tests: 0 passed, 0 failed, 1 stopped, 1 not run\n"});
+    // The report counts the stopped test among the failures.
+    EXPECT_TRUE(Has(dir.Read("s.xml"), "tests=\"1\" failures=\"1\"")) << dir.Read("s.xml");
     EXPECT_TRUE(Has(run.err, "stopping after the running test"));
     // A second Ctrl-C quits at once when the test ignores the first.
     const auto start = std::chrono::steady_clock::now();

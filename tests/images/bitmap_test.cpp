@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "image_test_util.h"
 #include "images/bitmap.h"
@@ -100,4 +101,32 @@ TEST(Dib, DibConversionBmpLayoutsAndWhatAnIndependentReaderSees) {
     ASSERT_TRUE(WIFEXITED(status)) << command << output;
     ASSERT_NE(2, WEXITSTATUS(status)) << "The BMP check needs Pillow (Debian package python3-pil) for " << PEX_IMAGE_PYTHON << ": " << output;
     EXPECT_EQ(0, WEXITSTATUS(status)) << output;
+}
+
+TEST(Dib, APairConvertedInIntegersGivesTheBytesOfEachPixelAlone) {
+    // Every chroma pair of the 10-bit range and beyond it, at luma values across the range and
+    // past both ends, in both colour modes.
+    for (DWORD mode : {1u, 2u}) {
+        for (int cb = 0; cb < 1024; ++cb) {
+            for (int cr = 0; cr < 1024; ++cr) {
+                BYTE pair[8] = {}, alone[8] = {};
+                const int y0 = (cb * 7 + cr) % 1024, y1 = 64 + (cr * 3 + cb) % 877;
+                images_detail::YCbCrPairToBgr(kDibRange10, mode, y0, y1, cb, cr, pair);
+                images_detail::YCbCrToBgr(kDibRange10, mode, y0, cb, cr, alone);
+                images_detail::YCbCrToBgr(kDibRange10, mode, y1, cb, cr, alone + 4);
+                ASSERT_EQ(0, std::memcmp(pair, alone, 3) | std::memcmp(pair + 4, alone + 4, 3))
+                    << "mode " << mode << " y " << y0 << "/" << y1 << " cb " << cb << " cr " << cr;
+                // Where green's two products add up to a whole number the double sum may fall just
+                // short of it: every luma there.
+                const auto& k = images_detail::kGains[mode - 1];
+                const int u = std::clamp(cb, 64, 940) - 512, v = std::clamp(cr, 64, 940) - 512;
+                if ((k.gu * u + k.gv * v) % images_detail::kGainUnits != 0 || (cb != std::clamp(cb, 64, 940)) || (cr != std::clamp(cr, 64, 940))) continue;
+                for (int y = 0; y < 1024; ++y) {
+                    images_detail::YCbCrPairToBgr(kDibRange10, mode, y, y, cb, cr, pair);
+                    images_detail::YCbCrToBgr(kDibRange10, mode, y, cb, cr, alone);
+                    ASSERT_EQ(0, std::memcmp(pair, alone, 3)) << "mode " << mode << " y " << y << " cb " << cb << " cr " << cr;
+                }
+            }
+        }
+    }
 }

@@ -9,6 +9,11 @@ TEST(EightBit, FillsRandomFillsSizesPatternsPixelsAndBounds) {
     const struct { const char* name; DWORD w, h; std::function<bool(Picture8&, Alpha8&)> fill; bool alpha; size_t at; Bytes bytes; } rows[] = {
         {"horizontal wedge 0", 4, 1, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(0); }, false, 0, {0, 0, 0, 1, 0, 2, 0, 3}},
         {"vertical wedge 0", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(0); }, false, 4 * 100, {128, 36, 128, 36}},
+        // Each wedge direction: chroma runs apart from 128 one way or the other, luma follows x or the row.
+        {"horizontal wedge 1", 8, 1, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(1); }, false, 8, {126, 4, 130, 5}},
+        {"horizontal wedge 2", 8, 1, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(2); }, false, 8, {130, 4, 126, 5}},
+        {"vertical wedge 1", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(1); }, false, 4 * 100, {78, 100, 178, 100}},
+        {"vertical wedge 2", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(2); }, false, 4 * 100, {178, 100, 78, 100}},
         {"tiles 0", 16, 16, [](Picture8& p, Alpha8&) { return p.FillTiles(0); }, false, 4 * 75, {0, 56, 0, 60}},
         {"odd width: whole pairs only", 3, 3, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(1) && p.FillTiles(0) && p.FillRandom(1, 1) &&
              p.FillVertWedge(2) && p.FillGrid(0) && p.FillSolid(1, 2, 3); }, false, 12, {2, 1, 3, 1, 0, 0}},

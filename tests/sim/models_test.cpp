@@ -11,6 +11,7 @@
 #include "sim/host_memory.h"
 #include "sim/i2c_parts.h"
 #include "sim/mem_clock.h"
+#include "sim/register_map.h"
 #include "sim/rig_config.h"
 #include "sim/sdram.h"
 #include "sim/wexal_fpga.h"
@@ -35,6 +36,7 @@ TEST(Sdram, WindowsStuckBitsInTheirRangeAndShortedOrStuckAddressLines) {
     SdramModel m(1 << 20);
     uint32_t back = 0;
     EXPECT_EQ(m.Map((1 << 20) - 4, 8), nullptr) << "no window past the end";
+    EXPECT_NE(m.Map((1 << 20) - 8, 8), nullptr) << "a window may end at the top";
     std::memset(m.Map(0x2000, 64), 0xA5, 64);
     m.Read(0x203C, &back, 4);
     EXPECT_EQ(back, 0xA5A5A5A5u) << "a healthy window is the memory itself";
@@ -148,6 +150,30 @@ uint8_t Address(const char* name) {
     return 0xEE;
 }
 uint8_t Read(TemperatureSensor& s, const char* name) { return s.ReadRegister(Address(name)); }
+
+TEST(RegisterMap, LaterClaimsTakeTheirRegistersWholeGranulesOrInPart) {
+    // Each block answers its own id and keeps the last offset written to it.
+    struct Block : sim::RegisterBlock {
+        explicit Block(uint32_t id) : id(id) {}
+        uint32_t Read(uint32_t) override { return id; }
+        void Write(uint32_t offset, uint32_t) override { written = offset; }
+        uint32_t id, written = 0;
+    } a(1), b(2), c(3), d(4);
+    sim::RegisterMap map;
+    map.Add(0, 0x10000, &a);
+    map.Add(0x4000, 0x4008, &b);  // part of one granule
+    map.Add(0x4010, 0x4300, &c);  // over part of b, whole granules and part of the next
+    map.Add(0xFFFF0, 0x100010, &d);  // runs past the window
+    map.Add(0x8000, 0x8000, &d);  // empty: claims nothing
+    const std::pair<uint32_t, uint32_t> rows[] = {{0, 1},      {0x3FFC, 1}, {0x4000, 2}, {0x4007, 2}, {0x4008, 1}, {0x4010, 3},
+                                                  {0x4020, 3}, {0x42FC, 3}, {0x4300, 1}, {0x8000, 1}, {0xFFFC, 1},
+                                                  {0x10000, 0}, {0xFFFFC, 4}, {0x100000, 0}};
+    for (const auto& [offset, id] : rows) {
+        EXPECT_EQ(map.Read(offset), id) << std::hex << offset;
+        map.Write(offset, 0);
+    }
+    EXPECT_EQ(std::vector<uint32_t>({a.written, b.written, c.written, d.written}), std::vector<uint32_t>({0xFFFC, 0x4004, 0x42FC, 0xFFFFC}));
+}
 
 TEST(TemperatureSensor, WritesReachOnlyLimitsConfigurationStatusAndFaultsAndTheClockPartPowersUpAt133MHz) {
     BoardConfig cfg = sim::DefaultBoard(BoardKind::Brimola, "B");

@@ -41,6 +41,8 @@ TEST(WexalDmaTests, ArgumentsAreCheckedFirstThenStreamsSequencesAndStop) {
         EXPECT_FALSE(rig.Has(stress ? "DMA PCI Memory Test" : "Allocate host DMA buffer")) << arguments;
     }
 
+    // A block that ends at the last word of SDRAM is inside it.
+    EXPECT_TRUE(rig.Gives("CWexal \"DMA Memory Test\" Seed=0X1 Incr=0X1 Addr=0X03FFE000" + ch + "4096", 1));
     EXPECT_TRUE(rig.Gives(kDma + "Size=1048576 Burst=131072", 1));
     EXPECT_EQ(rig.SdramWord(0x100000 + 4 * 40000), 0x10u + 40000);  // the seed-and-increment stream, across bursts
     // A burst of 0x4000-0x7FFF bytes still gets whole lines; sequence mode runs Incr, 2 x Incr, ...
@@ -71,6 +73,12 @@ TEST(WexalDmaTests, CorruptionFailsTheDmaCompareAndTheSlaveCompareTellsWhere) {
     for (const auto& [fault, line, slave] : cases) {
         RootOnRig rig(FaultRig(fault));
         EXPECT_TRUE(rig.Gives(kDma + "Size=262144 Burst=131072", 2, {line, "DMA_Read compare failed\n", slave}));
+    }
+    // SlaveCompare=Off, in any case, leaves the slave compare out; any other value keeps it.
+    for (const auto& [word, slave] : {std::pair{"off", false}, std::pair{"ON", true}}) {
+        RootOnRig rig(FaultRig(std::get<0>(cases[1])));
+        EXPECT_TRUE(rig.Gives(kDma + "Size=262144 Burst=131072 SlaveCompare=" + word, 2, {"DMA_Read compare failed\n"}));
+        EXPECT_EQ(rig.Has("Compare using slave mode reads"), slave) << word;
     }
 }
 

@@ -17,6 +17,7 @@ TEST(WexalWordTests, WhatEachTestLeavesInMemoryTheRandomStreamArgumentsAndStop) 
     EXPECT_EQ(std::pair(rig.SdramWord(0x2000000), rig.SdramWord(0)), std::pair(~0x2000000u, 0xFFFFFFFFu));
     EXPECT_TRUE(rig.Gives("CWexal March Memory Test EndAddress=4000000", 2, {"End Address greater than memory on card\n"}));
     EXPECT_TRUE(rig.Gives("CWexal March Memory Test StartAddress=200 EndAddress=100", 2, {"greater than End Address"}));
+    EXPECT_TRUE(rig.Gives("CWexal March Memory Test VERBOSE=0 StartAddress=3FFFF00 EndAddress=3FFFFFC", 1)) << "the last word";
     // EndAddress 0x103 tests up to 0x100; StartAddress 0 is included in the descending element.
     support::RigBoard("Brimola1")->GetSDRAMSpace()->Set("\x11\x11\x11\x11\x22\x22\x22\x22", 0x104, 8);
     EXPECT_TRUE(rig.Gives("CWexal March Memory Test VERBOSE=0 StartAddress=0 EndAddress=103", 1));

@@ -33,6 +33,8 @@ TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrderAndRevisionBou
     const struct { List query, conditions; bool match; } conditions[] = {
         {{"MinRev=2"}, {"MinRev=3"}, true},  // MinRev=3 agrees with boards of revision 3 and below
         {{"MinRev=4"}, {"MinRev=3"}, false},
+        {{"MinRev=3"}, {"MinRev=3"}, true},  // a bound equal to the query's lies inside it
+        {{"MaxRev=FF"}, {"MaxRev=FF"}, true},
         {{"MaxRev=FFFF"}, {"MaxRev=10000"}, false},
         {{"MinRev=A"}, {"MinRev=9"}, false},  // hexadecimal: A is above 9
         {{"fpga = kerzil"}, {"FPGA=KERZIL"}, true},

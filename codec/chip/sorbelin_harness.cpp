@@ -1,0 +1,334 @@
+// The image-pattern harness of the codec packer and unpacker tests.
+#include "codec/chip/sorbelin_harness.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "framework/param_string.h"
+#include "framework/result_screen.h"
+
+namespace {
+
+const char* const kRule = "----------------------------------------------------------------------------\n";
+constexpr WORD kDefaultY = 0x1F6, kDefaultC = 0x200;
+
+// A number after 0x as hexadecimal, else decimal, up to the first character that cannot belong to
+// it; false when no digit was read.
+bool ReadNumber(const CString& text, long& out) {
+    const char* s = text.c_str();
+    char* end = nullptr;
+    const bool hex = (s[0] == '0' && (s[1] == 'x' || s[1] == 'X'));
+    const long v = hex ? std::strtol(s + 2, &end, 16) : std::strtol(s, &end, 10);
+    if (end == (hex ? s + 2 : s)) return false;
+    out = v;
+    return true;
+}
+
+}  // namespace
+
+void CImagePatternHarness::ReadSolid(const CString& entry, WORD& y, WORD& cb, WORD& cr) {
+    y = kDefaultY;
+    cb = cr = kDefaultC;
+    CString value;
+    if (!CParamString(entry).GetValue("SOLID", value, FALSE)) return;
+    const CParamString inner(value);
+    WORD* targets[3] = {&y, &cb, &cr};
+    const char* keys[3] = {"Y", "CB", "CR"};
+    for (int i = 0; i < 3; ++i) {
+        CString v;
+        long n = 0;
+        if (inner.GetValue(keys[i], v, FALSE) && ReadNumber(v, n)) *targets[i] = static_cast<WORD>(n);
+    }
+}
+
+bool CImagePatternHarness::ReadSeed(const CString& entry, DWORD& seed) {
+    CString v;
+    if (!CParamString(entry).GetValue("SEED", v, FALSE)) return true;
+    v.MakeUpper();
+    unsigned int hex = 0;
+    long dec = 0;
+    if (std::sscanf(v.c_str(), "0X%X", &hex) == 1) seed = hex;
+    else if (std::sscanf(v.c_str(), "%ld", &dec) == 1) seed = static_cast<DWORD>(dec);
+    else return false;
+    return true;
+}
+
+void CImagePatternHarness::Header(const HarnessRequest& request, const CString& entry, long width, long height) {
+    m_test.PrintColor(kRule, kColorBlack);
+    m_test.ShowProgrammedInfo();
+    CString line;
+    line.Format("%s IMAGE=%s DIM=(%ld,%ld)\n", request.command.c_str(), entry.c_str(), width, height);
+    m_test.PrintColor(line, kColorBlack);
+    m_test.PrintTimeStamp();
+    m_test.PrintColor("\n", kColorBlack);
+    m_test.PrintColor(kRule, kColorBlack);
+}
+
+CImagePatternHarness::Fill CImagePatternHarness::FillImage(const CString& entry, Unpacked::Image::YCbCr_10_6& image,
+                                                           Unpacked::Alpha::YCbCr_10_6* alpha, bool imageForm) {
+    const auto say = [&](const char* text) { m_test.PrintColor(text, kColorBlack); };
+    if (imageForm) image.SetSampleFormat(kSampleFormatFull);
+    if (entry == "DIAGONAL_LINES") {
+        say("Test Diagonal Lines\n");
+        image.FillDiagonalLines(1, 0, 0x3FF);
+        if (alpha) alpha->FillDiagonalLines(0, 0);
+        return Fill::Done;
+    }
+    if (entry == "GRID") {
+        say("Test Grid\n");
+        image.FillGrid(1, 0, 0x3FF);
+        if (alpha) alpha->FillGrid(0);
+        return Fill::Done;
+    }
+    if (m_options.rampStride4 && alpha && entry == "RAMP_STRIDE_4") {
+        say("Ramp Stride 4\n");
+        image.FillRampStride4();
+        alpha->FillGrid(1);
+        return Fill::Done;
+    }
+    if (entry.Left(5) == "SOLID") {
+        WORD y = 0, cb = 0, cr = 0;
+        ReadSolid(entry, y, cb, cr);
+        CString line;
+        line.Format("Test Solid:  Y=%d, Cb=%d, Cr=%d\n", y, cb, cr);
+        say(line.c_str());
+        image.FillSolid(y, cb, cr);
+        if (alpha) alpha->FillSolid(y);
+        return Fill::Done;
+    }
+    static const struct {
+        const char* name;
+        bool vertical;
+        DWORD mode;
+        const char* text;
+    } kWedges[] = {
+        {"HORZ_WEDGE", false, 0, "Test Horizontal Wedge:  Greyscale\n"},
+        {"HORZ_WEDGE_RED2BLUE", false, 1, "Test Horizontal Wedge:  Red to Blue\n"},
+        {"HORZ_WEDGE_BLUE2RED", false, 2, "Test Horizontal Wedge:  Blue to Red\n"},
+        {"VERT_WEDGE", true, 0, "Test Vertical Wedge:  Greyscale\n"},
+        {"VERT_WEDGE_RED2BLUE", true, 1, "Test Vertical Wedge:  Red to Blue\n"},
+        {"VERT_WEDGE_BLUE2RED", true, 2, "Test Vertical Wedge:  Blue to Red\n"},
+    };
+    for (const auto& w : kWedges) {
+        if (entry != w.name) continue;
+        // The image form names a horizontal wedge after its fill, a vertical one before and after.
+        if (!imageForm) say(w.text);
+        else if (w.vertical) say("Test Vertical Wedge\n");
+        if (w.vertical) image.FillVertWedge(w.mode, 0, 0x3FF);
+        else image.FillHorzWedge(w.mode, 0, 0x3FF);
+        if (imageForm) say(w.text);
+        if (alpha) {
+            if (w.vertical) alpha->FillVertRamp();
+            else alpha->FillHorzRamp();
+        }
+        return Fill::Done;
+    }
+    if (entry.Left(6) == "RANDOM") {
+        DWORD seed = static_cast<DWORD>(std::time(nullptr));
+        say("Test Random Data\n");
+        if (!ReadSeed(entry, seed)) {
+            m_test.PrintColor("SEED not understood\n", kColorRed);
+            return Fill::BadSeed;
+        }
+        CString line;
+        line.Format("SEED=0x%08X\n", seed);
+        say(line.c_str());
+        image.FillRandom(seed, 1, 0, 0x3FF);
+        if (alpha) alpha->FillRandom(seed);
+        return Fill::Done;
+    }
+    return Fill::Unknown;
+}
+
+CImagePatternHarness::Fill CImagePatternHarness::FillAlpha(const CString& entry, Unpacked::Alpha::YCbCr_10_6& alpha, bool& skipped) {
+    const auto say = [&](const char* text) { m_test.PrintColor(text, kColorBlack); };
+    skipped = false;
+    if (entry == "DIAGONAL_LINES") {
+        say("Test Diagonal Lines\n");
+        alpha.FillDiagonalLines(1, 0);
+        return Fill::Done;
+    }
+    if (entry == "GRID") {
+        say("Test Grid\n");
+        alpha.FillGrid(1);
+        return Fill::Done;
+    }
+    if (entry.Left(5) == "SOLID") {
+        WORD y = 0, cb = 0, cr = 0;
+        ReadSolid(entry, y, cb, cr);
+        CString line;
+        line.Format("Test Solid:  Intensity=%d\n", y);
+        say(line.c_str());
+        alpha.FillSolid(y);
+        return Fill::Done;
+    }
+    if (entry == "HORZ_WEDGE_BLUE2RED" || entry == "HORZ_WEDGE_RED2BLUE" || entry == "VERT_WEDGE_BLUE2RED" ||
+        entry == "VERT_WEDGE_RED2BLUE") {
+        skipped = true;
+        return Fill::Done;
+    }
+    if (entry == "HORZ_WEDGE" || entry == "VERT_WEDGE") {
+        const bool vertical = entry == "VERT_WEDGE";
+        say(vertical ? "Test Vertical Wedge\n" : "Test Horizontal Wedge\n");
+        if (vertical) alpha.FillVertRamp();
+        else alpha.FillHorzRamp();
+        return Fill::Done;
+    }
+    if (entry.Left(6) == "RANDOM") {
+        DWORD seed = static_cast<DWORD>(std::time(nullptr));
+        say("Test Random Data\n");
+        if (!ReadSeed(entry, seed)) {
+            m_test.PrintColor("SEED not understood\n", kColorRed);
+            return Fill::BadSeed;
+        }
+        CString line;
+        line.Format("SEED=0x%08X\n", seed);
+        say(line.c_str());
+        alpha.FillRandom(seed);
+        return Fill::Done;
+    }
+    return Fill::Unknown;
+}
+
+namespace {
+
+bool SizeInRange(long width, long height) { return width > 0 && height > 0 && width <= 4095 && height <= 4095; }
+
+}  // namespace
+
+BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTrip& trip) {
+    static const CString kFailures = "Failures", kSummary = "Summary";
+    CStrList resolutions;
+    if (request.dimensionsGiven) {
+        CString entry;
+        entry.Format("DIM=(%d,%d)", static_cast<int>(request.width), static_cast<int>(request.height));
+        resolutions.Add(entry);
+    } else {
+        resolutions = *m_test.GetResolutionList();
+    }
+    if (resolutions.IsEmpty()) {
+        m_test.PrintColor("The RESOLUTION list is empty!\n", kColorRed);
+        return 0;
+    }
+    const CStrList& images = *m_test.GetImageList();
+    if (images.IsEmpty()) {
+        m_test.PrintColor("The IMAGE list is empty!\n", kColorRed);
+        return 0;
+    }
+    CResultScreen& screen = GetResultScreen();
+    BOOL overall = 1;
+    for (const CString& resolution : resolutions.GetEntries()) {
+        long width = 0, height = 0;
+        CString dim;
+        CString line;
+        // An entry without DIM, or with fewer than two numbers, names no size at all.
+        if (!CParamString(resolution).GetValue("DIM", dim, FALSE) || std::sscanf(dim.c_str(), "%ld, %ld", &width, &height) < 2) {
+            line.Format("Unrecognized resolution DIM=(%ld,%ld)\n", width, height);
+            m_test.PrintColor(line, kColorRed);
+            return 0;
+        }
+        if (!SizeInRange(width, height)) {
+            line.Format("Invalid resolution DIM=(%ld,%ld)\n", width, height);
+            m_test.PrintColor(line, kColorRed);
+            return 0;
+        }
+        auto image = std::make_unique<Unpacked::Image::YCbCr_10_6>(static_cast<DWORD>(width), static_cast<DWORD>(height), 0);
+        auto alpha = std::make_unique<Unpacked::Alpha::YCbCr_10_6>(static_cast<DWORD>(width), static_cast<DWORD>(height));
+        image->SetSampleFormat(kSampleFormatFull);
+        for (const CString& entry : images.GetEntries()) {
+            const bool failuresLog = m_test.FindLogFile(kFailures, nullptr);
+            if (failuresLog) screen.Clear();
+            Header(request, entry, width, height);
+            const Fill fill = FillImage(entry, *image, alpha.get(), false);
+            if (fill == Fill::Unknown) {
+                line.Format("Unrecognized pattern=%s\n", entry.c_str());
+                m_test.PrintColor(line, kColorRed);
+            }
+            if (fill != Fill::Done) break;
+            const BOOL passed = trip(*alpha, *image);
+            line.Format("%s\tResolution[%ld,%ld]\t\tTest[%s]~*BLACK*~\n", passed ? "~*GREEN*~PASS:" : "~*RED*~FAIL:", width, height, entry.c_str());
+            m_test.GetSummary().push_back(line);
+            if (passed) continue;
+            overall = 0;
+            if (failuresLog) {
+                if (!m_test.FileAccess(kFailures, &screen)) m_test.PrintColor("Unable to append to log file\n", kColorRed);
+                else screen.Clear();
+            }
+        }
+    }
+    const bool summaryLog = m_test.FindLogFile(kSummary, nullptr);
+    CString saved, shown;
+    if (summaryLog) {
+        screen.NotifyHost(reinterpret_cast<uintptr_t>(&saved));
+        screen.Clear();
+    }
+    if (request.verbose > 1) m_test.ShowProgrammedInfo();
+    m_test.PrintColor("\nSUMMARY:  " + request.command + "\n", kColorBlack);
+    std::vector<CString>& summary = m_test.GetSummary();
+    CWexalTreeMapTB* parent = m_test.GetParent();
+    for (const CString& line : summary) {
+        m_test.Print(line);
+        if (parent) parent->GetSummary().push_back(line);
+    }
+    summary.clear();
+    if (summaryLog) {
+        if (!m_test.FileAccess(kSummary, &screen)) m_test.PrintColor("Unable to append to log file\n", kColorRed);
+        screen.NotifyHost(reinterpret_cast<uintptr_t>(&shown));
+        screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&saved), 1);
+        screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&shown), 0);
+    }
+    return overall;
+}
+
+BOOL CImagePatternHarness::RunImage(const HarnessRequest& request, const ImageTrip& trip) {
+    if (request.width == 0 || request.height == 0) {
+        m_test.PrintColor("Unable to read either XSize or YSize", kColorRed);
+        return 0;
+    }
+    Unpacked::Image::YCbCr_10_6 image(static_cast<DWORD>(request.width), static_cast<DWORD>(request.height), 0);
+    image.SetSampleFormat(kSampleFormatFull);
+    BOOL result = 0;
+    for (const CString& entry : m_test.GetImageList()->GetEntries()) {
+        Header(request, entry, request.width, request.height);
+        const Fill fill = FillImage(entry, image, nullptr, true);
+        if (fill == Fill::BadSeed) return 0;
+        if (fill == Fill::Unknown) {
+            if (!m_options.unknownPatternFails) continue;
+            CString line;
+            line.Format("Unrecognized pattern=%s\n", entry.c_str());
+            m_test.PrintColor(line, kColorRed);
+            return 0;
+        }
+        result = trip(image);
+        if (!result) return 0;
+    }
+    return result;
+}
+
+BOOL CImagePatternHarness::RunAlpha(const HarnessRequest& request, const AlphaTrip& trip) {
+    if (request.width == 0 || request.height == 0) {
+        m_test.PrintColor("Unable to read either XSize or YSize", kColorRed);
+        return 0;
+    }
+    Unpacked::Alpha::YCbCr_10_6 alpha(static_cast<DWORD>(request.width), static_cast<DWORD>(request.height));
+    BOOL result = 0;
+    for (const CString& entry : m_test.GetImageList()->GetEntries()) {
+        Header(request, entry, request.width, request.height);
+        bool skipped = false;
+        const Fill fill = FillAlpha(entry, alpha, skipped);
+        if (fill == Fill::BadSeed) return 0;
+        if (fill == Fill::Unknown) {
+            if (!m_options.unknownPatternFails) continue;
+            CString line;
+            line.Format("Unrecognized pattern=%s\n", entry.c_str());
+            m_test.PrintColor(line, kColorRed);
+            return 0;
+        }
+        if (skipped) continue;
+        result = trip(alpha);
+        if (!result) return 0;
+    }
+    return result;
+}

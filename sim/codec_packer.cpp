@@ -1,0 +1,86 @@
+// Codec chip model, packer personality: the data path from the inbound DMA channel through the packer to the outbound one.
+#include <algorithm>
+
+#include "sim/codec_chip.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kFormatImage = 16, kFormatAlpha = 17;
+
+uint64_t PadTo4096(uint64_t bytes) { return (4096 - bytes % 4096) % 4096; }
+
+uint16_t Half(const std::vector<uint8_t>& bytes, size_t i) { return static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8); }
+
+// 4:2:2 words (Cb, Y0, Cr, Y1 a pixel pair, the 10-bit sample in bits 15-6) packed as
+// [pad][2-bit plane, one byte a pair][8-bit plane, four bytes a pair].
+std::vector<uint8_t> PackImage(const std::vector<uint8_t>& in, uint64_t pixels) {
+    const uint64_t pairs = pixels / 2, size = 2 * pixels + (pixels + 1) / 2, pad = PadTo4096(size);
+    std::vector<uint8_t> out(size + pad, 0);
+    uint8_t* plane2 = out.data() + pad;
+    uint8_t* plane8 = plane2 + pairs;
+    for (uint64_t g = 0; g < pairs; ++g) {
+        uint8_t low = 0;
+        for (int s = 0; s < 4; ++s) {
+            const uint16_t word = Half(in, 4 * g + s);
+            plane8[4 * g + s] = static_cast<uint8_t>(word >> 8);
+            low |= static_cast<uint8_t>(((word >> 6) & 3) << (2 * s));
+        }
+        plane2[g] = low;
+    }
+    return out;
+}
+
+// One 10-bit sample a pixel packed as [8-bit plane][2-bit plane, four pixels a byte][pad].
+std::vector<uint8_t> PackAlpha(const std::vector<uint8_t>& in, uint64_t pixels) {
+    const uint64_t size = pixels + (pixels + 2) / 4, pad = PadTo4096(size);
+    std::vector<uint8_t> out(size + pad, 0);
+    uint8_t* plane2 = out.data() + pixels;
+    for (uint64_t p = 0; p < pixels; ++p) {
+        const uint16_t word = Half(in, p);
+        out[p] = static_cast<uint8_t>(word >> 8);
+        if (p / 4 < size - pixels) plane2[p / 4] |= static_cast<uint8_t>(((word >> 6) & 3) << (2 * (p % 4)));
+    }
+    return out;
+}
+
+}  // namespace
+
+// The frame's context entry (the port word's low four bits select it) gives the geometry and the
+// input format: 16 a 4:2:2 picture of width x height pixels, 17 an alpha of width x height
+// samples. The packed frame goes out whole once the transfer brought all of its input; a short
+// transfer, an empty geometry or another format is taken and produces nothing, so the outbound
+// channel waits as it would on the chip.
+bool CodecChip::PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
+    uint32_t word0 = 0, word1 = 0;
+    PixelContext(static_cast<int>(portWord & 0xF), word0, word1);
+    const uint64_t width = word0 & 0xFFF, height = (word0 >> 16) & 0xFFF, pixels = width * height;
+    const uint32_t format = word1 & 0xFFFF;
+    std::vector<uint8_t> packed;
+    uint64_t consumed = 0;
+    if (pixels && format == kFormatImage && bytes.size() >= 4 * pixels) {
+        packed = PackImage(bytes, pixels);
+        consumed = 4 * pixels;
+    } else if (pixels && format == kFormatAlpha && bytes.size() >= 2 * pixels) {
+        packed = PackAlpha(bytes, pixels);
+        consumed = 2 * pixels;
+    }
+    if (packed.empty()) return true;
+    // The port CRCs run over the words the packer took in and the words it sent out.
+    const auto words = [](const uint8_t* p, size_t n) {
+        std::vector<uint32_t> w(n / 4);
+        for (size_t i = 0; i < w.size(); ++i) w[i] = uint32_t{p[4 * i]} | uint32_t{p[4 * i + 1]} << 8 | uint32_t{p[4 * i + 2]} << 16 | uint32_t{p[4 * i + 3]} << 24;
+        return w;
+    };
+    const std::vector<uint32_t> in = words(bytes.data(), static_cast<size_t>(consumed)), out = words(packed.data(), packed.size());
+    PixelCrcFeed(kCrcIn, in.data(), in.size());
+    PixelCrcFeed(kCrcOut, out.data(), out.size());
+    m_outbound.insert(m_outbound.end(), out.begin(), out.end());
+    // The outbound channel moves on from within this transfer: another channel's step, which the
+    // engine allows while it brings this one.
+    if (m_push) m_push();
+    return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,283 @@
+// Codec chip model, packer and unpacker personalities: identification, DDR start, DCM phases, memory self-tests, flush, CRC registers and context RAM.
+#include <algorithm>
+#include <array>
+
+#include "platform/clock.h"
+#include "sim/codec_chip.h"
+
+namespace sim {
+
+namespace {
+
+using K = CodecChipFault::Kind;
+
+constexpr uint32_t kId = 0x6C000000, kDdr = 0x6C000004, kPhase = 0x6C000008, kDcmControl = 0x6C00000C;
+constexpr uint32_t kBist[2] = {0x6C000010, 0x6C000020}, kBistCount[2] = {0x6C000014, 0x6C000024};
+constexpr uint32_t kFlush = 0x6C000014, kFifo1 = 0x6C000018, kFifo2 = 0x6C00001C;
+constexpr uint32_t kCrc[3] = {0x6C000028, 0x6C00002C, 0x6C000030};
+constexpr uint32_t kContext = 0x64000000, kContextEnd = kContext + 16 * 8;
+
+constexpr uint32_t kDdr64Started = 1u << 0, kDdr64Done = 1u << 16, kDdr32Done = 1u << 17;
+constexpr uint32_t kLoad32 = 1u << 2, kLoad64 = 1u << 3, kCrcRestart = 1u << 8;
+constexpr uint32_t kBistDone = 1u << 16, kBistRunning = 1u << 17, kBistPassed = kBistDone | kBistRunning;
+constexpr uint32_t kFlushBusy = 1u << 16;
+// What the FIFO status registers show with no transfer under way: bit 0 the FIFO is empty.
+constexpr uint32_t kFifoEmpty = 1;
+
+// The image's DCM phase of both memories after configuration, and the phases at which a healthy
+// memory passes its self-test (the library's default phase 0x82 lies inside).
+constexpr uint32_t kPowerUpPhase = 0x80;
+constexpr int kWindowLow = 0x48, kWindowHigh = 0xB8;
+constexpr int64_t kBistMicros = 250000, kFlushMicros = 500;
+constexpr uint32_t kCountView[2] = {0x20, 0x30};  // control values that choose the count's halves
+
+int64_t Micros(int64_t n) { return n * (kPerfFrequency / 1'000'000); }
+int Width(int m) { return m == 0 ? 64 : 32; }
+
+// kTable[b]: the register after feeding byte b into a register of b << 24, MSB first.
+constexpr std::array<uint32_t, 256> MakeTable() {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t b = 0; b < 256; ++b) {
+        uint32_t r = b << 24;
+        for (int i = 0; i < 8; ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
+        t[b] = r;
+    }
+    return t;
+}
+constexpr std::array<uint32_t, 256> kTable = MakeTable();
+
+inline uint32_t FeedByte(uint32_t crc, uint32_t byte) { return crc << 8 ^ kTable[(crc >> 24 ^ byte) & 0xFF]; }
+// A word's two 16-bit units, low first, each most significant byte first.
+inline uint32_t FeedWord(uint32_t crc, uint32_t w) {
+    crc = FeedByte(crc, w >> 8);
+    crc = FeedByte(crc, w);
+    crc = FeedByte(crc, w >> 24);
+    return FeedByte(crc, w >> 16);
+}
+
+}  // namespace
+
+uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {
+    for (size_t i = 0; i < 2 * pairs; ++i) crc = FeedWord(crc, words[i]);
+    return crc;
+}
+
+bool CodecChip::HasFault(CodecChipFault::Kind kind, int width) const {
+    for (const CodecChipFault& f : m_faults.codec.chips)
+        if (f.kind == kind && (width == 0 || f.width == width)) return true;
+    return false;
+}
+
+void CodecChip::PixelReset(bool configured) {
+    const PixelState old = m_pixel;
+    m_pixel = PixelState{};
+    if (configured) {
+        m_pixel.loadedPhase[0] = m_pixel.loadedPhase[1] = kPowerUpPhase;
+        return;
+    }
+    // A reset keeps the RAM and the DCMs' phases; the logic starts again.
+    m_pixel.context = old.context;
+    m_pixel.phaseRegister = old.phaseRegister;
+    m_pixel.loadedPhase[0] = old.loadedPhase[0];
+    m_pixel.loadedPhase[1] = old.loadedPhase[1];
+}
+
+void CodecChip::PixelCrcRestart() {
+    for (int r = 0; r < 3; ++r) {
+        m_pixel.crc[r] = 0;
+        m_pixel.holding[r] = false;
+    }
+}
+
+void CodecChip::PixelCrcFeed(int reg, const uint32_t* words, size_t n) {
+    const uint32_t personality = m_idWord >> 20;
+    const int registers = personality == kUnpacker ? 3 : personality == kPacker ? 2 : 0;
+    if (!m_configured || reg < 0 || reg >= registers || (m_pixel.dcmControl & kCrcRestart) || n == 0) return;
+    uint32_t crc = m_pixel.crc[reg];
+    if (m_pixel.holding[reg]) {
+        crc = FeedWord(FeedWord(crc, m_pixel.held[reg]), words[0]);
+        m_pixel.holding[reg] = false;
+        ++words;
+        --n;
+    }
+    crc = PixelCrc64(crc, words, n / 2);
+    if (n % 2) {
+        m_pixel.held[reg] = words[n - 1];
+        m_pixel.holding[reg] = true;
+    }
+    m_pixel.crc[reg] = crc;
+}
+
+bool CodecChip::PixelContext(int n, uint32_t& word0, uint32_t& word1) const {
+    if (n < 0 || n > 15) return false;
+    word0 = m_pixel.context[2 * n];
+    word1 = m_pixel.context[2 * n + 1];
+    return true;
+}
+
+void CodecChip::PixelUpdate(int64_t now) {
+    PixelState& p = m_pixel;
+    for (int i = 0; i < 2; ++i) {
+        if (p.ddrDoneAt[i] == 0 || now < p.ddrDoneAt[i]) continue;
+        p.ddrDoneAt[i] = 0;
+        if (i == 0) p.ddr |= kDdr64Started | (HasFault(K::DdrInitNeverDone, 64) ? 0 : kDdr64Done);
+        else if (!HasFault(K::DdrInitNeverDone, 32)) p.ddr |= kDdr32Done;
+    }
+    for (PixelBist& b : p.bist) {
+        if (b.doneAt == 0 || now < b.doneAt) continue;
+        b.doneAt = 0;
+        b.status = (b.status & 0xFF) | b.outcome;
+    }
+}
+
+// Starts self-test `test` on memory m: it runs for a while and then passes when the memory's
+// loaded DCM phase lies in its window, else fails with an error count that grows with the
+// distance from the window.
+void CodecChip::PixelStartBist(int m, uint32_t test, int64_t now) {
+    PixelBist& b = m_pixel.bist[m];
+    int low = kWindowLow, high = kWindowHigh;
+    for (const CodecChipFault& f : m_faults.codec.chips) {
+        if (f.width != Width(m)) continue;
+        if (f.kind == K::MemBistWindow) {
+            low = f.low;
+            high = f.high;
+        }
+        if (f.kind == K::MemBistFails) {
+            // Failed: ends with its error count; not done: runs for ever; not started: stays 0.
+            b.errors = f.result == 1 ? f.errors : 0;
+            b.status = f.result == 0 ? 0 : kBistRunning | test;
+            b.outcome = kBistDone;
+            b.doneAt = f.result == 1 ? now + Micros(kBistMicros) : 0;
+            return;
+        }
+    }
+    const int64_t phase = m_pixel.loadedPhase[m];
+    const int64_t distance = phase < low ? low - phase : phase > high ? phase - high : 0;
+    b.outcome = distance == 0 ? kBistPassed : kBistDone;
+    b.errors = static_cast<uint32_t>(std::min<int64_t>(0x3FFFFF, distance * 0x801));
+    b.status = kBistRunning | test;
+    b.doneAt = now + Micros(kBistMicros);
+}
+
+// Registers (DSP addresses), packer (0x120) and unpacker (0x140) alike unless said:
+//   0x6C000000 identification word (read-only)
+//   0x6C000004 DDR: writing bit 0 starts the 64-bit memory's initialisation, which sets bits 0
+//     and 16 3 ms later; on the unpacker bit 1 starts the 32-bit memory's, which sets bit 17
+//   0x6C000008 DCM phases (bits 31-16 the 32-bit memory, 15-0 the 64-bit), read back as written
+//   0x6C00000C DCM control: bit 2 loads the 32-bit memory's phase, bit 3 the 64-bit's; bit 8
+//     restarts the CRC registers and holds them while set
+//   0x6C000010 / 0x6C000020 MemBist control (write) and status (read) of the 64- / 32-bit memory:
+//     writing another test number (bits 7-0) starts that self-test, 0 idles it, 0x20 and 0x30
+//     only choose the error count's view; the status reads 10 in bits 17-16 while it runs, then
+//     11 passed or 01 failed, with the test number in bits 7-0; a finished status clears when read
+//   0x6C000014 flush: writing bit 16 flushes; bit 16 reads 1 while the flush runs (0.5 ms)
+//   0x6C000014 / 0x6C000024, unpacker: the error count of the last self-test of the 64- / 32-bit
+//     memory, bits 15-0 of it while the control holds 0x20, bits 21-16 in bits 5-0 while 0x30
+//   0x6C000018 / 0x6C00001C FIFO status 1 / 2: bit 0 empty
+//   0x6C000028 / 0x6C00002C CRC in / out, 0x6C000030 (unpacker) expansion out (PixelCrcFeed)
+//   0x64000000 + 8n, + 4: context RAM entry n (0-15), two whole words
+// Reset keeps the context RAM and the loaded phases; configuration clears both, the phases
+// starting at the image's 0x80.
+uint32_t CodecChip::Pixel(uint32_t address, bool read, uint32_t value) {
+    const int64_t now = platform::NowTicks();
+    const bool unpacker = m_idWord >> 20 == kUnpacker;
+    PixelState& p = m_pixel;
+    address &= ~3u;
+    PixelUpdate(now);
+    if (address >= kContext && address < kContextEnd) {
+        const uint32_t i = (address - kContext) / 4;
+        if (!read) {
+            p.context[i] = value;
+            return 0;
+        }
+        uint32_t word = p.context[i];
+        for (const CodecChipFault& f : m_faults.codec.chips)
+            if (f.kind == K::ContextRamStuckBit && static_cast<uint32_t>(2 * f.entry + f.word) == i)
+                word = f.value ? word | 1u << f.bit : word & ~(1u << f.bit);
+        return word;
+    }
+    switch (address) {
+    case kId: {
+        if (!read) return 0;
+        uint32_t id = IdWord();
+        for (const CodecChipFault& f : m_faults.codec.chips)
+            if (f.kind == K::WrongDeviceId) id = f.id << 20 | (id & 0xFFFFF);
+        return id;
+    }
+    case kDdr:
+        if (read) return p.ddr;
+        if (value & 1) {
+            p.ddr &= ~(kDdr64Started | kDdr64Done);
+            p.ddrDoneAt[0] = now + Micros(kDdrInitMicros);
+        }
+        if ((value & 2) && unpacker) {
+            p.ddr &= ~kDdr32Done;
+            p.ddrDoneAt[1] = now + Micros(kDdrInitMicros);
+        }
+        return 0;
+    case kPhase:
+        if (read) return p.phaseRegister;
+        p.phaseRegister = value;
+        return 0;
+    case kDcmControl:
+        if (read) return p.dcmControl;
+        if (value & kLoad32) p.loadedPhase[1] = p.phaseRegister >> 16;
+        if (value & kLoad64) p.loadedPhase[0] = p.phaseRegister & 0xFFFF;
+        if (value & kCrcRestart) PixelCrcRestart();
+        p.dcmControl = value;
+        return 0;
+    case kFifo1:
+    case kFifo2: return read ? kFifoEmpty : 0;
+    default: break;
+    }
+    for (int m = 0; m < 2; ++m) {
+        if (address != kBist[m]) continue;
+        PixelBist& b = p.bist[m];
+        if (read) {
+            const uint32_t status = b.status;
+            if (status & kBistDone) b.status = 0;
+            return status;
+        }
+        b.control = value;
+        const uint32_t test = value & 0xFF;
+        if (test == 0) {
+            b = PixelBist{};
+            b.control = value;
+        } else if (test != kCountView[0] && test != kCountView[1]) {
+            PixelStartBist(m, test, now);
+        }
+        return 0;
+    }
+    if (address == kFlush && !read) {
+        if (value & kFlushBusy) {
+            p.flushUntil = now + Micros(kFlushMicros);
+            p.flushStuck = p.flushStuck || HasFault(K::FlushStuck);
+        }
+        return 0;
+    }
+    const bool flushing = p.flushStuck || now < p.flushUntil;
+    if (read && (address == kBistCount[0] || address == kBistCount[1])) {
+        const int m = address == kBistCount[0] ? 0 : 1;
+        const uint32_t view = p.bist[m].control & 0xFF;
+        uint32_t count = 0;
+        if (unpacker && view == kCountView[0]) count = p.bist[m].errors & 0xFFFF;
+        if (unpacker && view == kCountView[1]) count = p.bist[m].errors >> 16 & 0x3F;
+        return count | (m == 0 && flushing ? kFlushBusy : 0);
+    }
+    for (int r = 0; r < 3; ++r) {
+        if (address != kCrc[r] || (r == 2 && !unpacker)) continue;
+        if (!read) return 0;
+        uint32_t crc = p.crc[r];
+        for (const CodecChipFault& f : m_faults.codec.chips)
+            if (f.kind == K::CrcWrong && f.reg == r) crc ^= f.mask;
+        return crc;
+    }
+    if (read) {
+        const auto it = m_registers.find(address);
+        return it == m_registers.end() ? 0 : it->second;
+    }
+    m_registers[address] = value;
+    return 0;
+}
+
+}  // namespace sim

@@ -1,0 +1,385 @@
+// The codec chips' packer and unpacker personalities through the bridge: identification, DDR start, DCM phases, self-tests, flush, context RAM, CRC registers.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codec/dsp/dremolun.h"
+#include "images/image_crc.h"
+#include "images/unpacked_image.h"
+#include "platform/clock.h"
+#include "sim/bitstream.h"
+#include "sim/codec_chip.h"
+#include "tests/devlib/rig_fixture.h"
+#include "tests/support/output.h"
+
+namespace {
+
+using support::Recording;
+using sim::CodecChip;
+
+constexpr DWORD kId = 0x6C000000, kDdr = 0x6C000004, kPhase = 0x6C000008, kDcm = 0x6C00000C;
+constexpr DWORD kBist64 = 0x6C000010, kCount64 = 0x6C000014, kBist32 = 0x6C000020, kCount32 = 0x6C000024;
+constexpr DWORD kFlush = 0x6C000014, kReset = 0x01C40008;
+
+// Loads an image of this identification word into a chip by its configuration port.
+template <class Write>
+void Configure(Write write, uint32_t idWord) {
+    write(CodecChip::kConfigControl, CodecChip::kProg);
+    write(CodecChip::kConfigControl, 0);
+    std::vector<uint8_t> bytes = sim::Bitstream::Build(CodecChip::kTargets, idWord, 0x100);
+    bytes.resize((bytes.size() + 3) / 4 * 4, 0);
+    for (size_t i = 0; i < bytes.size(); i += 4)
+        write(CodecChip::kConfigData, bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 | static_cast<uint32_t>(bytes[i + 3]) << 24);
+}
+
+void Wait(DWORD ms) { Sleep(ms); }
+
+class CodecPixelTest : public devtest::RigTest {
+protected:
+    void SetUp() override {
+        devtest::RigTest::SetUp();
+        Attach();
+    }
+    void Attach() { bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4); }
+    void LoadFaults(const std::string& faults) {
+        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}], "faults": )" + faults + "}").c_str());
+        Attach();
+    }
+    // Selects chip (1 A, 2 B) on the bridge and loads the image.
+    void Load(int chip, uint32_t idWord) {
+        bridge.SetDSPBlock(chip);
+        Configure([this](uint32_t a, uint32_t v) { bridge.WriteDataFixed(a, v); }, idWord);
+        ASSERT_EQ(bridge.ReadDataFixed(CodecChip::kConfigControl) & CodecChip::kDone, CodecChip::kDone);
+    }
+    DWORD R(DWORD a) { return bridge.ReadDataFixed(a); }
+    void W(DWORD a, DWORD v) { bridge.WriteDataFixed(a, v); }
+    // Loads a phase into the memory's DCM as the library does: register first, then its load bit.
+    void LoadPhase(int memory, DWORD phase) {
+        W(kPhase, memory == 32 ? phase << 16 : phase);
+        W(kDcm, memory == 32 ? 4 : 8);
+        W(kDcm, 0);
+    }
+
+    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
+};
+
+TEST_F(CodecPixelTest, IdentificationNamesDeviceAndRevision) {
+    struct Row {
+        const char* name;
+        uint32_t image;
+        int chip;
+        const char* faults;
+        DWORD id;
+    } const rows[] = {
+        {"packer A", CodecChip::kPackerIdWord, 1, "[]", 0x12004024},
+        {"packer B", CodecChip::kPackerIdWord, 2, "[]", 0x13004024},
+        {"packer FFFF", CodecChip::kPackerTestIdWord, 1, "[]", 0x120FF0FF},
+        {"unpacker A", CodecChip::kUnpackerIdWord, 1, "[]", 0x1400600B},
+        {"unpacker B", CodecChip::kUnpackerIdWord, 2, "[]", 0x1500600B},
+        {"wrong device on A", CodecChip::kUnpackerIdWord, 1, R"([{"kind": "codec_wrong_device_id", "board": "Nuxa1", "id": 1911}])", 0x7770600B},
+        {"wrong device on A leaves B", CodecChip::kPackerIdWord, 2, R"([{"kind": "codec_wrong_device_id", "board": "Nuxa1", "id": 1911}])",
+         0x13004024},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoadFaults(row.faults);
+        Load(row.chip, row.image);
+        EXPECT_EQ(R(kId), row.id);
+        EXPECT_EQ(R(kId + 2), row.id) << "byte addresses reach the same register";
+    }
+}
+
+TEST_F(CodecPixelTest, DdrStartsSetTheirDoneBitsAFewMillisecondsLater) {
+    struct Row {
+        const char* name;
+        uint32_t image;
+        const char* faults;
+        DWORD write, after;
+    } const rows[] = {
+        {"packer 64", CodecChip::kPackerIdWord, "[]", 1, 0x10001},
+        {"packer has no 32-bit start", CodecChip::kPackerIdWord, "[]", 2, 0},
+        {"unpacker 32", CodecChip::kUnpackerIdWord, "[]", 2, 0x20000},
+        {"unpacker both", CodecChip::kUnpackerIdWord, "[]", 3, 0x30001},
+        {"64 never done: bit 0 alone", CodecChip::kUnpackerIdWord, R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "memory": 64}])", 3,
+         0x20001},
+        {"32 never done", CodecChip::kUnpackerIdWord, R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "memory": 32}])", 3, 0x10001},
+        {"on chip B only", CodecChip::kPackerIdWord, R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "memory": 64, "chip": 2}])", 1,
+         0x10001},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoadFaults(row.faults);
+        Load(1, row.image);
+        EXPECT_EQ(R(kDdr), 0u);
+        W(kDdr, row.write);
+        EXPECT_EQ(R(kDdr), 0u) << "not at once";
+        Wait(5);
+        EXPECT_EQ(R(kDdr), row.after);
+        W(kReset, 1);
+        EXPECT_EQ(R(kDdr), 0u) << "a reset forgets the initialisation";
+    }
+}
+
+// One self-test: 0, then the test number; the status after a wait of ms.
+struct BistRow {
+    const char* name;
+    uint32_t image;
+    const char* faults;
+    int memory;
+    DWORD phase;  // 0: none loaded (the image's own)
+    DWORD status;
+    DWORD errors;  // the unpacker's count; the packer shows none
+};
+
+TEST_F(CodecPixelTest, SelfTestsPassWhenTheLoadedPhaseLiesInTheWindow) {
+    const char* window64 = R"([{"kind": "codec_membist_window", "board": "Nuxa1", "memory": 64, "low": 16, "high": 32}])";
+    const BistRow rows[] = {
+        {"image phase", CodecChip::kPackerIdWord, "[]", 64, 0, 0x30003, 0},
+        {"default phase", CodecChip::kPackerIdWord, "[]", 64, 0x82, 0x30003, 0},
+        {"low edge", CodecChip::kPackerIdWord, "[]", 32, 0x48, 0x30003, 0},
+        {"below the edge", CodecChip::kPackerIdWord, "[]", 32, 0x47, 0x10003, 0},
+        {"high edge", CodecChip::kUnpackerIdWord, "[]", 64, 0xB8, 0x30003, 0},
+        {"above the edge", CodecChip::kUnpackerIdWord, "[]", 64, 0xB9, 0x10003, 0x801},
+        {"far below", CodecChip::kUnpackerIdWord, "[]", 32, 0x08, 0x10003, 0x40 * 0x801},
+        {"far beyond 255", CodecChip::kUnpackerIdWord, "[]", 32, 0xFFFF, 0x10003, 0x3FFFFF},
+        {"moved window", CodecChip::kPackerIdWord, window64, 64, 0x82, 0x10003, 0},
+        {"in the moved window", CodecChip::kPackerIdWord, window64, 64, 0x18, 0x30003, 0},
+        {"the other memory keeps its window", CodecChip::kPackerIdWord, window64, 32, 0x82, 0x30003, 0},
+        {"fails", CodecChip::kUnpackerIdWord, R"([{"kind": "codec_membist_fails", "board": "Nuxa1", "memory": 32}])", 32, 0x82, 0x10003, 0x12345},
+        {"fails with its count", CodecChip::kUnpackerIdWord,
+         R"([{"kind": "codec_membist_fails", "board": "Nuxa1", "memory": 64, "errors": 4194303}])", 64, 0x82, 0x10003, 0x3FFFFF},
+        {"never done", CodecChip::kPackerIdWord, R"([{"kind": "codec_membist_fails", "board": "Nuxa1", "memory": 64, "result": "not_done"}])",
+         64, 0x82, 0x20003, 0},
+        {"never started", CodecChip::kPackerIdWord,
+         R"([{"kind": "codec_membist_fails", "board": "Nuxa1", "memory": 32, "result": "not_started"}])", 32, 0x82, 0, 0},
+    };
+    for (const BistRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoadFaults(row.faults);
+        Load(1, row.image);
+        if (row.phase) LoadPhase(row.memory, row.phase);
+        const DWORD control = row.memory == 64 ? kBist64 : kBist32, count = row.memory == 64 ? kCount64 : kCount32;
+        W(control, 0);
+        Wait(1);
+        W(control, 3);
+        if (row.status) {
+            EXPECT_EQ(R(control), 0x20003u) << "running";
+        }
+        Wait(1200);
+        EXPECT_EQ(R(control), row.status);
+        // A finished status clears when read; one that never finished stays.
+        EXPECT_EQ(R(control), (row.status & 0x10000) ? 0u : row.status);
+        W(control, 0x20);
+        const DWORD low = R(count) & 0xFFFF;
+        W(control, 0x30);
+        const DWORD high = R(count);
+        EXPECT_EQ(low | high << 16, row.errors);
+        W(control, 0);
+        W(control, 0x20);
+        EXPECT_EQ(R(count) & 0xFFFF, 0u) << "idle clears the count";
+    }
+}
+
+TEST_F(CodecPixelTest, PhasesLoadOnlyIntoTheMemoryWhoseBitIsWritten) {
+    Load(1, CodecChip::kPackerIdWord);
+    W(kPhase, 0x00100010);  // both halves far outside the window
+    EXPECT_EQ(R(kPhase), 0x00100010u);
+    W(kDcm, 8);  // the 64-bit memory only
+    W(kDcm, 0);
+    EXPECT_EQ(R(kDcm), 0u);
+    for (DWORD control : {kBist64, kBist32}) W(control, 1);
+    Wait(300);
+    EXPECT_EQ(R(kBist64), 0x10001u);
+    EXPECT_EQ(R(kBist32), 0x30001u);
+    // A reset keeps the loaded phases; a new configuration starts from the image's.
+    W(kReset, 1);
+    W(kBist64, 1);
+    Wait(300);
+    EXPECT_EQ(R(kBist64), 0x10001u);
+    Load(1, CodecChip::kPackerIdWord);
+    EXPECT_EQ(R(kPhase), 0u);
+    W(kBist64, 1);
+    Wait(300);
+    EXPECT_EQ(R(kBist64), 0x30001u);
+}
+
+TEST_F(CodecPixelTest, FlushBusyBitClearsWithinAMillisecondUnlessStuck) {
+    struct Row {
+        const char* name;
+        uint32_t image;
+        const char* faults;
+        bool stuck;
+    } const rows[] = {
+        {"packer", CodecChip::kPackerIdWord, "[]", false},
+        {"unpacker", CodecChip::kUnpackerIdWord, "[]", false},
+        {"stuck", CodecChip::kPackerIdWord, R"([{"kind": "codec_flush_stuck", "board": "Nuxa1"}])", true},
+        {"stuck on B only", CodecChip::kPackerIdWord, R"([{"kind": "codec_flush_stuck", "board": "Nuxa1", "chip": 2}])", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoadFaults(row.faults);
+        Load(1, row.image);
+        EXPECT_EQ(R(kFlush) & 0x10000, 0u);
+        // The bridge's own write takes a millisecond, so a healthy flush is over by the first read.
+        W(kFlush, 0x10000);
+        EXPECT_EQ(R(kFlush) & 0x10000, row.stuck ? 0x10000u : 0u);
+        Wait(100);
+        EXPECT_EQ(R(kFlush) & 0x10000, row.stuck ? 0x10000u : 0u);
+        EXPECT_EQ(R(0x6C000018), 1u);
+        EXPECT_EQ(R(0x6C00001C), 1u);
+    }
+}
+
+TEST_F(CodecPixelTest, ContextRamKeepsWholeWordsUntilTheNextConfiguration) {
+    struct Row {
+        const char* name;
+        const char* faults;
+        DWORD address, stuck;  // address 0: healthy
+    } const rows[] = {
+        {"healthy", "[]", 0, 0},
+        {"entry 5 word 1 bit 31 at 1", R"([{"kind": "codec_context_ram_stuck_bit", "board": "Nuxa1", "entry": 5, "word": 1, "bit": 31}])",
+         0x6400002C, 0x80000000},
+        {"entry 0 word 0 bit 0 at 0",
+         R"([{"kind": "codec_context_ram_stuck_bit", "board": "Nuxa1", "entry": 0, "word": 0, "bit": 0, "value": 0}])", 0x64000000, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoadFaults(row.faults);
+        Load(1, CodecChip::kUnpackerIdWord);
+        std::vector<DWORD> words(32);
+        for (DWORD i = 0; i < 32; ++i) words[i] = (i & 1 ? 0x0001FFFE : 0xFFFE0001) ^ (i * 0x01010101);
+        for (DWORD i = 0; i < 32; ++i) W(0x64000000 + 4 * i, words[i]);
+        W(kReset, 1);
+        for (DWORD i = 0; i < 32; ++i) {
+            const DWORD address = 0x64000000 + 4 * i;
+            EXPECT_EQ(R(address), address == row.address ? words[i] ^ row.stuck : words[i]) << std::hex << address;
+        }
+        EXPECT_EQ(R(0x64000080), 0u) << "past the sixteenth entry";
+        Load(1, CodecChip::kUnpackerIdWord);
+        EXPECT_EQ(R(0x64000004), 0u);
+    }
+}
+
+TEST(CodecPixelFlush, BusyShowsUntilTheFlushEnds) {
+    for (uint32_t image : {CodecChip::kPackerIdWord, CodecChip::kUnpackerIdWord}) {
+        CodecChip chip(sim::BoardConfig{}, 1);
+        Configure([&](uint32_t a, uint32_t v) { chip.Write(a, v); }, image);
+        chip.Write(kFlush, 0xFFFF);  // without bit 16 nothing starts
+        EXPECT_EQ(chip.Read(kFlush) & 0x10000, 0u);
+        chip.Write(kFlush, 0x10000);
+        EXPECT_EQ(chip.Read(kFlush) & 0x10000, 0x10000u);
+        Sleep(1);
+        EXPECT_EQ(chip.Read(kFlush) & 0x10000, 0u);
+    }
+}
+
+// The CRC registers against the library's 64-bit model and its worked values, fed in chunks.
+TEST(CodecPixelCrc, RegistersComputeTheSixtyFourBitImageModel) {
+    EXPECT_EQ(sim::PixelCrc64(0, std::vector<uint32_t>{0x89ABCDEF, 0xFEDCBA98}.data(), 1), 0x82C4CDBAu);
+    EXPECT_EQ(sim::PixelCrc64(0xFFFFFFFF, std::vector<uint32_t>{0x89ABCDEF, 0xFEDCBA98}.data(), 1), 0xEBC076E3u);
+    EXPECT_EQ(sim::PixelCrc64(0, std::vector<uint32_t>{0x89ABCDEF, 0xFEDCBA98, 0xA5A5C3C3, 0xF0F0E1E1}.data(), 2), 0xCE3A653Cu);
+
+    Unpacked::Alpha::YCbCr_10_6 alpha(98, 7);  // 343 words: the last one unpaired
+    ASSERT_TRUE(alpha.FillRandom(17));
+    const CrcWordSpan span = alpha.GetCrcWords();
+    std::vector<uint32_t> words(span.words);
+    for (size_t i = 0; i < words.size(); ++i)
+        words[i] = span.data[4 * i] | span.data[4 * i + 1] << 8 | span.data[4 * i + 2] << 16 | static_cast<uint32_t>(span.data[4 * i + 3]) << 24;
+    const DWORD once = alpha.ComputeCRC(CRC32_D64<Unpacked::Alpha::YCbCr_10_6>(), 0, 1);
+
+    struct Row {
+        const char* name;
+        uint32_t image;
+        int reg;
+        std::vector<size_t> chunks;  // feed sizes
+        bool counts;
+    } const rows[] = {
+        {"packer in, whole", CodecChip::kPackerIdWord, CodecChip::kCrcIn, {342}, true},
+        {"packer out, odd chunks", CodecChip::kPackerIdWord, CodecChip::kCrcOut, {1, 3, 5, 333}, true},
+        {"unpacker expansion", CodecChip::kUnpackerIdWord, CodecChip::kCrcExpansion, {171, 171}, true},
+        {"packer has no expansion CRC", CodecChip::kPackerIdWord, CodecChip::kCrcExpansion, {342}, false},
+    };
+    const uint32_t address[3] = {0x6C000028, 0x6C00002C, 0x6C000030};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CodecChip chip(sim::BoardConfig{}, 1);
+        Configure([&](uint32_t a, uint32_t v) { chip.Write(a, v); }, row.image);
+        size_t at = 0;
+        for (size_t n : row.chunks) {
+            chip.PixelCrcFeed(row.reg, words.data() + at, n);
+            at += n;
+        }
+        EXPECT_EQ(chip.Read(address[row.reg]), row.counts ? once : 0u);
+        for (int other = 0; other < 3; ++other) {
+            if (other != row.reg) {
+                EXPECT_EQ(chip.Read(address[other]), 0u);
+            }
+        }
+        // Bit 8 restarts the registers and holds them; they count again from 0 once it is released.
+        chip.Write(kDcm, 0x100);
+        EXPECT_EQ(chip.Read(address[row.reg]), 0u);
+        chip.PixelCrcFeed(row.reg, words.data(), 342);
+        EXPECT_EQ(chip.Read(address[row.reg]), 0u);
+        chip.Write(kDcm, 0);
+        chip.PixelCrcFeed(row.reg, words.data(), 171);
+        chip.PixelCrcFeed(row.reg, words.data() + 171, 171);
+        chip.PixelCrcFeed(row.reg, words.data(), 342);
+        EXPECT_EQ(chip.Read(address[row.reg]), row.counts ? alpha.ComputeCRC(CRC32_D64<Unpacked::Alpha::YCbCr_10_6>(), 0, 2) : 0u);
+        // A reset starts them again too.
+        chip.Write(kReset, 1);
+        EXPECT_EQ(chip.Read(address[row.reg]), 0u);
+    }
+}
+
+TEST(CodecPixelCrc, AWrongRegisterReadsWithItsMask) {
+    sim::BoardConfig config;
+    sim::CodecChipFault f;
+    f.kind = sim::CodecChipFault::Kind::CrcWrong;
+    f.reg = CodecChip::kCrcOut;
+    f.mask = 0x100;
+    config.faults.codec.chips.push_back(f);
+    CodecChip chip(config, 1);
+    Configure([&](uint32_t a, uint32_t v) { chip.Write(a, v); }, CodecChip::kUnpackerIdWord);
+    const std::vector<uint32_t> pair{0x89ABCDEF, 0xFEDCBA98};
+    for (int reg = 0; reg < 3; ++reg) chip.PixelCrcFeed(reg, pair.data(), 2);
+    EXPECT_EQ(chip.Read(0x6C000028), 0x82C4CDBAu);
+    EXPECT_EQ(chip.Read(0x6C00002C), 0x82C4CDBAu ^ 0x100);
+    EXPECT_EQ(chip.Read(0x6C000030), 0x82C4CDBAu);
+}
+
+TEST(CodecRigFile, PackerAndUnpackerFaultsAreCheckedWithTheirKey) {
+    struct Row {
+        const char* faults;
+        const char* error;  // empty: accepted
+    } const rows[] = {
+        {R"([{"kind": "codec_membist_window", "board": "X", "memory": 32, "low": 1, "high": 255}])", ""},
+        {R"([{"kind": "codec_membist_window", "board": "X", "memory": 32, "low": 9, "high": 8}])", "faults[0].high"},
+        {R"([{"kind": "codec_membist_window", "board": "X", "memory": 32, "low": 9}])", "faults[0].high"},
+        {R"([{"kind": "codec_membist_window", "board": "X", "memory": 32, "low": 0, "high": 256}])", "faults[0].high"},
+        {R"([{"kind": "codec_membist_fails", "board": "X", "memory": 64, "result": "late"}])", "faults[0].result"},
+        {R"([{"kind": "codec_membist_fails", "board": "X", "memory": 64, "errors": 4194304}])", "faults[0].errors"},
+        {R"([{"kind": "codec_membist_fails", "board": "X", "chip": 2}])", "faults[0].memory"},
+        {R"([{"kind": "codec_crc_wrong", "board": "X", "register": "video"}])", "faults[0].register"},
+        {R"([{"kind": "codec_crc_wrong", "board": "X", "register": "expansion", "mask": 0}])", "faults[0].mask"},
+        {R"([{"kind": "codec_context_ram_stuck_bit", "board": "X", "entry": 16}])", "faults[0].entry"},
+        {R"([{"kind": "codec_context_ram_stuck_bit", "board": "X", "word": 2}])", "faults[0].word"},
+        {R"([{"kind": "codec_wrong_device_id", "board": "X"}])", "faults[0].id"},
+        {R"([{"kind": "codec_wrong_device_id", "board": "X", "id": 4096}])", "faults[0].id"},
+        {R"([{"kind": "codec_flush_stuck", "board": "X", "memory": 64}])", "faults[0]"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        const std::string text = std::string(R"({"boards": [{"tag": "X", "kind": "nuxa"}], "faults": )") + row.faults + "}";
+        sim::RigConfig config;
+        std::string error;
+        const bool ok = sim::ParseRig(text, "rig.json", config, error);
+        EXPECT_EQ(ok, row.error[0] == '\0') << error;
+        if (!ok) {
+            EXPECT_NE(error.find(row.error), std::string::npos) << error;
+        }
+    }
+}
+
+}  // namespace

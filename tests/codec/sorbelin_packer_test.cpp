@@ -1,0 +1,698 @@
+// The codec packer test: dispatcher and options, transfer-size check, chip number, the image-pattern harness and the round trips on the simulated codec board.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "codec/chip/sorbelin_harness.h"
+#include "codec/chip/sorbelin_packer.h"
+#include "devlib/devices.h"
+#include "framework/hw/buffer_control_unit.h"
+#include "framework/hw/wexal_dcb.h"
+#include "platform/clock.h"
+#include "tests/support/rig.h"
+#include "framework/result_screen.h"
+#include "tests/boards/root_fixture.h"
+#include "tests/support/output.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using support::Recording;
+
+const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQE0202.oxd";
+
+class SorbelinPackerTest : public support::RigTest {
+protected:
+    void SetUp() override {
+        support::RigTest::SetUp();
+        Attach();
+        support::TakeText();
+    }
+    static RegisterPtr Regs(const char* tag) { return Board(tag)->GetBAR0Space()->GetRegisterPointer(0, 0x100000); }
+    void Attach() {
+        bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
+        jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
+        for (auto* t : {&packA, &packB}) {
+            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
+            t->GetBoardIF().GetBAR0(FALSE);
+            t->GetBoardIF().GetSDRAM(FALSE);
+            t->out = {};
+        }
+    }
+    void LoadFaults(const std::string& faults) {
+        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}], "faults": )" + faults + "}").c_str());
+        Attach();
+    }
+    void SetImages(CSorbelinPacker& t, const std::vector<const char*>& entries) {
+        t.GetImageList()->FreeStrings();
+        for (const char* e : entries) t.GetImageList()->Add(e);
+    }
+
+    // Programs the chip with the packer image (revision 0x424).
+    void ProgramPacker(Recording<CSorbelinPacker>& t) {
+        ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()), kRunPassed) << t.out.text;
+        t.out = {};
+    }
+    // One frame of bytes from SDRAM 0x800000 through chip A's packer (context 0) into SDRAM 0;
+    // the DST head as it ends.
+    DWORD PackOnce(const CImage& source, DWORD w, DWORD h, DWORD format, DWORD outBytes) {
+        bridge.WriteDataFixed(0x64000000, h << 16 | w);
+        bridge.WriteDataFixed(0x64000004, format << 16 | format);
+        EXPECT_TRUE(packA.WriteMemory(source.GetBuffer(), 0x800000, source.GetSize()));
+        auto* board = dynamic_cast<CWexalBoardDevice*>(packA.GetDevice());
+        CWexalDMAChannel* in = board->GetDMAChannel(28);
+        CWexalDMAChannel* out = board->GetDMAChannel(24);
+        in->Flush();
+        out->Flush();
+        WexalDCB d;
+        d.GetOpField().Set16bit(1);
+        d.GetOpField().SetBCUPointer(2);
+        d.GetPortField().SetTag(1);
+        d.SetStartAddress(0x800000);
+        d.SetInitialLineLength(static_cast<WORD>(w));
+        d.SetLineLength(static_cast<WORD>(w));
+        d.SetLines(static_cast<WORD>(h - 1));
+        in->SetDCB(1, &d);
+        d.GetOpField().Set16bit(0);
+        d.SetStartAddress(0);
+        d.SetInitialLineLength(1024);
+        d.SetLineLength(1024);
+        d.SetLines(static_cast<WORD>(outBytes / 4096 - 1));
+        out->SetDCB(1, &d);
+        BufferControlUnit bcu(packA.GetBoardIF(), 2);
+        bcu.Clear();
+        bcu.SetGo(1);
+        Regs("Nuxa1")[0x88000 / 4] = 0;
+        out->Trigger(1);
+        in->Trigger(1);
+        WexalDCB head;
+        for (int poll = 0; poll < 1000; ++poll) {
+            out->GetDCB(0, &head);
+            if (head.GetLines() == 0 && head.GetInitialLineLength() == 0 && head.GetPortField().GetTag() == 1) break;
+            Sleep(1);
+        }
+        return head.GetPortField().GetTag();
+    }
+
+    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
+    Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
+    Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
+    CJastel jastel{"CJastel"};
+    Recording<CSorbelinPacker> packA{&dspA, &bridge, &jastel, "CSorbelinPackerA"};
+    Recording<CSorbelinPacker> packB{&dspB, &bridge, &jastel, "CSorbelinPackerB"};
+};
+
+// Commands the dispatcher refuses before any chip work, and what it says.
+TEST_F(SorbelinPackerTest, DispatcherRefusesBadKeywordsAndOptions) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    const struct {
+        const char* command;
+        const char* says;
+    } rows[] = {
+        {"Show RevID FRAMES=2", "\"Show RevID FRAMES=2\" Not recognized as a valid test\n"},
+        {"Video:Image DIM=(720,486)", "Not recognized as a valid test"},
+        {"\"video:image\" DIM=(720,486)", "Not recognized as a valid test"},
+        {"\"Save Image\" FRAMES=2 DIM=(720,486) ADDRESS=0x1000 FILE=x", "Not recognized as a valid test"},
+        {"\"Video:Image\" DIM=(720,486) FRAMES=0", "Number of frames must be between 1 and 15."},
+        {"\"Video:Alpha\" DIM=(720,486) FRAMES=16", "Number of frames must be between 1 and 15."},
+        {"\"Video:Image\" DIM=(720 ,486)", "Unable to read either XSize or YSize"},
+        {"\"Video:Alpha\" DIM=720,486", "Unable to read either XSize or YSize"},
+        {"\"Video:Image\" DIM=(-720,486)", "Invalid resolution DIM=(-720,486)"},
+        {"\"Video:Alpha\" DIM=(720,4096)", "Invalid resolution DIM=(720,4096)"},
+        {"\"Save Image\" DIM=(720,486) FILE=\"C:\\a b", "Invalid file name"},
+        {"\"Save Image\" DIM=(720,486) ADDRESS=4096 FILE=x", "Unrecognized WEXAL ADDRESS.\n"},
+        {"\"Save Image\" DIM=(720,486) ADDRESS=@DCB(64, 0, 1) FILE=x", "SYNTAX:  \"Save Image\" ADDRESS=0x00001000 DIM=(720,486) FILE=C:\\Test.Img\n"},
+        {"\"Save Alpha\" DIM=(720,486) ADDRESS=@DCB(28, 24, 16) FILE=x", "SYNTAX:  \"Save Alpha\""},
+        {"\"Save Alpha\" ADDRESS=0x1000 FILE=x", "Unable to read either XSize or YSize.  Use DIM=(XSize, YSize).\n"},
+        {"\"Save Image\" DIM=(720,486) ADDRESS=0x1000", "Unable to read filename.  Use FILE=filename.\n"},
+        {"\"Save Image\" DIM=(720,486) FORMAT=-1 ADDRESS=0x1000 FILE=x", "Invalid FORMAT"},
+    };
+    for (const auto& row : rows) {
+        packA.out = {};
+        EXPECT_EQ(packA.RunTest(row.command), 0u) << row.command;
+        EXPECT_TRUE(packA.out.HasColoured(row.says, kColorRed)) << row.command << "\n" << packA.out.text;
+        EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/x")) << row.command;
+    }
+}
+
+TEST_F(SorbelinPackerTest, ShowRevIDAndChipFromName) {
+    EXPECT_EQ(packA.RunTest("Show RevID"), 1u);
+    EXPECT_TRUE(packA.out.Has("Revision ID register = [0x")) << packA.out.text;
+    const struct {
+        const char* name;
+        int chip;
+    } rows[] = {{"CSorbelinPackerA", 1}, {"CSorbelinPackerB", 2}, {"CSorbelinPacker1", 0}, {"CSorbelinPackerb", 2}};
+    for (const auto& row : rows) {
+        Recording<CSorbelinPacker> t{&dspA, &bridge, &jastel, row.name};
+        EXPECT_EQ(t.GetChipFromName(1), row.chip) << row.name;
+    }
+}
+
+// Transfer sizes: (initial + lines x line length) DWORDs against the 28 common resolutions.
+TEST_F(SorbelinPackerTest, CheckTransferSizeMatchesPackedFrames) {
+    const struct {
+        DWORD channel, initial, lines, length;
+        BOOL result;
+        const char* says;
+    } rows[] = {
+        {24, 0, 0, 0, 0, "Transfer size does not match any common resolution"},
+        {24, 1024, 213, 1024, 1, "Transfer size matches Image[720,486]"},     // 720 x 486: 214 pages
+        {28, 1024, 1265, 1024, 1, "Transfer size matches Image[1920,1080]"},  // 1266 pages
+        {25, 1024, 632, 1024, 1, "Transfer size matches Alpha[1920,1080]"},   // 633 pages
+        {29, 100, 3, 7, 0, "Transfer size does not match any common resolution"},
+    };
+    for (const auto& row : rows) {
+        DWORD dcb[8] = {};
+        dcb[3] = row.lines << 16 | row.initial;
+        dcb[4] = row.length;
+        CString report;
+        EXPECT_EQ(packA.CheckTransferSize(row.channel, dcb, report), row.result) << row.says;
+        EXPECT_NE(report.str().find(row.says), std::string::npos) << report.str();
+        EXPECT_EQ(report.str().find("Image size is not modulo 4096"), std::string::npos);
+    }
+}
+
+// The worked sizes that the round trips rely on.
+TEST_F(SorbelinPackerTest, PackedSizesOfTheWorkedExamples) {
+    const struct {
+        bool image;
+        DWORD w, h, size, pad;
+    } rows[] = {
+        {true, 1920, 1080, 5184000, 1536},
+        {false, 1920, 1080, 2592000, 768},
+        {true, 720, 486, 874800, 1744},
+    };
+    for (const auto& r : rows) {
+        const DWORD size = r.image ? Packed::Image::YCbCr_8_2::GetSizeFor(r.w, r.h) : Packed::Alpha::YCbCr_8_2::GetSizeFor(r.w, r.h);
+        const DWORD pad = r.image ? Packed::Image::YCbCr_8_2::GetPadFor(r.w, r.h) : Packed::Alpha::YCbCr_8_2::GetPadFor(r.w, r.h);
+        EXPECT_EQ(size, r.size);
+        EXPECT_EQ(pad, r.pad);
+    }
+}
+
+TEST(ImagePatternHarnessParse, SolidAndSeed) {
+    const struct {
+        const char* entry;
+        WORD y, cb, cr;
+    } solids[] = {
+        {"SOLID=(Y=400:CB=50:CR=640)", 400, 50, 640},
+        {"SOLID", 0x1F6, 0x200, 0x200},
+        {"SOLID=(Y=0x10:CR=7)", 0x10, 0x200, 7},
+        {"SOLID=(Y=abc:CB=5)", 0x1F6, 5, 0x200},  // a component that is no number keeps its default
+    };
+    for (const auto& s : solids) {
+        WORD y = 0, cb = 0, cr = 0;
+        CImagePatternHarness::ReadSolid(s.entry, y, cb, cr);
+        EXPECT_EQ(y, s.y) << s.entry;
+        EXPECT_EQ(cb, s.cb) << s.entry;
+        EXPECT_EQ(cr, s.cr) << s.entry;
+    }
+    const struct {
+        const char* entry;
+        bool ok;
+        DWORD seed;
+    } seeds[] = {
+        {"RANDOM SEED=0x12345678", true, 0x12345678}, {"RANDOM SEED=305419896", true, 0x12345678}, {"RANDOM", true, 77}, {"RANDOM SEED=zz", false, 77},
+    };
+    for (const auto& s : seeds) {
+        DWORD seed = 77;
+        EXPECT_EQ(CImagePatternHarness::ReadSeed(s.entry, seed), s.ok) << s.entry;
+        EXPECT_EQ(seed, s.seed) << s.entry;
+    }
+}
+
+// The three forms with round trips that pass or fail by pattern.
+TEST_F(SorbelinPackerTest, HarnessFormsWalkTheListsAndKeepTheirFailureRules) {
+    SetImages(packA, {"GRID", "HORZ_WEDGE_RED2BLUE", "BOGUS", "SOLID=(Y=400:CB=50:CR=640)"});
+    CImagePatternHarness harness(packA);
+    HarnessRequest request;
+    request.command = "\"Video:Mixed\" DIM=(64,64)";
+    request.width = request.height = 64;
+    request.dimensionsGiven = TRUE;
+    // Full form: the unknown entry ends this resolution's loop; the failure is recorded, not fatal.
+    std::vector<std::string> mixed;
+    const BOOL full = harness.RunFull(request, [&](Unpacked::Alpha::YCbCr_10_6& a, Unpacked::Image::YCbCr_10_6& i) {
+        mixed.push_back(std::to_string(a.GetWidth()) + "x" + std::to_string(i.GetHeight()));
+        return mixed.size() == 1 ? TRUE : FALSE;
+    });
+    EXPECT_EQ(full, 0);
+    EXPECT_EQ(mixed.size(), 2u);
+    EXPECT_TRUE(support::HasAll(packA.out.text, {"Unrecognized pattern=BOGUS\n", "\nSUMMARY:  \"Video:Mixed\" DIM=(64,64)\n",
+                                                 "~*GREEN*~PASS:\tResolution[64,64]\t\tTest[GRID]", "~*RED*~FAIL:\tResolution[64,64]\t\tTest[HORZ_WEDGE_RED2BLUE]"}));
+    EXPECT_TRUE(packA.GetSummary().empty());
+    // Image form: unknown entries skipped silently, the first failure ends the run.
+    packA.out = {};
+    int images = 0;
+    EXPECT_EQ(harness.RunImage(request, [&](Unpacked::Image::YCbCr_10_6&) { return ++images < 2 ? TRUE : FALSE; }), 0);
+    EXPECT_EQ(images, 2);
+    EXPECT_FALSE(packA.out.Has("Unrecognized pattern"));
+    // Alpha form: the coloured wedges are skipped, SOLID takes Y as the intensity.
+    packA.out = {};
+    int alphas = 0;
+    EXPECT_EQ(harness.RunAlpha(request, [&](Unpacked::Alpha::YCbCr_10_6&) { return ++alphas > 0 ? TRUE : FALSE; }), 1);
+    EXPECT_EQ(alphas, 2);
+    EXPECT_TRUE(packA.out.Has("Test Solid:  Intensity=400\n"));
+    // Resolution entries the full form refuses outright.
+    const struct {
+        const char* entry;
+        const char* says;
+    } bad[] = {{"DIM=(720)", "Unrecognized resolution DIM=(720,0)\n"}, {"SIZE=(720,486)", "Unrecognized resolution"}, {"DIM=(0,486)", "Invalid resolution DIM=(0,486)\n"}};
+    for (const auto& b : bad) {
+        packA.out = {};
+        packA.GetResolutionList()->FreeStrings();
+        packA.GetResolutionList()->Add(b.entry);
+        HarnessRequest listed;
+        int calls = 0;
+        EXPECT_EQ(harness.RunFull(listed, [&](Unpacked::Alpha::YCbCr_10_6&, Unpacked::Image::YCbCr_10_6&) { return ++calls ? TRUE : FALSE; }), 0);
+        EXPECT_EQ(calls, 0) << b.entry;
+        EXPECT_TRUE(packA.out.HasColoured(b.says, kColorRed)) << packA.out.text;
+    }
+}
+
+TEST_F(SorbelinPackerTest, MixedSequencesAndWordsAreCheckedBeforeTheChip) {
+    const struct {
+        const char* value;
+        DWORD frames;
+        std::vector<DWORD> kinds;  // empty: refused
+        const char* says;
+    } rows[] = {
+        {"I:A...", 5, {1, 2, 1, 2, 1}, ""},
+        {"a : i", 2, {2, 1}, ""},
+        {"I:A", 3, {}, "SEQUENCE count[2] does not match number of frames specified[3]\n"},
+        {"I:X", 2, {}, "Bad token in SEQUENCE\n"},
+        {"...", 3, {}, "Bad token in SEQUENCE\n"},
+        {"I...", 20, {}, "SEQUENCE count[15] does not match number of frames specified[20]\n"},
+    };
+    for (const auto& row : rows) {
+        packA.out = {};
+        DWORD kinds[16] = {};
+        const BOOL ok = packA.ReadSequence(row.value, row.frames, kinds);
+        EXPECT_EQ(ok, row.kinds.empty() ? FALSE : TRUE) << row.value;
+        for (size_t i = 0; i < row.kinds.size(); ++i) EXPECT_EQ(kinds[i], row.kinds[i]) << row.value << " frame " << i;
+        if (row.kinds.empty()) {
+            EXPECT_TRUE(packA.out.HasColoured(row.says, kColorRed)) << packA.out.text;
+        }
+    }
+    Unpacked::Image::YCbCr_10_6 image(64, 64, 0);
+    Unpacked::Alpha::YCbCr_10_6 alpha(64, 64);
+    const struct {
+        const char* rest;
+        const char* says;
+    } words[] = {{"FORCEUPDATE=3", "FORCEUPDATE must be 0 or 1\n"}, {"FORCESTALL=5", "FORCESTALL must be 0, 1 or 2\n"}, {"SEQUENCE=I:Q", "Bad token"}};
+    for (const auto& row : words) {
+        packA.out = {};
+        EXPECT_EQ(packA.VideoMixed(0xD00, row.rest, alpha, image, 2, 1), 0) << row.rest;
+        EXPECT_TRUE(packA.out.HasColoured(row.says, kColorRed)) << packA.out.text;
+        EXPECT_FALSE(packA.out.Has("InitRegs")) << row.rest;
+    }
+}
+
+// The rig's packer against the picture library's packing of the same source.
+TEST_F(SorbelinPackerTest, RigPacksInboundFramesAsTheSoftwareDoes) {
+    ProgramPacker(packA);
+    const struct {
+        bool image;
+        DWORD w, h;
+    } rows[] = {{true, 64, 64}, {true, 320, 240}, {false, 64, 64}, {false, 180, 121}};
+    for (const auto& row : rows) {
+        std::vector<BYTE> got;
+        std::vector<BYTE> want;
+        if (row.image) {
+            Unpacked::Image::YCbCr_10_6 source(row.w, row.h, 0);
+            source.FillRandom(0x1234 + row.w, 1, 0, 0x3FF);
+            const Packed::Image::YCbCr_8_2 packed(source, Packed::Image::YCbCr_8_2::GetPadFor(row.w, row.h));
+            want.assign(packed.GetBuffer(), packed.GetBuffer() + packed.GetSize() + packed.GetOffset());
+            got.assign(want.size(), 0xEE);
+            ASSERT_TRUE(packA.ClearSDRAM(0, static_cast<DWORD>(want.size()), 0));
+            EXPECT_EQ(PackOnce(source, row.w, row.h, 16, static_cast<DWORD>(want.size())), 1u);
+        } else {
+            Unpacked::Alpha::YCbCr_10_6 source(row.w, row.h);
+            source.FillRandom(0x4321 + row.w);
+            const Packed::Alpha::YCbCr_8_2 packed(source, Packed::Alpha::YCbCr_8_2::GetPadFor(row.w, row.h));
+            want.assign(packed.GetBuffer(), packed.GetBuffer() + packed.GetSize() + packed.GetOffset());
+            got.assign(want.size(), 0xEE);
+            ASSERT_TRUE(packA.ClearSDRAM(0, static_cast<DWORD>(want.size()), 0));
+            EXPECT_EQ(PackOnce(source, row.w, row.h, 17, static_cast<DWORD>(want.size())), 1u);
+        }
+        ASSERT_TRUE(packA.ReadMemory(0, got.data(), static_cast<DWORD>(got.size())));
+        EXPECT_TRUE(got == want) << (row.image ? "image " : "alpha ") << row.w << "x" << row.h;
+    }
+}
+
+// Round trips on the healthy rig, through the dispatcher, for both chips.
+TEST_F(SorbelinPackerTest, RoundTripsPassOnTheHealthyRig) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    const struct {
+        const char* command;
+        std::vector<std::string> says;
+    } rows[] = {
+        {"\"Video:Image\" DIM=(720,486)", {"Width = 720  Height = 486\n", "Passed\n"}},
+        {"\"Video:Image\" DIM=(64,64) FRAMES=3", {"DST Image:  Tag[3]:  Addr[0x00006000]  [1024, 1024, 2]\n", "Passed\n"}},
+        {"\"Video:Alpha\" DIM=(720,486) FRAMES=2", {"Passed\n"}},
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=3 FORCEUPDATE=1", {"~*GREEN*~PASS:\tResolution[64,64]\t\tTest[GRID]"}},
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:I", {"~*GREEN*~PASS:\tResolution[64,64]"}},
+    };
+    for (Recording<CSorbelinPacker>* t : {&packA, &packB}) {
+        ProgramPacker(*t);
+        for (const auto& row : rows) {
+            t->out = {};
+            SetImages(*t, {"GRID", "RANDOM SEED=0x12345678"});
+            EXPECT_EQ(t->RunTest(row.command), 1u) << t->GetName().str() << " " << row.command << "\n" << t->out.text;
+            EXPECT_TRUE(support::HasAll(t->out.text, row.says)) << row.command;
+            EXPECT_FALSE(t->out.Has("FAIL")) << row.command;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+// Each fault fails the round trips it reaches, with the lines that name it; the other chip passes.
+TEST_F(SorbelinPackerTest, RoundTripFaultsAreCaught) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    const struct {
+        const char* fault;
+        int chip;
+        const char* command;
+        std::vector<std::string> says;
+        const char* dump;  // a frame dump the failure leaves, or null
+    } rows[] = {
+        {R"({"kind": "codec_wrong_device_id", "board": "Nuxa1", "chip": 1, "id": 1365})", 1, "\"Video:Image\" DIM=(64,64)",
+         {"Incorrect Sorbelin rev expected[0x120]  Received(DevID[0x555]", "InitRegs failed.\n"}, nullptr},
+        {R"({"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 272, "major": 0})", 2, "\"Video:Alpha\" DIM=(64,64)",
+         {"ERROR: Dremolun Major rev not high enough\n", "InitRegs failed.\n"}, nullptr},
+        {R"({"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 273})", 1, "\"Video:Image\" DIM=(64,64)", {"ERROR: Bad Dremolun ID = 0x111"}, nullptr},
+        {R"({"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 2, "memory": 64})", 2, "\"Video:Alpha\" DIM=(64,64)",
+         {"Timeout waiting for DDR SDRAM Init done.\n", "InitRegs failed.\n"}, nullptr},
+        {R"({"kind": "codec_emif_stuck_bit", "board": "Nuxa1", "chip": 1, "emif": "B", "bit": 0, "value": 0})", 1, "\"Video:Image\" DIM=(64,64)",
+         {"Timeout waiting for DDR SDRAM Init done.\n"}, nullptr},
+        {R"({"kind": "dma_stall", "board": "Nuxa1", "channel": 28})", 1, "\"Video:Image\" DIM=(64,64) FRAMES=2",
+         {"ERROR: After ", "timed out waiting for the\n", "Wexal to Sorbelin"}, nullptr},
+        {R"({"kind": "dma_stall", "board": "Nuxa1", "channel": 25})", 2, "\"Video:Alpha\" DIM=(64,64)", {"timed out waiting for the\n"}, nullptr},
+        {R"({"kind": "dma_stall", "board": "Nuxa1", "channel": 24})", 1, "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:I VERBOSE=2",
+         {"timed out waiting for the\n", "~*RED*~FAIL:\tResolution[64,64]"}, nullptr},
+        // A Y bit of the source frames in the main SDRAM: the packed frames and the source check both show it.
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "from": 12288, "to": 28672, "bit": 24, "value": 1})", 1, "\"Video:Image\" DIM=(64,64)",
+         {"Offset[0x00000000]  2bit[", "Read/Compare SRC Image #:  1", "EX xor RD[0x01000000]", "Total "}, "Zorv.Image.Packed.1"},
+        // The same in the mixed chain's source frames, which lie 0x20000 after the destination frames.
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "from": 155648, "to": 188416, "bit": 24, "value": 1})", 2,
+         "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:I -NOCRC", {"Read/Compare SRC Image #:  1", "EX xor RD[0x01000000]", "~*RED*~FAIL:"},
+         "Zorv.Image.Packed.1"},
+        {R"({"kind": "codec_flush_stuck", "board": "Nuxa1", "chip": 2})", 2, "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:A FORCEUPDATE=1",
+         {"Unable to flush Sorbelin\n"}, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        LoadFaults(std::string("[") + row.fault + "]");
+        Recording<CSorbelinPacker>& t = row.chip == 1 ? packA : packB;
+        Recording<CSorbelinPacker>& other = row.chip == 1 ? packB : packA;
+        ProgramPacker(t);
+        ProgramPacker(other);
+        for (auto* p : {&t, &other}) SetImages(*p, {"GRID"});
+        EXPECT_EQ(t.RunTest(row.command), 0u) << t.out.text;
+        EXPECT_TRUE(support::HasAll(t.out.text, row.says));
+        EXPECT_FALSE(t.out.Has("Passed\n"));
+        if (row.dump) {
+            EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/.\\" + row.dump) || std::filesystem::exists(dir.Path() + "/" + row.dump));
+        }
+        // The fault is this chip's (or this chip's channels'), so the other chip still passes;
+        // a bridge fault reaches both.
+        if (std::string(row.fault).find("bridge_") == std::string::npos && std::string(row.fault).find("sdram_stuck") == std::string::npos) {
+            EXPECT_EQ(other.RunTest("\"Video:Image\" DIM=(64,64)"), 1u) << other.out.text;
+        }
+    }
+}
+
+// The memory keywords reach the shared memory tests on the packer's chip, with its revision rule.
+TEST_F(SorbelinPackerTest, MemoryKeywordsRunOnThePackersChip) {
+    std::vector<DWORD> pattern(64);
+    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = 0x01010101u * static_cast<DWORD>(i) ^ 0xA5A55A5Au;
+    const std::string testImage = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQF0202.oxd";
+    const struct {
+        const char* fault;  // "" none
+        bool testImage;     // the revision FFFF image
+        int chip;
+        const char* command;
+        DWORD result;
+        const char* says;
+    } rows[] = {
+        {"", false, 1, "\"Context RAM\"", 1, nullptr},
+        {R"({"kind": "codec_context_ram_stuck_bit", "board": "Nuxa1", "chip": 2, "entry": 3, "word": 1, "bit": 9})", false, 2, "\"Context RAM\"", 0,
+         "Address[0x6400001C]"},
+        {"", false, 2, "\"Set DCM Phase\" DRAM=32 VALUE=130", 1, nullptr},
+        {"", false, 1, "\"MemBist Test\" DRAM=64 TEST=1", 0, "64 bit memory requires a minimum Packer revision of 0xFFFF\n"},
+        {"", true, 1, "\"MemBist Test\" DRAM=64 TEST=1", 1, "Passed\n"},
+        {R"({"kind": "codec_membist_fails", "board": "Nuxa1", "chip": 2, "memory": 32, "result": "not_done"})", true, 2, "\"MemBist Test\" DRAM=32 TEST=1", 0,
+         "Not Done"},
+        {"", true, 1, "\"MemBist Scan\" FRAMES=2 RETRY=17", 0, "RETRY must be between 0 and 16\n"},
+        {"", true, 1, "\"MemBist Test\" FRAMES=2 DRAM=64 TEST=1", 0, "Not recognized as a valid test"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        if (*row.fault) LoadFaults(std::string("[") + row.fault + "]");
+        Recording<CSorbelinPacker>& t = row.chip == 1 ? packA : packB;
+        t.SetPatternBuffer(&pattern);
+        if (row.testImage) {
+            ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + testImage).c_str()), kRunPassed) << t.out.text;
+            t.out = {};
+        } else {
+            ProgramPacker(t);
+        }
+        EXPECT_EQ(t.RunTest(row.command), row.result) << t.out.text;
+        if (row.says) {
+            EXPECT_TRUE(t.out.Has(row.says)) << t.out.text;
+        }
+        if (*row.fault) LoadFaults("[]");
+    }
+}
+
+// The chip's port CRCs: the check against the models in engineering mode, the status display's
+// cache, and the context display after a mixed run.
+TEST_F(SorbelinPackerTest, PortCrcsStatusAndContextDisplays) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    const struct {
+        const char* fault;
+        bool engineering;
+        std::vector<std::pair<const char*, COLORREF>> lines;  // each line and its colour; none: nothing printed
+    } rows[] = {
+        {"[]", true, {{"SRC Unpacked Image:\tSorbelinCRC[", kColorGreen}, {"DST Packed Image:\tSorbelinCRC[", kColorGreen}}},
+        {R"([{"kind": "codec_crc_wrong", "board": "Nuxa1", "chip": 1, "register": "out", "mask": 4}])", true,
+         {{"SRC Unpacked Image:\tSorbelinCRC[", kColorGreen}, {"DST Packed Image:\tSorbelinCRC[", kColorRed}}},
+        {"[]", false, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        LoadFaults(row.fault);
+        std::FILE* f = std::fopen("CmdLine", "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs(row.engineering ? "pexhost.exe -ENGINEERING" : "pexhost.exe", f);
+        std::fclose(f);
+        ProgramPacker(packA);
+        Unpacked::Image::YCbCr_10_6 source(64, 64, 0);
+        source.FillGrid(1, 0, 0x3FF);
+        packA.ResetVideoPortCRCs();
+        ASSERT_EQ(packA.VideoImage(0x900, "", source, 2, 1), 1) << packA.out.text;
+        const Packed::Image::YCbCr_8_2 expected(source, Packed::Image::YCbCr_8_2::GetPadFor(64, 64));
+        packA.out = {};
+        packA.CheckChipCRCs(&source, &expected, nullptr, 2);
+        if (row.lines.empty()) {
+            EXPECT_EQ(packA.out.text, "");
+        }
+        for (const auto& [line, colour] : row.lines) EXPECT_TRUE(packA.out.HasColoured(line, colour)) << packA.out.text;
+        EXPECT_FALSE(packA.out.Has("RTV Packed Image"));
+        // The status display keeps the first values it read until the next reset.
+        packA.out = {};
+        packA.ShowStatus();
+        const std::string first = packA.out.text;
+        EXPECT_TRUE(support::HasAll(first, {"Packer fifo:\tStatus1[0x", "\"<-- Clears on read\"\n", "PACKER CRC Video Port IN = 0x", "PACKER CRC Video Port OUT = 0x"}));
+        source.FillGrid(0, 0, 0x3FF);
+        ASSERT_EQ(packA.VideoImage(0x900, "", source, 1, 1), 1);
+        packA.out = {};
+        packA.ShowStatus();
+        EXPECT_EQ(packA.out.text.substr(packA.out.text.find("PACKER CRC")), first.substr(first.find("PACKER CRC")));
+    }
+    LoadFaults("[]");
+    ProgramPacker(packB);
+    SetImages(packB, {"GRID"});
+    ASSERT_EQ(packB.RunTest("\"Video:Mixed\" DIM=(720,486) FRAMES=2 SEQUENCE=I:A FORCEUPDATE=1"), 1u) << packB.out.text;
+    packB.out = {};
+    packB.ShowContextRam();
+    EXPECT_TRUE(support::HasAll(packB.out.text, {"ContextRam[0]:  ID[0]  Width[720]  Height[486]  InFormat[16]  OutFormat[16]\n",
+                                                 "ContextRam[1]:  ID[0]  Width[720]  Height[486]  InFormat[17]  OutFormat[17]\n"}));
+}
+
+TEST_F(SorbelinPackerTest, ChipBIsExpectedByTheBoardArtwork) {
+    const struct {
+        const char* vpd;
+        DWORD expected;
+    } rows[] = {
+        {R"(, "vpd": {"ZA": "02"})", 0x130}, {R"(, "vpd": {"ZA": "1"})", 0x120}, {R"(, "vpd": {"ZA": "AB"})", 0x120},
+        {R"(, "vpd": {"ZA": ""})", 0x130},   {R"(, "vpd": {"ZA": null})", 0x130},
+        {R"(, "vpd": {"ZA": "1234567890123456789012345678901234567890123456789012345678901234567890123456789012345"})", 0x130},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.vpd);
+        LoadJson((std::string(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")") + row.vpd + "}]}").c_str());
+        Attach();
+        EXPECT_EQ(packA.GetExpectedDeviceID(), 0x120u);
+        EXPECT_EQ(packB.GetExpectedDeviceID(), row.expected);
+        // The rig's chip B answers the same way.
+        ProgramPacker(packB);
+        EXPECT_TRUE(packB.InitRegs(2)) << packB.out.text;
+        EXPECT_TRUE(support::HasAll(packB.out.text, {"Dremolun Rev[0x01.0x001]\n", "64Bit DDR Init done received\n"}));
+    }
+    Recording<CSorbelinPacker> detached{&dspB, &bridge, nullptr, "CSorbelinPackerB"};
+    EXPECT_EQ(detached.GetExpectedDeviceID(), 0u);
+    EXPECT_TRUE(detached.out.HasColoured("ERROR:  CSorbelin::Packer()  pBar0Space is NULL\n", kColorRed));
+}
+
+// The frame addresses of the worked examples: 1920 x 1080 with FRAMES=2.
+TEST_F(SorbelinPackerTest, WorkedFrameAddresses) {
+    const struct {
+        const char* command;
+        std::vector<std::string> says;
+    } rows[] = {
+        {"\"Video:Image\" DIM=(1920,1080) FRAMES=2",
+         {"DST Image:  Tag[1]:  Addr[0x00000000]  [1024, 1024, 1265]\n", "DST Image:  Tag[2]:  Addr[0x004F2000]  [1024, 1024, 1265]\n",
+          "SRC Image:  Tag[1]  Addr[0x009E4000]  [1920, 1920, 1079]", "SRC Image:  Tag[2]  Addr[0x011CD000]  [1920, 1920, 1079]", "Passed\n"}},
+        {"\"Video:Alpha\" DIM=(1920,1080) FRAMES=2",
+         {"usXSize=1024 {0x0400}, usYSize = 633 {0x0279}\n", "DST Image:  Tag[1]:  Addr[0x00001000]", "DST Image:  Tag[2]:  Addr[0x0027A000]",
+          "SRC Image:  Tag[1]  Addr[0x004F3000]", "SRC Image:  Tag[2]  Addr[0x00CDC000]", "Passed\n"}},
+    };
+    for (const auto& row : rows) {
+        LoadFaults("[]");
+        ProgramPacker(packA);
+        SetImages(packA, {"GRID"});
+        EXPECT_EQ(packA.RunTest(row.command), 1u) << packA.out.text;
+        EXPECT_TRUE(support::HasAll(packA.out.text, row.says));
+    }
+}
+
+// Both address forms of the saves, each format, and the failures that now answer 0.
+TEST_F(SorbelinPackerTest, SavesWriteWhatTheirAddressAndFormatSay) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    ProgramPacker(packA);
+    SetImages(packA, {"GRID"});
+    ASSERT_EQ(packA.RunTest("\"Video:Image\" DIM=(64,64)"), 1u);
+    const struct {
+        const char* command;
+        DWORD result;
+        std::vector<std::string> files;  // what must exist afterwards
+    } rows[] = {
+        {"\"Save Image\" ADDRESS=0x00000000 DIM=(64,64) FILE=single", 1, {"single"}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FILE=pair", 1, {"pair"}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FORMAT=7 FILE=text", 1, {"text.P", "text.U"}},
+        {"\"Save Alpha\" ADDRESS=@DCB(5, 6, 15) DIM=(64,64) FILE=alpha", 1, {"alpha"}},
+        {"\"Save Image\" ADDRESS=0x00000000 DIM=(64,64) FILE=nowhere/x", 0, {}},
+    };
+    for (const auto& row : rows) {
+        packA.out = {};
+        EXPECT_EQ(packA.RunTest(row.command), row.result) << row.command << "\n" << packA.out.text;
+        for (const std::string& f : row.files) EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/" + f)) << row.command << " " << f;
+    }
+    // The single save is the packed frame as it lies in SDRAM, pad included.
+    EXPECT_GT(std::filesystem::file_size(dir.Path() + "/single"), 12288u);
+    EXPECT_GT(std::filesystem::file_size(dir.Path() + "/pair"), std::filesystem::file_size(dir.Path() + "/single"));
+}
+
+// A host that copies the window's text out (code 1) and puts a text in (code 2), as the harness
+// relies on, and a packer whose prints reach that window.
+class CopyingHost : public support::FakeHost {
+public:
+    using support::FakeHost::FakeHost;
+    uintptr_t Notify(int code, uintptr_t value) override {
+        auto* text = reinterpret_cast<CString*>(value);
+        if (code == 1) *text = m_ctrl->GetWindowText();
+        if (code == 2) {
+            const long end = m_ctrl->GetTextLength();
+            m_ctrl->SetSel(end, end);
+            m_ctrl->ReplaceSel(text->c_str(), false);
+        }
+        return 1;
+    }
+};
+
+class WindowPacker : public CSorbelinPacker {
+public:
+    using CSorbelinPacker::CSorbelinPacker;
+    void PrintColor(CString text, COLORREF colour) override { CTestBase::PrintColor(text, colour); }
+    void Print(CString text) override { CTestBase::Print(text); }
+};
+
+// The full form's logs: "Failures" gets each failing pattern's window text only, "Summary" the
+// summary block; the window ends with the run's output followed by the summary.
+TEST(ImagePatternHarnessLogs, FailuresAndSummaryGetOnlyTheirPart) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    support::FakeRichEdit ctrl;
+    CopyingHost host(&ctrl);
+    CResultScreen& screen = GetResultScreen();
+    screen.SetHost(&host);
+    {
+        WindowPacker packer(nullptr, nullptr, nullptr, "CSorbelinPackerA");
+        packer.GetImageList()->FreeStrings();
+        for (const char* e : {"GRID", "SOLID", "HORZ_WEDGE"}) packer.GetImageList()->Add(e);
+        ASSERT_EQ(packer.OpenLogFile("Failures", (dir.Path() + "/failures.log").c_str()), 1u);
+        ASSERT_EQ(packer.OpenLogFile("Summary", (dir.Path() + "/summary.log").c_str()), 1u);
+        CImagePatternHarness harness(packer);
+        HarnessRequest request;
+        request.command = "\"Video:Mixed\" DIM=(64,64)";
+        request.width = request.height = 64;
+        request.dimensionsGiven = TRUE;
+        int call = 0;
+        const BOOL result = harness.RunFull(request, [&](Unpacked::Alpha::YCbCr_10_6&, Unpacked::Image::YCbCr_10_6&) {
+            packer.PrintColor(call == 1 ? "round trip of the solid pattern failed\n" : "round trip passed\n", kColorBlack);
+            return call++ == 1 ? FALSE : TRUE;
+        });
+        EXPECT_EQ(result, 0);
+        packer.CloseLogFiles();
+    }
+    screen.SetHost(nullptr);
+    std::ifstream fin(dir.Path() + "/failures.log"), sin(dir.Path() + "/summary.log");
+    const std::string failures((std::istreambuf_iterator<char>(fin)), {}), summary((std::istreambuf_iterator<char>(sin)), {});
+    EXPECT_TRUE(support::HasAll(failures, {"Test Solid:  Y=502, Cb=512, Cr=512\n", "round trip of the solid pattern failed\n"}));
+    EXPECT_EQ(failures.find("Test Grid"), std::string::npos) << failures;
+    EXPECT_EQ(failures.find("round trip passed"), std::string::npos) << failures;
+    EXPECT_TRUE(support::HasAll(summary, {"SUMMARY:  \"Video:Mixed\" DIM=(64,64)\n", "PASS:\tResolution[64,64]\t\tTest[GRID]",
+                                          "FAIL:\tResolution[64,64]\t\tTest[SOLID]", "PASS:\tResolution[64,64]\t\tTest[HORZ_WEDGE]"}));
+    EXPECT_EQ(summary.find("Test Grid"), std::string::npos) << summary;
+    // The window: the run's output (the failing pattern's went to the log), then the summary.
+    const size_t wedge = ctrl.m_text.find("Test Horizontal Wedge"), block = ctrl.m_text.find("SUMMARY:");
+    EXPECT_NE(wedge, std::string::npos) << ctrl.m_text;
+    EXPECT_NE(block, std::string::npos) << ctrl.m_text;
+    EXPECT_LT(wedge, block);
+}
+
+using PackerRoot = RootKeywords;
+
+// Through the codec board's root as the host runs it: the production lines, then the root's
+// DCB-addressed save of the frames the round trip left.
+TEST_F(PackerRoot, ProductionLinesPassAndTheRootsDcbSaveLands) {
+    for (const char* chip : {"A", "B"}) {
+        SCOPED_TRACE(chip);
+        const std::string test = std::string("Nuxa1 <CSorbelinPacker") + chip + " ";
+        std::string out;
+        ASSERT_EQ(Run(test + "Program VERBOSITY=1 FILE=$(CWD)\\testdata\\PAQE$(VPDVER).oxd>", &out), kRunPassed) << out;
+        EXPECT_EQ(Run(test + "\"Video:Image\" DIM=(720,486)>", &out), kRunPassed) << out;
+        EXPECT_EQ(Run(test + "\"Video:Alpha\" DIM=(720,486)>", &out), kRunPassed) << out;
+        EXPECT_EQ(Run(test + "\"Video:Image\" DIM=(64,64) FRAMES=2>", &out), kRunPassed) << out;
+        const std::string save = std::string("Nuxa1 <CNuxaBoard \"Save Image\" ADDRESS=@DCB(PACKER, DEVICE") + chip + ", 1, 2) DIM=(64,64) FILE=img" + chip + ">";
+        EXPECT_EQ(Run(save, &out), kRunPassed) << out;
+        // The alpha round trip left the destination chain at 0x1000, where the image frames follow it.
+        EXPECT_TRUE(support::HasAll(out, {"Wexal Address:  Src[0x00007000]  Dst[0x00001000]\n", "Wexal Address:  Src[0x0000B000]  Dst[0x00004000]\n"}));
+        for (int d : {1, 2}) {
+            const std::string file = Dir().Path() + "/img" + chip + ".Packed." + std::to_string(d);
+            ASSERT_TRUE(std::filesystem::exists(file)) << file;
+            // The identity, the unpacked source (64 x 64 x 4 bytes) and the packed frame with its pad.
+            EXPECT_GT(std::filesystem::file_size(file), 16u + 64 * 64 * 4 + 12288u) << file;
+        }
+    }
+}
+
+}  // namespace
