@@ -22,7 +22,8 @@ constexpr uint32_t kBypassVcid = 0x8002;
 // ms after the matching bit of 0x6000003C started the sequence, unless a DdrInitNeverDone fault
 // holds the sequence's memory (32 R2B, 64 Coeff). The revision halves read the loaded image's
 // identification word. Control, the interrupt registers, ContextID and the VCID halves keep 16
-// bits of what was written; the context RAM keeps whole words.
+// bits of what was written; the context RAM keeps whole words. A WrongDeviceId fault puts its device
+// in bits 31-20 of the identification the revision halves show.
 uint32_t CodecChip::Encoder(uint32_t address, bool read, uint32_t value) {
     const int64_t now = platform::NowTicks();
     address &= ~3u;
@@ -39,7 +40,10 @@ uint32_t CodecChip::Encoder(uint32_t address, bool read, uint32_t value) {
     }
     if (address == kRevisionLow || address == kRevisionHigh) {
         if (!read) return 0;
-        return address == kRevisionLow ? IdWord() & 0xFFFF : IdWord() >> 16;
+        uint32_t id = IdWord();
+        for (const CodecChipFault& f : m_faults.codec.chips)
+            if (f.kind == K::WrongDeviceId) id = f.id << 20 | (id & 0xFFFFF);
+        return address == kRevisionLow ? id & 0xFFFF : id >> 16;
     }
     if (address == kDdrStart && !read) {
         for (int i = 0; i < 2; ++i) {

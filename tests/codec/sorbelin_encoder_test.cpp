@@ -839,6 +839,8 @@ TEST_F(EncoderRoundTripTest, BypassFaults) {
          "~*RED*~Error: After 23msec, timed out waiting for the completion of 0.307Mbytes to DMA.\n~*BLACK*~ SorbelinToWexal DMA:  Tag=~*RED*~ 1"},
         {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", nullptr, "Error: After 23msec, timed out"},
         {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 273, "major": 1, "minor": 1}])", nullptr, "InitRegs failed.\n"},
+        {R"([{"kind": "codec_wrong_device_id", "board": "Nuxa1", "chip": 1, "id": 368}])", nullptr,
+         "Incorrect Sorbelin rev expected[0x160]  Received(DevID[0x170]  Major[0x008]  Minor[0x50]  full[0x17008050])\n"},
         {"[]", "SDIA0202.oxd", "Incorrect Sorbelin rev expected[0x160]"},
     };
     for (const Row& row : rows) {
