@@ -309,7 +309,7 @@ bool CSorbelinEncoder::RunImages(const CParamString& options, CZyvFile& package,
             for (const DWORD end : {frameBytes, fields ? frameBytes / 2 : frameBytes})
                 for (int i = 0; i < 4; ++i) frame[end - 4 + static_cast<DWORD>(i)] = static_cast<BYTE>(kMarkerBytes[i]);
         }
-        PrintColorFormat(kColorGreen, "DstImg Compressed:  %s\n", reference.c_str());
+        if (verbose > 1) PrintColorFormat(kColorGreen, "DstImg Compressed:  %s\n", reference.c_str());
         bool passed = false;
         if (bits == 8) {
             Image::YCbCr_8bit picture(width, height);
@@ -324,7 +324,7 @@ bool CSorbelinEncoder::RunImages(const CParamString& options, CZyvFile& package,
             PrintColor("ERROR:  Encode failed!\n", kColorRed);
             return false;
         }
-        PrintColorFormat(kColorGreen, "Encoder processed %lu frames.\n", static_cast<unsigned long>(frames));
+        if (verbose > 1) PrintColorFormat(kColorGreen, "Encoder processed %lu frames.\n", static_cast<unsigned long>(frames));
         if (master) {
             // The reference this run read now holds the frame the chip produced.
             if (!expected.SaveFile(reference)) {
@@ -376,7 +376,7 @@ BOOL CSorbelinEncoder::EncodeAndCompare(const CString& params, const CZyvFile& p
         PrintColor(line, kColorRed);
         return FALSE;
     }
-    PrintColorFormat(0xFF0000, "--------- Number of frames %lu.\n", static_cast<unsigned long>(frames));
+    if (verbose > 1) PrintColorFormat(0xFF0000, "--------- Number of frames %lu.\n", static_cast<unsigned long>(frames));
     const int chip = GetChipFromName(1);
     if (chip != 1 && chip != 2) {
         PrintColor("Unrecognized Chip", kColorRed);
