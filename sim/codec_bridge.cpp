@@ -25,11 +25,13 @@ int64_t TicksPerMicro() {
 namespace {
 
 // An OXD file of the codec board: the fixed header text, the tags, the data.
-std::vector<uint8_t> WrapOxd(const std::string& id, const std::string& revision, const std::string& name, const std::vector<uint8_t>& data) {
+std::vector<uint8_t> WrapOxd(const std::string& id, const std::string& revision, const std::string& name, const std::vector<uint8_t>& data,
+                             const std::string& packages = "") {
     std::string text = "R";
     text.append(revision).append("F").append(id).append("MNUXA");
     text.resize(kOxdFixedHeader, ' ');
     text += "N:" + name + ";R:" + revision + ";B:NUXA;";
+    if (!packages.empty()) text += "X:" + packages + ";";
     return WrapOxdFile(text, data);
 }
 
@@ -52,10 +54,10 @@ std::vector<uint8_t> BuildDspMicrocodeOxd(uint32_t revision) {
     return WrapOxd("KAWF", digits, "KAWF0101", data);
 }
 
-std::vector<uint8_t> BuildCodecChipOxd(const std::string& id, uint32_t idWord) {
+std::vector<uint8_t> BuildCodecChipOxd(const std::string& id, uint32_t idWord, const std::string& packages) {
     char revision[8];
     std::snprintf(revision, sizeof revision, "%02X%02X", idWord >> 12 & 0xFF, idWord & 0xFF);
-    return WrapOxd(id, revision, id + "0202", Bitstream::Build(CodecChip::kTargets, idWord, 0x1000));
+    return WrapOxd(id, revision, id + "0202", Bitstream::Build(CodecChip::kTargets, idWord, 0x1000), packages);
 }
 
 bool CodecDsp::Own(uint32_t address) const {
@@ -141,7 +143,8 @@ void CodecDsp::Command() {
     case 3: reply[1] = m_state; break;
     case 4:
     case 7:
-        if (arg[0] <= 2 && !(command == 7 && arg[0] == 0)) m_mode = arg[0];
+        // Modes 0 idle, 1 encode, 2 decode; 3 the HD encoder (set, not a firmware start mode).
+        if ((command == 4 && arg[0] <= 3) || (command == 7 && (arg[0] == 1 || arg[0] == 2))) m_mode = arg[0];
         else reply[0] = 0;
         break;
     case 5: reply[1] = m_mode; break;
@@ -173,8 +176,21 @@ void CodecDsp::Command() {
         break;
     }
     case 11:
-        if (m_tables.empty()) reply[0] = 0;
-        else m_loadedTables = m_tables;
+        if (m_tables.empty()) {
+            reply[0] = 0;
+        } else {
+            m_loadedTables = m_tables;
+            // The encode tables go into the chip with the offsets command 8 gave them.
+            std::vector<CodecChip::EncodeTable> tables;
+            for (size_t i = 0; i < m_tables.size(); ++i) {
+                CodecChip::EncodeTable t;
+                t.vcid = m_tables[i][0];
+                t.offset = static_cast<uint32_t>(i) * 0x20;
+                for (uint32_t a = 0; a < m_tables[i][2]; a += 4) PutWord(t.bytes, Word(m_tables[i][1] + a));
+                tables.push_back(std::move(t));
+            }
+            m_chip.LoadEncodeTables(std::move(tables));
+        }
         break;
     default: reply[0] = 0; break;
     }
@@ -244,7 +260,7 @@ class VelkoDrunPort : public DmaEndpoint {
 public:
     VelkoDrunPort(CodecChip& chip, RegisterMap& map, uint32_t portWord, bool inbound)
         : m_chip(chip), m_map(map), m_portWord(portWord), m_inbound(inbound) {}
-    bool Ready(DmaEngine&, int, const DcbImage&) override { return m_inbound || !m_chip.Outbound().empty(); }
+    bool Ready(DmaEngine&, int, const DcbImage&) override { return m_inbound || m_chip.HasOutbound(); }
     void Started(int) override { m_chainContext = -1; }
     void Flush(int) override { m_chainContext = -1; }
     bool Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) override {
@@ -271,6 +287,7 @@ public:
             return whole;
         }
         // What the chip has sent so far lands in the DCB's lines; the rest of them stay as they were.
+        m_chip.PrepareOutbound(dcb.Bytes());
         std::deque<uint32_t>& out = m_chip.Outbound();
         uint64_t pos = 0;
         DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {

@@ -20,8 +20,9 @@ namespace sim {
 // Returns the whole OXD file "KAWF0101.oxd" for that revision, its code filler deterministic.
 std::vector<uint8_t> BuildDspMicrocodeOxd(uint32_t revision);
 // The OXD file "<id>0202.oxd" of a codec chip image: the chip's bit stream with that identification
-// word (its personality in bits 31-20), revision tag the word's major and minor digits.
-std::vector<uint8_t> BuildCodecChipOxd(const std::string& id, uint32_t idWord);
+// word (its personality in bits 31-20), revision tag the word's major and minor digits; packages,
+// when given, is the text of its tag 'X' (the table packages an encoder image supports).
+std::vector<uint8_t> BuildCodecChipOxd(const std::string& id, uint32_t idWord, const std::string& packages = "");
 // The diagnostics image of the codec chips.
 constexpr const char* kDiagnosticsImageId = "SDIA";
 // The revision of the microcode image the rig's testdata carries.
@@ -37,7 +38,7 @@ constexpr uint32_t kDspMicrocodeRevision = 52;
 //   0x01C00000 DSP control: write 1 boots the code at address 0, 0 halts; reads 1 while running.
 //   Any other address: the codec chip's space (its configuration port, its EMIF registers).
 // Mailbox commands (arguments in order): 1 start-up handshake (reply 1: microcode revision),
-// 2 set state (1 run, 2 halt), 3 get state (reply 1), 4 set mode (0 idle, 1 encode, 2 decode),
+// 2 set state (1 run, 2 halt), 3 get state (reply 1), 4 set mode (0 idle, 1 encode, 2 decode, 3 HD encode),
 // 5 get mode (reply 1), 6 alloc (bytes; reply 1: address or 0), 7 firmware mode (1 encode,
 // 2 decode), 8 add table list (VCID, encode address, size, resolution address, size; reply 1: the
 // table offset), 9 dealloc (address, bytes), 11 load the table list into the chip. The heap lies

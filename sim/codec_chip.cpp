@@ -47,6 +47,7 @@ void CodecChip::Reset() {
     m_ddrStatus = 0;
     m_encoderStatus = 0;
     m_ddrDoneAt[0] = m_ddrDoneAt[1] = 0;
+    m_encodeJobs.clear();
     PixelReset(false);
     for (Window& w : m_window) {
         w.index = w.control = w.writeAt = w.readAt = 0;
@@ -95,6 +96,7 @@ void CodecChip::Write(uint32_t address, uint32_t value) {
                 m_configured = true;
                 m_idWord = m_stream->IdWord();
                 m_registers.clear();
+                m_encodeTables.clear();
                 for (Window& w : m_window) w.blocks.clear();
                 PixelReset(true);
                 Reset();
@@ -141,6 +143,7 @@ uint32_t CodecChip::Personality(uint32_t address, bool read, uint32_t value) {
 bool CodecChip::TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
     if (!m_configured) return false;
     switch (m_idWord >> 20) {
+    case kEncoder: return EncoderFrame(portWord, bytes);
     case kPacker: return PackerFrame(portWord, bytes);
     case kUnpacker: return UnpackerFrame(portWord, bytes);
     default: return false;

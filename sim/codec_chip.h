@@ -82,6 +82,17 @@ public:
     void OutputFaults(int port, uint32_t* words, size_t count) const;
     // Where the chip's expansion-port output goes (the main FPGA's expansion link sink, channel 58).
     void SetExpansionSink(std::function<void(const uint8_t*, size_t)> sink) { m_expansionSink = std::move(sink); }
+    // Whether the chip has words for the outbound channel now or a unit waiting to be encoded.
+    bool HasOutbound() const { return !m_outbound.empty() || !m_encodeJobs.empty(); }
+    // The outbound DCB about to take the chip's output spans spanBytes: an encoded unit waiting is
+    // produced now, filling that span (the compressed size the DSP set up for the stream).
+    void PrepareOutbound(uint64_t spanBytes);
+    // The encode tables the DSP's table-list load hands the encoder (Status bit 2 rises).
+    struct EncodeTable {
+        uint32_t vcid = 0, offset = 0;
+        std::vector<uint8_t> bytes;
+    };
+    void LoadEncodeTables(std::vector<EncodeTable> tables);
 
     // Packer and unpacker: the running CRC registers the data paths feed. Each register is
     // CRC-32/MPEG-2 (polynomial 0x04C11DB7, most significant bit first, no reflection, no final
@@ -115,6 +126,8 @@ private:
     uint32_t Personality(uint32_t address, bool read, uint32_t value);
     uint32_t Diagnostics(uint32_t address, bool read, uint32_t value);
     uint32_t Encoder(uint32_t address, bool read, uint32_t value);
+    // One frame (or field) into the encoder: its output goes out to the return channel.
+    bool EncoderFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
     bool PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
     uint32_t Pixel(uint32_t address, bool read, uint32_t value);
     void PixelUpdate(int64_t now);
@@ -152,6 +165,12 @@ private:
     // Encoder state: Status bits 0 and 1 rise when their DDR sequence ends (0 while none runs).
     uint32_t m_encoderStatus = 0;
     int64_t m_ddrDoneAt[2] = {0, 0};
+    std::vector<EncodeTable> m_encodeTables;
+    struct EncodeJob {
+        std::vector<uint8_t> input;
+        uint32_t word0 = 0, word1 = 0, vcid = 0;
+    };
+    std::deque<EncodeJob> m_encodeJobs;
     // Packer / unpacker state; memories are indexed 0 (64-bit) and 1 (32-bit).
     struct PixelBist {
         uint32_t control = 0;  // as written
@@ -174,6 +193,26 @@ private:
         std::array<uint32_t, 32> context{};
     } m_pixel;
 };
+
+// One unit (a frame, or a field of a field-based format) as the encoder personality compresses it.
+struct EncoderUnit {
+    const uint8_t* input = nullptr;  // the unit's samples as they arrived
+    size_t inputBytes = 0;
+    uint32_t width = 0, height = 0;  // the context's raster
+    bool tenBit = false;
+    uint32_t vcid = 0;
+    const std::vector<uint8_t>* table = nullptr;  // the context's encode table
+    bool crc = true;                              // images from revision 0x840 end fields in a CRC
+};
+// The stand-in encoder, stateless per unit: bytes bytes (a multiple of 8, at least 16). The first
+// DWORD, big-endian, is the header size H; bytes 4-5 the VCID, byte 6 bit 0x10 the CRC flag, byte 7
+// bit 0 the sample size; 64 bytes of DSP section from the table, 4 bytes per 16-line macroblock
+// row of the raster (rows rounded as the compare rounds them) from that band's samples; from H
+// data words that each depend on every sample and every table byte; the last DWORD the CRC-32
+// (MPEG-2, seed 0) of the bytes before it, or the end marker 0x600DC0DE, stored big-endian.
+std::vector<uint8_t> EncodeUnit(const EncoderUnit& unit, size_t bytes);
+// The revision from which the encoder's fields end in a CRC.
+constexpr uint32_t kEncoderCrcRevision = 0x840;
 
 // The encoder image of the codec chips.
 constexpr const char* kEncoderImageId = "GUWT";

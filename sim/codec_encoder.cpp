@@ -1,4 +1,8 @@
 // Codec chip model, encoder personality: its 16-bit register file, the DDR initialisation sequences and the context RAM.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 #include "platform/clock.h"
 #include "sim/codec_chip.h"
 
@@ -10,6 +14,7 @@ using K = CodecChipFault::Kind;
 
 constexpr uint32_t kStatus = 0x60000000, kRevisionLow = 0x60000018, kRevisionHigh = 0x6000001C, kDdrStart = 0x6000003C;
 constexpr uint32_t kContextRam = 0x60000100, kContextRamEnd = kContextRam + 16 * 16;
+constexpr uint32_t kBypassVcid = 0x8002;
 
 }  // namespace
 
@@ -17,7 +22,8 @@ constexpr uint32_t kContextRam = 0x60000100, kContextRamEnd = kContextRam + 16 *
 // ms after the matching bit of 0x6000003C started the sequence, unless a DdrInitNeverDone fault
 // holds the sequence's memory (32 R2B, 64 Coeff). The revision halves read the loaded image's
 // identification word. Control, the interrupt registers, ContextID and the VCID halves keep 16
-// bits of what was written; the context RAM keeps whole words.
+// bits of what was written; the context RAM keeps whole words. A WrongDeviceId fault puts its device
+// in bits 31-20 of the identification the revision halves show.
 uint32_t CodecChip::Encoder(uint32_t address, bool read, uint32_t value) {
     const int64_t now = platform::NowTicks();
     address &= ~3u;
@@ -34,7 +40,10 @@ uint32_t CodecChip::Encoder(uint32_t address, bool read, uint32_t value) {
     }
     if (address == kRevisionLow || address == kRevisionHigh) {
         if (!read) return 0;
-        return address == kRevisionLow ? IdWord() & 0xFFFF : IdWord() >> 16;
+        uint32_t id = IdWord();
+        for (const CodecChipFault& f : m_faults.codec.chips)
+            if (f.kind == K::WrongDeviceId) id = f.id << 20 | (id & 0xFFFFF);
+        return address == kRevisionLow ? id & 0xFFFF : id >> 16;
     }
     if (address == kDdrStart && !read) {
         for (int i = 0; i < 2; ++i) {
@@ -52,6 +61,125 @@ uint32_t CodecChip::Encoder(uint32_t address, bool read, uint32_t value) {
     }
     m_registers[address] = wholeWord ? value : value & 0xFFFF;
     return 0;
+}
+
+namespace {
+
+uint32_t Crc32Mpeg2(const uint8_t* data, size_t length, uint32_t crc) {
+    static const auto kTable = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i << 24;
+            for (int b = 0; b < 8; ++b) c = (c & 0x80000000u) ? c << 1 ^ 0x04C11DB7u : c << 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    for (size_t i = 0; i < length; ++i) crc = crc << 8 ^ kTable[(crc >> 24 ^ data[i]) & 0xFF];
+    return crc;
+}
+
+void PutBig(std::vector<uint8_t>& out, size_t at, uint32_t word) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(word >> (24 - 8 * i));
+}
+
+uint32_t Mix(uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x7FEB352Du;
+    x ^= x >> 15;
+    x *= 0x846CA68Bu;
+    return x ^ x >> 16;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeUnit(const EncoderUnit& unit, size_t bytes) {
+    std::vector<uint8_t> out(bytes, 0);
+    if (bytes < 16) return out;
+    static const std::vector<uint8_t> kNoTable;
+    const std::vector<uint8_t>& table = unit.table ? *unit.table : kNoTable;
+    const uint32_t rows = ((unit.height + 7) / 8 * 8 + 8) / 16;
+    constexpr uint32_t kDspBytes = 64;
+    const uint32_t header = static_cast<uint32_t>(std::min<size_t>(kDspBytes + 4u * rows, bytes - 4) & ~3u);
+    // Every table byte and every sample reach the digest that each data word carries.
+    const uint32_t tableSum = Crc32Mpeg2(table.data(), table.size(), unit.vcid);
+    const uint32_t digest = Crc32Mpeg2(unit.input, unit.inputBytes, tableSum);
+    PutBig(out, 0, header);
+    out[4] = static_cast<uint8_t>(unit.vcid >> 8);
+    out[5] = static_cast<uint8_t>(unit.vcid);
+    out[6] = unit.crc ? 0x10 : 0;
+    out[7] = unit.tenBit ? 1 : 0;
+    for (size_t i = 8; i < kDspBytes && i < header; ++i) out[i] = table.empty() ? static_cast<uint8_t>(i) : table[i % table.size()];
+    // A macroblock row's entry: the CRC of its 16 lines of samples.
+    const size_t rowBytes = unit.height ? unit.inputBytes / unit.height * 16 : 0;
+    for (uint32_t r = 0; r < rows && kDspBytes + 4 * r + 4 <= header; ++r) {
+        const size_t from = std::min(unit.inputBytes, size_t{r} * rowBytes);
+        const size_t length = std::min(unit.inputBytes - from, rowBytes);
+        PutBig(out, kDspBytes + 4 * r, Crc32Mpeg2(unit.input + from, length, r));
+    }
+    const size_t inputWords = unit.inputBytes / 4;
+    for (size_t at = header, i = 0; at + 4 <= bytes - 4; at += 4, ++i) {
+        uint32_t sample = 0;
+        if (inputWords) std::memcpy(&sample, unit.input + 4 * (i % inputWords), 4);
+        const uint32_t t = table.empty() ? 0 : table[i % table.size()];
+        PutBig(out, at, Mix(digest ^ sample ^ t << 24 ^ static_cast<uint32_t>(i) * 0x9E3779B9u));
+    }
+    PutBig(out, bytes - 4, unit.crc ? Crc32Mpeg2(out.data(), bytes - 4, 0) : 0x600DC0DEu);
+    return out;
+}
+
+void CodecChip::LoadEncodeTables(std::vector<EncodeTable> tables) {
+    m_encodeTables = std::move(tables);
+    m_encoderStatus |= 4;  // CodeTableLoadDone
+}
+
+// The frame's context is the one the port word names (bits 0-3). A bypass context (VCID 0x8002)
+// returns the frame unchanged; a context without a VCID sends nothing back; any other context
+// queues the unit for the encoder, which produces it when the outbound DCB is ready for it.
+bool CodecChip::EncoderFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
+    const uint32_t entry = kContextRam + 16 * (portWord & 0xF);
+    const auto word = [&](uint32_t n) {
+        const auto it = m_registers.find(entry + 4 * n);
+        return it == m_registers.end() ? 0u : it->second;
+    };
+    const uint32_t vcid = word(2);
+    if (vcid == 0) return true;
+    if (vcid == kBypassVcid) {
+        for (size_t i = 0; i + 4 <= bytes.size(); i += 4)
+            m_outbound.push_back(static_cast<uint32_t>(bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 | static_cast<uint32_t>(bytes[i + 3]) << 24));
+    } else {
+        m_encodeJobs.push_back({bytes, word(0), word(1), vcid});
+    }
+    // The return channel is a different channel of the engine, so moving it on from inside this
+    // transfer does not step the inbound one again.
+    if (m_push) m_push();
+    return true;
+}
+
+void CodecChip::PrepareOutbound(uint64_t spanBytes) {
+    if (!m_outbound.empty() || m_encodeJobs.empty()) return;
+    const EncodeJob job = std::move(m_encodeJobs.front());
+    m_encodeJobs.pop_front();
+    const size_t bytes = static_cast<size_t>(spanBytes) & ~size_t{7};
+    const std::vector<uint8_t>* table = nullptr;
+    for (const EncodeTable& t : m_encodeTables)
+        if (t.offset == (job.word1 & 0x3FF)) table = &t.bytes;
+    const uint32_t revision = (m_idWord >> 12 & 0xFF) << 8 | (m_idWord & 0xFF);
+    EncoderUnit unit;
+    unit.input = job.input.data();
+    unit.inputBytes = job.input.size();
+    unit.width = job.word0 & 0xFFF;
+    unit.height = job.word0 >> 16 & 0xFFF;
+    unit.tenBit = (job.word1 >> 16 & 1) != 0;
+    unit.vcid = job.vcid;
+    unit.table = table;
+    unit.crc = revision >= kEncoderCrcRevision;
+    const std::vector<uint8_t> out = EncodeUnit(unit, bytes);
+    for (size_t i = 0; i + 4 <= out.size(); i += 4) {
+        uint32_t w = 0;
+        std::memcpy(&w, out.data() + i, 4);
+        m_outbound.push_back(w);
+    }
 }
 
 }  // namespace sim

@@ -31,6 +31,8 @@ constexpr Keyword kKeywords[] = {
     {"Show RevID", kShowRevID},
     {"Compare Files", kCompareFiles},
     {"RAM_Init", kRAMInit},
+    {"\"Video:Bypass\"", kVideoBypass},
+    {"Encode", kEncode},
     {"Set Environment", kSetEnvironment},
     {"Clear Environment", kClearEnvironment},
     {"Dump Regs", kDumpRegs},
@@ -602,6 +604,22 @@ DWORD CSorbelinEncoder::ModifyListOnFail() {
     return static_cast<DWORD>(sheet.GetSelections(*GetOnFailList()));
 }
 
+DWORD CSorbelinEncoder::VideoBypassCommand(const CString& arguments, long width, long height, DWORD frames, DWORD verbose) {
+    PrintColor("This is an engineering test and is not intended to pass\n", kColorRed);
+    // Sizes are refused before a picture of them is built.
+    if (width < 0 || height < 0 || width > 0xFFFF || height > 0xFFFF) {
+        PrintColorFormat(kColorRed, "Invalid resolution DIM=(%ld,%ld)\n", width, height);
+        return 0;
+    }
+    if (static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height) * 2 > 0x800000) {
+        PrintColor("Buffer size must be less than 8MB", kColorRed);
+        return 0;
+    }
+    Image::YCbCr_8bit image(static_cast<DWORD>(width), static_cast<DWORD>(height));
+    image.FillHorzWedge(2);
+    return VideoBypass(kVideoBypass, arguments, image, frames, verbose) ? 1 : 0;
+}
+
 DWORD CSorbelinEncoder::RunTest(CString command) {
     CString arguments;
     const Code code = MatchKeyword(command, arguments);
@@ -617,7 +635,10 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
             framesGiven = true;
         }
     }
-    (void)frames;  // read by the frame-moving keywords
+    // DIM= is read as written, at its first occurrence.
+    long width = 0, height = 0;
+    const int dim = command.Find("DIM=");
+    if (dim >= 0) std::sscanf(command.c_str() + dim, "DIM=(%ld, %ld)", &width, &height);
     // Only the keywords that move frames take FRAMES=.
     const bool takesFrames = code == kVideoBypass || code == kEncode;
     if (code != kNone && (!framesGiven || takesFrames)) {
@@ -636,6 +657,8 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
         case kModifyListImage: return ModifyListImage();
         case kModifyListOnFail: return ModifyListOnFail();
         case kDetermineZyvPackage: return DetermineZyvPackageCommand(command, verbose);
+        case kVideoBypass: return VideoBypassCommand(arguments, width, height, frames, verbose);
+        case kEncode: return Encode(arguments, frames, verbose) == 1 ? 1 : 0;
         default: break;
         }
     }

@@ -226,13 +226,13 @@ CString CNuxaDSP::GetState() {
 CString CNuxaDSP::GetMode() {
     DWORD mode = 3;
     if (!SendCommand(kCmdGetMode, nullptr, 0, &mode, 1)) return "Unknown";
-    return mode == 0 ? "Idle" : mode == 1 ? "Encode" : mode == 2 ? "Decode" : "Unknown";
+    return mode == 0 ? "Idle" : mode == 1 ? "Encode" : mode == 2 ? "Decode" : mode == 3 ? "Zorv HD Encode" : "Unknown";
 }
 
 BOOL CNuxaDSP::SetMode(const CString& mode, int) {
     const CString upper = Upper(mode);
-    const DWORD code = upper == "IDLE" ? 0 : upper == "ENCODE" ? 1 : upper == "DECODE" ? 2 : 3;
-    if (code == 3) {
+    const DWORD code = upper == "IDLE" ? 0 : upper == "ENCODE" ? 1 : upper == "DECODE" ? 2 : upper == "ZORV HD ENCODE" ? 3 : 4;
+    if (code == 4) {
         Red("ERROR:  CNuxaDSP::SetMode() Unknown mode[" + mode + "]\n");
         return FALSE;
     }

@@ -62,9 +62,9 @@ public:
     virtual BOOL SetStateByName(const CString& state, int verbose);
     // "Run", "Halt", or "Unknown" when the firmware does not answer.
     virtual CString GetState();
-    // "Idle", "Encode", "Decode", or "Unknown".
+    // "Idle", "Encode", "Decode", "Zorv HD Encode", or "Unknown".
     virtual CString GetMode();
-    // "Idle", "Encode" or "Decode" (any case).
+    // "Idle", "Encode", "Decode" or "Zorv HD Encode" (any case).
     virtual BOOL SetMode(const CString& mode, int verbose);
     // Streams the bit stream of the OXD image into the codec chip's configuration port: PROG, wait
     // for INIT, the data a word a write, then DONE. TRUE when DONE rose. The path is expanded in place.

@@ -7,6 +7,7 @@
 #include "sim/codec_bridge.h"
 #include "sim/firmware_images.h"
 #include "testdata/tools/fixture_files.h"
+#include "testdata/tools/zyv_sets.h"
 
 namespace {
 
@@ -36,8 +37,14 @@ int main(int argc, char** argv) {
     files.emplace_back("KAWF0101.oxd", sim::BuildDspMicrocodeOxd(sim::kDspMicrocodeRevision));
     // The codec chips' diagnostics image.
     files.emplace_back(std::string(sim::kDiagnosticsImageId) + "0202.oxd", sim::BuildCodecChipOxd(sim::kDiagnosticsImageId, sim::CodecChip::kDiagnosticsIdWord));
-    // The codec chips' encoder image.
-    files.emplace_back(std::string(sim::kEncoderImageId) + "0202.oxd", sim::BuildCodecChipOxd(sim::kEncoderImageId, sim::CodecChip::kEncoderIdWord));
+    // The codec chips' encoder image, naming in its tag 'X' the table packages of the set.
+    std::string packages;
+    for (const zyvgen::Format& format : zyvgen::Formats()) {
+        const std::string file = zyvgen::FileName(format.vcid);
+        packages += (packages.empty() ? "" : ",") + file.substr(0, file.find('.'));
+    }
+    files.emplace_back(std::string(sim::kEncoderImageId) + "0202.oxd",
+                       sim::BuildCodecChipOxd(sim::kEncoderImageId, sim::CodecChip::kEncoderIdWord, packages));
     // The codec chips' packer images (revision 0424, and FFFF for the memory self-tests) and unpacker image.
     files.emplace_back(std::string(sim::kPackerImageId) + "0202.oxd", sim::BuildCodecChipOxd(sim::kPackerImageId, sim::CodecChip::kPackerIdWord));
     files.emplace_back(std::string(sim::kPackerTestImageId) + "0202.oxd",

@@ -37,6 +37,7 @@ struct Leaf {
 struct LoadSetup {
     std::string rig{}, switches{}, tree{};
     void (*beforeLoad)() = nullptr;
+    bool drivers = true;  // the installed drivers folder (table packages, microcode, encoder image)
 };
 
 // The plug-in loaded in a folder of its own, handed to a recording host; its leaves by path
@@ -51,6 +52,7 @@ public:
         if (!setup.tree.empty()) m_dir.Write("Tree.txt", setup.tree);
         // The firmware images and the rules the shipped trees and PD=ALL program from.
         std::filesystem::create_directory_symlink(Bin("testdata"), m_dir.File("testdata"));
+        if (setup.drivers) std::filesystem::create_directory_symlink(Bin("system"), m_dir.File("system"));
         m_dir.Write("DeviceCompatiblity.txt", ReadText(Bin("DeviceCompatiblity.txt")));
         platform::SetProgramDir(m_dir.Path());
         std::string error;
@@ -147,8 +149,8 @@ TEST(PluginRoots, DefaultLoadPublishesTheShippedTreesRunsThemAndUnloadsWithoutTo
     // The codec root's encoder tests (A, B) announce their default environment as they are built.
     const std::string encoder = "VCID_LIST = 0X4D6,0X4E3,0X4E4,0X4E5\nENCODE_IMAGE = $(ZORV)\\GUWT$(VPDVER).OXD\n"
                                 "DSP_MICRO = $(ZORV)\\KAWF0101.OXD\nZYV_DIRECTORY = $(ZORV)\n"
-                                "COMPRESS_IMAGE = $(CWD)\\TESTDATA\\VCID\\$(VCID_LIST)\\ENCODED_1.IMG\n"
-                                "DECOMPRESS_IMAGE = $(CWD)\\TESTDATA\\VCID\\DECODED_$(X)_$(Y)_$(P).IMG\nZyv package date = 0\n";
+                                "COMPRESS_IMAGE = $(CWD)\\TESTDATA\\VCID\\$(VCID_LIST)\\ENCODED_2.IMG\n"
+                                "DECOMPRESS_IMAGE = $(CWD)\\TESTDATA\\VCID\\DECODED_$(X)_$(Y)_$(P).IMG\nZyv package date = 20040521\n";
     EXPECT_EQ(plugin.preHostText, "Brimola diagnostics are in Manufacturing mode\n\nBrimola Revisions:\n" + encoder + encoder +
                                       "Nuxa diagnostics are in Manufacturing mode\n\nNuxa Revisions:\n");
     ASSERT_EQ(plugin.leaves.size(), Shipped("BrimolaTree_Mfg.txt") + Shipped("NuxaTree_Mfg.txt"));
@@ -252,7 +254,8 @@ TEST(PluginRoots, ConditionsAreTestedAgainstTheLoad) {
                              .beforeLoad = [] {
                                  RigBoard("Brimola1")->AddSpace(std::make_unique<CDevAddrSpace>(
                                      CDevAddrSpace::SPACE_REGISTER, "X2V4000", "test FPGA", 16, PMD_AccessInfo{}));
-                             }});
+                             },
+                             .drivers = false});  // no packages installed: their date reads 0
         EXPECT_EQ(plugin.Paths(), (std::vector<std::string>{"Brimola1/Boards/Nulk",
                                                             "Brimola1/Boards/With codec", "Brimola1/Boards/X2V4000",
                                                             "Brimola1/Release/Grenlo only", "Nuxa1/Packages/Natural",
@@ -264,7 +267,7 @@ TEST(PluginRoots, ConditionsAreTestedAgainstTheLoad) {
         EXPECT_EQ(plugin.preHostText.find("ERROR"), std::string::npos) << plugin.preHostText;
     }
     // Two main boards: the codec board's requirement of one main board fails; no switch, no X2V space.
-    LoadedPlugin three({.rig = kThreeBoardRig, .switches = "-Config=Tree.txt", .tree = kConditionTree});
+    LoadedPlugin three({.rig = kThreeBoardRig, .switches = "-Config=Tree.txt", .tree = kConditionTree, .drivers = false});
     EXPECT_EQ(three.Paths(), (std::vector<std::string>{"Brimola1/Release/Grenlo only", "Brimola2/Release/Grenlo only",
                                                        "Nuxa1/Packages/Natural", "Nuxa1/Packages/Old"}));
 }

@@ -2,14 +2,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "codec/chip/sorbelin_encoder.h"
 #include "codec/dsp/zyv_file.h"
+#include "framework/hw/oxd.h"
 #include "framework/param_string.h"
 #include "images/image_8bit.h"
+#include "images/unpacked_image.h"
 #include "platform/clock.h"
+#include "platform/files.h"
+#include "sim/codec_bridge.h"
+#include "sim/codec_chip.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
@@ -471,6 +480,616 @@ TEST_F(SorbelinEncoderTest, CompareFilesRunsOncePerVCID) {
     encA.out = {};
     EXPECT_EQ(encA.RunTest(("Compare Files FILE1=" + dir.File("a_04D6.img") + " FILE2=" + dir.File("b_04D6.img")).c_str()), 1u);
     EXPECT_FALSE(encA.out.Has(" Pass\n"));
+}
+
+TEST_F(SorbelinEncoderTest, SourcePicturesFollowTheEntryKey) {
+    using Ten = Unpacked::Image::YCbCr_10_6;
+    auto solid8 = [](BYTE y, BYTE cb, BYTE cr) {
+        auto* i = new Image::YCbCr_8bit(16, 4);
+        i->FillSolid(y, cb, cr);
+        return static_cast<CImage*>(i);
+    };
+    auto solid10 = [](WORD y, WORD cb, WORD cr) {
+        auto* i = new Ten(16, 4);
+        i->FillSolid(y, cb, cr);
+        return static_cast<CImage*>(i);
+    };
+    auto wedge8 = [](DWORD mode) {
+        auto* i = new Image::YCbCr_8bit(16, 4);
+        i->FillHorzWedge(mode);
+        return static_cast<CImage*>(i);
+    };
+    auto random10 = [](DWORD seed) {
+        auto* i = new Ten(16, 4);
+        i->FillRandom(seed, 1, 0, 0x3FF);
+        return static_cast<CImage*>(i);
+    };
+    struct Row {
+        const char* entry;
+        bool tenBit;
+        CImage* expected;  // null: refused
+        const char* line;
+    } const rows[] = {
+        {"SOLID=(Y=0:CB=0:CR=0)=>x.img", false, solid8(0, 0, 0), "Test Solid:  Y=0, Cb=0, Cr=0\n"},
+        {"SOLID=(Y=0x40)=>x.img", true, solid10(64, 512, 512), "Test Solid:  Y=64, Cb=512, Cr=512\n"},
+        {"SOLID=(Y=400:CB=50:CR=640)=>x.img", true, solid10(400, 50, 640), "Test Solid:  Y=400, Cb=50, Cr=640\n"},
+        {"SOLID=(CR=junk)=>x.img", false, solid8(502 & 0xFF, 0, 0), "Test Solid:  Y=502, Cb=512, Cr=512\n"},
+        {"HORZ_WEDGE_RED2BLUE=>x.img", false, wedge8(1), nullptr},
+        {"HORZ_WEDGE=>x.img", false, wedge8(0), nullptr},
+        {"RANDOM SEED=0x12345678=>x.img", true, random10(0x12345678), "SEED=0x12345678\n"},
+        {"RANDOM SEED=99=>x.img", true, random10(99), "SEED=0x00000063\n"},
+        {"RANDOM SEED=zz=>x.img", true, random10(0x12345678), "SEED not understood using 0x12345678\n"},
+        {"WEDGE=>x.img", false, nullptr, "Unrecognized image pattern[WEDGE]\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.entry);
+        std::unique_ptr<CImage> expected(row.expected);
+        std::unique_ptr<CImage> built(row.tenBit ? static_cast<CImage*>(new Ten(16, 4)) : new Image::YCbCr_8bit(16, 4));
+        CKeyValue entry(row.entry, "=>");
+        encA.out = {};
+        const BOOL ok = row.tenBit ? encA.BuildSourceImage10(entry, built.get(), 0x4D6, 1) : encA.BuildSourceImage8(entry, built.get(), 0x4D6, 1);
+        EXPECT_TRUE(encA.out.HasColoured(std::string("\n") + row.entry, kColorGreen)) << encA.out.text;
+        if (row.line) {
+            EXPECT_TRUE(encA.out.Has(row.line)) << encA.out.text;
+        }
+        ASSERT_EQ(ok, expected ? TRUE : FALSE) << encA.out.text;
+        if (!expected) continue;
+        EXPECT_EQ(std::memcmp(built->GetBuffer(), expected->GetBuffer(), expected->GetSize()), 0);
+    }
+    // The two wedge modes differ, so the key order matters.
+    std::unique_ptr<CImage> a(wedge8(0)), b(wedge8(1));
+    EXPECT_NE(std::memcmp(a->GetBuffer(), b->GetBuffer(), a->GetSize()), 0);
+    // An 8-bit builder does not take a 10-bit picture.
+    Ten ten(16, 4);
+    CKeyValue grid("GRID=>x.img", "=>");
+    EXPECT_FALSE(encA.BuildSourceImage8(grid, &ten, 0x4D6, 1));
+}
+
+TEST_F(SorbelinEncoderTest, ImageNamesAndLoadedSources) {
+    support::TempDir dir;
+    const std::string bytes = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";  // a 4 x 4 8-bit picture
+    dir.Write("Decoded_4_4_8.img", bytes);
+    dir.Write("E_4D6.img", "ref");
+    // Variables are stored upper-cased; file names are matched in any case.
+    ASSERT_TRUE(encA.SetEnvironment(("VARIABLE=DECOMPRESS_IMAGE VALUE=" + dir.File("Decoded_$(X)_$(Y)_$(P).img")).c_str()));
+    ASSERT_TRUE(encA.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + dir.File("E_$(VCID_LIST).img")).c_str()));
+    struct Row {
+        const char* name;
+        DWORD vcid;
+        BOOL found;
+        const char* ends;  // how the expanded name ends
+    } const rows[] = {
+        {"Env.$(COMPRESS_IMAGE)", 0x4D6, TRUE, "E_4D6.img"},  // "%X": no leading zero; found in its own case
+        {"Env.$(COMPRESS_IMAGE)", 0x4E3, FALSE, "E_4E3.IMG"},
+        {"Env.$(DECOMPRESS_IMAGE)", 0x4D6, TRUE, "Decoded_4_4_8.img"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CString name = row.name;
+        EXPECT_EQ(encA.ExpandImageName(name, row.vcid, 4, 4, 8), row.found);
+        const std::string got = name.str(), ends = row.ends;
+        ASSERT_GE(got.size(), ends.size());
+        EXPECT_EQ(got.substr(got.size() - ends.size()), ends) << got;
+    }
+    Image::YCbCr_8bit picture(4, 4);
+    CKeyValue entry("Env.$(DECOMPRESS_IMAGE)=>Env.$(COMPRESS_IMAGE)", "=>");
+    encA.out = {};
+    ASSERT_TRUE(encA.BuildSourceImage8(entry, &picture, 0x4D6, 2)) << encA.out.text;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(picture.GetBuffer()), 32), bytes);
+    EXPECT_TRUE(encA.out.Has("SrcImg Decompressed:  ")) << encA.out.text;
+    // A picture of another size names another file.
+    Image::YCbCr_8bit other(8, 4);
+    encA.out = {};
+    EXPECT_FALSE(encA.BuildSourceImage8(entry, &other, 0x4D6, 1));
+    EXPECT_TRUE(encA.out.Has("ERROR: Unable to find DECOMPRESS_IMAGE[")) << encA.out.text;
+    // After Clear Environment both references are reported by name.
+    ASSERT_TRUE(encA.RunTest("Clear Environment"));
+    encA.out = {};
+    EXPECT_FALSE(encA.BuildSourceImage8(entry, &picture, 0x4D6, 2));
+    EXPECT_TRUE(encA.out.HasColoured("ERROR:  Unable to find DECOMPRESS_IMAGE environment variable\n", kColorRed));
+    CString compress = "Env.$(COMPRESS_IMAGE)";
+    encA.out = {};
+    EXPECT_FALSE(encA.ExpandImageName(compress, 0x4D6, 4, 4, 8));
+    EXPECT_TRUE(encA.out.HasColoured("ERROR:  Unable to find COMPRESS_IMAGE environment variable\n", kColorRed));
+}
+
+TEST_F(SorbelinEncoderTest, PackageCheckFollowsTheDateRules) {
+    support::TempDir dir;
+    for (const DWORD revision : {43u, 44u, 47u, 48u, 52u}) {
+        const std::vector<uint8_t> image = sim::BuildDspMicrocodeOxd(revision);
+        std::filesystem::create_directories(dir.File("m" + std::to_string(revision)));
+        dir.Write("m" + std::to_string(revision) + "/KAWF0101.oxd", std::string(image.begin(), image.end()));
+    }
+    for (const DWORD minor : {0x0Fu, 0x10u}) {
+        const std::vector<uint8_t> image = sim::BuildCodecChipOxd("GUWT", sim::CodecChip::kEncoder << 20 | 0x08 << 12 | minor);
+        std::filesystem::create_directories(dir.File("e" + std::to_string(minor)));
+        dir.Write("e" + std::to_string(minor) + "/GUWT0202.oxd", std::string(image.begin(), image.end()));
+    }
+    // A set with one changed byte matches no release.
+    const std::string shipped = std::string(PEX_TESTDATA_DIR) + "/zyv/20040521";
+    support::TempDir changed;
+    ASSERT_EQ(std::system(("cp " + shipped + "/* " + changed.Path()).c_str()), 0);
+    {
+        std::FILE* f = std::fopen(changed.File("ZM04D6.zyv").c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        std::fseek(f, 40, SEEK_SET);
+        const int c = std::fgetc(f);
+        std::fseek(f, 40, SEEK_SET);
+        std::fputc(c ^ 1, f);
+        std::fclose(f);
+    }
+    const std::string zyv = std::string(PEX_TESTDATA_DIR) + "/zyv/";
+    struct Row {
+        std::string directory;
+        DWORD microcode, encoderMinor;
+        BOOL allowed;
+        std::string message;
+    } const rows[] = {
+        {zyv + "20040319", 43, 0x10, FALSE, "ERROR:  Zyv Package[20040319] requires DSP code[" + dir.File("m43/KAWF0101.oxd") + "] 43 >= 44.  Zyv["},
+        {zyv + "20040319", 44, 0x10, TRUE, ""},
+        {zyv + "20040416", 47, 0x10, FALSE, "ERROR:  Zyv Package[20040416] requires DSP code[" + dir.File("m47/KAWF0101.oxd") + "] 47 >= 48.  Zyv["},
+        {zyv + "20040416", 48, 0x10, TRUE, ""},
+        {zyv + "20040521", 43, 0x10, TRUE, ""},  // later sets need no microcode minimum
+        {zyv + "20040521", 52, 0x0F, FALSE, "ERROR:  Requires Encoder[" + dir.File("e15/GUWT0202.oxd") + "] [0x0000080F] > 810\n"},
+        {zyv + "20040319", 44, 0x0F, FALSE, "] [0x0000080F] > 810\n"},
+        {changed.Path(), 52, 0x10, FALSE, "Test does not allow Zyv Package Date of 0\n"},
+        {"/no/such/folder", 52, 0x10, FALSE, "ERROR:  Zyv Path[/no/such/folder] is not valid\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.directory + " " + std::to_string(row.microcode) + " " + std::to_string(row.encoderMinor));
+        encA.out = {};
+        const CString microcode = dir.File("m" + std::to_string(row.microcode) + "/KAWF0101.oxd").c_str();
+        const CString encoder = dir.File("e" + std::to_string(row.encoderMinor) + "/GUWT0202.oxd").c_str();
+        EXPECT_EQ(encA.CheckZyvPackage(row.directory.c_str(), microcode, encoder, 1), row.allowed) << encA.out.text;
+        if (!row.allowed) {
+            EXPECT_TRUE(encA.out.HasColoured(row.message, 0xF0FF)) << encA.out.text;
+        } else {
+            EXPECT_TRUE(encA.out.text.empty()) << encA.out.text;
+        }
+    }
+}
+
+TEST_F(SorbelinEncoderTest, CompressedFrameSectionsAndChecksums) {
+    // 1080 lines: 68 macroblock rows of 4 bytes.
+    struct Start {
+        DWORD header, lines, start;
+    } const starts[] = {{1024, 1080, 1024 - 272}, {1024, 1081, 1024 - 272}, {1024, 1088, 1024 - 272}, {512, 480, 512 - 120}, {512, 8, 508}};
+    for (const Start& s : starts) EXPECT_EQ(CSorbelinEncoder::GetMacroBlockStart(s.header, s.lines), s.start) << s.lines;
+    // Frames of 64 bytes, with a CRC (byte 6 bit 0x10) or the end marker, whole or as two fields;
+    // each stored word big-endian. The CRC is computed here bytewise (MSB-first, polynomial 0x04C11DB7).
+    auto crc = [](const std::vector<BYTE>& bytes, size_t from, size_t count) {
+        DWORD c = 0;
+        for (size_t i = from; i < from + count; ++i) {
+            c ^= static_cast<DWORD>(bytes[i]) << 24;
+            for (int b = 0; b < 8; ++b) c = (c & 0x80000000u) ? c << 1 ^ 0x04C11DB7u : c << 1;
+        }
+        return c;
+    };
+    auto put = [](std::vector<BYTE>& bytes, size_t at, DWORD word) {
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<BYTE>(word >> (24 - 8 * i));
+    };
+    auto frame = [&](bool withCrc, bool fields) {
+        std::vector<BYTE> f(64);
+        for (size_t i = 0; i < f.size(); ++i) f[i] = static_cast<BYTE>(i * 7 + 3);
+        f[6] = withCrc ? 0x10 : 0;
+        const size_t field = fields ? 32 : 64;
+        for (size_t at = 0; at < f.size(); at += field) put(f, at + field - 4, withCrc ? crc(f, at, field - 4) : 0x600DC0DE);
+        return f;
+    };
+    struct Row {
+        const char* name;
+        bool withCrc, fields;
+        size_t flip;  // byte changed after the words were set; 64 none
+        BOOL pass;
+    } const rows[] = {
+        {"crc frame", true, false, 64, TRUE},       {"crc frame, data changed", true, false, 20, FALSE},
+        {"crc frame, word changed", true, false, 63, FALSE}, {"crc fields", true, true, 64, TRUE},
+        {"crc fields, second field changed", true, true, 40, FALSE}, {"crc fields, first word changed", true, true, 31, FALSE},
+        {"marker frame", false, false, 64, TRUE},  {"marker frame, data changed", false, false, 20, TRUE},
+        {"marker fields, first marker changed", false, true, 29, FALSE}, {"marker frame, marker changed", false, false, 62, FALSE},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<BYTE> f = frame(row.withCrc, row.fields);
+        if (row.flip < 64) f[row.flip] ^= 0x40;
+        DWORD computed = 0, stored = 0;
+        encA.out = {};
+        EXPECT_EQ(encA.CheckFrameCRC(f.data(), 64, &computed, &stored, row.fields, TRUE), row.pass);
+        if (!row.withCrc) {
+            EXPECT_EQ(computed, 0x600DC0DEu);
+        } else if (row.pass) {
+            EXPECT_EQ(computed, crc(f, row.fields ? 32 : 0, row.fields ? 28 : 60));
+        }
+    }
+}
+
+TEST_F(SorbelinEncoderTest, ContextEntryOfAPackageAndDSPTimeouts) {
+    ASSERT_EQ(Program(encA), kRunPassed);
+    CZyvFile package((std::string(PEX_TESTDATA_DIR) + "/zyv/20040521/ZM04D6.zyv").c_str());
+    ASSERT_EQ(package.Load(), 1);
+    encA.out = {};
+    EXPECT_TRUE(encA.SetupEncoderContext(0, 0x4E0, package, 2));
+    EXPECT_TRUE(encA.out.HasColoured("Context RAM loaded\n", kColorGreen));
+    EXPECT_TRUE(encA.out.Has("USE VCID[0x04D6, 1238]\nContext ID[0]\nSorbelinOffset[1248]\n")) << encA.out.text;
+    const DWORD width = package.GetRasterWidth(), height = package.GetRasterHeight();
+    EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM), (width & 0xFFF) | (height & 0xFFF) << 16);
+    EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM + 4), 0xE0u | (package.Is10Bit() ? 1u << 16 : 0));
+    EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM + 8), 0x4D6u);
+    // The DSP's time-out bits, once its microcode runs.
+    CString text;
+    EXPECT_TRUE(encA.ReportDSPTimeouts(text));
+    EXPECT_EQ(text, "ERROR:  DspMicrocodeRev[0] < 52\n");
+    ASSERT_TRUE(Boot(dspA));
+    struct Row {
+        DWORD word;
+        const char* text;
+    } const rows[] = {{0, "No DSP timeouts occurred\n"},
+                      {0xFFF0, "No DSP timeouts occurred\n"},
+                      {0x5, "ERROR:  DSP Timeout EDMA STATS\nERROR:  DSP Timeout EDMA VLC\n"},
+                      {0x8000000A, "ERROR:  DSP Timeout EDMA QSF\nERROR:  DSP Timeout EDMA Format Frame\n"}};
+    for (const Row& row : rows) {
+        bridge.SetDSPBlock(1);
+        bridge.WriteDataFixed(CSorbelinEncoder::kCodecStatus, row.word);
+        EXPECT_TRUE(encA.ReportDSPTimeouts(text));
+        EXPECT_EQ(text, row.text) << row.word;
+    }
+}
+
+// The tests that move frames: a board controller for the RAM clock.
+class EncoderRoundTripTest : public SorbelinEncoderTest {
+protected:
+    void SetUp() override {
+        SorbelinEncoderTest::SetUp();
+        Prepare();
+    }
+    void Prepare() {
+        Attach();
+        jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
+        for (auto* t : {&runA, &runB}) {
+            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
+            t->GetBoardIF().GetBAR0(FALSE);
+            t->GetBoardIF().GetSDRAM(FALSE);
+        }
+        support::TakeText();
+    }
+    void LoadRig(const std::string& faults) {
+        Load("", faults);
+        Prepare();
+    }
+    Recording<CJastel> jastel{"CJastel"};
+    Recording<CSorbelinEncoder> runA{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
+    Recording<CSorbelinEncoder> runB{&dspB, &bridge, &jastel, "CSorbelinEncoderB"};
+};
+
+TEST_F(EncoderRoundTripTest, BypassMovesEachFrameThroughTheChipsOwnChannels) {
+    struct Row {
+        Recording<CSorbelinEncoder>* test;
+        int send, back, other;
+        DWORD frames;
+    } const rows[] = {{&runA, 28, 24, 29, 1}, {&runB, 29, 25, 28, 1}, {&runA, 28, 24, 29, 15}};
+    for (const Row& row : rows) {
+        auto& t = *row.test;
+        SCOPED_TRACE(t.GetName().str() + " frames " + std::to_string(row.frames));
+        ASSERT_EQ(Program(t), kRunPassed) << t.out.text;
+        const DWORD cleared[8] = {};
+        ASSERT_TRUE(Board("Nuxa1")->GetDMAChannel(row.other)->SetDCBWords(1, cleared));
+        t.out = {};
+        const std::string command = "\"Video:Bypass\" DIM=(480, 320) VERBOSE=2 FRAMES=" + std::to_string(row.frames);
+        EXPECT_EQ(t.RunTest(command.c_str()), 1u) << t.out.text;
+        EXPECT_TRUE(t.out.HasColoured("This is an engineering test and is not intended to pass\n", kColorRed));
+        // S 307200: return frames from 0x4C000 in lines of 1024, sends after the last return frame.
+        EXPECT_TRUE(t.out.Has("DST Image:  Tag[1]:  Addr[0x0004C000]  Initial[1024] Length[1024] Lines[74]\n")) << t.out.text;
+        const DWORD sendStart = 0x4C000 + row.frames * 307200;
+        char line[128];
+        std::snprintf(line, sizeof line, "SRC Image:  Tag[1]  Address[0x%08X]  Initial[1024] Length[1024] Lines[74]\n", sendStart);
+        EXPECT_TRUE(t.out.Has(line)) << t.out.text;
+        if (row.frames == 1) {
+            EXPECT_TRUE(t.out.Has("for the completion of 0.307Mbytes to DMA.\n")) << t.out.text;
+        }
+        // What came back is what was sent, frame by frame.
+        std::vector<BYTE> sent(307200), back(307200);
+        for (DWORD f = 0; f < row.frames; ++f) {
+            ASSERT_TRUE(t.ReadMemory(sendStart + f * 307200, sent.data(), 307200));
+            ASSERT_TRUE(t.ReadMemory(0x4C000 + f * 307200, back.data(), 307200));
+            EXPECT_EQ(back, sent) << f;
+        }
+        EXPECT_NE(sent, std::vector<BYTE>(307200, 0));
+        // The other chip's channel was left alone.
+        DWORD words[8] = {};
+        ASSERT_TRUE(Board("Nuxa1")->GetDMAChannel(row.other)->GetDCBWords(1, words));
+        EXPECT_EQ(words[2], 0u);
+    }
+}
+
+TEST_F(EncoderRoundTripTest, BypassRefusals) {
+    ASSERT_EQ(Program(runA), kRunPassed);
+    struct Row {
+        const char* command;
+        const char* message;
+        bool chipTouched;  // the register set-up ran before the refusal
+    } const rows[] = {
+        {"\"Video:Bypass\"", "Buffersize must be greater than zero.\n", false},
+        {"\"Video:Bypass\" DIM=(480, 320) FRAMES=0", "Number of frames must be between 1 and 15.", false},
+        {"\"Video:Bypass\" DIM=(480, 320) FRAMES=16", "Number of frames must be between 1 and 15.", false},
+        {"\"Video:Bypass\" DIM=(-480, 320)", "Invalid resolution DIM=(-480,320)\n", false},
+        {"\"Video:Bypass\" DIM=(70000, 2)", "Invalid resolution DIM=(70000,2)\n", false},
+        {"\"Video:Bypass\" DIM=(4096, 4096)", "Buffer size must be less than 8MB", false},
+        {"\"Video:Bypass\" DIM=(2, 2)", "dwXSizeDst = 0\n.", false},
+        {"\"Video:Bypass\" DIM=(720, 486)", "ERROR:  Unable to set the context\n", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        runA.out = {};
+        EXPECT_EQ(runA.RunTest(row.command), 0u);
+        EXPECT_TRUE(runA.out.HasColoured(row.message, kColorRed)) << runA.out.text;
+        EXPECT_EQ(runA.out.Has("Dremolun Rev["), row.chipTouched) << runA.out.text;
+    }
+    Recording<CSorbelinEncoder> digit{&dspA, &bridge, &jastel, "CSorbelinEncoder1"};
+    EXPECT_EQ(digit.RunTest("\"Video:Bypass\" DIM=(480, 320)"), 0u);
+    EXPECT_TRUE(digit.out.HasColoured("Unrecognized Chip", kColorRed));
+}
+
+TEST_F(EncoderRoundTripTest, BypassFaults) {
+    struct Row {
+        const char* faults;
+        const char* program;  // another image than the encoder's
+        const char* message;
+    } const rows[] = {
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 24}])", nullptr,
+         "~*RED*~Error: After 23msec, timed out waiting for the completion of 0.307Mbytes to DMA.\n~*BLACK*~ SorbelinToWexal DMA:  Tag=~*RED*~ 1"},
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", nullptr, "Error: After 23msec, timed out"},
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 273, "major": 1, "minor": 1}])", nullptr, "InitRegs failed.\n"},
+        {R"([{"kind": "codec_wrong_device_id", "board": "Nuxa1", "chip": 1, "id": 368}])", nullptr,
+         "Incorrect Sorbelin rev expected[0x160]  Received(DevID[0x170]  Major[0x008]  Minor[0x50]  full[0x17008050])\n"},
+        {"[]", "SDIA0202.oxd", "Incorrect Sorbelin rev expected[0x160]"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        LoadRig(row.faults);
+        const std::string image = row.program ? std::string(PEX_TESTDATA_DIR) + "/oxd/" + row.program : kImage;
+        ASSERT_EQ(runA.Run(("Program VERBOSITY=1 FILE=" + image).c_str()), kRunPassed);
+        runA.out = {};
+        EXPECT_EQ(runA.Run("\"Video:Bypass\" DIM=(480, 320) -NORESET"), kRunFailed);
+        EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text;
+        // Chip B's channels are not chip A's.
+        ASSERT_EQ(Program(runB), kRunPassed);
+        runB.out = {};
+        EXPECT_EQ(runB.RunTest("\"Video:Bypass\" DIM=(480, 320)"), std::string(row.faults).find("bridge") != std::string::npos ? 0u : 1u)
+            << runB.out.text;
+    }
+}
+
+// The encode tests run on the shipped encoder image and package set, with references in a scratch folder.
+class EncodeTest : public EncoderRoundTripTest {
+protected:
+    void SetUp() override {
+        EncoderRoundTripTest::SetUp();
+        platform::SetDriveRoot(scratch.Path());
+        for (auto* t : {&runA, &runB}) {
+            for (const std::string& setting :
+                 {"VARIABLE=ENCODE_IMAGE VALUE=" + kImage, "VARIABLE=DSP_MICRO VALUE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/KAWF0101.oxd",
+                  "VARIABLE=ZYV_DIRECTORY VALUE=" + std::string(PEX_TESTDATA_DIR) + "/zyv/20040521", std::string("VARIABLE=VCID_LIST VALUE=0x4D6")})
+                ASSERT_TRUE(t->SetEnvironment(setting.c_str()));
+        }
+        support::TakeText();
+    }
+    void TearDown() override {
+        platform::SetDriveRoot("");
+        EncoderRoundTripTest::TearDown();
+    }
+    // A reference of bytes zero bytes for the VCID, to be written by a MASTER run.
+    std::string Reference(const std::string& name, size_t bytes) {
+        scratch.Write(name, std::string(bytes, '\0'));
+        return scratch.File(name);
+    }
+    support::TempDir scratch;
+};
+
+TEST_F(EncodeTest, MasterWritesAReferenceThatThePlainRunPasses) {
+    struct Row {
+        Recording<CSorbelinEncoder>* test;
+        const char* vcids;
+        DWORD frameBytes;
+        const char* frames;
+    } const rows[] = {
+        {&runA, "0x4D6", 0x40000, "FRAMES=3"},  // 8-bit fields
+        {&runB, "0x4E5", 0xB4000, "FRAMES=2"},  // 10-bit frames
+    };
+    for (const Row& row : rows) {
+        auto& t = *row.test;
+        SCOPED_TRACE(t.GetName().str() + " " + row.vcids);
+        ASSERT_TRUE(t.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcids));
+        const std::string reference = Reference(std::string("E_") + row.vcids + ".img", row.frameBytes);
+        const std::string entry = "IMG=HORZ_WEDGE=>" + reference;
+        t.out = {};
+        EXPECT_EQ(t.Run(("Encode " + entry + " -MASTER").c_str()), kRunPassed) << t.out.text;
+        EXPECT_TRUE(t.out.HasColoured("Image Saved - ", kColorGreen)) << t.out.text;
+        std::vector<BYTE> written;
+        ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), written));
+        ASSERT_EQ(written.size(), row.frameBytes);
+        EXPECT_NE(written, std::vector<BYTE>(row.frameBytes, 0));
+        t.out = {};
+        EXPECT_EQ(t.Run(("Encode " + entry + " " + row.frames + " VERBOSE=2").c_str()), kRunPassed) << t.out.text;
+        EXPECT_TRUE(t.out.Has("Encoder processed ")) << t.out.text;
+        EXPECT_FALSE(t.out.Has("failed comparison")) << t.out.text;
+        // Another picture does not match that reference.
+        t.out = {};
+        EXPECT_EQ(t.Run(("Encode IMG=VERT_WEDGE=>" + reference).c_str()), kRunFailed);
+        EXPECT_TRUE(t.out.Has("failed comparison.  HwHeaderSize[")) << t.out.text.substr(0, 3000);
+    }
+}
+
+TEST_F(EncodeTest, DifferencesAreCountedBySection) {
+    // 0x4D6: 8-bit fields of 0x20000 bytes; 0x4E5: 10-bit frames of 0xB4000.
+    struct Row {
+        const char* vcid;
+        DWORD frameBytes;
+        DWORD flip;  // byte of the reference changed after the MASTER run
+        const char* sections;
+    } const rows[] = {
+        {"0x4E5", 0xB4000, 0xB4000 - 1, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[0]  Data[0]  fCRC[1]  iCRC[0]\n"},
+        {"0x4D6", 0x40000, 0x40000 - 1, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[0]  Data[0]  fCRC[F0(0),F1(1)]  iCRC[0]\n"},
+        {"0x4D6", 0x40000, 0x20000 - 2, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[0]  Data[0]  fCRC[F0(1),F1(0)]  iCRC[0]\n"},
+        {"0x4D6", 0x40000, 0x20000 - 6, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[0]  Data[1]  fCRC[F0(0),F1(0)]  iCRC[0]\n"},
+        {"0x4D6", 0x40000, 9, "Errors[1]\nSections:  DspSdram[1]  MacroBlock[0]  Data[0]"},
+        // 262 lines: 17 macroblock rows end the header.
+        {"0x4D6", 0x40000, 64 + 4 * 17 - 1, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[1]  Data[0]"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.vcid) + " " + std::to_string(row.flip));
+        ASSERT_TRUE(runA.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcid));
+        const std::string reference = Reference("E.img", row.frameBytes);
+        ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+        std::vector<BYTE> bytes;
+        ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), bytes));
+        bytes[row.flip] ^= 0x20;
+        scratch.Write("E.img", std::string(bytes.begin(), bytes.end()));
+        runA.out = {};
+        EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=GRID=>" + reference).c_str()), kRunFailed);
+        EXPECT_EQ(support::Count(runA.out.text, row.sections), 2u) << runA.out.text.substr(0, 4000);
+        EXPECT_EQ(support::Count(runA.out.text, "Offset[0x"), 2u);
+        // The DSP's time-out report and the OnFail list follow a failed compare.
+        EXPECT_TRUE(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen)) << runA.out.text.substr(0, 4000);
+    }
+}
+
+TEST_F(EncodeTest, SavedFramesAndSaveOnFail) {
+    struct Row {
+        const char* vcid;
+        DWORD frameBytes;
+        const char* options;
+        const char* picture;  // GRID matches the MASTER reference, VERT_WEDGE does not
+        int saved;            // frames 0 .. saved - 1 are written, no more
+        int failures;
+    } const rows[] = {
+        {"0x4E5", 0xB4000, "FRAMES=15 SAVE=20", "GRID", 15, 0},  // SAVE is held at 15
+        {"0x4E3", 0x30000, "FRAMES=7 SAVE=20", "GRID", 7, 0},    // fields: each frame saved once
+        {"0x4E3", 0x30000, "FRAMES=3 SAVE=1", "GRID", 1, 0},
+        {"0x4E3", 0x30000, "FRAMES=3 SAVE=1 -SAVE_ON_FAIL", "VERT_WEDGE", 3, 3},  // a failure switches saving on
+        {"0x4E3", 0x30000, "FRAMES=2", "VERT_WEDGE", 0, 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.vcid) + " " + row.options + " " + row.picture);
+        ASSERT_TRUE(runA.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcid));
+        const std::string reference = Reference("E.img", row.frameBytes);
+        ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+        runA.out = {};
+        const std::string command = std::string("Encode ") + row.options + " IMG=" + row.picture + "=>" + reference;
+        EXPECT_EQ(runA.Run(command.c_str()), row.failures ? kRunFailed : kRunPassed) << runA.out.text.substr(0, 3000);
+        EXPECT_EQ(support::Count(runA.out.text, "failed comparison"), static_cast<size_t>(row.failures));
+        for (int i = 0; i < 16; ++i) {
+            const std::string file = scratch.File("Zorv.Encode." + std::to_string(i) + ".img");
+            EXPECT_EQ(platform::FileExists(file.c_str()), i < row.saved) << i;
+            std::remove(file.c_str());
+        }
+    }
+    // What is saved is the frame as received: a passing frame equals its reference.
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
+    const std::string reference = Reference("E.img", 0x30000);
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+    ASSERT_EQ(runA.Run(("Encode FRAMES=2 SAVE=2 IMG=GRID=>" + reference).c_str()), kRunPassed);
+    std::vector<BYTE> saved, wanted;
+    ASSERT_TRUE(platform::ReadWholeFile(scratch.File("Zorv.Encode.1.img").c_str(), saved));
+    ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), wanted));
+    EXPECT_EQ(saved, wanted);
+}
+
+TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
+    support::TempDir changed;
+    const std::string shipped = std::string(PEX_TESTDATA_DIR) + "/zyv/20040521";
+    ASSERT_EQ(std::system(("cp " + shipped + "/* " + changed.Path()).c_str()), 0);
+    changed.Write("ZM04E5.zyv", "not this");
+    scratch.Write("KAWF0101.oxd", "no microcode");
+    const std::string reference = Reference("E.img", 0x40000);
+    struct Row {
+        std::string setting;  // Set Environment text
+        std::string options;
+        const char* message;
+    } const rows[] = {
+        {"VARIABLE=ZYV_DIRECTORY VALUE=" + changed.Path(), "", "Test does not allow Zyv Package Date of 0\n"},
+        {"VARIABLE=ZYV_DIRECTORY VALUE=/no/such/folder", "", "ERROR:  Unable to determine ZYV directory\n"},
+        {"VARIABLE=DSP_MICRO VALUE=" + scratch.File("KAWF0101.oxd"), "", "ERROR:  Unable to download DSP microcode!\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x123", "", "ERROR:  Encoder does not support VCID[0x0123]\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x4D6", "FRAMES=8 ", "Number of frames must be between 1 and 7 for this mode."},
+        {"VARIABLE=VCID_LIST VALUE=0x4E3", "FRAMES=0 ", "Number of frames must be between 1 and 7 for this mode."},
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "", "ERROR:  FileEncodeLength[262144] < CompressedFrameSize[737280]\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "IMG=GRID=>/no/such.img ", "ERROR: Unable to find COMPRESS_IMAGE[/NO/SUCH.IMG]\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x4E3", "IMG=STRIPES=>" + reference + " ", "Unrecognized image pattern[STRIPES]\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.setting + " " + row.options);
+        Recording<CSorbelinEncoder> t{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
+        t.GetBoardIF().SelectDevice("Nuxa1", FALSE);
+        t.GetBoardIF().GetBAR0(FALSE);
+        t.GetBoardIF().GetSDRAM(FALSE);
+        for (const std::string& setting :
+             {"VARIABLE=ENCODE_IMAGE VALUE=" + kImage, "VARIABLE=DSP_MICRO VALUE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/KAWF0101.oxd",
+              "VARIABLE=ZYV_DIRECTORY VALUE=" + shipped, std::string("VARIABLE=VCID_LIST VALUE=0x4D6"), row.setting})
+            ASSERT_TRUE(t.SetEnvironment(setting.c_str()));
+        ASSERT_TRUE(t.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + reference).c_str()));
+        ASSERT_TRUE(t.SetEnvironment(("VARIABLE=DECOMPRESS_IMAGE VALUE=" + reference).c_str()));
+        const std::string entry = row.options.find("IMG=") == std::string::npos ? "IMG=GRID=>" + reference + " " : "";
+        t.out = {};
+        EXPECT_EQ(t.Run(("Encode " + entry + row.options + "-NORESET").c_str()), kRunFailed);
+        EXPECT_TRUE(t.out.Has(row.message)) << t.out.text.substr(0, 3000);
+    }
+}
+
+TEST_F(EncodeTest, OlderImagesEndTheReferenceFieldsInTheMarker) {
+    // An image before the CRC revision, listing the same packages as the shipped one.
+    COxd shippedImage(kImage.c_str(), 1);
+    CString packages;
+    ASSERT_TRUE(shippedImage.GetTag('X', packages));
+    std::filesystem::create_directories(scratch.File("old"));
+    const std::vector<uint8_t> old = sim::BuildCodecChipOxd("GUWT", sim::CodecChip::kEncoder << 20 | 0x08 << 12 | 0x3F, packages.str());
+    scratch.Write("old/GUWT0202.oxd", std::string(old.begin(), old.end()));
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + scratch.File("old/GUWT0202.oxd")));
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4D6"));
+    const std::string reference = Reference("E.img", 0x40000);
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed) << runA.out.text.substr(0, 2000);
+    std::vector<BYTE> frame;
+    ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), frame));
+    const BYTE marker[4] = {0x60, 0x0D, 0xC0, 0xDE};
+    EXPECT_EQ(std::memcmp(frame.data() + 0x20000 - 4, marker, 4), 0);
+    EXPECT_EQ(std::memcmp(frame.data() + 0x40000 - 4, marker, 4), 0);
+    // A reference of two frames whose fields end in other words: the last frame is compared, its
+    // end words patched to the marker; the first frame is not touched.
+    ASSERT_EQ(frame.size(), 0x40000u);
+    std::vector<BYTE> twice(0x80000, 0xAB);
+    std::memcpy(twice.data() + 0x40000, frame.data(), 0x40000);
+    for (const size_t end : {size_t{0x60000}, size_t{0x80000}}) std::memset(twice.data() + end - 4, 0x11, 4);
+    scratch.Write("E.img", std::string(twice.begin(), twice.end()));
+    runA.out = {};
+    EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=GRID=>" + reference).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+    // The current image takes the reference as read.
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + kImage));
+    runA.out = {};
+    EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunFailed);
+}
+
+TEST_F(EncodeTest, TransferFaults) {
+    struct Row {
+        const char* faults;
+        const char* message;
+    } const rows[] = {
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": 256, "first": 100}])", "failed comparison"},
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 24}])", "timed out waiting for the\n  completion of"},
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", "timed out waiting for the\n  completion of"},
+    };
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
+    const std::string reference = Reference("E.img", 0x30000);
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        LoadRig(row.faults);
+        runA.out = {};
+        EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunFailed);
+        EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text.substr(0, 3000);
+        // Chip B's channels are its own.
+        ASSERT_TRUE(runB.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
+        runB.out = {};
+        EXPECT_EQ(runB.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunPassed) << runB.out.text.substr(0, 3000);
+    }
 }
 
 }  // namespace

@@ -113,6 +113,9 @@ N	"kind": "codec_sdram_stuck_bit", "chip": 1, "width": 64, "bit": 3, "value": 1
 N	"kind": "codec_sdram_address_alias", "chip": 1, "width": 32, "line": 3
 N	"kind": "codec_sdram_busy_stuck", "chip": 2, "width": 32
 N	"kind": "codec_ddr_init_never_done", "chip": 1, "memory": 32
+N	"kind": "dma_stall", "channel": 24
+N	"kind": "dma_stall", "channel": 29
+N	"kind": "dma_corrupt", "channel": 28, "mask": 256
 LIST
 )
 
