@@ -34,31 +34,36 @@ constexpr uint32_t kCountView[2] = {0x20, 0x30};  // control values that choose 
 int64_t Micros(int64_t n) { return n * (kPerfFrequency / 1'000'000); }
 int Width(int m) { return m == 0 ? 64 : 32; }
 
-// kTable[b]: the register after feeding byte b into a register of b << 24, MSB first.
-constexpr std::array<uint32_t, 256> MakeTable() {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t b = 0; b < 256; ++b) {
-        uint32_t r = b << 24;
-        for (int i = 0; i < 8; ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-        t[b] = r;
+// kTables[k][b]: byte b at byte position k of a word (0 lowest) carried past 32 bits, and for
+// k >= 4 past 64 (the word is followed by one more): (b << 8k) x^32, x^64 mod G.
+struct CrcTables {
+    std::array<std::array<uint32_t, 256>, 8> t{};
+    constexpr CrcTables() {
+        for (int k = 0; k < 4; ++k)
+            for (uint32_t b = 0; b < 256; ++b) {
+                uint32_t r = b << (8 * k);
+                for (int i = 0; i < 32; ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
+                t[k][b] = r;
+                for (int i = 0; i < 32; ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
+                t[k + 4][b] = r;
+            }
     }
-    return t;
-}
-constexpr std::array<uint32_t, 256> kTable = MakeTable();
+};
+constexpr CrcTables kCrcTables;
 
-inline uint32_t FeedByte(uint32_t crc, uint32_t byte) { return crc << 8 ^ kTable[(crc >> 24 ^ byte) & 0xFF]; }
-// A word's two 16-bit units, low first, each most significant byte first.
-inline uint32_t FeedWord(uint32_t crc, uint32_t w) {
-    crc = FeedByte(crc, w >> 8);
-    crc = FeedByte(crc, w);
-    crc = FeedByte(crc, w >> 24);
-    return FeedByte(crc, w >> 16);
-}
+// A word's 32 data bits in feeding order: its low 16-bit unit first, each most significant bit first.
+inline uint32_t Units(uint32_t w) { return w << 16 | w >> 16; }
 
 }  // namespace
 
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {
-    for (size_t i = 0; i < 2 * pairs; ++i) crc = FeedWord(crc, words[i]);
+    // A pair a step: the first word carried past the second by the x^64 tables.
+    const auto& t = kCrcTables.t;
+    for (size_t i = 0; i < pairs; ++i) {
+        const uint32_t c = crc ^ Units(words[2 * i]), w = Units(words[2 * i + 1]);
+        crc = t[7][c >> 24] ^ t[6][(c >> 16) & 0xFF] ^ t[5][(c >> 8) & 0xFF] ^ t[4][c & 0xFF] ^ t[3][w >> 24] ^
+              t[2][(w >> 16) & 0xFF] ^ t[1][(w >> 8) & 0xFF] ^ t[0][w & 0xFF];
+    }
     return crc;
 }
 
@@ -95,7 +100,8 @@ void CodecChip::PixelCrcFeed(int reg, const uint32_t* words, size_t n) {
     if (!m_configured || reg < 0 || reg >= registers || (m_pixel.dcmControl & kCrcRestart) || n == 0) return;
     uint32_t crc = m_pixel.crc[reg];
     if (m_pixel.holding[reg]) {
-        crc = FeedWord(FeedWord(crc, m_pixel.held[reg]), words[0]);
+        const uint32_t pair[2] = {m_pixel.held[reg], words[0]};
+        crc = PixelCrc64(crc, pair, 1);
         m_pixel.holding[reg] = false;
         ++words;
         --n;
