@@ -116,6 +116,18 @@ N	"kind": "codec_ddr_init_never_done", "chip": 1, "memory": 32
 N	"kind": "dma_stall", "channel": 24
 N	"kind": "dma_stall", "channel": 29
 N	"kind": "dma_corrupt", "channel": 28, "mask": 256
+N	"kind": "dma_corrupt", "channel": 25, "mask": 1
+N	"kind": "dma_stall", "channel": 58
+N	"kind": "codec_ddr_init_never_done", "chip": 2, "memory": 64
+N	"kind": "codec_output_stuck_bit", "chip": 1, "port": "video", "bit": 6, "value": 1
+N	"kind": "codec_output_stuck_bit", "chip": 2, "port": "expansion", "bit": 22, "value": 0
+N	"kind": "codec_bypass_lane_swap", "chip": 1
+N	"kind": "codec_flush_stuck", "chip": 2
+N	"kind": "codec_crc_wrong", "chip": 1, "register": "out", "mask": 1
+N	"kind": "codec_context_ram_stuck_bit", "chip": 2, "entry": 3, "word": 1, "bit": 5, "value": 1
+N	"kind": "codec_wrong_device_id", "chip": 1, "id": 1365
+N	"kind": "codec_membist_window", "chip": 1, "memory": 64, "low": 0, "high": 16
+N	"kind": "codec_membist_fails", "chip": 2, "memory": 32
 LIST
 )
 
