@@ -66,6 +66,19 @@ void CImagePatternHarness::Header(const HarnessRequest& request, const CString& 
     m_test.PrintColor(kRule, kColorBlack);
 }
 
+bool CImagePatternHarness::AnnounceRandom(const CString& entry, DWORD& seed) {
+    seed = static_cast<DWORD>(std::time(nullptr));
+    m_test.PrintColor("Test Random Data\n", kColorBlack);
+    if (!ReadSeed(entry, seed)) {
+        m_test.PrintColor("SEED not understood\n", kColorRed);
+        return false;
+    }
+    CString line;
+    line.Format("SEED=0x%08X\n", seed);
+    m_test.PrintColor(line.c_str(), kColorBlack);
+    return true;
+}
+
 CImagePatternHarness::Fill CImagePatternHarness::FillImage(const CString& entry, Unpacked::Image::YCbCr_10_6& image,
                                                            Unpacked::Alpha::YCbCr_10_6* alpha, bool imageForm) {
     const auto say = [&](const char* text) { m_test.PrintColor(text, kColorBlack); };
@@ -126,15 +139,8 @@ CImagePatternHarness::Fill CImagePatternHarness::FillImage(const CString& entry,
         return Fill::Done;
     }
     if (entry.Left(6) == "RANDOM") {
-        DWORD seed = static_cast<DWORD>(std::time(nullptr));
-        say("Test Random Data\n");
-        if (!ReadSeed(entry, seed)) {
-            m_test.PrintColor("SEED not understood\n", kColorRed);
-            return Fill::BadSeed;
-        }
-        CString line;
-        line.Format("SEED=0x%08X\n", seed);
-        say(line.c_str());
+        DWORD seed = 0;
+        if (!AnnounceRandom(entry, seed)) return Fill::BadSeed;
         image.FillRandom(seed, 1, 0, 0x3FF);
         if (alpha) alpha->FillRandom(seed);
         return Fill::Done;
@@ -177,15 +183,8 @@ CImagePatternHarness::Fill CImagePatternHarness::FillAlpha(const CString& entry,
         return Fill::Done;
     }
     if (entry.Left(6) == "RANDOM") {
-        DWORD seed = static_cast<DWORD>(std::time(nullptr));
-        say("Test Random Data\n");
-        if (!ReadSeed(entry, seed)) {
-            m_test.PrintColor("SEED not understood\n", kColorRed);
-            return Fill::BadSeed;
-        }
-        CString line;
-        line.Format("SEED=0x%08X\n", seed);
-        say(line.c_str());
+        DWORD seed = 0;
+        if (!AnnounceRandom(entry, seed)) return Fill::BadSeed;
         alpha.FillRandom(seed);
         return Fill::Done;
     }

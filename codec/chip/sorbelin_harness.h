@@ -52,6 +52,9 @@ public:
 
 private:
     enum class Fill { Unknown, BadSeed, Done };
+    // "RANDOM[ SEED=n]": announces the random test and its seed (the clock's unless one is given);
+    // false after a red line when the seed is not understood.
+    bool AnnounceRandom(const CString& entry, DWORD& seed);
     void Header(const HarnessRequest& request, const CString& entry, long width, long height);
     Fill FillImage(const CString& entry, Unpacked::Image::YCbCr_10_6& image, Unpacked::Alpha::YCbCr_10_6* alpha, bool imageForm);
     Fill FillAlpha(const CString& entry, Unpacked::Alpha::YCbCr_10_6& alpha, bool& skipped);
