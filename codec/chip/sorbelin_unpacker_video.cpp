@@ -672,6 +672,24 @@ DWORD CSorbelinUnpacker::BypassBufferTest(DWORD code, CString args, DWORD size, 
     if (!PlanLayout(2 * passBytes, passBytes, resultBase, sourceBase)) return 0;
     const RegisterPtr bar0 = m_boardIF.GetRegisters();
     const std::vector<BYTE> stale(size, BYTE{0xDE});
+    // Each frame of a chain set on its channel, announced and its memory written from data; a frame
+    // to the chip is then flushed through.
+    const auto load = [&](CWexalDMAChannel& channel, const DCBList& list, const BYTE* data, bool toChip) {
+        for (DCBList it = list; it != DCBList::End(list); ++it) {
+            WexalDCB d = *it;
+            const int tag = static_cast<int>(d.GetPortField().GetTag());
+            channel.SetDCB(tag, &d);
+            PrintColorFormat(kColorBlack,
+                             toChip ? "SRC Image:  Tag[%d]  Address[0x%08X]  Initial[%d] Length[%d] Lines[%d]\n"
+                                    : "DST Image:  Tag[%d]:  Addr[0x%08X]  Initial[%d] Length[%d] Lines[%d]\n",
+                             tag, d.GetStartAddress(), static_cast<int>(d.GetInitialLineLength()), static_cast<int>(d.GetLineLength()),
+                             static_cast<int>(d.GetLines()));
+            WriteMemory(data, d.GetStartAddress(), size);
+            if (!toChip) continue;
+            bar0[0x40004 / 4] = 0xFF;
+            Sleep(1);
+        }
+    };
     bool timedOut = false;
     for (int pass = 1; pass <= 2; ++pass) {
         m_bridge->WriteDataFixed(kBist64, pass == 1 ? 0x2800 : 0x800);
@@ -681,27 +699,11 @@ DWORD CSorbelinUnpacker::BypassBufferTest(DWORD code, CString args, DWORD size, 
         PrintColorFormat(kColorBlack, "DST #%d[0x%08X]\n", pass, start);
         const DCBList results =
             FrameTemplate(*ch.dst, 2, start, dwords % lineLength + lineLength, lineLength, lines - 1).MakeDCBList(1, static_cast<DWORD>(frames));
-        for (DCBList it = results; it != DCBList::End(results); ++it) {
-            WexalDCB d = *it;
-            const int tag = static_cast<int>(d.GetPortField().GetTag());
-            ch.dst->SetDCB(tag, &d);
-            PrintColorFormat(kColorBlack, "DST Image:  Tag[%d]:  Addr[0x%08X]  Initial[%d] Length[%d] Lines[%d]\n", tag, d.GetStartAddress(),
-                             static_cast<int>(d.GetInitialLineLength()), static_cast<int>(d.GetLineLength()), static_cast<int>(d.GetLines()));
-            WriteMemory(stale.data(), d.GetStartAddress(), size);
-        }
+        load(*ch.dst, results, stale.data(), false);
         PrintColorFormat(kColorBlack, "SRC[0x%08X]\n", sourceBase);
         const DCBList sources = FrameTemplate(*ch.src, 2, sourceBase, 0x400, 0x400, std::max<DWORD>(size / 4096, 1) - 1)
                                     .MakeDCBList(1, static_cast<DWORD>(frames));
-        for (DCBList it = sources; it != DCBList::End(sources); ++it) {
-            WexalDCB d = *it;
-            const int tag = static_cast<int>(d.GetPortField().GetTag());
-            ch.src->SetDCB(tag, &d);
-            PrintColorFormat(kColorBlack, "SRC Image:  Tag[%d]  Address[0x%08X]  Initial[%d] Length[%d] Lines[%d]\n", tag, d.GetStartAddress(),
-                             static_cast<int>(d.GetInitialLineLength()), static_cast<int>(d.GetLineLength()), static_cast<int>(d.GetLines()));
-            WriteMemory(source.data(), d.GetStartAddress(), size);
-            bar0[0x40004 / 4] = 0xFF;
-            Sleep(1);
-        }
+        load(*ch.src, sources, source.data(), true);
         BufferControlUnit unit(bar0 + 0x70020 / 4);
         unit.Clear();
         unit.SetGo(1);
