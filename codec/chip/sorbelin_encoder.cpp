@@ -298,12 +298,8 @@ DWORD CSorbelinEncoder::GetExpectedRevision() {
         PrintColor("ERROR:  CSorbelinEncoder::GetExpectedRevision()  pBar0Space is NULL\n", kColorRed);
         return 0;
     }
-    // The field's length may exceed the buffer: only what was copied is read.
-    char field[64] = {};
-    int length = 0;
-    if (bar0->GetVPDField("ZA", static_cast<int>(sizeof field) - 1, field, &length) != PCI_VPD::VPD_OK || length <= 0) return 0x170;
-    field[std::min(length, static_cast<int>(sizeof field) - 1)] = '\0';
-    return std::strtoll(field, nullptr, 10) < 2 ? 0x160 : 0x170;
+    const std::optional<long long> artwork = ReadArtwork(*bar0, 63);
+    return artwork && *artwork < 2 ? 0x160 : 0x170;
 }
 
 BOOL CSorbelinEncoder::InitRegs(DWORD verbose) {
