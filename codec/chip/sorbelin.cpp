@@ -25,6 +25,8 @@ CSorbelin::CSorbelin(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CStr
 
 CSorbelin::~CSorbelin() = default;
 
+void CSorbelin::ShowRevisionID(DWORD id) { PrintColorFormat(kColorBlack, "Revision ID register = [0x%08X]\n", id); }
+
 std::optional<long long> CSorbelin::ReadArtwork(CWexalBAR0Space& bar0, int capacity) {
     char buffer[80] = {};
     capacity = std::min(capacity, static_cast<int>(sizeof buffer) - 1);

@@ -114,6 +114,8 @@ protected:
     // The board's artwork revision, the number in product data field "ZA" as strtoll reads its
     // first `capacity` characters (at most 79); nothing when the field is missing or empty.
     static std::optional<long long> ReadArtwork(CWexalBAR0Space& bar0, int capacity);
+    // "Revision ID register = [0x...]" in black.
+    void ShowRevisionID(DWORD id);
     const std::vector<DWORD>* m_pattern = nullptr;
     CNuxaDSP* m_dsp;
     CDremolun* m_bridge;

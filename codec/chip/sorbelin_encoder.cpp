@@ -505,10 +505,8 @@ void CSorbelinEncoder::DumpRegs() {
     const DWORD enable = m_bridge->ReadDataFixed(kInterruptEnable) & 0xFFFF;
     const DWORD interrupt = m_bridge->ReadDataFixed(kInterrupt) & 0xFFFF;
     const DWORD context = m_bridge->ReadDataFixed(kContextID) & 0xFFFF;
-    CString line;
-    line.Format("Revision ID register = [0x%08X]\n", GetRevisionID());
-    PrintColor(line, kColorBlack);
-    CString text;
+    ShowRevisionID(GetRevisionID());
+    CString line, text;
     text.Format("Status[0x%04X]\n", status);
     text += SetBits(status, kStatusBits, std::size(kStatusBits));
     PrintColor(text, kColorBlack);
@@ -639,12 +637,7 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
     const bool takesFrames = code == kVideoBypass || code == kEncode;
     if (code != kNone && (!framesGiven || takesFrames)) {
         switch (code) {
-        case kShowRevID: {
-            CString line;
-            line.Format("Revision ID register = [0x%08X]\n", GetRevisionID());
-            PrintColor(line, kColorBlack);
-            return 1;
-        }
+        case kShowRevID: ShowRevisionID(GetRevisionID()); return 1;
         case kCompareFiles: return static_cast<DWORD>(CompareFiles(arguments));
         case kRAMInit: return RAMInit(verbose) ? 1 : 0;
         case kSetEnvironment: return SetEnvironment(arguments) ? 1 : 0;

@@ -66,6 +66,12 @@ void CImagePatternHarness::Header(const HarnessRequest& request, const CString& 
     m_test.PrintColor(kRule, kColorBlack);
 }
 
+void CImagePatternHarness::RefuseUnknown(const CString& entry) {
+    CString line;
+    line.Format("Unrecognized pattern=%s\n", entry.c_str());
+    m_test.PrintColor(line, kColorRed);
+}
+
 bool CImagePatternHarness::AnnounceRandom(const CString& entry, DWORD& seed) {
     seed = static_cast<DWORD>(std::time(nullptr));
     m_test.PrintColor("Test Random Data\n", kColorBlack);
@@ -241,10 +247,7 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
             if (failuresLog) screen.Clear();
             Header(request, entry, width, height);
             const Fill fill = FillImage(entry, *image, alpha.get(), false);
-            if (fill == Fill::Unknown) {
-                line.Format("Unrecognized pattern=%s\n", entry.c_str());
-                m_test.PrintColor(line, kColorRed);
-            }
+            if (fill == Fill::Unknown) RefuseUnknown(entry);
             if (fill != Fill::Done) break;
             const BOOL passed = trip(*alpha, *image);
             line.Format("%s\tResolution[%ld,%ld]\t\tTest[%s]~*BLACK*~\n", passed ? "~*GREEN*~PASS:" : "~*RED*~FAIL:", width, height, entry.c_str());
@@ -295,9 +298,7 @@ BOOL CImagePatternHarness::RunImage(const HarnessRequest& request, const ImageTr
         if (fill == Fill::BadSeed) return 0;
         if (fill == Fill::Unknown) {
             if (!m_options.unknownPatternFails) continue;
-            CString line;
-            line.Format("Unrecognized pattern=%s\n", entry.c_str());
-            m_test.PrintColor(line, kColorRed);
+            RefuseUnknown(entry);
             return 0;
         }
         result = trip(image);
@@ -320,9 +321,7 @@ BOOL CImagePatternHarness::RunAlpha(const HarnessRequest& request, const AlphaTr
         if (fill == Fill::BadSeed) return 0;
         if (fill == Fill::Unknown) {
             if (!m_options.unknownPatternFails) continue;
-            CString line;
-            line.Format("Unrecognized pattern=%s\n", entry.c_str());
-            m_test.PrintColor(line, kColorRed);
+            RefuseUnknown(entry);
             return 0;
         }
         if (skipped) continue;

@@ -122,12 +122,7 @@ DWORD CSorbelinPacker::RunTest(CString command) {
     CImagePatternHarness harness(*this);
     const DWORD verbose = request.verbose;
     switch (code) {
-    case kShowRevID: {
-        CString line;
-        line.Format("Revision ID register = [0x%08X]\n", GetRevisionID());
-        PrintColor(line, kColorBlack);
-        return 1;
-    }
+    case kShowRevID: ShowRevisionID(GetRevisionID()); return 1;
     case kShowStatus: ShowStatus(); return 1;
     case kShowContextRam: ShowContextRam(); return 1;
     case kRAMInit: return RAMInit(1);
@@ -557,6 +552,23 @@ Head ReadHead(CWexalDMAChannel* channel) {
     return {dcb, dcb.GetPortField().GetTag(), dcb.GetLines(), dcb.GetInitialLineLength(), dcb.GetLineLength(), dcb.GetPad()};
 }
 
+// "Frame Size Dst: ..." and "Frame Size Src: ...": lines, initial and line length and pad of both status DCBs.
+CString FrameSizes(const Head& dst, const Head& src) {
+    CString line;
+    line.Format("Frame Size Dst: Y=%d; I=%d; L=%d; P=%d.\nFrame Size Src: Y=%d; I=%d; L=%d; P=%d.\n", static_cast<int>(dst.lines),
+                static_cast<int>(dst.initial), static_cast<int>(dst.length), static_cast<int>(dst.pad), static_cast<int>(src.lines),
+                static_cast<int>(src.initial), static_cast<int>(src.length), static_cast<int>(src.pad));
+    return line;
+}
+
+// The end of a round trip: each channel's control strobed with 0x80, then 1.
+void ReleaseChannels(const RegisterPtr& bar0, DWORD srcNumber, DWORD dstNumber) {
+    bar0[(0x58000 + 4 * srcNumber) / 4] = 0x80;
+    bar0[(0x58000 + 4 * srcNumber) / 4] = 1;
+    bar0[(0x58000 + 4 * dstNumber) / 4] = 0x80;
+    bar0[(0x58000 + 4 * dstNumber) / 4] = 1;
+}
+
 // Compares a packed image frame read back with the expected one a pixel pair (four samples) at a
 // time; answers the number of samples whose 8-bit or 2-bit part differs. The first 20 bad pairs
 // are shown in red while the frame has no more than 80 bad samples, each at the frame's start plus
@@ -757,10 +769,7 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
     const DWORD moved = static_cast<DWORD>(std::max(dstFrames.size(), srcFrames.size())) * frameBytes / 4;
     CPerformanceList timer;
     timer.SetMilliTimeout(moved / 20000 + 20, -1);
-    line.Format("Frame Size Dst: Y=%d; I=%d; L=%d; P=%d.\nFrame Size Src: Y=%d; I=%d; L=%d; P=%d.\n", static_cast<int>(dstHead.lines),
-                static_cast<int>(dstHead.initial), static_cast<int>(dstHead.length), static_cast<int>(dstHead.pad), static_cast<int>(srcHead.lines),
-                static_cast<int>(srcHead.initial), static_cast<int>(srcHead.length), static_cast<int>(srcHead.pad));
-    PrintColor(line, kColorBlack);
+    PrintColor(FrameSizes(dstHead, srcHead), kColorBlack);
     Sleep(1);
     LONGLONG frequency = 0, t0 = 0, t1 = 0, t2 = 0;
     QueryPerformanceFrequency(&frequency);
@@ -890,10 +899,7 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
     } else if (!timedOut) {
         PrintColor("Passed\n", kColorGreen);
     }
-    bar0[(0x58000 + 4 * srcNumber) / 4] = 0x80;
-    bar0[(0x58000 + 4 * srcNumber) / 4] = 1;
-    bar0[(0x58000 + 4 * dstNumber) / 4] = 0x80;
-    bar0[(0x58000 + 4 * dstNumber) / 4] = 1;
+    ReleaseChannels(bar0, srcNumber, dstNumber);
     return result;
 }
 
@@ -1120,11 +1126,7 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
                     line.Format("Total destination size in DWORDS = %ld\n", static_cast<long>(totalDwords));
                     PrintColor(line, kColorBlack);
                 }
-                line.Format("Frame Size Dst: Y=%d; I=%d; L=%d; P=%d.\nFrame Size Src: Y=%d; I=%d; L=%d; P=%d.\n", static_cast<int>(dstHead.lines),
-                            static_cast<int>(dstHead.initial), static_cast<int>(dstHead.length), static_cast<int>(dstHead.pad),
-                            static_cast<int>(srcHead.lines), static_cast<int>(srcHead.initial), static_cast<int>(srcHead.length),
-                            static_cast<int>(srcHead.pad));
-                PrintColor(line, kColorBlack);
+                PrintColor(FrameSizes(dstHead, srcHead), kColorBlack);
             }
             CPerformanceList timer;
             Sleep(1);
@@ -1265,9 +1267,6 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         PrintColor(line, kColorRed);
         if (!noCrc) CheckChipCRCs(&source, &dstImage, &rtvImage, frames);
     }
-    bar0[(0x58000 + 4 * srcNumber) / 4] = 0x80;
-    bar0[(0x58000 + 4 * srcNumber) / 4] = 1;
-    bar0[(0x58000 + 4 * dstNumber) / 4] = 0x80;
-    bar0[(0x58000 + 4 * dstNumber) / 4] = 1;
+    ReleaseChannels(bar0, srcNumber, dstNumber);
     return result;
 }

@@ -176,7 +176,7 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
         return 0;
     }
     case kShowRevID:
-        PrintColorFormat(kColorBlack, "Revision ID register = [0x%08X]\n", m_bridge ? m_bridge->ReadDataFixed(kRevision) : 0u);
+        ShowRevisionID(m_bridge ? m_bridge->ReadDataFixed(kRevision) : 0u);
         return 1;
     case kRamInit: result = RAMInit(1); break;
     case kShowStatus: ShowStatus(o.verbose); return 1;

@@ -106,6 +106,21 @@ void CSorbelinUnpacker::ReportCompare(const DWORD expected[2], const DWORD read[
 
 namespace {
 
+// Clears buffer control unit n of the main board and sets it going.
+void StartUnit(const RegisterPtr& bar0, DWORD n) {
+    BufferControlUnit unit(bar0 + (0x70000 + 0x10 * n) / 4);
+    unit.Clear();
+    unit.SetGo(1);
+}
+
+// Points the chip's port at context, then starts both chains at DCB tag, the result side first.
+void StartChains(RegisterPtr& window, CWexalDMAChannel& dst, CWexalDMAChannel& src, DWORD context, DWORD tag) {
+    window[0] = context;
+    Sleep(1);
+    dst.GetControlWord() = tag;
+    src.GetControlWord() = tag;
+}
+
 // A frame's DCB on a channel: the channel's DCB 1 as the template, 16-bit, one frame.
 WexalDCB FrameTemplate(CWexalDMAChannel& channel, DWORD bcu, DWORD start, DWORD initial, DWORD length, DWORD lines) {
     WexalDCB t;
@@ -222,13 +237,8 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
         bar0[0x40004 / 4] = 0xFF;
         Sleep(1);
     }
-    BufferControlUnit unit(bar0 + (0x70000 + 0x10 * bcu) / 4);
-    unit.Clear();
-    unit.SetGo(1);
-    ch.window[0] = 0;
-    Sleep(1);
-    ch.dst->GetControlWord() = 1;
-    ch.src->GetControlWord() = 1;
+    StartUnit(bar0, bcu);
+    StartChains(ch.window, *ch.dst, *ch.src, 0, 1);
     const DWORD dwords = static_cast<DWORD>(frames) * (resultFrameBytes / 4);
     DWORD reached = 0;
     const bool done = WaitForFramePair(*this, *ch.dst, *ch.src, static_cast<DWORD>(frames), dwords / 20000 + 20, 4 * dwords, 0, true,
@@ -544,27 +554,17 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
         Sleep(1);
         nextSource += srcBytes[a];
     }
-    for (int unit = 2; unit <= 5; ++unit) {
-        BufferControlUnit bcu(bar0 + (0x70000 + 0x10 * unit) / 4);
-        bcu.Clear();
-        bcu.SetGo(1);
-    }
+    for (DWORD unit = 2; unit <= 5; ++unit) StartUnit(bar0, unit);
     bool timedOut = false;
     DWORD reached = 0;
     if (!forceUpdate) {
-        ch.window[0] = sequence[0] ? 1 : 0;
-        Sleep(1);
-        ch.dst->GetControlWord() = 1;
-        ch.src->GetControlWord() = 1;
+        StartChains(ch.window, *ch.dst, *ch.src, sequence[0] ? 1 : 0, 1);
         if (verbose > 1) PrintColorFormat(kColorBlack, "Total destination size in DWORDS = %ld\n", static_cast<long>(totalDwords));
         timedOut = !WaitForFramePair(*this, *ch.dst, *ch.src, static_cast<DWORD>(n), totalDwords / 20000 + 20, 4 * totalDwords, 0, true,
                                      kReportStyle, &reached);
     } else {
         for (int u = 1; u <= n && !timedOut; ++u) {
-            ch.window[0] = sequence[static_cast<size_t>(u - 1)] ? 1 : 0;
-            Sleep(1);
-            ch.dst->GetControlWord() = static_cast<DWORD>(u);
-            ch.src->GetControlWord() = static_cast<DWORD>(u);
+            StartChains(ch.window, *ch.dst, *ch.src, sequence[static_cast<size_t>(u - 1)] ? 1 : 0, static_cast<DWORD>(u));
             WexalDCB live;
             ch.dst->GetDCB(0, &live);
             const DWORD bytes = 4 * (live.GetLines() * live.GetLineLength() + live.GetInitialLineLength());
@@ -704,13 +704,8 @@ DWORD CSorbelinUnpacker::BypassBufferTest(DWORD code, CString args, DWORD size, 
         const DCBList sources = FrameTemplate(*ch.src, 2, sourceBase, 0x400, 0x400, std::max<DWORD>(size / 4096, 1) - 1)
                                     .MakeDCBList(1, static_cast<DWORD>(frames));
         load(*ch.src, sources, source.data(), true);
-        BufferControlUnit unit(bar0 + 0x70020 / 4);
-        unit.Clear();
-        unit.SetGo(1);
-        ch.window[0] = 0;
-        Sleep(1);
-        ch.dst->GetControlWord() = 1;
-        ch.src->GetControlWord() = 1;
+        StartUnit(bar0, 2);
+        StartChains(ch.window, *ch.dst, *ch.src, 0, 1);
         DWORD reached = 0;
         const DWORD total = dwords * static_cast<DWORD>(frames);
         if (!WaitForFramePair(*this, *ch.dst, *ch.src, static_cast<DWORD>(frames), total / 20000 + 20, 4 * total, 0, true, kReportStyle, &reached))
