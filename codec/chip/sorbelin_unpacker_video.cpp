@@ -121,6 +121,14 @@ void StartChains(RegisterPtr& window, CWexalDMAChannel& dst, CWexalDMAChannel& s
     src.GetControlWord() = tag;
 }
 
+// Frame k of a chain of n: its tag, the DCB after it and the context the next frame takes; with
+// forceUpdate each frame ends its chain and names context 2.
+void LinkFrame(WexalDCB& d, int k, int n, bool forceUpdate, bool nextAlpha) {
+    d.GetPortField().SetTag(static_cast<WORD>(k & 0xF));
+    d.GetOpField().SetNext(static_cast<BYTE>(forceUpdate ? 0 : (k + 1) % (n + 1)));
+    d.GetPortField().SetContextID(static_cast<BYTE>(forceUpdate ? 2 : nextAlpha ? 1 : 0));
+}
+
 // A frame's DCB on a channel: the channel's DCB 1 as the template, 16-bit, one frame.
 WexalDCB FrameTemplate(CWexalDMAChannel& channel, DWORD bcu, DWORD start, DWORD initial, DWORD length, DWORD lines) {
     WexalDCB t;
@@ -524,9 +532,7 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
         const bool nextAlpha = k < n && sequence[static_cast<size_t>(k)];
         const DWORD line = a ? width / 2 : width;
         WexalDCB d = FrameTemplate(*ch.dst, a ? 5 : 4, nextResult, line, line, height - 1);
-        d.GetPortField().SetTag(static_cast<WORD>(k & 0xF));
-        d.GetOpField().SetNext(static_cast<BYTE>(forceUpdate ? 0 : (k + 1) % (n + 1)));
-        d.GetPortField().SetContextID(static_cast<BYTE>(forceUpdate ? 2 : nextAlpha ? 1 : 0));
+        LinkFrame(d, k, n, forceUpdate, nextAlpha);
         ch.dst->SetDCB(k, &d);
         resultAt[static_cast<size_t>(k - 1)] = nextResult;
         totalDwords += dstBytes[a] / 4;
@@ -537,9 +543,7 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
         const DWORD blocks = std::max<DWORD>(srcBytes[a] / 4096, 1);
         const DWORD length = k == 1 && forceStall ? (forceStall == 1 ? 0x200 : 0x800) : 0x400;
         WexalDCB s = FrameTemplate(*ch.src, a ? 3 : 2, nextSource, length, length, blocks - 1);
-        s.GetPortField().SetTag(static_cast<WORD>(k & 0xF));
-        s.GetOpField().SetNext(static_cast<BYTE>(forceUpdate ? 0 : (k + 1) % (n + 1)));
-        s.GetPortField().SetContextID(static_cast<BYTE>(forceUpdate ? 2 : nextAlpha ? 1 : 0));
+        LinkFrame(s, k, n, forceUpdate, nextAlpha);
         ch.src->SetDCB(k, &s);
         sourceAt[static_cast<size_t>(k - 1)] = nextSource;
         const CImage& packed = a ? static_cast<const CImage&>(packedAlpha) : packedImage;
