@@ -33,8 +33,8 @@ std::optional<long long> CSorbelin::ReadArtwork(CWexalBAR0Space& bar0, int capac
     int length = 0;
     // A failed read leaves the length at 0.
     bar0.GetVPDField("ZA", capacity, buffer, &length);
-    // The field may be longer than the buffer: only what was copied is read.
     if (length <= 0) return std::nullopt;
+    // The field may be longer than the buffer: only what was copied is read.
     buffer[std::min(length, capacity)] = '\0';
     // A number too long for an int reads as its largest value, not as whatever overflow leaves.
     return std::strtoll(buffer, nullptr, 10);
