@@ -1,6 +1,7 @@
 // CSorbelin: run stages and result mapping, help, base commands, programming through the DSP, reset.
 #include "codec/chip/sorbelin.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <vector>
@@ -23,6 +24,21 @@ CSorbelin::CSorbelin(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CStr
 }
 
 CSorbelin::~CSorbelin() = default;
+
+void CSorbelin::ShowRevisionID(DWORD id) { PrintColorFormat(kColorBlack, "Revision ID register = [0x%08X]\n", id); }
+
+std::optional<long long> CSorbelin::ReadArtwork(CWexalBAR0Space& bar0, int capacity) {
+    char buffer[80] = {};
+    capacity = std::min(capacity, static_cast<int>(sizeof buffer) - 1);
+    int length = 0;
+    // A failed read leaves the length at 0.
+    bar0.GetVPDField("ZA", capacity, buffer, &length);
+    if (length <= 0) return std::nullopt;
+    // The field may be longer than the buffer: only what was copied is read.
+    buffer[std::min(length, capacity)] = '\0';
+    // A number too long for an int reads as its largest value, not as whatever overflow leaves.
+    return std::strtoll(buffer, nullptr, 10);
+}
 
 void CSorbelin::SetParent(CWexalTreeMapTB* parent) {
     m_parent = parent;

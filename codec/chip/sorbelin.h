@@ -1,6 +1,7 @@
 // CSorbelin: the base of every codec chip test: run stages, help, the base commands, chip programming and reset.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "codec/dsp/dremolun.h"
@@ -8,6 +9,8 @@
 #include "framework/hw/jastel.h"
 #include "framework/str_list.h"
 #include "framework/tree_map_tb.h"
+
+class CWexalBAR0Space;
 
 // A codec chip test is built twice by the codec board root (names ending in A and B) with its
 // chip's DSP, the host-port bridge and the board controller. Run steps through the stages the class
@@ -108,6 +111,11 @@ protected:
     DWORD ReadVerbosity(const CString& command);
     // Selects the bridge block of this test's chip; false when the name gives no chip.
     bool SelectChip();
+    // The board's artwork revision, the number in product data field "ZA" as strtoll reads its
+    // first `capacity` characters (at most 79); nothing when the field is missing or empty.
+    static std::optional<long long> ReadArtwork(CWexalBAR0Space& bar0, int capacity);
+    // "Revision ID register = [0x...]" in black.
+    void ShowRevisionID(DWORD id);
     const std::vector<DWORD>* m_pattern = nullptr;
     CNuxaDSP* m_dsp;
     CDremolun* m_bridge;

@@ -298,12 +298,8 @@ DWORD CSorbelinEncoder::GetExpectedRevision() {
         PrintColor("ERROR:  CSorbelinEncoder::GetExpectedRevision()  pBar0Space is NULL\n", kColorRed);
         return 0;
     }
-    // The field's length may exceed the buffer: only what was copied is read.
-    char field[64] = {};
-    int length = 0;
-    if (bar0->GetVPDField("ZA", static_cast<int>(sizeof field) - 1, field, &length) != PCI_VPD::VPD_OK || length <= 0) return 0x170;
-    field[std::min(length, static_cast<int>(sizeof field) - 1)] = '\0';
-    return std::strtoll(field, nullptr, 10) < 2 ? 0x160 : 0x170;
+    const std::optional<long long> artwork = ReadArtwork(*bar0, 63);
+    return artwork && *artwork < 2 ? 0x160 : 0x170;
 }
 
 BOOL CSorbelinEncoder::InitRegs(DWORD verbose) {
@@ -509,10 +505,8 @@ void CSorbelinEncoder::DumpRegs() {
     const DWORD enable = m_bridge->ReadDataFixed(kInterruptEnable) & 0xFFFF;
     const DWORD interrupt = m_bridge->ReadDataFixed(kInterrupt) & 0xFFFF;
     const DWORD context = m_bridge->ReadDataFixed(kContextID) & 0xFFFF;
-    CString line;
-    line.Format("Revision ID register = [0x%08X]\n", GetRevisionID());
-    PrintColor(line, kColorBlack);
-    CString text;
+    ShowRevisionID(GetRevisionID());
+    CString line, text;
     text.Format("Status[0x%04X]\n", status);
     text += SetBits(status, kStatusBits, std::size(kStatusBits));
     PrintColor(text, kColorBlack);
@@ -643,12 +637,7 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
     const bool takesFrames = code == kVideoBypass || code == kEncode;
     if (code != kNone && (!framesGiven || takesFrames)) {
         switch (code) {
-        case kShowRevID: {
-            CString line;
-            line.Format("Revision ID register = [0x%08X]\n", GetRevisionID());
-            PrintColor(line, kColorBlack);
-            return 1;
-        }
+        case kShowRevID: ShowRevisionID(GetRevisionID()); return 1;
         case kCompareFiles: return static_cast<DWORD>(CompareFiles(arguments));
         case kRAMInit: return RAMInit(verbose) ? 1 : 0;
         case kSetEnvironment: return SetEnvironment(arguments) ? 1 : 0;

@@ -66,6 +66,25 @@ void CImagePatternHarness::Header(const HarnessRequest& request, const CString& 
     m_test.PrintColor(kRule, kColorBlack);
 }
 
+void CImagePatternHarness::RefuseUnknown(const CString& entry) {
+    CString line;
+    line.Format("Unrecognized pattern=%s\n", entry.c_str());
+    m_test.PrintColor(line, kColorRed);
+}
+
+bool CImagePatternHarness::AnnounceRandom(const CString& entry, DWORD& seed) {
+    seed = static_cast<DWORD>(std::time(nullptr));
+    m_test.PrintColor("Test Random Data\n", kColorBlack);
+    if (!ReadSeed(entry, seed)) {
+        m_test.PrintColor("SEED not understood\n", kColorRed);
+        return false;
+    }
+    CString line;
+    line.Format("SEED=0x%08X\n", seed);
+    m_test.PrintColor(line.c_str(), kColorBlack);
+    return true;
+}
+
 CImagePatternHarness::Fill CImagePatternHarness::FillImage(const CString& entry, Unpacked::Image::YCbCr_10_6& image,
                                                            Unpacked::Alpha::YCbCr_10_6* alpha, bool imageForm) {
     const auto say = [&](const char* text) { m_test.PrintColor(text, kColorBlack); };
@@ -126,15 +145,8 @@ CImagePatternHarness::Fill CImagePatternHarness::FillImage(const CString& entry,
         return Fill::Done;
     }
     if (entry.Left(6) == "RANDOM") {
-        DWORD seed = static_cast<DWORD>(std::time(nullptr));
-        say("Test Random Data\n");
-        if (!ReadSeed(entry, seed)) {
-            m_test.PrintColor("SEED not understood\n", kColorRed);
-            return Fill::BadSeed;
-        }
-        CString line;
-        line.Format("SEED=0x%08X\n", seed);
-        say(line.c_str());
+        DWORD seed = 0;
+        if (!AnnounceRandom(entry, seed)) return Fill::BadSeed;
         image.FillRandom(seed, 1, 0, 0x3FF);
         if (alpha) alpha->FillRandom(seed);
         return Fill::Done;
@@ -177,15 +189,8 @@ CImagePatternHarness::Fill CImagePatternHarness::FillAlpha(const CString& entry,
         return Fill::Done;
     }
     if (entry.Left(6) == "RANDOM") {
-        DWORD seed = static_cast<DWORD>(std::time(nullptr));
-        say("Test Random Data\n");
-        if (!ReadSeed(entry, seed)) {
-            m_test.PrintColor("SEED not understood\n", kColorRed);
-            return Fill::BadSeed;
-        }
-        CString line;
-        line.Format("SEED=0x%08X\n", seed);
-        say(line.c_str());
+        DWORD seed = 0;
+        if (!AnnounceRandom(entry, seed)) return Fill::BadSeed;
         alpha.FillRandom(seed);
         return Fill::Done;
     }
@@ -242,10 +247,7 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
             if (failuresLog) screen.Clear();
             Header(request, entry, width, height);
             const Fill fill = FillImage(entry, *image, alpha.get(), false);
-            if (fill == Fill::Unknown) {
-                line.Format("Unrecognized pattern=%s\n", entry.c_str());
-                m_test.PrintColor(line, kColorRed);
-            }
+            if (fill == Fill::Unknown) RefuseUnknown(entry);
             if (fill != Fill::Done) break;
             const BOOL passed = trip(*alpha, *image);
             line.Format("%s\tResolution[%ld,%ld]\t\tTest[%s]~*BLACK*~\n", passed ? "~*GREEN*~PASS:" : "~*RED*~FAIL:", width, height, entry.c_str());
@@ -296,9 +298,7 @@ BOOL CImagePatternHarness::RunImage(const HarnessRequest& request, const ImageTr
         if (fill == Fill::BadSeed) return 0;
         if (fill == Fill::Unknown) {
             if (!m_options.unknownPatternFails) continue;
-            CString line;
-            line.Format("Unrecognized pattern=%s\n", entry.c_str());
-            m_test.PrintColor(line, kColorRed);
+            RefuseUnknown(entry);
             return 0;
         }
         result = trip(image);
@@ -321,9 +321,7 @@ BOOL CImagePatternHarness::RunAlpha(const HarnessRequest& request, const AlphaTr
         if (fill == Fill::BadSeed) return 0;
         if (fill == Fill::Unknown) {
             if (!m_options.unknownPatternFails) continue;
-            CString line;
-            line.Format("Unrecognized pattern=%s\n", entry.c_str());
-            m_test.PrintColor(line, kColorRed);
+            RefuseUnknown(entry);
             return 0;
         }
         if (skipped) continue;

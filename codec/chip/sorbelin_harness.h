@@ -52,6 +52,11 @@ public:
 
 private:
     enum class Fill { Unknown, BadSeed, Done };
+    // "RANDOM[ SEED=n]": announces the random test and its seed (the clock's unless one is given);
+    // false after a red line when the seed is not understood.
+    bool AnnounceRandom(const CString& entry, DWORD& seed);
+    // The red line that refuses a pattern the fills do not know.
+    void RefuseUnknown(const CString& entry);
     void Header(const HarnessRequest& request, const CString& entry, long width, long height);
     Fill FillImage(const CString& entry, Unpacked::Image::YCbCr_10_6& image, Unpacked::Alpha::YCbCr_10_6* alpha, bool imageForm);
     Fill FillAlpha(const CString& entry, Unpacked::Alpha::YCbCr_10_6& alpha, bool& skipped);

@@ -12,6 +12,7 @@
 #include "devlib/wexal_spaces.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/dcb_list.h"
+#include "framework/hw/dma_report.h"
 #include "framework/hw/wexal_dcb.h"
 #include "platform/clock.h"
 #include "framework/param_string.h"
@@ -121,12 +122,7 @@ DWORD CSorbelinPacker::RunTest(CString command) {
     CImagePatternHarness harness(*this);
     const DWORD verbose = request.verbose;
     switch (code) {
-    case kShowRevID: {
-        CString line;
-        line.Format("Revision ID register = [0x%08X]\n", GetRevisionID());
-        PrintColor(line, kColorBlack);
-        return 1;
-    }
+    case kShowRevID: ShowRevisionID(GetRevisionID()); return 1;
     case kShowStatus: ShowStatus(); return 1;
     case kShowContextRam: ShowContextRam(); return 1;
     case kRAMInit: return RAMInit(1);
@@ -351,16 +347,8 @@ DWORD CSorbelinPacker::GetExpectedDeviceID() {
         PrintColor("ERROR:  CSorbelin::Packer()  pBar0Space is NULL\n", kColorRed);
         return 0;
     }
-    char buffer[80] = {};
-    int length = 0;
-    bar0->GetVPDField("ZA", 79, buffer, &length);
-    // The field's length as reported may exceed what the buffer holds.
-    if (length > 79) length = 79;
-    if (length > 0) {
-        buffer[length] = '\0';
-        // A number too long for an int reads as its largest value, not as whatever overflow leaves.
-        if (std::strtoll(buffer, nullptr, 10) < 2) return 0x120;
-    }
+    const std::optional<long long> artwork = ReadArtwork(*bar0, 79);
+    if (artwork && *artwork < 2) return 0x120;
     return 0x130;
 }
 
@@ -553,6 +541,7 @@ BOOL CSorbelinPacker::VideoAlpha(DWORD code, CString rest, Unpacked::Alpha::YCbC
 namespace {
 
 struct Head {
+    WexalDCB dcb;
     DWORD tag = 0, lines = 0, initial = 0, length = 0, pad = 0;
     bool Finished(DWORD frames) const { return lines == 0 && initial == 0 && tag == frames; }
 };
@@ -560,13 +549,114 @@ struct Head {
 Head ReadHead(CWexalDMAChannel* channel) {
     WexalDCB dcb;
     channel->GetDCB(0, &dcb);
-    return {dcb.GetPortField().GetTag(), dcb.GetLines(), dcb.GetInitialLineLength(), dcb.GetLineLength(), dcb.GetPad()};
+    return {dcb, dcb.GetPortField().GetTag(), dcb.GetLines(), dcb.GetInitialLineLength(), dcb.GetLineLength(), dcb.GetPad()};
 }
 
-CString Marked(DWORD value) {
-    CString text;
-    text.Format(value ? "~*RED*~%2d~*BLACK*~" : "%2d", static_cast<int>(value));
-    return text;
+// "Frame Size Dst: ..." and "Frame Size Src: ...": lines, initial and line length and pad of both status DCBs.
+CString FrameSizes(const Head& dst, const Head& src) {
+    CString line;
+    line.Format("Frame Size Dst: Y=%d; I=%d; L=%d; P=%d.\nFrame Size Src: Y=%d; I=%d; L=%d; P=%d.\n", static_cast<int>(dst.lines),
+                static_cast<int>(dst.initial), static_cast<int>(dst.length), static_cast<int>(dst.pad), static_cast<int>(src.lines),
+                static_cast<int>(src.initial), static_cast<int>(src.length), static_cast<int>(src.pad));
+    return line;
+}
+
+// The end of a round trip: each channel's control strobed with 0x80, then 1.
+void ReleaseChannels(const RegisterPtr& bar0, DWORD srcNumber, DWORD dstNumber) {
+    bar0[(0x58000 + 4 * srcNumber) / 4] = 0x80;
+    bar0[(0x58000 + 4 * srcNumber) / 4] = 1;
+    bar0[(0x58000 + 4 * dstNumber) / 4] = 0x80;
+    bar0[(0x58000 + 4 * dstNumber) / 4] = 1;
+}
+
+// Compares a packed image frame read back with the expected one a pixel pair (four samples) at a
+// time; answers the number of samples whose 8-bit or 2-bit part differs. The first 20 bad pairs
+// are shown in red while the frame has no more than 80 bad samples, each at the frame's start plus
+// the planes' offsets (after a blank line with blankLine).
+long ComparePackedImage(CTestBase& test, const Packed::Image::YCbCr_8_2& expected, const Packed::Image::YCbCr_8_2& read, DWORD pixels,
+                        DWORD start, DWORD plane2, DWORD plane8, bool blankLine) {
+    const BYTE *e8 = expected.Get8BitPlane(), *e2 = expected.Get2BitPlane(), *r8 = read.Get8BitPlane(), *r2 = read.Get2BitPlane();
+    long errors = 0;
+    int reports = 0;
+    CString line;
+    for (DWORD i = 0; i + 1 < pixels; i += 2) {
+        const DWORD g = i / 2;
+        int wrong = 0;
+        for (int s = 0; s < 4; ++s)
+            if (((e2[g] >> (2 * s)) & 3) != ((r2[g] >> (2 * s)) & 3) || e8[4 * g + s] != r8[4 * g + s]) ++wrong;
+        if (!wrong) continue;
+        errors += wrong;
+        if (errors > 80 || reports >= 20) continue;
+        ++reports;
+        line.Format(blankLine ? "\nOffset[0x%08X]  2bit[0x%08X]  8bit[0x%08X]\n" : "Offset[0x%08X]  2bit[0x%08X]  8bit[0x%08X]\n", i,
+                    start + plane2 + i / 2, start + plane8 + 2 * i);
+        test.PrintColor(line, kColorRed);
+        for (int side = 0; side < 2; ++side) {
+            const BYTE* p8 = side ? r8 : e8;
+            const BYTE* p2 = side ? r2 : e2;
+            const char* label = side ? "Read:\t" : "Expected:";
+            line.Format("\t%s\tY0[0x%02X:%01X]  CB[0x%02X:%01X]\n\t%s\tY1[0x%02X:%01X]  CR[0x%02X:%01X]\n", label, p8[4 * g + 1], (p2[g] >> 2) & 3,
+                        p8[4 * g], p2[g] & 3, label, p8[4 * g + 3], (p2[g] >> 6) & 3, p8[4 * g + 2], (p2[g] >> 4) & 3);
+            test.PrintColor(line, kColorRed);
+        }
+    }
+    return errors;
+}
+
+// Compares a packed alpha frame read back with the expected one; answers the number of pixels whose
+// 8-bit or 2-bit part differs, and hands report(pixel, expected 2 bits, read 2 bits) the first 20
+// of them while the frame has no more than 80.
+template <class Report>
+long ComparePackedAlpha(const Packed::Alpha::YCbCr_8_2& expected, const Packed::Alpha::YCbCr_8_2& read, DWORD pixels, Report report) {
+    const BYTE *e8 = expected.Get8BitPlane(), *e2 = expected.Get2BitPlane(), *r8 = read.Get8BitPlane(), *r2 = read.Get2BitPlane();
+    long errors = 0;
+    int reports = 0;
+    for (DWORD p = 0; p < pixels; ++p) {
+        const int shift = static_cast<int>(2 * (p % 4));
+        const DWORD ef = (e2[p / 4] >> shift) & 3, rf = (r2[p / 4] >> shift) & 3;
+        if (ef == rf && e8[p] == r8[p]) continue;
+        if (++errors > 80 || reports >= 20) continue;
+        ++reports;
+        report(p, ef, rf);
+    }
+    return errors;
+}
+
+// Compares a source frame read back from start with what was written there, eight bytes at a time
+// (both 10-bit samples of each word, bits 15..6 of each half); answers the number of words that
+// differ. The first 20 differing pairs are shown in red while the frame has no more than 80, each
+// followed by detail(expected, read).
+template <class Detail>
+long CompareSourceFrame(CTestBase& test, const BYTE* want, const BYTE* read, DWORD bytes, DWORD start, Detail detail) {
+    long errors = 0;
+    int reports = 0;
+    CString line;
+    for (DWORD at = 0; at + 8 <= bytes; at += 8) {
+        DWORD ex[2], rd[2];
+        std::memcpy(ex, want + at, 8);
+        std::memcpy(rd, read + at, 8);
+        const bool bad0 = ((ex[0] ^ rd[0]) & 0xFFC0FFC0) != 0, bad1 = ((ex[1] ^ rd[1]) & 0xFFC0FFC0) != 0;
+        if (!bad0 && !bad1) continue;
+        errors += (bad0 ? 1 : 0) + (bad1 ? 1 : 0);
+        if (errors > 80 || reports >= 20) continue;
+        ++reports;
+        line.Format("Offset[0x%08X]:  SRC[0x%08X]\nOffset[0x%08X]:  SRC[0x%08X]\n"
+                    "                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n"
+                    "                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n",
+                    at, start, at + 4, start, ex[0], rd[0], ex[0] ^ rd[0], ex[1], rd[1], ex[1] ^ rd[1]);
+        test.PrintColor(line, kColorRed);
+        detail(ex, rd);
+    }
+    return errors;
+}
+
+// A frame that failed its compare, saved with its source as .\Zorv.<kind>.Packed.<frame>.
+template <class Source, class Read>
+void SaveFailedFrame(const char* kind, DWORD frame, const Source& source, const Read& read) {
+    CString path;
+    path.Format(".\\Zorv.%s.Packed.%d", kind, static_cast<int>(frame));
+    CMultiImageFile<Source, Read> pair;
+    pair.Save(path, source, read, 0);
 }
 
 }  // namespace
@@ -679,16 +769,12 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
     const DWORD moved = static_cast<DWORD>(std::max(dstFrames.size(), srcFrames.size())) * frameBytes / 4;
     CPerformanceList timer;
     timer.SetMilliTimeout(moved / 20000 + 20, -1);
-    line.Format("Frame Size Dst: Y=%d; I=%d; L=%d; P=%d.\nFrame Size Src: Y=%d; I=%d; L=%d; P=%d.\n", static_cast<int>(dstHead.lines),
-                static_cast<int>(dstHead.initial), static_cast<int>(dstHead.length), static_cast<int>(dstHead.pad), static_cast<int>(srcHead.lines),
-                static_cast<int>(srcHead.initial), static_cast<int>(srcHead.length), static_cast<int>(srcHead.pad));
-    PrintColor(line, kColorBlack);
+    PrintColor(FrameSizes(dstHead, srcHead), kColorBlack);
     Sleep(1);
     LONGLONG frequency = 0, t0 = 0, t1 = 0, t2 = 0;
     QueryPerformanceFrequency(&frequency);
     if (frequency) QueryPerformanceCounter(&t0);
     t1 = t0;
-    const DWORD kilo = moved * 4 / 1000;
     BOOL result = 1;
     bool timedOut = false;
     DWORD limit = frames;
@@ -712,14 +798,7 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
             QueryPerformanceCounter(&t2);
             q2k = (t2 - t1) * 1000 / frequency;
         }
-        line.Format("Transfer took K2Q[%ld, %ld] Q2K[%ld, %ld] milliseconds for the completion of %d.%3.3dMbytes to DMA.\n"
-                    " SorbelinToWexal DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n"
-                    " WexalToSorbelin DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n",
-                    static_cast<long>(static_cast<uint64_t>(k2q) >> 32), static_cast<long>(k2q & 0xFFFFFFFF), static_cast<long>(static_cast<uint64_t>(q2k) >> 32),
-                    static_cast<long>(q2k & 0xFFFFFFFF), static_cast<int>(kilo / 1000), static_cast<int>(kilo % 1000), static_cast<int>(dstHead.tag),
-                    static_cast<int>(dstHead.lines), static_cast<int>(dstHead.initial), static_cast<int>(dstHead.length), static_cast<int>(srcHead.tag),
-                    static_cast<int>(srcHead.lines), static_cast<int>(srcHead.initial), static_cast<int>(srcHead.length));
-        Print(line);
+        Print(FormatTransferDone(0, k2q, q2k, moved * 4, "SorbelinToWexal", dstHead.dcb, "WexalToSorbelin", srcHead.dcb));
     } else {
         result = 0;
         Print("\n");
@@ -733,13 +812,10 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
             LONGLONG now = 0;
             if (frequency) QueryPerformanceCounter(&now);
             const int elapsed = frequency ? static_cast<int>((now - t0) * 1000 / frequency) : 0;
-            line.Format("~*RED*~\nERROR: After %d milliseconds, timed out waiting for the\n  completion of %d.%3.3d Megabytes to DMA.\n~*BLACK*~"
-                        " SorbelinToWexal DMA:  Tag=%s  Lines=%s  InitialWidth=%s  Width=%s.\n"
-                        " WexalToSorbelin DMA:  Tag=%s  Lines=%s  InitialWidth=%s  Width=%s.\n%s",
-                        elapsed, static_cast<int>(kilo / 1000), static_cast<int>(kilo % 1000), Marked(dstHead.tag).c_str(), Marked(dstHead.lines).c_str(),
-                        Marked(dstHead.initial).c_str(), Marked(dstHead.length).c_str(), Marked(srcHead.tag).c_str(), Marked(srcHead.lines).c_str(),
-                        Marked(srcHead.initial).c_str(), Marked(srcHead.length).c_str(), trip.image ? "\n" : "");
-            Print(line);
+            CString report = FormatTransferTimeout(elapsed, moved * 4, "SorbelinToWexal", dstHead.dcb, "WexalToSorbelin", srcHead.dcb);
+            // An alpha's reports follow one another without the blank line.
+            if (!trip.image) report = report.Left(report.GetLength() - 1);
+            Print(report);
         }
         ReportFrames("Wexal to Sorbelin", srcNumber, 1);
         ReportFrames("Sorbelin to Wexal", dstNumber, 1);
@@ -765,67 +841,26 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
         PrintColor(line, kColorBlack);
         ReadMemory(start, received->GetBuffer(), frameBytes);
         long frameErrors = 0;
-        int reports = 0;
         if (trip.image) {
-            const BYTE* e2 = trip.dstImage->Get2BitPlane();
-            const BYTE* e8 = trip.dstImage->Get8BitPlane();
-            const BYTE* r2 = trip.rtvImage->Get2BitPlane();
-            const BYTE* r8 = trip.rtvImage->Get8BitPlane();
-            for (DWORD i = 0; i + 1 < pixels; i += 2) {
-                const DWORD g = i / 2;
-                int wrong = 0;
-                for (int s = 0; s < 4; ++s)
-                    if (((e2[g] >> (2 * s)) & 3) != ((r2[g] >> (2 * s)) & 3) || e8[4 * g + s] != r8[4 * g + s]) ++wrong;
-                if (!wrong) continue;
-                result = 0;
-                total += wrong;
-                frameErrors += wrong;
-                if (frameErrors > 80 || reports >= 20) continue;
-                ++reports;
-                line.Format("Offset[0x%08X]  2bit[0x%08X]  8bit[0x%08X]\n", i, start + plane2 + i / 2, start + plane8 + 2 * i);
-                PrintColor(line, kColorRed);
-                const auto samples = [&](const BYTE* p8, const BYTE* p2, const char* label) {
-                    CString text;
-                    text.Format("\t%s\tY0[0x%02X:%01X]  CB[0x%02X:%01X]\n\t%s\tY1[0x%02X:%01X]  CR[0x%02X:%01X]\n", label, p8[4 * g + 1], (p2[g] >> 2) & 3,
-                                p8[4 * g], p2[g] & 3, label, p8[4 * g + 3], (p2[g] >> 6) & 3, p8[4 * g + 2], (p2[g] >> 4) & 3);
-                    PrintColor(text, kColorRed);
-                };
-                samples(e8, e2, "Expected:");
-                samples(r8, r2, "Read:\t");
-            }
+            frameErrors = ComparePackedImage(*this, *trip.dstImage, *trip.rtvImage, pixels, start, plane2, plane8, false);
         } else {
             const BYTE* e8 = trip.dstAlpha->Get8BitPlane();
-            const BYTE* e2 = trip.dstAlpha->Get2BitPlane();
             const BYTE* r8 = trip.rtvAlpha->Get8BitPlane();
-            const BYTE* r2 = trip.rtvAlpha->Get2BitPlane();
-            const DWORD alpha2 = static_cast<DWORD>(e2 - e8);
-            for (DWORD p = 0; p < pixels; ++p) {
-                const int shift = static_cast<int>(2 * (p % 4));
-                const DWORD ef = (e2[p / 4] >> shift) & 3, rf = (r2[p / 4] >> shift) & 3;
-                if (ef == rf && e8[p] == r8[p]) continue;
-                result = 0;
-                ++total;
-                ++frameErrors;
-                if (frameErrors > 80 || reports >= 20) continue;
-                ++reports;
+            const DWORD alpha2 = static_cast<DWORD>(trip.dstAlpha->Get2BitPlane() - e8);
+            frameErrors = ComparePackedAlpha(*trip.dstAlpha, *trip.rtvAlpha, pixels, [&](DWORD p, DWORD ef, DWORD rf) {
                 line.Format("\nOffset[0x%08X]  Addr8bit[0x%08X]  Addr2bit[0x%08X]\n", p, start + p, start + alpha2 + p / 4);
                 PrintColor(line, kColorRed);
                 line.Format("\tExpected:\tAlpha[0x%02X:%01X]\n", e8[p], ef);
                 PrintColor(line, kColorRed);
                 line.Format("\tRead:\t\tAlpha[0x%02X:%01X]\n", r8[p], rf);
                 PrintColor(line, kColorRed);
-            }
+            });
         }
         if (frameErrors) {
-            CString path;
-            path.Format(trip.image ? ".\\Zorv.Image.Packed.%d" : ".\\Zorv.Alpha.Packed.%d", static_cast<int>(k));
-            if (trip.image) {
-                CMultiImageFile<Unpacked::Image::YCbCr_10_6, Packed::Image::YCbCr_8_2> pair;
-                pair.Save(path, static_cast<const Unpacked::Image::YCbCr_10_6&>(source), *trip.rtvImage, 0);
-            } else {
-                CMultiImageFile<Unpacked::Alpha::YCbCr_10_6, Packed::Alpha::YCbCr_8_2> pair;
-                pair.Save(path, static_cast<const Unpacked::Alpha::YCbCr_10_6&>(source), *trip.rtvAlpha, 0);
-            }
+            result = 0;
+            total += frameErrors;
+            if (trip.image) SaveFailedFrame("Image", k, static_cast<const Unpacked::Image::YCbCr_10_6&>(source), *trip.rtvImage);
+            else SaveFailedFrame("Alpha", k, static_cast<const Unpacked::Alpha::YCbCr_10_6&>(source), *trip.rtvAlpha);
         }
     }
     PrintColor("\n", kColorBlack);
@@ -843,24 +878,8 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
                     result = 0;
                     continue;
                 }
-                long errors = 0;
-                int reports = 0;
-                for (DWORD i = 0; i + 1 < pixels; i += 2) {
-                    DWORD ex[2], rd[2];
-                    std::memcpy(ex, want + 4 * i, 8);
-                    std::memcpy(rd, copy.GetBuffer() + 4 * i, 8);
-                    // Both halves of each word carry a 10-bit sample in bits 15..6.
-                    const bool bad0 = ((ex[0] ^ rd[0]) & 0xFFC0FFC0) != 0, bad1 = ((ex[1] ^ rd[1]) & 0xFFC0FFC0) != 0;
-                    if (!bad0 && !bad1) continue;
-                    result = 0;
-                    errors += (bad0 ? 1 : 0) + (bad1 ? 1 : 0);
-                    if (errors > 80 || reports >= 20) continue;
-                    ++reports;
-                    line.Format("Offset[0x%08X]:  SRC[0x%08X]\nOffset[0x%08X]:  SRC[0x%08X]\n"
-                                "                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n"
-                                "                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n",
-                                4 * i, start, 4 * i + 4, start, ex[0], rd[0], ex[0] ^ rd[0], ex[1], rd[1], ex[1] ^ rd[1]);
-                    PrintColor(line, kColorRed);
+                // The pixel pairs only: a pad after them is not compared.
+                const long errors = CompareSourceFrame(*this, want, copy.GetBuffer(), 4 * pixels, start, [&](const DWORD* ex, const DWORD* rd) {
                     const auto samples = [&](const DWORD* v, const char* label) {
                         CString text;
                         text.Format("\t%s\tY0[0x%08X:%01X]  CB[0x%08X:%01X]\n\t%s\tY1[0x%08X:%01X]  CR[0x%08X:%01X]\n", label, (v[0] >> 24) & 0xFF,
@@ -870,7 +889,8 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
                     };
                     samples(ex, "Expected:");
                     samples(rd, "Read:\t");
-                }
+                });
+                if (errors) result = 0;
             }
             PrintColor("\n", kColorBlack);
         }
@@ -879,10 +899,7 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
     } else if (!timedOut) {
         PrintColor("Passed\n", kColorGreen);
     }
-    bar0[(0x58000 + 4 * srcNumber) / 4] = 0x80;
-    bar0[(0x58000 + 4 * srcNumber) / 4] = 1;
-    bar0[(0x58000 + 4 * dstNumber) / 4] = 0x80;
-    bar0[(0x58000 + 4 * dstNumber) / 4] = 1;
+    ReleaseChannels(bar0, srcNumber, dstNumber);
     return result;
 }
 
@@ -1109,11 +1126,7 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
                     line.Format("Total destination size in DWORDS = %ld\n", static_cast<long>(totalDwords));
                     PrintColor(line, kColorBlack);
                 }
-                line.Format("Frame Size Dst: Y=%d; I=%d; L=%d; P=%d.\nFrame Size Src: Y=%d; I=%d; L=%d; P=%d.\n", static_cast<int>(dstHead.lines),
-                            static_cast<int>(dstHead.initial), static_cast<int>(dstHead.length), static_cast<int>(dstHead.pad),
-                            static_cast<int>(srcHead.lines), static_cast<int>(srcHead.initial), static_cast<int>(srcHead.length),
-                            static_cast<int>(srcHead.pad));
-                PrintColor(line, kColorBlack);
+                PrintColor(FrameSizes(dstHead, srcHead), kColorBlack);
             }
             CPerformanceList timer;
             Sleep(1);
@@ -1122,7 +1135,6 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
             QueryPerformanceFrequency(&frequency);
             QueryPerformanceCounter(&t0);
             t1 = t0;
-            const DWORD kilo = totalDwords * 4 / 1000;
             for (;;) {
                 dstHead = ReadHead(dst);
                 srcHead = ReadHead(src);
@@ -1132,18 +1144,8 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
                     QueryPerformanceCounter(&t2);
                     const LONGLONG k2q = frequency ? (t1 - t0) * 1000 / frequency : 0, q2k = frequency ? (t2 - t1) * 1000 / frequency : 0;
                     if (verbose > 1) {
-                        CString head;
-                        if (index) head.Format("Transfer #%d:  Took ", static_cast<int>(index));
-                        else head = "Transfer took ";
-                        line.Format("%sK2Q[%ld, %ld] Q2K[%ld, %ld] milliseconds for the completion of %d.%3.3dMbytes to DMA.\n"
-                                    " SorbelinToWexal DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n"
-                                    " WexalToSorbelin DMA:  Tag=%2d  Lines=%2d  InitialWidth=%2d  Width=%2d.\n",
-                                    head.c_str(), static_cast<long>(static_cast<uint64_t>(k2q) >> 32), static_cast<long>(k2q & 0xFFFFFFFF),
-                                    static_cast<long>(static_cast<uint64_t>(q2k) >> 32), static_cast<long>(q2k & 0xFFFFFFFF), static_cast<int>(kilo / 1000),
-                                    static_cast<int>(kilo % 1000), static_cast<int>(dstHead.tag), static_cast<int>(dstHead.lines),
-                                    static_cast<int>(dstHead.initial), static_cast<int>(dstHead.length), static_cast<int>(srcHead.tag),
-                                    static_cast<int>(srcHead.lines), static_cast<int>(srcHead.initial), static_cast<int>(srcHead.length));
-                        Print(line);
+                        Print(FormatTransferDone(static_cast<int>(index), k2q, q2k, totalDwords * 4, "SorbelinToWexal", dstHead.dcb, "WexalToSorbelin",
+                                                 srcHead.dcb));
                     }
                     return true;
                 }
@@ -1155,13 +1157,8 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
                 if (verbose > 1) {
                     LONGLONG now = 0;
                     QueryPerformanceCounter(&now);
-                    line.Format("~*RED*~\nERROR: After %d milliseconds, timed out waiting for the\n  completion of %d.%3.3d Megabytes to DMA.\n~*BLACK*~"
-                                " SorbelinToWexal DMA:  Tag=%s  Lines=%s  InitialWidth=%s  Width=%s.\n"
-                                " WexalToSorbelin DMA:  Tag=%s  Lines=%s  InitialWidth=%s  Width=%s.\n\n",
-                                frequency ? static_cast<int>((now - t0) * 1000 / frequency) : 0, static_cast<int>(kilo / 1000), static_cast<int>(kilo % 1000),
-                                Marked(dstHead.tag).c_str(), Marked(dstHead.lines).c_str(), Marked(dstHead.initial).c_str(), Marked(dstHead.length).c_str(),
-                                Marked(srcHead.tag).c_str(), Marked(srcHead.lines).c_str(), Marked(srcHead.initial).c_str(), Marked(srcHead.length).c_str());
-                    Print(line);
+                    Print(FormatTransferTimeout(frequency ? static_cast<int>((now - t0) * 1000 / frequency) : 0, totalDwords * 4, "SorbelinToWexal",
+                                                dstHead.dcb, "WexalToSorbelin", srcHead.dcb));
                 }
                 Sleep(1);
                 dstHead = ReadHead(dst);
@@ -1225,60 +1222,26 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         }
         PrintColor(line, kColorBlack);
         long frameErrors = 0;
-        int reports = 0;
         if (al) {
             ReadMemory(start, rtvAlpha.GetBuffer(), rtvAlpha.GetSize() + rtvAlpha.GetOffset());
-            const BYTE *e8 = dstAlpha.Get8BitPlane(), *e2 = dstAlpha.Get2BitPlane(), *r8 = rtvAlpha.Get8BitPlane(), *r2 = rtvAlpha.Get2BitPlane();
-            for (DWORD p = 0; p < pixels; ++p) {
-                const int shift = static_cast<int>(2 * (p % 4));
-                const DWORD ef = (e2[p / 4] >> shift) & 3, rf = (r2[p / 4] >> shift) & 3;
-                if (ef == rf && e8[p] == r8[p]) continue;
-                result = 0;
-                ++total;
-                if (++frameErrors > 80 || reports >= 20) continue;
-                ++reports;
+            const BYTE *e8 = dstAlpha.Get8BitPlane(), *e2 = dstAlpha.Get2BitPlane(), *r8 = rtvAlpha.Get8BitPlane();
+            frameErrors = ComparePackedAlpha(dstAlpha, rtvAlpha, pixels, [&](DWORD p, DWORD ef, DWORD rf) {
                 line.Format("\nOffset[0x%08X]  Addr8bit[0x%08X]  Addr2bit[0x%08X]\n\tExpected:\tAlpha[0x%02X:%01X]\n\tRead:\t\tAlpha[0x%02X:%01X]\n", p,
                             static_cast<DWORD>(e8 - dstAlpha.GetBuffer()) + p, static_cast<DWORD>(e2 - dstAlpha.GetBuffer()) + p / 4, e8[p], ef, r8[p], rf);
                 PrintColor(line, kColorRed);
-            }
+            });
         } else {
             ReadMemory(start, rtvImage.GetBuffer(), rtvImage.GetSize() + rtvImage.GetOffset());
-            const BYTE *e8 = dstImage.Get8BitPlane(), *e2 = dstImage.Get2BitPlane(), *r8 = rtvImage.Get8BitPlane(), *r2 = rtvImage.Get2BitPlane();
-            const DWORD off2 = static_cast<DWORD>(e2 - dstImage.GetBuffer()), off8 = static_cast<DWORD>(e8 - dstImage.GetBuffer());
-            for (DWORD i = 0; i + 1 < pixels; i += 2) {
-                const DWORD g = i / 2;
-                int wrong = 0;
-                for (int smp = 0; smp < 4; ++smp)
-                    if (((e2[g] >> (2 * smp)) & 3) != ((r2[g] >> (2 * smp)) & 3) || e8[4 * g + smp] != r8[4 * g + smp]) ++wrong;
-                if (!wrong) continue;
-                result = 0;
-                total += wrong;
-                frameErrors += wrong;
-                if (frameErrors > 80 || reports >= 20) continue;
-                ++reports;
-                line.Format("\nOffset[0x%08X]  2bit[0x%08X]  8bit[0x%08X]\n", i, start + off2 + i / 2, start + off8 + 2 * i);
-                PrintColor(line, kColorRed);
-                for (int side = 0; side < 2; ++side) {
-                    const BYTE* p8 = side ? r8 : e8;
-                    const BYTE* p2 = side ? r2 : e2;
-                    const char* label = side ? "Read:\t" : "Expected:";
-                    line.Format("\t%s\tY0[0x%02X:%01X]  CB[0x%02X:%01X]\n\t%s\tY1[0x%02X:%01X]  CR[0x%02X:%01X]\n", label, p8[4 * g + 1], (p2[g] >> 2) & 3,
-                                p8[4 * g], p2[g] & 3, label, p8[4 * g + 3], (p2[g] >> 6) & 3, p8[4 * g + 2], (p2[g] >> 4) & 3);
-                    PrintColor(line, kColorRed);
-                }
-            }
+            const DWORD off2 = static_cast<DWORD>(dstImage.Get2BitPlane() - dstImage.GetBuffer());
+            const DWORD off8 = static_cast<DWORD>(dstImage.Get8BitPlane() - dstImage.GetBuffer());
+            frameErrors = ComparePackedImage(*this, dstImage, rtvImage, pixels, start, off2, off8, true);
         }
         previousBad = frameErrors > 0;
         if (frameErrors) {
-            CString path;
-            path.Format(al ? ".\\Zorv.Alpha.Packed.%d" : ".\\Zorv.Image.Packed.%d", static_cast<int>(k));
-            if (al) {
-                CMultiImageFile<Unpacked::Alpha::YCbCr_10_6, Packed::Alpha::YCbCr_8_2> pair;
-                pair.Save(path, alpha, rtvAlpha, 0);
-            } else {
-                CMultiImageFile<Unpacked::Image::YCbCr_10_6, Packed::Image::YCbCr_8_2> pair;
-                pair.Save(path, source, rtvImage, 0);
-            }
+            result = 0;
+            total += frameErrors;
+            if (al) SaveFailedFrame("Alpha", k, alpha, rtvAlpha);
+            else SaveFailedFrame("Image", k, source, rtvImage);
         }
     }
     if (total == 0) {
@@ -1297,33 +1260,13 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
                 result = 0;
                 continue;
             }
-            long errors = 0;
-            int reports = 0;
-            for (DWORD at = 0; at + 8 <= bytes; at += 8) {
-                DWORD ex[2], rd[2];
-                std::memcpy(ex, want.GetBuffer() + at, 8);
-                std::memcpy(rd, copy.data() + at, 8);
-                const bool bad0 = ((ex[0] ^ rd[0]) & 0xFFC0FFC0) != 0, bad1 = ((ex[1] ^ rd[1]) & 0xFFC0FFC0) != 0;
-                if (!bad0 && !bad1) continue;
-                result = 0;
-                errors += (bad0 ? 1 : 0) + (bad1 ? 1 : 0);
-                if (errors > 80 || reports >= 20) continue;
-                ++reports;
-                line.Format("Offset[0x%08X]:  SRC[0x%08X]\nOffset[0x%08X]:  SRC[0x%08X]\n"
-                            "                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n"
-                            "                 Expected[0x%08X]  Read[0x%08X]  EX xor RD[0x%08X]\n",
-                            at, start, at + 4, start, ex[0], rd[0], ex[0] ^ rd[0], ex[1], rd[1], ex[1] ^ rd[1]);
-                PrintColor(line, kColorRed);
-            }
+            if (CompareSourceFrame(*this, want.GetBuffer(), copy.data(), bytes, start, [](const DWORD*, const DWORD*) {})) result = 0;
         }
         PrintColor("\n", kColorBlack);
         line.Format("\nTotal %ld errors out of %ld\n", total, static_cast<long>(pixels));
         PrintColor(line, kColorRed);
         if (!noCrc) CheckChipCRCs(&source, &dstImage, &rtvImage, frames);
     }
-    bar0[(0x58000 + 4 * srcNumber) / 4] = 0x80;
-    bar0[(0x58000 + 4 * srcNumber) / 4] = 1;
-    bar0[(0x58000 + 4 * dstNumber) / 4] = 0x80;
-    bar0[(0x58000 + 4 * dstNumber) / 4] = 1;
+    ReleaseChannels(bar0, srcNumber, dstNumber);
     return result;
 }

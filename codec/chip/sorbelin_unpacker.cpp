@@ -176,7 +176,7 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
         return 0;
     }
     case kShowRevID:
-        PrintColorFormat(kColorBlack, "Revision ID register = [0x%08X]\n", m_bridge ? m_bridge->ReadDataFixed(kRevision) : 0u);
+        ShowRevisionID(m_bridge ? m_bridge->ReadDataFixed(kRevision) : 0u);
         return 1;
     case kRamInit: result = RAMInit(1); break;
     case kShowStatus: ShowStatus(o.verbose); return 1;
@@ -402,15 +402,8 @@ DWORD CSorbelinUnpacker::GetExpectedDeviceId() {
         PrintColor("ERROR:  The board has no BAR0 register space: the product data cannot be read\n", kColorRed);
         return 0;
     }
-    char buffer[80] = {};
-    int length = 0;
-    bar0->GetVPDField("ZA", 79, buffer, &length);
-    // The field may be longer than the buffer: only what was copied is read.
-    if (length > 79) length = 79;
-    if (length > 0) {
-        buffer[length] = '\0';
-        if (std::strtol(buffer, nullptr, 10) < 2) return 0x140;
-    }
+    const std::optional<long long> artwork = ReadArtwork(*bar0, 79);
+    if (artwork && *artwork < 2) return 0x140;
     return 0x150;
 }
 

@@ -106,6 +106,29 @@ void CSorbelinUnpacker::ReportCompare(const DWORD expected[2], const DWORD read[
 
 namespace {
 
+// Clears buffer control unit n of the main board and sets it going.
+void StartUnit(const RegisterPtr& bar0, DWORD n) {
+    BufferControlUnit unit(bar0 + (0x70000 + 0x10 * n) / 4);
+    unit.Clear();
+    unit.SetGo(1);
+}
+
+// Points the chip's port at context, then starts both chains at DCB tag, the result side first.
+void StartChains(RegisterPtr& window, CWexalDMAChannel& dst, CWexalDMAChannel& src, DWORD context, DWORD tag) {
+    window[0] = context;
+    Sleep(1);
+    dst.GetControlWord() = tag;
+    src.GetControlWord() = tag;
+}
+
+// Frame k of a chain of n: its tag, the DCB after it and the context the next frame takes; with
+// forceUpdate each frame ends its chain and names context 2.
+void LinkFrame(WexalDCB& d, int k, int n, bool forceUpdate, bool nextAlpha) {
+    d.GetPortField().SetTag(static_cast<WORD>(k & 0xF));
+    d.GetOpField().SetNext(static_cast<BYTE>(forceUpdate ? 0 : (k + 1) % (n + 1)));
+    d.GetPortField().SetContextID(static_cast<BYTE>(forceUpdate ? 2 : nextAlpha ? 1 : 0));
+}
+
 // A frame's DCB on a channel: the channel's DCB 1 as the template, 16-bit, one frame.
 WexalDCB FrameTemplate(CWexalDMAChannel& channel, DWORD bcu, DWORD start, DWORD initial, DWORD length, DWORD lines) {
     WexalDCB t;
@@ -222,13 +245,8 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
         bar0[0x40004 / 4] = 0xFF;
         Sleep(1);
     }
-    BufferControlUnit unit(bar0 + (0x70000 + 0x10 * bcu) / 4);
-    unit.Clear();
-    unit.SetGo(1);
-    ch.window[0] = 0;
-    Sleep(1);
-    ch.dst->GetControlWord() = 1;
-    ch.src->GetControlWord() = 1;
+    StartUnit(bar0, bcu);
+    StartChains(ch.window, *ch.dst, *ch.src, 0, 1);
     const DWORD dwords = static_cast<DWORD>(frames) * (resultFrameBytes / 4);
     DWORD reached = 0;
     const bool done = WaitForFramePair(*this, *ch.dst, *ch.src, static_cast<DWORD>(frames), dwords / 20000 + 20, 4 * dwords, 0, true,
@@ -514,9 +532,7 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
         const bool nextAlpha = k < n && sequence[static_cast<size_t>(k)];
         const DWORD line = a ? width / 2 : width;
         WexalDCB d = FrameTemplate(*ch.dst, a ? 5 : 4, nextResult, line, line, height - 1);
-        d.GetPortField().SetTag(static_cast<WORD>(k & 0xF));
-        d.GetOpField().SetNext(static_cast<BYTE>(forceUpdate ? 0 : (k + 1) % (n + 1)));
-        d.GetPortField().SetContextID(static_cast<BYTE>(forceUpdate ? 2 : nextAlpha ? 1 : 0));
+        LinkFrame(d, k, n, forceUpdate, nextAlpha);
         ch.dst->SetDCB(k, &d);
         resultAt[static_cast<size_t>(k - 1)] = nextResult;
         totalDwords += dstBytes[a] / 4;
@@ -527,9 +543,7 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
         const DWORD blocks = std::max<DWORD>(srcBytes[a] / 4096, 1);
         const DWORD length = k == 1 && forceStall ? (forceStall == 1 ? 0x200 : 0x800) : 0x400;
         WexalDCB s = FrameTemplate(*ch.src, a ? 3 : 2, nextSource, length, length, blocks - 1);
-        s.GetPortField().SetTag(static_cast<WORD>(k & 0xF));
-        s.GetOpField().SetNext(static_cast<BYTE>(forceUpdate ? 0 : (k + 1) % (n + 1)));
-        s.GetPortField().SetContextID(static_cast<BYTE>(forceUpdate ? 2 : nextAlpha ? 1 : 0));
+        LinkFrame(s, k, n, forceUpdate, nextAlpha);
         ch.src->SetDCB(k, &s);
         sourceAt[static_cast<size_t>(k - 1)] = nextSource;
         const CImage& packed = a ? static_cast<const CImage&>(packedAlpha) : packedImage;
@@ -544,27 +558,17 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
         Sleep(1);
         nextSource += srcBytes[a];
     }
-    for (int unit = 2; unit <= 5; ++unit) {
-        BufferControlUnit bcu(bar0 + (0x70000 + 0x10 * unit) / 4);
-        bcu.Clear();
-        bcu.SetGo(1);
-    }
+    for (DWORD unit = 2; unit <= 5; ++unit) StartUnit(bar0, unit);
     bool timedOut = false;
     DWORD reached = 0;
     if (!forceUpdate) {
-        ch.window[0] = sequence[0] ? 1 : 0;
-        Sleep(1);
-        ch.dst->GetControlWord() = 1;
-        ch.src->GetControlWord() = 1;
+        StartChains(ch.window, *ch.dst, *ch.src, sequence[0] ? 1 : 0, 1);
         if (verbose > 1) PrintColorFormat(kColorBlack, "Total destination size in DWORDS = %ld\n", static_cast<long>(totalDwords));
         timedOut = !WaitForFramePair(*this, *ch.dst, *ch.src, static_cast<DWORD>(n), totalDwords / 20000 + 20, 4 * totalDwords, 0, true,
                                      kReportStyle, &reached);
     } else {
         for (int u = 1; u <= n && !timedOut; ++u) {
-            ch.window[0] = sequence[static_cast<size_t>(u - 1)] ? 1 : 0;
-            Sleep(1);
-            ch.dst->GetControlWord() = static_cast<DWORD>(u);
-            ch.src->GetControlWord() = static_cast<DWORD>(u);
+            StartChains(ch.window, *ch.dst, *ch.src, sequence[static_cast<size_t>(u - 1)] ? 1 : 0, static_cast<DWORD>(u));
             WexalDCB live;
             ch.dst->GetDCB(0, &live);
             const DWORD bytes = 4 * (live.GetLines() * live.GetLineLength() + live.GetInitialLineLength());
@@ -672,6 +676,24 @@ DWORD CSorbelinUnpacker::BypassBufferTest(DWORD code, CString args, DWORD size, 
     if (!PlanLayout(2 * passBytes, passBytes, resultBase, sourceBase)) return 0;
     const RegisterPtr bar0 = m_boardIF.GetRegisters();
     const std::vector<BYTE> stale(size, BYTE{0xDE});
+    // Each frame of a chain set on its channel, announced and its memory written from data; a frame
+    // to the chip is then flushed through.
+    const auto load = [&](CWexalDMAChannel& channel, const DCBList& list, const BYTE* data, bool toChip) {
+        for (DCBList it = list; it != DCBList::End(list); ++it) {
+            WexalDCB d = *it;
+            const int tag = static_cast<int>(d.GetPortField().GetTag());
+            channel.SetDCB(tag, &d);
+            PrintColorFormat(kColorBlack,
+                             toChip ? "SRC Image:  Tag[%d]  Address[0x%08X]  Initial[%d] Length[%d] Lines[%d]\n"
+                                    : "DST Image:  Tag[%d]:  Addr[0x%08X]  Initial[%d] Length[%d] Lines[%d]\n",
+                             tag, d.GetStartAddress(), static_cast<int>(d.GetInitialLineLength()), static_cast<int>(d.GetLineLength()),
+                             static_cast<int>(d.GetLines()));
+            WriteMemory(data, d.GetStartAddress(), size);
+            if (!toChip) continue;
+            bar0[0x40004 / 4] = 0xFF;
+            Sleep(1);
+        }
+    };
     bool timedOut = false;
     for (int pass = 1; pass <= 2; ++pass) {
         m_bridge->WriteDataFixed(kBist64, pass == 1 ? 0x2800 : 0x800);
@@ -681,34 +703,13 @@ DWORD CSorbelinUnpacker::BypassBufferTest(DWORD code, CString args, DWORD size, 
         PrintColorFormat(kColorBlack, "DST #%d[0x%08X]\n", pass, start);
         const DCBList results =
             FrameTemplate(*ch.dst, 2, start, dwords % lineLength + lineLength, lineLength, lines - 1).MakeDCBList(1, static_cast<DWORD>(frames));
-        for (DCBList it = results; it != DCBList::End(results); ++it) {
-            WexalDCB d = *it;
-            const int tag = static_cast<int>(d.GetPortField().GetTag());
-            ch.dst->SetDCB(tag, &d);
-            PrintColorFormat(kColorBlack, "DST Image:  Tag[%d]:  Addr[0x%08X]  Initial[%d] Length[%d] Lines[%d]\n", tag, d.GetStartAddress(),
-                             static_cast<int>(d.GetInitialLineLength()), static_cast<int>(d.GetLineLength()), static_cast<int>(d.GetLines()));
-            WriteMemory(stale.data(), d.GetStartAddress(), size);
-        }
+        load(*ch.dst, results, stale.data(), false);
         PrintColorFormat(kColorBlack, "SRC[0x%08X]\n", sourceBase);
         const DCBList sources = FrameTemplate(*ch.src, 2, sourceBase, 0x400, 0x400, std::max<DWORD>(size / 4096, 1) - 1)
                                     .MakeDCBList(1, static_cast<DWORD>(frames));
-        for (DCBList it = sources; it != DCBList::End(sources); ++it) {
-            WexalDCB d = *it;
-            const int tag = static_cast<int>(d.GetPortField().GetTag());
-            ch.src->SetDCB(tag, &d);
-            PrintColorFormat(kColorBlack, "SRC Image:  Tag[%d]  Address[0x%08X]  Initial[%d] Length[%d] Lines[%d]\n", tag, d.GetStartAddress(),
-                             static_cast<int>(d.GetInitialLineLength()), static_cast<int>(d.GetLineLength()), static_cast<int>(d.GetLines()));
-            WriteMemory(source.data(), d.GetStartAddress(), size);
-            bar0[0x40004 / 4] = 0xFF;
-            Sleep(1);
-        }
-        BufferControlUnit unit(bar0 + 0x70020 / 4);
-        unit.Clear();
-        unit.SetGo(1);
-        ch.window[0] = 0;
-        Sleep(1);
-        ch.dst->GetControlWord() = 1;
-        ch.src->GetControlWord() = 1;
+        load(*ch.src, sources, source.data(), true);
+        StartUnit(bar0, 2);
+        StartChains(ch.window, *ch.dst, *ch.src, 0, 1);
         DWORD reached = 0;
         const DWORD total = dwords * static_cast<DWORD>(frames);
         if (!WaitForFramePair(*this, *ch.dst, *ch.src, static_cast<DWORD>(frames), total / 20000 + 20, 4 * total, 0, true, kReportStyle, &reached))
