@@ -32,6 +32,50 @@ DibBlock NewDib(DWORD width, DWORD height) {
     return dib;
 }
 
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define PEX_VECTOR_ROWS __attribute__((target_clones("avx2", "default"), optimize("tree-vectorize", "vect-cost-model=dynamic")))
+#else
+#define PEX_VECTOR_ROWS
+#endif
+
+PEX_VECTOR_ROWS void YCbCrPairsToBgr(const DibRange& range, DWORD mode, const BYTE* pairs, int shift, size_t n, BYTE* out) {
+    constexpr size_t kBlock = 64;
+    const ConversionGains& k = kGains[mode - 1];
+    const int lo = range.lo, hi = range.hi, centre = range.centre, byteShift = range.shift;
+    for (size_t first = 0; first < n; first += kBlock) {
+        const size_t count = std::min(kBlock, n - first);
+        const BYTE* p = pairs + 8 * first;
+        BYTE* o = out + 8 * first;
+        int y0[kBlock], y1[kBlock], r[kBlock], g[kBlock], b[kBlock], whole[kBlock];
+        for (size_t i = 0; i < count; ++i) {
+            const int cb = (p[8 * i] | p[8 * i + 1] << 8) >> shift, cr = (p[8 * i + 4] | p[8 * i + 5] << 8) >> shift;
+            y0[i] = std::clamp((p[8 * i + 2] | p[8 * i + 3] << 8) >> shift, lo, hi);
+            y1[i] = std::clamp((p[8 * i + 6] | p[8 * i + 7] << 8) >> shift, lo, hi);
+            const int u = std::clamp(cb, lo, hi) - centre, v = std::clamp(cr, lo, hi) - centre;
+            const int green = k.gu * u + k.gv * v;
+            r[i] = FloorUnits(k.r * v);
+            g[i] = FloorUnits(-green);
+            b[i] = FloorUnits(k.b * u);
+            whole[i] = (g[i] * kGainUnits == -green) & ((u | v) != 0);
+        }
+        for (size_t i = 0; i < count; ++i) {
+            o[8 * i + 0] = static_cast<BYTE>(std::clamp(y0[i] + b[i], lo, hi) >> byteShift);
+            o[8 * i + 1] = static_cast<BYTE>(std::clamp(y0[i] + g[i], lo, hi) >> byteShift);
+            o[8 * i + 2] = static_cast<BYTE>(std::clamp(y0[i] + r[i], lo, hi) >> byteShift);
+            o[8 * i + 4] = static_cast<BYTE>(std::clamp(y1[i] + b[i], lo, hi) >> byteShift);
+            o[8 * i + 5] = static_cast<BYTE>(std::clamp(y1[i] + g[i], lo, hi) >> byteShift);
+            o[8 * i + 6] = static_cast<BYTE>(std::clamp(y1[i] + r[i], lo, hi) >> byteShift);
+        }
+        // Where green's products add up to a whole number: the pair as the doubles give it.
+        for (size_t i = 0; i < count; ++i) {
+            if (!whole[i]) continue;
+            const int cb = (p[8 * i] | p[8 * i + 1] << 8) >> shift, cr = (p[8 * i + 4] | p[8 * i + 5] << 8) >> shift;
+            YCbCrToBgr(range, mode, (p[8 * i + 2] | p[8 * i + 3] << 8) >> shift, cb, cr, o + 8 * i);
+            YCbCrToBgr(range, mode, (p[8 * i + 6] | p[8 * i + 7] << 8) >> shift, cb, cr, o + 8 * i + 4);
+        }
+    }
+}
+
 BYTE AlphaToGrey(const DibRange& range, int value) {
     return static_cast<BYTE>(std::clamp(value, range.lo, range.hi) >> range.shift);
 }

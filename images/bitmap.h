@@ -58,12 +58,14 @@ inline BYTE DibByte(double v, const DibRange& r) {
 // floor(n / kGainUnits) for |n| below 10^8 (a gain times a chroma difference), without branches.
 inline int FloorUnits(int n) { return static_cast<int>(static_cast<unsigned>(n + 1000 * kGainUnits) / kGainUnits) - 1000; }
 
-// The two pixels of a pair in colour mode 1 or 2, in integers: the same bytes as YCbCrToBgr gives
-// each of them. With Y whole, the double sum truncates to Y + floor(gain x chroma), since each
-// product of a gain in 1 / 100000 units lies at least 1 / 100000 from a whole number unless it is
-// one, which the double computes exactly; green's two products can add up to a whole number,
-// which the double may miss by a rounding, so that pair is converted as YCbCrToBgr does.
-inline void YCbCrPairToBgr(const DibRange& range, DWORD mode, int y0, int y1, int cb, int cr, BYTE bgr[8]);
+// n pairs (Cb, Y0, Cr, Y1 as little-endian 16-bit words, each sample in the bits above shift) to 8
+// DIB bytes each in colour mode 1 or 2, in integers, a block of pairs at a time so that the steps
+// run on vectors: the same bytes as YCbCrToBgr gives each pixel. With Y whole, the double sum
+// truncates to Y + floor(gain x chroma), since each product of a gain in 1 / 100000 units lies at
+// least 1 / 100000 from a whole number unless it is one, which the double computes exactly;
+// green's two products can add up to a whole number, which the double may miss by a rounding, so
+// that pair is converted as YCbCrToBgr does.
+void YCbCrPairsToBgr(const DibRange& range, DWORD mode, const BYTE* pairs, int shift, size_t n, BYTE* out);
 
 // Converts one YCbCr pixel to blue, green, red in conversion mode 1 to 5; false for other modes.
 // Inline: pictures convert it once a pixel.
@@ -95,25 +97,6 @@ inline bool YCbCrToBgr(const DibRange& range, DWORD mode, int y, int cb, int cr,
     }
 }
 
-inline void YCbCrPairToBgr(const DibRange& range, DWORD mode, int y0, int y1, int cb, int cr, BYTE bgr[8]) {
-    const ConversionGains& k = kGains[mode - 1];
-    const int u = std::clamp(cb, range.lo, range.hi) - range.centre, v = std::clamp(cr, range.lo, range.hi) - range.centre;
-    const int green = k.gu * u + k.gv * v;
-    const int r = FloorUnits(k.r * v), g = FloorUnits(-green), b = FloorUnits(k.b * u);
-    if (g * kGainUnits == -green && (u != 0 || v != 0)) {  // green's products add up to a whole number
-        YCbCrToBgr(range, mode, y0, cb, cr, bgr);
-        YCbCrToBgr(range, mode, y1, cb, cr, bgr + 4);
-        return;
-    }
-    auto put = [&](int y, BYTE* out) {
-        y = std::clamp(y, range.lo, range.hi);
-        out[2] = static_cast<BYTE>(std::clamp(y + r, range.lo, range.hi) >> range.shift);
-        out[1] = static_cast<BYTE>(std::clamp(y + g, range.lo, range.hi) >> range.shift);
-        out[0] = static_cast<BYTE>(std::clamp(y + b, range.lo, range.hi) >> range.shift);
-    };
-    put(y0, bgr);
-    put(y1, bgr + 4);
-}
 
 // The grey level of an alpha value.
 BYTE AlphaToGrey(const DibRange& range, int value);

@@ -410,12 +410,7 @@ DibBlock YCbCr_10_6::CreateDIB(DWORD mode) const {
         // Whole pairs in every row: convert a pair at a time.
         DibBlock dib = images_detail::NewDib(nWidth, nHeight);
         if (!dib) return dib;
-        BYTE* out = images_detail::DibPixels(dib);
-        for (uint64_t pair = 0, pairs = uint64_t(nHeight) * width / 2; pair < pairs; ++pair, out += 8) {
-            const BYTE* p = base + pair * 8;
-            images_detail::YCbCrPairToBgr(kDibRange10, mode, LoadLE16(p + 2) >> 6, LoadLE16(p + 6) >> 6, LoadLE16(p) >> 6,
-                                          LoadLE16(p + 4) >> 6, out);
-        }
+        images_detail::YCbCrPairsToBgr(kDibRange10, mode, base, 6, uint64_t(nHeight) * width / 2, images_detail::DibPixels(dib));
         return dib;
     }
     auto samples = [=](DWORD r, DWORD c, WORD& y, WORD& cb, WORD& cr) {

@@ -1,6 +1,7 @@
 // Tests of the bitmap conversion and the BMP files, checked byte by byte and with an independent reader.
 #include <sys/wait.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -103,30 +104,38 @@ TEST(Dib, DibConversionBmpLayoutsAndWhatAnIndependentReaderSees) {
     EXPECT_EQ(0, WEXITSTATUS(status)) << output;
 }
 
-TEST(Dib, APairConvertedInIntegersGivesTheBytesOfEachPixelAlone) {
-    // Every chroma pair of the 10-bit range and beyond it, at luma values across the range and
-    // past both ends, in both colour modes.
+TEST(Dib, PairsConvertedInIntegersGiveTheBytesOfEachPixelAlone) {
+    // Every chroma pair of the 10-bit range and beyond it, at luma values across the range and past
+    // both ends, in both colour modes, as a row of pairs (samples in bits 15..6) through the row
+    // conversion. Where green's two products add up to a whole number the double sum may fall just
+    // short of it: there every luma.
+    auto word = [](std::vector<BYTE>& row, int value) {
+        row.push_back(static_cast<BYTE>(value << 6));
+        row.push_back(static_cast<BYTE>(value << 6 >> 8));
+    };
     for (DWORD mode : {1u, 2u}) {
+        const auto& k = images_detail::kGains[mode - 1];
+        std::vector<BYTE> row;
+        std::vector<std::array<int, 4>> pairs;  // y0, y1, cb, cr
         for (int cb = 0; cb < 1024; ++cb) {
             for (int cr = 0; cr < 1024; ++cr) {
-                BYTE pair[8] = {}, alone[8] = {};
-                const int y0 = (cb * 7 + cr) % 1024, y1 = 64 + (cr * 3 + cb) % 877;
-                images_detail::YCbCrPairToBgr(kDibRange10, mode, y0, y1, cb, cr, pair);
-                images_detail::YCbCrToBgr(kDibRange10, mode, y0, cb, cr, alone);
-                images_detail::YCbCrToBgr(kDibRange10, mode, y1, cb, cr, alone + 4);
-                ASSERT_EQ(0, std::memcmp(pair, alone, 3) | std::memcmp(pair + 4, alone + 4, 3))
-                    << "mode " << mode << " y " << y0 << "/" << y1 << " cb " << cb << " cr " << cr;
-                // Where green's two products add up to a whole number the double sum may fall just
-                // short of it: every luma there.
-                const auto& k = images_detail::kGains[mode - 1];
-                const int u = std::clamp(cb, 64, 940) - 512, v = std::clamp(cr, 64, 940) - 512;
-                if ((k.gu * u + k.gv * v) % images_detail::kGainUnits != 0 || (cb != std::clamp(cb, 64, 940)) || (cr != std::clamp(cr, 64, 940))) continue;
-                for (int y = 0; y < 1024; ++y) {
-                    images_detail::YCbCrPairToBgr(kDibRange10, mode, y, y, cb, cr, pair);
-                    images_detail::YCbCrToBgr(kDibRange10, mode, y, cb, cr, alone);
-                    ASSERT_EQ(0, std::memcmp(pair, alone, 3)) << "mode " << mode << " y " << y << " cb " << cb << " cr " << cr;
-                }
+                pairs.push_back({(cb * 7 + cr) % 1024, 64 + (cr * 3 + cb) % 877, cb, cr});
+                const int u = cb - 512, v = cr - 512;
+                if (cb < 64 || cb > 940 || cr < 64 || cr > 940 || (k.gu * u + k.gv * v) % images_detail::kGainUnits != 0) continue;
+                for (int y = 0; y < 1024; y += 2) pairs.push_back({y, y + 1, cb, cr});
             }
+        }
+        for (const auto& [y0, y1, cb, cr] : pairs)
+            for (int value : {cb, y0, cr, y1}) word(row, value);
+        std::vector<BYTE> out(8 * pairs.size());
+        images_detail::YCbCrPairsToBgr(kDibRange10, mode, row.data(), 6, pairs.size(), out.data());
+        for (size_t i = 0; i < pairs.size(); ++i) {
+            const auto& [y0, y1, cb, cr] = pairs[i];
+            BYTE alone[8] = {};
+            images_detail::YCbCrToBgr(kDibRange10, mode, y0, cb, cr, alone);
+            images_detail::YCbCrToBgr(kDibRange10, mode, y1, cb, cr, alone + 4);
+            ASSERT_EQ(0, std::memcmp(&out[8 * i], alone, 3) | std::memcmp(&out[8 * i + 4], alone + 4, 3))
+                << "mode " << mode << " y " << y0 << "/" << y1 << " cb " << cb << " cr " << cr;
         }
     }
 }
