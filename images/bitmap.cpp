@@ -17,10 +17,10 @@ constexpr UINT kCreateFlags = CFile::modeCreate | CFile::modeWrite | CFile::type
 
 }  // namespace
 
-DibBlock NewDib(DWORD width, DWORD height) {
+DibBlock NewDib(DWORD width, DWORD height, bool zeroPixels) {
     uint64_t bytes = sizeof(BITMAPINFOHEADER) + uint64_t(width) * height * 4;
     if (bytes > std::numeric_limits<DWORD>::max()) return nullptr;
-    DibBlock dib(new (std::nothrow) BYTE[static_cast<size_t>(bytes)]());
+    DibBlock dib(zeroPixels ? new (std::nothrow) BYTE[static_cast<size_t>(bytes)]() : new (std::nothrow) BYTE[static_cast<size_t>(bytes)]);
     if (!dib) return nullptr;
     BITMAPINFOHEADER h{};
     h.biSize = sizeof(BITMAPINFOHEADER);
@@ -62,9 +62,11 @@ PEX_VECTOR_ROWS void YCbCrPairsToBgr(const DibRange& range, DWORD mode, const BY
             o[8 * i + 0] = static_cast<BYTE>(std::clamp(y0[i] + b[i], lo, hi) >> byteShift);
             o[8 * i + 1] = static_cast<BYTE>(std::clamp(y0[i] + g[i], lo, hi) >> byteShift);
             o[8 * i + 2] = static_cast<BYTE>(std::clamp(y0[i] + r[i], lo, hi) >> byteShift);
+            o[8 * i + 3] = 0;
             o[8 * i + 4] = static_cast<BYTE>(std::clamp(y1[i] + b[i], lo, hi) >> byteShift);
             o[8 * i + 5] = static_cast<BYTE>(std::clamp(y1[i] + g[i], lo, hi) >> byteShift);
             o[8 * i + 6] = static_cast<BYTE>(std::clamp(y1[i] + r[i], lo, hi) >> byteShift);
+            o[8 * i + 7] = 0;
         }
         // Where green's products add up to a whole number: the pair as the doubles give it.
         for (size_t i = 0; i < count; ++i) {

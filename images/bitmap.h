@@ -36,8 +36,9 @@ constexpr DibRange kDibRange10 = {64, 940, 512, 2};
 namespace images_detail {
 
 // A DIB block of width x height 32-bit pixels with its header filled (biHeight negative: top
-// row first) and the pixels zero; null when it cannot be had.
-DibBlock NewDib(DWORD width, DWORD height);
+// row first) and the pixels zero (left as they come when the caller writes every byte of them);
+// null when it cannot be had.
+DibBlock NewDib(DWORD width, DWORD height, bool zeroPixels = true);
 inline BYTE* DibPixels(const DibBlock& dib) { return dib.get() + sizeof(BITMAPINFOHEADER); }
 
 struct ConversionGains {

@@ -408,7 +408,7 @@ DibBlock YCbCr_10_6::CreateDIB(DWORD mode) const {
     const uint64_t width = nWidth;
     if ((mode == 1 || mode == 2) && width % 2 == 0 && uint64_t(nHeight) * width * 4 <= limit) {
         // Whole pairs in every row: convert a pair at a time.
-        DibBlock dib = images_detail::NewDib(nWidth, nHeight);
+        DibBlock dib = images_detail::NewDib(nWidth, nHeight, false);  // every pixel byte is written
         if (!dib) return dib;
         images_detail::YCbCrPairsToBgr(kDibRange10, mode, base, 6, uint64_t(nHeight) * width / 2, images_detail::DibPixels(dib));
         return dib;
