@@ -110,15 +110,6 @@ uint32_t BoardController::Status() {
     return Stuck(kStatus, v);
 }
 
-uint32_t BoardController::Mirror(uint32_t offset) const {
-    const uint32_t area = offset < 0x2000 ? kExpArea : kVpdArea;
-    const uint32_t word = area + (offset & 0x1FFF) / 2;
-    uint32_t v = uint32_t{m_flash.Word(word)} | uint32_t{m_flash.Word(word + 1)} << 16;
-    for (const auto& m : m_config.faults.flash.mirrorMismatch)
-        if (m.offset == offset) v ^= m.mask;
-    return v;
-}
-
 void BoardController::ReadBlock(uint32_t offset, uint32_t* out, size_t count) {
     while (count > 0 && offset < kMirrorEnd) {
         // Up to the end of this area's half of the mirror (the EXP area below 0x2000, VPD above).
@@ -145,7 +136,11 @@ void BoardController::ReadBlock(uint32_t offset, uint32_t* out, size_t count) {
 }
 
 uint32_t BoardController::Read(uint32_t offset) {
-    if (offset < kMirrorEnd) return Mirror(offset);
+    if (offset < kMirrorEnd) {
+        uint32_t v = 0;
+        ReadBlock(offset, &v, 1);
+        return v;
+    }
     switch (offset) {
     case kBoardId:
         return Stuck(kBoardId,

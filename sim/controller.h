@@ -82,7 +82,6 @@ public:
 
 private:
     uint32_t Status();
-    uint32_t Mirror(uint32_t offset) const;
     bool PortClock(int port);
     // The value with the register's stuck bits forced (offset one of the controller's registers).
     uint32_t Stuck(uint32_t offset, uint32_t v) const;
