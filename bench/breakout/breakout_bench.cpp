@@ -49,12 +49,8 @@ void BM_BexiLoopbackImages1080Frames13(benchmark::State& state) {
             return;
         }
     }
-    const double total = static_cast<double>(kFrames * kFrameBytes) * static_cast<double>(state.iterations());
-    state.SetBytesProcessed(static_cast<int64_t>(total));
-    const double memcpyRate = static_cast<double>(kFrameBytes) / bench::MemcpySeconds(kFrameBytes);
-    state.counters["memcpy_bytes_per_second"] = benchmark::Counter(memcpyRate);
-    // The loopback's rate over memcpy's (1.0: as fast as one plain copy of the frames).
-    if (seconds > 0) state.counters["vs_memcpy"] = benchmark::Counter(total / seconds / memcpyRate);
+    // The loopback's rate over memcpy's of a frame (1.0: as fast as one plain copy of the frames).
+    bench::ReportBesideMemcpy(state, static_cast<double>(kFrames * kFrameBytes), seconds, kFrameBytes);
 }
 BENCHMARK(BM_BexiLoopbackImages1080Frames13)->Unit(benchmark::kMillisecond);
 

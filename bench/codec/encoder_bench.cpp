@@ -69,11 +69,7 @@ void EncodeFifteenFrames10Bit(benchmark::State& state) {
         seconds += wall.Seconds();
         CTestBase::TakePreHostText(TRUE);
     }
-    const double total = static_cast<double>(bytes) * static_cast<double>(state.iterations());
-    state.SetBytesProcessed(static_cast<int64_t>(total));
-    const double memcpyRate = static_cast<double>(bytes) / bench::MemcpySeconds(bytes);
-    state.counters["memcpy_bytes_per_second"] = benchmark::Counter(memcpyRate);
-    if (seconds > 0) state.counters["vs_memcpy"] = benchmark::Counter(total / seconds / memcpyRate);
+    bench::ReportBesideMemcpy(state, static_cast<double>(bytes), seconds);
     std::filesystem::remove_all(scratch);
 }
 BENCHMARK(EncodeFifteenFrames10Bit)->Unit(benchmark::kMillisecond)->UseRealTime();

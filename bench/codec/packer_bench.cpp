@@ -49,12 +49,7 @@ void Run(benchmark::State& state, const char* command, double sourceBytes) {
         }
         CTestBase::TakePreHostText(TRUE);
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double total = sourceBytes * static_cast<double>(state.iterations());
-    state.SetBytesProcessed(static_cast<int64_t>(total));
-    // The rate over memcpy's of the same source bytes (1.0: as fast as a plain copy).
-    if (seconds > 0 && sourceBytes > 0)
-        state.counters["vs_memcpy"] = total / seconds / (sourceBytes / bench::MemcpySeconds(static_cast<size_t>(sourceBytes)));
+    bench::ReportBesideMemcpy(state, sourceBytes, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
 // 15 unpacked 1920 x 1080 source frames (4 bytes a pixel) through the chip and compared.

@@ -56,11 +56,7 @@ void RunCrc(benchmark::State& state, const TImage& image, int64_t bytes) {
         crc = image.ComputeCRC(model, crc, 1);
         benchmark::DoNotOptimize(crc);
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
-    // The model's rate over memcpy's of the same bytes in this run (1.0: as fast as a plain copy).
-    const double memcpySeconds = bench::MemcpySeconds(static_cast<size_t>(bytes));
-    if (seconds > 0) state.counters["vs_memcpy"] = static_cast<double>(state.iterations()) * memcpySeconds / seconds;
+    bench::ReportBesideMemcpy(state, static_cast<double>(bytes), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
 template <template <class> class Model>

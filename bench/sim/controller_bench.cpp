@@ -74,9 +74,7 @@ void BM_MirrorRead(benchmark::State& state) {
         benchmark::DoNotOptimize(mirror);
         benchmark::ClobberMemory();
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 0x4000);
-    if (seconds > 0) state.counters["vs_memcpy"] = static_cast<double>(state.iterations()) * bench::MemcpySeconds(0x4000) / seconds;
+    bench::ReportBesideMemcpy(state, 0x4000, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 BENCHMARK(BM_MirrorRead);
 

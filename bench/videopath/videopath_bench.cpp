@@ -39,12 +39,7 @@ private:
 };
 
 void ReportBesideMemcpy(benchmark::State& state, size_t bytes, const RunClock& runs) {
-    const double total = static_cast<double>(bytes) * static_cast<double>(state.iterations());
-    state.SetBytesProcessed(static_cast<int64_t>(total));
-    const double memcpyRate = static_cast<double>(bytes) / bench::MemcpySeconds(bytes);
-    state.counters["memcpy_bytes_per_second"] = benchmark::Counter(memcpyRate);
-    // The run's rate over memcpy's (1.0: as fast as a plain copy of the same bytes).
-    if (runs.Seconds() > 0) state.counters["vs_memcpy"] = benchmark::Counter(total / runs.Seconds() / memcpyRate);
+    bench::ReportBesideMemcpy(state, static_cast<double>(bytes), runs.Seconds());
     CTestBase::TakePreHostText(TRUE);
 }
 
