@@ -115,8 +115,22 @@ BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD 
     std::memcpy(header + 14, &info, sizeof info);
     if (!file.Write(header, sizeof header)) return FALSE;
 
+    // Rows go out gathered a megabyte at a time: one write call per row costs more than the copy.
+    std::vector<BYTE> staged;
+    try {
+        staged.reserve(std::max<size_t>(rowBytes, size_t{1} << 20));
+    } catch (const std::bad_alloc&) {
+        return FALSE;
+    }
     bool ok = true;
-    auto put = [&](const BYTE* p) { ok = ok && file.Write(p, static_cast<UINT>(rowBytes)); };
+    auto flush = [&] {
+        ok = ok && file.Write(staged.data(), static_cast<UINT>(staged.size()));
+        staged.clear();
+    };
+    auto put = [&](const BYTE* p) {
+        if (staged.size() + rowBytes > staged.capacity()) flush();
+        staged.insert(staged.end(), p, p + rowBytes);
+    };
     switch (layout) {
     case 0:
         for (DWORD r = height; r-- > 0;) put(row(r));
@@ -152,6 +166,7 @@ BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD 
         break;
     }
     }
+    flush();
     return ok ? TRUE : FALSE;
 }
 
