@@ -3,9 +3,9 @@
 #
 # Builds a scratch copy of SOURCE_TREE (default: this repository) once, then for each mutant of
 # MUTANT_FILE (default: scripts/mutants.txt beside this script) applies its one-line fault, rebuilds,
-# runs the suite and restores the file. A mutant is "caught" when a test fails, "missed" when the
-# suite still passes, "nobuild" when the fault does not compile and "stale" when its original text
-# is not in the file exactly once. Per-mutant lines go to $MUTATE_OUT (default: mutate-results.txt in
+# runs the suite and restores the file. A mutant is "caught" when a test fails (or a build step that
+# runs the built code fails), "missed" when the suite still passes, "nobuild" when the fault does not
+# compile and "stale" when its original text is not in the file exactly once. Per-mutant lines go to $MUTATE_OUT (default: mutate-results.txt in
 # the scratch folder), each mutant's build or test log to logs/ID.log there (a caught mutant's log
 # names the tests that caught it). MUTATE_JOBS sets the build's parallel jobs (default: all processors).
 # Exit status: 0 when every mutant was judged, 1 when some were stale or did not build, 2 when the
@@ -125,7 +125,9 @@ while IFS= read -r id; do
     status=stale
   else
     if ! cmake --build "$build" -j"$jobs" >"$log" 2>&1; then
-      status=nobuild
+      # A build step that runs the built code (the encoder's reference frames) and fails has
+      # caught the fault; a compiler error has not.
+      if grep -q ': error:' "$log"; then status=nobuild; else status=caught; fi
     elif run_suite "$log"; then
       status=missed
     else
