@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "sim/dma_engine.h"
@@ -68,8 +69,33 @@ public:
     static constexpr size_t kBlockBytes = size_t{128} << 10;
 
 private:
+    // A sink DCB whose words a source wrote straight into its cells; the sink's step only retires it.
+    struct Delivered {
+        DcbImage dcb;
+        uint64_t bytes = 0;
+    };
+    // A place in the sink runs of a DCB, written in stream order.
+    struct RunCursor {
+        std::vector<std::pair<uint8_t*, size_t>> runs;
+        size_t run = 0, at = 0;
+        void Write(const uint8_t* from, size_t n, uint32_t mask);
+    };
+
     StreamPath* Destination() { return m_destination ? m_destination() : this; }
     void MarkSync();
+    // Bytes between source and sink: those in the FIFO and those already delivered.
+    uint64_t Held() const { return m_deliveredBytes + m_fifo.Size(); }
+    void ClearHeld();
+    // Whether the source DCB's words may go straight into to's cells: to's sink is certain to take
+    // exactly them next, before anything else on its board runs, with nothing on the way that needs
+    // them held (healthy memories, no channel fault, both ends mapped). Fills m_cursor then.
+    bool CanDeliver(DmaEngine& engine, int channel, const DcbImage& dcb, StreamPath& to);
+    // Moves the source DCB's words through the route into the cells of to's next sink DCB.
+    void DeliverDirect(SdramModel& sdram, const DcbImage& dcb, StreamPath& to, const DcbImage& sink);
+    // The source DCB's words through the route into to's FIFO; false when the memory fails the read.
+    bool Hold(DmaEngine& engine, int channel, const DcbImage& dcb, StreamPath& to);
+    // The sink DCB's words from the FIFO into the cells; false when they do not all fit the memory.
+    bool Store(DmaEngine& engine, int channel, const DcbImage& dcb);
 
     DmaEngine& m_engine;
     int m_source, m_sink;
@@ -81,6 +107,14 @@ private:
     std::vector<StreamPath*> m_feeders;
     StreamPath* m_lastDestination = nullptr;
     StreamFifo m_fifo;
+    // Sink DCBs delivered ahead, oldest first from m_deliveredFront; they always precede the FIFO's bytes.
+    std::vector<Delivered> m_delivered;
+    size_t m_deliveredFront = 0;
+    uint64_t m_deliveredBytes = 0;
+    // Kept between transfers: the planned DCBs, the sink's runs and the block the route carries.
+    std::vector<DcbImage> m_plan, m_sources;
+    RunCursor m_cursor;
+    std::unique_ptr<uint8_t[]> m_block;
 };
 
 // One board's board-link FPGA on a port (codec port: device 3, channels 37 to 59, clock enable RAM
