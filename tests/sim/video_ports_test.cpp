@@ -161,3 +161,53 @@ TEST(StreamPath, ASinkDcbCompletesOnlyWithAllItsWordsAFlushEmptiesThePathAndTheS
 }
 
 }  // namespace
+
+TEST(StreamPath, ASinkAlreadyWaitingGetsTheWordsTheSourceReadBeforeAnySinkWroteAndNoneItCannotTake) {
+    // The sink's chain is started first, so the source's words can go straight to it; what lands must be what the
+    // FIFO would have delivered: the source's words as they were before the sink wrote (sourceAt / sinkAt overlap
+    // in some rows), 13-bit where either end is 16-bit, nothing where the sink cannot take them.
+    // fault: 's' the sink stalls, 'c' the sink corrupts words 1-2 of each DCB; cable: the sink is on Nuxa1.
+    struct Row { const char* name; std::vector<uint32_t> sources; uint32_t sourceAt; std::vector<uint32_t> sink;
+                 uint32_t sinkAt; bool bits16, done; char fault = 0; bool cable = false; };
+    const Row rows[] = {
+        {"chains in step", {64, 64, 64}, 0, {64, 64, 64}, kSink, false, true},
+        {"16-bit both ends", {64, 64}, 0, {64, 64}, kSink, true, true},
+        {"the sink writes where the source reads next", {64, 64}, 0, {64, 64}, 0x100, false, true},
+        {"the sink writes where the source reads later in the same DCB", {40000}, 0, {40000}, 0x20000, false, true},
+        {"the sink writes below where the source reads", {64, 64}, 0x100, {64, 64}, 0, false, true},
+        {"sink chain shorter than the source's", {64, 64}, 0, {64}, kSink, false, true},
+        {"sink DCB longer than the source's", {32, 32}, 0, {64}, kSink, false, true},
+        {"stalled sink", {64}, 0, {64}, kSink, false, false, 's'},
+        {"corrupting sink", {64, 64}, 0, {64, 64}, kSink, false, true, 'c'},
+        {"over a cable", {64, 64, 64}, 0, {64, 64, 64}, kSink, false, true, 0, true},
+        {"over a cable to a stalled sink", {64, 64}, 0, {64, 64}, kSink, false, false, 's', true},
+    };
+    constexpr uint32_t kCorrupt = 0x0F0F0000;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::RigConfig cfg = Pair(row.cable ? "Nuxa1" : "loopback");
+        const int sinkBoard = row.cable ? 1 : 0;
+        if (row.fault == 's') cfg.boards[sinkBoard].faults.dmaStall.push_back({kIn});
+        if (row.fault == 'c') cfg.boards[sinkBoard].faults.dmaCorrupt.push_back({kIn, kCorrupt, 1, 2});
+        sim::Rig rig(cfg);
+        sim::SimBoard& b = *rig.Board("Brimola1");
+        sim::SimBoard& to = *rig.Board(row.cable ? "Nuxa1" : "Brimola1");
+        Load(b);
+        if (row.cable) Load(to);
+        for (sim::SimBoard* board : {&b, &to}) board->Fpga().Write32(0x4018, 0x1F);
+        uint32_t sent = 0, taken = 0;
+        for (uint32_t n : row.sources) sent += n;
+        for (uint32_t n : row.sink) taken += n;
+        const std::vector<uint32_t> data = Pattern(b, row.sourceAt / 4 + sent);
+        Arm(to, kIn, row.sinkAt, row.sink, row.bits16);
+        Arm(b, kOut, row.sourceAt, row.sources, row.bits16);
+        EXPECT_EQ(Done(to, kIn), row.done);
+        EXPECT_TRUE(Done(b, kOut));
+        std::vector<uint32_t> expect(taken, 0);
+        for (uint32_t i = 0; row.done && i < taken; ++i) expect[i] = data[row.sourceAt / 4 + i] & (row.bits16 ? 0xFFF8FFF8u : ~0u);
+        for (uint32_t i = 0, at = 0; row.fault == 'c' && i < row.sink.size(); at += row.sink[i++])
+            for (uint32_t w : {at + 1, at + 2}) expect[w] ^= kCorrupt;
+        if (row.fault == 's') expect.assign(taken, 0);  // untouched cells
+        EXPECT_EQ(Words(to, row.sinkAt, taken), expect);
+    }
+}
