@@ -58,7 +58,10 @@ bool PciEndpoint::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) 
                     engine.Corrupt(channel, bounce.data(), pos, n);
                     src = bounce.data();
                 }
-                ok = sdram.Write(addr, src, n) == n;
+                // Into a healthy memory the words bypass the cache: nothing reads them again soon.
+                uint8_t* cells = sdram.HasFaults() ? nullptr : sdram.Map(addr, n);
+                if (cells) CopyWords(cells, src, n, ~0u, true);
+                else ok = sdram.Write(addr, src, n) == n;
             } else {
                 ok = sdram.Read(addr, host, n) == n;
                 if (corrupt) engine.Corrupt(channel, host, pos, n);
