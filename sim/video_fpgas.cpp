@@ -375,6 +375,11 @@ public:
         return p.Live() && p.Locked() && p.DdrDone() && !(p.Word(kPairBase[m_channel] + kPairDcm) & kPairReset);
     }
 
+    // The registers take bits 15-3 of each half-word only.
+    bool Watches(uint32_t mask) const override {
+        return !m_keyerMask && !m_pairMask && (mask & kCrcBits) == kCrcBits;
+    }
+
     void Carry(uint8_t* data, size_t len) override {
         Keyer& k = *m_owner.m_keyer;
         if (!k.Live()) return;
@@ -404,6 +409,7 @@ public:
     }
 
 private:
+    static constexpr uint32_t kCrcBits = 0xFFF8FFF8;
     VideoFpgas& m_owner;
     const int m_channel;
     uint32_t m_keyerMask = 0, m_pairMask = 0;

@@ -173,14 +173,21 @@ void StreamPath::DeliverDirect(SdramModel& sdram, const DcbImage& dcb, StreamPat
     const uint32_t sourceMask = dcb.Is16Bit() ? kThirteenBits : ~0u;
     const uint32_t sinkMask = sink.Is16Bit() ? kThirteenBits : ~0u;
     const bool touches = m_route->Touches();
-    if (touches && !m_block) m_block = std::make_unique_for_overwrite<uint8_t[]>(kBlockBytes);
+    // A route that only watches the words is shown them in the cells, then they go on from the cache.
+    const bool watches = touches && m_route->Watches(sourceMask);
+    if (touches && !watches && !m_block) m_block = std::make_unique_for_overwrite<uint8_t[]>(kBlockBytes);
     DmaEngine::ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-        const uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
+        uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
         // Words the route does not look at go from cell to cell.
         if (!touches) return m_cursor.Write(cells, static_cast<size_t>(len), sourceMask & sinkMask);
-        // Otherwise block by block through one buffer that stays in cache.
+        // Otherwise block by block, each still in cache when it is written on.
         for (size_t at = 0; at < len; at += kBlockBytes) {
             const size_t n = std::min(kBlockBytes, static_cast<size_t>(len) - at);
+            if (watches) {
+                m_route->Carry(cells + at, n);
+                m_cursor.Write(cells + at, n, sourceMask & sinkMask);
+                continue;
+            }
             CopyWords(m_block.get(), cells + at, n, sourceMask, false);
             m_route->Carry(m_block.get(), n);
             m_cursor.Write(m_block.get(), n, sinkMask);

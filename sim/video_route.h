@@ -19,6 +19,9 @@ public:
     // Whether Carry reads or changes the words at all (a register takes them, a fault acts on
     // them); a route that does not can have them streamed past the cache.
     virtual bool Touches() const { return true; }
+    // Whether Carry changes no word and reads no bit that mask clears: it may then be handed the
+    // words before they are masked, in the cells they are read from.
+    virtual bool Watches(uint32_t /*mask*/) const { return false; }
 };
 
 }  // namespace sim
