@@ -13,9 +13,11 @@ namespace {
 constexpr int kOut = 37, kIn = 59;  // the codec port's link channels (EXPA)
 constexpr uint32_t kSink = 0x100000;
 
-// A board-link FPGA's download through the configuration port, left out of reset.
+// A board-link FPGA's download through the configuration port, left out of reset (the keyer's: device 0, LOCV).
 void Load(sim::SimBoard& b, int device = 3) {
-    static const std::vector<uint8_t> image = sim::FirmwareData(*sim::FindFirmwareImage("FESK"));
+    static const std::vector<uint8_t> link = sim::FirmwareData(*sim::FindFirmwareImage("FESK"));
+    static const std::vector<uint8_t> keyer = sim::FirmwareData(*sim::FindFirmwareImage("LOCV"));
+    const std::vector<uint8_t>& image = device ? link : keyer;
     sim::ConfigPort& p = b.Controller().Fpgas();
     const uint32_t code = static_cast<uint32_t>(device) << 16;
     for (uint32_t v : {code | 0x400, code}) p.Write(v);  // PROG pulse; INIT rises 2 ms later
@@ -209,5 +211,37 @@ TEST(StreamPath, ASinkAlreadyWaitingGetsTheWordsTheSourceReadBeforeAnySinkWroteA
             for (uint32_t w : {at + 1, at + 2}) expect[w] ^= kCorrupt;
         if (row.fault == 's') expect.assign(taken, 0);  // untouched cells
         EXPECT_EQ(Words(to, row.sinkAt, taken), expect);
+    }
+}
+
+TEST(StreamPath, TheKeyerLoopbackLeavesTheSourceCellsAsTheyWereAndItsFaultReachesOnlyTheSink) {
+    // Channel A of the keyer (28 out, 24 back) looped inside it; keyerMask: the keyer's path corruption; sinkFirst:
+    // the sink waits before the source starts (the words may go straight to it), else they wait in the FIFO.
+    struct Row { const char* name; uint32_t keyerMask; bool bits16, sinkFirst; };
+    const Row rows[] = {
+        {"healthy, 13-bit", 0, true, true}, {"healthy, 32-bit", 0, false, true},
+        {"keyer fault, 13-bit", 0x00050005, true, true}, {"keyer fault, 32-bit", 0x00050005, false, true},
+        {"keyer fault, sink started last", 0x00050005, true, false},
+    };
+    constexpr uint32_t kWords = 50000;  // more than one block of the route's
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::RigConfig cfg = sim::DefaultRig();
+        if (row.keyerMask) cfg.boards[0].faults.videoPathCorrupt.push_back({sim::VideoPort::PppA, sim::VideoStageKind::Keyer, row.keyerMask});
+        sim::Rig rig(cfg);
+        sim::SimBoard& b = *rig.Board("Brimola1");
+        Load(b, 0);
+        b.Fpga().Write32(0x4018, 0x1F);
+        b.Fpga().Write32(0x8FC8, 1u << 15);  // LOOPBACK of channel A
+        const std::vector<uint32_t> data = Pattern(b, kWords);
+        if (row.sinkFirst) Arm(b, 24, kSink, {kWords}, row.bits16);
+        Arm(b, 28, 0, {kWords}, row.bits16);
+        if (!row.sinkFirst) Arm(b, 24, kSink, {kWords}, row.bits16);
+        EXPECT_TRUE(Done(b, 24));
+        const uint32_t samples = row.bits16 ? 0xFFF8FFF8u : ~0u;
+        std::vector<uint32_t> expect = data;
+        for (auto& w : expect) w = ((w & samples) ^ row.keyerMask) & samples;
+        EXPECT_EQ(Words(b, kSink, kWords), expect);
+        EXPECT_EQ(Words(b, 0, kWords), data) << "the source's cells";
     }
 }
