@@ -221,7 +221,7 @@ TEST(StreamPath, TheKeyerLoopbackLeavesTheSourceCellsAsTheyWereAndItsFaultReache
     const Row rows[] = {
         {"healthy, 13-bit", 0, true, true}, {"healthy, 32-bit", 0, false, true},
         {"keyer fault, 13-bit", 0x00050005, true, true}, {"keyer fault, 32-bit", 0x00050005, false, true},
-        {"keyer fault, sink started last", 0x00050005, true, false},
+        {"keyer fault, sink started last", 0x00050005, true, false}, {"healthy, sink started last", 0, false, false},
     };
     constexpr uint32_t kWords = 50000;  // more than one block of the route's
     for (const Row& row : rows) {
@@ -236,6 +236,7 @@ TEST(StreamPath, TheKeyerLoopbackLeavesTheSourceCellsAsTheyWereAndItsFaultReache
         const std::vector<uint32_t> data = Pattern(b, kWords);
         if (row.sinkFirst) Arm(b, 24, kSink, {kWords}, row.bits16);
         Arm(b, 28, 0, {kWords}, row.bits16);
+        EXPECT_TRUE(Done(b, 28)) << "a source needs no running sink";
         if (!row.sinkFirst) Arm(b, 24, kSink, {kWords}, row.bits16);
         EXPECT_TRUE(Done(b, 24));
         const uint32_t samples = row.bits16 ? 0xFFF8FFF8u : ~0u;
