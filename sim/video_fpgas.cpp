@@ -177,10 +177,13 @@ __attribute__((target("avx512f,vpclmulqdq"))) inline __m512i Chunks(const uint8_
 __attribute__((target("avx512f,vpclmulqdq,pclmul,sse4.1"))) void Crc0PartsWide(const uint8_t* p, size_t part, uint32_t out[4]) {
     constexpr uint32_t kX480 = MulXPow(1, 480), kX416 = MulXPow(1, 416);
     constexpr uint32_t kJoin[4] = {MulXPow(1, 312), MulXPow(1, 208), MulXPow(1, 104), 1};
+    constexpr size_t kPrefetchAhead = 1024;
     const __m512i key = _mm512_broadcast_i32x4(_mm_set_epi64x(kX480, kX416));
     __m512i a[4] = {_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512()};
     for (size_t i = 0; i < 4 * part; i += 64)
         for (int s = 0; s < 4; ++s) {
+            // The words often come from memory, four runs at once: asked for ahead of need.
+            _mm_prefetch(reinterpret_cast<const char*>(p + 4 * part * s + i + kPrefetchAhead), _MM_HINT_T0);
             const __m512i folded = _mm512_xor_si512(_mm512_clmulepi64_epi128(a[s], key, 0x11),
                                                     _mm512_clmulepi64_epi128(a[s], key, 0x00));
             a[s] = _mm512_xor_si512(folded, Chunks(p + 4 * part * s + i));
