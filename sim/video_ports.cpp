@@ -99,18 +99,21 @@ void StreamPath::ClearHeld() {
     m_deliveredBytes = 0;
 }
 
-void StreamPath::RunCursor::Write(const uint8_t* from, size_t n, uint32_t mask) {
-    while (n && run < runs.size()) {
-        const size_t k = std::min(n, runs[run].second - at);
-        CopyWords(runs[run].first + at, from, k, mask, true);
-        from += k;
-        n -= k;
+template <class Fn> void StreamPath::RunCursor::Take(size_t n, Fn fn) {
+    for (size_t offset = 0; offset < n && run < runs.size();) {
+        const size_t k = std::min(n - offset, runs[run].second - at);
+        fn(runs[run].first + at, offset, k);
+        offset += k;
         at += k;
         if (at == runs[run].second) {
             ++run;
             at = 0;
         }
     }
+}
+
+void StreamPath::RunCursor::Write(const uint8_t* from, size_t n, uint32_t mask) {
+    Take(n, [&](uint8_t* cells, size_t offset, size_t k) { CopyWords(cells, from + offset, k, mask, true); });
 }
 
 bool StreamPath::Ready(DmaEngine&, int channel, const DcbImage& dcb) {
@@ -184,8 +187,12 @@ void StreamPath::DeliverDirect(SdramModel& sdram, const DcbImage& dcb, StreamPat
         for (size_t at = 0; at < len; at += kBlockBytes) {
             const size_t n = std::min(kBlockBytes, static_cast<size_t>(len) - at);
             if (watches) {
-                m_route->Carry(cells + at, n);
-                m_cursor.Write(cells + at, n, sourceMask & sinkMask);
+                m_cursor.Take(n, [&](uint8_t* into, size_t offset, size_t k) {
+                    uint8_t* from = cells + at + offset;
+                    if (m_route->CarryInto(into, from, k, sourceMask & sinkMask)) return;
+                    m_route->Carry(from, k);
+                    CopyWords(into, from, k, sourceMask & sinkMask, true);
+                });
                 continue;
             }
             CopyWords(m_block.get(), cells + at, n, sourceMask, false);

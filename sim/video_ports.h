@@ -78,6 +78,8 @@ private:
     struct RunCursor {
         std::vector<std::pair<uint8_t*, size_t>> runs;
         size_t run = 0, at = 0;
+        // Calls fn(cells, offset, bytes) for the pieces of the next n bytes, offset counted from the first.
+        template <class Fn> void Take(size_t n, Fn fn);
         void Write(const uint8_t* from, size_t n, uint32_t mask);
     };
 

@@ -22,6 +22,10 @@ public:
     // Whether Carry changes no word and reads no bit that mask clears: it may then be handed the
     // words before they are masked, in the cells they are read from.
     virtual bool Watches(uint32_t /*mask*/) const { return false; }
+    // Where Watches(mask): copies len bytes from `from` to `to`, each whole word ANDed with mask, the
+    // stores past the cache, carrying them on the way as Carry would at `to`; one pass over the words.
+    // False, with nothing done, where the route has no such pass.
+    virtual bool CarryInto(uint8_t* /*to*/, const uint8_t* /*from*/, size_t /*len*/, uint32_t /*mask*/) { return false; }
 };
 
 }  // namespace sim

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "sim/firmware_images.h"
 #include "sim/rig.h"
+#include "sim/video_fpgas.h"
 
 namespace {
 
@@ -217,11 +218,14 @@ TEST(StreamPath, ASinkAlreadyWaitingGetsTheWordsTheSourceReadBeforeAnySinkWroteA
 TEST(StreamPath, TheKeyerLoopbackLeavesTheSourceCellsAsTheyWereAndItsFaultReachesOnlyTheSink) {
     // Channel A of the keyer (28 out, 24 back) looped inside it; keyerMask: the keyer's path corruption; sinkFirst:
     // the sink waits before the source starts (the words may go straight to it), else they wait in the FIFO.
-    struct Row { const char* name; uint32_t keyerMask; bool bits16, sinkFirst; };
+    // The keyer's CRC registers take the words as they arrive (second) and as they go back (first): bits 15-3 of each half.
+    // sinkAt: where the sink writes.
+    struct Row { const char* name; uint32_t keyerMask; bool bits16, sinkFirst; uint32_t sinkAt = kSink; };
     const Row rows[] = {
         {"healthy, 13-bit", 0, true, true}, {"healthy, 32-bit", 0, false, true},
         {"keyer fault, 13-bit", 0x00050005, true, true}, {"keyer fault, 32-bit", 0x00050005, false, true},
         {"keyer fault, sink started last", 0x00050005, true, false}, {"healthy, sink started last", 0, false, false},
+        {"healthy, sink off a cache line", 0, true, true, kSink + 4},
     };
     constexpr uint32_t kWords = 50000;  // more than one block of the route's
     for (const Row& row : rows) {
@@ -234,15 +238,19 @@ TEST(StreamPath, TheKeyerLoopbackLeavesTheSourceCellsAsTheyWereAndItsFaultReache
         b.Fpga().Write32(0x4018, 0x1F);
         b.Fpga().Write32(0x8FC8, 1u << 15);  // LOOPBACK of channel A
         const std::vector<uint32_t> data = Pattern(b, kWords);
-        if (row.sinkFirst) Arm(b, 24, kSink, {kWords}, row.bits16);
+        if (row.sinkFirst) Arm(b, 24, row.sinkAt, {kWords}, row.bits16);
         Arm(b, 28, 0, {kWords}, row.bits16);
         EXPECT_TRUE(Done(b, 28)) << "a source needs no running sink";
-        if (!row.sinkFirst) Arm(b, 24, kSink, {kWords}, row.bits16);
+        if (!row.sinkFirst) Arm(b, 24, row.sinkAt, {kWords}, row.bits16);
         EXPECT_TRUE(Done(b, 24));
         const uint32_t samples = row.bits16 ? 0xFFF8FFF8u : ~0u;
-        std::vector<uint32_t> expect = data;
-        for (auto& w : expect) w = ((w & samples) ^ row.keyerMask) & samples;
-        EXPECT_EQ(Words(b, kSink, kWords), expect);
+        std::vector<uint32_t> arriving = data, back = data;
+        for (auto& w : arriving) w &= samples;
+        for (auto& w : back) w = ((w & samples) ^ row.keyerMask) & samples;
+        EXPECT_EQ(Words(b, row.sinkAt, kWords), back);
         EXPECT_EQ(Words(b, 0, kWords), data) << "the source's cells";
+        auto crc = [](const std::vector<uint32_t>& w) { return sim::VideoCrcFeed(0, reinterpret_cast<const uint8_t*>(w.data()), 4 * w.size()); };
+        EXPECT_EQ(b.Fpga().Read32(0x87CC), crc(arriving)) << "second CRC";
+        EXPECT_EQ(b.Fpga().Read32(0x8FD8), crc(back)) << "first CRC";
     }
 }
