@@ -158,7 +158,8 @@ public:
     bool IsBusy(int channel) const { return m_ch[channel].state != State::Idle; }
 
     // Fills out with the DCBs the channel moves next, in order, as its chain stands, for as long as
-    // each finds its BCU set and its far end ready; at most max. Empty unless the channel is running,
+    // each finds its BCU set (and its far end ready, which the caller judges); at most max. Empty
+    // unless the channel is running,
     // enabled, not stalled and time is not modelled (a modelled DCB waits for its time). Stops at the
     // chain's end, a DCB that does not exist and a DCB already moved in this pass (the chain loops).
     void Upcoming(int channel, size_t max, std::vector<DcbImage>& out) const;

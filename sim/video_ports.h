@@ -41,7 +41,9 @@ private:
 // DCB moves only while the route is open; a sink DCB moves only when the FIFO holds all its words,
 // so a short source leaves it waiting and a long one fills the next. A 16-bit DCB (at either end)
 // carries bits 15-3 of each half-word (the port's 13-bit samples): the low 3 bits of each half
-// arrive 0. A flush of either channel empties the path.
+// arrive 0. A flush of either channel empties the path. Words that a waiting sink is certain to
+// take next, before anything else can look at its memory, go straight into its cells instead of
+// through the FIFO; its step then only retires the DCB, so the outcome is the same.
 class StreamPath : public DmaEndpoint {
 public:
     StreamPath(DmaEngine& engine, VideoPort port, int source, int sink, const BoardFaults& faults, uint32_t& syncFlags);
