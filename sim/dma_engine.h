@@ -159,9 +159,9 @@ public:
 
     // Fills out with the DCBs the channel moves next, in order, as its chain stands, for as long as
     // each finds its BCU set (and its far end ready, which the caller judges); at most max. Empty
-    // unless the channel is running,
-    // enabled, not stalled and time is not modelled (a modelled DCB waits for its time). Stops at the
-    // chain's end, a DCB that does not exist and a DCB already moved in this pass (the chain loops).
+    // unless the channel is running, enabled, not stalled and time is not modelled (a modelled DCB
+    // waits for its time). Stops at the chain's end, a DCB that does not exist and a DCB already
+    // moved in this pass (the chain loops).
     void Upcoming(int channel, size_t max, std::vector<DcbImage>& out) const;
     // Whether the Bring under way steps the channel again before it returns.
     bool StepsAgain(int channel) const;
