@@ -169,9 +169,10 @@ TEST(StreamPath, ASinkAlreadyWaitingGetsTheWordsTheSourceReadBeforeAnySinkWroteA
     // The sink's chain is started first, so the source's words can go straight to it; what lands must be what the
     // FIFO would have delivered: the source's words as they were before the sink wrote (sourceAt / sinkAt overlap
     // in some rows), 13-bit where either end is 16-bit, nothing where the sink cannot take them.
-    // fault: 's' the sink stalls, 'c' the sink corrupts words 1-2 of each DCB; cable: the sink is on Nuxa1.
+    // fault: 's' the sink stalls, 'c' the sink corrupts words 1-2 of each DCB; cable: the sink is on Nuxa1; gate: the
+    // sink DCB (from 1) that names BCU 3, whose Go is set only after a first look (none there before).
     struct Row { const char* name; std::vector<uint32_t> sources; uint32_t sourceAt; std::vector<uint32_t> sink;
-                 uint32_t sinkAt; bool bits16, done; char fault = 0; bool cable = false; };
+                 uint32_t sinkAt; bool bits16, done; char fault = 0; bool cable = false; uint32_t gate = 0; };
     const Row rows[] = {
         {"chains in step", {64, 64, 64}, 0, {64, 64, 64}, kSink, false, true},
         {"16-bit both ends", {64, 64}, 0, {64, 64}, kSink, true, true},
@@ -184,6 +185,8 @@ TEST(StreamPath, ASinkAlreadyWaitingGetsTheWordsTheSourceReadBeforeAnySinkWroteA
         {"corrupting sink", {64, 64}, 0, {64, 64}, kSink, false, true, 'c'},
         {"over a cable", {64, 64, 64}, 0, {64, 64, 64}, kSink, false, true, 0, true},
         {"over a cable to a stalled sink", {64, 64}, 0, {64, 64}, kSink, false, false, 's', true},
+        {"the sink's second DCB waits for its BCU", {64, 64, 64}, 0, {64, 64, 64}, kSink, false, true, 0, false, 2},
+        {"over a cable, the sink's second DCB waits for its BCU", {64, 64}, 0, {64, 64}, kSink, false, true, 0, true, 2},
     };
     constexpr uint32_t kCorrupt = 0x0F0F0000;
     for (const Row& row : rows) {
@@ -203,7 +206,19 @@ TEST(StreamPath, ASinkAlreadyWaitingGetsTheWordsTheSourceReadBeforeAnySinkWroteA
         for (uint32_t n : row.sink) taken += n;
         const std::vector<uint32_t> data = Pattern(b, row.sourceAt / 4 + sent);
         Arm(to, kIn, row.sinkAt, row.sink, row.bits16);
+        if (row.gate) {
+            const uint32_t op = 0x60000 + 0x200 * kIn + 0x20 * row.gate;
+            to.Fpga().Write32(op, (to.Fpga().Read32(op) & ~(0x1FFu << 23)) | 3u << 23);
+        }
         Arm(b, kOut, row.sourceAt, row.sources, row.bits16);
+        if (row.gate) {
+            EXPECT_FALSE(Done(to, kIn));
+            uint32_t before = 0;
+            for (uint32_t i = 0; i + 1 < row.gate; ++i) before += row.sink[i];
+            EXPECT_EQ(Words(to, row.sinkAt + 4 * before, row.sink[row.gate - 1]), std::vector<uint32_t>(row.sink[row.gate - 1], 0))
+                << "nothing reaches a DCB before its BCU lets it go";
+            to.Fpga().Write32(0x70000 + 16 * 3, 1u << 29);
+        }
         EXPECT_EQ(Done(to, kIn), row.done);
         EXPECT_TRUE(Done(b, kOut));
         std::vector<uint32_t> expect(taken, 0);
