@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "sim/controller.h"
+#include "sim/dma_routes.h"
 #include "sim/sdram.h"
 
 namespace sim {
@@ -113,7 +114,7 @@ template <class Fn> void StreamPath::RunCursor::Take(size_t n, Fn fn) {
 }
 
 void StreamPath::RunCursor::Write(const uint8_t* from, size_t n, uint32_t mask) {
-    Take(n, [&](uint8_t* cells, size_t offset, size_t k) { CopyWords(cells, from + offset, k, mask, true); });
+    Take(n, [&](uint8_t* cells, size_t offset, size_t k) { StreamWords(cells, from + offset, k, mask); });
 }
 
 bool StreamPath::Ready(DmaEngine&, int channel, const DcbImage& dcb) {
