@@ -155,7 +155,9 @@ __attribute__((target("pclmul,sse4.1"))) void Crc0Parts(const uint8_t* p, size_t
 // GCC 12's AVX-512 intrinsics start their results from an undefined vector, which it then reports.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 bool HasWideClmul() {
     static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("vpclmulqdq");
