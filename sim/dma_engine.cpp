@@ -148,13 +148,46 @@ void DmaEngine::Bring(int channel) {
     ++m_observing;
     std::vector<int> group = ch.endpoint ? ch.endpoint->Group(channel) : std::vector<int>{channel};
     if (std::find(group.begin(), group.end(), channel) == group.end()) group.push_back(channel);
+    const Stepping outer = m_stepping;
+    m_stepping.group = &group;
     // Bounded: every round that makes progress completes at least one DCB.
-    for (int round = 0; round < 64; ++round) {
+    for (int round = 0; round < kRounds; ++round) {
         bool progress = false;
-        for (int c : group) progress = Step(c) || progress;
+        m_stepping.round = round;
+        for (size_t i = 0; i < group.size(); ++i) {
+            m_stepping.index = i;
+            progress = Step(group[i]) || progress;
+        }
         if (!progress) break;
     }
+    m_stepping = outer;
     --m_observing;
+}
+
+bool DmaEngine::StepsAgain(int channel) const {
+    if (!m_stepping.group) return false;
+    const auto& group = *m_stepping.group;
+    const auto at = std::find(group.begin(), group.end(), channel);
+    if (at == group.end()) return false;
+    // Later in this round, or in the next one, which follows whenever the member stepping now moves a DCB.
+    return static_cast<size_t>(at - group.begin()) > m_stepping.index || m_stepping.round + 1 < kRounds;
+}
+
+void DmaEngine::Upcoming(int channel, size_t max, std::vector<DcbImage>& out) const {
+    out.clear();
+    const Channel& ch = m_ch[channel];
+    if (ch.state != State::Running || ch.stall || !Enabled(channel) || m_timing.modelled) return;
+    int current = ch.current;
+    uint32_t visited = ch.visited;
+    while (out.size() < max) {
+        const DcbImage dcb = m_dcbs.Load(channel, current);
+        if (!m_bcus.Go(dcb.BcuPointer())) return;
+        out.push_back(dcb);
+        visited |= 1u << current;
+        const int next = dcb.Next();
+        if (next == 0 || next >= kDcbsPerChannel || (visited & (1u << next))) return;
+        current = next;
+    }
 }
 
 void DmaEngine::ObserveAll() {

@@ -157,6 +157,16 @@ public:
     void ObserveAll();
     bool IsBusy(int channel) const { return m_ch[channel].state != State::Idle; }
 
+    // Fills out with the DCBs the channel moves next, in order, as its chain stands, for as long as
+    // each finds its BCU set (and its far end ready, which the caller judges); at most max. Empty
+    // unless the channel is running, enabled, not stalled and time is not modelled (a modelled DCB
+    // waits for its time). Stops at the chain's end, a DCB that does not exist and a DCB already
+    // moved in this pass (the chain loops).
+    void Upcoming(int channel, size_t max, std::vector<DcbImage>& out) const;
+    // Whether the Bring under way steps the channel again before it returns.
+    bool StepsAgain(int channel) const;
+    const DmaEndpoint* Endpoint(int channel) const { return m_ch[channel & 63].endpoint.get(); }
+
     // Services for endpoints.
     SdramModel& Sdram() { return m_sdram; }
     HostMemory& Host() { return m_host; }
@@ -198,6 +208,13 @@ private:
     std::array<Channel, kChannels> m_ch{};
     ForcedBits m_controlForced;
     int m_observing = 0;
+    // The innermost Bring: its group, round and the member being stepped.
+    struct Stepping {
+        const std::vector<int>* group = nullptr;
+        int round = 0;
+        size_t index = 0;
+    } m_stepping;
+    static constexpr int kRounds = 64;
 };
 
 template <class Fn> void DmaEngine::ForEachRun(const DcbImage& dcb, Fn fn) {

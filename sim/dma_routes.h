@@ -1,12 +1,17 @@
 // Endpoints of the DMA channels modelled so far: PCI master transfers through page tables, and the video utility loop.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "sim/dma_engine.h"
 
 namespace sim {
+
+// CopyWords (sim/sdram.h) with stream set: whole words ANDed with mask, the stores past the cache,
+// 64 bytes a store where the CPU has them and `to` allows.
+void StreamWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask);
 
 // A PCI channel: the DCB's words 6 (low) and 7 (high) hold the bus address of a page table in host
 // DMA memory, 16-byte entries {address low, address high, byte count, 0} read in order until the

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "sim/sdram.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #define PEX_VIDEO_CRC_CLMUL 1
@@ -149,24 +151,106 @@ __attribute__((target("pclmul,sse4.1"))) void Crc0Parts(const uint8_t* p, size_t
         }
     for (int s = 0; s < 4; ++s) out[s] = Reduce(a[s]);
 }
+
+// GCC 12's AVX-512 intrinsics start their results from an undefined vector, which it then reports.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+bool HasWideClmul() {
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("vpclmulqdq");
+    return has;
+}
+
+// Chunk on four chunks at once, one in each 128-bit lane.
+__attribute__((target("avx512f,vpclmulqdq"))) inline __m512i Chunks(__m512i w) {
+    const __m512i d = _mm512_or_si512(_mm512_slli_epi32(_mm512_srli_epi32(_mm512_and_si512(w, _mm512_set1_epi32(0xFFFF)), 3), 13),
+                                      _mm512_srli_epi32(w, 19));
+    const __m512i e = _mm512_or_si512(_mm512_slli_epi64(_mm512_and_si512(d, _mm512_set1_epi64(0xFFFFFFFF)), 26),
+                                      _mm512_srli_epi64(d, 32));
+    const __m512i low = _mm512_or_si512(_mm512_shuffle_epi32(e, _MM_PERM_BADC), _mm512_slli_epi64(e, 52));
+    return _mm512_unpacklo_epi64(low, _mm512_srli_epi64(e, 12));
+}
+
+// Crc0Parts where the CPU multiplies four lanes at a time (part a multiple of 16 words). Lane j of a
+// run's accumulator takes chunks j, j + 4, ...: A * x^416 + D, A = Ah * x^64 + Al, is Ah * (x^480
+// mod G) + Al * (x^416 mod G) + D; the lanes then join as L0 * x^312 + L1 * x^208 + L2 * x^104 + L3.
+// With kCopy the words, ANDed with mask, are also stored at the same place from to (64-byte
+// aligned), past the cache.
+template <bool kCopy>
+__attribute__((target("avx512f,vpclmulqdq,pclmul,sse4.1"))) void Crc0PartsWide(const uint8_t* p, size_t part, uint32_t out[4],
+                                                                               uint8_t* to = nullptr, uint32_t mask = ~0u) {
+    constexpr uint32_t kX480 = MulXPow(1, 480), kX416 = MulXPow(1, 416);
+    constexpr uint32_t kJoin[4] = {MulXPow(1, 312), MulXPow(1, 208), MulXPow(1, 104), 1};
+    constexpr size_t kPrefetchAhead = 1024;
+    const __m512i key = _mm512_broadcast_i32x4(_mm_set_epi64x(kX480, kX416));
+    const __m512i keep = _mm512_set1_epi32(static_cast<int>(mask));
+    __m512i a[4] = {_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512()};
+    for (size_t i = 0; i < 4 * part; i += 64)
+        for (int s = 0; s < 4; ++s) {
+            const size_t at = 4 * part * s + i;
+            // The words often come from memory, four runs at once: asked for ahead of need.
+            _mm_prefetch(reinterpret_cast<const char*>(p + at + kPrefetchAhead), _MM_HINT_T0);
+            const __m512i w = _mm512_loadu_si512(p + at);
+            if constexpr (kCopy) _mm512_stream_si512(reinterpret_cast<__m512i*>(to + at), _mm512_and_si512(w, keep));
+            const __m512i folded = _mm512_xor_si512(_mm512_clmulepi64_epi128(a[s], key, 0x11),
+                                                    _mm512_clmulepi64_epi128(a[s], key, 0x00));
+            a[s] = _mm512_xor_si512(folded, Chunks(w));
+        }
+    if constexpr (kCopy) _mm_sfence();
+    for (int s = 0; s < 4; ++s) {
+        const __m128i lanes[4] = {_mm512_extracti32x4_epi32(a[s], 0), _mm512_extracti32x4_epi32(a[s], 1),
+                                  _mm512_extracti32x4_epi32(a[s], 2), _mm512_extracti32x4_epi32(a[s], 3)};
+        uint32_t crc = 0;
+        for (int j = 0; j < 4; ++j) crc ^= MulMod(Reduce(lanes[j]), kJoin[j]);
+        out[s] = crc;
+    }
+}
+#pragma GCC diagnostic pop
 #endif
 
 // The register fed from 0. Feeding is linear: seed s over words W gives s * Shift(W) ^ Crc0(W), and
 // a run split in two gives Crc0(A) * Shift(B) ^ Crc0(B). Where the CPU multiplies without carries,
 // long runs are cut into four parts fed side by side.
+// The register over four runs of part words from p (registers c) and the left words after them.
+uint32_t JoinParts(const uint32_t c[4], size_t part, const uint8_t* p, size_t left) {
+    const uint32_t x = Shift(part);
+    const uint32_t crc = MulMod(MulMod(MulMod(c[0], x) ^ c[1], x) ^ c[2], x) ^ c[3];
+    return MulMod(crc, Shift(left)) ^ FeedSerial(0, p + 16 * part, left);
+}
+
 uint32_t Crc0(const uint8_t* p, size_t words) {
 #ifdef PEX_VIDEO_CRC_CLMUL
     if (words >= 256 && HasClmul()) {
-        const size_t part = words / 4 & ~size_t{3};
+        const bool wide = HasWideClmul();
+        const size_t part = words / 4 & (wide ? ~size_t{15} : ~size_t{3});
         uint32_t c[4];
-        Crc0Parts(p, part, c);
-        const uint32_t x = Shift(part);
-        const uint32_t crc = MulMod(MulMod(MulMod(c[0], x) ^ c[1], x) ^ c[2], x) ^ c[3];
-        const size_t left = words - 4 * part;
-        return MulMod(crc, Shift(left)) ^ FeedSerial(0, p + 16 * part, left);
+        if (wide) Crc0PartsWide<false>(p, part, c);
+        else Crc0Parts(p, part, c);
+        return JoinParts(c, part, p, words - 4 * part);
     }
 #endif
     return FeedSerial(0, p, words);
+}
+
+// Crc0 of the words at from, which are also copied, ANDed with mask, to `to` (the stores past the
+// cache; bytes after the last whole word as they are): one pass where the CPU multiplies four lanes
+// at a time and `to` is 64-byte aligned, else a copy and a CRC pass.
+uint32_t Crc0Into(uint8_t* to, const uint8_t* from, size_t bytes, uint32_t mask) {
+    const size_t words = bytes / 4;
+#ifdef PEX_VIDEO_CRC_CLMUL
+    if (words >= 256 && HasClmul() && HasWideClmul() && reinterpret_cast<uintptr_t>(to) % 64 == 0) {
+        const size_t part = words / 4 & ~size_t{15};
+        uint32_t c[4];
+        Crc0PartsWide<true>(from, part, c, to, mask);
+        CopyWords(to + 16 * part, from + 16 * part, bytes - 16 * part, mask, true);
+        return JoinParts(c, part, from, words - 4 * part);
+    }
+#endif
+    CopyWords(to, from, bytes, mask, true);
+    return Crc0(from, words);
 }
 
 // Feeds the same words to each of n registers.
@@ -328,6 +412,28 @@ public:
         return p.Live() && p.Locked() && p.DdrDone() && !(p.Word(kPairBase[m_channel] + kPairDcm) & kPairReset);
     }
 
+    // The registers take bits 15-3 of each half-word only.
+    bool Watches(uint32_t mask) const override {
+        return !m_keyerMask && !m_pairMask && (mask & kCrcBits) == kCrcBits;
+    }
+
+    bool CarryInto(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask) override {
+        if (!Watches(mask)) return false;
+        Keyer& k = *m_owner.m_keyer;
+        if (!k.Live()) return false;
+        // Every register takes the same words (no fault between them): one pass feeds them all.
+        uint32_t* regs[3];
+        int n = 0;
+        regs[n++] = &k.Word(kSecondCrc[m_channel]);
+        Pair& p = *m_owner.m_pair[m_channel];
+        if (!(k.Word(kChannelBlock[m_channel] + kControlTwo) & kLoopback) && p.Live())
+            regs[n++] = &p.Word(kPairBase[m_channel] + kPairCrc);
+        regs[n++] = &k.Word(kChannelBlock[m_channel] + kFirstCrc);
+        const uint32_t c = Crc0Into(to, from, len, mask), x = Shift(len / 4);
+        for (int r = 0; r < n; ++r) *regs[r] = MulMod(*regs[r], x) ^ c;
+        return true;
+    }
+
     void Carry(uint8_t* data, size_t len) override {
         Keyer& k = *m_owner.m_keyer;
         if (!k.Live()) return;
@@ -357,6 +463,7 @@ public:
     }
 
 private:
+    static constexpr uint32_t kCrcBits = 0xFFF8FFF8;
     VideoFpgas& m_owner;
     const int m_channel;
     uint32_t m_keyerMask = 0, m_pairMask = 0;

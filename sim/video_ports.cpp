@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "sim/controller.h"
+#include "sim/dma_routes.h"
 #include "sim/sdram.h"
 
 namespace sim {
@@ -17,6 +18,20 @@ constexpr uint32_t kLoopInside = 1u << 8;       // RAM register: the board links
 // One cross-board step at a time: the other board's engine must not step this one back while this
 // one is in the middle of its own step.
 thread_local bool t_crossing = false;
+// The sink whose step started the cross-board step under way: it takes its DCB as soon as that ends.
+thread_local StreamPath* t_waiting = nullptr;
+
+// The lowest and highest byte + 1 the DCB's lines reach.
+std::pair<uint64_t, uint64_t> Span(const DcbImage& dcb) {
+    uint64_t low = UINT64_MAX, high = 0;
+    DmaEngine::ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        low = std::min(low, addr);
+        high = std::max(high, addr + len);
+    });
+    return {low, high};
+}
+
+bool SameWords(const DcbImage& a, const DcbImage& b) { return std::equal(std::begin(a.w), std::end(a.w), std::begin(b.w)); }
 
 void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
     const uint64_t mask2 = uint64_t{mask} << 32 | mask;
@@ -78,65 +93,132 @@ void StreamPath::MarkSync() {
     if (m_syncFault) m_syncFlags |= m_syncBit;
 }
 
+void StreamPath::ClearHeld() {
+    m_fifo.Clear();
+    m_delivered.clear();
+    m_deliveredFront = 0;
+    m_deliveredBytes = 0;
+}
+
+template <class Fn> void StreamPath::RunCursor::Take(size_t n, Fn fn) {
+    for (size_t offset = 0; offset < n && run < runs.size();) {
+        const size_t k = std::min(n - offset, runs[run].second - at);
+        fn(runs[run].first + at, offset, k);
+        offset += k;
+        at += k;
+        if (at == runs[run].second) {
+            ++run;
+            at = 0;
+        }
+    }
+}
+
+void StreamPath::RunCursor::Write(const uint8_t* from, size_t n, uint32_t mask) {
+    Take(n, [&](uint8_t* cells, size_t offset, size_t k) { StreamWords(cells, from + offset, k, mask); });
+}
+
 bool StreamPath::Ready(DmaEngine&, int channel, const DcbImage& dcb) {
     const uint64_t bytes = dcb.Bytes();
     if (channel == m_source) {
         if (!m_route || !m_route->Open()) return false;
         StreamPath* to = Destination();
-        return to && (to->m_fifo.Size() == 0 || to->m_fifo.Size() + bytes <= kFifoLimit);
+        return to && (to->Held() == 0 || to->Held() + bytes <= kFifoLimit);
     }
-    if (m_fifo.Size() < bytes && !t_crossing) {
+    if (Held() < bytes && !t_crossing) {
         t_crossing = true;
+        StreamPath* const waiting = t_waiting;
+        t_waiting = this;
         for (StreamPath* f : m_feeders) f->m_engine.Observe(f->m_source);
+        t_waiting = waiting;
         t_crossing = false;
     }
-    return m_fifo.Size() >= bytes;
+    return Held() >= bytes;
+}
+
+bool StreamPath::CanDeliver(DmaEngine& engine, int channel, const DcbImage& dcb, StreamPath& to) {
+    DmaEngine& far = to.m_engine;
+    SdramModel& sdram = engine.Sdram();
+    SdramModel& farSdram = far.Sdram();
+    if (to.m_fifo.Size() || engine.HasCorruption(channel) || far.HasCorruption(to.m_sink) || sdram.HasFaults() ||
+        farSdram.HasFaults() || far.Endpoint(to.m_sink) != &to)
+        return false;
+    // Nothing may run on the sink's board before its step: on this board it is a later step of the
+    // Bring under way; across a cable either the step right after this transfer or the sink whose
+    // step is waiting for this one.
+    if (&far == &engine ? !engine.StepsAgain(to.m_sink) : t_crossing && t_waiting != &to) return false;
+    const size_t ahead = to.m_delivered.size() - to.m_deliveredFront;
+    far.Upcoming(to.m_sink, kDcbsPerChannel, m_plan);
+    if (ahead >= m_plan.size() || m_plan[ahead].Bytes() != dcb.Bytes()) return false;
+    const DcbImage& sink = m_plan[ahead];
+    bool mapped = true;
+    DmaEngine::ForEachRun(dcb, [&](uint64_t addr, uint64_t len) { mapped = mapped && sdram.Map(addr, static_cast<size_t>(len)); });
+    m_cursor.runs.clear();
+    m_cursor.run = m_cursor.at = 0;
+    DmaEngine::ForEachRun(sink, [&](uint64_t addr, uint64_t len) {
+        uint8_t* cells = mapped ? farSdram.Map(addr, static_cast<size_t>(len)) : nullptr;
+        mapped = cells != nullptr;
+        if (cells) m_cursor.runs.emplace_back(cells, static_cast<size_t>(len));
+    });
+    if (!mapped) return false;
+    if (&farSdram != &sdram) return true;
+    // In one memory the sink's words land before the source reads on: none of them may be read again
+    // by this DCB or the ones the source moves after it in this step.
+    engine.Upcoming(channel, kDcbsPerChannel, m_sources);
+    if (m_sources.empty() || !SameWords(m_sources.front(), dcb)) return false;
+    const auto [low, high] = Span(sink);
+    for (const DcbImage& s : m_sources) {
+        const auto [from, to_] = Span(s);
+        if (from < high && low < to_) return false;
+    }
+    return true;
+}
+
+void StreamPath::DeliverDirect(SdramModel& sdram, const DcbImage& dcb, StreamPath& to, const DcbImage& sink) {
+    const uint32_t sourceMask = dcb.Is16Bit() ? kThirteenBits : ~0u;
+    const uint32_t sinkMask = sink.Is16Bit() ? kThirteenBits : ~0u;
+    const bool touches = m_route->Touches();
+    // A route that only watches the words is shown them in the cells, then they go on from the cache.
+    const bool watches = touches && m_route->Watches(sourceMask);
+    if (touches && !watches && !m_block) m_block = std::make_unique_for_overwrite<uint8_t[]>(kBlockBytes);
+    DmaEngine::ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
+        // Words the route does not look at go from cell to cell.
+        if (!touches) return m_cursor.Write(cells, static_cast<size_t>(len), sourceMask & sinkMask);
+        // Otherwise block by block, each still in cache when it is written on.
+        for (size_t at = 0; at < len; at += kBlockBytes) {
+            const size_t n = std::min(kBlockBytes, static_cast<size_t>(len) - at);
+            if (watches) {
+                m_cursor.Take(n, [&](uint8_t* into, size_t offset, size_t k) {
+                    uint8_t* from = cells + at + offset;
+                    if (m_route->CarryInto(into, from, k, sourceMask & sinkMask)) return;
+                    m_route->Carry(from, k);
+                    CopyWords(into, from, k, sourceMask & sinkMask, true);
+                });
+                continue;
+            }
+            CopyWords(m_block.get(), cells + at, n, sourceMask, false);
+            m_route->Carry(m_block.get(), n);
+            m_cursor.Write(m_block.get(), n, sinkMask);
+        }
+    });
+    to.m_delivered.push_back({sink, dcb.Bytes()});
+    to.m_deliveredBytes += dcb.Bytes();
 }
 
 bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
     SdramModel& sdram = engine.Sdram();
     const uint64_t bytes = dcb.Bytes();
-    bool ok = true;
     if (channel == m_source) {
         // More than the memory holds cannot be read in one DCB; refusing it also bounds the FIFO.
         if (bytes > sdram.Size()) return false;
         StreamPath* to = Destination();
         if (!to) return false;
-        uint8_t* tail = to->m_fifo.Reserve(static_cast<size_t>(bytes));
-        size_t pos = 0;
-        // The common case, a healthy memory with no channel fault: each block is copied (13-bit
-        // samples masked) on its way out of the cells and carried while it is still in cache.
-        bool direct = !engine.HasCorruption(channel) && !sdram.HasFaults();
-        const uint32_t sampleMask = dcb.Is16Bit() ? kThirteenBits : ~0u;
-        if (direct) engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) { direct = direct && sdram.Map(addr, static_cast<size_t>(len)); });
-        if (direct) {
-            // Words the route does not look at wait in the FIFO until the sink takes them: they
-            // bypass the cache.
-            const bool stream = !m_route->Touches();
-            engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-                const uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
-                for (size_t at = 0; at < len; at += kBlockBytes) {
-                    const size_t n = std::min(kBlockBytes, static_cast<size_t>(len) - at);
-                    CopyWords(tail + pos, cells + at, n, sampleMask, stream);
-                    m_route->Carry(tail + pos, n);
-                    pos += n;
-                }
-            });
+        if (CanDeliver(engine, channel, dcb, *to)) {
+            // m_plan holds the sink's next DCBs; the first not yet delivered takes these words.
+            DeliverDirect(sdram, dcb, *to, m_plan[to->m_delivered.size() - to->m_deliveredFront]);
+        } else if (!Hold(engine, channel, dcb, *to)) {
+            return false;
         }
-        if (!direct) engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-            ok = ok && sdram.Read(addr, tail + pos, static_cast<size_t>(len)) == len;
-            pos += static_cast<size_t>(len);
-        });
-        if (!ok) return false;
-        // The channel's own fault acts as it reads; the port then carries 13-bit samples into the FPGAs.
-        if (!direct) engine.Corrupt(channel, tail, 0, pos);
-        // Block by block, so that the route's pass finds the masked words still in cache.
-        for (size_t at = 0; !direct && at < pos; at += kBlockBytes) {
-            const size_t n = std::min(kBlockBytes, pos - at);
-            if (dcb.Is16Bit()) MaskWords(tail + at, n, kThirteenBits);
-            m_route->Carry(tail + at, n);
-        }
-        to->m_fifo.Commit(pos);
         m_lastDestination = to;
         MarkSync();
         // Over a cable the words reach the other board's engine, which takes them at once.
@@ -147,6 +229,68 @@ bool StreamPath::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
         }
         return true;
     }
+    // Words delivered ahead are in the cells already.
+    if (m_deliveredFront < m_delivered.size()) {
+        const Delivered& d = m_delivered[m_deliveredFront];
+        const bool same = d.bytes == bytes && SameWords(d.dcb, dcb);
+        m_deliveredBytes -= d.bytes;
+        if (++m_deliveredFront == m_delivered.size()) {
+            m_delivered.clear();
+            m_deliveredFront = 0;
+        }
+        MarkSync();
+        return same;
+    }
+    return Store(engine, channel, dcb);
+}
+
+bool StreamPath::Hold(DmaEngine& engine, int channel, const DcbImage& dcb, StreamPath& to) {
+    SdramModel& sdram = engine.Sdram();
+    const uint64_t bytes = dcb.Bytes();
+    bool ok = true;
+    uint8_t* tail = to.m_fifo.Reserve(static_cast<size_t>(bytes));
+    size_t pos = 0;
+    // The common case, a healthy memory with no channel fault: each block is copied (13-bit
+    // samples masked) on its way out of the cells and carried while it is still in cache.
+    bool direct = !engine.HasCorruption(channel) && !sdram.HasFaults();
+    const uint32_t sampleMask = dcb.Is16Bit() ? kThirteenBits : ~0u;
+    if (direct)
+        engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) { direct = direct && sdram.Map(addr, static_cast<size_t>(len)); });
+    if (direct) {
+        // Words the route does not look at wait in the FIFO until the sink takes them: they
+        // bypass the cache.
+        const bool stream = !m_route->Touches();
+        engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+            const uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
+            for (size_t at = 0; at < len; at += kBlockBytes) {
+                const size_t n = std::min(kBlockBytes, static_cast<size_t>(len) - at);
+                CopyWords(tail + pos, cells + at, n, sampleMask, stream);
+                m_route->Carry(tail + pos, n);
+                pos += n;
+            }
+        });
+    }
+    if (!direct) engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        ok = ok && sdram.Read(addr, tail + pos, static_cast<size_t>(len)) == len;
+        pos += static_cast<size_t>(len);
+    });
+    if (!ok) return false;
+    // The channel's own fault acts as it reads; the port then carries 13-bit samples into the FPGAs.
+    if (!direct) engine.Corrupt(channel, tail, 0, pos);
+    // Block by block, so that the route's pass finds the masked words still in cache.
+    for (size_t at = 0; !direct && at < pos; at += kBlockBytes) {
+        const size_t n = std::min(kBlockBytes, pos - at);
+        if (dcb.Is16Bit()) MaskWords(tail + at, n, kThirteenBits);
+        m_route->Carry(tail + at, n);
+    }
+    to.m_fifo.Commit(pos);
+    return true;
+}
+
+bool StreamPath::Store(DmaEngine& engine, int channel, const DcbImage& dcb) {
+    SdramModel& sdram = engine.Sdram();
+    const uint64_t bytes = dcb.Bytes();
+    bool ok = true;
     uint8_t* front = m_fifo.Front();
     const size_t n = static_cast<size_t>(bytes);
     // The common case, 13-bit samples into a healthy memory with no channel fault: the words are
@@ -186,8 +330,8 @@ void StreamPath::Deliver(const uint8_t* data, size_t n) {
 }
 
 void StreamPath::Flush(int channel) {
-    if (channel == m_sink) m_fifo.Clear();
-    else if (StreamPath* to = m_lastDestination ? m_lastDestination : this) to->m_fifo.Clear();
+    if (channel == m_sink) ClearHeld();
+    else if (StreamPath* to = m_lastDestination ? m_lastDestination : this) to->ClearHeld();
 }
 
 BoardLink::BoardLink(VideoPort port, const BoardConfig& config, BoardController& controller)

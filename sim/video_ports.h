@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "sim/dma_engine.h"
@@ -40,7 +41,9 @@ private:
 // DCB moves only while the route is open; a sink DCB moves only when the FIFO holds all its words,
 // so a short source leaves it waiting and a long one fills the next. A 16-bit DCB (at either end)
 // carries bits 15-3 of each half-word (the port's 13-bit samples): the low 3 bits of each half
-// arrive 0. A flush of either channel empties the path.
+// arrive 0. A flush of either channel empties the path. Words that a waiting sink is certain to
+// take next, before anything else can look at its memory, go straight into its cells instead of
+// through the FIFO; its step then only retires the DCB, so the outcome is the same.
 class StreamPath : public DmaEndpoint {
 public:
     StreamPath(DmaEngine& engine, VideoPort port, int source, int sink, const BoardFaults& faults, uint32_t& syncFlags);
@@ -68,8 +71,35 @@ public:
     static constexpr size_t kBlockBytes = size_t{128} << 10;
 
 private:
+    // A sink DCB whose words a source wrote straight into its cells; the sink's step only retires it.
+    struct Delivered {
+        DcbImage dcb;
+        uint64_t bytes = 0;
+    };
+    // A place in the sink runs of a DCB, written in stream order.
+    struct RunCursor {
+        std::vector<std::pair<uint8_t*, size_t>> runs;
+        size_t run = 0, at = 0;
+        // Calls fn(cells, offset, bytes) for the pieces of the next n bytes, offset counted from the first.
+        template <class Fn> void Take(size_t n, Fn fn);
+        void Write(const uint8_t* from, size_t n, uint32_t mask);
+    };
+
     StreamPath* Destination() { return m_destination ? m_destination() : this; }
     void MarkSync();
+    // Bytes between source and sink: those in the FIFO and those already delivered.
+    uint64_t Held() const { return m_deliveredBytes + m_fifo.Size(); }
+    void ClearHeld();
+    // Whether the source DCB's words may go straight into to's cells: to's sink is certain to take
+    // exactly them next, before anything else on its board runs, with nothing on the way that needs
+    // them held (healthy memories, no channel fault, both ends mapped). Fills m_cursor then.
+    bool CanDeliver(DmaEngine& engine, int channel, const DcbImage& dcb, StreamPath& to);
+    // Moves the source DCB's words through the route into the cells of to's next sink DCB.
+    void DeliverDirect(SdramModel& sdram, const DcbImage& dcb, StreamPath& to, const DcbImage& sink);
+    // The source DCB's words through the route into to's FIFO; false when the memory fails the read.
+    bool Hold(DmaEngine& engine, int channel, const DcbImage& dcb, StreamPath& to);
+    // The sink DCB's words from the FIFO into the cells; false when they do not all fit the memory.
+    bool Store(DmaEngine& engine, int channel, const DcbImage& dcb);
 
     DmaEngine& m_engine;
     int m_source, m_sink;
@@ -81,6 +111,14 @@ private:
     std::vector<StreamPath*> m_feeders;
     StreamPath* m_lastDestination = nullptr;
     StreamFifo m_fifo;
+    // Sink DCBs delivered ahead, oldest first from m_deliveredFront; they always precede the FIFO's bytes.
+    std::vector<Delivered> m_delivered;
+    size_t m_deliveredFront = 0;
+    uint64_t m_deliveredBytes = 0;
+    // Kept between transfers: the planned DCBs, the sink's runs and the block the route carries.
+    std::vector<DcbImage> m_plan, m_sources;
+    RunCursor m_cursor;
+    std::unique_ptr<uint8_t[]> m_block;
 };
 
 // One board's board-link FPGA on a port (codec port: device 3, channels 37 to 59, clock enable RAM

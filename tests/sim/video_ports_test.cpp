@@ -7,15 +7,18 @@
 #include "platform/clock.h"
 #include "sim/firmware_images.h"
 #include "sim/rig.h"
+#include "sim/video_fpgas.h"
 
 namespace {
 
 constexpr int kOut = 37, kIn = 59;  // the codec port's link channels (EXPA)
 constexpr uint32_t kSink = 0x100000;
 
-// A board-link FPGA's download through the configuration port, left out of reset.
+// A board-link FPGA's download through the configuration port, left out of reset (the keyer's: device 0, LOCV).
 void Load(sim::SimBoard& b, int device = 3) {
-    static const std::vector<uint8_t> image = sim::FirmwareData(*sim::FindFirmwareImage("FESK"));
+    static const std::vector<uint8_t> link = sim::FirmwareData(*sim::FindFirmwareImage("FESK"));
+    static const std::vector<uint8_t> keyer = sim::FirmwareData(*sim::FindFirmwareImage("LOCV"));
+    const std::vector<uint8_t>& image = device ? link : keyer;
     sim::ConfigPort& p = b.Controller().Fpgas();
     const uint32_t code = static_cast<uint32_t>(device) << 16;
     for (uint32_t v : {code | 0x400, code}) p.Write(v);  // PROG pulse; INIT rises 2 ms later
@@ -161,3 +164,108 @@ TEST(StreamPath, ASinkDcbCompletesOnlyWithAllItsWordsAFlushEmptiesThePathAndTheS
 }
 
 }  // namespace
+
+TEST(StreamPath, ASinkAlreadyWaitingGetsTheWordsTheSourceReadBeforeAnySinkWroteAndNoneItCannotTake) {
+    // The sink's chain is started first, so the source's words can go straight to it; what lands must be what the
+    // FIFO would have delivered: the source's words as they were before the sink wrote (sourceAt / sinkAt overlap
+    // in some rows), 13-bit where either end is 16-bit, nothing where the sink cannot take them.
+    // fault: 's' the sink stalls, 'c' the sink corrupts words 1-2 of each DCB; cable: the sink is on Nuxa1; gate: the
+    // sink DCB (from 1) that names BCU 3, whose Go is set only after a first look (none there before).
+    struct Row { const char* name; std::vector<uint32_t> sources; uint32_t sourceAt; std::vector<uint32_t> sink;
+                 uint32_t sinkAt; bool bits16, done; char fault = 0; bool cable = false; uint32_t gate = 0; };
+    const Row rows[] = {
+        {"chains in step", {64, 64, 64}, 0, {64, 64, 64}, kSink, false, true},
+        {"16-bit both ends", {64, 64}, 0, {64, 64}, kSink, true, true},
+        {"the sink writes where the source reads next", {64, 64}, 0, {64, 64}, 0x100, false, true},
+        {"the sink writes where the source reads later in the same DCB", {40000}, 0, {40000}, 0x20000, false, true},
+        {"the sink writes below where the source reads", {64, 64}, 0x100, {64, 64}, 0, false, true},
+        {"sink chain shorter than the source's", {64, 64}, 0, {64}, kSink, false, true},
+        {"sink DCB longer than the source's", {32, 32}, 0, {64}, kSink, false, true},
+        {"stalled sink", {64}, 0, {64}, kSink, false, false, 's'},
+        {"corrupting sink", {64, 64}, 0, {64, 64}, kSink, false, true, 'c'},
+        {"over a cable", {64, 64, 64}, 0, {64, 64, 64}, kSink, false, true, 0, true},
+        {"over a cable to a stalled sink", {64, 64}, 0, {64, 64}, kSink, false, false, 's', true},
+        {"the sink's second DCB waits for its BCU", {64, 64, 64}, 0, {64, 64, 64}, kSink, false, true, 0, false, 2},
+        {"over a cable, the sink's second DCB waits for its BCU", {64, 64}, 0, {64, 64}, kSink, false, true, 0, true, 2},
+    };
+    constexpr uint32_t kCorrupt = 0x0F0F0000;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::RigConfig cfg = Pair(row.cable ? "Nuxa1" : "loopback");
+        const int sinkBoard = row.cable ? 1 : 0;
+        if (row.fault == 's') cfg.boards[sinkBoard].faults.dmaStall.push_back({kIn});
+        if (row.fault == 'c') cfg.boards[sinkBoard].faults.dmaCorrupt.push_back({kIn, kCorrupt, 1, 2});
+        sim::Rig rig(cfg);
+        sim::SimBoard& b = *rig.Board("Brimola1");
+        sim::SimBoard& to = *rig.Board(row.cable ? "Nuxa1" : "Brimola1");
+        Load(b);
+        if (row.cable) Load(to);
+        for (sim::SimBoard* board : {&b, &to}) board->Fpga().Write32(0x4018, 0x1F);
+        uint32_t sent = 0, taken = 0;
+        for (uint32_t n : row.sources) sent += n;
+        for (uint32_t n : row.sink) taken += n;
+        const std::vector<uint32_t> data = Pattern(b, row.sourceAt / 4 + sent);
+        Arm(to, kIn, row.sinkAt, row.sink, row.bits16);
+        if (row.gate) {
+            const uint32_t op = 0x60000 + 0x200 * kIn + 0x20 * row.gate;
+            to.Fpga().Write32(op, (to.Fpga().Read32(op) & ~(0x1FFu << 23)) | 3u << 23);
+        }
+        Arm(b, kOut, row.sourceAt, row.sources, row.bits16);
+        if (row.gate) {
+            EXPECT_FALSE(Done(to, kIn));
+            uint32_t before = 0;
+            for (uint32_t i = 0; i + 1 < row.gate; ++i) before += row.sink[i];
+            EXPECT_EQ(Words(to, row.sinkAt + 4 * before, row.sink[row.gate - 1]), std::vector<uint32_t>(row.sink[row.gate - 1], 0))
+                << "nothing reaches a DCB before its BCU lets it go";
+            to.Fpga().Write32(0x70000 + 16 * 3, 1u << 29);
+        }
+        EXPECT_EQ(Done(to, kIn), row.done);
+        EXPECT_TRUE(Done(b, kOut));
+        std::vector<uint32_t> expect(taken, 0);
+        for (uint32_t i = 0; row.done && i < taken; ++i) expect[i] = data[row.sourceAt / 4 + i] & (row.bits16 ? 0xFFF8FFF8u : ~0u);
+        for (uint32_t i = 0, at = 0; row.fault == 'c' && i < row.sink.size(); at += row.sink[i++])
+            for (uint32_t w : {at + 1, at + 2}) expect[w] ^= kCorrupt;
+        if (row.fault == 's') expect.assign(taken, 0);  // untouched cells
+        EXPECT_EQ(Words(to, row.sinkAt, taken), expect);
+    }
+}
+
+TEST(StreamPath, TheKeyerLoopbackLeavesTheSourceCellsAsTheyWereAndItsFaultReachesOnlyTheSink) {
+    // Channel A of the keyer (28 out, 24 back) looped inside it; keyerMask: the keyer's path corruption; sinkFirst:
+    // the sink waits before the source starts (the words may go straight to it), else they wait in the FIFO.
+    // The keyer's CRC registers take the words as they arrive (second) and as they go back (first): bits 15-3 of each half.
+    // sinkAt: where the sink writes.
+    struct Row { const char* name; uint32_t keyerMask; bool bits16, sinkFirst; uint32_t sinkAt = kSink; };
+    const Row rows[] = {
+        {"healthy, 13-bit", 0, true, true}, {"healthy, 32-bit", 0, false, true},
+        {"keyer fault, 13-bit", 0x00050005, true, true}, {"keyer fault, 32-bit", 0x00050005, false, true},
+        {"keyer fault, sink started last", 0x00050005, true, false}, {"healthy, sink started last", 0, false, false},
+        {"healthy, sink off a cache line", 0, true, true, kSink + 4},
+    };
+    constexpr uint32_t kWords = 50000;  // more than one block of the route's
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::RigConfig cfg = sim::DefaultRig();
+        if (row.keyerMask) cfg.boards[0].faults.videoPathCorrupt.push_back({sim::VideoPort::PppA, sim::VideoStageKind::Keyer, row.keyerMask});
+        sim::Rig rig(cfg);
+        sim::SimBoard& b = *rig.Board("Brimola1");
+        Load(b, 0);
+        b.Fpga().Write32(0x4018, 0x1F);
+        b.Fpga().Write32(0x8FC8, 1u << 15);  // LOOPBACK of channel A
+        const std::vector<uint32_t> data = Pattern(b, kWords);
+        if (row.sinkFirst) Arm(b, 24, row.sinkAt, {kWords}, row.bits16);
+        Arm(b, 28, 0, {kWords}, row.bits16);
+        EXPECT_TRUE(Done(b, 28)) << "a source needs no running sink";
+        if (!row.sinkFirst) Arm(b, 24, row.sinkAt, {kWords}, row.bits16);
+        EXPECT_TRUE(Done(b, 24));
+        const uint32_t samples = row.bits16 ? 0xFFF8FFF8u : ~0u;
+        std::vector<uint32_t> arriving = data, back = data;
+        for (auto& w : arriving) w &= samples;
+        for (auto& w : back) w = ((w & samples) ^ row.keyerMask) & samples;
+        EXPECT_EQ(Words(b, row.sinkAt, kWords), back);
+        EXPECT_EQ(Words(b, 0, kWords), data) << "the source's cells";
+        auto crc = [](const std::vector<uint32_t>& w) { return sim::VideoCrcFeed(0, reinterpret_cast<const uint8_t*>(w.data()), 4 * w.size()); };
+        EXPECT_EQ(b.Fpga().Read32(0x87CC), crc(arriving)) << "second CRC";
+        EXPECT_EQ(b.Fpga().Read32(0x8FD8), crc(back)) << "first CRC";
+    }
+}

@@ -115,12 +115,15 @@ TEST_F(VantrelTransfer, WorkedValuesOverTheTopAndLoopback) {
         EXPECT_EQ(dcb, (std::vector<DWORD>{row.opBits, 0xA5A, (row.command.find("Size=0x40000") != std::string::npos ? 7u : 3u) << 16 | 8192, 8192})) << row.name;
         EXPECT_EQ(Bar0(row.board, 0x4018) & 0x100, 0u) << row.name;
     }
-    // The count runs on across pages: the second page of the destination starts at Seed + 0x8000 Incr.
+    // The count runs on across pages: the second page of the destination starts at Seed + 0x8000 Incr
+    // (the last eight words of the first page and the first eight of the second, word i Seed + i Incr).
     Link link(3, "Brimola1");
     ASSERT_EQ(link.Run(kOtt + "Seed=0x7 Incr=0x3 Size=0x40000 BitsPerPixel=8 Format=4:2:2"), kRunPassed) << link.vantrel.out.text;
-    DWORD words[2] = {};
-    ASSERT_EQ(RigBoard("Nuxa1")->GetSDRAMSpace()->Get(words, 0x1FFFC, 8), 8);
-    EXPECT_EQ(std::vector<DWORD>(words, words + 2), (std::vector<DWORD>{7 + 3 * 0x7FFF, 7 + 3 * 0x8000}));
+    DWORD words[16] = {};
+    ASSERT_EQ(RigBoard("Nuxa1")->GetSDRAMSpace()->Get(words, 0x1FFE0, 64), 64);
+    std::vector<DWORD> expected;
+    for (DWORD i = 0x7FF8; i < 0x8008; ++i) expected.push_back(7 + 3 * i);
+    EXPECT_EQ(std::vector<DWORD>(words, words + 16), expected);
 }
 
 TEST_F(VantrelTransfer, LinkFaultsFailWithTheirMessages) {
