@@ -17,6 +17,9 @@ namespace {
 // Writes at least this long stream past the cache: the cells are not read again soon, and a
 // cached store would first read each line it fills.
 constexpr size_t kStreamBytes = size_t{256} << 10;
+// A range read or handed out last, no longer than this, is still in the cache when it is written
+// next: cached stores then cost no extra reads, while streaming stores would first evict its lines.
+constexpr size_t kWarmBytes = size_t{1} << 20;
 
 uint8_t* MapAnonymous(uint64_t size) {
     void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -210,6 +213,7 @@ size_t SdramModel::Read(uint64_t addr, void* dst, size_t len) {
     if (m_beforeRead) m_beforeRead();
     const size_t n = Clip(addr, len);
     if (!n) return 0;
+    NoteWarm(addr, n);
     if (!m_faulted) {
         std::memcpy(dst, m_cells + addr, n);
         return n;
@@ -223,7 +227,8 @@ size_t SdramModel::Write(uint64_t addr, const void* src, size_t len) {
     const size_t n = Clip(addr, len);
     if (!n) return 0;
     if (!m_faulted) {
-        if (n >= kStreamBytes) CopyWords(m_cells + addr, static_cast<const uint8_t*>(src), n, ~0u, true);
+        const bool warm = addr >= m_warmAddr && addr + n <= m_warmEnd;
+        if (n >= kStreamBytes && !warm) CopyWords(m_cells + addr, static_cast<const uint8_t*>(src), n, ~0u, true);
         else std::memcpy(m_cells + addr, src, n);
         return n;
     }
@@ -234,6 +239,7 @@ size_t SdramModel::Write(uint64_t addr, const void* src, size_t len) {
 
 uint8_t* SdramModel::Map(uint64_t addr, size_t len) {
     if (!m_cells || addr > m_size || len > m_size - addr) return nullptr;
+    NoteWarm(addr, len);
     if (!m_faulted) return m_cells + addr;
     Commit();
     if (!m_view) return nullptr;
@@ -242,6 +248,11 @@ uint8_t* SdramModel::Map(uint64_t addr, size_t len) {
     m_pending = true;
     m_pendingAddr = addr;
     return m_view + addr;
+}
+
+void SdramModel::NoteWarm(uint64_t addr, size_t len) {
+    m_warmAddr = addr;
+    m_warmEnd = len <= kWarmBytes ? addr + len : addr;
 }
 
 void SdramModel::Commit() {
