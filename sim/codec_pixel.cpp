@@ -56,6 +56,22 @@ inline uint32_t Units(uint32_t w) { return w << 16 | w >> 16; }
 
 }  // namespace
 
+uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length) {
+    // Eight bytes a step, as PixelCrc64 takes a pair: the first four carried past the next four.
+    const auto& t = kCrcTables.t;
+    const auto big = [](const uint8_t* p) {
+        return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+    };
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        const uint32_t c = crc ^ big(data + i), w = big(data + i + 4);
+        crc = t[7][c >> 24] ^ t[6][(c >> 16) & 0xFF] ^ t[5][(c >> 8) & 0xFF] ^ t[4][c & 0xFF] ^ t[3][w >> 24] ^
+              t[2][(w >> 16) & 0xFF] ^ t[1][(w >> 8) & 0xFF] ^ t[0][w & 0xFF];
+    }
+    for (; i < length; ++i) crc = crc << 8 ^ t[0][(crc >> 24 ^ data[i]) & 0xFF];
+    return crc;
+}
+
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {
     // A pair a step: the first word carried past the second by the x^64 tables.
     const auto& t = kCrcTables.t;

@@ -275,6 +275,31 @@ TEST(CodecPixelFlush, BusyShowsUntilTheFlushEnds) {
     }
 }
 
+// The byte-stream CRC the encoder stamps its units with, eight bytes a step, against the published
+// check value and a bit-at-a-time reference over every length and split of a buffer (the tail
+// after the last whole step and a chain of calls give the same register).
+TEST(CodecPixelCrc, ByteStreamCrcMatchesBitwiseReference) {
+    const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(sim::Crc32Mpeg2(0xFFFFFFFF, check, sizeof check), 0x0376E6E7u);
+    const auto bitwise = [](uint32_t crc, const uint8_t* data, size_t length) {
+        for (size_t i = 0; i < length; ++i) {
+            crc ^= uint32_t{data[i]} << 24;
+            for (int b = 0; b < 8; ++b) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+        }
+        return crc;
+    };
+    std::vector<uint8_t> bytes(41);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 151 + 7);
+    for (const uint32_t seed : {0u, 0xFFFFFFFFu, 0x12345678u})
+        for (size_t length = 0; length <= bytes.size(); ++length) {
+            const uint32_t expected = bitwise(seed, bytes.data(), length);
+            EXPECT_EQ(sim::Crc32Mpeg2(seed, bytes.data(), length), expected) << length;
+            for (size_t split = 1; split < length; split += 3)
+                EXPECT_EQ(sim::Crc32Mpeg2(sim::Crc32Mpeg2(seed, bytes.data(), split), bytes.data() + split, length - split), expected)
+                    << length << " split at " << split;
+        }
+}
+
 // The CRC registers against the library's 64-bit model and its worked values, fed in chunks.
 TEST(CodecPixelCrc, RegistersComputeTheSixtyFourBitImageModel) {
     EXPECT_EQ(sim::PixelCrc64(0, std::vector<uint32_t>{0x89ABCDEF, 0xFEDCBA98}.data(), 1), 0x82C4CDBAu);
