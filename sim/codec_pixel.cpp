@@ -34,19 +34,19 @@ constexpr uint32_t kCountView[2] = {0x20, 0x30};  // control values that choose 
 int64_t Micros(int64_t n) { return n * (kPerfFrequency / 1'000'000); }
 int Width(int m) { return m == 0 ? 64 : 32; }
 
-// kTables[k][b]: byte b at byte position k of a word (0 lowest) carried past 32 bits, and for
-// k >= 4 past 64 (the word is followed by one more): (b << 8k) x^32, x^64 mod G.
+// t[k][b] = b x^(32 + 8k) mod G: byte b at byte position k of a block of up to 16 bytes (0 the
+// last byte fed) carried past the 32 bits of the register, so a step takes 16 bytes with one
+// lookup each and no lookup waits on another.
 struct CrcTables {
-    std::array<std::array<uint32_t, 256>, 8> t{};
+    std::array<std::array<uint32_t, 256>, 16> t{};
     constexpr CrcTables() {
-        for (int k = 0; k < 4; ++k)
-            for (uint32_t b = 0; b < 256; ++b) {
-                uint32_t r = b << (8 * k);
-                for (int i = 0; i < 32; ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
+        for (uint32_t b = 0; b < 256; ++b) {
+            uint32_t r = b;
+            for (int k = 0; k < 16; ++k) {
+                for (int i = 0; i < 8 * (k == 0 ? 4 : 1); ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
                 t[k][b] = r;
-                for (int i = 0; i < 32; ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-                t[k + 4][b] = r;
             }
+        }
     }
 };
 constexpr CrcTables kCrcTables;
@@ -54,32 +54,35 @@ constexpr CrcTables kCrcTables;
 // A word's 32 data bits in feeding order: its low 16-bit unit first, each most significant bit first.
 inline uint32_t Units(uint32_t w) { return w << 16 | w >> 16; }
 
+// The register's contribution of word c placed `words` words before the end of a block.
+inline uint32_t Carry(uint32_t c, int words) {
+    const auto& t = kCrcTables.t;
+    const int k = 4 * words;
+    return t[k + 3][c >> 24] ^ t[k + 2][(c >> 16) & 0xFF] ^ t[k + 1][(c >> 8) & 0xFF] ^ t[k][c & 0xFF];
+}
+
+inline uint32_t BigWord(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
 }  // namespace
 
 uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length) {
-    // Eight bytes a step, as PixelCrc64 takes a pair: the first four carried past the next four.
-    const auto& t = kCrcTables.t;
-    const auto big = [](const uint8_t* p) {
-        return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
-    };
     size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        const uint32_t c = crc ^ big(data + i), w = big(data + i + 4);
-        crc = t[7][c >> 24] ^ t[6][(c >> 16) & 0xFF] ^ t[5][(c >> 8) & 0xFF] ^ t[4][c & 0xFF] ^ t[3][w >> 24] ^
-              t[2][(w >> 16) & 0xFF] ^ t[1][(w >> 8) & 0xFF] ^ t[0][w & 0xFF];
-    }
-    for (; i < length; ++i) crc = crc << 8 ^ t[0][(crc >> 24 ^ data[i]) & 0xFF];
+    for (; i + 16 <= length; i += 16)
+        crc = Carry(crc ^ BigWord(data + i), 3) ^ Carry(BigWord(data + i + 4), 2) ^ Carry(BigWord(data + i + 8), 1) ^
+              Carry(BigWord(data + i + 12), 0);
+    for (; i < length; ++i) crc = crc << 8 ^ kCrcTables.t[0][(crc >> 24 ^ data[i]) & 0xFF];
     return crc;
 }
 
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {
-    // A pair a step: the first word carried past the second by the x^64 tables.
-    const auto& t = kCrcTables.t;
-    for (size_t i = 0; i < pairs; ++i) {
-        const uint32_t c = crc ^ Units(words[2 * i]), w = Units(words[2 * i + 1]);
-        crc = t[7][c >> 24] ^ t[6][(c >> 16) & 0xFF] ^ t[5][(c >> 8) & 0xFF] ^ t[4][c & 0xFF] ^ t[3][w >> 24] ^
-              t[2][(w >> 16) & 0xFF] ^ t[1][(w >> 8) & 0xFF] ^ t[0][w & 0xFF];
+    size_t i = 0;
+    for (; i + 2 <= pairs; i += 2) {
+        const uint32_t* w = words + 2 * i;
+        crc = Carry(crc ^ Units(w[0]), 3) ^ Carry(Units(w[1]), 2) ^ Carry(Units(w[2]), 1) ^ Carry(Units(w[3]), 0);
     }
+    if (i < pairs) crc = Carry(crc ^ Units(words[2 * i]), 1) ^ Carry(Units(words[2 * i + 1]), 0);
     return crc;
 }
 
