@@ -1,6 +1,9 @@
 // Host-port bridge and DSP models of the codec board: ready timing, mailbox, microcode boot, heap.
 #include "sim/codec_bridge.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "platform/clock.h"
 #include "sim/bitstream.h"
 #include "sim/firmware_images.h"
@@ -291,12 +294,11 @@ public:
         std::deque<uint32_t>& out = m_chip.Outbound();
         uint64_t pos = 0;
         DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
-            std::vector<uint32_t> words;
-            while (!out.empty() && words.size() * 4 < length) {
-                words.push_back(out.front());
-                out.pop_front();
-            }
-            if (words.empty()) return;
+            // Whole words until the run is covered or the chip has sent nothing more.
+            const auto n = static_cast<std::ptrdiff_t>(std::min<uint64_t>(out.size(), (length + 3) / 4));
+            if (n == 0) return;
+            std::vector<uint32_t> words(out.begin(), out.begin() + n);
+            out.erase(out.begin(), out.begin() + n);
             engine.Corrupt(channel, reinterpret_cast<uint8_t*>(words.data()), pos, words.size() * 4);
             pos += words.size() * 4;
             engine.Sdram().Write(address, words.data(), words.size() * 4);
