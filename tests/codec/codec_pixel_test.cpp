@@ -275,6 +275,67 @@ TEST(CodecPixelFlush, BusyShowsUntilTheFlushEnds) {
     }
 }
 
+// The packer's frames unpacked again give back every 10-bit sample (bits 15-6 of each half), for
+// pictures and alphas of even and odd sizes; a frame one byte short reads 0 for the byte it lacks.
+TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
+    sim::BoardConfig config;
+    config.kind = sim::BoardKind::Nuxa;
+    CodecChip packer(config, 1), unpacker(config, 2);
+    Configure([&](uint32_t a, uint32_t v) { packer.Write(a, v); }, CodecChip::kPackerIdWord);
+    Configure([&](uint32_t a, uint32_t v) { unpacker.Write(a, v); }, CodecChip::kUnpackerIdWord);
+    constexpr uint32_t kContextRam = 0x64000000, kImage = 16, kAlpha = 17;
+    const struct {
+        uint32_t width, height;
+        bool alpha;
+        bool short1;  // the packed frame's last plane byte left off
+    } rows[] = {{64, 8, false, false}, {63, 5, false, false}, {64, 8, true, false}, {63, 5, true, false},
+                {64, 8, false, true}, {64, 8, true, true}};
+    std::mt19937 random(7);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height) + (row.alpha ? " alpha" : " picture") +
+                     (row.short1 ? " short" : ""));
+        const uint32_t pixels = row.width * row.height;
+        // Picture: a 32-bit word a pixel (two 16-bit samples); alpha: a 16-bit sample a pixel.
+        std::vector<uint8_t> in(row.alpha ? 2 * pixels : 4 * pixels);
+        for (uint8_t& b : in) b = static_cast<uint8_t>(random());
+        packer.Write(kContextRam, row.width | row.height << 16);
+        packer.Write(kContextRam + 4, row.alpha ? kAlpha : kImage);
+        ASSERT_TRUE(packer.TakeFrame(0, in));
+        std::vector<uint8_t> packed;
+        for (const uint32_t w : packer.Outbound())
+            for (int i = 0; i < 4; ++i) packed.push_back(static_cast<uint8_t>(w >> (8 * i)));
+        packer.Outbound().clear();
+        // The planes: a picture's follow its pad (which the unpacker takes as what lies before
+        // them, so a short one goes without it), an alpha's come before its pad.
+        if (row.alpha) {
+            packed.resize(pixels + (pixels + 2) / 4);
+        } else if (row.short1) {
+            packed.erase(packed.begin(), packed.end() - (2 * pixels + (pixels + 1) / 2));
+        }
+        if (row.short1) packed.pop_back();
+        unpacker.Write(kContextRam, row.width | row.height << 16);
+        unpacker.Write(kContextRam + 4, row.alpha ? 1 : 0);
+        ASSERT_TRUE(unpacker.TakeFrame(0, packed));
+        const std::vector<uint32_t> out(unpacker.Outbound().begin(), unpacker.Outbound().end());
+        unpacker.Outbound().clear();
+        // What came in, 10 bits a sample; an alpha's odd last pixel leaves the word's high half 0.
+        std::vector<uint32_t> want(row.alpha ? (pixels + 1) / 2 : 2 * (pixels / 2));
+        for (size_t i = 0; i < want.size() * 4 && i + 1 < in.size(); i += 2)
+            want[i / 4] |= (uint32_t{in[i]} | uint32_t{in[i + 1]} << 8) << (i % 4 ? 16 : 0);
+        for (uint32_t& w : want) w &= 0xFFC0FFC0;
+        if (row.alpha && pixels % 4 == 1) want.back() &= 0x0000FFFF;  // its two low bits have no byte
+        if (row.short1) {
+            // The byte left off: the picture's last 8-bit byte (Y1 of the last pair), the alpha's last 2-bit byte.
+            if (row.alpha) {
+                for (uint32_t p = (pixels - 1) / 4 * 4; p < pixels; ++p) want[p / 2] &= p % 2 ? 0xFF3FFFFF : 0xFFFFFF3F;
+            } else {
+                want.back() &= 0x00C0FFFF;
+            }
+        }
+        EXPECT_EQ(out, want);
+    }
+}
+
 // The byte-stream CRC the encoder stamps its units with, eight bytes a step, against the published
 // check value and a bit-at-a-time reference over every length and split of a buffer (the tail
 // after the last whole step and a chain of calls give the same register).
