@@ -347,7 +347,18 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
 
 void CSorbelinUnpacker::CompareImageFrame(const BYTE* exp, const BYTE* read, DWORD bytes, DWORD at, DWORD srcAt, DWORD pad, DWORD pixels,
                                           DWORD& errors, DWORD& shown) {
-    for (DWORD pair = 0; pair < bytes / 8; ++pair) {
+    // Blocks in which no word differs under the mask are passed over without the step's bookkeeping.
+    constexpr DWORD kBlockPairs = 512;
+    const DWORD pairs = bytes / 8;
+    for (DWORD pair = 0; pair < pairs; ++pair) {
+        if (pair % kBlockPairs == 0 && pairs - pair >= kBlockPairs) {
+            DWORD differ = 0;
+            for (DWORD w = 2 * pair; w < 2 * (pair + kBlockPairs); ++w) differ |= Word(exp, w) ^ Word(read, w);
+            if ((differ & kImageMask) == 0) {
+                pair += kBlockPairs - 1;
+                continue;
+            }
+        }
         const DWORD e[2] = {Word(exp, 2 * pair), Word(exp, 2 * pair + 1)};
         const DWORD r[2] = {Word(read, 2 * pair), Word(read, 2 * pair + 1)};
         const DWORD stepErrors = (((e[0] ^ r[0]) & kImageMask) != 0) + (((e[1] ^ r[1]) & kImageMask) != 0);
