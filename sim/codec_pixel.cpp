@@ -1,6 +1,9 @@
 // Codec chip model, packer and unpacker personalities: identification, DDR start, DCM phases, memory self-tests, flush, CRC registers and context RAM.
 #include <algorithm>
 #include <array>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "platform/clock.h"
 #include "sim/codec_chip.h"
@@ -61,23 +64,91 @@ inline uint32_t Carry(uint32_t c, int words) {
     return t[k + 3][c >> 24] ^ t[k + 2][(c >> 16) & 0xFF] ^ t[k + 1][(c >> 8) & 0xFF] ^ t[k][c & 0xFF];
 }
 
-inline uint32_t BigWord(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+
+// The table-driven register update over 16-byte blocks; order maps stream byte i of a block
+// to the memory byte order[i].
+inline uint32_t TableBlocks(uint32_t crc, const uint8_t* data, size_t blocks, const uint8_t (&order)[16]) {
+    for (size_t b = 0; b < blocks; ++b, data += 16) {
+        uint32_t w[4];
+        for (int i = 0; i < 4; ++i)
+            w[i] = uint32_t{data[order[4 * i]]} << 24 | uint32_t{data[order[4 * i + 1]]} << 16 | uint32_t{data[order[4 * i + 2]]} << 8 |
+                   data[order[4 * i + 3]];
+        crc = Carry(crc ^ w[0], 3) ^ Carry(w[1], 2) ^ Carry(w[2], 1) ^ Carry(w[3], 0);
+    }
+    return crc;
 }
+
+// x^k mod G.
+constexpr uint32_t PowerMod(int k) {
+    uint64_t r = 1;
+    for (int i = 0; i < k; ++i) {
+        r <<= 1;
+        if (r >> 32) r ^= 0x104C11DB7ull;
+    }
+    return static_cast<uint32_t>(r);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Carry-less folding: the blocks so far are kept as a 128-bit remainder X (X * x^32 mod G is the
+// register); X * x^128 + next equals X_hi * (x^192 mod G) + X_lo * (x^128 mod G) + next modulo G,
+// which fits 128 bits again. The last X is reduced by the tables.
+__attribute__((target("pclmul,ssse3"))) uint32_t FoldBlocks(uint32_t crc, const uint8_t* data, size_t blocks, const uint8_t (&order)[16]) {
+    alignas(16) uint8_t reverse[16];  // the 128-bit value's byte j (0 lowest) is stream byte 15 - j
+    for (int j = 0; j < 16; ++j) reverse[j] = order[15 - j];
+    const __m128i shuffle = _mm_load_si128(reinterpret_cast<const __m128i*>(reverse));
+    const __m128i k = _mm_set_epi64x(PowerMod(192), PowerMod(128));
+    __m128i x = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)), shuffle);
+    x = _mm_xor_si128(x, _mm_set_epi32(static_cast<int>(crc), 0, 0, 0));
+    for (size_t b = 1; b < blocks; ++b) {
+        const __m128i next = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * b)), shuffle);
+        x = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x11), _mm_clmulepi64_si128(x, k, 0x00)), next);
+    }
+    alignas(16) uint8_t bytes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), x);
+    const uint32_t w[4] = {uint32_t{bytes[15]} << 24 | uint32_t{bytes[14]} << 16 | uint32_t{bytes[13]} << 8 | bytes[12],
+                           uint32_t{bytes[11]} << 24 | uint32_t{bytes[10]} << 16 | uint32_t{bytes[9]} << 8 | bytes[8],
+                           uint32_t{bytes[7]} << 24 | uint32_t{bytes[6]} << 16 | uint32_t{bytes[5]} << 8 | bytes[4],
+                           uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0]};
+    return Carry(w[0], 3) ^ Carry(w[1], 2) ^ Carry(w[2], 1) ^ Carry(w[3], 0);
+}
+
+bool HasCarrylessMultiply() {
+    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
+    return has;
+}
+#endif
+
+// The register after whole 16-byte blocks; folding pays from a few blocks on.
+uint32_t Blocks(uint32_t crc, const uint8_t* data, size_t blocks, const uint8_t (&order)[16]) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (blocks >= 4 && HasCarrylessMultiply()) return FoldBlocks(crc, data, blocks, order);
+#endif
+    return TableBlocks(crc, data, blocks, order);
+}
+
+// Stream byte i of a block: memory byte i (a byte stream), or the bytes of each 16-bit half
+// swapped (little-endian words fed low unit first, each unit most significant bit first).
+constexpr uint8_t kInOrder[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+constexpr uint8_t kUnitOrder[16] = {1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14};
 
 }  // namespace
 
 uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length) {
-    size_t i = 0;
-    for (; i + 16 <= length; i += 16)
-        crc = Carry(crc ^ BigWord(data + i), 3) ^ Carry(BigWord(data + i + 4), 2) ^ Carry(BigWord(data + i + 8), 1) ^
-              Carry(BigWord(data + i + 12), 0);
-    for (; i < length; ++i) crc = crc << 8 ^ kCrcTables.t[0][(crc >> 24 ^ data[i]) & 0xFF];
+    const size_t blocks = length / 16;
+    crc = Blocks(crc, data, blocks, kInOrder);
+    for (size_t i = 16 * blocks; i < length; ++i) crc = crc << 8 ^ kCrcTables.t[0][(crc >> 24 ^ data[i]) & 0xFF];
     return crc;
 }
 
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {
     size_t i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    // Little-endian words: two pairs make a block of their bytes as they lie in memory.
+    if (pairs >= 8 && HasCarrylessMultiply()) {
+        crc = FoldBlocks(crc, reinterpret_cast<const uint8_t*>(words), pairs / 2, kUnitOrder);
+        i = pairs / 2 * 2;
+    }
+#endif
     for (; i + 2 <= pairs; i += 2) {
         const uint32_t* w = words + 2 * i;
         crc = Carry(crc ^ Units(w[0]), 3) ^ Carry(Units(w[1]), 2) ^ Carry(Units(w[2]), 1) ^ Carry(Units(w[3]), 0);

@@ -336,10 +336,10 @@ TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
     }
 }
 
-// The byte-stream CRC the encoder stamps its units with, eight bytes a step, against the published
-// check value and a bit-at-a-time reference over every length and split of a buffer (the tail
-// after the last whole step and a chain of calls give the same register).
-TEST(CodecPixelCrc, ByteStreamCrcMatchesBitwiseReference) {
+// The byte-stream CRC the encoder stamps its units with and the pixel CRC of word pairs, against
+// the published check value and a bit-at-a-time reference over every length (short ones go by the
+// tables, long ones are folded) and splits of a buffer: a chain of calls gives the same register.
+TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
     const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     EXPECT_EQ(sim::Crc32Mpeg2(0xFFFFFFFF, check, sizeof check), 0x0376E6E7u);
     const auto bitwise = [](uint32_t crc, const uint8_t* data, size_t length) {
@@ -349,16 +349,26 @@ TEST(CodecPixelCrc, ByteStreamCrcMatchesBitwiseReference) {
         }
         return crc;
     };
-    std::vector<uint8_t> bytes(41);
+    std::vector<uint8_t> bytes(160);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 151 + 7);
     for (const uint32_t seed : {0u, 0xFFFFFFFFu, 0x12345678u})
         for (size_t length = 0; length <= bytes.size(); ++length) {
             const uint32_t expected = bitwise(seed, bytes.data(), length);
             EXPECT_EQ(sim::Crc32Mpeg2(seed, bytes.data(), length), expected) << length;
-            for (size_t split = 1; split < length; split += 3)
+            for (size_t split = 1; split < length; split += 7)
                 EXPECT_EQ(sim::Crc32Mpeg2(sim::Crc32Mpeg2(seed, bytes.data(), split), bytes.data() + split, length - split), expected)
                     << length << " split at " << split;
         }
+    // A pair feeds each word's low 16-bit unit, then its high one, each most significant byte first.
+    std::vector<uint32_t> words(bytes.size() / 4);
+    std::vector<uint8_t> fed;
+    for (size_t i = 0; i < words.size(); ++i) {
+        words[i] = static_cast<uint32_t>(i * 0x9E3779B9u + 0x1234567u);
+        for (const int shift : {8, 0, 24, 16}) fed.push_back(static_cast<uint8_t>(words[i] >> shift));
+    }
+    for (const uint32_t seed : {0u, 0xFFFFFFFFu})
+        for (size_t pairs = 0; pairs <= words.size() / 2; ++pairs)
+            EXPECT_EQ(sim::PixelCrc64(seed, words.data(), pairs), bitwise(seed, fed.data(), 8 * pairs)) << pairs << " pairs";
 }
 
 // The CRC registers against the library's 64-bit model and its worked values, fed in chunks.
