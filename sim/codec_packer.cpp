@@ -1,5 +1,7 @@
 // Codec chip model, packer personality: the data path from the inbound DMA channel through the packer to the outbound one.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "sim/codec_chip.h"
 
@@ -20,12 +22,11 @@ std::vector<uint8_t> PackImage(const std::vector<uint8_t>& in, uint64_t pixels) 
     uint8_t* plane8 = plane2 + pairs;
     const uint8_t* from = in.data();
     for (uint64_t g = 0; g < pairs; ++g, from += 8) {
-        uint8_t low = 0;
-        for (int s = 0; s < 4; ++s) {
-            plane8[4 * g + s] = from[2 * s + 1];
-            low |= static_cast<uint8_t>((from[2 * s] >> 6) << (2 * s));
-        }
-        plane2[g] = low;
+        plane8[4 * g] = from[1];
+        plane8[4 * g + 1] = from[3];
+        plane8[4 * g + 2] = from[5];
+        plane8[4 * g + 3] = from[7];
+        plane2[g] = static_cast<uint8_t>(from[0] >> 6 | (from[2] >> 6) << 2 | (from[4] >> 6) << 4 | (from[6] >> 6) << 6);
     }
     return out;
 }
@@ -70,7 +71,11 @@ bool CodecChip::PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes
     // The port CRCs run over the words the packer took in and the words it sent out.
     const auto words = [](const uint8_t* p, size_t n) {
         std::vector<uint32_t> w(n / 4);
-        for (size_t i = 0; i < w.size(); ++i) w[i] = uint32_t{p[4 * i]} | uint32_t{p[4 * i + 1]} << 8 | uint32_t{p[4 * i + 2]} << 16 | uint32_t{p[4 * i + 3]} << 24;
+        if constexpr (std::endian::native == std::endian::little) {
+            if (!w.empty()) std::memcpy(w.data(), p, 4 * w.size());
+        } else {
+            for (size_t i = 0; i < w.size(); ++i) w[i] = uint32_t{p[4 * i]} | uint32_t{p[4 * i + 1]} << 8 | uint32_t{p[4 * i + 2]} << 16 | uint32_t{p[4 * i + 3]} << 24;
+        }
         return w;
     };
     const std::vector<uint32_t> in = words(bytes.data(), static_cast<size_t>(consumed));
