@@ -69,13 +69,12 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& byt
             out.resize(static_cast<size_t>(2 * (pixels / 2)));
             const uint64_t pairs = pixels / 2, whole = bytes.size() >= plane8 + 4 * pairs ? pairs : 0;
             const uint8_t* b = bytes.data();
+            const auto sample = [](uint32_t high, uint32_t low) { return (high << 2 | (low & 3)) << 6; };  // bits 15-6
             for (uint64_t pair = 0; pair < whole; ++pair) {
                 const uint32_t low = b[plane2 + pair];
                 const uint8_t* high = b + plane8 + 4 * pair;
-                uint32_t sample[4];
-                for (int s = 0; s < 4; ++s) sample[s] = ((uint32_t{high[s]} << 2 | (low >> (2 * s) & 3)) << 6) & 0xFFFF;
-                out[static_cast<size_t>(2 * pair)] = sample[0] | sample[1] << 16;
-                out[static_cast<size_t>(2 * pair + 1)] = sample[2] | sample[3] << 16;
+                out[static_cast<size_t>(2 * pair)] = sample(high[0], low) | sample(high[1], low >> 2) << 16;
+                out[static_cast<size_t>(2 * pair + 1)] = sample(high[2], low >> 4) | sample(high[3], low >> 6) << 16;
             }
             for (uint64_t pair = whole; pair < pairs; ++pair) {
                 const uint32_t low = byteAt(plane2 + pair);
