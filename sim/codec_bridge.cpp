@@ -275,7 +275,25 @@ public:
             m_chainContext = static_cast<int>(dcb.w[1] & 0xF);
             std::vector<uint8_t> bytes, run;
             bool whole = true;
+            // Each run's whole words, read straight into the frame when every run lies in the
+            // memory; otherwise through a run buffer, whose bytes past a short read stay as the
+            // runs before left them.
+            bool inside = true;
+            const uint64_t size = engine.Sdram().Size();
+            uint64_t total = 0;
             DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
+                inside = inside && address <= size && length <= size - address;
+                total += length;
+            });
+            if (inside) bytes.reserve(static_cast<size_t>(total));
+            DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
+                if (inside) {
+                    const size_t at = bytes.size(), n = static_cast<size_t>(length);
+                    bytes.resize(at + n);
+                    whole = whole && engine.Sdram().Read(address, bytes.data() + at, n) == n;
+                    bytes.resize(at + n - n % 4);
+                    return;
+                }
                 run.resize(static_cast<size_t>(length));
                 whole = whole && engine.Sdram().Read(address, run.data(), run.size()) == run.size();
                 bytes.insert(bytes.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
