@@ -97,12 +97,25 @@ __attribute__((target("pclmul,ssse3"))) uint32_t FoldBlocks(uint32_t crc, const 
     for (int j = 0; j < 16; ++j) reverse[j] = order[15 - j];
     const __m128i shuffle = _mm_load_si128(reinterpret_cast<const __m128i*>(reverse));
     const __m128i k = _mm_set_epi64x(PowerMod(192), PowerMod(128));
-    __m128i x = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)), shuffle);
-    x = _mm_xor_si128(x, _mm_set_epi32(static_cast<int>(crc), 0, 0, 0));
-    for (size_t b = 1; b < blocks; ++b) {
-        const __m128i next = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * b)), shuffle);
-        x = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x11), _mm_clmulepi64_si128(x, k, 0x00)), next);
+    const __m128i k4 = _mm_set_epi64x(PowerMod(576), PowerMod(512));  // past three more blocks
+    const auto block = [&](size_t b) __attribute__((target("ssse3"))) {
+        return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * b)), shuffle);
+    };
+    const auto fold = [](__m128i v, __m128i by) __attribute__((target("pclmul"))) {
+        return _mm_xor_si128(_mm_clmulepi64_si128(v, by, 0x11), _mm_clmulepi64_si128(v, by, 0x00));
+    };
+    __m128i x = _mm_xor_si128(block(0), _mm_set_epi32(static_cast<int>(crc), 0, 0, 0));
+    size_t b = 1;
+    if (blocks >= 8) {
+        // Four remainders side by side, each folded past four blocks, so the multiplies overlap;
+        // then folded into one a block at a time.
+        __m128i lane[4] = {x, block(1), block(2), block(3)};
+        for (b = 4; b + 4 <= blocks; b += 4)
+            for (int i = 0; i < 4; ++i) lane[i] = _mm_xor_si128(fold(lane[i], k4), block(b + i));
+        x = lane[0];
+        for (int i = 1; i < 4; ++i) x = _mm_xor_si128(fold(x, k), lane[i]);
     }
+    for (; b < blocks; ++b) x = _mm_xor_si128(fold(x, k), block(b));
     alignas(16) uint8_t bytes[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(bytes), x);
     const uint32_t w[4] = {uint32_t{bytes[15]} << 24 | uint32_t{bytes[14]} << 16 | uint32_t{bytes[13]} << 8 | bytes[12],
