@@ -273,31 +273,34 @@ public:
             // context ID of the DCB before it.
             const uint32_t context = m_chainContext < 0 ? portWord : static_cast<uint32_t>(m_chainContext);
             m_chainContext = static_cast<int>(dcb.w[1] & 0xF);
-            std::vector<uint8_t> bytes, run;
             bool whole = true;
-            // Each run's whole words, read straight into the frame when every run lies in the
-            // memory; otherwise through a run buffer, whose bytes past a short read stay as the
+            // Each run's whole words. When every run lies in the memory they are read straight
+            // into the port's frame buffer, kept from frame to frame so that it is not cleared
+            // each time; otherwise through a run buffer, whose bytes past a short read stay as the
             // runs before left them.
             bool inside = true;
             const uint64_t size = engine.Sdram().Size();
-            uint64_t total = 0;
+            uint64_t wholeBytes = 0;
             DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
                 inside = inside && address <= size && length <= size - address;
-                total += length;
+                wholeBytes += length - length % 4;
             });
-            if (inside) bytes.reserve(static_cast<size_t>(total));
+            std::vector<uint8_t> collected, run;
+            std::vector<uint8_t>& bytes = inside ? m_frame : collected;
+            if (inside) m_frame.resize(static_cast<size_t>(wholeBytes) + 3);  // room for a run's last bytes
+            size_t at = 0;
             DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
                 if (inside) {
-                    const size_t at = bytes.size(), n = static_cast<size_t>(length);
-                    bytes.resize(at + n);
-                    whole = whole && engine.Sdram().Read(address, bytes.data() + at, n) == n;
-                    bytes.resize(at + n - n % 4);
+                    const size_t n = static_cast<size_t>(length);
+                    whole = whole && engine.Sdram().Read(address, m_frame.data() + at, n) == n;
+                    at += n - n % 4;
                     return;
                 }
                 run.resize(static_cast<size_t>(length));
                 whole = whole && engine.Sdram().Read(address, run.data(), run.size()) == run.size();
-                bytes.insert(bytes.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
+                collected.insert(collected.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
             });
+            if (inside) m_frame.resize(at);
             engine.Corrupt(channel, bytes.data(), 0, bytes.size());  // the channel's fault acts as it reads
             if (m_chip.TakeFrame(context, bytes)) return whole;
             m_chip.PushInbound(static_cast<uint16_t>(portWord));
@@ -330,6 +333,7 @@ private:
     uint32_t m_portWord;
     bool m_inbound;
     int m_chainContext = -1;  // the context of the chain's next frame, once its first has gone
+    std::vector<uint8_t> m_frame;  // the inbound frame being handed to the chip
 };
 
 }  // namespace
