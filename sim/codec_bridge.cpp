@@ -1,6 +1,9 @@
 // Host-port bridge and DSP models of the codec board: ready timing, mailbox, microcode boot, heap.
 #include "sim/codec_bridge.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "platform/clock.h"
 #include "sim/bitstream.h"
 #include "sim/firmware_images.h"
@@ -270,13 +273,34 @@ public:
             // context ID of the DCB before it.
             const uint32_t context = m_chainContext < 0 ? portWord : static_cast<uint32_t>(m_chainContext);
             m_chainContext = static_cast<int>(dcb.w[1] & 0xF);
-            std::vector<uint8_t> bytes, run;
             bool whole = true;
+            // Each run's whole words. When every run lies in the memory they are read straight
+            // into the port's frame buffer, kept from frame to frame so that it is not cleared
+            // each time; otherwise through a run buffer, whose bytes past a short read stay as the
+            // runs before left them.
+            bool inside = true;
+            const uint64_t size = engine.Sdram().Size();
+            uint64_t wholeBytes = 0;
             DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
+                inside = inside && address <= size && length <= size - address;
+                wholeBytes += length - length % 4;
+            });
+            std::vector<uint8_t> collected, run;
+            std::vector<uint8_t>& bytes = inside ? m_frame : collected;
+            if (inside) m_frame.resize(static_cast<size_t>(wholeBytes) + 3);  // room for a run's last bytes
+            size_t at = 0;
+            DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
+                if (inside) {
+                    const size_t n = static_cast<size_t>(length);
+                    whole = whole && engine.Sdram().Read(address, m_frame.data() + at, n) == n;
+                    at += n - n % 4;
+                    return;
+                }
                 run.resize(static_cast<size_t>(length));
                 whole = whole && engine.Sdram().Read(address, run.data(), run.size()) == run.size();
-                bytes.insert(bytes.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
+                collected.insert(collected.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
             });
+            if (inside) m_frame.resize(at);
             engine.Corrupt(channel, bytes.data(), 0, bytes.size());  // the channel's fault acts as it reads
             if (m_chip.TakeFrame(context, bytes)) return whole;
             m_chip.PushInbound(static_cast<uint16_t>(portWord));
@@ -291,12 +315,11 @@ public:
         std::deque<uint32_t>& out = m_chip.Outbound();
         uint64_t pos = 0;
         DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
-            std::vector<uint32_t> words;
-            while (!out.empty() && words.size() * 4 < length) {
-                words.push_back(out.front());
-                out.pop_front();
-            }
-            if (words.empty()) return;
+            // Whole words until the run is covered or the chip has sent nothing more.
+            const auto n = static_cast<std::ptrdiff_t>(std::min<uint64_t>(out.size(), (length + 3) / 4));
+            if (n == 0) return;
+            std::vector<uint32_t> words(out.begin(), out.begin() + n);
+            out.erase(out.begin(), out.begin() + n);
             engine.Corrupt(channel, reinterpret_cast<uint8_t*>(words.data()), pos, words.size() * 4);
             pos += words.size() * 4;
             engine.Sdram().Write(address, words.data(), words.size() * 4);
@@ -310,6 +333,7 @@ private:
     uint32_t m_portWord;
     bool m_inbound;
     int m_chainContext = -1;  // the context of the chain's next frame, once its first has gone
+    std::vector<uint8_t> m_frame;  // the inbound frame being handed to the chip
 };
 
 }  // namespace

@@ -223,7 +223,10 @@ constexpr const char* kPackerTestImageId = "PAQF";
 constexpr const char* kUnpackerImageId = "UPQE";
 
 // CRC-32/MPEG-2 register crc after the 64 data bits of each of `pairs` word pairs (see
-// CodecChip::PixelCrcFeed for the order); table-driven, eight lookups a pair.
+// CodecChip::PixelCrcFeed for the order); table-driven, two pairs a step.
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs);
+// CRC-32/MPEG-2 register crc after the length bytes at data, each most significant bit first
+// (no reflection, no final XOR; seed 0xFFFFFFFF for the published check value); 16 bytes a step.
+uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length);
 
 }  // namespace sim

@@ -65,20 +65,6 @@ uint32_t CodecChip::Encoder(uint32_t address, bool read, uint32_t value) {
 
 namespace {
 
-uint32_t Crc32Mpeg2(const uint8_t* data, size_t length, uint32_t crc) {
-    static const auto kTable = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i << 24;
-            for (int b = 0; b < 8; ++b) c = (c & 0x80000000u) ? c << 1 ^ 0x04C11DB7u : c << 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    for (size_t i = 0; i < length; ++i) crc = crc << 8 ^ kTable[(crc >> 24 ^ data[i]) & 0xFF];
-    return crc;
-}
-
 void PutBig(std::vector<uint8_t>& out, size_t at, uint32_t word) {
     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(word >> (24 - 8 * i));
 }
@@ -102,8 +88,8 @@ std::vector<uint8_t> EncodeUnit(const EncoderUnit& unit, size_t bytes) {
     constexpr uint32_t kDspBytes = 64;
     const uint32_t header = static_cast<uint32_t>(std::min<size_t>(kDspBytes + 4u * rows, bytes - 4) & ~3u);
     // Every table byte and every sample reach the digest that each data word carries.
-    const uint32_t tableSum = Crc32Mpeg2(table.data(), table.size(), unit.vcid);
-    const uint32_t digest = Crc32Mpeg2(unit.input, unit.inputBytes, tableSum);
+    const uint32_t tableSum = Crc32Mpeg2(unit.vcid, table.data(), table.size());
+    const uint32_t digest = Crc32Mpeg2(tableSum, unit.input, unit.inputBytes);
     PutBig(out, 0, header);
     out[4] = static_cast<uint8_t>(unit.vcid >> 8);
     out[5] = static_cast<uint8_t>(unit.vcid);
@@ -115,16 +101,24 @@ std::vector<uint8_t> EncodeUnit(const EncoderUnit& unit, size_t bytes) {
     for (uint32_t r = 0; r < rows && kDspBytes + 4 * r + 4 <= header; ++r) {
         const size_t from = std::min(unit.inputBytes, size_t{r} * rowBytes);
         const size_t length = std::min(unit.inputBytes - from, rowBytes);
-        PutBig(out, kDspBytes + 4 * r, Crc32Mpeg2(unit.input + from, length, r));
+        PutBig(out, kDspBytes + 4 * r, Crc32Mpeg2(r, unit.input + from, length));
     }
+    // Data word i takes sample word i and table byte i, both counted round their ends.
     const size_t inputWords = unit.inputBytes / 4;
-    for (size_t at = header, i = 0; at + 4 <= bytes - 4; at += 4, ++i) {
+    for (size_t at = header, i = 0, s = 0, b = 0; at + 4 <= bytes - 4; at += 4, ++i) {
         uint32_t sample = 0;
-        if (inputWords) std::memcpy(&sample, unit.input + 4 * (i % inputWords), 4);
-        const uint32_t t = table.empty() ? 0 : table[i % table.size()];
+        if (inputWords) {
+            std::memcpy(&sample, unit.input + 4 * s, 4);
+            if (++s == inputWords) s = 0;
+        }
+        uint32_t t = 0;
+        if (!table.empty()) {
+            t = table[b];
+            if (++b == table.size()) b = 0;
+        }
         PutBig(out, at, Mix(digest ^ sample ^ t << 24 ^ static_cast<uint32_t>(i) * 0x9E3779B9u));
     }
-    PutBig(out, bytes - 4, unit.crc ? Crc32Mpeg2(out.data(), bytes - 4, 0) : 0x600DC0DEu);
+    PutBig(out, bytes - 4, unit.crc ? Crc32Mpeg2(0, out.data(), bytes - 4) : 0x600DC0DEu);
     return out;
 }
 

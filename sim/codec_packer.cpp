@@ -1,5 +1,7 @@
 // Codec chip model, packer personality: the data path from the inbound DMA channel through the packer to the outbound one.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "sim/codec_chip.h"
 
@@ -11,36 +13,35 @@ constexpr uint32_t kFormatImage = 16, kFormatAlpha = 17;
 
 uint64_t PadTo4096(uint64_t bytes) { return (4096 - bytes % 4096) % 4096; }
 
-uint16_t Half(const std::vector<uint8_t>& bytes, size_t i) { return static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8); }
-
-// 4:2:2 words (Cb, Y0, Cr, Y1 a pixel pair, the 10-bit sample in bits 15-6) packed as
-// [pad][2-bit plane, one byte a pair][8-bit plane, four bytes a pair].
+// 4:2:2 words (Cb, Y0, Cr, Y1 a pixel pair, the 10-bit sample in bits 15-6 of each little-endian
+// half) packed as [pad][2-bit plane, one byte a pair][8-bit plane, four bytes a pair].
 std::vector<uint8_t> PackImage(const std::vector<uint8_t>& in, uint64_t pixels) {
     const uint64_t pairs = pixels / 2, size = 2 * pixels + (pixels + 1) / 2, pad = PadTo4096(size);
     std::vector<uint8_t> out(size + pad, 0);
     uint8_t* plane2 = out.data() + pad;
     uint8_t* plane8 = plane2 + pairs;
-    for (uint64_t g = 0; g < pairs; ++g) {
-        uint8_t low = 0;
-        for (int s = 0; s < 4; ++s) {
-            const uint16_t word = Half(in, 4 * g + s);
-            plane8[4 * g + s] = static_cast<uint8_t>(word >> 8);
-            low |= static_cast<uint8_t>(((word >> 6) & 3) << (2 * s));
-        }
-        plane2[g] = low;
+    const uint8_t* from = in.data();
+    for (uint64_t g = 0; g < pairs; ++g, from += 8) {
+        plane8[4 * g] = from[1];
+        plane8[4 * g + 1] = from[3];
+        plane8[4 * g + 2] = from[5];
+        plane8[4 * g + 3] = from[7];
+        plane2[g] = static_cast<uint8_t>(from[0] >> 6 | (from[2] >> 6) << 2 | (from[4] >> 6) << 4 | (from[6] >> 6) << 6);
     }
     return out;
 }
 
-// One 10-bit sample a pixel packed as [8-bit plane][2-bit plane, four pixels a byte][pad].
+// One 10-bit sample a pixel packed as [8-bit plane][2-bit plane, four pixels a byte][pad]; the
+// 2-bit plane holds (pixels + 2) / 4 bytes.
 std::vector<uint8_t> PackAlpha(const std::vector<uint8_t>& in, uint64_t pixels) {
     const uint64_t size = pixels + (pixels + 2) / 4, pad = PadTo4096(size);
     std::vector<uint8_t> out(size + pad, 0);
     uint8_t* plane2 = out.data() + pixels;
-    for (uint64_t p = 0; p < pixels; ++p) {
-        const uint16_t word = Half(in, p);
-        out[p] = static_cast<uint8_t>(word >> 8);
-        if (p / 4 < size - pixels) plane2[p / 4] |= static_cast<uint8_t>(((word >> 6) & 3) << (2 * (p % 4)));
+    for (uint64_t p = 0; p < pixels; ++p) out[p] = in[2 * p + 1];
+    for (uint64_t q = 0; q < size - pixels; ++q) {
+        uint8_t low = 0;
+        for (uint64_t s = 0; s < 4 && 4 * q + s < pixels; ++s) low |= static_cast<uint8_t>((in[2 * (4 * q + s)] >> 6) << (2 * s));
+        plane2[q] = low;
     }
     return out;
 }
@@ -70,7 +71,11 @@ bool CodecChip::PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes
     // The port CRCs run over the words the packer took in and the words it sent out.
     const auto words = [](const uint8_t* p, size_t n) {
         std::vector<uint32_t> w(n / 4);
-        for (size_t i = 0; i < w.size(); ++i) w[i] = uint32_t{p[4 * i]} | uint32_t{p[4 * i + 1]} << 8 | uint32_t{p[4 * i + 2]} << 16 | uint32_t{p[4 * i + 3]} << 24;
+        if constexpr (std::endian::native == std::endian::little) {
+            if (!w.empty()) std::memcpy(w.data(), p, 4 * w.size());
+        } else {
+            for (size_t i = 0; i < w.size(); ++i) w[i] = uint32_t{p[4 * i]} | uint32_t{p[4 * i + 1]} << 8 | uint32_t{p[4 * i + 2]} << 16 | uint32_t{p[4 * i + 3]} << 24;
+        }
         return w;
     };
     const std::vector<uint32_t> in = words(bytes.data(), static_cast<size_t>(consumed));

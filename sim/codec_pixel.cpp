@@ -1,6 +1,9 @@
 // Codec chip model, packer and unpacker personalities: identification, DDR start, DCM phases, memory self-tests, flush, CRC registers and context RAM.
 #include <algorithm>
 #include <array>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "platform/clock.h"
 #include "sim/codec_chip.h"
@@ -34,19 +37,19 @@ constexpr uint32_t kCountView[2] = {0x20, 0x30};  // control values that choose 
 int64_t Micros(int64_t n) { return n * (kPerfFrequency / 1'000'000); }
 int Width(int m) { return m == 0 ? 64 : 32; }
 
-// kTables[k][b]: byte b at byte position k of a word (0 lowest) carried past 32 bits, and for
-// k >= 4 past 64 (the word is followed by one more): (b << 8k) x^32, x^64 mod G.
+// t[k][b] = b x^(32 + 8k) mod G: byte b at byte position k of a block of up to 16 bytes (0 the
+// last byte fed) carried past the 32 bits of the register, so a step takes 16 bytes with one
+// lookup each and no lookup waits on another.
 struct CrcTables {
-    std::array<std::array<uint32_t, 256>, 8> t{};
+    std::array<std::array<uint32_t, 256>, 16> t{};
     constexpr CrcTables() {
-        for (int k = 0; k < 4; ++k)
-            for (uint32_t b = 0; b < 256; ++b) {
-                uint32_t r = b << (8 * k);
-                for (int i = 0; i < 32; ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
+        for (uint32_t b = 0; b < 256; ++b) {
+            uint32_t r = b;
+            for (int k = 0; k < 16; ++k) {
+                for (int i = 0; i < 8 * (k == 0 ? 4 : 1); ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
                 t[k][b] = r;
-                for (int i = 0; i < 32; ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-                t[k + 4][b] = r;
             }
+        }
     }
 };
 constexpr CrcTables kCrcTables;
@@ -54,16 +57,116 @@ constexpr CrcTables kCrcTables;
 // A word's 32 data bits in feeding order: its low 16-bit unit first, each most significant bit first.
 inline uint32_t Units(uint32_t w) { return w << 16 | w >> 16; }
 
+// The register's contribution of word c placed `words` words before the end of a block.
+inline uint32_t Carry(uint32_t c, int words) {
+    const auto& t = kCrcTables.t;
+    const int k = 4 * words;
+    return t[k + 3][c >> 24] ^ t[k + 2][(c >> 16) & 0xFF] ^ t[k + 1][(c >> 8) & 0xFF] ^ t[k][c & 0xFF];
+}
+
+
+// The table-driven register update over 16-byte blocks; order maps stream byte i of a block
+// to the memory byte order[i].
+inline uint32_t TableBlocks(uint32_t crc, const uint8_t* data, size_t blocks, const uint8_t (&order)[16]) {
+    for (size_t b = 0; b < blocks; ++b, data += 16) {
+        uint32_t w[4];
+        for (int i = 0; i < 4; ++i)
+            w[i] = uint32_t{data[order[4 * i]]} << 24 | uint32_t{data[order[4 * i + 1]]} << 16 | uint32_t{data[order[4 * i + 2]]} << 8 |
+                   data[order[4 * i + 3]];
+        crc = Carry(crc ^ w[0], 3) ^ Carry(w[1], 2) ^ Carry(w[2], 1) ^ Carry(w[3], 0);
+    }
+    return crc;
+}
+
+// x^k mod G.
+constexpr uint32_t PowerMod(int k) {
+    uint64_t r = 1;
+    for (int i = 0; i < k; ++i) {
+        r <<= 1;
+        if (r >> 32) r ^= 0x104C11DB7ull;
+    }
+    return static_cast<uint32_t>(r);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Carry-less folding: the blocks so far are kept as a 128-bit remainder X (X * x^32 mod G is the
+// register); X * x^128 + next equals X_hi * (x^192 mod G) + X_lo * (x^128 mod G) + next modulo G,
+// which fits 128 bits again. The last X is reduced by the tables.
+__attribute__((target("pclmul,ssse3"))) uint32_t FoldBlocks(uint32_t crc, const uint8_t* data, size_t blocks, const uint8_t (&order)[16]) {
+    alignas(16) uint8_t reverse[16];  // the 128-bit value's byte j (0 lowest) is stream byte 15 - j
+    for (int j = 0; j < 16; ++j) reverse[j] = order[15 - j];
+    const __m128i shuffle = _mm_load_si128(reinterpret_cast<const __m128i*>(reverse));
+    const __m128i k = _mm_set_epi64x(PowerMod(192), PowerMod(128));
+    const __m128i k4 = _mm_set_epi64x(PowerMod(576), PowerMod(512));  // past three more blocks
+    const auto block = [&](size_t b) __attribute__((target("ssse3"))) {
+        return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * b)), shuffle);
+    };
+    const auto fold = [](__m128i v, __m128i by) __attribute__((target("pclmul"))) {
+        return _mm_xor_si128(_mm_clmulepi64_si128(v, by, 0x11), _mm_clmulepi64_si128(v, by, 0x00));
+    };
+    __m128i x = _mm_xor_si128(block(0), _mm_set_epi32(static_cast<int>(crc), 0, 0, 0));
+    size_t b = 1;
+    if (blocks >= 8) {
+        // Four remainders side by side, each folded past four blocks, so the multiplies overlap;
+        // then folded into one a block at a time.
+        __m128i lane[4] = {x, block(1), block(2), block(3)};
+        for (b = 4; b + 4 <= blocks; b += 4)
+            for (int i = 0; i < 4; ++i) lane[i] = _mm_xor_si128(fold(lane[i], k4), block(b + i));
+        x = lane[0];
+        for (int i = 1; i < 4; ++i) x = _mm_xor_si128(fold(x, k), lane[i]);
+    }
+    for (; b < blocks; ++b) x = _mm_xor_si128(fold(x, k), block(b));
+    alignas(16) uint8_t bytes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), x);
+    const uint32_t w[4] = {uint32_t{bytes[15]} << 24 | uint32_t{bytes[14]} << 16 | uint32_t{bytes[13]} << 8 | bytes[12],
+                           uint32_t{bytes[11]} << 24 | uint32_t{bytes[10]} << 16 | uint32_t{bytes[9]} << 8 | bytes[8],
+                           uint32_t{bytes[7]} << 24 | uint32_t{bytes[6]} << 16 | uint32_t{bytes[5]} << 8 | bytes[4],
+                           uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0]};
+    return Carry(w[0], 3) ^ Carry(w[1], 2) ^ Carry(w[2], 1) ^ Carry(w[3], 0);
+}
+
+bool HasCarrylessMultiply() {
+    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
+    return has;
+}
+#endif
+
+// The register after whole 16-byte blocks; folding pays from a few blocks on.
+uint32_t Blocks(uint32_t crc, const uint8_t* data, size_t blocks, const uint8_t (&order)[16]) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (blocks >= 4 && HasCarrylessMultiply()) return FoldBlocks(crc, data, blocks, order);
+#endif
+    return TableBlocks(crc, data, blocks, order);
+}
+
+// Stream byte i of a block: memory byte i (a byte stream), or the bytes of each 16-bit half
+// swapped (little-endian words fed low unit first, each unit most significant bit first).
+constexpr uint8_t kInOrder[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+constexpr uint8_t kUnitOrder[16] = {1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14};
+
 }  // namespace
 
+uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length) {
+    const size_t blocks = length / 16;
+    crc = Blocks(crc, data, blocks, kInOrder);
+    for (size_t i = 16 * blocks; i < length; ++i) crc = crc << 8 ^ kCrcTables.t[0][(crc >> 24 ^ data[i]) & 0xFF];
+    return crc;
+}
+
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {
-    // A pair a step: the first word carried past the second by the x^64 tables.
-    const auto& t = kCrcTables.t;
-    for (size_t i = 0; i < pairs; ++i) {
-        const uint32_t c = crc ^ Units(words[2 * i]), w = Units(words[2 * i + 1]);
-        crc = t[7][c >> 24] ^ t[6][(c >> 16) & 0xFF] ^ t[5][(c >> 8) & 0xFF] ^ t[4][c & 0xFF] ^ t[3][w >> 24] ^
-              t[2][(w >> 16) & 0xFF] ^ t[1][(w >> 8) & 0xFF] ^ t[0][w & 0xFF];
+    size_t i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    // Little-endian words: two pairs make a block of their bytes as they lie in memory.
+    if (pairs >= 8 && HasCarrylessMultiply()) {
+        crc = FoldBlocks(crc, reinterpret_cast<const uint8_t*>(words), pairs / 2, kUnitOrder);
+        i = pairs / 2 * 2;
     }
+#endif
+    for (; i + 2 <= pairs; i += 2) {
+        const uint32_t* w = words + 2 * i;
+        crc = Carry(crc ^ Units(w[0]), 3) ^ Carry(Units(w[1]), 2) ^ Carry(Units(w[2]), 1) ^ Carry(Units(w[3]), 0);
+    }
+    if (i < pairs) crc = Carry(crc ^ Units(words[2 * i]), 1) ^ Carry(Units(words[2 * i + 1]), 0);
     return crc;
 }
 

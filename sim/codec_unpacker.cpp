@@ -49,7 +49,15 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& byt
         if (ctx.inFormat == 1) {
             const uint64_t plane2 = pixels;
             out.resize(static_cast<size_t>((pixels + 1) / 2));
-            for (uint64_t p = 0; p < pixels; ++p) {
+            // A whole frame is read without the check at every byte.
+            const uint64_t whole = bytes.size() >= plane2 + (pixels + 3) / 4 ? pixels : 0;
+            const uint8_t* b = bytes.data();
+            for (uint64_t p = 0; p < whole; ++p) {
+                const uint32_t low = b[plane2 + p / 4] >> (2 * (p % 4)) & 3;
+                const uint32_t word = ((uint32_t{b[p]} << 2 | low) << 6) & 0xFFFF;
+                out[static_cast<size_t>(p / 2)] |= p % 2 ? word << 16 : word;
+            }
+            for (uint64_t p = whole; p < pixels; ++p) {
                 const uint32_t low = byteAt(plane2 + p / 4) >> (2 * (p % 4)) & 3;
                 const uint32_t word = ((byteAt(p) << 2 | low) << 6) & 0xFFFF;
                 out[static_cast<size_t>(p / 2)] |= p % 2 ? word << 16 : word;
@@ -59,7 +67,16 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& byt
             const uint64_t pad = bytes.size() > planes ? bytes.size() - planes : 0;
             const uint64_t plane2 = pad, plane8 = pad + pixels / 2;
             out.resize(static_cast<size_t>(2 * (pixels / 2)));
-            for (uint64_t pair = 0; pair < pixels / 2; ++pair) {
+            const uint64_t pairs = pixels / 2, whole = bytes.size() >= plane8 + 4 * pairs ? pairs : 0;
+            const uint8_t* b = bytes.data();
+            const auto sample = [](uint32_t high, uint32_t low) { return (high << 2 | (low & 3)) << 6; };  // bits 15-6
+            for (uint64_t pair = 0; pair < whole; ++pair) {
+                const uint32_t low = b[plane2 + pair];
+                const uint8_t* high = b + plane8 + 4 * pair;
+                out[static_cast<size_t>(2 * pair)] = sample(high[0], low) | sample(high[1], low >> 2) << 16;
+                out[static_cast<size_t>(2 * pair + 1)] = sample(high[2], low >> 4) | sample(high[3], low >> 6) << 16;
+            }
+            for (uint64_t pair = whole; pair < pairs; ++pair) {
                 const uint32_t low = byteAt(plane2 + pair);
                 uint32_t sample[4];
                 for (int s = 0; s < 4; ++s) sample[s] = ((byteAt(plane8 + 4 * pair + s) << 2 | (low >> (2 * s) & 3)) << 6) & 0xFFFF;

@@ -17,6 +17,14 @@ namespace {
 // Writes at least this long stream past the cache: the cells are not read again soon, and a
 // cached store would first read each line it fills.
 constexpr size_t kStreamBytes = size_t{256} << 10;
+// A range read or handed out last, no longer than this, is still in the cache when it is written
+// next: cached stores then cost no extra reads, while streaming stores would first evict its lines.
+constexpr size_t kWarmBytes = size_t{1} << 20;
+// Large writes fault the cells in a block at a time: one call maps a block's pages for a fraction
+// of what a page fault for each of them costs. Small writes leave the pages to fault one by one, so
+// sparse writes (the address tests') do not make the whole memory resident.
+constexpr uint64_t kPopulateBlock = uint64_t{2} << 20;
+constexpr size_t kPopulateFrom = size_t{256} << 10;
 
 uint8_t* MapAnonymous(uint64_t size) {
     void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -60,6 +68,22 @@ void CopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask, bool
 SdramModel::SdramModel(uint64_t size) : m_size(size) {
     if (size) m_cells = MapAnonymous(size);
     if (!m_cells) m_size = 0;
+    m_populated.assign(static_cast<size_t>((m_size + kPopulateBlock - 1) / kPopulateBlock), false);
+}
+
+void SdramModel::Populate(uint64_t addr, size_t len) {
+#ifdef MADV_POPULATE_WRITE
+    if (len < kPopulateFrom) return;
+    for (uint64_t b = addr / kPopulateBlock; b * kPopulateBlock < addr + len; ++b) {
+        if (m_populated[static_cast<size_t>(b)]) continue;
+        m_populated[static_cast<size_t>(b)] = true;
+        const uint64_t from = b * kPopulateBlock, n = std::min(kPopulateBlock, m_size - from);
+        // Without it (an older kernel) the pages fault in as the write reaches them.
+        (void)madvise(m_cells + from, static_cast<size_t>(n), MADV_POPULATE_WRITE);
+    }
+#else
+    (void)addr, (void)len;
+#endif
 }
 
 SdramModel::~SdramModel() {
@@ -210,6 +234,7 @@ size_t SdramModel::Read(uint64_t addr, void* dst, size_t len) {
     if (m_beforeRead) m_beforeRead();
     const size_t n = Clip(addr, len);
     if (!n) return 0;
+    NoteWarm(addr, n);
     if (!m_faulted) {
         std::memcpy(dst, m_cells + addr, n);
         return n;
@@ -222,8 +247,10 @@ size_t SdramModel::Read(uint64_t addr, void* dst, size_t len) {
 size_t SdramModel::Write(uint64_t addr, const void* src, size_t len) {
     const size_t n = Clip(addr, len);
     if (!n) return 0;
+    Populate(addr, n);
     if (!m_faulted) {
-        if (n >= kStreamBytes) CopyWords(m_cells + addr, static_cast<const uint8_t*>(src), n, ~0u, true);
+        const bool warm = addr >= m_warmAddr && addr + n <= m_warmEnd;
+        if (n >= kStreamBytes && !warm) CopyWords(m_cells + addr, static_cast<const uint8_t*>(src), n, ~0u, true);
         else std::memcpy(m_cells + addr, src, n);
         return n;
     }
@@ -234,6 +261,8 @@ size_t SdramModel::Write(uint64_t addr, const void* src, size_t len) {
 
 uint8_t* SdramModel::Map(uint64_t addr, size_t len) {
     if (!m_cells || addr > m_size || len > m_size - addr) return nullptr;
+    NoteWarm(addr, len);
+    Populate(addr, len);
     if (!m_faulted) return m_cells + addr;
     Commit();
     if (!m_view) return nullptr;
@@ -242,6 +271,11 @@ uint8_t* SdramModel::Map(uint64_t addr, size_t len) {
     m_pending = true;
     m_pendingAddr = addr;
     return m_view + addr;
+}
+
+void SdramModel::NoteWarm(uint64_t addr, size_t len) {
+    m_warmAddr = addr;
+    m_warmEnd = len <= kWarmBytes ? addr + len : addr;
 }
 
 void SdramModel::Commit() {

@@ -63,6 +63,8 @@ private:
     uint64_t NextGap(const SdramFlips& f);
     void ApplyTimingErrors(uint8_t* buf, uint64_t phys, size_t len);
     void UpdateFaulted();
+    void NoteWarm(uint64_t addr, size_t len);
+    void Populate(uint64_t addr, size_t len);
 
     uint64_t m_size = 0;
     uint8_t* m_cells = nullptr;
@@ -81,6 +83,10 @@ private:
     uint64_t m_pendingAddr = 0;
     std::vector<uint8_t> m_snapshot;
     std::function<void()> m_beforeRead;
+    // The last range read or handed out, while short enough to be in the cache still.
+    uint64_t m_warmAddr = 0;
+    uint64_t m_warmEnd = 0;
+    std::vector<bool> m_populated;  // per block of cells, whether its pages were faulted in at once
 };
 
 }  // namespace sim

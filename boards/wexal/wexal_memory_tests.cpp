@@ -414,24 +414,25 @@ const DWORD* ReadWords(CWexal& test, DWORD address, DWORD bytes, DWORD* scratch)
     return test.ReadMemory(address, scratch, bytes) ? scratch : nullptr;
 }
 
-// The OR of every word XOR value: 0 when all count words hold value. Four words a lane, so a
-// block of memory is checked at memory speed and only a differing block is walked word by word.
+// The OR of every word XOR value: 0 when all count words hold value. The block is read as eight
+// parts side by side, four words a lane: one stream through memory is bound by its latency, several
+// keep more reads in flight. Only a differing block is walked word by word by the caller.
 DWORD DifferingBits(const DWORD* words, DWORD count, DWORD value) {
     typedef DWORD Lanes __attribute__((vector_size(16)));
+    constexpr DWORD kParts = 8, kLaneWords = 4;
     const Lanes expected = {value, value, value, value};
-    Lanes a = {}, b = {}, c = {}, d = {};
-    DWORD i = 0;
-    for (; i + 16 <= count; i += 16) {
-        Lanes w[4];
-        std::memcpy(w, words + i, sizeof w);
-        a |= w[0] ^ expected;
-        b |= w[1] ^ expected;
-        c |= w[2] ^ expected;
-        d |= w[3] ^ expected;
-    }
-    a |= b | c | d;
-    DWORD bits = a[0] | a[1] | a[2] | a[3];
-    for (; i < count; ++i) bits |= words[i] ^ value;
+    Lanes acc[kParts] = {};
+    const DWORD part = count / (kParts * kLaneWords) * kLaneWords;  // words in each part
+    for (DWORD i = 0; i < part; i += kLaneWords)
+        for (DWORD p = 0; p < kParts; ++p) {
+            Lanes w;
+            std::memcpy(&w, words + p * part + i, sizeof w);
+            acc[p] |= w ^ expected;
+        }
+    Lanes all = {};
+    for (const Lanes& a : acc) all |= a;
+    DWORD bits = all[0] | all[1] | all[2] | all[3];
+    for (DWORD i = kParts * part; i < count; ++i) bits |= words[i] ^ value;
     return bits;
 }
 

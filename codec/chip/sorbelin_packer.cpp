@@ -579,8 +579,16 @@ long ComparePackedImage(CTestBase& test, const Packed::Image::YCbCr_8_2& expecte
     long errors = 0;
     int reports = 0;
     CString line;
+    // Blocks of pairs whose two planes match byte for byte are passed over at memory speed.
+    constexpr DWORD kBlockPairs = 4096;
+    const DWORD pairs = pixels / 2;
     for (DWORD i = 0; i + 1 < pixels; i += 2) {
         const DWORD g = i / 2;
+        if (g % kBlockPairs == 0 && pairs - g >= kBlockPairs && std::memcmp(e2 + g, r2 + g, kBlockPairs) == 0 &&
+            std::memcmp(e8 + 4 * g, r8 + 4 * g, 4 * kBlockPairs) == 0) {
+            i += 2 * kBlockPairs - 2;
+            continue;
+        }
         int wrong = 0;
         for (int s = 0; s < 4; ++s)
             if (((e2[g] >> (2 * s)) & 3) != ((r2[g] >> (2 * s)) & 3) || e8[4 * g + s] != r8[4 * g + s]) ++wrong;

@@ -275,6 +275,102 @@ TEST(CodecPixelFlush, BusyShowsUntilTheFlushEnds) {
     }
 }
 
+// The packer's frames unpacked again give back every 10-bit sample (bits 15-6 of each half), for
+// pictures and alphas of even and odd sizes; a frame one byte short reads 0 for the byte it lacks.
+TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
+    sim::BoardConfig config;
+    config.kind = sim::BoardKind::Nuxa;
+    CodecChip packer(config, 1), unpacker(config, 2);
+    Configure([&](uint32_t a, uint32_t v) { packer.Write(a, v); }, CodecChip::kPackerIdWord);
+    Configure([&](uint32_t a, uint32_t v) { unpacker.Write(a, v); }, CodecChip::kUnpackerIdWord);
+    constexpr uint32_t kContextRam = 0x64000000, kImage = 16, kAlpha = 17;
+    const struct {
+        uint32_t width, height;
+        bool alpha;
+        bool short1;  // the packed frame's last plane byte left off
+    } rows[] = {{64, 8, false, false}, {63, 5, false, false}, {64, 8, true, false}, {63, 5, true, false},
+                {64, 8, false, true}, {64, 8, true, true}};
+    std::mt19937 random(7);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height) + (row.alpha ? " alpha" : " picture") +
+                     (row.short1 ? " short" : ""));
+        const uint32_t pixels = row.width * row.height;
+        // Picture: a 32-bit word a pixel (two 16-bit samples); alpha: a 16-bit sample a pixel.
+        std::vector<uint8_t> in(row.alpha ? 2 * pixels : 4 * pixels);
+        for (uint8_t& b : in) b = static_cast<uint8_t>(random());
+        packer.Write(kContextRam, row.width | row.height << 16);
+        packer.Write(kContextRam + 4, row.alpha ? kAlpha : kImage);
+        ASSERT_TRUE(packer.TakeFrame(0, in));
+        std::vector<uint8_t> packed;
+        for (const uint32_t w : packer.Outbound())
+            for (int i = 0; i < 4; ++i) packed.push_back(static_cast<uint8_t>(w >> (8 * i)));
+        packer.Outbound().clear();
+        // The planes: a picture's follow its pad (which the unpacker takes as what lies before
+        // them, so a short one goes without it), an alpha's come before its pad.
+        if (row.alpha) {
+            packed.resize(pixels + (pixels + 2) / 4);
+        } else if (row.short1) {
+            packed.erase(packed.begin(), packed.end() - (2 * pixels + (pixels + 1) / 2));
+        }
+        if (row.short1) packed.pop_back();
+        unpacker.Write(kContextRam, row.width | row.height << 16);
+        unpacker.Write(kContextRam + 4, row.alpha ? 1 : 0);
+        ASSERT_TRUE(unpacker.TakeFrame(0, packed));
+        const std::vector<uint32_t> out(unpacker.Outbound().begin(), unpacker.Outbound().end());
+        unpacker.Outbound().clear();
+        // What came in, 10 bits a sample; an alpha's odd last pixel leaves the word's high half 0.
+        std::vector<uint32_t> want(row.alpha ? (pixels + 1) / 2 : 2 * (pixels / 2));
+        for (size_t i = 0; i < want.size() * 4 && i + 1 < in.size(); i += 2)
+            want[i / 4] |= (uint32_t{in[i]} | uint32_t{in[i + 1]} << 8) << (i % 4 ? 16 : 0);
+        for (uint32_t& w : want) w &= 0xFFC0FFC0;
+        if (row.alpha && pixels % 4 == 1) want.back() &= 0x0000FFFF;  // its two low bits have no byte
+        if (row.short1) {
+            // The byte left off: the picture's last 8-bit byte (Y1 of the last pair), the alpha's last 2-bit byte.
+            if (row.alpha) {
+                for (uint32_t p = (pixels - 1) / 4 * 4; p < pixels; ++p) want[p / 2] &= p % 2 ? 0xFF3FFFFF : 0xFFFFFF3F;
+            } else {
+                want.back() &= 0x00C0FFFF;
+            }
+        }
+        EXPECT_EQ(out, want);
+    }
+}
+
+// The byte-stream CRC the encoder stamps its units with and the pixel CRC of word pairs, against
+// the published check value and a bit-at-a-time reference over every length (short ones go by the
+// tables, long ones are folded) and splits of a buffer: a chain of calls gives the same register.
+TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
+    const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(sim::Crc32Mpeg2(0xFFFFFFFF, check, sizeof check), 0x0376E6E7u);
+    const auto bitwise = [](uint32_t crc, const uint8_t* data, size_t length) {
+        for (size_t i = 0; i < length; ++i) {
+            crc ^= uint32_t{data[i]} << 24;
+            for (int b = 0; b < 8; ++b) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+        }
+        return crc;
+    };
+    std::vector<uint8_t> bytes(160);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 151 + 7);
+    for (const uint32_t seed : {0u, 0xFFFFFFFFu, 0x12345678u})
+        for (size_t length = 0; length <= bytes.size(); ++length) {
+            const uint32_t expected = bitwise(seed, bytes.data(), length);
+            EXPECT_EQ(sim::Crc32Mpeg2(seed, bytes.data(), length), expected) << length;
+            for (size_t split = 1; split < length; split += 7)
+                EXPECT_EQ(sim::Crc32Mpeg2(sim::Crc32Mpeg2(seed, bytes.data(), split), bytes.data() + split, length - split), expected)
+                    << length << " split at " << split;
+        }
+    // A pair feeds each word's low 16-bit unit, then its high one, each most significant byte first.
+    std::vector<uint32_t> words(bytes.size() / 4);
+    std::vector<uint8_t> fed;
+    for (size_t i = 0; i < words.size(); ++i) {
+        words[i] = static_cast<uint32_t>(i * 0x9E3779B9u + 0x1234567u);
+        for (const int shift : {8, 0, 24, 16}) fed.push_back(static_cast<uint8_t>(words[i] >> shift));
+    }
+    for (const uint32_t seed : {0u, 0xFFFFFFFFu})
+        for (size_t pairs = 0; pairs <= words.size() / 2; ++pairs)
+            EXPECT_EQ(sim::PixelCrc64(seed, words.data(), pairs), bitwise(seed, fed.data(), 8 * pairs)) << pairs << " pairs";
+}
+
 // The CRC registers against the library's 64-bit model and its worked values, fed in chunks.
 TEST(CodecPixelCrc, RegistersComputeTheSixtyFourBitImageModel) {
     EXPECT_EQ(sim::PixelCrc64(0, std::vector<uint32_t>{0x89ABCDEF, 0xFEDCBA98}.data(), 1), 0x82C4CDBAu);

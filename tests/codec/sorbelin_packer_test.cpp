@@ -412,6 +412,9 @@ TEST_F(SorbelinPackerTest, RoundTripFaultsAreCaught) {
         // Words corrupted on the way into the chip or out of it: the packed frames differ, the source check passes.
         {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": "0x100"})", 1, "\"Video:Image\" DIM=(64,64)",
          {"Offset[0x00000000]  2bit[", "Total "}, "Zorv.Image.Packed.1"},
+        // One word deep into a larger frame: the compare finds it past the blocks that match.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": "0x100", "first": 20001})", 1, "\"Video:Image\" DIM=(256,128)",
+         {"Offset[0x00004E20]  2bit[0x00002710]  8bit[0x0000DC40]", "Total "}, "Zorv.Image.Packed.1"},
         {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 25, "mask": "0x1", "first": 8})", 2, "\"Video:Alpha\" DIM=(64,64)",
          {"Total "}, nullptr},
         {R"({"kind": "codec_flush_stuck", "board": "Nuxa1", "chip": 2})", 2, "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:A FORCEUPDATE=1",

@@ -425,6 +425,9 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
          {"Test Wexal Address[01000000] with Random Data\n", "64 bit Offset[0x", "Total "}, {}, nullptr},
         {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 23, "value": 1, "from": 16777216, "to": 20971520})", 1,
          "\"Test Wexal Memory\" ADDRESS=0x02000000 DIM=(720,486)", kRunPassed, {"Passed\n"}, {}, nullptr},
+        // Cells of the destination frame deep into a larger frame: found past the blocks that match.
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 22, "value": 1, "from": 71680, "to": 71744})", 1,
+         "\"Video:Image\" DIM=(256,128)", kRunFailed, {"Offset[0x000108", "Total "}, {"Offset[0x000107"}, nullptr},
         // A stuck cell in the source area: the source check and both retests name it.
         {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 17, "value": 1, "from": 8388608, "to": 8400000})", 1,
          "\"Video:Image\" DIM=(64,64)", kRunFailed, {"2bit[0x", "Source Image #1:  Retest Wexal memory[0x00800000]", "Total "}, {}, nullptr},

@@ -67,6 +67,54 @@ TEST(Sdram, WindowsStuckBitsInTheirRangeAndShortedOrStuckAddressLines) {
     EXPECT_EQ(r, 0x10000u) << "the write to 0x10000 landed on address 0";
 }
 
+// Writes of every size land whole and alone however the model moves them: small ones, large ones
+// streamed past the cache onto cold cells, ones onto a range just read or handed out (cached
+// stores), across the blocks in which large writes fault the cells in, clipped at the top of a
+// memory whose size is no whole number of blocks, and through a stuck bit.
+TEST(Sdram, WritesLandWholeAndAloneHoweverTheyAreMoved) {
+    const struct {
+        const char* what;
+        uint64_t size;
+        uint64_t addr;
+        size_t len;
+        int before;  // 0 nothing, 1 a window onto the range, 2 a read of it
+        bool stuck;  // bit 3 of every word stuck at 1
+        size_t lands;
+    } rows[] = {
+        {"small", 8 << 20, 0x1234, 64, 0, false, 64},
+        {"large onto cold cells, across a block", 8 << 20, (2 << 20) - 0x1000, 300 << 10, 0, false, 300 << 10},
+        {"large after a window onto it", 8 << 20, 0x40000, 256 << 10, 1, false, 256 << 10},
+        {"large after a read of it", 8 << 20, 0x80000, 256 << 10, 2, false, 256 << 10},
+        {"larger than the range read before", 8 << 20, 0x80000, 512 << 10, 2, false, 512 << 10},
+        {"clipped at the top", (3 << 20) + 4096, (3 << 20) - (256 << 10), 512 << 10, 0, false, (256 << 10) + 4096},
+        {"through a stuck bit", 8 << 20, 0x100000, 1 << 20, 1, true, 1 << 20},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SdramModel m(row.size);
+        if (row.stuck) m.SetFaults({{0, row.size, 3, 1}}, {}, {});
+        std::vector<uint8_t> scratch(std::min<size_t>(row.len, 1 << 20));
+        if (row.before == 1) {
+            ASSERT_NE(m.Map(row.addr, scratch.size() / 2), nullptr);
+        } else if (row.before == 2) {
+            m.Read(row.addr, scratch.data(), scratch.size() / 2);
+        }
+        std::vector<uint8_t> data(row.len);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);
+        ASSERT_EQ(m.Write(row.addr, data.data(), data.size()), row.lands);
+        // The bytes around the range keep what they held (0), the range holds what was written.
+        std::vector<uint8_t> back(row.lands + 8);
+        ASSERT_EQ(m.Read(row.addr - 4, back.data(), back.size()), std::min<size_t>(back.size(), row.size - (row.addr - 4)));
+        for (size_t i = 0; i < back.size(); ++i) {
+            const uint64_t at = row.addr - 4 + i;
+            if (at >= row.size) break;
+            uint8_t want = at >= row.addr && at < row.addr + row.lands ? data[at - row.addr] : 0;
+            if (row.stuck && at % 4 == 0) want |= 8;
+            ASSERT_EQ(back[i], want) << std::hex << at;
+        }
+    }
+}
+
 TEST(Sdram, BitFlipsAreSoftReproducibleAndStayInTheirRange) {
     auto run = [](uint64_t seed) {
         SdramModel m(1 << 20);

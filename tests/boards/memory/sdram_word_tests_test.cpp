@@ -56,6 +56,24 @@ TEST(WexalWordTests, AStuckBitIsCaughtByEveryWordLineAndBlockTest) {
     EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x0-0x3FF", 2, {"512-byte SDRAM block at 0x00000000 failed the R/W check.\n"}));
 }
 
+// The march reads each run in several parts side by side: a bit stuck in one word is found
+// wherever in the run it lies (either end of a part, the last part, the words after the last whole
+// group of parts).
+TEST(WexalWordTests, TheMarchFindsAStuckWordAnywhereInItsRun) {
+    const struct {
+        DWORD address;
+        const char* end;  // EndAddress: 3FFFF one whole run of 64K words
+    } rows[] = {{0x0, "3FFFF"}, {0x7FFC, "3FFFF"}, {0x8000, "3FFFF"}, {0x38000, "3FFFF"}, {0x3FFFC, "3FFFF"}, {0x1000, "1013"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.address);
+        RootOnRig rig(FaultRig(R"("kind": "sdram_stuck_bit", "bit": 7, "value": 1, "from": )" + std::to_string(row.address) +
+                               R"(, "to": )" + std::to_string(row.address + 4)));
+        char says[128];
+        std::snprintf(says, sizeof says, "SDRAM Address: 0x%08X\nGood Data: 0xFFFF0000\nBad Data: 0xFFFF0080\n", row.address);
+        EXPECT_TRUE(rig.Gives(std::string("CWexal March Memory Test VERBOSE=1 EndAddress=") + row.end, 2, {says}));
+    }
+}
+
 TEST(WexalWordTests, AddressAliasesAndSoftFlipsAreCaught) {
     const std::string background = "Good Data: 0xFFFF0000\nBad Data: 0x0000FFFF\n";
     // {fault, what the march names: the first word the ascending element finds written already,
