@@ -7,37 +7,16 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "bench/memcpy_baseline.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 constexpr size_t kReferenceBytes = size_t{256} << 20;
 constexpr int kReferenceCopies = 20;
-
-// A fresh folder for one run of the host (it writes its files in the current folder); the
-// destructor removes this folder and nothing else.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pexbench-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) m_path = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
 
 // Runs pexhost with args in cwd, its output into files there; answers its exit status (128 +
 // signal when a signal ended it, -1 when it could not be started or waited for).
@@ -69,7 +48,7 @@ int RunHost(const std::vector<std::string>& args, const std::string& cwd) {
 void TimeHostRuns(benchmark::State& state, const std::vector<std::string>& args, int expected) {
     double seconds = 0;
     for (auto _ : state) {
-        ScratchDir dir;
+        support::TempDir dir;  // the host writes its files in the current folder
         if (dir.Path().empty()) {
             state.SkipWithError("no scratch folder");
             return;
