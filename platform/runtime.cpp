@@ -19,6 +19,15 @@ int rand() {
     return static_cast<int>((g_randState >> 16) & 0x7FFF);
 }
 
+void RandFill(int* out, size_t count) {
+    uint32_t state = g_randState;
+    for (size_t i = 0; i < count; ++i) {
+        state = state * 214013u + 2531011u;
+        out[i] = static_cast<int>((state >> 16) & 0x7FFF);
+    }
+    g_randState = state;
+}
+
 time_t time(time_t* out) {
     time_t t = WallTime();
     if (out) *out = t;
