@@ -13,7 +13,16 @@ namespace sim {
 namespace {
 
 void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
-    for (size_t i = 0; i + 4 <= len; i += 4) {
+    // Two words at a time; the mask is the same for both halves, whatever the byte order.
+    const uint64_t mask2 = uint64_t(mask) << 32 | mask;
+    size_t i = 0;
+    for (; i + 8 <= len; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, data + i, 8);
+        w &= mask2;
+        std::memcpy(data + i, &w, 8);
+    }
+    if (i + 4 <= len) {
         uint32_t w;
         std::memcpy(&w, data + i, 4);
         w &= mask;
@@ -21,7 +30,8 @@ void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
     }
 }
 
-// Reads a DCB's lines from SDRAM; false when they do not fit the memory.
+// Reads a DCB's lines from SDRAM into out, which takes the DCB's size (a buffer of that size
+// already is not cleared first); false when they do not fit the memory.
 bool ReadDcb(DmaEngine& engine, const DcbImage& dcb, std::vector<uint8_t>& out) {
     SdramModel& sdram = engine.Sdram();
     if (dcb.Bytes() > sdram.Size()) return false;
@@ -133,7 +143,12 @@ bool BoxVideoLoop::Ready(DmaEngine& engine, int channel, const DcbImage&) {
 
 bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
     if (channel == kSource) {
+        // A frame's buffer that has gone back to the board serves again: no clearing, no allocation.
         std::vector<uint8_t> frame;
+        if (!m_spare.empty()) {
+            frame = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
         if (!ReadDcb(engine, dcb, frame)) return false;
         engine.Corrupt(channel, frame.data(), 0, frame.size());
         if (m_path == BoxVideoPath::None) return true;
@@ -155,6 +170,7 @@ bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
     Returned& back = m_back.front();
     engine.Corrupt(channel, back.data.data(), 0, back.data.size());
     const bool ok = WriteDcb(engine, dcb, back.data);
+    if (m_spare.size() < kSpareFrames) m_spare.push_back(std::move(back.data));
     m_back.pop_front();
     for (int bvi : m_config.faults.box.bviSyncError)
         if (bvi == channel && m_latchSync) m_latchSync(kSyncBit);

@@ -36,6 +36,7 @@ public:
     static constexpr uint32_t kSampleMask = 0xFFC0FFC0;
     static constexpr uint32_t kSyncBit = 1u << 24;  // DMACtrl.ERR.IStatus: BVI sync error
     static constexpr size_t kHeldFrames = 16;
+    static constexpr size_t kSpareFrames = 2;
 
     BoxVideoLoop(const BoardConfig& config, BreakoutBox* box, bool modelled, std::function<void(uint32_t)> latchSync);
 
@@ -65,6 +66,7 @@ private:
     BoxVideoPath m_path = BoxVideoPath::None;
     std::deque<std::vector<uint8_t>> m_line;  // frames inside the loop, oldest first; empty: black
     std::deque<Returned> m_back;              // frames back at the board
+    std::vector<std::vector<uint8_t>> m_spare;  // buffers of frames delivered, for the next ones to take
     int64_t m_nextDue = 0;
     uint32_t m_starts = 0;
 };

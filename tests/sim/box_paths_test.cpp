@@ -109,6 +109,31 @@ TEST(BoxVideoLoop, FramesComeBackMaskedOnTheActivePathAfterItsDelayInBlackOrNotA
     }
 }
 
+TEST(BoxVideoLoop, FramesOfChangingSizesComeBackWholeAndMaskedToTheirLastWord) {
+    // One DCB per frame of its own size, odd word counts included, on the cable and on a channel
+    // armed with the same sizes: every word of every frame comes back masked, none from an earlier frame.
+    const std::vector<uint32_t> sizes = {255, 64, 301, 1, 255, 37, 512, 3};
+    sim::Rig rig(Rig(kCable));
+    sim::SimBoard& b = *rig.Board("Brimola1");
+    Prepare(b, kCable);
+    uint32_t total = 0;
+    for (uint32_t n : sizes) total += n;
+    uint32_t* sent = Words(b, 0, total);
+    for (uint32_t i = 0; i < total; ++i) sent[i] = ~i * 2246822519u;
+    for (int channel : {1, 4}) {
+        b.Fpga().Write32(0x70000 + 16 * 2, 1u << 29);
+        const uint32_t start = channel == 4 ? 0 : kDst;
+        for (uint32_t i = 1, at = 0; i <= sizes.size(); at += sizes[i - 1], ++i) {
+            const uint32_t dcb[4] = {(i < sizes.size() ? i + 1 : 0) | 1u << 13 | 2u << 23, i << 16, start + 4 * at, sizes[i - 1]};
+            for (uint32_t w = 0; w < 4; ++w) b.Fpga().Write32(0x60000 + 0x200 * channel + 0x20 * i + 4 * w, dcb[w]);
+        }
+        b.Fpga().Write32(0x58200 + 4 * channel, 1);
+    }
+    ASSERT_TRUE(Done(b, 1) && Done(b, 4));
+    const uint32_t* back = Words(b, kDst, total);
+    for (uint32_t i = 0; i < total; ++i) ASSERT_EQ(back[i], sent[i] & 0xFFC0FFC0) << "word " << i;
+}
+
 TEST(BoxPaths, SelectWordReadsBackCounterStepsPerFramePeriodAndBviSyncLatchesUntilCleared) {
     sim::BoxFaults sync;
     sync.bviSyncError = {2};
