@@ -380,10 +380,36 @@ bool YCbCr_10_6::FillTiles(DWORD mode, WORD lo, WORD hi) {
     });
 }
 
+namespace {
+
+// The pairs of the random fill from three draws each (Y0, Y1, then the chroma's), for one
+// sample format: the format's choice made once per run of pairs, not per pair.
+template <DWORD kFormat>
+void RandomPairs(BYTE* out, const int* draws, size_t pairs, BYTE mode, DWORD m, WORD lo, WORD hi) {
+    const WORD neutral = Clamp(512 & m, lo, hi);
+    for (size_t i = 0; i < pairs; ++i, draws += 3, out += 8) {
+        const DWORD r1 = DWORD(draws[0]), r2 = DWORD(draws[1]), r3 = DWORD(draws[2]);
+        WORD cb = neutral, cr = neutral;
+        if (mode == 1) {
+            cb = Clamp(((512 - (r3 >> 1)) & 0x3FF) & m, lo, hi);
+            cr = Clamp(((512 + (r3 >> 1)) & 0x3FF) & m, lo, hi);
+        }
+        WORD pair[4];
+        MakePair(pair, Clamp((r1 % 1024) & m, lo, hi), Clamp((r2 % 1024) & m, lo, hi), cb, cr, kFormat);
+        StorePair(out, pair);
+    }
+}
+
+}  // namespace
+
 bool YCbCr_10_6::FillRandom(DWORD seed, BYTE mode, WORD lo, WORD hi) {
     platform::srand(seed);
     if (!pBuffer) return false;
-    const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF, format = nSampleFormat;
+    const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF;
+    auto make = &RandomPairs<0>;  // an unknown format: zero pairs, the draws still taken
+    if (nSampleFormat == kSampleFormatFull) make = &RandomPairs<kSampleFormatFull>;
+    if (nSampleFormat == kSampleFormat8Bit) make = &RandomPairs<kSampleFormat8Bit>;
+    if (nSampleFormat == kSampleFormatEncoded) make = &RandomPairs<kSampleFormatEncoded>;
     // Three draws a pair along the pair positions; where a pair lies does not matter.
     const uint64_t pairs = nWidth == 0 ? 0 : std::min<uint64_t>(PairPositionsPerRow(nWidth) * nHeight, DataBytesInBlock() / 8);
     constexpr size_t kPairsPerChunk = kRandomChunk / 3;
@@ -391,19 +417,7 @@ bool YCbCr_10_6::FillRandom(DWORD seed, BYTE mode, WORD lo, WORD hi) {
     for (uint64_t start = 0; start < pairs; start += kPairsPerChunk) {
         const size_t count = static_cast<size_t>(std::min<uint64_t>(kPairsPerChunk, pairs - start));
         platform::RandFill(draws, 3 * count);
-        for (size_t i = 0; i < count; ++i) {
-            const DWORD r1 = DWORD(draws[3 * i]), r2 = DWORD(draws[3 * i + 1]), r3 = DWORD(draws[3 * i + 2]);
-            WORD cb, cr;
-            if (mode == 1) {
-                cb = Clamp(((512 - (r3 >> 1)) & 0x3FF) & m, lo, hi);
-                cr = Clamp(((512 + (r3 >> 1)) & 0x3FF) & m, lo, hi);
-            } else {
-                cb = cr = Clamp(512 & m, lo, hi);
-            }
-            WORD pair[4];
-            MakePair(pair, Clamp((r1 % 1024) & m, lo, hi), Clamp((r2 % 1024) & m, lo, hi), cb, cr, format);
-            StorePair(pBuffer + 8 * (start + i), pair);
-        }
+        make(pBuffer + 8 * start, draws, count, mode, m, lo, hi);
     }
     return true;
 }
