@@ -30,7 +30,7 @@ WORD Clamp(DWORD value, WORD lo, WORD hi) {
 }
 
 void StorePair(BYTE* p, const WORD pair[4]) {
-    for (int i = 0; i < 4; ++i) StoreLE16(p + 2 * i, pair[i]);
+    StoreLE64(p, uint64_t(pair[0]) | uint64_t(pair[1]) << 16 | uint64_t(pair[2]) << 32 | uint64_t(pair[3]) << 48);
 }
 
 // Keeps bits 0-5 of the stored word and puts value in bits 15..6.
