@@ -36,4 +36,9 @@ inline uint64_t LoadLE64(const BYTE* p) {
     return v;
 }
 
+inline void StoreLE64(BYTE* p, uint64_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
+}
+
 }  // namespace images_detail

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "images/image_detail.h"
 #include "images/line.h"
@@ -11,6 +12,9 @@
 namespace {
 
 BYTE Low(DWORD v) { return static_cast<BYTE>(v); }
+
+// Pairs whose random values one call of the generator's batch form draws.
+constexpr size_t kRandomPairs = 340;
 
 }  // namespace
 
@@ -132,15 +136,25 @@ bool YCbCr_8bit::FillVertWedge(DWORD mode) {
 
 bool YCbCr_8bit::FillRandom(DWORD seed, DWORD mode) {
     platform::srand(seed);
-    return WalkPairs([&](DWORD, DWORD, BYTE* pair) {
-        DWORD a = DWORD(platform::rand()), b = DWORD(platform::rand()), d = DWORD(platform::rand());
-        BYTE cb = 128, cr = 128;
-        if ((mode & 0xFF) == 1) {
-            cb = Low(128 - (d >> 1));
-            cr = Low(128 + (d >> 1));
+    if (!pBuffer) return false;
+    // Three draws a pair along the pair positions; where a pair lies does not matter.
+    const uint64_t pairs =
+        nWidth == 0 ? 0 : std::min<uint64_t>(images_detail::PairPositionsPerRow(nWidth) * nHeight, DataBytesInBlock() / 4);
+    int draws[3 * kRandomPairs];
+    for (uint64_t start = 0; start < pairs; start += kRandomPairs) {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(kRandomPairs, pairs - start));
+        platform::RandFill(draws, 3 * count);
+        for (size_t i = 0; i < count; ++i) {
+            const DWORD a = DWORD(draws[3 * i]), b = DWORD(draws[3 * i + 1]), d = DWORD(draws[3 * i + 2]);
+            BYTE cb = 128, cr = 128;
+            if ((mode & 0xFF) == 1) {
+                cb = Low(128 - (d >> 1));
+                cr = Low(128 + (d >> 1));
+            }
+            SetPair(pBuffer + 4 * (start + i), Low(a), Low(b), cb, cr);
         }
-        SetPair(pair, Low(a), Low(b), cb, cr);
-    });
+    }
+    return true;
 }
 
 bool YCbCr_8bit::FillRandomFromTime(DWORD mode) {
@@ -276,7 +290,17 @@ bool YCbCr_8bit::FillVertWedge(DWORD mode) {
 
 bool YCbCr_8bit::FillRandom(DWORD seed) {
     platform::srand(seed);
-    return WalkPositions([&](DWORD, DWORD, BYTE* p) { *p = Low(DWORD(platform::rand())); });
+    if (!pBuffer) return false;
+    // One draw a pair position, the positions one byte after another.
+    const uint64_t positions =
+        nWidth == 0 ? 0 : std::min<uint64_t>(images_detail::PairPositionsPerRow(nWidth) * nHeight, DataBytesInBlock());
+    int draws[3 * kRandomPairs];
+    for (uint64_t start = 0; start < positions; start += std::size(draws)) {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(std::size(draws), positions - start));
+        platform::RandFill(draws, count);
+        for (size_t i = 0; i < count; ++i) pBuffer[start + i] = Low(DWORD(draws[i]));
+    }
+    return true;
 }
 
 bool YCbCr_8bit::FillRandomFromTime() { return FillRandom(static_cast<DWORD>(platform::time(nullptr))); }

@@ -1,6 +1,7 @@
 // Internal helpers of the image classes' sources: the block limit, the fills' pair walk and the bitmap loops.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +17,16 @@ constexpr uint64_t kMaxBlockBytes = std::numeric_limits<DWORD>::max();
 
 // The fresh contents of a block in the classes whose new blocks are all zero.
 inline void ZeroFill(BYTE* block, size_t bytes) { std::memset(block, 0, bytes); }
+
+// Copies the unit bytes at block to fill the first bytes bytes, whole copies first and then a part.
+inline void RepeatBytes(BYTE* block, size_t unit, size_t bytes) {
+    if (unit == 0) return;
+    for (size_t done = std::min(unit, bytes); done < bytes; done *= 2)
+        std::memcpy(block + done, block, std::min(done, bytes - done));
+}
+
+// Pair positions that the fills walk in each row: an odd width's last pixel takes a whole pair.
+inline uint64_t PairPositionsPerRow(DWORD width) { return (uint64_t(width) + 1) / 2; }
 
 // Visits the pixel-pair positions along the rows (column 0, 2, ... below width) as
 // visit(row, column, k), k counting the positions from 0, and stops after limit of them.

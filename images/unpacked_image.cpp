@@ -2,6 +2,7 @@
 #include "images/unpacked_image.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "images/byte_order.h"
 #include "images/image_detail.h"
@@ -9,7 +10,11 @@
 #include "platform/runtime.h"
 
 using images_detail::LoadLE16;
+using images_detail::LoadLE64;
+using images_detail::PairPositionsPerRow;
+using images_detail::RepeatBytes;
 using images_detail::StoreLE16;
+using images_detail::StoreLE64;
 
 namespace {
 
@@ -25,12 +30,42 @@ WORD Clamp(DWORD value, WORD lo, WORD hi) {
 }
 
 void StorePair(BYTE* p, const WORD pair[4]) {
-    for (int i = 0; i < 4; ++i) StoreLE16(p + 2 * i, pair[i]);
+    StoreLE64(p, uint64_t(pair[0]) | uint64_t(pair[1]) << 16 | uint64_t(pair[2]) << 32 | uint64_t(pair[3]) << 48);
 }
 
 // Keeps bits 0-5 of the stored word and puts value in bits 15..6.
 void StoreSample(BYTE* p, WORD value) {
     StoreLE16(p, static_cast<WORD>((LoadLE16(p) & 0x3F) | Shifted(value)));
+}
+
+// Random values drawn per call of the generator's batch form: a few kilobytes on the stack.
+constexpr size_t kRandomChunk = 1024;
+
+// MakePixelPair's work, inlined into the fills' loops.
+[[gnu::always_inline]] inline void MakePair(WORD pair[4], WORD y0, WORD y1, WORD cb, WORD cr, DWORD sampleFormat) {
+    pair[0] = pair[1] = pair[2] = pair[3] = 0;
+    switch (sampleFormat) {
+    case kSampleFormatFull:
+        pair[0] = Shifted(cb);
+        pair[1] = Shifted(y0);
+        pair[2] = Shifted(cr);
+        pair[3] = Shifted(y1);
+        break;
+    case kSampleFormat8Bit:
+        pair[0] = Shifted(cb & 0xFFFC);
+        pair[1] = Shifted(y0 & 0xFFFC);
+        pair[2] = Shifted(cr & 0xFFFC);
+        pair[3] = Shifted(y1 & 0xFFFC);
+        break;
+    case kSampleFormatEncoded: {
+        // Each word keeps its top eight value bits and takes the low two of its mirror word.
+        const WORD t[4] = {Shifted(cb), Shifted(y0), Shifted(cr), Shifted(y1)};
+        for (int i = 0; i < 4; ++i) pair[i] = static_cast<WORD>((t[i] & 0xFF00) | (t[3 - i] & 0x00C0));
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 }  // namespace
@@ -59,8 +94,10 @@ BYTE* YCbCr_10_6::PixelWord(DWORD row, DWORD col) const {
 
 bool YCbCr_10_6::FillSolid(WORD word) {
     if (!pBuffer) return false;
-    size_t n = PixelsInBlock();
-    for (size_t i = 0; i < n; ++i) StoreLE16(pBuffer + 2 * i, word);
+    const size_t n = PixelsInBlock();
+    if (n == 0) return true;
+    StoreLE16(pBuffer, word);
+    RepeatBytes(pBuffer, 2, 2 * n);
     return true;
 }
 
@@ -86,23 +123,34 @@ CrcWordSpan YCbCr_10_6::GetCrcWords() const { return {pBuffer, RawWordCount(GetS
 
 bool YCbCr_10_6::FillHorzRamp() {
     if (!pBuffer) return false;
-    size_t n = PixelsInBlock();
-    for (size_t i = 0; i < n; ++i) StoreLE16(pBuffer + 2 * i, Shifted(static_cast<DWORD>(i % nWidth)));
+    // Every row is the first one again.
+    const size_t n = PixelsInBlock(), first = std::min<size_t>(n, nWidth);
+    for (size_t c = 0; c < first; ++c) StoreLE16(pBuffer + 2 * c, Shifted(static_cast<DWORD>(c)));
+    RepeatBytes(pBuffer, 2 * first, 2 * n);
     return true;
 }
 
 bool YCbCr_10_6::FillVertRamp() {
     if (!pBuffer) return false;
-    size_t n = PixelsInBlock();
-    for (size_t i = 0; i < n; ++i) StoreLE16(pBuffer + 2 * i, Shifted(static_cast<DWORD>(i / nWidth) & 0x3FF));
+    const size_t n = PixelsInBlock();
+    for (size_t start = 0, r = 0; start < n; start += nWidth, ++r) {
+        BYTE* row = pBuffer + 2 * start;
+        StoreLE16(row, Shifted(static_cast<DWORD>(r) & 0x3FF));
+        RepeatBytes(row, 2, 2 * std::min<size_t>(nWidth, n - start));
+    }
     return true;
 }
 
 bool YCbCr_10_6::FillRandom(DWORD seed) {
     if (!pBuffer) return false;
     platform::srand(seed);
-    size_t n = PixelsInBlock();
-    for (size_t i = 0; i < n; ++i) StoreLE16(pBuffer + 2 * i, Shifted(DWORD(platform::rand()) % 1024));
+    const size_t n = PixelsInBlock();
+    int draws[kRandomChunk];
+    for (size_t start = 0; start < n; start += kRandomChunk) {
+        const size_t count = std::min(kRandomChunk, n - start);
+        platform::RandFill(draws, count);
+        for (size_t i = 0; i < count; ++i) StoreLE16(pBuffer + 2 * (start + i), Shifted(DWORD(draws[i]) % 1024));
+    }
     return true;
 }
 
@@ -166,39 +214,41 @@ const ImageFileForm& YCbCr_10_6::FileForm() const {
 }
 
 void YCbCr_10_6::MakePixelPair(WORD pair[4], WORD y0, WORD y1, WORD cb, WORD cr, DWORD sampleFormat) {
-    pair[0] = pair[1] = pair[2] = pair[3] = 0;
-    switch (sampleFormat) {
-    case kSampleFormatFull:
-        pair[0] = Shifted(cb);
-        pair[1] = Shifted(y0);
-        pair[2] = Shifted(cr);
-        pair[3] = Shifted(y1);
-        break;
-    case kSampleFormat8Bit:
-        pair[0] = Shifted(cb & 0xFFFC);
-        pair[1] = Shifted(y0 & 0xFFFC);
-        pair[2] = Shifted(cr & 0xFFFC);
-        pair[3] = Shifted(y1 & 0xFFFC);
-        break;
-    case kSampleFormatEncoded: {
-        // Each word keeps its top eight value bits and takes the low two of its mirror word.
-        const WORD t[4] = {Shifted(cb), Shifted(y0), Shifted(cr), Shifted(y1)};
-        for (int i = 0; i < 4; ++i) pair[i] = static_cast<WORD>((t[i] & 0xFF00) | (t[3 - i] & 0x00C0));
-        break;
-    }
-    default:
-        break;
-    }
+    MakePair(pair, y0, y1, cb, cr, sampleFormat);
 }
 
 template <class Make>
-bool YCbCr_10_6::WalkPairs(Make make) {
+bool YCbCr_10_6::FillRowsRepeating(uint64_t period, Make make) {
     if (!pBuffer) return false;
-    // An odd width would give a row more pairs than its pixels; the data in the block bounds the walk.
-    images_detail::ForEachPairPosition(nWidth, nHeight, DataBytesInBlock() / 8, [&](DWORD r, DWORD x, size_t k) {
+    const uint64_t perRow = PairPositionsPerRow(nWidth), limit = DataBytesInBlock() / 8;
+    for (uint64_t r = 0; r < nHeight && r * perRow < limit; ++r) {
+        const uint64_t first = r * perRow, n = std::min(perRow, limit - first);
+        BYTE* row = pBuffer + 8 * first;
+        if (r >= period) {
+            std::memcpy(row, row - 8 * period * perRow, static_cast<size_t>(8 * n));
+            continue;
+        }
+        for (uint64_t j = 0; j < n; ++j) {
+            WORD pair[4];
+            make(static_cast<DWORD>(r), static_cast<DWORD>(2 * j), pair);
+            StorePair(row + 8 * j, pair);
+        }
+    }
+    return true;
+}
+
+template <class Make>
+bool YCbCr_10_6::FillRowsSolid(Make make) {
+    if (!pBuffer) return false;
+    const uint64_t perRow = PairPositionsPerRow(nWidth), limit = DataBytesInBlock() / 8;
+    for (uint64_t r = 0; r < nHeight && r * perRow < limit; ++r) {
+        const uint64_t first = r * perRow, n = std::min(perRow, limit - first);
+        BYTE* row = pBuffer + 8 * first;
         WORD pair[4];
-        if (make(r, x, pair)) StorePair(pBuffer + 8 * k, pair);
-    });
+        make(static_cast<DWORD>(r), pair);
+        StorePair(row, pair);
+        RepeatBytes(row, 8, static_cast<size_t>(8 * n));
+    }
     return true;
 }
 
@@ -211,12 +261,13 @@ BYTE* YCbCr_10_6::PairOf(DWORD row, DWORD col) const {
 bool YCbCr_10_6::FillSolid(WORD y, WORD cb, WORD cr) {
     if (!pBuffer) return false;
     size_t pairs = std::min<uint64_t>(uint64_t(nWidth) * nHeight / 2, DataBytesInBlock() / 8);
+    // StoreSample on the four words at once: bits 0-5 of each word stay.
+    const uint64_t keep = 0x003F003F003F003Full;
+    const uint64_t samples = uint64_t(Shifted(cb)) | uint64_t(Shifted(y)) << 16 | uint64_t(Shifted(cr)) << 32 |
+                             uint64_t(Shifted(y)) << 48;
     for (size_t k = 0; k < pairs; ++k) {
         BYTE* p = pBuffer + 8 * k;
-        StoreSample(p, cb);
-        StoreSample(p + 2, y);
-        StoreSample(p + 4, cr);
-        StoreSample(p + 6, y);
+        StoreLE64(p, (LoadLE64(p) & keep) | samples);
     }
     return true;
 }
@@ -294,22 +345,24 @@ bool WedgeChroma(DWORD mode, DWORD position, DWORD mask, WORD lo, WORD hi, WORD&
 
 bool YCbCr_10_6::FillHorzWedge(DWORD mode, WORD lo, WORD hi) {
     const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF, format = nSampleFormat;
-    return WalkPairs([&](DWORD, DWORD x, WORD pair[4]) {
-        WORD cb, cr;
-        if (!WedgeChroma(mode, x, m, lo, hi, cb, cr)) return false;
-        MakePixelPair(pair, Clamp(x & m, lo, hi), Clamp((x + 1) & m, lo, hi), cb, cr, format);
-        return true;
+    WORD cb, cr;
+    if (!WedgeChroma(mode, 0, m, lo, hi, cb, cr)) return pBuffer != nullptr;  // an unknown mode writes nothing
+    // A pair depends on its column only: the first row is made, the others copied.
+    return FillRowsRepeating(1, [&](DWORD, DWORD x, WORD pair[4]) {
+        WedgeChroma(mode, x, m, lo, hi, cb, cr);
+        MakePair(pair, Clamp(x & m, lo, hi), Clamp((x + 1) & m, lo, hi), cb, cr, format);
     });
 }
 
 bool YCbCr_10_6::FillVertWedge(DWORD mode, WORD lo, WORD hi) {
     const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF, format = nSampleFormat;
-    return WalkPairs([&](DWORD r, DWORD, WORD pair[4]) {
-        WORD cb, cr;
-        if (!WedgeChroma(mode, r, m, lo, hi, cb, cr)) return false;
+    WORD cb, cr;
+    if (!WedgeChroma(mode, 0, m, lo, hi, cb, cr)) return pBuffer != nullptr;
+    // A pair depends on its row only.
+    return FillRowsSolid([&](DWORD r, WORD pair[4]) {
+        WedgeChroma(mode, r, m, lo, hi, cb, cr);
         WORD y = Clamp(r & m, lo, hi);
-        MakePixelPair(pair, y, y, cb, cr, format);
-        return true;
+        MakePair(pair, y, y, cb, cr, format);
     });
 }
 
@@ -318,30 +371,55 @@ bool YCbCr_10_6::FillTiles(DWORD mode, WORD lo, WORD hi) {
     if (!pBuffer) return false;
     if (mode != 0) return true;
     const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF, format = nSampleFormat;
-    // Every 8 x 8 block shows the 64 levels 0, 16, ..., 1008 in row-major order.
-    return WalkPairs([&](DWORD r, DWORD x, WORD pair[4]) {
+    // Every 8 x 8 block shows the 64 levels 0, 16, ..., 1008 in row-major order: eight rows are
+    // made, the others copied.
+    const WORD c = Clamp(512 & m, lo, hi);
+    return FillRowsRepeating(8, [&](DWORD r, DWORD x, WORD pair[4]) {
         DWORD k = 8 * (r % 8) + x % 8;
-        WORD c = Clamp(512 & m, lo, hi);
-        MakePixelPair(pair, Clamp((16 * k) & m, lo, hi), Clamp((16 * (k + 1)) & m, lo, hi), c, c, format);
-        return true;
+        MakePair(pair, Clamp((16 * k) & m, lo, hi), Clamp((16 * (k + 1)) & m, lo, hi), c, c, format);
     });
 }
 
-bool YCbCr_10_6::FillRandom(DWORD seed, BYTE mode, WORD lo, WORD hi) {
-    platform::srand(seed);
-    const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF, format = nSampleFormat;
-    return WalkPairs([&](DWORD, DWORD, WORD pair[4]) {
-        DWORD r1 = DWORD(platform::rand()), r2 = DWORD(platform::rand()), r3 = DWORD(platform::rand());
-        WORD cb, cr;
+namespace {
+
+// The pairs of the random fill from three draws each (Y0, Y1, then the chroma's), for one
+// sample format: the format's choice made once per run of pairs, not per pair.
+template <DWORD kFormat>
+void RandomPairs(BYTE* out, const int* draws, size_t pairs, BYTE mode, DWORD m, WORD lo, WORD hi) {
+    const WORD neutral = Clamp(512 & m, lo, hi);
+    for (size_t i = 0; i < pairs; ++i, draws += 3, out += 8) {
+        const DWORD r1 = DWORD(draws[0]), r2 = DWORD(draws[1]), r3 = DWORD(draws[2]);
+        WORD cb = neutral, cr = neutral;
         if (mode == 1) {
             cb = Clamp(((512 - (r3 >> 1)) & 0x3FF) & m, lo, hi);
             cr = Clamp(((512 + (r3 >> 1)) & 0x3FF) & m, lo, hi);
-        } else {
-            cb = cr = Clamp(512 & m, lo, hi);
         }
-        MakePixelPair(pair, Clamp((r1 % 1024) & m, lo, hi), Clamp((r2 % 1024) & m, lo, hi), cb, cr, format);
-        return true;
-    });
+        WORD pair[4];
+        MakePair(pair, Clamp((r1 % 1024) & m, lo, hi), Clamp((r2 % 1024) & m, lo, hi), cb, cr, kFormat);
+        StorePair(out, pair);
+    }
+}
+
+}  // namespace
+
+bool YCbCr_10_6::FillRandom(DWORD seed, BYTE mode, WORD lo, WORD hi) {
+    platform::srand(seed);
+    if (!pBuffer) return false;
+    const DWORD m = nSampleFormat == kSampleFormat8Bit ? 0x3FC : 0x3FF;
+    auto make = &RandomPairs<0>;  // an unknown format: zero pairs, the draws still taken
+    if (nSampleFormat == kSampleFormatFull) make = &RandomPairs<kSampleFormatFull>;
+    if (nSampleFormat == kSampleFormat8Bit) make = &RandomPairs<kSampleFormat8Bit>;
+    if (nSampleFormat == kSampleFormatEncoded) make = &RandomPairs<kSampleFormatEncoded>;
+    // Three draws a pair along the pair positions; where a pair lies does not matter.
+    const uint64_t pairs = nWidth == 0 ? 0 : std::min<uint64_t>(PairPositionsPerRow(nWidth) * nHeight, DataBytesInBlock() / 8);
+    constexpr size_t kPairsPerChunk = kRandomChunk / 3;
+    int draws[3 * kPairsPerChunk];
+    for (uint64_t start = 0; start < pairs; start += kPairsPerChunk) {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(kPairsPerChunk, pairs - start));
+        platform::RandFill(draws, 3 * count);
+        make(pBuffer + 8 * start, draws, count, mode, m, lo, hi);
+    }
+    return true;
 }
 
 bool YCbCr_10_6::FillRandomFromTime(BYTE mode, WORD lo, WORD hi) {
@@ -352,10 +430,9 @@ bool YCbCr_10_6::FillRampStride4() {
     if (!pBuffer || nWidth % 16 != 0) return false;
     const DWORD format = nSampleFormat;
     // Groups of 8 pairs; the last pair of group g carries (g + 1) mod 4 in all four samples.
-    return WalkPairs([&](DWORD, DWORD x, WORD pair[4]) {
+    return FillRowsRepeating(1, [&](DWORD, DWORD x, WORD pair[4]) {
         WORD v = (x % 16 == 14) ? static_cast<WORD>((x / 16 + 1) % 4) : 0;
-        MakePixelPair(pair, v, v, v, v, format);
-        return true;
+        MakePair(pair, v, v, v, v, format);
     });
 }
 

@@ -104,10 +104,15 @@ protected:
     uint64_t DataBytesFor(DWORD width, DWORD height) const override { return uint64_t(width) * height * 4; }
 
 private:
-    // Writes pairs along the rows (x = 0, 2, ... below the width), never past the data in the
-    // block; make(row, x, pair) answers whether to store the pair. false without a block.
+    // The fills write pairs along the rows (x = 0, 2, ... below the width) one after another in
+    // the block, never past the data in the block; false without a block. For fills whose rows
+    // repeat every period rows, make(row, x, pair) makes each pair of the first period rows and
+    // every later row is a copy of the one period rows up.
     template <class Make>
-    bool WalkPairs(Make make);
+    bool FillRowsRepeating(uint64_t period, Make make);
+    // Fills whose rows hold one pair throughout: make(row, pair) makes it.
+    template <class Make>
+    bool FillRowsSolid(Make make);
     // The pair holding pixel (row, col) when it lies in the picture and the block; null otherwise.
     BYTE* PairOf(DWORD row, DWORD col) const;
 };

@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/clock.h"
 #include "sim/breakout_box.h"
 #include "sim/sdram.h"
@@ -13,7 +17,25 @@ namespace sim {
 namespace {
 
 void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
-    for (size_t i = 0; i + 4 <= len; i += 4) {
+    // Eight words a round in vector registers, then two at a time; the mask is the same for
+    // every word of a register, whatever the byte order.
+    const uint64_t mask2 = uint64_t(mask) << 32 | mask;
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i mask4 = _mm_set1_epi32(static_cast<int>(mask));
+    for (; i + 32 <= len; i += 32) {
+        __m128i* p = reinterpret_cast<__m128i*>(data + i);
+        _mm_storeu_si128(p, _mm_and_si128(_mm_loadu_si128(p), mask4));
+        _mm_storeu_si128(p + 1, _mm_and_si128(_mm_loadu_si128(p + 1), mask4));
+    }
+#endif
+    for (; i + 8 <= len; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, data + i, 8);
+        w &= mask2;
+        std::memcpy(data + i, &w, 8);
+    }
+    if (i + 4 <= len) {
         uint32_t w;
         std::memcpy(&w, data + i, 4);
         w &= mask;
@@ -21,8 +43,10 @@ void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
     }
 }
 
-// Reads a DCB's lines from SDRAM; false when they do not fit the memory.
-bool ReadDcb(DmaEngine& engine, const DcbImage& dcb, std::vector<uint8_t>& out) {
+// Reads a DCB's lines from SDRAM into out, which takes the DCB's size (a buffer of that size
+// already is not cleared first); false when they do not fit the memory.
+template <class Bytes>
+bool ReadDcb(DmaEngine& engine, const DcbImage& dcb, Bytes& out) {
     SdramModel& sdram = engine.Sdram();
     if (dcb.Bytes() > sdram.Size()) return false;
     out.resize(static_cast<size_t>(dcb.Bytes()));
@@ -36,14 +60,14 @@ bool ReadDcb(DmaEngine& engine, const DcbImage& dcb, std::vector<uint8_t>& out) 
 }
 
 // Writes as much of data as the DCB's geometry holds; a shorter block leaves the rest unwritten.
-bool WriteDcb(DmaEngine& engine, const DcbImage& dcb, const std::vector<uint8_t>& data) {
+bool WriteDcb(DmaEngine& engine, const DcbImage& dcb, const uint8_t* data, size_t size) {
     SdramModel& sdram = engine.Sdram();
     bool ok = true;
     size_t pos = 0;
     engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-        if (pos >= data.size()) return;
-        const size_t n = std::min(static_cast<size_t>(len), data.size() - pos);
-        ok = ok && sdram.Write(addr, data.data() + pos, n) == n;
+        if (pos >= size) return;
+        const size_t n = std::min(static_cast<size_t>(len), size - pos);
+        ok = ok && sdram.Write(addr, data + pos, n) == n;
         pos += n;
     });
     return ok;
@@ -133,16 +157,21 @@ bool BoxVideoLoop::Ready(DmaEngine& engine, int channel, const DcbImage&) {
 
 bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
     if (channel == kSource) {
-        std::vector<uint8_t> frame;
+        // A frame's buffer that has gone back to the board serves again: no clearing, no allocation.
+        FrameBytes frame;
+        if (!m_spare.empty()) {
+            frame = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
         if (!ReadDcb(engine, dcb, frame)) return false;
         engine.Corrupt(channel, frame.data(), 0, frame.size());
         if (m_path == BoxVideoPath::None) return true;
         MaskWords(frame.data(), frame.size(), kSampleMask);
         const size_t size = frame.size();
         m_line.push_back(std::move(frame));
-        Returned back{std::move(m_line.front()), 0};
+        Returned back{std::move(m_line.front()), 0, 0};
         m_line.pop_front();
-        if (back.data.empty()) back.data.assign(size, 0);  // black: every sample's value bits 0
+        if (back.data.empty()) back.blackBytes = size;  // black: every sample's value bits 0
         const bool paced = m_path == BoxVideoPath::BexiHd || m_path == BoxVideoPath::NulkSdi;
         if (paced) {
             back.due = std::max(platform::NowTicks(), m_nextDue);
@@ -153,8 +182,17 @@ bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
         return true;
     }
     Returned& back = m_back.front();
+    // A black frame needs bytes of its own only when the channel corrupts what it carries.
+    if (back.blackBytes && engine.HasCorruption(channel)) back.data.assign(back.blackBytes, 0);
     engine.Corrupt(channel, back.data.data(), 0, back.data.size());
-    const bool ok = WriteDcb(engine, dcb, back.data);
+    bool ok;
+    if (back.data.empty()) {
+        if (m_black.size() < back.blackBytes) m_black.assign(back.blackBytes, 0);
+        ok = WriteDcb(engine, dcb, m_black.data(), back.blackBytes);
+    } else {
+        ok = WriteDcb(engine, dcb, back.data.data(), back.data.size());
+    }
+    if (!back.data.empty() && m_spare.size() < kSpareFrames) m_spare.push_back(std::move(back.data));
     m_back.pop_front();
     for (int bvi : m_config.faults.box.bviSyncError)
         if (bvi == channel && m_latchSync) m_latchSync(kSyncBit);
@@ -183,7 +221,7 @@ bool BoxAudioLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
     if (channel == kSink) {
         engine.Corrupt(channel, m_block.data(), 0, m_block.size());
         m_full = false;
-        return WriteDcb(engine, dcb, m_block);
+        return WriteDcb(engine, dcb, m_block.data(), m_block.size());
     }
     if (!ReadDcb(engine, dcb, m_block)) return false;
     engine.Corrupt(channel, m_block.data(), 0, m_block.size());

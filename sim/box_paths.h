@@ -7,6 +7,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "sim/dma_engine.h"
@@ -16,6 +18,28 @@
 namespace sim {
 
 class BreakoutBox;
+
+// Bytes of a frame on its way through a loop. A buffer grows without being cleared first: every
+// byte is read from the board before anyone looks at it.
+template <class T>
+struct UnclearedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UnclearedAllocator<U>;
+    };
+    UnclearedAllocator() = default;
+    template <class U>
+    UnclearedAllocator(const UnclearedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using FrameBytes = std::vector<uint8_t, UnclearedAllocator<uint8_t>>;
 
 // The frame period of a project format (1-24) on the virtual clock; other values: 33 ms.
 int64_t FramePeriodTicks(uint64_t projectFormat);
@@ -36,6 +60,7 @@ public:
     static constexpr uint32_t kSampleMask = 0xFFC0FFC0;
     static constexpr uint32_t kSyncBit = 1u << 24;  // DMACtrl.ERR.IStatus: BVI sync error
     static constexpr size_t kHeldFrames = 16;
+    static constexpr size_t kSpareFrames = 2;
 
     BoxVideoLoop(const BoardConfig& config, BreakoutBox* box, bool modelled, std::function<void(uint32_t)> latchSync);
 
@@ -53,8 +78,9 @@ public:
 
 private:
     struct Returned {
-        std::vector<uint8_t> data;
+        FrameBytes data;  // empty for a black frame
         int64_t due = 0;
+        size_t blackBytes = 0;  // a black frame's size: written from m_black unless corrupted
     };
     void Follow();
 
@@ -63,8 +89,10 @@ private:
     bool m_modelled;
     std::function<void(uint32_t)> m_latchSync;
     BoxVideoPath m_path = BoxVideoPath::None;
-    std::deque<std::vector<uint8_t>> m_line;  // frames inside the loop, oldest first; empty: black
+    std::deque<FrameBytes> m_line;  // frames inside the loop, oldest first; empty: black
     std::deque<Returned> m_back;              // frames back at the board
+    std::vector<FrameBytes> m_spare;  // buffers of frames delivered, for the next ones to take
+    FrameBytes m_black;               // zeros, as many as the largest black frame so far
     int64_t m_nextDue = 0;
     uint32_t m_starts = 0;
 };

@@ -54,6 +54,24 @@ TEST(EightBit, FillsRandomFillsSizesPatternsPixelsAndBounds) {
     EXPECT_EQ(expected, AllBytes(alpha));
     EXPECT_FALSE(Alpha8(0x10000, 0x10000).FillRandom(31));  // seeded even without a block
     EXPECT_EQ(Lcg{31}.Next(), platform::rand());
+    // Sizes whose draws span several batches of the generator, odd widths included: the values
+    // follow the pair positions one after another.
+    for (auto [w, h] : {std::pair<DWORD, DWORD>{3, 3}, {1001, 3}, {2, 1500}}) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        Picture8 p(w, h);
+        Alpha8 a(w, h);
+        ASSERT_TRUE(p.FillRandom(99, 1) && a.FillRandom(98));
+        Lcg pg{99}, ag{98};
+        Bytes pw(p.GetSize()), aw(a.GetSize());
+        const size_t positions = (w + 1) / 2 * size_t(h);
+        for (size_t k = 0; k < std::min(positions, pw.size() / 4); ++k) {
+            DWORD y0 = pg.Next(), y1 = pg.Next(), d = pg.Next();
+            pw[4 * k] = BYTE(128 - (d >> 1)), pw[4 * k + 1] = BYTE(y0), pw[4 * k + 2] = BYTE(128 + (d >> 1)), pw[4 * k + 3] = BYTE(y1);
+        }
+        for (size_t k = 0; k < std::min(positions, aw.size()); ++k) aw[k] = BYTE(ag.Next());
+        EXPECT_EQ(pw, AllBytes(p));
+        EXPECT_EQ(aw, AllBytes(a));
+    }
     // Sizes, patterns, pixels and bounds.
     Alpha8 sd(720, 486);
     EXPECT_EQ(std::make_pair(349920u, 699840u), std::make_pair(sd.GetSize(), Picture8(720, 486).GetSize()));

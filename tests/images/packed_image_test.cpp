@@ -115,3 +115,51 @@ TEST(PackedLayout, SizesPadsPlanesPackingAndAlphaPixelFieldsInPartialGroups) {
     target.PackFrom(UAlpha(8, 2));
     EXPECT_EQ(0x99, target.Get8BitPlane()[0]);
 }
+
+TEST(PackedLayout, PackingKeepsEverySampleOnEverySizeAndFormat) {
+    // Arbitrary words in the unpacked source, low six bits included (the packer drops them), and
+    // pair counts that end on every place within the packer's rounds.
+    const struct { DWORD w, h; } sizes[] = {{2, 1}, {5, 3}, {18, 1}, {14, 3}, {30, 7}, {64, 18}, {1920, 2}};
+    for (auto [w, h] : sizes) {
+        for (DWORD format : {4u, 1u, 2u}) {
+            SCOPED_TRACE(testing::Message() << w << "x" << h << " format " << format);
+            UPicture source(w, h, 0);
+            source.nSampleFormat = format;
+            Lcg lcg{w * 131 + h + format};
+            for (DWORD i = 0; i < source.GetSize(); ++i) source.GetBuffer()[i] = BYTE(lcg.Next());
+            const PPicture packed(source, 0);
+            // The values each pair carries: the encoded format's are its words decoded.
+            UPicture values(source, 0);
+            values.nSampleFormat = format;
+            if (format == 2) {
+                ASSERT_TRUE(values.ConvertToFormat4());
+            }
+            const BYTE* p8 = packed.Get8BitPlane();
+            const BYTE* p2 = packed.Get2BitPlane();
+            for (size_t k = 0; k < size_t(w) * h / 2; ++k) {
+                WORD v[4];  // Cb, Y0, Cr, Y1
+                for (int i = 0; i < 4; ++i) v[i] = WORD((values.GetBuffer()[8 * k + 2 * i] | values.GetBuffer()[8 * k + 2 * i + 1] << 8) >> 6);
+                BYTE low = 0;
+                if (format == 4) low = BYTE((v[0] & 3) | (v[1] & 3) << 2 | (v[2] & 3) << 4 | (v[3] & 3) << 6);
+                if (format == 2) low = BYTE((v[2] & 3) | (v[1] & 3) << 2 | (v[0] & 3) << 4 | (v[3] & 3) << 6);
+                ASSERT_EQ(Bytes({BYTE(v[0] >> 2), BYTE(v[1] >> 2), BYTE(v[2] >> 2), BYTE(v[3] >> 2), low}),
+                          Bytes({p8[4 * k], p8[4 * k + 1], p8[4 * k + 2], p8[4 * k + 3], p2[k]})) << "pair " << k;
+            }
+        }
+    }
+    // Alphas: every pixel's value back from the planes, partial groups of four included.
+    for (auto [w, h] : sizes) {
+        SCOPED_TRACE(testing::Message() << "alpha " << w << "x" << h);
+        UAlpha source(w, h);
+        Lcg lcg{w + 7 * h};
+        for (DWORD i = 0; i < source.GetSize(); ++i) source.GetBuffer()[i] = BYTE(lcg.Next());
+        const PAlpha packed(source, 0);
+        for (DWORD r = 0; r < h; ++r) {
+            for (DWORD c = 0; c < w; ++c) {
+                WORD want = 0, got = 0;
+                ASSERT_TRUE(source.GetPixel(r, c, want) && packed.GetPixel(r, c, &got));
+                ASSERT_EQ(want, got) << r << "," << c;
+            }
+        }
+    }
+}

@@ -1,5 +1,8 @@
 // Tests of the unpacked 10-bit pictures and alphas: fills, sample formats, lines and pixel access.
 
+#include <algorithm>
+#include <optional>
+
 #include "image_test_util.h"
 
 using namespace image_test;
@@ -128,4 +131,111 @@ TEST(UnpackedPicture, SampleFormatsPixelAccessAndAlphaLinesGridsAndDiagonals) {
     ASSERT_TRUE(frame.FillDiagonalLines(0, 1));
     EXPECT_EQ(std::make_pair(size_t(9), size_t(21)), std::make_pair(diagonals, Lit(frame).size()));  // then the borders too
     EXPECT_TRUE(UAlpha(0, 0).FillGrid(0) && UPicture(16, 0, 0).FillDiagonalLines(1, 0, 0x3FF));
+}
+
+TEST(UnpackedPicture, FillsEqualThePairByPairWalkOnEverySizeAndFormat) {
+    // Each fill against a walk of the pair positions (columns 0, 2, ... of each row, one pair
+    // after another in the block, bounded by the data bytes) that makes every pair on its own.
+    // A pair is (Y0, Y1, Cb, Cr) before the sample format, or nothing for a pair left as it was.
+    using Want = std::optional<std::array<WORD, 4>>;
+    auto clamp = [](DWORD v, WORD lo, WORD hi) { WORD w = std::min(WORD(v), hi); return w < lo ? lo : w; };
+    auto wedgeChroma = [&](DWORD mode, DWORD p, DWORD m, WORD lo, WORD hi) -> std::optional<std::pair<WORD, WORD>> {
+        const DWORD down = (512 - p / 2) & 0x3FF, up = (p / 2 + 512) & 0x3FF;
+        if (mode == 0) return std::make_pair(clamp(512 & m, lo, hi), clamp(512 & m, lo, hi));
+        if (mode == 1) return std::make_pair(clamp(down & m, lo, hi), clamp(up & m, lo, hi));
+        if (mode == 2) return std::make_pair(clamp(up & m, lo, hi), clamp(down & m, lo, hi));
+        return std::nullopt;
+    };
+    auto horz = [&](DWORD mode, WORD lo, WORD hi) {
+        return [=](DWORD, DWORD x, DWORD m, Lcg&) -> Want {
+            auto c = wedgeChroma(mode, x, m, lo, hi);
+            if (!c) return std::nullopt;
+            return std::array<WORD, 4>{clamp(x & m, lo, hi), clamp((x + 1) & m, lo, hi), c->first, c->second};
+        };
+    };
+    auto vert = [&](DWORD mode, WORD lo, WORD hi) {
+        return [=](DWORD r, DWORD, DWORD m, Lcg&) -> Want {
+            auto c = wedgeChroma(mode, r, m, lo, hi);
+            if (!c) return std::nullopt;
+            return std::array<WORD, 4>{clamp(r & m, lo, hi), clamp(r & m, lo, hi), c->first, c->second};
+        };
+    };
+    auto tiles = [&](WORD lo, WORD hi) {
+        return [=](DWORD r, DWORD x, DWORD m, Lcg&) -> Want {
+            DWORD k = 8 * (r % 8) + x % 8;
+            return std::array<WORD, 4>{clamp(16 * k & m, lo, hi), clamp(16 * (k + 1) & m, lo, hi), clamp(512 & m, lo, hi), clamp(512 & m, lo, hi)};
+        };
+    };
+    auto random = [&](BYTE mode, WORD lo, WORD hi) {
+        return [=](DWORD, DWORD, DWORD m, Lcg& lcg) -> Want {
+            DWORD r1 = lcg.Next(), r2 = lcg.Next(), r3 = lcg.Next();
+            WORD cb = clamp(512 & m, lo, hi), cr = cb;
+            if (mode == 1) cb = clamp((512 - (r3 >> 1)) & 0x3FF & m, lo, hi), cr = clamp((512 + (r3 >> 1)) & 0x3FF & m, lo, hi);
+            return std::array<WORD, 4>{clamp(r1 % 1024 & m, lo, hi), clamp(r2 % 1024 & m, lo, hi), cb, cr};
+        };
+    };
+    using Model = std::function<Want(DWORD, DWORD, DWORD, Lcg&)>;
+    const struct { const char* name; std::function<bool(UPicture&)> fill; Model model; DWORD seed = 0; } rows[] = {
+        {"horizontal wedge 0", [](UPicture& p) { return p.FillHorzWedge(0, 0, 0x3FF); }, horz(0, 0, 0x3FF)},
+        {"horizontal wedge 1 clamped", [](UPicture& p) { return p.FillHorzWedge(1, 6, 0x3F0); }, horz(1, 6, 0x3F0)},
+        {"horizontal wedge 2", [](UPicture& p) { return p.FillHorzWedge(2, 0, 0x3FF); }, horz(2, 0, 0x3FF)},
+        {"horizontal wedge, unknown mode", [](UPicture& p) { return p.FillHorzWedge(3, 0, 0x3FF); }, horz(3, 0, 0x3FF)},
+        {"vertical wedge 0 clamped", [](UPicture& p) { return p.FillVertWedge(0, 3, 0x200); }, vert(0, 3, 0x200)},
+        {"vertical wedge 1", [](UPicture& p) { return p.FillVertWedge(1, 0, 0x3FF); }, vert(1, 0, 0x3FF)},
+        {"vertical wedge 2", [](UPicture& p) { return p.FillVertWedge(2, 0, 0x3FF); }, vert(2, 0, 0x3FF)},
+        {"vertical wedge, unknown mode", [](UPicture& p) { return p.FillVertWedge(9, 0, 0x3FF); }, vert(9, 0, 0x3FF)},
+        {"tiles", [](UPicture& p) { return p.FillTiles(0, 0, 0x3FF); }, tiles(0, 0x3FF)},
+        {"tiles clamped", [](UPicture& p) { return p.FillTiles(0, 40, 0x300); }, tiles(40, 0x300)},
+        {"random, chroma ramp", [](UPicture& p) { return p.FillRandom(77, 1, 0, 0x3FF); }, random(1, 0, 0x3FF), 77},
+        {"random, neutral clamped", [](UPicture& p) { return p.FillRandom(78, 0, 9, 0x3F7); }, random(0, 9, 0x3F7), 78},
+    };
+    const std::pair<DWORD, DWORD> sizes[] = {{1, 1}, {3, 3}, {7, 1}, {5, 7}, {2, 33}, {33, 2}, {17, 9}, {1030, 3}, {31, 300}};
+    for (const auto& row : rows) {
+        for (auto [w, h] : sizes) {
+            for (DWORD format : {4u, 1u, 2u}) {
+                SCOPED_TRACE(testing::Message() << row.name << " " << w << "x" << h << " format " << format);
+                UPicture image(w, h, 12);  // the offset bytes behind the data stay as they are
+                image.nSampleFormat = format;
+                const size_t blockBytes = image.GetSize() + image.GetOffset();
+                for (size_t i = 0; i < blockBytes; ++i) image.GetBuffer()[i] = BYTE(0xA5 ^ i);
+                Bytes want = AllBytes(image);
+                const DWORD m = format == 1 ? 0x3FC : 0x3FF;
+                Lcg lcg{row.seed};
+                size_t k = 0;
+                const size_t limit = image.GetSize() / 8;
+                for (DWORD r = 0; r < h && k < limit; ++r) {
+                    for (DWORD x = 0; x < w && k < limit; x += 2, ++k) {
+                        const Want v = row.model(r, x, m, lcg);
+                        if (!v) continue;
+                        WORD pair[4];
+                        UPicture::MakePixelPair(pair, (*v)[0], (*v)[1], (*v)[2], (*v)[3], format);
+                        for (int i = 0; i < 4; ++i) want[8 * k + 2 * i] = BYTE(pair[i]), want[8 * k + 2 * i + 1] = BYTE(pair[i] >> 8);
+                    }
+                }
+                ASSERT_TRUE(row.fill(image));
+                ASSERT_EQ(want, AllBytes(image));
+            }
+        }
+    }
+    // The alphas: ramps by column and by row (wrapping at 1024), random values, a solid word.
+    const struct { const char* name; std::function<bool(UAlpha&)> fill; std::function<WORD(size_t, DWORD, Lcg&)> word; } alphaRows[] = {
+        {"horizontal ramp", [](UAlpha& a) { return a.FillHorzRamp(); }, [](size_t i, DWORD w, Lcg&) { return WORD(i % w << 6); }},
+        {"vertical ramp", [](UAlpha& a) { return a.FillVertRamp(); }, [](size_t i, DWORD w, Lcg&) { return WORD((i / w & 0x3FF) << 6); }},
+        {"random", [](UAlpha& a) { return a.FillRandom(4321); }, [](size_t, DWORD, Lcg& g) { return WORD(g.Next() % 1024 << 6); }},
+        {"solid", [](UAlpha& a) { return a.FillSolid(0x1235); }, [](size_t, DWORD, Lcg&) { return WORD(0x1235); }},
+    };
+    for (const auto& row : alphaRows) {
+        for (auto [w, h] : {std::pair<DWORD, DWORD>{1, 1}, {3, 5}, {1100, 2}, {2, 1100}, {7, 13}}) {
+            SCOPED_TRACE(testing::Message() << row.name << " " << w << "x" << h);
+            UAlpha alpha(w, h);
+            Lcg lcg{4321};
+            Bytes want(2 * size_t(w) * h);
+            for (size_t i = 0; i < size_t(w) * h; ++i) {
+                const WORD v = row.word(i, w, lcg);
+                want[2 * i] = BYTE(v), want[2 * i + 1] = BYTE(v >> 8);
+            }
+            ASSERT_TRUE(row.fill(alpha));
+            ASSERT_EQ(want, AllBytes(alpha));
+        }
+    }
 }

@@ -77,7 +77,8 @@ void Prepare(sim::SimBoard& b, Attached setup) {
 }
 
 TEST(BoxVideoLoop, FramesComeBackMaskedOnTheActivePathAfterItsDelayInBlackOrNotAtAll) {
-    struct Row { const char* name; Attached setup; sim::BoxFaults faults; int bvi, delay; };  // delay -1: nothing comes back
+    // delay -1: nothing comes back; corrupt: the inbound channel's XOR on every word, black frames included.
+    struct Row { const char* name; Attached setup; sim::BoxFaults faults; int bvi, delay; uint32_t corrupt = 0; };
     sim::BoxFaults hdOpen, sdiOpen, slip, internalSlip;
     hdOpen.hdLoopOpen = true, sdiOpen.sdiLoopOpen = true, slip.bexiSlip = 2, internalSlip.nulkInternalSlip = 1;
     const Row rows[] = {
@@ -86,12 +87,15 @@ TEST(BoxVideoLoop, FramesComeBackMaskedOnTheActivePathAfterItsDelayInBlackOrNotA
         {"internal slips 1 frame", kInternal, internalSlip, 0, 1}, {"hd loop open", kHd1080i, hdOpen, 0, -1},
         {"sdi loop open", kSdi, sdiOpen, 0, -1}, {"hd not started", kHdNotStarted, {}, 0, -1},
         {"hd stopped", kHdStopped, {}, 0, -1}, {"nothing attached", kNone, {}, 0, -1},
+        {"hd 1080i, the inbound channel corrupts", kHd1080i, {}, 2, 2, 0x00010020},
     };
     constexpr int kFrames = 6;
     constexpr uint32_t kWords = 256;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        sim::Rig rig(Rig(row.setup, row.faults));
+        sim::RigConfig cfg = Rig(row.setup, row.faults);
+        if (row.corrupt) cfg.boards[0].faults.dmaCorrupt.push_back({row.bvi, row.corrupt, 0, 0});
+        sim::Rig rig(cfg);
         sim::SimBoard& b = *rig.Board("Brimola1");
         Prepare(b, row.setup);
         uint32_t* sent = Words(b, 0, kFrames * kWords);
@@ -103,10 +107,35 @@ TEST(BoxVideoLoop, FramesComeBackMaskedOnTheActivePathAfterItsDelayInBlackOrNotA
         const uint32_t* back = Words(b, kDst, kFrames * kWords);
         for (int f = 0; row.delay >= 0 && f < kFrames; ++f)
             for (uint32_t w = 0; w < kWords; w += 37) {
-                const uint32_t want = f < row.delay ? 0 : sent[(f - row.delay) * kWords + w] & 0xFFC0FFC0;
+                const uint32_t want = (f < row.delay ? 0 : sent[(f - row.delay) * kWords + w] & 0xFFC0FFC0) ^ row.corrupt;
                 ASSERT_EQ(back[f * kWords + w], want) << "frame " << f << " word " << w;
             }
     }
+}
+
+TEST(BoxVideoLoop, FramesOfChangingSizesComeBackWholeAndMaskedToTheirLastWord) {
+    // One DCB per frame of its own size, odd word counts included, on the cable and on a channel
+    // armed with the same sizes: every word of every frame comes back masked, none from an earlier frame.
+    const std::vector<uint32_t> sizes = {255, 64, 301, 1, 255, 37, 512, 3};
+    sim::Rig rig(Rig(kCable));
+    sim::SimBoard& b = *rig.Board("Brimola1");
+    Prepare(b, kCable);
+    uint32_t total = 0;
+    for (uint32_t n : sizes) total += n;
+    uint32_t* sent = Words(b, 0, total);
+    for (uint32_t i = 0; i < total; ++i) sent[i] = ~i * 2246822519u;
+    for (int channel : {1, 4}) {
+        b.Fpga().Write32(0x70000 + 16 * 2, 1u << 29);
+        const uint32_t start = channel == 4 ? 0 : kDst;
+        for (uint32_t i = 1, at = 0; i <= sizes.size(); at += sizes[i - 1], ++i) {
+            const uint32_t dcb[4] = {(i < sizes.size() ? i + 1 : 0) | 1u << 13 | 2u << 23, i << 16, start + 4 * at, sizes[i - 1]};
+            for (uint32_t w = 0; w < 4; ++w) b.Fpga().Write32(0x60000 + 0x200 * channel + 0x20 * i + 4 * w, dcb[w]);
+        }
+        b.Fpga().Write32(0x58200 + 4 * channel, 1);
+    }
+    ASSERT_TRUE(Done(b, 1) && Done(b, 4));
+    const uint32_t* back = Words(b, kDst, total);
+    for (uint32_t i = 0; i < total; ++i) ASSERT_EQ(back[i], sent[i] & 0xFFC0FFC0) << "word " << i;
 }
 
 TEST(BoxPaths, SelectWordReadsBackCounterStepsPerFramePeriodAndBviSyncLatchesUntilCleared) {
