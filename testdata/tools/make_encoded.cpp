@@ -140,26 +140,28 @@ int main(int argc, char** argv) {
             if (entry.GetValue() == "Env.$(COMPRESS_IMAGE)") names = {"Encoded_1.img", "Encoded_2.img"};
             else names = {FileName(entry.GetValue())};
             std::vector<uint8_t> frame;
-            if (tenBit) {
-                Unpacked::Image::YCbCr_10_6 picture(width, height);
+            // The entry's source picture, built by build, and its reference frame; false when the
+            // source cannot be built.
+            auto makeFrame = [&](auto& picture, auto build) {
                 if (check && entry.GetKey() == "Env.$(DECOMPRESS_IMAGE)") {
                     // Checking writes nothing: the source comes from the bytes made above.
                     for (const auto& f : files)
                         if (f.first == dir + decoded) std::memcpy(picture.GetBuffer(), f.second.data(), f.second.size());
-                } else if (!encoder.BuildSourceImage10(entry, &picture, vcid, 1)) {
-                    return 1;
+                } else if (!build(&picture)) {
+                    return false;
                 }
                 frame = Reference(picture, package, table, crc);
+                return true;
+            };
+            bool made;
+            if (tenBit) {
+                Unpacked::Image::YCbCr_10_6 picture(width, height);
+                made = makeFrame(picture, [&](auto* p) { return encoder.BuildSourceImage10(entry, p, vcid, 1); });
             } else {
                 Image::YCbCr_8bit picture(width, height);
-                if (check && entry.GetKey() == "Env.$(DECOMPRESS_IMAGE)") {
-                    for (const auto& f : files)
-                        if (f.first == dir + decoded) std::memcpy(picture.GetBuffer(), f.second.data(), f.second.size());
-                } else if (!encoder.BuildSourceImage8(entry, &picture, vcid, 1)) {
-                    return 1;
-                }
-                frame = Reference(picture, package, table, crc);
+                made = makeFrame(picture, [&](auto* p) { return encoder.BuildSourceImage8(entry, p, vcid, 1); });
             }
+            if (!made) return 1;
             for (const std::string& name : names) add(dir + "/" + folder + "/" + name, frame);
         }
     }
