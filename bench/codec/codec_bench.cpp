@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/codec/codec_board.h"
 #include "codec/chip/sorbelin_diag.h"
 #include "devlib/devices.h"
 #include "devlib/rig.h"
@@ -13,9 +14,7 @@ namespace {
 
 struct Codec {
     Codec() {
-        devlib::LoadDefaultRig();
-        auto* board = dynamic_cast<CWexalBoardDevice*>(g_WexalHW->GetDevice("Nuxa1"));
-        bridge.SetRegisterBase(board->GetRegisters() + 0x10000 / 4);
+        bench::AttachCodecBoard(bridge);
         bridge.SetDSPBlock(1);
         diag.GetBoardIF().SelectDevice("Nuxa1", FALSE);
         diag.GetBoardIF().GetBAR0(FALSE);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/codec/codec_board.h"
 #include "bench/memcpy_baseline.h"
 #include "codec/chip/sorbelin_encoder.h"
 #include "devlib/devices.h"
@@ -18,10 +19,7 @@ namespace {
 // Both chips' encoder tests on the default rig, set up as the codec board root sets them up.
 struct Encoders {
     Encoders() {
-        devlib::LoadDefaultRig();
-        auto* board = dynamic_cast<CWexalBoardDevice*>(g_WexalHW->GetDevice("Nuxa1"));
-        bridge.SetRegisterBase(board->GetRegisters() + 0x10000 / 4);
-        jastel.SetControllerRegisters(board->GetControllerRegisters());
+        bench::AttachCodecBoard(bridge, &jastel);
         for (CSorbelinEncoder* t : {&a, &b}) {
             t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
             t->GetBoardIF().GetBAR0(FALSE);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 
+#include "bench/codec/codec_board.h"
 #include "bench/memcpy_baseline.h"
 #include "codec/chip/sorbelin_packer.h"
 #include "devlib/devices.h"
@@ -16,10 +17,7 @@ namespace {
 
 struct Packer {
     Packer() {
-        devlib::LoadDefaultRig();
-        auto* board = dynamic_cast<CWexalBoardDevice*>(g_WexalHW->GetDevice("Nuxa1"));
-        bridge.SetRegisterBase(board->GetRegisters() + 0x10000 / 4);
-        jastel.SetControllerRegisters(board->GetControllerRegisters());
+        bench::AttachCodecBoard(bridge, &jastel);
         packer.GetBoardIF().SelectDevice("Nuxa1", FALSE);
         packer.GetBoardIF().GetBAR0(FALSE);
         packer.GetBoardIF().GetSDRAM(FALSE);
