@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/dma_engine.h"
+#include "sim/frame_bytes.h"
 #include "sim/register_map.h"
 #include "sim/rig_config.h"
 
@@ -19,27 +20,6 @@ namespace sim {
 
 class BreakoutBox;
 
-// Bytes of a frame on its way through a loop. A buffer grows without being cleared first: every
-// byte is read from the board before anyone looks at it.
-template <class T>
-struct UnclearedAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = UnclearedAllocator<U>;
-    };
-    UnclearedAllocator() = default;
-    template <class U>
-    UnclearedAllocator(const UnclearedAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-};
-using FrameBytes = std::vector<uint8_t, UnclearedAllocator<uint8_t>>;
 
 // The frame period of a project format (1-24) on the virtual clock; other values: 33 ms.
 int64_t FramePeriodTicks(uint64_t projectFormat);

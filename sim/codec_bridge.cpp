@@ -312,17 +312,18 @@ public:
         }
         // What the chip has sent so far lands in the DCB's lines; the rest of them stay as they were.
         m_chip.PrepareOutbound(dcb.Bytes());
-        std::deque<uint32_t>& out = m_chip.Outbound();
+        WordStream& out = m_chip.Outbound();
+        std::vector<uint32_t> scratch;
         uint64_t pos = 0;
         DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
             // Whole words until the run is covered or the chip has sent nothing more.
-            const auto n = static_cast<std::ptrdiff_t>(std::min<uint64_t>(out.size(), (length + 3) / 4));
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(out.size(), (length + 3) / 4));
             if (n == 0) return;
-            std::vector<uint32_t> words(out.begin(), out.begin() + n);
-            out.erase(out.begin(), out.begin() + n);
-            engine.Corrupt(channel, reinterpret_cast<uint8_t*>(words.data()), pos, words.size() * 4);
-            pos += words.size() * 4;
-            engine.Sdram().Write(address, words.data(), words.size() * 4);
+            uint32_t* words = out.Front(n, scratch);
+            engine.Corrupt(channel, reinterpret_cast<uint8_t*>(words), pos, n * 4);
+            pos += n * 4;
+            engine.Sdram().Write(address, words, n * 4);
+            out.Pop(n);
         });
         return true;
     }

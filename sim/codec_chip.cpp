@@ -1,6 +1,7 @@
 // Codec chip model: configuration from a bit stream, reset, and the diagnostics personality with its faults.
 #include "sim/codec_chip.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/clock.h"
@@ -36,6 +37,60 @@ CodecChip::CodecChip(const BoardConfig& config, int chip)
         if (missing == "ZA" && chip == 2) m_idOffset = 0x10u << 20;
     for (const CodecChipFault& f : config.faults.codec.chips)
         if (f.chip == chip) m_faults.codec.chips.push_back(f);
+}
+
+void WordStream::clear() {
+    m_blocks.clear();
+    m_offset = 0;
+    m_size = 0;
+}
+
+void WordStream::Append(std::vector<uint32_t> block) {
+    if (block.empty()) return;
+    m_size += block.size();
+    m_blocks.push_back(std::move(block));
+}
+
+uint32_t* WordStream::Front(size_t n, std::vector<uint32_t>& scratch) {
+    n = std::min(n, m_size);
+    if (n == 0) return scratch.data();
+    std::vector<uint32_t>& front = m_blocks.front();
+    if (front.size() - m_offset >= n) return front.data() + m_offset;
+    scratch.clear();
+    size_t offset = m_offset;
+    for (const std::vector<uint32_t>& block : m_blocks) {
+        const size_t take = std::min(n - scratch.size(), block.size() - offset);
+        scratch.insert(scratch.end(), block.begin() + static_cast<std::ptrdiff_t>(offset),
+                       block.begin() + static_cast<std::ptrdiff_t>(offset + take));
+        offset = 0;
+        if (scratch.size() == n) break;
+    }
+    return scratch.data();
+}
+
+void WordStream::Pop(size_t n) {
+    n = std::min(n, m_size);
+    m_size -= n;
+    while (n) {
+        const size_t left = m_blocks.front().size() - m_offset;
+        if (n < left) {
+            m_offset += n;
+            return;
+        }
+        n -= left;
+        m_blocks.pop_front();
+        m_offset = 0;
+    }
+}
+
+std::vector<uint32_t> WordStream::TakeAll() {
+    std::vector<uint32_t> all;
+    all.reserve(m_size);
+    std::vector<uint32_t> scratch;
+    const uint32_t* words = Front(m_size, scratch);
+    all.assign(words, words + m_size);
+    clear();
+    return all;
 }
 
 void CodecChip::Reset() {
@@ -186,7 +241,7 @@ uint32_t CodecChip::Diagnostics(uint32_t address, bool read, uint32_t value) {
         return 0;
     }
     if (address == kOutCommit && !read) {
-        if (value == 0x10001) m_outbound.insert(m_outbound.end(), m_batch.begin(), m_batch.end());
+        if (value == 0x10001) m_outbound.Append(std::move(m_batch));
         m_batch.clear();
         if (m_push) m_push();
         return 0;

@@ -15,6 +15,27 @@
 
 namespace sim {
 
+// Words a chip has sent out, kept in the blocks it produced them in, so the channel that takes
+// them writes them out from where they lie.
+class WordStream {
+public:
+    bool empty() const { return m_size == 0; }
+    size_t size() const { return m_size; }
+    void clear();
+    void Append(std::vector<uint32_t> block);
+    // The first n words (at most size()): in place when they lie in one block, else copied into
+    // scratch. Either may be changed before Pop(n) drops them.
+    uint32_t* Front(size_t n, std::vector<uint32_t>& scratch);
+    void Pop(size_t n);
+    // Every word, oldest first; the stream is left empty.
+    std::vector<uint32_t> TakeAll();
+
+private:
+    std::deque<std::vector<uint32_t>> m_blocks;
+    size_t m_offset = 0;  // words of the front block already taken
+    size_t m_size = 0;
+};
+
 // The chip's image is a Bitstream for device code kBitstreamDevice; its identification word picks
 // the personality (bits 31-20). Addresses are DSP addresses:
 //   0x01C40000 configuration control: bit 0 PROG (write; the chip forgets its configuration while
@@ -77,7 +98,7 @@ public:
     // headed by and its bytes. False when the loaded personality streams halves instead (the
     // diagnostics port), or nothing is loaded.
     bool TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
-    std::deque<uint32_t>& Outbound() { return m_outbound; }
+    WordStream& Outbound() { return m_outbound; }
     // A stuck output bit of the port (0 video, 1 expansion) on the words the chip sends out of it.
     void OutputFaults(int port, uint32_t* words, size_t count) const;
     // Where the chip's expansion-port output goes (the main FPGA's expansion link sink, channel 58).
@@ -103,6 +124,8 @@ public:
     // personality lacks.
     enum PixelCrc { kCrcIn = 0, kCrcOut = 1, kCrcExpansion = 2 };
     void PixelCrcFeed(int reg, const uint32_t* words, size_t n);
+    // The same fed with the whole little-endian words of bytes (a trailing part word is left out).
+    void PixelCrcFeedBytes(int reg, const uint8_t* bytes, size_t length);
     // Clears the three CRC registers and any unpaired word (what 0x6C00000C bit 8 does).
     void PixelCrcRestart();
     // Context RAM entry n (0-15) as written: word 0 geometry, word 1 formats; false past 15.
@@ -161,7 +184,7 @@ private:
     std::function<void(const uint8_t*, size_t)> m_expansionSink;
     std::deque<uint16_t> m_inbound;
     std::vector<uint32_t> m_batch;
-    std::deque<uint32_t> m_outbound;
+    WordStream m_outbound;
     // Encoder state: Status bits 0 and 1 rise when their DDR sequence ends (0 while none runs).
     uint32_t m_encoderStatus = 0;
     int64_t m_ddrDoneAt[2] = {0, 0};

@@ -139,8 +139,10 @@ bool CodecChip::EncoderFrame(uint32_t portWord, const std::vector<uint8_t>& byte
     const uint32_t vcid = word(2);
     if (vcid == 0) return true;
     if (vcid == kBypassVcid) {
-        for (size_t i = 0; i + 4 <= bytes.size(); i += 4)
-            m_outbound.push_back(static_cast<uint32_t>(bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 | static_cast<uint32_t>(bytes[i + 3]) << 24));
+        std::vector<uint32_t> words(bytes.size() / 4);
+        for (size_t i = 0; i < words.size(); ++i)
+            words[i] = static_cast<uint32_t>(bytes[4 * i] | bytes[4 * i + 1] << 8 | bytes[4 * i + 2] << 16 | static_cast<uint32_t>(bytes[4 * i + 3]) << 24);
+        m_outbound.Append(std::move(words));
     } else {
         m_encodeJobs.push_back({bytes, word(0), word(1), vcid});
     }
@@ -169,11 +171,9 @@ void CodecChip::PrepareOutbound(uint64_t spanBytes) {
     unit.table = table;
     unit.crc = revision >= kEncoderCrcRevision;
     const std::vector<uint8_t> out = EncodeUnit(unit, bytes);
-    for (size_t i = 0; i + 4 <= out.size(); i += 4) {
-        uint32_t w = 0;
-        std::memcpy(&w, out.data() + i, 4);
-        m_outbound.push_back(w);
-    }
+    std::vector<uint32_t> words(out.size() / 4);
+    if (!words.empty()) std::memcpy(words.data(), out.data(), 4 * words.size());
+    m_outbound.Append(std::move(words));
 }
 
 }  // namespace sim

@@ -15,10 +15,12 @@ uint64_t PadTo4096(uint64_t bytes) { return (4096 - bytes % 4096) % 4096; }
 
 // 4:2:2 words (Cb, Y0, Cr, Y1 a pixel pair, the 10-bit sample in bits 15-6 of each little-endian
 // half) packed as [pad][2-bit plane, one byte a pair][8-bit plane, four bytes a pair].
-std::vector<uint8_t> PackImage(const std::vector<uint8_t>& in, uint64_t pixels) {
+// The packed frames are whole words: their pad brings them to a multiple of 4096 bytes.
+std::vector<uint32_t> PackImage(const std::vector<uint8_t>& in, uint64_t pixels) {
     const uint64_t pairs = pixels / 2, size = 2 * pixels + (pixels + 1) / 2, pad = PadTo4096(size);
-    std::vector<uint8_t> out(size + pad, 0);
-    uint8_t* plane2 = out.data() + pad;
+    std::vector<uint32_t> words(static_cast<size_t>((size + pad) / 4), 0);
+    uint8_t* out = reinterpret_cast<uint8_t*>(words.data());
+    uint8_t* plane2 = out + pad;
     uint8_t* plane8 = plane2 + pairs;
     const uint8_t* from = in.data();
     for (uint64_t g = 0; g < pairs; ++g, from += 8) {
@@ -28,22 +30,23 @@ std::vector<uint8_t> PackImage(const std::vector<uint8_t>& in, uint64_t pixels) 
         plane8[4 * g + 3] = from[7];
         plane2[g] = static_cast<uint8_t>(from[0] >> 6 | (from[2] >> 6) << 2 | (from[4] >> 6) << 4 | (from[6] >> 6) << 6);
     }
-    return out;
+    return words;
 }
 
 // One 10-bit sample a pixel packed as [8-bit plane][2-bit plane, four pixels a byte][pad]; the
 // 2-bit plane holds (pixels + 2) / 4 bytes.
-std::vector<uint8_t> PackAlpha(const std::vector<uint8_t>& in, uint64_t pixels) {
+std::vector<uint32_t> PackAlpha(const std::vector<uint8_t>& in, uint64_t pixels) {
     const uint64_t size = pixels + (pixels + 2) / 4, pad = PadTo4096(size);
-    std::vector<uint8_t> out(size + pad, 0);
-    uint8_t* plane2 = out.data() + pixels;
+    std::vector<uint32_t> words(static_cast<size_t>((size + pad) / 4), 0);
+    uint8_t* out = reinterpret_cast<uint8_t*>(words.data());
+    uint8_t* plane2 = out + pixels;
     for (uint64_t p = 0; p < pixels; ++p) out[p] = in[2 * p + 1];
     for (uint64_t q = 0; q < size - pixels; ++q) {
         uint8_t low = 0;
         for (uint64_t s = 0; s < 4 && 4 * q + s < pixels; ++s) low |= static_cast<uint8_t>((in[2 * (4 * q + s)] >> 6) << (2 * s));
         plane2[q] = low;
     }
-    return out;
+    return words;
 }
 
 }  // namespace
@@ -58,32 +61,24 @@ bool CodecChip::PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes
     PixelContext(static_cast<int>(portWord & 0xF), word0, word1);
     const uint64_t width = word0 & 0xFFF, height = (word0 >> 16) & 0xFFF, pixels = width * height;
     const uint32_t format = word1 & 0xFFFF;
-    std::vector<uint8_t> packed;
+    std::vector<uint32_t> out;
     uint64_t consumed = 0;
     if (pixels && format == kFormatImage && bytes.size() >= 4 * pixels) {
-        packed = PackImage(bytes, pixels);
+        out = PackImage(bytes, pixels);
         consumed = 4 * pixels;
     } else if (pixels && format == kFormatAlpha && bytes.size() >= 2 * pixels) {
-        packed = PackAlpha(bytes, pixels);
+        out = PackAlpha(bytes, pixels);
         consumed = 2 * pixels;
     }
-    if (packed.empty()) return true;
+    if (out.empty()) return true;
+    // The packed bytes lie in the words in the order they go out: little-endian words.
+    if constexpr (std::endian::native != std::endian::little)
+        for (uint32_t& w : out) w = __builtin_bswap32(w);
     // The port CRCs run over the words the packer took in and the words it sent out.
-    const auto words = [](const uint8_t* p, size_t n) {
-        std::vector<uint32_t> w(n / 4);
-        if constexpr (std::endian::native == std::endian::little) {
-            if (!w.empty()) std::memcpy(w.data(), p, 4 * w.size());
-        } else {
-            for (size_t i = 0; i < w.size(); ++i) w[i] = uint32_t{p[4 * i]} | uint32_t{p[4 * i + 1]} << 8 | uint32_t{p[4 * i + 2]} << 16 | uint32_t{p[4 * i + 3]} << 24;
-        }
-        return w;
-    };
-    const std::vector<uint32_t> in = words(bytes.data(), static_cast<size_t>(consumed));
-    std::vector<uint32_t> out = words(packed.data(), packed.size());
-    PixelCrcFeed(kCrcIn, in.data(), in.size());
+    PixelCrcFeedBytes(kCrcIn, bytes.data(), static_cast<size_t>(consumed));
     OutputFaults(0, out.data(), out.size());
     PixelCrcFeed(kCrcOut, out.data(), out.size());
-    m_outbound.insert(m_outbound.end(), out.begin(), out.end());
+    m_outbound.Append(std::move(out));
     // The outbound channel moves on from within this transfer: another channel's step, which the
     // engine allows while it brings this one.
     if (m_push) m_push();

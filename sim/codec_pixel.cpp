@@ -1,6 +1,8 @@
 // Codec chip model, packer and unpacker personalities: identification, DDR start, DCM phases, memory self-tests, flush, CRC registers and context RAM.
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
@@ -215,6 +217,25 @@ void CodecChip::PixelCrcFeed(int reg, const uint32_t* words, size_t n) {
         m_pixel.holding[reg] = true;
     }
     m_pixel.crc[reg] = crc;
+}
+
+void CodecChip::PixelCrcFeedBytes(int reg, const uint8_t* bytes, size_t length) {
+    // A slice at a time through a buffer that stays in the cache.
+    constexpr size_t kSlice = 4096;
+    uint32_t words[kSlice];
+    for (size_t at = 0; at + 4 <= length;) {
+        const size_t n = std::min(kSlice, (length - at) / 4);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(words, bytes + at, 4 * n);
+        } else {
+            for (size_t i = 0; i < n; ++i) {
+                const uint8_t* p = bytes + at + 4 * i;
+                words[i] = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+            }
+        }
+        PixelCrcFeed(reg, words, n);
+        at += 4 * n;
+    }
 }
 
 bool CodecChip::PixelContext(int n, uint32_t& word0, uint32_t& word1) const {

@@ -87,14 +87,12 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& byt
     }
     OutputFaults(expansion ? 1 : 0, out.data(), out.size());
     // The port CRCs: the packed words as they came in, the unpacked words as they leave.
-    std::vector<uint32_t> in(bytes.size() / 4);
-    if (!in.empty()) std::memcpy(in.data(), bytes.data(), in.size() * 4);
-    PixelCrcFeed(kCrcIn, in.data(), in.size());
+    PixelCrcFeedBytes(kCrcIn, bytes.data(), bytes.size());
     PixelCrcFeed(expansion ? kCrcExpansion : kCrcOut, out.data(), out.size());
     if (expansion) {
         if (m_expansionSink) m_expansionSink(reinterpret_cast<const uint8_t*>(out.data()), out.size() * 4);
     } else {
-        m_outbound.insert(m_outbound.end(), out.begin(), out.end());
+        m_outbound.Append(std::move(out));
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sim/dma_engine.h"
+#include "sim/frame_bytes.h"
 
 namespace sim {
 
@@ -40,7 +41,7 @@ public:
 private:
     int m_source, m_sink;
     bool m_full = false;            // a frame waits in the loop for the output channel
-    std::vector<uint8_t> m_frame;
+    FrameBytes m_frame;  // a frame read short is never delivered, so its bytes need no clearing
 };
 
 }  // namespace sim

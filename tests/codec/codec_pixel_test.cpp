@@ -1,6 +1,7 @@
 // The codec chips' packer and unpacker personalities through the bridge: identification, DDR start, DCM phases, self-tests, flush, context RAM, CRC registers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -302,9 +303,8 @@ TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
         packer.Write(kContextRam + 4, row.alpha ? kAlpha : kImage);
         ASSERT_TRUE(packer.TakeFrame(0, in));
         std::vector<uint8_t> packed;
-        for (const uint32_t w : packer.Outbound())
+        for (const uint32_t w : packer.Outbound().TakeAll())
             for (int i = 0; i < 4; ++i) packed.push_back(static_cast<uint8_t>(w >> (8 * i)));
-        packer.Outbound().clear();
         // The planes: a picture's follow its pad (which the unpacker takes as what lies before
         // them, so a short one goes without it), an alpha's come before its pad.
         if (row.alpha) {
@@ -316,8 +316,7 @@ TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
         unpacker.Write(kContextRam, row.width | row.height << 16);
         unpacker.Write(kContextRam + 4, row.alpha ? 1 : 0);
         ASSERT_TRUE(unpacker.TakeFrame(0, packed));
-        const std::vector<uint32_t> out(unpacker.Outbound().begin(), unpacker.Outbound().end());
-        unpacker.Outbound().clear();
+        const std::vector<uint32_t> out = unpacker.Outbound().TakeAll();
         // What came in, 10 bits a sample; an alpha's odd last pixel leaves the word's high half 0.
         std::vector<uint32_t> want(row.alpha ? (pixels + 1) / 2 : 2 * (pixels / 2));
         for (size_t i = 0; i < want.size() * 4 && i + 1 < in.size(); i += 2)
@@ -339,6 +338,56 @@ TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
 // The byte-stream CRC the encoder stamps its units with and the pixel CRC of word pairs, against
 // the published check value and a bit-at-a-time reference over every length (short ones go by the
 // tables, long ones are folded) and splits of a buffer: a chain of calls gives the same register.
+// The outbound channel takes the chip's words a run at a time, whatever blocks they were sent in:
+// every word once, in order, a run's words changed in place (a channel fault) going out as changed.
+TEST(CodecOutbound, RunsTakeTheWordsInOrderAcrossBlocks) {
+    struct Row {
+        std::vector<size_t> blocks, runs;
+    };
+    const Row rows[] = {
+        {{8}, {3, 5}},           // inside one block
+        {{3, 1, 4}, {2, 4, 2}},  // runs across two and three blocks
+        {{4, 4}, {4, 4}},        // runs ending on a block's end
+        {{5}, {2, 9}},           // a run longer than what is left
+        {{2, 2}, {1, 0, 3}},     // an empty run
+    };
+    for (const Row& row : rows) {
+        sim::WordStream stream;
+        uint32_t next = 1;
+        size_t total = 0;
+        for (const size_t n : row.blocks) {
+            std::vector<uint32_t> block(n);
+            for (uint32_t& w : block) w = next++;
+            stream.Append(std::move(block));
+            total += n;
+        }
+        stream.Append({});
+        ASSERT_EQ(stream.size(), total);
+        std::vector<uint32_t> got, scratch;
+        for (const size_t asked : row.runs) {
+            const size_t n = std::min(asked, stream.size());
+            uint32_t* words = stream.Front(n, scratch);
+            for (size_t i = 0; i < n; ++i) words[i] ^= 0x80000000u;
+            got.insert(got.end(), words, words + n);
+            stream.Pop(n);
+        }
+        std::vector<uint32_t> want;
+        for (uint32_t w = 1; w <= total; ++w) want.push_back(w ^ 0x80000000u);
+        EXPECT_EQ(got, want) << "blocks " << row.blocks.size() << ", runs " << row.runs.size();
+        EXPECT_TRUE(stream.empty());
+        EXPECT_TRUE(stream.TakeAll().empty());
+    }
+    // What a run leaves stays for the next one; TakeAll gives it and empties the stream.
+    sim::WordStream stream;
+    stream.Append({1, 2, 3});
+    stream.Append({4, 5});
+    std::vector<uint32_t> scratch;
+    stream.Front(2, scratch);
+    stream.Pop(2);
+    EXPECT_EQ(stream.TakeAll(), (std::vector<uint32_t>{3, 4, 5}));
+    EXPECT_EQ(stream.size(), 0u);
+}
+
 TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
     const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     EXPECT_EQ(sim::Crc32Mpeg2(0xFFFFFFFF, check, sizeof check), 0x0376E6E7u);
