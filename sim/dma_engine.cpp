@@ -164,6 +164,15 @@ void DmaEngine::Bring(int channel) {
     --m_observing;
 }
 
+std::pair<uint64_t, uint64_t> DmaEngine::Span(const DcbImage& dcb) {
+    uint64_t low = UINT64_MAX, high = 0;
+    ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        low = std::min(low, addr);
+        high = std::max(high, addr + len);
+    });
+    return {low, high};
+}
+
 bool DmaEngine::StepsAgain(int channel) const {
     if (!m_stepping.group) return false;
     const auto& group = *m_stepping.group;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "sim/channel_table.h"
@@ -173,6 +174,8 @@ public:
     // Calls fn(address, bytes) for each contiguous SDRAM run of the DCB's lines in order, pad
     // skipped; lines that touch merge, so without pad the whole DCB is one run (one block copy).
     template <class Fn> static void ForEachRun(const DcbImage& dcb, Fn fn);
+    // The lowest and the end of the highest SDRAM address the DCB's runs touch.
+    static std::pair<uint64_t, uint64_t> Span(const DcbImage& dcb);
     // Applies the channel's corruption fault to bytes pos .. pos + len of a transfer in flight.
     void Corrupt(int channel, uint8_t* buf, uint64_t pos, size_t len) const;
     bool HasCorruption(int channel) const;

@@ -144,23 +144,92 @@ bool StreamLink::Ready(DmaEngine& engine, int channel, const DcbImage&) {
     return !m_full && engine.IsBusy(m_sink);
 }
 
-bool StreamLink::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
+bool StreamLink::SinkStepsNext(DmaEngine& engine, const DcbImage& dcb) {
+    if (engine.HasCorruption(m_source) || engine.HasCorruption(m_sink) || engine.Sdram().HasFaults() ||
+        !engine.StepsAgain(m_sink))
+        return false;
+    engine.Upcoming(m_sink, 1, m_plan);
+    if (m_plan.empty()) return false;
+    // The whole frame lies in the memory, as a read of it would find.
+    const uint64_t size = engine.Sdram().Size();
+    uint64_t total = 0;
+    bool inside = true;
+    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        inside = inside && addr <= size && len <= size - addr;
+        total += len;
+    });
+    return inside && total == dcb.Bytes();
+}
+
+bool StreamLink::ReadFrame(DmaEngine& engine, const DcbImage& dcb) {
     SdramModel& sdram = engine.Sdram();
     bool ok = true;
     uint64_t pos = 0;
+    m_frame.resize(static_cast<size_t>(dcb.Bytes()));
+    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        ok = ok && sdram.Read(addr, m_frame.data() + pos, static_cast<size_t>(len)) == len;
+        pos += len;
+    });
+    engine.Corrupt(m_source, m_frame.data(), 0, m_frame.size());
+    return ok;
+}
+
+bool StreamLink::CopyInCells(SdramModel& sdram, const DcbImage& sink) {
+    const auto [from, fromEnd] = DmaEngine::Span(m_pending);
+    const auto [to, toEnd] = DmaEngine::Span(sink);
+    if (from < toEnd && to < fromEnd) return false;
+    const uint64_t frame = m_pending.Bytes();
+    std::vector<std::pair<uint8_t*, size_t>> into;
+    uint64_t pos = 0;
+    bool mapped = true;
+    DmaEngine::ForEachRun(sink, [&](uint64_t addr, uint64_t len) {
+        if (pos >= frame) return;
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(len, frame - pos));
+        uint8_t* cells = mapped ? sdram.Map(addr, n) : nullptr;
+        mapped = cells != nullptr;
+        into.emplace_back(cells, n);
+        pos += n;
+    });
+    if (!mapped) return false;
+    size_t run = 0, at = 0;
+    DmaEngine::ForEachRun(m_pending, [&](uint64_t addr, uint64_t len) {
+        const uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
+        for (size_t done = 0; done < len && run < into.size();) {
+            const size_t n = std::min(static_cast<size_t>(len) - done, into[run].second - at);
+            CopyWords(into[run].first + at, cells + done, n, ~0u, true);
+            done += n;
+            at += n;
+            if (at == into[run].second) {
+                ++run;
+                at = 0;
+            }
+        }
+    });
+    return true;
+}
+
+bool StreamLink::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
+    SdramModel& sdram = engine.Sdram();
     if (channel == m_source) {
         // A frame larger than the memory cannot be read whole; refusing it also bounds the buffer.
         if (dcb.Bytes() > sdram.Size()) return false;
-        m_frame.resize(static_cast<size_t>(dcb.Bytes()));
-        engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-            ok = ok && sdram.Read(addr, m_frame.data() + pos, static_cast<size_t>(len)) == len;
-            pos += len;
-        });
-        engine.Corrupt(channel, m_frame.data(), 0, m_frame.size());
-        m_full = ok;
-        return ok;
+        m_inCells = SinkStepsNext(engine, dcb);
+        if (m_inCells) m_pending = dcb;
+        m_full = m_inCells || ReadFrame(engine, dcb);
+        return m_full;
+    }
+    if (m_inCells) {
+        m_inCells = false;
+        if (CopyInCells(sdram, dcb)) {
+            m_full = false;
+            return true;
+        }
+        // Nothing has run since the input's step: its cells still hold the frame.
+        ReadFrame(engine, m_pending);
     }
     // The output DCB takes as much of the frame as its geometry holds; a shorter frame leaves the rest unwritten.
+    bool ok = true;
+    uint64_t pos = 0;
     engine.Corrupt(channel, m_frame.data(), 0, m_frame.size());
     engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
         if (pos >= m_frame.size()) return;
@@ -174,6 +243,7 @@ bool StreamLink::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
 
 void StreamLink::Flush(int) {
     m_full = false;
+    m_inCells = false;
     m_frame.clear();
 }
 

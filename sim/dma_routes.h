@@ -39,8 +39,19 @@ public:
     void Flush(int channel) override;
 
 private:
+    // Whether the output channel takes the frame in the step that follows, before anything else
+    // can change the memory: the frame can then stay in the cells it is read from.
+    bool SinkStepsNext(DmaEngine& engine, const DcbImage& dcb);
+    bool ReadFrame(DmaEngine& engine, const DcbImage& dcb);
+    // Copies the frame left in the cells cell to cell; false when the output's runs leave the
+    // memory or overlap the frame's.
+    bool CopyInCells(SdramModel& sdram, const DcbImage& sink);
+
     int m_source, m_sink;
-    bool m_full = false;            // a frame waits in the loop for the output channel
+    bool m_full = false;     // a frame waits in the loop for the output channel
+    bool m_inCells = false;  // ... still in the cells of m_pending, the DCB that read it
+    DcbImage m_pending;
+    std::vector<DcbImage> m_plan;
     FrameBytes m_frame;  // a frame read short is never delivered, so its bytes need no clearing
 };
 

@@ -22,15 +22,6 @@ thread_local bool t_crossing = false;
 thread_local StreamPath* t_waiting = nullptr;
 
 // The lowest and highest byte + 1 the DCB's lines reach.
-std::pair<uint64_t, uint64_t> Span(const DcbImage& dcb) {
-    uint64_t low = UINT64_MAX, high = 0;
-    DmaEngine::ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-        low = std::min(low, addr);
-        high = std::max(high, addr + len);
-    });
-    return {low, high};
-}
-
 bool SameWords(const DcbImage& a, const DcbImage& b) { return std::equal(std::begin(a.w), std::end(a.w), std::begin(b.w)); }
 
 void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
@@ -165,9 +156,9 @@ bool StreamPath::CanDeliver(DmaEngine& engine, int channel, const DcbImage& dcb,
     // by this DCB or the ones the source moves after it in this step.
     engine.Upcoming(channel, kDcbsPerChannel, m_sources);
     if (m_sources.empty() || !SameWords(m_sources.front(), dcb)) return false;
-    const auto [low, high] = Span(sink);
+    const auto [low, high] = DmaEngine::Span(sink);
     for (const DcbImage& s : m_sources) {
-        const auto [from, to_] = Span(s);
+        const auto [from, to_] = DmaEngine::Span(s);
         if (from < high && low < to_) return false;
     }
     return true;

@@ -90,4 +90,56 @@ TEST_F(RigTest, LoopedVideoUtilityRunsUntilNextIsClearedThenFinishesThePass) {
     EXPECT_EQ(data[1024], 0u);
 }
 
+// One pass of the video utility pair copies the input DCB's words, in line order, into the output
+// DCB's lines as they were when the input read them, up to the shorter of the two; words past
+// either stay as they were. Rows: pads on either side, a frame longer than the output, and outputs
+// overlapping the input from above and from below.
+TEST_F(RigTest, AVideoUtilityPassCopiesTheFrameAsReadIntoTheOutputLines) {
+    struct Geometry {
+        DWORD start, lines, initial, lineLength, pad;
+    };
+    struct Row {
+        const char* name;
+        Geometry in, out;
+    };
+    const Row rows[] = {
+        {"one run each", {0x0, 4, 0, 256, 0}, {0x100000, 4, 0, 256, 0}},
+        {"output lines with pad", {0x0, 0, 1024, 0, 0}, {0x100000, 8, 0, 128, 32}},
+        {"input lines with pad, output shorter", {0x0, 6, 16, 100, 20}, {0x100000, 2, 0, 200, 0}},
+        {"output overlapping the input from above", {0x0, 4, 0, 256, 0}, {0x800, 4, 0, 256, 0}},
+        {"output overlapping the input from below", {0x2000, 4, 0, 256, 0}, {0x1800, 4, 0, 256, 0}},
+    };
+    constexpr DWORD kBytes = 0x110000;
+    const auto words = [](const Geometry& g) {
+        std::vector<DWORD> at;
+        DWORD addr = g.start;
+        const auto line = [&](DWORD units) {
+            for (DWORD u = 0; u < units; ++u) at.push_back(addr + 4 * u);
+            if (units) addr += 4 * (units + g.pad);
+        };
+        line(g.initial);
+        for (DWORD l = 0; l < g.lines; ++l) line(g.lineLength);
+        return at;
+    };
+    SetGo("Brimola1", 2);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<DWORD> memory(kBytes / 4);
+        for (DWORD i = 0; i < memory.size(); ++i) memory[i] = 0x5A000000u | i;
+        ASSERT_EQ(Sdram("Brimola1")->Set(memory.data(), 0, static_cast<int>(kBytes)), static_cast<int>(kBytes));
+        const std::vector<DWORD> from = words(row.in), to = words(row.out);
+        std::vector<DWORD> want = memory;
+        for (size_t i = 0; i < std::min(from.size(), to.size()); ++i) want[to[i] / 4] = memory[from[i] / 4];
+        const auto dcb = [](const Geometry& g) { return MakeDcb(0, 2, 0x55, g.start, g.lines, g.initial, g.lineLength | g.pad << 16); };
+        Run("Brimola1", 57, dcb(row.out));
+        EXPECT_TRUE(Run("Brimola1", 38, dcb(row.in)).Done());
+        EXPECT_TRUE(Live(Board("Brimola1")->GetDMAChannel(57)).Done());
+        std::vector<DWORD> got(kBytes / 4);
+        ASSERT_EQ(Sdram("Brimola1")->Get(got.data(), 0, static_cast<int>(kBytes)), static_cast<int>(kBytes));
+        size_t wrong = 0;
+        for (size_t i = 0; i < got.size(); ++i) wrong += got[i] != want[i];
+        EXPECT_EQ(wrong, 0u);
+    }
+}
+
 }  // namespace
