@@ -128,6 +128,8 @@ void BoxVideoLoop::Follow() {
     if (path == m_path && starts == m_starts) return;
     m_path = path;
     m_starts = starts;
+    for (FrameBytes& frame : m_line) Recycle(std::move(frame));
+    for (Returned& back : m_back) Recycle(std::move(back.data));
     m_line.assign(static_cast<size_t>(Delay(path)), {});
     m_back.clear();
     const int64_t now = platform::NowTicks();
@@ -140,6 +142,10 @@ void BoxVideoLoop::Follow() {
         while (v.startAtFrame && k % 64 != static_cast<int64_t>(v.startVideoFrame)) ++k;
         m_nextDue = std::max(now, k * period);
     }
+}
+
+void BoxVideoLoop::Recycle(FrameBytes&& frame) {
+    if (frame.capacity() && m_spare.size() < kSpareFrames) m_spare.push_back(std::move(frame));
 }
 
 bool BoxVideoLoop::Ready(DmaEngine& engine, int channel, const DcbImage&) {
@@ -158,6 +164,8 @@ bool BoxVideoLoop::Ready(DmaEngine& engine, int channel, const DcbImage&) {
 bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
     if (channel == kSource) {
         // A frame's buffer that has gone back to the board serves again: no clearing, no allocation.
+        // Without a path the frame is lost: nothing sees its words.
+        if (m_path == BoxVideoPath::None) return engine.InMemory(dcb);
         FrameBytes frame;
         if (!m_spare.empty()) {
             frame = std::move(m_spare.back());
@@ -165,7 +173,6 @@ bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
         }
         if (!ReadDcb(engine, dcb, frame)) return false;
         engine.Corrupt(channel, frame.data(), 0, frame.size());
-        if (m_path == BoxVideoPath::None) return true;
         MaskWords(frame.data(), frame.size(), kSampleMask);
         const size_t size = frame.size();
         m_line.push_back(std::move(frame));
@@ -178,7 +185,10 @@ bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
             m_nextDue = back.due + Period();
         }
         m_back.push_back(std::move(back));
-        if (m_back.size() > kHeldFrames) m_back.pop_front();
+        if (m_back.size() > kHeldFrames) {
+            Recycle(std::move(m_back.front().data));
+            m_back.pop_front();
+        }
         return true;
     }
     Returned& back = m_back.front();
@@ -192,7 +202,7 @@ bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
     } else {
         ok = WriteDcb(engine, dcb, back.data.data(), back.data.size());
     }
-    if (!back.data.empty() && m_spare.size() < kSpareFrames) m_spare.push_back(std::move(back.data));
+    Recycle(std::move(back.data));
     m_back.pop_front();
     for (int bvi : m_config.faults.box.bviSyncError)
         if (bvi == channel && m_latchSync) m_latchSync(kSyncBit);

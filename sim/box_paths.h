@@ -63,6 +63,8 @@ private:
         size_t blackBytes = 0;  // a black frame's size: written from m_black unless corrupted
     };
     void Follow();
+    // Keeps a frame's buffer, while there is room, for a later frame to read into.
+    void Recycle(FrameBytes&& frame);
 
     const BoardConfig& m_config;
     BreakoutBox* m_box;

@@ -173,6 +173,17 @@ std::pair<uint64_t, uint64_t> DmaEngine::Span(const DcbImage& dcb) {
     return {low, high};
 }
 
+bool DmaEngine::InMemory(const DcbImage& dcb) const {
+    const uint64_t size = m_sdram.Size();
+    uint64_t total = 0;
+    bool inside = true;
+    ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        inside = inside && addr <= size && len <= size - addr;
+        total += len;
+    });
+    return inside && total == dcb.Bytes();
+}
+
 bool DmaEngine::StepsAgain(int channel) const {
     if (!m_stepping.group) return false;
     const auto& group = *m_stepping.group;

@@ -176,6 +176,8 @@ public:
     template <class Fn> static void ForEachRun(const DcbImage& dcb, Fn fn);
     // The lowest and the end of the highest SDRAM address the DCB's runs touch.
     static std::pair<uint64_t, uint64_t> Span(const DcbImage& dcb);
+    // Whether all of the DCB's bytes lie in the SDRAM: a read of them comes back whole.
+    bool InMemory(const DcbImage& dcb) const;
     // Applies the channel's corruption fault to bytes pos .. pos + len of a transfer in flight.
     void Corrupt(int channel, uint8_t* buf, uint64_t pos, size_t len) const;
     bool HasCorruption(int channel) const;

@@ -149,16 +149,7 @@ bool StreamLink::SinkStepsNext(DmaEngine& engine, const DcbImage& dcb) {
         !engine.StepsAgain(m_sink))
         return false;
     engine.Upcoming(m_sink, 1, m_plan);
-    if (m_plan.empty()) return false;
-    // The whole frame lies in the memory, as a read of it would find.
-    const uint64_t size = engine.Sdram().Size();
-    uint64_t total = 0;
-    bool inside = true;
-    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-        inside = inside && addr <= size && len <= size - addr;
-        total += len;
-    });
-    return inside && total == dcb.Bytes();
+    return !m_plan.empty() && engine.InMemory(dcb);
 }
 
 bool StreamLink::ReadFrame(DmaEngine& engine, const DcbImage& dcb) {

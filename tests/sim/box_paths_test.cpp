@@ -138,6 +138,32 @@ TEST(BoxVideoLoop, FramesOfChangingSizesComeBackWholeAndMaskedToTheirLastWord) {
     for (uint32_t i = 0; i < total; ++i) ASSERT_EQ(back[i], sent[i] & 0xFFC0FFC0) << "word " << i;
 }
 
+// Channel 4 takes a frame whole or not at all, whether a path carries it back or it is lost: a
+// frame running past the end of the memory hangs the channel.
+TEST(BoxVideoLoop, AFramePastTheEndOfTheMemoryHangsTheOutboundChannelWithOrWithoutAPath) {
+    struct Row {
+        const char* name;
+        Attached setup;
+        uint32_t belowEnd;  // bytes from the frame's start to the end of the memory
+        bool done;
+    };
+    constexpr uint32_t kWords = 256;
+    const Row rows[] = {
+        {"no path, inside", kHdNotStarted, 4 * kWords, true},
+        {"no path, one word past the end", kHdNotStarted, 4 * kWords - 4, false},
+        {"cable, inside", kCable, 4 * kWords, true},
+        {"cable, one word past the end", kCable, 4 * kWords - 4, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::Rig rig(Rig(row.setup));
+        sim::SimBoard& b = *rig.Board("Brimola1");
+        Prepare(b, row.setup);
+        Arm(b, 4, static_cast<uint32_t>(b.Fpga().Sdram().Size() - row.belowEnd), 1, kWords);
+        EXPECT_EQ(Done(b, 4), row.done);
+    }
+}
+
 TEST(BoxPaths, SelectWordReadsBackCounterStepsPerFramePeriodAndBviSyncLatchesUntilCleared) {
     sim::BoxFaults sync;
     sync.bviSyncError = {2};
