@@ -16,33 +16,6 @@ namespace sim {
 
 namespace {
 
-void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
-    // Eight words a round in vector registers, then two at a time; the mask is the same for
-    // every word of a register, whatever the byte order.
-    const uint64_t mask2 = uint64_t(mask) << 32 | mask;
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i mask4 = _mm_set1_epi32(static_cast<int>(mask));
-    for (; i + 32 <= len; i += 32) {
-        __m128i* p = reinterpret_cast<__m128i*>(data + i);
-        _mm_storeu_si128(p, _mm_and_si128(_mm_loadu_si128(p), mask4));
-        _mm_storeu_si128(p + 1, _mm_and_si128(_mm_loadu_si128(p + 1), mask4));
-    }
-#endif
-    for (; i + 8 <= len; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, data + i, 8);
-        w &= mask2;
-        std::memcpy(data + i, &w, 8);
-    }
-    if (i + 4 <= len) {
-        uint32_t w;
-        std::memcpy(&w, data + i, 4);
-        w &= mask;
-        std::memcpy(data + i, &w, 4);
-    }
-}
-
 // Reads a DCB's lines from SDRAM into out, which takes the DCB's size (a buffer of that size
 // already is not cleared first); false when they do not fit the memory.
 template <class Bytes>
@@ -171,9 +144,19 @@ bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
             frame = std::move(m_spare.back());
             m_spare.pop_back();
         }
-        if (!ReadDcb(engine, dcb, frame)) return false;
-        engine.Corrupt(channel, frame.data(), 0, frame.size());
-        MaskWords(frame.data(), frame.size(), kSampleMask);
+        if (!engine.HasCorruption(channel) && !engine.Sdram().HasFaults() && engine.InMemory(dcb)) {
+            // Read and masked in one pass.
+            frame.resize(static_cast<size_t>(dcb.Bytes()));
+            size_t pos = 0;
+            engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+                CopyWords(frame.data() + pos, engine.Sdram().Map(addr, static_cast<size_t>(len)), static_cast<size_t>(len), kSampleMask, false);
+                pos += static_cast<size_t>(len);
+            });
+        } else {
+            if (!ReadDcb(engine, dcb, frame)) return false;
+            engine.Corrupt(channel, frame.data(), 0, frame.size());
+            CopyWords(frame.data(), frame.data(), frame.size(), kSampleMask, false);
+        }
         const size_t size = frame.size();
         m_line.push_back(std::move(frame));
         Returned back{std::move(m_line.front()), 0, 0};
@@ -236,7 +219,7 @@ bool BoxAudioLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
     if (!ReadDcb(engine, dcb, m_block)) return false;
     engine.Corrupt(channel, m_block.data(), 0, m_block.size());
     if (!Active()) return true;  // sent into an open loop: nothing comes back
-    MaskWords(m_block.data(), m_block.size(), kSampleMask);
+    CopyWords(m_block.data(), m_block.data(), m_block.size(), kSampleMask, false);
     // A slip of n DWORDs: each sample arrives n places late (the stream's previous samples first),
     // or early (the block's end then holds silence).
     const int slip = m_box ? m_box->Faults().audioSlipDwords : 0;

@@ -78,9 +78,21 @@ void WordStream::Pop(size_t n) {
             return;
         }
         n -= left;
+        Recycle(std::move(m_blocks.front()));
         m_blocks.pop_front();
         m_offset = 0;
     }
+}
+
+std::vector<uint32_t> WordStream::Recycled() {
+    std::vector<uint32_t> block = std::move(m_spare);
+    m_spare = {};
+    block.clear();
+    return block;
+}
+
+void WordStream::Recycle(std::vector<uint32_t>&& block) {
+    if (block.capacity() > m_spare.capacity()) m_spare = std::move(block);
 }
 
 std::vector<uint32_t> WordStream::TakeAll() {
@@ -195,7 +207,7 @@ uint32_t CodecChip::Personality(uint32_t address, bool read, uint32_t value) {
     return 0;
 }
 
-bool CodecChip::TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
+bool CodecChip::TakeFrame(uint32_t portWord, std::span<const uint8_t> bytes) {
     if (!m_configured) return false;
     switch (m_idWord >> 20) {
     case kEncoder: return EncoderFrame(portWord, bytes);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -29,9 +30,14 @@ public:
     void Pop(size_t n);
     // Every word, oldest first; the stream is left empty.
     std::vector<uint32_t> TakeAll();
+    // An empty vector for the next block, with the room of the largest block taken or given back
+    // since the last call; Recycle gives one back.
+    std::vector<uint32_t> Recycled();
+    void Recycle(std::vector<uint32_t>&& block);
 
 private:
     std::deque<std::vector<uint32_t>> m_blocks;
+    std::vector<uint32_t> m_spare;
     size_t m_offset = 0;  // words of the front block already taken
     size_t m_size = 0;
 };
@@ -97,7 +103,7 @@ public:
     // A frame personality takes each inbound DMA transfer whole: the port word the transfer was
     // headed by and its bytes. False when the loaded personality streams halves instead (the
     // diagnostics port), or nothing is loaded.
-    bool TakeFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
+    bool TakeFrame(uint32_t portWord, std::span<const uint8_t> bytes);
     WordStream& Outbound() { return m_outbound; }
     // A stuck output bit of the port (0 video, 1 expansion) on the words the chip sends out of it.
     void OutputFaults(int port, uint32_t* words, size_t count) const;
@@ -150,8 +156,8 @@ private:
     uint32_t Diagnostics(uint32_t address, bool read, uint32_t value);
     uint32_t Encoder(uint32_t address, bool read, uint32_t value);
     // One frame (or field) into the encoder: its output goes out to the return channel.
-    bool EncoderFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
-    bool PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
+    bool EncoderFrame(uint32_t portWord, std::span<const uint8_t> bytes);
+    bool PackerFrame(uint32_t portWord, std::span<const uint8_t> bytes);
     uint32_t Pixel(uint32_t address, bool read, uint32_t value);
     void PixelUpdate(int64_t now);
     void PixelStartBist(int m, uint32_t test, int64_t now);
@@ -167,7 +173,7 @@ private:
         uint32_t width, height, inFormat, outFormat;
     };
     UnpackerContext UnpackerEntry(uint32_t index) const;
-    bool UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes);
+    bool UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes);
 
     uint32_t m_idOffset = 0;
     uint64_t m_sdramBlocks[2];

@@ -130,7 +130,7 @@ void CodecChip::LoadEncodeTables(std::vector<EncodeTable> tables) {
 // The frame's context is the one the port word names (bits 0-3). A bypass context (VCID 0x8002)
 // returns the frame unchanged; a context without a VCID sends nothing back; any other context
 // queues the unit for the encoder, which produces it when the outbound DCB is ready for it.
-bool CodecChip::EncoderFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
+bool CodecChip::EncoderFrame(uint32_t portWord, std::span<const uint8_t> bytes) {
     const uint32_t entry = kContextRam + 16 * (portWord & 0xF);
     const auto word = [&](uint32_t n) {
         const auto it = m_registers.find(entry + 4 * n);
@@ -144,7 +144,7 @@ bool CodecChip::EncoderFrame(uint32_t portWord, const std::vector<uint8_t>& byte
             words[i] = static_cast<uint32_t>(bytes[4 * i] | bytes[4 * i + 1] << 8 | bytes[4 * i + 2] << 16 | static_cast<uint32_t>(bytes[4 * i + 3]) << 24);
         m_outbound.Append(std::move(words));
     } else {
-        m_encodeJobs.push_back({bytes, word(0), word(1), vcid});
+        m_encodeJobs.push_back({std::vector<uint8_t>(bytes.begin(), bytes.end()), word(0), word(1), vcid});
     }
     // The return channel is a different channel of the engine, so moving it on from inside this
     // transfer does not step the inbound one again.

@@ -16,9 +16,9 @@ uint64_t PadTo4096(uint64_t bytes) { return (4096 - bytes % 4096) % 4096; }
 // 4:2:2 words (Cb, Y0, Cr, Y1 a pixel pair, the 10-bit sample in bits 15-6 of each little-endian
 // half) packed as [pad][2-bit plane, one byte a pair][8-bit plane, four bytes a pair].
 // The packed frames are whole words: their pad brings them to a multiple of 4096 bytes.
-std::vector<uint32_t> PackImage(const std::vector<uint8_t>& in, uint64_t pixels) {
+void PackImage(std::span<const uint8_t> in, uint64_t pixels, std::vector<uint32_t>& words) {
     const uint64_t pairs = pixels / 2, size = 2 * pixels + (pixels + 1) / 2, pad = PadTo4096(size);
-    std::vector<uint32_t> words(static_cast<size_t>((size + pad) / 4), 0);
+    words.assign(static_cast<size_t>((size + pad) / 4), 0);
     uint8_t* out = reinterpret_cast<uint8_t*>(words.data());
     uint8_t* plane2 = out + pad;
     uint8_t* plane8 = plane2 + pairs;
@@ -30,14 +30,13 @@ std::vector<uint32_t> PackImage(const std::vector<uint8_t>& in, uint64_t pixels)
         plane8[4 * g + 3] = from[7];
         plane2[g] = static_cast<uint8_t>(from[0] >> 6 | (from[2] >> 6) << 2 | (from[4] >> 6) << 4 | (from[6] >> 6) << 6);
     }
-    return words;
 }
 
 // One 10-bit sample a pixel packed as [8-bit plane][2-bit plane, four pixels a byte][pad]; the
 // 2-bit plane holds (pixels + 2) / 4 bytes.
-std::vector<uint32_t> PackAlpha(const std::vector<uint8_t>& in, uint64_t pixels) {
+void PackAlpha(std::span<const uint8_t> in, uint64_t pixels, std::vector<uint32_t>& words) {
     const uint64_t size = pixels + (pixels + 2) / 4, pad = PadTo4096(size);
-    std::vector<uint32_t> words(static_cast<size_t>((size + pad) / 4), 0);
+    words.assign(static_cast<size_t>((size + pad) / 4), 0);
     uint8_t* out = reinterpret_cast<uint8_t*>(words.data());
     uint8_t* plane2 = out + pixels;
     for (uint64_t p = 0; p < pixels; ++p) out[p] = in[2 * p + 1];
@@ -46,7 +45,6 @@ std::vector<uint32_t> PackAlpha(const std::vector<uint8_t>& in, uint64_t pixels)
         for (uint64_t s = 0; s < 4 && 4 * q + s < pixels; ++s) low |= static_cast<uint8_t>((in[2 * (4 * q + s)] >> 6) << (2 * s));
         plane2[q] = low;
     }
-    return words;
 }
 
 }  // namespace
@@ -56,21 +54,24 @@ std::vector<uint32_t> PackAlpha(const std::vector<uint8_t>& in, uint64_t pixels)
 // samples. The packed frame goes out whole once the transfer brought all of its input; a short
 // transfer, an empty geometry or another format is taken and produces nothing, so the outbound
 // channel waits as it would on the chip.
-bool CodecChip::PackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
+bool CodecChip::PackerFrame(uint32_t portWord, std::span<const uint8_t> bytes) {
     uint32_t word0 = 0, word1 = 0;
     PixelContext(static_cast<int>(portWord & 0xF), word0, word1);
     const uint64_t width = word0 & 0xFFF, height = (word0 >> 16) & 0xFFF, pixels = width * height;
     const uint32_t format = word1 & 0xFFFF;
-    std::vector<uint32_t> out;
+    std::vector<uint32_t> out = m_outbound.Recycled();
     uint64_t consumed = 0;
     if (pixels && format == kFormatImage && bytes.size() >= 4 * pixels) {
-        out = PackImage(bytes, pixels);
+        PackImage(bytes, pixels, out);
         consumed = 4 * pixels;
     } else if (pixels && format == kFormatAlpha && bytes.size() >= 2 * pixels) {
-        out = PackAlpha(bytes, pixels);
+        PackAlpha(bytes, pixels, out);
         consumed = 2 * pixels;
     }
-    if (out.empty()) return true;
+    if (out.empty()) {
+        m_outbound.Recycle(std::move(out));
+        return true;
+    }
     // The packed bytes lie in the words in the order they go out: little-endian words.
     if constexpr (std::endian::native != std::endian::little)
         for (uint32_t& w : out) w = __builtin_bswap32(w);

@@ -26,12 +26,12 @@ CodecChip::UnpackerContext CodecChip::UnpackerEntry(uint32_t index) const {
     return {w0 & 0xFFF, (w0 >> 16) & 0xFFF, w1 & 0xFFFF, w1 >> 16};
 }
 
-bool CodecChip::UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& bytes) {
+bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes) {
     const uint32_t control = PixelBistControl(64);
     // The port word carries the frame's context (a chain's later frames: the DCB before names it).
     const UnpackerContext ctx = UnpackerEntry(portWord & 0xF);
     const bool expansion = ctx.outFormat >= 2;
-    std::vector<uint32_t> out;
+    std::vector<uint32_t> out = m_outbound.Recycled();
     if (control & kPassThrough) {
         bool swap = false;
         for (const CodecChipFault& f : m_faults.codec.chips) swap = swap || f.kind == K::BypassLaneSwap;
@@ -91,6 +91,7 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, const std::vector<uint8_t>& byt
     PixelCrcFeed(expansion ? kCrcExpansion : kCrcOut, out.data(), out.size());
     if (expansion) {
         if (m_expansionSink) m_expansionSink(reinterpret_cast<const uint8_t*>(out.data()), out.size() * 4);
+        m_outbound.Recycle(std::move(out));
     } else {
         m_outbound.Append(std::move(out));
     }

@@ -21,25 +21,7 @@ thread_local bool t_crossing = false;
 // The sink whose step started the cross-board step under way: it takes its DCB as soon as that ends.
 thread_local StreamPath* t_waiting = nullptr;
 
-// The lowest and highest byte + 1 the DCB's lines reach.
 bool SameWords(const DcbImage& a, const DcbImage& b) { return std::equal(std::begin(a.w), std::end(a.w), std::begin(b.w)); }
-
-void MaskWords(uint8_t* data, size_t len, uint32_t mask) {
-    const uint64_t mask2 = uint64_t{mask} << 32 | mask;
-    size_t i = 0;
-    for (; i + 8 <= len; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, data + i, 8);
-        w &= mask2;
-        std::memcpy(data + i, &w, 8);
-    }
-    for (; i + 4 <= len; i += 4) {
-        uint32_t w;
-        std::memcpy(&w, data + i, 4);
-        w &= mask;
-        std::memcpy(data + i, &w, 4);
-    }
-}
 
 void XorWords(uint8_t* data, size_t len, uint32_t mask) {
     for (size_t i = 0; i + 4 <= len; i += 4) {
@@ -271,7 +253,7 @@ bool StreamPath::Hold(DmaEngine& engine, int channel, const DcbImage& dcb, Strea
     // Block by block, so that the route's pass finds the masked words still in cache.
     for (size_t at = 0; !direct && at < pos; at += kBlockBytes) {
         const size_t n = std::min(kBlockBytes, pos - at);
-        if (dcb.Is16Bit()) MaskWords(tail + at, n, kThirteenBits);
+        if (dcb.Is16Bit()) CopyWords(tail + at, tail + at, n, kThirteenBits, false);
         m_route->Carry(tail + at, n);
     }
     to.m_fifo.Commit(pos);
@@ -293,7 +275,7 @@ bool StreamPath::Store(DmaEngine& engine, int channel, const DcbImage& dcb) {
             if (cells) CopyWords(cells, front + pos, static_cast<size_t>(len), kThirteenBits, true);
             else if (ok) {
                 // Past the end of the memory: what fits is written, and the DCB fails.
-                MaskWords(front + pos, static_cast<size_t>(len), kThirteenBits);
+                CopyWords(front + pos, front + pos, static_cast<size_t>(len), kThirteenBits, false);
                 ok = sdram.Write(addr, front + pos, static_cast<size_t>(len)) == len;
             }
             pos += static_cast<size_t>(len);
@@ -302,7 +284,7 @@ bool StreamPath::Store(DmaEngine& engine, int channel, const DcbImage& dcb) {
         MarkSync();
         return ok;
     }
-    if (dcb.Is16Bit()) MaskWords(front, n, kThirteenBits);
+    if (dcb.Is16Bit()) CopyWords(front, front, n, kThirteenBits, false);
     engine.Corrupt(channel, front, 0, n);  // on its way to SDRAM, after the port
     size_t pos = 0;
     engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {

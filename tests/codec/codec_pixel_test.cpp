@@ -386,6 +386,14 @@ TEST(CodecOutbound, RunsTakeTheWordsInOrderAcrossBlocks) {
     stream.Pop(2);
     EXPECT_EQ(stream.TakeAll(), (std::vector<uint32_t>{3, 4, 5}));
     EXPECT_EQ(stream.size(), 0u);
+    // A block taken whole comes back empty for the next one, with its room; the larger is kept.
+    stream.Append(std::vector<uint32_t>(1000, 7));
+    stream.Pop(1000);
+    stream.Recycle(std::vector<uint32_t>(10));
+    const std::vector<uint32_t> next = stream.Recycled();
+    EXPECT_TRUE(next.empty());
+    EXPECT_GE(next.capacity(), 1000u);
+    EXPECT_EQ(stream.Recycled().capacity(), 0u) << "handed out once";
 }
 
 TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
