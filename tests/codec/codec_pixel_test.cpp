@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "sim/bitstream.h"
 #include "sim/codec_chip.h"
+#include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
 
@@ -37,17 +38,8 @@ void Configure(Write write, uint32_t idWord) {
 
 void Wait(DWORD ms) { Sleep(ms); }
 
-class CodecPixelTest : public devtest::RigTest {
+class CodecPixelTest : public codectest::CodecBoardTest<devtest::RigTest> {
 protected:
-    void SetUp() override {
-        devtest::RigTest::SetUp();
-        Attach();
-    }
-    void Attach() { bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4); }
-    void LoadFaults(const std::string& faults) {
-        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}], "faults": )" + faults + "}").c_str());
-        Attach();
-    }
     // Selects chip (1 A, 2 B) on the bridge and loads the image.
     void Load(int chip, uint32_t idWord) {
         bridge.SetDSPBlock(chip);
@@ -62,8 +54,6 @@ protected:
         W(kDcm, memory == 32 ? 4 : 8);
         W(kDcm, 0);
     }
-
-    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
 };
 
 TEST_F(CodecPixelTest, IdentificationNamesDeviceAndRevision) {

@@ -8,6 +8,7 @@
 #include "codec/dsp/nuxa_dsp.h"
 #include "platform/clock.h"
 #include "sim/codec_bridge.h"
+#include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
@@ -16,18 +17,8 @@ namespace {
 
 using support::Recording;
 
-class CodecDspTest : public devtest::RigTest {
+class CodecDspTest : public codectest::CodecBoardTest<devtest::RigTest> {
 protected:
-    void SetUp() override {
-        devtest::RigTest::SetUp();
-        Attach();
-    }
-    // The bridge as the codec root hands it its base: the board's BAR0 + 0x10000.
-    void Attach() { bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4); }
-    void LoadRig(const std::string& boardExtra, const std::string& faults) {
-        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")" + boardExtra + R"(}], "faults": )" + faults + "}").c_str());
-        Attach();
-    }
     std::string Microcode(uint32_t revision, int corruptAt = -1) {
         std::vector<uint8_t> bytes = sim::BuildDspMicrocodeOxd(revision);
         if (corruptAt >= 0) bytes[bytes.size() - static_cast<size_t>(corruptAt)] ^= 0x40;
@@ -40,7 +31,6 @@ protected:
     }
 
     support::TempDir dir;
-    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
 };
@@ -60,7 +50,7 @@ TEST_F(CodecDspTest, IdentificationNamesTheBridgeAndItsRevision) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);
-        LoadRig(row.extra, row.faults);
+        LoadFaults(row.faults, row.extra);
         DWORD major = 0, minor = 0;
         EXPECT_EQ(bridge.ReadIdentification(), row.id);
         EXPECT_EQ(bridge.CheckIdentification(major, minor), row.ours);
@@ -94,7 +84,7 @@ TEST_F(CodecDspTest, FixedAccessReachesTheSelectedBlockOnlyWithAWindowAndABlock)
 }
 
 TEST_F(CodecDspTest, APortThatNeverGetsReadyTimesOutWithItsLineAndReadsZero) {
-    LoadRig("", R"([{"kind": "bridge_not_ready", "board": "Nuxa1", "port": 1}])");
+    LoadFaults(R"([{"kind": "bridge_not_ready", "board": "Nuxa1", "port": 1}])");
     bridge.SetDSPBlock(1);
     const LONGLONG before = platform::NowTicks();
     bridge.WriteDataFixed(0x100, 5);

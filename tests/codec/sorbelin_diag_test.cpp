@@ -6,6 +6,7 @@
 
 #include "codec/chip/sorbelin_diag.h"
 #include "framework/test_record.h"
+#include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
 
@@ -28,26 +29,14 @@ std::vector<DWORD> UniqueByte() {
     return p;
 }
 
-class SorbelinDiagTest : public devtest::RigTest {
+class SorbelinDiagTest : public codectest::CodecBoardTest<devtest::RigTest> {
 protected:
-    void SetUp() override {
-        devtest::RigTest::SetUp();
-        Attach();
-    }
-    void Attach() {
-        bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
-        for (auto* t : {&diagA, &diagB}) {
-            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
-            t->GetBoardIF().GetBAR0(FALSE);
-            t->GetBoardIF().GetSDRAM(FALSE);
-            t->SetPatternBuffer(&pattern);
-        }
+    void Attach() override {
+        CodecBoardTest::Attach();
+        SelectCodecBoard(diagA, diagB);
+        for (auto* t : {&diagA, &diagB}) t->SetPatternBuffer(&pattern);
         dspA.SetPatternBuffer(&pattern);
         dspB.SetPatternBuffer(&pattern);
-    }
-    void LoadFaults(const std::string& faults) {
-        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}], "faults": )" + faults + "}").c_str());
-        Attach();
     }
     DWORD Program(Recording<CSorbelinDiag>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
     std::string AllText() { return bridge.out.text + dspA.out.text + dspB.out.text + diagA.out.text + diagB.out.text; }
@@ -56,7 +45,6 @@ protected:
     }
 
     std::vector<DWORD> pattern = UniqueByte();
-    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
     Recording<CSorbelinDiag> diagA{&dspA, &bridge, nullptr, "CSorbelinDiagA"};

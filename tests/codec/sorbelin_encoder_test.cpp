@@ -19,6 +19,7 @@
 #include "platform/files.h"
 #include "sim/codec_bridge.h"
 #include "sim/codec_chip.h"
+#include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
@@ -29,25 +30,15 @@ using support::Recording;
 
 const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/GUWT0202.oxd";
 
-class SorbelinEncoderTest : public devtest::RigTest {
+class SorbelinEncoderTest : public codectest::CodecBoardTest<devtest::RigTest> {
 protected:
     void SetUp() override {
-        devtest::RigTest::SetUp();
-        Attach();
+        CodecBoardTest::SetUp();
         support::TakeText();  // what the constructors printed
     }
-    void Attach() {
-        bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
-        for (auto* t : {&encA, &encB}) {
-            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
-            t->GetBoardIF().GetBAR0(FALSE);
-            t->GetBoardIF().GetSDRAM(FALSE);
-        }
-    }
-
-    void Load(const std::string& board, const std::string& faults = "[]") {
-        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")" + board + "}], \"faults\": " + faults + "}").c_str());
-        Attach();
+    void Attach() override {
+        CodecBoardTest::Attach();
+        SelectCodecBoard(encA, encB);
     }
     // The DSP's microcode running: its codec status word is its own from then on.
     bool Boot(CNuxaDSP& dsp) {
@@ -56,7 +47,6 @@ protected:
     }
     DWORD Program(Recording<CSorbelinEncoder>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
 
-    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
     Recording<CSorbelinEncoder> encA{&dspA, &bridge, nullptr, "CSorbelinEncoderA"};
@@ -267,7 +257,7 @@ TEST_F(SorbelinEncoderTest, ChipBIsExpectedByTheBoardArtwork) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.vpd);
-        Load(row.vpd);
+        LoadFaults("[]", row.vpd);
         EXPECT_EQ(encA.GetExpectedRevision(), 0x160u);
         EXPECT_EQ(encB.GetExpectedRevision(), row.expected);
         // The rig's chip B answers the same way.
@@ -294,7 +284,7 @@ TEST_F(SorbelinEncoderTest, InitRegsFaults) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);
-        Load("", row.faults);
+        LoadFaults(row.faults);
         ASSERT_EQ(Program(encA), kRunPassed);
         encA.out = {};
         EXPECT_FALSE(encA.InitRegs(2));
@@ -308,7 +298,7 @@ TEST_F(SorbelinEncoderTest, InitRegsFaults) {
         }
     }
     // A chip with another personality has no revision register there.
-    Load("");
+    LoadFaults("[]");
     ASSERT_EQ(encA.Run(("Program VERBOSITY=1 FILE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd").c_str()), kRunPassed);
     encA.out = {};
     EXPECT_FALSE(encA.InitRegs(1));
@@ -738,23 +728,14 @@ TEST_F(SorbelinEncoderTest, ContextEntryOfAPackageAndDSPTimeouts) {
 // The tests that move frames: a board controller for the RAM clock.
 class EncoderRoundTripTest : public SorbelinEncoderTest {
 protected:
-    void SetUp() override {
-        SorbelinEncoderTest::SetUp();
-        Prepare();
-    }
-    void Prepare() {
-        Attach();
+    void Attach() override {
+        SorbelinEncoderTest::Attach();
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
-        for (auto* t : {&runA, &runB}) {
-            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
-            t->GetBoardIF().GetBAR0(FALSE);
-            t->GetBoardIF().GetSDRAM(FALSE);
-        }
-        support::TakeText();
+        SelectCodecBoard(runA, runB);
     }
     void LoadRig(const std::string& faults) {
-        Load("", faults);
-        Prepare();
+        LoadFaults(faults);
+        support::TakeText();
     }
     Recording<CJastel> jastel{"CJastel"};
     Recording<CSorbelinEncoder> runA{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};

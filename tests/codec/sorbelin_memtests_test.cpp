@@ -12,6 +12,7 @@
 
 #include "codec/chip/sorbelin_memtests.h"
 #include "framework/test_record.h"
+#include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
@@ -64,25 +65,13 @@ public:
     int probes = 0;
 };
 
-class SorbelinMemTestsTest : public devtest::RigTest {
+class SorbelinMemTestsTest : public codectest::CodecBoardTest<devtest::RigTest> {
 protected:
-    void SetUp() override {
-        devtest::RigTest::SetUp();
-        Attach();
-    }
-    void Attach() {
-        bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
+    void Attach() override {
+        CodecBoardTest::Attach();
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
-        for (MemChip* t : {&packerA, &packerB, &unpackerA, &unpackerB, &unclocked}) {
-            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
-            t->GetBoardIF().GetBAR0(FALSE);
-            t->GetBoardIF().GetSDRAM(FALSE);
-            t->SetPatternBuffer(&pattern);
-        }
-    }
-    void LoadFaults(const std::string& faults) {
-        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}], "faults": )" + faults + "}").c_str());
-        Attach();
+        SelectCodecBoard(packerA, packerB, unpackerA, unpackerB, unclocked);
+        for (MemChip* t : {&packerA, &packerB, &unpackerA, &unpackerB, &unclocked}) t->SetPatternBuffer(&pattern);
     }
     static DWORD Program(MemChip& t, const std::string& image) {
         const DWORD r = t.Run(("Program VERBOSITY=1 FILE=" + image).c_str());
@@ -95,7 +84,6 @@ protected:
     }
 
     std::vector<DWORD> pattern = std::vector<DWORD>(4096, 0x5A5AA5A5);
-    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
     Recording<CJastel> jastel{"CJastel"};

@@ -15,6 +15,7 @@
 #include "tests/support/rig.h"
 #include "framework/result_screen.h"
 #include "tests/boards/root_fixture.h"
+#include "tests/codec/codec_board_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
 
@@ -24,27 +25,18 @@ using support::Recording;
 
 const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQE0202.oxd";
 
-class SorbelinPackerTest : public support::RigTest {
+class SorbelinPackerTest : public codectest::CodecBoardTest<support::RigTest> {
 protected:
     void SetUp() override {
-        support::RigTest::SetUp();
-        Attach();
+        CodecBoardTest::SetUp();
         support::TakeText();
     }
-    static RegisterPtr Regs(const char* tag) { return Board(tag)->GetBAR0Space()->GetRegisterPointer(0, 0x100000); }
-    void Attach() {
-        bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
+    void Attach() override {
+        CodecBoardTest::Attach();
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
-        for (auto* t : {&packA, &packB}) {
-            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
-            t->GetBoardIF().GetBAR0(FALSE);
-            t->GetBoardIF().GetSDRAM(FALSE);
-            t->out = {};
-        }
-    }
-    void LoadFaults(const std::string& faults) {
-        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}], "faults": )" + faults + "}").c_str());
-        Attach();
+        SelectCodecBoard(packA, packB);
+        packA.out = {};
+        packB.out = {};
     }
     void SetImages(CSorbelinPacker& t, const std::vector<const char*>& entries) {
         t.GetImageList()->FreeStrings();
@@ -97,7 +89,6 @@ protected:
         return head.GetPortField().GetTag();
     }
 
-    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
     CJastel jastel{"CJastel"};

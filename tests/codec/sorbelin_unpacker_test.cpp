@@ -11,6 +11,7 @@
 #include "images/image_crc.h"
 #include "images/multi_image_file.h"
 #include "images/packed_image.h"
+#include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
@@ -21,25 +22,16 @@ using support::Recording;
 
 const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/UPQE0202.oxd";
 
-class SorbelinUnpackerTest : public devtest::RigTest {
+class SorbelinUnpackerTest : public codectest::CodecBoardTest<devtest::RigTest> {
 protected:
     void SetUp() override {
-        devtest::RigTest::SetUp();
-        Attach();
+        CodecBoardTest::SetUp();
         support::TakeText();
     }
-    void Attach() {
-        bridge.SetRegisterBase(Regs("Nuxa1") + 0x10000 / 4);
+    void Attach() override {
+        CodecBoardTest::Attach();
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
-        for (auto* t : {&unpA, &unpB}) {
-            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
-            t->GetBoardIF().GetBAR0(FALSE);
-            t->GetBoardIF().GetSDRAM(FALSE);
-        }
-    }
-    void LoadFaults(const std::string& faults, const std::string& board = "") {
-        LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")" + board + R"(}], "faults": )" + faults + "}").c_str());
-        Attach();
+        SelectCodecBoard(unpA, unpB);
     }
     DWORD Program(Recording<CSorbelinUnpacker>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
     void Clear() {
@@ -53,7 +45,6 @@ protected:
         return out;
     }
 
-    Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
     Recording<CJastel> jastel{"CJastel"};
