@@ -4,10 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "platform/clock.h"
 #include "sim/breakout_box.h"
 #include "sim/sdram.h"
@@ -136,9 +132,9 @@ bool BoxVideoLoop::Ready(DmaEngine& engine, int channel, const DcbImage&) {
 
 bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
     if (channel == kSource) {
-        // A frame's buffer that has gone back to the board serves again: no clearing, no allocation.
         // Without a path the frame is lost: nothing sees its words.
         if (m_path == BoxVideoPath::None) return engine.InMemory(dcb);
+        // A frame's buffer that has gone back to the board serves again: no clearing, no allocation.
         FrameBytes frame;
         if (!m_spare.empty()) {
             frame = std::move(m_spare.back());

@@ -7,8 +7,6 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <new>
-#include <utility>
 #include <vector>
 
 #include "sim/dma_engine.h"
@@ -19,7 +17,6 @@
 namespace sim {
 
 class BreakoutBox;
-
 
 // The frame period of a project format (1-24) on the virtual clock; other values: 33 ms.
 int64_t FramePeriodTicks(uint64_t projectFormat);

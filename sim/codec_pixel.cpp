@@ -66,7 +66,6 @@ inline uint32_t Carry(uint32_t c, int words) {
     return t[k + 3][c >> 24] ^ t[k + 2][(c >> 16) & 0xFF] ^ t[k + 1][(c >> 8) & 0xFF] ^ t[k][c & 0xFF];
 }
 
-
 // The table-driven register update over 16-byte blocks; order maps stream byte i of a block
 // to the memory byte order[i].
 inline uint32_t TableBlocks(uint32_t crc, const uint8_t* data, size_t blocks, const uint8_t (&order)[16]) {

@@ -211,9 +211,6 @@ __attribute__((target("avx512f,vpclmulqdq,pclmul,sse4.1"))) void Crc0PartsWide(c
 #pragma GCC diagnostic pop
 #endif
 
-// The register fed from 0. Feeding is linear: seed s over words W gives s * Shift(W) ^ Crc0(W), and
-// a run split in two gives Crc0(A) * Shift(B) ^ Crc0(B). Where the CPU multiplies without carries,
-// long runs are cut into four parts fed side by side.
 // The register over four runs of part words from p (registers c) and the left words after them.
 uint32_t JoinParts(const uint32_t c[4], size_t part, const uint8_t* p, size_t left) {
     const uint32_t x = Shift(part);
@@ -221,6 +218,9 @@ uint32_t JoinParts(const uint32_t c[4], size_t part, const uint8_t* p, size_t le
     return MulMod(crc, Shift(left)) ^ FeedSerial(0, p + 16 * part, left);
 }
 
+// The register fed from 0. Feeding is linear: seed s over words W gives s * Shift(W) ^ Crc0(W), and
+// a run split in two gives Crc0(A) * Shift(B) ^ Crc0(B). Where the CPU multiplies without carries,
+// long runs are cut into four parts fed side by side.
 uint32_t Crc0(const uint8_t* p, size_t words) {
 #ifdef PEX_VIDEO_CRC_CLMUL
     if (words >= 256 && HasClmul()) {
