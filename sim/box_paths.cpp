@@ -16,30 +16,9 @@ namespace {
 // already is not cleared first); false when they do not fit the memory.
 template <class Bytes>
 bool ReadDcb(DmaEngine& engine, const DcbImage& dcb, Bytes& out) {
-    SdramModel& sdram = engine.Sdram();
-    if (dcb.Bytes() > sdram.Size()) return false;
+    if (dcb.Bytes() > engine.Sdram().Size()) return false;
     out.resize(static_cast<size_t>(dcb.Bytes()));
-    bool ok = true;
-    size_t pos = 0;
-    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-        ok = ok && sdram.Read(addr, out.data() + pos, static_cast<size_t>(len)) == len;
-        pos += static_cast<size_t>(len);
-    });
-    return ok;
-}
-
-// Writes as much of data as the DCB's geometry holds; a shorter block leaves the rest unwritten.
-bool WriteDcb(DmaEngine& engine, const DcbImage& dcb, const uint8_t* data, size_t size) {
-    SdramModel& sdram = engine.Sdram();
-    bool ok = true;
-    size_t pos = 0;
-    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-        if (pos >= size) return;
-        const size_t n = std::min(static_cast<size_t>(len), size - pos);
-        ok = ok && sdram.Write(addr, data + pos, n) == n;
-        pos += n;
-    });
-    return ok;
+    return engine.ReadRuns(dcb, out.data());
 }
 
 }  // namespace
@@ -177,9 +156,9 @@ bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
     bool ok;
     if (back.data.empty()) {
         if (m_black.size() < back.blackBytes) m_black.assign(back.blackBytes, 0);
-        ok = WriteDcb(engine, dcb, m_black.data(), back.blackBytes);
+        ok = engine.WriteRuns(dcb, m_black.data(), back.blackBytes);
     } else {
-        ok = WriteDcb(engine, dcb, back.data.data(), back.data.size());
+        ok = engine.WriteRuns(dcb, back.data.data(), back.data.size());
     }
     Recycle(std::move(back.data));
     m_back.pop_front();
@@ -210,7 +189,7 @@ bool BoxAudioLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
     if (channel == kSink) {
         engine.Corrupt(channel, m_block.data(), 0, m_block.size());
         m_full = false;
-        return WriteDcb(engine, dcb, m_block.data(), m_block.size());
+        return engine.WriteRuns(dcb, m_block.data(), m_block.size());
     }
     if (!ReadDcb(engine, dcb, m_block)) return false;
     engine.Corrupt(channel, m_block.data(), 0, m_block.size());

@@ -274,33 +274,23 @@ public:
             const uint32_t context = m_chainContext < 0 ? portWord : static_cast<uint32_t>(m_chainContext);
             m_chainContext = static_cast<int>(dcb.w[1] & 0xF);
             bool whole = true;
-            // Each run's whole words. When every run lies in the memory they are read straight
-            // into the port's frame buffer, kept from frame to frame so that it is not cleared
-            // each time; otherwise through a run buffer, whose bytes past a short read stay as the
-            // runs before left them.
-            bool inside = true;
-            const uint64_t size = engine.Sdram().Size();
-            uint64_t wholeBytes = 0;
-            DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
-                inside = inside && address <= size && length <= size - address;
-                wholeBytes += length - length % 4;
-            });
+            // Each run's whole words. When the DCB lies in the memory they are read straight into
+            // the port's frame buffer, kept from frame to frame so that it is not cleared each
+            // time; otherwise through a run buffer, whose bytes past a short read stay as the runs
+            // before left them.
+            const bool inside = engine.InMemory(dcb);
             std::vector<uint8_t> collected, run;
             std::vector<uint8_t>& bytes = inside ? m_frame : collected;
-            if (inside) m_frame.resize(static_cast<size_t>(wholeBytes) + 3);  // room for a run's last bytes
-            size_t at = 0;
-            DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
-                if (inside) {
-                    const size_t n = static_cast<size_t>(length);
-                    whole = whole && engine.Sdram().Read(address, m_frame.data() + at, n) == n;
-                    at += n - n % 4;
-                    return;
-                }
-                run.resize(static_cast<size_t>(length));
-                whole = whole && engine.Sdram().Read(address, run.data(), run.size()) == run.size();
-                collected.insert(collected.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
-            });
-            if (inside) m_frame.resize(at);
+            if (inside) {
+                m_frame.resize(static_cast<size_t>(dcb.Bytes()));  // runs are whole words
+                whole = engine.ReadRuns(dcb, m_frame.data());
+            } else {
+                DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
+                    run.resize(static_cast<size_t>(length));
+                    whole = whole && engine.Sdram().Read(address, run.data(), run.size()) == run.size();
+                    collected.insert(collected.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
+                });
+            }
             engine.Corrupt(channel, bytes.data(), 0, bytes.size());  // the channel's fault acts as it reads
             if (m_chip.TakeFrame(context, bytes)) return whole;
             m_chip.PushInbound(static_cast<uint16_t>(portWord));

@@ -181,6 +181,28 @@ bool DmaEngine::InMemory(const DcbImage& dcb) const {
     return inside;
 }
 
+bool DmaEngine::ReadRuns(const DcbImage& dcb, uint8_t* out) {
+    bool ok = true;
+    size_t pos = 0;
+    ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        ok = ok && m_sdram.Read(addr, out + pos, static_cast<size_t>(len)) == len;
+        pos += static_cast<size_t>(len);
+    });
+    return ok;
+}
+
+bool DmaEngine::WriteRuns(const DcbImage& dcb, const uint8_t* data, size_t size) {
+    bool ok = true;
+    size_t pos = 0;
+    ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        if (pos >= size) return;
+        const size_t n = std::min(static_cast<size_t>(len), size - pos);
+        ok = ok && m_sdram.Write(addr, data + pos, n) == n;
+        pos += n;
+    });
+    return ok;
+}
+
 bool DmaEngine::StepsAgain(int channel) const {
     if (!m_stepping.group) return false;
     const auto& group = *m_stepping.group;

@@ -178,6 +178,12 @@ public:
     static std::pair<uint64_t, uint64_t> Span(const DcbImage& dcb);
     // Whether all of the DCB's bytes lie in the SDRAM: a read of them comes back whole.
     bool InMemory(const DcbImage& dcb) const;
+    // Reads the DCB's runs in order into out, which holds dcb.Bytes() bytes; false when a run
+    // reaches past the memory (the runs after it are not read).
+    bool ReadRuns(const DcbImage& dcb, uint8_t* out);
+    // Writes as much of data as the DCB's runs hold, in order; a shorter block leaves the rest
+    // unwritten. False when a run reaches past the memory (the runs after it are not written).
+    bool WriteRuns(const DcbImage& dcb, const uint8_t* data, size_t size);
     // Applies the channel's corruption fault to bytes pos .. pos + len of a transfer in flight.
     void Corrupt(int channel, uint8_t* buf, uint64_t pos, size_t len) const;
     bool HasCorruption(int channel) const;

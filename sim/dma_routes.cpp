@@ -153,14 +153,8 @@ bool StreamLink::SinkStepsNext(DmaEngine& engine, const DcbImage& dcb) {
 }
 
 bool StreamLink::ReadFrame(DmaEngine& engine, const DcbImage& dcb) {
-    SdramModel& sdram = engine.Sdram();
-    bool ok = true;
-    uint64_t pos = 0;
     m_frame.resize(static_cast<size_t>(dcb.Bytes()));
-    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-        ok = ok && sdram.Read(addr, m_frame.data() + pos, static_cast<size_t>(len)) == len;
-        pos += len;
-    });
+    const bool ok = engine.ReadRuns(dcb, m_frame.data());
     engine.Corrupt(m_source, m_frame.data(), 0, m_frame.size());
     return ok;
 }
@@ -219,17 +213,9 @@ bool StreamLink::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
         ReadFrame(engine, m_pending);
     }
     // The output DCB takes as much of the frame as its geometry holds; a shorter frame leaves the rest unwritten.
-    bool ok = true;
-    uint64_t pos = 0;
     engine.Corrupt(channel, m_frame.data(), 0, m_frame.size());
-    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-        if (pos >= m_frame.size()) return;
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(len, m_frame.size() - pos));
-        ok = ok && sdram.Write(addr, m_frame.data() + pos, n) == n;
-        pos += n;
-    });
     m_full = false;
-    return ok;
+    return engine.WriteRuns(dcb, m_frame.data(), m_frame.size());
 }
 
 void StreamLink::Flush(int) {
