@@ -164,7 +164,7 @@ bool StreamLink::CopyInCells(SdramModel& sdram, const DcbImage& sink) {
     const auto [to, toEnd] = DmaEngine::Span(sink);
     if (from < toEnd && to < fromEnd) return false;
     const uint64_t frame = m_pending.Bytes();
-    std::vector<std::pair<uint8_t*, size_t>> into;
+    m_cursor.Clear();
     uint64_t pos = 0;
     bool mapped = true;
     DmaEngine::ForEachRun(sink, [&](uint64_t addr, uint64_t len) {
@@ -172,23 +172,12 @@ bool StreamLink::CopyInCells(SdramModel& sdram, const DcbImage& sink) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(len, frame - pos));
         uint8_t* cells = mapped ? sdram.Map(addr, n) : nullptr;
         mapped = cells != nullptr;
-        into.emplace_back(cells, n);
+        if (cells) m_cursor.runs.emplace_back(cells, n);
         pos += n;
     });
     if (!mapped) return false;
-    size_t run = 0, at = 0;
     DmaEngine::ForEachRun(m_pending, [&](uint64_t addr, uint64_t len) {
-        const uint8_t* cells = sdram.Map(addr, static_cast<size_t>(len));
-        for (size_t done = 0; done < len && run < into.size();) {
-            const size_t n = std::min(static_cast<size_t>(len) - done, into[run].second - at);
-            CopyWords(into[run].first + at, cells + done, n, ~0u, true);
-            done += n;
-            at += n;
-            if (at == into[run].second) {
-                ++run;
-                at = 0;
-            }
-        }
+        m_cursor.Write(sdram.Map(addr, static_cast<size_t>(len)), static_cast<size_t>(len), ~0u);
     });
     return true;
 }

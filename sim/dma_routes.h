@@ -1,8 +1,10 @@
 // Endpoints of the DMA channels modelled so far: PCI master transfers through page tables, and the video utility loop.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "sim/dma_engine.h"
@@ -13,6 +15,34 @@ namespace sim {
 // CopyWords (sim/sdram.h) with stream set: whole words ANDed with mask, the stores past the cache,
 // 64 bytes a store where the CPU has them and `to` allows.
 void StreamWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask);
+
+// A place in the sink runs of a DCB (cells and bytes each), written in stream order.
+struct RunCursor {
+    std::vector<std::pair<uint8_t*, size_t>> runs;
+    size_t run = 0, at = 0;
+    void Clear() {
+        runs.clear();
+        run = at = 0;
+    }
+    // Calls fn(cells, offset, bytes) for the pieces of the next n bytes, offset counted from the
+    // first; bytes past the last run are left out.
+    template <class Fn> void Take(size_t n, Fn fn) {
+        for (size_t offset = 0; offset < n && run < runs.size();) {
+            const size_t k = std::min(n - offset, runs[run].second - at);
+            fn(runs[run].first + at, offset, k);
+            offset += k;
+            at += k;
+            if (at == runs[run].second) {
+                ++run;
+                at = 0;
+            }
+        }
+    }
+    // The next n bytes from `from`, whole words ANDed with mask, streamed into the runs (StreamWords).
+    void Write(const uint8_t* from, size_t n, uint32_t mask) {
+        Take(n, [&](uint8_t* cells, size_t offset, size_t k) { StreamWords(cells, from + offset, k, mask); });
+    }
+};
 
 // A PCI channel: the DCB's words 6 (low) and 7 (high) hold the bus address of a page table in host
 // DMA memory, 16-byte entries {address low, address high, byte count, 0} read in order until the
@@ -52,6 +82,7 @@ private:
     bool m_inCells = false;  // ... still in the cells of m_pending, the DCB that read it
     DcbImage m_pending;
     std::vector<DcbImage> m_plan;
+    RunCursor m_cursor;  // the output's runs, while the frame is copied cell to cell
     FrameBytes m_frame;  // a frame read short is never delivered, so its bytes need no clearing
 };
 

@@ -73,23 +73,6 @@ void StreamPath::ClearHeld() {
     m_deliveredBytes = 0;
 }
 
-template <class Fn> void StreamPath::RunCursor::Take(size_t n, Fn fn) {
-    for (size_t offset = 0; offset < n && run < runs.size();) {
-        const size_t k = std::min(n - offset, runs[run].second - at);
-        fn(runs[run].first + at, offset, k);
-        offset += k;
-        at += k;
-        if (at == runs[run].second) {
-            ++run;
-            at = 0;
-        }
-    }
-}
-
-void StreamPath::RunCursor::Write(const uint8_t* from, size_t n, uint32_t mask) {
-    Take(n, [&](uint8_t* cells, size_t offset, size_t k) { StreamWords(cells, from + offset, k, mask); });
-}
-
 bool StreamPath::Ready(DmaEngine&, int channel, const DcbImage& dcb) {
     const uint64_t bytes = dcb.Bytes();
     if (channel == m_source) {
@@ -125,8 +108,7 @@ bool StreamPath::CanDeliver(DmaEngine& engine, int channel, const DcbImage& dcb,
     const DcbImage& sink = m_plan[ahead];
     bool mapped = true;
     DmaEngine::ForEachRun(dcb, [&](uint64_t addr, uint64_t len) { mapped = mapped && sdram.Map(addr, static_cast<size_t>(len)); });
-    m_cursor.runs.clear();
-    m_cursor.run = m_cursor.at = 0;
+    m_cursor.Clear();
     DmaEngine::ForEachRun(sink, [&](uint64_t addr, uint64_t len) {
         uint8_t* cells = mapped ? farSdram.Map(addr, static_cast<size_t>(len)) : nullptr;
         mapped = cells != nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/dma_engine.h"
+#include "sim/dma_routes.h"
 #include "sim/register_map.h"
 #include "sim/rig_config.h"
 #include "sim/video_route.h"
@@ -75,14 +76,6 @@ private:
     struct Delivered {
         DcbImage dcb;
         uint64_t bytes = 0;
-    };
-    // A place in the sink runs of a DCB, written in stream order.
-    struct RunCursor {
-        std::vector<std::pair<uint8_t*, size_t>> runs;
-        size_t run = 0, at = 0;
-        // Calls fn(cells, offset, bytes) for the pieces of the next n bytes, offset counted from the first.
-        template <class Fn> void Take(size_t n, Fn fn);
-        void Write(const uint8_t* from, size_t n, uint32_t mask);
     };
 
     StreamPath* Destination() { return m_destination ? m_destination() : this; }
