@@ -253,6 +253,12 @@ uint32_t Crc0Into(uint8_t* to, const uint8_t* from, size_t bytes, uint32_t mask)
     return Crc0(from, words);
 }
 
+// Moves each of n registers past words whose register fed from 0 is crc0.
+void Advance(uint32_t* const* regs, int n, uint32_t crc0, size_t words) {
+    const uint32_t x = Shift(words);
+    for (int r = 0; r < n; ++r) *regs[r] = MulMod(*regs[r], x) ^ crc0;
+}
+
 // Feeds the same words to each of n registers.
 void FeedAll(uint32_t* const* regs, int n, const uint8_t* p, size_t bytes) {
     const size_t words = bytes / 4;
@@ -260,8 +266,7 @@ void FeedAll(uint32_t* const* regs, int n, const uint8_t* p, size_t bytes) {
         for (int r = 0; r < n; ++r) *regs[r] = FeedSerial(*regs[r], p, words);
         return;
     }
-    const uint32_t c = Crc0(p, words), x = Shift(words);
-    for (int r = 0; r < n; ++r) *regs[r] = MulMod(*regs[r], x) ^ c;
+    Advance(regs, n, Crc0(p, words), words);
 }
 
 void XorWords(uint8_t* p, size_t bytes, uint32_t mask) {
@@ -429,8 +434,7 @@ public:
         if (!(k.Word(kChannelBlock[m_channel] + kControlTwo) & kLoopback) && p.Live())
             regs[n++] = &p.Word(kPairBase[m_channel] + kPairCrc);
         regs[n++] = &k.Word(kChannelBlock[m_channel] + kFirstCrc);
-        const uint32_t c = Crc0Into(to, from, len, mask), x = Shift(len / 4);
-        for (int r = 0; r < n; ++r) *regs[r] = MulMod(*regs[r], x) ^ c;
+        Advance(regs, n, Crc0Into(to, from, len, mask), len / 4);
         return true;
     }
 
