@@ -9,6 +9,7 @@
 #include "devlib/devices.h"
 #include "devlib/rig.h"
 #include "devlib/wexal_spaces.h"
+#include "tests/support/codec_board.h"
 
 namespace {
 
@@ -68,9 +69,7 @@ void VelkoDrunInbound(benchmark::State& state) {
     CJastel jastel("CJastel");
     jastel.SetControllerRegisters(board->GetControllerRegisters());
     CSorbelinDiag diag(&codec.dsp, &codec.bridge, &jastel, "CSorbelinDiagA");
-    diag.GetBoardIF().SelectDevice("Nuxa1", FALSE);
-    diag.GetBoardIF().GetBAR0(FALSE);
-    diag.GetBoardIF().GetSDRAM(FALSE);
+    support::SelectCodecBoard(diag);
     std::vector<DWORD> zero(4096, 0);
     diag.SetPatternBuffer(&zero);
     CString image((std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd").c_str());

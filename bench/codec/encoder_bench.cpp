@@ -13,6 +13,7 @@
 #include "devlib/rig.h"
 #include "devlib/wexal_spaces.h"
 #include "framework/hw/jastel.h"
+#include "tests/support/codec_board.h"
 
 namespace {
 
@@ -20,10 +21,8 @@ namespace {
 struct Encoders {
     Encoders() {
         bench::AttachCodecBoard(bridge, &jastel);
+        support::SelectCodecBoard(a, b);
         for (CSorbelinEncoder* t : {&a, &b}) {
-            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
-            t->GetBoardIF().GetBAR0(FALSE);
-            t->GetBoardIF().GetSDRAM(FALSE);
             const std::string data = PEX_TESTDATA_DIR;
             t->SetEnvironment(("VARIABLE=ENCODE_IMAGE VALUE=" + data + "/oxd/GUWT0202.oxd").c_str());
             t->SetEnvironment(("VARIABLE=DSP_MICRO VALUE=" + data + "/oxd/KAWF0101.oxd").c_str());

@@ -12,15 +12,14 @@
 #include "devlib/devices.h"
 #include "devlib/rig.h"
 #include "framework/result_screen.h"
+#include "tests/support/codec_board.h"
 
 namespace {
 
 struct Packer {
     Packer() {
         bench::AttachCodecBoard(bridge, &jastel);
-        packer.GetBoardIF().SelectDevice("Nuxa1", FALSE);
-        packer.GetBoardIF().GetBAR0(FALSE);
-        packer.GetBoardIF().GetSDRAM(FALSE);
+        support::SelectCodecBoard(packer);
         ok = packer.Run(("Program VERBOSITY=1 FILE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/PAQE0202.oxd").c_str()) == kRunPassed;
         packer.GetImageList()->FreeStrings();
         packer.GetImageList()->Add("RANDOM SEED=0x12345678");

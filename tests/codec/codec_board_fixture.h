@@ -4,6 +4,7 @@
 #include <string>
 
 #include "codec/dsp/dremolun.h"
+#include "tests/support/codec_board.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
 
@@ -28,16 +29,6 @@ protected:
         Base::LoadJson((R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa")" + board + R"(}], "faults": )" + faults + "}").c_str());
         Attach();
     }
-    // Each test object's board interface on the codec board, its BAR0 and its SDRAM.
-    template <class... Tests>
-    static void SelectCodecBoard(Tests&... tests) {
-        for (CWexalBoardIF* board : {&tests.GetBoardIF()...}) {
-            board->SelectDevice("Nuxa1", FALSE);
-            board->GetBAR0(FALSE);
-            board->GetSDRAM(FALSE);
-        }
-    }
-
     support::Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
 };
 

@@ -33,7 +33,7 @@ class SorbelinDiagTest : public codectest::CodecBoardTest<devtest::RigTest> {
 protected:
     void Attach() override {
         CodecBoardTest::Attach();
-        SelectCodecBoard(diagA, diagB);
+        support::SelectCodecBoard(diagA, diagB);
         for (auto* t : {&diagA, &diagB}) t->SetPatternBuffer(&pattern);
         dspA.SetPatternBuffer(&pattern);
         dspB.SetPatternBuffer(&pattern);
@@ -263,12 +263,8 @@ protected:
     }
     void Prepare() {
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
-        for (auto* t : {&a, &c}) {
-            t->GetBoardIF().SelectDevice("Nuxa1", FALSE);
-            t->GetBoardIF().GetBAR0(FALSE);
-            t->GetBoardIF().GetSDRAM(FALSE);
-            t->SetPatternBuffer(&pattern);
-        }
+        support::SelectCodecBoard(a, c);
+        for (auto* t : {&a, &c}) t->SetPatternBuffer(&pattern);
     }
     Recording<CJastel> jastel{"CJastel"};
     Recording<CSorbelinDiag> a{&dspA, &bridge, &jastel, "CSorbelinDiagA"};

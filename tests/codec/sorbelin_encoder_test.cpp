@@ -38,7 +38,7 @@ protected:
     }
     void Attach() override {
         CodecBoardTest::Attach();
-        SelectCodecBoard(encA, encB);
+        support::SelectCodecBoard(encA, encB);
     }
     // The DSP's microcode running: its codec status word is its own from then on.
     bool Boot(CNuxaDSP& dsp) {
@@ -731,7 +731,7 @@ protected:
     void Attach() override {
         SorbelinEncoderTest::Attach();
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
-        SelectCodecBoard(runA, runB);
+        support::SelectCodecBoard(runA, runB);
     }
     void LoadRig(const std::string& faults) {
         LoadFaults(faults);
@@ -1000,9 +1000,7 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.setting + " " + row.options);
         Recording<CSorbelinEncoder> t{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
-        t.GetBoardIF().SelectDevice("Nuxa1", FALSE);
-        t.GetBoardIF().GetBAR0(FALSE);
-        t.GetBoardIF().GetSDRAM(FALSE);
+        support::SelectCodecBoard(t);
         for (const std::string& setting :
              {"VARIABLE=ENCODE_IMAGE VALUE=" + kImage, "VARIABLE=DSP_MICRO VALUE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/KAWF0101.oxd",
               "VARIABLE=ZYV_DIRECTORY VALUE=" + shipped, std::string("VARIABLE=VCID_LIST VALUE=0x4D6"), row.setting})

@@ -70,7 +70,7 @@ protected:
     void Attach() override {
         CodecBoardTest::Attach();
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
-        SelectCodecBoard(packerA, packerB, unpackerA, unpackerB, unclocked);
+        support::SelectCodecBoard(packerA, packerB, unpackerA, unpackerB, unclocked);
         for (MemChip* t : {&packerA, &packerB, &unpackerA, &unpackerB, &unclocked}) t->SetPatternBuffer(&pattern);
     }
     static DWORD Program(MemChip& t, const std::string& image) {

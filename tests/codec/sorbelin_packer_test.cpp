@@ -34,7 +34,7 @@ protected:
     void Attach() override {
         CodecBoardTest::Attach();
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
-        SelectCodecBoard(packA, packB);
+        support::SelectCodecBoard(packA, packB);
         packA.out = {};
         packB.out = {};
     }

@@ -31,7 +31,7 @@ protected:
     void Attach() override {
         CodecBoardTest::Attach();
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
-        SelectCodecBoard(unpA, unpB);
+        support::SelectCodecBoard(unpA, unpB);
     }
     DWORD Program(Recording<CSorbelinUnpacker>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
     void Clear() {
