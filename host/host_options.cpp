@@ -57,6 +57,8 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& o, std::st
             if (!TakeValue(arg, "--lib", argc, argv, i, o.library, error)) return false;
         } else if (Is(arg, "--rig")) {
             if (!TakeValue(arg, "--rig", argc, argv, i, o.rigFile, error)) return false;
+        } else if (Is(arg, "--station")) {
+            if (!TakeValue(arg, "--station", argc, argv, i, o.stationDir, error)) return false;
         } else if (Is(arg, "--log")) {
             if (!TakeValue(arg, "--log", argc, argv, i, o.logFile, error)) return false;
         } else if (Is(arg, "--junit")) {
@@ -120,6 +122,9 @@ Options:
                       by a complete report)
   --color=WHEN        colours on stdout: auto (when a terminal), always, never
   --rig FILE          the simulated rig file (sets PEXANO_RIG)
+  --station DIR       the station folder (default: the current folder): the files the
+                      tests name on a drive ("C:\Zorv.Encode.0.img") are written and
+                      read there, never in the file system's root
   --real-time         run on the real clock instead of the virtual one
   --help              this text
 

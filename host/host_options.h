@@ -10,6 +10,7 @@ struct HostOptions {
     std::string programName;            // argv[0]
     std::string library;                // --lib; empty: PexanoTests.so beside the host
     std::string rigFile;                // --rig
+    std::string stationDir;             // --station; empty: the current folder
     bool realTime = false;              // --real-time
     ColorMode color = ColorMode::Auto;  // --color
     std::string logFile;                // --log

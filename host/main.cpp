@@ -1,5 +1,6 @@
 // pexhost: the test engine program. Loads the test library, lists or runs its tests, shows its output.
 #include <signal.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@
 #include "host/test_tree.h"
 #include "platform/clock.h"
 #include "platform/dialog.h"
+#include "platform/files.h"
 #include "platform/host_ui.h"
 
 namespace {
@@ -136,6 +138,15 @@ int Main(int argc, char** argv) {
         if (!full) return Fail(program, "cannot read the rig file " + opt.rigFile);
         setenv("PEXANO_RIG", full, 1);
         free(full);
+    }
+    if (!opt.stationDir.empty()) {
+        char* full = realpath(opt.stationDir.c_str(), nullptr);
+        struct stat st;
+        const bool folder = full && stat(full, &st) == 0 && S_ISDIR(st.st_mode);
+        const std::string station = full ? full : "";
+        free(full);
+        if (!folder) return Fail(program, "the station folder " + opt.stationDir + " is not a folder");
+        platform::SetDriveRoot(station);
     }
     FILE* log = nullptr;
     if (!opt.logFile.empty() && !(log = fopen(opt.logFile.c_str(), "wb")))

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -25,14 +27,46 @@ std::string& DriveRoot() {
     return root;
 }
 
-// Backslashes to '/', the drive letter replaced by the drive root, no "." components or doubled
-// separators.
+// The station folder that drive letters stand for: the one SetDriveRoot gave, else the current
+// folder (the host's working folder), absolute so that reports name the real file.
+std::string StationFolder() {
+    if (!DriveRoot().empty()) return DriveRoot();
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string dir = cwd ? cwd : ".";
+    std::free(cwd);
+    return dir;
+}
+
+// The components of a drive-rooted path below its root: "." dropped and ".." stopping at the root,
+// as on Windows, so that no drive path reaches outside the station folder.
+std::string BelowDriveRoot(const std::string& s) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos <= s.size()) {
+        size_t next = s.find('/', pos);
+        if (next == std::string::npos) next = s.size();
+        std::string comp = s.substr(pos, next - pos);
+        pos = next + 1;
+        if (comp == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!comp.empty() && comp != ".") {
+            parts.push_back(std::move(comp));
+        }
+    }
+    std::string out;
+    for (const std::string& p : parts) out += "/" + p;
+    if (s.size() > 1 && s.back() == '/' && !out.empty()) out += '/';
+    return out;
+}
+
+// Backslashes to '/', the drive letter replaced by the station folder, no "." components or
+// doubled separators.
 std::string Normalize(const char* path) {
     std::string s(path);
     std::replace(s.begin(), s.end(), '\\', '/');
     if (s.size() >= 2 && s[1] == ':' && std::isalpha(static_cast<unsigned char>(s[0]))) {
-        s.erase(0, 2);
-        if (!DriveRoot().empty()) s = DriveRoot() + "/" + s;
+        std::string below = BelowDriveRoot(s.substr(2));
+        s = StationFolder() + (below.empty() ? "/" : below);
     }
     bool absolute = !s.empty() && s[0] == '/';
     bool trailing = s.size() > 1 && s.back() == '/';
@@ -150,7 +184,7 @@ std::vector<std::string> FindMatches(const char* pattern) {
 namespace platform {
 
 void SetDriveRoot(const std::string& folder) { DriveRoot() = folder; }
-std::string GetDriveRoot() { return DriveRoot(); }
+std::string GetDriveRoot() { return StationFolder(); }
 
 std::string MapPath(const char* path) {
     if (!path || !*path) return "";

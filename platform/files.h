@@ -10,14 +10,17 @@
 
 namespace platform {
 
-// Maps a Windows path to a local one: backslashes become '/'; a drive letter ("C:"), "." components
+// Maps a Windows path to a local one: backslashes become '/'; a drive letter ("C:") stands for the
+// station folder (see SetDriveRoot), below which ".." stops as at a drive's root; "." components
 // (".\") and doubled separators are dropped; each existing component is matched case-insensitively
 // (an exact match wins). Components that do not exist keep the spelling given, so a new file is
 // created with the name as written. "" stays "".
 std::string MapPath(const char* path);
-// The local folder a drive letter stands for in MapPath: "" (the default) maps "C:\x" to "/x";
-// another folder maps it to "<folder>/x", so tests can place files at fixed drive paths.
+// The station folder, which every drive letter stands for in MapPath, so that the drive-rooted
+// names the tests use ("C:\Zorv.Encode.0.img") land in one folder the user can see, never in the
+// file system's root. "" (the default) is the current folder at the time of the call.
 void SetDriveRoot(const std::string& folder);
+// The station folder as an absolute path (the current folder when none was set).
 std::string GetDriveRoot();
 
 bool FileExists(const char* path);       // a file or a folder

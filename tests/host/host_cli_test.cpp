@@ -113,6 +113,11 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
         {"missing rig", {lib, "--rig", "none.json", "--junit", "j.xml"}, 2, "cannot read the rig file none.json", ""},
         {"bad rig", {lib, "--rig", "bad.json", "--junit", "j.xml"}, 2, "not valid JSON", ""},
         {"rig as an absolute path", {lib, "--all", "--rig", "rig.json", "Documented"}, 0, "", "PEXANO_RIG=" + dir.File("rig.json") + "\n"},
+        {"station folder not there", {lib, "--station", "none", "--junit", "j.xml"}, 2, "the station folder none is not a folder", ""},
+        {"station folder a file", {lib, "--station", "bad.json", "--junit", "j.xml"}, 2, "the station folder bad.json is not a folder", ""},
+        // Drive-rooted names land in the station folder, the current one unless named; ".." stops at it.
+        {"current folder as the station", {lib, "--all", "Documented"}, 0, "", "C:\\..\\x.img=" + dir.File("x.img") + "\n"},
+        {"station folder named", {lib, "--all", "--station=folder", "Documented"}, 0, "", "C:\\..\\x.img=" + dir.File("folder") + "/x.img\n"},
         {"help on a test", {lib, "--help-test", "documented"}, 0, "", "Help on [HostDev <Doc>]\nUsage: Documented VERBOSE=n\n"},
         {"default library", {"--list"}, 0, "", "[x] "},
     };

@@ -13,6 +13,7 @@
 #include "framework/test_base.h"
 #include "framework/test_record.h"
 #include "platform/dialog.h"
+#include "platform/files.h"
 #include "platform/host_ui.h"
 
 namespace {
@@ -99,9 +100,10 @@ FnTest g_dialog([](FnTest& t, CString) {
 
 class DocumentedTest : public CTestBase {
 public:
-    // Says which rig the host named, so the path handed over shows.
+    // Says which rig the host named and where a drive-rooted name lands, so the paths handed over show.
     DWORD Run(CString) override {
         Print(CString("PEXANO_RIG=") + (std::getenv("PEXANO_RIG") ? std::getenv("PEXANO_RIG") : "(unset)") + "\n");
+        Print(CString("C:\\..\\x.img=") + platform::MapPath("C:\\..\\x.img").c_str() + "\n");
         return kRunPassed;
     }
     // Shows what the host asked about, so a lost command text shows.

@@ -31,6 +31,23 @@ TEST(MapPathTest, WindowsSpellingPrefersTheExactCaseAndWildcardsOnTheLastCompone
     };
     for (const auto& [windows, local] : rows) EXPECT_EQ(MapPath(windows.c_str()), local) << windows;
     EXPECT_EQ(MapPath(nullptr), "");
+    // A drive stands for the station folder, and ".." stops at it as at a drive's root.
+    {
+        TempDir station;
+        platform::SetDriveRoot(station.Path());
+        const std::pair<std::string, std::string> drive[] = {
+            {"C:\\Zorv.Encode.0.img", station / "Zorv.Encode.0.img"},
+            {"d:/x/../../../../etc/passwd", station / "etc/passwd"},
+            {"C:..\\a\\.\\b\\", station / "a/b/"},
+            {"C:\\", station.Path() + "/"},
+        };
+        for (const auto& [windows, local] : drive) EXPECT_EQ(MapPath(windows.c_str()), local) << windows;
+        EXPECT_EQ(platform::GetDriveRoot(), station.Path());
+        platform::SetDriveRoot("");
+        ScopedCwd here(station.Path());
+        EXPECT_EQ(MapPath("C:\\x"), station / "x");  // no folder set: the current one
+        EXPECT_EQ(platform::GetDriveRoot(), station.Path());
+    }
     ScopedCwd cwd(t.Path());  // relative paths stay relative
     EXPECT_EQ(MapPath(".\\TESTDATA\\SUB\\FILE.OXD"), "TestData/Sub/File.OXD");
     // CFileFind: wildcards on the last component.

@@ -79,9 +79,10 @@ private:
     ScopedCwd m_cwd;
 };
 
-// Windows spelling of a local absolute path: backslashes, and a drive letter in front.
+// Windows spelling of a local absolute path: backslashes, rooted without a drive letter (a drive
+// stands for the station folder, not for the file system's root).
 inline std::string WindowsPath(const std::string& local) {
-    std::string s = "C:" + local;
+    std::string s = local;
     for (char& c : s)
         if (c == '/') c = '\\';
     return s;
