@@ -1,12 +1,9 @@
-// The breakout box's device spaces: their destructors and the set a box device is given.
+// The breakout box's device spaces: the product-data spaces' destructor and the set a box device is given.
 #include "devlib/box_spaces.h"
 
 #include <memory>
 
 CQZSpaceVPD::~CQZSpaceVPD() { HandleDisconnect(); }
-CQZ_FPGASpace::~CQZ_FPGASpace() = default;
-CQZ_CPLDSpace::~CQZ_CPLDSpace() = default;
-CQZSpaceVandosel::~CQZSpaceVandosel() = default;
 
 void devlib::AddBoxSpaces(CFarnoDeKDevice& box) {
     box.AddSpace(std::make_unique<CQZSpaceNulkVPD>(&box));

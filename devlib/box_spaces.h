@@ -12,8 +12,7 @@
 // The product data of one of the box's boards; it disconnects itself when it goes.
 class PEX_EXPORT CQZSpaceVPD : public CFarnoDeKAddrSpace {
 public:
-    CQZSpaceVPD() = default;
-    CQZSpaceVPD(const char* name, const char* description, CFarnoDeKDevice* box) : CFarnoDeKAddrSpace(name, description, box) {}
+    using CFarnoDeKAddrSpace::CFarnoDeKAddrSpace;
     CQZSpaceVPD(const CQZSpaceVPD&) = default;
     CQZSpaceVPD& operator=(const CQZSpaceVPD&) = default;
     ~CQZSpaceVPD() override;
@@ -37,11 +36,7 @@ public:
 // One of the box's FPGAs.
 class PEX_EXPORT CQZ_FPGASpace : public CFarnoDeKAddrSpace {
 public:
-    CQZ_FPGASpace() = default;
-    CQZ_FPGASpace(const char* name, const char* description, CFarnoDeKDevice* box) : CFarnoDeKAddrSpace(name, description, box) {}
-    CQZ_FPGASpace(const CQZ_FPGASpace&) = default;
-    CQZ_FPGASpace& operator=(const CQZ_FPGASpace&) = default;
-    ~CQZ_FPGASpace() override;
+    using CFarnoDeKAddrSpace::CFarnoDeKAddrSpace;
 };
 
 class PEX_EXPORT CQZSpaceDembrolis : public CQZ_FPGASpace {
@@ -57,11 +52,7 @@ public:
 // One of the box's CPLDs.
 class PEX_EXPORT CQZ_CPLDSpace : public CFarnoDeKAddrSpace {
 public:
-    CQZ_CPLDSpace() = default;
-    CQZ_CPLDSpace(const char* name, const char* description, CFarnoDeKDevice* box) : CFarnoDeKAddrSpace(name, description, box) {}
-    CQZ_CPLDSpace(const CQZ_CPLDSpace&) = default;
-    CQZ_CPLDSpace& operator=(const CQZ_CPLDSpace&) = default;
-    ~CQZ_CPLDSpace() override;
+    using CFarnoDeKAddrSpace::CFarnoDeKAddrSpace;
 };
 
 class PEX_EXPORT CQZSpaceOmvar : public CQZ_CPLDSpace {
@@ -82,9 +73,6 @@ public:
 class PEX_EXPORT CQZSpaceVandosel : public CFarnoDeKAddrSpace {
 public:
     explicit CQZSpaceVandosel(CFarnoDeKDevice* box = nullptr) : CFarnoDeKAddrSpace("Vandosel", "Vandosel", box) {}
-    CQZSpaceVandosel(const CQZSpaceVandosel&) = default;
-    CQZSpaceVandosel& operator=(const CQZSpaceVandosel&) = default;
-    ~CQZSpaceVandosel() override;
 };
 
 namespace devlib {
