@@ -251,8 +251,10 @@ private:
 class PEX_EXPORT CFarnoDeKAddrSpace : public CDevAddrSpace {
 public:
     CFarnoDeKAddrSpace() = default;
-    CFarnoDeKAddrSpace(const char* name, CFarnoDeKDevice* box)
-        : CDevAddrSpace(SPACE_FARNODEK, name, "Breakout box", 0, PMD_AccessInfo{}), m_box(box), m_present(box ? 1 : 0) {
+    CFarnoDeKAddrSpace(const char* name, CFarnoDeKDevice* box) : CFarnoDeKAddrSpace(name, "Breakout box", box) {}
+    // A space of one of the box's own devices (devlib/box_spaces.h).
+    CFarnoDeKAddrSpace(const char* name, const char* description, CFarnoDeKDevice* box)
+        : CDevAddrSpace(SPACE_FARNODEK, name, description, 0, PMD_AccessInfo{}), m_box(box), m_present(box ? 1 : 0) {
         HandleReconnect();
     }
     CFarnoDeKAddrSpace(const CFarnoDeKAddrSpace&) = default;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "devlib/box_spaces.h"
 #include "devlib/devices.h"
 #include "devlib/wexal_spaces.h"
 #include "sim/rig.h"
@@ -85,6 +86,7 @@ void BuildBoard(RigState& st, sim::SimBoard& simBoard) {
             cable ? CZorvDevice::DEVTYPE_LOOPBACK : CZorvDevice::DEVTYPE_FARNODEK, (tag + ".FarnoDeK").c_str(),
             cable ? "External I/O loopback cable" : cfg.breakoutBox ? "FarnoDeK breakout box" : "External I/O connector",
             st.cableStatus.back().get())));
+        if (cfg.breakoutBox) devlib::AddBoxSpaces(*box);
         if (!cfg.faults.box.noConduit)
             box->AddChild(std::make_unique<CYorbFlowDevice>((tag + ".YorbFlow").c_str(), "YorbFlow command conduit", simBoard.Box(),
                                                             !cfg.faults.box.initFails));

@@ -43,10 +43,14 @@ CNuxaBoardTests::CNuxaBoardTests(CString name)
       m_unpackerB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinUnpackerB"),
       m_encoderA(&m_dspA, &m_bridge, &m_jastel, "CSorbelinEncoderA"),
       m_encoderB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinEncoderB"),
+      m_decoderA(&m_dspA, &m_bridge, &m_jastel, "CSorbelinDecoderA"),
+      m_decoderB(&m_dspB, &m_bridge, &m_jastel, "CSorbelinDecoderB"),
       m_wexal("CWexal"),
       m_nulk(&m_jastel, "CNulk"),
       m_bexi(&m_jastel, "CBexi"),
       m_cableLoopback(&m_jastel, "CableLoopback"),
+      m_wexalUnpackerA("CWexal.Unpacker.A"),
+      m_wexalUnpackerB("CWexal.Unpacker.B"),
       m_scrPort(&m_nulk, "SCRport"),
       m_memClk("mem_clk", &m_wexal),
       m_tcl(&m_nulk, "Tcl"),
@@ -76,6 +80,10 @@ void CNuxaBoardTests::SetParents() {
     m_unpackerB.SetParent(this);
     m_encoderA.SetParent(this);
     m_encoderB.SetParent(this);
+    m_decoderA.SetParent(this);
+    m_decoderB.SetParent(this);
+    m_wexalUnpackerA.SetParent(this);
+    m_wexalUnpackerB.SetParent(this);
     m_shared.SetParents(this);  // board links, flash and controller, DCB/BCU, SDRAM, flash programming
     m_wexal.SetParent(this);
     m_cableLoopback.SetParent(this);
@@ -90,11 +98,9 @@ void CNuxaBoardTests::PrepareChildren(CWexalBoardDevice* board) {
     const RegisterPtr registers = board ? board->GetRegisters() : RegisterPtr();
     m_bridge.SetRegisterBase(registers ? registers + 0x10000 / 4 : RegisterPtr());
     for (CNuxaDSP* dsp : {&m_dspA, &m_dspB}) dsp->SetPatternBuffer(&m_patternBuffer);
-    for (CSorbelin* test : {static_cast<CSorbelin*>(&m_diagA), static_cast<CSorbelin*>(&m_diagB), static_cast<CSorbelin*>(&m_packerA),
-                            static_cast<CSorbelin*>(&m_packerB), static_cast<CSorbelin*>(&m_unpackerA),
-                            static_cast<CSorbelin*>(&m_unpackerB), static_cast<CSorbelin*>(&m_encoderA),
-                            static_cast<CSorbelin*>(&m_encoderB)})
-        test->SetPatternBuffer(&m_patternBuffer);
+    CSorbelin* const codecTests[] = {&m_diagA, &m_diagB, &m_packerA, &m_packerB, &m_unpackerA,
+                                     &m_unpackerB, &m_encoderA, &m_encoderB, &m_decoderA, &m_decoderB};
+    for (CSorbelin* test : codecTests) test->SetPatternBuffer(&m_patternBuffer);
 }
 
 void CNuxaBoardTests::ProgramAtStartUp(const CString& command) { Program(command, 2); }

@@ -8,12 +8,14 @@
 #include "boards/tcl/tcl_test.h"
 #include "boards/wexal/wexal.h"
 #include "breakout/external_io.h"
+#include "codec/chip/sorbelin_decoder.h"
 #include "codec/chip/sorbelin_diag.h"
 #include "codec/chip/sorbelin_encoder.h"
 #include "codec/chip/sorbelin_packer.h"
 #include "codec/chip/sorbelin_unpacker.h"
 #include "codec/dsp/dremolun.h"
 #include "codec/dsp/nuxa_dsp.h"
+#include "codec/dsp/wexal_unpacker.h"
 #include "diagport/scr_port.h"
 #include "framework/hw/jastel.h"
 
@@ -86,10 +88,12 @@ private:
     CSorbelinPacker m_packerA, m_packerB;
     CSorbelinUnpacker m_unpackerA, m_unpackerB;
     CSorbelinEncoder m_encoderA, m_encoderB;
-    CWexal m_wexal;  // after the codec tests once they join
+    CSorbelinDecoder m_decoderA, m_decoderB;
+    CWexal m_wexal;
     CNulk m_nulk;
     CBexi m_bexi;
     CCableLoopback m_cableLoopback;
+    CWexalUnpacker m_wexalUnpackerA, m_wexalUnpackerB;
     SCRport m_scrPort;
     mem_clk m_memClk;
     Tcl m_tcl;

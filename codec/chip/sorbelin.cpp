@@ -92,14 +92,17 @@ DWORD CSorbelin::Run(CString command) {
 }
 
 DWORD CSorbelin::Help(CString name) {
-    if (name == "Reset" || name == "RAM_Init" || name.Find("Program") == 0) {
-        CString line;
-        line.Format("\nHelp is not available for:\n  CSorbelin %s\n", name.c_str());
-        PrintColor(line, kColorBlack);
-    } else {
-        HelpTest(name);
-    }
+    if (name == "Reset" || name == "RAM_Init" || name.Find("Program") == 0) ReportNoHelp("CSorbelin", name);
+    else HelpTest(name);
     return kRunPassed;
+}
+
+void CSorbelin::ReportNoHelp(const char* className, const CString& name) {
+    PrintColor(CString("\nHelp is not available for:\n  ") + className + " " + name + "\n", kColorBlack);
+}
+
+void CSorbelin::ReportNotRecognized(const char* className, const CString& command) {
+    PrintColor(CString("\n\nERROR:  ") + className + "\n\"" + command + "\" Not recognized as a valid test\n", kColorRed);
 }
 
 bool CSorbelin::RunBaseCommand(const CString& command, DWORD verbose, DWORD& result) {

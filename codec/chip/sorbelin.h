@@ -53,6 +53,7 @@ public:
     virtual void SetProgramFlag(int flag) { m_programFlag = flag; }
     virtual int GetProgramFlag() { return m_programFlag; }
     virtual void SetPatternBuffer(const std::vector<DWORD>* pattern) { m_pattern = pattern; }
+    const std::vector<DWORD>* GetPatternBuffer() const { return m_pattern; }
     // The revision tag of the last programming read as a hexadecimal number: 1 and *revision, or
     // 0 and *revision 0 when there was none or it does not convert.
     virtual BOOL GetProgrammedRevision(DWORD* revision);
@@ -116,6 +117,10 @@ protected:
     static std::optional<long long> ReadArtwork(CWexalBAR0Space& bar0, int capacity);
     // "Revision ID register = [0x...]" in black.
     void ShowRevisionID(DWORD id);
+    // The red line that answers a command the class does not know, naming the class.
+    void ReportNotRecognized(const char* className, const CString& command);
+    // The black line that answers a help topic the class has no page for, naming the class.
+    void ReportNoHelp(const char* className, const CString& name);
     const std::vector<DWORD>* m_pattern = nullptr;
     CNuxaDSP* m_dsp;
     CDremolun* m_bridge;

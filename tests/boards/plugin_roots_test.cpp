@@ -194,8 +194,10 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
               1u);
     EXPECT_EQ(Count(plugin.preHostText, "\nCreate class CSorbelinEncoderB\nVCID_LIST = "), 1u);
     EXPECT_EQ(Count(plugin.preHostText, "\nZyv package date = "), 2u);
-    EXPECT_EQ(Count(plugin.preHostText, "\nCreate class CWexal\nCreate class CNulk\nCreate class CBexi\n"
-                                        "Create class CableLoopback\nCreate class SCRport\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
+    EXPECT_EQ(Count(plugin.preHostText, "\nCreate class CSorbelinDecoderA\nCreate class CSorbelinDecoderB\nCreate class CWexal\n"
+                                        "Create class CNulk\nCreate class CBexi\nCreate class CableLoopback\n"
+                                        "Create class CWexal.Unpacker.A\nCreate class CWexal.Unpacker.B\n"
+                                        "Create class SCRport\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
                                         "Create class CVantrelExpansion\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, " Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n"), 2u);
     ASSERT_EQ(plugin.leaves.size(), Shipped("BrimolaTree_Eng.txt") + Shipped("NuxaTree_Eng.txt"));

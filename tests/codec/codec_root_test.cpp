@@ -71,6 +71,54 @@ TEST_F(CodecRoot, TheUnpackerRunsItsRoundTripsAndTakesTheRootsDcbSaves) {
     }
 }
 
+// The decoder tests have no sub-tests of their own yet and the main-FPGA unpacker tests take no
+// command: each is reached under its registered name, carries out what its class takes (the codec
+// tests' base commands, on the test's own chip) and answers anything else "Not recognized".
+TEST_F(CodecRoot, DecoderAndMainFpgaUnpackerTestsAnswerWhatTheirClassTakes) {
+    struct Row {
+        const char* test;
+        bool help;  // asked for help on the command instead of running it
+        const char* command;
+        DWORD result;
+        const char* says;
+    } rows[] = {
+        {"CSorbelinDecoderA", false, "Show DCB Info", kRunPassed, "Channel[28] DCB[0]"},
+        {"CSorbelinDecoderB", false, "Show DCB Info", kRunPassed, "Channel[29] DCB[0]"},
+        {"CSorbelinDecoderB", false, "Program VERBOSITY=1 FILE=$(CWD)\\testdata\\SDIA$(VPDVER).oxd", kRunPassed,
+         "SDIA0202.oxd] Revision[0102]"},
+        {"CSorbelinDecoderA", false, "Reset", kRunPassed, ""},
+        {"CSorbelinDecoderA", false, "Decode FRAMES=2", kRunFailed,
+         "\n\nERROR:  CSorbelinDecoder\n\"Decode FRAMES=2\" Not recognized as a valid test\n"},
+        {"CSorbelinDecoderB", false, "reset", kRunFailed, "\n\nERROR:  CSorbelinDecoder\n\"reset\" Not recognized as a valid test\n"},
+        {"CSorbelinDecoderA", true, "Reset", kRunPassed, "\nHelp is not available for:\n  CSorbelin Reset\n"},
+        {"CSorbelinDecoderB", true, "Decode", kRunPassed, "\nHelp is not available for:\n  CSorbelinDecoder Decode\n"},
+        {"CWexal.Unpacker.A", false, "Reset", kRunFailed, "\n\nERROR:  CWexal.Unpacker.A\n\"Reset\" Not recognized as a valid test\n"},
+        {"CWexal.Unpacker.B", false, "Unpack Image SW", kRunFailed,
+         "\n\nERROR:  CWexal.Unpacker.B\n\"Unpack Image SW\" Not recognized as a valid test\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.test) + " " + row.command);
+        const std::string command = std::string("Nuxa1 <") + row.test + " " + row.command + ">";
+        std::string out;
+        if (row.help) {
+            EXPECT_EQ(nuxa.Help(command.c_str()), kRunPassed);
+            out = support::TakeText();
+        } else {
+            EXPECT_EQ(Run(command, &out), row.result) << out;
+        }
+        EXPECT_NE(out.find(row.says), std::string::npos) << out;
+        EXPECT_EQ(out.find("Unable to find test"), std::string::npos) << out;
+    }
+    // Every codec test, the decoders among them, reads the root's fill pattern after a run.
+    ASSERT_EQ(Run("Nuxa1 <CSorbelinDecoderA Reset>"), kRunPassed);
+    for (const char* name : {"CSorbelinDiagA", "CSorbelinDiagB", "CSorbelinPackerA", "CSorbelinPackerB", "CSorbelinUnpackerA",
+                             "CSorbelinUnpackerB", "CSorbelinEncoderA", "CSorbelinEncoderB", "CSorbelinDecoderA", "CSorbelinDecoderB"}) {
+        auto* test = dynamic_cast<CSorbelin*>(nuxa.GetChildMap()->at(name));
+        ASSERT_NE(test, nullptr) << name;
+        EXPECT_EQ(test->GetPatternBuffer(), &nuxa.GetPatternBuffer()) << name;
+    }
+}
+
 TEST_F(CodecRoot, DisplayRevShowsTheInstalledPackageDateAndTheCodecImageRevision) {
     // The host's system folder, where the build installs the packages and the microcode.
     std::filesystem::create_directory_symlink(std::string(PEX_BIN_DIR) + "/system", Dir().File("system"));

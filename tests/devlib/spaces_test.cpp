@@ -2,7 +2,9 @@
 #include <map>
 #include <numeric>
 #include <string>
+#include <typeinfo>
 
+#include "devlib/box_spaces.h"
 #include "rig_fixture.h"
 
 namespace {
@@ -91,6 +93,64 @@ TEST_F(RigTest, RegisterSymbolsNameEachChannelBlockAndDimmSpacesKnowTheirCapacit
         EXPECT_EQ(dimm->Set(&b, 0, 1) + dimm->SetBytes(&b, 0, 1), 0) << tag;
     }
     EXPECT_EQ(CWexalI2CDIMMSpace().GetDIMMCapacity(), 0u);
+}
+
+template <class T>
+bool Is(CDevAddrSpace* space) {
+    return dynamic_cast<T*>(space) != nullptr;
+}
+
+// The breakout box's devices as spaces of the board with the box: each of its class and family,
+// connected, with no mapping and nothing moved; copies keep every field. The connector's own space
+// stays the first of its kind, and a board without the box has none of them.
+TEST_F(RigTest, TheBreakoutBoxOffersItsDeviceSpacesWithoutDataAccess) {
+    struct Row {
+        const char* name;
+        const std::type_info& type;
+        bool (*inFamily)(CDevAddrSpace*);
+    } rows[] = {
+        {"Nulk.VPD", typeid(CQZSpaceNulkVPD), Is<CQZSpaceVPD>},      {"Dolwer.VPD", typeid(CQZSpaceDolwerVPD), Is<CQZSpaceVPD>},
+        {"Bexi.VPD", typeid(CQZSpaceBexiVPD), Is<CQZSpaceVPD>},      {"Dembrolis", typeid(CQZSpaceDembrolis), Is<CQZ_FPGASpace>},
+        {"Fenmora", typeid(CQZSpaceFenmora), Is<CQZ_FPGASpace>},     {"Omvar", typeid(CQZSpaceOmvar), Is<CQZ_CPLDSpace>},
+        {"Vonkrel", typeid(CQZSpaceVonkrel), Is<CQZ_CPLDSpace>},     {"Kelpin", typeid(CQZSpaceKelpin), Is<CQZ_CPLDSpace>},
+        {"Vandosel", typeid(CQZSpaceVandosel), Is<CQZSpaceVandosel>},
+    };
+    auto* connector = dynamic_cast<CFarnoDeKAddrSpace*>(Board("Brimola1")->GetSpace(CDevAddrSpace::SPACE_FARNODEK, 0));
+    ASSERT_NE(connector, nullptr);
+    EXPECT_EQ(connector->GetName(), "FarnoDeK");
+    CFarnoDeKDevice* box = connector->GetBoxDevice();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->GetSpaceCount(), static_cast<int>(std::size(rows)));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto* space = dynamic_cast<CFarnoDeKAddrSpace*>(Board("Brimola1")->GetSpace(row.name));
+        ASSERT_NE(space, nullptr);
+        EXPECT_TRUE(typeid(*space) == row.type) << typeid(*space).name();
+        EXPECT_TRUE(row.inFamily(space));
+        EXPECT_EQ(space->GetType(), CDevAddrSpace::SPACE_FARNODEK);
+        EXPECT_EQ(space->GetBoxDevice(), box);
+        EXPECT_TRUE(space->IsConnected());
+        BYTE bytes[4] = {1, 2, 3, 4};
+        EXPECT_EQ(space->Get(bytes, 0, 4) + space->Set(bytes, 0, 4) + space->GetBytes(bytes, 0, 4) + space->SetBytes(bytes, 0, 4), 0);
+        EXPECT_EQ(space->GetRdPointer(0, 4), nullptr);
+        EXPECT_EQ(space->GetWrPointer(0, 4), nullptr);
+        EXPECT_EQ(space->EraseBytes(0, 4), -1);
+        DWORD physical = 0;
+        EXPECT_FALSE(space->GetPhysAddress(0, &physical));
+        EXPECT_EQ(physical, 0xFFFFFFFFu);
+        space->SetSize(27);
+        space->HandleDisconnect();
+        const CFarnoDeKAddrSpace copy(*space);
+        EXPECT_EQ(copy.GetName(), row.name);
+        EXPECT_EQ(copy.GetSize(), 27u);
+        EXPECT_FALSE(copy.IsConnected());
+        EXPECT_EQ(copy.GetBoxDevice(), box);
+        space->HandleReconnect();
+        EXPECT_TRUE(space->IsConnected());
+        EXPECT_EQ(Board("Nuxa1")->GetSpace(row.name), nullptr) << "no box on the codec board";
+    }
+    LoadJson(R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"loopback_cable": true}}]})");
+    EXPECT_EQ(Board("Brimola1")->GetSpace("Nulk.VPD"), nullptr) << "a loopback cable carries no devices";
 }
 
 }  // namespace
