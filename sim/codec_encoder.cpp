@@ -129,7 +129,8 @@ void CodecChip::LoadEncodeTables(std::vector<EncodeTable> tables) {
 
 // The frame's context is the one the port word names (bits 0-3). A bypass context (VCID 0x8002)
 // returns the frame unchanged; a context without a VCID sends nothing back; any other context
-// queues the unit for the encoder, which produces it when the outbound DCB is ready for it.
+// queues the unit for the encoder, which produces it when the outbound DCB is ready for it. Both
+// leave through the video port, so its stuck output bits reach them.
 bool CodecChip::EncoderFrame(uint32_t portWord, std::span<const uint8_t> bytes) {
     const uint32_t entry = kContextRam + 16 * (portWord & 0xF);
     const auto word = [&](uint32_t n) {
@@ -142,6 +143,7 @@ bool CodecChip::EncoderFrame(uint32_t portWord, std::span<const uint8_t> bytes) 
         std::vector<uint32_t> words(bytes.size() / 4);
         for (size_t i = 0; i < words.size(); ++i)
             words[i] = static_cast<uint32_t>(bytes[4 * i] | bytes[4 * i + 1] << 8 | bytes[4 * i + 2] << 16 | static_cast<uint32_t>(bytes[4 * i + 3]) << 24);
+        OutputFaults(0, words.data(), words.size());
         m_outbound.Append(std::move(words));
     } else {
         m_encodeJobs.push_back({std::vector<uint8_t>(bytes.begin(), bytes.end()), word(0), word(1), vcid});
@@ -171,9 +173,11 @@ void CodecChip::PrepareOutbound(uint64_t spanBytes) {
     unit.table = table;
     unit.crc = revision >= kEncoderCrcRevision;
     const std::vector<uint8_t> out = EncodeUnit(unit, bytes);
-    std::vector<uint32_t> words(out.size() / 4);
-    if (!words.empty()) std::memcpy(words.data(), out.data(), 4 * words.size());
-    m_outbound.Append(std::move(words));
+    std::vector<uint32_t> frame(out.size() / 4);
+    if (!frame.empty()) std::memcpy(frame.data(), out.data(), 4 * frame.size());
+    // The compressed frame leaves through the video port, as the packer's output does.
+    OutputFaults(0, frame.data(), frame.size());
+    m_outbound.Append(std::move(frame));
 }
 
 }  // namespace sim

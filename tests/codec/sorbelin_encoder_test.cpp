@@ -340,6 +340,11 @@ TEST_F(SorbelinEncoderTest, CodecStatusKeepsEveryErrorBit) {
         {0x00000010, 2, {"CODEC ERROR: INVALID_FRAME_MISSING_SIGNATURE\n"}},
         {0x00400000, 2, {"CODEC ERROR: CRC1_OR_CRC2_ERROR\n"}},
         {0x80010001, 2, {"CODEC ERROR: STATS_EDMA_TIMEOUT_ERROR\n", "CODEC ERROR: FPGA_DCM_NO_LOCK_ERROR\n", "CODEC ERROR: DSP_NMI_INT_ERROR\n"}},
+        // Each half's top error bit alone.
+        {0x80000000, 2, {"CODEC ERROR: DSP_NMI_INT_ERROR\n"}},
+        {0x00008000, 2, {"CODEC ERROR: FIRMWARE_ERROR\n"}},
+        {0x00010000, 2, {"CODEC ERROR: FPGA_DCM_NO_LOCK_ERROR\n"}},
+        {0x7F807FE0, 1, {}},  // every bit that is no error
     };
     EXPECT_EQ(encA.GetCodecStatus(nullptr), 2);
     // A halted DSP reports its halted word, an error.
@@ -411,6 +416,28 @@ TEST_F(SorbelinEncoderTest, DumpRegsDecodesEveryRegisterAndTheContextRAM) {
     for (const char* part : {"Control[0xCF05]\n\tCode tables may be loaded.\n", "\tDisable video input from VelkoDrun input port.\n",
                              "\tDisable context updates from the VelkoDrun input\n", "\tContext[15]\n", "(1=Start new frame, 0=Nothing)\n",
                              "(1=Pattern Generator, 0=Normal YJ port data)\nInterrupt Enable["})
+        EXPECT_NE(encA.out.text.find(part), std::string::npos) << part << "\n---\n" << encA.out.text;
+    // Every field at its widest: the upper halves, the top bits, the last context entry.
+    bridge.WriteDataFixed(CSorbelinEncoder::kInterruptEnable, 0xF807);
+    bridge.WriteDataFixed(CSorbelinEncoder::kInterrupt, 0xF807);
+    bridge.WriteDataFixed(CSorbelinEncoder::kContextID, 0x3FFF);
+    bridge.WriteDataFixed(CSorbelinEncoder::kVCIDLow, 0xFFFE);
+    bridge.WriteDataFixed(CSorbelinEncoder::kVCIDHigh, 0x8001);
+    const DWORD last = CSorbelinEncoder::kContextRAM + 16 * 15;
+    const DWORD entry[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0x87654321, 0};
+    for (DWORD w = 0; w < 4; ++w) bridge.WriteDataFixed(last + 4 * w, entry[w]);
+    encA.out = {};
+    encA.DumpRegs();
+    for (const std::string kind : {"enabled", "received"}) {
+        std::string lines;
+        for (const char* name : {"DCM No Lock", "Pattern Generator Done", "New context", "Pad Byte Error", "Byte Cost Error", "Code Table Load Done",
+                                 "Coeff DDR Done", "R2B DDR Done"})
+            lines += std::string("\t") + name + " interrupt " + kind + "\n";
+        EXPECT_NE(encA.out.text.find((kind == "enabled" ? "Interrupt Enable[0xF807]\n" : "Interrupt[0xF807]\n") + lines), std::string::npos)
+            << encA.out.text;
+    }
+    for (const char* part : {"ContextID[0x3FFF]\n\tContextID = 15\n\tContext Offset = 0x000003FF\n", "VCID[0x8001FFFE]\n",
+                             "CRAM[15]  Addr[0x600001F0] ID[15] VCID[0x87654321] Width[4095] Height[4095] bits[10] offset[0x000003FF]\n"})
         EXPECT_NE(encA.out.text.find(part), std::string::npos) << part << "\n---\n" << encA.out.text;
 }
 
@@ -705,6 +732,28 @@ TEST_F(SorbelinEncoderTest, ContextEntryOfAPackageAndDSPTimeouts) {
     EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM), (width & 0xFFF) | (height & 0xFFF) << 16);
     EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM + 4), 0xE0u | (package.Is10Bit() ? 1u << 16 : 0));
     EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM + 8), 0x4D6u);
+    // Words 0 and 1 field by field, from the package's own header (little-endian DWORDs: flags at
+    // 0x08, raster at 0x10 / 0x14), for each sample width and the whole offset field.
+    struct Entry {
+        const char* file;
+        DWORD context, offset;
+        DWORD word0, word1;
+    } const entries[] = {
+        {"ZM04D6.zyv", 0, 0x3FF, 720 | 486u << 16, 0x3FF},            // 8 bit
+        {"ZM04E5.zyv", 15, 0x200, 1280 | 15u << 12 | 720u << 16, 0x200 | 1u << 16},  // 10 bit
+        {"ZM04DF.zyv", 7, 0x1FF, 1920 | 7u << 12 | 1080u << 16, 0x1FF | 1u << 16},
+    };
+    for (const Entry& e : entries) {
+        SCOPED_TRACE(e.file);
+        CZyvFile p((std::string(PEX_TESTDATA_DIR) + "/zyv/20040416/" + e.file).c_str());
+        ASSERT_EQ(p.Load(), 1);
+        EXPECT_TRUE(encA.SetupEncoderContext(e.context, e.offset, p, 1));
+        const DWORD at = CSorbelinEncoder::kContextRAM + 16 * e.context;
+        EXPECT_EQ(bridge.ReadDataFixed(at), e.word0);
+        EXPECT_EQ(bridge.ReadDataFixed(at + 4), e.word1);
+        EXPECT_EQ(bridge.ReadDataFixed(at + 8), p.GetVCID());
+        EXPECT_EQ(bridge.ReadDataFixed(at + 12), 0u);
+    }
     // The DSP's time-out bits, once its microcode runs.
     CString text;
     EXPECT_TRUE(encA.ReportDSPTimeouts(text));
@@ -775,6 +824,18 @@ TEST_F(EncoderRoundTripTest, BypassMovesEachFrameThroughTheChipsOwnChannels) {
             EXPECT_EQ(back, sent) << f;
         }
         EXPECT_NE(sent, std::vector<BYTE>(307200, 0));
+        // The send buffer holds the wedge one 16-bit sample per picture byte, the byte in the sample's
+        // upper half: every sample, both words of each pair, up to the last one. Frames lie S bytes
+        // apart, so each frame's buffer of 2 S bytes keeps its first S; the last one keeps all.
+        Image::YCbCr_8bit wedge(480, 320);
+        wedge.FillHorzWedge(2);
+        std::vector<BYTE> samples(2 * 307200), area(2 * 307200);
+        for (size_t i = 0; i < 307200; ++i) samples[2 * i + 1] = wedge.GetBuffer()[i];
+        for (DWORD f = 0; f < row.frames; ++f) {
+            const DWORD bytes = f + 1 == row.frames ? 2 * 307200 : 307200;
+            ASSERT_TRUE(t.ReadMemory(sendStart + f * 307200, area.data(), bytes));
+            EXPECT_EQ(std::memcmp(area.data(), samples.data(), bytes), 0) << f;
+        }
         // The other chip's channel was left alone.
         DWORD words[8] = {};
         ASSERT_TRUE(Board("Nuxa1")->GetDMAChannel(row.other)->GetDCBWords(1, words));
@@ -797,6 +858,12 @@ TEST_F(EncoderRoundTripTest, BypassRefusals) {
         {"\"Video:Bypass\" DIM=(4096, 4096)", "Buffer size must be less than 8MB", false},
         {"\"Video:Bypass\" DIM=(2, 2)", "dwXSizeDst = 0\n.", false},
         {"\"Video:Bypass\" DIM=(720, 486)", "ERROR:  Unable to set the context\n", true},
+        // The bounds themselves: exactly 8 MB and 16 bytes (one DWORD a line) are taken.
+        {"\"Video:Bypass\" DIM=(2048, 2048)", "ERROR:  Unable to set the context\n", true},
+        {"\"Video:Bypass\" DIM=(2049, 2048)", "Buffer size must be less than 8MB", false},
+        {"\"Video:Bypass\" DIM=(4, 2)", "ERROR:  Unable to set the context\n", true},
+        {"\"Video:Bypass\" DIM=(480, 321)", "ERROR:  Unable to set the context\n", true},
+        {"\"Video:Bypass\" DIM=(481, 320)", "ERROR:  Unable to set the context\n", true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
@@ -958,9 +1025,11 @@ TEST_F(EncodeTest, SavedFramesAndSaveOnFail) {
         const std::string command = std::string("Encode ") + row.options + " IMG=" + row.picture + "=>" + reference;
         EXPECT_EQ(runA.Run(command.c_str()), row.failures ? kRunFailed : kRunPassed) << runA.out.text.substr(0, 3000);
         EXPECT_EQ(support::Count(runA.out.text, "failed comparison"), static_cast<size_t>(row.failures));
+        // "C:\Zorv.Encode.<i>.img" lands in the station folder, and the line names it there.
         for (int i = 0; i < 16; ++i) {
             const std::string file = scratch.File("Zorv.Encode." + std::to_string(i) + ".img");
             EXPECT_EQ(platform::FileExists(file.c_str()), i < row.saved) << i;
+            EXPECT_EQ(runA.out.HasColoured("Save image [" + file + "]\n", kColorGreen), i < row.saved) << i;
             std::remove(file.c_str());
         }
     }
@@ -994,6 +1063,12 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
         {"VARIABLE=VCID_LIST VALUE=0x4D6", "FRAMES=8 ", "Number of frames must be between 1 and 7 for this mode."},
         {"VARIABLE=VCID_LIST VALUE=0x4E3", "FRAMES=0 ", "Number of frames must be between 1 and 7 for this mode."},
         {"VARIABLE=VCID_LIST VALUE=0x4E5", "", "ERROR:  FileEncodeLength[262144] < CompressedFrameSize[737280]\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "FRAMES=16 IMG=GRID=>" + Reference("Full.img", 0xB4000) + " ",
+         "Number of frames must be between 1 and 15 for this mode."},
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "FRAMES=0 IMG=GRID=>" + Reference("Full.img", 0xB4000) + " ",
+         "Number of frames must be between 1 and 15 for this mode."},
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "IMG=GRID=>" + Reference("Short.img", 0xB4000 - 1) + " ",
+         "ERROR:  FileEncodeLength[737279] < CompressedFrameSize[737280]\n"},
         {"VARIABLE=VCID_LIST VALUE=0x4E5", "IMG=GRID=>/no/such.img ", "ERROR: Unable to find COMPRESS_IMAGE[/NO/SUCH.IMG]\n"},
         {"VARIABLE=VCID_LIST VALUE=0x4E3", "IMG=STRIPES=>" + reference + " ", "Unrecognized image pattern[STRIPES]\n"},
     };
@@ -1049,25 +1124,105 @@ TEST_F(EncodeTest, OlderImagesEndTheReferenceFieldsInTheMarker) {
 TEST_F(EncodeTest, TransferFaults) {
     struct Row {
         const char* faults;
-        const char* message;
+        const char* message;  // null: chip A passes
+        bool masterFails;     // a MASTER run fails too: no frame comes back
     } const rows[] = {
-        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": 256, "first": 100}])", "failed comparison"},
-        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 24}])", "timed out waiting for the\n  completion of"},
-        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", "timed out waiting for the\n  completion of"},
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": 256, "first": 100}])", "failed comparison", false},
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 24}])", "timed out waiting for the\n  completion of", true},
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", "timed out waiting for the\n  completion of", true},
+        // The video port's stuck bit reaches every word of the compressed frames, the top bit and
+        // bit 0 too; the expansion port carries none of them.
+        {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video"}])", "failed comparison", false},
+        {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 31, "value": 0}])", "failed comparison", false},
+        {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 0, "value": 1}])", "failed comparison", false},
+        {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "expansion", "bit": 6}])", nullptr, false},
     };
     ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
     const std::string reference = Reference("E.img", 0x30000);
     ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+    std::vector<BYTE> master;
+    ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), master));
+    runA.GetOnFailList()->FreeStrings();
+    runA.GetOnFailList()->Add("Show Programmed Info");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);
         LoadRig(row.faults);
         runA.out = {};
-        EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunFailed);
-        EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text.substr(0, 3000);
+        EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), row.message ? kRunFailed : kRunPassed);
+        if (row.message) {
+            EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text.substr(0, 3000);
+            // The DSP's time-out report and the OnFail list follow every failed run.
+            EXPECT_TRUE(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen)) << runA.out.text.substr(0, 3000);
+            EXPECT_TRUE(runA.out.Has("Programmed File[")) << runA.out.text.substr(0, 3000);
+        }
+        if (row.masterFails) {
+            // A MASTER run is no exception, and it leaves the reference as it was.
+            runA.out = {};
+            EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunFailed);
+            EXPECT_TRUE(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen)) << runA.out.text.substr(0, 3000);
+            EXPECT_TRUE(runA.out.Has("Programmed File[")) << runA.out.text.substr(0, 3000);
+            std::vector<BYTE> after;
+            ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), after));
+            EXPECT_EQ(after, master);
+        }
         // Chip B's channels are its own.
         ASSERT_TRUE(runB.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
         runB.out = {};
         EXPECT_EQ(runB.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunPassed) << runB.out.text.substr(0, 3000);
+    }
+}
+
+TEST_F(EncodeTest, EveryAcceptedSetPassesOnItsOwnReferences) {
+    // The build's references (made by make_encoded, which splits fields and lays out each unit
+    // itself): the installed set's in VCID/<VCID>, each older set's in VCID/<date>/<VCID>.
+    const std::string built = std::string(PEX_BIN_DIR) + "/testdata/VCID/";
+    struct Row {
+        Recording<CSorbelinEncoder>* test;
+        const char* date;
+        DWORD vcid;
+        const char* pattern;  // null: the DECOMPRESS_IMAGE source against COMPRESS_IMAGE
+        const char* file;
+        const char* other;    // a set whose reference of that file does not fit this set's tables
+    } const rows[] = {
+        {&runA, "20040521", 0x4D6, "GRID", "E_Grid.img", "20040416"},                      // 8-bit fields
+        {&runB, "20040521", 0x4E5, "STAMP_LINEAR", "E_StampLinear.img", "20040319"},       // 10-bit frames
+        {&runA, "20040416", 0x4E4, "HORZ_WEDGE_BLUE2RED", "E_HWB2R.img", "20040521"},      // 10-bit fields
+        {&runB, "20040416", 0x4E3, "DIAGONAL_LINES", "E_DLine.img", "20040319"},           // 8-bit fields
+        {&runA, "20040319", 0x4E5, nullptr, "Encoded_1.img", "20040416"},
+        {&runB, "20040319", 0x4D6, "VERT_WEDGE_RED2BLUE", "E_VWR2B.img", "20040521"},
+    };
+    auto folder = [&](const std::string& date, DWORD vcid) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%X/", vcid);
+        return built + (date == "20040521" ? "" : date + "/") + hex;
+    };
+    for (const Row& row : rows) {
+        auto& t = *row.test;
+        SCOPED_TRACE(t.GetName().str() + " " + row.date + " " + std::to_string(row.vcid));
+        LoadRig("[]");
+        char vcid[16];
+        std::snprintf(vcid, sizeof vcid, "0x%X", row.vcid);
+        for (const std::string& setting : {"VARIABLE=ZYV_DIRECTORY VALUE=" + std::string(PEX_TESTDATA_DIR) + "/zyv/" + row.date,
+                                           "VARIABLE=VCID_LIST VALUE=" + std::string(vcid),
+                                           "VARIABLE=DECOMPRESS_IMAGE VALUE=" + built + "Decoded_$(X)_$(Y)_$(P).img"})
+            ASSERT_TRUE(t.SetEnvironment(setting.c_str()));
+        auto encode = [&](const std::string& reference) {
+            t.out = {};
+            if (!row.pattern) {
+                EXPECT_TRUE(t.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + reference).c_str()));
+                return t.Run("Encode FRAMES=2");
+            }
+            return t.Run(("Encode FRAMES=2 IMG=" + std::string(row.pattern) + "=>" + reference).c_str());
+        };
+        EXPECT_EQ(encode(folder(row.date, row.vcid) + row.file), kRunPassed) << t.out.text.substr(0, 3000);
+        EXPECT_FALSE(t.out.Has("failed comparison"));
+        // The references differ from set to set.
+        EXPECT_EQ(encode(folder(row.other, row.vcid) + row.file), kRunFailed);
+        EXPECT_EQ(support::Count(t.out.text, "failed comparison"), 2u) << t.out.text.substr(0, 3000);
+        // A chip whose video output has a stuck bit fails on them.
+        LoadRig(R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": )" + std::to_string(t.GetChipFromName(1)) + R"(, "port": "video", "bit": 9, "value": 0}])");
+        EXPECT_EQ(encode(folder(row.date, row.vcid) + row.file), kRunFailed);
+        EXPECT_EQ(support::Count(t.out.text, "failed comparison"), 2u) << t.out.text.substr(0, 3000);
     }
 }
 
