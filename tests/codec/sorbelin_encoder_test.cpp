@@ -281,6 +281,9 @@ TEST_F(SorbelinEncoderTest, InitRegsFaults) {
         {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 273, "major": 1, "minor": 1}])", "ERROR: Bad Dremolun ID = 0x11101001", kColorRed},
         {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 64}])", "Coeff DDR not received\n", kColorGreen},
         {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 32}])", "R2B DDR not received\n", kColorGreen},
+        // A device id that differs from the expected one in its top bit only.
+        {R"([{"kind": "codec_wrong_device_id", "board": "Nuxa1", "chip": 1, "id": 2400}])",
+         "Incorrect Sorbelin rev expected[0x160]  Received(DevID[0x960]  Major[0x008]  Minor[0x50]  full[0x96008050])\n", kColorRed},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);
@@ -296,6 +299,22 @@ TEST_F(SorbelinEncoderTest, InitRegsFaults) {
             ASSERT_EQ(Program(encB), kRunPassed);
             EXPECT_TRUE(encB.InitRegs(1));
         }
+    }
+    // A bridge revision is read field by field, each to its top bit: the widest ones pass.
+    struct Passing {
+        const char* faults;
+        const char* line;
+    } const passing[] = {
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 272, "major": 128, "minor": 1}])", "Dremolun Rev[0x80.0x001]\n"},
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 272, "major": 1, "minor": 2048}])", "Dremolun Rev[0x01.0x800]\n"},
+    };
+    for (const Passing& row : passing) {
+        SCOPED_TRACE(row.faults);
+        LoadFaults(row.faults);
+        ASSERT_EQ(Program(encA), kRunPassed);
+        encA.out = {};
+        EXPECT_TRUE(encA.InitRegs(1)) << encA.out.text;
+        EXPECT_TRUE(encA.out.HasColoured(row.line, kColorBlack)) << encA.out.text;
     }
     // A chip with another personality has no revision register there.
     LoadFaults("[]");
