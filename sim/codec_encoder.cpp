@@ -20,7 +20,8 @@ constexpr uint32_t kBypassVcid = 0x8002;
 
 // Status (0x60000000) bits are cleared by writing 1 to them; bits 0 (R2B) and 1 (Coeff) rise a few
 // ms after the matching bit of 0x6000003C started the sequence, unless a DdrInitNeverDone fault
-// holds the sequence's memory (32 R2B, 64 Coeff). The revision halves read the loaded image's
+// holds the sequence's memory (32 R2B, 64 Coeff); bit 13 rises with each frame the port brings,
+// bit 15 (DCM no lock) stands from configuration or reset until cleared. The revision halves read the loaded image's
 // identification word. Control, the interrupt registers, ContextID and the VCID halves keep 16
 // bits of what was written; the context RAM keeps whole words. A WrongDeviceId fault puts its device
 // in bits 31-20 of the identification the revision halves show.
@@ -137,6 +138,7 @@ bool CodecChip::EncoderFrame(uint32_t portWord, std::span<const uint8_t> bytes) 
         const auto it = m_registers.find(entry + 4 * n);
         return it == m_registers.end() ? 0u : it->second;
     };
+    m_encoderStatus |= kEncoderNewFrame;
     const uint32_t vcid = word(2);
     if (vcid == 0) return true;
     if (vcid == kBypassVcid) {

@@ -238,6 +238,11 @@ TEST_F(SorbelinEncoderTest, InitRegsChecksTheBridgeAndTheDeviceAndInitialisesThe
 
 TEST_F(SorbelinEncoderTest, ShowStatusReportsTheDoneBitsOfAStartedSequence) {
     ASSERT_EQ(Program(encA), kRunPassed);
+    // A configured chip reports its PLLs out of lock until that is cleared: the top bit alone.
+    encA.out = {};
+    encA.ShowStatus();
+    EXPECT_EQ(encA.out.text, "R2B_DDR_Done=0\nCoeff_DDR_Done=0\nCodeTableLoadDone=0\nByteCostError=0\nPadByteError=0\nNewFrame=0\n"
+                             "PatternGeneratorDone=0\nDCM_NoLock=1\n");
     encA.ClearStatus();
     bridge.WriteDataFixed(CSorbelinEncoder::kDDRStart, 1);
     Sleep(10);
@@ -396,8 +401,11 @@ TEST_F(SorbelinEncoderTest, DumpRegsDecodesEveryRegisterAndTheContextRAM) {
     ASSERT_TRUE(Boot(dspA));
     encA.out = {};
     EXPECT_EQ(encA.RunTest("Dump Regs"), 1u);
-    // A freshly programmed chip: empty context RAM.
+    // A freshly programmed chip: empty context RAM, the PLLs not yet reported locked.
     EXPECT_EQ(support::Count(encA.out.text, "] ID[0] VCID[0x00000000] Width[0] Height[0] bits[8] offset[0x00000000]\n"), 16u) << encA.out.text;
+    EXPECT_TRUE(encA.out.Has("Status[0x8000]\n\tOne or more of the PLLs are not locked\n\tor have gone out of lock since last cleared.\n"
+                             "\t(After power up, this bit will be 1 and must\n\tbe cleared by the firmware.\nControl[0x"))
+        << encA.out.text;
     EXPECT_TRUE(encA.out.Has("CRAM[15]  Addr[0x600001F0] ID[0]"));
     EXPECT_TRUE(encA.out.HasColoured("CODEC STATUS:  OK\n", kColorGreen));
     // Set-up as a test leaves it.
@@ -843,6 +851,8 @@ TEST_F(EncoderRoundTripTest, BypassMovesEachFrameThroughTheChipsOwnChannels) {
             EXPECT_EQ(back, sent) << f;
         }
         EXPECT_NE(sent, std::vector<BYTE>(307200, 0));
+        // The closing status: frames arrived, the PLL bit cleared by the DDR wait.
+        EXPECT_TRUE(t.out.Has("NewFrame=1\nPatternGeneratorDone=0\nDCM_NoLock=0\n")) << t.out.text;
         // The send buffer holds the wedge one 16-bit sample per picture byte, the byte in the sample's
         // upper half: every sample, both words of each pair, up to the last one. Frames lie S bytes
         // apart, so each frame's buffer of 2 S bytes keeps its first S; the last one keeps all.
