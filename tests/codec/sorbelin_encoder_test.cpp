@@ -1255,4 +1255,38 @@ TEST_F(EncodeTest, EveryAcceptedSetPassesOnItsOwnReferences) {
     }
 }
 
+TEST_F(EncodeTest, EveryVCIDOfTheListMeetsItsOwnReference) {
+    // References named through "$(VCID_LIST)" ("%X" folders), copied from the build's sets; only
+    // the list's last VCID takes another set's frame in the second row.
+    const std::string built = std::string(PEX_BIN_DIR) + "/testdata/VCID/";
+    struct Row {
+        const char* lastFrom;  // the set folder the last VCID's reference comes from
+        DWORD result;
+    } const rows[] = {{"", kRunPassed}, {"20040416/", kRunFailed}};
+    ASSERT_TRUE(runB.SetEnvironment("VARIABLE=VCID_LIST VALUE=(0x4D6,0x4E4,0x4E5)"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.lastFrom);
+        for (const char* vcid : {"4D6", "4E4", "4E5"}) {
+            std::vector<BYTE> bytes;
+            const std::string from = (std::string(vcid) == "4E5" ? built + row.lastFrom : built) + vcid + "/E_HW.img";
+            ASSERT_TRUE(platform::ReadWholeFile(from.c_str(), bytes)) << from;
+            scratch.Write(std::string("lists/") + vcid + "/E_HW.img", std::string(bytes.begin(), bytes.end()));
+        }
+        runB.out = {};
+        EXPECT_EQ(runB.Run(("Encode IMG=HORZ_WEDGE=>" + scratch.File("lists/$(VCID_LIST)/E_HW.img")).c_str()), row.result)
+            << runB.out.text.substr(0, 3000);
+        // Each VCID is reached, and only the last one's frames differ.
+        EXPECT_EQ(support::Count(runB.out.text, "Test VCID[0x"), 3u);
+        const size_t last = runB.out.text.find("Test VCID[0x04E5 = 1253]");
+        ASSERT_NE(last, std::string::npos);
+        const size_t failed = runB.out.text.find("failed comparison");
+        if (row.result == kRunPassed) {
+            EXPECT_EQ(failed, std::string::npos);
+        } else {
+            EXPECT_NE(failed, std::string::npos);
+            EXPECT_GT(failed, last);
+        }
+    }
+}
+
 }  // namespace
