@@ -1011,6 +1011,13 @@ TEST_F(EncodeTest, DifferencesAreCountedBySection) {
         {"0x4D6", 0x40000, 9, "Errors[1]\nSections:  DspSdram[1]  MacroBlock[0]  Data[0]"},
         // 262 lines: 17 macroblock rows end the header.
         {"0x4D6", 0x40000, 64 + 4 * 17 - 1, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[1]  Data[0]"},
+        // The section bounds: the stand-in's header of a 486-line raster is H = 64 + 4 x 31 = 188
+        // bytes, its macroblock section the last 4 x 17 of them (M = 120); the unit holding H is
+        // still MacroBlock.
+        {"0x4D6", 0x40000, 119, "Errors[1]\nSections:  DspSdram[1]  MacroBlock[0]  Data[0]"},
+        {"0x4D6", 0x40000, 120, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[1]  Data[0]"},
+        {"0x4D6", 0x40000, 191, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[1]  Data[0]"},
+        {"0x4D6", 0x40000, 192, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[0]  Data[1]"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.vcid) + " " + std::to_string(row.flip));
