@@ -1262,6 +1262,25 @@ TEST_F(EncodeTest, EveryAcceptedSetPassesOnItsOwnReferences) {
     }
 }
 
+TEST_F(EncodeTest, MicrocodeAfterRevision26IsInitialisedFirst) {
+    struct Row {
+        DWORD revision;
+        bool initialised;
+    } const rows[] = {{26, false}, {27, true}, {52, true}};
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
+    const std::string reference = Reference("E.img", 0x30000);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.revision);
+        const std::vector<uint8_t> image = sim::BuildDspMicrocodeOxd(row.revision);
+        const std::string folder = "m" + std::to_string(row.revision);
+        scratch.Write(folder + "/KAWF0101.oxd", std::string(image.begin(), image.end()));
+        ASSERT_TRUE(runA.SetEnvironment("VARIABLE=DSP_MICRO VALUE=" + scratch.File(folder + "/KAWF0101.oxd")));
+        runA.out = {};
+        EXPECT_EQ(runA.Run(("Encode VERBOSE=2 IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+        EXPECT_EQ(runA.out.HasColoured("DSP is initialized\n", kColorGreen), row.initialised) << runA.out.text.substr(0, 3000);
+    }
+}
+
 TEST_F(EncodeTest, EveryVCIDOfTheListMeetsItsOwnReference) {
     // References named through "$(VCID_LIST)" ("%X" folders), copied from the build's sets; only
     // the list's last VCID takes another set's frame in the second row.
