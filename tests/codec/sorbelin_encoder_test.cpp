@@ -1155,6 +1155,14 @@ TEST_F(EncodeTest, OlderImagesEndTheReferenceFieldsInTheMarker) {
     ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + kImage));
     runA.out = {};
     EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunFailed);
+    // So does the first image with CRCs, 0x840: its own frames, which end in their CRCs, pass.
+    std::filesystem::create_directories(scratch.File("first"));
+    const std::vector<uint8_t> first = sim::BuildCodecChipOxd("GUWT", sim::CodecChip::kEncoder << 20 | 0x08 << 12 | 0x40, packages.str());
+    scratch.Write("first/GUWT0202.oxd", std::string(first.begin(), first.end()));
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + scratch.File("first/GUWT0202.oxd")));
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+    runA.out = {};
+    EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=GRID=>" + reference).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
 }
 
 TEST_F(EncodeTest, TransferFaults) {
