@@ -21,10 +21,10 @@ constexpr uint32_t kBypassVcid = 0x8002;
 // Status (0x60000000) bits are cleared by writing 1 to them; bits 0 (R2B) and 1 (Coeff) rise a few
 // ms after the matching bit of 0x6000003C started the sequence, unless a DdrInitNeverDone fault
 // holds the sequence's memory (32 R2B, 64 Coeff); bit 13 rises with each frame the port brings,
-// bit 15 (DCM no lock) stands from configuration or reset until cleared. The revision halves read the loaded image's
-// identification word. Control, the interrupt registers, ContextID and the VCID halves keep 16
-// bits of what was written; the context RAM keeps whole words. A WrongDeviceId fault puts its device
-// in bits 31-20 of the identification the revision halves show.
+// bit 15 (DCM no lock) stands from configuration or reset until cleared. The revision halves read
+// the loaded image's identification word. Control, the interrupt registers, ContextID and the VCID
+// halves keep 16 bits of what was written; the context RAM keeps whole words. A WrongDeviceId fault
+// puts its device in bits 31-20 of the identification the revision halves show.
 uint32_t CodecChip::Encoder(uint32_t address, bool read, uint32_t value) {
     const int64_t now = platform::NowTicks();
     address &= ~3u;
