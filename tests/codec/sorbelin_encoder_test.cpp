@@ -207,8 +207,25 @@ TEST_F(SorbelinEncoderTest, DetermineZyvPackageNeedsAPathAndAKnownPackage) {
     EXPECT_LT(a, b);
     // The shipped package is recognised.
     encA.out = {};
-    EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + std::string(PEX_TESTDATA_DIR) + "/zyv/20040521").c_str()), 1u);
+    const std::string shipped = std::string(PEX_TESTDATA_DIR) + "/zyv/20040521";
+    EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + shipped).c_str()), 1u);
     EXPECT_TRUE(encA.out.Has("FILE[ZM04D6.zyv]  CRC[0x")) << encA.out.text;
+    // Each file's whole 32-bit checksum: CRC-32/MPEG-2 computed here bit by bit.
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(shipped)) {
+        std::vector<BYTE> bytes;
+        ASSERT_TRUE(platform::ReadWholeFile(entry.path().string().c_str(), bytes));
+        DWORD crc = 0xFFFFFFFF;
+        for (const BYTE b : bytes) {
+            crc ^= DWORD{b} << 24;
+            for (int i = 0; i < 8; ++i) crc = (crc & 0x80000000u) ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+        }
+        char line[64];
+        std::snprintf(line, sizeof line, "FILE[%s]  CRC[0x%08X]\n", entry.path().filename().string().c_str(), crc);
+        EXPECT_TRUE(encA.out.HasColoured(line, kColorBlack)) << line << encA.out.text;
+        ++files;
+    }
+    EXPECT_EQ(files, 15u);
 }
 
 TEST_F(SorbelinEncoderTest, InitRegsChecksTheBridgeAndTheDeviceAndInitialisesTheDDROncePerProgramming) {
@@ -479,6 +496,8 @@ TEST_F(SorbelinEncoderTest, VCIDListForms) {
         {"(0x4D6,0x4E3)", {0x4D6, 0x4E3}, nullptr},
         {"(0x4D6, 0x4E3,(0x4e4))", {0x4D6, 0x4E3, 0x4E4}, nullptr},
         {"(0X4D6,(12),ZZ,0x4D6)", {0x4D6, 0x4D6}, nullptr},  // decimal and junk entries skipped, duplicates kept
+        {"0x804D6000", {0x804D6000}, nullptr},                // all 32 bits
+        {"(0xFFFFFFFF,0x10004E3)", {0xFFFFFFFF, 0x10004E3}, nullptr},
         {"12", {}, "ERROR:  Invalid VCID in VCID list\n"},
     };
     for (const Row& row : rows) {
