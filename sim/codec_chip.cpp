@@ -112,7 +112,8 @@ void CodecChip::Reset() {
     m_fifo[0].clear();
     m_fifo[1].clear();
     m_ddrStatus = 0;
-    m_encoderStatus = 0;
+    // The PLLs report out of lock from power-up until the firmware clears the bit.
+    m_encoderStatus = kEncoderDcmNoLock;
     m_ddrDoneAt[0] = m_ddrDoneAt[1] = 0;
     m_encodeJobs.clear();
     PixelReset(false);

@@ -191,7 +191,9 @@ private:
     std::deque<uint16_t> m_inbound;
     std::vector<uint32_t> m_batch;
     WordStream m_outbound;
-    // Encoder state: Status bits 0 and 1 rise when their DDR sequence ends (0 while none runs).
+    // Encoder state: Status bits 0 and 1 rise when their DDR sequence ends (0 while none runs);
+    // bit 13 with each frame received, bit 15 (DCM no lock) from power-up until cleared.
+    static constexpr uint32_t kEncoderNewFrame = 0x2000, kEncoderDcmNoLock = 0x8000;
     uint32_t m_encoderStatus = 0;
     int64_t m_ddrDoneAt[2] = {0, 0};
     std::vector<EncodeTable> m_encodeTables;

@@ -20,10 +20,11 @@ constexpr uint32_t kBypassVcid = 0x8002;
 
 // Status (0x60000000) bits are cleared by writing 1 to them; bits 0 (R2B) and 1 (Coeff) rise a few
 // ms after the matching bit of 0x6000003C started the sequence, unless a DdrInitNeverDone fault
-// holds the sequence's memory (32 R2B, 64 Coeff). The revision halves read the loaded image's
-// identification word. Control, the interrupt registers, ContextID and the VCID halves keep 16
-// bits of what was written; the context RAM keeps whole words. A WrongDeviceId fault puts its device
-// in bits 31-20 of the identification the revision halves show.
+// holds the sequence's memory (32 R2B, 64 Coeff); bit 13 rises with each frame the port brings,
+// bit 15 (DCM no lock) stands from configuration or reset until cleared. The revision halves read
+// the loaded image's identification word. Control, the interrupt registers, ContextID and the VCID
+// halves keep 16 bits of what was written; the context RAM keeps whole words. A WrongDeviceId fault
+// puts its device in bits 31-20 of the identification the revision halves show.
 uint32_t CodecChip::Encoder(uint32_t address, bool read, uint32_t value) {
     const int64_t now = platform::NowTicks();
     address &= ~3u;
@@ -129,19 +130,22 @@ void CodecChip::LoadEncodeTables(std::vector<EncodeTable> tables) {
 
 // The frame's context is the one the port word names (bits 0-3). A bypass context (VCID 0x8002)
 // returns the frame unchanged; a context without a VCID sends nothing back; any other context
-// queues the unit for the encoder, which produces it when the outbound DCB is ready for it.
+// queues the unit for the encoder, which produces it when the outbound DCB is ready for it. Both
+// leave through the video port, so its stuck output bits reach them.
 bool CodecChip::EncoderFrame(uint32_t portWord, std::span<const uint8_t> bytes) {
     const uint32_t entry = kContextRam + 16 * (portWord & 0xF);
     const auto word = [&](uint32_t n) {
         const auto it = m_registers.find(entry + 4 * n);
         return it == m_registers.end() ? 0u : it->second;
     };
+    m_encoderStatus |= kEncoderNewFrame;
     const uint32_t vcid = word(2);
     if (vcid == 0) return true;
     if (vcid == kBypassVcid) {
         std::vector<uint32_t> words(bytes.size() / 4);
         for (size_t i = 0; i < words.size(); ++i)
             words[i] = static_cast<uint32_t>(bytes[4 * i] | bytes[4 * i + 1] << 8 | bytes[4 * i + 2] << 16 | static_cast<uint32_t>(bytes[4 * i + 3]) << 24);
+        OutputFaults(0, words.data(), words.size());
         m_outbound.Append(std::move(words));
     } else {
         m_encodeJobs.push_back({std::vector<uint8_t>(bytes.begin(), bytes.end()), word(0), word(1), vcid});
@@ -171,9 +175,11 @@ void CodecChip::PrepareOutbound(uint64_t spanBytes) {
     unit.table = table;
     unit.crc = revision >= kEncoderCrcRevision;
     const std::vector<uint8_t> out = EncodeUnit(unit, bytes);
-    std::vector<uint32_t> words(out.size() / 4);
-    if (!words.empty()) std::memcpy(words.data(), out.data(), 4 * words.size());
-    m_outbound.Append(std::move(words));
+    std::vector<uint32_t> frame(out.size() / 4);
+    if (!frame.empty()) std::memcpy(frame.data(), out.data(), 4 * frame.size());
+    // The compressed frame leaves through the video port, as the packer's output does.
+    OutputFaults(0, frame.data(), frame.size());
+    m_outbound.Append(std::move(frame));
 }
 
 }  // namespace sim

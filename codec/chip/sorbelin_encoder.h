@@ -182,6 +182,10 @@ private:
     // Loads, places and registers every set's package; tested is the last set of the VCID.
     bool LoadTableSets(std::vector<EncodeTableSet>& sets, DWORD vcid, DWORD verbose, int& tested);
     bool RunImages(const CParamString& options, CZyvFile& package, DWORD vcid, const CString& image, DWORD frames, DWORD verbose, bool master);
+    // Compares each received frame with the reference's last frame and saves the frames SAVE= and
+    // -SAVE_ON_FAIL ask for; frame is the read-back buffer of one frame. 1 when all matched and saved.
+    BOOL CompareFrames(const CFileBuffer& reference, std::vector<BYTE>& frame, const std::vector<DWORD>& starts, bool fields, DWORD frames,
+                       DWORD receivedFrames, DWORD lines, DWORD verbose, DWORD saveCount, bool saveOnFail, const char* tagWord);
     BOOL EncodeAndCompare(const CString& params, const CZyvFile& package, CImage& image, DWORD lineDwords, BOOL sixteenBit, CFileBuffer& reference,
                           DWORD frames, DWORD verbose, BOOL master, const char* tagWord);
     // The variable's value; false after a red "Unable to find" line.

@@ -331,7 +331,7 @@ bool CSorbelinEncoder::RunImages(const CParamString& options, CZyvFile& package,
                 PrintColor("ERROR:  Unable to save " + reference + "\n", kColorRed);
                 return false;
             }
-            PrintColor("Image Saved - " + reference + "\n", kColorGreen);
+            PrintColor("Image Saved - " + CString(platform::MapPath(reference.c_str()).c_str()) + "\n", kColorGreen);
         }
     }
     return true;
@@ -363,7 +363,6 @@ BOOL CSorbelinEncoder::EncodeAndCompare(const CString& params, const CZyvFile& p
     unsigned long saveCount = 0;
     if (options.GetValue("SAVE", value)) std::sscanf(value.c_str(), "%lu", &saveCount);
     saveCount = std::min(saveCount, 15ul);
-    bool saveAll = false;
     const bool saveOnFail = options.IsSwitch("SAVE_ON_FAIL", FALSE);
     if (!image.GetBuffer()) {
         PrintColor("NULL pointer for IMG\n", kColorRed);
@@ -503,17 +502,40 @@ BOOL CSorbelinEncoder::EncodeAndCompare(const CString& params, const CZyvFile& p
     }
     if (master) {
         // The reference becomes exactly the first frame the chip produced.
-        if (receivedFrames == 0 || !ReadMemory(starts[1], frame.data(), frameBytes)) return FALSE;
-        reference.Free();
-        CFileBuffer copy(frame.data(), frameBytes);
-        std::swap(reference.pData, copy.pData);
-        std::swap(reference.nSize, copy.nSize);
-        return result;
+        if (receivedFrames == 0 || !ReadMemory(starts[1], frame.data(), frameBytes)) {
+            result = FALSE;
+        } else {
+            reference.Free();
+            CFileBuffer copy(frame.data(), frameBytes);
+            std::swap(reference.pData, copy.pData);
+            std::swap(reference.nSize, copy.nSize);
+        }
+    } else if (!CompareFrames(reference, frame, starts, fields, frames, receivedFrames, image.GetHeight(), verbose, static_cast<DWORD>(saveCount), saveOnFail,
+                                    tagWord)) {
+        result = FALSE;
     }
+    // A failed run, a MASTER one too, reports the DSP's time-outs and runs the OnFail list.
+    if (!result) {
+        CString report;
+        ReportDSPTimeouts(report);
+        if (!report.IsEmpty()) PrintColor(report, kColorGreen);
+        RunOnFail();
+    }
+    if (!master && verbose >= 1) PrintColor("\n", kColorBlack);
+    return result;
+}
+
+BOOL CSorbelinEncoder::CompareFrames(const CFileBuffer& reference, std::vector<BYTE>& frame, const std::vector<DWORD>& starts, bool fields,
+                                     DWORD frames, DWORD receivedFrames, DWORD lines, DWORD verbose, DWORD saveCount, bool saveOnFail,
+                                     const char* tagWord) {
+    CString line;
+    BOOL result = TRUE;
+    bool saveAll = false;
+    const DWORD frameBytes = static_cast<DWORD>(frame.size());
     if (verbose >= 1) PrintColor("Comparing images ... ", kColorBlack);
     const BYTE* want = reference.pData + reference.nSize - frameBytes;
     const DWORD header = BigEndian(want);
-    const DWORD macroBlocks = GetMacroBlockStart(header, image.GetHeight());
+    const DWORD macroBlocks = GetMacroBlockStart(header, lines);
     for (DWORD i = 0; i < frames && i < receivedFrames; ++i) {
         // A frame of two fields starts with its first field's unit.
         const DWORD unit = fields ? 2 * i + 1 : i + 1;
@@ -562,19 +584,13 @@ BOOL CSorbelinEncoder::EncodeAndCompare(const CString& params, const CZyvFile& p
             name.Format("C:\\Zorv.Encode.%lu.img", static_cast<unsigned long>(i));
             CFileBuffer out(frame.data(), frameBytes);
             if (out.SaveFile(name)) {
-                PrintColorFormat(kColorGreen, "Save image [%s]\n", name.c_str());
+                // The drive path lands in the station folder: name the file where it really is.
+                PrintColorFormat(kColorGreen, "Save image [%s]\n", platform::MapPath(name.c_str()).c_str());
             } else {
                 PrintColorFormat(kColorRed, "ERROR: Unable to write file for image #%d\n", static_cast<int>(i));
                 result = FALSE;
             }
         }
     }
-    if (!result) {
-        CString report;
-        ReportDSPTimeouts(report);
-        if (!report.IsEmpty()) PrintColor(report, kColorGreen);
-        RunOnFail();
-    }
-    if (verbose >= 1) PrintColor("\n", kColorBlack);
     return result;
 }

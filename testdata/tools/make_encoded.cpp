@@ -12,6 +12,7 @@
 #include "images/unpacked_image.h"
 #include "sim/codec_chip.h"
 #include "testdata/tools/fixture_files.h"
+#include "testdata/tools/zyv_sets.h"
 
 namespace {
 
@@ -19,7 +20,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: make_encoded [--check] DIR\n"
                  "  writes, for each VCID of the encoder test's default list, DIR/<VCID>/E_*.img for every image-list\n"
-                 "  entry of both list modes and DIR/<VCID>/Encoded_1.img, Encoded_2.img, and the sources\n"
+                 "  entry of both list modes and DIR/<VCID>/Encoded_1.img, Encoded_2.img from the newest package set\n"
+                 "  (the one installed), the same in DIR/<yyyymmdd>/<VCID>/ from each older set, and the sources\n"
                  "  DIR/Decoded_<X>_<Y>_<P>.img; with --check, compares instead and exits with 1 when a file is\n"
                  "  missing or differs\n");
     return 2;
@@ -72,7 +74,6 @@ int main(int argc, char** argv) {
     bool check = false;
     std::string dir;
     if (!fixturefiles::ParseCheckDir(argc, argv, check, dir)) return Usage();
-    const std::string packages = std::string(PEX_TESTDATA_DIR) + "/zyv/20040521";
     CString revisionTag;
     unsigned int revision = 0;
     COxd((std::string(PEX_TESTDATA_DIR) + "/oxd/GUWT0202.oxd").c_str(), 1).GetRevision(revisionTag);
@@ -96,73 +97,79 @@ int main(int argc, char** argv) {
     };
     if (!check) std::filesystem::create_directories(dir);
     int stale = 0;
-    for (const DWORD vcid : encoder.GetVCIDList()) {
-        char folder[16];
-        std::snprintf(folder, sizeof folder, "%X", vcid);
-        char zyv[32];
-        std::snprintf(zyv, sizeof zyv, "/ZM%04X.zyv", vcid);
-        CZyvFile package((packages + zyv).c_str());
-        const BYTE* data = nullptr;
-        DWORD size = 0;
-        if (package.Load() != CZyvFile::kLoaded || !package.GetTable(CZyvFile::kTableEncode, data, size)) {
-            std::fprintf(stderr, "make_encoded: cannot read %s%s\n", packages.c_str(), zyv);
-            return 1;
-        }
-        const std::vector<uint8_t> table(data, data + size);
-        const DWORD width = package.GetRasterWidth();
-        DWORD height = package.GetTotalLinesPerFrame();
-        if (!height) height = package.GetLinesPerFrame();
-        if (!height) height = package.GetRasterHeight();
-        const bool tenBit = package.Is10Bit();
-        // The decoded source of this geometry, once.
-        char decoded[64];
-        std::snprintf(decoded, sizeof decoded, "/Decoded_%lu_%lu_%d.img", static_cast<unsigned long>(width), static_cast<unsigned long>(height),
-                      tenBit ? 10 : 8);
-        bool have = false;
-        for (const auto& f : files) have = have || f.first == dir + decoded;
-        if (!have) {
-            std::vector<uint8_t> bytes;
-            if (tenBit) {
-                Unpacked::Image::YCbCr_10_6 picture(width, height);
-                picture.FillRandom(kDecodedSeed, 1, 0, 0x3FF);
-                bytes.assign(picture.GetBuffer(), picture.GetBuffer() + picture.GetSize());
-            } else {
-                Image::YCbCr_8bit picture(width, height);
-                picture.FillRandom(kDecodedSeed, 1);
-                bytes.assign(picture.GetBuffer(), picture.GetBuffer() + picture.GetSize());
+    // The references are the stand-in encoder's frames with each set's tables: the installed
+    // (newest) set's where the image lists name them, every older set's under its date.
+    for (const uint32_t date : zyvgen::ReleaseDates()) {
+        for (const DWORD vcid : encoder.GetVCIDList()) {
+            const std::string packages = std::string(PEX_TESTDATA_DIR) + "/zyv/" + std::to_string(date);
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "%X", vcid);
+            const std::string folder = date == zyvgen::ReleaseDates().front() ? std::string(hex) : std::to_string(date) + "/" + hex;
+            char zyv[32];
+            std::snprintf(zyv, sizeof zyv, "/ZM%04X.zyv", vcid);
+            CZyvFile package((packages + zyv).c_str());
+            const BYTE* data = nullptr;
+            DWORD size = 0;
+            if (package.Load() != CZyvFile::kLoaded || !package.GetTable(CZyvFile::kTableEncode, data, size)) {
+                std::fprintf(stderr, "make_encoded: cannot read %s%s\n", packages.c_str(), zyv);
+                return 1;
             }
-            add(dir + decoded, std::move(bytes));
-        }
-        if (!check) std::filesystem::create_directories(dir + "/" + folder);
-        for (const CString& text : entries) {
-            CKeyValue entry(text, "=>");
-            std::vector<std::string> names;
-            if (entry.GetValue() == "Env.$(COMPRESS_IMAGE)") names = {"Encoded_1.img", "Encoded_2.img"};
-            else names = {FileName(entry.GetValue())};
-            std::vector<uint8_t> frame;
-            // The entry's source picture, built by build, and its reference frame; false when the
-            // source cannot be built.
-            auto makeFrame = [&](auto& picture, auto build) {
-                if (check && entry.GetKey() == "Env.$(DECOMPRESS_IMAGE)") {
-                    // Checking writes nothing: the source comes from the bytes made above.
-                    for (const auto& f : files)
-                        if (f.first == dir + decoded) std::memcpy(picture.GetBuffer(), f.second.data(), f.second.size());
-                } else if (!build(&picture)) {
-                    return false;
+            const std::vector<uint8_t> table(data, data + size);
+            const DWORD width = package.GetRasterWidth();
+            DWORD height = package.GetTotalLinesPerFrame();
+            if (!height) height = package.GetLinesPerFrame();
+            if (!height) height = package.GetRasterHeight();
+            const bool tenBit = package.Is10Bit();
+            // The decoded source of this geometry, once.
+            char decoded[64];
+            std::snprintf(decoded, sizeof decoded, "/Decoded_%lu_%lu_%d.img", static_cast<unsigned long>(width), static_cast<unsigned long>(height),
+                          tenBit ? 10 : 8);
+            bool have = false;
+            for (const auto& f : files) have = have || f.first == dir + decoded;
+            if (!have) {
+                std::vector<uint8_t> bytes;
+                if (tenBit) {
+                    Unpacked::Image::YCbCr_10_6 picture(width, height);
+                    picture.FillRandom(kDecodedSeed, 1, 0, 0x3FF);
+                    bytes.assign(picture.GetBuffer(), picture.GetBuffer() + picture.GetSize());
+                } else {
+                    Image::YCbCr_8bit picture(width, height);
+                    picture.FillRandom(kDecodedSeed, 1);
+                    bytes.assign(picture.GetBuffer(), picture.GetBuffer() + picture.GetSize());
                 }
-                frame = Reference(picture, package, table, crc);
-                return true;
-            };
-            bool made;
-            if (tenBit) {
-                Unpacked::Image::YCbCr_10_6 picture(width, height);
-                made = makeFrame(picture, [&](auto* p) { return encoder.BuildSourceImage10(entry, p, vcid, 1); });
-            } else {
-                Image::YCbCr_8bit picture(width, height);
-                made = makeFrame(picture, [&](auto* p) { return encoder.BuildSourceImage8(entry, p, vcid, 1); });
+                add(dir + decoded, std::move(bytes));
             }
-            if (!made) return 1;
-            for (const std::string& name : names) add(dir + "/" + folder + "/" + name, frame);
+            if (!check) std::filesystem::create_directories(dir + "/" + folder);
+            for (const CString& text : entries) {
+                CKeyValue entry(text, "=>");
+                std::vector<std::string> names;
+                if (entry.GetValue() == "Env.$(COMPRESS_IMAGE)") names = {"Encoded_1.img", "Encoded_2.img"};
+                else names = {FileName(entry.GetValue())};
+                std::vector<uint8_t> frame;
+                // The entry's source picture, built by build, and its reference frame; false when the
+                // source cannot be built.
+                auto makeFrame = [&](auto& picture, auto build) {
+                    if (check && entry.GetKey() == "Env.$(DECOMPRESS_IMAGE)") {
+                        // Checking writes nothing: the source comes from the bytes made above.
+                        for (const auto& f : files)
+                            if (f.first == dir + decoded) std::memcpy(picture.GetBuffer(), f.second.data(), f.second.size());
+                    } else if (!build(&picture)) {
+                        return false;
+                    }
+                    frame = Reference(picture, package, table, crc);
+                    return true;
+                };
+                bool made;
+                if (tenBit) {
+                    Unpacked::Image::YCbCr_10_6 picture(width, height);
+                    made = makeFrame(picture, [&](auto* p) { return encoder.BuildSourceImage10(entry, p, vcid, 1); });
+                } else {
+                    Image::YCbCr_8bit picture(width, height);
+                    made = makeFrame(picture, [&](auto* p) { return encoder.BuildSourceImage8(entry, p, vcid, 1); });
+                }
+                if (!made) return 1;
+                for (const std::string& name : names) add(dir + "/" + folder + "/" + name, frame);
+            }
         }
     }
     for (const auto& [path, bytes] : files) {

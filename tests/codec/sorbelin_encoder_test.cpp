@@ -207,8 +207,25 @@ TEST_F(SorbelinEncoderTest, DetermineZyvPackageNeedsAPathAndAKnownPackage) {
     EXPECT_LT(a, b);
     // The shipped package is recognised.
     encA.out = {};
-    EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + std::string(PEX_TESTDATA_DIR) + "/zyv/20040521").c_str()), 1u);
+    const std::string shipped = std::string(PEX_TESTDATA_DIR) + "/zyv/20040521";
+    EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + shipped).c_str()), 1u);
     EXPECT_TRUE(encA.out.Has("FILE[ZM04D6.zyv]  CRC[0x")) << encA.out.text;
+    // Each file's whole 32-bit checksum: CRC-32/MPEG-2 computed here bit by bit.
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(shipped)) {
+        std::vector<BYTE> bytes;
+        ASSERT_TRUE(platform::ReadWholeFile(entry.path().string().c_str(), bytes));
+        DWORD crc = 0xFFFFFFFF;
+        for (const BYTE b : bytes) {
+            crc ^= DWORD{b} << 24;
+            for (int i = 0; i < 8; ++i) crc = (crc & 0x80000000u) ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+        }
+        char line[64];
+        std::snprintf(line, sizeof line, "FILE[%s]  CRC[0x%08X]\n", entry.path().filename().string().c_str(), crc);
+        EXPECT_TRUE(encA.out.HasColoured(line, kColorBlack)) << line << encA.out.text;
+        ++files;
+    }
+    EXPECT_EQ(files, 15u);
 }
 
 TEST_F(SorbelinEncoderTest, InitRegsChecksTheBridgeAndTheDeviceAndInitialisesTheDDROncePerProgramming) {
@@ -238,6 +255,11 @@ TEST_F(SorbelinEncoderTest, InitRegsChecksTheBridgeAndTheDeviceAndInitialisesThe
 
 TEST_F(SorbelinEncoderTest, ShowStatusReportsTheDoneBitsOfAStartedSequence) {
     ASSERT_EQ(Program(encA), kRunPassed);
+    // A configured chip reports its PLLs out of lock until that is cleared: the top bit alone.
+    encA.out = {};
+    encA.ShowStatus();
+    EXPECT_EQ(encA.out.text, "R2B_DDR_Done=0\nCoeff_DDR_Done=0\nCodeTableLoadDone=0\nByteCostError=0\nPadByteError=0\nNewFrame=0\n"
+                             "PatternGeneratorDone=0\nDCM_NoLock=1\n");
     encA.ClearStatus();
     bridge.WriteDataFixed(CSorbelinEncoder::kDDRStart, 1);
     Sleep(10);
@@ -281,6 +303,9 @@ TEST_F(SorbelinEncoderTest, InitRegsFaults) {
         {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 273, "major": 1, "minor": 1}])", "ERROR: Bad Dremolun ID = 0x11101001", kColorRed},
         {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 64}])", "Coeff DDR not received\n", kColorGreen},
         {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 32}])", "R2B DDR not received\n", kColorGreen},
+        // A device id that differs from the expected one in its top bit only.
+        {R"([{"kind": "codec_wrong_device_id", "board": "Nuxa1", "chip": 1, "id": 2400}])",
+         "Incorrect Sorbelin rev expected[0x160]  Received(DevID[0x960]  Major[0x008]  Minor[0x50]  full[0x96008050])\n", kColorRed},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);
@@ -296,6 +321,22 @@ TEST_F(SorbelinEncoderTest, InitRegsFaults) {
             ASSERT_EQ(Program(encB), kRunPassed);
             EXPECT_TRUE(encB.InitRegs(1));
         }
+    }
+    // A bridge revision is read field by field, each to its top bit: the widest ones pass.
+    struct Passing {
+        const char* faults;
+        const char* line;
+    } const passing[] = {
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 272, "major": 128, "minor": 1}])", "Dremolun Rev[0x80.0x001]\n"},
+        {R"([{"kind": "bridge_wrong_id", "board": "Nuxa1", "id": 272, "major": 1, "minor": 2048}])", "Dremolun Rev[0x01.0x800]\n"},
+    };
+    for (const Passing& row : passing) {
+        SCOPED_TRACE(row.faults);
+        LoadFaults(row.faults);
+        ASSERT_EQ(Program(encA), kRunPassed);
+        encA.out = {};
+        EXPECT_TRUE(encA.InitRegs(1)) << encA.out.text;
+        EXPECT_TRUE(encA.out.HasColoured(row.line, kColorBlack)) << encA.out.text;
     }
     // A chip with another personality has no revision register there.
     LoadFaults("[]");
@@ -340,6 +381,11 @@ TEST_F(SorbelinEncoderTest, CodecStatusKeepsEveryErrorBit) {
         {0x00000010, 2, {"CODEC ERROR: INVALID_FRAME_MISSING_SIGNATURE\n"}},
         {0x00400000, 2, {"CODEC ERROR: CRC1_OR_CRC2_ERROR\n"}},
         {0x80010001, 2, {"CODEC ERROR: STATS_EDMA_TIMEOUT_ERROR\n", "CODEC ERROR: FPGA_DCM_NO_LOCK_ERROR\n", "CODEC ERROR: DSP_NMI_INT_ERROR\n"}},
+        // Each half's top error bit alone.
+        {0x80000000, 2, {"CODEC ERROR: DSP_NMI_INT_ERROR\n"}},
+        {0x00008000, 2, {"CODEC ERROR: FIRMWARE_ERROR\n"}},
+        {0x00010000, 2, {"CODEC ERROR: FPGA_DCM_NO_LOCK_ERROR\n"}},
+        {0x7F807FE0, 1, {}},  // every bit that is no error
     };
     EXPECT_EQ(encA.GetCodecStatus(nullptr), 2);
     // A halted DSP reports its halted word, an error.
@@ -372,8 +418,11 @@ TEST_F(SorbelinEncoderTest, DumpRegsDecodesEveryRegisterAndTheContextRAM) {
     ASSERT_TRUE(Boot(dspA));
     encA.out = {};
     EXPECT_EQ(encA.RunTest("Dump Regs"), 1u);
-    // A freshly programmed chip: empty context RAM.
+    // A freshly programmed chip: empty context RAM, the PLLs not yet reported locked.
     EXPECT_EQ(support::Count(encA.out.text, "] ID[0] VCID[0x00000000] Width[0] Height[0] bits[8] offset[0x00000000]\n"), 16u) << encA.out.text;
+    EXPECT_TRUE(encA.out.Has("Status[0x8000]\n\tOne or more of the PLLs are not locked\n\tor have gone out of lock since last cleared.\n"
+                             "\t(After power up, this bit will be 1 and must\n\tbe cleared by the firmware.\nControl[0x"))
+        << encA.out.text;
     EXPECT_TRUE(encA.out.Has("CRAM[15]  Addr[0x600001F0] ID[0]"));
     EXPECT_TRUE(encA.out.HasColoured("CODEC STATUS:  OK\n", kColorGreen));
     // Set-up as a test leaves it.
@@ -412,6 +461,28 @@ TEST_F(SorbelinEncoderTest, DumpRegsDecodesEveryRegisterAndTheContextRAM) {
                              "\tDisable context updates from the VelkoDrun input\n", "\tContext[15]\n", "(1=Start new frame, 0=Nothing)\n",
                              "(1=Pattern Generator, 0=Normal YJ port data)\nInterrupt Enable["})
         EXPECT_NE(encA.out.text.find(part), std::string::npos) << part << "\n---\n" << encA.out.text;
+    // Every field at its widest: the upper halves, the top bits, the last context entry.
+    bridge.WriteDataFixed(CSorbelinEncoder::kInterruptEnable, 0xF807);
+    bridge.WriteDataFixed(CSorbelinEncoder::kInterrupt, 0xF807);
+    bridge.WriteDataFixed(CSorbelinEncoder::kContextID, 0x3FFF);
+    bridge.WriteDataFixed(CSorbelinEncoder::kVCIDLow, 0xFFFE);
+    bridge.WriteDataFixed(CSorbelinEncoder::kVCIDHigh, 0x8001);
+    const DWORD last = CSorbelinEncoder::kContextRAM + 16 * 15;
+    const DWORD entry[4] = {0xFFFFFFFF, 0xFFFFFFFF, 0x87654321, 0};
+    for (DWORD w = 0; w < 4; ++w) bridge.WriteDataFixed(last + 4 * w, entry[w]);
+    encA.out = {};
+    encA.DumpRegs();
+    for (const std::string kind : {"enabled", "received"}) {
+        std::string lines;
+        for (const char* name : {"DCM No Lock", "Pattern Generator Done", "New context", "Pad Byte Error", "Byte Cost Error", "Code Table Load Done",
+                                 "Coeff DDR Done", "R2B DDR Done"})
+            lines += std::string("\t") + name + " interrupt " + kind + "\n";
+        EXPECT_NE(encA.out.text.find((kind == "enabled" ? "Interrupt Enable[0xF807]\n" : "Interrupt[0xF807]\n") + lines), std::string::npos)
+            << encA.out.text;
+    }
+    for (const char* part : {"ContextID[0x3FFF]\n\tContextID = 15\n\tContext Offset = 0x000003FF\n", "VCID[0x8001FFFE]\n",
+                             "CRAM[15]  Addr[0x600001F0] ID[15] VCID[0x87654321] Width[4095] Height[4095] bits[10] offset[0x000003FF]\n"})
+        EXPECT_NE(encA.out.text.find(part), std::string::npos) << part << "\n---\n" << encA.out.text;
 }
 
 TEST_F(SorbelinEncoderTest, VCIDListForms) {
@@ -425,6 +496,8 @@ TEST_F(SorbelinEncoderTest, VCIDListForms) {
         {"(0x4D6,0x4E3)", {0x4D6, 0x4E3}, nullptr},
         {"(0x4D6, 0x4E3,(0x4e4))", {0x4D6, 0x4E3, 0x4E4}, nullptr},
         {"(0X4D6,(12),ZZ,0x4D6)", {0x4D6, 0x4D6}, nullptr},  // decimal and junk entries skipped, duplicates kept
+        {"0x804D6000", {0x804D6000}, nullptr},                // all 32 bits
+        {"(0xFFFFFFFF,0x10004E3)", {0xFFFFFFFF, 0x10004E3}, nullptr},
         {"12", {}, "ERROR:  Invalid VCID in VCID list\n"},
     };
     for (const Row& row : rows) {
@@ -705,6 +778,28 @@ TEST_F(SorbelinEncoderTest, ContextEntryOfAPackageAndDSPTimeouts) {
     EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM), (width & 0xFFF) | (height & 0xFFF) << 16);
     EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM + 4), 0xE0u | (package.Is10Bit() ? 1u << 16 : 0));
     EXPECT_EQ(bridge.ReadDataFixed(CSorbelinEncoder::kContextRAM + 8), 0x4D6u);
+    // Words 0 and 1 field by field, from the package's own header (little-endian DWORDs: flags at
+    // 0x08, raster at 0x10 / 0x14), for each sample width and the whole offset field.
+    struct Entry {
+        const char* file;
+        DWORD context, offset;
+        DWORD word0, word1;
+    } const entries[] = {
+        {"ZM04D6.zyv", 0, 0x3FF, 720 | 486u << 16, 0x3FF},            // 8 bit
+        {"ZM04E5.zyv", 15, 0x200, 1280 | 15u << 12 | 720u << 16, 0x200 | 1u << 16},  // 10 bit
+        {"ZM04DF.zyv", 7, 0x1FF, 1920 | 7u << 12 | 1080u << 16, 0x1FF | 1u << 16},
+    };
+    for (const Entry& e : entries) {
+        SCOPED_TRACE(e.file);
+        CZyvFile p((std::string(PEX_TESTDATA_DIR) + "/zyv/20040416/" + e.file).c_str());
+        ASSERT_EQ(p.Load(), 1);
+        EXPECT_TRUE(encA.SetupEncoderContext(e.context, e.offset, p, 1));
+        const DWORD at = CSorbelinEncoder::kContextRAM + 16 * e.context;
+        EXPECT_EQ(bridge.ReadDataFixed(at), e.word0);
+        EXPECT_EQ(bridge.ReadDataFixed(at + 4), e.word1);
+        EXPECT_EQ(bridge.ReadDataFixed(at + 8), p.GetVCID());
+        EXPECT_EQ(bridge.ReadDataFixed(at + 12), 0u);
+    }
     // The DSP's time-out bits, once its microcode runs.
     CString text;
     EXPECT_TRUE(encA.ReportDSPTimeouts(text));
@@ -775,6 +870,20 @@ TEST_F(EncoderRoundTripTest, BypassMovesEachFrameThroughTheChipsOwnChannels) {
             EXPECT_EQ(back, sent) << f;
         }
         EXPECT_NE(sent, std::vector<BYTE>(307200, 0));
+        // The closing status: frames arrived, the PLL bit cleared by the DDR wait.
+        EXPECT_TRUE(t.out.Has("NewFrame=1\nPatternGeneratorDone=0\nDCM_NoLock=0\n")) << t.out.text;
+        // The send buffer holds the wedge one 16-bit sample per picture byte, the byte in the sample's
+        // upper half: every sample, both words of each pair, up to the last one. Frames lie S bytes
+        // apart, so each frame's buffer of 2 S bytes keeps its first S; the last one keeps all.
+        Image::YCbCr_8bit wedge(480, 320);
+        wedge.FillHorzWedge(2);
+        std::vector<BYTE> samples(2 * 307200), area(2 * 307200);
+        for (size_t i = 0; i < 307200; ++i) samples[2 * i + 1] = wedge.GetBuffer()[i];
+        for (DWORD f = 0; f < row.frames; ++f) {
+            const DWORD bytes = f + 1 == row.frames ? 2 * 307200 : 307200;
+            ASSERT_TRUE(t.ReadMemory(sendStart + f * 307200, area.data(), bytes));
+            EXPECT_EQ(std::memcmp(area.data(), samples.data(), bytes), 0) << f;
+        }
         // The other chip's channel was left alone.
         DWORD words[8] = {};
         ASSERT_TRUE(Board("Nuxa1")->GetDMAChannel(row.other)->GetDCBWords(1, words));
@@ -797,6 +906,12 @@ TEST_F(EncoderRoundTripTest, BypassRefusals) {
         {"\"Video:Bypass\" DIM=(4096, 4096)", "Buffer size must be less than 8MB", false},
         {"\"Video:Bypass\" DIM=(2, 2)", "dwXSizeDst = 0\n.", false},
         {"\"Video:Bypass\" DIM=(720, 486)", "ERROR:  Unable to set the context\n", true},
+        // The bounds themselves: exactly 8 MB and 16 bytes (one DWORD a line) are taken.
+        {"\"Video:Bypass\" DIM=(2048, 2048)", "ERROR:  Unable to set the context\n", true},
+        {"\"Video:Bypass\" DIM=(2049, 2048)", "Buffer size must be less than 8MB", false},
+        {"\"Video:Bypass\" DIM=(4, 2)", "ERROR:  Unable to set the context\n", true},
+        {"\"Video:Bypass\" DIM=(480, 321)", "ERROR:  Unable to set the context\n", true},
+        {"\"Video:Bypass\" DIM=(481, 320)", "ERROR:  Unable to set the context\n", true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
@@ -915,6 +1030,13 @@ TEST_F(EncodeTest, DifferencesAreCountedBySection) {
         {"0x4D6", 0x40000, 9, "Errors[1]\nSections:  DspSdram[1]  MacroBlock[0]  Data[0]"},
         // 262 lines: 17 macroblock rows end the header.
         {"0x4D6", 0x40000, 64 + 4 * 17 - 1, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[1]  Data[0]"},
+        // The section bounds: the stand-in's header of a 486-line raster is H = 64 + 4 x 31 = 188
+        // bytes, its macroblock section the last 4 x 17 of them (M = 120); the unit holding H is
+        // still MacroBlock.
+        {"0x4D6", 0x40000, 119, "Errors[1]\nSections:  DspSdram[1]  MacroBlock[0]  Data[0]"},
+        {"0x4D6", 0x40000, 120, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[1]  Data[0]"},
+        {"0x4D6", 0x40000, 191, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[1]  Data[0]"},
+        {"0x4D6", 0x40000, 192, "Errors[1]\nSections:  DspSdram[0]  MacroBlock[0]  Data[1]"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.vcid) + " " + std::to_string(row.flip));
@@ -958,9 +1080,11 @@ TEST_F(EncodeTest, SavedFramesAndSaveOnFail) {
         const std::string command = std::string("Encode ") + row.options + " IMG=" + row.picture + "=>" + reference;
         EXPECT_EQ(runA.Run(command.c_str()), row.failures ? kRunFailed : kRunPassed) << runA.out.text.substr(0, 3000);
         EXPECT_EQ(support::Count(runA.out.text, "failed comparison"), static_cast<size_t>(row.failures));
+        // "C:\Zorv.Encode.<i>.img" lands in the station folder, and the line names it there.
         for (int i = 0; i < 16; ++i) {
             const std::string file = scratch.File("Zorv.Encode." + std::to_string(i) + ".img");
             EXPECT_EQ(platform::FileExists(file.c_str()), i < row.saved) << i;
+            EXPECT_EQ(runA.out.HasColoured("Save image [" + file + "]\n", kColorGreen), i < row.saved) << i;
             std::remove(file.c_str());
         }
     }
@@ -994,6 +1118,12 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
         {"VARIABLE=VCID_LIST VALUE=0x4D6", "FRAMES=8 ", "Number of frames must be between 1 and 7 for this mode."},
         {"VARIABLE=VCID_LIST VALUE=0x4E3", "FRAMES=0 ", "Number of frames must be between 1 and 7 for this mode."},
         {"VARIABLE=VCID_LIST VALUE=0x4E5", "", "ERROR:  FileEncodeLength[262144] < CompressedFrameSize[737280]\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "FRAMES=16 IMG=GRID=>" + Reference("Full.img", 0xB4000) + " ",
+         "Number of frames must be between 1 and 15 for this mode."},
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "FRAMES=0 IMG=GRID=>" + Reference("Full.img", 0xB4000) + " ",
+         "Number of frames must be between 1 and 15 for this mode."},
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "IMG=GRID=>" + Reference("Short.img", 0xB4000 - 1) + " ",
+         "ERROR:  FileEncodeLength[737279] < CompressedFrameSize[737280]\n"},
         {"VARIABLE=VCID_LIST VALUE=0x4E5", "IMG=GRID=>/no/such.img ", "ERROR: Unable to find COMPRESS_IMAGE[/NO/SUCH.IMG]\n"},
         {"VARIABLE=VCID_LIST VALUE=0x4E3", "IMG=STRIPES=>" + reference + " ", "Unrecognized image pattern[STRIPES]\n"},
     };
@@ -1044,30 +1174,171 @@ TEST_F(EncodeTest, OlderImagesEndTheReferenceFieldsInTheMarker) {
     ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + kImage));
     runA.out = {};
     EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunFailed);
+    // So does the first image with CRCs, 0x840: its own frames, which end in their CRCs, pass.
+    std::filesystem::create_directories(scratch.File("first"));
+    const std::vector<uint8_t> first = sim::BuildCodecChipOxd("GUWT", sim::CodecChip::kEncoder << 20 | 0x08 << 12 | 0x40, packages.str());
+    scratch.Write("first/GUWT0202.oxd", std::string(first.begin(), first.end()));
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + scratch.File("first/GUWT0202.oxd")));
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+    runA.out = {};
+    EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=GRID=>" + reference).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
 }
 
 TEST_F(EncodeTest, TransferFaults) {
     struct Row {
         const char* faults;
-        const char* message;
+        const char* message;  // null: chip A passes
+        bool masterFails;     // a MASTER run fails too: no frame comes back
     } const rows[] = {
-        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": 256, "first": 100}])", "failed comparison"},
-        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 24}])", "timed out waiting for the\n  completion of"},
-        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", "timed out waiting for the\n  completion of"},
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": 256, "first": 100}])", "failed comparison", false},
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 24}])", "timed out waiting for the\n  completion of", true},
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", "timed out waiting for the\n  completion of", true},
+        // The video port's stuck bit reaches every word of the compressed frames, the top bit and
+        // bit 0 too; the expansion port carries none of them.
+        {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video"}])", "failed comparison", false},
+        {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 31, "value": 0}])", "failed comparison", false},
+        {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 0, "value": 1}])", "failed comparison", false},
+        {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "expansion", "bit": 6}])", nullptr, false},
     };
     ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
     const std::string reference = Reference("E.img", 0x30000);
     ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+    std::vector<BYTE> master;
+    ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), master));
+    runA.GetOnFailList()->FreeStrings();
+    runA.GetOnFailList()->Add("Show Programmed Info");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);
         LoadRig(row.faults);
         runA.out = {};
-        EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunFailed);
-        EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text.substr(0, 3000);
+        EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), row.message ? kRunFailed : kRunPassed);
+        if (row.message) {
+            EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text.substr(0, 3000);
+            // The DSP's time-out report and the OnFail list follow every failed run.
+            EXPECT_TRUE(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen)) << runA.out.text.substr(0, 3000);
+            EXPECT_TRUE(runA.out.Has("Programmed File[")) << runA.out.text.substr(0, 3000);
+        }
+        if (row.masterFails) {
+            // A MASTER run is no exception, and it leaves the reference as it was.
+            runA.out = {};
+            EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunFailed);
+            EXPECT_TRUE(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen)) << runA.out.text.substr(0, 3000);
+            EXPECT_TRUE(runA.out.Has("Programmed File[")) << runA.out.text.substr(0, 3000);
+            std::vector<BYTE> after;
+            ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), after));
+            EXPECT_EQ(after, master);
+        }
         // Chip B's channels are its own.
         ASSERT_TRUE(runB.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
         runB.out = {};
         EXPECT_EQ(runB.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunPassed) << runB.out.text.substr(0, 3000);
+    }
+}
+
+TEST_F(EncodeTest, EveryAcceptedSetPassesOnItsOwnReferences) {
+    // The build's references (made by make_encoded, which splits fields and lays out each unit
+    // itself): the installed set's in VCID/<VCID>, each older set's in VCID/<date>/<VCID>.
+    const std::string built = std::string(PEX_BIN_DIR) + "/testdata/VCID/";
+    struct Row {
+        Recording<CSorbelinEncoder>* test;
+        const char* date;
+        DWORD vcid;
+        const char* pattern;  // null: the DECOMPRESS_IMAGE source against COMPRESS_IMAGE
+        const char* file;
+        const char* other;    // a set whose reference of that file does not fit this set's tables
+    } const rows[] = {
+        {&runA, "20040521", 0x4D6, "GRID", "E_Grid.img", "20040416"},                      // 8-bit fields
+        {&runB, "20040521", 0x4E5, "STAMP_LINEAR", "E_StampLinear.img", "20040319"},       // 10-bit frames
+        {&runA, "20040416", 0x4E4, "HORZ_WEDGE_BLUE2RED", "E_HWB2R.img", "20040521"},      // 10-bit fields
+        {&runB, "20040416", 0x4E3, "DIAGONAL_LINES", "E_DLine.img", "20040319"},           // 8-bit fields
+        {&runA, "20040319", 0x4E5, nullptr, "Encoded_1.img", "20040416"},
+        {&runB, "20040319", 0x4D6, "VERT_WEDGE_RED2BLUE", "E_VWR2B.img", "20040521"},
+    };
+    auto folder = [&](const std::string& date, DWORD vcid) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%X/", vcid);
+        return built + (date == "20040521" ? "" : date + "/") + hex;
+    };
+    for (const Row& row : rows) {
+        auto& t = *row.test;
+        SCOPED_TRACE(t.GetName().str() + " " + row.date + " " + std::to_string(row.vcid));
+        LoadRig("[]");
+        char vcid[16];
+        std::snprintf(vcid, sizeof vcid, "0x%X", row.vcid);
+        for (const std::string& setting : {"VARIABLE=ZYV_DIRECTORY VALUE=" + std::string(PEX_TESTDATA_DIR) + "/zyv/" + row.date,
+                                           "VARIABLE=VCID_LIST VALUE=" + std::string(vcid),
+                                           "VARIABLE=DECOMPRESS_IMAGE VALUE=" + built + "Decoded_$(X)_$(Y)_$(P).img"})
+            ASSERT_TRUE(t.SetEnvironment(setting.c_str()));
+        auto encode = [&](const std::string& reference) {
+            t.out = {};
+            if (!row.pattern) {
+                EXPECT_TRUE(t.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + reference).c_str()));
+                return t.Run("Encode FRAMES=2");
+            }
+            return t.Run(("Encode FRAMES=2 IMG=" + std::string(row.pattern) + "=>" + reference).c_str());
+        };
+        EXPECT_EQ(encode(folder(row.date, row.vcid) + row.file), kRunPassed) << t.out.text.substr(0, 3000);
+        EXPECT_FALSE(t.out.Has("failed comparison"));
+        // The references differ from set to set.
+        EXPECT_EQ(encode(folder(row.other, row.vcid) + row.file), kRunFailed);
+        EXPECT_EQ(support::Count(t.out.text, "failed comparison"), 2u) << t.out.text.substr(0, 3000);
+        // A chip whose video output has a stuck bit fails on them.
+        LoadRig(R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": )" + std::to_string(t.GetChipFromName(1)) + R"(, "port": "video", "bit": 9, "value": 0}])");
+        EXPECT_EQ(encode(folder(row.date, row.vcid) + row.file), kRunFailed);
+        EXPECT_EQ(support::Count(t.out.text, "failed comparison"), 2u) << t.out.text.substr(0, 3000);
+    }
+}
+
+TEST_F(EncodeTest, MicrocodeAfterRevision26IsInitialisedFirst) {
+    struct Row {
+        DWORD revision;
+        bool initialised;
+    } const rows[] = {{26, false}, {27, true}, {52, true}};
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
+    const std::string reference = Reference("E.img", 0x30000);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.revision);
+        const std::vector<uint8_t> image = sim::BuildDspMicrocodeOxd(row.revision);
+        const std::string folder = "m" + std::to_string(row.revision);
+        scratch.Write(folder + "/KAWF0101.oxd", std::string(image.begin(), image.end()));
+        ASSERT_TRUE(runA.SetEnvironment("VARIABLE=DSP_MICRO VALUE=" + scratch.File(folder + "/KAWF0101.oxd")));
+        runA.out = {};
+        EXPECT_EQ(runA.Run(("Encode VERBOSE=2 IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+        EXPECT_EQ(runA.out.HasColoured("DSP is initialized\n", kColorGreen), row.initialised) << runA.out.text.substr(0, 3000);
+    }
+}
+
+TEST_F(EncodeTest, EveryVCIDOfTheListMeetsItsOwnReference) {
+    // References named through "$(VCID_LIST)" ("%X" folders), copied from the build's sets; only
+    // the list's last VCID takes another set's frame in the second row.
+    const std::string built = std::string(PEX_BIN_DIR) + "/testdata/VCID/";
+    struct Row {
+        const char* lastFrom;  // the set folder the last VCID's reference comes from
+        DWORD result;
+    } const rows[] = {{"", kRunPassed}, {"20040416/", kRunFailed}};
+    ASSERT_TRUE(runB.SetEnvironment("VARIABLE=VCID_LIST VALUE=(0x4D6,0x4E4,0x4E5)"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.lastFrom);
+        for (const char* vcid : {"4D6", "4E4", "4E5"}) {
+            std::vector<BYTE> bytes;
+            const std::string from = (std::string(vcid) == "4E5" ? built + row.lastFrom : built) + vcid + "/E_HW.img";
+            ASSERT_TRUE(platform::ReadWholeFile(from.c_str(), bytes)) << from;
+            scratch.Write(std::string("lists/") + vcid + "/E_HW.img", std::string(bytes.begin(), bytes.end()));
+        }
+        runB.out = {};
+        EXPECT_EQ(runB.Run(("Encode IMG=HORZ_WEDGE=>" + scratch.File("lists/$(VCID_LIST)/E_HW.img")).c_str()), row.result)
+            << runB.out.text.substr(0, 3000);
+        // Each VCID is reached, and only the last one's frames differ.
+        EXPECT_EQ(support::Count(runB.out.text, "Test VCID[0x"), 3u);
+        const size_t last = runB.out.text.find("Test VCID[0x04E5 = 1253]");
+        ASSERT_NE(last, std::string::npos);
+        const size_t failed = runB.out.text.find("failed comparison");
+        if (row.result == kRunPassed) {
+            EXPECT_EQ(failed, std::string::npos);
+        } else {
+            EXPECT_NE(failed, std::string::npos);
+            EXPECT_GT(failed, last);
+        }
     }
 }
 
