@@ -88,13 +88,7 @@ bool CSorbelinUnpacker::PlanLayout(DWORD resultBytes, DWORD sourceBytes, DWORD& 
     // Sources start above the results when the results reach the usual source area.
     const unsigned long long resultEnd = 0ull + kResultBase + resultBytes;
     const unsigned long long source = std::max<unsigned long long>(kSourceBase, (resultEnd + 4095) / 4096 * 4096);
-    CDevAddrSpace* sdram = m_boardIF.GetSDRAMSpace();
-    const unsigned long long size = sdram ? sdram->GetSize() : 0;
-    if (source + sourceBytes > 0xFFFFFFFFull || (size && source + sourceBytes > size)) {
-        PrintColorFormat(kColorRed, "The frames do not fit the board's SDRAM: results 0x%08X..0x%08llX, sources 0x%08llX..0x%08llX\n",
-                         kResultBase, resultEnd, source, source + sourceBytes);
-        return false;
-    }
+    if (!FramesFit(kResultBase, resultEnd, source, source + sourceBytes)) return false;
     sourceBase = static_cast<DWORD>(source);
     return true;
 }
@@ -254,7 +248,7 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
         PrintColorFormat(kColorBlack, "SRC Image:  Tag[%d]  2bit[0x%08X]  8bit[0x%08X]  [%d, %d, %d]  DCBAddr[0x%08X]\n", static_cast<int>(tag),
                          plane2, plane8, static_cast<int>(d.GetLines()), static_cast<int>(d.GetLineLength()),
                          static_cast<int>(d.GetInitialLineLength()), at);
-        WriteMemory(packed->GetBuffer(), at, frameBytes);
+        WriteMemory(packed->GetBuffer(), at, MovedBytes(*packed));
         bar0[0x40004 / 4] = 0xFF;
         Sleep(1);
     }
@@ -312,7 +306,7 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
             else PrintColorFormat(kColorBlack, "%d ", n);
             ReadMemory(at, srcBack.data(), frameBytes);
             const DWORD before = srcErrors;
-            for (DWORD g = 0; g < width * height / 4; ++g) {
+            for (DWORD g = 0; g < width * height / 2; ++g) {
                 const BYTE e2 = p[pad + g], r2 = srcBack[pad + g];
                 const BYTE* e8 = p + pad + width * height / 2 + 4 * g;
                 const BYTE* r8 = srcBack.data() + pad + width * height / 2 + 4 * g;
@@ -514,7 +508,9 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
         return 0;
     }
     const DWORD dstBytes[2] = {expectedImage.GetSize(), alpha->GetSize()};
-    const DWORD srcBytes[2] = {packedImage.GetSize() + imagePad, packedAlpha.GetSize() + alphaPad};
+    // A source frame takes its counted size in whole 4096-byte units; the host writes its block.
+    const DWORD srcBytes[2] = {Packed::Image::YCbCr_8_2::GetSizeFor(width, height) + imagePad,
+                               Packed::Alpha::YCbCr_8_2::GetSizeFor(width, height) + alphaPad};
     unsigned long long resultTotal = 0, sourceTotal = 0;
     for (bool a : sequence) {
         resultTotal += dstBytes[a];
@@ -577,7 +573,7 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
             PrintColorFormat(kColorBlack, "SRC Image:  Tag[%d]  Addr[B=0x%08X,2=0x%08X,8=0x%08X]  [I=%d,W=%d,H=%d]\n", k & 0xF, nextSource,
                              plane2, plane8, static_cast<int>(length), static_cast<int>(length), static_cast<int>(blocks - 1));
         }
-        WriteMemory(packed.GetBuffer(), nextSource, srcBytes[a]);
+        WriteMemory(packed.GetBuffer(), nextSource, MovedBytes(packed));
         bar0[0x40004 / 4] = 0xFF;
         Sleep(1);
         nextSource += srcBytes[a];
