@@ -460,6 +460,25 @@ TEST_F(SorbelinPackerTest, RoundTripFaultsAreCaught) {
     }
 }
 
+// Frames that reach past the board's SDRAM are refused before anything is written there.
+TEST_F(SorbelinPackerTest, FramesBeyondTheSdramAreRefusedBeforeAnyWrite) {
+    ProgramPacker(packA);
+    SetImages(packA, {"GRID"});
+    // 15 packed 4095 x 4095 pictures alone take 15 x 41922560 bytes, past the 256 MiB board.
+    for (const char* command : {"\"Video:Mixed\" DIM=(4095,4095) FRAMES=15", "\"Video:Image\" DIM=(4095,4095) FRAMES=15"}) {
+        SCOPED_TRACE(command);
+        const std::vector<BYTE> marks(16, 0xA5);
+        ASSERT_TRUE(packA.WriteMemory(marks.data(), 0, 16));
+        packA.out = {};
+        EXPECT_EQ(packA.RunTest(command), 0u);
+        EXPECT_TRUE(packA.out.HasColoured("The frames do not fit the board's SDRAM: results 0x", kColorRed)) << packA.out.text;
+        EXPECT_FALSE(packA.out.Has("DST Image:") || packA.out.Has("Total "));
+        std::vector<BYTE> after(16);
+        ASSERT_TRUE(packA.ReadMemory(0, after.data(), 16));
+        EXPECT_EQ(after, marks);
+    }
+}
+
 // The memory keywords reach the shared memory tests on the packer's chip, with its revision rule.
 TEST_F(SorbelinPackerTest, MemoryKeywordsRunOnThePackersChip) {
     std::vector<DWORD> pattern(64);
