@@ -390,7 +390,13 @@ TEST_F(UnpackerRoundTrip, RoundTripsPassOnBothChips) {
         // Odd pixel counts: the packed source is written from its block and no byte past it (the
         // sanitizer build sees any overrun), the results compared a whole pair at a time.
         {"\"Video:Image\" DIM=(17,9)", {"SizeData[383]  SizePad[3713]", "Passed\n"}},
-        {"\"Video:Image:Mask\" DIM=(17,9)", {"Passed\n"}},
+        {"\"Video:Image:Mask\" DIM=(17,9) FRAMES=2", {"Passed\n"}},
+        // A chip sends an odd picture's whole pairs only (152 words of 17 x 9, lines of 17 and 33
+        // first), an odd alpha's last sample alone in a word (77): each frame's DCB takes as many.
+        {"\"Video:Image\" DIM=(17,9) FRAMES=3", {"DST Image:  Tag[3]:  Addr[0x000014C0]  [7, 17, 33]", "Passed\n"}},
+        {"\"Video:Alpha\" DIM=(17,9) FRAMES=3", {"DST Image:  Tag[3]:  Addr[0x00001268]  [8, 8, 13]", "Passed\n"}},
+        // 1023 x 9 packs into six 4096-byte units, its block one byte short: each source takes six.
+        {"\"Video:Mixed\" DIM=(1023,9) FRAMES=3 SEQUENCE=I:A:I", {"PASS:\tResolution[1023,9]"}},
         {"\"Test Wexal Memory\" ADDRESS=0x01000000 DIM=(3,3)", {"Passed\n"}},
     };
     for (const Row& row : rows) {
@@ -451,6 +457,10 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
         // A stuck cell in the source area: the source check and both retests name it.
         {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 17, "value": 1, "from": 8388608, "to": 8400000})", 1,
          "\"Video:Image\" DIM=(64,64)", kRunFailed, {"2bit[0x", "Source Image #1:  Retest Wexal memory[0x00800000]", "Total "}, {}, nullptr},
+        // The last pair of the packed source (its Y1 byte at 0x802FFF): the source check walks every pair.
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 24, "value": 0, "from": 8400892, "to": 8400896})", 1,
+         "\"Video:Image\" DIM=(64,64)", kRunFailed,
+         {"Offset[0x00001FFC]  2bit[0x00800FFF]  8bit[0x00802FFC]", "Source Image #1:  Retest Wexal memory[0x00800000]", "Total "}, {}, nullptr},
         {R"({"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 64})", 1, "\"Video:Image\" DIM=(64,64)",
          kRunFailed, {"Timeout waiting for DDR SDRAM Init done.\n", "InitRegs failed.\n"}, {}, nullptr},
         {R"({"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 2, "memory": 32})", 2, "RAM_Init", kRunFailed,
