@@ -701,7 +701,8 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
     src->GetDCB(1, &srcTemplate);
     const DWORD dstStart = trip.image ? dstTemplate.GetStartAddress() : 0x1000;
     const ULONGLONG dstEnd = ULONGLONG{dstStart} + ULONGLONG{frames} * frameBytes;
-    if (!FramesFit(dstStart, dstEnd, dstEnd, dstEnd + ULONGLONG{frames} * sourceBytes)) return 0;
+    // Each source frame takes w DWORDs a line, whatever part of them the picture fills.
+    if (!FramesFit(dstStart, dstEnd, dstEnd, dstEnd + ULONGLONG{frames} * 4 * w * h)) return 0;
     const DWORD srcStart = static_cast<DWORD>(dstEnd);
     CString line;
     line.Format("Dst:  TAddr[0x%08X] [X=%ld, Y=%ld, Pix=%ld, imgSize=%ld, padSize=%ld, img=0x%08X]\n", dstStart, static_cast<long>(w),
