@@ -86,7 +86,9 @@ int FuzzCodecArgs(const uint8_t* data, size_t size) {
     fuzzstation::RunCodec([&](CNuxaBoardTests& root) {
         if (command.image)
             root.Run((test + "Program VERBOSITY=1 FILE=$(CWD)\\testdata\\" + command.image + "$(VPDVER).oxd>").c_str());
-        for (const char* list : {"IMAGE_LIST CLEAR", "IMAGE_LIST ADD=GRID", "IMAGE_LIST ADD=(RANDOM SEED=5)"})
+        // Should a command fall back on the lists: one small odd picture, two patterns.
+        for (const char* list : {"RESOLUTION_LIST CLEAR", "RESOLUTION_LIST ADD=(DIM=(9,5))", "IMAGE_LIST CLEAR", "IMAGE_LIST ADD=GRID",
+                                 "IMAGE_LIST ADD=(RANDOM SEED=5)"})
             root.Run((test + list + ">").c_str());
         root.Run((test + keyword + " DIM=(" + std::to_string(width) + "," + std::to_string(height) + ") " + args + ">").c_str());
     });
