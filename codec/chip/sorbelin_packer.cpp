@@ -1050,7 +1050,7 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
     const DWORD alphaCounted = Packed::Alpha::YCbCr_8_2::GetSizeFor(w, h) + alphaPad;
     const auto packedBytes = [&](bool a) { return a ? alphaCounted : imageCounted; };
     {
-        // Destination frames from 0, then 0x20000 apart the unpacked sources.
+        // The destination frames from address 0, the unpacked sources 0x20000 after them.
         ULONGLONG dstEnd = 0;
         for (DWORD i = 0; i < n; ++i) dstEnd += std::max<DWORD>(packedBytes(isAlpha(i)) / 4096, 1) * 4096ull;
         if (!FramesFit(0, dstEnd, dstEnd + 0x20000, dstEnd + 0x20000 + ULONGLONG{n} * 4 * w * h)) return 0;
