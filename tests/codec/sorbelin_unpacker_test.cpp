@@ -434,7 +434,10 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
          "\"Video:Image\" DIM=(64,64)", kRunPassed, {"Passed\n"}, {}, nullptr},
         // The odd word (Cr and Y1) of the last whole pair of an odd picture (152 words out): Y1's lowest bit.
         {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x00400000", "first": 151})", 1,
-         "\"Video:Image\" DIM=(17,9)", kRunFailed, {"Offset[0x00000258]:  SRC[", "Offset[0x0000025C]:  SRC[", "Total 1 errors out of "}, {"Offset[0x00000250]:"}, nullptr},
+         "\"Video:Image\" DIM=(17,9)", kRunFailed, {"Offset[0x00000258]:  SRC[", "Offset[0x0000025C]:  SRC[", "Total 1 errors out of 152\n"}, {"Offset[0x00000250]:"}, nullptr},
+        // The same on the expansion port's channel.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 58, "mask": "0x00400000", "first": 151})", 2,
+         "\"Expansion:Image\" DIM=(17,9)", kRunFailed, {"Offset[0x00000258]:  SRC[", "Total 1 errors out of 152\n"}, {"Offset[0x00000250]:"}, nullptr},
         // The last whole pair of a 3 x 3 memory image (bytes 24-31): a Y1 bit of its odd word.
         {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 23, "value": 0, "from": 16777244, "to": 16777248})", 1,
          "\"Test Wexal Memory\" ADDRESS=0x01000000 DIM=(3,3)", kRunFailed, {"64 bit Offset[0x00000018]:", "Total 1 errors out of 9\n"}, {}, nullptr},
