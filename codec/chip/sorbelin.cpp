@@ -2,6 +2,7 @@
 #include "codec/chip/sorbelin.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
+#include "images/file_error.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
 #include "platform/process.h"
@@ -26,6 +28,23 @@ CSorbelin::CSorbelin(CNuxaDSP* dsp, CDremolun* bridge, CJastel* controller, CStr
 CSorbelin::~CSorbelin() = default;
 
 void CSorbelin::ShowRevisionID(DWORD id) { PrintColorFormat(kColorBlack, "Revision ID register = [0x%08X]\n", id); }
+
+int CSorbelin::SaveImageFile(const CImage& image, const CString& path, int format) {
+    errno = 0;
+    const int saved = image.SaveFile(path, format);
+    if (saved != 1) images_detail::ReportOpenFailure(errno ? errno : EIO);
+    return saved == 1 ? 1 : 0;
+}
+
+bool CSorbelin::FramesFit(DWORD resultStart, unsigned long long resultEnd, unsigned long long sourceStart, unsigned long long sourceEnd) {
+    CDevAddrSpace* sdram = m_boardIF.GetSDRAMSpace();
+    const ULONGLONG size = sdram ? sdram->GetSize() : 0;
+    const ULONGLONG end = std::max(resultEnd, sourceEnd);
+    if (end <= 0x100000000ull && (!size || end <= size)) return true;
+    PrintColorFormat(kColorRed, "The frames do not fit the board's SDRAM: results 0x%08X..0x%08llX, sources 0x%08llX..0x%08llX\n", resultStart,
+                     resultEnd, sourceStart, sourceEnd);
+    return false;
+}
 
 std::optional<long long> CSorbelin::ReadArtwork(CWexalBAR0Space& bar0, int capacity) {
     char buffer[80] = {};

@@ -9,6 +9,7 @@
 #include "framework/hw/jastel.h"
 #include "framework/str_list.h"
 #include "framework/tree_map_tb.h"
+#include "images/image.h"
 
 class CWexalBAR0Space;
 
@@ -28,6 +29,13 @@ class CWexalBAR0Space;
 class CSorbelin : public CWexalTreeMapTB {
 public:
     static constexpr DWORD kStageBase = 1, kStageRunTest = 2, kStageNone = 3;
+    // The bytes a frame of the image moves to or from SDRAM: its whole block, pad included, and no
+    // byte more. A packed picture of an odd pixel count holds half a pair less than its counted
+    // size, which the DMA geometry still rounds up to whole 4096-byte units.
+    static DWORD MovedBytes(const CImage& image) { return image.GetSize() + image.GetOffset(); }
+    // Saves the image with its own writer: 1 when written whole. A file that cannot be written
+    // raises the writer's "ERROR:  Couldn't open file" box with the cause, as a two-image file does.
+    static int SaveImageFile(const CImage& image, const CString& path, int format);
     // The chip's reset register in its DSP's space.
     static constexpr DWORD kChipReset = 0x01C40008;
     // The product-data field that names the codec chip images' revision.
@@ -121,6 +129,10 @@ protected:
     void ReportNotRecognized(const char* className, const CString& command);
     // The black line that answers a help topic the class has no page for, naming the class.
     void ReportNoHelp(const char* className, const CString& name);
+    // Whether the result frames [resultStart, resultEnd) and the source frames [sourceStart,
+    // sourceEnd) lie in the board's SDRAM (and its 32-bit addresses); false after the red line
+    // that gives both ranges, before the caller writes anything.
+    bool FramesFit(DWORD resultStart, unsigned long long resultEnd, unsigned long long sourceStart, unsigned long long sourceEnd);
     const std::vector<DWORD>* m_pattern = nullptr;
     CNuxaDSP* m_dsp;
     CDremolun* m_bridge;

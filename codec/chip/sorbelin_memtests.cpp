@@ -2,6 +2,7 @@
 #include "codec/chip/sorbelin_memtests.h"
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -13,6 +14,17 @@
 #include "platform/clock.h"
 
 namespace {
+
+// Whether name can be a file's name of its own in the working folder: letters, digits, '-', '_'
+// and '.', not starting with '.', so no separator, drive, parent folder or hidden name.
+bool IsPlainFileName(const CString& name) {
+    if (name.IsEmpty() || name[0] == '.') return false;
+    for (int i = 0; i < name.GetLength(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (!std::isalnum(c) && c != '-' && c != '_' && c != '.') return false;
+    }
+    return true;
+}
 
 constexpr const char* kDashes = "\n---------------------------------------------------------\n";
 constexpr const char* kRule = "=========================================================\n";
@@ -484,10 +496,15 @@ DWORD CSorbelinMemTests::MemBistRange(CString arguments) {
         m_test.PrintColor("RANGE values must not be above 0xFF\n", kColorRed);
         return 0;
     }
-    // SAVE=Yes: the board's serial number ".txt", appended to.
+    // SAVE=Yes: the board's serial number ".txt", appended to in the working folder. The number
+    // comes from product data, which may hold anything: only a plain name is taken.
     const CString serial = m_test.GetSerialNumber();
     std::unique_ptr<CLogFile> saveFile;
     if (p.GetValue("SAVE", save) && save == "YES") {
+        if (!IsPlainFileName(serial)) {
+            m_test.PrintRed("The board's serial number \"" + serial + "\" cannot name a file in the working folder");
+            return 0;
+        }
         saveFile = std::make_unique<CLogFile>(serial + ".txt");
         if (!saveFile->Open(CLogFile::kWrite | CLogFile::kOpenAlways) && !saveFile->Open(CLogFile::kRead | CLogFile::kWrite | CLogFile::kOpenAlways)) {
             m_test.PrintRed("Unable to open file " + serial + ".txt");

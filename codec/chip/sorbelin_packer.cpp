@@ -392,13 +392,13 @@ DWORD SaveFrames(CSorbelinPacker& test, bool dual, DWORD source, DWORD address, 
     PackedT packed(width, height, PackedT::GetPadFor(width, height));
     if (!packed.GetBuffer()) packed.Allocate();
     if (!packed.GetBuffer() || !test.ReadMemory(address, packed.GetBuffer(), packed.GetSize() + packed.GetOffset())) return 0;
-    if (!dual) return packed.SaveFile(file, format) ? 1 : 0;
+    if (!dual) return CSorbelin::SaveImageFile(packed, file, format);
     Unpacked unpacked(width, height);
     if (!unpacked.GetBuffer()) unpacked.Allocate();
     if (!unpacked.GetBuffer() || !test.ReadMemory(source, unpacked.GetBuffer(), unpacked.GetSize())) return 0;
     if (format == 1) {
-        const bool p = packed.SaveFile(file + ".P", 1) != 0;
-        const bool u = unpacked.SaveFile(file + ".U", 1) != 0;
+        const bool p = CSorbelin::SaveImageFile(packed, file + ".P", 1) != 0;
+        const bool u = CSorbelin::SaveImageFile(unpacked, file + ".U", 1) != 0;
         return p && u ? 1 : 0;
     }
     CMultiImageFile<Unpacked, PackedT> pair;
@@ -569,6 +569,11 @@ void ReleaseChannels(const RegisterPtr& bar0, DWORD srcNumber, DWORD dstNumber) 
     bar0[(0x58000 + 4 * dstNumber) / 4] = 1;
 }
 
+// What one frame's compare counts errors in: the samples of its whole pixel pairs (a packed
+// picture), or its pixels (a packed alpha). The totals are out of these, summed over the frames
+// compared, so a total never exceeds what was looked at.
+long ComparedPerFrame(bool image, DWORD pixels) { return image ? 4L * (pixels / 2) : static_cast<long>(pixels); }
+
 // Compares a packed image frame read back with the expected one a pixel pair (four samples) at a
 // time; answers the number of samples whose 8-bit or 2-bit part differs. The first 20 bad pairs
 // are shown in red while the frame has no more than 80 bad samples, each at the frame's start plus
@@ -619,9 +624,13 @@ long ComparePackedAlpha(const Packed::Alpha::YCbCr_8_2& expected, const Packed::
     const BYTE *e8 = expected.Get8BitPlane(), *e2 = expected.Get2BitPlane(), *r8 = read.Get8BitPlane(), *r2 = read.Get2BitPlane();
     long errors = 0;
     int reports = 0;
+    // A frame holds the counted 2-bit bytes only: when the pixel count is 4n + 1 the last pixel's
+    // field lies in a byte that the picture keeps but no frame carries, so its 8-bit byte decides.
+    const DWORD twoBitBytes = Packed::Alpha::YCbCr_8_2::GetSizeFor(expected.GetWidth(), expected.GetHeight()) - pixels;
     for (DWORD p = 0; p < pixels; ++p) {
         const int shift = static_cast<int>(2 * (p % 4));
-        const DWORD ef = (e2[p / 4] >> shift) & 3, rf = (r2[p / 4] >> shift) & 3;
+        const bool carried = p / 4 < twoBitBytes;
+        const DWORD ef = carried ? (e2[p / 4] >> shift) & 3 : 0, rf = carried ? (r2[p / 4] >> shift) & 3 : 0;
         if (ef == rf && e8[p] == r8[p]) continue;
         if (++errors > 80 || reports >= 20) continue;
         ++reports;
@@ -691,7 +700,10 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
     dst->GetDCB(1, &dstTemplate);
     src->GetDCB(1, &srcTemplate);
     const DWORD dstStart = trip.image ? dstTemplate.GetStartAddress() : 0x1000;
-    const DWORD srcStart = dstStart + frames * frameBytes;
+    const ULONGLONG dstEnd = ULONGLONG{dstStart} + ULONGLONG{frames} * frameBytes;
+    // Each source frame takes w DWORDs a line, whatever part of them the picture fills.
+    if (!FramesFit(dstStart, dstEnd, dstEnd, dstEnd + ULONGLONG{frames} * 4 * w * h)) return 0;
+    const DWORD srcStart = static_cast<DWORD>(dstEnd);
     CString line;
     line.Format("Dst:  TAddr[0x%08X] [X=%ld, Y=%ld, Pix=%ld, imgSize=%ld, padSize=%ld, img=0x%08X]\n", dstStart, static_cast<long>(w),
                 static_cast<long>(h), 10L, static_cast<long>(trip.size), static_cast<long>(trip.pad),
@@ -839,7 +851,7 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
 
     const bool detailed = verbose > 1 && IsEngineering() && !IsRegression();
     const char* announce = trip.image ? "Read/Compare DST Image #:  " : "Read/Compare Image #:  ";
-    long total = 0;
+    long total = 0, compared = 0;
     const DWORD pixels = w * h;
     for (DWORD k = 1; k <= limit && k <= dstFrames.size() && k <= srcFrames.size(); ++k) {
         const WexalDCB& frame = dstFrames[k - 1];
@@ -847,7 +859,8 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
         if (detailed) line.Format("%s%d\n", announce, static_cast<int>(k));
         else line.Format(k == 1 ? "%s%d " : "%.0s%d ", announce, static_cast<int>(k));
         PrintColor(line, kColorBlack);
-        ReadMemory(start, received->GetBuffer(), frameBytes);
+        ReadMemory(start, received->GetBuffer(), MovedBytes(*received));
+        compared += ComparedPerFrame(trip.image, pixels);
         long frameErrors = 0;
         if (trip.image) {
             frameErrors = ComparePackedImage(*this, *trip.dstImage, *trip.rtvImage, pixels, start, plane2, plane8, false);
@@ -902,7 +915,7 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
             }
             PrintColor("\n", kColorBlack);
         }
-        line.Format("Total %ld errors out of %ld\n", total, static_cast<long>(pixels));
+        line.Format("Total %ld errors out of %ld\n", total, compared);
         PrintColor(line, kColorRed);
     } else if (!timedOut) {
         PrintColor("Passed\n", kColorGreen);
@@ -1030,6 +1043,18 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         PrintColor(missing, kColorRed);
         return 0;
     }
+    const DWORD n = frames < 15 ? frames : 15;
+    const auto isAlpha = [&](DWORD i) { return kinds[i % 16] == 2; };
+    // A frame's DMA moves the counted size in whole 4096-byte units; the host moves the block.
+    const DWORD imageCounted = Packed::Image::YCbCr_8_2::GetSizeFor(w, h) + imagePad;
+    const DWORD alphaCounted = Packed::Alpha::YCbCr_8_2::GetSizeFor(w, h) + alphaPad;
+    const auto packedBytes = [&](bool a) { return a ? alphaCounted : imageCounted; };
+    {
+        // The destination frames from address 0, the unpacked sources 0x20000 after them.
+        ULONGLONG dstEnd = 0;
+        for (DWORD i = 0; i < n; ++i) dstEnd += std::max<DWORD>(packedBytes(isAlpha(i)) / 4096, 1) * 4096ull;
+        if (!FramesFit(0, dstEnd, dstEnd + 0x20000, dstEnd + 0x20000 + ULONGLONG{n} * 4 * w * h)) return 0;
+    }
     if (callerVerbose > 1) {
         line.Format("SET:  XSize = %ld YSize = %ld ImageSize = %ld  PadSize = %ld\n", static_cast<long>(w), static_cast<long>(h),
                     static_cast<long>(source.GetSize()), static_cast<long>(source.GetOffset()));
@@ -1041,9 +1066,6 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
     }
     Sleep(1);
 
-    const DWORD n = frames < 15 ? frames : 15;
-    const auto isAlpha = [&](DWORD i) { return kinds[i % 16] == 2; };
-    const auto packedBytes = [&](bool a) { return a ? rtvAlpha.GetSize() + rtvAlpha.GetOffset() : rtvImage.GetSize() + rtvImage.GetOffset(); };
     std::vector<WexalDCB> dstList, srcList;
     BOOL result = 1;
     bool timedOut = false;
@@ -1209,7 +1231,7 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
     }
     const bool detailed = verbose > 1 && IsEngineering() && !IsRegression();
     const DWORD pixels = w * h;
-    long total = 0;
+    long total = 0, compared = 0;
     bool previousBad = true;
     for (DWORD k = 1; k <= dstList.size() && k <= srcList.size() && k <= compare; ++k) {
         const bool al = isAlpha(k - 1);
@@ -1230,8 +1252,9 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         }
         PrintColor(line, kColorBlack);
         long frameErrors = 0;
+        compared += ComparedPerFrame(!al, pixels);
         if (al) {
-            ReadMemory(start, rtvAlpha.GetBuffer(), rtvAlpha.GetSize() + rtvAlpha.GetOffset());
+            ReadMemory(start, rtvAlpha.GetBuffer(), MovedBytes(rtvAlpha));
             const BYTE *e8 = dstAlpha.Get8BitPlane(), *e2 = dstAlpha.Get2BitPlane(), *r8 = rtvAlpha.Get8BitPlane();
             frameErrors = ComparePackedAlpha(dstAlpha, rtvAlpha, pixels, [&](DWORD p, DWORD ef, DWORD rf) {
                 line.Format("\nOffset[0x%08X]  Addr8bit[0x%08X]  Addr2bit[0x%08X]\n\tExpected:\tAlpha[0x%02X:%01X]\n\tRead:\t\tAlpha[0x%02X:%01X]\n", p,
@@ -1239,7 +1262,7 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
                 PrintColor(line, kColorRed);
             });
         } else {
-            ReadMemory(start, rtvImage.GetBuffer(), rtvImage.GetSize() + rtvImage.GetOffset());
+            ReadMemory(start, rtvImage.GetBuffer(), MovedBytes(rtvImage));
             const DWORD off2 = static_cast<DWORD>(dstImage.Get2BitPlane() - dstImage.GetBuffer());
             const DWORD off8 = static_cast<DWORD>(dstImage.Get8BitPlane() - dstImage.GetBuffer());
             frameErrors = ComparePackedImage(*this, dstImage, rtvImage, pixels, start, off2, off8, true);
@@ -1271,7 +1294,7 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
             if (CompareSourceFrame(*this, want.GetBuffer(), copy.data(), bytes, start, [](const DWORD*, const DWORD*) {})) result = 0;
         }
         PrintColor("\n", kColorBlack);
-        line.Format("\nTotal %ld errors out of %ld\n", total, static_cast<long>(pixels));
+        line.Format("\nTotal %ld errors out of %ld\n", total, compared);
         PrintColor(line, kColorRed);
         if (!noCrc) CheckChipCRCs(&source, &dstImage, &rtvImage, frames);
     }

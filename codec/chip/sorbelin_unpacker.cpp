@@ -574,7 +574,7 @@ BOOL CSorbelinUnpacker::UnpackImageSW(const CString& file, DWORD width, DWORD he
         const Packed::Image::YCbCr_8_2 packed(image, pad);
         CString name;
         name.Format("%s.%u", file.c_str(), n);
-        packed.SaveFile(name, 0);
+        if (!SaveImageFile(packed, name, 0)) return FALSE;
     }
     in.Close();
     return TRUE;

@@ -88,13 +88,7 @@ bool CSorbelinUnpacker::PlanLayout(DWORD resultBytes, DWORD sourceBytes, DWORD& 
     // Sources start above the results when the results reach the usual source area.
     const unsigned long long resultEnd = 0ull + kResultBase + resultBytes;
     const unsigned long long source = std::max<unsigned long long>(kSourceBase, (resultEnd + 4095) / 4096 * 4096);
-    CDevAddrSpace* sdram = m_boardIF.GetSDRAMSpace();
-    const unsigned long long size = sdram ? sdram->GetSize() : 0;
-    if (source + sourceBytes > 0xFFFFFFFFull || (size && source + sourceBytes > size)) {
-        PrintColorFormat(kColorRed, "The frames do not fit the board's SDRAM: results 0x%08X..0x%08llX, sources 0x%08llX..0x%08llX\n",
-                         kResultBase, resultEnd, source, source + sourceBytes);
-        return false;
-    }
+    if (!FramesFit(kResultBase, resultEnd, source, source + sourceBytes)) return false;
     sourceBase = static_cast<DWORD>(source);
     return true;
 }
@@ -160,6 +154,20 @@ WexalDCB FrameTemplate(CWexalDMAChannel& channel, DWORD bcu, DWORD start, DWORD 
     return t;
 }
 
+// The words the chip sends for one frame: two for each whole pixel pair of a picture (an odd
+// count's last pixel has no pair to go out in), one for each pair of alpha samples (an odd
+// count's last sample alone in the low half).
+DWORD ResultWords(bool alpha, DWORD width, DWORD height) {
+    const DWORD pixels = width * height;
+    return alpha ? (pixels + 1) / 2 : 2 * (pixels / 2);
+}
+
+// A result frame's DCB of exactly words DWORDs in lines of lineDwords, the remainder in the first.
+WexalDCB ResultTemplate(CWexalDMAChannel& channel, DWORD bcu, DWORD start, DWORD words, DWORD lineDwords) {
+    const DWORD length = std::max<DWORD>(lineDwords, 1), lines = std::max<DWORD>(words / length, 1);
+    return FrameTemplate(channel, bcu, start, words - (lines - 1) * length, length, lines - 1);
+}
+
 }  // namespace
 
 // The shared body of the image and alpha round trips.
@@ -214,7 +222,9 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
         return 0;
     }
     const DWORD frameBytes = planes + pad;
-    const DWORD resultFrameBytes = expected->GetSize();
+    const DWORD resultFrameBytes = 4 * ResultWords(isAlpha, width, height);
+    // What each frame's compare walks: whole pairs of a picture, every sample of an alpha.
+    const DWORD compareBytes = std::min(resultFrameBytes, expected->GetSize());
     DWORD resultBase = 0, sourceBase = 0;
     if (!PlanLayout(resultFrameBytes * static_cast<DWORD>(frames), frameBytes * static_cast<DWORD>(frames), resultBase, sourceBase)) return 0;
     if (m_controller && !m_controller->RAMClockEnable(1, 1)) {
@@ -233,7 +243,7 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
     const DWORD bcu = isAlpha ? 3 : 2;
     const DWORD lineDwords = isAlpha ? width / 2 : width;
     const DWORD blocks = std::max<DWORD>(frameBytes / 4096, 1);
-    const DCBList results = FrameTemplate(*ch.dst, bcu, resultBase, lineDwords, lineDwords, height - 1).MakeDCBList(1, static_cast<DWORD>(frames));
+    const DCBList results = ResultTemplate(*ch.dst, bcu, resultBase, resultFrameBytes / 4, lineDwords).MakeDCBList(1, static_cast<DWORD>(frames));
     for (DCBList it = results; it != DCBList::End(results); ++it) {
         WexalDCB d = *it;
         const DWORD tag = d.GetPortField().GetTag();
@@ -254,7 +264,7 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
         PrintColorFormat(kColorBlack, "SRC Image:  Tag[%d]  2bit[0x%08X]  8bit[0x%08X]  [%d, %d, %d]  DCBAddr[0x%08X]\n", static_cast<int>(tag),
                          plane2, plane8, static_cast<int>(d.GetLines()), static_cast<int>(d.GetLineLength()),
                          static_cast<int>(d.GetInitialLineLength()), at);
-        WriteMemory(packed->GetBuffer(), at, frameBytes);
+        WriteMemory(packed->GetBuffer(), at, MovedBytes(*packed));
         bar0[0x40004 / 4] = 0xFF;
         Sleep(1);
     }
@@ -291,9 +301,9 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
         ReadMemory(at, readBack.data(), resultFrameBytes);
         const DWORD before = errors;
         const BYTE* exp = expected->GetBuffer();
-        if (isAlpha) CompareAlphaFrame(exp, readBack.data(), resultFrameBytes, at, sourceAddress[static_cast<size_t>(n - 1)], packed->GetBuffer(),
+        if (isAlpha) CompareAlphaFrame(exp, readBack.data(), compareBytes, at, sourceAddress[static_cast<size_t>(n - 1)], packed->GetBuffer(),
                                        width * height, errors, shown);
-        else CompareImageFrame(exp, readBack.data(), resultFrameBytes, at, sourceAddress[static_cast<size_t>(n - 1)], pad, width * height, errors, shown);
+        else CompareImageFrame(exp, readBack.data(), compareBytes, at, sourceAddress[static_cast<size_t>(n - 1)], pad, width * height, errors, shown);
         if (errors == before) continue;
         failedResults.push_back({n, at});
         DumpFrame(isAlpha ? ".\\Zorv.Alpha.Unpacked.%d" : ".\\Zorv.Image.Unpacked.%d", n, *packed, readBack, width, height);
@@ -312,7 +322,7 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
             else PrintColorFormat(kColorBlack, "%d ", n);
             ReadMemory(at, srcBack.data(), frameBytes);
             const DWORD before = srcErrors;
-            for (DWORD g = 0; g < width * height / 4; ++g) {
+            for (DWORD g = 0; g < width * height / 2; ++g) {
                 const BYTE e2 = p[pad + g], r2 = srcBack[pad + g];
                 const BYTE* e8 = p + pad + width * height / 2 + 4 * g;
                 const BYTE* r8 = srcBack.data() + pad + width * height / 2 + 4 * g;
@@ -346,9 +356,11 @@ DWORD CSorbelinUnpacker::VideoFrames(DWORD code, const CString&, Unpacked::Image
         }
     }
     if (errors) {
-        if (isAlpha) PrintColorFormat(kColorRed, "Total errors %ld out of %ld\n", static_cast<long>(errors), static_cast<long>(resultFrameBytes));
+        // Out of what the frames' compares counted in: each word of a picture, each alpha sample.
+        const long compared = static_cast<long>(frames) * (isAlpha ? compareBytes / 2 : compareBytes / 4);
+        if (isAlpha) PrintColorFormat(kColorRed, "Total errors %ld out of %ld\n", static_cast<long>(errors), compared);
         else {
-            PrintColorFormat(kColorRed, "Total %ld errors out of %ld\n", static_cast<long>(errors), static_cast<long>(width * height));
+            PrintColorFormat(kColorRed, "Total %ld errors out of %ld\n", static_cast<long>(errors), compared);
             ShowStatus(static_cast<DWORD>(verbose));
         }
     } else {
@@ -513,8 +525,11 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
         PrintColor("NULL pointer for rtvAlpha\n", kColorRed);
         return 0;
     }
-    const DWORD dstBytes[2] = {expectedImage.GetSize(), alpha->GetSize()};
-    const DWORD srcBytes[2] = {packedImage.GetSize() + imagePad, packedAlpha.GetSize() + alphaPad};
+    const DWORD dstBytes[2] = {4 * ResultWords(false, width, height), 4 * ResultWords(true, width, height)};
+    const DWORD compareBytes[2] = {std::min(dstBytes[0], expectedImage.GetSize()), std::min(dstBytes[1], alpha->GetSize())};
+    // A source frame takes its counted size in whole 4096-byte units; the host writes its block.
+    const DWORD srcBytes[2] = {Packed::Image::YCbCr_8_2::GetSizeFor(width, height) + imagePad,
+                               Packed::Alpha::YCbCr_8_2::GetSizeFor(width, height) + alphaPad};
     unsigned long long resultTotal = 0, sourceTotal = 0;
     for (bool a : sequence) {
         resultTotal += dstBytes[a];
@@ -555,14 +570,14 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
         const bool a = sequence[static_cast<size_t>(k - 1)];
         const bool nextAlpha = k < n && sequence[static_cast<size_t>(k)];
         const DWORD line = a ? width / 2 : width;
-        WexalDCB d = FrameTemplate(*ch.dst, a ? 5 : 4, nextResult, line, line, height - 1);
+        WexalDCB d = ResultTemplate(*ch.dst, a ? 5 : 4, nextResult, dstBytes[a] / 4, line);
         LinkFrame(d, k, n, forceUpdate, nextAlpha);
         ch.dst->SetDCB(k, &d);
         resultAt[static_cast<size_t>(k - 1)] = nextResult;
         totalDwords += dstBytes[a] / 4;
         if (verbose > 1)
-            PrintColorFormat(kColorBlack, "DST Image:  Tag[%d]:  Addr[0x%08X]  [I=%d,W=%d,H=%d]\n", k & 0xF, nextResult, static_cast<int>(line),
-                             static_cast<int>(line), static_cast<int>(height - 1));
+            PrintColorFormat(kColorBlack, "DST Image:  Tag[%d]:  Addr[0x%08X]  [I=%d,W=%d,H=%d]\n", k & 0xF, nextResult,
+                             static_cast<int>(d.GetInitialLineLength()), static_cast<int>(d.GetLineLength()), static_cast<int>(d.GetLines()));
         nextResult += dstBytes[a];
         const DWORD blocks = std::max<DWORD>(srcBytes[a] / 4096, 1);
         const DWORD length = k == 1 && forceStall ? (forceStall == 1 ? 0x200 : 0x800) : 0x400;
@@ -577,7 +592,7 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
             PrintColorFormat(kColorBlack, "SRC Image:  Tag[%d]  Addr[B=0x%08X,2=0x%08X,8=0x%08X]  [I=%d,W=%d,H=%d]\n", k & 0xF, nextSource,
                              plane2, plane8, static_cast<int>(length), static_cast<int>(length), static_cast<int>(blocks - 1));
         }
-        WriteMemory(packed.GetBuffer(), nextSource, srcBytes[a]);
+        WriteMemory(packed.GetBuffer(), nextSource, MovedBytes(packed));
         bar0[0x40004 / 4] = 0xFF;
         Sleep(1);
         nextSource += srcBytes[a];
@@ -607,6 +622,7 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
     bar0[1] = 0xFF;
     Sleep(1);
     DWORD errors = 0, shown = 0;
+    long compared = 0;
     Unpacked::Image::YCbCr_10_6 returned(width, height, 0);
     if (!timedOut) {
         const bool perLine = verbose >= 2 && IsEngineering() && !IsRegression();
@@ -621,10 +637,11 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
             readBack.assign(dstBytes[a], BYTE{0});
             ReadMemory(resultAt[i], readBack.data(), dstBytes[a]);
             const DWORD before = errors;
-            if (a) CompareAlphaFrame(alpha->GetBuffer(), readBack.data(), dstBytes[a], resultAt[i], sourceAt[i], packedAlpha.GetBuffer(),
+            compared += a ? compareBytes[a] / 2 : compareBytes[a] / 4;
+            if (a) CompareAlphaFrame(alpha->GetBuffer(), readBack.data(), compareBytes[a], resultAt[i], sourceAt[i], packedAlpha.GetBuffer(),
                                      width * height, errors, shown);
             else {
-                CompareImageFrame(expectedImage.GetBuffer(), readBack.data(), dstBytes[a], resultAt[i], sourceAt[i], imagePad, width * height,
+                CompareImageFrame(expectedImage.GetBuffer(), readBack.data(), compareBytes[a], resultAt[i], sourceAt[i], imagePad, width * height,
                                   errors, shown);
                 if (returned.GetBuffer()) std::copy(readBack.begin(), readBack.end(), returned.GetBuffer());
             }
@@ -632,7 +649,7 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
                 DumpFrame(a ? ".\\Zorv.Alpha.Unpacked.1.%d" : ".\\Zorv.Image.Unpacked.%d", k, a ? static_cast<const CImage&>(packedAlpha) : packedImage,
                           readBack, width, height);
         }
-        if (errors) PrintColorFormat(kColorRed, "Total %ld errors out of %ld\n", static_cast<long>(errors), static_cast<long>(width * height));
+        if (errors) PrintColorFormat(kColorRed, "Total %ld errors out of %ld\n", static_cast<long>(errors), compared);
         else PrintColor("Passed\n", kColorGreen);
         if (crc) FrameCRCReport(&packedImage, &expectedImage, &returned, static_cast<DWORD>(n));
     } else {

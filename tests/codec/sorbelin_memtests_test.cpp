@@ -402,6 +402,23 @@ TEST_F(SorbelinMemTestsTest, RangeAppendsItsLineToTheBoardsFile) {
     EXPECT_EQ(unpackerB.mem.MemBistRange(("SAVE=YES FPGA=" + kUnpacker).c_str()), 0u);
     EXPECT_TRUE(unpackerB.out.HasColoured("Unable to open file NUX0000001.txt", kColorRed));
     EXPECT_EQ(support::Count(unpackerB.out.text, "--- TRY"), 0u);
+    // The number comes from product data: one that is no plain name is refused before any file
+    // is touched, so nothing lands outside the working folder.
+    for (const char* serial : {"../codec-serial-escape", "sub/escaped", "C:escaped", ".hidden", "a\\b"}) {
+        SCOPED_TRACE(serial);
+        LoadFaults("[]", std::string(R"(, "vpd": {"SN": ")") + serial + R"("})");
+        ASSERT_EQ(Program(unpackerB, kUnpacker), kRunPassed);
+        unpackerB.out = {};
+        EXPECT_EQ(unpackerB.mem.MemBistRange(("RANGE=(0x48,0x48) SAVE=YES FPGA=" + kUnpacker).c_str()), 0u);
+        EXPECT_TRUE(unpackerB.out.HasColoured("cannot name a file in the working folder", kColorRed)) << unpackerB.out.text;
+        EXPECT_EQ(support::Count(unpackerB.out.text, "--- TRY"), 0u);
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(cwd.Dir().Path())) left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"NUX0000001.txt"});
+    const auto outside = std::filesystem::path(cwd.Dir().Path()).parent_path() / "codec-serial-escape.txt";
+    EXPECT_FALSE(std::filesystem::exists(outside));
+    std::filesystem::remove(outside);  // only ever made by a run this test failed
 }
 
 // Each fault of the chip's memories fails the keyword that must catch it, naming it; the healthy rig passes.

@@ -12,6 +12,7 @@
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/wexal_dcb.h"
 #include "platform/clock.h"
+#include "platform/host_ui.h"
 #include "tests/support/rig.h"
 #include "framework/result_screen.h"
 #include "tests/boards/root_fixture.h"
@@ -351,6 +352,14 @@ TEST_F(SorbelinPackerTest, RoundTripsPassOnTheHealthyRig) {
         {"\"Video:Mixed\" DIM=(64,64) FRAMES=5 SEQUENCE=I:A:A:I:A", {"~*GREEN*~PASS:\tResolution[64,64]"}},
         // A silent first pass leaves frames in the chip; the flush before the second drops them.
         {"\"Video:Mixed\" DIM=(64,64) FRAMES=4 FORCESTALL=1", {"FORCESTALL=1\n", "~*GREEN*~PASS:\tResolution[64,64]"}},
+        // Odd pixel counts: the packed picture holds half a pair less than its whole 4096-byte
+        // frame, which the host moves no byte past (the sanitizer build sees any overrun).
+        {"\"Video:Image\" DIM=(3,3) FRAMES=2", {"Passed\n"}},
+        {"\"Video:Image\" DIM=(1,4095)", {"Passed\n"}},
+        {"\"Video:Alpha\" DIM=(17,9) FRAMES=2", {"Passed\n"}},
+        // 1023 x 9 packs into six 4096-byte units, its block one byte short of them: each
+        // destination frame still takes all six.
+        {"\"Video:Mixed\" DIM=(1023,9) FRAMES=3 SEQUENCE=I:A:I", {"~*GREEN*~PASS:\tResolution[1023,9]"}},
     };
     for (Recording<CSorbelinPacker>* t : {&packA, &packB}) {
         ProgramPacker(*t);
@@ -410,6 +419,24 @@ TEST_F(SorbelinPackerTest, RoundTripFaultsAreCaught) {
          {"Total "}, nullptr},
         {R"({"kind": "codec_flush_stuck", "board": "Nuxa1", "chip": 2})", 2, "\"Video:Mixed\" DIM=(64,64) FRAMES=2 SEQUENCE=I:A FORCEUPDATE=1",
          {"Unable to flush Sorbelin\n"}, nullptr},
+        // One part of a 64 x 64 packed picture's frame (2048 pad bytes, 2048 2-bit bytes, 8192
+        // 8-bit bytes: 3072 words) on its way out of the chip: each is compared, and counted once
+        // of the frame's 2 x 4096 samples. The last pair's Y1 byte (word 3071, top byte):
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x01000000", "first": 3071})", 1, "\"Video:Image\" DIM=(64,64)",
+         {"Offset[0x00000FFE]  2bit[0x00000FFF]  8bit[0x00002FFC]", "Total 1 errors out of 8192\n"}, "Zorv.Image.Packed.1"},
+        // its 2-bit byte's Y1 field (word 1023, top byte):
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 25, "mask": "0x40000000", "first": 1023})", 2, "\"Video:Image\" DIM=(64,64)",
+         {"Offset[0x00000FFE]  2bit[0x00000FFF]", "Total 1 errors out of 8192\n"}, "Zorv.Image.Packed.1"},
+        // On the way in: the odd word of the first pair (Cr and Y1), Y1's lowest bit alone.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": "0x00400000", "first": 1})", 1, "\"Video:Image\" DIM=(64,64)",
+         {"Offset[0x00000000]  2bit[0x00000800]  8bit[0x00001000]", "Total 1 errors out of 8192\n"}, "Zorv.Image.Packed.1"},
+        // An alpha's 2-bit plane alone (4096 8-bit bytes first, then the 2-bit bytes): pixel 4095's field.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x80000000", "first": 1279})", 1, "\"Video:Alpha\" DIM=(64,64)",
+         {"Offset[0x00000FFF]  Addr8bit[", "Total 1 errors out of 4096\n"}, "Zorv.Alpha.Packed.1"},
+        // Every byte of every frame of a mixed chain: each of the 2 x 8192 picture samples and
+        // 4096 alpha pixels once, and never more errors than were compared.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x01010101", "count": 0})", 1,
+         "\"Video:Mixed\" DIM=(64,64) FRAMES=3 SEQUENCE=I:A:I -NOCRC", {"Total 20480 errors out of 20480\n", "~*RED*~FAIL:"}, "Zorv.Alpha.Packed.2"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.fault);
@@ -430,6 +457,25 @@ TEST_F(SorbelinPackerTest, RoundTripFaultsAreCaught) {
         if (std::string(row.fault).find("bridge_") == std::string::npos && std::string(row.fault).find("sdram_stuck") == std::string::npos) {
             EXPECT_EQ(other.RunTest("\"Video:Image\" DIM=(64,64)"), 1u) << other.out.text;
         }
+    }
+}
+
+// Frames that reach past the board's SDRAM are refused before anything is written there.
+TEST_F(SorbelinPackerTest, FramesBeyondTheSdramAreRefusedBeforeAnyWrite) {
+    ProgramPacker(packA);
+    SetImages(packA, {"GRID"});
+    // 15 packed 4095 x 4095 pictures alone take 15 x 41922560 bytes, past the 256 MiB board.
+    for (const char* command : {"\"Video:Mixed\" DIM=(4095,4095) FRAMES=15", "\"Video:Image\" DIM=(4095,4095) FRAMES=15"}) {
+        SCOPED_TRACE(command);
+        const std::vector<BYTE> marks(16, 0xA5);
+        ASSERT_TRUE(packA.WriteMemory(marks.data(), 0, 16));
+        packA.out = {};
+        EXPECT_EQ(packA.RunTest(command), 0u);
+        EXPECT_TRUE(packA.out.HasColoured("The frames do not fit the board's SDRAM: results 0x", kColorRed)) << packA.out.text;
+        EXPECT_FALSE(packA.out.Has("DST Image:") || packA.out.Has("Total "));
+        std::vector<BYTE> after(16);
+        ASSERT_TRUE(packA.ReadMemory(0, after.data(), 16));
+        EXPECT_EQ(after, marks);
     }
 }
 
@@ -596,10 +642,21 @@ TEST_F(SorbelinPackerTest, SavesWriteWhatTheirAddressAndFormatSay) {
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FORMAT=7 FILE=text", 1, {"text.P", "text.U"}},
         {"\"Save Alpha\" ADDRESS=@DCB(5, 6, 15) DIM=(64,64) FILE=alpha", 1, {"alpha"}},
         {"\"Save Image\" ADDRESS=0x00000000 DIM=(64,64) FILE=nowhere/x", 0, {}},
+        {"\"Save Alpha\" ADDRESS=0x00000000 DIM=(64,64) FILE=nowhere/x", 0, {}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FILE=nowhere/x", 0, {}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FORMAT=1 FILE=nowhere/x", 0, {}},
     };
     for (const auto& row : rows) {
         packA.out = {};
+        platform::ClearMessageBoxHistory();
         EXPECT_EQ(packA.RunTest(row.command), row.result) << row.command << "\n" << packA.out.text;
+        // A file that cannot be written says why, whichever form wrote it.
+        const auto& boxes = platform::MessageBoxHistory();
+        EXPECT_EQ(boxes.empty(), row.result == 1) << row.command;
+        if (!boxes.empty()) {
+            EXPECT_EQ(std::make_pair(boxes[0].caption, boxes[0].text),
+                      std::make_pair(CString("ERROR:  Couldn't open file"), CString("All or part of the path is invalid.")));
+        }
         for (const std::string& f : row.files) EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/" + f)) << row.command << " " << f;
     }
     // The single save is the packed frame as it lies in SDRAM, pad included.

@@ -11,6 +11,7 @@
 #include "images/image_crc.h"
 #include "images/multi_image_file.h"
 #include "images/packed_image.h"
+#include "platform/host_ui.h"
 #include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/output.h"
@@ -258,6 +259,13 @@ TEST_F(SorbelinUnpackerTest, UnpackImageSWSplitsAFileOfExactlyTheFramesGiven) {
         packed.SaveFile(reference.c_str(), 0);
         EXPECT_EQ(support::ReadText(file + ".2"), support::ReadText(reference));
     }
+    // A frame that cannot be saved (a folder stands where its file goes) fails the split, saying why.
+    std::filesystem::remove(dir.File("frames1.2"));
+    std::filesystem::create_directory(dir.File("frames1.2"));
+    platform::ClearMessageBoxHistory();
+    EXPECT_EQ(unpA.UnpackImageSW(dir.File("frames1").c_str(), w, h, 2), FALSE);
+    ASSERT_EQ(platform::MessageBoxHistory().size(), 1u);
+    EXPECT_EQ(platform::MessageBoxHistory()[0].caption, CString("ERROR:  Couldn't open file"));
     EXPECT_EQ(unpA.UnpackImageSW(dir.File("none").c_str(), w, h, 1), FALSE);
     EXPECT_EQ(unpA.UnpackImageSW(dir.File("none").c_str(), 4095, 4095, 0x10000), FALSE);
     EXPECT_TRUE(unpA.out.HasColoured("do not fit a 4 GB file", kColorRed)) << unpA.out.text;
@@ -301,12 +309,22 @@ TEST_F(SorbelinUnpackerTest, SavesFetchWhatTheSdramHolds) {
         {"\"Save Alpha\" ADDRESS=0x00020000 DIM=(64,8) FILE=" + dir.File("a.alpha"), 1, {{"a.alpha", alphaFile}}},
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FORMAT=1 FILE=" + dir.File("d"), 1, {{"d.U", imageText}, {"d.P", packedText}}},
         {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=" + dir.File("no/such/folder/x.img"), 0, {}},
+        {"\"Save Alpha\" ADDRESS=0x00020000 DIM=(64,8) FILE=" + dir.File("no/such/folder/x.img"), 0, {}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FORMAT=1 FILE=" + dir.File("no/such/folder/x.img"), 0, {}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FILE=" + dir.File("no/such/folder/x.img"), 0, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
         Clear();
+        platform::ClearMessageBoxHistory();
         EXPECT_EQ(unpA.RunTest(row.command.c_str()), row.result) << unpA.out.text;
         for (const auto& [file, content] : row.files) EXPECT_TRUE(support::ReadText(dir.File(file)) == content) << file;
+        // A file that cannot be written says why, whichever form wrote it.
+        const auto& boxes = platform::MessageBoxHistory();
+        EXPECT_EQ(boxes.empty(), row.result == 1);
+        if (!boxes.empty()) {
+            EXPECT_EQ(boxes[0].caption, CString("ERROR:  Couldn't open file"));
+        }
     }
     // The archive of the DCB form opens with the two-image identity and holds the packed image first.
     Clear();
@@ -369,6 +387,17 @@ TEST_F(UnpackerRoundTrip, RoundTripsPassOnBothChips) {
         {"\"Video:Bypass\" SIZE=8192 RANDOM DATA", {"Initial[512] Length[512] Lines[3]", "Passed\n"}},
         {"\"Expansion:Bypass\" SIZE=8MB RANDOM DATA FRAMES=2", {"Size=8388608\n", "DST #2[0x01001000]", "SRC[0x02001000]", "Read/Compare Image #:  2\n", "Passed\n"}},
         {"\"Video:Bypass\" SIZE=8MB RAMP FRAMES=15", {"The frames do not fit the board's SDRAM"}},
+        // Odd pixel counts: the packed source is written from its block and no byte past it (the
+        // sanitizer build sees any overrun), the results compared a whole pair at a time.
+        {"\"Video:Image\" DIM=(17,9)", {"SizeData[383]  SizePad[3713]", "Passed\n"}},
+        {"\"Video:Image:Mask\" DIM=(17,9) FRAMES=2", {"Passed\n"}},
+        // A chip sends an odd picture's whole pairs only (152 words of 17 x 9, lines of 17 and 33
+        // first), an odd alpha's last sample alone in a word (77): each frame's DCB takes as many.
+        {"\"Video:Image\" DIM=(17,9) FRAMES=3", {"DST Image:  Tag[3]:  Addr[0x000014C0]  [7, 17, 33]", "Passed\n"}},
+        {"\"Video:Alpha\" DIM=(17,9) FRAMES=3", {"DST Image:  Tag[3]:  Addr[0x00001268]  [8, 8, 13]", "Passed\n"}},
+        // 1023 x 9 packs into six 4096-byte units, its block one byte short: each source takes six.
+        {"\"Video:Mixed\" DIM=(1023,9) FRAMES=3 SEQUENCE=I:A:I", {"PASS:\tResolution[1023,9]"}},
+        {"\"Test Wexal Memory\" ADDRESS=0x01000000 DIM=(3,3)", {"Passed\n"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
@@ -403,6 +432,15 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
          "\"Expansion:Image\" DIM=(64,64)", kRunFailed, {"Test Sorbelin B Expansion Port\n", "Total "}, {}, nullptr},
         {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 2, "port": "expansion", "bit": 9, "value": 0})", 2,
          "\"Video:Image\" DIM=(64,64)", kRunPassed, {"Passed\n"}, {}, nullptr},
+        // The odd word (Cr and Y1) of the last whole pair of an odd picture (152 words out): Y1's lowest bit.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x00400000", "first": 151})", 1,
+         "\"Video:Image\" DIM=(17,9)", kRunFailed, {"Offset[0x00000258]:  SRC[", "Offset[0x0000025C]:  SRC[", "Total 1 errors out of 152\n"}, {"Offset[0x00000250]:"}, nullptr},
+        // The same on the expansion port's channel.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 58, "mask": "0x00400000", "first": 151})", 2,
+         "\"Expansion:Image\" DIM=(17,9)", kRunFailed, {"Offset[0x00000258]:  SRC[", "Total 1 errors out of 152\n"}, {"Offset[0x00000250]:"}, nullptr},
+        // The last whole pair of a 3 x 3 memory image (bytes 24-31): a Y1 bit of its odd word.
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 23, "value": 0, "from": 16777244, "to": 16777248})", 1,
+         "\"Test Wexal Memory\" ADDRESS=0x01000000 DIM=(3,3)", kRunFailed, {"64 bit Offset[0x00000018]:", "Total 1 errors out of 9\n"}, {}, nullptr},
         {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 7, "value": 0})", 1,
          "\"Video:Mixed\" DIM=(64,64) FRAMES=3", kRunFailed, {"FAIL:\tResolution[64,64]", "Total "}, {}, "Zorv.Alpha.Unpacked.1.3"},
         {R"({"kind": "codec_bypass_lane_swap", "board": "Nuxa1", "chip": 1})", 1, "\"Video:Bypass\" SIZE=1MB RAMP", kRunFailed,
@@ -422,6 +460,10 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
         // A stuck cell in the source area: the source check and both retests name it.
         {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 17, "value": 1, "from": 8388608, "to": 8400000})", 1,
          "\"Video:Image\" DIM=(64,64)", kRunFailed, {"2bit[0x", "Source Image #1:  Retest Wexal memory[0x00800000]", "Total "}, {}, nullptr},
+        // The last pair of the packed source (its Y1 byte at 0x802FFF): the source check walks every pair.
+        {R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 24, "value": 0, "from": 8400892, "to": 8400896})", 1,
+         "\"Video:Image\" DIM=(64,64)", kRunFailed,
+         {"Offset[0x00001FFC]  2bit[0x00800FFF]  8bit[0x00802FFC]", "Source Image #1:  Retest Wexal memory[0x00800000]", "Total "}, {}, nullptr},
         {R"({"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 64})", 1, "\"Video:Image\" DIM=(64,64)",
          kRunFailed, {"Timeout waiting for DDR SDRAM Init done.\n", "InitRegs failed.\n"}, {}, nullptr},
         {R"({"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 2, "memory": 32})", 2, "RAM_Init", kRunFailed,

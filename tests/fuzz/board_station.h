@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "boards/roots/brimola_board_tests.h"
+#include "boards/roots/nuxa_board_tests.h"
 #include "devlib/rig.h"
 #include "framework/test_base.h"
 #include "platform/paths.h"
@@ -51,6 +52,23 @@ void Run(bool loadFpgas, Body&& body) {
                 root.Run(("Brimola1 <CBrimolaBoard Program DEVICE=" + std::to_string(device) + " FILE=$(CWD)\\testdata\\" +
                           files[device] + "$(VPDVER).oxd>").c_str());
         }
+        body(root);
+        CTestBase::TakePreHostText(TRUE);
+    }
+    devlib::LoadDefaultRig();
+    platform::SetProgramDir(programDir);
+}
+
+// Runs body(root) as Run does, with a codec-board root on the default rig as it powers up.
+template <class Body>
+void RunCodec(Body&& body) {
+    const support::TempDir& dir = Folder();
+    const std::string programDir = platform::GetProgramDir();
+    platform::SetProgramDir(dir.Path());
+    {
+        const support::ScopedCwd cwd(dir.Path());
+        devlib::LoadDefaultRig();
+        CNuxaBoardTests root("CNuxaBoard");
         body(root);
         CTestBase::TakePreHostText(TRUE);
     }

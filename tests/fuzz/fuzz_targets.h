@@ -48,5 +48,9 @@ int FuzzGenFilePlay(const uint8_t* data, size_t size);
 // the default rig, with only data, arithmetic and the library's commands allowed, and each input
 // stopped after a time and memory budget as the host stops a script.
 int FuzzTclScript(const uint8_t* data, size_t size);
+// The codec chip tests' argument texts (packer and unpacker round trips, saves and memory test,
+// cheap encoder and diagnostics keywords) through the codec-board root on the default rig. Byte 0
+// picks the test; the picture's size is the target's, kept small with odd and extreme sides.
+int FuzzCodecArgs(const uint8_t* data, size_t size);
 // Any bytes as a ZYV package file: a refused file answers nothing, a loaded one only from inside itself.
 int FuzzZyvFile(const uint8_t* data, size_t size);
