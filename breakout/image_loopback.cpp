@@ -64,8 +64,9 @@ struct Arguments {
     std::vector<BYTE> kinds;
 };
 
-// The keys of the argument text; false after the red line.
-bool ReadArguments(CExternalIO& test, const CString& text, DWORD frames, Arguments& a) {
+// The keys of the argument text; false after the red line. frames counts the frames sent: the
+// operator's FRAMES and the delay frames that a late path needs on top.
+bool ReadArguments(CExternalIO& test, const CString& text, DWORD frames, DWORD delay, Arguments& a) {
     const CParamString params(text);
     CString value;
     if (params.IsSwitch("NOCRC")) test.PrintColor("CRC check is off\n", CExternalIO::kBlack);
@@ -88,11 +89,15 @@ bool ReadArguments(CExternalIO& test, const CString& text, DWORD frames, Argumen
         a.forceStall = static_cast<DWORD>(number);
         test.PrintColor(number == 1 ? "FORCESTALL=1\n" : "FORCESTALL=2\n", CExternalIO::kBlack);
     }
-    const DWORD wanted = frames < box::kMaxFrames ? frames : box::kMaxFrames;
+    const DWORD sent = frames < box::kMaxFrames ? frames : box::kMaxFrames;
     if (!params.GetValue("SEQUENCE", value)) {
-        for (DWORD f = 0; f < wanted; ++f) a.kinds.push_back(f % 3 == 2 ? kAlphaFrame : kImageFrame);
+        for (DWORD f = 0; f < sent; ++f) a.kinds.push_back(f % 3 == 2 ? kAlphaFrame : kImageFrame);
         return true;
     }
+    // The operator's sequence describes the frames compared; the delay frames behind them only fill
+    // the path and are never compared.
+    const DWORD compared = frames > delay ? frames - delay : frames;
+    const DWORD wanted = compared < box::kMaxFrames ? compared : box::kMaxFrames;
     std::string textValue = value.str();
     const bool repeat = textValue.size() >= 3 && textValue.compare(textValue.size() - 3, 3, "...") == 0;
     if (repeat) textValue.resize(textValue.size() - 3);
@@ -117,15 +122,16 @@ bool ReadArguments(CExternalIO& test, const CString& text, DWORD frames, Argumen
         }
         if (repeat && t == tokens.size()) t = 0;
     }
-    if (a.kinds.size() != frames) {
+    if (a.kinds.size() != compared) {
         test.PrintColorFormat(CExternalIO::kRed, "SEQUENCE count[%d] does not match number of frames specified[%d]\n",
-                              static_cast<int>(a.kinds.size()), static_cast<int>(frames));
+                              static_cast<int>(a.kinds.size()), static_cast<int>(compared));
         return false;
     }
     if (bad) {
         test.PrintColor("Bad token in SEQUENCE\n", CExternalIO::kRed);
         return false;
     }
+    a.kinds.resize(sent, kImageFrame);
     return true;
 }
 
@@ -520,7 +526,7 @@ int RunLoopback(CExternalIO& test, const Member& member, const CString& text, CI
                 int verbose) {
     test.PrintColor(member.banner, kGreen);
     Arguments args;
-    if (!ReadArguments(test, text, frames, args)) return 0;
+    if (!ReadArguments(test, text, frames, member.delay, args)) return 0;
     auto* typedImage = dynamic_cast<ImageT*>(&image);
     auto* typedAlpha = dynamic_cast<AlphaT*>(&alpha);
     if (!typedImage || !typedAlpha) {

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "breakout/external_io.h"
 #include "framework/hw/jastel.h"
@@ -9,6 +10,7 @@
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
 #include "framework/hw/buffer_control_unit.h"
+#include "framework/hw/dma_report.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
 #include "platform/clock.h"
@@ -205,6 +207,8 @@ int CExternalIO::LoopbackFunctionalBody(const CString& text, int verbose, const 
     inbound.GetOpField().Set16bit(1);
     inbound.GetOpField().SetInputFormat(INPUT_FORMAT_4444);
     inbound.GetOpField().SetBCUPointer(0);
+    // One DCB is the whole transfer: a Next left behind by an earlier test would run on into its DCBs.
+    inbound.GetOpField().SetNext(0);
     inbound.GetPortField().SetTag(1);
     inbound.SetStartAddress(destination);
     inbound.SetLineLength(256);
@@ -232,13 +236,22 @@ int CExternalIO::LoopbackFunctionalBody(const CString& text, int verbose, const 
     in->Trigger(1);
     out->Trigger(1);
     bar0[kCacheFlush / 4] = 0xFF;
-    // No completion poll: the pause is the whole wait.
-    Sleep(10);
+    // A fixed pause moves only what the link carries in it: wait for the block's end instead, with
+    // the frame loopbacks' deadline for its size.
+    const char* device = switchLoop ? "Nulk" : "CableLoopback";
+    const std::string toWexal = std::string(device) + "ToWexal", fromWexal = std::string("WexalTo") + device;
+    DWORD tagReached = 0;
+    const bool done = WaitForFramePair(*this, *in, *out, 1, dwords / 20000 + 20, size, 0, verbose > 1,
+                                       {.inName = toWexal.c_str(), .outName = fromWexal.c_str()}, &tagReached);
+    if (!done && verbose > 1) {
+        ReportFrames(("Wexal to " + std::string(device)).c_str(), kOutChannel, 1);
+        ReportFrames((std::string(device) + " to Wexal").c_str(), static_cast<DWORD>(inChannel), 1);
+    }
     if (!ReadMemory(destination, rdData.get(), size)) return leave(0);
 
     const bool masked = static_cast<bool>(switchLoop);
     int shown = 0;
-    bool matched = true;
+    bool matched = done;  // a block that did not arrive whole fails even where its words agree
     for (DWORD i = 0; i < dwords; i += 4) {
         bool group = true;
         for (DWORD k = i; k < i + 4; ++k) {

@@ -70,12 +70,15 @@ int64_t BoxVideoLoop::Period() const { return FramePeriodTicks(m_box ? m_box->Vi
 uint32_t BoxVideoLoop::FrameCounter() const { return static_cast<uint32_t>(platform::NowTicks() / Period() % 64); }
 
 void BoxVideoLoop::Follow() {
-    // A new path, or a stop and start in between (a new start), drops what the loop held.
+    // A new path, or a stop and start or the loopback off and on in between (the path changed while
+    // no transfer looked), drops what the loop held.
     const BoxVideoPath path = Path();
     const uint32_t starts = m_box ? m_box->Video().starts : 0;
-    if (path == m_path && starts == m_starts) return;
+    const uint32_t switches = m_box ? m_box->Video().loopbackSwitches : 0;
+    if (path == m_path && starts == m_starts && switches == m_switches) return;
     m_path = path;
     m_starts = starts;
+    m_switches = switches;
     for (FrameBytes& frame : m_line) Recycle(std::move(frame));
     for (Returned& back : m_back) Recycle(std::move(back.data));
     m_line.assign(static_cast<size_t>(Delay(path)), {});

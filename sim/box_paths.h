@@ -74,6 +74,7 @@ private:
     FrameBytes m_black;               // zeros, as many as the largest black frame so far
     int64_t m_nextDue = 0;
     uint32_t m_starts = 0;
+    uint32_t m_switches = 0;
 };
 
 // The audio loop: channel 20's samples come back on channel 32 through the box's audio loop cable

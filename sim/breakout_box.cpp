@@ -260,6 +260,7 @@ int BreakoutBox::HandleDiagnostic(const BoxMessage& c) {
     uint32_t enable = 0;
     std::memcpy(&enable, b.data() + 36, 4);
     if (enable > 1) return Wire::RESULT_BAD_VALUE;
+    if (m_video.loopback != (enable == 1)) ++m_video.loopbackSwitches;
     m_video.loopback = enable == 1;
     return Wire::RESULT_SUCCESS;
 }

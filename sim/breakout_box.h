@@ -28,6 +28,7 @@ struct BoxVideoState {
     uint64_t startVideoFrame = 0, startAudioFrame = 0;
     bool startAtFrame = false;  // started with a start frame (the video waits for the counter to reach it)
     uint32_t starts = 0;  // times I/O went from stopped to running
+    uint32_t loopbackSwitches = 0;  // times the video loopback went on or off
 };
 
 // Revisions, firmware text and product data the box reports (docs/rig.md lists them).

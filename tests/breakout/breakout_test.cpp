@@ -140,6 +140,34 @@ TEST_F(BreakoutTest, LoopbackPacketIsFortyBytesSentWithLength36) {
     EXPECT_EQ(packet.GetLength(), 40u);
 }
 
+// Both length fields are big-endian 16-bit numbers: lengths past one byte keep their high byte, and
+// the data runs to its last byte, up to the packet's storage.
+TEST_F(BreakoutTest, PacketLengthsKeepBothBytesAndTheDataItsLastByte) {
+    struct Row { DWORD length; BYTE buffer[2]; BYTE data[2]; } rows[] = {
+        {1, {0x00, 0x03}, {0x00, 0x01}},     {254, {0x01, 0x00}, {0x00, 0xFE}}, {255, {0x01, 0x01}, {0x00, 0xFF}},
+        {256, {0x01, 0x02}, {0x01, 0x00}},   {0x3FE, {0x04, 0x00}, {0x03, 0xFE}},
+        {DiagDataBuffer::kMaxData, {0x07, 0xCA}, {0x07, 0xC8}},
+    };
+    std::vector<BYTE> data(DiagDataBuffer::kMaxData);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<BYTE>(i * 7 + 1);
+    for (const Row& row : rows) {
+        DiagDataPacket packet(9);
+        ASSERT_EQ(packet.SetData(data.data(), row.length), 1) << row.length;
+        EXPECT_EQ(packet.GetLength(), DiagDataPacket::kHeaderBytes + 2 + row.length) << row.length;
+        const BYTE* bytes = packet.GetBytes();
+        EXPECT_EQ(bytes[31], 9);
+        EXPECT_EQ(std::memcmp(bytes + 32, row.buffer, 2), 0) << row.length;
+        EXPECT_EQ(std::memcmp(bytes + 34, row.data, 2), 0) << row.length;
+        EXPECT_EQ(std::memcmp(bytes + 36, data.data(), row.length), 0) << row.length;
+        DiagDataBuffer buffer;
+        ASSERT_EQ(buffer.SetData(data.data(), row.length), 1) << row.length;
+        EXPECT_EQ(buffer.GetLength(), row.length + 2) << row.length;
+        EXPECT_EQ(std::memcmp(buffer.GetBytes(), row.data, 2), 0) << row.length;
+    }
+    DiagDataBuffer buffer;
+    for (DWORD refused : {0u, 0x10000u, DiagDataBuffer::kMaxData + 1}) EXPECT_EQ(buffer.SetData(data.data(), refused), 0) << refused;
+}
+
 std::string BoxRig(const std::string& faults = "[]", const char* attached = R"("breakout_box": true)") {
     return support::MainBoardRig(faults, std::string(R"(, "attached": {)") + attached + "}");
 }

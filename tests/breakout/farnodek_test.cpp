@@ -64,6 +64,11 @@ TEST(FarnoDeKRig, PassesOnAHealthyLoopAndNamesEachFault) {
          {"\nFailed on final comparison.\n Of the 32768 DWORDs that were DMA'ed, 1 differ from the originals.\n",
           "do not seem to match any expected value is: 1\n   with differences occuring in these bit positions: 00010000\n",
           "DMA+ "}},
+        // Every part of the block: its last DWORD, a word's top bit alone, the outbound channel too.
+        {"corrupt last input DWORD", R"([{"board": "Brimola1", "kind": "dma_corrupt", "channel": 32, "mask": "0x00000100", "first": 32767}])", kBox,
+         kRunFailed, {" 1 differ from the originals.\n", "bit positions: 00000100\n"}},
+        {"corrupt top bit of the output", R"([{"board": "Brimola1", "kind": "dma_corrupt", "channel": 20, "mask": "0x80000000", "first": 1000}])", kBox,
+         kRunFailed, {" 1 differ from the originals.\n", "bit positions: 80000000\n"}},
         {"slip 8 late", R"([{"board": "Brimola1", "kind": "box_audio_slip", "dwords": 8}])", kBox, kRunFailed,
          {"pattern  8 DWORDs back is: 32760\n", "any expected value is: 8\n"}},
         {"slip 8 early", R"([{"board": "Brimola1", "kind": "box_audio_slip", "dwords": -8}])", kBox, kRunFailed,

@@ -1,6 +1,11 @@
 // The main-board station of the board-level fuzz targets: a scratch host folder with the firmware images, a fresh default rig and root for every input.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -33,18 +38,51 @@ inline const support::TempDir& Folder() {
     return dir;
 }
 
+inline std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Whether every number written within a few characters after each occurrence of key stays at
+// most limit (read in base 16 when hex), or lies above refusedAbove, where the tests refuse it at
+// once. Any reading of the value a parser might make is covered: each run of digits counts on its own.
+inline bool NumbersAfterStayBelow(const std::string& upper, const char* key, unsigned long limit, bool hex,
+                                  unsigned long long refusedAbove = ULLONG_MAX) {
+    for (size_t at = upper.find(key); at != std::string::npos; at = upper.find(key, at + 1)) {
+        const size_t end = std::min(upper.size(), at + std::strlen(key) + 32);
+        for (size_t i = at + std::strlen(key); i < end;) {
+            const auto digit = [&](char c) { return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : std::isdigit(static_cast<unsigned char>(c)) != 0; };
+            if (!digit(upper[i])) {
+                ++i;
+                continue;
+            }
+            size_t j = i;
+            while (j < upper.size() && digit(upper[j])) ++j;
+            if (hex && upper.compare(i, 2, "0X") == 0) {  // the 0 of a 0x prefix
+                i += 2;
+                continue;
+            }
+            const std::string run = upper.substr(i, j - i);
+            const unsigned long long value = run.size() > 15 ? ULLONG_MAX : std::strtoull(run.c_str(), nullptr, hex ? 16 : 10);
+            if (value > limit && value <= refusedAbove) return false;
+            i = j;
+        }
+    }
+    return true;
+}
+
 // Runs body(root) with the station's folder as program and current folder, on the default rig
-// as it powers up and a main-board root built on it; with loadFpgas the five configuration-port
+// (or rig, when given) as it powers up and a main-board root built on it; with loadFpgas the five configuration-port
 // FPGAs are loaded first, as the tree's "Program FPGAs" folder loads them. Whatever was printed
 // is dropped, and the program folder is given back.
 template <class Body>
-void Run(bool loadFpgas, Body&& body) {
+void Run(bool loadFpgas, Body&& body, const sim::RigConfig* rig = nullptr) {
     const support::TempDir& dir = Folder();
     const std::string programDir = platform::GetProgramDir();
     platform::SetProgramDir(dir.Path());
     {
         const support::ScopedCwd cwd(dir.Path());
-        devlib::LoadDefaultRig();
+        rig ? devlib::LoadRig(*rig) : devlib::LoadDefaultRig();
         CBrimolaBoardTests root("CBrimolaBoard");
         if (loadFpgas) {
             static const char* const files[] = {"LOCV", "TAZU", "TAZU", "FESK", "FESK"};

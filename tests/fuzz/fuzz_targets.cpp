@@ -318,6 +318,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"rig_file_store", FuzzRigFileStore},
     {"box_command", FuzzBoxCommand},
     {"video_args", FuzzVideoArgs},
+    {"box_args", FuzzBoxArgs},
     {"genfile_play", FuzzGenFilePlay},
     {"tcl_script", FuzzTclScript},
     {"zyv_file", FuzzZyvFile},

@@ -41,6 +41,10 @@ int FuzzBoxCommand(const uint8_t* data, size_t size);
 // bypass loopbacks, the passthru and board-link loopbacks) run on the default rig. Byte 0 picks
 // the test; sizes above a small bound are not run.
 int FuzzVideoArgs(const uint8_t* data, size_t size);
+// The breakout-box tests' whole argument texts (Nulk and cable loopback functional, the four image
+// loopbacks, the Yorb command, FarnoDeK) through the main-board root; byte 0 picks the test. Sizes
+// above a small bound are not run, unless every test refuses them at once.
+int FuzzBoxArgs(const uint8_t* data, size_t size);
 
 // The input as the GenFile of the test-board playback ("Play") on the default rig.
 int FuzzGenFilePlay(const uint8_t* data, size_t size);

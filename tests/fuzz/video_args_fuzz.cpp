@@ -1,6 +1,4 @@
 // Fuzz target video_args: the video tests' whole argument texts, run through the transfers they start on the default rig.
-#include <cctype>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -33,37 +31,6 @@ constexpr long kMaxSide = 64;
 constexpr unsigned long kMaxBytes = 0x40000;
 constexpr long kMaxRetries = 4;
 
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// Whether every number written within a few characters after each occurrence of key stays at
-// most limit (read in base 16 when hex). Any reading of the value a parser might make is covered:
-// each run of digits counts on its own.
-bool NumbersAfterStayBelow(const std::string& upper, const char* key, unsigned long limit, bool hex) {
-    for (size_t at = upper.find(key); at != std::string::npos; at = upper.find(key, at + 1)) {
-        const size_t end = std::min(upper.size(), at + std::strlen(key) + 32);
-        for (size_t i = at + std::strlen(key); i < end;) {
-            const auto digit = [&](char c) { return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : std::isdigit(static_cast<unsigned char>(c)) != 0; };
-            if (!digit(upper[i])) {
-                ++i;
-                continue;
-            }
-            size_t j = i;
-            while (j < upper.size() && digit(upper[j])) ++j;
-            if (hex && upper.compare(i, 2, "0X") == 0) {  // the 0 of a 0x prefix
-                i += 2;
-                continue;
-            }
-            const std::string run = upper.substr(i, j - i);
-            if (run.size() > 8 || std::strtoul(run.c_str(), nullptr, hex ? 16 : 10) > limit) return false;
-            i = j;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 int FuzzVideoArgs(const uint8_t* data, size_t size) {
@@ -73,9 +40,10 @@ int FuzzVideoArgs(const uint8_t* data, size_t size) {
     // The arguments stay inside the one command: no angle brackets that would end it or start another.
     for (char& c : args)
         if (c == '<' || c == '>') c = ' ';
-    const std::string upper = Upper(args);
-    if (!NumbersAfterStayBelow(upper, "DIM", kMaxSide, false) || !NumbersAfterStayBelow(upper, "SIZE", kMaxBytes, true) ||
-        !NumbersAfterStayBelow(upper, "RETRYREAD", kMaxRetries, false))
+    const std::string upper = fuzzstation::Upper(args);
+    if (!fuzzstation::NumbersAfterStayBelow(upper, "DIM", kMaxSide, false) ||
+        !fuzzstation::NumbersAfterStayBelow(upper, "SIZE", kMaxBytes, true) ||
+        !fuzzstation::NumbersAfterStayBelow(upper, "RETRYREAD", kMaxRetries, false))
         return 0;
     // The board link's sequence mode runs a pass for every multiple of Incr: billions for a small one.
     if (!command.prefix || std::strstr(command.prefix, "Vantrel")) {

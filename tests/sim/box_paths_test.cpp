@@ -26,11 +26,11 @@ void Command(sim::BreakoutBox& box, const char* name, std::vector<uint64_t> valu
     ASSERT_EQ(box.Handle(c, reply), Wire::RESULT_SUCCESS) << name;
 }
 
-// The Nulk's video loopback packet with ENABLE=1.
-void Loopback(sim::BreakoutBox& box) {
+// The Nulk's video loopback packet with ENABLE=enable.
+void Loopback(sim::BreakoutBox& box, uint8_t enable = 1) {
     std::vector<uint8_t> p(40, 0);
     std::memcpy(p.data(), "zorv_diagnostics", 16);
-    p[31] = 41, p[33] = 6, p[35] = 4, p[36] = 1;
+    p[31] = 41, p[33] = 6, p[35] = 4, p[36] = enable;
     sim::BoxMessage c, reply;
     c.name = "Diagnostic";
     c.params = {{"Length", Wire::FindCommand("Diagnostic")->Find("Length")->type, 36, {}}, {"DiagData", Wire::TYPE_BYTES, 0, p}};
@@ -161,6 +161,36 @@ TEST(BoxVideoLoop, AFramePastTheEndOfTheMemoryHangsTheOutboundChannelWithOrWitho
         Prepare(b, row.setup);
         Arm(b, 4, static_cast<uint32_t>(b.Fpga().Sdram().Size() - row.belowEnd), 1, kWords);
         EXPECT_EQ(Done(b, 4), row.done);
+    }
+}
+
+// A slipping internal loop holds the last frame sent; switching the loopback off and on between
+// two transfers is a change of path and drops it, switching it on again while on is none.
+TEST(BoxVideoLoop, TheLoopbackSwitchedOffAndOnDropsTheFrameInFlight) {
+    struct Row { const char* name; std::vector<uint8_t> switches; bool black; };
+    const Row rows[] = {{"off and on", {0, 1}, true}, {"on again while on", {1}, false}, {"no switch", {}, false}};
+    constexpr uint32_t kWords = 64;
+    sim::BoxFaults slip;
+    slip.nulkInternalSlip = 1;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::Rig rig(Rig(kInternal, slip));
+        sim::SimBoard& b = *rig.Board("Brimola1");
+        Prepare(b, kInternal);
+        uint32_t* sent = Words(b, 0, kWords);
+        for (uint32_t i = 0; i < kWords; ++i) sent[i] = (i + 1) * 2654435761u;
+        Arm(b, 0, kDst, 1, kWords);
+        Arm(b, 4, 0, 1, kWords);
+        ASSERT_TRUE(Done(b, 0));
+        ASSERT_EQ(Words(b, kDst, 1)[0], 0u) << "the slip's black frame first";
+        for (uint8_t enable : row.switches) Loopback(*b.Box(), enable);
+        for (uint32_t i = 0; i < kWords; ++i) sent[i] = ~i;
+        Arm(b, 0, kDst, 1, kWords);
+        Arm(b, 4, 0, 1, kWords);
+        ASSERT_TRUE(Done(b, 0));
+        const uint32_t* back = Words(b, kDst, kWords);
+        for (uint32_t w = 0; w < kWords; ++w)
+            ASSERT_EQ(back[w], row.black ? 0u : (w + 1) * 2654435761u & 0xFFC0FFC0) << "word " << w;
     }
 }
 
