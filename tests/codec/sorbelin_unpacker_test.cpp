@@ -607,6 +607,21 @@ TEST_F(UnpackerRoundTrip, WexalMemoryTestWalksTheImageList) {
         EXPECT_EQ(support::Count(unpA.out.text, "Test Wexal Address["), row.patterns);
         EXPECT_TRUE(support::HasAll(unpA.out.text, row.lines));
     }
+    // A blue-to-red wedge runs Cb up from 512 and Cr down along the wedge: at position 40 (pair 20 of
+    // row 0, or row 40) Cb is 532 and Cr 492, each sample in bits 15..6 of its word.
+    for (const auto& [image, pair] : {std::pair{"HORZ_WEDGE_BLUE2RED", 20u}, std::pair{"VERT_WEDGE_BLUE2RED", 40u * 32u}}) {
+        SCOPED_TRACE(image);
+        LoadFaults("[]");
+        Attach();
+        unpA.GetImageList()->FreeStrings();
+        unpA.GetImageList()->Add(image);
+        Clear();
+        ASSERT_EQ(unpA.RunTest("\"Test Wexal Memory\" ADDRESS=0x00100000 DIM=(64,64)"), 1u) << unpA.out.text;
+        WORD words[4] = {};
+        ASSERT_TRUE(Board("Nuxa1")->GetSDRAMSpace()->Get(words, 0x00100000 + 8 * pair, sizeof words));
+        EXPECT_EQ(words[0] >> 6, 532);
+        EXPECT_EQ(words[2] >> 6, 492);
+    }
 }
 
 }  // namespace
