@@ -66,9 +66,19 @@ TEST(JastelTest, HealthyBoardsOfBothKindsAndTheirFaults) {
         Controller board(FaultRig(row.fault, row.kind));
         EXPECT_TRUE(board.jastel.Gives("", row.result, row.parts)) << row.fault;
     }
-    // A reading equal to its limit is not over it.
-    Controller atLimit(R"({"boards": [{"tag": "B1", "kind": "brimola", "sensors": {"remote2_temp_c": 60, "remote2_temp_limit_c": 60}}]})");
-    EXPECT_TRUE(atLimit.jastel.Gives("", 1, {"Checking Jastel.LED ...Okay\n"}));
+    // Sensor settings: a reading equal to its limit is not over it; each FPGA is judged by its own
+    // limit register (FPGA1 2RHI, FPGA2 3RHI), so limits that differ tell them apart.
+    const std::pair<const char*, Row> settings[] = {
+        {R"("remote2_temp_c": 60, "remote2_temp_limit_c": 60)", {"", "", 1, {"Checking Jastel.LED ...Okay\n"}}},
+        {R"("remote3_temp_c": 60, "remote3_temp_limit_c": 60)", {"", "", 1, {"Checking Jastel.LED ...Okay\n"}}},
+        {R"("remote3_temp_c": 80, "remote3_temp_limit_c": 75)",
+         {"", "", 2, {"  The Over-Temperature indicator is on.\n", "FPGA2 Hi Limit:  75      FPGA2 Temp.~*RED*~  80"}}},
+        {R"("remote2_temp_limit_c": 75, "remote3_temp_c": 80)", {"", "", 1, {"Checking Jastel.LED ...Okay\n"}}},
+    };
+    for (const auto& [sensors, row] : settings) {
+        Controller board(std::string(R"({"boards": [{"tag": "B1", "kind": "brimola", "sensors": {)") + sensors + "}}]}");
+        EXPECT_TRUE(board.jastel.Gives("", row.result, row.parts)) << sensors;
+    }
 }
 
 TEST(JastelTest, AStopIsHeededBeforeTheRunAndBetweenFlashChecks) {

@@ -562,6 +562,11 @@ TEST_F(SorbelinEncoderTest, SourcePicturesFollowTheEntryKey) {
         i->FillHorzWedge(mode);
         return static_cast<CImage*>(i);
     };
+    auto vwedge10 = [](DWORD mode) {
+        auto* i = new Ten(16, 4);
+        i->FillVertWedge(mode, 0, 0x3FF);
+        return static_cast<CImage*>(i);
+    };
     auto random10 = [](DWORD seed) {
         auto* i = new Ten(16, 4);
         i->FillRandom(seed, 1, 0, 0x3FF);
@@ -579,6 +584,10 @@ TEST_F(SorbelinEncoderTest, SourcePicturesFollowTheEntryKey) {
         {"SOLID=(CR=junk)=>x.img", false, solid8(502 & 0xFF, 0, 0), "Test Solid:  Y=502, Cb=512, Cr=512\n"},
         {"HORZ_WEDGE_RED2BLUE=>x.img", false, wedge8(1), nullptr},
         {"HORZ_WEDGE=>x.img", false, wedge8(0), nullptr},
+        // Blue to red is wedge mode 2, red to blue mode 1.
+        {"HORZ_WEDGE_BLUE2RED=>x.img", false, wedge8(2), nullptr},
+        {"VERT_WEDGE_BLUE2RED=>x.img", true, vwedge10(2), nullptr},
+        {"VERT_WEDGE_RED2BLUE=>x.img", true, vwedge10(1), nullptr},
         {"RANDOM SEED=0x12345678=>x.img", true, random10(0x12345678), "SEED=0x12345678\n"},
         {"RANDOM SEED=99=>x.img", true, random10(99), "SEED=0x00000063\n"},
         {"RANDOM SEED=zz=>x.img", true, random10(0x12345678), "SEED not understood using 0x12345678\n"},

@@ -555,6 +555,19 @@ TEST_F(UnpackerRoundTrip, SingleResolutionLoopsFollowTheImageList) {
             EXPECT_EQ(unpA.out.text.find("IMAGE="), std::string::npos) << unpA.out.text;
         }
     }
+    // A blue-to-red wedge runs Cb up from 512 and Cr down along the row: the round trip brings back
+    // Cb 532 and Cr 492 at x = 40 (pair 20 of row 0).
+    unpA.GetImageList()->FreeStrings();
+    unpA.GetImageList()->Add("HORZ_WEDGE_BLUE2RED");
+    Clear();
+    ASSERT_EQ(unpA.Run("\"Video:Image\" DIM=(64,64)"), kRunPassed) << unpA.out.text;
+    const size_t dstLine = unpA.out.text.find("DST Image:  Tag[1]:  Addr[0x");
+    ASSERT_NE(dstLine, std::string::npos) << unpA.out.text;
+    const DWORD dst = static_cast<DWORD>(std::stoul(unpA.out.text.substr(unpA.out.text.find("Addr[0x", dstLine) + 7, 8), nullptr, 16));
+    WORD words[4] = {};
+    ASSERT_TRUE(Board("Nuxa1")->GetSDRAMSpace()->Get(words, dst + 8 * 20, sizeof words));
+    EXPECT_EQ(words[0] >> 6, 532);
+    EXPECT_EQ(words[2] >> 6, 492);
 }
 
 // -NORESET (any case) keeps the chip as the expansion test left it; the CRC cache keeps what it read.
@@ -648,6 +661,21 @@ TEST_F(UnpackerRoundTrip, WexalMemoryTestWalksTheImageList) {
         EXPECT_EQ(unpA.RunTest("\"Test Wexal Memory\" ADDRESS=0x00100000 DIM=(64,64)") == 1 ? kRunPassed : kRunFailed, row.result);
         EXPECT_EQ(support::Count(unpA.out.text, "Test Wexal Address["), row.patterns);
         EXPECT_TRUE(support::HasAll(unpA.out.text, row.lines));
+    }
+    // A blue-to-red wedge runs Cb up from 512 and Cr down along the wedge: at position 40 (pair 20 of
+    // row 0, or row 40) Cb is 532 and Cr 492, each sample in bits 15..6 of its word.
+    for (const auto& [image, pair] : {std::pair{"HORZ_WEDGE_BLUE2RED", 20u}, std::pair{"VERT_WEDGE_BLUE2RED", 40u * 32u}}) {
+        SCOPED_TRACE(image);
+        LoadFaults("[]");
+        Attach();
+        unpA.GetImageList()->FreeStrings();
+        unpA.GetImageList()->Add(image);
+        Clear();
+        ASSERT_EQ(unpA.RunTest("\"Test Wexal Memory\" ADDRESS=0x00100000 DIM=(64,64)"), 1u) << unpA.out.text;
+        WORD words[4] = {};
+        ASSERT_TRUE(Board("Nuxa1")->GetSDRAMSpace()->Get(words, 0x00100000 + 8 * pair, sizeof words));
+        EXPECT_EQ(words[0] >> 6, 532);
+        EXPECT_EQ(words[2] >> 6, 492);
     }
 }
 

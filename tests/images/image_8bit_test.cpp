@@ -14,6 +14,10 @@ TEST(EightBit, FillsRandomFillsSizesPatternsPixelsAndBounds) {
         {"horizontal wedge 2", 8, 1, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(2); }, false, 8, {130, 4, 126, 5}},
         {"vertical wedge 1", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(1); }, false, 4 * 100, {78, 100, 178, 100}},
         {"vertical wedge 2", 2, 300, [](Picture8& p, Alpha8&) { return p.FillVertWedge(2); }, false, 4 * 100, {178, 100, 78, 100}},
+        {"pattern 2: horizontal blue to red", 8, 1, [](Picture8& p, Alpha8&) { return p.FillPattern(2); }, false, 8, {130, 4, 126, 5}},
+        {"pattern 3: horizontal red to blue", 8, 1, [](Picture8& p, Alpha8&) { return p.FillPattern(3); }, false, 8, {126, 4, 130, 5}},
+        {"pattern 5: vertical blue to red", 2, 300, [](Picture8& p, Alpha8&) { return p.FillPattern(5); }, false, 4 * 100, {178, 100, 78, 100}},
+        {"pattern 6: vertical red to blue", 2, 300, [](Picture8& p, Alpha8&) { return p.FillPattern(6); }, false, 4 * 100, {78, 100, 178, 100}},
         {"tiles 0", 16, 16, [](Picture8& p, Alpha8&) { return p.FillTiles(0); }, false, 4 * 75, {0, 56, 0, 60}},
         {"odd width: whole pairs only", 3, 3, [](Picture8& p, Alpha8&) { return p.FillHorzWedge(1) && p.FillTiles(0) && p.FillRandom(1, 1) &&
              p.FillVertWedge(2) && p.FillGrid(0) && p.FillSolid(1, 2, 3); }, false, 12, {2, 1, 3, 1, 0, 0}},

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "image_test_util.h"
+#include "images/wedge_patterns.h"
 
 using namespace image_test;
 using Quad = std::array<WORD, 4>;
@@ -40,6 +41,11 @@ TEST(UnpackedPicture, FillsWriteTheirPairsAndRandomFillsFollowTheRuntimeGenerato
         {"vertical wedge 0 by row", 2, 300, 4, [](UPicture& p) { return p.FillVertWedge(0, 0, 0x3FF); }, 100, {512, 100, 512, 100}},
         {"vertical wedge 1 by row", 2, 300, 4, [](UPicture& p) { return p.FillVertWedge(1, 0, 0x3FF); }, 200, {412, 200, 612, 200}},
         {"vertical wedge 2 by row", 2, 300, 4, [](UPicture& p) { return p.FillVertWedge(2, 0, 0x3FF); }, 100, {562, 100, 462, 100}},
+        // Pattern codes 2 and 5 are the blue-to-red wedges (Cb rising), 3 and 6 the red-to-blue ones.
+        {"pattern 2: horizontal blue to red", 1030, 1, 4, [](UPicture& p) { return p.FillPattern(2, 0, 0x3FF); }, 50, {562, 100, 462, 101}},
+        {"pattern 3: horizontal red to blue", 1030, 1, 4, [](UPicture& p) { return p.FillPattern(3, 0, 0x3FF); }, 50, {462, 100, 562, 101}},
+        {"pattern 5: vertical blue to red", 2, 300, 4, [](UPicture& p) { return p.FillPattern(5, 0, 0x3FF); }, 100, {562, 100, 462, 100}},
+        {"pattern 6: vertical red to blue", 2, 300, 4, [](UPicture& p) { return p.FillPattern(6, 0, 0x3FF); }, 200, {412, 200, 612, 200}},
         {"tiles: last levels", 16, 16, 4, [](UPicture& p) { return p.FillTiles(0, 0, 0x3FF); }, 127, {512, 992, 512, 1008}},
         {"format 1 masks the wedge", 8, 1, 1, [](UPicture& p) { return p.FillHorzWedge(0, 0, 0x3FF); }, 2, {512, 4, 512, 4}},
         {"ramp stride 4: group 1", 32, 2, 4, [](UPicture& p) { return p.FillRampStride4(); }, 7, {1, 1, 1, 1}},
@@ -76,6 +82,22 @@ TEST(UnpackedPicture, FillsWriteTheirPairsAndRandomFillsFollowTheRuntimeGenerato
     ASSERT_TRUE(alpha.FillRandom(7));
     Lcg alcg{7};
     for (DWORD c = 0; c < 4; ++c) EXPECT_EQ(WORD(alcg.Next() % 1024 << 6), Pair(alpha, 0, true)[c]);
+}
+
+// The image lists' wedge keywords fill in the direction their names say: blue to red has Cb rising
+// from 512 along the wedge, red to blue Cb falling, the plain wedge neutral chroma.
+TEST(UnpackedPicture, WedgeKeywordsFillTheDirectionTheyName) {
+    for (const WedgePattern& wedge : kWedgePatterns) {
+        SCOPED_TRACE(wedge.keyword);
+        const std::string name = wedge.keyword;
+        const WORD want = name.ends_with("BLUE2RED") ? 562 : name.ends_with("RED2BLUE") ? 462 : 512;
+        EXPECT_EQ(name.starts_with("HORZ"), wedge.horizontal);
+        UPicture image(wedge.horizontal ? 200 : 2, wedge.horizontal ? 1 : 200, 0);
+        image.nSampleFormat = 4;
+        ASSERT_TRUE(wedge.horizontal ? image.FillHorzWedge(wedge.mode, 0, 0x3FF) : image.FillVertWedge(wedge.mode, 0, 0x3FF));
+        // Position 100: pair 50 of the row, or row 100.
+        EXPECT_EQ(want, Pair(image, wedge.horizontal ? 50 : 100)[0]);
+    }
 }
 
 TEST(UnpackedPicture, SampleFormatsPixelAccessAndAlphaLinesGridsAndDiagonals) {

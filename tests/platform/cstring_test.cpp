@@ -34,6 +34,10 @@ TEST(CStringTest, SearchesSlicesTrimsCaseReplaceRemoveAndTokenizeAnswerAsTheOrig
         {t.Mid(-3, 2), "ab"},      {t.Mid(1, 99), "bcdef"},      {t.Mid(2, 3), "cde"},  {t.Right(2), "ef"},
         {t.Right(-5), ""},         {CString("\t\r\n abc d \n").Trim(), "abc d"},       {CString(" \t ").Trim(), ""},
         {CString("xyxabcx").TrimLeft("xy"), "abcx"},             {CString("xyxabcx").TrimRight('x'), "xyxabc"},
+        // A text made only of trim characters trims to nothing from either side.
+        {CString(" \t\r\n").TrimLeft(), ""},  {CString(" \t\r\n").TrimRight(), ""},  {CString("\n").Trim(), ""},
+        {CString("xyyx").TrimLeft("xy"), ""},   {CString("xyyx").TrimRight("yx"), ""},
+        {CString("xxx").TrimLeft('x'), ""},     {CString("x").TrimRight('x'), ""},
         {CString("Mixed 1a_z").MakeUpper(), "MIXED 1A_Z"},       {CString("MiXeD").MakeLower(), "mixed"},
     };
     for (size_t i = 0; i < std::size(cut); ++i) EXPECT_EQ(cut[i].first, cut[i].second) << "cut row " << i;

@@ -87,6 +87,10 @@ TEST(DescriptorRegisterTests, PassOnHealthyBoardsAndNameEveryFault) {
         {"BcuHealthyOld", false, "0xC6F", "", 1, {" - All channels are ready for the test.\n"}},
         {"DcbHealthy", true, "0xC75", "", 1, {std::string(kFourOkay) + "Okay\nZeroing all DCBs\nFlushing all DCBs\nRestoring all"}},
         {"DcbHealthyOld", true, "0xC6F", "", 1, {"Testing with varying pattern...Okay\n"}},
+        // 0xC70 is the first revision with every bit implemented: a healthy board passes there only
+        // with the full masks (BCU register 1 reading 0), as it passes at 0xC6F only with the old ones.
+        {"BcuHealthyAtC70", false, "0xC70", "", 1, {std::string(kFourOkay) + "Okay\n"}},
+        {"DcbHealthyAtC70", true, "0xC70", "", 1, {std::string(kFourOkay) + "Okay\n"}},
         {"BcuStuckBit", false, "0xC75", Stuck(0x70120, 4), 2,
          {"0x00000000...Fault\n BCU #18; BAR0+70120\n", " 00000010 00000000 00000000 00000000\n", " Total failing BCUs: 1 of 512\n\n", "0x55555555...Okay\n"}},
         {"BcuRegister1MustReadZero", false, "0xC70", Stuck(0x70014, 0), 2, {" BCU #1; BAR0+70010\n", " 00000000 00000001 00000000"}},

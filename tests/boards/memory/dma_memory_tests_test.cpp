@@ -92,14 +92,17 @@ TEST(WexalDmaTests, StalledOrWronglyTaggedTransfersTimeOut) {
 }
 
 TEST(WexalDmaTests, TemperatureReport) {
-    const std::tuple<const char*, DWORD, const char*> cases[] = {
-        {R"("kind": "sensor_over_limit", "by": 5)", 2, "Wexal Temp:  Peek[90C]  Current[90C]  Max[85C]\n"},
-        {R"("kind": "sensor_bad_reading", "value": 0)", 2, "giving up"},  // an open diode reads 0 for ever
-        {R"("kind": "sensor_bad_reading", "value": 0, "count": 3)", 1, "Current[45C]"},  // a few zeros are read past
+    const std::tuple<std::string, DWORD, const char*> cases[] = {
+        {FaultRig(R"("kind": "sensor_over_limit", "by": 5)"), 2, "Wexal Temp:  Peek[90C]  Current[90C]  Max[85C]\n"},
+        {FaultRig(R"("kind": "sensor_bad_reading", "value": 0)"), 2, "giving up"},  // an open diode reads 0 for ever
+        {FaultRig(R"("kind": "sensor_bad_reading", "value": 0, "count": 3)"), 1, "Current[45C]"},  // a few zeros are read past
+        // Only a reading above the limit fails; one equal to it passes.
+        {MainBoardRig("[]", R"(, "sensors": {"fpga_temp_c": 85, "fpga_temp_limit_c": 85})"), 1, "Current[85C]\n"},
+        {MainBoardRig("[]", R"(, "sensors": {"fpga_temp_c": 86, "fpga_temp_limit_c": 85})"), 2, "Max[85C]\n"},
     };
-    for (const auto& [fault, result, line] : cases) {
-        RootOnRig rig(FaultRig(fault));
-        EXPECT_TRUE(rig.Gives(kDma + "Size=8192 Burst=4096", result, {line}));
+    for (const auto& [rigJson, result, line] : cases) {
+        RootOnRig rig(rigJson);
+        EXPECT_TRUE(rig.Gives(kDma + "Size=8192 Burst=4096", result, {line})) << rigJson;
     }
 }
 

@@ -62,7 +62,13 @@ TEST(MemClk, SetDisplayAndDeltaClock) {
     RootOnRig rig(MainBoardRig("[]", R"(, "memory_clock": {"window_low": 120, "window_high": 150})"));
     for (const char* refused : {"CLK=89", "CLK=256", ""}) EXPECT_EQ(rig.Run(std::string("mem_clk Set Clock ") + refused), 2u);
     EXPECT_TRUE(rig.Has("Missing CLK setting"));
-    EXPECT_EQ(rig.Run("mem_clk Set Clock CLK=120"), 1u);
+    // The setting has no read-back: 256 up-steps and 255 - CLK down-steps must land on CLK exactly,
+    // so the window's edges pass a memory test and the settings just outside fail it.
+    const std::pair<int, DWORD> edges[] = {{119, 2}, {151, 2}, {150, 1}, {120, 1}};
+    for (const auto& [clk, result] : edges) {
+        EXPECT_EQ(rig.Run("mem_clk Set Clock CLK=" + std::to_string(clk)), 1u);
+        EXPECT_EQ(rig.Run("RAMblock RAMblockWR 0x0-0xFFF"), result) << "CLK=" << clk << "\n" << rig.text;
+    }
     EXPECT_EQ(rig.Bar0(kStoredClock), 120u);
     EXPECT_TRUE(rig.Gives("mem_clk Display Clock", 1, {"OldClockSetting = 135\nSaved Clock Value = 120\n"}));
     // A power-up run takes the old clock from the stored word: 120 against the new 135.

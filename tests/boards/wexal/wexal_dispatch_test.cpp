@@ -67,8 +67,13 @@ TEST_F(WexalTest, RefusalsNameTheirFaultAndTouchNothingAndFlushClearsTheChannel)
     EXPECT_TRUE(Gives("Flush DMA CHANNEL=12", kRunPassed));
     ch->GetDCB(0, &dcb);
     EXPECT_EQ(dcb.GetLines() | dcb.GetInitialLineLength(), 0u);
+    // A range that ends exactly at the top of the memory (512 MiB) lies inside it.
+    for (const char* command : {"Dump Memory SIZE=32 ADDRESS=0x1FFFFFE0 FORMAT=32BIT", "Clear Memory SIZE=8 ADDRESS=0x1FFFFFF8 VALUE=0x0",
+                                "CRC ADDRESS=0x1FFFFFF0 SIZE=16", "Save Memory To File FILE=top.bin ADDRESS=0x1FFFFFF8 SIZE=8"})
+        EXPECT_TRUE(Gives(command, kRunPassed)) << command;
     Bind("Nuxa1");  // 256 MiB: the main board's upper half is out of range there
     EXPECT_TRUE(Gives("Clear Memory SIZE=8 ADDRESS=0x10000000 VALUE=0x0", kRunFailed, {"beyond the board's memory"}));
+    EXPECT_TRUE(Gives("Clear Memory SIZE=8 ADDRESS=0x0FFFFFF8 VALUE=0x0", kRunPassed));
 }
 
 TEST_F(WexalTest, PresetsFollowTheSwitchFileAndMemoryIsDumpedClearedAndSaved) {
