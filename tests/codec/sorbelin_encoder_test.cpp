@@ -340,6 +340,7 @@ TEST_F(SorbelinEncoderTest, CodecStatusKeepsEveryErrorBit) {
         {0x00000010, 2, {"CODEC ERROR: INVALID_FRAME_MISSING_SIGNATURE\n"}},
         {0x00400000, 2, {"CODEC ERROR: CRC1_OR_CRC2_ERROR\n"}},
         {0x80010001, 2, {"CODEC ERROR: STATS_EDMA_TIMEOUT_ERROR\n", "CODEC ERROR: FPGA_DCM_NO_LOCK_ERROR\n", "CODEC ERROR: DSP_NMI_INT_ERROR\n"}},
+        {0x80000000, 2, {"CODEC ERROR: DSP_NMI_INT_ERROR\n"}},  // the top bit alone
     };
     EXPECT_EQ(encA.GetCodecStatus(nullptr), 2);
     // A halted DSP reports its halted word, an error.
@@ -1047,13 +1048,34 @@ TEST_F(EncodeTest, OlderImagesEndTheReferenceFieldsInTheMarker) {
 }
 
 TEST_F(EncodeTest, TransferFaults) {
+    // The encode table's last byte.
+    CZyvFile package((std::string(PEX_TESTDATA_DIR) + "/zyv/20040521/ZM04E3.zyv").c_str());
+    ASSERT_EQ(package.Load(), 1);
+    const BYTE* table = nullptr;
+    DWORD tableBytes = 0;
+    ASSERT_TRUE(package.GetTable(CZyvFile::kTableEncode, table, tableBytes));
+    const std::string lastTableByte =
+        R"([{"kind": "dsp_table_corrupt", "board": "Nuxa1", "chip": 1, "mask": 128, "offset": )" + std::to_string(tableBytes - 1) + "}]";
     struct Row {
-        const char* faults;
+        std::string faults;
         const char* message;
     } const rows[] = {
         {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": 256, "first": 100}])", "failed comparison"},
         {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 24}])", "timed out waiting for the\n  completion of"},
         {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", "timed out waiting for the\n  completion of"},
+        // The DSP's faults.
+        {R"([{"kind": "dsp_fails", "board": "Nuxa1", "chip": 1, "stage": "download"}])", "ERROR:  Unable to download DSP microcode!\n"},
+        {R"([{"kind": "dsp_fails", "board": "Nuxa1", "chip": 1, "stage": "boot"}])", "ERROR:  Unable to download DSP microcode!\n"},
+        {R"([{"kind": "dsp_fails", "board": "Nuxa1", "chip": 1, "stage": "initialise"}])",
+         "ERROR:  Unable to initialize the DSP!\n        Microcode Revision = 52\n"},
+        {R"([{"kind": "dsp_table_corrupt", "board": "Nuxa1", "chip": 1, "offset": 8}])", "failed comparison"},
+        {lastTableByte, "failed comparison"},
+        {R"([{"kind": "dsp_frame_corrupt", "board": "Nuxa1", "chip": 1, "offset": 8, "mask": 1}])", "failed comparison"},
+        {R"([{"kind": "dsp_frame_corrupt", "board": "Nuxa1", "chip": 1, "offset": 4096, "mask": 128}])", "failed comparison"},
+        // An EDMA time-out keeps the frame in the DSP: the transfer times out and the report names it.
+        {R"([{"kind": "dsp_codec_status", "board": "Nuxa1", "chip": 1, "bits": 1}])", "ERROR:  DSP Timeout EDMA STATS\n"},
+        {R"([{"kind": "dsp_codec_status", "board": "Nuxa1", "chip": 1, "bits": "0x8000000C"}])",
+         "ERROR:  DSP Timeout EDMA VLC\nERROR:  DSP Timeout EDMA Format Frame\n"},
     };
     ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
     const std::string reference = Reference("E.img", 0x30000);
@@ -1069,6 +1091,20 @@ TEST_F(EncodeTest, TransferFaults) {
         runB.out = {};
         EXPECT_EQ(runB.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunPassed) << runB.out.text.substr(0, 3000);
     }
+}
+
+// Codec status bits without an EDMA time-out let the frames through; "Dump Regs" shows them.
+TEST_F(EncodeTest, CodecStatusBitsShowInDumpRegs) {
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
+    const std::string reference = Reference("E.img", 0x30000);
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+    LoadRig(R"([{"kind": "dsp_codec_status", "board": "Nuxa1", "chip": 1, "bits": "0x80000000"}])");
+    runA.out = {};
+    EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+    runA.out = {};
+    EXPECT_EQ(runA.Run("Dump Regs"), kRunPassed);
+    EXPECT_TRUE(runA.out.HasColoured("DSP CODEC STATUS[0x80000000]\n", kColorRed)) << runA.out.text;
+    EXPECT_TRUE(runA.out.HasColoured("CODEC ERROR: DSP_NMI_INT_ERROR\n", kColorRed));
 }
 
 }  // namespace

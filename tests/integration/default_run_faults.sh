@@ -128,6 +128,14 @@ N	"kind": "codec_context_ram_stuck_bit", "chip": 2, "entry": 3, "word": 1, "bit"
 N	"kind": "codec_wrong_device_id", "chip": 1, "id": 1365
 N	"kind": "codec_membist_window", "chip": 1, "memory": 64, "low": 0, "high": 16
 N	"kind": "codec_membist_fails", "chip": 2, "memory": 32
+N	"kind": "codec_memory_word", "chip": 1, "address": "0xB00001FC", "mask": "0x80000000"
+N	"kind": "dsp_fails", "chip": 1, "stage": "download"
+N	"kind": "dsp_fails", "chip": 2, "stage": "boot"
+N	"kind": "dsp_fails", "chip": 1, "stage": "initialise"
+N	"kind": "dsp_table_corrupt", "chip": 2
+N	"kind": "dsp_frame_corrupt", "chip": 1
+N	"kind": "dsp_codec_status", "chip": 2, "bits": 4
+N	"kind": "dsp_codec_status", "chip": 1, "bits": "0x80000000"
 LIST
 )
 
