@@ -69,7 +69,8 @@ public:
     // An encoded frame waits for the outbound channel: the running DSP formats it. False when it
     // cannot (its EDMA timed out), so the frame never leaves; the status word shows why.
     bool FormatFrame();
-    // The formatted frame's bytes at byte offset `at` of the frame as they go out.
+    // Changes what the DSP's faults change of length bytes of a formatted frame, the first of them
+    // at byte `at` of the frame, as they go out.
     void FrameFaults(uint8_t* bytes, uint64_t at, size_t length) const;
 
 private:
