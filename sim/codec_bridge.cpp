@@ -63,6 +63,30 @@ std::vector<uint8_t> BuildCodecChipOxd(const std::string& id, uint32_t idWord, c
     return WrapOxd(id, revision, id + "0202", Bitstream::Build(CodecChip::kTargets, idWord, 0x1000), packages);
 }
 
+CodecDsp::CodecDsp(const BoardConfig& config, int chip) : m_chip(config, chip) {
+    for (const DspFault& f : config.faults.codec.dsps)
+        if (f.chip == chip) m_faults.push_back(f);
+}
+
+bool CodecDsp::HasFault(DspFault::Kind kind) const {
+    return std::any_of(m_faults.begin(), m_faults.end(), [kind](const DspFault& f) { return f.kind == kind; });
+}
+
+bool CodecDsp::FormatFrame() {
+    bool formatted = true;
+    for (const DspFault& f : m_faults) {
+        if (f.kind != DspFault::Kind::CodecStatus || !m_running) continue;
+        SetWord(kMailboxStatus, Word(kMailboxStatus) | f.bits);
+        formatted = formatted && (f.bits & 0xF) == 0;
+    }
+    return formatted;
+}
+
+void CodecDsp::FrameFaults(uint8_t* bytes, uint64_t at, size_t length) const {
+    for (const DspFault& f : m_faults)
+        if (f.kind == DspFault::Kind::FrameCorrupt && f.offset >= at && f.offset - at < length) bytes[f.offset - at] ^= static_cast<uint8_t>(f.mask);
+}
+
 bool CodecDsp::Own(uint32_t address) const {
     if (address < kMemoryBytes || (address & ~3u) == kControl) return true;
     for (int e = 0; e < 2; ++e)
@@ -97,6 +121,8 @@ void CodecDsp::Write(uint32_t address, uint32_t value) {
     }
     address &= ~3u;
     if (address < kMemoryBytes) {
+        // The microcode's first code word (after magic, revision and length) lands changed.
+        if (address == 12 && HasFault(DspFault::Kind::DownloadFails)) value ^= 1;
         SetWord(address, value);
         return;
     }
@@ -112,7 +138,7 @@ void CodecDsp::Write(uint32_t address, uint32_t value) {
 // The boot loader checks the image at address 0 and starts it only when it is whole.
 void CodecDsp::Boot() {
     m_running = false;
-    if (m_memory.empty() || Word(0) != kMicrocodeMagic) return;
+    if (m_memory.empty() || Word(0) != kMicrocodeMagic || HasFault(DspFault::Kind::BootFails)) return;
     const uint32_t codeBytes = Word(8);
     if (codeBytes == 0 || codeBytes % 4 || codeBytes > kHeapBegin - 16) return;
     std::vector<uint8_t> bytes;
@@ -138,7 +164,7 @@ void CodecDsp::Command() {
     for (uint32_t i = 0; i < 8; ++i) arg[i] = Word(kMailboxArgs + 4 * i);
     uint32_t reply[8] = {1, 0, 0, 0, 0, 0, 0, 0};
     switch (command) {
-    case 1: reply[1] = m_revision; break;
+    case 1: reply[1] = HasFault(DspFault::Kind::InitialiseFails) ? 0 : m_revision; break;
     case 2:
         if (arg[0] == 1 || arg[0] == 2) m_state = arg[0];
         else reply[0] = 0;
@@ -190,6 +216,8 @@ void CodecDsp::Command() {
                 t.vcid = m_tables[i][0];
                 t.offset = static_cast<uint32_t>(i) * 0x20;
                 for (uint32_t a = 0; a < m_tables[i][2]; a += 4) PutWord(t.bytes, Word(m_tables[i][1] + a));
+                for (const DspFault& f : m_faults)
+                    if (f.kind == DspFault::Kind::TableCorrupt && f.offset < t.bytes.size()) t.bytes[f.offset] ^= static_cast<uint8_t>(f.mask);
                 tables.push_back(std::move(t));
             }
             m_chip.LoadEncodeTables(std::move(tables));
@@ -261,9 +289,13 @@ namespace {
 // One direction of a chip's VelkoDrun port on the DMA engine.
 class VelkoDrunPort : public DmaEndpoint {
 public:
-    VelkoDrunPort(CodecChip& chip, RegisterMap& map, uint32_t portWord, bool inbound)
-        : m_chip(chip), m_map(map), m_portWord(portWord), m_inbound(inbound) {}
-    bool Ready(DmaEngine&, int, const DcbImage&) override { return m_inbound || m_chip.HasOutbound(); }
+    VelkoDrunPort(CodecDsp& dsp, RegisterMap& map, uint32_t portWord, bool inbound)
+        : m_dsp(dsp), m_chip(dsp.Chip()), m_map(map), m_portWord(portWord), m_inbound(inbound) {}
+    bool Ready(DmaEngine&, int, const DcbImage&) override {
+        if (m_inbound || !m_chip.Outbound().empty()) return true;
+        // An encoded frame goes out once the DSP has formatted it.
+        return m_chip.HasOutbound() && m_dsp.FormatFrame();
+    }
     void Started(int) override { m_chainContext = -1; }
     void Flush(int) override { m_chainContext = -1; }
     bool Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) override {
@@ -301,6 +333,7 @@ public:
             return whole;
         }
         // What the chip has sent so far lands in the DCB's lines; the rest of them stay as they were.
+        const bool encoded = m_chip.Outbound().empty() && m_chip.HasOutbound();
         m_chip.PrepareOutbound(dcb.Bytes());
         WordStream& out = m_chip.Outbound();
         std::vector<uint32_t> scratch;
@@ -310,6 +343,7 @@ public:
             const size_t n = static_cast<size_t>(std::min<uint64_t>(out.size(), (length + 3) / 4));
             if (n == 0) return;
             uint32_t* words = out.Front(n, scratch);
+            if (encoded) m_dsp.FrameFaults(reinterpret_cast<uint8_t*>(words), pos, n * 4);
             engine.Corrupt(channel, reinterpret_cast<uint8_t*>(words), pos, n * 4);
             pos += n * 4;
             engine.Sdram().Write(address, words, n * 4);
@@ -319,6 +353,7 @@ public:
     }
 
 private:
+    CodecDsp& m_dsp;
     CodecChip& m_chip;
     RegisterMap& m_map;
     uint32_t m_portWord;
@@ -332,8 +367,8 @@ private:
 void CodecBridge::AttachPorts(DmaEngine& engine, RegisterMap& map) {
     for (int i = 0; i < 2; ++i) {
         CodecChip& chip = m_dsp[i].Chip();
-        m_endpoints[2 * i] = std::make_shared<VelkoDrunPort>(chip, map, i == 0 ? 0x88000u : 0x90000u, true);
-        m_endpoints[2 * i + 1] = std::make_shared<VelkoDrunPort>(chip, map, 0, false);
+        m_endpoints[2 * i] = std::make_shared<VelkoDrunPort>(m_dsp[i], map, i == 0 ? 0x88000u : 0x90000u, true);
+        m_endpoints[2 * i + 1] = std::make_shared<VelkoDrunPort>(m_dsp[i], map, 0, false);
         engine.SetEndpoint(28 + i, m_endpoints[2 * i]);
         engine.SetEndpoint(24 + i, m_endpoints[2 * i + 1]);
         chip.SetInboundPull([&engine, i] { engine.Observe(28 + i); });

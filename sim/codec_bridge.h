@@ -56,7 +56,7 @@ public:
     static constexpr uint32_t kMicrocodeMagic = 0x4657414B;
 
     // chip: 1 (A) or 2 (B), the codec chip on this DSP's EMIFs.
-    CodecDsp(const BoardConfig& config, int chip) : m_chip(config, chip) {}
+    CodecDsp(const BoardConfig& config, int chip);
     uint32_t Read(uint32_t address);
     void Write(uint32_t address, uint32_t value);
     // The host rang the doorbell: a running DSP carries out the mailbox command.
@@ -66,6 +66,12 @@ public:
     // The table list command 11 last handed to the chip: {VCID, encode address, size, resolution address, size}.
     const std::vector<std::vector<uint32_t>>& LoadedTables() const { return m_loadedTables; }
     CodecChip& Chip() { return m_chip; }
+    // An encoded frame waits for the outbound channel: the running DSP formats it. False when it
+    // cannot (its EDMA timed out), so the frame never leaves; the status word shows why.
+    bool FormatFrame();
+    // Changes what the DSP's faults change of length bytes of a formatted frame, the first of them
+    // at byte `at` of the frame, as they go out.
+    void FrameFaults(uint8_t* bytes, uint64_t at, size_t length) const;
 
 private:
     uint32_t Word(uint32_t address) const;
@@ -74,8 +80,10 @@ private:
     void Command();
 
     bool Own(uint32_t address) const;
+    bool HasFault(DspFault::Kind kind) const;
 
     CodecChip m_chip;
+    std::vector<DspFault> m_faults;
     std::vector<uint32_t> m_memory;  // internal memory, allocated at the first write
     uint32_t m_emif[2][kEmifWords] = {};
     bool m_running = false;

@@ -133,7 +133,10 @@ uint32_t CodecChip::Read(uint32_t address) {
     default: break;
     }
     if (!m_configured) return 0xFFFFFFFF;
-    return EmifFault(address, Personality(address, true, 0));
+    uint32_t value = EmifFault(address, Personality(address, true, 0));
+    for (const CodecChipFault& f : m_faults.codec.chips)
+        if (f.kind == K::MemoryWord && f.address == address) value ^= f.mask;
+    return value;
 }
 
 void CodecChip::Write(uint32_t address, uint32_t value) {

@@ -636,6 +636,7 @@ void CheckFiles(const RigConfig& rig) {
 }
 
 void ReadCodecChipFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board);
+void ReadDspFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board);
 
 void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
     RequireObject(f, key);
@@ -773,6 +774,8 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
     } else if (ReadVideoFault(f, key, kind, *board)) {
     } else if (kind.rfind("codec_", 0) == 0) {
         ReadCodecChipFault(f, key, kind, *board);
+    } else if (kind.rfind("dsp_", 0) == 0) {
+        ReadDspFault(f, key, kind, *board);
     } else if (kind == "bridge_not_ready" || kind == "bridge_wrong_id") {
         if (board->kind != BoardKind::Nuxa) Fail(Join(key, "board"), "only a codec board has the host-port bridge");
         if (kind == "bridge_not_ready") {
@@ -885,11 +888,47 @@ void ReadCodecChipFault(const Json& f, const std::string& key, const std::string
         c.kind = K::WrongDeviceId;
         if (!f.contains("id")) Fail(Join(key, "id"), "missing (a device id 0-0xFFF)");
         c.id = static_cast<uint32_t>(ReadUnsigned(f["id"], Join(key, "id"), 0, 0xFFF));
+    } else if (kind == "codec_memory_word") {
+        CheckKeys(f, key, {"kind", "board", "chip", "address", "mask"});
+        c.kind = K::MemoryWord;
+        if (!f.contains("address")) Fail(Join(key, "address"), "missing (a chip address, a multiple of 4)");
+        c.address = static_cast<uint32_t>(ReadUnsigned(f["address"], Join(key, "address"), 0, 0xFFFFFFFC));
+        if (c.address % 4) Fail(Join(key, "address"), "not a multiple of 4");
+        if (f.contains("mask")) c.mask = static_cast<uint32_t>(ReadUnsigned(f["mask"], Join(key, "mask"), 1, 0xFFFFFFFF));
     } else {
         Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
     }
     c.chip = f.contains("chip") ? ReadInt(f["chip"], Join(key, "chip"), 1, 2) : 1;
     board.faults.codec.chips.push_back(c);
+}
+
+// The DSPs' faults ("dsp_fails", "dsp_table_corrupt", "dsp_frame_corrupt", "dsp_codec_status").
+void ReadDspFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board) {
+    using K = DspFault::Kind;
+    if (board.kind != BoardKind::Nuxa) Fail(Join(key, "board"), "only a codec board has DSPs");
+    DspFault d;
+    if (kind == "dsp_fails") {
+        CheckKeys(f, key, {"kind", "board", "chip", "stage"});
+        if (!f.contains("stage")) Fail(Join(key, "stage"), "missing (\"download\", \"boot\" or \"initialise\")");
+        const std::string stage = ReadString(f["stage"], Join(key, "stage"));
+        if (stage != "download" && stage != "boot" && stage != "initialise")
+            Fail(Join(key, "stage"), "\"" + stage + "\" is not \"download\", \"boot\" or \"initialise\"");
+        d.kind = stage == "download" ? K::DownloadFails : stage == "boot" ? K::BootFails : K::InitialiseFails;
+    } else if (kind == "dsp_table_corrupt" || kind == "dsp_frame_corrupt") {
+        CheckKeys(f, key, {"kind", "board", "chip", "offset", "mask"});
+        d.kind = kind == "dsp_table_corrupt" ? K::TableCorrupt : K::FrameCorrupt;
+        if (f.contains("offset")) d.offset = static_cast<uint32_t>(ReadUnsigned(f["offset"], Join(key, "offset"), 0, 0xFFFFF));
+        if (f.contains("mask")) d.mask = static_cast<uint32_t>(ReadUnsigned(f["mask"], Join(key, "mask"), 1, 0xFF));
+    } else if (kind == "dsp_codec_status") {
+        CheckKeys(f, key, {"kind", "board", "chip", "bits"});
+        d.kind = K::CodecStatus;
+        if (!f.contains("bits")) Fail(Join(key, "bits"), "missing (the status bits, 1-0xFFFFFFFF)");
+        d.bits = static_cast<uint32_t>(ReadUnsigned(f["bits"], Join(key, "bits"), 1, 0xFFFFFFFF));
+    } else {
+        Fail(Join(key, "kind"), "unknown fault kind \"" + kind + "\"");
+    }
+    d.chip = f.contains("chip") ? ReadInt(f["chip"], Join(key, "chip"), 1, 2) : 1;
+    board.faults.codec.dsps.push_back(d);
 }
 
 // A cable is named on one side or on both; each named one ends up on both sides.

@@ -247,6 +247,7 @@ struct CodecChipFault {
         CrcWrong,          // CRC register `reg` (0 in, 1 out, 2 expansion out) reads XORed with mask
         ContextRamStuckBit, // context RAM entry `entry`, word `word`: bit `bit` reads value
         WrongDeviceId,     // the identification register reports device `id`
+        MemoryWord,        // every read of chip address `address` comes back XORed with mask
     };
     Kind kind = Kind::ConfigFails;
     int chip = 1;
@@ -263,12 +264,30 @@ struct CodecChipFault {
     int entry = 0, word = 0;  // ContextRamStuckBit
     uint32_t id = 0;        // WrongDeviceId
     int port = 0;           // OutputStuckBit
+    uint32_t address = 0;   // MemoryWord
+};
+
+// A fault of the DSP of codec chip 1 (A) or 2 (B).
+struct DspFault {
+    enum class Kind {
+        DownloadFails,   // the microcode's first code word lands changed: the boot loader's CRC refuses it
+        BootFails,       // the DSP never starts, whatever the image
+        InitialiseFails, // the start-up handshake answers revision 0
+        TableCorrupt,    // the table-list load hands the chip each encode table with byte `offset` XORed with mask
+        FrameCorrupt,    // byte `offset` of each encoded frame the chip sends out XORed with mask
+        CodecStatus,     // while an encoded frame waits, the DSP's status word gets `bits`; with any of
+                         // bits 0-3 (its EDMA time-outs) the frame never leaves
+    };
+    Kind kind = Kind::DownloadFails;
+    int chip = 1;
+    uint32_t offset = 8, mask = 1, bits = 0;
 };
 
 struct CodecFaults {
     std::vector<int> bridgeNotReady;  // host ports (1, 2) whose ready bit never comes back
     std::vector<BridgeWrongId> bridgeWrongId;
     std::vector<CodecChipFault> chips;
+    std::vector<DspFault> dsps;
 };
 
 // A line (1-18) of the keyer ZBT RAM's word address driven by line `source`, or held at `value`

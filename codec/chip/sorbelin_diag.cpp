@@ -129,7 +129,7 @@ DWORD CSorbelinDiag::RamTableTest(DWORD base, DWORD size) {
     for (DWORD i = 0; i < n; ++i) {
         const DWORD read = m_bridge->ReadDataFixed(base + 4 * i);
         CString line;
-        line.Format("Address[0x%08X]  Wrote[0x%08X]  Read[0x%08X]", base + 4 * i, (*pattern)[i], read);
+        line.Format("Address[0x%08X]  Wrote[0x%08X]  Read[0x%08X]\n", base + 4 * i, (*pattern)[i], read);
         if (read != (*pattern)[i]) {
             total += ByteErrors(read, (*pattern)[i]);
             if (total <= kMaxByteErrorsShown && lines < kMaxRamTableLines) {
@@ -138,7 +138,7 @@ DWORD CSorbelinDiag::RamTableTest(DWORD base, DWORD size) {
             }
             result = 0;
         } else if (total > 0 && lines < kMaxRamTableLines) {
-            PrintColor(line + "\n", kColorGreen);
+            PrintColor(line, kColorGreen);
             ++lines;
         }
     }
@@ -233,14 +233,14 @@ DWORD CSorbelinDiag::SdramTest(DWORD size, DWORD width, DWORD mode, DWORD verbos
         for (DWORD j = 0; j < w.words; ++j, ++at) {
             const DWORD read = m_bridge->ReadDataFixed(w.read), wrote = (*pattern)[at];
             const DWORD offset = offsetOf(k, b, j);
-            if (mode == 1) line.Format("Address[0x%08X] Wrote[0x%08X]  Read[0x%08X]", offset, wrote, read);
-            else line.Format("%d MB - Address[0x%08X] IndexReg[0x%08X]  WR[0x%08X]  RD[0x%08X]", static_cast<int>(offset >> 20), offset, indexValue(b), wrote, read);
+            if (mode == 1) line.Format("Address[0x%08X] Wrote[0x%08X]  Read[0x%08X]\n", offset, wrote, read);
+            else line.Format("%d MB - Address[0x%08X] IndexReg[0x%08X]  WR[0x%08X]  RD[0x%08X]\n", static_cast<int>(offset >> 20), offset, indexValue(b), wrote, read);
             if (read != wrote) {
                 total += ByteErrors(read, wrote);
                 if (total <= kMaxByteErrorsShown) PrintRed(line);
                 result = 0;
             } else if (verbose > 1) {
-                PrintColor(line + "\n", kColorBlack);
+                PrintColor(line, kColorBlack);
             }
         }
     }
@@ -336,13 +336,14 @@ DWORD CSorbelinDiag::VelkoDrunInbound(int channelNumber) {
         }
         if (!ready) {
             CString line;
-            line.Format("Read Timeout DataIndex = %d", static_cast<int>(k));
+            line.Format("Read Timeout DataIndex = %d\n", static_cast<int>(k));
             PrintRed(line);
             if (progress) progress->ShowWindow(SW_HIDE);
             return 0;
         }
         if (progress && k % 250 == 0) progress->SetPos(static_cast<int>(k));
-        const DWORD value = m_bridge->ReadDataFixed(0x60000002) & 0xFFFF;
+        // Each read carries two 16-bit halves of the stream: compared whole with the two halves sent.
+        const DWORD value = m_bridge->ReadDataFixed(0x60000002);
         const DWORD expected = k == 0 ? (frame[0] << 16) | 0xA : (frame[k - 1] >> 16) | (frame[k] << 16);
         if (value != expected && ++errors <= 40) {
             CString line;
@@ -354,7 +355,7 @@ DWORD CSorbelinDiag::VelkoDrunInbound(int channelNumber) {
     if (progress) progress->ShowWindow(SW_HIDE);
     bar0[(0x58000 + 4 * static_cast<DWORD>(channelNumber)) / 4] = 0x80;
     bar0[(0x58000 + 4 * static_cast<DWORD>(channelNumber)) / 4] = 1;
-    return 0;
+    return errors == 0 ? 1 : 0;
 }
 
 DWORD CSorbelinDiag::VelkoDrunOutbound(int channelNumber) {

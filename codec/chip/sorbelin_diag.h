@@ -33,10 +33,11 @@ public:
     DWORD RamTableTest(DWORD base, DWORD size);
     // The SDRAM window test: mode 1 block, 2 address; width 32 or 64.
     DWORD SdramTest(DWORD size, DWORD width, DWORD mode, DWORD verbose);
-    // The VelkoDrun tests (always 0: their comparison is known to fail). Inbound: a 486-line frame
-    // of pattern words streamed from SDRAM by channel 28 / 29 and read back at the chip's port;
-    // outbound: 256 pattern words fed into the port and streamed by channel 24 / 25 into SDRAM.
-    // Any other channel: a red line, nothing started.
+    // The VelkoDrun tests. Inbound: a 486-line frame of pattern words streamed from SDRAM by
+    // channel 28 / 29 and read back at the chip's port, each read compared whole with the two
+    // stream halves it carries: 1 when every word agreed. Outbound (always 0: it shows what landed
+    // and compares nothing): 256 pattern words fed into the port and streamed by channel 24 / 25
+    // into SDRAM. Any other channel: a red line, nothing started.
     DWORD VelkoDrunInbound(int channel);
     DWORD VelkoDrunOutbound(int channel);
     void SetPatternRange(DWORD start, DWORD end) {

@@ -152,8 +152,9 @@ BOOL CNuxaDSP::DownloadMicrocode(CString& path, int verbose) {
 BOOL CNuxaDSP::SendCommand(DWORD command, const DWORD* args, DWORD argCount, DWORD* reply, DWORD replyCount) {
     if (!SelectBlock() || argCount > 8 || replyCount > 8) return FALSE;
     CString line;
-    // A halted or crashed DSP leaves its status non-zero; the mailbox is not used then.
-    if (m_bridge->ReadDataFixed(kMailboxStatus) != 0) {
+    // Only running firmware serves the mailbox. The status word is no guide: it also carries the
+    // codec's error bits while the firmware runs.
+    if (m_bridge->ReadDataFixed(kControl) != 1) {
         line.Format("ERROR:  CNuxaDSP::SendCommand(%u) The DSP firmware is not running\n", command);
         Red(line);
         return FALSE;

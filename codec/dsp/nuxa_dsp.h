@@ -9,12 +9,12 @@
 
 // The DSP is reached through the bridge's block of its chip (A: block 1, B: block 2, by the last
 // letter of the test's name). Its address space: internal memory 0x00000000-0x000FFFFF with the
-// mailbox at 0xFF200 (command; the DSP clears it when done), 0xFF204 (status, 0 while healthy
-// firmware runs), 0xFF208 (eight argument words) and 0xFF240 (eight reply words, the first 1 when
-// the command was carried out); the EMIF A and B control registers at 0x01800000 and 0x01A00000
-// (24 words each); the DSP control word 0x01C00000 (1 boots the code at address 0, 0 halts); the
-// codec chip's configuration port at 0x01C40000 (control: bit 0 PROG, bit 1 INIT, bit 2 DONE) and
-// 0x01C40004 (configuration data, four stream bytes a write, the first in bits 0-7). The microcode image's data goes to address 0
+// mailbox at 0xFF200 (command; the DSP clears it when done), 0xFF204 (status: 0 once the firmware
+// has started, then the codec's error bits), 0xFF208 (eight argument words) and 0xFF240 (eight
+// reply words, the first 1 when the command was carried out); the EMIF A and B control registers
+// at 0x01800000 and 0x01A00000 (24 words each); the DSP control word 0x01C00000 (1 boots the code
+// at address 0, 0 halts; reads 1 while the code runs); the codec chip's configuration port at
+// 0x01C40000 (control: bit 0 PROG, bit 1 INIT, bit 2 DONE) and 0x01C40004 (configuration data, four stream bytes a write, the first in bits 0-7). The microcode image's data goes to address 0
 // whole; the DSP boots it only when its magic, length and CRC hold.
 class CNuxaDSP : public CWexalTreeMapTB {
 public:

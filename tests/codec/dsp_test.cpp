@@ -143,9 +143,40 @@ TEST_F(CodecDspTest, MicrocodeBootsOnlyWhenWholeAndGivesItsRevision) {
     EXPECT_TRUE(dspB.out.Has("Unable to find file["));
 }
 
+// Each DSP fault stops its own step on its own DSP; the other DSP boots and answers.
+TEST_F(CodecDspTest, DspFaultsStopTheirStep) {
+    struct Row {
+        const char* stage;
+        bool boots;
+        const char* message;  // red, on the faulty DSP
+    };
+    const Row rows[] = {
+        {"download", false, "ERROR:  CNuxaDSP::DownloadMicrocode() The DSP did not start the microcode["},
+        {"boot", false, "ERROR:  CNuxaDSP::DownloadMicrocode() The DSP did not start the microcode["},
+        {"initialise", true, "ERROR:  CNuxaDSP::InitializeFirmware() Firmware revision[0], downloaded[52]\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.stage);
+        LoadFaults(std::string(R"([{"kind": "dsp_fails", "board": "Nuxa1", "chip": 2, "stage": ")") + row.stage + "\"}]");
+        dspA.out = dspB.out = {};
+        EXPECT_EQ(Boot(dspB), row.boots);
+        EXPECT_EQ(dspB.GetMicrocodeRevision(), row.boots ? sim::kDspMicrocodeRevision : 0u);
+        EXPECT_FALSE(dspB.InitializeFirmware(1));
+        EXPECT_TRUE(dspB.out.HasColoured(row.message, kColorRed)) << dspB.out.text;
+        ASSERT_TRUE(Boot(dspA));
+        EXPECT_TRUE(dspA.InitializeFirmware(1));
+        EXPECT_EQ(dspA.out.text, "");
+    }
+}
+
 TEST_F(CodecDspTest, MailboxCommandsStateModeMemoryAndTables) {
     ASSERT_TRUE(Boot(dspA));
     EXPECT_EQ(dspA.GetState(), "Run");
+    // The status word's codec error bits (all of them, the top one too) do not stop the firmware.
+    bridge.SetDSPBlock(1);
+    bridge.WriteDataFixed(CNuxaDSP::kMailboxStatus, 0x8000000F);
+    EXPECT_EQ(dspA.GetState(), "Run") << dspA.out.text;
+    bridge.WriteDataFixed(CNuxaDSP::kMailboxStatus, 0);
     EXPECT_TRUE(dspA.SetStateByName("halt", 1));
     EXPECT_EQ(dspA.GetState(), "Halt");
     EXPECT_FALSE(dspA.SetStateByName("Sleep", 1));
@@ -160,6 +191,12 @@ TEST_F(CodecDspTest, MailboxCommandsStateModeMemoryAndTables) {
     EXPECT_NE(a, 0u);
     EXPECT_GE(b, a + 1000);
     EXPECT_EQ(dspA.Alloc(0x100000, 2, 1), 0u);
+    // The heap (0x80000-0xFF000, 16-byte blocks) has 0x7F000 - 1008 - 32 bytes left after a and b:
+    // exactly that fits, one byte more does not.
+    EXPECT_EQ(dspA.Alloc(0x7EBF1, 2, 1), 0u);
+    const DWORD rest = dspA.Alloc(0x7EBF0, 2, 1);
+    EXPECT_EQ(rest, 0x80410u);
+    EXPECT_TRUE(dspA.Dealloc(rest, 0x7EBF0, 1));
     EXPECT_TRUE(dspA.Dealloc(a, 1000, 1));
     EXPECT_FALSE(dspA.Dealloc(a, 1000, 1));
     EXPECT_EQ(dspA.Alloc(16, 2, 1), a);
@@ -184,6 +221,9 @@ TEST_F(CodecDspTest, EmifTablesLoadAndReadBack) {
     EXPECT_TRUE(dspA.InitEmif(0, 1));
     EXPECT_TRUE(dspB.InitEmif(1, 2));
     EXPECT_TRUE(dspB.out.Has("EMIF_B Address[0x01A00000] = 0x00002078\n"));
+    // All 24 pairs, the last one included.
+    EXPECT_EQ(support::Count(dspB.out.text, "EMIF_B Address["), 24u);
+    EXPECT_TRUE(dspB.out.Has("EMIF_B Address[0x01A0005C] = 0x00000001\n"));
     EXPECT_FALSE(dspA.InitEmif(2, 1));
     EXPECT_FALSE(dspA.InitEmif(-1, 1));
     Recording<CNuxaDSP> nameless{&bridge, "CNuxaDSP"};
@@ -231,6 +271,22 @@ TEST(CodecRigFile, CodecKeysAndFaultsAreCheckedWithTheirKey) {
         {R"("kind": "nuxa")", R"([{"kind": "bridge_not_ready", "board": "X", "port": 3}])", "faults[0].port"},
         {R"("kind": "brimola")", R"([{"kind": "codec_ddr_init_never_done", "board": "X", "memory": 32}])", "only a codec board has codec chips"},
         {R"("kind": "nuxa")", R"([{"kind": "codec_ddr_init_never_done", "board": "X", "memory": 64, "chip": 2}])", ""},
+        {R"("kind": "nuxa")", R"([{"kind": "codec_memory_word", "board": "X", "address": "0xB00001FC", "mask": "0x80000000"}])", ""},
+        {R"("kind": "nuxa")", R"([{"kind": "codec_memory_word", "board": "X", "address": "0xB0000002"}])", "faults[0].address\": not a multiple of 4"},
+        {R"("kind": "nuxa")", R"([{"kind": "codec_memory_word", "board": "X"}])", "faults[0].address\": missing"},
+        {R"("kind": "nuxa")", R"([{"kind": "codec_memory_word", "board": "X", "address": 0, "mask": 0}])", "faults[0].mask"},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_fails", "board": "X", "chip": 2, "stage": "initialise"}])", ""},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_fails", "board": "X", "stage": "run"}])", "\"run\" is not \"download\", \"boot\" or \"initialise\""},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_fails", "board": "X"}])", "faults[0].stage\": missing"},
+        {R"("kind": "brimola")", R"([{"kind": "dsp_fails", "board": "X", "stage": "boot"}])", "only a codec board has DSPs"},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_table_corrupt", "board": "X", "offset": "0xFFFFF", "mask": "0xFF"}])", ""},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_table_corrupt", "board": "X", "mask": 256}])", "faults[0].mask\": value 256 is out of range 1..255"},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_frame_corrupt", "board": "X", "offset": "0x100000"}])", "faults[0].offset"},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_frame_corrupt", "board": "X", "chip": 3}])", "faults[0].chip"},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_codec_status", "board": "X", "bits": "0xFFFFFFFF"}])", ""},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_codec_status", "board": "X", "bits": 0}])", "faults[0].bits"},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_codec_status", "board": "X", "bits": 1, "mask": 1}])", "faults[0].mask"},
+        {R"("kind": "nuxa")", R"([{"kind": "dsp_everything", "board": "X"}])", "unknown fault kind \"dsp_everything\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);

@@ -1,7 +1,9 @@
 // The codec chip test base and the diagnostics test on the simulated codec board: stages, help, result mapping, every keyword, worked values, faults.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/chip/sorbelin_diag.h"
@@ -225,6 +227,30 @@ TEST_F(SorbelinDiagTest, FaultsAreCaughtByTheirKeywords) {
          "RAMInit() Timeout (100 milliseconds) waiting for 32Bit DDR Init done.", nullptr},
         {R"({"kind": "bridge_not_ready", "board": "Nuxa1", "port": 1})", 1, "FIFO EMIF_A",
          "Timeout waiting for m_pDSP->ctrl & 8, loc 13 : Addr[0x90000000]", nullptr},
+        // Faults confined to one part of the data: a FIFO word's high byte, a table's last word and
+        // its top bit, one byte lane, an SDRAM word's top bit at each width, the top index lines.
+        {R"({"kind": "codec_emif_stuck_bit", "board": "Nuxa1", "chip": 1, "emif": "A", "bit": 12})", 1, "FIFO EMIF_A",
+         "Address[0x90000000]  Wrote[0x00000018]  Read[0x00001018]\n", "FIFO EMIF_B"},
+        {R"({"kind": "codec_emif_stuck_bit", "board": "Nuxa1", "chip": 2, "emif": "B", "bit": 15})", 2, "FIFO EMIF_B",
+         "Address[0x64000000]  Wrote[0x00000018]  Read[0x00008018]\n", "FIFO EMIF_A"},
+        {R"({"kind": "codec_memory_word", "board": "Nuxa1", "chip": 1, "address": "0xB00001FC", "mask": "0x80000000"})", 1,
+         "RAMTable EMIF_A", "Address[0xB00001FC]  Wrote[0xFFFEFDFC]  Read[0x7FFEFDFC]\n\nERROR:   Total errors 1 bytes out of 512 bytes\n",
+         "RAMTable EMIF_B"},
+        {R"({"kind": "codec_memory_word", "board": "Nuxa1", "chip": 2, "address": "0x6C00007C", "mask": "0x00FF0000"})", 2,
+         "RAMTable EMIF_B", "Address[0x6C00007C]  Wrote[0x7F7E7D7C]  Read[0x7F817D7C]\n\nERROR:   Total errors 1 bytes out of 128 bytes\n",
+         "RAMTable EMIF_A"},
+        {R"({"kind": "codec_memory_word", "board": "Nuxa1", "chip": 1, "address": "0xB0010000", "mask": "0x10000"})", 1,
+         "Register read EMIF_A", "Address[0xb0010000]  Read[0x00019876]\n", "Register read EMIF_B"},
+        {R"({"kind": "codec_sdram_stuck_bit", "board": "Nuxa1", "chip": 1, "width": 32, "bit": 31})", 1, "SDRAM_32 Block",
+         "Address[0x00000000] Wrote[0x03020100]  Read[0x83020100]\n\n", "SDRAM_64 Block"},
+        {R"({"kind": "codec_sdram_stuck_bit", "board": "Nuxa1", "chip": 2, "width": 64, "bit": 30, "value": 0})", 2, "SDRAM_64 Address",
+         "0 MB - Address[0x00000100] IndexReg[0x00000020]  WR[0x43424140]  RD[0x03424140]\n\n", "SDRAM_32 Address"},
+        {R"({"kind": "codec_sdram_stuck_bit", "board": "Nuxa1", "chip": 1, "width": 64, "bit": 31})", 1, "SDRAM_64 Block",
+         "Address[0x00000000] Wrote[0x03020100]  Read[0x83020100]\n\n", "SDRAM_32 Address"},
+        {R"({"kind": "codec_sdram_address_alias", "board": "Nuxa1", "chip": 1, "width": 32, "line": 21})", 1, "SDRAM_32 Address",
+         "0 MB - Address[0x00000000] IndexReg[0x00000000]  WR[0x03020100]  RD[0x9B9A9998]\n\n", "SDRAM_64 Address"},
+        {R"({"kind": "codec_sdram_address_alias", "board": "Nuxa1", "chip": 2, "width": 64, "line": 21})", 2, "SDRAM_64 Address",
+         "IndexReg[0x00000000]  WR[0x03020100]", "SDRAM_32 Address"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
@@ -254,7 +280,30 @@ TEST_F(SorbelinDiagTest, FaultsAreCaughtByTheirKeywords) {
     }
 }
 
-// The VelkoDrun tests always give 0 (their check is known to fail); what they print shows the path.
+// A single wrong word in a RAM table: that word in red (the line and the empty line after it),
+// the correct words after it in green as context, twenty lines in all, then the total.
+TEST_F(SorbelinDiagTest, RamTableShowsOneBadWordWithTheWordsAfterIt) {
+    LoadFaults(R"([{"kind": "codec_memory_word", "board": "Nuxa1", "chip": 1, "address": "0xB000000C", "mask": "0xFF"}])");
+    ASSERT_EQ(Program(diagA), kRunPassed);
+    diagA.out = {};
+    EXPECT_EQ(diagA.RamTableTest(CSorbelinDiag::kRamTableA, 0x200), 0u);
+    std::vector<std::pair<std::string, COLORREF>> expected;
+    char line[96];
+    std::snprintf(line, sizeof line, "Address[0xB000000C]  Wrote[0x%08X]  Read[0x%08X]\n\n", pattern[3], pattern[3] ^ 0xFFu);
+    expected.emplace_back(line, kColorRed);
+    for (DWORD i = 4; i < 23; ++i) {
+        std::snprintf(line, sizeof line, "Address[0x%08X]  Wrote[0x%08X]  Read[0x%08X]\n", 0xB0000000 + 4 * i, pattern[i], pattern[i]);
+        expected.emplace_back(line, kColorGreen);
+    }
+    expected.emplace_back("ERROR:   Total errors 1 bytes out of 512 bytes\n", kColorRed);
+    EXPECT_EQ(diagA.out.coloured, expected);
+    // Chip B and chip A's other table are healthy.
+    EXPECT_EQ(diagA.RamTableTest(CSorbelinDiag::kRamTableB, 0x80), 1u);
+    ASSERT_EQ(Program(diagB), kRunPassed);
+    EXPECT_EQ(diagB.RamTableTest(CSorbelinDiag::kRamTableA, 0x200), 1u);
+}
+
+// The inbound VelkoDrun test passes only on a whole stream; the outbound test always gives 0; what they print shows the path.
 class VelkoDrunTest : public SorbelinDiagTest {
 protected:
     void SetUp() override {
@@ -271,34 +320,72 @@ protected:
     Recording<CSorbelinDiag> c{&dspA, &bridge, &jastel, "CSorbelinDiagC"};
 };
 
-TEST_F(VelkoDrunTest, InboundReadsTheStreamAndStopsAfterFortyErrors) {
-    ASSERT_EQ(Program(a), kRunPassed);
-    a.out = {};
-    EXPECT_EQ(a.Run("VelkoDrun_IB"), kRunFailed);
-    EXPECT_TRUE(a.out.HasColoured("Test Sorbelin A\n", kColorGreen));
-    EXPECT_TRUE(a.out.Has("Waiting for Data ready ... \n"));
-    // The port word heads the stream; the test keeps the low half of each read, so every word differs.
-    EXPECT_TRUE(a.out.HasColoured("Offset[0]\t dataWritten[0x0100000A]  dataRead[0x0000000A]\n", kColorRed));
-    EXPECT_TRUE(a.out.Has("Offset[1]\t dataWritten[0x05040302]  dataRead[0x00000302]\n"));
-    EXPECT_EQ(support::Count(a.out.text, "Offset["), 40u);
-    EXPECT_FALSE(a.out.Has("OK\n"));
-    // With a pattern below 0x10000 in every word the stream matches from the first word.
-    std::fill(pattern.begin(), pattern.end(), 0u);
-    a.out = {};
-    EXPECT_EQ(a.Run("VelkoDrun_IB"), kRunFailed);
-    EXPECT_TRUE(a.out.HasColoured("OK\n", kColorGreen));
-    EXPECT_EQ(support::Count(a.out.text, "Offset["), 0u);
+TEST_F(VelkoDrunTest, InboundComparesEachReadWholeAndStopsAfterFortyErrors) {
+    // Frame word k goes as two halves, low first, after the port word 0xA; read k carries the high
+    // half of word k-1 (the port word for k = 0) and the low half of word k.
+    struct Row {
+        const char* faults;
+        DWORD result;
+        std::vector<std::string> red;  // lines that must be shown in red
+        size_t offsets;                // "Offset[" lines
+        bool ok;
+    };
+    const Row rows[] = {
+        {"[]", kRunPassed, {}, 0, true},
+        // A low half changed: the high half of its read.
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": "0x100", "first": 5}])", kRunFailed,
+         {"Offset[5]\t dataWritten[0x15141312]  dataRead[0x14141312]\n"}, 1, false},
+        // A high half changed: the low half of the next read.
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": "0x01000000", "first": 5}])", kRunFailed,
+         {"Offset[6]\t dataWritten[0x19181716]  dataRead[0x19181616]\n"}, 1, false},
+        // The frame's last word.
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": "0x100", "first": 311039}])", kRunFailed,
+         {"Offset[311039]\t"}, 1, false},
+        // Every word wrong: forty lines, then the loop ends.
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": "0xFFFFFFFF", "count": 0}])", kRunFailed,
+         {"Offset[0]\t dataWritten[0x0100000A]  dataRead[0xFEFF000A]\n", "Offset[39]\t"}, 40, false},
+        // Nothing arrives: the time-out line, then an empty line.
+        {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 28}])", kRunFailed, {"Read Timeout DataIndex = 0\n\n"}, 0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        LoadFaults(row.faults);
+        Prepare();
+        ASSERT_EQ(Program(a), kRunPassed);
+        a.out = {};
+        EXPECT_EQ(a.Run("VelkoDrun_IB"), row.result);
+        EXPECT_TRUE(a.out.HasColoured("Test Sorbelin A\n", kColorGreen));
+        EXPECT_TRUE(a.out.Has("Waiting for Data ready ... \n"));
+        for (const std::string& line : row.red) EXPECT_TRUE(a.out.HasColoured(line, kColorRed)) << line << "\n" << a.out.text.substr(0, 3000);
+        EXPECT_EQ(support::Count(a.out.text, "Offset["), row.offsets);
+        EXPECT_EQ(a.out.HasColoured("OK\n", kColorGreen), row.ok);
+    }
 }
 
 TEST_F(VelkoDrunTest, OutboundFeedsThePortAndShowsWhatLanded) {
-    ASSERT_EQ(Program(a), kRunPassed);
-    a.out = {};
-    EXPECT_EQ(a.Run("VelkoDrun_OB"), kRunFailed);
-    EXPECT_EQ(support::Count(a.out.text, "Data = 0x"), 10u);
-    EXPECT_EQ(support::Count(a.out.text, "Data Read = 0x"), 64u);
-    // The first pattern word's halves, shifted right by 3.
-    EXPECT_TRUE(a.out.Has("Data = 0x03020100\nData = 0x07060504\n"));
-    EXPECT_TRUE(a.out.Has("Data Read = 0x0020\nData Read = 0x0060\n"));
+    // The first pattern word's halves, low first, shifted right by 3: a changed bit of either half
+    // shows in its own line.
+    struct Row {
+        const char* faults;
+        const char* shown;
+    };
+    const Row rows[] = {
+        {"[]", "Data Read = 0x0020\nData Read = 0x0060\n"},
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x8"}])", "Data Read = 0x0021\nData Read = 0x0060\n"},
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x80000"}])", "Data Read = 0x0020\nData Read = 0x0061\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        LoadFaults(row.faults);
+        Prepare();
+        ASSERT_EQ(Program(a), kRunPassed);
+        a.out = {};
+        EXPECT_EQ(a.Run("VelkoDrun_OB"), kRunFailed);
+        EXPECT_EQ(support::Count(a.out.text, "Data = 0x"), 10u);
+        EXPECT_EQ(support::Count(a.out.text, "Data Read = 0x"), 64u);
+        EXPECT_TRUE(a.out.Has("Data = 0x03020100\nData = 0x07060504\n"));
+        EXPECT_TRUE(a.out.Has(row.shown)) << a.out.text.substr(0, 1500);
+    }
 }
 
 TEST_F(VelkoDrunTest, AnotherChipStartsNothingAndADeadPortEndsTheOutboundWait) {

@@ -1194,10 +1194,20 @@ TEST_F(EncodeTest, OlderImagesEndTheReferenceFieldsInTheMarker) {
 }
 
 TEST_F(EncodeTest, TransferFaults) {
+    // The encode table's last byte.
+    CZyvFile package((std::string(PEX_TESTDATA_DIR) + "/zyv/20040521/ZM04E3.zyv").c_str());
+    ASSERT_EQ(package.Load(), 1);
+    const BYTE* table = nullptr;
+    DWORD tableBytes = 0;
+    ASSERT_TRUE(package.GetTable(CZyvFile::kTableEncode, table, tableBytes));
+    const std::string lastTableByte =
+        R"([{"kind": "dsp_table_corrupt", "board": "Nuxa1", "chip": 1, "mask": 128, "offset": )" + std::to_string(tableBytes - 1) + "}]";
     struct Row {
-        const char* faults;
-        const char* message;  // null: chip A passes
-        bool masterFails;     // a MASTER run fails too: no frame comes back
+        std::string faults;
+        const char* message;          // null: chip A passes
+        bool masterFails = false;     // a MASTER run fails too: no frame comes back
+        bool dspTimedOut = false;     // the DSP's report names its time-outs
+        bool setUpFails = false;      // the DSP's set-up fails: no run, so no report and no OnFail list
     } const rows[] = {
         {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": 256, "first": 100}])", "failed comparison", false},
         {R"([{"kind": "dma_stall", "board": "Nuxa1", "channel": 24}])", "timed out waiting for the\n  completion of", true},
@@ -1208,6 +1218,19 @@ TEST_F(EncodeTest, TransferFaults) {
         {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 31, "value": 0}])", "failed comparison", false},
         {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 0, "value": 1}])", "failed comparison", false},
         {R"([{"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "expansion", "bit": 6}])", nullptr, false},
+        // The DSP's faults.
+        {R"([{"kind": "dsp_fails", "board": "Nuxa1", "chip": 1, "stage": "download"}])", "ERROR:  Unable to download DSP microcode!\n", true, false, true},
+        {R"([{"kind": "dsp_fails", "board": "Nuxa1", "chip": 1, "stage": "boot"}])", "ERROR:  Unable to download DSP microcode!\n", true, false, true},
+        {R"([{"kind": "dsp_fails", "board": "Nuxa1", "chip": 1, "stage": "initialise"}])",
+         "ERROR:  Unable to initialize the DSP!\n        Microcode Revision = 52\n", true, false, true},
+        {R"([{"kind": "dsp_table_corrupt", "board": "Nuxa1", "chip": 1, "offset": 8}])", "failed comparison"},
+        {lastTableByte, "failed comparison"},
+        {R"([{"kind": "dsp_frame_corrupt", "board": "Nuxa1", "chip": 1, "offset": 8, "mask": 1}])", "failed comparison"},
+        {R"([{"kind": "dsp_frame_corrupt", "board": "Nuxa1", "chip": 1, "offset": 4096, "mask": 128}])", "failed comparison"},
+        // An EDMA time-out keeps the frame in the DSP: the transfer times out and the report names it.
+        {R"([{"kind": "dsp_codec_status", "board": "Nuxa1", "chip": 1, "bits": 1}])", "ERROR:  DSP Timeout EDMA STATS\n", true, true},
+        {R"([{"kind": "dsp_codec_status", "board": "Nuxa1", "chip": 1, "bits": "0x8000000C"}])",
+         "ERROR:  DSP Timeout EDMA VLC\nERROR:  DSP Timeout EDMA Format Frame\n", true, true},
     };
     ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
     const std::string reference = Reference("E.img", 0x30000);
@@ -1224,15 +1247,17 @@ TEST_F(EncodeTest, TransferFaults) {
         if (row.message) {
             EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text.substr(0, 3000);
             // The DSP's time-out report and the OnFail list follow every failed run.
-            EXPECT_TRUE(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen)) << runA.out.text.substr(0, 3000);
-            EXPECT_TRUE(runA.out.Has("Programmed File[")) << runA.out.text.substr(0, 3000);
+            EXPECT_EQ(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen), !row.dspTimedOut && !row.setUpFails)
+                << runA.out.text.substr(0, 3000);
+            EXPECT_NE(runA.out.Has("Programmed File["), row.setUpFails) << runA.out.text.substr(0, 3000);
         }
         if (row.masterFails) {
             // A MASTER run is no exception, and it leaves the reference as it was.
             runA.out = {};
             EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunFailed);
-            EXPECT_TRUE(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen)) << runA.out.text.substr(0, 3000);
-            EXPECT_TRUE(runA.out.Has("Programmed File[")) << runA.out.text.substr(0, 3000);
+            EXPECT_EQ(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen), !row.dspTimedOut && !row.setUpFails)
+                << runA.out.text.substr(0, 3000);
+            EXPECT_NE(runA.out.Has("Programmed File["), row.setUpFails) << runA.out.text.substr(0, 3000);
             std::vector<BYTE> after;
             ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), after));
             EXPECT_EQ(after, master);
@@ -1349,6 +1374,20 @@ TEST_F(EncodeTest, EveryVCIDOfTheListMeetsItsOwnReference) {
             EXPECT_GT(failed, last);
         }
     }
+}
+
+// Codec status bits without an EDMA time-out let the frames through; "Dump Regs" shows them.
+TEST_F(EncodeTest, CodecStatusBitsShowInDumpRegs) {
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
+    const std::string reference = Reference("E.img", 0x30000);
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed);
+    LoadRig(R"([{"kind": "dsp_codec_status", "board": "Nuxa1", "chip": 1, "bits": "0x80000000"}])");
+    runA.out = {};
+    EXPECT_EQ(runA.Run(("Encode IMG=GRID=>" + reference).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+    runA.out = {};
+    EXPECT_EQ(runA.Run("Dump Regs"), kRunPassed);
+    EXPECT_TRUE(runA.out.HasColoured("DSP CODEC STATUS[0x80000000]\n", kColorRed)) << runA.out.text;
+    EXPECT_TRUE(runA.out.HasColoured("CODEC ERROR: DSP_NMI_INT_ERROR\n", kColorRed));
 }
 
 }  // namespace
