@@ -507,6 +507,12 @@ TEST_F(LinkLoopbacks, KeyerZbtAddressLines) {
               "Consecutive Data readback failed @0x1000, expected: 0x1000 read: 0x5000\n",
           "Failure Count exceeded 21, ABORTING...\n"},
          {"SUCCESSFULLY"}, 21},
+        // The top line of each check: the highest address written there lands on the lowest one.
+        {"line 11 stuck at 0, the top of the low check", alias(R"("line": 11, "stuck": 0)"), "Brimola1 <SCRport QEV-ZBT_Addr>", 2, true,
+         {"Consecutive Data readback failed @0x0, expected: 0x0 read: 0x800\n"}, {"upper addr", "SUCCESSFULLY"}, 21},
+        {"line 18 stuck at 0, the top of the upper check", alias(R"("line": 18, "stuck": 0)"), "Brimola1 <SCRport QEV-ZBT_Addr>", 2, true,
+         {"testing upper addr bits\n" + written + "Consecutive Data readback failed @0x1000, expected: 0x1000 read: 0x41000\n"},
+         {"SUCCESSFULLY"}, 21},
         // Without a limit every other low word fails and the upper check still runs.
         {"line 1 stuck at 1, no limit", alias(R"("line": 1, "stuck": 1)"), "Brimola1 <SCRport QEV-ZBT_Addr ABORTCOUNT=-1>", 2, true,
          {"Consecutive Data readback failed @0x0, expected: 0x0 read: 0x2\n", "@0xffc, expected: 0xFFC read: 0xFFE\nWrite the rest"},

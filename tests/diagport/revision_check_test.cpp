@@ -255,6 +255,13 @@ TEST_F(Revisions, ProductDataStructure) {
 TEST_F(Revisions, RevisionCheckOnBothBoards) {
     ProgramKeyerAndPair();
     Dir().Write("high.txt", MinRevisions({{0, "22"}, {2, "C76"}, {3, "C76"}, {11, "A6"}, {25, "3"}}));
+    // One step above the rig's PCI PROM image (0xC750), board (0x04) and pair (0x0A0) revisions, and
+    // exactly at them. Entry 9 is also the main board's major minimum, so the codec board checks it.
+    Dir().Write("prom.txt", MinRevisions({{4, "C751"}}));
+    Dir().Write("board.txt", MinRevisions({{9, "5"}}));
+    Dir().Write("pair.txt", MinRevisions({{13, "A1"}}));
+    Dir().Write("at.txt", MinRevisions({{4, "C750"}, {13, "A0"}}));
+    Dir().Write("boardat.txt", MinRevisions({{9, "4"}}));
     struct Row {
         const char* name;
         std::string command;
@@ -283,6 +290,27 @@ TEST_F(Revisions, RevisionCheckOnBothBoards) {
          {}},
         {"the codec board's minimum shows no major", "Nuxa1" + kCheck + "FILE=$(CWD)\\high.txt>", 2,
          {"Wexal  Func.Major.Minor Revision: 000.00.C75 (Current Min Rev: 000.xx.C76)\n"}, {}},
+        {"the PCI PROM image below its own minimum", "Brimola1" + kCheck + "FILE=$(CWD)\\prom.txt>", 2,
+         {"Wexal PCI Prom Image Rev: 0xC750 (Current Min Rev: 0xC751)\n", "Wexal PCI-X Prom Image Rev: 0xC750 (OK)\n"},
+         {"Wexal PCI Prom Image Rev:   0xC750 (OK)"}},
+        {"the board below its minimum", "Nuxa1" + kCheck + "FILE=$(CWD)\\board.txt>", 2,
+         {"Brimola HW Board Rev Rev: 0x04) (Current Min Rev: 0x05)\n", "Wexal  Func.Major.Minor Revision: 000.00.C75 (OK)\n"},
+         {"Brimola HW Board Rev Rev: 0x04 (OK)"}},
+        {"the main board's board revision fails with its major", "Brimola1" + kCheck + "FILE=$(CWD)\\board.txt>", 2,
+         {"Wexal  Func.Major.Minor Revision: 000.00.C75 (Current Min Rev: 000.05.C75)\n",
+          "Brimola HW Board Rev Rev: 0x04) (Current Min Rev: 0x05)\n"},
+         {}},
+        {"both FPGAs of the pair below their minimum", "Brimola1" + kCheck + "FILE=$(CWD)\\pair.txt>", 2,
+         {"SulvethA ID.Major.Minor Revision: 004.02.0A0 (Current Min Rev: 003.00.0A1)\n"
+          "SulvethB ID.Major.Minor Revision: 004.02.0A0 (Current Min Rev: 003.00.0A1)\n",
+          "Kerzil   ID.Major.Minor Revision: 003.01.0A5 (OK)\n"},
+         {}},
+        {"the PROM image and the pair exactly at their minimums", "Brimola1" + kCheck + "FILE=$(CWD)\\at.txt>", 1,
+         {"Wexal PCI Prom Image Rev:   0xC750 (OK)\n", "SulvethA ID.Major.Minor Revision: 004.02.0A0 (OK)\n"
+          "SulvethB ID.Major.Minor Revision: 004.02.0A0 (OK)\n"},
+         {"Current Min Rev"}},
+        {"the board exactly at its minimum", "Nuxa1" + kCheck + "FILE=$(CWD)\\boardat.txt>", 1,
+         {"Brimola HW Board Rev Rev: 0x04 (OK)\n"}, {"Current Min Rev"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
