@@ -87,6 +87,12 @@ TEST_F(DmaDiagnostics, CacheTestComparesSixtyFourKilobytes) {
     EXPECT_TRUE(HasAll(port.out.text, {"onwards....\n0x00000000: 0x00000000 0x00000001 0x00000002 0x00000003\n",
                                        "Expected: 0x3E8, Read: 0x800003E8\n",
                                        "0x00000FA0: 0x800003E8 0x000003E9 0x000003EA 0x000003EB\n"}));
+    // The upper half counts as much: the top bit of the last word.
+    ScopedRig top(TwoBoards(R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 31, "value": 1, "from": 65532, "to": 65536}])"));
+    Bind("Brimola1");
+    EXPECT_EQ(Run("ZT-DMA_Cache VERBOSE=2"), kRunFailed);
+    EXPECT_TRUE(HasAll(port.out.text, {"Expected: 0x3FFF, Read: 0x80003FFF\n", "0x0000FFF0: 0x00003FFC 0x00003FFD 0x00003FFE 0x80003FFF\n"}));
+    EXPECT_EQ(Count(port.out.text, "Expected: "), 1u);
 }
 
 TEST_F(DmaDiagnostics, CacheTestRefusesWhatItCannotRead) {
@@ -250,6 +256,9 @@ TEST_F(DmaDiagnostics, AudioAndVideoUtilityLoopbacks) {
          "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0x800 Expected: 0x100, Read: 0x0\n", audioFailed}, {}},
         {"audio sink corrupting", LoopRig(kCable, R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 32, "mask": 4096, "first": 2}])"),
          "Nuxa1", "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0x808 Expected: 0x300, Read: 0x1300\n", audioFailed}, {}},
+        {"audio sink corrupting the last word's top byte",
+         LoopRig(kCable, R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 32, "mask": 4278190080, "first": 255}])"), "Brimola1",
+         "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0xBFC Expected: 0x10000, Read: 0xFF010000\n", audioFailed}, {}},
         // The fill check ends the run at once: no verdict line.
         {"audio fill check", LoopRig(kCable, R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 3, "value": 1, "from": 16, "to": 20}])"),
          "Brimola1", "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0x10 Expected: 0x500, Read: 0x508\n"}, {"Zeroing", audioFailed}},
@@ -269,6 +278,10 @@ TEST_F(DmaDiagnostics, AudioAndVideoUtilityLoopbacks) {
          "ZT-Play_VUC", 2, {"SDRAM Addr: 0x81C Expected: 0x1, Read: 0x0\n", vucFailed}, {}},
         {"VUC sink corrupting", LoopRig("{}", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 57, "mask": 16}])"), "Brimola1",
          "ZT-Play_VUC", 2, {"SDRAM Addr: 0x81C Expected: 0x1, Read: 0x11\n", vucFailed}, {}},
+        // The top bit of the last word filled: the fill check counts it and the transfer carries it.
+        {"VUC fill check, last word's top bit", LoopRig("{}", R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 31, "value": 1, "from": 1048, "to": 1052}])"),
+         "Brimola1", "ZT-Play_VUC", 2, {"Reading the filled data from SDRAM...\n1 Errors found checking filled Data.\n",
+          "SDRAM Addr: 0xC18 Expected: 0xFF00, Read: 0x8000FF00\n", vucFailed}, {}},
         // A bad word below the destination fails the zero check only: the transfer passes, the run does not.
         {"VUC pre-check", LoopRig("{}", R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 0, "value": 1, "from": 2048, "to": 2052}])"),
          "Brimola1", "ZT-Play_VUC", 2, {counts, "1 Errors found checking filled Data.\n", vucPassed}, {}},
@@ -396,6 +409,10 @@ TEST_F(LinkLoopbacks, FaultsAndLimits) {
          {"MAX ERROR COUNT EXCEEDED! aborting error printing....\n"}, {"Test # 0", "DONE."}},
         {"a negative limit never ends it", PlugRig(tenBad), "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK ABORTCOUNT=-1>", true,
          {"Test # 0  FAILED with 10 errors\n", "FAILED with 40 error(s)\n"}, {"MAX ERROR"}},
+        // The top sample bit of the buffer's last word, in each sub-test and width, on the E port's own source.
+        {"E source corrupting the last word's high sample", PlugRig(R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 36, "mask": 268435456, "first": 191}])"),
+         "Brimola1 <SCRport QG-DMA_CFESK_ILB EFESK>", true,
+         {"Test # 0  FAILED with 1 errors\n", "Test # 3  FAILED with 1 errors\n", "E-Channel Vantrel Internal Loopback FAILED with 4 error(s)\n"}, {}},
         {"sync error of the C port", PlugRig(R"([{"kind": "port_sync_error", "board": "Brimola1", "port": "EXPA"}])"),
          "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK FULL_TEST=0>", true, {"Sync Error!!!\nTest # 0  FAILED with 1 errors\n"}, {}},
         {"the other port's flag is not this port's", PlugRig(R"([{"kind": "port_sync_error", "board": "Brimola1", "port": "EXPA"}])"),
@@ -581,6 +598,9 @@ TEST_F(LinkLoopbacks, PppLoopbacksThroughTheKeyerAndThePair) {
          lpbkA + " ABORTCOUNT=0>", 2, {"SDRAM Addr: 0x1000000 Expected: 0x3020100, Read: 0x3020000\n"}, {"Sync Error", "Test # 0", "MAX ERROR", "DONE."}},
         {"five bad words", fault + R"(dma_corrupt", "board": "Brimola1", "channel": 24, "mask": 256, "count": 5}])", lpbkA + " FULL_TEST=0>", 2,
          {"Test # 0  FAILED with 5 errors\n", "FAILED with 5 error(s)\n"}, {}},
+        {"keyer loop B: the last word's high sample, every sub-test", fault + R"(dma_corrupt", "board": "Brimola1", "channel": 25, "mask": 268435456, "first": 191}])",
+         "Brimola1 <SCRport QG-YJP_PPA_Lpbk YJP-PPB>", 2,
+         {"Test # 0  FAILED with 1 errors\n", "Test # 3  FAILED with 1 errors\n", "VelkoDRUN B-Channel PPP Kerzil Loopback FAILED with 4 error(s)\n"}, {}},
         {"stalled sink", fault + R"(dma_stall", "board": "Brimola1", "channel": 24}])", lpbkA + ">", 2,
          {"Waiting for the DCB to complete exceeded the maxtime of 256ms\n", "Take Kerzil out of Loopback\nTest 0 -- SIZE: 8-Bit FORMAT: 4-2-2 FAILED\n1 # Tests FAILED\n"},
          {"Test # 1"}},
@@ -594,6 +614,8 @@ TEST_F(LinkLoopbacks, PppLoopbacksThroughTheKeyerAndThePair) {
          lpbkA + " FULL_TEST=0>", 1, {"PASSED\nDONE.\n"}, {}},
         {"pair A corrupting", fault + R"(video_path_corrupt", "board": "Brimola1", "port": "PPPA", "stage": "pair"}])", tazu + "SulvethA FULL_TEST=0>", 2,
          {"SDRAM Addr: 0x1000000 Expected: 0x3020100, Read: 0x3020101\n", "Kerzil to Sulveth FAILED with "}, {}},
+        {"pair B corrupting", fault + R"(video_path_corrupt", "board": "Brimola1", "port": "PPPB", "stage": "pair"}])", tazu + "SulvethB FULL_TEST=0>", 2,
+         {"VelkoDRUN B-Channel PPP Kerzil to SulvethB Started: ", "Kerzil to Sulveth FAILED with "}, {}},
         {"pair A DDR pass 2", fault + R"(ddr_init_fails", "board": "Brimola1", "device": 1, "pass": 2}])", tazu + "SulvethA>", 2,
          {"Initialization NOT completed in time: Sulveth A 2st-Pass DDR chips\n"}, {"Initialization Complete", "Filling"}},
         {"pair A not loaded", fault + R"(fpga_done_stays_low", "board": "Brimola1", "device": 1}])", tazu + "SulvethA>", 2,
