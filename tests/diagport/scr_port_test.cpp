@@ -225,6 +225,30 @@ TEST_F(OnBoards, DmaStatusShowsTheChannelsControlWordAndWholeLiveDcb) {
     }
 }
 
+// Each channel of the temperature report from its own register, read as a signed byte.
+TEST_F(OnBoards, TemperatureReportShowsEachChannelSigned) {
+    struct Row {
+        const char* sensors;
+        const char* board;
+        std::string lines;
+    };
+    const Row rows[] = {
+        {R"("local_temp_c": -40, "fpga_temp_c": 127, "remote2_temp_c": -1, "remote3_temp_c": 100)", "Brimola1",
+         "Brimola Temperature Sensor Info:\n  Local    -40 C\n  Wexal    127 C\n  Remote 2 -1 C\n  Remote 3 100 C\n"},
+        {R"("local_temp_c": 1, "fpga_temp_c": -40, "remote2_temp_c": 64, "remote3_temp_c": -5)", "Nuxa1",
+         "Nuxa Temperature Sensor Info:\n  Local    1 C\n  Wexal    -40 C\n  Remote 2 64 C\n  Remote 3 -5 C\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.lines);
+        const std::string kind = std::string(row.board) == "Brimola1" ? "brimola" : "nuxa";
+        ScopedRig rig(std::string(R"({"boards": [{"tag": ")") + row.board + R"(", "kind": ")" + kind + R"(", "sensors": {)" +
+                      row.sensors + "}}]}");
+        std::string out;
+        EXPECT_EQ(Run(std::string(row.board) + " <SCRport KZ-ShowTemp>", &out), kRunPassed);
+        EXPECT_TRUE(HasAll(out, {row.lines})) << out;
+    }
+}
+
 // The port's DIMM report compares the two modules' SPD bytes; it has no geometry check of its own.
 TEST_F(OnBoards, DimmReportComparesTheModulesOnly) {
     struct Row {
