@@ -249,13 +249,18 @@ void SdramModel::WriteFaulted(uint64_t addr, const uint8_t* src, size_t len, boo
 
 void SdramModel::RefreshImages(uint64_t addr, size_t len) {
     if (m_mapped.empty()) return;
+    ForEachImage(addr, len, [this](uint64_t lo, uint64_t hi) { RefreshView(lo, hi); });
+}
+
+template <class Fn>
+void SdramModel::ForEachImage(uint64_t addr, size_t len, Fn&& fn) const {
     while (len) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(len, RunEnd(addr) - addr));
         // Addresses that share these cells differ from addr only in lines an alias fault drives.
         const uint64_t phys = Translate(addr);
         for (uint64_t flip = m_aliasLines;; flip = (flip - 1) & m_aliasLines) {
             const uint64_t image = addr ^ flip;
-            if (image < m_size && Translate(image) == phys) RefreshView(image, std::min<uint64_t>(image + n, m_size));
+            if (image < m_size && Translate(image) == phys) fn(image, std::min<uint64_t>(image + n, m_size));
             if (!flip) break;
         }
         addr += n;
@@ -298,7 +303,7 @@ size_t SdramModel::Read(uint64_t addr, void* dst, size_t len) {
         std::memcpy(dst, m_cells + addr, n);
         return n;
     }
-    Commit();
+    CommitRange(addr, n);
     ReadFaulted(addr, static_cast<uint8_t*>(dst), n);
     return n;
 }
@@ -313,7 +318,7 @@ size_t SdramModel::Write(uint64_t addr, const void* src, size_t len) {
         else std::memcpy(m_cells + addr, src, n);
         return n;
     }
-    Commit();
+    CommitRange(addr, n);
     WriteFaulted(addr, static_cast<const uint8_t*>(src), n);
     return n;
 }
@@ -340,16 +345,31 @@ void SdramModel::NoteWarm(uint64_t addr, size_t len) {
 
 void SdramModel::Commit() {
     if (!m_pending) return;
-    // The window stays the latest: what the host writes through it later reaches the cells at the
-    // next Commit. Only the bytes changed since the last one are written, so unchanged cells keep
-    // what they hold; all of them land before any view is read again (see WriteFaulted).
+    std::vector<std::pair<size_t, size_t>> changed;
+    FindChanged(0, m_snapshot.size(), changed);
+    Land(changed);
+}
+
+void SdramModel::CommitRange(uint64_t addr, size_t len) {
+    if (!m_pending) return;
+    // Only the latest window's bytes on the cells this access reaches: the rest waits for the
+    // flush, a new window or an access that reaches it, and costs nothing meanwhile.
+    const uint64_t end = m_pendingAddr + m_snapshot.size();
+    std::vector<std::pair<size_t, size_t>> changed;
+    ForEachImage(addr, len, [&](uint64_t lo, uint64_t hi) {
+        lo = std::max(lo, m_pendingAddr);
+        hi = std::min(hi, end);
+        if (lo < hi) FindChanged(static_cast<size_t>(lo - m_pendingAddr), static_cast<size_t>(hi - m_pendingAddr), changed);
+    });
+    Land(changed);
+}
+
+void SdramModel::FindChanged(size_t from, size_t to, std::vector<std::pair<size_t, size_t>>& changed) const {
     const uint8_t* view = m_view + m_pendingAddr;
     const uint8_t* was = m_snapshot.data();
-    const size_t len = m_snapshot.size();
-    std::vector<std::pair<size_t, size_t>> changed;
-    size_t i = 0;
-    while (i < len) {
-        if (i % kDiffBytes == 0 && len - i >= kDiffBytes && std::memcmp(view + i, was + i, kDiffBytes) == 0) {
+    size_t i = from;
+    while (i < to) {
+        if (i % kDiffBytes == 0 && to - i >= kDiffBytes && std::memcmp(view + i, was + i, kDiffBytes) == 0) {
             i += kDiffBytes;
             continue;
         }
@@ -358,10 +378,17 @@ void SdramModel::Commit() {
             continue;
         }
         size_t j = i + 1;
-        while (j < len && view[j] != was[j]) ++j;
+        while (j < to && view[j] != was[j]) ++j;
         changed.emplace_back(i, j);
         i = j;
     }
+}
+
+void SdramModel::Land(const std::vector<std::pair<size_t, size_t>>& changed) {
+    // The window stays the latest: what the host writes through it later lands at a later commit.
+    // Only the bytes changed since the last one are written, so unchanged cells keep what they
+    // hold; all of them land before any view is read again (see WriteFaulted).
+    const uint8_t* view = m_view + m_pendingAddr;
     for (const auto& [from, to] : changed) WriteFaulted(m_pendingAddr + from, view + from, to - from, false);
     for (const auto& [from, to] : changed) RefreshImages(m_pendingAddr + from, to - from);
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "sim/rig_config.h"
@@ -48,8 +49,9 @@ public:
     size_t Write(uint64_t addr, const void* src, size_t len);
 
     // A host pointer onto [addr, addr + len), or null outside the memory. Writes through the latest
-    // window reach the cells at each Commit, which every other access, every new window and the
-    // flush register make first. Pointers stay valid for the model's life. While faults are set a
+    // window reach the cells at each Commit, which every new window and the flush register make
+    // first, and before any other access to the cells they changed. Pointers stay valid for the
+    // model's life. While faults are set a
     // window is a view that is read again wherever the cells behind it change (writes, DMA, the
     // commit itself), so it shows the memory as it is, faults included.
     uint8_t* Map(uint64_t addr, size_t len);
@@ -63,6 +65,14 @@ private:
     // refresh: bring the windows onto the written cells up to date at once.
     void WriteFaulted(uint64_t addr, const uint8_t* src, size_t len, bool refresh = true);
     void RefreshImages(uint64_t addr, size_t len);
+    // Calls fn(lo, hi) for each address range that shares cells with [addr, addr + len), itself included.
+    template <class Fn>
+    void ForEachImage(uint64_t addr, size_t len, Fn&& fn) const;
+    // Commit for the cells [addr, addr + len) reaches, wherever the latest window shows them.
+    void CommitRange(uint64_t addr, size_t len);
+    // The runs [i, j) of the latest window's bytes in [from, to) that differ from its record.
+    void FindChanged(size_t from, size_t to, std::vector<std::pair<size_t, size_t>>& changed) const;
+    void Land(const std::vector<std::pair<size_t, size_t>>& changed);
     void RefreshView(uint64_t addr, uint64_t end);
     void AddMapped(uint64_t addr, uint64_t end);
     void ApplyStuck(uint8_t* buf, uint64_t phys, size_t len) const;

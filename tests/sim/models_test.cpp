@@ -167,6 +167,11 @@ TEST(Sdram, FaultedWindowsShowTheMemoryAsItIs) {
         m.Read(0x2000, back.data(), 16);
         EXPECT_EQ(back, second);
         EXPECT_EQ(words(w, 4), second);
+        // Unflushed, a write through the window reaches whatever access reads its cells.
+        std::memcpy(w + 8, &pattern[2], 4);
+        uint32_t one = 0;
+        m.Read(0x2008, &one, 4);
+        EXPECT_EQ(one, 0x33333333u);
     }
     {
         SCOPED_TRACE("writes to the cells show through this window and older ones");
