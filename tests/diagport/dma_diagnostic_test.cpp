@@ -184,6 +184,13 @@ TEST_F(DmaDiagnostics, PciMasterFaultsFailTheVerdict) {
          "ZT-DMA_PCI_Master_RD_Multiple_DCB Channel=13", {"SDRAM Addr: 0xC Expected: 0x104, Read: 0x4\n", "SDRAM Addr: 0x40C Expected: 0x4, Read: 0x104\n", failed}, 3},
         {"corrupting write channel", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 17, "mask": 1}])",
          "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=17", {"Expected: 0x1, Read: 0x0\n", "Expected: 0x201, Read: 0x200\n", failed}, 3},
+        // The last word of each DCB, in its high byte or top bit alone.
+        {"corrupting read channel, each DCB's last word", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 12, "mask": 4278190080, "first": 255, "count": 1}])",
+         "ZT-DMA_PCI_Master_RD_Multiple_DCB Channel=12",
+         {"SDRAM Addr: 0x3FC Expected: 0xFF000100, Read: 0x100\n", "SDRAM Addr: 0x7FC Expected: 0xFF000200, Read: 0x200\n", failed}, 3},
+        {"corrupting write channel, each DCB's last word", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 16, "mask": 2147483648, "first": 511, "count": 1}])",
+         "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=16",
+         {"Reading the data at 400 from SDRAM\nExpected: 0x200, Read: 0x80000200\n", "Reading the data at C00 from SDRAM\nExpected: 0x400, Read: 0x80000400\n", failed}, 3},
         // The zero pre-check of the write test cannot read SDRAM: counted, the transfer is not judged by it.
         {"write test without SDRAM", R"([{"kind": "missing_space", "board": "Brimola1", "space": "SDRAM"}])",
          "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=16", {failed}, 0},
