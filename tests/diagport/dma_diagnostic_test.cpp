@@ -474,6 +474,8 @@ TEST_F(DmaDiagnostics, DskPassthruForegroundAndBackground) {
         {"three words corrupted on the output", threeBad, "Brimola1", "QEV-DMA_DSK_FG_BG", 2,
          {"SDRAM Addr: 0x100014 Expected: 0x30, Read: 0x31\n", "Loop # 0  FAILED with 3 errors\n", "DMA DSK FG BG 422 Passthru FAILED with 3 error(s)\nDone\n"},
          {"MAX ERROR"}},
+        {"the last word's high byte on the output", R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 42, "mask": 4278190080, "first": 255}])",
+         "Nuxa1", "QEV-DMA_DSK_FG_422", 2, {"SDRAM Addr: 0x1003FC Expected: 0x800, Read: 0xFF000800\n", "Loop # 0  FAILED with 1 errors\n"}, {}},
         {"a limit of 0", threeBad, "Brimola1", "QEV-DMA_DSK_FG_422 ABORTCOUNT=0", 2,
          {"MAX ERROR COUNT EXCEEDED! aborting error printing....\n"}, {"Loop #", "Done\n"}},
         {"the fill check ends it", R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 0, "value": 1, "from": 0, "to": 4}])", "Brimola1",
