@@ -263,7 +263,8 @@ TEST_F(Revisions, RevisionCheckOnBothBoards) {
     Dir().Write("at.txt", MinRevisions({{4, "C750"}, {13, "A0"}}));
     Dir().Write("boardat.txt", MinRevisions({{9, "4"}}));
     // Minimums above the board in their upper digits only, below it in the lower ones.
-    Dir().Write("upper.txt", MinRevisions({{2, "D00"}, {4, "C800"}, {6, "C800"}, {11, "100"}, {13, "100"}}));
+    Dir().Write("upper.txt", MinRevisions({{0, "30"}, {2, "D00"}, {4, "C800"}, {6, "C800"}, {9, "10"}, {11, "100"}, {13, "100"}}));
+    Dir().Write("zc.txt", MinRevisions({{26, "3"}}));
     struct Row {
         const char* name;
         std::string command;
@@ -312,12 +313,16 @@ TEST_F(Revisions, RevisionCheckOnBothBoards) {
           "SulvethB ID.Major.Minor Revision: 004.02.0A0 (OK)\n"},
          {"Current Min Rev"}},
         {"minimums above the board in their upper digits alone", "Brimola1" + kCheck + "FILE=$(CWD)\\upper.txt>", 2,
-         {"Wexal PCI Prom Image Rev: 0xC750 (Current Min Rev: 0xC800)\n", "Wexal PCI-X Prom Image Rev: 0xC750 (Current Min Rev: 0xC800)\n",
-          "Wexal  Func.Major.Minor Revision: 000.00.C75 (Current Min Rev: 000.00.D00)\n",
+         {"Jastel Rev: 0x0021) (Current Min Rev: 0x0030)\n",
+          "Wexal PCI Prom Image Rev: 0xC750 (Current Min Rev: 0xC800)\n", "Wexal PCI-X Prom Image Rev: 0xC750 (Current Min Rev: 0xC800)\n",
+          "Wexal  Func.Major.Minor Revision: 000.00.C75 (Current Min Rev: 000.10.D00)\n",
+          "Brimola HW Board Rev Rev: 0x04) (Current Min Rev: 0x10)\n",
           "Kerzil   ID.Major.Minor Revision: 003.01.0A5 (Current Min Rev: 003.00.100)\n"
           "SulvethA ID.Major.Minor Revision: 004.02.0A0 (Current Min Rev: 003.00.100)\n"
           "SulvethB ID.Major.Minor Revision: 004.02.0A0 (Current Min Rev: 003.00.100)\n"},
          {"Prom Image Rev:   0xC750 (OK)", "Wexal PCI-X Prom Image Rev: 0xC750 (OK)"}},
+        {"the product data's minor number below its own minimum: noted, no failure", "Brimola1" + kCheck + "FILE=$(CWD)\\zc.txt>", 1,
+         {"Brimola MajorNum(ZB): 02 (OK)\nBrimola MinorNum(ZC): 02\n"}, {}},
         {"the board exactly at its minimum", "Nuxa1" + kCheck + "FILE=$(CWD)\\boardat.txt>", 1,
          {"Brimola HW Board Rev Rev: 0x04 (OK)\n"}, {"Current Min Rev"}},
     };
