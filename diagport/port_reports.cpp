@@ -144,7 +144,8 @@ DWORD SCRport::ShowTemperatures(CString, int) {
             result = kRunFailed;
             continue;
         }
-        line.Format("  %-8s %d C\n", label, static_cast<int>(value));
+        // The sensor counts in two's complement: below 0 C the byte's top bit is set.
+        line.Format("  %-8s %d C\n", label, static_cast<int>(static_cast<signed char>(value & 0xFF)));
         PrintColor(line, kColorBlack);
     }
     return result;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <utility>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -25,6 +27,8 @@ constexpr size_t kWarmBytes = size_t{1} << 20;
 // sparse writes (the address tests') do not make the whole memory resident.
 constexpr uint64_t kPopulateBlock = uint64_t{2} << 20;
 constexpr size_t kPopulateFrom = size_t{256} << 10;
+// A faulted window is compared with its record a block at a time: most blocks are unchanged.
+constexpr size_t kDiffBytes = 256;
 
 uint8_t* MapAnonymous(uint64_t size) {
     void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -105,7 +109,9 @@ void SdramModel::SetFaults(const std::vector<SdramStuckBit>& stuck, const std::v
         m_untilFlip.back() = NextGap(f);
     }
     m_runShift = 63;
+    m_aliasLines = 0;
     for (const auto& a : m_alias) {
+        m_aliasLines |= uint64_t{1} << a.line;
         m_runShift = std::min(m_runShift, a.line);
         if (a.source >= 0) m_runShift = std::min(m_runShift, a.source);
     }
@@ -115,6 +121,12 @@ void SdramModel::SetFaults(const std::vector<SdramStuckBit>& stuck, const std::v
 void SdramModel::UpdateFaulted() {
     m_faulted = !m_stuck.empty() || !m_alias.empty() || !m_flips.empty() || !m_timingOk;
     if (m_faulted && !m_view && m_size) m_view = MapAnonymous(m_size);
+    if (!m_faulted) {
+        // Healthy again: new windows are the cells themselves; the old views are no longer kept.
+        m_pending = false;
+        m_snapshot.clear();
+        m_mapped.clear();
+    }
 }
 
 void SdramModel::SetTimingMargin(bool ok) {
@@ -218,7 +230,9 @@ void SdramModel::ReadFaulted(uint64_t addr, uint8_t* dst, size_t len) {
     }
 }
 
-void SdramModel::WriteFaulted(uint64_t addr, const uint8_t* src, size_t len) {
+void SdramModel::WriteFaulted(uint64_t addr, const uint8_t* src, size_t len, bool refresh) {
+    const uint64_t start = addr;
+    const size_t all = len;
     while (len) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(len, RunEnd(addr) - addr));
         const uint64_t phys = Translate(addr);
@@ -228,6 +242,56 @@ void SdramModel::WriteFaulted(uint64_t addr, const uint8_t* src, size_t len) {
         src += n;
         len -= n;
     }
+    // Only after the whole write: a later part of it may share cells with an earlier one, and the
+    // view it comes from must not change under it.
+    if (refresh) RefreshImages(start, all);
+}
+
+void SdramModel::RefreshImages(uint64_t addr, size_t len) {
+    if (m_mapped.empty()) return;
+    ForEachImage(addr, len, [this](uint64_t lo, uint64_t hi) { RefreshView(lo, hi); });
+}
+
+template <class Fn>
+void SdramModel::ForEachImage(uint64_t addr, size_t len, Fn&& fn) const {
+    while (len) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(len, RunEnd(addr) - addr));
+        // Addresses that share these cells differ from addr only in lines an alias fault drives.
+        const uint64_t phys = Translate(addr);
+        for (uint64_t flip = m_aliasLines;; flip = (flip - 1) & m_aliasLines) {
+            const uint64_t image = addr ^ flip;
+            if (image < m_size && Translate(image) == phys) fn(image, std::min<uint64_t>(image + n, m_size));
+            if (!flip) break;
+        }
+        addr += n;
+        len -= n;
+    }
+}
+
+void SdramModel::RefreshView(uint64_t addr, uint64_t end) {
+    auto it = m_mapped.upper_bound(addr);
+    if (it != m_mapped.begin()) --it;
+    for (; it != m_mapped.end() && it->first < end; ++it) {
+        const uint64_t lo = std::max(addr, it->first), hi = std::min(end, it->second);
+        if (lo >= hi) continue;
+        ReadFaulted(lo, m_view + lo, static_cast<size_t>(hi - lo));
+        if (!m_pending) continue;
+        // The latest window's record moves with it, so the refreshed bytes do not count as the host's.
+        const uint64_t wlo = std::max(lo, m_pendingAddr), whi = std::min(hi, m_pendingAddr + m_snapshot.size());
+        if (wlo < whi) std::memcpy(m_snapshot.data() + (wlo - m_pendingAddr), m_view + wlo, static_cast<size_t>(whi - wlo));
+    }
+}
+
+void SdramModel::AddMapped(uint64_t addr, uint64_t end) {
+    if (addr >= end) return;
+    auto it = m_mapped.upper_bound(addr);
+    if (it != m_mapped.begin() && std::prev(it)->second >= addr) --it;
+    while (it != m_mapped.end() && it->first <= end) {
+        addr = std::min(addr, it->first);
+        end = std::max(end, it->second);
+        it = m_mapped.erase(it);
+    }
+    m_mapped.emplace(addr, end);
 }
 
 size_t SdramModel::Read(uint64_t addr, void* dst, size_t len) {
@@ -239,7 +303,7 @@ size_t SdramModel::Read(uint64_t addr, void* dst, size_t len) {
         std::memcpy(dst, m_cells + addr, n);
         return n;
     }
-    Commit();
+    CommitRange(addr, n);
     ReadFaulted(addr, static_cast<uint8_t*>(dst), n);
     return n;
 }
@@ -254,7 +318,7 @@ size_t SdramModel::Write(uint64_t addr, const void* src, size_t len) {
         else std::memcpy(m_cells + addr, src, n);
         return n;
     }
-    Commit();
+    CommitRange(addr, n);
     WriteFaulted(addr, static_cast<const uint8_t*>(src), n);
     return n;
 }
@@ -267,6 +331,7 @@ uint8_t* SdramModel::Map(uint64_t addr, size_t len) {
     Commit();
     if (!m_view) return nullptr;
     ReadFaulted(addr, m_view + addr, len);
+    AddMapped(addr, addr + len);
     m_snapshot.assign(m_view + addr, m_view + addr + len);
     m_pending = true;
     m_pendingAddr = addr;
@@ -280,22 +345,52 @@ void SdramModel::NoteWarm(uint64_t addr, size_t len) {
 
 void SdramModel::Commit() {
     if (!m_pending) return;
-    m_pending = false;
-    // Only the bytes the host changed are written, so unchanged cells keep what they hold.
+    std::vector<std::pair<size_t, size_t>> changed;
+    FindChanged(0, m_snapshot.size(), changed);
+    Land(changed);
+}
+
+void SdramModel::CommitRange(uint64_t addr, size_t len) {
+    if (!m_pending) return;
+    // Only the latest window's bytes on the cells this access reaches: the rest waits for the
+    // flush, a new window or an access that reaches it, and costs nothing meanwhile.
+    const uint64_t end = m_pendingAddr + m_snapshot.size();
+    std::vector<std::pair<size_t, size_t>> changed;
+    ForEachImage(addr, len, [&](uint64_t lo, uint64_t hi) {
+        lo = std::max(lo, m_pendingAddr);
+        hi = std::min(hi, end);
+        if (lo < hi) FindChanged(static_cast<size_t>(lo - m_pendingAddr), static_cast<size_t>(hi - m_pendingAddr), changed);
+    });
+    Land(changed);
+}
+
+void SdramModel::FindChanged(size_t from, size_t to, std::vector<std::pair<size_t, size_t>>& changed) const {
     const uint8_t* view = m_view + m_pendingAddr;
-    const size_t len = m_snapshot.size();
-    size_t i = 0;
-    while (i < len) {
-        if (view[i] == m_snapshot[i]) {
+    const uint8_t* was = m_snapshot.data();
+    size_t i = from;
+    while (i < to) {
+        if (i % kDiffBytes == 0 && to - i >= kDiffBytes && std::memcmp(view + i, was + i, kDiffBytes) == 0) {
+            i += kDiffBytes;
+            continue;
+        }
+        if (view[i] == was[i]) {
             ++i;
             continue;
         }
         size_t j = i + 1;
-        while (j < len && view[j] != m_snapshot[j]) ++j;
-        WriteFaulted(m_pendingAddr + i, view + i, j - i);
+        while (j < to && view[j] != was[j]) ++j;
+        changed.emplace_back(i, j);
         i = j;
     }
-    m_snapshot.clear();
+}
+
+void SdramModel::Land(const std::vector<std::pair<size_t, size_t>>& changed) {
+    // The window stays the latest: what the host writes through it later lands at a later commit.
+    // Only the bytes changed since the last one are written, so unchanged cells keep what they
+    // hold; all of them land before any view is read again (see WriteFaulted).
+    const uint8_t* view = m_view + m_pendingAddr;
+    for (const auto& [from, to] : changed) WriteFaulted(m_pendingAddr + from, view + from, to - from, false);
+    for (const auto& [from, to] : changed) RefreshImages(m_pendingAddr + from, to - from);
 }
 
 }  // namespace sim

@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "sim/rig_config.h"
@@ -46,9 +48,12 @@ public:
     void SetBeforeRead(std::function<void()> hook) { m_beforeRead = std::move(hook); }
     size_t Write(uint64_t addr, const void* src, size_t len);
 
-    // A host pointer onto [addr, addr + len), or null outside the memory. Writes through it reach
-    // the cells at the next Commit, which every other access, every new window and the flush
-    // register make first. Pointers stay valid for the model's life.
+    // A host pointer onto [addr, addr + len), or null outside the memory. Writes through the latest
+    // window reach the cells at each Commit, which every new window and the flush register make
+    // first, and before any other access to the cells they changed. Pointers stay valid for the
+    // model's life. While faults are set a
+    // window is a view that is read again wherever the cells behind it change (writes, DMA, the
+    // commit itself), so it shows the memory as it is, faults included.
     uint8_t* Map(uint64_t addr, size_t len);
     void Commit();
 
@@ -57,7 +62,19 @@ private:
     uint64_t Translate(uint64_t addr) const;
     uint64_t RunEnd(uint64_t addr) const;  // end of the aligned run that maps contiguously
     void ReadFaulted(uint64_t addr, uint8_t* dst, size_t len);
-    void WriteFaulted(uint64_t addr, const uint8_t* src, size_t len);
+    // refresh: bring the windows onto the written cells up to date at once.
+    void WriteFaulted(uint64_t addr, const uint8_t* src, size_t len, bool refresh = true);
+    void RefreshImages(uint64_t addr, size_t len);
+    // Calls fn(lo, hi) for each address range that shares cells with [addr, addr + len), itself included.
+    template <class Fn>
+    void ForEachImage(uint64_t addr, size_t len, Fn&& fn) const;
+    // Commit for the cells [addr, addr + len) reaches, wherever the latest window shows them.
+    void CommitRange(uint64_t addr, size_t len);
+    // The runs [i, j) of the latest window's bytes in [from, to) that differ from its record.
+    void FindChanged(size_t from, size_t to, std::vector<std::pair<size_t, size_t>>& changed) const;
+    void Land(const std::vector<std::pair<size_t, size_t>>& changed);
+    void RefreshView(uint64_t addr, uint64_t end);
+    void AddMapped(uint64_t addr, uint64_t end);
     void ApplyStuck(uint8_t* buf, uint64_t phys, size_t len) const;
     void ApplyFlips(uint8_t* buf, uint64_t phys, size_t len);
     uint64_t NextGap(const SdramFlips& f);
@@ -78,10 +95,13 @@ private:
     std::vector<uint64_t> m_untilFlip;  // words still to read before the next flip, per flip fault
     bool m_timingOk = true;
     uint64_t m_timingReads = 0;  // varies the failing words from one read to the next
-    // The one window whose writes have not reached the cells yet.
+    // The latest window: what it held when last brought up to date, so that a Commit writes only
+    // the bytes the host changed since.
     bool m_pending = false;
     uint64_t m_pendingAddr = 0;
     std::vector<uint8_t> m_snapshot;
+    std::map<uint64_t, uint64_t> m_mapped;  // disjoint ranges of the view handed out, start -> end
+    uint64_t m_aliasLines = 0;              // address lines some alias fault drives
     std::function<void()> m_beforeRead;
     // The last range read or handed out, while short enough to be in the cache still.
     uint64_t m_warmAddr = 0;

@@ -76,7 +76,17 @@ TEST(FarnoDeKRig, PassesOnAHealthyLoopAndNamesEachFault) {
         {"slip 16 late", R"([{"board": "Brimola1", "kind": "box_audio_slip", "dwords": 16}])", kBox, kRunFailed,
          {"pattern 16 DWORDs back is: 32752\n", "any expected value is: 16\n"}},
         {"slip 16 early", R"([{"board": "Brimola1", "kind": "box_audio_slip", "dwords": -16}])", kBox, kRunFailed,
-         {"pattern 16 DWORDs forward is: 32752\n", "   ...\n"}}};
+         {"pattern 16 DWORDs forward is: 32752\n", "   ...\n"}},
+        // SDRAM faults act where they lie: the blocks are 0x20000-0x40000 (source) and 0x40000-0x60000.
+        {"stuck bit far from the blocks", R"([{"board": "Brimola1", "kind": "sdram_stuck_bit", "bit": 0, "value": 1, "from": 16777216, "to": 16777220}])",
+         kBox, kRunPassed, {}},
+        {"stuck bit under the source", R"([{"board": "Brimola1", "kind": "sdram_stuck_bit", "bit": 0, "value": 1, "from": 131328, "to": 131332}])",
+         kBox, kRunFailed, {"\nFailed on SDRAM readback (of test pattern)."}},
+        {"stuck bit under the destination, set in the clear-out word", R"([{"board": "Brimola1", "kind": "sdram_stuck_bit", "bit": 1, "value": 1, "from": 262400, "to": 262404}])",
+         kBox, kRunFailed,
+         {" Of the 32768 DWORDs that were DMA'ed, 1 differ from the originals.\n", "in these bit positions: 00000002\n"}},
+        {"stuck bit under the destination, clear in the clear-out word", R"([{"board": "Brimola1", "kind": "sdram_stuck_bit", "bit": 0, "value": 1, "from": 262144, "to": 262148}])",
+         kBox, kRunFailed, {"\nFailed on SDRAM readback (of clear-out value)."}}};
     for (const Row& row : rows) {
         support::ScopedRig rig(support::MainBoardRig(row.faults, row.attached));
         BoundFarnoDeK test;

@@ -87,6 +87,12 @@ TEST_F(DmaDiagnostics, CacheTestComparesSixtyFourKilobytes) {
     EXPECT_TRUE(HasAll(port.out.text, {"onwards....\n0x00000000: 0x00000000 0x00000001 0x00000002 0x00000003\n",
                                        "Expected: 0x3E8, Read: 0x800003E8\n",
                                        "0x00000FA0: 0x800003E8 0x000003E9 0x000003EA 0x000003EB\n"}));
+    // The upper half counts as much: the top bit of the last word.
+    ScopedRig top(TwoBoards(R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 31, "value": 1, "from": 65532, "to": 65536}])"));
+    Bind("Brimola1");
+    EXPECT_EQ(Run("ZT-DMA_Cache VERBOSE=2"), kRunFailed);
+    EXPECT_TRUE(HasAll(port.out.text, {"Expected: 0x3FFF, Read: 0x80003FFF\n", "0x0000FFF0: 0x00003FFC 0x00003FFD 0x00003FFE 0x80003FFF\n"}));
+    EXPECT_EQ(Count(port.out.text, "Expected: "), 1u);
 }
 
 TEST_F(DmaDiagnostics, CacheTestRefusesWhatItCannotRead) {
@@ -178,6 +184,13 @@ TEST_F(DmaDiagnostics, PciMasterFaultsFailTheVerdict) {
          "ZT-DMA_PCI_Master_RD_Multiple_DCB Channel=13", {"SDRAM Addr: 0xC Expected: 0x104, Read: 0x4\n", "SDRAM Addr: 0x40C Expected: 0x4, Read: 0x104\n", failed}, 3},
         {"corrupting write channel", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 17, "mask": 1}])",
          "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=17", {"Expected: 0x1, Read: 0x0\n", "Expected: 0x201, Read: 0x200\n", failed}, 3},
+        // The last word of each DCB, in its high byte or top bit alone.
+        {"corrupting read channel, each DCB's last word", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 12, "mask": 4278190080, "first": 255, "count": 1}])",
+         "ZT-DMA_PCI_Master_RD_Multiple_DCB Channel=12",
+         {"SDRAM Addr: 0x3FC Expected: 0xFF000100, Read: 0x100\n", "SDRAM Addr: 0x7FC Expected: 0xFF000200, Read: 0x200\n", failed}, 3},
+        {"corrupting write channel, each DCB's last word", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 16, "mask": 2147483648, "first": 511, "count": 1}])",
+         "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=16",
+         {"Reading the data at 400 from SDRAM\nExpected: 0x200, Read: 0x80000200\n", "Reading the data at C00 from SDRAM\nExpected: 0x400, Read: 0x80000400\n", failed}, 3},
         // The zero pre-check of the write test cannot read SDRAM: counted, the transfer is not judged by it.
         {"write test without SDRAM", R"([{"kind": "missing_space", "board": "Brimola1", "space": "SDRAM"}])",
          "ZT-DMA_PCI_Master_WR_Multiple_DCB_2Page Channel=16", {failed}, 0},
@@ -250,6 +263,9 @@ TEST_F(DmaDiagnostics, AudioAndVideoUtilityLoopbacks) {
          "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0x800 Expected: 0x100, Read: 0x0\n", audioFailed}, {}},
         {"audio sink corrupting", LoopRig(kCable, R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 32, "mask": 4096, "first": 2}])"),
          "Nuxa1", "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0x808 Expected: 0x300, Read: 0x1300\n", audioFailed}, {}},
+        {"audio sink corrupting the last word's top byte",
+         LoopRig(kCable, R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 32, "mask": 4278190080, "first": 255}])"), "Brimola1",
+         "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0xBFC Expected: 0x10000, Read: 0xFF010000\n", audioFailed}, {}},
         // The fill check ends the run at once: no verdict line.
         {"audio fill check", LoopRig(kCable, R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 3, "value": 1, "from": 16, "to": 20}])"),
          "Brimola1", "ZT-DMA_BoB_LB_Audio", 2, {"SDRAM Addr: 0x10 Expected: 0x500, Read: 0x508\n"}, {"Zeroing", audioFailed}},
@@ -269,6 +285,10 @@ TEST_F(DmaDiagnostics, AudioAndVideoUtilityLoopbacks) {
          "ZT-Play_VUC", 2, {"SDRAM Addr: 0x81C Expected: 0x1, Read: 0x0\n", vucFailed}, {}},
         {"VUC sink corrupting", LoopRig("{}", R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 57, "mask": 16}])"), "Brimola1",
          "ZT-Play_VUC", 2, {"SDRAM Addr: 0x81C Expected: 0x1, Read: 0x11\n", vucFailed}, {}},
+        // The top bit of the last word filled: the fill check counts it and the transfer carries it.
+        {"VUC fill check, last word's top bit", LoopRig("{}", R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 31, "value": 1, "from": 1048, "to": 1052}])"),
+         "Brimola1", "ZT-Play_VUC", 2, {"Reading the filled data from SDRAM...\n1 Errors found checking filled Data.\n",
+          "SDRAM Addr: 0xC18 Expected: 0xFF00, Read: 0x8000FF00\n", vucFailed}, {}},
         // A bad word below the destination fails the zero check only: the transfer passes, the run does not.
         {"VUC pre-check", LoopRig("{}", R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 0, "value": 1, "from": 2048, "to": 2052}])"),
          "Brimola1", "ZT-Play_VUC", 2, {counts, "1 Errors found checking filled Data.\n", vucPassed}, {}},
@@ -396,6 +416,10 @@ TEST_F(LinkLoopbacks, FaultsAndLimits) {
          {"MAX ERROR COUNT EXCEEDED! aborting error printing....\n"}, {"Test # 0", "DONE."}},
         {"a negative limit never ends it", PlugRig(tenBad), "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK ABORTCOUNT=-1>", true,
          {"Test # 0  FAILED with 10 errors\n", "FAILED with 40 error(s)\n"}, {"MAX ERROR"}},
+        // The top sample bit of the buffer's last word, in each sub-test and width, on the E port's own source.
+        {"E source corrupting the last word's high sample", PlugRig(R"([{"kind": "dma_corrupt", "board": "Brimola1", "channel": 36, "mask": 268435456, "first": 191}])"),
+         "Brimola1 <SCRport QG-DMA_CFESK_ILB EFESK>", true,
+         {"Test # 0  FAILED with 1 errors\n", "Test # 3  FAILED with 1 errors\n", "E-Channel Vantrel Internal Loopback FAILED with 4 error(s)\n"}, {}},
         {"sync error of the C port", PlugRig(R"([{"kind": "port_sync_error", "board": "Brimola1", "port": "EXPA"}])"),
          "Brimola1 <SCRport QG-DMA_CFESK_ILB CFESK FULL_TEST=0>", true, {"Sync Error!!!\nTest # 0  FAILED with 1 errors\n"}, {}},
         {"the other port's flag is not this port's", PlugRig(R"([{"kind": "port_sync_error", "board": "Brimola1", "port": "EXPA"}])"),
@@ -450,6 +474,8 @@ TEST_F(DmaDiagnostics, DskPassthruForegroundAndBackground) {
         {"three words corrupted on the output", threeBad, "Brimola1", "QEV-DMA_DSK_FG_BG", 2,
          {"SDRAM Addr: 0x100014 Expected: 0x30, Read: 0x31\n", "Loop # 0  FAILED with 3 errors\n", "DMA DSK FG BG 422 Passthru FAILED with 3 error(s)\nDone\n"},
          {"MAX ERROR"}},
+        {"the last word's high byte on the output", R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 42, "mask": 4278190080, "first": 255}])",
+         "Nuxa1", "QEV-DMA_DSK_FG_422", 2, {"SDRAM Addr: 0x1003FC Expected: 0x800, Read: 0xFF000800\n", "Loop # 0  FAILED with 1 errors\n"}, {}},
         {"a limit of 0", threeBad, "Brimola1", "QEV-DMA_DSK_FG_422 ABORTCOUNT=0", 2,
          {"MAX ERROR COUNT EXCEEDED! aborting error printing....\n"}, {"Loop #", "Done\n"}},
         {"the fill check ends it", R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 0, "value": 1, "from": 0, "to": 4}])", "Brimola1",
@@ -506,6 +532,12 @@ TEST_F(LinkLoopbacks, KeyerZbtAddressLines) {
          {written + "Write the rest of the address space, testing upper addr bits\n" + written +
               "Consecutive Data readback failed @0x1000, expected: 0x1000 read: 0x5000\n",
           "Failure Count exceeded 21, ABORTING...\n"},
+         {"SUCCESSFULLY"}, 21},
+        // The top line of each check: the highest address written there lands on the lowest one.
+        {"line 11 stuck at 0, the top of the low check", alias(R"("line": 11, "stuck": 0)"), "Brimola1 <SCRport QEV-ZBT_Addr>", 2, true,
+         {"Consecutive Data readback failed @0x0, expected: 0x0 read: 0x800\n"}, {"upper addr", "SUCCESSFULLY"}, 21},
+        {"line 18 stuck at 0, the top of the upper check", alias(R"("line": 18, "stuck": 0)"), "Brimola1 <SCRport QEV-ZBT_Addr>", 2, true,
+         {"testing upper addr bits\n" + written + "Consecutive Data readback failed @0x1000, expected: 0x1000 read: 0x41000\n"},
          {"SUCCESSFULLY"}, 21},
         // Without a limit every other low word fails and the upper check still runs.
         {"line 1 stuck at 1, no limit", alias(R"("line": 1, "stuck": 1)"), "Brimola1 <SCRport QEV-ZBT_Addr ABORTCOUNT=-1>", 2, true,
@@ -575,6 +607,9 @@ TEST_F(LinkLoopbacks, PppLoopbacksThroughTheKeyerAndThePair) {
          lpbkA + " ABORTCOUNT=0>", 2, {"SDRAM Addr: 0x1000000 Expected: 0x3020100, Read: 0x3020000\n"}, {"Sync Error", "Test # 0", "MAX ERROR", "DONE."}},
         {"five bad words", fault + R"(dma_corrupt", "board": "Brimola1", "channel": 24, "mask": 256, "count": 5}])", lpbkA + " FULL_TEST=0>", 2,
          {"Test # 0  FAILED with 5 errors\n", "FAILED with 5 error(s)\n"}, {}},
+        {"keyer loop B: the last word's high sample, every sub-test", fault + R"(dma_corrupt", "board": "Brimola1", "channel": 25, "mask": 268435456, "first": 191}])",
+         "Brimola1 <SCRport QG-YJP_PPA_Lpbk YJP-PPB>", 2,
+         {"Test # 0  FAILED with 1 errors\n", "Test # 3  FAILED with 1 errors\n", "VelkoDRUN B-Channel PPP Kerzil Loopback FAILED with 4 error(s)\n"}, {}},
         {"stalled sink", fault + R"(dma_stall", "board": "Brimola1", "channel": 24}])", lpbkA + ">", 2,
          {"Waiting for the DCB to complete exceeded the maxtime of 256ms\n", "Take Kerzil out of Loopback\nTest 0 -- SIZE: 8-Bit FORMAT: 4-2-2 FAILED\n1 # Tests FAILED\n"},
          {"Test # 1"}},
@@ -588,6 +623,8 @@ TEST_F(LinkLoopbacks, PppLoopbacksThroughTheKeyerAndThePair) {
          lpbkA + " FULL_TEST=0>", 1, {"PASSED\nDONE.\n"}, {}},
         {"pair A corrupting", fault + R"(video_path_corrupt", "board": "Brimola1", "port": "PPPA", "stage": "pair"}])", tazu + "SulvethA FULL_TEST=0>", 2,
          {"SDRAM Addr: 0x1000000 Expected: 0x3020100, Read: 0x3020101\n", "Kerzil to Sulveth FAILED with "}, {}},
+        {"pair B corrupting", fault + R"(video_path_corrupt", "board": "Brimola1", "port": "PPPB", "stage": "pair"}])", tazu + "SulvethB FULL_TEST=0>", 2,
+         {"VelkoDRUN B-Channel PPP Kerzil to SulvethB Started: ", "Kerzil to Sulveth FAILED with "}, {}},
         {"pair A DDR pass 2", fault + R"(ddr_init_fails", "board": "Brimola1", "device": 1, "pass": 2}])", tazu + "SulvethA>", 2,
          {"Initialization NOT completed in time: Sulveth A 2st-Pass DDR chips\n"}, {"Initialization Complete", "Filling"}},
         {"pair A not loaded", fault + R"(fpga_done_stays_low", "board": "Brimola1", "device": 1}])", tazu + "SulvethA>", 2,

@@ -57,6 +57,12 @@ TEST_F(PortLoopbacks, MessageAndLtcWordsComeBackOverTheConnector) {
         {"a stuck message line", Rig(R"({"loopback_cable": true})", R"([{"kind": "bob_loop_stuck_bit", "board": "Nuxa1", "path": "message", "bit": 4, "value": 1}])"),
          "Nuxa1 <SCRport KZ-BoBcom_lb>", 2,
          {"Expected REPLY: 0x10000000 Read REPLY: 0x10000010\n", "Expected REPLY: 0x0 Read REPLY: 0x10\n"}, 10},
+        // The top bit alone: every message word that sets it comes back without it.
+        {"message line 31 stuck at 0", Rig(R"({"loopback_cable": true})", R"([{"kind": "bob_loop_stuck_bit", "board": "Brimola1", "path": "message", "bit": 31, "value": 0}])"),
+         "Brimola1 <SCRport KZ-BoBcom_lb>", 2,
+         {"Expected REPLY: 0xFFFFFFFF Read REPLY: 0x7FFFFFFF\n", "Expected REPLY: 0xF0F0F0F0 Read REPLY: 0x70F0F0F0\n"}, 8},
+        {"LTC line 0 stuck at 1", Rig(R"({"loopback_cable": true})", R"([{"kind": "bob_loop_stuck_bit", "board": "Nuxa1", "path": "ltc", "bit": 0, "value": 1}])"),
+         "Nuxa1 <SCRport KZ-LTC_WR_lb>", 2, {"Expected LTC: 0x7FFF0000 Read LTC: 0x7FFF0001\n", "Expected LTC: 0x0 Read LTC: 0x1\n"}, 11},
         {"a stuck LTC line", Rig(R"({"loopback_cable": true})", R"([{"kind": "bob_loop_stuck_bit", "board": "Brimola1", "path": "ltc", "bit": 30, "value": 0}])"),
          "Brimola1 <SCRport KZ-LTC_WR_lb>", 2, {"Expected LTC: 0x44444444 Read LTC: 0x4444444\nLTCin_MT: 0x1\n"}, 9},
     };

@@ -231,6 +231,10 @@ TEST_F(Revisions, ProductDataStructure) {
         {"L1 = 0 with 0x90 at 3", VpdHeadRig(0x90000082), 2, {" Check for VPD Tag(0x90):  Pass\n", "Check for End Tag(0x79):  FAIL"}},
         {"a tag position past the product data", VpdHeadRig(0x82 | 0x2000 << 8 | idByte << 24), 2,
          {" Check for VPD Tag(0x90):  FAIL, Expected: 0x90, Actual: beyond the product data\n"}},
+        {"a tag position on the last byte of the product data", VpdHeadRig(0x82 | 0x1FFC << 8 | idByte << 24), 2,
+         {" Check for VPD Tag(0x90):  FAIL, Expected: 0x90, Actual: 0x"}},
+        {"a tag position on the first byte past it", VpdHeadRig(0x82 | 0x1FFD << 8 | idByte << 24), 2,
+         {" Check for VPD Tag(0x90):  FAIL, Expected: 0x90, Actual: beyond the product data\n"}},
         {"a broken name tag", MainBoardRig(R"([{"kind": "vpd_broken", "board": "Brimola1", "part": "name_tag"}])"), 2,
          {" Check for Name Tag(0x82): FAIL, Expected: 0x82, Actual: 0x"}},
         {"a broken read-only tag", MainBoardRig(R"([{"kind": "vpd_broken", "board": "Brimola1", "part": "vpd_tag"}])"), 2,
@@ -255,6 +259,16 @@ TEST_F(Revisions, ProductDataStructure) {
 TEST_F(Revisions, RevisionCheckOnBothBoards) {
     ProgramKeyerAndPair();
     Dir().Write("high.txt", MinRevisions({{0, "22"}, {2, "C76"}, {3, "C76"}, {11, "A6"}, {25, "3"}}));
+    // One step above the rig's PCI PROM image (0xC750), board (0x04) and pair (0x0A0) revisions, and
+    // exactly at them. Entry 9 is also the main board's major minimum, so the codec board checks it.
+    Dir().Write("prom.txt", MinRevisions({{4, "C751"}}));
+    Dir().Write("board.txt", MinRevisions({{9, "5"}}));
+    Dir().Write("pair.txt", MinRevisions({{13, "A1"}}));
+    Dir().Write("at.txt", MinRevisions({{4, "C750"}, {13, "A0"}}));
+    Dir().Write("boardat.txt", MinRevisions({{9, "4"}}));
+    // Minimums above the board in their upper digits only, below it in the lower ones.
+    Dir().Write("upper.txt", MinRevisions({{0, "30"}, {2, "D00"}, {4, "C800"}, {6, "C800"}, {9, "10"}, {11, "100"}, {13, "100"}}));
+    Dir().Write("zc.txt", MinRevisions({{26, "3"}}));
     struct Row {
         const char* name;
         std::string command;
@@ -283,6 +297,38 @@ TEST_F(Revisions, RevisionCheckOnBothBoards) {
          {}},
         {"the codec board's minimum shows no major", "Nuxa1" + kCheck + "FILE=$(CWD)\\high.txt>", 2,
          {"Wexal  Func.Major.Minor Revision: 000.00.C75 (Current Min Rev: 000.xx.C76)\n"}, {}},
+        {"the PCI PROM image below its own minimum", "Brimola1" + kCheck + "FILE=$(CWD)\\prom.txt>", 2,
+         {"Wexal PCI Prom Image Rev: 0xC750 (Current Min Rev: 0xC751)\n", "Wexal PCI-X Prom Image Rev: 0xC750 (OK)\n"},
+         {"Wexal PCI Prom Image Rev:   0xC750 (OK)"}},
+        {"the board below its minimum", "Nuxa1" + kCheck + "FILE=$(CWD)\\board.txt>", 2,
+         {"Brimola HW Board Rev Rev: 0x04) (Current Min Rev: 0x05)\n", "Wexal  Func.Major.Minor Revision: 000.00.C75 (OK)\n"},
+         {"Brimola HW Board Rev Rev: 0x04 (OK)"}},
+        {"the main board's board revision fails with its major", "Brimola1" + kCheck + "FILE=$(CWD)\\board.txt>", 2,
+         {"Wexal  Func.Major.Minor Revision: 000.00.C75 (Current Min Rev: 000.05.C75)\n",
+          "Brimola HW Board Rev Rev: 0x04) (Current Min Rev: 0x05)\n"},
+         {}},
+        {"both FPGAs of the pair below their minimum", "Brimola1" + kCheck + "FILE=$(CWD)\\pair.txt>", 2,
+         {"SulvethA ID.Major.Minor Revision: 004.02.0A0 (Current Min Rev: 003.00.0A1)\n"
+          "SulvethB ID.Major.Minor Revision: 004.02.0A0 (Current Min Rev: 003.00.0A1)\n",
+          "Kerzil   ID.Major.Minor Revision: 003.01.0A5 (OK)\n"},
+         {}},
+        {"the PROM image and the pair exactly at their minimums", "Brimola1" + kCheck + "FILE=$(CWD)\\at.txt>", 1,
+         {"Wexal PCI Prom Image Rev:   0xC750 (OK)\n", "SulvethA ID.Major.Minor Revision: 004.02.0A0 (OK)\n"
+          "SulvethB ID.Major.Minor Revision: 004.02.0A0 (OK)\n"},
+         {"Current Min Rev"}},
+        {"minimums above the board in their upper digits alone", "Brimola1" + kCheck + "FILE=$(CWD)\\upper.txt>", 2,
+         {"Jastel Rev: 0x0021) (Current Min Rev: 0x0030)\n",
+          "Wexal PCI Prom Image Rev: 0xC750 (Current Min Rev: 0xC800)\n", "Wexal PCI-X Prom Image Rev: 0xC750 (Current Min Rev: 0xC800)\n",
+          "Wexal  Func.Major.Minor Revision: 000.00.C75 (Current Min Rev: 000.10.D00)\n",
+          "Brimola HW Board Rev Rev: 0x04) (Current Min Rev: 0x10)\n",
+          "Kerzil   ID.Major.Minor Revision: 003.01.0A5 (Current Min Rev: 003.00.100)\n"
+          "SulvethA ID.Major.Minor Revision: 004.02.0A0 (Current Min Rev: 003.00.100)\n"
+          "SulvethB ID.Major.Minor Revision: 004.02.0A0 (Current Min Rev: 003.00.100)\n"},
+         {"Prom Image Rev:   0xC750 (OK)", "Wexal PCI-X Prom Image Rev: 0xC750 (OK)"}},
+        {"the product data's minor number below its own minimum: noted, no failure", "Brimola1" + kCheck + "FILE=$(CWD)\\zc.txt>", 1,
+         {"Brimola MajorNum(ZB): 02 (OK)\nBrimola MinorNum(ZC): 02\n"}, {}},
+        {"the board exactly at its minimum", "Nuxa1" + kCheck + "FILE=$(CWD)\\boardat.txt>", 1,
+         {"Brimola HW Board Rev Rev: 0x04 (OK)\n"}, {"Current Min Rev"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

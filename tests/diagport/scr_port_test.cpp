@@ -180,6 +180,8 @@ TEST_F(OnBoards, BothRootsCarryThePort) {
         {"Nuxa1 <SCRport KZ-Versio>", 2, {"Invalid Test"}},
         {"Brimola1 <SCRport KZ-ShowDMA-B Channel=4>", 1, {"Brimola DMA Status:\n", "Channel 4 Control: 0x", "DCB 0: 0x"}},
         {"Nuxa1 <SCRport KZ-ShowDMA-B Channel=64>", 2, {"Channel= must be a channel number from 0 to 63\n"}},
+        {"Nuxa1 <SCRport KZ-ShowDMA-B Channel=-1>", 2, {"Channel= must be a channel number from 0 to 63\n"}},
+        {"Nuxa1 <SCRport KZ-ShowDMA-B Channel=63>", 1, {"Nuxa DMA Status:\nChannel 63 Control: 0x"}},
         {"Brimola1 <SCRport KZ-ShowDIMMS>", 1, {}},
         {"Brimola1 <SCRport KZ-CheckPCISpeed>", 2, {"ERROR:  KZ-CheckPCISpeed is not part of this build\n"}},
         {"Nuxa1 <SCRport KZ-TazuDDR DEVICE=1>", 2, {"ERROR:  KZ-TazuDDR needs TEST=\n"}},
@@ -196,6 +198,76 @@ TEST_F(OnBoards, BothRootsCarryThePort) {
     std::string out;
     EXPECT_EQ(Run("Brimola1 <SCRport KZ-ShowTemp>", &out), kRunFailed);
     EXPECT_TRUE(HasAll(out, {"Could not GetSpace( I2C.TSENSOR )\n", "Local    unable to read LTEMP\n", "Remote 3 unable to read 3TEMP\n"}));
+}
+
+// The status report shows the channel's control word and all eight words of its live DCB, each
+// as its own register reads, on the lowest and the highest channel and on a PCI channel, whose
+// words 5-7 hold its page table's address.
+TEST_F(OnBoards, DmaStatusShowsTheChannelsControlWordAndWholeLiveDcb) {
+    for (const DWORD channel : {0u, 12u, 63u}) {
+        SCOPED_TRACE(channel);
+        RegisterPtr bar0 = RigBoard("Brimola1")->GetRegisters();
+        bar0[(0x58000 + 4 * channel) / 4] = 1;
+        const DWORD dcb0 = (0x60000 + 0x200 * channel) / 4;
+        for (DWORD w = 0; w < 8; ++w) bar0[dcb0 + w] = 0x11111111 * (w + 1) ^ channel;
+        DWORD held[8];
+        for (DWORD w = 0; w < 8; ++w) held[w] = bar0[dcb0 + w];
+        EXPECT_EQ(held[4], 0x55555555u ^ channel);
+        if (channel == 12) {
+            EXPECT_EQ(held[7], 0x88888888u ^ channel);
+        }
+        std::string out;
+        EXPECT_EQ(Run("Brimola1 <SCRport KZ-ShowDMA-B Channel=" + std::to_string(channel) + ">", &out), kRunPassed);
+        const std::string dcb = FormatString("DCB 0: 0x%08X 0x%08X 0x%08X 0x%08X 0x%08X 0x%08X 0x%08X 0x%08X\n", held[0], held[1],
+                                             held[2], held[3], held[4], held[5], held[6], held[7])
+                                    .str();
+        EXPECT_TRUE(HasAll(out, {"Channel " + std::to_string(channel) + " Control: 0x00000001\n" + dcb})) << out;
+    }
+}
+
+// Each channel of the temperature report from its own register, read as a signed byte.
+TEST_F(OnBoards, TemperatureReportShowsEachChannelSigned) {
+    struct Row {
+        const char* sensors;
+        const char* board;
+        std::string lines;
+    };
+    const Row rows[] = {
+        {R"("local_temp_c": -40, "fpga_temp_c": 127, "remote2_temp_c": -1, "remote3_temp_c": 100)", "Brimola1",
+         "Brimola Temperature Sensor Info:\n  Local    -40 C\n  Wexal    127 C\n  Remote 2 -1 C\n  Remote 3 100 C\n"},
+        {R"("local_temp_c": 1, "fpga_temp_c": -40, "remote2_temp_c": 64, "remote3_temp_c": -5)", "Nuxa1",
+         "Nuxa Temperature Sensor Info:\n  Local    1 C\n  Wexal    -40 C\n  Remote 2 64 C\n  Remote 3 -5 C\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.lines);
+        const std::string kind = std::string(row.board) == "Brimola1" ? "brimola" : "nuxa";
+        ScopedRig rig(std::string(R"({"boards": [{"tag": ")") + row.board + R"(", "kind": ")" + kind + R"(", "sensors": {)" +
+                      row.sensors + "}}]}");
+        std::string out;
+        EXPECT_EQ(Run(std::string(row.board) + " <SCRport KZ-ShowTemp>", &out), kRunPassed);
+        EXPECT_TRUE(HasAll(out, {row.lines})) << out;
+    }
+}
+
+// The port's DIMM report compares the two modules' SPD bytes; it has no geometry check of its own.
+TEST_F(OnBoards, DimmReportComparesTheModulesOnly) {
+    struct Row {
+        const char* name;
+        std::string faults;
+        DWORD result;
+    };
+    const Row rows[] = {
+        {"healthy", "[]", 1},
+        {"one module's geometry", R"([{"kind": "spd_wrong_geometry", "board": "Brimola1", "module": 2}])", 2},
+        {"both modules' geometry", R"([{"kind": "spd_wrong_geometry", "board": "Brimola1"}])", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedRig rig(MainBoardRig(row.faults));
+        std::string out;
+        EXPECT_EQ(Run("Brimola1 <SCRport KZ-ShowDIMMS>", &out), row.result) << out;
+        EXPECT_EQ(out.find("DIMM1 and DIMM2 do not have identical parameters") != std::string::npos, row.result == 2) << out;
+    }
 }
 
 }  // namespace

@@ -323,6 +323,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"tcl_script", FuzzTclScript},
     {"zyv_file", FuzzZyvFile},
     {"codec_args", FuzzCodecArgs},
+    {"diag_port", FuzzDiagPort},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

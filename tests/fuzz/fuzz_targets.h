@@ -58,3 +58,6 @@ int FuzzTclScript(const uint8_t* data, size_t size);
 int FuzzCodecArgs(const uint8_t* data, size_t size);
 // Any bytes as a ZYV package file: a refused file answers nothing, a loaded one only from inside itself.
 int FuzzZyvFile(const uint8_t* data, size_t size);
+// The diagnostics port's keywords (byte 0 picks one and the board) with the rest as their argument
+// text, run through the board root on the default rig.
+int FuzzDiagPort(const uint8_t* data, size_t size);

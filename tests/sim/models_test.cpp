@@ -142,6 +142,89 @@ TEST(Sdram, BitFlipsAreSoftReproducibleAndStayInTheirRange) {
     EXPECT_EQ(back, (std::vector<uint32_t>{1, 2, 0x33333333, 4}));
 }
 
+// A window onto a faulted memory is the memory as it is: it sees later writes to its cells (DMA,
+// the SDRAM space, an address that shares its cells), the faults on what the host wrote through it
+// once flushed, and it keeps writing back through every flush, however far the fault lies.
+TEST(Sdram, FaultedWindowsShowTheMemoryAsItIs) {
+    const auto words = [](const uint8_t* p, size_t n) {
+        std::vector<uint32_t> w(n);
+        std::memcpy(w.data(), p, 4 * n);
+        return w;
+    };
+    const std::vector<uint32_t> pattern{0x11111111, 0x22222222, 0x33333333, 0x44444444};
+    const std::vector<uint32_t> second{0xA0A0A0A0, 0xB0B0B0B0, 0xC0C0C0C0, 0xD0D0D0D0};
+    {
+        SCOPED_TRACE("a stuck bit far away leaves the window alone; writes after a flush still land");
+        SdramModel m(1 << 20);
+        m.SetFaults({{0x80000, 0x80004, 0, 1}}, {}, {});
+        uint8_t* w = m.Map(0x2000, 16);
+        std::memcpy(w, pattern.data(), 16);
+        m.Commit();
+        EXPECT_EQ(words(w, 4), pattern);
+        std::memcpy(w, second.data(), 16);
+        m.Commit();
+        std::vector<uint32_t> back(4);
+        m.Read(0x2000, back.data(), 16);
+        EXPECT_EQ(back, second);
+        EXPECT_EQ(words(w, 4), second);
+        // Unflushed, a write through the window reaches whatever access reads its cells.
+        std::memcpy(w + 8, &pattern[2], 4);
+        uint32_t one = 0;
+        m.Read(0x2008, &one, 4);
+        EXPECT_EQ(one, 0x33333333u);
+    }
+    {
+        SCOPED_TRACE("writes to the cells show through this window and older ones");
+        SdramModel m(1 << 20);
+        m.SetFaults({{0x80000, 0x80004, 0, 1}}, {}, {});
+        uint8_t* older = m.Map(0x3000, 16);
+        uint8_t* w = m.Map(0x2000, 16);
+        m.Write(0x2004, &pattern[1], 8);
+        m.Write(0x3008, &pattern[2], 4);
+        EXPECT_EQ(words(w, 4), (std::vector<uint32_t>{0, 0x22222222, 0x33333333, 0}));
+        EXPECT_EQ(words(older, 4), (std::vector<uint32_t>{0, 0, 0x33333333, 0}));
+        // What the DMA wrote is no change of the host's: a flush leaves it.
+        m.Commit();
+        std::vector<uint32_t> back(4);
+        m.Read(0x2000, back.data(), 16);
+        EXPECT_EQ(back, (std::vector<uint32_t>{0, 0x22222222, 0x33333333, 0}));
+    }
+    {
+        SCOPED_TRACE("a stuck bit under the window shows once flushed, and on later writes to the cells");
+        SdramModel m(1 << 20);
+        m.SetFaults({{0x2004, 0x2008, 31, 1}}, {}, {});
+        uint8_t* w = m.Map(0x2000, 16);
+        std::memset(w, 0, 16);
+        m.Commit();
+        EXPECT_EQ(words(w, 4), (std::vector<uint32_t>{0, 0x80000000, 0, 0}));
+        const uint32_t low = 0x1234;
+        m.Write(0x2004, &low, 4);
+        EXPECT_EQ(words(w + 4, 1), std::vector<uint32_t>{0x80001234});
+    }
+    {
+        SCOPED_TRACE("a window ending at the top of the memory");
+        SdramModel m(1 << 20);
+        m.SetFaults({{0, 4, 0, 1}}, {}, {});
+        uint8_t* w = m.Map((1 << 20) - 8, 8);
+        ASSERT_NE(w, nullptr);
+        m.Write((1 << 20) - 4, &pattern[3], 4);
+        EXPECT_EQ(words(w, 2), (std::vector<uint32_t>{0, 0x44444444}));
+        std::memcpy(w, &pattern[0], 4);
+        m.Commit();
+        std::vector<uint32_t> back(2);
+        EXPECT_EQ(m.Read((1 << 20) - 8, back.data(), 16), 8u);
+        EXPECT_EQ(back, (std::vector<uint32_t>{0x11111111, 0x44444444}));
+    }
+    {
+        SCOPED_TRACE("an address that shares the window's cells");
+        SdramModel m(1 << 20);
+        m.SetFaults({}, {{12, 4, 0}}, {});  // line 12 follows line 4: 0x0010 and 0x1010 are one cell
+        uint8_t* w = m.Map(0x1010, 4);
+        m.Write(0x0010, &pattern[0], 4);
+        EXPECT_EQ(words(w, 1), std::vector<uint32_t>{0x11111111});
+    }
+}
+
 Runs RunsOf(uint32_t start, uint32_t lines, uint32_t initial, uint32_t lineLength, uint32_t pad, bool is16, uint64_t* bytes = nullptr) {
     sim::DcbImage d;
     d.w[0] = is16 ? 1u << 13 : 0;
