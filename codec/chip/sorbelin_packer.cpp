@@ -40,6 +40,15 @@ enum Code : DWORD {
     kVideoAlpha = 0x500, kVideoImage = 0x900, kVideoMixed = 0xD00, kSaveImage = 0x805, kSaveAlpha = 0x405,
 };
 
+// DCB 1 of a channel as the round trips' template: the frames lie line after line, whatever line
+// spacing an earlier test (an encoder run's fields) left in it.
+WexalDCB FrameTemplate(CWexalDMAChannel& channel) {
+    WexalDCB t;
+    channel.GetDCB(1, &t);
+    t.SetPad(0);
+    return t;
+}
+
 }  // namespace
 
 DWORD CSorbelinPacker::RunTest(CString command) {
@@ -696,9 +705,7 @@ BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
     CImage* expected = trip.image ? static_cast<CImage*>(trip.dstImage) : static_cast<CImage*>(trip.dstAlpha);
     CImage* received = trip.image ? static_cast<CImage*>(trip.rtvImage) : static_cast<CImage*>(trip.rtvAlpha);
 
-    WexalDCB dstTemplate, srcTemplate;
-    dst->GetDCB(1, &dstTemplate);
-    src->GetDCB(1, &srcTemplate);
+    WexalDCB dstTemplate = FrameTemplate(*dst), srcTemplate = FrameTemplate(*src);
     const DWORD dstStart = trip.image ? dstTemplate.GetStartAddress() : 0x1000;
     const ULONGLONG dstEnd = ULONGLONG{dstStart} + ULONGLONG{frames} * frameBytes;
     // Each source frame takes w DWORDs a line, whatever part of them the picture fills.
@@ -1081,8 +1088,7 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         src->Flush();
         if (!FlushPacker()) return 0;
         dst->Flush();
-        WexalDCB dstTemplate, srcTemplate;
-        dst->GetDCB(1, &dstTemplate);
+        WexalDCB dstTemplate = FrameTemplate(*dst), srcTemplate;
         dstTemplate.GetOpField().Set16bit(0);
         DWORD a = 0, totalDwords = 0;
         for (DWORD i = 0; i < n; ++i) {
@@ -1116,7 +1122,7 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
             Sleep(1);
             a += bytes;
         }
-        src->GetDCB(1, &srcTemplate);
+        srcTemplate = FrameTemplate(*src);
         srcTemplate.GetOpField().Set16bit(1);
         a += 0x20000;
         for (DWORD j = 1; j <= n; ++j) {

@@ -361,9 +361,19 @@ TEST_F(SorbelinPackerTest, RoundTripsPassOnTheHealthyRig) {
         // destination frame still takes all six.
         {"\"Video:Mixed\" DIM=(1023,9) FRAMES=3 SEQUENCE=I:A:I", {"~*GREEN*~PASS:\tResolution[1023,9]"}},
     };
+    auto* board = dynamic_cast<CWexalBoardDevice*>(packA.GetDevice());
+    ASSERT_NE(board, nullptr);
     for (Recording<CSorbelinPacker>* t : {&packA, &packB}) {
         ProgramPacker(*t);
         for (const auto& row : rows) {
+            // DCB 1 of each channel as an encoder run of fields leaves it: a line spacing the
+            // round trips' frames must not take.
+            for (int channel : {24, 25, 28, 29}) {
+                WexalDCB dcb;
+                board->GetDMAChannel(channel)->GetDCB(1, &dcb);
+                dcb.SetPad(360);
+                board->GetDMAChannel(channel)->SetDCB(1, &dcb);
+            }
             t->out = {};
             SetImages(*t, {"GRID", "RANDOM SEED=0x12345678"});
             EXPECT_EQ(t->RunTest(row.command), 1u) << t->GetName().str() << " " << row.command << "\n" << t->out.text;
