@@ -47,6 +47,14 @@ ArgNumber ReadArgValue(const CParamString& params, const char* key, platform::Nu
     return FromScan(ReadField(value.c_str(), form, field), value.c_str(), key, field);
 }
 
+CString RefusedInts(const CParamString& params, std::initializer_list<const char*> keys) {
+    for (const char* key : keys) {
+        const ArgNumber read = ReadArgValue(params, key, platform::NumberForm::Decimal, platform::kSigned32Field);
+        if (read.state == ArgRead::Refused) return read.refusal;
+    }
+    return CString();
+}
+
 ArgSize ReadArgSize(const char* text, bool blankBeforeComma, platform::NumberField field, const char* name) {
     ArgSize size;
     const char* p = text;

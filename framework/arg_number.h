@@ -1,6 +1,8 @@
 // The numbers of a test's argument text, each checked against the field it lands in.
 #pragma once
 
+#include <initializer_list>
+
 #include "framework/param_string.h"
 #include "platform/number_text.h"
 
@@ -29,6 +31,10 @@ ArgNumber ReadArgAfter(const CString& text, const char* prefix, platform::Number
 // begin with a number is Absent, as scanf leaves its variable alone.
 ArgNumber ReadArgValue(const CParamString& params, const char* key, platform::NumberForm form,
                        platform::NumberField field);
+
+// The red line of the first of keys whose "%d" value does not fit an int, for a test that reads
+// them one by one and must run nothing after a refusal; empty when every one fits or is absent.
+CString RefusedInts(const CParamString& params, std::initializer_list<const char*> keys);
 
 // Both numbers of a size "x, y" at text (blanks allowed around the comma when blankBeforeComma,
 // else only after it, as the "%ld, %ld" and "%ld ,%ld" reads take them), decimal, each in field.

@@ -10,6 +10,7 @@
 #include "devlib/devices.h"
 #include "devlib/perf_list.h"
 #include "devlib/wexal_spaces.h"
+#include "framework/arg_number.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/dcb_list.h"
 #include "framework/hw/dma_report.h"
@@ -75,23 +76,30 @@ DWORD CSorbelinPacker::RunTest(CString command) {
     HarnessRequest request;
     request.command = command;
     const int dim = command.Find("DIM=");
-    if (dim >= 0) {
-        long w = 0, h = 0;
-        const int got = std::sscanf(command.c_str() + dim, "DIM=(%ld, %ld)", &w, &h);
-        if (got >= 1) request.width = w;
-        if (got >= 2) request.height = h;
-        request.dimensionsGiven = got == 2;
+    if (dim >= 0 && command[dim + 4] == '(') {
+        const ArgSize size = ReadArgSize(command.c_str() + dim + 5, false, platform::kSigned32Field, "DIM");
+        if (size.state == ArgRead::Refused) {
+            PrintColor(size.refusal, kColorRed);
+            return 0;
+        }
+        if (size.count >= 1) request.width = static_cast<long>(size.x);
+        if (size.count >= 2) request.height = static_cast<long>(size.y);
+        request.dimensionsGiven = size.count == 2;
     }
     long frames = 1;
-    const int framesAt = command.Find("FRAMES=");
-    if (framesAt >= 0 && std::sscanf(command.c_str() + framesAt, "FRAMES=%ld", &frames) == 1) {
+    const ArgNumber framesRead =
+        ReadArgAfter(command, "FRAMES=", platform::NumberForm::Decimal, platform::NumberField{1, 15}, "FRAMES");
+    if (framesRead.state != ArgRead::Absent) {
         code |= kFramesFlag;
-        if (frames < 1 || frames > 15) {
+        if (framesRead.state == ArgRead::Refused) {
             PrintColor("Number of frames must be between 1 and 15.", kColorRed);
             return 0;
         }
-    } else {
-        frames = 1;
+        frames = static_cast<long>(framesRead.value);
+    }
+    if (const CString refused = RefusedInts(CParamString(command), {"VERBOSE"}); !refused.IsEmpty()) {
+        PrintColor(refused, kColorRed);
+        return 0;
     }
     request.verbose = ReadVerbosity(command);
     CString file;
