@@ -321,6 +321,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"genfile_play", FuzzGenFilePlay},
     {"tcl_script", FuzzTclScript},
     {"zyv_file", FuzzZyvFile},
+    {"arg_numbers", FuzzArgNumbers},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -50,3 +50,7 @@ int FuzzGenFilePlay(const uint8_t* data, size_t size);
 int FuzzTclScript(const uint8_t* data, size_t size);
 // Any bytes as a ZYV package file: a refused file answers nothing, a loaded one only from inside itself.
 int FuzzZyvFile(const uint8_t* data, size_t size);
+// Any text as a numeric argument, through the shared number reader in every form and field, the
+// readers of a test's whole text and the parser's int list: a value is either refused or equals the
+// number typed (checked against a reading of the digits in 128 bits).
+int FuzzArgNumbers(const uint8_t* data, size_t size);
