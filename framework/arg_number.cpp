@@ -47,6 +47,13 @@ ArgNumber ReadArgValue(const CParamString& params, const char* key, platform::Nu
     return FromScan(ReadField(value.c_str(), form, field), value.c_str(), key, field);
 }
 
+bool ReadPrefixedWord(const CString& text, DWORD& value) {
+    const FieldScan read = ReadField(text.c_str(), platform::NumberForm::Prefixed, platform::kUnsigned32Field);
+    if (read.fit != NumberFit::Fits) return false;
+    value = static_cast<DWORD>(read.value);
+    return true;
+}
+
 CString RefusedInts(const CParamString& params, std::initializer_list<const char*> keys) {
     for (const char* key : keys) {
         const ArgNumber read = ReadArgValue(params, key, platform::NumberForm::Decimal, platform::kSigned32Field);

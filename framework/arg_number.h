@@ -32,6 +32,10 @@ ArgNumber ReadArgAfter(const CString& text, const char* prefix, platform::Number
 ArgNumber ReadArgValue(const CParamString& params, const char* key, platform::NumberForm form,
                        platform::NumberField field);
 
+// A 32-bit word written "0x..." as the "0X%8X" reads want it, but never cut to its first eight
+// digits: false when the text does not start with one or it is past 32 bits.
+bool ReadPrefixedWord(const CString& text, DWORD& value);
+
 // The red line of the first of keys whose "%d" value does not fit an int, for a test that reads
 // them one by one and must run nothing after a refusal; empty when every one fits or is absent.
 CString RefusedInts(const CParamString& params, std::initializer_list<const char*> keys);

@@ -27,14 +27,7 @@ bool ReadNumber(const CString& text, DWORD& value, bool bareIsHex) {
 bool ReadHexFirst(const CString& text, DWORD& value) { return ReadNumber(text, value, true); }
 bool ReadHexOrDecimal(const CString& text, DWORD& value) { return ReadNumber(text, value, false); }
 
-// The prefix 0x is required; a word past 32 bits is refused, not cut to its first eight digits.
-bool ReadPrefixedHex(const CString& text, DWORD& value) {
-    const platform::FieldScan read =
-        platform::ReadField(text.c_str(), platform::NumberForm::Prefixed, platform::kUnsigned32Field);
-    if (read.fit != platform::NumberFit::Fits) return false;
-    value = static_cast<DWORD>(read.value);
-    return true;
-}
+bool ReadPrefixedHex(const CString& text, DWORD& value) { return ReadPrefixedWord(text, value); }
 
 std::unique_ptr<DWORD[]> AllocateWords(size_t bytes) {
     return std::unique_ptr<DWORD[]>(new (std::nothrow) DWORD[(bytes + 3) / 4]);

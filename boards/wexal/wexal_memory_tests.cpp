@@ -888,8 +888,12 @@ DWORD CWexal::DMA_MemoryStressTest(CString arguments) {
     if (!ReadDmaArguments(*this, "DMA_MemoryStressTest", params, args)) return kRunFailed;
     const RegisterPtr bar0 = args.bar0;
     long loops = 1;
-    CString loopText;
-    if (params.GetValue("Loop", loopText)) std::sscanf(loopText.c_str(), "%ld", &loops);
+    const ArgNumber loopRead = ReadArgValue(params, "Loop", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (loopRead.state == ArgRead::Refused) {
+        PrintColor(loopRead.refusal, kColorRed);
+        return kRunFailed;
+    }
+    if (loopRead.state == ArgRead::Read) loops = static_cast<long>(loopRead.value);
     // No loop would move a byte, and the test would pass untested.
     if (loops <= 0) {
         PrintColorFormat(kDarkRed, "Invalid Loop count:  Loop[%ld]\n", loops);
