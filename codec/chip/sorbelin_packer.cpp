@@ -426,9 +426,25 @@ DWORD CSorbelinPacker::Save(bool image, const CString& rest, const CString& file
         return 0;
     }
     const CString syntax = CString("SYNTAX:  \"") + (image ? "Save Image" : "Save Alpha") + "\" ADDRESS=0x00001000 DIM=(720,486) FILE=C:\\Test.Img\n";
-    int format = 0;
-    const int formatAt = text.Find("FORMAT=");
-    if (formatAt >= 0 && std::sscanf(text.c_str() + formatAt, "FORMAT=%d", &format) == 1 && format > 1) format = 1;
+    const ArgNumber formatRead = ReadArgAfter(text, "FORMAT=", platform::NumberForm::Decimal, platform::kSigned32Field, "FORMAT");
+    // An address past 32 bits is refused whole, never read as its first eight digits.
+    const int addressWord = text.Find("ADDRESS=0x");
+    const platform::FieldScan addressRead =
+        addressWord >= 0 && addressWord == text.Find("ADDRESS=")
+            ? platform::ReadField(text.c_str() + addressWord + 8, platform::NumberForm::Prefixed, platform::kUnsigned32Field)
+            : platform::FieldScan{platform::NumberFit::None, 0, nullptr, false};
+    if (addressRead.fit == platform::NumberFit::OutOfRange) {
+        const char* typed = text.c_str() + addressWord + 8;
+        PrintColor(RefusedArgument("ADDRESS", CString(typed, static_cast<int>(addressRead.end - typed)), platform::kUnsigned32Field),
+                   kColorRed);
+        return 0;
+    }
+    if (formatRead.state == ArgRead::Refused) {
+        PrintColor(formatRead.refusal, kColorRed);
+        return 0;
+    }
+    int format = formatRead.state == ArgRead::Read ? static_cast<int>(formatRead.value) : 0;
+    if (format > 1) format = 1;
     if (format < 0) {
         PrintColor("Invalid FORMAT: use 0 or 1\n", kColorRed);
         return 0;
@@ -437,7 +453,8 @@ DWORD CSorbelinPacker::Save(bool image, const CString& rest, const CString& file
     unsigned int address = 0;
     bool dual = false;
     DWORD source = 0;
-    if (addressAt < 0 || std::sscanf(text.c_str() + addressAt, "ADDRESS=0x%08X", &address) != 1) {
+    if (addressRead.fit == platform::NumberFit::Fits) address = static_cast<unsigned int>(addressRead.value);
+    if (addressAt < 0 || addressRead.fit != platform::NumberFit::Fits) {
         int s = -1, d = -1, n = -1;
         const bool read = addressAt >= 0 && std::sscanf(text.c_str() + addressAt, "ADDRESS=@DCB(%d, %d, %d)", &s, &d, &n) == 3;
         auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());

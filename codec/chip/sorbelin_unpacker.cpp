@@ -210,9 +210,9 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
             PrintColor("Unable to find wexal address on command line\n", kColorRed);
             return 0;
         }
-        unsigned address = 0;
-        char x = 0;
-        if (value.GetLength() < 3 || value[0] != '0' || std::sscanf(value.c_str() + 1, "%c%8X", &x, &address) != 2 || x != 'X') {
+        // Past 32 bits is no wexal address either: never its first eight digits.
+        DWORD address = 0;
+        if (value.GetLength() < 3 || value[0] != '0' || !ReadPrefixedWord(value, address)) {
             PrintColor("Wexal address on command line is not in the format 0xFCE32BA0.\n", kColorRed);
             return 0;
         }

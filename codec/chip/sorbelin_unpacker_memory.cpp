@@ -7,6 +7,7 @@
 #include "codec/chip/sorbelin_unpacker.h"
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
+#include "framework/arg_number.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -157,13 +158,22 @@ DWORD CSorbelinUnpacker::RunSave(bool alpha, const CString& args, const CString&
     }
     DWORD address = 0, src = 0;
     bool dcbForm = false;
-    unsigned hex = 0;
     const int addressAt = args.Find("ADDRESS=0x");
     const int dcbAt = args.Find("ADDRESS=@DCB(");
     int a = 0, b = 0, c = 0;
     auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
-    if (addressAt >= 0 && std::sscanf(args.c_str() + addressAt, "ADDRESS=0x%8X", &hex) == 1) {
-        address = hex;
+    // An address past 32 bits is refused whole, never read as its first eight digits.
+    const platform::FieldScan addressRead =
+        addressAt >= 0 ? platform::ReadField(args.c_str() + addressAt + 8, platform::NumberForm::Prefixed, platform::kUnsigned32Field)
+                       : platform::FieldScan{platform::NumberFit::None, 0, nullptr, false};
+    if (addressRead.fit == platform::NumberFit::OutOfRange) {
+        const char* typed = args.c_str() + addressAt + 8;
+        PrintColor(RefusedArgument("ADDRESS", CString(typed, static_cast<int>(addressRead.end - typed)), platform::kUnsigned32Field),
+                   kColorRed);
+        return 0;
+    }
+    if (addressRead.fit == platform::NumberFit::Fits) {
+        address = static_cast<DWORD>(addressRead.value);
     } else if (dcbAt >= 0 && std::sscanf(args.c_str() + dcbAt, "ADDRESS=@DCB(%d, %d, %d)", &a, &b, &c) == 3 &&
                static_cast<unsigned>(a) < 64 && static_cast<unsigned>(b) < 64 && static_cast<unsigned>(c) < 16 && board &&
                board->GetDMAChannel(a) && board->GetDMAChannel(b)) {
