@@ -50,7 +50,8 @@ int ReadRange(const CString& text, unsigned& first, unsigned& last) {
     for (unsigned* value : {&first, &last}) {
         if (n == 1 && *p++ != ',') break;
         const platform::FieldScan read = platform::ReadField(p, platform::NumberForm::Prefixed, {0, INT64_MAX});
-        if (read.fit == platform::NumberFit::None || (p[0] != '0')) break;
+        // The prefix is a lower-case "0x", as the format spells it.
+        if (read.fit == platform::NumberFit::None || p[0] != '0' || p[1] != 'x') break;
         *value = read.fit == platform::NumberFit::Fits && read.value <= UINT32_MAX ? static_cast<unsigned>(read.value) : UINT32_MAX;
         p = read.end;
         ++n;
