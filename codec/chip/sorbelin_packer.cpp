@@ -428,15 +428,10 @@ DWORD CSorbelinPacker::Save(bool image, const CString& rest, const CString& file
     const CString syntax = CString("SYNTAX:  \"") + (image ? "Save Image" : "Save Alpha") + "\" ADDRESS=0x00001000 DIM=(720,486) FILE=C:\\Test.Img\n";
     const ArgNumber formatRead = ReadArgAfter(text, "FORMAT=", platform::NumberForm::Decimal, platform::kSigned32Field, "FORMAT");
     // An address past 32 bits is refused whole, never read as its first eight digits.
-    const int addressWord = text.Find("ADDRESS=0x");
-    const platform::FieldScan addressRead =
-        addressWord >= 0 && addressWord == text.Find("ADDRESS=")
-            ? platform::ReadField(text.c_str() + addressWord + 8, platform::NumberForm::Prefixed, platform::kUnsigned32Field)
-            : platform::FieldScan{platform::NumberFit::None, 0, nullptr, false};
-    if (addressRead.fit == platform::NumberFit::OutOfRange) {
-        const char* typed = text.c_str() + addressWord + 8;
-        PrintColor(RefusedArgument("ADDRESS", CString(typed, static_cast<int>(addressRead.end - typed)), platform::kUnsigned32Field),
-                   kColorRed);
+    const ArgNumber addressRead =
+        ReadArgAfter(text, "ADDRESS=", platform::NumberForm::Prefixed, platform::kUnsigned32Field, "ADDRESS");
+    if (addressRead.state == ArgRead::Refused) {
+        PrintColor(addressRead.refusal, kColorRed);
         return 0;
     }
     if (formatRead.state == ArgRead::Refused) {
@@ -453,8 +448,8 @@ DWORD CSorbelinPacker::Save(bool image, const CString& rest, const CString& file
     unsigned int address = 0;
     bool dual = false;
     DWORD source = 0;
-    if (addressRead.fit == platform::NumberFit::Fits) address = static_cast<unsigned int>(addressRead.value);
-    if (addressAt < 0 || addressRead.fit != platform::NumberFit::Fits) {
+    if (addressRead.state == ArgRead::Read) address = static_cast<unsigned int>(addressRead.value);
+    if (addressAt < 0 || addressRead.state != ArgRead::Read) {
         int s = -1, d = -1, n = -1;
         const bool read = addressAt >= 0 && std::sscanf(text.c_str() + addressAt, "ADDRESS=@DCB(%d, %d, %d)", &s, &d, &n) == 3;
         auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());

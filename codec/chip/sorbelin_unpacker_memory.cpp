@@ -163,16 +163,14 @@ DWORD CSorbelinUnpacker::RunSave(bool alpha, const CString& args, const CString&
     int a = 0, b = 0, c = 0;
     auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
     // An address past 32 bits is refused whole, never read as its first eight digits.
-    const platform::FieldScan addressRead =
-        addressAt >= 0 ? platform::ReadField(args.c_str() + addressAt + 8, platform::NumberForm::Prefixed, platform::kUnsigned32Field)
-                       : platform::FieldScan{platform::NumberFit::None, 0, nullptr, false};
-    if (addressRead.fit == platform::NumberFit::OutOfRange) {
-        const char* typed = args.c_str() + addressAt + 8;
-        PrintColor(RefusedArgument("ADDRESS", CString(typed, static_cast<int>(addressRead.end - typed)), platform::kUnsigned32Field),
-                   kColorRed);
+    const ArgNumber addressRead =
+        addressAt >= 0 ? ReadArgAfter(args, "ADDRESS=", platform::NumberForm::Prefixed, platform::kUnsigned32Field, "ADDRESS")
+                       : ArgNumber{};
+    if (addressRead.state == ArgRead::Refused) {
+        PrintColor(addressRead.refusal, kColorRed);
         return 0;
     }
-    if (addressRead.fit == platform::NumberFit::Fits) {
+    if (addressRead.state == ArgRead::Read) {
         address = static_cast<DWORD>(addressRead.value);
     } else if (dcbAt >= 0 && std::sscanf(args.c_str() + dcbAt, "ADDRESS=@DCB(%d, %d, %d)", &a, &b, &c) == 3 &&
                static_cast<unsigned>(a) < 64 && static_cast<unsigned>(b) < 64 && static_cast<unsigned>(c) < 16 && board &&
