@@ -359,6 +359,7 @@ TEST_F(RootKeywords, NumbersThatDoNotFitTheirFieldAreRefusedBeforeAnythingRuns) 
         {"Brimola1 <CKerzil Bypass:Image:Unpacked CHANNEL=A FRAMES=4294967297>", kRunFailed, {frames}, "IMAGE="},
         {"Brimola1 <CKerzil Bypass:Image:Unpacked CHANNEL=A DIM=(64,4294967360)>", kRunFailed, {"Argument DIM=(64,4294967360)" + intRange}, "IMAGE="},
         {"Brimola1 <CKerzil \"Bypass:Image:Unpacked\" CHANNEL=A DIM=(64,64) FORCEUPDATE=4294967297>", kRunFailed, {"FORCEUPDATE must be 0 or 1\n"}, "FORCEUPDATE=1"},
+        {"Nuxa1 <CNuxaBoard FileMap NAME=RUN VERBOSE=4294967296>", kRunFailed, {"Argument VERBOSE=4294967296" + intRange}, "LogFile"},
         {"Brimola1 <SulvethLoop PPA DIM=4294967360,64>", kRunFailed, {"Error: Unrecognized parameter: \"DIM=4294967360,64\".\n"}, "PASS"},
         {"Brimola1 <SulvethLoop PPA DIM=64,0x100000040>", kRunFailed, {"Error: Unrecognized parameter: \"DIM=64,0x100000040\".\n"}, "PASS"},
         {"Brimola1 <CBrimolaWemp Play FRAMES=4294967296>", kRunFailed, {"Number of frames must be between less than 15."}, "Test BrimolaWemp"},
