@@ -54,6 +54,26 @@ bool ReadPrefixedWord(const CString& text, DWORD& value) {
     return true;
 }
 
+ArgInts ReadArgInts(const char* text, int wanted, const char* name) {
+    ArgInts ints;
+    const char* p = text;
+    for (; ints.count < wanted && ints.count < 4; ++ints.count) {
+        if (ints.count > 0 && *p++ != ',') break;
+        const FieldScan read = ReadField(p, platform::NumberForm::Decimal, platform::kSigned32Field);
+        if (read.fit == NumberFit::None) break;
+        if (read.fit == NumberFit::OutOfRange) {
+            const ArgNumber refused = FromScan(read, p, name, platform::kSigned32Field);
+            ints.state = ArgRead::Refused;
+            ints.refusal = refused.refusal;
+            return ints;
+        }
+        ints.values[ints.count] = static_cast<int>(read.value);
+        p = read.end;
+    }
+    if (ints.count == wanted) ints.state = ArgRead::Read;
+    return ints;
+}
+
 CString RefusedInts(const CParamString& params, std::initializer_list<const char*> keys) {
     for (const char* key : keys) {
         const ArgNumber read = ReadArgValue(params, key, platform::NumberForm::Decimal, platform::kSigned32Field);

@@ -36,6 +36,17 @@ ArgNumber ReadArgValue(const CParamString& params, const char* key, platform::Nu
 // digits: false when the text does not start with one or it is past 32 bits.
 bool ReadPrefixedWord(const CString& text, DWORD& value);
 
+// Up to four decimal ints at text, each after a comma (blanks may follow the comma), as "%d,%d,%d"
+// or "%d, %d, %d" read them: count says how many were read before one was missing. Refused, naming
+// name and the number, when one of them does not fit an int.
+struct ArgInts {
+    ArgRead state = ArgRead::Absent;  // Read only when all `wanted` were read
+    int count = 0;
+    int values[4] = {};
+    CString refusal;
+};
+ArgInts ReadArgInts(const char* text, int wanted, const char* name);
+
 // The red line of the first of keys whose "%d" value does not fit an int, for a test that reads
 // them one by one and must run nothing after a refusal; empty when every one fits or is absent.
 CString RefusedInts(const CParamString& params, std::initializer_list<const char*> keys);

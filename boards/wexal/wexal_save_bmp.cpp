@@ -118,25 +118,14 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
         return 0;
     }
     dcbText.Replace(" \t", "");
-    // Three ints, as "%d,%d,%d" reads them; one past an int is refused, not cut to another channel.
-    int triple[3] = {};
-    int entries = 0;
-    for (const char* p = dcbText.c_str(); entries < 3; ++entries) {
-        const platform::FieldScan read = platform::ReadField(p, platform::NumberForm::Decimal, platform::kSigned32Field);
-        if (read.fit == platform::NumberFit::OutOfRange) {
-            PrintColor(RefusedArgument("DCB", CString(p, static_cast<int>(read.end - p)), platform::kSigned32Field), kColorRed);
-            return 0;
-        }
-        if (read.fit == platform::NumberFit::None) break;
-        triple[entries] = static_cast<int>(read.value);
-        p = read.end;
-        if (entries < 2 && *p++ != ',') {
-            ++entries;
-            break;
-        }
+    // One past an int is refused, not cut to another channel.
+    const ArgInts triple = ReadArgInts(dcbText.c_str(), 3, "DCB");
+    if (triple.state == ArgRead::Refused) {
+        PrintColor(triple.refusal, kColorRed);
+        return 0;
     }
-    const int channel = triple[0], index = triple[1], count = triple[2];
-    if (entries < 3) {
+    const int channel = triple.values[0], index = triple.values[1], count = triple.values[2];
+    if (triple.state != ArgRead::Read) {
         PrintColor("DCB field does not contain 3 entries\n", kColorRed);
         return 0;
     }

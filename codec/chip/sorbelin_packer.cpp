@@ -450,8 +450,15 @@ DWORD CSorbelinPacker::Save(bool image, const CString& rest, const CString& file
     DWORD source = 0;
     if (addressRead.state == ArgRead::Read) address = static_cast<unsigned int>(addressRead.value);
     if (addressAt < 0 || addressRead.state != ArgRead::Read) {
-        int s = -1, d = -1, n = -1;
-        const bool read = addressAt >= 0 && std::sscanf(text.c_str() + addressAt, "ADDRESS=@DCB(%d, %d, %d)", &s, &d, &n) == 3;
+        // A channel or DCB number past an int is refused, not cut to another one.
+        const bool dcbForm = addressAt >= 0 && text.Mid(addressAt, 13) == "ADDRESS=@DCB(";
+        const ArgInts dcb = dcbForm ? ReadArgInts(text.c_str() + addressAt + 13, 3, "DCB") : ArgInts{};
+        if (dcb.state == ArgRead::Refused) {
+            PrintColor(dcb.refusal, kColorRed);
+            return 0;
+        }
+        const bool read = dcb.state == ArgRead::Read;
+        const int s = read ? dcb.values[0] : -1, d = read ? dcb.values[1] : -1, n = read ? dcb.values[2] : -1;
         auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
         if (!read || s < 0 || d < 0 || s >= 64 || d >= 64 || n < 0 || n > 15 || !board) {
             PrintColor("Unrecognized WEXAL ADDRESS.\n", kColorRed);

@@ -391,6 +391,10 @@ TEST_F(RootKeywords, NumbersThatDoNotFitTheirFieldAreRefusedBeforeAnythingRuns) 
         {"Nuxa1 <CSorbelinUnpackerA \"MemBist Range\" DRAM=64 RANGE=(0x100000010,0x20)>", kRunFailed,
          {"RANGE values must not be above 0xFF\n"}, "LogFile"},
         {"Nuxa1 <CSorbelinUnpackerA \"MemBist Scan\" DRAM=64 RETRY=4294967297>", kRunFailed, {"Argument RETRY=4294967297" + intRange}, "Phase"},
+        {"Nuxa1 <CSorbelinPackerA \"Save Image\" ADDRESS=@DCB(4294967308,13,1) DIM=(16,8) FILE=packed.img>", kRunFailed,
+         {"Argument DCB=4294967308" + intRange}, "Wexal Address"},
+        {"Nuxa1 <CSorbelinUnpackerA \"Save Image\" ADDRESS=@DCB(12, 13, 4294967297) DIM=(16,8) FILE=unpacked.img>", kRunFailed,
+         {"Argument DCB=4294967297" + intRange}, "Wexal Address"},
         {"Nuxa1 <CSorbelinEncoderA Encode FRAMES=-1>", kRunFailed, {"Argument FRAMES=-1" + wordRange}, "Encod"},
         // The edges of the fields still run.
         {"Brimola1 <CNulk Loopback Functional VERBOSE=-2147483648 SRCADDR=0x0 DATASIZE=0x0000000000004000>", kRunPassed,
