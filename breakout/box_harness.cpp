@@ -5,6 +5,7 @@
 
 #include "breakout/external_io.h"
 #include "devlib/addr_space.h"
+#include "framework/arg_number.h"
 #include "framework/list_selector.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -175,28 +176,37 @@ bool CExternalIO::ReadRun(const CString& command, std::span<const box::Keyword> 
         run.arguments.TrimLeft();
     }
     const int dimAt = command.Find("DIM=");
-    long x = 0, y = 0;
-    if (dimAt >= 0 && std::sscanf(command.c_str() + dimAt, "DIM=(%ld, %ld)", &x, &y) == 2) {
-        run.width = x;
-        run.height = y;
+    const ArgSize dim = dimAt >= 0 && command[dimAt + 4] == '('
+                            ? ReadArgSize(command.c_str() + dimAt + 5, false, platform::kSigned32Field, "DIM")
+                            : ArgSize{};
+    if (dim.state == ArgRead::Refused) {
+        PrintColor(dim.refusal, kRed);
+        return false;
+    }
+    if (dim.state == ArgRead::Read) {
+        run.width = static_cast<long>(dim.x);
+        run.height = static_cast<long>(dim.y);
         run.useLists = false;
     }
-    const int framesAt = command.Find("FRAMES=");
-    long frames = 0;
-    if (framesAt >= 0 && std::sscanf(command.c_str() + framesAt, "FRAMES=%ld", &frames) == 1) {
+    // Any count outside 1..limit, negative or past 64 bits included, gets the frames message.
+    const ArgNumber frames =
+        ReadArgAfter(command, "FRAMES=", platform::NumberForm::Decimal, platform::NumberField{1, frameLimit}, "FRAMES");
+    if (frames.state != ArgRead::Absent) {
         run.code |= box::kFramesGiven;
-        // Negative counts are huge as unsigned numbers.
-        if (frames == 0 || static_cast<DWORD>(frames) > frameLimit) {
+        if (frames.state == ArgRead::Refused) {
             PrintColorFormat(kRed, "Number of frames must be between 1 and %u.", static_cast<unsigned>(frameLimit));
             return false;
         }
-        run.frames = static_cast<DWORD>(frames);
+        run.frames = static_cast<DWORD>(frames.value);
     }
     run.verbose = IsEngineering() && !IsRegression() ? 2 : 1;
-    CString value;
-    int verbose = 0;
-    if (CParamString(command).GetValue("VERBOSE", value) && std::sscanf(value.c_str(), "%d", &verbose) == 1)
-        run.verbose = verbose;
+    const ArgNumber verbose =
+        ReadArgValue(CParamString(command), "VERBOSE", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (verbose.state == ArgRead::Refused) {
+        PrintColor(verbose.refusal, kRed);
+        return false;
+    }
+    if (verbose.state == ArgRead::Read) run.verbose = static_cast<int>(verbose.value);
     if (!matched || ((run.code & box::kFramesGiven) && !matched->takesFrames)) return false;
     return true;
 }
@@ -379,8 +389,14 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
             if (frames > box::kMaxFrames) frames = box::kMaxFrames;
         } else {
             CString dim;
-            if (CParamString(entry).GetValue("DIM", dim) && std::sscanf(dim.c_str(), "%ld, %ld", &x, &y) != 2) {
-                PrintColorFormat(kRed, "Unrecognized resolution DIM=(%ld,%ld)\n", x, y);
+            const ArgSize size = CParamString(entry).GetValue("DIM", dim)
+                                     ? ReadArgSize(dim.c_str(), false, platform::kSigned32Field, "DIM")
+                                     : ArgSize{ArgRead::Read, x, y, 2, CString()};
+            if (size.state == ArgRead::Refused) PrintColor(size.refusal, kRed);
+            if (size.count >= 1) x = static_cast<long>(size.x);
+            if (size.count == 2) y = static_cast<long>(size.y);
+            if (size.state != ArgRead::Read) {
+                if (size.state == ArgRead::Absent) PrintColorFormat(kRed, "Unrecognized resolution DIM=(%ld,%ld)\n", x, y);
                 progress.Hide();
                 passUp(false);
                 return kRunFailed;

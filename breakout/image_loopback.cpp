@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "breakout/external_io.h"
+#include "framework/arg_number.h"
 #include "framework/hw/jastel.h"
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
@@ -70,22 +71,30 @@ bool ReadArguments(CExternalIO& test, const CString& text, DWORD frames, DWORD d
     const CParamString params(text);
     CString value;
     if (params.IsSwitch("NOCRC")) test.PrintColor("CRC check is off\n", CExternalIO::kBlack);
-    if (params.GetValue("BVI", value) && std::sscanf(value.c_str(), "%d", &a.bvi) != 1) a.bvi = 0;
-    int number = 0;
-    if (params.GetValue("FORCEUPDATE", value) && std::sscanf(value.c_str(), "%d", &number) == 1 && number != 0) {
-        if (number != 1) {
-            test.PrintColor("FORCEUPDATE must be 0 or 1\n", CExternalIO::kRed);
-            return false;
-        }
+    const ArgNumber bvi = ReadArgValue(params, "BVI", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (bvi.state == ArgRead::Refused) {
+        test.PrintColor(bvi.refusal, CExternalIO::kRed);
+        return false;
+    }
+    a.bvi = bvi.state == ArgRead::Read ? static_cast<int>(bvi.value) : 0;
+    // Each switch's own message answers any other number, one past 32 bits included.
+    const ArgNumber update = ReadArgValue(params, "FORCEUPDATE", platform::NumberForm::Decimal, platform::NumberField{0, 1});
+    if (update.state == ArgRead::Refused) {
+        test.PrintColor("FORCEUPDATE must be 0 or 1\n", CExternalIO::kRed);
+        return false;
+    }
+    long long number = update.state == ArgRead::Read ? update.value : 0;
+    if (number != 0) {
         a.forceUpdate = 1;
         test.PrintColor("FORCEUPDATE=1\n", CExternalIO::kBlack);
     }
-    number = 0;
-    if (params.GetValue("FORCESTALL", value) && std::sscanf(value.c_str(), "%d", &number) == 1 && number != 0) {
-        if (number != 1 && number != 2) {
-            test.PrintColor("FORCESTALL must be 0, 1 or 2\n", CExternalIO::kRed);
-            return false;
-        }
+    const ArgNumber stall = ReadArgValue(params, "FORCESTALL", platform::NumberForm::Decimal, platform::NumberField{0, 2});
+    if (stall.state == ArgRead::Refused) {
+        test.PrintColor("FORCESTALL must be 0, 1 or 2\n", CExternalIO::kRed);
+        return false;
+    }
+    number = stall.state == ArgRead::Read ? stall.value : 0;
+    if (number != 0) {
         a.forceStall = static_cast<DWORD>(number);
         test.PrintColor(number == 1 ? "FORCESTALL=1\n" : "FORCESTALL=2\n", CExternalIO::kBlack);
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "breakout/external_io.h"
+#include "framework/arg_number.h"
 #include "framework/hw/jastel.h"
 #include "devlib/addr_space.h"
 #include "devlib/devices.h"
@@ -27,11 +28,12 @@ constexpr DWORD kSyncError = 1u << 24;
 constexpr int kOutChannel = 4;
 constexpr int kMaxPrinted = 20;
 
-DWORD ReadHex(const CParamString& params, const char* key, DWORD value) {
-    CString text;
-    unsigned int read = 0;
-    if (params.GetValue(key, text) && std::sscanf(text.c_str(), "0X%X", &read) == 1) return read;
-    return value;
+// A 0x address or size; false after the red line for one past 32 bits.
+bool ReadHex(CExternalIO& test, const CParamString& params, const char* key, DWORD& value) {
+    const ArgNumber read = ReadArgValue(params, key, platform::NumberForm::Prefixed, platform::kUnsigned32Field);
+    if (read.state == ArgRead::Refused) test.PrintColor(read.refusal, CExternalIO::kRed);
+    if (read.state == ArgRead::Read) value = static_cast<DWORD>(read.value);
+    return read.state != ArgRead::Refused;
 }
 
 }  // namespace
@@ -90,14 +92,15 @@ int CExternalIO::WriteReadCompareBody(DWORD address, const DWORD* write, DWORD* 
 
 int CExternalIO::LoopbackFunctionalBody(const CString& text, int verbose, const std::function<int(BYTE)>& switchLoop) {
     const CParamString params(text);
-    CString value;
-    int bvi = 0;
-    if (params.GetValue("BVI", value) && std::sscanf(value.c_str(), "%d", &bvi) != 1) bvi = 0;
-    DWORD size = ReadHex(params, "DATASIZE", 0);
+    const ArgNumber bviRead = ReadArgValue(params, "BVI", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (bviRead.state == ArgRead::Refused) PrintColor(bviRead.refusal, kRed);
+    const int bvi = bviRead.state == ArgRead::Read ? static_cast<int>(bviRead.value) : 0;
+    DWORD size = 0, source = 0, destination = 0;
+    if (bviRead.state == ArgRead::Refused || !ReadHex(*this, params, "DATASIZE", size) ||
+        !ReadHex(*this, params, "SRCADDR", source) || !ReadHex(*this, params, "DSTADDR", destination))
+        return 0;
     if (size == 0) size = kDefaultSize;
     size &= ~3u;
-    const DWORD source = ReadHex(params, "SRCADDR", 0);
-    DWORD destination = ReadHex(params, "DSTADDR", 0);
     if (destination == 0) destination = source + size;
     if (size == 0) {
         PrintColor("Data size cannot be 0\n", kRed);

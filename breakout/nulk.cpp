@@ -6,6 +6,7 @@
 
 #include "breakout/external_io.h"
 #include "breakout/yorb_commands.h"
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "yorbflow/symbol_table.h"
 #include "yorbflow/yorb_command.h"
@@ -40,10 +41,12 @@ int CNulk::SetVideoLoopback(BYTE enable, int verbose) {
 }
 
 int CNulk::TestYorbCommand(DWORD, CString text, int) {
-    CString value;
-    int enable = 0;
-    if (CParamString(text).GetValue("ENABLE", value) && std::sscanf(value.c_str(), "%d", &enable) != 1) enable = 0;
-    return SetVideoLoopback(enable != 0 ? 1 : 0, 1);
+    const ArgNumber enable = ReadArgValue(CParamString(text), "ENABLE", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (enable.state == ArgRead::Refused) {
+        PrintColor(enable.refusal, kRed);
+        return 0;
+    }
+    return SetVideoLoopback(enable.state == ArgRead::Read && enable.value != 0 ? 1 : 0, 1);
 }
 
 int CNulk::FetchRevisions(HWConfigFBRecord* record, int verbose) {

@@ -19,35 +19,30 @@ bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || 
 enum NumberScan { kNoNumber, kNumber, kTooLong };
 
 using platform::DigitValue;
+using platform::FieldScan;
+using platform::NumberFit;
+using platform::NumberForm;
 
-// A decimal or 0x-hexadecimal number with an optional sign. kTooLong (end still past the digits)
-// beyond 64 bits.
-NumberScan ScanNumber(const char* text, const char*& end, bool& negative, unsigned long long& magnitude, int& base) {
-    const char* p = text;
-    negative = false;
-    if (*p == '-' || *p == '+') negative = *p++ == '-';
-    const platform::UnsignedScan scan = platform::ScanUnsigned(p);
-    if (scan.end == p) return kNoNumber;
-    end = scan.end;
-    magnitude = scan.value;
-    base = scan.hex ? 16 : 10;
-    return scan.overflow ? kTooLong : kNumber;
+constexpr platform::NumberField kAnyInt64{INT64_MIN, INT64_MAX};
+
+// A decimal or 0x-hexadecimal number with an optional sign, read by the shared number reader;
+// blanks before it are not skipped here (an argument's value starts at its '=').
+FieldScan ScanNumber(const char* text, platform::NumberField field) {
+    if (IsBlank(*text)) return FieldScan{NumberFit::None, 0, text, false};
+    return platform::ReadField(text, NumberForm::Either, field);
 }
 
 // A number for an int value: signed decimal within int, or 0x hexadecimal up to 0xFFFFFFFF (a
 // 32-bit word kept as its bit pattern). kTooLong for a number that does not fit: casting it would
 // turn 4294967297 into 1.
 NumberScan ReadIntValue(const char*& text, int& value) {
-    const char* end = nullptr;
-    bool negative = false;
-    unsigned long long magnitude = 0;
-    int base = 10;
-    const NumberScan scan = ScanNumber(text, end, negative, magnitude, base);
-    if (scan != kNumber) return scan;
-    const unsigned long long limit = negative ? 0x80000000ull : base == 16 ? 0xFFFFFFFFull : 0x7FFFFFFFull;
-    if (magnitude > limit) return kTooLong;
-    value = static_cast<int>(static_cast<uint32_t>(negative ? 0 - magnitude : magnitude));
-    text = end;
+    const FieldScan any = ScanNumber(text, kAnyInt64);
+    if (any.fit == NumberFit::None) return kNoNumber;
+    const platform::NumberField field = any.hex ? platform::NumberField{INT32_MIN, UINT32_MAX} : platform::kSigned32Field;
+    const FieldScan scan = ScanNumber(text, field);
+    if (scan.fit != NumberFit::Fits) return kTooLong;
+    value = static_cast<int>(static_cast<uint32_t>(scan.value));
+    text = scan.end;
     return kNumber;
 }
 
@@ -121,15 +116,10 @@ char ArgListArg::GotoNextNonWhite(const char*& text) {
 
 BOOL ArgListArg::ReadNumber(const char*& text, long long* value) {
     if (!text) return FALSE;
-    const char* end = nullptr;
-    bool negative = false;
-    unsigned long long magnitude = 0;
-    int base = 10;
-    if (ScanNumber(text, end, negative, magnitude, base) != kNumber) return FALSE;
-    const unsigned long long limit = negative ? 1ull << 63 : (1ull << 63) - 1;
-    if (magnitude > limit) return FALSE;
-    *value = negative ? static_cast<long long>(0 - magnitude) : static_cast<long long>(magnitude);
-    text = end;
+    const FieldScan scan = ScanNumber(text, kAnyInt64);
+    if (scan.fit != NumberFit::Fits) return FALSE;
+    *value = scan.value;
+    text = scan.end;
     return TRUE;
 }
 
@@ -285,16 +275,12 @@ const char* ArgListColor::HandleAssign(const char* text) {
             ok = true;
         }
     } else {
-        const char* end = nullptr;
-        bool negative = false;
-        unsigned long long n = 0;
-        int base = 10;
-        const NumberScan scan = ScanNumber(p, end, negative, n, base);
         // A colour is 24 bits: a number beyond them (or below 0) is refused, not masked.
-        if (scan == kTooLong || (scan == kNumber && ((negative && n) || n > 0xFFFFFF))) return Refuse(text, false);
-        if (scan == kNumber) {
-            m_color = static_cast<DWORD>(n);
-            p = end;
+        const FieldScan scan = ScanNumber(p, platform::NumberField{0, 0xFFFFFF});
+        if (scan.fit == NumberFit::OutOfRange) return Refuse(text, false);
+        if (scan.fit == NumberFit::Fits) {
+            m_color = static_cast<DWORD>(scan.value);
+            p = scan.end;
             ok = true;
         }
     }

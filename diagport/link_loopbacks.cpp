@@ -7,6 +7,7 @@
 #include "diagport/port_colours.h"
 #include "diagport/port_dma.h"
 #include "diagport/scr_port.h"
+#include "framework/arg_number.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
 
@@ -64,9 +65,12 @@ DWORD SCRport::VantrelLoopback(const CString& args, int verboseLevel, bool inter
         PrintColor("No CFESK or EFESK defined", kColorRed);
         return kRunFailed;
     }
-    int fullTest = 1;
-    CString value;
-    if (CParamString(args).GetValue("FULL_TEST", value)) std::sscanf(value.c_str(), "%d", &fullTest);
+    const ArgNumber full = ReadArgValue(CParamString(args), "FULL_TEST", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (full.state == ArgRead::Refused) {
+        PrintColor(full.refusal, kColorRed);
+        return kRunFailed;
+    }
+    const int fullTest = full.state == ArgRead::Read ? static_cast<int>(full.value) : 1;
     const char* kind = internal ? "Internal" : "External";
     PrintColor("----------------------------------------------\n", kColorBlack);
     PrintColor(FormatString("DMA VelkoDRUN %c-Channel Vantrel %s Loopback ", port->letter, kind), kColorBlue);

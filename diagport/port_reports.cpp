@@ -4,6 +4,7 @@
 
 #include "diagport/port_colours.h"
 #include "diagport/scr_port.h"
+#include "framework/arg_number.h"
 #include "framework/hw/oxd.h"
 #include "framework/param_string.h"
 
@@ -164,12 +165,13 @@ DWORD SCRport::ShowDMAStatus(CString args, int) {
     CString value;
     long channel = 0;
     if (params.GetValue("Channel", value)) {
-        char* end = nullptr;
-        channel = std::strtol(value.c_str(), &end, 0);
-        if (end == value.c_str() || *end || channel < 0 || channel > 63) {
+        // Decimal or 0x: a leading 0 does not make it octal, and no number is cut to fit.
+        const platform::FieldScan read = platform::ReadField(value.c_str(), platform::NumberForm::Either, {0, 63});
+        if (read.fit != platform::NumberFit::Fits || *read.end) {
             PrintColor("Channel= must be a channel number from 0 to 63\n", kColorRed);
             return kRunFailed;
         }
+        channel = static_cast<long>(read.value);
     }
     CString line;
     line.Format("Channel %ld Control: 0x%08X\n", channel, static_cast<DWORD>(bar0[(kControlWords + 4 * channel) / 4]));
@@ -196,7 +198,12 @@ DWORD NotInThisBuild(SCRport& port, const char* name, const CString& args, bool 
                 port.PrintColor(line, kColorRed);
                 return kRunFailed;
             }
-        if (params.GetValue("ABORTCOUNT", value)) std::sscanf(value.c_str(), "%d", &abortCount);
+        const ArgNumber abort = ReadArgValue(params, "ABORTCOUNT", platform::NumberForm::Decimal, platform::kSigned32Field);
+        if (abort.state == ArgRead::Refused) {
+            port.PrintColor(abort.refusal, kColorRed);
+            return kRunFailed;
+        }
+        if (abort.state == ArgRead::Read) abortCount = static_cast<int>(abort.value);
     }
     CString line;
     line.Format("ERROR:  %s is not part of this build\n", name);

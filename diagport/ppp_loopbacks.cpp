@@ -7,6 +7,7 @@
 #include "diagport/port_colours.h"
 #include "diagport/port_dma.h"
 #include "diagport/scr_port.h"
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 
 namespace {
@@ -50,9 +51,13 @@ DWORD SCRport::PPPLoopback(const CString& args, int verboseLevel, bool throughPa
         return kRunFailed;
     }
     const CParamString params(args);
-    int fullTest = 1;
+    const ArgNumber full = ReadArgValue(params, "FULL_TEST", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (full.state == ArgRead::Refused) {
+        PrintColor(full.refusal, kColorRed);
+        return kRunFailed;
+    }
+    const int fullTest = full.state == ArgRead::Read ? static_cast<int>(full.value) : 1;
     CString value;
-    if (params.GetValue("FULL_TEST", value)) std::sscanf(value.c_str(), "%d", &fullTest);
     CString wanted = kDefaultPairFile;
     if (throughPair && params.GetValue("FPGA", value)) wanted = value;
     const RegisterPtr bar0 = m_boardIF.GetMainBoardRegisters();

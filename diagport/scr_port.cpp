@@ -7,6 +7,7 @@
 
 #include "devlib/utility.h"
 #include "diagport/port_colours.h"
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "platform/clock.h"
 
@@ -73,11 +74,16 @@ DWORD SCRport::Run(CString command) {
     const int index = MatchKeyword(command, false, remainder);
     // The common settings come from the whole text; they stay in the diagnostic's argument text.
     const CParamString params(command);
-    CString value;
+    if (const CString refused = RefusedInts(params, {"VERBOSE", "ABORTCOUNT"}); !refused.IsEmpty()) {
+        PrintColor(refused, kColorRed);
+        return kRunFailed;
+    }
     int verbose = 0;
-    if (params.GetValue("VERBOSE", value)) std::sscanf(value.c_str(), "%d", &verbose);
+    const ArgNumber verboseRead = ReadArgValue(params, "VERBOSE", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (verboseRead.state == ArgRead::Read) verbose = static_cast<int>(verboseRead.value);
     m_AbortCount = kDefaultAbortCount;
-    if (params.GetValue("ABORTCOUNT", value)) std::sscanf(value.c_str(), "%d", &m_AbortCount);
+    const ArgNumber abort = ReadArgValue(params, "ABORTCOUNT", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (abort.state == ArgRead::Read) m_AbortCount = static_cast<int>(abort.value);
     for (const KeywordRow& row : kKeywords)
         if (row.index == index && index != 0) return (this->*row.diagnostic)(remainder, verbose);
     PrintColor("Invalid Test", kColorRed);

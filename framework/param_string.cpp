@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/number_text.h"
 #include "platform/dialog.h"
 #include "platform/file_dialog.h"
 #include "platform/files.h"
@@ -218,15 +219,15 @@ bool ReadRandomSeed(const CString& pattern, DWORD& seed) {
     CString text;
     if (!CParamString(pattern).GetValue("SEED", text)) return true;
     text.MakeUpper();
-    unsigned int hex = 0;
-    long decimal = 0;
-    if (std::sscanf(text.c_str(), "0X%X", &hex) == 1) {
-        seed = hex;
-        return true;
-    }
-    if (std::sscanf(text.c_str(), "%ld", &decimal) == 1) {
-        seed = static_cast<DWORD>(decimal);
-        return true;
-    }
-    return false;
+    // A seed is one 32-bit word: 0x up to 0xFFFFFFFF, or a decimal number whose 32-bit word it is
+    // (a negative one included). A number past that is not understood rather than cut to a word.
+    const platform::FieldScan hex =
+        platform::ReadField(text.c_str(), platform::NumberForm::Prefixed, platform::kUnsigned32Field);
+    const platform::FieldScan read = hex.fit != platform::NumberFit::None
+                                         ? hex
+                                         : platform::ReadField(text.c_str(), platform::NumberForm::Decimal,
+                                                               platform::NumberField{INT32_MIN, UINT32_MAX});
+    if (read.fit != platform::NumberFit::Fits) return false;
+    seed = static_cast<DWORD>(read.value);
+    return true;
 }

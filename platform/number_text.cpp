@@ -28,4 +28,48 @@ UnsignedScan ScanUnsigned(const char* text) {
     return scan;
 }
 
+FieldScan ReadField(const char* text, NumberForm form, NumberField field) {
+    FieldScan result{NumberFit::None, 0, text, false};
+    if (!text) return result;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+    bool negative = false;
+    if (form != NumberForm::Prefixed && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    UnsignedScan scan = ScanUnsigned(p);
+    switch (form) {
+    case NumberForm::Decimal:
+        // "0x10" is the number 0 followed by text, as scanf's %d reads it.
+        if (scan.hex) scan = UnsignedScan{p + 1, 0, false, false};
+        break;
+    case NumberForm::Prefixed:
+        if (!scan.hex) scan.end = p;
+        break;
+    case NumberForm::Hex:
+        if (!scan.hex) {
+            // Bare digits are hexadecimal in this form.
+            scan = UnsignedScan{p, 0, false, true};
+            const char* q = p;
+            for (int d; (d = DigitValue(*q, 16)) >= 0; ++q) {
+                if (scan.value > (UINT64_MAX - static_cast<uint64_t>(d)) / 16) scan.overflow = true;
+                scan.value = scan.value * 16 + static_cast<uint64_t>(d);
+            }
+            scan.end = q;
+        }
+        break;
+    case NumberForm::Either: break;
+    }
+    if (scan.end == p) return result;
+    result.end = scan.end;
+    result.hex = scan.hex;
+    result.fit = NumberFit::OutOfRange;
+    // Magnitudes past what an int64_t holds are out of every field.
+    const uint64_t kMagnitudeLimit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+    if (scan.overflow || scan.value > kMagnitudeLimit) return result;
+    const int64_t value = negative ? static_cast<int64_t>(0 - scan.value) : static_cast<int64_t>(scan.value);
+    if (value < field.min || value > field.max) return result;
+    result.fit = NumberFit::Fits;
+    result.value = value;
+    return result;
+}
+
 }  // namespace platform

@@ -8,6 +8,7 @@
 
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
+#include "framework/arg_number.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/jastel.h"
 #include "framework/hw/wexal_dcb.h"
@@ -143,17 +144,22 @@ DWORD CBrimolaWemp::Run(CString command) {
         PrintColor("m_pDevice is NULL\n", kColorRed);
         return kRunFailed;
     }
-    long frames = 0;
-    const int at = command.Find("FRAMES=");
-    if (at >= 0 && std::sscanf(command.c_str() + at, "FRAMES=%ld", &frames) != 1) frames = 0;
-    // A negative count would pass as a huge unsigned one.
-    if (frames < 0 || frames > kMaxFrames) {
+    // A negative count, or one past any width, gets the frames message: none is cut to fit.
+    const ArgNumber framesRead =
+        ReadArgAfter(command, "FRAMES=", platform::NumberForm::Decimal, platform::NumberField{0, kMaxFrames}, "FRAMES");
+    if (framesRead.state == ArgRead::Refused) {
         PrintColor("Number of frames must be between less than 15.\nTo specify all frames set FRAMES=0.\n", kColorRed);
         return kRunFailed;
     }
+    const long frames = framesRead.state == ArgRead::Read ? static_cast<long>(framesRead.value) : 0;
     int verbosity = IsEngineering() && !IsRegression() ? 2 : 1;
-    CString value;
-    if (CParamString(command).GetValue("VERBOSE", value)) std::sscanf(value.c_str(), "%d", &verbosity);
+    const ArgNumber verbose =
+        ReadArgValue(CParamString(command), "VERBOSE", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (verbose.state == ArgRead::Refused) {
+        PrintColor(verbose.refusal, kColorRed);
+        return kRunFailed;
+    }
+    if (verbose.state == ArgRead::Read) verbosity = static_cast<int>(verbose.value);
     if (play)
         return Play(1, arguments, static_cast<DWORD>(frames), static_cast<DWORD>(verbosity)) == 1 ? kRunPassed : kRunFailed;
     PrintColor("\n\nERROR:  CBrimolaWemp\n\"" + command + "\"\n Not recognized as a valid test\n", kColorRed);
@@ -188,9 +194,12 @@ BOOL CBrimolaWemp::GetChannelStructs(DWORD channel, RegisterPtr* bob, RegisterPt
 
 DWORD CBrimolaWemp::Play(int, CParamString arguments, DWORD frames, DWORD verbosity) {
     PrintColor("Test BrimolaWemp Images\n", kColorGreen);
-    CString value;
-    int bvi = 0;
-    if (arguments.GetValue("BVI", value) && std::sscanf(value.c_str(), "%d", &bvi) != 1) bvi = 0;
+    const ArgNumber bviRead = ReadArgValue(arguments, "BVI", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (bviRead.state == ArgRead::Refused) {
+        PrintColor(bviRead.refusal, kColorRed);
+        return 0;
+    }
+    const int bvi = bviRead.state == ArgRead::Read ? static_cast<int>(bviRead.value) : 0;
     CString name;
     if (!arguments.GetValue("Genfile", name)) {
         PrintColor("ERROR:  Missing GenFile= on the command line\n", kColorRed);

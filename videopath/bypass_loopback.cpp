@@ -6,6 +6,7 @@
 
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
+#include "framework/arg_number.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/dma_report.h"
 #include "framework/hw/jastel.h"
@@ -88,22 +89,24 @@ bool ReadChannel(CTestBase& out, const CParamString& params, BypassArguments& a)
 }
 
 bool ReadModes(CTestBase& out, const CParamString& params, BypassArguments& a) {
-    CString value;
-    int number = 0;
-    if (params.GetValue("FORCEUPDATE", value) && std::sscanf(value.c_str(), "%d", &number) == 1 && number != 0) {
-        if (number != 1) {
-            out.PrintColor("FORCEUPDATE must be 0 or 1\n", kColorRed);
-            return false;
-        }
+    // Each switch's own message answers any other number, one past 32 bits included.
+    const ArgNumber update = ReadArgValue(params, "FORCEUPDATE", platform::NumberForm::Decimal, platform::NumberField{0, 1});
+    if (update.state == ArgRead::Refused) {
+        out.PrintColor("FORCEUPDATE must be 0 or 1\n", kColorRed);
+        return false;
+    }
+    long long number = update.state == ArgRead::Read ? update.value : 0;
+    if (number != 0) {
         a.forceUpdate = 1;
         out.PrintColor("FORCEUPDATE=1\n", kColorBlack);
     }
-    number = 0;
-    if (params.GetValue("FORCESTALL", value) && std::sscanf(value.c_str(), "%d", &number) == 1 && number != 0) {
-        if (number != 1 && number != 2) {
-            out.PrintColor("FORCESTALL must be 0, 1 or 2\n", kColorRed);
-            return false;
-        }
+    const ArgNumber stall = ReadArgValue(params, "FORCESTALL", platform::NumberForm::Decimal, platform::NumberField{0, 2});
+    if (stall.state == ArgRead::Refused) {
+        out.PrintColor("FORCESTALL must be 0, 1 or 2\n", kColorRed);
+        return false;
+    }
+    number = stall.state == ArgRead::Read ? stall.value : 0;
+    if (number != 0) {
         a.forceStall = static_cast<DWORD>(number);
         out.PrintColor(number == 1 ? "FORCESTALL=1\n" : "FORCESTALL=2\n", kColorBlack);
     }

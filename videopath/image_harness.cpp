@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "framework/arg_number.h"
 #include "framework/list_selector.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -96,19 +97,29 @@ DWORD CImageHarness::Run(const CString& command) {
 
     long x = 0, y = 0;
     const int dimAt = command.Find("DIM=");
-    const bool hasDim = dimAt >= 0 && std::sscanf(command.c_str() + dimAt, "DIM=(%ld, %ld)", &x, &y) == 2;
-    if (!hasDim) x = y = 0;
+    const ArgSize dim = dimAt >= 0 && command[dimAt + 4] == '('
+                            ? ReadArgSize(command.c_str() + dimAt + 5, false, platform::kSigned32Field, "DIM")
+                            : ArgSize{};
+    if (dim.state == ArgRead::Refused) {
+        m_test.PrintColor(dim.refusal, kColorRed);
+        return kRunFailed;
+    }
+    const bool hasDim = dim.state == ArgRead::Read;
+    if (hasDim) {
+        x = static_cast<long>(dim.x);
+        y = static_cast<long>(dim.y);
+    }
 
     long frames = 1;
-    const int framesAt = command.Find("FRAMES=");
-    if (framesAt >= 0 && std::sscanf(command.c_str() + framesAt, "FRAMES=%ld", &frames) == 1) {
+    const ArgNumber framesRead = ReadArgAfter(command, "FRAMES=", platform::NumberForm::Decimal,
+                                              platform::NumberField{1, harness::kMaxFrames}, "FRAMES");
+    if (framesRead.state != ArgRead::Absent) {
         code |= harness::kFramesGiven;
-        if (frames < 1 || frames > harness::kMaxFrames) {
+        if (framesRead.state == ArgRead::Refused) {
             m_test.PrintColor("Number of frames must be between 1 and 15.", kColorRed);
             return kRunFailed;
         }
-    } else {
-        frames = 1;
+        frames = static_cast<long>(framesRead.value);
     }
 
     switch (code) {
@@ -166,13 +177,17 @@ DWORD CImageHarness::ModifyLists() {
 bool CImageHarness::ReadResolution(const CString& entry, long& x, long& y, long frames) {
     CString dim;
     if (CParamString(entry).GetValue("DIM", dim)) {
-        long w = 0, h = 0;
-        if (std::sscanf(dim.c_str(), "%ld, %ld", &w, &h) != 2) {
+        const ArgSize size = ReadArgSize(dim.c_str(), false, platform::kSigned32Field, "DIM");
+        if (size.state == ArgRead::Refused) {
+            m_test.PrintColor(size.refusal, kColorRed);
+            return false;
+        }
+        if (size.state != ArgRead::Read) {
             m_test.PrintColorFormat(kColorRed, "Unrecognized resolution DIM=(%ld,%ld)\n", x, y);
             return false;
         }
-        x = w;
-        y = h;
+        x = static_cast<long>(size.x);
+        y = static_cast<long>(size.y);
     }
     // Also an entry without DIM before any size: no empty or unsendable picture is ever built.
     bool valid = x > 0 && y > 0 && x <= kMaxDcbField && y <= kMaxDcbField;

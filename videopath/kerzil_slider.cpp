@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "platform/file_dialog.h"
 #include "platform/files.h"
@@ -119,11 +120,10 @@ RegisterPtr CKerzilSliderDlg::SetRegisterBlock(DWORD offset, RegisterPtr regs) {
     m_RegOffset = offset;
     m_pRegs = regs;
     m_offsetLabel.Format("BAR0 Offset:  0x%08X", offset);
-    CString value;
-    CParamString(m_ArgText).GetValue("READHW", value);
-    int readHw = 0;
-    if (std::sscanf(value.c_str(), "%d", &readHw) != 1) readHw = 0;
-    if (readHw == 1) ReadAllFields();
+    // READHW=4294967297 is no 1: only the number typed counts.
+    const ArgNumber readHw =
+        ReadArgValue(CParamString(m_ArgText), "READHW", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (readHw.state == ArgRead::Read && readHw.value == 1) ReadAllFields();
     else ClearAllFields();
     RefreshTexts();
     return previous;

@@ -10,6 +10,7 @@
 
 #include "devlib/devices.h"
 #include "devlib/perf_list.h"
+#include "framework/arg_number.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/paged_memory.h"
 #include "framework/hw/wexal_dcb.h"
@@ -52,13 +53,8 @@ struct TransferArgs {
     bool is16bit = false, format4444 = false, sequence = false;
 };
 
-// "0X%08lX": a number counts only when written with its 0x prefix.
-bool ReadPrefixedHex(const CString& text, DWORD& value) {
-    unsigned v = 0;
-    if (std::sscanf(text.c_str(), "0X%8X", &v) != 1) return false;
-    value = v;
-    return true;
-}
+// "0X%08lX": a number counts only when written with its 0x prefix, and only whole.
+bool ReadPrefixedHex(const CString& text, DWORD& value) { return ReadPrefixedWord(text, value); }
 
 // The line geometry the engine wants for bytes: lines below 16384, the first line taking the rest.
 void SetLinkGeometry(WexalDCB& dcb, DWORD bytes) {
@@ -238,6 +234,10 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
         return refuse(kDarkRed, "No valid SrcAddress parameter\n");
     if (loopback && params.GetValue("DstAddress", value) && !ReadPrefixedHex(value, args.dstAddress))
         return refuse(kDarkRed, "No valid DstAddress parameter\n");
+    for (const char* key : {"Seed", "Incr", "Size"}) {
+        const ArgNumber read = ReadArgValue(params, key, platform::NumberForm::Prefixed, platform::kUnsigned32Field);
+        if (read.state == ArgRead::Refused) return refuse(kColorRed, "%s", read.refusal.c_str());
+    }
     if (!params.GetValue("Seed", value)) return refuse(kDarkRed, "No valid Seed parameter\n");
     ReadPrefixedHex(value, args.seed);
     if (!params.GetValue("Incr", value)) return refuse(kDarkRed, "No valid Incr parameter\n");

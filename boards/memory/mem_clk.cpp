@@ -214,6 +214,11 @@ DWORD mem_clk::ClockTest(CString arguments) {
     CString text;
     const bool powerUp = params.GetValue("PWRUP", text);
     int verbose = 0, min = 0, max = 127, testLoop = 1, shrinkLoop = 1;
+    if (const CString refused = RefusedInts(params, {"VERBOSE", "MIN", "MAX", "TestLoop", "ShrinkLoop"});
+        !refused.IsEmpty()) {
+        PrintColor(refused, kColorRed);
+        return kRunFailed;
+    }
     ReadIntArgument(params, "VERBOSE", verbose);
     ReadIntArgument(params, "MIN", min);
     ReadIntArgument(params, "MAX", max);
@@ -312,12 +317,15 @@ DWORD mem_clk::ClockTest(CString arguments) {
 DWORD mem_clk::SetClock(CString arguments) {
     if (CheckBoard(false) != kRunPassed) return kRunFailed;
     const CParamString params(arguments);
-    int clock = 0;
-    if (!ReadIntArgument(params, "CLK", clock)) {
+    // Any number outside the clock's range, one past 32 bits included, gets the range message.
+    const ArgNumber read =
+        ReadArgValue(params, "CLK", platform::NumberForm::Decimal, platform::NumberField{kLowestClock, kHighestClock});
+    if (read.state == ArgRead::Absent) {
         PrintColorFormat(kColorRed, "Missing CLK setting\nMust be between %d and %d\n", kLowestClock, kHighestClock);
         return kRunFailed;
     }
-    if (clock < kLowestClock || clock > kHighestClock) {
+    const int clock = static_cast<int>(read.value);
+    if (read.state == ArgRead::Refused) {
         PrintColorFormat(kColorRed, "Invalid Clock Setting\nMust be between %d and %d\n", kLowestClock, kHighestClock);
         return kRunFailed;
     }

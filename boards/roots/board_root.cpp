@@ -9,6 +9,7 @@
 
 #include "boards/memory/mem_clk.h"
 #include "codec/dsp/zyv_file.h"
+#include "framework/arg_number.h"
 #include "framework/hw/jastel.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -190,12 +191,9 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
 }
 
 int CBoardRoot::ReadVerbose(const CString& arguments) {
-    CString value;
-    if (!CParamString(arguments).GetValue("VERBOSE", value)) return 1;
-    char* end = nullptr;
-    const long verbose = std::strtol(value.c_str(), &end, 10);
-    if (end == value.c_str() || verbose < INT_MIN || verbose > INT_MAX) return 1;
-    return static_cast<int>(verbose);
+    // A level past an int keeps 1 for the header; the keyword or the test refuses it.
+    const ArgNumber read = ReadArgValue(CParamString(arguments), "VERBOSE", platform::NumberForm::Decimal, platform::kSigned32Field);
+    return read.state == ArgRead::Read ? static_cast<int>(read.value) : 1;
 }
 
 void CBoardRoot::PrintHeader(const CString& name, const CString& arguments, int verbose) {
@@ -238,7 +236,9 @@ DWORD CBoardRoot::Run(CString command) {
     DWORD result;
     if (child == this) {
         PrintHeader(GetName(), arguments, verbose);
-        result = RunKeyword(KeywordCall{command, arguments, CString(), verbose});
+        const CString refused = RefusedInts(CParamString(arguments), {"VERBOSE"});
+        if (!refused.IsEmpty()) PrintColor(refused, kColorRed);
+        result = refused.IsEmpty() ? RunKeyword(KeywordCall{command, arguments, CString(), verbose}) : kRunFailed;
     } else {
         PrintHeader(test, arguments, verbose);
         result = child->Run(arguments);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "boards/tcl/brimola_peak_temps_dlg.h"
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 
@@ -129,10 +130,14 @@ DWORD CBrimolaBoardTests::DisplayRev(const CString& args) {
 
 DWORD CBrimolaBoardTests::ShowDeviceTemperatures(const CString& args, unsigned verbosity) {
     const CParamString params(args);
-    CString value;
-    int peak = 0, unique = 0;
-    if (params.GetValue("PEAK", value) && std::sscanf(value.c_str(), "%d", &peak) == 1 && peak == 1) {
-        if (params.GetValue("UNIQUE", value) && std::sscanf(value.c_str(), "%d", &unique) != 1) unique = 0;
+    if (const CString refused = RefusedInts(params, {"PEAK", "UNIQUE"}); !refused.IsEmpty()) {
+        PrintColor(refused, kColorRed);
+        return kRunFailed;
+    }
+    const ArgNumber peak = ReadArgValue(params, "PEAK", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (peak.state == ArgRead::Read && peak.value == 1) {
+        const ArgNumber uniqueRead = ReadArgValue(params, "UNIQUE", platform::NumberForm::Decimal, platform::kSigned32Field);
+        const int unique = uniqueRead.state == ArgRead::Read ? static_cast<int>(uniqueRead.value) : 0;
         CBrimolaPeakTempsDlg dialog(this, args, unique, nullptr);
         dialog.DoModal();
         return kRunPassed;

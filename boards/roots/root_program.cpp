@@ -5,6 +5,7 @@
 #include "boards/roots/brimola_board_tests.h"
 #include "boards/roots/nuxa_board_tests.h"
 #include "devlib/wexal_spaces.h"
+#include "framework/arg_number.h"
 #include "framework/hw/compatibility_rules.h"
 #include "framework/hw/fpga_download.h"
 #include "framework/hw/oxd.h"
@@ -53,7 +54,10 @@ int CBoardRoot::ReadProgramArguments(const CString& args, CString& file) {
     CString value;
     int device = -1;
     if (!params.GetValue("DEVICE", value)) PrintColor("ERROR:  DEVICE= not specified on the command line.\n", kColorRed);
-    else if (std::sscanf(value.c_str(), "%d", &device) != 1) device = -1;
+    else if (const CString refused = RefusedInts(params, {"DEVICE"}); !refused.IsEmpty()) PrintColor(refused, kColorRed);
+    else if (const ArgNumber read = ReadArgValue(params, "DEVICE", platform::NumberForm::Decimal, platform::kSigned32Field);
+             read.state == ArgRead::Read)
+        device = static_cast<int>(read.value);
     params.GetValue("FILE", file);
     return device;
 }

@@ -16,6 +16,7 @@
 #include "boards/tcl/tcl_guard.h"
 #include "boards/tcl/tcl_script_lines.h"
 #include "devlib/addr_space.h"
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "platform/files.h"
@@ -203,11 +204,17 @@ DWORD Tcl::Run(CString args) {
             break;
         }
     }
-    CString value;
+    if (const CString refused = RefusedInts(params, {"VERBOSE", "ABORTCOUNT"}); !refused.IsEmpty()) {
+        PrintColor(refused, kColorRed);
+        return kRunFailed;
+    }
     m_verbose = 0;
-    if (params.GetValue("VERBOSE", value)) std::sscanf(value, "%d", &m_verbose);
+    const ArgNumber verbose = ReadArgValue(params, "VERBOSE", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (verbose.state == ArgRead::Read) m_verbose = static_cast<int>(verbose.value);
+    // A negative count is kept as its 32-bit word, as "%d" into the count reads it: no stop before that.
     m_abortCount = kDefaultAbortCount;
-    if (params.GetValue("ABORTCOUNT", value)) std::sscanf(value, "%u", &m_abortCount);
+    const ArgNumber abort = ReadArgValue(params, "ABORTCOUNT", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (abort.state == ArgRead::Read) m_abortCount = static_cast<DWORD>(abort.value);
     m_failMark = 0;
     m_abortMark = 0;
     g_pTclBoard = m_runningBoard = GetParent();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/arg_number.h"
 #include "framework/list_selector.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -111,30 +112,38 @@ DWORD CWexal::Run(CString command) {
         return kRunFailed;
     }
 
-    bool hasDim = false;
     long x = 0, y = 0;
     const int dimAt = command.Find("DIM=");
-    if (dimAt >= 0 && std::sscanf(command.c_str() + dimAt, "DIM=(%ld ,%ld", &x, &y) == 2) {
-        hasDim = true;
-    } else {
-        x = y = 0;
+    const ArgSize dim = dimAt >= 0 && command[dimAt + 4] == '('
+                            ? ReadArgSize(command.c_str() + dimAt + 5, true, platform::kSigned32Field, "DIM")
+                            : ArgSize{};
+    const bool hasDim = dim.state == ArgRead::Read;
+    if (hasDim) {
+        x = static_cast<long>(dim.x);
+        y = static_cast<long>(dim.y);
     }
 
     DWORD frames = 1;
-    const int framesAt = command.Find("FRAMES=");
-    long framesRead = 0;
-    if (framesAt >= 0 && std::sscanf(command.c_str() + framesAt, "FRAMES=%ld", &framesRead) == 1) {
+    const ArgNumber framesRead = ReadArgAfter(command, "FRAMES=", platform::NumberForm::Decimal,
+                                              platform::NumberField{1, kMaxFrames}, "FRAMES");
+    if (framesRead.state != ArgRead::Absent) {
         code |= kFramesFlag;
-        if (framesRead < 1 || framesRead > static_cast<long>(kMaxFrames)) {
+        if (framesRead.state == ArgRead::Refused) {
             PrintColor("Number of frames must be between 1 and 15.", kColorRed);
             return kRunFailed;
         }
-        frames = static_cast<DWORD>(framesRead);
+        frames = static_cast<DWORD>(framesRead.value);
     }
 
     int verbose = DefaultVerbose();
-    CString value;
-    if (CParamString(command).GetValue("VERBOSE", value)) std::sscanf(value.c_str(), "%d", &verbose);
+    const ArgNumber verboseRead =
+        ReadArgValue(CParamString(command), "VERBOSE", platform::NumberForm::Decimal, platform::kSigned32Field);
+    for (const CString& refusal : {dim.refusal, verboseRead.refusal}) {
+        if (refusal.IsEmpty()) continue;
+        PrintColor(refusal, kColorRed);
+        return kRunFailed;
+    }
+    if (verboseRead.state == ArgRead::Read) verbose = static_cast<int>(verboseRead.value);
     const DWORD verboseLevel = static_cast<DWORD>(verbose);
 
     switch (code) {
@@ -213,17 +222,19 @@ DWORD CWexal::ModifyLists() {
 }
 
 DWORD CWexal::FlushDMACommand(const CString& arguments) {
-    CString value;
-    unsigned long channel = 0;
-    if (!CParamString(arguments).GetValue("CHANNEL", value) || std::sscanf(value.c_str(), "%lu", &channel) != 1)
-        return kRunFailed;
-    if (channel >= kChannelCount) {
+    // A negative or overlong number is no channel either, not one cut to fit.
+    const ArgNumber read = ReadArgValue(CParamString(arguments), "CHANNEL", platform::NumberForm::Decimal,
+                                        platform::NumberField{0, kChannelCount - 1});
+    if (read.state == ArgRead::Absent) return kRunFailed;
+    if (read.state == ArgRead::Refused) {
+        CString value;
+        CParamString(arguments).GetValue("CHANNEL", value);
         CString line;
-        line.Format("ERROR:  CHANNEL=%lu is not a DMA channel (0 to 63)\n", channel);
+        line.Format("ERROR:  CHANNEL=%s is not a DMA channel (0 to 63)\n", value.c_str());
         PrintColor(line, kColorRed);
         return kRunFailed;
     }
-    return FlushDMA(static_cast<DWORD>(channel));
+    return FlushDMA(static_cast<DWORD>(read.value));
 }
 
 DWORD CWexal::FlushDMA(DWORD channel) {

@@ -1,15 +1,16 @@
 // Number arguments of the CWexal and memory-clock commands, read from their KEY=value text.
 #pragma once
 
-#include <cstdio>
-
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "platform/cstring.h"
 #include "platform/types.h"
 
-// The "%d" value of key; FALSE (value untouched) when the key is missing or holds no number.
+// The "%d" value of key; FALSE (value untouched) when the key is missing, holds no number or one
+// past an int (the test checks RefusedInts first to say so).
 inline BOOL ReadIntArgument(const CParamString& params, const char* key, int& value) {
-    CString text;
-    if (!params.GetValue(key, text)) return FALSE;
-    return std::sscanf(text.c_str(), "%d", &value) == 1;
+    const ArgNumber read = ReadArgValue(params, key, platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (read.state != ArgRead::Read) return FALSE;
+    value = static_cast<int>(read.value);
+    return TRUE;
 }

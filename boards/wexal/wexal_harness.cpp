@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "boards/wexal/wexal.h"
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "images/image_8bit.h"
@@ -183,13 +184,17 @@ DWORD CWexal::RunImageHarness(DWORD code, const CString& command, const CString&
     for (const CString& resolution : resolutions.GetEntries()) {
         CString dim;
         if (CParamString(resolution).GetValue("DIM", dim)) {
-            long w = 0, h = 0;
-            if (std::sscanf(dim.c_str(), "%ld ,%ld", &w, &h) != 2) {
+            const ArgSize size = ReadArgSize(dim.c_str(), true, platform::kSigned32Field, "DIM");
+            if (size.state == ArgRead::Refused) {
+                PrintColor(size.refusal, kColorRed);
+                return kRunFailed;
+            }
+            if (size.state != ArgRead::Read) {
                 PrintColorFormat(kColorRed, "Unrecognized resolution DIM=(%ld,%ld)\n", width, height);
                 return kRunFailed;
             }
-            width = w;
-            height = h;
+            width = static_cast<long>(size.x);
+            height = static_cast<long>(size.y);
         }
         // Also before the first readable line, so no empty image is ever built.
         if (width <= 0 || height <= 0) {

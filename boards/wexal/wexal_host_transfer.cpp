@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "boards/wexal/wexal.h"
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "images/multi_image_file.h"
@@ -18,19 +19,13 @@ namespace {
 constexpr int kMaxReportedErrors = 80;
 constexpr int kMaxReportedSteps = 20;
 
-// "0x..." (either case) as hexadecimal, else a decimal number; false when neither reads.
+// "0x..." (either case) as hexadecimal, else a decimal number; false when neither reads or the
+// number is no 32-bit address (negative, or past 32 bits: never cut to one).
 bool ReadAddress(const CString& text, DWORD& value) {
-    const char* s = text.c_str();
-    char* end = nullptr;
-    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        const unsigned long hex = std::strtoul(s + 2, &end, 16);
-        if (end == s + 2 || s[2] == '-' || s[2] == '+') return false;
-        value = static_cast<DWORD>(hex);
-        return true;
-    }
-    const long decimal = std::strtol(s, &end, 10);
-    if (end == s) return false;
-    value = static_cast<DWORD>(decimal);
+    const platform::FieldScan read =
+        platform::ReadField(text.c_str(), platform::NumberForm::Either, platform::kUnsigned32Field);
+    if (read.fit != platform::NumberFit::Fits) return false;
+    value = static_cast<DWORD>(read.value);
     return true;
 }
 
@@ -77,8 +72,12 @@ DWORD CWexal::HostTransfer(bool packed, CString arguments, CImage* image, DWORD 
         PrintColor("Wexal address on command line is not in the format 0xFCE32BA0.\n", kColorRed);
         return 0;
     }
-    long retries = 0;
-    if (params.GetValue("RETRYREAD", text)) std::sscanf(text.c_str(), "%ld", &retries);
+    const ArgNumber retryRead = ReadArgValue(params, "RETRYREAD", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (retryRead.state == ArgRead::Refused) {
+        PrintColor(retryRead.refusal, kColorRed);
+        return 0;
+    }
+    const long retries = retryRead.state == ArgRead::Read ? static_cast<long>(retryRead.value) : 0;
     // A run without MODE is a slave transfer, the only kind there is.
     if (params.GetValue("MODE", text) && text != "SLAVE") {
         PrintColor("Only MODE=SLAVE is supported\n", kColorRed);

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "boards/wexal/wexal.h"
+#include "framework/arg_number.h"
 #include "framework/hw/crc32.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -13,31 +14,20 @@
 namespace {
 
 // Values arrive upper-cased from CParamString::GetValue.
-// "0X%X", else (when a bare number is hexadecimal) "%X", else "%lu".
+// A 32-bit word: 0x hexadecimal, else a bare number, hexadecimal when bareIsHex. A negative number
+// or one past 32 bits is no word: false, as for text that is no number.
 bool ReadNumber(const CString& text, DWORD& value, bool bareIsHex) {
-    unsigned int hex = 0;
-    unsigned long decimal = 0;
-    if (std::sscanf(text.c_str(), "0X%X", &hex) == 1 || (bareIsHex && std::sscanf(text.c_str(), "%X", &hex) == 1)) {
-        value = hex;
-        return true;
-    }
-    if (std::sscanf(text.c_str(), "%lu", &decimal) == 1) {
-        value = static_cast<DWORD>(decimal);
-        return true;
-    }
-    return false;
+    const platform::FieldScan read = platform::ReadField(
+        text.c_str(), bareIsHex ? platform::NumberForm::Hex : platform::NumberForm::Either, platform::kUnsigned32Field);
+    if (read.fit != platform::NumberFit::Fits) return false;
+    value = static_cast<DWORD>(read.value);
+    return true;
 }
 
 bool ReadHexFirst(const CString& text, DWORD& value) { return ReadNumber(text, value, true); }
 bool ReadHexOrDecimal(const CString& text, DWORD& value) { return ReadNumber(text, value, false); }
 
-// The prefix 0x is required.
-bool ReadPrefixedHex(const CString& text, DWORD& value) {
-    unsigned int hex = 0;
-    if (std::sscanf(text.c_str(), "0X%8X", &hex) != 1) return false;
-    value = hex;
-    return true;
-}
+bool ReadPrefixedHex(const CString& text, DWORD& value) { return ReadPrefixedWord(text, value); }
 
 std::unique_ptr<DWORD[]> AllocateWords(size_t bytes) {
     return std::unique_ptr<DWORD[]>(new (std::nothrow) DWORD[(bytes + 3) / 4]);
@@ -151,7 +141,10 @@ bool ReadSizeAndAddress(CWexal& test, const CParamString& params, const char* th
         test.PrintColor(line, kColorRed);
         return false;
     }
-    if (std::sscanf(sizeText.c_str(), "%d", &size) != 1) {
+    const platform::FieldScan sizeRead =
+        platform::ReadField(sizeText.c_str(), platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (sizeRead.fit == platform::NumberFit::Fits) size = static_cast<int>(sizeRead.value);
+    if (sizeRead.fit != platform::NumberFit::Fits) {
         test.PrintColor("SIZE parameter not %%d format\n", kColorRed);
         return false;
     }

@@ -11,6 +11,7 @@
 #include "boards/wexal/wexal_arguments.h"
 #include "boards/wexal/wexal_dma_report.h"
 #include "devlib/wexal_spaces.h"
+#include "framework/arg_number.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/paged_memory.h"
 #include "framework/hw/wexal_dcb.h"
@@ -37,23 +38,19 @@ constexpr DWORD kMarchChunkWords = 0x10000;
 constexpr DWORD kRandomChunkWords = 1024;
 constexpr DWORD kRandomTestBytes = 0x10000;
 
-// "%X" of a key (an optional 0X is taken by %X).
+// "%X" of a key (an optional 0X is taken by %X); FALSE, value untouched, for a word past 32 bits too.
 BOOL ReadHex(const CParamString& params, const char* key, DWORD& value) {
-    CString text;
-    if (!params.GetValue(key, text)) return FALSE;
-    unsigned v = 0;
-    if (std::sscanf(text.c_str(), "%X", &v) != 1) return FALSE;
-    value = v;
+    const ArgNumber read = ReadArgValue(params, key, platform::NumberForm::Hex, platform::kUnsigned32Field);
+    if (read.state != ArgRead::Read) return FALSE;
+    value = static_cast<DWORD>(read.value);
     return TRUE;
 }
 
-// "0X%08lX" of a key: the value must be written with its 0X prefix.
+// "0X%08lX" of a key: the value must be written with its 0X prefix; one past 32 bits is no value.
 BOOL ReadPrefixedHex(const CParamString& params, const char* key, DWORD& value) {
-    CString text;
-    if (!params.GetValue(key, text)) return FALSE;
-    unsigned v = 0;
-    if (std::sscanf(text.c_str(), "0X%8X", &v) != 1) return FALSE;
-    value = v;
+    const ArgNumber read = ReadArgValue(params, key, platform::NumberForm::Prefixed, platform::kUnsigned32Field);
+    if (read.state != ArgRead::Read) return FALSE;
+    value = static_cast<DWORD>(read.value);
     return TRUE;
 }
 
@@ -267,6 +264,10 @@ bool ReadDmaArguments(CWexal& test, const char* name, const CParamString& params
     CString text;
     args.sequence = params.GetValue("Mode", text) && text.CompareNoCase("Sequence") == 0;
     args.slaveCompare = !(params.GetValue("SlaveCompare", text) && text.CompareNoCase("Off") == 0);
+    if (const CString refused = RefusedInts(params, {"Verbose"}); !refused.IsEmpty()) {
+        test.PrintColor(refused, kColorRed);
+        return false;
+    }
     ReadIntArgument(params, "Verbose", args.verbose);
     // Incr 0 in sequence mode would repeat the same cycle about four billion times.
     if (args.sequence && args.incr == 0) {
@@ -450,6 +451,10 @@ bool StartWordTest(CWexal& test, const char* name, const CParamString& params, W
         test.PrintColorFormat(kColorRed, "CWexal::%s - PBrimolaBAR0 and PNuxaBAR0 not setup\n", name);
         return false;
     }
+    if (const CString refused = RefusedInts(params, {"ABORTCOUNT", "VERBOSE"}); !refused.IsEmpty()) {
+        test.PrintColor(refused, kColorRed);
+        return false;
+    }
     EnableSdramController(bar0);
     start.verbose = test.DefaultVerbose();
     ReadIntArgument(params, "ABORTCOUNT", start.abortCount);
@@ -532,6 +537,12 @@ int CleanRunLog2(const DWORD* diff, DWORD words) {
 // come back alike is cut into smaller runs, down to single words, until no run can hold two such words.
 DWORD CWexal::March_Mem_Test(CString arguments) {
     const CParamString params(arguments);
+    for (const char* key : {"StartAddress", "EndAddress"}) {
+        const ArgNumber read = ReadArgValue(params, key, platform::NumberForm::Hex, platform::kUnsigned32Field);
+        if (read.state != ArgRead::Refused) continue;
+        PrintColor(read.refusal, kColorRed);
+        return kRunFailed;
+    }
     WordTestStart args;
     if (!StartWordTest(*this, "March_Mem_Test", params, args)) return kRunFailed;
     const int verbose = args.verbose;
@@ -714,6 +725,10 @@ DWORD CWexal::RandomMemTest(CString arguments) {
 
     const CParamString params(arguments);
     int seed = static_cast<int>(GetClockValue()), comp = 0, abortCount = 1, verbose = 0;
+    if (const CString refused = RefusedInts(params, {"SEED", "COMP", "ABORTCOUNT", "VERBOSE"}); !refused.IsEmpty()) {
+        PrintColor(refused, kColorRed);
+        return kRunFailed;
+    }
     ReadIntArgument(params, "SEED", seed);
     ReadIntArgument(params, "COMP", comp);
     ReadIntArgument(params, "ABORTCOUNT", abortCount);
@@ -735,6 +750,10 @@ DWORD CWexal::DMA_MemoryTest(CString arguments) {
         return kRunFailed;
     }
     int chWrite = 0, chRead = 0, size = 0, burst = 0;
+    if (const CString refused = RefusedInts(params, {"ChWrite", "ChRead", "Size", "Burst"}); !refused.IsEmpty()) {
+        PrintColor(refused, kColorRed);
+        return kRunFailed;
+    }
     if (!ReadIntArgument(params, "ChWrite", chWrite)) {
         PrintColor("No valid ChWrite to test\n", kDarkRed);
         return kRunFailed;
@@ -869,8 +888,12 @@ DWORD CWexal::DMA_MemoryStressTest(CString arguments) {
     if (!ReadDmaArguments(*this, "DMA_MemoryStressTest", params, args)) return kRunFailed;
     const RegisterPtr bar0 = args.bar0;
     long loops = 1;
-    CString loopText;
-    if (params.GetValue("Loop", loopText)) std::sscanf(loopText.c_str(), "%ld", &loops);
+    const ArgNumber loopRead = ReadArgValue(params, "Loop", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (loopRead.state == ArgRead::Refused) {
+        PrintColor(loopRead.refusal, kColorRed);
+        return kRunFailed;
+    }
+    if (loopRead.state == ArgRead::Read) loops = static_cast<long>(loopRead.value);
     // No loop would move a byte, and the test would pass untested.
     if (loops <= 0) {
         PrintColorFormat(kDarkRed, "Invalid Loop count:  Loop[%ld]\n", loops);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "boards/wexal/wexal.h"
+#include "framework/arg_number.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -91,8 +92,18 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
     CParamString(arguments).GetValueAsWritten("HTML", html);  // files are written as the user named them
     const CString asWritten = arguments;
     long x = 0, y = 0;
-    const bool explicitSize =
-        CParamString(arguments).GetValue("DIM", dim) && std::sscanf(dim.c_str(), "%ld ,%ld", &x, &y) == 2;
+    const ArgSize size = CParamString(arguments).GetValue("DIM", dim)
+                             ? ReadArgSize(dim.c_str(), true, platform::kSigned32Field, "DIM")
+                             : ArgSize{};
+    if (size.state == ArgRead::Refused) {
+        PrintColor(size.refusal, kColorRed);
+        return 0;
+    }
+    const bool explicitSize = size.state == ArgRead::Read;
+    if (explicitSize) {
+        x = static_cast<long>(size.x);
+        y = static_cast<long>(size.y);
+    }
 
     arguments.MakeUpper();
     const CParamString params(arguments);
@@ -107,8 +118,14 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
         return 0;
     }
     dcbText.Replace(" \t", "");
-    int channel = 0, index = 0, count = 0;
-    if (std::sscanf(dcbText.c_str(), "%d,%d,%d", &channel, &index, &count) < 3) {
+    // One past an int is refused, not cut to another channel.
+    const ArgInts triple = ReadArgInts(dcbText.c_str(), 3, "DCB");
+    if (triple.state == ArgRead::Refused) {
+        PrintColor(triple.refusal, kColorRed);
+        return 0;
+    }
+    const int channel = triple.values[0], index = triple.values[1], count = triple.values[2];
+    if (triple.state != ArgRead::Read) {
         PrintColor("DCB field does not contain 3 entries\n", kColorRed);
         return 0;
     }
@@ -209,10 +226,13 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
     }
     PrintColorFormat(kColorBlack, "File:  %s\n", chosen.c_str());
 
-    CString modeText;
-    long modeValue = 0;
-    if (params.GetValue("MODE", modeText) && std::sscanf(modeText.c_str(), "%ld", &modeValue) == 1)
-        mode = static_cast<DWORD>(modeValue);
+    const ArgNumber modeRead = ReadArgValue(params, "MODE", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (modeRead.state == ArgRead::Refused) {
+        PrintColor(modeRead.refusal, kColorRed);
+        if (created) platform::DeleteFile(chosen.c_str());
+        return 0;
+    }
+    if (modeRead.state == ArgRead::Read) mode = static_cast<DWORD>(modeRead.value);
 
     // A capture that fails leaves no empty file behind to be taken as the next free name.
     auto fail = [&]() -> DWORD {

@@ -16,6 +16,7 @@
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
 #include "images/file_error.h"
+#include "platform/number_text.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
 #include "platform/process.h"
@@ -69,10 +70,11 @@ DWORD CSorbelin::GetNextRunStage(DWORD) { return kStageNone; }
 DWORD CSorbelin::ReadVerbosity(const CString& command) {
     DWORD verbose = IsEngineering() && !IsRegression() ? 2 : 1;
     CString value;
+    // A level past an int keeps the default here; the command refuses it before it runs anything.
     if (CParamString(command).GetValue("VERBOSE", value, FALSE)) {
-        char* end = nullptr;
-        const unsigned long v = std::strtoul(value.c_str(), &end, 10);
-        if (end != value.c_str()) verbose = static_cast<DWORD>(v);
+        const platform::FieldScan read =
+            platform::ReadField(value.c_str(), platform::NumberForm::Decimal, platform::kSigned32Field);
+        if (read.fit == platform::NumberFit::Fits) verbose = static_cast<DWORD>(read.value);
     }
     return verbose;
 }

@@ -10,6 +10,7 @@
 
 #include "codec/dsp/zyv_file.h"
 #include "devlib/wexal_spaces.h"
+#include "framework/arg_number.h"
 #include "framework/list_selector.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -620,19 +621,23 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
     const CParamString params(command);
     const DWORD verbose = ReadVerbosity(command);
     DWORD frames = 1;
-    bool framesGiven = false;
-    CString value;
-    if (params.GetValue("FRAMES", value)) {
-        unsigned long n = 0;
-        if (std::sscanf(value.c_str(), "%lu", &n) == 1) {
-            frames = static_cast<DWORD>(n);
-            framesGiven = true;
-        }
-    }
+    // A frame count is a 32-bit word: a negative one or one past it is refused, never wrapped or cut.
+    const ArgNumber framesRead = ReadArgValue(params, "FRAMES", platform::NumberForm::Decimal, platform::kUnsigned32Field);
+    const bool framesGiven = framesRead.state == ArgRead::Read;
+    if (framesGiven) frames = static_cast<DWORD>(framesRead.value);
     // DIM= is read as written, at its first occurrence.
     long width = 0, height = 0;
     const int dim = command.Find("DIM=");
-    if (dim >= 0) std::sscanf(command.c_str() + dim, "DIM=(%ld, %ld)", &width, &height);
+    const ArgSize size = dim >= 0 && command[dim + 4] == '('
+                             ? ReadArgSize(command.c_str() + dim + 5, false, platform::kSigned32Field, "DIM")
+                             : ArgSize{};
+    if (size.count >= 1) width = static_cast<long>(size.x);
+    if (size.count >= 2) height = static_cast<long>(size.y);
+    for (const CString& refusal : {framesRead.refusal, size.refusal, RefusedInts(params, {"VERBOSE"})}) {
+        if (refusal.IsEmpty()) continue;
+        PrintColor(refusal, kColorRed);
+        return 0;
+    }
     // Only the keywords that move frames take FRAMES=.
     const bool takesFrames = code == kVideoBypass || code == kEncode;
     if (code != kNone && (!framesGiven || takesFrames)) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "devlib/perf_list.h"
+#include "framework/arg_number.h"
 #include "framework/log_file.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -53,11 +54,21 @@ CString Format(const char* format, auto... values) {
 int ReadRange(const CString& text, unsigned& first, unsigned& last) {
     const int at = text.Find("RANGE=");
     if (at < 0) return 0;
-    unsigned a = first, b = last;
-    const int n = std::sscanf(text.c_str() + at, "RANGE=(0x%X,0x%X)", &a, &b);
-    if (n >= 1) first = a;
-    if (n >= 2) last = b;
-    return n < 0 ? 0 : n;
+    // Each value as "0x%X" reads it, but whole: one past 32 bits stays past the range check's 0xFF
+    // instead of being cut into it.
+    const char* p = text.c_str() + at + 6;
+    if (*p++ != '(') return 0;
+    int n = 0;
+    for (unsigned* value : {&first, &last}) {
+        if (n == 1 && *p++ != ',') break;
+        const platform::FieldScan read = platform::ReadField(p, platform::NumberForm::Prefixed, {0, INT64_MAX});
+        // The prefix is a lower-case "0x", as the format spells it.
+        if (read.fit == platform::NumberFit::None || p[0] != '0' || p[1] != 'x') break;
+        *value = read.fit == platform::NumberFit::Fits && read.value <= UINT32_MAX ? static_cast<unsigned>(read.value) : UINT32_MAX;
+        p = read.end;
+        ++n;
+    }
+    return n;
 }
 
 }  // namespace
@@ -94,9 +105,10 @@ void CSorbelinMemTests::Write(DWORD address, DWORD value) {
 bool CSorbelinMemTests::ReadInt(const CParamString& params, const char* key, int& value) {
     CString text;
     if (!params.GetValue(key, text)) return true;
-    int v = 0;
-    if (std::sscanf(text.c_str(), "%d", &v) != 1) return false;
-    value = v;
+    // A number past an int is no value either (the scans refuse it before they start).
+    const platform::FieldScan read = platform::ReadField(text.c_str(), platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (read.fit != platform::NumberFit::Fits) return false;
+    value = static_cast<int>(read.value);
     return true;
 }
 
@@ -326,6 +338,8 @@ int CSorbelinMemTests::MemBistScan(CString file, CString params) {
         PrintScanHeader(p);
         p.GetValueAsWritten("FPGA", file);
     }
+    if (const CString refused = RefusedInts(p, {"ITERATION", "MAXFAIL", "RETRY", "STEP"}); !refused.IsEmpty())
+        return refuse(refused.c_str());
     int dram = 64;
     if (!ReadInt(p, "DRAM", dram)) return refuse("DRAM parameter must be either 32 or 64\n");
     int iterations = 1, maxFail = 4, retries = 0, fine = 1, coarse = 8;
@@ -335,8 +349,10 @@ int CSorbelinMemTests::MemBistScan(CString file, CString params) {
     if (retries < 0 || retries > kMaxRetries) return refuse("RETRY must be between 0 and 16\n");
     int midpoint = -1;
     CString text;
-    unsigned hex = 0;
-    if (p.GetValue("MIDPOINT", text) && std::sscanf(text.c_str(), "0X%X", &hex) == 1 && hex <= 0xFF) midpoint = static_cast<int>(hex);
+    if (p.GetValue("MIDPOINT", text)) {
+        const platform::FieldScan read = platform::ReadField(text.c_str(), platform::NumberForm::Prefixed, {0, 0xFF});
+        if (read.fit == platform::NumberFit::Fits) midpoint = static_cast<int>(read.value);
+    }
     if (p.GetValue("STEP", text)) {
         if (midpoint >= 0) std::sscanf(text.c_str(), "%d", &fine);
         else std::sscanf(text.c_str(), "%d,%d", &coarse, &fine);
@@ -474,6 +490,10 @@ DWORD CSorbelinMemTests::MemBistRange(CString arguments) {
     const CParamString p(arguments);
     CResultScreen& screen = GetResultScreen();
     int dram = 64, iterations = 1, step = 8, retries = 0;
+    if (const CString refused = RefusedInts(p, {"ITERATION", "STEP", "RETRY"}); !refused.IsEmpty()) {
+        m_test.PrintColor(refused, kColorRed);
+        return 0;
+    }
     if (!ReadInt(p, "DRAM", dram)) {
         m_test.PrintColor("DRAM parameter must be either 32 or 64\n", kColorRed);
         m_test.FileAccess(kSummaryLog, &screen);

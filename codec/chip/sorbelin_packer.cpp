@@ -10,6 +10,7 @@
 #include "devlib/devices.h"
 #include "devlib/perf_list.h"
 #include "devlib/wexal_spaces.h"
+#include "framework/arg_number.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/dcb_list.h"
 #include "framework/hw/dma_report.h"
@@ -84,23 +85,30 @@ DWORD CSorbelinPacker::RunTest(CString command) {
     HarnessRequest request;
     request.command = command;
     const int dim = command.Find("DIM=");
-    if (dim >= 0) {
-        long w = 0, h = 0;
-        const int got = std::sscanf(command.c_str() + dim, "DIM=(%ld, %ld)", &w, &h);
-        if (got >= 1) request.width = w;
-        if (got >= 2) request.height = h;
-        request.dimensionsGiven = got == 2;
+    if (dim >= 0 && command[dim + 4] == '(') {
+        const ArgSize size = ReadArgSize(command.c_str() + dim + 5, false, platform::kSigned32Field, "DIM");
+        if (size.state == ArgRead::Refused) {
+            PrintColor(size.refusal, kColorRed);
+            return 0;
+        }
+        if (size.count >= 1) request.width = static_cast<long>(size.x);
+        if (size.count >= 2) request.height = static_cast<long>(size.y);
+        request.dimensionsGiven = size.count == 2;
     }
     long frames = 1;
-    const int framesAt = command.Find("FRAMES=");
-    if (framesAt >= 0 && std::sscanf(command.c_str() + framesAt, "FRAMES=%ld", &frames) == 1) {
+    const ArgNumber framesRead =
+        ReadArgAfter(command, "FRAMES=", platform::NumberForm::Decimal, platform::NumberField{1, 15}, "FRAMES");
+    if (framesRead.state != ArgRead::Absent) {
         code |= kFramesFlag;
-        if (frames < 1 || frames > 15) {
+        if (framesRead.state == ArgRead::Refused) {
             PrintColor("Number of frames must be between 1 and 15.", kColorRed);
             return 0;
         }
-    } else {
-        frames = 1;
+        frames = static_cast<long>(framesRead.value);
+    }
+    if (const CString refused = RefusedInts(CParamString(command), {"VERBOSE"}); !refused.IsEmpty()) {
+        PrintColor(refused, kColorRed);
+        return 0;
     }
     request.verbose = ReadVerbosity(command);
     CString file;
@@ -427,9 +435,20 @@ DWORD CSorbelinPacker::Save(bool image, const CString& rest, const CString& file
         return 0;
     }
     const CString syntax = CString("SYNTAX:  \"") + (image ? "Save Image" : "Save Alpha") + "\" ADDRESS=0x00001000 DIM=(720,486) FILE=C:\\Test.Img\n";
-    int format = 0;
-    const int formatAt = text.Find("FORMAT=");
-    if (formatAt >= 0 && std::sscanf(text.c_str() + formatAt, "FORMAT=%d", &format) == 1 && format > 1) format = 1;
+    const ArgNumber formatRead = ReadArgAfter(text, "FORMAT=", platform::NumberForm::Decimal, platform::kSigned32Field, "FORMAT");
+    // An address past 32 bits is refused whole, never read as its first eight digits.
+    const ArgNumber addressRead =
+        ReadArgAfter(text, "ADDRESS=", platform::NumberForm::Prefixed, platform::kUnsigned32Field, "ADDRESS");
+    if (addressRead.state == ArgRead::Refused) {
+        PrintColor(addressRead.refusal, kColorRed);
+        return 0;
+    }
+    if (formatRead.state == ArgRead::Refused) {
+        PrintColor(formatRead.refusal, kColorRed);
+        return 0;
+    }
+    int format = formatRead.state == ArgRead::Read ? static_cast<int>(formatRead.value) : 0;
+    if (format > 1) format = 1;
     if (format < 0) {
         PrintColor("Invalid FORMAT: use 0 or 1\n", kColorRed);
         return 0;
@@ -438,9 +457,17 @@ DWORD CSorbelinPacker::Save(bool image, const CString& rest, const CString& file
     unsigned int address = 0;
     bool dual = false;
     DWORD source = 0;
-    if (addressAt < 0 || std::sscanf(text.c_str() + addressAt, "ADDRESS=0x%08X", &address) != 1) {
-        int s = -1, d = -1, n = -1;
-        const bool read = addressAt >= 0 && std::sscanf(text.c_str() + addressAt, "ADDRESS=@DCB(%d, %d, %d)", &s, &d, &n) == 3;
+    if (addressRead.state == ArgRead::Read) address = static_cast<unsigned int>(addressRead.value);
+    if (addressAt < 0 || addressRead.state != ArgRead::Read) {
+        // A channel or DCB number past an int is refused, not cut to another one.
+        const bool dcbForm = addressAt >= 0 && text.Mid(addressAt, 13) == "ADDRESS=@DCB(";
+        const ArgInts dcb = dcbForm ? ReadArgInts(text.c_str() + addressAt + 13, 3, "DCB") : ArgInts{};
+        if (dcb.state == ArgRead::Refused) {
+            PrintColor(dcb.refusal, kColorRed);
+            return 0;
+        }
+        const bool read = dcb.state == ArgRead::Read;
+        const int s = read ? dcb.values[0] : -1, d = read ? dcb.values[1] : -1, n = read ? dcb.values[2] : -1;
         auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
         if (!read || s < 0 || d < 0 || s >= 64 || d >= 64 || n < 0 || n > 15 || !board) {
             PrintColor("Unrecognized WEXAL ADDRESS.\n", kColorRed);

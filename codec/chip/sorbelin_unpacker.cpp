@@ -10,6 +10,7 @@
 #include "codec/chip/sorbelin_harness.h"
 #include "devlib/devices.h"
 #include "devlib/wexal_spaces.h"
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "images/image_crc.h"
@@ -129,7 +130,16 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
     Options o;
     // 2. DIM=: sizes the context RAM cannot take are refused before anything is made.
     const int dim = command.Find("DIM=");
-    if (dim >= 0 && std::sscanf(command.c_str() + dim, "DIM=(%ld, %ld)", &o.width, &o.height) == 2) {
+    const ArgSize size = dim >= 0 && command[dim + 4] == '('
+                             ? ReadArgSize(command.c_str() + dim + 5, false, platform::kSigned32Field, "DIM")
+                             : ArgSize{};
+    if (size.state == ArgRead::Refused) {
+        PrintColor(size.refusal, kColorRed);
+        return 0;
+    }
+    if (size.count >= 1) o.width = static_cast<long>(size.x);
+    if (size.count >= 2) o.height = static_cast<long>(size.y);
+    if (size.state == ArgRead::Read) {
         o.useResolutionList = false;
         if (o.width < 0 || o.height < 0 || o.width > kMaxSide || o.height > kMaxSide) {
             PrintColorFormat(kColorRed, "DIM=(%ld,%ld) is out of range: width and height must be 0 to %ld\n", o.width, o.height, kMaxSide);
@@ -137,18 +147,21 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
         }
     }
     // 3. FRAMES=.
-    const int framesAt = command.Find("FRAMES=");
-    long frames = 0;
-    bool framesGiven = false;
-    if (framesAt >= 0 && std::sscanf(command.c_str() + framesAt, "FRAMES=%ld", &frames) == 1) {
-        framesGiven = true;
-        if (frames < 1 || frames > 15) {
+    const ArgNumber framesRead =
+        ReadArgAfter(command, "FRAMES=", platform::NumberForm::Decimal, platform::NumberField{1, 15}, "FRAMES");
+    const bool framesGiven = framesRead.state != ArgRead::Absent;
+    if (framesGiven) {
+        if (framesRead.state == ArgRead::Refused) {
             PrintColor("Number of frames must be between 1 and 15.", kColorRed);
             return 0;
         }
-        o.frames = static_cast<int>(frames);
+        o.frames = static_cast<int>(framesRead.value);
     }
     // 4. Verbose level; 5. FILE=.
+    if (const CString refused = RefusedInts(CParamString(command), {"VERBOSE"}); !refused.IsEmpty()) {
+        PrintColor(refused, kColorRed);
+        return 0;
+    }
     o.verbose = ReadVerbosity(command);
     const int fileAt = command.Find("FILE=");
     if (fileAt >= 0) {
@@ -197,9 +210,9 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
             PrintColor("Unable to find wexal address on command line\n", kColorRed);
             return 0;
         }
-        unsigned address = 0;
-        char x = 0;
-        if (value.GetLength() < 3 || value[0] != '0' || std::sscanf(value.c_str() + 1, "%c%8X", &x, &address) != 2 || x != 'X') {
+        // Past 32 bits is no wexal address either: never its first eight digits.
+        DWORD address = 0;
+        if (value.GetLength() < 3 || value[0] != '0' || !ReadPrefixedWord(value, address)) {
             PrintColor("Wexal address on command line is not in the format 0xFCE32BA0.\n", kColorRed);
             return 0;
         }

@@ -8,6 +8,7 @@
 #include "codec/chip/sorbelin_unpacker.h"
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
+#include "framework/arg_number.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
@@ -160,14 +161,27 @@ DWORD CSorbelinUnpacker::RunSave(bool alpha, const CString& args, const CString&
     }
     DWORD address = 0, src = 0;
     bool dcbForm = false;
-    unsigned hex = 0;
     const int addressAt = args.Find("ADDRESS=0x");
     const int dcbAt = args.Find("ADDRESS=@DCB(");
-    int a = 0, b = 0, c = 0;
     auto* board = dynamic_cast<CWexalBoardDevice*>(GetDevice());
-    if (addressAt >= 0 && std::sscanf(args.c_str() + addressAt, "ADDRESS=0x%8X", &hex) == 1) {
-        address = hex;
-    } else if (dcbAt >= 0 && std::sscanf(args.c_str() + dcbAt, "ADDRESS=@DCB(%d, %d, %d)", &a, &b, &c) == 3 &&
+    // A channel or DCB number past an int is refused, not cut to another one.
+    const ArgInts dcb = dcbAt >= 0 ? ReadArgInts(args.c_str() + dcbAt + 13, 3, "DCB") : ArgInts{};
+    if (dcb.state == ArgRead::Refused) {
+        PrintColor(dcb.refusal, kColorRed);
+        return 0;
+    }
+    const int a = dcb.values[0], b = dcb.values[1], c = dcb.values[2];
+    // An address past 32 bits is refused whole, never read as its first eight digits.
+    const ArgNumber addressRead =
+        addressAt >= 0 ? ReadArgAfter(args, "ADDRESS=", platform::NumberForm::Prefixed, platform::kUnsigned32Field, "ADDRESS")
+                       : ArgNumber{};
+    if (addressRead.state == ArgRead::Refused) {
+        PrintColor(addressRead.refusal, kColorRed);
+        return 0;
+    }
+    if (addressRead.state == ArgRead::Read) {
+        address = static_cast<DWORD>(addressRead.value);
+    } else if (dcb.state == ArgRead::Read &&
                static_cast<unsigned>(a) < 64 && static_cast<unsigned>(b) < 64 && static_cast<unsigned>(c) < 16 && board &&
                board->GetDMAChannel(a) && board->GetDMAChannel(b)) {
         WexalDCB first, second;

@@ -309,3 +309,105 @@ TEST_F(RootKeywords, EveryExampleOfAHelpPageRunsInTheProgramFolder) {
 }
 
 }  // namespace
+
+// Every test's numbers go through one reader: a value its field cannot hold (past 2^31, 2^32 or
+// 2^63, or negative where only a count fits) gets the test's own range message or a red line
+// naming it, result 2, and nothing runs (the marker of the first step never shows). The edge
+// values still run.
+TEST_F(RootKeywords, NumbersThatDoNotFitTheirFieldAreRefusedBeforeAnythingRuns) {
+    const std::string intRange = " does not fit its range -2147483648..2147483647\n";
+    const std::string wordRange = " does not fit its range 0..4294967295\n";
+    const std::string frames = "Number of frames must be between 1 and 15.";
+    struct Row { std::string command; DWORD result; std::vector<std::string> parts; const char* ranMarker; };
+    const Row rows[] = {
+        // The breakout box: each of these used to run on the 32-bit cut (or crash on frames 0).
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(64,64) FRAMES=4294967296>", kRunFailed, {frames}, "Test Nulk Images"},
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(64,64) FRAMES=-8589934592>", kRunFailed, {frames}, "Test Nulk Images"},
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(64,64) FRAMES=4294967297 SEQUENCE=I...>", kRunFailed, {frames}, "Test Nulk Images"},
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(64,64) FRAMES=18446744073709551617>", kRunFailed, {frames}, "Test Nulk Images"},
+        {"Brimola1 <CableLoopback Loopback Images DIM=(64,64) FRAMES=4294967296>", kRunFailed, {frames}, "Test CableLoopback Images"},
+        {"Brimola1 <CBexi Loopback Images FRAMES=4294967297>", kRunFailed, {"Number of frames must be between 1 and 13."}, "Test Bexi Images"},
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(4294967360,64)>", kRunFailed,
+         {"Argument DIM=(4294967360,64)" + intRange}, "Test Nulk Images"},
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(64,-2147483649)>", kRunFailed,
+         {"Argument DIM=(64,-2147483649)" + intRange}, "Test Nulk Images"},
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(16,8) VERBOSE=2147483648>", kRunFailed, {"Argument VERBOSE=2147483648" + intRange}, "Test Nulk Images"},
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(16,8) BVI=4294967296>", kRunFailed, {"Argument BVI=4294967296" + intRange}, "DST Image"},
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(16,8) FORCEUPDATE=4294967297>", kRunFailed, {"FORCEUPDATE must be 0 or 1\n"}, "FORCEUPDATE=1"},
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(16,8) FORCESTALL=4294967298>", kRunFailed, {"FORCESTALL must be 0, 1 or 2\n"}, "FORCESTALL=2"},
+        {"Brimola1 <CNulk Loopback Functional SRCADDR=0x100000000>", kRunFailed, {"Argument SRCADDR=0X100000000" + wordRange}, "DMA BOB"},
+        {"Brimola1 <CNulk Loopback Functional DATASIZE=0x100004000>", kRunFailed, {"Argument DATASIZE=0X100004000" + wordRange}, "DMA BOB"},
+        {"Brimola1 <CNulk Loopback Functional DSTADDR=0x8000000000000000>", kRunFailed, {"Argument DSTADDR=0X8000000000000000" + wordRange}, "DMA BOB"},
+        {"Brimola1 <CNulk Loopback Functional BVI=-2147483649>", kRunFailed, {"Argument BVI=-2147483649" + intRange}, "DMA BOB"},
+        {"Brimola1 <CNulk Test Yorb Command ENABLE=4294967296>", kRunFailed, {"Argument ENABLE=4294967296" + intRange}, "video loopback"},
+        // The main board's own tests.
+        {"Brimola1 <CWexal Video Utility Client:YCbCr_8bit Image FRAMES=4294967297>", kRunFailed, {frames}, "IMAGE="},
+        {"Brimola1 <CWexal Video Utility Client:YCbCr_8bit Image DIM=(4294967360 ,64)>", kRunFailed,
+         {"Argument DIM=(4294967360 ,64)" + intRange}, "IMAGE="},
+        {"Brimola1 <CWexal Random Memory Test ABORTCOUNT=4294967297>", kRunFailed, {"Argument ABORTCOUNT=4294967297" + intRange}, "Random"},
+        {"Brimola1 <CWexal March Memory Test EndAddress=100000000>", kRunFailed, {"Argument EndAddress=100000000" + wordRange}, "March Memory Test Failed"},
+        {"Brimola1 <CWexal Clear Memory SIZE=65536 ADDRESS=0x100000000 VALUE=0x0>", kRunFailed, {"ADDRESS parameter not 0x"}, "Unable to write"},
+        {"Brimola1 <CWexal Clear Memory SIZE=65536 ADDRESS=0x0 VALUE=0x100000001>", kRunFailed, {"VALUE parameter not 0x"}, "Unable to write"},
+        {"Brimola1 <CWexal Clear Memory SIZE=4294967296 ADDRESS=0x0 VALUE=0x1>", kRunFailed, {"SIZE parameter not"}, "Unable to write"},
+        {"Brimola1 <CWexal CRC ADDRESS=0x0 SIZE=0x100010000>", kRunFailed, {"ERROR:  Unable to interpret SIZE.\n"}, "CRC"},
+        {"Brimola1 <CWexal Flush DMA CHANNEL=4294967308>", kRunFailed, {"ERROR:  CHANNEL=4294967308 is not a DMA channel (0 to 63)\n"}, "Flush"},
+        {"Brimola1 <CWexal Flush DMA CHANNEL=-1>", kRunFailed, {"ERROR:  CHANNEL=-1 is not a DMA channel (0 to 63)\n"}, "Flush"},
+        {"Brimola1 <mem_clk Set Clock CLK=4294967456>", kRunFailed, {"Invalid Clock Setting\n"}, "Clock set"},
+        {"Brimola1 <Tcl TclCommand echo ready ABORTCOUNT=4294967296>", kRunFailed, {"Argument ABORTCOUNT=4294967296" + intRange}, "ready"},
+        {"Brimola1 <SCRport KZ-Version VERBOSE=4294967297>", kRunFailed, {"Argument VERBOSE=4294967297" + intRange}, "Version"},
+        {"Brimola1 <SCRport KZ-ShowDMA-B Channel=4294967308>", kRunFailed, {"Channel= must be a channel number from 0 to 63\n"}, "Control:"},
+        {"Brimola1 <CKerzil Bypass:Image:Unpacked CHANNEL=A FRAMES=4294967297>", kRunFailed, {frames}, "IMAGE="},
+        {"Brimola1 <CKerzil Bypass:Image:Unpacked CHANNEL=A DIM=(64,4294967360)>", kRunFailed, {"Argument DIM=(64,4294967360)" + intRange}, "IMAGE="},
+        {"Brimola1 <CKerzil \"Bypass:Image:Unpacked\" CHANNEL=A DIM=(64,64) FORCEUPDATE=4294967297>", kRunFailed, {"FORCEUPDATE must be 0 or 1\n"}, "FORCEUPDATE=1"},
+        {"Nuxa1 <CNuxaBoard FileMap NAME=RUN VERBOSE=4294967296>", kRunFailed, {"Argument VERBOSE=4294967296" + intRange}, "LogFile"},
+        {"Brimola1 <SulvethLoop PPA DIM=4294967360,64>", kRunFailed, {"Error: Unrecognized parameter: \"DIM=4294967360,64\".\n"}, "PASS"},
+        {"Brimola1 <SulvethLoop PPA DIM=64,0x100000040>", kRunFailed, {"Error: Unrecognized parameter: \"DIM=64,0x100000040\".\n"}, "PASS"},
+        {"Brimola1 <CBrimolaWemp Play FRAMES=4294967296>", kRunFailed, {"Number of frames must be between less than 15."}, "Test BrimolaWemp"},
+        {"Brimola1 <CVantrelCodec \"Over the top\" Src=Brimola Seed=0x00000001 Incr=0x00000001 Size=0x100200000 BitsPerPixel=8 Format=4:2:2>",
+         kRunFailed, {"Argument Size=0X100200000" + wordRange}, "DMA WexalAddr"},
+        {"Brimola1 <CWexal \"Host Transfer:Unpacked Image\" FRAMES=2 ADDRESS=0x100001000>", kRunFailed,
+         {"Wexal address on command line is not in the format 0xFCE32BA0.\n"}, "Write wexal address"},
+        {"Brimola1 <CWexal \"Host Transfer:Unpacked Image\" RETRYREAD=4294967297>", kRunFailed, {"Argument RETRYREAD=4294967297" + intRange}, "Write wexal address"},
+        {"Brimola1 <CWexal \"Save BMP Image\" ADDRESS=@DCB(4294967353,1,1) DIM=(720,486) FILE=W%d.bmp FORMAT=Image:YCbCr_8bit>", kRunFailed,
+         {"Argument DCB=4294967353" + intRange}, "DCB Channel:"},
+        {"Brimola1 <CBrimolaBoard Program DEVICE=4294967297 FILE=$(CWD)\\testdata\\TAZU$(VPDVER).oxd>", kRunFailed,
+         {"Argument DEVICE=4294967297" + intRange}, "bit did not go"},
+        {"Brimola1 <CWexal \"DMA Memory Test\" Addr=0x00000000 ChWrite=16 ChRead=12 Size=4294971392 Burst=131072 Seed=0x12345678 Incr=0x00000001>",
+         kRunFailed, {"Argument Size=4294971392" + intRange}, "DMA PCI Memory Test"},
+        // The codec board.
+        {"Nuxa1 <CSorbelinPackerA Video:Image FRAMES=4294967297>", kRunFailed, {frames}, "IMAGE="},
+        {"Nuxa1 <CSorbelinPackerA Video:Image DIM=(4294967360,64)>", kRunFailed, {"Argument DIM=(4294967360,64)" + intRange}, "IMAGE="},
+        {"Nuxa1 <CSorbelinUnpackerA Video:Image FRAMES=-4294967295>", kRunFailed, {frames}, "IMAGE="},
+        {"Nuxa1 <CSorbelinUnpackerA Video:Image DIM=(9223372036854775808,64)>", kRunFailed,
+         {"Argument DIM=(9223372036854775808,64)" + intRange}, "IMAGE="},
+        {"Nuxa1 <CSorbelinUnpackerA \"Test Wexal Memory\" ADDRESS=0x100001000 DIM=(16,8)>", kRunFailed,
+         {"Wexal address on command line is not in the format 0xFCE32BA0.\n"}, "Wexal Address"},
+        {"Nuxa1 <CSorbelinUnpackerA \"Save Image\" ADDRESS=0x100001000 DIM=(16,8) FILE=unpacked.img>", kRunFailed,
+         {"Argument ADDRESS=0x100001000" + wordRange}, "Wexal Address"},
+        {"Nuxa1 <CSorbelinPackerA \"Save Image\" ADDRESS=0x100001000 DIM=(16,8) FILE=packed.img>", kRunFailed,
+         {"Argument ADDRESS=0x100001000" + wordRange}, "Wexal Address"},
+        {"Nuxa1 <CSorbelinPackerA \"Save Image\" ADDRESS=0x1000 DIM=(16,8) FILE=packed.img FORMAT=4294967296>", kRunFailed,
+         {"Argument FORMAT=4294967296" + intRange}, "Wexal Address"},
+        {"Nuxa1 <CSorbelinUnpackerA \"MemBist Range\" DRAM=64 RANGE=(0x100000010,0x20)>", kRunFailed,
+         {"RANGE values must not be above 0xFF\n"}, "LogFile"},
+        {"Nuxa1 <CSorbelinUnpackerA \"MemBist Scan\" DRAM=64 RETRY=4294967297>", kRunFailed, {"Argument RETRY=4294967297" + intRange}, "Phase"},
+        {"Nuxa1 <CSorbelinPackerA \"Save Image\" ADDRESS=@DCB(4294967308,13,1) DIM=(16,8) FILE=packed.img>", kRunFailed,
+         {"Argument DCB=4294967308" + intRange}, "Wexal Address"},
+        {"Nuxa1 <CSorbelinUnpackerA \"Save Image\" ADDRESS=@DCB(12, 13, 4294967297) DIM=(16,8) FILE=unpacked.img>", kRunFailed,
+         {"Argument DCB=4294967297" + intRange}, "Wexal Address"},
+        {"Nuxa1 <CSorbelinEncoderA Encode FRAMES=-1>", kRunFailed, {"Argument FRAMES=-1" + wordRange}, "Encod"},
+        // The edges of the fields still run.
+        {"Brimola1 <CNulk Loopback Functional VERBOSE=-2147483648 SRCADDR=0x0 DATASIZE=0x0000000000004000>", kRunPassed,
+         {"DATASIZE=0x00004000 PASSED"}, "does not fit"},
+        {"Brimola1 <CNulk Internal Loopback Images DIM=(16,8) FRAMES=15>", kRunPassed, {"PASS:"}, "Number of frames"},
+    };
+    for (const Row& row : rows) {
+        std::string out;
+        EXPECT_EQ(Run(row.command, &out), row.result) << row.command << "\n" << out;
+        EXPECT_TRUE(HasAll(out, row.parts)) << row.command;
+        // The root echoes the command first; the marker is looked for in what the test printed.
+        const size_t echo = out.find(" ---\n");
+        const std::string printed = echo == std::string::npos ? out : out.substr(echo + 5);
+        EXPECT_EQ(printed.find(row.ranMarker), std::string::npos) << row.command << "\n" << out;
+    }
+}

@@ -1,5 +1,6 @@
 // The argument parser: words, the optional-argument pass, and each argument class's value syntax.
 #include "devlib/arg_list.h"
+#include "platform/number_text.h"
 
 #include <gtest/gtest.h>
 
@@ -94,6 +95,62 @@ TEST(ArgumentList, WordsOptionalArgumentsLeftoversKeywordsColoursAndNumbersRefus
     ArgListArg number("COUNT");
     ArgListArg* numbers[] = {&number, nullptr};
     EXPECT_EQ(Leftover(numbers, "COUNT = -9223372036854775807 X"), (Words{"COUNT=-9223372036854775807", "X"})) << "handed back as one word";
+}
+
+// The shared number reader of every test's arguments: a number is either the one typed or refused
+// as out of its field, around 2^31, 2^32 and 2^63 alike; each form reads what its scanf conversion
+// would find, so text that is no number stays "no number" and the rest of the text stays unread.
+TEST(NumberField, ANumberIsTheOneTypedOrOutOfItsField) {
+    using platform::NumberFit;
+    using platform::NumberForm;
+    constexpr platform::NumberField kInt = platform::kSigned32Field, kWord = platform::kUnsigned32Field;
+    constexpr platform::NumberField kAny{INT64_MIN, INT64_MAX}, kFrames{1, 15};
+    const struct { const char* text; NumberForm form; platform::NumberField field; NumberFit fit; long long value; int used; } rows[] = {
+        {"2147483647", NumberForm::Decimal, kInt, NumberFit::Fits, 2147483647, 10},
+        {"2147483648", NumberForm::Decimal, kInt, NumberFit::OutOfRange, 0, 10},
+        {"-2147483648", NumberForm::Decimal, kInt, NumberFit::Fits, -2147483648LL, 11},
+        {"-2147483649", NumberForm::Decimal, kInt, NumberFit::OutOfRange, 0, 11},
+        {"4294967295", NumberForm::Decimal, kWord, NumberFit::Fits, 4294967295LL, 10},
+        {"4294967296", NumberForm::Decimal, kWord, NumberFit::OutOfRange, 0, 10},
+        {"4294967297", NumberForm::Decimal, kWord, NumberFit::OutOfRange, 0, 10},
+        {"-1", NumberForm::Decimal, kWord, NumberFit::OutOfRange, 0, 2},
+        {"-0", NumberForm::Decimal, kWord, NumberFit::Fits, 0, 2},
+        {"9223372036854775807", NumberForm::Decimal, kAny, NumberFit::Fits, INT64_MAX, 19},
+        {"9223372036854775808", NumberForm::Decimal, kAny, NumberFit::OutOfRange, 0, 19},
+        {"-9223372036854775808", NumberForm::Decimal, kAny, NumberFit::Fits, INT64_MIN, 20},
+        {"-9223372036854775809", NumberForm::Decimal, kAny, NumberFit::OutOfRange, 0, 20},
+        {"18446744073709551617", NumberForm::Decimal, kAny, NumberFit::OutOfRange, 0, 20},
+        {"99999999999999999999999999", NumberForm::Decimal, kWord, NumberFit::OutOfRange, 0, 26},
+        {"  +15,3", NumberForm::Decimal, kFrames, NumberFit::Fits, 15, 5},
+        {"0", NumberForm::Decimal, kFrames, NumberFit::OutOfRange, 0, 1},
+        {"16", NumberForm::Decimal, kFrames, NumberFit::OutOfRange, 0, 2},
+        {"010", NumberForm::Decimal, kInt, NumberFit::Fits, 10, 3},
+        {"0x10", NumberForm::Decimal, kInt, NumberFit::Fits, 0, 1},
+        {"x", NumberForm::Decimal, kInt, NumberFit::None, 0, 0},
+        {"-", NumberForm::Decimal, kInt, NumberFit::None, 0, 0},
+        {"", NumberForm::Decimal, kInt, NumberFit::None, 0, 0},
+        {"0XFFFFFFFF", NumberForm::Prefixed, kWord, NumberFit::Fits, 0xFFFFFFFFLL, 10},
+        {"0x100000000", NumberForm::Prefixed, kWord, NumberFit::OutOfRange, 0, 11},
+        {"0x0000000012", NumberForm::Prefixed, kWord, NumberFit::Fits, 0x12, 12},
+        {"0x8000000000000000", NumberForm::Prefixed, kAny, NumberFit::OutOfRange, 0, 18},
+        {"4000", NumberForm::Prefixed, kWord, NumberFit::None, 0, 0},
+        {"-0x10", NumberForm::Prefixed, kWord, NumberFit::None, 0, 0},
+        {"100000000", NumberForm::Hex, kWord, NumberFit::OutOfRange, 0, 9},
+        {"FFFFFFFF", NumberForm::Hex, kWord, NumberFit::Fits, 0xFFFFFFFFLL, 8},
+        {"0x1f", NumberForm::Hex, kWord, NumberFit::Fits, 0x1F, 4},
+        {"-1", NumberForm::Hex, kWord, NumberFit::OutOfRange, 0, 2},
+        {"0x7FFFFFFFFFFFFFFF", NumberForm::Either, kAny, NumberFit::Fits, INT64_MAX, 18},
+        {"0x10000000000000000", NumberForm::Either, kAny, NumberFit::OutOfRange, 0, 19},
+        {"-0x80000000", NumberForm::Either, kInt, NumberFit::Fits, -2147483648LL, 11},
+        {"65536)", NumberForm::Either, kWord, NumberFit::Fits, 65536, 5},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        const platform::FieldScan scan = platform::ReadField(row.text, row.form, row.field);
+        EXPECT_EQ(scan.fit, row.fit);
+        EXPECT_EQ(scan.value, row.value);
+        EXPECT_EQ(scan.end - row.text, row.used);
+    }
 }
 
 }  // namespace

@@ -324,6 +324,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"zyv_file", FuzzZyvFile},
     {"codec_args", FuzzCodecArgs},
     {"diag_port", FuzzDiagPort},
+    {"arg_numbers", FuzzArgNumbers},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -61,3 +61,7 @@ int FuzzZyvFile(const uint8_t* data, size_t size);
 // The diagnostics port's keywords (byte 0 picks one and the board) with the rest as their argument
 // text, run through the board root on the default rig.
 int FuzzDiagPort(const uint8_t* data, size_t size);
+// Any text as a numeric argument, through the shared number reader in every form and field, the
+// readers of a test's whole text and the parser's int list: a value is either refused or equals the
+// number typed (checked against a reading of the digits in 128 bits).
+int FuzzArgNumbers(const uint8_t* data, size_t size);
