@@ -5,17 +5,7 @@
 #include "framework/test_base.h"
 #include "platform/clock.h"
 
-CDremolun::CDremolun(void*, void*, CString name) : CWexalTreeMapTB(name) { SetCodeName(name); }
-
-void CDremolun::SetParent(CWexalTreeMapTB* parent) {
-    m_parent = parent;
-    AddToMap(parent);
-}
-
-DWORD CDremolun::Run(CString command) {
-    PrintColor("\n\nERROR:  " + GetName() + "\n\"" + command + "\" Not recognized as a valid test\n", kColorRed);
-    return kRunFailed;
-}
+CDremolun::CDremolun(void*, void*, CString name) : CNuxaBoardMember(name) { SetCodeName(name); }
 
 BOOL CDremolun::WaitReady() {
     for (int poll = 0; poll < kReadyPolls; ++poll) {

@@ -1,8 +1,8 @@
 // CDremolun: the codec board's host-port bridge, through which every DSP and codec chip register is reached.
 #pragma once
 
+#include "codec/dsp/board_member.h"
 #include "devlib/register_window.h"
-#include "framework/tree_map_tb.h"
 
 // The bridge's register block starts at BAR0 0x10000 of the codec board. Offsets from its base:
 // 0x48 identification (bits 31-20 device id 0x110, 19-12 major, 11-0 minor revision); DSP block n
@@ -10,7 +10,7 @@
 // fixed data (the word at the address), +0x0C auto-increment data (the address moves on by 4),
 // +0x10 mailbox doorbell. Every access waits for the ready bit before it and after it: at most
 // kReadyPolls polls, sleeping 1 ms after each that finds the bridge busy.
-class CDremolun : public CWexalTreeMapTB {
+class CDremolun : public CNuxaBoardMember {
 public:
     static constexpr DWORD kDeviceId = 0x110;
     static constexpr DWORD kIdOffset = 0x48, kBlockStride = 0x100;
@@ -21,10 +21,6 @@ public:
     // The two unused arguments stand where the board's older constructor took its mapping.
     CDremolun(void* unused1, void* unused2, CString name);
 
-    // No command is the bridge's own: every one is answered with the "Not recognized" line and 2.
-    DWORD Run(CString command) override;
-    virtual void SetParent(CWexalTreeMapTB* parent);
-    CWexalTreeMapTB* GetParent() const { return m_parent; }
 
     // The bridge's register block (the codec board's BAR0 + 0x10000); a null pointer leaves the
     // bridge without a window, when every access does nothing and reads answer 0.
@@ -65,7 +61,6 @@ private:
     RegisterRef Reg(DWORD offset) const { return m_base[(kBlockStride * static_cast<DWORD>(m_block) + offset) / 4]; }
     bool Usable() const { return m_base && m_block != 0; }
 
-    CWexalTreeMapTB* m_parent = nullptr;
     RegisterPtr m_base;
     int m_block = 0;
 };

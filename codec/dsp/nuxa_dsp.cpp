@@ -43,18 +43,8 @@ CString Upper(CString text) {
 
 }  // namespace
 
-CNuxaDSP::CNuxaDSP(CDremolun* bridge, CString name) : CWexalTreeMapTB(name), m_bridge(bridge), m_chip(ChipFromName(name)) {
+CNuxaDSP::CNuxaDSP(CDremolun* bridge, CString name) : CNuxaBoardMember(name), m_bridge(bridge), m_chip(ChipFromName(name)) {
     SetCodeName(name);
-}
-
-void CNuxaDSP::SetParent(CWexalTreeMapTB* parent) {
-    m_parent = parent;
-    AddToMap(parent);
-}
-
-DWORD CNuxaDSP::Run(CString command) {
-    Red("\n\nERROR:  " + GetName() + "\n\"" + command + "\" Not recognized as a valid test\n");
-    return kRunFailed;
 }
 
 bool CNuxaDSP::SelectBlock() {

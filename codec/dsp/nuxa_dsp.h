@@ -16,7 +16,7 @@
 // at address 0, 0 halts; reads 1 while the code runs); the codec chip's configuration port at
 // 0x01C40000 (control: bit 0 PROG, bit 1 INIT, bit 2 DONE) and 0x01C40004 (configuration data, four stream bytes a write, the first in bits 0-7). The microcode image's data goes to address 0
 // whole; the DSP boots it only when its magic, length and CRC hold.
-class CNuxaDSP : public CWexalTreeMapTB {
+class CNuxaDSP : public CNuxaBoardMember {
 public:
     static constexpr DWORD kMailboxCommand = 0xFF200, kMailboxStatus = 0xFF204, kMailboxArgs = 0xFF208, kMailboxReply = 0xFF240;
     static constexpr DWORD kEmifBase[2] = {0x01800000, 0x01A00000};
@@ -35,10 +35,6 @@ public:
 
     CNuxaDSP(CDremolun* bridge, CString name);
 
-    // No command is the DSP's own: every one is answered with the "Not recognized" line and 2.
-    DWORD Run(CString command) override;
-    virtual void SetParent(CWexalTreeMapTB* parent);
-    CWexalTreeMapTB* GetParent() const { return m_parent; }
     void SetPatternBuffer(const std::vector<DWORD>* pattern) { m_pattern = pattern; }
     // 1 chip A, 2 chip B, 0 when the name ends in neither.
     int GetChip() const { return m_chip; }
@@ -89,7 +85,6 @@ private:
     bool SelectBlock();
     void Red(const CString& text) { PrintColor(text, kColorRed); }
 
-    CWexalTreeMapTB* m_parent = nullptr;
     CDremolun* m_bridge;
     const std::vector<DWORD>* m_pattern = nullptr;
     int m_chip;
