@@ -332,7 +332,11 @@ int CSorbelinUnpacker::FillByEntry(const CString& entry, Unpacked::Image::YCbCr_
         if (alpha) alpha->FillGrid(1);
     } else if (entry.Left(5) == "SOLID") {
         WORD y = 502, cb = 512, cr = 512;
-        CImagePatternHarness::ReadSolid(entry, y, cb, cr);
+        const CString refusal = CImagePatternHarness::ReadSolid(entry, y, cb, cr);
+        if (!refusal.IsEmpty()) {
+            PrintColor(refusal, kColorRed);
+            return 0;
+        }
         if (image) {
             PrintColorFormat(kColorBlack, "Test Solid:  Y=%d, Cb=%d, Cr=%d\n", y, cb, cr);
             image->FillSolid(y, cb, cr);
