@@ -542,6 +542,7 @@ TEST_F(UnpackerRoundTrip, SingleResolutionLoopsFollowTheImageList) {
         {{"SOLID=(Y=0X40:CB=0x41:CR=66)", "VERT_WEDGE_RED2BLUE"}, "\"Video:Image\" DIM=(64,64)", kRunPassed,
          {"Test Solid:  Y=64, Cb=65, Cr=66\n", "Test Vertical Wedge:  Red to Blue\n"}, 2},
         {{"HORZ_WEDGE_BLUE2RED", "RANDOM SEED=zz"}, "\"Video:Alpha\" DIM=(64,64)", kRunFailed, {"Test Horizontal Wedge\n", "SEED not understood\n"}, 1},
+        {{"GRID", "SOLID=(Y=70000)", "GRID"}, "\"Video:Image\" DIM=(64,64)", kRunFailed, {"Argument SOLID Y=70000 does not fit its range 0..65535\n"}, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
