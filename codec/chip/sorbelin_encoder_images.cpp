@@ -129,15 +129,9 @@ BOOL CSorbelinEncoder::BuildSourceImage(CKeyValue& entry, CImage& image, DWORD b
             DWORD seed = static_cast<DWORD>(std::time(nullptr));
             PrintColor("Random Data\n", kColorBlack);
             if (entry.GetText().Find("SEED=") >= 0) {
-                CString value;
-                CParamString(entry.GetText()).GetValue("SEED", value);
-                value.MakeUpper();
-                unsigned int hex = 0;
-                long decimal = 0;
-                if (std::sscanf(value.c_str(), "0X%X", &hex) == 1) {
-                    seed = hex;
-                } else if (std::sscanf(value.c_str(), "%ld", &decimal) == 1) {
-                    seed = static_cast<DWORD>(decimal);
+                DWORD read = 0;
+                if (ReadRandomSeed(entry.GetText(), read)) {
+                    seed = read;
                 } else {
                     PrintColor("SEED not understood using 0x12345678\n", 0xF0FF);
                     seed = 0x12345678;

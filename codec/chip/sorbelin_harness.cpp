@@ -31,12 +31,9 @@ CString CImagePatternHarness::ReadSolid(const CString& entry, WORD& y, WORD& cb,
 bool CImagePatternHarness::ReadSeed(const CString& entry, DWORD& seed) {
     CString v;
     if (!CParamString(entry).GetValue("SEED", v, FALSE)) return true;
-    v.MakeUpper();
-    unsigned int hex = 0;
-    long dec = 0;
-    if (std::sscanf(v.c_str(), "0X%X", &hex) == 1) seed = hex;
-    else if (std::sscanf(v.c_str(), "%ld", &dec) == 1) seed = static_cast<DWORD>(dec);
-    else return false;
+    DWORD read = 0;
+    if (!ReadRandomSeed(entry, read)) return false;
+    seed = read;
     return true;
 }
 
@@ -222,7 +219,16 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
         CString dim;
         CString line;
         // An entry without DIM, or with fewer than two numbers, names no size at all.
-        if (!CParamString(resolution).GetValue("DIM", dim, FALSE) || std::sscanf(dim.c_str(), "%ld, %ld", &width, &height) < 2) {
+        const ArgSize size = CParamString(resolution).GetValue("DIM", dim, FALSE)
+                                 ? ReadArgSize(dim.c_str(), false, platform::kSigned32Field, "DIM")
+                                 : ArgSize{};
+        if (size.state == ArgRead::Refused) {
+            m_test.PrintColor(size.refusal, kColorRed);
+            return 0;
+        }
+        if (size.count >= 1) width = static_cast<long>(size.x);
+        if (size.count == 2) height = static_cast<long>(size.y);
+        if (size.state != ArgRead::Read) {
             line.Format("Unrecognized resolution DIM=(%ld,%ld)\n", width, height);
             m_test.PrintColor(line, kColorRed);
             return 0;

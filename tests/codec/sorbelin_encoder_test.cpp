@@ -593,6 +593,7 @@ TEST_F(SorbelinEncoderTest, SourcePicturesFollowTheEntryKey) {
         {"RANDOM SEED=0x12345678=>x.img", true, random10(0x12345678), "SEED=0x12345678\n"},
         {"RANDOM SEED=99=>x.img", true, random10(99), "SEED=0x00000063\n"},
         {"RANDOM SEED=zz=>x.img", true, random10(0x12345678), "SEED not understood using 0x12345678\n"},
+        {"RANDOM SEED=4294967297=>x.img", true, random10(0x12345678), "SEED not understood using 0x12345678\n"},
         {"WEDGE=>x.img", false, nullptr, "Unrecognized image pattern[WEDGE]\n"},
     };
     for (const Row& row : rows) {

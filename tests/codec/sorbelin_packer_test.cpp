@@ -215,6 +215,7 @@ TEST(ImagePatternHarnessParse, SolidAndSeed) {
         DWORD seed;
     } seeds[] = {
         {"RANDOM SEED=0x12345678", true, 0x12345678}, {"RANDOM SEED=305419896", true, 0x12345678}, {"RANDOM", true, 77}, {"RANDOM SEED=zz", false, 77},
+        {"RANDOM SEED=4294967297", false, 77},  // past a word: not cut to 1
     };
     for (const auto& s : seeds) {
         DWORD seed = 77;
@@ -258,7 +259,8 @@ TEST_F(SorbelinPackerTest, HarnessFormsWalkTheListsAndKeepTheirFailureRules) {
     const struct {
         const char* entry;
         const char* says;
-    } bad[] = {{"DIM=(720)", "Unrecognized resolution DIM=(720,0)\n"}, {"SIZE=(720,486)", "Unrecognized resolution"}, {"DIM=(0,486)", "Invalid resolution DIM=(0,486)\n"}};
+    } bad[] = {{"DIM=(720)", "Unrecognized resolution DIM=(720,0)\n"}, {"SIZE=(720,486)", "Unrecognized resolution"}, {"DIM=(0,486)", "Invalid resolution DIM=(0,486)\n"},
+               {"DIM=(4294967360,4)", "Argument DIM=(4294967360,4) does not fit its range -2147483648..2147483647\n"}};
     for (const auto& b : bad) {
         packA.out = {};
         packA.GetResolutionList()->FreeStrings();

@@ -78,6 +78,9 @@ TEST_F(SorbelinUnpackerTest, DispatcherRefusesBadCommandsAndOptions) {
         {"\"Video:Bypass\" SIZE=MB RAMP", "Unrecognized size"},
         {"\"Video:Bypass\" SIZE=-4096 RAMP", "Unrecognized size"},
         {"\"Video:Bypass\" SIZE=5000MB RAMP", "Unrecognized size"},
+        // 2^44 MB is 2^64 bytes: a size that would wrap to 0 in the product.
+        {"\"Video:Bypass\" SIZE=17592186044416MB RAMP", "Unrecognized size"},
+        {"\"Video:Bypass\" SIZE=18446744073709555712 RAMP", "Unrecognized size"},
         {"\"Video:Bypass\" SIZE=0 RAMP", "Buffersize must be greater than zero.\n"},
         {"\"Video:Bypass\" SIZE=3kb RAMP", "Buffer size must be a multiple of 4096"},
         {"\"Video:Bypass\" SIZE=8392704 RAMP", "Buffer size must be less than 8MB"},
