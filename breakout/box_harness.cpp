@@ -371,24 +371,6 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
         }
     }
 
-
-    // The path's delay frames come on top of FRAMES in the same 15 DCBs; a count that does not fit
-    // is refused before anything is sent, never lowered so that fewer frames are compared.
-    if (form.formats && form.delay) {
-        for (const CString& entry : entries) {
-            const ProjectFormatEntry* row = FindProjectFormat(*form.formats, entry);
-            if (!row) continue;
-            const DWORD delay = form.delay(row->format);
-            if (delay < box::kMaxFrames && run.frames <= box::kMaxFrames - delay) continue;
-            const DWORD largest = delay < box::kMaxFrames ? box::kMaxFrames - delay : 0;
-            PrintColorFormat(kRed, "FRAMES=%u does not fit format %s: its path adds %u delay frames, so FRAMES=%u is the most it allows\n",
-                             static_cast<unsigned>(run.frames), entry.c_str(), static_cast<unsigned>(delay),
-                             static_cast<unsigned>(largest));
-            passUp(false);
-            return kRunFailed;
-        }
-    }
-
     CResultScreen& screen = GetResultScreen();
     const bool failuresLog = parent->FindLogFile(kFailuresLog, nullptr);
     auto appendTo = [&](const char* log) {
