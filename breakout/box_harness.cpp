@@ -118,16 +118,6 @@ std::unique_ptr<PatternPair> MakePair(box::PatternImages kind, long x, long y) {
     return nullptr;
 }
 
-// A SOLID component: "0X" hexadecimal or decimal; anything else keeps the default.
-int ReadSolidValue(const CString& group, const char* key, int value) {
-    CString text;
-    if (!CParamString(group).GetValue(key, text)) return value;
-    unsigned int hex = 0;
-    int decimal = 0;
-    if (text.Left(2) == "0X") return std::sscanf(text.c_str(), "0X%x", &hex) == 1 ? static_cast<int>(hex) : value;
-    return std::sscanf(text.c_str(), "%d", &decimal) == 1 ? decimal : value;
-}
-
 // The 10-bit format images keep every value within 4-1019, compared as 16 bits.
 int LimitSolid(int value) {
     const DWORD v = static_cast<DWORD>(value) & 0xFFFF;
@@ -153,7 +143,7 @@ private:
     CProgressCtrl* m_ctrl;
 };
 
-enum class Fill { Done, Skip };
+enum class Fill { Done, Skip, Refused };
 
 }  // namespace
 
@@ -272,13 +262,13 @@ Fill FillPattern(CExternalIO& test, const CString& pattern, const CString& heade
         return Fill::Done;
     }
     if (pattern.Left(5) == "SOLID") {
-        int y = 0x1F6, cb = 0x200, cr = 0x200;
-        CString group;
-        if (CParamString(pattern).GetValue("SOLID", group)) {
-            y = ReadSolidValue(group, "Y", y);
-            cb = ReadSolidValue(group, "CB", cb);
-            cr = ReadSolidValue(group, "CR", cr);
+        const SolidValues solid = ReadSolidValues(pattern, true, 0x1F6, 0x200, 0x200);
+        if (solid.state == ArgRead::Refused) {
+            test.PrintColor(solid.refusal, CExternalIO::kRed);
+            return Fill::Refused;
         }
+        int y = static_cast<int>(solid.values[0]), cb = static_cast<int>(solid.values[1]),
+            cr = static_cast<int>(solid.values[2]);
         if (limitSolid) {
             y = LimitSolid(y);
             cb = LimitSolid(cb);
@@ -364,6 +354,22 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
         passUp(false);
         return kRunFailed;
     }
+    // The path's delay frames come on top of FRAMES in the same 15 DCBs; a count that does not fit
+    // is refused before anything is sent, never lowered so that fewer frames are compared.
+    if (form.formats && form.delay) {
+        for (const CString& entry : entries) {
+            const ProjectFormatEntry* row = FindProjectFormat(*form.formats, entry);
+            if (!row) continue;
+            const DWORD delay = form.delay(row->format);
+            if (delay < box::kMaxFrames && run.frames <= box::kMaxFrames - delay) continue;
+            const DWORD largest = delay < box::kMaxFrames ? box::kMaxFrames - delay : 0;
+            PrintColorFormat(kRed, "FRAMES=%u does not fit format %s: its path adds %u delay frames, so FRAMES=%u is the most it allows\n",
+                             static_cast<unsigned>(run.frames), entry.c_str(), static_cast<unsigned>(delay),
+                             static_cast<unsigned>(largest));
+            passUp(false);
+            return kRunFailed;
+        }
+    }
 
     CResultScreen& screen = GetResultScreen();
     const bool failuresLog = parent->FindLogFile(kFailuresLog, nullptr);
@@ -386,7 +392,6 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
             y = static_cast<long>(row->height);
             format = row->format;
             frames += form.delay ? form.delay(format) : 0;
-            if (frames > box::kMaxFrames) frames = box::kMaxFrames;
         } else {
             CString dim;
             const ArgSize size = CParamString(entry).GetValue("DIM", dim)
@@ -425,9 +430,9 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
             PrintTimeStamp();
             PrintColor("\n", kBlack);
             PrintColor(rule, kBlack);
-            if (FillPattern(*this, pattern, header, *images, form.images == box::PatternImages::UnpackedFormat) ==
-                Fill::Skip)
-                break;
+            const Fill filled = FillPattern(*this, pattern, header, *images, form.images == box::PatternImages::UnpackedFormat);
+            if (filled == Fill::Refused) passed = false;
+            if (filled != Fill::Done) break;
             const int result = form.loopback(images->Alpha(), images->Image(), format, frames);
             CString line;
             if (form.formats)

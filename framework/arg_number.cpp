@@ -112,3 +112,35 @@ ArgSize ReadArgSize(const char* text, bool blankBeforeComma, platform::NumberFie
     size.y = y.value;
     return size;
 }
+
+SolidValues ReadSolidValues(const CString& entry, bool hex, long long y, long long cb, long long cr,
+                            const platform::NumberField* field) {
+    SolidValues solid;
+    solid.values[0] = y;
+    solid.values[1] = cb;
+    solid.values[2] = cr;
+    CString group;
+    if (!CParamString(entry).GetValue("SOLID", group)) return solid;
+    solid.state = ArgRead::Read;
+    const CParamString params(group);
+    static const char* const kKeys[3] = {"Y", "CB", "CR"};
+    for (int i = 0; i < 3; ++i) {
+        CString text;
+        if (!params.GetValue(kKeys[i], text)) continue;
+        const char* p = text.c_str();
+        while (*p == ' ' || *p == '\t') ++p;
+        const bool prefixed = hex && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+        const platform::NumberField own = prefixed ? platform::kUnsigned32Field : platform::kSigned32Field;
+        const platform::NumberField used = field ? *field : own;
+        const FieldScan read =
+            ReadField(p, prefixed ? platform::NumberForm::Prefixed : platform::NumberForm::Decimal, used);
+        const ArgNumber number = FromScan(read, p, (CString("SOLID ") + kKeys[i]).c_str(), used);
+        if (number.state == ArgRead::Refused) {
+            solid.state = ArgRead::Refused;
+            solid.refusal = number.refusal;
+            return solid;
+        }
+        if (number.state == ArgRead::Read) solid.values[i] = number.value;
+    }
+    return solid;
+}

@@ -61,3 +61,16 @@ struct ArgSize {
     CString refusal;
 };
 ArgSize ReadArgSize(const char* text, bool blankBeforeComma, platform::NumberField field, const char* name);
+
+// The Y, CB and CR of a pattern entry's SOLID=(Y=..:CB=..:CR=..) group, each over its default in
+// values (Y, Cb, Cr). With hex a value written 0x... is hexadecimal (a 32-bit word, as "0x%x" reads
+// it), any other decimal (an int, as "%d"); a component holding no number keeps its default. field,
+// when given, narrows both to what the sample is stored in. Refused, naming the component, when a
+// value does not fit: the entry must not be drawn with a cut value.
+struct SolidValues {
+    ArgRead state = ArgRead::Absent;  // Read once the entry has a SOLID group
+    long long values[3] = {};
+    CString refusal;
+};
+SolidValues ReadSolidValues(const CString& entry, bool hex, long long y, long long cb, long long cr,
+                            const platform::NumberField* field = nullptr);

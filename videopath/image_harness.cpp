@@ -203,17 +203,6 @@ bool CImageHarness::ReadResolution(const CString& entry, long& x, long& y, long 
     return valid;
 }
 
-int CImageHarness::ReadSolidValue(const CString& group, const char* key, int value) const {
-    CString text;
-    if (!CParamString(group).GetValue(key, text)) return value;
-    // The value comes back upper-cased, so the prefix is taken in either case.
-    unsigned int hex = 0;
-    int decimal = 0;
-    if (m_traits.hexSolid && std::sscanf(text.c_str(), "0X%x", &hex) == 1) return static_cast<int>(hex);
-    if (std::sscanf(text.c_str(), "%d", &decimal) == 1) return decimal;
-    return value;
-}
-
 CImageHarness::Fill CImageHarness::FillPattern(const CString& pattern, const CString& header, Images& images) {
     if (pattern == "DIAGONAL_LINES") {
         m_test.PrintColor("Test Diagonal Lines\n", kColorBlack);
@@ -228,13 +217,13 @@ CImageHarness::Fill CImageHarness::FillPattern(const CString& pattern, const CSt
         return Fill::Done;
     }
     if (pattern.Left(5) == "SOLID") {
-        int y = 502, cb = 512, cr = 512;
-        CString group;
-        if (CParamString(pattern).GetValue("SOLID", group)) {
-            y = ReadSolidValue(group, "Y", y);
-            cb = ReadSolidValue(group, "CB", cb);
-            cr = ReadSolidValue(group, "CR", cr);
+        const SolidValues solid = ReadSolidValues(pattern, m_traits.hexSolid, 502, 512, 512);
+        if (solid.state == ArgRead::Refused) {
+            m_test.PrintColor(solid.refusal, kColorRed);
+            return Fill::Refused;
         }
+        const int y = static_cast<int>(solid.values[0]), cb = static_cast<int>(solid.values[1]),
+                  cr = static_cast<int>(solid.values[2]);
         m_test.PrintColorFormat(kColorBlack, "Test Solid:  Y=%d, Cb=%d, Cr=%d\n", y & 0xFFFF, cb & 0xFFFF, cr & 0xFFFF);
         images.alpha.FillSolid(static_cast<WORD>(y));
         images.image.FillSolid(static_cast<WORD>(y), static_cast<WORD>(cb), static_cast<WORD>(cr));
@@ -331,7 +320,9 @@ DWORD CImageHarness::RunImages(DWORD code, const CString& command, const CString
             m_test.PrintTimeStamp();
             m_test.PrintColor("\n", kColorBlack);
             m_test.PrintColor(rule, kColorBlack);
-            if (FillPattern(pattern, header, *images) == Fill::Skip) break;
+            const Fill filled = FillPattern(pattern, header, *images);
+            if (filled == Fill::Refused) overall = false;
+            if (filled != Fill::Done) break;
 
             const bool passed = m_test.TestBypass(code, arguments, &images->alpha, &images->image,
                                                   static_cast<DWORD>(frames), kBodyVerbose) != 0;

@@ -65,7 +65,7 @@ public:
     void ReportNotRecognized(const CString& command);
 
 private:
-    enum class Fill { Done, Skip };
+    enum class Fill { Done, Skip, Refused };
 
     DWORD ListCommand(CStrList& list, const CString& arguments);
     DWORD ModifyLists();
@@ -75,7 +75,6 @@ private:
     bool ReadResolution(const CString& entry, long& x, long& y, long frames);
     struct Images;
     Fill FillPattern(const CString& pattern, const CString& header, Images& images);
-    int ReadSolidValue(const CString& group, const char* key, int value) const;
     // Copies the screen's text into the named log of the parent; a failed append is reported.
     bool AppendToLog(const char* name, CResultScreen& screen);
     // Hands the test's result lines to the parent's summary and empties the test's list.

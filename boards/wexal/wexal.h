@@ -194,7 +194,7 @@ public:
 
 protected:
     // Pattern fill of one harness image line; see the source for the table.
-    enum class FillResult { Filled, Unsupported, BadSeed };
+    enum class FillResult { Filled, Unsupported, BadSeed, Refused };
 
     CWexalTreeMapTB* m_parent = nullptr;
     CStrListImages m_imageList;

@@ -27,19 +27,6 @@ ImageKind KindOf(DWORD code) {
     }
 }
 
-// One SOLID component: hexadecimal with the 0x prefix where allowed, else decimal; the value runs
-// up to the first character that cannot belong to it. An unreadable value keeps the default.
-void ReadSolidComponent(const CString& group, const char* key, bool allowHex, int& value) {
-    CString text;
-    if (!CParamString(group).GetValue(key, text)) return;
-    unsigned int hex = 0;
-    int decimal = 0;
-    if (allowHex && (text.Left(2) == "0X" || text.Left(2) == "0x") && std::sscanf(text.c_str() + 2, "%x", &hex) == 1)
-        value = static_cast<int>(hex);
-    else if (std::sscanf(text.c_str(), "%d", &decimal) == 1)
-        value = decimal;
-}
-
 // The images one resolution needs: what the pattern is drawn into, and what the transfer gets.
 struct HarnessImages {
     std::unique_ptr<Unpacked::Image::YCbCr_10_6> unpacked;
@@ -104,15 +91,14 @@ CWexal::FillResult CWexal::FillHarnessImage(DWORD code, const CString& line, CIm
         return FillResult::Filled;
     }
     if (line.Left(5) == "SOLID") {
-        int y = 502, cb = 512, cr = 512;
-        CString group;
-        if (CParamString(line).GetValue("SOLID", group)) {
-            // The packed transfer reads its components as decimal only.
-            const bool allowHex = kind != ImageKind::Packed;
-            ReadSolidComponent(group, "Y", allowHex, y);
-            ReadSolidComponent(group, "CB", allowHex, cb);
-            ReadSolidComponent(group, "CR", allowHex, cr);
+        // The packed transfer reads its components as decimal only.
+        const SolidValues solid = ReadSolidValues(line, kind != ImageKind::Packed, 502, 512, 512);
+        if (solid.state == ArgRead::Refused) {
+            PrintColor(solid.refusal, kColorRed);
+            return FillResult::Refused;
         }
+        const int y = static_cast<int>(solid.values[0]), cb = static_cast<int>(solid.values[1]),
+                  cr = static_cast<int>(solid.values[2]);
         CString text;
         text.Format("Test Solid:  Y=%d, Cb=%d, Cr=%d\n", y & 0xFFFF, cb & 0xFFFF, cr & 0xFFFF);
         PrintColor(text, kColorBlack);
@@ -217,7 +203,8 @@ DWORD CWexal::RunImageHarness(DWORD code, const CString& command, const CString&
 
             const FillResult filled = FillHarnessImage(code, pattern, images.Drawing());
             if (filled == FillResult::Unsupported) continue;
-            if (filled == FillResult::BadSeed) break;
+            if (filled == FillResult::Refused) pass = false;
+            if (filled == FillResult::BadSeed || filled == FillResult::Refused) break;
             if (images.packed) {
                 const CImage& drawing = *images.unpacked;
                 images.packed->PackFrom(drawing.GetWidth() * drawing.GetHeight(),

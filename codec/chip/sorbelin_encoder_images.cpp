@@ -3,29 +3,10 @@
 #include <ctime>
 
 #include "codec/chip/sorbelin_encoder.h"
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "images/file_buffer.h"
 #include "images/unpacked_image.h"
-
-namespace {
-
-// A number as the option texts give it: "0x"/"0X" hexadecimal (option values come back upper-cased,
-// so both prefixes are taken), else decimal. False when neither reads.
-bool ReadNumber(const CString& text, DWORD& value) {
-    unsigned int hex = 0;
-    int decimal = 0;
-    if (std::sscanf(text.c_str(), "0x%x", &hex) == 1 || std::sscanf(text.c_str(), "0X%x", &hex) == 1) {
-        value = hex;
-        return true;
-    }
-    if (std::sscanf(text.c_str(), "%d", &decimal) == 1) {
-        value = static_cast<DWORD>(decimal);
-        return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 bool CSorbelinEncoder::LookUp(const char* name, CString& value) {
     const auto it = m_environment.find(name);
@@ -134,14 +115,13 @@ BOOL CSorbelinEncoder::BuildSourceImage(CKeyValue& entry, CImage& image, DWORD b
     for (const Pattern& p : kPatterns) {
         if (p.prefix ? key.Find(p.key) != 0 : key != p.key) continue;
         if (p.fill == Fill::Solid) {
-            const CParamString params(entry.GetText());
-            CString values, text;
-            DWORD y = 502, cb = 512, cr = 512;
-            params.GetValue("SOLID", values);
-            const CParamString parts(values);
-            if (parts.GetValue("Y", text)) ReadNumber(text, y);
-            if (parts.GetValue("CB", text)) ReadNumber(text, cb);
-            if (parts.GetValue("CR", text)) ReadNumber(text, cr);
+            const SolidValues solid = ReadSolidValues(entry.GetText(), true, 502, 512, 512);
+            if (solid.state == ArgRead::Refused) {
+                PrintColor(solid.refusal, kColorRed);
+                return FALSE;
+            }
+            const DWORD y = static_cast<DWORD>(solid.values[0]), cb = static_cast<DWORD>(solid.values[1]),
+                        cr = static_cast<DWORD>(solid.values[2]);
             PrintColorFormat(kColorBlack, "Test Solid:  Y=%d, Cb=%d, Cr=%d\n", static_cast<int>(y), static_cast<int>(cb), static_cast<int>(cr));
             return fill(Fill::Solid, 0, y, cb, cr) ? TRUE : FALSE;
         }
@@ -149,15 +129,9 @@ BOOL CSorbelinEncoder::BuildSourceImage(CKeyValue& entry, CImage& image, DWORD b
             DWORD seed = static_cast<DWORD>(std::time(nullptr));
             PrintColor("Random Data\n", kColorBlack);
             if (entry.GetText().Find("SEED=") >= 0) {
-                CString value;
-                CParamString(entry.GetText()).GetValue("SEED", value);
-                value.MakeUpper();
-                unsigned int hex = 0;
-                long decimal = 0;
-                if (std::sscanf(value.c_str(), "0X%X", &hex) == 1) {
-                    seed = hex;
-                } else if (std::sscanf(value.c_str(), "%ld", &decimal) == 1) {
-                    seed = static_cast<DWORD>(decimal);
+                DWORD read = 0;
+                if (ReadRandomSeed(entry.GetText(), read)) {
+                    seed = read;
                 } else {
                     PrintColor("SEED not understood using 0x12345678\n", 0xF0FF);
                     seed = 0x12345678;

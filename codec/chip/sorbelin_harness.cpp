@@ -6,6 +6,7 @@
 #include <ctime>
 #include <memory>
 
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 
@@ -14,44 +15,25 @@ namespace {
 const char* const kRule = "----------------------------------------------------------------------------\n";
 constexpr WORD kDefaultY = 0x1F6, kDefaultC = 0x200;
 
-// A number after 0x as hexadecimal, else decimal, up to the first character that cannot belong to
-// it; false when no digit was read.
-bool ReadNumber(const CString& text, long& out) {
-    const char* s = text.c_str();
-    char* end = nullptr;
-    const bool hex = (s[0] == '0' && (s[1] == 'x' || s[1] == 'X'));
-    const long v = hex ? std::strtol(s + 2, &end, 16) : std::strtol(s, &end, 10);
-    if (end == (hex ? s + 2 : s)) return false;
-    out = v;
-    return true;
-}
-
 }  // namespace
 
-void CImagePatternHarness::ReadSolid(const CString& entry, WORD& y, WORD& cb, WORD& cr) {
-    y = kDefaultY;
-    cb = cr = kDefaultC;
-    CString value;
-    if (!CParamString(entry).GetValue("SOLID", value, FALSE)) return;
-    const CParamString inner(value);
-    WORD* targets[3] = {&y, &cb, &cr};
-    const char* keys[3] = {"Y", "CB", "CR"};
-    for (int i = 0; i < 3; ++i) {
-        CString v;
-        long n = 0;
-        if (inner.GetValue(keys[i], v, FALSE) && ReadNumber(v, n)) *targets[i] = static_cast<WORD>(n);
-    }
+CString CImagePatternHarness::ReadSolid(const CString& entry, WORD& y, WORD& cb, WORD& cr) {
+    // The samples are words: a value past 16 bits would be drawn cut.
+    static constexpr platform::NumberField kSampleField{0, 0xFFFF};
+    const SolidValues solid = ReadSolidValues(entry, true, kDefaultY, kDefaultC, kDefaultC, &kSampleField);
+    if (solid.state == ArgRead::Refused) return solid.refusal;
+    y = static_cast<WORD>(solid.values[0]);
+    cb = static_cast<WORD>(solid.values[1]);
+    cr = static_cast<WORD>(solid.values[2]);
+    return CString();
 }
 
 bool CImagePatternHarness::ReadSeed(const CString& entry, DWORD& seed) {
     CString v;
     if (!CParamString(entry).GetValue("SEED", v, FALSE)) return true;
-    v.MakeUpper();
-    unsigned int hex = 0;
-    long dec = 0;
-    if (std::sscanf(v.c_str(), "0X%X", &hex) == 1) seed = hex;
-    else if (std::sscanf(v.c_str(), "%ld", &dec) == 1) seed = static_cast<DWORD>(dec);
-    else return false;
+    DWORD read = 0;
+    if (!ReadRandomSeed(entry, read)) return false;
+    seed = read;
     return true;
 }
 
@@ -109,7 +91,11 @@ CImagePatternHarness::Fill CImagePatternHarness::FillImage(const CString& entry,
     }
     if (entry.Left(5) == "SOLID") {
         WORD y = 0, cb = 0, cr = 0;
-        ReadSolid(entry, y, cb, cr);
+        const CString refusal = ReadSolid(entry, y, cb, cr);
+        if (!refusal.IsEmpty()) {
+            m_test.PrintColor(refusal, kColorRed);
+            return Fill::Refused;
+        }
         CString line;
         line.Format("Test Solid:  Y=%d, Cb=%d, Cr=%d\n", y, cb, cr);
         say(line.c_str());
@@ -169,7 +155,11 @@ CImagePatternHarness::Fill CImagePatternHarness::FillAlpha(const CString& entry,
     }
     if (entry.Left(5) == "SOLID") {
         WORD y = 0, cb = 0, cr = 0;
-        ReadSolid(entry, y, cb, cr);
+        const CString refusal = ReadSolid(entry, y, cb, cr);
+        if (!refusal.IsEmpty()) {
+            m_test.PrintColor(refusal, kColorRed);
+            return Fill::Refused;
+        }
         CString line;
         line.Format("Test Solid:  Intensity=%d\n", y);
         say(line.c_str());
@@ -229,7 +219,16 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
         CString dim;
         CString line;
         // An entry without DIM, or with fewer than two numbers, names no size at all.
-        if (!CParamString(resolution).GetValue("DIM", dim, FALSE) || std::sscanf(dim.c_str(), "%ld, %ld", &width, &height) < 2) {
+        const ArgSize size = CParamString(resolution).GetValue("DIM", dim, FALSE)
+                                 ? ReadArgSize(dim.c_str(), false, platform::kSigned32Field, "DIM")
+                                 : ArgSize{};
+        if (size.state == ArgRead::Refused) {
+            m_test.PrintColor(size.refusal, kColorRed);
+            return 0;
+        }
+        if (size.count >= 1) width = static_cast<long>(size.x);
+        if (size.count == 2) height = static_cast<long>(size.y);
+        if (size.state != ArgRead::Read) {
             line.Format("Unrecognized resolution DIM=(%ld,%ld)\n", width, height);
             m_test.PrintColor(line, kColorRed);
             return 0;
@@ -248,6 +247,7 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
             Header(request, entry, width, height);
             const Fill fill = FillImage(entry, *image, alpha.get(), false);
             if (fill == Fill::Unknown) RefuseUnknown(entry);
+            if (fill == Fill::Refused) overall = 0;
             if (fill != Fill::Done) break;
             const BOOL passed = trip(*alpha, *image);
             line.Format("%s\tResolution[%ld,%ld]\t\tTest[%s]~*BLACK*~\n", passed ? "~*GREEN*~PASS:" : "~*RED*~FAIL:", width, height, entry.c_str());
@@ -295,7 +295,7 @@ BOOL CImagePatternHarness::RunImage(const HarnessRequest& request, const ImageTr
     for (const CString& entry : m_test.GetImageList()->GetEntries()) {
         Header(request, entry, request.width, request.height);
         const Fill fill = FillImage(entry, image, nullptr, true);
-        if (fill == Fill::BadSeed) return 0;
+        if (fill == Fill::BadSeed || fill == Fill::Refused) return 0;
         if (fill == Fill::Unknown) {
             if (!m_options.unknownPatternFails) continue;
             RefuseUnknown(entry);
@@ -318,7 +318,7 @@ BOOL CImagePatternHarness::RunAlpha(const HarnessRequest& request, const AlphaTr
         Header(request, entry, request.width, request.height);
         bool skipped = false;
         const Fill fill = FillAlpha(entry, alpha, skipped);
-        if (fill == Fill::BadSeed) return 0;
+        if (fill == Fill::BadSeed || fill == Fill::Refused) return 0;
         if (fill == Fill::Unknown) {
             if (!m_options.unknownPatternFails) continue;
             RefuseUnknown(entry);

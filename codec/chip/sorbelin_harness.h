@@ -45,13 +45,15 @@ public:
 
     // The entry's SOLID=(Y=..:CB=..:CR=..) components over the defaults 0x1F6, 0x200, 0x200; each
     // hexadecimal after 0x, else decimal; a component that reads as no number keeps its default.
-    static void ReadSolid(const CString& entry, WORD& y, WORD& cb, WORD& cr);
+    // The refusing red line when a value does not fit a sample word (the values are then untouched),
+    // else empty.
+    static CString ReadSolid(const CString& entry, WORD& y, WORD& cb, WORD& cr);
     // The entry's SEED= (0x hexadecimal or decimal) into seed; without SEED= seed stays as given.
     // false when SEED= reads as neither.
     static bool ReadSeed(const CString& entry, DWORD& seed);
 
 private:
-    enum class Fill { Unknown, BadSeed, Done };
+    enum class Fill { Unknown, BadSeed, Refused, Done };
     // "RANDOM[ SEED=n]": announces the random test and its seed (the clock's unless one is given);
     // false after a red line when the seed is not understood.
     bool AnnounceRandom(const CString& entry, DWORD& seed);

@@ -354,8 +354,15 @@ int CSorbelinMemTests::MemBistScan(CString file, CString params) {
         if (read.fit == platform::NumberFit::Fits) midpoint = static_cast<int>(read.value);
     }
     if (p.GetValue("STEP", text)) {
-        if (midpoint >= 0) std::sscanf(text.c_str(), "%d", &fine);
-        else std::sscanf(text.c_str(), "%d,%d", &coarse, &fine);
+        // With a midpoint STEP is the fine step alone, else "coarse,fine".
+        const ArgInts step = ReadArgInts(text.c_str(), midpoint >= 0 ? 1 : 2, "STEP");
+        if (step.state == ArgRead::Refused) return refuse(step.refusal.c_str());
+        if (midpoint >= 0) {
+            if (step.count == 1) fine = step.values[0];
+        } else {
+            if (step.count >= 1) coarse = step.values[0];
+            if (step.count == 2) fine = step.values[1];
+        }
     }
     if (fine < 1 || coarse < 1) return refuse("STEP must be at least 1\n");
     unsigned first = 0, last = 0xFF;

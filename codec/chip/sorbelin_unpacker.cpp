@@ -232,13 +232,15 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
         if (cut >= 0) multiplier = 0x100000;
         else if ((cut = value.Find("KB")) >= 0) multiplier = 0x400;
         if (cut >= 0) value = value.Left(cut);
-        long number = 0;
-        if (std::sscanf(value.c_str(), "%ld", &number) != 1 || number < 0 ||
-            static_cast<unsigned long long>(number) * multiplier > 0xFFFFFFFFull) {
+        // The count is checked against what its unit leaves of 32 bits before it is multiplied, so
+        // no product wraps past 64 bits into a small size.
+        const platform::FieldScan number = platform::ReadField(
+            value.c_str(), platform::NumberForm::Decimal, {0, static_cast<int64_t>(0xFFFFFFFFull / multiplier)});
+        if (number.fit != platform::NumberFit::Fits) {
             PrintColor("Unrecognized size", kColorRed);
             return 0;
         }
-        const DWORD bytes = static_cast<DWORD>(static_cast<unsigned long long>(number) * multiplier);
+        const DWORD bytes = static_cast<DWORD>(static_cast<unsigned long long>(number.value) * multiplier);
         PrintColorFormat(kColorGreen, "Size=%ld\n", static_cast<long>(bytes));
         result = BypassBufferTest(code | (framesGiven ? kFramesGiven : 0), arguments, bytes, o.frames, static_cast<int>(o.verbose));
         break;
@@ -332,7 +334,11 @@ int CSorbelinUnpacker::FillByEntry(const CString& entry, Unpacked::Image::YCbCr_
         if (alpha) alpha->FillGrid(1);
     } else if (entry.Left(5) == "SOLID") {
         WORD y = 502, cb = 512, cr = 512;
-        CImagePatternHarness::ReadSolid(entry, y, cb, cr);
+        const CString refusal = CImagePatternHarness::ReadSolid(entry, y, cb, cr);
+        if (!refusal.IsEmpty()) {
+            PrintColor(refusal, kColorRed);
+            return 0;
+        }
         if (image) {
             PrintColorFormat(kColorBlack, "Test Solid:  Y=%d, Cb=%d, Cr=%d\n", y, cb, cr);
             image->FillSolid(y, cb, cr);

@@ -85,7 +85,8 @@ TEST_F(BoxLoopbacks, EveryKeywordPassesOnAHealthyLoop) {
         {nullptr, "CNulk Loopback Functional DATASIZE=0x1000000 VERBOSE=2", {"Transfer took ", "DATASIZE=0x01000000 PASSED"}, modelled},
         {kCable, "CableLoopback Loopback Functional DATASIZE=0x1000000 BVI=3", {"DATASIZE=0x01000000 PASSED"}, modelled},
         {nullptr, "CNulk Internal Loopback Images FRAMES=3 DIM=(720,486)", {"Passed\n"}, modelled},
-        {nullptr, "CNulk External Loopback Images FRAMES=15 DIM=(720,576)", {"Passed\n"}, modelled},
+        // PAL's path adds one delay frame: FRAMES=14 fills all 15 DCBs.
+        {nullptr, "CNulk External Loopback Images FRAMES=14 DIM=(720,576)", {"Passed\n"}, modelled},
         {nullptr, "CNulk External Loopback Images FRAMES=3 FORCEUPDATE=1 DIM=(720,576)", {"Passed\n"}, modelled},
         {nullptr, "CBexi Loopback Images FRAMES=13 DIM=(1920,1080)", {"Passed\n"}, modelled},
         {nullptr, "CBexi Loopback Images FRAMES=3 FORCEUPDATE=1 DIM=(1280,720)", {"Passed\n"}, modelled},
@@ -148,6 +149,12 @@ TEST_F(BoxLoopbacks, PatternEntriesFillOrSkipTheirResolution) {
          {"Test Solid:  Y=502, Cb=512, Cr=512\n", "Test Diagonal Lines\n", "Test Vertical Wedge:  Red to Blue\n"}, 6},
         {bexi.GetImageList(), {"SOLID=(Y=0x3FF:CB=0:CR=640)", "SOLID=(Y=ABC)"}, "CBexi Loopback Images", kRunPassed,
          {"Test Solid:  Y=1019, Cb=4, Cr=640\n", "Test Solid:  Y=502, Cb=512, Cr=512\n"}, 2},
+        // A SOLID value past its field is refused, never drawn cut: no pair of that entry runs.
+        {nulk.GetImageList(), {"SOLID=(Y=4294967798)", "GRID"}, "CNulk Internal Loopback Images", kRunFailed,
+         {"Argument SOLID Y=4294967798 does not fit its range -2147483648..2147483647\n"}, 0},
+        {bexi.GetImageList(), {"SOLID=(Y=400:CB=0x100000200)"}, "CBexi Loopback Images", kRunFailed,
+         {"Argument SOLID CB=0X100000200 does not fit its range 0..4294967295\n"}, 0},
+        {bexi.GetImageList(), {"SOLID=(CR=0xFFFFFFFF)"}, "CBexi Loopback Images", kRunPassed, {"Test Solid:  Y=502, Cb=512, Cr=1019\n"}, 1},
         {nulk.GetResolutionList(), {"GRID", "DIM=(16,8)"}, "CNulk Internal Loopback Images", kRunFailed, {"Invalid resolution DIM=(0,0)\n"}, 0},
         {nulk.GetResolutionList(), {"DIM=(16)"}, "CNulk Internal Loopback Images", kRunFailed, {"Unrecognized resolution DIM=(16,0)\n"}, 0},
     };
@@ -433,6 +440,9 @@ TEST_F(BoxLoopbacks, ImageLoopbackKeysAndSequences) {
         {"FRAMES=1 SEQUENCE=A:I", kRunPassed, {"1 SrcTag[1]  DstTag[2] Alpha comparison not implemented yet\n"}, external},
         {"FRAMES=3 SEQUENCE=A:I...", kRunPassed, {"1 SrcTag[1]  DstTag[4] Alpha comparison not implemented yet\n2 SrcTag[2]  DstTag[5] \n3 SrcTag[3]  DstTag[6] Alpha"}, bexi},
         {"FRAMES=2 SEQUENCE=I:Y", kRunFailed, {"SEQUENCE count[1] does not match number of frames specified[2]\n"}, bexi},
+        // FRAMES and the path's delay frames share the 15 DCBs: a count that does not fit is refused, not lowered.
+        {"FRAMES=13 SEQUENCE=I...", kRunFailed, {"FRAMES=13 does not fit format HVHDProjFmt_720P_5997FPS: its path adds 3 delay frames, so FRAMES=12 is the most it allows\n"}, bexi},
+        {"FRAMES=12 SEQUENCE=I...", kRunPassed, {"12 SrcTag[12]  DstTag[15] ", "Passed\n"}, bexi},
     };
     for (const Row& row : rows) {
         support::RigBoard("Brimola1")->GetRegisters()[0x80100 / 4] = 5;

@@ -582,6 +582,8 @@ TEST_F(SorbelinEncoderTest, SourcePicturesFollowTheEntryKey) {
         {"SOLID=(Y=0x40)=>x.img", true, solid10(64, 512, 512), "Test Solid:  Y=64, Cb=512, Cr=512\n"},
         {"SOLID=(Y=400:CB=50:CR=640)=>x.img", true, solid10(400, 50, 640), "Test Solid:  Y=400, Cb=50, Cr=640\n"},
         {"SOLID=(CR=junk)=>x.img", false, solid8(502 & 0xFF, 0, 0), "Test Solid:  Y=502, Cb=512, Cr=512\n"},
+        {"SOLID=(Y=0x1FFFFFFFF)=>x.img", true, nullptr, "Argument SOLID Y=0X1FFFFFFFF does not fit its range 0..4294967295\n"},
+        {"SOLID=(CB=-2147483649)=>x.img", false, nullptr, "Argument SOLID CB=-2147483649 does not fit its range -2147483648..2147483647\n"},
         {"HORZ_WEDGE_RED2BLUE=>x.img", false, wedge8(1), nullptr},
         {"HORZ_WEDGE=>x.img", false, wedge8(0), nullptr},
         // Blue to red is wedge mode 2, red to blue mode 1.
@@ -591,6 +593,7 @@ TEST_F(SorbelinEncoderTest, SourcePicturesFollowTheEntryKey) {
         {"RANDOM SEED=0x12345678=>x.img", true, random10(0x12345678), "SEED=0x12345678\n"},
         {"RANDOM SEED=99=>x.img", true, random10(99), "SEED=0x00000063\n"},
         {"RANDOM SEED=zz=>x.img", true, random10(0x12345678), "SEED not understood using 0x12345678\n"},
+        {"RANDOM SEED=4294967297=>x.img", true, random10(0x12345678), "SEED not understood using 0x12345678\n"},
         {"WEDGE=>x.img", false, nullptr, "Unrecognized image pattern[WEDGE]\n"},
     };
     for (const Row& row : rows) {

@@ -303,6 +303,9 @@ TEST_F(SorbelinMemTestsTest, ScanMapsThePhaseWindow) {
         {"a command per phase", &kPackerFFFF, false, "[]", "RANGE=(0x10,0x20) STEP=8,8 MAXFAIL=0 TEST=Probe", 1, {{1, "PNNNNNNNPNNNNNNN"}, {2, "PNNNNNNNNNNNNNNN"}},
          {"\n\n--- KEY ---\nN:  Not tested\n~*GREEN*~P:\tPASSED\n"}, 3},
         {"STEP 0", &kPackerFFFF, false, "[]", "STEP=0,1", 0, {}, {"STEP must be at least 1\n"}, 0},
+        // 4294967297 would be cut to a fine step of 1 in an int.
+        {"STEP past an int", &kPackerFFFF, false, "[]", "STEP=8,4294967297", 0, {}, {"Argument STEP=4294967297 does not fit its range -2147483648..2147483647\n"}, 0},
+        {"midpoint STEP past an int", &kPackerFFFF, false, "[]", "MIDPOINT=0x80 STEP=4294967300", 0, {}, {"Argument STEP=4294967300 does not fit its range"}, 0},
         {"RANGE backwards", &kPackerFFFF, false, "[]", "RANGE=(0x20,0x10)", 0, {}, {"RANGE must lie within 0x00 ... 0xFF"}, 0},
         {"RANGE past 0xFF", &kUnpacker, true, "[]", "RANGE=(0x10,0x100)", 0, {}, {"RANGE must lie within 0x00 ... 0xFF"}, 0},
         {"RETRY unbounded", &kPackerFFFF, false, "[]", "RETRY=100000", 0, {}, {"RETRY must be between 0 and 16\n"}, 0},

@@ -190,15 +190,21 @@ TEST(ImagePatternHarnessParse, SolidAndSeed) {
     const struct {
         const char* entry;
         WORD y, cb, cr;
+        const char* refusal = "";  // refused: the values stay as they were (0)
     } solids[] = {
         {"SOLID=(Y=400:CB=50:CR=640)", 400, 50, 640},
         {"SOLID", 0x1F6, 0x200, 0x200},
         {"SOLID=(Y=0x10:CR=7)", 0x10, 0x200, 7},
         {"SOLID=(Y=abc:CB=5)", 0x1F6, 5, 0x200},  // a component that is no number keeps its default
+        // The samples are words: a value past one is refused, not cut.
+        {"SOLID=(Y=0xFFFF:CR=65535)", 0xFFFF, 0x200, 0xFFFF},
+        {"SOLID=(Y=65536)", 0, 0, 0, "Argument SOLID Y=65536 does not fit its range 0..65535\n"},
+        {"SOLID=(CB=0x10000000000000000)", 0, 0, 0, "Argument SOLID CB=0X10000000000000000 does not fit its range 0..65535\n"},
+        {"SOLID=(Y=1:CR=-1)", 0, 0, 0, "Argument SOLID CR=-1 does not fit its range 0..65535\n"},
     };
     for (const auto& s : solids) {
         WORD y = 0, cb = 0, cr = 0;
-        CImagePatternHarness::ReadSolid(s.entry, y, cb, cr);
+        EXPECT_EQ(CImagePatternHarness::ReadSolid(s.entry, y, cb, cr), CString(s.refusal)) << s.entry;
         EXPECT_EQ(y, s.y) << s.entry;
         EXPECT_EQ(cb, s.cb) << s.entry;
         EXPECT_EQ(cr, s.cr) << s.entry;
@@ -209,6 +215,7 @@ TEST(ImagePatternHarnessParse, SolidAndSeed) {
         DWORD seed;
     } seeds[] = {
         {"RANDOM SEED=0x12345678", true, 0x12345678}, {"RANDOM SEED=305419896", true, 0x12345678}, {"RANDOM", true, 77}, {"RANDOM SEED=zz", false, 77},
+        {"RANDOM SEED=4294967297", false, 77},  // past a word: not cut to 1
     };
     for (const auto& s : seeds) {
         DWORD seed = 77;
@@ -252,7 +259,8 @@ TEST_F(SorbelinPackerTest, HarnessFormsWalkTheListsAndKeepTheirFailureRules) {
     const struct {
         const char* entry;
         const char* says;
-    } bad[] = {{"DIM=(720)", "Unrecognized resolution DIM=(720,0)\n"}, {"SIZE=(720,486)", "Unrecognized resolution"}, {"DIM=(0,486)", "Invalid resolution DIM=(0,486)\n"}};
+    } bad[] = {{"DIM=(720)", "Unrecognized resolution DIM=(720,0)\n"}, {"SIZE=(720,486)", "Unrecognized resolution"}, {"DIM=(0,486)", "Invalid resolution DIM=(0,486)\n"},
+               {"DIM=(4294967360,4)", "Argument DIM=(4294967360,4) does not fit its range -2147483648..2147483647\n"}};
     for (const auto& b : bad) {
         packA.out = {};
         packA.GetResolutionList()->FreeStrings();

@@ -78,6 +78,9 @@ TEST_F(SorbelinUnpackerTest, DispatcherRefusesBadCommandsAndOptions) {
         {"\"Video:Bypass\" SIZE=MB RAMP", "Unrecognized size"},
         {"\"Video:Bypass\" SIZE=-4096 RAMP", "Unrecognized size"},
         {"\"Video:Bypass\" SIZE=5000MB RAMP", "Unrecognized size"},
+        // 2^44 MB is 2^64 bytes: a size that would wrap to 0 in the product.
+        {"\"Video:Bypass\" SIZE=17592186044416MB RAMP", "Unrecognized size"},
+        {"\"Video:Bypass\" SIZE=18446744073709555712 RAMP", "Unrecognized size"},
         {"\"Video:Bypass\" SIZE=0 RAMP", "Buffersize must be greater than zero.\n"},
         {"\"Video:Bypass\" SIZE=3kb RAMP", "Buffer size must be a multiple of 4096"},
         {"\"Video:Bypass\" SIZE=8392704 RAMP", "Buffer size must be less than 8MB"},
@@ -542,6 +545,7 @@ TEST_F(UnpackerRoundTrip, SingleResolutionLoopsFollowTheImageList) {
         {{"SOLID=(Y=0X40:CB=0x41:CR=66)", "VERT_WEDGE_RED2BLUE"}, "\"Video:Image\" DIM=(64,64)", kRunPassed,
          {"Test Solid:  Y=64, Cb=65, Cr=66\n", "Test Vertical Wedge:  Red to Blue\n"}, 2},
         {{"HORZ_WEDGE_BLUE2RED", "RANDOM SEED=zz"}, "\"Video:Alpha\" DIM=(64,64)", kRunFailed, {"Test Horizontal Wedge\n", "SEED not understood\n"}, 1},
+        {{"GRID", "SOLID=(Y=70000)", "GRID"}, "\"Video:Image\" DIM=(64,64)", kRunFailed, {"Argument SOLID Y=70000 does not fit its range 0..65535\n"}, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);

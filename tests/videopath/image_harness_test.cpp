@@ -151,10 +151,13 @@ TEST_F(Harness, AResolutionErrorHandsTheFinishedRunsToTheParentAndLeavesNothingF
 TEST_F(Harness, PatternsAreCaseSensitiveAndABadOneSkipsTheRestOfItsResolution) {
     Fill(*kerzil, "RESOLUTION_LIST", {"(DIM=(8,4))", "(DIM=(16,4))"});
     Fill(*sulveth, "RESOLUTION_LIST", {"(DIM=(8,4))"});
-    // {patterns, parts printed by the keyer test, by the pair test, runs of the body per test}
-    const struct { std::vector<const char*> patterns; std::vector<std::string> keyer, pair; size_t runs; } rows[] = {
+    // {patterns, parts printed by the keyer test, by the pair test, runs of the body per test, result}
+    const struct { std::vector<const char*> patterns; std::vector<std::string> keyer, pair; size_t runs; DWORD result = kRunPassed; } rows[] = {
         {{"SOLID"}, {"Test Solid:  Y=502, Cb=512, Cr=512\n"}, {"Test Solid:  Y=502, Cb=512, Cr=512\n"}, 2},
         {{"(SOLID=(Y=0x40:CB=0x3FF:CR=640))"}, {"Test Solid:  Y=64, Cb=1023, Cr=640\n"}, {"Test Solid:  Y=0, Cb=0, Cr=640\n"}, 2},
+        // A value past its field is refused, not drawn cut, and the test fails.
+        {{"(SOLID=(Y=400:CB=99999999999))", "GRID"}, {"Argument SOLID CB=99999999999 does not fit its range -2147483648..2147483647\n"},
+         {"Argument SOLID CB=99999999999 does not fit its range -2147483648..2147483647\n"}, 0, kRunFailed},
         {{"(RANDOM SEED=XYZ)", "GRID"}, {"SEED not understood\n"}, {"SEED not understood\n"}, 0},
         {{"(RANDOM SEED=0x2A)"}, {"Random Data\nSEED=0x0000002A\n"}, {"SEED=0x0000002A\n"}, 2},
         {{"(RANDOM SEED=42)", "VERT_WEDGE_RED2BLUE"}, {"SEED=0x0000002A\n", "Test Vertical Wedge:  Red to Blue\n"}, {}, 4},
@@ -163,9 +166,9 @@ TEST_F(Harness, PatternsAreCaseSensitiveAndABadOneSkipsTheRestOfItsResolution) {
     for (const auto& row : rows) {
         Fill(*kerzil, "IMAGE_LIST", row.patterns);
         Fill(*sulveth, "IMAGE_LIST", row.patterns);
-        EXPECT_TRUE(Gives(*kerzil, "\"Bypass:Image:Unpacked\"", kRunPassed, row.keyer));
+        EXPECT_TRUE(Gives(*kerzil, "\"Bypass:Image:Unpacked\"", row.result, row.keyer));
         EXPECT_EQ(kerzil->calls.size(), row.runs) << row.keyer[0];
-        EXPECT_TRUE(Gives(*sulveth, "\"Bypass:Image:Unpacked\"", kRunPassed, row.pair));
+        EXPECT_TRUE(Gives(*sulveth, "\"Bypass:Image:Unpacked\"", row.result, row.pair));
     }
     EXPECT_FALSE(kerzil->out.Has("Test Grid")) << "patterns after a bad one wait for the next resolution";
     // Added entries are upper-cased, so a lower-case pattern only comes from a list built in code.

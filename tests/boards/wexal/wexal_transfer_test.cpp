@@ -27,6 +27,11 @@ TEST_F(WexalTest, HarnessRunsEveryPatternPlacesFramesAndRefusesBadListsAndArgume
     EXPECT_TRUE(Gives("\"Host Transfer:Unpacked Image\"", kRunPassed));
     EXPECT_EQ(Count(Text(), "SEED not understood\n"), 2u);
     EXPECT_FALSE(Has("Test Grid"));
+    // So does a SOLID value past its field, and the test fails: nothing is drawn with a cut value.
+    Fill("IMAGE_LIST", {"(SOLID=(Y=0x100000040))", "GRID"});
+    EXPECT_TRUE(Gives("\"Host Transfer:Unpacked Image\"", kRunFailed,
+                      {"Argument SOLID Y=0X100000040 does not fit its range 0..4294967295\n"}));
+    EXPECT_FALSE(Has("Test Grid") || Has("Test Solid"));
     // No MODE counts as the slave transfer it always is; frame 3 lies two 720x486 frames on.
     Fill("IMAGE_LIST", {"HORZ_WEDGE"});
     EXPECT_TRUE(Gives("\"Host Transfer:Unpacked Image\" DIM=(720,486) FRAMES=3 ADDRESS=0x1000", kRunPassed,
