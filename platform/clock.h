@@ -12,7 +12,8 @@ constexpr LONGLONG kPerfFrequency = 10'000'000;  // 100 ns ticks
 // gives up the time slice, by 20 us.
 void Sleep(DWORD ms);
 // Reads the counter. On the virtual clock every read advances it by a small step, so a busy
-// poll against a deadline always reaches it.
+// poll against a deadline always reaches it. A thread reads its own steps at once; other threads
+// see small steps up to 1 ms late, and waits of 1 ms or more at once.
 BOOL QueryPerformanceCounter(LONGLONG* count);
 BOOL QueryPerformanceFrequency(LONGLONG* freq);
 DWORD GetTickCount();
