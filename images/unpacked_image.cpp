@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <utility>
 #include <cstring>
+#include <utility>
 
 #include "images/byte_order.h"
 #include "images/image_detail.h"
@@ -403,9 +403,7 @@ void RandomPairs(BYTE* out, const int* draws, size_t pairs, BYTE mode, DWORD m, 
     }
 }
 
-// The same pairs eight at a time in 32-bit lanes: the generator's steps for the 24 draws of a
-// block run side by side (lane j of draws 3j+1, 3j+2, 3j+3), each lane stepping 24 draws a block.
-// Answers the generator's state after the last draw of the last block.
+// Eight 32-bit lanes, one pair each.
 using Lanes = uint32_t __attribute__((vector_size(32)));
 
 constexpr uint32_t kRandA = 214013u, kRandC = 2531011u;
@@ -417,6 +415,9 @@ constexpr std::pair<uint32_t, uint32_t> RandJump(uint32_t count) {
     return {a, c};
 }
 
+// RandomPairs' pairs for blocks of eight, stored little-endian: the generator's steps for the 24
+// draws of a block run side by side (lane j takes draws 3j+1, 3j+2, 3j+3), each lane stepping 24
+// draws a block. Answers the generator's state after the last draw of the last block.
 template <DWORD kFormat, bool kChromaRamp>
 [[gnu::always_inline]] inline uint32_t RandomBlocksBody(BYTE* out, uint32_t state, size_t blocks, DWORD m, WORD lo, WORD hi) {
     constexpr auto kStep = RandJump(24);
