@@ -2,7 +2,10 @@
 #include "images/unpacked_image.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "images/byte_order.h"
 #include "images/image_detail.h"
@@ -400,6 +403,100 @@ void RandomPairs(BYTE* out, const int* draws, size_t pairs, BYTE mode, DWORD m, 
     }
 }
 
+// Eight 32-bit lanes, one pair each.
+using Lanes = uint32_t __attribute__((vector_size(32)));
+
+constexpr uint32_t kRandA = 214013u, kRandC = 2531011u;
+
+// The step that takes the generator count draws on: state * a + c.
+constexpr std::pair<uint32_t, uint32_t> RandJump(uint32_t count) {
+    uint32_t a = 1, c = 0;
+    for (uint32_t i = 0; i < count; ++i) a *= kRandA, c = c * kRandA + kRandC;
+    return {a, c};
+}
+
+// RandomPairs' pairs for blocks of eight, stored little-endian: the generator's steps for the 24
+// draws of a block run side by side (lane j takes draws 3j+1, 3j+2, 3j+3), each lane stepping 24
+// draws a block. Answers the generator's state after the last draw of the last block.
+template <DWORD kFormat, bool kChromaRamp>
+[[gnu::always_inline]] inline uint32_t RandomBlocksBody(BYTE* out, uint32_t state, size_t blocks, DWORD m, WORD lo, WORD hi) {
+    constexpr auto kStep = RandJump(24);
+    Lanes s1;
+    for (uint32_t j = 0; j < 8; ++j) {
+        const auto jump = RandJump(3 * j + 1);
+        s1[j] = state * jump.first + jump.second;
+    }
+    const Lanes vm = Lanes{} + m, vlo = Lanes{} + lo, vhi = Lanes{} + hi;
+    // In place: a lane vector is never passed by value, whose calling convention the target changes.
+    auto clamp = [&](Lanes& v) {
+        v = v < vhi ? v : vhi;
+        v = v < vlo ? vlo : v;
+    };
+    Lanes neutral = Lanes{} + (512 & m);
+    clamp(neutral);
+    uint32_t last = state;
+    for (size_t b = 0; b < blocks; ++b, out += 64, s1 = s1 * kStep.first + kStep.second) {
+        const Lanes s2 = s1 * kRandA + kRandC, s3 = s2 * kRandA + kRandC;
+        last = s3[7];
+        Lanes y0 = (s1 >> 16) & 0x3FF & vm, y1 = (s2 >> 16) & 0x3FF & vm;
+        clamp(y0);
+        clamp(y1);
+        Lanes cb = neutral, cr = neutral;
+        if constexpr (kChromaRamp) {
+            const Lanes half = (s3 >> 17) & 0x3FFF;  // the third draw halved
+            cb = (512 - half) & 0x3FF & vm;
+            cr = (512 + half) & 0x3FF & vm;
+            clamp(cb);
+            clamp(cr);
+        }
+        // The pair's four words in block order, as MakePair sets them.
+        Lanes w0{}, w1{}, w2{}, w3{};
+        if constexpr (kFormat == kSampleFormatFull || kFormat == kSampleFormat8Bit) {
+            const uint32_t keep = kFormat == kSampleFormat8Bit ? 0xFFFC : 0xFFFF;
+            w0 = (cb & keep) << 6 & 0xFFFF, w1 = (y0 & keep) << 6 & 0xFFFF;
+            w2 = (cr & keep) << 6 & 0xFFFF, w3 = (y1 & keep) << 6 & 0xFFFF;
+        } else if constexpr (kFormat == kSampleFormatEncoded) {
+            const Lanes t0 = cb << 6, t1 = y0 << 6, t2 = cr << 6, t3 = y1 << 6;
+            w0 = (t0 & 0xFF00) | (t3 & 0xC0), w1 = (t1 & 0xFF00) | (t2 & 0xC0);
+            w2 = (t2 & 0xFF00) | (t1 & 0xC0), w3 = (t3 & 0xFF00) | (t0 & 0xC0);
+        }
+        const Lanes first = w0 | w1 << 16, second = w2 | w3 << 16;
+        const Lanes a = __builtin_shufflevector(first, second, 0, 8, 1, 9, 2, 10, 3, 11);
+        const Lanes c = __builtin_shufflevector(first, second, 4, 12, 5, 13, 6, 14, 7, 15);
+        std::memcpy(out, &a, 32);
+        std::memcpy(out + 32, &c, 32);
+    }
+    return last;
+}
+
+template <DWORD kFormat, bool kChromaRamp>
+uint32_t RandomBlocksPlain(BYTE* out, uint32_t state, size_t blocks, DWORD m, WORD lo, WORD hi) {
+    return RandomBlocksBody<kFormat, kChromaRamp>(out, state, blocks, m, lo, hi);
+}
+
+#if defined(__x86_64__)
+template <DWORD kFormat, bool kChromaRamp>
+__attribute__((target("avx2"))) uint32_t RandomBlocksAvx2(BYTE* out, uint32_t state, size_t blocks, DWORD m, WORD lo, WORD hi) {
+    return RandomBlocksBody<kFormat, kChromaRamp>(out, state, blocks, m, lo, hi);
+}
+#endif
+
+using RandomBlocksFn = uint32_t (*)(BYTE*, uint32_t, size_t, DWORD, WORD, WORD);
+
+template <DWORD kFormat, bool kChromaRamp>
+RandomBlocksFn PickRandomBlocks() {
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) return &RandomBlocksAvx2<kFormat, kChromaRamp>;
+#endif
+    return &RandomBlocksPlain<kFormat, kChromaRamp>;
+}
+
+template <DWORD kFormat>
+RandomBlocksFn PickRandomBlocks(bool chromaRamp) {
+    return chromaRamp ? PickRandomBlocks<kFormat, true>() : PickRandomBlocks<kFormat, false>();
+}
+
 }  // namespace
 
 bool YCbCr_10_6::FillRandom(DWORD seed, BYTE mode, WORD lo, WORD hi) {
@@ -412,9 +509,20 @@ bool YCbCr_10_6::FillRandom(DWORD seed, BYTE mode, WORD lo, WORD hi) {
     if (nSampleFormat == kSampleFormatEncoded) make = &RandomPairs<kSampleFormatEncoded>;
     // Three draws a pair along the pair positions; where a pair lies does not matter.
     const uint64_t pairs = nWidth == 0 ? 0 : std::min<uint64_t>(PairPositionsPerRow(nWidth) * nHeight, DataBytesInBlock() / 8);
+    uint64_t start = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Whole blocks of eight pairs by the lanes, the generator then set where the draws left it.
+        RandomBlocksFn blocks = nullptr;
+        if (nSampleFormat == kSampleFormatFull) blocks = PickRandomBlocks<kSampleFormatFull>(mode == 1);
+        else if (nSampleFormat == kSampleFormat8Bit) blocks = PickRandomBlocks<kSampleFormat8Bit>(mode == 1);
+        else if (nSampleFormat == kSampleFormatEncoded) blocks = PickRandomBlocks<kSampleFormatEncoded>(mode == 1);
+        else blocks = PickRandomBlocks<0>(false);
+        start = pairs / 8 * 8;
+        platform::srand(blocks(pBuffer, seed, static_cast<size_t>(pairs / 8), m, lo, hi));
+    }
     constexpr size_t kPairsPerChunk = kRandomChunk / 3;
     int draws[3 * kPairsPerChunk];
-    for (uint64_t start = 0; start < pairs; start += kPairsPerChunk) {
+    for (; start < pairs; start += kPairsPerChunk) {
         const size_t count = static_cast<size_t>(std::min<uint64_t>(kPairsPerChunk, pairs - start));
         platform::RandFill(draws, 3 * count);
         make(pBuffer + 8 * start, draws, count, mode, m, lo, hi);

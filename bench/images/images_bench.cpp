@@ -47,16 +47,17 @@ void BM_PackPicture(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * source.GetSize());
 }
 
-// The pattern fills of a 1920 x 1080 picture; bytes processed: the picture's data.
+// The pattern fills of a 1920 x 1080 picture beside memcpy of the picture's data.
 template <class Fill>
 void RunFill(benchmark::State& state, Fill fill) {
     Unpacked::Image::YCbCr_10_6 image(kWidth, kHeight, 0);
+    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         fill(image);
         benchmark::DoNotOptimize(image.GetBuffer());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * image.GetSize());
+    bench::ReportBesideMemcpy(state, static_cast<double>(image.GetSize()), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
 void BM_FillHorzWedge(benchmark::State& state) { RunFill(state, [](auto& p) { p.FillHorzWedge(1, 0, 0x3FF); }); }

@@ -73,10 +73,10 @@ TEST(CrcModels, WorkedValuesImageWordsAndChainedFrames) {
 }
 
 TEST(CrcModels, EveryLengthAndMaskAgreesWithTheBitRegister) {
-    // Lengths around the eight-pair groups of the folding path and well past them, each model, a
+    // Lengths around the eight- and 32-pair groups of the folding paths and well past them, each model, a
     // few masks and seeds: the register must match the bit-by-bit one exactly.
     std::mt19937 gen(33);
-    const size_t pairCounts[] = {0, 1, 7, 8, 9, 15, 16, 17, 23, 64, 65, 1001};
+    const size_t pairCounts[] = {0, 1, 7, 8, 9, 15, 16, 17, 23, 31, 32, 33, 63, 64, 65, 95, 96, 97, 1001};
     for (size_t pairs : pairCounts) {
         for (DWORD mask : {0xFFFFFFFFu, 0xFFC0FFC0u, 0x0000FFC0u}) {
             Words words(2 * pairs);

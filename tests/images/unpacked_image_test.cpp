@@ -210,11 +210,14 @@ TEST(UnpackedPicture, FillsEqualThePairByPairWalkOnEverySizeAndFormat) {
         {"tiles clamped", [](UPicture& p) { return p.FillTiles(0, 40, 0x300); }, tiles(40, 0x300)},
         {"random, chroma ramp", [](UPicture& p) { return p.FillRandom(77, 1, 0, 0x3FF); }, random(1, 0, 0x3FF), 77},
         {"random, neutral clamped", [](UPicture& p) { return p.FillRandom(78, 0, 9, 0x3F7); }, random(0, 9, 0x3F7), 78},
+        {"random, chroma ramp clamped", [](UPicture& p) { return p.FillRandom(0xDEADBEEF, 1, 0x101, 0x2F3); }, random(1, 0x101, 0x2F3), 0xDEADBEEF},
+        {"random, low above high", [](UPicture& p) { return p.FillRandom(79, 1, 0x300, 0x100); }, random(1, 0x300, 0x100), 79},
+        {"random, mode 2 neutral", [](UPicture& p) { return p.FillRandom(80, 2, 0, 0x3FF); }, random(2, 0, 0x3FF), 80},
     };
-    const std::pair<DWORD, DWORD> sizes[] = {{1, 1}, {3, 3}, {7, 1}, {5, 7}, {2, 33}, {33, 2}, {17, 9}, {1030, 3}, {31, 300}};
+    const std::pair<DWORD, DWORD> sizes[] = {{1, 1}, {3, 3}, {7, 1}, {5, 7}, {2, 33}, {33, 2}, {17, 9}, {16, 1}, {15, 2}, {1030, 3}, {31, 300}};
     for (const auto& row : rows) {
         for (auto [w, h] : sizes) {
-            for (DWORD format : {4u, 1u, 2u}) {
+            for (DWORD format : {4u, 1u, 2u, 3u}) {  // 3: unknown, zero pairs
                 SCOPED_TRACE(testing::Message() << row.name << " " << w << "x" << h << " format " << format);
                 UPicture image(w, h, 12);  // the offset bytes behind the data stay as they are
                 image.nSampleFormat = format;
@@ -236,6 +239,10 @@ TEST(UnpackedPicture, FillsEqualThePairByPairWalkOnEverySizeAndFormat) {
                 }
                 ASSERT_TRUE(row.fill(image));
                 ASSERT_EQ(want, AllBytes(image));
+                // The generator goes on from the fill's last draw, as after one call per draw.
+                if (row.seed) {
+                    ASSERT_EQ(lcg.Next(), platform::rand());
+                }
             }
         }
     }
