@@ -221,7 +221,7 @@ bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
     if (m_deferred) {
         const auto [low, high] = DmaEngine::Span(dcb);
         CopyOutOverlapping(engine.Sdram(), low, high);
-        if (corrupts || !engine.InMemory(dcb)) CopyOut(engine.Sdram(), frame);
+        if (corrupts || engine.Sdram().HasFaults() || !engine.InMemory(dcb)) CopyOut(engine.Sdram(), frame);
     }
     // A black frame needs bytes of its own only when the channel corrupts what it carries.
     if (back.blackBytes && corrupts) frame.data.assign(back.blackBytes, 0);
