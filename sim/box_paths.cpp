@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "platform/clock.h"
 #include "sim/breakout_box.h"
@@ -19,6 +20,25 @@ bool ReadDcb(DmaEngine& engine, const DcbImage& dcb, Bytes& out) {
     if (dcb.Bytes() > engine.Sdram().Size()) return false;
     out.resize(static_cast<size_t>(dcb.Bytes()));
     return engine.ReadRuns(dcb, out.data());
+}
+
+// Writes the words at runs, masked, into the DCB's runs in order, as many as both hold (as WriteRuns
+// does with a buffer); every run of both lies in the memory and no run of one meets one of the other.
+void MoveMasked(DmaEngine& engine, const std::vector<std::pair<uint64_t, uint64_t>>& runs, const DcbImage& dcb,
+                uint32_t mask) {
+    SdramModel& sdram = engine.Sdram();
+    size_t from = 0, used = 0;  // the source run and the bytes of it already moved
+    engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
+        while (len && from < runs.size()) {
+            const uint64_t n = std::min(len, runs[from].second - used);
+            CopyWords(sdram.Map(addr, static_cast<size_t>(n)), sdram.Map(runs[from].first + used, static_cast<size_t>(n)),
+                      static_cast<size_t>(n), mask, true);
+            addr += n;
+            len -= n;
+            used += static_cast<size_t>(n);
+            if (used == runs[from].second) ++from, used = 0;
+        }
+    });
 }
 
 }  // namespace
@@ -79,8 +99,8 @@ void BoxVideoLoop::Follow() {
     m_path = path;
     m_starts = starts;
     m_switches = switches;
-    for (FrameBytes& frame : m_line) Recycle(std::move(frame));
-    for (Returned& back : m_back) Recycle(std::move(back.data));
+    for (Frame& frame : m_line) Recycle(std::move(frame));
+    for (Returned& back : m_back) Recycle(std::move(back.frame));
     m_line.assign(static_cast<size_t>(Delay(path)), {});
     m_back.clear();
     const int64_t now = platform::NowTicks();
@@ -95,8 +115,54 @@ void BoxVideoLoop::Follow() {
     }
 }
 
-void BoxVideoLoop::Recycle(FrameBytes&& frame) {
-    if (frame.capacity() && m_spare.size() < kSpareFrames) m_spare.push_back(std::move(frame));
+size_t BoxVideoLoop::Frame::Size() const {
+    size_t size = data.size();
+    for (const auto& run : runs) size += static_cast<size_t>(run.second);
+    return size;
+}
+
+void BoxVideoLoop::Recycle(Frame&& frame) {
+    if (frame.data.capacity() && m_spare.size() < kSpareFrames) m_spare.push_back(std::move(frame.data));
+    frame.runs.clear();
+}
+
+FrameBytes BoxVideoLoop::SpareBuffer() {
+    // A frame's buffer that has gone back to the board serves again: no clearing, no allocation.
+    FrameBytes buffer;
+    if (!m_spare.empty()) {
+        buffer = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
+    return buffer;
+}
+
+void BoxVideoLoop::CopyOut(SdramModel& sdram, Frame& frame) {
+    if (frame.runs.empty()) return;
+    FrameBytes data = SpareBuffer();
+    data.resize(frame.Size());
+    size_t pos = 0;
+    for (const auto& [addr, len] : frame.runs) {
+        CopyWords(data.data() + pos, sdram.Map(addr, static_cast<size_t>(len)), static_cast<size_t>(len), kSampleMask, false);
+        pos += static_cast<size_t>(len);
+    }
+    frame.data = std::move(data);
+    frame.runs.clear();
+}
+
+void BoxVideoLoop::CopyOutOverlapping(SdramModel& sdram, uint64_t low, uint64_t high) {
+    if (!m_deferred) return;
+    auto reach = [&](Frame& frame) {
+        if (!frame.runs.empty() && frame.low < high && low < frame.high) CopyOut(sdram, frame);
+    };
+    for (Frame& frame : m_line) reach(frame);
+    for (Returned& back : m_back) reach(back.frame);
+}
+
+void BoxVideoLoop::Settle() {
+    if (!m_deferred) return;
+    for (Frame& frame : m_line) CopyOut(*m_deferred, frame);
+    for (Returned& back : m_back) CopyOut(*m_deferred, back.frame);
+    m_deferred = nullptr;
 }
 
 bool BoxVideoLoop::Ready(DmaEngine& engine, int channel, const DcbImage&) {
@@ -116,30 +182,26 @@ bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
     if (channel == kSource) {
         // Without a path the frame is lost: nothing sees its words.
         if (m_path == BoxVideoPath::None) return engine.InMemory(dcb);
-        // A frame's buffer that has gone back to the board serves again: no clearing, no allocation.
-        FrameBytes frame;
-        if (!m_spare.empty()) {
-            frame = std::move(m_spare.back());
-            m_spare.pop_back();
-        }
+        Frame frame;
         if (!engine.HasCorruption(channel) && !engine.Sdram().HasFaults() && engine.InMemory(dcb)) {
-            // Read and masked in one pass.
-            frame.resize(static_cast<size_t>(dcb.Bytes()));
-            size_t pos = 0;
-            engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) {
-                CopyWords(frame.data() + pos, engine.Sdram().Map(addr, static_cast<size_t>(len)), static_cast<size_t>(len), kSampleMask, false);
-                pos += static_cast<size_t>(len);
-            });
+            // Left in place until it moves or something would write over it.
+            engine.ForEachRun(dcb, [&](uint64_t addr, uint64_t len) { frame.runs.emplace_back(addr, len); });
+            std::tie(frame.low, frame.high) = DmaEngine::Span(dcb);
+            if (!frame.runs.empty()) {
+                m_deferred = &engine.Sdram();
+                engine.DeferUntilSettled(this);
+            }
         } else {
-            if (!ReadDcb(engine, dcb, frame)) return false;
-            engine.Corrupt(channel, frame.data(), 0, frame.size());
-            CopyWords(frame.data(), frame.data(), frame.size(), kSampleMask, false);
+            frame.data = SpareBuffer();
+            if (!ReadDcb(engine, dcb, frame.data)) return false;
+            engine.Corrupt(channel, frame.data.data(), 0, frame.data.size());
+            CopyWords(frame.data.data(), frame.data.data(), frame.data.size(), kSampleMask, false);
         }
-        const size_t size = frame.size();
+        const size_t size = frame.Size();
         m_line.push_back(std::move(frame));
         Returned back{std::move(m_line.front()), 0, 0};
         m_line.pop_front();
-        if (back.data.empty()) back.blackBytes = size;  // black: every sample's value bits 0
+        if (back.frame.Black()) back.blackBytes = size;  // black: every sample's value bits 0
         const bool paced = m_path == BoxVideoPath::BexiHd || m_path == BoxVideoPath::NulkSdi;
         if (paced) {
             back.due = std::max(platform::NowTicks(), m_nextDue);
@@ -147,23 +209,33 @@ bool BoxVideoLoop::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb)
         }
         m_back.push_back(std::move(back));
         if (m_back.size() > kHeldFrames) {
-            Recycle(std::move(m_back.front().data));
+            Recycle(std::move(m_back.front().frame));
             m_back.pop_front();
         }
         return true;
     }
     Returned& back = m_back.front();
+    Frame& frame = back.frame;
+    const bool corrupts = engine.HasCorruption(channel);
+    // Frames left in place whose cells this frame lands on (its own included) move out of the way.
+    if (m_deferred) {
+        const auto [low, high] = DmaEngine::Span(dcb);
+        CopyOutOverlapping(engine.Sdram(), low, high);
+        if (corrupts || engine.Sdram().HasFaults() || !engine.InMemory(dcb)) CopyOut(engine.Sdram(), frame);
+    }
     // A black frame needs bytes of its own only when the channel corrupts what it carries.
-    if (back.blackBytes && engine.HasCorruption(channel)) back.data.assign(back.blackBytes, 0);
-    engine.Corrupt(channel, back.data.data(), 0, back.data.size());
-    bool ok;
-    if (back.data.empty()) {
+    if (back.blackBytes && corrupts) frame.data.assign(back.blackBytes, 0);
+    engine.Corrupt(channel, frame.data.data(), 0, frame.data.size());
+    bool ok = true;
+    if (!frame.runs.empty()) {
+        MoveMasked(engine, frame.runs, dcb, kSampleMask);
+    } else if (frame.data.empty()) {
         if (m_black.size() < back.blackBytes) m_black.assign(back.blackBytes, 0);
         ok = engine.WriteRuns(dcb, m_black.data(), back.blackBytes);
     } else {
-        ok = engine.WriteRuns(dcb, back.data.data(), back.data.size());
+        ok = engine.WriteRuns(dcb, frame.data.data(), frame.data.size());
     }
-    Recycle(std::move(back.data));
+    Recycle(std::move(frame));
     m_back.pop_front();
     for (int bvi : m_config.faults.box.bviSyncError)
         if (bvi == channel && m_latchSync) m_latchSync(kSyncBit);

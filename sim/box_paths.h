@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "sim/dma_engine.h"
@@ -37,7 +38,7 @@ public:
     static constexpr uint32_t kSampleMask = 0xFFC0FFC0;
     static constexpr uint32_t kSyncBit = 1u << 24;  // DMACtrl.ERR.IStatus: BVI sync error
     static constexpr size_t kHeldFrames = 16;
-    static constexpr size_t kSpareFrames = 2;
+    static constexpr size_t kSpareFrames = 8;
 
     BoxVideoLoop(const BoardConfig& config, BreakoutBox* box, bool modelled, std::function<void(uint32_t)> latchSync);
 
@@ -52,26 +53,44 @@ public:
     bool Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) override;
     std::vector<int> Group(int channel) const override;
     void Flush(int channel) override;
+    void Settle() override;
 
 private:
+    // A frame in the loop. Within one pass of the engine a frame read from healthy memory stays
+    // where it lies (its runs; nothing else writes the SDRAM then) and moves cell to cell, masked,
+    // into its destination; it is copied out first when a write would reach its cells, or when the
+    // pass ends.
+    struct Frame {
+        FrameBytes data;  // empty, with no runs, for a black frame
+        std::vector<std::pair<uint64_t, uint64_t>> runs;  // address, bytes: the words not yet copied out
+        uint64_t low = 0, high = 0;                       // the span of the runs
+        bool Black() const { return data.empty() && runs.empty(); }
+        size_t Size() const;
+    };
     struct Returned {
-        FrameBytes data;  // empty for a black frame
+        Frame frame;
         int64_t due = 0;
         size_t blackBytes = 0;  // a black frame's size: written from m_black unless corrupted
     };
     void Follow();
     // Keeps a frame's buffer, while there is room, for a later frame to read into.
-    void Recycle(FrameBytes&& frame);
+    void Recycle(Frame&& frame);
+    FrameBytes SpareBuffer();
+    // Copies a frame still in the SDRAM out into a buffer of its own, masked.
+    void CopyOut(SdramModel& sdram, Frame& frame);
+    // Copies out every frame still in the SDRAM whose cells [low, high) reaches.
+    void CopyOutOverlapping(SdramModel& sdram, uint64_t low, uint64_t high);
 
     const BoardConfig& m_config;
     BreakoutBox* m_box;
     bool m_modelled;
     std::function<void(uint32_t)> m_latchSync;
     BoxVideoPath m_path = BoxVideoPath::None;
-    std::deque<FrameBytes> m_line;  // frames inside the loop, oldest first; empty: black
+    std::deque<Frame> m_line;       // frames inside the loop, oldest first
     std::deque<Returned> m_back;              // frames back at the board
     std::vector<FrameBytes> m_spare;  // buffers of frames delivered, for the next ones to take
     FrameBytes m_black;               // zeros, as many as the largest black frame so far
+    SdramModel* m_deferred = nullptr;  // the memory of frames left in place in this pass, if any
     int64_t m_nextDue = 0;
     uint32_t m_starts = 0;
     uint32_t m_switches = 0;

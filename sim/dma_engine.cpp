@@ -143,8 +143,22 @@ void DmaEngine::Observe(int channel) {
     Bring(channel);
 }
 
+void DmaEngine::DeferUntilSettled(DmaEndpoint* endpoint) {
+    if (std::find(m_unsettled.begin(), m_unsettled.end(), endpoint) == m_unsettled.end()) m_unsettled.push_back(endpoint);
+}
+
+void DmaEngine::SettleAll() {
+    while (!m_unsettled.empty()) {
+        DmaEndpoint* endpoint = m_unsettled.back();
+        m_unsettled.pop_back();
+        endpoint->Settle();
+    }
+}
+
 void DmaEngine::Bring(int channel) {
     Channel& ch = m_ch[channel];
+    // A pass inside another may touch what the outer one put off.
+    SettleAll();
     ++m_observing;
     std::vector<int> group = ch.endpoint ? ch.endpoint->Group(channel) : std::vector<int>{channel};
     if (std::find(group.begin(), group.end(), channel) == group.end()) group.push_back(channel);
@@ -161,6 +175,7 @@ void DmaEngine::Bring(int channel) {
         if (!progress) break;
     }
     m_stepping = outer;
+    SettleAll();
     --m_observing;
 }
 

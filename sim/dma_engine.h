@@ -130,6 +130,9 @@ public:
     virtual void Flush(int /*channel*/) {}
     // A trigger started the channel's chain.
     virtual void Started(int /*channel*/) {}
+    // Work put off with DmaEngine::DeferUntilSettled is done now: the engine's pass ends or another
+    // begins inside it, and the memory may be seen or changed from outside.
+    virtual void Settle() {}
 };
 
 class DmaEngine {
@@ -167,6 +170,9 @@ public:
     // Whether the Bring under way steps the channel again before it returns.
     bool StepsAgain(int channel) const;
     const DmaEndpoint* Endpoint(int channel) const { return m_ch[channel & 63].endpoint.get(); }
+    // The endpoint holds work that must be done before anything outside this pass of the engine sees
+    // the SDRAM: its Settle runs when the pass ends (or before a pass nested in it).
+    void DeferUntilSettled(DmaEndpoint* endpoint);
 
     // Services for endpoints.
     SdramModel& Sdram() { return m_sdram; }
@@ -210,6 +216,7 @@ private:
     void ShowPartial(int channel, const DcbImage& image, uint64_t remainingUnits);
     void Finish(int channel, const DcbImage& image);
     bool ChainEndsFrom(int channel, int dcb) const;
+    void SettleAll();
 
     DcbStore& m_dcbs;
     BcuStore& m_bcus;
@@ -219,6 +226,7 @@ private:
     std::array<Channel, kChannels> m_ch{};
     ForcedBits m_controlForced;
     int m_observing = 0;
+    std::vector<DmaEndpoint*> m_unsettled;
     // The innermost Bring: its group, round and the member being stepped.
     struct Stepping {
         const std::vector<int>* group = nullptr;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,91 @@ TEST(BoxVideoLoop, FramesOfChangingSizesComeBackWholeAndMaskedToTheirLastWord) {
     ASSERT_TRUE(Done(b, 1) && Done(b, 4));
     const uint32_t* back = Words(b, kDst, total);
     for (uint32_t i = 0; i < total; ++i) ASSERT_EQ(back[i], sent[i] & 0xFFC0FFC0) << "word " << i;
+}
+
+// Frames left in the memory until they move must come back as if copied out when sent: the loop
+// is checked against a word model of the same chains (the outbound chain, which the loop holds
+// whole, moves first, then the inbound one),
+// with destinations that miss the sources, land on later frames not yet sent, on the frame itself or
+// on frames still in the loop, with lines and pads of other shapes than the source's, and on a
+// memory with a stuck bit.
+TEST(BoxVideoLoop, FramesInTheLoopComeBackAsSentWhereverTheirDestinationsLie) {
+    struct Shape { uint32_t initial, lines, length, pad; };
+    struct Row { const char* name; Attached setup; int delay; uint32_t dst; Shape in, out; bool stuck = false; };
+    constexpr uint32_t kSrc = 0x4000;  // bytes
+    const Shape flat{300, 0, 0, 0}, lined{12, 9, 32, 5}, wide{0, 4, 77, 0}, padded{20, 10, 28, 3};
+    const Row rows[] = {
+        {"cable, apart", kCable, 0, 0x40000, flat, flat},
+        {"hd 1080i, apart", kHd1080i, 2, 0x40000, flat, flat},
+        {"hd 1080i, onto the frames sent next", kHd1080i, 2, kSrc + 1200, flat, flat},
+        {"hd 720p, onto each frame itself", kHd720p, 3, kSrc, flat, flat},
+        {"hd 1080i, onto frames still in the loop", kHd1080i, 2, kSrc - 2400, flat, flat},
+        {"sdi, lines and pads of other shapes", kSdi, 1, kSrc + 600, lined, wide},
+        {"hd 720p, padded into lined, overlapping", kHd720p, 3, kSrc + 40, padded, lined},
+        {"hd 1080i, onto the frames sent next, a stuck bit", kHd1080i, 2, kSrc + 1200, flat, lined, true},
+    };
+    constexpr int kFrames = 7;
+    constexpr uint32_t kRegion = 0x80000;  // bytes the model holds
+    auto bytes = [](const Shape& s) { return 4 * (s.initial + s.lines * s.length); };
+    auto stride = [](const Shape& s) { return 4 * (s.initial + s.lines * (s.length + s.pad) + 8); };
+    // The byte addresses of a frame's words in order.
+    auto words = [](const Shape& s, uint32_t start) {
+        std::vector<uint32_t> at;
+        uint32_t addr = start;
+        auto line = [&](uint32_t n) {
+            for (uint32_t w = 0; w < n; ++w) at.push_back(addr + 4 * w);
+            if (n) addr += 4 * (n + s.pad);
+        };
+        line(s.initial);
+        for (uint32_t l = 0; l < s.lines; ++l) line(s.length);
+        return at;
+    };
+    auto arm = [](sim::SimBoard& b, int channel, const Shape& s, uint32_t start, uint32_t step) {
+        b.Fpga().Write32(0x70000 + 16 * 2, 1u << 29);
+        for (uint32_t i = 1; i <= kFrames; ++i) {
+            const uint32_t dcb[5] = {(i < kFrames ? i + 1 : 0) | 1u << 13 | 2u << 23, i << 16, start + (i - 1) * step,
+                                     s.initial | s.lines << 16, s.length | s.pad << 16};
+            for (uint32_t w = 0; w < 5; ++w) b.Fpga().Write32(0x60000 + 0x200 * channel + 0x20 * i + 4 * w, dcb[w]);
+        }
+        b.Fpga().Write32(0x58200 + 4 * channel, 1);
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::RigConfig cfg = Rig(row.setup);
+        const uint32_t stuckBit = 1u << 7;  // a value bit under the sample mask
+        if (row.stuck) cfg.boards[0].faults.sdramStuck.push_back({0, kRegion, 7, 1});
+        sim::Rig rig(cfg);
+        sim::SimBoard& b = *rig.Board("Brimola1");
+        Prepare(b, row.setup);
+        std::vector<uint32_t> model(kRegion / 4);
+        uint32_t* cells = Words(b, 0, model.size());
+        for (uint32_t i = 0; i < model.size(); ++i) cells[i] = model[i] = (i + 7) * 2654435761u;
+        b.Fpga().Write32(0x40004, 0xFF);  // what was written through the window reaches the cells
+        if (row.stuck)
+            for (uint32_t& w : model) w |= stuckBit;
+        const uint32_t outStep = stride(row.out), inStep = stride(row.in);
+        arm(b, 0, row.in, row.dst, inStep);
+        arm(b, 4, row.out, kSrc, outStep);
+        ASSERT_TRUE(Done(b, 0));
+        // The model: every frame is read, masked; destination r then takes the frame D places
+        // earlier (black before it), as much of it as both hold.
+        std::deque<std::vector<uint32_t>> loop(static_cast<size_t>(row.delay), std::vector<uint32_t>());
+        for (uint32_t r = 0; r < kFrames; ++r) {
+            std::vector<uint32_t> frame;
+            for (uint32_t at : words(row.out, kSrc + r * outStep)) frame.push_back(model[at / 4] & 0xFFC0FFC0);
+            loop.push_back(frame);
+        }
+        for (uint32_t r = 0; r < kFrames; ++r) {
+            std::vector<uint32_t> back = loop.front();
+            loop.pop_front();
+            if (back.empty()) back.assign(bytes(row.out) / 4, 0);
+            const std::vector<uint32_t> to = words(row.in, row.dst + r * inStep);
+            for (size_t w = 0; w < to.size() && w < back.size(); ++w)
+                model[to[w] / 4] = back[w] | (row.stuck ? stuckBit : 0);
+        }
+        const uint32_t* got = Words(b, 0, model.size());
+        for (uint32_t i = 0; i < model.size(); ++i) ASSERT_EQ(got[i], model[i]) << "byte address 0x" << std::hex << 4 * i;
+    }
 }
 
 // Channel 4 takes a frame whole or not at all, whether a path carries it back or it is lost: a
