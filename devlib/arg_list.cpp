@@ -36,11 +36,10 @@ FieldScan ScanNumber(const char* text, platform::NumberField field) {
 // 32-bit word kept as its bit pattern). kTooLong for a number that does not fit: casting it would
 // turn 4294967297 into 1.
 NumberScan ReadIntValue(const char*& text, int& value) {
-    const FieldScan any = ScanNumber(text, kAnyInt64);
-    if (any.fit == NumberFit::None) return kNoNumber;
-    const platform::NumberField field = any.hex ? platform::NumberField{INT32_MIN, UINT32_MAX} : platform::kSigned32Field;
-    const FieldScan scan = ScanNumber(text, field);
-    if (scan.fit != NumberFit::Fits) return kTooLong;
+    const FieldScan scan = ScanNumber(text, kAnyInt64);
+    if (scan.fit == NumberFit::None) return kNoNumber;
+    const platform::NumberField field = scan.hex ? platform::NumberField{INT32_MIN, UINT32_MAX} : platform::kSigned32Field;
+    if (scan.fit != NumberFit::Fits || scan.value < field.min || scan.value > field.max) return kTooLong;
     value = static_cast<int>(static_cast<uint32_t>(scan.value));
     text = scan.end;
     return kNumber;

@@ -11,6 +11,20 @@ int DigitValue(char c, int base) {
     return d < base ? d : -1;
 }
 
+namespace {
+
+// Adds the digits of base at p to scan's value (marking an overflow past 64 bits); answers the end
+// of the digits.
+const char* AddDigits(const char* p, int base, UnsignedScan& scan) {
+    for (int d; (d = DigitValue(*p, base)) >= 0; ++p) {
+        if (scan.value > (UINT64_MAX - static_cast<uint64_t>(d)) / static_cast<uint64_t>(base)) scan.overflow = true;
+        scan.value = scan.value * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+    }
+    return p;
+}
+
+}  // namespace
+
 UnsignedScan ScanUnsigned(const char* text) {
     UnsignedScan scan{text, 0, false, false};
     const char* p = text;
@@ -18,13 +32,8 @@ UnsignedScan ScanUnsigned(const char* text) {
         scan.hex = true;
         p += 2;
     }
-    const int base = scan.hex ? 16 : 10;
-    const char* first = p;
-    for (int d; (d = DigitValue(*p, base)) >= 0; ++p) {
-        if (scan.value > (UINT64_MAX - static_cast<uint64_t>(d)) / static_cast<uint64_t>(base)) scan.overflow = true;
-        scan.value = scan.value * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
-    }
-    if (p != first) scan.end = p;
+    const char* end = AddDigits(p, scan.hex ? 16 : 10, scan);
+    if (end != p) scan.end = end;
     return scan;
 }
 
@@ -48,12 +57,7 @@ FieldScan ReadField(const char* text, NumberForm form, NumberField field) {
         if (!scan.hex) {
             // Bare digits are hexadecimal in this form.
             scan = UnsignedScan{p, 0, false, true};
-            const char* q = p;
-            for (int d; (d = DigitValue(*q, 16)) >= 0; ++q) {
-                if (scan.value > (UINT64_MAX - static_cast<uint64_t>(d)) / 16) scan.overflow = true;
-                scan.value = scan.value * 16 + static_cast<uint64_t>(d);
-            }
-            scan.end = q;
+            scan.end = AddDigits(p, 16, scan);
         }
         break;
     case NumberForm::Either: break;
