@@ -165,10 +165,7 @@ bool CExternalIO::ReadRun(const CString& command, std::span<const box::Keyword> 
         run.arguments = command.Mid(text.GetLength());
         run.arguments.TrimLeft();
     }
-    const int dimAt = command.Find("DIM=");
-    const ArgSize dim = dimAt >= 0 && command[dimAt + 4] == '('
-                            ? ReadArgSize(command.c_str() + dimAt + 5, false, platform::kSigned32Field, "DIM")
-                            : ArgSize{};
+    const ArgSize dim = ReadArgDim(command, false);
     if (dim.state == ArgRead::Refused) {
         PrintColor(dim.refusal, kRed);
         return false;

@@ -113,6 +113,12 @@ ArgSize ReadArgSize(const char* text, bool blankBeforeComma, platform::NumberFie
     return size;
 }
 
+ArgSize ReadArgDim(const CString& text, bool blankBeforeComma) {
+    const int at = text.Find("DIM=");
+    if (at < 0 || text[at + 4] != '(') return ArgSize{};
+    return ReadArgSize(text.c_str() + at + 5, blankBeforeComma, platform::kSigned32Field, "DIM");
+}
+
 SolidValues ReadSolidValues(const CString& entry, bool hex, long long y, long long cb, long long cr,
                             const platform::NumberField* field) {
     SolidValues solid;

@@ -61,6 +61,9 @@ struct ArgSize {
     CString refusal;
 };
 ArgSize ReadArgSize(const char* text, bool blankBeforeComma, platform::NumberField field, const char* name);
+// The size of the first "DIM=(x, y)" of a test's text, each an int, as "DIM=(%ld, %ld)" reads it
+// there: Absent when that "DIM=" is not followed by '('.
+ArgSize ReadArgDim(const CString& text, bool blankBeforeComma);
 
 // The Y, CB and CR of a pattern entry's SOLID=(Y=..:CB=..:CR=..) group, each over its default in
 // values (Y, Cb, Cr). With hex a value written 0x... is hexadecimal (a 32-bit word, as "0x%x" reads

@@ -96,10 +96,7 @@ DWORD CImageHarness::Run(const CString& command) {
     DWORD code = Match(command, arguments, false);
 
     long x = 0, y = 0;
-    const int dimAt = command.Find("DIM=");
-    const ArgSize dim = dimAt >= 0 && command[dimAt + 4] == '('
-                            ? ReadArgSize(command.c_str() + dimAt + 5, false, platform::kSigned32Field, "DIM")
-                            : ArgSize{};
+    const ArgSize dim = ReadArgDim(command, false);
     if (dim.state == ArgRead::Refused) {
         m_test.PrintColor(dim.refusal, kColorRed);
         return kRunFailed;

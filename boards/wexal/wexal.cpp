@@ -113,10 +113,7 @@ DWORD CWexal::Run(CString command) {
     }
 
     long x = 0, y = 0;
-    const int dimAt = command.Find("DIM=");
-    const ArgSize dim = dimAt >= 0 && command[dimAt + 4] == '('
-                            ? ReadArgSize(command.c_str() + dimAt + 5, true, platform::kSigned32Field, "DIM")
-                            : ArgSize{};
+    const ArgSize dim = ReadArgDim(command, true);
     const bool hasDim = dim.state == ArgRead::Read;
     if (hasDim) {
         x = static_cast<long>(dim.x);

@@ -627,10 +627,7 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
     if (framesGiven) frames = static_cast<DWORD>(framesRead.value);
     // DIM= is read as written, at its first occurrence.
     long width = 0, height = 0;
-    const int dim = command.Find("DIM=");
-    const ArgSize size = dim >= 0 && command[dim + 4] == '('
-                             ? ReadArgSize(command.c_str() + dim + 5, false, platform::kSigned32Field, "DIM")
-                             : ArgSize{};
+    const ArgSize size = ReadArgDim(command, false);
     if (size.count >= 1) width = static_cast<long>(size.x);
     if (size.count >= 2) height = static_cast<long>(size.y);
     for (const CString& refusal : {framesRead.refusal, size.refusal, RefusedInts(params, {"VERBOSE"})}) {

@@ -84,17 +84,14 @@ DWORD CSorbelinPacker::RunTest(CString command) {
     }
     HarnessRequest request;
     request.command = command;
-    const int dim = command.Find("DIM=");
-    if (dim >= 0 && command[dim + 4] == '(') {
-        const ArgSize size = ReadArgSize(command.c_str() + dim + 5, false, platform::kSigned32Field, "DIM");
-        if (size.state == ArgRead::Refused) {
-            PrintColor(size.refusal, kColorRed);
-            return 0;
-        }
-        if (size.count >= 1) request.width = static_cast<long>(size.x);
-        if (size.count >= 2) request.height = static_cast<long>(size.y);
-        request.dimensionsGiven = size.count == 2;
+    const ArgSize size = ReadArgDim(command, false);
+    if (size.state == ArgRead::Refused) {
+        PrintColor(size.refusal, kColorRed);
+        return 0;
     }
+    if (size.count >= 1) request.width = static_cast<long>(size.x);
+    if (size.count >= 2) request.height = static_cast<long>(size.y);
+    request.dimensionsGiven = size.count == 2;
     long frames = 1;
     const ArgNumber framesRead =
         ReadArgAfter(command, "FRAMES=", platform::NumberForm::Decimal, platform::NumberField{1, 15}, "FRAMES");

@@ -129,10 +129,7 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
     }
     Options o;
     // 2. DIM=: sizes the context RAM cannot take are refused before anything is made.
-    const int dim = command.Find("DIM=");
-    const ArgSize size = dim >= 0 && command[dim + 4] == '('
-                             ? ReadArgSize(command.c_str() + dim + 5, false, platform::kSigned32Field, "DIM")
-                             : ArgSize{};
+    const ArgSize size = ReadArgDim(command, false);
     if (size.state == ArgRead::Refused) {
         PrintColor(size.refusal, kColorRed);
         return 0;
