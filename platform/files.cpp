@@ -37,26 +37,25 @@ std::string StationFolder() {
     return dir;
 }
 
-// The components of a drive-rooted path below its root: "." dropped and ".." stopping at the root,
-// as on Windows, so that no drive path reaches outside the station folder.
-std::string BelowDriveRoot(const std::string& s) {
+// The components of a '/'-separated path, without empty and "." ones. With atRoot ".." takes the
+// component before it away and stops at the root, as below a Windows drive, so that no drive path
+// reaches outside the station folder.
+std::vector<std::string> Components(const std::string& s, bool atRoot) {
     std::vector<std::string> parts;
     size_t pos = 0;
-    while (pos <= s.size()) {
+    while (pos < s.size()) {
         size_t next = s.find('/', pos);
         if (next == std::string::npos) next = s.size();
         std::string comp = s.substr(pos, next - pos);
         pos = next + 1;
-        if (comp == "..") {
+        if (comp.empty() || comp == ".") continue;
+        if (atRoot && comp == "..") {
             if (!parts.empty()) parts.pop_back();
-        } else if (!comp.empty() && comp != ".") {
+        } else {
             parts.push_back(std::move(comp));
         }
     }
-    std::string out;
-    for (const std::string& p : parts) out += "/" + p;
-    if (s.size() > 1 && s.back() == '/' && !out.empty()) out += '/';
-    return out;
+    return parts;
 }
 
 // Backslashes to '/', the drive letter replaced by the station folder, no "." components or
@@ -65,19 +64,16 @@ std::string Normalize(const char* path) {
     std::string s(path);
     std::replace(s.begin(), s.end(), '\\', '/');
     if (s.size() >= 2 && s[1] == ':' && std::isalpha(static_cast<unsigned char>(s[0]))) {
-        std::string below = BelowDriveRoot(s.substr(2));
-        s = StationFolder() + (below.empty() ? "/" : below);
+        const std::string below = s.substr(2);
+        const std::vector<std::string> parts = Components(below, true);
+        s = StationFolder() + "/";
+        for (const std::string& comp : parts) s += comp + "/";
+        if (!parts.empty() && (below.size() <= 1 || below.back() != '/')) s.pop_back();
     }
     bool absolute = !s.empty() && s[0] == '/';
     bool trailing = s.size() > 1 && s.back() == '/';
     std::string out = absolute ? "/" : "";
-    size_t pos = 0;
-    while (pos < s.size()) {
-        size_t next = s.find('/', pos);
-        if (next == std::string::npos) next = s.size();
-        std::string comp = s.substr(pos, next - pos);
-        pos = next + 1;
-        if (comp.empty() || comp == ".") continue;
+    for (const std::string& comp : Components(s, false)) {
         if (!out.empty() && out.back() != '/') out += '/';
         out += comp;
     }
