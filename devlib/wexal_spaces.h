@@ -104,6 +104,10 @@ public:
     int Get(void* buffer, DWORD address, int count) override;
 
     void* GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DWORD length);
+    // The length bytes at address to read in place, holding what Get would copy out now; null
+    // outside the memory or where no such view exists: a memory whose reads change what they
+    // see (a faulty one) is read through Get, read for read.
+    const void* GetReadView(DWORD address, DWORD length);
     BOOL FlushSDRAM(DWORD flags);
     // The bus base of window 1 or 2; 0xFFFFFFFF for any other value.
     DWORD GetSDRAMWindow(KWO_RAMWINTYPE window) const {

@@ -93,6 +93,9 @@ private:
     bool PrepareTrip(Trip& trip, const CImage& source, DWORD format, DWORD verbose);
     BOOL RoundTrip(Trip& trip, DWORD frames, DWORD verbose);
     DWORD Save(bool image, const CString& rest, const CString& file, long width, long height);
+    // Whether the bytes bytes of SDRAM at start hold exactly want, compared where they lie; false
+    // also when the memory gives no view to read in place (the frame is then read and counted).
+    bool MatchesInPlace(DWORD start, const BYTE* want, DWORD bytes);
 
     CSorbelinMemTests m_memTests;
     DWORD m_crcIn = 0, m_crcOut = 0;

@@ -64,6 +64,33 @@ TEST_F(RigTest, SdramTransfersAndBar0RegistersChannelMasksAndWholeWordAccess) {
     EXPECT_EQ(std::string(buf, 5), "BRM0#");
 }
 
+// A read view holds what Get copies out, on a healthy memory only: a faulty one is read through Get,
+// so its flips fall on the reads they would fall on without the view.
+TEST_F(RigTest, ReadViewsShowWhatGetReadsAndOnlyOnAHealthyMemory) {
+    std::vector<DWORD> out(0x1000), in(0x1000);
+    std::iota(out.begin(), out.end(), 0xA5000000u);
+    CWexalSDRAMSpace* s = Sdram("Nuxa1");
+    ASSERT_EQ(s->Set(out.data(), 0x2000, 0x4000), 0x4000);
+    const auto* view = static_cast<const DWORD*>(s->GetReadView(0x2000, 0x4000));
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), view));
+    // It shows later writes where they land, and nothing past the memory's end.
+    out[7] = 0x12345678;
+    ASSERT_EQ(s->Set(out.data() + 7, 0x2000 + 28, 4), 4);
+    EXPECT_EQ(view[7], 0x12345678u);
+    EXPECT_EQ(s->GetReadView((256u << 20) - 4, 8), nullptr);
+    EXPECT_NE(s->GetReadView((256u << 20) - 8, 8), nullptr);
+    const char* faulty[] = {R"({"kind": "sdram_bit_flips", "board": "Nuxa1", "rate": 0.5, "seed": 3})",
+                            R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "from": 0, "to": 4096, "bit": 2, "value": 1})",
+                            R"({"kind": "sdram_address_alias", "board": "Nuxa1", "line": 20, "stuck": 0})"};
+    for (const char* fault : faulty) {
+        SCOPED_TRACE(fault);
+        LoadJson((std::string(R"({"boards": [{"tag": "Nuxa1", "kind": "nuxa"}], "faults": [)") + fault + "]}").c_str());
+        EXPECT_EQ(Sdram("Nuxa1")->GetReadView(0x2000, 0x4000), nullptr);
+        EXPECT_EQ(Sdram("Nuxa1")->Get(in.data(), 0x2000, 0x4000), 0x4000) << "Get still reads it";
+    }
+}
+
 TEST_F(RigTest, RegisterSymbolsNameEachChannelBlockAndDimmSpacesKnowTheirCapacity) {
     auto* bar0 = Board("Nuxa1")->GetBAR0Space();
     CPPVarDesc copy;
