@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <span>
 
 #include "platform/clock.h"
 #include "sim/bitstream.h"
@@ -306,24 +307,27 @@ public:
             const uint32_t context = m_chainContext < 0 ? portWord : static_cast<uint32_t>(m_chainContext);
             m_chainContext = static_cast<int>(dcb.w[1] & 0xF);
             bool whole = true;
-            // Each run's whole words. When the DCB lies in the memory they are read straight into
-            // the port's frame buffer, kept from frame to frame so that it is not cleared each
-            // time; otherwise through a run buffer, whose bytes past a short read stay as the runs
-            // before left them.
-            const bool inside = engine.InMemory(dcb);
+            // Each run's whole words. A frame the chip can read where it lies is handed over in
+            // place. Otherwise, when the DCB lies in the memory, they are read straight into the
+            // port's frame buffer, kept from frame to frame so that it is not cleared each time;
+            // else through a run buffer, whose bytes past a short read stay as the runs before
+            // left them.
+            std::span<const uint8_t> bytes = InPlace(engine, channel, dcb);
             std::vector<uint8_t> collected, run;
-            std::vector<uint8_t>& bytes = inside ? m_frame : collected;
-            if (inside) {
+            if (bytes.empty() && engine.InMemory(dcb)) {
                 m_frame.resize(static_cast<size_t>(dcb.Bytes()));  // runs are whole words
                 whole = engine.ReadRuns(dcb, m_frame.data());
-            } else {
+                engine.Corrupt(channel, m_frame.data(), 0, m_frame.size());  // the channel's fault acts as it reads
+                bytes = m_frame;
+            } else if (bytes.empty()) {
                 DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t length) {
                     run.resize(static_cast<size_t>(length));
                     whole = whole && engine.Sdram().Read(address, run.data(), run.size()) == run.size();
                     collected.insert(collected.end(), run.begin(), run.end() - static_cast<std::ptrdiff_t>(run.size() % 4));
                 });
+                engine.Corrupt(channel, collected.data(), 0, collected.size());
+                bytes = collected;
             }
-            engine.Corrupt(channel, bytes.data(), 0, bytes.size());  // the channel's fault acts as it reads
             if (m_chip.TakeFrame(context, bytes)) return whole;
             m_chip.PushInbound(static_cast<uint16_t>(portWord));
             for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
@@ -353,6 +357,24 @@ public:
     }
 
 private:
+    // The DCB's bytes where they lie in the cells, when reading them there sees exactly what a
+    // copy would: one run of whole words in a healthy memory, on a channel without a corruption
+    // fault. Empty otherwise.
+    static std::span<const uint8_t> InPlace(DmaEngine& engine, int channel, const DcbImage& dcb) {
+        SdramModel& sdram = engine.Sdram();
+        if (sdram.HasFaults() || engine.HasCorruption(channel) || !engine.InMemory(dcb)) return {};
+        uint64_t start = 0, length = 0;
+        int runs = 0;
+        DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t bytes) {
+            if (runs++ == 0) start = address, length = bytes;
+        });
+        if (runs != 1 || length == 0 || length % 4) return {};
+        // A read of no bytes brings the other transfers up to date first, as the copy's read did.
+        sdram.Read(start, nullptr, 0);
+        const uint8_t* cells = sdram.Map(start, static_cast<size_t>(length));
+        return cells ? std::span<const uint8_t>(cells, static_cast<size_t>(length)) : std::span<const uint8_t>();
+    }
+
     CodecDsp& m_dsp;
     CodecChip& m_chip;
     RegisterMap& m_map;

@@ -102,7 +102,9 @@ public:
     void PushInbound(uint16_t half) { m_inbound.push_back(half); }
     // A frame personality takes each inbound DMA transfer whole: the port word the transfer was
     // headed by and its bytes. False when the loaded personality streams halves instead (the
-    // diagnostics port), or nothing is loaded.
+    // diagnostics port), or nothing is loaded. The bytes may be the SDRAM cells themselves, valid
+    // for the call only: a personality reads all it needs of them before its output moves on
+    // (the push, the expansion sink), which may write to the same memory.
     bool TakeFrame(uint32_t portWord, std::span<const uint8_t> bytes);
     WordStream& Outbound() { return m_outbound; }
     // A stuck output bit of the port (0 video, 1 expansion) on the words the chip sends out of it.
@@ -132,6 +134,9 @@ public:
     void PixelCrcFeed(int reg, const uint32_t* words, size_t n);
     // The same fed with the whole little-endian words of bytes (a trailing part word is left out).
     void PixelCrcFeedBytes(int reg, const uint8_t* bytes, size_t length);
+    // The register reg when a feed of it now starts a new pair (loaded, not held in restart, no
+    // word waiting), for a data path that computes it as it goes; null otherwise.
+    uint32_t* PixelCrcOpen(int reg);
     // Clears the three CRC registers and any unpaired word (what 0x6C00000C bit 8 does).
     void PixelCrcRestart();
     // Context RAM entry n (0-15) as written: word 0 geometry, word 1 formats; false past 15.
@@ -256,6 +261,13 @@ constexpr const char* kUnpackerImageId = "UPQE";
 // CRC-32/MPEG-2 register crc after the 64 data bits of each of `pairs` word pairs (see
 // CodecChip::PixelCrcFeed for the order); table-driven, two pairs a step.
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs);
+// The packer's byte selection over `groups` groups of 8 bytes (a picture's pixel pair, or four
+// alpha pixels): each group's four odd bytes to plane8 (four bytes a group) and bits 7-6 of its
+// four even bytes to one plane2 byte, the first group's bits 1-0. With crc given, *crc goes on
+// over the groups' bytes as PixelCrc64 takes their little-endian words. Answers how many leading
+// groups it did, in the steps it takes them (0 where the processor lacks the instructions); the
+// caller does the rest.
+size_t PackGroupsFast(const uint8_t* in, size_t groups, uint8_t* plane8, uint8_t* plane2, uint32_t* crc);
 // CRC-32/MPEG-2 register crc after the length bytes at data, each most significant bit first
 // (no reflection, no final XOR; seed 0xFFFFFFFF for the published check value); 16 bytes a step.
 uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length);

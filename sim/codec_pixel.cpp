@@ -4,7 +4,16 @@
 #include <bit>
 #include <cstring>
 #if defined(__x86_64__) || defined(__i386__)
+// GCC 12 takes the 512-bit intrinsics' deliberately undefined start values for uninitialised reads.
+#if defined(__clang__)
 #include <immintrin.h>
+#else
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 #include "platform/clock.h"
@@ -56,6 +65,11 @@ struct CrcTables {
 };
 constexpr CrcTables kCrcTables;
 
+// Stream byte i of a block: memory byte i (a byte stream), or the bytes of each 16-bit half
+// swapped (little-endian words fed low unit first, each unit most significant bit first).
+constexpr uint8_t kInOrder[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+constexpr uint8_t kUnitOrder[16] = {1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14};
+
 // A word's 32 data bits in feeding order: its low 16-bit unit first, each most significant bit first.
 inline uint32_t Units(uint32_t w) { return w << 16 | w >> 16; }
 
@@ -90,6 +104,17 @@ constexpr uint32_t PowerMod(int k) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+// The register of a 128-bit remainder (the last stream byte in its lowest byte).
+__attribute__((target("sse2"))) uint32_t Reduce(__m128i x) {
+    alignas(16) uint8_t bytes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), x);
+    const uint32_t w[4] = {uint32_t{bytes[15]} << 24 | uint32_t{bytes[14]} << 16 | uint32_t{bytes[13]} << 8 | bytes[12],
+                           uint32_t{bytes[11]} << 24 | uint32_t{bytes[10]} << 16 | uint32_t{bytes[9]} << 8 | bytes[8],
+                           uint32_t{bytes[7]} << 24 | uint32_t{bytes[6]} << 16 | uint32_t{bytes[5]} << 8 | bytes[4],
+                           uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0]};
+    return Carry(w[0], 3) ^ Carry(w[1], 2) ^ Carry(w[2], 1) ^ Carry(w[3], 0);
+}
+
 // Carry-less folding: the blocks so far are kept as a 128-bit remainder X (X * x^32 mod G is the
 // register); X * x^128 + next equals X_hi * (x^192 mod G) + X_lo * (x^128 mod G) + next modulo G,
 // which fits 128 bits again. The last X is reduced by the tables.
@@ -117,33 +142,118 @@ __attribute__((target("pclmul,ssse3"))) uint32_t FoldBlocks(uint32_t crc, const 
         for (int i = 1; i < 4; ++i) x = _mm_xor_si128(fold(x, k), lane[i]);
     }
     for (; b < blocks; ++b) x = _mm_xor_si128(fold(x, k), block(b));
-    alignas(16) uint8_t bytes[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), x);
-    const uint32_t w[4] = {uint32_t{bytes[15]} << 24 | uint32_t{bytes[14]} << 16 | uint32_t{bytes[13]} << 8 | bytes[12],
-                           uint32_t{bytes[11]} << 24 | uint32_t{bytes[10]} << 16 | uint32_t{bytes[9]} << 8 | bytes[8],
-                           uint32_t{bytes[7]} << 24 | uint32_t{bytes[6]} << 16 | uint32_t{bytes[5]} << 8 | bytes[4],
-                           uint32_t{bytes[3]} << 24 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[1]} << 8 | bytes[0]};
-    return Carry(w[0], 3) ^ Carry(w[1], 2) ^ Carry(w[2], 1) ^ Carry(w[3], 0);
+    return Reduce(x);
 }
 
 bool HasCarrylessMultiply() {
     static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
     return has;
 }
+
+// The same folding four blocks to a 512-bit register, and the packer's byte selection, where the
+// processor has the 512-bit instructions.
+#define PEX_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi,vpclmulqdq,pclmul,ssse3")))
+
+bool HasWide() {
+    static const bool has = HasCarrylessMultiply() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("vpclmulqdq");
+    return has;
+}
+
+// Each lane's pair of constants that carries a remainder `bytes` bytes on.
+constexpr uint32_t kLow64 = PowerMod(512), kHigh64 = PowerMod(576), kLow128 = PowerMod(1024), kHigh128 = PowerMod(1088);
+constexpr uint32_t kLow256 = PowerMod(2048), kHigh256 = PowerMod(2112);
+
+PEX_WIDE inline __m512i WideKey(uint32_t high, uint32_t low) { return _mm512_broadcast_i32x4(_mm_set_epi64x(high, low)); }
+
+// Four 16-byte blocks in stream order, each lane as FoldBlocks holds one.
+PEX_WIDE inline __m512i WideShuffle(const uint8_t (&order)[16]) {
+    alignas(16) uint8_t reverse[16];
+    for (int j = 0; j < 16; ++j) reverse[j] = order[15 - j];
+    return _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(reverse)));
+}
+
+PEX_WIDE inline __m512i WideFold(__m512i x, __m512i key, __m512i next) {
+    return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(x, key, 0x11), _mm512_clmulepi64_epi128(x, key, 0x00), next, 0x96);
+}
+
+// The register after the remainder x, its four lanes the last four blocks in order.
+PEX_WIDE uint32_t WideReduce(__m512i x) {
+    const __m128i k = _mm_set_epi64x(PowerMod(192), PowerMod(128));
+    __m128i r = _mm512_extracti32x4_epi32(x, 0);
+    const __m128i lanes[3] = {_mm512_extracti32x4_epi32(x, 1), _mm512_extracti32x4_epi32(x, 2), _mm512_extracti32x4_epi32(x, 3)};
+    for (const __m128i& lane : lanes)
+        r = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(r, k, 0x11), _mm_clmulepi64_si128(r, k, 0x00)), lane);
+    return Reduce(r);
+}
+
+// The register after `quads` runs of four 16-byte blocks (at least one): four remainders side by
+// side, each folded past the other three, so the multiplies overlap.
+PEX_WIDE uint32_t WideFoldBlocks(uint32_t crc, const uint8_t* data, size_t quads, const uint8_t (&order)[16]) {
+    const __m512i shuffle = WideShuffle(order);
+    const auto load = [&](size_t q) PEX_WIDE { return _mm512_shuffle_epi8(_mm512_loadu_si512(data + 64 * q), shuffle); };
+    const __m512i key64 = WideKey(kHigh64, kLow64);
+    __m512i x = _mm512_xor_si512(load(0), _mm512_zextsi128_si512(_mm_set_epi32(static_cast<int>(crc), 0, 0, 0)));
+    size_t q = 1;
+    if (quads >= 8) {
+        const __m512i key256 = WideKey(kHigh256, kLow256);
+        __m512i lane[4] = {x, load(1), load(2), load(3)};
+        for (q = 4; q + 4 <= quads; q += 4)
+            for (int i = 0; i < 4; ++i) lane[i] = WideFold(lane[i], key256, load(q + i));
+        x = lane[0];
+        for (int i = 1; i < 4; ++i) x = WideFold(x, key64, lane[i]);
+    }
+    for (; q < quads; ++q) x = WideFold(x, key64, load(q));
+    return WideReduce(x);
+}
+
+// PackGroups over 128-byte steps: the odd bytes picked across two registers, each 16-bit unit's
+// bits 7-6 gathered four to a byte; the input folded into the CRC as it passes.
+PEX_WIDE size_t WidePackGroups(const uint8_t* in, size_t steps, uint8_t* plane8, uint8_t* plane2, uint32_t* crc) {
+    alignas(64) uint8_t odd[64];
+    for (int i = 0; i < 64; ++i) odd[i] = static_cast<uint8_t>(2 * i + 1);
+    const __m512i oddIndex = _mm512_load_si512(odd);
+    const __m512i three = _mm512_set1_epi16(3), weights = _mm512_set1_epi32(0x00040001);
+    // The four fields of a group: a + 4b in each 32-bit half, the high half's then moved to bits 7-4.
+    const auto fields = [&](__m512i v) PEX_WIDE {
+        const __m512i u = _mm512_madd_epi16(_mm512_and_si512(_mm512_srli_epi16(v, 6), three), weights);
+        return _mm512_cvtepi64_epi8(_mm512_or_si512(u, _mm512_srli_epi64(u, 28)));
+    };
+    const __m512i shuffle = WideShuffle(kUnitOrder);
+    const __m512i key128 = WideKey(kHigh128, kLow128), key64 = WideKey(kHigh64, kLow64);
+    __m512i sum[2] = {_mm512_zextsi128_si512(_mm_set_epi32(crc ? static_cast<int>(*crc) : 0, 0, 0, 0)), _mm512_setzero_si512()};
+    for (size_t k = 0; k < steps; ++k, in += 128, plane8 += 64, plane2 += 16) {
+        const __m512i v0 = _mm512_loadu_si512(in), v1 = _mm512_loadu_si512(in + 64);
+        _mm512_storeu_si512(plane8, _mm512_permutex2var_epi8(v0, oddIndex, v1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(plane2), _mm_unpacklo_epi64(fields(v0), fields(v1)));
+        if (!crc) continue;
+        const __m512i b0 = _mm512_shuffle_epi8(v0, shuffle), b1 = _mm512_shuffle_epi8(v1, shuffle);
+        if (k == 0) {
+            sum[0] = _mm512_xor_si512(sum[0], b0);
+            sum[1] = b1;
+        } else {
+            sum[0] = WideFold(sum[0], key128, b0);
+            sum[1] = WideFold(sum[1], key128, b1);
+        }
+    }
+    if (crc && steps) *crc = WideReduce(WideFold(sum[0], key64, sum[1]));
+    return steps;
+}
 #endif
 
 // The register after whole 16-byte blocks; folding pays from a few blocks on.
 uint32_t Blocks(uint32_t crc, const uint8_t* data, size_t blocks, const uint8_t (&order)[16]) {
 #if defined(__x86_64__) || defined(__i386__)
+    if (blocks >= 16 && HasWide()) {
+        crc = WideFoldBlocks(crc, data, blocks / 4, order);
+        data += blocks / 4 * 64;
+        blocks %= 4;
+    }
     if (blocks >= 4 && HasCarrylessMultiply()) return FoldBlocks(crc, data, blocks, order);
 #endif
     return TableBlocks(crc, data, blocks, order);
 }
 
-// Stream byte i of a block: memory byte i (a byte stream), or the bytes of each 16-bit half
-// swapped (little-endian words fed low unit first, each unit most significant bit first).
-constexpr uint8_t kInOrder[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-constexpr uint8_t kUnitOrder[16] = {1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14};
 
 }  // namespace
 
@@ -159,7 +269,7 @@ uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {
 #if defined(__x86_64__) || defined(__i386__)
     // Little-endian words: two pairs make a block of their bytes as they lie in memory.
     if (pairs >= 8 && HasCarrylessMultiply()) {
-        crc = FoldBlocks(crc, reinterpret_cast<const uint8_t*>(words), pairs / 2, kUnitOrder);
+        crc = Blocks(crc, reinterpret_cast<const uint8_t*>(words), pairs / 2, kUnitOrder);
         i = pairs / 2 * 2;
     }
 #endif
@@ -169,6 +279,22 @@ uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {
     }
     if (i < pairs) crc = Carry(crc ^ Units(words[2 * i]), 1) ^ Carry(Units(words[2 * i + 1]), 0);
     return crc;
+}
+
+size_t PackGroupsFast(const uint8_t* in, size_t groups, uint8_t* plane8, uint8_t* plane2, uint32_t* crc) {
+#if defined(__x86_64__) || defined(__i386__)
+    if constexpr (std::endian::native == std::endian::little)
+        if (groups >= 16 && HasWide()) return 16 * WidePackGroups(in, groups / 16, plane8, plane2, crc);
+#endif
+    (void)in, (void)plane8, (void)plane2, (void)crc;
+    return 0;
+}
+
+uint32_t* CodecChip::PixelCrcOpen(int reg) {
+    const uint32_t personality = m_idWord >> 20;
+    const int registers = personality == kUnpacker ? 3 : personality == kPacker ? 2 : 0;
+    if (!m_configured || reg < 0 || reg >= registers || (m_pixel.dcmControl & kCrcRestart) || m_pixel.holding[reg]) return nullptr;
+    return &m_pixel.crc[reg];
 }
 
 bool CodecChip::HasFault(CodecChipFault::Kind kind, int width) const {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -325,6 +326,106 @@ TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
     }
 }
 
+// The pixel CRC register after the words, a bit at a time: each word's low 16-bit unit, then its
+// high one, each most significant bit first.
+uint32_t BitwisePixelCrc(uint32_t crc, const std::vector<uint32_t>& words) {
+    for (const uint32_t w : words)
+        for (const uint32_t unit : {w & 0xFFFF, w >> 16})
+            for (int b = 15; b >= 0; --b) {
+                const uint32_t in = (unit >> b & 1) ^ (crc >> 31);
+                crc = in ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+            }
+    return crc;
+}
+
+// The packer's frame and port CRCs, whatever size the frame (the whole steps the fast path takes and
+// the odd ends it leaves to the plain one), against a byte-by-byte packing written from the layouts
+// and bit-at-a-time CRCs: with an output fault, a word the in register already held, the registers
+// held in restart, and a frame too short to pack.
+TEST(CodecPixelFrames, PackedFramesAndPortCrcsMatchAPlainPacking) {
+    constexpr uint32_t kContextRam = 0x64000000, kImage = 16, kAlpha = 17;
+    enum class Crc { Fresh, WordHeld, Restart };
+    const struct Row {
+        uint32_t width, height;
+        bool alpha;
+        Crc crc;
+        bool stuckBit;  // bit 5 of the video port's words stuck at 1
+        bool shortBy1;  // the inbound frame a word short of its context
+    } rows[] = {
+        {1, 1, false, Crc::Fresh, false, false},      {3, 3, false, Crc::Fresh, false, false},
+        {15, 2, false, Crc::Fresh, false, false},     {16, 2, false, Crc::Fresh, false, false},  // 15 and 16 pairs: the first fast step
+        {33, 1, false, Crc::Fresh, false, false},     {257, 3, false, Crc::Fresh, false, false},
+        {720, 486, false, Crc::Fresh, false, false},  {1023, 9, false, Crc::WordHeld, false, false},
+        {255, 7, false, Crc::Restart, false, false},  {640, 4, false, Crc::Fresh, true, false},
+        {64, 8, false, Crc::Fresh, false, true},      {1, 1, true, Crc::Fresh, false, false},
+        {17, 9, true, Crc::Fresh, false, false},      {63, 1, true, Crc::Fresh, false, false},  // 63, 64, 65, 66 pixels: every
+        {64, 1, true, Crc::Fresh, false, false},      {65, 1, true, Crc::Fresh, false, false},  // tail of a step of 16 groups
+        {66, 1, true, Crc::Fresh, false, false},      {720, 486, true, Crc::Fresh, false, false},
+        {1021, 3, true, Crc::WordHeld, false, false}, {129, 5, true, Crc::Restart, true, false},
+        {64, 8, true, Crc::Fresh, false, true},
+    };
+    std::mt19937 random(11);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height) + (row.alpha ? " alpha" : " picture"));
+        sim::BoardConfig config;
+        if (row.stuckBit) {
+            sim::CodecChipFault f;
+            f.kind = sim::CodecChipFault::Kind::OutputStuckBit;
+            f.port = 0;
+            f.bit = 5;
+            f.value = 1;
+            config.faults.codec.chips.push_back(f);
+        }
+        CodecChip chip(config, 1);
+        Configure([&](uint32_t a, uint32_t v) { chip.Write(a, v); }, CodecChip::kPackerIdWord);
+        const uint64_t pixels = uint64_t{row.width} * row.height;
+        std::vector<uint8_t> in((row.alpha ? 2 : 4) * pixels);
+        for (uint8_t& b : in) b = static_cast<uint8_t>(random());
+        std::vector<uint32_t> inWords(in.size() / 4);
+        for (size_t i = 0; i < inWords.size(); ++i)
+            inWords[i] = in[4 * i] | in[4 * i + 1] << 8 | in[4 * i + 2] << 16 | static_cast<uint32_t>(in[4 * i + 3]) << 24;
+        // What the plain packing gives: [pad][2-bit][8-bit] for a picture, [8-bit][2-bit][pad] for an alpha.
+        const uint64_t size = row.alpha ? pixels + (pixels + 2) / 4 : 2 * pixels + (pixels + 1) / 2;
+        std::vector<uint8_t> bytes((size + 4095) / 4096 * 4096, 0);
+        const auto top = [&](uint64_t sample) { return static_cast<uint8_t>(in[2 * sample] >> 6); };  // bits 15-14 of a sample
+        if (row.alpha) {
+            for (uint64_t p = 0; p < pixels; ++p) bytes[p] = in[2 * p + 1];
+            for (uint64_t p = 0; p < pixels && p / 4 < (pixels + 2) / 4; ++p) bytes[pixels + p / 4] |= static_cast<uint8_t>(top(p) << (2 * (p % 4)));
+        } else {
+            const uint64_t pairs = pixels / 2, pad = bytes.size() - size;
+            for (uint64_t g = 0; g < pairs; ++g)
+                for (uint64_t s = 0; s < 4; ++s) {
+                    bytes[pad + pairs + 4 * g + s] = in[8 * g + 2 * s + 1];
+                    bytes[pad + g] |= static_cast<uint8_t>(top(4 * g + s) << (2 * s));
+                }
+        }
+        std::vector<uint32_t> want(bytes.size() / 4);
+        for (size_t i = 0; i < want.size(); ++i)
+            want[i] = (bytes[4 * i] | bytes[4 * i + 1] << 8 | bytes[4 * i + 2] << 16 | static_cast<uint32_t>(bytes[4 * i + 3]) << 24) |
+                      (row.stuckBit ? 1u << 5 : 0);
+
+        chip.Write(kContextRam, row.width | row.height << 16);
+        chip.Write(kContextRam + 4, row.alpha ? kAlpha : kImage);
+        const uint32_t held = 0xC0FFEE42;
+        if (row.crc == Crc::WordHeld) chip.PixelCrcFeed(CodecChip::kCrcIn, &held, 1);
+        if (row.crc == Crc::Restart) chip.Write(kDcm, 0x100);
+        ASSERT_TRUE(chip.TakeFrame(0, std::span<const uint8_t>(in).first(in.size() - (row.shortBy1 ? 4 : 0))));
+        const std::vector<uint32_t> out = chip.Outbound().TakeAll();
+        if (row.shortBy1) {
+            EXPECT_TRUE(out.empty()) << "a frame short of its context sends nothing";
+            EXPECT_EQ(chip.Read(0x6C000028), 0u);
+            continue;
+        }
+        EXPECT_EQ(out, want);
+        std::vector<uint32_t> fedIn = inWords;
+        if (row.crc == Crc::WordHeld) fedIn.insert(fedIn.begin(), held);
+        if (fedIn.size() % 2) fedIn.pop_back();  // the odd word waits for its pair
+        const bool counts = row.crc != Crc::Restart;
+        EXPECT_EQ(chip.Read(0x6C000028), counts ? BitwisePixelCrc(0, fedIn) : 0u);
+        EXPECT_EQ(chip.Read(0x6C00002C), counts ? BitwisePixelCrc(0, want) : 0u);
+    }
+}
+
 // The byte-stream CRC the encoder stamps its units with and the pixel CRC of word pairs, against
 // the published check value and a bit-at-a-time reference over every length (short ones go by the
 // tables, long ones are folded) and splits of a buffer: a chain of calls gives the same register.
@@ -396,13 +497,13 @@ TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
         }
         return crc;
     };
-    std::vector<uint8_t> bytes(160);
+    std::vector<uint8_t> bytes(1100);  // past 32 blocks: the 512-bit folding with its four remainders
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 151 + 7);
     for (const uint32_t seed : {0u, 0xFFFFFFFFu, 0x12345678u})
         for (size_t length = 0; length <= bytes.size(); ++length) {
             const uint32_t expected = bitwise(seed, bytes.data(), length);
             EXPECT_EQ(sim::Crc32Mpeg2(seed, bytes.data(), length), expected) << length;
-            for (size_t split = 1; split < length; split += 7)
+            for (size_t split = 1; split < length; split += 7 + length / 16)
                 EXPECT_EQ(sim::Crc32Mpeg2(sim::Crc32Mpeg2(seed, bytes.data(), split), bytes.data() + split, length - split), expected)
                     << length << " split at " << split;
         }

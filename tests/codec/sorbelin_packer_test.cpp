@@ -1,9 +1,12 @@
 // The codec packer test: dispatcher and options, transfer-size check, chip number, the image-pattern harness and the round trips on the simulated codec board.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "codec/chip/sorbelin_harness.h"
@@ -11,6 +14,7 @@
 #include "devlib/devices.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/wexal_dcb.h"
+#include "images/image_crc.h"
 #include "platform/clock.h"
 #include "platform/host_ui.h"
 #include "tests/support/rig.h"
@@ -50,11 +54,12 @@ protected:
         t.out = {};
     }
     // One frame of bytes from SDRAM 0x800000 through chip A's packer (context 0) into SDRAM 0;
-    // the DST head as it ends.
-    DWORD PackOnce(const CImage& source, DWORD w, DWORD h, DWORD format, DWORD outBytes) {
+    // the DST head as it ends. The inbound DCB's lines of w words lie pad words apart.
+    DWORD PackOnce(const CImage& source, DWORD w, DWORD h, DWORD format, DWORD outBytes, DWORD pad = 0) {
         bridge.WriteDataFixed(0x64000000, h << 16 | w);
         bridge.WriteDataFixed(0x64000004, format << 16 | format);
-        EXPECT_TRUE(packA.WriteMemory(source.GetBuffer(), 0x800000, source.GetSize()));
+        for (DWORD at = 0, line = 0; at < source.GetSize(); at += 4 * w, ++line)
+            EXPECT_TRUE(packA.WriteMemory(source.GetBuffer() + at, 0x800000 + line * 4 * (w + pad), std::min(4 * w, source.GetSize() - at)));
         auto* board = dynamic_cast<CWexalBoardDevice*>(packA.GetDevice());
         CWexalDMAChannel* in = board->GetDMAChannel(28);
         CWexalDMAChannel* out = board->GetDMAChannel(24);
@@ -68,7 +73,9 @@ protected:
         d.SetInitialLineLength(static_cast<WORD>(w));
         d.SetLineLength(static_cast<WORD>(w));
         d.SetLines(static_cast<WORD>(h - 1));
+        d.SetPad(static_cast<WORD>(pad));
         in->SetDCB(1, &d);
+        d.SetPad(0);
         d.GetOpField().Set16bit(0);
         d.SetStartAddress(0);
         d.SetInitialLineLength(1024);
@@ -311,36 +318,103 @@ TEST_F(SorbelinPackerTest, MixedSequencesAndWordsAreCheckedBeforeTheChip) {
     }
 }
 
-// The rig's packer against the picture library's packing of the same source.
+// The rig's packer against the picture library's packing of the same source. The chip reads a
+// frame where it lies when it can (one run of a healthy memory, no channel fault) and through a
+// copy otherwise (lines apart, a faulty memory, a channel fault): the frame is the same, and the
+// port CRCs are the library's CRCs of the frame taken in and sent out.
 TEST_F(SorbelinPackerTest, RigPacksInboundFramesAsTheSoftwareDoes) {
-    ProgramPacker(packA);
+    const char* const kStuck = R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "from": 8388608, "to": 8454144, "bit": 26, "value": 1})";
     const struct {
         bool image;
         DWORD w, h;
-    } rows[] = {{true, 64, 64}, {true, 320, 240}, {false, 64, 64}, {false, 180, 121}};
+        DWORD pad;          // words between the inbound lines
+        const char* fault;  // "" none
+    } rows[] = {
+        {true, 64, 64, 0, ""},
+        {true, 320, 240, 0, ""},
+        {false, 64, 64, 0, ""},
+        {false, 180, 121, 0, ""},
+        {true, 321, 8, 0, ""},
+        {true, 320, 7, 5, ""},
+        {false, 180, 121, 3, ""},
+        // Bit 26 of the source's words in its first 64 KiB stuck at 1: the chip packs what the memory gives.
+        {true, 320, 240, 0, kStuck},
+        {false, 180, 121, 0, kStuck},
+        // The first word's lowest bit flipped on its way in: the first pair's Cb comes out changed.
+        {true, 320, 240, 0, R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": "0x40", "first": 0, "count": 1})"},
+    };
     for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.image ? "image " : "alpha ") + std::to_string(row.w) + "x" + std::to_string(row.h) + " pad " +
+                     std::to_string(row.pad) + " " + row.fault);
+        LoadFaults(std::string("[") + row.fault + "]");
+        ProgramPacker(packA);
+        bridge.WriteDataFixed(0x6C00000C, 0x100);  // the port CRCs from 0
+        bridge.WriteDataFixed(0x6C00000C, 0);
+        const bool corrupt = std::string(row.fault).find("dma_corrupt") != std::string::npos;
         std::vector<BYTE> got;
         std::vector<BYTE> want;
+        DWORD crcIn = 0, crcOut = 0;
+        const auto pack = [&](auto& source, auto packing, DWORD format) {
+            // The bytes the chip takes in: what the memory gives, changed on the way when the channel changes them.
+            std::vector<BYTE> written(source.GetBuffer(), source.GetBuffer() + source.GetSize());
+            for (DWORD i = 0; row.fault == kStuck && i < 0x10000 && i < source.GetSize(); i += 4) source.GetBuffer()[i + 3] |= 0x04;
+            if (corrupt) source.GetBuffer()[0] ^= 0x40;
+            const auto packed = packing(source);
+            want.assign(packed.GetBuffer(), packed.GetBuffer() + packed.GetSize() + packed.GetOffset());
+            crcIn = source.ComputeCRC(CRC32_D64<std::remove_reference_t<decltype(source)>>(), 0, 1);
+            crcOut = packed.ComputeCRC(CRC32_D64<std::remove_reference_t<decltype(packed)>>(), 0, 1);
+            std::copy(written.begin(), written.end(), source.GetBuffer());
+            got.assign(want.size(), 0xEE);
+            ASSERT_TRUE(packA.ClearSDRAM(0, static_cast<DWORD>(want.size()), 0));
+            EXPECT_EQ(PackOnce(source, row.w, row.h, format, static_cast<DWORD>(want.size()), row.pad), 1u);
+        };
         if (row.image) {
             Unpacked::Image::YCbCr_10_6 source(row.w, row.h, 0);
             source.FillRandom(0x1234 + row.w, 1, 0, 0x3FF);
-            const Packed::Image::YCbCr_8_2 packed(source, Packed::Image::YCbCr_8_2::GetPadFor(row.w, row.h));
-            want.assign(packed.GetBuffer(), packed.GetBuffer() + packed.GetSize() + packed.GetOffset());
-            got.assign(want.size(), 0xEE);
-            ASSERT_TRUE(packA.ClearSDRAM(0, static_cast<DWORD>(want.size()), 0));
-            EXPECT_EQ(PackOnce(source, row.w, row.h, 16, static_cast<DWORD>(want.size())), 1u);
+            pack(source, [&](const CImage& s) { return Packed::Image::YCbCr_8_2(s, Packed::Image::YCbCr_8_2::GetPadFor(row.w, row.h)); }, 16);
         } else {
             Unpacked::Alpha::YCbCr_10_6 source(row.w, row.h);
             source.FillRandom(0x4321 + row.w);
-            const Packed::Alpha::YCbCr_8_2 packed(source, Packed::Alpha::YCbCr_8_2::GetPadFor(row.w, row.h));
-            want.assign(packed.GetBuffer(), packed.GetBuffer() + packed.GetSize() + packed.GetOffset());
-            got.assign(want.size(), 0xEE);
-            ASSERT_TRUE(packA.ClearSDRAM(0, static_cast<DWORD>(want.size()), 0));
-            EXPECT_EQ(PackOnce(source, row.w, row.h, 17, static_cast<DWORD>(want.size())), 1u);
+            pack(source, [&](const CImage& s) { return Packed::Alpha::YCbCr_8_2(s, Packed::Alpha::YCbCr_8_2::GetPadFor(row.w, row.h)); }, 17);
         }
         ASSERT_TRUE(packA.ReadMemory(0, got.data(), static_cast<DWORD>(got.size())));
-        EXPECT_TRUE(got == want) << (row.image ? "image " : "alpha ") << row.w << "x" << row.h;
+        EXPECT_TRUE(got == want);
+        EXPECT_EQ(bridge.ReadDataFixed(0x6C000028), crcIn);
+        EXPECT_EQ(bridge.ReadDataFixed(0x6C00002C), crcOut);
     }
+}
+
+// A memory whose reads flip bits is read by the chip as a host read would read it, read for read:
+// after two frames through the packer a host read of their source gets the flips that the third
+// read of the same words gets on a fresh rig with the same fault.
+TEST_F(SorbelinPackerTest, FlippingMemoryReachesTheChipReadForRead) {
+    const std::string flips = R"([{"kind": "sdram_bit_flips", "board": "Nuxa1", "rate": 0.02, "seed": 9, "from": 8388608, "to": 8454144}])";
+    Unpacked::Image::YCbCr_10_6 source(64, 64, 0);
+    source.FillRandom(0x55, 1, 0, 0x3FF);
+    const DWORD packedBytes = Packed::Image::YCbCr_8_2::GetSizeFor(64, 64) + Packed::Image::YCbCr_8_2::GetPadFor(64, 64);
+    LoadFaults(flips);
+    ProgramPacker(packA);
+    DWORD chipCrc[2] = {};
+    std::vector<BYTE> packed(packedBytes);
+    for (DWORD& crc : chipCrc) {
+        bridge.WriteDataFixed(0x6C00000C, 0x100);
+        bridge.WriteDataFixed(0x6C00000C, 0);
+        ASSERT_TRUE(packA.ClearSDRAM(0, packedBytes, 0));
+        EXPECT_EQ(PackOnce(source, 64, 64, 16, packedBytes), 1u);
+        ASSERT_TRUE(packA.ReadMemory(0, packed.data(), packedBytes));  // the frame is back
+        crc = bridge.ReadDataFixed(0x6C000028);
+    }
+    EXPECT_NE(chipCrc[0], chipCrc[1]) << "each frame's read draws its own flips";
+    Unpacked::Image::YCbCr_10_6 after(64, 64, 0), third(64, 64, 0);
+    ASSERT_TRUE(packA.ReadMemory(0x800000, after.GetBuffer(), after.GetSize()));
+    LoadFaults(flips);
+    ProgramPacker(packA);
+    for (int read = 0; read < 3; ++read) {
+        ASSERT_TRUE(packA.WriteMemory(source.GetBuffer(), 0x800000, source.GetSize()));
+        ASSERT_TRUE(packA.ReadMemory(0x800000, third.GetBuffer(), third.GetSize()));
+    }
+    EXPECT_NE(std::memcmp(third.GetBuffer(), source.GetBuffer(), source.GetSize()), 0) << "the reads flip bits";
+    EXPECT_EQ(std::memcmp(after.GetBuffer(), third.GetBuffer(), source.GetSize()), 0);
 }
 
 // Round trips on the healthy rig, through the dispatcher, for both chips.
