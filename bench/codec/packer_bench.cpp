@@ -38,6 +38,13 @@ void Run(benchmark::State& state, const char* command, double sourceBytes) {
         state.SkipWithError("the packer image did not load");
         return;
     }
+    // A first round trip, untimed, brings the fresh rig's memory in (its pages are mapped at their
+    // first write), as the tests before the packer's do in a run; the runs timed are the packer's.
+    if (p.packer.RunTest(command) != 1) {
+        state.SkipWithError("the round trip failed on the default rig");
+        return;
+    }
+    CTestBase::TakePreHostText(TRUE);
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         if (p.packer.RunTest(command) != 1) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "codec/chip/sorbelin_harness.h"
 #include "devlib/devices.h"
@@ -1073,8 +1074,14 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         PrintColor(line, kColorBlack);
     }
     const DWORD imagePad = Packed::Image::YCbCr_8_2::GetPadFor(w, h), alphaPad = Packed::Alpha::YCbCr_8_2::GetPadFor(w, h);
-    Unpacked::Image::YCbCr_10_6 source(image, 0);
-    source.SetSampleFormat(kSampleFormatFull);
+    // The frames carry full 10-bit samples from the picture's first byte: a picture that already
+    // holds them serves as it is, any other is copied so.
+    std::optional<Unpacked::Image::YCbCr_10_6> copied;
+    if (!image.GetBuffer() || image.GetOffset() != 0 || image.GetSampleFormat() != kSampleFormatFull) {
+        copied.emplace(image, 0);
+        copied->SetSampleFormat(kSampleFormatFull);
+    }
+    const Unpacked::Image::YCbCr_10_6& source = copied ? *copied : image;
     Packed::Image::YCbCr_8_2 rtvImage(source, imagePad), dstImage(source, imagePad);
     Packed::Alpha::YCbCr_8_2 dstAlpha(alpha, alphaPad), rtvAlpha(alpha, alphaPad);
     const char* missing = !dstImage.GetBuffer() ? "NULL pointer for dstImage\n" : !rtvImage.GetBuffer() ? "NULL pointer for rtvImage\n"
