@@ -179,11 +179,11 @@ PEX_WIDE inline __m512i WideFold(__m512i x, __m512i key, __m512i next) {
 
 // The register after the remainder x, its four lanes the last four blocks in order.
 PEX_WIDE uint32_t WideReduce(__m512i x) {
-    const __m128i k = _mm_set_epi64x(PowerMod(192), PowerMod(128));
+    const __m128i next = _mm_set_epi64x(PowerMod(192), PowerMod(128));  // one lane on
     __m128i r = _mm512_extracti32x4_epi32(x, 0);
     const __m128i lanes[3] = {_mm512_extracti32x4_epi32(x, 1), _mm512_extracti32x4_epi32(x, 2), _mm512_extracti32x4_epi32(x, 3)};
     for (const __m128i& lane : lanes)
-        r = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(r, k, 0x11), _mm_clmulepi64_si128(r, k, 0x00)), lane);
+        r = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(r, next, 0x11), _mm_clmulepi64_si128(r, next, 0x00)), lane);
     return Reduce(r);
 }
 
