@@ -205,6 +205,9 @@ private:
     struct EncodeJob {
         std::vector<uint8_t> input;
         uint32_t word0 = 0, word1 = 0, vcid = 0;
+        // The unit's bytes where the port still holds them, while it is encoded at once; a unit
+        // left waiting copies them into input instead.
+        std::span<const uint8_t> borrowed;
     };
     std::deque<EncodeJob> m_encodeJobs;
     // Packer / unpacker state; memories are indexed 0 (64-bit) and 1 (32-bit).

@@ -3,6 +3,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "platform/clock.h"
 #include "sim/codec_chip.h"
 
@@ -66,8 +70,8 @@ uint32_t CodecChip::Encoder(uint32_t address, bool read, uint32_t value) {
 
 namespace {
 
-void PutBig(std::vector<uint8_t>& out, size_t at, uint32_t word) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(word >> (24 - 8 * i));
+void PutBig(uint8_t* out, uint32_t word) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(word >> (24 - 8 * i));
 }
 
 uint32_t Mix(uint32_t x) {
@@ -78,48 +82,151 @@ uint32_t Mix(uint32_t x) {
     return x ^ x >> 16;
 }
 
-}  // namespace
+constexpr uint32_t kDspBytes = 64;
+constexpr uint32_t kIndexStep = 0x9E3779B9u;
+// Data words are made and their CRC taken a slice at a time, while the slice is in the cache.
+constexpr size_t kSliceWords = 4096;
 
-std::vector<uint8_t> EncodeUnit(const EncoderUnit& unit, size_t bytes) {
-    std::vector<uint8_t> out(bytes, 0);
-    if (bytes < 16) return out;
+// a(x) b(x) mod G (CRC-32/MPEG-2's polynomial).
+uint32_t MultiplyMod(uint32_t a, uint32_t b) {
+    uint32_t r = 0;
+    for (int i = 31; i >= 0; --i) {
+        r = (r & 0x80000000u) ? r << 1 ^ 0x04C11DB7u : r << 1;
+        if (b >> i & 1) r ^= a;
+    }
+    return r;
+}
+
+// What `length` zero bytes multiply the CRC register by: x^(8 length) mod G. The register is
+// linear in its start and its data, so Crc32Mpeg2(s, d) = Crc32Mpeg2(0, d) ^ s ZeroBytes(|d|) mod
+// G, which lets one pass over the samples give both the row entries and the digest.
+uint32_t ZeroBytes(size_t length) {
+    uint32_t power = 1;
+    for (uint32_t square = 0x100; length; length >>= 1, square = MultiplyMod(square, square))
+        if (length & 1) power = MultiplyMod(power, square);
+    return power;
+}
+
+// Data words first .. first + n - 1 at out: word i mixes the digest, sample word i (0 without
+// samples), table byte i (0 without a table) and i.
+void DataWordsScalar(uint8_t* out, const uint8_t* samples, const uint8_t* table, uint32_t digest, size_t first, size_t n) {
+    for (size_t k = 0; k < n; ++k) {
+        uint32_t sample = 0;
+        if (samples) std::memcpy(&sample, samples + 4 * k, 4);
+        const uint32_t t = table ? table[k] : 0;
+        PutBig(out + 4 * k, Mix(digest ^ sample ^ t << 24 ^ static_cast<uint32_t>(first + k) * kIndexStep));
+    }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The same eight words a step; returns how many words it made (a multiple of 8).
+__attribute__((target("avx2"))) size_t DataWordsAvx2(uint8_t* out, const uint8_t* samples, const uint8_t* table, uint32_t digest,
+                                                     size_t first, size_t n) {
+    const __m256i bigEndian = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8,
+                                               15, 14, 13, 12);
+    const __m256i d = _mm256_set1_epi32(static_cast<int>(digest));
+    const __m256i m1 = _mm256_set1_epi32(0x7FEB352D), m2 = _mm256_set1_epi32(static_cast<int>(0x846CA68Bu));
+    const __m256i step = _mm256_set1_epi32(static_cast<int>(8 * kIndexStep));
+    const auto base = static_cast<int>(static_cast<uint32_t>(first));
+    __m256i index = _mm256_mullo_epi32(_mm256_add_epi32(_mm256_set1_epi32(base), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)),
+                                       _mm256_set1_epi32(static_cast<int>(kIndexStep)));
+    size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        __m256i x = _mm256_xor_si256(d, index);
+        if (samples) x = _mm256_xor_si256(x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + 4 * k)));
+        if (table) {
+            const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + k));
+            x = _mm256_xor_si256(x, _mm256_slli_epi32(_mm256_cvtepu8_epi32(bytes), 24));
+        }
+        x = _mm256_xor_si256(x, _mm256_srli_epi32(x, 16));
+        x = _mm256_mullo_epi32(x, m1);
+        x = _mm256_xor_si256(x, _mm256_srli_epi32(x, 15));
+        x = _mm256_mullo_epi32(x, m2);
+        x = _mm256_xor_si256(x, _mm256_srli_epi32(x, 16));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * k), _mm256_shuffle_epi8(x, bigEndian));
+        index = _mm256_add_epi32(index, step);
+    }
+    return k;
+}
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+void DataWords(uint8_t* out, const uint8_t* samples, const uint8_t* table, uint32_t digest, size_t first, size_t n) {
+    size_t k = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (HasAvx2()) k = DataWordsAvx2(out, samples, table, digest, first, n);
+#endif
+    DataWordsScalar(out + 4 * k, samples ? samples + 4 * k : nullptr, table ? table + k : nullptr, digest, first + k, n - k);
+}
+
+// EncodeUnit into the bytes bytes at out, whatever they held.
+void EncodeInto(const EncoderUnit& unit, uint8_t* out, size_t bytes) {
+    if (bytes < 16) {
+        std::memset(out, 0, bytes);
+        return;
+    }
     static const std::vector<uint8_t> kNoTable;
     const std::vector<uint8_t>& table = unit.table ? *unit.table : kNoTable;
+    const uint8_t* input = unit.inputBytes ? unit.input : nullptr;
     const uint32_t rows = ((unit.height + 7) / 8 * 8 + 8) / 16;
-    constexpr uint32_t kDspBytes = 64;
     const uint32_t header = static_cast<uint32_t>(std::min<size_t>(kDspBytes + 4u * rows, bytes - 4) & ~3u);
-    // Every table byte and every sample reach the digest that each data word carries.
-    const uint32_t tableSum = Crc32Mpeg2(unit.vcid, table.data(), table.size());
-    const uint32_t digest = Crc32Mpeg2(tableSum, unit.input, unit.inputBytes);
-    PutBig(out, 0, header);
+    PutBig(out, header);
     out[4] = static_cast<uint8_t>(unit.vcid >> 8);
     out[5] = static_cast<uint8_t>(unit.vcid);
     out[6] = unit.crc ? 0x10 : 0;
     out[7] = unit.tenBit ? 1 : 0;
     for (size_t i = 8; i < kDspBytes && i < header; ++i) out[i] = table.empty() ? static_cast<uint8_t>(i) : table[i % table.size()];
-    // A macroblock row's entry: the CRC of its 16 lines of samples.
+    // A macroblock row's entry: the CRC of its 16 lines of samples. Every table byte and every
+    // sample reach the digest that each data word carries: the rows' CRCs, then what lies past
+    // them, chained onto the table's.
+    uint32_t digest = Crc32Mpeg2(unit.vcid, table.data(), table.size());
     const size_t rowBytes = unit.height ? unit.inputBytes / unit.height * 16 : 0;
-    for (uint32_t r = 0; r < rows && kDspBytes + 4 * r + 4 <= header; ++r) {
-        const size_t from = std::min(unit.inputBytes, size_t{r} * rowBytes);
+    const uint32_t rowShift = ZeroBytes(rowBytes);
+    size_t from = 0;
+    for (uint32_t r = 0; r < rows; ++r) {
         const size_t length = std::min(unit.inputBytes - from, rowBytes);
-        PutBig(out, kDspBytes + 4 * r, Crc32Mpeg2(r, unit.input + from, length));
+        const uint32_t crc = length ? Crc32Mpeg2(0, input + from, length) : 0;
+        const uint32_t shift = length == rowBytes ? rowShift : ZeroBytes(length);
+        if (kDspBytes + 4 * r + 4 <= header) PutBig(out + kDspBytes + 4 * r, crc ^ MultiplyMod(r, shift));
+        digest = MultiplyMod(digest, shift) ^ crc;
+        from += length;
+    }
+    if (from < unit.inputBytes) {
+        const size_t length = unit.inputBytes - from;
+        digest = MultiplyMod(digest, ZeroBytes(length)) ^ Crc32Mpeg2(0, input + from, length);
     }
     // Data word i takes sample word i and table byte i, both counted round their ends.
-    const size_t inputWords = unit.inputBytes / 4;
-    for (size_t at = header, i = 0, s = 0, b = 0; at + 4 <= bytes - 4; at += 4, ++i) {
-        uint32_t sample = 0;
-        if (inputWords) {
-            std::memcpy(&sample, unit.input + 4 * s, 4);
-            if (++s == inputWords) s = 0;
-        }
-        uint32_t t = 0;
-        if (!table.empty()) {
-            t = table[b];
-            if (++b == table.size()) b = 0;
-        }
-        PutBig(out, at, Mix(digest ^ sample ^ t << 24 ^ static_cast<uint32_t>(i) * 0x9E3779B9u));
+    const size_t words = (bytes - 4 - header) / 4, inputWords = unit.inputBytes / 4;
+    uint32_t crc = 0;
+    size_t crcEnd = 0;
+    const auto crcTo = [&](size_t end) {
+        if (unit.crc) crc = Crc32Mpeg2(crc, out + crcEnd, end - crcEnd);
+        crcEnd = end;
+    };
+    for (size_t i = 0, s = 0, b = 0; i < words;) {
+        size_t n = std::min(words - i, kSliceWords);
+        if (inputWords) n = std::min(n, inputWords - s);
+        if (!table.empty()) n = std::min(n, table.size() - b);
+        DataWords(out + header + 4 * i, inputWords ? input + 4 * s : nullptr, table.empty() ? nullptr : table.data() + b, digest, i, n);
+        i += n;
+        if (inputWords && (s += n) == inputWords) s = 0;
+        if (!table.empty() && (b += n) == table.size()) b = 0;
+        crcTo(header + 4 * i);
     }
-    PutBig(out, bytes - 4, unit.crc ? Crc32Mpeg2(0, out.data(), bytes - 4) : 0x600DC0DEu);
+    std::memset(out + header + 4 * words, 0, bytes - 4 - header - 4 * words);
+    crcTo(bytes - 4);
+    PutBig(out + bytes - 4, unit.crc ? crc : 0x600DC0DEu);
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeUnit(const EncoderUnit& unit, size_t bytes) {
+    std::vector<uint8_t> out(bytes);
+    EncodeInto(unit, out.data(), bytes);
     return out;
 }
 
@@ -148,11 +255,18 @@ bool CodecChip::EncoderFrame(uint32_t portWord, std::span<const uint8_t> bytes) 
         OutputFaults(0, words.data(), words.size());
         m_outbound.Append(std::move(words));
     } else {
-        m_encodeJobs.push_back({std::vector<uint8_t>(bytes.begin(), bytes.end()), word(0), word(1), vcid});
+        EncodeJob job{{}, word(0), word(1), vcid, bytes};
+        m_encodeJobs.push_back(std::move(job));
     }
     // The return channel is a different channel of the engine, so moving it on from inside this
-    // transfer does not step the inbound one again.
+    // transfer does not step the inbound one again. It mostly encodes the unit at once, from the
+    // port's bytes; one left waiting keeps a copy, as the port's bytes are the next transfer's.
     if (m_push) m_push();
+    for (EncodeJob& job : m_encodeJobs) {
+        if (job.borrowed.empty()) continue;
+        job.input.assign(job.borrowed.begin(), job.borrowed.end());
+        job.borrowed = {};
+    }
     return true;
 }
 
@@ -165,18 +279,19 @@ void CodecChip::PrepareOutbound(uint64_t spanBytes) {
     for (const EncodeTable& t : m_encodeTables)
         if (t.offset == (job.word1 & 0x3FF)) table = &t.bytes;
     const uint32_t revision = (m_idWord >> 12 & 0xFF) << 8 | (m_idWord & 0xFF);
+    const std::span<const uint8_t> input = job.borrowed.empty() ? std::span<const uint8_t>(job.input) : job.borrowed;
     EncoderUnit unit;
-    unit.input = job.input.data();
-    unit.inputBytes = job.input.size();
+    unit.input = input.data();
+    unit.inputBytes = input.size();
     unit.width = job.word0 & 0xFFF;
     unit.height = job.word0 >> 16 & 0xFFF;
     unit.tenBit = (job.word1 >> 16 & 1) != 0;
     unit.vcid = job.vcid;
     unit.table = table;
     unit.crc = revision >= kEncoderCrcRevision;
-    const std::vector<uint8_t> out = EncodeUnit(unit, bytes);
-    std::vector<uint32_t> frame(out.size() / 4);
-    if (!frame.empty()) std::memcpy(frame.data(), out.data(), 4 * frame.size());
+    std::vector<uint32_t> frame = m_outbound.Recycled();
+    frame.resize(bytes / 4);
+    EncodeInto(unit, reinterpret_cast<uint8_t*>(frame.data()), 4 * frame.size());
     // The compressed frame leaves through the video port, as the packer's output does.
     OutputFaults(0, frame.data(), frame.size());
     m_outbound.Append(std::move(frame));

@@ -507,6 +507,14 @@ TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
                 EXPECT_EQ(sim::Crc32Mpeg2(sim::Crc32Mpeg2(seed, bytes.data(), split), bytes.data() + split, length - split), expected)
                     << length << " split at " << split;
         }
+    // Long buffers are folded 256 bits at a time from a few hundred bytes on, what is left over
+    // the narrow way and by the tables.
+    std::vector<uint8_t> longer(70000);
+    for (size_t i = 0; i < longer.size(); ++i) longer[i] = static_cast<uint8_t>(i * 151 + i / 251);
+    for (const size_t length : {511u, 512u, 527u, 528u, 640u, 1031u, 4111u, 70000u})
+        for (const size_t from : {0u, 3u})
+            EXPECT_EQ(sim::Crc32Mpeg2(0x12345678, longer.data() + from, length - from), bitwise(0x12345678, longer.data() + from, length - from))
+                << length << " from " << from;
     // A pair feeds each word's low 16-bit unit, then its high one, each most significant byte first.
     std::vector<uint32_t> words(bytes.size() / 4);
     std::vector<uint8_t> fed;

@@ -1,11 +1,13 @@
 // The codec encoder test on the simulated codec board: defaults, environment, dispatch, help, chip number, DDR wait.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "images/unpacked_image.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "sim/bitstream.h"
 #include "sim/codec_bridge.h"
 #include "sim/codec_chip.h"
 #include "tests/codec/codec_board_fixture.h"
@@ -775,6 +778,163 @@ TEST_F(SorbelinEncoderTest, CompressedFrameSectionsAndChecksums) {
         } else if (row.pass) {
             EXPECT_EQ(computed, crc(f, row.fields ? 32 : 0, row.fields ? 28 : 60));
         }
+    }
+}
+
+// The rig's stand-in encoder as its header defines it, a byte at a time: the reference its one-pass,
+// vectorised form must match.
+std::vector<uint8_t> DefinedEncode(const sim::EncoderUnit& unit, size_t bytes) {
+    std::vector<uint8_t> out(bytes, 0);
+    if (bytes < 16) return out;
+    const auto crc = [](uint32_t c, const uint8_t* data, size_t length) {
+        for (size_t i = 0; i < length; ++i) {
+            c ^= uint32_t{data[i]} << 24;
+            for (int b = 0; b < 8; ++b) c = (c & 0x80000000u) ? c << 1 ^ 0x04C11DB7u : c << 1;
+        }
+        return c;
+    };
+    const auto put = [&](size_t at, uint32_t word) {
+        for (size_t i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(word >> (24 - 8 * i));
+    };
+    const auto mix = [](uint32_t x) {
+        x = (x ^ x >> 16) * 0x7FEB352Du;
+        x = (x ^ x >> 15) * 0x846CA68Bu;
+        return x ^ x >> 16;
+    };
+    const std::vector<uint8_t> none;
+    const std::vector<uint8_t>& table = unit.table ? *unit.table : none;
+    const size_t rows = ((unit.height + 7) / 8 * 8 + 8) / 16;
+    const size_t header = std::min(64 + 4 * rows, bytes - 4) / 4 * 4;
+    put(0, static_cast<uint32_t>(header));
+    out[4] = static_cast<uint8_t>(unit.vcid >> 8);
+    out[5] = static_cast<uint8_t>(unit.vcid);
+    out[6] = unit.crc ? 0x10 : 0;
+    out[7] = unit.tenBit ? 1 : 0;
+    for (size_t i = 8; i < std::min<size_t>(64, header); ++i) out[i] = table.empty() ? static_cast<uint8_t>(i) : table[i % table.size()];
+    const size_t band = unit.height ? unit.inputBytes / unit.height * 16 : 0;
+    for (size_t r = 0; r < rows && 64 + 4 * r + 4 <= header; ++r) {
+        const size_t from = std::min(unit.inputBytes, r * band);
+        put(64 + 4 * r, crc(static_cast<uint32_t>(r), unit.input + from, std::min(unit.inputBytes - from, band)));
+    }
+    const uint32_t digest = crc(crc(unit.vcid, table.data(), table.size()), unit.input, unit.inputBytes);
+    const size_t samples = unit.inputBytes / 4;
+    for (size_t at = header, i = 0; at + 8 <= bytes; at += 4, ++i) {
+        uint32_t sample = 0;
+        if (samples) std::memcpy(&sample, unit.input + 4 * (i % samples), 4);
+        const uint32_t t = table.empty() ? 0 : table[i % table.size()];
+        put(at, mix(digest ^ sample ^ t << 24 ^ static_cast<uint32_t>(i) * 0x9E3779B9u));
+    }
+    put(bytes - 4, unit.crc ? crc(0, out.data(), bytes - 4) : 0x600DC0DEu);
+    return out;
+}
+
+// Units of every shape: rows cut short by the header, samples and tables shorter than the data
+// words (counted round their ends, in steps the vector path cannot take whole), odd sizes, none.
+TEST(StandInEncoder, EveryUnitMatchesTheDefinition) {
+    struct Row {
+        const char* name;
+        size_t inputBytes;
+        uint32_t height;
+        size_t bytes, tableBytes;
+        bool crc, tenBit;
+    } const rows[] = {
+        {"1125 lines of 64 10-bit pixels", 64 * 4 * 1125, 1125, 0x10000, 1000, true, true},
+        {"8-bit fields, end marker", 32 * 2 * 243, 243, 0x4000, 300, false, false},
+        {"samples past the last row", 37 * 52 + 19, 37, 0x1000, 64, true, true},
+        {"no height: every sample past the rows", 5000, 0, 0x800, 64, true, true},
+        {"no samples", 0, 16, 0x400, 64, true, true},
+        {"no table", 4096, 32, 0x800, 0, true, false},
+        {"one-byte table", 4096, 32, 0x800, 1, true, true},
+        {"table shorter than a vector step", 4096, 32, 0x800, 7, true, true},
+        {"samples wrap many times", 40, 8, 0x1000, 9, true, true},
+        {"odd sample bytes wrap", 43, 8, 0x1000, 33, true, true},
+        {"header cut before the rows", 4096, 480, 40, 64, true, true},
+        {"header cut inside the rows", 4096, 480, 96, 64, true, true},
+        {"smallest unit", 4096, 480, 16, 64, true, true},
+        {"below the smallest unit", 4096, 480, 8, 64, true, true},
+        {"size not a multiple of 4", 4096, 16, 1002, 64, true, true},
+    };
+    std::mt19937 random(0x5EED);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<uint8_t> input(row.inputBytes), table(row.tableBytes);
+        for (uint8_t& b : input) b = static_cast<uint8_t>(random());
+        for (uint8_t& b : table) b = static_cast<uint8_t>(random());
+        sim::EncoderUnit unit;
+        unit.input = input.data();
+        unit.inputBytes = input.size();
+        unit.width = 64;
+        unit.height = row.height;
+        unit.tenBit = row.tenBit;
+        unit.vcid = 0x4DF;
+        unit.table = row.tableBytes ? &table : nullptr;
+        unit.crc = row.crc;
+        const std::vector<uint8_t> want = DefinedEncode(unit, row.bytes);
+        const std::vector<uint8_t> got = sim::EncodeUnit(unit, row.bytes);
+        ASSERT_EQ(got.size(), want.size());
+        const auto differs = std::mismatch(got.begin(), got.end(), want.begin());
+        EXPECT_TRUE(differs.first == got.end()) << "first difference at byte " << (differs.first - got.begin());
+    }
+}
+
+// A unit the return channel takes at once is encoded from the port's bytes; one left waiting keeps
+// its own copy, so the port may reuse its buffer. Either leaves through the video port, stuck bit
+// and all.
+TEST(StandInEncoder, AUnitLeftWaitingKeepsItsOwnSamples) {
+    struct Row {
+        const char* name;
+        bool atOnce, stuckBit;
+    } const rows[] = {{"taken at once", true, false}, {"left waiting", false, false}, {"left waiting, output bit 5 stuck at 1", false, true}};
+    constexpr uint32_t kContextRam = 0x60000100, kUnitBytes = 0x2000;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim::BoardConfig config;
+        config.kind = sim::BoardKind::Nuxa;
+        if (row.stuckBit) {
+            sim::CodecChipFault stuck;
+            stuck.kind = sim::CodecChipFault::Kind::OutputStuckBit;
+            stuck.bit = 5;
+            config.faults.codec.chips.push_back(stuck);
+        }
+        sim::CodecChip chip(config, 1);
+        chip.Write(sim::CodecChip::kConfigControl, sim::CodecChip::kProg);
+        chip.Write(sim::CodecChip::kConfigControl, 0);
+        std::vector<uint8_t> stream = sim::Bitstream::Build(sim::CodecChip::kTargets, sim::CodecChip::kEncoderIdWord, 0x100);
+        stream.resize((stream.size() + 3) / 4 * 4, 0);
+        for (size_t i = 0; i < stream.size(); i += 4) chip.Write(sim::CodecChip::kConfigData, static_cast<uint32_t>(stream[i] | stream[i + 1] << 8 | stream[i + 2] << 16 | stream[i + 3] << 24));
+        ASSERT_TRUE(chip.Configured());
+        // Context 3: 16 x 32 10-bit pixels, table offset 0x40, VCID 0x4DF.
+        chip.Write(kContextRam + 16 * 3, 16 | 32 << 16);
+        chip.Write(kContextRam + 16 * 3 + 4, 0x40 | 1 << 16);
+        chip.Write(kContextRam + 16 * 3 + 8, 0x4DF);
+        std::vector<uint8_t> table(200);
+        for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<uint8_t>(i * 13 + 1);
+        chip.LoadEncodeTables({{0x4DF, 0x40, table}});
+        if (row.atOnce) chip.SetOutboundPush([&] { chip.PrepareOutbound(kUnitBytes); });
+        std::vector<uint8_t> port(16 * 32 * 4);
+        for (size_t i = 0; i < port.size(); ++i) port[i] = static_cast<uint8_t>(i * 7 + i / 256);
+        const std::vector<uint8_t> sent = port;
+        ASSERT_TRUE(chip.TakeFrame(3, port));
+        std::fill(port.begin(), port.end(), 0xEE);  // the port's next transfer
+        if (!row.atOnce) {
+            EXPECT_TRUE(chip.Outbound().empty());
+            chip.PrepareOutbound(kUnitBytes);
+        }
+        sim::EncoderUnit unit;
+        unit.input = sent.data();
+        unit.inputBytes = sent.size();
+        unit.width = 16;
+        unit.height = 32;
+        unit.tenBit = true;
+        unit.vcid = 0x4DF;
+        unit.table = &table;
+        std::vector<uint8_t> want = DefinedEncode(unit, kUnitBytes);
+        if (row.stuckBit)
+            for (size_t i = 0; i < want.size(); i += 4) want[i] |= 0x20;  // bit 5 of each little-endian word
+        std::vector<uint8_t> got;
+        for (const uint32_t w : chip.Outbound().TakeAll())
+            for (int i = 0; i < 4; ++i) got.push_back(static_cast<uint8_t>(w >> (8 * i)));
+        EXPECT_EQ(got, want);
     }
 }
 
