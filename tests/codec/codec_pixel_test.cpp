@@ -507,7 +507,7 @@ TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
                 EXPECT_EQ(sim::Crc32Mpeg2(sim::Crc32Mpeg2(seed, bytes.data(), split), bytes.data() + split, length - split), expected)
                     << length << " split at " << split;
         }
-    // Long buffers are folded 256 bits at a time from a few hundred bytes on, what is left over
+    // Long buffers are folded 512 bits at a time where the processor can, what is left over
     // the narrow way and by the tables.
     std::vector<uint8_t> longer(70000);
     for (size_t i = 0; i < longer.size(); ++i) longer[i] = static_cast<uint8_t>(i * 151 + i / 251);
