@@ -163,6 +163,10 @@ void* CWexalSDRAMSpace::GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DW
     return m_sdram->Map(address, length);
 }
 
+const void* CWexalSDRAMSpace::GetReadView(DWORD address, DWORD length) {
+    return m_sdram ? m_sdram->ReadView(address, length) : nullptr;
+}
+
 BOOL CWexalSDRAMSpace::FlushSDRAM(DWORD) {
     if (!m_sdram) return FALSE;
     m_sdram->Commit();

@@ -104,6 +104,11 @@ public:
     int Get(void* buffer, DWORD address, int count) override;
 
     void* GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DWORD length);
+    // The memory [address, address + length) read in place: what a Get of it now would copy out,
+    // valid until the next access to the memory. Null outside the memory and on memory with faults,
+    // where every read goes through the fault model (and may flip bits) and only Get reads as the
+    // board does.
+    const void* GetReadView(DWORD address, DWORD length);
     BOOL FlushSDRAM(DWORD flags);
     // The bus base of window 1 or 2; 0xFFFFFFFF for any other value.
     DWORD GetSDRAMWindow(KWO_RAMWINTYPE window) const {

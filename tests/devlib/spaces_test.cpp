@@ -33,6 +33,11 @@ TEST_F(RigTest, SdramTransfersAndBar0RegistersChannelMasksAndWholeWordAccess) {
     EXPECT_EQ(v, 0xBAD0007Fu);
     EXPECT_EQ(s->GetSDRAMPointer(static_cast<KWO_RAMWINTYPE>(0), 0, 4), nullptr);
     EXPECT_EQ(s->GetRdPointer((512u << 20) - 4, 8), nullptr);
+    // A read view shows what Get copies out, in place; none past the end.
+    const auto* view = static_cast<const DWORD*>(s->GetReadView(0x1000, 512));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view[127], 0xBAD0007Fu);
+    EXPECT_EQ(s->GetReadView((512u << 20) - 4, 8), nullptr);
     // BAR0: registers, revision, channel masks and whole-word access.
     RegisterPtr r = Regs("Brimola1");
     EXPECT_EQ(r[0x40000 / 4] & 0xFFF, 0xC75u);
