@@ -493,8 +493,8 @@ bool Loopback<ImageT, AlphaT>::ReadBack(DWORD from) {
 
 template <class ImageT, class AlphaT>
 void Loopback<ImageT, AlphaT>::CompareFrames() {
+    // The read-back copy's geometry: the image's, with no pad.
     if (m_verbose > 1)
-        // The read-back copy's geometry: the image's, with no pad.
         m_test.PrintColorFormat(kGreen, "GET:  XSize = %ld YSize = %ld ImageSize = %ld  PadSize = %ld\n",
                                 static_cast<long>(m_image.GetWidth()), static_cast<long>(m_image.GetHeight()),
                                 static_cast<long>(m_image.GetSize()), 0L);
