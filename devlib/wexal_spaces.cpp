@@ -164,10 +164,7 @@ void* CWexalSDRAMSpace::GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DW
 }
 
 const void* CWexalSDRAMSpace::GetReadView(DWORD address, DWORD length) {
-    if (!m_sdram || m_sdram->HasFaults()) return nullptr;
-    // A read of no bytes brings the DMA transfers up to date first, as every Get does.
-    m_sdram->Read(address, nullptr, 0);
-    return m_sdram->Map(address, length);
+    return m_sdram ? m_sdram->ReadView(address, length) : nullptr;
 }
 
 BOOL CWexalSDRAMSpace::FlushSDRAM(DWORD) {

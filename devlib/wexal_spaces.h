@@ -104,9 +104,10 @@ public:
     int Get(void* buffer, DWORD address, int count) override;
 
     void* GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DWORD length);
-    // The length bytes at address to read in place, holding what Get would copy out now; null
-    // outside the memory or where no such view exists: a memory whose reads change what they
-    // see (a faulty one) is read through Get, read for read.
+    // The memory [address, address + length) read in place: what a Get of it now would copy out,
+    // valid until the next access to the memory. Null outside the memory and on memory with faults,
+    // where every read goes through the fault model (and may flip bits) and only Get reads as the
+    // board does.
     const void* GetReadView(DWORD address, DWORD length);
     BOOL FlushSDRAM(DWORD flags);
     // The bus base of window 1 or 2; 0xFFFFFFFF for any other value.

@@ -141,8 +141,9 @@ void BoxVideoLoop::CopyOut(SdramModel& sdram, Frame& frame) {
     FrameBytes data = SpareBuffer();
     data.resize(frame.Size());
     size_t pos = 0;
+    // Streamed past the cache: the copy is read only when the frame moves on, in a later pass.
     for (const auto& [addr, len] : frame.runs) {
-        CopyWords(data.data() + pos, sdram.Map(addr, static_cast<size_t>(len)), static_cast<size_t>(len), kSampleMask, false);
+        CopyWords(data.data() + pos, sdram.Map(addr, static_cast<size_t>(len)), static_cast<size_t>(len), kSampleMask, true);
         pos += static_cast<size_t>(len);
     }
     frame.data = std::move(data);

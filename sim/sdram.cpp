@@ -338,6 +338,15 @@ uint8_t* SdramModel::Map(uint64_t addr, size_t len) {
     return m_view + addr;
 }
 
+const uint8_t* SdramModel::ReadView(uint64_t addr, size_t len) {
+    if (!m_cells || m_faulted || addr > m_size || len > m_size - addr) return nullptr;
+    // The DMA's writes so far land first, as before a Read; they never set faults, so the cells
+    // are still what a Read would copy.
+    if (m_beforeRead) m_beforeRead();  // a view's bring-up
+    NoteWarm(addr, len);
+    return m_cells + addr;
+}
+
 void SdramModel::NoteWarm(uint64_t addr, size_t len) {
     m_warmAddr = addr;
     m_warmEnd = len <= kWarmBytes ? addr + len : addr;

@@ -56,6 +56,10 @@ public:
     // commit itself), so it shows the memory as it is, faults included.
     uint8_t* Map(uint64_t addr, size_t len);
     void Commit();
+    // The cells [addr, addr + len) as a Read of them now would deliver them, to be read in place of
+    // a copy until the next access to the memory; null outside the memory and while faults are set
+    // (reads then go through the fault model, and a view would read differently from a Read).
+    const uint8_t* ReadView(uint64_t addr, size_t len);
 
 private:
     size_t Clip(uint64_t addr, size_t len) const;

@@ -30,6 +30,9 @@ TEST_F(RigTest, EachRigFaultShowsOnItsBoardOnly) {
     const struct { T fault; DWORD (*probe)(T tag); DWORD faulty, healthy; } rows[] = {
         {R"("kind": "sdram_stuck_bit", "bit": 3, "value": 1, "from": "0x2000", "to": "0x3000")",
          [](T t) { DWORD v = 0; Sdram(t)->Set(&v, 0x2800, 4); Sdram(t)->Get(&v, 0x2800, 4); return v; }, 8, 0},
+        // Reads go through the fault model, so the memory offers no read view, even far from the bit.
+        {R"("kind": "sdram_stuck_bit", "bit": 3, "value": 1, "from": "0x2000", "to": "0x3000")",
+         [](T t) { return DWORD{Sdram(t)->GetReadView(0x100000, 64) != nullptr}; }, 0, 1},
         {R"("kind": "sdram_address_alias", "line": 20, "shorted_to": 6)",
          [](T t) { DWORD v = 0x40404040; Sdram(t)->Set(&v, 64, 4); Sdram(t)->Get(&v, 64 + (1 << 20), 4); return v; }, 0x40404040, 0},
         {R"("kind": "sdram_bit_flips", "rate": 0.001, "seed": 1234)",

@@ -225,6 +225,52 @@ TEST(Sdram, FaultedWindowsShowTheMemoryAsItIs) {
     }
 }
 
+// A read view is the cells as a Read delivers them, after the same bring-up of the DMA; memory with
+// any fault (however far from the range) or without its timing margin gives none, as it does past
+// the end, and a view comes back once the memory is healthy again.
+TEST(Sdram, ReadViewsReadAsAReadDoesOnHealthyMemoryOnly) {
+    const struct {
+        const char* what;
+        std::vector<sim::SdramStuckBit> stuck;
+        std::vector<sim::SdramAlias> alias;
+        std::vector<sim::SdramFlips> flips;
+        bool margin;
+        uint64_t addr;
+        size_t len;
+        bool viewed;
+    } rows[] = {
+        {"healthy", {}, {}, {}, true, 0x1002, 0x301, true},
+        {"ending at the top", {}, {}, {}, true, (1 << 20) - 6, 6, true},
+        {"past the top", {}, {}, {}, true, (1 << 20) - 4, 8, false},
+        {"a stuck bit far from the range", {{0x80000, 0x80004, 0, 1}}, {}, {}, true, 0x1000, 64, false},
+        {"a shorted address line", {}, {{12, 4, 0}}, {}, true, 0x1000, 64, false},
+        {"bit flips", {}, {}, {{0.001, 7, 0x80000, 0x90000}}, true, 0x1000, 64, false},
+        {"outside the timing window", {}, {}, {}, false, 0x1000, 64, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SdramModel m(1 << 20);
+        int broughtUp = 0;
+        m.SetBeforeRead([&] { ++broughtUp; });
+        std::vector<uint8_t> data(0x400);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + 5);
+        m.Write(row.addr & ~uint64_t{0xFF}, data.data(), std::min<size_t>(data.size(), (1 << 20) - (row.addr & ~uint64_t{0xFF})));
+        m.SetFaults(row.stuck, row.alias, row.flips);
+        m.SetTimingMargin(row.margin);
+        const uint8_t* view = m.ReadView(row.addr, row.len);
+        ASSERT_EQ(view != nullptr, row.viewed);
+        EXPECT_EQ(broughtUp, row.viewed ? 1 : 0) << "the DMA is brought up to date for a view as for a read";
+        if (view) {
+            std::vector<uint8_t> read(row.len);
+            ASSERT_EQ(m.Read(row.addr, read.data(), row.len), row.len);
+            EXPECT_EQ(std::vector<uint8_t>(view, view + row.len), read);
+        }
+        m.SetFaults({}, {}, {});
+        m.SetTimingMargin(true);
+        EXPECT_EQ(m.ReadView(0x1000, 64) != nullptr, true) << "healthy again";
+    }
+}
+
 Runs RunsOf(uint32_t start, uint32_t lines, uint32_t initial, uint32_t lineLength, uint32_t pad, bool is16, uint64_t* bytes = nullptr) {
     sim::DcbImage d;
     d.w[0] = is16 ? 1u << 13 : 0;
