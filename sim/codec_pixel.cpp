@@ -209,6 +209,7 @@ PEX_WIDE uint32_t WideFoldBlocks(uint32_t crc, const uint8_t* data, size_t quads
 
 // PackGroups over 128-byte steps: the odd bytes picked across two registers, each 16-bit unit's
 // bits 7-6 gathered four to a byte; the input folded into the CRC as it passes.
+constexpr size_t kPrefetchBytes = 4096;
 PEX_WIDE size_t WidePackGroups(const uint8_t* in, size_t steps, uint8_t* plane8, uint8_t* plane2, uint32_t* crc) {
     alignas(64) uint8_t odd[64];
     for (int i = 0; i < 64; ++i) odd[i] = static_cast<uint8_t>(2 * i + 1);
@@ -223,6 +224,8 @@ PEX_WIDE size_t WidePackGroups(const uint8_t* in, size_t steps, uint8_t* plane8,
     const __m512i key128 = WideKey(kHigh128, kLow128), key64 = WideKey(kHigh64, kLow64);
     __m512i sum[2] = {_mm512_zextsi128_si512(_mm_set_epi32(crc ? static_cast<int>(*crc) : 0, 0, 0, 0)), _mm512_setzero_si512()};
     for (size_t k = 0; k < steps; ++k, in += 128, plane8 += 64, plane2 += 16) {
+        _mm_prefetch(reinterpret_cast<const char*>(in + kPrefetchBytes), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(in + kPrefetchBytes + 64), _MM_HINT_T0);
         const __m512i v0 = _mm512_loadu_si512(in), v1 = _mm512_loadu_si512(in + 64);
         _mm512_storeu_si512(plane8, _mm512_permutex2var_epi8(v0, oddIndex, v1));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(plane2), _mm_unpacklo_epi64(fields(v0), fields(v1)));
