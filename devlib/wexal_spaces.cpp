@@ -163,6 +163,10 @@ void* CWexalSDRAMSpace::GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DW
     return m_sdram->Map(address, length);
 }
 
+const void* CWexalSDRAMSpace::GetSteadyRdPointer(DWORD address, DWORD length) {
+    return m_sdram ? m_sdram->Peek(address, length) : nullptr;
+}
+
 BOOL CWexalSDRAMSpace::FlushSDRAM(DWORD) {
     if (!m_sdram) return FALSE;
     m_sdram->Commit();

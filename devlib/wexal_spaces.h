@@ -104,6 +104,10 @@ public:
     int Get(void* buffer, DWORD address, int count) override;
 
     void* GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DWORD length);
+    // The memory [address, address + length) to read in place, where that shows exactly what Get
+    // would copy out and leaves the memory as it was; null where it would not (a memory whose reads
+    // vary or fail), and there Get alone reads it. Valid until the memory is next written.
+    const void* GetSteadyRdPointer(DWORD address, DWORD length);
     BOOL FlushSDRAM(DWORD flags);
     // The bus base of window 1 or 2; 0xFFFFFFFF for any other value.
     DWORD GetSDRAMWindow(KWO_RAMWINTYPE window) const {

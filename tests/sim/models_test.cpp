@@ -225,6 +225,96 @@ TEST(Sdram, FaultedWindowsShowTheMemoryAsItIs) {
     }
 }
 
+// Masked word copies, cached or streamed past the cache (64 bytes a store where the CPU and the
+// target's alignment allow it), give what a word-by-word copy gives: every whole word ANDed with the
+// mask, the bytes after the last whole word as they are, nothing outside the range touched, and the
+// same in place.
+TEST(Sdram, MaskedWordCopiesMatchAWordByWordCopyAtAnyAlignmentAndLength) {
+    const struct {
+        size_t to, from, len;
+        uint32_t mask;
+        bool stream, inPlace;
+    } rows[] = {
+        {0, 0, 0, 0xFFF8FFF8, true, false},         {0, 0, 3, 0xFFF8FFF8, true, false},
+        {0, 0, 255, 0xFFF8FFF8, true, false},       {0, 0, 256, 0xFFF8FFF8, true, false},
+        {0, 4, 257, 0xFFF8FFF8, true, false},       {0, 0, 4096 + 7, 0xFFF8FFF8, true, false},
+        {0, 1, (64 << 10) + 12, ~0u, true, false},  {16, 0, 4096, 0xFFF8FFF8, true, false},
+        {4, 0, 4096 + 2, 0x00FF00FF, true, false},  {1, 3, 999, 0x12345678, true, false},
+        {0, 0, 4096 + 4, 0xFFF8FFF8, false, false}, {64, 64, 8192 + 6, 0xFFF8FFF8, true, true},
+        {12, 12, 1030, 0xFFC0FFC0, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << "to+" << row.to << " from+" << row.from << " len " << row.len << " mask "
+                                          << std::hex << row.mask << (row.stream ? " streamed" : "") << (row.inPlace ? " in place" : ""));
+        constexpr size_t kRoom = 128 << 10;
+        // 64-byte aligned blocks, so that the offsets choose the alignment.
+        std::vector<uint64_t> fromBlock(kRoom / 8 + 16), toBlock(kRoom / 8 + 16);
+        auto* fromBase = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(fromBlock.data()) + 63) & ~uintptr_t{63});
+        auto* toBase = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(toBlock.data()) + 63) & ~uintptr_t{63});
+        for (size_t i = 0; i < kRoom; ++i) {
+            fromBase[i] = static_cast<uint8_t>(i * 131 + (i >> 9) + 7);
+            toBase[i] = 0xEE;
+        }
+        uint8_t* to = toBase + row.to;
+        const uint8_t* from = row.inPlace ? to : fromBase + row.from;
+        if (row.inPlace) std::memcpy(to, fromBase + row.from, row.len);
+        std::vector<uint8_t> want(toBase, toBase + kRoom);
+        for (size_t i = 0; i < row.len; ++i) {
+            const size_t word = i & ~size_t{3};
+            const bool whole = word + 4 <= row.len;
+            const uint8_t maskByte = static_cast<uint8_t>(row.mask >> (8 * (i & 3)));
+            want[row.to + i] = whole ? static_cast<uint8_t>(from[i] & maskByte) : from[i];
+        }
+        sim::CopyWords(to, from, row.len, row.mask, row.stream);
+        ASSERT_EQ(std::memcmp(toBase, want.data(), kRoom), 0);
+    }
+}
+
+// Reading in place shows what a read copies out, and is given only where that holds and reading
+// changes nothing: a healthy memory. Stuck bits, shared address lines, soft errors and a memory
+// clock out of its window each keep the copy, as does a range past the end. Like a read it first
+// lets the FPGA bring its transfers up to date.
+TEST(Sdram, PeekShowsWhatReadCopiesOnlyWhereReadingChangesNothing) {
+    const struct {
+        const char* what;
+        int fault;  // 0 none, 1 stuck bit, 2 alias, 3 flips, 4 clock out of its window
+        uint64_t addr;
+        size_t len;
+        bool given;
+    } rows[] = {
+        {"healthy", 0, 0x1000, 0x10000, true},
+        {"healthy, odd start and length", 0, 0x2003, 0x1235, true},
+        {"healthy, up to the top", 0, (1 << 20) - 0x100, 0x100, true},
+        {"healthy, past the top", 0, (1 << 20) - 0x100, 0x104, false},
+        {"healthy, beyond the memory", 0, 1 << 20, 4, false},
+        {"stuck bit elsewhere", 1, 0x1000, 0x100, false},
+        {"address lines shared", 2, 0x1000, 0x100, false},
+        {"soft errors", 3, 0x1000, 0x100, false},
+        {"clock out of its window", 4, 0x1000, 0x100, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        SdramModel m(1 << 20);
+        std::vector<uint8_t> data(1 << 20);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 29 + (i >> 11));
+        m.Write(0, data.data(), data.size());
+        if (row.fault == 1) m.SetFaults({{0x80000, 0x80004, 3, 1}}, {}, {});
+        if (row.fault == 2) m.SetFaults({}, {{18, 4, 0}}, {});
+        if (row.fault == 3) m.SetFaults({}, {}, {{0.5, 3, 0x80000, 0x90000}});
+        if (row.fault == 4) m.SetTimingMargin(false);
+        int brought = 0;
+        m.SetBeforeRead([&] { ++brought; });
+        const uint8_t* cells = m.Peek(row.addr, row.len);
+        ASSERT_EQ(cells != nullptr, row.given);
+        if (!cells) continue;
+        EXPECT_EQ(brought, 1);
+        std::vector<uint8_t> copy(row.len);
+        ASSERT_EQ(m.Read(row.addr, copy.data(), copy.size()), row.len);
+        EXPECT_EQ(std::memcmp(cells, copy.data(), row.len), 0);
+        EXPECT_EQ(std::memcmp(cells, data.data() + row.addr, row.len), 0);
+    }
+}
+
 Runs RunsOf(uint32_t start, uint32_t lines, uint32_t initial, uint32_t lineLength, uint32_t pad, bool is16, uint64_t* bytes = nullptr) {
     sim::DcbImage d;
     d.w[0] = is16 ? 1u << 13 : 0;

@@ -223,6 +223,9 @@ TEST(BypassFaults, EveryPathFaultFailsNamingItAndLoopbackIsRestored) {
          "A", "Total 512 errors out of 256\n"},
         {"pair corrupt", rig(R"("kind": "video_path_corrupt", "port": "PPPA", "stage": "pair", "mask": 128)"), true, "A",
          "Total 512 errors out of 256\n"},
+        // The frames arrive whole; the first one's read-back delivers flipped bits.
+        {"soft errors", rig(R"("kind": "sdram_bit_flips", "rate": 1, "seed": 5, "from": 4096, "to": 5120)"), false, "A",
+         "Read/Compare DST Image:  1 Offset[0x00000000]:  SRC[0x00001A00]  DST[0x00001000]\n"},
         {"stall 24", rig(R"("kind": "dma_stall", "channel": 24)"), false, "A", "timed out waiting for the\n  completion of"},
         {"stall 28", rig(R"("kind": "dma_stall", "channel": 28)"), false, "A", "Wexal to Kerzil"},
         {"wrong tag", rig(R"("kind": "dma_wrong_tag", "channel": 24)"), false, "A", "timed out waiting for the"},
