@@ -40,18 +40,6 @@ bool WalkPageTable(const HostMemory& host, uint64_t table, uint64_t bytes, std::
 }
 
 #if defined(__x86_64__)
-// Whole 256-byte steps, `to` 64-byte aligned; the source is asked for ahead of need.
-__attribute__((target("avx512f"))) void StreamWide(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask) {
-    constexpr size_t kAhead = 2048;
-    const __m512i keep = _mm512_set1_epi32(static_cast<int>(mask));
-    for (size_t i = 0; i < len; i += 256)
-        for (size_t k = i; k < i + 256; k += 64) {
-            _mm_prefetch(reinterpret_cast<const char*>(from + k + kAhead), _MM_HINT_T0);
-            _mm512_stream_si512(reinterpret_cast<__m512i*>(to + k), _mm512_and_si512(_mm512_loadu_si512(from + k), keep));
-        }
-    _mm_sfence();
-}
-
 // A plain copy of whole 256-byte steps into memory that is read again soon.
 __attribute__((target("avx512f"))) void FetchWide(uint8_t* to, const uint8_t* from, size_t len) {
     constexpr size_t kAhead = 2048;
@@ -79,20 +67,6 @@ void FetchWords(uint8_t* to, const uint8_t* from, size_t len) {
 
 }  // namespace
 
-void StreamWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask) {
-#if defined(__x86_64__)
-    static const bool wide = __builtin_cpu_supports("avx512f");
-    if (wide && reinterpret_cast<uintptr_t>(to) % 64 == 0 && len >= 256) {
-        const size_t n = len & ~size_t{255};
-        StreamWide(to, from, n, mask);
-        to += n;
-        from += n;
-        len -= n;
-    }
-#endif
-    CopyWords(to, from, len, mask, true);
-}
-
 bool PciEndpoint::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) {
     std::vector<HostPiece> pieces;
     if (!WalkPageTable(engine.Host(), dcb.BusAddress(), dcb.Bytes(), pieces)) return false;
@@ -116,7 +90,7 @@ bool PciEndpoint::Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) 
                 }
                 // Into a healthy memory the words bypass the cache: nothing reads them again soon.
                 uint8_t* cells = sdram.HasFaults() ? nullptr : sdram.Map(addr, n);
-                if (cells) StreamWords(cells, src, n, ~0u);
+                if (cells) CopyWords(cells, src, n, ~0u, true);
                 else ok = sdram.Write(addr, src, n) == n;
             } else {
                 // From a healthy memory straight out of the cells (the engine is at work, so the read's

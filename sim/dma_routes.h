@@ -9,12 +9,9 @@
 
 #include "sim/dma_engine.h"
 #include "sim/frame_bytes.h"
+#include "sim/sdram.h"
 
 namespace sim {
-
-// CopyWords (sim/sdram.h) with stream set: whole words ANDed with mask, the stores past the cache,
-// 64 bytes a store where the CPU has them and `to` allows.
-void StreamWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask);
 
 // A place in the sink runs of a DCB (cells and bytes each), written in stream order.
 struct RunCursor {
@@ -38,9 +35,9 @@ struct RunCursor {
             }
         }
     }
-    // The next n bytes from `from`, whole words ANDed with mask, streamed into the runs (StreamWords).
+    // The next n bytes from `from`, whole words ANDed with mask, streamed into the runs (CopyWords).
     void Write(const uint8_t* from, size_t n, uint32_t mask) {
-        Take(n, [&](uint8_t* cells, size_t offset, size_t k) { StreamWords(cells, from + offset, k, mask); });
+        Take(n, [&](uint8_t* cells, size_t offset, size_t k) { CopyWords(cells, from + offset, k, mask, true); });
     }
 };
 

@@ -15,7 +15,8 @@ namespace sim {
 
 // Copies len bytes with every 32-bit word from the start ANDed with mask (all ones: a plain copy);
 // bytes after the last whole word are copied as they are. With stream set the stores bypass the
-// cache where the CPU can, for data that is not read again soon. to may be from: a mask in place.
+// cache where the CPU can (64 bytes a store where it has them and `to` is 64-byte aligned), for
+// data that is not read again soon. to may be from: a mask in place.
 void CopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask, bool stream);
 
 // Byte-addressed memory of `size` bytes. The cells are one anonymous mapping, so untouched memory

@@ -146,6 +146,30 @@ TEST(BypassArguments, ResolutionsThatDoNotFitTheFieldsOrTheBoardAreRefused) {
     EXPECT_EQ(bench.Run(false, "CHANNEL=A " + kKeyerFile, 3, 1920, 1080), 1u) << bench.text;
 }
 
+// Frames that arrived whole are passed without a read-back copy; any other frame is read back and
+// compared word by word under the mask, so both ways give one verdict: a change the mask ignores
+// (bit 3 of each sample) passes, one it sees (bit 6 of the luma) counts every compared word, and of an
+// odd pixel count the last word, which has no pair, is never compared.
+TEST(BypassLoopback, FramesComparedInPlaceOrReadBackGiveOneVerdict) {
+    const struct { DWORD w, h, corrupt, result; const char* text; } rows[] = {
+        {64, 4, 0, 1, "Passed\n"},
+        {3, 3, 0, 1, "Passed\n"},
+        {64, 4, 0x00080008, 1, "Passed\n"},
+        {3, 3, 0x00080008, 1, "Passed\n"},
+        {64, 4, 0x00400000, 0, "Total 512 errors out of 256\n"},  // 128 pairs, both words, two image frames
+        {3, 3, 0x00400000, 0, "Total 16 errors out of 9\n"},      // 4 pairs, both words, two image frames
+    };
+    for (const auto& row : rows) {
+        CString faults;
+        faults.Format(R"([{"board": "Brimola1", "kind": "video_path_corrupt", "port": "PPPA", "stage": "keyer", "mask": %u}])",
+                      row.corrupt);
+        Bench bench(row.corrupt ? MainBoardRig(faults.str()) : "");
+        EXPECT_EQ(bench.Run(false, "CHANNEL=A " + kKeyerFile, 3, row.w, row.h), row.result) << row.text << bench.text;
+        EXPECT_TRUE(Has(bench.text, row.text)) << bench.text;
+        EXPECT_EQ(Has(bench.text, "Passed"), row.result == 1) << bench.text;
+    }
+}
+
 TEST(BypassLoopback, TheVerboseReportNamesEveryFrameAndOnlyImagesAreCompared) {
     Bench bench("", "pexhost -ENGINEERING");
     EXPECT_EQ(bench.Run(false, "CHANNEL=A -NoCRC " + kKeyerFile, 4, 64, 4, 2), 1u);
@@ -223,6 +247,9 @@ TEST(BypassFaults, EveryPathFaultFailsNamingItAndLoopbackIsRestored) {
          "A", "Total 512 errors out of 256\n"},
         {"pair corrupt", rig(R"("kind": "video_path_corrupt", "port": "PPPA", "stage": "pair", "mask": 128)"), true, "A",
          "Total 512 errors out of 256\n"},
+        // The frames arrive whole; the first one's read-back delivers flipped bits.
+        {"soft errors", rig(R"("kind": "sdram_bit_flips", "rate": 1, "seed": 5, "from": 4096, "to": 5120)"), false, "A",
+         "Read/Compare DST Image:  1 Offset[0x00000000]:  SRC[0x00001A00]  DST[0x00001000]\n"},
         {"stall 24", rig(R"("kind": "dma_stall", "channel": 24)"), false, "A", "timed out waiting for the\n  completion of"},
         {"stall 28", rig(R"("kind": "dma_stall", "channel": 28)"), false, "A", "Wexal to Kerzil"},
         {"wrong tag", rig(R"("kind": "dma_wrong_tag", "channel": 24)"), false, "A", "timed out waiting for the"},
