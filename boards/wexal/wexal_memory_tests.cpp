@@ -415,25 +415,33 @@ const DWORD* ReadWords(CWexal& test, DWORD address, DWORD bytes, DWORD* scratch)
     return test.ReadMemory(address, scratch, bytes) ? scratch : nullptr;
 }
 
-// The OR of every word XOR value: 0 when all count words hold value. The block is read as eight
-// parts side by side, four words a lane: one stream through memory is bound by its latency, several
-// keep more reads in flight. Only a differing block is walked word by word by the caller.
-DWORD DifferingBits(const DWORD* words, DWORD count, DWORD value) {
-    typedef DWORD Lanes __attribute__((vector_size(16)));
-    constexpr DWORD kParts = 8, kLaneWords = 4;
-    const Lanes expected = {value, value, value, value};
-    Lanes acc[kParts] = {};
-    const DWORD part = count / (kParts * kLaneWords) * kLaneWords;  // words in each part
-    for (DWORD i = 0; i < part; i += kLaneWords)
-        for (DWORD p = 0; p < kParts; ++p) {
-            Lanes w;
-            std::memcpy(&w, words + p * part + i, sizeof w);
-            acc[p] |= w ^ expected;
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define PEX_WIDE_SCAN __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define PEX_WIDE_SCAN
+#endif
+
+// The OR of every word XOR value: 0 when all count words hold value. The words are read in one
+// pass, 64 at a time into four accumulators, as wide as the CPU's vectors go: the march's runs
+// come from memory, not the cache, and the compare must keep up with them. Only a differing run
+// is walked word by word by the caller.
+PEX_WIDE_SCAN DWORD DifferingBits(const DWORD* words, DWORD count, DWORD value) {
+    typedef DWORD Wide __attribute__((vector_size(64)));
+    constexpr DWORD kWideWords = sizeof(Wide) / sizeof(DWORD), kAccumulators = 4;
+    constexpr DWORD kStep = kWideWords * kAccumulators;
+    const Wide expected = Wide{} + value;
+    Wide acc[kAccumulators] = {};
+    DWORD i = 0;
+    for (; count - i >= kStep; i += kStep)
+        for (DWORD a = 0; a < kAccumulators; ++a) {
+            Wide w;
+            std::memcpy(&w, words + i + a * kWideWords, sizeof w);
+            acc[a] |= w ^ expected;
         }
-    Lanes all = {};
-    for (const Lanes& a : acc) all |= a;
-    DWORD bits = all[0] | all[1] | all[2] | all[3];
-    for (DWORD i = kParts * part; i < count; ++i) bits |= words[i] ^ value;
+    const Wide all = (acc[0] | acc[1]) | (acc[2] | acc[3]);
+    DWORD bits = 0;
+    for (DWORD k = 0; k < kWideWords; ++k) bits |= all[k];
+    for (; i < count; ++i) bits |= words[i] ^ value;
     return bits;
 }
 
