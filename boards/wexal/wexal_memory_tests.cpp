@@ -359,9 +359,9 @@ DWORD StartPCIMasterDma(CWexal& test, DWORD pciLow, DWORD pciHigh, DWORD channel
 
 void CWexal::FillSeedIncrement(DWORD* buffer, DWORD count, DWORD& seed, DWORD increment) {
     if (!buffer || count < 8) return;
-    // Each word from its index rather than from the word before, so the loop vectorises.
-    const DWORD first = seed;
-    for (DWORD i = 0; i < count; ++i) buffer[i] = first + i * increment;
+    // A plain induction (no store feeds the next word), so the loop vectorises.
+    DWORD value = seed;
+    for (DWORD i = 0; i < count; ++i, value += increment) buffer[i] = value;
     seed = buffer[count - 1];
 }
 
