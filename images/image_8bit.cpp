@@ -44,6 +44,16 @@ void SetPair(BYTE pair[4], BYTE y0, BYTE y1, BYTE cb, BYTE cr) {
     pair[3] = y1;
 }
 
+// The pair positions of the fills' walk row by row (PairPositionsPerRow a row, at most limit in
+// all): fill(row, pairs, count) writes the count pairs of that row.
+template <class Fill>
+void FillRows(BYTE* pairs, DWORD width, DWORD height, uint64_t limit, Fill fill) {
+    const uint64_t perRow = images_detail::PairPositionsPerRow(width);
+    if (perRow == 0) return;
+    for (uint64_t r = 0; r < height && r * perRow < limit; ++r)
+        fill(static_cast<DWORD>(r), pairs + 4 * r * perRow, static_cast<size_t>(std::min(perRow, limit - r * perRow)));
+}
+
 }  // namespace
 
 YCbCr_8bit::YCbCr_8bit(DWORD width, DWORD height) : CImage(width, height, 0) { Allocate(); }
@@ -101,7 +111,9 @@ CString YCbCr_8bit::GetPixelText(DWORD x, DWORD y) const {
 bool YCbCr_8bit::FillSolid(BYTE y, BYTE cb, BYTE cr) {
     if (!pBuffer) return false;
     size_t pairs = std::min<uint64_t>(uint64_t(nWidth) * nHeight / 2, DataBytesInBlock() / 4);
-    for (size_t k = 0; k < pairs; ++k) SetPair(pBuffer + 4 * k, y, y, cb, cr);
+    // One pair, then copies of what is written so far, doubling.
+    if (pairs) SetPair(pBuffer, y, y, cb, cr);
+    images_detail::RepeatBytes(pBuffer, 4, 4 * pairs);
     return true;
 }
 
@@ -119,19 +131,36 @@ bool YCbCr_8bit::FillTiles(DWORD mode) {
 }
 
 bool YCbCr_8bit::FillHorzWedge(DWORD mode) {
-    return WalkPairs([&](DWORD, DWORD c, BYTE* pair) {
-        BYTE cb, cr;
-        if (mode == 0) SetPair(pair, Low(c), Low(c + 1), 0, 0);
-        else if (RampChroma(mode, c, cb, cr)) SetPair(pair, Low(c), Low(c + 1), cb, cr);
+    if (!pBuffer) return false;
+    BYTE cb, cr;
+    if (mode != 0 && !RampChroma(mode, 0, cb, cr)) return true;  // an unknown mode writes nothing
+    // A pair depends on its column only: the first row is made, the others copied from it.
+    const BYTE* first = pBuffer;
+    FillRows(pBuffer, nWidth, nHeight, DataBytesInBlock() / 4, [&](DWORD r, BYTE* row, size_t count) {
+        if (r > 0) {
+            std::memcpy(row, first, 4 * count);
+            return;
+        }
+        for (size_t j = 0; j < count; ++j) {
+            const DWORD c = static_cast<DWORD>(2 * j);
+            if (mode == 0) SetPair(row + 4 * j, Low(c), Low(c + 1), 0, 0);
+            else if (RampChroma(mode, c, cb, cr)) SetPair(row + 4 * j, Low(c), Low(c + 1), cb, cr);
+        }
     });
+    return true;
 }
 
 bool YCbCr_8bit::FillVertWedge(DWORD mode) {
-    return WalkPairs([&](DWORD r, DWORD, BYTE* pair) {
-        BYTE cb, cr;
-        if (mode == 0) SetPair(pair, Low(r % 64), Low(r % 64), 128, 128);
-        else if (RampChroma(mode, r, cb, cr)) SetPair(pair, Low(r), Low(r), cb, cr);
+    if (!pBuffer) return false;
+    BYTE cb, cr;
+    if (mode != 0 && !RampChroma(mode, 0, cb, cr)) return true;
+    // A pair depends on its row only: each row is one pair repeated.
+    FillRows(pBuffer, nWidth, nHeight, DataBytesInBlock() / 4, [&](DWORD r, BYTE* row, size_t count) {
+        if (mode == 0) SetPair(row, Low(r % 64), Low(r % 64), 128, 128);
+        else if (RampChroma(mode, r, cb, cr)) SetPair(row, Low(r), Low(r), cb, cr);
+        images_detail::RepeatBytes(row, 4, 4 * count);
     });
+    return true;
 }
 
 bool YCbCr_8bit::FillRandom(DWORD seed, DWORD mode) {

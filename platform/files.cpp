@@ -185,6 +185,10 @@ std::string GetDriveRoot() { return StationFolder(); }
 std::string MapPath(const char* path) {
     if (!path || !*path) return "";
     std::string normalized = Normalize(path);
+    // A path that exists as spelled is its own answer: every folder on the way exists as spelled
+    // too, so the walk below would keep each component. One lstat instead of one a component.
+    struct stat whole;
+    if (::lstat(normalized.c_str(), &whole) == 0) return normalized;
     bool trailing = normalized.size() > 1 && normalized.back() == '/';
     std::string out = normalized[0] == '/' ? "/" : "";
     size_t pos = out.size();

@@ -2,6 +2,7 @@
 #include "runtime.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "clock.h"
 
@@ -19,25 +20,44 @@ int rand() {
     return static_cast<int>((g_randState >> 16) & 0x7FFF);
 }
 
-void RandFill(int* out, size_t count) {
-    constexpr uint32_t kA = 214013u, kC = 2531011u;
-    // Four steps at once: state * kA4 + kC4 is the state four draws on.
-    constexpr uint32_t kA4 = kA * kA * kA * kA, kC4 = kC * (kA * kA * kA + kA * kA + kA + 1);
-    uint32_t state = g_randState;
+namespace {
+
+constexpr uint32_t kRandA = 214013u, kRandC = 2531011u;
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define PEX_RAND_LANES __attribute__((target_clones("avx2", "default")))
+#else
+#define PEX_RAND_LANES
+#endif
+
+// Draws into out while eight remain, from eight interleaved runs (out[i + j] from run j) so that no
+// draw waits for the one before; answers how many it wrote, with state the last draw's.
+PEX_RAND_LANES size_t RandLanes(int* out, size_t count, uint32_t& state) {
+    typedef uint32_t Lanes __attribute__((vector_size(32)));
+    constexpr size_t kLanes = sizeof(Lanes) / sizeof(uint32_t);
+    // state * kA8 + kC8 is the state eight draws on.
+    uint32_t a8 = 1, c8 = 0;
+    for (size_t j = 0; j < kLanes; ++j) a8 *= kRandA, c8 = c8 * kRandA + kRandC;
+    Lanes s;
+    for (size_t j = 0; j < kLanes; ++j) s[j] = state = state * kRandA + kRandC;
     size_t i = 0;
-    if (count >= 8) {
-        // Four interleaved runs, out[i + j] from run j, so no draw waits for the one before.
-        uint32_t s[4];
-        for (uint32_t& lane : s) lane = state = state * kA + kC;
-        for (; i + 4 <= count; i += 4) {
-            for (int j = 0; j < 4; ++j) out[i + j] = static_cast<int>((s[j] >> 16) & 0x7FFF);
-            state = s[3];
-            for (uint32_t& lane : s) lane = lane * kA4 + kC4;
-        }
+    for (; i + kLanes <= count; i += kLanes) {
+        const Lanes draws = (s >> 16) & 0x7FFF;
+        std::memcpy(out + i, &draws, sizeof draws);
+        state = s[kLanes - 1];
+        s = s * a8 + c8;
     }
-    for (; i < count; ++i) {
-        state = state * kA + kC;
-        out[i] = static_cast<int>((state >> 16) & 0x7FFF);
+    return i;
+}
+
+}  // namespace
+
+void RandFill(int* out, size_t count) {
+    uint32_t state = g_randState;
+    const size_t i = count >= 16 ? RandLanes(out, count, state) : 0;
+    for (size_t k = i; k < count; ++k) {
+        state = state * kRandA + kRandC;
+        out[k] = static_cast<int>((state >> 16) & 0x7FFF);
     }
     g_randState = state;
 }

@@ -54,6 +54,43 @@ __attribute__((target("avx512f"))) void StreamWide(uint8_t* to, const uint8_t* f
 
 }  // namespace
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PEX_AVX2_WORDS 1
+namespace {
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// CopyWords' whole 32-byte vectors from byte i on, four at a time where the stores stream; answers
+// where it stopped. Twice SSE2's width takes the copy as far again towards the memory's own rate.
+__attribute__((target("avx2"))) size_t CopyWordVectors(uint8_t* to, const uint8_t* from, size_t i, size_t len,
+                                                      uint32_t mask, bool stream) {
+    const __m256i m = _mm256_set1_epi32(static_cast<int>(mask));
+    if (stream && reinterpret_cast<uintptr_t>(to + i) % 32 == 0) {
+        for (; i + 128 <= len; i += 128) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i + 32));
+            const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i + 64));
+            const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i + 96));
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(to + i), _mm256_and_si256(a, m));
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(to + i + 32), _mm256_and_si256(b, m));
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(to + i + 64), _mm256_and_si256(c, m));
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(to + i + 96), _mm256_and_si256(d, m));
+        }
+        _mm_sfence();
+    }
+    for (; i + 32 <= len; i += 32) {
+        const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i), _mm256_and_si256(w, m));
+    }
+    return i;
+}
+
+}  // namespace
+#endif
+
 void CopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask, bool stream) {
 #if defined(__x86_64__)
     // 64 bytes a store where the CPU has them and the cells allow.
@@ -74,6 +111,12 @@ void CopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask, bool
         std::memcpy(to + i, &w, 4);
         i += 4;
     };
+#ifdef PEX_AVX2_WORDS
+    if (HasAvx2()) {
+        while (i + 4 <= len && reinterpret_cast<uintptr_t>(to + i) % 32) word();
+        i = CopyWordVectors(to, from, i, len, mask, stream);
+    }
+#endif
 #ifdef __SSE2__
     while (i + 4 <= len && reinterpret_cast<uintptr_t>(to + i) % 16) word();
     const __m128i m = _mm_set1_epi32(static_cast<int>(mask));

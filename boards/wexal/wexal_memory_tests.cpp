@@ -188,9 +188,11 @@ int ListDifferences(CWexal& test, DWORD address, const DWORD* written, const DWO
     return differing;
 }
 
-// Reads [address, address + bytes) word-exactly through the SDRAM space and compares it with
-// written; 1 equal, 2 after listing at most 20 words.
-DWORD SlaveCompare(CWexal& test, DWORD address, const DWORD* written, DWORD bytes, DWORD* scratch, DWORD scratchBytes) {
+// Reads [address, address + bytes) word-exactly through the SDRAM space, scratchBytes at a time,
+// and compares each slice with written(offset, count), the words written there; 1 equal, 2 after
+// listing at most 20 words.
+template <class Written>
+DWORD SlaveCompare(CWexal& test, DWORD address, Written&& written, DWORD bytes, DWORD* scratch, DWORD scratchBytes) {
     test.PrintColor("Compare using slave mode reads\n", kColorBlack);
     int budget = kMaxCompareLines;
     bool differs = false;
@@ -198,7 +200,7 @@ DWORD SlaveCompare(CWexal& test, DWORD address, const DWORD* written, DWORD byte
         const DWORD count = std::min(bytes - done, scratchBytes);
         const DWORD at = address + done;
         if (!test.ReadMemory(at, scratch, count)) return kRunFailed;
-        if (ListDifferences(test, at, written + done / 4, scratch, count / 4, budget)) differs = true;
+        if (ListDifferences(test, at, written(done, count), scratch, count / 4, budget)) differs = true;
         done += count;
     }
     if (differs) {
@@ -357,10 +359,10 @@ DWORD StartPCIMasterDma(CWexal& test, DWORD pciLow, DWORD pciHigh, DWORD channel
 
 void CWexal::FillSeedIncrement(DWORD* buffer, DWORD count, DWORD& seed, DWORD increment) {
     if (!buffer || count < 8) return;
+    // A plain induction (no store feeds the next word), so the loop vectorises.
     DWORD value = seed;
-    buffer[0] = value;
-    for (DWORD i = 1; i < count; ++i) buffer[i] = value += increment;
-    seed = value;
+    for (DWORD i = 0; i < count; ++i, value += increment) buffer[i] = value;
+    seed = buffer[count - 1];
 }
 
 DWORD CWexal::StartWriteDMA(DWORD pciLow, DWORD pciHigh, DWORD channel, WexalDCB* dcb, DWORD sdramAddress) {
@@ -415,25 +417,33 @@ const DWORD* ReadWords(CWexal& test, DWORD address, DWORD bytes, DWORD* scratch)
     return test.ReadMemory(address, scratch, bytes) ? scratch : nullptr;
 }
 
-// The OR of every word XOR value: 0 when all count words hold value. The block is read as eight
-// parts side by side, four words a lane: one stream through memory is bound by its latency, several
-// keep more reads in flight. Only a differing block is walked word by word by the caller.
-DWORD DifferingBits(const DWORD* words, DWORD count, DWORD value) {
-    typedef DWORD Lanes __attribute__((vector_size(16)));
-    constexpr DWORD kParts = 8, kLaneWords = 4;
-    const Lanes expected = {value, value, value, value};
-    Lanes acc[kParts] = {};
-    const DWORD part = count / (kParts * kLaneWords) * kLaneWords;  // words in each part
-    for (DWORD i = 0; i < part; i += kLaneWords)
-        for (DWORD p = 0; p < kParts; ++p) {
-            Lanes w;
-            std::memcpy(&w, words + p * part + i, sizeof w);
-            acc[p] |= w ^ expected;
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define PEX_WIDE_SCAN __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define PEX_WIDE_SCAN
+#endif
+
+// The OR of every word XOR value: 0 when all count words hold value. The words are read in one
+// pass, 64 at a time into four accumulators, as wide as the CPU's vectors go: the march's runs
+// come from memory, not the cache, and the compare must keep up with them. Only a differing run
+// is walked word by word by the caller.
+PEX_WIDE_SCAN DWORD DifferingBits(const DWORD* words, DWORD count, DWORD value) {
+    typedef DWORD Wide __attribute__((vector_size(64)));
+    constexpr DWORD kWideWords = sizeof(Wide) / sizeof(DWORD), kAccumulators = 4;
+    constexpr DWORD kStep = kWideWords * kAccumulators;
+    const Wide expected = Wide{} + value;
+    Wide acc[kAccumulators] = {};
+    DWORD i = 0;
+    for (; count - i >= kStep; i += kStep)
+        for (DWORD a = 0; a < kAccumulators; ++a) {
+            Wide w;
+            std::memcpy(&w, words + i + a * kWideWords, sizeof w);
+            acc[a] |= w ^ expected;
         }
-    Lanes all = {};
-    for (const Lanes& a : acc) all |= a;
-    DWORD bits = all[0] | all[1] | all[2] | all[3];
-    for (DWORD i = kParts * part; i < count; ++i) bits |= words[i] ^ value;
+    const Wide all = (acc[0] | acc[1]) | (acc[2] | acc[3]);
+    DWORD bits = 0;
+    for (DWORD k = 0; k < kWideWords; ++k) bits |= all[k];
+    for (; i < count; ++i) bits |= words[i] ^ value;
     return bits;
 }
 
@@ -876,7 +886,8 @@ DWORD CWexal::DMA_MemoryTest(CString arguments) {
             PrintColor("DMA_Read compare passed\n", kColorGreen);
         PostWriteFlush();
         if (dmaCompareFailed && args.slaveCompare)
-            SlaveCompare(*this, addr, src.get(), chunks * pageBytes, dst.get(), dstBytes);
+            SlaveCompare(*this, addr, [&](DWORD offset, DWORD) -> const DWORD* { return src.get() + offset / 4; },
+                         chunks * pageBytes, dst.get(), dstBytes);
     }
     HideProgress(progress);
     return result;
@@ -918,7 +929,9 @@ DWORD CWexal::DMA_MemoryStressTest(CString arguments) {
         PrintColor("Invalid Buffer Size\n", kDarkRed);
         return kRunFailed;
     }
-    std::unique_ptr<DWORD[]> src = AllocWords(blockBytes / 4);
+    // The block's words follow from the seed and the increment, so each page's are made when it
+    // is written or compared, in a buffer the cache keeps, instead of a host copy of the block.
+    std::unique_ptr<DWORD[]> src = AllocWords(kStressPageBytes / 4);
     if (!src) {
         PrintColor("Unable to allocate host SRC buffer\n", kDarkRed);
         return kRunFailed;
@@ -934,12 +947,20 @@ DWORD CWexal::DMA_MemoryStressTest(CString arguments) {
     const DWORD halfBytes = static_cast<DWORD>(half);
     background.StartTransfer(0, halfBytes, halfBytes, 1);
 
+    constexpr DWORD kPageWords = kStressPageBytes / 4;
+    // The page of the block at byte offset: its words of the seed-and-increment stream, in src.
+    DWORD increment = 0;
+    auto page = [&](DWORD offset) -> const DWORD* {
+        DWORD seed = args.seed + offset / 4 * increment;
+        FillSeedIncrement(src.get(), kPageWords, seed, increment);
+        return src.get();
+    };
+
     m_peakTemperature = 0;
     DWORD result = kRunPassed;
     for (long loop = 1; loop <= loops && result == kRunPassed; ++loop) {
         PrintColorFormat(kColorBlack, "Loop #%ld\n", loop);
         IncrementCycles cycles(args.incr, args.sequence);
-        DWORD increment = 0;
         while (result == kRunPassed && cycles.Next(increment)) {
             if (IsStopRequested()) {
                 result = kRunStopped;
@@ -949,15 +970,11 @@ DWORD CWexal::DMA_MemoryStressTest(CString arguments) {
             if (result != kRunPassed) break;
             bool compareFailed = false;
             for (int pass = 0; pass < 2 && result == kRunPassed; ++pass) {
-                if (pass == 0) {
-                    DWORD seed = args.seed;
-                    FillSeedIncrement(src.get(), blockBytes / 4, seed, increment);
-                }
                 PrintColorFormat(kBlue, "DMA WexalAddr[0x%08lX]  Size[%ld] and compare board data to host\n", 0ul,
                                  AsLong(blockBytes));
                 for (DWORD k = 0; k < chunks && result == kRunPassed; ++k) {
                     const DWORD address = k * kStressPageBytes;
-                    const DWORD* expected = src.get() + k * (kStressPageBytes / 4);
+                    const DWORD* expected = page(address);
                     if (pass == 0) {
                         writeBuffer->CopyIn(reinterpret_cast<const BYTE*>(expected), static_cast<int>(kStressPageBytes));
                         WexalDCB dcb = base;
@@ -995,7 +1012,7 @@ DWORD CWexal::DMA_MemoryStressTest(CString arguments) {
             else if (result == kRunPassed)
                 PrintColor("DMA_Read compare passed\n", kColorGreen);
             if (compareFailed && args.slaveCompare)
-                SlaveCompare(*this, 0, src.get(), blockBytes, dst.get(), kStressPageBytes);
+                SlaveCompare(*this, 0, [&](DWORD offset, DWORD) { return page(offset); }, blockBytes, dst.get(), kStressPageBytes);
         }
     }
     if (background.WaitForCompletion() != kRunPassed && result == kRunPassed) result = kRunFailed;

@@ -1,5 +1,6 @@
 // CWexal's video utility image test: 8-bit images through the video utility channels, chained one DCB per frame.
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -205,7 +206,9 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
         bool differs = !ReadMemory(from, readBack.GetBuffer(), S + P);
         if (differs) result = 0;
         int reportCounter = 0, reported = 0;
-        for (size_t w = 0; w < words; ++w) {
+        // Only a frame that differs is walked word by word.
+        const size_t walked = std::memcmp(read, expected, words * 4) == 0 ? 0 : words;
+        for (size_t w = 0; w < walked; ++w) {
             if (read[w] == expected[w]) continue;
             differs = true;
             result = 0;

@@ -4,6 +4,51 @@
 
 using namespace image_test;
 
+// Whole pictures of many shapes (odd widths walk a pair position more a row than their pixels
+// hold, and the block ends the walk) hold what a walk of the pair positions gives: for position k,
+// row k / positions-a-row and column 2 x (k % positions-a-row).
+TEST(EightBit, WedgeAndSolidFillsMatchAPairByPairWalk) {
+    const std::pair<DWORD, DWORD> shapes[] = {{1, 1}, {2, 1}, {3, 3}, {7, 5}, {64, 2}, {65, 3}, {720, 487}, {1920, 1080}};
+    // {fill, the pair at row r and column c, false when the fill writes nothing}
+    using Pair = std::array<BYTE, 4>;  // Cb, Y0, Cr, Y1
+    const struct { const char* name; std::function<bool(Picture8&)> fill; std::function<Pair(DWORD r, DWORD c)> pair; } fills[] = {
+        {"horizontal wedge 0", [](Picture8& p) { return p.FillHorzWedge(0); }, [](DWORD, DWORD c) { return Pair{0, BYTE(c), 0, BYTE(c + 1)}; }},
+        {"horizontal wedge 1", [](Picture8& p) { return p.FillHorzWedge(1); },
+         [](DWORD, DWORD c) { return Pair{BYTE(128 - c / 2), BYTE(c), BYTE(128 + c / 2), BYTE(c + 1)}; }},
+        {"horizontal wedge 2", [](Picture8& p) { return p.FillHorzWedge(2); },
+         [](DWORD, DWORD c) { return Pair{BYTE(128 + c / 2), BYTE(c), BYTE(128 - c / 2), BYTE(c + 1)}; }},
+        {"vertical wedge 0", [](Picture8& p) { return p.FillVertWedge(0); }, [](DWORD r, DWORD) { return Pair{128, BYTE(r % 64), 128, BYTE(r % 64)}; }},
+        {"vertical wedge 1", [](Picture8& p) { return p.FillVertWedge(1); },
+         [](DWORD r, DWORD) { return Pair{BYTE(128 - r / 2), BYTE(r), BYTE(128 + r / 2), BYTE(r)}; }},
+        {"vertical wedge 2", [](Picture8& p) { return p.FillVertWedge(2); },
+         [](DWORD r, DWORD) { return Pair{BYTE(128 + r / 2), BYTE(r), BYTE(128 - r / 2), BYTE(r)}; }},
+        {"unknown wedge modes", [](Picture8& p) { return p.FillHorzWedge(3) && p.FillVertWedge(7); }, nullptr},
+    };
+    for (const auto& [w, h] : shapes) {
+        for (const auto& f : fills) {
+            SCOPED_TRACE(std::string(f.name) + " " + std::to_string(w) + "x" + std::to_string(h));
+            Picture8 picture(w, h);
+            ASSERT_TRUE(f.fill(picture));
+            Bytes want(size_t{2} * w * h, 0);
+            const size_t perRow = (w + 1) / 2;
+            for (size_t k = 0; f.pair && 4 * k + 4 <= want.size(); ++k) {
+                const Pair p = f.pair(static_cast<DWORD>(k / perRow), static_cast<DWORD>(2 * (k % perRow)));
+                std::copy(p.begin(), p.end(), want.begin() + static_cast<std::ptrdiff_t>(4 * k));
+            }
+            ASSERT_EQ(want, BlockBytes(picture, 0, want.size()));
+        }
+        // A solid fill sets the first w x h / 2 pairs, every one alike.
+        Picture8 solid(w, h);
+        ASSERT_TRUE(solid.FillSolid(10, 20, 30));
+        Bytes want(size_t{2} * w * h, 0);
+        for (size_t k = 0; k < size_t{w} * h / 2; ++k) {
+            const BYTE pair[4] = {20, 10, 30, 10};
+            std::copy(pair, pair + 4, want.begin() + static_cast<std::ptrdiff_t>(4 * k));
+        }
+        ASSERT_EQ(want, BlockBytes(solid, 0, want.size())) << w << "x" << h;
+    }
+}
+
 TEST(EightBit, FillsRandomFillsSizesPatternsPixelsAndBounds) {
     // A fill of a picture or an alpha of w x h, and the bytes it leaves from byte at of the one named.
     const struct { const char* name; DWORD w, h; std::function<bool(Picture8&, Alpha8&)> fill; bool alpha; size_t at; Bytes bytes; } rows[] = {

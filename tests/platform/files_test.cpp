@@ -28,6 +28,9 @@ TEST(MapPathTest, WindowsSpellingPrefersTheExactCaseAndWildcardsOnTheLastCompone
         {t / "TESTDATA/New/Name.bin", t / "TestData/New/Name.bin"},  // new components keep the spelling given
         {t / "a.txt", t / "a.txt"},
         {t / "A.TXT", t / "A.txt"},  // no exact match among several: the same answer on every run
+        // Spelled exactly, with Windows separators, "." and doubled separators, a folder with its slash.
+        {t.Path() + "\\TestData\\.\\Sub\\\\File.OXD", file},
+        {t.Path() + "\\TestData\\Sub\\", t / "TestData/Sub/"},
     };
     for (const auto& [windows, local] : rows) EXPECT_EQ(MapPath(windows.c_str()), local) << windows;
     EXPECT_EQ(MapPath(nullptr), "");

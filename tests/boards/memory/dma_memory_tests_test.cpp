@@ -2,7 +2,10 @@
 // production trees' memory leaves.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "tests/boards/memory/memory_rig.h"
 
@@ -14,6 +17,12 @@ using memtest::RootOnRig;
 
 const std::string kDma =
     "CWexal \"DMA Memory Test\" Seed=0X00000010 Incr=0X00000001 Addr=0X00100000 ChWrite=16 ChRead=12 ";
+std::string Hex(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
+}
+
 const std::string kStress = "CWexal \"DMA Memory Stress Test\" Seed=0X1 Incr=0X1 ";
 
 TEST(WexalDmaTests, ArgumentsAreCheckedFirstThenStreamsSequencesAndStop) {
@@ -73,6 +82,23 @@ TEST(WexalDmaTests, CorruptionFailsTheDmaCompareAndTheSlaveCompareTellsWhere) {
     for (const auto& [fault, line, slave] : cases) {
         RootOnRig rig(FaultRig(fault));
         EXPECT_TRUE(rig.Gives(kDma + "Size=262144 Burst=131072", 2, {line, "DMA_Read compare failed\n", slave}));
+    }
+    // The stress test's block is the seed-and-increment stream over its 128 KiB pages: the write
+    // path's fault stops it at the first page, and the slave compare then names the first word and
+    // the second page, never written, with the stream's words there (the increment wraps past 32 bits).
+    {
+        RootOnRig rig(FaultRig(std::get<0>(cases[1])));
+        const DWORD seed = 0x10, incr = 0x9E3779B9;
+        std::vector<std::string> lines{"Channel[12] WexalAddress[0x00000000] Write[0x00000010]  Read[0x00000011]",
+                                       "WexalAddress[0x00000000] Write[0x00000010]  Read[0x00000011]"};
+        for (DWORD i = 0; i < 19; ++i) {
+            const DWORD word = seed + (0x8000 + i) * incr;
+            lines.push_back("WexalAddress[0x" + Hex(0x20000 + 4 * i) + "] Write[0x" + Hex(word) + "]  Read[0x00000000]");
+        }
+        lines.push_back("Slave mode compare failed\n");
+        EXPECT_TRUE(rig.Gives("CWexal \"DMA Memory Stress Test\" Seed=0X00000010 Incr=0X9E3779B9 ", 2));
+        for (const std::string& line : lines) EXPECT_TRUE(rig.Has(line)) << line;
+        EXPECT_FALSE(rig.Has("WexalAddress[0x0002004C]")) << "a 21st line";
     }
     // SlaveCompare=Off, in any case, leaves the slave compare out; any other value keeps it.
     for (const auto& [word, slave] : {std::pair{"off", false}, std::pair{"ON", true}}) {

@@ -56,14 +56,15 @@ TEST(WexalWordTests, AStuckBitIsCaughtByEveryWordLineAndBlockTest) {
     EXPECT_TRUE(rig.Gives("RAMblock RAMblockWR 0x0-0x3FF", 2, {"512-byte SDRAM block at 0x00000000 failed the R/W check.\n"}));
 }
 
-// The march reads each run in several parts side by side: a bit stuck in one word is found
-// wherever in the run it lies (either end of a part, the last part, the words after the last whole
-// group of parts).
+// The march reads each run in wide steps of 64 words into four accumulators, then the words left
+// over one by one: a bit stuck in one word is found wherever in the run it lies (either end of a
+// step, the last accumulator's words, the first and last of the words left over).
 TEST(WexalWordTests, TheMarchFindsAStuckWordAnywhereInItsRun) {
     const struct {
         DWORD address;
         const char* end;  // EndAddress: 3FFFF one whole run of 64K words
-    } rows[] = {{0x0, "3FFFF"}, {0x7FFC, "3FFFF"}, {0x8000, "3FFFF"}, {0x38000, "3FFFF"}, {0x3FFFC, "3FFFF"}, {0x1000, "1013"}};
+    } rows[] = {{0x0, "3FFFF"}, {0x7FFC, "3FFFF"}, {0x8000, "3FFFF"}, {0x38000, "3FFFF"}, {0x3FFFC, "3FFFF"}, {0x1000, "1013"},
+                  {0x13C0, "1413"}, {0x1400, "1413"}, {0x1410, "1413"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.address);
         RootOnRig rig(FaultRig(R"("kind": "sdram_stuck_bit", "bit": 7, "value": 1, "from": )" + std::to_string(row.address) +

@@ -69,9 +69,10 @@ TEST_F(WexalTest, VideoUtilityImagesPassAndCatchCorruptionAndWrongTags) {
     EXPECT_TRUE(images("DIM=(64,16) FRAMES=3", kRunPassed,
                        {"DST Image:  Tag[3]:  Addr[0x00003000]  [I=64,W=64,H=15]\n",
                         "KBytes = 6 DCBs=3  nTOmsec=26\n", "PASS:\tTest[CWexam:VUC_8:GRID] DIM[64,16]"}, "-ENGINEERING"));
-    {
-        ScopedRig rig(Rig(R"({"kind": "dma_corrupt", "board": "Brimola1", "channel": 57, "mask": "0x100"})"));
-        EXPECT_TRUE(images("DIM=(64,16) FRAMES=2", kRunFailed, {"EX xor RD[0x00000100]\n", "\nTotal 2 errors out of 1024\n"}));
+    // A frame's first word, and its last (word 511 of 64 x 16 pixels), corrupted in each frame.
+    for (const char* where : {"", R"(, "first": 511, "count": 1)"}) {
+        ScopedRig rig(Rig(std::string(R"({"kind": "dma_corrupt", "board": "Brimola1", "channel": 57, "mask": "0x100")") + where + "}"));
+        EXPECT_TRUE(images("DIM=(64,16) FRAMES=2", kRunFailed, {"EX xor RD[0x00000100]\n", "\nTotal 2 errors out of 1024\n"})) << where;
         EXPECT_TRUE(platform::FileExists(Dir().File("Zorv.Image.Wexal.YCbCr_8bit.2").c_str()));
     }
     {

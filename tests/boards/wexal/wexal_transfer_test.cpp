@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "framework/hw/wexal_dcb.h"
+#include "images/packed_image.h"
 #include "images/unpacked_image.h"
 #include "tests/boards/wexal/wexal_test_support.h"
 
@@ -108,9 +109,27 @@ TEST_F(WexalTest, ImageComparesCountSamplesAndLimitTheirReports) {
     read.CopyFrom(expected);
     read.GetBuffer()[8] ^= 0x3F;  // bits 5..0 of a sample are not compared
     EXPECT_TRUE(t.CompareUnpackedImages(expected, read));
-    read.GetBuffer()[11] ^= 0x80;  // Y0 of the second pair
-    EXPECT_FALSE(t.CompareUnpackedImages(expected, read));
-    EXPECT_TRUE(wexaltest::HasAll(Text(), {"Total 1 errors out of 256\n", "64 bit Offset[0x00000008]"}));
+    // One sample wrong, anywhere in the picture: Y0 of the second pair, the last sample (Cr of the
+    // last pair, 64 x 4 x 4 bytes in all).
+    for (const auto& [at, says] : {std::pair<size_t, const char*>{11, "64 bit Offset[0x00000008]"},
+                                   std::pair<size_t, const char*>{1021, "64 bit Offset[0x000003F8]"}}) {
+        read.CopyFrom(expected);
+        read.GetBuffer()[at] ^= 0x80;
+        EXPECT_FALSE(t.CompareUnpackedImages(expected, read)) << at;
+        EXPECT_TRUE(wexaltest::HasAll(Text(), {"Total 1 errors out of 256\n", says})) << at;
+    }
+    // Packed pictures: a wrong 2-bit field or 8-bit sample of the last pixel pair is found.
+    const Packed::Image::YCbCr_8_2 packed(expected, 0);
+    Packed::Image::YCbCr_8_2 packedRead(64, 4, 0);
+    packedRead = packed;
+    EXPECT_TRUE(t.ComparePackedImages(packed, packedRead));
+    for (const bool twoBit : {true, false}) {
+        packedRead = packed;
+        if (twoBit) packedRead.Get2BitPlane()[127] ^= 0x40;
+        else packedRead.Get8BitPlane()[4 * 127 + 3] ^= 0x40;
+        EXPECT_FALSE(t.ComparePackedImages(packed, packedRead));
+        EXPECT_TRUE(wexaltest::HasAll(Text(), {"Total 1 errors out of 256\n", "Offset[0x000000FE]"}));
+    }
     EXPECT_FALSE(t.CompareUnpackedImages(expected, Unpacked::Image::YCbCr_10_6(32, 8, 0)));
     EXPECT_TRUE(HasRed("Image XSize mismatch\n"));
 
