@@ -163,6 +163,13 @@ void* CWexalSDRAMSpace::GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DW
     return m_sdram->Map(address, length);
 }
 
+const void* CWexalSDRAMSpace::GetPlainRdPointer(DWORD address, DWORD length) {
+    if (!m_sdram || m_sdram->HasFaults()) return nullptr;
+    // A read of no bytes brings the DMA transfers up to date, as every read does first.
+    m_sdram->Read(address, nullptr, 0);
+    return m_sdram->Map(address, length);
+}
+
 BOOL CWexalSDRAMSpace::FlushSDRAM(DWORD) {
     if (!m_sdram) return FALSE;
     m_sdram->Commit();

@@ -104,6 +104,10 @@ public:
     int Get(void* buffer, DWORD address, int count) override;
 
     void* GetSDRAMPointer(KWO_RAMWINTYPE window, DWORD address, DWORD length);
+    // A pointer to read [address, address + length) in place, showing what Get would read now; null
+    // outside the memory and while a fault of the memory acts as it is read (bits stuck, flipped,
+    // aliased or mistimed), where only reads through Get, each in its turn, give what it gives.
+    const void* GetPlainRdPointer(DWORD address, DWORD length);
     BOOL FlushSDRAM(DWORD flags);
     // The bus base of window 1 or 2; 0xFFFFFFFF for any other value.
     DWORD GetSDRAMWindow(KWO_RAMWINTYPE window) const {

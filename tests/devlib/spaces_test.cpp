@@ -64,6 +64,37 @@ TEST_F(RigTest, SdramTransfersAndBar0RegistersChannelMasksAndWholeWordAccess) {
     EXPECT_EQ(std::string(buf, 5), "BRM0#");
 }
 
+// A plain read pointer shows what Get reads, and only on a memory whose reads are its cells: with
+// any fault that acts as the memory is read there is none, so each read stays a read of its own.
+TEST_F(RigTest, PlainReadPointersOnlyWhereReadsAreTheCells) {
+    struct Row {
+        const char* faults;
+        bool plain;
+    } const rows[] = {
+        {"[]", true},
+        {R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": 1}])", true},
+        {R"([{"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 3, "value": 1, "from": 268435200, "to": 268435204}])", false},
+        {R"([{"kind": "sdram_bit_flips", "board": "Nuxa1", "rate": 0.5, "seed": 3}])", false},
+        {R"([{"kind": "sdram_address_alias", "board": "Nuxa1", "line": 27, "stuck": 0}])", false},
+        {R"([{"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 3, "value": 1}])", true},
+    };
+    std::vector<DWORD> out(1024), in(1024);
+    std::iota(out.begin(), out.end(), 0xC0DE0000u);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        LoadJson((std::string(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "Nuxa1", "kind": "nuxa"}], "faults": )") +
+                  row.faults + "}").c_str());
+        CWexalSDRAMSpace* s = Sdram("Nuxa1");
+        ASSERT_EQ(s->Set(out.data(), 0x2000, 4096), 4096);
+        const auto* view = static_cast<const DWORD*>(s->GetPlainRdPointer(0x2000, 4096));
+        EXPECT_EQ(view != nullptr, row.plain);
+        if (view) {
+            EXPECT_TRUE(std::equal(out.begin(), out.end(), view));
+        }
+        EXPECT_EQ(s->GetPlainRdPointer((256u << 20) - 4, 8), nullptr) << "past the end";
+    }
+}
+
 TEST_F(RigTest, RegisterSymbolsNameEachChannelBlockAndDimmSpacesKnowTheirCapacity) {
     auto* bar0 = Board("Nuxa1")->GetBAR0Space();
     CPPVarDesc copy;
