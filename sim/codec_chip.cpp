@@ -92,7 +92,23 @@ std::vector<uint32_t> WordStream::Recycled() {
 }
 
 void WordStream::Recycle(std::vector<uint32_t>&& block) {
-    if (block.capacity() > m_spare.capacity()) m_spare = std::move(block);
+    if (block.capacity() > m_spare.capacity()) std::swap(m_spare, block);
+    // The smaller of the two is kept beside the spare while there is room for it.
+    size_t kept = block.capacity();
+    for (const std::vector<uint32_t>& k : m_kept) kept += k.capacity();
+    if (block.capacity() && m_kept.size() < kKeptBlocks && kept * sizeof(uint32_t) <= kKeptBytes) m_kept.push_back(std::move(block));
+}
+
+std::vector<uint32_t> WordStream::RecycledFor(size_t words) {
+    if (m_spare.capacity() >= words) return Recycled();
+    auto best = m_kept.end();
+    for (auto it = m_kept.begin(); it != m_kept.end(); ++it)
+        if (it->capacity() >= words && (best == m_kept.end() || it->capacity() < best->capacity())) best = it;
+    if (best == m_kept.end()) return Recycled();
+    std::vector<uint32_t> block = std::move(*best);
+    m_kept.erase(best);
+    block.clear();
+    return block;
 }
 
 std::vector<uint32_t> WordStream::TakeAll() {

@@ -34,10 +34,18 @@ public:
     // since the last call; Recycle gives one back.
     std::vector<uint32_t> Recycled();
     void Recycle(std::vector<uint32_t>&& block);
+    // An empty vector with room for words when a block given back has it: the spare, else the
+    // smallest such block of those kept beside it; else the spare. A burst of blocks sent before
+    // any goes out thus finds its room again on the next burst instead of new pages.
+    std::vector<uint32_t> RecycledFor(size_t words);
 
 private:
     std::deque<std::vector<uint32_t>> m_blocks;
     std::vector<uint32_t> m_spare;
+    // Blocks given back beside the larger spare, for RecycledFor: at most kKeptBlocks of them and
+    // kKeptBytes in all (a chain of 15 1080p pictures), so what one burst needed stays at hand.
+    static constexpr size_t kKeptBlocks = 16, kKeptBytes = size_t{128} << 20;
+    std::vector<std::vector<uint32_t>> m_kept;
     size_t m_offset = 0;  // words of the front block already taken
     size_t m_size = 0;
 };

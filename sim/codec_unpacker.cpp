@@ -1,5 +1,9 @@
 // Codec chip model, unpacker personality: the data path from packed frames to unpacked words on the video or expansion port, and the bypass.
+#include <algorithm>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "sim/codec_chip.h"
 
@@ -18,6 +22,35 @@ uint32_t LittleWord(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} <
 // Plane bytes of a packed 4:2:2 frame of pixels pixels: a 2-bit byte and four 8-bit bytes a pair.
 uint64_t PackedImageBytes(uint64_t pixels) { return 2 * pixels + (pixels + 1) / 2; }
 
+// Sixteen samples into eight words: sample t is high[t] << 8 with bits 2 (t % 4) of low[t / 4]
+// in bits 7-6 (its 10-bit value in bits 15-6), two a word, the even one in the low half.
+void UnpackSixteen(const uint8_t* high, const uint8_t* low, uint32_t* out) {
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i h = _mm_loadu_si128(reinterpret_cast<const __m128i*>(high));
+    uint32_t lows;
+    std::memcpy(&lows, low, 4);
+    // Each 2-bit byte in the four 16-bit lanes of its samples, moved up by 6, 4, 2, 0 bits so its
+    // pair of bits for the lane lands in bits 7-6.
+    const __m128i l16 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(lows)), zero);
+    const __m128i l32 = _mm_unpacklo_epi16(l16, l16);
+    const __m128i shift = _mm_set_epi16(1, 4, 16, 64, 1, 4, 16, 64), bits = _mm_set1_epi16(0xC0);
+    const __m128i lo = _mm_and_si128(_mm_mullo_epi16(_mm_unpacklo_epi32(l32, l32), shift), bits);
+    const __m128i hi = _mm_and_si128(_mm_mullo_epi16(_mm_unpackhi_epi32(l32, l32), shift), bits);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_unpacklo_epi8(zero, h), lo));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_or_si128(_mm_unpackhi_epi8(zero, h), hi));
+#else
+    for (int w = 0; w < 8; ++w) {
+        uint32_t word = 0;
+        for (int k = 0; k < 2; ++k) {
+            const int t = 2 * w + k;
+            word |= (uint32_t{high[t]} << 8 | (low[t / 4] >> (2 * (t % 4)) & 3u) << 6) << (16 * k);
+        }
+        out[w] = word;
+    }
+#endif
+}
+
 }  // namespace
 
 CodecChip::UnpackerContext CodecChip::UnpackerEntry(uint32_t index) const {
@@ -31,70 +64,71 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
     // The port word carries the frame's context (a chain's later frames: the DCB before names it).
     const UnpackerContext ctx = UnpackerEntry(portWord & 0xF);
     const bool expansion = ctx.outFormat >= 2;
-    std::vector<uint32_t> out = m_outbound.Recycled();
-    if (control & kPassThrough) {
-        bool swap = false;
-        for (const CodecChipFault& f : m_faults.codec.chips) swap = swap || f.kind == K::BypassLaneSwap;
-        out.resize(bytes.size() / 4);
-        for (size_t i = 0; i < out.size(); ++i) {
-            uint32_t w = LittleWord(&bytes[4 * i]);
-            w = control & kKeepHigh ? w & 0xFF00FF00 : (w & 0x00FF00FF) << 8;
-            if (swap) w = w << 16 | w >> 16;
-            out[i] = w;
+    const uint64_t pixels = uint64_t{ctx.width} * ctx.height;
+    const bool passThrough = (control & kPassThrough) != 0;
+    bool swap = false;
+    for (const CodecChipFault& f : m_faults.codec.chips) swap = swap || f.kind == K::BypassLaneSwap;
+    // Two words a whole pixel pair of a picture (an odd count's last pixel has no pair to go out
+    // in), one a pair of alpha samples (an odd count's last sample alone in the low half).
+    const size_t total = static_cast<size_t>(passThrough ? bytes.size() / 4 : ctx.inFormat == 1 ? (pixels + 1) / 2 : 2 * (pixels / 2));
+    const uint8_t* b = bytes.data();
+    // Sample t of a picture or an alpha: its high 8 bits at byte hBase + t, its low two at bits
+    // 2 (t % 4) of byte lBase + t / 4 (a picture's planes follow its pad: a 2-bit byte and four
+    // 8-bit bytes Cb, Y0, Cr, Y1 a pair; an alpha's come before its pad). Two samples a word.
+    const bool alpha = ctx.inFormat == 1;
+    const uint64_t samples = alpha ? pixels : 4 * (pixels / 2);
+    const uint64_t imagePad = bytes.size() > PackedImageBytes(pixels) ? bytes.size() - PackedImageBytes(pixels) : 0;
+    const uint64_t hBase = alpha ? 0 : imagePad + pixels / 2, lBase = alpha ? pixels : imagePad;
+    // A whole frame is read without the check at every byte; one shorter than its context reads
+    // as zeros where it ends.
+    const bool whole = bytes.size() >= std::max(hBase + samples, lBase + (samples + 3) / 4);
+    auto byteAt = [&](uint64_t at) -> uint32_t { return at < bytes.size() ? b[static_cast<size_t>(at)] : 0; };
+    // Output words [from, from + n) into w.
+    const auto produce = [&](size_t from, size_t n, uint32_t* w) {
+        size_t i = 0;
+        if (passThrough) {
+            for (; i < n; ++i) {
+                uint32_t word = LittleWord(b + 4 * (from + i));
+                word = control & kKeepHigh ? word & 0xFF00FF00 : (word & 0x00FF00FF) << 8;
+                w[i] = swap ? word << 16 | word >> 16 : word;
+            }
+            return;
         }
-    } else {
-        const uint64_t pixels = uint64_t{ctx.width} * ctx.height;
-        // A frame shorter than its context reads as zeros where it ends.
-        auto byteAt = [&](uint64_t at) -> uint32_t { return at < bytes.size() ? bytes[static_cast<size_t>(at)] : 0; };
-        if (ctx.inFormat == 1) {
-            const uint64_t plane2 = pixels;
-            out.resize(static_cast<size_t>((pixels + 1) / 2));
-            // A whole frame is read without the check at every byte.
-            const uint64_t whole = bytes.size() >= plane2 + (pixels + 3) / 4 ? pixels : 0;
-            const uint8_t* b = bytes.data();
-            for (uint64_t p = 0; p < whole; ++p) {
-                const uint32_t low = b[plane2 + p / 4] >> (2 * (p % 4)) & 3;
-                const uint32_t word = ((uint32_t{b[p]} << 2 | low) << 6) & 0xFFFF;
-                out[static_cast<size_t>(p / 2)] |= p % 2 ? word << 16 : word;
+        // from is a multiple of 8 here, so each group starts on a 2-bit byte of its own.
+        if (whole)
+            for (; i + 8 <= n && 2 * (from + i) + 16 <= samples; i += 8) {
+                const uint64_t t = 2 * (from + i);
+                UnpackSixteen(b + hBase + t, b + lBase + t / 4, w + i);
             }
-            for (uint64_t p = whole; p < pixels; ++p) {
-                const uint32_t low = byteAt(plane2 + p / 4) >> (2 * (p % 4)) & 3;
-                const uint32_t word = ((byteAt(p) << 2 | low) << 6) & 0xFFFF;
-                out[static_cast<size_t>(p / 2)] |= p % 2 ? word << 16 : word;
-            }
-        } else {
-            const uint64_t planes = PackedImageBytes(pixels);
-            const uint64_t pad = bytes.size() > planes ? bytes.size() - planes : 0;
-            const uint64_t plane2 = pad, plane8 = pad + pixels / 2;
-            out.resize(static_cast<size_t>(2 * (pixels / 2)));
-            const uint64_t pairs = pixels / 2, whole = bytes.size() >= plane8 + 4 * pairs ? pairs : 0;
-            const uint8_t* b = bytes.data();
-            const auto sample = [](uint32_t high, uint32_t low) { return (high << 2 | (low & 3)) << 6; };  // bits 15-6
-            for (uint64_t pair = 0; pair < whole; ++pair) {
-                const uint32_t low = b[plane2 + pair];
-                const uint8_t* high = b + plane8 + 4 * pair;
-                out[static_cast<size_t>(2 * pair)] = sample(high[0], low) | sample(high[1], low >> 2) << 16;
-                out[static_cast<size_t>(2 * pair + 1)] = sample(high[2], low >> 4) | sample(high[3], low >> 6) << 16;
-            }
-            for (uint64_t pair = whole; pair < pairs; ++pair) {
-                const uint32_t low = byteAt(plane2 + pair);
-                uint32_t sample[4];
-                for (int s = 0; s < 4; ++s) sample[s] = ((byteAt(plane8 + 4 * pair + s) << 2 | (low >> (2 * s) & 3)) << 6) & 0xFFFF;
-                out[static_cast<size_t>(2 * pair)] = sample[0] | sample[1] << 16;      // Cb, Y0
-                out[static_cast<size_t>(2 * pair + 1)] = sample[2] | sample[3] << 16;  // Cr, Y1
-            }
+        for (; i < n; ++i) {
+            uint32_t word = 0;
+            for (uint64_t t = 2 * (from + i); t < 2 * (from + i) + 2 && t < samples; ++t)
+                word |= (byteAt(hBase + t) << 8 | (byteAt(lBase + t / 4) >> (2 * (t % 4)) & 3) << 6) << (t % 2 ? 16 : 0);
+            w[i] = word;
         }
+    };
+    // A slice at a time through a buffer that stays in the cache: made, faulted as the port sends
+    // it, fed to the port's CRC and only then stored, so each word is written out once.
+    constexpr size_t kSlice = 2048;  // a multiple of 8: the groups of sixteen samples never straddle two
+    uint32_t slice[kSlice];
+    // A chain's frames all come in before its first goes out: their blocks come back for the next chain.
+    std::vector<uint32_t> out = m_outbound.RecycledFor(total);
+    out.reserve(total);
+    for (size_t at = 0; at < total; at += kSlice) {
+        const size_t n = std::min(kSlice, total - at);
+        produce(at, n, slice);
+        OutputFaults(expansion ? 1 : 0, slice, n);
+        // The port CRCs: the unpacked words as they leave (and below, the packed words as they came in).
+        PixelCrcFeed(expansion ? kCrcExpansion : kCrcOut, slice, n);
+        out.insert(out.end(), slice, slice + n);
     }
-    OutputFaults(expansion ? 1 : 0, out.data(), out.size());
-    // The port CRCs: the packed words as they came in, the unpacked words as they leave.
     PixelCrcFeedBytes(kCrcIn, bytes.data(), bytes.size());
-    PixelCrcFeed(expansion ? kCrcExpansion : kCrcOut, out.data(), out.size());
     if (expansion) {
         if (m_expansionSink) m_expansionSink(reinterpret_cast<const uint8_t*>(out.data()), out.size() * 4);
         m_outbound.Recycle(std::move(out));
-    } else {
-        m_outbound.Append(std::move(out));
+        return true;
     }
+    m_outbound.Append(std::move(out));
     return true;
 }
 

@@ -596,8 +596,10 @@ BOOL CSorbelinUnpacker::UnpackImageSW(const CString& file, DWORD width, DWORD he
     return TRUE;
 }
 
+bool CSorbelinUnpacker::ReportsFrameCRCs() { return IsEngineering() == 1 && m_bridge; }
+
 void CSorbelinUnpacker::FrameCRCReport(const CImage* srcPacked, const CImage* dstUnpacked, const CImage* rtvUnpacked, DWORD frames) {
-    if (IsEngineering() != 1 || !m_bridge) return;
+    if (!ReportsFrameCRCs()) return;
     const DWORD chipIn = m_bridge->ReadDataFixed(kCrcVideoIn);
     const DWORD chipOut = m_bridge->ReadDataFixed(kCrcVideoOut);
     PrintColor("\nCalculating CRCs\n", kColorBlack);

@@ -109,7 +109,12 @@ private:
     void CompareAlphaFrame(const BYTE* expected, const BYTE* read, DWORD bytes, DWORD at, DWORD sourceAt, const BYTE* packed, DWORD pixels,
                            DWORD& errors, DWORD& shown);
     // A failing frame's packed source and read-back as a two-image file in the current folder.
-    void DumpFrame(const char* format, int frame, const CImage& packed, const std::vector<BYTE>& readBack, DWORD width, DWORD height);
+    void DumpFrame(const char* format, int frame, const CImage& packed, const BYTE* readBack, size_t readBytes, DWORD width, DWORD height);
+    // A result frame of bytes at address: read in place where the memory reads plainly, else read
+    // into copy as ReadMemory reads it (zeros where a read comes short).
+    const BYTE* ResultFrame(DWORD address, DWORD bytes, std::vector<BYTE>& copy);
+    // Whether FrameCRCReport speaks: engineering runs with the bridge there.
+    bool ReportsFrameCRCs();
     // The black Expected / Read lines of a pixel pair: each sample's top 8 bits and bits 7..6.
     void ReportCompare(const DWORD expected[2], const DWORD read[2]);
 

@@ -269,23 +269,39 @@ TEST(CodecPixelFlush, BusyShowsUntilTheFlushEnds) {
 
 // The packer's frames unpacked again give back every 10-bit sample (bits 15-6 of each half), for
 // pictures and alphas of even and odd sizes; a frame one byte short reads 0 for the byte it lacks.
+// Frames of several thousand words go through in slices: every sample, a stuck output bit and the
+// port CRCs come out as over the whole frame at once.
 TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
     sim::BoardConfig config;
     config.kind = sim::BoardKind::Nuxa;
-    CodecChip packer(config, 1), unpacker(config, 2);
+    CodecChip packer(config, 1);
     Configure([&](uint32_t a, uint32_t v) { packer.Write(a, v); }, CodecChip::kPackerIdWord);
-    Configure([&](uint32_t a, uint32_t v) { unpacker.Write(a, v); }, CodecChip::kUnpackerIdWord);
     constexpr uint32_t kContextRam = 0x64000000, kImage = 16, kAlpha = 17;
     const struct {
         uint32_t width, height;
         bool alpha;
-        bool short1;  // the packed frame's last plane byte left off
+        bool short1;     // the packed frame's last plane byte left off
+        int stuckBit = -1;  // an output bit of the video port stuck at 1
     } rows[] = {{64, 8, false, false}, {63, 5, false, false}, {64, 8, true, false}, {63, 5, true, false},
-                {64, 8, false, true}, {64, 8, true, true}};
+                {64, 8, false, true}, {64, 8, true, true},
+                // Many slices, an odd last pair or sample: 9207 pixels, 9207 % 4 == 3; 8481 % 4 == 1.
+                {1023, 9, false, false}, {1023, 9, true, false}, {257, 33, true, false}, {257, 33, false, false},
+                {1024, 9, false, true}, {1022, 9, true, true},
+                {1023, 9, false, false, 6}, {257, 33, true, false, 22}};
     std::mt19937 random(7);
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height) + (row.alpha ? " alpha" : " picture") +
-                     (row.short1 ? " short" : ""));
+                     (row.short1 ? " short" : "") + (row.stuckBit >= 0 ? " stuck " + std::to_string(row.stuckBit) : ""));
+        sim::BoardConfig faulty = config;
+        if (row.stuckBit >= 0) {
+            sim::CodecChipFault f;
+            f.kind = sim::CodecChipFault::Kind::OutputStuckBit;
+            f.chip = 2;
+            f.bit = row.stuckBit;
+            faulty.faults.codec.chips.push_back(f);
+        }
+        CodecChip unpacker(faulty, 2);
+        Configure([&](uint32_t a, uint32_t v) { unpacker.Write(a, v); }, CodecChip::kUnpackerIdWord);
         const uint32_t pixels = row.width * row.height;
         // Picture: a 32-bit word a pixel (two 16-bit samples); alpha: a 16-bit sample a pixel.
         std::vector<uint8_t> in(row.alpha ? 2 * pixels : 4 * pixels);
@@ -313,7 +329,7 @@ TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
         for (size_t i = 0; i < want.size() * 4 && i + 1 < in.size(); i += 2)
             want[i / 4] |= (uint32_t{in[i]} | uint32_t{in[i + 1]} << 8) << (i % 4 ? 16 : 0);
         for (uint32_t& w : want) w &= 0xFFC0FFC0;
-        if (row.alpha && pixels % 4 == 1) want.back() &= 0x0000FFFF;  // its two low bits have no byte
+        if (row.alpha && pixels % 4 == 1) want.back() &= 0x0000FF3F;  // its two low bits have no byte
         if (row.short1) {
             // The byte left off: the picture's last 8-bit byte (Y1 of the last pair), the alpha's last 2-bit byte.
             if (row.alpha) {
@@ -322,7 +338,15 @@ TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
                 want.back() &= 0x00C0FFFF;
             }
         }
+        if (row.stuckBit >= 0)
+            for (uint32_t& w : want) w |= 1u << row.stuckBit;
         EXPECT_EQ(out, want);
+        // The port CRCs: whole pairs of the words sent (as faulted) and of the packed words taken in.
+        std::vector<uint32_t> inWords(packed.size() / 4);
+        for (size_t i = 0; i < inWords.size(); ++i)
+            for (int k = 0; k < 4; ++k) inWords[i] |= uint32_t{packed[4 * i + static_cast<size_t>(k)]} << (8 * k);
+        EXPECT_EQ(unpacker.Read(0x6C00002C), sim::PixelCrc64(0, want.data(), want.size() / 2));
+        EXPECT_EQ(unpacker.Read(0x6C000028), sim::PixelCrc64(0, inWords.data(), inWords.size() / 2));
     }
 }
 
@@ -485,6 +509,19 @@ TEST(CodecOutbound, RunsTakeTheWordsInOrderAcrossBlocks) {
     EXPECT_TRUE(next.empty());
     EXPECT_GE(next.capacity(), 1000u);
     EXPECT_EQ(stream.Recycled().capacity(), 0u) << "handed out once";
+    // A burst of blocks given back: the others are kept beside the spare, and RecycledFor hands out
+    // the smallest that holds what is asked, emptied, each once.
+    sim::WordStream burst;
+    for (const size_t n : {300, 100, 250, 200}) burst.Append(std::vector<uint32_t>(n, 9));
+    burst.Pop(850);
+    EXPECT_GE(burst.Recycled().capacity(), 300u);
+    const std::vector<uint32_t> fits = burst.RecycledFor(150);
+    EXPECT_TRUE(fits.empty());
+    EXPECT_GE(fits.capacity(), 200u);
+    EXPECT_LT(fits.capacity(), 250u);
+    EXPECT_GE(burst.RecycledFor(150).capacity(), 250u);
+    EXPECT_GE(burst.RecycledFor(50).capacity(), 100u);
+    EXPECT_EQ(burst.RecycledFor(50).capacity(), 0u) << "none left";
 }
 
 TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {

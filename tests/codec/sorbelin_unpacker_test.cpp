@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -509,6 +511,77 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
                 << row.dump;
         }
     }
+}
+
+// Frames read in place from healthy memory report exactly as frames read back from a memory with
+// a fault elsewhere (where each frame is read, as the faults act on every read): the same lines,
+// the same dumps; the CRC report sums the last picture frame as it came back. Faults of the chip or
+// a channel give each its errors, deep in a frame past blocks that match and in bits the compare
+// leaves out.
+TEST_F(UnpackerRoundTrip, FramesReadInPlaceReportAsFramesReadBack) {
+    const std::string elsewhere = R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 3, "value": 1, "from": 268435200, "to": 268435204})";
+    struct Row {
+        const char* fault;
+        const char* command;
+        DWORD result;
+        std::vector<std::string> lines;
+    } const rows[] = {
+        {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 7, "value": 0})",
+         "\"Video:Mixed\" DIM=(64,64) FRAMES=3", kRunFailed, {"Read/Compare DstAlpha #3:", "RTV Unpacked Image:\tSorbelinCRC[0x"}},
+        {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 22, "value": 1})",
+         "\"Video:Mixed\" DIM=(17,9) FRAMES=5 SEQUENCE=A:I...", kRunFailed, {"Read/Compare DstImage #4:", "Total "}},
+        {R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 22, "value": 1})",
+         "\"Video:Image\" DIM=(17,9) FRAMES=3", kRunFailed, {"Total "}},
+        // One word of each picture frame, past the first blocks (the alpha frame is 3000 words long).
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x00400000", "first": 3000})",
+         "\"Video:Mixed\" DIM=(100,60) FRAMES=3", kRunFailed, {"Offset[0x00002EE0]:  SRC[", "DST[0x00009CA0]", "Total 2 errors out of 18000\n"}},
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x01000000", "first": 1500})",
+         "\"Video:Alpha\" DIM=(100,60) FRAMES=2", kRunFailed, {"Address[0x00001772]", "DstAddr[0x00005652]", "Total errors 2 out of 12000\n"}},
+        // Bits 5..0 of the samples differ: nothing to report.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x00200020", "first": 1500, "count": 600})",
+         "\"Video:Mixed\" DIM=(100,60) FRAMES=3", kRunPassed, {"Passed\n"}},
+    };
+    cwd.Dir().Write("CmdLine", "pexhost.exe -ENGINEERING");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.fault) + " " + row.command);
+        std::string text[2];
+        std::map<std::string, std::string> dumps[2];
+        for (int path = 0; path < 2; ++path) {
+            LoadFaults(std::string("[") + row.fault + (path ? ", " + elsewhere : "") + "]");
+            Reprogram();
+            unpA.GetImageList()->FreeStrings();
+            unpA.GetImageList()->Add("RANDOM SEED=0x1234");
+            EXPECT_EQ(unpA.Run(row.command), row.result);
+            // The run's time stamp apart.
+            text[path] = std::regex_replace(unpA.out.text, std::regex("\\d\\d/\\d\\d - \\d\\d:\\d\\d:\\d\\d\\n"), "");
+            for (const auto& entry : std::filesystem::directory_iterator(cwd.Dir().Path())) {
+                const std::string name = entry.path().filename().string();
+                if (name.find("Zorv.") == std::string::npos) continue;
+                dumps[path][name] = support::ReadText(entry.path().string());
+                std::filesystem::remove(entry.path());
+            }
+        }
+        EXPECT_TRUE(support::HasAll(text[0], row.lines));
+        EXPECT_EQ(text[0], text[1]);
+        EXPECT_EQ(dumps[0], dumps[1]);
+        EXPECT_EQ(dumps[0].empty(), row.result == kRunPassed);
+    }
+    // The report's read-back picture: frame 2 of I:I:A (the last picture, at 0x1000 + one picture
+    // frame, where a stuck cell sets it apart from frame 1), summed three times.
+    const std::string report = std::string("RTV Unpacked Image:\tSorbelinCRC[0x");
+    LoadFaults(R"([{"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 22, "value": 1, "from": 20480, "to": 20736}])");
+    Reprogram();
+    unpA.GetImageList()->FreeStrings();
+    unpA.GetImageList()->Add("RANDOM SEED=0x1234");
+    ASSERT_EQ(unpA.Run(rows[0].command), kRunFailed);
+    Unpacked::Image::YCbCr_10_6 last(64, 64, 0);
+    const std::vector<BYTE> frame2 = ReadSdram(0x1000 + 64 * 64 * 4, 64 * 64 * 4);
+    std::memcpy(last.GetBuffer(), frame2.data(), frame2.size());
+    CString line;
+    line.Format("CalculatedCRC[0x%08X]\n", last.ComputeCRC(CRC32_D64<Unpacked::Image::YCbCr_10_6>(), 0, 3));
+    const size_t at = unpA.out.text.find(report);
+    ASSERT_NE(at, std::string::npos) << unpA.out.text;
+    EXPECT_EQ(unpA.out.text.substr(at + report.size() + 9, line.GetLength() + 2), std::string("  ") + line.c_str()) << unpA.out.text;
 }
 
 // The mask variant fills with 8-bit samples (bits 7..6 of every sample 0) and compares like the plain one.

@@ -89,6 +89,19 @@ TEST_F(RigTest, ReadViewsShowWhatGetReadsAndOnlyOnAHealthyMemory) {
         EXPECT_EQ(Sdram("Nuxa1")->GetReadView(0x2000, 0x4000), nullptr);
         EXPECT_EQ(Sdram("Nuxa1")->Get(in.data(), 0x2000, 0x4000), 0x4000) << "Get still reads it";
     }
+    // A channel's fault acts on its transfers, and another board's memory fault on that memory:
+    // neither changes what this memory's reads give, so the view stays.
+    const char* elsewhere[] = {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": 1})",
+                               R"({"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 3, "value": 1})"};
+    for (const char* fault : elsewhere) {
+        SCOPED_TRACE(fault);
+        LoadJson((std::string(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "Nuxa1", "kind": "nuxa"}], "faults": [)") +
+                  fault + "]}").c_str());
+        ASSERT_EQ(Sdram("Nuxa1")->Set(out.data(), 0x2000, 0x4000), 0x4000);
+        const auto* still = static_cast<const DWORD*>(Sdram("Nuxa1")->GetReadView(0x2000, 0x4000));
+        ASSERT_NE(still, nullptr);
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), still));
+    }
 }
 
 TEST_F(RigTest, RegisterSymbolsNameEachChannelBlockAndDimmSpacesKnowTheirCapacity) {
