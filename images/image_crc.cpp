@@ -9,16 +9,7 @@
 #include "images/byte_order.h"
 
 #if defined(__x86_64__)
-// GCC 12 takes the 512-bit intrinsics' deliberately undefined start values for uninitialised reads.
-#if defined(__clang__)
-#include <immintrin.h>
-#else
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#endif
+#include "platform/vector_intrinsics.h"
 #define PEX_IMAGE_CRC_CLMUL 1
 #define PEX_IMAGE_CRC_WIDE 1
 #endif
