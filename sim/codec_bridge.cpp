@@ -303,11 +303,12 @@ public:
     // there itself before its push moves the channel (which then finds them delivered), when that
     // sees exactly what the stream would: a healthy memory, a channel without a corruption fault
     // that moves this DCB as the push comes (running, its BCU set), one run that takes the whole
-    // frame, and none of the input's bytes under it. Null otherwise.
+    // frame, none of the input's bytes under it, and no other endpoint's put-off writes, which the
+    // push would land first. Null otherwise.
     uint8_t* Ahead(DmaEngine& engine, int channel, uint64_t bytes, std::span<const uint8_t> input) {
         SdramModel& sdram = engine.Sdram();
         if (m_inbound || m_ahead || m_chip.HasOutbound() || sdram.HasFaults() || engine.HasCorruption(channel) ||
-            engine.Endpoint(channel) != this)
+            engine.Endpoint(channel) != this || engine.Unsettled())
             return nullptr;
         engine.Upcoming(channel, 1, m_plan);
         if (m_plan.empty() || !engine.InMemory(m_plan.front())) return nullptr;
