@@ -293,12 +293,37 @@ public:
     VelkoDrunPort(CodecDsp& dsp, RegisterMap& map, uint32_t portWord, bool inbound)
         : m_dsp(dsp), m_chip(dsp.Chip()), m_map(map), m_portWord(portWord), m_inbound(inbound) {}
     bool Ready(DmaEngine&, int, const DcbImage&) override {
-        if (m_inbound || !m_chip.Outbound().empty()) return true;
+        if (m_inbound || !m_chip.Outbound().empty() || m_ahead) return true;
         // An encoded frame goes out once the DSP has formatted it.
         return m_chip.HasOutbound() && m_dsp.FormatFrame();
     }
-    void Started(int) override { m_chainContext = -1; }
-    void Flush(int) override { m_chainContext = -1; }
+    void Started(int) override { m_chainContext = -1, m_ahead = false; }
+    void Flush(int) override { m_chainContext = -1, m_ahead = false; }
+    // The cells of the outbound DCB about to move, for a frame of `bytes` bytes the chip writes
+    // there itself before its push moves the channel (which then finds them delivered), when that
+    // sees exactly what the stream would: a healthy memory, a channel without a corruption fault
+    // that moves this DCB as the push comes (running, its BCU set), one run that takes the whole
+    // frame, and none of the input's bytes under it. Null otherwise.
+    uint8_t* Ahead(DmaEngine& engine, int channel, uint64_t bytes, std::span<const uint8_t> input) {
+        SdramModel& sdram = engine.Sdram();
+        if (m_inbound || m_ahead || m_chip.HasOutbound() || sdram.HasFaults() || engine.HasCorruption(channel) ||
+            engine.Endpoint(channel) != this)
+            return nullptr;
+        engine.Upcoming(channel, 1, m_plan);
+        if (m_plan.empty() || !engine.InMemory(m_plan.front())) return nullptr;
+        uint64_t start = 0, length = 0;
+        int runs = 0;
+        DmaEngine::ForEachRun(m_plan.front(), [&](uint64_t address, uint64_t n) {
+            if (runs++ == 0) start = address, length = n;
+        });
+        if (runs != 1 || length < bytes) return nullptr;
+        const auto low = reinterpret_cast<uintptr_t>(input.data()), high = low + input.size();
+        uint8_t* cells = sdram.Map(start, static_cast<size_t>(bytes));
+        const auto at = reinterpret_cast<uintptr_t>(cells);
+        if (!cells || (at < high && low < at + bytes)) return nullptr;
+        m_ahead = true;
+        return cells;
+    }
     bool Transfer(DmaEngine& engine, int channel, const DcbImage& dcb) override {
         if (m_inbound) {
             const uint32_t portWord = m_map.Read(m_portWord);
@@ -335,6 +360,11 @@ public:
                 m_chip.PushInbound(static_cast<uint16_t>(bytes[i + 2] | bytes[i + 3] << 8));
             }
             return whole;
+        }
+        // A frame the chip wrote into the cells itself is there already.
+        if (m_ahead) {
+            m_ahead = false;
+            return true;
         }
         // What the chip has sent so far lands in the DCB's lines; the rest of them stay as they were.
         const bool encoded = m_chip.Outbound().empty() && m_chip.HasOutbound();
@@ -382,6 +412,8 @@ private:
     bool m_inbound;
     int m_chainContext = -1;  // the context of the chain's next frame, once its first has gone
     std::vector<uint8_t> m_frame;  // the inbound frame being handed to the chip
+    bool m_ahead = false;          // the chip wrote the next DCB's frame into its cells
+    std::vector<DcbImage> m_plan;
 };
 
 }  // namespace
@@ -395,6 +427,8 @@ void CodecBridge::AttachPorts(DmaEngine& engine, RegisterMap& map) {
         engine.SetEndpoint(24 + i, m_endpoints[2 * i + 1]);
         chip.SetInboundPull([&engine, i] { engine.Observe(28 + i); });
         chip.SetOutboundPush([&engine, i] { engine.Observe(24 + i); });
+        auto* out = static_cast<VelkoDrunPort*>(m_endpoints[2 * i + 1].get());
+        chip.SetOutboundTarget([&engine, i, out](uint64_t bytes, std::span<const uint8_t> input) { return out->Ahead(engine, 24 + i, bytes, input); });
     }
 }
 

@@ -208,6 +208,11 @@ void CodecChip::OutputFaults(int port, uint32_t* words, size_t count) const {
     }
 }
 
+bool CodecChip::HasOutputFaults(int port) const {
+    return std::any_of(m_faults.codec.chips.begin(), m_faults.codec.chips.end(),
+                       [port](const CodecChipFault& f) { return f.kind == K::OutputStuckBit && f.port == port; });
+}
+
 uint32_t CodecChip::EmifFault(uint32_t address, uint32_t value) const {
     const int emif = address >= 0x80000000u ? 0 : address >= 0x60000000u ? 1 : -1;
     for (const CodecChipFault& f : m_faults.codec.chips)

@@ -107,6 +107,11 @@ public:
     void SetInboundPull(std::function<void()> pull) { m_pull = std::move(pull); }
     // push is asked to move the outbound stream on after a batch was committed.
     void SetOutboundPush(std::function<void()> push) { m_push = std::move(push); }
+    // Where a frame of `bytes` output bytes may be written straight into the memory that will take
+    // it, the push then finding it delivered: the cells, or null for the stream. Never cells that
+    // `input` (the frame being read) lies in.
+    using OutboundTarget = std::function<uint8_t*(uint64_t bytes, std::span<const uint8_t> input)>;
+    void SetOutboundTarget(OutboundTarget target) { m_target = std::move(target); }
     void PushInbound(uint16_t half) { m_inbound.push_back(half); }
     // A frame personality takes each inbound DMA transfer whole: the port word the transfer was
     // headed by and its bytes. False when the loaded personality streams halves instead (the
@@ -117,6 +122,7 @@ public:
     WordStream& Outbound() { return m_outbound; }
     // A stuck output bit of the port (0 video, 1 expansion) on the words the chip sends out of it.
     void OutputFaults(int port, uint32_t* words, size_t count) const;
+    bool HasOutputFaults(int port) const;
     // Where the chip's expansion-port output goes (the main FPGA's expansion link sink, channel 58).
     void SetExpansionSink(std::function<void(const uint8_t*, size_t)> sink) { m_expansionSink = std::move(sink); }
     // Whether the chip has words for the outbound channel now or a unit waiting to be encoded.
@@ -171,6 +177,8 @@ private:
     // One frame (or field) into the encoder: its output goes out to the return channel.
     bool EncoderFrame(uint32_t portWord, std::span<const uint8_t> bytes);
     bool PackerFrame(uint32_t portWord, std::span<const uint8_t> bytes);
+    static bool PackerDirectFits(bool image, uint64_t pixels);
+    void PackerDirect(bool image, uint64_t pixels, uint64_t pad, const uint8_t* in, uint8_t* cells);
     uint32_t Pixel(uint32_t address, bool read, uint32_t value);
     void PixelUpdate(int64_t now);
     void PixelStartBist(int m, uint32_t test, int64_t now);
@@ -200,6 +208,8 @@ private:
     Window m_window[2];
     std::map<uint32_t, uint32_t> m_registers;  // RAM tables, registers and anything else written
     std::function<void()> m_pull, m_push;
+    OutboundTarget m_target;
+    std::vector<uint32_t> m_packSlice, m_packSmall;  // the direct packer's buffers, kept hot
     std::function<void(const uint8_t*, size_t)> m_expansionSink;
     std::deque<uint16_t> m_inbound;
     std::vector<uint32_t> m_batch;
@@ -282,5 +292,7 @@ size_t PackGroupsFast(const uint8_t* in, size_t groups, uint8_t* plane8, uint8_t
 // CRC-32/MPEG-2 register crc after the length bytes at data, each most significant bit first
 // (no reflection, no final XOR; seed 0xFFFFFFFF for the published check value); 16 bytes a step.
 uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length);
+// The same register after `length` zero bytes.
+uint32_t Crc32Mpeg2Zeros(uint32_t crc, uint64_t length);
 
 }  // namespace sim

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <span>
 #include <string>
@@ -450,6 +451,79 @@ TEST(CodecPixelFrames, PackedFramesAndPortCrcsMatchAPlainPacking) {
     }
 }
 
+// Frames the packer writes straight into the cells that take them, against the same frames sent
+// as words on one chip after another, frame after frame: the bytes (the pad and an odd half pair
+// included, over cells that held something else) and both port CRCs, from 0, from a register
+// holding a word and held in restart. Sizes not on whole word pairs keep to the words.
+TEST(CodecPixelFrames, FramesPackedIntoTheirCellsMatchTheWordStream) {
+    constexpr uint32_t kContextRam = 0x64000000, kImage = 16, kAlpha = 17;
+    enum class Crc { Fresh, InHeld, OutHeld, Restart };
+    struct Frame {
+        uint32_t width, height;
+        bool alpha;
+    };
+    const struct Row {
+        std::vector<Frame> frames;
+        Crc crc;
+        bool direct;  // the frames go to the cells (all of them or none)
+    } rows[] = {
+        // Picture then alpha: the alpha's pad lies where the picture's 2-bit plane was.
+        {{{64, 64, false}, {64, 64, true}, {64, 64, false}}, Crc::Fresh, true},
+        {{{1920, 1080, false}, {1920, 1080, true}}, Crc::Fresh, true},
+        {{{4092, 5, false}, {16, 1, true}, {4, 1, false}, {8, 1, true}}, Crc::Fresh, true},
+        {{{720, 486, false}, {184, 120, true}}, Crc::InHeld, true},
+        {{{720, 486, false}, {184, 120, true}}, Crc::OutHeld, true},
+        {{{720, 486, false}, {184, 120, true}}, Crc::Restart, true},
+        {{{3, 3, false}, {1023, 9, false}, {180, 121, true}, {6, 1, true}}, Crc::Fresh, false},
+    };
+    std::mt19937 random(23);
+    for (const Row& row : rows) {
+        CodecChip direct(sim::BoardConfig{}, 1), stream(sim::BoardConfig{}, 1);
+        std::vector<uint8_t> cells;
+        bool taken = false;
+        direct.SetOutboundPush([] {});
+        direct.SetOutboundTarget([&](uint64_t bytes, std::span<const uint8_t>) {
+            taken = true;
+            cells.assign(bytes + 64, 0xA5);  // a tail past the frame stays as it was
+            return cells.data();
+        });
+        for (CodecChip* chip : {&direct, &stream}) {
+            Configure([&](uint32_t a, uint32_t v) { chip->Write(a, v); }, CodecChip::kPackerIdWord);
+            const uint32_t held = 0xC0FFEE42;
+            if (row.crc == Crc::InHeld) chip->PixelCrcFeed(CodecChip::kCrcIn, &held, 1);
+            if (row.crc == Crc::OutHeld) chip->PixelCrcFeed(CodecChip::kCrcOut, &held, 1);
+            if (row.crc == Crc::Restart) chip->Write(kDcm, 0x100);
+        }
+        for (const Frame& frame : row.frames) {
+            SCOPED_TRACE(std::to_string(frame.width) + "x" + std::to_string(frame.height) + (frame.alpha ? " alpha" : " picture") + " crc " +
+                         std::to_string(static_cast<int>(row.crc)));
+            std::vector<uint8_t> in((frame.alpha ? 2 : 4) * uint64_t{frame.width} * frame.height);
+            for (uint8_t& b : in) b = static_cast<uint8_t>(random());
+            taken = false;
+            for (CodecChip* chip : {&direct, &stream}) {
+                chip->Write(kContextRam, frame.width | frame.height << 16);
+                chip->Write(kContextRam + 4, frame.alpha ? kAlpha : kImage);
+                ASSERT_TRUE(chip->TakeFrame(0, in));
+            }
+            const std::vector<uint32_t> want = stream.Outbound().TakeAll();
+            ASSERT_EQ(taken, row.direct);
+            if (taken) {
+                ASSERT_EQ(cells.size(), 4 * want.size() + 64);
+                EXPECT_TRUE(direct.Outbound().empty());
+                EXPECT_EQ(std::memcmp(cells.data(), want.data(), 4 * want.size()), 0);
+                EXPECT_EQ(std::count(cells.end() - 64, cells.end(), 0xA5), 64);
+            } else {
+                EXPECT_EQ(direct.Outbound().TakeAll(), want);
+            }
+            EXPECT_EQ(direct.Read(0x6C000028), stream.Read(0x6C000028));
+            EXPECT_EQ(direct.Read(0x6C00002C), stream.Read(0x6C00002C));
+        }
+        if (row.crc != Crc::Restart) {
+            EXPECT_NE(stream.Read(0x6C00002C), 0u);
+        }
+    }
+}
+
 // The byte-stream CRC the encoder stamps its units with and the pixel CRC of word pairs, against
 // the published check value and a bit-at-a-time reference over every length (short ones go by the
 // tables, long ones are folded) and splits of a buffer: a chain of calls gives the same register.
@@ -562,6 +636,11 @@ TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
     for (const uint32_t seed : {0u, 0xFFFFFFFFu})
         for (size_t pairs = 0; pairs <= words.size() / 2; ++pairs)
             EXPECT_EQ(sim::PixelCrc64(seed, words.data(), pairs), bitwise(seed, fed.data(), 8 * pairs)) << pairs << " pairs";
+    // A register carried over a run of zero bytes, as the direct packer joins its planes' CRCs.
+    const std::vector<uint8_t> zeros(70000, 0);
+    for (const uint32_t seed : {0u, 1u, 0x80000000u, 0x12345678u, 0xFFFFFFFFu})
+        for (const size_t length : {0u, 1u, 3u, 4u, 8u, 255u, 4096u, 65537u, 70000u})
+            EXPECT_EQ(sim::Crc32Mpeg2Zeros(seed, length), bitwise(seed, zeros.data(), length)) << seed << " over " << length;
 }
 
 // The CRC registers against the library's 64-bit model and its worked values, fed in chunks.

@@ -53,9 +53,10 @@ protected:
         ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()), kRunPassed) << t.out.text;
         t.out = {};
     }
-    // One frame of bytes from SDRAM 0x800000 through chip A's packer (context 0) into SDRAM 0;
-    // the DST head as it ends. The inbound DCB's lines of w words lie pad words apart.
-    DWORD PackOnce(const CImage& source, DWORD w, DWORD h, DWORD format, DWORD outBytes, DWORD pad = 0) {
+    // One frame of bytes from SDRAM 0x800000 through chip A's packer (context 0) into a DCB of
+    // outBytes at SDRAM dst; the DST head as it ends. The inbound DCB's lines of w words lie pad
+    // words apart.
+    DWORD PackOnce(const CImage& source, DWORD w, DWORD h, DWORD format, DWORD outBytes, DWORD pad = 0, DWORD dst = 0) {
         bridge.WriteDataFixed(0x64000000, h << 16 | w);
         bridge.WriteDataFixed(0x64000004, format << 16 | format);
         for (DWORD at = 0, line = 0; at < source.GetSize(); at += 4 * w, ++line)
@@ -77,7 +78,7 @@ protected:
         in->SetDCB(1, &d);
         d.SetPad(0);
         d.GetOpField().Set16bit(0);
-        d.SetStartAddress(0);
+        d.SetStartAddress(dst);
         d.SetInitialLineLength(1024);
         d.SetLineLength(1024);
         d.SetLines(static_cast<WORD>(outBytes / 4096 - 1));
@@ -324,11 +325,15 @@ TEST_F(SorbelinPackerTest, MixedSequencesAndWordsAreCheckedBeforeTheChip) {
 // port CRCs are the library's CRCs of the frame taken in and sent out.
 TEST_F(SorbelinPackerTest, RigPacksInboundFramesAsTheSoftwareDoes) {
     const char* const kStuck = R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "from": 8388608, "to": 8454144, "bit": 26, "value": 1})";
+    const char* const kOutStuck = R"({"kind": "codec_output_stuck_bit", "board": "Nuxa1", "chip": 1, "port": "video", "bit": 6, "value": 1})";
+    const char* const kOutCorrupt = R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x40", "first": 0, "count": 1})";
     const struct {
         bool image;
         DWORD w, h;
         DWORD pad;          // words between the inbound lines
         const char* fault;  // "" none
+        int outUnits = 0;   // 4096-byte units the outbound DCB holds beyond (or short of) the frame
+        DWORD dst = 0;      // where the outbound DCB lies
     } rows[] = {
         {true, 64, 64, 0, ""},
         {true, 320, 240, 0, ""},
@@ -337,36 +342,67 @@ TEST_F(SorbelinPackerTest, RigPacksInboundFramesAsTheSoftwareDoes) {
         {true, 321, 8, 0, ""},
         {true, 320, 7, 5, ""},
         {false, 180, 121, 3, ""},
+        // Frames of one slice of the chip's packing and of several, and pixel counts that end the
+        // planes off a word pair.
+        {true, 1920, 1080, 0, ""},
+        {false, 1920, 1080, 0, ""},
+        {true, 4092, 5, 0, ""},
+        {true, 2050, 9, 0, ""},
+        {false, 4094, 9, 0, ""},
+        {false, 8, 3, 0, ""},
+        {true, 6, 3, 0, ""},
+        // An outbound DCB longer than the frame keeps its bytes past it; one a unit short takes
+        // what it holds of the frame.
+        {true, 320, 240, 0, "", 1},
+        {false, 184, 120, 0, "", 2},
+        {true, 320, 240, 0, "", -1},
+        {false, 184, 120, 0, "", -1},
+        // The frame written over its own source, which the chip reads where it lies.
+        {true, 320, 240, 0, "", 0, 0x800000},
+        {false, 184, 120, 0, "", 0, 0x800000},
         // Bit 26 of the source's words in its first 64 KiB stuck at 1: the chip packs what the memory gives.
         {true, 320, 240, 0, kStuck},
         {false, 180, 121, 0, kStuck},
+        {false, 184, 120, 0, kStuck},
         // The first word's lowest bit flipped on its way in: the first pair's Cb comes out changed.
         {true, 320, 240, 0, R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": "0x40", "first": 0, "count": 1})"},
+        // Faults on the way out: every word's bit 6 (its port CRC sees it), the first word's bit 6
+        // after the port (its CRC does not).
+        {true, 320, 240, 0, kOutStuck},
+        {false, 184, 120, 0, kOutStuck},
+        {true, 320, 240, 0, kOutCorrupt},
+        {false, 184, 120, 0, kOutCorrupt},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.image ? "image " : "alpha ") + std::to_string(row.w) + "x" + std::to_string(row.h) + " pad " +
-                     std::to_string(row.pad) + " " + row.fault);
+                     std::to_string(row.pad) + " " + row.fault + " out " + std::to_string(row.outUnits) + " at " + std::to_string(row.dst));
         LoadFaults(std::string("[") + row.fault + "]");
         ProgramPacker(packA);
         bridge.WriteDataFixed(0x6C00000C, 0x100);  // the port CRCs from 0
         bridge.WriteDataFixed(0x6C00000C, 0);
-        const bool corrupt = std::string(row.fault).find("dma_corrupt") != std::string::npos;
+        const bool corrupt = std::string(row.fault).find("\"channel\": 28") != std::string::npos;
         std::vector<BYTE> got;
         std::vector<BYTE> want;
-        DWORD crcIn = 0, crcOut = 0;
+        DWORD crcIn = 0, crcOut = 0, outBytes = 0;
         const auto pack = [&](auto& source, auto packing, DWORD format) {
             // The bytes the chip takes in: what the memory gives, changed on the way when the channel changes them.
             std::vector<BYTE> written(source.GetBuffer(), source.GetBuffer() + source.GetSize());
             for (DWORD i = 0; row.fault == kStuck && i < 0x10000 && i < source.GetSize(); i += 4) source.GetBuffer()[i + 3] |= 0x04;
             if (corrupt) source.GetBuffer()[0] ^= 0x40;
-            const auto packed = packing(source);
-            want.assign(packed.GetBuffer(), packed.GetBuffer() + packed.GetSize() + packed.GetOffset());
+            auto packed = packing(source);
+            const DWORD frame = packed.GetSize() + packed.GetOffset();
+            for (DWORD i = 0; row.fault == kOutStuck && i < frame; i += 4) packed.GetBuffer()[i] |= 0x40;
             crcIn = source.ComputeCRC(CRC32_D64<std::remove_reference_t<decltype(source)>>(), 0, 1);
             crcOut = packed.ComputeCRC(CRC32_D64<std::remove_reference_t<decltype(packed)>>(), 0, 1);
+            // The outbound DCB's bytes before: a pattern, kept where the frame does not reach.
+            outBytes = frame + static_cast<DWORD>(row.outUnits * 4096);
+            want.assign(std::max(frame, outBytes), 0xEE);
+            std::copy(packed.GetBuffer(), packed.GetBuffer() + std::min(frame, outBytes), want.begin());
+            if (row.fault == kOutCorrupt) want[0] ^= 0x40;
             std::copy(written.begin(), written.end(), source.GetBuffer());
             got.assign(want.size(), 0xEE);
-            ASSERT_TRUE(packA.ClearSDRAM(0, static_cast<DWORD>(want.size()), 0));
-            EXPECT_EQ(PackOnce(source, row.w, row.h, format, static_cast<DWORD>(want.size()), row.pad), 1u);
+            ASSERT_TRUE(packA.WriteMemory(got.data(), row.dst, static_cast<DWORD>(got.size())));
+            EXPECT_EQ(PackOnce(source, row.w, row.h, format, outBytes, row.pad, row.dst), 1u);
         };
         if (row.image) {
             Unpacked::Image::YCbCr_10_6 source(row.w, row.h, 0);
@@ -377,7 +413,7 @@ TEST_F(SorbelinPackerTest, RigPacksInboundFramesAsTheSoftwareDoes) {
             source.FillRandom(0x4321 + row.w);
             pack(source, [&](const CImage& s) { return Packed::Alpha::YCbCr_8_2(s, Packed::Alpha::YCbCr_8_2::GetPadFor(row.w, row.h)); }, 17);
         }
-        ASSERT_TRUE(packA.ReadMemory(0, got.data(), static_cast<DWORD>(got.size())));
+        ASSERT_TRUE(packA.ReadMemory(row.dst, got.data(), static_cast<DWORD>(got.size())));
         EXPECT_TRUE(got == want);
         EXPECT_EQ(bridge.ReadDataFixed(0x6C000028), crcIn);
         EXPECT_EQ(bridge.ReadDataFixed(0x6C00002C), crcOut);
