@@ -1,6 +1,7 @@
 // The codec unpacker test on the simulated codec board: dispatch and options, set-up, compares, saves, round trips and the faults they catch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -514,8 +515,9 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
 }
 
 // Frames read in place from healthy memory report exactly as frames read back from a memory with
-// a fault elsewhere (where each frame is read, as the faults act on every read): the same lines,
-// the same dumps; the CRC report sums the last picture frame as it came back. Faults of the chip or
+// a fault elsewhere (where each frame is read, as the faults act on every read, and the chip's
+// frames wait in its word stream instead of going straight into their DCBs): the same lines, the
+// same dumps, the same result cells; the CRC report sums the last picture frame as it came back. Faults of the chip or
 // a channel give each its errors, deep in a frame past blocks that match and in bits the compare
 // leaves out.
 TEST_F(UnpackerRoundTrip, FramesReadInPlaceReportAsFramesReadBack) {
@@ -540,14 +542,26 @@ TEST_F(UnpackerRoundTrip, FramesReadInPlaceReportAsFramesReadBack) {
         // Bits 5..0 of the samples differ: nothing to report.
         {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x00200020", "first": 1500, "count": 600})",
          "\"Video:Mixed\" DIM=(100,60) FRAMES=3", kRunPassed, {"Passed\n"}},
+        // Healthy chips, frames written straight into their DCBs where the memory is healthy: odd
+        // and larger geometries, one frame a chain, the expansion route and the bypass.
+        {"", "\"Video:Mixed\" DIM=(17,9) FRAMES=5 SEQUENCE=A:I...", kRunPassed, {"Passed\n"}},
+        {"", "\"Video:Mixed\" DIM=(720,486) FRAMES=3", kRunPassed, {"Passed\n"}},
+        {"", "\"Video:Mixed\" DIM=(64,64) FRAMES=2 FORCEUPDATE=1", kRunPassed, {"Transfer #2:  Took", "PASS:"}},
+        {"", "\"Expansion:Mixed\" DIM=(64,64) FRAMES=3", kRunPassed, {"PASS:"}},
+        {"", "\"Video:Bypass\" SIZE=8192 RANDOM DATA", kRunPassed, {"Passed\n"}},
+        // The source's words changed on their way in: the frames out follow them.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": 65280, "count": 0})", "\"Video:Image\" DIM=(64,64)", kRunFailed,
+         {"Read/Compare SRC Image #:  1"}},
     };
     cwd.Dir().Write("CmdLine", "pexhost.exe -ENGINEERING");
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.fault) + " " + row.command);
         std::string text[2];
         std::map<std::string, std::string> dumps[2];
+        std::vector<BYTE> results[2];
         for (int path = 0; path < 2; ++path) {
-            LoadFaults(std::string("[") + row.fault + (path ? ", " + elsewhere : "") + "]");
+            const std::string fault = row.fault;
+            LoadFaults("[" + fault + (path ? (fault.empty() ? "" : ", ") + elsewhere : "") + "]");
             Reprogram();
             unpA.GetImageList()->FreeStrings();
             unpA.GetImageList()->Add("RANDOM SEED=0x1234");
@@ -560,7 +574,11 @@ TEST_F(UnpackerRoundTrip, FramesReadInPlaceReportAsFramesReadBack) {
                 dumps[path][name] = support::ReadText(entry.path().string());
                 std::filesystem::remove(entry.path());
             }
+            // The cells the results land in, bit for bit (the compares leave bits 5..0 out).
+            results[path] = ReadSdram(0, 0x800000);
         }
+        EXPECT_TRUE(results[0] == results[1]) << "the results differ first at "
+                                              << std::mismatch(results[0].begin(), results[0].end(), results[1].begin()).first - results[0].begin();
         EXPECT_TRUE(support::HasAll(text[0], row.lines));
         EXPECT_EQ(text[0], text[1]);
         EXPECT_EQ(dumps[0], dumps[1]);
