@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "images/image_crc.h"
 #include "images/multi_image_file.h"
 #include "images/packed_image.h"
+#include "platform/clock.h"
 #include "platform/host_ui.h"
 #include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
@@ -600,6 +602,77 @@ TEST_F(UnpackerRoundTrip, FramesReadInPlaceReportAsFramesReadBack) {
     const size_t at = unpA.out.text.find(report);
     ASSERT_NE(at, std::string::npos) << unpA.out.text;
     EXPECT_EQ(unpA.out.text.substr(at + report.size() + 9, line.GetLength() + 2), std::string("  ") + line.c_str()) << unpA.out.text;
+}
+
+// A chain of two 64 x 64 picture frames (12288 packed bytes in, 16384 out each) through chip A
+// into DCBs laid out by hand, on healthy memory (where a frame may go straight into its DCB's
+// cells) and with a stuck cell far away (where every frame waits in the word stream): the same
+// cells and port CRCs after, whether the DCBs take exactly their frames, more or less (the stream
+// then runs on into the next DCB), or lie over the later frame's source or the frame's own.
+TEST_F(UnpackerRoundTrip, HandLaidChainsEndAsTheWordStreamLeavesThem) {
+    const std::string elsewhere = R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 3, "value": 1, "from": 268435200, "to": 268435204})";
+    constexpr DWORD kSource = 0x800000, kSecond = kSource + 0x3000, kSecondOut = 0x100000;
+    const struct Row {
+        const char* name;
+        DWORD firstAt, firstUnits, secondUnits;  // 4096-byte units
+    } rows[] = {
+        {"exact", 0, 4, 4},
+        {"first longer", 0, 5, 4},
+        {"first shorter", 0, 3, 5},
+        {"first over the second's source", kSecond, 4, 4},
+        {"first over its own source", kSource, 4, 4},
+    };
+    std::mt19937 random(31);
+    std::vector<BYTE> packed(2 * 0x3000);
+    for (BYTE& b : packed) b = static_cast<BYTE>(random());
+    const std::vector<BYTE> before(0x110000, 0xEE);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<BYTE> cells[2];
+        DWORD crcs[2][3] = {};
+        for (int path = 0; path < 2; ++path) {
+            LoadFaults(path ? "[" + elsewhere + "]" : "[]");
+            Reprogram();
+            // A round trip first sets the chip up: its memory, and context 0 for 64 x 64 pictures.
+            ASSERT_EQ(unpA.Run("\"Video:Image\" DIM=(64,64)"), kRunPassed) << unpA.out.text;
+            WriteSdram(0, before.data(), static_cast<DWORD>(before.size()));
+            WriteSdram(kSource, packed.data(), static_cast<DWORD>(packed.size()));
+            unpA.ResetCRCs();
+            CWexalDMAChannel* in = Board("Nuxa1")->GetDMAChannel(28);
+            CWexalDMAChannel* out = Board("Nuxa1")->GetDMAChannel(24);
+            in->Flush();
+            out->Flush();
+            for (int k = 1; k <= 2; ++k) {
+                // Lines of 1024 words; each DCB names context 0 for the frame after it.
+                const DWORD units = k == 1 ? row.firstUnits : row.secondUnits;
+                ASSERT_TRUE(in->SetDCBWords(k, devtest::MakeDcb(k == 1 ? 2 : 0, 2, k, k == 1 ? kSource : kSecond, 2, 1024, 1024).w));
+                ASSERT_TRUE(out->SetDCBWords(k, devtest::MakeDcb(k == 1 ? 2 : 0, 2, k, k == 1 ? row.firstAt : kSecondOut, units - 1, 1024, 1024).w));
+            }
+            SetGo("Nuxa1", 2);
+            Regs("Nuxa1")[0x88000 / 4] = 0;
+            out->Trigger(1);
+            in->Trigger(1);
+            devtest::Dcb head;
+            for (int poll = 0; poll < 1000; ++poll) {
+                Live(in);  // the inbound chain moves as it is looked at
+                head = Live(out);
+                if (head.Done() && head.Tag() == 2) break;
+                Sleep(1);
+            }
+            EXPECT_EQ(head.Tag(), 2) << path;
+            cells[path] = ReadSdram(0, 0x110000);
+            const std::vector<BYTE> sources = ReadSdram(kSource, 0x6000);
+            cells[path].insert(cells[path].end(), sources.begin(), sources.end());
+            unpA.GetCRCs(crcs[path][0], crcs[path][1], crcs[path][2]);
+        }
+        EXPECT_TRUE(cells[0] == cells[1]) << "the cells differ first at " << std::mismatch(cells[0].begin(), cells[0].end(), cells[1].begin()).first - cells[0].begin();
+        EXPECT_EQ(crcs[0][0], crcs[1][0]);
+        EXPECT_EQ(crcs[0][1], crcs[1][1]);
+        EXPECT_NE(crcs[0][1], 0u);
+        // The first frame's words reached their DCB (the sources' copy follows the low cells).
+        const auto first = cells[0].begin() + (row.firstAt < kSource ? row.firstAt : 0x110000 + row.firstAt - kSource);
+        EXPECT_FALSE(std::equal(first, first + 0x3000, row.firstAt < kSource ? before.begin() : packed.begin() + (row.firstAt - kSource)));
+    }
 }
 
 // The mask variant fills with 8-bit samples (bits 7..6 of every sample 0) and compares like the plain one.
