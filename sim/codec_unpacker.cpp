@@ -122,16 +122,27 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
         out = m_outbound.RecycledFor(total);
         out.reserve(total);
     }
+    // The in CRC takes the packed bytes in their order. Where the 8-bit plane lies on whole words,
+    // each slice's stretch of it is fed while the slice has just read it, the bytes before the
+    // plane first and those after it last; otherwise the frame is fed whole at the end.
+    const bool feedAlong = !passThrough && whole && hBase % 4 == 0 && samples % 4 == 0;
+    uint64_t fed = 0;  // bytes fed to the in CRC so far
+    if (feedAlong) PixelCrcFeedBytes(kCrcIn, b, static_cast<size_t>(fed = hBase));
     for (size_t at = 0; at < total; at += kSlice) {
         const size_t n = std::min(kSlice, total - at);
         produce(at, n, slice);
+        if (feedAlong) {
+            const uint64_t end = hBase + std::min<uint64_t>(samples, 2 * uint64_t{at + n});
+            PixelCrcFeedBytes(kCrcIn, b + fed, static_cast<size_t>(end - fed));
+            fed = end;
+        }
         OutputFaults(expansion ? 1 : 0, slice, n);
         // The port CRCs: the unpacked words as they leave (and below, the packed words as they came in).
         PixelCrcFeed(expansion ? kCrcExpansion : kCrcOut, slice, n);
         if (cells) CopyWords(cells + 4 * at, reinterpret_cast<const uint8_t*>(slice), 4 * n, ~0u, true);
         else out.insert(out.end(), slice, slice + n);
     }
-    PixelCrcFeedBytes(kCrcIn, bytes.data(), bytes.size());
+    PixelCrcFeedBytes(kCrcIn, b + fed, static_cast<size_t>(bytes.size() - fed));
     if (cells) {
         m_push();
         return true;

@@ -528,6 +528,7 @@ TEST(CodecPixelFrames, FramesPackedIntoTheirCellsMatchTheWordStream) {
 // as words, frame after frame on one chip and another: the words (over cells that held something
 // else, a tail past the frame left alone), the three port CRCs and a stuck output bit. A frame for
 // the expansion port never goes to the cells; one short of its context reads as zeros where it ends.
+// The in CRC against a bit-at-a-time reference over every word taken in.
 TEST(CodecPixelFrames, FramesUnpackedIntoTheirCellsMatchTheWordStream) {
     constexpr uint32_t kContextRam = 0x64000000, kPassThrough = 1u << 11;
     struct Frame {
@@ -576,6 +577,7 @@ TEST(CodecPixelFrames, FramesUnpackedIntoTheirCellsMatchTheWordStream) {
             if (row.heldWord) chip->PixelCrcFeed(CodecChip::kCrcOut, &held, 1);
             if (row.passThrough) chip->Write(0x6C000010, kPassThrough);
         }
+        std::vector<uint32_t> inWords;  // every word taken in, for the in CRC
         for (const Frame& frame : row.frames) {
             SCOPED_TRACE(std::to_string(frame.width) + "x" + std::to_string(frame.height) + (frame.alpha ? " alpha" : " picture") +
                          (frame.expansion ? " expansion" : ""));
@@ -583,6 +585,8 @@ TEST(CodecPixelFrames, FramesUnpackedIntoTheirCellsMatchTheWordStream) {
             const uint64_t size = frame.alpha ? pixels + (pixels + 2) / 4 : 2 * pixels + (pixels + 1) / 2;
             std::vector<uint8_t> in((size + 4095) / 4096 * 4096 - frame.shortBy);
             for (uint8_t& b : in) b = static_cast<uint8_t>(random());
+            for (size_t i = 0; i + 4 <= in.size(); i += 4)
+                inWords.push_back(in[i] | in[i + 1] << 8 | in[i + 2] << 16 | static_cast<uint32_t>(in[i + 3]) << 24);
             taken = 0;
             for (CodecChip* chip : {&direct, &stream}) {
                 chip->Write(kContextRam, frame.width | frame.height << 16);
@@ -604,6 +608,8 @@ TEST(CodecPixelFrames, FramesUnpackedIntoTheirCellsMatchTheWordStream) {
                 }
             }
             for (uint32_t reg : {0x6C000028u, 0x6C00002Cu, 0x6C000030u}) EXPECT_EQ(direct.Read(reg), stream.Read(reg)) << std::hex << reg;
+            // The in CRC over every whole pair of words taken in so far (an odd word waits for its pair).
+            EXPECT_EQ(stream.Read(0x6C000028), BitwisePixelCrc(0, std::vector<uint32_t>(inWords.begin(), inWords.end() - inWords.size() % 2)));
         }
         EXPECT_NE(stream.Read(0x6C00002C), 0u);
     }
