@@ -303,14 +303,15 @@ public:
     // there itself before its push moves the channel (which then finds them delivered), when that
     // sees exactly what the stream would: a healthy memory, a channel without a corruption fault
     // that moves this DCB as the push comes (running, its BCU set), one run that takes the whole
-    // frame, and none of the input's bytes under it. Null otherwise. When the stream would hold
-    // the frame until the inbound chain `queuedOn` is through (-1: it goes out at once), the DCB
-    // must take exactly this frame (the stream would fill a longer one from the next) and no later
-    // frame of that chain may be read from under it.
+    // frame, none of the input's bytes under it, and no other endpoint's put-off writes, which the
+    // push would land first. Null otherwise. When the stream would hold the frame until the
+    // inbound chain `queuedOn` is through (-1: it goes out at once), the DCB must take exactly this
+    // frame (the stream would fill a longer one from the next) and no later frame of that chain
+    // may be read from under it.
     uint8_t* Ahead(DmaEngine& engine, int channel, uint64_t bytes, std::span<const uint8_t> input, int queuedOn) {
         SdramModel& sdram = engine.Sdram();
         if (m_inbound || m_ahead || m_chip.HasOutbound() || sdram.HasFaults() || engine.HasCorruption(channel) ||
-            engine.Endpoint(channel) != this)
+            engine.Endpoint(channel) != this || engine.Unsettled())
             return nullptr;
         engine.Upcoming(channel, 1, m_plan);
         if (m_plan.empty() || !engine.InMemory(m_plan.front())) return nullptr;

@@ -173,6 +173,8 @@ public:
     // The endpoint holds work that must be done before anything outside this pass of the engine sees
     // the SDRAM: its Settle runs when the pass ends (or before a pass nested in it).
     void DeferUntilSettled(DmaEndpoint* endpoint);
+    // Whether some endpoint's put-off work is still to be done (it lands before the next Bring's steps).
+    bool Unsettled() const { return !m_unsettled.empty(); }
 
     // Services for endpoints.
     SdramModel& Sdram() { return m_sdram; }
