@@ -304,8 +304,11 @@ public:
     // sees exactly what the stream would: a healthy memory, a channel without a corruption fault
     // that moves this DCB as the push comes (running, its BCU set), one run that takes the whole
     // frame, none of the input's bytes under it, and no other endpoint's put-off writes, which the
-    // push would land first. Null otherwise.
-    uint8_t* Ahead(DmaEngine& engine, int channel, uint64_t bytes, std::span<const uint8_t> input) {
+    // push would land first. Null otherwise. When the stream would hold the frame until the
+    // inbound chain `queuedOn` is through (-1: it goes out at once), the DCB must take exactly this
+    // frame (the stream would fill a longer one from the next) and no later frame of that chain
+    // may be read from under it.
+    uint8_t* Ahead(DmaEngine& engine, int channel, uint64_t bytes, std::span<const uint8_t> input, int queuedOn) {
         SdramModel& sdram = engine.Sdram();
         if (m_inbound || m_ahead || m_chip.HasOutbound() || sdram.HasFaults() || engine.HasCorruption(channel) ||
             engine.Endpoint(channel) != this || engine.Unsettled())
@@ -317,7 +320,7 @@ public:
         DmaEngine::ForEachRun(m_plan.front(), [&](uint64_t address, uint64_t n) {
             if (runs++ == 0) start = address, length = n;
         });
-        if (runs != 1 || length < bytes) return nullptr;
+        if (runs != 1 || length < bytes || (queuedOn >= 0 && (length != bytes || !ChainClear(engine, queuedOn, start, bytes)))) return nullptr;
         const auto low = reinterpret_cast<uintptr_t>(input.data()), high = low + input.size();
         uint8_t* cells = sdram.Map(start, static_cast<size_t>(bytes));
         const auto at = reinterpret_cast<uintptr_t>(cells);
@@ -388,6 +391,16 @@ public:
     }
 
 private:
+    // Whether the inbound chain runs to its end from the DCB it moves now without reading any of
+    // [start, start + bytes).
+    bool ChainClear(DmaEngine& engine, int inbound, uint64_t start, uint64_t bytes) {
+        engine.Upcoming(inbound, 16, m_chain);
+        if (m_chain.empty() || m_chain.back().Next() != 0) return false;
+        return std::none_of(m_chain.begin(), m_chain.end(), [&](const DcbImage& dcb) {
+            const auto [low, high] = DmaEngine::Span(dcb);
+            return low < start + bytes && start < high;
+        });
+    }
     // The DCB's bytes where they lie in the cells, when reading them there sees exactly what a
     // copy would: one run of whole words in a healthy memory, on a channel without a corruption
     // fault. Empty otherwise.
@@ -414,7 +427,7 @@ private:
     int m_chainContext = -1;  // the context of the chain's next frame, once its first has gone
     std::vector<uint8_t> m_frame;  // the inbound frame being handed to the chip
     bool m_ahead = false;          // the chip wrote the next DCB's frame into its cells
-    std::vector<DcbImage> m_plan;
+    std::vector<DcbImage> m_plan, m_chain;
 };
 
 }  // namespace
@@ -429,7 +442,9 @@ void CodecBridge::AttachPorts(DmaEngine& engine, RegisterMap& map) {
         chip.SetInboundPull([&engine, i] { engine.Observe(28 + i); });
         chip.SetOutboundPush([&engine, i] { engine.Observe(24 + i); });
         auto* out = static_cast<VelkoDrunPort*>(m_endpoints[2 * i + 1].get());
-        chip.SetOutboundTarget([&engine, i, out](uint64_t bytes, std::span<const uint8_t> input) { return out->Ahead(engine, 24 + i, bytes, input); });
+        chip.SetOutboundTarget([&engine, i, out](uint64_t bytes, std::span<const uint8_t> input, bool queued) {
+            return out->Ahead(engine, 24 + i, bytes, input, queued ? 28 + i : -1);
+        });
     }
 }
 

@@ -109,8 +109,9 @@ public:
     void SetOutboundPush(std::function<void()> push) { m_push = std::move(push); }
     // Where a frame of `bytes` output bytes may be written straight into the memory that will take
     // it, the push then finding it delivered: the cells, or null for the stream. Never cells that
-    // `input` (the frame being read) lies in.
-    using OutboundTarget = std::function<uint8_t*(uint64_t bytes, std::span<const uint8_t> input)>;
+    // `input` (the frame being read) lies in. queued: the frame would wait in the stream until
+    // the inbound chain is through.
+    using OutboundTarget = std::function<uint8_t*(uint64_t bytes, std::span<const uint8_t> input, bool queued)>;
     void SetOutboundTarget(OutboundTarget target) { m_target = std::move(target); }
     void PushInbound(uint16_t half) { m_inbound.push_back(half); }
     // A frame personality takes each inbound DMA transfer whole: the port word the transfer was

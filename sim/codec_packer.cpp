@@ -89,7 +89,7 @@ bool CodecChip::PackerFrame(uint32_t portWord, std::span<const uint8_t> bytes) {
     // the DCB that takes it.
     if constexpr (std::endian::native == std::endian::little)
         if (PackerDirectFits(image, pixels) && m_target && m_push && m_outbound.empty() && !HasOutputFaults(0))
-            if (uint8_t* cells = m_target(total, bytes)) {
+            if (uint8_t* cells = m_target(total, bytes, false)) {
                 PackerDirect(image, pixels, pad, bytes.data(), cells);
                 m_push();
                 return true;

@@ -6,6 +6,7 @@
 #endif
 
 #include "sim/codec_chip.h"
+#include "sim/sdram.h"
 
 namespace sim {
 
@@ -111,18 +112,41 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
     // it, fed to the port's CRC and only then stored, so each word is written out once.
     constexpr size_t kSlice = 2048;  // a multiple of 8: the groups of sixteen samples never straddle two
     uint32_t slice[kSlice];
-    // A chain's frames all come in before its first goes out: their blocks come back for the next chain.
-    std::vector<uint32_t> out = m_outbound.RecycledFor(total);
-    out.reserve(total);
+    // With nothing waiting before it, a frame for the video port goes straight into the cells of
+    // the DCB that takes it, where the port finds that DCB sure to take it as the stream later
+    // would; the push then moves that DCB on. Otherwise a chain's frames all come in before its
+    // first goes out: their blocks come back for the next chain.
+    uint8_t* const cells = !expansion && total && m_target && m_push && m_outbound.empty() ? m_target(4 * uint64_t{total}, bytes, true) : nullptr;
+    std::vector<uint32_t> out;
+    if (!cells) {
+        out = m_outbound.RecycledFor(total);
+        out.reserve(total);
+    }
+    // The in CRC takes the packed bytes in their order. Where the 8-bit plane lies on whole words,
+    // each slice's stretch of it is fed while the slice has just read it, the bytes before the
+    // plane first and those after it last; otherwise the frame is fed whole at the end.
+    const bool feedAlong = !passThrough && whole && hBase % 4 == 0 && samples % 4 == 0;
+    uint64_t fed = 0;  // bytes fed to the in CRC so far
+    if (feedAlong) PixelCrcFeedBytes(kCrcIn, b, static_cast<size_t>(fed = hBase));
     for (size_t at = 0; at < total; at += kSlice) {
         const size_t n = std::min(kSlice, total - at);
         produce(at, n, slice);
+        if (feedAlong) {
+            const uint64_t end = hBase + std::min<uint64_t>(samples, 2 * uint64_t{at + n});
+            PixelCrcFeedBytes(kCrcIn, b + fed, static_cast<size_t>(end - fed));
+            fed = end;
+        }
         OutputFaults(expansion ? 1 : 0, slice, n);
         // The port CRCs: the unpacked words as they leave (and below, the packed words as they came in).
         PixelCrcFeed(expansion ? kCrcExpansion : kCrcOut, slice, n);
-        out.insert(out.end(), slice, slice + n);
+        if (cells) CopyWords(cells + 4 * at, reinterpret_cast<const uint8_t*>(slice), 4 * n, ~0u, true);
+        else out.insert(out.end(), slice, slice + n);
     }
-    PixelCrcFeedBytes(kCrcIn, bytes.data(), bytes.size());
+    PixelCrcFeedBytes(kCrcIn, b + fed, static_cast<size_t>(bytes.size() - fed));
+    if (cells) {
+        m_push();
+        return true;
+    }
     if (expansion) {
         if (m_expansionSink) m_expansionSink(reinterpret_cast<const uint8_t*>(out.data()), out.size() * 4);
         m_outbound.Recycle(std::move(out));

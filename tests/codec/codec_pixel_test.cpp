@@ -482,7 +482,7 @@ TEST(CodecPixelFrames, FramesPackedIntoTheirCellsMatchTheWordStream) {
         std::vector<uint8_t> cells;
         bool taken = false;
         direct.SetOutboundPush([] {});
-        direct.SetOutboundTarget([&](uint64_t bytes, std::span<const uint8_t>) {
+        direct.SetOutboundTarget([&](uint64_t bytes, std::span<const uint8_t>, bool) {
             taken = true;
             cells.assign(bytes + 64, 0xA5);  // a tail past the frame stays as it was
             return cells.data();
@@ -521,6 +521,97 @@ TEST(CodecPixelFrames, FramesPackedIntoTheirCellsMatchTheWordStream) {
         if (row.crc != Crc::Restart) {
             EXPECT_NE(stream.Read(0x6C00002C), 0u);
         }
+    }
+}
+
+// Frames the unpacker writes straight into the cells that take them, against the same frames sent
+// as words, frame after frame on one chip and another: the words (over cells that held something
+// else, a tail past the frame left alone), the three port CRCs and a stuck output bit. A frame for
+// the expansion port never goes to the cells; one short of its context reads as zeros where it ends.
+// The in CRC against a bit-at-a-time reference over every word taken in.
+TEST(CodecPixelFrames, FramesUnpackedIntoTheirCellsMatchTheWordStream) {
+    constexpr uint32_t kContextRam = 0x64000000, kPassThrough = 1u << 11;
+    struct Frame {
+        uint32_t width, height;
+        bool alpha, expansion;
+        size_t shortBy = 0;  // bytes the inbound frame lacks
+    };
+    const struct Row {
+        std::vector<Frame> frames;
+        bool stuckBit = false;  // bit 22 of the video port's words stuck at 1
+        bool heldWord = false;  // the out register holds a word before the first frame
+        bool passThrough = false;
+    } rows[] = {
+        {{{64, 64, false, false}, {64, 64, true, false}, {64, 64, false, false}}},
+        {{{1920, 1080, false, false}, {1920, 1080, true, false}}},
+        // Odd counts: a picture's last pixel left out, an alpha's last sample alone in its word.
+        {{{17, 9, false, false}, {17, 9, true, false}, {1023, 9, false, false}, {1, 1, true, false}}, false, true},
+        {{{720, 486, false, false}, {184, 121, true, false}}, true},
+        {{{64, 8, false, false, 100}, {100, 60, true, true}, {100, 60, false, false}}, true},
+        {{{64, 64, false, false}, {16, 4, true, false}}, false, false, true},
+    };
+    std::mt19937 random(29);
+    for (const Row& row : rows) {
+        sim::BoardConfig config;
+        if (row.stuckBit) {
+            sim::CodecChipFault f;
+            f.kind = sim::CodecChipFault::Kind::OutputStuckBit;
+            f.port = 0;
+            f.bit = 22;
+            f.value = 1;
+            config.faults.codec.chips.push_back(f);
+        }
+        CodecChip direct(config, 1), stream(config, 1);
+        std::vector<uint8_t> cells;
+        int taken = 0;
+        direct.SetOutboundPush([] {});
+        direct.SetOutboundTarget([&](uint64_t bytes, std::span<const uint8_t>, bool queued) {
+            EXPECT_TRUE(queued) << "the unpacker's frames wait for the inbound chain";
+            ++taken;
+            cells.assign(bytes + 64, 0xA5);
+            return cells.data();
+        });
+        for (CodecChip* chip : {&direct, &stream}) {
+            Configure([&](uint32_t a, uint32_t v) { chip->Write(a, v); }, CodecChip::kUnpackerIdWord);
+            const uint32_t held = 0xC0FFEE42;
+            if (row.heldWord) chip->PixelCrcFeed(CodecChip::kCrcOut, &held, 1);
+            if (row.passThrough) chip->Write(0x6C000010, kPassThrough);
+        }
+        std::vector<uint32_t> inWords;  // every word taken in, for the in CRC
+        for (const Frame& frame : row.frames) {
+            SCOPED_TRACE(std::to_string(frame.width) + "x" + std::to_string(frame.height) + (frame.alpha ? " alpha" : " picture") +
+                         (frame.expansion ? " expansion" : ""));
+            const uint64_t pixels = uint64_t{frame.width} * frame.height;
+            const uint64_t size = frame.alpha ? pixels + (pixels + 2) / 4 : 2 * pixels + (pixels + 1) / 2;
+            std::vector<uint8_t> in((size + 4095) / 4096 * 4096 - frame.shortBy);
+            for (uint8_t& b : in) b = static_cast<uint8_t>(random());
+            for (size_t i = 0; i + 4 <= in.size(); i += 4)
+                inWords.push_back(in[i] | in[i + 1] << 8 | in[i + 2] << 16 | static_cast<uint32_t>(in[i + 3]) << 24);
+            taken = 0;
+            for (CodecChip* chip : {&direct, &stream}) {
+                chip->Write(kContextRam, frame.width | frame.height << 16);
+                chip->Write(kContextRam + 4, (frame.alpha ? 1u : 0u) | (frame.expansion ? 2u : 0u) << 16);
+                ASSERT_TRUE(chip->TakeFrame(0, in));
+            }
+            const std::vector<uint32_t> want = stream.Outbound().TakeAll();
+            if (row.passThrough) {
+                EXPECT_EQ(want.size(), in.size() / 4) << "pass-through sends a word for each word in";
+            }
+            ASSERT_EQ(taken, frame.expansion ? 0 : 1);
+            EXPECT_TRUE(direct.Outbound().empty());
+            if (taken) {
+                ASSERT_EQ(cells.size(), 4 * want.size() + 64);
+                EXPECT_EQ(std::memcmp(cells.data(), want.data(), 4 * want.size()), 0);
+                EXPECT_EQ(std::count(cells.end() - 64, cells.end(), 0xA5), 64);
+                if (row.stuckBit) {
+                    EXPECT_EQ(want.front() & 1u << 22, 1u << 22);
+                }
+            }
+            for (uint32_t reg : {0x6C000028u, 0x6C00002Cu, 0x6C000030u}) EXPECT_EQ(direct.Read(reg), stream.Read(reg)) << std::hex << reg;
+            // The in CRC over every whole pair of words taken in so far (an odd word waits for its pair).
+            EXPECT_EQ(stream.Read(0x6C000028), BitwisePixelCrc(0, std::vector<uint32_t>(inWords.begin(), inWords.end() - inWords.size() % 2)));
+        }
+        EXPECT_NE(stream.Read(0x6C00002C), 0u);
     }
 }
 

@@ -1,10 +1,12 @@
 // The codec unpacker test on the simulated codec board: dispatch and options, set-up, compares, saves, round trips and the faults they catch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "images/image_crc.h"
 #include "images/multi_image_file.h"
 #include "images/packed_image.h"
+#include "platform/clock.h"
 #include "platform/host_ui.h"
 #include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
@@ -514,8 +517,9 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
 }
 
 // Frames read in place from healthy memory report exactly as frames read back from a memory with
-// a fault elsewhere (where each frame is read, as the faults act on every read): the same lines,
-// the same dumps; the CRC report sums the last picture frame as it came back. Faults of the chip or
+// a fault elsewhere (where each frame is read, as the faults act on every read, and the chip's
+// frames wait in its word stream instead of going straight into their DCBs): the same lines, the
+// same dumps, the same result cells; the CRC report sums the last picture frame as it came back. Faults of the chip or
 // a channel give each its errors, deep in a frame past blocks that match and in bits the compare
 // leaves out.
 TEST_F(UnpackerRoundTrip, FramesReadInPlaceReportAsFramesReadBack) {
@@ -540,14 +544,26 @@ TEST_F(UnpackerRoundTrip, FramesReadInPlaceReportAsFramesReadBack) {
         // Bits 5..0 of the samples differ: nothing to report.
         {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x00200020", "first": 1500, "count": 600})",
          "\"Video:Mixed\" DIM=(100,60) FRAMES=3", kRunPassed, {"Passed\n"}},
+        // Healthy chips, frames written straight into their DCBs where the memory is healthy: odd
+        // and larger geometries, one frame a chain, the expansion route and the bypass.
+        {"", "\"Video:Mixed\" DIM=(17,9) FRAMES=5 SEQUENCE=A:I...", kRunPassed, {"Passed\n"}},
+        {"", "\"Video:Mixed\" DIM=(720,486) FRAMES=3", kRunPassed, {"Passed\n"}},
+        {"", "\"Video:Mixed\" DIM=(64,64) FRAMES=2 FORCEUPDATE=1", kRunPassed, {"Transfer #2:  Took", "PASS:"}},
+        {"", "\"Expansion:Mixed\" DIM=(64,64) FRAMES=3", kRunPassed, {"PASS:"}},
+        {"", "\"Video:Bypass\" SIZE=8192 RANDOM DATA", kRunPassed, {"Passed\n"}},
+        // The source's words changed on their way in: the frames out follow them.
+        {R"({"kind": "dma_corrupt", "board": "Nuxa1", "channel": 28, "mask": 65280, "count": 0})", "\"Video:Image\" DIM=(64,64)", kRunFailed,
+         {"Read/Compare SRC Image #:  1"}},
     };
     cwd.Dir().Write("CmdLine", "pexhost.exe -ENGINEERING");
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.fault) + " " + row.command);
         std::string text[2];
         std::map<std::string, std::string> dumps[2];
+        std::vector<BYTE> results[2];
         for (int path = 0; path < 2; ++path) {
-            LoadFaults(std::string("[") + row.fault + (path ? ", " + elsewhere : "") + "]");
+            const std::string fault = row.fault;
+            LoadFaults("[" + fault + (path ? (fault.empty() ? "" : ", ") + elsewhere : "") + "]");
             Reprogram();
             unpA.GetImageList()->FreeStrings();
             unpA.GetImageList()->Add("RANDOM SEED=0x1234");
@@ -560,7 +576,11 @@ TEST_F(UnpackerRoundTrip, FramesReadInPlaceReportAsFramesReadBack) {
                 dumps[path][name] = support::ReadText(entry.path().string());
                 std::filesystem::remove(entry.path());
             }
+            // The cells the results land in, bit for bit (the compares leave bits 5..0 out).
+            results[path] = ReadSdram(0, 0x800000);
         }
+        EXPECT_TRUE(results[0] == results[1]) << "the results differ first at "
+                                              << std::mismatch(results[0].begin(), results[0].end(), results[1].begin()).first - results[0].begin();
         EXPECT_TRUE(support::HasAll(text[0], row.lines));
         EXPECT_EQ(text[0], text[1]);
         EXPECT_EQ(dumps[0], dumps[1]);
@@ -582,6 +602,77 @@ TEST_F(UnpackerRoundTrip, FramesReadInPlaceReportAsFramesReadBack) {
     const size_t at = unpA.out.text.find(report);
     ASSERT_NE(at, std::string::npos) << unpA.out.text;
     EXPECT_EQ(unpA.out.text.substr(at + report.size() + 9, line.GetLength() + 2), std::string("  ") + line.c_str()) << unpA.out.text;
+}
+
+// A chain of two 64 x 64 picture frames (12288 packed bytes in, 16384 out each) through chip A
+// into DCBs laid out by hand, on healthy memory (where a frame may go straight into its DCB's
+// cells) and with a stuck cell far away (where every frame waits in the word stream): the same
+// cells and port CRCs after, whether the DCBs take exactly their frames, more or less (the stream
+// then runs on into the next DCB), or lie over the later frame's source or the frame's own.
+TEST_F(UnpackerRoundTrip, HandLaidChainsEndAsTheWordStreamLeavesThem) {
+    const std::string elsewhere = R"({"kind": "sdram_stuck_bit", "board": "Nuxa1", "bit": 3, "value": 1, "from": 268435200, "to": 268435204})";
+    constexpr DWORD kSource = 0x800000, kSecond = kSource + 0x3000, kSecondOut = 0x100000;
+    const struct Row {
+        const char* name;
+        DWORD firstAt, firstUnits, secondUnits;  // 4096-byte units
+    } rows[] = {
+        {"exact", 0, 4, 4},
+        {"first longer", 0, 5, 4},
+        {"first shorter", 0, 3, 5},
+        {"first over the second's source", kSecond, 4, 4},
+        {"first over its own source", kSource, 4, 4},
+    };
+    std::mt19937 random(31);
+    std::vector<BYTE> packed(2 * 0x3000);
+    for (BYTE& b : packed) b = static_cast<BYTE>(random());
+    const std::vector<BYTE> before(0x110000, 0xEE);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<BYTE> cells[2];
+        DWORD crcs[2][3] = {};
+        for (int path = 0; path < 2; ++path) {
+            LoadFaults(path ? "[" + elsewhere + "]" : "[]");
+            Reprogram();
+            // A round trip first sets the chip up: its memory, and context 0 for 64 x 64 pictures.
+            ASSERT_EQ(unpA.Run("\"Video:Image\" DIM=(64,64)"), kRunPassed) << unpA.out.text;
+            WriteSdram(0, before.data(), static_cast<DWORD>(before.size()));
+            WriteSdram(kSource, packed.data(), static_cast<DWORD>(packed.size()));
+            unpA.ResetCRCs();
+            CWexalDMAChannel* in = Board("Nuxa1")->GetDMAChannel(28);
+            CWexalDMAChannel* out = Board("Nuxa1")->GetDMAChannel(24);
+            in->Flush();
+            out->Flush();
+            for (int k = 1; k <= 2; ++k) {
+                // Lines of 1024 words; each DCB names context 0 for the frame after it.
+                const DWORD units = k == 1 ? row.firstUnits : row.secondUnits;
+                ASSERT_TRUE(in->SetDCBWords(k, devtest::MakeDcb(k == 1 ? 2 : 0, 2, k, k == 1 ? kSource : kSecond, 2, 1024, 1024).w));
+                ASSERT_TRUE(out->SetDCBWords(k, devtest::MakeDcb(k == 1 ? 2 : 0, 2, k, k == 1 ? row.firstAt : kSecondOut, units - 1, 1024, 1024).w));
+            }
+            SetGo("Nuxa1", 2);
+            Regs("Nuxa1")[0x88000 / 4] = 0;
+            out->Trigger(1);
+            in->Trigger(1);
+            devtest::Dcb head;
+            for (int poll = 0; poll < 1000; ++poll) {
+                Live(in);  // the inbound chain moves as it is looked at
+                head = Live(out);
+                if (head.Done() && head.Tag() == 2) break;
+                Sleep(1);
+            }
+            EXPECT_EQ(head.Tag(), 2) << path;
+            cells[path] = ReadSdram(0, 0x110000);
+            const std::vector<BYTE> sources = ReadSdram(kSource, 0x6000);
+            cells[path].insert(cells[path].end(), sources.begin(), sources.end());
+            unpA.GetCRCs(crcs[path][0], crcs[path][1], crcs[path][2]);
+        }
+        EXPECT_TRUE(cells[0] == cells[1]) << "the cells differ first at " << std::mismatch(cells[0].begin(), cells[0].end(), cells[1].begin()).first - cells[0].begin();
+        EXPECT_EQ(crcs[0][0], crcs[1][0]);
+        EXPECT_EQ(crcs[0][1], crcs[1][1]);
+        EXPECT_NE(crcs[0][1], 0u);
+        // The first frame's words reached their DCB (the sources' copy follows the low cells).
+        const auto first = cells[0].begin() + (row.firstAt < kSource ? row.firstAt : 0x110000 + row.firstAt - kSource);
+        EXPECT_FALSE(std::equal(first, first + 0x3000, row.firstAt < kSource ? before.begin() : packed.begin() + (row.firstAt - kSource)));
+    }
 }
 
 // The mask variant fills with 8-bit samples (bits 7..6 of every sample 0) and compares like the plain one.
