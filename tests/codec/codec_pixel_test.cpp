@@ -40,6 +40,19 @@ void Configure(Write write, uint32_t idWord) {
 
 void Wait(DWORD ms) { Sleep(ms); }
 
+// A chip model's board with the video port's output bit `bit` stuck at 1, or none when bit < 0.
+sim::BoardConfig OutputStuckBit(int bit) {
+    sim::BoardConfig config;
+    if (bit < 0) return config;
+    sim::CodecChipFault f;
+    f.kind = sim::CodecChipFault::Kind::OutputStuckBit;
+    f.port = 0;
+    f.bit = bit;
+    f.value = 1;
+    config.faults.codec.chips.push_back(f);
+    return config;
+}
+
 class CodecPixelTest : public codectest::CodecBoardTest<devtest::RigTest> {
 protected:
     // Selects chip (1 A, 2 B) on the bridge and loads the image.
@@ -392,15 +405,7 @@ TEST(CodecPixelFrames, PackedFramesAndPortCrcsMatchAPlainPacking) {
     std::mt19937 random(11);
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height) + (row.alpha ? " alpha" : " picture"));
-        sim::BoardConfig config;
-        if (row.stuckBit) {
-            sim::CodecChipFault f;
-            f.kind = sim::CodecChipFault::Kind::OutputStuckBit;
-            f.port = 0;
-            f.bit = 5;
-            f.value = 1;
-            config.faults.codec.chips.push_back(f);
-        }
+        const sim::BoardConfig config = OutputStuckBit(row.stuckBit ? 5 : -1);
         CodecChip chip(config, 1);
         Configure([&](uint32_t a, uint32_t v) { chip.Write(a, v); }, CodecChip::kPackerIdWord);
         const uint64_t pixels = uint64_t{row.width} * row.height;
@@ -552,15 +557,7 @@ TEST(CodecPixelFrames, FramesUnpackedIntoTheirCellsMatchTheWordStream) {
     };
     std::mt19937 random(29);
     for (const Row& row : rows) {
-        sim::BoardConfig config;
-        if (row.stuckBit) {
-            sim::CodecChipFault f;
-            f.kind = sim::CodecChipFault::Kind::OutputStuckBit;
-            f.port = 0;
-            f.bit = 22;
-            f.value = 1;
-            config.faults.codec.chips.push_back(f);
-        }
+        const sim::BoardConfig config = OutputStuckBit(row.stuckBit ? 22 : -1);
         CodecChip direct(config, 1), stream(config, 1);
         std::vector<uint8_t> cells;
         int taken = 0;
