@@ -283,6 +283,8 @@ constexpr const char* kUnpackerImageId = "UPQE";
 // CRC-32/MPEG-2 register crc after the 64 data bits of each of `pairs` word pairs (see
 // CodecChip::PixelCrcFeed for the order); table-driven, two pairs a step.
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs);
+// The same over 2 * pairs little-endian words as bytes at any alignment.
+uint32_t PixelCrc64Bytes(uint32_t crc, const uint8_t* bytes, size_t pairs);
 // The packer's byte selection over `groups` groups of 8 bytes (a picture's pixel pair, or four
 // alpha pixels): each group's four odd bytes to plane8 (four bytes a group) and bits 7-6 of its
 // four even bytes to one plane2 byte, the first group's bits 1-0. With crc given, *crc goes on

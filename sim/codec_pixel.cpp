@@ -256,21 +256,46 @@ uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length) {
     return crc;
 }
 
-uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {
+namespace {
+
+// The register after `pairs` pairs of words, word k given by word(k); asBytes, where not null, is
+// the same words as little-endian bytes for the block folding.
+template <class Word>
+uint32_t PairsCrc(uint32_t crc, const uint8_t* asBytes, size_t pairs, Word word) {
     size_t i = 0;
 #if defined(__x86_64__) || defined(__i386__)
-    // Little-endian words: two pairs make a block of their bytes as they lie in memory.
-    if (pairs >= 8 && HasCarrylessMultiply()) {
-        crc = Blocks(crc, reinterpret_cast<const uint8_t*>(words), pairs / 2, kUnitOrder);
+    // Two pairs make a block of their bytes as they lie in memory.
+    if (asBytes && pairs >= 8 && HasCarrylessMultiply()) {
+        crc = Blocks(crc, asBytes, pairs / 2, kUnitOrder);
         i = pairs / 2 * 2;
     }
+#else
+    (void)asBytes;
 #endif
-    for (; i + 2 <= pairs; i += 2) {
-        const uint32_t* w = words + 2 * i;
-        crc = Carry(crc ^ Units(w[0]), 3) ^ Carry(Units(w[1]), 2) ^ Carry(Units(w[2]), 1) ^ Carry(Units(w[3]), 0);
-    }
-    if (i < pairs) crc = Carry(crc ^ Units(words[2 * i]), 1) ^ Carry(Units(words[2 * i + 1]), 0);
+    for (; i + 2 <= pairs; i += 2)
+        crc = Carry(crc ^ Units(word(2 * i)), 3) ^ Carry(Units(word(2 * i + 1)), 2) ^ Carry(Units(word(2 * i + 2)), 1) ^ Carry(Units(word(2 * i + 3)), 0);
+    if (i < pairs) crc = Carry(crc ^ Units(word(2 * i)), 1) ^ Carry(Units(word(2 * i + 1)), 0);
     return crc;
+}
+
+uint32_t LittleWordAt(const uint8_t* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t w;
+        std::memcpy(&w, p, 4);
+        return w;
+    }
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+}  // namespace
+
+uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {
+    const uint8_t* asBytes = std::endian::native == std::endian::little ? reinterpret_cast<const uint8_t*>(words) : nullptr;
+    return PairsCrc(crc, asBytes, pairs, [words](size_t k) { return words[k]; });
+}
+
+uint32_t PixelCrc64Bytes(uint32_t crc, const uint8_t* bytes, size_t pairs) {
+    return PairsCrc(crc, bytes, pairs, [bytes](size_t k) { return LittleWordAt(bytes + 4 * k); });
 }
 
 size_t PackGroupsFast(const uint8_t* in, size_t groups, uint8_t* plane8, uint8_t* plane2, uint32_t* crc) {
@@ -337,21 +362,22 @@ void CodecChip::PixelCrcFeed(int reg, const uint32_t* words, size_t n) {
 }
 
 void CodecChip::PixelCrcFeedBytes(int reg, const uint8_t* bytes, size_t length) {
-    // A slice at a time through a buffer that stays in the cache.
-    constexpr size_t kSlice = 4096;
-    uint32_t words[kSlice];
-    for (size_t at = 0; at + 4 <= length;) {
-        const size_t n = std::min(kSlice, (length - at) / 4);
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(words, bytes + at, 4 * n);
-        } else {
-            for (size_t i = 0; i < n; ++i) {
-                const uint8_t* p = bytes + at + 4 * i;
-                words[i] = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-            }
-        }
-        PixelCrcFeed(reg, words, n);
-        at += 4 * n;
+    // Read where they lie, a pair of words at a time, rather than copied out into words first.
+    size_t n = length / 4;
+    if (n == 0 || reg < 0 || reg >= 3) return;
+    if (m_pixel.holding[reg]) {
+        const uint32_t first = LittleWordAt(bytes);
+        PixelCrcFeed(reg, &first, 1);
+        bytes += 4;
+        --n;
+    }
+    const size_t pairs = n / 2;
+    uint32_t* crc = PixelCrcOpen(reg);
+    if (!crc) return;  // not counting
+    *crc = PixelCrc64Bytes(*crc, bytes, pairs);
+    if (n % 2) {
+        const uint32_t last = LittleWordAt(bytes + 8 * pairs);
+        PixelCrcFeed(reg, &last, 1);
     }
 }
 

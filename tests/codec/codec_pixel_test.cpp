@@ -724,6 +724,15 @@ TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
     for (const uint32_t seed : {0u, 0xFFFFFFFFu})
         for (size_t pairs = 0; pairs <= words.size() / 2; ++pairs)
             EXPECT_EQ(sim::PixelCrc64(seed, words.data(), pairs), bitwise(seed, fed.data(), 8 * pairs)) << pairs << " pairs";
+    // The same words read as little-endian bytes where they lie, at every alignment.
+    std::vector<uint8_t> laid(4 * words.size() + 3);
+    for (size_t from = 0; from < 4; ++from) {
+        for (size_t i = 0; i < words.size(); ++i)
+            for (size_t k = 0; k < 4; ++k) laid[from + 4 * i + k] = static_cast<uint8_t>(words[i] >> (8 * k));
+        for (const uint32_t seed : {0u, 0xFFFFFFFFu})
+            for (size_t pairs = 0; pairs <= words.size() / 2; ++pairs)
+                EXPECT_EQ(sim::PixelCrc64Bytes(seed, laid.data() + from, pairs), bitwise(seed, fed.data(), 8 * pairs)) << pairs << " pairs from " << from;
+    }
     // A register carried over a run of zero bytes, as the direct packer joins its planes' CRCs.
     const std::vector<uint8_t> zeros(70000, 0);
     for (const uint32_t seed : {0u, 1u, 0x80000000u, 0x12345678u, 0xFFFFFFFFu})
