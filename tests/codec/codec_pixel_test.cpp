@@ -301,7 +301,11 @@ TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
                 // Many slices, an odd last pair or sample: 9207 pixels, 9207 % 4 == 3; 8481 % 4 == 1.
                 {1023, 9, false, false}, {1023, 9, true, false}, {257, 33, true, false}, {257, 33, false, false},
                 {1024, 9, false, true}, {1022, 9, true, true},
-                {1023, 9, false, false, 6}, {257, 33, true, false, 22}};
+                {1023, 9, false, false, 6}, {257, 33, true, false, 22},
+                // A last slice of sixteen words, eight and seven (4127 words), of sixteen and eight
+                // (4120), of eight alone (4104, a stuck bit): each step width of the unpacking; an
+                // odd alpha whose last sixteen words lack the last sample (8223 samples).
+                {2751, 3, true, false}, {2060, 2, false, false}, {2052, 2, false, false, 17}, {2741, 3, true, false}};
     std::mt19937 random(7);
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height) + (row.alpha ? " alpha" : " picture") +
