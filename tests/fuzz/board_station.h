@@ -38,6 +38,15 @@ inline const support::TempDir& Folder() {
     return dir;
 }
 
+// The argument text of an input's bytes from data on (size of them), up to a NUL: angle brackets
+// become spaces, so the text stays inside the one command, neither ending it nor starting another.
+inline std::string ArgumentText(const uint8_t* data, size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
+    for (char& c : text)
+        if (c == '<' || c == '>') c = ' ';
+    return text;
+}
+
 inline std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;

@@ -1,6 +1,5 @@
 // Fuzz target box_args: the breakout-box tests' whole argument texts, run through the main-board root on the default rig or a cable rig.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -51,10 +50,7 @@ void Fill(CStrList& list, std::vector<const char*> entries) {
 int FuzzBoxArgs(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const BoxCommand& command = kCommands[data[0] % kCommandCount];
-    std::string args(reinterpret_cast<const char*>(data + 1), strnlen(reinterpret_cast<const char*>(data + 1), size - 1));
-    // The arguments stay inside the one command: no angle brackets that would end it or start another.
-    for (char& c : args)
-        if (c == '<' || c == '>') c = ' ';
+    const std::string args = fuzzstation::ArgumentText(data + 1, size - 1);
     const std::string upper = fuzzstation::Upper(args);
     if (!fuzzstation::NumbersAfterStayBelow(upper, "DIM", kMaxSide, false, kRefusedSide) ||
         !fuzzstation::NumbersAfterStayBelow(upper, "SIZE", kMaxBytes, true, kRefusedBytes))

@@ -1,7 +1,5 @@
 // Fuzz target codec_args: the codec chip tests' argument texts (packer, unpacker, and a few cheap encoder and diagnostics keywords) through the codec-board root on the default rig.
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -71,14 +69,11 @@ int FuzzCodecArgs(const uint8_t* data, size_t size) {
     const CodecCommand& command = kCommands[data[0] % kCommandCount];
     unsigned width = data[1] | (data[2] & 0xF) << 8, height = data[3] | (data[2] >> 4) << 8;
     if (width && height > kMaxPixels / width) height = std::max(1u, kMaxPixels / width);
-    std::string args(reinterpret_cast<const char*>(data + 5), strnlen(reinterpret_cast<const char*>(data + 5), size - 5));
-    // The arguments stay inside the one command, and any file they name stays in the station's
-    // folder (no separator, so no other folder); the picture's size is the target's.
-    for (char& c : args)
-        if (c == '<' || c == '>') c = ' ';
+    std::string args = fuzzstation::ArgumentText(data + 5, size - 5);
+    // Any file the arguments name stays in the station's folder (no separator, so no other
+    // folder); the picture's size is the target's.
     if (args.find_first_of("/\\") != std::string::npos) return 0;
-    std::string upper = args;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = fuzzstation::Upper(args);
     for (size_t at = upper.find("DIM"); at != std::string::npos; at = upper.find("DIM", at + 1)) args[at] = 'X';
     InstallChipImages();
     const std::string keyword = command.keyword ? command.keyword : kCheapKeywords[data[4] % kCheapCount];

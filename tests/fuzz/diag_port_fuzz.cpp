@@ -1,6 +1,5 @@
 // Fuzz target diag_port: the diagnostics port's keywords with any argument text, run through a board root on the default rig.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "boards/roots/nuxa_board_tests.h"
@@ -30,10 +29,7 @@ int FuzzDiagPort(const uint8_t* data, size_t size) {
     if (size == 0 || size - 1 > kMaxArguments) return 0;
     const bool main = (data[0] & 1) == 0;
     const char* keyword = kKeywords[(data[0] >> 2) % kKeywordCount];
-    std::string args(reinterpret_cast<const char*>(data + 1), strnlen(reinterpret_cast<const char*>(data + 1), size - 1));
-    // The arguments stay inside the one command: no angle brackets that would end it or start another.
-    for (char& c : args)
-        if (c == '<' || c == '>') c = ' ';
+    const std::string args = fuzzstation::ArgumentText(data + 1, size - 1);
     int broken = 0;
     fuzzstation::Run(main && (data[0] & 2), [&](CBrimolaBoardTests& brimola) {
         CNuxaBoardTests nuxa("CNuxaBoard");

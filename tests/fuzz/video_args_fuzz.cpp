@@ -1,5 +1,4 @@
 // Fuzz target video_args: the video tests' whole argument texts, run through the transfers they start on the default rig.
-#include <cstring>
 #include <string>
 
 #include "tests/fuzz/board_station.h"
@@ -36,10 +35,7 @@ constexpr long kMaxRetries = 4;
 int FuzzVideoArgs(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const VideoCommand& command = kCommands[data[0] % kCommandCount];
-    std::string args(reinterpret_cast<const char*>(data + 1), strnlen(reinterpret_cast<const char*>(data + 1), size - 1));
-    // The arguments stay inside the one command: no angle brackets that would end it or start another.
-    for (char& c : args)
-        if (c == '<' || c == '>') c = ' ';
+    std::string args = fuzzstation::ArgumentText(data + 1, size - 1);
     const std::string upper = fuzzstation::Upper(args);
     if (!fuzzstation::NumbersAfterStayBelow(upper, "DIM", kMaxSide, false) ||
         !fuzzstation::NumbersAfterStayBelow(upper, "SIZE", kMaxBytes, true) ||
