@@ -314,13 +314,10 @@ public:
             engine.Endpoint(channel) != this || engine.Unsettled())
             return nullptr;
         engine.Upcoming(channel, 1, m_plan);
-        if (m_plan.empty() || !engine.InMemory(m_plan.front())) return nullptr;
         uint64_t start = 0, length = 0;
-        int runs = 0;
-        DmaEngine::ForEachRun(m_plan.front(), [&](uint64_t address, uint64_t n) {
-            if (runs++ == 0) start = address, length = n;
-        });
-        if (runs != 1 || length < bytes || (queuedOn >= 0 && (length != bytes || !ChainClear(engine, queuedOn, start, bytes)))) return nullptr;
+        if (m_plan.empty() || !engine.InMemory(m_plan.front()) || !OneRun(m_plan.front(), start, length) || length < bytes ||
+            (queuedOn >= 0 && (length != bytes || !ChainClear(engine, queuedOn, start, bytes))))
+            return nullptr;
         const auto low = reinterpret_cast<uintptr_t>(input.data()), high = low + input.size();
         uint8_t* cells = sdram.Map(start, static_cast<size_t>(bytes));
         const auto at = reinterpret_cast<uintptr_t>(cells);
@@ -405,18 +402,19 @@ private:
     // copy would: one run of whole words in a healthy memory, on a channel without a corruption
     // fault. Empty otherwise.
     static std::span<const uint8_t> InPlace(DmaEngine& engine, int channel, const DcbImage& dcb) {
-        SdramModel& sdram = engine.Sdram();
-        if (sdram.HasFaults() || engine.HasCorruption(channel) || !engine.InMemory(dcb)) return {};
         uint64_t start = 0, length = 0;
+        if (engine.HasCorruption(channel) || !engine.InMemory(dcb) || !OneRun(dcb, start, length) || length == 0 || length % 4) return {};
+        // The view brings the other transfers up to date first, as the copy's read did.
+        const uint8_t* cells = engine.Sdram().ReadView(start, static_cast<size_t>(length));
+        return cells ? std::span<const uint8_t>(cells, static_cast<size_t>(length)) : std::span<const uint8_t>();
+    }
+    // Whether the DCB moves one run of the memory, and where.
+    static bool OneRun(const DcbImage& dcb, uint64_t& start, uint64_t& length) {
         int runs = 0;
         DmaEngine::ForEachRun(dcb, [&](uint64_t address, uint64_t bytes) {
             if (runs++ == 0) start = address, length = bytes;
         });
-        if (runs != 1 || length == 0 || length % 4) return {};
-        // A read of no bytes brings the other transfers up to date first, as the copy's read did.
-        sdram.Read(start, nullptr, 0);
-        const uint8_t* cells = sdram.Map(start, static_cast<size_t>(length));
-        return cells ? std::span<const uint8_t>(cells, static_cast<size_t>(length)) : std::span<const uint8_t>();
+        return runs == 1;
     }
 
     CodecDsp& m_dsp;
