@@ -473,8 +473,7 @@ template <class ImageT, class AlphaT>
 bool Loopback<ImageT, AlphaT>::MatchesInPlace(DWORD from) {
     CWexalSDRAMSpace* sdram = m_test.GetBoardIF().GetWexalSDRAMSpace();
     const DWORD bytes = m_image.GetSize();
-    const void* view = sdram ? sdram->GetReadView(from, bytes) : nullptr;
-    return view && std::memcmp(view, m_image.GetBuffer() + m_image.GetOffset(), bytes) == 0;
+    return sdram && sdram->HoldsInPlace(from, m_image.GetBuffer() + m_image.GetOffset(), bytes);
 }
 
 // Reads the frame at from into the read-back copy; false after the red line.

@@ -167,6 +167,11 @@ const void* CWexalSDRAMSpace::GetReadView(DWORD address, DWORD length) {
     return m_sdram ? m_sdram->ReadView(address, length) : nullptr;
 }
 
+BOOL CWexalSDRAMSpace::HoldsInPlace(DWORD address, const void* want, DWORD length) {
+    const void* view = want ? GetReadView(address, length) : nullptr;
+    return view && std::memcmp(view, want, length) == 0;
+}
+
 BOOL CWexalSDRAMSpace::FlushSDRAM(DWORD) {
     if (!m_sdram) return FALSE;
     m_sdram->Commit();

@@ -109,6 +109,9 @@ public:
     // where every read goes through the fault model (and may flip bits) and only Get reads as the
     // board does.
     const void* GetReadView(DWORD address, DWORD length);
+    // Whether the length bytes at address hold want, looked at through the read view; FALSE where
+    // there is no view (the caller then reads the bytes back as the board does).
+    BOOL HoldsInPlace(DWORD address, const void* want, DWORD length);
     BOOL FlushSDRAM(DWORD flags);
     // The bus base of window 1 or 2; 0xFFFFFFFF for any other value.
     DWORD GetSDRAMWindow(KWO_RAMWINTYPE window) const {

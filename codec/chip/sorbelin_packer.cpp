@@ -714,8 +714,7 @@ void SaveFailedFrame(const char* kind, DWORD frame, const Source& source, const 
 
 bool CSorbelinPacker::MatchesInPlace(DWORD start, const BYTE* want, DWORD bytes) {
     CWexalSDRAMSpace* sdram = m_boardIF.GetWexalSDRAMSpace();
-    const void* view = sdram && want ? sdram->GetReadView(start, bytes) : nullptr;
-    return view && std::memcmp(view, want, bytes) == 0;
+    return sdram && sdram->HoldsInPlace(start, want, bytes);
 }
 
 BOOL CSorbelinPacker::RoundTrip(Trip& trip, DWORD frames, DWORD verbose) {
