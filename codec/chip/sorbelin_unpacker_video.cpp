@@ -21,6 +21,7 @@
 #include "images/multi_image_file.h"
 #include "images/packed_image.h"
 #include "platform/clock.h"
+#include "platform/runtime.h"
 
 namespace {
 
@@ -708,8 +709,11 @@ DWORD CSorbelinUnpacker::BypassBufferTest(DWORD code, CString args, DWORD size, 
     upper.MakeUpper();
     std::vector<BYTE> source(size), merged(size), second(size);
     if (upper.Find("RANDOM DATA") >= 0) {
-        std::srand(static_cast<unsigned>(std::time(nullptr)));
-        for (BYTE& b : source) b = static_cast<BYTE>(std::rand());
+        // The runtime's generator, drawn a buffer at a time, as the pictures' random fills draw it.
+        platform::srand(static_cast<unsigned>(std::time(nullptr)));
+        std::vector<int> draws(source.size());
+        platform::RandFill(draws.data(), draws.size());
+        std::transform(draws.begin(), draws.end(), source.begin(), [](int d) { return static_cast<BYTE>(d); });
     } else if (upper.Find("RAMP") >= 0) {
         for (DWORD i = 0; i < size / 2; ++i) source[2 * i] = source[2 * i + 1] = static_cast<BYTE>(i);
     } else {
