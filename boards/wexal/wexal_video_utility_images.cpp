@@ -6,6 +6,7 @@
 
 #include "boards/wexal/wexal.h"
 #include "boards/wexal/wexal_dma_report.h"
+#include "devlib/wexal_spaces.h"
 #include "devlib/perf_list.h"
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/wexal_dcb.h"
@@ -191,6 +192,7 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     const size_t words = std::min<size_t>(size_t{width} * height / 2, S / 4);
     long total = 0;
     const size_t images = std::min(outList.size(), inList.size());
+    CWexalSDRAMSpace* sdram = m_boardIF.GetWexalSDRAMSpace();
     for (size_t i = 0; i < images; ++i) {
         const WexalDCB& dst = outList[i];
         const WexalDCB& src = inList[i];
@@ -203,6 +205,9 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
             PrintColorFormat(kColorBlack, "%d ", tag);
         }
         const DWORD from = dst.GetStartAddress();
+        // A frame whose compared words lie in memory as sent matches its read-back copy: no word to
+        // walk, nothing to dump. It is looked at where it lies.
+        if (sdram && sdram->HoldsInPlace(from, expected, static_cast<DWORD>(words * 4))) continue;
         bool differs = !ReadMemory(from, readBack.GetBuffer(), S + P);
         if (differs) result = 0;
         int reportCounter = 0, reported = 0;
