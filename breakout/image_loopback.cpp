@@ -1,6 +1,9 @@
 // The image loopbacks of the breakout-box tests: up to 15 frames out on channel 4, back through the cable or the box on a BVI channel, compared and dumped.
 #include <cstdio>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <memory>
 #include <string>
 #include <vector>
@@ -480,9 +483,33 @@ bool Loopback<ImageT, AlphaT>::MatchesInPlace(DWORD from) {
 
 // For the 8-bit compare: whether every word of the frame at from equals the expected one under the
 // sample mask, read where it lies. Each block of the expected image that differs byte for byte is
-// masked in place, which is all that the read-back compare leaves behind for a frame without errors.
-// False at the first block with a word wrong under the mask, whose words the read-back compare then
-// counts and reports (masking again changes nothing), and on memory with faults.
+// masked in place, as the read-back compare masks it. False at the first block with a word wrong
+// under the mask, whose words the read-back compare then counts and reports (masking again changes
+// nothing), and on memory with faults.
+// Masks the whole expected words of a block in place, as the read-back compare does with every word
+// of a block that differs, and answers whether each then equals the read word under the mask.
+bool MaskAndMatch(BYTE* expected, const BYTE* read, DWORD bytes) {
+    DWORD off = 0;
+    bool same = true;
+#if defined(__SSE2__)
+    const __m128i mask = _mm_set1_epi32(static_cast<int>(kMask));
+    __m128i wrong = _mm_setzero_si128();
+    for (; off + 16 <= bytes; off += 16) {
+        const __m128i e = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(expected + off)), mask);
+        const __m128i r = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(read + off)), mask);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(expected + off), e);
+        wrong = _mm_or_si128(wrong, _mm_xor_si128(e, r));
+    }
+    same = _mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128())) == 0xFFFF;
+#endif
+    for (; off + 4 <= bytes; off += 4) {
+        const DWORD e = Word(expected + off) & kMask;
+        std::memcpy(expected + off, &e, 4);
+        same = same && e == (Word(read + off) & kMask);
+    }
+    return same;
+}
+
 template <class ImageT, class AlphaT>
 bool Loopback<ImageT, AlphaT>::MatchesMaskedInPlace(DWORD from) {
     CWexalSDRAMSpace* sdram = m_test.GetBoardIF().GetWexalSDRAMSpace();
@@ -493,13 +520,7 @@ bool Loopback<ImageT, AlphaT>::MatchesMaskedInPlace(DWORD from) {
     for (DWORD first = 0; first < bytes; first += kCompareBlock) {
         const DWORD last = first + kCompareBlock < bytes ? first + kCompareBlock : bytes;
         if (std::memcmp(expected + first, read + first, last - first) == 0) continue;
-        DWORD wrong = 0;
-        for (DWORD off = first; off + 4 <= last; off += 4) wrong |= (Word(expected + off) ^ Word(read + off)) & kMask;
-        if (wrong) return false;
-        for (DWORD off = first; off + 4 <= last; off += 4) {
-            const DWORD masked = Word(expected + off) & kMask;
-            std::memcpy(expected + off, &masked, 4);
-        }
+        if (!MaskAndMatch(expected + first, read + first, last - first)) return false;
     }
     return true;
 }
