@@ -1091,12 +1091,9 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         copied->SetSampleFormat(kSampleFormatFull);
     }
     const Unpacked::Image::YCbCr_10_6& source = copied ? *copied : image;
-    Packed::Image::YCbCr_8_2 dstImage(source, imagePad), rtvImage(w, h, imagePad);
-    Packed::Alpha::YCbCr_8_2 dstAlpha(alpha, alphaPad), rtvAlpha(alpha.GetWidth(), alpha.GetHeight(), alphaPad);
-    ShapeReadBack(rtvImage, dstImage);
-    ShapeReadBack(rtvAlpha, dstAlpha);
-    const char* missing = !dstImage.GetBuffer() ? "NULL pointer for dstImage\n" : !rtvImage.GetBuffer() ? "NULL pointer for rtvImage\n"
-                          : !dstAlpha.GetBuffer() ? "NULL pointer for dstAlpha\n" : !rtvAlpha.GetBuffer() ? "NULL pointer for rtvAlpha\n" : nullptr;
+    Packed::Image::YCbCr_8_2 dstImage(source, imagePad);
+    Packed::Alpha::YCbCr_8_2 dstAlpha(alpha, alphaPad);
+    const char* missing = !dstImage.GetBuffer() ? "NULL pointer for dstImage\n" : !dstAlpha.GetBuffer() ? "NULL pointer for dstAlpha\n" : nullptr;
     if (missing) {
         PrintColor(missing, kColorRed);
         return 0;
@@ -1283,13 +1280,17 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
 
     if (verbose > 1) {
         line.Format("GET:  XSize = %ld YSize = %ld ImageSize = %ld  PadSize = %ld\n", static_cast<long>(w), static_cast<long>(h),
-                    static_cast<long>(rtvImage.GetSize()), static_cast<long>(rtvImage.GetOffset()));
+                    static_cast<long>(dstImage.GetSize()), static_cast<long>(dstImage.GetOffset()));
         PrintColor(line, kColorGreen);
     }
     const bool detailed = verbose > 1 && IsEngineering() && !IsRegression();
     const DWORD pixels = w * h;
     long total = 0, compared = 0;
-    bool previousBad = true, imageMatched = false, imageRead = false;
+    bool previousBad = true, imageMatched = false;
+    // The pictures frames are read back into, made at the first frame that needs one: a chain whose
+    // frames all match where they lie needs none.
+    std::optional<Packed::Image::YCbCr_8_2> rtvImage;
+    std::optional<Packed::Alpha::YCbCr_8_2> rtvAlpha;
     for (DWORD k = 1; k <= dstList.size() && k <= srcList.size() && k <= compare; ++k) {
         const bool al = isAlpha(k - 1);
         const WexalDCB& d = dstList[k - 1];
@@ -1310,8 +1311,8 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         PrintColor(line, kColorBlack);
         long frameErrors = 0;
         compared += ComparedPerFrame(!al, pixels);
-        // A frame that came back exactly as expected is done without a copy; the picture read
-        // back last then holds the expected bytes, which the CRC check below reads.
+        // A frame that came back exactly as expected is done without a copy; for the CRC check below
+        // the picture read back last then holds the expected bytes.
         const CImage& want = al ? static_cast<const CImage&>(dstAlpha) : static_cast<const CImage&>(dstImage);
         if (!timedOut && MatchesInPlace(start, want.GetBuffer(), MovedBytes(want))) {
             previousBad = false;
@@ -1319,27 +1320,35 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
             continue;
         }
         if (!al) imageMatched = false;
+        if (al ? !rtvAlpha : !rtvImage) {
+            if (al) ShapeReadBack(rtvAlpha.emplace(alpha.GetWidth(), alpha.GetHeight(), alphaPad), dstAlpha);
+            else ShapeReadBack(rtvImage.emplace(w, h, imagePad), dstImage);
+            if (al ? !rtvAlpha->GetBuffer() : !rtvImage->GetBuffer()) {
+                PrintColor(al ? "NULL pointer for rtvAlpha\n" : "NULL pointer for rtvImage\n", kColorRed);
+                ReleaseChannels(bar0, srcNumber, dstNumber);
+                return 0;
+            }
+        }
         if (al) {
-            ReadMemory(start, rtvAlpha.GetBuffer(), MovedBytes(rtvAlpha));
-            const BYTE *e8 = dstAlpha.Get8BitPlane(), *e2 = dstAlpha.Get2BitPlane(), *r8 = rtvAlpha.Get8BitPlane();
-            frameErrors = ComparePackedAlpha(dstAlpha, rtvAlpha, pixels, [&](DWORD p, DWORD ef, DWORD rf) {
+            ReadMemory(start, rtvAlpha->GetBuffer(), MovedBytes(*rtvAlpha));
+            const BYTE *e8 = dstAlpha.Get8BitPlane(), *e2 = dstAlpha.Get2BitPlane(), *r8 = rtvAlpha->Get8BitPlane();
+            frameErrors = ComparePackedAlpha(dstAlpha, *rtvAlpha, pixels, [&](DWORD p, DWORD ef, DWORD rf) {
                 line.Format("\nOffset[0x%08X]  Addr8bit[0x%08X]  Addr2bit[0x%08X]\n\tExpected:\tAlpha[0x%02X:%01X]\n\tRead:\t\tAlpha[0x%02X:%01X]\n", p,
                             static_cast<DWORD>(e8 - dstAlpha.GetBuffer()) + p, static_cast<DWORD>(e2 - dstAlpha.GetBuffer()) + p / 4, e8[p], ef, r8[p], rf);
                 PrintColor(line, kColorRed);
             });
         } else {
-            imageRead = true;
-            ReadMemory(start, rtvImage.GetBuffer(), MovedBytes(rtvImage));
+            ReadMemory(start, rtvImage->GetBuffer(), MovedBytes(*rtvImage));
             const DWORD off2 = static_cast<DWORD>(dstImage.Get2BitPlane() - dstImage.GetBuffer());
             const DWORD off8 = static_cast<DWORD>(dstImage.Get8BitPlane() - dstImage.GetBuffer());
-            frameErrors = ComparePackedImage(*this, dstImage, rtvImage, pixels, start, off2, off8, true);
+            frameErrors = ComparePackedImage(*this, dstImage, *rtvImage, pixels, start, off2, off8, true);
         }
         previousBad = frameErrors > 0;
         if (frameErrors) {
             result = 0;
             total += frameErrors;
-            if (al) SaveFailedFrame("Alpha", k, alpha, rtvAlpha);
-            else SaveFailedFrame("Image", k, source, rtvImage);
+            if (al) SaveFailedFrame("Alpha", k, alpha, *rtvAlpha);
+            else SaveFailedFrame("Image", k, source, *rtvImage);
         }
     }
     if (total == 0) {
@@ -1365,8 +1374,8 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         PrintColor(line, kColorRed);
         // The CRC check reads the picture read back last: the expected packing when that frame
         // matched in place or no picture was read back.
-        if (imageMatched || !imageRead) std::memcpy(rtvImage.GetBuffer(), dstImage.GetBuffer(), MovedBytes(rtvImage));
-        if (!noCrc) CheckChipCRCs(&source, &dstImage, &rtvImage, frames);
+        const bool readBackLast = rtvImage && !imageMatched;
+        if (!noCrc) CheckChipCRCs(&source, &dstImage, readBackLast ? &*rtvImage : &dstImage, frames);
     }
     ReleaseChannels(bar0, srcNumber, dstNumber);
     return result;
