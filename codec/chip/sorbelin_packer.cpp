@@ -402,6 +402,15 @@ DWORD CSorbelinPacker::SaveAlpha(const CString& rest, const CString& file, long 
 
 namespace {
 
+// Gives read, a picture of the expected packing's geometry, the expected's sample format, and no
+// block where the expected has none. Its bytes are not packed: a frame is read into it before any
+// compare looks at them, so packing the source into it too would only be thrown away.
+template <class PackedT>
+void ShapeReadBack(PackedT& read, const PackedT& expected) {
+    if (!expected.GetBuffer()) read.Free();
+    read.SetSampleFormat(expected.GetSampleFormat());
+}
+
 template <class Unpacked, class PackedT>
 DWORD SaveFrames(CSorbelinPacker& test, bool dual, DWORD source, DWORD address, const CString& file, int format, DWORD width, DWORD height) {
     PackedT packed(width, height, PackedT::GetPadFor(width, height));
@@ -540,8 +549,9 @@ BOOL CSorbelinPacker::VideoImage(DWORD code, CString rest, Unpacked::Image::YCbC
     }
     const DWORD format = source.GetSampleFormat();
     source.SetSampleFormat(kSampleFormatFull);
-    Packed::Image::YCbCr_8_2 dst(source, trip.pad), rtv(source, trip.pad);
+    Packed::Image::YCbCr_8_2 dst(source, trip.pad), rtv(w, h, trip.pad);
     source.SetSampleFormat(format);
+    ShapeReadBack(rtv, dst);
     if (!dst.GetBuffer()) PrintColor("NULL pointer for dstImage\n", kColorRed);
     if (!rtv.GetBuffer()) PrintColor("NULL pointer for rtvImage\n", kColorRed);
     if (!dst.GetBuffer() || !rtv.GetBuffer()) return 0;
@@ -1081,10 +1091,9 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         copied->SetSampleFormat(kSampleFormatFull);
     }
     const Unpacked::Image::YCbCr_10_6& source = copied ? *copied : image;
-    Packed::Image::YCbCr_8_2 rtvImage(source, imagePad), dstImage(source, imagePad);
-    Packed::Alpha::YCbCr_8_2 dstAlpha(alpha, alphaPad), rtvAlpha(alpha, alphaPad);
-    const char* missing = !dstImage.GetBuffer() ? "NULL pointer for dstImage\n" : !rtvImage.GetBuffer() ? "NULL pointer for rtvImage\n"
-                          : !dstAlpha.GetBuffer() ? "NULL pointer for dstAlpha\n" : !rtvAlpha.GetBuffer() ? "NULL pointer for rtvAlpha\n" : nullptr;
+    Packed::Image::YCbCr_8_2 dstImage(source, imagePad);
+    Packed::Alpha::YCbCr_8_2 dstAlpha(alpha, alphaPad);
+    const char* missing = !dstImage.GetBuffer() ? "NULL pointer for dstImage\n" : !dstAlpha.GetBuffer() ? "NULL pointer for dstAlpha\n" : nullptr;
     if (missing) {
         PrintColor(missing, kColorRed);
         return 0;
@@ -1271,13 +1280,17 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
 
     if (verbose > 1) {
         line.Format("GET:  XSize = %ld YSize = %ld ImageSize = %ld  PadSize = %ld\n", static_cast<long>(w), static_cast<long>(h),
-                    static_cast<long>(rtvImage.GetSize()), static_cast<long>(rtvImage.GetOffset()));
+                    static_cast<long>(dstImage.GetSize()), static_cast<long>(dstImage.GetOffset()));
         PrintColor(line, kColorGreen);
     }
     const bool detailed = verbose > 1 && IsEngineering() && !IsRegression();
     const DWORD pixels = w * h;
     long total = 0, compared = 0;
     bool previousBad = true, imageMatched = false;
+    // The pictures frames are read back into, made at the first frame that needs one: a chain whose
+    // frames all match where they lie needs none.
+    std::optional<Packed::Image::YCbCr_8_2> rtvImage;
+    std::optional<Packed::Alpha::YCbCr_8_2> rtvAlpha;
     for (DWORD k = 1; k <= dstList.size() && k <= srcList.size() && k <= compare; ++k) {
         const bool al = isAlpha(k - 1);
         const WexalDCB& d = dstList[k - 1];
@@ -1298,8 +1311,8 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         PrintColor(line, kColorBlack);
         long frameErrors = 0;
         compared += ComparedPerFrame(!al, pixels);
-        // A frame that came back exactly as expected is done without a copy; the picture read
-        // back last then holds the expected bytes, which the CRC check below reads.
+        // A frame that came back exactly as expected is done without a copy; for the CRC check below
+        // the picture read back last then holds the expected bytes.
         const CImage& want = al ? static_cast<const CImage&>(dstAlpha) : static_cast<const CImage&>(dstImage);
         if (!timedOut && MatchesInPlace(start, want.GetBuffer(), MovedBytes(want))) {
             previousBad = false;
@@ -1307,26 +1320,35 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
             continue;
         }
         if (!al) imageMatched = false;
+        if (al ? !rtvAlpha : !rtvImage) {
+            if (al) ShapeReadBack(rtvAlpha.emplace(alpha.GetWidth(), alpha.GetHeight(), alphaPad), dstAlpha);
+            else ShapeReadBack(rtvImage.emplace(w, h, imagePad), dstImage);
+            if (al ? !rtvAlpha->GetBuffer() : !rtvImage->GetBuffer()) {
+                PrintColor(al ? "NULL pointer for rtvAlpha\n" : "NULL pointer for rtvImage\n", kColorRed);
+                ReleaseChannels(bar0, srcNumber, dstNumber);
+                return 0;
+            }
+        }
         if (al) {
-            ReadMemory(start, rtvAlpha.GetBuffer(), MovedBytes(rtvAlpha));
-            const BYTE *e8 = dstAlpha.Get8BitPlane(), *e2 = dstAlpha.Get2BitPlane(), *r8 = rtvAlpha.Get8BitPlane();
-            frameErrors = ComparePackedAlpha(dstAlpha, rtvAlpha, pixels, [&](DWORD p, DWORD ef, DWORD rf) {
+            ReadMemory(start, rtvAlpha->GetBuffer(), MovedBytes(*rtvAlpha));
+            const BYTE *e8 = dstAlpha.Get8BitPlane(), *e2 = dstAlpha.Get2BitPlane(), *r8 = rtvAlpha->Get8BitPlane();
+            frameErrors = ComparePackedAlpha(dstAlpha, *rtvAlpha, pixels, [&](DWORD p, DWORD ef, DWORD rf) {
                 line.Format("\nOffset[0x%08X]  Addr8bit[0x%08X]  Addr2bit[0x%08X]\n\tExpected:\tAlpha[0x%02X:%01X]\n\tRead:\t\tAlpha[0x%02X:%01X]\n", p,
                             static_cast<DWORD>(e8 - dstAlpha.GetBuffer()) + p, static_cast<DWORD>(e2 - dstAlpha.GetBuffer()) + p / 4, e8[p], ef, r8[p], rf);
                 PrintColor(line, kColorRed);
             });
         } else {
-            ReadMemory(start, rtvImage.GetBuffer(), MovedBytes(rtvImage));
+            ReadMemory(start, rtvImage->GetBuffer(), MovedBytes(*rtvImage));
             const DWORD off2 = static_cast<DWORD>(dstImage.Get2BitPlane() - dstImage.GetBuffer());
             const DWORD off8 = static_cast<DWORD>(dstImage.Get8BitPlane() - dstImage.GetBuffer());
-            frameErrors = ComparePackedImage(*this, dstImage, rtvImage, pixels, start, off2, off8, true);
+            frameErrors = ComparePackedImage(*this, dstImage, *rtvImage, pixels, start, off2, off8, true);
         }
         previousBad = frameErrors > 0;
         if (frameErrors) {
             result = 0;
             total += frameErrors;
-            if (al) SaveFailedFrame("Alpha", k, alpha, rtvAlpha);
-            else SaveFailedFrame("Image", k, source, rtvImage);
+            if (al) SaveFailedFrame("Alpha", k, alpha, *rtvAlpha);
+            else SaveFailedFrame("Image", k, source, *rtvImage);
         }
     }
     if (total == 0) {
@@ -1350,8 +1372,10 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
         PrintColor("\n", kColorBlack);
         line.Format("\nTotal %ld errors out of %ld\n", total, compared);
         PrintColor(line, kColorRed);
-        if (imageMatched) std::memcpy(rtvImage.GetBuffer(), dstImage.GetBuffer(), MovedBytes(rtvImage));
-        if (!noCrc) CheckChipCRCs(&source, &dstImage, &rtvImage, frames);
+        // The CRC check reads the picture read back last: the expected packing when that frame
+        // matched in place or no picture was read back.
+        const bool readBackLast = rtvImage && !imageMatched;
+        if (!noCrc) CheckChipCRCs(&source, &dstImage, readBackLast ? &*rtvImage : &dstImage, frames);
     }
     ReleaseChannels(bar0, srcNumber, dstNumber);
     return result;

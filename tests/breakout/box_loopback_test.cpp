@@ -520,6 +520,11 @@ TEST_F(BoxLoopbacks, FramesComparedInPlaceReportAsTheirReadBackCopies) {
         // The 8-bit compare masks the words of a differing block in both images: later frames see it.
         {corrupt(0, "0x00400000", 3), nullptr, "CNulk Internal Loopback Images FRAMES=4 DIM=(35,13) VERBOSE=2", kRunFailed},
         {corrupt(0, "0x40000000", 255), nullptr, "CNulk Internal Loopback Images FRAMES=2 DIM=(33,17)", kRunFailed},
+        // Three compare blocks a frame, the last one short; a wrong word in the last block after two
+        // that differ from the expected only under the mask.
+        {"", nullptr, "CNulk Internal Loopback Images FRAMES=5 DIM=(64,40) VERBOSE=2", kRunPassed},
+        {corrupt(0, "0x00400000", 1100), nullptr, "CNulk Internal Loopback Images FRAMES=3 DIM=(64,40) VERBOSE=2", kRunFailed},
+        {corrupt(0, "0x00000100", 1266), nullptr, "CNulk Internal Loopback Images FRAMES=2 DIM=(65,39)", kRunFailed},
         {corrupt(0, "0x00400000", 5), nullptr, "CNulk External Loopback Images FRAMES=2 DIM=(720,576) VERBOSE=2", kRunFailed},
         {R"({"kind": "box_frame_slip", "board": "Brimola1", "path": "nulk_internal"})", nullptr,
          "CNulk Internal Loopback Images DIM=(32,16) FRAMES=3", kRunFailed},
@@ -551,7 +556,14 @@ TEST_F(BoxLoopbacks, FramesComparedInPlaceReportAsTheirReadBackCopies) {
             EXPECT_EQ(Run(std::string("Brimola1 <") + row.command + ">", &copied), row.result) << row.command << "\n" << copied;
             copiedDumps = takeDumps();
         }
-        EXPECT_EQ(inPlace, copied) << row.fault << " " << row.command;
+        // The banner's wall-clock time ("12/07 - 23:31:13") may tick between the two runs.
+        const auto untimed = [](std::string text) {
+            for (size_t at = text.find(" - "); at != std::string::npos; at = text.find(" - ", at + 1))
+                if (at >= 5 && text[at - 3] == '/' && at + 11 <= text.size() && text[at + 5] == ':' && text[at + 8] == ':')
+                    text.replace(at + 3, 8, "hh:mm:ss");
+            return text;
+        };
+        EXPECT_EQ(untimed(inPlace), untimed(copied)) << row.fault << " " << row.command;
         EXPECT_EQ(inPlaceDumps.empty(), row.result == kRunPassed) << row.command << ": a failing frame is dumped";
         EXPECT_TRUE(inPlaceDumps == copiedDumps) << row.command << ": " << inPlaceDumps.size() << " dumps beside " << copiedDumps.size();
     }

@@ -706,6 +706,45 @@ TEST_F(SorbelinPackerTest, PortCrcsStatusAndContextDisplays) {
                                                  "ContextRam[1]:  ID[0]  Width[720]  Height[486]  InFormat[17]  OutFormat[17]\n"}));
 }
 
+// After a failed mixed chain the CRC check reads the picture read back last; where no picture was
+// read back (it matched in place, or the chain held none) that is the expected packing, so its
+// calculated CRC is the destination's. The read-back picture is never packed from the source.
+TEST_F(SorbelinPackerTest, MixedChainCrcsReadThePictureReadBackLast) {
+    support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
+    std::FILE* f = std::fopen("CmdLine", "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("pexhost.exe -ENGINEERING", f);
+    std::fclose(f);
+    const auto calculated = [](const std::string& text, const std::string& label) {
+        const size_t at = text.find(label);
+        const size_t crc = at == std::string::npos ? at : text.find("CalculatedCRC[", at);
+        return crc == std::string::npos ? std::string() : text.substr(crc, 24);
+    };
+    // {the DIM and SEQUENCE, the corrupted word of each of chip A's outbound DCBs, whether the read-back CRC is the expected packing's}
+    const struct {
+        const char* frames;
+        int word;
+        bool rtvIsExpected;
+    } rows[] = {
+        {"DIM=(64,64) FRAMES=2 SEQUENCE=A:A", 8, true},     // no picture in the chain
+        {"DIM=(64,64) FRAMES=2 SEQUENCE=I:A", 8, false},    // the picture read back with its wrong word
+        {"DIM=(66,63) FRAMES=3 SEQUENCE=A:A:A", 40, true},  // an odd-sized alpha, still no picture
+        {"DIM=(66,63) FRAMES=3 SEQUENCE=A:I:A", 2500, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.frames);
+        LoadFaults(R"([{"kind": "dma_corrupt", "board": "Nuxa1", "channel": 24, "mask": "0x01010101", "first": )" +
+                   std::to_string(row.word) + "}]");
+        ProgramPacker(packA);
+        SetImages(packA, {"GRID"});
+        EXPECT_EQ(packA.RunTest(std::string("\"Video:Mixed\" ") + row.frames), 0u) << packA.out.text;
+        const std::string dst = calculated(packA.out.text, "DST Packed Image:"), rtv = calculated(packA.out.text, "RTV Packed Image:");
+        ASSERT_FALSE(dst.empty() || rtv.empty()) << packA.out.text;
+        EXPECT_EQ(rtv == dst, row.rtvIsExpected) << dst << " " << rtv;
+    }
+}
+
 TEST_F(SorbelinPackerTest, ChipBIsExpectedByTheBoardArtwork) {
     const struct {
         const char* vpd;
