@@ -5,6 +5,24 @@
 #include "platform/cstring.h"
 #include "platform/types.h"
 
+namespace images_detail {
+
+// What a group of four 16-bit words leaves in its 2-bit byte: bits 7..6 of word i in bits
+// 2i + 1..2i (in order), that byte rotated right by two places (the encoded words' bits, whose
+// mirror exchange puts Cr, Y0, Cb, Y1 there), or nothing.
+enum class PackLowBits { InOrder, Encoded, None };
+// The packer's forms: one group at a time, and the vector forms some processors run.
+enum class PackForm { Plain, Sse2, Avx2, Avx512 };
+
+// Whether this build and processor run the form.
+bool CanPackBy(PackForm form);
+// Packs groups of four little-endian 16-bit words from src by the form (nothing if it cannot
+// run): the words' high bytes into p8, four a group, and the group's 2-bit byte into p2. The
+// pictures use the widest form; the others are here for the tests that compare them.
+void PackGroupsBy(PackForm form, PackLowBits low, const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2);
+
+}  // namespace images_detail
+
 namespace Packed {
 namespace Alpha {
 
