@@ -222,7 +222,13 @@ YCbCr_8_2::YCbCr_8_2(DWORD width, DWORD height, DWORD pad) : CImage(width, heigh
 YCbCr_8_2::YCbCr_8_2(const CImage& source, DWORD offset)
     : CImage(source.GetWidth(), source.GetHeight(), offset) {
     // A source without data leaves the plane fields 0.
-    if (source.GetSize() != 0 && Allocate()) PackFrom(source);
+    if (source.GetSize() == 0) return;
+    SetPlanes();
+    const uint64_t n = uint64_t(nWidth) * nHeight;
+    const BYTE* src = BufferOf(source);
+    // A source with a word for every pixel is packed straight into the new block, which is then
+    // written once; any other gets the fresh planes.
+    AllocatePlanes(src && n == n8BitPlaneSize && 2 * n <= BlockBytesOf(source) ? src : nullptr);
 }
 
 YCbCr_8_2& YCbCr_8_2::operator=(const YCbCr_8_2& source) {
@@ -280,11 +286,19 @@ bool YCbCr_8_2::PlanesInBlock() const {
 
 BYTE* YCbCr_8_2::Allocate() {
     SetPlanes();
+    return AllocatePlanes(nullptr);
+}
+
+BYTE* YCbCr_8_2::AllocatePlanes(const BYTE* words) {
     const DWORD held = TwoBitBytesHeld(), spare = held - n2BitPlaneSize;
     if (nOffset > kMaxBlockBytes - spare) return nullptr;
-    return AllocateBlock(nOffset + spare, [this, held](BYTE* block, size_t) {
-        std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
-        std::memset(block + n2BitPlaneOffset, kFresh2Bit, held);
+    return AllocateBlock(nOffset + spare, [this, held, words](BYTE* block, size_t) {
+        if (words) {
+            PackPixels(words, n8BitPlaneSize, block + n8BitPlaneOffset, block + n2BitPlaneOffset);
+        } else {
+            std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
+            std::memset(block + n2BitPlaneOffset, kFresh2Bit, held);
+        }
         std::memset(block + n2BitPlaneOffset + held, 0, nOffset);  // the pad behind the planes
     });
 }
@@ -329,6 +343,10 @@ void YCbCr_8_2::PackFrom(const CImage& source) {
     if (!src || !p8 || !p2 || !PlanesInBlock()) return;
     const uint64_t n = uint64_t(source.GetHeight()) * source.GetWidth();
     if (n > n8BitPlaneSize || AlphaTwoBitBytesHeld(n) > TwoBitBytesHeld() || 2 * n > BlockBytesOf(source)) return;
+    PackPixels(src, n, p8, p2);
+}
+
+void YCbCr_8_2::PackPixels(const BYTE* src, uint64_t n, BYTE* p8, BYTE* p2) {
     const uint64_t groups = n / 4;
     PackGroups<LowBits::InOrder>(src, groups, p8, p2);
     if (uint64_t rest = n % 4) {
@@ -360,14 +378,16 @@ YCbCr_8_2::YCbCr_8_2(DWORD width, DWORD height, DWORD pad) : CImage(width, heigh
 
 YCbCr_8_2::YCbCr_8_2(const CImage& source, DWORD offset)
     : CImage(source.GetWidth(), source.GetHeight(), offset) {
-    if (source.GetSize() == 0 || !Allocate()) return;
-    nSampleFormat = source.nSampleFormat;
+    if (source.GetSize() == 0) return;
+    SetPlanes();
     const uint64_t pixels = uint64_t(nWidth) * nHeight;
     const BYTE* src = BufferOf(source);
-    // The source must hold a pair of words for every pixel pair behind its offset.
-    if (src && uint64_t(source.GetOffset()) + pixels / 2 * 8 <= BlockBytesOf(source))
-        PackFrom(static_cast<DWORD>(pixels), reinterpret_cast<const WORD*>(src + source.GetOffset()),
-                 Get8BitPlane(), Get2BitPlane());
+    // The source must hold a pair of words for every pixel pair behind its offset; then the
+    // pairs are packed straight into the new block, which is written once.
+    const bool packs = src && nPlaneBytes != 0 && uint64_t(source.GetOffset()) + pixels / 2 * 8 <= BlockBytesOf(source);
+    const DWORD ownFormat = nSampleFormat;
+    nSampleFormat = source.nSampleFormat;  // the packer's form; kept only with a block
+    if (!AllocatePlanes(packs ? reinterpret_cast<const WORD*>(src + source.GetOffset()) : nullptr)) nSampleFormat = ownFormat;
 }
 
 YCbCr_8_2& YCbCr_8_2::operator=(const YCbCr_8_2& source) {
@@ -415,10 +435,17 @@ bool YCbCr_8_2::PlanesInBlock() const {
 
 BYTE* YCbCr_8_2::Allocate() {
     SetPlanes();
-    return AllocateBlock(nOffset, [this](BYTE* block, size_t) {
+    return AllocatePlanes(nullptr);
+}
+
+BYTE* YCbCr_8_2::AllocatePlanes(const WORD* words) {
+    return AllocateBlock(nOffset, [this, words](BYTE* block, size_t) {
         std::memset(block, 0, nOffset);  // the pad before the planes
-        std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
-        std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
+        // Packed pairs leave only an odd pixel count's last half pair fresh.
+        const DWORD packed8 = words ? n2BitPlaneSize * 4 : 0;
+        if (words) PackFrom(n2BitPlaneSize * 2, words, block + n8BitPlaneOffset, block + n2BitPlaneOffset);
+        else std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
+        std::memset(block + n8BitPlaneOffset + packed8, kFresh8Bit, n8BitPlaneSize - packed8);
     });
 }
 

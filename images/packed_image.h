@@ -74,6 +74,11 @@ private:
     bool PlanesInBlock() const;
     // The 2-bit bytes that the pixels' fields take: n2BitPlaneSize, or one more (see above).
     DWORD TwoBitBytesHeld() const;
+    // Allocate's block for the planes already set: the fresh planes, or with words (one per
+    // pixel) the planes packed from them.
+    BYTE* AllocatePlanes(const BYTE* words);
+    // Packs n words from src: high bytes into p8, the 2-bit fields four a byte into p2.
+    static void PackPixels(const BYTE* src, uint64_t n, BYTE* p8, BYTE* p2);
 
     DWORD n8BitPlaneSize = 0;
     DWORD n2BitPlaneSize = 0;
@@ -136,6 +141,9 @@ protected:
 private:
     void SetPlanes();
     bool PlanesInBlock() const;
+    // Allocate's block for the planes already set: the fresh planes, or with words (a pair for
+    // every pixel pair) the planes packed from them by this picture's sample format.
+    BYTE* AllocatePlanes(const WORD* words);
 
     DWORD n8BitPlaneOffset = 0;
     DWORD n2BitPlaneOffset = 0;

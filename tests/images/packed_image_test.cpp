@@ -177,6 +177,12 @@ TEST(PackedLayout, PackingKeepsEverySampleOnEverySizeAndFormat) {
             }
             const PackLowBits low = format == 4 ? PackLowBits::InOrder : format == 2 ? PackLowBits::Encoded : PackLowBits::None;
             ExpectEveryFormPacksAlike(source.GetBuffer(), w * h / 2, low, p8, p2);
+            // Packed straight into its new block behind a pad, as a fresh picture packed afterwards is.
+            const DWORD pad = PPicture::GetPadFor(w, h);
+            PPicture fresh(w, h, pad);
+            fresh.nSampleFormat = format;
+            fresh.PackFrom(w * h, reinterpret_cast<const WORD*>(source.GetBuffer()), fresh.Get8BitPlane(), fresh.Get2BitPlane());
+            EXPECT_EQ(AllBytes(fresh), AllBytes(PPicture(source, pad)));
         }
     }
     // Alphas: every pixel's value back from the planes, partial groups of four included.
@@ -185,13 +191,17 @@ TEST(PackedLayout, PackingKeepsEverySampleOnEverySizeAndFormat) {
         UAlpha source(w, h);
         Lcg lcg{w + 7 * h};
         for (DWORD i = 0; i < source.GetSize(); ++i) source.GetBuffer()[i] = BYTE(lcg.Next());
-        const PAlpha packed(source, 0);
+        const PAlpha packed(source, 0), padded(source, PAlpha::GetPadFor(w, h));
         for (DWORD r = 0; r < h; ++r) {
             for (DWORD c = 0; c < w; ++c) {
-                WORD want = 0, got = 0;
-                ASSERT_TRUE(source.GetPixel(r, c, want) && packed.GetPixel(r, c, &got));
-                ASSERT_EQ(want, got) << r << "," << c;
+                WORD want = 0, got = 0, gotPadded = 0;
+                ASSERT_TRUE(source.GetPixel(r, c, want) && packed.GetPixel(r, c, &got) && padded.GetPixel(r, c, &gotPadded));
+                ASSERT_EQ(std::make_pair(want, want), std::make_pair(got, gotPadded)) << r << "," << c;
             }
         }
+        // The pad behind the planes zero, as in a fresh alpha.
+        PAlpha fresh(w, h, PAlpha::GetPadFor(w, h));
+        fresh.PackFrom(source);
+        EXPECT_EQ(AllBytes(fresh), AllBytes(padded));
     }
 }
