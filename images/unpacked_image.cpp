@@ -36,6 +36,19 @@ void StorePair(BYTE* p, const WORD pair[4]) {
     StoreLE64(p, uint64_t(pair[0]) | uint64_t(pair[1]) << 16 | uint64_t(pair[2]) << 32 | uint64_t(pair[3]) << 48);
 }
 
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define PEX_VECTOR_FILL __attribute__((target_clones("avx512f", "avx2", "default"), optimize("tree-vectorize", "vect-cost-model=dynamic")))
+#else
+#define PEX_VECTOR_FILL
+#endif
+
+// StoreSample on the four words of each of pairs pairs at once: bits 0-5 of each word kept, the
+// samples (bits 0-5 clear) in the rest. The loop is vectorised for the processor at hand.
+PEX_VECTOR_FILL void StorePairSamples(BYTE* p, size_t pairs, uint64_t samples) {
+    constexpr uint64_t kKeep = 0x003F003F003F003Full;
+    for (size_t k = 0; k < pairs; ++k) StoreLE64(p + 8 * k, (LoadLE64(p + 8 * k) & kKeep) | samples);
+}
+
 // Keeps bits 0-5 of the stored word and puts value in bits 15..6.
 void StoreSample(BYTE* p, WORD value) {
     StoreLE16(p, static_cast<WORD>((LoadLE16(p) & 0x3F) | Shifted(value)));
@@ -264,14 +277,9 @@ BYTE* YCbCr_10_6::PairOf(DWORD row, DWORD col) const {
 bool YCbCr_10_6::FillSolid(WORD y, WORD cb, WORD cr) {
     if (!pBuffer) return false;
     size_t pairs = std::min<uint64_t>(uint64_t(nWidth) * nHeight / 2, DataBytesInBlock() / 8);
-    // StoreSample on the four words at once: bits 0-5 of each word stay.
-    const uint64_t keep = 0x003F003F003F003Full;
     const uint64_t samples = uint64_t(Shifted(cb)) | uint64_t(Shifted(y)) << 16 | uint64_t(Shifted(cr)) << 32 |
                              uint64_t(Shifted(y)) << 48;
-    for (size_t k = 0; k < pairs; ++k) {
-        BYTE* p = pBuffer + 8 * k;
-        StoreLE64(p, (LoadLE64(p) & keep) | samples);
-    }
+    StorePairSamples(pBuffer, pairs, samples);
     return true;
 }
 

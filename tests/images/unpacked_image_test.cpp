@@ -246,6 +246,25 @@ TEST(UnpackedPicture, FillsEqualThePairByPairWalkOnEverySizeAndFormat) {
             }
         }
     }
+    // The solid fill: every whole pair of the data (width x height / 2 of them, not the pair
+    // positions) takes Cb, Y, Cr, Y in its words' bits 15..6 and keeps their bits 0-5.
+    for (auto [w, h] : sizes) {
+        SCOPED_TRACE(testing::Message() << "solid " << w << "x" << h);
+        UPicture image(w, h, 12);
+        const size_t blockBytes = image.GetSize() + image.GetOffset();
+        for (size_t i = 0; i < blockBytes; ++i) image.GetBuffer()[i] = BYTE(0xA5 ^ (7 * i));
+        Bytes want = AllBytes(image);
+        const WORD values[4] = {0x1C0, 0x2A5, 0x3FE, 0x2A5};  // low bits 00, 01, 10
+        for (size_t k = 0; k < size_t(w) * h / 2 && 8 * k + 8 <= image.GetSize(); ++k) {
+            for (size_t i = 0; i < 4; ++i) {
+                const size_t at = 8 * k + 2 * i;
+                const WORD word = WORD(values[i] << 6 | (want[at] & 0x3F));
+                want[at] = BYTE(word), want[at + 1] = BYTE(word >> 8);
+            }
+        }
+        ASSERT_TRUE(image.FillSolid(0x2A5, 0x1C0, 0x3FE));
+        ASSERT_EQ(want, AllBytes(image));
+    }
     // The alphas: ramps by column and by row (wrapping at 1024), random values, a solid word.
     const struct { const char* name; std::function<bool(UAlpha&)> fill; std::function<WORD(size_t, DWORD, Lcg&)> word; } alphaRows[] = {
         {"horizontal ramp", [](UAlpha& a) { return a.FillHorzRamp(); }, [](size_t i, DWORD w, Lcg&) { return WORD(i % w << 6); }},
