@@ -54,6 +54,13 @@ void StoreSample(BYTE* p, WORD value) {
     StoreLE16(p, static_cast<WORD>((LoadLE16(p) & 0x3F) | Shifted(value)));
 }
 
+// A pixel of column col into its pair at p: the pair's Cb and Cr, and Y0 or Y1 by the column.
+void StorePixel(BYTE* p, DWORD col, WORD y, WORD cb, WORD cr) {
+    StoreSample(p, cb);
+    StoreSample(p + 4, cr);
+    StoreSample(p + ((col & 1) ? 6 : 2), y);
+}
+
 // Random values drawn per call of the generator's batch form: a few kilobytes on the stack.
 constexpr size_t kRandomChunk = 1024;
 
@@ -196,8 +203,16 @@ bool YCbCr_10_6::FillGrid(DWORD mode) {
 }
 
 bool YCbCr_10_6::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, WORD value) {
-    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight,
-                            [&](DWORD x, DWORD y) { SetPixel(y, x, value); });
+    if (!pBuffer) return true;
+    // SetPixel's stores, with the block's extent taken once for the whole line.
+    const size_t pixels = PixelsInBlock();
+    BYTE* const base = pBuffer;
+    const uint64_t width = nWidth;
+    const WORD word = Shifted(value);
+    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight, [&](DWORD x, DWORD y) {
+        const uint64_t index = uint64_t(y) * width + x;
+        if (index < pixels) StoreLE16(base + 2 * index, word);
+    });
     return true;
 }
 
@@ -286,9 +301,7 @@ bool YCbCr_10_6::FillSolid(WORD y, WORD cb, WORD cr) {
 bool YCbCr_10_6::SetPixel(DWORD row, DWORD col, WORD y, WORD cb, WORD cr) {
     BYTE* p = PairOf(row, col);
     if (!p) return false;
-    StoreSample(p, cb);
-    StoreSample(p + 4, cr);
-    StoreSample(p + ((col & 1) ? 6 : 2), y);
+    StorePixel(p, col, y, cb, cr);
     return true;
 }
 
@@ -588,8 +601,15 @@ bool YCbCr_10_6::FillPattern(DWORD code, WORD lo, WORD hi) {
 }
 
 bool YCbCr_10_6::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, WORD y, WORD cb, WORD cr) {
-    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight,
-                            [&](DWORD x, DWORD row) { SetPixel(row, x, y, cb, cr); });
+    if (!pBuffer) return true;
+    // SetPixel's stores, with the block's extent taken once for the whole line.
+    const size_t limit = DataBytesInBlock();
+    BYTE* const base = pBuffer;
+    const uint64_t width = nWidth;
+    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight, [&](DWORD x, DWORD row) {
+        const uint64_t pair = (uint64_t(row) * width + x) / 2;
+        if (pair * 8 + 8 <= limit) StorePixel(base + pair * 8, x, y, cb, cr);
+    });
     return true;
 }
 

@@ -67,6 +67,7 @@ void BM_FillVertWedge(benchmark::State& state) { RunFill(state, [](auto& p) { p.
 void BM_FillTiles(benchmark::State& state) { RunFill(state, [](auto& p) { p.FillTiles(0, 0, 0x3FF); }); }
 void BM_FillRandom(benchmark::State& state) { RunFill(state, [](auto& p) { p.FillRandom(9, 1, 0, 0x3FF); }); }
 void BM_FillSolid(benchmark::State& state) { RunFill(state, [](auto& p) { p.FillSolid(400, 64, 640); }); }
+void BM_FillGrid(benchmark::State& state) { RunFill(state, [](auto& p) { p.FillGrid(1, 0, 0x3FF); }); }
 
 // The 8-bit random fill of a 1920 x 1080 picture beside memcpy of its data.
 void BM_FillRandom8Bit(benchmark::State& state) {
@@ -189,6 +190,7 @@ BENCHMARK(BM_FillVertWedge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FillTiles)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FillRandom)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FillSolid)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FillGrid)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FillRandom8Bit)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_CrcUnpackedPicture, CRC32_D52)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_CrcUnpackedPicture, CRC32_D64)->Unit(benchmark::kMicrosecond);
