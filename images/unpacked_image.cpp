@@ -49,6 +49,11 @@ PEX_VECTOR_FILL void StorePairSamples(BYTE* p, size_t pairs, uint64_t samples) {
     for (size_t k = 0; k < pairs; ++k) StoreLE64(p + 8 * k, (LoadLE64(p + 8 * k) & kKeep) | samples);
 }
 
+// Alpha words from count draws: each draw's low ten bits in bits 15..6.
+PEX_VECTOR_FILL void StoreDrawWords(BYTE* p, const int* draws, size_t count) {
+    for (size_t i = 0; i < count; ++i) StoreLE16(p + 2 * i, Shifted(DWORD(draws[i]) % 1024));
+}
+
 // Keeps bits 0-5 of the stored word and puts value in bits 15..6.
 void StoreSample(BYTE* p, WORD value) {
     StoreLE16(p, static_cast<WORD>((LoadLE16(p) & 0x3F) | Shifted(value)));
@@ -172,7 +177,7 @@ bool YCbCr_10_6::FillRandom(DWORD seed) {
     for (size_t start = 0; start < n; start += kRandomChunk) {
         const size_t count = std::min(kRandomChunk, n - start);
         platform::RandFill(draws, count);
-        for (size_t i = 0; i < count; ++i) StoreLE16(pBuffer + 2 * (start + i), Shifted(DWORD(draws[i]) % 1024));
+        StoreDrawWords(pBuffer + 2 * start, draws, count);
     }
     return true;
 }
