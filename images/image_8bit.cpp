@@ -16,15 +16,9 @@ BYTE Low(DWORD v) { return static_cast<BYTE>(v); }
 // Pairs whose random values one call of the generator's batch form draws.
 constexpr size_t kRandomPairs = 340;
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define PEX_VECTOR_PAIRS __attribute__((target_clones("avx512f", "avx2", "default"), optimize("tree-vectorize", "vect-cost-model=dynamic")))
-#else
-#define PEX_VECTOR_PAIRS
-#endif
-
 // count pairs (Cb, Y0, Cr, Y1) from three draws each: Y0, Y1 and the chroma ramp's distance
 // from 128 (twice over), or neutral chroma; vectorised for the processor at hand.
-PEX_VECTOR_PAIRS void RandomPairs(BYTE* out, const int* draws, size_t count, bool ramp) {
+PEX_VECTOR_LOOP void RandomPairs(BYTE* out, const int* draws, size_t count, bool ramp) {
     if (ramp) {
         for (size_t i = 0; i < count; ++i) {
             const DWORD d = DWORD(draws[3 * i + 2]) >> 1;

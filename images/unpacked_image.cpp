@@ -36,21 +36,15 @@ void StorePair(BYTE* p, const WORD pair[4]) {
     StoreLE64(p, uint64_t(pair[0]) | uint64_t(pair[1]) << 16 | uint64_t(pair[2]) << 32 | uint64_t(pair[3]) << 48);
 }
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define PEX_VECTOR_FILL __attribute__((target_clones("avx512f", "avx2", "default"), optimize("tree-vectorize", "vect-cost-model=dynamic")))
-#else
-#define PEX_VECTOR_FILL
-#endif
-
 // StoreSample on the four words of each of pairs pairs at once: bits 0-5 of each word kept, the
 // samples (bits 0-5 clear) in the rest. The loop is vectorised for the processor at hand.
-PEX_VECTOR_FILL void StorePairSamples(BYTE* p, size_t pairs, uint64_t samples) {
+PEX_VECTOR_LOOP void StorePairSamples(BYTE* p, size_t pairs, uint64_t samples) {
     constexpr uint64_t kKeep = 0x003F003F003F003Full;
     for (size_t k = 0; k < pairs; ++k) StoreLE64(p + 8 * k, (LoadLE64(p + 8 * k) & kKeep) | samples);
 }
 
 // Alpha words from count draws: each draw's low ten bits in bits 15..6.
-PEX_VECTOR_FILL void StoreDrawWords(BYTE* p, const int* draws, size_t count) {
+PEX_VECTOR_LOOP void StoreDrawWords(BYTE* p, const int* draws, size_t count) {
     for (size_t i = 0; i < count; ++i) StoreLE16(p + 2 * i, Shifted(DWORD(draws[i]) % 1024));
 }
 
