@@ -10,6 +10,13 @@
 #include "images/bitmap.h"
 #include "platform/types.h"
 
+// A plain loop over pixels, vectorised and cloned for the widest vector unit the processor has.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define PEX_VECTOR_LOOP __attribute__((target_clones("avx512f", "avx2", "default"), optimize("tree-vectorize", "vect-cost-model=dynamic")))
+#else
+#define PEX_VECTOR_LOOP
+#endif
+
 namespace images_detail {
 
 // Blocks and files count their bytes in 32-bit sizes.

@@ -7,6 +7,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include "platform/vector_intrinsics.h"
+#endif
 
 #include "images/byte_order.h"
 #include "images/image_detail.h"
@@ -15,6 +18,7 @@ using images_detail::kMaxBlockBytes;
 using images_detail::LoadLE16;
 using images_detail::LoadLE64;
 using images_detail::StoreLE32;
+using images_detail::StoreLE64;
 
 namespace {
 
@@ -32,10 +36,8 @@ DWORD HighBytes(uint64_t q) {
                               ((q >> 32) & 0xFF000000));
 }
 
-// What the 2-bit byte of a group of four words holds: bits 7..6 of word i in bits 2i + 1..2i
-// (in order), that byte rotated right by two places (the encoded words' bits, whose mirror
-// exchange puts Cr, Y0, Cb, Y1 there), or nothing.
-enum class LowBits { InOrder, Encoded, None };
+using images_detail::PackForm;
+using LowBits = images_detail::PackLowBits;
 
 template <LowBits kLow>
 BYTE LowBitsOf(uint64_t q) {
@@ -45,14 +47,25 @@ BYTE LowBitsOf(uint64_t q) {
     return static_cast<BYTE>(b);
 }
 
-// Packs groups of four little-endian 16-bit words from src: the words' high bytes into p8, four
-// a group, and LowBitsOf<kLow>(group) into one byte of p2.
+// The encoded form's rotation of each of eight 2-bit bytes at once.
+inline uint64_t RotateFields(uint64_t bits) { return ((bits >> 2) & 0x3F3F3F3F3F3F3F3Full) | ((bits << 6) & 0xC0C0C0C0C0C0C0C0ull); }
+
+// The groups from g on, one at a time: the reference the vector forms are held to, and their tail.
 template <LowBits kLow>
-void PackGroups(const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2) {
-    uint64_t g = 0;
+void PackPlain(const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2, uint64_t g = 0) {
+    for (; g < groups; ++g) {
+        uint64_t q = LoadLE64(src + 8 * g);
+        StoreLE32(p8 + 4 * g, HighBytes(q));
+        p2[g] = LowBitsOf<kLow>(q);
+    }
+}
+
 #if defined(__SSE2__)
-    // Four groups a round in vector registers (x86 is little-endian): the high bytes by a shift
-    // and a pack, the 2-bit fields gathered by two multiply-adds, (1, 4) then (1, 16).
+// Four groups a round in vector registers (x86 is little-endian): the high bytes by a shift and a
+// pack, the 2-bit fields gathered by two multiply-adds, (1, 4) then (1, 16).
+template <LowBits kLow>
+void PackSse2(const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2) {
+    uint64_t g = 0;
     const __m128i three = _mm_set1_epi16(3), by4 = _mm_set1_epi32(0x00040001), by16 = _mm_set1_epi32(0x00100001);
     for (; g + 4 <= groups; g += 4) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8 * g));
@@ -68,12 +81,101 @@ void PackGroups(const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2) {
         }
         StoreLE32(p2 + g, bits);
     }
+    PackPlain<kLow>(src, groups, p8, p2, g);
+}
 #endif
-    for (; g < groups; ++g) {
-        uint64_t q = LoadLE64(src + 8 * g);
-        StoreLE32(p8 + 4 * g, HighBytes(q));
-        p2[g] = LowBitsOf<kLow>(q);
+
+#if defined(__x86_64__)
+// Eight groups a round. The packs work within each 128-bit half, so a cross-half permute puts
+// the groups back in order before the 2-bit fields are summed: bytes (1, 4), then words (1, 16).
+template <LowBits kLow>
+__attribute__((target("avx2"))) void PackAvx2(const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2) {
+    uint64_t g = 0;
+    const __m256i three = _mm256_set1_epi16(3), by4 = _mm256_set1_epi16(0x0401), by16 = _mm256_set1_epi32(0x00100001);
+    const __m256i firstBytes = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i halves = _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1);
+    for (; g + 8 <= groups; g += 8) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 8 * g));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 8 * g + 32));
+        const __m256i high = _mm256_permute4x64_epi64(_mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8)), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p8 + 4 * g), high);
+        uint64_t bits = 0;
+        if constexpr (kLow != LowBits::None) {
+            const __m256i fields = _mm256_permute4x64_epi64(
+                _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(a, 6), three), _mm256_and_si256(_mm256_srli_epi16(b, 6), three)), 0xD8);
+            const __m256i quads = _mm256_madd_epi16(_mm256_maddubs_epi16(fields, by4), by16);
+            const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(quads, firstBytes), halves);
+            bits = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm256_castsi256_si128(packed)));
+            if constexpr (kLow == LowBits::Encoded) bits = RotateFields(bits);
+        }
+        StoreLE64(p2 + g, bits);
     }
+    PackPlain<kLow>(src, groups, p8, p2, g);
+}
+
+// Sixteen groups a round, one group in each 64-bit lane: the high bytes narrowed straight from
+// the words, the fields summed within each lane and narrowed to the lane's low byte.
+template <LowBits kLow>
+__attribute__((target("avx512f,avx512bw"))) void PackAvx512(const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2) {
+    uint64_t g = 0;
+    const __m512i three = _mm512_set1_epi16(3), by4 = _mm512_set1_epi32(0x00040001);
+    const auto lowBits = [&](__m512i q) __attribute__((target("avx512f,avx512bw"))) {
+        const __m512i pairs = _mm512_madd_epi16(_mm512_and_si512(_mm512_srli_epi16(q, 6), three), by4);
+        return _mm512_cvtepi64_epi8(_mm512_or_si512(pairs, _mm512_srli_epi64(pairs, 28)));
+    };
+    for (; g + 16 <= groups; g += 16) {
+        const __m512i a = _mm512_loadu_si512(src + 8 * g);
+        const __m512i b = _mm512_loadu_si512(src + 8 * g + 64);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p8 + 4 * g), _mm512_cvtepi16_epi8(_mm512_srli_epi16(a, 8)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p8 + 4 * g + 32), _mm512_cvtepi16_epi8(_mm512_srli_epi16(b, 8)));
+        __m128i bits = _mm_setzero_si128();
+        if constexpr (kLow != LowBits::None) {
+            bits = _mm_unpacklo_epi64(lowBits(a), lowBits(b));
+            if constexpr (kLow == LowBits::Encoded)
+                bits = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(bits, 2), _mm_set1_epi8(0x3F)),
+                                    _mm_and_si128(_mm_slli_epi16(bits, 6), _mm_set1_epi8(static_cast<char>(0xC0))));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p2 + g), bits);
+    }
+    PackPlain<kLow>(src, groups, p8, p2, g);
+}
+#endif
+
+using PackFn = void (*)(const BYTE*, uint64_t, BYTE*, BYTE*);
+
+template <LowBits kLow>
+void PackPlainAll(const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2) { PackPlain<kLow>(src, groups, p8, p2); }
+
+template <LowBits kLow>
+PackFn PackerOf(PackForm form) {
+    switch (form) {
+#if defined(__SSE2__)
+    case PackForm::Sse2: return &PackSse2<kLow>;
+#endif
+#if defined(__x86_64__)
+    case PackForm::Avx2: return &PackAvx2<kLow>;
+    case PackForm::Avx512: return &PackAvx512<kLow>;
+#endif
+    default: return &PackPlainAll<kLow>;
+    }
+}
+
+PackForm BestPackForm() {
+    static const PackForm best = [] {
+        for (PackForm form : {PackForm::Avx512, PackForm::Avx2, PackForm::Sse2})
+            if (images_detail::CanPackBy(form)) return form;
+        return PackForm::Plain;
+    }();
+    return best;
+}
+
+// Packs groups of four little-endian 16-bit words from src: the words' high bytes into p8, four
+// a group, and LowBitsOf<kLow>(group) into one byte of p2; by the widest form the processor runs.
+template <LowBits kLow>
+void PackGroups(const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2) {
+    static const PackFn pack = PackerOf<kLow>(BestPackForm());
+    pack(src, groups, p8, p2);
 }
 
 // The alpha's 2-bit plane as its size is counted: P / 4 rounded to nearest, halves up. For
@@ -85,6 +187,33 @@ uint64_t AlphaTwoBitBytesHeld(uint64_t pixels) { return (pixels + 3) / 4; }
 
 }  // namespace
 
+namespace images_detail {
+
+bool CanPackBy(PackForm form) {
+    switch (form) {
+    case PackForm::Plain: return true;
+#if defined(__SSE2__)
+    case PackForm::Sse2: return true;
+#endif
+#if defined(__x86_64__)
+    case PackForm::Avx2: return __builtin_cpu_supports("avx2");
+    case PackForm::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+#endif
+    default: return false;
+    }
+}
+
+void PackGroupsBy(PackForm form, PackLowBits low, const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2) {
+    if (!CanPackBy(form)) return;
+    switch (low) {
+    case PackLowBits::InOrder: return PackerOf<LowBits::InOrder>(form)(src, groups, p8, p2);
+    case PackLowBits::Encoded: return PackerOf<LowBits::Encoded>(form)(src, groups, p8, p2);
+    case PackLowBits::None: return PackerOf<LowBits::None>(form)(src, groups, p8, p2);
+    }
+}
+
+}  // namespace images_detail
+
 namespace Packed {
 namespace Alpha {
 
@@ -93,7 +222,13 @@ YCbCr_8_2::YCbCr_8_2(DWORD width, DWORD height, DWORD pad) : CImage(width, heigh
 YCbCr_8_2::YCbCr_8_2(const CImage& source, DWORD offset)
     : CImage(source.GetWidth(), source.GetHeight(), offset) {
     // A source without data leaves the plane fields 0.
-    if (source.GetSize() != 0 && Allocate()) PackFrom(source);
+    if (source.GetSize() == 0) return;
+    SetPlanes();
+    const uint64_t n = uint64_t(nWidth) * nHeight;
+    const BYTE* src = BufferOf(source);
+    // A source with a word for every pixel is packed straight into the new block, which is then
+    // written once; any other gets the fresh planes.
+    AllocatePlanes(src && n == n8BitPlaneSize && 2 * n <= BlockBytesOf(source) ? src : nullptr);
 }
 
 YCbCr_8_2& YCbCr_8_2::operator=(const YCbCr_8_2& source) {
@@ -151,11 +286,19 @@ bool YCbCr_8_2::PlanesInBlock() const {
 
 BYTE* YCbCr_8_2::Allocate() {
     SetPlanes();
+    return AllocatePlanes(nullptr);
+}
+
+BYTE* YCbCr_8_2::AllocatePlanes(const BYTE* words) {
     const DWORD held = TwoBitBytesHeld(), spare = held - n2BitPlaneSize;
     if (nOffset > kMaxBlockBytes - spare) return nullptr;
-    return AllocateBlock(nOffset + spare, [this, held](BYTE* block, size_t) {
-        std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
-        std::memset(block + n2BitPlaneOffset, kFresh2Bit, held);
+    return AllocateBlock(nOffset + spare, [this, held, words](BYTE* block, size_t) {
+        if (words) {
+            PackPixels(words, n8BitPlaneSize, block + n8BitPlaneOffset, block + n2BitPlaneOffset);
+        } else {
+            std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
+            std::memset(block + n2BitPlaneOffset, kFresh2Bit, held);
+        }
         std::memset(block + n2BitPlaneOffset + held, 0, nOffset);  // the pad behind the planes
     });
 }
@@ -200,6 +343,10 @@ void YCbCr_8_2::PackFrom(const CImage& source) {
     if (!src || !p8 || !p2 || !PlanesInBlock()) return;
     const uint64_t n = uint64_t(source.GetHeight()) * source.GetWidth();
     if (n > n8BitPlaneSize || AlphaTwoBitBytesHeld(n) > TwoBitBytesHeld() || 2 * n > BlockBytesOf(source)) return;
+    PackPixels(src, n, p8, p2);
+}
+
+void YCbCr_8_2::PackPixels(const BYTE* src, uint64_t n, BYTE* p8, BYTE* p2) {
     const uint64_t groups = n / 4;
     PackGroups<LowBits::InOrder>(src, groups, p8, p2);
     if (uint64_t rest = n % 4) {
@@ -231,14 +378,16 @@ YCbCr_8_2::YCbCr_8_2(DWORD width, DWORD height, DWORD pad) : CImage(width, heigh
 
 YCbCr_8_2::YCbCr_8_2(const CImage& source, DWORD offset)
     : CImage(source.GetWidth(), source.GetHeight(), offset) {
-    if (source.GetSize() == 0 || !Allocate()) return;
-    nSampleFormat = source.nSampleFormat;
+    if (source.GetSize() == 0) return;
+    SetPlanes();
     const uint64_t pixels = uint64_t(nWidth) * nHeight;
     const BYTE* src = BufferOf(source);
-    // The source must hold a pair of words for every pixel pair behind its offset.
-    if (src && uint64_t(source.GetOffset()) + pixels / 2 * 8 <= BlockBytesOf(source))
-        PackFrom(static_cast<DWORD>(pixels), reinterpret_cast<const WORD*>(src + source.GetOffset()),
-                 Get8BitPlane(), Get2BitPlane());
+    // The source must hold a pair of words for every pixel pair behind its offset; then the
+    // pairs are packed straight into the new block, which is written once.
+    const bool packs = src && nPlaneBytes != 0 && uint64_t(source.GetOffset()) + pixels / 2 * 8 <= BlockBytesOf(source);
+    const DWORD ownFormat = nSampleFormat;
+    nSampleFormat = source.nSampleFormat;  // the packer's form; kept only with a block
+    if (!AllocatePlanes(packs ? reinterpret_cast<const WORD*>(src + source.GetOffset()) : nullptr)) nSampleFormat = ownFormat;
 }
 
 YCbCr_8_2& YCbCr_8_2::operator=(const YCbCr_8_2& source) {
@@ -286,10 +435,17 @@ bool YCbCr_8_2::PlanesInBlock() const {
 
 BYTE* YCbCr_8_2::Allocate() {
     SetPlanes();
-    return AllocateBlock(nOffset, [this](BYTE* block, size_t) {
+    return AllocatePlanes(nullptr);
+}
+
+BYTE* YCbCr_8_2::AllocatePlanes(const WORD* words) {
+    return AllocateBlock(nOffset, [this, words](BYTE* block, size_t) {
         std::memset(block, 0, nOffset);  // the pad before the planes
-        std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
-        std::memset(block + n8BitPlaneOffset, kFresh8Bit, n8BitPlaneSize);
+        // Packed pairs leave only an odd pixel count's last half pair fresh.
+        const DWORD packed8 = words ? n2BitPlaneSize * 4 : 0;
+        if (words) PackFrom(n2BitPlaneSize * 2, words, block + n8BitPlaneOffset, block + n2BitPlaneOffset);
+        else std::memset(block + n2BitPlaneOffset, kFresh2Bit, n2BitPlaneSize);
+        std::memset(block + n8BitPlaneOffset + packed8, kFresh8Bit, n8BitPlaneSize - packed8);
     });
 }
 

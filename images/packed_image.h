@@ -5,6 +5,24 @@
 #include "platform/cstring.h"
 #include "platform/types.h"
 
+namespace images_detail {
+
+// What a group of four 16-bit words leaves in its 2-bit byte: bits 7..6 of word i in bits
+// 2i + 1..2i (in order), that byte rotated right by two places (the encoded words' bits, whose
+// mirror exchange puts Cr, Y0, Cb, Y1 there), or nothing.
+enum class PackLowBits { InOrder, Encoded, None };
+// The packer's forms: one group at a time, and the vector forms some processors run.
+enum class PackForm { Plain, Sse2, Avx2, Avx512 };
+
+// Whether this build and processor run the form.
+bool CanPackBy(PackForm form);
+// Packs groups of four little-endian 16-bit words from src by the form (nothing if it cannot
+// run): the words' high bytes into p8, four a group, and the group's 2-bit byte into p2. The
+// pictures use the widest form; the others are here for the tests that compare them.
+void PackGroupsBy(PackForm form, PackLowBits low, const BYTE* src, uint64_t groups, BYTE* p8, BYTE* p2);
+
+}  // namespace images_detail
+
 namespace Packed {
 namespace Alpha {
 
@@ -56,6 +74,11 @@ private:
     bool PlanesInBlock() const;
     // The 2-bit bytes that the pixels' fields take: n2BitPlaneSize, or one more (see above).
     DWORD TwoBitBytesHeld() const;
+    // Allocate's block for the planes already set: the fresh planes, or with words (one per
+    // pixel) the planes packed from them.
+    BYTE* AllocatePlanes(const BYTE* words);
+    // Packs n words from src: high bytes into p8, the 2-bit fields four a byte into p2.
+    static void PackPixels(const BYTE* src, uint64_t n, BYTE* p8, BYTE* p2);
 
     DWORD n8BitPlaneSize = 0;
     DWORD n2BitPlaneSize = 0;
@@ -118,6 +141,9 @@ protected:
 private:
     void SetPlanes();
     bool PlanesInBlock() const;
+    // Allocate's block for the planes already set: the fresh planes, or with words (a pair for
+    // every pixel pair) the planes packed from them by this picture's sample format.
+    BYTE* AllocatePlanes(const WORD* words);
 
     DWORD n8BitPlaneOffset = 0;
     DWORD n2BitPlaneOffset = 0;

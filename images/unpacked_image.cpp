@@ -36,9 +36,28 @@ void StorePair(BYTE* p, const WORD pair[4]) {
     StoreLE64(p, uint64_t(pair[0]) | uint64_t(pair[1]) << 16 | uint64_t(pair[2]) << 32 | uint64_t(pair[3]) << 48);
 }
 
+// StoreSample on the four words of each of pairs pairs at once: bits 0-5 of each word kept, the
+// samples (bits 0-5 clear) in the rest. The loop is vectorised for the processor at hand.
+PEX_VECTOR_LOOP void StorePairSamples(BYTE* p, size_t pairs, uint64_t samples) {
+    constexpr uint64_t kKeep = 0x003F003F003F003Full;
+    for (size_t k = 0; k < pairs; ++k) StoreLE64(p + 8 * k, (LoadLE64(p + 8 * k) & kKeep) | samples);
+}
+
+// Alpha words from count draws: each draw's low ten bits in bits 15..6.
+PEX_VECTOR_LOOP void StoreDrawWords(BYTE* p, const int* draws, size_t count) {
+    for (size_t i = 0; i < count; ++i) StoreLE16(p + 2 * i, Shifted(DWORD(draws[i]) % 1024));
+}
+
 // Keeps bits 0-5 of the stored word and puts value in bits 15..6.
 void StoreSample(BYTE* p, WORD value) {
     StoreLE16(p, static_cast<WORD>((LoadLE16(p) & 0x3F) | Shifted(value)));
+}
+
+// A pixel of column col into its pair at p: the pair's Cb and Cr, and Y0 or Y1 by the column.
+void StorePixel(BYTE* p, DWORD col, WORD y, WORD cb, WORD cr) {
+    StoreSample(p, cb);
+    StoreSample(p + 4, cr);
+    StoreSample(p + ((col & 1) ? 6 : 2), y);
 }
 
 // Random values drawn per call of the generator's batch form: a few kilobytes on the stack.
@@ -152,7 +171,7 @@ bool YCbCr_10_6::FillRandom(DWORD seed) {
     for (size_t start = 0; start < n; start += kRandomChunk) {
         const size_t count = std::min(kRandomChunk, n - start);
         platform::RandFill(draws, count);
-        for (size_t i = 0; i < count; ++i) StoreLE16(pBuffer + 2 * (start + i), Shifted(DWORD(draws[i]) % 1024));
+        StoreDrawWords(pBuffer + 2 * start, draws, count);
     }
     return true;
 }
@@ -183,8 +202,16 @@ bool YCbCr_10_6::FillGrid(DWORD mode) {
 }
 
 bool YCbCr_10_6::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, WORD value) {
-    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight,
-                            [&](DWORD x, DWORD y) { SetPixel(y, x, value); });
+    if (!pBuffer) return true;
+    // SetPixel's stores, with the block's extent taken once for the whole line.
+    const size_t pixels = PixelsInBlock();
+    BYTE* const base = pBuffer;
+    const uint64_t width = nWidth;
+    const WORD word = Shifted(value);
+    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight, [&](DWORD x, DWORD y) {
+        const uint64_t index = uint64_t(y) * width + x;
+        if (index < pixels) StoreLE16(base + 2 * index, word);
+    });
     return true;
 }
 
@@ -264,23 +291,16 @@ BYTE* YCbCr_10_6::PairOf(DWORD row, DWORD col) const {
 bool YCbCr_10_6::FillSolid(WORD y, WORD cb, WORD cr) {
     if (!pBuffer) return false;
     size_t pairs = std::min<uint64_t>(uint64_t(nWidth) * nHeight / 2, DataBytesInBlock() / 8);
-    // StoreSample on the four words at once: bits 0-5 of each word stay.
-    const uint64_t keep = 0x003F003F003F003Full;
     const uint64_t samples = uint64_t(Shifted(cb)) | uint64_t(Shifted(y)) << 16 | uint64_t(Shifted(cr)) << 32 |
                              uint64_t(Shifted(y)) << 48;
-    for (size_t k = 0; k < pairs; ++k) {
-        BYTE* p = pBuffer + 8 * k;
-        StoreLE64(p, (LoadLE64(p) & keep) | samples);
-    }
+    StorePairSamples(pBuffer, pairs, samples);
     return true;
 }
 
 bool YCbCr_10_6::SetPixel(DWORD row, DWORD col, WORD y, WORD cb, WORD cr) {
     BYTE* p = PairOf(row, col);
     if (!p) return false;
-    StoreSample(p, cb);
-    StoreSample(p + 4, cr);
-    StoreSample(p + ((col & 1) ? 6 : 2), y);
+    StorePixel(p, col, y, cb, cr);
     return true;
 }
 
@@ -580,8 +600,15 @@ bool YCbCr_10_6::FillPattern(DWORD code, WORD lo, WORD hi) {
 }
 
 bool YCbCr_10_6::DrawLine(DWORD x0, DWORD y0, DWORD x1, DWORD y1, WORD y, WORD cb, WORD cr) {
-    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight,
-                            [&](DWORD x, DWORD row) { SetPixel(row, x, y, cb, cr); });
+    if (!pBuffer) return true;
+    // SetPixel's stores, with the block's extent taken once for the whole line.
+    const size_t limit = DataBytesInBlock();
+    BYTE* const base = pBuffer;
+    const uint64_t width = nWidth;
+    images_detail::WalkLine(x0, y0, x1, y1, nWidth, nHeight, [&](DWORD x, DWORD row) {
+        const uint64_t pair = (uint64_t(row) * width + x) / 2;
+        if (pair * 8 + 8 <= limit) StorePixel(base + pair * 8, x, y, cb, cr);
+    });
     return true;
 }
 

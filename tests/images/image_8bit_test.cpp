@@ -105,20 +105,22 @@ TEST(EightBit, FillsRandomFillsSizesPatternsPixelsAndBounds) {
     EXPECT_EQ(Lcg{31}.Next(), platform::rand());
     // Sizes whose draws span several batches of the generator, odd widths included: the values
     // follow the pair positions one after another.
-    for (auto [w, h] : {std::pair<DWORD, DWORD>{3, 3}, {1001, 3}, {2, 1500}}) {
+    for (auto [w, h] : {std::pair<DWORD, DWORD>{3, 3}, {1001, 3}, {2, 1500}, {37, 5}}) {
         SCOPED_TRACE(testing::Message() << w << "x" << h);
-        Picture8 p(w, h);
+        Picture8 p(w, h), neutral(w, h);
         Alpha8 a(w, h);
-        ASSERT_TRUE(p.FillRandom(99, 1) && a.FillRandom(98));
+        ASSERT_TRUE(p.FillRandom(99, 1) && a.FillRandom(98) && neutral.FillRandom(99, 0));
         Lcg pg{99}, ag{98};
-        Bytes pw(p.GetSize()), aw(a.GetSize());
+        Bytes pw(p.GetSize()), aw(a.GetSize()), nw(p.GetSize());
         const size_t positions = (w + 1) / 2 * size_t(h);
         for (size_t k = 0; k < std::min(positions, pw.size() / 4); ++k) {
             DWORD y0 = pg.Next(), y1 = pg.Next(), d = pg.Next();
             pw[4 * k] = BYTE(128 - (d >> 1)), pw[4 * k + 1] = BYTE(y0), pw[4 * k + 2] = BYTE(128 + (d >> 1)), pw[4 * k + 3] = BYTE(y1);
+            nw[4 * k] = 128, nw[4 * k + 1] = BYTE(y0), nw[4 * k + 2] = 128, nw[4 * k + 3] = BYTE(y1);
         }
         for (size_t k = 0; k < std::min(positions, aw.size()); ++k) aw[k] = BYTE(ag.Next());
         EXPECT_EQ(pw, AllBytes(p));
+        EXPECT_EQ(nw, AllBytes(neutral));
         EXPECT_EQ(aw, AllBytes(a));
     }
     // Sizes, patterns, pixels and bounds.

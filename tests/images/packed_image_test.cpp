@@ -116,10 +116,40 @@ TEST(PackedLayout, SizesPadsPlanesPackingAndAlphaPixelFieldsInPartialGroups) {
     EXPECT_EQ(0x99, target.Get8BitPlane()[0]);
 }
 
+namespace {
+
+using images_detail::PackForm;
+using images_detail::PackLowBits;
+
+// Each vector form this processor runs packs the groups as the picture did (checked against the
+// sample values), from a source and into planes at odd byte alignments.
+void ExpectEveryFormPacksAlike(const BYTE* words, DWORD pairs, PackLowBits low, const BYTE* want8, const BYTE* want2) {
+    for (PackForm form : {PackForm::Plain, PackForm::Sse2, PackForm::Avx2, PackForm::Avx512}) {
+        if (!images_detail::CanPackBy(form)) continue;
+        for (size_t align : {1, 6}) {
+            SCOPED_TRACE(testing::Message() << "form " << int(form) << " alignment " << align);
+            Bytes src(align + 8 * size_t(pairs)), p8(align + 4 * size_t(pairs) + 1, 0xEE), p2(align + pairs + 1, 0xEE);
+            if (pairs) std::memcpy(src.data() + align, words, 8 * size_t(pairs));
+            images_detail::PackGroupsBy(form, low, src.data() + align, pairs, p8.data() + align, p2.data() + align);
+            ASSERT_EQ(Bytes(want8, want8 + 4 * size_t(pairs)), Bytes(p8.begin() + align, p8.end() - 1));
+            ASSERT_EQ(Bytes(want2, want2 + pairs), Bytes(p2.begin() + align, p2.end() - 1));
+            // Nothing written before or behind the planes.
+            for (const Bytes* plane : {&p8, &p2}) {
+                Bytes edges(plane->begin(), plane->begin() + align);
+                edges.push_back(plane->back());
+                EXPECT_EQ(Bytes(align + 1, 0xEE), edges);
+            }
+        }
+    }
+}
+
+}  // namespace
+
 TEST(PackedLayout, PackingKeepsEverySampleOnEverySizeAndFormat) {
     // Arbitrary words in the unpacked source, low six bits included (the packer drops them), and
-    // pair counts that end on every place within the packer's rounds.
-    const struct { DWORD w, h; } sizes[] = {{2, 1}, {5, 3}, {18, 1}, {14, 3}, {30, 7}, {64, 18}, {1920, 2}};
+    // pair counts that end on every place within the packer's rounds of 4, 8 and 16 groups.
+    const struct { DWORD w, h; } sizes[] = {{2, 1}, {5, 3}, {18, 1}, {14, 3}, {30, 7}, {64, 18}, {1920, 2},
+                                            {30, 1}, {34, 1}, {62, 1}, {66, 1}, {94, 3}, {1919, 3}};
     for (auto [w, h] : sizes) {
         for (DWORD format : {4u, 1u, 2u}) {
             SCOPED_TRACE(testing::Message() << w << "x" << h << " format " << format);
@@ -145,6 +175,14 @@ TEST(PackedLayout, PackingKeepsEverySampleOnEverySizeAndFormat) {
                 ASSERT_EQ(Bytes({BYTE(v[0] >> 2), BYTE(v[1] >> 2), BYTE(v[2] >> 2), BYTE(v[3] >> 2), low}),
                           Bytes({p8[4 * k], p8[4 * k + 1], p8[4 * k + 2], p8[4 * k + 3], p2[k]})) << "pair " << k;
             }
+            const PackLowBits low = format == 4 ? PackLowBits::InOrder : format == 2 ? PackLowBits::Encoded : PackLowBits::None;
+            ExpectEveryFormPacksAlike(source.GetBuffer(), w * h / 2, low, p8, p2);
+            // Packed straight into its new block behind a pad, as a fresh picture packed afterwards is.
+            const DWORD pad = PPicture::GetPadFor(w, h);
+            PPicture fresh(w, h, pad);
+            fresh.nSampleFormat = format;
+            fresh.PackFrom(w * h, reinterpret_cast<const WORD*>(source.GetBuffer()), fresh.Get8BitPlane(), fresh.Get2BitPlane());
+            EXPECT_EQ(AllBytes(fresh), AllBytes(PPicture(source, pad)));
         }
     }
     // Alphas: every pixel's value back from the planes, partial groups of four included.
@@ -153,13 +191,17 @@ TEST(PackedLayout, PackingKeepsEverySampleOnEverySizeAndFormat) {
         UAlpha source(w, h);
         Lcg lcg{w + 7 * h};
         for (DWORD i = 0; i < source.GetSize(); ++i) source.GetBuffer()[i] = BYTE(lcg.Next());
-        const PAlpha packed(source, 0);
+        const PAlpha packed(source, 0), padded(source, PAlpha::GetPadFor(w, h));
         for (DWORD r = 0; r < h; ++r) {
             for (DWORD c = 0; c < w; ++c) {
-                WORD want = 0, got = 0;
-                ASSERT_TRUE(source.GetPixel(r, c, want) && packed.GetPixel(r, c, &got));
-                ASSERT_EQ(want, got) << r << "," << c;
+                WORD want = 0, got = 0, gotPadded = 0;
+                ASSERT_TRUE(source.GetPixel(r, c, want) && packed.GetPixel(r, c, &got) && padded.GetPixel(r, c, &gotPadded));
+                ASSERT_EQ(std::make_pair(want, want), std::make_pair(got, gotPadded)) << r << "," << c;
             }
         }
+        // The pad behind the planes zero, as in a fresh alpha.
+        PAlpha fresh(w, h, PAlpha::GetPadFor(w, h));
+        fresh.PackFrom(source);
+        EXPECT_EQ(AllBytes(fresh), AllBytes(padded));
     }
 }

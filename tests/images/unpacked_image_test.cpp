@@ -4,6 +4,8 @@
 #include <optional>
 
 #include "image_test_util.h"
+
+#include "images/line.h"
 #include "images/wedge_patterns.h"
 
 using namespace image_test;
@@ -244,6 +246,52 @@ TEST(UnpackedPicture, FillsEqualThePairByPairWalkOnEverySizeAndFormat) {
                     ASSERT_EQ(lcg.Next(), platform::rand());
                 }
             }
+        }
+    }
+    // The solid fill: every whole pair of the data (width x height / 2 of them, not the pair
+    // positions) takes Cb, Y, Cr, Y in its words' bits 15..6 and keeps their bits 0-5.
+    for (auto [w, h] : sizes) {
+        SCOPED_TRACE(testing::Message() << "solid " << w << "x" << h);
+        UPicture image(w, h, 12);
+        const size_t blockBytes = image.GetSize() + image.GetOffset();
+        for (size_t i = 0; i < blockBytes; ++i) image.GetBuffer()[i] = BYTE(0xA5 ^ (7 * i));
+        Bytes want = AllBytes(image);
+        const WORD values[4] = {0x1C0, 0x2A5, 0x3FE, 0x2A5};  // low bits 00, 01, 10
+        for (size_t k = 0; k < size_t(w) * h / 2 && 8 * k + 8 <= image.GetSize(); ++k) {
+            for (size_t i = 0; i < 4; ++i) {
+                const size_t at = 8 * k + 2 * i;
+                const WORD word = WORD(values[i] << 6 | (want[at] & 0x3F));
+                want[at] = BYTE(word), want[at + 1] = BYTE(word >> 8);
+            }
+        }
+        ASSERT_TRUE(image.FillSolid(0x2A5, 0x1C0, 0x3FE));
+        ASSERT_EQ(want, AllBytes(image));
+    }
+    // Lines: the points of the line rule, each set as SetPixel sets it, lines partly or wholly
+    // outside and a block shorter than the picture included.
+    const struct { DWORD x0, y0, x1, y1; } lines[] = {{0, 0, 40, 0}, {3, 1, 3, 400}, {0, 2, 31, 1}, {30, 0, 0, 299},
+                                                      {2, 7, 9000, 7}, {5, 1, 1, 5}, {9000, 9000, 0, 0}, {1, 0, 1, 0}};
+    for (auto [w, h] : sizes) {
+        for (const bool shortBlock : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "lines " << w << "x" << h << (shortBlock ? ", block of two rows fewer" : ""));
+            UPicture fast(w, h, 12), slow(w, h, 12);
+            UAlpha fastAlpha(w, h), slowAlpha(w, h);
+            const size_t pictureBytes = fast.GetSize(), alphaBytes = fastAlpha.GetSize();
+            for (CImage* image : {static_cast<CImage*>(&fast), static_cast<CImage*>(&slow), static_cast<CImage*>(&fastAlpha), static_cast<CImage*>(&slowAlpha)}) {
+                for (size_t i = 0; i < image->GetSize(); ++i) image->GetBuffer()[i] = BYTE(0x5A ^ (3 * i));
+                if (shortBlock) image->SetHeight(h + 2);  // the block keeps its bytes
+            }
+            for (const auto& l : lines) {
+                const WORD value = WORD(l.x0 * 7 + l.y1);
+                ASSERT_TRUE(fast.DrawLine(l.x0, l.y0, l.x1, l.y1, value, WORD(value + 1), WORD(value + 2)) &&
+                            fastAlpha.DrawLine(l.x0, l.y0, l.x1, l.y1, value));
+                images_detail::WalkLine(l.x0, l.y0, l.x1, l.y1, w, slow.GetHeight(), [&](DWORD x, DWORD y) {
+                    slow.SetPixel(y, x, value, WORD(value + 1), WORD(value + 2));
+                    slowAlpha.SetPixel(y, x, value);
+                });
+            }
+            ASSERT_EQ(BlockBytes(slow, 0, pictureBytes), BlockBytes(fast, 0, pictureBytes));
+            ASSERT_EQ(BlockBytes(slowAlpha, 0, alphaBytes), BlockBytes(fastAlpha, 0, alphaBytes));
         }
     }
     // The alphas: ramps by column and by row (wrapping at 1024), random values, a solid word.
