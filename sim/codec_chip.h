@@ -285,6 +285,30 @@ constexpr const char* kUnpackerImageId = "UPQE";
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs);
 // The same over 2 * pairs little-endian words as bytes at any alignment.
 uint32_t PixelCrc64Bytes(uint32_t crc, const uint8_t* bytes, size_t pairs);
+
+// A pixel CRC register carried over little-endian words fed in pieces, as PixelCrc64Bytes takes
+// them, without finishing the register after every piece: whole runs of 256 bytes are folded
+// into four 512-bit remainders, reduced once at Finish. Only where Wide(); elsewhere the caller
+// feeds the register directly.
+class PixelCrcStream {
+public:
+    static bool Wide();
+    explicit PixelCrcStream(uint32_t crc) : m_crc(crc) {}
+    // length: whole words.
+    void Feed(const uint8_t* bytes, size_t length);
+    // The register after every whole run fed; *rest: the bytes fed after the last whole run
+    // (*restBytes, fewer than 256), which the caller feeds on as before.
+    uint32_t Finish(const uint8_t** rest, size_t* restBytes) const;
+
+private:
+    void FoldRuns(const uint8_t* bytes, size_t runs);
+
+    alignas(64) uint8_t m_lanes[256];
+    uint8_t m_waiting[256];
+    size_t m_waitingBytes = 0;
+    bool m_folding = false;
+    uint32_t m_crc;
+};
 // The packer's byte selection over `groups` groups of 8 bytes (a picture's pixel pair, or four
 // alpha pixels): each group's four odd bytes to plane8 (four bytes a group) and bits 7-6 of its
 // four even bytes to one plane2 byte, the first group's bits 1-0. With crc given, *crc goes on

@@ -298,6 +298,81 @@ uint32_t PixelCrc64Bytes(uint32_t crc, const uint8_t* bytes, size_t pairs) {
     return PairsCrc(crc, bytes, pairs, [bytes](size_t k) { return LittleWordAt(bytes + 4 * k); });
 }
 
+bool PixelCrcStream::Wide() {
+#if defined(__x86_64__) || defined(__i386__)
+    if constexpr (std::endian::native == std::endian::little) return HasWide();
+#endif
+    return false;
+}
+
+void PixelCrcStream::Feed(const uint8_t* bytes, size_t length) {
+    if (m_waitingBytes) {
+        const size_t take = std::min(sizeof m_waiting - m_waitingBytes, length);
+        std::memcpy(m_waiting + m_waitingBytes, bytes, take);
+        m_waitingBytes += take;
+        bytes += take;
+        length -= take;
+        if (m_waitingBytes < sizeof m_waiting) return;
+        FoldRuns(m_waiting, 1);
+        m_waitingBytes = 0;
+    }
+    const size_t runs = length / 256;
+    if (runs) FoldRuns(bytes, runs);
+    m_waitingBytes = length - 256 * runs;
+    std::memcpy(m_waiting, bytes + 256 * runs, m_waitingBytes);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+namespace {
+
+// WideFoldBlocks' four remainders kept in lanes (256 bytes) from one piece to the next; the first
+// run starts them from crc.
+PEX_WIDE void FoldStreamRuns(uint8_t* lanes, bool first, uint32_t crc, const uint8_t* bytes, size_t runs) {
+    const __m512i shuffle = WideShuffle(kUnitOrder), key256 = WideKey(kHigh256, kLow256);
+    const auto load = [&](size_t q) PEX_WIDE { return _mm512_shuffle_epi8(_mm512_loadu_si512(bytes + 64 * q), shuffle); };
+    __m512i lane[4];
+    size_t r = 0;
+    if (first) {
+        lane[0] = _mm512_xor_si512(load(0), _mm512_zextsi128_si512(_mm_set_epi32(static_cast<int>(crc), 0, 0, 0)));
+        for (size_t i = 1; i < 4; ++i) lane[i] = load(i);
+        r = 1;
+    } else {
+        for (size_t i = 0; i < 4; ++i) lane[i] = _mm512_load_si512(lanes + 64 * i);
+    }
+    for (; r < runs; ++r)
+        for (size_t i = 0; i < 4; ++i) lane[i] = WideFold(lane[i], key256, load(4 * r + i));
+    for (size_t i = 0; i < 4; ++i) _mm512_store_si512(lanes + 64 * i, lane[i]);
+}
+
+PEX_WIDE uint32_t FinishStream(const uint8_t* lanes) {
+    const __m512i key64 = WideKey(kHigh64, kLow64);
+    __m512i x = _mm512_load_si512(lanes);
+    for (size_t i = 1; i < 4; ++i) x = WideFold(x, key64, _mm512_load_si512(lanes + 64 * i));
+    return WideReduce(x);
+}
+
+}  // namespace
+#endif
+
+void PixelCrcStream::FoldRuns(const uint8_t* bytes, size_t runs) {
+#if defined(__x86_64__) || defined(__i386__)
+    FoldStreamRuns(m_lanes, !m_folding, m_crc, bytes, runs);
+    m_folding = true;
+#else
+    // Not reached (Wide() is false here); the narrow register keeps the result right all the same.
+    m_crc = PixelCrc64Bytes(m_crc, bytes, 32 * runs);
+#endif
+}
+
+uint32_t PixelCrcStream::Finish(const uint8_t** rest, size_t* restBytes) const {
+    *rest = m_waiting;
+    *restBytes = m_waitingBytes;
+#if defined(__x86_64__) || defined(__i386__)
+    if (m_folding) return FinishStream(m_lanes);
+#endif
+    return m_crc;
+}
+
 size_t PackGroupsFast(const uint8_t* in, size_t groups, uint8_t* plane8, uint8_t* plane2, uint32_t* crc) {
 #if defined(__x86_64__) || defined(__i386__)
     if constexpr (std::endian::native == std::endian::little)

@@ -1,6 +1,8 @@
 // Codec chip model, unpacker personality: the data path from packed frames to unpacked words on the video or expansion port, and the bypass.
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -158,23 +160,46 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
     // each slice's stretch of it is fed while the slice has just read it, the bytes before the
     // plane first and those after it last; otherwise the frame is fed whole at the end.
     const bool feedAlong = !passThrough && whole && hBase % 4 == 0 && samples % 4 == 0;
+    const int outReg = expansion ? kCrcExpansion : kCrcOut;
+    // Where the registers count and the processor folds wide, each CRC is carried over the whole
+    // frame and finished once, not after every slice; whatever does not make a whole run of the
+    // folding goes to the register the usual way at the end.
+    std::optional<PixelCrcStream> inCrc, outCrc;
+    if (PixelCrcStream::Wide()) {
+        if (const uint32_t* reg = feedAlong ? PixelCrcOpen(kCrcIn) : nullptr) inCrc.emplace(*reg);
+        if (const uint32_t* reg = PixelCrcOpen(outReg)) outCrc.emplace(*reg);
+    }
+    const auto feedIn = [&](const uint8_t* from, size_t length) {
+        if (inCrc) inCrc->Feed(from, length / 4 * 4);
+        else PixelCrcFeedBytes(kCrcIn, from, length);
+    };
     uint64_t fed = 0;  // bytes fed to the in CRC so far
-    if (feedAlong) PixelCrcFeedBytes(kCrcIn, b, static_cast<size_t>(fed = hBase));
+    if (feedAlong) feedIn(b, static_cast<size_t>(fed = hBase));
     for (size_t at = 0; at < total; at += kSlice) {
         const size_t n = std::min(kSlice, total - at);
         produce(at, n, slice);
         if (feedAlong) {
             const uint64_t end = hBase + std::min<uint64_t>(samples, 2 * uint64_t{at + n});
-            PixelCrcFeedBytes(kCrcIn, b + fed, static_cast<size_t>(end - fed));
+            feedIn(b + fed, static_cast<size_t>(end - fed));
             fed = end;
         }
         OutputFaults(expansion ? 1 : 0, slice, n);
         // The port CRCs: the unpacked words as they leave (and below, the packed words as they came in).
-        PixelCrcFeed(expansion ? kCrcExpansion : kCrcOut, slice, n);
+        if (outCrc) outCrc->Feed(reinterpret_cast<const uint8_t*>(slice), 4 * n);
+        else PixelCrcFeed(outReg, slice, n);
         if (cells) CopyWords(cells + 4 * at, reinterpret_cast<const uint8_t*>(slice), 4 * n, ~0u, true);
         else out.insert(out.end(), slice, slice + n);
     }
-    PixelCrcFeedBytes(kCrcIn, b + fed, static_cast<size_t>(bytes.size() - fed));
+    feedIn(b + fed, static_cast<size_t>(bytes.size() - fed));
+    for (const auto& [stream, reg] : {std::pair{&inCrc, int{kCrcIn}}, std::pair{&outCrc, outReg}}) {
+        if (!*stream) continue;
+        const uint8_t* rest = nullptr;
+        size_t restBytes = 0;
+        uint32_t* const crc = PixelCrcOpen(reg);  // open at the start, and nothing fed it since
+        if (!crc) continue;
+        *crc = (*stream)->Finish(&rest, &restBytes);
+        PixelCrcFeedBytes(reg, rest, restBytes);
+    }
     if (cells) {
         m_push();
         return true;

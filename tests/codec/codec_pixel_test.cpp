@@ -744,6 +744,38 @@ TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
             EXPECT_EQ(sim::Crc32Mpeg2Zeros(seed, length), bitwise(seed, zeros.data(), length)) << seed << " over " << length;
 }
 
+// The register carried over pieces by the wide stream, then fed the bytes it leaves over, is the
+// register fed all the words at once: pieces of any whole-word size, across and inside its
+// 256-byte runs, from any seed.
+TEST(CodecPixelCrc, StreamFedInPiecesMatchesTheRegisterFedAtOnce) {
+    if (!sim::PixelCrcStream::Wide()) GTEST_SKIP() << "no 512-bit folding here";
+    std::vector<uint8_t> bytes(20000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 151 + i / 253 + 7);
+    // Piece sizes in bytes, taken in turn until the total is fed.
+    struct Row { size_t total; std::vector<size_t> pieces; };
+    const Row rows[] = {
+        {0, {4}}, {248, {248}}, {256, {256}}, {264, {264}}, {8192, {8192}}, {20000, {20000}},
+        {20000, {4}}, {20000, {12}}, {20000, {252, 8}}, {20000, {1292, 4096, 4}}, {19992, {256}}, {19996, {500, 8200}},
+        {8200, {1024, 1028}}, {520, {260, 260}},
+    };
+    for (const Row& row : rows)
+        for (const uint32_t seed : {0u, 0xFFFFFFFFu, 0x12345678u}) {
+            SCOPED_TRACE(std::to_string(row.total) + " bytes in pieces of " + std::to_string(row.pieces[0]) + ", seed " + std::to_string(seed));
+            sim::PixelCrcStream stream(seed);
+            for (size_t fed = 0, k = 0; fed < row.total; ++k) {
+                const size_t n = std::min(row.pieces[k % row.pieces.size()], row.total - fed);
+                stream.Feed(bytes.data() + fed, n);
+                fed += n;
+            }
+            const uint8_t* rest = nullptr;
+            size_t restBytes = 1000;
+            const uint32_t crc = stream.Finish(&rest, &restBytes);
+            ASSERT_EQ(row.total % 256, restBytes);
+            EXPECT_EQ(0, std::memcmp(rest, bytes.data() + row.total - restBytes, restBytes));
+            EXPECT_EQ(sim::PixelCrc64Bytes(seed, bytes.data(), row.total / 8), sim::PixelCrc64Bytes(crc, rest, restBytes / 8));
+        }
+}
+
 // The CRC registers against the library's 64-bit model and its worked values, fed in chunks.
 TEST(CodecPixelCrc, RegistersComputeTheSixtyFourBitImageModel) {
     EXPECT_EQ(sim::PixelCrc64(0, std::vector<uint32_t>{0x89ABCDEF, 0xFEDCBA98}.data(), 1), 0x82C4CDBAu);
