@@ -300,7 +300,11 @@ public:
     // (*restBytes, fewer than 256), which the caller feeds on as before.
     uint32_t Finish(const uint8_t** rest, size_t* restBytes) const;
 
+    // Whether the bytes fed so far make whole runs (none waiting).
+    bool OnRunBoundary() const { return m_waitingBytes == 0; }
+
 private:
+    friend size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc);
     void FoldRuns(const uint8_t* bytes, size_t runs);
 
     alignas(64) uint8_t m_lanes[256];
@@ -316,6 +320,11 @@ private:
 // groups it did, in the steps it takes them (0 where the processor lacks the instructions); the
 // caller does the rest.
 size_t PackGroupsFast(const uint8_t* in, size_t groups, uint8_t* plane8, uint8_t* plane2, uint32_t* crc);
+// The unpacker's data path over `runs` runs of 128 samples: sample t's high 8 bits at high[t],
+// its low two at bits 2 (t % 4) of low[t / 4], two samples a word (the even one in the low half),
+// 64 words a run to out, each run folded into crc as it is made; crc must be on a run boundary.
+// Answers the runs it did: all of them where PixelCrcStream::Wide(), else none.
+size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc);
 // CRC-32/MPEG-2 register crc after the length bytes at data, each most significant bit first
 // (no reflection, no final XOR; seed 0xFFFFFFFF for the published check value); 16 bytes a step.
 uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length);

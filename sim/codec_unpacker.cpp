@@ -111,9 +111,20 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
     // as zeros where it ends.
     const bool whole = bytes.size() >= std::max(hBase + samples, lBase + (samples + 3) / 4);
     auto byteAt = [&](uint64_t at) -> uint32_t { return at < bytes.size() ? b[static_cast<size_t>(at)] : 0; };
+    // The out CRC, where it is carried wide and no fault changes the words after they are made,
+    // takes each run of words as it is unpacked, while it is still in the registers.
+    std::optional<PixelCrcStream> outCrc;
+    const bool foldAlong = !passThrough && whole && !HasOutputFaults(expansion ? 1 : 0);
+    size_t folded = 0;  // words of the slice that the out CRC took as they were made
     // Output words [from, from + n) into w.
     const auto produce = [&](size_t from, size_t n, uint32_t* w) {
         size_t i = 0;
+        folded = 0;
+        if (outCrc && foldAlong) {
+            const size_t runs = std::min<uint64_t>(n / 64, (samples - std::min<uint64_t>(samples, 2 * uint64_t{from})) / 128);
+            const uint64_t t = 2 * uint64_t{from};
+            i = folded = 64 * UnpackRunsFast(b + hBase + t, b + lBase + t / 4, runs, w, *outCrc);
+        }
         if (passThrough) {
             for (; i < n; ++i) {
                 uint32_t word = LittleWord(b + 4 * (from + i));
@@ -164,7 +175,7 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
     // Where the registers count and the processor folds wide, each CRC is carried over the whole
     // frame and finished once, not after every slice; whatever does not make a whole run of the
     // folding goes to the register the usual way at the end.
-    std::optional<PixelCrcStream> inCrc, outCrc;
+    std::optional<PixelCrcStream> inCrc;
     if (PixelCrcStream::Wide()) {
         if (const uint32_t* reg = feedAlong ? PixelCrcOpen(kCrcIn) : nullptr) inCrc.emplace(*reg);
         if (const uint32_t* reg = PixelCrcOpen(outReg)) outCrc.emplace(*reg);
@@ -185,7 +196,7 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
         }
         OutputFaults(expansion ? 1 : 0, slice, n);
         // The port CRCs: the unpacked words as they leave (and below, the packed words as they came in).
-        if (outCrc) outCrc->Feed(reinterpret_cast<const uint8_t*>(slice), 4 * n);
+        if (outCrc) outCrc->Feed(reinterpret_cast<const uint8_t*>(slice + folded), 4 * (n - folded));
         else PixelCrcFeed(outReg, slice, n);
         if (cells) CopyWords(cells + 4 * at, reinterpret_cast<const uint8_t*>(slice), 4 * n, ~0u, true);
         else out.insert(out.end(), slice, slice + n);
