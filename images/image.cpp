@@ -2,6 +2,7 @@
 #include "images/image.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
@@ -210,19 +211,32 @@ size_t CBlockRecycler::HeldBytes() const {
     return m_heldBytes;
 }
 
-CBlockRecycler& CBlockRecycler::Images() {
-    // Never destroyed: an image that outlives static destruction still gives its block back.
-    static CBlockRecycler* recycler = new CBlockRecycler(kRecycleMinBytes, kRecycleMaxBlocks, kRecycleMaxBytes);
-    return *recycler;
+namespace {
+// Set as the shared recycler goes; constant-initialised, so still readable after that.
+std::atomic<bool> g_imageRecyclerGone{false};
+}  // namespace
+
+CBlockRecycler* CBlockRecycler::Images() {
+    // Destroyed with the library, its blocks freed, so that a host unloading the library leaves
+    // none behind; an image freed after that frees its block itself.
+    static struct Shared {
+        CBlockRecycler recycler{kRecycleMinBytes, kRecycleMaxBlocks, kRecycleMaxBytes};
+        ~Shared() { g_imageRecyclerGone = true; }
+    } shared;
+    return g_imageRecyclerGone ? nullptr : &shared.recycler;
 }
 
 BYTE* CImage::NewBlock(uint64_t bytes) {
     if (bytes > kMaxBlockBytes) return nullptr;
-    if (BYTE* kept = CBlockRecycler::Images().Take(static_cast<size_t>(bytes))) return kept;
+    if (CBlockRecycler* recycler = CBlockRecycler::Images())
+        if (BYTE* kept = recycler->Take(static_cast<size_t>(bytes))) return kept;
     return new (std::nothrow) BYTE[static_cast<size_t>(bytes)];
 }
 
-void CImage::ReleaseBlock(BYTE* block, size_t bytes) { CBlockRecycler::Images().Give(block, bytes); }
+void CImage::ReleaseBlock(BYTE* block, size_t bytes) {
+    if (CBlockRecycler* recycler = CBlockRecycler::Images()) recycler->Give(block, bytes);
+    else delete[] block;
+}
 
 void CImage::TakeBlock(BYTE* block, size_t bytes) {
     ReleaseBlock(pBuffer, m_blockBytes);

@@ -69,8 +69,9 @@ public:
     size_t HeldBlocks() const;
     size_t HeldBytes() const;
 
-    // The one that the image classes share.
-    static CBlockRecycler& Images();
+    // The one that the image classes share; null once it is gone with the library, when blocks
+    // are freed directly.
+    static CBlockRecycler* Images();
 
 private:
     struct Kept {

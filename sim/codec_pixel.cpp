@@ -306,6 +306,7 @@ bool PixelCrcStream::Wide() {
 }
 
 void PixelCrcStream::Feed(const uint8_t* bytes, size_t length) {
+    if (length == 0) return;
     if (m_waitingBytes) {
         const size_t take = std::min(sizeof m_waiting - m_waitingBytes, length);
         std::memcpy(m_waiting + m_waitingBytes, bytes, take);
