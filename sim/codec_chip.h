@@ -304,7 +304,7 @@ public:
     bool OnRunBoundary() const { return m_waitingBytes == 0; }
 
 private:
-    friend size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc);
+    friend size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc, bool stream);
     void FoldRuns(const uint8_t* bytes, size_t runs);
 
     alignas(64) uint8_t m_lanes[256];
@@ -323,8 +323,9 @@ size_t PackGroupsFast(const uint8_t* in, size_t groups, uint8_t* plane8, uint8_t
 // The unpacker's data path over `runs` runs of 128 samples: sample t's high 8 bits at high[t],
 // its low two at bits 2 (t % 4) of low[t / 4], two samples a word (the even one in the low half),
 // 64 words a run to out, each run folded into crc as it is made; crc must be on a run boundary.
-// Answers the runs it did: all of them where PixelCrcStream::Wide(), else none.
-size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc);
+// With stream, out is 64-byte aligned and the words go past the cache. Answers the runs it did:
+// all of them where PixelCrcStream::Wide(), else none.
+size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc, bool stream = false);
 // CRC-32/MPEG-2 register crc after the length bytes at data, each most significant bit first
 // (no reflection, no final XOR; seed 0xFFFFFFFF for the published check value); 16 bytes a step.
 uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length);

@@ -361,7 +361,7 @@ PEX_WIDE inline __m512i UnpackWide(const uint8_t* high, const uint8_t* low) {
 
 // UnpackRunsFast's work: each run's four 64-byte blocks stored and folded into the four lanes.
 PEX_WIDE void UnpackAndFoldRuns(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, uint8_t* lanes, bool first,
-                                uint32_t crc) {
+                                uint32_t crc, bool stream) {
     const __m512i shuffle = WideShuffle(kUnitOrder), key256 = WideKey(kHigh256, kLow256);
     __m512i lane[4];
     if (!first)
@@ -369,12 +369,14 @@ PEX_WIDE void UnpackAndFoldRuns(const uint8_t* high, const uint8_t* low, size_t 
     for (size_t r = 0; r < runs; ++r, high += 128, low += 32, out += 64)
         for (size_t i = 0; i < 4; ++i) {
             const __m512i words = UnpackWide(high + 32 * i, low + 8 * i);
-            _mm512_storeu_si512(out + 16 * i, words);
+            if (stream) _mm512_stream_si512(reinterpret_cast<__m512i*>(out + 16 * i), words);
+            else _mm512_storeu_si512(out + 16 * i, words);
             const __m512i units = _mm512_shuffle_epi8(words, shuffle);
             if (!first || r > 0) lane[i] = WideFold(lane[i], key256, units);
             else lane[i] = i == 0 ? _mm512_xor_si512(units, _mm512_zextsi128_si512(_mm_set_epi32(static_cast<int>(crc), 0, 0, 0))) : units;
         }
     for (size_t i = 0; i < 4; ++i) _mm512_store_si512(lanes + 64 * i, lane[i]);
+    if (stream) _mm_sfence();
 }
 
 PEX_WIDE uint32_t FinishStream(const uint8_t* lanes) {
@@ -397,14 +399,15 @@ void PixelCrcStream::FoldRuns(const uint8_t* bytes, size_t runs) {
 #endif
 }
 
-size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc) {
+size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc, bool stream) {
     if (!PixelCrcStream::Wide() || !crc.OnRunBoundary() || runs == 0) return 0;
+    if (stream && reinterpret_cast<uintptr_t>(out) % 64) return 0;
 #if defined(__x86_64__) || defined(__i386__)
-    UnpackAndFoldRuns(high, low, runs, out, crc.m_lanes, !crc.m_folding, crc.m_crc);
+    UnpackAndFoldRuns(high, low, runs, out, crc.m_lanes, !crc.m_folding, crc.m_crc, stream);
     crc.m_folding = true;
     return runs;
 #else
-    (void)high, (void)low, (void)out;
+    (void)high, (void)low, (void)out, (void)stream;
     return 0;
 #endif
 }

@@ -116,14 +116,15 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
     std::optional<PixelCrcStream> outCrc;
     const bool foldAlong = !passThrough && whole && !HasOutputFaults(expansion ? 1 : 0);
     size_t folded = 0;  // words of the slice that the out CRC took as they were made
-    // Output words [from, from + n) into w.
-    const auto produce = [&](size_t from, size_t n, uint32_t* w) {
+    // Output words [from, from + n) into w; the runs the out CRC takes as they are made go to
+    // direct instead where it is given, past the cache.
+    const auto produce = [&](size_t from, size_t n, uint32_t* w, uint32_t* direct) {
         size_t i = 0;
         folded = 0;
         if (outCrc && foldAlong) {
             const size_t runs = std::min<uint64_t>(n / 64, (samples - std::min<uint64_t>(samples, 2 * uint64_t{from})) / 128);
             const uint64_t t = 2 * uint64_t{from};
-            i = folded = 64 * UnpackRunsFast(b + hBase + t, b + lBase + t / 4, runs, w, *outCrc);
+            i = folded = 64 * UnpackRunsFast(b + hBase + t, b + lBase + t / 4, runs, direct ? direct : w, *outCrc, direct != nullptr);
         }
         if (passThrough) {
             for (; i < n; ++i) {
@@ -188,7 +189,10 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
     if (feedAlong) feedIn(b, static_cast<size_t>(fed = hBase));
     for (size_t at = 0; at < total; at += kSlice) {
         const size_t n = std::min(kSlice, total - at);
-        produce(at, n, slice);
+        // With no fault to apply, the runs made in one pass go straight into their cells.
+        uint32_t* const direct = cells && reinterpret_cast<uintptr_t>(cells + 4 * at) % 64 == 0 ? reinterpret_cast<uint32_t*>(cells + 4 * at) : nullptr;
+        produce(at, n, slice, direct);
+        const size_t sent = direct ? folded : 0;  // words already in their cells
         if (feedAlong) {
             const uint64_t end = hBase + std::min<uint64_t>(samples, 2 * uint64_t{at + n});
             feedIn(b + fed, static_cast<size_t>(end - fed));
@@ -198,7 +202,7 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
         // The port CRCs: the unpacked words as they leave (and below, the packed words as they came in).
         if (outCrc) outCrc->Feed(reinterpret_cast<const uint8_t*>(slice + folded), 4 * (n - folded));
         else PixelCrcFeed(outReg, slice, n);
-        if (cells) CopyWords(cells + 4 * at, reinterpret_cast<const uint8_t*>(slice), 4 * n, ~0u, true);
+        if (cells) CopyWords(cells + 4 * (at + sent), reinterpret_cast<const uint8_t*>(slice + sent), 4 * (n - sent), ~0u, true);
         else out.insert(out.end(), slice, slice + n);
     }
     feedIn(b + fed, static_cast<size_t>(bytes.size() - fed));

@@ -813,6 +813,18 @@ TEST(CodecPixelCrc, RunsUnpackedWhileFoldedMatchTheSamplesAndTheirCrc) {
     waiting.Feed(four, 4);
     std::vector<uint32_t> out(64);
     EXPECT_EQ(0u, sim::UnpackRunsFast(high.data(), low.data(), 1, out.data(), waiting));
+    // Streamed past the cache into 64-byte aligned cells: the same words and register; cells
+    // off that alignment are left to the caller.
+    std::vector<uint32_t> cells(64 * 3 + 16), slice(64 * 2);
+    uint32_t* const aligned = cells.data() + (16 - reinterpret_cast<uintptr_t>(cells.data()) % 64 / 4) % 16;
+    sim::PixelCrcStream streamed(7), stored(7);
+    ASSERT_EQ(2u, sim::UnpackRunsFast(high.data(), low.data(), 2, aligned, streamed, true));
+    ASSERT_EQ(2u, sim::UnpackRunsFast(high.data(), low.data(), 2, slice.data(), stored));
+    EXPECT_EQ(slice, std::vector<uint32_t>(aligned, aligned + slice.size()));
+    const uint8_t* rest = nullptr;
+    size_t restBytes = 0;
+    EXPECT_EQ(stored.Finish(&rest, &restBytes), streamed.Finish(&rest, &restBytes));
+    EXPECT_EQ(0u, sim::UnpackRunsFast(high.data(), low.data(), 1, aligned + 1, streamed, true));
 }
 
 // The CRC registers against the library's 64-bit model and its worked values, fed in chunks.
