@@ -177,16 +177,28 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
     // frame and finished once, not after every slice; whatever does not make a whole run of the
     // folding goes to the register the usual way at the end.
     std::optional<PixelCrcStream> inCrc;
+    // A picture's in CRC starts with its pad and 2-bit plane, which the unpacking reads again as
+    // it goes: fed first, they would come from memory twice. Where they end on a whole pair, the
+    // rest is carried from a register of 0 and they are joined in front at the end, from the
+    // cache: register(s, A B) = register(s, A) x^(8 |B|) + register(0, B).
+    const bool leadLast = feedAlong && hBase > 0 && hBase % 8 == 0;
+    uint32_t leadSeed = 0;
     if (PixelCrcStream::Wide()) {
-        if (const uint32_t* reg = feedAlong ? PixelCrcOpen(kCrcIn) : nullptr) inCrc.emplace(*reg);
+        if (const uint32_t* reg = feedAlong ? PixelCrcOpen(kCrcIn) : nullptr) {
+            leadSeed = *reg;
+            inCrc.emplace(leadLast ? 0 : *reg);
+        }
         if (const uint32_t* reg = PixelCrcOpen(outReg)) outCrc.emplace(*reg);
     }
+    uint64_t streamed = 0;  // bytes fed to the carried in CRC
     const auto feedIn = [&](const uint8_t* from, size_t length) {
-        if (inCrc) inCrc->Feed(from, length / 4 * 4);
-        else PixelCrcFeedBytes(kCrcIn, from, length);
+        if (!inCrc) return PixelCrcFeedBytes(kCrcIn, from, length);
+        inCrc->Feed(from, length / 4 * 4);
+        streamed += length / 4 * 4;
     };
     uint64_t fed = 0;  // bytes fed to the in CRC so far
-    if (feedAlong) feedIn(b, static_cast<size_t>(fed = hBase));
+    if (feedAlong && inCrc && leadLast) fed = hBase;
+    else if (feedAlong) feedIn(b, static_cast<size_t>(fed = hBase));
     for (size_t at = 0; at < total; at += kSlice) {
         const size_t n = std::min(kSlice, total - at);
         // With no fault to apply, the runs made in one pass go straight into their cells.
@@ -213,6 +225,7 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
         uint32_t* const crc = PixelCrcOpen(reg);  // open at the start, and nothing fed it since
         if (!crc) continue;
         *crc = (*stream)->Finish(&rest, &restBytes);
+        if (reg == kCrcIn && leadLast) *crc ^= Crc32Mpeg2Zeros(PixelCrc64Bytes(leadSeed, b, static_cast<size_t>(hBase / 8)), streamed - restBytes);
         PixelCrcFeedBytes(reg, rest, restBytes);
     }
     if (cells) {
