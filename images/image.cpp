@@ -2,9 +2,21 @@
 #include "images/image.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define PEX_IMAGE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PEX_IMAGE_ASAN 1
+#endif
+#endif
+#ifdef PEX_IMAGE_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
 
 #include "images/byte_order.h"
 #include "images/image_detail.h"
@@ -12,6 +24,12 @@
 using images_detail::kMaxBlockBytes;
 using images_detail::LoadLE32;
 using images_detail::StoreLE32;
+
+// Large blocks kept for reuse: a few picture-sized ones (a 1080p picture is 8 MB unpacked) and a
+// bound on the memory they hold while idle.
+constexpr size_t kRecycleMinBytes = size_t{1} << 20;
+constexpr size_t kRecycleMaxBlocks = 8;
+constexpr size_t kRecycleMaxBytes = size_t{96} << 20;
 
 // A pad a file does not hold is page alignment at most.
 constexpr DWORD kMaxUnheldPad = 4096;
@@ -107,13 +125,121 @@ bool CImage::GeometryFits(DWORD pad) const {
     return DataBytesFor(nWidth, nHeight) + pad <= kMaxBlockBytes && uint64_t(GetSize()) + pad <= kMaxBlockBytes;
 }
 
+// ---- block recycling ----
+
+namespace {
+
+// A kept block is out of bounds to everyone until handed out again, so a read through a stale
+// pointer is still caught as a use after free would be.
+void Hide(BYTE* block, size_t bytes) {
+#ifdef PEX_IMAGE_ASAN
+    ASAN_POISON_MEMORY_REGION(block, bytes);
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
+void Show(BYTE* block, size_t bytes) {
+#ifdef PEX_IMAGE_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(block, bytes);
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
+}  // namespace
+
+CBlockRecycler::CBlockRecycler(size_t minBytes, size_t maxBlocks, size_t maxBytes)
+    : m_minBytes(minBytes), m_maxBlocks(maxBlocks), m_maxBytes(maxBytes) {}
+
+CBlockRecycler::~CBlockRecycler() {
+    for (const Kept& k : m_kept) {
+        Show(k.block, k.bytes);
+        delete[] k.block;
+    }
+}
+
+BYTE* CBlockRecycler::Take(size_t bytes) {
+    if (bytes < m_minBytes || bytes > m_maxBytes) return nullptr;
+    std::lock_guard<std::mutex> hold(m_lock);
+    for (auto it = m_kept.rbegin(); it != m_kept.rend(); ++it) {
+        if (it->bytes != bytes) continue;
+        BYTE* block = it->block;
+        m_heldBytes -= bytes;
+        m_kept.erase(std::next(it).base());
+        Show(block, bytes);
+        return block;
+    }
+    return nullptr;
+}
+
+void CBlockRecycler::Give(BYTE* block, size_t bytes) {
+    if (!block) return;
+    if (bytes < m_minBytes || bytes > m_maxBytes || m_maxBlocks == 0) {
+        delete[] block;
+        return;
+    }
+    std::vector<Kept> evicted;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        size_t drop = 0;
+        size_t held = m_heldBytes;
+        while (drop < m_kept.size() && (m_kept.size() - drop >= m_maxBlocks || held + bytes > m_maxBytes))
+            held -= m_kept[drop++].bytes;
+        evicted.assign(m_kept.begin(), m_kept.begin() + static_cast<std::ptrdiff_t>(drop));
+        m_kept.erase(m_kept.begin(), m_kept.begin() + static_cast<std::ptrdiff_t>(drop));
+        Hide(block, bytes);
+        m_kept.push_back({block, bytes});
+        m_heldBytes = held + bytes;
+    }
+    // Freed outside the lock: returning megabytes to the kernel takes a while.
+    for (const Kept& k : evicted) {
+        Show(k.block, k.bytes);
+        delete[] k.block;
+    }
+}
+
+size_t CBlockRecycler::HeldBlocks() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_kept.size();
+}
+
+size_t CBlockRecycler::HeldBytes() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_heldBytes;
+}
+
+namespace {
+// Set as the shared recycler goes; constant-initialised, so still readable after that.
+std::atomic<bool> g_imageRecyclerGone{false};
+}  // namespace
+
+CBlockRecycler* CBlockRecycler::Images() {
+    // Destroyed with the library, its blocks freed, so that a host unloading the library leaves
+    // none behind; an image freed after that frees its block itself.
+    static struct Shared {
+        CBlockRecycler recycler{kRecycleMinBytes, kRecycleMaxBlocks, kRecycleMaxBytes};
+        ~Shared() { g_imageRecyclerGone = true; }
+    } shared;
+    return g_imageRecyclerGone ? nullptr : &shared.recycler;
+}
+
 BYTE* CImage::NewBlock(uint64_t bytes) {
     if (bytes > kMaxBlockBytes) return nullptr;
+    if (CBlockRecycler* recycler = CBlockRecycler::Images())
+        if (BYTE* kept = recycler->Take(static_cast<size_t>(bytes))) return kept;
     return new (std::nothrow) BYTE[static_cast<size_t>(bytes)];
 }
 
+void CImage::ReleaseBlock(BYTE* block, size_t bytes) {
+    if (CBlockRecycler* recycler = CBlockRecycler::Images()) recycler->Give(block, bytes);
+    else delete[] block;
+}
+
 void CImage::TakeBlock(BYTE* block, size_t bytes) {
-    delete[] pBuffer;
+    ReleaseBlock(pBuffer, m_blockBytes);
     pBuffer = block;
     m_blockBytes = block ? bytes : 0;
 }
@@ -279,7 +405,7 @@ int CImage::Read(CArchive& ar) {
     BYTE* block = NewBlock(blockBytes);
     if (!block) return 0;
     if (!ReadExact(*file, block, readBytes)) {
-        delete[] block;
+        ReleaseBlock(block, static_cast<size_t>(blockBytes));
         return 0;
     }
     // The pad behind the data is read by the word accessors and the CRC models: it must not
@@ -312,7 +438,7 @@ int CImage::ReadRawFile(CFile& file) {
     BYTE* block = NewBlock(static_cast<uint64_t>(length));
     if (!block) return 0;
     if (!ReadExact(file, block, static_cast<uint64_t>(length))) {
-        delete[] block;
+        ReleaseBlock(block, static_cast<size_t>(length));
         return 0;
     }
     TakeBlock(block, static_cast<size_t>(length));

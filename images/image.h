@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "images/word_pair.h"
@@ -46,6 +47,41 @@ struct CrcWordSpan {
     const BYTE* data;
     size_t words;
     DWORD mask;
+};
+
+// Keeps a few large freed image blocks so that a block of a size freed before comes back without
+// the kernel mapping, zeroing and later unmapping fresh pages. A block is handed out again only
+// for exactly its own size, so no image ever holds more bytes than it knows of; its content is
+// whatever the last owner left, so the taker writes the whole block. Blocks below minBytes are
+// never kept; the oldest kept blocks go first when maxBlocks or maxBytes would be passed.
+// Thread-safe.
+class CBlockRecycler {
+public:
+    CBlockRecycler(size_t minBytes, size_t maxBlocks, size_t maxBytes);
+    ~CBlockRecycler();
+    CBlockRecycler(const CBlockRecycler&) = delete;
+    CBlockRecycler& operator=(const CBlockRecycler&) = delete;
+
+    // A kept block of exactly bytes bytes, the one kept last, or null.
+    BYTE* Take(size_t bytes);
+    // Keeps block (bytes long, from new BYTE[]) or frees it. Null is ignored.
+    void Give(BYTE* block, size_t bytes);
+    size_t HeldBlocks() const;
+    size_t HeldBytes() const;
+
+    // The one that the image classes share; null once it is gone with the library, when blocks
+    // are freed directly.
+    static CBlockRecycler* Images();
+
+private:
+    struct Kept {
+        BYTE* block;
+        size_t bytes;
+    };
+    const size_t m_minBytes, m_maxBlocks, m_maxBytes;
+    mutable std::mutex m_lock;
+    std::vector<Kept> m_kept;  // oldest first
+    size_t m_heldBytes = 0;
 };
 
 // Bitmap block made by CreateDIB: a BITMAPINFOHEADER followed by 32-bit pixels, top row first.
@@ -120,8 +156,11 @@ protected:
     // that a file of dataSize bytes has no place for (0 in most classes).
     virtual uint64_t SpareBytesFor(DWORD width, DWORD height, DWORD dataSize) const;
 
-    // A new block of bytes bytes, or null when it cannot be had or exceeds a 32-bit size.
+    // A block of bytes bytes, or null when it cannot be had or exceeds a 32-bit size. Its content
+    // is undefined (a large one may be a recycled block): the caller writes all of it.
     static BYTE* NewBlock(uint64_t bytes);
+    // Gives back a block from NewBlock that no image took.
+    static void ReleaseBlock(BYTE* block, size_t bytes);
     // Frees the old block and keeps block (bytes long).
     void TakeBlock(BYTE* block, size_t bytes);
     size_t GetBlockBytes() const { return m_blockBytes; }
@@ -129,8 +168,8 @@ protected:
     static const BYTE* BufferOf(const CImage& image) { return image.pBuffer; }
     // Whether the data for the picture's size plus pad bytes can be held in a 32-bit sized block.
     bool GeometryFits(DWORD pad) const;
-    // Allocate's work: a new block of GetSize() + pad bytes, handed to fill(block, bytes) and
-    // then kept in place of the old one; null, with nothing changed, when the picture and pad
+    // Allocate's work: a new block of GetSize() + pad bytes, handed to fill(block, bytes), which
+    // must write every byte of it, and then kept in place of the old one; null, with nothing changed, when the picture and pad
     // need more than a 32-bit size or the block cannot be had.
     template <class Fill>
     BYTE* AllocateBlock(DWORD pad, Fill fill) {

@@ -285,6 +285,34 @@ constexpr const char* kUnpackerImageId = "UPQE";
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs);
 // The same over 2 * pairs little-endian words as bytes at any alignment.
 uint32_t PixelCrc64Bytes(uint32_t crc, const uint8_t* bytes, size_t pairs);
+
+// A pixel CRC register carried over little-endian words fed in pieces, as PixelCrc64Bytes takes
+// them, without finishing the register after every piece: whole runs of 256 bytes are folded
+// into four 512-bit remainders, reduced once at Finish. Only where Wide(); elsewhere the caller
+// feeds the register directly.
+class PixelCrcStream {
+public:
+    static bool Wide();
+    explicit PixelCrcStream(uint32_t crc) : m_crc(crc) {}
+    // length: whole words.
+    void Feed(const uint8_t* bytes, size_t length);
+    // The register after every whole run fed; *rest: the bytes fed after the last whole run
+    // (*restBytes, fewer than 256), which the caller feeds on as before.
+    uint32_t Finish(const uint8_t** rest, size_t* restBytes) const;
+
+    // Whether the bytes fed so far make whole runs (none waiting).
+    bool OnRunBoundary() const { return m_waitingBytes == 0; }
+
+private:
+    friend size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc, bool stream);
+    void FoldRuns(const uint8_t* bytes, size_t runs);
+
+    alignas(64) uint8_t m_lanes[256];
+    uint8_t m_waiting[256];
+    size_t m_waitingBytes = 0;
+    bool m_folding = false;
+    uint32_t m_crc;
+};
 // The packer's byte selection over `groups` groups of 8 bytes (a picture's pixel pair, or four
 // alpha pixels): each group's four odd bytes to plane8 (four bytes a group) and bits 7-6 of its
 // four even bytes to one plane2 byte, the first group's bits 1-0. With crc given, *crc goes on
@@ -292,6 +320,12 @@ uint32_t PixelCrc64Bytes(uint32_t crc, const uint8_t* bytes, size_t pairs);
 // groups it did, in the steps it takes them (0 where the processor lacks the instructions); the
 // caller does the rest.
 size_t PackGroupsFast(const uint8_t* in, size_t groups, uint8_t* plane8, uint8_t* plane2, uint32_t* crc);
+// The unpacker's data path over `runs` runs of 128 samples: sample t's high 8 bits at high[t],
+// its low two at bits 2 (t % 4) of low[t / 4], two samples a word (the even one in the low half),
+// 64 words a run to out, each run folded into crc as it is made; crc must be on a run boundary.
+// With stream, out is 64-byte aligned and the words go past the cache. Answers the runs it did:
+// all of them where PixelCrcStream::Wide(), else none.
+size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc, bool stream = false);
 // CRC-32/MPEG-2 register crc after the length bytes at data, each most significant bit first
 // (no reflection, no final XOR; seed 0xFFFFFFFF for the published check value); 16 bytes a step.
 uint32_t Crc32Mpeg2(uint32_t crc, const uint8_t* data, size_t length);

@@ -298,6 +298,129 @@ uint32_t PixelCrc64Bytes(uint32_t crc, const uint8_t* bytes, size_t pairs) {
     return PairsCrc(crc, bytes, pairs, [bytes](size_t k) { return LittleWordAt(bytes + 4 * k); });
 }
 
+bool PixelCrcStream::Wide() {
+#if defined(__x86_64__) || defined(__i386__)
+    if constexpr (std::endian::native == std::endian::little) return HasWide();
+#endif
+    return false;
+}
+
+void PixelCrcStream::Feed(const uint8_t* bytes, size_t length) {
+    if (length == 0) return;
+    if (m_waitingBytes) {
+        const size_t take = std::min(sizeof m_waiting - m_waitingBytes, length);
+        std::memcpy(m_waiting + m_waitingBytes, bytes, take);
+        m_waitingBytes += take;
+        bytes += take;
+        length -= take;
+        if (m_waitingBytes < sizeof m_waiting) return;
+        FoldRuns(m_waiting, 1);
+        m_waitingBytes = 0;
+    }
+    const size_t runs = length / 256;
+    if (runs) FoldRuns(bytes, runs);
+    m_waitingBytes = length - 256 * runs;
+    std::memcpy(m_waiting, bytes + 256 * runs, m_waitingBytes);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+namespace {
+
+// WideFoldBlocks' four remainders kept in lanes (256 bytes) from one piece to the next; the first
+// run starts them from crc.
+PEX_WIDE void FoldStreamRuns(uint8_t* lanes, bool first, uint32_t crc, const uint8_t* bytes, size_t runs) {
+    const __m512i shuffle = WideShuffle(kUnitOrder), key256 = WideKey(kHigh256, kLow256);
+    const auto load = [&](size_t q) PEX_WIDE { return _mm512_shuffle_epi8(_mm512_loadu_si512(bytes + 64 * q), shuffle); };
+    __m512i lane[4];
+    size_t r = 0;
+    if (first) {
+        lane[0] = _mm512_xor_si512(load(0), _mm512_zextsi128_si512(_mm_set_epi32(static_cast<int>(crc), 0, 0, 0)));
+        for (size_t i = 1; i < 4; ++i) lane[i] = load(i);
+        r = 1;
+    } else {
+        for (size_t i = 0; i < 4; ++i) lane[i] = _mm512_load_si512(lanes + 64 * i);
+    }
+    for (; r < runs; ++r)
+        for (size_t i = 0; i < 4; ++i) lane[i] = WideFold(lane[i], key256, load(4 * r + i));
+    for (size_t i = 0; i < 4; ++i) _mm512_store_si512(lanes + 64 * i, lane[i]);
+}
+
+// Thirty-two samples into sixteen words (see UnpackRunsFast): each 2-bit byte beside its four
+// samples, moved up by 6, 4, 2, 0 bits so the lane's pair lands in bits 7-6, under the high byte.
+PEX_WIDE inline __m512i UnpackWide(const uint8_t* high, const uint8_t* low) {
+    uint64_t lows;
+    std::memcpy(&lows, low, 8);
+    const __m128i l = _mm_cvtsi64_si128(static_cast<long long>(lows));
+    const __m256i spread = _mm256_setr_m128i(_mm_shuffle_epi8(l, _mm_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3)),
+                                             _mm_shuffle_epi8(l, _mm_setr_epi8(4, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7)));
+    const __m512i shift = _mm512_set4_epi32(0x00010004, 0x00100040, 0x00010004, 0x00100040);
+    const __m512i hs = _mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(high))), 8);
+    const __m512i lo = _mm512_and_si512(_mm512_mullo_epi16(_mm512_cvtepu8_epi16(spread), shift), _mm512_set1_epi16(0xC0));
+    return _mm512_or_si512(hs, lo);
+}
+
+// UnpackRunsFast's work: each run's four 64-byte blocks stored and folded into the four lanes.
+PEX_WIDE void UnpackAndFoldRuns(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, uint8_t* lanes, bool first,
+                                uint32_t crc, bool stream) {
+    const __m512i shuffle = WideShuffle(kUnitOrder), key256 = WideKey(kHigh256, kLow256);
+    __m512i lane[4];
+    if (!first)
+        for (size_t i = 0; i < 4; ++i) lane[i] = _mm512_load_si512(lanes + 64 * i);
+    for (size_t r = 0; r < runs; ++r, high += 128, low += 32, out += 64)
+        for (size_t i = 0; i < 4; ++i) {
+            const __m512i words = UnpackWide(high + 32 * i, low + 8 * i);
+            if (stream) _mm512_stream_si512(reinterpret_cast<__m512i*>(out + 16 * i), words);
+            else _mm512_storeu_si512(out + 16 * i, words);
+            const __m512i units = _mm512_shuffle_epi8(words, shuffle);
+            if (!first || r > 0) lane[i] = WideFold(lane[i], key256, units);
+            else lane[i] = i == 0 ? _mm512_xor_si512(units, _mm512_zextsi128_si512(_mm_set_epi32(static_cast<int>(crc), 0, 0, 0))) : units;
+        }
+    for (size_t i = 0; i < 4; ++i) _mm512_store_si512(lanes + 64 * i, lane[i]);
+    if (stream) _mm_sfence();
+}
+
+PEX_WIDE uint32_t FinishStream(const uint8_t* lanes) {
+    const __m512i key64 = WideKey(kHigh64, kLow64);
+    __m512i x = _mm512_load_si512(lanes);
+    for (size_t i = 1; i < 4; ++i) x = WideFold(x, key64, _mm512_load_si512(lanes + 64 * i));
+    return WideReduce(x);
+}
+
+}  // namespace
+#endif
+
+void PixelCrcStream::FoldRuns(const uint8_t* bytes, size_t runs) {
+#if defined(__x86_64__) || defined(__i386__)
+    FoldStreamRuns(m_lanes, !m_folding, m_crc, bytes, runs);
+    m_folding = true;
+#else
+    // Not reached (Wide() is false here); the narrow register keeps the result right all the same.
+    m_crc = PixelCrc64Bytes(m_crc, bytes, 32 * runs);
+#endif
+}
+
+size_t UnpackRunsFast(const uint8_t* high, const uint8_t* low, size_t runs, uint32_t* out, PixelCrcStream& crc, bool stream) {
+    if (!PixelCrcStream::Wide() || !crc.OnRunBoundary() || runs == 0) return 0;
+    if (stream && reinterpret_cast<uintptr_t>(out) % 64) return 0;
+#if defined(__x86_64__) || defined(__i386__)
+    UnpackAndFoldRuns(high, low, runs, out, crc.m_lanes, !crc.m_folding, crc.m_crc, stream);
+    crc.m_folding = true;
+    return runs;
+#else
+    (void)high, (void)low, (void)out, (void)stream;
+    return 0;
+#endif
+}
+
+uint32_t PixelCrcStream::Finish(const uint8_t** rest, size_t* restBytes) const {
+    *rest = m_waiting;
+    *restBytes = m_waitingBytes;
+#if defined(__x86_64__) || defined(__i386__)
+    if (m_folding) return FinishStream(m_lanes);
+#endif
+    return m_crc;
+}
+
 size_t PackGroupsFast(const uint8_t* in, size_t groups, uint8_t* plane8, uint8_t* plane2, uint32_t* crc) {
 #if defined(__x86_64__) || defined(__i386__)
     if constexpr (std::endian::native == std::endian::little)

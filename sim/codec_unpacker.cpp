@@ -1,6 +1,8 @@
 // Codec chip model, unpacker personality: the data path from packed frames to unpacked words on the video or expansion port, and the bypass.
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -109,9 +111,21 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
     // as zeros where it ends.
     const bool whole = bytes.size() >= std::max(hBase + samples, lBase + (samples + 3) / 4);
     auto byteAt = [&](uint64_t at) -> uint32_t { return at < bytes.size() ? b[static_cast<size_t>(at)] : 0; };
-    // Output words [from, from + n) into w.
-    const auto produce = [&](size_t from, size_t n, uint32_t* w) {
+    // The out CRC, where it is carried wide and no fault changes the words after they are made,
+    // takes each run of words as it is unpacked, while it is still in the registers.
+    std::optional<PixelCrcStream> outCrc;
+    const bool foldAlong = !passThrough && whole && !HasOutputFaults(expansion ? 1 : 0);
+    size_t folded = 0;  // words of the slice that the out CRC took as they were made
+    // Output words [from, from + n) into w; the runs the out CRC takes as they are made go to
+    // direct instead where it is given, past the cache.
+    const auto produce = [&](size_t from, size_t n, uint32_t* w, uint32_t* direct) {
         size_t i = 0;
+        folded = 0;
+        if (outCrc && foldAlong) {
+            const size_t runs = std::min<uint64_t>(n / 64, (samples - std::min<uint64_t>(samples, 2 * uint64_t{from})) / 128);
+            const uint64_t t = 2 * uint64_t{from};
+            i = folded = 64 * UnpackRunsFast(b + hBase + t, b + lBase + t / 4, runs, direct ? direct : w, *outCrc, direct != nullptr);
+        }
         if (passThrough) {
             for (; i < n; ++i) {
                 uint32_t word = LittleWord(b + 4 * (from + i));
@@ -158,23 +172,62 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
     // each slice's stretch of it is fed while the slice has just read it, the bytes before the
     // plane first and those after it last; otherwise the frame is fed whole at the end.
     const bool feedAlong = !passThrough && whole && hBase % 4 == 0 && samples % 4 == 0;
+    const int outReg = expansion ? kCrcExpansion : kCrcOut;
+    // Where the registers count and the processor folds wide, each CRC is carried over the whole
+    // frame and finished once, not after every slice; whatever does not make a whole run of the
+    // folding goes to the register the usual way at the end.
+    std::optional<PixelCrcStream> inCrc;
+    // A picture's in CRC starts with its pad and 2-bit plane, which the unpacking reads again as
+    // it goes: fed first, they would come from memory twice. Where they end on a whole pair, the
+    // rest is carried from a register of 0 and they are joined in front at the end, from the
+    // cache: register(s, A B) = register(s, A) x^(8 |B|) + register(0, B).
+    const bool leadLast = feedAlong && hBase > 0 && hBase % 8 == 0;
+    uint32_t leadSeed = 0;
+    if (PixelCrcStream::Wide()) {
+        if (const uint32_t* reg = feedAlong ? PixelCrcOpen(kCrcIn) : nullptr) {
+            leadSeed = *reg;
+            inCrc.emplace(leadLast ? 0 : *reg);
+        }
+        if (const uint32_t* reg = PixelCrcOpen(outReg)) outCrc.emplace(*reg);
+    }
+    uint64_t streamed = 0;  // bytes fed to the carried in CRC
+    const auto feedIn = [&](const uint8_t* from, size_t length) {
+        if (!inCrc) return PixelCrcFeedBytes(kCrcIn, from, length);
+        inCrc->Feed(from, length / 4 * 4);
+        streamed += length / 4 * 4;
+    };
     uint64_t fed = 0;  // bytes fed to the in CRC so far
-    if (feedAlong) PixelCrcFeedBytes(kCrcIn, b, static_cast<size_t>(fed = hBase));
+    if (feedAlong && inCrc && leadLast) fed = hBase;
+    else if (feedAlong) feedIn(b, static_cast<size_t>(fed = hBase));
     for (size_t at = 0; at < total; at += kSlice) {
         const size_t n = std::min(kSlice, total - at);
-        produce(at, n, slice);
+        // With no fault to apply, the runs made in one pass go straight into their cells.
+        uint32_t* const direct = cells && reinterpret_cast<uintptr_t>(cells + 4 * at) % 64 == 0 ? reinterpret_cast<uint32_t*>(cells + 4 * at) : nullptr;
+        produce(at, n, slice, direct);
+        const size_t sent = direct ? folded : 0;  // words already in their cells
         if (feedAlong) {
             const uint64_t end = hBase + std::min<uint64_t>(samples, 2 * uint64_t{at + n});
-            PixelCrcFeedBytes(kCrcIn, b + fed, static_cast<size_t>(end - fed));
+            feedIn(b + fed, static_cast<size_t>(end - fed));
             fed = end;
         }
         OutputFaults(expansion ? 1 : 0, slice, n);
         // The port CRCs: the unpacked words as they leave (and below, the packed words as they came in).
-        PixelCrcFeed(expansion ? kCrcExpansion : kCrcOut, slice, n);
-        if (cells) CopyWords(cells + 4 * at, reinterpret_cast<const uint8_t*>(slice), 4 * n, ~0u, true);
+        if (outCrc) outCrc->Feed(reinterpret_cast<const uint8_t*>(slice + folded), 4 * (n - folded));
+        else PixelCrcFeed(outReg, slice, n);
+        if (cells) CopyWords(cells + 4 * (at + sent), reinterpret_cast<const uint8_t*>(slice + sent), 4 * (n - sent), ~0u, true);
         else out.insert(out.end(), slice, slice + n);
     }
-    PixelCrcFeedBytes(kCrcIn, b + fed, static_cast<size_t>(bytes.size() - fed));
+    feedIn(b + fed, static_cast<size_t>(bytes.size() - fed));
+    for (const auto& [stream, reg] : {std::pair{&inCrc, int{kCrcIn}}, std::pair{&outCrc, outReg}}) {
+        if (!*stream) continue;
+        const uint8_t* rest = nullptr;
+        size_t restBytes = 0;
+        uint32_t* const crc = PixelCrcOpen(reg);  // open at the start, and nothing fed it since
+        if (!crc) continue;
+        *crc = (*stream)->Finish(&rest, &restBytes);
+        if (reg == kCrcIn && leadLast) *crc ^= Crc32Mpeg2Zeros(PixelCrc64Bytes(leadSeed, b, static_cast<size_t>(hBase / 8)), streamed - restBytes);
+        PixelCrcFeedBytes(reg, rest, restBytes);
+    }
     if (cells) {
         m_push();
         return true;

@@ -305,7 +305,9 @@ TEST(CodecPixelFrames, UnpackingAPackedFrameGivesBackItsSamples) {
                 // A last slice of sixteen words, eight and seven (4127 words), of sixteen and eight
                 // (4120), of eight alone (4104, a stuck bit): each step width of the unpacking; an
                 // odd alpha whose last sixteen words lack the last sample (8223 samples).
-                {2751, 3, true, false}, {2060, 2, false, false}, {2052, 2, false, false, 17}, {2741, 3, true, false}};
+                {2751, 3, true, false}, {2060, 2, false, false}, {2052, 2, false, false, 17}, {2741, 3, true, false},
+                // An odd alpha whose words end on a whole run of 128 samples: the last run lacks its last sample.
+                {127, 1, true, false}, {1023, 129, true, false}};
     std::mt19937 random(7);
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height) + (row.alpha ? " alpha" : " picture") +
@@ -742,6 +744,87 @@ TEST(CodecPixelCrc, ByteStreamAndPairCrcsMatchBitwiseReference) {
     for (const uint32_t seed : {0u, 1u, 0x80000000u, 0x12345678u, 0xFFFFFFFFu})
         for (const size_t length : {0u, 1u, 3u, 4u, 8u, 255u, 4096u, 65537u, 70000u})
             EXPECT_EQ(sim::Crc32Mpeg2Zeros(seed, length), bitwise(seed, zeros.data(), length)) << seed << " over " << length;
+}
+
+// The register carried over pieces by the wide stream, then fed the bytes it leaves over, is the
+// register fed all the words at once: pieces of any whole-word size, across and inside its
+// 256-byte runs, from any seed.
+TEST(CodecPixelCrc, StreamFedInPiecesMatchesTheRegisterFedAtOnce) {
+    if (!sim::PixelCrcStream::Wide()) GTEST_SKIP() << "no 512-bit folding here";
+    std::vector<uint8_t> bytes(20000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 151 + i / 253 + 7);
+    // Piece sizes in bytes, taken in turn until the total is fed.
+    struct Row { size_t total; std::vector<size_t> pieces; };
+    const Row rows[] = {
+        {0, {4}}, {248, {248}}, {256, {256}}, {264, {264}}, {8192, {8192}}, {20000, {20000}},
+        {20000, {4}}, {20000, {12}}, {20000, {252, 8}}, {20000, {1292, 4096, 4}}, {19992, {256}}, {19996, {500, 8200}},
+        {8200, {1024, 1028}}, {520, {260, 260}},
+    };
+    for (const Row& row : rows)
+        for (const uint32_t seed : {0u, 0xFFFFFFFFu, 0x12345678u}) {
+            SCOPED_TRACE(std::to_string(row.total) + " bytes in pieces of " + std::to_string(row.pieces[0]) + ", seed " + std::to_string(seed));
+            sim::PixelCrcStream stream(seed);
+            for (size_t fed = 0, k = 0; fed < row.total; ++k) {
+                const size_t n = std::min(row.pieces[k % row.pieces.size()], row.total - fed);
+                stream.Feed(bytes.data() + fed, n);
+                fed += n;
+            }
+            const uint8_t* rest = nullptr;
+            size_t restBytes = 1000;
+            const uint32_t crc = stream.Finish(&rest, &restBytes);
+            ASSERT_EQ(row.total % 256, restBytes);
+            EXPECT_EQ(0, std::memcmp(rest, bytes.data() + row.total - restBytes, restBytes));
+            EXPECT_EQ(sim::PixelCrc64Bytes(seed, bytes.data(), row.total / 8), sim::PixelCrc64Bytes(crc, rest, restBytes / 8));
+        }
+}
+
+// Runs unpacked the wide way give each sample as the chip's formula does and leave the stream
+// where feeding it the words would: from a fresh stream and after whole runs fed before; a stream
+// with bytes waiting is left to the caller.
+TEST(CodecPixelCrc, RunsUnpackedWhileFoldedMatchTheSamplesAndTheirCrc) {
+    if (!sim::PixelCrcStream::Wide()) GTEST_SKIP() << "no 512-bit folding here";
+    std::mt19937 random(11);
+    std::vector<uint8_t> high(128 * 9), low(32 * 9);
+    for (uint8_t& b : high) b = static_cast<uint8_t>(random());
+    for (uint8_t& b : low) b = static_cast<uint8_t>(random());
+    for (const size_t runs : {1u, 2u, 9u})
+        for (const size_t before : {0u, 256u, 768u}) {
+            SCOPED_TRACE(std::to_string(runs) + " runs after " + std::to_string(before) + " bytes");
+            std::vector<uint32_t> want(64 * runs), got(64 * runs + 1, 0xDEADBEEF);
+            for (size_t t = 0; t < 128 * runs; ++t)
+                want[t / 2] |= (uint32_t{high[t]} << 8 | (low[t / 4] >> (2 * (t % 4)) & 3u) << 6) << (t % 2 ? 16 : 0);
+            sim::PixelCrcStream stream(0x2468ACE1);
+            const std::vector<uint8_t> lead(before, 0x5C);
+            stream.Feed(lead.data(), lead.size());
+            ASSERT_EQ(runs, sim::UnpackRunsFast(high.data(), low.data(), runs, got.data(), stream));
+            EXPECT_EQ(0xDEADBEEFu, got.back());
+            got.pop_back();
+            EXPECT_EQ(want, got);
+            const uint8_t* rest = nullptr;
+            size_t restBytes = 0;
+            std::vector<uint8_t> all(lead);
+            for (const uint32_t w : want)
+                for (int k = 0; k < 4; ++k) all.push_back(static_cast<uint8_t>(w >> (8 * k)));
+            EXPECT_EQ(sim::PixelCrc64Bytes(0x2468ACE1, all.data(), all.size() / 8), stream.Finish(&rest, &restBytes));
+            EXPECT_EQ(0u, restBytes);
+        }
+    sim::PixelCrcStream waiting(0);
+    const uint8_t four[4] = {1, 2, 3, 4};
+    waiting.Feed(four, 4);
+    std::vector<uint32_t> out(64);
+    EXPECT_EQ(0u, sim::UnpackRunsFast(high.data(), low.data(), 1, out.data(), waiting));
+    // Streamed past the cache into 64-byte aligned cells: the same words and register; cells
+    // off that alignment are left to the caller.
+    std::vector<uint32_t> cells(64 * 3 + 16), slice(64 * 2);
+    uint32_t* const aligned = cells.data() + (16 - reinterpret_cast<uintptr_t>(cells.data()) % 64 / 4) % 16;
+    sim::PixelCrcStream streamed(7), stored(7);
+    ASSERT_EQ(2u, sim::UnpackRunsFast(high.data(), low.data(), 2, aligned, streamed, true));
+    ASSERT_EQ(2u, sim::UnpackRunsFast(high.data(), low.data(), 2, slice.data(), stored));
+    EXPECT_EQ(slice, std::vector<uint32_t>(aligned, aligned + slice.size()));
+    const uint8_t* rest = nullptr;
+    size_t restBytes = 0;
+    EXPECT_EQ(stored.Finish(&rest, &restBytes), streamed.Finish(&rest, &restBytes));
+    EXPECT_EQ(0u, sim::UnpackRunsFast(high.data(), low.data(), 1, aligned + 1, streamed, true));
 }
 
 // The CRC registers against the library's 64-bit model and its worked values, fed in chunks.

@@ -118,3 +118,81 @@ TEST(ImageFile, RecordsInAnyOrderPlanesAloneAndHeaderlessFiles) {
     EXPECT_EQ(0, ReadFrom(image, path));
 }
 
+
+// The recycler keeps only large blocks, within its count and byte bounds (the oldest go first),
+// and hands a block out only for exactly its own size.
+TEST(ImageBlocks, RecyclerKeepsLargeBlocksWithinItsBoundsByExactSize) {
+    CBlockRecycler recycler(1000, 3, 10000);
+    recycler.Give(new BYTE[999], 999);
+    recycler.Give(nullptr, 4000);
+    recycler.Give(new BYTE[10001], 10001);
+    EXPECT_EQ(std::make_pair(size_t{0}, size_t{0}), std::make_pair(recycler.HeldBlocks(), recycler.HeldBytes()));
+    BYTE* a = new BYTE[4000];
+    BYTE* b = new BYTE[4000];
+    BYTE* c = new BYTE[1000];
+    recycler.Give(a, 4000);
+    recycler.Give(b, 4000);
+    recycler.Give(c, 1000);
+    EXPECT_EQ(std::make_pair(size_t{3}, size_t{9000}), std::make_pair(recycler.HeldBlocks(), recycler.HeldBytes()));
+    // A fourth block passes the count: the oldest (a) goes. A larger one passes the bytes too.
+    BYTE* d = new BYTE[2000];
+    recycler.Give(d, 2000);
+    EXPECT_EQ(std::make_pair(size_t{3}, size_t{7000}), std::make_pair(recycler.HeldBlocks(), recycler.HeldBytes()));
+    BYTE* e = new BYTE[6000];
+    recycler.Give(e, 6000);  // b goes: 1000 + 2000 + 6000
+    EXPECT_EQ(std::make_pair(size_t{3}, size_t{9000}), std::make_pair(recycler.HeldBlocks(), recycler.HeldBytes()));
+    EXPECT_EQ(nullptr, recycler.Take(4000));
+    EXPECT_EQ(nullptr, recycler.Take(1999));
+    EXPECT_EQ(nullptr, recycler.Take(2001));
+    EXPECT_EQ(nullptr, recycler.Take(999));
+    EXPECT_EQ(d, recycler.Take(2000));
+    EXPECT_EQ(nullptr, recycler.Take(2000));
+    EXPECT_EQ(std::make_pair(size_t{2}, size_t{7000}), std::make_pair(recycler.HeldBlocks(), recycler.HeldBytes()));
+    // Room for the count but not the bytes: the oldest (c) goes.
+    BYTE* g = new BYTE[4000];
+    recycler.Give(g, 4000);
+    EXPECT_EQ(std::make_pair(size_t{2}, size_t{10000}), std::make_pair(recycler.HeldBlocks(), recycler.HeldBytes()));
+    EXPECT_EQ(nullptr, recycler.Take(1000));
+    EXPECT_EQ(g, recycler.Take(4000));
+    // Two of one size: the one kept last comes first.
+    BYTE* f1 = new BYTE[1000];
+    BYTE* f2 = new BYTE[1000];
+    recycler.Give(f1, 1000);
+    recycler.Give(f2, 1000);
+    EXPECT_EQ(f2, recycler.Take(1000));
+    EXPECT_EQ(f1, recycler.Take(1000));
+    for (BYTE* taken : {d, g, f1, f2}) delete[] taken;
+}
+
+// A freed picture-sized block comes back to the next image of its size (no new pages) with that
+// class's fresh content, never the bytes its last owner left; an image of another size gets
+// another block; a file read into a recycled block leaves no stale byte behind its data.
+TEST(ImageBlocks, AFreedLargeBlockComesBackFilledAfreshInEveryClass) {
+    for (const ImageClass& c : kClasses) {
+        SCOPED_TRACE(c.name);
+        auto first = c.make(1920, 1080);
+        const Bytes fresh = AllBytes(*first);
+        BYTE* const block = first->GetBuffer();
+        ASSERT_TRUE(block && fresh.size() > (1u << 20));
+        ASSERT_NE(Bytes(fresh.size(), 0xA5), fresh);
+        std::memset(block, 0xA5, fresh.size());
+        first.reset();
+        auto other = c.make(1920, 1078);
+        EXPECT_NE(block, other->GetBuffer());
+        auto second = c.make(1920, 1080);
+        EXPECT_EQ(block, second->GetBuffer());
+        EXPECT_EQ(fresh, AllBytes(*second));
+    }
+    TempDir dir;
+    const std::string path = dir / "planes.img";
+    const DWORD planes = 1920 * 1080 * 5 / 2;
+    WriteBytes(path, FileOf(kClasses[1].guid, {1, 1920, 2, 1080, 3, 4, 4, 4, 5, planes}, Bytes(planes, 0x5A)));
+    auto dirty = std::make_unique<PPicture>(1920, 1080, 4);
+    std::memset(dirty->GetBuffer(), 0xA5, planes + 4);
+    dirty.reset();
+    PPicture packed(2, 2, 0);
+    ASSERT_EQ(1, ReadFrom(packed, path));
+    Bytes expected(planes, 0x5A);
+    expected.resize(planes + 4, 0);
+    EXPECT_EQ(expected, AllBytes(packed));
+}
