@@ -481,11 +481,6 @@ bool Loopback<ImageT, AlphaT>::MatchesInPlace(DWORD from) {
     return sdram && sdram->HoldsInPlace(from, m_image.GetBuffer() + m_image.GetOffset(), bytes);
 }
 
-// For the 8-bit compare: whether every word of the frame at from equals the expected one under the
-// sample mask, read where it lies. Each block of the expected image that differs byte for byte is
-// masked in place, as the read-back compare masks it. False at the first block with a word wrong
-// under the mask, whose words the read-back compare then counts and reports (masking again changes
-// nothing), and on memory with faults.
 // Masks the whole expected words of a block in place, as the read-back compare does with every word
 // of a block that differs, and answers whether each then equals the read word under the mask.
 bool MaskAndMatch(BYTE* expected, const BYTE* read, DWORD bytes) {
@@ -510,6 +505,11 @@ bool MaskAndMatch(BYTE* expected, const BYTE* read, DWORD bytes) {
     return same;
 }
 
+// For the 8-bit compare: whether every word of the frame at from equals the expected one under the
+// sample mask, read where it lies. Each block of the expected image that differs byte for byte is
+// masked in place, as the read-back compare masks it. False at the first block with a word wrong
+// under the mask, whose words the read-back compare then counts and reports (masking again changes
+// nothing), and on memory with faults.
 template <class ImageT, class AlphaT>
 bool Loopback<ImageT, AlphaT>::MatchesMaskedInPlace(DWORD from) {
     CWexalSDRAMSpace* sdram = m_test.GetBoardIF().GetWexalSDRAMSpace();

@@ -122,8 +122,8 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
         size_t i = 0;
         folded = 0;
         if (outCrc && foldAlong) {
-            const size_t runs = std::min<uint64_t>(n / 64, (samples - std::min<uint64_t>(samples, 2 * uint64_t{from})) / 128);
-            const uint64_t t = 2 * uint64_t{from};
+            const uint64_t t = 2 * uint64_t{from};  // the slice's first sample
+            const size_t runs = std::min<uint64_t>(n / 64, (samples - std::min<uint64_t>(samples, t)) / 128);
             i = folded = 64 * UnpackRunsFast(b + hBase + t, b + lBase + t / 4, runs, direct ? direct : w, *outCrc, direct != nullptr);
         }
         if (passThrough) {

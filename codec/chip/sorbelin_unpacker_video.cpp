@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -709,11 +710,14 @@ DWORD CSorbelinUnpacker::BypassBufferTest(DWORD code, CString args, DWORD size, 
     upper.MakeUpper();
     std::vector<BYTE> source(size), merged(size), second(size);
     if (upper.Find("RANDOM DATA") >= 0) {
-        // The runtime's generator, drawn a buffer at a time, as the pictures' random fills draw it.
+        // The runtime's generator, drawn a few kilobytes at a time, as the pictures' random fills draw it.
         platform::srand(static_cast<unsigned>(std::time(nullptr)));
-        std::vector<int> draws(source.size());
-        platform::RandFill(draws.data(), draws.size());
-        std::transform(draws.begin(), draws.end(), source.begin(), [](int d) { return static_cast<BYTE>(d); });
+        int draws[1024];
+        for (size_t at = 0; at < source.size(); at += std::size(draws)) {
+            const size_t count = std::min(std::size(draws), source.size() - at);
+            platform::RandFill(draws, count);
+            std::transform(draws, draws + count, source.begin() + static_cast<std::ptrdiff_t>(at), [](int d) { return static_cast<BYTE>(d); });
+        }
     } else if (upper.Find("RAMP") >= 0) {
         for (DWORD i = 0; i < size / 2; ++i) source[2 * i] = source[2 * i + 1] = static_cast<BYTE>(i);
     } else {
