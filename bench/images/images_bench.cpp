@@ -49,17 +49,23 @@ void BM_PackPicture(benchmark::State& state) {
     bench::ReportBesideMemcpy(state, static_cast<double>(source.GetSize()), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
+// A fill of picture, over and over, beside memcpy of the picture's data.
+template <class Picture, class Fill>
+void TimeFill(benchmark::State& state, Picture& picture, Fill fill) {
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        fill(picture);
+        benchmark::DoNotOptimize(picture.GetBuffer());
+        benchmark::ClobberMemory();
+    }
+    bench::ReportBesideMemcpy(state, static_cast<double>(picture.GetSize()), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+}
+
 // The pattern fills of a 1920 x 1080 picture beside memcpy of the picture's data.
 template <class Fill>
 void RunFill(benchmark::State& state, Fill fill) {
     Unpacked::Image::YCbCr_10_6 image(kWidth, kHeight, 0);
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        fill(image);
-        benchmark::DoNotOptimize(image.GetBuffer());
-        benchmark::ClobberMemory();
-    }
-    bench::ReportBesideMemcpy(state, static_cast<double>(image.GetSize()), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    TimeFill(state, image, fill);
 }
 
 void BM_FillHorzWedge(benchmark::State& state) { RunFill(state, [](auto& p) { p.FillHorzWedge(1, 0, 0x3FF); }); }
@@ -72,25 +78,13 @@ void BM_FillGrid(benchmark::State& state) { RunFill(state, [](auto& p) { p.FillG
 // The random fill of a 1920 x 1080 10-bit alpha beside memcpy of its data.
 void BM_FillRandomAlpha(benchmark::State& state) {
     Unpacked::Alpha::YCbCr_10_6 alpha(kWidth, kHeight);
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        alpha.FillRandom(9);
-        benchmark::DoNotOptimize(alpha.GetBuffer());
-        benchmark::ClobberMemory();
-    }
-    bench::ReportBesideMemcpy(state, static_cast<double>(alpha.GetSize()), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    TimeFill(state, alpha, [](auto& a) { a.FillRandom(9); });
 }
 
 // The 8-bit random fill of a 1920 x 1080 picture beside memcpy of its data.
 void BM_FillRandom8Bit(benchmark::State& state) {
     Image::YCbCr_8bit image(kWidth, kHeight);
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        image.FillRandom(9, 1);
-        benchmark::DoNotOptimize(image.GetBuffer());
-        benchmark::ClobberMemory();
-    }
-    bench::ReportBesideMemcpy(state, static_cast<double>(image.GetSize()), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    TimeFill(state, image, [](auto& p) { p.FillRandom(9, 1); });
 }
 
 template <template <class> class Model, class TImage>
