@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -279,6 +281,16 @@ constexpr const char* kEncoderImageId = "GUWT";
 constexpr const char* kPackerImageId = "PAQE";
 constexpr const char* kPackerTestImageId = "PAQF";
 constexpr const char* kUnpackerImageId = "UPQE";
+
+// The little-endian 32-bit word at p, at any alignment.
+inline uint32_t LittleWordAt(const uint8_t* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t w;
+        std::memcpy(&w, p, 4);
+        return w;
+    }
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
 
 // CRC-32/MPEG-2 register crc after the 64 data bits of each of `pairs` word pairs (see
 // CodecChip::PixelCrcFeed for the order); table-driven, two pairs a step.

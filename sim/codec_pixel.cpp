@@ -278,15 +278,6 @@ uint32_t PairsCrc(uint32_t crc, const uint8_t* asBytes, size_t pairs, Word word)
     return crc;
 }
 
-uint32_t LittleWordAt(const uint8_t* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-        uint32_t w;
-        std::memcpy(&w, p, 4);
-        return w;
-    }
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
 }  // namespace
 
 uint32_t PixelCrc64(uint32_t crc, const uint32_t* words, size_t pairs) {

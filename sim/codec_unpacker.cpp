@@ -21,8 +21,6 @@ using K = CodecChipFault::Kind;
 // high byte of each 16-bit half, without it the low byte moves up into the high byte.
 constexpr uint32_t kPassThrough = 1u << 11, kKeepHigh = 1u << 13;
 
-uint32_t LittleWord(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24; }
-
 // Plane bytes of a packed 4:2:2 frame of pixels pixels: a 2-bit byte and four 8-bit bytes a pair.
 uint64_t PackedImageBytes(uint64_t pixels) { return 2 * pixels + (pixels + 1) / 2; }
 
@@ -128,7 +126,7 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
         }
         if (passThrough) {
             for (; i < n; ++i) {
-                uint32_t word = LittleWord(b + 4 * (from + i));
+                uint32_t word = LittleWordAt(b + 4 * (from + i));
                 word = control & kKeepHigh ? word & 0xFF00FF00 : (word & 0x00FF00FF) << 8;
                 w[i] = swap ? word << 16 | word >> 16 : word;
             }
