@@ -196,7 +196,7 @@ bool CanPackBy(PackForm form) {
     case PackForm::Sse2: return true;
 #endif
 #if defined(__x86_64__)
-    case PackForm::Avx2: return __builtin_cpu_supports("avx2");
+    case PackForm::Avx2: return platform::HasAvx2();
     case PackForm::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
 #endif
     default: return false;

@@ -11,6 +11,9 @@
 #include "images/image_detail.h"
 #include "images/line.h"
 #include "platform/runtime.h"
+#if defined(__x86_64__)
+#include "platform/vector_intrinsics.h"
+#endif
 
 using images_detail::LoadLE16;
 using images_detail::LoadLE64;
@@ -506,8 +509,7 @@ using RandomBlocksFn = uint32_t (*)(BYTE*, uint32_t, size_t, DWORD, WORD, WORD);
 template <DWORD kFormat, bool kChromaRamp>
 RandomBlocksFn PickRandomBlocks() {
 #if defined(__x86_64__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) return &RandomBlocksAvx2<kFormat, kChromaRamp>;
+    if (platform::HasAvx2()) return &RandomBlocksAvx2<kFormat, kChromaRamp>;
 #endif
     return &RandomBlocksPlain<kFormat, kChromaRamp>;
 }

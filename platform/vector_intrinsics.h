@@ -12,4 +12,14 @@
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 #endif
+
+namespace platform {
+
+// Whether the processor runs AVX2, asked once.
+inline bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+}  // namespace platform
 #endif

@@ -8,6 +8,7 @@
 #endif
 
 #include "platform/clock.h"
+#include "platform/vector_intrinsics.h"
 #include "sim/codec_chip.h"
 
 namespace sim {
@@ -148,17 +149,12 @@ __attribute__((target("avx2"))) size_t DataWordsAvx2(uint8_t* out, const uint8_t
     }
     return k;
 }
-
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 #endif
 
 void DataWords(uint8_t* out, const uint8_t* samples, const uint8_t* table, uint32_t digest, size_t first, size_t n) {
     size_t k = 0;
 #if defined(__x86_64__) || defined(__i386__)
-    if (HasAvx2()) k = DataWordsAvx2(out, samples, table, digest, first, n);
+    if (platform::HasAvx2()) k = DataWordsAvx2(out, samples, table, digest, first, n);
 #endif
     DataWordsScalar(out + 4 * k, samples ? samples + 4 * k : nullptr, table ? table + k : nullptr, digest, first + k, n - k);
 }

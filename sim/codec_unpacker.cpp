@@ -70,11 +70,6 @@ __attribute__((target("avx2"))) void UnpackThirtyTwo(const uint8_t* high, const 
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), half(high, spread0));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 8), half(high + 16, spread1));
 }
-
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 #endif
 
 }  // namespace
@@ -134,7 +129,7 @@ bool CodecChip::UnpackerFrame(uint32_t portWord, std::span<const uint8_t> bytes)
         }
         // from is a multiple of 16 here, so each group starts on a 2-bit byte of its own.
 #if defined(__x86_64__) || defined(__i386__)
-        if (whole && HasAvx2())
+        if (whole && platform::HasAvx2())
             for (; i + 16 <= n && 2 * (from + i) + 32 <= samples; i += 16) {
                 const uint64_t t = 2 * (from + i);
                 UnpackThirtyTwo(b + hBase + t, b + lBase + t / 4, w + i);

@@ -14,6 +14,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/vector_intrinsics.h"
+
 namespace sim {
 
 namespace {
@@ -57,11 +59,6 @@ __attribute__((target("avx512f"))) void StreamWide(uint8_t* to, const uint8_t* f
 #if defined(__x86_64__) && defined(__GNUC__)
 #define PEX_AVX2_WORDS 1
 namespace {
-
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 
 // CopyWords' whole 32-byte vectors from byte i on, four at a time where the stores stream; answers
 // where it stopped. Twice SSE2's width takes the copy as far again towards the memory's own rate.
@@ -112,7 +109,7 @@ void CopyWords(uint8_t* to, const uint8_t* from, size_t len, uint32_t mask, bool
         i += 4;
     };
 #ifdef PEX_AVX2_WORDS
-    if (HasAvx2()) {
+    if (platform::HasAvx2()) {
         while (i + 4 <= len && reinterpret_cast<uintptr_t>(to + i) % 32) word();
         i = CopyWordVectors(to, from, i, len, mask, stream);
     }
