@@ -169,8 +169,8 @@ protected:
     // Whether the data for the picture's size plus pad bytes can be held in a 32-bit sized block.
     bool GeometryFits(DWORD pad) const;
     // Allocate's work: a new block of GetSize() + pad bytes, handed to fill(block, bytes), which
-    // must write every byte of it, and then kept in place of the old one; null, with nothing changed, when the picture and pad
-    // need more than a 32-bit size or the block cannot be had.
+    // must write every byte of it, and then kept in place of the old one; null, with nothing
+    // changed, when the picture and pad need more than a 32-bit size or the block cannot be had.
     template <class Fill>
     BYTE* AllocateBlock(DWORD pad, Fill fill) {
         if (!GeometryFits(pad)) return nullptr;
