@@ -98,8 +98,7 @@ DWORD CSorbelin::Run(CString command) {
             claimed = true;
             const DWORD outcome = RunTest(command);
             // A test that stops early says 2; only the host's stop request makes that a stop.
-            const int* stop = g_StopFlag();
-            result = outcome == 1 ? kRunPassed : outcome == 2 && stop && *stop ? kRunStopped : kRunFailed;
+            result = outcome == 1 ? kRunPassed : outcome == kTestStopped && StopRequested() ? kRunStopped : kRunFailed;
             if (outcome <= 1) {
                 CString upper = command;
                 if (upper.MakeUpper().Find("-NORESET") < 0) {

@@ -8,6 +8,7 @@
 #include "codec/dsp/nuxa_dsp.h"
 #include "framework/hw/jastel.h"
 #include "framework/str_list.h"
+#include "framework/test_record.h"
 #include "framework/tree_map_tb.h"
 #include "images/image.h"
 
@@ -29,6 +30,11 @@ class CWexalBAR0Space;
 class CSorbelin : public CWexalTreeMapTB {
 public:
     static constexpr DWORD kStageBase = 1, kStageRunTest = 2, kStageNone = 3;
+    // What RunTest answers for a test that ended because the host asked it to stop.
+    static constexpr DWORD kTestStopped = 2;
+    // Whether the host asked the running test to stop: every loop over an operator's count
+    // (iterations, list entries, VCIDs) looks at it and ends the test with kTestStopped.
+    static bool StopRequested() { return *g_StopFlag() != 0; }
     // The bytes a frame of the image moves to or from SDRAM: its whole block, pad included, and no
     // byte more. A packed picture of an odd pixel count holds half a pair less than its counted
     // size, which the DMA geometry still rounds up to whole 4096-byte units.

@@ -649,7 +649,10 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
         case kModifyListOnFail: return ModifyListOnFail();
         case kDetermineZyvPackage: return DetermineZyvPackageCommand(command, verbose);
         case kVideoBypass: return VideoBypassCommand(arguments, width, height, frames, verbose);
-        case kEncode: return Encode(arguments, frames, verbose) == 1 ? 1 : 0;
+        case kEncode: {
+            const int encoded = Encode(arguments, frames, verbose);
+            return encoded == 1 || encoded == static_cast<int>(kTestStopped) ? static_cast<DWORD>(encoded) : 0;
+        }
         default: break;
         }
     }

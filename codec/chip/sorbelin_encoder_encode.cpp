@@ -56,6 +56,7 @@ int CSorbelinEncoder::Encode(CString params, DWORD frames, DWORD verbose) {
     // A run that tests nothing has not passed.
     if (vcids.empty()) return 0;
     for (const DWORD vcid : vcids) {
+        if (StopRequested()) return kTestStopped;
         PrintColorFormat(kColorBlack, "Test VCID[0x%04X = %lu]\n", vcid, static_cast<unsigned long>(vcid));
         FlushDMAStreams();
         CString microcode;
@@ -169,7 +170,7 @@ int CSorbelinEncoder::Encode(CString params, DWORD frames, DWORD verbose) {
             progress("DSP MODE:  " + m_dsp->GetMode() + "\n");
             progress("DSP STATE:  " + m_dsp->GetState() + "\n");
         }
-        if (!RunImages(options, set.package, vcid, image, frames, verbose, master)) return 0;
+        if (!RunImages(options, set.package, vcid, image, frames, verbose, master)) return StopRequested() ? kTestStopped : 0;
         if (!m_dsp->SetStateByName("Halt", 1)) {
             red("ERROR:  Unable to stop the DSP!\n");
             return 0;
@@ -276,6 +277,7 @@ bool CSorbelinEncoder::RunImages(const CParamString& options, CZyvFile& package,
     unsigned int imageRevision = 0;
     const bool patch = COxd(image, 1).GetRevision(tag) && std::sscanf(tag.c_str(), "%X", &imageRevision) == 1 && imageRevision < kPatchRevision;
     for (const CString& text : entries) {
+        if (StopRequested()) return false;
         CKeyValue entry(text, "=>");
         CString reference = entry.GetValue();
         if (reference == "Env.$(COMPRESS_IMAGE)" && !FindVariable("COMPRESS_IMAGE", reference)) {

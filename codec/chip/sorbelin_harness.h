@@ -35,10 +35,12 @@ public:
 
     // Full form: every resolution (the one DIM= or the test's resolution list) times every image
     // entry, a PASS or FAIL summary line each, failures recorded and the run continued; the
-    // "Failures" and "Summary" logs fed when mapped. 1 when every round trip passed.
+    // "Failures" and "Summary" logs fed when mapped. 1 when every round trip passed; 2
+    // (CSorbelin::kTestStopped) when the host asked to stop, after the summary of what ran.
     BOOL RunFull(const HarnessRequest& request, const MixedTrip& trip);
     // Image form: one size (DIM= required); stops at the first failed round trip with 0. 0 when
-    // no round trip ran.
+    // no round trip ran. Every form looks at the host's stop request before each entry and
+    // answers 2 (CSorbelin::kTestStopped) for it.
     BOOL RunImage(const HarnessRequest& request, const ImageTrip& trip);
     // Alpha form: as the image form with the alpha patterns (the coloured wedges are skipped).
     BOOL RunAlpha(const HarnessRequest& request, const AlphaTrip& trip);

@@ -303,6 +303,7 @@ DWORD CSorbelinUnpacker::SingleResolution(DWORD code, const CString& command, co
     }
     DWORD result = 0;
     for (const CString& entry : GetImageList()->GetEntries()) {
+        if (StopRequested()) return kTestStopped;
         PrintColor(kSeparator, kColorBlack);
         ShowProgrammedInfo();
         PrintColorFormat(kColorBlack, "%s IMAGE=%s DIM=(%ld,%ld)\n", command.c_str(), entry.c_str(), o.width, o.height);

@@ -49,6 +49,7 @@ DWORD CSorbelinUnpacker::TestWexalMemory(DWORD address, long width, long height,
     const CString separator = CString(std::string(76, '-').c_str()) + "\n";
     DWORD result = 0;
     for (const CString& entry : GetImageList()->GetEntries()) {
+        if (StopRequested()) return kTestStopped;
         PrintColor(separator, kColorBlack);
         ShowProgrammedInfo();
         PrintColorFormat(kColorBlack, "TestWexalMemoryUsingUnpackedImages IMAGE=%s DIM=(%ld,%ld)\n", entry.c_str(), width, height);

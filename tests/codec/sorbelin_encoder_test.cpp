@@ -1005,8 +1005,8 @@ protected:
         support::TakeText();
     }
     Recording<CJastel> jastel{"CJastel"};
-    Recording<CSorbelinEncoder> runA{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
-    Recording<CSorbelinEncoder> runB{&dspB, &bridge, &jastel, "CSorbelinEncoderB"};
+    codectest::StoppedAfter<CSorbelinEncoder> runA{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
+    codectest::StoppedAfter<CSorbelinEncoder> runB{&dspB, &bridge, &jastel, "CSorbelinEncoderB"};
 };
 
 TEST_F(EncoderRoundTripTest, BypassMovesEachFrameThroughTheChipsOwnChannels) {
@@ -1313,6 +1313,36 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
         t.out = {};
         EXPECT_EQ(t.Run(("Encode " + entry + row.options + "-NORESET").c_str()), kRunFailed);
         EXPECT_TRUE(t.out.Has(row.message)) << t.out.text.substr(0, 3000);
+    }
+}
+
+// The host's stop ends an Encode before its next VCID or image entry, whatever the lists still
+// hold; the run answers 3.
+TEST_F(EncodeTest, AStopEndsTheRunBeforeTheNextVCIDOrEntry) {
+    codectest::StopFlagReset reset;
+    const std::string reference = Reference("E.img", 0x40000);
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed) << runA.out.text;
+    runA.GetImageList()->FreeStrings();
+    for (int i = 0; i < 3; ++i) runA.GetImageList()->Add(("GRID=>" + reference).c_str());
+    struct Row {
+        const char* vcids;
+        std::string options;
+        const char* trigger;  // the stop comes with the first text holding it (the first VCID's end)
+        std::string started;  // what each VCID or entry begins with, counted
+    } const rows[] = {
+        {"(0x4D6,0x4E3,0x4E4)", "IMG=GRID=>" + reference + " VERBOSE=2", "DSP halted\n", "Test VCID["},
+        {"0x4D6", "IMG=$(IMG_LIST)", "GRID=>", "\nGRID=>" + reference},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.options);
+        ASSERT_TRUE(runA.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcids));
+        runA.out = {};
+        runA.trigger = row.trigger;
+        runA.seen = 0;
+        EXPECT_EQ(runA.Run(("Encode " + row.options + " -NORESET").c_str()), kRunStopped) << runA.out.text.substr(0, 3000);
+        *g_StopFlag() = 0;
+        runA.trigger.clear();
+        EXPECT_EQ(support::Count(runA.out.text, row.started), 1u) << runA.out.text.substr(0, 3000);
     }
 }
 

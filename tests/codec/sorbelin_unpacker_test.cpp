@@ -54,8 +54,8 @@ protected:
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
     Recording<CJastel> jastel{"CJastel"};
-    Recording<CSorbelinUnpacker> unpA{&dspA, &bridge, &jastel, "CSorbelinUnpackerA"};
-    Recording<CSorbelinUnpacker> unpB{&dspB, &bridge, &jastel, "CSorbelinUnpackerB"};
+    codectest::StoppedAfter<CSorbelinUnpacker> unpA{&dspA, &bridge, &jastel, "CSorbelinUnpackerA"};
+    codectest::StoppedAfter<CSorbelinUnpacker> unpB{&dspB, &bridge, &jastel, "CSorbelinUnpackerB"};
 };
 
 // Commands refused by the dispatcher or by the first check of their handler, before any chip access.
@@ -416,6 +416,34 @@ TEST_F(UnpackerRoundTrip, RoundTripsPassOnBothChips) {
         if (!refused) {
             EXPECT_EQ(unpB.Run(row.command), kRunPassed) << unpB.out.text;
         }
+    }
+}
+
+// The host's stop ends the loops over the image list before their next entry (the harness's after
+// the summary of what ran); the command answers 3.
+TEST_F(UnpackerRoundTrip, AStopEndsTheImageListBeforeTheNextEntry) {
+    codectest::StopFlagReset reset;
+    const struct {
+        const char* command;
+        const char* says;
+    } rows[] = {
+        {"\"Video:Image\" DIM=(64,64)", "Passed\n"},
+        {"\"Video:Alpha\" DIM=(64,64)", "Passed\n"},
+        {"\"Test Wexal Memory\" ADDRESS=0x01000000 DIM=(16,8)", "Passed\n"},
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=2", "\nSUMMARY:  "},
+    };
+    unpA.GetImageList()->FreeStrings();
+    for (const char* entry : {"GRID", "DIAGONAL_LINES", "RANDOM SEED=0x1234"}) unpA.GetImageList()->Add(entry);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        Clear();
+        unpA.trigger = " IMAGE=";
+        unpA.seen = 0;
+        EXPECT_EQ(unpA.Run((std::string(row.command) + " -NORESET").c_str()), kRunStopped) << unpA.out.text;
+        *g_StopFlag() = 0;
+        unpA.trigger.clear();
+        EXPECT_EQ(support::Count(unpA.out.text, " IMAGE="), 1u) << unpA.out.text;
+        EXPECT_TRUE(unpA.out.Has(row.says)) << unpA.out.text;
     }
 }
 
