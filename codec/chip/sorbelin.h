@@ -19,7 +19,7 @@ class CWexalBAR0Space;
 // gives: stage 1 the base commands below, stage 2 the class's RunTest, whose 1 passes, 0 fails and
 // 2 stops (a run result 3 only when the host's stop flag is set, else a failure). After a RunTest
 // result of 0 or 1 the chip is reset and its RAM initialised again unless the command holds
-// "-NORESET" (any case).
+// "-NORESET" (any case). A VERBOSE= level past an int is refused before any stage runs.
 // Base commands (compared case-sensitively with the start of the command):
 //   "Reset", "RAM_Init", "Program FILE=<image>" (the diagnostics, encoder, packer or unpacker image
 //   through the DSP), "Show Programmed Info", "Show OXD Info FILE=", "Show ZYV Info FILE=" (a
@@ -122,7 +122,7 @@ public:
 
 protected:
     // The verbosity of a command: 1, or 2 in engineering mode without regression mode; VERBOSE=n
-    // (any case) replaces it.
+    // (any case) replaces it. A level past an int never reaches here: Run refuses it.
     DWORD ReadVerbosity(const CString& command);
     // Selects the bridge block of this test's chip; false when the name gives no chip.
     bool SelectChip();

@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
+#include "platform/number_text.h"
 
 namespace {
 
@@ -33,6 +34,20 @@ DWORD Word(const BYTE* at) {
     DWORD w;
     std::memcpy(&w, at, 4);
     return w;
+}
+
+// SAVE=: the frames to save, at most 15; a count above (however many digits it has) saves 15.
+// A value that is no count, not a number or below 0, saves none, as one that does not read.
+DWORD ReadSaveCount(const CParamString& options) {
+    CString value;
+    if (!options.GetValue("SAVE", value)) return 0;
+    constexpr DWORD kMost = 15;
+    const platform::FieldScan read = platform::ReadField(value.c_str(), platform::NumberForm::Decimal, {0, kMost});
+    if (read.fit == platform::NumberFit::Fits) return static_cast<DWORD>(read.value);
+    if (read.fit == platform::NumberFit::None) return 0;
+    const char* typed = value.c_str();
+    while (*typed == ' ' || *typed == '\t') ++typed;
+    return *typed == '-' ? 0 : kMost;
 }
 
 }  // namespace
@@ -361,10 +376,7 @@ BOOL CSorbelinEncoder::EncodeAndCompare(const CString& params, const CZyvFile& p
                                         CFileBuffer& reference, DWORD frames, DWORD verbose, BOOL master, const char* tagWord) {
     CString line;
     const CParamString options(params);
-    CString value;
-    unsigned long saveCount = 0;
-    if (options.GetValue("SAVE", value)) std::sscanf(value.c_str(), "%lu", &saveCount);
-    saveCount = std::min(saveCount, 15ul);
+    const DWORD saveCount = ReadSaveCount(options);
     const bool saveOnFail = options.IsSwitch("SAVE_ON_FAIL", FALSE);
     if (!image.GetBuffer()) {
         PrintColor("NULL pointer for IMG\n", kColorRed);
@@ -512,7 +524,7 @@ BOOL CSorbelinEncoder::EncodeAndCompare(const CString& params, const CZyvFile& p
             std::swap(reference.pData, copy.pData);
             std::swap(reference.nSize, copy.nSize);
         }
-    } else if (!CompareFrames(reference, frame, starts, fields, frames, receivedFrames, image.GetHeight(), verbose, static_cast<DWORD>(saveCount), saveOnFail,
+    } else if (!CompareFrames(reference, frame, starts, fields, frames, receivedFrames, image.GetHeight(), verbose, saveCount, saveOnFail,
                                     tagWord)) {
         result = FALSE;
     }

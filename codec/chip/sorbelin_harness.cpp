@@ -17,6 +17,31 @@ constexpr WORD kDefaultY = 0x1F6, kDefaultC = 0x200;
 
 }  // namespace
 
+bool ReadMixedOptions(CSorbelin& test, const CParamString& params, bool noNumberRefused, MixedOptions& options) {
+    struct Option {
+        const char* key;
+        long last;
+        const char* refusal;
+        long& value;
+        bool& given;
+    } const rows[] = {
+        {"FORCEUPDATE", 1, "FORCEUPDATE must be 0 or 1\n", options.forceUpdate, options.updateGiven},
+        {"FORCESTALL", 2, "FORCESTALL must be 0, 1 or 2\n", options.forceStall, options.stallGiven},
+    };
+    for (const Option& o : rows) {
+        CString text;
+        o.given = params.GetValue(o.key, text, FALSE) != 0;
+        if (!o.given) continue;
+        const ArgNumber read = ReadArgValue(params, o.key, platform::NumberForm::Decimal, {0, o.last});
+        if (read.state == ArgRead::Refused || (read.state == ArgRead::Absent && noNumberRefused)) {
+            test.PrintColor(o.refusal, kColorRed);
+            return false;
+        }
+        o.value = read.state == ArgRead::Read ? static_cast<long>(read.value) : 0;
+    }
+    return true;
+}
+
 CString CImagePatternHarness::ReadSolid(const CString& entry, WORD& y, WORD& cb, WORD& cr) {
     // The samples are words: a value past 16 bits would be drawn cut.
     static constexpr platform::NumberField kSampleField{0, 0xFFFF};

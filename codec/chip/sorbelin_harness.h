@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "codec/chip/sorbelin.h"
+#include "framework/param_string.h"
 #include "images/unpacked_image.h"
 
 // What one video command gives the harness: the command as received, its DIM= size (0 when
@@ -22,6 +23,17 @@ struct HarnessOptions {
     // The image form refuses an unknown entry with a red line and 0 instead of skipping it.
     bool unknownPatternFails = false;
 };
+
+// FORCEUPDATE= (0 or 1) and FORCESTALL= (0, 1 or 2) of a mixed round trip; 0 when absent.
+struct MixedOptions {
+    long forceUpdate = 0, forceStall = 0;
+    bool updateGiven = false, stallGiven = false;
+};
+// Reads both through the one reader: false after the option's red line ("FORCEUPDATE must be 0 or
+// 1\n", "FORCESTALL must be 0, 1 or 2\n") when a number outside its values stands there, however
+// many digits it has. A value that is no number keeps 0, or is refused the same way when
+// noNumberRefused.
+bool ReadMixedOptions(CSorbelin& test, const CParamString& params, bool noNumberRefused, MixedOptions& options);
 
 // Runs the three forms on behalf of one codec chip test, printing through it. A round trip
 // answers nonzero when it passed.

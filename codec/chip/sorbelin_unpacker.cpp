@@ -154,11 +154,7 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
         }
         o.frames = static_cast<int>(framesRead.value);
     }
-    // 4. Verbose level; 5. FILE=.
-    if (const CString refused = RefusedInts(CParamString(command), {"VERBOSE"}); !refused.IsEmpty()) {
-        PrintColor(refused, kColorRed);
-        return 0;
-    }
+    // 4. Verbose level (Run refused one past an int); 5. FILE=.
     o.verbose = ReadVerbosity(command);
     const int fileAt = command.Find("FILE=");
     if (fileAt >= 0) {

@@ -151,8 +151,14 @@ DWORD CSorbelinUnpacker::RunSave(bool alpha, const CString& args, const CString&
         return 0;
     }
     long format = 0;
-    const int formatAt = args.Find("FORMAT=");
-    if (formatAt >= 0 && std::sscanf(args.c_str() + formatAt, "FORMAT=%ld", &format) == 1) {
+    // A format past a long's 32 bits is refused, as the packer's is, never cut into 0 or 1.
+    const ArgNumber formatRead = ReadArgAfter(args, "FORMAT=", platform::NumberForm::Decimal, platform::kSigned32Field, "FORMAT");
+    if (formatRead.state == ArgRead::Refused) {
+        PrintColor(formatRead.refusal, kColorRed);
+        return 0;
+    }
+    if (formatRead.state == ArgRead::Read) {
+        format = static_cast<long>(formatRead.value);
         if (format < 0) {
             PrintColorFormat(kColorRed, "FORMAT=%ld is not a file format: 0 binary, 1 text.\n", format);
             PrintColor(syntax, kColorRed);

@@ -502,6 +502,13 @@ TEST_F(SorbelinEncoderTest, VCIDListForms) {
         {"0x804D6000", {0x804D6000}, nullptr},                // all 32 bits
         {"(0xFFFFFFFF,0x10004E3)", {0xFFFFFFFF, 0x10004E3}, nullptr},
         {"12", {}, "ERROR:  Invalid VCID in VCID list\n"},
+        {"((4294967295))", {0xFFFFFFFF}, nullptr},
+        // Past 32 bits, or below 0: refused whole, never the VCID of the low bits.
+        {"0x1000004D6", {}, "Argument VCID_LIST=0X1000004D6 does not fit its range 0..4294967295\n"},
+        {"((4294968534))", {}, "Argument VCID_LIST=(4294968534) does not fit its range 0..4294967295\n"},
+        {"((-1))", {}, "Argument VCID_LIST=(-1) does not fit"},
+        {"(0x4D6,0x1000004E3)", {}, "Argument VCID_LIST=0X1000004E3 does not fit"},
+        {"(0x4D6,0x-1,0x4E3)", {}, "Argument VCID_LIST=0X-1 does not fit"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.value);
@@ -1242,6 +1249,10 @@ TEST_F(EncodeTest, SavedFramesAndSaveOnFail) {
         {"0x4E3", 0x30000, "FRAMES=3 SAVE=1", "GRID", 1, 0},
         {"0x4E3", 0x30000, "FRAMES=3 SAVE=1 -SAVE_ON_FAIL", "VERT_WEDGE", 3, 3},  // a failure switches saving on
         {"0x4E3", 0x30000, "FRAMES=2", "VERT_WEDGE", 0, 2},
+        // A count past 32 bits is still above 15, never cut to its low bits (1 here); one below 0
+        // is no count and saves nothing, as a SAVE that does not read.
+        {"0x4E3", 0x30000, "FRAMES=3 SAVE=4294967297", "GRID", 3, 0},
+        {"0x4E3", 0x30000, "FRAMES=2 SAVE=-1", "GRID", 0, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.vcid) + " " + row.options + " " + row.picture);
@@ -1287,6 +1298,7 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
         {"VARIABLE=ZYV_DIRECTORY VALUE=/no/such/folder", "", "ERROR:  Unable to determine ZYV directory\n"},
         {"VARIABLE=DSP_MICRO VALUE=" + scratch.File("KAWF0101.oxd"), "", "ERROR:  Unable to download DSP microcode!\n"},
         {"VARIABLE=VCID_LIST VALUE=0x123", "", "ERROR:  Encoder does not support VCID[0x0123]\n"},
+        {"VARIABLE=VCID_LIST VALUE=(0x1000004D6)", "", "Argument VCID_LIST=0X1000004D6 does not fit its range 0..4294967295\n"},
         {"VARIABLE=VCID_LIST VALUE=0x4D6", "FRAMES=8 ", "Number of frames must be between 1 and 7 for this mode."},
         {"VARIABLE=VCID_LIST VALUE=0x4E3", "FRAMES=0 ", "Number of frames must be between 1 and 7 for this mode."},
         {"VARIABLE=VCID_LIST VALUE=0x4E5", "", "ERROR:  FileEncodeLength[262144] < CompressedFrameSize[737280]\n"},

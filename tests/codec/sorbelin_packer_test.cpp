@@ -130,6 +130,9 @@ TEST_F(SorbelinPackerTest, DispatcherRefusesBadKeywordsAndOptions) {
         {"\"Save Alpha\" ADDRESS=0x1000 FILE=x", "Unable to read either XSize or YSize.  Use DIM=(XSize, YSize).\n"},
         {"\"Save Image\" DIM=(720,486) ADDRESS=0x1000", "Unable to read filename.  Use FILE=filename.\n"},
         {"\"Save Image\" DIM=(720,486) FORMAT=-1 ADDRESS=0x1000 FILE=x", "Invalid FORMAT"},
+        // An int would cut these to 1 and 2.
+        {"\"Video:Mixed\" DIM=(64,64) FORCEUPDATE=4294967297", "FORCEUPDATE must be 0 or 1\n"},
+        {"\"Video:Mixed\" DIM=(64,64) FORCESTALL=4294967298", "FORCESTALL must be 0, 1 or 2\n"},
     };
     for (const auto& row : rows) {
         packA.out = {};

@@ -102,6 +102,11 @@ TEST_F(SorbelinUnpackerTest, DispatcherRefusesBadCommandsAndOptions) {
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 16) DIM=(8,8) FILE=x", "Unrecognized WEXAL ADDRESS.\n"},
         {"\"Save Alpha\" ADDRESS=0xZZ DIM=(8,8) FILE=x", "SYNTAX:  \"Save Alpha\" ADDRESS=0x00001000 DIM=(720,486) FILE=C:\\Test.Img\n"},
         {"\"Save Image\" ADDRESS=0x1000 DIM=(8,8) FORMAT=-1 FILE=x", "FORMAT=-1 is not a file format"},
+        // Past a long's 32 bits: refused, never read as the text form.
+        {"\"Save Image\" ADDRESS=0x1000 DIM=(8,8) FORMAT=4294967296 FILE=x",
+         "Argument FORMAT=4294967296 does not fit its range -2147483648..2147483647\n"},
+        {"\"Video:Mixed\" DIM=(64,64) FORCESTALL=4294967298", "FORCESTALL must be 0, 1 or 2\n"},
+        {"\"Video:Mixed\" DIM=(64,64) FORCEUPDATE=x", "FORCEUPDATE must be 0 or 1\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
