@@ -424,6 +424,45 @@ TEST_F(UnpackerRoundTrip, RoundTripsPassOnBothChips) {
     }
 }
 
+// RAM_Init starts each memory's DDR initialisation and waits for that width's own done bit (32-bit
+// bit 17, 64-bit bit 16): a width that never finishes fails with its own time-out line, also when
+// the other width's bit is already up from the run before, and the other width still finishes.
+TEST_F(UnpackerRoundTrip, RamInitWaitsForEachWidthsOwnDoneBit) {
+    const std::string timeout32 = "RAMInit() Timeout (100 milliseconds) waiting for 32Bit DDR Init done.\nReceived Status[0x";
+    const std::string timeout64 = "RAMInit() Timeout (100 milliseconds) waiting for 64Bit DDR Init done.\nReceived Status[0x";
+    struct Row {
+        const char* faults;
+        int chip;
+        DWORD result;
+        std::vector<std::string> lines;  // red time-out lines and green done lines
+        std::vector<std::string> absent;
+    } const rows[] = {
+        {"[]", 1, kRunPassed, {"32Bit DDR Init done received\n", "64Bit DDR Init done received\n"}, {"Timeout"}},
+        {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 32}])", 1, kRunFailed,
+         {timeout32, "], Looking for bit(s)[0x00020000]\n", "64Bit DDR Init done received\n"}, {timeout64, "32Bit DDR Init done received"}},
+        {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 2, "memory": 64}])", 2, kRunFailed,
+         {timeout64, "], Looking for bit(s)[0x00010000]\n", "32Bit DDR Init done received\n"}, {timeout32, "64Bit DDR Init done received"}},
+        {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 2, "memory": 64}])", 1, kRunPassed,
+         {"32Bit DDR Init done received\n", "64Bit DDR Init done received\n"}, {"Timeout"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.faults) + " chip " + std::to_string(row.chip));
+        LoadFaults(row.faults);
+        Reprogram();
+        auto& t = row.chip == 1 ? unpA : unpB;
+        // The second run starts with the bits the first one left.
+        for (int run = 0; run < 2; ++run) {
+            t.out = {};
+            EXPECT_EQ(t.Run("RAM_Init VERBOSE=2"), row.result) << t.out.text;
+            EXPECT_TRUE(support::HasAll(t.out.text, row.lines));
+            for (const std::string& line : row.absent) EXPECT_FALSE(t.out.Has(line)) << line << "\n" << t.out.text;
+            if (row.result == kRunFailed) {
+                EXPECT_TRUE(t.out.HasColoured(row.lines[0], kColorRed)) << t.out.text;
+            }
+        }
+    }
+}
+
 // The host's stop ends the loops over the image list before their next entry (the harness's after
 // the summary of what ran); the command answers 3.
 TEST_F(UnpackerRoundTrip, AStopEndsTheImageListBeforeTheNextEntry) {
