@@ -10,6 +10,7 @@
 #include "codec/dsp/zyv_file.h"
 #include "devlib/devices.h"
 #include "devlib/wexal_spaces.h"
+#include "framework/arg_number.h"
 #include "framework/hw/oxd.h"
 #include "framework/list_selector.h"
 #include "framework/param_string.h"
@@ -68,15 +69,9 @@ void CSorbelin::SetParent(CWexalTreeMapTB* parent) {
 DWORD CSorbelin::GetNextRunStage(DWORD) { return kStageNone; }
 
 DWORD CSorbelin::ReadVerbosity(const CString& command) {
-    DWORD verbose = IsEngineering() && !IsRegression() ? 2 : 1;
-    CString value;
-    // A level past an int keeps the default here; the command refuses it before it runs anything.
-    if (CParamString(command).GetValue("VERBOSE", value, FALSE)) {
-        const platform::FieldScan read =
-            platform::ReadField(value.c_str(), platform::NumberForm::Decimal, platform::kSigned32Field);
-        if (read.fit == platform::NumberFit::Fits) verbose = static_cast<DWORD>(read.value);
-    }
-    return verbose;
+    const ArgNumber level = ReadArgValue(CParamString(command), "VERBOSE", platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (level.state == ArgRead::Read) return static_cast<DWORD>(level.value);
+    return IsEngineering() && !IsRegression() ? 2 : 1;
 }
 
 bool CSorbelin::SelectChip() {
@@ -87,6 +82,11 @@ bool CSorbelin::SelectChip() {
 }
 
 DWORD CSorbelin::Run(CString command) {
+    // A level cut to an int would run every stage at a level nobody typed.
+    if (const CString refused = RefusedInts(CParamString(command), {"VERBOSE"}); !refused.IsEmpty()) {
+        PrintColor(refused, kColorRed);
+        return kRunFailed;
+    }
     const DWORD verbose = ReadVerbosity(command);
     SelectChip();
     DWORD result = kRunFailed;
@@ -98,8 +98,7 @@ DWORD CSorbelin::Run(CString command) {
             claimed = true;
             const DWORD outcome = RunTest(command);
             // A test that stops early says 2; only the host's stop request makes that a stop.
-            const int* stop = g_StopFlag();
-            result = outcome == 1 ? kRunPassed : outcome == 2 && stop && *stop ? kRunStopped : kRunFailed;
+            result = outcome == 1 ? kRunPassed : outcome == kTestStopped && StopRequested() ? kRunStopped : kRunFailed;
             if (outcome <= 1) {
                 CString upper = command;
                 if (upper.MakeUpper().Find("-NORESET") < 0) {

@@ -8,6 +8,7 @@
 #include "codec/dsp/nuxa_dsp.h"
 #include "framework/hw/jastel.h"
 #include "framework/str_list.h"
+#include "framework/test_record.h"
 #include "framework/tree_map_tb.h"
 #include "images/image.h"
 
@@ -18,7 +19,7 @@ class CWexalBAR0Space;
 // gives: stage 1 the base commands below, stage 2 the class's RunTest, whose 1 passes, 0 fails and
 // 2 stops (a run result 3 only when the host's stop flag is set, else a failure). After a RunTest
 // result of 0 or 1 the chip is reset and its RAM initialised again unless the command holds
-// "-NORESET" (any case).
+// "-NORESET" (any case). A VERBOSE= level past an int is refused before any stage runs.
 // Base commands (compared case-sensitively with the start of the command):
 //   "Reset", "RAM_Init", "Program FILE=<image>" (the diagnostics, encoder, packer or unpacker image
 //   through the DSP), "Show Programmed Info", "Show OXD Info FILE=", "Show ZYV Info FILE=" (a
@@ -29,6 +30,11 @@ class CWexalBAR0Space;
 class CSorbelin : public CWexalTreeMapTB {
 public:
     static constexpr DWORD kStageBase = 1, kStageRunTest = 2, kStageNone = 3;
+    // What RunTest answers for a test that ended because the host asked it to stop.
+    static constexpr DWORD kTestStopped = 2;
+    // Whether the host asked the running test to stop: every loop over an operator's count
+    // (iterations, list entries, VCIDs) looks at it and ends the test with kTestStopped.
+    static bool StopRequested() { return *g_StopFlag() != 0; }
     // The bytes a frame of the image moves to or from SDRAM: its whole block, pad included, and no
     // byte more. A packed picture of an odd pixel count holds half a pair less than its counted
     // size, which the DMA geometry still rounds up to whole 4096-byte units.
@@ -116,7 +122,7 @@ public:
 
 protected:
     // The verbosity of a command: 1, or 2 in engineering mode without regression mode; VERBOSE=n
-    // (any case) replaces it.
+    // (any case) replaces it. A level past an int never reaches here: Run refuses it.
     DWORD ReadVerbosity(const CString& command);
     // Selects the bridge block of this test's chip; false when the name gives no chip.
     bool SelectChip();

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <iterator>
-#include <cstdio>
 #include <string>
 
 #include "codec/dsp/zyv_file.h"
@@ -357,22 +356,33 @@ std::vector<DWORD> CSorbelinEncoder::GetVCIDList() {
     }
     CString value = it->second;
     value.MakeUpper();
-    auto parse = [](const CString& text, DWORD& vcid) {
-        unsigned int hex = 0;
-        unsigned long decimal = 0;
-        if (std::sscanf(text.c_str(), "0X%X", &hex) == 1) {
-            vcid = hex;
-            return true;
-        }
-        if (std::sscanf(text.c_str(), "(%lu)", &decimal) == 1) {
-            vcid = static_cast<DWORD>(decimal);
-            return true;
-        }
-        return false;
+    // A VCID as "0X%X" or "(%lu)" reads it, but whole: a number past 32 bits (or below 0) is
+    // refused with its red line and the list is empty, never a VCID cut to its low bits.
+    CString refusal;
+    auto parse = [&refusal](const CString& text, DWORD& vcid) {
+        const char* p = text.c_str();
+        platform::NumberForm form = platform::NumberForm::Hex;
+        if (p[0] == '0' && p[1] == 'X') p += 2;
+        else if (p[0] == '(') ++p, form = platform::NumberForm::Decimal;
+        else return false;
+        const platform::FieldScan read = platform::ReadField(p, form, platform::kUnsigned32Field);
+        if (read.fit == platform::NumberFit::OutOfRange && refusal.IsEmpty())
+            refusal = RefusedArgument("VCID_LIST", text, platform::kUnsigned32Field);
+        if (read.fit != platform::NumberFit::Fits) return false;
+        vcid = static_cast<DWORD>(read.value);
+        return true;
+    };
+    auto refused = [&] {
+        if (refusal.IsEmpty()) return false;
+        PrintColor(refusal, kColorRed);
+        list.clear();
+        return true;
     };
     DWORD vcid = 0;
     if (value.Find(',') < 0) {
-        if (!parse(value, vcid)) {
+        const bool read = parse(value, vcid);
+        if (refused()) return list;
+        if (!read) {
             PrintColor("ERROR:  Invalid VCID in VCID list\n", kColorRed);
             return list;
         }
@@ -388,6 +398,7 @@ std::vector<DWORD> CSorbelinEncoder::GetVCIDList() {
         if (parse(CString(text.substr(at, end - at).c_str()), vcid)) list.push_back(vcid);
         at = end + 1;
     }
+    refused();
     return list;
 }
 
@@ -630,7 +641,7 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
     const ArgSize size = ReadArgDim(command, false);
     if (size.count >= 1) width = static_cast<long>(size.x);
     if (size.count >= 2) height = static_cast<long>(size.y);
-    for (const CString& refusal : {framesRead.refusal, size.refusal, RefusedInts(params, {"VERBOSE"})}) {
+    for (const CString& refusal : {framesRead.refusal, size.refusal}) {
         if (refusal.IsEmpty()) continue;
         PrintColor(refusal, kColorRed);
         return 0;
@@ -649,7 +660,10 @@ DWORD CSorbelinEncoder::RunTest(CString command) {
         case kModifyListOnFail: return ModifyListOnFail();
         case kDetermineZyvPackage: return DetermineZyvPackageCommand(command, verbose);
         case kVideoBypass: return VideoBypassCommand(arguments, width, height, frames, verbose);
-        case kEncode: return Encode(arguments, frames, verbose) == 1 ? 1 : 0;
+        case kEncode: {
+            const int encoded = Encode(arguments, frames, verbose);
+            return encoded == 1 || encoded == static_cast<int>(kTestStopped) ? static_cast<DWORD>(encoded) : 0;
+        }
         default: break;
         }
     }

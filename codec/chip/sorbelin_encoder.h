@@ -141,7 +141,8 @@ public:
     // the encoder image lists, the chip is programmed and given the VCID's context, and each image
     // entry (IMG=$(IMG_LIST), IMG=<entry>, or DECOMPRESS_IMAGE=>COMPRESS_IMAGE) is encoded frames
     // times and compared with its reference frame (MASTER: the reference file is rewritten with the
-    // first frame instead). 1 when everything passed, else 0 after the red line of the step.
+    // first frame instead). 1 when everything passed, else 0 after the red line of the step; 2
+    // (kTestStopped) when the host asked to stop, looked at before each VCID and image entry.
     virtual int Encode(CString params, DWORD frames, DWORD verbose);
     // One encode run of the picture over the chip's channels and the compare of each frame with the
     // last MaxCompressedFrameSize bytes of reference, difference by difference and by section

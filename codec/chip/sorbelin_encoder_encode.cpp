@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
+#include "platform/number_text.h"
 
 namespace {
 
@@ -33,6 +34,20 @@ DWORD Word(const BYTE* at) {
     DWORD w;
     std::memcpy(&w, at, 4);
     return w;
+}
+
+// SAVE=: the frames to save, at most 15; a count above (however many digits it has) saves 15.
+// A value that is no count, not a number or below 0, saves none, as one that does not read.
+DWORD ReadSaveCount(const CParamString& options) {
+    CString value;
+    if (!options.GetValue("SAVE", value)) return 0;
+    constexpr DWORD kMost = 15;
+    const platform::FieldScan read = platform::ReadField(value.c_str(), platform::NumberForm::Decimal, {0, kMost});
+    if (read.fit == platform::NumberFit::Fits) return static_cast<DWORD>(read.value);
+    if (read.fit == platform::NumberFit::None) return 0;
+    const char* typed = value.c_str();
+    while (*typed == ' ' || *typed == '\t') ++typed;
+    return *typed == '-' ? 0 : kMost;
 }
 
 }  // namespace
@@ -56,6 +71,7 @@ int CSorbelinEncoder::Encode(CString params, DWORD frames, DWORD verbose) {
     // A run that tests nothing has not passed.
     if (vcids.empty()) return 0;
     for (const DWORD vcid : vcids) {
+        if (StopRequested()) return kTestStopped;
         PrintColorFormat(kColorBlack, "Test VCID[0x%04X = %lu]\n", vcid, static_cast<unsigned long>(vcid));
         FlushDMAStreams();
         CString microcode;
@@ -169,7 +185,7 @@ int CSorbelinEncoder::Encode(CString params, DWORD frames, DWORD verbose) {
             progress("DSP MODE:  " + m_dsp->GetMode() + "\n");
             progress("DSP STATE:  " + m_dsp->GetState() + "\n");
         }
-        if (!RunImages(options, set.package, vcid, image, frames, verbose, master)) return 0;
+        if (!RunImages(options, set.package, vcid, image, frames, verbose, master)) return StopRequested() ? kTestStopped : 0;
         if (!m_dsp->SetStateByName("Halt", 1)) {
             red("ERROR:  Unable to stop the DSP!\n");
             return 0;
@@ -276,6 +292,7 @@ bool CSorbelinEncoder::RunImages(const CParamString& options, CZyvFile& package,
     unsigned int imageRevision = 0;
     const bool patch = COxd(image, 1).GetRevision(tag) && std::sscanf(tag.c_str(), "%X", &imageRevision) == 1 && imageRevision < kPatchRevision;
     for (const CString& text : entries) {
+        if (StopRequested()) return false;
         CKeyValue entry(text, "=>");
         CString reference = entry.GetValue();
         if (reference == "Env.$(COMPRESS_IMAGE)" && !FindVariable("COMPRESS_IMAGE", reference)) {
@@ -359,10 +376,7 @@ BOOL CSorbelinEncoder::EncodeAndCompare(const CString& params, const CZyvFile& p
                                         CFileBuffer& reference, DWORD frames, DWORD verbose, BOOL master, const char* tagWord) {
     CString line;
     const CParamString options(params);
-    CString value;
-    unsigned long saveCount = 0;
-    if (options.GetValue("SAVE", value)) std::sscanf(value.c_str(), "%lu", &saveCount);
-    saveCount = std::min(saveCount, 15ul);
+    const DWORD saveCount = ReadSaveCount(options);
     const bool saveOnFail = options.IsSwitch("SAVE_ON_FAIL", FALSE);
     if (!image.GetBuffer()) {
         PrintColor("NULL pointer for IMG\n", kColorRed);
@@ -510,7 +524,7 @@ BOOL CSorbelinEncoder::EncodeAndCompare(const CString& params, const CZyvFile& p
             std::swap(reference.pData, copy.pData);
             std::swap(reference.nSize, copy.nSize);
         }
-    } else if (!CompareFrames(reference, frame, starts, fields, frames, receivedFrames, image.GetHeight(), verbose, static_cast<DWORD>(saveCount), saveOnFail,
+    } else if (!CompareFrames(reference, frame, starts, fields, frames, receivedFrames, image.GetHeight(), verbose, saveCount, saveOnFail,
                                     tagWord)) {
         result = FALSE;
     }

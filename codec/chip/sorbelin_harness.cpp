@@ -17,6 +17,31 @@ constexpr WORD kDefaultY = 0x1F6, kDefaultC = 0x200;
 
 }  // namespace
 
+bool ReadMixedOptions(CSorbelin& test, const CParamString& params, bool noNumberRefused, MixedOptions& options) {
+    struct Option {
+        const char* key;
+        long last;
+        const char* refusal;
+        long& value;
+        bool& given;
+    } const rows[] = {
+        {"FORCEUPDATE", 1, "FORCEUPDATE must be 0 or 1\n", options.forceUpdate, options.updateGiven},
+        {"FORCESTALL", 2, "FORCESTALL must be 0, 1 or 2\n", options.forceStall, options.stallGiven},
+    };
+    for (const Option& o : rows) {
+        CString text;
+        o.given = params.GetValue(o.key, text, FALSE) != 0;
+        if (!o.given) continue;
+        const ArgNumber read = ReadArgValue(params, o.key, platform::NumberForm::Decimal, {0, o.last});
+        if (read.state == ArgRead::Refused || (read.state == ArgRead::Absent && noNumberRefused)) {
+            test.PrintColor(o.refusal, kColorRed);
+            return false;
+        }
+        o.value = read.state == ArgRead::Read ? static_cast<long>(read.value) : 0;
+    }
+    return true;
+}
+
 CString CImagePatternHarness::ReadSolid(const CString& entry, WORD& y, WORD& cb, WORD& cr) {
     // The samples are words: a value past 16 bits would be drawn cut.
     static constexpr platform::NumberField kSampleField{0, 0xFFFF};
@@ -214,7 +239,9 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
     }
     CResultScreen& screen = GetResultScreen();
     BOOL overall = 1;
+    bool stopped = false;
     for (const CString& resolution : resolutions.GetEntries()) {
+        if ((stopped = CSorbelin::StopRequested())) break;
         long width = 0, height = 0;
         CString dim;
         CString line;
@@ -242,6 +269,8 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
         auto alpha = std::make_unique<Unpacked::Alpha::YCbCr_10_6>(static_cast<DWORD>(width), static_cast<DWORD>(height));
         image->SetSampleFormat(kSampleFormatFull);
         for (const CString& entry : images.GetEntries()) {
+            // What ran so far still gets its summary.
+            if ((stopped = CSorbelin::StopRequested())) break;
             const bool failuresLog = m_test.FindLogFile(kFailures, nullptr);
             if (failuresLog) screen.Clear();
             Header(request, entry, width, height);
@@ -281,7 +310,7 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
         screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&saved), 1);
         screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&shown), 0);
     }
-    return overall;
+    return stopped ? CSorbelin::kTestStopped : overall;
 }
 
 BOOL CImagePatternHarness::RunImage(const HarnessRequest& request, const ImageTrip& trip) {
@@ -293,6 +322,7 @@ BOOL CImagePatternHarness::RunImage(const HarnessRequest& request, const ImageTr
     image.SetSampleFormat(kSampleFormatFull);
     BOOL result = 0;
     for (const CString& entry : m_test.GetImageList()->GetEntries()) {
+        if (CSorbelin::StopRequested()) return CSorbelin::kTestStopped;
         Header(request, entry, request.width, request.height);
         const Fill fill = FillImage(entry, image, nullptr, true);
         if (fill == Fill::BadSeed || fill == Fill::Refused) return 0;
@@ -315,6 +345,7 @@ BOOL CImagePatternHarness::RunAlpha(const HarnessRequest& request, const AlphaTr
     Unpacked::Alpha::YCbCr_10_6 alpha(static_cast<DWORD>(request.width), static_cast<DWORD>(request.height));
     BOOL result = 0;
     for (const CString& entry : m_test.GetImageList()->GetEntries()) {
+        if (CSorbelin::StopRequested()) return CSorbelin::kTestStopped;
         Header(request, entry, request.width, request.height);
         bool skipped = false;
         const Fill fill = FillAlpha(entry, alpha, skipped);

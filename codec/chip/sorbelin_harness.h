@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "codec/chip/sorbelin.h"
+#include "framework/param_string.h"
 #include "images/unpacked_image.h"
 
 // What one video command gives the harness: the command as received, its DIM= size (0 when
@@ -23,6 +24,17 @@ struct HarnessOptions {
     bool unknownPatternFails = false;
 };
 
+// FORCEUPDATE= (0 or 1) and FORCESTALL= (0, 1 or 2) of a mixed round trip; 0 when absent.
+struct MixedOptions {
+    long forceUpdate = 0, forceStall = 0;
+    bool updateGiven = false, stallGiven = false;
+};
+// Reads both through the one reader: false after the option's red line ("FORCEUPDATE must be 0 or
+// 1\n", "FORCESTALL must be 0, 1 or 2\n") when a number outside its values stands there, however
+// many digits it has. A value that is no number keeps 0, or is refused the same way when
+// noNumberRefused.
+bool ReadMixedOptions(CSorbelin& test, const CParamString& params, bool noNumberRefused, MixedOptions& options);
+
 // Runs the three forms on behalf of one codec chip test, printing through it. A round trip
 // answers nonzero when it passed.
 class CImagePatternHarness {
@@ -35,10 +47,12 @@ public:
 
     // Full form: every resolution (the one DIM= or the test's resolution list) times every image
     // entry, a PASS or FAIL summary line each, failures recorded and the run continued; the
-    // "Failures" and "Summary" logs fed when mapped. 1 when every round trip passed.
+    // "Failures" and "Summary" logs fed when mapped. 1 when every round trip passed; 2
+    // (CSorbelin::kTestStopped) when the host asked to stop, after the summary of what ran.
     BOOL RunFull(const HarnessRequest& request, const MixedTrip& trip);
     // Image form: one size (DIM= required); stops at the first failed round trip with 0. 0 when
-    // no round trip ran.
+    // no round trip ran. Every form looks at the host's stop request before each entry and
+    // answers 2 (CSorbelin::kTestStopped) for it.
     BOOL RunImage(const HarnessRequest& request, const ImageTrip& trip);
     // Alpha form: as the image form with the alpha patterns (the coloured wedges are skipped).
     BOOL RunAlpha(const HarnessRequest& request, const AlphaTrip& trip);

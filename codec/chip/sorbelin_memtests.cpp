@@ -36,6 +36,14 @@ constexpr DWORD kDone = 0x10000, kOutcome = 0x30000;
 constexpr int kPhases = 256;
 constexpr COLORREF kBlackOnYellow = 0x000000, kYellow = 0x00F0FF;
 
+// A phase step is at least 1 and below the 256 phases the scans walk: a wider one leaves the
+// phases at its first step, and one near an int's end would overflow the walk. Null when it fits.
+const char* StepRefusal(int step) {
+    if (step < 1) return "STEP must be at least 1\n";
+    if (step >= kPhases) return "STEP must not be above 255: the phases run 0x00 ... 0xFF\n";
+    return nullptr;
+}
+
 constexpr const char* kSelfTestKey =
     "\n\n--- KEY ---\nN:  Not tested\n~*GREEN*~P:\tTested and passed\n~*WHITE*~~*BACK_RED*~0:\tFAIL:  Not started?~*BLACK*~~*BACK_WHITE*~\n"
     "~*WHITE*~~*BACK_DKRED*~1:\tFAIL:  Memory failure~*BLACK*~~*BACK_WHITE*~\n~*BLACK*~~*BACK_YELLOW*~2:\tFAIL:  Not "
@@ -241,6 +249,7 @@ void CSorbelinMemTests::PrintFramed(const CString& text) {
 }
 
 CSorbelinMemTests::Try CSorbelinMemTests::TryPhase(Scan& scan, int row, int phase, const CString& tryLine) {
+    if (CSorbelin::StopRequested()) return Try::Stopped;
     if (row == 0) {
         scan.tested[0][phase] = 1;
         scan.status[0][phase] = kUnset;
@@ -260,6 +269,7 @@ CSorbelinMemTests::Try CSorbelinMemTests::TryPhase(Scan& scan, int row, int phas
         scan.status[row][phase] = 0;
         scan.stored[row][phase] = 1;
         for (int i = 0; i < scan.iterations && pass; ++i) {
+            if (CSorbelin::StopRequested()) return Try::Stopped;
             const DWORD result = m_test.Run(scan.command);
             if (result == kRunStopped) return Try::Stopped;
             pass = result != kRunFailed;
@@ -269,6 +279,7 @@ CSorbelinMemTests::Try CSorbelinMemTests::TryPhase(Scan& scan, int row, int phas
         for (const char* test : {"Test=1", "Test=3"}) {
             const CString text = CString(test) + " DRAM=" + scan.dramText;
             for (int i = 0; i < scan.iterations && pass; ++i) {
+                if (CSorbelin::StopRequested()) return Try::Stopped;
                 DWORD word = kUnset;
                 pass = MemBistTest(text, &word) == 1;
                 // Only a test that got as far as its status leaves one.
@@ -364,7 +375,8 @@ int CSorbelinMemTests::MemBistScan(CString file, CString params) {
             if (step.count == 2) fine = step.values[1];
         }
     }
-    if (fine < 1 || coarse < 1) return refuse("STEP must be at least 1\n");
+    for (const int step : {coarse, fine})
+        if (const char* refusal = StepRefusal(step)) return refuse(refusal);
     unsigned first = 0, last = 0xFF;
     ReadRange(params, first, last);
     if (first > 0xFF || last > 0xFF || first > last) return refuse("RANGE must lie within 0x00 ... 0xFF, the first value not above the last\n");
@@ -513,8 +525,8 @@ DWORD CSorbelinMemTests::MemBistRange(CString arguments) {
     p.GetValue("DRAM", dramText);
     if (dramText.IsEmpty()) dramText = "64";
     p.GetValueAsWritten("FPGA", fpga);
-    if (step < 1) {
-        m_test.PrintColor("STEP must be at least 1\n", kColorRed);
+    if (const char* refusal = StepRefusal(step)) {
+        m_test.PrintColor(refusal, kColorRed);
         return 0;
     }
     unsigned first = 0, last = 0xFF;
@@ -559,7 +571,8 @@ DWORD CSorbelinMemTests::MemBistRange(CString arguments) {
     for (unsigned phase = first; phase <= last; phase += static_cast<unsigned>(step)) {
         const Try t = TryPhase(scan, 0, static_cast<int>(phase),
                                Format("\t--- TRY %d { 0x%02X } - Range(0x%02X ... 0x%02X)  ---\n", phase, phase, first, last));
-        if (t == Try::Error || t == Try::Stopped) return 0;
+        if (t == Try::Error) return 0;
+        if (t == Try::Stopped) return 2;
         if (t == Try::Failed) {
             overall = false;
             continue;

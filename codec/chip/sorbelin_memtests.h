@@ -13,7 +13,7 @@
 //   "\"MemBist Test\""   MemBistTest(arguments, &status)    1 / 0
 //   "\"MemBist Scan\""   MemBistScan(FILE= value, arguments) (the unpacker takes its file from
 //                        FPGA= and passes "")                1 / 0, 2 stopped
-//   "\"MemBist Range\""  MemBistRange(arguments), unpacker  1 / 0
+//   "\"MemBist Range\""  MemBistRange(arguments), unpacker  1 / 0, 2 stopped
 // Every chip access goes through the test's host-port bridge; the test's chip must be selected
 // (CSorbelin::Run does that). Messages go to the test's own print slots.
 class CSorbelinMemTests {
@@ -47,12 +47,13 @@ public:
     // status word once the test was started.
     int MemBistTest(CString params, DWORD* status);
     // The phase scan: for each phase tried, reprograms the chip with file (the unpacker: FPGA=),
-    // sets the phase and runs self-tests 1 and 3 (or the TEST= command), then prints the map of
-    // all 256 phases. 1 when it ran to its end, 0 on an error, 2 when a TEST command was stopped.
+    // sets the phase and runs self-tests 1 and 3 (or the TEST= command) ITERATION= times, then
+    // prints the map of all 256 phases. 1 when it ran to its end, 0 on an error (a STEP outside
+    // 1..255 among them), 2 when the host asked to stop (looked at before every try and repetition).
     int MemBistScan(CString file, CString params);
     // The unpacker's range test: phases RANGE=(0x%X,0x%X) in STEP= increments, each programmed,
     // set and self-tested; prints the first and last passing phase. 1 when it ran to its end, 0 on
-    // an error.
+    // an error, 2 when the host asked to stop.
     DWORD MemBistRange(CString arguments);
 
 private:

@@ -104,10 +104,6 @@ DWORD CSorbelinPacker::RunTest(CString command) {
         }
         frames = static_cast<long>(framesRead.value);
     }
-    if (const CString refused = RefusedInts(CParamString(command), {"VERBOSE"}); !refused.IsEmpty()) {
-        PrintColor(refused, kColorRed);
-        return 0;
-    }
     request.verbose = ReadVerbosity(command);
     CString file;
     const int fileAt = command.Find("FILE=");
@@ -1037,23 +1033,12 @@ BOOL CSorbelinPacker::VideoMixed(DWORD code, CString rest, const Unpacked::Alpha
     CString value;
     const bool noCrc = params.IsSwitch("NOCRC", FALSE);
     if (noCrc && callerVerbose > 1) PrintColor("CRC check is off\n", kColorBlack);
-    long forceUpdate = 0, forceStall = 0;
-    if (params.GetValue("FORCEUPDATE", value, FALSE)) {
-        forceUpdate = std::strtol(value.c_str(), nullptr, 10);
-        if (forceUpdate != 0 && forceUpdate != 1) {
-            PrintColor("FORCEUPDATE must be 0 or 1\n", kColorRed);
-            return 0;
-        }
-        if (forceUpdate) PrintColor("FORCEUPDATE=1\n", kColorBlack);
-    }
-    if (params.GetValue("FORCESTALL", value, FALSE)) {
-        forceStall = std::strtol(value.c_str(), nullptr, 10);
-        if (forceStall < 0 || forceStall > 2) {
-            PrintColor("FORCESTALL must be 0, 1 or 2\n", kColorRed);
-            return 0;
-        }
-        if (forceStall) PrintColor(forceStall == 1 ? "FORCESTALL=1\n" : "FORCESTALL=2\n", kColorBlack);
-    }
+    MixedOptions options;
+    if (!ReadMixedOptions(*this, params, false, options)) return 0;
+    const long forceUpdate = options.forceUpdate;
+    const long forceStall = options.forceStall;
+    if (forceUpdate) PrintColor("FORCEUPDATE=1\n", kColorBlack);
+    if (forceStall) PrintColor(forceStall == 1 ? "FORCESTALL=1\n" : "FORCESTALL=2\n", kColorBlack);
     DWORD kinds[16] = {1, 1, 2, 1, 1, 2, 1, 1, 2, 1, 1, 2, 1, 1, 2, 1};
     if (params.GetValue("SEQUENCE", value, FALSE) && !ReadSequence(value, frames, kinds)) return 0;
     ResetVideoPortCRCs();

@@ -154,11 +154,7 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
         }
         o.frames = static_cast<int>(framesRead.value);
     }
-    // 4. Verbose level; 5. FILE=.
-    if (const CString refused = RefusedInts(CParamString(command), {"VERBOSE"}); !refused.IsEmpty()) {
-        PrintColor(refused, kColorRed);
-        return 0;
-    }
+    // 4. Verbose level (Run refused one past an int); 5. FILE=.
     o.verbose = ReadVerbosity(command);
     const int fileAt = command.Find("FILE=");
     if (fileAt >= 0) {
@@ -303,6 +299,7 @@ DWORD CSorbelinUnpacker::SingleResolution(DWORD code, const CString& command, co
     }
     DWORD result = 0;
     for (const CString& entry : GetImageList()->GetEntries()) {
+        if (StopRequested()) return kTestStopped;
         PrintColor(kSeparator, kColorBlack);
         ShowProgrammedInfo();
         PrintColorFormat(kColorBlack, "%s IMAGE=%s DIM=(%ld,%ld)\n", command.c_str(), entry.c_str(), o.width, o.height);

@@ -17,7 +17,8 @@
 //   "\"Video:Alpha\"", "\"Video:Image\"", "\"Video:Image:Mask\"" and their "Expansion:" twins (DIM=,
 //   FRAMES=, FILE= for the alpha), "\"Video:Mixed\"" / "\"Expansion:Mixed\"" (the image-pattern
 //   harness), "\"Video:Bypass\"" / "\"Expansion:Bypass\"" SIZE=, "\"Save Image\"", "\"Save Alpha\"",
-//   "\"Unpack Image SW\"", and the memory self-tests. Results: 1 passed, 0 failed.
+//   "\"Unpack Image SW\"", and the memory self-tests. Results: 1 passed, 0 failed, 2 stopped (the
+//   loops over the image list and the memory tests' repetitions look at the host's stop request).
 class CSorbelinUnpacker : public CSorbelin {
 public:
     // Chip registers (the chip's address space, through the bridge).

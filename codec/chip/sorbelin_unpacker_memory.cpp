@@ -49,6 +49,7 @@ DWORD CSorbelinUnpacker::TestWexalMemory(DWORD address, long width, long height,
     const CString separator = CString(std::string(76, '-').c_str()) + "\n";
     DWORD result = 0;
     for (const CString& entry : GetImageList()->GetEntries()) {
+        if (StopRequested()) return kTestStopped;
         PrintColor(separator, kColorBlack);
         ShowProgrammedInfo();
         PrintColorFormat(kColorBlack, "TestWexalMemoryUsingUnpackedImages IMAGE=%s DIM=(%ld,%ld)\n", entry.c_str(), width, height);
@@ -150,8 +151,14 @@ DWORD CSorbelinUnpacker::RunSave(bool alpha, const CString& args, const CString&
         return 0;
     }
     long format = 0;
-    const int formatAt = args.Find("FORMAT=");
-    if (formatAt >= 0 && std::sscanf(args.c_str() + formatAt, "FORMAT=%ld", &format) == 1) {
+    // A format past a long's 32 bits is refused, as the packer's is, never cut into 0 or 1.
+    const ArgNumber formatRead = ReadArgAfter(args, "FORMAT=", platform::NumberForm::Decimal, platform::kSigned32Field, "FORMAT");
+    if (formatRead.state == ArgRead::Refused) {
+        PrintColor(formatRead.refusal, kColorRed);
+        return 0;
+    }
+    if (formatRead.state == ArgRead::Read) {
+        format = static_cast<long>(formatRead.value);
         if (format < 0) {
             PrintColorFormat(kColorRed, "FORMAT=%ld is not a file format: 0 binary, 1 text.\n", format);
             PrintColor(syntax, kColorRed);

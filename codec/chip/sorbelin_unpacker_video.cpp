@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "codec/chip/sorbelin_harness.h"
 #include "codec/chip/sorbelin_unpacker.h"
 #include "devlib/devices.h"
 #include "devlib/dma_channel.h"
@@ -465,25 +466,11 @@ DWORD CSorbelinUnpacker::VideoMixedTest(DWORD code, CString args, Unpacked::Alph
     const bool crc = !params.IsSwitch("NOCRC");
     if (!crc && verbose > 1) PrintColor("CRC check is off\n", kColorBlack);
     CString value;
-    long forceUpdate = 0, forceStall = 0;
-    if (params.GetValue("FORCEUPDATE", value, FALSE)) {
-        char* end = nullptr;
-        forceUpdate = std::strtol(value.c_str(), &end, 10);
-        if (end == value.c_str() || (forceUpdate != 0 && forceUpdate != 1)) {
-            PrintColor("FORCEUPDATE must be 0 or 1\n", kColorRed);
-            return 0;
-        }
-        PrintColorFormat(kColorBlack, "FORCEUPDATE=%ld\n", forceUpdate);
-    }
-    if (params.GetValue("FORCESTALL", value, FALSE)) {
-        char* end = nullptr;
-        forceStall = std::strtol(value.c_str(), &end, 10);
-        if (end == value.c_str() || forceStall < 0 || forceStall > 2) {
-            PrintColor("FORCESTALL must be 0, 1 or 2\n", kColorRed);
-            return 0;
-        }
-        PrintColorFormat(kColorBlack, "FORCESTALL=%ld\n", forceStall);
-    }
+    MixedOptions options;
+    if (!ReadMixedOptions(*this, params, true, options)) return 0;
+    const long forceUpdate = options.forceUpdate, forceStall = options.forceStall;
+    if (options.updateGiven) PrintColorFormat(kColorBlack, "FORCEUPDATE=%ld\n", forceUpdate);
+    if (options.stallGiven) PrintColorFormat(kColorBlack, "FORCESTALL=%ld\n", forceStall);
     const int n = std::min(frames, 15);
     // The frame kinds: true for an alpha frame.
     std::vector<bool> sequence;

@@ -119,6 +119,44 @@ TEST_F(CodecRoot, DecoderAndMainFpgaUnpackerTestsAnswerWhatTheirClassTakes) {
     }
 }
 
+// Numbers the codec tests cannot hold, as the host hands them over: each leaf fails with its red
+// line and runs nothing (no phase is tried, no VCID tested), and the next leaf runs as before.
+TEST_F(CodecRoot, NumbersPastTheirFieldsFailTheirLeafAndTheNextRuns) {
+    const std::string intRange = " does not fit its range -2147483648..2147483647\n";
+    const std::string step = "STEP must not be above 255: the phases run 0x00 ... 0xFF\n";
+    const std::string unpacker = " FPGA=$(CWD)\\testdata\\UPQE$(VPDVER).oxd>", packer = " FILE=$(CWD)\\testdata\\PAQF$(VPDVER).oxd>";
+    struct Row {
+        std::string command;
+        DWORD result;
+        std::string says;
+    } const rows[] = {
+        {"Nuxa1 <CSorbelinEncoderB Program VERBOSITY=1 FILE=$(CWD)\\testdata\\GUWT$(VPDVER).oxd>", kRunPassed, "Revision[0850]"},
+        {"Nuxa1 <CSorbelinEncoderB RAM_Init VERBOSE=4294967298>", kRunFailed, "Argument VERBOSE=4294967298" + intRange},
+        {"Nuxa1 <CSorbelinEncoderB Program VERBOSITY=1 FILE=$(CWD)\\testdata\\GUWT$(VPDVER).oxd VERBOSE=4294967298>", kRunFailed,
+         "Argument VERBOSE=4294967298" + intRange},
+        {"Nuxa1 <CSorbelinDiagA Reset VERBOSE=-2147483649>", kRunFailed, "Argument VERBOSE=-2147483649" + intRange},
+        {"Nuxa1 <CSorbelinEncoderB RAM_Init VERBOSE=2>", kRunPassed, "Coeff DDR done received\n"},
+        {"Nuxa1 <CSorbelinEncoderA Set Environment VARIABLE=VCID_LIST VALUE=(0x1000004D6)>", kRunPassed, "VCID_LIST = 0X1000004D6\n"},
+        {"Nuxa1 <CSorbelinEncoderA Encode>", kRunFailed, "Argument VCID_LIST=0X1000004D6 does not fit its range 0..4294967295\n"},
+        {"Nuxa1 <CSorbelinEncoderA Set Environment VARIABLE=VCID_LIST VALUE=((4294968534))>", kRunPassed, "VCID_LIST = (4294968534)\n"},
+        {"Nuxa1 <CSorbelinEncoderA Encode>", kRunFailed, "Argument VCID_LIST=(4294968534) does not fit its range 0..4294967295\n"},
+        {"Nuxa1 <CSorbelinUnpackerA \"MemBist Scan\" DRAM=64 RANGE=(0x01,0x02) STEP=2147483647,1" + unpacker, kRunFailed, step},
+        {"Nuxa1 <CSorbelinUnpackerA \"MemBist Scan\" DRAM=64 RANGE=(0x01,0x02) STEP=8,2147483647 MAXFAIL=0" + unpacker, kRunFailed, step},
+        {"Nuxa1 <CSorbelinPackerA \"MemBist Scan\" DRAM=64 RANGE=(0x01,0x02) STEP=2147483647,1" + packer, kRunFailed, step},
+        {"Nuxa1 <CSorbelinPackerA \"MemBist Scan\" DRAM=64 RANGE=(0x01,0x02) STEP=8,2147483647 MAXFAIL=0" + packer, kRunFailed, step},
+        {"Nuxa1 <CSorbelinPackerA \"MemBist Scan\" DRAM=64 RANGE=(0x48,0x50) STEP=8,8 MAXFAIL=0" + packer, kRunPassed, "--- KEY ---"},
+    };
+    for (const Row& row : rows) {
+        std::string out;
+        EXPECT_EQ(Run(row.command, &out), row.result) << row.command << "\n" << out;
+        EXPECT_NE(out.find(row.says), std::string::npos) << row.command << "\n" << out;
+        if (row.result == kRunFailed) {
+            EXPECT_EQ(out.find("--- TRY"), std::string::npos) << row.command;
+            EXPECT_EQ(out.find("Test VCID["), std::string::npos) << row.command;
+        }
+    }
+}
+
 TEST_F(CodecRoot, DisplayRevShowsTheInstalledPackageDateAndTheCodecImageRevision) {
     // The host's system folder, where the build installs the packages and the microcode.
     std::filesystem::create_directory_symlink(std::string(PEX_BIN_DIR) + "/system", Dir().File("system"));

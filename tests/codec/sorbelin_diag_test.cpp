@@ -58,13 +58,13 @@ class ScriptedSorbelin : public Recording<CSorbelin> {
 public:
     ScriptedSorbelin() : Recording<CSorbelin>(nullptr, nullptr, nullptr, "CScriptedA") {}
     DWORD GetNextRunStage(DWORD previous) override { return previous == 0 ? 1 : previous == 1 ? 2 : 3; }
-    DWORD RunTest(CString) override { return answer; }
+    DWORD RunTest(CString) override { return ++runs, answer; }
     void HelpTest(CString name) override { helped.push_back(name.str()); }
     BOOL RAMInit(DWORD) override { return ++ramInits, TRUE; }
     int GetChipFromName(DWORD) override { return 1; }
     void Reset(int) override { ++resets; }
     DWORD answer = 1;
-    int resets = 0, ramInits = 0;
+    int resets = 0, ramInits = 0, runs = 0;
     std::vector<std::string> helped;
 };
 
@@ -117,6 +117,37 @@ TEST(SorbelinBase, RunMapsResultsAndResetsUnlessNoReset) {
         *g_StopFlag() = 0;
         EXPECT_EQ(t.resets, row.resets);
         EXPECT_EQ(t.ramInits, row.resets);
+    }
+}
+
+// A VERBOSE= level an int cannot hold is refused before any stage: neither a base command nor
+// RunTest runs, nothing else is printed and the command fails. The ends of an int still run.
+TEST(SorbelinBase, AVerbosityPastAnIntIsRefusedBeforeAnythingRuns) {
+    const std::string range = " does not fit its range -2147483648..2147483647\n";
+    struct Row {
+        const char* command;
+        const char* typed;  // the level the refusal names; null: the command runs
+        DWORD result;
+        int resets, ramInits, runs;
+    } const rows[] = {
+        {"RAM_Init VERBOSE=4294967298", "4294967298", kRunFailed, 0, 0, 0},
+        {"Reset verbose=2147483648", "2147483648", kRunFailed, 0, 0, 0},
+        {"Program FILE=x VERBOSE=-2147483649", "-2147483649", kRunFailed, 0, 0, 0},
+        {"FIFO EMIF_A VERBOSE=99999999999999999999", "99999999999999999999", kRunFailed, 0, 0, 0},
+        {"RAM_Init VERBOSE=2147483647", nullptr, kRunPassed, 0, 1, 0},
+        {"FIFO EMIF_A VERBOSE=-2147483648", nullptr, kRunPassed, 1, 1, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        ScriptedSorbelin t;
+        EXPECT_EQ(t.Run(row.command), row.result);
+        EXPECT_EQ(t.resets, row.resets);
+        EXPECT_EQ(t.ramInits, row.ramInits);
+        EXPECT_EQ(t.runs, row.runs);
+        if (row.typed) {
+            EXPECT_EQ(t.out.text, "Argument VERBOSE=" + std::string(row.typed) + range);
+            EXPECT_TRUE(t.out.HasColoured("Argument VERBOSE=", kColorRed));
+        }
     }
 }
 

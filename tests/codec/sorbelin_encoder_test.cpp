@@ -502,6 +502,13 @@ TEST_F(SorbelinEncoderTest, VCIDListForms) {
         {"0x804D6000", {0x804D6000}, nullptr},                // all 32 bits
         {"(0xFFFFFFFF,0x10004E3)", {0xFFFFFFFF, 0x10004E3}, nullptr},
         {"12", {}, "ERROR:  Invalid VCID in VCID list\n"},
+        {"((4294967295))", {0xFFFFFFFF}, nullptr},
+        // Past 32 bits, or below 0: refused whole, never the VCID of the low bits.
+        {"0x1000004D6", {}, "Argument VCID_LIST=0X1000004D6 does not fit its range 0..4294967295\n"},
+        {"((4294968534))", {}, "Argument VCID_LIST=(4294968534) does not fit its range 0..4294967295\n"},
+        {"((-1))", {}, "Argument VCID_LIST=(-1) does not fit"},
+        {"(0x4D6,0x1000004E3)", {}, "Argument VCID_LIST=0X1000004E3 does not fit"},
+        {"(0x4D6,0x-1,0x4E3)", {}, "Argument VCID_LIST=0X-1 does not fit"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.value);
@@ -1005,8 +1012,8 @@ protected:
         support::TakeText();
     }
     Recording<CJastel> jastel{"CJastel"};
-    Recording<CSorbelinEncoder> runA{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
-    Recording<CSorbelinEncoder> runB{&dspB, &bridge, &jastel, "CSorbelinEncoderB"};
+    codectest::StoppedAfter<CSorbelinEncoder> runA{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
+    codectest::StoppedAfter<CSorbelinEncoder> runB{&dspB, &bridge, &jastel, "CSorbelinEncoderB"};
 };
 
 TEST_F(EncoderRoundTripTest, BypassMovesEachFrameThroughTheChipsOwnChannels) {
@@ -1242,6 +1249,10 @@ TEST_F(EncodeTest, SavedFramesAndSaveOnFail) {
         {"0x4E3", 0x30000, "FRAMES=3 SAVE=1", "GRID", 1, 0},
         {"0x4E3", 0x30000, "FRAMES=3 SAVE=1 -SAVE_ON_FAIL", "VERT_WEDGE", 3, 3},  // a failure switches saving on
         {"0x4E3", 0x30000, "FRAMES=2", "VERT_WEDGE", 0, 2},
+        // A count past 32 bits is still above 15, never cut to its low bits (1 here); one below 0
+        // is no count and saves nothing, as a SAVE that does not read.
+        {"0x4E3", 0x30000, "FRAMES=3 SAVE=4294967297", "GRID", 3, 0},
+        {"0x4E3", 0x30000, "FRAMES=2 SAVE=-1", "GRID", 0, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.vcid) + " " + row.options + " " + row.picture);
@@ -1287,6 +1298,7 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
         {"VARIABLE=ZYV_DIRECTORY VALUE=/no/such/folder", "", "ERROR:  Unable to determine ZYV directory\n"},
         {"VARIABLE=DSP_MICRO VALUE=" + scratch.File("KAWF0101.oxd"), "", "ERROR:  Unable to download DSP microcode!\n"},
         {"VARIABLE=VCID_LIST VALUE=0x123", "", "ERROR:  Encoder does not support VCID[0x0123]\n"},
+        {"VARIABLE=VCID_LIST VALUE=(0x1000004D6)", "", "Argument VCID_LIST=0X1000004D6 does not fit its range 0..4294967295\n"},
         {"VARIABLE=VCID_LIST VALUE=0x4D6", "FRAMES=8 ", "Number of frames must be between 1 and 7 for this mode."},
         {"VARIABLE=VCID_LIST VALUE=0x4E3", "FRAMES=0 ", "Number of frames must be between 1 and 7 for this mode."},
         {"VARIABLE=VCID_LIST VALUE=0x4E5", "", "ERROR:  FileEncodeLength[262144] < CompressedFrameSize[737280]\n"},
@@ -1313,6 +1325,36 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
         t.out = {};
         EXPECT_EQ(t.Run(("Encode " + entry + row.options + "-NORESET").c_str()), kRunFailed);
         EXPECT_TRUE(t.out.Has(row.message)) << t.out.text.substr(0, 3000);
+    }
+}
+
+// The host's stop ends an Encode before its next VCID or image entry, whatever the lists still
+// hold; the run answers 3.
+TEST_F(EncodeTest, AStopEndsTheRunBeforeTheNextVCIDOrEntry) {
+    codectest::StopFlagReset reset;
+    const std::string reference = Reference("E.img", 0x40000);
+    ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed) << runA.out.text;
+    runA.GetImageList()->FreeStrings();
+    for (int i = 0; i < 3; ++i) runA.GetImageList()->Add(("GRID=>" + reference).c_str());
+    struct Row {
+        const char* vcids;
+        std::string options;
+        const char* trigger;  // the stop comes with the first text holding it (the first VCID's end)
+        std::string started;  // what each VCID or entry begins with, counted
+    } const rows[] = {
+        {"(0x4D6,0x4E3,0x4E4)", "IMG=GRID=>" + reference + " VERBOSE=2", "DSP halted\n", "Test VCID["},
+        {"0x4D6", "IMG=$(IMG_LIST)", "GRID=>", "\nGRID=>" + reference},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.options);
+        ASSERT_TRUE(runA.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcids));
+        runA.out = {};
+        runA.trigger = row.trigger;
+        runA.seen = 0;
+        EXPECT_EQ(runA.Run(("Encode " + row.options + " -NORESET").c_str()), kRunStopped) << runA.out.text.substr(0, 3000);
+        *g_StopFlag() = 0;
+        runA.trigger.clear();
+        EXPECT_EQ(support::Count(runA.out.text, row.started), 1u) << runA.out.text.substr(0, 3000);
     }
 }
 

@@ -22,20 +22,24 @@ namespace {
 using support::Recording;
 using Kind = CSorbelinMemTests::Kind;
 
+constexpr const char* kStepTooWide = "STEP must not be above 255: the phases run 0x00 ... 0xFF\n";
+
 const std::string kPacker = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQE0202.oxd";
 const std::string kPackerFFFF = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQF0202.oxd";
 const std::string kUnpacker = std::string(PEX_TESTDATA_DIR) + "/oxd/UPQE0202.oxd";
 
 // A chip test that hands the five keywords to its memory tests, as the packer and unpacker do, and
-// answers "Probe" from a script (1 when the script is empty; 2 is a stop the host asked for).
-class MemChip : public Recording<CSorbelin> {
+// answers "Probe" (printing "Probe\n") from a script (1 when the script is empty; 2 is a stop the
+// host asked for).
+class MemChip : public codectest::StoppedAfter<CSorbelin> {
 public:
     MemChip(CNuxaDSP* dsp, CDremolun* bridge, CJastel* jastel, const char* name, Kind kind)
-        : Recording<CSorbelin>(dsp, bridge, jastel, name), mem(*this, kind, jastel) {}
+        : codectest::StoppedAfter<CSorbelin>(dsp, bridge, jastel, name), mem(*this, kind, jastel) {}
     DWORD GetNextRunStage(DWORD previous) override { return previous == 0 ? 1 : previous == 1 ? 2 : 3; }
     DWORD RunTest(CString command) override {
         if (command.Find("Probe") == 0) {
             ++probes;
+            PrintColor("Probe\n", kColorBlack);
             if (answers.empty()) return 1;
             const DWORD a = answers.front();
             answers.pop_front();
@@ -306,6 +310,12 @@ TEST_F(SorbelinMemTestsTest, ScanMapsThePhaseWindow) {
         // 4294967297 would be cut to a fine step of 1 in an int.
         {"STEP past an int", &kPackerFFFF, false, "[]", "STEP=8,4294967297", 0, {}, {"Argument STEP=4294967297 does not fit its range -2147483648..2147483647\n"}, 0},
         {"midpoint STEP past an int", &kPackerFFFF, false, "[]", "MIDPOINT=0x80 STEP=4294967300", 0, {}, {"Argument STEP=4294967300 does not fit its range"}, 0},
+        // Steps that fit an int but not the phases: the walks would overflow past 0x7FFFFFFF.
+        {"coarse STEP past the phases", &kPackerFFFF, false, "[]", "RANGE=(0x01,0x02) STEP=2147483647,1", 0, {}, {kStepTooWide}, 0},
+        {"fine STEP past the phases", &kUnpacker, true, "[]", "RANGE=(0x01,0x02) STEP=8,2147483647 MAXFAIL=0", 0, {}, {kStepTooWide}, 0},
+        {"midpoint STEP of 256", &kPackerFFFF, false, "[]", "MIDPOINT=0x80 STEP=256", 0, {}, {kStepTooWide}, 0},
+        {"the widest step", &kPackerFFFF, false, "[]", "RANGE=(0x00,0xFF) STEP=255,255 MAXFAIL=0", 1,
+         {{0, "1NNNNNNNNNNNNNNN"}, {0xF, "NNNNNNNNNNNNNNN1"}}, {"\tPHASE 4:  Now testing phases between 0 and 255\n"}, 2},
         {"RANGE backwards", &kPackerFFFF, false, "[]", "RANGE=(0x20,0x10)", 0, {}, {"RANGE must lie within 0x00 ... 0xFF"}, 0},
         {"RANGE past 0xFF", &kUnpacker, true, "[]", "RANGE=(0x10,0x100)", 0, {}, {"RANGE must lie within 0x00 ... 0xFF"}, 0},
         {"RETRY unbounded", &kPackerFFFF, false, "[]", "RETRY=100000", 0, {}, {"RETRY must be between 0 and 16\n"}, 0},
@@ -351,6 +361,45 @@ TEST_F(SorbelinMemTestsTest, ScanEndsAsStoppedWhenItsCommandIsStoppedAndWritesIt
     EXPECT_TRUE(unpackerA.out.Has("LogFile MembistSummary:\t" + dir.File("summary.log") + "\n"));
 }
 
+// The host's stop ends a scan or a range at its next try or repetition, however many ITERATION=
+// asks for, also when the TEST command itself goes on passing; the command answers 3 and nothing
+// runs after the stop.
+TEST_F(SorbelinMemTestsTest, AStopEndsTheScanAndTheRangeAtTheNextRepetition) {
+    codectest::StopFlagReset reset;
+    struct Row {
+        const char* name;
+        bool unpacker;
+        std::string command;
+        const char* trigger;  // the stop comes with the after-th text holding it
+        int after;
+        const char* started;  // what each started repetition prints, counted
+        size_t runs;
+    } const rows[] = {
+        {"a scan's self-tests", false, "\"MemBist Scan\" RANGE=(0x48,0x60) STEP=8,8 MAXFAIL=0 ITERATION=50", " - Passed\n", 3,
+         "Membist DRAM=64 Test=", 3},
+        {"a scan's TEST command that passes on", true, "\"MemBist Scan\" RANGE=(0x48,0x60) STEP=8,8 MAXFAIL=0 ITERATION=50 TEST=Probe",
+         "Probe\n", 1, "Probe\n", 1},
+        {"a range's self-tests", true, "\"MemBist Range\" RANGE=(0x48,0x60) STEP=8 ITERATION=50", " - Passed\n", 2, "Membist DRAM=64 Test=", 2},
+        {"between a scan's phases", false, "\"MemBist Scan\" RANGE=(0x48,0x60) STEP=8,8 MAXFAIL=0", "\t--- TRY ", 2, "Membist DRAM=64 Test=", 2},
+        {"between a scan's retries", true, "\"MemBist Scan\" RANGE=(0x48,0x50) STEP=8,8 MAXFAIL=0 RETRY=16", "Retry[1]", 1, "Retry[", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        MemChip& t = row.unpacker ? unpackerA : packerA;
+        ASSERT_EQ(Program(t, row.unpacker ? kUnpacker : kPackerFFFF), kRunPassed);
+        t.trigger = row.trigger;
+        t.after = row.after;
+        t.seen = 0;
+        const std::string fpga = row.unpacker ? " FPGA=" + kUnpacker : "";
+        EXPECT_EQ(t.Run((row.command + fpga + " -NORESET").c_str()), kRunStopped) << t.out.text;
+        *g_StopFlag() = 0;
+        t.trigger.clear();
+        EXPECT_EQ(support::Count(t.out.text, row.started), row.runs) << t.out.text;
+        EXPECT_FALSE(t.out.Has("--- KEY ---"));
+        EXPECT_FALSE(t.out.Has("found Range"));
+    }
+}
+
 TEST_F(SorbelinMemTestsTest, RangeReportsTheFirstAndLastPassingPhase) {
     struct Case {
         const char* name;
@@ -368,6 +417,8 @@ TEST_F(SorbelinMemTestsTest, RangeReportsTheFirstAndLastPassingPhase) {
         {"first above last", "RANGE=(0x20,0x10)", 1, 0, "\nTest Range[ 32 ... 16 ] found Range[ 0 ... 0 ]\n", kColorGreen},
         {"no self-test runs", "RANGE=(0x00,0x10) ITERATION=0", 1, 3, "\nTest Range[ 0 ... 16 ] found Range[ 0 ... 16 ]\n", kColorGreen},
         {"STEP 0", "STEP=0", 0, 0, "", 0},
+        {"STEP past the phases", "RANGE=(0x01,0x02) STEP=2147483647", 0, 0, "", 0},
+        {"the widest step", "RANGE=(0x00,0xFF) STEP=255", 1, 2, "\nTest Range[ 0 ... 255 ] found Range[ 0 ... 0 ]\n", kColorRed},
         {"RANGE past 0xFF", "RANGE=(0x10,0x1FF)", 0, 0, "", 0},
         {"DRAM no number", "DRAM=x", 0, 0, "", 0},
     };

@@ -101,8 +101,8 @@ protected:
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
     CJastel jastel{"CJastel"};
-    Recording<CSorbelinPacker> packA{&dspA, &bridge, &jastel, "CSorbelinPackerA"};
-    Recording<CSorbelinPacker> packB{&dspB, &bridge, &jastel, "CSorbelinPackerB"};
+    codectest::StoppedAfter<CSorbelinPacker> packA{&dspA, &bridge, &jastel, "CSorbelinPackerA"};
+    codectest::StoppedAfter<CSorbelinPacker> packB{&dspB, &bridge, &jastel, "CSorbelinPackerB"};
 };
 
 // Commands the dispatcher refuses before any chip work, and what it says.
@@ -130,6 +130,9 @@ TEST_F(SorbelinPackerTest, DispatcherRefusesBadKeywordsAndOptions) {
         {"\"Save Alpha\" ADDRESS=0x1000 FILE=x", "Unable to read either XSize or YSize.  Use DIM=(XSize, YSize).\n"},
         {"\"Save Image\" DIM=(720,486) ADDRESS=0x1000", "Unable to read filename.  Use FILE=filename.\n"},
         {"\"Save Image\" DIM=(720,486) FORMAT=-1 ADDRESS=0x1000 FILE=x", "Invalid FORMAT"},
+        // An int would cut these to 1 and 2.
+        {"\"Video:Mixed\" DIM=(64,64) FORCEUPDATE=4294967297", "FORCEUPDATE must be 0 or 1\n"},
+        {"\"Video:Mixed\" DIM=(64,64) FORCESTALL=4294967298", "FORCESTALL must be 0, 1 or 2\n"},
     };
     for (const auto& row : rows) {
         packA.out = {};
@@ -500,6 +503,34 @@ TEST_F(SorbelinPackerTest, RoundTripsPassOnTheHealthyRig) {
         }
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+// The host's stop ends each form of the image-pattern harness before its next image entry (the
+// full form after the summary of what ran); the command answers 3.
+TEST_F(SorbelinPackerTest, AStopEndsTheHarnessBeforeTheNextEntry) {
+    codectest::StopFlagReset reset;
+    const struct {
+        const char* command;
+        std::vector<std::string> says;
+    } rows[] = {
+        {"\"Video:Image\" DIM=(64,64)", {"Passed\n"}},
+        {"\"Video:Alpha\" DIM=(64,64) FRAMES=2", {"Passed\n"}},
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=2", {"\nSUMMARY:  ", "~*GREEN*~PASS:\tResolution[64,64]\t\tTest[GRID]"}},
+    };
+    ProgramPacker(packA);
+    SetImages(packA, {"GRID", "DIAGONAL_LINES", "RANDOM SEED=0x12345678"});
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        packA.out = {};
+        packA.trigger = " IMAGE=";
+        packA.seen = 0;
+        EXPECT_EQ(packA.Run((std::string(row.command) + " -NORESET").c_str()), kRunStopped) << packA.out.text;
+        *g_StopFlag() = 0;
+        packA.trigger.clear();
+        EXPECT_EQ(support::Count(packA.out.text, " IMAGE="), 1u);
+        EXPECT_TRUE(support::HasAll(packA.out.text, row.says));
+        EXPECT_EQ(support::Count(packA.out.text, "PASS:"), std::string(row.command).find("Mixed") != std::string::npos ? 1u : 0u);
+    }
 }
 
 // Each fault fails the round trips it reaches, with the lines that name it; the other chip passes.

@@ -54,8 +54,8 @@ protected:
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
     Recording<CJastel> jastel{"CJastel"};
-    Recording<CSorbelinUnpacker> unpA{&dspA, &bridge, &jastel, "CSorbelinUnpackerA"};
-    Recording<CSorbelinUnpacker> unpB{&dspB, &bridge, &jastel, "CSorbelinUnpackerB"};
+    codectest::StoppedAfter<CSorbelinUnpacker> unpA{&dspA, &bridge, &jastel, "CSorbelinUnpackerA"};
+    codectest::StoppedAfter<CSorbelinUnpacker> unpB{&dspB, &bridge, &jastel, "CSorbelinUnpackerB"};
 };
 
 // Commands refused by the dispatcher or by the first check of their handler, before any chip access.
@@ -102,6 +102,11 @@ TEST_F(SorbelinUnpackerTest, DispatcherRefusesBadCommandsAndOptions) {
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 16) DIM=(8,8) FILE=x", "Unrecognized WEXAL ADDRESS.\n"},
         {"\"Save Alpha\" ADDRESS=0xZZ DIM=(8,8) FILE=x", "SYNTAX:  \"Save Alpha\" ADDRESS=0x00001000 DIM=(720,486) FILE=C:\\Test.Img\n"},
         {"\"Save Image\" ADDRESS=0x1000 DIM=(8,8) FORMAT=-1 FILE=x", "FORMAT=-1 is not a file format"},
+        // Past a long's 32 bits: refused, never read as the text form.
+        {"\"Save Image\" ADDRESS=0x1000 DIM=(8,8) FORMAT=4294967296 FILE=x",
+         "Argument FORMAT=4294967296 does not fit its range -2147483648..2147483647\n"},
+        {"\"Video:Mixed\" DIM=(64,64) FORCESTALL=4294967298", "FORCESTALL must be 0, 1 or 2\n"},
+        {"\"Video:Mixed\" DIM=(64,64) FORCEUPDATE=x", "FORCEUPDATE must be 0 or 1\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
@@ -416,6 +421,73 @@ TEST_F(UnpackerRoundTrip, RoundTripsPassOnBothChips) {
         if (!refused) {
             EXPECT_EQ(unpB.Run(row.command), kRunPassed) << unpB.out.text;
         }
+    }
+}
+
+// RAM_Init starts each memory's DDR initialisation and waits for that width's own done bit (32-bit
+// bit 17, 64-bit bit 16): a width that never finishes fails with its own time-out line, also when
+// the other width's bit is already up from the run before, and the other width still finishes.
+TEST_F(UnpackerRoundTrip, RamInitWaitsForEachWidthsOwnDoneBit) {
+    const std::string timeout32 = "RAMInit() Timeout (100 milliseconds) waiting for 32Bit DDR Init done.\nReceived Status[0x";
+    const std::string timeout64 = "RAMInit() Timeout (100 milliseconds) waiting for 64Bit DDR Init done.\nReceived Status[0x";
+    struct Row {
+        const char* faults;
+        int chip;
+        DWORD result;
+        std::vector<std::string> lines;  // red time-out lines and green done lines
+        std::vector<std::string> absent;
+    } const rows[] = {
+        {"[]", 1, kRunPassed, {"32Bit DDR Init done received\n", "64Bit DDR Init done received\n"}, {"Timeout"}},
+        {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 1, "memory": 32}])", 1, kRunFailed,
+         {timeout32, "], Looking for bit(s)[0x00020000]\n", "64Bit DDR Init done received\n"}, {timeout64, "32Bit DDR Init done received"}},
+        {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 2, "memory": 64}])", 2, kRunFailed,
+         {timeout64, "], Looking for bit(s)[0x00010000]\n", "32Bit DDR Init done received\n"}, {timeout32, "64Bit DDR Init done received"}},
+        {R"([{"kind": "codec_ddr_init_never_done", "board": "Nuxa1", "chip": 2, "memory": 64}])", 1, kRunPassed,
+         {"32Bit DDR Init done received\n", "64Bit DDR Init done received\n"}, {"Timeout"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.faults) + " chip " + std::to_string(row.chip));
+        LoadFaults(row.faults);
+        Reprogram();
+        auto& t = row.chip == 1 ? unpA : unpB;
+        // The second run starts with the bits the first one left.
+        for (int run = 0; run < 2; ++run) {
+            t.out = {};
+            EXPECT_EQ(t.Run("RAM_Init VERBOSE=2"), row.result) << t.out.text;
+            EXPECT_TRUE(support::HasAll(t.out.text, row.lines));
+            for (const std::string& line : row.absent) EXPECT_FALSE(t.out.Has(line)) << line << "\n" << t.out.text;
+            if (row.result == kRunFailed) {
+                EXPECT_TRUE(t.out.HasColoured(row.lines[0], kColorRed)) << t.out.text;
+            }
+        }
+    }
+}
+
+// The host's stop ends the loops over the image list before their next entry (the harness's after
+// the summary of what ran); the command answers 3.
+TEST_F(UnpackerRoundTrip, AStopEndsTheImageListBeforeTheNextEntry) {
+    codectest::StopFlagReset reset;
+    const struct {
+        const char* command;
+        const char* says;
+    } rows[] = {
+        {"\"Video:Image\" DIM=(64,64)", "Passed\n"},
+        {"\"Video:Alpha\" DIM=(64,64)", "Passed\n"},
+        {"\"Test Wexal Memory\" ADDRESS=0x01000000 DIM=(16,8)", "Passed\n"},
+        {"\"Video:Mixed\" DIM=(64,64) FRAMES=2", "\nSUMMARY:  "},
+    };
+    unpA.GetImageList()->FreeStrings();
+    for (const char* entry : {"GRID", "DIAGONAL_LINES", "RANDOM SEED=0x1234"}) unpA.GetImageList()->Add(entry);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        Clear();
+        unpA.trigger = " IMAGE=";
+        unpA.seen = 0;
+        EXPECT_EQ(unpA.Run((std::string(row.command) + " -NORESET").c_str()), kRunStopped) << unpA.out.text;
+        *g_StopFlag() = 0;
+        unpA.trigger.clear();
+        EXPECT_EQ(support::Count(unpA.out.text, " IMAGE="), 1u) << unpA.out.text;
+        EXPECT_TRUE(unpA.out.Has(row.says)) << unpA.out.text;
     }
 }
 

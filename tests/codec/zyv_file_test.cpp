@@ -143,6 +143,33 @@ TEST(ZyvPackage, EachReleaseGivesItsDateAndAChangedByteGivesNone) {
     EXPECT_EQ(GetZyvPackageDate(dir.File("mixed").c_str()), 20040319u);
 }
 
+// A file that does not end on a whole word has its last bytes counted, padded with zero bytes: two
+// such files that differ only in their last byte have different checksums, and a released file
+// with bytes added after its last word no longer belongs to its release.
+TEST(ZyvPackage, APartialLastWordIsCounted) {
+    support::TempDir dir;
+    const zyvgen::Format& format = zyvgen::Formats()[0];
+    const std::string released = Bytes(zyvgen::BuildPackage(20040521, format));
+    WriteRelease(dir, "set", 20040521);
+    ASSERT_EQ(GetZyvPackageDate(dir.File("set").c_str()), 20040521u);
+    for (const size_t extra : {1u, 2u, 3u}) {
+        SCOPED_TRACE(extra);
+        const std::string one = released + std::string(extra, '\0');
+        std::string other = one;
+        other.back() = '\x5A';
+        DWORD sums[2] = {};
+        for (int i = 0; i < 2; ++i) ASSERT_TRUE(ZyvFileChecksum(dir.Write("partial.zyv", i ? other : one).c_str(), sums[i]));
+        std::vector<uint8_t> padded(one.begin(), one.end());
+        padded.resize(released.size() + 4, 0);
+        EXPECT_EQ(sums[0], zyvgen::Crc32Mpeg2(padded));
+        EXPECT_NE(sums[0], sums[1]);
+        for (const std::string& bytes : {one, other}) {
+            dir.Write("set/" + zyvgen::FileName(format.vcid), bytes);
+            EXPECT_EQ(GetZyvPackageDate(dir.File("set").c_str()), 0u);
+        }
+    }
+}
+
 TEST(ZyvPackage, TheCheckedInSetsAreCurrentAndTheNewestIsInstalled) {
     for (uint32_t date : zyvgen::ReleaseDates())
         EXPECT_EQ(GetZyvPackageDate((std::string(PEX_TESTDATA_DIR) + "/zyv/" + std::to_string(date)).c_str()), date);
