@@ -62,7 +62,7 @@ struct HostSession {
           host(window, renderer),
           progress(stderr, progressOnStderr),
           mainWnd(progress),
-          dialogs(renderer, stdin) {
+          dialogs(renderer, stdin, &g_stopFlag) {
         window.SetListener(&renderer);
         renderer.SetBeforeWrite([this] { progress.ClearLine(); });
     }
@@ -166,8 +166,10 @@ int Main(int argc, char** argv) {
     });
     if (isatty(STDIN_FILENO)) platform::SetDialogRunner(&s.dialogs);
 
+    // Without SA_RESTART: a read that waits for the operator returns, so it sees the stop flag.
     struct sigaction sa = {};
     sa.sa_handler = OnInterrupt;
+    sa.sa_flags = 0;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
 
