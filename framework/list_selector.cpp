@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
+#include <cstdint>
 #include <utility>
+
+#include "framework/arg_number.h"
 
 namespace {
 
@@ -13,9 +15,24 @@ namespace caps = ListSelectorCaptions;
 
 const char kNull[] = "(null)";
 
-bool IsNumber(const CString& text) {
-    if (text.IsEmpty() || text.GetLength() > 9) return false;
-    return std::all_of(text.str().begin(), text.str().end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+enum class Typed { kText, kNumber, kRefused };
+
+// An item or page number typed as digits only. One no index can be is refused (error says so),
+// never cut to another number.
+Typed ReadTypedNumber(const CString& text, const char* what, int& number, CString& error) {
+    const bool digits = !text.IsEmpty() && std::all_of(text.str().begin(), text.str().end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+    });
+    if (!digits) return Typed::kText;
+    constexpr platform::NumberField kIndex{0, INT32_MAX};
+    const platform::FieldScan read = platform::ReadField(text.c_str(), platform::NumberForm::Decimal, kIndex);
+    if (read.fit != platform::NumberFit::Fits) {
+        error = RefusedArgument(what, text, kIndex);
+        error.TrimRight();
+        return Typed::kRefused;
+    }
+    number = static_cast<int>(read.value);
+    return Typed::kNumber;
 }
 
 CString JoinArgs(const std::vector<CString>& args) {
@@ -102,11 +119,13 @@ void CSelectorListBox::Click(int index) {
     m_caret = index;
 }
 
-int CSelectorListBox::Resolve(const CString& name, const std::vector<int>& taken) const {
+int CSelectorListBox::Resolve(const CString& name, const std::vector<int>& taken, CString& error) const {
     auto free = [&](int i) { return std::find(taken.begin(), taken.end(), i) == taken.end(); };
-    if (IsNumber(name)) {
-        int index = std::atoi(name.c_str());
-        return index < GetCount() && free(index) ? index : -1;
+    int index = -1;
+    switch (ReadTypedNumber(name, "item", index, error)) {
+    case Typed::kNumber: return index < GetCount() && free(index) ? index : -1;
+    case Typed::kRefused: return -1;
+    case Typed::kText: break;
     }
     for (int i = 0; i < GetCount(); ++i)
         if (free(i) && GetText(i) == name) return i;
@@ -241,9 +260,9 @@ bool CListSelectorPage::SelectByName(CSelectorListBox& box, bool sources, const 
     // Resolve every name before touching the box, so a mistyped one changes nothing.
     std::vector<int> chosen;
     for (const CString& name : names) {
-        int index = box.Resolve(name, chosen);
+        int index = box.Resolve(name, chosen, error);
         if (index < 0) {
-            error.Format("No item \"%s\" in %s", name.c_str(), sources ? caps::kSources : caps::kSelections);
+            if (error.IsEmpty()) error.Format("No item \"%s\" in %s", name.c_str(), sources ? caps::kSources : caps::kSelections);
             return false;
         }
         chosen.push_back(index);
@@ -310,9 +329,9 @@ bool CListSelectorPage::Apply(const platform::DialogAction& action, CString& err
             return false;
         }
         CSelectorListBox& box = sources ? m_sourcesBox : m_selectionsBox;
-        int index = box.Resolve(action.args[1], {});
+        int index = box.Resolve(action.args[1], {}, error);
         if (index < 0) {
-            error.Format("No item \"%s\" in %s", action.args[1].c_str(), sources ? caps::kSources : caps::kSelections);
+            if (error.IsEmpty()) error.Format("No item \"%s\" in %s", action.args[1].c_str(), sources ? caps::kSources : caps::kSelections);
             return false;
         }
         if (sources) ClickSources(index);
@@ -498,11 +517,14 @@ CString COptionsSheetListSelector::Describe() const {
 
 bool COptionsSheetListSelector::Apply(const platform::DialogAction& action, CString& error) {
     if (action.verb == "page") {
-        if (action.args.size() != 1 || !IsNumber(action.args[0])) {
+        int number = -1;
+        const Typed typed = action.args.size() == 1 ? ReadTypedNumber(action.args[0], "page", number, error) : Typed::kText;
+        if (typed == Typed::kRefused) return false;
+        if (typed != Typed::kNumber) {
             error = "Usage: page <number>";
             return false;
         }
-        if (!SetActivePage(std::atoi(action.args[0].c_str()))) {
+        if (!SetActivePage(number)) {
             error.Format("No page %s", action.args[0].c_str());
             return false;
         }

@@ -71,8 +71,9 @@ public:
     void Click(int index);
 
     // The index an operator means by an item number or text (exact, then ignoring case), skipping
-    // indices in taken; -1 when none.
-    int Resolve(const CString& name, const std::vector<int>& taken) const;
+    // indices in taken; -1 when none, with error set when the number typed is too large for an
+    // index (refused, never cut to one).
+    int Resolve(const CString& name, const std::vector<int>& taken, CString& error) const;
 
 private:
     std::vector<Item> m_items;

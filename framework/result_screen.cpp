@@ -186,6 +186,7 @@ void CResultScreen::PrintColor(const CString& text, COLORREF colour) {
     tap.colour = colour;
     tap.format = m_format;
     tap.text = text;
+    if (m_taps.size() == kKeptTaps) m_taps.pop_front();
     m_taps.push_back(std::move(tap));
     Print(text);
     m_format = saved;

@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/cstring.h"
 #include "platform/host_ui.h"
@@ -29,7 +29,7 @@ inline constexpr ColourName kColourTable[15] = {
     {"DKBLUE", 0x900000}, {"BLUE", 0xFF0000},     {"LTBLUE", 0xFFC8BE},
 };
 
-// A copy of one PrintColor call, kept until the next test header.
+// A copy of one PrintColor call, kept until the next test header (only the latest kKeptTaps of them).
 struct tagSOutputTap {
     int kind = 1;
     COLORREF colour = 0;
@@ -63,6 +63,10 @@ public:
     virtual void Print(const CString& text);
     virtual void ClearOutputTaps();
 
+    // Taps kept: nothing reads them back, and a test that prints without a header in between
+    // must not grow the host without bound, so only the latest ones stay.
+    static constexpr size_t kKeptTaps = 256;
+
     void SetHost(CTestHost* host) { m_host = host; }
     CTestHost* GetHost() const { return m_host; }
     // The host's output control, asked afresh; null without a host.
@@ -74,7 +78,8 @@ public:
     CString NextSegment(CString& rest);
 
     const CHARFORMAT2& GetFormat() const { return m_format; }
-    const std::vector<tagSOutputTap>& GetOutputTaps() const { return m_taps; }
+    // The latest taps since the last ClearOutputTaps, oldest first.
+    const std::deque<tagSOutputTap>& GetOutputTaps() const { return m_taps; }
     // The format a new screen starts with: 9 pt Courier New, black on white, no effects.
     static CHARFORMAT2 InitialFormat();
 
@@ -83,7 +88,7 @@ private:
     void AppendRun(std::string_view run, CRichEditCtrl* ctrl);
 
     CHARFORMAT2 m_format;
-    std::vector<tagSOutputTap> m_taps;
+    std::deque<tagSOutputTap> m_taps;
     CTestHost* m_host = nullptr;
     std::string m_runBuffer;  // NUL-terminated copy of the run being appended
 };

@@ -1,11 +1,9 @@
 // The image and resolution lists: presets per run mode and the list commands.
 #include "framework/str_list.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <iterator>
 
+#include "framework/arg_number.h"
 #include "framework/param_string.h"
 
 namespace {
@@ -52,18 +50,6 @@ void AppendPreset(CStrList& list, const Preset& preset) {
     for (int i = 0; i < preset.count; ++i) list.Add(preset.entries[i]);
 }
 
-// Reads an index the way "%d" does (leading blanks, a sign, digits; anything after them ignored).
-// false when there is no number or it does not fit an int.
-bool ReadIndex(const CString& text, int& index) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(begin, &end, 10);
-    if (end == begin || errno == ERANGE || value < INT_MIN || value > INT_MAX) return false;
-    index = static_cast<int>(value);
-    return true;
-}
-
 }  // namespace
 
 CStrList::CStrList(const CStrList& other) {
@@ -105,10 +91,12 @@ BOOL CStrList::DoCommand(CString command, CString& output) {
     CParamString params(command);
     CString value;
     if (params.GetValue("REMOVE", value, FALSE)) {
-        // Only the result tells of a failed REMOVE: the list command then ends with 2.
-        int index = 0;
-        if (!ReadIndex(value, index) || index < 0 || index >= GetCount()) return FALSE;
-        m_entries.erase(m_entries.begin() + index);
+        // Only the result tells of a failed REMOVE (the list command then ends with 2), except
+        // for an index no int holds, which is refused in red rather than cut to one.
+        const ArgNumber index = ReadArgValue(params, "REMOVE", platform::NumberForm::Decimal, platform::kSigned32Field);
+        if (index.state == ArgRead::Refused) output += "~*RED*~" + index.refusal + "~*BLACK*~";
+        if (index.state != ArgRead::Read || index.value < 0 || index.value >= GetCount()) return FALSE;
+        m_entries.erase(m_entries.begin() + index.value);
         return TRUE;
     }
     if (params.GetValue("ADD", value, FALSE)) {

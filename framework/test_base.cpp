@@ -2,13 +2,12 @@
 #include "framework/test_base.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdlib>
 #include <ctime>
 #include <memory>
 
 #include "framework/result_screen.h"
 #include "platform/clock.h"
+#include "platform/number_text.h"
 
 namespace {
 // Created by the first early print, dropped when GetTestList takes it.
@@ -16,30 +15,52 @@ constinit std::unique_ptr<CString> g_preHostText;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// How reading a number went: a value, no number there, or a number too wide for its field.
+enum class NumberRead { kValue, kNone, kTooWide };
+
+NumberRead ReadOf(const platform::FieldScan& scan) {
+    return scan.fit == platform::NumberFit::Fits ? NumberRead::kValue
+           : scan.fit == platform::NumberFit::None ? NumberRead::kNone
+                                                    : NumberRead::kTooWide;
 }
 
-// Reads a 32-bit hexadecimal number the way "%x" does: leading white space, an optional sign
-// and "0x", then digits (too many saturate). FALSE when no digit is read.
-bool ReadHex32(const char* s, DWORD& value) {
-    while (std::isspace(static_cast<unsigned char>(*s))) ++s;
-    bool negative = false;
-    if (*s == '+' || *s == '-') negative = *s++ == '-';
-    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && HexDigit(s[2]) >= 0) s += 2;
-    if (HexDigit(*s) < 0) return false;
-    uint64_t v = 0;
-    for (; HexDigit(*s) >= 0; ++s) v = std::min<uint64_t>((v << 4) | static_cast<uint64_t>(HexDigit(*s)), 0xFFFFFFFFull);
-    value = static_cast<DWORD>(negative ? 0u - v : v);
-    return true;
+// A 32-bit word in hexadecimal as "%x" reads it: leading white space, an optional sign and "0x",
+// then digits; a negative word wraps as "%x" stores it. Digits past 32 bits are too wide, never cut.
+NumberRead ReadHex32(const char* s, DWORD& value) {
+    constexpr platform::NumberField kWord{-0xFFFFFFFFll, 0xFFFFFFFFll};
+    const platform::FieldScan scan = platform::ReadField(s, platform::NumberForm::Hex, kWord);
+    if (scan.fit == platform::NumberFit::Fits) value = static_cast<DWORD>(scan.value);
+    return ReadOf(scan);
 }
 
-// Signed decimal, digits up to the first non-digit; none reads as 0.
-ULONGLONG ReadDecimal(const char* s) {
-    return static_cast<ULONGLONG>(std::strtoll(s, nullptr, 10));
+// Signed 64-bit decimal, digits up to the first non-digit; none reads as 0.
+NumberRead ReadDecimal(const char* s, ULONGLONG& value) {
+    const platform::FieldScan scan =
+        platform::ReadField(s, platform::NumberForm::Decimal, platform::NumberField{INT64_MIN, INT64_MAX});
+    value = static_cast<ULONGLONG>(scan.value);
+    return scan.fit == platform::NumberFit::OutOfRange ? NumberRead::kTooWide : NumberRead::kValue;
+}
+
+// ParseNumber, telling a number too wide for 64 bits from text that holds none.
+NumberRead ReadNumber(CString text, ULONGLONG& value, int mode) {
+    value = 0;
+    if (text.IsEmpty()) return NumberRead::kNone;
+    bool prefixed = text.GetLength() > 2 && text[1] == 'x';
+    if (mode != 1 && !prefixed) return ReadDecimal(text.c_str(), value);
+    if (mode == 0) text = text.Mid(2);
+    if (text.GetLength() > 8) text.TrimRight();
+    DWORD high = 0, low = 0;
+    if (text.GetLength() <= 8) {
+        const NumberRead hex = ReadHex32(text.c_str(), low);
+        if (hex != NumberRead::kNone) return value = low, hex;
+        return ReadDecimal(text.c_str(), value);
+    }
+    const NumberRead highRead = ReadHex32(text.Left(text.GetLength() - 8).c_str(), high);
+    const NumberRead lowRead = ReadHex32(text.Right(8).c_str(), low);
+    if (highRead == NumberRead::kTooWide || lowRead == NumberRead::kTooWide) return NumberRead::kTooWide;
+    if (highRead != NumberRead::kValue || lowRead != NumberRead::kValue) return NumberRead::kNone;
+    value = (static_cast<ULONGLONG>(high) << 32) | low;
+    return NumberRead::kValue;
 }
 
 // Titles of the "all" dump: the column title after the n-th "%s" of the header format (up to 8
@@ -203,31 +224,20 @@ BOOL CTestBase::GetListRange(CString list, int index, ULONGLONG& from, ULONGLONG
         return TRUE;
     }
     if (dash > 0 && !ParseNumber(item.Left(dash), from, mode)) return FALSE;
-    // Nothing readable after the dash leaves the range open upwards.
-    if (!ParseNumber(item.Mid(dash + 1), to, mode)) to = ~0ull;
+    // Nothing readable after the dash leaves the range open upwards; a number too wide for it
+    // is no open end but a mistake.
+    switch (ReadNumber(item.Mid(dash + 1), to, mode)) {
+    case NumberRead::kValue: break;
+    case NumberRead::kNone: to = ~0ull; break;
+    case NumberRead::kTooWide: from = to = 0; return FALSE;
+    }
     return TRUE;
 }
 
 BOOL CTestBase::ParseNumber(CString text, ULONGLONG& value, int mode) {
+    if (ReadNumber(text, value, mode) == NumberRead::kValue) return TRUE;
     value = 0;
-    if (text.IsEmpty()) return FALSE;
-    bool prefixed = text.GetLength() > 2 && text[1] == 'x';
-    if (mode != 1 && !prefixed) {
-        value = ReadDecimal(text.c_str());
-        return TRUE;
-    }
-    if (mode == 0) text = text.Mid(2);
-    if (text.GetLength() > 8) text.TrimRight();
-    if (text.GetLength() <= 8) {
-        DWORD v = 0;
-        value = ReadHex32(text.c_str(), v) ? v : ReadDecimal(text.c_str());
-        return TRUE;
-    }
-    DWORD high = 0, low = 0;
-    if (!ReadHex32(text.Left(text.GetLength() - 8).c_str(), high) || !ReadHex32(text.Right(8).c_str(), low))
-        return FALSE;
-    value = (static_cast<ULONGLONG>(high) << 32) | low;
-    return TRUE;
+    return FALSE;
 }
 
 void CTestBase::BufferPreHostText(const CString& text) {

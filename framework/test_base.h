@@ -56,11 +56,12 @@ public:
     static BOOL GetListItem(CString list, int index, CString& item);
     // The index-th item read with ParseNumber; it must start with a decimal digit. value is 0 on failure.
     static BOOL GetListNumber(CString list, int index, ULONGLONG& value, int mode);
-    // The index-th item as "a-b", "a", "-b" (from 0) or "a-" (to all ones); 0 and 0 on failure.
+    // The index-th item as "a-b", "a", "-b" (from 0) or "a-" (to all ones); 0 and 0 on failure,
+    // which a bound too wide for 64 bits is.
     static BOOL GetListRange(CString list, int index, ULONGLONG& from, ULONGLONG& to, int mode);
     // Mode 1 reads hexadecimal; mode 0 reads "0x..." as hexadecimal and anything else as signed
-    // decimal (digits up to the first non-digit). FALSE only for empty text or an unreadable long
-    // hexadecimal number; value is 0 then.
+    // decimal (digits up to the first non-digit). FALSE for empty text, an unreadable long
+    // hexadecimal number or a number too wide for 64 bits (never cut to fit); value is 0 then.
     static BOOL ParseNumber(CString text, ULONGLONG& value, int mode);
 
     // Text printed before the host attached, kept as plain text until GetTestList takes it.

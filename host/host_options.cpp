@@ -117,9 +117,10 @@ Options:
   --list              list the test tree: [x]/[ ] checked, "optional" marks
   --all               run unchecked leaves too
   --help-test FILTER  show the help of the matching leaves instead of running tests
-  --log FILE          also write the plain output to FILE
-  --junit FILE        write a JUnit XML report of the tests run (FILE is replaced only
-                      by a complete report)
+  --log FILE          also write the plain output to FILE (a file or a device)
+  --junit FILE        write a JUnit XML report of the tests chosen (FILE is replaced
+                      only by a complete report; a stopped run's marks the tests stopped
+                      and not run as skipped)
   --color=WHEN        colours on stdout: auto (when a terminal), always, never
   --rig FILE          the simulated rig file (sets PEXANO_RIG)
   --station DIR       the station folder (default: the current folder): the files the
@@ -133,11 +134,15 @@ Library switches (written to the file "CmdLine" in the current folder):
   -Config=FILE -PD=ALL -CLKDELTA=N and any other -WORD or -KEY=VALUE
 
 Result of a test: PASS (1), FAIL (2 and any unknown code), STOPPED (3).
-Ctrl-C once: the running test is asked to stop and no further test starts;
-twice: the host exits at once.
+Ctrl-C once: the running test is asked to stop (a dialog is cancelled) and no
+further test starts; twice: the host exits at once.
 
-Exit status: 0 all passed, 1 a test failed, 2 bad usage, the library cannot be
-loaded or the log or report could not be written (whole), 3 stopped.
+A --log or --junit naming the library, the host, the rig file, "CmdLine" or
+each other is refused before any file is opened.
+
+Exit status: 0 all passed, 1 a test failed, 2 nothing tested or the run cannot
+be trusted (bad usage, the library cannot be loaded or publishes no test to run,
+no test matches, the log or report could not be written whole), 3 stopped.
 )";
 }
 

@@ -82,35 +82,49 @@ std::string XmlEscape(const std::string& text) {
     return out;
 }
 
-std::string JUnitXml(const std::string& suite, const std::vector<TestResult>& results) {
+std::string JUnitXml(const std::string& suite, const std::vector<TestResult>& results,
+                     const std::vector<const TreeNode*>& notRun) {
     int failures = 0;
+    size_t skipped = notRun.size();
     double total = 0;
     for (const TestResult& r : results) {
-        if (r.outcome != Outcome::Passed) ++failures;
+        if (r.outcome == Outcome::Failed) ++failures;
+        if (r.outcome == Outcome::Stopped) ++skipped;
         total += r.seconds;
     }
+    const std::string tests = std::to_string(results.size() + notRun.size());
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    xml += "<testsuites name=" + Attr(suite) + " tests=\"" + std::to_string(results.size()) +
-           "\" failures=\"" + std::to_string(failures) + "\" errors=\"0\" time=\"" + Seconds(total) + "\">\n";
-    xml += "  <testsuite name=" + Attr(suite) + " tests=\"" + std::to_string(results.size()) +
-           "\" failures=\"" + std::to_string(failures) + "\" errors=\"0\" skipped=\"0\" time=\"" +
-           Seconds(total) + "\">\n";
-    for (const TestResult& r : results) {
-        std::string classname = r.node->folder;
+    xml += "<testsuites name=" + Attr(suite) + " tests=\"" + tests + "\" failures=\"" + std::to_string(failures) +
+           "\" errors=\"0\" time=\"" + Seconds(total) + "\">\n";
+    xml += "  <testsuite name=" + Attr(suite) + " tests=\"" + tests + "\" failures=\"" + std::to_string(failures) +
+           "\" errors=\"0\" skipped=\"" + std::to_string(skipped) + "\" time=\"" + Seconds(total) + "\">\n";
+    const auto open = [&](const TreeNode* node, double seconds) {
+        std::string classname = node->folder;
         for (char& ch : classname)
             if (ch == '/') ch = '.';
         if (classname.empty()) classname = suite;
-        xml += "    <testcase classname=" + Attr(classname) + " name=" + Attr(r.node->name) +
-               " time=\"" + Seconds(r.seconds) + "\"";
+        xml += "    <testcase classname=" + Attr(classname) + " name=" + Attr(node->name) + " time=\"" +
+               Seconds(seconds) + "\"";
+    };
+    for (const TestResult& r : results) {
+        open(r.node, r.seconds);
         if (r.outcome == Outcome::Passed) {
             xml += "/>\n";
             continue;
         }
+        if (r.outcome == Outcome::Stopped) {
+            xml += ">\n      <skipped message=\"stopped: the run was stopped while this test ran\">" + XmlEscape(r.redLines) +
+                   "</skipped>\n    </testcase>\n";
+            continue;
+        }
         std::string message = r.redLines.substr(0, r.redLines.find('\n'));
-        if (message.empty())
-            message = r.outcome == Outcome::Stopped ? "Stopped" : "Result " + std::to_string(r.code);
-        xml += ">\n      <failure type=\"" + std::string(OutcomeName(r.outcome)) + "\" message=" +
-               Attr(message) + ">" + XmlEscape(r.redLines) + "</failure>\n    </testcase>\n";
+        if (message.empty()) message = "Result " + std::to_string(r.code);
+        xml += ">\n      <failure type=\"" + std::string(OutcomeName(r.outcome)) + "\" message=" + Attr(message) + ">" +
+               XmlEscape(r.redLines) + "</failure>\n    </testcase>\n";
+    }
+    for (const TreeNode* node : notRun) {
+        open(node, 0);
+        xml += ">\n      <skipped message=\"not run: the run was stopped before this test\"/>\n    </testcase>\n";
     }
     xml += "  </testsuite>\n</testsuites>\n";
     return xml;

@@ -11,7 +11,11 @@
 // replaced by U+FFFD.
 std::string XmlEscape(const std::string& text);
 
-// One testsuite named suite, one testcase per test run: classname the folder path with '.'
-// between names (suite for a top-level test), time in seconds. A failed or stopped test carries
-// a failure whose text is its red lines and whose message is the first of them.
-std::string JUnitXml(const std::string& suite, const std::vector<TestResult>& results);
+// One testsuite named suite, with a testcase for every test selected, in run order: the results of
+// those that ran, then notRun, those a stop kept from starting. classname is the folder path with
+// '.' between names (suite for a top-level test), time in seconds. A failed test carries a failure
+// whose text is its red lines and whose message is the first of them; a stopped test and one not
+// run are skipped, with the reason as message (and a stopped test's red lines as text), so a stopped
+// run gives a complete account of itself and never reads as passed.
+std::string JUnitXml(const std::string& suite, const std::vector<TestResult>& results,
+                     const std::vector<const TreeNode*>& notRun);

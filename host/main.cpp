@@ -5,11 +5,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/host_options.h"
 #include "host/junit_report.h"
@@ -62,7 +61,7 @@ struct HostSession {
           host(window, renderer),
           progress(stderr, progressOnStderr),
           mainWnd(progress),
-          dialogs(renderer, stdin) {
+          dialogs(renderer, stdin, &g_stopFlag) {
         window.SetListener(&renderer);
         renderer.SetBeforeWrite([this] { progress.ClearLine(); });
     }
@@ -124,6 +123,17 @@ int Main(int argc, char** argv) {
         return kExitPassed;
     }
 
+    // An operator's slip must not destroy a file: a log or report over the library, the host, an
+    // input of the run or each other is refused before anything is opened.
+    const std::string libraryPath = opt.library.empty() ? DefaultLibraryPath() : opt.library;
+    std::vector<NamedFile> outputs, inputs = {{"the test library", libraryPath},
+                                              {"the host program", "/proc/self/exe"},
+                                              {"the switch file", "CmdLine"}};
+    if (!opt.rigFile.empty()) inputs.push_back({"the rig file", opt.rigFile});
+    if (!opt.logFile.empty()) outputs.push_back({"--log", opt.logFile});
+    if (!opt.junitFile.empty()) outputs.push_back({"--junit", opt.junitFile});
+    if (!CheckOutputsApart(outputs, inputs, error)) return Fail(program, error);
+
     // The report replaces its file only once it is complete: every earlier way out leaves the
     // file as it was.
     std::string reportTarget;
@@ -149,8 +159,8 @@ int Main(int argc, char** argv) {
         platform::SetDriveRoot(station);
     }
     FILE* log = nullptr;
-    if (!opt.logFile.empty() && !(log = fopen(opt.logFile.c_str(), "wb")))
-        return Fail(program, "cannot write the log file " + opt.logFile + ": " + strerror(errno));
+    if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error)))
+        return Fail(program, "cannot write the log file " + opt.logFile + ": " + error);
     if (opt.realTime) platform::SetClockMode(platform::ClockMode::Real);
 
     const bool ansi = opt.color == ColorMode::Always || (opt.color == ColorMode::Auto && isatty(STDOUT_FILENO));
@@ -166,12 +176,13 @@ int Main(int argc, char** argv) {
     });
     if (isatty(STDIN_FILENO)) platform::SetDialogRunner(&s.dialogs);
 
+    // Without SA_RESTART: a read that waits for the operator returns, so it sees the stop flag.
     struct sigaction sa = {};
     sa.sa_handler = OnInterrupt;
+    sa.sa_flags = 0;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
 
-    const std::string libraryPath = opt.library.empty() ? DefaultLibraryPath() : opt.library;
     PluginLibrary library;
     if (!library.Load(libraryPath, error)) {
         return Fail(program, error);
@@ -182,6 +193,7 @@ int Main(int argc, char** argv) {
 
     int status = kExitPassed;
     std::vector<TestResult> results;
+    std::vector<const TreeNode*> notRun;
     if (opt.list) {
         s.renderer.EnsureLineStart();
         s.renderer.WriteHostText(FormatTree(nodes));
@@ -196,17 +208,19 @@ int Main(int argc, char** argv) {
         }
     } else {
         const std::vector<const TreeNode*> tests = SelectTests(nodes, opt.filters, opt.all);
-        if (tests.empty() && !opt.filters.empty()) {
+        // A run that tests nothing must not pass for one that passed.
+        if (tests.empty()) {
             const size_t unchecked = SelectTests(nodes, opt.filters, true).size();
-            std::string why = "no checked test matches the filters";
-            if (unchecked) why += " (" + std::to_string(unchecked) + " unchecked do: add --all)";
+            std::string why = !opt.filters.empty() ? "no checked test matches the filters"
+                              : unchecked          ? "the library offers no checked test to run"
+                                                   : "the library published no test to run (see its start-up text above): nothing was tested";
+            if (unchecked) why += " (" + std::to_string(unchecked) + " unchecked: add --all)";
+            s.renderer.FlushStreams();
             status = Fail(program, why);
-        } else if (tests.empty()) {
-            s.renderer.WriteHostText("The library offers no checked test to run.\n");
         } else {
             TestRunner runner(s.renderer, s.progress, g_stopFlag);
             results = runner.Run(tests);
-            const std::vector<const TreeNode*> notRun(tests.begin() + static_cast<long>(results.size()), tests.end());
+            notRun.assign(tests.begin() + static_cast<long>(results.size()), tests.end());
             runner.PrintSummary(results, notRun);
             for (const TestResult& r : results) {
                 if (r.outcome == Outcome::Failed && status == kExitPassed) status = kExitFailed;
@@ -221,7 +235,7 @@ int Main(int argc, char** argv) {
         sigemptyset(&interrupt);
         sigaddset(&interrupt, SIGINT);
         sigprocmask(SIG_BLOCK, &interrupt, &before);
-        if (!WriteReportFile(reportTarget, JUnitXml(SuiteName(libraryPath), results), error))
+        if (!WriteReportFile(reportTarget, JUnitXml(SuiteName(libraryPath), results, notRun), error))
             status = Fail(program, "cannot write the JUnit report " + opt.junitFile + ": " + error, false, redErrors);
         sigprocmask(SIG_SETMASK, &before, nullptr);
     }

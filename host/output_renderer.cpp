@@ -109,8 +109,13 @@ void OutputRenderer::EnsureLineStart() {
 }
 
 void OutputRenderer::CaptureRedLines(std::string* lines) {
+    if (m_red && m_redCut) {
+        if (!m_red->empty() && m_red->back() != '\n') m_red->push_back('\n');
+        *m_red += "[... " + std::to_string(m_redCut) + " more characters of red text are not kept here ...]\n";
+    }
     m_red = lines;
     m_redOpen = false;
+    m_redCut = 0;
 }
 
 void OutputRenderer::FlushStreams() {
@@ -125,10 +130,7 @@ void OutputRenderer::WriteLog(std::string_view text) {
 
 void OutputRenderer::RenderRange(long start, long end) {
     if (m_beforeWrite) m_beforeWrite();
-    const std::string& text = m_model.Text();
-    m_model.ForEachRun(start, end, [&](long a, long b, const CHARFORMAT2& cf) {
-        WritePiece(std::string_view(text).substr(static_cast<size_t>(a), static_cast<size_t>(b - a)), cf);
-    });
+    m_model.ForEachRun(start, end, [&](std::string_view piece, const CHARFORMAT2& cf) { WritePiece(piece, cf); });
 }
 
 void OutputRenderer::WritePiece(std::string_view text, const CHARFORMAT2& cf) {
@@ -165,8 +167,21 @@ void OutputRenderer::WriteAnsi(std::string_view text, const std::string& sgr) {
 void OutputRenderer::CollectRed(std::string_view text, bool red) {
     if (!m_red || text.empty()) return;
     if (red) {
-        m_red->append(text);
-        m_redOpen = text.back() != '\n';
+        const size_t room = m_red->size() < kRedKept ? kRedKept - m_red->size() : 0;
+        if (m_redCut == 0 && text.size() <= room) {
+            m_red->append(text);
+            m_redOpen = text.back() != '\n';
+            return;
+        }
+        if (m_redCut == 0) {
+            // Whole lines where they fit, so the mark starts a line of its own.
+            const size_t newline = text.substr(0, room).rfind('\n');
+            const size_t kept = newline != std::string_view::npos ? newline + 1 : m_redOpen ? room : 0;
+            m_red->append(text.substr(0, kept));
+            text.remove_prefix(kept);
+        }
+        m_redCut += text.size();
+        m_redOpen = false;
     } else if (m_redOpen && text.find('\n') != std::string_view::npos) {
         // The red part of a line ends where the line does.
         m_red->push_back('\n');

@@ -35,7 +35,10 @@ public:
     // While silent, text put into the window is not shown (the library rebuilding the window from
     // text that is already on screen).
     void SetSilent(bool silent) { m_silent = silent; }
-    // Red text written from now on is collected, a line at a time, into lines (null: stop).
+    // Red text written from now on is collected, a line at a time, into lines (null: stop). Only
+    // the first kRedKept characters are kept, so a test that fails on every line costs no more;
+    // when more came, stopping adds a line that says how much was cut there.
+    static constexpr size_t kRedKept = 64 * 1024;
     void CaptureRedLines(std::string* lines);
     // Called before anything is written to out (the progress bar clears its line).
     void SetBeforeWrite(std::function<void()> hook) { m_beforeWrite = std::move(hook); }
@@ -64,6 +67,7 @@ private:
     bool m_silent = false;
     std::string* m_red = nullptr;
     bool m_redOpen = false;  // the collected red text ends inside a line
+    size_t m_redCut = 0;     // red characters past kRedKept, not collected
     bool m_atLineStart = true;
     std::function<void()> m_beforeWrite;
 };

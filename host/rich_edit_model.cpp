@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 using namespace richedit;
 
@@ -72,6 +73,12 @@ void RichEditModel::SetSel(long start, long end) {
     if (start < 0) start = 0;
     if (start > len) start = len;
     if (start > end) std::swap(start, end);
+    // Text let go is taken only whole, from 0; anything else inside it moves to the kept text.
+    if (start > 0 && start < m_base) start = m_base;
+    if (end < m_base) {
+        if (start == end) start = m_base;  // a caret inside it
+        end = m_base;
+    }
     if (start != m_selStart || end != m_selEnd) m_hasCaretFormat = false;
     m_selStart = start;
     m_selEnd = end;
@@ -107,11 +114,16 @@ void RichEditModel::SetSelectionCharFormat(const CHARFORMAT2& cf) {
         m_hasCaretFormat = true;
         return;
     }
-    size_t first = SplitAt(m_selStart);
+    // Text let go keeps no formats: only the kept part of a selection takes this one.
+    size_t first = SplitAt(std::max(m_selStart, m_base));
     size_t last = SplitAt(m_selEnd);
     for (size_t i = first; i < last; ++i) m_runs[i].format = Merge(m_runs[i].format, cf);
     MergeAround(first, last);
     if (m_listener) m_listener->FormatApplied(m_selStart, m_selEnd);
+}
+
+int RichEditModel::GetLineCount() const {
+    return static_cast<int>(std::min<long>(m_newlines + 1, std::numeric_limits<int>::max()));
 }
 
 void RichEditModel::LineScroll(int lines, int chars) {
@@ -123,8 +135,14 @@ void RichEditModel::LineScroll(int lines, int chars) {
     m_firstVisible = static_cast<int>(first);
 }
 
+CString RichEditModel::GetWindowText() const {
+    if (m_base == 0) return CString(m_text);
+    // Said in the text itself: whoever reads it (a log the library writes it to) sees the gap.
+    return CString("[... " + std::to_string(m_base) + " earlier characters of this window are not kept ...]\n" + m_text);
+}
+
 void RichEditModel::SetWindowText(const char* text) {
-    if (!m_text.empty()) Remove(0, GetTextLength());
+    if (GetTextLength() > 0) Remove(0, GetTextLength());
     const long length = text ? static_cast<long>(std::strlen(text)) : 0;
     if (length > 0) Insert(0, text, length, m_default);
     m_selStart = m_selEnd = 0;
@@ -140,7 +158,9 @@ void RichEditModel::Append(const std::string& text, const CHARFORMAT2& format) {
 }
 
 const CHARFORMAT2& RichEditModel::FormatAt(long pos) const {
-    if (m_runs.empty() || pos < 0 || pos >= GetTextLength()) return m_runs.empty() ? m_default : m_runs.back().format;
+    if (m_runs.empty()) return m_default;
+    if (pos < 0 || pos >= GetTextLength()) return m_runs.back().format;
+    if (pos < m_base) return m_runs.front().format;  // the nearest format kept
     return m_runs[RunIndexAt(pos)].format;
 }
 
@@ -149,6 +169,8 @@ long RichEditModel::RunEnd(size_t i) const {
 }
 
 size_t RichEditModel::RunIndexAt(long pos) const {
+    // Mostly the last run: the library appends at the end and formats what it appended.
+    if (!m_runs.empty() && pos >= m_runs.back().start) return m_runs.size() - 1;
     auto it = std::upper_bound(m_runs.begin(), m_runs.end(), pos,
                                [](long p, const Run& r) { return p < r.start; });
     return it == m_runs.begin() ? 0 : static_cast<size_t>(it - m_runs.begin()) - 1;
@@ -178,24 +200,54 @@ void RichEditModel::MergeAround(size_t first, size_t last) {
     }
 }
 
+// The index in the kept text of a position at or after KeptFrom().
+long RichEditModel::Kept(long pos) const { return pos - m_base; }
+
 void RichEditModel::Insert(long pos, const char* text, long length, const CHARFORMAT2& format) {
     size_t i = SplitAt(pos);
-    m_text.insert(static_cast<size_t>(pos), text, static_cast<size_t>(length));
-    m_newlines += static_cast<int>(std::count(text, text + length, '\n'));
+    m_text.insert(static_cast<size_t>(Kept(pos)), text, static_cast<size_t>(length));
+    m_newlines += static_cast<long>(std::count(text, text + length, '\n'));
     for (size_t k = i; k < m_runs.size(); ++k) m_runs[k].start += length;
     m_runs.insert(m_runs.begin() + static_cast<long>(i), Run{pos, format});
     MergeAround(i, i + 1);
     if (m_listener) m_listener->TextInserted(pos, length);
+    // Never the text just inserted: it may still wait for its format before it is shown.
+    if (static_cast<long>(m_text.size()) > kKeptChars + kKeptChars / 4)
+        LetGoBefore(std::min(pos, GetTextLength() - kKeptChars));
+}
+
+// Lets the text before keepFrom go, or a little less so that the kept text starts a line.
+void RichEditModel::LetGoBefore(long keepFrom) {
+    if (keepFrom <= m_base) return;
+    const size_t cut = static_cast<size_t>(Kept(keepFrom));
+    const size_t look = std::min<size_t>(cut, kKeptChars / 8);
+    const size_t newline = m_text.rfind('\n', cut - 1);
+    const size_t drop = newline != std::string::npos && newline + 1 + look >= cut ? newline + 1 : cut;
+    m_droppedNewlines += static_cast<long>(std::count(m_text.begin(), m_text.begin() + static_cast<long>(drop), '\n'));
+    m_text.erase(0, drop);
+    m_base += static_cast<long>(drop);
+    const size_t first = RunIndexAt(m_base);
+    m_runs.erase(m_runs.begin(), m_runs.begin() + static_cast<long>(first));
+    if (!m_runs.empty()) m_runs.front().start = m_base;
+    m_selStart = std::max(m_selStart, m_base);
+    m_selEnd = std::max(m_selEnd, m_base);
 }
 
 void RichEditModel::Remove(long start, long end) {
     if (m_listener) m_listener->TextRemoving(start, end - start);
-    size_t first = SplitAt(start);
+    // A removal reaches into the text let go only from 0 (SetSel keeps it so): all of it goes.
+    const long from = std::max(start, m_base);
+    size_t first = SplitAt(from);
     size_t last = SplitAt(end);
     m_runs.erase(m_runs.begin() + static_cast<long>(first), m_runs.begin() + static_cast<long>(last));
     for (size_t k = first; k < m_runs.size(); ++k) m_runs[k].start -= end - start;
-    m_newlines -= static_cast<int>(std::count(m_text.begin() + start, m_text.begin() + end, '\n'));
-    m_text.erase(static_cast<size_t>(start), static_cast<size_t>(end - start));
+    m_newlines -= static_cast<long>(std::count(m_text.begin() + Kept(from), m_text.begin() + Kept(end), '\n'));
+    m_text.erase(static_cast<size_t>(Kept(from)), static_cast<size_t>(end - from));
+    if (start < m_base) {
+        m_newlines -= m_droppedNewlines;
+        m_droppedNewlines = 0;
+        m_base = start;
+    }
     if (!m_runs.empty()) MergeAround(first, first);
-    if (m_firstVisible > m_newlines) m_firstVisible = m_newlines;
+    if (m_firstVisible > m_newlines) m_firstVisible = static_cast<int>(m_newlines);
 }

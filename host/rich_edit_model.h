@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/host_ui.h"
@@ -44,31 +45,43 @@ bool SameLook(const CHARFORMAT2& a, const CHARFORMAT2& b);
 // count lines, scroll. Inserted text takes the format of the character before it (the first
 // character's at position 0), as the real control does; adjacent runs of one look are merged,
 // so a long report of few colours costs few runs. Line count and scroll are kept incrementally.
+//
+// The model holds only the last part of the text (about kKeptChars; the terminal and the log hold
+// all of it), so the host's memory stays flat however much a test prints. Lengths, positions and
+// the line count still count the whole text. What was let go lies before KeptFrom(): a selection
+// takes it only whole, from 0 (a position inside it moves to KeptFrom()), and GetWindowText answers
+// the kept text after a line that says how much is missing in front of it.
 class RichEditModel : public CRichEditCtrl {
 public:
+    // Text kept once the model lets older text go; it lets go in steps of a quarter of this.
+    static constexpr long kKeptChars = 1L << 20;
+
     RichEditModel();
 
     void SetListener(RichEditListener* listener) { m_listener = listener; }
 
-    long GetTextLength() const override { return static_cast<long>(m_text.size()); }
+    long GetTextLength() const override { return m_base + static_cast<long>(m_text.size()); }
     void GetSel(long& start, long& end) const override;
     // end -1 selects to the end; start -1 removes the selection (caret at its end); values are
     // clipped to the text and put in order.
     void SetSel(long start, long end) override;
     void ReplaceSel(const char* text, bool canUndo = false) override;
     void SetSelectionCharFormat(const CHARFORMAT2& cf) override;
-    int GetLineCount() const override { return m_newlines + 1; }
+    int GetLineCount() const override;
     void LineScroll(int lines, int chars = 0) override;
-    CString GetWindowText() const override { return CString(m_text); }
+    CString GetWindowText() const override;
     void SetWindowText(const char* text) override;
 
     // Appends text at the end in the given format; the selection becomes the caret at the end.
     void Append(const std::string& text, const CHARFORMAT2& format);
 
+    // The text kept: the window's text from KeptFrom() to the end.
     const std::string& Text() const { return m_text; }
+    // Where the kept text starts in the window's text (0 until the model first lets text go).
+    long KeptFrom() const { return m_base; }
     // The format of the character at pos (the default format when there is none).
     const CHARFORMAT2& FormatAt(long pos) const;
-    // Calls visit(start, end, format) for each run piece inside [start, end), in order.
+    // Calls visit(text, format) for each run piece of the kept text inside [start, end), in order.
     template <typename Visit>
     void ForEachRun(long start, long end, Visit&& visit) const;
     size_t RunCount() const { return m_runs.size(); }
@@ -79,7 +92,7 @@ public:
 
 private:
     struct Run {
-        long start;
+        long start;  // in the whole text
         CHARFORMAT2 format;
     };
 
@@ -87,17 +100,21 @@ private:
     size_t RunIndexAt(long pos) const;
     size_t SplitAt(long pos);
     void MergeAround(size_t first, size_t last);
+    long Kept(long pos) const;
     void Insert(long pos, const char* text, long length, const CHARFORMAT2& format);
     void Remove(long start, long end);
+    void LetGoBefore(long keepFrom);
 
-    std::string m_text;
-    std::vector<Run> m_runs;  // sorted by start, covering the text; empty when the text is
+    std::string m_text;       // the kept text
+    long m_base = 0;          // characters let go in front of it
+    std::vector<Run> m_runs;  // sorted by start, covering the kept text; empty when it is
     CHARFORMAT2 m_default;
     long m_selStart = 0;
     long m_selEnd = 0;
     bool m_hasCaretFormat = false;  // a format set on an empty selection waits for the next insertion
     CHARFORMAT2 m_caretFormat;
-    int m_newlines = 0;
+    long m_newlines = 0;         // in the whole text
+    long m_droppedNewlines = 0;  // of those, in the text let go
     int m_firstVisible = 0;
     int m_scrollCalls = 0;
     int m_lastScroll = 0;
@@ -106,12 +123,13 @@ private:
 
 template <typename Visit>
 void RichEditModel::ForEachRun(long start, long end, Visit&& visit) const {
-    if (start < 0) start = 0;
+    if (start < m_base) start = m_base;
     if (end > GetTextLength()) end = GetTextLength();
     if (start >= end) return;
+    const std::string_view text(m_text);
     for (size_t i = RunIndexAt(start); i < m_runs.size() && m_runs[i].start < end; ++i) {
         long a = m_runs[i].start < start ? start : m_runs[i].start;
         long b = RunEnd(i) > end ? end : RunEnd(i);
-        if (a < b) visit(a, b, m_runs[i].format);
+        if (a < b) visit(text.substr(static_cast<size_t>(a - m_base), static_cast<size_t>(b - a)), m_runs[i].format);
     }
 }

@@ -17,8 +17,13 @@ std::string Show(platform::DialogModel& model) {
 
 }  // namespace
 
+bool TerminalDialogRunner::StopRequested() const {
+    return m_stopFlag && __atomic_load_n(m_stopFlag, __ATOMIC_SEQ_CST) != 0;
+}
+
 TerminalDialogRunner::Input TerminalDialogRunner::ReadLine(std::string& line, bool wait) {
     for (;;) {
+        if (StopRequested()) return Input::kStopped;
         if (const size_t eol = m_pending.find('\n'); eol != std::string::npos) {
             line = m_pending.substr(0, eol);
             m_pending.erase(0, eol + 1);
@@ -36,20 +41,28 @@ TerminalDialogRunner::Input TerminalDialogRunner::ReadLine(std::string& line, bo
             else m_pending += static_cast<char>(ch);
             continue;
         }
-        if (!wait) {
-            pollfd ready{fd, POLLIN, 0};
-            if (poll(&ready, 1, 0) <= 0) return Input::kNone;
-        }
+        // Never a wait the stop flag cannot end: a signal that comes just before it would not cut it short.
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = poll(&ready, 1, wait ? kStopPollMs : 0);
+        if (polled == 0 && !wait) return Input::kNone;
+        if (polled <= 0) continue;  // time to look at the stop flag again, or a signal did
         char buffer[256];
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n > 0) m_pending.append(buffer, static_cast<size_t>(n));
-        else if (n == 0 || errno != EINTR) m_ended = true;
+        else if (n == 0 || (errno != EINTR && errno != EAGAIN)) m_ended = true;
     }
 }
 
 void TerminalDialogRunner::Prompt(platform::DialogModel& model) {
     m_out.WriteHostText("(action, " + model.OkVerb().str() + " or cancel)> ");
     m_out.FlushStreams();
+}
+
+int TerminalDialogRunner::Cancel(platform::DialogModel& model, const char* why) {
+    m_out.WriteHostText(std::string("\n") + why);
+    m_out.FlushStreams();
+    CString ignored;
+    return platform::ApplyDialogAction(model, platform::DialogAction{"cancel", {}}, ignored);
 }
 
 int TerminalDialogRunner::Step(platform::DialogModel& model, const std::string& line) {
@@ -74,14 +87,10 @@ int TerminalDialogRunner::Run(platform::DialogModel& model) {
     while (result == 0) {
         Prompt(model);
         std::string line;
-        if (ReadLine(line, true) == Input::kEnd) {
-            m_out.WriteHostText("\n");
-            platform::DialogAction cancel{"cancel", {}};
-            CString ignored;
-            result = platform::ApplyDialogAction(model, cancel, ignored);
-        } else {
-            result = Step(model, line);
-        }
+        const Input input = ReadLine(line, true);
+        if (input == Input::kStopped) result = Cancel(model, "Stopped: the dialog is cancelled.\n");
+        else if (input == Input::kEnd) result = Cancel(model, "");
+        else result = Step(model, line);
     }
     m_closedInLoop = outer;
     return result;
@@ -98,7 +107,7 @@ bool TerminalDialogRunner::Pump(platform::DialogModel& model) {
     const Input input = ReadLine(line, false);
     if (input == Input::kNone) return true;
     if (input == Input::kEnd) return false;
-    m_closedInLoop = Step(model, line);
+    m_closedInLoop = input == Input::kStopped ? Cancel(model, "Stopped: the dialog is cancelled.\n") : Step(model, line);
     if (m_closedInLoop) return false;
     m_looping = true;
     Prompt(model);

@@ -1,8 +1,10 @@
 // The dialog runners and the action reader they share with the host's terminal runner.
 #include "dialog.h"
 
-#include <cstdlib>
+#include <cstdint>
 #include <utility>
+
+#include "number_text.h"
 
 namespace platform {
 
@@ -55,10 +57,16 @@ void ScriptedDialogRunner::Step(DialogModel& model, Active& active) {
     const CString& line = active.script[active.next++];
     const DialogAction action = ParseDialogAction(line);
     if (action.verb == "wait") {
-        char* end = nullptr;
-        const long count = action.args.empty() ? -1 : std::strtol(action.args[0].c_str(), &end, 10);
-        if (count < 0 || *end) active.rec.errors.push_back(line + ": needs a count of pumps");
-        else active.wait = count;
+        // The whole word a count, never one cut to fit (a wait without end would hang the loop).
+        constexpr NumberField kCount{0, INT32_MAX};
+        const FieldScan count = action.args.empty() ? FieldScan{NumberFit::None, 0, "", false}
+                                                    : ReadField(action.args[0].c_str(), NumberForm::Decimal, kCount);
+        if (count.fit == NumberFit::OutOfRange)
+            active.rec.errors.push_back(line + ": the count does not fit its range 0..2147483647");
+        else if (count.fit == NumberFit::None || *count.end)
+            active.rec.errors.push_back(line + ": needs a count of pumps");
+        else
+            active.wait = count.value;
         return;
     }
     CString error;

@@ -45,6 +45,13 @@ public:
 int ApplyDialogAction(DialogModel& model, const DialogAction& action, CString& error);
 
 // Runs one dialog to its end; answers IDOK or IDCANCEL.
+//
+// A stop ends a dialog: a runner that waits for a person also watches the host's stop flag, and once
+// it is up (one Ctrl-C, before the dialog opened or while it waits) the dialog closes as Cancel
+// closes it, at once and whatever was typed: OnCancel runs, Run answers IDCANCEL and Pump answers
+// false. So a test never hangs in a dialog after a stop. A caller that gets IDCANCEL tells a stop
+// from the operator's Cancel by the stop flag, which is still up when Run returns, and then ends
+// as a stopped test does (result 3).
 class DialogRunner {
 public:
     virtual ~DialogRunner() = default;

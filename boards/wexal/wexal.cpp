@@ -215,7 +215,7 @@ DWORD CWexal::ModifyLists() {
     sheet.SetImageResolutionSelections(m_imageList, m_resolutionList);
     sheet.DoModal();
     sheet.GetImageResolutionSelections(m_imageList, m_resolutionList);
-    return kRunPassed;
+    return IsStopRequested() ? kRunStopped : kRunPassed;  // a stop cancels the sheet
 }
 
 DWORD CWexal::FlushDMACommand(const CString& arguments) {

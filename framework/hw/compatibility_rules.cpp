@@ -2,10 +2,9 @@
 #include "framework/hw/compatibility_rules.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 
 #include "platform/files.h"
+#include "platform/number_text.h"
 
 namespace {
 
@@ -17,15 +16,17 @@ CString WithoutBlanks(CString s) {
     return s;
 }
 
-// Hexadecimal as the runtime's strtoul reads it on a 32-bit system: too large saturates.
-DWORD ParseHex(const CString& s) {
-    errno = 0;
-    const unsigned long long v = std::strtoull(s.c_str(), nullptr, 16);
-    if (errno == ERANGE || v > 0xFFFFFFFFull) return 0xFFFFFFFFu;
-    return static_cast<DWORD>(v);
+// A revision in hexadecimal, as strtoul reads it (no digits read as 0); false for a number no
+// 32-bit word holds, which is a mistake in the text, not a revision to cut or saturate.
+bool ParseHex(const CString& s, DWORD& value) {
+    const platform::FieldScan scan = platform::ReadField(s.c_str(), platform::NumberForm::Hex, platform::kUnsigned32Field);
+    value = scan.fit == platform::NumberFit::Fits ? static_cast<DWORD>(scan.value) : 0;
+    return scan.fit != platform::NumberFit::OutOfRange;
 }
 
 bool IsRevisionKey(const CString& key, const char* which) { return key.CompareNoCase(which) == 0; }
+
+bool IsRevisionKey(const CString& key) { return IsRevisionKey(key, "MinRev") || IsRevisionKey(key, "MaxRev"); }
 
 // Position of the "}" closing the "{" at open, counting nested pairs; -1 when it is never closed.
 int ClosingBrace(const CString& line, int open) {
@@ -77,6 +78,12 @@ void CCompatibilityRules::ParseLine(CString line) {
     const int close = ClosingBrace(line, open);
     if (close < 0 || close + 1 >= line.GetLength()) return;
     StringList conditions = SplitAtCommas(line.Mid(open + 1, close - open - 1));
+    // A revision too wide for its word makes the line a bad one, as a broken brace does.
+    for (const CString& condition : conditions) {
+        const int eq = condition.Find('=');
+        DWORD revision = 0;
+        if (eq >= 0 && IsRevisionKey(condition.Left(eq)) && !ParseHex(condition.Mid(eq + 1), revision)) return;
+    }
 
     StringList results;
     const int next = close + 1;
@@ -103,7 +110,8 @@ BOOL CCompatibilityRules::MatchConditions(const StringList& query, const StringL
         if (eq < 0) return TRUE;
         const CString key = q.Left(eq), value = q.Mid(eq + 1);
         const bool minRev = IsRevisionKey(key, "MinRev"), maxRev = IsRevisionKey(key, "MaxRev");
-        const DWORD bound = (minRev || maxRev) ? ParseHex(value) : 0;
+        DWORD bound = 0;
+        if ((minRev || maxRev) && !ParseHex(value, bound)) return FALSE;
 
         for (const CString& condition : conditions) {
             const CString c = WithoutBlanks(condition);
@@ -112,10 +120,12 @@ BOOL CCompatibilityRules::MatchConditions(const StringList& query, const StringL
             if (c.Left(ceq).CompareNoCase(key) != 0) continue;
             const CString cvalue = c.Mid(ceq + 1);
             // The rule's revision range must lie inside the query's.
+            DWORD revision = 0;
+            if ((minRev || maxRev) && !ParseHex(cvalue, revision)) return FALSE;
             if (minRev) {
-                if (ParseHex(cvalue) < bound) return FALSE;
+                if (revision < bound) return FALSE;
             } else if (maxRev) {
-                if (ParseHex(cvalue) > bound) return FALSE;
+                if (revision > bound) return FALSE;
             } else if (cvalue.CompareNoCase(value) != 0) {
                 return FALSE;
             }

@@ -67,6 +67,15 @@ TEST_F(ListSelectorTest, ScriptsEditTheSelectionsOnEveryPage) {
     ASSERT_EQ(Last().errors.size(), 11u);  // the mistakes, each refused
     EXPECT_NE(Last().errors[0].Find("No item \"NOPE\" in Sources"), -1) << Last().errors[0].str();
     EXPECT_NE(Last().errors[9].Find("no Value field"), -1) << Last().errors[9].str();
+    // Item and page numbers no index can be are refused in the one refusal's words, never cut to
+    // another number (4294967296 is not item 0).
+    ASSERT_EQ(Run("G|R", "R", "D1", "", "add 4294967296|remove 4294967296|click sources 99999999999|page 4294967297|ok"), IDOK);
+    EXPECT_EQ(Joined(m_images), "R");
+    const char* const refused[] = {"item=4294967296", "item=4294967296", "item=99999999999", "page=4294967297"};
+    ASSERT_EQ(Last().errors.size(), std::size(refused));
+    for (size_t i = 0; i < std::size(refused); ++i)
+        EXPECT_NE(Last().errors[i].Find(CString("Argument ") + refused[i] + " does not fit its range 0..2147483647"), -1)
+            << Last().errors[i].str();
     ASSERT_EQ(Run(kGrid, kGrid, "D1", "", "click sources GRID|ok"), IDOK);  // the value shows beside the name
     EXPECT_NE(Last().after.Find("$(CWD)\\testdata"), -1) << Last().after.str();
     // With generic sources the generic page comes first; without image sources that page is left out.

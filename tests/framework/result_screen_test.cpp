@@ -52,6 +52,12 @@ TEST_F(ScreenFixture, PrintsAppendTapScrollNotifyAndMarkUpSplitsTextIntoRuns) {
     EXPECT_EQ(taps[0].text, "a~*BLUE*~b");
     screen.ClearOutputTaps();
     EXPECT_TRUE(screen.GetOutputTaps().empty());
+    // A test that prints without a header keeps only the latest taps, oldest first.
+    for (size_t i = 0; i < 3 * CResultScreen::kKeptTaps; ++i) screen.PrintColor(CString(std::to_string(i)), 0x00A000);
+    ASSERT_EQ(taps.size(), CResultScreen::kKeptTaps);
+    EXPECT_EQ(taps.front().text, CString(std::to_string(2 * CResultScreen::kKeptTaps)));
+    EXPECT_EQ(taps.back().text, CString(std::to_string(3 * CResultScreen::kKeptTaps - 1)));
+    screen.ClearOutputTaps();
     // Runs are appended, selected and scrolled; notifications keep the selection.
     ctrl = {};
     ctrl.m_text = "existing\n";

@@ -50,7 +50,7 @@ TEST(StrListPresets, PresetsCommandsCopiesAndHelpers) {
         {"show lists every entry", "GRID|R S", "SHOW", TRUE, "GRID|R S", "Index[0]\tGRID\nIndex[1]\tR S\n"},
         {"show on an empty list", "", "SHOW", TRUE, "", "List is empty!\n"}, {"clear", "A|B", "CLEAR", TRUE, "", ""},
         {"remove past the end", "G", "REMOVE=1", FALSE, "G", ""}, {"remove shifts up", "A|B|C", "remove = 1", TRUE, "A|C", ""},
-        {"remove of no number", "A", "REMOVE=X", FALSE, "A", ""}, {"remove past int", "A", "REMOVE=4294967296", FALSE, "A", ""},
+        {"remove of no number", "A", "REMOVE=X", FALSE, "A", ""}, {"remove past int", "A", "REMOVE=4294967296", FALSE, "A", "~*RED*~Argument REMOVE=4294967296 does not fit its range -2147483648..2147483647\n~*BLACK*~"},
         {"both keys is a remove", "A|B", "ADD=G REMOVE=0", TRUE, "B", ""}, {"add upper-cases", "G", "ADD=g", TRUE, "G|G", ""},
         {"add loses outer brackets", "", "ADD=(SOLID=(Y=400:CB=50))", TRUE, "SOLID=(Y=400:CB=50)", ""},
         {"empty add appends \"\"", "A", "ADD=", TRUE, "A|", ""}, {"unbalanced is no add", "A", "ADD=(G", TRUE, "A", ""},

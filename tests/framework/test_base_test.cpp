@@ -108,11 +108,21 @@ TEST(TestBaseOutput, SlotsLinesCompareDumpsAndListAndNumberReaders) {
     ULONGLONG v = 99;  // a number needs a leading digit; a failed read leaves 0
     EXPECT_FALSE(CTestBase::GetListNumber("10, z", 1, v, 0));
     EXPECT_EQ(v, 0u);
+    // A bound too wide for 64 bits fails the range (no open end); so does an item too wide to be a number.
+    for (const char* wide : {"5-99999999999999999999", "99999999999999999999-7", "10-1FFFFFFFFFFFFFFFF", "99999999999999999999"}) {
+        ULONGLONG from = 1, to = 1;
+        EXPECT_FALSE(CTestBase::GetListRange(wide, 0, from, to, wide[1] == '0' ? 1 : 0)) << wide;
+        EXPECT_EQ(from + to, 0u) << wide;
+    }
+    EXPECT_FALSE(CTestBase::GetListNumber("1, 99999999999999999999", 1, v, 0));
 
     const struct { const char* text; int mode; BOOL ok; ULONGLONG value; } numbers[] = {
         {"0x1F", 0, TRUE, 31}, {"12abc", 0, TRUE, 12}, {"-5", 0, TRUE, ~0ull - 4}, {"0x123456789", 0, TRUE, 0x123456789ull},
         {"123456789ABC", 1, TRUE, 0x123456789ABCull}, {"0X1F", 0, TRUE, 0},  // upper-case X reads as decimal
         {"", 0, FALSE, 0}, {"0xZZZZZZZZZ", 0, FALSE, 0},
+        // A number too wide for 64 bits is refused, never cut or saturated.
+        {"-9223372036854775808", 0, TRUE, 1ull << 63}, {"9223372036854775808", 0, FALSE, 0},
+        {"0x123456789ABCDEF012", 0, FALSE, 0}, {"FFFFFFFFFFFFFFFF", 1, TRUE, ~0ull}, {"1FFFFFFFFFFFFFFFF", 1, FALSE, 0},
     };
     for (const auto& row : numbers) {
         ULONGLONG n = 3;

@@ -189,7 +189,7 @@ int FuzzHostCommandLine(const uint8_t* data, size_t size) {
         if (cmdLine.find(" " + s) == std::string::npos) return Broken("CmdLine holds every library switch");
     }
 
-    const std::string report = JUnitXml(opt.library.empty() ? "PexanoTests" : opt.library, {});
+    const std::string report = JUnitXml(opt.library.empty() ? "PexanoTests" : opt.library, {}, {});
     Folder().Reset();
     if (!opt.junitFile.empty() && Report(opt, report) != 0) return 1;
     if (!opt.logFile.empty() && Log(opt, cmdLine + "\n" + opt.rigFile) != 0) return 1;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -98,7 +99,7 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
     dir.MakeDir("folder");
     ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
     struct Row { const char* name; std::vector<std::string> args; int status; const char* err; std::string ran; };
-    const std::string lib = "--lib=" + PluginPath();
+    const std::string lib = "--lib=" + PluginPath(), bare = BinDir() + "/HostBarePlugin.so";
     const Row rows[] = {
         {"glob matching nothing", {lib, "p*", "--junit", "j.xml"}, 2, "no checked test matches", ""},
         {"union in tree order", {lib, "Window", "Top"}, 0, "", "Test plug-in loaded\n[RUN]     Top\n"},
@@ -120,6 +121,12 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
         {"station folder named", {lib, "--all", "--station=folder", "Documented"}, 0, "", "C:\\..\\x.img=" + dir.File("folder") + "/x.img\n"},
         {"help on a test", {lib, "--help-test", "documented"}, 0, "", "Help on [HostDev <Doc>]\nUsage: Documented VERBOSE=n\n"},
         {"default library", {"--list"}, 0, "", "[x] "},
+        // A run in which nothing was tested never passes: the library published nothing, or nothing checked.
+        {"library with no test", {"--lib", bare, "--junit", "j.xml"}, 2, "the library published no test to run", "No board on this rig\n"},
+        {"only unchecked tests", {"--lib", bare, "-UNCHECKED", "--junit", "j.xml"}, 2, "no checked test to run (1 unchecked: add --all)", ""},
+        {"an empty tree listed is no run", {"--lib", bare, "--list"}, 0, "", "No board on this rig\n"},
+        {"a rig without boards", {"--rig", "rig.json", "--junit", "j.xml"}, 2, "the library published no test to run", ""},
+        {"a tree file that is not there", {"-Config=NOFILE.TXT", "--junit", "j.xml"}, 2, "the library published no test to run", "Unable to read"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -155,12 +162,19 @@ TEST(HostCli, ColoursOnlyWhenAskedOrOnATerminalWhereTheProgressBarDrawsAndDialog
 
 TEST(HostCli, ACtrlCEndsTheTestStoppedAndASecondQuitsAtOnceWhenTheTestIgnoresTheFirst) {
     TempDir dir;
+    dir.Write("s.xml", kKeptReport);
     HostRun run = RunHost(WithLib({"--all", "RaiseAndPoll", "Documented", "--junit", "s.xml"}), dir.Path());
     EXPECT_EQ(run.status, 3) << run.out << run.err;
     ExpectInOrder(run.out, {"Stopped by User\n", "[STOPPED] Host/Stop/RaiseAndPoll", "NOT RUN", "Host/Extra/Documented",
                             "2 tests: 0 passed, 0 failed, 1 stopped, 1 not run\n"});
-    // The report counts the stopped test among the failures.
-    EXPECT_TRUE(Has(dir.Read("s.xml"), "tests=\"1\" failures=\"1\"")) << dir.Read("s.xml");
+    // The report replaces the last one with a whole account of the stopped run: every test chosen,
+    // the stopped one and the one never started skipped, each with its reason; none reads as passed.
+    ExpectInOrder(dir.Read("s.xml"), {"<testsuite name=\"HostTestPlugin\" tests=\"2\" failures=\"0\" errors=\"0\" skipped=\"2\"",
+                                      "<testcase classname=\"Host.Stop\" name=\"RaiseAndPoll\"",
+                                      "<skipped message=\"stopped: the run was stopped while this test ran\">Stopped by User\n</skipped>",
+                                      "<testcase classname=\"Host.Extra\" name=\"Documented\" time=\"0.000\">",
+                                      "<skipped message=\"not run: the run was stopped before this test\"/>", "</testsuites>\n"});
+    EXPECT_EQ(Count(dir.Read("s.xml"), "<testcase "), 2u);
     EXPECT_TRUE(Has(run.err, "stopping after the running test"));
     // A second Ctrl-C quits at once when the test ignores the first.
     const auto start = std::chrono::steady_clock::now();
@@ -201,6 +215,84 @@ TEST(HostCli, AFailedWriteOfTheLogOrTheReportFailsTheRunWithOneRedLineAndTheResu
         EXPECT_TRUE(Has(run.out, row.err) && Count(run.out, "pexhost: ") == 1) << run.out;
         EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
         EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
+    }
+}
+
+TEST(HostCli, ALogOrReportOverTheLibraryTheHostAnInputOrEachOtherIsRefusedBeforeAnythingIsOpened) {
+    TempDir dir;
+    // A host and a library of the test's own: a refusal that failed could spoil only these copies.
+    const std::string host = dir.File("pexhost");
+    std::filesystem::copy_file(BinDir() + "/pexhost", host);
+    std::filesystem::copy_file(PluginPath(), dir.File("lib.so"));
+    std::filesystem::create_symlink(BinDir() + "/libpexplatform.so", dir.File("libpexplatform.so"));
+    std::filesystem::create_symlink("lib.so", dir.File("link.so"));
+    std::filesystem::create_symlink("later.txt", dir.File("dangling"));
+    dir.MakeDir("sub");
+    dir.Write("rig.json", "{\"boards\": []}");
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
+    const std::string library = ReadText(dir.File("lib.so")), program = ReadText(host);
+    struct Row { const char* name; std::vector<std::string> args; const char* err; };
+    const Row rows[] = {
+        {"log over the library, spelt otherwise", {"--log", "./sub/../lib.so"}, "--log ./sub/../lib.so is the test library: refusing"},
+        {"log over the library through a link", {"--log", "link.so"}, "--log link.so is the test library"},
+        {"report over the library", {"--junit", dir.File("lib.so")}, "is the test library"},
+        {"report over the host program", {"--junit", "./pexhost"}, "--junit ./pexhost is the host program"},
+        {"log over the rig file", {"--rig", "rig.json", "--log", "rig.json"}, "--log rig.json is the rig file"},
+        {"log and report one file not there yet", {"--log", "r.txt", "--junit", "sub/../r.txt"}, "--log r.txt and --junit sub/../r.txt name the same file"},
+        {"log and report one file through a link leading nowhere yet", {"--log", "dangling", "--junit", "later.txt"}, "name the same file"},
+        {"log and report one file", {"--log", "j.xml", "--junit", "./j.xml"}, "--log j.xml and --junit ./j.xml name the same file"},
+        {"log on a pipe", {"--log", "fifo"}, "cannot write the log file fifo: a pipe"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        dir.Write("j.xml", kKeptReport);
+        std::vector<std::string> args = {"--lib=lib.so"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        args.push_back("Top");
+        const auto start = std::chrono::steady_clock::now();
+        HostRun run = RunHost(args, dir.Path(), [&](pid_t pid, const std::string&) {
+            if (std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) return true;
+            kill(pid, SIGKILL);  // a host waiting on a pipe: fail the row, not the whole run
+            return false;
+        }, host);
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_TRUE(Has(run.err, row.err)) << run.err;
+        EXPECT_EQ(run.out, "") << "nothing ran";
+        EXPECT_TRUE(ReadText(dir.File("lib.so")) == library && ReadText(host) == program) << "the library and the host are whole";
+        EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
+        EXPECT_EQ(dir.Read("rig.json"), "{\"boards\": []}");
+        EXPECT_FALSE(std::filesystem::exists(dir.File("r.txt")) || std::filesystem::exists(dir.File("later.txt")));
+        EXPECT_TRUE(std::filesystem::is_fifo(dir.File("fifo")));
+    }
+    // Apart, the same names work: the copied host runs the copied library.
+    EXPECT_EQ(RunHost({"--lib=link.so", "--log", "dangling", "--junit", "j.xml", "Top"}, dir.Path(), {}, host).status, 0);
+    EXPECT_TRUE(Has(dir.Read("later.txt"), "[PASS]    Top") && Has(dir.Read("j.xml"), "<testcase ")) << dir.Read("later.txt");
+}
+
+TEST(HostCli, OneCtrlCEndsADialogWaitingForAnAnswerAsCancelledAndTheTestStops) {
+    TempDir dir;
+    const std::string prompt = "(action, ok or cancel)> ";
+    struct Row { const char* name; std::vector<std::string> args; const char* shown; const char* ran; };
+    const Row rows[] = {
+        {"a dialog of the test plug-in", WithLib({"--all", "Extra/Dialog", "Extra/AfterDialog"}), "=== Counter ===",
+         "Dialog answered 2, count 0\n[STOPPED] Host/Extra/Dialog"},
+        {"the image and resolution lists", {"-ENGINEERING", "--all", "*brimola*/modify image and resolution lists", "*keyer sliders"},
+         "=== List Selections ===", "[STOPPED] Brimola1/Engineering/Main FPGA/Modify Image and Resolution Lists"},
+        {"the keyer sliders", {"-ENGINEERING", "-PD=ALL", "--all", "*keyer sliders", "*fpga pair a image list"},
+         "=== Kerzil Sliders ===", "Brimola1/Engineering/Video Paths/Keyer and FPGA Pair/Keyer Sliders  ("},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        // One Ctrl-C once the dialog waits; the test after it must not start, nor any second dialog show.
+        std::vector<std::string> args = row.args;
+        args.push_back("--color=never");
+        HostRun run = RunHostAnswering(args, dir.Path(), {{row.shown, ""}, {prompt, "\x03"}});
+        std::erase(run.out, '\r');
+        EXPECT_EQ(run.status, 3) << run.out;
+        ExpectInOrder(run.out, {row.shown, prompt, "stopping after the running test", "Stopped: the dialog is cancelled.\n",
+                                row.ran, "NOT RUN", "2 tests: 0 passed, "});
+        EXPECT_EQ(Count(run.out, "=== "), 1u) << run.out;
+        EXPECT_FALSE(Has(run.out, "pexhost: stopped")) << "one Ctrl-C was enough";
     }
 }
 

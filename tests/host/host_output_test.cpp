@@ -1,12 +1,15 @@
 // Unit tests of the host's window model, terminal transcript, progress bar, options and JUnit text.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "host/host_options.h"
 #include "host/junit_report.h"
 #include "host/output_renderer.h"
 #include "host/progress_bar.h"
 #include "host/rich_edit_model.h"
 #include "host/test_tree.h"
+#include "tests/support/output.h"
 
 namespace {
 
@@ -35,6 +38,14 @@ void PrintRun(RichEditModel& w, const char* text, const CHARFORMAT2& cf) {
     w.SetSel(end, w.GetTextLength());
     w.SetSelectionCharFormat(cf);
 }
+
+// A window whose transcript goes to a capture.
+struct Transcript {
+    RichEditModel w;
+    Capture out;
+    OutputRenderer r{w, out.file, false, nullptr};
+    Transcript() { w.SetListener(&r); }
+};
 
 }  // namespace
 
@@ -80,6 +91,75 @@ TEST(OutputRenderer, ARawRunWaitsForItsFormatRedLinesAreCollectedAndRebuiltTextI
     renderer.EnsureLineStart();
     renderer.WriteHostText("host\n");
     EXPECT_EQ(screen.Text(), "ok bad tail\ndark red\nlight red is not red\nafter\nhost\n");
+}
+
+TEST(WindowModel, ALongPrintKeepsABoundedTailWhileLengthsAndLinesCountTheWholeText) {
+    Transcript t;
+    auto& [w, out, r] = t;
+    // Four times what the model keeps, each line in a colour of its own, as a long report comes.
+    std::string all;
+    long lines = 0;
+    for (long i = 0; all.size() < static_cast<size_t>(4 * RichEditModel::kKeptChars); ++i, ++lines) {
+        const std::string line = "line " + std::to_string(i) + " of a long report\n";
+        PrintRun(w, line.c_str(), Colour(i % 2 ? 0x0000FF : 0));
+        all += line;
+    }
+    r.Flush();
+    EXPECT_EQ(out.Text(), all) << "the terminal shows every line";
+    EXPECT_EQ(w.GetTextLength(), static_cast<long>(all.size()));
+    EXPECT_EQ(w.GetLineCount(), lines + 1);
+    const long from = w.KeptFrom();
+    EXPECT_GT(from, 0);
+    EXPECT_LE(w.Text().size(), static_cast<size_t>(RichEditModel::kKeptChars + RichEditModel::kKeptChars / 4));
+    EXPECT_GE(w.Text().size(), static_cast<size_t>(RichEditModel::kKeptChars));
+    EXPECT_EQ(w.Text(), all.substr(static_cast<size_t>(from)));
+    EXPECT_EQ(all[static_cast<size_t>(from) - 1], '\n') << "the kept text starts a line";
+    EXPECT_LE(w.RunCount(), w.Text().size() / 20) << "runs of text let go are gone";
+    EXPECT_EQ(w.FormatAt(w.GetTextLength() - 2).crTextColor, lines % 2 ? 0u : 0x0000FFu);
+    // What the library reads back says where the text was let go.
+    EXPECT_EQ(w.GetWindowText().str(),
+              "[... " + std::to_string(from) + " earlier characters of this window are not kept ...]\n" + w.Text());
+    // A selection reaches into the text let go only whole, from 0.
+    const struct { long start, end, selStart, selEnd; } selections[] = {
+        {0, -1, 0, w.GetTextLength()}, {5, 9, from, from}, {0, 0, from, from}, {3, from + 2, from, from + 2}, {0, 7, 0, from},
+    };
+    for (const auto& row : selections) {
+        long a = -2, b = -2;
+        w.SetSel(row.start, row.end);
+        w.GetSel(a, b);
+        EXPECT_EQ(std::make_pair(a, b), std::make_pair(row.selStart, row.selEnd)) << row.start << ".." << row.end;
+    }
+    // Clearing the window empties it whole; what comes next starts afresh.
+    w.SetSel(0, -1);
+    w.ReplaceSel("");
+    EXPECT_EQ(std::make_tuple(w.GetTextLength(), w.GetLineCount(), w.KeptFrom(), w.GetWindowText().str()),
+              std::make_tuple(0L, 1, 0L, std::string()));
+    PrintRun(w, "summary\n", Colour(0));
+    EXPECT_EQ(std::make_tuple(w.GetWindowText().str(), w.GetLineCount()), std::make_tuple(std::string("summary\n"), 2));
+}
+
+TEST(OutputRenderer, RedLinesKeptForAReportAreCappedWithAMarkWhereTheyWereCut) {
+    Transcript t;
+    auto& [w, out, r] = t;
+    std::string red;
+    r.CaptureRedLines(&red);
+    const std::string line = "Mismatch at 0x00001000\n";  // 23 characters
+    const size_t count = 2 * OutputRenderer::kRedKept / line.size();
+    for (size_t i = 0; i < count; ++i) PrintRun(w, line.c_str(), Colour(0x0000FF));
+    PrintRun(w, "black after\n", Colour(0));
+    r.CaptureRedLines(nullptr);
+    const size_t kept = OutputRenderer::kRedKept / line.size() * line.size();  // whole lines only
+    const std::string mark = "[... " + std::to_string(count * line.size() - kept) + " more characters of red text are not kept here ...]\n";
+    ASSERT_EQ(red.size(), kept + mark.size());
+    EXPECT_EQ(red.substr(kept), mark);
+    EXPECT_EQ(support::Count(red.substr(0, kept), line), kept / line.size());
+    EXPECT_EQ(support::Count(out.Text(), line), count) << "the terminal shows them all";
+    // A capture under the cap is kept whole, without a mark.
+    std::string few;
+    r.CaptureRedLines(&few);
+    PrintRun(w, "bad\n", Colour(0x0000FF));
+    r.CaptureRedLines(nullptr);
+    EXPECT_EQ(few, "bad\n");
 }
 
 TEST(ProgressBar, DrawsOnlyWhenShownAndOnlyWhenItChanges) {

@@ -22,8 +22,9 @@ std::string PluginPath() { return BinDir() + "/HostTestPlugin.so"; }
 namespace {
 
 // Replaces the child with pexhost in cwd; 126 or 127 when that fails.
-[[noreturn]] void ExecHost(const std::vector<std::string>& args, const std::string& cwd) {
-    std::vector<std::string> storage{BinDir() + "/pexhost"};
+[[noreturn]] void ExecHost(const std::vector<std::string>& args, const std::string& cwd,
+                           const std::string& program = "") {
+    std::vector<std::string> storage{program.empty() ? BinDir() + "/pexhost" : program};
     storage.insert(storage.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : storage) argv.push_back(s.data());
@@ -38,7 +39,7 @@ int StatusOf(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(r
 }  // namespace
 
 HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
-                const std::function<bool(pid_t, const std::string&)>& watch) {
+                const std::function<bool(pid_t, const std::string&)>& watch, const std::string& program) {
     const std::string outPath = cwd + "/.stdout", errPath = cwd + "/.stderr";
     const pid_t pid = fork();
     if (pid == 0) {
@@ -46,7 +47,7 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
                   err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0) _exit(126);
         dup2(in, 0), dup2(out, 1), dup2(err, 2);
-        ExecHost(args, cwd);
+        ExecHost(args, cwd, program);
     }
     int raw = 0;
     for (bool watching = static_cast<bool>(watch);;) {
@@ -59,8 +60,10 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
     return {StatusOf(raw), support::ReadText(outPath), support::ReadText(errPath)};
 }
 
-HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input,
-                          const std::function<void()>& inChild) {
+namespace {
+
+HostRun RunOnTerminal(const std::vector<std::string>& args, const std::string& cwd,
+                      const std::vector<TerminalAnswer>& answers, const std::function<void()>& inChild) {
     int master = -1;
     struct winsize size = {50, 200, 0, 0};
     const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
@@ -70,9 +73,14 @@ HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::strin
     }
     HostRun run;
     if (pid < 0) return run;
-    if (!input.empty() && write(master, input.data(), input.size()) < 0) kill(pid, SIGKILL);
+    size_t next = 0, shownFrom = 0;  // the next answer; where the output it waits in starts
     char buf[4096];
     for (struct pollfd p = {master, POLLIN, 0};;) {
+        for (size_t at; next < answers.size() && (at = run.out.find(answers[next].prompt, shownFrom)) != std::string::npos; ++next) {
+            const std::string& typed = answers[next].typed;
+            if (!typed.empty() && write(master, typed.data(), typed.size()) < 0) kill(pid, SIGKILL);
+            shownFrom = at + answers[next].prompt.size();
+        }
         if (poll(&p, 1, 30000) <= 0) {
             kill(pid, SIGKILL);  // hung: fail the test rather than the whole run
             break;
@@ -86,4 +94,16 @@ HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::strin
     waitpid(pid, &raw, 0);
     run.status = StatusOf(raw);
     return run;
+}
+
+}  // namespace
+
+HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input,
+                          const std::function<void()>& inChild) {
+    return RunOnTerminal(args, cwd, {{"", input}}, inChild);
+}
+
+HostRun RunHostAnswering(const std::vector<std::string>& args, const std::string& cwd,
+                         const std::vector<TerminalAnswer>& answers) {
+    return RunOnTerminal(args, cwd, answers, {});
 }

@@ -18,10 +18,21 @@ std::string PluginPath();
 
 // Runs pexhost with args in cwd, stdin from /dev/null. While it runs, watch (when given) is called
 // with the host's pid and the stdout written so far, about every 5 ms, until it answers false.
+// program: another copy of pexhost to run instead of the one built.
 HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
-                const std::function<bool(pid_t, const std::string&)>& watch = {});
+                const std::function<bool(pid_t, const std::string&)>& watch = {}, const std::string& program = "");
 
 // Runs pexhost on a pseudo-terminal (stdin, stdout and stderr), typing input into it. inChild (when
 // given) runs in the child just before pexhost starts there (to set a resource limit, say).
 HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input,
                           const std::function<void()>& inChild = {});
+
+// What to type on the terminal once it shows a text: typed when the output since the last answer
+// holds prompt ("\x03" is a Ctrl-C, which the terminal turns into SIGINT for the host).
+struct TerminalAnswer {
+    std::string prompt;
+    std::string typed;
+};
+// RunHostOnTerminal typing the answers one after the other, each once its prompt has shown.
+HostRun RunHostAnswering(const std::vector<std::string>& args, const std::string& cwd,
+                         const std::vector<TerminalAnswer>& answers);

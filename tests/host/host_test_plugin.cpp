@@ -95,6 +95,7 @@ FnTest g_dialog([](FnTest& t, CString) {
     CounterDialog dialog;
     const int answer = platform::DoModal(dialog);
     t.Print(CString("Dialog answered " + std::to_string(answer) + ", count " + std::to_string(dialog.count) + "\n"));
+    if (answer == platform::IDCANCEL && *g_StopFlag()) return kRunStopped;  // cancelled by a stop
     return answer == platform::IDOK && dialog.count == 1 ? kRunPassed : kRunFailed;
 });
 
@@ -126,6 +127,7 @@ struct Publisher {
         r.AddTest("Host`+1\\Extra`=3\\Skipped`-2", "PassTest", 1, &g_pass, "HostDev <Pass>");
         r.AddTest("Host`+1\\Extra`=3\\Progress`+4", "ProgressTest", 1, &g_progress, "HostDev <Progress>");
         r.AddTest("Host`+1\\Extra`=3\\Dialog`+5", "DialogTest", 1, &g_dialog, "HostDev <Dialog>");
+        r.AddTest("Host`+1\\Extra`=3\\AfterDialog`+6", "PassTest", 1, &g_pass, "HostDev <Pass>");
         r.AddTest("Host`+1\\Stop`-2\\Stubborn`+3", "StubbornTest", 1, &g_stubborn, "HostDev <Stubborn>");
         r.AddTest("Top`+0", "PassTest", 1, &g_pass, "HostDev <Pass>");
         CTestBase::BufferPreHostText("Test plug-in loaded\n");

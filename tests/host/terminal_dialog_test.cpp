@@ -1,8 +1,12 @@
-// Tests of the terminal dialog runner's pump: whole waiting lines only, never a wait, and its ends.
+// Tests of the terminal dialog runner: the pump takes whole waiting lines only and never waits; a stop ends a dialog.
 #include "host/terminal_dialog.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "host/rich_edit_model.h"
 
@@ -13,6 +17,8 @@ class Words : public platform::DialogModel {
 public:
     std::string words;
     int cycles = 0;
+    int cancels = 0;
+    void OnCancel() override { ++cancels; }
     CString GetTitle() const override { return "Words"; }
     CString Describe() const override { return "words:" + words; }
     CString OkVerb() const override { return "close"; }
@@ -36,7 +42,8 @@ struct TerminalDialog : ::testing::Test {
     FILE* out = tmpfile();
     RichEditModel window;
     OutputRenderer renderer{window, out, false, nullptr};
-    TerminalDialogRunner runner{renderer, in};
+    int stop = 0;
+    TerminalDialogRunner runner{renderer, in, &stop};
 };
 
 TEST_F(TerminalDialog, PumpAppliesOnlyWholeLinesThatWaitAndEndsAtTheCloseVerbOrEndOfInput) {
@@ -60,6 +67,35 @@ TEST_F(TerminalDialog, PumpAppliesOnlyWholeLinesThatWaitAndEndsAtTheCloseVerbOrE
     platform::SetDialogRunner(nullptr);
     EXPECT_EQ(m.words, " A B C E");  // "add D" went to the first runner's buffer
     EXPECT_EQ(m.cycles, 1);
+}
+
+TEST_F(TerminalDialog, TheStopFlagEndsAWaitingDialogAsCancelledAtOnceWhateverWasTyped) {
+    ASSERT_NE(in, nullptr);
+    Words m;
+    // Raised while the dialog waits for a line; the line comes only if the stop did not end it.
+    std::atomic<bool> returned{false};
+    std::thread operatorPressesCtrlC([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        __atomic_store_n(&stop, 1, __ATOMIC_SEQ_CST);
+        for (int i = 0; i < 200 && !returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!returned) Type("add late\nclose\n");
+    });
+    EXPECT_EQ(runner.Run(m), platform::IDCANCEL);
+    returned = true;
+    operatorPressesCtrlC.join();
+    EXPECT_EQ(m.words, "") << "ended by the stop, not by a line typed 2 s later";
+    EXPECT_EQ(m.cancels, 1) << "closed as Cancel closes it";
+    // Up before the dialog opens: nothing typed is applied, inside a loop of its own either.
+    Type("add A\nclose\n");
+    EXPECT_EQ(runner.Run(m), platform::IDCANCEL);
+    EXPECT_FALSE(runner.Pump(m));
+    EXPECT_EQ(m.words, "");
+    EXPECT_EQ(m.cancels, 3);
+    // Down again, the typed lines are there for the next dialog.
+    stop = 0;
+    EndInput();
+    EXPECT_EQ(runner.Run(m), platform::IDOK);
+    EXPECT_EQ(m.words, " A");
 }
 
 }  // namespace

@@ -85,6 +85,8 @@ TEST_F(DialogTest, PumpAppliesOneLinePerCallWaitLetsPumpsPassAndNothingHangs) {
         {"wait 2, a line, then OK closes from inside the loop", {"loop", "wait 2", "add A", "ok", "add B"}, 3, IDOK, "[Ramp] [A]", 0},
         {"the script runs out: the loop ends, the dialog is cancelled", {"loop", "wait 1", "add A"}, 2, IDCANCEL, "[Ramp] [A]", 0},
         {"a bad count is refused and read past", {"loop", "wait x", "wait", "add A"}, 1, IDCANCEL, "[Ramp] [A]", 2},
+        {"a count past its range is refused, not a wait without end", {"loop", "wait 4294967296", "wait 2x", "add A"}, 1, IDCANCEL,
+         "[Ramp] [A]", 2},
         {"after the loop the script goes on", {"loop", "add A", "end", "remove Ramp", "ok"}, 1, IDOK, "[A]", 0},
     };
     platform::ScriptedDialogRunner runner;

@@ -26,6 +26,8 @@ TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrderAndRevisionBou
         {"the first agreeing rule answers", "{B=1}{y}\n{A=1}{x}\n{A=1,C=2}{z}\n", {"A=2", "B=1"}, {"y"}},
         {"a prefix comes first", "{B=1}{y}\n{A=1}{x}\n{A=1,C=2}{z}\n", {"A=1", "C=2"}, {"x"}},
         {"an empty condition agrees with every query", "{}{b}\n", {"FPGA=X"}, {"b"}},
+        {"a revision too wide for its word makes a bad line, not a saturated bound",
+         "{MinRev=0}{ok}\n{MinRev=100000000}{wide}\n{maxrev=-1}{negative}\n", {"MinRev=FFFFFFFF"}, {}},
     };
     for (const auto& row : rows) EXPECT_EQ(find(row.text, row.query), row.result) << row.name;
     EXPECT_TRUE(CCompatibilityRules((dir / "missing.txt").c_str()).FindRule({"x"}).empty() && CCompatibilityRules(nullptr).FindRule({"x"}).empty());
@@ -37,6 +39,8 @@ TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrderAndRevisionBou
         {{"MaxRev=FF"}, {"MaxRev=FF"}, true},
         {{"MaxRev=FFFF"}, {"MaxRev=10000"}, false},
         {{"MinRev=A"}, {"MinRev=9"}, false},  // hexadecimal: A is above 9
+        {{"MinRev=FFFFFFFF"}, {"MinRev=100000000"}, false},  // past 32 bits: agrees with nothing
+        {{"MaxRev=100000000"}, {"MaxRev=FFFFFFFF"}, false},
         {{"fpga = kerzil"}, {"FPGA=KERZIL"}, true},
         {{"FPGA=Kerzil"}, {"FPGA=Kerzil2"}, false},
         // A condition without "=" ends the conditions looked at for that query element.
