@@ -35,10 +35,7 @@ bool ParseDecimal(const CString& text, long& value) {
 DWORD CBoardRoot::ZyvPackageDate(const CString& directory) { return GetZyvPackageDate(directory); }
 
 CBoardRoot::CBoardRoot(CString name, const BoardRootProfile& profile)
-    : CWexalTreeMapTB(std::move(name)),
-      m_profile(profile),
-      m_tree(std::make_unique<CDirTreeOrdered>("")),
-      m_queue(std::make_unique<CStringQueue>(m_tree.get(), "\\")) {}
+    : CWexalTreeMapTB(std::move(name)), m_profile(profile) {}
 
 CBoardRoot::~CBoardRoot() = default;
 
@@ -50,7 +47,7 @@ BOOL CBoardRoot::IsCodecBoardDevice(CZorvDevice* device) {
     return device && device->GetType() == CZorvDevice::DEVTYPE_NUXA ? TRUE : FALSE;
 }
 
-CString CBoardRoot::GetProgramDir() { return m_programDir; }
+CString CBoardRoot::GetProgramDir() { return TreeReader().programDir; }
 
 void CBoardRoot::StartUp() {
     SetCodeName(m_profile.codeName);
@@ -156,18 +153,21 @@ CString CBoardRoot::MakeCommandText(const CString& strippedPath) {
 
 int CBoardRoot::ReadTestTree(CString path, int orderBase) {
     const treepath::ConditionFacts facts = GatherConditionFacts();
-    m_programDir = GetProgramDirectory();
+    BoardTreeReader& reader = TreeReader();
+    reader.programDir = GetProgramDirectory();
 
     // A fresh reader each time: the parser appends to what it already holds.
-    m_tree = std::make_unique<CDirTreeOrdered>("");
-    m_queue = std::make_unique<CStringQueue>(m_tree.get(), "\\");
-    if (m_tree->Parse(path) != 1) {
+    reader.tree = std::make_unique<CDirTreeOrdered>("");
+    reader.queue = std::make_unique<CStringQueue>(reader.tree.get(), "\\");
+    CDirTreeOrdered& tree = *reader.tree;
+    CStringQueue& queue = *reader.queue;
+    if (tree.Parse(path) != 1) {
         PrintColor("*** ERROR:  Unable to read " + path + "\n", kColorRed);
         return 0;
     }
     // Stray characters are skipped by design; only an engineer editing a tree wants to hear of them.
     if (IsEngineering())
-        for (const CString& warning : m_tree->GetWarnings()) PrintColor("Note: " + path + " " + warning + "\n", kColorBlack);
+        for (const CString& warning : tree.GetWarnings()) PrintColor("Note: " + path + " " + warning + "\n", kColorBlack);
     const int ownBoards = m_profile.kind == treepath::RootKind::MainBoard ? facts.mainBoards : facts.codecBoards;
     if (ownBoards == 0) {
         CString line;
@@ -175,17 +175,17 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
         PrintColor(line, kColorBlack);
     }
 
-    m_tree->SetOrderBase(orderBase);
-    m_queue->Refill("\\");
+    tree.SetOrderBase(orderBase);
+    queue.Refill("\\");
     const bool engineering = IsEngineering() != FALSE;
-    while (m_queue->GetCount() > 0) {
+    while (queue.GetCount() > 0) {
         CString recordPath;
-        if (treepath::MakeRecordPath(m_queue->GetFront(FALSE), m_profile.boardWord, m_profile.kind, engineering, facts,
+        if (treepath::MakeRecordPath(queue.GetFront(FALSE), m_profile.boardWord, m_profile.kind, engineering, facts,
                                      recordPath)) {
-            const CString command = MakeCommandText(m_queue->GetFront(TRUE));
+            const CString command = MakeCommandText(queue.GetFront(TRUE));
             PublishTests(recordPath, command, m_profile.filter);
         }
-        m_queue->Pop();
+        queue.Pop();
     }
     return 1;
 }
@@ -266,10 +266,16 @@ void CBoardRoot::CalibrateClockAtStartUp(int clockDelta) {
     clock.Run(kStartupClockLine);
 }
 
+BoardLinkTests::BoardLinkTests()
+    : vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"), vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion") {}
+
+void BoardLinkTests::SetParents(CWexalTreeMapTB* root) {
+    vantrelCodec.SetParent(root);
+    vantrelExpansion.SetParent(root);
+}
+
 BoardSharedTests::BoardSharedTests()
-    : vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
-      vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
-      flashTest("FlashTest"),
+    : flashTest("FlashTest"),
       jastelTest("JastelTest"),
       dcbActive("DCBActive"),
       bcuActive("BCUActive"),
@@ -279,8 +285,6 @@ BoardSharedTests::BoardSharedTests()
       flash("Flash") {}
 
 void BoardSharedTests::SetParents(CWexalTreeMapTB* root) {
-    vantrelCodec.SetParent(root);
-    vantrelExpansion.SetParent(root);
     flashTest.SetParent(root);
     jastelTest.SetParent(root);
     dcbActive.SetParent(root);
@@ -290,3 +294,6 @@ void BoardSharedTests::SetParents(CWexalTreeMapTB* root) {
     memTestB.SetParent(root);
     flash.SetParent(root);
 }
+
+BoardTreeReader::BoardTreeReader()
+    : tree(std::make_unique<CDirTreeOrdered>("")), queue(std::make_unique<CStringQueue>(tree.get(), "\\")) {}
