@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "sim/rig.h"
 #include "tests/boards/memory/memory_rig.h"
 
 namespace {
@@ -92,9 +95,10 @@ TEST(MemClk, TheStoreReadsDecimalAndSaysWhenItCannotBeReadOrWritten) {
     };
     for (const auto& [contents, old, warning] : stores) {
         if (contents) dir.Write("clk.txt", contents);
-        const std::string store = dir.File(contents ? "clk.txt" : "none/clk.txt");
+        const std::string store = contents ? dir.File("clk.txt") : dir.MakeDir("going") + "/clk.txt";
         testing::internal::CaptureStderr();
-        RootOnRig rig(MainBoardRig("[]", R"(, "memory_clock": {"store": ")" + store + R"("})"));
+        RootOnRig rig(MainBoardRig("[]", R"(, "memory_clock": {"store": ")" + store + R"("})"), "",
+                      [&] { std::filesystem::remove_all(dir.File("going")); });
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(err.find(*warning ? warning : "clock word") != std::string::npos, *warning != 0) << err;
         if (!contents) continue;

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "boards/roots/brimola_board_tests.h"
 #include "framework/test_record.h"
+#include "platform/host_ui.h"
 #include "platform/paths.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
@@ -19,12 +22,16 @@ using support::MainBoardRig;
 using support::TakeText;
 
 // The main-board root built on the rig (its start-up calibration ran there) in a fresh current and
-// program folder; commands go through the root as the host sends them.
+// program folder; commands go through the root as the host sends them. beforeRoot (when given)
+// runs between the rig's loading and the root's building.
 class RootOnRig {
 public:
-    explicit RootOnRig(const std::string& rigJson, const std::string& switches = "") : m_rig(rigJson) {
+    explicit RootOnRig(const std::string& rigJson, const std::string& switches = "",
+                       const std::function<void()>& beforeRoot = {})
+        : m_rig(rigJson) {
         platform::SetProgramDir(m_cwd.Dir().Path());
         if (!switches.empty()) m_cwd.Dir().Write("CmdLine", "pexhost " + switches);
+        if (beforeRoot) beforeRoot();
         m_root = std::make_unique<CBrimolaBoardTests>("CBrimolaBoard");
         TakeText();
     }
