@@ -1,8 +1,7 @@
 // CBoardRoot: start-up of a board root, device binding, test-tree publishing and command dispatch.
 #include "boards/roots/board_root.h"
 
-#include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -19,16 +18,8 @@ namespace {
 
 constexpr COLORREF kBannerBackground = 0x00F0FF;  // yellow
 
-// A decimal integer filling the whole text (an optional sign, then digits).
-bool ParseDecimal(const CString& text, long& value) {
-    if (text.IsEmpty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    const char* first = text.c_str() + ((text[0] == '-' || text[0] == '+') ? 1 : 0);
-    return errno == 0 && end != text.c_str() && *end == '\0' && *first >= '0' && *first <= '9' && value >= INT_MIN &&
-           value <= INT_MAX;
-}
+// A clock delta is a distance between two clock settings: never negative.
+constexpr platform::NumberField kClockDeltaField{0, INT32_MAX};
 
 }  // namespace
 
@@ -58,16 +49,9 @@ void CBoardRoot::StartUp() {
     ReadTestTree(m_treePath, kTreeOrderBase);
     RegisterSelf();
 
-    bool wellFormed = true;
-    const int clockDelta = ReadClockDelta(ReadCmdLine(), &wellFormed);
-    if (!wellFormed) {
-        CString value;
-        CParamString(ReadCmdLine()).GetValue("CLKDELTA", value);
-        CString line;
-        line.Format("ERROR:  CLKDELTA=%s is not a decimal number; the clock test uses %d\n", value.c_str(),
-                    kDefaultClockDelta);
-        PrintColor(line, kColorRed);
-    }
+    CString problem;
+    const int clockDelta = ReadClockDelta(ReadCmdLine(), &problem);
+    if (!problem.IsEmpty()) PrintColor(problem, kColorRed);
     CalibrateClockAtStartUp(clockDelta);
     for (const CString& command : GetStartupProgramCommands()) ProgramAtStartUp(command);
 }
@@ -102,13 +86,26 @@ void CBoardRoot::BindDevices() {
     std::free(names);
 }
 
-int CBoardRoot::ReadClockDelta(const CString& switches, bool* wellFormed) {
-    if (wellFormed) *wellFormed = true;
+int CBoardRoot::ReadClockDelta(const CString& switches, CString* problem) {
+    if (problem) problem->Empty();
     CString value;
     if (!CParamString(switches).GetValue("CLKDELTA", value)) return kDefaultClockDelta;
-    long delta = 0;
-    if (ParseDecimal(value, delta)) return static_cast<int>(delta);
-    if (wellFormed) *wellFormed = false;
+    const platform::FieldScan read = platform::ReadField(value.c_str(), platform::NumberForm::Decimal, kClockDeltaField);
+    // The whole value is the number: "25x" is no delta, nor is "0x19".
+    const bool whole = read.fit != platform::NumberFit::None && *read.end == '\0';
+    if (whole && read.fit == platform::NumberFit::Fits) return static_cast<int>(read.value);
+    if (problem) {
+        CString line;
+        if (whole) {
+            line = RefusedArgument("CLKDELTA", value, kClockDeltaField);
+            line.TrimRight("\n");
+            line.AppendFormat("; the clock test uses %d\n", kDefaultClockDelta);
+        } else {
+            line.Format("ERROR:  CLKDELTA=%s is not a decimal number; the clock test uses %d\n", value.c_str(),
+                        kDefaultClockDelta);
+        }
+        *problem = line;
+    }
     return kDefaultClockDelta;
 }
 

@@ -135,9 +135,10 @@ public:
     // overview "All DCB0". Always 1.
     virtual DWORD ShowDCBInfo(CString text);
 
-    // The "CLKDELTA" value of the switch text as a decimal number; kDefaultClockDelta when it is
-    // absent or not a decimal number (then *wellFormed is false).
-    static int ReadClockDelta(const CString& switches, bool* wellFormed = nullptr);
+    // The "CLKDELTA" value of the switch text as a decimal number of 0 to 2147483647;
+    // kDefaultClockDelta when it is absent, not a decimal number or outside that range. problem
+    // (when given) gets the red line for the last two, and is empty otherwise.
+    static int ReadClockDelta(const CString& switches, CString* problem = nullptr);
     // "Program DEVICE=%d FILE=%s" for every entry of the programming table when the switch PD is
     // "ALL" (any case); empty otherwise.
     std::vector<CString> GetStartupProgramCommands();

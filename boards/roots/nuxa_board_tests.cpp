@@ -119,7 +119,10 @@ BOOL CNuxaBoardTests::CheckDIMMSize(DWORD sizeMB, CString& message) {
 }
 
 DWORD CNuxaBoardTests::SetFillPattern(CString command) {
-    return fillpattern::Apply(m_patternBuffer, m_fillFirst, m_fillEnd, command) ? kRunPassed : 0;
+    CString refusal;
+    if (fillpattern::Apply(m_patternBuffer, m_fillFirst, m_fillEnd, command, &refusal)) return kRunPassed;
+    if (!refusal.IsEmpty()) PrintColor(refusal, kColorRed);
+    return 0;
 }
 
 namespace {
