@@ -58,8 +58,9 @@ public:
     // DEVICEA|DEVICEB, dcbStart, dcbCount): one command per DCB, run through Run on the packer or
     // unpacker test of that chip, naming the chip's two channels, the DCB and a file of its own.
     // 1 when every issued command passed; 2 when one did not (each reports its own failure, an
-    // unknown target test its red line; the remaining DCBs are still issued); 0 after a red
-    // message, 0 without a word when there is no macro.
+    // unknown target test its red line; the remaining DCBs are still issued); 3 when the host asked
+    // to stop (no further DCB is issued); 0 after a red message, 0 without a word when there is no
+    // macro.
     virtual int SaveDCBImage(CString command);
     // The buffer the DSP and codec tests are handed before every run.
     const std::vector<DWORD>& GetPatternBuffer() const { return m_patternBuffer; }

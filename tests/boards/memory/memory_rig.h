@@ -75,6 +75,37 @@ struct StopFlagSet {
     ~StopFlagSet() { *g_StopFlag() = 0; }
 };
 
+// The host's main window with its progress bar (dialog item 1034) for the scope. The bar keeps the
+// positions it is given and, as an operator's Ctrl-C while it moves, sets the host's stop flag once
+// it has been given stopAfter of them (0: never); the flag is cleared at the end of the scope.
+class StoppingProgressBar : public CProgressCtrl {
+public:
+    explicit StoppingProgressBar(size_t stopAfter) : m_stopAfter(stopAfter) { platform::SetMainWnd(&m_main); }
+    ~StoppingProgressBar() override {
+        platform::SetMainWnd(nullptr);
+        *g_StopFlag() = 0;
+    }
+    StoppingProgressBar(const StoppingProgressBar&) = delete;
+    StoppingProgressBar& operator=(const StoppingProgressBar&) = delete;
+    void SetRange32(int, int) override {}
+    int SetPos(int pos) override {
+        positions.push_back(pos);
+        if (positions.size() == m_stopAfter) *g_StopFlag() = 1;
+        return 0;
+    }
+    int GetPos() const override { return positions.empty() ? 0 : positions.back(); }
+    std::vector<int> positions;
+
+private:
+    struct Main : CWnd {
+        explicit Main(CProgressCtrl* bar) : m_bar(bar) {}
+        CWnd* GetDlgItem(int id) override { return id == kProgressCtrlId ? m_bar : nullptr; }
+        CProgressCtrl* m_bar;
+    };
+    size_t m_stopAfter;
+    Main m_main{this};
+};
+
 // A 64 MiB main board with one fault on Brimola1, given by its fields.
 inline std::string FaultRig(const std::string& fields) { return MainBoardRig(R"([{"board": "Brimola1", )" + fields + "}]"); }
 
