@@ -605,15 +605,26 @@ bool ReadBoxFault(const Json& f, const std::string& key, const std::string& kind
     return true;
 }
 
+// A file the rig keeps across runs is written into its folder: a folder that is not there would
+// lose, with no more than a warning, everything the run writes to it.
+void CheckFolder(const std::string& key, const std::string& path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code ec;
+    if (folder.empty() || std::filesystem::is_directory(folder, ec)) return;
+    const bool exists = std::filesystem::exists(folder, ec);
+    Fail(key, "the folder \"" + folder.string() + "\" of \"" + path + (exists ? "\" is not a folder" : "\" does not exist"));
+}
+
 // Files a rig names (paths relative to the working directory) must be regular files when they
 // exist: a directory is neither, and opening a FIFO or a device would wait for a writer that never
-// comes. An existing flash image must be whole.
+// comes. An existing flash image must be whole, and both files need a folder to be kept in.
 void CheckFiles(const RigConfig& rig) {
     for (size_t i = 0; i < rig.boards.size(); ++i) {
         const std::string key = "boards[" + std::to_string(i) + "]";
         std::error_code ec;
         const std::string& store = rig.boards[i].memoryClock.store;
         if (!store.empty()) {
+            CheckFolder(key + ".memory_clock.store", store);
             const auto status = std::filesystem::status(store, ec);
             if (std::filesystem::is_directory(status))
                 Fail(key + ".memory_clock.store", "\"" + store + "\" is a directory, not a file for the clock word");
@@ -622,6 +633,7 @@ void CheckFiles(const RigConfig& rig) {
         }
         const std::string& path = rig.boards[i].flashImage;
         if (path.empty()) continue;
+        CheckFolder(key + ".flash.image", path);
         const auto status = std::filesystem::status(path, ec);
         if (std::filesystem::is_directory(status))
             Fail(key + ".flash.image", "\"" + path + "\" is a directory, not a flash image file");

@@ -2,7 +2,6 @@
 #include "boards/dma/dcb_display.h"
 
 #include <cctype>
-#include <cstdlib>
 
 #include "devlib/dev_types.h"
 #include "framework/hw/buffer_control_unit.h"
@@ -10,6 +9,7 @@
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/wexal_test_base.h"
+#include "platform/number_text.h"
 
 namespace dcbdisplay {
 
@@ -201,13 +201,16 @@ DWORD ShowDCBInfo(CWexalTestBase& out, RegisterPtr bar0, const CString& text, bo
     if (text.Left(8) == "Channel=") {
         CString number = text.Mid(8);
         number.TrimLeft();
-        // Only a decimal number starting the value names a channel ("Channel=x" names none).
+        // Only a decimal number starting the value names a channel ("Channel=x" names none); one
+        // past the channels, however many digits it has, names none either.
         if (!std::isdigit(static_cast<unsigned char>(number[0]))) return kRunPassed;
-        const long channel = std::strtol(number.c_str(), nullptr, 10);
-        if (channel >= kChannels) return kRunPassed;
+        const platform::FieldScan read =
+            platform::ReadField(number.c_str(), platform::NumberForm::Decimal, platform::NumberField{0, kChannels - 1});
+        if (read.fit != platform::NumberFit::Fits) return kRunPassed;
+        const int channel = static_cast<int>(read.value);
         CString expand;
         const bool hexOnly = CParamString(text).GetValue("EXPAND", expand) && expand.CompareNoCase("HEX_ONLY") == 0;
-        ShowChannel(out, bar0, static_cast<int>(channel), text, !hexOnly);
+        ShowChannel(out, bar0, channel, text, !hexOnly);
     } else if (withOverview && text.Left(8) == "All DCB0") {
         ShowOverview(out, bar0);
     }

@@ -14,6 +14,7 @@ constexpr DWORD kDCBBase = 0x60000;      // channel c's sixteen DCBs of 32 bytes
 constexpr DWORD kBCUBase = 0x70000;      // BCU n at + 16n
 constexpr DWORD kChannelBytes = 0x200;
 constexpr int kChannels = 64;
+constexpr int kDCBsPerChannel = 16;
 
 // "Show DCB Info" with the text after the keyword, as the root hands it over: "Channel=<n>" dumps
 // channel n (EXPAND=HEX_ONLY, any case, leaves out the decoded blocks); "All DCB0" prints the

@@ -2,11 +2,11 @@
 #include "boards/dma/test_dcb.h"
 
 #include <cctype>
-#include <cstdlib>
 
 #include "boards/dma/dcb_display.h"
 #include "devlib/arg_list.h"
 #include "framework/result_screen.h"
+#include "platform/number_text.h"
 
 namespace {
 
@@ -30,12 +30,17 @@ int SignedBits(DWORD word, int first, int count) {
     return static_cast<int>(word << (32 - first - count)) >> (32 - count);
 }
 
-// A subscript is a decimal number and nothing else.
-bool ReadSubscript(const CString& text, long& value) {
-    if (text.IsEmpty()) return false;
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    return std::isdigit(static_cast<unsigned char>(text[text[0] == '-' ? 1 : 0])) && *end == '\0';
+// A subscript is a decimal number and nothing else; one that names no DCB of a channel (outside
+// 0-15, however many digits it has) is kept apart as out of bounds, never cut to one that does.
+enum class Subscript { Missing, OutOfBounds, Read };
+Subscript ReadSubscript(const CString& text, int& value) {
+    if (text.IsEmpty() || !std::isdigit(static_cast<unsigned char>(text[text[0] == '-' ? 1 : 0]))) return Subscript::Missing;
+    const platform::FieldScan read =
+        platform::ReadField(text.c_str(), platform::NumberForm::Decimal, platform::NumberField{0, dcbdisplay::kDCBsPerChannel - 1});
+    if (*read.end != '\0') return Subscript::Missing;
+    if (read.fit != platform::NumberFit::Fits) return Subscript::OutOfBounds;
+    value = static_cast<int>(read.value);
+    return Subscript::Read;
 }
 
 const char kChannelsLine[] = " Channels: 01  02  03  04  05  06  07  08  09  10  11  12  13  14  15  16\n";
@@ -67,12 +72,13 @@ DWORD CTestDCB::Run(CString args) {
     parts.Set(rest.c_str());
     const CString name = parts.Index(0) ? parts.Index(0) : "";
     const CString subscript = parts.Index(1) ? parts.Index(1) : "";
-    long index = 0;
+    int index = 0;
     if (name.IsEmpty()) {
         PrintRed("Error getting parameter 2");
         return kRunFailed;
     }
-    if (!ReadSubscript(subscript, index)) {
+    const Subscript read = ReadSubscript(subscript, index);
+    if (read == Subscript::Missing) {
         PrintRed("Error getting parameter 3");
         return kRunFailed;
     }
@@ -81,7 +87,7 @@ DWORD CTestDCB::Run(CString args) {
         PrintRed("Error in parameter 2 - DCB struct name not found");
         return kRunFailed;
     }
-    if (index < 0 || index > 15) {
+    if (read == Subscript::OutOfBounds) {
         PrintRed("Error in parameter 3 - index exceeds array bounds");
         return kRunFailed;
     }

@@ -92,6 +92,7 @@ DWORD mem_clk::Run(CString command) {
     case kNone:
     case kInvalid: PrintColor("Invalid Test", kColorRed); return kRunFailed;
     }
+    if (result == kRunStopped) return kRunStopped;
     return result == kRunPassed ? kRunPassed : kRunFailed;
 }
 
@@ -253,7 +254,19 @@ DWORD mem_clk::ClockTest(CString arguments) {
     commandLine.Format("%s <%s>", device ? device->GetTag().c_str() : "", cmd.c_str());
     DWORD chosen = kFallbackClock;
     bool everyPassFound = true;
+    // A stop leaves the sweep at once; the board goes back to the clock stored before it, not to
+    // whichever setting the sweep had reached.
+    const DWORD storedBefore = bar0[kStoredClock / 4];
+    auto stopped = [&]() {
+        if (!CWexal::IsStopRequested()) return false;
+        Progress().Show(false);
+        if (storedBefore >= static_cast<DWORD>(kLowestClock) && storedBefore <= static_cast<DWORD>(kHighestClock))
+            SetClockSetting(bar0, storedBefore, false);
+        PrintColor("\nStopped by User\n", kColorRed);
+        return true;
+    };
     for (int pass = 0; pass < shrinkLoop; ++pass) {
+        if (stopped()) return kRunStopped;
         Progress progress;
         progress.Show(true);
         progress.Range(0, kSettings);
@@ -277,6 +290,7 @@ DWORD mem_clk::ClockTest(CString arguments) {
             }
             if (m_wexal) m_wexal->SetClockValue(static_cast<DWORD>(c));
             for (int run = 0; run < testLoop; ++run) {
+                if (stopped()) return kRunStopped;
                 m_results[c] = static_cast<int>(GetParent()->Run(commandLine));
                 if (m_results[c] == static_cast<int>(kRunFailed)) break;
             }

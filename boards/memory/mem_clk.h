@@ -13,7 +13,9 @@ class CWexal;
 // or down). "Clock Test" runs a command of the same board (normally the Wexal random memory test)
 // at every setting of a range and sets the clock to the middle of the longest run of passing
 // settings; the choice is stored on the board (BAR0 0x613E0) so it outlives a load of the library.
-// "Set Clock", "Display Clock" and "Delta Clock Test" set, show and check it.
+// "Set Clock", "Display Clock" and "Delta Clock Test" set, show and check it. The host's stop
+// request ends a sweep before its next run of the command, with result 3 and the clock set back
+// to the stored setting.
 class mem_clk : public CWexalTreeMapTB {
 public:
     static constexpr int kSettings = 256;

@@ -5,8 +5,15 @@
 
 #include "boards/wexal/wexal.h"
 #include "devlib/wexal_spaces.h"
+#include "framework/arg_number.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
+
+namespace {
+
+constexpr platform::NumberField kPatternField{0, 0xFF};
+
+}  // namespace
 
 CString SkipCommandWord(const CString& arguments) {
     CString text = arguments;
@@ -123,7 +130,17 @@ DWORD CMemTestA::Run(CString arguments) {
     BYTE patterns[6] = {0x00, 0xFF, 0x55, 0xAA, 0, 0};
     int count = 4;
     ULONGLONG value = 0;
-    if (GetListNumber(SkipCommandWord(arguments), 0, value, 0)) {
+    const CString list = SkipCommandWord(arguments);
+    if (GetListNumber(list, 0, value, 0)) {
+        // The pattern is one byte: a wider number is refused, not cut to its low byte.
+        CString item;
+        GetListItem(list, 0, item);
+        const platform::FieldScan read = platform::ReadField(item.c_str(), platform::NumberForm::Either, kPatternField);
+        if (read.fit != platform::NumberFit::Fits) {
+            PrintColor(RefusedArgument("bParam", item.SpanExcluding(" \t"), kPatternField), kColorRed);
+            return kRunFailed;
+        }
+        value = static_cast<ULONGLONG>(read.value);
         patterns[4] = static_cast<BYTE>(value);
         patterns[5] = static_cast<BYTE>(~value);
         count = 6;

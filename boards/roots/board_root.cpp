@@ -1,8 +1,7 @@
 // CBoardRoot: start-up of a board root, device binding, test-tree publishing and command dispatch.
 #include "boards/roots/board_root.h"
 
-#include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -19,26 +18,15 @@ namespace {
 
 constexpr COLORREF kBannerBackground = 0x00F0FF;  // yellow
 
-// A decimal integer filling the whole text (an optional sign, then digits).
-bool ParseDecimal(const CString& text, long& value) {
-    if (text.IsEmpty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    const char* first = text.c_str() + ((text[0] == '-' || text[0] == '+') ? 1 : 0);
-    return errno == 0 && end != text.c_str() && *end == '\0' && *first >= '0' && *first <= '9' && value >= INT_MIN &&
-           value <= INT_MAX;
-}
+// A clock delta is a distance between two clock settings: never negative.
+constexpr platform::NumberField kClockDeltaField{0, INT32_MAX};
 
 }  // namespace
 
 DWORD CBoardRoot::ZyvPackageDate(const CString& directory) { return GetZyvPackageDate(directory); }
 
 CBoardRoot::CBoardRoot(CString name, const BoardRootProfile& profile)
-    : CWexalTreeMapTB(std::move(name)),
-      m_profile(profile),
-      m_tree(std::make_unique<CDirTreeOrdered>("")),
-      m_queue(std::make_unique<CStringQueue>(m_tree.get(), "\\")) {}
+    : CWexalTreeMapTB(std::move(name)), m_profile(profile) {}
 
 CBoardRoot::~CBoardRoot() = default;
 
@@ -50,7 +38,7 @@ BOOL CBoardRoot::IsCodecBoardDevice(CZorvDevice* device) {
     return device && device->GetType() == CZorvDevice::DEVTYPE_NUXA ? TRUE : FALSE;
 }
 
-CString CBoardRoot::GetProgramDir() { return m_programDir; }
+CString CBoardRoot::GetProgramDir() { return TreeReader().programDir; }
 
 void CBoardRoot::StartUp() {
     SetCodeName(m_profile.codeName);
@@ -61,16 +49,9 @@ void CBoardRoot::StartUp() {
     ReadTestTree(m_treePath, kTreeOrderBase);
     RegisterSelf();
 
-    bool wellFormed = true;
-    const int clockDelta = ReadClockDelta(ReadCmdLine(), &wellFormed);
-    if (!wellFormed) {
-        CString value;
-        CParamString(ReadCmdLine()).GetValue("CLKDELTA", value);
-        CString line;
-        line.Format("ERROR:  CLKDELTA=%s is not a decimal number; the clock test uses %d\n", value.c_str(),
-                    kDefaultClockDelta);
-        PrintColor(line, kColorRed);
-    }
+    CString problem;
+    const int clockDelta = ReadClockDelta(ReadCmdLine(), &problem);
+    if (!problem.IsEmpty()) PrintColor(problem, kColorRed);
     CalibrateClockAtStartUp(clockDelta);
     for (const CString& command : GetStartupProgramCommands()) ProgramAtStartUp(command);
 }
@@ -105,13 +86,26 @@ void CBoardRoot::BindDevices() {
     std::free(names);
 }
 
-int CBoardRoot::ReadClockDelta(const CString& switches, bool* wellFormed) {
-    if (wellFormed) *wellFormed = true;
+int CBoardRoot::ReadClockDelta(const CString& switches, CString* problem) {
+    if (problem) problem->Empty();
     CString value;
     if (!CParamString(switches).GetValue("CLKDELTA", value)) return kDefaultClockDelta;
-    long delta = 0;
-    if (ParseDecimal(value, delta)) return static_cast<int>(delta);
-    if (wellFormed) *wellFormed = false;
+    const platform::FieldScan read = platform::ReadField(value.c_str(), platform::NumberForm::Decimal, kClockDeltaField);
+    // The whole value is the number: "25x" is no delta, nor is "0x19".
+    const bool whole = read.fit != platform::NumberFit::None && *read.end == '\0';
+    if (whole && read.fit == platform::NumberFit::Fits) return static_cast<int>(read.value);
+    if (problem) {
+        CString line;
+        if (whole) {
+            line = RefusedArgument("CLKDELTA", value, kClockDeltaField);
+            line.TrimRight("\n");
+            line.AppendFormat("; the clock test uses %d\n", kDefaultClockDelta);
+        } else {
+            line.Format("ERROR:  CLKDELTA=%s is not a decimal number; the clock test uses %d\n", value.c_str(),
+                        kDefaultClockDelta);
+        }
+        *problem = line;
+    }
     return kDefaultClockDelta;
 }
 
@@ -156,18 +150,21 @@ CString CBoardRoot::MakeCommandText(const CString& strippedPath) {
 
 int CBoardRoot::ReadTestTree(CString path, int orderBase) {
     const treepath::ConditionFacts facts = GatherConditionFacts();
-    m_programDir = GetProgramDirectory();
+    BoardTreeReader& reader = TreeReader();
+    reader.programDir = GetProgramDirectory();
 
     // A fresh reader each time: the parser appends to what it already holds.
-    m_tree = std::make_unique<CDirTreeOrdered>("");
-    m_queue = std::make_unique<CStringQueue>(m_tree.get(), "\\");
-    if (m_tree->Parse(path) != 1) {
+    reader.tree = std::make_unique<CDirTreeOrdered>("");
+    reader.queue = std::make_unique<CStringQueue>(reader.tree.get(), "\\");
+    CDirTreeOrdered& tree = *reader.tree;
+    CStringQueue& queue = *reader.queue;
+    if (tree.Parse(path) != 1) {
         PrintColor("*** ERROR:  Unable to read " + path + "\n", kColorRed);
         return 0;
     }
     // Stray characters are skipped by design; only an engineer editing a tree wants to hear of them.
     if (IsEngineering())
-        for (const CString& warning : m_tree->GetWarnings()) PrintColor("Note: " + path + " " + warning + "\n", kColorBlack);
+        for (const CString& warning : tree.GetWarnings()) PrintColor("Note: " + path + " " + warning + "\n", kColorBlack);
     const int ownBoards = m_profile.kind == treepath::RootKind::MainBoard ? facts.mainBoards : facts.codecBoards;
     if (ownBoards == 0) {
         CString line;
@@ -175,17 +172,17 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
         PrintColor(line, kColorBlack);
     }
 
-    m_tree->SetOrderBase(orderBase);
-    m_queue->Refill("\\");
+    tree.SetOrderBase(orderBase);
+    queue.Refill("\\");
     const bool engineering = IsEngineering() != FALSE;
-    while (m_queue->GetCount() > 0) {
+    while (queue.GetCount() > 0) {
         CString recordPath;
-        if (treepath::MakeRecordPath(m_queue->GetFront(FALSE), m_profile.boardWord, m_profile.kind, engineering, facts,
+        if (treepath::MakeRecordPath(queue.GetFront(FALSE), m_profile.boardWord, m_profile.kind, engineering, facts,
                                      recordPath)) {
-            const CString command = MakeCommandText(m_queue->GetFront(TRUE));
+            const CString command = MakeCommandText(queue.GetFront(TRUE));
             PublishTests(recordPath, command, m_profile.filter);
         }
-        m_queue->Pop();
+        queue.Pop();
     }
     return 1;
 }
@@ -266,10 +263,16 @@ void CBoardRoot::CalibrateClockAtStartUp(int clockDelta) {
     clock.Run(kStartupClockLine);
 }
 
+BoardLinkTests::BoardLinkTests()
+    : vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"), vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion") {}
+
+void BoardLinkTests::SetParents(CWexalTreeMapTB* root) {
+    vantrelCodec.SetParent(root);
+    vantrelExpansion.SetParent(root);
+}
+
 BoardSharedTests::BoardSharedTests()
-    : vantrelCodec(CVantrel::kCodecPort, "CVantrelCodec"),
-      vantrelExpansion(CVantrel::kExpansionPort, "CVantrelExpansion"),
-      flashTest("FlashTest"),
+    : flashTest("FlashTest"),
       jastelTest("JastelTest"),
       dcbActive("DCBActive"),
       bcuActive("BCUActive"),
@@ -279,8 +282,6 @@ BoardSharedTests::BoardSharedTests()
       flash("Flash") {}
 
 void BoardSharedTests::SetParents(CWexalTreeMapTB* root) {
-    vantrelCodec.SetParent(root);
-    vantrelExpansion.SetParent(root);
     flashTest.SetParent(root);
     jastelTest.SetParent(root);
     dcbActive.SetParent(root);
@@ -290,3 +291,6 @@ void BoardSharedTests::SetParents(CWexalTreeMapTB* root) {
     memTestB.SetParent(root);
     flash.SetParent(root);
 }
+
+BoardTreeReader::BoardTreeReader()
+    : tree(std::make_unique<CDirTreeOrdered>("")), queue(std::make_unique<CStringQueue>(tree.get(), "\\")) {}

@@ -44,15 +44,24 @@ struct BoardRootProfile {
     const char* settingTrace;       // "I2C Clock" trace of the chosen setting
 };
 
-// The member tests both roots hold alike, in the order both build them (after the Tcl test): board
-// links, flash and controller tests, DCB/BCU tests, SDRAM tests, flash programming.
-struct BoardSharedTests {
-    BoardSharedTests();
+// The board-link tests both roots hold alike, built before the main board's FPGA-pair loopback and
+// the Tcl test.
+struct BoardLinkTests {
+    BoardLinkTests();
     // Gives each its root as parent, in the same order.
     void SetParents(CWexalTreeMapTB* root);
 
     CVantrel vantrelCodec;
     CVantrel vantrelExpansion;
+};
+
+// The member tests both roots hold alike, in the order both build them (after the Tcl test): flash
+// and controller tests, DCB/BCU tests, SDRAM tests, flash programming.
+struct BoardSharedTests {
+    BoardSharedTests();
+    // Gives each its root as parent, in the same order.
+    void SetParents(CWexalTreeMapTB* root);
+
     CFlashTest flashTest;
     CJastelTest jastelTest;
     C_DCB_RW_Active dcbActive;
@@ -61,6 +70,16 @@ struct BoardSharedTests {
     CMemTestA memTestA;
     CMemTestB memTestB;
     CDiagFlash flash;
+};
+
+// The test-tree reader of a root, its path queue and the program directory ReadTestTree sets; each
+// root holds one among its members, where the board's order puts it.
+struct BoardTreeReader {
+    BoardTreeReader();
+
+    std::unique_ptr<CDirTreeOrdered> tree;
+    std::unique_ptr<CStringQueue> queue;
+    CString programDir;
 };
 
 // One FPGA the root programs at load with PD=ALL.
@@ -116,9 +135,10 @@ public:
     // overview "All DCB0". Always 1.
     virtual DWORD ShowDCBInfo(CString text);
 
-    // The "CLKDELTA" value of the switch text as a decimal number; kDefaultClockDelta when it is
-    // absent or not a decimal number (then *wellFormed is false).
-    static int ReadClockDelta(const CString& switches, bool* wellFormed = nullptr);
+    // The "CLKDELTA" value of the switch text as a decimal number of 0 to 2147483647;
+    // kDefaultClockDelta when it is absent, not a decimal number or outside that range. problem
+    // (when given) gets the red line for the last two, and is empty otherwise.
+    static int ReadClockDelta(const CString& switches, CString* problem = nullptr);
     // "Program DEVICE=%d FILE=%s" for every entry of the programming table when the switch PD is
     // "ALL" (any case); empty otherwise.
     std::vector<CString> GetStartupProgramCommands();
@@ -221,10 +241,10 @@ protected:
     virtual void PrepareChildren(CWexalBoardDevice* board) { (void)board; }
     static int ReadVerbose(const CString& arguments);
 
+    // The root's tree reader member (used from StartUp on, once the members stand).
+    virtual BoardTreeReader& TreeReader() = 0;
+
     const BoardRootProfile& m_profile;
-    std::unique_ptr<CDirTreeOrdered> m_tree;
-    std::unique_ptr<CStringQueue> m_queue;
-    CString m_programDir;
     CString m_treePath;
 
 private:

@@ -76,7 +76,7 @@ CBrimolaBoardTests::~CBrimolaBoardTests() = default;
 // The order is "CWexal", "CKerzil", "CSulvethA", "CSulvethB", "CNulk", "CBexi", "CBrimolaWemp",
 // "CVantrelCodec", "CVantrelExpansion", "CableLoopback", "SCRport", "mem_clk", "SulvethLoop", "Tcl",
 // "FlashTest", "JastelTest", "DCBActive", "BCUActive", "RAMblock", "MemTestA", "MemTestB", "Flash",
-// "FarnoDeK"; each joins as its test is built. The controller gets no parent.
+// "FarnoDeK". The controller gets no parent.
 void CBrimolaBoardTests::SetParents() {
     m_wexal.SetParent(this);
     m_kerzil.SetParent(this);
@@ -85,12 +85,13 @@ void CBrimolaBoardTests::SetParents() {
     m_nulk.SetParent(this);
     m_bexi.SetParent(this);
     m_wemp.SetParent(this);
-    m_shared.SetParents(this);  // board links, flash and controller, DCB/BCU, SDRAM, flash programming
+    m_links.SetParents(this);
     m_cableLoopback.SetParent(this);
     m_scrPort.SetParent(this);
     m_memClk.SetParent(this);
     m_sulvethLoop.SetParent(this);
     m_tcl.SetParent(this);
+    m_shared.SetParents(this);  // flash and controller, DCB/BCU, SDRAM, flash programming
     m_farnodek.SetParent(this);
 }
 
@@ -116,7 +117,7 @@ DWORD CBrimolaBoardTests::DisplayRev(const CString& args) {
         const char* id;
         CVideoPathTB* test;
     } resolvers[] = {{"\\LOCV", &m_kerzil},   {"\\MEPT", &m_kerzil},   {"\\TAZU", &m_sulvethA},
-                     {"\\VOKA", &m_sulvethA}, {"\\VOKB", &m_sulvethB}, {"\\FESK", &m_shared.vantrelCodec}};
+                     {"\\VOKA", &m_sulvethA}, {"\\VOKB", &m_sulvethB}, {"\\FESK", &m_links.vantrelCodec}};
     for (const auto& resolver : resolvers) {
         if (file.Find(resolver.id) < 0) continue;
         resolver.test->DetermineFilenameOXD(file, FALSE, 1);

@@ -1,7 +1,8 @@
 // The boards' I2C clock synthesiser settings.
 #include "boards/roots/clock_synth.h"
 
-#include <cstdio>
+#include "framework/arg_number.h"
+#include "platform/number_text.h"
 
 namespace clocksynth {
 
@@ -33,22 +34,66 @@ constexpr FixedRow kFixedRows[] = {
 };
 static_assert(std::size(kFixedRows) + 1 == kSettingRows);
 
-// One register line, blanks and line ends removed and upper-cased, in the first form that gives
-// both numbers; the last form is taken for whatever it gives.
-void ReadRegisterLine(CString line, RegisterWrite& write) {
+using platform::FieldScan;
+using platform::NumberFit;
+
+// A synthesiser register holds a byte: the value written to it is refused past that, never cut.
+constexpr platform::NumberField kRegisterValueField{0, 0xFF};
+
+// Whether text at p begins with the literal; p moves past it when it does.
+bool Skip(const char*& p, const char* literal) {
+    const char* q = p;
+    for (; *literal; ++literal, ++q)
+        if (*q != *literal) return false;
+    p = q;
+    return true;
+}
+
+// One register line, blanks and line ends removed and upper-cased, read as "REG[0X%02X]=0X%02X",
+// "REG[%X]=0X%02X" or "REG[%d]=0X%02X" (together: a hexadecimal register, then "]=0X" and the
+// value), else as "REG[%d]=%X" for whatever that gives. Every number is read whole: one its field
+// does not hold is refused (false, refusal set) instead of being cut to its first digits.
+bool ReadRegisterLine(CString line, RegisterWrite& write, CString& refusal) {
     line.MakeUpper();
     for (char c : {'\r', '\n', '\t', ' '}) line.Remove(c);
-    unsigned reg = 0, value = 0;
-    for (const char* format : {"REG[0X%02X]=0X%02X", "REG[%X]=0X%02X", "REG[%d]=0X%02X"}) {
-        if (std::sscanf(line.c_str(), format, &reg, &value) == 2) {
-            write = {reg, value};
-            return;
+    const char* const text = line.c_str();
+    // The refusal names the number as written: "REG=<register>" or "REG[<register>]=<value>".
+    auto refuse = [&](const char* from, const FieldScan& scan, platform::NumberField field) {
+        const int at = static_cast<int>(from - text);
+        const int close = line.Find(']');
+        const CString name = at == 4 ? CString("REG") : line.Left(close + 1);
+        refusal = RefusedArgument(name, line.Mid(at, static_cast<int>(scan.end - from)), field);
+        return false;
+    };
+    const char* p = text;
+    if (!Skip(p, "REG[")) return true;
+    const char* const registerText = p;
+    const FieldScan hexReg = platform::ReadField(registerText, platform::NumberForm::Hex, platform::kUnsigned32Field);
+    if (hexReg.fit != NumberFit::None) {
+        const char* q = hexReg.end;
+        const char* const valueText = q + 2;  // its "0X" is part of the value as written
+        if (Skip(q, "]=0X")) {
+            const FieldScan value = platform::ReadField(q, platform::NumberForm::Hex, kRegisterValueField);
+            if (value.fit != NumberFit::None) {
+                if (hexReg.fit == NumberFit::OutOfRange) return refuse(registerText, hexReg, platform::kUnsigned32Field);
+                if (value.fit == NumberFit::OutOfRange) return refuse(valueText, value, kRegisterValueField);
+                write = {static_cast<DWORD>(hexReg.value), static_cast<DWORD>(value.value)};
+                return true;
+            }
         }
     }
-    int decimalReg = static_cast<int>(write.reg);
-    value = write.value;
-    std::sscanf(line.c_str(), "REG[%d]=%X", &decimalReg, &value);
-    write = {static_cast<DWORD>(decimalReg), value};
+    const FieldScan reg = platform::ReadField(registerText, platform::NumberForm::Decimal, platform::kUnsigned32Field);
+    if (reg.fit == NumberFit::OutOfRange) return refuse(registerText, reg, platform::kUnsigned32Field);
+    if (reg.fit == NumberFit::None) return true;
+    DWORD value = write.value;
+    p = reg.end;
+    if (Skip(p, "]=")) {
+        const FieldScan read = platform::ReadField(p, platform::NumberForm::Hex, kRegisterValueField);
+        if (read.fit == NumberFit::OutOfRange) return refuse(p, read, kRegisterValueField);
+        if (read.fit == NumberFit::Fits) value = static_cast<DWORD>(read.value);
+    }
+    write = {static_cast<DWORD>(reg.value), value};
+    return true;
 }
 
 }  // namespace
@@ -67,11 +112,11 @@ std::array<Setting, kSettingRows> MakeSettings() {
     return rows;
 }
 
-CString ReadRegisterFile(const CString& text, Setting& row0) {
-    CString mode;
+CString ReadRegisterFile(const CString& text, Setting& row0, CString* refusal) {
+    CString mode, refused;
     int next = 0;
     int start = 0;
-    while (start <= text.GetLength()) {
+    while (start <= text.GetLength() && refused.IsEmpty()) {
         int end = text.Find('\n', start);
         if (end < 0) end = text.GetLength();
         const CString line = text.Mid(start, end - start);
@@ -81,12 +126,15 @@ CString ReadRegisterFile(const CString& text, Setting& row0) {
             mode = line.Mid(5).Left(Setting::kMaxName);  // the row's name holds no more
             row0.name = mode;
         } else if (line.Left(10) == "FREQUENCY=") {
-            unsigned long hz = 0;
-            if (std::sscanf(line.Mid(10).c_str(), "%lu", &hz) == 1) row0.referenceHz = static_cast<DWORD>(hz);
+            const ArgNumber hz =
+                ReadArgAfter(line, "FREQUENCY=", platform::NumberForm::Decimal, platform::kUnsigned32Field, "FREQUENCY");
+            if (hz.state == ArgRead::Refused) refused = hz.refusal;
+            if (hz.state == ArgRead::Read) row0.referenceHz = static_cast<DWORD>(hz.value);
         } else if (next < Setting::kWrites) {  // the row holds ten writes; later lines are ignored
-            ReadRegisterLine(line, row0.writes[static_cast<size_t>(next++)]);
+            ReadRegisterLine(line, row0.writes[static_cast<size_t>(next++)], refused);
         }
     }
+    if (refusal) *refusal = refused;
     return mode;
 }
 

@@ -29,12 +29,15 @@ struct Setting {
 constexpr int kSettingRows = 17;
 std::array<Setting, kSettingRows> MakeSettings();
 
-// Reads a register file's text (lines split at line feeds, empty ones skipped) into row 0: MODE=name names the setting to look for (cut to
-// kMaxName characters) and becomes row 0's name, FREQUENCY=Hz its reference, any other line fills
-// the next of its ten writes ("REG[n]=0xVV" in hexadecimal or decimal forms; a line that reads as
-// neither leaves that write as it was). Lines beyond the ten writes are ignored. Answers the
-// setting name, "" without a MODE line.
-CString ReadRegisterFile(const CString& text, Setting& row0);
+// Reads a register file's text (lines split at line feeds, empty ones skipped) into row 0:
+// MODE=name names the setting to look for (cut to kMaxName characters) and becomes row 0's name,
+// FREQUENCY=Hz its reference, any other line fills the next of its ten writes ("REG[n]=0xVV" in
+// hexadecimal or decimal forms; a line that reads as neither leaves that write as it was). Lines
+// beyond the ten writes are ignored. Answers the setting name, "" without a MODE line. A number
+// its field does not hold (a register or frequency past 32 bits or negative, a value past the
+// register's byte) ends the reading: refusal (when given) gets the red line naming it, and the
+// file must not be programmed; refusal is empty otherwise.
+CString ReadRegisterFile(const CString& text, Setting& row0, CString* refusal = nullptr);
 
 // The synthesiser's output in Hz from the values of the first five writes (registers 0 to 4):
 // reference x P / (2^post x A x B x Q). 0 when Q is 0 (a row without its divider registers).

@@ -1,23 +1,46 @@
 // The codec board's fill patterns.
 #include "boards/roots/fill_pattern.h"
 
-#include <cstdio>
+#include "framework/arg_number.h"
+#include "platform/number_text.h"
 
 namespace fillpattern {
 
 namespace {
 
-DWORD CommandValue(const CString& command) {
-    unsigned value = 0;
-    return std::sscanf(command.Right(10).c_str(), "0x%08X", &value) == 1 ? value : 0;
+using platform::FieldScan;
+using platform::NumberFit;
+
+// V: the last ten characters read as "0x%08X", 0 when they are not "0x" and hexadecimal digits.
+// false, with the refusal, for a number no 32-bit word holds: a negative one there, or a 0x number
+// ending the command that is wider (its last ten characters alone would be read as another value).
+bool CommandValue(const CString& command, DWORD& value, CString* refusal) {
+    value = 0;
+    const CString tail = command.Right(10);
+    const FieldScan inTail = tail.Left(2) == "0x"
+                                 ? platform::ReadField(tail.c_str() + 2, platform::NumberForm::Hex, platform::kUnsigned32Field)
+                                 : FieldScan{NumberFit::None, 0, tail.c_str(), false};
+    const CString last = command.Mid(command.ReverseFind(' ') + 1);
+    const FieldScan whole = platform::ReadField(last.c_str(), platform::NumberForm::Prefixed, platform::kUnsigned32Field);
+    const bool wider = whole.fit == NumberFit::OutOfRange && *whole.end == '\0';
+    if (inTail.fit == NumberFit::OutOfRange || wider) {
+        if (refusal) *refusal = RefusedArgument(command.Left(13), wider ? last : tail, platform::kUnsigned32Field);
+        return false;
+    }
+    if (inTail.fit == NumberFit::Fits) value = static_cast<DWORD>(inTail.value);
+    return true;
 }
 
 }  // namespace
 
-bool Apply(std::vector<DWORD>& words, DWORD first, DWORD end, const CString& command) {
+bool Apply(std::vector<DWORD>& words, DWORD first, DWORD end, const CString& command, CString* refusal) {
+    if (refusal) refusal->Empty();
     if (first > end || end > words.size()) return false;
     const DWORD count = end - first;
     DWORD* w = words.data() + first;
+    DWORD value = 0;
+    const bool stepped = command.Left(13) == "Specify DWord" || command.Left(13) == "Increment XOR";
+    if (stepped && !CommandValue(command, value, refusal)) return false;
     if (command == "Zero") {
         for (DWORD j = 0; j < count; ++j) w[j] = 0;
     } else if (command == "Unique Byte") {
@@ -29,10 +52,8 @@ bool Apply(std::vector<DWORD>& words, DWORD first, DWORD end, const CString& com
     } else if (command == "Incrementing") {
         for (DWORD j = 0; j < count; ++j) w[j] = j;
     } else if (command.Left(13) == "Specify DWord") {
-        const DWORD value = CommandValue(command);
         for (DWORD i = 0; i < count; i += 4) w[i / 4] = value;
     } else if (command.Left(13) == "Increment XOR") {
-        const DWORD value = CommandValue(command);
         for (DWORD a = 0; a < count; a += 4) w[a / 4] = (a | a << 8 | a << 16 | a << 24) ^ value;
     } else {
         return false;

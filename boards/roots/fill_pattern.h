@@ -13,7 +13,8 @@ namespace fillpattern {
 // characters; the value V is the command's last ten characters read as "0x%08X", 0 when they are
 // not). The last two step through the range four words at a time and write one word per step, so
 // they cover its first quarter only. False, nothing written, for any other command or a range
-// outside words.
-bool Apply(std::vector<DWORD>& words, DWORD first, DWORD end, const CString& command);
+// outside words, and for a V that no 32-bit word holds (a negative one, or a 0x number ending the
+// command that is wider): refusal (when given) then holds the red line naming it, else it is empty.
+bool Apply(std::vector<DWORD>& words, DWORD first, DWORD end, const CString& command, CString* refusal = nullptr);
 
 }  // namespace fillpattern

@@ -66,7 +66,7 @@ CNuxaBoardTests::~CNuxaBoardTests() = default;
 // Packer, Unpacker, Encoder, Decoder; A before B), "CWexal.Unpacker.A", "CWexal.Unpacker.B",
 // "CVantrelCodec", "CVantrelExpansion", "CWexal", "CableLoopback", "CNulk", "CBexi", "SCRport",
 // "mem_clk", "Tcl", "FlashTest", "JastelTest", "DCBActive", "BCUActive", "RAMblock", "MemTestA",
-// "MemTestB", "Flash"; each other test joins as it is built.
+// "MemTestB", "Flash".
 void CNuxaBoardTests::SetParents() {
     m_bridge.SetParent(this);
     m_jastel.SetParent(this);
@@ -84,7 +84,7 @@ void CNuxaBoardTests::SetParents() {
     m_decoderB.SetParent(this);
     m_wexalUnpackerA.SetParent(this);
     m_wexalUnpackerB.SetParent(this);
-    m_shared.SetParents(this);  // board links, flash and controller, DCB/BCU, SDRAM, flash programming
+    m_links.SetParents(this);
     m_wexal.SetParent(this);
     m_cableLoopback.SetParent(this);
     m_nulk.SetParent(this);
@@ -92,6 +92,7 @@ void CNuxaBoardTests::SetParents() {
     m_scrPort.SetParent(this);
     m_memClk.SetParent(this);
     m_tcl.SetParent(this);
+    m_shared.SetParents(this);  // flash and controller, DCB/BCU, SDRAM, flash programming
 }
 
 void CNuxaBoardTests::PrepareChildren(CWexalBoardDevice* board) {
@@ -118,7 +119,10 @@ BOOL CNuxaBoardTests::CheckDIMMSize(DWORD sizeMB, CString& message) {
 }
 
 DWORD CNuxaBoardTests::SetFillPattern(CString command) {
-    return fillpattern::Apply(m_patternBuffer, m_fillFirst, m_fillEnd, command) ? kRunPassed : 0;
+    CString refusal;
+    if (fillpattern::Apply(m_patternBuffer, m_fillFirst, m_fillEnd, command, &refusal)) return kRunPassed;
+    if (!refusal.IsEmpty()) PrintColor(refusal, kColorRed);
+    return 0;
 }
 
 namespace {
@@ -145,7 +149,7 @@ DWORD CNuxaBoardTests::DisplayRev(const CString& args) {
     }
     // The board-link image is found the way its test finds it, the codec chips' images the way the
     // codec tests find them.
-    if (file.Find("\\FESK") >= 0) m_shared.vantrelCodec.DetermineFilenameOXD(file, FALSE, 1);
+    if (file.Find("\\FESK") >= 0) m_links.vantrelCodec.DetermineFilenameOXD(file, FALSE, 1);
     else m_diagA.DetermineFilenameOXD(file, 0, 0, 1);
     return ShowOxdRevision(file);
 }

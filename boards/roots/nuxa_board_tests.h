@@ -23,10 +23,10 @@
 // declared in the board's fixed order (bridge, controller, DSPs, the ten codec tests, main FPGA
 // test, breakout-box video tests, cable loopback, main-FPGA unpackers, diagnostics port, memory
 // clock, board links, Tcl, flash and controller tests, DCB/BCU tests, SDRAM tests, flash
-// programming, the fill-pattern buffer); each subsystem adds its members in their places as it is
-// built. Unlike the main board, the controller is a test here ("CJastel"). Run gives the bridge its
+// programming, the fill-pattern buffer, the tree reader), which is the order they are built in.
+// Unlike the main board, the controller is a test here ("CJastel"). Run gives the bridge its
 // register base before every command and the fill-pattern buffer to the DSP and codec tests before
-// every child run; both join with those tests.
+// every child run.
 class CNuxaBoardTests : public CBoardRoot {
 public:
     explicit CNuxaBoardTests(CString name);
@@ -58,14 +58,16 @@ public:
     // DEVICEA|DEVICEB, dcbStart, dcbCount): one command per DCB, run through Run on the packer or
     // unpacker test of that chip, naming the chip's two channels, the DCB and a file of its own.
     // 1 when every issued command passed; 2 when one did not (each reports its own failure, an
-    // unknown target test its red line; the remaining DCBs are still issued); 0 after a red
-    // message, 0 without a word when there is no macro.
+    // unknown target test its red line; the remaining DCBs are still issued); 3 when the host asked
+    // to stop (no further DCB is issued); 0 after a red message, 0 without a word when there is no
+    // macro.
     virtual int SaveDCBImage(CString command);
     // The buffer the DSP and codec tests are handed before every run.
     const std::vector<DWORD>& GetPatternBuffer() const { return m_patternBuffer; }
 
 protected:
     void SetParents() override;
+    BoardTreeReader& TreeReader() override { return m_treeReader; }
     // The bridge's register base (the board's BAR0 + 0x10000) and the fill-pattern buffer for the
     // DSP and codec tests.
     void PrepareChildren(CWexalBoardDevice* board) override;
@@ -96,11 +98,13 @@ private:
     CWexalUnpacker m_wexalUnpackerA, m_wexalUnpackerB;
     SCRport m_scrPort;
     mem_clk m_memClk;
+    BoardLinkTests m_links;
     Tcl m_tcl;
     BoardSharedTests m_shared;  // after the Tcl test, as both boards build them
     static constexpr DWORD kPatternWords = 4096;
     std::vector<DWORD> m_patternBuffer;
     DWORD m_fillFirst = 0, m_fillEnd = kPatternWords;  // the range SetFillPattern fills
+    BoardTreeReader m_treeReader;
     DWORD m_programmedMask = 0;  // bit n once DEVICE=n was accepted
     std::vector<ProgramEntry> m_programTable;
 };

@@ -85,7 +85,12 @@ DWORD CBoardRoot::I2CClock(CString args) {
             PrintColor("ERROR:  Unable to read file.\n", kColorRed);
             return kRunFailed;
         }
-        setting = clocksynth::ReadRegisterFile(CString(text.data()), settings[0]);
+        CString refusal;
+        setting = clocksynth::ReadRegisterFile(CString(text.data()), settings[0], &refusal);
+        if (!refusal.IsEmpty()) {
+            PrintColor(refusal, kColorRed);
+            return kRunFailed;
+        }
     } else if (!params.GetValue("MODE", setting)) {
         PrintColor("ERROR:  MODE not found on command line.\n", kColorRed);
         return kRunFailed;

@@ -117,7 +117,7 @@ DWORD CBrimolaBoardTests::Program(const CString& args, unsigned verbosity, BYTE 
     const CString recordedFile = file;
 
     CKeyerPathTB* const keyers[] = {&m_kerzil, &m_sulvethA, &m_sulvethB};
-    CVantrel* const links[] = {&m_shared.vantrelCodec, &m_shared.vantrelExpansion};
+    CVantrel* const links[] = {&m_links.vantrelCodec, &m_links.vantrelExpansion};
     DWORD found;
     if (device >= 0 && device <= 2) {
         MarkProgrammed(m_programmedMask, device, 0x1F, registers);
@@ -209,7 +209,7 @@ DWORD CNuxaBoardTests::Program(const CString& args, unsigned verbosity) {
         PrintColor(line, kColorRed);
         return kRunFailed;
     }
-    CVantrel& link = device == 3 ? m_shared.vantrelCodec : m_shared.vantrelExpansion;
+    CVantrel& link = device == 3 ? m_links.vantrelCodec : m_links.vantrelExpansion;
     MarkProgrammed(m_programmedMask, device, 0x18, registers);
     if (link.DetermineFilenameOXD(file, TRUE, 1) == kRunFailed) {
         // The name as looked for, its macros replaced.

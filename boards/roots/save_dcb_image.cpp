@@ -1,11 +1,10 @@
 // CNuxaBoardTests::SaveDCBImage: a codec image save addressed by DCB, issued once per DCB.
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 #include "boards/roots/nuxa_board_tests.h"
 #include "framework/result_screen.h"
+#include "platform/number_text.h"
 
 namespace {
 
@@ -19,14 +18,13 @@ struct Field {
     CString text;
 };
 
-// A token made only of decimal digits (an optional sign first); anything else has no value.
-bool ReadDecimal(const CString& token, long& value) {
-    const char* digits = token.c_str() + ((token[0] == '-' || token[0] == '+') ? 1 : 0);
-    if (*digits < '0' || *digits > '9') return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtol(token.c_str(), &end, 10);
-    return errno == 0 && *end == '\0';
+// A token that is a decimal number and nothing else (an optional sign first); false for anything
+// else, a number past an int included: every such field is illegal, never cut to a DCB.
+bool ReadDecimal(const CString& token, int& value) {
+    const platform::FieldScan read = platform::ReadField(token.c_str(), platform::NumberForm::Decimal, platform::kSigned32Field);
+    if (read.fit != platform::NumberFit::Fits || *read.end != '\0') return false;
+    value = static_cast<int>(read.value);
+    return true;
 }
 
 // The test name as the command splitter finds it: after the first "<" behind the device word, up
@@ -64,7 +62,7 @@ int CNuxaBoardTests::SaveDCBImage(CString command) {
     if (token[1].IsEmpty()) return refuse("DCB Field #2:  Unable to find DEVICEA/DEVICEB.\n");
     const bool chipA = token[1].CompareNoCase("DEVICEA") == 0;
     if (!chipA && token[1].CompareNoCase("DEVICEB") != 0) return refuse("DCB Field #2:  Must be DEVICEA or DEVICEB.\n");
-    long start = 0, count = 0;
+    int start = 0, count = 0;
     if (token[2].IsEmpty()) return refuse("DCB Field #3:  Unable to find dcbStart.\n");
     if (!ReadDecimal(token[2], start) || start < 1 || start > 15) return refuse("DCB Field #3:  Illegal value for dcbStart.\n");
     if (token[3].IsEmpty()) return refuse("DCB Field #4:  Unable to find dcbCount.\n");
@@ -103,16 +101,16 @@ int CNuxaBoardTests::SaveDCBImage(CString command) {
     CString target;
     target.Format("CSorbelin%s%c", packer ? "Packer" : "Unpacker", chipA ? 'A' : 'B');
     // Every DCB is issued even after a failed one; the save passes only when each issued save did,
-    // so a missing target test or a save that wrote nothing is not a pass.
+    // so a missing target test or a save that wrote nothing is not a pass. A stop ends the saves.
     int result = kRunPassed;
-    for (long dcb = start; dcb < start + count; ++dcb) {
+    for (int dcb = start; dcb < start + count; ++dcb) {
+        if (CWexal::IsStopRequested()) return kRunStopped;
         CString issued;
         int copied = 0;
         for (Field& field : changed) {
-            const int d = static_cast<int>(dcb);
             if (field.kind == Field::TestName) field.text = target;
-            else if (field.kind == Field::Macro) field.text.Format("%d, %d, %d", channels[0], channels[1], d);
-            else field.text.Format(packer ? "%s.Packed.%d" : "%s.Unpacked.%d", file.c_str(), d);
+            else if (field.kind == Field::Macro) field.text.Format("%d, %d, %d", channels[0], channels[1], dcb);
+            else field.text.Format(packer ? "%s.Packed.%d" : "%s.Unpacked.%d", file.c_str(), dcb);
             issued += command.Mid(copied, field.first - copied) + field.text;
             copied = field.first + field.length;
         }

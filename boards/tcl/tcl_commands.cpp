@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "boards/tcl/tcl_buffers.h"
+#include "boards/tcl/tcl_guard.h"
 #include "boards/tcl/tcl_number.h"
 #include "boards/tcl/tcl_test.h"
 #include "breakout/external_io.h"
@@ -23,6 +24,9 @@ using Argv = const char**;
 using Operation = int (*)(Tcl& self, Tcl_Interp* interp, int argc, Argv argv);
 
 constexpr DWORD kMaxPageMemory = 0x1000;
+// The buffer walks look at the host's stop request once per this many bytes (a power of two): a
+// walk of the largest buffer ends within a few milliseconds of the request.
+constexpr DWORD kStopCheckBytes = 0x100000;
 
 void SetResult(Tcl_Interp* interp, const CString& text) {
     Tcl_SetResult(interp, const_cast<char*>(text.c_str()), TCL_VOLATILE);
@@ -278,6 +282,7 @@ int CompareBuffers(Tcl& self, Tcl_Interp* interp, int argc, Argv argv) {
     const DWORD length = good.size < bad.size ? good.size : bad.size;
     DWORD count = 0;
     for (DWORD offset = 0; offset + 4 <= length; offset += 4) {
+        if ((offset & (kStopCheckBytes - 1)) == 0 && CTclGuard::StopRequested()) return TCL_ERROR;
         const DWORD expected = WordAt(good.data, offset), actual = WordAt(bad.data, offset);
         if (expected == actual) continue;
         ++count;
@@ -308,7 +313,11 @@ int CopyBuffers(Tcl& self, Tcl_Interp*, int argc, Argv argv) {
                                fromEnd > from.size ? "source" : "destination"));
     const BYTE* in = from.data + 4ULL * sourceWord;
     BYTE* out = to.data + 4ULL * destinationWord;
-    for (DWORD i = 0; i < bytes; ++i) out[i] = in[i];  // forward, also when the ranges overlap
+    for (DWORD done = 0; done < bytes; done += kStopCheckBytes) {
+        if (CTclGuard::StopRequested()) return TCL_ERROR;
+        const DWORD end = bytes - done < kStopCheckBytes ? bytes : done + kStopCheckBytes;
+        for (DWORD i = done; i < end; ++i) out[i] = in[i];  // forward, also when the ranges overlap
+    }
     return TCL_OK;
 }
 

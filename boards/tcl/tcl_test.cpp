@@ -15,11 +15,13 @@
 #include "boards/tcl/tcl_commands.h"
 #include "boards/tcl/tcl_guard.h"
 #include "boards/tcl/tcl_script_lines.h"
+#include "boards/tcl/tcl_stdin.h"
 #include "devlib/addr_space.h"
 #include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 
 extern CBrimolaBoardTests g_BrimolaBoard;
 extern CNuxaBoardTests g_NuxaBoard;
@@ -114,6 +116,17 @@ bool ReadAll(FILE* file, std::string& text) {
     return !std::ferror(file);
 }
 
+// Makes folder the working folder again after a script that may have left it (cd): through Tcl,
+// so that its own record of the folder follows, else directly. false when neither can.
+bool RestoreWorkingFolder(const std::string& folder) {
+    if (folder.empty() || platform::GetCurrentDirectory() == folder) return true;
+    Tcl_Obj* path = Tcl_NewStringObj(folder.c_str(), -1);
+    Tcl_IncrRefCount(path);
+    const bool changed = Tcl_FSChdir(path) == 0;
+    Tcl_DecrRefCount(path);
+    return changed || ::chdir(folder.c_str()) == 0;
+}
+
 }  // namespace
 
 CWexalTreeMapTB* GetMainBoardRoot() { return LatestRoot(&g_BrimolaBoard); }
@@ -143,6 +156,7 @@ Tcl::Tcl(CNulk* breakoutTest, CString name) : CWexalTreeMapTB(name), m_nulk(brea
     SetCodeName(name);
     KeepTclForTheProcess();
     FindExecutableOnce();
+    tclstdin::Acquire();
     m_interp = Tcl_CreateInterp();
     if (!m_interp) PrintColor("Could not create interpreter!\n", kColorRed);
     g_constructing = this;
@@ -157,9 +171,9 @@ Tcl::~Tcl() {
     if (g_pTclBoard == m_parent) g_pTclBoard = nullptr;  // no command may reach a root that is gone
     m_handles.DeleteAllBuffers();
     m_handles.DeleteAllPageMemory();
-    if (!m_interp) return;
-    Tcl_DeleteInterp(m_interp);
+    if (m_interp) Tcl_DeleteInterp(m_interp);
     m_interp = nullptr;
+    tclstdin::Release();
 }
 
 void Tcl::SetParent(CWexalTreeMapTB* parent) {
@@ -223,12 +237,24 @@ DWORD Tcl::Run(CString args) {
     m_stopped = false;
     Tcl* const outer = g_runningTest;
     g_runningTest = this;
+    // A script's cd moves the whole host: later tests' relative files, and the switch file "CmdLine",
+    // would be looked for in the script's folder. The folder is put back however the script ends.
+    const std::string folder = platform::GetCurrentDirectory();
     bool passed = false;
-    switch (keyword) {
-    case kNone: PrintColor("\nInvalid Test", kColorRed); break;
-    case kCommand: passed = RunCommand(text); break;
-    case kLoad: passed = RunScriptFile(args); break;
-    case kTest: passed = RunFactorial(); break;
+    if (CTclGuard::StopRequested()) {
+        m_stopped = true;  // asked before anything ran
+    } else {
+        switch (keyword) {
+        case kNone: PrintColor("\nInvalid Test", kColorRed); break;
+        case kCommand: passed = RunCommand(text); break;
+        case kLoad: passed = RunScriptFile(args); break;
+        case kTest: passed = RunFactorial(); break;
+        }
+    }
+    if (!RestoreWorkingFolder(folder)) {
+        PrintColor(FormatString("\nERROR:  The working folder %s could not be restored after the script\n", folder.c_str()),
+                   kColorRed);
+        passed = false;
     }
     g_runningTest = outer;
     m_runningBoard = nullptr;
@@ -240,9 +266,11 @@ DWORD Tcl::Run(CString args) {
     return passed ? kRunPassed : kRunFailed;
 }
 
-// The guard stopped the script, or the host asked to stop between two commands of a file.
+// The guard stopped the script, or the host asked to stop: between two commands of a file, or
+// inside one that failed because of it (a program exec ran that the same Ctrl-C ended, a read of
+// stdin given up) before the guard's next check saw the request.
 bool Tcl::ScriptStopped() {
-    if (m_guard->Stopped()) m_stopped = true;
+    if (m_guard->Stopped() || CTclGuard::StopRequested()) m_stopped = true;
     return m_stopped;
 }
 
@@ -330,10 +358,6 @@ bool Tcl::RunScriptFile(CString args) {
         }
         passed = true;
         if (m_abortMark) break;
-        if (CTclGuard::StopRequested()) {
-            m_stopped = true;
-            break;
-        }
         more = NextLine(text, &at, first);
     }
     if (m_failMark) {

@@ -144,8 +144,9 @@ public:
     DWORD HostTransferUnpacked(DWORD code, CString arguments, CImage* image, DWORD frames, DWORD verbose);
     DWORD VideoUtilityClientImages(DWORD code, CString arguments, CImage* image, DWORD frames, DWORD verbose);
     using TransferRoutine = DWORD (CWexal::*)(DWORD, CString, CImage*, DWORD, DWORD);
-    // Runs the transfer of the code over every image and resolution; 1 when every image passed.
-    // With hasDim the one resolution (x, y) replaces the resolution list.
+    // Runs the transfer of the code over every image and resolution; 1 when every image passed, 3
+    // when the host asked to stop (no further image runs). With hasDim the one resolution (x, y)
+    // replaces the resolution list.
     DWORD RunImageHarness(DWORD code, const CString& command, const CString& arguments, bool hasDim, long x, long y,
                           DWORD frames, DWORD verbose);
 
@@ -154,8 +155,9 @@ public:
     BOOL ComparePackedImages(const Packed::Image::YCbCr_8_2& expected, const Packed::Image::YCbCr_8_2& read);
 
     // Waits for a PCI master transfer on the channel to show the expected DCB's tag with nothing
-    // left to move; 1 done, 2 after the time-out reports. The deadline follows size at rate,
-    // with a floor (kMinDmaDeadlineMs) so a healthy short transfer is not timed out.
+    // left to move; 1 done, 2 after the time-out reports, 3 when the host asked to stop while it
+    // waited. The deadline follows size at rate, with a floor (kMinDmaDeadlineMs) so a healthy
+    // short transfer is not timed out.
     DWORD WaitPCIMasterDma(DWORD channel, const WexalDCB* expected, DWORD address, DWORD size, DWORD rate,
                            DWORD verbose);
     static constexpr DWORD kMinDmaDeadlineMs = 2;

@@ -14,3 +14,11 @@ inline BOOL ReadIntArgument(const CParamString& params, const char* key, int& va
     value = static_cast<int>(read.value);
     return TRUE;
 }
+
+// The size DIM= of the text gives, as "%ld ,%ld" reads it (blanks allowed around the comma), each an
+// int; Absent without DIM= or two numbers there, Refused (naming DIM) for one past an int.
+inline ArgSize ReadDimValue(const CString& text) {
+    CString dim;
+    if (!CParamString(text).GetValue("DIM", dim)) return ArgSize{};
+    return ReadArgSize(dim.c_str(), true, platform::kSigned32Field, "DIM");
+}

@@ -166,8 +166,10 @@ DWORD CWexal::RunImageHarness(DWORD code, const CString& command, const CString&
     const bool failuresLog = parent && parent->FindLogFile("Failures", nullptr);
     const CString rule = CString('-', 76) + "\n";
     bool pass = true;
+    bool stopped = false;  // the host's stop request ends the runs; the summary of those done follows
     long width = 0, height = 0;  // a line without DIM keeps the dimensions in force
     for (const CString& resolution : resolutions.GetEntries()) {
+        if (stopped) break;
         CString dim;
         if (CParamString(resolution).GetValue("DIM", dim)) {
             const ArgSize size = ReadArgSize(dim.c_str(), true, platform::kSigned32Field, "DIM");
@@ -194,6 +196,7 @@ DWORD CWexal::RunImageHarness(DWORD code, const CString& command, const CString&
             return kRunFailed;
         }
         for (const CString& pattern : m_imageList.GetEntries()) {
+            if ((stopped = IsStopRequested())) break;
             if (failuresLog) screen.Clear();
             PrintColor(rule, kColorBlack);
             PrintColorFormat(kColorBlack, "%s IMAGE=%s DIM=(%ld,%ld)\n", command.c_str(), pattern.c_str(), width, height);
@@ -213,6 +216,7 @@ DWORD CWexal::RunImageHarness(DWORD code, const CString& command, const CString&
             }
 
             const bool passed = (this->*transfer)(code, arguments, images.Transferred(), frames, verbose) != 0;
+            if ((stopped = IsStopRequested())) break;  // a transfer cut short is neither a pass nor a fail
             CString summary;
             summary.Format(SummaryFormat(kind), passed ? "~*GREEN*~PASS:" : "~*RED*~FAIL:", pattern.c_str(), width,
                            height);
@@ -243,5 +247,9 @@ DWORD CWexal::RunImageHarness(DWORD code, const CString& command, const CString&
     screen.NotifyHost(reinterpret_cast<uintptr_t>(&bufferB));
     screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&bufferA), 1);
     screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&bufferB), 0);
+    if (stopped) {
+        PrintColor("\nStopped by User\n", kColorRed);
+        return kRunStopped;
+    }
     return pass ? kRunPassed : kRunFailed;
 }

@@ -109,6 +109,7 @@ DWORD CWexal::HostTransfer(bool packed, CString arguments, CImage* image, DWORD 
     const DWORD frameSize = static_cast<DWORD>(stride), moveSize = static_cast<DWORD>(moved);
     DWORD at = address;
     for (DWORD n = 1; n <= frames; ++n, at += frameSize) {
+        if (IsStopRequested()) return 0;  // the harness reports the stop
         if (!packed && verbose > 2 && engineeringView)
             PrintColorFormat(kColorGreen, "Write wexal address[0x%08X]\n", at);
         const DWORD to = at;
@@ -144,6 +145,7 @@ DWORD CWexal::HostTransfer(bool packed, CString arguments, CImage* image, DWORD 
     CWexalSDRAMSpace* sdram = m_boardIF.GetWexalSDRAMSpace();
     at = address;
     for (DWORD n = 1; n <= frames; ++n, at += frameSize) {
+        if (IsStopRequested()) return 0;
         if (progressLines) {
             PrintColorFormat(kColorBlack,
                              packed ? "Read/Compare SRC Image #:  %d  Address[0x%08X]\n"
@@ -167,7 +169,7 @@ DWORD CWexal::HostTransfer(bool packed, CString arguments, CImage* image, DWORD 
                     static_cast<int>(n));
         StoreImagePair(path, *image, *readBack, packed ? 1 : 0);
         PrintColor("\n", kColorBlack);
-        for (long r = 1; r <= retries; ++r) {
+        for (long r = 1; r <= retries && !IsStopRequested(); ++r) {
             if (progressLines) {
                 PrintColorFormat(kColorBlack, "\tRetry[%d]  Read/Compare SRC Image #:  %d\n", static_cast<int>(r),
                                  static_cast<int>(n));

@@ -123,7 +123,8 @@ constexpr DmaLeg kWriteLeg{"Host to Wexal", " 1) HostToWexal DMA", " 2) HostToWe
 constexpr DmaLeg kReadLeg{"Wexal to Host", " 3) WexalToHost DMA", " 4) WexalToHost DMA:", "Sorbelin to Host"};
 
 // Polls the channel's live context until the chain shows the tag with nothing left to move; 1 done,
-// 2 after the time-out reports.
+// 2 after the time-out reports, 3 when the host asked to stop while it waited (a deadline that
+// follows the test's size can be long).
 DWORD WaitDmaLeg(CWexal& test, const DmaLeg& leg, DWORD channel, WORD tag, DWORD size, int verbose) {
     CWexalDMAChannel* dma = test.GetDMAChannel(static_cast<int>(channel));
     if (!dma) return kRunFailed;
@@ -145,6 +146,7 @@ DWORD WaitDmaLeg(CWexal& test, const DmaLeg& leg, DWORD channel, WORD tag, DWORD
     for (;;) {
         dma->GetDCB(0, &live);
         if (IsDcbComplete(live, tag)) break;
+        if (CWexal::IsStopRequested()) return kRunStopped;
         if (timer.IsTimeout()) {
             for (int report = 0; report < kMaxTimeoutReports; ++report) {
                 const CString text = DmaTimeoutReport(static_cast<int>(elapsedMs()), kilobytes, leg.stuckLabel, live);
@@ -844,6 +846,10 @@ DWORD CWexal::DMA_MemoryTest(CString arguments) {
         PrintColor("DMA host data to board\n", kBlue);
         SetProgress(progress, 0, static_cast<int>(chunks));
         for (DWORD k = 0; k < chunks && result == kRunPassed; ++k) {
+            if (IsStopRequested()) {
+                result = kRunStopped;
+                break;
+            }
             if (!dmaBuffer->CopyIn(reinterpret_cast<const BYTE*>(src.get()) + k * pageBytes, static_cast<int>(pageBytes))) {
                 PrintColor("Unable to copy host buffer to DMA buffer\n", kDarkRed);
                 result = kRunFailed;
@@ -863,14 +869,19 @@ DWORD CWexal::DMA_MemoryTest(CString arguments) {
         PrintColor("DMA & compare board data to host\n", kBlue);
         bool dmaCompareFailed = false;
         for (DWORD k = 0; k < chunks; ++k) {
+            if (IsStopRequested()) {
+                result = kRunStopped;
+                break;
+            }
             dmaBuffer->Clear();
             WexalDCB dcb = base;
             if (!StartDma(*this, false, PciLow(*dmaBuffer), PciHigh(*dmaBuffer), static_cast<DWORD>(chRead), &dcb,
-                          addr + k * pageBytes) ||
-                WaitDmaLeg(*this, kReadLeg, static_cast<DWORD>(chRead), kBaseTag, sizeBytes, args.verbose) != kRunPassed) {
+                          addr + k * pageBytes)) {
                 result = kRunFailed;
                 break;
             }
+            result = WaitDmaLeg(*this, kReadLeg, static_cast<DWORD>(chRead), kBaseTag, sizeBytes, args.verbose);
+            if (result != kRunPassed) break;
             const DWORD* expected = src.get() + k * (pageBytes / 4);
             if (dmaBuffer->Compare(reinterpret_cast<const BYTE*>(expected), pageBytes)) continue;
             dmaBuffer->CopyOut(reinterpret_cast<BYTE*>(dst.get()), static_cast<int>(dstBytes));
@@ -973,6 +984,10 @@ DWORD CWexal::DMA_MemoryStressTest(CString arguments) {
                 PrintColorFormat(kBlue, "DMA WexalAddr[0x%08lX]  Size[%ld] and compare board data to host\n", 0ul,
                                  AsLong(blockBytes));
                 for (DWORD k = 0; k < chunks && result == kRunPassed; ++k) {
+                    if (IsStopRequested()) {
+                        result = kRunStopped;
+                        break;
+                    }
                     const DWORD address = k * kStressPageBytes;
                     const DWORD* expected = page(address);
                     if (pass == 0) {
@@ -996,7 +1011,7 @@ DWORD CWexal::DMA_MemoryStressTest(CString arguments) {
                     const DWORD wait12 = WaitPCIMasterDma(12, &read0, address, kStressPageBytes, kPCIMasterRate, 1);
                     const DWORD wait13 = WaitPCIMasterDma(13, &read1, address, kStressPageBytes, kPCIMasterRate, 1);
                     if (wait12 != kRunPassed || wait13 != kRunPassed) {
-                        result = kRunFailed;
+                        result = wait12 == kRunStopped || wait13 == kRunStopped ? kRunStopped : kRunFailed;
                         break;
                     }
                     const DWORD c12 = CompareDmaBuffer(12, address, readBuffers[0].get(), expected, kStressPageBytes);

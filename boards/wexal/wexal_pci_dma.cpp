@@ -56,6 +56,7 @@ DWORD CWexal::WaitPCIMasterDma(DWORD channel, const WexalDCB* expected, DWORD, D
             }
             return kRunPassed;
         }
+        if (IsStopRequested()) return kRunStopped;
         if (deadline.IsTimeout()) break;
     }
     for (int report = 0; report < kMaxTimeoutReports; ++report) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "boards/wexal/wexal.h"
+#include "boards/wexal/wexal_arguments.h"
 #include "framework/arg_number.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
@@ -88,13 +89,11 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
         for (const char* line : kHelpLines) PrintColor(line, kColorBlack);
         return 1;
     }
-    CString html, dim, text;
+    CString html, text;
     CParamString(arguments).GetValueAsWritten("HTML", html);  // files are written as the user named them
     const CString asWritten = arguments;
     long x = 0, y = 0;
-    const ArgSize size = CParamString(arguments).GetValue("DIM", dim)
-                             ? ReadArgSize(dim.c_str(), true, platform::kSigned32Field, "DIM")
-                             : ArgSize{};
+    const ArgSize size = ReadDimValue(arguments);
     if (size.state == ArgRead::Refused) {
         PrintColor(size.refusal, kColorRed);
         return 0;
@@ -157,20 +156,27 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
         const DWORD dcbSize = dcb.GetLines() * dcb.GetLineLength() + dcb.GetInitialLineLength();
         int matches = 0;
         for (const CString& entry : resolutions.GetEntries()) {
-            CString value;
             long w = 0, h = 0;
-            if (!CParamString(entry).GetValue("DIM", value) || std::sscanf(value.c_str(), "%ld ,%ld", &w, &h) != 2) {
+            const ArgSize entrySize = ReadDimValue(entry);
+            if (entrySize.state == ArgRead::Refused) {
+                PrintColor(entrySize.refusal, kColorRed);
+                return 0;
+            }
+            if (entrySize.count >= 1) w = static_cast<long>(entrySize.x);
+            if (entrySize.state != ArgRead::Read) {
                 PrintColorFormat(kColorRed, "Unrecognized resolution DIM=(%ld,%ld)\n", w, h);
                 continue;
             }
+            h = static_cast<long>(entrySize.y);
             if (w <= 0 || h <= 0) {
                 PrintColorFormat(kColorRed, "Invalid resolution DIM=(%ld,%ld)\n", w, h);
                 continue;
             }
-            const DWORD img = static_cast<DWORD>(w * h);
+            // Both ints: their product is exact in 64 bits, never a 32-bit wrap that happens to match.
+            const ULONGLONG img = static_cast<ULONGLONG>(w) * static_cast<ULONGLONG>(h);
             if (verbose > 1)
-                PrintColorFormat(kColorBlack, "Try DIM=(%d,%d) DCBSize[%ld]  IMGSize[%ld]\n", static_cast<int>(w),
-                                 static_cast<int>(h), long{dcbSize}, long{img});
+                PrintColorFormat(kColorBlack, "Try DIM=(%d,%d) DCBSize[%ld]  IMGSize[%lld]\n", static_cast<int>(w),
+                                 static_cast<int>(h), long{dcbSize}, static_cast<long long>(img));
             if (dcbSize == img || dcbSize == img / 2 || dcbSize == img / 4) {
                 ++matches;
                 x = w;

@@ -126,6 +126,13 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
                          static_cast<int>(liveIn.GetLineLength()), static_cast<int>(liveIn.GetPad()));
     }
 
+    // Channel control: the end strobe, then the DCB enable, of both channels.
+    auto endChannels = [&bar0]() {
+        for (const int channel : {kVutilOut, kVutilIn}) {
+            bar0[(kChannelControlBase + 4 * channel) / 4] = 0x80;
+            bar0[(kChannelControlBase + 4 * channel) / 4] = 0x01;
+        }
+    };
     Sleep(1);
     const CDmaStopwatch stopwatch;
     DWORD result = 1;
@@ -142,6 +149,11 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
             complete = true;
             outboundMs = stopwatch.ElapsedMs();
             break;
+        }
+        // The deadline follows the frames' size: the host's stop request need not wait for it.
+        if (IsStopRequested()) {
+            endChannels();
+            return 0;
         }
         if (deadline.IsTimeout()) break;
     }
@@ -254,10 +266,6 @@ DWORD CWexal::VideoUtilityClientImages(DWORD, CString, CImage* image, DWORD fram
     else if (result == 1)
         PrintColor("\nPassed\n", kColorGreen);
 
-    // Channel control: the end strobe, then the DCB enable, of both channels.
-    bar0[(kChannelControlBase + 4 * kVutilOut) / 4] = 0x80;
-    bar0[(kChannelControlBase + 4 * kVutilOut) / 4] = 0x01;
-    bar0[(kChannelControlBase + 4 * kVutilIn) / 4] = 0x80;
-    bar0[(kChannelControlBase + 4 * kVutilIn) / 4] = 0x01;
+    endChannels();
     return result;
 }

@@ -164,14 +164,24 @@ TEST_F(BoardRoots, BoardReportsFailTheRunWhenTheRigHasAFault) {
 }
 
 TEST_F(BoardRoots, ClockDeltaAndStartUpProgramming) {
-    // A negative delta in a row: the default 10, and the switch not well formed.
-    const std::pair<const char*, int> deltas[] = {{"pexhost -CLKDELTA=25", 25}, {"pexhost -AUTORUN", 10},
-                                                  {"pexhost -CLKDELTA=0x19", -10}, {"pexhost -CLKDELTA=25x", -10},
-                                                  {"pexhost -CLKDELTA=99999999999", -10}};
-    for (const auto& [switches, delta] : deltas) {
-        bool wellFormed = delta < 0;
-        EXPECT_EQ(CBoardRoot::ReadClockDelta(switches, &wellFormed), std::abs(delta)) << switches;
-        EXPECT_EQ(wellFormed, delta > 0) << switches;
+    // A delta that is no decimal number, or none a distance can be, keeps the default 10 with a red
+    // line saying why; the edges of the field are deltas.
+    const std::string refused = " does not fit its range 0..2147483647; the clock test uses 10\n";
+    const struct { const char* switches; int delta; std::string problem; } deltas[] = {
+        {"pexhost -CLKDELTA=25", 25, ""},
+        {"pexhost -AUTORUN", 10, ""},
+        {"pexhost -CLKDELTA=0", 0, ""},
+        {"pexhost -CLKDELTA=2147483647", 2147483647, ""},
+        {"pexhost -CLKDELTA=0x19", 10, "ERROR:  CLKDELTA=0X19 is not a decimal number; the clock test uses 10\n"},
+        {"pexhost -CLKDELTA=25x", 10, "ERROR:  CLKDELTA=25X is not a decimal number; the clock test uses 10\n"},
+        {"pexhost -CLKDELTA=2147483648", 10, "Argument CLKDELTA=2147483648" + refused},
+        {"pexhost -CLKDELTA=99999999999999999999", 10, "Argument CLKDELTA=99999999999999999999" + refused},
+        {"pexhost -CLKDELTA=-5", 10, "Argument CLKDELTA=-5" + refused},
+    };
+    for (const auto& row : deltas) {
+        CString problem = "stale";
+        EXPECT_EQ(CBoardRoot::ReadClockDelta(row.switches, &problem), row.delta) << row.switches;
+        EXPECT_EQ(problem.str(), row.problem) << row.switches;
     }
     Switches("-PD=all");
     const std::vector<CString> main = brimola.GetStartupProgramCommands(), codec = nuxa.GetStartupProgramCommands();

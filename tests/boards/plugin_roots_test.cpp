@@ -182,10 +182,12 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
     const std::string lastMembers = "Create class FlashTest\nCreate class JastelTest\nCreate class DCBActive\nCreate class BCUActive\n"
                                     "Create class RAMblock\nCreate class MemTestA\n"
                                     "Create class MemTestB\nCreate class Flash\n";
+    // The board links come before the FPGA-pair loopback (main board) and the Tcl test (both).
     EXPECT_EQ(Count(plugin.preHostText, "Create class CJastel\nCreate class CWexal\nCreate class CKerzil\nCreate class CSulvethA\n"
                                         "Create class CSulvethB\nCreate class CNulk\nCreate class CBexi\n"
-                                        "Create class CableLoopback\nCreate class CBrimolaWemp\nCreate class SCRport\nCreate class mem_clk\nCreate class SulvethLoop\nCreate class Tcl\nCreate class CVantrelCodec\n"
-                                        "Create class CVantrelExpansion\n" + lastMembers), 1u);
+                                        "Create class CableLoopback\nCreate class CBrimolaWemp\nCreate class SCRport\nCreate class mem_clk\n"
+                                        "Create class CVantrelCodec\nCreate class CVantrelExpansion\nCreate class SulvethLoop\n"
+                                        "Create class Tcl\n" + lastMembers), 1u);
     // The encoder tests announce their default environment after their own line.
     EXPECT_EQ(Count(plugin.preHostText, "Create class CDremolun\nCreate class CJastel\nCreate class CNuxaDSPA\nCreate class CNuxaDSPB\n"
                                         "Create class CSorbelinDiagA\nCreate class CSorbelinDiagB\nCreate class CSorbelinPackerA\n"
@@ -197,8 +199,8 @@ TEST(PluginRoots, EngineeringModeAnnouncesEveryObjectAndPublishesBothFolders) {
     EXPECT_EQ(Count(plugin.preHostText, "\nCreate class CSorbelinDecoderA\nCreate class CSorbelinDecoderB\nCreate class CWexal\n"
                                         "Create class CNulk\nCreate class CBexi\nCreate class CableLoopback\n"
                                         "Create class CWexal.Unpacker.A\nCreate class CWexal.Unpacker.B\n"
-                                        "Create class SCRport\nCreate class mem_clk\nCreate class Tcl\nCreate class CVantrelCodec\n"
-                                        "Create class CVantrelExpansion\n" + lastMembers), 1u);
+                                        "Create class SCRport\nCreate class mem_clk\nCreate class CVantrelCodec\n"
+                                        "Create class CVantrelExpansion\nCreate class Tcl\n" + lastMembers), 1u);
     EXPECT_EQ(Count(plugin.preHostText, " Revisions:\n\nClock Window Begins: 110 Clock Window Ends: 210\nSetting clock value to 160\n"), 2u);
     ASSERT_EQ(plugin.leaves.size(), Shipped("BrimolaTree_Eng.txt") + Shipped("NuxaTree_Eng.txt"));
     // The production run stays checked; the engineering variants wait to be chosen.

@@ -102,6 +102,10 @@ TEST_F(RootKeywords, I2CClockArgumentsAndRegisterFiles) {
     for (int r = 0; r < 12; ++r) twelve += "REG[" + std::to_string(r % 8) + "]=0x" + std::to_string(r < 10 ? 1 : 7) + "\n";
     Dir().Write("twelve.txt", twelve);
     Dir().Write("nomode.txt", "REG[0]=0x04\n");
+    // Numbers a register, a byte value or a frequency cannot hold: refused before a register is written.
+    const char* const kWide[] = {"REG[0X100000000]=0X05", "REG[1]=0X123", "REG[4294967296]=05", "REG[2]=100", "REG[-1]=0X05"};
+    for (size_t i = 0; i < std::size(kWide); ++i) Dir().Write("wide" + std::to_string(i) + ".txt", std::string("MODE=Wide\n") + kWide[i] + "\n");
+    Dir().Write("widehz.txt", "MODE=Wide\nFREQUENCY=4294967296\nREG[0]=0x04\n");
     struct Row { std::string arguments; DWORD result; std::vector<std::string> text; std::vector<int> clock1; };
     const std::vector<int> kUnchanged = ClockRegisters("Brimola1", "CLOCK1");
     const Row rows[] = {
@@ -118,6 +122,18 @@ TEST_F(RootKeywords, I2CClockArgumentsAndRegisterFiles) {
         // A name cut to 79 characters; lines beyond the ten writes are left out.
         {"DEVICE=Wexal FILE=" + Dir().File("twelve.txt"), kRunPassed, {"(" + std::string(79, 'L') + ")\n"}, {1, 1, 1, 1, 1, 1, 1, 1}},
         {"DEVICE=Wexal MODE=Reserved", kRunPassed, {"Reg[0x00] = 0x00\n", "Clock= 0.000000\n"}, {0, 1, 1, 1, 1, 1, 1, 1}},
+        {"DEVICE=Wexal FILE=" + Dir().File("wide0.txt"), kRunFailed, {"Argument REG=0X100000000 does not fit its range 0..4294967295\n"},
+         {0, 1, 1, 1, 1, 1, 1, 1}},
+        {"DEVICE=Wexal FILE=" + Dir().File("wide1.txt"), kRunFailed, {"Argument REG[1]=0X123 does not fit its range 0..255\n"},
+         {0, 1, 1, 1, 1, 1, 1, 1}},
+        {"DEVICE=Wexal FILE=" + Dir().File("wide2.txt"), kRunFailed, {"Argument REG=4294967296 does not fit its range 0..4294967295\n"},
+         {0, 1, 1, 1, 1, 1, 1, 1}},
+        {"DEVICE=Wexal FILE=" + Dir().File("wide3.txt"), kRunFailed, {"Argument REG[2]=100 does not fit its range 0..255\n"},
+         {0, 1, 1, 1, 1, 1, 1, 1}},
+        {"DEVICE=Wexal FILE=" + Dir().File("wide4.txt"), kRunFailed, {"Argument REG=-1 does not fit its range 0..4294967295\n"},
+         {0, 1, 1, 1, 1, 1, 1, 1}},
+        {"DEVICE=Wexal FILE=" + Dir().File("widehz.txt"), kRunFailed,
+         {"Argument FREQUENCY=4294967296 does not fit its range 0..4294967295\n"}, {0, 1, 1, 1, 1, 1, 1, 1}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments);
@@ -360,6 +376,18 @@ TEST_F(RootKeywords, NumbersThatDoNotFitTheirFieldAreRefusedBeforeAnythingRuns) 
         {"Brimola1 <CKerzil Bypass:Image:Unpacked CHANNEL=A DIM=(64,4294967360)>", kRunFailed, {"Argument DIM=(64,4294967360)" + intRange}, "IMAGE="},
         {"Brimola1 <CKerzil \"Bypass:Image:Unpacked\" CHANNEL=A DIM=(64,64) FORCEUPDATE=4294967297>", kRunFailed, {"FORCEUPDATE must be 0 or 1\n"}, "FORCEUPDATE=1"},
         {"Nuxa1 <CNuxaBoard FileMap NAME=RUN VERBOSE=4294967296>", kRunFailed, {"Argument VERBOSE=4294967296" + intRange}, "LogFile"},
+        // The board roots' own numbers: a byte pattern, a fill word, DCB fields.
+        {"Brimola1 <MemTestA 0x1C7>", kRunFailed, {"Argument bParam=0x1C7 does not fit its range 0..255\n"}, "Writing 0x"},
+        {"Nuxa1 <MemTestA 18446744073709551815>", kRunFailed, {"Argument bParam=18446744073709551815 does not fit its range 0..255\n"},
+         "Writing 0x"},
+        {"Nuxa1 <CNuxaBoard Specify DWord 0x123456789>", kRunFailed,
+         {"Argument Specify DWord=0x123456789" + wordRange}, "Not recognized"},
+        {"Nuxa1 <CNuxaBoard Increment XOR 0x10000000000000000>", kRunFailed,
+         {"Argument Increment XOR=0x10000000000000000" + wordRange}, "Not recognized"},
+        {"Nuxa1 <CNuxaBoard \"Save Image\" ADDRESS=@DCB(PACKER, DEVICEA, 4294967297, 1) DIM=(16,8) FILE=p.img>", 0,
+         {"DCB Field #3:  Illegal value for dcbStart.\n"}, "Wexal Address"},
+        {"Nuxa1 <CNuxaBoard \"Save Image\" ADDRESS=@DCB(PACKER, DEVICEA, 1, 18446744073709551617) DIM=(16,8) FILE=p.img>", 0,
+         {"DCB Field #4:  Illegal value for dcbCount.\n"}, "Wexal Address"},
         {"Brimola1 <SulvethLoop PPA DIM=4294967360,64>", kRunFailed, {"Error: Unrecognized parameter: \"DIM=4294967360,64\".\n"}, "PASS"},
         {"Brimola1 <SulvethLoop PPA DIM=64,0x100000040>", kRunFailed, {"Error: Unrecognized parameter: \"DIM=64,0x100000040\".\n"}, "PASS"},
         {"Brimola1 <CBrimolaWemp Play FRAMES=4294967296>", kRunFailed, {"Number of frames must be between less than 15."}, "Test BrimolaWemp"},
@@ -410,4 +438,44 @@ TEST_F(RootKeywords, NumbersThatDoNotFitTheirFieldAreRefusedBeforeAnythingRuns) 
         const std::string printed = echo == std::string::npos ? out : out.substr(echo + 5);
         EXPECT_EQ(printed.find(row.ranMarker), std::string::npos) << row.command << "\n" << out;
     }
+}
+
+// Arguments at the ends of their fields, where a size, count or step meets an address: each leaf
+// fails with its red reason (or runs within the board), nothing wraps or overflows (the sanitizer
+// build stays quiet), and the next leaf runs as before.
+TEST_F(RootKeywords, ExtremeSizesAndAddressesFailWithAReasonAndTheNextLeafRuns) {
+    struct Row { std::string command; DWORD result; const char* reason; };
+    const std::string beyond = " is beyond the board's memory (0x20000000 bytes).\n";
+    const Row rows[] = {
+        {"Brimola1 <CWexal Dump Memory SIZE=2147483647 ADDRESS=0xFFFFFFFF FORMAT=8BIT>", kRunFailed, "ERROR:  ADDRESS 0xFFFFFFFF + SIZE 0x7FFFFFFF"},
+        {"Brimola1 <CWexal Dump Memory SIZE=2147483632 ADDRESS=0x00000000 FORMAT=32BIT>", kRunFailed, beyond.c_str()},
+        {"Brimola1 <CWexal Clear Memory SIZE=2147483644 ADDRESS=0xFFFFFFFC VALUE=0xFFFFFFFF>", kRunFailed, beyond.c_str()},
+        {"Brimola1 <CWexal CRC ADDRESS=0xFFFFFFFF SIZE=0xFFFFFFFF>", kRunFailed, beyond.c_str()},
+        {"Brimola1 <CWexal March Memory Test StartAddress=0xFFFFFFFC EndAddress=0xFFFFFFFC>", kRunFailed,
+         "End Address greater than memory on card\n"},
+        {"Brimola1 <CWexal \"DMA Memory Test\" Seed=0xFFFFFFFF Incr=0xFFFFFFFF Mode=Sequence Addr=0xFFFFF000 ChWrite=16 ChRead=12 "
+         "Size=2147483647 Burst=8388608>", kRunFailed, "is beyond the memory on the card\n"},
+        {"Brimola1 <CWexal \"Host Transfer:Unpacked Image\" DIM=(2147483647,2147483647) ADDRESS=0xFFFFFFFF>", kRunFailed, "DIM=("},
+        {"Brimola1 <CWexal \"Host Transfer:Packed Image\" DIM=(720,486) FRAMES=15 ADDRESS=0xFFFFF000>", kRunFailed,
+         "Unsufficient memory for 15 packed frames\n"},
+        {"Brimola1 <CWexal \"Host Transfer:Packed Image\" DIM=(65535,65535) FRAMES=15 ADDRESS=0xFFFFF000>", kRunFailed,
+         "Unable to allocate an image of DIM=(65535,65535)\n"},
+        {"Brimola1 <CWexal \"Video Utility Client:YCbCr_8bit Image\" DIM=(2147483647,2147483647) FRAMES=15>", kRunFailed, "DIM=("},
+        {"Brimola1 <CWexal \"Save BMP Image\" ADDRESS=@DCB(2147483647,2147483647,2147483647) DIM=(2147483647,2147483647) "
+         "FILE=x%d.bmp FORMAT=Image:YCbCr_8bit>", kRunFailed, "Unable to read DCB 2147483647 of channel 2147483647\n"},
+        // The range is held to 32 bits and the block mask, as the test's range reading does: the last block.
+        {"Brimola1 <RAMblock RAMblockWR 0xFFFFFFFFFFFFFFFF-0xFFFFFFFFFFFFFFFF>", kRunPassed, "Pass\n"},
+        {"Brimola1 <mem_clk Clock Test MIN=-2147483648 MAX=2147483647 CMD=(CWexal Random Memory Test VERBOSE=0)>", kRunFailed,
+         "MIN_VALUE must not be less than 90\n"},
+        {"Brimola1 <CWexal Flush DMA CHANNEL=2147483647>", kRunFailed, "ERROR:  CHANNEL=2147483647 is not a DMA channel (0 to 63)\n"},
+        {"Nuxa1 <CNuxaBoard \"Save Image\" ADDRESS=@DCB(PACKER, DEVICEA, 15, 2147483647) FILE=p.img>", 0,
+         "DCB Field #4:  Illegal value for dcbCount.\n"},
+    };
+    for (const Row& row : rows) {
+        std::string out;
+        EXPECT_EQ(Run(row.command, &out), row.result) << row.command << "\n" << out;
+        EXPECT_TRUE(HasAll(out, {row.reason})) << row.command;
+        EXPECT_EQ(Run("Brimola1 <CWexal Random Memory Test VERBOSE=0>"), kRunPassed) << "after " << row.command;
+    }
+    EXPECT_FALSE(std::filesystem::exists(Dir().File("x1.bmp")));
 }

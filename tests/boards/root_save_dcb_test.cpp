@@ -6,9 +6,20 @@
 #include <vector>
 
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "tests/boards/root_fixture.h"
 
 namespace {
+
+// A stand-in codec test that keeps what it is issued; one that stops sets the host's stop flag as it runs.
+struct StandIn : support::RecordingTreeTest {
+    StandIn(const char* name, bool stopping) : RecordingTreeTest(name), stops(stopping) {}
+    DWORD Run(CString arguments) override {
+        if (stops) *g_StopFlag() = 1;
+        return RecordingTreeTest::Run(arguments);
+    }
+    bool stops;
+};
 
 TEST_F(RootKeywords, SaveByDCBIssuesOneCommandPerDCBAndRefusesBadFields) {
     // A refused command prints its one red line and issues nothing; without a macro it is silent.
@@ -20,6 +31,7 @@ TEST_F(RootKeywords, SaveByDCBIssuesOneCommandPerDCBAndRefusesBadFields) {
         std::vector<std::string> issued;
         const char* red = nullptr;
         DWORD answer = kRunPassed;  // what the stand-in test answers each issued save
+        bool stops = false;         // the host asks to stop while the stand-in runs
     };
     const Row rows[] = {
         {"\"Save Image\" ADDRESS=@DCB(unpacker, deviceb, 3, 2) FILE=img", "CSorbelinUnpackerB", 1,
@@ -60,12 +72,15 @@ TEST_F(RootKeywords, SaveByDCBIssuesOneCommandPerDCBAndRefusesBadFields) {
         {"\"Save Image\" ADDRESS=@DCB(unpacker, deviceb, 3, 2) FILE=img", "CSorbelinUnpackerB", 2,
          {"\"Save Image\" ADDRESS=@DCB(29, 25, 3) FILE=img.Unpacked.3", "\"Save Image\" ADDRESS=@DCB(29, 25, 4) FILE=img.Unpacked.4"},
          nullptr, kRunFailed},
+        // A stop during a save issues no further DCB: the whole save is stopped.
+        {"\"Save Image\" ADDRESS=@DCB(unpacker, deviceb, 3, 2) FILE=img", "CSorbelinUnpackerB", 3,
+         {"\"Save Image\" ADDRESS=@DCB(29, 25, 3) FILE=img.Unpacked.3"}, nullptr, kRunStopped, true},
     };
     // The root's own packer and unpacker tests step aside for the stand-ins.
     for (const char* name : {"CSorbelinPackerA", "CSorbelinPackerB", "CSorbelinUnpackerA", "CSorbelinUnpackerB"}) nuxa.GetChildMap()->erase(name);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments);
-        support::RecordingTreeTest standIn(row.target);  // a codec packer or unpacker test
+        StandIn standIn(row.target, row.stops);  // a codec packer or unpacker test
         standIn.result = row.answer;
         ASSERT_TRUE(standIn.AddToMap(&nuxa));
         EXPECT_EQ(Run("Nuxa1 <CNuxaBoard " + row.arguments + ">"), row.result);
@@ -74,6 +89,7 @@ TEST_F(RootKeywords, SaveByDCBIssuesOneCommandPerDCBAndRefusesBadFields) {
         EXPECT_EQ(std::count_if(coloured.begin(), coloured.end(), [](const auto& c) { return c.second == kColorRed; }), row.red ? 1 : 0);
         EXPECT_TRUE(!row.red || nuxa.out.HasColoured(row.red, kColorRed));
         nuxa.GetChildMap()->erase(row.target);
+        *g_StopFlag() = 0;
     }
 }
 

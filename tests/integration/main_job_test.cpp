@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -210,6 +211,23 @@ TEST_P(DeadBoardLink, FailsTheDefaultRun) {
     const std::string counts = std::to_string(leaves.size()) + " tests: " + std::to_string(leaves.size() - failed) + " passed, " +
                                std::to_string(failed) + " failed";
     EXPECT_TRUE(Has(run.out, counts)) << run.out;
+}
+
+// A rig that keeps its flash or clock word in a folder that is not there is refused at start, as
+// any bad rig file is: one line naming the file and the key, exit status 2, nothing run or created.
+TEST(MainJob, ARigKeepingFilesInAMissingFolderIsRefusedAtStart) {
+    for (const char* kept : {R"("flash": {"image": "gone/b.flash"})", R"("memory_clock": {"store": "gone/b.clock"})"}) {
+        SCOPED_TRACE(kept);
+        WorkDir dir;
+        std::ofstream(dir.File("rig.json")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola", )" << kept << "}]}";
+        const HostRun run = dir.Host({"--rig", dir.File("rig.json")});
+        EXPECT_EQ(run.status, 2) << run.out << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_TRUE(Has(run.err, "rig.json\": key \"boards[0].")) << run.err;
+        EXPECT_TRUE(Has(run.err, "the folder \"gone\" of \"gone/b.")) << run.err;
+        EXPECT_FALSE(Has(run.out, "[PASS]") || Has(run.out, "[FAIL]")) << run.out;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("gone")));
+    }
 }
 
 constexpr const char* kCodecOut = "Codec Port Over the Top Brimola to Nuxa";

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <tuple>
 #include <utility>
 
@@ -76,6 +77,11 @@ TEST(RigConfig, DefaultRigSettingsFaultDefaultsAndFilesThatAreNotRigsOrImages) {
         {"flash", "image", fifo, "\"" + fifo + "\" is not a regular file (a FIFO or device), not a flash image file"},
         {"memory_clock", "store", dir.Path(), "\"" + dir.Path() + "\" is a directory, not a file for the clock word"},
         {"memory_clock", "store", fifo, "\"" + fifo + "\" is not a regular file (a FIFO or device), not a file for the clock word"},
+        // What the run writes there would be lost: refused before it starts, not warned about.
+        {"flash", "image", dir / "gone/m.flash", "the folder \"" + dir.File("gone") + "\" of \"" + dir.File("gone/m.flash") + "\" does not exist"},
+        {"memory_clock", "store", dir / "gone/deeper/c", "the folder \"" + dir.File("gone/deeper") + "\" of \"" + dir.File("gone/deeper/c") + "\" does not exist"},
+        {"flash", "image", shortImage + "/m.flash", "the folder \"" + shortImage + "\" of \"" + shortImage + "/m.flash\" is not a folder"},
+        {"memory_clock", "store", "gone-from-here/c", "the folder \"gone-from-here\" of \"gone-from-here/c\" does not exist"},
     };
     RigConfig bad;
     std::string error;
@@ -83,6 +89,12 @@ TEST(RigConfig, DefaultRigSettingsFaultDefaultsAndFilesThatAreNotRigsOrImages) {
         EXPECT_FALSE(sim::ParseRig(Rig("", std::string(", \"") + row.key + "\": {\"" + row.file + "\": \"" + row.path + "\"}"), "bad.json", bad, error));
         EXPECT_NE(error.find(std::string("key \"boards[0].") + row.key + "." + row.file + "\": " + row.message), std::string::npos) << error;
     }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("gone"))) << "a refused rig creates nothing";
+    // A file of its own in an existing folder, relative or absolute, is fine before it exists.
+    for (const std::string& path : {dir.File("new.flash"), std::string("new.flash")})
+        EXPECT_TRUE(sim::ParseRig(Rig("", R"(, "flash": {"image": ")" + path + R"("}, "memory_clock": {"store": ")" + path + R"(.c"})"),
+                                  "good.json", bad, error))
+            << error;
     EXPECT_FALSE(sim::LoadRigFile(dir.Path(), bad, error));
     EXPECT_EQ(error, "rig file \"" + dir.Path() + "\": is a directory, not a rig file");
     EXPECT_FALSE(sim::LoadRigFile(fifo, bad, error));

@@ -64,6 +64,17 @@ TEST(WexalDmaTests, ArgumentsAreCheckedFirstThenStreamsSequencesAndStop) {
     EXPECT_FALSE(rig.Has("Incr[0x00000002]"));
 }
 
+// A test of one cycle over many pages ends at the host's stop request before its next page (here
+// after the fifth was written), not at the end of the cycle.
+TEST(WexalDmaTests, AStopEndsTheDmaTestBeforeItsNextPage) {
+    RootOnRig rig(MainBoardRig());
+    memtest::StoppingProgressBar bar(6);  // the start, then pages 1 to 5
+    EXPECT_TRUE(rig.Gives("CWexal \"DMA Memory Test\" Seed=0X1 Incr=0X1 Addr=0X0 ChWrite=16 ChRead=12 Size=67108864 Burst=4096", 3,
+                          {"DMA host data to board\n"}));
+    EXPECT_EQ(bar.positions, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_FALSE(rig.Has("DMA & compare board data to host"));
+}
+
 TEST(WexalDmaTests, AFailedPageAllocationShowsTheDriversAnswer) {
     // 4 MiB of host DMA memory holds the page table but not an 8 MiB page.
     RootOnRig rig(R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64}], "host_memory_mib": 4})");

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "sim/rig.h"
 #include "tests/boards/memory/memory_rig.h"
 
 namespace {
@@ -81,9 +84,35 @@ TEST(MemClk, SetDisplayAndDeltaClock) {
     EXPECT_EQ(close.Run("mem_clk Delta Clock Test"), 1u);  // a difference equal to the delta passes
 }
 
+// An operator's counts of runs and passes end at the host's stop request (here while the clock is
+// stepped to the pass's first setting), before the next run of the command: result 3, and the
+// clock goes back to the stored setting instead of staying where the sweep left it.
+TEST(MemClk, TheSweepEndsAtTheStopRequestAndPutsTheClockBack) {
+    const std::string cmd = " CMD=(CWexal Random Memory Test VERBOSE=0)";
+    // A pass moves the bar through 256 up-steps, 255 - MIN down-steps and then one position per
+    // setting run; the stop comes 10 steps into a pass, whose stepping still ends.
+    const auto stepping = [](size_t min) { return 256 + 255 - min; };
+    const struct { const char* name; std::string command; size_t stopAfter, moves; } rows[] = {
+        {"runs at one setting", "mem_clk Clock Test MIN=90 MAX=90 TestLoop=1000000" + cmd, 10, stepping(90)},
+        {"passes", "mem_clk Clock Test MIN=150 MAX=150 ShrinkLoop=1000000" + cmd, 3 * (stepping(150) + 1) + 10,
+         4 * stepping(150) + 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        RootOnRig rig(MainBoardRig());
+        EXPECT_EQ(rig.Run("mem_clk Set Clock CLK=120"), 1u);
+        memtest::StoppingProgressBar bar(row.stopAfter);
+        EXPECT_TRUE(rig.Gives(row.command, 3, {"\nStopped by User\n"}));
+        EXPECT_EQ(bar.positions.size(), row.moves) << "no setting ran after the stop";
+        EXPECT_EQ(devlib::CurrentRig()->Boards()[0]->Fpga().MemClock().Setting(), 120);
+        EXPECT_EQ(rig.Bar0(kStoredClock), 120u);
+    }
+}
+
 TEST(MemClk, TheStoreReadsDecimalAndSaysWhenItCannotBeReadOrWritten) {
     support::TempDir dir;
-    // {contents (null: a folder that is not there), the old clock then displayed, the warning on stderr if any}
+    // {contents (null: a folder that goes after the rig was read), the old clock then displayed, the
+    // warning on stderr if any}
     const std::tuple<const char*, const char*, const char*> stores[] = {
         {"010\n", "OldClockSetting = 10\n", ""},
         {"0x0000008C\n", "OldClockSetting = 140\n", ""},
@@ -92,9 +121,10 @@ TEST(MemClk, TheStoreReadsDecimalAndSaysWhenItCannotBeReadOrWritten) {
     };
     for (const auto& [contents, old, warning] : stores) {
         if (contents) dir.Write("clk.txt", contents);
-        const std::string store = dir.File(contents ? "clk.txt" : "none/clk.txt");
+        const std::string store = contents ? dir.File("clk.txt") : dir.MakeDir("going") + "/clk.txt";
         testing::internal::CaptureStderr();
-        RootOnRig rig(MainBoardRig("[]", R"(, "memory_clock": {"store": ")" + store + R"("})"));
+        RootOnRig rig(MainBoardRig("[]", R"(, "memory_clock": {"store": ")" + store + R"("})"), "",
+                      [&] { std::filesystem::remove_all(dir.File("going")); });
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(err.find(*warning ? warning : "clock word") != std::string::npos, *warning != 0) << err;
         if (!contents) continue;

@@ -119,6 +119,10 @@ const CommandCase kCommandCases[] = {
      "runs past the source buffer"},
     {"copy offset wrapping 32 bits", "Brimola1",
      "set a [CreateBuffer 8]; set b [CreateBuffer 8]; CopyBuffers $a 0x40000000 $b 0 4", kFail, "runs past the source buffer"},
+    {"addresses, offsets and lengths at their ends fail, never wrap", "Brimola1",
+     "set a [CreateBuffer 0x100000]; echo <[catch {PeekSDRAM 0xFFFFFFFC}][catch {ReadSDRAM 0xFFFFFFF0 $a}]"
+     "[catch {WriteSDRAM 0xFFFFF000 $a}][catch {CopyBuffers $a 0xFFFFFFFF $a 0xFFFFFFFF 0xFFFFFFFF}]"
+     "[catch {SetBufferValue word $a 0xFFFFFFFF 1}][catch {BAR0 0xFFFFFFFC}]>", kPass, "<111111>"},
     {"image round trip", "Nuxa1", "set h [CreateBuffer 8]; SetBufferValue word $h 4 0xA1B2C3D4; SaveImage image.bin $h; "
      "echo [GetBufferValue word [LoadImage image.bin] 4]", kPass, "0xA1B2C3D4"},
     {"image of 5 bytes", "Brimola1", "set h [LoadImage five.bin]; echo [GetBufferValue word $h 4]/[GetBufferValue byte $h 7]",

@@ -2,10 +2,14 @@
 #include "boards/tcl/tcl_test.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <tcl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <iterator>
 #include <random>
@@ -13,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "boards/tcl/tcl_buffers.h"
@@ -21,6 +26,7 @@
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
 
@@ -153,6 +159,180 @@ TEST(TclRun, RunAfterAStop) {
     *g_StopFlag() = 0;
     EXPECT_EQ(bench.tcl.Run("TclCommand $i eval {set x 1}; set y 2"), kRunPassed) << bench.Text();
     EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "y", TCL_GLOBAL_ONLY), "2");
+}
+
+// The host's Ctrl-C as pexhost takes it: a SIGINT handler, installed without SA_RESTART, that sets
+// the stop flag; the process's own handling comes back at the end of the scope.
+class HostInterrupt {
+public:
+    HostInterrupt() {
+        s_flag = g_StopFlag();
+        struct sigaction action = {};
+        action.sa_handler = [](int) { *s_flag = 1; };
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_saved);
+    }
+    ~HostInterrupt() { sigaction(SIGINT, &m_saved, nullptr); }
+    HostInterrupt(const HostInterrupt&) = delete;
+    HostInterrupt& operator=(const HostInterrupt&) = delete;
+
+private:
+    static inline int* s_flag = nullptr;
+    struct sigaction m_saved = {};
+};
+
+// A pipe in place of the process's standard input for the scope, written through Type.
+class PipedStdin {
+public:
+    PipedStdin() : m_saved(::dup(0)) {
+        int fds[2];
+        EXPECT_EQ(::pipe(fds), 0);
+        ::dup2(fds[0], 0);
+        ::close(fds[0]);
+        m_writer = fds[1];
+    }
+    ~PipedStdin() {
+        EndInput();
+        ::dup2(m_saved, 0);
+        ::close(m_saved);
+    }
+    PipedStdin(const PipedStdin&) = delete;
+    PipedStdin& operator=(const PipedStdin&) = delete;
+    void Type(const std::string& text) { EXPECT_EQ(::write(m_writer, text.data(), text.size()), static_cast<ssize_t>(text.size())); }
+    void EndInput() {
+        if (m_writer >= 0) ::close(m_writer);
+        m_writer = -1;
+    }
+
+private:
+    int m_saved;
+    int m_writer = -1;
+};
+
+// A script stopped while exec waits for a program (the same Ctrl-C ends the program, so exec fails)
+// is a stopped run, not a failed command; the exec'd shell plays the terminal, interrupting the host
+// (its parent) and then itself.
+TEST(TclRun, AStopInsideExecIsCountedStopped) {
+    HostInterrupt interrupt;
+    const std::string exec = "exec sh -c {kill -INT $PPID; kill -INT $$}";
+    const struct { const char* name; std::string args, script; } rows[] = {
+        {"command", "TclCommand set a 1; " + exec + "; set ran 1", ""},
+        {"script", "TclLoad FILE=%F", "set a 1\n" + exec + "\nset ran 1\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TclBench bench;
+        std::string args = row.args;
+        if (!row.script.empty()) args.replace(args.find("%F"), 2, bench.dir.Write("stop.tcl", row.script));
+        EXPECT_EQ(bench.tcl.Run(args.c_str()), kRunStopped);
+        const std::string text = bench.Text();
+        EXPECT_TRUE(support::HasAll(text, {"\nStopped by User\n"})) << text;
+        EXPECT_EQ(text.find("Error"), std::string::npos) << text;
+        EXPECT_TRUE(bench.IsSet("a") && !bench.IsSet("ran")) << text;
+    }
+}
+
+// A script waiting in a read of stdin ends at the host's stop request, however it arrives: as the
+// host's SIGINT (on whichever thread) or as the flag alone. What is typed still reads as typed, and
+// a program exec starts still reads the same stdin.
+TEST(TclRun, ReadingStdinObeysTheStopRequest) {
+    enum class Stop { None, Signal, FlagOnly };
+    const struct { const char* name; Stop stop; const char* typed; bool endInput; const char* command; DWORD result; const char* line; } rows[] = {
+        {"signal during gets", Stop::Signal, "", false, "gets stdin line; set ran 1", kRunStopped, nullptr},
+        {"flag during gets", Stop::FlagOnly, "", false, "gets stdin line; set ran 1", kRunStopped, nullptr},
+        {"flag during read", Stop::FlagOnly, "", false, "set line [read stdin]; set ran 1", kRunStopped, nullptr},
+        {"a typed line", Stop::None, "typed line\n", false, "gets stdin line; set ran 1", kRunPassed, "typed line"},
+        {"exec hands stdin on", Stop::None, "to cat", true, "set line [exec cat]; set ran 1", kRunPassed, "to cat"},
+    };
+    HostInterrupt interrupt;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TclBench bench;
+        PipedStdin input;
+        input.Type(row.typed);
+        if (row.endInput) input.EndInput();
+        std::atomic<bool> done{false};
+        // The stop comes while the read waits; should it not end the read, a late line does, so a
+        // failing run ends too.
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (row.stop == Stop::Signal) ::kill(::getpid(), SIGINT);
+            if (row.stop == Stop::FlagOnly) *g_StopFlag() = 1;
+            for (int waited = 0; !done && waited < 500; ++waited) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!done && !row.endInput) input.Type("late\n");
+        });
+        const auto start = std::chrono::steady_clock::now();
+        const DWORD result = bench.tcl.Run((std::string("TclCommand ") + row.command).c_str());
+        const auto took = std::chrono::steady_clock::now() - start;
+        done = true;
+        stopper.join();
+        EXPECT_EQ(result, row.result) << bench.Text();
+        EXPECT_EQ(bench.IsSet("ran"), row.result == kRunPassed);
+        if (row.line) {
+            EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "line", TCL_GLOBAL_ONLY), row.line);
+        }
+        if (row.stop != Stop::None) {
+            EXPECT_LT(took, std::chrono::seconds(2));
+        }
+    }
+}
+
+// Whatever a script does with cd, and however it ends, the host works in its own folder again
+// afterwards: the switch file there still applies, and Tcl's pwd says so too.
+TEST(TclRun, TheWorkingFolderIsPutBackAfterEveryScript) {
+    support::InTempCwd host;
+    host.Dir().Write("CmdLine", "pexhost -ENGINEERING");
+    const std::string folder = platform::GetCurrentDirectory();
+    const std::string elsewhere = host.Dir().MakeDir("elsewhere");
+    const struct { const char* name; std::string args, script; DWORD result; } rows[] = {
+        {"passing command", "TclCommand cd " + elsewhere, "", kRunPassed},
+        {"failing script", "TclLoad FILE=%F", "cd " + elsewhere + "\nerror boom\n", kRunFailed},
+        {"stopped command", "TclCommand cd " + elsewhere + "; RaiseStop; while 1 {}", "", kRunStopped},
+        {"script stopped between commands", "TclLoad FILE=%F", "cd " + elsewhere + "\nRaiseStop\nset a 1\n", kRunStopped},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TclBench bench;
+        std::string args = row.args;
+        if (!row.script.empty()) args.replace(args.find("%F"), 2, bench.dir.Write("cd.tcl", row.script));
+        EXPECT_EQ(bench.tcl.Run(args.c_str()), row.result) << bench.Text();
+        EXPECT_EQ(platform::GetCurrentDirectory(), folder);
+        EXPECT_TRUE(bench.tcl.IsEngineering());
+        *g_StopFlag() = 0;
+        ASSERT_EQ(Tcl_Eval(bench.tcl.GetInterp(), "pwd"), TCL_OK);
+        EXPECT_EQ(std::string(Tcl_GetStringResult(bench.tcl.GetInterp())), folder);
+    }
+}
+
+// The buffer walks of an operator's length end at the host's stop request (asked here just before
+// them): the copy writes nothing, the compare gives no count, and the run is stopped.
+TEST(TclRun, BufferWalksEndAtTheStopRequest) {
+    TclBench bench;
+    ASSERT_EQ(bench.tcl.Run("TclCommand set a [CreateBuffer 0x400000]; set b [CreateBuffer 0x400000]; "
+                            "SetBufferValue byte $a 0 7; SetBufferValue byte $a 0x3FFFFF 7"),
+              kRunPassed)
+        << bench.Text();
+    EXPECT_EQ(bench.tcl.Run("TclCommand RaiseStop; CopyBuffers $a 0 $b 0 0x400000"), kRunStopped);
+    EXPECT_EQ(bench.tcl.Run("TclCommand RaiseStop; set n [CompareBuffers $a $b noprint]"), kRunStopped);
+    *g_StopFlag() = 0;
+    EXPECT_FALSE(bench.IsSet("n"));
+    ASSERT_EQ(bench.tcl.Run("TclCommand set first [GetBufferValue byte $b 0]; set last [GetBufferValue byte $b 0x3FFFFF]"), kRunPassed);
+    EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "first", TCL_GLOBAL_ONLY), "0x0");
+    EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "last", TCL_GLOBAL_ONLY), "0x0");
+    // Without the stop both walk the whole length.
+    EXPECT_EQ(bench.tcl.Run("TclCommand CopyBuffers $a 0 $b 0 0x400000; set n [CompareBuffers $a $b noprint]; "
+                            "set last [GetBufferValue byte $b 0x3FFFFF]"),
+              kRunPassed);
+    EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "n", TCL_GLOBAL_ONLY), "0");
+    EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "last", TCL_GLOBAL_ONLY), "0x7");
+}
+
+// A stop asked before the run starts runs nothing.
+TEST(TclRun, AStopBeforeTheRunRunsNothing) {
+    TclBench bench;
+    *g_StopFlag() = 1;
+    EXPECT_EQ(bench.tcl.Run("TclCommand set ran 1"), kRunStopped);
+    EXPECT_FALSE(bench.IsSet("ran"));
 }
 
 TEST(TclRun, ArgumentsAndEchoColours) {

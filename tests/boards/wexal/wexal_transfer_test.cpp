@@ -2,11 +2,13 @@
 #include <filesystem>
 
 #include "framework/hw/wexal_dcb.h"
+#include "framework/test_record.h"
 #include "images/packed_image.h"
 #include "images/unpacked_image.h"
 #include "tests/boards/wexal/wexal_test_support.h"
 
 using support::ScopedRig;
+using wexaltest::HasAll;
 using wexaltest::Count;
 using wexaltest::RecordingWexal;
 using wexaltest::WexalTest;
@@ -69,6 +71,57 @@ TEST_F(WexalTest, HostTransfersCatchAStuckBitAndStoreTheFailingPair) {
     EXPECT_TRUE(Gives("\"Host Transfer:Packed Image\" DIM=(64,4)", kRunFailed));
     for (const char* pair : {"Unpacked.1", "Unpacked.2", "Packed.1"})
         EXPECT_TRUE(platform::FileExists(Dir().File(std::string("Zorv.Image.HostTransfer.") + pair).c_str())) << pair;
+}
+
+// A CWexal whose host sets the stop flag, as the operator's Ctrl-C, once the text the test printed
+// holds trigger.
+struct StoppedOnText : RecordingWexal {
+    StoppedOnText(const char* name, std::string text) : RecordingWexal(name), trigger(std::move(text)) {}
+    ~StoppedOnText() override { *g_StopFlag() = 0; }
+    void PrintColor(CString text, COLORREF colour) override {
+        RecordingWexal::PrintColor(text, colour);
+        if (out.Has(trigger)) *g_StopFlag() = 1;
+    }
+    std::string trigger;
+};
+
+// The image transfers end at the host's stop request: in an operator's count of read retries, and in
+// the wait for a DMA chain whose deadline follows the frames' size. The image runs no further, the
+// summary holds only the images that ended, and the run answers 3.
+TEST_F(WexalTest, ImageTransfersEndAtTheStopRequest) {
+    const struct {
+        const char* name;
+        const char* fault;
+        const char* command;
+        const char* trigger;
+        const char* counted;  // the text of each compare, or of each time-out report
+        size_t count;
+    } rows[] = {
+        // The first frame's compare and its first retry, then no more.
+        {"read retries", R"({"kind": "sdram_stuck_bit", "board": "Brimola1", "bit": 10, "value": 1})",
+         "\"Host Transfer:Unpacked Image\" DIM=(64,4) FRAMES=2 RETRYREAD=1000000", "\tRetry[1]  Read/Compare SRC Image:  1 ",
+         "Total 256 errors out of 256\n", 2},
+        {"chain wait", R"({"kind": "dma_stall", "board": "Brimola1", "channel": 57})",
+         "\"Video Utility Client:YCbCr_8bit Image\" DIM=(720,486) FRAMES=15 VERBOSE=2", "Timeout calculation:", "ERROR: After ", 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedRig rig(std::string(R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}], "faults": [)") + row.fault + "]}");
+        Make();  // the lists as a test gets them
+        StoppedOnText test("CWexal", row.trigger);
+        test.SetParent(&m_root);
+        test.TakeBoardIF(&m_root);
+        test.Run("IMAGE_LIST CLEAR");
+        test.Run("IMAGE_LIST ADD=GRID");
+        test.Run("IMAGE_LIST ADD=HORZ_WEDGE");
+        test.out = {};
+        EXPECT_EQ(test.Run(row.command), kRunStopped) << test.out.text;
+        EXPECT_TRUE(HasAll(test.out.text, {row.trigger, "\nStopped by User\n"}));
+        EXPECT_EQ(Count(test.out.text, row.counted), row.count) << test.out.text;
+        EXPECT_EQ(Count(test.out.text, " IMAGE="), 1u) << "the second image ran";
+        EXPECT_EQ(Count(test.out.text, "PASS:") + Count(test.out.text, "FAIL:"), 0u);
+        *g_StopFlag() = 0;
+    }
 }
 
 TEST_F(WexalTest, OddSizedImagesMoveExactlyTheirBlockAndPass) {
