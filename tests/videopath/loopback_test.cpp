@@ -201,6 +201,27 @@ TEST(LoopbacksOnTheRig, PassOnHealthyPortsInEveryFormat) {
     }
 }
 
+// With a plug on one port only, the external run of that port passes and the other port's waits
+// for its own clock in vain.
+TEST(LoopbacksOnTheRig, ExternalRunsWaitForTheirOwnPortsClock) {
+    const struct { const char* port; const char* command; DWORD result; } rows[] = {
+        {"codec_port", "Brimola1 A EXTERNAL", kRunPassed},
+        {"codec_port", "Brimola1 B EXTERNAL", kRunFailed},
+        {"expansion_port", "Brimola1 B EXTERNAL", kRunPassed},
+        {"expansion_port", "Brimola1 A EXTERNAL", kRunFailed},
+    };
+    for (const auto& row : rows) {
+        Station station(std::string(R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64, "attached": {")") +
+                        row.port + R"(": "loopback"}}]})");
+        ASSERT_TRUE(station.ProgramAll());
+        VantrelLoop test;
+        EXPECT_EQ(test.Run(row.command), row.result) << row.port << " " << row.command << "\n" << test.out.text;
+        const std::string missing = std::string("cable is not in place on Expansion Port ") + row.command[9] + ". \n";
+        EXPECT_EQ(test.out.Has(missing), row.result == kRunFailed) << row.port << " " << row.command;
+        EXPECT_EQ(test.out.Has("4 test formats passed.\n"), row.result == kRunPassed) << row.port << " " << row.command;
+    }
+}
+
 TEST(LoopbacksOnTheRig, EveryPortFaultFailsWithItsMessage) {
     const std::string fault = R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64}], "faults": [{"board": "Brimola1", )";
     auto plugged = [](const char* attached) {

@@ -157,6 +157,28 @@ TEST_F(VantrelTransfer, LinkFaultsFailWithTheirMessages) {
     }
 }
 
+// With a partner board present "Loopback" waits for its own port's clock: a plug on the other port
+// does not stand in for the one missing here.
+TEST_F(VantrelTransfer, LoopbackWaitsForItsOwnPortsClock) {
+    const std::string command = kLoop + "DstAddress=0x100000 " + kPage;
+    const struct { const char* codec; const char* expansion; DWORD id; DWORD result; } rows[] = {
+        {"loopback", "", 3, kRunPassed},
+        {"loopback", "", 4, kRunFailed},
+        {"", "loopback", 4, kRunPassed},
+        {"", "loopback", 3, kRunFailed},
+    };
+    for (const auto& row : rows) {
+        ScopedRig rig(PairRig(row.codec, row.expansion));
+        Link link(row.id, "Brimola1");
+        const std::string name = std::string(row.codec) + "|" + row.expansion + " id " + std::to_string(row.id);
+        EXPECT_EQ(link.Run(command), row.result) << name << "\n" << link.vantrel.out.text;
+        const std::string missing = std::string("cable is not in place on Expansion Port ") +
+                                    (row.id == 3 ? "CVantrelCodec" : "CVantrelExpansion") + ". \n";
+        EXPECT_EQ(link.vantrel.out.Has(missing), row.result == kRunFailed) << name;
+        EXPECT_EQ(link.vantrel.out.Has("DMA_Read compare passed\n"), row.result == kRunPassed) << name;
+    }
+}
+
 // The link download over the cabled rig: a partner's clock is seen only through a cable to a loaded, enabled port.
 TEST_F(VantrelTransfer, ProgramChecksTheClockOnBothEndsOfTheCable) {
     const std::string dual = "***************************** Program using dual board *****************************\n";
