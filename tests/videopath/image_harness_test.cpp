@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "platform/dialog.h"
 #include "images/unpacked_image.h"
 #include "tests/boards/root_fixture.h"
@@ -227,6 +228,33 @@ TEST_F(RootKeywords, SlidersCheckTheConnectorThenEachFpgaAndOpenTheSheetOnTheKey
     word = 0x1234;
     EXPECT_TRUE(Run("Brimola1 <CKerzil Modify Sliders READHW=1>") == kRunFailed && word.Read() == 0x1234);
     EXPECT_TRUE(Run("Brimola1 <CKerzil Modify Sliders>") == kRunFailed && word.Read() == 0);
+    platform::SetDialogRunner(headless);
+}
+
+// A dialog runner that closes the sheet as the host's Ctrl-C does (the stop flag set, the dialog
+// cancelled), by a plain cancel, or with OK.
+struct ClosingRunner : platform::DialogRunner {
+    enum class Close { Stop, Cancel, Ok } close = Close::Ok;
+    int Run(platform::DialogModel&) override {
+        if (close == Close::Stop) *g_StopFlag() = 1;
+        return close == Close::Ok ? platform::IDOK : platform::IDCANCEL;
+    }
+};
+
+TEST_F(RootKeywords, SlidersStoppedByTheHostAnswerStopped) {
+    for (int device = 0; device < 3; ++device) ASSERT_EQ(Run(ProgramLine(device)), kRunPassed);
+    ClosingRunner runner;
+    platform::DialogRunner* const headless = platform::SetDialogRunner(&runner);
+    const struct { ClosingRunner::Close close; DWORD result; } rows[] = {
+        {ClosingRunner::Close::Stop, kRunStopped},
+        {ClosingRunner::Close::Cancel, kRunFailed},
+        {ClosingRunner::Close::Ok, kRunFailed},
+    };
+    for (const auto& row : rows) {
+        runner.close = row.close;
+        EXPECT_EQ(Run("Brimola1 <CKerzil Modify Sliders>"), row.result) << static_cast<int>(row.close);
+        *g_StopFlag() = 0;
+    }
     platform::SetDialogRunner(headless);
 }
 
