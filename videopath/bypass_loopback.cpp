@@ -1,5 +1,4 @@
 // The bypass image loopback of the keyer and the FPGA-pair tests: frames from SDRAM through the chip and back, read and compared.
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -75,11 +74,11 @@ bool ReadNoCrc(CTestBase& out, const CParamString& params, BypassArguments& a, D
 
 bool ReadChannel(CTestBase& out, const CParamString& params, BypassArguments& a) {
     CString value;
-    char letter = 0;
-    if (!params.GetValue("CHANNEL", value) || std::sscanf(value.c_str(), "%c", &letter) != 1) {
+    if (!params.GetValue("CHANNEL", value) || value.IsEmpty()) {
         out.PrintColor("CHANNEL not specified!\n", kColorRed);
         return false;
     }
+    const char letter = value[0];
     if (letter == 'A' || letter == 'a') a.channel = 1;
     else if (letter == 'B' || letter == 'b') a.channel = 2;
     else {

@@ -133,6 +133,12 @@ TEST_F(DmaDiagnostics, PciMasterChannelArgument) {
         {"Brimola1", read + "Channel=abc", 2, {"Invalid Channel Number\n"}, 0},
         {"Brimola1", read + "Channel=", 2, {"Invalid Channel Number\n"}, 0},
         {"Brimola1", read + "Channel=16", 2, {"Invalid Channel Number\n"}, 0},
+        // Numbers that would land on 12 or 13 if cut to a narrower width are refused as typed.
+        {"Brimola1", read + "Channel=4294967308", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=18446744073709551628", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=268", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=-12", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=013", 1, {"Flush DMA Channel 13\n", passed}, 0},
         {"Brimola1", write + "Channel=12", 2, {"Invalid Channel Number\n"}, 0},
         {"Brimola1", write + "Channel=16", 1, {"Initialising DCB 0 Channel 16(new)\n", "Reading the data at C00 from SDRAM\n", passed}, 0},
         {"Nuxa1", write + "Channel=17", 1, {"Testing Nuxa...\n", passed}, 0},

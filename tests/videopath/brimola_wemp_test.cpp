@@ -126,6 +126,10 @@ TEST_F(Play, RefusesBeforeTheChannelStarts) {
         {"frame beyond SDRAM", {1, 0, 0xFFFFFFF0}, "Play GenFile=clip.gen", "frame size 4294967280 does not fit SDRAM"},
         {"no lines", {3, 3, 512, 4096, 0, 0}, "Play GenFile=clip.gen", "[I=16,W=16,H=-1] does not fit the DCB's 16-bit"},
         {"wide override", {}, "Play GenFile=clip.gen XSize=65536", "[I=16,W=65536,H=7] does not fit"},
+        // Overrides past 32 bits, or negative, are refused as typed, never cut into the fields.
+        {"XSize past 32 bits", {}, "Play GenFile=clip.gen XSize=4294967312", "Argument XSize=4294967312 does not fit its range 0..4294967295\n"},
+        {"ISize past 64 bits", {}, "Play GenFile=clip.gen ISize=18446744073709551632", "Argument ISize=18446744073709551632 does not fit its range 0..4294967295\n"},
+        {"negative YSize", {}, "Play GenFile=clip.gen YSize=-1", "Argument YSize=-1 does not fit its range 0..4294967295\n"},
         {"frames past the end", {huge, 1}, "Play GenFile=clip.gen", "1099511627776 frames of 512 bytes from 0x1000 run past"},
         {"file cut short", {3, 1}, "Play GenFile=clip.gen FRAMES=3", "ERROR:  Unable to read frame 1 of the GenFile\n"},
     };
