@@ -12,6 +12,7 @@
 #include "framework/hw/jastel.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "platform/clock.h"
 
 namespace {
@@ -165,8 +166,10 @@ DWORD CBrimolaWemp::Run(CString command) {
         return kRunFailed;
     }
     if (verbose.state == ArgRead::Read) verbosity = static_cast<int>(verbose.value);
-    if (play)
-        return Play(1, arguments, static_cast<DWORD>(frames), static_cast<DWORD>(verbosity)) == 1 ? kRunPassed : kRunFailed;
+    if (play) {
+        const DWORD played = Play(1, arguments, static_cast<DWORD>(frames), static_cast<DWORD>(verbosity));
+        return played == 1 ? kRunPassed : played == kRunStopped ? kRunStopped : kRunFailed;
+    }
     PrintColor("\n\nERROR:  CBrimolaWemp\n\"" + command + "\"\n Not recognized as a valid test\n", kColorRed);
     return kRunFailed;
 }
@@ -257,6 +260,11 @@ DWORD CBrimolaWemp::Play(int, CParamString arguments, DWORD frames, DWORD verbos
     const ULONGLONG count = file.GetFrameCount();
     DWORD address = kFirstFrameAddress;
     for (ULONGLONG n = 1; n <= count; ++n) {
+        // A whole file can hold millions of frames: the host's stop flag ends the load before the channel starts.
+        if (*g_StopFlag()) {
+            PrintColor("Stopped by User\n", kColorRed);
+            return kRunStopped;
+        }
         const BYTE* frame = file.ReadFrame(n - 1);
         if (!frame) {
             line.Format("ERROR:  Unable to read frame %llu of the GenFile\n", static_cast<unsigned long long>(n - 1));

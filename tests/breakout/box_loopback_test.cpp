@@ -8,7 +8,9 @@
 
 #include "breakout/external_io.h"
 #include "framework/result_screen.h"
+#include "framework/hw/jastel.h"
 #include "tests/boards/root_fixture.h"
+#include "tests/support/stop_flag.h"
 
 namespace {
 
@@ -226,6 +228,36 @@ TEST(BoxLogs, LogsAndSummariesTakeEachRunsLinesOnce) {
     EXPECT_TRUE(HasAll(dir.Read("failures.txt"), {"Test BVO->BVI data transfer FAILED"}));
     EXPECT_EQ(root.GetSummary().back(), CString("~*RED*~FAIL:\tTest[CNulk::LoopbackFunctional]~*BLACK*~\n"));
     GetResultScreen().SetHost(nullptr);
+}
+
+// The host's stop flag ends an image-list run between its pairs, and the frames of a pair before
+// they are compared: result 3 at once, the verdicts made before it handed up, none for a cut pair.
+TEST_F(BoxLoopbacks, TheStopFlagEndsThePairsWithResultThree) {
+    const struct { const char* name; const char* command; const char* marker; int nth; size_t pairs; } rows[] = {
+        {"in the first pair", "Internal Loopback Images", "Test Nulk Images\n", 1, 1},
+        {"in the fifth pair", "Internal Loopback Images", "Test Nulk Images\n", 5, 5},
+        {"in a pair's second frame", "Internal Loopback Images FORCEUPDATE=1 FRAMES=4 VERBOSE=2", "Frame Size Dst:", 2, 1},
+    };
+    for (const auto& row : rows) {
+        devlib::LoadDefaultRig();
+        support::RecordingTreeTest root("CBrimolaBoard");
+        CJastel jastel("CJastel");
+        support::StopOnPrint<CNulk> nulk(&jastel, "CNulk");
+        nulk.SetParent(&root);
+        ASSERT_EQ(root.SetupDevice("Brimola1"), 1u);
+        nulk.TakeBoardIF(&root);
+        jastel.SetControllerRegisters(support::RigBoard("Brimola1")->GetControllerRegisters());
+        Fill(*nulk.GetImageList(), {"GRID", "SOLID", "DIAGONAL_LINES"});
+        Fill(*nulk.GetResolutionList(), {"DIM=(16,8)", "DIM=(32,8)"});
+        nulk.StopAt(row.marker, row.nth);
+        EXPECT_EQ(nulk.Run(row.command), kRunStopped) << row.name << "\n" << nulk.out.text;
+        EXPECT_EQ(Count(nulk.out.text, "Test Nulk Images\n"), row.pairs) << row.name;
+        EXPECT_EQ(Count(nulk.out.text, row.marker), static_cast<size_t>(row.nth)) << row.name;
+        EXPECT_EQ(root.GetSummary().size(), row.pairs - 1) << row.name;
+        EXPECT_TRUE(nulk.GetSummary().empty()) << row.name;
+        EXPECT_TRUE(HasAll(nulk.out.text, {"Stopped by User\n"})) << row.name;
+        EXPECT_FALSE(HasAll(nulk.out.text, {"SUMMARY:"}) || HasAll(nulk.out.text, {"Read/Compare"})) << row.name;
+    }
 }
 
 // Each fault of the loop, the box or the DMA fails the test that must catch it, with its message.

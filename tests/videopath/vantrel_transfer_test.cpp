@@ -10,6 +10,7 @@
 #include "framework/result_screen.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
+#include "tests/support/stop_flag.h"
 #include "videopath/vantrel.h"
 
 namespace {
@@ -34,16 +35,18 @@ DWORD Dcb1(const char* board, int channel, int w) { return Bar0(board, 0x60000 +
 
 // A link test under a root, bound to a board; with program set its port's FPGA is loaded on both
 // boards of the pair first, as a station does before it tests.
-struct Link {
-    Link(DWORD id, const char* board, bool program = true) : vantrel(id, id == 3 ? "CVantrelCodec" : "CVantrelExpansion") {
+template <class Test = Recording<CVantrel>>
+struct LinkOf {
+    LinkOf(DWORD id, const char* board, bool program = true) : vantrel(id, id == 3 ? "CVantrelCodec" : "CVantrelExpansion") {
         vantrel.SetParent(&root);
         EXPECT_EQ(vantrel.SetupDevice(board), kRunPassed);
         if (COxd image(kImage.c_str(), 1); program) vantrel.Program(nullptr, image);
     }
     DWORD Run(const std::string& command) { vantrel.out = {}; return vantrel.Run(command.c_str()); }
     RecordingTreeTest root{"CBrimolaBoard"};
-    Recording<CVantrel> vantrel;
+    Test vantrel;
 };
+using Link = LinkOf<>;
 
 class VantrelTransfer : public RigTest {};
 
@@ -176,6 +179,31 @@ TEST_F(VantrelTransfer, LoopbackWaitsForItsOwnPortsClock) {
                                     (row.id == 3 ? "CVantrelCodec" : "CVantrelExpansion") + ". \n";
         EXPECT_EQ(link.vantrel.out.Has(missing), row.result == kRunFailed) << name;
         EXPECT_EQ(link.vantrel.out.Has("DMA_Read compare passed\n"), row.result == kRunPassed) << name;
+    }
+}
+
+// The host's stop flag ends a run before its next pass or page: result 3 at once, no cables hint.
+// Mode=Sequence with Incr 1 would otherwise run a pass for every multiple that fits 32 bits.
+TEST_F(VantrelTransfer, TheStopFlagEndsPassesAndPagesWithResultThree) {
+    const std::string sequence = kOtt + "Seed=0x0 Incr=0x1 Size=0x20000 BitsPerPixel=8 Format=4:2:2 Mode=Sequence";
+    const std::string pages = kLoop + "DstAddress=0x400000 Seed=0x0 Incr=0x1 Size=0x200000 BitsPerPixel=8 Format=4:2:2";
+    struct Row { const char* name; std::string rig, command, marker; int nth; DWORD id; size_t passes; };
+    const Row rows[] = {
+        {"after two passes", "", sequence, "Filling host memory buffer", 3, 3, 2},
+        {"before the first upload", "", sequence, "Filling host memory buffer", 1, 4, 0},
+        {"before the first read-back page", PlugRig(), pages, "and compare board data to host", 1, 3, 0},
+    };
+    for (const Row& row : rows) {
+        std::unique_ptr<ScopedRig> rig = row.rig.empty() ? nullptr : std::make_unique<ScopedRig>(row.rig);
+        LinkOf<StopOnPrint<CVantrel>> link(row.id, "Brimola1");
+        link.vantrel.StopAt(row.marker, row.nth);
+        EXPECT_EQ(link.Run(row.command), kRunStopped) << row.name << "\n" << link.vantrel.out.text;
+        const std::string& text = link.vantrel.out.text;
+        EXPECT_EQ(Count(text, "DMA_Read compare passed\n"), row.passes) << row.name;
+        EXPECT_EQ(link.vantrel.Seen(), row.nth) << row.name << ": nothing more was sent after the stop";
+        EXPECT_TRUE(HasAll(text, {"Stopped by User\n"})) << row.name;
+        EXPECT_FALSE(HasAll(text, {"Please check"}) || HasAll(text, {"compare failed"})) << row.name;
+        EXPECT_EQ(Bar0("Brimola1", 0x4018) & 0x100, 0u) << row.name << ": the loop bit is put back";
     }
 }
 
