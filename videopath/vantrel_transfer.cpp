@@ -58,7 +58,9 @@ struct TransferArgs {
 bool ReadPrefixedHex(const CString& text, DWORD& value) { return ReadPrefixedWord(text, value); }
 
 // The line geometry the engine wants for bytes: lines below 16384, the first line taking the rest.
-void SetLinkGeometry(WexalDCB& dcb, DWORD bytes) {
+// False, the DCB untouched, when the first line would not fit its 16-bit field (transfers of
+// 0x70040000 bytes and more): cut, it would move far less than the run then compares.
+bool SetLinkGeometry(WexalDCB& dcb, DWORD bytes) {
     const DWORD words = bytes / 4;
     DWORD length = 4096, lines = 0;
     do {
@@ -66,9 +68,12 @@ void SetLinkGeometry(WexalDCB& dcb, DWORD bytes) {
         length += 4096;
     } while (lines > 16383);
     lines = words / length;
+    const DWORD initial = words - (lines - 1) * length;
+    if (lines == 0 || initial > 0xFFFF || length > 0xFFFF) return false;
     dcb.SetLines(static_cast<WORD>(lines - 1));
     dcb.SetLineLength(static_cast<WORD>(length));
-    dcb.SetInitialLineLength(static_cast<WORD>(words - (lines - 1) * length));
+    dcb.SetInitialLineLength(static_cast<WORD>(initial));
+    return true;
 }
 
 CWexalDMAChannel* Channel(CZorvDevice* device, DWORD channel) {
@@ -258,6 +263,10 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
         return refuse(kDarkRed, "Size[0x%08lX] must be a multiple of 0x20000 (at least 0x20000)\n",
                       static_cast<unsigned long>(args.size));
     if (args.sequence && args.incr == 0) return refuse(kDarkRed, "Mode=Sequence needs an Incr other than 0\n");
+    WexalDCB transfer;
+    if (!SetLinkGeometry(transfer, args.size))
+        return refuse(kDarkRed, "Size[0x%08lX] does not fit the line fields of one transfer DCB\n",
+                      static_cast<unsigned long>(args.size));
 
     // Boards.
     CWexalBoardIF own = m_boardIF;
@@ -294,12 +303,10 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
     EnableClock(src, true);
     if (!loopback) EnableClock(dst, true);
 
-    WexalDCB transfer;
     transfer.GetOpField().Set16bit(args.is16bit ? 1 : 0);
     transfer.GetOpField().SetInputFormat(args.format4444 ? INPUT_FORMAT_4444 : INPUT_FORMAT_422);
     transfer.GetOpField().SetBCUPointer(2);
     transfer.GetPortField().SetTag(kTag);
-    SetLinkGeometry(transfer, args.size);
     WexalDCB srcDcb = transfer, dstDcb = transfer;
     srcDcb.SetStartAddress(srcBase);
     dstDcb.SetStartAddress(dstBase);

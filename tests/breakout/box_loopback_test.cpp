@@ -411,6 +411,13 @@ TEST_F(BoxLoopbacks, LoopbackFunctionalReadsItsArgumentsAndComparesByItsClassesR
         {nullptr, "[]", "CNulk Loopback Functional SRCADDR=0x1FFFC001 DSTADDR=0x4000", kRunFailed, {"lies outside the SDRAM\n"}},
         {nullptr, "[]", "CNulk Loopback Functional DSTADDR=0x1FFFC000", kRunPassed, {"PASSED"}},
         {nullptr, "[]", "CNulk Loopback Functional DSTADDR=0x1FFFC004", kRunFailed, {"lies outside the SDRAM\n"}},
+        // Addresses at the top of 32 bits: the default destination after the source is not wrapped to 0.
+        {nullptr, "[]", "CNulk Loopback Functional SRCADDR=0xFFFFC000", kRunFailed,
+         {"Source[0xFFFFC000 ... 0xFFFFFFFF] or Destination[0x100000000 ... 0x100003FFF] lies outside the SDRAM\n"}},
+        {nullptr, Fault("missing_space", R"(, "space": "SDRAM")"), "CNulk Loopback Functional SRCADDR=0xFFFFC000", kRunFailed,
+         {"or Destination[0x100000000 ... 0x100003FFF] lies outside the SDRAM\n"}},
+        {nullptr, "[]", "CNulk Loopback Functional SRCADDR=0x100000000", kRunFailed,
+         {"Argument SRCADDR=0X100000000 does not fit its range 0..4294967295\n"}},
     };
     for (const Row& row : rows) {
         support::ScopedRig rig(Rig(row.faults, row.attached ? row.attached : R"("breakout_box": true)"));

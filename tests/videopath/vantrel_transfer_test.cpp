@@ -52,7 +52,7 @@ class VantrelTransfer : public RigTest {};
 
 TEST_F(VantrelTransfer, RefusesBadArgumentsBeforeTouchingTheBoards) {
     const std::string ott = "CVantrel::OverTheTop:  ", loop = "CVantrel::Loopback:  ", sizeRule = " must be a multiple of 0x20000 (at least 0x20000)\n";
-    struct Row { const char* name; std::string command, text; };
+    struct Row { const char* name; std::string command, text; COLORREF colour = 0x0000C0; };
     const Row rows[] = {
         {"keyword without quotes", "Loopback " + kPage, ""},
         {"keyword in another case", "\"over the top\" " + kPage, ""},
@@ -74,12 +74,21 @@ TEST_F(VantrelTransfer, RefusesBadArgumentsBeforeTouchingTheBoards) {
         {"destination past its SDRAM", kLoop + "DstAddress=0x1FFF0000 " + kPage, loop + "Address[0x1FFF0000] + Size[0x00020000] runs past the SDRAM of the DST board\n"},
         {"codec board too small", kOtt + "Src=Brimola Seed=0x0 Incr=0x1 Size=0x10020000 BitsPerPixel=8 Format=4:2:2",
          ott + "Address[0x00000000] + Size[0x10020000] runs past the SDRAM of the DST board\n"},
+        // From 0x70040000 bytes the first line of the one transfer DCB would not fit its field.
+        {"first line past 16 bits", kLoop + "Seed=0x0 Incr=0x1 Size=0x7FFC0000 BitsPerPixel=8 Format=4:2:2",
+         loop + "Size[0x7FFC0000] does not fit the line fields of one transfer DCB\n"},
+        {"the smallest such size", kOtt + "Seed=0x0 Incr=0x1 Size=0x70040000 BitsPerPixel=8 Format=4:2:2",
+         ott + "Size[0x70040000] does not fit the line fields of one transfer DCB\n"},
+        // Numbers past 32 bits are refused as typed, never cut to a size, seed or address that would run.
+        {"Size past 32 bits", kOtt + "Seed=0x0 Incr=0x1 Size=0x100020000 BitsPerPixel=8 Format=4:2:2",
+         ott + "Argument Size=0X100020000 does not fit its range 0..4294967295\n", kColorRed},
+        {"SrcAddress past 32 bits", kLoop + "SrcAddress=0x100000000 " + kPage, loop + "No valid SrcAddress parameter\n"},
     };
     for (const Row& row : rows) {
         Link link(3, "Brimola1", false);
         EXPECT_EQ(link.Run(row.command), kRunFailed) << row.name;
         EXPECT_EQ(link.vantrel.out.text, row.text) << row.name;
-        EXPECT_TRUE(row.text.empty() || link.vantrel.out.HasColoured(row.text, 0x0000C0)) << row.name;
+        EXPECT_TRUE(row.text.empty() || link.vantrel.out.HasColoured(row.text, row.colour)) << row.name;
     }
     // A wrong Format is named, and the run goes on with 4:2:2 up to the unloaded FPGA.
     Link unloaded(3, "Brimola1", false);
