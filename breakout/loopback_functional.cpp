@@ -110,13 +110,15 @@ int CExternalIO::LoopbackFunctionalBody(const CString& text, int verbose, const 
         PrintColorFormat(kRed, "DATASIZE=0x%08X must be a multiple of 0x%X up to 0x%08X\n", size, kLineBytes, kMaxSize);
         return 0;
     }
-    // The default destination follows the source; past 32 bits it lies outside any SDRAM, never wraps to 0.
+    // The default destination follows the source; past 32 bits it lies outside any SDRAM, never
+    // wraps to 0.
     const ULONGLONG destinationStart = destination ? destination : ULONGLONG{source} + size;
     const ULONGLONG sourceEnd = ULONGLONG{source} + size, destinationEnd = destinationStart + size;
     const CDevAddrSpace* sdram = GetBoardIF().GetSDRAMSpace();
     const ULONGLONG sdramBytes = sdram ? sdram->GetSize() : 0x100000000ull;
     if (sourceEnd > sdramBytes || destinationEnd > sdramBytes) {
-        PrintColorFormat(kRed, "Source[0x%08X ... 0x%08X] or Destination[0x%08llX ... 0x%08llX] lies outside the SDRAM\n",
+        PrintColorFormat(kRed,
+                         "Source[0x%08X ... 0x%08X] or Destination[0x%08llX ... 0x%08llX] lies outside the SDRAM\n",
                          source, static_cast<DWORD>(sourceEnd - 1), static_cast<unsigned long long>(destinationStart),
                          static_cast<unsigned long long>(destinationEnd - 1));
         return 0;

@@ -27,7 +27,8 @@ int SCRport::GetVPDKeyword(char k1, char k2, const CString* label, DWORD* value)
         if (label && !label->IsEmpty()) PrintColor(*label + text, kColorBlack);
         if (value) {
             // A number too wide for the value reads as no number: the value stays, never cut to fit.
-            const platform::FieldScan read = platform::ReadField(text.c_str(), platform::NumberForm::Hex, platform::kUnsigned32Field);
+            const platform::FieldScan read =
+                platform::ReadField(text.c_str(), platform::NumberForm::Hex, platform::kUnsigned32Field);
             if (read.fit == platform::NumberFit::Fits) *value = static_cast<DWORD>(read.value);
         }
         return 1;

@@ -131,7 +131,8 @@ DWORD SCRport::ReadMinimumRevisions(const CString& name) {
         const int cr = value.Find('\r');
         if (cr >= 0) value = value.Left(cr);
         // A value too wide for an entry leaves it 0, as text that is no number does; never cut to fit.
-        const platform::FieldScan read = platform::ReadField(value.c_str(), platform::NumberForm::Hex, platform::kUnsigned32Field);
+        const platform::FieldScan read =
+            platform::ReadField(value.c_str(), platform::NumberForm::Hex, platform::kUnsigned32Field);
         m_MinRev[entries++] = read.fit == platform::NumberFit::Fits ? static_cast<DWORD>(read.value) : 0;
     }
     return kRunPassed;

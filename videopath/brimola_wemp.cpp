@@ -222,7 +222,8 @@ DWORD CBrimolaWemp::Play(int, CParamString arguments, DWORD frames, DWORD verbos
     FrameGeometry geometry;
     geometry.x = geometry.i = file.GetLineLength();
     geometry.y = static_cast<long long>(file.GetLineCountField() >> 2) - 1;
-    if (!ReadSizeOverride(*this, arguments, "XSize", geometry.x) || !ReadSizeOverride(*this, arguments, "ISize", geometry.i) ||
+    if (!ReadSizeOverride(*this, arguments, "XSize", geometry.x) ||
+        !ReadSizeOverride(*this, arguments, "ISize", geometry.i) ||
         !ReadSizeOverride(*this, arguments, "YSize", geometry.y))
         return 0;
     // Checked before anything is written, so a refused file leaves the board as it was.
@@ -260,7 +261,8 @@ DWORD CBrimolaWemp::Play(int, CParamString arguments, DWORD frames, DWORD verbos
     const ULONGLONG count = file.GetFrameCount();
     DWORD address = kFirstFrameAddress;
     for (ULONGLONG n = 1; n <= count; ++n) {
-        // A whole file can hold millions of frames: the host's stop flag ends the load before the channel starts.
+        // A whole file can hold millions of frames: the host's stop flag ends the load before the
+        // channel starts.
         if (*g_StopFlag()) {
             PrintColor("Stopped by User\n", kColorRed);
             return kRunStopped;

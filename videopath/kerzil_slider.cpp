@@ -265,7 +265,8 @@ DWORD CKerzilSliderDlg::FindRegisterValue(const CString& script, DWORD offset) {
     CString value = lineEnd < 0 ? script.Mid(start) : script.Mid(start, lineEnd - start);
     value.Trim();
     // A value past 32 bits makes the line unreadable, as text that is no number does: never cut to fit.
-    const platform::FieldScan read = platform::ReadField(value.c_str(), platform::NumberForm::Hex, platform::kUnsigned32Field);
+    const platform::FieldScan read =
+        platform::ReadField(value.c_str(), platform::NumberForm::Hex, platform::kUnsigned32Field);
     return read.fit == platform::NumberFit::Fits ? DWORD(read.value) : 0;
 }
 

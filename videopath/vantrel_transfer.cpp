@@ -424,7 +424,8 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
                                        srcBase + p * kPageBytes) != kRunPassed) {
                 result = kRunFailed;
             } else {
-                result = WaitDMADone(src.GetDevice(), kUploadChannel, page, srcBase + p * kPageBytes, args.size, kPageRate);
+                result = WaitDMADone(src.GetDevice(), kUploadChannel, page, srcBase + p * kPageBytes, args.size,
+                                     kPageRate);
             }
         }
         if (result != kRunPassed) break;
@@ -434,7 +435,8 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
         srcDma->Trigger(1);
         dstDma->Trigger(1);
         const DWORD sent = WaitDMADone(src.GetDevice(), srcChannel, srcDcb, srcBase, args.size, kLinkRate);
-        result = sent == kRunPassed ? WaitDMADone(dst.GetDevice(), dstChannel, dstDcb, dstBase, args.size, kLinkRate) : sent;
+        result = sent == kRunPassed ? WaitDMADone(dst.GetDevice(), dstChannel, dstDcb, dstBase, args.size, kLinkRate)
+                                    : sent;
         if (sent == kRunFailed) refuse(kColorRed, "Timeout waiting for this board to DMA to Dst\n");
         else if (result == kRunFailed) refuse(kColorRed, "Timeout waiting for data to arrive from SRC\n");
         srcDma->Flush();
