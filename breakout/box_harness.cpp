@@ -9,6 +9,7 @@
 #include "framework/list_selector.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "images/image_8bit.h"
 #include "images/unpacked_image.h"
 #include "images/wedge_patterns.h"
@@ -378,6 +379,14 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
     ProgressBar progress(form.progress, static_cast<int>(entries.size()) * m_images.GetCount());
     int progressCount = 1;
     bool passed = true;
+    // The host's stop flag ends the run between pairs; a pair it cut short gives no verdict.
+    auto stopped = [&] {
+        if (!*g_StopFlag()) return false;
+        PrintColor("Stopped by User\n", kRed);
+        progress.Hide();
+        passUp(false);
+        return true;
+    };
     const CString rule = CString('-', 76) + "\n";
     long x = 0, y = 0;
     for (const CString& entry : entries) {
@@ -418,6 +427,7 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
             return kRunFailed;
         }
         for (const CString& pattern : m_images.GetEntries()) {
+            if (stopped()) return kRunStopped;
             if (failuresLog) screen.Clear();
             CString header;
             header.Format("%s IMAGE=%s DIM=(%ld,%ld)\n", run.command.c_str(), pattern.c_str(), x, y);
@@ -431,6 +441,7 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
             if (filled == Fill::Refused) passed = false;
             if (filled != Fill::Done) break;
             const int result = form.loopback(images->Alpha(), images->Image(), format, frames);
+            if (stopped()) return kRunStopped;
             CString line;
             if (form.formats)
                 line.Format(form.pairFormat, result ? "~*GREEN*~PASS:" : "~*RED*~FAIL:", pattern.c_str(), entry.c_str(), x, y);

@@ -108,7 +108,8 @@ protected:
     // undefined preset.
     DWORD ModifyLists(CStrListResolutions& resolutions, const ProjectFormatList* formats);
     // Every pattern of the image list over every resolution entry, one loopback per pair, with
-    // the logs, the progress bar and the summary block. 1 when no pair failed, else 2.
+    // the logs, the progress bar and the summary block. 1 when no pair failed, 3 when the host's
+    // stop flag ended the pairs (the lines so far handed up, no summary block), else 2.
     DWORD RunImageList(const box::RunValues& run, const box::ImageListForm& form);
     // The loopback functional test of both classes; switchLoop (null for the cable) switches the
     // Nulk's internal loopback on (1) for the transfer and off (0) on every way out after that.

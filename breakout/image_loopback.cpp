@@ -19,6 +19,7 @@
 #include "framework/hw/dma_report.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
+#include "framework/test_record.h"
 #include "images/image_8bit.h"
 #include "images/multi_image_file.h"
 #include "images/unpacked_image.h"
@@ -248,13 +249,14 @@ int Loopback<ImageT, AlphaT>::Run() {
         m_test.PrintColorFormat(CExternalIO::kBlack, "SET:  XSize = %ld YSize = %ld ImageSize = %ld\n",
                                 static_cast<long>(m_image.GetWidth()), static_cast<long>(m_image.GetHeight()),
                                 static_cast<long>(m_image.GetSize()));
-    // FORCESTALL: a first run without output, then the run that counts.
+    // FORCESTALL: a first run without output, then the run that counts. Frames the host's stop flag
+    // cut short are not compared.
     if (m_args.forceStall) {
-        if (!Transfer(0)) return undo(0);
+        if (!Transfer(0) || *g_StopFlag()) return undo(0);
         m_timedOut = false;
         m_result = 1;
     }
-    if (!Transfer(m_verbose)) return undo(0);
+    if (!Transfer(m_verbose) || *g_StopFlag()) return undo(0);
     CompareFrames();
     m_bar0[(kChannelControl + 4 * kOutChannel) / 4] = 0x80;
     m_bar0[(kChannelControl + 4 * kOutChannel) / 4] = 1;
@@ -354,7 +356,7 @@ bool Loopback<ImageT, AlphaT>::Transfer(int verbose) {
         const DWORD deadline = m_member.chainedDeadline ? m_member.chainedDeadline * (n + 14) : m_totalDwords / 20000 + 20;
         Wait(verbose, n, deadline, m_totalDwords * 4, 0);
     } else {
-        for (DWORD k = 1; k <= n && !m_timedOut; ++k) {
+        for (DWORD k = 1; k <= n && !m_timedOut && !*g_StopFlag(); ++k) {
             const WexalDCB& d = m_frames[k - 1].destination;
             m_bar0[kBviSelect / 4] = 0;
             Sleep(1);

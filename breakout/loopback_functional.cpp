@@ -101,7 +101,6 @@ int CExternalIO::LoopbackFunctionalBody(const CString& text, int verbose, const 
         return 0;
     if (size == 0) size = kDefaultSize;
     size &= ~3u;
-    if (destination == 0) destination = source + size;
     if (size == 0) {
         PrintColor("Data size cannot be 0\n", kRed);
         return 0;
@@ -111,14 +110,20 @@ int CExternalIO::LoopbackFunctionalBody(const CString& text, int verbose, const 
         PrintColorFormat(kRed, "DATASIZE=0x%08X must be a multiple of 0x%X up to 0x%08X\n", size, kLineBytes, kMaxSize);
         return 0;
     }
-    const ULONGLONG sourceEnd = ULONGLONG{source} + size, destinationEnd = ULONGLONG{destination} + size;
+    // The default destination follows the source; past 32 bits it lies outside any SDRAM, never
+    // wraps to 0.
+    const ULONGLONG destinationStart = destination ? destination : ULONGLONG{source} + size;
+    const ULONGLONG sourceEnd = ULONGLONG{source} + size, destinationEnd = destinationStart + size;
     const CDevAddrSpace* sdram = GetBoardIF().GetSDRAMSpace();
     const ULONGLONG sdramBytes = sdram ? sdram->GetSize() : 0x100000000ull;
     if (sourceEnd > sdramBytes || destinationEnd > sdramBytes) {
-        PrintColorFormat(kRed, "Source[0x%08X ... 0x%08X] or Destination[0x%08X ... 0x%08X] lies outside the SDRAM\n",
-                         source, static_cast<DWORD>(sourceEnd - 1), destination, static_cast<DWORD>(destinationEnd - 1));
+        PrintColorFormat(kRed,
+                         "Source[0x%08X ... 0x%08X] or Destination[0x%08llX ... 0x%08llX] lies outside the SDRAM\n",
+                         source, static_cast<DWORD>(sourceEnd - 1), static_cast<unsigned long long>(destinationStart),
+                         static_cast<unsigned long long>(destinationEnd - 1));
         return 0;
     }
+    destination = static_cast<DWORD>(destinationStart);
     const DWORD sourceLast = source + size - 1, destinationLast = destination + size - 1;
     if (source == destination || (destination > source && destination <= sourceLast) ||
         (source > destination && source <= destinationLast)) {

@@ -115,12 +115,20 @@ int CYorbInterface::BuildCommand(YorbFlow::YorbCommand& command) {
         command.SetupSendCommand();
     else
         command.SetupRequestDataCommand();
+    m_refusal.Empty();
     for (const YorbParam& p : m_params) {
         DWORD value = 0;
         const char* name = p.name.c_str();
         if (!ParseValue(p.value, &value)) {
             command.SetParamBySymbol(name, p.value.c_str());
             continue;
+        }
+        // A number wider than its parameter is refused, never cut to the type's width (a signed
+        // type takes the bit pattern of its width: 0xFF is -1 for an INT8).
+        const DWORD width = TypeWidth(p.type);
+        if (width > 0 && width < 4 && (value >> (8 * width)) != 0) {
+            m_refusal.Format("%s=%s does not fit its %s parameter", name, p.value.c_str(), kTypeStrings[p.type]);
+            return 0;
         }
         switch (p.type) {
             case kInt8: command.SetParamInt8(name, static_cast<int8_t>(value)); break;
@@ -141,7 +149,10 @@ int CYorbInterface::Send(CString& errorText, YorbFlow::YorbCommand* reply) {
     YorbFlow::YorbCommand command;
     YorbFlow::YorbCommand localReply;
     if (!m_device) return 0;
-    if (!BuildCommand(command)) return 0;
+    if (!BuildCommand(command)) {
+        if (!m_refusal.IsEmpty()) errorText = m_refusal;
+        return 0;
+    }
     const DWORD result = static_cast<DWORD>(m_device->DoYorbCommand(command, &localReply, 0, nullptr));
     if (result == CYorbErrorText::kSuccess) {
         m_command.Empty();

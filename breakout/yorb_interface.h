@@ -35,12 +35,15 @@ public:
 
     // Builds the command, sends it and maps the conduit's result. 1 on success: name and parameters
     // are emptied and the reply copied into *reply when given. 0 otherwise; errorText is set for
-    // every result with a text (a result of 2, a missing device or a failed build leave it alone),
-    // and the name and parameters stay.
+    // every result with a text and for a number too wide for its parameter (a result of 2, a missing
+    // device or another failed build leave it alone), and the name and parameters stay.
     virtual int Send(CString& errorText, YorbFlow::YorbCommand* reply = nullptr);
     // Fills a library command from the name and the list; 0 when a numeric value meets a byte-stream
-    // parameter.
+    // parameter, or is wider than its parameter's type (GetRefusal then names it).
     virtual int BuildCommand(YorbFlow::YorbCommand& command);
+    // Why the last build refused a number ("Board=0x1FF does not fit its INT8 parameter"); empty
+    // when it did not.
+    const CString& GetRefusal() const { return m_refusal; }
     // 1 with *value set when text is a number of at most 32 bits ("0x" and hex digits, or decimal
     // digits; the empty text is a number and leaves *value alone); 0 when it is to go as a symbol.
     virtual int ParseValue(const CString& text, DWORD* value);
@@ -79,6 +82,7 @@ private:
     CYorbFlowDevice* m_device = nullptr;
     CString m_command;
     std::vector<YorbParam> m_params;
+    CString m_refusal;
 };
 
 inline DWORD RoundUp4(DWORD n) { return (n + 3) & ~DWORD{3}; }

@@ -1,6 +1,5 @@
 // SCRport: the SDRAM cache check and the PCI master read and write through two chained DCBs.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "framework/hw/buffer_control_unit.h"
 #include "framework/hw/paged_memory.h"
 #include "framework/hw/wexal_dcb.h"
+#include "platform/number_text.h"
 
 namespace {
 
@@ -91,15 +91,14 @@ CWexalDMAChannel* SCRport::OpenPciMaster(const CString& args, DWORD first, const
         return nullptr;
     }
     text += sizeof kKey - 1;
-    while (std::isspace(static_cast<unsigned char>(*text))) ++text;
-    DWORD channel = 0;
-    bool digits = false;
-    for (; std::isdigit(static_cast<unsigned char>(*text)) && channel < 1000; ++text, digits = true)
-        channel = channel * 10 + static_cast<DWORD>(*text - '0');
-    if (!digits || (channel != first && channel != first + 1)) {
+    // Decimal after blanks, up to the first other character; only the test's two channels fit.
+    const platform::FieldScan read =
+        platform::ReadField(text, platform::NumberForm::Decimal, platform::NumberField{first, first + 1});
+    if (read.fit != platform::NumberFit::Fits) {
         PrintColor("Invalid Channel Number\n", kColorDarkRed);
         return nullptr;
     }
+    const DWORD channel = static_cast<DWORD>(read.value);
     const RegisterPtr bar0 = ChooseBAR0(nullptr, nullptr);
     if (!bar0) return nullptr;
     for (const char* const* line = heading; *line; ++line)

@@ -1,6 +1,4 @@
 // SCRport: the status, version, temperature and DIMM reports, the product-data keyword search and the revision indices.
-#include <cstdio>
-#include <cstdlib>
 
 #include "diagport/port_colours.h"
 #include "diagport/scr_port.h"
@@ -28,8 +26,10 @@ int SCRport::GetVPDKeyword(char k1, char k2, const CString* label, DWORD* value)
         for (int i = 0; i < length; ++i) text += static_cast<char>(m_VPDImage[p + 3 + static_cast<DWORD>(i)]);
         if (label && !label->IsEmpty()) PrintColor(*label + text, kColorBlack);
         if (value) {
-            unsigned parsed = 0;
-            if (std::sscanf(text.c_str(), "%x", &parsed) == 1) *value = parsed;
+            // A number too wide for the value reads as no number: the value stays, never cut to fit.
+            const platform::FieldScan read =
+                platform::ReadField(text.c_str(), platform::NumberForm::Hex, platform::kUnsigned32Field);
+            if (read.fit == platform::NumberFit::Fits) *value = static_cast<DWORD>(read.value);
         }
         return 1;
     }

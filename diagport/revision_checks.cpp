@@ -8,6 +8,7 @@
 #include "diagport/scr_port.h"
 #include "framework/param_string.h"
 #include "platform/clock.h"
+#include "platform/number_text.h"
 
 namespace {
 
@@ -129,9 +130,10 @@ DWORD SCRport::ReadMinimumRevisions(const CString& name) {
         CString value(colon + 1);
         const int cr = value.Find('\r');
         if (cr >= 0) value = value.Left(cr);
-        unsigned parsed = 0;
-        if (std::sscanf(value.c_str(), "%x", &parsed) != 1) parsed = 0;
-        m_MinRev[entries++] = parsed;
+        // A value too wide for an entry leaves it 0, as text that is no number does; never cut to fit.
+        const platform::FieldScan read =
+            platform::ReadField(value.c_str(), platform::NumberForm::Hex, platform::kUnsigned32Field);
+        m_MinRev[entries++] = read.fit == platform::NumberFit::Fits ? static_cast<DWORD>(read.value) : 0;
     }
     return kRunPassed;
 }

@@ -46,7 +46,8 @@ public:
     // Finds the product-data keyword (k1, k2) at positions 0-998 of m_VPDImage (the first wins): its
     // text is as long as the signed byte after the keyword says (a negative length is an empty text)
     // and follows that byte. A non-empty label is printed in black before the text; the text is read
-    // as hexadecimal into *value. 1 when found; 0, *value untouched, when not.
+    // as hexadecimal into *value (untouched when it is no number or one past 32 bits). 1 when found;
+    // 0, *value untouched, when not.
     virtual int GetVPDKeyword(char k1, char k2, const CString* label, DWORD* value);
     // "KZ-ShowTemp": the four sensor channels; 2 when one cannot be read.
     virtual DWORD ShowTemperatures(CString args, int verbose);

@@ -2,7 +2,6 @@
 #include "videopath/brimola_wemp.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -13,6 +12,7 @@
 #include "framework/hw/jastel.h"
 #include "framework/hw/wexal_dcb.h"
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "platform/clock.h"
 
 namespace {
@@ -23,19 +23,25 @@ constexpr int kCacheFlushWord = 0x4 / 4;  // in the PCI block: SDRAM post-write 
 constexpr WORD kBcu = 4;
 constexpr DWORD kFieldMax = 0xFFFF;  // DCB geometry fields are 16 bits wide
 
-// Reads "%lu" from KEY=value; false, value unchanged, when the key is missing or not a number.
-bool ReadUnsigned(const CParamString& arguments, const char* key, ULONGLONG& value) {
-    CString text;
-    unsigned long parsed = 0;
-    if (!arguments.GetValue(key, text) || std::sscanf(text.c_str(), "%lu", &parsed) != 1) return false;
-    value = parsed;
+// A size override (KEY=value, "%lu"): value unchanged when the key is missing or holds no number;
+// false after the red line for one that does not fit 32 bits, which is never cut to fit.
+bool ReadSizeOverride(CTestBase& out, const CParamString& arguments, const char* key, long long& value) {
+    const ArgNumber read = ReadArgValue(arguments, key, platform::NumberForm::Decimal, platform::kUnsigned32Field);
+    if (read.state == ArgRead::Refused) {
+        out.PrintColor(read.refusal, kColorRed);
+        return false;
+    }
+    if (read.state == ArgRead::Read) value = read.value;
     return true;
 }
 
 struct FrameGeometry {
-    ULONGLONG x = 0, i = 0;
+    long long x = 0, i = 0;
     long long y = 0;  // the header's line count field may give -1
-    bool Fits() const { return x <= kFieldMax && i <= kFieldMax && y >= 0 && y <= static_cast<long long>(kFieldMax); }
+    bool Fits() const {
+        const auto fits = [](long long v) { return v >= 0 && v <= static_cast<long long>(kFieldMax); };
+        return fits(x) && fits(i) && fits(y);
+    }
 };
 
 // Why the file cannot be played as asked; "" when it can. frames 0 plays the whole file.
@@ -53,8 +59,8 @@ CString CheckGenFile(const CGenFileReader& file, const FrameGeometry& geometry, 
                       static_cast<unsigned long>(size), static_cast<unsigned long long>(sdramBytes),
                       static_cast<unsigned long>(CBrimolaWemp::kFirstFrameAddress));
     } else if (!geometry.Fits()) {
-        reason.Format("ERROR:  GenFile refused: [I=%llu,W=%llu,H=%lld] does not fit the DCB's 16-bit fields\n",
-                      static_cast<unsigned long long>(geometry.i), static_cast<unsigned long long>(geometry.x), geometry.y);
+        reason.Format("ERROR:  GenFile refused: [I=%lld,W=%lld,H=%lld] does not fit the DCB's 16-bit fields\n", geometry.i,
+                      geometry.x, geometry.y);
     } else if (played > room / size) {
         reason.Format("ERROR:  GenFile refused: %llu frames of %lu bytes from 0x%04lX run past the SDRAM end (0x%08llX)\n",
                       static_cast<unsigned long long>(played), static_cast<unsigned long>(size), static_cast<unsigned long>(CBrimolaWemp::kFirstFrameAddress),
@@ -160,8 +166,10 @@ DWORD CBrimolaWemp::Run(CString command) {
         return kRunFailed;
     }
     if (verbose.state == ArgRead::Read) verbosity = static_cast<int>(verbose.value);
-    if (play)
-        return Play(1, arguments, static_cast<DWORD>(frames), static_cast<DWORD>(verbosity)) == 1 ? kRunPassed : kRunFailed;
+    if (play) {
+        const DWORD played = Play(1, arguments, static_cast<DWORD>(frames), static_cast<DWORD>(verbosity));
+        return played == 1 ? kRunPassed : played == kRunStopped ? kRunStopped : kRunFailed;
+    }
     PrintColor("\n\nERROR:  CBrimolaWemp\n\"" + command + "\"\n Not recognized as a valid test\n", kColorRed);
     return kRunFailed;
 }
@@ -214,10 +222,10 @@ DWORD CBrimolaWemp::Play(int, CParamString arguments, DWORD frames, DWORD verbos
     FrameGeometry geometry;
     geometry.x = geometry.i = file.GetLineLength();
     geometry.y = static_cast<long long>(file.GetLineCountField() >> 2) - 1;
-    ReadUnsigned(arguments, "XSize", geometry.x);
-    ReadUnsigned(arguments, "ISize", geometry.i);
-    ULONGLONG lines = 0;
-    if (ReadUnsigned(arguments, "YSize", lines)) geometry.y = static_cast<long long>(std::min<ULONGLONG>(lines, INT64_MAX));
+    if (!ReadSizeOverride(*this, arguments, "XSize", geometry.x) ||
+        !ReadSizeOverride(*this, arguments, "ISize", geometry.i) ||
+        !ReadSizeOverride(*this, arguments, "YSize", geometry.y))
+        return 0;
     // Checked before anything is written, so a refused file leaves the board as it was.
     const CDevAddrSpace* sdram = GetBoardIF().GetSDRAMSpace();
     const CString refusal = CheckGenFile(file, geometry, frames, sdram ? sdram->GetSize() : 0);
@@ -253,6 +261,12 @@ DWORD CBrimolaWemp::Play(int, CParamString arguments, DWORD frames, DWORD verbos
     const ULONGLONG count = file.GetFrameCount();
     DWORD address = kFirstFrameAddress;
     for (ULONGLONG n = 1; n <= count; ++n) {
+        // A whole file can hold millions of frames: the host's stop flag ends the load before the
+        // channel starts.
+        if (*g_StopFlag()) {
+            PrintColor("Stopped by User\n", kColorRed);
+            return kRunStopped;
+        }
         const BYTE* frame = file.ReadFrame(n - 1);
         if (!frame) {
             line.Format("ERROR:  Unable to read frame %llu of the GenFile\n", static_cast<unsigned long long>(n - 1));

@@ -53,7 +53,7 @@ private:
 // "Play GenFile=path [FRAMES=n] [BVI=n] [XSize=n] [ISize=n] [YSize=n] [VERBOSE=n]": loads the first
 // FRAMES frames (all of them for 0) into SDRAM from 0x1000 on, one DCB of channel 4 each, DCBs 1 to
 // FRAMES chained into a ring, and starts the channel. It neither waits for the channel nor checks
-// what it sends.
+// what it sends. Run answers 1 started, 2 refused or failed, 3 stopped by the host while loading.
 class CBrimolaWemp : public CWexalTreeMapTB {
 public:
     static constexpr DWORD kChannel = 4;
@@ -70,7 +70,8 @@ public:
     virtual CWexalTreeMapTB* GetParent() { return m_parent; }
     virtual CJastel* GetJastel() { return m_controller; }
 
-    // 1 once the channel was started; 0 after a red reason. test is not read.
+    // 1 once the channel was started; 0 after a red reason; 3 when the host's stop flag ended the
+    // loading of the frames (the channel is not started). test is not read.
     virtual DWORD Play(int test, CParamString arguments, DWORD frames, DWORD verbosity);
     // The board's BoB (BAR0 + 0x80000), BCU (+ 0x70000), DMA controller (+ 0x58000) and PCI
     // (+ 0x40000) blocks and the device's object of the channel; FALSE unless all five were found

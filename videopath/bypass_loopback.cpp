@@ -1,5 +1,4 @@
 // The bypass image loopback of the keyer and the FPGA-pair tests: frames from SDRAM through the chip and back, read and compared.
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "images/multi_image_file.h"
 #include "images/unpacked_image.h"
 #include "platform/clock.h"
@@ -75,11 +75,11 @@ bool ReadNoCrc(CTestBase& out, const CParamString& params, BypassArguments& a, D
 
 bool ReadChannel(CTestBase& out, const CParamString& params, BypassArguments& a) {
     CString value;
-    char letter = 0;
-    if (!params.GetValue("CHANNEL", value) || std::sscanf(value.c_str(), "%c", &letter) != 1) {
+    if (!params.GetValue("CHANNEL", value) || value.IsEmpty()) {
         out.PrintColor("CHANNEL not specified!\n", kColorRed);
         return false;
     }
+    const char letter = value[0];
     if (letter == 'A' || letter == 'a') a.channel = 1;
     else if (letter == 'B' || letter == 'b') a.channel = 2;
     else {
@@ -194,14 +194,15 @@ public:
         m_destinationChannel = m_board ? m_board->GetDMAChannel(route.destination) : nullptr;
     }
 
-    // The transfers (run twice with FORCESTALL); false when a source frame could not be written.
+    // The transfers (run twice with FORCESTALL); false when a source frame could not be written or
+    // the host's stop flag cut them short (nothing is then compared).
     bool Transfer() {
         if (m_args.forceStall) {
-            if (!RunOnce(0, m_args.forceStall)) return false;
+            if (!RunOnce(0, m_args.forceStall) || *g_StopFlag()) return false;
             m_result = 1;
             m_timedOut = false;
         }
-        return RunOnce(m_verbose, 0);
+        return RunOnce(m_verbose, 0) && !*g_StopFlag();
     }
 
     // Reads back and compares the image frames; mask selects the bits of each word that count.
@@ -309,7 +310,7 @@ bool BypassLoopback::RunOnce(DWORD verbose, DWORD stall) {
             m_test.PrintColorFormat(kColorBlack, "Total destination size in DWORDS = %ld\n", static_cast<long>(m_totalDwords));
         Wait(verbose, m_args.count, m_totalDwords / 20000 + 20, m_totalDwords * 4, 0);
     } else {
-        for (DWORD t = 1; t <= m_frames.size() && !m_timedOut; ++t) {
+        for (DWORD t = 1; t <= m_frames.size() && !m_timedOut && !*g_StopFlag(); ++t) {
             const WexalDCB& d = m_frames[t - 1].destination;
             m_bar0[m_route.context / 4] = 0xF;
             Sleep(1);

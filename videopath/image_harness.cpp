@@ -10,6 +10,7 @@
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/str_list.h"
+#include "framework/test_record.h"
 #include "images/unpacked_image.h"
 #include "images/wedge_patterns.h"
 #include "platform/host_ui.h"
@@ -294,6 +295,13 @@ DWORD CImageHarness::RunImages(DWORD code, const CString& command, const CString
     const bool failuresLog = parent->FindLogFile(kFailuresLog, nullptr);
     const CString rule = CString('-', 76) + "\n";
     bool overall = true;
+    // The host's stop flag ends the command between patterns; a body it cut short gives no verdict.
+    auto stopped = [&] {
+        if (!*g_StopFlag()) return false;
+        m_test.PrintColor("Stopped by User\n", kColorRed);
+        PassSummaryUp(false);
+        return true;
+    };
     x = y = 0;
     for (const CString& resolution : resolutions.GetEntries()) {
         // A command ended here leaves no result lines behind for the next one's summary.
@@ -308,6 +316,7 @@ DWORD CImageHarness::RunImages(DWORD code, const CString& command, const CString
             return kRunFailed;
         }
         for (int i = 0; i < patterns.GetCount(); ++i) {
+            if (stopped()) return kRunStopped;
             const CString pattern = patterns.GetAt(i);
             if (failuresLog) screen.Clear();
             CString header;
@@ -323,6 +332,7 @@ DWORD CImageHarness::RunImages(DWORD code, const CString& command, const CString
 
             const bool passed = m_test.TestBypass(code, arguments, &images->alpha, &images->image,
                                                   static_cast<DWORD>(frames), kBodyVerbose) != 0;
+            if (stopped()) return kRunStopped;
             CString line;
             line.Format("%s\tTest[%s:TestBypass:%s] DIM[%ld,%ld]~*BLACK*~\n", passed ? "~*GREEN*~PASS:" : "~*RED*~FAIL:",
                         m_traits.className, pattern.c_str(), x, y);

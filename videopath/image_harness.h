@@ -52,7 +52,7 @@ class CImageHarness {
 public:
     CImageHarness(CKeyerPathTB& test, const HarnessTraits& traits) : m_test(test), m_traits(traits) {}
 
-    // 1 passed, 2 failed or unable to run.
+    // 1 passed, 2 failed or unable to run, 3 when the host's stop flag ended the image runs.
     DWORD Run(const CString& command);
     // The bypass run's help page, "Help is not available!" for the other known commands, else the
     // not-recognised line. Answers 1.

@@ -3,6 +3,7 @@
 
 #include "framework/hw/jastel.h"
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "platform/host_ui.h"
 #include "videopath/image_harness.h"
 #include "videopath/kerzil_slider.h"
@@ -91,8 +92,8 @@ DWORD CKerzil::Help(CString command) { return CImageHarness(*this, kTraits).Help
 
 DWORD CKerzil::RunOwnCommand(DWORD code, const CString& arguments) {
     if (code == harness::kShowOffsets) return ShowStructureOffsets();
-    if (code == harness::kModifySliders) ModifySliders(arguments);
-    // The sheet's outcome is not a test result.
+    // The sheet's outcome is not a test result, but a stop the host asked for is.
+    if (code == harness::kModifySliders && ModifySliders(arguments)) return kRunStopped;
     return kRunFailed;
 }
 
@@ -120,9 +121,10 @@ bool CKerzil::SlidersReady() {
     return true;
 }
 
-void CKerzil::ModifySliders(const CString& arguments) {
-    if (!SlidersReady()) return;
+bool CKerzil::ModifySliders(const CString& arguments) {
+    if (!SlidersReady()) return false;
     COptionsSheetKerzilSlider sheet(arguments, kSliderBlock, m_boardIF.GetMainBoardRegisters() + kSliderBlock / 4,
                                     platform::GetMainWnd());
-    sheet.DoModal();
+    // The dialog runner ends a dialog as cancelled when the host asks the test to stop.
+    return sheet.DoModal() == platform::IDCANCEL && *g_StopFlag() != 0;
 }

@@ -10,7 +10,8 @@ public:
 
     DWORD Run(CString command) override;
     DWORD Help(CString command) override;
-    // "Show Structure Offsets" (1; no register is touched) and "Modify Sliders" (2 whatever the sheet did).
+    // "Show Structure Offsets" (1; no register is touched) and "Modify Sliders" (2 whatever the sheet
+    // did, 3 when it was cancelled because the host asked the test to stop).
     DWORD RunOwnCommand(DWORD code, const CString& arguments) override;
 
     // Host -> Wexal -> Kerzil -> Wexal -> Host with the channel's AOP block in LOOPBACK.
@@ -25,5 +26,6 @@ private:
     // The loopback connector, then the keyer and both pair FPGAs configured; false after the first
     // missing one's red line, before any FPGA register is read past it.
     bool SlidersReady();
-    void ModifySliders(const CString& arguments);
+    // Whether the sheet was shown and closed by a cancel while the host's stop flag was set.
+    bool ModifySliders(const CString& arguments);
 };

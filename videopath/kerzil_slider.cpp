@@ -2,8 +2,6 @@
 #include "videopath/kerzil_slider.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -13,6 +11,7 @@
 #include "platform/file_dialog.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
+#include "platform/number_text.h"
 
 namespace {
 
@@ -80,25 +79,31 @@ void ReportUnopened(const CString& path) {
     platform::MessageBox(text.c_str(), "ERROR", platform::MB_OK | platform::MB_TOPMOST);
 }
 
+// A whole word that is one decimal number: Fits when it lies in 0..max, OutOfRange for any other
+// number (however many digits), None when the word is no number.
+platform::FieldScan WholeNumber(const CString& word, int max) {
+    platform::FieldScan n = platform::ReadField(word.c_str(), platform::NumberForm::Decimal, {0, max});
+    if (n.fit != platform::NumberFit::None && *n.end != '\0') n.fit = platform::NumberFit::None;
+    return n;
+}
+
 // A field by its index ("3") or its name in any case ("cb slope #2"); -1 when none. The Hue Angle
 // slider answers kFields.
 int FieldByWord(const CString& word) {
-    char* end = nullptr;
-    const long n = std::strtol(word.c_str(), &end, 10);
-    if (!word.IsEmpty() && *end == '\0') return n >= 0 && n < CKerzilSliderDlg::kFields ? int(n) : -1;
+    const platform::FieldScan n = WholeNumber(word, CKerzilSliderDlg::kFields - 1);
+    if (n.fit != platform::NumberFit::None) return n.fit == platform::NumberFit::Fits ? int(n.value) : -1;
     for (int i = 0; i < CKerzilSliderDlg::kFields; ++i)
         if (word.CompareNoCase(kField[i].name) == 0) return i;
     return word.CompareNoCase("Hue Angle") == 0 ? CKerzilSliderDlg::kFields : -1;
 }
 
 bool ParsePosition(const CString& word, int max, int& position, CString& error) {
-    char* end = nullptr;
-    const long n = std::strtol(word.c_str(), &end, 10);
-    if (word.IsEmpty() || *end || n < 0 || n > max) {
+    const platform::FieldScan n = WholeNumber(word, max);
+    if (n.fit != platform::NumberFit::Fits) {
         error.Format("The slider runs from 0 to %d", max);
         return false;
     }
-    position = int(n);
+    position = int(n.value);
     return true;
 }
 
@@ -259,8 +264,10 @@ DWORD CKerzilSliderDlg::FindRegisterValue(const CString& script, DWORD offset) {
     const int lineEnd = script.Find('\n', start);
     CString value = lineEnd < 0 ? script.Mid(start) : script.Mid(start, lineEnd - start);
     value.Trim();
-    unsigned parsed = 0;
-    return std::sscanf(value.c_str(), "%X", &parsed) == 1 ? DWORD(parsed) : 0;
+    // A value past 32 bits makes the line unreadable, as text that is no number does: never cut to fit.
+    const platform::FieldScan read =
+        platform::ReadField(value.c_str(), platform::NumberForm::Hex, platform::kUnsigned32Field);
+    return read.fit == platform::NumberFit::Fits ? DWORD(read.value) : 0;
 }
 
 CString CKerzilSliderDlg::Describe() const {

@@ -64,7 +64,8 @@ public:
     void SaveScript();
     // The seven registers of this context from a script chosen in an open-file dialog.
     void LoadScript();
-    // The value of the script line "BAR0 <offset> = <hex>" ("%05X" offset); 0 when absent or unreadable.
+    // The value of the script line "BAR0 <offset> = <hex>" ("%05X" offset); 0 when absent or
+    // unreadable (a value past 32 bits included).
     static DWORD FindRegisterValue(const CString& script, DWORD offset);
     // The script text Save Script writes.
     CString ComposeScript() const;

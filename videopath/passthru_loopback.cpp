@@ -12,6 +12,7 @@
 #include "framework/param_string.h"
 #include "framework/pattern_generators.h"
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "platform/clock.h"
 #include "videopath/video_path_tb.h"
 
@@ -142,7 +143,12 @@ void CPassthruLoopbackEngine::ClearErrorStatus() {
 }
 
 void CPassthruLoopbackEngine::RunFormats(DataPatternGenerator& pattern, const LoopbackGeometry& geometry) {
-    for (int t = 0; t < m_formats; ++t) RunFormat(t, pattern, geometry);
+    for (int t = 0; t < m_formats && !Stopped(); ++t) RunFormat(t, pattern, geometry);
+}
+
+bool CPassthruLoopbackEngine::Stopped() {
+    if (*g_StopFlag()) m_stopped = true;
+    return m_stopped;
 }
 
 bool CPassthruLoopbackEngine::WaitForTransfer(const LoopbackGeometry& geometry) {
@@ -155,6 +161,7 @@ bool CPassthruLoopbackEngine::WaitForTransfer(const LoopbackGeometry& geometry) 
     for (;;) {
         if (input) input->GetDCBWords(0, in);
         if (input && in[3] == 0) return true;
+        if (Stopped()) return false;
         if (deadline.IsTimeout()) break;
         Sleep(1);
     }
@@ -230,13 +237,19 @@ void CPassthruLoopbackEngine::RunFormat(int t, DataPatternGenerator& pattern, co
     if (output) output->Trigger(1);
     m_out.PrintColorFormat(kColorBlack, "Frame size: Y=%d; I=%d; L=%d; P=%d.\n", static_cast<int>(geometry.height - 1),
                            static_cast<int>(geometry.width), static_cast<int>(geometry.width), 0);
-    if (!WaitForTransfer(geometry)) {
+    const bool arrived = WaitForTransfer(geometry);
+    bar0[kCacheFlushRegister / 4] = 0xFF;
+    Sleep(1);
+    // A stopped wait is no verdict on the format: it stays untested.
+    if (m_stopped) {
+        m_results[t] = kUntested;
+        return;
+    }
+    if (!arrived) {
         ++m_errors;
         m_results[t] = kFailed;
         check = false;
     }
-    bar0[kCacheFlushRegister / 4] = 0xFF;
-    Sleep(1);
 
     if (check) {
         pattern.Reset(t);
@@ -271,10 +284,11 @@ DWORD CPassthruLoopbackEngine::Summarise() {
     if (passed) m_out.PrintColor(FormatString("%d test formats passed.\n", passed), kColorGreen);
     if (failed) m_out.PrintColor(FormatString("%d test formats failed.\n", failed), kColorRed);
     const bool pass = m_errors == 0 && passed == m_formats;
-    if (pass) m_out.Print("~*GREEN*~PASSED\n");
+    if (m_stopped) m_out.PrintColor("Stopped by User\n", kColorRed);
+    else if (pass) m_out.Print("~*GREEN*~PASSED\n");
     else m_out.Print(FormatString("~*RED*~FAILED~*BLACK*~ with ~*RED*~%d~*BLACK*~ error(s)\n", m_errors));
     m_out.PrintColorFormat(kColorBlack, "DONE.\n");
-    return pass ? kRunPassed : kRunFailed;
+    return m_stopped ? kRunStopped : pass ? kRunPassed : kRunFailed;
 }
 
 // ---------------------------------------------------------------------------------------------

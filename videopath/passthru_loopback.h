@@ -99,9 +99,13 @@ public:
 
     // Clears DMACtrl.ERR.IStatus by writing back what it reads.
     void ClearErrorStatus();
-    // Every format of the sequence in turn.
+    // Every format of the sequence in turn, until the host's stop flag is seen (before a format or
+    // in its transfer wait; that format and the rest stay untested).
     void RunFormats(DataPatternGenerator& pattern, const LoopbackGeometry& geometry);
-    // The per-format lines and the verdict; 1 when every format passed and nothing was counted, else 2.
+    // Whether the host's stop flag has been seen; it is looked at again now.
+    bool Stopped();
+    // The per-format lines and the verdict; 1 when every format passed and nothing was counted, 3
+    // when the stop flag ended the formats, else 2.
     DWORD Summarise();
 
 private:
@@ -117,6 +121,7 @@ private:
     int m_formats = 0;
     int m_results[ArgListFormatSequence::kMaxFormats] = {};
     int m_errors = 0;
+    bool m_stopped = false;
 };
 
 // "VantrelLoop Board [Board2] Channel [Options]": data through a board-link port, looped inside

@@ -28,7 +28,8 @@ public:
     // Sub-tests; arguments Seed, Incr, Size (written 0x...), BitsPerPixel 8 or 16, Format "4:2:2"
     // or "4:4:4:4", Mode=Sequence, and Src=Brimola (board to board) or SrcAddress / DstAddress
     // (loopback). A pattern is uploaded to SDRAM page by page, sent through the link FPGA in one
-    // transfer, read back and compared. Answers 1 passed, 2 failed.
+    // transfer, read back and compared. Answers 1 passed, 2 failed, 3 when the host's stop flag ends it
+    // (before a pass or page, or in a wait).
     // OverTheTop: from the source board (the codec board unless Src=Brimola) over the cable into
     // address 0 of the other board.
     virtual DWORD OverTheTop(CString arguments);
@@ -45,7 +46,8 @@ public:
                          DWORD sdramAddress);
     // Polls the channel's live context, without sleeping, until it has no lines left and carries the
     // expected DCB's tag: 1. 2 when bytes at bytesPerSecond take longer (never less than 10 ms, so
-    // short transfers are not timed out before the engine is first looked at) or without a board.
+    // short transfers are not timed out before the engine is first looked at) or without a board;
+    // 3 as soon as the host's stop flag is set.
     DWORD WaitDMADone(CZorvDevice* device, DWORD channel, const WexalDCB& expected, DWORD sdramAddress, DWORD bytes,
                       DWORD bytesPerSecond);
     // Compares bytes of the buffer with expected, word by word under the mask; 1 when equal, else 2

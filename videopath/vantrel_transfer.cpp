@@ -16,6 +16,7 @@
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "platform/clock.h"
 #include "videopath/vantrel.h"
 
@@ -57,7 +58,9 @@ struct TransferArgs {
 bool ReadPrefixedHex(const CString& text, DWORD& value) { return ReadPrefixedWord(text, value); }
 
 // The line geometry the engine wants for bytes: lines below 16384, the first line taking the rest.
-void SetLinkGeometry(WexalDCB& dcb, DWORD bytes) {
+// False, the DCB untouched, when the first line would not fit its 16-bit field (transfers of
+// 0x70040000 bytes and more): cut, it would move far less than the run then compares.
+bool SetLinkGeometry(WexalDCB& dcb, DWORD bytes) {
     const DWORD words = bytes / 4;
     DWORD length = 4096, lines = 0;
     do {
@@ -65,9 +68,12 @@ void SetLinkGeometry(WexalDCB& dcb, DWORD bytes) {
         length += 4096;
     } while (lines > 16383);
     lines = words / length;
+    const DWORD initial = words - (lines - 1) * length;
+    if (lines == 0 || initial > 0xFFFF || length > 0xFFFF) return false;
     dcb.SetLines(static_cast<WORD>(lines - 1));
     dcb.SetLineLength(static_cast<WORD>(length));
-    dcb.SetInitialLineLength(static_cast<WORD>(words - (lines - 1) * length));
+    dcb.SetInitialLineLength(static_cast<WORD>(initial));
+    return true;
 }
 
 CWexalDMAChannel* Channel(CZorvDevice* device, DWORD channel) {
@@ -194,6 +200,7 @@ DWORD CVantrel::WaitDMADone(CZorvDevice* device, DWORD channel, const WexalDCB& 
         dma->GetDCB(0, &live);
         if (live.GetLines() == 0 && live.GetInitialLineLength() == 0 && live.GetPortField().GetTag() == tag)
             return kRunPassed;
+        if (*g_StopFlag()) return kRunStopped;
         if (deadline.IsTimeout()) return kRunFailed;
     }
 }
@@ -256,6 +263,10 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
         return refuse(kDarkRed, "Size[0x%08lX] must be a multiple of 0x20000 (at least 0x20000)\n",
                       static_cast<unsigned long>(args.size));
     if (args.sequence && args.incr == 0) return refuse(kDarkRed, "Mode=Sequence needs an Incr other than 0\n");
+    WexalDCB transfer;
+    if (!SetLinkGeometry(transfer, args.size))
+        return refuse(kDarkRed, "Size[0x%08lX] does not fit the line fields of one transfer DCB\n",
+                      static_cast<unsigned long>(args.size));
 
     // Boards.
     CWexalBoardIF own = m_boardIF;
@@ -292,12 +303,10 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
     EnableClock(src, true);
     if (!loopback) EnableClock(dst, true);
 
-    WexalDCB transfer;
     transfer.GetOpField().Set16bit(args.is16bit ? 1 : 0);
     transfer.GetOpField().SetInputFormat(args.format4444 ? INPUT_FORMAT_4444 : INPUT_FORMAT_422);
     transfer.GetOpField().SetBCUPointer(2);
     transfer.GetPortField().SetTag(kTag);
-    SetLinkGeometry(transfer, args.size);
     WexalDCB srcDcb = transfer, dstDcb = transfer;
     srcDcb.SetStartAddress(srcBase);
     dstDcb.SetStartAddress(dstBase);
@@ -376,8 +385,13 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
                               static_cast<DWORD>(readBuffer.GetPageTableAddress(0) >> 32)};
     ProgressBar progress(static_cast<int>(2 * pages));
     DWORD result = kRunPassed;
+    // The host's stop flag ends the run before each pass and page, and in every wait (result 3).
+    auto going = [&] {
+        if (result == kRunPassed && *g_StopFlag()) result = kRunStopped;
+        return result == kRunPassed;
+    };
     // Without Sequence one pass; with it every multiple of Incr that fits 32 bits.
-    for (ULONGLONG step = 1; result == kRunPassed && (step == 1 || args.sequence); ++step) {
+    for (ULONGLONG step = 1; going() && (step == 1 || args.sequence); ++step) {
         const ULONGLONG increment = ULONGLONG{args.incr} * step;
         if (increment > 0xFFFFFFFFull) break;
         const auto inc = static_cast<DWORD>(increment);
@@ -400,17 +414,18 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
             }
         };
 
-        for (DWORD p = 0; p < pages && result == kRunPassed; ++p) {
+        for (DWORD p = 0; p < pages && going(); ++p) {
             progress.Pos(p);
             makePage(p);
             if (!writeBuffer.CopyIn(reinterpret_cast<const BYTE*>(pattern.get()), kPageBytes)) {
                 refuse(kDarkRed, "Unable to copy host buffer to DMA buffer\n");
                 result = kRunFailed;
             } else if (StartDMAToBoard(src.GetDevice(), pciLow[0], pciHigh[0], kUploadChannel, page,
-                                       srcBase + p * kPageBytes) != kRunPassed ||
-                       WaitDMADone(src.GetDevice(), kUploadChannel, page, srcBase + p * kPageBytes, args.size,
-                                   kPageRate) != kRunPassed) {
+                                       srcBase + p * kPageBytes) != kRunPassed) {
                 result = kRunFailed;
+            } else {
+                result = WaitDMADone(src.GetDevice(), kUploadChannel, page, srcBase + p * kPageBytes, args.size,
+                                     kPageRate);
             }
         }
         if (result != kRunPassed) break;
@@ -419,13 +434,11 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
         srcDma->SetDCB(1, &srcDcb);
         srcDma->Trigger(1);
         dstDma->Trigger(1);
-        if (WaitDMADone(src.GetDevice(), srcChannel, srcDcb, srcBase, args.size, kLinkRate) != kRunPassed) {
-            refuse(kColorRed, "Timeout waiting for this board to DMA to Dst\n");
-            result = kRunFailed;
-        } else if (WaitDMADone(dst.GetDevice(), dstChannel, dstDcb, dstBase, args.size, kLinkRate) != kRunPassed) {
-            refuse(kColorRed, "Timeout waiting for data to arrive from SRC\n");
-            result = kRunFailed;
-        }
+        const DWORD sent = WaitDMADone(src.GetDevice(), srcChannel, srcDcb, srcBase, args.size, kLinkRate);
+        result = sent == kRunPassed ? WaitDMADone(dst.GetDevice(), dstChannel, dstDcb, dstBase, args.size, kLinkRate)
+                                    : sent;
+        if (sent == kRunFailed) refuse(kColorRed, "Timeout waiting for this board to DMA to Dst\n");
+        else if (result == kRunFailed) refuse(kColorRed, "Timeout waiting for data to arrive from SRC\n");
         srcDma->Flush();
         dstDma->Flush();
         if (result != kRunPassed) break;
@@ -434,21 +447,25 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
                          static_cast<unsigned long>(srcBase + pages * kPageBytes), AsLong(args.size));
         CString report;
         bool compareFailed = false;
-        for (DWORD p = 0; p < pages && result == kRunPassed; ++p) {
+        for (DWORD p = 0; p < pages && going(); ++p) {
             progress.Pos(pages + p);
             readBuffer.Clear();
             const DWORD at = dstBase + p * kPageBytes;
-            if (StartDMAToHost(dst.GetDevice(), pciLow[1], pciHigh[1], kReadBackChannel, page, at) != kRunPassed ||
-                WaitDMADone(dst.GetDevice(), kReadBackChannel, page, at, args.size, kPageRate) != kRunPassed) {
+            if (StartDMAToHost(dst.GetDevice(), pciLow[1], pciHigh[1], kReadBackChannel, page, at) != kRunPassed) {
                 result = kRunFailed;
-            } else if (makePage(p), CompareBuffer(report, readBuffer, pattern.get(), checkBytes, mask) != kRunPassed) {
+                break;
+            }
+            result = WaitDMADone(dst.GetDevice(), kReadBackChannel, page, at, args.size, kPageRate);
+            if (result != kRunPassed) break;
+            makePage(p);
+            if (CompareBuffer(report, readBuffer, pattern.get(), checkBytes, mask) != kRunPassed) {
                 compareFailed = true;
                 result = kRunFailed;
             }
         }
         if (result == kRunPassed) {
             PrintColor("DMA_Read compare passed\n", kColorGreen);
-        } else {
+        } else if (result == kRunFailed) {
             if (compareFailed) PrintColor(report, kColorRed);
             refuse(kColorRed, "DMA_Read compare failed\n");
         }
@@ -458,6 +475,7 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
             if (loopback) break;
         }
         if (result == kRunPassed) continue;
+        if (result == kRunStopped) break;
 
         // A second look through the board's memory window tells a link fault from a read-back fault.
         PrintColor("Compare using slave mode reads\n", kColorBlack);
@@ -479,6 +497,7 @@ DWORD CVantrel::RunTransfer(bool loopback, const CString& arguments) {
         if (listed) refuse(kColorRed, "Slave mode compare failed\n");
         else PrintColor("Slave mode compare passed\n", kColorGreen);
     }
-    if (result != kRunPassed) refuse(kColorRed, "Please check the over the top (board to board) cables\n");
+    if (result == kRunStopped) refuse(kColorRed, "Stopped by User\n");
+    else if (result != kRunPassed) refuse(kColorRed, "Please check the over the top (board to board) cables\n");
     return result;
 }

@@ -8,7 +8,9 @@
 
 #include "breakout/external_io.h"
 #include "framework/result_screen.h"
+#include "framework/hw/jastel.h"
 #include "tests/boards/root_fixture.h"
+#include "tests/support/stop_flag.h"
 
 namespace {
 
@@ -228,6 +230,36 @@ TEST(BoxLogs, LogsAndSummariesTakeEachRunsLinesOnce) {
     GetResultScreen().SetHost(nullptr);
 }
 
+// The host's stop flag ends an image-list run between its pairs, and the frames of a pair before
+// they are compared: result 3 at once, the verdicts made before it handed up, none for a cut pair.
+TEST_F(BoxLoopbacks, TheStopFlagEndsThePairsWithResultThree) {
+    const struct { const char* name; const char* command; const char* marker; int nth; size_t pairs; } rows[] = {
+        {"in the first pair", "Internal Loopback Images", "Test Nulk Images\n", 1, 1},
+        {"in the fifth pair", "Internal Loopback Images", "Test Nulk Images\n", 5, 5},
+        {"in a pair's second frame", "Internal Loopback Images FORCEUPDATE=1 FRAMES=4 VERBOSE=2", "Frame Size Dst:", 2, 1},
+    };
+    for (const auto& row : rows) {
+        devlib::LoadDefaultRig();
+        support::RecordingTreeTest root("CBrimolaBoard");
+        CJastel jastel("CJastel");
+        support::StopOnPrint<CNulk> nulk(&jastel, "CNulk");
+        nulk.SetParent(&root);
+        ASSERT_EQ(root.SetupDevice("Brimola1"), 1u);
+        nulk.TakeBoardIF(&root);
+        jastel.SetControllerRegisters(support::RigBoard("Brimola1")->GetControllerRegisters());
+        Fill(*nulk.GetImageList(), {"GRID", "SOLID", "DIAGONAL_LINES"});
+        Fill(*nulk.GetResolutionList(), {"DIM=(16,8)", "DIM=(32,8)"});
+        nulk.StopAt(row.marker, row.nth);
+        EXPECT_EQ(nulk.Run(row.command), kRunStopped) << row.name << "\n" << nulk.out.text;
+        EXPECT_EQ(Count(nulk.out.text, "Test Nulk Images\n"), row.pairs) << row.name;
+        EXPECT_EQ(Count(nulk.out.text, row.marker), static_cast<size_t>(row.nth)) << row.name;
+        EXPECT_EQ(root.GetSummary().size(), row.pairs - 1) << row.name;
+        EXPECT_TRUE(nulk.GetSummary().empty()) << row.name;
+        EXPECT_TRUE(HasAll(nulk.out.text, {"Stopped by User\n"})) << row.name;
+        EXPECT_FALSE(HasAll(nulk.out.text, {"SUMMARY:"}) || HasAll(nulk.out.text, {"Read/Compare"})) << row.name;
+    }
+}
+
 // Each fault of the loop, the box or the DMA fails the test that must catch it, with its message.
 TEST_F(BoxLoopbacks, LoopFaultsFailTheirTestsWithTheirMessages) {
     const std::string notConnected = "SetupYorbflow():  External I/O cable is not connected!\n";
@@ -379,6 +411,13 @@ TEST_F(BoxLoopbacks, LoopbackFunctionalReadsItsArgumentsAndComparesByItsClassesR
         {nullptr, "[]", "CNulk Loopback Functional SRCADDR=0x1FFFC001 DSTADDR=0x4000", kRunFailed, {"lies outside the SDRAM\n"}},
         {nullptr, "[]", "CNulk Loopback Functional DSTADDR=0x1FFFC000", kRunPassed, {"PASSED"}},
         {nullptr, "[]", "CNulk Loopback Functional DSTADDR=0x1FFFC004", kRunFailed, {"lies outside the SDRAM\n"}},
+        // Addresses at the top of 32 bits: the default destination after the source is not wrapped to 0.
+        {nullptr, "[]", "CNulk Loopback Functional SRCADDR=0xFFFFC000", kRunFailed,
+         {"Source[0xFFFFC000 ... 0xFFFFFFFF] or Destination[0x100000000 ... 0x100003FFF] lies outside the SDRAM\n"}},
+        {nullptr, Fault("missing_space", R"(, "space": "SDRAM")"), "CNulk Loopback Functional SRCADDR=0xFFFFC000", kRunFailed,
+         {"or Destination[0x100000000 ... 0x100003FFF] lies outside the SDRAM\n"}},
+        {nullptr, "[]", "CNulk Loopback Functional SRCADDR=0x100000000", kRunFailed,
+         {"Argument SRCADDR=0X100000000 does not fit its range 0..4294967295\n"}},
     };
     for (const Row& row : rows) {
         support::ScopedRig rig(Rig(row.faults, row.attached ? row.attached : R"("breakout_box": true)"));

@@ -97,11 +97,14 @@ TEST(YorbInterface, NamePrefixSetsDirectionAndIsNotPartOfTheLibraryName) {
     }
 }
 
-TEST_F(BreakoutTest, BuildCutsNumbersToTheParameterWidthAndRefusesNumbersForStreams) {
-    // INT8, INT64, INT16, UINT8 and a byte stream, which takes no number.
+TEST_F(BreakoutTest, BuildRefusesNumbersWiderThanTheirParameterAndNumbersForStreams) {
+    // INT8, INT64, INT16, UINT8 and a byte stream, which takes no number. A number past its type's
+    // width is refused (nothing set: it reads 0), never cut; within it a signed type takes the bit pattern.
     struct Row { const char* command; const char* param; const char* text; int builds; uint64_t sent; } rows[] = {
-        {"GetVPDInfo", "Board", "0x1FF", 1, 0xFF}, {"GetHWStatus", "SyncOffset", "4294967295", 1, 0xFFFFFFFFull},
-        {"SetVideoIOControl", "Value", "0x12345", 1, 0x2345}, {"SetHVResizerEnable", "ResizerEnable", "321", 1, 65},
+        {"GetVPDInfo", "Board", "0x1FF", 0, 0}, {"GetVPDInfo", "Board", "0xFF", 1, 0xFF},
+        {"GetHWStatus", "SyncOffset", "4294967295", 1, 0xFFFFFFFFull},
+        {"SetVideoIOControl", "Value", "0x12345", 0, 0}, {"SetVideoIOControl", "Value", "65535", 1, 0xFFFF},
+        {"SetHVResizerEnable", "ResizerEnable", "321", 0, 0}, {"SetHVResizerEnable", "ResizerEnable", "255", 1, 255},
         {"SetDiagnostic", "DiagData", "12", 0, 0xABABABAB}};
     BoundNulk nulk;
     for (const Row& row : rows) {
@@ -304,6 +307,8 @@ TEST_F(BreakoutTest, ConsoleAnswersRequestsBySymbolOrValue) {
         {{"Yorb", "GetHWConfigFB", "FirmwareRev"}, 0, 1, "GetHWConfigFB FirmwareRev 0x204B4446 ", 2000},
         {{"Yorb", "GetIOMode", "Type", "0", "Bogus", "1"}, 0, 0, "", 2000},
         {{"Yorb", "SetIOMode", "Type", "0", "Mode", "9"}, 0, 0, "", 2000},
+        // 258 is no UINT8: refused, not sent as the 2 it would be cut to.
+        {{"Yorb", "SetIOMode", "Type", "0", "Mode", "258"}, 0, 0, "", 2000},
         {{"Yorb", "SetVideoTransferType", "VideoTransferType", "1"}, 0, 0, "", 2000},
         {{"Yorb", tooLong.c_str()}, 0, 0, "", 2000}};
     BoundNulk nulk;
@@ -313,7 +318,8 @@ TEST_F(BreakoutTest, ConsoleAnswersRequestsBySymbolOrValue) {
         EXPECT_EQ(result, row.result) << row.words.back();
     }
     EXPECT_TRUE(nulk.out.HasColoured("YorbError: Device reports problem on this command.\n", CExternalIO::kRed));
-    EXPECT_EQ(support::Count(nulk.out.text, "YorbError"), 3u) << nulk.out.text;
+    EXPECT_TRUE(nulk.out.HasColoured("YorbError: Mode=258 does not fit its UINT8 parameter\n", CExternalIO::kRed));
+    EXPECT_EQ(support::Count(nulk.out.text, "YorbError"), 4u) << nulk.out.text;
 }
 
 TEST_F(BreakoutTest, SetUpNamesWhatIsOnTheConnector) {

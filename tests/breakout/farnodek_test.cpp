@@ -86,6 +86,15 @@ TEST(FarnoDeKRig, PassesOnAHealthyLoopAndNamesEachFault) {
          kBox, kRunFailed,
          {" Of the 32768 DWORDs that were DMA'ed, 1 differ from the originals.\n", "in these bit positions: 00000002\n"}},
         {"stuck bit under the destination, clear in the clear-out word", R"([{"board": "Brimola1", "kind": "sdram_stuck_bit", "bit": 0, "value": 1, "from": 262144, "to": 262148}])",
+         kBox, kRunFailed, {"\nFailed on SDRAM readback (of clear-out value)."}},
+        // The write and read-back checks cover each block to its end: a cell in the second half fails them too.
+        {"stuck bit in the source's second half", R"([{"board": "Brimola1", "kind": "sdram_stuck_bit", "bit": 0, "value": 1, "from": 196608, "to": 196612}])",
+         kBox, kRunFailed, {"\nFailed on SDRAM readback (of test pattern)."}},
+        {"stuck bit in the source's last DWORD", R"([{"board": "Brimola1", "kind": "sdram_stuck_bit", "bit": 0, "value": 1, "from": 262140, "to": 262144}])",
+         kBox, kRunFailed, {"\nFailed on SDRAM readback (of test pattern)."}},
+        {"stuck bit in the destination's second half", R"([{"board": "Brimola1", "kind": "sdram_stuck_bit", "bit": 0, "value": 1, "from": 327680, "to": 327684}])",
+         kBox, kRunFailed, {"\nFailed on SDRAM readback (of clear-out value)."}},
+        {"stuck bit in the destination's last DWORD", R"([{"board": "Brimola1", "kind": "sdram_stuck_bit", "bit": 0, "value": 1, "from": 393212, "to": 393216}])",
          kBox, kRunFailed, {"\nFailed on SDRAM readback (of clear-out value)."}}};
     for (const Row& row : rows) {
         support::ScopedRig rig(support::MainBoardRig(row.faults, row.attached));

@@ -133,6 +133,12 @@ TEST_F(DmaDiagnostics, PciMasterChannelArgument) {
         {"Brimola1", read + "Channel=abc", 2, {"Invalid Channel Number\n"}, 0},
         {"Brimola1", read + "Channel=", 2, {"Invalid Channel Number\n"}, 0},
         {"Brimola1", read + "Channel=16", 2, {"Invalid Channel Number\n"}, 0},
+        // Numbers that would land on 12 or 13 if cut to a narrower width are refused as typed.
+        {"Brimola1", read + "Channel=4294967308", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=18446744073709551628", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=268", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=-12", 2, {"Invalid Channel Number\n"}, 0},
+        {"Brimola1", read + "Channel=013", 1, {"Flush DMA Channel 13\n", passed}, 0},
         {"Brimola1", write + "Channel=12", 2, {"Invalid Channel Number\n"}, 0},
         {"Brimola1", write + "Channel=16", 1, {"Initialising DCB 0 Channel 16(new)\n", "Reading the data at C00 from SDRAM\n", passed}, 0},
         {"Nuxa1", write + "Channel=17", 1, {"Testing Nuxa...\n", passed}, 0},
@@ -432,6 +438,38 @@ TEST_F(LinkLoopbacks, FaultsAndLimits) {
         const std::string out = Go(row.rig, row.command, row.result, row.program);
         EXPECT_TRUE(HasAll(out, row.parts));
         for (const std::string& a : row.absent) EXPECT_EQ(out.find(a), std::string::npos) << a;
+    }
+}
+
+// A plug on one port only: that port's external loopback runs and passes, the other port's names
+// its own missing connector (each reads its own clock-present bit, never the other port's).
+TEST_F(LinkLoopbacks, ExternalLoopbackReadsItsOwnPortsConnector) {
+    auto oneplug = [](const char* port) {
+        return std::string(R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64, "attached": {")") + port +
+               R"(": "loopback"}}]})";
+    };
+    struct Row {
+        const char* name;
+        std::string rig, command;
+        DWORD result;
+        std::string text;
+    };
+    const Row rows[] = {
+        {"codec plug, C port", oneplug("codec_port"), "Brimola1 <SCRport QG-DMA_CFESK_ELB CFESK>", kRunPassed,
+         "C-Channel Vantrel External Loopback PASSED\nDONE.\n"},
+        {"codec plug, E port", oneplug("codec_port"), "Brimola1 <SCRport QG-DMA_CFESK_ELB EFESK>", kRunFailed,
+         "Vantrel (4) : LOADED\nExternal Loopback Connector/Cable is NOT present for Vantrel 4\n"},
+        {"expansion plug, E port", oneplug("expansion_port"), "Brimola1 <SCRport QG-DMA_CFESK_ELB EFESK>", kRunPassed,
+         "E-Channel Vantrel External Loopback PASSED\nDONE.\n"},
+        {"expansion plug, C port", oneplug("expansion_port"), "Brimola1 <SCRport QG-DMA_CFESK_ELB CFESK>", kRunFailed,
+         "Vantrel (3) : LOADED\nExternal Loopback Connector/Cable is NOT present for Vantrel 3\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out = Go(row.rig, row.command, row.result);
+        EXPECT_TRUE(HasAll(out, {row.text}));
+        // A missing connector ends the run before the port is touched.
+        EXPECT_EQ(out.find("Power off") != std::string::npos, row.result == kRunPassed);
     }
 }
 

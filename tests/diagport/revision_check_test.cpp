@@ -75,6 +75,8 @@ TEST_F(Revisions, KeywordSearchFirstMatchLengthAndLabel) {
     put(60, std::string("ZC\xFE") + "77");   // a negative length: an empty text
     put(996, std::string("QQ\x04") + "BEEF");  // starts at 996: still searched
     put(1010, "RR\x01" "5");                   // starts past 998: not searched
+    put(100, std::string("WW\x09") + "1000000AB");  // past 32 bits: read as no number
+    put(120, std::string("WX\x02") + "-1");         // a negative value does not fit either
     struct Row {
         char k1, k2;
         const char* label;
@@ -89,6 +91,8 @@ TEST_F(Revisions, KeywordSearchFirstMatchLengthAndLabel) {
         {'Q', 'Q', nullptr, 1, 0xBEEF, ""},
         {'R', 'R', "R: ", 0, 0x1234, ""},
         {'Z', 'D', "D: ", 0, 0x1234, ""},
+        {'W', 'W', "W: ", 1, 0x1234, "W: 1000000AB"},
+        {'W', 'X', nullptr, 1, 0x1234, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(1, row.k1) + row.k2);
@@ -165,6 +169,9 @@ TEST_F(Revisions, MinimumRevisionFileRules) {
         {"empty lines and a lone leading ':' are skipped", "\n:abc\n" + lines26 + "\r\nX:4\r\n", 1, {1}, 4, ""},
         {"leading ':' belong to no label", "::Label:7\n" + lines26, 1, {7, 1}, 0x26, ""},
         {"a value that is no number uses its entry", "A:zz\nB: 10\n" + lines26, 1, {0, 0x10, 1}, 0x25, ""},
+        // A value too wide for an entry is a bad line like one that is no number: 0, never cut.
+        {"a value past 32 bits uses its entry as 0", "A:10000001A\nB:FFFFFFFFFFFFFFFFF\nC:-1\nD:FFFFFFFF\n" + lines26, 1,
+         {0, 0, 0, 0xFFFFFFFF, 1}, 0x23, ""},
         {"a line over 79 characters is read in pieces", std::string(100, 'L') + ":5\n" + lines26, 1, {5, 1}, 0x26, ""},
         {"26 entries", lines26, 2, {}, 0,
          "\nbefore finding the correct number of Minimum Revisions\nOnly found 26 entries Extected 27\n"},

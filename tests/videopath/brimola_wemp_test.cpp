@@ -9,7 +9,9 @@
 
 #include "framework/hw/wexal_dcb.h"
 #include "framework/result_screen.h"
+#include "framework/hw/jastel.h"
 #include "tests/boards/root_fixture.h"
+#include "tests/support/stop_flag.h"
 
 namespace {
 
@@ -126,6 +128,10 @@ TEST_F(Play, RefusesBeforeTheChannelStarts) {
         {"frame beyond SDRAM", {1, 0, 0xFFFFFFF0}, "Play GenFile=clip.gen", "frame size 4294967280 does not fit SDRAM"},
         {"no lines", {3, 3, 512, 4096, 0, 0}, "Play GenFile=clip.gen", "[I=16,W=16,H=-1] does not fit the DCB's 16-bit"},
         {"wide override", {}, "Play GenFile=clip.gen XSize=65536", "[I=16,W=65536,H=7] does not fit"},
+        // Overrides past 32 bits, or negative, are refused as typed, never cut into the fields.
+        {"XSize past 32 bits", {}, "Play GenFile=clip.gen XSize=4294967312", "Argument XSize=4294967312 does not fit its range 0..4294967295\n"},
+        {"ISize past 64 bits", {}, "Play GenFile=clip.gen ISize=18446744073709551632", "Argument ISize=18446744073709551632 does not fit its range 0..4294967295\n"},
+        {"negative YSize", {}, "Play GenFile=clip.gen YSize=-1", "Argument YSize=-1 does not fit its range 0..4294967295\n"},
         {"frames past the end", {huge, 1}, "Play GenFile=clip.gen", "1099511627776 frames of 512 bytes from 0x1000 run past"},
         {"file cut short", {3, 1}, "Play GenFile=clip.gen FRAMES=3", "ERROR:  Unable to read frame 1 of the GenFile\n"},
     };
@@ -191,6 +197,29 @@ TEST_F(Play, TheGenFileToolWritesWhatPlaysAndRefusesWhatItDoesNotKnow) {
         EXPECT_EQ(dcb.GetStartAddress(), 0x1000u + 4096u * (n - 1)) << n;
         EXPECT_EQ(dcb.GetLines() << 16 | dcb.GetLineLength(), 15u << 16 | 64) << n;
         EXPECT_EQ(dcb.GetOpField().GetNext(), n == 4 ? 1u : n + 1u) << n;
+    }
+}
+
+// A whole file can hold far more frames than a run should wait for: the host's stop flag ends the
+// loading after the frame it was raised in, before the ring is closed or the channel started.
+TEST_F(Play, TheStopFlagEndsTheLoadingWithResultThree) {
+    host.cwd.Dir().Write("clip.gen", GenFile({17, 17}));
+    CJastel jastel("CJastel");
+    const struct { const char* frames; int nth; } rows[] = {{"FRAMES=0", 1}, {"FRAMES=0", 16}, {"FRAMES=5", 4}};
+    for (const auto& row : rows) {
+        devlib::LoadDefaultRig();
+        jastel.SetControllerRegisters(RigBoard("Brimola1")->GetControllerRegisters());
+        Reg(0x58010) = 0;
+        StopOnPrint<CBrimolaWemp> wemp(&jastel, "CBrimolaWemp");
+        wemp.SetParent(&root);
+        ASSERT_EQ(wemp.SetupDevice("Brimola1"), kRunPassed);
+        wemp.StopAt("SRC Image:", row.nth);
+        EXPECT_EQ(wemp.Run((std::string("Play GenFile=clip.gen VERBOSE=2 ") + row.frames).c_str()), kRunStopped) << row.nth;
+        EXPECT_EQ(Count(wemp.out.text, "SRC Image:"), static_cast<size_t>(row.nth)) << row.nth << ": no frame loaded after the stop";
+        EXPECT_TRUE(wemp.out.HasColoured("Stopped by User\n", kColorRed)) << row.nth;
+        EXPECT_EQ(SdramWord(0x1000 + 512 * row.nth), 0u) << row.nth;
+        EXPECT_EQ(Reg(0x70040) >> 29 & 1, 0u) << row.nth << ": the channel was started";
+        EXPECT_EQ(Reg(0x58010), 0u) << row.nth;
     }
 }
 

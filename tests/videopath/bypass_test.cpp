@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "sim/firmware_images.h"
 #include "tests/boards/root_fixture.h"
+#include "tests/support/stop_flag.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ struct Bench {
         host.cwd.Dir().Write("CmdLine", cmdLine);
         root = std::make_unique<Recording<CBrimolaBoardTests>>("CBrimolaBoard");
         for (int d = 0; d < 5; ++d) root->Run(ProgramLine(d).c_str());
-        kerzil = Attach(std::make_unique<Recording<CKerzil>>(root->GetController(), "CKerzil"));
+        kerzil = Attach(std::make_unique<StopOnPrint<CKerzil>>(root->GetController(), "CKerzil"));
         sulveth = Attach(std::make_unique<Recording<CSulveth>>(1, root->GetController(), "CSulvethA"));
         root->out = {};
         TakeText();
@@ -66,7 +67,7 @@ struct Bench {
     HostFolder host;
     std::unique_ptr<ScopedRig> scoped;
     std::unique_ptr<Recording<CBrimolaBoardTests>> root;
-    std::unique_ptr<Recording<CKerzil>> kerzil;
+    std::unique_ptr<StopOnPrint<CKerzil>> kerzil;  // raises the stop flag when told
     std::unique_ptr<Recording<CSulveth>> sulveth;
     std::unique_ptr<Image> image;
     std::unique_ptr<Alpha> alpha;
@@ -181,6 +182,24 @@ TEST(BypassLoopback, TheVerboseReportNamesEveryFrameAndOnlyImagesAreCompared) {
                                     "Read/Compare DstAlpha #3:  Src[Tag=3,Addr=0x00002600]  Dst[Tag=3,Addr=0x00001800]\n",
                                     "Read/Compare DstImage #4:"}))
         << bench.text;
+}
+
+// The host's stop flag ends the frames of a per-transfer run and keeps a chained run from being
+// compared: no verdict is made of frames cut short.
+TEST(BypassLoopback, TheStopFlagEndsTheTransfersBeforeTheCompare) {
+    const struct { const char* name; const char* mode; DWORD frames; int nth; } rows[] = {
+        {"per transfer, in the second", "FORCEUPDATE=1 ", 5, 2},
+        {"per transfer, in the last", "FORCEUPDATE=1 ", 3, 3},
+        {"chained", "", 5, 1},
+    };
+    for (const auto& row : rows) {
+        Bench bench;
+        bench.kerzil->StopAt("Frame Size Dst:", row.nth);
+        EXPECT_EQ(bench.Run(false, std::string("CHANNEL=A ") + row.mode + kKeyerFile, row.frames, 64, 4, 2), 0u) << row.name;
+        EXPECT_EQ(Count(bench.text, "Frame Size Dst:"), static_cast<size_t>(row.nth)) << row.name << "\n" << bench.text;
+        EXPECT_FALSE(Has(bench.text, "Read/Compare") || Has(bench.text, "Passed\n") || Has(bench.text, "errors out of"))
+            << row.name << "\n" << bench.text;
+    }
 }
 
 TEST(BypassLoopback, FailingFramesPrintTwentyEntriesEachCountEveryWordAndAreDumped) {

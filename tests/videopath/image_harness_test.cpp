@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "platform/dialog.h"
 #include "images/unpacked_image.h"
 #include "tests/boards/root_fixture.h"
+#include "tests/support/stop_flag.h"
 #include "videopath/kerzil.h"
 #include "videopath/sulveth.h"
 
@@ -37,6 +39,7 @@ public:
                      DWORD frames, DWORD verbose) override {
         calls.push_back({args.str(), alpha->GetWidth() == image->GetWidth() ? image->GetWidth() : 0, alpha->GetHeight() == image->GetHeight() ? image->GetHeight() : 0, frames, verbose});
         PrintColor("body output\n", kColorBlack);
+        if (calls.size() == stopAt) *g_StopFlag() = 1;  // the host asks to stop while this body runs
         return next < verdicts.size() ? verdicts[next++] : 1;
     }
     void PrintColor(CString text, COLORREF colour) override {
@@ -47,6 +50,7 @@ public:
     std::vector<Call> calls;
     std::vector<DWORD> verdicts;
     size_t next = 0;
+    size_t stopAt = 0;  // the body call that raises the host's stop flag (0: none)
     FakeRichEdit* window = nullptr;
 };
 
@@ -148,6 +152,29 @@ TEST_F(Harness, AResolutionErrorHandsTheFinishedRunsToTheParentAndLeavesNothingF
     EXPECT_EQ(root.GetSummary().size(), 4u);
 }
 
+// The host's stop flag ends the image runs between patterns and resolutions: result 3 at once, the
+// verdicts made before it handed up, none for the body it cut short.
+TEST_F(Harness, TheStopFlagEndsTheImageRunsWithResultThree) {
+    StopFlagReset reset;
+    Fill(*kerzil, "RESOLUTION_LIST", {"(DIM=(8,4))", "(DIM=(16,4))"});
+    Fill(*kerzil, "IMAGE_LIST", {"GRID", "SOLID", "DIAGONAL_LINES"});
+    const struct { size_t stopAt; size_t calls; } rows[] = {{1, 1}, {3, 3}, {5, 5}};
+    for (const auto& row : rows) {
+        root.GetSummary().clear();
+        kerzil->stopAt = row.stopAt;
+        EXPECT_TRUE(Gives(*kerzil, "\"Bypass:Image:Unpacked\"", kRunStopped, {"Stopped by User\n"})) << row.stopAt;
+        EXPECT_EQ(kerzil->calls.size(), row.calls);
+        EXPECT_EQ(root.GetSummary().size(), row.calls - 1) << row.stopAt;
+        EXPECT_TRUE(kerzil->GetSummary().empty());
+        EXPECT_FALSE(kerzil->out.Has("SUMMARY:")) << row.stopAt;
+        *g_StopFlag() = 0;
+    }
+    // Stopped before the command: no body runs.
+    kerzil->stopAt = 0;
+    *g_StopFlag() = 1;
+    EXPECT_TRUE(Gives(*kerzil, "\"Bypass:Image:Unpacked\"", kRunStopped) && kerzil->calls.empty());
+}
+
 TEST_F(Harness, PatternsAreCaseSensitiveAndABadOneSkipsTheRestOfItsResolution) {
     Fill(*kerzil, "RESOLUTION_LIST", {"(DIM=(8,4))", "(DIM=(16,4))"});
     Fill(*sulveth, "RESOLUTION_LIST", {"(DIM=(8,4))"});
@@ -227,6 +254,33 @@ TEST_F(RootKeywords, SlidersCheckTheConnectorThenEachFpgaAndOpenTheSheetOnTheKey
     word = 0x1234;
     EXPECT_TRUE(Run("Brimola1 <CKerzil Modify Sliders READHW=1>") == kRunFailed && word.Read() == 0x1234);
     EXPECT_TRUE(Run("Brimola1 <CKerzil Modify Sliders>") == kRunFailed && word.Read() == 0);
+    platform::SetDialogRunner(headless);
+}
+
+// A dialog runner that closes the sheet as the host's Ctrl-C does (the stop flag set, the dialog
+// cancelled), by a plain cancel, or with OK.
+struct ClosingRunner : platform::DialogRunner {
+    enum class Close { Stop, Cancel, Ok } close = Close::Ok;
+    int Run(platform::DialogModel&) override {
+        if (close == Close::Stop) *g_StopFlag() = 1;
+        return close == Close::Ok ? platform::IDOK : platform::IDCANCEL;
+    }
+};
+
+TEST_F(RootKeywords, SlidersStoppedByTheHostAnswerStopped) {
+    for (int device = 0; device < 3; ++device) ASSERT_EQ(Run(ProgramLine(device)), kRunPassed);
+    ClosingRunner runner;
+    platform::DialogRunner* const headless = platform::SetDialogRunner(&runner);
+    const struct { ClosingRunner::Close close; DWORD result; } rows[] = {
+        {ClosingRunner::Close::Stop, kRunStopped},
+        {ClosingRunner::Close::Cancel, kRunFailed},
+        {ClosingRunner::Close::Ok, kRunFailed},
+    };
+    for (const auto& row : rows) {
+        runner.close = row.close;
+        EXPECT_EQ(Run("Brimola1 <CKerzil Modify Sliders>"), row.result) << static_cast<int>(row.close);
+        *g_StopFlag() = 0;
+    }
     platform::SetDialogRunner(headless);
 }
 

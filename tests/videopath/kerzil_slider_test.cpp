@@ -92,6 +92,10 @@ TEST_F(KerzilSliderTest, SliderReleaseWritesItsFieldOnlyOnChange) {
         {"13-bit YScale", {"release 12 4095", "interpreted"}, 0, 12, 0x04, 0xC000FFFF, "-0.000244", 1, 0},
         {"off the slider's range", {"release 7 1024", "release 13 0"}, 0, 7, 0x18, 0xFC00FC00, "   0", 0, 2},
         {"disabled Set, Set All, Read HW", {"set 3", "setall", "readhw"}, 0, 3, 0x08, 0xC000C000, "0.000000", 0, 3},
+        // Numbers past any width are refused as typed, never cut into a field, position or page.
+        {"positions and fields past 32 and 64 bits", {"release 7 4294967296", "release 7 18446744073709551617", "release 4294967303 5",
+         "release -1 5", "release 7 -1", "page 4294967297", "release 7 3x"}, 0, 7, 0x18, 0xFC00FC00, "   0", 0, 7},
+        {"a leading plus and zeros", {"page +01", "release 007 0012"}, 1, 7, 0x18, 0xFC00FC0C, "  12", 1, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -208,6 +212,11 @@ TEST_F(KerzilSliderTest, ScriptValueLines) {
         {"key is case-sensitive", "bar0 09004 = 2\n", 0},
         {"not a number", "BAR0 09004 = zz\n", 0},
         {"other offset only", "BAR0 09044 = 5\n", 0},
+        {"0x prefix", "BAR0 09004 = 0x1F\n", 0x1F},
+        // A value too wide for the register makes the line unreadable, as text that is no number does.
+        {"nine digits", "BAR0 09004 = 100000005\n", 0},
+        {"past 64 bits", "BAR0 09004 = 1FFFFFFFFFFFFFFFF\n", 0},
+        {"negative", "BAR0 09004 = -1\n", 0},
     };
     for (const Row& row : rows) EXPECT_EQ(CKerzilSliderDlg::FindRegisterValue(row.script, 0x9004), row.expect) << row.name;
 

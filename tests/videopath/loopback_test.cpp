@@ -6,6 +6,7 @@
 
 #include "framework/result_screen.h"
 #include "tests/boards/root_fixture.h"
+#include "tests/support/stop_flag.h"
 #include "videopath/passthru_loopback.h"
 
 namespace {
@@ -198,6 +199,54 @@ TEST(LoopbacksOnTheRig, PassOnHealthyPortsInEveryFormat) {
         VantrelLoop test;
         EXPECT_EQ(test.Run(command), kRunPassed) << command << "\n" << test.out.text;
         EXPECT_TRUE(test.out.Has("Vantrel " + std::string(1, command[9]) + " external loop back test.\n"));
+    }
+}
+
+// With a plug on one port only, the external run of that port passes and the other port's waits
+// for its own clock in vain.
+TEST(LoopbacksOnTheRig, ExternalRunsWaitForTheirOwnPortsClock) {
+    const struct { const char* port; const char* command; DWORD result; } rows[] = {
+        {"codec_port", "Brimola1 A EXTERNAL", kRunPassed},
+        {"codec_port", "Brimola1 B EXTERNAL", kRunFailed},
+        {"expansion_port", "Brimola1 B EXTERNAL", kRunPassed},
+        {"expansion_port", "Brimola1 A EXTERNAL", kRunFailed},
+    };
+    for (const auto& row : rows) {
+        Station station(std::string(R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "sdram_mib": 64, "attached": {")") +
+                        row.port + R"(": "loopback"}}]})");
+        ASSERT_TRUE(station.ProgramAll());
+        VantrelLoop test;
+        EXPECT_EQ(test.Run(row.command), row.result) << row.port << " " << row.command << "\n" << test.out.text;
+        const std::string missing = std::string("cable is not in place on Expansion Port ") + row.command[9] + ". \n";
+        EXPECT_EQ(test.out.Has(missing), row.result == kRunFailed) << row.port << " " << row.command;
+        EXPECT_EQ(test.out.Has("4 test formats passed.\n"), row.result == kRunPassed) << row.port << " " << row.command;
+    }
+}
+
+// The host's stop flag ends the formats (before one, or in its transfer wait): the rest stay
+// untested, the registers are put back and the run answers 3.
+TEST(LoopbacksOnTheRig, TheStopFlagEndsTheFormatsWithResultThree) {
+    const std::string stalled = MainBoardRig(R"([{"board": "Brimola1", "kind": "dma_stall", "channel": 59}])");
+    const struct { std::string rig; const char* marker; int nth; int passed, begun; } rows[] = {
+        {"", "  Reseting Vantrel A device.\n", 1, 0, 0},
+        {"", "Frame size:", 2, 2, 2},  // the second transfer is done at once: the third format sees it
+        {"", "---------------------------------------------\n", 3, 3, 3},
+        {stalled, "Frame size:", 1, 0, 1},  // seen in the first format's wait, before its deadline
+    };
+    for (const auto& row : rows) {
+        Station station(row.rig);
+        ASSERT_TRUE(station.ProgramAll());
+        const DWORD ram = RamRegister("Brimola1");
+        StopOnPrint<CVantrelLoopbackTest> test;
+        test.StopAt(row.marker, row.nth);
+        EXPECT_EQ(test.Run("Brimola1 A DIM=64,16 FORMSEQ=abcdab"), kRunStopped) << row.marker << "\n" << test.out.text;
+        EXPECT_EQ(Count(test.out.text, "PASSED\n"), static_cast<size_t>(row.passed)) << row.marker;
+        EXPECT_EQ(Count(test.out.text, "Untested\n"), static_cast<size_t>(6 - row.passed)) << row.marker;
+        // The formats begun: those passed, and one whose wait saw the flag.
+        EXPECT_EQ(Count(test.out.text, "Test #"), static_cast<size_t>(row.begun)) << row.marker;
+        EXPECT_TRUE(HasAll(test.out.text, {"Stopped by User\n", "DONE.\n"})) << row.marker;
+        EXPECT_FALSE(test.out.Has("FAILED") || test.out.Has("timed out")) << row.marker;
+        EXPECT_EQ(RamRegister("Brimola1"), ram) << row.marker;
     }
 }
 

@@ -10,6 +10,7 @@
 #include "framework/result_screen.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
+#include "tests/support/stop_flag.h"
 #include "videopath/vantrel.h"
 
 namespace {
@@ -34,22 +35,24 @@ DWORD Dcb1(const char* board, int channel, int w) { return Bar0(board, 0x60000 +
 
 // A link test under a root, bound to a board; with program set its port's FPGA is loaded on both
 // boards of the pair first, as a station does before it tests.
-struct Link {
-    Link(DWORD id, const char* board, bool program = true) : vantrel(id, id == 3 ? "CVantrelCodec" : "CVantrelExpansion") {
+template <class Test = Recording<CVantrel>>
+struct LinkOf {
+    LinkOf(DWORD id, const char* board, bool program = true) : vantrel(id, id == 3 ? "CVantrelCodec" : "CVantrelExpansion") {
         vantrel.SetParent(&root);
         EXPECT_EQ(vantrel.SetupDevice(board), kRunPassed);
         if (COxd image(kImage.c_str(), 1); program) vantrel.Program(nullptr, image);
     }
     DWORD Run(const std::string& command) { vantrel.out = {}; return vantrel.Run(command.c_str()); }
     RecordingTreeTest root{"CBrimolaBoard"};
-    Recording<CVantrel> vantrel;
+    Test vantrel;
 };
+using Link = LinkOf<>;
 
 class VantrelTransfer : public RigTest {};
 
 TEST_F(VantrelTransfer, RefusesBadArgumentsBeforeTouchingTheBoards) {
     const std::string ott = "CVantrel::OverTheTop:  ", loop = "CVantrel::Loopback:  ", sizeRule = " must be a multiple of 0x20000 (at least 0x20000)\n";
-    struct Row { const char* name; std::string command, text; };
+    struct Row { const char* name; std::string command, text; COLORREF colour = 0x0000C0; };
     const Row rows[] = {
         {"keyword without quotes", "Loopback " + kPage, ""},
         {"keyword in another case", "\"over the top\" " + kPage, ""},
@@ -71,12 +74,21 @@ TEST_F(VantrelTransfer, RefusesBadArgumentsBeforeTouchingTheBoards) {
         {"destination past its SDRAM", kLoop + "DstAddress=0x1FFF0000 " + kPage, loop + "Address[0x1FFF0000] + Size[0x00020000] runs past the SDRAM of the DST board\n"},
         {"codec board too small", kOtt + "Src=Brimola Seed=0x0 Incr=0x1 Size=0x10020000 BitsPerPixel=8 Format=4:2:2",
          ott + "Address[0x00000000] + Size[0x10020000] runs past the SDRAM of the DST board\n"},
+        // From 0x70040000 bytes the first line of the one transfer DCB would not fit its field.
+        {"first line past 16 bits", kLoop + "Seed=0x0 Incr=0x1 Size=0x7FFC0000 BitsPerPixel=8 Format=4:2:2",
+         loop + "Size[0x7FFC0000] does not fit the line fields of one transfer DCB\n"},
+        {"the smallest such size", kOtt + "Seed=0x0 Incr=0x1 Size=0x70040000 BitsPerPixel=8 Format=4:2:2",
+         ott + "Size[0x70040000] does not fit the line fields of one transfer DCB\n"},
+        // Numbers past 32 bits are refused as typed, never cut to a size, seed or address that would run.
+        {"Size past 32 bits", kOtt + "Seed=0x0 Incr=0x1 Size=0x100020000 BitsPerPixel=8 Format=4:2:2",
+         ott + "Argument Size=0X100020000 does not fit its range 0..4294967295\n", kColorRed},
+        {"SrcAddress past 32 bits", kLoop + "SrcAddress=0x100000000 " + kPage, loop + "No valid SrcAddress parameter\n"},
     };
     for (const Row& row : rows) {
         Link link(3, "Brimola1", false);
         EXPECT_EQ(link.Run(row.command), kRunFailed) << row.name;
         EXPECT_EQ(link.vantrel.out.text, row.text) << row.name;
-        EXPECT_TRUE(row.text.empty() || link.vantrel.out.HasColoured(row.text, 0x0000C0)) << row.name;
+        EXPECT_TRUE(row.text.empty() || link.vantrel.out.HasColoured(row.text, row.colour)) << row.name;
     }
     // A wrong Format is named, and the run goes on with 4:2:2 up to the unloaded FPGA.
     Link unloaded(3, "Brimola1", false);
@@ -154,6 +166,53 @@ TEST_F(VantrelTransfer, LinkFaultsFailWithTheirMessages) {
         EXPECT_TRUE(HasAll(link.vantrel.out.text, row.parts)) << row.name;
         // The cables hint follows failed passes only (the rows that list it).
         EXPECT_EQ(link.vantrel.out.Has("Please check"), row.parts.back().find("Please check") != std::string::npos) << row.name;
+    }
+}
+
+// With a partner board present "Loopback" waits for its own port's clock: a plug on the other port
+// does not stand in for the one missing here.
+TEST_F(VantrelTransfer, LoopbackWaitsForItsOwnPortsClock) {
+    const std::string command = kLoop + "DstAddress=0x100000 " + kPage;
+    const struct { const char* codec; const char* expansion; DWORD id; DWORD result; } rows[] = {
+        {"loopback", "", 3, kRunPassed},
+        {"loopback", "", 4, kRunFailed},
+        {"", "loopback", 4, kRunPassed},
+        {"", "loopback", 3, kRunFailed},
+    };
+    for (const auto& row : rows) {
+        ScopedRig rig(PairRig(row.codec, row.expansion));
+        Link link(row.id, "Brimola1");
+        const std::string name = std::string(row.codec) + "|" + row.expansion + " id " + std::to_string(row.id);
+        EXPECT_EQ(link.Run(command), row.result) << name << "\n" << link.vantrel.out.text;
+        const std::string missing = std::string("cable is not in place on Expansion Port ") +
+                                    (row.id == 3 ? "CVantrelCodec" : "CVantrelExpansion") + ". \n";
+        EXPECT_EQ(link.vantrel.out.Has(missing), row.result == kRunFailed) << name;
+        EXPECT_EQ(link.vantrel.out.Has("DMA_Read compare passed\n"), row.result == kRunPassed) << name;
+    }
+}
+
+// The host's stop flag ends a run before its next pass or page: result 3 at once, no cables hint.
+// Mode=Sequence with Incr 1 would otherwise run a pass for every multiple that fits 32 bits.
+TEST_F(VantrelTransfer, TheStopFlagEndsPassesAndPagesWithResultThree) {
+    const std::string sequence = kOtt + "Seed=0x0 Incr=0x1 Size=0x20000 BitsPerPixel=8 Format=4:2:2 Mode=Sequence";
+    const std::string pages = kLoop + "DstAddress=0x400000 Seed=0x0 Incr=0x1 Size=0x200000 BitsPerPixel=8 Format=4:2:2";
+    struct Row { const char* name; std::string rig, command, marker; int nth; DWORD id; size_t passes; };
+    const Row rows[] = {
+        {"after two passes", "", sequence, "Filling host memory buffer", 3, 3, 2},
+        {"before the first upload", "", sequence, "Filling host memory buffer", 1, 4, 0},
+        {"before the first read-back page", PlugRig(), pages, "and compare board data to host", 1, 3, 0},
+    };
+    for (const Row& row : rows) {
+        std::unique_ptr<ScopedRig> rig = row.rig.empty() ? nullptr : std::make_unique<ScopedRig>(row.rig);
+        LinkOf<StopOnPrint<CVantrel>> link(row.id, "Brimola1");
+        link.vantrel.StopAt(row.marker, row.nth);
+        EXPECT_EQ(link.Run(row.command), kRunStopped) << row.name << "\n" << link.vantrel.out.text;
+        const std::string& text = link.vantrel.out.text;
+        EXPECT_EQ(Count(text, "DMA_Read compare passed\n"), row.passes) << row.name;
+        EXPECT_EQ(link.vantrel.Seen(), row.nth) << row.name << ": nothing more was sent after the stop";
+        EXPECT_TRUE(HasAll(text, {"Stopped by User\n"})) << row.name;
+        EXPECT_FALSE(HasAll(text, {"Please check"}) || HasAll(text, {"compare failed"})) << row.name;
+        EXPECT_EQ(Bar0("Brimola1", 0x4018) & 0x100, 0u) << row.name << ": the loop bit is put back";
     }
 }
 
