@@ -52,6 +52,20 @@ TEST_F(RootSaves, EverySaveCommandFailsWithItsCauseKeepsTheOldFileAndLeavesNothi
     for (const support::SaveKind& kind : kinds) support::ExpectWholeFileSave(kind);
 }
 
+// A frame that runs past the end of the board's memory is not saved: the command fails and the
+// file keeps what it held.
+TEST_F(RootSaves, AFrameNotReadWholeFromMemoryIsNotSaved) {
+    support::TempDir dir;
+    const std::string file = dir.Write("frame.img", "kept");
+    for (const char* command : {"CSorbelinUnpackerA \"Save Image\"", "CSorbelinUnpackerB \"Save Alpha\"", "CSorbelinPackerA \"Save Image\""}) {
+        SCOPED_TRACE(command);
+        std::string out;
+        EXPECT_EQ(Run(std::string("Nuxa1 <") + command + " ADDRESS=0xFFFFF000 DIM=(64,64) FILE=" + file + ">", &out), kRunFailed) << out;
+        EXPECT_EQ(support::ReadText(file), "kept");
+        EXPECT_EQ(support::Entries(dir.Path()), std::vector<std::string>{"frame.img"});
+    }
+}
+
 // "Save BMP Image" takes only a free name (an absent or empty file), so it replaces no file and
 // writes no device: a failed capture leaves no file of its own behind, and the page it points at the BMP file is written
 // above the BMP file's folder, no higher than the station folder.
