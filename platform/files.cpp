@@ -329,6 +329,7 @@ bool SaveLocal(const std::string& local, const void* data, size_t size) {
     SaveTarget target;
     FILE* fp = OpenSave(local, target);
     if (!fp) return false;
+    errno = 0;
     const int error = size && std::fwrite(data, 1, size, fp) != size ? (errno ? errno : EIO) : 0;
     if (const int failed = FinishSave(fp, target, error)) {
         errno = failed;
@@ -497,14 +498,16 @@ FILE* OpenFile(const char* path, const char* mode) {
 
 // ---- CFile ----
 
-CFile::~CFile() {
+CFile::~CFile() { Release(); }
+
+void CFile::Release() {
     // A save that was never closed is not kept.
     if (!m_temp.empty()) Abort();
     else Close();
 }
 
 BOOL CFile::Open(const char* path, UINT flags) {
-    Close();
+    Release();
     if (!path || !*path) return FALSE;
     bool create = flags & modeCreate;
     bool keep = flags & modeNoTruncate;
@@ -577,6 +580,7 @@ bool CFile::Write(const void* buf, UINT count) {
     if (count == 0) return m_fp != nullptr;
     if (!m_fp || !buf) return false;
     Switch(LastOp::Write);
+    errno = 0;
     if (std::fwrite(buf, 1, count, m_fp) == count) return true;
     NoteWriteFailure();
     return false;

@@ -58,7 +58,8 @@ FILE* OpenFile(const char* path, const char* mode);
 // over the target. Until then the target keeps what it held; a failed save, an Abort or a CFile
 // destroyed before Close removes the temporary. A link is followed (the file it leads to is
 // replaced, the link stays); a replaced file keeps its permission bits, a new one gets 0666 less
-// the umask. A character device is written in place, its errors failing the Close; a FIFO, a
+// the umask. A save needs to write in the target's folder, and an existing target must be
+// writable. A character device is written in place, its errors failing the Close; a FIFO, a
 // socket or a folder is refused. Other modes open the file itself.
 class CFile {
 public:
@@ -113,6 +114,7 @@ private:
     enum class LastOp { None, Read, Write };
     void Switch(LastOp next);
     void NoteWriteFailure() const;  // keeps errno as the first failure
+    void Release();                 // before a new Open and at the end: closes, dropping a save not closed
 
     FILE* m_fp = nullptr;
     CString m_path;

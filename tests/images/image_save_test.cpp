@@ -1,6 +1,4 @@
 // Tests of the image library's saves: each kind replaces its file only whole, and says why it failed.
-#include <cerrno>
-
 #include "image_test_util.h"
 #include "images/file_buffer.h"
 #include "images/file_error.h"
@@ -50,24 +48,4 @@ TEST(ImageSave, EverySaveKindFailsWithItsCauseKeepsTheOldFileAndLeavesNothingBes
     };
     platform::ClearMessageBoxHistory();
     for (const support::SaveKind& kind : kinds) support::ExpectWholeFileSave(kind);
-}
-
-TEST(ImageSave, ARefusedContentKeepsTheFileWithoutAFileError) {
-    TempDir dir;
-    const std::string path = dir.Write("kept.img", "kept");
-    platform::ClearMessageBoxHistory();
-    errno = EBADF;
-    // No text form for the 8-bit classes, no unknown format, no layout but 0 for a 10-bit BMP.
-    EXPECT_EQ(0, Picture8(4, 2).SaveFile(path.c_str(), 1));
-    EXPECT_EQ(0, errno) << "no file error";
-    EXPECT_EQ(0, UPicture(4, 2, 0).SaveFile(path.c_str(), 5) || UPicture(4, 2, 0).SaveBMP(path.c_str(), 1, 3));
-    CMultiImageFile<Picture8, Picture8> pair;
-    EXPECT_EQ(0, pair.Save(path.c_str(), Picture8(2, 2), Picture8(2, 2), 1));
-    EXPECT_TRUE(platform::MessageBoxHistory().empty());
-    EXPECT_EQ(support::ReadText(dir.File("kept.img")), "kept");
-    EXPECT_EQ(support::Entries(dir.Path()), std::vector<std::string>{"kept.img"});
-    // A cause nobody knows reads as unspecified, and a failed save's text ends with its cause.
-    EXPECT_EQ(images_detail::FileErrorText(images_detail::kUnknownError), "An unspecified error occurred.");
-    EXPECT_EQ(images_detail::SaveFailureText("ERROR:  x\n", 0), "ERROR:  x\nAn unspecified error occurred.\n");
-    EXPECT_EQ(images_detail::SaveFailureText("ERROR:  x\n", EFBIG), "ERROR:  x\nThe disk is full.\n");
 }

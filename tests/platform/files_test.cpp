@@ -187,18 +187,14 @@ TEST(MapPathTest, RootedUncAndRelativeNamesLandInTheStationFolderAndLocalAbsolut
     struct Row { Cwd cwd; const char* name; std::string local; } const rows[] = {
         {Cwd::IsStation, "\\Zorv.img", "<S>/Zorv.img"},  // the current drive's root
         {Cwd::IsStation, "\\\\server\\share\\x.img", "<S>/server/share/x.img"},
-        {Cwd::IsStation, "\\\\server\\..\\..\\..\\x", "<S>/x"},
         {Cwd::IsStation, "..\\..\\x.img", "x.img"},  // ".." stops at the station folder, the name stays relative
         {Cwd::IsStation, ".\\C:\\x", "./C:/x"},    // not a drive: mapped again it stays the same file
         {Cwd::InsideStation, "y\\", "<S>/sub/deeper/y/"},
         {Cwd::InsideStation, "..\\y", "<S>/sub/y"},
-        {Cwd::InsideStation, "..\\..\\..\\..\\y", "<S>/y"},
         {Cwd::InsideStation, "\\y", "<S>/y"},
         {Cwd::Elsewhere, "CmdLine", "<S>/CmdLine"},  // taken from the station folder, where its programs run
         {Cwd::Elsewhere, "..\\x/./y", "<S>/x/y"},
-        {Cwd::Elsewhere, "C:x", "<S>/x"},
         {Cwd::Elsewhere, "/tmp/../etc/x", "/tmp/../etc/x"},  // the operator's own path, as it stands
-        {Cwd::Elsewhere, "/\\x\\y", "/x/y"},
     };
     for (const Row& row : rows) {
         StationScope scope(row.cwd);
@@ -290,11 +286,4 @@ TEST(FileSaveTest, ACreatedFileIsKeptOnlyByASuccessfulClose) {
     EXPECT_FALSE(full.Close());
     EXPECT_EQ(errno, ENOSPC);
     EXPECT_FALSE(full.Close()) << "nothing open";
-    // Refused before anything is made: a folder, a missing folder, a link that leads nowhere.
-    std::filesystem::create_symlink("nowhere", t.File("dangling"));
-    for (const std::string& name : {t.Path(), t.File("no/such/x"), t.File("dangling")}) {
-        CFile file;
-        EXPECT_FALSE(file.Open(name.c_str(), CFile::modeCreate | CFile::modeWrite)) << name;
-    }
-    EXPECT_EQ(support::Entries(t.Path()), (std::vector<std::string>{"dangling", "kept.txt"}));
 }
