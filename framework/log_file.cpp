@@ -110,7 +110,8 @@ BOOL CLogFile::Append(const void* data, DWORD length) {
     }
     BOOL ok = Seek(0, CFile::end) >= 0 && Write(data, length);
     if (!wasOpen) {
-        Close();
+        // The close may be what reports a lost write (a file system that writes on close).
+        if (!Close()) ok = FALSE;
     } else if (oldMode != m_mode && !Open(oldMode)) {
         ok = FALSE;
     }

@@ -140,9 +140,6 @@ int Main(int argc, char** argv) {
     if (!opt.junitFile.empty() && !PrepareReportPath(opt.junitFile, reportTarget, error))
         return Fail(program, "cannot write the JUnit report " + opt.junitFile + ": " + error);
 
-    // The library reads its switches from "CmdLine"; a stale one must never be read.
-    if (!WriteFile("CmdLine", CmdLineText(opt)))
-        return Fail(program, "cannot write the switch file CmdLine in the current folder");
     if (!opt.rigFile.empty()) {
         char* full = realpath(opt.rigFile.c_str(), nullptr);
         if (!full) return Fail(program, "cannot read the rig file " + opt.rigFile);
@@ -158,6 +155,10 @@ int Main(int argc, char** argv) {
         if (!folder) return Fail(program, "the station folder " + opt.stationDir + " is not a folder");
         platform::SetDriveRoot(station);
     }
+    // The library reads its switches from "CmdLine", where its relative names land (the station
+    // folder when the current folder is outside it); a stale one must never be read.
+    if (!WriteFile(platform::MapPath("CmdLine"), CmdLineText(opt)))
+        return Fail(program, "cannot write the switch file CmdLine in the station folder");
     FILE* log = nullptr;
     if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error)))
         return Fail(program, "cannot write the log file " + opt.logFile + ": " + error);

@@ -2,20 +2,16 @@
 #include "images/bitmap.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
 
 #include "images/byte_order.h"
+#include "images/file_error.h"
 
 namespace images_detail {
-
-namespace {
-
-constexpr UINT kCreateFlags = CFile::modeCreate | CFile::modeWrite | CFile::typeBinary;
-
-}  // namespace
 
 DibBlock NewDib(DWORD width, DWORD height, bool zeroPixels) {
     uint64_t bytes = sizeof(BITMAPINFOHEADER) + uint64_t(width) * height * 4;
@@ -82,12 +78,11 @@ BYTE AlphaToGrey(const DibRange& range, int value) {
     return static_cast<BYTE>(std::clamp(value, range.lo, range.hi) >> range.shift);
 }
 
-BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD layout, bool anyLayout) {
-    CFile file;
-    if (!file.Open(path, kCreateFlags)) return FALSE;
-    if (!anyLayout && layout != 0) return FALSE;
-    DibBlock dib = image.CreateDIB(mode);
-    if (!dib) return FALSE;
+namespace {
+
+// The BMP file of the picture in dib, in the layout's rows, written into file; FALSE when a write
+// failed or a buffer could not be had.
+BOOL WriteBitmap(CFile& file, const DibBlock& dib, DWORD layout) {
 
     BITMAPINFOHEADER info;
     std::memcpy(&info, dib.get(), sizeof info);
@@ -168,6 +163,19 @@ BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD 
     }
     flush();
     return ok ? TRUE : FALSE;
+}
+
+}  // namespace
+
+BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD layout, bool anyLayout) {
+    if (!anyLayout && layout != 0) return FALSE;
+    // The picture is converted once the file could be created.
+    const SaveOutcome saved = SaveWhole(path, [&](CFile& file) {
+        const DibBlock dib = image.CreateDIB(mode);
+        return dib ? WriteBitmap(file, dib, layout) : FALSE;
+    });
+    if (saved.result != 1) errno = saved.error;
+    return saved.result == 1 ? TRUE : FALSE;
 }
 
 }  // namespace images_detail

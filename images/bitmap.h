@@ -103,7 +103,8 @@ inline bool YCbCrToBgr(const DibRange& range, DWORD mode, int y, int cb, int cr,
 BYTE AlphaToGrey(const DibRange& range, int value);
 
 // Writes image.CreateDIB(mode) as a BMP file in layout 0 to 3 (any layout when anyLayout, else
-// only 0). 0 when the file cannot be created, the layout is refused, or there is no bitmap.
+// only 0), replacing path only with the whole file. 0, with path as it was, when the file cannot
+// be created or written (errno says why), the layout is refused, or there is no bitmap.
 BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD layout, bool anyLayout);
 
 }  // namespace images_detail

@@ -1,14 +1,15 @@
 // Whole files read into and written from memory blocks, one read or write call per file.
 #include "images/file_buffer.h"
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
 
+#include "images/file_error.h"
 #include "platform/files.h"
 
 namespace {
-constexpr UINT kCreateFlags = CFile::modeCreate | CFile::modeWrite | CFile::typeBinary;
 constexpr UINT kReadFlags = CFile::modeRead | CFile::typeBinary;
 }  // namespace
 
@@ -61,9 +62,8 @@ int ReadFileInto(const CString& path, void* buffer, DWORD size) {
 
 int WriteFileFrom(const CString& path, const void* buffer, DWORD size) {
     if (size == 0 || !buffer) return 0;
-    CFile file;
-    if (!file.Open(path, kCreateFlags)) return 0;
-    bool ok = file.Write(buffer, size);
-    file.Close();
-    return ok ? 1 : 0;
+    const images_detail::SaveOutcome saved =
+        images_detail::SaveWhole(path, [&](CFile& file) { return file.Write(buffer, size) ? 1 : 0; });
+    if (saved.result != 1) errno = saved.error;
+    return saved.result;
 }

@@ -17,7 +17,8 @@ public:
     // 1 when the whole file is now in the buffer; else 0 with the old contents kept (also for a
     // file too large to hold).
     int LoadFile(const CString& path);
-    // 1 when the block was written; 0, touching no file, when the buffer is empty.
+    // 1 when the block was written as the whole of path; 0, touching no file, when the buffer is
+    // empty or the file cannot be created or written (path then keeps what it held, errno says why).
     int SaveFile(const CString& path) const;
     void Free();
 
@@ -27,5 +28,6 @@ public:
 
 // Reads min(size, file length) bytes into buffer; 1 when all of them arrived.
 int ReadFileInto(const CString& path, void* buffer, DWORD size);
-// Creates or empties path and writes size bytes; 1 when all were written.
+// Writes size bytes as the whole of path; 1 when all of them reached it, else 0 with path as it
+// was and errno the cause.
 int WriteFileFrom(const CString& path, const void* buffer, DWORD size);

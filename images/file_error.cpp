@@ -1,4 +1,4 @@
-// Cause texts of file errors and the "couldn't open" message box of the two-image archive.
+// Cause texts of file errors and the message boxes of a file that could not be created or written.
 #include "images/file_error.h"
 
 #include <cerrno>
@@ -46,7 +46,8 @@ int CauseOf(int error) {
     case EIO: return 10;
     case EBUSY: return 11;
     case ENOSPC:
-    case EDQUOT: return 13;
+    case EDQUOT:
+    case EFBIG: return 13;  // a file that may grow no further is as full as its disk
     default: return 1;
     }
 }
@@ -55,8 +56,20 @@ int CauseOf(int error) {
 
 CString FileErrorText(int error) { return CString(kCauseTexts[CauseOf(error)]); }
 
+CString SaveFailureText(const CString& what, int error) { return what + FileErrorText(error ? error : kUnknownError) + "\n"; }
+
 void ReportOpenFailure(int error) {
     platform::MessageBox(FileErrorText(error), "ERROR:  Couldn't open file", platform::MB_TOPMOST | kMbSetForeground);
+}
+
+void ReportWriteFailure(int error) {
+    platform::MessageBox(FileErrorText(error), "ERROR:  Couldn't write file", platform::MB_TOPMOST | kMbSetForeground);
+}
+
+void ReportSaveFailure(const SaveOutcome& outcome) {
+    if (outcome.result == 1) return;
+    if (!outcome.opened) ReportOpenFailure(outcome.error);
+    else ReportWriteFailure(outcome.error ? outcome.error : kUnknownError);
 }
 
 }  // namespace images_detail

@@ -1,15 +1,55 @@
-// Texts for file errors and the message box that reports a file which could not be opened.
+// File errors: their texts, the message boxes that report them, and the whole-file save that tells them apart.
 #pragma once
 
+#include <cerrno>
+
 #include "platform/cstring.h"
+#include "platform/files.h"
 
 namespace images_detail {
 
-// The file layer's cause text for the errno left by a failed open (the original runtime's
-// fourteen cause texts: "The file could not be located.", "The disk is full.", ...).
+// The file layer's cause text for the errno left by a failed open or write (the original
+// runtime's fourteen cause texts: "The file could not be located.", "The disk is full.", ...).
+// An errno it does not know, or kUnknownError, gives "An unspecified error occurred.".
 CString FileErrorText(int error);
+inline constexpr int kUnknownError = -1;
+
+// The text of a failed save for the report: what, then the cause text of error (0 counts as
+// unspecified) on a line of its own.
+CString SaveFailureText(const CString& what, int error);
 
 // Raises the topmost message box "ERROR:  Couldn't open file" with the cause text of error.
 void ReportOpenFailure(int error);
+// Raises the topmost message box "ERROR:  Couldn't write file" with the cause text of error: the
+// file was created, but what was written did not all reach it (a full disk, a size limit).
+void ReportWriteFailure(int error);
+
+// How a whole-file save ended: write's answer (1 saved), whether the file could be created, and
+// the errno of the failure (0 when write answered 0 without a failed write: a refused content).
+struct SaveOutcome {
+    int result;
+    bool opened;
+    int error;
+};
+
+// Creates path with CFile's modeCreate and has write(file) fill it; the file is replaced only when
+// write answered 1 and every write, the flush and the close succeeded. Otherwise path keeps what
+// it held and no temporary is left.
+template <class Write>
+SaveOutcome SaveWhole(const CString& path, Write&& write) {
+    CFile file;
+    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary)) return {0, false, errno ? errno : kUnknownError};
+    if (write(file) != 1) {
+        const int error = file.GetError();
+        file.Abort();
+        return {0, true, error};
+    }
+    if (!file.Close()) return {0, true, errno ? errno : kUnknownError};
+    return {1, true, 0};
+}
+
+// The message box of a failed save: the open failure's, or the write failure's (a refused content
+// is reported as an unspecified error). Nothing for a save that succeeded.
+void ReportSaveFailure(const SaveOutcome& outcome);
 
 }  // namespace images_detail

@@ -19,6 +19,7 @@
 #endif
 
 #include "images/byte_order.h"
+#include "images/file_error.h"
 #include "images/image_detail.h"
 
 using images_detail::kMaxBlockBytes;
@@ -289,14 +290,17 @@ BOOL CImage::LoadRawFile(const CString& path) {
 
 // ---- image files ----
 
+images_detail::SaveOutcome images_detail::SaveImageFile(const CImage& image, const CString& path, int format) {
+    return SaveWhole(path, [&](CFile& file) {
+        CArchive ar(&file, CArchive::store, 4096);
+        return image.Write(ar, format);
+    });
+}
+
 int CImage::SaveFile(const CString& path, int format) const {
-    CFile file;
-    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary)) return 0;
-    CArchive ar(&file, CArchive::store, 4096);
-    int result = Write(ar, format);
-    ar.Close();
-    file.Close();
-    return result;
+    const images_detail::SaveOutcome saved = images_detail::SaveImageFile(*this, path, format);
+    if (saved.result != 1) errno = saved.error;
+    return saved.result;
 }
 
 int CImage::Write(CArchive& ar, int format) const {

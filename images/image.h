@@ -126,7 +126,9 @@ public:
     virtual void SetOffset(DWORD offset) { nOffset = offset; }
     // Format 0 binary, 1 text (not for the 8-bit classes); written straight into the archive's file.
     virtual int Write(CArchive& ar, int format) const;
-    // Creates or empties path and writes the image in format; 0 when the file cannot be opened.
+    // Writes the image in format as the whole of path; 0 when the file cannot be created or written,
+    // or the image not written in that format, with path then as it was and errno the cause (0
+    // for a refused format).
     virtual int SaveFile(const CString& path, int format) const;
     // Reads one binary image file from the archive's file at its current position.
     virtual int Read(CArchive& ar);
@@ -208,6 +210,12 @@ private:
 
     size_t m_blockBytes = 0;
 };
+
+namespace images_detail {
+struct SaveOutcome;
+// CImage::SaveFile's work, with how it ended (images/file_error.h), for callers that report it.
+SaveOutcome SaveImageFile(const CImage& image, const CString& path, int format);
+}  // namespace images_detail
 
 // The known sizes of headerless 4:2:2 picture files, (width, height) in the order they are tried.
 void BuildResolutionList(std::vector<CWordPair>& list);

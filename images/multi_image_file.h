@@ -1,7 +1,6 @@
 // CMultiImageFile: one file holding a pair of related images (sent and received, or two pixel formats).
 #pragma once
 
-#include <cerrno>
 #include <cstring>
 
 #include "images/file_error.h"
@@ -26,23 +25,28 @@ public:
     virtual B* GetSecond() { return &m_second; }
 
     // Writes the file; the second image only when the first was written. Both images are
-    // copied into the members whatever the writes answered, once the file was opened. A file
-    // that cannot be created raises the "ERROR:  Couldn't open file" message box and answers 0.
+    // copied into the members whatever the writes answered, once the file was opened. The file is
+    // replaced only by a whole archive: a failed save leaves it as it was. A file that cannot be
+    // created raises the "ERROR:  Couldn't open file" message box, one whose writing failed the
+    // "ERROR:  Couldn't write file" box, with the cause; both answer 0.
     virtual int Save(const CString& path, const A& first, const B& second, DWORD format) {
-        CFile file;
-        if (!file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary)) {
-            images_detail::ReportOpenFailure(errno);
+        const images_detail::SaveOutcome saved = images_detail::SaveWhole(path, [&](CFile& file) {
+            CArchive ar(&file, CArchive::store, 4096);
+            int result = file.Write(kMultiImageFileGuid.data(), kMultiImageFileGuid.size()) ? 1 : 0;
+            if (result == 1) result = first.Write(ar, static_cast<int>(format));
+            if (result == 1) result = second.Write(ar, static_cast<int>(format));
+            ar.Close();
+            return result;
+        });
+        if (!saved.opened) {
+            images_detail::ReportOpenFailure(saved.error);
             return 0;
         }
-        CArchive ar(&file, CArchive::store, 4096);
-        int result = file.Write(kMultiImageFileGuid.data(), kMultiImageFileGuid.size()) ? 1 : 0;
-        if (result == 1) result = first.Write(ar, static_cast<int>(format));
-        if (result == 1) result = second.Write(ar, static_cast<int>(format));
-        ar.Close();
-        file.Close();
         m_first = first;
         m_second = second;
-        return result;
+        // A format the images have no form for writes nothing, and is no file error.
+        if (saved.error) images_detail::ReportWriteFailure(saved.error);
+        return saved.result;
     }
 
     // Reads a file that Save wrote in format 0 from the archive's file at its position. A short

@@ -5,13 +5,16 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -22,19 +25,28 @@ bool StatPath(const std::string& local, struct stat& st) {
     return !local.empty() && ::stat(local.c_str(), &st) == 0;
 }
 
-std::string& DriveRoot() {
-    static std::string root;
+struct Station {
+    std::string given;  // as SetDriveRoot had it; "" for the current folder
+    std::string real;   // the same with links resolved, to compare with the current folder
+};
+
+Station& DriveRoot() {
+    static Station root;
     return root;
+}
+
+std::string CurrentFolder() {
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string dir = cwd ? cwd : ".";
+    std::free(cwd);
+    return dir;
 }
 
 // The station folder that drive letters stand for: the one SetDriveRoot gave, else the current
 // folder (the host's working folder), absolute so that reports name the real file.
 std::string StationFolder() {
-    if (!DriveRoot().empty()) return DriveRoot();
-    char* cwd = ::getcwd(nullptr, 0);
-    std::string dir = cwd ? cwd : ".";
-    std::free(cwd);
-    return dir;
+    if (!DriveRoot().given.empty()) return DriveRoot().given;
+    return CurrentFolder();
 }
 
 // The components of a '/'-separated path, without empty and "." ones. With atRoot ".." takes the
@@ -58,17 +70,60 @@ std::vector<std::string> Components(const std::string& s, bool atRoot) {
     return parts;
 }
 
-// Backslashes to '/', the drive letter replaced by the station folder, no "." components or
-// doubled separators.
+// The current folder below the station folder ("" when they are the same), as the station's
+// programs see their working folder; nullopt when the current folder lies outside it.
+std::optional<std::string> CurrentBelowStation() {
+    const std::string& station = DriveRoot().real;
+    const std::string cwd = CurrentFolder();
+    if (cwd == station) return std::string();
+    const size_t n = station.size();
+    const bool rootStation = station == "/";
+    if (cwd.size() > n && cwd.compare(0, n, station) == 0 && (rootStation || cwd[n] == '/'))
+        return cwd.substr(rootStation ? 1 : n + 1);
+    return std::nullopt;
+}
+
+// The station folder followed by the components of below ('/'-separated), ".." stopping at the
+// station folder; a trailing separator is kept.
+std::string BelowStation(const std::string& below) {
+    std::string out = StationFolder();
+    for (const std::string& comp : Components(below, true)) {
+        if (out.back() != '/') out += '/';
+        out += comp;
+    }
+    if (!below.empty() && below.back() == '/' && out.back() != '/') out += '/';
+    return out;
+}
+
+// Backslashes to '/', Windows-rooted and relative names placed in the station folder (see
+// MapPath), no "." components or doubled separators. How the name is rooted is read from the raw
+// text: once backslashes are '/', "\x" could not be told from the local absolute "/x".
 std::string Normalize(const char* path) {
+    const char first = path[0];
     std::string s(path);
     std::replace(s.begin(), s.end(), '\\', '/');
-    if (s.size() >= 2 && s[1] == ':' && std::isalpha(static_cast<unsigned char>(s[0]))) {
-        const std::string below = s.substr(2);
-        const std::vector<std::string> parts = Components(below, true);
-        s = StationFolder() + "/";
-        for (const std::string& comp : parts) s += comp + "/";
-        if (!parts.empty() && (below.size() <= 1 || below.back() != '/')) s.pop_back();
+    const bool drive = s.size() >= 2 && s[1] == ':' && std::isalpha(static_cast<unsigned char>(s[0]));
+    if (drive) {
+        // "C:" alone names the drive's root folder.
+        s = BelowStation(s.size() == 2 ? "/" : s.substr(2));
+    } else if (first == '\\') {
+        // The current drive's root, or a UNC name "\\server\share\x" kept below the station folder.
+        s = BelowStation(s);
+    } else if (first != '/') {
+        if (DriveRoot().given.empty()) {
+            // The current folder is the station folder: a relative name stays relative.
+            const std::vector<std::string> parts = Components(s, true);
+            std::string out;
+            for (const std::string& comp : parts) out += (out.empty() ? "" : "/") + comp;
+            if (out.empty()) return ".";
+            // A first component that reads as a drive stays behind "./", so that mapping the
+            // answer again gives the same file.
+            if (out.size() >= 2 && out[1] == ':' && std::isalpha(static_cast<unsigned char>(out[0]))) out = "./" + out;
+            if (s.back() == '/') out += '/';
+            return out;
+        }
+        const std::optional<std::string> current = CurrentBelowStation();
+        s = BelowStation(current ? *current + "/" + s : s);
     }
     bool absolute = !s.empty() && s[0] == '/';
     bool trailing = s.size() > 1 && s.back() == '/';
@@ -175,11 +230,124 @@ std::vector<std::string> FindMatches(const char* pattern) {
     return out;
 }
 
+// Where a save's bytes go. A regular file, or a name with no file yet, is replaced whole from a
+// hidden temporary beside it (temp); a character device is written in place (temp "").
+struct SaveTarget {
+    std::string file;  // the file written or replaced: through a link, the file it leads to
+    std::string temp;
+};
+
+// A new hidden file beside file, open for reading and writing, with the permission bits keepMode
+// (-1: 0666 less the umask, as a new file gets them); -1 with errno when it cannot be made.
+int CreateTemporary(const std::string& file, int keepMode, std::string& temp) {
+    const size_t slash = file.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    static unsigned serial = 0;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, ".%d.%u.%lx", static_cast<int>(::getpid()), ++serial,
+                      static_cast<unsigned long>(now.tv_nsec) ^ (static_cast<unsigned long>(attempt) << 20));
+        // Short enough for any name the target may have.
+        temp = folder + "." + name.substr(0, 160) + suffix;
+        // O_EXCL: never through a link, never over another file.
+        const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return -1;
+        }
+        if (keepMode >= 0 && ::fchmod(fd, static_cast<mode_t>(keepMode)) != 0) {
+            const int error = errno;
+            ::close(fd);
+            ::unlink(temp.c_str());
+            errno = error;
+            return -1;
+        }
+        return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Opens the stream of a save to the local path; null with errno when the save is refused.
+FILE* OpenSave(const std::string& local, SaveTarget& target) {
+    target = {local, ""};
+    struct stat st;
+    bool exists = ::lstat(local.c_str(), &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        char* real = ::realpath(local.c_str(), nullptr);  // fails (ENOENT) for a link that leads nowhere
+        if (!real) return nullptr;
+        target.file = real;
+        std::free(real);
+        exists = ::stat(target.file.c_str(), &st) == 0;
+        if (!exists) return nullptr;
+    }
+    if (exists && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    if (exists && S_ISCHR(st.st_mode)) return std::fopen(target.file.c_str(), "w+b");
+    if (exists && !S_ISREG(st.st_mode)) {
+        errno = EINVAL;  // a FIFO or socket would wait for a reader
+        return nullptr;
+    }
+    // A file that may not be written is not replaced either.
+    if (exists && ::access(target.file.c_str(), W_OK) != 0) return nullptr;
+    const int fd = CreateTemporary(target.file, exists ? static_cast<int>(st.st_mode & 0777) : -1, target.temp);
+    if (fd < 0) return nullptr;
+    FILE* fp = ::fdopen(fd, "w+b");
+    if (!fp) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(target.temp.c_str());
+        errno = error;
+    }
+    return fp;
+}
+
+// Closes the stream of a save and, when nothing failed (error 0 so far), puts the temporary in
+// the target's place; otherwise removes it. Answers the first failure's errno, 0 when none.
+int FinishSave(FILE* fp, const SaveTarget& target, int error) {
+    if (std::fflush(fp) != 0 && !error) error = errno;
+    if (std::ferror(fp) && !error) error = EIO;
+    if (std::fclose(fp) != 0 && !error) error = errno;
+    if (!target.temp.empty()) {
+        if (!error && ::rename(target.temp.c_str(), target.file.c_str()) != 0) error = errno;
+        if (error) ::unlink(target.temp.c_str());
+    }
+    return error;
+}
+
+// A whole save of size bytes to the local path.
+bool SaveLocal(const std::string& local, const void* data, size_t size) {
+    if (!data && size) {
+        errno = EINVAL;
+        return false;
+    }
+    SaveTarget target;
+    FILE* fp = OpenSave(local, target);
+    if (!fp) return false;
+    errno = 0;
+    const int error = size && std::fwrite(data, 1, size, fp) != size ? (errno ? errno : EIO) : 0;
+    if (const int failed = FinishSave(fp, target, error)) {
+        errno = failed;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 namespace platform {
 
-void SetDriveRoot(const std::string& folder) { DriveRoot() = folder; }
+void SetDriveRoot(const std::string& folder) {
+    DriveRoot().given = folder;
+    char* real = folder.empty() ? nullptr : ::realpath(folder.c_str(), nullptr);
+    DriveRoot().real = real ? real : folder;
+    std::free(real);
+}
 std::string GetDriveRoot() { return StationFolder(); }
 
 std::string MapPath(const char* path) {
@@ -246,12 +414,11 @@ bool ReadWholeFile(const char* path, std::vector<BYTE>& out) {
 }
 
 bool WriteWholeFile(const char* path, const void* data, size_t size) {
-    if (!data && size) return false;
-    FILE* fp = OpenFile(path, "wb");
-    if (!fp) return false;
-    bool ok = size == 0 || std::fwrite(data, 1, size, fp) == size;
-    ok = std::fclose(fp) == 0 && ok;
-    return ok;
+    if (!path || !*path) {
+        errno = ENOENT;
+        return false;
+    }
+    return SaveLocal(MapPath(path), data, size);
 }
 
 bool CopyFile(const char* from, const char* to, bool failIfExists) {
@@ -264,7 +431,7 @@ bool CopyFile(const char* from, const char* to, bool failIfExists) {
         if (s.st_dev == d.st_dev && s.st_ino == d.st_ino) return false;
     }
     std::vector<BYTE> bytes;
-    if (!ReadWholeFile(src.c_str(), bytes) || !WriteWholeFile(dst.c_str(), bytes.data(), bytes.size())) return false;
+    if (!ReadWholeFile(src.c_str(), bytes) || !SaveLocal(dst, bytes.data(), bytes.size())) return false;
     // The copy keeps the source's last-write time, as CopyFileA does; "newest file" lookups rely on it.
     struct timespec times[2] = {s.st_atim, s.st_mtim};
     ::utimensat(AT_FDCWD, dst.c_str(), times, 0);
@@ -331,36 +498,75 @@ FILE* OpenFile(const char* path, const char* mode) {
 
 // ---- CFile ----
 
-CFile::~CFile() { Close(); }
+CFile::~CFile() { Release(); }
+
+void CFile::Release() {
+    // A save that was never closed is not kept.
+    if (!m_temp.empty()) Abort();
+    else Close();
+}
 
 BOOL CFile::Open(const char* path, UINT flags) {
-    Close();
+    Release();
     if (!path || !*path) return FALSE;
     bool create = flags & modeCreate;
     bool keep = flags & modeNoTruncate;
     bool write = flags & (modeWrite | modeReadWrite);
-    const char* mode = "rb";
-    if (write) {
-        if (create && !keep) mode = "w+b";
-        else if (create && !platform::FileExists(path)) mode = "w+b";
-        else mode = "r+b";
+    if (write && create && !keep) {
+        SaveTarget target;
+        m_fp = OpenSave(platform::MapPath(path), target);
+        m_target = std::move(target.file);
+        m_temp = std::move(target.temp);
+    } else {
+        const char* mode = "rb";
+        if (write) mode = create && !platform::FileExists(path) ? "w+b" : "r+b";
+        m_fp = platform::OpenFile(path, mode);
     }
-    m_fp = platform::OpenFile(path, mode);
-    if (!m_fp) return FALSE;
+    if (!m_fp) {
+        m_target.clear();
+        m_temp.clear();
+        return FALSE;
+    }
     m_path = path;
     m_lastOp = LastOp::None;
+    m_error = 0;
     return TRUE;
 }
 
-void CFile::Close() {
-    if (m_fp) std::fclose(m_fp);
+bool CFile::Close() {
+    if (!m_fp) return false;
+    // A file opened in place has no temporary: it is only flushed and closed.
+    const int error = FinishSave(m_fp, SaveTarget{m_target, m_temp}, m_error);
     m_fp = nullptr;
     m_path.Empty();
+    m_target.clear();
+    m_temp.clear();
+    m_error = 0;
+    if (error) errno = error;
+    return error == 0;
+}
+
+void CFile::Abort() {
+    const int saved = errno;
+    if (m_fp) std::fclose(m_fp);
+    if (!m_temp.empty()) ::unlink(m_temp.c_str());
+    m_fp = nullptr;
+    m_path.Empty();
+    m_target.clear();
+    m_temp.clear();
+    m_error = 0;
+    errno = saved;
+}
+
+void CFile::NoteWriteFailure() const {
+    if (!m_error) m_error = errno ? errno : EIO;
 }
 
 // stdio needs a seek or flush between a write and a read on one stream (and back).
 void CFile::Switch(LastOp next) {
-    if (m_lastOp != LastOp::None && m_lastOp != next) std::fseek(m_fp, 0, SEEK_CUR);
+    // The seek writes out what the stream still holds: its failure is a write's.
+    if (m_lastOp != LastOp::None && m_lastOp != next && std::fseek(m_fp, 0, SEEK_CUR) != 0 && m_lastOp == LastOp::Write)
+        NoteWriteFailure();
     m_lastOp = next;
 }
 
@@ -374,13 +580,20 @@ bool CFile::Write(const void* buf, UINT count) {
     if (count == 0) return m_fp != nullptr;
     if (!m_fp || !buf) return false;
     Switch(LastOp::Write);
-    return std::fwrite(buf, 1, count, m_fp) == count;
+    errno = 0;
+    if (std::fwrite(buf, 1, count, m_fp) == count) return true;
+    NoteWriteFailure();
+    return false;
 }
 
 LONGLONG CFile::Seek(LONGLONG offset, int from) {
     if (!m_fp) return -1;
     int whence = from == begin ? SEEK_SET : from == current ? SEEK_CUR : from == end ? SEEK_END : -1;
-    if (whence < 0 || ::fseeko(m_fp, static_cast<off_t>(offset), whence) != 0) return -1;
+    if (whence < 0) return -1;
+    if (::fseeko(m_fp, static_cast<off_t>(offset), whence) != 0) {
+        if (m_lastOp == LastOp::Write && std::ferror(m_fp)) NoteWriteFailure();  // the buffered bytes did not go out
+        return -1;
+    }
     m_lastOp = LastOp::None;
     return ::ftello(m_fp);
 }
@@ -389,13 +602,14 @@ LONGLONG CFile::GetPosition() const { return m_fp ? ::ftello(m_fp) : -1; }
 
 LONGLONG CFile::GetLength() const {
     if (!m_fp) return 0;
-    if (m_lastOp == LastOp::Write) std::fflush(m_fp);  // buffered bytes belong to the length
+    // Buffered bytes belong to the length.
+    if (m_lastOp == LastOp::Write && std::fflush(m_fp) != 0) NoteWriteFailure();
     struct stat st;
     return ::fstat(::fileno(m_fp), &st) == 0 ? static_cast<LONGLONG>(st.st_size) : 0;
 }
 
 void CFile::Flush() {
-    if (m_fp) std::fflush(m_fp);
+    if (m_fp && std::fflush(m_fp) != 0) NoteWriteFailure();
 }
 
 BOOL CFile::GetStatus(const char* path, Status& status) {

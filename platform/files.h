@@ -10,13 +10,19 @@
 
 namespace platform {
 
-// Maps a Windows path to a local one: backslashes become '/'; a drive letter ("C:") stands for the
-// station folder (see SetDriveRoot), below which ".." stops as at a drive's root; "." components
-// (".\") and doubled separators are dropped; each existing component is matched case-insensitively
-// (an exact match wins). Components that do not exist keep the spelling given, so a new file is
-// created with the name as written. "" stays "".
+// Maps a Windows path to a local one. How a name is rooted is read from its raw text:
+// - a drive ("C:\x", "C:x"), a backslash root ("\x", the current drive's root) and a UNC name
+//   ("\\server\share\x", as "<station>/server/share/x") stand for the station folder (see
+//   SetDriveRoot), below which ".." stops as at a drive's root;
+// - a relative name ("x", "..\x") is taken from the current folder when that is the station
+//   folder or lies inside it, else from the station folder (where a station's programs run), and
+//   ".." stops at the station folder; with no station folder set, it stays relative;
+// - a name starting with '/' is a local absolute path, the operator's own choice, taken as it stands.
+// Backslashes become '/'; "." components and doubled separators are dropped; each existing
+// component is matched case-insensitively (an exact match wins). Components that do not exist
+// keep the spelling given, so a new file is created with the name as written. "" stays "".
 std::string MapPath(const char* path);
-// The station folder, which every drive letter stands for in MapPath, so that the drive-rooted
+// The station folder, which drive letters, rooted names and relative names stand in, so that the
 // names the tests use ("C:\Zorv.Encode.0.img") land in one folder the user can see, never in the
 // file system's root. "" (the default) is the current folder at the time of the call.
 void SetDriveRoot(const std::string& folder);
@@ -27,7 +33,11 @@ bool FileExists(const char* path);       // a file or a folder
 bool IsDirectory(const char* path);
 // Whole-file read; false when the file cannot be opened or read.
 bool ReadWholeFile(const char* path, std::vector<BYTE>& out);
+// Saves size bytes as the whole of path, as CFile's modeCreate does: the file is replaced only by
+// a complete copy. false, with errno saying why, when anything failed.
 bool WriteWholeFile(const char* path, const void* data, size_t size);
+// Copies from over to (refused when to exists and failIfExists), with the same guarantee as
+// WriteWholeFile; the copy keeps the source's last-write time.
 bool CopyFile(const char* from, const char* to, bool failIfExists);
 bool DeleteFile(const char* path);
 // The local path of the newest regular file (by modification time) matching a pattern with * and ?
@@ -35,12 +45,22 @@ bool DeleteFile(const char* path);
 CString FindMostRecentFile(const char* pattern);
 // fopen through MapPath. A folder is refused, and so is anything but a regular file in a mode that
 // reads ("r", "r+"): a FIFO or device named as an input file fails at once instead of waiting. A
-// mode that only writes takes a regular file or a character device, never a FIFO.
+// mode that only writes takes a regular file or a character device, never a FIFO, and writes it in
+// place: a save that must not leave a partial file goes through CFile or WriteWholeFile.
 FILE* OpenFile(const char* path, const char* mode);
 
 }  // namespace platform
 
 // The subset of the original CFile the library uses: a binary byte stream.
+//
+// modeCreate without modeNoTruncate saves a whole file: the bytes go to a hidden temporary beside
+// the target, and only a Close that saw every write, the flush and the close succeed renames it
+// over the target. Until then the target keeps what it held; a failed save, an Abort or a CFile
+// destroyed before Close removes the temporary. A link is followed (the file it leads to is
+// replaced, the link stays); a replaced file keeps its permission bits, a new one gets 0666 less
+// the umask. A save needs to write in the target's folder, and an existing target must be
+// writable. A character device is written in place, its errors failing the Close; a FIFO, a
+// socket or a folder is refused. Other modes open the file itself.
 class CFile {
 public:
     enum OpenFlags : UINT {
@@ -66,7 +86,12 @@ public:
     CFile& operator=(const CFile&) = delete;
 
     BOOL Open(const char* path, UINT flags);
-    void Close();
+    // true when a file was open and everything written to it reached it (for a save: the target
+    // now holds it); false otherwise, with errno set to the first failure. The file is closed
+    // either way.
+    bool Close();
+    // Closes without keeping anything a save wrote (its target stays as it was); errno is kept.
+    void Abort();
     bool IsOpen() const { return m_fp != nullptr; }
     // Bytes actually read (0 at the end of the file).
     UINT Read(void* buf, UINT count);
@@ -79,6 +104,8 @@ public:
     LONGLONG GetPosition() const;
     LONGLONG GetLength() const;
     void Flush();
+    // The errno of the first write or flush that failed, 0 while none has.
+    int GetError() const { return m_error; }
     const CString& GetFilePath() const { return m_path; }  // as given to Open
 
     static BOOL GetStatus(const char* path, Status& status);
@@ -86,10 +113,15 @@ public:
 private:
     enum class LastOp { None, Read, Write };
     void Switch(LastOp next);
+    void NoteWriteFailure() const;  // keeps errno as the first failure
+    void Release();                 // before a new Open and at the end: closes, dropping a save not closed
 
     FILE* m_fp = nullptr;
     CString m_path;
     LastOp m_lastOp = LastOp::None;
+    mutable int m_error = 0;  // GetLength's flush may fail too
+    std::string m_target;  // a save: the file the temporary replaces on Close
+    std::string m_temp;    // a save: the temporary; "" when the file is written in place
 };
 
 // An archive over a CFile. Image readers and writers reach the file directly through GetFile(),

@@ -8,6 +8,7 @@
 
 #include "framework/arg_number.h"
 #include "framework/param_string.h"
+#include "images/file_error.h"
 #include "platform/file_dialog.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
@@ -217,15 +218,21 @@ CString CKerzilSliderDlg::ComposeScript() const {
 
 void CKerzilSliderDlg::SaveScript() {
     const CString path = AskScriptPath(true);
-    CFile file;
-    if (path.IsEmpty() || !file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary)) {
+    if (path.IsEmpty()) {
         ReportUnopened(path);
         return;
     }
+    // The script replaces the file only whole: one that cannot be written leaves it as it was.
     const CString text = ComposeScript();
-    file.Write(text.c_str(), UINT(text.GetLength()));
-    file.Flush();
-    file.Close();
+    const images_detail::SaveOutcome saved =
+        images_detail::SaveWhole(path, [&](CFile& file) { return file.Write(text.c_str(), UINT(text.GetLength())) ? 1 : 0; });
+    if (!saved.opened) {
+        ReportUnopened(path);
+    } else if (saved.result != 1) {
+        CString message;
+        message.Format("Unable to write file:\r\r\n  %s\r\r\n", path.c_str());
+        platform::MessageBox(images_detail::SaveFailureText(message, saved.error).c_str(), "ERROR", platform::MB_OK | platform::MB_TOPMOST);
+    }
 }
 
 void CKerzilSliderDlg::LoadScript() {

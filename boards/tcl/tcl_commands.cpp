@@ -16,6 +16,7 @@
 #include "breakout/external_io.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "images/file_error.h"
 #include "platform/files.h"
 
 namespace {
@@ -361,11 +362,12 @@ int SaveImage(Tcl& self, Tcl_Interp*, int argc, Argv argv) {
     if (!Numbers(argv, 2, {&handle})) return TCL_ERROR;
     const CBuffer* buffer = self.GetHandles().FindBuffer(handle);
     if (!buffer) return Fail(self, "\nInvalid Buffer Address \n");
-    FILE* fp = platform::OpenFile(argv[1], "wb");
-    if (!fp) return Fail(self, FormatString("Error opening %s\n", argv[1]));
-    const size_t written = buffer->GetSize() ? std::fwrite(buffer->GetData(), 1, buffer->GetSize(), fp) : 0;
-    const bool closed = std::fclose(fp) == 0;
-    if (written != buffer->GetSize() || !closed) return Fail(self, FormatString("Error writing %s\n", argv[1]));
+    // The file is replaced only by the whole buffer: a failed write leaves it as it was.
+    const images_detail::SaveOutcome saved = images_detail::SaveWhole(argv[1], [&](CFile& file) {
+        return file.Write(buffer->GetData(), static_cast<UINT>(buffer->GetSize())) ? 1 : 0;
+    });
+    if (!saved.opened) return Fail(self, FormatString("Error opening %s\n", argv[1]));
+    if (saved.result != 1) return Fail(self, images_detail::SaveFailureText(FormatString("Error writing %s\n", argv[1]), saved.error));
     return TCL_OK;
 }
 

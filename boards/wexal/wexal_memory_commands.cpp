@@ -1,5 +1,6 @@
 // CWexal's operator access to SDRAM: "Save Memory To File", "Dump Memory", "Clear Memory" and "CRC".
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -9,6 +10,7 @@
 #include "framework/hw/crc32.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "images/file_error.h"
 #include "platform/files.h"
 
 namespace {
@@ -113,7 +115,7 @@ int CWexal::SaveMemoryToFile(int, CString arguments, int, BOOL help) {
     std::unique_ptr<DWORD[]> buffer = ReadAddressedBlock(*this, params, address, size);
     if (!buffer) return 0;
     if (!platform::WriteWholeFile(file.c_str(), buffer.get(), size)) {
-        PrintColor("ERROR:  Unable to write data to file.\n", kColorRed);
+        PrintColor(images_detail::SaveFailureText("ERROR:  Unable to write data to file.\n", errno), kColorRed);
         return 0;
     }
     PrintColorFormat(kColorGreen, "Saving FILE=%s  ADDRESS=0x%08X  SIZE=0x%08X=%u\n", file.c_str(), address, size, size);

@@ -1,4 +1,5 @@
 // CWexal's "Save BMP Image": the frame a DCB describes, read from SDRAM into a BMP file (and an HTML page pointed at it).
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "framework/hw/wexal_dcb.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "images/file_error.h"
 #include "images/image_8bit.h"
 #include "images/packed_image.h"
 #include "images/unpacked_image.h"
@@ -44,10 +46,12 @@ const char* const kHelpLines[] = {
     "NOTE:  A non-zero pad value is currently not supported\n",
 };
 
-// Points every src="..." of the page at bmp and writes the page beside the BMP file's folder.
-void RewriteHtmlPage(const CString& page, const CString& bmp) {
+// Points every src="..." of the page at bmp and writes the page into the folder above the BMP
+// file's (or under its own name alone when the BMP file is not there). A page that cannot be read
+// is passed over; false, with the page's new name in target, when it could not be written.
+bool RewriteHtmlPage(const CString& page, const CString& bmp, std::string& target) {
     std::vector<BYTE> bytes;
-    if (!platform::ReadWholeFile(page.c_str(), bytes)) return;
+    if (!platform::ReadWholeFile(page.c_str(), bytes)) return true;
     std::string text(bytes.begin(), bytes.end());
     size_t at = 0;
     while ((at = text.find("src=", at)) != std::string::npos) {
@@ -70,15 +74,18 @@ void RewriteHtmlPage(const CString& page, const CString& bmp) {
         at = text.find('"', open + 1);
         at = at == std::string::npos ? text.size() : at + 1;
     }
-    const std::filesystem::path pageName = std::filesystem::path(platform::MapPath(page.c_str())).filename();
-    std::filesystem::path target = pageName;
-    const std::string bmpLocal = platform::MapPath(bmp.c_str());
+    const std::string pageName = std::filesystem::path(platform::MapPath(page.c_str())).filename().string();
+    target = pageName;
     if (platform::FileExists(bmp.c_str())) {
-        std::error_code ec;
-        const std::filesystem::path folder = std::filesystem::absolute(bmpLocal, ec).parent_path();
-        if (!ec) target = folder / ".." / pageName;
+        // "..\" goes after the BMP name's folder as written, before the name is mapped, so that it
+        // stops at the station folder as at a drive's root ("C:x.bmp" keeps its drive).
+        const std::string written = bmp.str();
+        const size_t cut = written.find_last_of("\\/");
+        const bool drive = written.size() >= 2 && written[1] == ':';
+        const std::string folder = cut != std::string::npos ? written.substr(0, cut + 1) : drive ? written.substr(0, 2) : "";
+        target = folder + "..\\" + pageName;
     }
-    platform::WriteWholeFile(target.string().c_str(), text.data(), text.size());
+    return platform::WriteWholeFile(target.c_str(), text.data(), text.size());
 }
 
 }  // namespace
@@ -276,10 +283,16 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
         else if (auto* packed = dynamic_cast<Packed::Image::YCbCr_8_2*>(image.get()))
             saved = packed->SaveBMP(chosen, 1, mode);
         if (!saved) {
-            PrintColorFormat(kColorRed, "Unable to write:  %s\n", chosen.c_str());
+            const int error = errno;
+            PrintColor(images_detail::SaveFailureText(FormatString("Unable to write:  %s\n", chosen.c_str()), error), kColorRed);
             return fail();
         }
     }
-    if (!html.IsEmpty()) RewriteHtmlPage(html, chosen);
+    std::string page;
+    if (!html.IsEmpty() && !RewriteHtmlPage(html, chosen, page)) {
+        const int error = errno;
+        PrintColor(images_detail::SaveFailureText(FormatString("Unable to write:  %s\n", page.c_str()), error), kColorRed);
+        return 0;
+    }
     return 1;
 }

@@ -32,10 +32,9 @@ CSorbelin::~CSorbelin() = default;
 void CSorbelin::ShowRevisionID(DWORD id) { PrintColorFormat(kColorBlack, "Revision ID register = [0x%08X]\n", id); }
 
 int CSorbelin::SaveImageFile(const CImage& image, const CString& path, int format) {
-    errno = 0;
-    const int saved = image.SaveFile(path, format);
-    if (saved != 1) images_detail::ReportOpenFailure(errno ? errno : EIO);
-    return saved == 1 ? 1 : 0;
+    const images_detail::SaveOutcome saved = images_detail::SaveImageFile(image, path, format);
+    images_detail::ReportSaveFailure(saved);
+    return saved.result == 1 ? 1 : 0;
 }
 
 bool CSorbelin::FramesFit(DWORD resultStart, unsigned long long resultEnd, unsigned long long sourceStart, unsigned long long sourceEnd) {

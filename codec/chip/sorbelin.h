@@ -39,8 +39,9 @@ public:
     // byte more. A packed picture of an odd pixel count holds half a pair less than its counted
     // size, which the DMA geometry still rounds up to whole 4096-byte units.
     static DWORD MovedBytes(const CImage& image) { return image.GetSize() + image.GetOffset(); }
-    // Saves the image with its own writer: 1 when written whole. A file that cannot be written
-    // raises the writer's "ERROR:  Couldn't open file" box with the cause, as a two-image file does.
+    // Saves the image with its own writer: 1 when written whole, else the file keeps what it held.
+    // A file that cannot be created raises the writer's "ERROR:  Couldn't open file" box, one whose
+    // writing failed "ERROR:  Couldn't write file", with the cause, as a two-image file does.
     static int SaveImageFile(const CImage& image, const CString& path, int format);
     // The chip's reset register in its DSP's space.
     static constexpr DWORD kChipReset = 0x01C40008;

@@ -1,5 +1,6 @@
 // CSorbelinEncoder's Encode test: DSP and table set-up per VCID, the encode run over DMA and the section-by-section compare with the reference frames.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -16,6 +17,7 @@
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "images/file_buffer.h"
+#include "images/file_error.h"
 #include "images/unpacked_image.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -345,7 +347,7 @@ bool CSorbelinEncoder::RunImages(const CParamString& options, CZyvFile& package,
         if (master) {
             // The reference this run read now holds the frame the chip produced.
             if (!expected.SaveFile(reference)) {
-                PrintColor("ERROR:  Unable to save " + reference + "\n", kColorRed);
+                PrintColor(images_detail::SaveFailureText("ERROR:  Unable to save " + reference + "\n", errno), kColorRed);
                 return false;
             }
             PrintColor("Image Saved - " + CString(platform::MapPath(reference.c_str()).c_str()) + "\n", kColorGreen);
@@ -601,7 +603,10 @@ BOOL CSorbelinEncoder::CompareFrames(const CFileBuffer& reference, std::vector<B
                 // The drive path lands in the station folder: name the file where it really is.
                 PrintColorFormat(kColorGreen, "Save image [%s]\n", platform::MapPath(name.c_str()).c_str());
             } else {
-                PrintColorFormat(kColorRed, "ERROR: Unable to write file for image #%d\n", static_cast<int>(i));
+                const int error = errno;
+                CString what;
+                what.Format("ERROR: Unable to write file for image #%d\n", static_cast<int>(i));
+                PrintColor(images_detail::SaveFailureText(what, error), kColorRed);
                 result = FALSE;
             }
         }

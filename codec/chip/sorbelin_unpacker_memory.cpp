@@ -203,19 +203,19 @@ DWORD CSorbelinUnpacker::RunSave(bool alpha, const CString& args, const CString&
         PrintColor(syntax, kColorRed);
         return 0;
     }
-    // What the chip took in and what it gave back: any failed read or write fails the save.
+    // What the chip took in and what it gave back: any failed read or write fails the save, and a
+    // frame that was not read whole is not written (the file keeps what it held).
     std::unique_ptr<CImage> unpacked, packed;
     if (alpha) unpacked = std::make_unique<Unpacked::Alpha::YCbCr_10_6>(width, height);
     else unpacked = std::make_unique<Unpacked::Image::YCbCr_10_6>(width, height, 0);
     if (!unpacked->GetBuffer()) return 0;
-    bool ok = ReadMemory(address, unpacked->GetBuffer(), unpacked->GetSize() + unpacked->GetOffset());
-    if (!dcbForm) return SaveImageFile(*unpacked, file, static_cast<int>(format)) == 1 && ok ? 1 : 0;
+    if (!ReadMemory(address, unpacked->GetBuffer(), unpacked->GetSize() + unpacked->GetOffset())) return 0;
+    if (!dcbForm) return SaveImageFile(*unpacked, file, static_cast<int>(format)) == 1 ? 1 : 0;
     if (alpha) packed = std::make_unique<Packed::Alpha::YCbCr_8_2>(width, height, Packed::Alpha::YCbCr_8_2::GetPadFor(width, height));
     else packed = std::make_unique<Packed::Image::YCbCr_8_2>(width, height, Packed::Image::YCbCr_8_2::GetPadFor(width, height));
     if (!packed->GetBuffer()) return 0;
-    ok = ReadMemory(src, packed->GetBuffer(), packed->GetSize() + packed->GetOffset()) && ok;
-    if (format == 1)
-        return SaveImageFile(*unpacked, file + ".U", 1) == 1 && SaveImageFile(*packed, file + ".P", 1) == 1 && ok ? 1 : 0;
+    if (!ReadMemory(src, packed->GetBuffer(), packed->GetSize() + packed->GetOffset())) return 0;
+    if (format == 1) return SaveImageFile(*unpacked, file + ".U", 1) == 1 && SaveImageFile(*packed, file + ".P", 1) == 1 ? 1 : 0;
     int saved = 0;
     if (alpha)
         saved = CMultiImageFile<Packed::Alpha::YCbCr_8_2, Unpacked::Alpha::YCbCr_10_6>().Save(
@@ -223,5 +223,5 @@ DWORD CSorbelinUnpacker::RunSave(bool alpha, const CString& args, const CString&
     else
         saved = CMultiImageFile<Packed::Image::YCbCr_8_2, Unpacked::Image::YCbCr_10_6>().Save(
             file, *static_cast<Packed::Image::YCbCr_8_2*>(packed.get()), *static_cast<Unpacked::Image::YCbCr_10_6*>(unpacked.get()), 0);
-    return ok && saved == 1 ? 1 : 0;
+    return saved == 1 ? 1 : 0;
 }

@@ -112,7 +112,7 @@ BOOL CWexalTreeMapTB::FileAccess(const CString& name, CResultScreen* record) {
               log->Write(text.c_str(), static_cast<DWORD>(text.GetLength()));
     // A lost brace would break the file's structure, so it counts as a failed write.
     if (ok && brace) ok = log->Write("}", 1);
-    log->Close();
+    if (!log->Close()) ok = FALSE;
     return ok;
 }
 

@@ -325,6 +325,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"codec_args", FuzzCodecArgs},
     {"diag_port", FuzzDiagPort},
     {"arg_numbers", FuzzArgNumbers},
+    {"map_path", FuzzMapPath},
 };
 const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -65,3 +65,7 @@ int FuzzDiagPort(const uint8_t* data, size_t size);
 // readers of a test's whole text and the parser's int list: a value is either refused or equals the
 // number typed (checked against a reading of the digits in 128 bits).
 int FuzzArgNumbers(const uint8_t* data, size_t size);
+// Any name through the path mapping, with the current folder (byte 0) the station folder, inside it
+// or outside it: a name that is not a local absolute path lands in the station folder, with no
+// ".." on the way, and its answer maps to itself again.
+int FuzzMapPath(const uint8_t* data, size_t size);

@@ -5,6 +5,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "tests/platform/station_paths.h"
+#include "tests/support/save_checks.h"
 #include "tests/support/temp_dir.h"
 
 using platform::MapPath;
@@ -146,4 +152,138 @@ TEST(FilesTest, WholeFileCopyDeleteAndCFileOpenModesReadWriteAndSeek) {
     EXPECT_EQ(std::string(buf, f.Read(buf, 8)), "Bxy");
     f.Close();
     EXPECT_EQ(ReadText(path), "ABxy");
+}
+
+namespace {
+
+// Where the current folder stands to the station folder while names are mapped.
+enum class Cwd { IsStation, InsideStation, Elsewhere };
+
+// A station folder (without links, as the host sets it) and a current folder placed as asked;
+// the default station and current folder come back afterwards.
+class StationScope {
+public:
+    explicit StationScope(Cwd where)
+        : m_station(std::filesystem::canonical(m_dir.Path()).string()),
+          m_cwd(where == Cwd::IsStation ? m_station
+                : where == Cwd::InsideStation ? m_dir.MakeDir("sub/deeper")
+                                              : std::filesystem::canonical(m_other.Path()).string()),
+          m_scope(m_cwd) {
+        if (where != Cwd::IsStation) platform::SetDriveRoot(m_station);
+    }
+    ~StationScope() { platform::SetDriveRoot(""); }
+    const std::string& Station() const { return m_station; }
+    const std::string& Current() const { return m_cwd; }
+
+private:
+    TempDir m_dir, m_other;
+    std::string m_station, m_cwd;
+    ScopedCwd m_scope;
+};
+
+}  // namespace
+
+TEST(MapPathTest, RootedUncAndRelativeNamesLandInTheStationFolderAndLocalAbsolutePathsStandAsGiven) {
+    struct Row { Cwd cwd; const char* name; std::string local; } const rows[] = {
+        {Cwd::IsStation, "\\Zorv.img", "<S>/Zorv.img"},  // the current drive's root
+        {Cwd::IsStation, "\\\\server\\share\\x.img", "<S>/server/share/x.img"},
+        {Cwd::IsStation, "..\\..\\x.img", "x.img"},  // ".." stops at the station folder, the name stays relative
+        {Cwd::IsStation, ".\\C:\\x", "./C:/x"},    // not a drive: mapped again it stays the same file
+        {Cwd::InsideStation, "y\\", "<S>/sub/deeper/y/"},
+        {Cwd::InsideStation, "..\\y", "<S>/sub/y"},
+        {Cwd::InsideStation, "\\y", "<S>/y"},
+        {Cwd::Elsewhere, "CmdLine", "<S>/CmdLine"},  // taken from the station folder, where its programs run
+        {Cwd::Elsewhere, "..\\x/./y", "<S>/x/y"},
+        {Cwd::Elsewhere, "/tmp/../etc/x", "/tmp/../etc/x"},  // the operator's own path, as it stands
+    };
+    for (const Row& row : rows) {
+        StationScope scope(row.cwd);
+        std::string local = row.local;
+        if (local.rfind("<S>", 0) == 0) local.replace(0, 3, scope.Station());
+        EXPECT_EQ(MapPath(row.name), local) << row.name;
+    }
+}
+
+// Names built from drive letters, backslash roots, UNC prefixes, "..", "." and mixed or doubled
+// separators: each lands in the station folder and maps to itself again, wherever the current
+// folder is.
+TEST(MapPathTest, EveryWindowsNameResolvesInsideTheStationFolder) {
+    const char* const prefixes[] = {"C:\\", "c:/", "Z:", "\\", "\\\\", "\\/", "", ".\\", "..\\", "C:..\\"};
+    const char* const parts[] = {"..", ".", "a", "Sub", "x.img", "...", "C:", "", " ", "..."};
+    const char* const separators[] = {"\\", "/", "\\\\", "/\\"};
+    std::mt19937 random(20240611);
+    auto pick = [&](const auto& list) { return list[random() % std::size(list)]; };
+    for (Cwd where : {Cwd::IsStation, Cwd::InsideStation, Cwd::Elsewhere}) {
+        StationScope scope(where);
+        for (int n = 0; n < 3000; ++n) {
+            std::string name = pick(prefixes);
+            for (unsigned k = random() % 7; k > 0; --k) name += std::string(pick(parts)) + pick(separators);
+            if (random() % 2) name += pick(parts);
+            if (name.empty() || stationpaths::IsLocalAbsolute(name)) continue;
+            const std::string mapped = MapPath(name.c_str());
+            ASSERT_EQ(stationpaths::OutsideStation(mapped, scope.Station(), scope.Current()), "") << name;
+            ASSERT_EQ(MapPath(mapped.c_str()), mapped) << name;
+        }
+    }
+}
+
+// The whole-file saves of the platform layer: CFile's modeCreate, WriteWholeFile and CopyFile.
+TEST(FileSaveTest, EveryWholeFileSaveFailsWithItsCauseKeepsTheOldFileAndLeavesNothingBeside) {
+    const std::string large(4 * support::kSaveLimitBytes, 'n'), small(100, 's');
+    TempDir sources;
+    const std::string sourceLarge = sources.Write("large.bin", large), sourceSmall = sources.Write("small.bin", small);
+    auto said = [](std::string& text, bool ok) {
+        if (!ok) text = std::strerror(errno);
+        return ok;
+    };
+    const support::SaveKind kinds[] = {
+        {"CFile", [&](const std::string& path, std::string& text, bool big) {
+             const std::string& bytes = big ? large : small;
+             CFile file;
+             if (!file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite)) return said(text, false);
+             for (size_t at = 0; at < bytes.size(); at += 4096) file.Write(bytes.data() + at, static_cast<UINT>(std::min<size_t>(4096, bytes.size() - at)));
+             return said(text, file.Close());
+         }, "No space left on device"},
+        {"WriteWholeFile", [&](const std::string& path, std::string& text, bool big) {
+             const std::string& bytes = big ? large : small;
+             return said(text, platform::WriteWholeFile(path.c_str(), bytes.data(), bytes.size()));
+         }, "No space left on device"},
+        {"CopyFile", [&](const std::string& path, std::string& text, bool big) {
+             return said(text, platform::CopyFile((big ? sourceLarge : sourceSmall).c_str(), path.c_str(), false));
+         }, "No space left on device"},
+    };
+    for (const support::SaveKind& kind : kinds) support::ExpectWholeFileSave(kind);
+}
+
+TEST(FileSaveTest, ACreatedFileIsKeptOnlyByASuccessfulClose) {
+    TempDir t;
+    const std::string path = t.Write("kept.txt", "before");
+    struct Row { const char* name; std::function<void(CFile&)> end; std::string after; } const rows[] = {
+        {"closed", [](CFile& f) { EXPECT_TRUE(f.Close()); }, "after"},
+        {"aborted", [](CFile& f) { f.Abort(); }, "before"},
+        {"destroyed open", [](CFile&) {}, "before"},
+    };
+    for (const Row& row : rows) {
+        {
+            CFile file;
+            ASSERT_TRUE(file.Open(path.c_str(), CFile::modeCreate | CFile::modeReadWrite));
+            EXPECT_EQ(file.GetLength(), 0);  // the new content starts empty, the old file stays meanwhile
+            EXPECT_EQ(ReadText(path), "before");
+            ASSERT_TRUE(file.Write("after", 5));
+            row.end(file);
+        }
+        EXPECT_EQ(ReadText(path), row.after) << row.name;
+        EXPECT_EQ(support::Entries(t.Path()), std::vector<std::string>{"kept.txt"}) << row.name;
+        t.Write("kept.txt", "before");
+    }
+    // A write that fails is remembered for the close, with its cause.
+    CFile full;
+    ASSERT_TRUE(full.Open("/dev/full", CFile::modeCreate | CFile::modeWrite));
+    const std::string block(1 << 16, 'x');
+    EXPECT_FALSE(full.Write(block.data(), static_cast<UINT>(block.size())));
+    EXPECT_EQ(full.GetError(), ENOSPC);
+    errno = 0;
+    EXPECT_FALSE(full.Close());
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_FALSE(full.Close()) << "nothing open";
 }

@@ -79,12 +79,13 @@ private:
     ScopedCwd m_cwd;
 };
 
-// Windows spelling of a local absolute path: backslashes, rooted without a drive letter (a drive
-// stands for the station folder, not for the file system's root).
+// Windows spelling of a local absolute path: backslashes after the leading '/', which keeps it a
+// local path (a drive or a leading backslash stands for the station folder, not for the file
+// system's root).
 inline std::string WindowsPath(const std::string& local) {
     std::string s = local;
-    for (char& c : s)
-        if (c == '/') c = '\\';
+    for (size_t i = 1; i < s.size(); ++i)
+        if (s[i] == '/') s[i] = '\\';
     return s;
 }
 

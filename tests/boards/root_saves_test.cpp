@@ -1,0 +1,107 @@
+// The commands that save files, run through the roots: each fails with its cause, keeps the file it would replace and leaves nothing beside it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/host_ui.h"
+#include "tests/boards/root_fixture.h"
+#include "tests/support/save_checks.h"
+
+namespace {
+
+class RootSaves : public RootKeywords {
+protected:
+    // A save command with its file and its large or small form put in; what a failed run said (its
+    // text and its message boxes) goes to said.
+    support::SaveKind Kind(const char* name, std::string (*command)(const std::string& path, bool large)) {
+        return {name, [this, command](const std::string& path, std::string& said, bool large) {
+                    platform::ClearMessageBoxHistory();
+                    std::string out;
+                    const DWORD result = Run(command(path, large), &out);
+                    for (const auto& box : platform::MessageBoxHistory()) out += (box.caption + " " + box.text + "\n").str();
+                    platform::ClearMessageBoxHistory();
+                    said = out;
+                    return result == kRunPassed;
+                }, "The disk is full."};
+    }
+};
+
+TEST_F(RootSaves, EverySaveCommandFailsWithItsCauseKeepsTheOldFileAndLeavesNothingBeside) {
+    const support::SaveKind kinds[] = {
+        Kind("memory to file", [](const std::string& p, bool large) {
+            return "Brimola1 <CWexal Save Memory To File FILE=" + p + " FORMAT=Binary ADDRESS=0x0 SIZE=" + (large ? "0x10000" : "0x40") + ">";
+        }),
+        Kind("Tcl SaveImage", [](const std::string& p, bool large) {
+            return "Brimola1 <Tcl TclCommand set h [CreateBuffer " + std::string(large ? "65536" : "64") + "]; SaveImage " + p + " $h>";
+        }),
+        Kind("unpacker image", [](const std::string& p, bool large) {
+            return "Nuxa1 <CSorbelinUnpackerA \"Save Image\" ADDRESS=0x00001000 DIM=" + std::string(large ? "(128,64)" : "(16,8)") + " FILE=" + p + ">";
+        }),
+        Kind("unpacker alpha text", [](const std::string& p, bool large) {
+            return "Nuxa1 <CSorbelinUnpackerB \"Save Alpha\" ADDRESS=0x00001000 FORMAT=1 DIM=" + std::string(large ? "(128,64)" : "(4,2)") + " FILE=" + p + ">";
+        }),
+        Kind("packer alpha", [](const std::string& p, bool large) {
+            return "Nuxa1 <CSorbelinPackerA \"Save Alpha\" ADDRESS=0x00001000 DIM=" + std::string(large ? "(256,128)" : "(16,8)") + " FILE=" + p + ">";
+        }),
+        Kind("packer image", [](const std::string& p, bool large) {
+            return "Nuxa1 <CSorbelinPackerB \"Save Image\" ADDRESS=0x00001000 DIM=" + std::string(large ? "(128,64)" : "(16,8)") + " FILE=" + p + ">";
+        }),
+    };
+    for (const support::SaveKind& kind : kinds) support::ExpectWholeFileSave(kind);
+}
+
+// A frame that runs past the end of the board's memory is not saved: the command fails and the
+// file keeps what it held.
+TEST_F(RootSaves, AFrameNotReadWholeFromMemoryIsNotSaved) {
+    support::TempDir dir;
+    const std::string file = dir.Write("frame.img", "kept");
+    for (const char* command : {"CSorbelinUnpackerA \"Save Image\"", "CSorbelinUnpackerB \"Save Alpha\""}) {
+        SCOPED_TRACE(command);
+        std::string out;
+        EXPECT_EQ(Run(std::string("Nuxa1 <") + command + " ADDRESS=0xFFFFF000 DIM=(64,64) FILE=" + file + ">", &out), kRunFailed) << out;
+        EXPECT_EQ(support::ReadText(file), "kept");
+        EXPECT_EQ(support::Entries(dir.Path()), std::vector<std::string>{"frame.img"});
+    }
+}
+
+// "Save BMP Image" takes only a free name (an absent or empty file), so it replaces no file and
+// writes no device: a failed capture leaves no file of its own behind. The page it points at the
+// BMP file is written above the BMP file's folder, no higher than the station folder.
+TEST_F(RootSaves, TheBmpCaptureSaysWhyItFailedAndItsPageStaysInTheStationFolder) {
+    const std::string capture = "Brimola1 <CWexal \"Save BMP Image\" ADDRESS=@DCB(57,1,1) DIM=(128,64) FORMAT=Image:YCbCr_8bit FILE=";
+    std::string out;
+    EXPECT_EQ(Run(capture + "/dev/full>", &out), kRunFailed);  // a device is no free name
+    EXPECT_TRUE(support::HasAll(out, {"Unable to open:  /dev/full\n"}));
+    support::TempDir scratch;
+    support::WithFileSizeLimit([&] { EXPECT_EQ(Run(capture + scratch.File("big%d.bmp") + ">", &out), kRunFailed); });
+    EXPECT_TRUE(support::HasAll(out, {"Unable to write:  " + scratch.File("big1.bmp") + "\nThe disk is full.\n"}));
+    EXPECT_EQ(support::Entries(scratch.Path()), std::vector<std::string>{});
+
+    const std::string station = Dir().MakeDir("station");
+    platform::SetDriveRoot(station);
+    Dir().Write("station/pages/page.htm", "<img src=\"old.bmp\">");
+    struct Row { std::string file; std::string page; } const rows[] = {
+        {"C:\\shot%d.bmp", station + "/page.htm"},               // "C:\..\page.htm": the drive's root stops ".."
+        {"C:\\shots\\deep\\shot%d.bmp", station + "/shots/page.htm"},
+        {"\\shot%d.bmp", station + "/page.htm"},
+        {"shot%d.bmp", station + "/page.htm"},                    // relative, from the station folder
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        std::filesystem::create_directories(station + "/shots/deep");
+        EXPECT_EQ(Run(capture + row.file + " HTML=C:\\pages\\page.htm>", &out), kRunPassed) << out;
+        EXPECT_NE(support::ReadText(row.page).find("src=\""), std::string::npos) << out;
+        EXPECT_EQ(support::ReadText(row.page).find("old.bmp"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(Dir().File("page.htm")));
+        std::filesystem::remove(row.page);
+    }
+    // A page that cannot be written fails the capture, saying why.
+    std::filesystem::create_directory(station + "/page.htm");
+    EXPECT_EQ(Run(capture + "C:\\again%d.bmp HTML=C:\\pages\\page.htm>", &out), kRunFailed);
+    EXPECT_TRUE(support::HasAll(out, {"Unable to write:  C:\\..\\page.htm\n"}));
+    platform::SetDriveRoot("");
+}
+
+}  // namespace
