@@ -235,7 +235,7 @@ DWORD CExternalIO::ModifyLists(CStrListResolutions& resolutions, const ProjectFo
     sheet.DoModal();
     // After Cancel the selections are the lists handed in, so they come back unchanged.
     sheet.GetImageResolutionSelections(m_images, resolutions);
-    return kRunPassed;
+    return *g_StopFlag() ? kRunStopped : kRunPassed;  // the host's stop cancels the sheet
 }
 
 void CExternalIO::PrintHelp(const char* line, std::span<const char* const> more) {

@@ -168,8 +168,9 @@ DWORD CImageHarness::ModifyLists() {
     sheet.SetImageResolutionSelections(*m_test.GetImageList(), *m_test.GetResolutionList());
     sheet.DoModal();
     // After Cancel the selections are still the lists handed in, so they come back unchanged.
-    return sheet.GetImageResolutionSelections(*m_test.GetImageList(), *m_test.GetResolutionList()) == 1 ? kRunPassed
-                                                                                                        : kRunFailed;
+    const int kept = sheet.GetImageResolutionSelections(*m_test.GetImageList(), *m_test.GetResolutionList());
+    if (*g_StopFlag()) return kRunStopped;  // the host's stop cancelled the sheet
+    return kept == 1 ? kRunPassed : kRunFailed;
 }
 
 bool CImageHarness::ReadResolution(const CString& entry, long& x, long& y, long frames) {

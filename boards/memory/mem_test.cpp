@@ -1,6 +1,7 @@
 // CMemTestA and CMemTestB: write every memory line through SDRAM window 2, flush, read back, list differences.
 #include "boards/memory/mem_test.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "boards/wexal/wexal.h"
@@ -131,16 +132,16 @@ DWORD CMemTestA::Run(CString arguments) {
     int count = 4;
     ULONGLONG value = 0;
     const CString list = SkipCommandWord(arguments);
+    // The pattern is one byte: a wider number is refused, not cut to its low byte, however many
+    // digits it has (past 64 bits the list reader answers no number at all).
+    CString item;
+    if (GetListItem(list, 0, item) && !item.IsEmpty() && std::isdigit(static_cast<unsigned char>(item[0])) &&
+        platform::ReadField(item.c_str(), platform::NumberForm::Either, kPatternField).fit ==
+            platform::NumberFit::OutOfRange) {
+        PrintColor(RefusedArgument("bParam", item.SpanExcluding(" \t"), kPatternField), kColorRed);
+        return kRunFailed;
+    }
     if (GetListNumber(list, 0, value, 0)) {
-        // The pattern is one byte: a wider number is refused, not cut to its low byte.
-        CString item;
-        GetListItem(list, 0, item);
-        const platform::FieldScan read = platform::ReadField(item.c_str(), platform::NumberForm::Either, kPatternField);
-        if (read.fit != platform::NumberFit::Fits) {
-            PrintColor(RefusedArgument("bParam", item.SpanExcluding(" \t"), kPatternField), kColorRed);
-            return kRunFailed;
-        }
-        value = static_cast<ULONGLONG>(read.value);
         patterns[4] = static_cast<BYTE>(value);
         patterns[5] = static_cast<BYTE>(~value);
         count = 6;

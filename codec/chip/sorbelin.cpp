@@ -189,7 +189,9 @@ DWORD CSorbelin::ModifyLists() {
     sheet.SetImageResolutionSelections(m_images, m_resolutions);
     sheet.DoModal();
     // After Cancel the selections are still the lists handed in, so they come back unchanged.
-    return sheet.GetImageResolutionSelections(m_images, m_resolutions) == 1 ? kRunPassed : kRunFailed;
+    const int kept = sheet.GetImageResolutionSelections(m_images, m_resolutions);
+    if (*g_StopFlag()) return kRunStopped;  // the host's stop cancelled the sheet
+    return kept == 1 ? kRunPassed : kRunFailed;
 }
 
 void CSorbelin::Reset(int verbose) {

@@ -598,7 +598,8 @@ DWORD CSorbelinEncoder::ModifyListImage() {
     sheet.SetImageResolutionSources(images, resolutions);
     sheet.SetImageResolutionSelections(*GetImageList(), *GetResolutionList());
     sheet.DoModal();
-    return static_cast<DWORD>(sheet.GetImageResolutionSelections(*GetImageList(), *GetResolutionList()));
+    const int kept = sheet.GetImageResolutionSelections(*GetImageList(), *GetResolutionList());
+    return StopRequested() ? kTestStopped : static_cast<DWORD>(kept);  // the host's stop cancels the sheet
 }
 
 DWORD CSorbelinEncoder::ModifyListOnFail() {
@@ -607,7 +608,8 @@ DWORD CSorbelinEncoder::ModifyListOnFail() {
     sheet.SetSources(*GetOnFailList());
     sheet.SetSelections(*GetOnFailList());
     sheet.DoModal();
-    return static_cast<DWORD>(sheet.GetSelections(*GetOnFailList()));
+    const int kept = sheet.GetSelections(*GetOnFailList());
+    return StopRequested() ? kTestStopped : static_cast<DWORD>(kept);  // the host's stop cancels the sheet
 }
 
 DWORD CSorbelinEncoder::VideoBypassCommand(const CString& arguments, long width, long height, DWORD frames, DWORD verbose) {

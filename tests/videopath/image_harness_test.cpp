@@ -284,6 +284,27 @@ TEST_F(RootKeywords, SlidersStoppedByTheHostAnswerStopped) {
     platform::SetDialogRunner(headless);
 }
 
+// Every list sheet ends its test as stopped when the host's stop closed it, and only then.
+TEST_F(RootKeywords, ListSheetsClosedByTheHostsStopAnswerStopped) {
+    ClosingRunner runner;
+    platform::DialogRunner* const headless = platform::SetDialogRunner(&runner);
+    for (const char* command : {"Brimola1 <CWexal Modify Image/Resolution List>",
+                                "Brimola1 <CKerzil Modify Image/Resolution List>",
+                                "Brimola1 <CSulvethA Modify Image/Resolution List>",
+                                "Brimola1 <CBexi Modify Image/Resolution List>",
+                                "Brimola1 <CNulk Modify Internal Image/Resolution List>",
+                                "Nuxa1 <CSorbelinPackerA Modify Image/Resolution List>",
+                                "Nuxa1 <CSorbelinEncoderA Modify List Image>",
+                                "Nuxa1 <CSorbelinEncoderA Modify List OnFail>"}) {
+        runner.close = ClosingRunner::Close::Stop;
+        EXPECT_EQ(Run(command), kRunStopped) << command;
+        *g_StopFlag() = 0;
+        runner.close = ClosingRunner::Close::Cancel;
+        EXPECT_NE(Run(command), kRunStopped) << command;
+    }
+    platform::SetDialogRunner(headless);
+}
+
 TEST_F(RootKeywords, PairAccessorsGiveTheRevisionChannelResourcesAndCrcRegistersPerChip) {
     CSulveth& pair = *brimola.GetSulvethA();
     Run("Brimola1 <CSulvethA IMAGE_LIST SHOW>");  // binds the member tests to the board
