@@ -124,12 +124,14 @@ Options:
   --color=WHEN        colours on stdout: auto (when a terminal), always, never
   --rig FILE          the simulated rig file (sets PEXANO_RIG)
   --station DIR       the station folder (default: the current folder): the files the
-                      tests name on a drive ("C:\Zorv.Encode.0.img") are written and
-                      read there, never in the file system's root
+                      tests name on a drive ("C:\Zorv.Encode.0.img"), rooted ("\x"),
+                      UNC or relative are written and read there, ".." stopping at
+                      it; a name starting with "/" is taken as it stands
   --real-time         run on the real clock instead of the virtual one
   --help              this text
 
-Library switches (written to the file "CmdLine" in the current folder):
+Library switches (written to the file "CmdLine" in the current folder, or in the
+station folder when the current folder lies outside it):
   -AUTORUN -ENGINEERING -REGRESSION -NULKLOOPBACK -BEXILOOPBACK
   -Config=FILE -PD=ALL -CLKDELTA=N and any other -WORD or -KEY=VALUE
 

@@ -216,6 +216,7 @@ int Main(int argc, char** argv) {
                               : unchecked          ? "the library offers no checked test to run"
                                                    : "the library published no test to run (see its start-up text above): nothing was tested";
             if (unchecked) why += " (" + std::to_string(unchecked) + " unchecked: add --all)";
+            s.renderer.EnsureLineStart();  // the start-up text may end inside a line
             s.renderer.FlushStreams();
             status = Fail(program, why);
         } else {
