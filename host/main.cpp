@@ -100,13 +100,6 @@ int Fail(const std::string& program, const std::string& message, bool hint = fal
     return kExitUsage;
 }
 
-bool WriteFile(const std::string& path, const std::string& text) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    return fclose(f) == 0 && ok;
-}
-
 std::string SuiteName(const std::string& libraryPath) {
     std::string name = libraryPath.substr(libraryPath.find_last_of('/') + 1);
     const size_t dot = name.find('.');
@@ -157,7 +150,8 @@ int Main(int argc, char** argv) {
     }
     // The library reads its switches from "CmdLine", where its relative names land (the station
     // folder when the current folder is outside it); a stale one must never be read.
-    if (!WriteFile(platform::MapPath("CmdLine"), CmdLineText(opt)))
+    const std::string switches = CmdLineText(opt);
+    if (!platform::WriteWholeFile("CmdLine", switches.data(), switches.size()))
         return Fail(program, "cannot write the switch file CmdLine in the station folder");
     FILE* log = nullptr;
     if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error)))

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/files.h"
+
 namespace {
 
 std::string Reason(int err) { return std::strerror(err); }
@@ -26,19 +28,6 @@ bool FolderWritable(const std::string& folder, std::string& error) {
     if (stat(folder.c_str(), &st) != 0) return error = Reason(errno), false;
     if (!S_ISDIR(st.st_mode)) return error = Reason(ENOTDIR), false;
     if (access(folder.c_str(), W_OK | X_OK) != 0) return error = Reason(errno), false;
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    for (size_t done = 0; done < text.size();) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
     return true;
 }
 
@@ -74,29 +63,11 @@ bool PrepareReportPath(const std::string& path, std::string& target, std::string
 
 bool WriteReportFile(const std::string& target, const std::string& text, std::string& error) {
     struct stat st;
-    const bool exists = stat(target.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) return error = "not a regular file", false;  // it changed during the run
-    // A hidden name beside the target, short enough for any name the target may have.
-    std::string temp = FolderOf(target) + "/." + NameOf(target).substr(0, 200) + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return error = Reason(errno), false;
-    mode_t mode;
-    if (exists) {
-        mode = st.st_mode & 0777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-    int err = errno;
-    if (close(fd) != 0 && ok) ok = false, err = errno;
-    if (ok && rename(temp.c_str(), target.c_str()) != 0) ok = false, err = errno;
-    if (!ok) {
-        unlink(temp.c_str());  // ours: made by mkstemp above
-        error = Reason(err);
-    }
-    return ok;
+    if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return error = "not a regular file", false;  // it changed during the run
+    // Written beside the target and renamed over it once it is on the disk whole; a failed write
+    // leaves the target as it was and nothing beside it.
+    if (!platform::SaveLocalFile(target, text.data(), text.size(), true)) return error = Reason(errno), false;
+    return true;
 }
 
 bool FileIdentity::operator==(const FileIdentity& other) const {

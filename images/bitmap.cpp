@@ -2,7 +2,6 @@
 #include "images/bitmap.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -83,7 +82,6 @@ namespace {
 // The BMP file of the picture in dib, in the layout's rows, written into file; FALSE when a write
 // failed or a buffer could not be had.
 BOOL WriteBitmap(CFile& file, const DibBlock& dib, DWORD layout) {
-
     BITMAPINFOHEADER info;
     std::memcpy(&info, dib.get(), sizeof info);
     const DWORD width = static_cast<DWORD>(info.biWidth);
@@ -174,7 +172,6 @@ BOOL SaveBitmapFile(const CImage& image, const CString& path, DWORD mode, DWORD 
         const DibBlock dib = image.CreateDIB(mode);
         return dib ? WriteBitmap(file, dib, layout) : FALSE;
     });
-    if (saved.result != 1) errno = saved.error;
     return saved.result == 1 ? TRUE : FALSE;
 }
 

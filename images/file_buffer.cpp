@@ -1,7 +1,6 @@
 // Whole files read into and written from memory blocks, one read or write call per file.
 #include "images/file_buffer.h"
 
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -62,8 +61,5 @@ int ReadFileInto(const CString& path, void* buffer, DWORD size) {
 
 int WriteFileFrom(const CString& path, const void* buffer, DWORD size) {
     if (size == 0 || !buffer) return 0;
-    const images_detail::SaveOutcome saved =
-        images_detail::SaveWhole(path, [&](CFile& file) { return file.Write(buffer, size) ? 1 : 0; });
-    if (saved.result != 1) errno = saved.error;
-    return saved.result;
+    return images_detail::SaveWhole(path, [&](CFile& file) { return file.Write(buffer, size) ? 1 : 0; }).result;
 }

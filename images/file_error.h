@@ -34,17 +34,21 @@ struct SaveOutcome {
 
 // Creates path with CFile's modeCreate and has write(file) fill it; the file is replaced only when
 // write answered 1 and every write, the flush and the close succeeded. Otherwise path keeps what
-// it held and no temporary is left.
+// it held, no temporary is left, and errno is the outcome's error.
 template <class Write>
 SaveOutcome SaveWhole(const CString& path, Write&& write) {
+    const auto failed = [](bool opened, int error) {
+        errno = error;
+        return SaveOutcome{0, opened, error};
+    };
     CFile file;
-    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary)) return {0, false, errno ? errno : kUnknownError};
+    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary)) return failed(false, errno ? errno : kUnknownError);
     if (write(file) != 1) {
         const int error = file.GetError();
         file.Abort();
-        return {0, true, error};
+        return failed(true, error);
     }
-    if (!file.Close()) return {0, true, errno ? errno : kUnknownError};
+    if (!file.Close()) return failed(true, errno ? errno : kUnknownError);
     return {1, true, 0};
 }
 

@@ -298,9 +298,7 @@ images_detail::SaveOutcome images_detail::SaveImageFile(const CImage& image, con
 }
 
 int CImage::SaveFile(const CString& path, int format) const {
-    const images_detail::SaveOutcome saved = images_detail::SaveImageFile(*this, path, format);
-    if (saved.result != 1) errno = saved.error;
-    return saved.result;
+    return images_detail::SaveImageFile(*this, path, format).result;
 }
 
 int CImage::Write(CArchive& ar, int format) const {

@@ -308,34 +308,18 @@ FILE* OpenSave(const std::string& local, SaveTarget& target) {
 }
 
 // Closes the stream of a save and, when nothing failed (error 0 so far), puts the temporary in
-// the target's place; otherwise removes it. Answers the first failure's errno, 0 when none.
-int FinishSave(FILE* fp, const SaveTarget& target, int error) {
+// the target's place; otherwise removes it. With sync the bytes reach the disk before the file is
+// replaced. Answers the first failure's errno, 0 when none.
+int FinishSave(FILE* fp, const SaveTarget& target, int error, bool sync = false) {
     if (std::fflush(fp) != 0 && !error) error = errno;
     if (std::ferror(fp) && !error) error = EIO;
+    if (sync && !error && ::fsync(::fileno(fp)) != 0) error = errno;
     if (std::fclose(fp) != 0 && !error) error = errno;
     if (!target.temp.empty()) {
         if (!error && ::rename(target.temp.c_str(), target.file.c_str()) != 0) error = errno;
         if (error) ::unlink(target.temp.c_str());
     }
     return error;
-}
-
-// A whole save of size bytes to the local path.
-bool SaveLocal(const std::string& local, const void* data, size_t size) {
-    if (!data && size) {
-        errno = EINVAL;
-        return false;
-    }
-    SaveTarget target;
-    FILE* fp = OpenSave(local, target);
-    if (!fp) return false;
-    errno = 0;
-    const int error = size && std::fwrite(data, 1, size, fp) != size ? (errno ? errno : EIO) : 0;
-    if (const int failed = FinishSave(fp, target, error)) {
-        errno = failed;
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -418,7 +402,24 @@ bool WriteWholeFile(const char* path, const void* data, size_t size) {
         errno = ENOENT;
         return false;
     }
-    return SaveLocal(MapPath(path), data, size);
+    return SaveLocalFile(MapPath(path), data, size);
+}
+
+bool SaveLocalFile(const std::string& local, const void* data, size_t size, bool sync) {
+    if (!data && size) {
+        errno = EINVAL;
+        return false;
+    }
+    SaveTarget target;
+    FILE* fp = OpenSave(local, target);
+    if (!fp) return false;
+    errno = 0;
+    const int error = size && std::fwrite(data, 1, size, fp) != size ? (errno ? errno : EIO) : 0;
+    if (const int failed = FinishSave(fp, target, error, sync)) {
+        errno = failed;
+        return false;
+    }
+    return true;
 }
 
 bool CopyFile(const char* from, const char* to, bool failIfExists) {
@@ -431,7 +432,7 @@ bool CopyFile(const char* from, const char* to, bool failIfExists) {
         if (s.st_dev == d.st_dev && s.st_ino == d.st_ino) return false;
     }
     std::vector<BYTE> bytes;
-    if (!ReadWholeFile(src.c_str(), bytes) || !SaveLocal(dst, bytes.data(), bytes.size())) return false;
+    if (!ReadWholeFile(src.c_str(), bytes) || !SaveLocalFile(dst, bytes.data(), bytes.size())) return false;
     // The copy keeps the source's last-write time, as CopyFileA does; "newest file" lookups rely on it.
     struct timespec times[2] = {s.st_atim, s.st_mtim};
     ::utimensat(AT_FDCWD, dst.c_str(), times, 0);
@@ -523,8 +524,7 @@ BOOL CFile::Open(const char* path, UINT flags) {
         m_fp = platform::OpenFile(path, mode);
     }
     if (!m_fp) {
-        m_target.clear();
-        m_temp.clear();
+        Forget();
         return FALSE;
     }
     m_path = path;
@@ -537,11 +537,7 @@ bool CFile::Close() {
     if (!m_fp) return false;
     // A file opened in place has no temporary: it is only flushed and closed.
     const int error = FinishSave(m_fp, SaveTarget{m_target, m_temp}, m_error);
-    m_fp = nullptr;
-    m_path.Empty();
-    m_target.clear();
-    m_temp.clear();
-    m_error = 0;
+    Forget();
     if (error) errno = error;
     return error == 0;
 }
@@ -550,12 +546,16 @@ void CFile::Abort() {
     const int saved = errno;
     if (m_fp) std::fclose(m_fp);
     if (!m_temp.empty()) ::unlink(m_temp.c_str());
+    Forget();
+    errno = saved;
+}
+
+void CFile::Forget() {
     m_fp = nullptr;
     m_path.Empty();
     m_target.clear();
     m_temp.clear();
     m_error = 0;
-    errno = saved;
 }
 
 void CFile::NoteWriteFailure() const {

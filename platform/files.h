@@ -36,6 +36,9 @@ bool ReadWholeFile(const char* path, std::vector<BYTE>& out);
 // Saves size bytes as the whole of path, as CFile's modeCreate does: the file is replaced only by
 // a complete copy. false, with errno saying why, when anything failed.
 bool WriteWholeFile(const char* path, const void* data, size_t size);
+// WriteWholeFile's save to a path of this file system, taken as it stands (not mapped); with sync
+// the bytes reach the disk before the file is replaced.
+bool SaveLocalFile(const std::string& local, const void* data, size_t size, bool sync = false);
 // Copies from over to (refused when to exists and failIfExists), with the same guarantee as
 // WriteWholeFile; the copy keeps the source's last-write time.
 bool CopyFile(const char* from, const char* to, bool failIfExists);
@@ -115,6 +118,7 @@ private:
     void Switch(LastOp next);
     void NoteWriteFailure() const;  // keeps errno as the first failure
     void Release();                 // before a new Open and at the end: closes, dropping a save not closed
+    void Forget();                  // back to no file, once the stream is closed
 
     FILE* m_fp = nullptr;
     CString m_path;
