@@ -26,7 +26,10 @@ constexpr platform::NumberField kClockDeltaField{0, INT32_MAX};
 DWORD CBoardRoot::ZyvPackageDate(const CString& directory) { return GetZyvPackageDate(directory); }
 
 CBoardRoot::CBoardRoot(CString name, const BoardRootProfile& profile)
-    : CWexalTreeMapTB(std::move(name)), m_profile(profile) {}
+    : CWexalTreeMapTB(std::move(name)),
+      m_profile(profile),
+      m_tree(std::make_unique<CDirTreeOrdered>("")),
+      m_queue(std::make_unique<CStringQueue>(m_tree.get(), "\\")) {}
 
 CBoardRoot::~CBoardRoot() = default;
 
@@ -38,7 +41,7 @@ BOOL CBoardRoot::IsCodecBoardDevice(CZorvDevice* device) {
     return device && device->GetType() == CZorvDevice::DEVTYPE_NUXA ? TRUE : FALSE;
 }
 
-CString CBoardRoot::GetProgramDir() { return TreeReader().programDir; }
+CString CBoardRoot::GetProgramDir() { return m_programDir; }
 
 void CBoardRoot::StartUp() {
     SetCodeName(m_profile.codeName);
@@ -150,21 +153,18 @@ CString CBoardRoot::MakeCommandText(const CString& strippedPath) {
 
 int CBoardRoot::ReadTestTree(CString path, int orderBase) {
     const treepath::ConditionFacts facts = GatherConditionFacts();
-    BoardTreeReader& reader = TreeReader();
-    reader.programDir = GetProgramDirectory();
+    m_programDir = GetProgramDirectory();
 
     // A fresh reader each time: the parser appends to what it already holds.
-    reader.tree = std::make_unique<CDirTreeOrdered>("");
-    reader.queue = std::make_unique<CStringQueue>(reader.tree.get(), "\\");
-    CDirTreeOrdered& tree = *reader.tree;
-    CStringQueue& queue = *reader.queue;
-    if (tree.Parse(path) != 1) {
+    m_tree = std::make_unique<CDirTreeOrdered>("");
+    m_queue = std::make_unique<CStringQueue>(m_tree.get(), "\\");
+    if (m_tree->Parse(path) != 1) {
         PrintColor("*** ERROR:  Unable to read " + path + "\n", kColorRed);
         return 0;
     }
     // Stray characters are skipped by design; only an engineer editing a tree wants to hear of them.
     if (IsEngineering())
-        for (const CString& warning : tree.GetWarnings()) PrintColor("Note: " + path + " " + warning + "\n", kColorBlack);
+        for (const CString& warning : m_tree->GetWarnings()) PrintColor("Note: " + path + " " + warning + "\n", kColorBlack);
     const int ownBoards = m_profile.kind == treepath::RootKind::MainBoard ? facts.mainBoards : facts.codecBoards;
     if (ownBoards == 0) {
         CString line;
@@ -172,17 +172,17 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
         PrintColor(line, kColorBlack);
     }
 
-    tree.SetOrderBase(orderBase);
-    queue.Refill("\\");
+    m_tree->SetOrderBase(orderBase);
+    m_queue->Refill("\\");
     const bool engineering = IsEngineering() != FALSE;
-    while (queue.GetCount() > 0) {
+    while (m_queue->GetCount() > 0) {
         CString recordPath;
-        if (treepath::MakeRecordPath(queue.GetFront(FALSE), m_profile.boardWord, m_profile.kind, engineering, facts,
+        if (treepath::MakeRecordPath(m_queue->GetFront(FALSE), m_profile.boardWord, m_profile.kind, engineering, facts,
                                      recordPath)) {
-            const CString command = MakeCommandText(queue.GetFront(TRUE));
+            const CString command = MakeCommandText(m_queue->GetFront(TRUE));
             PublishTests(recordPath, command, m_profile.filter);
         }
-        queue.Pop();
+        m_queue->Pop();
     }
     return 1;
 }
@@ -291,6 +291,3 @@ void BoardSharedTests::SetParents(CWexalTreeMapTB* root) {
     memTestB.SetParent(root);
     flash.SetParent(root);
 }
-
-BoardTreeReader::BoardTreeReader()
-    : tree(std::make_unique<CDirTreeOrdered>("")), queue(std::make_unique<CStringQueue>(tree.get(), "\\")) {}

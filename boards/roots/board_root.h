@@ -72,16 +72,6 @@ struct BoardSharedTests {
     CDiagFlash flash;
 };
 
-// The test-tree reader of a root, its path queue and the program directory ReadTestTree sets; each
-// root holds one among its members, where the board's order puts it.
-struct BoardTreeReader {
-    BoardTreeReader();
-
-    std::unique_ptr<CDirTreeOrdered> tree;
-    std::unique_ptr<CStringQueue> queue;
-    CString programDir;
-};
-
 // One FPGA the root programs at load with PD=ALL.
 struct ProgramEntry {
     int device;
@@ -241,10 +231,10 @@ protected:
     virtual void PrepareChildren(CWexalBoardDevice* board) { (void)board; }
     static int ReadVerbose(const CString& arguments);
 
-    // The root's tree reader member (used from StartUp on, once the members stand).
-    virtual BoardTreeReader& TreeReader() = 0;
-
     const BoardRootProfile& m_profile;
+    std::unique_ptr<CDirTreeOrdered> m_tree;
+    std::unique_ptr<CStringQueue> m_queue;
+    CString m_programDir;
     CString m_treePath;
 
 private:

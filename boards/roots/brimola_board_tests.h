@@ -20,8 +20,8 @@
 // The one main-board root ("CBrimolaBoard") owns every test of the main board. Member tests are
 // declared in the board's fixed order (controller, main FPGA test, keyer, FPGA pair, breakout-box
 // video tests, cable loopback, test board, diagnostics port, memory clock, board links, FPGA-pair
-// loopback, tree reader, Tcl, flash and controller tests, DCB/BCU tests, SDRAM tests, flash
-// programming, breakout box), which is the order they are built in.
+// loopback, Tcl, flash and controller tests, DCB/BCU tests, SDRAM tests, flash programming,
+// breakout box), which is the order they are built in. The test-tree reader is CBoardRoot's.
 class CBrimolaBoardTests : public CBoardRoot {
 public:
     explicit CBrimolaBoardTests(CString name);
@@ -50,7 +50,6 @@ public:
 
 protected:
     void SetParents() override;
-    BoardTreeReader& TreeReader() override { return m_treeReader; }
     DWORD RunKeyword(const KeywordCall& call) override;
     const std::vector<ProgramEntry>& GetProgrammingTable() const override { return m_programTable; }
     void ProgramAtStartUp(const CString& command) override;
@@ -77,7 +76,6 @@ private:
     mem_clk m_memClk;
     BoardLinkTests m_links;
     CSulvethLoopbackTest m_sulvethLoop;
-    BoardTreeReader m_treeReader;
     Tcl m_tcl;
     BoardSharedTests m_shared;  // after the Tcl test, as both boards build them
     CFarnoDeKTests m_farnodek;

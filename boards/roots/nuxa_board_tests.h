@@ -23,7 +23,8 @@
 // declared in the board's fixed order (bridge, controller, DSPs, the ten codec tests, main FPGA
 // test, breakout-box video tests, cable loopback, main-FPGA unpackers, diagnostics port, memory
 // clock, board links, Tcl, flash and controller tests, DCB/BCU tests, SDRAM tests, flash
-// programming, the fill-pattern buffer, the tree reader), which is the order they are built in.
+// programming, the fill-pattern buffer), which is the order they are built in. The test-tree reader
+// is CBoardRoot's.
 // Unlike the main board, the controller is a test here ("CJastel"). Run gives the bridge its
 // register base before every command and the fill-pattern buffer to the DSP and codec tests before
 // every child run.
@@ -67,7 +68,6 @@ public:
 
 protected:
     void SetParents() override;
-    BoardTreeReader& TreeReader() override { return m_treeReader; }
     // The bridge's register base (the board's BAR0 + 0x10000) and the fill-pattern buffer for the
     // DSP and codec tests.
     void PrepareChildren(CWexalBoardDevice* board) override;
@@ -104,7 +104,6 @@ private:
     static constexpr DWORD kPatternWords = 4096;
     std::vector<DWORD> m_patternBuffer;
     DWORD m_fillFirst = 0, m_fillEnd = kPatternWords;  // the range SetFillPattern fills
-    BoardTreeReader m_treeReader;
     DWORD m_programmedMask = 0;  // bit n once DEVICE=n was accepted
     std::vector<ProgramEntry> m_programTable;
 };

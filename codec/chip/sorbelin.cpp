@@ -190,7 +190,7 @@ DWORD CSorbelin::ModifyLists() {
     sheet.DoModal();
     // After Cancel the selections are still the lists handed in, so they come back unchanged.
     const int kept = sheet.GetImageResolutionSelections(m_images, m_resolutions);
-    if (*g_StopFlag()) return kRunStopped;  // the host's stop cancelled the sheet
+    if (StopRequested()) return kRunStopped;  // the host's stop cancelled the sheet
     return kept == 1 ? kRunPassed : kRunFailed;
 }
 
