@@ -4,10 +4,10 @@
 #include <string>
 
 #include "codec/dsp/dremolun.h"
-#include "framework/test_record.h"
 #include "tests/support/codec_board.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
+#include "tests/support/stop_flag.h"
 
 namespace codectest {
 
@@ -31,25 +31,6 @@ protected:
         Attach();
     }
     support::Recording<CDremolun> bridge{nullptr, nullptr, "CDremolun"};
-};
-
-// A recorded test whose host asks it to stop, as one Ctrl-C would, once it has printed its
-// `after`-th text holding trigger. The flag is the process's: StopFlagReset puts it back.
-template <class Base>
-class StoppedAfter : public support::Recording<Base> {
-public:
-    using support::Recording<Base>::Recording;
-    void PrintColor(CString text, COLORREF colour) override {
-        support::Recording<Base>::PrintColor(text, colour);
-        if (!trigger.empty() && text.str().find(trigger) != std::string::npos && ++seen == after) *g_StopFlag() = 1;
-    }
-    std::string trigger;
-    int after = 1, seen = 0;
-};
-
-// Lowers the host's stop flag when the scope ends, however the test left it.
-struct StopFlagReset {
-    ~StopFlagReset() { *g_StopFlag() = 0; }
 };
 
 }  // namespace codectest

@@ -1012,8 +1012,8 @@ protected:
         support::TakeText();
     }
     Recording<CJastel> jastel{"CJastel"};
-    codectest::StoppedAfter<CSorbelinEncoder> runA{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
-    codectest::StoppedAfter<CSorbelinEncoder> runB{&dspB, &bridge, &jastel, "CSorbelinEncoderB"};
+    support::StopOnPrint<CSorbelinEncoder> runA{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
+    support::StopOnPrint<CSorbelinEncoder> runB{&dspB, &bridge, &jastel, "CSorbelinEncoderB"};
 };
 
 TEST_F(EncoderRoundTripTest, BypassMovesEachFrameThroughTheChipsOwnChannels) {
@@ -1331,7 +1331,7 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
 // The host's stop ends an Encode before its next VCID or image entry, whatever the lists still
 // hold; the run answers 3.
 TEST_F(EncodeTest, AStopEndsTheRunBeforeTheNextVCIDOrEntry) {
-    codectest::StopFlagReset reset;
+    support::StopFlagReset reset;
     const std::string reference = Reference("E.img", 0x40000);
     ASSERT_EQ(runA.Run(("Encode IMG=GRID=>" + reference + " -MASTER").c_str()), kRunPassed) << runA.out.text;
     runA.GetImageList()->FreeStrings();
@@ -1349,11 +1349,10 @@ TEST_F(EncodeTest, AStopEndsTheRunBeforeTheNextVCIDOrEntry) {
         SCOPED_TRACE(row.options);
         ASSERT_TRUE(runA.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcids));
         runA.out = {};
-        runA.trigger = row.trigger;
-        runA.seen = 0;
+        runA.StopAt(row.trigger);
         EXPECT_EQ(runA.Run(("Encode " + row.options + " -NORESET").c_str()), kRunStopped) << runA.out.text.substr(0, 3000);
         *g_StopFlag() = 0;
-        runA.trigger.clear();
+        runA.StopAt("");
         EXPECT_EQ(support::Count(runA.out.text, row.started), 1u) << runA.out.text.substr(0, 3000);
     }
 }

@@ -31,10 +31,10 @@ const std::string kUnpacker = std::string(PEX_TESTDATA_DIR) + "/oxd/UPQE0202.oxd
 // A chip test that hands the five keywords to its memory tests, as the packer and unpacker do, and
 // answers "Probe" (printing "Probe\n") from a script (1 when the script is empty; 2 is a stop the
 // host asked for).
-class MemChip : public codectest::StoppedAfter<CSorbelin> {
+class MemChip : public support::StopOnPrint<CSorbelin> {
 public:
     MemChip(CNuxaDSP* dsp, CDremolun* bridge, CJastel* jastel, const char* name, Kind kind)
-        : codectest::StoppedAfter<CSorbelin>(dsp, bridge, jastel, name), mem(*this, kind, jastel) {}
+        : support::StopOnPrint<CSorbelin>(dsp, bridge, jastel, name), mem(*this, kind, jastel) {}
     DWORD GetNextRunStage(DWORD previous) override { return previous == 0 ? 1 : previous == 1 ? 2 : 3; }
     DWORD RunTest(CString command) override {
         if (command.Find("Probe") == 0) {
@@ -365,7 +365,7 @@ TEST_F(SorbelinMemTestsTest, ScanEndsAsStoppedWhenItsCommandIsStoppedAndWritesIt
 // asks for, also when the TEST command itself goes on passing; the command answers 3 and nothing
 // runs after the stop.
 TEST_F(SorbelinMemTestsTest, AStopEndsTheScanAndTheRangeAtTheNextRepetition) {
-    codectest::StopFlagReset reset;
+    support::StopFlagReset reset;
     struct Row {
         const char* name;
         bool unpacker;
@@ -387,13 +387,11 @@ TEST_F(SorbelinMemTestsTest, AStopEndsTheScanAndTheRangeAtTheNextRepetition) {
         SCOPED_TRACE(row.name);
         MemChip& t = row.unpacker ? unpackerA : packerA;
         ASSERT_EQ(Program(t, row.unpacker ? kUnpacker : kPackerFFFF), kRunPassed);
-        t.trigger = row.trigger;
-        t.after = row.after;
-        t.seen = 0;
+        t.StopAt(row.trigger, row.after);
         const std::string fpga = row.unpacker ? " FPGA=" + kUnpacker : "";
         EXPECT_EQ(t.Run((row.command + fpga + " -NORESET").c_str()), kRunStopped) << t.out.text;
         *g_StopFlag() = 0;
-        t.trigger.clear();
+        t.StopAt("");
         EXPECT_EQ(support::Count(t.out.text, row.started), row.runs) << t.out.text;
         EXPECT_FALSE(t.out.Has("--- KEY ---"));
         EXPECT_FALSE(t.out.Has("found Range"));

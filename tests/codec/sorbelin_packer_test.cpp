@@ -101,8 +101,8 @@ protected:
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
     CJastel jastel{"CJastel"};
-    codectest::StoppedAfter<CSorbelinPacker> packA{&dspA, &bridge, &jastel, "CSorbelinPackerA"};
-    codectest::StoppedAfter<CSorbelinPacker> packB{&dspB, &bridge, &jastel, "CSorbelinPackerB"};
+    support::StopOnPrint<CSorbelinPacker> packA{&dspA, &bridge, &jastel, "CSorbelinPackerA"};
+    support::StopOnPrint<CSorbelinPacker> packB{&dspB, &bridge, &jastel, "CSorbelinPackerB"};
 };
 
 // Commands the dispatcher refuses before any chip work, and what it says.
@@ -508,7 +508,7 @@ TEST_F(SorbelinPackerTest, RoundTripsPassOnTheHealthyRig) {
 // The host's stop ends each form of the image-pattern harness before its next image entry (the
 // full form after the summary of what ran); the command answers 3.
 TEST_F(SorbelinPackerTest, AStopEndsTheHarnessBeforeTheNextEntry) {
-    codectest::StopFlagReset reset;
+    support::StopFlagReset reset;
     const struct {
         const char* command;
         std::vector<std::string> says;
@@ -522,11 +522,10 @@ TEST_F(SorbelinPackerTest, AStopEndsTheHarnessBeforeTheNextEntry) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.command);
         packA.out = {};
-        packA.trigger = " IMAGE=";
-        packA.seen = 0;
+        packA.StopAt(" IMAGE=");
         EXPECT_EQ(packA.Run((std::string(row.command) + " -NORESET").c_str()), kRunStopped) << packA.out.text;
         *g_StopFlag() = 0;
-        packA.trigger.clear();
+        packA.StopAt("");
         EXPECT_EQ(support::Count(packA.out.text, " IMAGE="), 1u);
         EXPECT_TRUE(support::HasAll(packA.out.text, row.says));
         EXPECT_EQ(support::Count(packA.out.text, "PASS:"), std::string(row.command).find("Mixed") != std::string::npos ? 1u : 0u);

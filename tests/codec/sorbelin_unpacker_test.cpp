@@ -54,8 +54,8 @@ protected:
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
     Recording<CJastel> jastel{"CJastel"};
-    codectest::StoppedAfter<CSorbelinUnpacker> unpA{&dspA, &bridge, &jastel, "CSorbelinUnpackerA"};
-    codectest::StoppedAfter<CSorbelinUnpacker> unpB{&dspB, &bridge, &jastel, "CSorbelinUnpackerB"};
+    support::StopOnPrint<CSorbelinUnpacker> unpA{&dspA, &bridge, &jastel, "CSorbelinUnpackerA"};
+    support::StopOnPrint<CSorbelinUnpacker> unpB{&dspB, &bridge, &jastel, "CSorbelinUnpackerB"};
 };
 
 // Commands refused by the dispatcher or by the first check of their handler, before any chip access.
@@ -466,7 +466,7 @@ TEST_F(UnpackerRoundTrip, RamInitWaitsForEachWidthsOwnDoneBit) {
 // The host's stop ends the loops over the image list before their next entry (the harness's after
 // the summary of what ran); the command answers 3.
 TEST_F(UnpackerRoundTrip, AStopEndsTheImageListBeforeTheNextEntry) {
-    codectest::StopFlagReset reset;
+    support::StopFlagReset reset;
     const struct {
         const char* command;
         const char* says;
@@ -481,11 +481,10 @@ TEST_F(UnpackerRoundTrip, AStopEndsTheImageListBeforeTheNextEntry) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.command);
         Clear();
-        unpA.trigger = " IMAGE=";
-        unpA.seen = 0;
+        unpA.StopAt(" IMAGE=");
         EXPECT_EQ(unpA.Run((std::string(row.command) + " -NORESET").c_str()), kRunStopped) << unpA.out.text;
         *g_StopFlag() = 0;
-        unpA.trigger.clear();
+        unpA.StopAt("");
         EXPECT_EQ(support::Count(unpA.out.text, " IMAGE="), 1u) << unpA.out.text;
         EXPECT_TRUE(unpA.out.Has(row.says)) << unpA.out.text;
     }
