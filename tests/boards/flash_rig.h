@@ -13,6 +13,7 @@
 #include "sim/rig.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
+#include "tests/support/stop_flag.h"
 
 namespace flashtest {
 
@@ -65,10 +66,6 @@ inline std::string FaultRig(const std::string& fields, const std::string& kind =
     return R"({"boards": [{"tag": "B1", "kind": ")" + kind + R"("}], "faults": )" + faults + "}";
 }
 
-// Sets the host's stop flag for the scope.
-struct StopFlagSet {
-    StopFlagSet() { *g_StopFlag() = 1; }
-    ~StopFlagSet() { *g_StopFlag() = 0; }
-};
+using support::StopFlagSet;
 
 }  // namespace flashtest

@@ -16,6 +16,11 @@ struct StopFlagReset {
     ~StopFlagReset() { *g_StopFlag() = 0; }
 };
 
+// Sets the host's stop flag for the scope, as a Ctrl-C before the test started.
+struct StopFlagSet : StopFlagReset {
+    StopFlagSet() { *g_StopFlag() = 1; }
+};
+
 // A recording test that raises the host's stop flag the nth time one of its prints holds marker, as
 // a host would while the test runs (a print being the one thing every loop of a test does).
 template <class Base>

@@ -14,11 +14,13 @@
 #include "platform/paths.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
+#include "tests/support/stop_flag.h"
 
 namespace memtest {
 
 using support::HasAll;
 using support::MainBoardRig;
+using support::StopFlagSet;
 using support::TakeText;
 
 // The main-board root built on the rig (its start-up calibration ran there) in a fresh current and
@@ -69,11 +71,6 @@ private:
     std::unique_ptr<CBrimolaBoardTests> m_root;
 };
 
-// Sets the host's stop flag for the scope.
-struct StopFlagSet {
-    StopFlagSet() { *g_StopFlag() = 1; }
-    ~StopFlagSet() { *g_StopFlag() = 0; }
-};
 
 // The host's main window with its progress bar (dialog item 1034) for the scope. The bar keeps the
 // positions it is given and, as an operator's Ctrl-C while it moves, sets the host's stop flag once
