@@ -9,6 +9,7 @@
 #include "devlib/box_spaces.h"
 #include "devlib/devices.h"
 #include "devlib/wexal_spaces.h"
+#include "platform/file_identity.h"
 #include "sim/rig.h"
 
 namespace {
@@ -119,6 +120,13 @@ CHostPCDevice* Boot() {
             std::fprintf(stderr, "%s\n", error.c_str());
             std::fflush(stderr);
             std::exit(2);
+        }
+        // The run keeps its boards in these files: no save of a test may write over them.
+        platform::ProtectFile(path, "the rig file");
+        for (const sim::BoardConfig& board : config.boards) {
+            if (!board.flashImage.empty()) platform::ProtectFile(board.flashImage, "the rig's flash image of " + board.tag);
+            if (!board.memoryClock.store.empty())
+                platform::ProtectFile(board.memoryClock.store, "the rig's memory clock store of " + board.tag);
         }
         Install(config);
     } else {

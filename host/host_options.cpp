@@ -37,6 +37,11 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& o, std::st
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (onlyFilters || arg.empty() || arg[0] != '-') {
+            // An unset shell variable gives "": taken as no filter, it would run every test.
+            if (arg.find_first_not_of(" \t\r\n") == std::string::npos) {
+                error = "an empty filter selects nothing: give a part of a test's path, or no filter to run the checked tests";
+                return false;
+            }
             o.filters.push_back(arg);
             continue;
         }

@@ -35,6 +35,15 @@ size_t Utf8Length(const std::string& s, size_t i) {
     return n;
 }
 
+// The last line of text that holds something, without its line end.
+std::string LastLine(const std::string& text) {
+    const size_t end = text.find_last_not_of('\n');
+    if (end == std::string::npos) return "";
+    const size_t before = text.find_last_of('\n', end);
+    const size_t start = before == std::string::npos ? 0 : before + 1;
+    return text.substr(start, end + 1 - start);
+}
+
 std::string Attr(const std::string& text) { return "\"" + XmlEscape(text) + "\""; }
 
 std::string Seconds(double s) {
@@ -88,8 +97,8 @@ std::string JUnitXml(const std::string& suite, const std::vector<TestResult>& re
     size_t skipped = notRun.size();
     double total = 0;
     for (const TestResult& r : results) {
-        if (r.outcome == Outcome::Failed) ++failures;
-        if (r.outcome == Outcome::Stopped) ++skipped;
+        if (r.outcome == Outcome::Failed || (r.outcome == Outcome::Stopped && !r.stopAsked)) ++failures;
+        if (r.outcome == Outcome::Stopped && r.stopAsked) ++skipped;
         total += r.seconds;
     }
     const std::string tests = std::to_string(results.size() + notRun.size());
@@ -112,13 +121,20 @@ std::string JUnitXml(const std::string& suite, const std::vector<TestResult>& re
             xml += "/>\n";
             continue;
         }
-        if (r.outcome == Outcome::Stopped) {
+        if (r.outcome == Outcome::Stopped && r.stopAsked) {
             xml += ">\n      <skipped message=\"stopped: the run was stopped while this test ran\">" + XmlEscape(r.redLines) +
                    "</skipped>\n    </testcase>\n";
             continue;
         }
-        std::string message = r.redLines.substr(0, r.redLines.find('\n'));
-        if (message.empty()) message = "Result " + std::to_string(r.code);
+        std::string message;
+        if (r.outcome == Outcome::Stopped) {
+            // No one stopped it: the test ended itself as stopped, and its last red line says why.
+            message = LastLine(r.redLines);
+            if (message.empty()) message = "the test stopped itself and gave no reason";
+        } else {
+            message = r.redLines.substr(0, r.redLines.find('\n'));
+            if (message.empty()) message = "Result " + std::to_string(r.code);
+        }
         xml += ">\n      <failure type=\"" + std::string(OutcomeName(r.outcome)) + "\" message=" + Attr(message) + ">" +
                XmlEscape(r.redLines) + "</failure>\n    </testcase>\n";
     }

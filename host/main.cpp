@@ -1,4 +1,5 @@
 // pexhost: the test engine program. Loads the test library, lists or runs its tests, shows its output.
+#include <link.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <stdlib.h>
@@ -6,6 +7,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,8 +25,10 @@
 #include "host/test_tree.h"
 #include "platform/clock.h"
 #include "platform/dialog.h"
+#include "platform/file_identity.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -45,10 +49,33 @@ void OnInterrupt(int) {
         (void)ignored;
         return;
     }
+    platform::RemoveSaveTemporaries();
     static const char msg[] = "\npexhost: stopped\n";
     ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
     (void)ignored;
     _exit(kExitStopped);
+}
+
+// SIGTERM or SIGHUP (a CI time-out, a closed terminal) ends the host at once, as they would, but
+// first removes the temporary of a save under way: the file it would replace stays as it was.
+void OnTerminate(int signal) {
+    platform::RemoveSaveTemporaries();
+    static const char msg[] = "\npexhost: ended by a signal\n";
+    ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
+    (void)ignored;
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+// Every shared object loaded so far (the host's, the library's and what they load) is a file the
+// run depends on.
+void ProtectLoadedObjects() {
+    dl_iterate_phdr([](struct dl_phdr_info* info, size_t, void*) {
+        // The host itself has no name here, and the kernel's vDSO no file.
+        if (info->dlpi_name && std::strchr(info->dlpi_name, '/'))
+            platform::ProtectFile(info->dlpi_name, "a library the run loaded");
+        return 0;
+    }, nullptr);
 }
 
 // Everything the library may reach through the host until it is unloaded. It lives in static
@@ -116,21 +143,42 @@ int Main(int argc, char** argv) {
         return kExitPassed;
     }
 
-    // An operator's slip must not destroy a file: a log or report over the library, the host, an
-    // input of the run or each other is refused before anything is opened.
-    const std::string libraryPath = opt.library.empty() ? DefaultLibraryPath() : opt.library;
-    std::vector<NamedFile> outputs, inputs = {{"the test library", libraryPath},
-                                              {"the host program", "/proc/self/exe"},
-                                              {"the switch file", "CmdLine"}};
-    if (!opt.rigFile.empty()) inputs.push_back({"the rig file", opt.rigFile});
-    if (!opt.logFile.empty()) outputs.push_back({"--log", opt.logFile});
-    if (!opt.junitFile.empty()) outputs.push_back({"--junit", opt.junitFile});
-    if (!CheckOutputsApart(outputs, inputs, error)) return Fail(program, error);
+    // The station folder is fixed for the whole run: a test that changes the current folder does
+    // not move where the names it saves land.
+    std::string station = platform::GetCurrentDirectory();
+    if (!opt.stationDir.empty()) {
+        char* full = realpath(opt.stationDir.c_str(), nullptr);
+        struct stat st;
+        const bool folder = full && stat(full, &st) == 0 && S_ISDIR(st.st_mode);
+        station = full ? full : "";
+        free(full);
+        if (!folder) return Fail(program, "the station folder " + opt.stationDir + " is not a folder");
+    }
+    if (station.empty()) return Fail(program, "the current folder cannot be read");
+    platform::SetDriveRoot(station);
 
-    // The report replaces its file only once it is complete: every earlier way out leaves the
-    // file as it was.
+    // An operator's slip must not destroy a file: a log or report over a file the run loads, reads
+    // or writes, over another output or over a file the host did not write is refused before any
+    // output is opened; the saves of the tests refuse the same files.
+    const std::string libraryPath = opt.library.empty() ? DefaultLibraryPath() : opt.library;
+    const char* rigVariable = getenv("PEXANO_RIG");
+    const std::string rigFile = !opt.rigFile.empty() ? opt.rigFile : rigVariable ? rigVariable : "";
+    const std::string switchFile = platform::MapPath("CmdLine");
+    platform::ProtectFile(libraryPath, "the test library");
+    platform::ProtectFile("/proc/self/exe", "the host program");
+    if (!rigFile.empty()) platform::ProtectFile(rigFile, "the rig file");
+    platform::ProtectFile(switchFile, "the switch file");
+    ProtectLoadedObjects();
+    std::vector<OutputFile> outputs;
+    if (!opt.logFile.empty()) outputs.push_back({"--log", opt.logFile, false});
+    if (!opt.junitFile.empty()) outputs.push_back({"--junit", opt.junitFile, true});
+    if (!CheckOutputs(outputs, false, error)) return Fail(program, error);
+
+    // The report replaces its file only once it is complete, and only after a run that tested:
+    // every earlier way out leaves the file as it was.
+    const bool writesReport = !opt.junitFile.empty() && !opt.list && !opt.helpTest;
     std::string reportTarget;
-    if (!opt.junitFile.empty() && !PrepareReportPath(opt.junitFile, reportTarget, error))
+    if (writesReport && !PrepareReportPath(opt.junitFile, reportTarget, error))
         return Fail(program, "cannot write the JUnit report " + opt.junitFile + ": " + error);
 
     if (!opt.rigFile.empty()) {
@@ -139,29 +187,24 @@ int Main(int argc, char** argv) {
         setenv("PEXANO_RIG", full, 1);
         free(full);
     }
-    if (!opt.stationDir.empty()) {
-        char* full = realpath(opt.stationDir.c_str(), nullptr);
-        struct stat st;
-        const bool folder = full && stat(full, &st) == 0 && S_ISDIR(st.st_mode);
-        const std::string station = full ? full : "";
-        free(full);
-        if (!folder) return Fail(program, "the station folder " + opt.stationDir + " is not a folder");
-        platform::SetDriveRoot(station);
-    }
     // The library reads its switches from "CmdLine", where its relative names land (the station
     // folder when the current folder is outside it); a stale one must never be read.
     const std::string switches = CmdLineText(opt);
-    if (!platform::WriteWholeFile("CmdLine", switches.data(), switches.size()))
-        return Fail(program, "cannot write the switch file CmdLine in the station folder");
-    FILE* log = nullptr;
-    if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error)))
-        return Fail(program, "cannot write the log file " + opt.logFile + ": " + error);
+    if (!platform::SaveLocalFile(switchFile, switches.data(), switches.size())) {
+        const int cause = errno;
+        std::string why = strerror(cause);
+        if (const std::string detail = platform::FileFailureDetail(cause); !detail.empty()) why += " (" + detail + ")";
+        return Fail(program, "cannot write the switch file " + switchFile + ": " + why);
+    }
     if (opt.realTime) platform::SetClockMode(platform::ClockMode::Real);
 
     const bool ansi = opt.color == ColorMode::Always || (opt.color == ColorMode::Auto && isatty(STDOUT_FILENO));
     // Output lost after the run: the results stay on the screen, and this line stands out in red.
     const bool redErrors = opt.color == ColorMode::Always || (opt.color == ColorMode::Auto && isatty(STDERR_FILENO));
-    HostSession& s = g_session.emplace(log, ansi, isatty(STDERR_FILENO) != 0);
+    // The log is opened once the library has started and every file it depends on is known; what
+    // it would have got meanwhile is kept for it.
+    HostSession& s = g_session.emplace(nullptr, ansi, isatty(STDERR_FILENO) != 0);
+    s.renderer.HoldLog();
     platform::SetMainWnd(&s.mainWnd);
     platform::SetMessageBoxSink([&s](const CString& text, const CString& caption) {
         s.renderer.EnsureLineStart();
@@ -177,6 +220,9 @@ int Main(int argc, char** argv) {
     sa.sa_flags = 0;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
+    sa.sa_handler = OnTerminate;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
 
     PluginLibrary library;
     if (!library.Load(libraryPath, error)) {
@@ -185,6 +231,29 @@ int Main(int argc, char** argv) {
 
     const std::vector<TreeNode> nodes = ReadTestTree(library.GetTestList()(&s.host, &g_stopFlag));
     s.renderer.Flush();
+
+    // Now the library's own libraries, its test trees and the rig's files are known too: what an
+    // output would replace is looked at only now, so that a refusal names what the file is.
+    ProtectLoadedObjects();
+    if (!CheckOutputs(outputs, true, error)) {
+        s.renderer.EnsureLineStart();
+        s.renderer.FlushStreams();
+        return Fail(program, error);
+    }
+    FILE* log = nullptr;
+    if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error))) {
+        s.renderer.EnsureLineStart();
+        s.renderer.FlushStreams();
+        return Fail(program, "cannot write the log file " + opt.logFile + ": " + error);
+    }
+    s.log = log;
+    s.renderer.AttachLog(log);
+    if (log) platform::ProtectFile(opt.logFile, "the host's log");
+    if (writesReport) platform::ProtectFile(reportTarget, "the host's report");
+    // A board whose tests could not be published: what was published still runs, but the run
+    // cannot pass.
+    std::vector<std::string> startupFaults;
+    for (const CString& fault : platform::StartupFaults()) startupFaults.push_back(fault.str());
 
     int status = kExitPassed;
     std::vector<TestResult> results;
@@ -218,23 +287,24 @@ int Main(int argc, char** argv) {
             results = runner.Run(tests);
             notRun.assign(tests.begin() + static_cast<long>(results.size()), tests.end());
             runner.PrintSummary(results, notRun);
-            for (const TestResult& r : results) {
-                if (r.outcome == Outcome::Failed && status == kExitPassed) status = kExitFailed;
-                if (r.outcome == Outcome::Stopped) status = kExitStopped;
-            }
+            // A test that answered stopped with no one asking did not pass; only the operator's
+            // stop makes the run a stopped one.
+            for (const TestResult& r : results)
+                if ((r.outcome == Outcome::Failed || (r.outcome == Outcome::Stopped && !r.stopAsked)) && status == kExitPassed)
+                    status = kExitFailed;
             if (!notRun.empty() || __atomic_load_n(&g_stopFlag, __ATOMIC_SEQ_CST)) status = kExitStopped;
         }
     }
-    if (!opt.junitFile.empty() && status != kExitUsage) {
-        // A second Ctrl-C waits until the report is in place or its temporary file is gone.
-        sigset_t interrupt, before;
-        sigemptyset(&interrupt);
-        sigaddset(&interrupt, SIGINT);
-        sigprocmask(SIG_BLOCK, &interrupt, &before);
-        if (!WriteReportFile(reportTarget, JUnitXml(SuiteName(libraryPath), results, notRun), error))
-            status = Fail(program, "cannot write the JUnit report " + opt.junitFile + ": " + error, false, redErrors);
-        sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (!startupFaults.empty() && status != kExitUsage) {
+        s.renderer.EnsureLineStart();
+        s.renderer.FlushStreams();
+        for (const std::string& fault : startupFaults) Fail(program, "the run cannot be trusted: " + fault, false, redErrors);
+        status = kExitUsage;
     }
+    // A run that cannot be trusted leaves the last report as it was, as one that tested nothing.
+    if (writesReport && status != kExitUsage &&
+        !WriteReportFile(reportTarget, JUnitXml(SuiteName(libraryPath), results, notRun), error))
+        status = Fail(program, "cannot write the JUnit report " + opt.junitFile + ": " + error, false, redErrors);
     s.renderer.FlushStreams();
     // Unloading runs the library's static destructors while the host's objects still exist.
     library.Unload();

@@ -9,11 +9,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_identity.h"
 #include "platform/files.h"
 
 namespace {
 
 std::string Reason(int err) { return std::strerror(err); }
+
+const char kPipe[] = "a pipe, which would hold the host until something read it";
 
 // The folder part of a path ("." when it has none) and its last name.
 std::string FolderOf(const std::string& path) {
@@ -21,7 +24,6 @@ std::string FolderOf(const std::string& path) {
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
-std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 bool FolderWritable(const std::string& folder, std::string& error) {
     struct stat st;
@@ -70,59 +72,60 @@ bool WriteReportFile(const std::string& target, const std::string& text, std::st
     return true;
 }
 
-bool FileIdentity::operator==(const FileIdentity& other) const {
-    if (exists != other.exists) return false;
-    return exists ? device == other.device && inode == other.inode : path == other.path;
+const char kLogMark[] = "Log of pexhost, the Pexano test host\n";
+
+namespace {
+
+// Whether the first bytes of a file are those of a file the host writes there.
+bool WrittenByTheHost(const std::string& head, bool report) {
+    if (!report) return head.starts_with(kLogMark);
+    // A report: the root element, after an XML declaration and blanks.
+    size_t at = 0;
+    if (head.starts_with("<?xml")) at = head.find("?>");
+    if (at == std::string::npos) return false;
+    if (at) at += 2;
+    at = head.find_first_not_of(" \t\r\n", at);
+    return at != std::string::npos && head.compare(at, 11, "<testsuites") == 0 &&
+           (head.size() == at + 11 || std::strchr(" \t\r\n/>", head[at + 11]));
 }
 
-bool IdentifyFile(const std::string& name, FileIdentity& identity) {
-    identity = FileIdentity{};
+// Refuses an output over an existing regular file with something in it that the host did not
+// write, and a log on a pipe.
+bool MayReplace(const OutputFile& out, std::string& error) {
     struct stat st;
-    if (name.empty()) return false;
-    if (stat(name.c_str(), &st) == 0) {
-        identity.exists = true;
-        identity.device = st.st_dev;
-        identity.inode = st.st_ino;
-        return true;
-    }
-    // Not there: where writing it would put it, through links that lead nowhere yet.
-    std::string path = name;
-    for (int links = 0; lstat(path.c_str(), &st) == 0; ++links) {
-        if (!S_ISLNK(st.st_mode) || links == 40) return false;
-        std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
-        const ssize_t n = readlink(path.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return false;
-        target.resize(static_cast<size_t>(n));
-        path = target[0] == '/' ? target : FolderOf(path) + "/" + target;
-    }
-    if (errno != ENOENT) return false;
-    char* folder = realpath(FolderOf(path).c_str(), nullptr);
-    if (!folder) return false;
-    identity.path = std::string(folder) == "/" ? "/" + NameOf(path) : std::string(folder) + "/" + NameOf(path);
-    free(folder);
-    return true;
+    if (stat(out.name.c_str(), &st) != 0) return true;
+    if (!out.report && S_ISFIFO(st.st_mode)) return error = "cannot write the log file " + out.name + ": " + kPipe, false;
+    if (!S_ISREG(st.st_mode) || st.st_size == 0) return true;
+    std::string head(256, '\0');
+    FILE* f = fopen(out.name.c_str(), "rb");
+    head.resize(f ? fread(head.data(), 1, head.size(), f) : 0);
+    if (f) fclose(f);
+    if (WrittenByTheHost(head, out.report)) return true;
+    error = out.option + " " + out.name + " is not " + (out.report ? "a JUnit report" : "a log") +
+            " that pexhost wrote: refusing to write over it (delete it first to use its name)";
+    return false;
 }
 
-bool CheckOutputsApart(const std::vector<NamedFile>& outputs, const std::vector<NamedFile>& inputs,
-                       std::string& error) {
-    std::vector<std::pair<const NamedFile*, FileIdentity>> inputIds, outputIds;
-    FileIdentity id;
-    for (const NamedFile& in : inputs)
-        if (IdentifyFile(in.name, id)) inputIds.emplace_back(&in, id);
-    for (const NamedFile& out : outputs) {
-        if (!IdentifyFile(out.name, id)) continue;
-        for (const auto& [in, inId] : inputIds)
-            if (id == inId) return error = out.role + " " + out.name + " is " + in->role + ": refusing to write over it", false;
-        for (const auto& [other, otherId] : outputIds)
+}  // namespace
+
+bool CheckOutputs(const std::vector<OutputFile>& outputs, bool contents, std::string& error) {
+    std::vector<std::pair<const OutputFile*, platform::FileIdentity>> seen;
+    platform::FileIdentity id;
+    for (const OutputFile& out : outputs) {
+        if (!platform::IdentifyFile(out.name, id)) continue;
+        if (const std::string role = platform::ProtectedRole(out.name); !role.empty())
+            return error = out.option + " " + out.name + " is " + role + ": refusing to write over it", false;
+        for (const auto& [other, otherId] : seen)
             if (id == otherId)
-                return error = other->role + " " + other->name + " and " + out.role + " " + out.name + " name the same file", false;
-        outputIds.emplace_back(&out, id);
+                return error = other->option + " " + other->name + " and " + out.option + " " + out.name + " name the same file", false;
+        seen.emplace_back(&out, id);
     }
+    for (const OutputFile& out : outputs)
+        if (contents && !MayReplace(out, error)) return false;
     return true;
 }
 
 FILE* OpenLogFile(const std::string& path, std::string& error) {
-    static const char kPipe[] = "a pipe, which would hold the host until something read it";
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) return error = kPipe, nullptr;
     // Without waiting, should a pipe be put there meanwhile; and not cut before it is known to be a file.
@@ -139,7 +142,9 @@ FILE* OpenLogFile(const std::string& path, std::string& error) {
     if (!log) {
         error = refused ? refused : Reason(err ? err : errno);
         close(fd);
+        return nullptr;
     }
+    fputs(kLogMark, log);  // a failed write shows when the log is closed
     return log;
 }
 

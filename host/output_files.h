@@ -19,34 +19,23 @@ bool PrepareReportPath(const std::string& path, std::string& target, std::string
 // in error; the new file is then removed again and target is left as it was.
 bool WriteReportFile(const std::string& target, const std::string& text, std::string& error);
 
-// What a file name stands for, so that two spellings of one file compare equal: the device and
-// inode of an existing file (reached through links), or for a name not there yet the real path of
-// its folder and its last name.
-struct FileIdentity {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    std::string path;  // when it does not exist
-    bool operator==(const FileIdentity& other) const;
-};
-// Answers false when the name cannot stand for a file: its folder is not there, or it is a link
-// that leads nowhere.
-bool IdentifyFile(const std::string& name, FileIdentity& identity);
-
-// A file named on the command line, and what it is to the run ("the test library", "--log").
-struct NamedFile {
-    std::string role;
+// An output named on the command line: the option ("--log") and the name given.
+struct OutputFile {
+    std::string option;
     std::string name;
+    bool report = false;  // the JUnit report; else the log
 };
-// Checks, before anything is opened, that no output (the log, the report) is one of the inputs
-// (the library, the host program, ...) or another output, however each is spelled. Answers false
-// with the message in error for the first clash. Names that stand for no file are left to the
-// code that opens them.
-bool CheckOutputsApart(const std::vector<NamedFile>& outputs, const std::vector<NamedFile>& inputs,
-                       std::string& error);
+// The first line of every log the host writes, by which it knows a log of its own.
+extern const char kLogMark[];
+// Checks, before any output is opened, that no output is a file the run depends on
+// (platform::ProtectedRole) or another output, however each is spelt, and with contents that an
+// existing regular file an output would replace is empty or one the host wrote (a log that starts
+// with kLogMark, or a JUnit report) and that the log is no pipe. Answers false with the message in
+// error for the first refusal. Names that stand for no file are left to the code that opens them.
+bool CheckOutputs(const std::vector<OutputFile>& outputs, bool contents, std::string& error);
 
-// Opens the log for writing from its start: a regular file (made when not there) or a device such as
-// /dev/null. A pipe is refused, since opening it would hold the host until something read it; so
+// Opens the log for writing from its start, kLogMark its first line: a regular file (made when not
+// there) or a device such as /dev/null. A pipe is refused, since opening it would hold the host until something read it; so
 // is anything else that is neither. Answers null with the reason in error.
 FILE* OpenLogFile(const std::string& path, std::string& error);
 

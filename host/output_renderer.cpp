@@ -124,7 +124,20 @@ void OutputRenderer::FlushStreams() {
     if (m_log && fflush(m_log) != 0 && m_logError == 0) m_logError = errno;
 }
 
+void OutputRenderer::HoldLog() {
+    m_log = nullptr;
+    m_holdingLog = true;
+}
+
+void OutputRenderer::AttachLog(FILE* log) {
+    m_log = log;
+    m_holdingLog = false;
+    WriteLog(m_heldLog);
+    std::string().swap(m_heldLog);
+}
+
 void OutputRenderer::WriteLog(std::string_view text) {
+    if (m_holdingLog) m_heldLog += text;
     if (m_log && fwrite(text.data(), 1, text.size(), m_log) != text.size() && m_logError == 0) m_logError = errno ? errno : EIO;
 }
 

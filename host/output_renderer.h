@@ -44,6 +44,10 @@ public:
     void SetBeforeWrite(std::function<void()> hook) { m_beforeWrite = std::move(hook); }
     // Nothing more goes to the log (it is about to be closed).
     void DetachLog() { m_log = nullptr; }
+    // Until AttachLog, what the log would get is kept (the start-up text, while the host cannot
+    // yet tell whether the log's file may be written); AttachLog writes it to log first.
+    void HoldLog();
+    void AttachLog(FILE* log);
     // The errno of the first write to the log that failed; 0 when none did.
     int LogError() const { return m_logError; }
     // Pushes written text to the terminal and the log.
@@ -63,6 +67,8 @@ private:
     bool m_ansi;
     FILE* m_log;
     int m_logError = 0;
+    bool m_holdingLog = false;
+    std::string m_heldLog;
     long m_pending;  // window text from here to the end is not shown yet
     bool m_silent = false;
     std::string* m_red = nullptr;

@@ -101,6 +101,7 @@ std::vector<TestResult> TestRunner::Run(const std::vector<const TreeNode*>& test
         m_out.CaptureRedLines(nullptr);
         m_progress.ClearLine();
         r.outcome = OutcomeOf(r.code);
+        r.stopAsked = StopRequested();
 
         std::string tag = std::string("[") + OutcomeName(r.outcome) + "]";
         tag.resize(10, ' ');

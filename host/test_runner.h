@@ -16,6 +16,7 @@ struct TestResult {
     Outcome outcome = Outcome::Failed;
     double seconds = 0;     // on the process clock (virtual unless --real-time)
     std::string redLines;   // the test's text in red, a line each
+    bool stopAsked = false; // the operator had asked for a stop when the test ended
 };
 
 // What a Run result code means: 1 passed, 3 stopped, 2 and anything else failed.

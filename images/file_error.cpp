@@ -1,7 +1,9 @@
 // Cause texts of file errors and the message boxes of a file that could not be created or written.
 #include "images/file_error.h"
 
+#include <cctype>
 #include <cerrno>
+#include <string>
 
 #include "platform/host_ui.h"
 
@@ -54,7 +56,15 @@ int CauseOf(int error) {
 
 }  // namespace
 
-CString FileErrorText(int error) { return CString(kCauseTexts[CauseOf(error)]); }
+CString FileErrorText(int error) {
+    CString text(kCauseTexts[CauseOf(error)]);
+    // What the cause text cannot say (a file the run depends on, a folder that takes no new file)
+    // follows as a sentence of its own.
+    std::string detail = platform::FileFailureDetail(error);
+    if (detail.empty()) return text;
+    detail[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(detail[0])));
+    return text + " " + detail.c_str() + ".";
+}
 
 CString SaveFailureText(const CString& what, int error) { return what + FileErrorText(error ? error : kUnknownError) + "\n"; }
 

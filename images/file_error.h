@@ -10,7 +10,8 @@ namespace images_detail {
 
 // The file layer's cause text for the errno left by a failed open or write (the original
 // runtime's fourteen cause texts: "The file could not be located.", "The disk is full.", ...).
-// An errno it does not know, or kUnknownError, gives "An unspecified error occurred.".
+// An errno it does not know, or kUnknownError, gives "An unspecified error occurred.". What the
+// file layer said of the failure beyond errno follows as a sentence of its own.
 CString FileErrorText(int error);
 inline constexpr int kUnknownError = -1;
 

@@ -2,6 +2,7 @@
 #include "files.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -14,8 +15,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <optional>
 #include <vector>
+
+#include "file_identity.h"
 
 namespace {
 
@@ -230,6 +234,97 @@ std::vector<std::string> FindMatches(const char* pattern) {
     return out;
 }
 
+// Why the last open or save failed, when its errno alone does not say it.
+struct FailureDetail {
+    int error = 0;
+    std::string text;
+};
+FailureDetail& LastFailure() {
+    static FailureDetail detail;
+    return detail;
+}
+// Sets errno to error, with the words that say what errno cannot; answers null for the callers.
+std::nullptr_t Refuse(int error, std::string text) {
+    LastFailure() = {error, std::move(text)};
+    errno = error;
+    return nullptr;
+}
+
+std::string FolderPart(const std::string& file) {
+    const size_t slash = file.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+}
+
+// A file the run depends on is never written by a test's save; errno EPERM and the reason when
+// local is one.
+bool RefuseProtected(const std::string& local) {
+    const std::string role = platform::ProtectedRole(local);
+    if (role.empty()) return false;
+    Refuse(EPERM, local + " is " + role + ", which this run must not write over");
+    return true;
+}
+
+// The words for a file that cannot be made in its folder, when that is the cause.
+void NoteFolderRefusal(const std::string& file) {
+    if (errno == EACCES || errno == EPERM || errno == EROFS)
+        Refuse(errno, "the folder " + FolderPart(file) + " does not allow a new file");
+}
+
+// The temporaries of the saves under way, so that a signal that ends the process removes them.
+// Written by the process's one thread, read by a signal handler: slots are swapped atomically
+// and a name is freed only once its slot no longer holds it.
+constexpr int kTempSlots = 16;
+std::atomic<char*> g_tempSlots[kTempSlots];
+
+void NoteTemporary(const std::string& temp) {
+    char* copy = ::strdup(temp.c_str());
+    for (std::atomic<char*>& slot : g_tempSlots) {
+        char* none = nullptr;
+        if (copy && slot.compare_exchange_strong(none, copy)) return;
+    }
+    std::free(copy);  // more saves at once than slots: this one is left to the next save's sweep
+}
+
+void ForgetTemporary(const std::string& temp) {
+    for (std::atomic<char*>& slot : g_tempSlots) {
+        char* held = slot.load();
+        if (held && temp == held && slot.compare_exchange_strong(held, nullptr)) {
+            std::free(held);
+            return;
+        }
+    }
+}
+
+// The temporary prefix of a save to name: ".<name>.".
+std::string TemporaryPrefix(const std::string& name) { return "." + name.substr(0, 160) + "."; }
+
+// Removes the temporaries that saves of file by processes no longer running left in its folder (a
+// process killed outright, a power loss): ".<name>.<pid>.<serial>.<hex>" whose pid is gone.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& name) {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return;
+    const std::string prefix = TemporaryPrefix(name);
+    std::vector<std::string> stale;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string entry = e->d_name;
+        if (entry.compare(0, prefix.size(), prefix) != 0) continue;
+        const char* rest = entry.c_str() + prefix.size();
+        char* end = nullptr;
+        errno = 0;
+        const long pid = std::strtol(rest, &end, 10);
+        if (end == rest || *end != '.' || pid <= 0 || errno == ERANGE || pid == ::getpid()) continue;
+        const char* serial = end + 1;
+        std::strtoul(serial, &end, 10);
+        if (end == serial || *end != '.') continue;
+        const char* hex = end + 1;
+        std::strtoul(hex, &end, 16);
+        if (end == hex || *end != '\0') continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(entry);
+    }
+    ::closedir(d);
+    for (const std::string& entry : stale) ::unlink((folder + entry).c_str());
+}
+
 // Where a save's bytes go. A regular file, or a name with no file yet, is replaced whole from a
 // hidden temporary beside it (temp); a character device is written in place (temp "").
 struct SaveTarget {
@@ -243,6 +338,7 @@ int CreateTemporary(const std::string& file, int keepMode, std::string& temp) {
     const size_t slash = file.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    RemoveStaleTemporaries(folder, name);
     static unsigned serial = 0;
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
@@ -251,11 +347,12 @@ int CreateTemporary(const std::string& file, int keepMode, std::string& temp) {
         std::snprintf(suffix, sizeof suffix, ".%d.%u.%lx", static_cast<int>(::getpid()), ++serial,
                       static_cast<unsigned long>(now.tv_nsec) ^ (static_cast<unsigned long>(attempt) << 20));
         // Short enough for any name the target may have.
-        temp = folder + "." + name.substr(0, 160) + suffix;
+        temp = folder + TemporaryPrefix(name) + (suffix + 1);
         // O_EXCL: never through a link, never over another file.
         const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
+            NoteFolderRefusal(file);
             return -1;
         }
         if (keepMode >= 0 && ::fchmod(fd, static_cast<mode_t>(keepMode)) != 0) {
@@ -265,14 +362,17 @@ int CreateTemporary(const std::string& file, int keepMode, std::string& temp) {
             errno = error;
             return -1;
         }
+        NoteTemporary(temp);
         return fd;
     }
     errno = EEXIST;
     return -1;
 }
 
-// Opens the stream of a save to the local path; null with errno when the save is refused.
-FILE* OpenSave(const std::string& local, SaveTarget& target) {
+// Opens the stream of a save to the local path; null with errno when the save is refused. guard:
+// a file the run depends on is refused (the host's own saves of its files pass false).
+FILE* OpenSave(const std::string& local, SaveTarget& target, bool guard) {
+    LastFailure() = {};
     target = {local, ""};
     struct stat st;
     bool exists = ::lstat(local.c_str(), &st) == 0;
@@ -288,6 +388,7 @@ FILE* OpenSave(const std::string& local, SaveTarget& target) {
         errno = EISDIR;
         return nullptr;
     }
+    if (guard && RefuseProtected(target.file)) return nullptr;
     if (exists && S_ISCHR(st.st_mode)) return std::fopen(target.file.c_str(), "w+b");
     if (exists && !S_ISREG(st.st_mode)) {
         errno = EINVAL;  // a FIFO or socket would wait for a reader
@@ -302,6 +403,7 @@ FILE* OpenSave(const std::string& local, SaveTarget& target) {
         const int error = errno;
         ::close(fd);
         ::unlink(target.temp.c_str());
+        ForgetTemporary(target.temp);
         errno = error;
     }
     return fp;
@@ -318,6 +420,7 @@ int FinishSave(FILE* fp, const SaveTarget& target, int error, bool sync = false)
     if (!target.temp.empty()) {
         if (!error && ::rename(target.temp.c_str(), target.file.c_str()) != 0) error = errno;
         if (error) ::unlink(target.temp.c_str());
+        ForgetTemporary(target.temp);
     }
     return error;
 }
@@ -397,21 +500,15 @@ bool ReadWholeFile(const char* path, std::vector<BYTE>& out) {
     return ok;
 }
 
-bool WriteWholeFile(const char* path, const void* data, size_t size) {
-    if (!path || !*path) {
-        errno = ENOENT;
-        return false;
-    }
-    return SaveLocalFile(MapPath(path), data, size);
-}
+namespace {
 
-bool SaveLocalFile(const std::string& local, const void* data, size_t size, bool sync) {
+bool SaveLocal(const std::string& local, const void* data, size_t size, bool sync, bool guard) {
     if (!data && size) {
         errno = EINVAL;
         return false;
     }
     SaveTarget target;
-    FILE* fp = OpenSave(local, target);
+    FILE* fp = OpenSave(local, target, guard);
     if (!fp) return false;
     errno = 0;
     const int error = size && std::fwrite(data, 1, size, fp) != size ? (errno ? errno : EIO) : 0;
@@ -420,6 +517,30 @@ bool SaveLocalFile(const std::string& local, const void* data, size_t size, bool
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool WriteWholeFile(const char* path, const void* data, size_t size) {
+    if (!path || !*path) {
+        errno = ENOENT;
+        return false;
+    }
+    return SaveLocal(MapPath(path), data, size, false, true);
+}
+
+bool SaveLocalFile(const std::string& local, const void* data, size_t size, bool sync) {
+    return SaveLocal(local, data, size, sync, false);
+}
+
+std::string FileFailureDetail(int error) {
+    const FailureDetail& last = LastFailure();
+    return error != 0 && last.error == error ? last.text : std::string();
+}
+
+void RemoveSaveTemporaries() {
+    for (std::atomic<char*>& slot : g_tempSlots)
+        if (const char* temp = slot.load()) ::unlink(temp);
 }
 
 bool CopyFile(const char* from, const char* to, bool failIfExists) {
@@ -432,7 +553,7 @@ bool CopyFile(const char* from, const char* to, bool failIfExists) {
         if (s.st_dev == d.st_dev && s.st_ino == d.st_ino) return false;
     }
     std::vector<BYTE> bytes;
-    if (!ReadWholeFile(src.c_str(), bytes) || !SaveLocalFile(dst, bytes.data(), bytes.size())) return false;
+    if (!ReadWholeFile(src.c_str(), bytes) || !SaveLocal(dst, bytes.data(), bytes.size(), false, true)) return false;
     // The copy keeps the source's last-write time, as CopyFileA does; "newest file" lookups rely on it.
     struct timespec times[2] = {s.st_atim, s.st_mtim};
     ::utimensat(AT_FDCWD, dst.c_str(), times, 0);
@@ -465,23 +586,28 @@ CString FindMostRecentFile(const char* pattern) {
 
 FILE* OpenFile(const char* path, const char* mode) {
     if (!path || !mode) return nullptr;
+    LastFailure() = {};
     std::string local = MapPath(path);
     struct stat st;
     if (StatPath(local, st) && S_ISDIR(st.st_mode)) {
         errno = EISDIR;  // stdio would open a folder for reading; Windows refuses it
         return nullptr;
     }
+    const bool update = std::strchr(mode, '+') != nullptr;
+    if ((mode[0] != 'r' || update) && RefuseProtected(local)) return nullptr;
     if (mode[0] != 'r') {
         // Opening a FIFO or socket for writing waits for a reader; a device such as /dev/null is fine.
-        if (StatPath(local, st) && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
+        const bool exists = StatPath(local, st);
+        if (exists && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
             errno = EINVAL;
             return nullptr;
         }
-        return std::fopen(local.c_str(), mode);
+        FILE* fp = std::fopen(local.c_str(), mode);
+        if (!fp && !exists) NoteFolderRefusal(local);
+        return fp;
     }
     // A file read as input must be a regular file: opening a FIFO or a terminal would wait for a
     // writer that never comes. The open does not block, and the check is made on what was opened.
-    bool update = std::strchr(mode, '+') != nullptr;
     int fd = ::open(local.c_str(), (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -515,7 +641,7 @@ BOOL CFile::Open(const char* path, UINT flags) {
     bool write = flags & (modeWrite | modeReadWrite);
     if (write && create && !keep) {
         SaveTarget target;
-        m_fp = OpenSave(platform::MapPath(path), target);
+        m_fp = OpenSave(platform::MapPath(path), target, true);
         m_target = std::move(target.file);
         m_temp = std::move(target.temp);
     } else {
@@ -545,7 +671,10 @@ bool CFile::Close() {
 void CFile::Abort() {
     const int saved = errno;
     if (m_fp) std::fclose(m_fp);
-    if (!m_temp.empty()) ::unlink(m_temp.c_str());
+    if (!m_temp.empty()) {
+        ::unlink(m_temp.c_str());
+        ForgetTemporary(m_temp);
+    }
     Forget();
     errno = saved;
 }

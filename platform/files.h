@@ -34,11 +34,21 @@ bool IsDirectory(const char* path);
 // Whole-file read; false when the file cannot be opened or read.
 bool ReadWholeFile(const char* path, std::vector<BYTE>& out);
 // Saves size bytes as the whole of path, as CFile's modeCreate does: the file is replaced only by
-// a complete copy. false, with errno saying why, when anything failed.
+// a complete copy. false, with errno saying why, when anything failed. Like every save and write
+// of this layer, it refuses (EPERM) a file the run depends on (see ProtectFile).
 bool WriteWholeFile(const char* path, const void* data, size_t size);
-// WriteWholeFile's save to a path of this file system, taken as it stands (not mapped); with sync
-// the bytes reach the disk before the file is replaced.
+// WriteWholeFile's save to a path of this file system, taken as it stands (not mapped), for the
+// host's own files (a protected file is written); with sync the bytes reach the disk before the
+// file is replaced.
 bool SaveLocalFile(const std::string& local, const void* data, size_t size, bool sync = false);
+// What the failure of the last open or save said beyond errno, when error is its errno: the file
+// is one the run depends on ("/st/x.bin is the host's log, ..."), or its folder does not allow a
+// new file. "" otherwise.
+std::string FileFailureDetail(int error);
+// Removes the temporaries of the saves under way, so that the target files stay as they were:
+// for a signal handler (async-signal-safe) about to end the process. A temporary that a process
+// ended outright left behind is removed by the next save of the same file.
+void RemoveSaveTemporaries();
 // Copies from over to (refused when to exists and failIfExists), with the same guarantee as
 // WriteWholeFile; the copy keeps the source's last-write time.
 bool CopyFile(const char* from, const char* to, bool failIfExists);
@@ -49,7 +59,8 @@ CString FindMostRecentFile(const char* pattern);
 // fopen through MapPath. A folder is refused, and so is anything but a regular file in a mode that
 // reads ("r", "r+"): a FIFO or device named as an input file fails at once instead of waiting. A
 // mode that only writes takes a regular file or a character device, never a FIFO, and writes it in
-// place: a save that must not leave a partial file goes through CFile or WriteWholeFile.
+// place: a save that must not leave a partial file goes through CFile or WriteWholeFile. A mode
+// that writes refuses a file the run depends on.
 FILE* OpenFile(const char* path, const char* mode);
 
 }  // namespace platform
@@ -62,7 +73,7 @@ FILE* OpenFile(const char* path, const char* mode);
 // destroyed before Close removes the temporary. A link is followed (the file it leads to is
 // replaced, the link stays); a replaced file keeps its permission bits, a new one gets 0666 less
 // the umask. A save needs to write in the target's folder, and an existing target must be
-// writable. A character device is written in place, its errors failing the Close; a FIFO, a
+// writable and not one the run depends on. A character device is written in place, its errors failing the Close; a FIFO, a
 // socket or a folder is refused. Other modes open the file itself.
 class CFile {
 public:

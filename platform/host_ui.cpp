@@ -7,6 +7,7 @@ namespace {
 CWnd* g_mainWnd = nullptr;
 platform::MessageSink g_sink;
 std::vector<platform::MessageRecord> g_history;
+std::vector<CString> g_startupFaults;
 }  // namespace
 
 namespace platform {
@@ -24,5 +25,9 @@ int MessageBox(const char* text, const char* caption, UINT type) {
 void SetMessageBoxSink(MessageSink sink) { g_sink = std::move(sink); }
 const std::vector<MessageRecord>& MessageBoxHistory() { return g_history; }
 void ClearMessageBoxHistory() { g_history.clear(); }
+
+void NoteStartupFault(const CString& reason) { g_startupFaults.push_back(reason); }
+const std::vector<CString>& StartupFaults() { return g_startupFaults; }
+void ClearStartupFaults() { g_startupFaults.clear(); }
 
 }  // namespace platform

@@ -101,4 +101,11 @@ struct MessageRecord { CString text; CString caption; UINT type; };
 const std::vector<MessageRecord>& MessageBoxHistory();
 void ClearMessageBoxHistory();
 
+// What went wrong while the library started that makes a run untrustworthy, such as a board on
+// the rig whose test tree cannot be read: the library notes it, and the host, once it has the
+// tree, still runs what was published but does not let the run pass.
+void NoteStartupFault(const CString& reason);
+const std::vector<CString>& StartupFaults();
+void ClearStartupFaults();
+
 }  // namespace platform

@@ -13,6 +13,9 @@
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_base.h"
+#include "platform/file_identity.h"
+#include "platform/files.h"
+#include "platform/host_ui.h"
 
 namespace {
 
@@ -158,14 +161,21 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
     // A fresh reader each time: the parser appends to what it already holds.
     m_tree = std::make_unique<CDirTreeOrdered>("");
     m_queue = std::make_unique<CStringQueue>(m_tree.get(), "\\");
-    if (m_tree->Parse(path) != 1) {
-        PrintColor("*** ERROR:  Unable to read " + path + "\n", kColorRed);
+    // The run depends on its tree: no test may save over it.
+    platform::ProtectFile(platform::MapPath(path), "a test tree file");
+    const int ownBoards = m_profile.kind == treepath::RootKind::MainBoard ? facts.mainBoards : facts.codecBoards;
+    // A board on the rig whose tests cannot be published leaves it untested: the run cannot pass.
+    const auto fault = [&](const CString& line) {
+        PrintColor("*** ERROR:  " + line + "\n", kColorRed);
+        CString reason;
+        reason.Format("the %s board's tests are not published: %s", m_profile.boardName, line.c_str());
+        if (ownBoards > 0) platform::NoteStartupFault(reason);
         return 0;
-    }
+    };
+    if (m_tree->Parse(path) != 1) return fault("Unable to read " + path);
     // Stray characters are skipped by design; only an engineer editing a tree wants to hear of them.
     if (IsEngineering())
         for (const CString& warning : m_tree->GetWarnings()) PrintColor("Note: " + path + " " + warning + "\n", kColorBlack);
-    const int ownBoards = m_profile.kind == treepath::RootKind::MainBoard ? facts.mainBoards : facts.codecBoards;
     if (ownBoards == 0) {
         CString line;
         line.Format("No %s board was found: its tests are not published.\n", m_profile.boardName);
@@ -174,6 +184,7 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
 
     m_tree->SetOrderBase(orderBase);
     m_queue->Refill("\\");
+    if (m_queue->GetCount() == 0) return fault(path + " holds no test");
     const bool engineering = IsEngineering() != FALSE;
     while (m_queue->GetCount() > 0) {
         CString recordPath;

@@ -108,7 +108,7 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
         {"unknown option", {lib, "--junit", "j.xml", "--frobnicate"}, 2, "unknown option '--frobnicate'", ""},
         {"report into a missing folder", {lib, "--junit", "none/j.xml", "Top"}, 2, "cannot write the JUnit report none/j.xml: No such file", ""},
         {"report over a folder", {lib, "--junit", "folder", "Top"}, 2, "cannot write the JUnit report folder: not a regular file", ""},
-        {"report over a pipe", {lib, "--junit", "fifo", "--log", "j.xml", "Top"}, 2, "cannot write the JUnit report fifo: not a regular file", ""},
+        {"report over a pipe", {lib, "--junit", "fifo", "--log", "new.log", "Top"}, 2, "cannot write the JUnit report fifo: not a regular file", ""},
         {"not a library", {"--lib", "garbage.so", "--junit", "j.xml"}, 2, "cannot load the test library garbage.so", ""},
         {"no entry", {"--lib", BinDir() + "/HostNoEntryPlugin.so"}, 2, "has no GetTestList", ""},
         {"missing rig", {lib, "--rig", "none.json", "--junit", "j.xml"}, 2, "cannot read the rig file none.json", ""},
@@ -117,9 +117,15 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
         {"station folder not there", {lib, "--station", "none", "--junit", "j.xml"}, 2, "the station folder none is not a folder", ""},
         {"station folder a file", {lib, "--station", "bad.json", "--junit", "j.xml"}, 2, "the station folder bad.json is not a folder", ""},
         // Drive-rooted names land in the station folder, the current one unless named; ".." stops at it.
-        {"current folder as the station", {lib, "--all", "Documented"}, 0, "", "C:\\..\\x.img=" + dir.File("x.img") + "\n"},
+        // The station folder is the one the run started in, wherever a test moves the current folder.
+        {"current folder as the station", {lib, "--all", "Documented"}, 0, "", "C:\\..\\x.img=" + dir.File("x.img") + "\n\\ROOTED.bin=" +
+                                                                               dir.File("ROOTED.bin") + "\n..\\..\\REL.bin=" + dir.File("REL.bin") + "\n"},
         {"station folder named", {lib, "--all", "--station=folder", "Documented"}, 0, "", "C:\\..\\x.img=" + dir.File("folder") + "/x.img\n"},
-        {"help on a test", {lib, "--help-test", "documented"}, 0, "", "Help on [HostDev <Doc>]\nUsage: Documented VERBOSE=n\n"},
+        {"help on a test", {lib, "--help-test", "documented", "--junit", "j.xml"}, 0, "", "Help on [HostDev <Doc>]\nUsage: Documented VERBOSE=n\n"},
+        {"a list tests nothing", {lib, "--list", "--junit", "j.xml"}, 0, "", "[x] Top\n"},
+        // What an unset shell variable gives must not run every test.
+        {"an empty filter", {lib, "", "--junit", "j.xml"}, 2, "an empty filter selects nothing", ""},
+        {"a blank filter", {lib, "Top", " \t", "--junit", "j.xml"}, 2, "an empty filter selects nothing", ""},
         {"default library", {"--list"}, 0, "", "[x] "},
         // A run in which nothing was tested never passes: the library published nothing, or nothing checked.
         {"library with no test", {"--lib", bare, "--junit", "j.xml"}, 2, "the library published no test to run", "No board on this rig\n"},
@@ -190,6 +196,43 @@ TEST(HostCli, ACtrlCEndsTheTestStoppedAndASecondQuitsAtOnceWhenTheTestIgnoresThe
     EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
 }
 
+TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFileAsItWas) {
+    TempDir dir;
+    // No one pressed Ctrl-C: the test did not pass, and its report says why in its own words.
+    HostRun itself = RunHost(WithLib({"--all", "Stop/Itself", "Basic/Pass", "--junit", "j.xml"}), dir.Path());
+    EXPECT_EQ(itself.status, 1) << itself.out;
+    ExpectInOrder(itself.out, {"[PASS]    Host/Basic/Pass", "[STOPPED] Host/Stop/Itself", "2 tests: 1 passed, 0 failed, 1 stopped, 0 not run\n"});
+    ExpectInOrder(dir.Read("j.xml"), {"failures=\"1\" errors=\"0\" skipped=\"0\"",
+                                      "<failure type=\"STOPPED\" message=\"Run the register test first\">Flash check skipped\n"});
+    EXPECT_FALSE(Has(dir.Read("j.xml"), "the run was stopped"));
+    // A signal that ends the host mid-save removes the save's temporary: the file and the report
+    // stay as they were.
+    struct Row { const char* name; std::vector<int> signals; int status; } const rows[] = {
+        {"SIGTERM", {SIGTERM}, 128 + SIGTERM}, {"SIGHUP", {SIGHUP}, 128 + SIGHUP}, {"two Ctrl-Cs", {SIGINT, SIGINT}, 3},
+        {"SIGKILL", {SIGKILL}, 128 + SIGKILL},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        dir.Write("saved.bin", "old");
+        dir.Write("j.xml", kKeptReport);
+        HostRun run = RunHost(WithLib({"--all", "SaveAndWait", "--junit", "j.xml"}), dir.Path(), [&](pid_t pid, const std::string& out) {
+            // The save is open from the test's start; its text shows once the test ends.
+            if (!Has(out, "[RUN]     Host/Extra/SaveAndWait")) return true;
+            usleep(300000);
+            for (int signal : row.signals) kill(pid, signal), usleep(50000);
+            return false;
+        });
+        EXPECT_EQ(run.status, row.status) << run.err;
+        EXPECT_EQ(dir.Read("saved.bin"), "old");
+        EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
+        // A process killed outright leaves its temporary; the next save of the file removes it.
+        EXPECT_EQ(LeftBehind(dir).size(), row.signals[0] == SIGKILL ? 1u : 0u);
+    }
+    EXPECT_EQ(RunHost(WithLib({"--all", "*/Extra/Save"}), dir.Path()).status, 0);
+    EXPECT_EQ(dir.Read("saved.bin"), "new");
+    EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
+}
+
 TEST(HostCli, AFailedWriteOfTheLogOrTheReportFailsTheRunWithOneRedLineAndTheResultsStayOnScreen) {
     TempDir dir;
     // Past 100 bytes a write fails ("File too large") instead of the signal ending the host.
@@ -228,11 +271,21 @@ TEST(HostCli, ALogOrReportOverTheLibraryTheHostAnInputOrEachOtherIsRefusedBefore
     std::filesystem::create_symlink("lib.so", dir.File("link.so"));
     std::filesystem::create_symlink("later.txt", dir.File("dangling"));
     dir.MakeDir("sub");
+    dir.MakeDir("st");
     dir.Write("rig.json", "{\"boards\": []}");
+    const std::string notes = "the operator's notes\n";
+    dir.Write("notes.txt", notes);
     ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
     const std::string library = ReadText(dir.File("lib.so")), program = ReadText(host);
-    struct Row { const char* name; std::vector<std::string> args; const char* err; };
+    struct Row { const char* name; std::vector<std::string> args; const char* err; const char* rigVariable = nullptr; };
     const Row rows[] = {
+        {"log over a library the host loaded", {"--log", "libpexplatform.so"}, "--log libpexplatform.so is a library the run loaded: refusing"},
+        {"log over the rig file the environment names", {"--log", "rig.json"}, "--log rig.json is the rig file", "rig.json"},
+        // The switch file is where the host writes it: in the station folder when the current one is outside.
+        {"log over the switch file from outside the station", {"--station", "st", "--log", "st/CmdLine"}, "--log st/CmdLine is the switch file"},
+        {"log over a file of another program", {"--log", "notes.txt"},
+         "--log notes.txt is not a log that pexhost wrote: refusing to write over it (delete it first to use its name)"},
+        {"report over a file of another program", {"--junit", "notes.txt"}, "--junit notes.txt is not a JUnit report that pexhost wrote"},
         {"log over the library, spelt otherwise", {"--log", "./sub/../lib.so"}, "--log ./sub/../lib.so is the test library: refusing"},
         {"log over the library through a link", {"--log", "link.so"}, "--log link.so is the test library"},
         {"report over the library", {"--junit", dir.File("lib.so")}, "is the test library"},
@@ -250,23 +303,38 @@ TEST(HostCli, ALogOrReportOverTheLibraryTheHostAnInputOrEachOtherIsRefusedBefore
         args.insert(args.end(), row.args.begin(), row.args.end());
         args.push_back("Top");
         const auto start = std::chrono::steady_clock::now();
+        if (row.rigVariable) setenv("PEXANO_RIG", dir.File(row.rigVariable).c_str(), 1);
         HostRun run = RunHost(args, dir.Path(), [&](pid_t pid, const std::string&) {
             if (std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) return true;
             kill(pid, SIGKILL);  // a host waiting on a pipe: fail the row, not the whole run
             return false;
         }, host);
+        unsetenv("PEXANO_RIG");
         EXPECT_EQ(run.status, 2) << run.err;
         EXPECT_TRUE(Has(run.err, row.err)) << run.err;
-        EXPECT_EQ(run.out, "") << "nothing ran";
+        EXPECT_FALSE(Has(run.out, "[RUN]")) << "nothing ran";
         EXPECT_TRUE(ReadText(dir.File("lib.so")) == library && ReadText(host) == program) << "the library and the host are whole";
         EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
         EXPECT_EQ(dir.Read("rig.json"), "{\"boards\": []}");
+        EXPECT_EQ(dir.Read("notes.txt"), notes);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("st/CmdLine")));
         EXPECT_FALSE(std::filesystem::exists(dir.File("r.txt")) || std::filesystem::exists(dir.File("later.txt")));
         EXPECT_TRUE(std::filesystem::is_fifo(dir.File("fifo")));
     }
-    // Apart, the same names work: the copied host runs the copied library.
-    EXPECT_EQ(RunHost({"--lib=link.so", "--log", "dangling", "--junit", "j.xml", "Top"}, dir.Path(), {}, host).status, 0);
-    EXPECT_TRUE(Has(dir.Read("later.txt"), "[PASS]    Top") && Has(dir.Read("j.xml"), "<testcase ")) << dir.Read("later.txt");
+    // Apart, the same names work: the copied host runs the copied library, and a log it wrote is
+    // replaced by the next; "CmdLine" outside the station folder is no switch file.
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(RunHost({"--lib=link.so", "--log", "dangling", "--junit", "j.xml", "Top"}, dir.Path(), {}, host).status, 0);
+    EXPECT_TRUE(dir.Read("later.txt").starts_with("Log of pexhost") && Has(dir.Read("later.txt"), "[PASS]    Top") &&
+                Has(dir.Read("j.xml"), "<testcase ")) << dir.Read("later.txt");
+    std::filesystem::remove(dir.File("CmdLine"));  // the last run's switches: no log, so the operator deletes it
+    EXPECT_EQ(RunHost({"--lib=link.so", "--station", "st", "--log", "CmdLine", "Top"}, dir.Path(), {}, host).status, 0);
+    EXPECT_TRUE(Has(dir.Read("CmdLine"), "[PASS]    Top") && dir.Read("st/CmdLine") == "pexhost");
+    // A test's save over the log fails with the reason, and the log stays whole.
+    HostRun saveOverLog = RunHost({"--lib=link.so", "--all", "--log", "saved.bin", "*/Extra/Save"}, dir.Path(), {}, host);
+    EXPECT_EQ(saveOverLog.status, 1);
+    EXPECT_TRUE(Has(saveOverLog.out, "/saved.bin is the host's log, which this run must not write over")) << saveOverLog.out;
+    EXPECT_TRUE(dir.Read("saved.bin").starts_with("Log of pexhost") && Has(dir.Read("saved.bin"), "[FAIL]    Host/Extra/Save"));
 }
 
 TEST(HostCli, OneCtrlCEndsADialogWaitingForAnAnswerAsCancelledAndTheTestStops) {

@@ -4,8 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -15,6 +17,7 @@
 #include "platform/dialog.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -99,13 +102,39 @@ FnTest g_dialog([](FnTest& t, CString) {
     return answer == platform::IDOK && dialog.count == 1 ? kRunPassed : kRunFailed;
 });
 
+// Answers stopped with no one asking, as a test whose earlier test has not passed does.
+FnTest g_itself([](FnTest& t, CString) {
+    t.PrintColor("Flash check skipped\n", kColorRed);
+    t.PrintColor("Run the register test first\n", kColorRed);
+    return kRunStopped;
+});
+
+// Saves "saved.bin" whole; with "WAIT" it waits mid-way (a signal ends it).
+FnTest g_save([](FnTest& t, CString command) {
+    CFile file;
+    if (!file.Open("saved.bin", CFile::modeCreate | CFile::modeWrite)) {
+        const int error = errno;
+        t.PrintColor(CString("Couldn't open saved.bin: ") + std::strerror(error) + " (" + platform::FileFailureDetail(error).c_str() + ")\n", kColorRed);
+        return kRunFailed;
+    }
+    file.Write("new", 3);
+    file.Flush();
+    if (command.Find("WAIT") >= 0)
+        for (int i = 0; i < 20000; ++i) usleep(1000);
+    return file.Close() ? kRunPassed : kRunFailed;
+});
+
 class DocumentedTest : public CTestBase {
 public:
-    // Says which rig the host named and where a drive-rooted name lands, so the paths handed over show.
+    // Says which rig the host named and where names land, from the file system's root as its
+    // current folder, so the paths handed over show.
     DWORD Run(CString) override {
         Print(CString("PEXANO_RIG=") + (std::getenv("PEXANO_RIG") ? std::getenv("PEXANO_RIG") : "(unset)") + "\n");
-        Print(CString("C:\\..\\x.img=") + platform::MapPath("C:\\..\\x.img").c_str() + "\n");
-        return kRunPassed;
+        const std::string cwd = platform::GetCurrentDirectory();
+        if (chdir("/") != 0) return kRunFailed;
+        for (const char* name : {"C:\\..\\x.img", "\\ROOTED.bin", "..\\..\\REL.bin"})
+            Print(CString(name) + "=" + platform::MapPath(name).c_str() + "\n");
+        return chdir(cwd.c_str()) == 0 ? kRunPassed : kRunFailed;
     }
     // Shows what the host asked about, so a lost command text shows.
     DWORD Help(CString command) override {
@@ -129,6 +158,9 @@ struct Publisher {
         r.AddTest("Host`+1\\Extra`=3\\Dialog`+5", "DialogTest", 1, &g_dialog, "HostDev <Dialog>");
         r.AddTest("Host`+1\\Extra`=3\\AfterDialog`+6", "PassTest", 1, &g_pass, "HostDev <Pass>");
         r.AddTest("Host`+1\\Stop`-2\\Stubborn`+3", "StubbornTest", 1, &g_stubborn, "HostDev <Stubborn>");
+        r.AddTest("Host`+1\\Stop`-2\\Itself`+4", "ItselfTest", 1, &g_itself, "HostDev <Itself>");
+        r.AddTest("Host`+1\\Extra`=3\\Save`+7", "SaveTest", 1, &g_save, "HostDev <Save>");
+        r.AddTest("Host`+1\\Extra`=3\\SaveAndWait`+8", "SaveTest", 1, &g_save, "HostDev <Save WAIT>");
         r.AddTest("Top`+0", "PassTest", 1, &g_pass, "HostDev <Pass>");
         CTestBase::BufferPreHostText("Test plug-in loaded\n");
     }

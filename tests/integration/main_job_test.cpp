@@ -230,6 +230,84 @@ TEST(MainJob, ARigKeepingFilesInAMissingFolderIsRefusedAtStart) {
     }
 }
 
+// A program folder of the test's own: the host, the library and its libraries and the tree files
+// copied (what a refusal that failed could spoil), the rest linked to the built ones.
+class ProgramCopy : public support::TempDir {
+public:
+    ProgramCopy() {
+        const std::string bin = platform::GetProgramDir();
+        for (const char* name : {"pexhost", "PexanoTests.so", "libpexdevice.so", "libpexplatform.so", "libpexyorbflow.so",
+                                 "libpexyorbwire.so", "BrimolaTree_Mfg.txt", "NuxaTree_Mfg.txt", "BrimolaTree_Eng.txt", "NuxaTree_Eng.txt"})
+            std::filesystem::copy_file(bin + name, File(name));
+        for (const char* name : {"testdata", "system", "Environment.txt", "DeviceCompatiblity.txt", "InitPexano"})
+            std::filesystem::create_symlink(bin + name, File(name));
+    }
+    HostRun Host(std::vector<std::string> args, const std::string& cwd) const {
+        args.insert(args.begin(), "--color=never");
+        return RunHost(args, cwd, {}, File("pexhost"));
+    }
+};
+
+// Nothing the run loads, reads or keeps its boards in is written over by a log or a report: the
+// run is refused before any output is opened, and the file stays whole.
+TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverTheLogFails) {
+    ProgramCopy program;
+    WorkDir dir;
+    std::ofstream(dir.File("rig.json")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"breakout_box": true},)"
+                                        << R"( "flash": {"image": "flash.img"}, "memory_clock": {"store": "clock.txt"}}]})";
+    struct Row { const char* name; std::vector<std::string> args; std::string kept; const char* err; } const rows[] = {
+        {"log over a library the host loads", {"--log", program.File("libpexplatform.so")}, program.File("libpexplatform.so"), "is a library the run loaded"},
+        {"log over a library the library loads", {"--log", program.File("libpexdevice.so")}, program.File("libpexdevice.so"), "is a library the run loaded"},
+        {"report over a library the library loads", {"--junit", program.File("libpexyorbflow.so")}, program.File("libpexyorbflow.so"), "is a library the run loaded"},
+        {"log over the main board's tree", {"--log", program.File("BrimolaTree_Mfg.txt")}, program.File("BrimolaTree_Mfg.txt"), "is a test tree file"},
+        {"report over the codec board's tree", {"--junit", program.File("NuxaTree_Mfg.txt")}, program.File("NuxaTree_Mfg.txt"), "is a test tree file"},
+        {"log over the rig's flash image", {"--rig", "rig.json", "--log", "flash.img"}, dir.File("flash.img"), "is the rig's flash image of Brimola1"},
+        {"report over the rig's clock store", {"--rig", "rig.json", "--junit", "clock.txt"}, dir.File("clock.txt"), "is the rig's memory clock store of Brimola1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.args[0] == "--rig") {
+            ASSERT_EQ(program.Host({"--rig", "rig.json", "--list"}, dir.Path()).status, 0);  // makes the rig's files
+        }
+        const std::string before = ReadText(row.kept);
+        ASSERT_FALSE(before.empty());
+        const HostRun run = program.Host(row.args, dir.Path());
+        EXPECT_EQ(run.status, 2) << run.out;
+        EXPECT_TRUE(Has(run.err, row.err) && Has(run.err, ": refusing to write over it")) << run.err;
+        EXPECT_FALSE(Has(run.out, "[RUN]")) << run.out;
+        EXPECT_TRUE(ReadText(row.kept) == before) << "the file is whole";
+    }
+    // A test's save over the log fails and says why; the log keeps the whole run.
+    const HostRun run = program.Host({"-ENGINEERING", "--all", "--log", "WexalMemory.bin", "Brimola1/Engineering/Main FPGA/Save Memory To File",
+                                      "Brimola1/Engineering/Board Information/VPD Structure"}, dir.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run.out, "/WexalMemory.bin is the host's log, which this run must not write over.")) << run.out;
+    EXPECT_TRUE(Has(ReadText(dir.File("WexalMemory.bin")), "2 tests: 1 passed, 1 failed, 0 stopped, 0 not run\n"));
+}
+
+// A board on the rig whose tree file cannot be read, or holds no test, leaves it untested: the
+// other board's tests still run, but the run cannot pass, and the report stays as it was.
+TEST(MainJob, ABoardWhoseTreeCannotBeReadMakesTheRunUntrusted) {
+    ProgramCopy program;
+    WorkDir dir;
+    const std::string tree = program.File("BrimolaTree_Mfg.txt");
+    struct Row { const char* name; const char* content; std::string says; } const rows[] = {
+        {"missing", nullptr, "Unable to read " + tree},
+        {"empty", "", tree + " holds no test"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(tree);
+        if (row.content) std::ofstream(tree) << row.content;
+        dir.Write("r.xml", "<testsuites/>\n");
+        const HostRun run = program.Host({"--junit", "r.xml"}, dir.Path());
+        EXPECT_EQ(run.status, 2) << run.out;
+        EXPECT_TRUE(Has(run.out, "*** ERROR:  " + row.says + "\n") && Has(run.out, "[PASS]    Nuxa1/")) << run.out;
+        EXPECT_TRUE(Has(run.err, "the run cannot be trusted: the Brimola board's tests are not published: " + row.says)) << run.err;
+        EXPECT_EQ(ReadText(dir.File("r.xml")), "<testsuites/>\n");
+    }
+}
+
 constexpr const char* kCodecOut = "Codec Port Over the Top Brimola to Nuxa";
 constexpr const char* kCodecIn = "Codec Port Over the Top Nuxa to Brimola";
 constexpr const char* kExpansionOut = "Expansion Port Over the Top Brimola to Nuxa";

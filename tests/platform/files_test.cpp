@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <random>
 
+#include "platform/file_identity.h"
 #include "tests/platform/station_paths.h"
 #include "tests/support/save_checks.h"
 #include "tests/support/temp_dir.h"
@@ -157,7 +160,8 @@ TEST(FilesTest, WholeFileCopyDeleteAndCFileOpenModesReadWriteAndSeek) {
 namespace {
 
 // Where the current folder stands to the station folder while names are mapped.
-enum class Cwd { IsStation, InsideStation, Elsewhere };
+// BesideStation: a folder outside it whose name starts with the station folder's ("<S>-old/a").
+enum class Cwd { IsStation, InsideStation, Elsewhere, BesideStation };
 
 // A station folder (without links, as the host sets it) and a current folder placed as asked;
 // the default station and current folder come back afterwards.
@@ -165,19 +169,28 @@ class StationScope {
 public:
     explicit StationScope(Cwd where)
         : m_station(std::filesystem::canonical(m_dir.Path()).string()),
+          m_beside(where == Cwd::BesideStation ? m_station + "-old" : ""),
           m_cwd(where == Cwd::IsStation ? m_station
                 : where == Cwd::InsideStation ? m_dir.MakeDir("sub/deeper")
+                : where == Cwd::BesideStation ? MakeFolder(m_beside + "/a")
                                               : std::filesystem::canonical(m_other.Path()).string()),
           m_scope(m_cwd) {
         if (where != Cwd::IsStation) platform::SetDriveRoot(m_station);
     }
-    ~StationScope() { platform::SetDriveRoot(""); }
+    ~StationScope() {
+        platform::SetDriveRoot("");
+        if (!m_beside.empty()) std::filesystem::remove_all(m_beside);
+    }
     const std::string& Station() const { return m_station; }
     const std::string& Current() const { return m_cwd; }
 
 private:
+    static std::string MakeFolder(const std::string& path) {
+        std::filesystem::create_directories(path);
+        return path;
+    }
     TempDir m_dir, m_other;
-    std::string m_station, m_cwd;
+    std::string m_station, m_beside, m_cwd;
     ScopedCwd m_scope;
 };
 
@@ -195,6 +208,9 @@ TEST(MapPathTest, RootedUncAndRelativeNamesLandInTheStationFolderAndLocalAbsolut
         {Cwd::Elsewhere, "CmdLine", "<S>/CmdLine"},  // taken from the station folder, where its programs run
         {Cwd::Elsewhere, "..\\x/./y", "<S>/x/y"},
         {Cwd::Elsewhere, "/tmp/../etc/x", "/tmp/../etc/x"},  // the operator's own path, as it stands
+        // Outside, though its name starts with the station folder's.
+        {Cwd::BesideStation, "CmdLine", "<S>/CmdLine"},
+        {Cwd::BesideStation, "..\\x", "<S>/x"},
     };
     for (const Row& row : rows) {
         StationScope scope(row.cwd);
@@ -213,7 +229,7 @@ TEST(MapPathTest, EveryWindowsNameResolvesInsideTheStationFolder) {
     const char* const separators[] = {"\\", "/", "\\\\", "/\\"};
     std::mt19937 random(20240611);
     auto pick = [&](const auto& list) { return list[random() % std::size(list)]; };
-    for (Cwd where : {Cwd::IsStation, Cwd::InsideStation, Cwd::Elsewhere}) {
+    for (Cwd where : {Cwd::IsStation, Cwd::InsideStation, Cwd::Elsewhere, Cwd::BesideStation}) {
         StationScope scope(where);
         for (int n = 0; n < 3000; ++n) {
             std::string name = pick(prefixes);
@@ -233,7 +249,7 @@ TEST(FileSaveTest, EveryWholeFileSaveFailsWithItsCauseKeepsTheOldFileAndLeavesNo
     TempDir sources;
     const std::string sourceLarge = sources.Write("large.bin", large), sourceSmall = sources.Write("small.bin", small);
     auto said = [](std::string& text, bool ok) {
-        if (!ok) text = std::strerror(errno);
+        if (!ok) text = std::strerror(errno) + std::string(": ") + platform::FileFailureDetail(errno);
         return ok;
     };
     const support::SaveKind kinds[] = {
@@ -286,4 +302,57 @@ TEST(FileSaveTest, ACreatedFileIsKeptOnlyByASuccessfulClose) {
     EXPECT_FALSE(full.Close());
     EXPECT_EQ(errno, ENOSPC);
     EXPECT_FALSE(full.Close()) << "nothing open";
+}
+
+// Two names are one file only when device and inode both agree: inode numbers repeat across file
+// systems (tmpfs numbers from 2). A name not there yet is known by where it would be made.
+TEST(FileIdentityTest, OneFileOnlyWhenDeviceAndInodeOrTheNewPathAgree) {
+    using platform::FileIdentity;
+    const FileIdentity file{true, 21, 3, ""}, sameInodeOtherDevice{true, 22, 3, ""}, otherInode{true, 21, 4, ""},
+        newFile{false, 0, 0, "/st/x.bin"}, otherNewFile{false, 0, 0, "/st/y.bin"};
+    struct Row { FileIdentity a, b; bool same; } const rows[] = {
+        {file, file, true},
+        {file, sameInodeOtherDevice, false},
+        {file, otherInode, false},
+        {newFile, newFile, true},
+        {newFile, otherNewFile, false},
+        {file, newFile, false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.a == row.b, row.same) << row.a.device << ":" << row.a.inode << row.a.path << " " << row.b.device << ":" << row.b.inode << row.b.path;
+        EXPECT_EQ(row.b == row.a, row.same);
+    }
+}
+
+// A save over a writable file in a folder that takes no new file fails, and says the folder is
+// why. Run as a user who may not write the folder (as root, a child that drops to "nobody").
+TEST(FileSaveTest, ASaveInAFolderThatTakesNoNewFileNamesTheFolder) {
+    TempDir dir;
+    const std::string folder = std::filesystem::canonical(dir.Path()).string();
+    const std::string file = dir.Write("kept.bin", "old");
+    std::filesystem::permissions(folder, std::filesystem::perms(0755));
+    std::filesystem::permissions(file, std::filesystem::perms(0666));
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(3);
+        const bool saved = platform::WriteWholeFile(file.c_str(), "new", 3);
+        const std::string said = saved ? "saved" : std::strerror(errno) + std::string(": ") + platform::FileFailureDetail(errno);
+        const ssize_t ignored = ::write(fds[1], said.data(), said.size());
+        (void)ignored;
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string said;
+    char buf[512];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) said.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not give up root";
+    EXPECT_EQ(said, "Permission denied: the folder " + folder + " does not allow a new file");
+    EXPECT_EQ(ReadText(file), "old");
+    EXPECT_EQ(Entries(folder), std::vector<std::string>{"kept.bin"});
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_identity.h"
 #include "tests/support/temp_dir.h"
 
 namespace support {
@@ -84,6 +85,17 @@ inline void ExpectWholeFileSave(const SaveKind& kind) {
     EXPECT_EQ(ReadText(file), old);
     EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"old.bin"});
 
+    // A file the run depends on is never written over: the save fails and says what the file is.
+    platform::ProtectFile(dir.File("link.bin"), "the host's log");
+    std::filesystem::create_symlink("old.bin", dir.File("link.bin"));
+    said.clear();
+    EXPECT_FALSE(kind.save(file, said, false)) << "a protected file, through a link";
+    platform::ClearProtectedFiles();
+    std::filesystem::remove(dir.File("link.bin"));
+    EXPECT_NE(said.find("old.bin is the host's log, which this run must not write over"), std::string::npos) << said;
+    EXPECT_EQ(ReadText(file), old);
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"old.bin"});
+
     const std::string fifo = dir.File("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     ::alarm(20);
@@ -92,8 +104,14 @@ inline void ExpectWholeFileSave(const SaveKind& kind) {
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     std::filesystem::remove(fifo);
 
+    // The temporary of a save whose process was ended outright goes with the next save of the
+    // file; one of a process still running stays.
+    dir.Write(".old.bin.99999999.1.ab", "stale");
+    const std::string running = dir.Write(".old.bin." + std::to_string(::getppid()) + ".1.ab", "running");
     std::filesystem::create_symlink("old.bin", dir.File("link.bin"));
     ASSERT_TRUE(kind.save(dir.File("link.bin"), said, true)) << said;
+    EXPECT_FALSE(std::filesystem::exists(dir.File(".old.bin.99999999.1.ab")));
+    EXPECT_TRUE(std::filesystem::remove(running));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.bin")));
     EXPECT_GT(ReadText(file).size(), kSaveLimitBytes);
     EXPECT_EQ(ModeOf(file), 0640u);

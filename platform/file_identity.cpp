@@ -1,0 +1,95 @@
+// File identities and the set of files the run must not write over.
+#include "file_identity.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// A protected file is known by its name, identified again at each check: an identity kept from
+// when it was protected would go stale once its owner replaced the file, and its inode number
+// could come back as another file's.
+struct Protected {
+    std::string name;  // absolute, so that a later change of the current folder does not move it
+    std::string role;
+};
+
+std::vector<Protected>& ProtectedFiles() {
+    static std::vector<Protected> files;
+    return files;
+}
+
+}  // namespace
+
+namespace platform {
+
+bool FileIdentity::operator==(const FileIdentity& other) const {
+    if (exists != other.exists) return false;
+    return exists ? device == other.device && inode == other.inode : path == other.path;
+}
+
+bool IdentifyFile(const std::string& name, FileIdentity& identity) {
+    identity = FileIdentity{};
+    struct stat st;
+    if (name.empty()) return false;
+    if (::stat(name.c_str(), &st) == 0) {
+        identity.exists = true;
+        identity.device = st.st_dev;
+        identity.inode = st.st_ino;
+        return true;
+    }
+    // Not there: where writing it would put it, through links that lead nowhere yet.
+    std::string path = name;
+    for (int links = 0; ::lstat(path.c_str(), &st) == 0; ++links) {
+        if (!S_ISLNK(st.st_mode) || links == 40) return false;
+        std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return false;
+        target.resize(static_cast<size_t>(n));
+        path = target[0] == '/' ? target : FolderOf(path) + "/" + target;
+    }
+    if (errno != ENOENT) return false;
+    char* folder = ::realpath(FolderOf(path).c_str(), nullptr);
+    if (!folder) return false;
+    identity.path = std::string(folder) == "/" ? "/" + NameOf(path) : std::string(folder) + "/" + NameOf(path);
+    std::free(folder);
+    return true;
+}
+
+void ProtectFile(const std::string& local, const std::string& role) {
+    Protected entry{local, role};
+    FileIdentity id;
+    if (!IdentifyFile(local, id)) return;  // nothing could be written there either
+    struct stat st;
+    if (id.exists && (::stat(local.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) return;
+    if (!local.empty() && local[0] != '/') {
+        char* cwd = ::getcwd(nullptr, 0);
+        if (cwd) entry.name = std::string(cwd) + "/" + local;
+        std::free(cwd);
+    }
+    ProtectedFiles().push_back(std::move(entry));
+}
+
+std::string ProtectedRole(const std::string& local) {
+    if (ProtectedFiles().empty()) return "";
+    FileIdentity id, protectedId;
+    if (!IdentifyFile(local, id)) return "";
+    for (const Protected& p : ProtectedFiles())
+        if (IdentifyFile(p.name, protectedId) && protectedId == id) return p.role;
+    return "";
+}
+
+void ClearProtectedFiles() { ProtectedFiles().clear(); }
+
+}  // namespace platform

@@ -1,0 +1,35 @@
+// What a file name stands for, and the files a run depends on, which no save may write over.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace platform {
+
+// What a file name stands for, so that two spellings of one file compare equal: the device and
+// inode of an existing file (reached through links), or for a name not there yet the real path of
+// its folder and its last name. Inode numbers repeat across file systems, so both are compared.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string path;  // when it does not exist
+    bool operator==(const FileIdentity& other) const;
+};
+// Answers false when the name cannot stand for a file: its folder is not there, or it is a link
+// that leads nowhere.
+bool IdentifyFile(const std::string& name, FileIdentity& identity);
+
+// The files the run loads, reads or writes (its libraries, test trees, rig files, switch file, log
+// and report): the saves of this layer refuse to write over them. role says what the file is to
+// the run ("the host's log"). A name that is not there yet is protected where it would be made.
+// Only regular files and names not there yet are kept: a device is written in place by anyone.
+void ProtectFile(const std::string& local, const std::string& role);
+// The role of the protected file that local names, however it is spelt and through links; ""
+// when it names none.
+std::string ProtectedRole(const std::string& local);
+// Forgets every protected file (a test's own set, or a second run in one process).
+void ClearProtectedFiles();
+
+}  // namespace platform
