@@ -88,7 +88,7 @@ struct HostSession {
           host(window, renderer),
           progress(stderr, progressOnStderr),
           mainWnd(progress),
-          dialogs(renderer, stdin, &g_stopFlag) {
+          dialogs(renderer, stdin, &g_stopFlag, DialogScreen(stdout, stderr)) {
         window.SetListener(&renderer);
         renderer.SetBeforeWrite([this] { progress.ClearLine(); });
     }

@@ -81,20 +81,24 @@ void OutputRenderer::Flush() {
     m_pending = end;
 }
 
-void OutputRenderer::WriteHostText(std::string_view text, COLORREF color) {
+void OutputRenderer::WriteHostText(std::string_view text, COLORREF color) { WriteHostTextOn(m_out, text, color); }
+
+void OutputRenderer::WriteHostTextOn(FILE* screen, std::string_view text, COLORREF color) {
     Flush();
     if (text.empty()) return;
+    // The progress bar may share the screen: it is cleared whichever stream the text goes to.
     if (m_beforeWrite) m_beforeWrite();
-    if (m_ansi && color != kDefaultColor) {
+    const bool onOut = !screen || screen == m_out;
+    if (onOut && m_ansi && color != kDefaultColor) {
         std::string sgr;
         AppendRgb(sgr, "\033[0;38;2;", color);
         sgr += 'm';
         WriteAnsi(text, sgr);
     } else {
-        fwrite(text.data(), 1, text.size(), m_out);
+        fwrite(text.data(), 1, text.size(), onOut ? m_out : screen);
     }
     WriteLog(text);
-    m_atLineStart = text.back() == '\n';
+    if (onOut) m_atLineStart = text.back() == '\n';
     CollectRed(text, false);
 }
 

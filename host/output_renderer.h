@@ -30,6 +30,9 @@ public:
     // the terminal shows colours (0xFFFFFFFF: the terminal's default colour).
     static constexpr COLORREF kDefaultColor = 0xFFFFFFFF;
     void WriteHostText(std::string_view text, COLORREF color = kDefaultColor);
+    // The same on screen instead of out (a dialog shown where the operator sees it while out goes to
+    // a file): plain, and in the log as ever. out's line is left as it was. A null screen is out.
+    void WriteHostTextOn(FILE* screen, std::string_view text, COLORREF color = kDefaultColor);
     // Text only the log shows (what a person typed: the terminal has echoed it already).
     void WriteToLog(std::string_view text);
     // While silent, text put into the window is not shown (the library rebuilding the window from

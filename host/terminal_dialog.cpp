@@ -17,6 +17,13 @@ std::string Show(platform::DialogModel& model) {
 
 }  // namespace
 
+FILE* DialogScreen(FILE* out, FILE* err) {
+    if (isatty(fileno(out))) return out;
+    if (isatty(fileno(err))) return err;
+    static FILE* const tty = fopen("/dev/tty", "we");
+    return tty ? tty : out;
+}
+
 bool TerminalDialogRunner::StopRequested() const {
     return m_stopFlag && __atomic_load_n(m_stopFlag, __ATOMIC_SEQ_CST) != 0;
 }
@@ -53,14 +60,21 @@ TerminalDialogRunner::Input TerminalDialogRunner::ReadLine(std::string& line, bo
     }
 }
 
-void TerminalDialogRunner::Prompt(platform::DialogModel& model) {
-    m_out.WriteHostText("(action, " + model.OkVerb().str() + " or cancel)> ");
+void TerminalDialogRunner::Draw(std::string_view text, COLORREF color) { m_out.WriteHostTextOn(m_screen, text, color); }
+
+void TerminalDialogRunner::FlushScreen() {
     m_out.FlushStreams();
+    if (m_screen) fflush(m_screen);
+}
+
+void TerminalDialogRunner::Prompt(platform::DialogModel& model) {
+    Draw("(action, " + model.OkVerb().str() + " or cancel)> ");
+    FlushScreen();
 }
 
 int TerminalDialogRunner::Cancel(platform::DialogModel& model, const char* why) {
-    m_out.WriteHostText(std::string("\n") + why);
-    m_out.FlushStreams();
+    Draw(std::string("\n") + why);
+    FlushScreen();
     CString ignored;
     return platform::ApplyDialogAction(model, platform::DialogAction{"cancel", {}}, ignored);
 }
@@ -74,15 +88,15 @@ int TerminalDialogRunner::Step(platform::DialogModel& model, const std::string& 
     const int result = platform::ApplyDialogAction(model, action, error);
     if (result == platform::IDOK || result == platform::IDCANCEL) return result;
     if (m_closedInLoop) return m_closedInLoop;
-    if (!error.IsEmpty()) m_out.WriteHostText("  " + error.str() + "\n", 0x0000FF);
-    m_out.WriteHostText(Show(model));
+    if (!error.IsEmpty()) Draw("  " + error.str() + "\n", 0x0000FF);
+    Draw(Show(model));
     return 0;
 }
 
 int TerminalDialogRunner::Run(platform::DialogModel& model) {
     const int outer = std::exchange(m_closedInLoop, 0);
     m_out.EnsureLineStart();
-    m_out.WriteHostText(Show(model));
+    Draw(Show(model));
     int result = 0;
     while (result == 0) {
         Prompt(model);
@@ -99,7 +113,7 @@ int TerminalDialogRunner::Run(platform::DialogModel& model) {
 bool TerminalDialogRunner::Pump(platform::DialogModel& model) {
     if (m_closedInLoop) return false;
     if (!m_looping) {  // show what the loop has enabled, once per applied line
-        m_out.WriteHostText(Show(model));
+        Draw(Show(model));
         Prompt(model);
         m_looping = true;
     }

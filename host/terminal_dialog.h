@@ -3,9 +3,15 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "host/output_renderer.h"
 #include "platform/dialog.h"
+
+// Where the operator sees a dialog: out while it is a terminal, else err when that is one, else the
+// controlling terminal (opened at the first call that needs it and kept while the process runs);
+// out when there is none.
+FILE* DialogScreen(FILE* out, FILE* err);
 
 // Shows the dialog's title and description, then reads one action a line ("add NAME", "remove 2",
 // "ok", "cancel", ...) until the dialog closes. The end of input cancels it. While the dialog runs
@@ -13,12 +19,14 @@
 // The input is read through its descriptor, past the stream's own buffer: nothing else may read it.
 // The host's stop flag (when given) ends a dialog as cancelled, at once, as platform/dialog.h asks:
 // a wait for input looks at it at least every kStopPollMs, and whenever a signal cuts the wait short.
+// The dialog is drawn on screen (null: the renderer's own stream); the log gets it either way, with
+// what was typed.
 class TerminalDialogRunner : public platform::DialogRunner {
 public:
     static constexpr int kStopPollMs = 50;
 
-    TerminalDialogRunner(OutputRenderer& out, FILE* in, const int* stopFlag = nullptr)
-        : m_out(out), m_in(in), m_stopFlag(stopFlag) {}
+    TerminalDialogRunner(OutputRenderer& out, FILE* in, const int* stopFlag = nullptr, FILE* screen = nullptr)
+        : m_out(out), m_in(in), m_stopFlag(stopFlag), m_screen(screen) {}
     int Run(platform::DialogModel& model) override;
     bool Pump(platform::DialogModel& model) override;
 
@@ -33,10 +41,13 @@ private:
     // Applies a typed line; answers IDOK or IDCANCEL when it closed the dialog, else 0.
     int Step(platform::DialogModel& model, const std::string& line);
     void Prompt(platform::DialogModel& model);
+    void Draw(std::string_view text, COLORREF color = OutputRenderer::kDefaultColor);
+    void FlushScreen();
 
     OutputRenderer& m_out;
     FILE* m_in;
     const int* m_stopFlag;
+    FILE* m_screen;
     std::string m_pending;  // read past the last line handed out
     bool m_ended = false;
     int m_closedInLoop = 0;  // the result of a line that closed the dialog while its loop ran

@@ -17,6 +17,7 @@
 namespace {
 
 constexpr const char* kScriptExt = "zorvds";
+constexpr const char* kHueName = "Hue Angle";
 
 // Where a field lives and how the page labels and prints it.
 struct FieldInfo {
@@ -95,15 +96,18 @@ int FieldByWord(const CString& word) {
     if (n.fit != platform::NumberFit::None) return n.fit == platform::NumberFit::Fits ? int(n.value) : -1;
     for (int i = 0; i < CKerzilSliderDlg::kFields; ++i)
         if (word.CompareNoCase(kField[i].name) == 0) return i;
-    return word.CompareNoCase("Hue Angle") == 0 ? CKerzilSliderDlg::kFields : -1;
+    return word.CompareNoCase(kHueName) == 0 ? CKerzilSliderDlg::kFields : -1;
 }
 
-bool ParsePosition(const CString& word, int max, int& position, CString& error) {
+// A slider position or page in 0..max. A number past max is refused as the lists refuse one,
+// naming name and the range; for a word that is no number error stays empty, for the caller's usage.
+bool ParsePosition(const CString& word, const char* name, int max, int& position, CString& error) {
     const platform::FieldScan n = WholeNumber(word, max);
-    if (n.fit != platform::NumberFit::Fits) {
-        error.Format("The slider runs from 0 to %d", max);
-        return false;
+    if (n.fit == platform::NumberFit::OutOfRange) {
+        error = RefusedArgument(name, word, {0, max});
+        error.TrimRight();
     }
+    if (n.fit != platform::NumberFit::Fits) return false;
     position = int(n.value);
     return true;
 }
@@ -284,7 +288,7 @@ CString CKerzilSliderDlg::Describe() const {
     for (int i = 0; i < kFields; ++i)
         s.AppendFormat("%2d %-18s slider %5d of 0..%-5u [%s .. %s]  %s\n", i, kField[i].name, m_position[i],
                        unsigned(Mask(i)), kField[i].left, kField[i].right, m_valueText[i].c_str());
-    s.AppendFormat("   %-18s slider %5d of 0..%-5d [0 .. 360]  %s\n", "Hue Angle", m_huePosition, kHueMax,
+    s.AppendFormat("   %-18s slider %5d of 0..%-5d [0 .. 360]  %s\n", kHueName, m_huePosition, kHueMax,
                    m_hueText.c_str());
     return s;
 }
@@ -319,8 +323,8 @@ bool COptionsSheetKerzilSlider::Apply(const platform::DialogAction& action, CStr
     CKerzilSliderDlg& page = m_pages[m_active];
     if (verb == "page") {
         int n = 0;
-        if (args.size() != 1 || !ParsePosition(args[0], kPages - 1, n, error)) {
-            error.Format("Give a page from 0 to %d", kPages - 1);
+        if (args.size() != 1 || !ParsePosition(args[0], "page", kPages - 1, n, error)) {
+            if (error.IsEmpty()) error.Format("Give a page from 0 to %d", kPages - 1);
             return false;
         }
         m_active = n;
@@ -337,10 +341,14 @@ bool COptionsSheetKerzilSlider::Apply(const platform::DialogAction& action, CStr
             error.Format("No slider \"%s\"", args[0].c_str());
             return false;
         }
-        const int max = field == CKerzilSliderDlg::kFields ? CKerzilSliderDlg::kHueMax : int(Mask(field));
+        const bool hueSlider = field == CKerzilSliderDlg::kFields;
+        const int max = hueSlider ? CKerzilSliderDlg::kHueMax : int(Mask(field));
         int position = 0;
-        if (!ParsePosition(args.back(), max, position, error)) return false;
-        if (field == CKerzilSliderDlg::kFields) page.HueChanged(position);
+        if (!ParsePosition(args.back(), hueSlider ? kHueName : kField[field].name, max, position, error)) {
+            if (error.IsEmpty()) error.Format("The slider runs from 0 to %d", max);
+            return false;
+        }
+        if (hueSlider) page.HueChanged(position);
         else page.SliderChanged(field, position);
         return true;
     }

@@ -1,4 +1,5 @@
 // Integration tests: the real pexhost on the test plug-in, as an operator or a CI job runs it.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -154,13 +155,32 @@ TEST(HostCli, ColoursOnlyWhenAskedOrOnATerminalWhereTheProgressBarDrawsAndDialog
     EXPECT_TRUE(Has(dir.Read("run.log"), "onetwothree\nhi under ~*PINK*~\n[PASS]    Host/Basic/Pass"));
     EXPECT_TRUE(Has(RunHostOnTerminal(WithLib({"Basic/Pass"}), dir.Path(), "").out, red));
     EXPECT_FALSE(Has(RunHostOnTerminal(WithLib({"--color=never", "Basic/Pass"}), dir.Path(), "").out, "\033[0;38"));
-    // On a terminal the progress bar draws and dialogs take typed actions.
-    HostRun run = RunHostOnTerminal(WithLib({"--all", "Extra/Progress", "Extra/Dialog"}), dir.Path(), "bogus\nadd\nok\n");
-    std::string out = run.out;
-    std::erase(out, '\r');
-    EXPECT_EQ(run.status, 0) << out;
-    EXPECT_TRUE(Has(out, "[####################....................]  50%")) << out;  // 100 of 0..200
-    ExpectInOrder(out, {"=== Counter ===\nCount: 0\n", "Only add is known", "Count: 1\n", "Dialog answered 1, count 1"});
+    // On a terminal the progress bar draws and dialogs take typed actions. With stdout in a file, and
+    // stderr too, a dialog is drawn on the terminal all the same and only there; the log keeps it
+    // with what was typed.
+    struct Row { const char* name; std::vector<int> inFile; };
+    const Row rows[] = {{"all on the terminal", {}}, {"stdout in a file", {1}}, {"stdout and stderr in a file", {1, 2}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string file = dir.File("out.txt");
+        HostRun run = RunHostOnTerminal(WithLib({"--all", "--log", "run.log", "Extra/Progress", "Extra/Dialog"}), dir.Path(),
+                                        "bogus\nadd\nok\n", [&] {
+                                            const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                                            for (int to : row.inFile) dup2(fd, to);
+                                        });
+        std::string out = run.out;
+        std::erase(out, '\r');
+        EXPECT_EQ(run.status, 0) << out;
+        // 100 of 0..200, drawn while stderr is the terminal
+        EXPECT_EQ(Has(out, "[####################....................]  50%"), row.inFile.size() < 2) << out;
+        ExpectInOrder(out, {"=== Counter ===\nCount: 0\n", "Only add is known", "Count: 1\n"});
+        const std::string results = row.inFile.empty() ? out : dir.Read("out.txt");
+        ExpectInOrder(results, {"Dialog answered 1, count 1", "[PASS]    Host/Extra/Dialog"});
+        EXPECT_EQ(Has(results, "=== Counter ==="), row.inFile.empty()) << results;
+        EXPECT_EQ(Has(results, "(action, ok or cancel)> "), row.inFile.empty()) << results;
+        ExpectInOrder(dir.Read("run.log"), {"=== Counter ===\nCount: 0\n", "cancel)> bogus\n", "Only add is known",
+                                            "cancel)> add\n", "Count: 1\n", "cancel)> ok\n", "Dialog answered 1, count 1"});
+    }
     // Without a terminal nobody can answer: the dialog is cancelled and no bar is drawn.
     HostRun headless = RunHost(WithLib({"--all", "Extra/Progress", "Extra/Dialog"}), dir.Path());
     EXPECT_TRUE(Has(headless.out, "Dialog answered 2, count 0") && !Has(headless.err, "[")) << headless.out;

@@ -14,15 +14,7 @@
 namespace {
 
 using namespace richedit;
-
-// A FILE* whose contents a test can read back.
-struct Capture {
-    char* data = nullptr;
-    size_t size = 0;
-    FILE* file = open_memstream(&data, &size);
-    ~Capture() { fclose(file), free(data); }
-    std::string Text() { return fflush(file), std::string(data, size); }
-};
+using support::Capture;
 
 CHARFORMAT2 Colour(COLORREF c) {
     CHARFORMAT2 cf = DefaultCharFormat();

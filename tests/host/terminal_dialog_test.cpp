@@ -1,4 +1,4 @@
-// Tests of the terminal dialog runner: the pump takes whole waiting lines only and never waits; a stop ends a dialog.
+// Tests of the terminal dialog runner: the pump takes whole waiting lines only and never waits; a stop ends a dialog; where it is drawn.
 #include "host/terminal_dialog.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "host/rich_edit_model.h"
+#include "tests/support/output.h"
 
 namespace {
 
@@ -96,6 +97,35 @@ TEST_F(TerminalDialog, TheStopFlagEndsAWaitingDialogAsCancelledAtOnceWhateverWas
     EndInput();
     EXPECT_EQ(runner.Run(m), platform::IDOK);
     EXPECT_EQ(m.words, " A");
+}
+
+TEST_F(TerminalDialog, TheDialogIsDrawnOnItsScreenAndTheLogKeepsItWithWhatWasTyped) {
+    ASSERT_NE(in, nullptr);
+    const std::string dialog = "\n=== Words ===\nwords:\n(action, close or cancel)> ";
+    const std::string added = "\n=== Words ===\nwords: A\n(action, close or cancel)> ";
+    const std::string drawn = dialog + "  Cannot bogus here\n" + dialog + added;
+    // The log is the same either way: the transcript, the dialog and the lines typed, in order.
+    const std::string log = "before\n" + dialog + "bogus\n  Cannot bogus here\n" + dialog + "add A\n" + added + "close\nafter\n";
+    struct Row { const char* name; bool ownScreen; std::string transcript, screen; };
+    const Row rows[] = {
+        {"on stdout, a terminal", false, "before\n" + drawn + "after\n", ""},
+        {"stdout in a file: on a screen of its own; the line before it still ends", true, "before\nafter\n", drawn},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        support::Capture transcript, logged, screen;
+        RichEditModel w;
+        OutputRenderer r(w, transcript.file, false, logged.file);
+        TerminalDialogRunner shown(r, in, nullptr, row.ownScreen ? screen.file : nullptr);
+        r.WriteHostText("before");
+        Words m;
+        Type("bogus\nadd A\nclose\n");
+        EXPECT_EQ(shown.Run(m), platform::IDOK);
+        r.WriteHostText("after\n");
+        EXPECT_EQ(transcript.Text(), row.transcript);
+        EXPECT_EQ(screen.Text(), row.screen);
+        EXPECT_EQ(logged.Text(), log);
+    }
 }
 
 }  // namespace

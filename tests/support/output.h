@@ -1,9 +1,11 @@
-// Output capture for tests: what a test prints with its colours, the pre-host text, and a recording rich-edit host.
+// Output capture for tests: what a test prints with its colours, the pre-host text, a stream's text, and a recording rich-edit host.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +16,15 @@
 #include "platform/host_ui.h"
 
 namespace support {
+
+// A FILE* whose contents a test can read back.
+struct Capture {
+    char* data = nullptr;
+    size_t size = 0;
+    FILE* file = open_memstream(&data, &size);
+    ~Capture() { fclose(file), free(data); }
+    std::string Text() { return fflush(file), std::string(data, size); }
+};
 
 inline size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;

@@ -80,6 +80,7 @@ TEST_F(KerzilSliderTest, SliderReleaseWritesItsFieldOnlyOnChange) {
         const char* text;
         int writes;
         size_t refused;
+        const char* said = nullptr;  // the refusals, a line each, where the row checks their words
     };
     const Row rows[] = {
         {"14-bit left end", {"release \"Cb Slope #2\" 0"}, 0, 2, 0x0C, 0xE000C000, "-2.000000", 1, 0},
@@ -96,6 +97,12 @@ TEST_F(KerzilSliderTest, SliderReleaseWritesItsFieldOnlyOnChange) {
         {"positions and fields past 32 and 64 bits", {"release 7 4294967296", "release 7 18446744073709551617", "release 4294967303 5",
          "release -1 5", "release 7 -1", "page 4294967297", "release 7 3x"}, 0, 7, 0x18, 0xFC00FC00, "   0", 0, 7},
         {"a leading plus and zeros", {"page +01", "release 007 0012"}, 1, 7, 0x18, 0xFC00FC0C, "  12", 1, 0},
+        // A number past a slider's or the page's end says so and is ignored; the sheet goes on.
+        {"past an end, then a position that fits", {"release 0 2048", "hue 361", "page 15", "release 0 2047"}, 0, 0, 0x1C,
+         0xFFFFFFFF, "1.999023", 1, 3,
+         "release 0 2048: Argument Alpha Mult=2048 does not fit its range 0..2047\n"
+         "hue 361: Argument Hue Angle=361 does not fit its range 0..360\n"
+         "page 15: Argument page=15 does not fit its range 0..14\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -108,6 +115,12 @@ TEST_F(KerzilSliderTest, SliderReleaseWritesItsFieldOnlyOnChange) {
         EXPECT_EQ(sheet.GetPage(row.context).GetValueText(row.field), row.text);
         EXPECT_EQ(bar0.writes, row.writes);
         EXPECT_EQ(runner.History().back().errors.size(), row.refused);
+        EXPECT_EQ(sheet.GetActivePage(), row.context);
+        EXPECT_EQ(sheet.GetPage(row.context).GetHueText(), "") << "no row moves the Hue Angle slider";
+        if (!row.said) continue;
+        std::string said;
+        for (const CString& e : runner.History().back().errors) said += e.str() + "\n";
+        EXPECT_EQ(said, row.said);
     }
 }
 
