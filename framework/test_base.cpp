@@ -63,6 +63,14 @@ NumberRead ReadNumber(CString text, ULONGLONG& value, int mode) {
     return NumberRead::kValue;
 }
 
+// The index-th item of list and GetListNumber's reading of it.
+NumberRead ReadListItem(const CString& list, int index, int mode, CString& item, ULONGLONG& value) {
+    value = 0;
+    if (!CTestBase::GetListItem(list, index, item)) return NumberRead::kNone;
+    if (!item.IsEmpty() && !IsDigit(item[0])) return NumberRead::kNone;
+    return ReadNumber(item, value, mode);
+}
+
 // Titles of the "all" dump: the column title after the n-th "%s" of the header format (up to 8
 // characters, ending at the next conversion), dots trimmed off both ends.
 CString TitleAfter(const CString& format, int nth, const char* fallback) {
@@ -204,11 +212,26 @@ BOOL CTestBase::GetListItem(CString list, int index, CString& item) {
 }
 
 BOOL CTestBase::GetListNumber(CString list, int index, ULONGLONG& value, int mode) {
-    value = 0;
     CString item;
-    if (!GetListItem(list, index, item)) return FALSE;
-    if (!item.IsEmpty() && !IsDigit(item[0])) return FALSE;
-    return ParseNumber(item, value, mode);
+    if (ReadListItem(list, index, mode, item, value) == NumberRead::kValue) return TRUE;
+    value = 0;
+    return FALSE;
+}
+
+ArgNumber CTestBase::ReadListNumber(CString list, int index, int mode, platform::NumberField field, const char* name) {
+    ArgNumber number;
+    CString item;
+    ULONGLONG value = 0;
+    const NumberRead read = ReadListItem(list, index, mode, item, value);
+    if (read == NumberRead::kNone) return number;
+    if (read == NumberRead::kValue && value >= static_cast<ULONGLONG>(field.min) && value <= static_cast<ULONGLONG>(field.max)) {
+        number.state = ArgRead::Read;
+        number.value = static_cast<long long>(value);
+        return number;
+    }
+    number.state = ArgRead::Refused;
+    number.refusal = RefusedArgument(name, item.SpanExcluding(" \t"), field);
+    return number;
 }
 
 BOOL CTestBase::GetListRange(CString list, int index, ULONGLONG& from, ULONGLONG& to, int mode) {

@@ -1,6 +1,7 @@
 // CTestBase: the root of every test object: run/help/print slots, report helpers, list readers.
 #pragma once
 
+#include "framework/arg_number.h"
 #include "platform/cstring.h"
 #include "platform/types.h"
 
@@ -56,6 +57,10 @@ public:
     static BOOL GetListItem(CString list, int index, CString& item);
     // The index-th item read with ParseNumber; it must start with a decimal digit. value is 0 on failure.
     static BOOL GetListNumber(CString list, int index, ULONGLONG& value, int mode);
+    // The index-th item read as GetListNumber reads it, held to field (of unsigned values): Absent
+    // when GetListNumber finds no number there; Refused, naming name and the item as typed, when
+    // the number is past the field or past 64 bits, so that it is never cut to fit.
+    static ArgNumber ReadListNumber(CString list, int index, int mode, platform::NumberField field, const char* name);
     // The index-th item as "a-b", "a", "-b" (from 0) or "a-" (to all ones); 0 and 0 on failure,
     // which a bound too wide for 64 bits is.
     static BOOL GetListRange(CString list, int index, ULONGLONG& from, ULONGLONG& to, int mode);

@@ -13,6 +13,7 @@
 namespace images_detail {
 
 DibBlock NewDib(DWORD width, DWORD height, bool zeroPixels) {
+    if (!HeadersHoldSides(width, height)) return nullptr;
     uint64_t bytes = sizeof(BITMAPINFOHEADER) + uint64_t(width) * height * 4;
     if (bytes > std::numeric_limits<DWORD>::max()) return nullptr;
     DibBlock dib(zeroPixels ? new (std::nothrow) BYTE[static_cast<size_t>(bytes)]() : new (std::nothrow) BYTE[static_cast<size_t>(bytes)]);

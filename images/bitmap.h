@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <limits>
 
 #include "images/image.h"
 #include "platform/cstring.h"
@@ -35,9 +36,16 @@ constexpr DibRange kDibRange10 = {64, 940, 512, 2};
 
 namespace images_detail {
 
+// Whether the signed 32-bit fields that headers give a picture's sides can hold width and height:
+// the bitmap's biWidth and biHeight (minus the height), the text form's WIDTH= and HEIGHT=.
+constexpr bool HeadersHoldSides(DWORD width, DWORD height) {
+    constexpr DWORD kMost = static_cast<DWORD>(std::numeric_limits<LONG>::max());
+    return width <= kMost && height <= kMost;
+}
+
 // A DIB block of width x height 32-bit pixels with its header filled (biHeight negative: top
 // row first) and the pixels zero (left as they come when the caller writes every byte of them);
-// null when it cannot be had.
+// null when it cannot be had or the header cannot hold the picture.
 DibBlock NewDib(DWORD width, DWORD height, bool zeroPixels = true);
 inline BYTE* DibPixels(const DibBlock& dib) { return dib.get() + sizeof(BITMAPINFOHEADER); }
 

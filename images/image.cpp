@@ -334,6 +334,7 @@ int CImage::WriteBinary(CFile& file) const {
 }
 
 int CImage::WriteText(CFile& file) const {
+    if (!images_detail::HeadersHoldSides(nWidth, nHeight)) return 0;
     const ImageFileForm& form = FileForm();
     std::string text;
     text += form.textTitle;
@@ -387,6 +388,9 @@ int CImage::Read(CArchive& ar) {
     }
     // A stored size below what width and height need would let pixel operations run past the block.
     if (dataSize < DataBytesFor(width, height)) return 0;
+    // Only a picture of nothing can claim a side past 2^31 - 1 here; no header that carries its
+    // sides onwards (a bitmap's, the text form's) could hold it.
+    if (!images_detail::HeadersHoldSides(width, height)) return 0;
     const LONGLONG position = file->GetPosition();
     const LONGLONG remaining = file->GetLength() - position;
     // A larger pad than a page that the file does not hold would let a few bytes of file demand

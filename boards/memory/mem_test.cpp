@@ -1,7 +1,6 @@
 // CMemTestA and CMemTestB: write every memory line through SDRAM window 2, flush, read back, list differences.
 #include "boards/memory/mem_test.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "boards/wexal/wexal.h"
@@ -130,18 +129,15 @@ DWORD CMemTestA::Run(CString arguments) {
 
     BYTE patterns[6] = {0x00, 0xFF, 0x55, 0xAA, 0, 0};
     int count = 4;
-    ULONGLONG value = 0;
-    const CString list = SkipCommandWord(arguments);
     // The pattern is one byte: a wider number is refused, not cut to its low byte, however many
-    // digits it has (past 64 bits the list reader answers no number at all).
-    CString item;
-    if (GetListItem(list, 0, item) && !item.IsEmpty() && std::isdigit(static_cast<unsigned char>(item[0])) &&
-        platform::ReadField(item.c_str(), platform::NumberForm::Either, kPatternField).fit ==
-            platform::NumberFit::OutOfRange) {
-        PrintColor(RefusedArgument("bParam", item.SpanExcluding(" \t"), kPatternField), kColorRed);
+    // digits it has. Its value and its width come from one reading of the item.
+    const ArgNumber pattern = ReadListNumber(SkipCommandWord(arguments), 0, 0, kPatternField, "bParam");
+    if (pattern.state == ArgRead::Refused) {
+        PrintColor(pattern.refusal, kColorRed);
         return kRunFailed;
     }
-    if (GetListNumber(list, 0, value, 0)) {
+    if (pattern.state == ArgRead::Read) {
+        const ULONGLONG value = static_cast<ULONGLONG>(pattern.value);
         patterns[4] = static_cast<BYTE>(value);
         patterns[5] = static_cast<BYTE>(~value);
         count = 6;

@@ -428,6 +428,11 @@ TEST_F(RootKeywords, NumbersThatDoNotFitTheirFieldAreRefusedBeforeAnythingRuns) 
         {"Brimola1 <CNulk Loopback Functional VERBOSE=-2147483648 SRCADDR=0x0 DATASIZE=0x0000000000004000>", kRunPassed,
          {"DATASIZE=0x00004000 PASSED"}, "does not fit"},
         {"Brimola1 <CNulk Internal Loopback Images DIM=(16,8) FRAMES=15>", kRunPassed, {"PASS:"}, "Number of frames"},
+        // MemTestA's byte is held to its field as the list reader reads it: "0x" is hexadecimal, but
+        // "0X" is the decimal 0 and text, so the 0 pattern runs whatever digits follow.
+        {"Brimola1 <MemTestA 0xC7>", kRunPassed, {"Writing 0xAA passed\nWriting 0xC7 passed\nWriting 0x38 passed\n"}, "does not fit"},
+        {"Brimola1 <MemTestA 0XC7>", kRunPassed, {"Writing 0xAA passed\nWriting 0x00 passed\nWriting 0xFF passed\n"}, "Writing 0xC7"},
+        {"Brimola1 <MemTestA 0X1C7>", kRunPassed, {"Writing 0xAA passed\nWriting 0x00 passed\nWriting 0xFF passed\n"}, "does not fit"},
     };
     for (const Row& row : rows) {
         std::string out;

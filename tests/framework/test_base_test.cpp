@@ -115,6 +115,18 @@ TEST(TestBaseOutput, SlotsLinesCompareDumpsAndListAndNumberReaders) {
         EXPECT_EQ(from + to, 0u) << wide;
     }
     EXPECT_FALSE(CTestBase::GetListNumber("1, 99999999999999999999", 1, v, 0));
+    // The same reading held to a byte: the item as typed is refused, never cut to fit.
+    const struct { const char* list; int mode; ArgRead state; long long value; const char* typed; } held[] = {
+        {"0xFF, 7", 0, ArgRead::Read, 0xFF, nullptr}, {"0X1C7", 0, ArgRead::Read, 0, nullptr},
+        {"0x1C7 more", 0, ArgRead::Refused, 0, "0x1C7"}, {"1C7", 1, ArgRead::Refused, 0, "1C7"},
+        {"99999999999999999999", 0, ArgRead::Refused, 0, "99999999999999999999"}, {"z", 0, ArgRead::Absent, 0, nullptr},
+    };
+    for (const auto& row : held) {
+        const ArgNumber read = CTestBase::ReadListNumber(row.list, 0, row.mode, {0, 0xFF}, "bParam");
+        EXPECT_EQ(std::make_pair(read.state, read.value), std::make_pair(row.state, row.value)) << row.list;
+        EXPECT_EQ(read.refusal, row.typed ? "Argument bParam=" + std::string(row.typed) + " does not fit its range 0..255\n" : "")
+            << row.list;
+    }
 
     const struct { const char* text; int mode; BOOL ok; ULONGLONG value; } numbers[] = {
         {"0x1F", 0, TRUE, 31}, {"12abc", 0, TRUE, 12}, {"-5", 0, TRUE, ~0ull - 4}, {"0x123456789", 0, TRUE, 0x123456789ull},

@@ -28,10 +28,15 @@ TEST(Dib, DibConversionBmpLayoutsAndWhatAnIndependentReaderSees) {
     std::memcpy(image.GetBuffer(), Bytes({128, 128, 128, 128, 200, 100, 60, 0, 100, 0, 60, 0}).data(), 12);
     const BITMAPINFOHEADER expected{40, 6, -1, 1, 32, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(0, std::memcmp(&expected, image.CreateDIB(1).get(), 40));
+    const BITMAPINFOHEADER tallest{40, 0, -0x7FFFFFFF, 1, 32, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(0, std::memcmp(&tallest, Picture8(0, 0x7FFFFFFF).CreateDIB(3).get(), 40));
     UPicture ten(2, 1, 0);
     ten.FillSolid(400, 600, 300);
     Alpha8 a8(2, 1);
     a8.GetBuffer()[1] = 250;
+    // Pictures of nothing whose sides pass the header's signed fields (biHeight holds minus the height).
+    Picture8 tall(0, 0x80000000);
+    UAlpha broad(0xFFFFFFFF, 0);
     // Blue, green, red and the fourth byte of a pixel; empty when there is no bitmap.
     const struct { const char* name; std::function<DibBlock()> dib; size_t pixel; Bytes bgrx; } rows[] = {
         {"mode 1 clamps red", [&] { return image.CreateDIB(1); }, 2, {224, 123, 16, 0}},
@@ -41,6 +46,8 @@ TEST(Dib, DibConversionBmpLayoutsAndWhatAnIndependentReaderSees) {
         {"mode 6", [&] { return image.CreateDIB(6); }, 0, {}},
         {"10-bit mode 3 shifts Y to 8 bits", [&] { return ten.CreateDIB(3); }, 0, {100, 100, 100, 0}},
         {"8-bit alpha clamps high", [&] { return a8.CreateDIB(9); }, 1, {245, 245, 245, 0}},
+        {"2^31 rows", [&] { return tall.CreateDIB(3); }, 0, {}},
+        {"2^32 - 1 columns", [&] { return broad.CreateDIB(3); }, 0, {}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);

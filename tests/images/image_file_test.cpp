@@ -55,8 +55,10 @@ TEST_P(ImageFileRoundTrip, WritesReadsAndRefuses) {
     for (size_t i = 0; c.text && i + 1 < block; i += 2, text += word)
         std::snprintf(word, sizeof word, "%04X\n", image->GetBuffer()[i] | image->GetBuffer()[i + 1] << 8);
     EXPECT_EQ(text, support::ReadText(path));
-    // An unknown format writes nothing and keeps the file saved before; a file that cannot be created is refused.
-    EXPECT_EQ(0, image->SaveFile(path.c_str(), 2) || image->SaveFile((dir / "no/x.img").c_str(), 0));
+    // An unknown format writes nothing and keeps the file saved before, as does a text form whose
+    // WIDTH= cannot hold the width; a file that cannot be created is refused.
+    EXPECT_EQ(0, image->SaveFile(path.c_str(), 2) || c.make(0x80000000, 0)->SaveFile(path.c_str(), 1) ||
+                     image->SaveFile((dir / "no/x.img").c_str(), 0));
     EXPECT_EQ(text, support::ReadText(path));
     ASSERT_EQ(1, image->SaveFile(path.c_str(), 0));
 
@@ -74,12 +76,14 @@ TEST_P(ImageFileRoundTrip, WritesReadsAndRefuses) {
     EXPECT_EQ(std::make_tuple(6u, 2u, eightBit ? 0u : image->GetOffset(), eightBit ? 1u : 2u, expected), State(*back));
 
     // Cut inside the identity, the records and the plane data; a file claiming 16 x 16 pixels in 64
-    // bytes or a size past 32 bits; another class's file: each fails and leaves the image as it was.
+    // bytes, a size past 32 bits, or a side no bitmap header holds (2^31 rows or columns of nothing);
+    // another class's file: each fails and leaves the image as it was.
     const BYTE* held = back->GetBuffer();
     for (const Bytes& bad : {Bytes(file.begin(), file.begin() + 10), Bytes(file.begin(), file.begin() + 20),
                              Bytes(file.begin(), file.end() - (data - c.size) - 1),
                              FileOf(c.guid, {1, 16, 2, 16, 5, 64}, Bytes(64, 0x5A)),
                              FileOf(c.guid, {1, 0x10000, 2, 0x10000, 5, 0}),
+                             FileOf(c.guid, {1, 0, 2, 0x80000000, 5, 0}), FileOf(c.guid, {1, 0x80000000, 2, 0, 5, 0}),
                              FileOf(kClasses[padInData ? 0 : 1].guid, {1, 2, 2, 1, 5, 64}, Bytes(64))}) {
         WriteBytes(path, bad);
         EXPECT_EQ(0, ReadFrom(*back, path)) << bad.size() << " bytes";

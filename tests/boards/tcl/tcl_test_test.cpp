@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <iterator>
 #include <random>
@@ -18,6 +19,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "boards/tcl/tcl_buffers.h"
@@ -274,6 +276,51 @@ TEST(TclRun, ReadingStdinObeysTheStopRequest) {
         if (row.stop != Stop::None) {
             EXPECT_LT(took, std::chrono::seconds(2));
         }
+    }
+}
+
+// A non-blocking read of stdin answers at once: blocked with nothing typed, the line when one is
+// typed. A blocking one waits for its line asleep in its polls, not spinning. Should a read wait
+// where it must not, a line typed late ends it, so a failing run ends too.
+TEST(TclRun, NonBlockingStdinAnswersAtOnceAndABlockingReadWaitsAsleep) {
+    using std::chrono::milliseconds;
+    const struct { const char* name; bool blocking; const char* typed; int lateMs; const char* got; const char* blocked; const char* line; } rows[] = {
+        {"non-blocking, nothing typed", false, "", 3000, "-1", "1", ""},
+        {"non-blocking, a line typed", false, "typed\n", 3000, "5", "0", "typed"},
+        {"blocking, a line typed later", true, "", 400, "4", "0", "late"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TclBench bench;
+        PipedStdin input;
+        input.Type(row.typed);
+        const std::string command = std::string("TclCommand ") + (row.blocking ? "" : "fconfigure stdin -blocking 0; ") +
+                                    "set got [gets stdin line]; set blocked [fblocked stdin]";
+        const auto start = std::chrono::steady_clock::now();
+        std::atomic<bool> done{false};
+        std::thread typist([&] {
+            while (!done && std::chrono::steady_clock::now() - start < milliseconds(row.lateMs)) std::this_thread::sleep_for(milliseconds(10));
+            if (!done) input.Type("late\n");
+        });
+        timespec cpuBefore{}, cpuAfter{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuBefore);
+        const DWORD result = bench.tcl.Run(command.c_str());
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpuAfter);
+        const auto took = std::chrono::steady_clock::now() - start;
+        done = true;
+        typist.join();
+        // The channel is the process's: the next reader finds it blocking again.
+        Tcl_Eval(bench.tcl.GetInterp(), "fconfigure stdin -blocking 1");
+        EXPECT_EQ(result, kRunPassed) << bench.Text();
+        auto value = [&](const char* name) {
+            const char* v = Tcl_GetVar(bench.tcl.GetInterp(), name, TCL_GLOBAL_ONLY);
+            return std::string(v ? v : "(unset)");
+        };
+        EXPECT_EQ(std::make_tuple(value("got"), value("blocked"), value("line")), std::make_tuple(row.got, row.blocked, row.line));
+        if (row.blocking) EXPECT_GE(took, milliseconds(row.lateMs));
+        else EXPECT_LT(took, milliseconds(1000));
+        const auto cpu = std::chrono::seconds(cpuAfter.tv_sec - cpuBefore.tv_sec) + std::chrono::nanoseconds(cpuAfter.tv_nsec - cpuBefore.tv_nsec);
+        EXPECT_LT(cpu, milliseconds(100)) << "read spun";
     }
 }
 
