@@ -128,10 +128,11 @@ Options:
                       and not run as skipped)
   --color=WHEN        colours on stdout: auto (when a terminal), always, never
   --rig FILE          the simulated rig file (sets PEXANO_RIG)
-  --station DIR       the station folder (default: the current folder): the files the
-                      tests name on a drive ("C:\Zorv.Encode.0.img"), rooted ("\x"),
-                      UNC or relative are written and read there, ".." stopping at
-                      it; a name starting with "/" is taken as it stands
+  --station DIR       the station folder (default: the folder the host starts in, kept
+                      for the whole run): the files the tests name on a drive
+                      ("C:\Zorv.Encode.0.img"), rooted ("\x"), UNC or relative are
+                      written and read there, ".." stopping at it; a name starting
+                      with "/" is taken as it stands
   --real-time         run on the real clock instead of the virtual one
   --help              this text
 
@@ -144,12 +145,17 @@ Result of a test: PASS (1), FAIL (2 and any unknown code), STOPPED (3).
 Ctrl-C once: the running test is asked to stop (a dialog is cancelled) and no
 further test starts; twice: the host exits at once.
 
-A --log or --junit naming the library, the host, the rig file, "CmdLine" or
-each other is refused before any file is opened.
+Neither a --log or --junit nor a test's save writes over a file the run depends
+on: the libraries loaded, the host, the tree files, the rig file and its flash
+images and clock stores, "CmdLine", the log or the report. --log and --junit
+replace only an empty file or a log or report that pexhost wrote; --list and
+--help-test write no report.
 
-Exit status: 0 all passed, 1 a test failed, 2 nothing tested or the run cannot
-be trusted (bad usage, the library cannot be loaded or publishes no test to run,
-no test matches, the log or report could not be written whole), 3 stopped.
+Exit status: 0 all passed, 1 a test failed or stopped by itself, 2 nothing tested
+or the run cannot be trusted (bad usage, an output refused, the library cannot be
+loaded or publishes no test to run, a board's tree file cannot be read or holds
+no test, no test matches, the log or report could not be written whole),
+3 stopped by Ctrl-C.
 )";
 }
 
