@@ -232,28 +232,23 @@ int Main(int argc, char** argv) {
     const std::vector<TreeNode> nodes = ReadTestTree(library.GetTestList()(&s.host, &g_stopFlag));
     s.renderer.Flush();
 
+    // The host's own lines after the library's text, which may end inside a line.
+    const auto failAfterOutput = [&](const std::string& message, bool red = false) {
+        s.renderer.EnsureLineStart();
+        s.renderer.FlushStreams();
+        return Fail(program, message, false, red);
+    };
     // Now the library's own libraries, its test trees and the rig's files are known too: what an
     // output would replace is looked at only now, so that a refusal names what the file is.
     ProtectLoadedObjects();
-    if (!CheckOutputs(outputs, true, error)) {
-        s.renderer.EnsureLineStart();
-        s.renderer.FlushStreams();
-        return Fail(program, error);
-    }
+    if (!CheckOutputs(outputs, true, error)) return failAfterOutput(error);
     FILE* log = nullptr;
-    if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error))) {
-        s.renderer.EnsureLineStart();
-        s.renderer.FlushStreams();
-        return Fail(program, "cannot write the log file " + opt.logFile + ": " + error);
-    }
+    if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error)))
+        return failAfterOutput("cannot write the log file " + opt.logFile + ": " + error);
     s.log = log;
     s.renderer.AttachLog(log);
     if (log) platform::ProtectFile(opt.logFile, "the host's log");
     if (writesReport) platform::ProtectFile(reportTarget, "the host's report");
-    // A board whose tests could not be published: what was published still runs, but the run
-    // cannot pass.
-    std::vector<std::string> startupFaults;
-    for (const CString& fault : platform::StartupFaults()) startupFaults.push_back(fault.str());
 
     int status = kExitPassed;
     std::vector<TestResult> results;
@@ -279,9 +274,7 @@ int Main(int argc, char** argv) {
                               : unchecked          ? "the library offers no checked test to run"
                                                    : "the library published no test to run (see its start-up text above): nothing was tested";
             if (unchecked) why += " (" + std::to_string(unchecked) + " unchecked: add --all)";
-            s.renderer.EnsureLineStart();  // the start-up text may end inside a line
-            s.renderer.FlushStreams();
-            status = Fail(program, why);
+            status = failAfterOutput(why);
         } else {
             TestRunner runner(s.renderer, s.progress, g_stopFlag);
             results = runner.Run(tests);
@@ -295,12 +288,9 @@ int Main(int argc, char** argv) {
             if (!notRun.empty() || __atomic_load_n(&g_stopFlag, __ATOMIC_SEQ_CST)) status = kExitStopped;
         }
     }
-    if (!startupFaults.empty() && status != kExitUsage) {
-        s.renderer.EnsureLineStart();
-        s.renderer.FlushStreams();
-        for (const std::string& fault : startupFaults) Fail(program, "the run cannot be trusted: " + fault, false, redErrors);
-        status = kExitUsage;
-    }
+    // A board whose tests could not be published: what was published ran, but the run cannot pass.
+    for (const CString& fault : platform::StartupFaults())
+        status = failAfterOutput("the run cannot be trusted: " + fault.str(), redErrors);
     // A run that cannot be trusted leaves the last report as it was, as one that tested nothing.
     if (writesReport && status != kExitUsage &&
         !WriteReportFile(reportTarget, JUnitXml(SuiteName(libraryPath), results, notRun), error))

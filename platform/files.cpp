@@ -240,7 +240,7 @@ struct FailureDetail {
     std::string text;
 };
 FailureDetail& LastFailure() {
-    static FailureDetail detail;
+    static thread_local FailureDetail detail;  // a save on another thread says its own
     return detail;
 }
 // Sets errno to error, with the words that say what errno cannot; answers null for the callers.
