@@ -11,14 +11,19 @@
 
 namespace {
 
-// A station folder with a folder inside it, and a folder outside it, all without links.
+// A station folder with a folder inside it, a folder outside it, and one outside it whose name
+// starts with the station folder's, all without links.
 struct Folders {
     support::TempDir station, outside;
-    std::string stationPath, deeper, outsidePath;
+    std::string stationPath, deeper, outsidePath, besidePath;
     Folders()
         : stationPath(std::filesystem::canonical(station.Path()).string()),
           deeper(std::filesystem::canonical(station.MakeDir("sub/deeper")).string()),
-          outsidePath(std::filesystem::canonical(outside.Path()).string()) {}
+          outsidePath(std::filesystem::canonical(outside.Path()).string()),
+          besidePath(stationPath + "-old/a") {
+        std::filesystem::create_directories(besidePath);
+    }
+    ~Folders() { std::filesystem::remove_all(stationPath + "-old"); }
 };
 
 const Folders& TheFolders() {
@@ -31,9 +36,10 @@ const Folders& TheFolders() {
 int FuzzMapPath(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const Folders& f = TheFolders();
-    // Byte 0: the current folder is the station folder (none set), a folder inside it, or outside it.
-    const int where = data[0] % 3;
-    const std::string cwd = where == 0 ? f.stationPath : where == 1 ? f.deeper : f.outsidePath;
+    // Byte 0: the current folder is the station folder (none set), a folder inside it, outside it,
+    // or beside it.
+    const int where = data[0] % 4;
+    const std::string cwd = where == 0 ? f.stationPath : where == 1 ? f.deeper : where == 2 ? f.outsidePath : f.besidePath;
     const std::string name(reinterpret_cast<const char*>(data) + 1, strnlen(reinterpret_cast<const char*>(data) + 1, size - 1));
     if (name.empty() || stationpaths::IsLocalAbsolute(name)) return 0;
     support::ScopedCwd scope(cwd);
