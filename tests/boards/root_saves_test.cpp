@@ -104,4 +104,52 @@ TEST_F(RootSaves, TheBmpCaptureSaysWhyItFailedAndItsPageStaysInTheStationFolder)
     platform::SetDriveRoot("");
 }
 
+// A log record or a result line appended to a file that cannot take it (a link to /dev/full) fails
+// the command that wrote it, with the cause; the same command passes and leaves its record when the
+// file takes it. Each harness keeps its own logs, so each is run.
+TEST_F(RootSaves, AnAppendThatIsLostFailsItsCommandWithTheCause) {
+    support::RecordHost host;
+    host.record = "the host window's record\n";
+    GetResultScreen().SetHost(&host);
+    const std::string unpacker = "Nuxa1 <CSorbelinUnpackerA";
+    const std::string membist = " RANGE=(0x48,0x50) STEP=8 FPGA=$(CWD)\\testdata\\UPQE$(VPDVER).oxd>";
+    const std::string logLost = "Unable to append to log file\nThe disk is full.\n";
+    struct Row {
+        const char* name;
+        std::string mapper;  // the test that maps the log NAME= file; "" for a file the command names itself
+        std::string file;    // the log's NAME=, or that file in the working folder
+        std::string command;
+        std::string said;
+    } const rows[] = {
+        {"main FPGA image summary", "Brimola1 <CBrimolaBoard", "Summary", "Brimola1 <CWexal \"Host Transfer:Unpacked Image\" DIM=(16,8)>", logLost},
+        {"video path image summary", "Brimola1 <CBrimolaBoard", "Summary",
+         "Brimola1 <CKerzil \"Bypass:Image:Unpacked\" CHANNEL=A DIM=(16,8) FPGA=$(CWD)\\testdata\\LOCV$(VPDVER).oxd>", logLost},
+        {"breakout box image summary", "Brimola1 <CBrimolaBoard", "Summary", "Brimola1 <CNulk Internal Loopback Images DIM=(16,8)>", logLost},
+        {"codec image summary", "Nuxa1 <CSorbelinPackerA", "Summary", "Nuxa1 <CSorbelinPackerA \"Video:Mixed\" DIM=(64,64)>", logLost},
+        {"memory scan phases", unpacker, "MembistPhase", unpacker + " \"MemBist Scan\" MAXFAIL=0" + membist, logLost},
+        {"memory range summary", unpacker, "MembistSummary", unpacker + " \"MemBist Range\"" + membist, logLost},
+        {"memory range result line", "", "NUX0000001.txt", unpacker + " \"MemBist Range\" SAVE=Yes" + membist,
+         "Unable to append to file NUX0000001.txt\nThe disk is full.\n"},
+    };
+    for (int device = 0; device < 3; ++device) ASSERT_EQ(Run(support::ProgramLine(device)), kRunPassed);
+    ASSERT_EQ(Run("Nuxa1 <CSorbelinPackerA Program VERBOSITY=1 FILE=$(CWD)\\testdata\\PAQE$(VPDVER).oxd>"), kRunPassed);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string file = Dir().File(row.mapper.empty() ? row.file : "record.log");
+        if (!row.mapper.empty()) {
+            ASSERT_EQ(Run(row.mapper + " FileMap FILE=" + file + " NAME=" + row.file + ">"), kRunPassed);
+        }
+        std::string out;
+        EXPECT_EQ(Run(row.command, &out), kRunPassed) << out;
+        EXPECT_FALSE(support::ReadText(file).empty());
+        std::filesystem::remove(file);
+        std::filesystem::create_symlink("/dev/full", file);
+        EXPECT_EQ(Run(row.command, &out), kRunFailed);
+        EXPECT_TRUE(support::HasAll(out, {row.said}));
+        std::filesystem::remove(file);
+        if (!row.mapper.empty()) Run(row.mapper + " FileMap FILE=\"\" NAME=" + row.file + ">");
+    }
+    GetResultScreen().SetHost(nullptr);
+}
+
 }  // namespace
