@@ -66,14 +66,16 @@ TEST_F(RootSaves, AFrameNotReadWholeFromMemoryIsNotSaved) {
     }
 }
 
-// "Save BMP Image" takes only a free name (an absent or empty file), so it replaces no file and
-// writes no device: a failed capture leaves no file of its own behind. The page it points at the
-// BMP file is written above the BMP file's folder, no higher than the station folder.
+// "Save BMP Image" takes only a free name (an absent or empty file), so it replaces no file; a
+// device is written in place and stays. A failed capture leaves no file of its own behind. The page
+// it points at the BMP file is written above the BMP file's folder, no higher than the station folder.
 TEST_F(RootSaves, TheBmpCaptureSaysWhyItFailedAndItsPageStaysInTheStationFolder) {
     const std::string capture = "Brimola1 <CWexal \"Save BMP Image\" ADDRESS=@DCB(57,1,1) DIM=(128,64) FORMAT=Image:YCbCr_8bit FILE=";
     std::string out;
-    EXPECT_EQ(Run(capture + "/dev/full>", &out), kRunFailed);  // a device is no free name
-    EXPECT_TRUE(support::HasAll(out, {"Unable to open:  /dev/full\n"}));
+    EXPECT_EQ(Run(capture + "/dev/null>", &out), kRunPassed) << out;
+    EXPECT_EQ(Run(capture + "/dev/full>", &out), kRunFailed);
+    EXPECT_TRUE(support::HasAll(out, {"Unable to write:  /dev/full\nThe disk is full.\n"}));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full") && std::filesystem::is_character_file("/dev/null"));
     support::TempDir scratch;
     support::WithFileSizeLimit([&] { EXPECT_EQ(Run(capture + scratch.File("big%d.bmp") + ">", &out), kRunFailed); });
     EXPECT_TRUE(support::HasAll(out, {"Unable to write:  " + scratch.File("big1.bmp") + "\nThe disk is full.\n"}));
