@@ -1,4 +1,5 @@
 // The breakout-box tests' common Run steps: keyword and key reading, the loopback functional block, the list edit, the image-list harness and Help.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
+#include "images/file_error.h"
 #include "images/image_8bit.h"
 #include "images/unpacked_image.h"
 #include "images/wedge_patterns.h"
@@ -205,8 +207,8 @@ DWORD CExternalIO::RunLoopbackFunctional(const char* lineFormat, const std::func
     if (failuresLog) screen.Clear();
     const int result = subTest();
     if (result == 0 && failuresLog) {
-        if (!GetParent()->FileAccess(kFailuresLog, &screen)) PrintColor("Unable to append to log file\n", kRed);
-        else screen.Clear();
+        if (GetParent()->FileAccess(kFailuresLog, &screen)) screen.Clear();
+        else PrintColor(images_detail::AppendFailureText(errno), kRed);
     }
     CString line;
     line.Format(lineFormat, result ? "~*GREEN*~PASS:" : "~*RED*~FAIL:");
@@ -373,7 +375,7 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
     const bool failuresLog = parent->FindLogFile(kFailuresLog, nullptr);
     auto appendTo = [&](const char* log) {
         if (parent->FileAccess(log, &screen)) return true;
-        PrintColor("Unable to append to log file\n", kRed);
+        PrintColor(images_detail::AppendFailureText(errno), kRed);
         return false;
     };
     ProgressBar progress(form.progress, static_cast<int>(entries.size()) * m_images.GetCount());
@@ -465,7 +467,7 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
     }
     PrintColor("\nSUMMARY:  " + run.command + "\n", kBlack);
     passUp(true);
-    if (summaryLog) appendTo(kSummaryLog);
+    if (summaryLog && !appendTo(kSummaryLog)) passed = false;  // a summary its log lost fails the command
     screen.NotifyHost(reinterpret_cast<uintptr_t>(&after));
     screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&saved), 1);
     screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&after), 0);

@@ -32,23 +32,38 @@ BOOL CLogFile::Open(int mode) {
     // A closed log has mode 0; Open(0) must not pass for an open file.
     if (m_fd >= 0 && mode == m_mode) return TRUE;
     int access = mode & (kRead | kWrite);
-    if (access == 0) return FALSE;
+    if (access == 0) {
+        errno = EINVAL;
+        return FALSE;
+    }
     bool always = (mode & kOpenAlways) != 0;
     bool existing = (mode & kOpenExisting) != 0;
-    if (always == existing) return FALSE;
+    if (always == existing) {
+        errno = EINVAL;
+        return FALSE;
+    }
 
     Close();
     int flags = access == (kRead | kWrite) ? O_RDWR : access == kWrite ? O_WRONLY : O_RDONLY;
     if (always) flags |= O_CREAT;
     flags |= O_CLOEXEC;
     std::string local = platform::MapPath(m_fileName);
-    if (local.empty()) return FALSE;
+    if (local.empty()) {
+        errno = ENOENT;
+        return FALSE;
+    }
     int fd = ::open(local.c_str(), flags, 0666);
     if (fd < 0) return FALSE;
     struct stat st;
-    // No sharing: a second opener, even in this process, is refused while the lock is held.
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = 0;
+    if (::fstat(fd, &st) != 0) error = errno;
+    else if (S_ISDIR(st.st_mode)) error = EISDIR;
+    // No sharing: a second opener, even in this process, is refused while the lock is held. That
+    // refusal is the sharing violation a locked file gives on Windows.
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) error = errno == EWOULDBLOCK ? EBUSY : errno;
+    if (error) {
         ::close(fd);
+        errno = error;
         return FALSE;
     }
     m_fd = fd;
@@ -65,6 +80,7 @@ BOOL CLogFile::Write(const void* data, DWORD count) {
     while (left > 0) {
         ssize_t n = ::write(m_fd, p, left);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;
         if (n <= 0) return FALSE;
         p += n;
         left -= static_cast<DWORD>(n);
@@ -100,22 +116,29 @@ LONGLONG CLogFile::GetLength() const {
 }
 
 BOOL CLogFile::Append(const void* data, DWORD length) {
-    if (!data && length > 0) return FALSE;
+    if (!data && length > 0) {
+        errno = EINVAL;
+        return FALSE;
+    }
     const bool wasOpen = m_fd >= 0;
     const int oldMode = m_mode;
     if (wasOpen) Close();
     if (!Open(kWrite | kOpenExisting) && !Open(kWrite | kOpenAlways)) {
+        const int error = errno;
         if (wasOpen) Open(oldMode);  // leave the caller's handle as it was
+        errno = error;
         return FALSE;
     }
-    BOOL ok = Seek(0, CFile::end) >= 0 && Write(data, length);
+    // The first failure is the cause; what is done after it must not change errno.
+    int error = Seek(0, CFile::end) >= 0 && Write(data, length) ? 0 : errno;
     if (!wasOpen) {
         // The close may be what reports a lost write (a file system that writes on close).
-        if (!Close()) ok = FALSE;
-    } else if (oldMode != m_mode && !Open(oldMode)) {
-        ok = FALSE;
+        if (!Close() && !error) error = errno;
+    } else if (oldMode != m_mode && !Open(oldMode) && !error) {
+        error = errno;
     }
-    return ok;
+    if (error) errno = error;
+    return error ? FALSE : TRUE;
 }
 
 // ---- CKeyValue ----

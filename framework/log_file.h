@@ -24,11 +24,12 @@ public:
     // Answers 1 when a file was open and closed cleanly, else 0; the log is closed afterwards.
     virtual int Close();
     // Opens with the mode word; the same mode as the open handle answers 1 and changes nothing.
-    // 0 for an invalid mode or when the file cannot be opened (the log is then closed).
+    // 0 for an invalid mode or when the file cannot be opened (the log is then closed), with errno
+    // saying why: EBUSY while another opener holds the file.
     virtual BOOL Open(int mode);
     // Writes the bytes at the end of the file (created when missing); 1 when every byte was
-    // written. A log that was open stays open in its mode (reopened at its start if the append
-    // had to change the mode).
+    // written and the file closed cleanly, else 0 with errno set by the first failure. A log that
+    // was open stays open in its mode (reopened at its start if the append had to change the mode).
     virtual BOOL Append(const void* data, DWORD length);
 
     // Access to the open handle, for callers that rewrite parts of a log in place.
@@ -37,7 +38,7 @@ public:
     const CString& GetFileName() const { return m_fileName; }
     // Bytes read at the current position (0 at the end or when closed).
     DWORD Read(void* buffer, DWORD count);
-    // TRUE when every byte was written at the current position.
+    // TRUE when every byte was written at the current position; else errno says why.
     BOOL Write(const void* data, DWORD count);
     // New position, or -1 (from: CFile::begin, current or end).
     LONGLONG Seek(LONGLONG offset, int from);

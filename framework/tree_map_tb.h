@@ -113,10 +113,11 @@ public:
     // Inserts the record's text (what the record's host notification delivers, i.e. the result
     // screen's window) into the named file before its closing "}" and ends the file with "}" again;
     // a file without one gets the text after its last non-line-end byte, a missing file is created
-    // holding only the text. TRUE when everything was written.
+    // holding only the text. TRUE when everything was written; FALSE with errno set by the first
+    // failed open, write or close, or 0 when no file was tried (no mapping, record or host window).
     virtual BOOL FileAccess(const CString& name, CResultScreen* record);
     // Appends the text's bytes (no line end added) to the named file; an empty text answers TRUE
-    // without looking. FALSE for an unmapped name or a failed write.
+    // without looking. FALSE for an unmapped name (errno 0) or a failed write (errno its cause).
     virtual BOOL WriteLog(const CString& name, const CString& text);
     // Closes and forgets every log file.
     virtual void CloseLogFiles();

@@ -68,6 +68,8 @@ CString FileErrorText(int error) {
 
 CString SaveFailureText(const CString& what, int error) { return what + FileErrorText(error ? error : kUnknownError) + "\n"; }
 
+CString AppendFailureText(int error) { return SaveFailureText("Unable to append to log file\n", error); }
+
 void ReportOpenFailure(int error) {
     platform::MessageBox(FileErrorText(error), "ERROR:  Couldn't open file", platform::MB_TOPMOST | kMbSetForeground);
 }

@@ -18,6 +18,8 @@ inline constexpr int kUnknownError = -1;
 // The text of a failed save for the report: what, then the cause text of error (0 counts as
 // unspecified) on a line of its own.
 CString SaveFailureText(const CString& what, int error);
+// The text of a record that did not reach a log file: SaveFailureText's, for the log.
+CString AppendFailureText(int error);
 
 // Raises the topmost message box "ERROR:  Couldn't open file" with the cause text of error.
 void ReportOpenFailure(int error);

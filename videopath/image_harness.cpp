@@ -1,6 +1,7 @@
 // CImageHarness: keyword dispatch, list commands, the pattern table, the run loops with their logs and the summary.
 #include "videopath/image_harness.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "framework/result_screen.h"
 #include "framework/str_list.h"
 #include "framework/test_record.h"
+#include "images/file_error.h"
 #include "images/unpacked_image.h"
 #include "images/wedge_patterns.h"
 #include "platform/host_ui.h"
@@ -258,7 +260,7 @@ CImageHarness::Fill CImageHarness::FillPattern(const CString& pattern, const CSt
 
 bool CImageHarness::AppendToLog(const char* name, CResultScreen& screen) {
     if (m_test.GetParent()->FileAccess(name, &screen)) return true;
-    m_test.PrintColor("Unable to append to log file\n", kColorRed);
+    m_test.PrintColor(images_detail::AppendFailureText(errno), kColorRed);
     return false;
 }
 
@@ -353,7 +355,7 @@ DWORD CImageHarness::RunImages(DWORD code, const CString& command, const CString
     }
     m_test.PrintColor("\nSUMMARY:  " + command + "\n", kColorBlack);
     PassSummaryUp(true);
-    if (summaryLog) AppendToLog(kSummaryLog, screen);
+    if (summaryLog && !AppendToLog(kSummaryLog, screen)) overall = false;  // a summary its log lost fails the command
     screen.NotifyHost(reinterpret_cast<uintptr_t>(&after));
     screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&saved), 1);
     screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&after), 0);

@@ -75,7 +75,8 @@ private:
     bool ReadResolution(const CString& entry, long& x, long& y, long frames);
     struct Images;
     Fill FillPattern(const CString& pattern, const CString& header, Images& images);
-    // Copies the screen's text into the named log of the parent; a failed append is reported.
+    // Copies the screen's text into the named log of the parent; false after a red line with the
+    // cause when it did not all get there.
     bool AppendToLog(const char* name, CResultScreen& screen);
     // Hands the test's result lines to the parent's summary and empties the test's list.
     void PassSummaryUp(bool print);

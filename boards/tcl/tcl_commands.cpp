@@ -1,6 +1,7 @@
 // The library's Tcl commands: each forwards to the selected board's Tcl test, which carries it out.
 #include "boards/tcl/tcl_commands.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -329,7 +330,10 @@ int LoadImage(Tcl& self, Tcl_Interp* interp, int argc, Argv argv) {
         return Fail(self, FormatString("ERROR:  Unable to expand variables FILE[%s] setting.\n", file.c_str()));
     // Through the platform's open, which refuses a FIFO or device at once (a read would wait).
     FILE* fp = platform::OpenFile(file.c_str(), "rb");
-    if (!fp) return Fail(self, FormatString("Error opening %s\n", file.c_str()));
+    if (!fp) {
+        const int error = errno;
+        return Fail(self, images_detail::SaveFailureText(FormatString("Error opening %s\n", file.c_str()), error));
+    }
     // The length in 64 bits: a file larger than the largest script buffer is refused whole, never
     // cut to fit (nor wrapped to a small size by the rounding below).
     const bool sized = std::fseek(fp, 0, SEEK_END) == 0;
@@ -366,8 +370,8 @@ int SaveImage(Tcl& self, Tcl_Interp*, int argc, Argv argv) {
     const images_detail::SaveOutcome saved = images_detail::SaveWhole(argv[1], [&](CFile& file) {
         return file.Write(buffer->GetData(), static_cast<UINT>(buffer->GetSize())) ? 1 : 0;
     });
-    if (!saved.opened) return Fail(self, FormatString("Error opening %s\n", argv[1]));
-    if (saved.result != 1) return Fail(self, images_detail::SaveFailureText(FormatString("Error writing %s\n", argv[1]), saved.error));
+    if (saved.result != 1)
+        return Fail(self, images_detail::SaveFailureText(FormatString(saved.opened ? "Error writing %s\n" : "Error opening %s\n", argv[1]), saved.error));
     return TCL_OK;
 }
 

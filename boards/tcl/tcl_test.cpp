@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "images/file_error.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -300,8 +302,9 @@ bool Tcl::RunScriptFile(CString args) {
     }
     FILE* script = platform::OpenFile(file, "r");
     if (!script) {
+        const int error = errno;
         line.Format("\nError opening %s\n", file.c_str());
-        PrintColor(line, kColorRed);
+        PrintColor(images_detail::SaveFailureText(line, error), kColorRed);
         return false;
     }
     auto echo = [this](const char* format, const std::string& text) {

@@ -1,4 +1,5 @@
 // CWexal's image harness: every image pattern over every resolution through one transfer, with PASS/FAIL lines and logs.
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -6,6 +7,7 @@
 #include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "images/file_error.h"
 #include "images/image_8bit.h"
 #include "images/packed_image.h"
 #include "images/unpacked_image.h"
@@ -224,8 +226,8 @@ DWORD CWexal::RunImageHarness(DWORD code, const CString& command, const CString&
             if (!passed) {
                 pass = false;
                 if (failuresLog) {
-                    if (!parent->FileAccess("Failures", &screen)) PrintColor("Unable to append to log file\n", kColorRed);
-                    else screen.Clear();
+                    if (parent->FileAccess("Failures", &screen)) screen.Clear();
+                    else PrintColor(images_detail::AppendFailureText(errno), kColorRed);
                 }
             }
         }
@@ -243,7 +245,11 @@ DWORD CWexal::RunImageHarness(DWORD code, const CString& command, const CString&
         if (parent) parent->GetSummary().push_back(line);
     }
     GetSummary().clear();
-    if (summaryLog && !parent->FileAccess("Summary", &screen)) PrintColor("Unable to append to log file\n", kColorRed);
+    // A summary that did not reach its log fails the command.
+    if (summaryLog && !parent->FileAccess("Summary", &screen)) {
+        PrintColor(images_detail::AppendFailureText(errno), kColorRed);
+        pass = false;
+    }
     screen.NotifyHost(reinterpret_cast<uintptr_t>(&bufferB));
     screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&bufferA), 1);
     screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&bufferB), 0);

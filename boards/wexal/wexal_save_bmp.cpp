@@ -214,7 +214,8 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
     CString pattern;
     // The files are created under the name as written; "%d" (or "%D") takes the number.
     if (!CParamString(asWritten).GetValueAsWritten("FILE", pattern)) return 0;
-    // The first name that is free (absent or empty) is taken; names in use are passed over.
+    // The first name that is free (absent or empty) is taken; names in use are passed over. A
+    // device such as /dev/null is free: it is written in place, as every save writes one.
     CString chosen;
     bool created = false;
     for (int n = 1; n <= kMaxFileNumber && chosen.IsEmpty(); ++n) {
@@ -224,9 +225,15 @@ DWORD CWexal::SaveBMPImage(DWORD, CString arguments, DWORD, DWORD verbose, BOOL 
         name.Replace("%D", number.c_str());
         name.Replace("%d", number.c_str());
         created = !platform::FileExists(name.c_str());
+        std::error_code noThrow;
+        if (!created && std::filesystem::is_character_file(platform::MapPath(name.c_str()), noThrow)) {
+            chosen = name;
+            break;
+        }
         CFile file;
         if (!file.Open(name, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite | CFile::typeBinary)) {
-            PrintColorFormat(kColorRed, "Unable to open:  %s\n", name.c_str());
+            const int error = errno;
+            PrintColor(images_detail::SaveFailureText(FormatString("Unable to open:  %s\n", name.c_str()), error), kColorRed);
             return 0;
         }
         if (file.GetLength() == 0) chosen = name;

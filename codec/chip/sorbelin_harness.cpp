@@ -1,6 +1,7 @@
 // The image-pattern harness of the codec packer and unpacker tests.
 #include "codec/chip/sorbelin_harness.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -9,6 +10,7 @@
 #include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "images/file_error.h"
 
 namespace {
 
@@ -284,8 +286,8 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
             if (passed) continue;
             overall = 0;
             if (failuresLog) {
-                if (!m_test.FileAccess(kFailures, &screen)) m_test.PrintColor("Unable to append to log file\n", kColorRed);
-                else screen.Clear();
+                if (m_test.FileAccess(kFailures, &screen)) screen.Clear();
+                else m_test.PrintColor(images_detail::AppendFailureText(errno), kColorRed);
             }
         }
     }
@@ -305,7 +307,11 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
     }
     summary.clear();
     if (summaryLog) {
-        if (!m_test.FileAccess(kSummary, &screen)) m_test.PrintColor("Unable to append to log file\n", kColorRed);
+        // A summary that did not reach its log fails the command.
+        if (!m_test.FileAccess(kSummary, &screen)) {
+            m_test.PrintColor(images_detail::AppendFailureText(errno), kColorRed);
+            overall = 0;
+        }
         screen.NotifyHost(reinterpret_cast<uintptr_t>(&shown));
         screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&saved), 1);
         screen.NotifyHostResult(reinterpret_cast<uintptr_t>(&shown), 0);

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "framework/log_file.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "images/file_error.h"
 #include "platform/clock.h"
 
 namespace {
@@ -336,8 +338,13 @@ int CSorbelinMemTests::MemBistScan(CString file, CString params) {
     const CParamString p(params);
     const bool unpacker = m_kind == kUnpacker;
     CResultScreen& screen = GetResultScreen();
+    // 0 after an error or a lost log record, 2 after a stop.
+    int result = 1;
+    auto lost = [&](Logged logged) {
+        if (logged == Logged::Lost && result == 1) result = 0;
+    };
     auto summary = [&] {
-        if (unpacker) m_test.FileAccess(kSummaryLog, &screen);
+        if (unpacker) lost(AppendToLog(kSummaryLog));
     };
     auto refuse = [&](const char* message) {
         m_test.PrintColor(message, kColorRed);
@@ -388,10 +395,12 @@ int CSorbelinMemTests::MemBistScan(CString file, CString params) {
     p.GetValueAsWritten("TEST", scan.command);
     scan.file = file;
     auto phaseLog = [&] {
-        if (unpacker && m_test.FileAccess(kPhaseLog, &screen)) screen.Clear();
+        if (!unpacker) return;
+        const Logged logged = AppendToLog(kPhaseLog);
+        if (logged == Logged::Written) screen.Clear();
+        lost(logged);
     };
     // One try; false ends the scan (after its red line), result then holds the answer.
-    int result = 1;
     auto attempt = [&](int row, int phase, const CString& line) {
         const Try t = TryPhase(scan, row, phase, line);
         if (t == Try::Error || t == Try::Stopped) result = t == Try::Error ? 0 : 2;
@@ -495,14 +504,8 @@ int CSorbelinMemTests::MemBistScan(CString file, CString params) {
         PrintScanHeader(p);
     }
     PrintMap(scan);
-    if (unpacker) {
-        m_test.FileAccess(kSummaryLog, &screen);
-        for (const char* name : {kPhaseLog, kSummaryLog}) {
-            CLogFile* log = nullptr;
-            if (m_test.FindLogFile(name, &log) && log) m_test.PrintColor(Format("LogFile %s:\t%s\n", name, log->GetFileName().c_str()), kColorBlack);
-        }
-    }
-    return 1;
+    if (unpacker) lost(EndLogs());
+    return result;
 }
 
 DWORD CSorbelinMemTests::MemBistRange(CString arguments) {
@@ -515,7 +518,7 @@ DWORD CSorbelinMemTests::MemBistRange(CString arguments) {
     }
     if (!ReadInt(p, "DRAM", dram)) {
         m_test.PrintColor("DRAM parameter must be either 32 or 64\n", kColorRed);
-        m_test.FileAccess(kSummaryLog, &screen);
+        AppendToLog(kSummaryLog);
         return 0;
     }
     ReadInt(p, "ITERATION", iterations);
@@ -546,7 +549,8 @@ DWORD CSorbelinMemTests::MemBistRange(CString arguments) {
         }
         saveFile = std::make_unique<CLogFile>(serial + ".txt");
         if (!saveFile->Open(CLogFile::kWrite | CLogFile::kOpenAlways) && !saveFile->Open(CLogFile::kRead | CLogFile::kWrite | CLogFile::kOpenAlways)) {
-            m_test.PrintRed("Unable to open file " + serial + ".txt");
+            const int error = errno;
+            m_test.PrintColor(images_detail::SaveFailureText("Unable to open file " + serial + ".txt\n", error), kColorRed);
             return 0;
         }
     }
@@ -581,22 +585,46 @@ DWORD CSorbelinMemTests::MemBistRange(CString arguments) {
         foundLast = phase;
         anyPassed = true;
     }
-    if (m_test.FileAccess(kPhaseLog, &screen)) screen.Clear();
+    const Logged phases = AppendToLog(kPhaseLog);
+    if (phases == Logged::Written) screen.Clear();
     header("Membist Range\n");
     const CString range = Format("\nTest Range[ %ld ... %ld ] found Range[ %ld ... %ld ]\n", static_cast<long>(first), static_cast<long>(last),
                                  static_cast<long>(foundFirst), static_cast<long>(foundLast));
     m_test.PrintColor(range, overall ? kColorGreen : kColorRed);
+    DWORD result = 1;
     if (saveFile) {
         const int chip = m_test.GetChipFromName(1);
         CString line = serial + (chip == 1 ? "Unpacker A " : chip == 2 ? "Unpacker B " : "") + Format("  DRAM=%ld:  ", static_cast<long>(dram)) +
                        range + "\r\n";
-        saveFile->Append(line.c_str(), static_cast<DWORD>(line.GetLength()));
-        saveFile->Close();
+        // The line is what the command leaves behind: one that did not reach the file fails it.
+        bool saved = saveFile->Append(line.c_str(), static_cast<DWORD>(line.GetLength()));
+        int error = errno;
+        if (!saveFile->Close() && saved) {
+            saved = false;
+            error = errno;
+        }
+        if (!saved) {
+            m_test.PrintColor(images_detail::SaveFailureText("Unable to append to file " + serial + ".txt\n", error), kColorRed);
+            result = 0;
+        }
     }
-    m_test.FileAccess(kSummaryLog, &screen);
+    const Logged summary = EndLogs();
+    if (phases == Logged::Lost || summary == Logged::Lost) result = 0;
+    return result;
+}
+
+CSorbelinMemTests::Logged CSorbelinMemTests::AppendToLog(const char* name) {
+    if (!m_test.FindLogFile(name, nullptr)) return Logged::Unmapped;
+    if (m_test.FileAccess(name, &GetResultScreen())) return Logged::Written;
+    m_test.PrintColor(images_detail::AppendFailureText(errno), kColorRed);
+    return Logged::Lost;
+}
+
+CSorbelinMemTests::Logged CSorbelinMemTests::EndLogs() {
+    const Logged logged = AppendToLog(kSummaryLog);
     for (const char* name : {kPhaseLog, kSummaryLog}) {
         CLogFile* log = nullptr;
         if (m_test.FindLogFile(name, &log) && log) m_test.PrintColor(Format("LogFile %s:\t%s\n", name, log->GetFileName().c_str()), kColorBlack);
     }
-    return 1;
+    return logged;
 }

@@ -14,6 +14,8 @@
 //   "\"MemBist Scan\""   MemBistScan(FILE= value, arguments) (the unpacker takes its file from
 //                        FPGA= and passes "")                1 / 0, 2 stopped
 //   "\"MemBist Range\""  MemBistRange(arguments), unpacker  1 / 0, 2 stopped
+// The unpacker's scan and range append their records to the logs "MembistPhase" and
+// "MembistSummary" when mapped; a record that does not reach its log fails the command.
 // Every chip access goes through the test's host-port bridge; the test's chip must be selected
 // (CSorbelin::Run does that). Messages go to the test's own print slots.
 class CSorbelinMemTests {
@@ -49,16 +51,24 @@ public:
     // The phase scan: for each phase tried, reprograms the chip with file (the unpacker: FPGA=),
     // sets the phase and runs self-tests 1 and 3 (or the TEST= command) ITERATION= times, then
     // prints the map of all 256 phases. 1 when it ran to its end, 0 on an error (a STEP outside
-    // 1..255 among them), 2 when the host asked to stop (looked at before every try and repetition).
+    // 1..255 and a lost log record among them), 2 when the host asked to stop (looked at before
+    // every try and repetition).
     int MemBistScan(CString file, CString params);
     // The unpacker's range test: phases RANGE=(0x%X,0x%X) in STEP= increments, each programmed,
-    // set and self-tested; prints the first and last passing phase. 1 when it ran to its end, 0 on
-    // an error, 2 when the host asked to stop.
+    // set and self-tested; prints the first and last passing phase. With SAVE=Yes that line is
+    // appended to the board's serial number ".txt". 1 when it ran to its end, 0 on an error (the
+    // line not kept among them), 2 when the host asked to stop.
     DWORD MemBistRange(CString arguments);
 
 private:
     enum class Try { Passed, Failed, Error, Stopped };
+    // How a record went to a log: Lost after a red line with the cause, which fails the command.
+    enum class Logged { Written, Unmapped, Lost };
     struct Scan;
+    // Appends the result screen's text to the named log when one is mapped.
+    Logged AppendToLog(const char* name);
+    // The summary record, then the file of each mapped log.
+    Logged EndLogs();
     // A red line and 0 when the unpacker's memory clock cannot be switched on (then a 1 ms wait).
     bool EnableClock();
     // Reads the key as "%d" into value; false when the key is there but is no number.

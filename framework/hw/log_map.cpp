@@ -1,5 +1,6 @@
 // The tree-map base's named log files: the "FileMap" command, appends, and records kept inside a closing brace.
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -86,15 +87,20 @@ DWORD CWexalTreeMapTB::FileMap(const CString& command) {
 BOOL CWexalTreeMapTB::WriteLog(const CString& name, const CString& text) {
     if (text.IsEmpty()) return TRUE;
     CLogFile* log = nullptr;
-    if (!FindLogFile(name, &log) || !log) return FALSE;
+    if (!FindLogFile(name, &log) || !log) {
+        errno = 0;
+        return FALSE;
+    }
     return log->Append(text.c_str(), static_cast<DWORD>(text.GetLength()));
 }
 
 BOOL CWexalTreeMapTB::FileAccess(const CString& name, CResultScreen* record) {
     CLogFile* log = nullptr;
-    if (!FindLogFile(name, &log) || !log || !record) return FALSE;
     CString text;
-    if (record->NotifyHost(reinterpret_cast<uintptr_t>(&text)) != 1) return FALSE;
+    if (!FindLogFile(name, &log) || !log || !record || record->NotifyHost(reinterpret_cast<uintptr_t>(&text)) != 1) {
+        errno = 0;  // no file was tried: no cause of its own
+        return FALSE;
+    }
 
     LONGLONG position = 0;
     bool brace = false;
@@ -108,11 +114,15 @@ BOOL CWexalTreeMapTB::FileAccess(const CString& name, CResultScreen* record) {
     } else if (!log->Open(CLogFile::kWrite | CLogFile::kOpenAlways)) {
         return FALSE;
     }
+    errno = 0;
     BOOL ok = log->Seek(position, CFile::begin) == position &&
               log->Write(text.c_str(), static_cast<DWORD>(text.GetLength()));
     // A lost brace would break the file's structure, so it counts as a failed write.
     if (ok && brace) ok = log->Write("}", 1);
-    if (!log->Close()) ok = FALSE;
+    // The first failure is the cause; the close's own failure counts only after good writes.
+    const int error = ok ? 0 : errno ? errno : EIO;
+    if (!log->Close() && ok) return FALSE;
+    if (!ok) errno = error;
     return ok;
 }
 

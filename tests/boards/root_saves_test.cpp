@@ -66,14 +66,16 @@ TEST_F(RootSaves, AFrameNotReadWholeFromMemoryIsNotSaved) {
     }
 }
 
-// "Save BMP Image" takes only a free name (an absent or empty file), so it replaces no file and
-// writes no device: a failed capture leaves no file of its own behind. The page it points at the
-// BMP file is written above the BMP file's folder, no higher than the station folder.
+// "Save BMP Image" takes only a free name (an absent or empty file), so it replaces no file; a
+// device is written in place and stays. A failed capture leaves no file of its own behind. The page
+// it points at the BMP file is written above the BMP file's folder, no higher than the station folder.
 TEST_F(RootSaves, TheBmpCaptureSaysWhyItFailedAndItsPageStaysInTheStationFolder) {
     const std::string capture = "Brimola1 <CWexal \"Save BMP Image\" ADDRESS=@DCB(57,1,1) DIM=(128,64) FORMAT=Image:YCbCr_8bit FILE=";
     std::string out;
-    EXPECT_EQ(Run(capture + "/dev/full>", &out), kRunFailed);  // a device is no free name
-    EXPECT_TRUE(support::HasAll(out, {"Unable to open:  /dev/full\n"}));
+    EXPECT_EQ(Run(capture + "/dev/null>", &out), kRunPassed) << out;
+    EXPECT_EQ(Run(capture + "/dev/full>", &out), kRunFailed);
+    EXPECT_TRUE(support::HasAll(out, {"Unable to write:  /dev/full\nThe disk is full.\n"}));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full") && std::filesystem::is_character_file("/dev/null"));
     support::TempDir scratch;
     support::WithFileSizeLimit([&] { EXPECT_EQ(Run(capture + scratch.File("big%d.bmp") + ">", &out), kRunFailed); });
     EXPECT_TRUE(support::HasAll(out, {"Unable to write:  " + scratch.File("big1.bmp") + "\nThe disk is full.\n"}));
@@ -102,6 +104,54 @@ TEST_F(RootSaves, TheBmpCaptureSaysWhyItFailedAndItsPageStaysInTheStationFolder)
     EXPECT_EQ(Run(capture + "C:\\again%d.bmp HTML=C:\\pages\\page.htm>", &out), kRunFailed);
     EXPECT_TRUE(support::HasAll(out, {"Unable to write:  C:\\..\\page.htm\n"}));
     platform::SetDriveRoot("");
+}
+
+// A log record or a result line appended to a file that cannot take it (a link to /dev/full) fails
+// the command that wrote it, with the cause; the same command passes and leaves its record when the
+// file takes it. Each harness keeps its own logs, so each is run.
+TEST_F(RootSaves, AnAppendThatIsLostFailsItsCommandWithTheCause) {
+    support::RecordHost host;
+    host.record = "the host window's record\n";
+    GetResultScreen().SetHost(&host);
+    const std::string unpacker = "Nuxa1 <CSorbelinUnpackerA";
+    const std::string membist = " RANGE=(0x48,0x50) STEP=8 FPGA=$(CWD)\\testdata\\UPQE$(VPDVER).oxd>";
+    const std::string logLost = "Unable to append to log file\nThe disk is full.\n";
+    struct Row {
+        const char* name;
+        std::string mapper;  // the test that maps the log NAME= file; "" for a file the command names itself
+        std::string file;    // the log's NAME=, or that file in the working folder
+        std::string command;
+        std::string said;
+    } const rows[] = {
+        {"main FPGA image summary", "Brimola1 <CBrimolaBoard", "Summary", "Brimola1 <CWexal \"Host Transfer:Unpacked Image\" DIM=(16,8)>", logLost},
+        {"video path image summary", "Brimola1 <CBrimolaBoard", "Summary",
+         "Brimola1 <CKerzil \"Bypass:Image:Unpacked\" CHANNEL=A DIM=(16,8) FPGA=$(CWD)\\testdata\\LOCV$(VPDVER).oxd>", logLost},
+        {"breakout box image summary", "Brimola1 <CBrimolaBoard", "Summary", "Brimola1 <CNulk Internal Loopback Images DIM=(16,8)>", logLost},
+        {"codec image summary", "Nuxa1 <CSorbelinPackerA", "Summary", "Nuxa1 <CSorbelinPackerA \"Video:Mixed\" DIM=(64,64)>", logLost},
+        {"memory scan phases", unpacker, "MembistPhase", unpacker + " \"MemBist Scan\" MAXFAIL=0" + membist, logLost},
+        {"memory range summary", unpacker, "MembistSummary", unpacker + " \"MemBist Range\"" + membist, logLost},
+        {"memory range result line", "", "NUX0000001.txt", unpacker + " \"MemBist Range\" SAVE=Yes" + membist,
+         "Unable to append to file NUX0000001.txt\nThe disk is full.\n"},
+    };
+    for (int device = 0; device < 3; ++device) ASSERT_EQ(Run(support::ProgramLine(device)), kRunPassed);
+    ASSERT_EQ(Run("Nuxa1 <CSorbelinPackerA Program VERBOSITY=1 FILE=$(CWD)\\testdata\\PAQE$(VPDVER).oxd>"), kRunPassed);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string file = Dir().File(row.mapper.empty() ? row.file : "record.log");
+        if (!row.mapper.empty()) {
+            ASSERT_EQ(Run(row.mapper + " FileMap FILE=" + file + " NAME=" + row.file + ">"), kRunPassed);
+        }
+        std::string out;
+        EXPECT_EQ(Run(row.command, &out), kRunPassed) << out;
+        EXPECT_FALSE(support::ReadText(file).empty());
+        std::filesystem::remove(file);
+        std::filesystem::create_symlink("/dev/full", file);
+        EXPECT_EQ(Run(row.command, &out), kRunFailed);
+        EXPECT_TRUE(support::HasAll(out, {row.said}));
+        std::filesystem::remove(file);
+        if (!row.mapper.empty()) Run(row.mapper + " FileMap FILE=\"\" NAME=" + row.file + ">");
+    }
+    GetResultScreen().SetHost(nullptr);
 }
 
 }  // namespace

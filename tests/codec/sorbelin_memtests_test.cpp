@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "codec/chip/sorbelin_memtests.h"
+#include "framework/result_screen.h"
 #include "framework/test_record.h"
 #include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
@@ -346,6 +347,9 @@ TEST_F(SorbelinMemTestsTest, ScanMapsThePhaseWindow) {
 
 TEST_F(SorbelinMemTestsTest, ScanEndsAsStoppedWhenItsCommandIsStoppedAndWritesItsLogs) {
     ASSERT_EQ(Program(unpackerA, kUnpacker), kRunPassed);
+    support::RecordHost host;  // the logs take their records from the host's window
+    host.record = "the window's record\n";
+    GetResultScreen().SetHost(&host);
     support::TempDir dir;
     ASSERT_EQ(unpackerA.FileMap(("FILE=" + dir.File("phase.log") + " NAME=MembistPhase").c_str()), 1u);
     ASSERT_EQ(unpackerA.FileMap(("FILE=" + dir.File("summary.log") + " NAME=MembistSummary").c_str()), 1u);
@@ -359,6 +363,8 @@ TEST_F(SorbelinMemTestsTest, ScanEndsAsStoppedWhenItsCommandIsStoppedAndWritesIt
     EXPECT_EQ(unpackerA.mem.MemBistScan("", ("RANGE=(0x10,0x18) STEP=8,8 MAXFAIL=0 TEST=Probe FPGA=" + kUnpacker).c_str()), 1);
     EXPECT_TRUE(unpackerA.out.Has("LogFile MembistPhase:\t" + dir.File("phase.log") + "\n")) << unpackerA.out.text;
     EXPECT_TRUE(unpackerA.out.Has("LogFile MembistSummary:\t" + dir.File("summary.log") + "\n"));
+    for (const char* log : {"phase.log", "summary.log"}) EXPECT_NE(dir.Read(log).find("the window's record"), std::string::npos) << log;
+    GetResultScreen().SetHost(nullptr);
 }
 
 // The host's stop ends a scan or a range at its next try or repetition, however many ITERATION=
@@ -452,7 +458,7 @@ TEST_F(SorbelinMemTestsTest, RangeAppendsItsLineToTheBoardsFile) {
     std::filesystem::create_directory("NUX0000001.txt");
     unpackerB.out = {};
     EXPECT_EQ(unpackerB.mem.MemBistRange(("SAVE=YES FPGA=" + kUnpacker).c_str()), 0u);
-    EXPECT_TRUE(unpackerB.out.HasColoured("Unable to open file NUX0000001.txt", kColorRed));
+    EXPECT_TRUE(unpackerB.out.HasColoured("Unable to open file NUX0000001.txt\nThe file could not be accessed.\n", kColorRed)) << unpackerB.out.text;
     EXPECT_EQ(support::Count(unpackerB.out.text, "--- TRY"), 0u);
     // The number comes from product data: one that is no plain name is refused before any file
     // is touched, so nothing lands outside the working folder.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
@@ -28,6 +29,7 @@ TEST_F(LogFileTest, OpenAppendSeekAndKeyValueSplitting) {
     log.Close();
     EXPECT_EQ(dir.Read("a.log"), "abcdef");
     EXPECT_FALSE(CLogFile(dir.Path().c_str()).Open(0x21));  // a folder is not a log file
+    EXPECT_EQ(errno, EISDIR);
     // Append adds behind and restores the open mode.
     CLogFile run(Path("run.log"));
     ASSERT_TRUE(run.Append("first\n", 6));  // a missing file is created; the log stays closed
@@ -41,12 +43,14 @@ TEST_F(LogFileTest, OpenAppendSeekAndKeyValueSplitting) {
     run.Close();
     EXPECT_EQ(dir.Read("run.log"), "first\n4\n");
     EXPECT_FALSE(CLogFile(Path("no/such/folder.log")).Append("x", 1));
+    EXPECT_EQ(errno, ENOENT);
     // Open is exclusive; seek rewrites in place.
     CLogFile a(Path("shared.log")), b(Path("shared.log"));
     ASSERT_TRUE(a.Append("{\r\n}\r\n", 6));
     ASSERT_TRUE(a.Open(0x23));
     EXPECT_FALSE(b.Open(0x21));
     EXPECT_FALSE(b.Append("x", 1));
+    EXPECT_EQ(errno, EBUSY);
     EXPECT_EQ(a.Seek(-3, CFile::end), 3);
     ASSERT_TRUE(a.Write("rec\r\n}", 6));
     a.Close();

@@ -144,4 +144,14 @@ public:
     std::vector<std::pair<int, uintptr_t>> m_notifies;
 };
 
+// A host whose window hands out a given text as its record (notification 1), whatever was printed
+// into it, so that a log gets that text; answer is what the notification returns.
+struct RecordHost : CTestHost {
+    CRichEditCtrl* GetOutputCtrl() override { return &ctrl; }
+    uintptr_t Notify(int code, uintptr_t value) override { return code == 1 && value ? (*reinterpret_cast<CString*>(value) = record, answer) : 0; }
+    std::string record;
+    uintptr_t answer = 1;
+    FakeRichEdit ctrl;
+};
+
 }  // namespace support

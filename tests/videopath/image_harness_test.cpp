@@ -1,6 +1,7 @@
 // Tests of the keyer and FPGA-pair tests' image harness and their own commands: keywords, lists, resolutions, patterns, logs, summaries and register accessors.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -228,6 +229,12 @@ TEST_F(Harness, LogsTakeEachFailingRunAndTheSummaryAndTheParentCollectsTheLinesI
     EXPECT_TRUE(Count(window, "SUMMARY:  ") == 1 && window.find("IMAGE=VERT_WEDGE") < window.find("SUMMARY:  ")) << window;
     EXPECT_EQ(root.GetSummary(), (std::vector<CString>{"~*GREEN*~PASS:\tTest[CKerzil:TestBypass:GRID] DIM[8,2]~*BLACK*~\n", "~*RED*~FAIL:\tTest[CKerzil:TestBypass:HORZ_WEDGE] DIM[8,2]~*BLACK*~\n",
                                                        "~*GREEN*~PASS:\tTest[CKerzil:TestBypass:VERT_WEDGE] DIM[8,2]~*BLACK*~\n"}));
+    // A failing run's record that its log cannot take is reported with the cause.
+    std::filesystem::remove(cwd.Dir().File("failures.txt"));
+    std::filesystem::create_symlink("/dev/full", cwd.Dir().File("failures.txt"));
+    kerzil->verdicts = {0};
+    kerzil->next = 0;
+    EXPECT_TRUE(Gives(*kerzil, command, kRunFailed, {"Unable to append to log file\nThe disk is full.\n"}));
 }
 
 TEST_F(RootKeywords, SlidersCheckTheConnectorThenEachFpgaAndOpenTheSheetOnTheKeyerContexts) {

@@ -133,7 +133,10 @@ const CommandCase kCommandCases[] = {
     {"image of 4 GiB (length modulo 2^32 is 0)", "Brimola1", "LoadImage four.bin", kFail, "Unable to fetch entire file\n"},
     {"image of 4 GiB + 8", "Nuxa1", "LoadImage fourplus.bin", kFail, "Unable to fetch entire file\n"},
     {"image from a FIFO", "Brimola1", "LoadImage fifo", kFail, "Error opening "},
+    {"image from a folder, with the cause", "Nuxa1", "LoadImage folder", kFail, "folder\nThe file could not be accessed.\n"},
     {"save of an unknown handle", "Brimola1", "SaveImage image.bin 0x7777", kFail, "\nInvalid Buffer Address \n"},
+    {"save into no folder, with the cause", "Brimola1", "SaveImage none/image.bin [CreateBuffer 8]", kFail,
+     "Error opening none/image.bin\nAll or part of the path is invalid.\n"},
     {"BAR0 past the window", "Nuxa1", "BAR0 0x100000", kFail, "outside the register window"},
     {"ReadReg below the window", "Brimola1", "ReadReg [format 0x%X [expr [GetBAR0] - 4]]", kFail, "outside the register window\n"},
     {"WriteReg past the window", "Nuxa1", "WriteReg [format 0x%X [expr [GetBAR0] + 0x100000]] 1", kFail, "outside the register"},
@@ -153,6 +156,7 @@ TEST(TclCommands, AnswerScriptsAsDocumented) {
                                 {"four.bin", 0x100000000ull}, {"fourplus.bin", 0x100000008ull}})
         ASSERT_EQ(::truncate(bench.host.cwd.Dir().Write(name, "").c_str(), static_cast<off_t>(length)), 0) << name;
     ASSERT_EQ(::mkfifo(bench.host.cwd.Dir().File("fifo").c_str(), 0600), 0);
+    bench.host.cwd.Dir().MakeDir("folder");
     for (const CommandCase& c : kCommandCases) {
         SCOPED_TRACE(c.name);
         std::string out;

@@ -66,8 +66,9 @@ struct TclBench {
     support::Recording<Tcl> tcl{nullptr, "Tcl"};
 };
 
-// Stands for a script file that is a FIFO without a writer.
+// Stand for a script file that is a FIFO without a writer, and for one that is a folder.
 constexpr const char kFifo[] = "<FIFO>";
+constexpr const char kFolder[] = "<FOLDER>";
 
 // args: "%F" stands for the script file's path; script: written to that file when not null; the
 // variables must exist, or must not, after the run ("" checks nothing).
@@ -123,6 +124,7 @@ const RunCase kRuns[] = {
     {"VerboseEchoesEveryLine", "TclLoad VERBOSE=1 FILE=%F", "set a {\n1}\n", 1, {"% set a {\n", "% 1}\n"}, "a", ""},
     {"MissingFile", "TclLoad FILE=%F", nullptr, 2, {"\nERROR:  Unable to expand variables FILE["}, "", ""},
     {"FifoScript", "TclLoad FILE=%F", kFifo, 2, {"\nError opening "}, "", ""},
+    {"FolderScriptSaysWhy", "TclLoad FILE=%F", kFolder, 2, {"\nError opening ", "script.tcl\nThe file could not be accessed.\n"}, "", ""},
     {"NulByteRefusesTheScript", "TclLoad FILE=%F", "set a 1\nset b {\n2}<NUL>; set ran 1\nset c 3\n", 2,
      {"\nNUL byte on line 3 of script file "}, "", "a"},
     {"NulByteOnTheLastLine", "TclLoad FILE=%F", "set a 1\n<NUL>", 2, {"\nNUL byte on line 2 of script file "}, "", "a"},
@@ -140,6 +142,8 @@ TEST_P(TclRuns, ResultTextAndWhatRan) {
     const std::string file = bench.dir.File("script.tcl");
     if (c.script == kFifo)
         ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    else if (c.script == kFolder)
+        bench.dir.MakeDir("script.tcl");
     else if (c.script)
         bench.dir.Write("script.tcl", std::regex_replace(c.script, std::regex("<NUL>"), std::string(1, '\0')));
     std::string args = c.args;

@@ -231,7 +231,8 @@ TEST_F(WexalTest, SaveBMPFindsTheResolutionAndTakesTheFirstFreeName) {
         {"ADDRESS=(12,3) FILE=p%d.bmp", "Unable to find DCB field of ADDRESS\n"},
         {"ADDRESS=@DCB(12,3) FILE=p%d.bmp", "DCB field does not contain 3 entries\n"},
         {"ADDRESS=@DCB(12,3,1) DIM=(0,4) FILE=p%d.bmp", "Invalid resolution DIM=(0,4)\n"},
-        {"ADDRESS=@DCB(12,3,1) DIM=(8,4) FILE=p%d.bmp FORMAT=RGB", "FORMAT not supported\n"}};
+        {"ADDRESS=@DCB(12,3,1) DIM=(8,4) FILE=p%d.bmp FORMAT=RGB", "FORMAT not supported\n"},
+        {"ADDRESS=@DCB(12,3,1) DIM=(8,4) FILE=none/p%d.bmp", "Unable to open:  none/p1.bmp\nAll or part of the path is invalid.\n"}};
     for (const auto& [command, message] : refused) EXPECT_TRUE(Gives(std::string("\"Save BMP Image\" ") + command, kRunFailed, {message}));
     EXPECT_FALSE(platform::FileExists(Dir().File("P1.BMP").c_str()));
     // With both switches the preset holds 320x240 and 640x480: a quarter of one is the other.
