@@ -167,8 +167,9 @@ int Main(int argc, char** argv) {
     platform::ProtectFile(libraryPath, "the test library");
     platform::ProtectFile("/proc/self/exe", "the host program");
     if (!rigFile.empty()) platform::ProtectFile(rigFile, "the rig file");
-    platform::ProtectFile(switchFile, "the switch file");
     ProtectLoadedObjects();
+    static const char kSwitchRole[] = "the switch file";
+    platform::ProtectFile(switchFile, kSwitchRole);
     std::vector<OutputFile> outputs;
     if (!opt.logFile.empty()) outputs.push_back({"--log", opt.logFile, false});
     if (!opt.junitFile.empty()) outputs.push_back({"--junit", opt.junitFile, true});
@@ -190,6 +191,9 @@ int Main(int argc, char** argv) {
     // The library reads its switches from "CmdLine", where its relative names land (the station
     // folder when the current folder is outside it); a stale one must never be read.
     const std::string switches = CmdLineText(opt);
+    // Nor is it written over another file the run depends on (through a link, say).
+    if (const std::string role = platform::ProtectedRole(switchFile); !role.empty() && role != kSwitchRole)
+        return Fail(program, "the switch file " + switchFile + " is " + role + ": refusing to write over it");
     if (!platform::SaveLocalFile(switchFile, switches.data(), switches.size())) {
         const int cause = errno;
         std::string why = strerror(cause);

@@ -350,6 +350,13 @@ TEST(HostCli, ALogOrReportOverTheLibraryTheHostAnInputOrEachOtherIsRefusedBefore
     std::filesystem::remove(dir.File("CmdLine"));  // the last run's switches: no log, so the operator deletes it
     EXPECT_EQ(RunHost({"--lib=link.so", "--station", "st", "--log", "CmdLine", "Top"}, dir.Path(), {}, host).status, 0);
     EXPECT_TRUE(Has(dir.Read("CmdLine"), "[PASS]    Top") && dir.Read("st/CmdLine") == "pexhost");
+    // Nor does the switch file go over the library through a link where it is written.
+    std::filesystem::remove(dir.File("st/CmdLine"));
+    std::filesystem::create_symlink("../lib.so", dir.File("st/CmdLine"));
+    HostRun linked = RunHost({"--lib=lib.so", "--station", "st", "Top"}, dir.Path(), {}, host);
+    EXPECT_EQ(linked.status, 2);
+    EXPECT_TRUE(Has(linked.err, "/st/CmdLine is the test library: refusing to write over it")) << linked.err;
+    EXPECT_EQ(ReadText(dir.File("lib.so")), library);
     // A test's save over the log fails with the reason, and the log stays whole.
     HostRun saveOverLog = RunHost({"--lib=link.so", "--all", "--log", "saved.bin", "*/Extra/Save"}, dir.Path(), {}, host);
     EXPECT_EQ(saveOverLog.status, 1);
