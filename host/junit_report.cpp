@@ -97,8 +97,8 @@ std::string JUnitXml(const std::string& suite, const std::vector<TestResult>& re
     size_t skipped = notRun.size();
     double total = 0;
     for (const TestResult& r : results) {
-        if (r.outcome == Outcome::Failed || (r.outcome == Outcome::Stopped && !r.stopAsked)) ++failures;
-        if (r.outcome == Outcome::Stopped && r.stopAsked) ++skipped;
+        if (FailsTheRun(r)) ++failures;
+        else if (r.outcome == Outcome::Stopped) ++skipped;
         total += r.seconds;
     }
     const std::string tests = std::to_string(results.size() + notRun.size());

@@ -82,14 +82,16 @@ void ProtectLoadedObjects() {
 // storage created before the library is loaded, so it outlives the library's static objects even
 // when the library stays mapped until exit.
 struct HostSession {
-    HostSession(FILE* log, bool ansi, bool progressOnStderr)
-        : log(log),
-          renderer(window, stdout, ansi, log),
+    // The log is opened once the library has started and every file it depends on is known: what
+    // it would have got until then is kept for it.
+    HostSession(bool ansi, bool progressOnStderr)
+        : renderer(window, stdout, ansi, nullptr),
           host(window, renderer),
           progress(stderr, progressOnStderr),
           mainWnd(progress),
           dialogs(renderer, stdin, &g_stopFlag, DialogScreen(stdout, stderr)) {
         window.SetListener(&renderer);
+        renderer.HoldLog();
         renderer.SetBeforeWrite([this] { progress.ClearLine(); });
     }
     ~HostSession() {
@@ -100,6 +102,10 @@ struct HostSession {
         window.SetListener(nullptr);
         if (log) fclose(log);
     }
+    void AttachLog(FILE* opened) {
+        log = opened;
+        renderer.AttachLog(opened);
+    }
     // Closes the log once nothing more is written to it; false when any of it was not written.
     bool CloseLog(std::string& error) {
         renderer.FlushStreams();
@@ -109,7 +115,7 @@ struct HostSession {
         return !f || CloseLogFile(f, renderer.LogError(), error);
     }
 
-    FILE* log;
+    FILE* log = nullptr;
     RichEditModel window;
     OutputRenderer renderer;
     TestHost host;
@@ -205,10 +211,7 @@ int Main(int argc, char** argv) {
     const bool ansi = opt.color == ColorMode::Always || (opt.color == ColorMode::Auto && isatty(STDOUT_FILENO));
     // Output lost after the run: the results stay on the screen, and this line stands out in red.
     const bool redErrors = opt.color == ColorMode::Always || (opt.color == ColorMode::Auto && isatty(STDERR_FILENO));
-    // The log is opened once the library has started and every file it depends on is known; what
-    // it would have got meanwhile is kept for it.
-    HostSession& s = g_session.emplace(nullptr, ansi, isatty(STDERR_FILENO) != 0);
-    s.renderer.HoldLog();
+    HostSession& s = g_session.emplace(ansi, isatty(STDERR_FILENO) != 0);
     platform::SetMainWnd(&s.mainWnd);
     platform::SetMessageBoxSink([&s](const CString& text, const CString& caption) {
         s.renderer.EnsureLineStart();
@@ -249,8 +252,7 @@ int Main(int argc, char** argv) {
     FILE* log = nullptr;
     if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error)))
         return failAfterOutput("cannot write the log file " + opt.logFile + ": " + error);
-    s.log = log;
-    s.renderer.AttachLog(log);
+    s.AttachLog(log);
     if (log) platform::ProtectFile(opt.logFile, "the host's log");
     if (writesReport) platform::ProtectFile(reportTarget, "the host's report");
 
@@ -284,11 +286,8 @@ int Main(int argc, char** argv) {
             results = runner.Run(tests);
             notRun.assign(tests.begin() + static_cast<long>(results.size()), tests.end());
             runner.PrintSummary(results, notRun);
-            // A test that answered stopped with no one asking did not pass; only the operator's
-            // stop makes the run a stopped one.
             for (const TestResult& r : results)
-                if ((r.outcome == Outcome::Failed || (r.outcome == Outcome::Stopped && !r.stopAsked)) && status == kExitPassed)
-                    status = kExitFailed;
+                if (FailsTheRun(r) && status == kExitPassed) status = kExitFailed;
             if (!notRun.empty() || __atomic_load_n(&g_stopFlag, __ATOMIC_SEQ_CST)) status = kExitStopped;
         }
     }

@@ -18,13 +18,6 @@ std::string Reason(int err) { return std::strerror(err); }
 
 const char kPipe[] = "a pipe, which would hold the host until something read it";
 
-// The folder part of a path ("." when it has none) and its last name.
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool FolderWritable(const std::string& folder, std::string& error) {
     struct stat st;
     if (stat(folder.c_str(), &st) != 0) return error = Reason(errno), false;
@@ -48,7 +41,7 @@ bool PrepareReportPath(const std::string& path, std::string& target, std::string
     }
     if (lstat(target.c_str(), &st) != 0) {
         if (errno != ENOENT) return error = Reason(errno), false;
-        return FolderWritable(FolderOf(target), error);
+        return FolderWritable(platform::FolderOf(target), error);
     }
     if (S_ISLNK(st.st_mode)) {
         char* full = realpath(target.c_str(), nullptr);
@@ -60,7 +53,7 @@ bool PrepareReportPath(const std::string& path, std::string& target, std::string
     // A device, a pipe or a folder is never replaced by a file.
     if (!S_ISREG(st.st_mode)) return error = "not a regular file", false;
     if (access(target.c_str(), W_OK) != 0) return error = Reason(errno), false;
-    return FolderWritable(FolderOf(target), error);
+    return FolderWritable(platform::FolderOf(target), error);
 }
 
 bool WriteReportFile(const std::string& target, const std::string& text, std::string& error) {

@@ -43,6 +43,10 @@ const char* OutcomeName(Outcome o) {
     return "FAIL";
 }
 
+bool FailsTheRun(const TestResult& r) {
+    return r.outcome == Outcome::Failed || (r.outcome == Outcome::Stopped && !r.stopAsked);
+}
+
 std::vector<const TreeNode*> SelectTests(const std::vector<TreeNode>& nodes,
                                          const std::vector<std::string>& filters, bool all) {
     std::vector<const TreeNode*> tests;

@@ -22,6 +22,9 @@ struct TestResult {
 // What a Run result code means: 1 passed, 3 stopped, 2 and anything else failed.
 Outcome OutcomeOf(DWORD code);
 const char* OutcomeName(Outcome outcome);
+// Whether a result fails the run: a failure, or a stop no one asked for (the test ended itself as
+// stopped). An operator's stop makes the run a stopped one instead.
+bool FailsTheRun(const TestResult& result);
 
 // The leaves to run, in array order: without filters the leaves checked in the tree (or all
 // leaves with all); with filters the leaves any filter selects among those.

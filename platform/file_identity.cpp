@@ -10,11 +10,6 @@
 
 namespace {
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 // A protected file is known by its name, identified again at each check: an identity kept from
@@ -33,6 +28,12 @@ std::vector<Protected>& ProtectedFiles() {
 }  // namespace
 
 namespace platform {
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 bool FileIdentity::operator==(const FileIdentity& other) const {
     if (exists != other.exists) return false;

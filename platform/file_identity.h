@@ -20,6 +20,8 @@ struct FileIdentity {
 // Answers false when the name cannot stand for a file: its folder is not there, or it is a link
 // that leads nowhere.
 bool IdentifyFile(const std::string& name, FileIdentity& identity);
+// The folder part of a local path: "." when it has none, "/" for a name in the root.
+std::string FolderOf(const std::string& path);
 
 // The files the run loads, reads or writes (its libraries, test trees, rig files, switch file, log
 // and report): the saves of this layer refuse to write over them. role says what the file is to

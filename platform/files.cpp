@@ -2,20 +2,20 @@
 #include "files.h"
 
 #include <dirent.h>
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -250,11 +250,6 @@ std::nullptr_t Refuse(int error, std::string text) {
     return nullptr;
 }
 
-std::string FolderPart(const std::string& file) {
-    const size_t slash = file.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
-}
-
 // A file the run depends on is never written by a test's save; errno EPERM and the reason when
 // local is one.
 bool RefuseProtected(const std::string& local) {
@@ -267,7 +262,7 @@ bool RefuseProtected(const std::string& local) {
 // The words for a file that cannot be made in its folder, when that is the cause.
 void NoteFolderRefusal(const std::string& file) {
     if (errno == EACCES || errno == EPERM || errno == EROFS)
-        Refuse(errno, "the folder " + FolderPart(file) + " does not allow a new file");
+        Refuse(errno, "the folder " + platform::FolderOf(file) + " does not allow a new file");
 }
 
 // The temporaries of the saves under way, so that a signal that ends the process removes them.
