@@ -273,14 +273,16 @@ int Main(int argc, char** argv) {
         }
     } else {
         const std::vector<const TreeNode*> tests = SelectTests(nodes, opt.filters, opt.all);
-        // A run that tests nothing must not pass for one that passed.
-        if (tests.empty()) {
-            const size_t unchecked = SelectTests(nodes, opt.filters, true).size();
-            std::string why = !opt.filters.empty() ? "no checked test matches the filters"
-                              : unchecked          ? "the library offers no checked test to run"
-                                                   : "the library published no test to run (see its start-up text above): nothing was tested";
-            if (unchecked) why += " (" + std::to_string(unchecked) + " unchecked: add --all)";
-            status = failAfterOutput(why);
+        // A test the operator named and did not get must not pass for a run that tested it, nor
+        // a run that tests nothing for one that passed.
+        std::vector<std::string> refused = RefusedFilters(nodes, opt.filters, opt.all);
+        if (refused.empty() && tests.empty()) {
+            const size_t unchecked = SelectTests(nodes, {}, true).size();
+            refused.push_back(unchecked ? "the library offers no checked test to run (" + std::to_string(unchecked) + " unchecked: add --all)"
+                                        : "the library published no test to run (see its start-up text above): nothing was tested");
+        }
+        if (!refused.empty()) {
+            for (const std::string& why : refused) status = failAfterOutput(why);
         } else {
             TestRunner runner(s.renderer, s.progress, g_stopFlag);
             results = runner.Run(tests);

@@ -59,6 +59,19 @@ std::vector<const TreeNode*> SelectTests(const std::vector<TreeNode>& nodes,
     return tests;
 }
 
+std::vector<std::string> RefusedFilters(const std::vector<TreeNode>& nodes,
+                                        const std::vector<std::string>& filters, bool all) {
+    std::vector<std::string> refused;
+    for (const std::string& f : filters) {
+        if (!SelectTests(nodes, {f}, all).empty()) continue;
+        std::string why = std::string(all ? "no test" : "no checked test") + " matches the filter \"" + f + "\"";
+        if (const size_t unchecked = all ? 0 : SelectTests(nodes, {f}, true).size())
+            why += " (" + std::to_string(unchecked) + " unchecked: add --all)";
+        refused.push_back(why);
+    }
+    return refused;
+}
+
 std::string FormatTree(const std::vector<TreeNode>& nodes) {
     std::string text;
     for (const TreeNode& n : nodes) {

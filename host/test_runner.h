@@ -31,6 +31,13 @@ bool FailsTheRun(const TestResult& result);
 std::vector<const TreeNode*> SelectTests(const std::vector<TreeNode>& nodes,
                                          const std::vector<std::string>& filters, bool all);
 
+// Why the filters cannot run as given, a line each: every filter must choose a test that runs
+// (checked in the tree, or any leaf with all), whatever the others choose. A filter that chooses
+// none is named, with the number of unchecked leaves it matches when those are why. Empty when
+// every filter chooses one.
+std::vector<std::string> RefusedFilters(const std::vector<TreeNode>& nodes,
+                                        const std::vector<std::string>& filters, bool all);
+
 // The --list text: one line a record, indented two blanks a level, folders ending in "/".
 std::string FormatTree(const std::vector<TreeNode>& nodes);
 

@@ -148,7 +148,7 @@ treepath::ConditionFacts CBoardRoot::GatherConditionFacts() {
 
 CString CBoardRoot::MakeCommandText(const CString& strippedPath) {
     CString object, test, arguments;
-    SplitCommandLine(CString(m_profile.boardWord) + " " + strippedPath, object, test, arguments);
+    SplitCommandLine(CString(treepath::BoardWord(m_profile.kind)) + " " + strippedPath, object, test, arguments);
     CString text;
     text.Format("<%s %s>", test.c_str(), arguments.c_str());
     return text;
@@ -170,9 +170,11 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
         CString reason;
         reason.Format("the %s board's tests are not published: %s", m_profile.boardName, line.c_str());
         if (ownBoards > 0) platform::NoteStartupFault(reason);
-        return 0;
     };
-    if (m_tree->Parse(path) != 1) return fault("Unable to read " + path);
+    if (m_tree->Parse(path) != 1) {
+        fault("Unable to read " + path);
+        return 0;
+    }
     // Stray characters are skipped by design; only an engineer editing a tree wants to hear of them.
     if (IsEngineering())
         for (const CString& warning : m_tree->GetWarnings()) PrintColor("Note: " + path + " " + warning + "\n", kColorBlack);
@@ -184,17 +186,24 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
 
     m_tree->SetOrderBase(orderBase);
     m_queue->Refill("\\");
-    if (m_queue->GetCount() == 0) return fault(path + " holds no test");
     const bool engineering = IsEngineering() != FALSE;
-    while (m_queue->GetCount() > 0) {
+    // Judged by what is published, after the mode, the conditions and the test rule: nodes they
+    // drop test nothing. A private tree ("Config") may name one board alone, so it fails only
+    // when it names a test for neither.
+    const bool privateTree = !GetSwitchValue("Config").IsEmpty();
+    bool holdsTest = false;
+    for (; m_queue->GetCount() > 0; m_queue->Pop()) {
+        const CString rawPath = m_queue->GetFront(FALSE);
         CString recordPath;
-        if (treepath::MakeRecordPath(m_queue->GetFront(FALSE), m_profile.boardWord, m_profile.kind, engineering, facts,
+        if (treepath::MakeRecordPath(rawPath, treepath::BoardWord(m_profile.kind), m_profile.kind, engineering, facts,
                                      recordPath)) {
-            const CString command = MakeCommandText(m_queue->GetFront(TRUE));
-            PublishTests(recordPath, command, m_profile.filter);
+            holdsTest = true;
+            PublishTests(recordPath, MakeCommandText(m_queue->GetFront(TRUE)), m_profile.filter);
+        } else if (privateTree && !holdsTest) {
+            holdsTest = treepath::IsOtherBoardsTest(rawPath, m_profile.kind, engineering);
         }
-        m_queue->Pop();
     }
+    if (!holdsTest) fault(path + " holds no test");
     return 1;
 }
 

@@ -31,7 +31,6 @@ struct BoardRootProfile {
     const char* codeName;           // "CBrimolaBoardTests"
     CZorvDevice::DEVTYPE deviceType;
     treepath::RootKind kind;
-    const char* boardWord;          // first segment of the root's tree paths
     const char* boardName;          // for messages: "Brimola"
     const char* banner;             // printed in manufacturing mode
     const char* engineeringTree;    // tree file names beside the host

@@ -16,7 +16,6 @@ constexpr BoardRootProfile kBrimolaProfile = {
     CZorvDevice::DEVTYPE_BRIMOLA,
     treepath::RootKind::MainBoard,
     "Brimola",
-    "Brimola",
     "Brimola diagnostics are in Manufacturing mode\n\n",
     "BrimolaTree_Eng.txt",
     "BrimolaTree_Mfg.txt",

@@ -15,7 +15,6 @@ constexpr BoardRootProfile kNuxaProfile = {
     CZorvDevice::DEVTYPE_NUXA,
     treepath::RootKind::CodecBoard,
     "Nuxa",
-    "Nuxa",
     "Nuxa diagnostics are in Manufacturing mode\n\n",
     "NuxaTree_Eng.txt",
     "NuxaTree_Mfg.txt",

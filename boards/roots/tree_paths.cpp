@@ -58,6 +58,14 @@ CString TidySegment(const CString& segment) {
     return tick >= 0 ? name + segment.Mid(tick) : name;
 }
 
+// The board word, the mode cut and the test rule: what a root keeps of a path before its conditions.
+bool KeepsAsTest(CString& path, const char* boardWord, bool engineering) {
+    if (!BelongsToBoard(path, boardWord) || !CutMode(path, engineering)) return false;
+    // A leaf right under the mode's folder is no test, nor is a group left without leaves, whose
+    // record could only fail for want of a test to find.
+    return path.Find('\\') >= 0 && path.Find('<') >= 0;
+}
+
 }  // namespace
 
 bool BelongsToBoard(const CString& path, const char* boardWord) {
@@ -122,15 +130,18 @@ void TidySegments(CString& path) {
 bool MakeRecordPath(const CString& rawPath, const char* boardWord, RootKind kind, bool engineering,
                     const ConditionFacts& facts, CString& recordPath) {
     recordPath.Empty();
-    if (!BelongsToBoard(rawPath, boardWord)) return false;
     CString path = rawPath;
-    if (!CutMode(path, engineering)) return false;
-    if (path.Find('\\') < 0) return false;
+    if (!KeepsAsTest(path, boardWord, engineering)) return false;
     CutCommand(path);
     if (!ApplyConditions(path, kind, facts)) return false;
     TidySegments(path);
     recordPath = path;
     return true;
+}
+
+bool IsOtherBoardsTest(const CString& rawPath, RootKind kind, bool engineering) {
+    CString path = rawPath;
+    return KeepsAsTest(path, BoardWord(kind == RootKind::MainBoard ? RootKind::CodecBoard : RootKind::MainBoard), engineering);
 }
 
 }  // namespace treepath

@@ -12,6 +12,9 @@ namespace treepath {
 // Which conditions a root knows: the board requirement and the codec package dates are its own.
 enum class RootKind { MainBoard, CodecBoard };
 
+// The first segment of the tree paths of a kind of root.
+constexpr const char* BoardWord(RootKind kind) { return kind == RootKind::MainBoard ? "Brimola" : "Nuxa"; }
+
 // What the conditions of a path are tested against, gathered once per tree.
 struct ConditionFacts {
     DWORD releaseId = 0;        // CWexalTestBase::GetReleaseId
@@ -44,8 +47,12 @@ bool ApplyConditions(CString& path, RootKind kind, const ConditionFacts& facts);
 void TidySegments(CString& path);
 
 // The whole walk from a raw tree path to a record path (marks kept): false when it is not
-// published by this root.
+// published by this root. A path that carries no command ("<...>") names no test and is dropped.
 bool MakeRecordPath(const CString& rawPath, const char* boardWord, RootKind kind, bool engineering,
                     const ConditionFacts& facts, CString& recordPath);
+
+// True when a root of the other kind keeps the path as a test, its conditions aside: they depend
+// on what only that root knows.
+bool IsOtherBoardsTest(const CString& rawPath, RootKind kind, bool engineering);
 
 }  // namespace treepath

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/test_record.h"
+#include "platform/host_ui.h"
 #include "platform/paths.h"
 #include "tests/support/output.h"
 #include "tests/support/rig.h"
@@ -292,6 +293,22 @@ TEST(PluginRoots, TreeFileFaultsAtLoad) {
                   engineering ? 2u : 0u);
         EXPECT_EQ(plugin.leaves.size(), 1u);
     }
+    // A private tree may name one board alone: the board left out is no fault. One that names no
+    // test at all (a group without a leaf is none) is the fault of both boards, and publishes nothing.
+    const struct { const char* tree; size_t leaves, faults; } privateTrees[] = {
+        {"Nuxa\n{\n\tBoard Controller\n\t{\n\t\tRAM Clock Enable <CJastel SorbelinRAM_CE>\n\t}\n}\n", 1, 0},
+        {"Brimola\n{\n\tSummary`(Checked)\n\t{\n\t}\n}\n", 0, 2},
+    };
+    for (const auto& row : privateTrees) {
+        SCOPED_TRACE(row.tree);
+        platform::ClearStartupFaults();
+        LoadedPlugin plugin({.switches = "-Config=Tree.txt", .tree = row.tree});
+        EXPECT_EQ(plugin.leaves.size(), row.leaves);
+        EXPECT_EQ(Count(plugin.preHostText, "ERROR"), row.faults) << plugin.preHostText;
+        EXPECT_EQ(Count(plugin.preHostText, "*** ERROR:  " + plugin.File("TREE.TXT") + " holds no test\n"), row.faults);
+        EXPECT_EQ(platform::StartupFaults().size(), row.faults);
+    }
+    platform::ClearStartupFaults();
 }
 
 // With PD=ALL the roots program their FPGAs at load, before any host is there: the main board's

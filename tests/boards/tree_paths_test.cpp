@@ -20,6 +20,15 @@ TEST(TreePaths, BoardWordIsAPrefixComparedWithoutCase) {
     for (const auto& [path, belongs] : rows) EXPECT_EQ(treepath::BelongsToBoard(path, "Brimola"), belongs) << path;
     EXPECT_EQ(Record("Nuxa`9000\\Manufacturing`9000\\G`+9000\\L <CJastel SorbelinRAM_CE>`+9000", RootKind::MainBoard, false),
               "<dropped>");
+    // What the other kind of root keeps as a test, its conditions aside.
+    const struct { const char* raw; RootKind asker; bool other; } others[] = {
+        {"Nuxa`9000\\Manufacturing`9000\\G`+9000\\L <CJastel SorbelinRAM_CE>`+9000", RootKind::MainBoard, true},
+        {"Nuxa`9000\\Manufacturing`9000\\G`+9000\\L <CJastel SorbelinRAM_CE>`+9000", RootKind::CodecBoard, false},
+        {"Brimola`9000\\G &(Requirement=Nuxa)`+9000\\L <T>`+9001", RootKind::CodecBoard, true},
+        {"Brimola`9000\\Engineering`9000\\G`+9000\\L <T>`+9001", RootKind::CodecBoard, false},
+        {"Brimola`9000\\G`+9000\\Empty`+9001", RootKind::CodecBoard, false},
+    };
+    for (const auto& o : others) EXPECT_EQ(treepath::IsOtherBoardsTest(o.raw, o.asker, false), o.other) << o.raw;
 }
 
 TEST(TreePaths, ModeCutKeepsTheModesFolderOrLiftsManufacturingTests) {
@@ -34,6 +43,9 @@ TEST(TreePaths, ModeCutKeepsTheModesFolderOrLiftsManufacturingTests) {
         {"Brimola`9000\\Memory`+9000\\Leaf <T a>`+9001", false, "Brimola`9000\\Memory`+9000\\Leaf`+9001"},  // neither
         // A manufacturing leaf right under the folder has no backslash left and is dropped.
         {"Brimola`9000\\Manufacturing`9000\\Leaf <T a>`+9001", false, "<dropped>"},
+        // A group without a leaf names no test, in either mode.
+        {"Brimola`9000\\Manufacturing`9000\\Memory`+9000\\Empty`+9001", false, "<dropped>"},
+        {"Brimola`9000\\Memory`+9000", true, "<dropped>"},
     };
     for (const Row& row : rows) EXPECT_EQ(Record(row.raw, RootKind::MainBoard, row.engineering), row.record) << row.raw;
 

@@ -105,6 +105,19 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
         {"glob matching nothing", {lib, "p*", "--junit", "j.xml"}, 2, "no checked test matches", ""},
         {"union in tree order", {lib, "Window", "Top"}, 0, "", "Test plug-in loaded\n[RUN]     Top\n"},
         {"unchecked needs --all", {lib, "Skipped"}, 2, "add --all", ""},
+        // Every filter must choose a test that runs, whatever the others choose: a test the operator
+        // named and did not get must not pass for one that was tested.
+        {"a filter matching nothing beside one that matches", {lib, "Top", "Tpo", "--junit", "j.xml"}, 2,
+         "pexhost: no checked test matches the filter \"Tpo\"\n", ""},
+        {"a filter matching only unchecked tests beside one that matches", {lib, "Top", "Stop/", "--junit", "j.xml"}, 2,
+         "pexhost: no checked test matches the filter \"Stop/\" (3 unchecked: add --all)\n", ""},
+        {"a filter matching nothing with --all", {lib, "--all", "Skipped", "Tpo", "--junit", "j.xml"}, 2,
+         "pexhost: no test matches the filter \"Tpo\"\n", ""},
+        {"a misspelt filter beside a right one", {"Main FPGA/March", "Flash ID Chekcs", "--junit", "j.xml"}, 2,
+         "pexhost: no checked test matches the filter \"Flash ID Chekcs\"\n", ""},
+        {"an engineering filter of unchecked tests beside a checked one",
+         {"-ENGINEERING", "Manufacturing/Main FPGA/March", "EXP Area Check", "--junit", "j.xml"}, 2,
+         "pexhost: no checked test matches the filter \"EXP Area Check\" (2 unchecked: add --all)\n", ""},
         {"--all", {lib, "--all", "Skipped"}, 0, "", "[PASS]    Host/Extra/Skipped"},
         {"unknown option", {lib, "--junit", "j.xml", "--frobnicate"}, 2, "unknown option '--frobnicate'", ""},
         {"report into a missing folder", {lib, "--junit", "none/j.xml", "Top"}, 2, "cannot write the JUnit report none/j.xml: No such file", ""},
@@ -141,6 +154,7 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
         HostRun run = RunHost(row.args, dir.Path());
         EXPECT_EQ(run.status, row.status) << run.err;
         EXPECT_TRUE(Has(run.err, row.err) && Has(run.out, row.ran)) << run.err << run.out;
+        EXPECT_FALSE(row.status == 2 && Has(run.out, "[RUN]")) << "refused before any test runs";
         // A run that ends before its report leaves the file as it was, and nothing beside it.
         EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
         EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -285,25 +287,54 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
     EXPECT_TRUE(Has(ReadText(dir.File("WexalMemory.bin")), "2 tests: 1 passed, 1 failed, 0 stopped, 0 not run\n"));
 }
 
-// A board on the rig whose tree file cannot be read, or holds no test, leaves it untested: the
-// other board's tests still run, but the run cannot pass, and the report stays as it was.
+// A board on the rig whose tree file cannot be read, or publishes no test for it, leaves it
+// untested: the other board's tests still run, but the run cannot pass, and the report stays as it
+// was. A private tree ("-Config") that publishes nothing at all is the same fault for both boards.
 TEST(MainJob, ABoardWhoseTreeCannotBeReadMakesTheRunUntrusted) {
     ProgramCopy program;
     WorkDir dir;
-    const std::string tree = program.File("BrimolaTree_Mfg.txt");
-    struct Row { const char* name; const char* content; std::string says; } const rows[] = {
-        {"missing", nullptr, "Unable to read " + tree},
-        {"empty", "", tree + " holds no test"},
+    std::string noise(20000, '\0');
+    std::mt19937 random(54);
+    for (char& c : noise) c = static_cast<char>(random());
+    struct Row {
+        const char* name;
+        const char* file;
+        std::optional<std::string> content;  // none: no such file
+        const char* board;                   // whose tests are not published
+        const char* stillRuns;               // a result of the other board's, or none
+        std::vector<std::string> switches{};
+    } const rows[] = {
+        {"missing", "BrimolaTree_Mfg.txt", std::nullopt, "Brimola", "[PASS]    Nuxa1/"},
+        {"empty", "BrimolaTree_Mfg.txt", "", "Brimola", "[PASS]    Nuxa1/"},
+        // Nodes that publish nothing: a group without a leaf, the only leaf in the other mode, noise.
+        {"a group without a leaf", "NuxaTree_Mfg.txt", "Nuxa { Manufacturing { Board Information`(Checked) { } } }\n", "Nuxa",
+         "[PASS]    Brimola1/"},
+        {"the only leaf under Engineering", "BrimolaTree_Mfg.txt",
+         "Brimola\n{\n\tEngineering\n\t{\n\t\tSummary\n\t\t{\n\t\t\tTest Summary <CBrimolaBoard Show Test Summary>\n\t\t}\n\t}\n}\n",
+         "Brimola", "[PASS]    Nuxa1/"},
+        {"random bytes", "NuxaTree_Mfg.txt", noise, "Nuxa", "[PASS]    Brimola1/"},
+        {"a private tree whose only group has no leaf", "MY.TXT", "Brimola\n{\n\tSummary`(Checked)\n\t{\n\t}\n}\n", "Brimola",
+         nullptr, {"-Config=My.txt"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        const std::string tree = program.File(row.file);
+        const bool shipped = std::filesystem::exists(tree);
+        const std::string original = shipped ? ReadText(tree) : "";
         std::filesystem::remove(tree);
-        if (row.content) std::ofstream(tree) << row.content;
+        if (row.content) std::ofstream(tree, std::ios::binary) << *row.content;
         dir.Write("r.xml", "<testsuites/>\n");
-        const HostRun run = program.Host({"--junit", "r.xml"}, dir.Path());
+        std::vector<std::string> args = {"--junit", "r.xml"};
+        args.insert(args.end(), row.switches.begin(), row.switches.end());
+        const HostRun run = program.Host(args, dir.Path());
+        std::filesystem::remove(tree);
+        if (shipped) std::ofstream(tree) << original;
+        const std::string says = (row.content ? tree + " holds no test" : "Unable to read " + tree);
         EXPECT_EQ(run.status, 2) << run.out;
-        EXPECT_TRUE(Has(run.out, "*** ERROR:  " + row.says + "\n") && Has(run.out, "[PASS]    Nuxa1/")) << run.out;
-        EXPECT_TRUE(Has(run.err, "the run cannot be trusted: the Brimola board's tests are not published: " + row.says)) << run.err;
+        EXPECT_TRUE(Has(run.out, "*** ERROR:  " + says + "\n")) << run.out;
+        EXPECT_TRUE(row.stillRuns ? Has(run.out, row.stillRuns) : !Has(run.out, "[RUN]")) << run.out;
+        EXPECT_TRUE(Has(run.err, std::string("the run cannot be trusted: the ") + row.board + " board's tests are not published: " + says))
+            << run.err;
         EXPECT_EQ(ReadText(dir.File("r.xml")), "<testsuites/>\n");
     }
 }
