@@ -11,7 +11,6 @@
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
-#include "images/file_error.h"
 #include "images/image_8bit.h"
 #include "images/unpacked_image.h"
 #include "images/wedge_patterns.h"
@@ -208,7 +207,7 @@ DWORD CExternalIO::RunLoopbackFunctional(const char* lineFormat, const std::func
     const int result = subTest();
     if (result == 0 && failuresLog) {
         if (GetParent()->FileAccess(kFailuresLog, &screen)) screen.Clear();
-        else PrintColor(images_detail::AppendFailureText(errno), kRed);
+        else PrintColor(GetParent()->LogFailureText(kFailuresLog, errno), kRed);
     }
     CString line;
     line.Format(lineFormat, result ? "~*GREEN*~PASS:" : "~*RED*~FAIL:");
@@ -375,7 +374,7 @@ DWORD CExternalIO::RunImageList(const box::RunValues& run, const box::ImageListF
     const bool failuresLog = parent->FindLogFile(kFailuresLog, nullptr);
     auto appendTo = [&](const char* log) {
         if (parent->FileAccess(log, &screen)) return true;
-        PrintColor(images_detail::AppendFailureText(errno), kRed);
+        PrintColor(parent->LogFailureText(log, errno), kRed);
         return false;
     };
     ProgressBar progress(form.progress, static_cast<int>(entries.size()) * m_images.GetCount());

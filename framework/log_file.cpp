@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_errors.h"
 #include "platform/files.h"
 
 // ---- CLogFile ----
@@ -46,13 +47,8 @@ BOOL CLogFile::Open(int mode) {
     Close();
     int flags = access == (kRead | kWrite) ? O_RDWR : access == kWrite ? O_WRONLY : O_RDONLY;
     if (always) flags |= O_CREAT;
-    flags |= O_CLOEXEC;
-    std::string local = platform::MapPath(m_fileName);
-    if (local.empty()) {
-        errno = ENOENT;
-        return FALSE;
-    }
-    int fd = ::open(local.c_str(), flags, 0666);
+    // Through the file layer: a log that writes must not land on a file the run depends on.
+    int fd = platform::OpenDescriptor(m_fileName, flags);
     if (fd < 0) return FALSE;
     struct stat st;
     int error = 0;
@@ -139,6 +135,11 @@ BOOL CLogFile::Append(const void* data, DWORD length) {
     }
     if (error) errno = error;
     return error ? FALSE : TRUE;
+}
+
+CString AppendFailureText(const CString& file, int error) {
+    const CString what = file.IsEmpty() ? CString() : CString(" ") + platform::MapPath(file).c_str();
+    return platform::SaveFailureText("Unable to append to log file" + what + "\n", error);
 }
 
 // ---- CKeyValue ----

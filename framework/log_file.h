@@ -51,6 +51,11 @@ private:
     int m_mode = 0;  // 0 while closed
 };
 
+// The report of a record that did not reach the log file (a name as CLogFile takes it; "" when no
+// file was mapped): "Unable to append to log file <its local path>", then the cause text of error
+// on a line of its own.
+CString AppendFailureText(const CString& file, int error);
+
 // One text split at the first occurrence of a separator into a trimmed key and value; with no
 // separator both stay empty.
 class CKeyValue {

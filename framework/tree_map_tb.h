@@ -116,6 +116,8 @@ public:
     // holding only the text. TRUE when everything was written; FALSE with errno set by the first
     // failed open, write or close, or 0 when no file was tried (no mapping, record or host window).
     virtual BOOL FileAccess(const CString& name, CResultScreen* record);
+    // The report of a record that did not reach the named log: AppendFailureText of its file.
+    CString LogFailureText(const CString& name, int error);
     // Appends the text's bytes (no line end added) to the named file; an empty text answers TRUE
     // without looking. FALSE for an unmapped name (errno 0) or a failed write (errno its cause).
     virtual BOOL WriteLog(const CString& name, const CString& text);

@@ -1,6 +1,7 @@
 // CWexalTestBase: publishing per board device, device name lists, argument report, DMACRB, environment, file copy.
 #include "framework/wexal_test_base.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
+#include "platform/file_errors.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
 
@@ -196,8 +198,9 @@ DWORD CWexalTestBase::CopyFileStep(CString arguments) {
     }
     const bool overwrite = params.IsSwitch("OVERWRITE");
     if (!platform::CopyFile(source, destination, !overwrite)) {
+        const int error = errno;
         line.Format("ERROR:  Unable to copy SRC[%s] to DST[%s].\n", source.c_str(), destination.c_str());
-        PrintColor(line, kColorRed);
+        PrintColor(platform::SaveFailureText(line, error), kColorRed);
         return kRunFailed;
     }
     return kRunPassed;

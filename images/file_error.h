@@ -4,22 +4,15 @@
 #include <cerrno>
 
 #include "platform/cstring.h"
+#include "platform/file_errors.h"
 #include "platform/files.h"
 
 namespace images_detail {
 
-// The file layer's cause text for the errno left by a failed open or write (the original
-// runtime's fourteen cause texts: "The file could not be located.", "The disk is full.", ...).
-// An errno it does not know, or kUnknownError, gives "An unspecified error occurred.". What the
-// file layer said of the failure beyond errno follows as a sentence of its own.
-CString FileErrorText(int error);
-inline constexpr int kUnknownError = -1;
-
-// The text of a failed save for the report: what, then the cause text of error (0 counts as
-// unspecified) on a line of its own.
-CString SaveFailureText(const CString& what, int error);
-// The text of a record that did not reach a log file: SaveFailureText's, for the log.
-CString AppendFailureText(int error);
+// The cause texts and the failed-save text belong to the file layer.
+using platform::FileErrorText;
+using platform::kUnknownError;
+using platform::SaveFailureText;
 
 // Raises the topmost message box "ERROR:  Couldn't open file" with the cause text of error.
 void ReportOpenFailure(int error);

@@ -265,6 +265,20 @@ void NoteFolderRefusal(const std::string& file) {
         Refuse(errno, "the folder " + platform::FolderOf(file) + " does not allow a new file");
 }
 
+// Whether a write in place into local is refused, with errno: a file the run depends on, a
+// folder, or a FIFO or socket (opening one for writing waits for a reader; a device such as
+// /dev/null is fine). exists says whether local is there.
+bool RefuseInPlaceWrite(const std::string& local, bool& exists) {
+    if (RefuseProtected(local)) return true;
+    struct stat st;
+    exists = StatPath(local, st);
+    if (exists && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return true;
+    }
+    return false;
+}
+
 // The temporaries of the saves under way, so that a signal that ends the process removes them.
 // Written by the process's one thread, read by a signal handler: slots are swapped atomically
 // and a name is freed only once its slot no longer holds it.
@@ -539,13 +553,34 @@ void RemoveSaveTemporaries() {
 }
 
 bool CopyFile(const char* from, const char* to, bool failIfExists) {
+    LastFailure() = {};
     std::string src = MapPath(from), dst = MapPath(to);
     struct stat s, d;
-    if (!StatPath(src, s) || S_ISDIR(s.st_mode)) return false;
+    if (src.empty() || dst.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    if (!StatPath(src, s)) return false;
+    if (S_ISDIR(s.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    // A file the run depends on is said to be one, whether or not it would have been replaced.
+    if (RefuseProtected(dst)) return false;
     if (StatPath(dst, d)) {
-        if (failIfExists || S_ISDIR(d.st_mode)) return false;
+        if (S_ISDIR(d.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        if (failIfExists) {
+            Refuse(EEXIST, dst + " exists already");
+            return false;
+        }
         // Opening the target for writing would truncate the source first.
-        if (s.st_dev == d.st_dev && s.st_ino == d.st_ino) return false;
+        if (s.st_dev == d.st_dev && s.st_ino == d.st_ino) {
+            Refuse(EINVAL, dst + " is the file copied");
+            return false;
+        }
     }
     std::vector<BYTE> bytes;
     if (!ReadWholeFile(src.c_str(), bytes) || !SaveLocal(dst, bytes.data(), bytes.size(), false, true)) return false;
@@ -589,18 +624,14 @@ FILE* OpenFile(const char* path, const char* mode) {
         return nullptr;
     }
     const bool update = std::strchr(mode, '+') != nullptr;
-    if ((mode[0] != 'r' || update) && RefuseProtected(local)) return nullptr;
     if (mode[0] != 'r') {
-        // Opening a FIFO or socket for writing waits for a reader; a device such as /dev/null is fine.
-        const bool exists = StatPath(local, st);
-        if (exists && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
-            errno = EINVAL;
-            return nullptr;
-        }
+        bool exists = false;
+        if (RefuseInPlaceWrite(local, exists)) return nullptr;
         FILE* fp = std::fopen(local.c_str(), mode);
         if (!fp && !exists) NoteFolderRefusal(local);
         return fp;
     }
+    if (update && RefuseProtected(local)) return nullptr;
     // A file read as input must be a regular file: opening a FIFO or a terminal would wait for a
     // writer that never comes. The open does not block, and the check is made on what was opened.
     int fd = ::open(local.c_str(), (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
@@ -614,6 +645,23 @@ FILE* OpenFile(const char* path, const char* mode) {
     FILE* fp = ::fdopen(fd, mode);
     if (!fp) ::close(fd);
     return fp;
+}
+
+int OpenDescriptor(const char* path, int flags) {
+    const bool writes = (flags & O_ACCMODE) != O_RDONLY;
+    // A read says nothing beyond errno: it leaves what the last write's failure said, for the
+    // caller that reopens its file for reading after a refused write.
+    if (writes) LastFailure() = {};
+    if (!path || !*path) {
+        errno = ENOENT;
+        return -1;
+    }
+    const std::string local = MapPath(path);
+    bool exists = true;
+    if (writes && RefuseInPlaceWrite(local, exists)) return -1;
+    const int fd = ::open(local.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0 && writes && !exists) NoteFolderRefusal(local);
+    return fd;
 }
 
 }  // namespace platform

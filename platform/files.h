@@ -50,7 +50,9 @@ std::string FileFailureDetail(int error);
 // ended outright left behind is removed by the next save of the same file.
 void RemoveSaveTemporaries();
 // Copies from over to (refused when to exists and failIfExists), with the same guarantee as
-// WriteWholeFile; the copy keeps the source's last-write time.
+// WriteWholeFile; the copy keeps the source's last-write time. false with errno (and
+// FileFailureDetail) saying why: EEXIST for a to kept by failIfExists, EPERM for a file the run
+// depends on, EINVAL for a copy of a file onto itself, EISDIR for a folder at either end.
 bool CopyFile(const char* from, const char* to, bool failIfExists);
 bool DeleteFile(const char* path);
 // The local path of the newest regular file (by modification time) matching a pattern with * and ?
@@ -62,6 +64,12 @@ CString FindMostRecentFile(const char* pattern);
 // place: a save that must not leave a partial file goes through CFile or WriteWholeFile. A mode
 // that writes refuses a file the run depends on.
 FILE* OpenFile(const char* path, const char* mode);
+// open(2) through MapPath, with O_CLOEXEC and 0666 for a new file, for a file a test writes in place
+// (a log it adds to). Flags that write take what OpenFile's writing modes take and refuse the same:
+// a file the run depends on (EPERM), a FIFO or socket (EINVAL), a folder (EISDIR); a new file its
+// folder refuses is said as a save says it (FileFailureDetail; a read-only open leaves that as it
+// was). -1 with errno when not opened.
+int OpenDescriptor(const char* path, int flags);
 
 }  // namespace platform
 

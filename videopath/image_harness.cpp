@@ -12,7 +12,6 @@
 #include "framework/result_screen.h"
 #include "framework/str_list.h"
 #include "framework/test_record.h"
-#include "images/file_error.h"
 #include "images/unpacked_image.h"
 #include "images/wedge_patterns.h"
 #include "platform/host_ui.h"
@@ -260,7 +259,7 @@ CImageHarness::Fill CImageHarness::FillPattern(const CString& pattern, const CSt
 
 bool CImageHarness::AppendToLog(const char* name, CResultScreen& screen) {
     if (m_test.GetParent()->FileAccess(name, &screen)) return true;
-    m_test.PrintColor(images_detail::AppendFailureText(errno), kColorRed);
+    m_test.PrintColor(m_test.GetParent()->LogFailureText(name, errno), kColorRed);
     return false;
 }
 

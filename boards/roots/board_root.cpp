@@ -50,6 +50,10 @@ void CBoardRoot::StartUp() {
     SetCodeName(m_profile.codeName);
     if (!IsEngineering()) PrintStyled(m_profile.banner, kColorBlack, kBannerBackground, TRUE);
     m_treePath = ChooseTreePath();
+    // The run reads these from the program folder: no test may save over them either.
+    const CString programDir = GetProgramDirectory();
+    platform::ProtectFile(platform::MapPath(programDir + "Environment.txt"), "the library's environment file");
+    platform::ProtectFile(platform::MapPath(programDir + "DeviceCompatiblity.txt"), "the library's compatibility rules file");
     SetParents();
     BindDevices();
     ReadTestTree(m_treePath, kTreeOrderBase);

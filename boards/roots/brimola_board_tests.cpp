@@ -140,6 +140,11 @@ DWORD CBrimolaBoardTests::ShowDeviceTemperatures(const CString& args, unsigned v
         const int unique = uniqueRead.state == ArgRead::Read ? static_cast<int>(uniqueRead.value) : 0;
         CBrimolaPeakTempsDlg dialog(this, args, unique, nullptr);
         dialog.DoModal();
+        // The operator asked for the log: one that lost its lines fails the command.
+        if (!dialog.GetLogFailure().IsEmpty()) {
+            PrintColor(dialog.GetLogFailure(), kColorRed);
+            return kRunFailed;
+        }
         return kRunPassed;
     }
     return ShowTemperatureReport(verbosity);

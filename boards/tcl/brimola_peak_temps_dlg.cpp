@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -75,8 +76,10 @@ bool CBrimolaPeakTempsDlg::OnOk(CString& error) {
     return !m_looping;
 }
 
-void CBrimolaPeakTempsDlg::Log(const CString& line) const {
-    if (!m_logFile.IsEmpty()) CLogFile(m_logFile).Append(line.c_str(), static_cast<DWORD>(line.GetLength()));
+void CBrimolaPeakTempsDlg::Log(const CString& line) {
+    if (m_logFile.IsEmpty()) return;
+    CLogFile log(m_logFile);
+    if (!log.Append(line.c_str(), static_cast<DWORD>(line.GetLength()))) m_logFailure = AppendFailureText(m_logFile, errno);
 }
 
 void CBrimolaPeakTempsDlg::OnBeginLoop() {

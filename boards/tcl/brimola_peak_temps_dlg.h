@@ -8,7 +8,8 @@
 // Samples "LTEMP", "1TEMP", "2TEMP" and "3TEMP" of the board's sensor in a loop of its own (verb
 // "begin") until "end", a sensor stuck at 200 or more, the end of the runner's input or the host's
 // stop request; keeps the highest reading of each for the dialog's life and reports new peaks in its
-// text. With FILE= in the parameters every sample is appended to that log, lines ended by CR CR LF.
+// text. With FILE= in the parameters every sample is appended to that log, lines ended by CR CR LF
+// (see GetLogFailure for a log that cannot take them).
 // "close" ends the dialog, only while no loop runs.
 class CBrimolaPeakTempsDlg : public platform::DialogModel {
 public:
@@ -23,6 +24,9 @@ public:
     // The highest reading so far: 0 Local, 1 Wexal, 2 Kerzil, 3 SulvethA (0 for any other index).
     DWORD GetPeak(int sensor) const;
     const CString& GetText() const { return m_text; }
+    // The report of the last line that did not reach the FILE= log, "" while none was lost: a log
+    // with lines missing must not pass for a whole one.
+    const CString& GetLogFailure() const { return m_logFailure; }
 
     // Whether each sampling cycle also waits 1 ms of real time: only on the virtual clock, for an
     // operator at a terminal answering through an interactive runner, so a watched loop runs at the
@@ -39,8 +43,8 @@ public:
 
 private:
     void OnBeginLoop();
-    // Appends to the log named by FILE=, creating it; nothing when there is none or it cannot be written.
-    void Log(const CString& line) const;
+    // Appends to the log named by FILE=, creating it; nothing when there is none.
+    void Log(const CString& line);
 
     CWexalTreeMapTB* m_board;
     CString m_parameters;
@@ -49,4 +53,5 @@ private:
     DWORD m_peak[kSensors] = {};
     bool m_looping = false;
     CString m_text;  // what the edit box shows
+    CString m_logFailure;
 };

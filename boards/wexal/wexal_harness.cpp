@@ -7,7 +7,6 @@
 #include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
-#include "images/file_error.h"
 #include "images/image_8bit.h"
 #include "images/packed_image.h"
 #include "images/unpacked_image.h"
@@ -227,7 +226,7 @@ DWORD CWexal::RunImageHarness(DWORD code, const CString& command, const CString&
                 pass = false;
                 if (failuresLog) {
                     if (parent->FileAccess("Failures", &screen)) screen.Clear();
-                    else PrintColor(images_detail::AppendFailureText(errno), kColorRed);
+                    else PrintColor(parent->LogFailureText("Failures", errno), kColorRed);
                 }
             }
         }
@@ -247,7 +246,7 @@ DWORD CWexal::RunImageHarness(DWORD code, const CString& command, const CString&
     GetSummary().clear();
     // A summary that did not reach its log fails the command.
     if (summaryLog && !parent->FileAccess("Summary", &screen)) {
-        PrintColor(images_detail::AppendFailureText(errno), kColorRed);
+        PrintColor(parent->LogFailureText("Summary", errno), kColorRed);
         pass = false;
     }
     screen.NotifyHost(reinterpret_cast<uintptr_t>(&bufferB));

@@ -10,7 +10,6 @@
 #include "framework/arg_number.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
-#include "images/file_error.h"
 
 namespace {
 
@@ -287,7 +286,7 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
             overall = 0;
             if (failuresLog) {
                 if (m_test.FileAccess(kFailures, &screen)) screen.Clear();
-                else m_test.PrintColor(images_detail::AppendFailureText(errno), kColorRed);
+                else m_test.PrintColor(m_test.LogFailureText(kFailures, errno), kColorRed);
             }
         }
     }
@@ -309,7 +308,7 @@ BOOL CImagePatternHarness::RunFull(const HarnessRequest& request, const MixedTri
     if (summaryLog) {
         // A summary that did not reach its log fails the command.
         if (!m_test.FileAccess(kSummary, &screen)) {
-            m_test.PrintColor(images_detail::AppendFailureText(errno), kColorRed);
+            m_test.PrintColor(m_test.LogFailureText(kSummary, errno), kColorRed);
             overall = 0;
         }
         screen.NotifyHost(reinterpret_cast<uintptr_t>(&shown));

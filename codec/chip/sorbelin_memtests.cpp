@@ -616,7 +616,7 @@ DWORD CSorbelinMemTests::MemBistRange(CString arguments) {
 CSorbelinMemTests::Logged CSorbelinMemTests::AppendToLog(const char* name) {
     if (!m_test.FindLogFile(name, nullptr)) return Logged::Unmapped;
     if (m_test.FileAccess(name, &GetResultScreen())) return Logged::Written;
-    m_test.PrintColor(images_detail::AppendFailureText(errno), kColorRed);
+    m_test.PrintColor(m_test.LogFailureText(name, errno), kColorRed);
     return Logged::Lost;
 }
 

@@ -65,6 +65,11 @@ BOOL CWexalTreeMapTB::FindLogFile(const CString& name, CLogFile** out) {
     return TRUE;
 }
 
+CString CWexalTreeMapTB::LogFailureText(const CString& name, int error) {
+    CLogFile* log = nullptr;
+    return AppendFailureText(FindLogFile(name, &log) && log ? log->GetFileName() : CString(), error);
+}
+
 DWORD CWexalTreeMapTB::FileMap(const CString& command) {
     const CParamString params(command);
     CString file, name;

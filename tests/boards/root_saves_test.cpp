@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/dialog.h"
+#include "platform/file_identity.h"
 #include "platform/files.h"
 #include "platform/host_ui.h"
 #include "tests/boards/root_fixture.h"
@@ -107,21 +109,25 @@ TEST_F(RootSaves, TheBmpCaptureSaysWhyItFailedAndItsPageStaysInTheStationFolder)
 }
 
 // A log record or a result line appended to a file that cannot take it (a link to /dev/full) fails
-// the command that wrote it, with the cause; the same command passes and leaves its record when the
-// file takes it. Each harness keeps its own logs, so each is run.
+// the command that wrote it, with the cause and the file; so does one appended to a file the run
+// depends on, which keeps its bytes. The same command passes and leaves its record when the file
+// takes it. Each harness keeps its own logs, so each is run.
 TEST_F(RootSaves, AnAppendThatIsLostFailsItsCommandWithTheCause) {
     support::RecordHost host;
     host.record = "the host window's record\n";
     GetResultScreen().SetHost(&host);
+    platform::ScriptedDialogRunner runner;  // for the peak monitor, which logs while its loop runs
+    platform::DialogRunner* const before = platform::SetDialogRunner(&runner);
     const std::string unpacker = "Nuxa1 <CSorbelinUnpackerA";
     const std::string membist = " RANGE=(0x48,0x50) STEP=8 FPGA=$(CWD)\\testdata\\UPQE$(VPDVER).oxd>";
-    const std::string logLost = "Unable to append to log file\nThe disk is full.\n";
+    const std::string logLost = "Unable to append to log file " + Dir().File("record.log") + "\nThe disk is full.\n";
     struct Row {
         const char* name;
         std::string mapper;  // the test that maps the log NAME= file; "" for a file the command names itself
         std::string file;    // the log's NAME=, or that file in the working folder
         std::string command;
         std::string said;
+        bool dialog = false;
     } const rows[] = {
         {"main FPGA image summary", "Brimola1 <CBrimolaBoard", "Summary", "Brimola1 <CWexal \"Host Transfer:Unpacked Image\" DIM=(16,8)>", logLost},
         {"video path image summary", "Brimola1 <CBrimolaBoard", "Summary",
@@ -132,6 +138,8 @@ TEST_F(RootSaves, AnAppendThatIsLostFailsItsCommandWithTheCause) {
         {"memory range summary", unpacker, "MembistSummary", unpacker + " \"MemBist Range\"" + membist, logLost},
         {"memory range result line", "", "NUX0000001.txt", unpacker + " \"MemBist Range\" SAVE=Yes" + membist,
          "Unable to append to file NUX0000001.txt\nThe disk is full.\n"},
+        {"peak temperatures", "", "peak.log", "Brimola1 <CBrimolaBoard \"Show Device Temperatures\" PEAK=1 UNIQUE=1 FILE=peak.log>",
+         "Unable to append to log file peak.log\nThe disk is full.\n", true},
     };
     for (int device = 0; device < 3; ++device) ASSERT_EQ(Run(support::ProgramLine(device)), kRunPassed);
     ASSERT_EQ(Run("Nuxa1 <CSorbelinPackerA Program VERBOSITY=1 FILE=$(CWD)\\testdata\\PAQE$(VPDVER).oxd>"), kRunPassed);
@@ -141,16 +149,28 @@ TEST_F(RootSaves, AnAppendThatIsLostFailsItsCommandWithTheCause) {
         if (!row.mapper.empty()) {
             ASSERT_EQ(Run(row.mapper + " FileMap FILE=" + file + " NAME=" + row.file + ">"), kRunPassed);
         }
+        const auto run = [&](std::string& out) {
+            if (row.dialog) runner.Push({"begin", "end", "close"});
+            return Run(row.command, &out);
+        };
         std::string out;
-        EXPECT_EQ(Run(row.command, &out), kRunPassed) << out;
+        EXPECT_EQ(run(out), kRunPassed) << out;
         EXPECT_FALSE(support::ReadText(file).empty());
         std::filesystem::remove(file);
         std::filesystem::create_symlink("/dev/full", file);
-        EXPECT_EQ(Run(row.command, &out), kRunFailed);
+        EXPECT_EQ(run(out), kRunFailed);
         EXPECT_TRUE(support::HasAll(out, {row.said}));
+        std::filesystem::remove(file);
+        Dir().Write(row.mapper.empty() ? row.file : "record.log", "kept");
+        platform::ProtectFile(file, "the rig file");
+        EXPECT_EQ(run(out), kRunFailed);
+        platform::ClearProtectedFiles();
+        EXPECT_TRUE(support::HasAll(out, {(row.mapper.empty() ? row.file : file) + " is the rig file, which this run must not write over.\n"}));
+        EXPECT_EQ(support::ReadText(file), "kept");
         std::filesystem::remove(file);
         if (!row.mapper.empty()) Run(row.mapper + " FileMap FILE=\"\" NAME=" + row.file + ">");
     }
+    platform::SetDialogRunner(before);
     GetResultScreen().SetHost(nullptr);
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/file_identity.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
 
@@ -44,6 +45,22 @@ TEST_F(LogFileTest, OpenAppendSeekAndKeyValueSplitting) {
     EXPECT_EQ(dir.Read("run.log"), "first\n4\n");
     EXPECT_FALSE(CLogFile(Path("no/such/folder.log")).Append("x", 1));
     EXPECT_EQ(errno, ENOENT);
+    // A file the run depends on is read but never written, and the refusal says why, also once the
+    // append has put the caller's read-only handle back.
+    platform::ProtectFile(dir.File("run.log"), "the rig file");
+    const std::string refused = dir.File("run.log") + " is the rig file, which this run must not write over";
+    for (int mode : {0x12, 0x22, 0x23}) {
+        EXPECT_FALSE(run.Open(mode)) << std::hex << mode;
+        EXPECT_EQ(errno, EPERM);
+    }
+    ASSERT_TRUE(run.Open(0x21));
+    EXPECT_FALSE(run.Append("x", 1));
+    EXPECT_EQ(errno, EPERM);
+    EXPECT_EQ(platform::FileFailureDetail(EPERM), refused);
+    EXPECT_EQ(run.GetMode(), 0x21);
+    run.Close();
+    platform::ClearProtectedFiles();
+    EXPECT_EQ(dir.Read("run.log"), "first\n4\n");
     // Open is exclusive; seek rewrites in place.
     CLogFile a(Path("shared.log")), b(Path("shared.log"));
     ASSERT_TRUE(a.Append("{\r\n}\r\n", 6));

@@ -10,6 +10,7 @@
 #include "devlib/arg_list.h"
 #include "framework/result_screen.h"
 #include "framework/test_record.h"
+#include "platform/file_identity.h"
 #include "platform/host_ui.h"
 #include "platform/paths.h"
 #include "tests/support/output.h"
@@ -120,17 +121,26 @@ TEST_F(Environment, LookUpsAndTheFileCopyStep) {
     RecordingTest t;
     m_dir.Write("src.txt", "new contents");
     m_dir.Write("dst.txt", "old");
-    const struct { const char* command; const char* error; } refused[] = {
+    m_dir.Write("CmdLine", "pexhost");
+    platform::ProtectFile(m_dir.File("CmdLine"), "the switch file");
+    const std::string copy = "ERROR:  Unable to copy SRC[" + m_dir.File("src.txt") + "] to DST[";
+    const struct { const char* command; std::string error; } refused[] = {
         {"DST=$(CWD)\\dst.txt", "ERROR:  SRC= not specified on the command line.\n"},
         {"SRC=$(CWD)\\src.txt", "ERROR:  DST= not specified on the command line.\n"},
         {"SRC=$(CWD)\\nothing.txt DST=$(CWD)\\dst.txt", "ERROR:  Unable to expand variables SRC[$(CWD)\\NOTHING.TXT] setting.\n"},
         {"SRC=$(CWD)\\src.txt DST=$(CWD)\\fresh.txt", "ERROR:  Unable to expand variables DST[$(CWD)\\FRESH.TXT] setting.\n"},
-        {"SRC=$(CWD)\\src.txt DST=$(CWD)\\dst.txt", "ERROR:  Unable to copy SRC["},  // no overwrite
+        // A copy that is refused says why.
+        {"SRC=$(CWD)\\src.txt DST=$(CWD)\\dst.txt", copy + m_dir.File("dst.txt") + "].\nThe file could not be accessed. " +
+                                                         m_dir.File("dst.txt") + " exists already.\n"},  // no overwrite
+        {"SRC=$(CWD)\\src.txt DST=$(CWD)\\cmdline /OVERWRITE", copy + m_dir.File("CmdLine") + "].\nThe file could not be accessed. " +
+                                                                    m_dir.File("CmdLine") + " is the switch file, which this run must not write over.\n"},
     };
     for (const auto& row : refused) {
         EXPECT_EQ(t.CopyFileStep(row.command), 2u) << row.command;
-        EXPECT_TRUE(t.out.HasColoured(row.error, kColorRed)) << row.command;
+        EXPECT_TRUE(t.out.HasColoured(row.error, kColorRed)) << row.command << "\n" << t.out.text;
     }
+    platform::ClearProtectedFiles();
+    EXPECT_EQ(m_dir.Read("CmdLine"), "pexhost");
     EXPECT_FALSE(std::filesystem::exists(m_dir.File("fresh.txt")));  // the destination must exist already
     EXPECT_EQ(m_dir.Read("dst.txt"), "old");
     EXPECT_EQ(t.CopyFileStep("src=$(CWD)\\src.txt dst=$(CWD)\\dst.txt /overwrite"), 1u);

@@ -239,9 +239,10 @@ public:
     ProgramCopy() {
         const std::string bin = platform::GetProgramDir();
         for (const char* name : {"pexhost", "PexanoTests.so", "libpexdevice.so", "libpexplatform.so", "libpexyorbflow.so",
-                                 "libpexyorbwire.so", "BrimolaTree_Mfg.txt", "NuxaTree_Mfg.txt", "BrimolaTree_Eng.txt", "NuxaTree_Eng.txt"})
+                                 "libpexyorbwire.so", "BrimolaTree_Mfg.txt", "NuxaTree_Mfg.txt", "BrimolaTree_Eng.txt", "NuxaTree_Eng.txt",
+                                 "Environment.txt", "DeviceCompatiblity.txt"})
             std::filesystem::copy_file(bin + name, File(name));
-        for (const char* name : {"testdata", "system", "Environment.txt", "DeviceCompatiblity.txt", "InitPexano"})
+        for (const char* name : {"testdata", "system", "InitPexano"})
             std::filesystem::create_symlink(bin + name, File(name));
     }
     HostRun Host(std::vector<std::string> args, const std::string& cwd) const {
@@ -265,6 +266,10 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
         {"report over the codec board's tree", {"--junit", program.File("NuxaTree_Mfg.txt")}, program.File("NuxaTree_Mfg.txt"), "is a test tree file"},
         {"log over the rig's flash image", {"--rig", "rig.json", "--log", "flash.img"}, dir.File("flash.img"), "is the rig's flash image of Brimola1"},
         {"report over the rig's clock store", {"--rig", "rig.json", "--junit", "clock.txt"}, dir.File("clock.txt"), "is the rig's memory clock store of Brimola1"},
+        {"log over the program folder's environment file", {"--log", program.File("Environment.txt")}, program.File("Environment.txt"),
+         "is the library's environment file"},
+        {"report over the program folder's compatibility rules", {"--junit", program.File("DeviceCompatiblity.txt")},
+         program.File("DeviceCompatiblity.txt"), "is the library's compatibility rules file"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -279,12 +284,56 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
         EXPECT_FALSE(Has(run.out, "[RUN]")) << run.out;
         EXPECT_TRUE(ReadText(row.kept) == before) << "the file is whole";
     }
-    // A test's save over the log fails and says why; the log keeps the whole run.
-    const HostRun run = program.Host({"-ENGINEERING", "--all", "--log", "WexalMemory.bin", "Brimola1/Engineering/Main FPGA/Save Memory To File",
-                                      "Brimola1/Engineering/Board Information/VPD Structure"}, dir.Path());
+    // A test's save or append over one of them fails and says why, and the file stays whole; the
+    // log keeps the whole run. The leaves before a row's last one map its log and pass.
+    std::ofstream(dir.File("rig.txt")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "memory_clock": {"store": "clock.txt"}},)"
+                                       << R"( {"tag": "Nuxa1", "kind": "nuxa", "vpd": {"SN": "rig"}}]})";  // MemBist's line goes to "<SN>.txt"
+    const std::string summary = "<CWexal \"Host Transfer:Packed Image\" FRAMES=2 ADDRESS=0x1000>";
+    const std::string memory = " FORMAT=Binary ADDRESS=0x0 SIZE=0x100>";
+    struct Save { const char* name; const char* board; std::vector<std::string> leaves; std::string kept; std::string says; } const saves[] = {
+        {"summary over the rig file", "Brimola", {"<CBrimolaBoard FileMap FILE=C:\\rig.txt NAME=Summary>", summary}, dir.File("rig.txt"), "/rig.txt is the rig file"},
+        {"summary over the clock store", "Brimola", {"<CBrimolaBoard FileMap FILE=clock.txt NAME=Summary>", summary}, dir.File("clock.txt"),
+         "/clock.txt is the rig's memory clock store of Brimola1"},
+        {"summary over the log", "Brimola", {"<CBrimolaBoard FileMap FILE=run.log NAME=Summary>", summary}, "", "/run.log is the host's log"},
+        {"save over the log", "Brimola", {"<CWexal Save Memory To File FILE=run.log" + memory}, "", "/run.log is the host's log"},
+        {"save over the environment file", "Brimola", {"<CWexal Save Memory To File FILE=" + program.File("Environment.txt") + memory},
+         program.File("Environment.txt"), program.File("Environment.txt") + " is the library's environment file"},
+        {"save over the compatibility rules", "Nuxa", {"<CWexal Save Memory To File FILE=" + program.File("DeviceCompatiblity.txt") + memory},
+         program.File("DeviceCompatiblity.txt"), program.File("DeviceCompatiblity.txt") + " is the library's compatibility rules file"},
+        {"MemBist line over the rig file", "Nuxa",
+         {"<CSorbelinUnpackerA \"MemBist Range\" SAVE=Yes RANGE=(0x48,0x50) STEP=8 FPGA=$(CWD)\\testdata\\UPQE$(VPDVER).oxd>"}, dir.File("rig.txt"),
+         "/rig.txt is the rig file"},
+        {"copy over the switch file", "Nuxa", {"<CNuxaBoard Copy File SRC=$(CWD)\\Environment.txt DST=CmdLine -OVERWRITE>"}, "", "/CmdLine is the switch file"},
+    };
+    std::string tree;
+    for (const char* board : {"Brimola", "Nuxa"}) {
+        tree += std::string(board) + "\n{\n";
+        for (const Save& save : saves) {
+            if (std::string(save.board) != board) continue;
+            tree += std::string("\t") + save.name + "`(Checked)\n\t{\n";
+            for (size_t i = 0; i < save.leaves.size(); ++i) tree += "\t\tStep " + std::to_string(i) + " " + save.leaves[i] + "`(Checked)\n";
+            tree += "\t}\n";
+        }
+        tree += "}\n";
+    }
+    std::ofstream(program.File("Saves.txt")) << tree;
+    std::vector<std::string> kept;
+    for (const Save& save : saves) kept.push_back(save.kept.empty() ? "" : ReadText(save.kept));
+    const HostRun run = program.Host({"--rig", "rig.txt", "--log", "run.log", "-Config=Saves.txt"}, dir.Path());
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(Has(run.out, "/WexalMemory.bin is the host's log, which this run must not write over.")) << run.out;
-    EXPECT_TRUE(Has(ReadText(dir.File("WexalMemory.bin")), "2 tests: 1 passed, 1 failed, 0 stopped, 0 not run\n"));
+    for (size_t i = 0; i < std::size(saves); ++i) {
+        const Save& save = saves[i];
+        SCOPED_TRACE(save.name);
+        const std::string leaf = std::string("/") + save.name + "/Step ";
+        const size_t last = run.out.find(leaf + std::to_string(save.leaves.size() - 1) + "  (");
+        ASSERT_NE(last, std::string::npos) << run.out;
+        const size_t start = run.out.rfind("[RUN]", last);
+        EXPECT_EQ(run.out.compare(run.out.rfind('\n', last) + 1, 6, "[FAIL]"), 0) << run.out;
+        EXPECT_NE(run.out.substr(start, last - start).find(save.says + ", which this run must not write over.\n"), std::string::npos) << run.out;
+        EXPECT_TRUE(save.kept.empty() || ReadText(save.kept) == kept[i]) << "the file is whole";
+    }
+    EXPECT_TRUE(ReadText(dir.File("CmdLine")).starts_with("pexhost "));
+    EXPECT_TRUE(Has(ReadText(dir.File("run.log")), "11 tests: 3 passed, 8 failed, 0 stopped, 0 not run\n")) << run.out;
 }
 
 // A board on the rig whose tree file cannot be read, or publishes no test for it, leaves it

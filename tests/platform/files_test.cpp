@@ -118,15 +118,32 @@ TEST(FilesTest, WholeFileCopyDeleteAndCFileOpenModesReadWriteAndSeek) {
     EXPECT_FALSE(platform::WriteWholeFile((t / "no/such/folder/f").c_str(), "x", 1));
 
     const std::string src = t.Write("Src.txt", "source"), dst = t.Write("dst.txt", "old");
-    EXPECT_FALSE(platform::CopyFile((t / "SRC.TXT").c_str(), dst.c_str(), true));
+    // Every refused copy says why, beyond errno where errno alone does not.
+    platform::ProtectFile(t / "kept.txt", "the rig file");
+    t.Write("kept.txt", "kept");
+    struct Refusal { std::string from, to; bool failIfExists; int error; std::string detail; } const refusals[] = {
+        {t / "SRC.TXT", dst, true, EEXIST, dst + " exists already"},
+        {src, t / "src.TXT", false, EINVAL, t / "Src.txt" + " is the file copied"},  // copying it would empty it
+        {src, t / "kept.txt", true, EPERM, t / "kept.txt" + " is the rig file, which this run must not write over"},
+        {src, t.Path(), false, EISDIR, ""},
+        {t.Path(), t / "new.txt", false, EISDIR, ""},
+        {t / "none.txt", t / "new.txt", false, ENOENT, ""},
+    };
+    for (const Refusal& r : refusals) {
+        errno = 0;
+        EXPECT_FALSE(platform::CopyFile(r.from.c_str(), r.to.c_str(), r.failIfExists)) << r.to;
+        EXPECT_EQ(errno, r.error) << r.to;
+        EXPECT_EQ(platform::FileFailureDetail(errno), r.detail) << r.to;
+    }
+    platform::ClearProtectedFiles();
     EXPECT_EQ(ReadText(dst), "old");
+    EXPECT_EQ(ReadText(t / "kept.txt"), "kept");
+    EXPECT_FALSE(std::filesystem::exists(t / "new.txt"));
     SetMtime(src, 1000);
     EXPECT_TRUE(platform::CopyFile((t / "SRC.TXT").c_str(), (t / "DST.TXT").c_str(), false));
     EXPECT_EQ(ReadText(dst), "source");
     CFile::Status st;
     EXPECT_TRUE(CFile::GetStatus(dst.c_str(), st) && st.mtime == 1000);  // the copy keeps the source's time
-    // Copying a file onto itself must not empty it.
-    EXPECT_FALSE(platform::CopyFile(src.c_str(), (t / "src.TXT").c_str(), false));
     EXPECT_EQ(ReadText(src), "source");
     EXPECT_TRUE(platform::DeleteFile((t / "DST.TXT").c_str()));
     EXPECT_FALSE(platform::DeleteFile(t.Path().c_str()));
@@ -325,7 +342,8 @@ TEST(FileIdentityTest, OneFileOnlyWhenDeviceAndInodeOrTheNewPathAgree) {
 }
 
 // A save over a writable file in a folder that takes no new file fails, and says the folder is
-// why. Run as a user who may not write the folder (as root, a child that drops to "nobody").
+// why, and so does a log opened there as a new file. Run as a user who may not write the folder
+// (as root, a child that drops to "nobody").
 TEST(FileSaveTest, ASaveInAFolderThatTakesNoNewFileNamesTheFolder) {
     TempDir dir;
     const std::string folder = std::filesystem::canonical(dir.Path()).string();
@@ -339,7 +357,10 @@ TEST(FileSaveTest, ASaveInAFolderThatTakesNoNewFileNamesTheFolder) {
     if (child == 0) {
         if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(3);
         const bool saved = platform::WriteWholeFile(file.c_str(), "new", 3);
-        const std::string said = saved ? "saved" : std::strerror(errno) + std::string(": ") + platform::FileFailureDetail(errno);
+        std::string said = saved ? "saved" : std::strerror(errno) + std::string(": ") + platform::FileFailureDetail(errno);
+        // A log opened to add to it, new in that folder, says the same.
+        const int fd = platform::OpenDescriptor((folder + "/new.log").c_str(), O_WRONLY | O_CREAT);
+        said += "\n" + (fd >= 0 ? "opened" : std::strerror(errno) + std::string(": ") + platform::FileFailureDetail(errno));
         const ssize_t ignored = ::write(fds[1], said.data(), said.size());
         (void)ignored;
         ::_exit(0);
@@ -352,7 +373,8 @@ TEST(FileSaveTest, ASaveInAFolderThatTakesNoNewFileNamesTheFolder) {
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not give up root";
-    EXPECT_EQ(said, "Permission denied: the folder " + folder + " does not allow a new file");
+    const std::string refused = "Permission denied: the folder " + folder + " does not allow a new file";
+    EXPECT_EQ(said, refused + "\n" + refused);
     EXPECT_EQ(ReadText(file), "old");
     EXPECT_EQ(Entries(folder), std::vector<std::string>{"kept.bin"});
 }

@@ -234,7 +234,7 @@ TEST_F(Harness, LogsTakeEachFailingRunAndTheSummaryAndTheParentCollectsTheLinesI
     std::filesystem::create_symlink("/dev/full", cwd.Dir().File("failures.txt"));
     kerzil->verdicts = {0};
     kerzil->next = 0;
-    EXPECT_TRUE(Gives(*kerzil, command, kRunFailed, {"Unable to append to log file\nThe disk is full.\n"}));
+    EXPECT_TRUE(Gives(*kerzil, command, kRunFailed, {"Unable to append to log file " + cwd.Dir().File("failures.txt") + "\nThe disk is full.\n"}));
 }
 
 TEST_F(RootKeywords, SlidersCheckTheConnectorThenEachFpgaAndOpenTheSheetOnTheKeyerContexts) {
