@@ -74,9 +74,9 @@ range_number() {
 
 # Expands the ranges of the list's line $1 (fault fields $2) into faults, one a line: with $3
 # "every" each combination of the ranges' values, with "sample N" N of them: the first and the last
-# combination and others drawn by a generator seeded with the line's text, so that the same line
-# gives the same runs. A range is {...} in place of a field's value: numbers, "texts" and A..B (every
-# number from A to B), separated by commas.
+# combination and others drawn by a generator seeded with the fault's fields, so that the same
+# fields give the same runs. A range is {...} in place of a field's value: numbers, "texts" and A..B
+# (every number from A to B), separated by commas.
 expand() {
     local line=$1 fault=$2 runs=$3 rest=$2
     fail() { echo "default_run_faults: line $line of the list: $*" >&2; exit 2; }
@@ -142,6 +142,7 @@ expand() {
         done
     fi
     local k g d text kind a lo hi
+    local -a made=()
     for k in "${picks[@]}"; do
         text=${pieces[0]}
         for g in "${!groups[@]}"; do
@@ -159,8 +160,12 @@ expand() {
             done <<<"${groups[g]%$'\n'}"
             text+=${pieces[g + 1]}
         done
-        printf '%s\n' "$text"
+        made+=("$text")
     done
+    # Each combination chosen is another fault; fewer would check less than the line says.
+    [ "$(printf '%s\n' "${made[@]}" | sort -u | wc -l)" -eq ${#picks[@]} ] ||
+        fail "its ranges gave fewer than ${#picks[@]} different faults"
+    printf '%s\n' "${made[@]}"
 }
 
 # The jobs: kind (H a healthy run that must pass, F a fault that must fail), number, board, fault,
