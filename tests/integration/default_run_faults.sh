@@ -2,12 +2,13 @@
 # Runs the default tree (the host with no filter, as a station runs it) on the default rig with one
 # fault at a time and prints, per fault, whether the run failed and which leaves failed.
 # Usage: default_run_faults.sh [--check] BINDIR [JOBS]
-#   BINDIR holds pexhost and the plug-in; JOBS runs at once (default: the processors, at most 4).
-#   The faults are the lines of default_run_faults.txt beside this script.
-# Output: one markdown row per fault: | fault | board | FAIL or PASS | failing leaves |
+#   BINDIR holds pexhost and the plug-in; JOBS runs at once (1-64; default: the processors, at most 4).
+#   The faults are the lines of default_run_faults.txt beside this script; its head says how a line
+#   runs only the tests concerned (host filters) and how it names a range of faults.
+# Output: one markdown row per run: | fault | board | tests run | result | failing leaves |
 # With --check it also holds the table to docs/rig.md and exits 1 when
-#   - the healthy default rig does not pass,
-#   - a listed fault passes the default run (or the run ends in an error),
+#   - the healthy default rig does not pass, or does not pass the tests a line's filters choose,
+#   - a listed fault passes its run (or the run ends in an error),
 #   - a fault kind of docs/rig.md (a "### `kind`" heading or a row of a "| fault | fields |" table) is
 #     neither listed nor named among those the default run does not catch (its section's bullets),
 #   - a listed fault kind is not documented there.
@@ -17,25 +18,30 @@ if [ "${1:-}" = --check ]; then
     check=1
     shift
 fi
+usage="usage: default_run_faults.sh [--check] BINDIR [JOBS]"
 here=$(cd "$(dirname "$0")" && pwd)
-bin=$(cd "${1:?usage: default_run_faults.sh [--check] BINDIR [JOBS]}" && pwd) || exit 2
+bin=$(cd "${1:?$usage}" && pwd) || exit 2
 cpus=$(nproc 2>/dev/null || echo 2)
 jobs=${2:-$((cpus < 4 ? cpus : 4))}
+[[ $jobs =~ ^[1-9][0-9]?$ && $jobs -le 64 ]] || { echo "default_run_faults: JOBS \"$jobs\" is not 1-64; $usage" >&2; exit 2; }
 list=$here/default_run_faults.txt
 doc=$here/../../docs/rig.md
 [ -f "$list" ] || { echo "default_run_faults: no fault list $list" >&2; exit 2; }
 [ -x "$bin/pexhost" ] || { echo "default_run_faults: no pexhost in $bin" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+sep=$'\x1f'  # between the fields of a job: a fault or a filter may hold blanks, and a fault may be empty
 
-# Runs the default tree on the default rig with the fault (empty: none) and leaves its table row in
-# $work/N/row and its verdict in $work/N/verdict.
+# Runs the default tree (or the leaves the filters choose) on the default rig with the fault (empty:
+# none) and leaves its table row in $work/N/row and its verdict in $work/N/verdict.
 run_one() {
-    local n=$1 board=$2 fault=$3 dir="$work/$1" faults=""
+    local n=$1 board=$2 fault=${3:-} dir="$work/$1" faults="" tests="all"
+    shift $(($# < 3 ? $# : 3))
     mkdir -p "$dir"
     [ -n "$fault" ] && faults="{\"board\": \"$board\", $fault}"
+    [ $# -gt 0 ] && tests=$(printf '"%s", ' "$@") && tests=${tests%, }
     printf '%s' "{\"boards\": [{\"tag\": \"Brimola1\", \"kind\": \"brimola\", \"attached\": {\"breakout_box\": true, \"codec_port\": \"Nuxa1\", \"expansion_port\": \"Nuxa1\"}}, {\"tag\": \"Nuxa1\", \"kind\": \"nuxa\"}], \"faults\": [$faults]}" >"$dir/rig.json"
-    (cd "$dir" && timeout 300 "$bin/pexhost" --color=never --rig rig.json >out.txt 2>err.txt)
+    (cd "$dir" && timeout 300 "$bin/pexhost" --color=never --rig rig.json "$@" >out.txt 2>err.txt)
     local status=$? verdict failed
     failed=$(sed -n 's/^\[FAIL\]    \(.*\)  (.*$/\1/p' "$dir/out.txt" | paste -sd ';' -)
     # Exit status 3 is a stop besides the failures (docs/rig.md); a run fails only with a failing leaf.
@@ -46,41 +52,173 @@ run_one() {
     esac
     [ "$status" -gt 1 ] && [ "$status" -ne 3 ] && failed="$failed $(head -c 200 "$dir/err.txt" | tr '\n' ' ')"
     printf '%s' "$verdict" >"$dir/verdict"
-    printf '%04d| `%s` | %s | %s | %s |\n' "$n" "$fault" "$board" "$verdict" "$failed" >"$dir/row"
+    printf '%s' "$tests" >"$dir/tests"
+    printf '%06d| `%s` | %s | %s | %s | %s |\n' "$n" "$fault" "$board" "$tests" "$verdict" "$failed" >"$dir/row"
 }
 export -f run_one
 export bin work
 
-# board<TAB>fault object without its board, from the list without comments and blank lines
+# A value of a range: a decimal or 0x number (a leading - for a negative one) that bash's arithmetic
+# holds exactly, refused rather than cut when longer; prints it in decimal.
+range_number() {
+    local t=$1 sign=""
+    [[ $t == -* ]] && sign=- && t=${t#-}
+    if [[ $t =~ ^0x[0-9A-Fa-f]{1,13}$ ]]; then
+        echo $((${sign}16#${t#0x}))
+    elif [[ $t =~ ^[0-9]{1,15}$ ]]; then
+        echo $((${sign}10#$t))
+    else
+        return 1
+    fi
+}
+
+# Expands the ranges of the list's line $1 (fault fields $2) into faults, one a line: with $3
+# "every" each combination of the ranges' values, with "sample N" N of them: the first and the last
+# combination and others drawn by a generator seeded with the fault's fields, so that the same
+# fields give the same runs. A range is {...} in place of a field's value: numbers, "texts" and A..B
+# (every number from A to B), separated by commas.
+expand() {
+    local line=$1 fault=$2 runs=$3 rest=$2
+    fail() { echo "default_run_faults: line $line of the list: $*" >&2; exit 2; }
+    local -a pieces=() groups=() sizes=()
+    while [[ $rest =~ \{([^{}]*)\} ]]; do
+        pieces+=("${rest%%"${BASH_REMATCH[0]}"*}")
+        rest=${rest#*"${BASH_REMATCH[0]}"}
+        local items="" size=0 item lo hi
+        IFS=, read -r -a parts <<<"${BASH_REMATCH[1]}"
+        [ ${#parts[@]} -gt 0 ] || fail "an empty range"
+        for item in "${parts[@]}"; do
+            read -r item <<<"$item"
+            if [[ $item == *..* ]]; then
+                lo=$(range_number "${item%%..*}") && hi=$(range_number "${item#*..}") || fail "\"$item\" is not A..B of two numbers"
+                [ "$lo" -le "$hi" ] || fail "\"$item\" runs downwards"
+                items+="R $lo $hi"$'\n'
+                size=$((size + hi - lo + 1))
+            elif [[ $item =~ ^\"[^\"]*\"$ ]]; then
+                items+="S $item"$'\n'
+                size=$((size + 1))
+            else
+                lo=$(range_number "$item") || fail "\"$item\" is neither a number (at most 15 digits, 13 after 0x), a \"text\" nor A..B"
+                items+="R $lo $lo"$'\n'
+                size=$((size + 1))
+            fi
+        done
+        groups+=("$items")
+        sizes+=("$size")
+    done
+    pieces+=("$rest")
+    if [ ${#groups[@]} -eq 0 ]; then
+        [ -z "$runs" ] || fail "\"$runs\" without a range"
+        printf '%s\n' "$fault"
+        return
+    fi
+    [ -n "$runs" ] || fail "a range, but no \"every\" or \"sample N\" after it"
+    [[ $runs =~ ^(every|sample\ [1-9][0-9]{0,4})$ ]] || fail "\"$runs\" is not \"every\" or \"sample N\" (N 1-99999)"
+    local total=1 size
+    for size in "${sizes[@]}"; do
+        [ "$total" -le $(((1 << 53) / size)) ] || fail "more combinations than can be counted"
+        total=$((total * size))
+    done
+    local -a picks=()
+    local want=$total
+    [[ $runs == sample* ]] && want=${runs#sample } && [ "$want" -lt "$total" ] || want=$total
+    if [ "$want" -eq "$total" ]; then
+        picks=($(seq 0 $((total - 1))))
+    elif [ "$want" -eq 1 ]; then
+        picks=(0)
+    else
+        local -A seen=([0]=1 [$((total - 1))]=1)
+        picks=(0 $((total - 1)))
+        local x draw
+        read -r x _ < <(cksum <<<"$fault")
+        while [ ${#picks[@]} -lt "$want" ]; do
+            x=$(((x * 1103515245 + 12345) % 2147483648))
+            draw=$x
+            x=$(((x * 1103515245 + 12345) % 2147483648))
+            draw=$(((draw << 31 | x) % total))
+            [ -n "${seen[$draw]:-}" ] && continue
+            seen[$draw]=1
+            picks+=("$draw")
+        done
+    fi
+    local k g d text kind a lo hi
+    local -a made=()
+    for k in "${picks[@]}"; do
+        text=${pieces[0]}
+        for g in "${!groups[@]}"; do
+            d=$((k % sizes[g]))
+            k=$((k / sizes[g]))
+            while read -r kind a; do
+                if [ "$kind" = S ]; then
+                    [ "$d" -eq 0 ] && text+=$a && break
+                    d=$((d - 1))
+                else
+                    lo=${a% *} hi=${a#* }
+                    [ "$d" -le $((hi - lo)) ] && text+=$((lo + d)) && break
+                    d=$((d - (hi - lo + 1)))
+                fi
+            done <<<"${groups[g]%$'\n'}"
+            text+=${pieces[g + 1]}
+        done
+        made+=("$text")
+    done
+    # Each combination chosen is another fault; fewer would check less than the line says.
+    [ "$(printf '%s\n' "${made[@]}" | sort -u | wc -l)" -eq ${#picks[@]} ] ||
+        fail "its ranges gave fewer than ${#picks[@]} different faults"
+    printf '%s\n' "${made[@]}"
+}
+
+# The jobs: kind (H a healthy run that must pass, F a fault that must fail), number, board, fault,
+# filters; from the list without comments and blank lines. Each set of filters gets its healthy run.
 faults=$(grep -v -e '^#' -e '^[[:space:]]*$' "$list")
 {
-    [ $check = 1 ] && printf '0\tBrimola1\t\n'
+    [ $check = 1 ] && printf 'H%s0%sBrimola1%s\n' "$sep" "$sep" "$sep"
     n=0
-    while IFS=$'\t' read -r who fault; do
-        n=$((n + 1))
-        case $who in
+    declare -A healthy=()
+    while IFS=: read -r line text; do
+        IFS=$'\t' read -r -a cols <<<"$text"
+        case ${cols[0]} in
             B) board=Brimola1 ;;
             N) board=Nuxa1 ;;
-            *) echo "default_run_faults: line $n of the list names board \"$who\" (B or N)" >&2; exit 2 ;;
+            *) echo "default_run_faults: line $line of the list names board \"${cols[0]}\" (B or N)" >&2; exit 2 ;;
         esac
-        printf '%s\t%s\t%s\n' "$n" "$board" "$fault"
-    done <<<"$faults"
+        runs=""
+        filters=("${cols[@]:2}")
+        if [[ ${filters[0]:-} == every* || ${filters[0]:-} == sample* ]]; then
+            runs=${filters[0]}
+            filters=("${filters[@]:1}")
+        fi
+        joined=$(printf "$sep%s" "${filters[@]}")
+        [ ${#filters[@]} -eq 0 ] && joined=""
+        expanded=$(expand "$line" "${cols[1]}" "$runs") || exit 2
+        while IFS= read -r fault; do
+            n=$((n + 1))
+            printf 'F%s%s%s%s%s%s%s\n' "$sep" "$n" "$sep" "$board" "$sep" "$fault" "$joined"
+        done <<<"$expanded"
+        if [ $check = 1 ] && [ -n "$joined" ] && [ -z "${healthy[$joined]:-}" ]; then
+            healthy[$joined]=1
+            n=$((n + 1))
+            printf 'H%s%s%s%s%s%s\n' "$sep" "$n" "$sep" "$board" "$sep" "$joined"
+        fi
+    done < <(grep -n -v -e '^#' -e '^[[:space:]]*$' "$list")
 } >"$work/jobs" || exit 2
-xargs -P "$jobs" -d '\n' -I{} bash -c 'IFS=$'"'"'\t'"'"' read -r n b f <<<"$1"; run_one "$n" "$b" "$f"' _ {} <"$work/jobs"
-echo "| fault | board | default run | failing leaves |"
-echo "|---|---|---|---|"
-for dir in "$work"/*/; do
-    [ "$(basename "$dir")" = 0 ] || cat "$dir/row"
-done | sort | cut -c5-
+xargs -P "$jobs" -d '\n' -I{} bash -c 'IFS=$'"'"'\x1f'"'"' read -r -a job <<<"$1"; run_one "${job[@]:1}"' _ {} <"$work/jobs"
+echo "| fault | board | tests run | result | failing leaves |"
+echo "|---|---|---|---|---|"
+while IFS=$sep read -r kind n _; do
+    [ "$kind" = F ] && cat "$work/$n/row"
+done <"$work/jobs" | sort | cut -c7-
 [ $check = 1 ] || exit 0
 
 problems=()
-[ "$(cat "$work/0/verdict" 2>/dev/null)" = PASS ] ||
-    problems+=("the healthy default rig does not pass: $(cut -d'|' -f4- "$work/0/row" 2>/dev/null)")
-while IFS=$'\t' read -r n board fault; do
-    [ "$n" = 0 ] && continue
+while IFS=$sep read -r kind n board fault _; do
     verdict=$(cat "$work/$n/verdict" 2>/dev/null || echo "no result")
-    [ "$verdict" = FAIL ] || problems+=("{$fault} on $board: the default run gives $verdict, docs/rig.md says it fails")
+    tests=$(cat "$work/$n/tests" 2>/dev/null)
+    if [ "$kind" = H ]; then
+        [ "$verdict" = PASS ] || problems+=("the healthy default rig does not pass (tests run: $tests): $(cut -d'|' -f5- "$work/$n/row" 2>/dev/null)")
+    else
+        [ "$verdict" = FAIL ] || problems+=("{$fault} on $board (tests run: $tests): gives $verdict, docs/rig.md says it fails")
+    fi
 done <"$work/jobs"
 
 # Fault kinds of the document: headings, and the first column of the tables that define kinds.
@@ -109,4 +247,4 @@ if [ ${#problems[@]} -gt 0 ]; then
     printf 'default_run_faults: %s\n' "${problems[@]}" >&2
     exit 1
 fi
-echo "default_run_faults: $(wc -l <<<"$faults") faults fail the default run; $(wc -w <<<"$documented") documented kinds accounted for"
+echo "default_run_faults: $(grep -c "^F$sep" "$work/jobs") faults of $(wc -l <<<"$faults") lines fail their runs; $(wc -w <<<"$documented") documented kinds accounted for"
