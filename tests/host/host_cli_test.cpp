@@ -50,6 +50,36 @@ std::vector<std::string> LeftBehind(const TempDir& dir) {
     return names;
 }
 
+// The state letter of a process from /proc ('T' stopped, 'Z' ended), '?' when there is none.
+char ProcessState(pid_t pid) {
+    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+    const size_t name = stat.rfind(')');
+    return name != std::string::npos && name + 2 < stat.size() ? stat[name + 2] : '?';
+}
+
+// Once the host writes the temporary of its save of name (".<name>.<pid>.<serial>.<hex>"), stops
+// it (SIGSTOP) where it next takes a signal and answers the temporary's size there; -1 when the
+// host ended first or did not stop.
+long long StopMidSave(pid_t pid, const TempDir& dir, const std::string& name) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto waiting = [&] { return ProcessState(pid) != 'Z' && std::chrono::steady_clock::now() < deadline; };
+    const std::string ours = "." + name + "." + std::to_string(pid) + ".";
+    std::string temp;
+    while (temp.empty()) {
+        if (!waiting()) return -1;
+        for (const std::string& left : LeftBehind(dir)) {
+            std::error_code none;
+            if (left.starts_with(ours) && std::filesystem::file_size(dir.File(left), none) > 0 && !none) temp = left;
+        }
+    }
+    kill(pid, SIGSTOP);
+    while (ProcessState(pid) != 'T')
+        if (!waiting()) return -1;
+    std::error_code gone;
+    const auto size = std::filesystem::file_size(dir.File(temp), gone);
+    return gone ? -1 : static_cast<long long>(size);
+}
+
 TEST(HostCli, ListsTheKeyedTreeWithItsOwnMarksAndUnloadsTheLibrary) {
     TempDir dir;
     HostRun run = RunHost(WithLib({"-AUTORUN", "--list", "-Config=My.txt"}), dir.Path());
@@ -240,16 +270,31 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
                                       "<failure type=\"STOPPED\" message=\"Run the register test first\">Flash check skipped\n"});
     EXPECT_FALSE(Has(dir.Read("j.xml"), "the run was stopped"));
     // A signal that ends the host mid-save removes the save's temporary: the file and the report
-    // stay as they were.
-    struct Row { const char* name; std::vector<int> signals; int status; } const rows[] = {
-        {"SIGTERM", {SIGTERM}, 128 + SIGTERM}, {"SIGHUP", {SIGHUP}, 128 + SIGHUP}, {"two Ctrl-Cs", {SIGINT, SIGINT}, 3},
-        {"SIGKILL", {SIGKILL}, 128 + SIGKILL},
+    // stay as they were. A large save (1 GiB, in one call) takes each signal between two of its
+    // writes, not once it is all written: where a SIGSTOP first lands, its temporary is not whole
+    // yet. Each signal is sent while the host is stopped there and taken as it goes on, so two
+    // Ctrl-Cs stay two and the second finds the save still under way.
+    struct Row { const char* name; const char* test; std::vector<int> signals; int status; } const rows[] = {
+        {"SIGTERM", "SaveAndWait", {SIGTERM}, 128 + SIGTERM}, {"SIGHUP", "SaveAndWait", {SIGHUP}, 128 + SIGHUP},
+        {"two Ctrl-Cs", "SaveAndWait", {SIGINT, SIGINT}, 3}, {"SIGKILL", "SaveAndWait", {SIGKILL}, 128 + SIGKILL},
+        {"two Ctrl-Cs in a large save", "LargeSave", {SIGINT, SIGINT}, 3},
+        {"SIGTERM in a large save", "LargeSave", {SIGTERM}, 128 + SIGTERM},
+        {"SIGHUP in a large save through CFile", "LargeStreamSave", {SIGHUP}, 128 + SIGHUP},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         dir.Write("saved.bin", "old");
         dir.Write("j.xml", kKeptReport);
-        HostRun run = RunHost(WithLib({"--all", "SaveAndWait", "--junit", "j.xml"}), dir.Path(), [&](pid_t pid, const std::string& out) {
+        const bool large = std::string(row.test) != "SaveAndWait";
+        HostRun run = RunHost(WithLib({"--all", row.test, "--junit", "j.xml"}), dir.Path(), [&](pid_t pid, const std::string& out) {
+            if (large) {
+                for (int signal : row.signals) {
+                    const long long written = StopMidSave(pid, dir, "saved.bin");
+                    EXPECT_TRUE(written >= 0 && written < (1ll << 30)) << written << " bytes of the save written where it stopped";
+                    kill(pid, signal), kill(pid, SIGCONT);
+                }
+                return false;
+            }
             // The save is open from the test's start; its text shows once the test ends.
             if (!Has(out, "[RUN]     Host/Extra/SaveAndWait")) return true;
             usleep(300000);

@@ -2,6 +2,7 @@
 // They print mark-up, raise a message box, rebuild the window through the notifications, move the
 // progress bar and open a dialog.
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -124,6 +125,24 @@ FnTest g_save([](FnTest& t, CString command) {
     return file.Close() ? kRunPassed : kRunFailed;
 });
 
+// Saves 1 GiB of zeros as "saved.bin" in one call, through WriteWholeFile or, with "STREAM", one
+// CFile::Write: a save whose writing lasts long enough to signal the host in its middle. Zero
+// pages cost no memory.
+FnTest g_largeSave([](FnTest&, CString command) {
+    constexpr size_t kBytes = size_t{1} << 30;
+    void* zeros = mmap(nullptr, kBytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (zeros == MAP_FAILED) return kRunFailed;
+    bool saved = false;
+    if (command.Find("STREAM") < 0) {
+        saved = platform::WriteWholeFile("saved.bin", zeros, kBytes);
+    } else {
+        CFile file;
+        saved = file.Open("saved.bin", CFile::modeCreate | CFile::modeWrite) && file.Write(zeros, kBytes) && file.Close();
+    }
+    munmap(zeros, kBytes);
+    return saved ? kRunPassed : kRunFailed;
+});
+
 class DocumentedTest : public CTestBase {
 public:
     // Says which rig the host named and where names land, from the file system's root as its
@@ -161,6 +180,8 @@ struct Publisher {
         r.AddTest("Host`+1\\Stop`-2\\Itself`+4", "ItselfTest", 1, &g_itself, "HostDev <Itself>");
         r.AddTest("Host`+1\\Extra`=3\\Save`+7", "SaveTest", 1, &g_save, "HostDev <Save>");
         r.AddTest("Host`+1\\Extra`=3\\SaveAndWait`+8", "SaveTest", 1, &g_save, "HostDev <Save WAIT>");
+        r.AddTest("Host`+1\\Extra`=3\\LargeSave`+9", "SaveTest", 1, &g_largeSave, "HostDev <Save LARGE>");
+        r.AddTest("Host`+1\\Extra`=3\\LargeStreamSave`+91", "SaveTest", 1, &g_largeSave, "HostDev <Save LARGE STREAM>");
         r.AddTest("Top`+0", "PassTest", 1, &g_pass, "HostDev <Pass>");
         CTestBase::BufferPreHostText("Test plug-in loaded\n");
     }
