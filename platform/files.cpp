@@ -514,7 +514,12 @@ bool ReadWholeFile(const char* path, std::vector<BYTE>& out) {
     bool ok = ::fstat(::fileno(fp), &st) == 0;
     if (ok && st.st_size > 0) {
         out.resize(static_cast<size_t>(st.st_size));
-        size_t got = std::fread(out.data(), 1, out.size(), fp);
+        // In pieces, as a save is written, so that a signal is handled between them.
+        size_t got = 0;
+        for (size_t piece = 1; got < out.size() && piece > 0;) {
+            piece = std::fread(out.data() + got, 1, std::min(out.size() - got, kSavePiece), fp);
+            got += piece;
+        }
         ok = got == out.size() || !std::ferror(fp);
         out.resize(got);
     }

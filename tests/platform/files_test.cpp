@@ -99,7 +99,7 @@ TEST(MapPathTest, WindowsSpellingPrefersTheExactCaseAndWildcardsOnTheLastCompone
 
 TEST(FilesTest, WholeFileCopyDeleteAndCFileOpenModesReadWriteAndSeek) {
     TempDir t;
-    // Binary, past any buffer, and over several of the pieces a save is written in and part of one:
+    // Binary, past any buffer, and over several of the pieces a save is written and a file read in:
     // each MiB differs, so a piece out of place shows.
     std::string bytes(9 << 20, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i ^ (i >> 20));
