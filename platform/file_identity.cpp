@@ -79,6 +79,10 @@ void ProtectFile(const std::string& local, const std::string& role) {
         if (cwd) entry.name = std::string(cwd) + "/" + local;
         std::free(cwd);
     }
+    // Both board roots protect the program folder's files, and a private tree they both read: one
+    // entry a name, the first role, which is the one a check would find anyway.
+    for (const Protected& p : ProtectedFiles())
+        if (p.name == entry.name) return;
     ProtectedFiles().push_back(std::move(entry));
 }
 
