@@ -5,6 +5,7 @@
 
 #include "devlib/rig.h"
 #include "devlib/wexal_spaces.h"
+#include "sim/device_names.h"
 #include "sim/host_memory.h"
 
 CZorvDevice::~CZorvDevice() = default;
@@ -95,6 +96,8 @@ CDevAddrSpace* CZorvDevice::AddSpace(std::unique_ptr<CDevAddrSpace> space) {
     m_spaces.push_back(std::move(space));
     return m_spaces.back().get();
 }
+
+CHostPCDevice::CHostPCDevice() : CZorvDevice(DEVTYPE_HOSTPC, sim::kHostDeviceName, "Host PC") {}
 
 Drv_Return CHostPCDevice::Malloc(DWORD size, void** address, LARGE_INTEGER* busAddress) {
     Drv_Return r{DRV_BAD_ARGUMENT, size};

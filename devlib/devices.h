@@ -111,7 +111,7 @@ protected:
 // The root of the device tree: the host PC, which also hands out host DMA memory.
 class PEX_EXPORT CHostPCDevice : public CZorvDevice {
 public:
-    CHostPCDevice() : CZorvDevice(DEVTYPE_HOSTPC, "HostPC", "Host PC") {}
+    CHostPCDevice();
     int AddNewDevices() override { return 0; }
 
     // Host memory the boards can reach by DMA: on success (status 1) *address is the host pointer

@@ -10,6 +10,7 @@
 #include "devlib/devices.h"
 #include "devlib/wexal_spaces.h"
 #include "platform/file_identity.h"
+#include "sim/device_names.h"
 #include "sim/rig.h"
 
 namespace {
@@ -65,16 +66,17 @@ void BuildBoard(RigState& st, sim::SimBoard& simBoard) {
     board->SetOwnSpaces(sdram, bar0);
     board->SetInfoText(simBoard.Controller().InfoText().c_str());  // from the flash image the controller booted
 
-    const std::string tag = cfg.tag;
+    // Named from the one list the rig check also refuses tags by.
+    const auto partName = [&cfg](sim::BoardPart part) { return sim::BoardPartDeviceName(cfg.tag, part); };
     // I2C parts: the bus with the SPD EEPROMs and the sensor, and the clock device with its synthesisers.
     sim::BoardI2C& parts = simBoard.I2C();
-    auto* i2c = static_cast<CWexalI2CDevice*>(board->AddChild(std::make_unique<CWexalI2CDevice>((tag + ".I2C").c_str(), "I2C bus")));
+    auto* i2c = static_cast<CWexalI2CDevice*>(board->AddChild(std::make_unique<CWexalI2CDevice>(partName(sim::BoardPart::I2C).c_str(), "I2C bus")));
     board->SetI2CDevice(i2c);
     if (simBoard.HasSpace("I2C.DIMM1")) i2c->AddSpace(std::make_unique<CWexalI2CDIMMSpace>("I2C.DIMM1", &parts.Dimm(1)));
     if (simBoard.HasSpace("I2C.DIMM2")) i2c->AddSpace(std::make_unique<CWexalI2CDIMMSpace>("I2C.DIMM2", &parts.Dimm(2)));
     if (simBoard.HasSpace("I2C.TSENSOR")) i2c->AddSpace(std::make_unique<CWexalI2CTSensorSpace>("I2C.TSENSOR", &parts.Sensor()));
     CZorvDevice* clock =
-        board->AddChild(std::make_unique<CZorvDevice>(CZorvDevice::DEVTYPE_CLOCK, (tag + ".Clock").c_str(), "Clock synthesisers"));
+        board->AddChild(std::make_unique<CZorvDevice>(CZorvDevice::DEVTYPE_CLOCK, partName(sim::BoardPart::Clock).c_str(), "Clock synthesisers"));
     if (simBoard.HasSpace("CLOCK1")) clock->AddSpace(std::make_unique<CWexalI2CClockSpace>("CLOCK1", &parts.Clock(1)));
     if (simBoard.HasSpace("CLOCK2")) clock->AddSpace(std::make_unique<CWexalI2CClockSpace>("CLOCK2", &parts.Clock(2)));
 
@@ -84,12 +86,12 @@ void BuildBoard(RigState& st, sim::SimBoard& simBoard) {
         st.cableStatus.push_back(std::make_unique<BYTE>(sim::ConnectorPresent(cfg) ? 1 : 0));
         const bool cable = cfg.loopbackCable;
         auto* box = static_cast<CFarnoDeKDevice*>(board->AddChild(std::make_unique<CFarnoDeKDevice>(
-            cable ? CZorvDevice::DEVTYPE_LOOPBACK : CZorvDevice::DEVTYPE_FARNODEK, (tag + ".FarnoDeK").c_str(),
+            cable ? CZorvDevice::DEVTYPE_LOOPBACK : CZorvDevice::DEVTYPE_FARNODEK, partName(sim::BoardPart::FarnoDeK).c_str(),
             cable ? "External I/O loopback cable" : cfg.breakoutBox ? "FarnoDeK breakout box" : "External I/O connector",
             st.cableStatus.back().get())));
         if (cfg.breakoutBox) devlib::AddBoxSpaces(*box);
         if (!cfg.faults.box.noConduit)
-            box->AddChild(std::make_unique<CYorbFlowDevice>((tag + ".YorbFlow").c_str(), "YorbFlow command conduit", simBoard.Box(),
+            box->AddChild(std::make_unique<CYorbFlowDevice>(partName(sim::BoardPart::YorbFlow).c_str(), "YorbFlow command conduit", simBoard.Box(),
                                                             !cfg.faults.box.initFails));
         board->AddSpace(std::make_unique<CFarnoDeKAddrSpace>("FarnoDeK", box));
     }

@@ -49,16 +49,18 @@ CWexalTestBase::~CWexalTestBase() {
 
 CZorvDevice* CWexalTestBase::GetDevice() { return m_boardIF.GetDevice(); }
 
-void CWexalTestBase::PublishTests(const char* treePath, const char* command, DeviceFilter filter) {
-    PublishTests(CTestRegistry::Instance(), treePath, command, filter);
+std::vector<CZorvDevice*> CWexalTestBase::PublishTests(const char* treePath, const char* command, DeviceFilter filter) {
+    return PublishTests(CTestRegistry::Instance(), treePath, command, filter);
 }
 
-void CWexalTestBase::PublishTests(CTestRegistry& registry, const char* treePath, const char* command, DeviceFilter filter) {
+std::vector<CZorvDevice*> CWexalTestBase::PublishTests(CTestRegistry& registry, const char* treePath, const char* command,
+                                                       DeviceFilter filter) {
+    std::vector<CZorvDevice*> bound;
     char* names = nullptr;
     const int count = GetBoardDeviceNames(names);
     if (count <= 0) {
         std::free(names);
-        return;
+        return bound;
     }
     CHostPCDevice* root = GetZorvHardware();
     const char* name = names;
@@ -66,10 +68,13 @@ void CWexalTestBase::PublishTests(CTestRegistry& registry, const char* treePath,
         const CString path = CString(name) + "\\" + (treePath ? treePath : "");
         CString line = name;
         if (command && *command) line += CString(" ") + command;
-        if (filter && !filter(root ? root->GetDevice(name) : nullptr)) continue;
+        CZorvDevice* device = root ? root->GetDevice(name) : nullptr;
+        if (filter && !filter(device)) continue;
         registry.AddTest(path, m_codeName, 1, this, line);
+        bound.push_back(device);
     }
     std::free(names);
+    return bound;
 }
 
 int CWexalTestBase::GetDeviceNames(char*& list, const int* types) {

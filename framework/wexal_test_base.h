@@ -1,6 +1,8 @@
 // CWexalTestBase: the test base of every board-bound test: board interface, publishing, environment, file copy.
 #pragma once
 
+#include <vector>
+
 #include "devlib/devices.h"
 #include "framework/board_if.h"
 #include "framework/test_base.h"
@@ -36,10 +38,11 @@ public:
 
     // Adds one leaf per board device (main and codec boards, in the device library's order) that
     // passes the filter: path "<device>\<treePath>", command "<device>" or "<device> <command>",
-    // this test as owner and its code name.
-    void PublishTests(const char* treePath, const char* command, DeviceFilter filter);
+    // this test as owner and its code name. Answers the devices the leaves' commands select: the
+    // first device the tree finds by each name, as a run will.
+    std::vector<CZorvDevice*> PublishTests(const char* treePath, const char* command, DeviceFilter filter);
     // The same into a given registry (the process-wide one above).
-    void PublishTests(CTestRegistry& registry, const char* treePath, const char* command, DeviceFilter filter);
+    std::vector<CZorvDevice*> PublishTests(CTestRegistry& registry, const char* treePath, const char* command, DeviceFilter filter);
 
     // The names of the board devices of the listed kinds (ended by CZorvDevice::DEVTYPE_END) as one
     // malloc'd block of NUL-ended names, which the caller frees with free(); answers their count.

@@ -4,14 +4,17 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <strings.h>
 
 #include <nlohmann/json.hpp>
 
 #include "platform/number_text.h"
+#include "sim/device_names.h"
 #include "sim/vpd.h"
 #include "yorbflow/wire/command_table.h"
 
@@ -189,6 +192,21 @@ void ReadVpd(const Json& v, const std::string& key, BoardConfig& board) {
     if (bytes > 990) Fail(key, "the product-data fields do not fit in the 1 KiB image");
 }
 
+// A tag starts every test path of its board and names the board in every test's command: the
+// characters that the tree files, the record and host paths, the host's filters and the command's
+// device word give a meaning to would turn the tag into something else there.
+constexpr char kTagSpecials[] = "\\/`<>{}#*?[]\"";
+
+void CheckTagText(const std::string& tag, const std::string& key) {
+    const std::string rule = std::string("a tag is 1 to 31 characters without blanks, control characters or any of ") + kTagSpecials;
+    if (tag.empty() || tag.size() > 31) Fail(key, rule);
+    for (const char c : tag) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= ' ' || u == 0x7F) Fail(key, rule);
+        if (std::strchr(kTagSpecials, c)) Fail(key, "tag \"" + tag + "\" holds \"" + c + "\": " + rule);
+    }
+}
+
 void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     RequireObject(b, key);
     CheckKeys(b, key, {"tag", "kind", "sdram_mib", "revision", "vpd", "attached", "sensors", "memory_clock", "flash", "bridge_revision", "codec_sdram_mib"});
@@ -199,9 +217,7 @@ void ReadBoard(const Json& b, const std::string& key, BoardConfig& board) {
     else Fail(Join(key, "kind"), "\"" + kind + "\" is not a board kind (\"brimola\" or \"nuxa\")");
     if (!b.contains("tag")) Fail(Join(key, "tag"), "missing");
     board.tag = ReadString(b["tag"], Join(key, "tag"));
-    bool plain = !board.tag.empty() && board.tag.size() <= 31;
-    for (const char c : board.tag) plain = plain && static_cast<unsigned char>(c) > ' ' && c != 0x7F && c != '<' && c != '>';
-    if (!plain) Fail(Join(key, "tag"), "a tag is 1 to 31 characters without blanks, control characters or angle brackets");
+    CheckTagText(board.tag, Join(key, "tag"));
     if (b.contains("sdram_mib")) board.sdramBytes = ReadUnsigned(b["sdram_mib"], Join(key, "sdram_mib"), 8, 2048) << 20;
     if (b.contains("revision")) board.revision = static_cast<uint32_t>(ReadUnsigned(b["revision"], Join(key, "revision"), 0, 0xFFF));
     if (b.contains("vpd")) ReadVpd(b["vpd"], Join(key, "vpd"), board);
@@ -964,21 +980,43 @@ void ReadCables(RigConfig& rig) {
     }
 }
 
+// The device library finds a board by its tag in a tree that also holds its own devices, ignoring
+// case, first match first: a tag that matches another board's tag or one of those devices would
+// bind that board's tests to the other device, and leave this board with none.
+void CheckTagsNameOneDeviceEach(const RigConfig& rig) {
+    for (size_t i = 0; i < rig.boards.size(); ++i) {
+        const std::string& tag = rig.boards[i].tag;
+        const std::string key = "boards[" + std::to_string(i) + "].tag";
+        if (strcasecmp(tag.c_str(), kHostDeviceName) == 0)
+            Fail(key, "tag \"" + tag + "\" is the name of the host's device \"" + kHostDeviceName + "\"");
+        for (size_t j = 0; j < rig.boards.size(); ++j) {
+            const std::string& other = rig.boards[j].tag;
+            if (j < i && other == tag) Fail(key, "tag \"" + tag + "\" is used twice");
+            if (j < i && strcasecmp(other.c_str(), tag.c_str()) == 0)
+                Fail(key, "tag \"" + tag + "\" is the tag \"" + other + "\" of boards[" + std::to_string(j) +
+                              "] in another case: boards are found by tag ignoring case");
+            for (const BoardPart part : kBoardParts) {
+                const std::string device = BoardPartDeviceName(other, part);
+                if (strcasecmp(device.c_str(), tag.c_str()) == 0)
+                    Fail(key, "tag \"" + tag + "\" is the name of the device \"" + device + "\" of board \"" + other + "\"");
+            }
+        }
+    }
+}
+
 void ReadRig(const Json& root, RigConfig& rig) {
     RequireObject(root, "");
     CheckKeys(root, "", {"boards", "dma", "host_memory_mib", "faults"});
     rig = RigConfig{};
     if (!root.contains("boards")) Fail("boards", "missing (an empty list means a rig without boards)");
     if (!root["boards"].is_array()) Fail("boards", "expected a list");
-    std::set<std::string> tags;
     for (size_t i = 0; i < root["boards"].size(); ++i) {
-        const std::string key = "boards[" + std::to_string(i) + "]";
         BoardConfig board;
-        ReadBoard(root["boards"][i], key, board);
-        if (!tags.insert(board.tag).second) Fail(key + ".tag", "tag \"" + board.tag + "\" is used twice");
+        ReadBoard(root["boards"][i], "boards[" + std::to_string(i) + "]", board);
         rig.boards.push_back(std::move(board));
     }
     if (rig.boards.size() > 8) Fail("boards", "at most 8 boards");
+    CheckTagsNameOneDeviceEach(rig);
     ReadCables(rig);
     if (root.contains("dma")) {
         const Json& d = root["dma"];

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <utility>
 
 #include "boards/memory/mem_clk.h"
@@ -195,20 +196,45 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
     // drop test nothing. A private tree ("Config") may name one board alone, so it fails only
     // when it names a test for neither.
     const bool privateTree = !GetSwitchValue("Config").IsEmpty();
-    bool holdsTest = false;
+    bool holdsTest = false, published = false;
+    std::set<const CZorvDevice*> bound;
     for (; m_queue->GetCount() > 0; m_queue->Pop()) {
         const CString rawPath = m_queue->GetFront(FALSE);
         CString recordPath;
         if (treepath::MakeRecordPath(rawPath, treepath::BoardWord(m_profile.kind), m_profile.kind, engineering, facts,
                                      recordPath)) {
-            holdsTest = true;
-            PublishTests(recordPath, MakeCommandText(m_queue->GetFront(TRUE)), m_profile.filter);
+            holdsTest = published = true;
+            for (const CZorvDevice* device : PublishTests(recordPath, MakeCommandText(m_queue->GetFront(TRUE)), m_profile.filter))
+                bound.insert(device);
         } else if (privateTree && !holdsTest) {
             holdsTest = treepath::IsOtherBoardsTest(rawPath, m_profile.kind, engineering);
         }
     }
     if (!holdsTest) fault(path + " holds no test");
+    // What the tree published must reach every board of this kind: a record's command finds its
+    // board by name, and a name that finds another device first leaves this board untested.
+    if (published)
+        for (const CString& line : UnboundBoards(bound)) fault(line);
     return 1;
+}
+
+std::vector<CString> CBoardRoot::UnboundBoards(const std::set<const CZorvDevice*>& bound) {
+    std::vector<CString> lines;
+    CHostPCDevice* hardware = GetZorvHardware();
+    if (!hardware) return lines;
+    std::vector<CZorvDevice*> boards;
+    const int types[] = {m_profile.deviceType, CZorvDevice::DEVTYPE_END};
+    hardware->GetDevList(types, boards);
+    for (const CZorvDevice* board : boards) {
+        if (bound.count(board)) continue;
+        const CString tag = board->GetTag();
+        CZorvDevice* found = hardware->GetDevice(tag.c_str());
+        CString line;
+        line.Format("No test is bound to board \"%s\"", tag.c_str());
+        if (found && found != board) line.AppendFormat(": its tag finds the device \"%s\" first", found->GetTag().c_str());
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 int CBoardRoot::ReadVerbose(const CString& arguments) {

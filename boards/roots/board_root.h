@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "boards/dma/bcu_dcb_rw.h"
@@ -97,6 +98,9 @@ public:
     // Reads the tree file and publishes one record per kept leaf and board device of this kind.
     // 1 when the file was read (whatever was published), 0 when it cannot be read.
     virtual int ReadTestTree(CString path, int orderBase);
+    // The boards of this kind that none of the devices in bound is, one line each naming the board
+    // and the device its tag finds instead: boards left without a record.
+    std::vector<CString> UnboundBoards(const std::set<const CZorvDevice*>& bound);
     virtual CString GetProgramDir();
     // DIMM plausibility for "Show DIMM Information": 1 when fitted as the board expects, else 0
     // and the reason in message.

@@ -114,6 +114,13 @@ private:
     int m_stop = 0;
 };
 
+// The default rig and a third, codec board with the tag given, loaded as the rig file could not.
+void LoadWithThirdBoard(const char* tag) {
+    sim::RigConfig rig = sim::DefaultRig();
+    rig.boards.push_back(sim::DefaultBoard(sim::BoardKind::Nuxa, tag));
+    devlib::LoadRig(rig);
+}
+
 // The leaves a shipped tree file holds: its lines that carry a command ("#" lines are comments).
 // Without the other board of the pair, the folders that require it are left out, and so are the
 // connector loopback folders, whose switch (-NULKLOOPBACK) these loads do not give.
@@ -295,17 +302,25 @@ TEST(PluginRoots, TreeFileFaultsAtLoad) {
     }
     // A private tree may name one board alone: the board left out is no fault. One that names no
     // test at all (a group without a leaf is none) is the fault of both boards, and publishes nothing.
-    const struct { const char* tree; size_t leaves, faults; } privateTrees[] = {
-        {"Nuxa\n{\n\tBoard Controller\n\t{\n\t\tRAM Clock Enable <CJastel SorbelinRAM_CE>\n\t}\n}\n", 1, 0},
+    // A board of the kind a tree publishes for must get records: one whose tag finds another device
+    // first gets none (a rig file refuses such a tag; these rigs are loaded past that check).
+    const char* nuxaOnly = "Nuxa\n{\n\tBoard Controller\n\t{\n\t\tRAM Clock Enable <CJastel SorbelinRAM_CE>\n\t}\n}\n";
+    const struct { const char* tree; size_t leaves, faults; const char* says = nullptr; void (*rig)() = nullptr; } privateTrees[] = {
+        {nuxaOnly, 1, 0},
         {"Brimola\n{\n\tSummary`(Checked)\n\t{\n\t}\n}\n", 0, 2},
+        {nuxaOnly, 1, 1, "No test is bound to board \"HostPC\": its tag finds the device \"HostPC\" first", [] { LoadWithThirdBoard("HostPC"); }},
+        {nuxaOnly, 1, 1, "No test is bound to board \"Nuxa1.Clock\": its tag finds the device \"Nuxa1.Clock\" first",
+         [] { LoadWithThirdBoard("Nuxa1.Clock"); }},
+        {nuxaOnly, 2, 1, "No test is bound to board \"NUXA1\": its tag finds the device \"Nuxa1\" first", [] { LoadWithThirdBoard("NUXA1"); }},
     };
     for (const auto& row : privateTrees) {
-        SCOPED_TRACE(row.tree);
+        SCOPED_TRACE(row.says ? row.says : row.tree);
         platform::ClearStartupFaults();
-        LoadedPlugin plugin({.switches = "-Config=Tree.txt", .tree = row.tree});
+        LoadedPlugin plugin({.switches = "-Config=Tree.txt", .tree = row.tree, .beforeLoad = row.rig});
         EXPECT_EQ(plugin.leaves.size(), row.leaves);
         EXPECT_EQ(Count(plugin.preHostText, "ERROR"), row.faults) << plugin.preHostText;
-        EXPECT_EQ(Count(plugin.preHostText, "*** ERROR:  " + plugin.File("TREE.TXT") + " holds no test\n"), row.faults);
+        const std::string says = row.says ? row.says : plugin.File("TREE.TXT") + " holds no test";
+        EXPECT_EQ(Count(plugin.preHostText, "*** ERROR:  " + says + "\n"), row.faults) << plugin.preHostText;
         EXPECT_EQ(platform::StartupFaults().size(), row.faults);
     }
     platform::ClearStartupFaults();

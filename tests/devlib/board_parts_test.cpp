@@ -1,5 +1,6 @@
 // The device tree, and the I2C parts, product data, memory clock word and board controller as the library reaches them.
 #include "rig_fixture.h"
+#include "sim/device_names.h"
 
 namespace {
 
@@ -12,6 +13,21 @@ TEST_F(RigTest, TreeLookUpsPartsProductDataAndTheStoredClockWord) {
     EXPECT_EQ(g_WexalHW->GetDevice("nuxa1"), list[1]) << "names compare without case";
     EXPECT_FALSE(g_WexalHW->GetDevice("Nuxa2") || g_WexalHW->GetDevice(static_cast<const char*>(nullptr)) ||
                  g_WexalHW->GetDevice(CZorvDevice::DEVTYPE_NUXA, 1));
+    // The rig refuses a tag that is one of the library's own device names; they come from the same list.
+    EXPECT_EQ(g_WexalHW->GetTag().str(), sim::kHostDeviceName);
+    size_t parts = 0;
+    for (CZorvDevice* board : list)
+        for (std::vector<CZorvDevice*> below{board}; !below.empty();) {
+            CZorvDevice* d = below.back();
+            below.pop_back();
+            for (int i = 0; i < d->GetDeviceCount(); ++i) below.push_back(d->GetChild(i));
+            if (d == board) continue;
+            bool listed = false;
+            for (const sim::BoardPart part : sim::kBoardParts) listed = listed || d->GetTag().str() == sim::BoardPartDeviceName(board->GetTag().str(), part);
+            EXPECT_TRUE(listed) << d->GetTag().str();
+            ++parts;
+        }
+    EXPECT_EQ(parts, 8u) << "the I2C bus, the clock, the connector and its command conduit of each board";
     CWexalBoardDevice* b = Board("Brimola1");
     EXPECT_EQ(b->GetI2CDevice()->GetSpace("tsensor"), b->GetSpace("I2C.TSENSOR")) << "the controller test's name for it";
     EXPECT_FALSE(b->GetDMAChannel(64) || b->GetDMAChannel(-1) || b->GetSpace("X2V4000") || b->GetSpace(CDevAddrSpace::SPACE_SDRAM, 1));

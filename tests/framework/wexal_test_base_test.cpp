@@ -47,7 +47,9 @@ TEST_F(WexalTestBase, PublishingChannelBlocksAndArguments) {
     EXPECT_EQ(Leaves(all, last), "Brimola1\\Memory\\Random => Brimola1 Memory <CWexal Random>|Nuxa1\\Memory\\Random => "
                                  "Nuxa1 Memory <CWexal Random>|Brimola2\\Memory\\Random => Brimola2 Memory <CWexal Random>");
     EXPECT_TRUE(last->m_owner == &t && last->m_codeName == "CMemoryTest");
-    t.PublishTests(mains, "Memory", "", MainBoardsOnly);  // no command text: the device name, no trailing blank
+    // The devices answered are those the leaves' commands select, for the start-up's check that every board has one.
+    EXPECT_EQ(t.PublishTests(mains, "Memory", "", MainBoardsOnly),  // no command text: the device name, no trailing blank
+              (std::vector<CZorvDevice*>{Board("Brimola1"), Board("Brimola2")}));
     EXPECT_EQ(Leaves(mains, last), "Brimola1\\Memory => Brimola1|Brimola2\\Memory => Brimola2");
 
     char* list = nullptr;

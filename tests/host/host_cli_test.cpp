@@ -127,6 +127,7 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
     dir.Write("garbage.so", "not an ELF file");
     dir.Write("bad.json", "{\"boards\": [");
     dir.Write("rig.json", "{\"boards\": []}");
+    dir.Write("tags.json", R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "Nuxa1", "kind": "nuxa"}, {"tag": "Nuxa1.Clock", "kind": "nuxa"}]})");
     dir.MakeDir("folder");
     ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
     struct Row { const char* name; std::vector<std::string> args; int status; const char* err; std::string ran; };
@@ -157,6 +158,9 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
         {"no entry", {"--lib", BinDir() + "/HostNoEntryPlugin.so"}, 2, "has no GetTestList", ""},
         {"missing rig", {lib, "--rig", "none.json", "--junit", "j.xml"}, 2, "cannot read the rig file none.json", ""},
         {"bad rig", {lib, "--rig", "bad.json", "--junit", "j.xml"}, 2, "not valid JSON", ""},
+        // Its records would go to the device of that name, and the board would go untested.
+        {"a tag that is the name of another device", {"--rig", "tags.json", "--junit", "j.xml"}, 2,
+         "key \"boards[2].tag\": tag \"Nuxa1.Clock\" is the name of the device \"Nuxa1.Clock\" of board \"Nuxa1\"\n", ""},
         {"rig as an absolute path", {lib, "--all", "--rig", "rig.json", "Documented"}, 0, "", "PEXANO_RIG=" + dir.File("rig.json") + "\n"},
         {"station folder not there", {lib, "--station", "none", "--junit", "j.xml"}, 2, "the station folder none is not a folder", ""},
         {"station folder a file", {lib, "--station", "bad.json", "--junit", "j.xml"}, 2, "the station folder bad.json is not a folder", ""},

@@ -110,6 +110,12 @@ BadRig F(const std::string& fault, const std::string& message) { return {Rig(R"(
 BadRig Box(const std::string& fault, const std::string& message) {
     return {Rig(R"({"board": "B1", )" + fault + "}", R"(, "attached": {"breakout_box": true})"), "faults[0]." + message};
 }
+// The default rig's two boards and a third, with the faults given.
+BadRig Third(const std::string& board, const std::string& message, const std::string& faults = "") {
+    return {R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "Nuxa1", "kind": "nuxa"}, )" + board + R"(], "faults": [)" +
+                faults + "]}",
+            "boards[2].tag\": " + message};
+}
 
 TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
     const BadRig rows[] = {
@@ -117,6 +123,25 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         {R"({"boards": [{"tag": "B1", "kind": "toaster"}]})", "boards[0].kind\": \"toaster\" is not"},
         {R"({"boards": [{"tag": "B1", "kind": "brimola"}, {"tag": "B1", "kind": "nuxa"}]})", "boards[1].tag\": tag \"B1\" is used twice"},
         {R"({"boards": [{"tag": "B\u0001", "kind": "brimola"}]})", "boards[0].tag\": a tag is 1 to 31"},
+        // The device tree finds a board by its tag, ignoring case, first match first: a tag names one
+        // board and no other device, whichever comes first.
+        Third(R"({"tag": "NUXA1", "kind": "nuxa"})", "tag \"NUXA1\" is the tag \"Nuxa1\" of boards[1] in another case",
+              R"({"kind": "sdram_stuck_bit", "board": "NUXA1", "bit": 7, "value": 1})"),
+        {R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "BRIMOLA1", "kind": "nuxa"}]})",
+         "boards[1].tag\": tag \"BRIMOLA1\" is the tag \"Brimola1\" of boards[0] in another case"},
+        Third(R"({"tag": "HostPC", "kind": "nuxa"})", "tag \"HostPC\" is the name of the host's device \"HostPC\""),
+        {R"({"boards": [{"tag": "hostpc", "kind": "brimola"}]})", "boards[0].tag\": tag \"hostpc\" is the name of the host's device"},
+        Third(R"({"tag": "nuxa1.clock", "kind": "nuxa"})", "tag \"nuxa1.clock\" is the name of the device \"Nuxa1.Clock\" of board \"Nuxa1\""),
+        {R"({"boards": [{"tag": "N.YorbFlow", "kind": "nuxa"}, {"tag": "N", "kind": "nuxa"}]})",
+         "boards[0].tag\": tag \"N.YorbFlow\" is the name of the device \"N.YorbFlow\" of board \"N\""},
+        // Characters the tree files, the test paths, the host's filters or a command's device word read.
+        Third(R"({"tag": "Nuxa`-1", "kind": "nuxa"})", "tag \"Nuxa`-1\" holds \"`\": a tag is 1 to 31"),
+        Third(R"({"tag": "Nuxa\\2", "kind": "nuxa"})", "tag \"Nuxa\\2\" holds \"\\\""),
+        Third(R"({"tag": "Nuxa/2", "kind": "nuxa"})", "tag \"Nuxa/2\" holds \"/\""),
+        Third(R"({"tag": "Nuxa*", "kind": "nuxa"})", "tag \"Nuxa*\" holds \"*\""),
+        Third(R"({"tag": "Nuxa[2]", "kind": "nuxa"})", "tag \"Nuxa[2]\" holds \"[\""),
+        Third(R"({"tag": "\"Nuxa1\"", "kind": "nuxa"})", "tag \"\"Nuxa1\"\" holds \"\"\""),
+        Third(R"({"tag": "Nuxa{2}", "kind": "nuxa"})", "tag \"Nuxa{2}\" holds \"{\""),
         B(R"("sdram_mib": 5000)", "sdram_mib\": value 5000 is out of range 8..2048"),
         B(R"("revision": "07777")", "revision\": value 07777 is out of range 0..4095"),
         B(R"("revision": "0x1000")", "revision\": value 0x1000 is out of range 0..4095"), B(R"("sdram_mib": " +64")", "sdram_mib\": \" +64\" is not a number"),
