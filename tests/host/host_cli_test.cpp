@@ -144,6 +144,8 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
          "pexhost: no checked test matches the filter \"Stop/\" (3 unchecked: add --all)\n", ""},
         {"a filter matching nothing with --all", {lib, "--all", "Skipped", "Tpo", "--junit", "j.xml"}, 2,
          "pexhost: no test matches the filter \"Tpo\"\n", ""},
+        {"two filters matching nothing beside one that matches", {lib, "Tpo", "Top", "Stop/", "--junit", "j.xml"}, 2,
+         "pexhost: no checked test matches the filter \"Tpo\"\npexhost: no checked test matches the filter \"Stop/\" (3 unchecked: add --all)\n", ""},
         {"a misspelt filter beside a right one", {"Main FPGA/March", "Flash ID Chekcs", "--junit", "j.xml"}, 2,
          "pexhost: no checked test matches the filter \"Flash ID Chekcs\"\n", ""},
         {"an engineering filter of unchecked tests beside a checked one",
