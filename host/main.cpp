@@ -67,6 +67,10 @@ void OnTerminate(int signal) {
     raise(signal);
 }
 
+// SIGXFSZ is taken rather than ignored: an ignored signal would stay ignored in the programs a test
+// starts, where a handler goes back to the default action.
+void OnFileSizeLimit(int) {}
+
 // Every shared object loaded so far (the host's, the library's and what they load) is a file the
 // run depends on.
 void ProtectLoadedObjects() {
@@ -140,6 +144,12 @@ std::string SuiteName(const std::string& libraryPath) {
 }
 
 int Main(int argc, char** argv) {
+    // A file size limit (ulimit -f) fails the write that meets it, with EFBIG, and so the save,
+    // the log or the report that made it, each with its cause, rather than ending the host.
+    struct sigaction limit = {};
+    limit.sa_handler = OnFileSizeLimit;
+    sigemptyset(&limit.sa_mask);
+    sigaction(SIGXFSZ, &limit, nullptr);
     HostOptions opt;
     std::string error;
     const std::string program = argc > 0 ? std::string(argv[0]).substr(std::string(argv[0]).find_last_of('/') + 1) : "pexhost";

@@ -59,6 +59,8 @@ CString FileErrorText(int error) {
     // What the cause text cannot say (a file the run depends on, a folder that takes no new file)
     // follows as a sentence of its own.
     std::string detail = FileFailureDetail(error);
+    // No cause text names a size limit; the nearest, a full disk, is told apart by saying which.
+    if (detail.empty() && error == EFBIG) detail = "the file is too large for the size limit of this process or of its file system";
     if (detail.empty()) return text;
     // A detail that starts with a file's name keeps its spelling ("peak.log is ...").
     if (detail.starts_with("the ")) detail[0] = 'T';

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "file_identity.h"
@@ -307,6 +308,37 @@ void ForgetTemporary(const std::string& temp) {
 // The temporary prefix of a save to name: ".<name>.".
 std::string TemporaryPrefix(const std::string& name) { return "." + name.substr(0, 160) + "."; }
 
+// The files this process holds open (the host's log, a test's log, a stream being written), by
+// device and inode; false when they cannot be listed.
+bool ListOpenFiles(std::vector<std::pair<dev_t, ino_t>>& open) {
+    DIR* d = ::opendir("/proc/self/fd");
+    if (!d) return false;
+    const int own = ::dirfd(d);
+    while (const dirent* e = ::readdir(d)) {
+        char* end = nullptr;
+        const long fd = std::strtol(e->d_name, &end, 10);
+        struct stat st;
+        if (end != e->d_name && *end == '\0' && fd != own && ::fstat(static_cast<int>(fd), &st) == 0)
+            open.emplace_back(st.st_dev, st.st_ino);
+    }
+    ::closedir(d);
+    return true;
+}
+
+// Whether path, named as a dead process's temporary, is one: a regular file that the run neither
+// protects nor holds open. Anyone may give a file such a name (a rig file, a log); when the open
+// files cannot be listed, nothing is taken for a temporary. open: the open files, once listed.
+bool IsStaleTemporary(const std::string& path, std::optional<std::vector<std::pair<dev_t, ino_t>>>& open) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !platform::ProtectedRole(path).empty()) return false;
+    if (!open) {
+        std::vector<std::pair<dev_t, ino_t>> listed;
+        if (!ListOpenFiles(listed)) return false;
+        open = std::move(listed);
+    }
+    return std::find(open->begin(), open->end(), std::make_pair(st.st_dev, st.st_ino)) == open->end();
+}
+
 // Removes the temporaries that saves of file by processes no longer running left in its folder (a
 // process killed outright, a power loss): ".<name>.<pid>.<serial>.<hex>" whose pid is gone.
 void RemoveStaleTemporaries(const std::string& folder, const std::string& name) {
@@ -331,7 +363,9 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& name) 
         if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(entry);
     }
     ::closedir(d);
-    for (const std::string& entry : stale) ::unlink((folder + entry).c_str());
+    std::optional<std::vector<std::pair<dev_t, ino_t>>> open;  // listed once there is a candidate
+    for (const std::string& entry : stale)
+        if (IsStaleTemporary(folder + entry, open)) ::unlink((folder + entry).c_str());
 }
 
 // Where a save's bytes go. A regular file, or a name with no file yet, is replaced whole from a

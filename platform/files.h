@@ -47,7 +47,8 @@ bool SaveLocalFile(const std::string& local, const void* data, size_t size, bool
 std::string FileFailureDetail(int error);
 // Removes the temporaries of the saves under way, so that the target files stay as they were:
 // for a signal handler (async-signal-safe) about to end the process. A temporary that a process
-// ended outright left behind is removed by the next save of the same file.
+// ended outright left behind is removed by the next save of the same file (never a file the run
+// protects or this process holds open, whatever its name).
 void RemoveSaveTemporaries();
 // Copies from over to (refused when to exists and failIfExists), with the same guarantee as
 // WriteWholeFile; the copy keeps the source's last-write time. false with errno (and

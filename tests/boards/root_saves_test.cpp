@@ -80,7 +80,8 @@ TEST_F(RootSaves, TheBmpCaptureSaysWhyItFailedAndItsPageStaysInTheStationFolder)
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/full") && std::filesystem::is_character_file("/dev/null"));
     support::TempDir scratch;
     support::WithFileSizeLimit([&] { EXPECT_EQ(Run(capture + scratch.File("big%d.bmp") + ">", &out), kRunFailed); });
-    EXPECT_TRUE(support::HasAll(out, {"Unable to write:  " + scratch.File("big1.bmp") + "\nThe disk is full.\n"}));
+    EXPECT_TRUE(support::HasAll(out, {"Unable to write:  " + scratch.File("big1.bmp") +
+                                          "\nThe disk is full. The file is too large for the size limit of this process or of its file system.\n"}));
     EXPECT_EQ(support::Entries(scratch.Path()), std::vector<std::string>{});
 
     const std::string station = Dir().MakeDir("station");

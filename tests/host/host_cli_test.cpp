@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -144,6 +145,8 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
          "pexhost: no checked test matches the filter \"Stop/\" (3 unchecked: add --all)\n", ""},
         {"a filter matching nothing with --all", {lib, "--all", "Skipped", "Tpo", "--junit", "j.xml"}, 2,
          "pexhost: no test matches the filter \"Tpo\"\n", ""},
+        {"two filters matching nothing beside one that matches", {lib, "Tpo", "Top", "Stop/", "--junit", "j.xml"}, 2,
+         "pexhost: no checked test matches the filter \"Tpo\"\npexhost: no checked test matches the filter \"Stop/\" (3 unchecked: add --all)\n", ""},
         {"a misspelt filter beside a right one", {"Main FPGA/March", "Flash ID Chekcs", "--junit", "j.xml"}, 2,
          "pexhost: no checked test matches the filter \"Flash ID Chekcs\"\n", ""},
         {"an engineering filter of unchecked tests beside a checked one",
@@ -311,16 +314,26 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
         // A process killed outright leaves its temporary; the next save of the file removes it.
         EXPECT_EQ(LeftBehind(dir).size(), row.signals[0] == SIGKILL ? 1u : 0u);
     }
-    EXPECT_EQ(RunHost(WithLib({"--all", "*/Extra/Save"}), dir.Path()).status, 0);
+    // Only temporaries go: not the rig file nor the log the host writes, though each is named as a
+    // temporary of a process that is gone, of the report and of the save.
+    const std::string rig = dir.Write(".j.xml.99999999.1.a", "{\"boards\": []}");
+    const std::string log = dir.File(".saved.bin.99999999.2.b");
+    const HostRun swept = RunHost(WithLib({"--all", "--rig", rig, "--log", log, "--junit", "j.xml", "*/Extra/Save"}), dir.Path());
+    EXPECT_EQ(swept.status, 0) << swept.err;
     EXPECT_EQ(dir.Read("saved.bin"), "new");
-    EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
+    EXPECT_TRUE(Has(dir.Read("j.xml"), "<testcase ") && Has(ReadText(log), "[PASS]    Host/Extra/Save")) << ReadText(log);
+    EXPECT_EQ(ReadText(rig), "{\"boards\": []}");
+    std::vector<std::string> left = LeftBehind(dir);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".j.xml.99999999.1.a", ".saved.bin.99999999.2.b"}));
 }
 
 TEST(HostCli, AFailedWriteOfTheLogOrTheReportFailsTheRunWithOneRedLineAndTheResultsStayOnScreen) {
     TempDir dir;
-    // Past 100 bytes a write fails ("File too large") instead of the signal ending the host.
+    // Past 100 bytes a write fails ("File too large"): the host itself must keep SIGXFSZ from
+    // ending it, so the child starts with the signal's default action, as from a shell.
     const auto sizeLimit = [] {
-        signal(SIGXFSZ, SIG_IGN);
+        signal(SIGXFSZ, SIG_DFL);
         const struct rlimit limit = {100, 100};
         setrlimit(RLIMIT_FSIZE, &limit);
     };

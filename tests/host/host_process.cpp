@@ -39,7 +39,8 @@ int StatusOf(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(r
 }  // namespace
 
 HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
-                const std::function<bool(pid_t, const std::string&)>& watch, const std::string& program) {
+                const std::function<bool(pid_t, const std::string&)>& watch, const std::string& program,
+                const std::function<void()>& inChild) {
     const std::string outPath = cwd + "/.stdout", errPath = cwd + "/.stderr";
     const pid_t pid = fork();
     if (pid == 0) {
@@ -47,6 +48,7 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
                   err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0) _exit(126);
         dup2(in, 0), dup2(out, 1), dup2(err, 2);
+        if (inChild) inChild();
         ExecHost(args, cwd, program);
     }
     int raw = 0;

@@ -18,9 +18,11 @@ std::string PluginPath();
 
 // Runs pexhost with args in cwd, stdin from /dev/null. While it runs, watch (when given) is called
 // with the host's pid and the stdout written so far, about every 5 ms, until it answers false.
-// program: another copy of pexhost to run instead of the one built.
+// program: another copy of pexhost to run instead of the one built. inChild (when given) runs in
+// the child just before pexhost starts there (to set a resource limit, say).
 HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
-                const std::function<bool(pid_t, const std::string&)>& watch = {}, const std::string& program = "");
+                const std::function<bool(pid_t, const std::string&)>& watch = {}, const std::string& program = "",
+                const std::function<void()>& inChild = {});
 
 // Runs pexhost on a pseudo-terminal (stdin, stdout and stderr), typing input into it. inChild (when
 // given) runs in the child just before pexhost starts there (to set a resource limit, say).

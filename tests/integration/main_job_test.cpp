@@ -304,6 +304,10 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
          {"<CSorbelinUnpackerA \"MemBist Range\" SAVE=Yes RANGE=(0x48,0x50) STEP=8 FPGA=$(CWD)\\testdata\\UPQE$(VPDVER).oxd>"}, dir.File("rig.txt"),
          "/rig.txt is the rig file"},
         {"copy over the switch file", "Nuxa", {"<CNuxaBoard Copy File SRC=$(CWD)\\Environment.txt DST=CmdLine -OVERWRITE>"}, "", "/CmdLine is the switch file"},
+        // The capture opens a file that is there for update, to see whether it is free.
+        {"BMP capture over the rig file", "Brimola",
+         {"<CWexal \"Save BMP Image\" ADDRESS=@DCB(57,1,1) DIM=(128,64) FORMAT=Image:YCbCr_8bit FILE=C:\\rig.txt>"}, dir.File("rig.txt"),
+         "/rig.txt is the rig file"},
     };
     std::string tree;
     for (const char* board : {"Brimola", "Nuxa"}) {
@@ -333,7 +337,7 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
         EXPECT_TRUE(save.kept.empty() || ReadText(save.kept) == kept[i]) << "the file is whole";
     }
     EXPECT_TRUE(ReadText(dir.File("CmdLine")).starts_with("pexhost "));
-    EXPECT_TRUE(Has(ReadText(dir.File("run.log")), "11 tests: 3 passed, 8 failed, 0 stopped, 0 not run\n")) << run.out;
+    EXPECT_TRUE(Has(ReadText(dir.File("run.log")), "12 tests: 3 passed, 9 failed, 0 stopped, 0 not run\n")) << run.out;
 }
 
 // A board on the rig whose tree file cannot be read, or publishes no test for it, leaves it
@@ -362,6 +366,9 @@ TEST(MainJob, ABoardWhoseTreeCannotBeReadMakesTheRunUntrusted) {
          "Brimola\n{\n\tEngineering\n\t{\n\t\tSummary\n\t\t{\n\t\t\tTest Summary <CBrimolaBoard Show Test Summary>\n\t\t}\n\t}\n}\n",
          "Brimola", "[PASS]    Nuxa1/"},
         {"random bytes", "NuxaTree_Mfg.txt", noise, "Nuxa", "[PASS]    Brimola1/"},
+        // A production tree is no private tree: the other board's tests are none of its own board's.
+        {"only the other board's tests", "BrimolaTree_Mfg.txt",
+         "Nuxa\n{\n\tBoard Controller\n\t{\n\t\tRAM Clock Enable <CJastel SorbelinRAM_CE>\n\t}\n}\n", "Brimola", "[PASS]    Nuxa1/"},
         {"a private tree whose only group has no leaf", "MY.TXT", "Brimola\n{\n\tSummary`(Checked)\n\t{\n\t}\n}\n", "Brimola",
          nullptr, {"-Config=My.txt"}},
     };
