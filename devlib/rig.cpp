@@ -123,13 +123,33 @@ CHostPCDevice* Boot() {
             std::fflush(stderr);
             std::exit(2);
         }
-        // The run keeps its boards in these files: no save of a test may write over them.
+        // The run keeps its boards in these files: no save of a test may write over them. Nor may
+        // the rig write over a file the run depends on that it was given as one of them: the
+        // libraries loaded so far, and what the host protected (its program, the switch file, the
+        // log, the report) are known now, before the image is made and the first word stored.
         platform::ProtectFile(path, "the rig file");
-        for (const sim::BoardConfig& board : config.boards) {
-            if (!board.flashImage.empty()) platform::ProtectFile(board.flashImage, "the rig's flash image of " + board.tag);
-            if (!board.memoryClock.store.empty())
-                platform::ProtectFile(board.memoryClock.store, "the rig's memory clock store of " + board.tag);
-        }
+        platform::ProtectLoadedObjects();
+        struct Kept {
+            const std::string& file;
+            const char* key;
+            std::string role;
+        };
+        const auto keptFiles = [](const sim::BoardConfig& board) {
+            return std::vector<Kept>{{board.memoryClock.store, "memory_clock.store", sim::MemoryClockStoreRole(board.tag)},
+                                     {board.flashImage, "flash.image", sim::FlashImageRole(board.tag)}};
+        };
+        for (const sim::BoardConfig& board : config.boards)
+            for (const Kept& kept : keptFiles(board))
+                if (!kept.file.empty()) platform::ProtectFile(kept.file, kept.role, true);
+        for (size_t i = 0; i < config.boards.size(); ++i)
+            for (const Kept& kept : keptFiles(config.boards[i])) {
+                const std::string role = kept.file.empty() ? "" : platform::ProtectedRole(kept.file, kept.role);
+                if (role.empty()) continue;
+                std::fprintf(stderr, "rig file \"%s\": key \"boards[%zu].%s\": \"%s\" is %s: refusing to write over it\n", path, i,
+                             kept.key, kept.file.c_str(), role.c_str());
+                std::fflush(stderr);
+                std::exit(2);
+            }
         Install(config);
     } else {
         Install(sim::DefaultRig());

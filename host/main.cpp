@@ -1,5 +1,4 @@
 // pexhost: the test engine program. Loads the test library, lists or runs its tests, shows its output.
-#include <link.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <stdlib.h>
@@ -70,17 +69,6 @@ void OnTerminate(int signal) {
 // SIGXFSZ is taken rather than ignored: an ignored signal would stay ignored in the programs a test
 // starts, where a handler goes back to the default action.
 void OnFileSizeLimit(int) {}
-
-// Every shared object loaded so far (the host's, the library's and what they load) is a file the
-// run depends on.
-void ProtectLoadedObjects() {
-    dl_iterate_phdr([](struct dl_phdr_info* info, size_t, void*) {
-        // The host itself has no name here, and the kernel's vDSO no file.
-        if (info->dlpi_name && std::strchr(info->dlpi_name, '/'))
-            platform::ProtectFile(info->dlpi_name, "a library the run loaded");
-        return 0;
-    }, nullptr);
-}
 
 // Everything the library may reach through the host until it is unloaded. It lives in static
 // storage created before the library is loaded, so it outlives the library's static objects even
@@ -183,7 +171,7 @@ int Main(int argc, char** argv) {
     platform::ProtectFile(libraryPath, "the test library");
     platform::ProtectFile("/proc/self/exe", "the host program");
     if (!rigFile.empty()) platform::ProtectFile(rigFile, "the rig file");
-    ProtectLoadedObjects();
+    platform::ProtectLoadedObjects();
     static const char kSwitchRole[] = "the switch file";
     platform::ProtectFile(switchFile, kSwitchRole);
     std::vector<OutputFile> outputs;
@@ -197,6 +185,10 @@ int Main(int argc, char** argv) {
     std::string reportTarget;
     if (writesReport && !PrepareReportPath(opt.junitFile, reportTarget, error))
         return Fail(program, "cannot write the JUnit report " + opt.junitFile + ": " + error);
+    // The outputs are files the run depends on from now: the rig, which the library checks as it
+    // loads, must not keep a board's files in them, nor a test write over them.
+    if (!opt.logFile.empty()) platform::ProtectFile(opt.logFile, kLogRole);
+    if (writesReport) platform::ProtectFile(reportTarget, kReportRole);
 
     if (!opt.rigFile.empty()) {
         char* full = realpath(opt.rigFile.c_str(), nullptr);
@@ -208,7 +200,7 @@ int Main(int argc, char** argv) {
     // folder when the current folder is outside it); a stale one must never be read.
     const std::string switches = CmdLineText(opt);
     // Nor is it written over another file the run depends on (through a link, say).
-    if (const std::string role = platform::ProtectedRole(switchFile); !role.empty() && role != kSwitchRole)
+    if (const std::string role = platform::ProtectedRole(switchFile, kSwitchRole); !role.empty())
         return Fail(program, "the switch file " + switchFile + " is " + role + ": refusing to write over it");
     if (!platform::SaveLocalFile(switchFile, switches.data(), switches.size())) {
         const int cause = errno;
@@ -257,14 +249,16 @@ int Main(int argc, char** argv) {
     };
     // Now the library's own libraries, its test trees and the rig's files are known too: what an
     // output would replace is looked at only now, so that a refusal names what the file is.
-    ProtectLoadedObjects();
+    platform::ProtectLoadedObjects();
     if (!CheckOutputs(outputs, true, error)) return failAfterOutput(error);
+    // A file of the rig's that the library protected only as it started (its environment file, a
+    // tree): the rig would write over it.
+    if (const std::vector<std::string> clashes = platform::ProtectedClashes(); !clashes.empty())
+        return failAfterOutput(clashes.front() + ": refusing to write over it");
     FILE* log = nullptr;
     if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error)))
         return failAfterOutput("cannot write the log file " + opt.logFile + ": " + error);
     s.AttachLog(log);
-    if (log) platform::ProtectFile(opt.logFile, "the host's log");
-    if (writesReport) platform::ProtectFile(reportTarget, "the host's report");
 
     int status = kExitPassed;
     std::vector<TestResult> results;

@@ -66,6 +66,8 @@ bool WriteReportFile(const std::string& target, const std::string& text, std::st
 }
 
 const char kLogMark[] = "Log of pexhost, the Pexano test host\n";
+const char kLogRole[] = "the host's log";
+const char kReportRole[] = "the host's report";
 
 namespace {
 
@@ -106,7 +108,7 @@ bool CheckOutputs(const std::vector<OutputFile>& outputs, bool contents, std::st
     platform::FileIdentity id;
     for (const OutputFile& out : outputs) {
         if (!platform::IdentifyFile(out.name, id)) continue;
-        if (const std::string role = platform::ProtectedRole(out.name); !role.empty())
+        if (const std::string role = platform::ProtectedRole(out.name, out.report ? kReportRole : kLogRole); !role.empty())
             return error = out.option + " " + out.name + " is " + role + ": refusing to write over it", false;
         for (const auto& [other, otherId] : seen)
             if (id == otherId)

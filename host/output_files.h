@@ -27,8 +27,10 @@ struct OutputFile {
 };
 // The first line of every log the host writes, by which it knows a log of its own.
 extern const char kLogMark[];
+// What the log and the report are to the run's protected files.
+extern const char kLogRole[], kReportRole[];
 // Checks, before any output is opened, that no output is a file the run depends on
-// (platform::ProtectedRole) or another output, however each is spelt, and with contents that an
+// (platform::ProtectedRole, other than as that output itself) or another output, however each is spelt, and with contents that an
 // existing regular file an output would replace is empty or one the host wrote (a log that starts
 // with kLogMark, or a JUnit report) and that the log is no pipe. Answers false with the message in
 // error for the first refusal. Names that stand for no file are left to the code that opens them.

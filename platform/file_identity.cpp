@@ -1,11 +1,13 @@
 // File identities and the set of files the run must not write over.
 #include "file_identity.h"
 
+#include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -18,6 +20,7 @@ std::string NameOf(const std::string& path) { return path.substr(path.find_last_
 struct Protected {
     std::string name;  // absolute, so that a later change of the current folder does not move it
     std::string role;
+    bool written = false;
 };
 
 std::vector<Protected>& ProtectedFiles() {
@@ -68,8 +71,8 @@ bool IdentifyFile(const std::string& name, FileIdentity& identity) {
     return true;
 }
 
-void ProtectFile(const std::string& local, const std::string& role) {
-    Protected entry{local, role};
+void ProtectFile(const std::string& local, const std::string& role, bool written) {
+    Protected entry{local, role, written};
     FileIdentity id;
     if (!IdentifyFile(local, id)) return;  // nothing could be written there either
     struct stat st;
@@ -80,19 +83,46 @@ void ProtectFile(const std::string& local, const std::string& role) {
         std::free(cwd);
     }
     // Both board roots protect the program folder's files, and a private tree they both read: one
-    // entry a name, the first role, which is the one a check would find anyway.
-    for (const Protected& p : ProtectedFiles())
-        if (p.name == entry.name) return;
+    // entry a name and role, so that a check does not look them up twice.
+    for (Protected& p : ProtectedFiles())
+        if (p.name == entry.name && p.role == entry.role) {
+            p.written = p.written || written;
+            return;
+        }
     ProtectedFiles().push_back(std::move(entry));
 }
 
-std::string ProtectedRole(const std::string& local) {
+std::string ProtectedRole(const std::string& local, const std::string& except) {
     if (ProtectedFiles().empty()) return "";
     FileIdentity id, protectedId;
     if (!IdentifyFile(local, id)) return "";
     for (const Protected& p : ProtectedFiles())
-        if (IdentifyFile(p.name, protectedId) && protectedId == id) return p.role;
+        if (p.role != except && IdentifyFile(p.name, protectedId) && protectedId == id) return p.role;
     return "";
+}
+
+std::vector<std::string> ProtectedClashes() {
+    const std::vector<Protected>& files = ProtectedFiles();
+    std::vector<std::string> clashes;
+    FileIdentity id, otherId;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!files[i].written || !IdentifyFile(files[i].name, id)) continue;
+        for (size_t j = 0; j < files.size(); ++j) {
+            // A pair of two written files is told once.
+            if (j == i || files[j].role == files[i].role || (files[j].written && j < i)) continue;
+            if (IdentifyFile(files[j].name, otherId) && otherId == id)
+                clashes.push_back(files[i].name + " is " + files[j].role + " and " + files[i].role);
+        }
+    }
+    return clashes;
+}
+
+void ProtectLoadedObjects() {
+    dl_iterate_phdr([](struct dl_phdr_info* info, size_t, void*) {
+        // The host itself has no name here, and the kernel's vDSO no file.
+        if (info->dlpi_name && std::strchr(info->dlpi_name, '/')) ProtectFile(info->dlpi_name, "a library the run loaded");
+        return 0;
+    }, nullptr);
 }
 
 void ClearProtectedFiles() { ProtectedFiles().clear(); }

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -27,10 +28,19 @@ std::string FolderOf(const std::string& path);
 // and report): the saves of this layer refuse to write over them. role says what the file is to
 // the run ("the host's log"). A name that is not there yet is protected where it would be made.
 // Only regular files and names not there yet are kept: a device is written in place by anyone.
-void ProtectFile(const std::string& local, const std::string& role);
-// The role of the protected file that local names, however it is spelt and through links; ""
-// when it names none.
-std::string ProtectedRole(const std::string& local);
+// One file may be kept under several roles (a log named as the rig's clock store too): each is
+// kept, so that a check that allows a file's own role still finds the others. written: the run
+// itself writes the file under this role (the rig's stores and images), see ProtectedClashes.
+void ProtectFile(const std::string& local, const std::string& role, bool written = false);
+// The role of the protected file that local names, however it is spelt and through links, other
+// than except (a file's owner asking about the others); "" when it names none.
+std::string ProtectedRole(const std::string& local, const std::string& except = "");
+// The files the run writes itself (ProtectFile's written) that are protected under another role
+// too, one line each: "<file> is <the other role> and <its own role>". Empty when there is none.
+std::vector<std::string> ProtectedClashes();
+// Protects every shared object loaded so far (the host's, the library's and what they load) as
+// "a library the run loaded".
+void ProtectLoadedObjects();
 // Forgets every protected file (a test's own set, or a second run in one process).
 void ClearProtectedFiles();
 

@@ -252,9 +252,9 @@ std::nullptr_t Refuse(int error, std::string text) {
 }
 
 // A file the run depends on is never written by a test's save; errno EPERM and the reason when
-// local is one.
-bool RefuseProtected(const std::string& local) {
-    const std::string role = platform::ProtectedRole(local);
+// local is one. ownRole: the role the saving owner keeps the file under, which does not refuse it.
+bool RefuseProtected(const std::string& local, const std::string& ownRole = "") {
+    const std::string role = platform::ProtectedRole(local, ownRole);
     if (role.empty()) return false;
     Refuse(EPERM, local + " is " + role + ", which this run must not write over");
     return true;
@@ -413,8 +413,9 @@ int CreateTemporary(const std::string& file, int keepMode, std::string& temp) {
 }
 
 // Opens the stream of a save to the local path; null with errno when the save is refused. guard:
-// a file the run depends on is refused (the host's own saves of its files pass false).
-FILE* OpenSave(const std::string& local, SaveTarget& target, bool guard) {
+// a file the run depends on is refused (the host's own saves of its files pass false), other than
+// under ownRole.
+FILE* OpenSave(const std::string& local, SaveTarget& target, bool guard, const std::string& ownRole = "") {
     LastFailure() = {};
     target = {local, ""};
     struct stat st;
@@ -431,7 +432,7 @@ FILE* OpenSave(const std::string& local, SaveTarget& target, bool guard) {
         errno = EISDIR;
         return nullptr;
     }
-    if (guard && RefuseProtected(target.file)) return nullptr;
+    if (guard && RefuseProtected(target.file, ownRole)) return nullptr;
     if (exists && S_ISCHR(st.st_mode)) return std::fopen(target.file.c_str(), "w+b");
     if (exists && !S_ISREG(st.st_mode)) {
         errno = EINVAL;  // a FIFO or socket would wait for a reader
@@ -570,13 +571,13 @@ bool ReadWholeFile(const char* path, std::vector<BYTE>& out) {
 
 namespace {
 
-bool SaveLocal(const std::string& local, const void* data, size_t size, bool sync, bool guard) {
+bool SaveLocal(const std::string& local, const void* data, size_t size, bool sync, bool guard, const std::string& ownRole = "") {
     if (!data && size) {
         errno = EINVAL;
         return false;
     }
     SaveTarget target;
-    FILE* fp = OpenSave(local, target, guard);
+    FILE* fp = OpenSave(local, target, guard, ownRole);
     if (!fp) return false;
     const int error = WriteInPieces(fp, data, size);
     if (const int failed = FinishSave(fp, target, error, sync)) {
@@ -598,6 +599,10 @@ bool WriteWholeFile(const char* path, const void* data, size_t size) {
 
 bool SaveLocalFile(const std::string& local, const void* data, size_t size, bool sync) {
     return SaveLocal(local, data, size, sync, false);
+}
+
+bool SaveOwnFile(const std::string& local, const void* data, size_t size, const std::string& ownRole) {
+    return SaveLocal(local, data, size, false, true, ownRole);
 }
 
 std::string FileFailureDetail(int error) {

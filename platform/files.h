@@ -41,6 +41,10 @@ bool WriteWholeFile(const char* path, const void* data, size_t size);
 // host's own files (a protected file is written); with sync the bytes reach the disk before the
 // file is replaced.
 bool SaveLocalFile(const std::string& local, const void* data, size_t size, bool sync = false);
+// WriteWholeFile's save to a path of this file system, taken as it stands, of a file the run keeps
+// under ownRole (the rig's memory clock store): refused (EPERM) only when it is protected under
+// another role too.
+bool SaveOwnFile(const std::string& local, const void* data, size_t size, const std::string& ownRole);
 // What the failure of the last open or save said beyond errno, when error is its errno: the file
 // is one the run depends on ("/st/x.bin is the host's log, ..."), or its folder does not allow a
 // new file. "" otherwise.

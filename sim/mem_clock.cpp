@@ -1,10 +1,13 @@
 // Memory clock model: steps, the reliable window handed to the SDRAM model, and the persisted clock word.
 #include "sim/mem_clock.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "platform/files.h"
 #include "sim/sdram.h"
 
 namespace sim {
@@ -37,7 +40,8 @@ uint32_t LoadStore(const std::string& path) {
 
 }  // namespace
 
-MemoryClock::MemoryClock(const BoardConfig& config, SdramModel& sdram) : m_sdram(sdram), m_store(config.memoryClock.store) {
+MemoryClock::MemoryClock(const BoardConfig& config, SdramModel& sdram)
+    : m_sdram(sdram), m_store(config.memoryClock.store), m_storeRole(MemoryClockStoreRole(config.tag)) {
     const auto& f = config.faults;
     if (!f.clockNoWindow) {
         m_low = config.memoryClock.windowLow + f.clockWindowShift;
@@ -55,13 +59,18 @@ void MemoryClock::Step(int delta) {
     m_sdram.SetTimingMargin(InWindow());
 }
 
+// Replaced whole, so that a failed write never leaves a cut store; and never over another file
+// the run depends on (the rig file, a tree, the log), whatever the rig's name for it.
 void MemoryClock::Save() const {
     if (m_store.empty()) return;
-    FILE* f = std::fopen(m_store.c_str(), "w");
-    const bool written = f && std::fprintf(f, "0x%08X\n", m_stored) > 0;
-    if ((f && std::fclose(f) != 0) || !written)
-        std::fprintf(stderr, "ERROR:  memory clock store %s cannot be written; the clock word 0x%08X is not kept\n",
-                     m_store.c_str(), m_stored);
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "0x%08X\n", m_stored);
+    if (platform::SaveOwnFile(m_store, text, static_cast<size_t>(length), m_storeRole)) return;
+    const int cause = errno;
+    std::string why = std::strerror(cause);
+    if (const std::string detail = platform::FileFailureDetail(cause); !detail.empty()) why = detail;
+    std::fprintf(stderr, "ERROR:  memory clock store %s cannot be written; the clock word 0x%08X is not kept (%s)\n", m_store.c_str(),
+                 m_stored, why.c_str());
 }
 
 uint32_t MemoryClock::Read(uint32_t offset) { return offset == kStoredWord ? m_stored : 0; }

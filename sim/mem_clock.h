@@ -41,6 +41,7 @@ private:
 
     SdramModel& m_sdram;
     std::string m_store;
+    std::string m_storeRole;  // what the store is to the run's protected files
     int m_low = 0, m_high = -1;
     int m_setting = kPowerUpSetting;
     uint32_t m_stored = 0;

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/file_identity.h"
 #include "platform/number_text.h"
 #include "sim/device_names.h"
 #include "sim/vpd.h"
@@ -663,6 +664,33 @@ void CheckFiles(const RigConfig& rig) {
     }
 }
 
+// Each file the rig keeps is one board's store or one board's image, and never the rig file: two
+// writers of one file would spoil each other's contents (the image is written in place). Compared
+// as files, so that other spellings and links are caught. rigPath: "" when the rig is no file.
+void CheckSharedFiles(const RigConfig& rig, const std::string& rigPath) {
+    struct Kept {
+        std::string key, what;
+        platform::FileIdentity id;
+    };
+    std::vector<Kept> kept;
+    platform::FileIdentity rigId;
+    const bool rigFile = !rigPath.empty() && platform::IdentifyFile(rigPath, rigId);
+    for (size_t i = 0; i < rig.boards.size(); ++i) {
+        const BoardConfig& board = rig.boards[i];
+        const std::string key = "boards[" + std::to_string(i) + "]";
+        const struct { const std::string* path; const char *name, *what; } files[] = {
+            {&board.memoryClock.store, "memory_clock.store", "the memory clock store"}, {&board.flashImage, "flash.image", "the flash image"}};
+        for (const auto& [path, name, what] : files) {
+            Kept file{key + "." + name, std::string(what) + " of board \"" + board.tag + "\"", {}};
+            if (path->empty() || !platform::IdentifyFile(*path, file.id)) continue;
+            if (rigFile && file.id == rigId) Fail(file.key, "\"" + *path + "\" is the rig file itself, which the rig must not write over");
+            for (const Kept& other : kept)
+                if (other.id == file.id) Fail(file.key, "\"" + *path + "\" is also " + other.what + "; a file keeps one board's store or image");
+            kept.push_back(std::move(file));
+        }
+    }
+}
+
 void ReadCodecChipFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board);
 void ReadDspFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board);
 
@@ -1065,7 +1093,10 @@ RigConfig DefaultRig() {
     return rig;
 }
 
-bool ParseRig(const std::string& text, const std::string& fileName, RigConfig& out, std::string& error) {
+namespace {
+
+// ParseRig of the rig file at rigPath ("": text that is no file).
+bool ParseRigFile(const std::string& text, const std::string& fileName, const std::string& rigPath, RigConfig& out, std::string& error) {
     const std::string file = "rig file \"" + OneLine(fileName) + "\": ";
     KeyPath path;
     Json root;
@@ -1083,6 +1114,7 @@ bool ParseRig(const std::string& text, const std::string& fileName, RigConfig& o
         RigConfig rig;
         ReadRig(root, rig);
         CheckFiles(rig);
+        CheckSharedFiles(rig, rigPath);
         out = std::move(rig);
         return true;
     } catch (const RigError& e) {
@@ -1091,6 +1123,12 @@ bool ParseRig(const std::string& text, const std::string& fileName, RigConfig& o
         error = file + OneLine(e.what());
     }
     return false;
+}
+
+}  // namespace
+
+bool ParseRig(const std::string& text, const std::string& fileName, RigConfig& out, std::string& error) {
+    return ParseRigFile(text, fileName, "", out, error);
 }
 
 bool LoadRigFile(const std::string& path, RigConfig& out, std::string& error) {
@@ -1112,7 +1150,7 @@ bool LoadRigFile(const std::string& path, RigConfig& out, std::string& error) {
     }
     std::ostringstream ss;
     ss << in.rdbuf();
-    return ParseRig(ss.str(), path, out, error);
+    return ParseRigFile(ss.str(), path, path, out, error);
 }
 
 }  // namespace sim

@@ -400,4 +400,8 @@ BoardConfig DefaultBoard(BoardKind kind, const std::string& tag);
 bool ParseRig(const std::string& text, const std::string& fileName, RigConfig& out, std::string& error);
 bool LoadRigFile(const std::string& path, RigConfig& out, std::string& error);
 
+// What the files a board keeps are to the run, as the protected files name them.
+inline std::string FlashImageRole(const std::string& tag) { return "the rig's flash image of " + tag; }
+inline std::string MemoryClockStoreRole(const std::string& tag) { return "the rig's memory clock store of " + tag; }
+
 }  // namespace sim

@@ -25,6 +25,8 @@ constexpr COLORREF kBannerBackground = 0x00F0FF;  // yellow
 // A clock delta is a distance between two clock settings: never negative.
 constexpr platform::NumberField kClockDeltaField{0, INT32_MAX};
 
+constexpr char kTreeFileRole[] = "a test tree file";
+
 }  // namespace
 
 DWORD CBoardRoot::ZyvPackageDate(const CString& directory) { return GetZyvPackageDate(directory); }
@@ -50,11 +52,15 @@ CString CBoardRoot::GetProgramDir() { return m_programDir; }
 void CBoardRoot::StartUp() {
     SetCodeName(m_profile.codeName);
     if (!IsEngineering()) PrintStyled(m_profile.banner, kColorBlack, kBannerBackground, TRUE);
-    m_treePath = ChooseTreePath();
-    // The run reads these from the program folder: no test may save over them either.
+    m_treePath = ChooseTreePath(m_profile);
+    // The run reads these from the program folder: no test may save over them either. Both roots'
+    // trees are among them before the first root calibrates its memory clock, whose store the rig
+    // may have put on the other root's tree.
     const CString programDir = GetProgramDirectory();
     platform::ProtectFile(platform::MapPath(programDir + "Environment.txt"), "the library's environment file");
     platform::ProtectFile(platform::MapPath(programDir + "DeviceCompatiblity.txt"), "the library's compatibility rules file");
+    for (const BoardRootProfile* profile : {&BrimolaRootProfile(), &NuxaRootProfile()})
+        platform::ProtectFile(platform::MapPath(ChooseTreePath(*profile)), kTreeFileRole);
     SetParents();
     BindDevices();
     ReadTestTree(m_treePath, kTreeOrderBase);
@@ -67,12 +73,12 @@ void CBoardRoot::StartUp() {
     for (const CString& command : GetStartupProgramCommands()) ProgramAtStartUp(command);
 }
 
-CString CBoardRoot::ChooseTreePath() {
+CString CBoardRoot::ChooseTreePath(const BoardRootProfile& profile) {
     CString path = GetProgramDirectory();
     if (path.IsEmpty()) path = ".\\";
     const CString config = GetSwitchValue("Config");
     if (!config.IsEmpty()) return path + config;
-    return path + (IsEngineering() ? m_profile.engineeringTree : m_profile.manufacturingTree);
+    return path + (IsEngineering() ? profile.engineeringTree : profile.manufacturingTree);
 }
 
 void CBoardRoot::HandBoardIFToChildren() {
@@ -167,7 +173,7 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
     m_tree = std::make_unique<CDirTreeOrdered>("");
     m_queue = std::make_unique<CStringQueue>(m_tree.get(), "\\");
     // The run depends on its tree: no test may save over it.
-    platform::ProtectFile(platform::MapPath(path), "a test tree file");
+    platform::ProtectFile(platform::MapPath(path), kTreeFileRole);
     const int ownBoards = m_profile.kind == treepath::RootKind::MainBoard ? facts.mainBoards : facts.codecBoards;
     // A board on the rig whose tests cannot be published leaves it untested: the run cannot pass.
     const auto fault = [&](const CString& line) {

@@ -43,6 +43,9 @@ struct BoardRootProfile {
     const char* initOption;         // the initialisation program's board option: "-c"
     const char* settingTrace;       // "I2C Clock" trace of the chosen setting
 };
+// The two roots' profiles, each defined beside its root.
+const BoardRootProfile& BrimolaRootProfile();
+const BoardRootProfile& NuxaRootProfile();
 
 // The board-link tests both roots hold alike, built before the main board's FPGA-pair loopback and
 // the Tcl test.
@@ -241,7 +244,7 @@ protected:
     CString m_treePath;
 
 private:
-    CString ChooseTreePath();
+    CString ChooseTreePath(const BoardRootProfile& profile);
     void BindDevices();
     treepath::ConditionFacts GatherConditionFacts();
     CString MakeCommandText(const CString& strippedPath);

@@ -29,6 +29,8 @@ constexpr BoardRootProfile kBrimolaProfile = {
 
 }  // namespace
 
+const BoardRootProfile& BrimolaRootProfile() { return kBrimolaProfile; }
+
 CBrimolaBoardTests::CBrimolaBoardTests(CString name)
     : CBoardRoot(std::move(name), kBrimolaProfile),
       m_jastel("CJastel"),

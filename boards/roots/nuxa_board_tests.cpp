@@ -28,6 +28,8 @@ constexpr BoardRootProfile kNuxaProfile = {
 
 }  // namespace
 
+const BoardRootProfile& NuxaRootProfile() { return kNuxaProfile; }
+
 CNuxaBoardTests::CNuxaBoardTests(CString name)
     : CBoardRoot(std::move(name), kNuxaProfile),
       m_bridge(nullptr, nullptr, "CDremolun"),

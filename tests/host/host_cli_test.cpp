@@ -373,6 +373,10 @@ TEST(HostCli, ALogOrReportOverTheLibraryTheHostAnInputOrEachOtherIsRefusedBefore
     dir.Write("notes.txt", notes);
     ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
     const std::string library = ReadText(dir.File("lib.so")), program = ReadText(host);
+    // Rigs whose clock store is a file the host protected before loading the library.
+    for (const char* store : {"CmdLine", "pexhost", "link.so"})
+        dir.Write(std::string("store-") + store + ".json",
+                  std::string(R"({"boards": [{"tag": "B", "kind": "brimola", "memory_clock": {"store": ")") + store + "\"}}]}");
     struct Row { const char* name; std::vector<std::string> args; const char* err; const char* rigVariable = nullptr; };
     const Row rows[] = {
         {"log over a library the host loaded", {"--log", "libpexplatform.so"}, "--log libpexplatform.so is a library the run loaded: refusing"},
@@ -391,6 +395,10 @@ TEST(HostCli, ALogOrReportOverTheLibraryTheHostAnInputOrEachOtherIsRefusedBefore
         {"log and report one file through a link leading nowhere yet", {"--log", "dangling", "--junit", "later.txt"}, "name the same file"},
         {"log and report one file", {"--log", "j.xml", "--junit", "./j.xml"}, "--log j.xml and --junit ./j.xml name the same file"},
         {"log on a pipe", {"--log", "fifo"}, "cannot write the log file fifo: a pipe"},
+        {"the rig's clock store on the switch file", {"--rig", "store-CmdLine.json", "--list"},
+         "store-CmdLine.json\": key \"boards[0].memory_clock.store\": \"CmdLine\" is the switch file: refusing to write over it"},
+        {"the rig's clock store on the host program", {"--rig", "store-pexhost.json"}, "\"pexhost\" is the host program: refusing"},
+        {"the rig's clock store on the library through a link", {"--rig", "store-link.so.json"}, "\"link.so\" is the test library: refusing"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -251,34 +251,65 @@ public:
     }
 };
 
-// Nothing the run loads, reads or keeps its boards in is written over by a log or a report: the
-// run is refused before any output is opened, and the file stays whole.
+// Nothing the run loads, reads or keeps its boards in is written over by a log or a report, nor by
+// the rig's clock store: the run is refused before any output is opened or the store written, and
+// the file stays whole.
 TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverTheLogFails) {
     ProgramCopy program;
     WorkDir dir;
     std::ofstream(dir.File("rig.json")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"breakout_box": true},)"
                                         << R"( "flash": {"image": "flash.img"}, "memory_clock": {"store": "clock.txt"}}]})";
-    struct Row { const char* name; std::vector<std::string> args; std::string kept; const char* err; } const rows[] = {
+    // The rig's clock store, on files of their own or on one the host's outputs are: the rig is
+    // refused before anything is written.
+    program.Write("Own.txt", ReadText(program.File("BrimolaTree_Mfg.txt")));
+    dir.Write("earlier.log", "Log of pexhost, the Pexano test host\nan earlier run\n");
+    dir.Write("earlier.xml", "<testsuites name=\"an earlier run\"/>\n");
+    struct Row { const char* name; std::vector<std::string> args; std::string kept; std::string err; std::string store = ""; } const rows[] = {
         {"log over a library the host loads", {"--log", program.File("libpexplatform.so")}, program.File("libpexplatform.so"), "is a library the run loaded"},
         {"log over a library the library loads", {"--log", program.File("libpexdevice.so")}, program.File("libpexdevice.so"), "is a library the run loaded"},
         {"report over a library the library loads", {"--junit", program.File("libpexyorbflow.so")}, program.File("libpexyorbflow.so"), "is a library the run loaded"},
         {"log over the main board's tree", {"--log", program.File("BrimolaTree_Mfg.txt")}, program.File("BrimolaTree_Mfg.txt"), "is a test tree file"},
         {"report over the codec board's tree", {"--junit", program.File("NuxaTree_Mfg.txt")}, program.File("NuxaTree_Mfg.txt"), "is a test tree file"},
-        {"log over the rig's flash image", {"--rig", "rig.json", "--log", "flash.img"}, dir.File("flash.img"), "is the rig's flash image of Brimola1"},
-        {"report over the rig's clock store", {"--rig", "rig.json", "--junit", "clock.txt"}, dir.File("clock.txt"), "is the rig's memory clock store of Brimola1"},
+        // The rig, which the library checks as it loads, says it.
+        {"log over the rig's flash image", {"--rig", "rig.json", "--log", "flash.img"}, dir.File("flash.img"),
+         "key \"boards[0].flash.image\": \"flash.img\" is the host's log"},
+        {"report over the rig's clock store", {"--rig", "rig.json", "--junit", "clock.txt"}, dir.File("clock.txt"),
+         "key \"boards[0].memory_clock.store\": \"clock.txt\" is the host's report"},
         {"log over the program folder's environment file", {"--log", program.File("Environment.txt")}, program.File("Environment.txt"),
          "is the library's environment file"},
         {"report over the program folder's compatibility rules", {"--junit", program.File("DeviceCompatiblity.txt")},
          program.File("DeviceCompatiblity.txt"), "is the library's compatibility rules file"},
+        {"the rig's clock store over an earlier log", {"--log", "earlier.log"}, dir.File("earlier.log"),
+         "key \"boards[0].memory_clock.store\": \"earlier.log\" is the host's log", "earlier.log"},
+        {"the rig's clock store over an earlier report", {"--junit", "earlier.xml"}, dir.File("earlier.xml"), "\"earlier.xml\" is the host's report",
+         "earlier.xml"},
+        {"the rig's clock store over the switch file", {"-ENGINEERING", "-Config=Own.txt"}, program.File("Own.txt"), "\"CmdLine\" is the switch file",
+         "CmdLine"},
+        {"the rig's clock store over a library the library loads", {}, program.File("libpexyorbwire.so"),
+         "libpexyorbwire.so\" is a library the run loaded", program.File("libpexyorbwire.so")},
+        // Files the library protects as it starts, the codec root's tree before the main root calibrates.
+        {"the rig's clock store over the program folder's environment file", {}, program.File("Environment.txt"),
+         program.File("Environment.txt") + " is the library's environment file and the rig's memory clock store of Brimola1",
+         program.File("Environment.txt")},
+        {"the rig's clock store over the codec board's tree", {}, program.File("NuxaTree_Mfg.txt"),
+         program.File("NuxaTree_Mfg.txt") + " is a test tree file and the rig's memory clock store of Brimola1", program.File("NuxaTree_Mfg.txt")},
+        {"the rig's clock store over a private tree", {"-Config=Own.txt"}, program.File("Own.txt"),
+         program.File("Own.txt") + " is a test tree file and the rig's memory clock store of Brimola1", program.File("Own.txt")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.args[0] == "--rig") {
+        std::vector<std::string> args = row.args;
+        if (!args.empty() && args[0] == "--rig") {
             ASSERT_EQ(program.Host({"--rig", "rig.json", "--list"}, dir.Path()).status, 0);  // makes the rig's files
+        }
+        if (!row.store.empty()) {
+            dir.Write("store.json", R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"breakout_box": true, "codec_port": "Nuxa1",)"
+                                    R"( "expansion_port": "Nuxa1"}, "memory_clock": {"store": ")" + row.store + R"("}}, {"tag": "Nuxa1", "kind": "nuxa"}]})");
+            args.insert(args.begin(), {"--rig", "store.json"});
         }
         const std::string before = ReadText(row.kept);
         ASSERT_FALSE(before.empty());
-        const HostRun run = program.Host(row.args, dir.Path());
+        const HostRun run = program.Host(args, dir.Path());
         EXPECT_EQ(run.status, 2) << run.out;
         EXPECT_TRUE(Has(run.err, row.err) && Has(run.err, ": refusing to write over it")) << run.err;
         EXPECT_FALSE(Has(run.out, "[RUN]")) << run.out;

@@ -270,7 +270,8 @@ TEST(MapPathTest, EveryWindowsNameResolvesInsideTheStationFolder) {
     }
 }
 
-// The whole-file saves of the platform layer: CFile's modeCreate, WriteWholeFile and CopyFile.
+// The whole-file saves of the platform layer: CFile's modeCreate, WriteWholeFile, CopyFile and the
+// save of a file the run keeps under a role of its own.
 TEST(FileSaveTest, EveryWholeFileSaveFailsWithItsCauseKeepsTheOldFileAndLeavesNothingBeside) {
     const std::string large(4 * support::kSaveLimitBytes, 'n'), small(100, 's');
     TempDir sources;
@@ -293,6 +294,10 @@ TEST(FileSaveTest, EveryWholeFileSaveFailsWithItsCauseKeepsTheOldFileAndLeavesNo
          }, "No space left on device"},
         {"CopyFile", [&](const std::string& path, std::string& text, bool big) {
              return said(text, platform::CopyFile((big ? sourceLarge : sourceSmall).c_str(), path.c_str(), false));
+         }, "No space left on device"},
+        {"SaveOwnFile", [&](const std::string& path, std::string& text, bool big) {
+             const std::string& bytes = big ? large : small;
+             return said(text, platform::SaveOwnFile(path, bytes.data(), bytes.size(), "the rig's memory clock store of B1"));
          }, "No space left on device"},
     };
     for (const support::SaveKind& kind : kinds) support::ExpectWholeFileSave(kind);

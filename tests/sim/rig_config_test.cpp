@@ -71,23 +71,40 @@ TEST(RigConfig, DefaultRigSettingsFaultDefaultsAndFilesThatAreNotRigsOrImages) {
     const std::string shortImage = dir.Write("short.flash", "0123456789");
     const std::string fifo = dir / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const struct { const char *key, *file; std::string path, message; } files[] = {
-        {"flash", "image", dir.Path(), "\"" + dir.Path() + "\" is a directory, not a flash image file"},
-        {"flash", "image", shortImage, "file \"" + shortImage + "\" is 10 bytes, not a flash image of 8388608"},
-        {"flash", "image", fifo, "\"" + fifo + "\" is not a regular file (a FIFO or device), not a flash image file"},
-        {"memory_clock", "store", dir.Path(), "\"" + dir.Path() + "\" is a directory, not a file for the clock word"},
-        {"memory_clock", "store", fifo, "\"" + fifo + "\" is not a regular file (a FIFO or device), not a file for the clock word"},
+    // A file the rig keeps serves one board as one thing, and is never the rig file, however it is spelt.
+    dir.MakeDir("sub");
+    std::filesystem::create_symlink("m.flash", dir.File("link.flash"));
+    const auto kept = [](const char* key, const char* file, const std::string& path) {
+        return std::string(", \"") + key + "\": {\"" + file + "\": \"" + path + "\"}";
+    };
+    // {keys of B1, keys of N, the key refused and what is said}
+    const struct { std::string b1, n, key, message; } files[] = {
+        {kept("flash", "image", dir.Path()), "", "boards[0].flash.image", "\"" + dir.Path() + "\" is a directory, not a flash image file"},
+        {kept("flash", "image", shortImage), "", "boards[0].flash.image", "file \"" + shortImage + "\" is 10 bytes, not a flash image of 8388608"},
+        {kept("flash", "image", fifo), "", "boards[0].flash.image", "\"" + fifo + "\" is not a regular file (a FIFO or device), not a flash image file"},
+        {kept("memory_clock", "store", dir.Path()), "", "boards[0].memory_clock.store", "\"" + dir.Path() + "\" is a directory, not a file for the clock word"},
+        {kept("memory_clock", "store", fifo), "", "boards[0].memory_clock.store", "\"" + fifo + "\" is not a regular file (a FIFO or device), not a file for the clock word"},
         // What the run writes there would be lost: refused before it starts, not warned about.
-        {"flash", "image", dir / "gone/m.flash", "the folder \"" + dir.File("gone") + "\" of \"" + dir.File("gone/m.flash") + "\" does not exist"},
-        {"memory_clock", "store", dir / "gone/deeper/c", "the folder \"" + dir.File("gone/deeper") + "\" of \"" + dir.File("gone/deeper/c") + "\" does not exist"},
-        {"flash", "image", shortImage + "/m.flash", "the folder \"" + shortImage + "\" of \"" + shortImage + "/m.flash\" is not a folder"},
-        {"memory_clock", "store", "gone-from-here/c", "the folder \"gone-from-here\" of \"gone-from-here/c\" does not exist"},
+        {kept("flash", "image", dir / "gone/m.flash"), "", "boards[0].flash.image", "the folder \"" + dir.File("gone") + "\" of \"" + dir.File("gone/m.flash") + "\" does not exist"},
+        {kept("memory_clock", "store", dir / "gone/deeper/c"), "", "boards[0].memory_clock.store", "the folder \"" + dir.File("gone/deeper") + "\" of \"" + dir.File("gone/deeper/c") + "\" does not exist"},
+        {kept("flash", "image", shortImage + "/m.flash"), "", "boards[0].flash.image", "the folder \"" + shortImage + "\" of \"" + shortImage + "/m.flash\" is not a folder"},
+        {kept("memory_clock", "store", "gone-from-here/c"), "", "boards[0].memory_clock.store", "the folder \"gone-from-here\" of \"gone-from-here/c\" does not exist"},
+        {kept("memory_clock", "store", dir / "sub/../bad.json"), "", "boards[0].memory_clock.store", "\"" + dir.File("sub/../bad.json") + "\" is the rig file itself"},
+        {kept("memory_clock", "store", dir / "sub/../m.flash") + kept("flash", "image", dir / "m.flash"), "", "boards[0].flash.image",
+         "\"" + dir.File("m.flash") + "\" is also the memory clock store of board \"B1\""},
+        {kept("flash", "image", dir / "m.flash"), kept("flash", "image", dir / "link.flash"), "boards[1].flash.image",
+         "\"" + dir.File("link.flash") + "\" is also the flash image of board \"B1\""},
+        {kept("memory_clock", "store", dir / "c"), kept("memory_clock", "store", dir / "./c"), "boards[1].memory_clock.store",
+         "\"" + dir.File("./c") + "\" is also the memory clock store of board \"B1\""},
+        {kept("memory_clock", "store", dir / "m.flash"), kept("flash", "image", dir / "link.flash"), "boards[1].flash.image",
+         "\"" + dir.File("link.flash") + "\" is also the memory clock store of board \"B1\""},
     };
     RigConfig bad;
     std::string error;
     for (const auto& row : files) {
-        EXPECT_FALSE(sim::ParseRig(Rig("", std::string(", \"") + row.key + "\": {\"" + row.file + "\": \"" + row.path + "\"}"), "bad.json", bad, error));
-        EXPECT_NE(error.find(std::string("key \"boards[0].") + row.key + "." + row.file + "\": " + row.message), std::string::npos) << error;
+        dir.Write("bad.json", R"({"boards": [{"tag": "B1", "kind": "brimola")" + row.b1 + R"(}, {"tag": "N", "kind": "nuxa")" + row.n + "}]}");
+        EXPECT_FALSE(sim::LoadRigFile(dir / "bad.json", bad, error));
+        EXPECT_NE(error.find("key \"" + row.key + "\": " + row.message), std::string::npos) << error;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("gone"))) << "a refused rig creates nothing";
     // A file of its own in an existing folder, relative or absolute, is fine before it exists.

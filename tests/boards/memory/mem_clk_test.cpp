@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "platform/file_identity.h"
 #include "sim/rig.h"
 #include "tests/boards/memory/memory_rig.h"
 
@@ -111,25 +112,38 @@ TEST(MemClk, TheSweepEndsAtTheStopRequestAndPutsTheClockBack) {
 
 TEST(MemClk, TheStoreReadsDecimalAndSaysWhenItCannotBeReadOrWritten) {
     support::TempDir dir;
-    // {contents (null: a folder that goes after the rig was read), the old clock then displayed, the
-    // warning on stderr if any}
-    const std::tuple<const char*, const char*, const char*> stores[] = {
-        {"010\n", "OldClockSetting = 10\n", ""},
-        {"0x0000008C\n", "OldClockSetting = 140\n", ""},
-        {"garbage\n", "OldClockSetting = 160\n", "holds \"garbage\", not a clock word"},  // as never calibrated
-        {nullptr, "", "cannot be written; the clock word 0x000000A0 is not kept"},
+    // {contents (null: a folder that goes after the rig was read), the role the store is protected
+    // under before the board starts (none: ""), the old clock then displayed, the warning on stderr
+    // if any, what the store holds after the calibration}
+    const struct { const char* contents; std::string role; const char *old, *warning, *after; } stores[] = {
+        {"010\n", "", "OldClockSetting = 10\n", "", "0x000000A0\n"},
+        {"0x0000008C\n", "", "OldClockSetting = 140\n", "", "0x000000A0\n"},
+        {"garbage\n", "", "OldClockSetting = 160\n", "holds \"garbage\", not a clock word", "0x000000A0\n"},  // as never calibrated
+        {nullptr, "", "", "cannot be written; the clock word 0x000000A0 is not kept", ""},
+        // The store's own role keeps no one but the others from it; a file the run depends on
+        // otherwise stays as it was, and the word is kept in the board.
+        {"010\n", sim::MemoryClockStoreRole("Brimola1"), "OldClockSetting = 10\n", "", "0x000000A0\n"},
+        {"010\n", "the rig file", "OldClockSetting = 10\n", "clk.txt is the rig file, which this run must not write over", "010\n"},
     };
-    for (const auto& [contents, old, warning] : stores) {
+    for (const auto& [contents, role, old, warning, after] : stores) {
+        SCOPED_TRACE(role + (contents ? contents : "none"));
+        std::filesystem::remove(dir.File("clk.link"));
         if (contents) dir.Write("clk.txt", contents);
         const std::string store = contents ? dir.File("clk.txt") : dir.MakeDir("going") + "/clk.txt";
+        // A second name of the old store: a store replaced whole leaves it the old word.
+        if (contents) std::filesystem::create_hard_link(store, dir.File("clk.link"));
+        if (!role.empty()) platform::ProtectFile(store, role);
         testing::internal::CaptureStderr();
         RootOnRig rig(MainBoardRig("[]", R"(, "memory_clock": {"store": ")" + store + R"("})"), "",
                       [&] { std::filesystem::remove_all(dir.File("going")); });
         const std::string err = testing::internal::GetCapturedStderr();
+        platform::ClearProtectedFiles();
         EXPECT_EQ(err.find(*warning ? warning : "clock word") != std::string::npos, *warning != 0) << err;
         if (!contents) continue;
         EXPECT_TRUE(rig.Gives("mem_clk Display Clock", 1, {old}));
-        EXPECT_EQ(dir.Read("clk.txt"), "0x000000A0\n");  // the calibration stored 160
+        EXPECT_EQ(dir.Read("clk.txt"), after);  // the calibration stored 160
+        EXPECT_EQ(dir.Read("clk.link"), contents);
+        EXPECT_EQ(rig.Bar0(kStoredClock), 160u);
     }
 }
 
