@@ -43,6 +43,10 @@ TEST_F(RootKeywords, CompareFilesReportsTheFirstDifference) {
     for (const auto& [name, bytes] : {std::pair{"a.bin", "abc"}, {"same.bin", "abc"}, {"other.bin", "abd"}, {"long.bin", "abcd"},
                                       {"e1.bin", ""}, {"e2.bin", ""}})
         Dir().Write(name, bytes);
+    // Past 4 GiB, where a length cut to 32 bits would compare 16 bytes of each: sparse, so fast.
+    constexpr unsigned long long kBig = (4ull << 30) + 16;
+    const std::string big1 = Dir().WriteSparse("big1.bin", kBig, 1000, 'A'), big2 = Dir().WriteSparse("big2.bin", kBig, 1000, 'B');
+    ASSERT_FALSE(big1.empty() || big2.empty() || Dir().WriteSparse("bigger.bin", kBig + 1, 1000, 'A').empty()) << "no sparse files here";
     struct Row { std::string arguments; DWORD result; const char* message; };
     const std::string a = " FILE1=" + Dir().File("a.bin");
     const Row rows[] = {
@@ -50,6 +54,8 @@ TEST_F(RootKeywords, CompareFilesReportsTheFirstDifference) {
         {" FILE1=" + Dir().File("e1.bin") + " FILE2=" + Dir().File("e2.bin"), kRunPassed, ""},
         {a + " FILE2=" + Dir().File("other.bin"), kRunFailed, "] does not match FILE2["},
         {a + " FILE2=" + Dir().File("long.bin"), kRunFailed, "] have different lengths.\n"},
+        {" FILE1=" + big1 + " FILE2=" + big2, kRunFailed, "] does not match FILE2["},
+        {" FILE1=" + big1 + " FILE2=" + Dir().File("bigger.bin"), kRunFailed, "] have different lengths.\n"},
         {" FILE2=" + Dir().File("a.bin"), kRunFailed, "ERROR:  FILE1= not specified on the command line.\n"},
         {a, kRunFailed, "ERROR:  FILE2= not specified on the command line.\n"},
         {a + " FILE2=" + Dir().File("none.bin"), kRunFailed, "ERROR:  Unable to expand variables FILE2["},
