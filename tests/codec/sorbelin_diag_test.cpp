@@ -533,8 +533,8 @@ TEST_F(SorbelinDiagTest, InformationCommandsOnFilesAndPackages) {
     // Past 4 GiB, where a length cut to 32 bits would compare 16 bytes of each: sparse, so fast.
     // The pair that differs only in its last byte is read whole (about 3 s).
     constexpr unsigned long long kBig = (4ull << 30) + 16;
-    const std::string big1 = dir.WriteSparse("big1.bin", kBig, 1000, 'A'), big2 = dir.WriteSparse("big2.bin", kBig, 1000, 'B'),
-                      bigEnd1 = dir.WriteSparse("end1.bin", kBig, kBig - 1, 'A'), bigEnd2 = dir.WriteSparse("end2.bin", kBig, kBig - 1, 'B');
+    const std::string big1 = dir.WriteSparse("big1.bin", kBig, 1000, "A"), big2 = dir.WriteSparse("big2.bin", kBig, 1000, "B"),
+                      bigEnd1 = dir.WriteSparse("end1.bin", kBig, kBig - 1, "A"), bigEnd2 = dir.WriteSparse("end2.bin", kBig, kBig - 1, "B");
     ASSERT_FALSE(big1.empty() || big2.empty() || bigEnd1.empty() || bigEnd2.empty()) << "no sparse files here";
     struct Row {
         std::string command;
