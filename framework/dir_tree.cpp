@@ -43,6 +43,11 @@ int CDirTree::Parse(const CString& path) {
         std::fclose(fp);
         return 2;
     }
+    // Names and lines are counted in int: a larger file is refused whole, never parsed in part.
+    if (length > kMaxFileBytes) {
+        std::fclose(fp);
+        return 4;
+    }
     std::unique_ptr<char[]> text(new (std::nothrow) char[static_cast<size_t>(length) + 1]);
     if (!text) {
         std::fclose(fp);

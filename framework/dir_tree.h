@@ -1,6 +1,7 @@
 // Test-tree files: brace-structured trees of named nodes, flattened into leaf paths.
 #pragma once
 
+#include <climits>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -27,8 +28,12 @@ public:
     // Prints every leaf path (separator "\") to standard output, one "%s\n" line each, and one
     // empty line at the end.
     virtual void Print();
-    // Reads a tree file and appends its tree: 1 read, 2 the file cannot be opened, 3 no memory.
-    // Syntax is never rejected; what was skipped or dropped is listed by GetWarnings.
+    // The largest tree file read.
+    static constexpr long kMaxFileBytes = INT_MAX;
+
+    // Reads a tree file and appends its tree: 1 read, 2 the file cannot be opened, 3 no memory,
+    // 4 the file is larger than kMaxFileBytes (nothing of it is read). Syntax is never rejected;
+    // what was skipped or dropped is listed by GetWarnings.
     virtual int Parse(const CString& path);
     // Appends to the queue the leaf paths of node, its subtree and its following siblings.
     virtual void Flatten(CStringQueue* queue, CDirTree* node, const CString& path, LONG ordinal);

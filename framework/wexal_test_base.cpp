@@ -2,6 +2,7 @@
 #include "framework/wexal_test_base.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -145,7 +146,8 @@ BOOL CWexalTestBase::LoadEnvironment() {
     const CString dir = GetProgramDirectory();
     if (dir.IsEmpty()) return FALSE;
     std::vector<BYTE> bytes;
-    if (!platform::ReadWholeFile(dir + "Environment.txt", bytes)) return FALSE;
+    // Values are counted in int: a larger file is not read, and loads no environment.
+    if (!platform::ReadWholeFile(dir + "Environment.txt", bytes, INT_MAX)) return FALSE;
     // Read as C text: a NUL byte ends what the look-ups see.
     g_environment = new std::string(bytes.begin(), bytes.end());
     return TRUE;

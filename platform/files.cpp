@@ -489,6 +489,20 @@ int WriteInPieces(FILE* fp, const void* data, size_t size) {
     return 0;
 }
 
+// Copies what is left of in to out, a piece at a time through one buffer no larger than the file
+// (of size bytes when it was opened) needs: memory stays flat whatever the file's size, and a signal
+// is taken between pieces, as during a save. Answers the errno of a failure, 0 when all was copied.
+int CopyInPieces(FILE* in, FILE* out, off_t size) {
+    std::vector<char> buffer(std::min(kSavePiece, static_cast<size_t>(size) + 1));
+    for (;;) {
+        errno = 0;
+        const size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
+        if (got < buffer.size() && std::ferror(in)) return errno ? errno : EIO;
+        if (const int error = WriteInPieces(out, buffer.data(), got)) return error;
+        if (got < buffer.size()) return 0;
+    }
+}
+
 }  // namespace
 
 namespace platform {
@@ -541,12 +555,18 @@ bool IsDirectory(const char* path) {
     return StatPath(MapPath(path), st) && S_ISDIR(st.st_mode);
 }
 
-bool ReadWholeFile(const char* path, std::vector<BYTE>& out) {
+bool ReadWholeFile(const char* path, std::vector<BYTE>& out, size_t limit) {
     out.clear();
     FILE* fp = OpenFile(path, "rb");
     if (!fp) return false;
     struct stat st;
     bool ok = ::fstat(::fileno(fp), &st) == 0;
+    // Refused before anything is read: no part of the file is handed on as if it were the whole.
+    if (ok && static_cast<unsigned long long>(st.st_size) > limit) {
+        std::fclose(fp);
+        errno = EFBIG;
+        return false;
+    }
     if (ok && st.st_size > 0) {
         out.resize(static_cast<size_t>(st.st_size));
         // In pieces, as a save is written, so that a signal is handled between them.
@@ -559,13 +579,18 @@ bool ReadWholeFile(const char* path, std::vector<BYTE>& out) {
         out.resize(got);
     }
     // Files whose size stat does not know (/proc) are read to their end.
+    int error = EIO;
     for (char buf[65536]; ok && !std::feof(fp);) {
         size_t got = std::fread(buf, 1, sizeof buf, fp);
         out.insert(out.end(), buf, buf + got);
         if (got < sizeof buf) ok = !std::ferror(fp);
+        if (out.size() > limit) ok = false, error = EFBIG;
     }
     std::fclose(fp);
-    if (!ok) out.clear();
+    if (!ok) {
+        out.clear();
+        errno = error;
+    }
     return ok;
 }
 
@@ -645,8 +670,16 @@ bool CopyFile(const char* from, const char* to, bool failIfExists) {
             return false;
         }
     }
-    std::vector<BYTE> bytes;
-    if (!ReadWholeFile(src.c_str(), bytes) || !SaveLocal(dst, bytes.data(), bytes.size(), false, true)) return false;
+    FILE* in = OpenFile(src.c_str(), "rb");
+    if (!in) return false;
+    SaveTarget target;
+    FILE* out = OpenSave(dst, target, true);
+    const int failed = out ? FinishSave(out, target, CopyInPieces(in, out, s.st_size)) : errno;
+    std::fclose(in);
+    if (failed) {
+        errno = failed;
+        return false;
+    }
     // The copy keeps the source's last-write time, as CopyFileA does; "newest file" lookups rely on it.
     struct timespec times[2] = {s.st_atim, s.st_mtim};
     ::utimensat(AT_FDCWD, dst.c_str(), times, 0);
@@ -855,6 +888,18 @@ BOOL CFile::GetStatus(const char* path, Status& status) {
     status.mtime = static_cast<long long>(st.st_mtime);
     status.directory = S_ISDIR(st.st_mode);
     return TRUE;
+}
+
+platform::FileComparison platform::CompareFileContents(CFile& first, CFile& second, LONGLONG length) {
+    std::vector<BYTE> a(static_cast<size_t>(std::clamp<LONGLONG>(length, 0, kSavePiece))), b(a.size());
+    for (LONGLONG left = length; left > 0;) {
+        const UINT piece = static_cast<UINT>(std::min<LONGLONG>(left, kSavePiece));
+        if (first.Read(a.data(), piece) != piece) return FileComparison::FirstUnreadable;
+        if (second.Read(b.data(), piece) != piece) return FileComparison::SecondUnreadable;
+        if (std::memcmp(a.data(), b.data(), piece) != 0) return FileComparison::Different;
+        left -= piece;
+    }
+    return FileComparison::Equal;
 }
 
 // ---- CFileFind ----

@@ -1,6 +1,7 @@
 // Files and paths: Windows-style paths mapped onto this file system, and the CFile/CArchive/CFileFind subset.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -31,8 +32,9 @@ std::string GetDriveRoot();
 
 bool FileExists(const char* path);       // a file or a folder
 bool IsDirectory(const char* path);
-// Whole-file read; false when the file cannot be opened or read.
-bool ReadWholeFile(const char* path, std::vector<BYTE>& out);
+// Whole-file read; false when the file cannot be opened or read, and (EFBIG) when it holds more
+// than limit bytes: such a file is refused before any of it is read.
+bool ReadWholeFile(const char* path, std::vector<BYTE>& out, size_t limit = SIZE_MAX);
 // Saves size bytes as the whole of path, as CFile's modeCreate does: the file is replaced only by
 // a complete copy. false, with errno saying why, when anything failed. Like every save and write
 // of this layer, it refuses (EPERM) a file the run depends on (see ProtectFile).
@@ -55,7 +57,8 @@ std::string FileFailureDetail(int error);
 // protects or this process holds open, whatever its name).
 void RemoveSaveTemporaries();
 // Copies from over to (refused when to exists and failIfExists), with the same guarantee as
-// WriteWholeFile; the copy keeps the source's last-write time. false with errno (and
+// WriteWholeFile, in pieces as a save goes out, so memory stays flat whatever the file's size; the
+// copy keeps the source's last-write time. false with errno (and
 // FileFailureDetail) saying why: EEXIST for a to kept by failIfExists, EPERM for a file the run
 // depends on, EINVAL for a copy of a file onto itself, EISDIR for a folder at either end.
 bool CopyFile(const char* from, const char* to, bool failIfExists);
@@ -151,6 +154,17 @@ private:
     std::string m_target;  // a save: the file the temporary replaces on Close
     std::string m_temp;    // a save: the temporary; "" when the file is written in place
 };
+
+namespace platform {
+
+// How two files compare, byte for byte.
+enum class FileComparison { Equal, Different, FirstUnreadable, SecondUnreadable };
+// Compares the next length bytes of two open files, 1 MiB of each at a time: memory stays flat
+// whatever their size, a signal is taken between pieces, and the first piece that differs ends the
+// compare. A file that gives fewer than length bytes is unreadable (the first one first).
+FileComparison CompareFileContents(CFile& first, CFile& second, LONGLONG length);
+
+}  // namespace platform
 
 // An archive over a CFile. Image readers and writers reach the file directly through GetFile(),
 // so the archive itself keeps no buffered bytes.

@@ -2,6 +2,7 @@
 #include "videopath/kerzil_slider.h"
 
 #include <algorithm>
+#include <climits>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -244,6 +245,13 @@ void CKerzilSliderDlg::LoadScript() {
     CFile file;
     if (path.IsEmpty() || !file.Open(path.c_str(), CFile::modeRead | CFile::typeBinary)) {
         ReportUnopened(path);
+        return;
+    }
+    // The script is taken as one CString: a longer file is refused whole, never read in part.
+    if (file.GetLength() > INT_MAX) {
+        CString text;
+        text.Format("Unable to read file:\r\r\n  %s\r\r\nIt is more than 2 GiB, larger than a script may be.", path.c_str());
+        platform::MessageBox(text.c_str(), "ERROR", platform::MB_OK | platform::MB_TOPMOST);
         return;
     }
     std::string text;

@@ -182,8 +182,8 @@ int CBoardRoot::ReadTestTree(CString path, int orderBase) {
         reason.Format("the %s board's tests are not published: %s", m_profile.boardName, line.c_str());
         if (ownBoards > 0) platform::NoteStartupFault(reason);
     };
-    if (m_tree->Parse(path) != 1) {
-        fault("Unable to read " + path);
+    if (const int read = m_tree->Parse(path); read != 1) {
+        fault("Unable to read " + path + (read == 4 ? " (more than 2 GiB, larger than a test tree file may be)" : ""));
         return 0;
     }
     // Stray characters are skipped by design; only an engineer editing a tree wants to hear of them.

@@ -178,16 +178,14 @@ DWORD CNuxaBoardTests::CompareFiles(const CString& command) {
     const LONGLONG length = files[0].GetLength();
     if (length != files[1].GetLength())
         return fail("ERROR:  FILE1[%s] and FILE2[%s] have different lengths.\n", names[0], names[1]);
-    std::vector<BYTE> data[2];
-    static const char* const kRead[] = {"ERROR:  Unable to read FILE1[%s].\n", "ERROR:  Unable to read FILE2[%s].\n"};
-    for (int i = 0; i < 2; ++i) {
-        data[i].resize(static_cast<size_t>(length));
-        if (files[i].Read(data[i].data(), static_cast<UINT>(length)) != static_cast<UINT>(length))
-            return fail(kRead[i], names[i]);
-        files[i].Close();
+    // In pieces: files of any size, with no more memory than two pieces.
+    switch (platform::CompareFileContents(files[0], files[1], length)) {
+    case platform::FileComparison::Equal: return kRunPassed;
+    case platform::FileComparison::FirstUnreadable: return fail("ERROR:  Unable to read FILE1[%s].\n", names[0]);
+    case platform::FileComparison::SecondUnreadable: return fail("ERROR:  Unable to read FILE2[%s].\n", names[1]);
+    case platform::FileComparison::Different: break;
     }
-    if (data[0] != data[1]) return fail("ERROR:  FILE1[%s] does not match FILE2[%s].\n", names[0], names[1]);
-    return kRunPassed;
+    return fail("ERROR:  FILE1[%s] does not match FILE2[%s].\n", names[0], names[1]);
 }
 
 DWORD CNuxaBoardTests::CompareFilesCommand(const KeywordCall& call) {

@@ -1,5 +1,6 @@
 // The keyword commands both board roots share: clock synthesiser, init program, product data, temperatures, image revision.
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,11 @@ DWORD CBoardRoot::I2CClock(CString args) {
             return kRunFailed;
         }
         const LONGLONG length = in.GetLength();
+        // The text is taken as one CString: a longer file is refused whole, never read in part.
+        if (length > INT_MAX) {
+            PrintColor("ERROR:  Unable to read file - \n" + file + ": more than 2 GiB, larger than a register file may be.\n", kColorRed);
+            return kRunFailed;
+        }
         std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
         if (in.Read(text.data(), static_cast<UINT>(length)) != static_cast<UINT>(length)) {
             PrintColor("ERROR:  Unable to read file.\n", kColorRed);

@@ -321,22 +321,24 @@ int CSorbelin::CompareFiles(CString arguments) {
         }
         ExpandPathMacros(names[i], TRUE, TRUE);
     }
-    std::vector<BYTE> data[2];
+    CFile files[2];
     for (int i = 0; i < 2; ++i) {
-        CFile file;
         CFile::Status status;
-        if (!CFile::GetStatus(names[i], status) || !file.Open(names[i], CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary)) {
+        if (!CFile::GetStatus(names[i], status) || !files[i].Open(names[i], CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary)) {
             PrintColor("ERROR:  Unable to open[" + names[i] + "]\n", kColorRed);
             return 0;
         }
-        const LONGLONG length = file.GetLength();
-        data[i].resize(static_cast<size_t>(length > 0 ? length : 0));
-        if (length > 0 && file.Read(data[i].data(), static_cast<UINT>(length)) != static_cast<UINT>(length)) {
-            PrintColor("ERROR:  Unable to read[" + names[i] + "]\n", kColorRed);
-            return 0;
-        }
     }
-    if (data[0] != data[1]) {
+    // Files of different lengths differ without a byte read; equal ones are compared in pieces, so
+    // files of any size take no more memory than two pieces.
+    const LONGLONG length = files[0].GetLength();
+    platform::FileComparison outcome = platform::FileComparison::Different;
+    if (length == files[1].GetLength()) outcome = platform::CompareFileContents(files[0], files[1], length);
+    if (outcome == platform::FileComparison::FirstUnreadable || outcome == platform::FileComparison::SecondUnreadable) {
+        PrintColor("ERROR:  Unable to read[" + names[outcome == platform::FileComparison::FirstUnreadable ? 0 : 1] + "]\n", kColorRed);
+        return 0;
+    }
+    if (outcome == platform::FileComparison::Different) {
         PrintColor("ERROR:  FILE1[" + names[0] + "] does not match FILE2[" + names[1] + "]\n", kColorRed);
         return 0;
     }

@@ -2,6 +2,7 @@
 #include "framework/hw/compatibility_rules.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "platform/files.h"
 #include "platform/number_text.h"
@@ -54,7 +55,8 @@ CCompatibilityRules::StringList SplitAtCommas(const CString& group) {
 
 CCompatibilityRules::CCompatibilityRules(const char* path) {
     std::vector<BYTE> bytes;
-    if (!path || !platform::ReadWholeFile(path, bytes)) return;
+    // Lines are counted in int: a larger file is not read, and leaves the rule set empty.
+    if (!path || !platform::ReadWholeFile(path, bytes, INT_MAX)) return;
     // The text was kept zero-terminated: nothing after a zero byte is read.
     const size_t end = static_cast<size_t>(std::find(bytes.begin(), bytes.end(), BYTE{0}) - bytes.begin());
     for (size_t i = 0; i < end;) {

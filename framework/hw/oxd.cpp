@@ -27,7 +27,8 @@ CString FileNamePart(const CString& path) {
 COxd::COxd(CString nameOrBytes, int mode) : m_mode(mode) {
     CString fileName;
     if (IsFileMode()) {
-        if (!platform::ReadWholeFile(nameOrBytes, m_data)) {
+        // Sizes and offsets in an image are DWORDs: a larger file is no image, and none of it is read.
+        if (!platform::ReadWholeFile(nameOrBytes, m_data, 0xFFFFFFFF)) {
             m_data.clear();
             return;
         }

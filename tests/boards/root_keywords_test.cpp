@@ -43,6 +43,10 @@ TEST_F(RootKeywords, CompareFilesReportsTheFirstDifference) {
     for (const auto& [name, bytes] : {std::pair{"a.bin", "abc"}, {"same.bin", "abc"}, {"other.bin", "abd"}, {"long.bin", "abcd"},
                                       {"e1.bin", ""}, {"e2.bin", ""}})
         Dir().Write(name, bytes);
+    // Past 4 GiB, where a length cut to 32 bits would compare 16 bytes of each: sparse, so fast.
+    constexpr unsigned long long kBig = (4ull << 30) + 16;
+    const std::string big1 = Dir().WriteSparse("big1.bin", kBig, 1000, "A"), big2 = Dir().WriteSparse("big2.bin", kBig, 1000, "B");
+    ASSERT_FALSE(big1.empty() || big2.empty() || Dir().WriteSparse("bigger.bin", kBig + 1, 1000, "A").empty()) << "no sparse files here";
     struct Row { std::string arguments; DWORD result; const char* message; };
     const std::string a = " FILE1=" + Dir().File("a.bin");
     const Row rows[] = {
@@ -50,6 +54,8 @@ TEST_F(RootKeywords, CompareFilesReportsTheFirstDifference) {
         {" FILE1=" + Dir().File("e1.bin") + " FILE2=" + Dir().File("e2.bin"), kRunPassed, ""},
         {a + " FILE2=" + Dir().File("other.bin"), kRunFailed, "] does not match FILE2["},
         {a + " FILE2=" + Dir().File("long.bin"), kRunFailed, "] have different lengths.\n"},
+        {" FILE1=" + big1 + " FILE2=" + big2, kRunFailed, "] does not match FILE2["},
+        {" FILE1=" + big1 + " FILE2=" + Dir().File("bigger.bin"), kRunFailed, "] have different lengths.\n"},
         {" FILE2=" + Dir().File("a.bin"), kRunFailed, "ERROR:  FILE1= not specified on the command line.\n"},
         {a, kRunFailed, "ERROR:  FILE2= not specified on the command line.\n"},
         {a + " FILE2=" + Dir().File("none.bin"), kRunFailed, "ERROR:  Unable to expand variables FILE2["},
@@ -106,6 +112,9 @@ TEST_F(RootKeywords, I2CClockArgumentsAndRegisterFiles) {
     const char* const kWide[] = {"REG[0X100000000]=0X05", "REG[1]=0X123", "REG[4294967296]=05", "REG[2]=100", "REG[-1]=0X05"};
     for (size_t i = 0; i < std::size(kWide); ++i) Dir().Write("wide" + std::to_string(i) + ".txt", std::string("MODE=Wide\n") + kWide[i] + "\n");
     Dir().Write("widehz.txt", "MODE=Wide\nFREQUENCY=4294967296\nREG[0]=0x04\n");
+    // A register file with zeros after it, past 4 GiB: a length cut to 32 bits would read its text alone.
+    const std::string fiveText = support::ReadText(Dir().File("five.txt"));
+    ASSERT_FALSE(Dir().WriteSparse("huge.txt", (4ull << 30) + fiveText.size(), 0, fiveText).empty()) << "no sparse files here";
     struct Row { std::string arguments; DWORD result; std::vector<std::string> text; std::vector<int> clock1; };
     const std::vector<int> kUnchanged = ClockRegisters("Brimola1", "CLOCK1");
     const Row rows[] = {
@@ -115,6 +124,7 @@ TEST_F(RootKeywords, I2CClockArgumentsAndRegisterFiles) {
         {"MODE=40,100Mhz", kRunFailed, {"ERROR:  DEVICE not found on command line.\n"}, kUnchanged},
         {"DEVICE=Wexal FILE=" + Dir().File("none.txt"), kRunFailed, {"ERROR:  Unable to open file - \n"}, kUnchanged},
         {"DEVICE=Wexal FILE=" + Dir().File("nomode.txt"), kRunFailed, {}, kUnchanged},
+        {"DEVICE=Wexal FILE=" + Dir().File("huge.txt"), kRunFailed, {"huge.txt: more than 2 GiB, larger than a register file may be.\n"}, kUnchanged},
         // Five register lines: five zero writes to register 0 follow; a 25 MHz reference shows as 80.
         {"DEVICE=Wexal FILE=" + Dir().File("five.txt"), kRunPassed,
          {"DevSettings[0].pszSetting(Mine)", "Reg[0x03] = 0x12\n", "Reference = 80 Mhz, Clock= 37.500000\n"},

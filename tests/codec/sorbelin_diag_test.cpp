@@ -530,6 +530,12 @@ TEST_F(SorbelinDiagTest, InformationCommandsOnFilesAndPackages) {
     dir.Write("b.bin", "same");
     dir.Write("c.bin", "diff");
     dir.Write("bad.zyv", "ZYV1");
+    // Past 4 GiB, where a length cut to 32 bits would compare 16 bytes of each: sparse, so fast.
+    // The pair that differs only in its last byte is read whole (about 3 s).
+    constexpr unsigned long long kBig = (4ull << 30) + 16;
+    const std::string big1 = dir.WriteSparse("big1.bin", kBig, 1000, "A"), big2 = dir.WriteSparse("big2.bin", kBig, 1000, "B"),
+                      bigEnd1 = dir.WriteSparse("end1.bin", kBig, kBig - 1, "A"), bigEnd2 = dir.WriteSparse("end2.bin", kBig, kBig - 1, "B");
+    ASSERT_FALSE(big1.empty() || big2.empty() || bigEnd1.empty() || bigEnd2.empty()) << "no sparse files here";
     struct Row {
         std::string command;
         DWORD result;
@@ -550,6 +556,9 @@ TEST_F(SorbelinDiagTest, InformationCommandsOnFilesAndPackages) {
         {"Show OXD Info FILE=" + dir.File("a.bin"), kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
         {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("b.bin"), kRunPassed, "Files match\n", kColorGreen},
         {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("c.bin"), kRunFailed, "] does not match FILE2[", kColorRed},
+        {"Compare Files FILE1=" + big1 + " FILE2=" + big2, kRunFailed, "] does not match FILE2[", kColorRed},
+        {"Compare Files FILE1=" + bigEnd1 + " FILE2=" + bigEnd2, kRunFailed, "] does not match FILE2[", kColorRed},
+        {"Compare Files FILE1=" + big1 + " FILE2=" + dir.File("a.bin"), kRunFailed, "] does not match FILE2[", kColorRed},  // by length
         {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("none.bin"), kRunFailed, "ERROR:  Unable to open[", kColorRed},
         {"Compare Files FILE1=" + dir.File("a.bin"), kRunFailed, "ERROR:  FILE2= not specified on the command line.\n", kColorRed},
     };

@@ -119,6 +119,13 @@ TEST_F(Environment, LookUpsAndTheFileCopyStep) {
     { RecordingTest t; }
     EXPECT_EQ(CWexalTestBase::GetReleaseId(), kReleaseSkavo);
     EXPECT_EQ(platform::MessageBoxHistory().size(), 1u);
+    // With zeros after it, sparse, past what values counted in int can hold, it is not read at all.
+    ASSERT_FALSE(m_dir.WriteSparse("Environment.txt", 2ull << 30, 0, "Release = Skavo\n").empty()) << "no sparse files here";
+    CWexalTestBase::FreeEnvironment();
+    EXPECT_EQ(CWexalTestBase::GetLocalEnvironmentVariable("Release"), "");
+    EXPECT_EQ(platform::MessageBoxHistory().size(), 2u);
+    m_dir.Write("Environment.txt", "Release = Skavo\n");
+    CWexalTestBase::FreeEnvironment();
     // The file-copy step copies onto an existing file only with /OVERWRITE.
     RecordingTest t;
     m_dir.Write("src.txt", "new contents");

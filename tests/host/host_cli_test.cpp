@@ -81,6 +81,29 @@ long long StopMidSave(pid_t pid, const TempDir& dir, const std::string& name) {
     return gone ? -1 : static_cast<long long>(size);
 }
 
+// Once the host reads name (a file in dir), stops it (SIGSTOP) where it next takes a signal and
+// answers how far it had read there; -1 when the host ended first, did not stop or closed the file.
+long long StopMidRead(pid_t pid, const TempDir& dir, const std::string& name) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const std::string proc = "/proc/" + std::to_string(pid), file = std::filesystem::canonical(dir.File(name)).string();
+    // The offset of the host's descriptor of the file, -1 while it holds none.
+    const auto offset = [&] {
+        std::error_code none;
+        for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd", none))
+            if (std::filesystem::read_symlink(fd.path(), none) == file && !none) {
+                const std::string info = ReadText(proc + "/fdinfo/" + fd.path().filename().string());
+                if (info.starts_with("pos:")) return std::atoll(info.c_str() + 4);
+            }
+        return -1ll;
+    };
+    while (offset() <= 0)
+        if (ProcessState(pid) == 'Z' || std::chrono::steady_clock::now() > deadline) return -1;
+    kill(pid, SIGSTOP);
+    while (ProcessState(pid) != 'T')
+        if (ProcessState(pid) == 'Z' || std::chrono::steady_clock::now() > deadline) return -1;
+    return offset();
+}
+
 TEST(HostCli, ListsTheKeyedTreeWithItsOwnMarksAndUnloadsTheLibrary) {
     TempDir dir;
     HostRun run = RunHost(WithLib({"-AUTORUN", "--list", "-Config=My.txt"}), dir.Path());
@@ -280,13 +303,17 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
     // stay as they were. A large save (1 GiB, in one call) takes each signal between two of its
     // writes, not once it is all written: where a SIGSTOP first lands, its temporary is not whole
     // yet. Each signal is sent while the host is stopped there and taken as it goes on, so two
-    // Ctrl-Cs stay two and the second finds the save still under way.
+    // Ctrl-Cs stay two and the second finds the save still under way. A large copy takes them
+    // between two reads of its source as well: where it stops, the source is not read whole.
+    dir.Write("source.bin", "");
+    std::filesystem::resize_file(dir.File("source.bin"), 1ull << 30);
     struct Row { const char* name; const char* test; std::vector<int> signals; int status; } const rows[] = {
         {"SIGTERM", "SaveAndWait", {SIGTERM}, 128 + SIGTERM}, {"SIGHUP", "SaveAndWait", {SIGHUP}, 128 + SIGHUP},
         {"two Ctrl-Cs", "SaveAndWait", {SIGINT, SIGINT}, 3}, {"SIGKILL", "SaveAndWait", {SIGKILL}, 128 + SIGKILL},
         {"two Ctrl-Cs in a large save", "LargeSave", {SIGINT, SIGINT}, 3},
         {"SIGTERM in a large save", "LargeSave", {SIGTERM}, 128 + SIGTERM},
         {"SIGHUP in a large save through CFile", "LargeStreamSave", {SIGHUP}, 128 + SIGHUP},
+        {"two Ctrl-Cs in a large copy's read", "LargeCopy", {SIGINT, SIGINT}, 3},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -295,9 +322,10 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
         const bool large = std::string(row.test) != "SaveAndWait";
         HostRun run = RunHost(WithLib({"--all", row.test, "--junit", "j.xml"}), dir.Path(), [&](pid_t pid, const std::string& out) {
             if (large) {
+                const bool copy = std::string(row.test) == "LargeCopy";
                 for (int signal : row.signals) {
-                    const long long written = StopMidSave(pid, dir, "saved.bin");
-                    EXPECT_TRUE(written >= 0 && written < (1ll << 30)) << written << " bytes of the save written where it stopped";
+                    const long long done = copy ? StopMidRead(pid, dir, "source.bin") : StopMidSave(pid, dir, "saved.bin");
+                    EXPECT_TRUE(done >= 0 && done < (1ll << 30)) << done << " bytes " << (copy ? "read" : "written") << " where it stopped";
                     kill(pid, signal), kill(pid, SIGCONT);
                 }
                 return false;

@@ -127,8 +127,9 @@ FnTest g_save([](FnTest& t, CString command) {
 
 // Saves 1 GiB of zeros as "saved.bin" in one call, through WriteWholeFile or, with "STREAM", one
 // CFile::Write: a save whose writing lasts long enough to signal the host in its middle. Zero
-// pages cost no memory.
+// pages cost no memory. With "COPY" it copies "source.bin" (which the caller made) over it instead.
 FnTest g_largeSave([](FnTest&, CString command) {
+    if (command.Find("COPY") >= 0) return platform::CopyFile("source.bin", "saved.bin", false) ? kRunPassed : kRunFailed;
     constexpr size_t kBytes = size_t{1} << 30;
     void* zeros = mmap(nullptr, kBytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (zeros == MAP_FAILED) return kRunFailed;
@@ -182,6 +183,7 @@ struct Publisher {
         r.AddTest("Host`+1\\Extra`=3\\SaveAndWait`+8", "SaveTest", 1, &g_save, "HostDev <Save WAIT>");
         r.AddTest("Host`+1\\Extra`=3\\LargeSave`+9", "SaveTest", 1, &g_largeSave, "HostDev <Save LARGE>");
         r.AddTest("Host`+1\\Extra`=3\\LargeStreamSave`+91", "SaveTest", 1, &g_largeSave, "HostDev <Save LARGE STREAM>");
+        r.AddTest("Host`+1\\Extra`=3\\LargeCopy`+92", "SaveTest", 1, &g_largeSave, "HostDev <Save LARGE COPY>");
         r.AddTest("Top`+0", "PassTest", 1, &g_pass, "HostDev <Pass>");
         CTestBase::BufferPreHostText("Test plug-in loaded\n");
     }

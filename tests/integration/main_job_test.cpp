@@ -387,6 +387,7 @@ TEST(MainJob, ABoardWhoseTreeCannotBeReadMakesTheRunUntrusted) {
         const char* board;                   // whose tests are not published
         const char* stillRuns;               // a result of the other board's, or none
         std::vector<std::string> switches{};
+        unsigned long long size = 0;  // the shipped tree made this long with zeros (sparse), past what a tree may be
     } const rows[] = {
         {"missing", "BrimolaTree_Mfg.txt", std::nullopt, "Brimola", "[PASS]    Nuxa1/"},
         {"empty", "BrimolaTree_Mfg.txt", "", "Brimola", "[PASS]    Nuxa1/"},
@@ -402,6 +403,8 @@ TEST(MainJob, ABoardWhoseTreeCannotBeReadMakesTheRunUntrusted) {
          "Nuxa\n{\n\tBoard Controller\n\t{\n\t\tRAM Clock Enable <CJastel SorbelinRAM_CE>\n\t}\n}\n", "Brimola", "[PASS]    Nuxa1/"},
         {"a private tree whose only group has no leaf", "MY.TXT", "Brimola\n{\n\tSummary`(Checked)\n\t{\n\t}\n}\n", "Brimola",
          nullptr, {"-Config=My.txt"}},
+        // Read whole, the zeros would be skipped and the shipped tree published.
+        {"larger than a tree may be", "NuxaTree_Mfg.txt", "", "Nuxa", "[PASS]    Brimola1/", {}, 2ull << 30},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -409,14 +412,17 @@ TEST(MainJob, ABoardWhoseTreeCannotBeReadMakesTheRunUntrusted) {
         const bool shipped = std::filesystem::exists(tree);
         const std::string original = shipped ? ReadText(tree) : "";
         std::filesystem::remove(tree);
-        if (row.content) std::ofstream(tree, std::ios::binary) << *row.content;
+        if (row.content) std::ofstream(tree, std::ios::binary) << (row.size ? original : *row.content);
+        if (row.size) std::filesystem::resize_file(tree, row.size);
         dir.Write("r.xml", "<testsuites/>\n");
         std::vector<std::string> args = {"--junit", "r.xml"};
         args.insert(args.end(), row.switches.begin(), row.switches.end());
         const HostRun run = program.Host(args, dir.Path());
         std::filesystem::remove(tree);
         if (shipped) std::ofstream(tree) << original;
-        const std::string says = (row.content ? tree + " holds no test" : "Unable to read " + tree);
+        const std::string says = row.size      ? "Unable to read " + tree + " (more than 2 GiB, larger than a test tree file may be)"
+                                 : row.content ? tree + " holds no test"
+                                               : "Unable to read " + tree;
         EXPECT_EQ(run.status, 2) << run.out;
         EXPECT_TRUE(Has(run.out, "*** ERROR:  " + says + "\n")) << run.out;
         EXPECT_TRUE(row.stillRuns ? Has(run.out, row.stillRuns) : !Has(run.out, "[RUN]")) << run.out;

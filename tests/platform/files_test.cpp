@@ -108,6 +108,23 @@ TEST(FilesTest, WholeFileCopyDeleteAndCFileOpenModesReadWriteAndSeek) {
     std::vector<BYTE> back;
     ASSERT_TRUE(platform::ReadWholeFile((t / "out.bin").c_str(), back));
     EXPECT_TRUE(std::string(back.begin(), back.end()) == bytes);
+    ASSERT_TRUE(platform::CopyFile((t / "out.bin").c_str(), (t / "copy.bin").c_str(), true));  // piece by piece
+    EXPECT_TRUE(ReadText(t / "copy.bin") == bytes);
+    // A read that holds no more than a limit refuses a larger file before reading any of it, also
+    // one whose size only its end tells (/proc).
+    struct Limit { std::string path; size_t limit; bool read; } const limits[] = {
+        {t / "out.bin", bytes.size(), true},
+        {t / "out.bin", bytes.size() - 1, false},
+        {"/proc/self/status", 1 << 20, true},
+        {"/proc/self/status", 10, false},
+    };
+    for (const Limit& row : limits) {
+        back.assign(1, 0);
+        errno = 0;
+        EXPECT_EQ(platform::ReadWholeFile(row.path.c_str(), back, row.limit), row.read) << row.path << " " << row.limit;
+        EXPECT_EQ(back.empty(), !row.read) << row.path;
+        EXPECT_TRUE(row.read || errno == EFBIG) << row.path << ": " << std::strerror(errno);
+    }
     {
         CFile stream;  // the same bytes in one CFile::Write
         ASSERT_TRUE(stream.Open((t / "stream.bin").c_str(), CFile::modeCreate | CFile::modeWrite));
@@ -222,6 +239,31 @@ private:
 };
 
 }  // namespace
+
+// The compare of two open files in pieces: where the first difference lies, past the first piece
+// and in the last one, and which file gave out first when one is shorter than the length compared.
+TEST(FilesTest, CompareFileContentsFindsADifferenceInAnyPieceAndNamesTheFileThatGaveOut) {
+    TempDir t;
+    using platform::FileComparison;
+    std::string bytes((3 << 20) + 5, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + (i >> 20));
+    const auto changed = [&](size_t at) { return std::string(bytes).replace(at, 1, 1, static_cast<char>(~bytes[at])); };
+    struct Row { std::string first, second; LONGLONG length; FileComparison outcome; } const rows[] = {
+        {bytes, bytes, static_cast<LONGLONG>(bytes.size()), FileComparison::Equal},
+        {"", "", 0, FileComparison::Equal},
+        {bytes, changed(1 << 20), static_cast<LONGLONG>(bytes.size()), FileComparison::Different},
+        {bytes, changed(bytes.size() - 1), static_cast<LONGLONG>(bytes.size()), FileComparison::Different},
+        {bytes.substr(0, bytes.size() - 1), bytes, static_cast<LONGLONG>(bytes.size()), FileComparison::FirstUnreadable},
+        {bytes, bytes.substr(0, 100), static_cast<LONGLONG>(bytes.size()), FileComparison::SecondUnreadable},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(&row - rows));
+        CFile files[2];
+        ASSERT_TRUE(files[0].Open(t.Write("1.bin", row.first).c_str(), CFile::modeRead));
+        ASSERT_TRUE(files[1].Open(t.Write("2.bin", row.second).c_str(), CFile::modeRead));
+        EXPECT_EQ(platform::CompareFileContents(files[0], files[1], row.length), row.outcome);
+    }
+}
 
 TEST(MapPathTest, RootedUncAndRelativeNamesLandInTheStationFolderAndLocalAbsolutePathsStandAsGiven) {
     struct Row { Cwd cwd; const char* name; std::string local; } const rows[] = {

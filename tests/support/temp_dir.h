@@ -1,6 +1,8 @@
 // Scratch folders for tests: a temporary folder removed with its contents, and the current folder moved into one.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -41,6 +43,21 @@ public:
         return p;
     }
     std::string Read(const std::string& rel) const { return ReadText(File(rel)); }
+    // Creates rel as a sparse file of size bytes, zero but for bytes at offset at: gigabytes that
+    // cost no disk and read at memory speed. Answers its path, or "" when the file system stores
+    // the zeros (no holes), where such a file is no scratch file.
+    std::string WriteSparse(const std::string& rel, unsigned long long size, unsigned long long at, const std::string& bytes) const {
+        const std::string p = File(rel);
+        const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        struct stat st {};
+        const bool made = fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+                          ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)) == static_cast<ssize_t>(bytes.size()) &&
+                          ::fstat(fd, &st) == 0;
+        if (fd >= 0) ::close(fd);
+        if (made && static_cast<unsigned long long>(st.st_blocks) * 512 < (1ull << 20)) return p;
+        ::unlink(p.c_str());
+        return "";
+    }
     std::string MakeDir(const std::string& rel) const {
         const std::string p = File(rel);
         std::filesystem::create_directories(p);

@@ -239,6 +239,15 @@ TEST_F(KerzilSliderTest, ScriptValueLines) {
     Run(sheet, {"load", "ok"}, {path});
     EXPECT_EQ(bar0.At(0, 0x1C) & 0x7FF, 0x400u);
     EXPECT_EQ(sheet.GetPage(0).GetValueText(0), "1.000000");
+    // The same text with zeros after it, past 4 GiB: a length cut to 32 bits would load the text alone.
+    const std::string text = "#SCRIPT \"YCK Context #0\"\nBAR0 0901C = 00000200";
+    const std::string huge = dir.WriteSparse("huge.zorvds", (4ull << 30) + text.size(), 0, text);
+    ASSERT_FALSE(huge.empty()) << "no sparse files here";
+    Run(sheet, {"load", "ok"}, {huge});
+    EXPECT_EQ(bar0.At(0, 0x1C) & 0x7FF, 0x400u);
+    EXPECT_EQ(sheet.GetPage(0).GetValueText(0), "1.000000");
+    ASSERT_FALSE(platform::MessageBoxHistory().empty());
+    EXPECT_EQ(platform::MessageBoxHistory().back().text, "Unable to read file:\r\r\n  " + huge + "\r\r\nIt is more than 2 GiB, larger than a script may be.");
 }
 
 TEST_F(KerzilSliderTest, CancelledFileDialogShowsTheEmptyName) {

@@ -31,6 +31,10 @@ TEST(CompatibilityRulesTest, LinesBecomeRulesTriedInConditionOrderAndRevisionBou
     };
     for (const auto& row : rows) EXPECT_EQ(find(row.text, row.query), row.result) << row.name;
     EXPECT_TRUE(CCompatibilityRules((dir / "missing.txt").c_str()).FindRule({"x"}).empty() && CCompatibilityRules(nullptr).FindRule({"x"}).empty());
+    // A file past what lines counted in int can hold is not read at all, not even its first rule.
+    const std::string huge = dir.WriteSparse("huge.txt", 2ull << 30, 0, "{A=1}{x}\n");
+    ASSERT_FALSE(huge.empty()) << "no sparse files here";
+    EXPECT_TRUE(CCompatibilityRules(huge.c_str()).FindRule({"A=1"}).empty());
     // Conditions: revision bounds are hexadecimal and lie inside the query.
     const struct { List query, conditions; bool match; } conditions[] = {
         {{"MinRev=2"}, {"MinRev=3"}, true},  // MinRev=3 agrees with boards of revision 3 and below

@@ -33,7 +33,7 @@ TEST(OxdTest, NameRuleDamagedFilesTagPositionsAndMemoryMode) {
     TempDir dir;
     const std::string full = MakeOxd(kKerzil);
     const auto withLength = [](int64_t length) { OxdParts p = kKerzil; p.headerLength = length; return MakeOxd(p); };
-    const struct { const char *name, *file; std::string bytes; bool valid; } rows[] = {
+    const struct { const char *name, *file; std::string bytes; bool valid; unsigned long long size = 0; /* zeros to it, sparse */ } rows[] = {
         {"longer file name", "puvi0202_old.oxd", MakeOxd({.tags = "N:PUVI0202;", .data = "xx"}), true},
         {"longer tag: eight characters compared", "PUVI0202.oxd", MakeOxd({.tags = "N:PUVI0202_NEW;", .data = "xx"}), true},
         {"shorter tag", "PUVI0303.oxd", MakeOxd({.tags = "N:PUV;", .data = "xx"}), true},
@@ -45,9 +45,13 @@ TEST(OxdTest, NameRuleDamagedFilesTagPositionsAndMemoryMode) {
         {"header length inside the head", "KEZO0101.oxd", withLength(43), false},
         {"header length past the end", "KEZO0101.oxd", withLength(0xFFFFFFFF), false},
         {"header length at the end: no data", "KEZO0101.oxd", withLength(static_cast<int64_t>(full.size())), true},
+        // Its sizes cut to 32 bits would make it the image of its first bytes.
+        {"past 4 GiB", "KEZO0101.oxd", full, false, (4ull << 30) + full.size()},
     };
     for (const auto& row : rows) {
-        const COxd oxd(dir.Write(row.file, row.bytes).c_str(), 1);
+        const std::string path = row.size ? dir.WriteSparse(row.file, row.size, 0, row.bytes) : dir.Write(row.file, row.bytes);
+        ASSERT_FALSE(path.empty()) << "no sparse files here";
+        const COxd oxd(path.c_str(), 1);
         CString value = "kept";
         EXPECT_EQ(oxd.IsValid() && oxd.GetTag('N', value), row.valid) << row.name;
         EXPECT_TRUE(row.valid || (value == "kept" && oxd.GetData() == nullptr && oxd.GetDataSize() == 0)) << row.name;
