@@ -890,9 +890,10 @@ BOOL CFile::GetStatus(const char* path, Status& status) {
     return TRUE;
 }
 
-platform::FileComparison platform::CompareFileContents(CFile& first, CFile& second, LONGLONG length) {
+platform::FileComparison platform::CompareFileContents(CFile& first, CFile& second, LONGLONG length, const int* stopFlag) {
     std::vector<BYTE> a(static_cast<size_t>(std::clamp<LONGLONG>(length, 0, kSavePiece))), b(a.size());
     for (LONGLONG left = length; left > 0;) {
+        if (stopFlag && __atomic_load_n(stopFlag, __ATOMIC_RELAXED)) return FileComparison::Stopped;
         const UINT piece = static_cast<UINT>(std::min<LONGLONG>(left, kSavePiece));
         if (first.Read(a.data(), piece) != piece) return FileComparison::FirstUnreadable;
         if (second.Read(b.data(), piece) != piece) return FileComparison::SecondUnreadable;

@@ -158,11 +158,12 @@ private:
 namespace platform {
 
 // How two files compare, byte for byte.
-enum class FileComparison { Equal, Different, FirstUnreadable, SecondUnreadable };
+enum class FileComparison { Equal, Different, FirstUnreadable, SecondUnreadable, Stopped };
 // Compares the next length bytes of two open files, 1 MiB of each at a time: memory stays flat
 // whatever their size, a signal is taken between pieces, and the first piece that differs ends the
-// compare. A file that gives fewer than length bytes is unreadable (the first one first).
-FileComparison CompareFileContents(CFile& first, CFile& second, LONGLONG length);
+// compare. A file that gives fewer than length bytes is unreadable (the first one first). A set
+// stop flag (the host's Ctrl-C) ends the compare between pieces: Stopped.
+FileComparison CompareFileContents(CFile& first, CFile& second, LONGLONG length, const int* stopFlag = nullptr);
 
 }  // namespace platform
 

@@ -6,6 +6,7 @@
 #include "boards/roots/fill_pattern.h"
 #include "framework/param_string.h"
 #include "framework/result_screen.h"
+#include "framework/test_record.h"
 #include "platform/files.h"
 
 namespace {
@@ -179,8 +180,9 @@ DWORD CNuxaBoardTests::CompareFiles(const CString& command) {
     if (length != files[1].GetLength())
         return fail("ERROR:  FILE1[%s] and FILE2[%s] have different lengths.\n", names[0], names[1]);
     // In pieces: files of any size, with no more memory than two pieces.
-    switch (platform::CompareFileContents(files[0], files[1], length)) {
+    switch (platform::CompareFileContents(files[0], files[1], length, g_StopFlag())) {
     case platform::FileComparison::Equal: return kRunPassed;
+    case platform::FileComparison::Stopped: return kRunStopped;
     case platform::FileComparison::FirstUnreadable: return fail("ERROR:  Unable to read FILE1[%s].\n", names[0]);
     case platform::FileComparison::SecondUnreadable: return fail("ERROR:  Unable to read FILE2[%s].\n", names[1]);
     case platform::FileComparison::Different: break;

@@ -141,7 +141,8 @@ bool CSorbelin::RunBaseCommand(const CString& command, DWORD verbose, DWORD& res
     } else if (starts("Show ZYV Info")) {
         result = ShowZYVInfo(command);
     } else if (starts("Compare Files")) {
-        result = CompareFiles(command) == 1 ? kRunPassed : kRunFailed;
+        const int compared = CompareFiles(command);
+        result = compared == 1 ? kRunPassed : compared == static_cast<int>(kRunStopped) ? kRunStopped : kRunFailed;
     } else if (starts("IMAGE_LIST")) {
         result = ListCommand(m_images, command.Mid(10));
     } else if (starts("Modify Image/Resolution List")) {
@@ -333,7 +334,8 @@ int CSorbelin::CompareFiles(CString arguments) {
     // files of any size take no more memory than two pieces.
     const LONGLONG length = files[0].GetLength();
     platform::FileComparison outcome = platform::FileComparison::Different;
-    if (length == files[1].GetLength()) outcome = platform::CompareFileContents(files[0], files[1], length);
+    if (length == files[1].GetLength()) outcome = platform::CompareFileContents(files[0], files[1], length, g_StopFlag());
+    if (outcome == platform::FileComparison::Stopped) return static_cast<int>(kRunStopped);
     if (outcome == platform::FileComparison::FirstUnreadable || outcome == platform::FileComparison::SecondUnreadable) {
         PrintColor("ERROR:  Unable to read[" + names[outcome == platform::FileComparison::FirstUnreadable ? 0 : 1] + "]\n", kColorRed);
         return 0;

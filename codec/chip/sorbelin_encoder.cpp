@@ -417,6 +417,7 @@ int CSorbelinEncoder::CompareFiles(CString arguments) {
         command.Replace("$(VCID_LIST)", text);
         PrintColor(command, kColorBlack);
         const int r = CompareFiles(command);
+        if (r == static_cast<int>(kRunStopped)) return r;
         if (r == 1) {
             PrintColor(" Pass\n", kColorGreen);
         } else {

@@ -241,15 +241,19 @@ private:
 }  // namespace
 
 // The compare of two open files in pieces: where the first difference lies, past the first piece
-// and in the last one, and which file gave out first when one is shorter than the length compared.
+// and in the last one, which file gave out first when one is shorter than the length compared, and
+// a stop asked for.
 TEST(FilesTest, CompareFileContentsFindsADifferenceInAnyPieceAndNamesTheFileThatGaveOut) {
     TempDir t;
     using platform::FileComparison;
     std::string bytes((3 << 20) + 5, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + (i >> 20));
     const auto changed = [&](size_t at) { return std::string(bytes).replace(at, 1, 1, static_cast<char>(~bytes[at])); };
-    struct Row { std::string first, second; LONGLONG length; FileComparison outcome; } const rows[] = {
+    const int stop = 1;
+    struct Row { std::string first, second; LONGLONG length; FileComparison outcome; const int* stopFlag = nullptr; } const rows[] = {
         {bytes, bytes, static_cast<LONGLONG>(bytes.size()), FileComparison::Equal},
+        // A stop asked for ends the compare before a difference could be found.
+        {bytes, changed(bytes.size() - 1), static_cast<LONGLONG>(bytes.size()), FileComparison::Stopped, &stop},
         {"", "", 0, FileComparison::Equal},
         {bytes, changed(1 << 20), static_cast<LONGLONG>(bytes.size()), FileComparison::Different},
         {bytes, changed(bytes.size() - 1), static_cast<LONGLONG>(bytes.size()), FileComparison::Different},
@@ -261,7 +265,7 @@ TEST(FilesTest, CompareFileContentsFindsADifferenceInAnyPieceAndNamesTheFileThat
         CFile files[2];
         ASSERT_TRUE(files[0].Open(t.Write("1.bin", row.first).c_str(), CFile::modeRead));
         ASSERT_TRUE(files[1].Open(t.Write("2.bin", row.second).c_str(), CFile::modeRead));
-        EXPECT_EQ(platform::CompareFileContents(files[0], files[1], row.length), row.outcome);
+        EXPECT_EQ(platform::CompareFileContents(files[0], files[1], row.length, row.stopFlag), row.outcome);
     }
 }
 
