@@ -129,24 +129,15 @@ CHostPCDevice* Boot() {
         // log, the report) are known now, before the image is made and the first word stored.
         platform::ProtectFile(path, "the rig file");
         platform::ProtectLoadedObjects();
-        struct Kept {
-            const std::string& file;
-            const char* key;
-            std::string role;
-        };
-        const auto keptFiles = [](const sim::BoardConfig& board) {
-            return std::vector<Kept>{{board.memoryClock.store, "memory_clock.store", sim::MemoryClockStoreRole(board.tag)},
-                                     {board.flashImage, "flash.image", sim::FlashImageRole(board.tag)}};
-        };
         for (const sim::BoardConfig& board : config.boards)
-            for (const Kept& kept : keptFiles(board))
-                if (!kept.file.empty()) platform::ProtectFile(kept.file, kept.role, true);
+            for (const sim::KeptFile& kept : sim::KeptFiles(board))
+                if (!kept.path.empty()) platform::ProtectFile(kept.path, kept.role, true);
         for (size_t i = 0; i < config.boards.size(); ++i)
-            for (const Kept& kept : keptFiles(config.boards[i])) {
-                const std::string role = kept.file.empty() ? "" : platform::ProtectedRole(kept.file, kept.role);
+            for (const sim::KeptFile& kept : sim::KeptFiles(config.boards[i])) {
+                const std::string role = kept.path.empty() ? "" : platform::ProtectedRole(kept.path, kept.role);
                 if (role.empty()) continue;
                 std::fprintf(stderr, "rig file \"%s\": key \"boards[%zu].%s\": \"%s\" is %s: refusing to write over it\n", path, i,
-                             kept.key, kept.file.c_str(), role.c_str());
+                             kept.key, kept.path.c_str(), role.c_str());
                 std::fflush(stderr);
                 std::exit(2);
             }

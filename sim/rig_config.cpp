@@ -664,6 +664,15 @@ void CheckFiles(const RigConfig& rig) {
     }
 }
 
+}  // namespace
+
+std::vector<KeptFile> KeptFiles(const BoardConfig& board) {
+    return {{board.memoryClock.store, "memory_clock.store", "the memory clock store", MemoryClockStoreRole(board.tag)},
+            {board.flashImage, "flash.image", "the flash image", FlashImageRole(board.tag)}};
+}
+
+namespace {
+
 // Each file the rig keeps is one board's store or one board's image, and never the rig file: two
 // writers of one file would spoil each other's contents (the image is written in place). Compared
 // as files, so that other spellings and links are caught. rigPath: "" when the rig is no file.
@@ -678,14 +687,12 @@ void CheckSharedFiles(const RigConfig& rig, const std::string& rigPath) {
     for (size_t i = 0; i < rig.boards.size(); ++i) {
         const BoardConfig& board = rig.boards[i];
         const std::string key = "boards[" + std::to_string(i) + "]";
-        const struct { const std::string* path; const char *name, *what; } files[] = {
-            {&board.memoryClock.store, "memory_clock.store", "the memory clock store"}, {&board.flashImage, "flash.image", "the flash image"}};
-        for (const auto& [path, name, what] : files) {
-            Kept file{key + "." + name, std::string(what) + " of board \"" + board.tag + "\"", {}};
-            if (path->empty() || !platform::IdentifyFile(*path, file.id)) continue;
-            if (rigFile && file.id == rigId) Fail(file.key, "\"" + *path + "\" is the rig file itself, which the rig must not write over");
+        for (const KeptFile& f : KeptFiles(board)) {
+            Kept file{key + "." + f.key, std::string(f.what) + " of board \"" + board.tag + "\"", {}};
+            if (f.path.empty() || !platform::IdentifyFile(f.path, file.id)) continue;
+            if (rigFile && file.id == rigId) Fail(file.key, "\"" + f.path + "\" is the rig file itself, which the rig must not write over");
             for (const Kept& other : kept)
-                if (other.id == file.id) Fail(file.key, "\"" + *path + "\" is also " + other.what + "; a file keeps one board's store or image");
+                if (other.id == file.id) Fail(file.key, "\"" + f.path + "\" is also " + other.what + "; a file keeps one board's store or image");
             kept.push_back(std::move(file));
         }
     }

@@ -404,4 +404,15 @@ bool LoadRigFile(const std::string& path, RigConfig& out, std::string& error);
 inline std::string FlashImageRole(const std::string& tag) { return "the rig's flash image of " + tag; }
 inline std::string MemoryClockStoreRole(const std::string& tag) { return "the rig's memory clock store of " + tag; }
 
+// A file a board keeps across runs (path empty when it keeps none): its key under the board's in
+// the rig file, what it is to the board, and its role among the run's protected files.
+struct KeptFile {
+    const std::string& path;
+    const char* key;   // "memory_clock.store"
+    const char* what;  // "the memory clock store"
+    std::string role;
+};
+// The board's clock store, then its flash image.
+std::vector<KeptFile> KeptFiles(const BoardConfig& board);
+
 }  // namespace sim
