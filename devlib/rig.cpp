@@ -97,7 +97,9 @@ void BuildBoard(RigState& st, sim::SimBoard& simBoard) {
     }
 }
 
-void Install(const sim::RigConfig& config) {
+// Builds the rig's boards and their device tree. Answers why the rig cannot be stood by, "" when it
+// can: a board whose flash image file could not be used has no flash to run on.
+std::string Install(const sim::RigConfig& config) {
     RigState& st = State();
     // The tree refers to the rig's models, so it goes first.
     g_WexalHW = nullptr;
@@ -109,6 +111,11 @@ void Install(const sim::RigConfig& config) {
     for (sim::SimBoard* b : st.rig->Boards()) BuildBoard(st, *b);
     st.booted = true;
     g_WexalHW = st.root->GetDeviceCount() ? st.root.get() : nullptr;
+    const std::vector<sim::SimBoard*> boards = st.rig->Boards();
+    for (size_t i = 0; i < boards.size(); ++i)
+        if (const std::string& why = boards[i]->Controller().FlashError(); !why.empty())
+            return "key \"boards[" + std::to_string(i) + "].flash.image\": " + why;
+    return "";
 }
 
 CHostPCDevice* Boot() {
@@ -132,16 +139,21 @@ CHostPCDevice* Boot() {
         for (const sim::BoardConfig& board : config.boards)
             for (const sim::KeptFile& kept : sim::KeptFiles(board))
                 if (!kept.path.empty()) platform::ProtectFile(kept.path, kept.role, true);
+        const auto refuse = [path](const std::string& why) {
+            std::fprintf(stderr, "rig file \"%s\": %s\n", path, why.c_str());
+            std::fflush(stderr);
+            std::exit(2);
+        };
         for (size_t i = 0; i < config.boards.size(); ++i)
             for (const sim::KeptFile& kept : sim::KeptFiles(config.boards[i])) {
                 const std::string role = kept.path.empty() ? "" : platform::ProtectedRole(kept.path, kept.role);
-                if (role.empty()) continue;
-                std::fprintf(stderr, "rig file \"%s\": key \"boards[%zu].%s\": \"%s\" is %s: refusing to write over it\n", path, i,
-                             kept.key, kept.path.c_str(), role.c_str());
-                std::fflush(stderr);
-                std::exit(2);
+                if (!role.empty())
+                    refuse("key \"boards[" + std::to_string(i) + "]." + kept.key + "\": \"" + kept.path + "\" is " + role +
+                           ": refusing to write over it");
             }
-        Install(config);
+        // Then what they hold: a store that holds anything but a clock word is some other file.
+        if (const std::string why = sim::CheckKeptContents(config); !why.empty()) refuse(why);
+        if (const std::string why = Install(config); !why.empty()) refuse(why);
     } else {
         Install(sim::DefaultRig());
     }
@@ -156,7 +168,7 @@ CHostPCDevice* GetZorvHardware() { return Boot(); }
 
 namespace devlib {
 
-void LoadRig(const sim::RigConfig& config) { Install(config); }
+std::string LoadRig(const sim::RigConfig& config) { return Install(config); }
 
 bool LoadRigFile(const std::string& path, std::string* error) {
     sim::RigConfig config;
@@ -165,8 +177,11 @@ bool LoadRigFile(const std::string& path, std::string* error) {
         if (error) *error = message;
         return false;
     }
-    Install(config);
-    return true;
+    std::string why = sim::CheckKeptContents(config);
+    if (why.empty()) why = Install(config);
+    if (why.empty()) return true;
+    if (error) *error = "rig file \"" + path + "\": " + why;
+    return false;
 }
 
 void LoadDefaultRig() { Install(sim::DefaultRig()); }

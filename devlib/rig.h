@@ -19,8 +19,12 @@ namespace devlib {
 constexpr const char* kRigEnvironmentVariable = "PEXANO_RIG";
 
 // Replace the rig (tests, tools). The device tree is rebuilt and g_WexalHW follows; pointers into
-// the old tree are no longer valid. LoadRigFile leaves the current rig in place when it fails.
-void LoadRig(const sim::RigConfig& config);
+// the old tree are no longer valid. LoadRig answers why the rig cannot be stood by ("" when it can):
+// a board's flash image file that cannot be used ("key \"boards[0].flash.image\": ..."); the rig
+// is in place all the same. LoadRigFile leaves the current rig in place when the file is refused
+// or a file it keeps holds what it must not (sim::CheckKeptContents), and fails with the rig in
+// place when a flash image cannot be used.
+std::string LoadRig(const sim::RigConfig& config);
 bool LoadRigFile(const std::string& path, std::string* error);
 void LoadDefaultRig();
 

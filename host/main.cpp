@@ -188,7 +188,8 @@ int Main(int argc, char** argv) {
     // The outputs are files the run depends on from now: the rig, which the library checks as it
     // loads, must not keep a board's files in them, nor a test write over them.
     if (!opt.logFile.empty()) platform::ProtectFile(opt.logFile, kLogRole);
-    if (writesReport) platform::ProtectFile(reportTarget, kReportRole);
+    // Under --list and --help-test the report named is kept as it is: nothing may write over it.
+    if (!opt.junitFile.empty()) platform::ProtectFile(writesReport ? reportTarget : opt.junitFile, kReportRole);
 
     if (!opt.rigFile.empty()) {
         char* full = realpath(opt.rigFile.c_str(), nullptr);
@@ -196,6 +197,9 @@ int Main(int argc, char** argv) {
         setenv("PEXANO_RIG", full, 1);
         free(full);
     }
+    // Until the library has started, the files its rig and trees keep are not known: a save before
+    // then leaves what look like dead processes' temporaries beside its file.
+    platform::HoldTemporarySweeps(true);
     // The library reads its switches from "CmdLine", where its relative names land (the station
     // folder when the current folder is outside it); a stale one must never be read.
     const std::string switches = CmdLineText(opt);
@@ -255,6 +259,7 @@ int Main(int argc, char** argv) {
     // tree): the rig would write over it.
     if (const std::vector<std::string> clashes = platform::ProtectedClashes(); !clashes.empty())
         return failAfterOutput(clashes.front() + ": refusing to write over it");
+    platform::HoldTemporarySweeps(false);
     FILE* log = nullptr;
     if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error)))
         return failAfterOutput("cannot write the log file " + opt.logFile + ": " + error);

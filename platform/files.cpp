@@ -368,6 +368,23 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& name) 
         if (IsStaleTemporary(folder + entry, open)) ::unlink((folder + entry).c_str());
 }
 
+// The sweeps that saves made while they were held: folder and name of each file saved.
+struct HeldSweeps {
+    bool held = false;
+    std::vector<std::pair<std::string, std::string>> noted;
+};
+HeldSweeps& Sweeps() {
+    static HeldSweeps sweeps;
+    return sweeps;
+}
+
+void SweepBeside(const std::string& folder, const std::string& name) {
+    HeldSweeps& sweeps = Sweeps();
+    if (!sweeps.held) return RemoveStaleTemporaries(folder, name);
+    if (std::find(sweeps.noted.begin(), sweeps.noted.end(), std::make_pair(folder, name)) == sweeps.noted.end())
+        sweeps.noted.emplace_back(folder, name);
+}
+
 // Where a save's bytes go. A regular file, or a name with no file yet, is replaced whole from a
 // hidden temporary beside it (temp); a character device is written in place (temp "").
 struct SaveTarget {
@@ -381,7 +398,7 @@ int CreateTemporary(const std::string& file, int keepMode, std::string& temp) {
     const size_t slash = file.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
-    RemoveStaleTemporaries(folder, name);
+    SweepBeside(folder, name);
     static unsigned serial = 0;
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
@@ -638,6 +655,14 @@ std::string FileFailureDetail(int error) {
 void RemoveSaveTemporaries() {
     for (std::atomic<char*>& slot : g_tempSlots)
         if (const char* temp = slot.load()) ::unlink(temp);
+}
+
+void HoldTemporarySweeps(bool hold) {
+    HeldSweeps& sweeps = Sweeps();
+    sweeps.held = hold;
+    if (hold) return;
+    for (const auto& [folder, name] : sweeps.noted) RemoveStaleTemporaries(folder, name);
+    sweeps.noted.clear();
 }
 
 bool CopyFile(const char* from, const char* to, bool failIfExists) {

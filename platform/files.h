@@ -56,6 +56,11 @@ std::string FileFailureDetail(int error);
 // ended outright left behind is removed by the next save of the same file (never a file the run
 // protects or this process holds open, whatever its name).
 void RemoveSaveTemporaries();
+// While held, a save leaves the temporaries that dead processes left beside its file, noting where
+// they are; once released, those are cleared, and each save clears its own again. For a host whose
+// first saves come before every file the run depends on is known: until then a file that bears a
+// temporary's name (a rig's flash image, a tree) could not be told from one.
+void HoldTemporarySweeps(bool hold);
 // Copies from over to (refused when to exists and failIfExists), with the same guarantee as
 // WriteWholeFile, in pieces as a save goes out, so memory stays flat whatever the file's size; the
 // copy keeps the source's last-write time. false with errno (and

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/clock.h"
 
@@ -22,14 +23,20 @@ uint32_t SerialOf(const std::string& tag) {
 
 BoardController::BoardController(const BoardConfig& config)
     : m_config(config), m_flash(config.faults.flash, SerialOf(config.tag)), m_fpgas(config.kind, config.faults.configPort) {
-    bool healthy = true;
-    if (!config.flashImage.empty()) {
-        bool created = false;
-        if (m_flash.UseImageFile(config.flashImage, &created, &m_flashError)) {
-            healthy = created;
-        } else {
-            std::fprintf(stderr, "board \"%s\": %s; the flash starts from its healthy contents\n", config.tag.c_str(),
-                         m_flashError.c_str());
+    // A missing image file is made from the healthy contents; one that is there is the board's
+    // flash as the last run left it, whatever it holds, or the board has no flash to run on.
+    const std::string& image = config.flashImage;
+    std::error_code none;
+    if (image.empty() || !std::filesystem::exists(image, none)) InstallHealthyContents(m_flash, config);
+    if (!image.empty()) {
+        std::string said;
+        switch (m_flash.UseImageFile(image, FlashImageRole(config.tag), &said)) {
+        case FlashProm::ImageUse::Refused: m_flashError = said; break;
+        case FlashProm::ImageUse::ReadOnly:
+            std::fprintf(stderr, "board \"%s\": %s: the board runs on its contents and keeps no changes\n", config.tag.c_str(), said.c_str());
+            break;
+        case FlashProm::ImageUse::Created:
+        case FlashProm::ImageUse::Kept: break;
         }
     }
     for (const auto& r : config.faults.registerStuck) {
@@ -42,7 +49,6 @@ BoardController::BoardController(const BoardConfig& config)
     m_ram = Stuck(kRam, m_ram);
     SetFlashAddress(0);
     m_stsState = config.faults.flash.stsSeed;
-    if (healthy) InstallHealthyContents(m_flash, config);
     m_boot = ChooseBootImage(m_flash);
     ImageIdRecord record;
     if (ReadImageIdRecord(m_flash, SegmentOf(m_boot), &record) && record.texts.size() > 1) m_infoText = record.texts[1];

@@ -31,8 +31,9 @@ namespace sim {
 // of a half holds area words 2i and 2i + 1); on the main board the identification words of the
 // keyer (0xBFC8) and the FPGA pair (0x1BFC8, 0x1FFC8) as the configuration port reports them.
 //
-// At power-up the flash comes from the rig's flash image file (created with the healthy contents
-// when missing) or from the healthy contents, and the controller boots the first intact image of
+// At power-up the flash comes from the rig's flash image file (created whole with the healthy
+// contents when missing; one that may not be written is run on without keeping changes) or from
+// the healthy contents, and the controller boots the first intact image of
 // PCIX, PCI and SAFE. Each access to the flash data port takes kFlashAccessTicks of virtual time
 // (a slow flash: its access time).
 //
@@ -67,7 +68,8 @@ public:
     // The OXD header text of the booted image, from its identification record: the board's
     // information text. Empty when the segment holds no record.
     const std::string& InfoText() const { return m_infoText; }
-    // The flash image file could not be used (the flash then runs from memory): why; else empty.
+    // The flash image file could not be used, so the board has no flash the rig can stand by: why;
+    // else empty.
     const std::string& FlashError() const { return m_flashError; }
 
     // Drives the over-temperature bit (the temperature sensor's alarm).

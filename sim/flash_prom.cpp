@@ -12,6 +12,8 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/file_errors.h"
+#include "platform/files.h"
 
 namespace sim {
 
@@ -47,43 +49,91 @@ FlashProm::~FlashProm() {
     if (m_mapping) munmap(m_mapping, kImageBytes);
 }
 
-bool FlashProm::UseImageFile(const std::string& path, bool* created, std::string* error) {
-    auto fail = [&](const std::string& what) {
+FlashProm::ImageUse FlashProm::UseImageFile(const std::string& path, const std::string& ownRole, std::string* error) {
+    auto refuse = [&](const std::string& what) {
         if (error) *error = "flash image \"" + path + "\": " + what;
-        return false;
+        return ImageUse::Refused;
     };
-    if (created) *created = false;
+    bool created = false;
     struct stat st{};
-    const bool existed = stat(path.c_str(), &st) == 0;
-    if (existed && !S_ISREG(st.st_mode)) return fail("is not a regular file, not a flash image");
-    if (existed && static_cast<size_t>(st.st_size) != kImageBytes)
-        return fail("is " + std::to_string(st.st_size) + " bytes, not a flash image of " + std::to_string(kImageBytes) + " bytes");
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
-    if (fd < 0) return fail(std::string("cannot be opened: ") + std::strerror(errno));
-    if (!existed && ftruncate(fd, static_cast<off_t>(kImageBytes)) != 0) {
-        const std::string why = std::strerror(errno);
-        close(fd);
-        unlink(path.c_str());
-        return fail("cannot be created: " + why);
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) return refuse(std::string("cannot be read: ") + std::strerror(errno));
+        // A new file takes what the chip holds now, whole or not at all.
+        std::vector<uint16_t> words(kWords);
+        ReadWords(0, words.data(), kWords);
+        if (!platform::SaveOwnFile(path, words.data(), kImageBytes, ownRole))
+            return refuse("cannot be created: " + platform::FileErrorText(errno).str());
+        if (::stat(path.c_str(), &st) != 0) return refuse(std::string("cannot be read: ") + std::strerror(errno));
+        created = true;
     }
-    void* map = mmap(nullptr, kImageBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    close(fd);
-    if (map == MAP_FAILED) return fail(std::string("cannot be mapped: ") + std::strerror(errno));
-    auto* words = static_cast<uint16_t*>(map);
-    if (!existed) {
-        // A new file takes what the chip holds now.
-        for (uint32_t b = 0; b < kBlocks; ++b) {
-            uint16_t* dst = words + size_t{b} * kBlockWords;
-            if (m_blocks[b]) std::memcpy(dst, m_blocks[b], kBlockWords * 2);
-            else std::fill(dst, dst + kBlockWords, uint16_t{0xFFFF});
-        }
-        if (created) *created = true;
+    if (!S_ISREG(st.st_mode)) return refuse("is not a regular file, not a flash image");
+    if (static_cast<size_t>(st.st_size) != kImageBytes)
+        return refuse("is " + std::to_string(st.st_size) + " bytes, not a flash image of " + std::to_string(kImageBytes) + " bytes");
+    std::string why;
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) {
+        const bool mapped = MapImageFile(fd, why);
+        ::close(fd);
+        if (!mapped) return refuse(why);
+        return created ? ImageUse::Created : ImageUse::Kept;
     }
-    if (m_mapping) munmap(m_mapping, kImageBytes);
-    m_mapping = words;
+    if (errno != EACCES && errno != EPERM && errno != EROFS) return refuse(std::string("cannot be opened: ") + std::strerror(errno));
+    // A file kept from being written (a faulty flash kept as it is from run to run) is the board's
+    // flash all the same: the board runs on its contents.
+    const std::string unwritable = std::strerror(errno);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return refuse(std::string("cannot be read: ") + std::strerror(errno));
+    const bool read = ReadImageFile(fd, why);
+    ::close(fd);
+    if (!read) return refuse(why);
+    if (error) *error = "flash image \"" + path + "\" cannot be written (" + unwritable + ")";
+    return ImageUse::ReadOnly;
+}
+
+bool FlashProm::MapImageFile(int fd, std::string& why) {
+    // The blocks of a file with holes (a blank flash made by truncate) are taken now: a full disk
+    // met by a store through the mapping would end the process.
+    int error;
+    while ((error = ::posix_fallocate(fd, 0, static_cast<off_t>(kImageBytes))) == EINTR) {
+    }
+    if (error != 0) {
+        why = "its blocks cannot be reserved: " + platform::FileErrorText(error).str();
+        return false;
+    }
+    void* map = ::mmap(nullptr, kImageBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) {
+        why = std::string("cannot be mapped: ") + std::strerror(errno);
+        return false;
+    }
+    if (m_mapping) ::munmap(m_mapping, kImageBytes);
+    m_mapping = static_cast<uint16_t*>(map);
     for (uint32_t b = 0; b < kBlocks; ++b) {
         m_owned[b].reset();
-        m_blocks[b] = words + size_t{b} * kBlockWords;
+        m_blocks[b] = m_mapping + size_t{b} * kBlockWords;
+    }
+    return true;
+}
+
+bool FlashProm::ReadImageFile(int fd, std::string& why) {
+    std::unique_ptr<uint16_t[]> blocks[kBlocks];
+    for (uint32_t b = 0; b < kBlocks; ++b) {
+        blocks[b] = std::make_unique<uint16_t[]>(kBlockWords);
+        char* at = reinterpret_cast<char*>(blocks[b].get());
+        for (size_t done = 0; done < kBlockWords * 2;) {
+            const ssize_t got = ::pread(fd, at + done, kBlockWords * 2 - done, static_cast<off_t>(size_t{b} * kBlockWords * 2 + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                why = std::string("cannot be read: ") + (got < 0 ? std::strerror(errno) : "it is shorter than a flash image");
+                return false;
+            }
+            done += static_cast<size_t>(got);
+        }
+    }
+    if (m_mapping) ::munmap(m_mapping, kImageBytes);
+    m_mapping = nullptr;
+    for (uint32_t b = 0; b < kBlocks; ++b) {
+        m_owned[b] = std::move(blocks[b]);
+        m_blocks[b] = m_owned[b].get();
     }
     return true;
 }

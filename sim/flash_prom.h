@@ -41,11 +41,20 @@ public:
     FlashProm(const FlashProm&) = delete;
     FlashProm& operator=(const FlashProm&) = delete;
 
-    // Keeps the array in a raw image file (kWords little-endian words) from now on, mapped so that
-    // every change reaches the file at once. A missing file is created from the current array and
-    // created is set; an existing one replaces the array. False with error set when the file cannot
-    // be used (the array stays in memory).
-    bool UseImageFile(const std::string& path, bool* created, std::string* error);
+    // How UseImageFile keeps the array.
+    enum class ImageUse {
+        Refused,   // the file cannot be used: error says why; the array is as it was
+        Created,   // there was no file: one was made from the array, whole, and is kept from now on
+        Kept,      // the file's contents replaced the array and every change reaches the file at once
+        ReadOnly,  // the file may be read but not written: its contents replaced the array, and
+                   // changes stay in memory (error says why it cannot be written)
+    };
+    // Keeps the array in a raw image file (kWords little-endian words). A missing file is made
+    // from the current array as a save makes a file (a temporary beside it renamed into place), so
+    // a full disk or a signal leaves no file or a whole one; ownRole is what the run protects it
+    // as. An existing file has its blocks reserved before it is mapped, so that a full disk fails
+    // here and never a write through the mapping.
+    ImageUse UseImageFile(const std::string& path, const std::string& ownRole, std::string* error);
 
     // Bus side.
     uint32_t ReadPair(uint32_t address);
@@ -74,6 +83,8 @@ private:
     uint16_t IdentifierWord(uint32_t address) const;
     static uint16_t QueryWord(uint32_t address);
     uint16_t* Block(uint32_t block);  // allocates an erased block when needed
+    bool MapImageFile(int fd, std::string& why);
+    bool ReadImageFile(int fd, std::string& why);
     void EraseBlock(uint32_t block);
     const FlashErrorOn* Failing(const std::vector<FlashErrorOn>& list, uint32_t block) const;
 

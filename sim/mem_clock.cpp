@@ -1,40 +1,70 @@
 // Memory clock model: steps, the reliable window handed to the SDRAM model, and the persisted clock word.
 #include "sim/mem_clock.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 #include "platform/files.h"
+#include "platform/number_text.h"
 #include "sim/sdram.h"
 
 namespace sim {
 
+ClockStoreContents ReadClockStore(const std::string& path) {
+    using Kind = ClockStoreContents::Kind;
+    ClockStoreContents store;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return store;
+        return {Kind::Unreadable, 0, std::strerror(errno)};
+    }
+    // Only a regular file is read: a FIFO would wait for a writer.
+    if (!S_ISREG(st.st_mode)) return {Kind::Other, 0, ""};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {Kind::Unreadable, 0, std::strerror(errno)};
+    // A store's word with blanks around it is a few bytes; a file past this is something else.
+    char buffer[256];
+    size_t got = 0;
+    for (ssize_t n; got < sizeof buffer && ((n = ::read(fd, buffer + got, sizeof buffer - got)) > 0 || (n < 0 && errno == EINTR));)
+        if (n > 0) got += static_cast<size_t>(n);
+    ::close(fd);
+    const std::string text(buffer, got);
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    size_t first = 0;
+    while (first < text.size() && blank(text[first])) ++first;
+    size_t last = first;
+    while (last < text.size() && !blank(text[last]) && text[last] != '\0') ++last;
+    store.text = text.substr(first, std::min<size_t>(last - first, 40));
+    if (first == text.size()) {
+        store.kind = Kind::Empty;
+        return store;
+    }
+    size_t rest = last;
+    while (rest < text.size() && blank(text[rest])) ++rest;
+    const platform::UnsignedScan scan = platform::ScanUnsigned(store.text.c_str());
+    const bool word = got < sizeof buffer && rest == text.size() && last - first <= 40 && *scan.end == '\0' &&
+                      scan.end != store.text.c_str() && !scan.overflow && scan.value <= 0xFFFFFFFFu;
+    store.kind = word ? Kind::Word : Kind::Other;
+    store.word = word ? static_cast<uint32_t>(scan.value) : 0;
+    return store;
+}
+
 namespace {
 
-// The store file holds the word as text: "0x000000A0" as written here, or a decimal number. A
-// missing file reads as 0, a board never calibrated; contents that are no such number read as 0
-// too, with a line on stderr, so a damaged store is not taken for an uncalibrated board unseen.
+// A missing file reads as 0, a board never calibrated; so does an empty one, with a line on stderr
+// (the rig check refuses any other contents before anything is written).
 uint32_t LoadStore(const std::string& path) {
     if (path.empty()) return 0;
-    // Only a regular file is read: a FIFO would wait for a writer (the rig file refuses one anyway).
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return 0;
-    std::ifstream in(path);
-    if (!in) return 0;
-    std::string text;
-    in >> text;
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    try {
-        size_t used = 0;
-        const unsigned long long v = std::stoull(hex ? text.substr(2) : text, &used, hex ? 16 : 10);
-        if (used == text.size() - (hex ? 2 : 0) && v <= 0xFFFFFFFFull) return static_cast<uint32_t>(v);
-    } catch (...) {
-    }
-    std::fprintf(stderr, "ERROR:  memory clock store %s holds \"%s\", not a clock word; it reads as 0\n", path.c_str(),
-                 text.c_str());
+    const ClockStoreContents store = ReadClockStore(path);
+    if (store.kind == ClockStoreContents::Kind::Word) return store.word;
+    if (store.kind != ClockStoreContents::Kind::Absent)
+        std::fprintf(stderr, "ERROR:  memory clock store %s holds \"%s\", not a clock word; it reads as 0\n", path.c_str(), store.text.c_str());
     return 0;
 }
 

@@ -11,6 +11,25 @@ namespace sim {
 
 class SdramModel;
 
+// What a memory clock store file holds. The store only ever holds the clock word as text
+// ("0x000000A0" as the board writes it, or a decimal number), so a file that holds anything else is
+// some other file, which the board must not write over.
+struct ClockStoreContents {
+    enum class Kind {
+        Absent,      // no such file: a board never calibrated
+        Empty,       // no word in it (nothing but blanks)
+        Word,        // word is the clock word
+        Other,       // something other than one clock word
+        Unreadable,  // text says why
+    };
+    Kind kind = Kind::Absent;
+    uint32_t word = 0;
+    std::string text;  // Empty, Other: the first blank-separated word of the file (cut short)
+};
+// Reads the store at path (not a FIFO or device: those read as Other), at most a few hundred bytes
+// of it whatever its size.
+ClockStoreContents ReadClockStore(const std::string& path);
+
 // Registers (BAR0 byte offsets):
 //   0x7F004  any write: the setting one step up (stops at 255)
 //   0x7F000  any write: the setting one step down (stops at 0)

@@ -1,7 +1,12 @@
 // Rig descriptions: the default rig and a strict JSON reader that names the file and key of every error.
 #include "sim/rig_config.h"
 
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,13 +14,13 @@
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <strings.h>
 
 #include <nlohmann/json.hpp>
 
 #include "platform/file_identity.h"
 #include "platform/number_text.h"
 #include "sim/device_names.h"
+#include "sim/mem_clock.h"
 #include "sim/vpd.h"
 #include "yorbflow/wire/command_table.h"
 
@@ -697,6 +702,31 @@ void CheckSharedFiles(const RigConfig& rig, const std::string& rigPath) {
         }
     }
 }
+
+}  // namespace
+
+std::string CheckKeptContents(const RigConfig& rig) {
+    for (size_t i = 0; i < rig.boards.size(); ++i) {
+        const BoardConfig& board = rig.boards[i];
+        const std::string key = "key \"boards[" + std::to_string(i) + "].";
+        if (const std::string& store = board.memoryClock.store; !store.empty()) {
+            const ClockStoreContents contents = ReadClockStore(store);
+            if (contents.kind == ClockStoreContents::Kind::Unreadable)
+                return key + "memory_clock.store\": \"" + store + "\" cannot be read: " + contents.text;
+            // The board replaces its store whole: a file of anything else is not its store.
+            if (contents.kind == ClockStoreContents::Kind::Other)
+                return key + "memory_clock.store\": \"" + store + "\" holds something other than a clock word: refusing to write over it";
+        }
+        if (const std::string& image = board.flashImage; !image.empty()) {
+            const int fd = ::open(image.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) ::close(fd);
+            else if (errno != ENOENT) return key + "flash.image\": \"" + image + "\" cannot be read: " + std::strerror(errno);
+        }
+    }
+    return "";
+}
+
+namespace {
 
 void ReadCodecChipFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board);
 void ReadDspFault(const Json& f, const std::string& key, const std::string& kind, BoardConfig& board);

@@ -415,4 +415,10 @@ struct KeptFile {
 // The board's clock store, then its flash image.
 std::vector<KeptFile> KeptFiles(const BoardConfig& board);
 
+// What the files the rig keeps hold, looked at once they are known to be no other file the run
+// depends on and before anything is written: a clock store that is there holds a clock word or
+// nothing, and a flash image that is there can be read. Answers "" when they do, else one line
+// naming the key ("key \"boards[0].memory_clock.store\": ...").
+std::string CheckKeptContents(const RigConfig& rig);
+
 }  // namespace sim

@@ -91,7 +91,8 @@ void Run(bool loadFpgas, Body&& body, const sim::RigConfig* rig = nullptr) {
     platform::SetProgramDir(dir.Path());
     {
         const support::ScopedCwd cwd(dir.Path());
-        rig ? devlib::LoadRig(*rig) : devlib::LoadDefaultRig();
+        if (rig) devlib::LoadRig(*rig);
+        else devlib::LoadDefaultRig();
         CBrimolaBoardTests root("CBrimolaBoard");
         if (loadFpgas) {
             static const char* const files[] = {"LOCV", "TAZU", "TAZU", "FESK", "FESK"};

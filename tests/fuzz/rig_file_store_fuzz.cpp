@@ -107,6 +107,12 @@ int FuzzRigFileStore(const uint8_t* data, size_t size) {
         if (!board.memoryClock.store.empty() && board.memoryClock.store != storePath) return 0;
         if (board.flashImage == flashPath && (flags & 2) && flash.size() != kFlashBytes) return Broken("a flash image of another size is refused");
     }
+    // A store that holds anything but a clock word is no store: the rig is refused, in one line.
+    if (const std::string why = sim::CheckKeptContents(config); !why.empty()) {
+        if (why.rfind("key \"boards[", 0) != 0 || why.find('\n') != std::string::npos) return Broken("a refusal is one line naming the key");
+        if ((flags & 1) && ReadFile(storePath) != store) return Broken("a refused rig leaves the clock store as it was");
+        return 0;
+    }
     devlib::LoadRig(config);
     // Loading reads the files and writes neither.
     if ((flags & 2) && ReadFile(flashPath) != flash) return Broken("loading leaves the flash image as it was");

@@ -307,6 +307,11 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
     // between two reads of its source as well: where it stops, the source is not read whole.
     dir.Write("source.bin", "");
     std::filesystem::resize_file(dir.File("source.bin"), 1ull << 30);
+    // The rig's flash image is made as a save is: a signal leaves none, or a whole one.
+    dir.Write("rig.json", R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "flash": {"image": "flash.img"}}]})");
+    ASSERT_EQ(RunHost({"--rig", "rig.json", "--list"}, dir.Path()).status, 0);
+    const std::string healthy = dir.Read("flash.img");
+    ASSERT_EQ(healthy.size(), 8u << 20);
     struct Row { const char* name; const char* test; std::vector<int> signals; int status; } const rows[] = {
         {"SIGTERM", "SaveAndWait", {SIGTERM}, 128 + SIGTERM}, {"SIGHUP", "SaveAndWait", {SIGHUP}, 128 + SIGHUP},
         {"two Ctrl-Cs", "SaveAndWait", {SIGINT, SIGINT}, 3}, {"SIGKILL", "SaveAndWait", {SIGKILL}, 128 + SIGKILL},
@@ -314,11 +319,35 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
         {"SIGTERM in a large save", "LargeSave", {SIGTERM}, 128 + SIGTERM},
         {"SIGHUP in a large save through CFile", "LargeStreamSave", {SIGHUP}, 128 + SIGHUP},
         {"two Ctrl-Cs in a large copy's read", "LargeCopy", {SIGINT, SIGINT}, 3},
+        {"SIGTERM as the rig makes its flash image", "", {SIGTERM}, 128 + SIGTERM},
+        {"two Ctrl-Cs as the rig makes its flash image", "", {SIGINT, SIGINT}, 3},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         dir.Write("saved.bin", "old");
         dir.Write("j.xml", kKeptReport);
+        if (!*row.test) {
+            // The library makes the image as it loads, in milliseconds: a run is tried again until
+            // each signal lands while it is made. Wherever they land, the image is whole or none.
+            bool caught = false;
+            for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
+                std::filesystem::remove(dir.File("flash.img"));
+                caught = true;
+                const HostRun run = RunHost({"--rig", "rig.json", "--list", "--junit", "j.xml"}, dir.Path(), [&](pid_t pid, const std::string&) {
+                    for (int signal : row.signals) {
+                        caught = StopMidSave(pid, dir, "flash.img") >= 0 && caught;
+                        kill(pid, signal), kill(pid, SIGCONT);
+                    }
+                    return false;
+                });
+                EXPECT_TRUE(!std::filesystem::exists(dir.File("flash.img")) || dir.Read("flash.img") == healthy);
+                EXPECT_TRUE(!caught || (run.status == row.status && !std::filesystem::exists(dir.File("flash.img")))) << run.status;
+                EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
+            }
+            EXPECT_TRUE(caught) << "no run took its signals while it made the image";
+            EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
+            continue;
+        }
         const bool large = std::string(row.test) != "SaveAndWait";
         HostRun run = RunHost(WithLib({"--all", row.test, "--junit", "j.xml"}), dir.Path(), [&](pid_t pid, const std::string& out) {
             if (large) {
@@ -351,9 +380,14 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
     EXPECT_EQ(dir.Read("saved.bin"), "new");
     EXPECT_TRUE(Has(dir.Read("j.xml"), "<testcase ") && Has(ReadText(log), "[PASS]    Host/Extra/Save")) << ReadText(log);
     EXPECT_EQ(ReadText(rig), "{\"boards\": []}");
+    // The switch file is saved before the library names its files: a report that --list keeps as
+    // it is, named as a temporary of the switch file, stays.
+    const std::string listed = dir.Write(".CmdLine.99999999.3.c", kKeptReport);
+    EXPECT_EQ(RunHost(WithLib({"--list", "--junit", listed}), dir.Path()).status, 0);
+    EXPECT_EQ(ReadText(listed), kKeptReport);
     std::vector<std::string> left = LeftBehind(dir);
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{".j.xml.99999999.1.a", ".saved.bin.99999999.2.b"}));
+    EXPECT_EQ(left, (std::vector<std::string>{".CmdLine.99999999.3.c", ".j.xml.99999999.1.a", ".saved.bin.99999999.2.b"}));
 }
 
 TEST(HostCli, AFailedWriteOfTheLogOrTheReportFailsTheRunWithOneRedLineAndTheResultsStayOnScreen) {

@@ -1,8 +1,15 @@
 // The main job end to end: bin/pexhost loads the plug-in, lists both boards' trees and runs the
 // default tree on the default rig (and on rigs or switches a station may have), as an operator would.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -13,6 +20,7 @@
 
 #include "platform/paths.h"
 #include "tests/host/host_process.h"
+#include "tests/support/save_checks.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -217,18 +225,96 @@ TEST_P(DeadBoardLink, FailsTheDefaultRun) {
 
 // A rig that keeps its flash or clock word in a folder that is not there is refused at start, as
 // any bad rig file is: one line naming the file and the key, exit status 2, nothing run or created.
-TEST(MainJob, ARigKeepingFilesInAMissingFolderIsRefusedAtStart) {
-    for (const char* kept : {R"("flash": {"image": "gone/b.flash"})", R"("memory_clock": {"store": "gone/b.clock"})"}) {
-        SCOPED_TRACE(kept);
+// Where a run's files go: on the disk, on a disk of 4 MiB (a private mount), as "nobody" (who
+// may not write what root made), or under a file size limit of 1 MiB.
+enum class Station { Disk, SmallDisk, Nobody, SizeLimit };
+
+// The files a board keeps: a rig whose files cannot be kept is refused at start with one line that
+// names the key, before anything is written. A flash image is made whole or not at all, and one
+// that is there is the board's flash whatever it holds: a blank one fails the flash tests, also when
+// it may not be written or bears the name of a dead process's temporary of the switch file.
+TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFlashOrNone) {
+    enum class After { Absent, Unchanged };
+    struct Row {
+        const char* name;
+        std::string file;  // the main board's flash image, or with a '=' first its clock store
+        bool blank;        // the image is there before the run: 8 MiB of holes, as truncate makes one
+        mode_t mode;       // its permission bits (0644 when 0)
+        Station station;
+        std::vector<std::string> args;
+        int status;
+        std::string says;  // stderr, or with a '[' first stdout
+        After after;
+    } const rows[] = {
+        {"an image in a missing folder", "gone/b.flash", false, 0, Station::Disk, {"--list"}, 2,
+         "rig.json\": key \"boards[0].flash.image\": the folder \"gone\" of \"gone/b.flash\" does not exist", After::Absent},
+        {"a store in a missing folder", "=gone/b.clock", false, 0, Station::Disk, {"--list"}, 2,
+         "rig.json\": key \"boards[0].memory_clock.store\": the folder \"gone\" of \"gone/b.clock\" does not exist", After::Absent},
+        {"a new image on a disk too small for it", "small/b.flash", false, 0, Station::SmallDisk, {"--list"}, 2,
+         "key \"boards[0].flash.image\": flash image \"small/b.flash\": cannot be created: The disk is full.\n", After::Absent},
+        {"a blank image on a full disk", "small/b.flash", true, 0, Station::SmallDisk, {"Flash and Controller"}, 2,
+         "key \"boards[0].flash.image\": flash image \"small/b.flash\": its blocks cannot be reserved: The disk is full.\n", After::Unchanged},
+        {"a new image past the size limit", "b.flash", false, 0, Station::SizeLimit, {"--list"}, 2,
+         "flash image \"b.flash\": cannot be created: The disk is full. The file is too large for the size limit", After::Absent},
+        {"a blank image that may not be read", "b.flash", true, 0200, Station::Nobody, {"Flash and Controller"}, 2,
+         "key \"boards[0].flash.image\": \"b.flash\" cannot be read: Permission denied\n", After::Unchanged},
+        {"a blank image", "b.flash", true, 0, Station::Disk, {"Flash and Controller"}, 1, "[18 tests: 10 passed, 7 failed, 1 stopped", After::Unchanged},
+        {"a blank image that may not be written", "b.flash", true, 0444, Station::Nobody, {"Flash and Controller"}, 1,
+         "board \"Brimola1\": flash image \"b.flash\" cannot be written (Permission denied): the board runs on its contents and keeps no changes\n",
+         After::Unchanged},
+        {"a blank image named as a dead process's temporary of the switch file", ".CmdLine.99999.1.a", true, 0, Station::Disk,
+         {"Flash and Controller"}, 1, "[18 tests: 10 passed, 7 failed, 1 stopped", After::Unchanged},
+    };
+    const std::string blank(8u << 20, '\0');
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         WorkDir dir;
-        std::ofstream(dir.File("rig.json")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola", )" << kept << "}]}";
-        const HostRun run = dir.Host({"--rig", dir.File("rig.json")});
-        EXPECT_EQ(run.status, 2) << run.out << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        EXPECT_TRUE(Has(run.err, "rig.json\": key \"boards[0].")) << run.err;
-        EXPECT_TRUE(Has(run.err, "the folder \"gone\" of \"gone/b.")) << run.err;
-        EXPECT_FALSE(Has(run.out, "[PASS]") || Has(run.out, "[FAIL]")) << run.out;
+        const bool store = row.file[0] == '=';
+        const std::string file = store ? row.file.substr(1) : row.file;
+        std::ofstream(dir.File("rig.json")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"breakout_box": true, )"
+                                            << R"("codec_port": "Nuxa1", "expansion_port": "Nuxa1"}, )"
+                                            << (store ? R"("memory_clock": {"store": ")" : R"("flash": {"image": ")") << file
+                                            << R"("}}, {"tag": "Nuxa1", "kind": "nuxa"}]})";
+        if (row.station == Station::SmallDisk) {
+            // A mount of this test's own, gone with its process.
+            ASSERT_EQ(::unshare(CLONE_NEWNS), 0) << std::strerror(errno);
+            ASSERT_EQ(::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
+            ASSERT_EQ(::mount("tmpfs", dir.MakeDir("small").c_str(), "tmpfs", 0, "size=4m"), 0) << std::strerror(errno);
+        }
+        if (row.blank) {
+            dir.Write(file, "");
+            std::filesystem::resize_file(dir.File(file), blank.size());
+        }
+        if (row.mode) ::chmod(dir.File(file).c_str(), row.mode);
+        if (row.station == Station::Nobody) ::chmod(dir.Path().c_str(), 0777);
+        std::vector<std::string> args = {"--color=never", "--rig", "rig.json"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const HostRun run = RunHost(args, dir.Path(), {}, "", [&row] {
+            if (row.station == Station::Nobody && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(125);
+            if (row.station != Station::SizeLimit) return;
+            const struct rlimit limit = {1u << 20, 1u << 20};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        EXPECT_EQ(run.status, row.status) << run.out << run.err;
+        if (row.says[0] == '[') {
+            EXPECT_TRUE(Has(run.out, row.says.substr(1))) << run.out;
+        } else {
+            EXPECT_TRUE(Has(run.err, row.says)) << run.err;
+        }
+        if (row.status == 2) {
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+            EXPECT_FALSE(Has(run.out, "[RUN]")) << run.out;
+        }
+        std::error_code none;
+        EXPECT_EQ(std::filesystem::exists(dir.File(file), none), row.after != After::Absent);
+        if (row.after == After::Unchanged) {
+            EXPECT_TRUE(dir.Read(file) == blank);
+        }
         EXPECT_FALSE(std::filesystem::exists(dir.File("gone")));
+        if (row.station == Station::SmallDisk) {
+            EXPECT_EQ(support::Entries(dir.File("small")), (row.blank ? std::vector<std::string>{"b.flash"} : std::vector<std::string>{}));
+            ::umount(dir.File("small").c_str());
+        }
     }
 }
 
@@ -264,7 +350,13 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
     program.Write("Own.txt", ReadText(program.File("BrimolaTree_Mfg.txt")));
     dir.Write("earlier.log", "Log of pexhost, the Pexano test host\nan earlier run\n");
     dir.Write("earlier.xml", "<testsuites name=\"an earlier run\"/>\n");
-    struct Row { const char* name; std::vector<std::string> args; std::string kept; std::string err; std::string store = ""; } const rows[] = {
+    // A store holds the clock word alone, as the board writes it: any other file is refused, here
+    // before the protected files the library names as it starts are known.
+    program.Write("KEZO0202.oxd", ReadText(program.File("testdata/KEZO0202.oxd")));
+    dir.Write("notes.txt", "Station 4: the fan of the left rack is loud\n");
+    const std::string other = "\" holds something other than a clock word";
+    // holds: the contents kept has for the row's run (a store over another file that holds a clock word).
+    struct Row { const char* name; std::vector<std::string> args; std::string kept; std::string err; std::string store = ""; std::string holds = ""; } const rows[] = {
         {"log over a library the host loads", {"--log", program.File("libpexplatform.so")}, program.File("libpexplatform.so"), "is a library the run loaded"},
         {"log over a library the library loads", {"--log", program.File("libpexdevice.so")}, program.File("libpexdevice.so"), "is a library the run loaded"},
         {"report over a library the library loads", {"--junit", program.File("libpexyorbflow.so")}, program.File("libpexyorbflow.so"), "is a library the run loaded"},
@@ -288,13 +380,23 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
         {"the rig's clock store over a library the library loads", {}, program.File("libpexyorbwire.so"),
          "libpexyorbwire.so\" is a library the run loaded", program.File("libpexyorbwire.so")},
         // Files the library protects as it starts, the codec root's tree before the main root calibrates.
-        {"the rig's clock store over the program folder's environment file", {}, program.File("Environment.txt"),
+        {"the rig's clock store over the program folder's environment file holding a clock word", {}, program.File("Environment.txt"),
          program.File("Environment.txt") + " is the library's environment file and the rig's memory clock store of Brimola1",
-         program.File("Environment.txt")},
-        {"the rig's clock store over the codec board's tree", {}, program.File("NuxaTree_Mfg.txt"),
-         program.File("NuxaTree_Mfg.txt") + " is a test tree file and the rig's memory clock store of Brimola1", program.File("NuxaTree_Mfg.txt")},
-        {"the rig's clock store over a private tree", {"-Config=Own.txt"}, program.File("Own.txt"),
-         program.File("Own.txt") + " is a test tree file and the rig's memory clock store of Brimola1", program.File("Own.txt")},
+         program.File("Environment.txt"), "160\n"},
+        {"the rig's clock store over the codec board's tree", {}, program.File("NuxaTree_Mfg.txt"), program.File("NuxaTree_Mfg.txt") + other,
+         program.File("NuxaTree_Mfg.txt")},
+        {"the rig's clock store over a private tree", {"-Config=Own.txt"}, program.File("Own.txt"), program.File("Own.txt") + other,
+         program.File("Own.txt")},
+        {"the rig's clock store over the engineering tree in a manufacturing run", {}, program.File("BrimolaTree_Eng.txt"),
+         program.File("BrimolaTree_Eng.txt") + other, program.File("BrimolaTree_Eng.txt")},
+        {"the rig's clock store over the manufacturing tree in an engineering run", {"-ENGINEERING"}, program.File("NuxaTree_Mfg.txt"),
+         program.File("NuxaTree_Mfg.txt") + other, program.File("NuxaTree_Mfg.txt")},
+        {"the rig's clock store over a firmware file", {}, program.File("KEZO0202.oxd"), program.File("KEZO0202.oxd") + other,
+         program.File("KEZO0202.oxd")},
+        {"the rig's clock store over station notes", {}, dir.File("notes.txt"), "\"notes.txt" + other, "notes.txt"},
+        // --list writes no report: the one named stays as it is.
+        {"the rig's clock store over a report under --list", {"--list", "--junit", "earlier.xml"}, dir.File("earlier.xml"),
+         "\"earlier.xml\" is the host's report", "earlier.xml"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -307,6 +409,8 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
                                     R"( "expansion_port": "Nuxa1"}, "memory_clock": {"store": ")" + row.store + R"("}}, {"tag": "Nuxa1", "kind": "nuxa"}]})");
             args.insert(args.begin(), {"--rig", "store.json"});
         }
+        const std::string own = ReadText(row.kept);
+        if (!row.holds.empty()) std::ofstream(row.kept, std::ios::binary) << row.holds;
         const std::string before = ReadText(row.kept);
         ASSERT_FALSE(before.empty());
         const HostRun run = program.Host(args, dir.Path());
@@ -314,6 +418,7 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
         EXPECT_TRUE(Has(run.err, row.err) && Has(run.err, ": refusing to write over it")) << run.err;
         EXPECT_FALSE(Has(run.out, "[RUN]")) << run.out;
         EXPECT_TRUE(ReadText(row.kept) == before) << "the file is whole";
+        std::ofstream(row.kept, std::ios::binary) << own;
     }
     // A test's save or append over one of them fails and says why, and the file stays whole; the
     // log keeps the whole run. The leaves before a row's last one map its log and pass.

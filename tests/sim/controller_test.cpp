@@ -166,17 +166,24 @@ TEST(BoardController, BootInformationFollowsTheSegmentHeadersAndTheFlashImageFil
     cfg.faults.flash.missingHeaders = {"PCIX", "PCI", "SAFE"};
     EXPECT_EQ(Board(cfg).R(0x4010) & 0x700C0, 0x70000u) << "all tried, neither active bit";
     EXPECT_EQ(Board(cfg).ctl.InfoText(), "") << "a blank SAFE segment has no record";
-    // It boots from its flash image file, or runs healthy from memory saying why.
+    // It boots from its flash image file; a missing one is made from the healthy contents, and
+    // one that cannot be made leaves the board with no flash the rig stands by, saying why.
     support::TempDir dir;
     sim::BoardConfig fileCfg = sim::DefaultBoard(BoardKind::Brimola, "B");
     fileCfg.flashImage = dir / "brimola.flash";
     sim::FlashProm erased(sim::FlashFaults{}, 1);
-    ASSERT_TRUE(erased.UseImageFile(fileCfg.flashImage, nullptr, nullptr));
+    ASSERT_EQ(erased.UseImageFile(fileCfg.flashImage, "", nullptr), sim::FlashProm::ImageUse::Created);
     EXPECT_EQ(Board(fileCfg).ctl.Booted(), sim::BootImage::Safe) << "an erased image file: nothing else to boot";
+    fileCfg.flashImage = dir / "new.flash";
+    EXPECT_EQ(Board(fileCfg).ctl.Booted(), sim::BootImage::Pcix);
+    sim::FlashProm healthy(sim::FlashFaults{}, 1);
+    sim::InstallHealthyContents(healthy, fileCfg);
+    std::vector<uint16_t> words(sim::FlashProm::kWords);
+    healthy.ReadWords(0, words.data(), words.size());
+    EXPECT_TRUE(support::ReadText(fileCfg.flashImage) == std::string(reinterpret_cast<const char*>(words.data()), words.size() * 2));
     fileCfg.flashImage = dir / "missing/dir/x.flash";
-    Board fallback(fileCfg);
-    EXPECT_NE(fallback.ctl.FlashError(), "");
-    EXPECT_EQ(fallback.FlashWord(0x100002), 0x9955);
+    const std::string refused = Board(fileCfg).ctl.FlashError();
+    EXPECT_NE(refused.find("x.flash\": cannot be created: "), std::string::npos) << refused;
 }
 
 TEST(BoardController, StuckRegisterBitsReadStuckAndActSo) {

@@ -2,17 +2,22 @@
 // FPGA accepts), the OXD fixtures under testdata/oxd, the flash PROM model (command set, timing, faults, image file) and its
 // contents (image records, healthy images, the boot choice).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/file_identity.h"
 #include "sim/bitstream.h"
 #include "sim/firmware_images.h"
 #include "sim/flash_contents.h"
 #include "sim/flash_prom.h"
 #include "sim/vpd.h"
+#include "tests/support/save_checks.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -23,6 +28,7 @@ using sim::FlashFaults;
 using sim::FlashProm;
 using sim::ImageIdRecord;
 using Words = std::vector<uint16_t>;
+using support::Entries;
 
 // Bit-by-bit CRC-32 (reflected 0xEDB88320), independent of the table the model uses.
 uint32_t ReferenceCrc(const std::vector<uint8_t>& bytes) {
@@ -175,26 +181,45 @@ TEST(FlashProm, CommandsAnswerTheWordPairEraseTakesItsTimeProgramAndsAndBrokenSe
     EXPECT_EQ(f.Word(0x110), 0xFFFF);
 }
 
-TEST(FlashProm, ImageFileKeepsTheContentsAcrossPowerCycles) {
+// The image file is made whole from the chip's contents, with nothing left beside it, and keeps
+// every change from then on; a file that is there has its blocks reserved before it is mapped (a
+// blank flash made by truncate holds none), so a full disk is met there and not by a store.
+TEST(FlashProm, ImageFileIsMadeWholeReservedAndKeepsTheContentsAcrossPowerCycles) {
+    using Use = FlashProm::ImageUse;
     support::TempDir dir;
-    bool created = false;
     std::string error;
     {
         FlashProm f(FlashFaults{}, 1);
         const uint16_t w = 0x0ACE;
         f.WriteWords(0x123456, &w, 1);
-        ASSERT_TRUE(f.UseImageFile(dir / "board.flash", &created, &error)) << error;
-        EXPECT_TRUE(created);
-        EXPECT_EQ(f.Word(0x123456), 0x0ACE) << "a new file takes the chip's contents";
+        ASSERT_EQ(f.UseImageFile(dir / "board.flash", "", &error), Use::Created) << error;
+        EXPECT_EQ(support::ReadText(dir / "board.flash").substr(0x123456 * 2, 4), std::string("\xCE\x0A\xFF\xFF", 4))
+            << "a new file holds the chip's contents";
+        EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"board.flash"});
         EXPECT_EQ(Program(f, 0x200000, Words(16, 0x5A5A)) + Erase(f, 0x12), 0x100);
     }
     FlashProm f(FlashFaults{}, 1);
-    ASSERT_TRUE(f.UseImageFile(dir / "board.flash", &created, &error)) << error;
-    EXPECT_FALSE(created);
+    ASSERT_EQ(f.UseImageFile(dir / "board.flash", "", &error), Use::Kept) << error;
     EXPECT_EQ(f.Word(0x200000) * 0x10000u + f.Word(0x123456), 0x5A5AFFFFu);
-    EXPECT_FALSE(f.UseImageFile(dir.Write("small.flash", "not a flash"), nullptr, &error));
+
+    const std::string blank = dir.Write("blank.flash", "");
+    std::filesystem::resize_file(blank, FlashProm::kWords * 2);
+    ASSERT_EQ(f.UseImageFile(blank, "", &error), Use::Kept) << error;
+    struct stat st{};
+    ASSERT_EQ(::stat(blank.c_str(), &st), 0);
+    EXPECT_GE(st.st_blocks * 512, FlashProm::kWords * 2) << "every block of the file is the file's own";
+    EXPECT_EQ(f.Word(0x200000), 0);
+
+    EXPECT_EQ(f.UseImageFile(dir.Write("small.flash", "not a flash"), "", &error), Use::Refused);
     EXPECT_NE(error.find("not a flash image of 8388608 bytes"), std::string::npos) << error;
-    EXPECT_EQ(f.Word(0x200000), 0x5A5A) << "a refused file leaves the chip as it was";
+    // Made as a save is made: over a file the run protects under another role, no file at all.
+    platform::ProtectFile(dir / "log.flash", "the host's log");
+    EXPECT_EQ(f.UseImageFile(dir / "log.flash", "the rig's flash image of B", &error), Use::Refused);
+    platform::ClearProtectedFiles();
+    EXPECT_NE(error.find("log.flash\": cannot be created: The file could not be accessed. " + dir / "log.flash" + " is the host's log"), std::string::npos)
+        << error;
+    EXPECT_FALSE(std::filesystem::exists(dir / "log.flash"));
+    EXPECT_EQ(f.Word(0x200000), 0) << "a refused file leaves the chip as it was";
 }
 
 constexpr sim::FlashSegment kSmall{"TEST", 0x300000, 0x100};  // 512 bytes

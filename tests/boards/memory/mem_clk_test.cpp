@@ -118,7 +118,8 @@ TEST(MemClk, TheStoreReadsDecimalAndSaysWhenItCannotBeReadOrWritten) {
     const struct { const char* contents; std::string role; const char *old, *warning, *after; } stores[] = {
         {"010\n", "", "OldClockSetting = 10\n", "", "0x000000A0\n"},
         {"0x0000008C\n", "", "OldClockSetting = 140\n", "", "0x000000A0\n"},
-        {"garbage\n", "", "OldClockSetting = 160\n", "holds \"garbage\", not a clock word", "0x000000A0\n"},  // as never calibrated
+        // As never calibrated; a store that holds anything but a word is no store (the rig is refused).
+        {" \n", "", "OldClockSetting = 160\n", "holds \"\", not a clock word", "0x000000A0\n"},
         {nullptr, "", "", "cannot be written; the clock word 0x000000A0 is not kept", ""},
         // The store's own role keeps no one but the others from it; a file the run depends on
         // otherwise stays as it was, and the word is kept in the board.
