@@ -13,19 +13,25 @@ size_t SpdEeprom::Read(uint32_t offset, void* dst, size_t len) const {
     return n;
 }
 
-namespace {
-
-// Bytes 5 (ranks) and 31 (rank density, JEDEC DDR encoding: 0x80 512 MB ... 0x08 32 MB) so that
-// byte 5 x byte 31 x 4 is the size in MB.
-void SetSize(std::array<uint8_t, SpdEeprom::kBytes>& s, uint64_t mib) {
+SpdSizeBytes SpdSizeFor(uint64_t mib) {
+    // Ranks double while the density would pass 0x80 and halves evenly (JEDEC DDR encoding: 0x80
+    // 512 MB ... 0x08 32 MB).
     uint64_t units = std::max<uint64_t>(mib / 4, 1);
     uint64_t ranks = 1;
     while (units > 0x80 && units % 2 == 0 && ranks < 8) {
         units /= 2;
         ranks *= 2;
     }
-    s[5] = static_cast<uint8_t>(ranks);
-    s[31] = static_cast<uint8_t>(std::min<uint64_t>(units, 0xFF));
+    const bool exact = mib >= 4 && mib % 4 == 0 && units <= 0xFF;
+    return {static_cast<uint8_t>(ranks), static_cast<uint8_t>(std::min<uint64_t>(units, 0xFF)), exact};
+}
+
+namespace {
+
+void SetSize(std::array<uint8_t, SpdEeprom::kBytes>& s, uint64_t mib) {
+    const SpdSizeBytes size = SpdSizeFor(mib);
+    s[5] = size.ranks;
+    s[31] = size.density;
 }
 
 bool Applies(int faultModule, int module) { return faultModule == 0 || faultModule == module; }

@@ -26,6 +26,17 @@ private:
     std::array<uint8_t, kBytes> m_bytes;
 };
 
+// The SPD's size bytes for a module of `mib` MiB: byte 5 the ranks (1, 2, 4 or 8) and byte 31 the
+// rank density in 4 MB units (1-255), so that 4 x ranks x density is the size in MB. `exact` is
+// false when no such pair makes `mib` (a size that is not a multiple of 4, or such as 1028 MB, whose
+// quarter is an odd 257); the bytes then hold a smaller size, from 4 MB up.
+struct SpdSizeBytes {
+    uint8_t ranks;
+    uint8_t density;
+    bool exact;
+};
+SpdSizeBytes SpdSizeFor(uint64_t mib);
+
 // The SPD image of module 1 or 2 of a board: a DDR-333 registered module whose size is the board's
 // SDRAM size (the two modules carry the low and high order words of the same addresses), 13 row
 // and 11 (main board) or 10 (codec board) column address bits, CAS latencies 2 and 2.5. Bytes 0-66

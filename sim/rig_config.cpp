@@ -20,6 +20,7 @@
 #include "platform/file_identity.h"
 #include "platform/number_text.h"
 #include "sim/device_names.h"
+#include "sim/i2c_parts.h"
 #include "sim/mem_clock.h"
 #include "sim/vpd.h"
 #include "yorbflow/wire/command_table.h"
@@ -357,7 +358,15 @@ bool ReadPartFault(const Json& f, const std::string& key, const std::string& kin
         CheckKeys(f, key, {"kind", "board", "module", "mib"});
         SpdWrongSize z;
         z.module = module();
-        if (f.contains("mib")) z.mib = static_cast<uint32_t>(ReadUnsigned(f["mib"], Join(key, "mib"), 4, 4096));
+        if (f.contains("mib")) {
+            const std::string k = Join(key, "mib");
+            z.mib = static_cast<uint32_t>(ReadUnsigned(f["mib"], k, 4, 4096));
+            // A size the SPD's bytes cannot make would read as another, perhaps the healthy one.
+            const SpdSizeBytes wrong = SpdSizeFor(z.mib), healthy = SpdSizeFor(board.sdramBytes >> 20);
+            if (!wrong.exact) Fail(k, std::to_string(z.mib) + " MB is not a size the SPD can describe: 4 MB x ranks (1, 2, 4 or 8) x density (1-255)");
+            if (wrong.ranks == healthy.ranks && wrong.density == healthy.density)
+                Fail(k, std::to_string(z.mib) + " MB is the size the board's modules report: no fault");
+        }
         faults.spdSize.push_back(z);
     } else if (kind == "vpd_broken") {
         CheckKeys(f, key, {"kind", "board", "part"});

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -478,6 +479,38 @@ std::vector<int> Window(const sim::BoardConfig& cfg, int lo, int hi, int step = 
         if (clock.Setting() == v && BadWords(sdram, static_cast<uint32_t>(v)) == 0) good.push_back(v);
     }
     return good;
+}
+
+// The SPD's size bytes: 4 MB x ranks (byte 5) x rank density (byte 31). A size they can make comes
+// back exactly, in the fewest ranks that keep the density at 0x80 or below when it halves evenly; a
+// size they cannot make is told apart (the rig check refuses it) and its bytes make a smaller one.
+TEST(SpdSize, RanksTimesDensityTimesFourMakesTheSizeOrTheSizeIsToldApart) {
+    const struct {
+        uint64_t mib;
+        int ranks, density;
+        bool exact;
+    } rows[] = {
+        {4, 1, 1, true},       {256, 1, 64, true},    {512, 1, 128, true},   {516, 1, 129, true},
+        {1020, 1, 255, true},  {1024, 2, 128, true},  {2040, 2, 255, true},  {4080, 4, 255, true},
+        {4096, 8, 128, true},  {513, 1, 128, false},  {515, 1, 128, false},  {257, 1, 64, false},
+        {6, 1, 1, false},      {1028, 1, 255, false}, {2056, 2, 255, false},
+    };
+    for (const auto& row : rows) {
+        const sim::SpdSizeBytes size = sim::SpdSizeFor(row.mib);
+        EXPECT_EQ(std::make_tuple(int{size.ranks}, int{size.density}, size.exact), std::make_tuple(row.ranks, row.density, row.exact))
+            << row.mib;
+        EXPECT_EQ(4u * size.ranks * size.density == row.mib, row.exact) << row.mib;
+    }
+    // The image carries them, a module's fault only its own, and byte 63 still sums bytes 0-62.
+    BoardConfig config;
+    config.sdramBytes = 512ull << 20;
+    config.faults.spdSize.push_back({2, 516});
+    const auto module1 = sim::BuildSpdImage(config, 1), module2 = sim::BuildSpdImage(config, 2);
+    EXPECT_EQ(std::make_pair(int{module1[5]}, int{module1[31]}), std::make_pair(1, 128)) << "the healthy 512 MB";
+    EXPECT_EQ(std::make_pair(int{module2[5]}, int{module2[31]}), std::make_pair(1, 129));
+    uint8_t sum = 0;
+    for (int i = 0; i < 63; ++i) sum = static_cast<uint8_t>(sum + module2[static_cast<size_t>(i)]);
+    EXPECT_EQ(module2[63], sum);
 }
 
 TEST(MemoryClock, StepsSaturateAndOnlyTheWindowReadsReliably) {

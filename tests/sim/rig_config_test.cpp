@@ -221,6 +221,12 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         F(R"("kind": "dcm_unlocked", "device": 1, "bit": 29)", "bit\": value 29 is out of range 24..28"),
         {Rig(R"({"kind": "ddr_init_fails", "board": "N", "device": 1})"), "faults[0].device\": a codec board has no keyer or FPGA pair"},
         F(R"("kind": "flash_slow", "erase_ms": 0)", "erase_ms\": value 0 is out of range 1..3600000"),
+        // A module size the SPD's bytes cannot make would read as another: 513 as the healthy 512.
+        F(R"("kind": "spd_wrong_size", "mib": 513)", "mib\": 513 MB is not a size the SPD can describe"),
+        F(R"("kind": "spd_wrong_size", "mib": 2056)", "mib\": 2056 MB is not a size the SPD can describe"),
+        F(R"("kind": "spd_wrong_size", "mib": 512)", "mib\": 512 MB is the size the board's modules report: no fault"),
+        {R"({"boards": [{"tag": "N", "kind": "nuxa", "sdram_mib": 128}], "faults": [{"kind": "spd_wrong_size", "board": "N", "mib": 128}]})",
+         "faults[0].mib\": 128 MB is the size the board's modules report: no fault"},
         F(R"("kind": "dma_wrong_tag", "channel": 1, "tag": 4096)", "tag\": value 4096 is out of range 0..4095"),
         // A box fault names a command the box answers to, and a status its reply can carry.
         Box(R"("kind": "box_command_fails", "command": "SetHVInputFormat")",
