@@ -13,6 +13,7 @@
 
 #include "platform/file_identity.h"
 #include "tests/platform/station_paths.h"
+#include "tests/support/file_powers.h"
 #include "tests/support/save_checks.h"
 #include "tests/support/temp_dir.h"
 
@@ -403,20 +404,24 @@ TEST(FileIdentityTest, OneFileOnlyWhenDeviceAndInodeOrTheNewPathAgree) {
 }
 
 // A save over a writable file in a folder that takes no new file fails, and says the folder is
-// why, and so does a log opened there as a new file. Run as a user who may not write the folder
-// (as root, a child that drops to "nobody").
+// why, and so does a log opened there as a new file. The folder's mode bars its owner too (root in
+// a child that gives up its power to pass it).
 TEST(FileSaveTest, ASaveInAFolderThatTakesNoNewFileNamesTheFolder) {
     TempDir dir;
     const std::string folder = std::filesystem::canonical(dir.Path()).string();
     const std::string file = dir.Write("kept.bin", "old");
-    std::filesystem::permissions(folder, std::filesystem::perms(0755));
+    std::filesystem::permissions(folder, std::filesystem::perms(0555));
     std::filesystem::permissions(file, std::filesystem::perms(0666));
+    const struct Reopen {
+        std::string folder;
+        ~Reopen() { ::chmod(folder.c_str(), 0755); }  // so that the scratch folder can be removed
+    } reopen{folder};
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(3);
+        if (!support::GiveUpFileOverrides()) ::_exit(3);
         const bool saved = platform::WriteWholeFile(file.c_str(), "new", 3);
         std::string said = saved ? "saved" : std::strerror(errno) + std::string(": ") + platform::FileFailureDetail(errno);
         // A log opened to add to it, new in that folder, says the same.
@@ -433,7 +438,7 @@ TEST(FileSaveTest, ASaveInAFolderThatTakesNoNewFileNamesTheFolder) {
     ::close(fds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not give up root";
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not give up root's power over file modes";
     const std::string refused = "Permission denied: the folder " + folder + " does not allow a new file";
     EXPECT_EQ(said, refused + "\n" + refused);
     EXPECT_EQ(ReadText(file), "old");
