@@ -10,6 +10,7 @@
 #include "framework/hw/oxd.h"
 #include "images/image_8bit.h"
 #include "images/unpacked_image.h"
+#include "platform/files.h"
 #include "sim/codec_chip.h"
 #include "testdata/tools/fixture_files.h"
 #include "testdata/tools/zyv_sets.h"
@@ -87,7 +88,10 @@ int main(int argc, char** argv) {
     std::vector<CString> entries = images.GetEntries();
     for (const char* generation : {"1", "2"})
         entries.push_back(CString("RANDOM SEED=0x12345678=>E_RandS_") + generation + ".img");
-    encoder.SetEnvironment(("VARIABLE=DECOMPRESS_IMAGE VALUE=" + dir + "/Decoded_$(X)_$(Y)_$(P).img").c_str());
+    // The library's words end at a blank, so the sources are named from DIR as the station folder
+    // (a station's own tree), never by DIR's path, which may hold one.
+    platform::SetDriveRoot(std::filesystem::absolute(dir).string());
+    encoder.SetEnvironment("VARIABLE=DECOMPRESS_IMAGE VALUE=\\Decoded_$(X)_$(Y)_$(P).img");
 
     std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
     auto add = [&](const std::string& path, std::vector<uint8_t> bytes) {

@@ -11,6 +11,7 @@
 #include "framework/result_screen.h"
 #include "platform/clock.h"
 #include "tests/boards/flash_rig.h"
+#include "tests/support/fixtures.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ using flashtest::Chip;
 using flashtest::FaultRig;
 using Flash = flashtest::OnRig<CDiagFlash>;
 
-const std::string kOxd = PEX_TESTDATA_DIR "/oxd/";
+const std::string kOxd = support::Fixture("oxd") + "/";
 
 std::string File(const char* id) { return " FILE=" + kOxd + id + "0202.oxd"; }
 

@@ -10,13 +10,14 @@
 #include "framework/test_record.h"
 #include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/output.h"
 
 namespace {
 
 using support::Recording;
 
-const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd";
+const std::string kImage = support::Fixture("oxd/SDIA0202.oxd");
 const char* const kKeywords[] = {"FIFO EMIF_A",        "FIFO EMIF_B",         "RAMTable EMIF_A",      "RAMTable EMIF_B",
                                  "SDRAM_32 Block",     "SDRAM_64 Block",      "SDRAM_32 Address",     "SDRAM_64 Address",
                                  "Register write EMIF_A", "Register write EMIF_B", "Register read EMIF_A", "Register read EMIF_B"};
@@ -465,7 +466,7 @@ TEST_F(SorbelinDiagTest, OnFailRunsTheFileAndReportsWhatItCannotRun) {
     EXPECT_EQ(support::Count(diagA.out.text, "ERROR"), 1u);  // the FIFO and RAM_Init lines passed quietly
     // The shipped file's commands are the test's own.
     diagA.GetOnFailList()->FreeStrings();
-    diagA.GetOnFailList()->Add(("@FILE=" + std::string(PEX_TESTDATA_DIR) + "/OnFail.txt").c_str());
+    diagA.GetOnFailList()->Add(("@FILE=" + support::Fixture("OnFail.txt")).c_str());
     Clear();
     diagA.RunOnFail();
     EXPECT_TRUE(diagA.out.Has("Channel[28] DCB[0]"));
@@ -502,7 +503,7 @@ TEST_F(SorbelinDiagTest, ChannelsContextEntriesPackagesAndChipIds) {
     ASSERT_EQ(packages.size(), 3u);
     EXPECT_EQ(packages[0], "ZM04E4");
     EXPECT_EQ(packages[2], "ZM04D6");
-    EXPECT_TRUE(CSorbelin::GetSupportedPackages((std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd").c_str()).empty());
+    EXPECT_TRUE(CSorbelin::GetSupportedPackages(kImage.c_str()).empty());
     // Chip B of artwork 2 (the default product data) reports a device id 0x10 above A's.
     ASSERT_EQ(Program(diagB), kRunPassed);
     bridge.SetDSPBlock(1);
@@ -525,7 +526,7 @@ TEST_F(SorbelinDiagTest, TemperatureOfEachChipFromItsSensorChannel) {
 
 TEST_F(SorbelinDiagTest, InformationCommandsOnFilesAndPackages) {
     support::TempDir dir;
-    const std::string zyv = std::string(PEX_TESTDATA_DIR) + "/zyv/20040416";
+    const std::string zyv = support::Fixture("zyv/20040416");
     dir.Write("a.bin", "same");
     dir.Write("b.bin", "same");
     dir.Write("c.bin", "diff");
@@ -552,7 +553,7 @@ TEST_F(SorbelinDiagTest, InformationCommandsOnFilesAndPackages) {
         {"Show ZYV Info FILE=" + dir.Path(), kRunFailed, "] date[0]\n", kColorRed},
         {"Show ZYV Info FILE=" + dir.File("bad.zyv"), kRunFailed, "length is not a whole package", kColorRed},
         {"Show ZYV Info", kRunFailed, "ERROR:  FILE= not specified on the command line.\n", kColorRed},
-        {"Show OXD Info FILE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd", kRunPassed, "  N: SDIA0202\n", kColorBlack},
+        {"Show OXD Info FILE=" + kImage, kRunPassed, "  N: SDIA0202\n", kColorBlack},
         {"Show OXD Info FILE=" + dir.File("a.bin"), kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
         {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("b.bin"), kRunPassed, "Files match\n", kColorGreen},
         {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("c.bin"), kRunFailed, "] does not match FILE2[", kColorRed},

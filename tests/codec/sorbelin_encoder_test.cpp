@@ -24,6 +24,7 @@
 #include "sim/codec_chip.h"
 #include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
 
@@ -31,7 +32,10 @@ namespace {
 
 using support::Recording;
 
-const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/GUWT0202.oxd";
+const std::string kImage = support::Fixture("oxd/GUWT0202.oxd");
+const std::string kMicrocode = support::Fixture("oxd/KAWF0101.oxd");
+// The package set the build installs.
+const std::string kShippedSet = support::Fixture("zyv/20040521");
 
 class SorbelinEncoderTest : public codectest::CodecBoardTest<devtest::RigTest> {
 protected:
@@ -45,7 +49,7 @@ protected:
     }
     // The DSP's microcode running: its codec status word is its own from then on.
     bool Boot(CNuxaDSP& dsp) {
-        CString path = (std::string(PEX_TESTDATA_DIR) + "/oxd/KAWF0101.oxd").c_str();
+        CString path = kMicrocode.c_str();
         return dsp.DownloadMicrocode(path, 1) == TRUE;
     }
     DWORD Program(Recording<CSorbelinEncoder>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
@@ -210,12 +214,11 @@ TEST_F(SorbelinEncoderTest, DetermineZyvPackageNeedsAPathAndAKnownPackage) {
     EXPECT_LT(a, b);
     // The shipped package is recognised.
     encA.out = {};
-    const std::string shipped = std::string(PEX_TESTDATA_DIR) + "/zyv/20040521";
-    EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + shipped).c_str()), 1u);
+    EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + kShippedSet).c_str()), 1u);
     EXPECT_TRUE(encA.out.Has("FILE[ZM04D6.zyv]  CRC[0x")) << encA.out.text;
     // Each file's whole 32-bit checksum: CRC-32/MPEG-2 computed here bit by bit.
     size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(shipped)) {
+    for (const auto& entry : std::filesystem::directory_iterator(kShippedSet)) {
         std::vector<BYTE> bytes;
         ASSERT_TRUE(platform::ReadWholeFile(entry.path().string().c_str(), bytes));
         DWORD crc = 0xFFFFFFFF;
@@ -343,7 +346,7 @@ TEST_F(SorbelinEncoderTest, InitRegsFaults) {
     }
     // A chip with another personality has no revision register there.
     LoadFaults("[]");
-    ASSERT_EQ(encA.Run(("Program VERBOSITY=1 FILE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/SDIA0202.oxd").c_str()), kRunPassed);
+    ASSERT_EQ(encA.Run(("Program VERBOSITY=1 FILE=" + support::Fixture("oxd/SDIA0202.oxd")).c_str()), kRunPassed);
     encA.out = {};
     EXPECT_FALSE(encA.InitRegs(1));
     EXPECT_TRUE(encA.out.HasColoured("Incorrect Sorbelin rev expected[0x160]  Received(DevID[0x000]  Major[0x000]  Minor[0x00]  full[0x00000000])\n",
@@ -691,9 +694,8 @@ TEST_F(SorbelinEncoderTest, PackageCheckFollowsTheDateRules) {
         dir.Write("e" + std::to_string(minor) + "/GUWT0202.oxd", std::string(image.begin(), image.end()));
     }
     // A set with one changed byte matches no release.
-    const std::string shipped = std::string(PEX_TESTDATA_DIR) + "/zyv/20040521";
     support::TempDir changed;
-    ASSERT_EQ(std::system(("cp " + shipped + "/* " + changed.Path()).c_str()), 0);
+    std::filesystem::copy(kShippedSet, changed.Path());
     {
         std::FILE* f = std::fopen(changed.File("ZM04D6.zyv").c_str(), "r+b");
         ASSERT_NE(f, nullptr);
@@ -703,7 +705,7 @@ TEST_F(SorbelinEncoderTest, PackageCheckFollowsTheDateRules) {
         std::fputc(c ^ 1, f);
         std::fclose(f);
     }
-    const std::string zyv = std::string(PEX_TESTDATA_DIR) + "/zyv/";
+    const std::string zyv = support::Fixture("zyv") + "/";
     struct Row {
         std::string directory;
         DWORD microcode, encoderMinor;
@@ -1121,7 +1123,7 @@ TEST_F(EncoderRoundTripTest, BypassFaults) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);
         LoadRig(row.faults);
-        const std::string image = row.program ? std::string(PEX_TESTDATA_DIR) + "/oxd/" + row.program : kImage;
+        const std::string image = row.program ? support::Fixture(std::string("oxd/") + row.program) : kImage;
         ASSERT_EQ(runA.Run(("Program VERBOSITY=1 FILE=" + image).c_str()), kRunPassed);
         runA.out = {};
         EXPECT_EQ(runA.Run("\"Video:Bypass\" DIM=(480, 320) -NORESET"), kRunFailed);
@@ -1142,8 +1144,8 @@ protected:
         platform::SetDriveRoot(scratch.Path());
         for (auto* t : {&runA, &runB}) {
             for (const std::string& setting :
-                 {"VARIABLE=ENCODE_IMAGE VALUE=" + kImage, "VARIABLE=DSP_MICRO VALUE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/KAWF0101.oxd",
-                  "VARIABLE=ZYV_DIRECTORY VALUE=" + std::string(PEX_TESTDATA_DIR) + "/zyv/20040521", std::string("VARIABLE=VCID_LIST VALUE=0x4D6")})
+                 {"VARIABLE=ENCODE_IMAGE VALUE=" + kImage, "VARIABLE=DSP_MICRO VALUE=" + kMicrocode, "VARIABLE=ZYV_DIRECTORY VALUE=" + kShippedSet,
+                  std::string("VARIABLE=VCID_LIST VALUE=0x4D6")})
                 ASSERT_TRUE(t->SetEnvironment(setting.c_str()));
         }
         support::TakeText();
@@ -1284,8 +1286,7 @@ TEST_F(EncodeTest, SavedFramesAndSaveOnFail) {
 
 TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
     support::TempDir changed;
-    const std::string shipped = std::string(PEX_TESTDATA_DIR) + "/zyv/20040521";
-    ASSERT_EQ(std::system(("cp " + shipped + "/* " + changed.Path()).c_str()), 0);
+    std::filesystem::copy(kShippedSet, changed.Path());
     changed.Write("ZM04E5.zyv", "not this");
     scratch.Write("KAWF0101.oxd", "no microcode");
     const std::string reference = Reference("E.img", 0x40000);
@@ -1316,8 +1317,8 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
         Recording<CSorbelinEncoder> t{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
         support::SelectCodecBoard(t);
         for (const std::string& setting :
-             {"VARIABLE=ENCODE_IMAGE VALUE=" + kImage, "VARIABLE=DSP_MICRO VALUE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/KAWF0101.oxd",
-              "VARIABLE=ZYV_DIRECTORY VALUE=" + shipped, std::string("VARIABLE=VCID_LIST VALUE=0x4D6"), row.setting})
+             {"VARIABLE=ENCODE_IMAGE VALUE=" + kImage, "VARIABLE=DSP_MICRO VALUE=" + kMicrocode, "VARIABLE=ZYV_DIRECTORY VALUE=" + kShippedSet,
+              std::string("VARIABLE=VCID_LIST VALUE=0x4D6"), row.setting})
             ASSERT_TRUE(t.SetEnvironment(setting.c_str()));
         ASSERT_TRUE(t.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + reference).c_str()));
         ASSERT_TRUE(t.SetEnvironment(("VARIABLE=DECOMPRESS_IMAGE VALUE=" + reference).c_str()));
@@ -1475,8 +1476,9 @@ TEST_F(EncodeTest, TransferFaults) {
 
 TEST_F(EncodeTest, EveryAcceptedSetPassesOnItsOwnReferences) {
     // The build's references (made by make_encoded, which splits fields and lays out each unit
-    // itself): the installed set's in VCID/<VCID>, each older set's in VCID/<date>/<VCID>.
-    const std::string built = std::string(PEX_BIN_DIR) + "/testdata/VCID/";
+    // itself): the installed set's in VCID/<VCID>, each older set's in VCID/<date>/<VCID>. They
+    // lie beside this program, named as the tree names them.
+    const std::string built = "$(CWD)\\testdata\\VCID\\";
     struct Row {
         Recording<CSorbelinEncoder>* test;
         const char* date;
@@ -1503,7 +1505,7 @@ TEST_F(EncodeTest, EveryAcceptedSetPassesOnItsOwnReferences) {
         LoadRig("[]");
         char vcid[16];
         std::snprintf(vcid, sizeof vcid, "0x%X", row.vcid);
-        for (const std::string& setting : {"VARIABLE=ZYV_DIRECTORY VALUE=" + std::string(PEX_TESTDATA_DIR) + "/zyv/" + row.date,
+        for (const std::string& setting : {"VARIABLE=ZYV_DIRECTORY VALUE=" + support::Fixture(std::string("zyv/") + row.date),
                                            "VARIABLE=VCID_LIST VALUE=" + std::string(vcid),
                                            "VARIABLE=DECOMPRESS_IMAGE VALUE=" + built + "Decoded_$(X)_$(Y)_$(P).img"})
             ASSERT_TRUE(t.SetEnvironment(setting.c_str()));

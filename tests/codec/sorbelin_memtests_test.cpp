@@ -15,6 +15,7 @@
 #include "framework/test_record.h"
 #include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
 
@@ -25,9 +26,9 @@ using Kind = CSorbelinMemTests::Kind;
 
 constexpr const char* kStepTooWide = "STEP must not be above 255: the phases run 0x00 ... 0xFF\n";
 
-const std::string kPacker = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQE0202.oxd";
-const std::string kPackerFFFF = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQF0202.oxd";
-const std::string kUnpacker = std::string(PEX_TESTDATA_DIR) + "/oxd/UPQE0202.oxd";
+const std::string kPacker = support::Fixture("oxd/PAQE0202.oxd");
+const std::string kPackerFFFF = support::Fixture("oxd/PAQF0202.oxd");
+const std::string kUnpacker = support::Fixture("oxd/UPQE0202.oxd");
 
 // A chip test that hands the five keywords to its memory tests, as the packer and unpacker do, and
 // answers "Probe" (printing "Probe\n") from a script (1 when the script is empty; 2 is a stop the

@@ -21,6 +21,7 @@
 #include "framework/result_screen.h"
 #include "tests/boards/root_fixture.h"
 #include "tests/codec/codec_board_fixture.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
 
@@ -28,7 +29,7 @@ namespace {
 
 using support::Recording;
 
-const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQE0202.oxd";
+const std::string kImage = support::Fixture("oxd/PAQE0202.oxd");
 
 class SorbelinPackerTest : public codectest::CodecBoardTest<support::RigTest> {
 protected:
@@ -641,7 +642,7 @@ TEST_F(SorbelinPackerTest, FramesBeyondTheSdramAreRefusedBeforeAnyWrite) {
 TEST_F(SorbelinPackerTest, MemoryKeywordsRunOnThePackersChip) {
     std::vector<DWORD> pattern(64);
     for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = 0x01010101u * static_cast<DWORD>(i) ^ 0xA5A55A5Au;
-    const std::string testImage = std::string(PEX_TESTDATA_DIR) + "/oxd/PAQF0202.oxd";
+    const std::string testImage = support::Fixture("oxd/PAQF0202.oxd");
     const struct {
         const char* fault;  // "" none
         bool testImage;     // the revision FFFF image

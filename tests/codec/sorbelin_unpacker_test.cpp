@@ -19,6 +19,7 @@
 #include "platform/host_ui.h"
 #include "tests/codec/codec_board_fixture.h"
 #include "tests/devlib/rig_fixture.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/output.h"
 #include "tests/support/temp_dir.h"
 
@@ -26,7 +27,7 @@ namespace {
 
 using support::Recording;
 
-const std::string kImage = std::string(PEX_TESTDATA_DIR) + "/oxd/UPQE0202.oxd";
+const std::string kImage = support::Fixture("oxd/UPQE0202.oxd");
 
 class SorbelinUnpackerTest : public codectest::CodecBoardTest<devtest::RigTest> {
 protected:

@@ -83,7 +83,8 @@ TEST(Dib, DibConversionBmpLayoutsAndWhatAnIndependentReaderSees) {
     EXPECT_EQ(Bytes({'B', 'M', 14, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}), ReadBytes(path)) << "a refused save keeps the file";
     EXPECT_EQ(0, Picture8(4, 2).SaveBMP((dir / "no/x.bmp").c_str(), 1, 0) || wide.SaveBMP((dir / "no/x.bmp").c_str(), 1, 0));
     // An independent reader sees the sizes and pixels.
-    std::string command = std::string(PEX_IMAGE_PYTHON) + " " + PEX_BMP_CHECK_SCRIPT;
+    // Quoted, as the checkout's folder may hold a blank.
+    std::string command = "'" PEX_IMAGE_PYTHON "' '" PEX_BMP_CHECK_SCRIPT "'";
     // Saves name.bmp and, as name.rgb, the pixels a reader should see (DIB rows, top first).
     auto add = [&](const std::string& name, std::function<BOOL(const CString&)> save, const Rows& topFirst) {
         const std::string bmp = dir / (name + ".bmp"), rgb = dir / (name + ".rgb");
