@@ -231,7 +231,7 @@ void CodecDsp::Command() {
 }
 
 CodecBridge::CodecBridge(const BoardConfig& config)
-    : m_id(0x110u << 20 | (config.bridgeMajor & 0xFF) << 12 | (config.bridgeMinor & 0xFFF)), m_dsp{CodecDsp(config, 1), CodecDsp(config, 2)} {
+    : m_id(kBridgeDeviceId << 20 | (config.bridgeMajor & 0xFF) << 12 | (config.bridgeMinor & 0xFFF)), m_dsp{CodecDsp(config, 1), CodecDsp(config, 2)} {
     for (const BridgeWrongId& w : config.faults.codec.bridgeWrongId) m_id = (w.id & 0xFFF) << 20 | (w.major & 0xFF) << 12 | (w.minor & 0xFFF);
     for (int port : config.faults.codec.bridgeNotReady) m_ports[port == 2 ? 1 : 0].neverReady = true;
 }

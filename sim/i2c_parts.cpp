@@ -26,6 +26,8 @@ SpdSizeBytes SpdSizeFor(uint64_t mib) {
     return {static_cast<uint8_t>(ranks), static_cast<uint8_t>(std::min<uint64_t>(units, 0xFF)), exact};
 }
 
+SpdGeometry SpdGeometryFor(BoardKind kind) { return {13, kind == BoardKind::Brimola ? 11 : 10}; }
+
 namespace {
 
 void SetSize(std::array<uint8_t, SpdEeprom::kBytes>& s, uint64_t mib) {
@@ -40,10 +42,10 @@ bool Applies(int faultModule, int module) { return faultModule == 0 || faultModu
 
 std::array<uint8_t, SpdEeprom::kBytes> BuildSpdImage(const BoardConfig& config, int module) {
     std::array<uint8_t, SpdEeprom::kBytes> s{};
-    const bool main = config.kind == BoardKind::Brimola;
+    const SpdGeometry geometry = SpdGeometryFor(config.kind);
     const uint8_t head[] = {
         0x80, 0x08, 0x07,                  // 128 bytes written of 256, DDR SDRAM
-        13, static_cast<uint8_t>(main ? 11 : 10),  // row and column address bits
+        static_cast<uint8_t>(geometry.rows), static_cast<uint8_t>(geometry.columns),  // row and column address bits
         1, 0x40, 0x00, 0x04,               // ranks (set below), 64 data bits, SSTL 2.5 V
         0x60, 0x70,                        // at CL 2.5: cycle 6.0 ns (166 MHz), access 0.70 ns
         0x00, 0x82, 0x08, 0x00, 0x01,      // no ECC, 7.8 us self refresh, x8 devices, tCCD 1

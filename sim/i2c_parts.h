@@ -37,6 +37,13 @@ struct SpdSizeBytes {
 };
 SpdSizeBytes SpdSizeFor(uint64_t mib);
 
+// The row and column address bits (SPD bytes 3 and 4) of the modules a board of that kind carries.
+struct SpdGeometry {
+    int rows;
+    int columns;
+};
+SpdGeometry SpdGeometryFor(BoardKind kind);
+
 // The SPD image of module 1 or 2 of a board: a DDR-333 registered module whose size is the board's
 // SDRAM size (the two modules carry the low and high order words of the same addresses), 13 row
 // and 11 (main board) or 10 (codec board) column address bits, CAS latencies 2 and 2.5. Bytes 0-66

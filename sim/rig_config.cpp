@@ -353,6 +353,10 @@ bool ReadPartFault(const Json& f, const std::string& key, const std::string& kin
         g.module = module();
         if (f.contains("rows")) g.rows = ReadInt(f["rows"], Join(key, "rows"), 1, 255);
         if (f.contains("columns")) g.columns = ReadInt(f["columns"], Join(key, "columns"), 1, 255);
+        const SpdGeometry healthy = SpdGeometryFor(board.kind);
+        if (g.rows == healthy.rows && g.columns == healthy.columns)
+            Fail(Join(key, "columns"), "rows " + std::to_string(g.rows) + " and columns " + std::to_string(g.columns) +
+                                           " are the geometry the board's modules report: no fault");
         faults.spdGeometry.push_back(g);
     } else if (kind == "spd_wrong_size") {
         CheckKeys(f, key, {"kind", "board", "module", "mib"});
@@ -433,8 +437,17 @@ bool ReadControllerFault(const Json& f, const std::string& key, const std::strin
         flash.neverReady = true;
     } else if (kind == "flash_slow") {
         CheckKeys(f, key, {"kind", "board", "access_ns", "erase_ms"});
-        if (f.contains("access_ns")) flash.accessNs = static_cast<uint32_t>(ReadUnsigned(f["access_ns"], Join(key, "access_ns"), 1, 1'000'000'000));
-        if (f.contains("erase_ms")) flash.eraseMs = static_cast<uint32_t>(ReadUnsigned(f["erase_ms"], Join(key, "erase_ms"), 1, 3'600'000));
+        const FlashFaults healthy;
+        const uint32_t accessNs = f.contains("access_ns")
+                                      ? static_cast<uint32_t>(ReadUnsigned(f["access_ns"], Join(key, "access_ns"), 1, 1'000'000'000))
+                                      : healthy.accessNs;
+        const uint32_t eraseMs = f.contains("erase_ms") ? static_cast<uint32_t>(ReadUnsigned(f["erase_ms"], Join(key, "erase_ms"), 1, 3'600'000))
+                                                        : healthy.eraseMs;
+        if (accessNs == healthy.accessNs && eraseMs == healthy.eraseMs)
+            Fail(Join(key, f.contains("erase_ms") ? "erase_ms" : "access_ns"),
+                 "access_ns " + std::to_string(accessNs) + " and erase_ms " + std::to_string(eraseMs) + " are the healthy part's timing: no fault");
+        if (f.contains("access_ns")) flash.accessNs = accessNs;
+        if (f.contains("erase_ms")) flash.eraseMs = eraseMs;
     } else if (kind == "flash_sts_floating") {
         CheckKeys(f, key, {"kind", "board", "seed"});
         flash.stsFloating = true;
@@ -889,6 +902,9 @@ void ReadFault(const Json& f, const std::string& key, RigConfig& rig) {
             if (f.contains("id")) w.id = static_cast<uint32_t>(ReadUnsigned(f["id"], Join(key, "id"), 0, 0xFFF));
             if (f.contains("major")) w.major = static_cast<uint32_t>(ReadUnsigned(f["major"], Join(key, "major"), 0, 0xFF));
             if (f.contains("minor")) w.minor = static_cast<uint32_t>(ReadUnsigned(f["minor"], Join(key, "minor"), 0, 0xFFF));
+            if (w.id == kBridgeDeviceId && w.major == board->bridgeMajor && w.minor == board->bridgeMinor)
+                Fail(Join(key, "id"), "id 0x110 with major " + std::to_string(w.major) + " and minor " + std::to_string(w.minor) +
+                                          " is what the board's bridge reports: no fault");
             faults.codec.bridgeWrongId.push_back(w);
         }
     } else {

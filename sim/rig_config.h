@@ -225,6 +225,7 @@ struct BobLoopStuckBit {
 };
 
 // Codec board: the host-port bridge and the DSPs behind it.
+constexpr uint32_t kBridgeDeviceId = 0x110;  // bits 31-20 of its identification register
 struct BridgeWrongId {
     uint32_t id = 0x111, major = 1, minor = 1;  // what the identification register reports
 };

@@ -227,6 +227,18 @@ TEST(RigConfig, EachBadFileGetsOneLineNamingFileKeyAndFault) {
         F(R"("kind": "spd_wrong_size", "mib": 512)", "mib\": 512 MB is the size the board's modules report: no fault"),
         {R"({"boards": [{"tag": "N", "kind": "nuxa", "sdram_mib": 128}], "faults": [{"kind": "spd_wrong_size", "board": "N", "mib": 128}]})",
          "faults[0].mib\": 128 MB is the size the board's modules report: no fault"},
+        // A geometry, a flash timing or a bridge identification that the healthy board already has is no fault.
+        F(R"("kind": "spd_wrong_geometry", "module": 2, "rows": "0xD", "columns": 11)",
+          "columns\": rows 13 and columns 11 are the geometry the board's modules report: no fault"),
+        {Rig(R"({"kind": "spd_wrong_geometry", "board": "N", "rows": 13, "columns": 10})"),
+         "faults[0].columns\": rows 13 and columns 10 are the geometry the board's modules report: no fault"},
+        F(R"("kind": "flash_slow")", "access_ns\": access_ns 400 and erase_ms 512 are the healthy part's timing: no fault"),
+        F(R"("kind": "flash_slow", "access_ns": 400, "erase_ms": "0x200")", "erase_ms\": access_ns 400 and erase_ms 512 are the healthy part's timing"),
+        {Rig(R"({"kind": "bridge_wrong_id", "board": "N", "id": "0x110"})"),
+         "faults[0].id\": id 0x110 with major 1 and minor 1 is what the board's bridge reports: no fault"},
+        {R"({"boards": [{"tag": "N", "kind": "nuxa", "bridge_revision": {"major": 2, "minor": 5}}],
+            "faults": [{"kind": "bridge_wrong_id", "board": "N", "id": 272, "major": 2, "minor": 5}]})",
+         "faults[0].id\": id 0x110 with major 2 and minor 5 is what the board's bridge reports: no fault"},
         F(R"("kind": "dma_wrong_tag", "channel": 1, "tag": 4096)", "tag\": value 4096 is out of range 0..4095"),
         // A box fault names a command the box answers to, and a status its reply can carry.
         Box(R"("kind": "box_command_fails", "command": "SetHVInputFormat")",
