@@ -95,9 +95,10 @@ int OpenDescriptor(const char* path, int flags);
 // over the target. Until then the target keeps what it held; a failed save, an Abort or a CFile
 // destroyed before Close removes the temporary. A link is followed (the file it leads to is
 // replaced, or made where it leads when not there yet; the link stays); a replaced file keeps its
-// permission bits, a new one gets 0666 less the umask. A save needs to write in the target's folder, and an existing target must be
-// writable and not one the run depends on. A character device is written in place, its errors failing the Close; a FIFO, a
-// socket or a folder is refused. Other modes open the file itself.
+// permission bits, a new one gets 0666 less the umask. A save needs to write in the target's
+// folder, and an existing target must be writable and not one the run depends on. A character
+// device is written in place, its errors failing the Close; a FIFO, a socket or a folder is
+// refused. Other modes open the file itself.
 class CFile {
 public:
     enum OpenFlags : UINT {
