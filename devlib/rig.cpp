@@ -10,6 +10,7 @@
 #include "devlib/devices.h"
 #include "devlib/wexal_spaces.h"
 #include "platform/file_identity.h"
+#include "platform/files.h"
 #include "sim/device_names.h"
 #include "sim/rig.h"
 
@@ -139,9 +140,14 @@ CHostPCDevice* Boot() {
         for (const sim::BoardConfig& board : config.boards)
             for (const sim::KeptFile& kept : sim::KeptFiles(board))
                 if (!kept.path.empty()) platform::ProtectFile(kept.path, kept.role, true);
+        // A run refused from here on ends before the library starts and reads a tree: every file
+        // it depends on is protected by now. The temporaries that dead runs left beside the files
+        // it saved (an image half made when its run was killed) go before it ends, or on a disk
+        // with room for one image they would keep every later run from making it.
         const auto refuse = [path](const std::string& why) {
             std::fprintf(stderr, "rig file \"%s\": %s\n", path, why.c_str());
             std::fflush(stderr);
+            platform::HoldTemporarySweeps(false);
             std::exit(2);
         };
         for (size_t i = 0; i < config.boards.size(); ++i)

@@ -254,12 +254,13 @@ int Main(int argc, char** argv) {
     // Now the library's own libraries, its test trees and the rig's files are known too: what an
     // output would replace is looked at only now, so that a refusal names what the file is.
     platform::ProtectLoadedObjects();
+    // The sweeps held until now go before any refusal ends the run too.
+    platform::HoldTemporarySweeps(false);
     if (!CheckOutputs(outputs, true, error)) return failAfterOutput(error);
     // A file of the rig's that the library protected only as it started (its environment file, a
     // tree): the rig would write over it.
     if (const std::vector<std::string> clashes = platform::ProtectedClashes(); !clashes.empty())
         return failAfterOutput(clashes.front() + ": refusing to write over it");
-    platform::HoldTemporarySweeps(false);
     FILE* log = nullptr;
     if (!opt.logFile.empty() && !(log = OpenLogFile(opt.logFile, error)))
         return failAfterOutput("cannot write the log file " + opt.logFile + ": " + error);

@@ -38,6 +38,27 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+bool FollowLinks(const std::string& name, std::string& target) {
+    target = name;
+    struct stat st;
+    for (int links = 0; ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++links) {
+        if (links == 40) {
+            errno = ELOOP;
+            return false;
+        }
+        std::string next(static_cast<size_t>(st.st_size) + 1, '\0');
+        const ssize_t n = ::readlink(target.c_str(), next.data(), next.size());
+        if (n <= 0 || static_cast<size_t>(n) >= next.size()) {
+            if (n >= 0) errno = EINVAL;  // empty, or changed while read
+            return false;
+        }
+        next.resize(static_cast<size_t>(n));
+        const std::string folder = FolderOf(target);
+        target = next[0] == '/' || folder == "." ? next : folder == "/" ? "/" + next : folder + "/" + next;
+    }
+    return true;
+}
+
 bool FileIdentity::operator==(const FileIdentity& other) const {
     if (exists != other.exists) return false;
     return exists ? device == other.device && inode == other.inode : path == other.path;
@@ -54,16 +75,8 @@ bool IdentifyFile(const std::string& name, FileIdentity& identity) {
         return true;
     }
     // Not there: where writing it would put it, through links that lead nowhere yet.
-    std::string path = name;
-    for (int links = 0; ::lstat(path.c_str(), &st) == 0; ++links) {
-        if (!S_ISLNK(st.st_mode) || links == 40) return false;
-        std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return false;
-        target.resize(static_cast<size_t>(n));
-        path = target[0] == '/' ? target : FolderOf(path) + "/" + target;
-    }
-    if (errno != ENOENT) return false;
+    std::string path;
+    if (!FollowLinks(name, path) || ::lstat(path.c_str(), &st) == 0 || errno != ENOENT) return false;
     char* folder = ::realpath(FolderOf(path).c_str(), nullptr);
     if (!folder) return false;
     identity.path = std::string(folder) == "/" ? "/" + NameOf(path) : std::string(folder) + "/" + NameOf(path);

@@ -21,6 +21,10 @@ struct FileIdentity {
 // Answers false when the name cannot stand for a file: its folder is not there, or it is a link
 // that leads nowhere.
 bool IdentifyFile(const std::string& name, FileIdentity& identity);
+// Where a file made under name lands: name itself, or through its links (one that leads to no
+// file yet among them) the last one's target, a relative target taken from its link's folder.
+// false, with errno, when a link cannot be read or the links go round (ELOOP).
+bool FollowLinks(const std::string& name, std::string& target);
 // The folder part of a local path: "." when it has none, "/" for a name in the root.
 std::string FolderOf(const std::string& path);
 

@@ -438,12 +438,13 @@ FILE* OpenSave(const std::string& local, SaveTarget& target, bool guard, const s
     struct stat st;
     bool exists = ::lstat(local.c_str(), &st) == 0;
     if (exists && S_ISLNK(st.st_mode)) {
-        char* real = ::realpath(local.c_str(), nullptr);  // fails (ENOENT) for a link that leads nowhere
-        if (!real) return nullptr;
-        target.file = real;
+        // A link that leads to no file yet has it made where it leads, in a folder that is there.
+        char* real = ::realpath(local.c_str(), nullptr);
+        if (!real && (errno != ENOENT || !platform::FollowLinks(local, target.file))) return nullptr;
+        if (real) target.file = real;
         std::free(real);
         exists = ::stat(target.file.c_str(), &st) == 0;
-        if (!exists) return nullptr;
+        if (!exists && errno != ENOENT) return nullptr;
     }
     if (exists && S_ISDIR(st.st_mode)) {
         errno = EISDIR;

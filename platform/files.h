@@ -59,7 +59,9 @@ void RemoveSaveTemporaries();
 // While held, a save leaves the temporaries that dead processes left beside its file, noting where
 // they are; once released, those are cleared, and each save clears its own again. For a host whose
 // first saves come before every file the run depends on is known: until then a file that bears a
-// temporary's name (a rig's flash image, a tree) could not be told from one.
+// temporary's name (a rig's flash image, a tree) could not be told from one. A run that ends
+// before then releases them once what it depends on is known (a rig refused as the library
+// loads: it reads no tree).
 void HoldTemporarySweeps(bool hold);
 // Copies from over to (refused when to exists and failIfExists), with the same guarantee as
 // WriteWholeFile, in pieces as a save goes out, so memory stays flat whatever the file's size; the
@@ -92,10 +94,11 @@ int OpenDescriptor(const char* path, int flags);
 // the target, and only a Close that saw every write, the flush and the close succeed renames it
 // over the target. Until then the target keeps what it held; a failed save, an Abort or a CFile
 // destroyed before Close removes the temporary. A link is followed (the file it leads to is
-// replaced, the link stays); a replaced file keeps its permission bits, a new one gets 0666 less
-// the umask. A save needs to write in the target's folder, and an existing target must be
-// writable and not one the run depends on. A character device is written in place, its errors failing the Close; a FIFO, a
-// socket or a folder is refused. Other modes open the file itself.
+// replaced, or made where it leads when not there yet; the link stays); a replaced file keeps its
+// permission bits, a new one gets 0666 less the umask. A save needs to write in the target's
+// folder, and an existing target must be writable and not one the run depends on. A character
+// device is written in place, its errors failing the Close; a FIFO, a socket or a folder is
+// refused. Other modes open the file itself.
 class CFile {
 public:
     enum OpenFlags : UINT {

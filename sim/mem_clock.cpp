@@ -28,7 +28,8 @@ ClockStoreContents ReadClockStore(const std::string& path) {
     if (!S_ISREG(st.st_mode)) return {Kind::Other, 0, ""};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {Kind::Unreadable, 0, std::strerror(errno)};
-    // A store's word with blanks around it is a few bytes; a file past this is something else.
+    // A store's word with blanks around it is a few bytes: a file that fills this is something
+    // else, whatever its first bytes are (notes that start with blank lines).
     char buffer[256];
     size_t got = 0;
     for (ssize_t n; got < sizeof buffer && ((n = ::read(fd, buffer + got, sizeof buffer - got)) > 0 || (n < 0 && errno == EINTR));)
@@ -41,14 +42,15 @@ ClockStoreContents ReadClockStore(const std::string& path) {
     size_t last = first;
     while (last < text.size() && !blank(text[last]) && text[last] != '\0') ++last;
     store.text = text.substr(first, std::min<size_t>(last - first, 40));
-    if (first == text.size()) {
+    const bool whole = got < sizeof buffer;
+    if (first == text.size() && whole) {
         store.kind = Kind::Empty;
         return store;
     }
     size_t rest = last;
     while (rest < text.size() && blank(text[rest])) ++rest;
     const platform::UnsignedScan scan = platform::ScanUnsigned(store.text.c_str());
-    const bool word = got < sizeof buffer && rest == text.size() && last - first <= 40 && *scan.end == '\0' &&
+    const bool word = whole && rest == text.size() && last - first <= 40 && *scan.end == '\0' &&
                       scan.end != store.text.c_str() && !scan.overflow && scan.value <= 0xFFFFFFFFu;
     store.kind = word ? Kind::Word : Kind::Other;
     store.word = word ? static_cast<uint32_t>(scan.value) : 0;

@@ -26,8 +26,8 @@ struct ClockStoreContents {
     uint32_t word = 0;
     std::string text;  // Empty, Other: the first blank-separated word of the file (cut short)
 };
-// Reads the store at path (not a FIFO or device: those read as Other), at most a few hundred bytes
-// of it whatever its size.
+// Reads the store at path (not a FIFO or device: those read as Other), at most 256 bytes of it
+// whatever its size: a file of 256 bytes or more is Other, whatever they are.
 ClockStoreContents ReadClockStore(const std::string& path);
 
 // Registers (BAR0 byte offsets):

@@ -650,13 +650,18 @@ bool ReadBoxFault(const Json& f, const std::string& key, const std::string& kind
 }
 
 // A file the rig keeps across runs is written into its folder: a folder that is not there would
-// lose, with no more than a warning, everything the run writes to it.
+// lose, with no more than a warning, everything the run writes to it. Through a link that is the
+// folder of the file it leads to. Links that go round are left to the contents check, which
+// cannot read them.
 void CheckFolder(const std::string& key, const std::string& path) {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::string target;
+    if (!platform::FollowLinks(path, target)) return;
+    const std::filesystem::path folder = std::filesystem::path(target).parent_path();
     std::error_code ec;
     if (folder.empty() || std::filesystem::is_directory(folder, ec)) return;
     const bool exists = std::filesystem::exists(folder, ec);
-    Fail(key, "the folder \"" + folder.string() + "\" of \"" + path + (exists ? "\" is not a folder" : "\" does not exist"));
+    const std::string link = target == path ? "" : " (where the link \"" + path + "\" leads)";
+    Fail(key, "the folder \"" + folder.string() + "\" of \"" + target + "\"" + link + (exists ? " is not a folder" : " does not exist"));
 }
 
 // Files a rig names (paths relative to the working directory) must be regular files when they

@@ -234,12 +234,14 @@ enum class Station { Disk, SmallDisk, Barred, SizeLimit };
 // The files a board keeps: a rig whose files cannot be kept is refused at start with one line that
 // names the key, before anything is written. A flash image is made whole or not at all, and one
 // that is there is the board's flash whatever it holds: a blank one fails the flash tests, also when
-// it may not be written or bears the name of a dead process's temporary of the switch file.
+// it may not be written or bears the name of a dead process's temporary of the switch file. Through
+// a link, the file is made where the link leads. A refused run clears the temporaries that runs
+// killed outright left beside the image, which would keep the next run from making it.
 TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFlashOrNone) {
-    enum class After { Absent, Unchanged };
+    enum class After { Absent, Unchanged, Made };  // Made: whole, a store holding the word calibrated at start
     struct Row {
         const char* name;
-        std::string file;  // the main board's flash image, or with a '=' first its clock store
+        std::string file;  // the board's flash image, or with a '=' first its clock store; "link->target" a link
         bool blank;        // the image is there before the run: 8 MiB of holes, as truncate makes one
         mode_t mode;       // its permission bits (0644 when 0)
         Station station;
@@ -247,6 +249,14 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
         int status;
         std::string says;  // stderr, or with a '[' first stdout
         After after;
+        // The board that keeps the file; the codec board's rows give the main board an image too,
+        // "b.flash" on the disk, which the run makes before the codec board's or not at all.
+        const char* board = "Brimola1";
+        After mainImage = After::Absent;
+        // 1 MiB beside the file before the run, named as a temporary of a save of it: of a run
+        // killed outright, or of a process still running.
+        std::string beside = "";
+        bool besideStays = false;
     } const rows[] = {
         {"an image in a missing folder", "gone/b.flash", false, 0, Station::Disk, {"--list"}, 2,
          "rig.json\": key \"boards[0].flash.image\": the folder \"gone\" of \"gone/b.flash\" does not exist", After::Absent},
@@ -266,6 +276,37 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
          After::Unchanged},
         {"a blank image named as a dead process's temporary of the switch file", ".CmdLine.99999.1.a", true, 0, Station::Disk,
          {"Flash and Controller"}, 1, "[18 tests: 10 passed, 7 failed, 1 stopped", After::Unchanged},
+        {"a store linked into a missing folder", "=b.clock->gone/b.clock", false, 0, Station::Disk, {"--list"}, 2,
+         "rig.json\": key \"boards[0].memory_clock.store\": the folder \"gone\" of \"gone/b.clock\" (where the link \"b.clock\" leads) does not exist",
+         After::Absent},
+        {"a store linked to a file not there yet", "=b.clock->later.clock", false, 0, Station::Disk, {"--list"}, 0, "[[x] Brimola1/", After::Made},
+        {"a new image beside a dead run's temporary of it on a disk too small for it", "small/b.flash", false, 0, Station::SmallDisk, {"--list"}, 2,
+         "key \"boards[0].flash.image\": flash image \"small/b.flash\": cannot be created: The disk is full.\n", After::Absent, "Brimola1",
+         After::Absent, ".b.flash.99999999.1.a", false},
+        {"a new image beside a running process's temporary of it on a disk too small for it", "small/b.flash", false, 0, Station::SmallDisk,
+         {"--list"}, 2, "key \"boards[0].flash.image\": flash image \"small/b.flash\": cannot be created: The disk is full.\n", After::Absent,
+         "Brimola1", After::Absent, ".b.flash.1.1.a", true},
+        // A later board's files, after the main board's.
+        {"a later board's store in a missing folder", "=gone/n.clock", false, 0, Station::Disk, {"--list"}, 2,
+         "rig.json\": key \"boards[1].memory_clock.store\": the folder \"gone\" of \"gone/n.clock\" does not exist", After::Absent, "Nuxa1"},
+        {"a later board's image linked into a missing folder", "n.flash->gone/n.flash", false, 0, Station::Disk, {"--list"}, 2,
+         "rig.json\": key \"boards[1].flash.image\": the folder \"gone\" of \"gone/n.flash\" (where the link \"n.flash\" leads) does not exist",
+         After::Absent, "Nuxa1"},
+        {"a later board's image linked to a file not there yet", "n.flash->later.flash", false, 0, Station::Disk, {"--list"}, 0, "[[x] Nuxa1/",
+         After::Made, "Nuxa1", After::Made},
+        {"a later board's new image on a disk too small for it, beside a dead run's temporary of it", "small/n.flash", false, 0,
+         Station::SmallDisk, {"--list"}, 2, "key \"boards[1].flash.image\": flash image \"small/n.flash\": cannot be created: The disk is full.\n",
+         After::Absent, "Nuxa1", After::Made, ".n.flash.99999999.1.a", false},
+        {"a later board's blank image on a full disk", "small/n.flash", true, 0, Station::SmallDisk, {"--list"}, 2,
+         "key \"boards[1].flash.image\": flash image \"small/n.flash\": its blocks cannot be reserved: The disk is full.\n", After::Unchanged,
+         "Nuxa1", After::Made},
+        {"a later board's blank image that may not be read", "n.flash", true, 0200, Station::Nobody, {"--list"}, 2,
+         "key \"boards[1].flash.image\": \"n.flash\" cannot be read: Permission denied\n", After::Unchanged, "Nuxa1"},
+        {"a later board's blank image", "n.flash", true, 0, Station::Disk, {"Nuxa1/Flash and Controller"}, 1, "[9 tests: 1 passed, 7 failed, 1 stopped",
+         After::Unchanged, "Nuxa1", After::Made},
+        {"a later board's blank image that may not be written", "n.flash", true, 0444, Station::Nobody, {"Nuxa1/Flash and Controller"}, 1,
+         "board \"Nuxa1\": flash image \"n.flash\" cannot be written (Permission denied): the board runs on its contents and keeps no changes\n",
+         After::Unchanged, "Nuxa1", After::Made},
     };
     const std::string blank(8u << 20, '\0');
     std::optional<std::string> privateMounts;  // once entered: "", or why they cannot be had
@@ -274,11 +315,15 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
         SCOPED_TRACE(row.name);
         WorkDir dir;
         const bool store = row.file[0] == '=';
-        const std::string file = store ? row.file.substr(1) : row.file;
+        const size_t arrow = row.file.find("->");
+        const std::string file = row.file.substr(store, arrow == std::string::npos ? std::string::npos : arrow - store);
+        if (arrow != std::string::npos) std::filesystem::create_symlink(row.file.substr(arrow + 2), dir.File(file));
+        const bool main = std::string(row.board) == "Brimola1";
+        const std::string kept = (store ? R"(, "memory_clock": {"store": ")" : R"(, "flash": {"image": ")") + file + "\"}";
         std::ofstream(dir.File("rig.json")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"breakout_box": true, )"
-                                            << R"("codec_port": "Nuxa1", "expansion_port": "Nuxa1"}, )"
-                                            << (store ? R"("memory_clock": {"store": ")" : R"("flash": {"image": ")") << file
-                                            << R"("}}, {"tag": "Nuxa1", "kind": "nuxa"}]})";
+                                            << R"("codec_port": "Nuxa1", "expansion_port": "Nuxa1"})"
+                                            << (main ? kept : R"(, "flash": {"image": "b.flash"})") << R"(}, {"tag": "Nuxa1", "kind": "nuxa")"
+                                            << (main ? "" : kept) << "}]}";
         if (row.station == Station::SmallDisk) {
             // A mount of this test's own, gone with its process.
             if (!privateMounts) privateMounts = support::EnterPrivateMounts();
@@ -292,6 +337,8 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
             dir.Write(file, "");
             std::filesystem::resize_file(dir.File(file), blank.size());
         }
+        const std::string beside = (std::filesystem::path(file).parent_path() / row.beside).string();
+        if (!row.beside.empty()) dir.Write(beside, std::string(1u << 20, 't'));
         if (row.mode) ::chmod(dir.File(file).c_str(), row.mode);
         std::vector<std::string> args = {"--color=never", "--rig", "rig.json"};
         args.insert(args.end(), row.args.begin(), row.args.end());
@@ -317,9 +364,21 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
             ::chmod(dir.File(file).c_str(), 0644);  // read whatever its mode, by whoever runs the test
             EXPECT_TRUE(dir.Read(file) == blank);
         }
+        if (row.after == After::Made) {
+            EXPECT_EQ(std::filesystem::is_symlink(dir.File(file)), arrow != std::string::npos) << "a link stays a link";
+            EXPECT_TRUE(store ? dir.Read(file) == "0x000000A0\n" : dir.Read(file).size() == blank.size());
+        }
+        if (!main) {
+            EXPECT_EQ(std::filesystem::exists(dir.File("b.flash"), none), row.mainImage == After::Made);
+            EXPECT_TRUE(row.mainImage != After::Made || dir.Read("b.flash").size() == blank.size()) << "the main board's image stays whole";
+        }
         EXPECT_FALSE(std::filesystem::exists(dir.File("gone")));
         if (row.station == Station::SmallDisk) {
-            EXPECT_EQ(support::Entries(dir.File("small")), (row.blank ? std::vector<std::string>{"b.flash"} : std::vector<std::string>{}));
+            std::vector<std::string> left;
+            if (row.blank) left.push_back(std::filesystem::path(file).filename().string());
+            if (row.besideStays) left.push_back(row.beside);
+            std::sort(left.begin(), left.end());
+            EXPECT_EQ(support::Entries(dir.File("small")), left);
             ::umount(dir.File("small").c_str());
         }
     }
@@ -362,9 +421,15 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
     // before the protected files the library names as it starts are known.
     program.Write("KEZO0202.oxd", ReadText(program.File("testdata/KEZO0202.oxd")));
     dir.Write("notes.txt", "Station 4: the fan of the left rack is loud\n");
+    // Past the bytes a store can hold, whatever the first of them are.
+    dir.Write("late-notes.txt", std::string(300, '\n') + "Station 4: the fan of the left rack is loud\n");
     const std::string other = "\" holds something other than a clock word";
-    // holds: the contents kept has for the row's run (a store over another file that holds a clock word).
-    struct Row { const char* name; std::vector<std::string> args; std::string kept; std::string err; std::string store = ""; std::string holds = ""; } const rows[] = {
+    // holds: the contents kept has for the row's run (a store over another file that holds a clock
+    // word); board: the board whose store it is.
+    struct Row {
+        const char* name; std::vector<std::string> args; std::string kept; std::string err; std::string store = ""; std::string holds = "";
+        const char* board = "Brimola1";
+    } const rows[] = {
         {"log over a library the host loads", {"--log", program.File("libpexplatform.so")}, program.File("libpexplatform.so"), "is a library the run loaded"},
         {"log over a library the library loads", {"--log", program.File("libpexdevice.so")}, program.File("libpexdevice.so"), "is a library the run loaded"},
         {"report over a library the library loads", {"--junit", program.File("libpexyorbflow.so")}, program.File("libpexyorbflow.so"), "is a library the run loaded"},
@@ -402,6 +467,18 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
         {"the rig's clock store over a firmware file", {}, program.File("KEZO0202.oxd"), program.File("KEZO0202.oxd") + other,
          program.File("KEZO0202.oxd")},
         {"the rig's clock store over station notes", {}, dir.File("notes.txt"), "\"notes.txt" + other, "notes.txt"},
+        {"the rig's clock store over station notes that start with blank lines", {}, dir.File("late-notes.txt"), "\"late-notes.txt" + other,
+         "late-notes.txt"},
+        // A later board's store, after the main board's.
+        {"a later board's clock store over an earlier log", {"--log", "earlier.log"}, dir.File("earlier.log"),
+         "key \"boards[1].memory_clock.store\": \"earlier.log\" is the host's log", "earlier.log", "", "Nuxa1"},
+        {"a later board's clock store over the program folder's environment file holding a clock word", {}, program.File("Environment.txt"),
+         program.File("Environment.txt") + " is the library's environment file and the rig's memory clock store of Nuxa1",
+         program.File("Environment.txt"), "160\n", "Nuxa1"},
+        {"a later board's clock store over the main board's tree", {}, program.File("BrimolaTree_Mfg.txt"),
+         "key \"boards[1].memory_clock.store\": \"" + program.File("BrimolaTree_Mfg.txt") + other, program.File("BrimolaTree_Mfg.txt"), "", "Nuxa1"},
+        {"a later board's clock store over station notes that start with blank lines", {}, dir.File("late-notes.txt"),
+         "key \"boards[1].memory_clock.store\": \"late-notes.txt" + other, "late-notes.txt", "", "Nuxa1"},
         // --list writes no report: the one named stays as it is.
         {"the rig's clock store over a report under --list", {"--list", "--junit", "earlier.xml"}, dir.File("earlier.xml"),
          "\"earlier.xml\" is the host's report", "earlier.xml"},
@@ -413,8 +490,11 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
             ASSERT_EQ(program.Host({"--rig", "rig.json", "--list"}, dir.Path()).status, 0);  // makes the rig's files
         }
         if (!row.store.empty()) {
+            const bool main = std::string(row.board) == "Brimola1";
+            const std::string store = R"(, "memory_clock": {"store": ")" + row.store + "\"}";
             dir.Write("store.json", R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"breakout_box": true, "codec_port": "Nuxa1",)"
-                                    R"( "expansion_port": "Nuxa1"}, "memory_clock": {"store": ")" + row.store + R"("}}, {"tag": "Nuxa1", "kind": "nuxa"}]})");
+                                    R"( "expansion_port": "Nuxa1"})" + (main ? store : "") + R"(}, {"tag": "Nuxa1", "kind": "nuxa")" +
+                                        (main ? "" : store) + "}]}");
             args.insert(args.begin(), {"--rig", "store.json"});
         }
         const std::string own = ReadText(row.kept);

@@ -74,10 +74,25 @@ TEST(RigConfig, DefaultRigSettingsFaultDefaultsAndFilesThatAreNotRigsOrImages) {
     // A file the rig keeps serves one board as one thing, and is never the rig file, however it is spelt.
     dir.MakeDir("sub");
     std::filesystem::create_symlink("m.flash", dir.File("link.flash"));
+    // Through a link the file is made where the link leads, in a folder that must be there.
+    for (const char* name : {"gone", "later"}) {
+        std::filesystem::create_symlink(std::string(name) + "/n.flash", dir.File(std::string(name) + "-n.flash"));
+        std::filesystem::create_symlink(std::string(name) + "/c", dir.File(std::string(name) + "-c"));
+    }
+    dir.MakeDir("later");
+    std::filesystem::create_symlink("bad.json", dir.File("rig-link"));
+    const std::string whole = dir.Write("whole.flash", "");
+    std::filesystem::resize_file(whole, 8u << 20);
+    // What a store holds: a word or nothing, in what a store can be (under 256 bytes).
+    const std::string notes = "Station 4: the fan of the left rack is loud\n";
+    const std::string blank = dir.Write("blank.c", std::string(255, ' ')), word = dir.Write("word.c", std::string(200, '\n') + "0x000000A0\n");
+    const std::string longBlank = dir.Write("long-blank.c", std::string(256, '\n'));
+    const std::string lateNotes = dir.Write("late-notes.c", std::string(300, '\n') + notes), shortNotes = dir.Write("notes.c", notes);
     const auto kept = [](const char* key, const char* file, const std::string& path) {
         return std::string(", \"") + key + "\": {\"" + file + "\": \"" + path + "\"}";
     };
-    // {keys of B1, keys of N, the key refused and what is said}
+    const std::string other = "\" holds something other than a clock word: refusing to write over it";
+    // {keys of B1, keys of N, the key refused and what is said ("": the rig is taken)}
     const struct { std::string b1, n, key, message; } files[] = {
         {kept("flash", "image", dir.Path()), "", "boards[0].flash.image", "\"" + dir.Path() + "\" is a directory, not a flash image file"},
         {kept("flash", "image", shortImage), "", "boards[0].flash.image", "file \"" + shortImage + "\" is 10 bytes, not a flash image of 8388608"},
@@ -98,14 +113,39 @@ TEST(RigConfig, DefaultRigSettingsFaultDefaultsAndFilesThatAreNotRigsOrImages) {
          "\"" + dir.File("./c") + "\" is also the memory clock store of board \"B1\""},
         {kept("memory_clock", "store", dir / "m.flash"), kept("flash", "image", dir / "link.flash"), "boards[1].flash.image",
          "\"" + dir.File("link.flash") + "\" is also the memory clock store of board \"B1\""},
+        // Each of them on either board, with what is taken beside it.
+        {kept("flash", "image", whole), kept("memory_clock", "store", blank), "", ""},
+        {"", kept("flash", "image", fifo), "boards[1].flash.image", "\"" + fifo + "\" is not a regular file (a FIFO or device), not a flash image file"},
+        {"", kept("memory_clock", "store", dir.Path()), "boards[1].memory_clock.store", "\"" + dir.Path() + "\" is a directory, not a file for the clock word"},
+        {kept("memory_clock", "store", dir / "new.c"), kept("flash", "image", dir / "new.flash"), "", ""},
+        {"", kept("memory_clock", "store", dir / "gone/c"), "boards[1].memory_clock.store", "the folder \"" + dir.File("gone") + "\" of \"" + dir.File("gone/c") + "\" does not exist"},
+        {kept("memory_clock", "store", dir / "gone-c"), "", "boards[0].memory_clock.store",
+         "the folder \"" + dir.File("gone") + "\" of \"" + dir.File("gone/c") + "\" (where the link \"" + dir.File("gone-c") + "\" leads) does not exist"},
+        {"", kept("flash", "image", dir / "gone-n.flash"), "boards[1].flash.image",
+         "the folder \"" + dir.File("gone") + "\" of \"" + dir.File("gone/n.flash") + "\" (where the link \"" + dir.File("gone-n.flash") + "\" leads) does not exist"},
+        {kept("flash", "image", dir / "later-n.flash"), kept("memory_clock", "store", dir / "later-c"), "", ""},
+        {"", kept("memory_clock", "store", dir / "sub/../rig-link"), "boards[1].memory_clock.store", "\"" + dir.File("sub/../rig-link") + "\" is the rig file itself"},
+        {kept("memory_clock", "store", dir / "c"), kept("memory_clock", "store", dir / "sub/c"), "", ""},
+        {kept("memory_clock", "store", shortNotes), "", "boards[0].memory_clock.store", "\"" + shortNotes + other},
+        {kept("memory_clock", "store", blank), kept("memory_clock", "store", lateNotes), "boards[1].memory_clock.store", "\"" + lateNotes + other},
+        {kept("memory_clock", "store", longBlank), kept("memory_clock", "store", word), "boards[0].memory_clock.store", "\"" + longBlank + other},
+        {kept("memory_clock", "store", word), "", "", ""},
     };
     RigConfig bad;
     std::string error;
     for (const auto& row : files) {
+        SCOPED_TRACE(row.b1 + " " + row.n);
         dir.Write("bad.json", R"({"boards": [{"tag": "B1", "kind": "brimola")" + row.b1 + R"(}, {"tag": "N", "kind": "nuxa")" + row.n + "}]}");
-        EXPECT_FALSE(sim::LoadRigFile(dir / "bad.json", bad, error));
-        EXPECT_NE(error.find("key \"" + row.key + "\": " + row.message), std::string::npos) << error;
+        // What the files hold is looked at once the rig file is read, as the library loads.
+        const bool read = sim::LoadRigFile(dir / "bad.json", bad, error);
+        const std::string why = read ? sim::CheckKeptContents(bad) : error;
+        if (row.key.empty()) {
+            EXPECT_EQ(why, "");
+        } else {
+            EXPECT_NE(why.find("key \"" + row.key + "\": " + row.message), std::string::npos) << why;
+        }
     }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.File("later"))) << "the rig check makes no file";
     EXPECT_FALSE(std::filesystem::exists(dir.File("gone"))) << "a refused rig creates nothing";
     // A file of its own in an existing folder, relative or absolute, is fine before it exists.
     for (const std::string& path : {dir.File("new.flash"), std::string("new.flash")})

@@ -66,7 +66,8 @@ inline void WithFileSizeLimit(const std::function<void()>& fn) {
 //   left beside it;
 // - to a FIFO it fails at once (an alarm ends a save that waits for a reader), and the FIFO stays;
 // - a success replaces the file whole and keeps its permission bits, and through a link replaces
-//   the file the link leads to, the link staying; a new file gets 0666 less the umask.
+//   the file the link leads to, the link staying (one not there yet is made where the link
+//   leads); a new file gets 0666 less the umask.
 inline void ExpectWholeFileSave(const SaveKind& kind) {
     SCOPED_TRACE(kind.name);
     TempDir dir;
@@ -130,7 +131,11 @@ inline void ExpectWholeFileSave(const SaveKind& kind) {
     ::umask(mask);
     EXPECT_EQ(ModeOf(dir.File("new.bin")), 0640u);
     EXPECT_EQ(ReadText(dir.File("new.bin")), ReadText(file)) << "the same save gives the same bytes";
-    EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"link.bin", "new.bin", "old.bin"}));
+    std::filesystem::create_symlink("later.bin", dir.File("ahead.bin"));
+    ASSERT_TRUE(kind.save(dir.File("ahead.bin"), said, false)) << "through a link to a file not there yet: " << said;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("ahead.bin")));
+    EXPECT_FALSE(ReadText(dir.File("later.bin")).empty());
+    EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"ahead.bin", "later.bin", "link.bin", "new.bin", "old.bin"}));
 }
 
 }  // namespace support

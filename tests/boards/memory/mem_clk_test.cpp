@@ -115,8 +115,12 @@ TEST(MemClk, TheStoreReadsDecimalAndSaysWhenItCannotBeReadOrWritten) {
     // {contents (null: a folder that goes after the rig was read), the role the store is protected
     // under before the board starts (none: ""), the old clock then displayed, the warning on stderr
     // if any, what the store holds after the calibration}
+    // A store is a few bytes: blanks before its word, or blanks alone, up to 255 of them.
+    const std::string lateWord = std::string(200, '\n') + "010\n", blanks(255, ' ');
     const struct { const char* contents; std::string role; const char *old, *warning, *after; } stores[] = {
         {"010\n", "", "OldClockSetting = 10\n", "", "0x000000A0\n"},
+        {lateWord.c_str(), "", "OldClockSetting = 10\n", "", "0x000000A0\n"},
+        {blanks.c_str(), "", "OldClockSetting = 160\n", "holds \"\", not a clock word", "0x000000A0\n"},
         {"0x0000008C\n", "", "OldClockSetting = 140\n", "", "0x000000A0\n"},
         // As never calibrated; a store that holds anything but a word is no store (the rig is refused).
         {" \n", "", "OldClockSetting = 160\n", "holds \"\", not a clock word", "0x000000A0\n"},
