@@ -300,11 +300,11 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
         {"a later board's blank image on a full disk", "small/n.flash", true, 0, Station::SmallDisk, {"--list"}, 2,
          "key \"boards[1].flash.image\": flash image \"small/n.flash\": its blocks cannot be reserved: The disk is full.\n", After::Unchanged,
          "Nuxa1", After::Made},
-        {"a later board's blank image that may not be read", "n.flash", true, 0200, Station::Nobody, {"--list"}, 2,
+        {"a later board's blank image that may not be read", "n.flash", true, 0200, Station::Barred, {"--list"}, 2,
          "key \"boards[1].flash.image\": \"n.flash\" cannot be read: Permission denied\n", After::Unchanged, "Nuxa1"},
         {"a later board's blank image", "n.flash", true, 0, Station::Disk, {"Nuxa1/Flash and Controller"}, 1, "[9 tests: 1 passed, 7 failed, 1 stopped",
          After::Unchanged, "Nuxa1", After::Made},
-        {"a later board's blank image that may not be written", "n.flash", true, 0444, Station::Nobody, {"Nuxa1/Flash and Controller"}, 1,
+        {"a later board's blank image that may not be written", "n.flash", true, 0444, Station::Barred, {"Nuxa1/Flash and Controller"}, 1,
          "board \"Nuxa1\": flash image \"n.flash\" cannot be written (Permission denied): the board runs on its contents and keeps no changes\n",
          After::Unchanged, "Nuxa1", After::Made},
     };
