@@ -2,13 +2,13 @@
 #include "devlib/utility.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "devlib/perf_list.h"
 #include "platform/clock.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -53,10 +53,10 @@ TEST(PerformanceList, StampsDeadlinesIntervalsAndTheRigThatTheEnvironmentPicks) 
         {dir / "missing.json", "", "missing.json", 2},
     };
     for (const auto& row : rows) {
-        const int status = std::system(("PEXANO_RIG='" + row.rig + "' '" RIG_PROBE "' >" + (dir / "out") + " 2>" + (dir / "err")).c_str());
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status) << row.rig;
-        EXPECT_EQ(dir.Read("out"), row.out) << row.rig;
-        EXPECT_TRUE(row.error.empty() ? dir.Read("err").empty() : dir.Read("err").find(row.error) != std::string::npos) << dir.Read("err");
+        const support::ProgramRun probe = support::RunProgram({RIG_PROBE}, "", {{"PEXANO_RIG", row.rig}});
+        EXPECT_EQ(probe.status, row.status) << row.rig << "\n" << probe.err;
+        EXPECT_EQ(probe.out, row.out) << row.rig;
+        EXPECT_TRUE(row.error.empty() ? probe.err.empty() : probe.err.find(row.error) != std::string::npos) << probe.err;
     }
 }
 

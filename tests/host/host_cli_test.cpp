@@ -13,6 +13,7 @@
 
 #include "tests/host/host_process.h"
 #include "tests/support/output.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
 using support::Count;
@@ -138,12 +139,12 @@ TEST(HostCli, DefaultRunTakesCheckedLeavesUnderCheckedFoldersSummarisesAndReport
     EXPECT_TRUE(dir.Read("report.xml").starts_with("<?xml") && Has(dir.Read("report.xml"), "</testsuites>\n"));
     EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
     // An XML parser reads the red lines of the failure back.
-    if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
     const std::string script = dir.Write("check.py", "import sys, xml.dom.minidom\nd = xml.dom.minidom.parse(sys.argv[1])\n"
                                                      "f = d.getElementsByTagName('failure')\n"
                                                      "print(len(d.getElementsByTagName('testcase')), len(f), f[0].firstChild.data, end='')\n");
-    ASSERT_EQ(std::system(("python3 " + script + " " + report + " > " + dir.File("parsed.txt")).c_str()), 0);
-    EXPECT_EQ(dir.Read("parsed.txt"), "4 1 Mismatch at <0x10>: expected 1 & got 2\nERROR:  \"second\" failure\n");
+    const support::ProgramRun parsed = support::RunProgram({"python3", script, report});
+    EXPECT_EQ(parsed.status, 0) << parsed.err;
+    EXPECT_EQ(parsed.out, "4 1 Mismatch at <0x10>: expected 1 & got 2\nERROR:  \"second\" failure\n");
 }
 
 TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {

@@ -1,6 +1,6 @@
 # Opens BMP files with Pillow and compares their size and pixels with expected RGB dumps.
 """Arguments: one or more BMP:RGB:WIDTH:HEIGHT groups; RGB holds WIDTH x HEIGHT x 3 bytes, top row first.
-Exit status 0 when every file matches, 1 on a mismatch, 2 when Pillow is missing.
+Exit status 0 when every file matches, 1 on a mismatch, 3 when Pillow is missing.
 """
 import sys
 
@@ -8,7 +8,7 @@ try:
     from PIL import Image
 except ImportError:
     print("Pillow is not installed: install python3-pil to check BMP files with an independent reader")
-    sys.exit(2)
+    sys.exit(3)
 
 
 def check(bmp, rgb, width, height):

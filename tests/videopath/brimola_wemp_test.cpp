@@ -1,7 +1,6 @@
 // Tests of CBrimolaWemp "Play": GenFile frames in SDRAM, the DCB ring of channel 4, and every refusal before the channel starts.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <string>
@@ -11,6 +10,7 @@
 #include "framework/result_screen.h"
 #include "framework/hw/jastel.h"
 #include "tests/boards/root_fixture.h"
+#include "tests/support/run_program.h"
 #include "tests/support/stop_flag.h"
 
 namespace {
@@ -161,30 +161,30 @@ TEST_F(Play, TheGenFileToolWritesWhatPlaysAndRefusesWhatItDoesNotKnow) {
     const support::TempDir& dir = host.cwd.Dir();
     dir.Write("notes.gen", "not a GenFile");
     ASSERT_EQ(::mkfifo(dir.File("fifo.gen").c_str(), 0600), 0);
-    const struct { const char* args; int status; const char* said; } rows[] = {
-        {"--help", 0, "usage: make_genfile [--check] FILE"},
-        {"-h", 0, "usage: make_genfile"},
-        {"--bogus clip.gen", 2, "unknown option \"--bogus\""},
-        {"", 2, "no FILE given"},
-        {"--check", 2, "no FILE given"},
-        {"clip.gen other.gen", 2, "unexpected argument \"other.gen\""},
-        {"notes.gen", 1, "notes.gen exists and is not a GenFile"},
-        {"fifo.gen", 1, "fifo.gen exists and is not a GenFile"},
-        {"--check clip.gen", 1, "clip.gen: missing"},
-        {"--check fifo.gen", 1, "fifo.gen: not a regular file"},
-        {"clip.gen", 0, ""},
-        {"clip.gen", 0, ""},  // its own kind of file is replaced
-        {"--check clip.gen", 0, ""},
+    const struct { std::vector<std::string> args; int status; const char* said; } rows[] = {
+        {{"--help"}, 0, "usage: make_genfile [--check] FILE"},
+        {{"-h"}, 0, "usage: make_genfile"},
+        {{"--bogus", "clip.gen"}, 2, "unknown option \"--bogus\""},
+        {{}, 2, "no FILE given"},
+        {{"--check"}, 2, "no FILE given"},
+        {{"clip.gen", "other.gen"}, 2, "unexpected argument \"other.gen\""},
+        {{"notes.gen"}, 1, "notes.gen exists and is not a GenFile"},
+        {{"fifo.gen"}, 1, "fifo.gen exists and is not a GenFile"},
+        {{"--check", "clip.gen"}, 1, "clip.gen: missing"},
+        {{"--check", "fifo.gen"}, 1, "fifo.gen: not a regular file"},
+        {{"clip.gen"}, 0, ""},
+        {{"clip.gen"}, 0, ""},  // its own kind of file is replaced
+        {{"--check", "clip.gen"}, 0, ""},
     };
     for (const auto& row : rows) {
-        const std::string command = "cd '" + dir.Path() + "' && '" PEX_MAKE_GENFILE "' " + row.args + " >said.txt 2>&1";
-        const int status = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status)) << row.args;
-        const std::string said = dir.Read("said.txt");
-        EXPECT_EQ(WEXITSTATUS(status), row.status) << row.args << "\n" << said;
-        EXPECT_TRUE(HasAll(said, {row.said})) << row.args;
+        std::vector<std::string> command = {PEX_MAKE_GENFILE};
+        command.insert(command.end(), row.args.begin(), row.args.end());
+        const support::ProgramRun tool = support::RunProgram(command, dir.Path());
+        const std::string said = tool.out + tool.err, args = ::testing::PrintToString(row.args);
+        EXPECT_EQ(tool.status, row.status) << args << "\n" << said;
+        EXPECT_TRUE(HasAll(said, {row.said})) << args;
         if (row.status == 2) {
-            EXPECT_TRUE(HasAll(said, {"usage: make_genfile"})) << row.args;
+            EXPECT_TRUE(HasAll(said, {"usage: make_genfile"})) << args;
         }
     }
     for (const char* name : {"--help", "-h", "--bogus", "other.gen", "--check"})
