@@ -2,6 +2,8 @@
 # Configures and builds the project: scripts/build.sh [--sanitize] [targets...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/common.sh"
+pex_refuse_unusable_path "$root"
 bash "$root/scripts/deps.sh"
 
 dir="$root/build"
@@ -11,11 +13,7 @@ if [[ "${1:-}" == "--sanitize" ]]; then
   dir="$root/build-asan"
   opts+=(-DPEX_SANITIZE=ON -DPEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug)
 fi
-gen=()
-command -v ninja >/dev/null && gen=(-G Ninja)
-if [[ ! -f "$dir/CMakeCache.txt" ]]; then
-  cmake -S "$root" -B "$dir" "${gen[@]}" "${opts[@]}" >/dev/null
-fi
+pex_configure "$root" "$dir" "${opts[@]}"
 targets=()
 for t in "$@"; do targets+=(--target "$t"); done
 # Quiet when it works; the whole log when it does not.

@@ -5,6 +5,8 @@
 # or broken promise of a target is reported with the input it kept; the status is then 1.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/common.sh"
+pex_refuse_unusable_path "$root"
 seconds=${1:-60}
 [[ $# -gt 0 ]] && shift
 if ! [[ "$seconds" =~ ^[0-9]+$ ]]; then
@@ -17,11 +19,7 @@ if ! command -v clang++ >/dev/null; then
 fi
 
 dir="$root/build-fuzz"
-gen=()
-command -v ninja >/dev/null && gen=(-G Ninja)
-if [[ ! -f "$dir/CMakeCache.txt" ]]; then
-  CXX=clang++ cmake -S "$root" -B "$dir" "${gen[@]}" -DPEX_FUZZ=ON -DPEX_BUILD_BENCH=OFF >/dev/null
-fi
+CXX=clang++ pex_configure "$root" "$dir" -DPEX_FUZZ=ON -DPEX_BUILD_BENCH=OFF
 
 targets=("$@")
 # Every target has its corpus folder (the replay test insists on it).

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,57 +53,14 @@ std::vector<std::string> LeftBehind(const TempDir& dir) {
     return names;
 }
 
-// The state letter of a process from /proc ('T' stopped, 'Z' ended), '?' when there is none.
-char ProcessState(pid_t pid) {
-    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
-    const size_t name = stat.rfind(')');
-    return name != std::string::npos && name + 2 < stat.size() ? stat[name + 2] : '?';
+// Where a signal lands in a save of name: a write to its temporary (".<name>.<pid>.<serial>.<hex>"),
+// from the second on, so that part of the file is written and the rest is not.
+SignalPoint Saving(const std::string& name) {
+    return {SYS_write, [name](const std::string& path) { return std::filesystem::path(path).filename().string().starts_with("." + name + "."); }, 2};
 }
-
-// Once the host writes the temporary of its save of name (".<name>.<pid>.<serial>.<hex>"), stops
-// it (SIGSTOP) where it next takes a signal and answers the temporary's size there; -1 when the
-// host ended first or did not stop.
-long long StopMidSave(pid_t pid, const TempDir& dir, const std::string& name) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    const auto waiting = [&] { return ProcessState(pid) != 'Z' && std::chrono::steady_clock::now() < deadline; };
-    const std::string ours = "." + name + "." + std::to_string(pid) + ".";
-    std::string temp;
-    while (temp.empty()) {
-        if (!waiting()) return -1;
-        for (const std::string& left : LeftBehind(dir)) {
-            std::error_code none;
-            if (left.starts_with(ours) && std::filesystem::file_size(dir.File(left), none) > 0 && !none) temp = left;
-        }
-    }
-    kill(pid, SIGSTOP);
-    while (ProcessState(pid) != 'T')
-        if (!waiting()) return -1;
-    std::error_code gone;
-    const auto size = std::filesystem::file_size(dir.File(temp), gone);
-    return gone ? -1 : static_cast<long long>(size);
-}
-
-// Once the host reads name (a file in dir), stops it (SIGSTOP) where it next takes a signal and
-// answers how far it had read there; -1 when the host ended first, did not stop or closed the file.
-long long StopMidRead(pid_t pid, const TempDir& dir, const std::string& name) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    const std::string proc = "/proc/" + std::to_string(pid), file = std::filesystem::canonical(dir.File(name)).string();
-    // The offset of the host's descriptor of the file, -1 while it holds none.
-    const auto offset = [&] {
-        std::error_code none;
-        for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd", none))
-            if (std::filesystem::read_symlink(fd.path(), none) == file && !none) {
-                const std::string info = ReadText(proc + "/fdinfo/" + fd.path().filename().string());
-                if (info.starts_with("pos:")) return std::atoll(info.c_str() + 4);
-            }
-        return -1ll;
-    };
-    while (offset() <= 0)
-        if (ProcessState(pid) == 'Z' || std::chrono::steady_clock::now() > deadline) return -1;
-    kill(pid, SIGSTOP);
-    while (ProcessState(pid) != 'T')
-        if (ProcessState(pid) == 'Z' || std::chrono::steady_clock::now() > deadline) return -1;
-    return offset();
+// Where a signal lands in a read of file: its second read, with part of the file read.
+SignalPoint Reading(const std::string& file) {
+    return {SYS_read, [file = std::filesystem::canonical(file).string()](const std::string& path) { return path == file; }, 2};
 }
 
 TEST(HostCli, ListsTheKeyedTreeWithItsOwnMarksAndUnloadsTheLibrary) {
@@ -302,17 +260,15 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
     EXPECT_FALSE(Has(dir.Read("j.xml"), "the run was stopped"));
     // A signal that ends the host mid-save removes the save's temporary: the file and the report
     // stay as they were. A large save (1 GiB, in one call) takes each signal between two of its
-    // writes, not once it is all written: where a SIGSTOP first lands, its temporary is not whole
-    // yet. Each signal is sent while the host is stopped there and taken as it goes on, so two
-    // Ctrl-Cs stay two and the second finds the save still under way. A large copy takes them
-    // between two reads of its source as well: where it stops, the source is not read whole.
+    // writes, not once it is all written. Each signal is sent while the host is held at a write of
+    // the temporary and taken as that write returns, so two Ctrl-Cs stay two and the second finds
+    // the save still under way. A large copy takes them between two reads of its source as well.
     dir.Write("source.bin", "");
     std::filesystem::resize_file(dir.File("source.bin"), 1ull << 30);
     // The rig's flash image is made as a save is: a signal leaves none, or a whole one.
     dir.Write("rig.json", R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "flash": {"image": "flash.img"}}]})");
     ASSERT_EQ(RunHost({"--rig", "rig.json", "--list"}, dir.Path()).status, 0);
-    const std::string healthy = dir.Read("flash.img");
-    ASSERT_EQ(healthy.size(), 8u << 20);
+    ASSERT_EQ(dir.Read("flash.img").size(), 8u << 20);
     struct Row { const char* name; const char* test; std::vector<int> signals; int status; } const rows[] = {
         {"SIGTERM", "SaveAndWait", {SIGTERM}, 128 + SIGTERM}, {"SIGHUP", "SaveAndWait", {SIGHUP}, 128 + SIGHUP},
         {"two Ctrl-Cs", "SaveAndWait", {SIGINT, SIGINT}, 3}, {"SIGKILL", "SaveAndWait", {SIGKILL}, 128 + SIGKILL},
@@ -327,46 +283,30 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
         SCOPED_TRACE(row.name);
         dir.Write("saved.bin", "old");
         dir.Write("j.xml", kKeptReport);
-        if (!*row.test) {
-            // The library makes the image as it loads, in milliseconds: a run is tried again until
-            // each signal lands while it is made. Wherever they land, the image is whole or none.
-            bool caught = false;
-            for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
-                std::filesystem::remove(dir.File("flash.img"));
-                caught = true;
-                const HostRun run = RunHost({"--rig", "rig.json", "--list", "--junit", "j.xml"}, dir.Path(), [&](pid_t pid, const std::string&) {
-                    for (int signal : row.signals) {
-                        caught = StopMidSave(pid, dir, "flash.img") >= 0 && caught;
-                        kill(pid, signal), kill(pid, SIGCONT);
-                    }
-                    return false;
-                });
-                EXPECT_TRUE(!std::filesystem::exists(dir.File("flash.img")) || dir.Read("flash.img") == healthy);
-                EXPECT_TRUE(!caught || (run.status == row.status && !std::filesystem::exists(dir.File("flash.img")))) << run.status;
-                EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
-            }
-            EXPECT_TRUE(caught) << "no run took its signals while it made the image";
-            EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
-            continue;
-        }
-        const bool large = std::string(row.test) != "SaveAndWait";
-        HostRun run = RunHost(WithLib({"--all", row.test, "--junit", "j.xml"}), dir.Path(), [&](pid_t pid, const std::string& out) {
-            if (large) {
-                const bool copy = std::string(row.test) == "LargeCopy";
-                for (int signal : row.signals) {
-                    const long long done = copy ? StopMidRead(pid, dir, "source.bin") : StopMidSave(pid, dir, "saved.bin");
-                    EXPECT_TRUE(done >= 0 && done < (1ll << 30)) << done << " bytes " << (copy ? "read" : "written") << " where it stopped";
-                    kill(pid, signal), kill(pid, SIGCONT);
-                }
+        const std::string test = row.test;
+        if (test != "SaveAndWait") {
+            // The library makes the image as it loads, whole or not at all.
+            const bool image = test.empty(), copy = test == "LargeCopy";
+            if (image) std::filesystem::remove(dir.File("flash.img"));
+            const std::vector<std::string> args = image ? std::vector<std::string>{"--rig", "rig.json", "--list", "--junit", "j.xml"}
+                                                        : WithLib({"--all", row.test, "--junit", "j.xml"});
+            const SignalledRun run = RunHostSignalled(args, dir.Path(), copy ? Reading(dir.File("source.bin")) : Saving(image ? "flash.img" : "saved.bin"),
+                                                      row.signals);
+            EXPECT_EQ(run.status, row.status) << run.err;
+            ASSERT_EQ(run.offsets.size(), row.signals.size()) << "each signal sent mid-" << (copy ? "read" : "save");
+            for (long long done : run.offsets)
+                EXPECT_TRUE(done > 0 && done < (image ? 8ll << 20 : 1ll << 30)) << done << " bytes " << (copy ? "read" : "written") << " where it stopped";
+            EXPECT_TRUE(!image || !std::filesystem::exists(dir.File("flash.img")));
+        } else {
+            HostRun run = RunHost(WithLib({"--all", row.test, "--junit", "j.xml"}), dir.Path(), [&](pid_t pid, const std::string& out) {
+                // The save is open from the test's start; its text shows once the test ends.
+                if (!Has(out, "[RUN]     Host/Extra/SaveAndWait")) return true;
+                usleep(300000);
+                for (int signal : row.signals) kill(pid, signal), usleep(50000);
                 return false;
-            }
-            // The save is open from the test's start; its text shows once the test ends.
-            if (!Has(out, "[RUN]     Host/Extra/SaveAndWait")) return true;
-            usleep(300000);
-            for (int signal : row.signals) kill(pid, signal), usleep(50000);
-            return false;
-        });
-        EXPECT_EQ(run.status, row.status) << run.err;
+            });
+            EXPECT_EQ(run.status, row.status) << run.err;
+        }
         EXPECT_EQ(dir.Read("saved.bin"), "old");
         EXPECT_EQ(dir.Read("j.xml"), kKeptReport);
         // A process killed outright leaves its temporary; the next save of the file removes it.

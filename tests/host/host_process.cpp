@@ -5,10 +5,13 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -36,21 +39,42 @@ namespace {
 
 int StatusOf(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1; }
 
-}  // namespace
-
-HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
-                const std::function<bool(pid_t, const std::string&)>& watch, const std::string& program,
-                const std::function<void()>& inChild) {
-    const std::string outPath = cwd + "/.stdout", errPath = cwd + "/.stderr";
+// Starts pexhost as a child with stdin from /dev/null and its output into files in cwd.
+pid_t StartHost(const std::vector<std::string>& args, const std::string& cwd, const std::function<void()>& inChild,
+                const std::string& program = "") {
     const pid_t pid = fork();
     if (pid == 0) {
-        const int in = open("/dev/null", O_RDONLY), out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
-                  err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int in = open("/dev/null", O_RDONLY), out = open((cwd + "/.stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                  err = open((cwd + "/.stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0) _exit(126);
         dup2(in, 0), dup2(out, 1), dup2(err, 2);
         if (inChild) inChild();
         ExecHost(args, cwd, program);
     }
+    return pid;
+}
+
+HostRun Finished(int raw, const std::string& cwd) {
+    return {StatusOf(raw), support::ReadText(cwd + "/.stdout"), support::ReadText(cwd + "/.stderr")};
+}
+
+// The path of the host's descriptor fd, and how far into its file the host has gone.
+std::string DescriptorPath(pid_t pid, long long fd) {
+    std::error_code none;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), none).string();
+}
+long long DescriptorOffset(pid_t pid, long long fd) {
+    const std::string info = support::ReadText("/proc/" + std::to_string(pid) + "/fdinfo/" + std::to_string(fd));
+    return info.starts_with("pos:") ? std::atoll(info.c_str() + 4) : -1;
+}
+
+}  // namespace
+
+HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
+                const std::function<bool(pid_t, const std::string&)>& watch, const std::string& program,
+                const std::function<void()>& inChild) {
+    const std::string outPath = cwd + "/.stdout";
+    const pid_t pid = StartHost(args, cwd, inChild, program);
     int raw = 0;
     for (bool watching = static_cast<bool>(watch);;) {
         const pid_t done = waitpid(pid, &raw, watching ? WNOHANG : 0);
@@ -59,7 +83,50 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         watching = watch(pid, support::ReadText(outPath));
     }
-    return {StatusOf(raw), support::ReadText(outPath), support::ReadText(errPath)};
+    return Finished(raw, cwd);
+}
+
+SignalledRun RunHostSignalled(const std::vector<std::string>& args, const std::string& cwd, const SignalPoint& point,
+                              const std::vector<int>& signals) {
+    SignalledRun run;
+    // The host waits, stopped, until it is traced, so that it makes no call unseen.
+    const pid_t pid = StartHost(args, cwd, [] { raise(SIGSTOP); });
+    int raw = 0;
+    if (pid < 0 || waitpid(pid, &raw, WUNTRACED) != pid || !WIFSTOPPED(raw)) return run;
+    if (ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL) != 0) {
+        run.err = std::string("the host cannot be traced: ") + std::strerror(errno);
+        kill(pid, SIGKILL);
+        waitpid(pid, &raw, 0);
+        return run;
+    }
+    kill(pid, SIGCONT);
+    int calls = 0, pass = 0;  // matching calls so far; a signal to hand on as the host goes on
+    for (bool traced = true; traced;) {
+        ptrace(PTRACE_SYSCALL, pid, nullptr, pass);
+        pass = 0;
+        if (waitpid(pid, &raw, __WALL) != pid) return run;
+        if (!WIFSTOPPED(raw)) return {Finished(raw, cwd), run.offsets};
+        const int stop = WSTOPSIG(raw), event = raw >> 16;
+        if (stop != (SIGTRAP | 0x80)) {
+            // A signal the host is to take (the SIGCONT that woke it, an earlier signal sent here);
+            // group stops and the exec go on as they are.
+            if (event == 0) pass = stop;
+            continue;
+        }
+        __ptrace_syscall_info call{};
+        if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof call, &call) <= 0 || call.op != PTRACE_SYSCALL_INFO_ENTRY ||
+            static_cast<long>(call.entry.nr) != point.syscall)
+            continue;
+        if (run.offsets.size() == signals.size()) continue;
+        const long long fd = static_cast<long long>(call.entry.args[0]);
+        if (!point.file(DescriptorPath(pid, fd)) || ++calls < point.nth + static_cast<int>(run.offsets.size())) continue;
+        run.offsets.push_back(DescriptorOffset(pid, fd));
+        kill(pid, signals[run.offsets.size() - 1]);
+        // After the last signal the host runs untraced, to its end as any run ends.
+        if (run.offsets.size() == signals.size()) traced = ptrace(PTRACE_DETACH, pid, nullptr, 0) != 0;
+    }
+    waitpid(pid, &raw, 0);
+    return {Finished(raw, cwd), run.offsets};
 }
 
 namespace {

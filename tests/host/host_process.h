@@ -24,6 +24,23 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
                 const std::function<bool(pid_t, const std::string&)>& watch = {}, const std::string& program = "",
                 const std::function<void()>& inChild = {});
 
+// Where RunHostSignalled signals the host: as it makes its nth call of system call syscall (SYS_write
+// or SYS_read) on a file whose path file accepts, and each further signal with the next such call.
+struct SignalPoint {
+    long syscall;
+    std::function<bool(const std::string& path)> file;
+    int nth = 1;
+};
+struct SignalledRun : HostRun {
+    std::vector<long long> offsets;  // how far the host had gone in the file as each signal was sent
+};
+// Runs pexhost as RunHost does, traced from its start, and sends signals[i] at the call point names
+// for it: the host is held there until the signal is sent, and takes it as that call returns. So a
+// signal lands at the same point of a save or a read each time, however long the save lasts and
+// whatever else runs beside the test. Signals the host does not reach are not sent.
+SignalledRun RunHostSignalled(const std::vector<std::string>& args, const std::string& cwd, const SignalPoint& point,
+                              const std::vector<int>& signals);
+
 // Runs pexhost on a pseudo-terminal (stdin, stdout and stderr), typing input into it. inChild (when
 // given) runs in the child just before pexhost starts there (to set a resource limit, say).
 HostRun RunHostOnTerminal(const std::vector<std::string>& args, const std::string& cwd, const std::string& input,

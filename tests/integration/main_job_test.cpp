@@ -239,10 +239,13 @@ enum class Station { Disk, SmallDisk, Barred, SizeLimit };
 // killed outright left beside the image, which would keep the next run from making it.
 TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFlashOrNone) {
     enum class After { Absent, Unchanged, Made };  // Made: whole, a store holding the word calibrated at start
+    // The image there before the run: 8 MiB of holes, as truncate makes one; or a healthy one with a
+    // bit of its PCI image changed, which fails that image's check alone.
+    enum class Before { None, Blank, Altered };
     struct Row {
         const char* name;
         std::string file;  // the board's flash image, or with a '=' first its clock store; "link->target" a link
-        bool blank;        // the image is there before the run: 8 MiB of holes, as truncate makes one
+        Before before;
         mode_t mode;       // its permission bits (0644 when 0)
         Station station;
         std::vector<std::string> args;
@@ -258,57 +261,78 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
         std::string beside = "";
         bool besideStays = false;
     } const rows[] = {
-        {"an image in a missing folder", "gone/b.flash", false, 0, Station::Disk, {"--list"}, 2,
+        {"an image in a missing folder", "gone/b.flash", Before::None, 0, Station::Disk, {"--list"}, 2,
          "rig.json\": key \"boards[0].flash.image\": the folder \"gone\" of \"gone/b.flash\" does not exist", After::Absent},
-        {"a store in a missing folder", "=gone/b.clock", false, 0, Station::Disk, {"--list"}, 2,
+        {"a store in a missing folder", "=gone/b.clock", Before::None, 0, Station::Disk, {"--list"}, 2,
          "rig.json\": key \"boards[0].memory_clock.store\": the folder \"gone\" of \"gone/b.clock\" does not exist", After::Absent},
-        {"a new image on a disk too small for it", "small/b.flash", false, 0, Station::SmallDisk, {"--list"}, 2,
+        {"a new image on a disk too small for it", "small/b.flash", Before::None, 0, Station::SmallDisk, {"--list"}, 2,
          "key \"boards[0].flash.image\": flash image \"small/b.flash\": cannot be created: The disk is full.\n", After::Absent},
-        {"a blank image on a full disk", "small/b.flash", true, 0, Station::SmallDisk, {"Flash and Controller"}, 2,
+        {"a blank image on a full disk", "small/b.flash", Before::Blank, 0, Station::SmallDisk, {"Flash and Controller"}, 2,
          "key \"boards[0].flash.image\": flash image \"small/b.flash\": its blocks cannot be reserved: The disk is full.\n", After::Unchanged},
-        {"a new image past the size limit", "b.flash", false, 0, Station::SizeLimit, {"--list"}, 2,
+        {"a new image past the size limit", "b.flash", Before::None, 0, Station::SizeLimit, {"--list"}, 2,
          "flash image \"b.flash\": cannot be created: The disk is full. The file is too large for the size limit", After::Absent},
-        {"a blank image that may not be read", "b.flash", true, 0200, Station::Barred, {"Flash and Controller"}, 2,
+        {"a blank image that may not be read", "b.flash", Before::Blank, 0200, Station::Barred, {"Flash and Controller"}, 2,
          "key \"boards[0].flash.image\": \"b.flash\" cannot be read: Permission denied\n", After::Unchanged},
-        {"a blank image", "b.flash", true, 0, Station::Disk, {"Flash and Controller"}, 1, "[18 tests: 10 passed, 7 failed, 1 stopped", After::Unchanged},
-        {"a blank image that may not be written", "b.flash", true, 0444, Station::Barred, {"Flash and Controller"}, 1,
+        {"a blank image", "b.flash", Before::Blank, 0, Station::Disk, {"Flash and Controller"}, 1, "[18 tests: 10 passed, 7 failed, 1 stopped", After::Unchanged},
+        {"a blank image that may not be written", "b.flash", Before::Blank, 0444, Station::Barred, {"Flash and Controller"}, 1,
          "board \"Brimola1\": flash image \"b.flash\" cannot be written (Permission denied): the board runs on its contents and keeps no changes\n",
          After::Unchanged},
-        {"a blank image named as a dead process's temporary of the switch file", ".CmdLine.99999.1.a", true, 0, Station::Disk,
+        {"a blank image named as a dead process's temporary of the switch file", ".CmdLine.99999.1.a", Before::Blank, 0, Station::Disk,
          {"Flash and Controller"}, 1, "[18 tests: 10 passed, 7 failed, 1 stopped", After::Unchanged},
-        {"a store linked into a missing folder", "=b.clock->gone/b.clock", false, 0, Station::Disk, {"--list"}, 2,
+        {"a store linked into a missing folder", "=b.clock->gone/b.clock", Before::None, 0, Station::Disk, {"--list"}, 2,
          "rig.json\": key \"boards[0].memory_clock.store\": the folder \"gone\" of \"gone/b.clock\" (where the link \"b.clock\" leads) does not exist",
          After::Absent},
-        {"a store linked to a file not there yet", "=b.clock->later.clock", false, 0, Station::Disk, {"--list"}, 0, "[[x] Brimola1/", After::Made},
-        {"a new image beside a dead run's temporary of it on a disk too small for it", "small/b.flash", false, 0, Station::SmallDisk, {"--list"}, 2,
+        {"a store linked to a file not there yet", "=b.clock->later.clock", Before::None, 0, Station::Disk, {"--list"}, 0, "[[x] Brimola1/", After::Made},
+        {"a new image beside a dead run's temporary of it on a disk too small for it", "small/b.flash", Before::None, 0, Station::SmallDisk, {"--list"}, 2,
          "key \"boards[0].flash.image\": flash image \"small/b.flash\": cannot be created: The disk is full.\n", After::Absent, "Brimola1",
          After::Absent, ".b.flash.99999999.1.a", false},
-        {"a new image beside a running process's temporary of it on a disk too small for it", "small/b.flash", false, 0, Station::SmallDisk,
+        {"a new image beside a running process's temporary of it on a disk too small for it", "small/b.flash", Before::None, 0, Station::SmallDisk,
          {"--list"}, 2, "key \"boards[0].flash.image\": flash image \"small/b.flash\": cannot be created: The disk is full.\n", After::Absent,
          "Brimola1", After::Absent, ".b.flash.1.1.a", true},
         // A later board's files, after the main board's.
-        {"a later board's store in a missing folder", "=gone/n.clock", false, 0, Station::Disk, {"--list"}, 2,
+        {"a later board's store in a missing folder", "=gone/n.clock", Before::None, 0, Station::Disk, {"--list"}, 2,
          "rig.json\": key \"boards[1].memory_clock.store\": the folder \"gone\" of \"gone/n.clock\" does not exist", After::Absent, "Nuxa1"},
-        {"a later board's image linked into a missing folder", "n.flash->gone/n.flash", false, 0, Station::Disk, {"--list"}, 2,
+        {"a later board's image linked into a missing folder", "n.flash->gone/n.flash", Before::None, 0, Station::Disk, {"--list"}, 2,
          "rig.json\": key \"boards[1].flash.image\": the folder \"gone\" of \"gone/n.flash\" (where the link \"n.flash\" leads) does not exist",
          After::Absent, "Nuxa1"},
-        {"a later board's image linked to a file not there yet", "n.flash->later.flash", false, 0, Station::Disk, {"--list"}, 0, "[[x] Nuxa1/",
+        {"a later board's image linked to a file not there yet", "n.flash->later.flash", Before::None, 0, Station::Disk, {"--list"}, 0, "[[x] Nuxa1/",
          After::Made, "Nuxa1", After::Made},
-        {"a later board's new image on a disk too small for it, beside a dead run's temporary of it", "small/n.flash", false, 0,
+        {"a later board's new image on a disk too small for it, beside a dead run's temporary of it", "small/n.flash", Before::None, 0,
          Station::SmallDisk, {"--list"}, 2, "key \"boards[1].flash.image\": flash image \"small/n.flash\": cannot be created: The disk is full.\n",
          After::Absent, "Nuxa1", After::Made, ".n.flash.99999999.1.a", false},
-        {"a later board's blank image on a full disk", "small/n.flash", true, 0, Station::SmallDisk, {"--list"}, 2,
+        {"a later board's blank image on a full disk", "small/n.flash", Before::Blank, 0, Station::SmallDisk, {"--list"}, 2,
          "key \"boards[1].flash.image\": flash image \"small/n.flash\": its blocks cannot be reserved: The disk is full.\n", After::Unchanged,
          "Nuxa1", After::Made},
-        {"a later board's blank image that may not be read", "n.flash", true, 0200, Station::Barred, {"--list"}, 2,
+        {"a later board's blank image that may not be read", "n.flash", Before::Blank, 0200, Station::Barred, {"--list"}, 2,
          "key \"boards[1].flash.image\": \"n.flash\" cannot be read: Permission denied\n", After::Unchanged, "Nuxa1"},
-        {"a later board's blank image", "n.flash", true, 0, Station::Disk, {"Nuxa1/Flash and Controller"}, 1, "[9 tests: 1 passed, 7 failed, 1 stopped",
+        {"a later board's blank image", "n.flash", Before::Blank, 0, Station::Disk, {"Nuxa1/Flash and Controller"}, 1, "[9 tests: 1 passed, 7 failed, 1 stopped",
          After::Unchanged, "Nuxa1", After::Made},
-        {"a later board's blank image that may not be written", "n.flash", true, 0444, Station::Barred, {"Nuxa1/Flash and Controller"}, 1,
+        {"a later board's blank image that may not be written", "n.flash", Before::Blank, 0444, Station::Barred, {"Nuxa1/Flash and Controller"}, 1,
          "board \"Nuxa1\": flash image \"n.flash\" cannot be written (Permission denied): the board runs on its contents and keeps no changes\n",
          After::Unchanged, "Nuxa1", After::Made},
+        // The board runs on what an image that may not be written holds, not on the healthy contents.
+        {"an altered image that may not be written", "b.flash", Before::Altered, 0444, Station::Barred, {"Flash and Controller"}, 1,
+         "[18 tests: 17 passed, 1 failed, 0 stopped", After::Unchanged},
+        {"a later board's altered image that may not be written", "n.flash", Before::Altered, 0444, Station::Barred, {"Nuxa1/Flash and Controller"}, 1,
+         "[9 tests: 8 passed, 1 failed, 0 stopped", After::Unchanged, "Nuxa1", After::Made},
     };
     const std::string blank(8u << 20, '\0');
+    const auto rigText = [](const std::string& mainKeeps, const std::string& laterKeeps) {
+        return R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"breakout_box": true, )"
+               R"("codec_port": "Nuxa1", "expansion_port": "Nuxa1"})" + mainKeeps + R"(}, {"tag": "Nuxa1", "kind": "nuxa")" + laterKeeps + "}]}";
+    };
+    // Each board's healthy image as a run makes it, with one bit of the PCI image's first block changed.
+    std::vector<std::string> altered;
+    {
+        WorkDir made;
+        made.Write("rig.json", rigText(R"(, "flash": {"image": "b.flash"})", R"(, "flash": {"image": "n.flash"})"));
+        ASSERT_EQ(made.Host({"--rig", "rig.json", "--list"}).status, 0);
+        for (const char* name : {"b.flash", "n.flash"}) {
+            altered.push_back(made.Read(name));
+            ASSERT_EQ(altered.back().size(), blank.size()) << name;
+            altered.back()[0x401000] ^= 0x10;
+        }
+    }
     std::optional<std::string> privateMounts;  // once entered: "", or why they cannot be had
     std::string skipped;
     for (const Row& row : rows) {
@@ -320,10 +344,7 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
         if (arrow != std::string::npos) std::filesystem::create_symlink(row.file.substr(arrow + 2), dir.File(file));
         const bool main = std::string(row.board) == "Brimola1";
         const std::string kept = (store ? R"(, "memory_clock": {"store": ")" : R"(, "flash": {"image": ")") + file + "\"}";
-        std::ofstream(dir.File("rig.json")) << R"({"boards": [{"tag": "Brimola1", "kind": "brimola", "attached": {"breakout_box": true, )"
-                                            << R"("codec_port": "Nuxa1", "expansion_port": "Nuxa1"})"
-                                            << (main ? kept : R"(, "flash": {"image": "b.flash"})") << R"(}, {"tag": "Nuxa1", "kind": "nuxa")"
-                                            << (main ? "" : kept) << "}]}";
+        dir.Write("rig.json", rigText(main ? kept : R"(, "flash": {"image": "b.flash"})", main ? "" : kept));
         if (row.station == Station::SmallDisk) {
             // A mount of this test's own, gone with its process.
             if (!privateMounts) privateMounts = support::EnterPrivateMounts();
@@ -333,10 +354,12 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
             }
             ASSERT_EQ(::mount("tmpfs", dir.MakeDir("small").c_str(), "tmpfs", 0, "size=4m"), 0) << std::strerror(errno);
         }
-        if (row.blank) {
+        const std::string& before = row.before == Before::Altered ? altered[main ? 0 : 1] : blank;
+        if (row.before == Before::Blank) {
             dir.Write(file, "");
             std::filesystem::resize_file(dir.File(file), blank.size());
         }
+        if (row.before == Before::Altered) dir.Write(file, before);
         const std::string beside = (std::filesystem::path(file).parent_path() / row.beside).string();
         if (!row.beside.empty()) dir.Write(beside, std::string(1u << 20, 't'));
         if (row.mode) ::chmod(dir.File(file).c_str(), row.mode);
@@ -362,7 +385,7 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
         EXPECT_EQ(std::filesystem::exists(dir.File(file), none), row.after != After::Absent);
         if (row.after == After::Unchanged) {
             ::chmod(dir.File(file).c_str(), 0644);  // read whatever its mode, by whoever runs the test
-            EXPECT_TRUE(dir.Read(file) == blank);
+            EXPECT_TRUE(dir.Read(file) == before);
         }
         if (row.after == After::Made) {
             EXPECT_EQ(std::filesystem::is_symlink(dir.File(file)), arrow != std::string::npos) << "a link stays a link";
@@ -375,7 +398,7 @@ TEST(MainJob, ARigWhoseFilesCannotBeKeptIsRefusedAtStartAndAnImageIsTheBoardsFla
         EXPECT_FALSE(std::filesystem::exists(dir.File("gone")));
         if (row.station == Station::SmallDisk) {
             std::vector<std::string> left;
-            if (row.blank) left.push_back(std::filesystem::path(file).filename().string());
+            if (row.before != Before::None) left.push_back(std::filesystem::path(file).filename().string());
             if (row.besideStays) left.push_back(row.beside);
             std::sort(left.begin(), left.end());
             EXPECT_EQ(support::Entries(dir.File("small")), left);
