@@ -279,6 +279,7 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
         {"SIGTERM as the rig makes its flash image", "", {SIGTERM}, 128 + SIGTERM},
         {"two Ctrl-Cs as the rig makes its flash image", "", {SIGINT, SIGINT}, 3},
     };
+    std::string untraced;  // the rows that could not run, and why
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         dir.Write("saved.bin", "old");
@@ -292,6 +293,10 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
                                                         : WithLib({"--all", row.test, "--junit", "j.xml"});
             const SignalledRun run = RunHostSignalled(args, dir.Path(), copy ? Reading(dir.File("source.bin")) : Saving(image ? "flash.img" : "saved.bin"),
                                                       row.signals);
+            if (run.status == -1 && run.err.starts_with(kUntraceable)) {
+                untraced += std::string("\n  ") + row.name + " (" + run.err + ")";
+                continue;
+            }
             EXPECT_EQ(run.status, row.status) << run.err;
             ASSERT_EQ(run.offsets.size(), row.signals.size()) << "each signal sent mid-" << (copy ? "read" : "save");
             for (long long done : run.offsets)
@@ -329,6 +334,7 @@ TEST(HostCli, ATestThatStopsItselfIsNoOperatorsStopAndASignalMidSaveLeavesTheFil
     std::vector<std::string> left = LeftBehind(dir);
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{".CmdLine.99999999.3.c", ".j.xml.99999999.1.a", ".saved.bin.99999999.2.b"}));
+    if (!untraced.empty()) GTEST_SKIP() << "these rows did not run:" << untraced;
 }
 
 TEST(HostCli, AFailedWriteOfTheLogOrTheReportFailsTheRunWithOneRedLineAndTheResultsStayOnScreen) {

@@ -94,7 +94,7 @@ SignalledRun RunHostSignalled(const std::vector<std::string>& args, const std::s
     int raw = 0;
     if (pid < 0 || waitpid(pid, &raw, WUNTRACED) != pid || !WIFSTOPPED(raw)) return run;
     if (ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL) != 0) {
-        run.err = std::string("the host cannot be traced: ") + std::strerror(errno);
+        run.err = std::string(kUntraceable) + std::strerror(errno);
         kill(pid, SIGKILL);
         waitpid(pid, &raw, 0);
         return run;

@@ -38,6 +38,9 @@ struct SignalledRun : HostRun {
 // for it: the host is held there until the signal is sent, and takes it as that call returns. So a
 // signal lands at the same point of a save or a read each time, however long the save lasts and
 // whatever else runs beside the test. Signals the host does not reach are not sent.
+// What RunHostSignalled answers in err, followed by the kernel's reason, when the host cannot be
+// traced here (status -1).
+inline constexpr char kUntraceable[] = "the kernel lets no test trace the host: ";
 SignalledRun RunHostSignalled(const std::vector<std::string>& args, const std::string& cwd, const SignalPoint& point,
                               const std::vector<int>& signals);
 
