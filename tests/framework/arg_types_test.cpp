@@ -102,14 +102,14 @@ TEST(ArgListDim, DimClampsAndPatternKinds) {
     // the runner gets the value back, the generator yields zeros.
     const std::string missing = dir.File("missing.bin");
     const struct { std::string text; Words left; const char* error; } bad[] = {
-        {"PATTERN=FILE " + missing + " 4 VERBOSE", {"FILE", missing, "4", "VERBOSE"}, "missing.bin"},
+        {"PATTERN=FILE " + support::Quoted(missing) + " 4 VERBOSE", {"FILE", missing, "4", "VERBOSE"}, "missing.bin"},
         {"PATTERN=FILE", {"FILE"}, "PATTERN=FILE needs a file name"},
     };
     for (const auto& row : bad) {
         EXPECT_EQ(Parse({&pattern}, row.text), row.left) << row.text;
         EXPECT_NE(pattern.GetError().Find(row.error), -1) << pattern.GetError().c_str();
     }
-    Parse({&pattern}, "PATTERN=FILE " + missing);
+    Parse({&pattern}, "PATTERN=FILE " + support::Quoted(missing));
     auto zeros = pattern.TakeGenerator();
     ASSERT_NE(dynamic_cast<DP_FILE_Generator*>(zeros.get()), nullptr);
     EXPECT_EQ(zeros->Next(), 0u);

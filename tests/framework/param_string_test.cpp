@@ -72,8 +72,8 @@ TEST_F(PathMacroTest, MacrosExpandFindFileOrAskFallsBackToTheDialogAndValuesSwit
     // Someone picks a file that does not exist, or one that does.
     platform::ScriptedDialogRunner runner;
     platform::DialogRunner* previous = platform::SetDialogRunner(&runner);
-    runner.Push({CString(("file " + m_dir.File("ghost.oxd")).c_str()), "ok"});
-    runner.Push({CString(("file " + chosen).c_str()), "ok"});
+    runner.Push({CString(("file " + support::Quoted(m_dir.File("ghost.oxd"))).c_str()), "ok"});
+    runner.Push({CString(("file " + support::Quoted(chosen)).c_str()), "ok"});
     EXPECT_EQ(FindFileOrAsk(p, "", "*.oxd", filter, "", TRUE, TRUE), 1);
     EXPECT_EQ(p, "$(ZORV)\\missing.oxd");
     EXPECT_EQ(FindFileOrAsk(p, "", "*.oxd", filter, "", TRUE, TRUE), 2);
