@@ -446,6 +446,9 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
     dir.Write("notes.txt", "Station 4: the fan of the left rack is loud\n");
     // Past the bytes a store can hold, whatever the first of them are.
     dir.Write("late-notes.txt", std::string(300, '\n') + "Station 4: the fan of the left rack is loud\n");
+    // A clock word with more after it: not what the board writes.
+    dir.Write("word-text.txt", "160 abc\n");
+    dir.Write("word-notes.txt", "160\nStation 4: the fan of the left rack is loud\nStation 5: calibrated on Monday\n");
     const std::string other = "\" holds something other than a clock word";
     // holds: the contents kept has for the row's run (a store over another file that holds a clock
     // word); board: the board whose store it is.
@@ -492,6 +495,7 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
         {"the rig's clock store over station notes", {}, dir.File("notes.txt"), "\"notes.txt" + other, "notes.txt"},
         {"the rig's clock store over station notes that start with blank lines", {}, dir.File("late-notes.txt"), "\"late-notes.txt" + other,
          "late-notes.txt"},
+        {"the rig's clock store over a clock word followed by other text", {}, dir.File("word-text.txt"), "\"word-text.txt" + other, "word-text.txt"},
         // A later board's store, after the main board's.
         {"a later board's clock store over an earlier log", {"--log", "earlier.log"}, dir.File("earlier.log"),
          "key \"boards[1].memory_clock.store\": \"earlier.log\" is the host's log", "earlier.log", "", "Nuxa1"},
@@ -502,6 +506,8 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
          "key \"boards[1].memory_clock.store\": \"" + program.File("BrimolaTree_Mfg.txt") + other, program.File("BrimolaTree_Mfg.txt"), "", "Nuxa1"},
         {"a later board's clock store over station notes that start with blank lines", {}, dir.File("late-notes.txt"),
          "key \"boards[1].memory_clock.store\": \"late-notes.txt" + other, "late-notes.txt", "", "Nuxa1"},
+        {"a later board's clock store over a clock word followed by notes", {}, dir.File("word-notes.txt"),
+         "key \"boards[1].memory_clock.store\": \"word-notes.txt" + other, "word-notes.txt", "", "Nuxa1"},
         // --list writes no report: the one named stays as it is.
         {"the rig's clock store over a report under --list", {"--list", "--junit", "earlier.xml"}, dir.File("earlier.xml"),
          "\"earlier.xml\" is the host's report", "earlier.xml"},
