@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codec/dsp/zyv_file.h"
+#include "devlib/arg_list.h"
 #include "devlib/devices.h"
 #include "devlib/wexal_spaces.h"
 #include "framework/arg_number.h"
@@ -353,15 +354,12 @@ void CSorbelin::RunOnFailLine(const CString& text) {
     line.Trim();
     if (line.IsEmpty() || line[0] == '#') return;
     if (line.Find("@SYSCMD") == 0) {
+        // Words as a command's: a double-quoted one keeps its blanks, so a program or an argument
+        // may lie in a folder whose name holds one.
+        ArgumentList list;
+        list.Set(line.Mid(7).c_str());
         std::vector<std::string> words;
-        const std::string rest = line.Mid(7).str();
-        for (size_t at = 0; at < rest.size();) {
-            const size_t start = rest.find_first_not_of(" \t", at);
-            if (start == std::string::npos) break;
-            const size_t end = rest.find_first_of(" \t", start);
-            words.push_back(rest.substr(start, end == std::string::npos ? std::string::npos : end - start));
-            at = end == std::string::npos ? rest.size() : end;
-        }
+        for (int n = 0; const char* word = list.Index(n); ++n) words.emplace_back(word);
         if (words.empty()) return;
         const int code = platform::RunProcess(words[0], std::vector<std::string>(words.begin() + 1, words.end()));
         CString report;

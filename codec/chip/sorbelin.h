@@ -87,8 +87,8 @@ public:
     virtual int CompareFiles(CString arguments);
     // Runs every entry of the OnFail list: "@FILE=<path>" runs each line of that file (path macros
     // allowed; a red line when it cannot be read), any other entry is one line. A line is a command
-    // of this test, or "@SYSCMD <program> <arguments>", a program run to its end. Blank lines and
-    // lines starting with "#" are skipped.
+    // of this test, or "@SYSCMD <program> <arguments>", a program run to its end (a double-quoted
+    // word keeps its blanks). Blank lines and lines starting with "#" are skipped.
     virtual void RunOnFail();
     CStrList* GetOnFailList() { return &m_onFail; }
     // Prints the DCBs of the chip's channels (to the chip and back) with CheckTransferSize's

@@ -116,7 +116,10 @@ DWORD CSorbelinPacker::RunTest(CString command) {
                 PrintColor("Invalid file name", kColorRed);
                 return 0;
             }
-            file = file.Left(close + 1);
+            // The quotes only hold the name's blanks: the name is what they enclose, joined by what
+            // follows them up to a blank (where the root's save by DCB puts ".Packed.<n>").
+            const int blank = file.Find(' ', close + 1);
+            file = file.Mid(1, close - 1) + (blank < 0 ? file.Mid(close + 1) : file.Mid(close + 1, blank - close - 1));
         } else {
             const int blank = file.Find(' ', 1);
             if (blank >= 0) file = file.Left(blank);

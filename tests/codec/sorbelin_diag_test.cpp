@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,9 +13,11 @@
 #include "tests/devlib/rig_fixture.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/output.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
+using codectest::Bracketed;
 using support::Recording;
 
 const std::string kImage = support::Fixture("oxd/SDIA0202.oxd");
@@ -41,7 +44,7 @@ protected:
         dspA.SetPatternBuffer(&pattern);
         dspB.SetPatternBuffer(&pattern);
     }
-    DWORD Program(Recording<CSorbelinDiag>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
+    DWORD Program(Recording<CSorbelinDiag>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(kImage)).c_str()); }
     std::string AllText() { return bridge.out.text + dspA.out.text + dspB.out.text + diagA.out.text + diagB.out.text; }
     void Clear() {
         for (support::OutputLog* log : {&bridge.out, &dspA.out, &dspB.out, &diagA.out, &diagB.out}) *log = {};
@@ -454,7 +457,11 @@ TEST_F(SorbelinDiagTest, AFailedProgrammingKeepsThePreviousInformation) {
 TEST_F(SorbelinDiagTest, OnFailRunsTheFileAndReportsWhatItCannotRun) {
     ASSERT_EQ(Program(diagA), kRunPassed);
     support::TempDir dir;
-    dir.Write("OnFail.txt", "# comment\nShow Programmed Info\n\n@SYSCMD " + dir.File("no-such-program") + " -x\nFIFO EMIF_A -NORESET\n");
+    // A program and an argument holding blanks, each one quoted word: the shell exits with 7.
+    const std::string shell = dir.File("a shell");
+    std::filesystem::create_symlink("/bin/sh", shell);
+    dir.Write("OnFail.txt", "# comment\nShow Programmed Info\n\n@SYSCMD " + support::Quoted(dir.File("no-such-program")) + " -x\n@SYSCMD " +
+                                support::Quoted(shell) + " -c \"exit 7\"\nFIFO EMIF_A -NORESET\n");
     diagA.GetOnFailList()->Add(("@FILE=" + dir.File("OnFail.txt")).c_str());
     diagA.GetOnFailList()->Add(("@FILE=" + dir.File("missing.txt")).c_str());
     diagA.GetOnFailList()->Add("RAM_Init");
@@ -462,6 +469,7 @@ TEST_F(SorbelinDiagTest, OnFailRunsTheFileAndReportsWhatItCannotRun) {
     diagA.RunOnFail();
     EXPECT_TRUE(diagA.out.Has("Programmed File["));
     EXPECT_TRUE(diagA.out.HasColoured("OnFail: " + dir.File("no-such-program") + " exit code -1\n", kColorRed));
+    EXPECT_TRUE(diagA.out.HasColoured("OnFail: " + shell + " exit code 7\n", kColorRed)) << diagA.out.text;
     EXPECT_TRUE(diagA.out.HasColoured("ERROR:  Unable to open OnFail file[" + dir.File("missing.txt") + "]\n", kColorRed));
     EXPECT_EQ(support::Count(diagA.out.text, "ERROR"), 1u);  // the FIFO and RAM_Init lines passed quietly
     // The shipped file's commands are the test's own.
@@ -544,24 +552,27 @@ TEST_F(SorbelinDiagTest, InformationCommandsOnFilesAndPackages) {
         COLORREF colour;
     };
     const Row rows[] = {
-        {"Show ZYV Info FILE=" + zyv + "/ZM04E4.zyv", kRunPassed,
+        {"Show ZYV Info FILE=" + Bracketed(zyv + "/ZM04E4.zyv"), kRunPassed,
          "VCID[0x4E4]  10-bit  Fields  Raster[720 x 486]  Lines[243 of 262]  MaxFrame[245760]  Tables[3]  CRC[0x740A551F]\n", kColorBlack},
-        {"Show ZYV Info FILE=" + zyv + "/ZM04E4.zyv", kRunPassed, "Resolution[0]  Width[720]  Height[486]  Lines[243]  TotalLines[262]\n",
+        {"Show ZYV Info FILE=" + Bracketed(zyv + "/ZM04E4.zyv"), kRunPassed, "Resolution[0]  Width[720]  Height[486]  Lines[243]  TotalLines[262]\n",
          kColorBlack},
-        {"Show ZYV Info FILE=" + zyv, kRunPassed, "] date[20040416]\n", kColorGreen},
-        {"Show ZYV Info FILE=" + zyv, kRunPassed, "ZM04D6.zyv  CRC[0x81F0B422]\n", kColorBlack},
-        {"Show ZYV Info FILE=" + dir.Path(), kRunFailed, "] date[0]\n", kColorRed},
-        {"Show ZYV Info FILE=" + dir.File("bad.zyv"), kRunFailed, "length is not a whole package", kColorRed},
+        {"Show ZYV Info FILE=" + Bracketed(zyv), kRunPassed, "] date[20040416]\n", kColorGreen},
+        {"Show ZYV Info FILE=" + Bracketed(zyv), kRunPassed, "ZM04D6.zyv  CRC[0x81F0B422]\n", kColorBlack},
+        {"Show ZYV Info FILE=" + Bracketed(dir.Path()), kRunFailed, "] date[0]\n", kColorRed},
+        {"Show ZYV Info FILE=" + Bracketed(dir.File("bad.zyv")), kRunFailed, "length is not a whole package", kColorRed},
         {"Show ZYV Info", kRunFailed, "ERROR:  FILE= not specified on the command line.\n", kColorRed},
-        {"Show OXD Info FILE=" + kImage, kRunPassed, "  N: SDIA0202\n", kColorBlack},
-        {"Show OXD Info FILE=" + dir.File("a.bin"), kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
-        {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("b.bin"), kRunPassed, "Files match\n", kColorGreen},
-        {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("c.bin"), kRunFailed, "] does not match FILE2[", kColorRed},
-        {"Compare Files FILE1=" + big1 + " FILE2=" + big2, kRunFailed, "] does not match FILE2[", kColorRed},
-        {"Compare Files FILE1=" + bigEnd1 + " FILE2=" + bigEnd2, kRunFailed, "] does not match FILE2[", kColorRed},
-        {"Compare Files FILE1=" + big1 + " FILE2=" + dir.File("a.bin"), kRunFailed, "] does not match FILE2[", kColorRed},  // by length
-        {"Compare Files FILE1=" + dir.File("a.bin") + " FILE2=" + dir.File("none.bin"), kRunFailed, "ERROR:  Unable to open[", kColorRed},
-        {"Compare Files FILE1=" + dir.File("a.bin"), kRunFailed, "ERROR:  FILE2= not specified on the command line.\n", kColorRed},
+        {"Show OXD Info FILE=" + Bracketed(kImage), kRunPassed, "  N: SDIA0202\n", kColorBlack},
+        {"Show OXD Info FILE=" + Bracketed(dir.File("a.bin")), kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
+        {"Compare Files FILE1=" + Bracketed(dir.File("a.bin")) + " FILE2=" + Bracketed(dir.File("b.bin")), kRunPassed, "Files match\n", kColorGreen},
+        {"Compare Files FILE1=" + Bracketed(dir.File("a.bin")) + " FILE2=" + Bracketed(dir.File("c.bin")),
+         kRunFailed, "] does not match FILE2[", kColorRed},
+        {"Compare Files FILE1=" + Bracketed(big1) + " FILE2=" + Bracketed(big2), kRunFailed, "] does not match FILE2[", kColorRed},
+        {"Compare Files FILE1=" + Bracketed(bigEnd1) + " FILE2=" + Bracketed(bigEnd2), kRunFailed, "] does not match FILE2[", kColorRed},
+        {"Compare Files FILE1=" + Bracketed(big1) + " FILE2=" + Bracketed(dir.File("a.bin")),
+         kRunFailed, "] does not match FILE2[", kColorRed},  // by length
+        {"Compare Files FILE1=" + Bracketed(dir.File("a.bin")) + " FILE2=" + Bracketed(dir.File("none.bin")),
+         kRunFailed, "ERROR:  Unable to open[", kColorRed},
+        {"Compare Files FILE1=" + Bracketed(dir.File("a.bin")), kRunFailed, "ERROR:  FILE2= not specified on the command line.\n", kColorRed},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);

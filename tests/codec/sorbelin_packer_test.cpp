@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "codec/chip/sorbelin_harness.h"
@@ -27,6 +28,7 @@
 
 namespace {
 
+using codectest::Bracketed;
 using support::Recording;
 
 const std::string kImage = support::Fixture("oxd/PAQE0202.oxd");
@@ -51,7 +53,7 @@ protected:
 
     // Programs the chip with the packer image (revision 0x424).
     void ProgramPacker(Recording<CSorbelinPacker>& t) {
-        ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()), kRunPassed) << t.out.text;
+        ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(kImage)).c_str()), kRunPassed) << t.out.text;
         t.out = {};
     }
     // One frame of bytes from SDRAM 0x800000 through chip A's packer (context 0) into a DCB of
@@ -668,7 +670,7 @@ TEST_F(SorbelinPackerTest, MemoryKeywordsRunOnThePackersChip) {
         Recording<CSorbelinPacker>& t = row.chip == 1 ? packA : packB;
         t.SetPatternBuffer(&pattern);
         if (row.testImage) {
-            ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + testImage).c_str()), kRunPassed) << t.out.text;
+            ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(testImage)).c_str()), kRunPassed) << t.out.text;
             t.out = {};
         } else {
             ProgramPacker(t);
@@ -839,6 +841,9 @@ TEST_F(SorbelinPackerTest, SavesWriteWhatTheirAddressAndFormatSay) {
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FILE=pair", 1, {"pair"}},
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FORMAT=7 FILE=text", 1, {"text.P", "text.U"}},
         {"\"Save Alpha\" ADDRESS=@DCB(5, 6, 15) DIM=(64,64) FILE=alpha", 1, {"alpha"}},
+        // A quoted name keeps its blank and loses its quotes; what follows them belongs to it.
+        {"\"Save Image\" ADDRESS=0x00000000 DIM=(64,64) FILE=\"a single\".img", 1, {"a single.img"}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FORMAT=1 FILE=\"a text\" VERBOSE=0", 1, {"a text.P", "a text.U"}},
         {"\"Save Image\" ADDRESS=0x00000000 DIM=(64,64) FILE=nowhere/x", 0, {}},
         {"\"Save Alpha\" ADDRESS=0x00000000 DIM=(64,64) FILE=nowhere/x", 0, {}},
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FILE=nowhere/x", 0, {}},
@@ -943,15 +948,22 @@ TEST_F(PackerRoot, ProductionLinesPassAndTheRootsDcbSaveLands) {
         EXPECT_EQ(Run(test + "\"Video:Image\" DIM=(720,486)>", &out), kRunPassed) << out;
         EXPECT_EQ(Run(test + "\"Video:Alpha\" DIM=(720,486)>", &out), kRunPassed) << out;
         EXPECT_EQ(Run(test + "\"Video:Image\" DIM=(64,64) FRAMES=2>", &out), kRunPassed) << out;
-        const std::string save = std::string("Nuxa1 <CNuxaBoard \"Save Image\" ADDRESS=@DCB(PACKER, DEVICE") + chip + ", 1, 2) DIM=(64,64) FILE=img" + chip + ">";
-        EXPECT_EQ(Run(save, &out), kRunPassed) << out;
-        // The alpha round trip left the destination chain at 0x1000, where the image frames follow it.
-        EXPECT_TRUE(support::HasAll(out, {"Wexal Address:  Src[0x00007000]  Dst[0x00001000]\n", "Wexal Address:  Src[0x0000B000]  Dst[0x00004000]\n"}));
-        for (int d : {1, 2}) {
-            const std::string file = Dir().Path() + "/img" + chip + ".Packed." + std::to_string(d);
-            ASSERT_TRUE(std::filesystem::exists(file)) << file;
-            // The identity, the unpacked source (64 x 64 x 4 bytes) and the packed frame with its pad.
-            EXPECT_GT(std::filesystem::file_size(file), 16u + 64 * 64 * 4 + 12288u) << file;
+        // A name in the working folder, and a quoted one holding a blank, each DCB's suffix after its quotes.
+        const std::string spaced = Dir().File(std::string("saved img") + chip);
+        const std::pair<std::string, std::string> names[] = {{std::string("img") + chip, Dir().Path() + "/img" + chip},
+                                                             {support::Quoted(spaced), spaced}};
+        for (const auto& [name, path] : names) {
+            const std::string save =
+                std::string("Nuxa1 <CNuxaBoard \"Save Image\" ADDRESS=@DCB(PACKER, DEVICE") + chip + ", 1, 2) DIM=(64,64) FILE=" + name + ">";
+            EXPECT_EQ(Run(save, &out), kRunPassed) << out;
+            // The alpha round trip left the destination chain at 0x1000, where the image frames follow it.
+            EXPECT_TRUE(support::HasAll(out, {"Wexal Address:  Src[0x00007000]  Dst[0x00001000]\n", "Wexal Address:  Src[0x0000B000]  Dst[0x00004000]\n"}));
+            for (int d : {1, 2}) {
+                const std::string file = path + ".Packed." + std::to_string(d);
+                ASSERT_TRUE(std::filesystem::exists(file)) << file;
+                // The identity, the unpacked source (64 x 64 x 4 bytes) and the packed frame with its pad.
+                EXPECT_GT(std::filesystem::file_size(file), 16u + 64 * 64 * 4 + 12288u) << file;
+            }
         }
     }
 }

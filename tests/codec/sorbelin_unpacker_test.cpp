@@ -25,6 +25,8 @@
 
 namespace {
 
+using codectest::Bracketed;
+using support::Quoted;
 using support::Recording;
 
 const std::string kImage = support::Fixture("oxd/UPQE0202.oxd");
@@ -40,7 +42,7 @@ protected:
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
         support::SelectCodecBoard(unpA, unpB);
     }
-    DWORD Program(Recording<CSorbelinUnpacker>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + kImage).c_str()); }
+    DWORD Program(Recording<CSorbelinUnpacker>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(kImage)).c_str()); }
     void Clear() {
         for (support::OutputLog* log : {&bridge.out, &unpA.out, &unpB.out}) *log = {};
     }
@@ -318,14 +320,16 @@ TEST_F(SorbelinUnpackerTest, SavesFetchWhatTheSdramHolds) {
         DWORD result;
         std::vector<std::pair<std::string, std::string>> files;  // file, expected content
     } const rows[] = {
-        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=" + dir.File("a.img"), 1, {{"a.img", imageFile}}},
-        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FORMAT=7 FILE=" + dir.File("t.img"), 1, {{"t.img", imageText}}},
-        {"\"Save Alpha\" ADDRESS=0x00020000 DIM=(64,8) FILE=" + dir.File("a.alpha"), 1, {{"a.alpha", alphaFile}}},
-        {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FORMAT=1 FILE=" + dir.File("d"), 1, {{"d.U", imageText}, {"d.P", packedText}}},
-        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=" + dir.File("no/such/folder/x.img"), 0, {}},
-        {"\"Save Alpha\" ADDRESS=0x00020000 DIM=(64,8) FILE=" + dir.File("no/such/folder/x.img"), 0, {}},
-        {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FORMAT=1 FILE=" + dir.File("no/such/folder/x.img"), 0, {}},
-        {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FILE=" + dir.File("no/such/folder/x.img"), 0, {}},
+        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=" + Quoted(dir.File("a.img")), 1, {{"a.img", imageFile}}},
+        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FORMAT=7 FILE=" + Quoted(dir.File("t.img")), 1, {{"t.img", imageText}}},
+        {"\"Save Alpha\" ADDRESS=0x00020000 DIM=(64,8) FILE=" + Quoted(dir.File("a.alpha")), 1, {{"a.alpha", alphaFile}}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FORMAT=1 FILE=" + Quoted(dir.File("d")), 1, {{"d.U", imageText}, {"d.P", packedText}}},
+        // A name holding a blank, and what follows its quotes belongs to it.
+        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=" + Quoted(dir.File("an image")) + ".img VERBOSE=0", 1, {{"an image.img", imageFile}}},
+        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=" + Quoted(dir.File("no/such/folder/x.img")), 0, {}},
+        {"\"Save Alpha\" ADDRESS=0x00020000 DIM=(64,8) FILE=" + Quoted(dir.File("no/such/folder/x.img")), 0, {}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FORMAT=1 FILE=" + Quoted(dir.File("no/such/folder/x.img")), 0, {}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FILE=" + Quoted(dir.File("no/such/folder/x.img")), 0, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
@@ -342,7 +346,7 @@ TEST_F(SorbelinUnpackerTest, SavesFetchWhatTheSdramHolds) {
     }
     // The archive of the DCB form opens with the two-image identity and holds the packed image first.
     Clear();
-    EXPECT_EQ(unpA.RunTest(("\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FILE=" + dir.File("pair")).c_str()), 1u);
+    EXPECT_EQ(unpA.RunTest(("\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FILE=" + Quoted(dir.File("pair"))).c_str()), 1u);
     EXPECT_TRUE(unpA.out.HasColoured("Wexal Address:  Src[0x00800000]  Dst[0x00001000]\n", kColorBlack));
     const std::string pair = support::ReadText(dir.File("pair"));
     ASSERT_GT(pair.size(), 16u);
@@ -555,7 +559,7 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
         {R"({"kind": "codec_context_ram_stuck_bit", "board": "Nuxa1", "chip": 1, "entry": 15, "word": 1, "bit": 17, "value": 0})", 1,
          "\"Context RAM\"", kRunFailed, {"Address[0x6400007C]  Wrote[0x5A5AA5A5]  Read[0x5A58A5A5]"}, {}, nullptr},
         {R"({"kind": "codec_membist_window", "board": "Nuxa1", "chip": 1, "memory": 64, "low": 32, "high": 96})", 1,
-         "\"MemBist Range\" RANGE=(0x10,0x70) STEP=16 FPGA=" + kImage, kRunPassed, {"found Range[ 32 ... 96 ]"}, {}, nullptr},
+         "\"MemBist Range\" RANGE=(0x10,0x70) STEP=16 FPGA=" + Bracketed(kImage), kRunPassed, {"found Range[ 32 ... 96 ]"}, {}, nullptr},
         // The CRC report only informs: the red line, and the run still passes.
         {R"({"kind": "codec_crc_wrong", "board": "Nuxa1", "chip": 1, "register": "in", "mask": 1})", 1, "\"Video:Mixed\" DIM=(64,64) FRAMES=1 SEQUENCE=I",
          kRunPassed, {"SRC Packed Image:\tSorbelinCRC[0x", "DST Unpacked Image:\tSorbelinCRC[0x"}, {}, nullptr},
@@ -776,7 +780,7 @@ TEST_F(UnpackerRoundTrip, SingleResolutionLoopsFollowTheImageList) {
         std::vector<std::string> lines;
         size_t roundTrips;
     } const rows[] = {
-        {{"GRID"}, "\"Video:Alpha\" DIM=(64,64) FILE=" + cwd.Dir().File("key.raw"), kRunPassed, {"Passed\n"}, 1},
+        {{"GRID"}, "\"Video:Alpha\" DIM=(64,64) FILE=" + Quoted(cwd.Dir().File("key.raw")), kRunPassed, {"Passed\n"}, 1},
         {{}, "\"Video:Image\" DIM=(64,64)", kRunFailed, {}, 0},
         {{"GRID", "PLAID", "SOLID"}, "\"Video:Image\" DIM=(64,64)", kRunFailed, {"Test Grid\n", "Unrecognized pattern=PLAID\n"}, 1},
         {{"SOLID=(Y=0X40:CB=0x41:CR=66)", "VERT_WEDGE_RED2BLUE"}, "\"Video:Image\" DIM=(64,64)", kRunPassed,
