@@ -427,8 +427,10 @@ DWORD SaveFrames(CSorbelinPacker& test, bool dual, DWORD source, DWORD address, 
 
 }  // namespace
 
-DWORD CSorbelinPacker::Save(bool image, const CString& rest, const CString& file, long width, long height) {
+DWORD CSorbelinPacker::Save(bool image, const CString& rest, const CString& quoted, long width, long height) {
     const CString& text = rest;
+    // A name holding blanks comes quoted: the file is what the quotes hold.
+    const CString file = quoted.GetAt(0) == '"' ? quoted.Mid(1, quoted.GetLength() - 2) : quoted;
     if (width <= 0 || height <= 0) {
         PrintColor("Unable to read either XSize or YSize.  Use DIM=(XSize, YSize).\n", kColorRed);
         return 0;

@@ -166,7 +166,7 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
                 PrintColor("Invalid file name", kColorRed);
                 return 0;
             }
-            o.file = rest.Left(close + 1);
+            o.file = rest.Mid(1, close - 1);  // a name holding blanks: the file is what the quotes hold
         } else {
             const int blank = rest.IsEmpty() ? -1 : rest.Find(' ', 1);
             o.file = blank < 0 ? rest : rest.Left(blank);
