@@ -33,22 +33,22 @@ protected:
 TEST_F(RootSaves, EverySaveCommandFailsWithItsCauseKeepsTheOldFileAndLeavesNothingBeside) {
     const support::SaveKind kinds[] = {
         Kind("memory to file", [](const std::string& p, bool large) {
-            return "Brimola1 <CWexal Save Memory To File FILE=" + p + " FORMAT=Binary ADDRESS=0x0 SIZE=" + (large ? "0x10000" : "0x40") + ">";
+            return "Brimola1 <CWexal Save Memory To File FILE=" + support::Quoted(p) + " FORMAT=Binary ADDRESS=0x0 SIZE=" + (large ? "0x10000" : "0x40") + ">";
         }),
         Kind("Tcl SaveImage", [](const std::string& p, bool large) {
-            return "Brimola1 <Tcl TclCommand set h [CreateBuffer " + std::string(large ? "65536" : "64") + "]; SaveImage " + p + " $h>";
+            return "Brimola1 <Tcl TclCommand set h [CreateBuffer " + std::string(large ? "65536" : "64") + "]; SaveImage " + support::TclWord(p) + " $h>";
         }),
         Kind("unpacker image", [](const std::string& p, bool large) {
-            return "Nuxa1 <CSorbelinUnpackerA \"Save Image\" ADDRESS=0x00001000 DIM=" + std::string(large ? "(128,64)" : "(16,8)") + " FILE=" + p + ">";
+            return "Nuxa1 <CSorbelinUnpackerA \"Save Image\" ADDRESS=0x00001000 DIM=" + std::string(large ? "(128,64)" : "(16,8)") + " FILE=" + support::Quoted(p) + ">";
         }),
         Kind("unpacker alpha text", [](const std::string& p, bool large) {
-            return "Nuxa1 <CSorbelinUnpackerB \"Save Alpha\" ADDRESS=0x00001000 FORMAT=1 DIM=" + std::string(large ? "(128,64)" : "(4,2)") + " FILE=" + p + ">";
+            return "Nuxa1 <CSorbelinUnpackerB \"Save Alpha\" ADDRESS=0x00001000 FORMAT=1 DIM=" + std::string(large ? "(128,64)" : "(4,2)") + " FILE=" + support::Quoted(p) + ">";
         }),
         Kind("packer alpha", [](const std::string& p, bool large) {
-            return "Nuxa1 <CSorbelinPackerA \"Save Alpha\" ADDRESS=0x00001000 DIM=" + std::string(large ? "(256,128)" : "(16,8)") + " FILE=" + p + ">";
+            return "Nuxa1 <CSorbelinPackerA \"Save Alpha\" ADDRESS=0x00001000 DIM=" + std::string(large ? "(256,128)" : "(16,8)") + " FILE=" + support::Quoted(p) + ">";
         }),
         Kind("packer image", [](const std::string& p, bool large) {
-            return "Nuxa1 <CSorbelinPackerB \"Save Image\" ADDRESS=0x00001000 DIM=" + std::string(large ? "(128,64)" : "(16,8)") + " FILE=" + p + ">";
+            return "Nuxa1 <CSorbelinPackerB \"Save Image\" ADDRESS=0x00001000 DIM=" + std::string(large ? "(128,64)" : "(16,8)") + " FILE=" + support::Quoted(p) + ">";
         }),
     };
     for (const support::SaveKind& kind : kinds) support::ExpectWholeFileSave(kind);
@@ -62,7 +62,7 @@ TEST_F(RootSaves, AFrameNotReadWholeFromMemoryIsNotSaved) {
     for (const char* command : {"CSorbelinUnpackerA \"Save Image\"", "CSorbelinUnpackerB \"Save Alpha\""}) {
         SCOPED_TRACE(command);
         std::string out;
-        EXPECT_EQ(Run(std::string("Nuxa1 <") + command + " ADDRESS=0xFFFFF000 DIM=(64,64) FILE=" + file + ">", &out), kRunFailed) << out;
+        EXPECT_EQ(Run(std::string("Nuxa1 <") + command + " ADDRESS=0xFFFFF000 DIM=(64,64) FILE=" + support::Quoted(file) + ">", &out), kRunFailed) << out;
         EXPECT_EQ(support::ReadText(file), "kept");
         EXPECT_EQ(support::Entries(dir.Path()), std::vector<std::string>{"frame.img"});
     }
@@ -79,7 +79,7 @@ TEST_F(RootSaves, TheBmpCaptureSaysWhyItFailedAndItsPageStaysInTheStationFolder)
     EXPECT_TRUE(support::HasAll(out, {"Unable to write:  /dev/full\nThe disk is full.\n"}));
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/full") && std::filesystem::is_character_file("/dev/null"));
     support::TempDir scratch;
-    support::WithFileSizeLimit([&] { EXPECT_EQ(Run(capture + scratch.File("big%d.bmp") + ">", &out), kRunFailed); });
+    support::WithFileSizeLimit([&] { EXPECT_EQ(Run(capture + support::Quoted(scratch.File("big%d.bmp")) + ">", &out), kRunFailed); });
     EXPECT_TRUE(support::HasAll(out, {"Unable to write:  " + scratch.File("big1.bmp") +
                                           "\nThe disk is full. The file is too large for the size limit of this process or of its file system.\n"}));
     EXPECT_EQ(support::Entries(scratch.Path()), std::vector<std::string>{});
@@ -148,7 +148,7 @@ TEST_F(RootSaves, AnAppendThatIsLostFailsItsCommandWithTheCause) {
         SCOPED_TRACE(row.name);
         const std::string file = Dir().File(row.mapper.empty() ? row.file : "record.log");
         if (!row.mapper.empty()) {
-            ASSERT_EQ(Run(row.mapper + " FileMap FILE=" + file + " NAME=" + row.file + ">"), kRunPassed);
+            ASSERT_EQ(Run(row.mapper + " FileMap FILE=" + support::Quoted(file) + " NAME=" + row.file + ">"), kRunPassed);
         }
         const auto run = [&](std::string& out) {
             if (row.dialog) runner.Push({"begin", "end", "close"});
