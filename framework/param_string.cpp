@@ -63,14 +63,6 @@ bool CParamString::FindValue(const CString& key, BOOL caseSensitive, int& start,
             if (scan >= text.GetLength()) return false;
         }
     }
-    // A value holding blanks, such as a path, is quoted; the quotes are not part of it.
-    if (pos < text.GetLength() && text[pos] == '"') {
-        const int close = text.Find('"', pos + 1);
-        if (close < 0) return false;
-        start = pos + 1;
-        length = close - pos - 1;
-        return true;
-    }
     int end = pos;
     while (end < text.GetLength() && !IsWhite(text[end])) ++end;
     start = pos;

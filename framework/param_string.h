@@ -16,11 +16,11 @@ public:
         return *this;
     }
 
-    // The value of KEY=value, KEY="..." (the quotes are not part of it) or KEY=(...) (brackets
-    // nest; the value is what the outermost pair holds). The key is matched as a plain substring,
-    // only its first occurrence is tried, and only blanks or tabs may stand between it and "=".
-    // Unless caseSensitive, text and key are upper-cased first, so the value comes back
-    // upper-case. value is always written ("" on failure).
+    // The value of KEY=value or KEY=(...) (brackets nest; the value is what the outermost pair
+    // holds). The key is matched as a plain substring, only its first occurrence is tried, and
+    // only blanks or tabs may stand between it and "=". Unless caseSensitive, text and key are
+    // upper-cased first, so the value comes back upper-case. value is always written ("" on
+    // failure).
     BOOL GetValue(const CString& key, CString& value, BOOL caseSensitive = FALSE) const;
     // GetValue with the key matched without regard to case and the value as the user wrote it: for
     // names of files the test creates, which must keep the case they were given.

@@ -13,9 +13,8 @@
 
 namespace {
 
-// A file text of two double quotes stands for "no file": it unmaps the name. FileMap reads it
-// as a quoted value, which is empty.
-bool IsEmptyQuotedPath(const CString& file) { return file.IsEmpty() || file == "\"\""; }
+// A file text of two double quotes stands for "no file": it unmaps the name.
+bool IsEmptyQuotedPath(const CString& file) { return file == "\"\""; }
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 

@@ -110,7 +110,7 @@ TEST_F(BoardRoots, KeywordCommandsOfTheRoots) {
     EXPECT_TRUE(brimola.GetSummary().empty());
     // "Copy File" gets the whole command text.
     auto copy = [&](const char* src) {
-        return nuxa.Run(("Nuxa1 <CNuxaBoard Copy File SRC=" + support::Quoted(Dir().File(src)) + " DST=" + support::Quoted(Dir().File("b.txt")) + " -OVERWRITE VERBOSE=0>").c_str());
+        return nuxa.Run(("Nuxa1 <CNuxaBoard Copy File SRC=" + support::Bracketed(Dir().File(src)) + " DST=" + support::Bracketed(Dir().File("b.txt")) + " -OVERWRITE VERBOSE=0>").c_str());
     };
     Dir().Write("a.txt", "alpha");
     Dir().Write("b.txt", "old");
@@ -120,10 +120,10 @@ TEST_F(BoardRoots, KeywordCommandsOfTheRoots) {
     EXPECT_NE(TakeText().find("ERROR:  File copy failed\n"), std::string::npos);
     // A DST= that ends the command does not take the closing ">" into the file name.
     Dir().Write("c.txt", "old");
-    EXPECT_EQ(nuxa.Run(("Nuxa1 <CNuxaBoard Copy File SRC=" + support::Quoted(Dir().File("a.txt")) + " -OVERWRITE DST=" + support::Quoted(Dir().File("c.txt")) + ">").c_str()), kRunPassed);
+    EXPECT_EQ(nuxa.Run(("Nuxa1 <CNuxaBoard Copy File SRC=" + support::Bracketed(Dir().File("a.txt")) + " -OVERWRITE DST=" + support::Bracketed(Dir().File("c.txt")) + ">").c_str()), kRunPassed);
     EXPECT_EQ(Dir().Read("c.txt"), "alpha");
     // "FileMap" names a log file that the root's later writes go to, created with the case written.
-    EXPECT_EQ(brimola.Run(("Brimola1 <CBrimolaBoard FileMap FILE=" + support::Quoted(Dir().File("run.log")) + " NAME=RUN VERBOSE=0>").c_str()), kRunPassed);
+    EXPECT_EQ(brimola.Run(("Brimola1 <CBrimolaBoard FileMap FILE=" + support::Bracketed(Dir().File("run.log")) + " NAME=RUN VERBOSE=0>").c_str()), kRunPassed);
     EXPECT_TRUE(brimola.WriteLog("RUN", "logged\n"));
     EXPECT_EQ(Dir().Read("run.log"), "logged\n");
     EXPECT_FALSE(std::filesystem::exists(Dir().File("RUN.LOG")));

@@ -21,7 +21,7 @@ using Flash = flashtest::OnRig<CDiagFlash>;
 
 const std::string kOxd = support::Fixture("oxd") + "/";
 
-std::string File(const char* id) { return " FILE=" + support::Quoted(kOxd + id + "0202.oxd"); }
+std::string File(const char* id) { return " FILE=" + support::Bracketed(kOxd + id + "0202.oxd"); }
 
 TEST(DiagFlash, ModesDevicesAndFiles) {
     struct Row { const char* name; const char* board; std::string args; DWORD result; std::vector<std::string> parts; };
@@ -102,10 +102,10 @@ TEST(DiagFlash, ImageSizesAgainstTheSegment) {
     for (const Row& row : rows) {
         Flash flash;
         const std::string file = MakeOxd(flash.Dir(), "ZVKX0202.oxd", row.bytes);
-        EXPECT_TRUE(flash.Gives("MODE=PROG DEVICE=PCIX FILE=" + support::Quoted(file), row.prog, {row.progText})) << row.name;
+        EXPECT_TRUE(flash.Gives("MODE=PROG DEVICE=PCIX FILE=" + support::Bracketed(file), row.prog, {row.progText})) << row.name;
         EXPECT_TRUE(flash.Gives("MODE=REPORT DEVICE=PCIX", row.report, {row.reportText})) << row.name;
         EXPECT_EQ(Chip().Word(row.word), row.value) << row.name;
-        EXPECT_EQ(flash.Run("MODE=CHECK DEVICE=PCIX FILE=" + support::Quoted(file)), row.prog) << row.name << flash.Text();  // checks as it programmed
+        EXPECT_EQ(flash.Run("MODE=CHECK DEVICE=PCIX FILE=" + support::Bracketed(file)), row.prog) << row.name << flash.Text();  // checks as it programmed
     }
 }
 

@@ -48,17 +48,17 @@ TEST_F(RootKeywords, CompareFilesReportsTheFirstDifference) {
     const std::string big1 = Dir().WriteSparse("big1.bin", kBig, 1000, "A"), big2 = Dir().WriteSparse("big2.bin", kBig, 1000, "B");
     ASSERT_FALSE(big1.empty() || big2.empty() || Dir().WriteSparse("bigger.bin", kBig + 1, 1000, "A").empty()) << "no sparse files here";
     struct Row { std::string arguments; DWORD result; const char* message; };
-    const std::string a = " FILE1=" + support::Quoted(Dir().File("a.bin"));
+    const std::string a = " FILE1=" + support::Bracketed(Dir().File("a.bin"));
     const Row rows[] = {
-        {a + " FILE2=" + support::Quoted(Dir().File("same.bin")), kRunPassed, ""},
-        {" FILE1=" + support::Quoted(Dir().File("e1.bin")) + " FILE2=" + support::Quoted(Dir().File("e2.bin")), kRunPassed, ""},
-        {a + " FILE2=" + support::Quoted(Dir().File("other.bin")), kRunFailed, "] does not match FILE2["},
-        {a + " FILE2=" + support::Quoted(Dir().File("long.bin")), kRunFailed, "] have different lengths.\n"},
-        {" FILE1=" + support::Quoted(big1) + " FILE2=" + support::Quoted(big2), kRunFailed, "] does not match FILE2["},
-        {" FILE1=" + support::Quoted(big1) + " FILE2=" + support::Quoted(Dir().File("bigger.bin")), kRunFailed, "] have different lengths.\n"},
-        {" FILE2=" + support::Quoted(Dir().File("a.bin")), kRunFailed, "ERROR:  FILE1= not specified on the command line.\n"},
+        {a + " FILE2=" + support::Bracketed(Dir().File("same.bin")), kRunPassed, ""},
+        {" FILE1=" + support::Bracketed(Dir().File("e1.bin")) + " FILE2=" + support::Bracketed(Dir().File("e2.bin")), kRunPassed, ""},
+        {a + " FILE2=" + support::Bracketed(Dir().File("other.bin")), kRunFailed, "] does not match FILE2["},
+        {a + " FILE2=" + support::Bracketed(Dir().File("long.bin")), kRunFailed, "] have different lengths.\n"},
+        {" FILE1=" + support::Bracketed(big1) + " FILE2=" + support::Bracketed(big2), kRunFailed, "] does not match FILE2["},
+        {" FILE1=" + support::Bracketed(big1) + " FILE2=" + support::Bracketed(Dir().File("bigger.bin")), kRunFailed, "] have different lengths.\n"},
+        {" FILE2=" + support::Bracketed(Dir().File("a.bin")), kRunFailed, "ERROR:  FILE1= not specified on the command line.\n"},
         {a, kRunFailed, "ERROR:  FILE2= not specified on the command line.\n"},
-        {a + " FILE2=" + support::Quoted(Dir().File("none.bin")), kRunFailed, "ERROR:  Unable to expand variables FILE2["},
+        {a + " FILE2=" + support::Bracketed(Dir().File("none.bin")), kRunFailed, "ERROR:  Unable to expand variables FILE2["},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments);
@@ -122,27 +122,27 @@ TEST_F(RootKeywords, I2CClockArgumentsAndRegisterFiles) {
         {"DEVICE=Other MODE=40,100Mhz", kRunFailed, {}, kUnchanged},
         {"DEVICE=Wexal", kRunFailed, {"ERROR:  MODE not found on command line.\n"}, kUnchanged},
         {"MODE=40,100Mhz", kRunFailed, {"ERROR:  DEVICE not found on command line.\n"}, kUnchanged},
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("none.txt")), kRunFailed, {"ERROR:  Unable to open file - \n"}, kUnchanged},
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("nomode.txt")), kRunFailed, {}, kUnchanged},
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("huge.txt")), kRunFailed, {"huge.txt: more than 2 GiB, larger than a register file may be.\n"}, kUnchanged},
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("none.txt")), kRunFailed, {"ERROR:  Unable to open file - \n"}, kUnchanged},
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("nomode.txt")), kRunFailed, {}, kUnchanged},
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("huge.txt")), kRunFailed, {"huge.txt: more than 2 GiB, larger than a register file may be.\n"}, kUnchanged},
         // Five register lines: five zero writes to register 0 follow; a 25 MHz reference shows as 80.
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("five.txt")), kRunPassed,
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("five.txt")), kRunPassed,
          {"DevSettings[0].pszSetting(Mine)", "Reg[0x03] = 0x12\n", "Reference = 80 Mhz, Clock= 37.500000\n"},
          {0, 0x10, 0x02, 0x12, 0, 0x22, 0, 0}},  // registers 5-7 as they powered up
         // A name cut to 79 characters; lines beyond the ten writes are left out.
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("twelve.txt")), kRunPassed, {"(" + std::string(79, 'L') + ")\n"}, {1, 1, 1, 1, 1, 1, 1, 1}},
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("twelve.txt")), kRunPassed, {"(" + std::string(79, 'L') + ")\n"}, {1, 1, 1, 1, 1, 1, 1, 1}},
         {"DEVICE=Wexal MODE=Reserved", kRunPassed, {"Reg[0x00] = 0x00\n", "Clock= 0.000000\n"}, {0, 1, 1, 1, 1, 1, 1, 1}},
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("wide0.txt")), kRunFailed, {"Argument REG=0X100000000 does not fit its range 0..4294967295\n"},
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("wide0.txt")), kRunFailed, {"Argument REG=0X100000000 does not fit its range 0..4294967295\n"},
          {0, 1, 1, 1, 1, 1, 1, 1}},
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("wide1.txt")), kRunFailed, {"Argument REG[1]=0X123 does not fit its range 0..255\n"},
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("wide1.txt")), kRunFailed, {"Argument REG[1]=0X123 does not fit its range 0..255\n"},
          {0, 1, 1, 1, 1, 1, 1, 1}},
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("wide2.txt")), kRunFailed, {"Argument REG=4294967296 does not fit its range 0..4294967295\n"},
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("wide2.txt")), kRunFailed, {"Argument REG=4294967296 does not fit its range 0..4294967295\n"},
          {0, 1, 1, 1, 1, 1, 1, 1}},
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("wide3.txt")), kRunFailed, {"Argument REG[2]=100 does not fit its range 0..255\n"},
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("wide3.txt")), kRunFailed, {"Argument REG[2]=100 does not fit its range 0..255\n"},
          {0, 1, 1, 1, 1, 1, 1, 1}},
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("wide4.txt")), kRunFailed, {"Argument REG=-1 does not fit its range 0..4294967295\n"},
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("wide4.txt")), kRunFailed, {"Argument REG=-1 does not fit its range 0..4294967295\n"},
          {0, 1, 1, 1, 1, 1, 1, 1}},
-        {"DEVICE=Wexal FILE=" + support::Quoted(Dir().File("widehz.txt")), kRunFailed,
+        {"DEVICE=Wexal FILE=" + support::Bracketed(Dir().File("widehz.txt")), kRunFailed,
          {"Argument FREQUENCY=4294967296 does not fit its range 0..4294967295\n"}, {0, 1, 1, 1, 1, 1, 1, 1}},
     };
     for (const Row& row : rows) {
@@ -264,11 +264,11 @@ TEST_F(RootKeywords, DisplayRevShowsTheImageRevision) {
     struct Row { std::string command; DWORD result; const char* text; COLORREF colour; };
     const Row rows[] = {
         {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\HUXO0202.oxd>", kRunPassed, "testdata/HUXO0202.oxd Revision[0202]\n", kColorGreen},
-        {"Nuxa1 <CNuxaBoard Display Rev FILE=" + support::Quoted(Dir().File("norev.oxd")) + ">", kRunPassed, "NOREV.OXD Revision[Unknown]\n", kColorGreen},
+        {"Nuxa1 <CNuxaBoard Display Rev FILE=" + support::Bracketed(Dir().File("norev.oxd")) + ">", kRunPassed, "NOREV.OXD Revision[Unknown]\n", kColorGreen},
         // Images of the board's FPGAs are found by their tests, which know the revision.
         {"Brimola1 <CBrimolaBoard Display Rev FILE=$(CWD)\\testdata\\VOKB$(VPDVER).oxd>", kRunPassed, "testdata/VOKB0202.oxd Revision[0202]\n", kColorGreen},
         {"Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\testdata\\FESK$(VPDVER).oxd>", kRunPassed, "testdata/FESK0202.oxd Revision[0202]\n", kColorGreen},
-        {"Brimola1 <CBrimolaBoard Display Rev FILE=" + support::Quoted(Dir().File("text.oxd")) + ">", kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
+        {"Brimola1 <CBrimolaBoard Display Rev FILE=" + support::Bracketed(Dir().File("text.oxd")) + ">", kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
         {"Brimola1 <CBrimolaBoard Display Rev>", kRunFailed, "ERROR:  FILE= not specified on the command line.\n", kColorRed},
         {"Nuxa1 <CNuxaBoard Display Rev FILE=$(CWD)\\$(ZYVPKG)>", kRunPassed, "] date[0]\n", kColorGreen},
     };
@@ -278,7 +278,7 @@ TEST_F(RootKeywords, DisplayRevShowsTheImageRevision) {
         EXPECT_TRUE((row.command[0] == 'N' ? nuxa.out : brimola.out).HasColoured(row.text, row.colour));
     }
     std::string out;
-    EXPECT_EQ(Run("Brimola1 <CBrimolaBoard Display Rev FILE=" + support::Quoted(Dir().File("none.oxd")) + ">", &out), kRunFailed);
+    EXPECT_EQ(Run("Brimola1 <CBrimolaBoard Display Rev FILE=" + support::Bracketed(Dir().File("none.oxd")) + ">", &out), kRunFailed);
     EXPECT_EQ(out.find("ERROR"), std::string::npos);  // not found: silent
 }
 

@@ -33,7 +33,7 @@ protected:
 TEST_F(RootSaves, EverySaveCommandFailsWithItsCauseKeepsTheOldFileAndLeavesNothingBeside) {
     const support::SaveKind kinds[] = {
         Kind("memory to file", [](const std::string& p, bool large) {
-            return "Brimola1 <CWexal Save Memory To File FILE=" + support::Quoted(p) + " FORMAT=Binary ADDRESS=0x0 SIZE=" + (large ? "0x10000" : "0x40") + ">";
+            return "Brimola1 <CWexal Save Memory To File FILE=" + support::Bracketed(p) + " FORMAT=Binary ADDRESS=0x0 SIZE=" + (large ? "0x10000" : "0x40") + ">";
         }),
         Kind("Tcl SaveImage", [](const std::string& p, bool large) {
             return "Brimola1 <Tcl TclCommand set h [CreateBuffer " + std::string(large ? "65536" : "64") + "]; SaveImage " + support::TclWord(p) + " $h>";
@@ -79,7 +79,7 @@ TEST_F(RootSaves, TheBmpCaptureSaysWhyItFailedAndItsPageStaysInTheStationFolder)
     EXPECT_TRUE(support::HasAll(out, {"Unable to write:  /dev/full\nThe disk is full.\n"}));
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/full") && std::filesystem::is_character_file("/dev/null"));
     support::TempDir scratch;
-    support::WithFileSizeLimit([&] { EXPECT_EQ(Run(capture + support::Quoted(scratch.File("big%d.bmp")) + ">", &out), kRunFailed); });
+    support::WithFileSizeLimit([&] { EXPECT_EQ(Run(capture + support::Bracketed(scratch.File("big%d.bmp")) + ">", &out), kRunFailed); });
     EXPECT_TRUE(support::HasAll(out, {"Unable to write:  " + scratch.File("big1.bmp") +
                                           "\nThe disk is full. The file is too large for the size limit of this process or of its file system.\n"}));
     EXPECT_EQ(support::Entries(scratch.Path()), std::vector<std::string>{});
@@ -148,7 +148,7 @@ TEST_F(RootSaves, AnAppendThatIsLostFailsItsCommandWithTheCause) {
         SCOPED_TRACE(row.name);
         const std::string file = Dir().File(row.mapper.empty() ? row.file : "record.log");
         if (!row.mapper.empty()) {
-            ASSERT_EQ(Run(row.mapper + " FileMap FILE=" + support::Quoted(file) + " NAME=" + row.file + ">"), kRunPassed);
+            ASSERT_EQ(Run(row.mapper + " FileMap FILE=" + support::Bracketed(file) + " NAME=" + row.file + ">"), kRunPassed);
         }
         const auto run = [&](std::string& out) {
             if (row.dialog) runner.Push({"begin", "end", "close"});

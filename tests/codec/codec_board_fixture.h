@@ -11,12 +11,6 @@
 
 namespace codectest {
 
-// value as one value of the chip tests' KEY=value arguments (Program FILE=, Show OXD Info FILE=,
-// Compare Files, Set Environment VALUE=, Encode IMG=, FPGA=, FileMap FILE=, PATH=): those readers
-// end a value at a blank unless brackets hold it, and the system's temporary folder, where a
-// test's files lie, may hold one. The brackets are not part of the value.
-inline std::string Bracketed(const std::string& value) { return '(' + value + ')'; }
-
 // Base is support::RigTest or a fixture made from it.
 template <class Base>
 class CodecBoardTest : public Base {

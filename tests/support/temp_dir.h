@@ -112,4 +112,9 @@ inline std::string WindowsPath(const std::string& local) {
 inline std::string Quoted(const std::string& path) { return '"' + path + '"'; }
 inline std::string TclWord(const std::string& path) { return '{' + path + '}'; }
 
+// value as one value of the KEY=value arguments read by the parameter text (FILE=, FILE1=, SRC=,
+// IMG=, PATH=, ...): those readers end a value at a blank unless brackets hold it, and the
+// system's temporary folder may hold one. The brackets are not part of the value.
+inline std::string Bracketed(const std::string& value) { return '(' + value + ')'; }
+
 }  // namespace support

@@ -47,7 +47,7 @@ struct TclBench {
     }
     DWORD Command(const std::string& board, const std::string& script, std::string* out) { return Run(board, "TclCommand " + script, out); }
     DWORD Load(const std::string& board, const std::string& script, std::string* out) {
-        return Run(board, "TclLoad FILE=" + support::Quoted(host.cwd.Dir().Write("script.tcl", script)), out);
+        return Run(board, "TclLoad FILE=" + support::Bracketed(host.cwd.Dir().Write("script.tcl", script)), out);
     }
     HostFolder host;
     std::optional<support::ScopedRig> rig;

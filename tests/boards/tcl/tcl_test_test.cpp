@@ -147,7 +147,7 @@ TEST_P(TclRuns, ResultTextAndWhatRan) {
     else if (c.script)
         bench.dir.Write("script.tcl", std::regex_replace(c.script, std::regex("<NUL>"), std::string(1, '\0')));
     std::string args = c.args;
-    if (size_t at = args.find("%F"); at != std::string::npos) args.replace(at, 2, support::Quoted(file));
+    if (size_t at = args.find("%F"); at != std::string::npos) args.replace(at, 2, support::Bracketed(file));
     EXPECT_EQ(bench.tcl.Run(args.c_str()), c.result);
     const std::string text = bench.Text();
     EXPECT_TRUE(support::HasAll(text, c.shown));
@@ -229,7 +229,7 @@ TEST(TclRun, AStopInsideExecIsCountedStopped) {
         SCOPED_TRACE(row.name);
         TclBench bench;
         std::string args = row.args;
-        if (!row.script.empty()) args.replace(args.find("%F"), 2, support::Quoted(bench.dir.Write("stop.tcl", row.script)));
+        if (!row.script.empty()) args.replace(args.find("%F"), 2, support::Bracketed(bench.dir.Write("stop.tcl", row.script)));
         EXPECT_EQ(bench.tcl.Run(args.c_str()), kRunStopped);
         const std::string text = bench.Text();
         EXPECT_TRUE(support::HasAll(text, {"\nStopped by User\n"})) << text;
@@ -345,7 +345,7 @@ TEST(TclRun, TheWorkingFolderIsPutBackAfterEveryScript) {
         SCOPED_TRACE(row.name);
         TclBench bench;
         std::string args = row.args;
-        if (!row.script.empty()) args.replace(args.find("%F"), 2, support::Quoted(bench.dir.Write("cd.tcl", row.script)));
+        if (!row.script.empty()) args.replace(args.find("%F"), 2, support::Bracketed(bench.dir.Write("cd.tcl", row.script)));
         EXPECT_EQ(bench.tcl.Run(args.c_str()), row.result) << bench.Text();
         EXPECT_EQ(platform::GetCurrentDirectory(), folder);
         EXPECT_TRUE(bench.tcl.IsEngineering());
@@ -389,7 +389,7 @@ TEST(TclRun, AStopBeforeTheRunRunsNothing) {
 TEST(TclRun, ArgumentsAndEchoColours) {
     TclBench bench;
     bench.dir.Write("s.tcl", "set a 1\n");
-    EXPECT_EQ(bench.tcl.Run(("TclLoad VERBOSE=1 ABORTCOUNT=5 FILE=" + support::Quoted(bench.dir.File("s.tcl"))).c_str()), kRunPassed);
+    EXPECT_EQ(bench.tcl.Run(("TclLoad VERBOSE=1 ABORTCOUNT=5 FILE=" + support::Bracketed(bench.dir.File("s.tcl"))).c_str()), kRunPassed);
     EXPECT_EQ(bench.tcl.GetAbortCount(), 5u);
     EXPECT_TRUE(bench.tcl.out.HasColoured("% set a 1\n", kColorBlack));
     bench.tcl.Run("TclCommand set b 2");
@@ -404,7 +404,7 @@ TEST(TclRun, LongBracedBlockIsOneCommand) {
     for (int i = 0; i < kLines; ++i) script += i % 2 ? "    incr ::n\n" : "    if {1} {incr ::n}\n";
     script += "}\nset n 0\nlong\nerror \"after the block\"\n";
     bench.dir.Write("long.tcl", script);
-    EXPECT_EQ(bench.tcl.Run(("TclLoad FILE=" + support::Quoted(bench.dir.File("long.tcl"))).c_str()), kRunFailed);
+    EXPECT_EQ(bench.tcl.Run(("TclLoad FILE=" + support::Bracketed(bench.dir.File("long.tcl"))).c_str()), kRunFailed);
     EXPECT_STREQ(Tcl_GetVar(bench.tcl.GetInterp(), "n", TCL_GLOBAL_ONLY), "40000");
     EXPECT_NE(bench.Text().find("TCL Command Error on line " + std::to_string(kLines + 5) + "\n"), std::string::npos);
 }
@@ -450,7 +450,7 @@ TEST(TclRun, ScriptObjectsLiveAcrossCommandsButNotPastAScript) {
     EXPECT_EQ(bench.tcl.Run("TclCommand set a 1") + bench.tcl.Run("TclCommand error again"), kRunPassed + kRunFailed);
     EXPECT_EQ(handles.BufferCount() + handles.PageMemoryCount(), 2u);
     bench.dir.Write("s.tcl", "set a 1\n");
-    EXPECT_EQ(bench.tcl.Run(("TclLoad FILE=" + support::Quoted(bench.dir.File("s.tcl"))).c_str()), kRunPassed);
+    EXPECT_EQ(bench.tcl.Run(("TclLoad FILE=" + support::Bracketed(bench.dir.File("s.tcl"))).c_str()), kRunPassed);
     EXPECT_EQ(handles.BufferCount() + handles.PageMemoryCount(), 0u);
 }
 

@@ -113,7 +113,7 @@ TEST_F(WexalTest, CrcMatchesAnIndependentModelWithMaskSwapAndFiles) {
         {"ADDRESS=0x400 SIZE=16 SEED=0xFFFFFFFF MASK=0xFFFFFFFF", ~ReferenceCrc(words, false)},
         {"ADDRESS=0x400 SIZE=16 SEED=0xFFFFFFFF -SWAP", ReferenceCrc(words, true)},
         // A file is taken in stored byte order with -SWAP and padded with zero bytes to whole words.
-        {"FILE=" + support::Quoted(Dir().File("check.bin")) + " SEED=0xFFFFFFFF -SWAP", ReferenceCrc({0x34333231, 0x38373635, 0x39}, true)},
+        {"FILE=" + support::Bracketed(Dir().File("check.bin")) + " SEED=0xFFFFFFFF -SWAP", ReferenceCrc({0x34333231, 0x38373635, 0x39}, true)},
     };
     for (const auto& [arguments, crc] : cases) {
         char line[32];
