@@ -30,9 +30,13 @@ pex_configure() {
   fi
   rm -rf "$done" "$dir/CMakeCache.txt" "$dir/CMakeFiles"
   mkdir -p "$dir"
-  local gen=()
+  local gen=() tmp=()
   command -v ninja >/dev/null && gen=(-G Ninja)
-  if ! cmake -S "$root" -B "$dir" "${gen[@]}" "$@" >"$log" 2>&1; then
+  # CMake finds the system's library folders in the compiler's link line, which it splits as a
+  # shell would; the line names the compiler's temporaries, so a quote or backslash in TMPDIR's
+  # path would hide them. Those temporaries then go to the system's folder.
+  case "${TMPDIR:-}" in *[\'\"\\]*) tmp=(-u TMPDIR) ;; esac
+  if ! env "${tmp[@]}" cmake -S "$root" -B "$dir" "${gen[@]}" "$@" >"$log" 2>&1; then
     cat "$log" >&2
     echo "Configure failed (log: $log)" >&2
     exit 1
