@@ -74,6 +74,23 @@ DWORD CSorbelin::ReadVerbosity(const CString& command) {
     return IsEngineering() && !IsRegression() ? 2 : 1;
 }
 
+bool CSorbelin::ReadFileName(const CString& value, CString& file) {
+    if (value.IsEmpty() || value[0] != '"') {
+        const int blank = value.Find(' ', 1);
+        file = blank < 0 ? value : value.Left(blank);
+        return true;
+    }
+    const int close = value.Find('"', 1);
+    if (close < 0) {
+        PrintColor("Invalid file name", kColorRed);
+        return false;
+    }
+    // The quotes only hold the name's blanks.
+    const int blank = value.Find(' ', close + 1);
+    file = value.Mid(1, close - 1) + (blank < 0 ? value.Mid(close + 1) : value.Mid(close + 1, blank - close - 1));
+    return true;
+}
+
 bool CSorbelin::SelectChip() {
     const int chip = GetChipFromName(1);
     if (!m_bridge || (chip != 1 && chip != 2)) return false;

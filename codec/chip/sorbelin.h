@@ -125,6 +125,11 @@ protected:
     // The verbosity of a command: 1, or 2 in engineering mode without regression mode; VERBOSE=n
     // (any case) replaces it. A level past an int never reaches here: Run refuses it.
     DWORD ReadVerbosity(const CString& command);
+    // The file name a FILE= value starts (leading white space already removed): up to the first
+    // blank after its first character, or, when it opens a double quote, what the quotes hold
+    // joined by what follows them up to a blank (a save by DCB adds its ".<kind>.<n>" there). A quote
+    // never closed prints "Invalid file name" in red and gives false.
+    bool ReadFileName(const CString& value, CString& file);
     // Selects the bridge block of this test's chip; false when the name gives no chip.
     bool SelectChip();
     // The board's artwork revision, the number in product data field "ZA" as strtoll reads its

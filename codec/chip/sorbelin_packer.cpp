@@ -108,22 +108,9 @@ DWORD CSorbelinPacker::RunTest(CString command) {
     CString file;
     const int fileAt = command.Find("FILE=");
     if (fileAt >= 0) {
-        file = command.Mid(fileAt + 5);
-        file.TrimLeft();
-        if (!file.IsEmpty() && file[0] == '"') {
-            const int close = file.Find('"', 1);
-            if (close < 0) {
-                PrintColor("Invalid file name", kColorRed);
-                return 0;
-            }
-            // The quotes only hold the name's blanks: the name is what they enclose, joined by what
-            // follows them up to a blank (where the root's save by DCB puts ".Packed.<n>").
-            const int blank = file.Find(' ', close + 1);
-            file = file.Mid(1, close - 1) + (blank < 0 ? file.Mid(close + 1) : file.Mid(close + 1, blank - close - 1));
-        } else {
-            const int blank = file.Find(' ', 1);
-            if (blank >= 0) file = file.Left(blank);
-        }
+        CString value = command.Mid(fileAt + 5);
+        value.TrimLeft();
+        if (!ReadFileName(value, file)) return 0;
     }
     // Sizes the picture classes cannot hold are refused before any picture is built.
     const bool video = (code & ~kFramesFlag) == kVideoAlpha || (code & ~kFramesFlag) == kVideoImage || (code & ~kFramesFlag) == kVideoMixed;

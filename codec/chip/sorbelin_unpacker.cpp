@@ -160,20 +160,7 @@ DWORD CSorbelinUnpacker::RunTest(CString command) {
     if (fileAt >= 0) {
         CString rest = command.Mid(fileAt + 5);
         rest.TrimLeft(" \t");
-        if (!rest.IsEmpty() && rest[0] == '"') {
-            const int close = rest.Find('"', 1);
-            if (close < 0) {
-                PrintColor("Invalid file name", kColorRed);
-                return 0;
-            }
-            // The quotes only hold the name's blanks: the name is what they enclose, joined by what
-            // follows them up to a blank (where the root's save by DCB puts ".Unpacked.<n>").
-            const int blank = rest.Find(' ', close + 1);
-            o.file = rest.Mid(1, close - 1) + (blank < 0 ? rest.Mid(close + 1) : rest.Mid(close + 1, blank - close - 1));
-        } else {
-            const int blank = rest.IsEmpty() ? -1 : rest.Find(' ', 1);
-            o.file = blank < 0 ? rest : rest.Left(blank);
-        }
+        if (!ReadFileName(rest, o.file)) return 0;
         o.fileGiven = true;
     }
     if (framesGiven && !TakesFrames(code)) code = 0;

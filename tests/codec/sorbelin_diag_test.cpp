@@ -44,7 +44,7 @@ protected:
         dspA.SetPatternBuffer(&pattern);
         dspB.SetPatternBuffer(&pattern);
     }
-    DWORD Program(Recording<CSorbelinDiag>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + support::Bracketed(kImage)).c_str()); }
+    DWORD Program(Recording<CSorbelinDiag>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(kImage)).c_str()); }
     std::string AllText() { return bridge.out.text + dspA.out.text + dspB.out.text + diagA.out.text + diagB.out.text; }
     void Clear() {
         for (support::OutputLog* log : {&bridge.out, &dspA.out, &dspB.out, &diagA.out, &diagB.out}) *log = {};
@@ -552,27 +552,27 @@ TEST_F(SorbelinDiagTest, InformationCommandsOnFilesAndPackages) {
         COLORREF colour;
     };
     const Row rows[] = {
-        {"Show ZYV Info FILE=" + support::Bracketed(zyv + "/ZM04E4.zyv"), kRunPassed,
+        {"Show ZYV Info FILE=" + Bracketed(zyv + "/ZM04E4.zyv"), kRunPassed,
          "VCID[0x4E4]  10-bit  Fields  Raster[720 x 486]  Lines[243 of 262]  MaxFrame[245760]  Tables[3]  CRC[0x740A551F]\n", kColorBlack},
-        {"Show ZYV Info FILE=" + support::Bracketed(zyv + "/ZM04E4.zyv"), kRunPassed, "Resolution[0]  Width[720]  Height[486]  Lines[243]  TotalLines[262]\n",
+        {"Show ZYV Info FILE=" + Bracketed(zyv + "/ZM04E4.zyv"), kRunPassed, "Resolution[0]  Width[720]  Height[486]  Lines[243]  TotalLines[262]\n",
          kColorBlack},
-        {"Show ZYV Info FILE=" + support::Bracketed(zyv), kRunPassed, "] date[20040416]\n", kColorGreen},
-        {"Show ZYV Info FILE=" + support::Bracketed(zyv), kRunPassed, "ZM04D6.zyv  CRC[0x81F0B422]\n", kColorBlack},
-        {"Show ZYV Info FILE=" + support::Bracketed(dir.Path()), kRunFailed, "] date[0]\n", kColorRed},
-        {"Show ZYV Info FILE=" + support::Bracketed(dir.File("bad.zyv")), kRunFailed, "length is not a whole package", kColorRed},
+        {"Show ZYV Info FILE=" + Bracketed(zyv), kRunPassed, "] date[20040416]\n", kColorGreen},
+        {"Show ZYV Info FILE=" + Bracketed(zyv), kRunPassed, "ZM04D6.zyv  CRC[0x81F0B422]\n", kColorBlack},
+        {"Show ZYV Info FILE=" + Bracketed(dir.Path()), kRunFailed, "] date[0]\n", kColorRed},
+        {"Show ZYV Info FILE=" + Bracketed(dir.File("bad.zyv")), kRunFailed, "length is not a whole package", kColorRed},
         {"Show ZYV Info", kRunFailed, "ERROR:  FILE= not specified on the command line.\n", kColorRed},
-        {"Show OXD Info FILE=" + support::Bracketed(kImage), kRunPassed, "  N: SDIA0202\n", kColorBlack},
-        {"Show OXD Info FILE=" + support::Bracketed(dir.File("a.bin")), kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
-        {"Compare Files FILE1=" + support::Bracketed(dir.File("a.bin")) + " FILE2=" + support::Bracketed(dir.File("b.bin")), kRunPassed, "Files match\n", kColorGreen},
-        {"Compare Files FILE1=" + support::Bracketed(dir.File("a.bin")) + " FILE2=" + support::Bracketed(dir.File("c.bin")),
+        {"Show OXD Info FILE=" + Bracketed(kImage), kRunPassed, "  N: SDIA0202\n", kColorBlack},
+        {"Show OXD Info FILE=" + Bracketed(dir.File("a.bin")), kRunFailed, "ERROR:  Unrecognized file[", kColorRed},
+        {"Compare Files FILE1=" + Bracketed(dir.File("a.bin")) + " FILE2=" + Bracketed(dir.File("b.bin")), kRunPassed, "Files match\n", kColorGreen},
+        {"Compare Files FILE1=" + Bracketed(dir.File("a.bin")) + " FILE2=" + Bracketed(dir.File("c.bin")),
          kRunFailed, "] does not match FILE2[", kColorRed},
-        {"Compare Files FILE1=" + support::Bracketed(big1) + " FILE2=" + support::Bracketed(big2), kRunFailed, "] does not match FILE2[", kColorRed},
-        {"Compare Files FILE1=" + support::Bracketed(bigEnd1) + " FILE2=" + support::Bracketed(bigEnd2), kRunFailed, "] does not match FILE2[", kColorRed},
-        {"Compare Files FILE1=" + support::Bracketed(big1) + " FILE2=" + support::Bracketed(dir.File("a.bin")),
+        {"Compare Files FILE1=" + Bracketed(big1) + " FILE2=" + Bracketed(big2), kRunFailed, "] does not match FILE2[", kColorRed},
+        {"Compare Files FILE1=" + Bracketed(bigEnd1) + " FILE2=" + Bracketed(bigEnd2), kRunFailed, "] does not match FILE2[", kColorRed},
+        {"Compare Files FILE1=" + Bracketed(big1) + " FILE2=" + Bracketed(dir.File("a.bin")),
          kRunFailed, "] does not match FILE2[", kColorRed},  // by length
-        {"Compare Files FILE1=" + support::Bracketed(dir.File("a.bin")) + " FILE2=" + support::Bracketed(dir.File("none.bin")),
+        {"Compare Files FILE1=" + Bracketed(dir.File("a.bin")) + " FILE2=" + Bracketed(dir.File("none.bin")),
          kRunFailed, "ERROR:  Unable to open[", kColorRed},
-        {"Compare Files FILE1=" + support::Bracketed(dir.File("a.bin")), kRunFailed, "ERROR:  FILE2= not specified on the command line.\n", kColorRed},
+        {"Compare Files FILE1=" + Bracketed(dir.File("a.bin")), kRunFailed, "ERROR:  FILE2= not specified on the command line.\n", kColorRed},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);

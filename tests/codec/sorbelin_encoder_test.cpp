@@ -53,7 +53,7 @@ protected:
         CString path = kMicrocode.c_str();
         return dsp.DownloadMicrocode(path, 1) == TRUE;
     }
-    DWORD Program(Recording<CSorbelinEncoder>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + support::Bracketed(kImage)).c_str()); }
+    DWORD Program(Recording<CSorbelinEncoder>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(kImage)).c_str()); }
 
     Recording<CNuxaDSP> dspA{&bridge, "CNuxaDSPA"};
     Recording<CNuxaDSP> dspB{&bridge, "CNuxaDSPB"};
@@ -207,7 +207,7 @@ TEST_F(SorbelinEncoderTest, DetermineZyvPackageNeedsAPathAndAKnownPackage) {
     dir.Write("A.zyv", "not a package");
     dir.Write("B.zyv", "nor this");
     encA.out = {};
-    EXPECT_EQ(encA.RunTest(("Determine Zyv Package VERBOSE=2 PATH=" + support::Bracketed(dir.Path())).c_str()), 0u);
+    EXPECT_EQ(encA.RunTest(("Determine Zyv Package VERBOSE=2 PATH=" + Bracketed(dir.Path())).c_str()), 0u);
     EXPECT_TRUE(encA.out.Has("ZYV Package Date:  0\n")) << encA.out.text;
     const size_t a = encA.out.text.find("FILE[A.zyv]  CRC[0x"), b = encA.out.text.find("FILE[B.zyv]  CRC[0x");
     ASSERT_NE(a, std::string::npos) << encA.out.text;
@@ -215,7 +215,7 @@ TEST_F(SorbelinEncoderTest, DetermineZyvPackageNeedsAPathAndAKnownPackage) {
     EXPECT_LT(a, b);
     // The shipped package is recognised.
     encA.out = {};
-    EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + support::Bracketed(kShippedSet)).c_str()), 1u);
+    EXPECT_EQ(encA.RunTest(("Determine Zyv Package PATH=" + Bracketed(kShippedSet)).c_str()), 1u);
     EXPECT_TRUE(encA.out.Has("FILE[ZM04D6.zyv]  CRC[0x")) << encA.out.text;
     // Each file's whole 32-bit checksum: CRC-32/MPEG-2 computed here bit by bit.
     size_t files = 0;
@@ -347,7 +347,7 @@ TEST_F(SorbelinEncoderTest, InitRegsFaults) {
     }
     // A chip with another personality has no revision register there.
     LoadFaults("[]");
-    ASSERT_EQ(encA.Run(("Program VERBOSITY=1 FILE=" + support::Bracketed(support::Fixture("oxd/SDIA0202.oxd"))).c_str()), kRunPassed);
+    ASSERT_EQ(encA.Run(("Program VERBOSITY=1 FILE=" + Bracketed(support::Fixture("oxd/SDIA0202.oxd"))).c_str()), kRunPassed);
     encA.out = {};
     EXPECT_FALSE(encA.InitRegs(1));
     EXPECT_TRUE(encA.out.HasColoured("Incorrect Sorbelin rev expected[0x160]  Received(DevID[0x000]  Major[0x000]  Minor[0x00]  full[0x00000000])\n",
@@ -536,13 +536,13 @@ TEST_F(SorbelinEncoderTest, CompareFilesRunsOncePerVCID) {
     dir.Write("a_04E4.img", "x");
     dir.Write("b_04E4.img", "x");
     const std::string command =
-        "Compare Files FILE1=" + support::Bracketed(dir.File("a_$(VCID_LIST).img")) + " FILE2=" + support::Bracketed(dir.File("b_$(VCID_LIST).img"));
+        "Compare Files FILE1=" + Bracketed(dir.File("a_$(VCID_LIST).img")) + " FILE2=" + Bracketed(dir.File("b_$(VCID_LIST).img"));
     ASSERT_TRUE(encA.SetEnvironment("VARIABLE=VCID_LIST VALUE=(0x4D6,0x4E4)"));
     encA.out = {};
     EXPECT_EQ(encA.Run(command.c_str()), kRunPassed) << encA.out.text;
     EXPECT_EQ(support::Count(encA.out.text, " Pass\n"), 2u);
     EXPECT_TRUE(
-        encA.out.HasColoured("Compare Files FILE1=" + support::Bracketed(dir.File("a_04D6.img")) + " FILE2=" + support::Bracketed(dir.File("b_04D6.img")), kColorBlack))
+        encA.out.HasColoured("Compare Files FILE1=" + Bracketed(dir.File("a_04D6.img")) + " FILE2=" + Bracketed(dir.File("b_04D6.img")), kColorBlack))
         << encA.out.text;
     // One mismatch fails the whole compare, and every VCID is still compared.
     ASSERT_TRUE(encA.SetEnvironment("VARIABLE=VCID_LIST VALUE=(0x4E3,0x4D6)"));
@@ -557,7 +557,7 @@ TEST_F(SorbelinEncoderTest, CompareFilesRunsOncePerVCID) {
     EXPECT_EQ(encA.CompareFiles(command.c_str()), 0);
     // Without the macro, the plain compare.
     encA.out = {};
-    EXPECT_EQ(encA.RunTest(("Compare Files FILE1=" + support::Bracketed(dir.File("a_04D6.img")) + " FILE2=" + support::Bracketed(dir.File("b_04D6.img"))).c_str()), 1u);
+    EXPECT_EQ(encA.RunTest(("Compare Files FILE1=" + Bracketed(dir.File("a_04D6.img")) + " FILE2=" + Bracketed(dir.File("b_04D6.img"))).c_str()), 1u);
     EXPECT_FALSE(encA.out.Has(" Pass\n"));
 }
 
@@ -642,8 +642,8 @@ TEST_F(SorbelinEncoderTest, ImageNamesAndLoadedSources) {
     dir.Write("Decoded_4_4_8.img", bytes);
     dir.Write("E_4D6.img", "ref");
     // Variables are stored upper-cased; file names are matched in any case.
-    ASSERT_TRUE(encA.SetEnvironment(("VARIABLE=DECOMPRESS_IMAGE VALUE=" + support::Bracketed(dir.File("Decoded_$(X)_$(Y)_$(P).img"))).c_str()));
-    ASSERT_TRUE(encA.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + support::Bracketed(dir.File("E_$(VCID_LIST).img"))).c_str()));
+    ASSERT_TRUE(encA.SetEnvironment(("VARIABLE=DECOMPRESS_IMAGE VALUE=" + Bracketed(dir.File("Decoded_$(X)_$(Y)_$(P).img"))).c_str()));
+    ASSERT_TRUE(encA.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + Bracketed(dir.File("E_$(VCID_LIST).img"))).c_str()));
     struct Row {
         const char* name;
         DWORD vcid;
@@ -1127,7 +1127,7 @@ TEST_F(EncoderRoundTripTest, BypassFaults) {
         SCOPED_TRACE(row.faults);
         LoadRig(row.faults);
         const std::string image = row.program ? support::Fixture(std::string("oxd/") + row.program) : kImage;
-        ASSERT_EQ(runA.Run(("Program VERBOSITY=1 FILE=" + support::Bracketed(image)).c_str()), kRunPassed);
+        ASSERT_EQ(runA.Run(("Program VERBOSITY=1 FILE=" + Bracketed(image)).c_str()), kRunPassed);
         runA.out = {};
         EXPECT_EQ(runA.Run("\"Video:Bypass\" DIM=(480, 320) -NORESET"), kRunFailed);
         EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text;
@@ -1147,8 +1147,8 @@ protected:
         platform::SetDriveRoot(scratch.Path());
         for (auto* t : {&runA, &runB}) {
             for (const std::string& setting :
-                 {"VARIABLE=ENCODE_IMAGE VALUE=" + support::Bracketed(kImage), "VARIABLE=DSP_MICRO VALUE=" + support::Bracketed(kMicrocode),
-                  "VARIABLE=ZYV_DIRECTORY VALUE=" + support::Bracketed(kShippedSet),
+                 {"VARIABLE=ENCODE_IMAGE VALUE=" + Bracketed(kImage), "VARIABLE=DSP_MICRO VALUE=" + Bracketed(kMicrocode),
+                  "VARIABLE=ZYV_DIRECTORY VALUE=" + Bracketed(kShippedSet),
                   std::string("VARIABLE=VCID_LIST VALUE=0x4D6")})
                 ASSERT_TRUE(t->SetEnvironment(setting.c_str()));
         }
@@ -1181,7 +1181,7 @@ TEST_F(EncodeTest, MasterWritesAReferenceThatThePlainRunPasses) {
         SCOPED_TRACE(t.GetName().str() + " " + row.vcids);
         ASSERT_TRUE(t.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcids));
         const std::string reference = Reference(std::string("E_") + row.vcids + ".img", row.frameBytes);
-        const std::string entry = "IMG=" + support::Bracketed("HORZ_WEDGE=>" + reference);
+        const std::string entry = "IMG=" + Bracketed("HORZ_WEDGE=>" + reference);
         t.out = {};
         EXPECT_EQ(t.Run(("Encode " + entry + " -MASTER").c_str()), kRunPassed) << t.out.text;
         EXPECT_TRUE(t.out.HasColoured("Image Saved - ", kColorGreen)) << t.out.text;
@@ -1195,7 +1195,7 @@ TEST_F(EncodeTest, MasterWritesAReferenceThatThePlainRunPasses) {
         EXPECT_FALSE(t.out.Has("failed comparison")) << t.out.text;
         // Another picture does not match that reference.
         t.out = {};
-        EXPECT_EQ(t.Run(("Encode IMG=" + support::Bracketed("VERT_WEDGE=>" + reference)).c_str()), kRunFailed);
+        EXPECT_EQ(t.Run(("Encode IMG=" + Bracketed("VERT_WEDGE=>" + reference)).c_str()), kRunFailed);
         EXPECT_TRUE(t.out.Has("failed comparison.  HwHeaderSize[")) << t.out.text.substr(0, 3000);
     }
 }
@@ -1227,13 +1227,13 @@ TEST_F(EncodeTest, DifferencesAreCountedBySection) {
         SCOPED_TRACE(std::string(row.vcid) + " " + std::to_string(row.flip));
         ASSERT_TRUE(runA.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcid));
         const std::string reference = Reference("E.img", row.frameBytes);
-        ASSERT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
+        ASSERT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
         std::vector<BYTE> bytes;
         ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), bytes));
         bytes[row.flip] ^= 0x20;
         scratch.Write("E.img", std::string(bytes.begin(), bytes.end()));
         runA.out = {};
-        EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=" + support::Bracketed("GRID=>" + reference)).c_str()), kRunFailed);
+        EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=" + Bracketed("GRID=>" + reference)).c_str()), kRunFailed);
         EXPECT_EQ(support::Count(runA.out.text, row.sections), 2u) << runA.out.text.substr(0, 4000);
         EXPECT_EQ(support::Count(runA.out.text, "Offset[0x"), 2u);
         // The DSP's time-out report and the OnFail list follow a failed compare.
@@ -1264,9 +1264,9 @@ TEST_F(EncodeTest, SavedFramesAndSaveOnFail) {
         SCOPED_TRACE(std::string(row.vcid) + " " + row.options + " " + row.picture);
         ASSERT_TRUE(runA.SetEnvironment(std::string("VARIABLE=VCID_LIST VALUE=") + row.vcid));
         const std::string reference = Reference("E.img", row.frameBytes);
-        ASSERT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
+        ASSERT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
         runA.out = {};
-        const std::string command = std::string("Encode ") + row.options + " IMG=" + support::Bracketed(row.picture + std::string("=>") + reference);
+        const std::string command = std::string("Encode ") + row.options + " IMG=" + Bracketed(row.picture + std::string("=>") + reference);
         EXPECT_EQ(runA.Run(command.c_str()), row.failures ? kRunFailed : kRunPassed) << runA.out.text.substr(0, 3000);
         EXPECT_EQ(support::Count(runA.out.text, "failed comparison"), static_cast<size_t>(row.failures));
         // "C:\Zorv.Encode.<i>.img" lands in the station folder, and the line names it there.
@@ -1280,8 +1280,8 @@ TEST_F(EncodeTest, SavedFramesAndSaveOnFail) {
     // What is saved is the frame as received: a passing frame equals its reference.
     ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
     const std::string reference = Reference("E.img", 0x30000);
-    ASSERT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
-    ASSERT_EQ(runA.Run(("Encode FRAMES=2 SAVE=2 IMG=" + support::Bracketed("GRID=>" + reference)).c_str()), kRunPassed);
+    ASSERT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
+    ASSERT_EQ(runA.Run(("Encode FRAMES=2 SAVE=2 IMG=" + Bracketed("GRID=>" + reference)).c_str()), kRunPassed);
     std::vector<BYTE> saved, wanted;
     ASSERT_TRUE(platform::ReadWholeFile(scratch.File("Zorv.Encode.1.img").c_str(), saved));
     ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), wanted));
@@ -1299,35 +1299,35 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
         std::string options;
         const char* message;
     } const rows[] = {
-        {"VARIABLE=ZYV_DIRECTORY VALUE=" + support::Bracketed(changed.Path()), "", "Test does not allow Zyv Package Date of 0\n"},
+        {"VARIABLE=ZYV_DIRECTORY VALUE=" + Bracketed(changed.Path()), "", "Test does not allow Zyv Package Date of 0\n"},
         {"VARIABLE=ZYV_DIRECTORY VALUE=/no/such/folder", "", "ERROR:  Unable to determine ZYV directory\n"},
-        {"VARIABLE=DSP_MICRO VALUE=" + support::Bracketed(scratch.File("KAWF0101.oxd")), "", "ERROR:  Unable to download DSP microcode!\n"},
+        {"VARIABLE=DSP_MICRO VALUE=" + Bracketed(scratch.File("KAWF0101.oxd")), "", "ERROR:  Unable to download DSP microcode!\n"},
         {"VARIABLE=VCID_LIST VALUE=0x123", "", "ERROR:  Encoder does not support VCID[0x0123]\n"},
         {"VARIABLE=VCID_LIST VALUE=(0x1000004D6)", "", "Argument VCID_LIST=0X1000004D6 does not fit its range 0..4294967295\n"},
         {"VARIABLE=VCID_LIST VALUE=0x4D6", "FRAMES=8 ", "Number of frames must be between 1 and 7 for this mode."},
         {"VARIABLE=VCID_LIST VALUE=0x4E3", "FRAMES=0 ", "Number of frames must be between 1 and 7 for this mode."},
         {"VARIABLE=VCID_LIST VALUE=0x4E5", "", "ERROR:  FileEncodeLength[262144] < CompressedFrameSize[737280]\n"},
-        {"VARIABLE=VCID_LIST VALUE=0x4E5", "FRAMES=16 IMG=" + support::Bracketed("GRID=>" + Reference("Full.img", 0xB4000)) + " ",
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "FRAMES=16 IMG=" + Bracketed("GRID=>" + Reference("Full.img", 0xB4000)) + " ",
          "Number of frames must be between 1 and 15 for this mode."},
-        {"VARIABLE=VCID_LIST VALUE=0x4E5", "FRAMES=0 IMG=" + support::Bracketed("GRID=>" + Reference("Full.img", 0xB4000)) + " ",
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "FRAMES=0 IMG=" + Bracketed("GRID=>" + Reference("Full.img", 0xB4000)) + " ",
          "Number of frames must be between 1 and 15 for this mode."},
-        {"VARIABLE=VCID_LIST VALUE=0x4E5", "IMG=" + support::Bracketed("GRID=>" + Reference("Short.img", 0xB4000 - 1)) + " ",
+        {"VARIABLE=VCID_LIST VALUE=0x4E5", "IMG=" + Bracketed("GRID=>" + Reference("Short.img", 0xB4000 - 1)) + " ",
          "ERROR:  FileEncodeLength[737279] < CompressedFrameSize[737280]\n"},
         {"VARIABLE=VCID_LIST VALUE=0x4E5", "IMG=GRID=>/no/such.img ", "ERROR: Unable to find COMPRESS_IMAGE[/NO/SUCH.IMG]\n"},
-        {"VARIABLE=VCID_LIST VALUE=0x4E3", "IMG=" + support::Bracketed("STRIPES=>" + reference) + " ", "Unrecognized image pattern[STRIPES]\n"},
+        {"VARIABLE=VCID_LIST VALUE=0x4E3", "IMG=" + Bracketed("STRIPES=>" + reference) + " ", "Unrecognized image pattern[STRIPES]\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.setting + " " + row.options);
         Recording<CSorbelinEncoder> t{&dspA, &bridge, &jastel, "CSorbelinEncoderA"};
         support::SelectCodecBoard(t);
         for (const std::string& setting :
-             {"VARIABLE=ENCODE_IMAGE VALUE=" + support::Bracketed(kImage), "VARIABLE=DSP_MICRO VALUE=" + support::Bracketed(kMicrocode),
-              "VARIABLE=ZYV_DIRECTORY VALUE=" + support::Bracketed(kShippedSet),
+             {"VARIABLE=ENCODE_IMAGE VALUE=" + Bracketed(kImage), "VARIABLE=DSP_MICRO VALUE=" + Bracketed(kMicrocode),
+              "VARIABLE=ZYV_DIRECTORY VALUE=" + Bracketed(kShippedSet),
               std::string("VARIABLE=VCID_LIST VALUE=0x4D6"), row.setting})
             ASSERT_TRUE(t.SetEnvironment(setting.c_str()));
-        ASSERT_TRUE(t.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + support::Bracketed(reference)).c_str()));
-        ASSERT_TRUE(t.SetEnvironment(("VARIABLE=DECOMPRESS_IMAGE VALUE=" + support::Bracketed(reference)).c_str()));
-        const std::string entry = row.options.find("IMG=") == std::string::npos ? "IMG=" + support::Bracketed("GRID=>" + reference) + " " : "";
+        ASSERT_TRUE(t.SetEnvironment(("VARIABLE=COMPRESS_IMAGE VALUE=" + Bracketed(reference)).c_str()));
+        ASSERT_TRUE(t.SetEnvironment(("VARIABLE=DECOMPRESS_IMAGE VALUE=" + Bracketed(reference)).c_str()));
+        const std::string entry = row.options.find("IMG=") == std::string::npos ? "IMG=" + Bracketed("GRID=>" + reference) + " " : "";
         t.out = {};
         EXPECT_EQ(t.Run(("Encode " + entry + row.options + "-NORESET").c_str()), kRunFailed);
         EXPECT_TRUE(t.out.Has(row.message)) << t.out.text.substr(0, 3000);
@@ -1339,7 +1339,7 @@ TEST_F(EncodeTest, RefusalsEndTheRunAsFailed) {
 TEST_F(EncodeTest, AStopEndsTheRunBeforeTheNextVCIDOrEntry) {
     support::StopFlagReset reset;
     const std::string reference = Reference("E.img", 0x40000);
-    ASSERT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed) << runA.out.text;
+    ASSERT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed) << runA.out.text;
     runA.GetImageList()->FreeStrings();
     for (int i = 0; i < 3; ++i) runA.GetImageList()->Add(("GRID=>" + reference).c_str());
     struct Row {
@@ -1348,7 +1348,7 @@ TEST_F(EncodeTest, AStopEndsTheRunBeforeTheNextVCIDOrEntry) {
         const char* trigger;  // the stop comes with the first text holding it (the first VCID's end)
         std::string started;  // what each VCID or entry begins with, counted
     } const rows[] = {
-        {"(0x4D6,0x4E3,0x4E4)", "IMG=" + support::Bracketed("GRID=>" + reference) + " VERBOSE=2", "DSP halted\n", "Test VCID["},
+        {"(0x4D6,0x4E3,0x4E4)", "IMG=" + Bracketed("GRID=>" + reference) + " VERBOSE=2", "DSP halted\n", "Test VCID["},
         {"0x4D6", "IMG=$(IMG_LIST)", "GRID=>", "\nGRID=>" + reference},
     };
     for (const Row& row : rows) {
@@ -1371,10 +1371,10 @@ TEST_F(EncodeTest, OlderImagesEndTheReferenceFieldsInTheMarker) {
     std::filesystem::create_directories(scratch.File("old"));
     const std::vector<uint8_t> old = sim::BuildCodecChipOxd("GUWT", sim::CodecChip::kEncoder << 20 | 0x08 << 12 | 0x3F, packages.str());
     scratch.Write("old/GUWT0202.oxd", std::string(old.begin(), old.end()));
-    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + support::Bracketed(scratch.File("old/GUWT0202.oxd"))));
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + Bracketed(scratch.File("old/GUWT0202.oxd"))));
     ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4D6"));
     const std::string reference = Reference("E.img", 0x40000);
-    ASSERT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed) << runA.out.text.substr(0, 2000);
+    ASSERT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed) << runA.out.text.substr(0, 2000);
     std::vector<BYTE> frame;
     ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), frame));
     const BYTE marker[4] = {0x60, 0x0D, 0xC0, 0xDE};
@@ -1388,19 +1388,19 @@ TEST_F(EncodeTest, OlderImagesEndTheReferenceFieldsInTheMarker) {
     for (const size_t end : {size_t{0x60000}, size_t{0x80000}}) std::memset(twice.data() + end - 4, 0x11, 4);
     scratch.Write("E.img", std::string(twice.begin(), twice.end()));
     runA.out = {};
-    EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=" + support::Bracketed("GRID=>" + reference)).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+    EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=" + Bracketed("GRID=>" + reference)).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
     // The current image takes the reference as read.
-    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + support::Bracketed(kImage)));
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + Bracketed(kImage)));
     runA.out = {};
-    EXPECT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference)).c_str()), kRunFailed);
+    EXPECT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference)).c_str()), kRunFailed);
     // So does the first image with CRCs, 0x840: its own frames, which end in their CRCs, pass.
     std::filesystem::create_directories(scratch.File("first"));
     const std::vector<uint8_t> first = sim::BuildCodecChipOxd("GUWT", sim::CodecChip::kEncoder << 20 | 0x08 << 12 | 0x40, packages.str());
     scratch.Write("first/GUWT0202.oxd", std::string(first.begin(), first.end()));
-    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + support::Bracketed(scratch.File("first/GUWT0202.oxd"))));
-    ASSERT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
+    ASSERT_TRUE(runA.SetEnvironment("VARIABLE=ENCODE_IMAGE VALUE=" + Bracketed(scratch.File("first/GUWT0202.oxd"))));
+    ASSERT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
     runA.out = {};
-    EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=" + support::Bracketed("GRID=>" + reference)).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+    EXPECT_EQ(runA.Run(("Encode FRAMES=2 IMG=" + Bracketed("GRID=>" + reference)).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
 }
 
 TEST_F(EncodeTest, TransferFaults) {
@@ -1444,7 +1444,7 @@ TEST_F(EncodeTest, TransferFaults) {
     };
     ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
     const std::string reference = Reference("E.img", 0x30000);
-    ASSERT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
+    ASSERT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
     std::vector<BYTE> master;
     ASSERT_TRUE(platform::ReadWholeFile(reference.c_str(), master));
     runA.GetOnFailList()->FreeStrings();
@@ -1453,7 +1453,7 @@ TEST_F(EncodeTest, TransferFaults) {
         SCOPED_TRACE(row.faults);
         LoadRig(row.faults);
         runA.out = {};
-        EXPECT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference)).c_str()), row.message ? kRunFailed : kRunPassed);
+        EXPECT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference)).c_str()), row.message ? kRunFailed : kRunPassed);
         if (row.message) {
             EXPECT_TRUE(runA.out.Has(row.message)) << runA.out.text.substr(0, 3000);
             // The DSP's time-out report and the OnFail list follow every failed run.
@@ -1464,7 +1464,7 @@ TEST_F(EncodeTest, TransferFaults) {
         if (row.masterFails) {
             // A MASTER run is no exception, and it leaves the reference as it was.
             runA.out = {};
-            EXPECT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunFailed);
+            EXPECT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunFailed);
             EXPECT_EQ(runA.out.HasColoured("No DSP timeouts occurred\n", kColorGreen), !row.dspTimedOut && !row.setUpFails)
                 << runA.out.text.substr(0, 3000);
             EXPECT_NE(runA.out.Has("Programmed File["), row.setUpFails) << runA.out.text.substr(0, 3000);
@@ -1475,7 +1475,7 @@ TEST_F(EncodeTest, TransferFaults) {
         // Chip B's channels are its own.
         ASSERT_TRUE(runB.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
         runB.out = {};
-        EXPECT_EQ(runB.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference)).c_str()), kRunPassed) << runB.out.text.substr(0, 3000);
+        EXPECT_EQ(runB.Run(("Encode IMG=" + Bracketed("GRID=>" + reference)).c_str()), kRunPassed) << runB.out.text.substr(0, 3000);
     }
 }
 
@@ -1510,7 +1510,7 @@ TEST_F(EncodeTest, EveryAcceptedSetPassesOnItsOwnReferences) {
         LoadRig("[]");
         char vcid[16];
         std::snprintf(vcid, sizeof vcid, "0x%X", row.vcid);
-        for (const std::string& setting : {"VARIABLE=ZYV_DIRECTORY VALUE=" + support::Bracketed(support::Fixture(std::string("zyv/") + row.date)),
+        for (const std::string& setting : {"VARIABLE=ZYV_DIRECTORY VALUE=" + Bracketed(support::Fixture(std::string("zyv/") + row.date)),
                                            "VARIABLE=VCID_LIST VALUE=" + std::string(vcid),
                                            "VARIABLE=DECOMPRESS_IMAGE VALUE=" + built + "Decoded_$(X)_$(Y)_$(P).img"})
             ASSERT_TRUE(t.SetEnvironment(setting.c_str()));
@@ -1546,9 +1546,9 @@ TEST_F(EncodeTest, MicrocodeAfterRevision26IsInitialisedFirst) {
         const std::vector<uint8_t> image = sim::BuildDspMicrocodeOxd(row.revision);
         const std::string folder = "m" + std::to_string(row.revision);
         scratch.Write(folder + "/KAWF0101.oxd", std::string(image.begin(), image.end()));
-        ASSERT_TRUE(runA.SetEnvironment("VARIABLE=DSP_MICRO VALUE=" + support::Bracketed(scratch.File(folder + "/KAWF0101.oxd"))));
+        ASSERT_TRUE(runA.SetEnvironment("VARIABLE=DSP_MICRO VALUE=" + Bracketed(scratch.File(folder + "/KAWF0101.oxd"))));
         runA.out = {};
-        EXPECT_EQ(runA.Run(("Encode VERBOSE=2 IMG=" + support::Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+        EXPECT_EQ(runA.Run(("Encode VERBOSE=2 IMG=" + Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
         EXPECT_EQ(runA.out.HasColoured("DSP is initialized\n", kColorGreen), row.initialised) << runA.out.text.substr(0, 3000);
     }
 }
@@ -1571,7 +1571,7 @@ TEST_F(EncodeTest, EveryVCIDOfTheListMeetsItsOwnReference) {
             scratch.Write(std::string("lists/") + vcid + "/E_HW.img", std::string(bytes.begin(), bytes.end()));
         }
         runB.out = {};
-        EXPECT_EQ(runB.Run(("Encode IMG=" + support::Bracketed("HORZ_WEDGE=>" + scratch.File("lists/$(VCID_LIST)/E_HW.img"))).c_str()), row.result)
+        EXPECT_EQ(runB.Run(("Encode IMG=" + Bracketed("HORZ_WEDGE=>" + scratch.File("lists/$(VCID_LIST)/E_HW.img"))).c_str()), row.result)
             << runB.out.text.substr(0, 3000);
         // Each VCID is reached, and only the last one's frames differ.
         EXPECT_EQ(support::Count(runB.out.text, "Test VCID[0x"), 3u);
@@ -1591,10 +1591,10 @@ TEST_F(EncodeTest, EveryVCIDOfTheListMeetsItsOwnReference) {
 TEST_F(EncodeTest, CodecStatusBitsShowInDumpRegs) {
     ASSERT_TRUE(runA.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4E3"));
     const std::string reference = Reference("E.img", 0x30000);
-    ASSERT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
+    ASSERT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference) + " -MASTER").c_str()), kRunPassed);
     LoadRig(R"([{"kind": "dsp_codec_status", "board": "Nuxa1", "chip": 1, "bits": "0x80000000"}])");
     runA.out = {};
-    EXPECT_EQ(runA.Run(("Encode IMG=" + support::Bracketed("GRID=>" + reference)).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
+    EXPECT_EQ(runA.Run(("Encode IMG=" + Bracketed("GRID=>" + reference)).c_str()), kRunPassed) << runA.out.text.substr(0, 3000);
     runA.out = {};
     EXPECT_EQ(runA.Run("Dump Regs"), kRunPassed);
     EXPECT_TRUE(runA.out.HasColoured("DSP CODEC STATUS[0x80000000]\n", kColorRed)) << runA.out.text;

@@ -81,7 +81,7 @@ protected:
         for (MemChip* t : {&packerA, &packerB, &unpackerA, &unpackerB, &unclocked}) t->SetPatternBuffer(&pattern);
     }
     static DWORD Program(MemChip& t, const std::string& image) {
-        const DWORD r = t.Run(("Program VERBOSITY=1 FILE=" + support::Bracketed(image)).c_str());
+        const DWORD r = t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(image)).c_str());
         t.out = {};
         return r;
     }
@@ -342,7 +342,7 @@ TEST_F(SorbelinMemTestsTest, ScanMapsThePhaseWindow) {
             params = "";
             file = dir.File("none.oxd");
         }
-        if (c.unpacker) params += " FPGA=" + support::Bracketed(file);
+        if (c.unpacker) params += " FPGA=" + Bracketed(file);
         EXPECT_EQ(t.mem.MemBistScan(c.unpacker ? "" : file.c_str(), params.c_str()), c.result);
         for (const auto& [h, cells] : c.lines) {
             EXPECT_EQ(MapLine(t.out.text, h, 0), cells) << "line " << h;
@@ -358,16 +358,16 @@ TEST_F(SorbelinMemTestsTest, ScanEndsAsStoppedWhenItsCommandIsStoppedAndWritesIt
     host.record = "the window's record\n";
     GetResultScreen().SetHost(&host);
     support::TempDir dir;
-    ASSERT_EQ(unpackerA.FileMap(("FILE=" + support::Bracketed(dir.File("phase.log")) + " NAME=MembistPhase").c_str()), 1u);
-    ASSERT_EQ(unpackerA.FileMap(("FILE=" + support::Bracketed(dir.File("summary.log")) + " NAME=MembistSummary").c_str()), 1u);
+    ASSERT_EQ(unpackerA.FileMap(("FILE=" + Bracketed(dir.File("phase.log")) + " NAME=MembistPhase").c_str()), 1u);
+    ASSERT_EQ(unpackerA.FileMap(("FILE=" + Bracketed(dir.File("summary.log")) + " NAME=MembistSummary").c_str()), 1u);
     unpackerA.answers = {1, 2};
-    EXPECT_EQ(unpackerA.mem.MemBistScan("", ("RANGE=(0x10,0x30) STEP=8,8 MAXFAIL=0 TEST=Probe FPGA=" + support::Bracketed(kUnpacker)).c_str()), 2);
+    EXPECT_EQ(unpackerA.mem.MemBistScan("", ("RANGE=(0x10,0x30) STEP=8,8 MAXFAIL=0 TEST=Probe FPGA=" + Bracketed(kUnpacker)).c_str()), 2);
     *g_StopFlag() = 0;
     EXPECT_EQ(unpackerA.probes, 2) << "nothing runs after the stop";
     EXPECT_FALSE(unpackerA.out.Has("--- KEY ---"));
     unpackerA.out = {};
     unpackerA.answers = {};
-    EXPECT_EQ(unpackerA.mem.MemBistScan("", ("RANGE=(0x10,0x18) STEP=8,8 MAXFAIL=0 TEST=Probe FPGA=" + support::Bracketed(kUnpacker)).c_str()), 1);
+    EXPECT_EQ(unpackerA.mem.MemBistScan("", ("RANGE=(0x10,0x18) STEP=8,8 MAXFAIL=0 TEST=Probe FPGA=" + Bracketed(kUnpacker)).c_str()), 1);
     EXPECT_TRUE(unpackerA.out.Has("LogFile MembistPhase:\t" + dir.File("phase.log") + "\n")) << unpackerA.out.text;
     EXPECT_TRUE(unpackerA.out.Has("LogFile MembistSummary:\t" + dir.File("summary.log") + "\n"));
     for (const char* log : {"phase.log", "summary.log"}) EXPECT_NE(dir.Read(log).find("the window's record"), std::string::npos) << log;
@@ -401,7 +401,7 @@ TEST_F(SorbelinMemTestsTest, AStopEndsTheScanAndTheRangeAtTheNextRepetition) {
         MemChip& t = row.unpacker ? unpackerA : packerA;
         ASSERT_EQ(Program(t, row.unpacker ? kUnpacker : kPackerFFFF), kRunPassed);
         t.StopAt(row.trigger, row.after);
-        const std::string fpga = row.unpacker ? " FPGA=" + support::Bracketed(kUnpacker) : "";
+        const std::string fpga = row.unpacker ? " FPGA=" + Bracketed(kUnpacker) : "";
         EXPECT_EQ(t.Run((row.command + fpga + " -NORESET").c_str()), kRunStopped) << t.out.text;
         *g_StopFlag() = 0;
         t.StopAt("");
@@ -436,7 +436,7 @@ TEST_F(SorbelinMemTestsTest, RangeReportsTheFirstAndLastPassingPhase) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(Program(unpackerA, kUnpacker), kRunPassed);
-        EXPECT_EQ(unpackerA.mem.MemBistRange((c.params + " FPGA=" + support::Bracketed(kUnpacker)).c_str()), c.result);
+        EXPECT_EQ(unpackerA.mem.MemBistRange((c.params + " FPGA=" + Bracketed(kUnpacker)).c_str()), c.result);
         EXPECT_EQ(support::Count(unpackerA.out.text, "\t--- TRY "), c.tries);
         if (c.found[0]) {
             EXPECT_TRUE(unpackerA.out.HasColoured(c.found, c.colour)) << unpackerA.out.text;
@@ -446,7 +446,7 @@ TEST_F(SorbelinMemTestsTest, RangeReportsTheFirstAndLastPassingPhase) {
         }
     }
     ASSERT_EQ(Program(unpackerA, kUnpacker), kRunPassed);
-    unpackerA.mem.MemBistRange(("RANGE=(0x50,0x50) DRAM=32 FPGA=" + support::Bracketed(kUnpacker)).c_str());
+    unpackerA.mem.MemBistRange(("RANGE=(0x50,0x50) DRAM=32 FPGA=" + Bracketed(kUnpacker)).c_str());
     EXPECT_TRUE(unpackerA.out.Has("Membist DRAM=32 Test=1\n"));
     EXPECT_TRUE(unpackerA.out.Has("Membist DRAM=32 Test=3\n"));
 }
@@ -454,7 +454,7 @@ TEST_F(SorbelinMemTestsTest, RangeReportsTheFirstAndLastPassingPhase) {
 TEST_F(SorbelinMemTestsTest, RangeAppendsItsLineToTheBoardsFile) {
     support::InTempCwd cwd;
     ASSERT_EQ(Program(unpackerB, kUnpacker), kRunPassed);
-    for (int run = 0; run < 2; ++run) EXPECT_EQ(unpackerB.mem.MemBistRange(("RANGE=(0x48,0x48) SAVE=yes FPGA=" + support::Bracketed(kUnpacker)).c_str()), 1u);
+    for (int run = 0; run < 2; ++run) EXPECT_EQ(unpackerB.mem.MemBistRange(("RANGE=(0x48,0x48) SAVE=yes FPGA=" + Bracketed(kUnpacker)).c_str()), 1u);
     std::ifstream in("NUX0000001.txt", std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
@@ -464,7 +464,7 @@ TEST_F(SorbelinMemTestsTest, RangeAppendsItsLineToTheBoardsFile) {
     std::filesystem::remove("NUX0000001.txt");
     std::filesystem::create_directory("NUX0000001.txt");
     unpackerB.out = {};
-    EXPECT_EQ(unpackerB.mem.MemBistRange(("SAVE=YES FPGA=" + support::Bracketed(kUnpacker)).c_str()), 0u);
+    EXPECT_EQ(unpackerB.mem.MemBistRange(("SAVE=YES FPGA=" + Bracketed(kUnpacker)).c_str()), 0u);
     EXPECT_TRUE(unpackerB.out.HasColoured("Unable to open file NUX0000001.txt\nThe file could not be accessed.\n", kColorRed)) << unpackerB.out.text;
     EXPECT_EQ(support::Count(unpackerB.out.text, "--- TRY"), 0u);
     // The number comes from product data: one that is no plain name is refused before any file
@@ -474,7 +474,7 @@ TEST_F(SorbelinMemTestsTest, RangeAppendsItsLineToTheBoardsFile) {
         LoadFaults("[]", std::string(R"(, "vpd": {"SN": ")") + serial + R"("})");
         ASSERT_EQ(Program(unpackerB, kUnpacker), kRunPassed);
         unpackerB.out = {};
-        EXPECT_EQ(unpackerB.mem.MemBistRange(("RANGE=(0x48,0x48) SAVE=YES FPGA=" + support::Bracketed(kUnpacker)).c_str()), 0u);
+        EXPECT_EQ(unpackerB.mem.MemBistRange(("RANGE=(0x48,0x48) SAVE=YES FPGA=" + Bracketed(kUnpacker)).c_str()), 0u);
         EXPECT_TRUE(unpackerB.out.HasColoured("cannot name a file in the working folder", kColorRed)) << unpackerB.out.text;
         EXPECT_EQ(support::Count(unpackerB.out.text, "--- TRY"), 0u);
     }
@@ -511,7 +511,7 @@ TEST_F(SorbelinMemTestsTest, FaultsAreCaughtByTheirKeywords) {
          {"\"MemBist Test\" DRAM=64 TEST=1"}, kRunFailed, " - Not Done\n", 0x000000},
         {"scan finds the moved window", false, false, window, {"\"MemBist Scan\" RANGE=(0x00,0x30) STEP=8,8 MAXFAIL=0"}, kRunPassed,
          "~*BLACK*~1x:\t~*GREEN*~P ~*BLACK*~N", 0},
-        {"range reports it in red", true, false, window, {"\"MemBist Range\" FPGA=" + support::Bracketed(kUnpacker)}, kRunPassed,
+        {"range reports it in red", true, false, window, {"\"MemBist Range\" FPGA=" + Bracketed(kUnpacker)}, kRunPassed,
          "found Range[ 16 ... 32 ]\n", kColorRed},
         {"healthy context RAM", true, false, "[]", {"\"Context RAM\""}, kRunPassed, "", 0},
         {"context RAM stuck bit", true, false, R"([{"kind": "codec_context_ram_stuck_bit", "board": "Nuxa1", "entry": 15, "word": 1, "bit": 17, "value": 0}])",

@@ -53,7 +53,7 @@ protected:
 
     // Programs the chip with the packer image (revision 0x424).
     void ProgramPacker(Recording<CSorbelinPacker>& t) {
-        ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + support::Bracketed(kImage)).c_str()), kRunPassed) << t.out.text;
+        ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(kImage)).c_str()), kRunPassed) << t.out.text;
         t.out = {};
     }
     // One frame of bytes from SDRAM 0x800000 through chip A's packer (context 0) into a DCB of
@@ -670,7 +670,7 @@ TEST_F(SorbelinPackerTest, MemoryKeywordsRunOnThePackersChip) {
         Recording<CSorbelinPacker>& t = row.chip == 1 ? packA : packB;
         t.SetPatternBuffer(&pattern);
         if (row.testImage) {
-            ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + support::Bracketed(testImage)).c_str()), kRunPassed) << t.out.text;
+            ASSERT_EQ(t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(testImage)).c_str()), kRunPassed) << t.out.text;
             t.out = {};
         } else {
             ProgramPacker(t);

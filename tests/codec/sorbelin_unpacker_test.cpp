@@ -42,7 +42,7 @@ protected:
         jastel.SetControllerRegisters(Board("Nuxa1")->GetControllerRegisters());
         support::SelectCodecBoard(unpA, unpB);
     }
-    DWORD Program(Recording<CSorbelinUnpacker>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + support::Bracketed(kImage)).c_str()); }
+    DWORD Program(Recording<CSorbelinUnpacker>& t) { return t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(kImage)).c_str()); }
     void Clear() {
         for (support::OutputLog* log : {&bridge.out, &unpA.out, &unpB.out}) *log = {};
     }
@@ -559,7 +559,7 @@ TEST_F(UnpackerRoundTrip, FaultsAreCaughtByTheirTests) {
         {R"({"kind": "codec_context_ram_stuck_bit", "board": "Nuxa1", "chip": 1, "entry": 15, "word": 1, "bit": 17, "value": 0})", 1,
          "\"Context RAM\"", kRunFailed, {"Address[0x6400007C]  Wrote[0x5A5AA5A5]  Read[0x5A58A5A5]"}, {}, nullptr},
         {R"({"kind": "codec_membist_window", "board": "Nuxa1", "chip": 1, "memory": 64, "low": 32, "high": 96})", 1,
-         "\"MemBist Range\" RANGE=(0x10,0x70) STEP=16 FPGA=" + support::Bracketed(kImage), kRunPassed, {"found Range[ 32 ... 96 ]"}, {}, nullptr},
+         "\"MemBist Range\" RANGE=(0x10,0x70) STEP=16 FPGA=" + Bracketed(kImage), kRunPassed, {"found Range[ 32 ... 96 ]"}, {}, nullptr},
         // The CRC report only informs: the red line, and the run still passes.
         {R"({"kind": "codec_crc_wrong", "board": "Nuxa1", "chip": 1, "register": "in", "mask": 1})", 1, "\"Video:Mixed\" DIM=(64,64) FRAMES=1 SEQUENCE=I",
          kRunPassed, {"SRC Packed Image:\tSorbelinCRC[0x", "DST Unpacked Image:\tSorbelinCRC[0x"}, {}, nullptr},

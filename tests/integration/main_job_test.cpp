@@ -550,9 +550,9 @@ TEST(MainJob, ALogOrReportOverAFileTheRunLoadsOrKeepsIsRefusedAndATestsSaveOverT
         {"summary over the log", "Brimola", {"<CBrimolaBoard FileMap FILE=run.log NAME=Summary>", summary}, "", "/run.log is the host's log"},
         {"save over the log", "Brimola", {"<CWexal Save Memory To File FILE=run.log" + memory}, "", "/run.log is the host's log"},
         // A path in brackets is one value, whatever blanks the scratch folder holds.
-        {"save over the environment file", "Brimola", {"<CWexal Save Memory To File FILE=(" + program.File("Environment.txt") + ")" + memory},
+        {"save over the environment file", "Brimola", {"<CWexal Save Memory To File FILE=" + support::Bracketed(program.File("Environment.txt")) + memory},
          program.File("Environment.txt"), program.File("Environment.txt") + " is the library's environment file"},
-        {"save over the compatibility rules", "Nuxa", {"<CWexal Save Memory To File FILE=(" + program.File("DeviceCompatiblity.txt") + ")" + memory},
+        {"save over the compatibility rules", "Nuxa", {"<CWexal Save Memory To File FILE=" + support::Bracketed(program.File("DeviceCompatiblity.txt")) + memory},
          program.File("DeviceCompatiblity.txt"), program.File("DeviceCompatiblity.txt") + " is the library's compatibility rules file"},
         {"MemBist line over the rig file", "Nuxa",
          {"<CSorbelinUnpackerA \"MemBist Range\" SAVE=Yes RANGE=(0x48,0x50) STEP=8 FPGA=$(CWD)\\testdata\\UPQE$(VPDVER).oxd>"}, dir.File("rig.txt"),

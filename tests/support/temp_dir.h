@@ -106,9 +106,10 @@ inline std::string WindowsPath(const std::string& local) {
     return s;
 }
 
-// path as one word of a test's arguments, and of a Tcl script: both end a word at a blank, and the
-// system's temporary folder, where a test's files lie, may hold one. Tcl takes the braces as they
-// stand, so a "$" or "[" in the path is no substitution.
+// path as one word where a reader takes double quotes (an argument list's words, a chip's FILE=
+// name, a dialog's line, a program run on failure), and of a Tcl script: each ends a word at a
+// blank, and the system's temporary folder, where a test's files lie, may hold one. Tcl takes the
+// braces as they stand, so a "$" or "[" in the path is no substitution.
 inline std::string Quoted(const std::string& path) { return '"' + path + '"'; }
 inline std::string TclWord(const std::string& path) { return '{' + path + '}'; }
 
