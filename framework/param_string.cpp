@@ -1,6 +1,7 @@
 // Argument text reading and the path-macro look-up of data files, with a file-open dialog as fallback.
 #include "framework/param_string.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -166,8 +167,11 @@ int ExpandPathMacros(CString& path, BOOL tryTestData, BOOL mustExist) {
         path = LocalPath(work);
         return kPathFound;
     }
+    // A pattern is no file; only a name's last part can be one, as on the station's own file
+    // system, whose folders never hold "*" or "?" (one here may).
+    const int lastPart = std::max(work.ReverseFind('\\'), work.ReverseFind('/')) + 1;
     CFile::Status status;
-    if (CFile::GetStatus(work, status) && work.FindOneOf("*?") < 0) {
+    if (CFile::GetStatus(work, status) && work.Mid(lastPart).FindOneOf("*?") < 0) {
         if (find.FindFile(work)) {
             path = LocalPath(work);
             return kPathFound;

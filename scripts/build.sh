@@ -3,7 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/common.sh"
-pex_refuse_unusable_path "$root"
+pex_refuse_unusable_checkout "$root"
 bash "$root/scripts/deps.sh"
 
 dir="$root/build"

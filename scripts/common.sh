@@ -1,21 +1,64 @@
 # What the build scripts share, sourced by them: the check of the checkout's path and the configure step.
 
-# Exits with status 2 and one line when the checkout's path (root) holds what CMake cannot take in a
-# path: ";" splits a path into two, "${" is read as a variable, a "#" is refused in a build step's
-# output, "[" or "]" turns the path into a pattern, and '"', "\" or a control character breaks
-# CMake's own files. Called before anything is installed, configured or written.
+# What a path the build or the tests work in may hold: what every step has been seen to take, for
+# CI builds and tests from folders whose names hold each of these. Letters and digits of any script,
+# the blank, "/" and the punctuation below; parentheses in pairs, as the argument texts of the tests
+# hold a path in brackets. Anything else is refused rather than tried: CMake, ninja, the linker and
+# the file lookups each break on some character ("$(", ";", ",", "*", ...), and a list of the
+# characters that break would always miss one.
+pex_path_punctuation="-_.,+'&()"
+# The system folder the build makes, <checkout>/build-asan/bin/system, must stay within the 245
+# bytes that leave room for its drivers folder.
+pex_path_max=223
+
+# Exits with status 2 and one line when path (what names it: "The checkout's path", say) holds a
+# character or a parenthesis out of pair that it may not hold; with max, also when it is longer than
+# max bytes. Called before anything is installed, configured or written.
 pex_refuse_unusable_path() {
-  local root=$1 c
-  for c in ';' '"' '\' '#' '[' ']' '${'; do
-    if [[ "$root" == *"$c"* ]]; then
-      echo "The checkout's path \"$root\" holds \"$c\", which CMake cannot take in a path: clone it into a folder whose path has none." >&2
-      exit 2
-    fi
-  done
-  if [[ "$root" == *[[:cntrl:]]* ]]; then
-    echo "The checkout's path holds a control character (a tab or a line break), which CMake cannot take in a path: clone it into a folder whose path has none." >&2
+  local what=$1 path=$2 max=${3:-} shown i c code depth=0
+  # The path as one line, whatever it holds.
+  shown=${path//[[:cntrl:]]/?}
+  if [[ -n "$max" ]] && (( $(LC_ALL=C; echo "${#path}") > max )); then
+    echo "$what \"$shown\" is $(LC_ALL=C; echo "${#path}") bytes long; it may be at most $max (the build's system folder inside it must stay within 245): clone it into a shorter path." >&2
     exit 2
   fi
+  local LC_ALL=C.UTF-8
+  for ((i = 0; i < ${#path}; i++)); do
+    c=${path:i:1}
+    case "$c" in
+      [[:alnum:]] | ' ' | /) continue ;;
+      '(') ((++depth)); continue ;;
+      ')') ((depth-- > 0)) && continue
+           echo "$what \"$shown\" holds \")\" without its \"(\": use a folder whose parentheses come in pairs." >&2
+           exit 2 ;;
+    esac
+    [[ "$pex_path_punctuation" == *"$c"* ]] && continue
+    printf -v code '%04X' "'$c"
+    if [[ $(LC_ALL=C; echo "${#c}") -eq 1 && 0x$code -ge 0x80 ]]; then
+      c="the byte 0x${code: -2} (no UTF-8 character)"
+    elif [[ "$c" == [[:cntrl:]] ]]; then
+      c="a control character (U+$code)"
+    else
+      c="\"$c\" (U+$code)"
+    fi
+    local taken="" j
+    for ((j = 0; j < ${#pex_path_punctuation}; j++)); do taken+=" ${pex_path_punctuation:j:1}"; done
+    echo "$what \"$shown\" holds $c, which the build is not known to take: use a folder whose path holds only letters, digits, blanks and$taken" >&2
+    exit 2
+  done
+  if ((depth > 0)); then
+    echo "$what \"$shown\" holds \"(\" without its \")\": use a folder whose parentheses come in pairs." >&2
+    exit 2
+  fi
+}
+
+# Refuses, as above, a checkout at root whose path, or whose path with its links resolved (the one
+# the programs built see as their own), the build cannot take.
+pex_refuse_unusable_checkout() {
+  local root=$1 real
+  pex_refuse_unusable_path "The checkout's path" "$root" "$pex_path_max"
+  real=$(cd "$root" && pwd -P)
+  [[ "$real" == "$root" ]] || pex_refuse_unusable_path "The checkout's path with its links resolved" "$real" "$pex_path_max"
 }
 
 # Configures the build folder dir from the checkout root with the given CMake options, unless dir

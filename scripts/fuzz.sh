@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/common.sh"
-pex_refuse_unusable_path "$root"
+pex_refuse_unusable_checkout "$root"
 seconds=${1:-60}
 [[ $# -gt 0 ]] && shift
 if ! [[ "$seconds" =~ ^[0-9]+$ ]]; then

@@ -243,6 +243,15 @@ DWORD CSorbelin::Program(const CString& arguments, int verbose) {
         PrintColor("ERROR:  FILE= not specified on the command line.\n", kColorRed);
         return kRunFailed;
     }
+    return ProgramFile(file, verbose);
+}
+
+DWORD CSorbelin::ProgramImage(const CString& file) {
+    SelectChip();
+    return ProgramFile(file, static_cast<int>(ReadVerbosity("")));
+}
+
+DWORD CSorbelin::ProgramFile(CString file, int verbose) {
     if (DetermineFilenameOXD(file, 0, 0, 1) != kRunPassed) return kRunFailed;
     if (!m_dsp || !m_dsp->ProgramFPGA(file, verbose)) {
         PrintColor("ERROR:  Unable to program[" + file + "]\n", kColorRed);

@@ -83,6 +83,9 @@ public:
     // "Program": FILE= through DetermineFilenameOXD into the chip: 1 and the file and revision kept
     // (program flag 1), or 2 with the kept information unchanged.
     virtual DWORD Program(const CString& arguments, int verbose);
+    // "Program" of the image at file as it is named, on this test's chip at the command's usual
+    // verbosity: no argument text is read, so any character of the path is kept.
+    DWORD ProgramImage(const CString& file);
     // FILE1= and FILE2= compared byte for byte: 1 equal, else 0 after a red line.
     virtual int CompareFiles(CString arguments);
     // Runs every entry of the OnFail list: "@FILE=<path>" runs each line of that file (path macros
@@ -132,6 +135,8 @@ protected:
     bool ReadFileName(const CString& value, CString& file);
     // Selects the bridge block of this test's chip; false when the name gives no chip.
     bool SelectChip();
+    // Program's work once the file is named.
+    DWORD ProgramFile(CString file, int verbose);
     // The board's artwork revision, the number in product data field "ZA" as strtoll reads its
     // first `capacity` characters (at most 79); nothing when the field is missing or empty.
     static std::optional<long long> ReadArtwork(CWexalBAR0Space& bar0, int capacity);

@@ -264,8 +264,7 @@ CSorbelinMemTests::Try CSorbelinMemTests::TryPhase(Scan& scan, int row, int phas
         return Try::Error;
     };
     if (!m_test.GetDSP() || !m_test.GetDSP()->InitEmif(0, 1)) return stop("Unable to initialize emif.\n");
-    // Bracketed, the image's path stays one value when it holds a blank.
-    if (m_test.Run("Program VERBOSITY=1 FILE=(" + scan.file + ")") == kRunFailed) return stop("Unable to program device.\n");
+    if (m_test.ProgramImage(scan.file) == kRunFailed) return stop("Unable to program device.\n");
     if (!SetDCMPhase(Format("DRAM=%d VALUE=%d", scan.dram, phase), 1)) return stop("Unable to set DCM phase value.\n");
     bool pass = true;
     if (!scan.command.IsEmpty()) {

@@ -81,7 +81,7 @@ protected:
         for (MemChip* t : {&packerA, &packerB, &unpackerA, &unpackerB, &unclocked}) t->SetPatternBuffer(&pattern);
     }
     static DWORD Program(MemChip& t, const std::string& image) {
-        const DWORD r = t.Run(("Program VERBOSITY=1 FILE=" + Bracketed(image)).c_str());
+        const DWORD r = t.ProgramImage(image.c_str());
         t.out = {};
         return r;
     }
@@ -278,9 +278,10 @@ std::string MapLine(const std::string& text, int h, int row = 0) {
 
 TEST_F(SorbelinMemTestsTest, ScanMapsThePhaseWindow) {
     const char* window64 = R"([{"kind": "codec_membist_window", "board": "Nuxa1", "memory": 64, "low": 112, "high": 144}])";
-    // The packer image again, in a folder whose name holds a blank: each try programs the chip with it.
+    // The packer image again, in a folder whose name holds a blank and a bracket out of pair: each
+    // try programs the chip with it.
     support::TempDir copies;
-    const std::string spacedPacker = copies.Write("a folder/PAQF0202.oxd", support::ReadText(kPackerFFFF));
+    const std::string spacedPacker = copies.Write("a) folder/PAQF0202.oxd", support::ReadText(kPackerFFFF));
     struct Case {
         const char* name;
         const std::string* image;
@@ -312,7 +313,7 @@ TEST_F(SorbelinMemTestsTest, ScanMapsThePhaseWindow) {
          5 + 4},
         {"a command per phase", &kPackerFFFF, false, "[]", "RANGE=(0x10,0x20) STEP=8,8 MAXFAIL=0 TEST=Probe", 1, {{1, "PNNNNNNNPNNNNNNN"}, {2, "PNNNNNNNNNNNNNNN"}},
          {"\n\n--- KEY ---\nN:  Not tested\n~*GREEN*~P:\tPASSED\n"}, 3},
-        {"an image in a folder whose name holds a blank", &spacedPacker, false, "[]", "RANGE=(0x10,0x20) STEP=8,8 MAXFAIL=0 TEST=Probe", 1,
+        {"an image in a folder whose name holds a blank and a bracket", &spacedPacker, false, "[]", "RANGE=(0x10,0x20) STEP=8,8 MAXFAIL=0 TEST=Probe", 1,
          {{1, "PNNNNNNNPNNNNNNN"}, {2, "PNNNNNNNNNNNNNNN"}}, {"\n\n--- KEY ---\nN:  Not tested\n~*GREEN*~P:\tPASSED\n"}, 3},
         {"STEP 0", &kPackerFFFF, false, "[]", "STEP=0,1", 0, {}, {"STEP must be at least 1\n"}, 0},
         // 4294967297 would be cut to a fine step of 1 in an int.

@@ -844,6 +844,9 @@ TEST_F(SorbelinPackerTest, SavesWriteWhatTheirAddressAndFormatSay) {
         // A quoted name keeps its blank and loses its quotes; what follows them belongs to it.
         {"\"Save Image\" ADDRESS=0x00000000 DIM=(64,64) FILE=\"a single\".img", 1, {"a single.img"}},
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FORMAT=1 FILE=\"a text\" VERBOSE=0", 1, {"a text.P", "a text.U"}},
+        // An unquoted name ends at its blank: the next argument is no part of it.
+        {"\"Save Image\" ADDRESS=0x00000000 DIM=(64,64) FILE=plain.img VERBOSE=0", 1, {"plain.img"}},
+        {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FORMAT=1 FILE=plain VERBOSE=0", 1, {"plain.P", "plain.U"}},
         {"\"Save Image\" ADDRESS=0x00000000 DIM=(64,64) FILE=nowhere/x", 0, {}},
         {"\"Save Alpha\" ADDRESS=0x00000000 DIM=(64,64) FILE=nowhere/x", 0, {}},
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 1) DIM=(64,64) FILE=nowhere/x", 0, {}},

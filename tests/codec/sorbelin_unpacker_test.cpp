@@ -291,6 +291,7 @@ TEST_F(SorbelinUnpackerTest, UnpackImageSWSplitsAFileOfExactlyTheFramesGiven) {
 // the two channels' DCB; a file that cannot be written fails the save.
 TEST_F(SorbelinUnpackerTest, SavesFetchWhatTheSdramHolds) {
     support::TempDir dir;
+    support::ScopedCwd cwd(dir.Path());
     const DWORD w = 64, h = 8;
     Unpacked::Image::YCbCr_10_6 image(w, h, 0);
     image.FillRandom(3, 1, 0, 0x3FF);
@@ -326,6 +327,8 @@ TEST_F(SorbelinUnpackerTest, SavesFetchWhatTheSdramHolds) {
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FORMAT=1 FILE=" + Quoted(dir.File("d")), 1, {{"d.U", imageText}, {"d.P", packedText}}},
         // A name holding a blank, and what follows its quotes belongs to it.
         {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=" + Quoted(dir.File("an image")) + ".img VERBOSE=0", 1, {{"an image.img", imageFile}}},
+        // An unquoted name ends at its blank: the next argument is no part of it.
+        {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=plain.img VERBOSE=0", 1, {{"plain.img", imageFile}}},
         {"\"Save Image\" ADDRESS=0x00001000 DIM=(64,8) FILE=" + Quoted(dir.File("no/such/folder/x.img")), 0, {}},
         {"\"Save Alpha\" ADDRESS=0x00020000 DIM=(64,8) FILE=" + Quoted(dir.File("no/such/folder/x.img")), 0, {}},
         {"\"Save Image\" ADDRESS=@DCB(28, 24, 3) DIM=(64,8) FORMAT=1 FILE=" + Quoted(dir.File("no/such/folder/x.img")), 0, {}},

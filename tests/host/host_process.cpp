@@ -86,6 +86,22 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
     return Finished(raw, cwd);
 }
 
+std::function<bool(pid_t, const std::string&)> SignalOnceShown(const std::string& cwd, const std::string& shown,
+                                                              const std::vector<int>& signals, int pauseMs) {
+    size_t sent = 0;
+    return [=](pid_t pid, const std::string& out) mutable {
+        if (sent == 0) {
+            if (out.find(shown) == std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        } else if (signals[sent - 1] == SIGINT &&
+                   support::ReadText(cwd + "/.stderr").find("stopping after the running test") == std::string::npos) {
+            return true;
+        }
+        kill(pid, signals[sent]);
+        return ++sent < signals.size();
+    };
+}
+
 SignalledRun RunHostSignalled(const std::vector<std::string>& args, const std::string& cwd, const SignalPoint& point,
                               const std::vector<int>& signals) {
     SignalledRun run;
@@ -94,7 +110,15 @@ SignalledRun RunHostSignalled(const std::vector<std::string>& args, const std::s
     int raw = 0;
     if (pid < 0 || waitpid(pid, &raw, WUNTRACED) != pid || !WIFSTOPPED(raw)) return run;
     if (ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL) != 0) {
-        run.err = std::string(kUntraceable) + std::strerror(errno);
+        const int error = errno;
+        // Only the kernel's refusal is no fault of the test; another tracer holding the host is
+        // named as such.
+        const std::string status = support::ReadText("/proc/" + std::to_string(pid) + "/status");
+        const size_t tracer = status.find("TracerPid:\t");
+        const long by = tracer == std::string::npos ? 0 : std::atol(status.c_str() + tracer + 11);
+        run.err = error != EPERM ? std::string("tracing the host failed: ") + std::strerror(error)
+                  : by != 0     ? std::string(kUntraceable) + "another program (pid " + std::to_string(by) + ") traces it already"
+                                : std::string(kUntraceable) + std::strerror(error);
         kill(pid, SIGKILL);
         waitpid(pid, &raw, 0);
         return run;

@@ -24,6 +24,12 @@ HostRun RunHost(const std::vector<std::string>& args, const std::string& cwd,
                 const std::function<bool(pid_t, const std::string&)>& watch = {}, const std::string& program = "",
                 const std::function<void()>& inChild = {});
 
+// A watch for RunHost in cwd: once the host's stdout shows shown, waits pauseMs and sends signals
+// one after another. A signal that follows a Ctrl-C waits until the host has said (on its stderr)
+// that it stops after the running test, so that two Ctrl-Cs reach it as two however it is scheduled.
+std::function<bool(pid_t, const std::string&)> SignalOnceShown(const std::string& cwd, const std::string& shown,
+                                                              const std::vector<int>& signals, int pauseMs = 0);
+
 // Where RunHostSignalled signals the host: as it makes its nth call of system call syscall (SYS_write
 // or SYS_read) on a file whose path file accepts, and each further signal with the next such call.
 struct SignalPoint {
@@ -38,9 +44,12 @@ struct SignalledRun : HostRun {
 // for it: the host is held there until the signal is sent, and takes it as that call returns. So a
 // signal lands at the same point of a save or a read each time, however long the save lasts and
 // whatever else runs beside the test. Signals the host does not reach are not sent.
-// What RunHostSignalled answers in err, followed by the kernel's reason, when the host cannot be
-// traced here (status -1).
+// What RunHostSignalled answers in err, followed by the reason, when the kernel refuses to let the
+// host be traced here (status -1); any other failure to trace it answers another text.
 inline constexpr char kUntraceable[] = "the kernel lets no test trace the host: ";
+// Set (to anything) where tracing is known to work, as in CI: rows that could not trace then fail
+// rather than skip.
+inline constexpr char kTraceRequired[] = "PEX_REQUIRE_TRACE";
 SignalledRun RunHostSignalled(const std::vector<std::string>& args, const std::string& cwd, const SignalPoint& point,
                               const std::vector<int>& signals);
 

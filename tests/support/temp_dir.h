@@ -115,7 +115,9 @@ inline std::string TclWord(const std::string& path) { return '{' + path + '}'; }
 
 // value as one value of the KEY=value arguments read by the parameter text (FILE=, FILE1=, SRC=,
 // IMG=, PATH=, ...): those readers end a value at a blank unless brackets hold it, and the
-// system's temporary folder may hold one. The brackets are not part of the value.
+// system's temporary folder may hold one. The brackets are not part of the value, and a value
+// whose own brackets are out of pair cannot be held so: run-tests.sh takes no temporary folder
+// whose path holds one.
 inline std::string Bracketed(const std::string& value) { return '(' + value + ')'; }
 
 }  // namespace support
