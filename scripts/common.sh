@@ -74,7 +74,10 @@ pex_configure() {
   rm -rf "$done" "$dir/CMakeCache.txt" "$dir/CMakeFiles"
   mkdir -p "$dir"
   local gen=() tmp=()
-  command -v ninja >/dev/null && gen=(-G Ninja)
+  # Ninja reads the compiler's dependency lists itself, and splits a path there at "'" or "&" into
+  # names of files that are not there: every run would build everything again. Make's build leaves
+  # those lists to CMake, which reads them whole.
+  if command -v ninja >/dev/null && [[ "$root" != *[\'\&]* ]]; then gen=(-G Ninja); fi
   # CMake finds the system's library folders in the compiler's link line, which it splits as a
   # shell would; the line names the compiler's temporaries, so a quote or backslash in TMPDIR's
   # path would hide them. Those temporaries then go to the system's folder.

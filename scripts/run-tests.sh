@@ -24,8 +24,25 @@ run=$(cd "$(mktemp -d "$tmp/pextest-run.XXXXXX")" && pwd)
 exec {lock}<"$run"
 flock -n "$lock"
 trap 'pex_remove_run "$run"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
+# The suite runs in a session of its own, its signals at their defaults: a Ctrl-C or a signal to
+# this script ends it whole at once (ctest alone would go on with the next tests), and no test
+# reaches the terminal.
 cd "$dir"
-TMPDIR=$run ctest --output-on-failure -j"$(nproc)" --timeout 600 {lock}<&-
+TMPDIR=$run setsid -w env --default-signal=INT,QUIT ctest --output-on-failure -j"$(nproc)" --timeout 600 {lock}<&- &
+suite=$!
+# Ends every process of the suite's session, those a test put in a process group of their own (a
+# program run under `timeout`) among them.
+pex_stop_suite() {
+  local p stat session
+  for p in /proc/[0-9]*; do
+    stat=$(cat "$p/stat" 2>/dev/null) || continue
+    read -r _ _ _ session _ <<<"${stat##*) }"
+    [[ "$session" != "$suite" ]] || kill -TERM "${p#/proc/}" 2>/dev/null || true
+  done
+  wait "$suite" || true
+  exit "$1"
+}
+trap 'pex_stop_suite 130' INT
+trap 'pex_stop_suite 143' TERM
+trap 'pex_stop_suite 129' HUP
+wait "$suite"

@@ -366,7 +366,10 @@ TEST(HostCli, ALogOrReportOverTheLibraryTheHostAnInputOrEachOtherIsRefusedBefore
     const std::string host = dir.File("pexhost");
     std::filesystem::copy_file(BinDir() + "/pexhost", host);
     std::filesystem::copy_file(PluginPath(), dir.File("lib.so"));
-    std::filesystem::create_symlink(BinDir() + "/libpexplatform.so", dir.File("libpexplatform.so"));
+    // The libraries they load are found beside them, as in the build's folder.
+    for (const auto& entry : std::filesystem::directory_iterator(BinDir()))
+        if (const std::string name = entry.path().filename().string(); name.starts_with("libpex") && name.ends_with(".so"))
+            std::filesystem::create_symlink(entry.path(), dir.File(name));
     std::filesystem::create_symlink("lib.so", dir.File("link.so"));
     std::filesystem::create_symlink("later.txt", dir.File("dangling"));
     dir.MakeDir("sub");
