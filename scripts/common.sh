@@ -3,9 +3,9 @@
 # What a path the build or the tests work in may hold: what every step has been seen to take, for
 # CI builds and tests from folders whose names hold each of these. Letters and digits of any script,
 # the blank, "/" and the punctuation below; parentheses in pairs, as the argument texts of the tests
-# hold a path in brackets. Anything else is refused rather than tried: CMake, ninja, the linker and
-# the file lookups each break on some character ("$(", ";", ",", "*", ...), and a list of the
-# characters that break would always miss one.
+# hold a path in brackets. Anything else is refused rather than tried: CMake and ninja each break
+# on some character ("$(", ";", "#", ...), and a list of the characters that break would always
+# miss one.
 pex_path_punctuation="-_.,+'&()"
 # The system folder the build makes, <checkout>/build-asan/bin/system, must stay within the 245
 # bytes that leave room for its drivers folder.
@@ -15,13 +15,18 @@ pex_path_max=223
 # character or a parenthesis out of pair that it may not hold; with max, also when it is longer than
 # max bytes. Called before anything is installed, configured or written.
 pex_refuse_unusable_path() {
-  local what=$1 path=$2 max=${3:-} shown i c code depth=0
+  local what=$1 path=$2 max=${3:-} shown bytes i c code depth=0
   # The path as one line, whatever it holds.
   shown=${path//[[:cntrl:]]/?}
-  if [[ -n "$max" ]] && (( $(LC_ALL=C; echo "${#path}") > max )); then
-    echo "$what \"$shown\" is $(LC_ALL=C; echo "${#path}") bytes long; it may be at most $max (the build's system folder inside it must stay within 245): clone it into a shorter path." >&2
+  bytes=$(LC_ALL=C; echo "${#path}")
+  if [[ -n "$max" ]] && ((bytes > max)); then
+    echo "$what \"$shown\" is $bytes bytes long; it may be at most $max (the build's system folder inside it must stay within 245): clone it into a shorter path." >&2
     exit 2
   fi
+  unpaired() {
+    echo "$what \"$shown\" holds \"$1\" without its \"$2\": use a folder whose parentheses come in pairs." >&2
+    exit 2
+  }
   local LC_ALL=C.UTF-8
   for ((i = 0; i < ${#path}; i++)); do
     c=${path:i:1}
@@ -29,8 +34,7 @@ pex_refuse_unusable_path() {
       [[:alnum:]] | ' ' | /) continue ;;
       '(') ((++depth)); continue ;;
       ')') ((depth-- > 0)) && continue
-           echo "$what \"$shown\" holds \")\" without its \"(\": use a folder whose parentheses come in pairs." >&2
-           exit 2 ;;
+           unpaired ")" "(" ;;
     esac
     [[ "$pex_path_punctuation" == *"$c"* ]] && continue
     printf -v code '%04X' "'$c"
@@ -46,10 +50,7 @@ pex_refuse_unusable_path() {
     echo "$what \"$shown\" holds $c, which the build is not known to take: use a folder whose path holds only letters, digits, blanks and$taken" >&2
     exit 2
   done
-  if ((depth > 0)); then
-    echo "$what \"$shown\" holds \"(\" without its \")\": use a folder whose parentheses come in pairs." >&2
-    exit 2
-  fi
+  ((depth == 0)) || unpaired "(" ")"
 }
 
 # Refuses, as above, a checkout at root whose path, or whose path with its links resolved (the one
