@@ -1,6 +1,8 @@
 // Every benchmark program runs in a scratch folder of its own, so that no switch file ("CmdLine") or
 // other file left in the folder it was started from changes what it measures, and nothing it writes
 // stays behind.
+#include "bench/scratch_folder.h"
+
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -32,6 +34,8 @@ public:
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
+    const std::string& Started() const { return m_started; }
+
 private:
     std::string m_started, m_folder;
 };
@@ -39,3 +43,5 @@ private:
 const ScratchFolder g_scratch;
 
 }  // namespace
+
+const std::string& bench::StartFolder() { return g_scratch.Started(); }

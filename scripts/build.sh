@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Configures and builds the project: scripts/build.sh [--sanitize] [targets...]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/scripts/common.sh"
+unset CDPATH
+here=${BASH_SOURCE[0]%/*}
+[[ "$here" != "${BASH_SOURCE[0]}" ]] || here=.
+source "$here/common.sh"
+pex_absolute root "$here/.."
 pex_refuse_unusable_checkout "$root"
 bash "$root/scripts/deps.sh"
 

@@ -10,17 +10,29 @@ pex_path_punctuation="-_.,+'&()"
 # The system folder the build makes, <checkout>/build-asan/bin/system, must stay within the 245
 # bytes that leave room for its drivers folder.
 pex_path_max=223
+# The tests' scratch folders lie two levels inside the temporary folder (its run's folder,
+# "/pextest-run.XXXXXX", takes 19 bytes) and hold such a system folder too.
+pex_tmp_max=$((pex_path_max - 19))
+
+# Sets the variable named $1 to the absolute path of the folder $2, with its links resolved when $3
+# is -P. The name is taken whole: a command substitution alone would drop a final newline.
+pex_absolute() {
+  local -n pex_into=$1
+  pex_into=$(cd -- "$2" && pwd ${3:-} && echo .) || exit 2
+  pex_into=${pex_into%$'\n.'}
+}
 
 # Exits with status 2 and one line when path (what names it: "The checkout's path", say) holds a
 # character or a parenthesis out of pair that it may not hold; with max, also when it is longer than
-# max bytes. Called before anything is installed, configured or written.
+# max bytes (why: the reason and the remedy). Called before anything is installed, configured or
+# written.
 pex_refuse_unusable_path() {
-  local what=$1 path=$2 max=${3:-} shown bytes i c code depth=0
+  local what=$1 path=$2 max=${3:-} why=${4:-} shown bytes i c code depth=0
   # The path as one line, whatever it holds.
   shown=${path//[[:cntrl:]]/?}
   bytes=$(LC_ALL=C; echo "${#path}")
   if [[ -n "$max" ]] && ((bytes > max)); then
-    echo "$what \"$shown\" is $bytes bytes long; it may be at most $max (the build's system folder inside it must stay within 245): clone it into a shorter path." >&2
+    echo "$what \"$shown\" is $bytes bytes long; it may be at most $max ($why)." >&2
     exit 2
   fi
   unpaired() {
@@ -56,10 +68,105 @@ pex_refuse_unusable_path() {
 # Refuses, as above, a checkout at root whose path, or whose path with its links resolved (the one
 # the programs built see as their own), the build cannot take.
 pex_refuse_unusable_checkout() {
-  local root=$1 real
-  pex_refuse_unusable_path "The checkout's path" "$root" "$pex_path_max"
-  real=$(cd "$root" && pwd -P)
-  [[ "$real" == "$root" ]] || pex_refuse_unusable_path "The checkout's path with its links resolved" "$real" "$pex_path_max"
+  local root=$1 real why="the build's system folder inside it must stay within 245: clone it into a shorter path"
+  pex_refuse_unusable_path "The checkout's path" "$root" "$pex_path_max" "$why"
+  pex_absolute real "$root" -P
+  [[ "$real" == "$root" ]] || pex_refuse_unusable_path "The checkout's path with its links resolved" "$real" "$pex_path_max" "$why"
+}
+
+# Exits with status 2 and one line naming TMPDIR when the tests cannot use the temporary folder.
+pex_refuse_tmpdir() {
+  echo "The temporary folder (TMPDIR) \"${2//[[:cntrl:]]/?}\" $1: set TMPDIR to a folder this user may write in." >&2
+  exit 2
+}
+
+# Sets the variable named $1 to the temporary folder (TMPDIR, or /tmp) with its links resolved, the
+# path the tests are given; refuses, before anything is written, one that is not a folder this user
+# may use or whose resolved path the tests do not take.
+pex_take_tmpdir() {
+  local -n pex_tmp=$1
+  local given=${TMPDIR:-/tmp} what="The temporary folder (TMPDIR)"
+  [[ -e "$given" ]] || pex_refuse_tmpdir "does not exist" "$given"
+  [[ -d "$given" ]] || pex_refuse_tmpdir "is not a folder" "$given"
+  [[ -r "$given" && -x "$given" ]] || pex_refuse_tmpdir "may not be read by this user" "$given"
+  [[ -w "$given" ]] || pex_refuse_tmpdir "may not be written by this user" "$given"
+  pex_absolute pex_tmp "$given" -P
+  [[ "$pex_tmp" == "$given" ]] || what+=" with its links resolved"
+  pex_refuse_unusable_path "$what" "$pex_tmp" "$pex_tmp_max" \
+    "the tests' folders inside it must stay within $pex_path_max: set TMPDIR to a shorter path"
+}
+
+# Removes a run's folder, whatever a test left unreadable in it.
+pex_remove_run() { chmod -R u+rwx -- "$1" 2>/dev/null || true; rm -rf -- "$1" || true; }
+
+# Makes this run's folder for the tests' scratch folders in tmp (as pex_take_tmpdir gives it) and
+# locks it: sets the variable named $1 to its path and the one named $2 to the descriptor holding
+# the lock. The lock lasts while any process that inherited the descriptor lives, so a suite goes on
+# holding it when the script that started it is killed. Runs' folders whose lock nobody holds (left
+# by a run killed outright) are removed too, each under its own lock. Finding those and making and
+# locking this one are done under a lock of the temporary folder itself, so runs that share it never
+# take each other's folder for a dead one. Refuses a temporary folder that takes no new folder or
+# file, as pex_take_tmpdir does.
+pex_make_run_folder() {
+  local -n pex_run=$1 pex_lock=$2
+  local tmp=$3 sweep old fd made err i
+  local -a dead=() held=()
+  { exec {sweep}<"$tmp"; } 2>/dev/null || pex_refuse_tmpdir "may not be read by this user" "$tmp"
+  flock -w 60 "$sweep" || pex_refuse_tmpdir "is locked by another run for over a minute" "$tmp"
+  for old in "$tmp"/pextest-run.*; do
+    [[ "${old##*/}" =~ ^pextest-run\.[A-Za-z0-9]{6}$ && -d "$old" && ! -L "$old" && -O "$old" ]] || continue
+    { exec {fd}<"$old"; } 2>/dev/null || continue
+    if flock -n "$fd"; then
+      dead+=("$old")
+      held+=("$fd")
+    else
+      exec {fd}<&-
+    fi
+  done
+  made=$(mktemp -d "$tmp/pextest-run.XXXXXX" 2>&1) || pex_refuse_tmpdir "takes no new folder (${made##*: })" "$tmp"
+  pex_run=$made
+  exec {pex_lock}<"$made"
+  flock -n "$pex_lock"
+  exec {sweep}<&-
+  for i in "${!dead[@]}"; do
+    pex_remove_run "${dead[i]}"
+    fd=${held[i]}
+    exec {fd}<&-
+  done
+  # A folder can be made where no file fits (a full tmpfs): try a small one.
+  if ! err=$(head -c 1048576 /dev/zero 2>&1 >"$made/.room"); then
+    pex_remove_run "$made"
+    pex_refuse_tmpdir "has no room for the tests' files (${err##*: })" "$tmp"
+  fi
+  rm -f -- "$made/.room"
+}
+
+# Sends signal $2 to every live process of the session $1; fails when there is none.
+pex_signal_session() {
+  local p stat state session none=1
+  for p in /proc/[0-9]*; do
+    read -r stat 2>/dev/null <"$p/stat" || continue
+    read -r state _ _ session _ <<<"${stat##*) }"
+    [[ "$session" == "$1" && "$state" != Z ]] || continue
+    kill -"$2" "${p#/proc/}" 2>/dev/null && none=0
+  done
+  return $none
+}
+
+# Ends every process of the session $1 (none when it is empty), asking first and then, after ten
+# seconds, at once; then removes the run's folder $2, which none of them can write into any more.
+pex_end_run() {
+  local session=$1 run=$2 signal i
+  if [[ -n "$session" ]]; then
+    for signal in TERM KILL; do
+      pex_signal_session "$session" "$signal" || break
+      for ((i = 0; i < 200; i++)); do
+        pex_signal_session "$session" 0 || break 2
+        sleep 0.05
+      done
+    done
+  fi
+  [[ -z "$run" ]] || pex_remove_run "$run"
 }
 
 # Configures the build folder dir from the checkout root with the given CMake options, unless dir
@@ -78,7 +185,7 @@ pex_configure() {
   # Ninja reads the compiler's dependency lists itself, and splits a path there at "'" or "&" into
   # names of files that are not there: every run would build everything again. Make's build leaves
   # those lists to CMake, which reads them whole.
-  if command -v ninja >/dev/null && [[ "$root" != *[\'\&]* ]]; then gen=(-G Ninja); fi
+  if command -v ninja >/dev/null && [[ "$root$dir" != *[\'\&]* ]]; then gen=(-G Ninja); fi
   # CMake finds the system's library folders in the compiler's link line, which it splits as a
   # shell would; the line names the compiler's temporaries, so a quote or backslash in TMPDIR's
   # path would hide them. Those temporaries then go to the system's folder.

@@ -4,8 +4,11 @@
 # tests/fuzz/corpus/<target>, in its own folder build-fuzz/fuzz-work/<target>. A crash, leak, hang
 # or broken promise of a target is reported with the input it kept; the status is then 1.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/scripts/common.sh"
+unset CDPATH
+here=${BASH_SOURCE[0]%/*}
+[[ "$here" != "${BASH_SOURCE[0]}" ]] || here=.
+source "$here/common.sh"
+pex_absolute root "$here/.."
 pex_refuse_unusable_checkout "$root"
 seconds=${1:-60}
 [[ $# -gt 0 ]] && shift
@@ -39,6 +42,8 @@ if ! cmake --build "$dir" -j"${FUZZ_BUILD_JOBS:-4}" "${build[@]}" >"$log" 2>&1; 
 fi
 
 failed=0
+tmp=""
+trap '[[ -z "$tmp" ]] || rm -rf "$tmp"' EXIT
 for t in "${targets[@]}"; do
   work="$dir/fuzz-work/$t"
   rm -rf "$work"
@@ -61,5 +66,6 @@ for t in "${targets[@]}"; do
     grep -E "^stat::number_of_executed_units" "$work/log.txt" | sed "s/^/  /" || true
   fi
   rm -rf "$tmp"
+  tmp=""
 done
 exit "$failed"

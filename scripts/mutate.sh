@@ -12,9 +12,14 @@
 # check could not start.
 set -euo pipefail
 
-here=$(cd "$(dirname "$0")/.." && pwd)
+unset CDPATH
+scripts=${BASH_SOURCE[0]%/*}
+[[ "$scripts" != "${BASH_SOURCE[0]}" ]] || scripts=.
+source "$scripts/common.sh"
+pex_absolute here "$scripts/.."
 die() { echo "mutate: $*" >&2; exit 2; }
-src=$(cd "${1:-$here}" && pwd) || die "no source tree ${1:-}"
+[[ -d "${1:-$here}" ]] || die "no source tree ${1:-}"
+pex_absolute src "${1:-$here}"
 list=${2:-$here/scripts/mutants.txt}
 [[ -f "$list" ]] || die "no mutant file $list"
 list=$(realpath "$list")
@@ -74,7 +79,7 @@ ids=$(python3 -c "$tool" ids "$list") || die "bad mutant file $list"
 total=$(grep -c . <<<"$ids" || true)
 [[ $total -gt 0 ]] || die "no mutants in $list"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/mutate.XXXXXX")
+work=$(mktemp -d "${TMPDIR:-/tmp}/mutate.XXXXXX") || die "no scratch folder in the temporary folder (TMPDIR) ${TMPDIR:-/tmp}"
 tree="$work/src"
 build="$work/build"
 logs="$work/logs"
@@ -90,13 +95,10 @@ tar -C "$src" --exclude='./build*' --exclude='./.git' -cf - . | tar -C "$tree" -
 
 # As scripts/build.sh configures, without the benchmarks. Tests are listed when ctest runs, not
 # after each link, so a fault that breaks a test program at start-up fails a test instead of the build.
-gen=()
-command -v ninja >/dev/null && gen=(-G Ninja)
 echo "mutate: configuring and building once (log: $logs/build.log)"
-cmake -S "$tree" -B "$build" "${gen[@]}" -DPEX_BUILD_BENCH=OFF \
-      -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >"$logs/build.log" 2>&1 ||
-  die "configure failed (log: $logs/build.log)"
-cmake --build "$build" -j"$jobs" >>"$logs/build.log" 2>&1 || die "build failed (log: $logs/build.log)"
+(pex_configure "$tree" "$build" -DPEX_BUILD_BENCH=OFF -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST) ||
+  die "configure failed (its output is above)"
+cmake --build "$build" -j"$jobs" >"$logs/build.log" 2>&1 || die "build failed (log: $logs/build.log)"
 
 echo "mutate: running the unmutated suite"
 (cd "$build" && ctest -j"$jobs" --timeout 300 >"$logs/baseline.log" 2>&1) ||

@@ -14,6 +14,7 @@
 #include "devlib/wexal_spaces.h"
 #include "framework/hw/jastel.h"
 #include "tests/support/codec_board.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -24,9 +25,9 @@ struct Encoders {
         support::SelectCodecBoard(a, b);
         for (CSorbelinEncoder* t : {&a, &b}) {
             const std::string data = PEX_TESTDATA_DIR;
-            t->SetEnvironment(("VARIABLE=ENCODE_IMAGE VALUE=" + data + "/oxd/GUWT0202.oxd").c_str());
-            t->SetEnvironment(("VARIABLE=DSP_MICRO VALUE=" + data + "/oxd/KAWF0101.oxd").c_str());
-            t->SetEnvironment(("VARIABLE=ZYV_DIRECTORY VALUE=" + data + "/zyv/20040521").c_str());
+            t->SetEnvironment(("VARIABLE=ENCODE_IMAGE VALUE=" + support::Bracketed(data + "/oxd/GUWT0202.oxd")).c_str());
+            t->SetEnvironment(("VARIABLE=DSP_MICRO VALUE=" + support::Bracketed(data + "/oxd/KAWF0101.oxd")).c_str());
+            t->SetEnvironment(("VARIABLE=ZYV_DIRECTORY VALUE=" + support::Bracketed(data + "/zyv/20040521")).c_str());
         }
         CTestBase::TakePreHostText(TRUE);
     }
@@ -54,7 +55,7 @@ void EncodeFifteenFrames10Bit(benchmark::State& state) {
         if (f) std::fclose(f);
     }
     e.a.SetEnvironment("VARIABLE=VCID_LIST VALUE=0x4DF");
-    const std::string entry = "IMG=HORZ_WEDGE=>" + reference;
+    const std::string entry = "IMG=" + support::Bracketed("HORZ_WEDGE=>" + reference);
     if (e.a.Run(("Encode " + entry + " -MASTER").c_str()) != kRunPassed) state.SkipWithError("the MASTER run failed");
     const size_t bytes = size_t{1920} * 1125 * 4 * 15;
     double seconds = 0;

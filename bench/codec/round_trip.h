@@ -13,6 +13,7 @@
 #include "codec/dsp/nuxa_dsp.h"
 #include "framework/result_screen.h"
 #include "tests/support/codec_board.h"
+#include "tests/support/temp_dir.h"
 
 namespace bench {
 
@@ -26,7 +27,7 @@ void TimeRoundTrip(benchmark::State& state, const char* name, const char* image,
     Chip chip{&dsp, &bridge, &jastel, name};
     AttachCodecBoard(bridge, &jastel);
     support::SelectCodecBoard(chip);
-    if (chip.Run(("Program VERBOSITY=1 FILE=" + std::string(PEX_TESTDATA_DIR) + "/oxd/" + image).c_str()) != kRunPassed) {
+    if (chip.Run(("Program VERBOSITY=1 FILE=" + support::Bracketed(std::string(PEX_TESTDATA_DIR) + "/oxd/" + image)).c_str()) != kRunPassed) {
         state.SkipWithError("the chip's image did not load");
         return;
     }

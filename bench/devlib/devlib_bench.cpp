@@ -96,5 +96,3 @@ BENCHMARK(BM_SdramFill)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SdramCompare)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DmaHostToSdram)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemcpyReference)->Arg(16 << 20)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
-
-BENCHMARK_MAIN();

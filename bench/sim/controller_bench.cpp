@@ -79,5 +79,3 @@ void BM_MirrorRead(benchmark::State& state) {
 BENCHMARK(BM_MirrorRead);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -113,7 +113,13 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
     dir.Write("tags.json", R"({"boards": [{"tag": "Brimola1", "kind": "brimola"}, {"tag": "Nuxa1", "kind": "nuxa"}, {"tag": "Nuxa1.Clock", "kind": "nuxa"}]})");
     dir.MakeDir("folder");
     ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
-    struct Row { const char* name; std::vector<std::string> args; int status; const char* err; std::string ran; };
+    // A copy of the library and one of the host, each alone in its folder: they find the project's
+    // libraries all the same (the library in the host's folder).
+    dir.MakeDir("lib copy");
+    dir.MakeDir("host copy");
+    std::filesystem::copy_file(BinDir() + "/PexanoTests.so", dir.File("lib copy/PexanoTests.so"));
+    std::filesystem::copy_file(BinDir() + "/pexhost", dir.File("host copy/pexhost"));
+    struct Row { const char* name; std::vector<std::string> args; int status; const char* err; std::string ran; std::string program = ""; };
     const std::string lib = "--lib=" + PluginPath(), bare = BinDir() + "/HostBarePlugin.so";
     const Row rows[] = {
         {"glob matching nothing", {lib, "p*", "--junit", "j.xml"}, 2, "no checked test matches", ""},
@@ -160,6 +166,8 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
         {"an empty filter", {lib, "", "--junit", "j.xml"}, 2, "an empty filter selects nothing", ""},
         {"a blank filter", {lib, "Top", " \t", "--junit", "j.xml"}, 2, "an empty filter selects nothing", ""},
         {"default library", {"--list"}, 0, "", "[x] "},
+        {"a copied library", {"--lib", dir.File("lib copy/PexanoTests.so"), "--list"}, 0, "", "[x] "},
+        {"a copied host", {lib, "--list"}, 0, "", "[x] Top\n", dir.File("host copy/pexhost")},
         // A run in which nothing was tested never passes: the library published nothing, or nothing checked.
         {"library with no test", {"--lib", bare, "--junit", "j.xml"}, 2, "the library published no test to run", "No board on this rig\n"},
         {"only unchecked tests", {"--lib", bare, "-UNCHECKED", "--junit", "j.xml"}, 2, "no checked test to run (1 unchecked: add --all)", ""},
@@ -170,7 +178,7 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         dir.Write("j.xml", kKeptReport);
-        HostRun run = RunHost(row.args, dir.Path());
+        HostRun run = RunHost(row.args, dir.Path(), {}, row.program);
         EXPECT_EQ(run.status, row.status) << run.err;
         EXPECT_TRUE(Has(run.err, row.err) && Has(run.out, row.ran)) << run.err << run.out;
         EXPECT_FALSE(row.status == 2 && Has(run.out, "[RUN]")) << "refused before any test runs";

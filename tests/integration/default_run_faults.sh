@@ -16,6 +16,7 @@
 #     a line expects a pass of a kind not named there,
 #   - a listed fault kind is not documented there.
 set -u
+unset CDPATH
 check=0
 if [ "${1:-}" = --check ]; then
     check=1
@@ -31,7 +32,7 @@ list=$here/default_run_faults.txt
 doc=$here/../../docs/rig.md
 [ -f "$list" ] || { echo "default_run_faults: no fault list $list" >&2; exit 2; }
 [ -x "$bin/pexhost" ] || { echo "default_run_faults: no pexhost in $bin" >&2; exit 2; }
-work=$(mktemp -d)
+work=$(mktemp -d) || { echo "default_run_faults: no scratch folder in the temporary folder (TMPDIR) ${TMPDIR:-/tmp}" >&2; exit 2; }
 trap 'rm -rf "$work"' EXIT
 sep=$'\x1f'  # between the fields of a job: a fault or a filter may hold blanks, and a fault may be empty
 

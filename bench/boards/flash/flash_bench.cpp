@@ -5,6 +5,7 @@
 
 #include "boards/flash/diag_flash.h"
 #include "framework/hw/flash_image_file.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ void BM_ProgramAndCheckPcix(benchmark::State& state) {
         state.SkipWithError("no main board on the rig");
         return;
     }
-    const CString command = ("MODE=(PROG CHECK) DEVICE=PCIX FILE=" + kImage).c_str();
+    const CString command = ("MODE=(PROG CHECK) DEVICE=PCIX FILE=" + support::Bracketed(kImage)).c_str();
     for (auto _ : state) {
         if (flash.Run(command) != kRunPassed) {
             state.SkipWithError("PROG and CHECK failed on a healthy board");
