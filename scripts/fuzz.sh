@@ -50,7 +50,11 @@ for t in "${targets[@]}"; do
   mkdir -p "$work/corpus"
   cp "$root/tests/fuzz/corpus/$t/"* "$work/corpus/"
   # The target writes every input to a scratch file: in memory when it can, it runs many times faster.
-  tmp=$(mktemp -d /dev/shm/pexfuzz.XXXXXX 2>/dev/null || mktemp -d "$work/tmp.XXXXXX")
+  if ! tmp=$(mktemp -d /dev/shm/pexfuzz.XXXXXX 2>/dev/null || mktemp -d "$work/tmp.XXXXXX"); then
+    tmp=""
+    echo "fuzz_$t: no scratch folder in /dev/shm or $work" >&2
+    exit 1
+  fi
   echo "fuzz_$t: ${seconds}s"
   # Anything an input names by a relative path stays in $work. Every path given is absolute, so a
   # target that changes its working folder still finds its seeds and keeps its findings.
