@@ -1,57 +1,116 @@
-// The benchmark programs' main: the stock one's flags and reporters, and exit status 1 when a case
-// reported an error, so that a run that measured nothing does not pass for one that did.
+// The benchmark programs' main: the stock one's flags and reporters, and an exit status that says
+// whether the cases asked for ran clean, so that a run that measured nothing does not pass for one
+// that did: 1 when a case reported an error or none matched the filter, 2 when a relative
+// --benchmark_out has no folder to land in (and, from scratch_folder.cpp, when there is no
+// temporary folder to run in).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bench/scratch_folder.h"
 
+namespace benchmark {
+// Set by Initialize from the command line, over the BENCHMARK_... environment variables read when
+// the library was loaded. libbenchmark 1.7.1 exports them, but its header does not declare them.
+extern bool FLAGS_benchmark_report_aggregates_only;
+extern bool FLAGS_benchmark_display_aggregates_only;
+extern std::string FLAGS_benchmark_out;
+extern std::string FLAGS_benchmark_out_format;
+extern bool FLAGS_benchmark_counters_tabular;
+}  // namespace benchmark
+
 namespace {
 
-// Passes every report on to the display reporter the flags chose (--benchmark_format,
-// --benchmark_color) and notes whether a run ended in an error. Under
-// --benchmark_report_aggregates_only or --benchmark_display_aggregates_only the library passes on
-// no single run of a case that has aggregates (two repetitions or more without an error), so an
-// error in its other repetitions goes unseen here too.
-class ErrorNotingReporter : public benchmark::BenchmarkReporter {
+// Passes reports on to another reporter and notes whether a run ended in an error. Under the
+// aggregates-only flags the library would hand over only the aggregates of a case that has them,
+// and an aggregate carries no error of the runs it was computed from; so main clears those flags
+// and this reporter holds back the single runs itself. A case's single runs come in one batch, its
+// aggregates (if any) in the next: the single runs are passed on only once it is clear none come.
+// A case that asks for aggregates only in its own registration (ReportAggregatesOnly) still hides
+// its errors; none of ours does.
+class AggregatesFilter : public benchmark::BenchmarkReporter {
 public:
-    explicit ErrorNotingReporter(benchmark::BenchmarkReporter* display) : m_display(display) {}
+    AggregatesFilter(benchmark::BenchmarkReporter* inner, bool aggregatesOnly) : m_inner(inner), m_aggregatesOnly(aggregatesOnly) {}
 
-    bool ReportContext(const Context& context) override { return m_display->ReportContext(context); }
+    bool ReportContext(const Context& context) override {
+        // The library gives the --benchmark_out file to this reporter, not to the one writing it.
+        m_inner->SetOutputStream(&GetOutputStream());
+        m_inner->SetErrorStream(&GetErrorStream());
+        return m_inner->ReportContext(context);
+    }
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) m_errors = m_errors || run.error_occurred;
-        m_display->ReportRuns(runs);
+        if (!m_aggregatesOnly) {
+            m_inner->ReportRuns(runs);
+        } else if (std::none_of(runs.begin(), runs.end(), [](const Run& run) { return run.run_type == Run::RT_Aggregate; })) {
+            PassHeld();
+            m_held = runs;
+        } else {
+            m_held.clear();
+            m_inner->ReportRuns(runs);
+        }
     }
-    void Finalize() override { m_display->Finalize(); }
+    void Finalize() override {
+        PassHeld();
+        m_inner->Finalize();
+    }
 
     bool Errors() const { return m_errors; }
 
 private:
-    benchmark::BenchmarkReporter* m_display;  // the library's own, which it keeps
+    void PassHeld() {
+        if (!m_held.empty()) m_inner->ReportRuns(m_held);
+        m_held.clear();
+    }
+
+    benchmark::BenchmarkReporter* m_inner;
+    bool m_aggregatesOnly;
+    std::vector<Run> m_held;  // the last case's single runs, until its aggregates come or do not
     bool m_errors = false;
 };
+
+// The reporter of the --benchmark_out file in --benchmark_out_format, as the library makes it
+// (Initialize has refused any other format).
+std::unique_ptr<benchmark::BenchmarkReporter> MakeFileReporter(const std::string& format) {
+    if (format == "json") return std::make_unique<benchmark::JSONReporter>();
+    // Marked for removal from the library, but still a format it takes.
+    BENCHMARK_DISABLE_DEPRECATED_WARNING
+    if (format == "csv") return std::make_unique<benchmark::CSVReporter>();
+    BENCHMARK_RESTORE_DEPRECATED_WARNING
+    return std::make_unique<benchmark::ConsoleReporter>(benchmark::FLAGS_benchmark_counters_tabular ? benchmark::ConsoleReporter::OO_Tabular
+                                                                                                     : benchmark::ConsoleReporter::OO_None);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A relative --benchmark_out names a file in the folder the program was started in, not in the
-    // scratch folder, which is removed at the end with all it holds.
-    constexpr std::string_view kOut = "--benchmark_out=";
-    std::vector<std::string> outs;
-    outs.reserve(static_cast<size_t>(argc));  // argv points into it until the flags are read
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (!arg.starts_with(kOut) || arg.size() == kOut.size() || arg[kOut.size()] == '/' || bench::StartFolder().empty())
-            continue;
-        outs.push_back(std::string(kOut) + bench::StartFolder() + "/" + std::string(arg.substr(kOut.size())));
-        argv[i] = outs.back().data();
-    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    ErrorNotingReporter display(benchmark::CreateDefaultDisplayReporter());
-    benchmark::RunSpecifiedBenchmarks(&display);  // and the file reporter of --benchmark_out
+    // A relative --benchmark_out names a file in the folder the program was started in, not in the
+    // scratch folder, which is removed at the end with all it holds.
+    std::string why;
+    if (!bench::FromStartFolder(benchmark::FLAGS_benchmark_out, why)) {
+        std::fprintf(stderr, "--benchmark_out=%s: %s\n", benchmark::FLAGS_benchmark_out.c_str(), why.c_str());
+        return 2;
+    }
+    const bool fileAggregatesOnly = std::exchange(benchmark::FLAGS_benchmark_report_aggregates_only, false);
+    const bool displayAggregatesOnly = std::exchange(benchmark::FLAGS_benchmark_display_aggregates_only, false) || fileAggregatesOnly;
+
+    AggregatesFilter display(benchmark::CreateDefaultDisplayReporter(), displayAggregatesOnly);
+    std::unique_ptr<benchmark::BenchmarkReporter> fileReporter;
+    std::optional<AggregatesFilter> file;
+    if (!benchmark::FLAGS_benchmark_out.empty()) {
+        fileReporter = MakeFileReporter(benchmark::FLAGS_benchmark_out_format);
+        file.emplace(fileReporter.get(), fileAggregatesOnly);
+    }
+    // Answers how many cases matched the filter; the library has said why when none did.
+    const size_t matched = benchmark::RunSpecifiedBenchmarks(&display, file ? &*file : nullptr);
     benchmark::Shutdown();
-    return display.Errors() ? 1 : 0;
+    return matched == 0 || display.Errors() ? 1 : 0;
 }

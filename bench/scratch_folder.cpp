@@ -6,28 +6,50 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace {
+
+// The temporary folder as the standard library looks it up, named by the variable it came from,
+// for a message about it.
+std::string TempFolderName() {
+    for (const char* name : {"TMPDIR", "TMP", "TEMP", "TEMPDIR"})
+        if (const char* value = std::getenv(name)) return std::string("the temporary folder (") + name + "=" + value + ")";
+    return "the temporary folder (TMPDIR unset: /tmp)";
+}
 
 class ScratchFolder {
 public:
     ScratchFolder() {
-        char* cwd = ::getcwd(nullptr, 0);
-        if (cwd) m_started = cwd;
-        std::free(cwd);
-        std::string pattern = (std::filesystem::temp_directory_path() / "pexbench.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) && ::chdir(pattern.c_str()) == 0) {
-            m_folder = pattern;
+        if (char* cwd = ::getcwd(nullptr, 0)) {
+            m_started = cwd;
+            std::free(cwd);
         } else {
-            std::fprintf(stderr, "cannot make a scratch folder to run in: %s\n", pattern.c_str());
+            m_startError = std::strerror(errno);
+        }
+        // Runs before main, where an exception would abort: a folder that cannot be used is a
+        // usage error, said in one line.
+        std::error_code ec;
+        const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+        if (ec) {
+            std::fprintf(stderr, "cannot make a scratch folder to run in: %s: %s\n", TempFolderName().c_str(), ec.message().c_str());
             std::exit(2);
         }
+        std::string pattern = (temp / "pexbench.XXXXXX").string();
+        if (!::mkdtemp(pattern.data()) || ::chdir(pattern.c_str()) != 0) {
+            std::fprintf(stderr, "cannot make a scratch folder to run in: %s: %s\n", pattern.c_str(), std::strerror(errno));
+            std::exit(2);
+        }
+        m_folder = pattern;
     }
     ~ScratchFolder() {
-        if (!m_started.empty() && ::chdir(m_started.c_str()) != 0) return;
+        // Out of the folder before it goes, back where the program started when that is still there.
+        if (m_started.empty() || ::chdir(m_started.c_str()) != 0) (void)::chdir("/");
         std::error_code ignored;
         std::filesystem::remove_all(m_folder, ignored);  // made by this run, with all it holds
     }
@@ -35,9 +57,10 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::string& Started() const { return m_started; }
+    const std::string& StartError() const { return m_startError; }
 
 private:
-    std::string m_started, m_folder;
+    std::string m_started, m_startError, m_folder;
 };
 
 const ScratchFolder g_scratch;
@@ -45,3 +68,13 @@ const ScratchFolder g_scratch;
 }  // namespace
 
 const std::string& bench::StartFolder() { return g_scratch.Started(); }
+
+bool bench::FromStartFolder(std::string& path, std::string& why) {
+    if (path.empty() || path.front() == '/') return true;
+    if (g_scratch.Started().empty()) {
+        why = "relative to the folder this program was started in, which cannot be read: " + g_scratch.StartError();
+        return false;
+    }
+    path = g_scratch.Started() + "/" + path;
+    return true;
+}

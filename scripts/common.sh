@@ -15,11 +15,16 @@ pex_path_max=223
 pex_tmp_max=$((pex_path_max - 19))
 
 # Sets the variable named $1 to the absolute path of the folder $2, with its links resolved when $3
-# is -P. The name is taken whole: a command substitution alone would drop a final newline.
+# is -P. The name is taken whole: a command substitution alone would drop a final newline. A
+# relative name is a folder's name, "-" too (cd alone would go back to the last folder), and the
+# path starts with one "/" (cd keeps a leading "//", which names the root all the same).
 pex_absolute() {
   local -n pex_into=$1
-  pex_into=$(cd -- "$2" && pwd ${3:-} && echo .) || exit 2
+  local name=$2
+  [[ "$name" == /* ]] || name=./$name
+  pex_into=$(cd -- "$name" && pwd ${3:-} && echo .) || exit 2
   pex_into=${pex_into%$'\n.'}
+  [[ "$pex_into" != //* ]] || pex_into=${pex_into#/}
 }
 
 # Exits with status 2 and one line when path (what names it: "The checkout's path", say) holds a
@@ -102,43 +107,60 @@ pex_remove_run() { chmod -R u+rwx -- "$1" 2>/dev/null || true; rm -rf -- "$1" ||
 # Makes this run's folder for the tests' scratch folders in tmp (as pex_take_tmpdir gives it) and
 # locks it: sets the variable named $1 to its path and the one named $2 to the descriptor holding
 # the lock. The lock lasts while any process that inherited the descriptor lives, so a suite goes on
-# holding it when the script that started it is killed. Runs' folders whose lock nobody holds (left
-# by a run killed outright) are removed too, each under its own lock. Finding those and making and
-# locking this one are done under a lock of the temporary folder itself, so runs that share it never
-# take each other's folder for a dead one. Refuses a temporary folder that takes no new folder or
-# file, as pex_take_tmpdir does.
+# holding it when the script that started it is killed. First, runs' folders of this user that no
+# run holds (left by a run killed outright) are removed, each under its own lock, so that what they
+# filled is free again. A run's folder is unlocked only between its making and its locking, when it
+# is new and empty: a folder found unlocked is a dead run's when it holds anything or was made over a
+# minute ago. No lock is taken on the temporary folder itself, which other users may hold. Refuses a
+# temporary folder that takes no new folder or file, as pex_take_tmpdir does.
 pex_make_run_folder() {
   local -n pex_run=$1 pex_lock=$2
-  local tmp=$3 sweep old fd made err i
-  local -a dead=() held=()
-  { exec {sweep}<"$tmp"; } 2>/dev/null || pex_refuse_tmpdir "may not be read by this user" "$tmp"
-  flock -w 60 "$sweep" || pex_refuse_tmpdir "is locked by another run for over a minute" "$tmp"
-  for old in "$tmp"/pextest-run.*; do
+  local tmp=$3 base=${3%/} old fd made err cause
+  if ! command -v flock >/dev/null; then
+    echo "The command flock (of util-linux) is not installed: the tests' run folders are locked with it." >&2
+    exit 2
+  fi
+  for old in "$base"/pextest-run.*; do
     [[ "${old##*/}" =~ ^pextest-run\.[A-Za-z0-9]{6}$ && -d "$old" && ! -L "$old" && -O "$old" ]] || continue
     { exec {fd}<"$old"; } 2>/dev/null || continue
-    if flock -n "$fd"; then
-      dead+=("$old")
-      held+=("$fd")
-    else
-      exec {fd}<&-
+    if flock -n "$fd" && [[ -n $(find "$old" -maxdepth 0 \( ! -empty -o -mmin +1 \) -print 2>/dev/null) ]]; then
+      pex_remove_run "$old"
     fi
-  done
-  made=$(mktemp -d "$tmp/pextest-run.XXXXXX" 2>&1) || pex_refuse_tmpdir "takes no new folder (${made##*: })" "$tmp"
-  pex_run=$made
-  exec {pex_lock}<"$made"
-  flock -n "$pex_lock"
-  exec {sweep}<&-
-  for i in "${!dead[@]}"; do
-    pex_remove_run "${dead[i]}"
-    fd=${held[i]}
     exec {fd}<&-
   done
-  # A folder can be made where no file fits (a full tmpfs): try a small one.
-  if ! err=$(head -c 1048576 /dev/zero 2>&1 >"$made/.room"); then
+  made=$(mktemp -d "$base/pextest-run.XXXXXX" 2>&1) || pex_refuse_tmpdir "takes no new folder (${made##*: })" "$tmp"
+  pex_run=$made
+  exec {pex_lock}<"$made"
+  # Waits only while another run looks at it, new, in its search for dead runs' folders.
+  flock "$pex_lock"
+  # A folder can be made where no file fits (a full tmpfs): try a small one. A file size limit makes
+  # the write fail rather than end the shell.
+  if ! err=$(trap '' XFSZ; head -c 1048576 /dev/zero 2>&1 >"$made/.room"); then
     pex_remove_run "$made"
-    pex_refuse_tmpdir "has no room for the tests' files (${err##*: })" "$tmp"
+    cause=${err##*: }
+    if [[ "$cause" == "File too large" ]]; then
+      echo "The file size limit of this shell (ulimit -f: $(ulimit -f) blocks) is too small for the tests' files: raise it (ulimit -f unlimited)." >&2
+      exit 2
+    fi
+    pex_refuse_tmpdir "has no room for the tests' files (${cause:-the write failed})" "$tmp"
   fi
   rm -f -- "$made/.room"
+}
+
+# Starts the suite, the command given, in a session of its own with the run's folder run as its
+# TMPDIR and its signals at their defaults, and sets the variable named $1 to the session's number:
+# a Ctrl-C or a signal to the script ends it whole at once (ctest alone would go on with the next
+# tests), and no test reaches the terminal. Its processes inherit the run folder's lock, so another
+# run leaves the folder alone while any of them lives, the script killed outright or not. Job control
+# (bash -m) is turned off first: it would put the command in a process group of its own, where
+# setsid would make the session in a process of its own, not in the one whose number is known.
+pex_start_suite() {
+  local -n pex_session=$1
+  local run=$2
+  shift 2
+  set +m
+  TMPDIR=$run setsid -w env --default-signal=INT,QUIT "$@" &
+  pex_session=$!
 }
 
 # Sends signal $2 to every live process of the session $1; fails when there is none.
@@ -187,9 +209,12 @@ pex_configure() {
   # those lists to CMake, which reads them whole.
   if command -v ninja >/dev/null && [[ "$root$dir" != *[\'\&]* ]]; then gen=(-G Ninja); fi
   # CMake finds the system's library folders in the compiler's link line, which it splits as a
-  # shell would; the line names the compiler's temporaries, so a quote or backslash in TMPDIR's
-  # path would hide them. Those temporaries then go to the system's folder.
-  case "${TMPDIR:-}" in *[\'\"\\]*) tmp=(-u TMPDIR) ;; esac
+  # shell would, and at ";"; the line names the compiler's temporaries, so a quote or backslash in
+  # TMPDIR's path, or a character the build does not take, would hide them. Those temporaries then
+  # go to the system's folder.
+  if [[ "${TMPDIR:-}" == *[\'\"\\]* ]] || ! (pex_refuse_unusable_path "" "${TMPDIR:-}") 2>/dev/null; then
+    tmp=(-u TMPDIR)
+  fi
   if ! env "${tmp[@]}" cmake -S "$root" -B "$dir" "${gen[@]}" "$@" >"$log" 2>&1; then
     cat "$log" >&2
     echo "Configure failed (log: $log)" >&2

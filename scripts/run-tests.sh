@@ -2,12 +2,15 @@
 # Builds everything and runs every test: scripts/run-tests.sh [--sanitize]
 set -euo pipefail
 unset CDPATH
+set +m  # job control (bash -m) would put each step in a process group of its own
 here=${BASH_SOURCE[0]%/*}
 [[ "$here" != "${BASH_SOURCE[0]}" ]] || here=.
 source "$here/common.sh"
 pex_absolute root "$here/.."
 pex_refuse_unusable_checkout "$root"
 pex_take_tmpdir tmp
+# The build and the tests see the temporary folder by the one path checked.
+export TMPDIR=$tmp
 dir="$root/build"
 [[ "${1:-}" == "--sanitize" ]] && dir="$root/build-asan"
 
@@ -31,11 +34,6 @@ bash "$root/scripts/build.sh" "$@"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
-# The suite runs in a session of its own, its signals at their defaults: a Ctrl-C or a signal to
-# this script ends it whole at once (ctest alone would go on with the next tests), and no test
-# reaches the terminal. Its processes inherit the run folder's lock, so another run leaves the
-# folder alone while any of them lives, this script killed outright or not.
 cd "$dir"
-TMPDIR=$run setsid -w env --default-signal=INT,QUIT ctest --output-on-failure -j"$(nproc)" --timeout 600 &
-suite=$!
+pex_start_suite suite "$run" ctest --output-on-failure -j"$(nproc)" --timeout 600
 wait "$suite"

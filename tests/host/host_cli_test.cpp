@@ -119,7 +119,13 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
     dir.MakeDir("host copy");
     std::filesystem::copy_file(BinDir() + "/PexanoTests.so", dir.File("lib copy/PexanoTests.so"));
     std::filesystem::copy_file(BinDir() + "/pexhost", dir.File("host copy/pexhost"));
-    struct Row { const char* name; std::vector<std::string> args; int status; const char* err; std::string ran; std::string program = ""; };
+    // The station's own copy of a library, in a folder LD_LIBRARY_PATH names, comes before the build's.
+    dir.MakeDir("station libs");
+    std::filesystem::copy_file(BinDir() + "/libpexdevice.so", dir.File("station libs/libpexdevice.so"));
+    struct Row {
+        const char* name; std::vector<std::string> args; int status; std::string err; std::string ran; std::string program = "";
+        std::string libraryPath = "";  // LD_LIBRARY_PATH, with the loader saying which files it starts
+    };
     const std::string lib = "--lib=" + PluginPath(), bare = BinDir() + "/HostBarePlugin.so";
     const Row rows[] = {
         {"glob matching nothing", {lib, "p*", "--junit", "j.xml"}, 2, "no checked test matches", ""},
@@ -168,6 +174,8 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
         {"default library", {"--list"}, 0, "", "[x] "},
         {"a copied library", {"--lib", dir.File("lib copy/PexanoTests.so"), "--list"}, 0, "", "[x] "},
         {"a copied host", {lib, "--list"}, 0, "", "[x] Top\n", dir.File("host copy/pexhost")},
+        {"a copied library with the station's libraries", {"--lib", dir.File("lib copy/PexanoTests.so"), "--list"}, 0,
+         "calling init: " + dir.File("station libs/libpexdevice.so") + "\n", "[x] ", "", dir.File("station libs")},
         // A run in which nothing was tested never passes: the library published nothing, or nothing checked.
         {"library with no test", {"--lib", bare, "--junit", "j.xml"}, 2, "the library published no test to run", "No board on this rig\n"},
         {"only unchecked tests", {"--lib", bare, "-UNCHECKED", "--junit", "j.xml"}, 2, "no checked test to run (1 unchecked: add --all)", ""},
@@ -178,7 +186,11 @@ TEST(HostCli, ExitStatusAndMessageForEachSelectionAndUsage) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         dir.Write("j.xml", kKeptReport);
-        HostRun run = RunHost(row.args, dir.Path(), {}, row.program);
+        HostRun run = RunHost(row.args, dir.Path(), {}, row.program, [&] {
+            if (row.libraryPath.empty()) return;
+            setenv("LD_LIBRARY_PATH", row.libraryPath.c_str(), 1);
+            setenv("LD_DEBUG", "files", 1);
+        });
         EXPECT_EQ(run.status, row.status) << run.err;
         EXPECT_TRUE(Has(run.err, row.err) && Has(run.out, row.ran)) << run.err << run.out;
         EXPECT_FALSE(row.status == 2 && Has(run.out, "[RUN]")) << "refused before any test runs";

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The run folders of scripts/run-tests.sh: made and locked so that runs sharing a temporary folder
 # never remove each other's, one whose suite lives on after its script was killed kept, one left by
-# a dead run removed, only once no process of a stopped suite can write into it; the temporary folders
-# the tests cannot use refused with one line.
+# a dead run removed (before this run's is made, so that what it filled is free again), only once no
+# process of a stopped suite can write into it; the suite's session the one signalled, job control
+# or not; the temporary folders the tests cannot use refused with one line.
 set -uo pipefail
 unset CDPATH
-source "$(dirname "$0")/../../scripts/common.sh"
+common="$(dirname "$0")/../../scripts/common.sh"
+source "$common"
 work=$(mktemp -d) || { echo "no scratch folder in ${TMPDIR:-/tmp}" >&2; exit 2; }
 trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
 failures=0
@@ -38,8 +40,9 @@ done
 # A run killed outright while its suite goes on: its folder is kept until the suite has ended.
 (
   pex_make_run_folder run lock "$shared"
-  echo "$run" >"$work/killed"
-  setsid sleep 2 &
+  mkdir "$run/scratch"
+  setsid bash -c 'until [[ -e "$1" ]]; do sleep 0.02; done' _ "$work/suite-ends" &
+  echo "$run" >"$work/killed"  # once the suite holds the lock too
   wait
 ) & script=$!
 until [[ -s "$work/killed" ]]; do sleep 0.01; done
@@ -48,17 +51,33 @@ wait "$script" 2>/dev/null
 killed=$(<"$work/killed")
 (run_once "$shared") || fail "the run after a killed one failed"
 [[ -d "$killed" ]] || fail "a live suite's folder was removed after its script was killed"
-sleep 2.5
+touch "$work/suite-ends"
+until flock -n "$killed" true; do sleep 0.02; done
 (run_once "$shared") || fail "the run after a dead one failed"
 [[ ! -e "$killed" ]] || fail "a dead run's folder was kept"
 
-# Only folders of the runs' own name are taken for a dead run's.
-mkdir "$shared/pextest-run.keep-me" "$shared/elsewhere"
+# Only folders of the runs' own name are taken for a dead run's, and of those not one just made,
+# empty, which a run starting now is about to lock. A lock that another user may hold on the
+# temporary folder itself holds up no run, and a temporary folder named with a final "/" (as "/" is)
+# gives a run's folder without a doubled "/".
+mkdir "$shared/pextest-run.keep-me" "$shared/elsewhere" "$shared/pextest-run.Fresh1" "$shared/pextest-run.Stale1"
+touch -d '2 minutes ago' "$shared/pextest-run.Stale1"
 ln -s elsewhere "$shared/pextest-run.LINKED"
 touch "$shared/pextest-run.FILE00"
-(run_once "$shared") || fail "a run among other files failed"
-[[ -d "$shared/pextest-run.keep-me" && -L "$shared/pextest-run.LINKED" && -d "$shared/elsewhere" && -f "$shared/pextest-run.FILE00" ]] ||
-  fail "a run removed what it did not make: $(ls -A "$shared")"
+flock "$shared" sleep 30 >/dev/null 2>&1 &
+holder=$!
+until ! flock -n "$shared" true; do sleep 0.01; done
+(
+  set -e
+  pex_make_run_folder run lock "$shared/"
+  [[ "$run" == "$shared/pextest-run."* ]] || { echo "made $run"; exit 1; }
+  pex_end_run "" "$run"
+) || fail "a run with a final \"/\" to its temporary folder or beside a lock on it failed"
+pkill -P "$holder"
+wait "$holder" 2>/dev/null
+[[ -d "$shared/pextest-run.keep-me" && -L "$shared/pextest-run.LINKED" && -d "$shared/elsewhere" && -f "$shared/pextest-run.FILE00" &&
+   -d "$shared/pextest-run.Fresh1" && ! -e "$shared/pextest-run.Stale1" ]] ||
+  fail "a run removed what it did not make, or kept a dead run's empty folder: $(ls -A "$shared")"
 
 # A stopped suite's folder goes once its last process, slow to end, has gone.
 (
@@ -71,26 +90,79 @@ touch "$shared/pextest-run.FILE00"
   [[ ! -e "$run" ]] && ! kill -0 "$session" 2>/dev/null
 ) || fail "a stopped suite's process outlived its folder's removal"
 
-# Temporary folders the tests cannot use, and those they can, given as the tests get them.
-mkdir -p "$work/a)b" "$work/plain" "$work/$(printf 'l%.0s' $(seq $((pex_tmp_max - ${#work}))))" "$work/nl"$'\n'
+# A file size limit too small for a file of 1 MiB is named as the cause, not the temporary folder.
+mkdir "$work/limited"
+for row in "1023|2" "1024|0"; do
+  IFS='|' read -r blocks status <<<"$row"
+  out=$(ulimit -f "$blocks"; pex_make_run_folder run lock "$work/limited" 2>&1 && pex_end_run "" "$run")
+  got=$?
+  [[ $got == "$status" && ($status == 0 || ($(wc -l <<<"$out") == 1 && "$out" == *"(ulimit -f: $blocks blocks)"*)) ]] ||
+    fail "ulimit -f $blocks: status $got, said: $out"
+done
+[[ -z $(ls -A "$work/limited") ]] || fail "runs under a file size limit left $(ls -A "$work/limited")"
+
+# The suite's session is the one whose processes are ended, with job control on (bash -m on a
+# terminal) too.
+session='source "$COMMON"
+  pex_start_suite s "$WORK" sleep 30
+  for ((i = 0; i < 200; i++)); do [[ $(</proc/$s/comm) == sleep ]] && break; sleep 0.01; done
+  read -r stat </proc/$s/stat
+  set -- ${stat##*) }
+  [[ $4 == "$s" ]] || { echo "session $4, not $s"; exit 1; }
+  pex_end_run "$s" "" && ! kill -0 "$s" 2>/dev/null'
+for shell in "bash" "bash -m"; do
+  COMMON=$common WORK=$work SESSION=$session script -qec "$shell -c \"\$SESSION\"" /dev/null </dev/null >"$work/session.txt" 2>&1 ||
+    fail "the suite's session under \"$shell\": $(<"$work/session.txt")"
+done
+
+# A dead run's folder that filled a small disk of its own is removed, and the next run goes on.
+# Root mounts it in mounts of its own; another user in a user namespace, where the kernel allows.
+private=(unshare -m --propagation private)
+[[ $(id -u) -eq 0 ]] || private=(unshare -m --propagation private --map-user="$(id -u)" --map-group="$(id -g)")
+mkdir "$work/small"
+if ! "${private[@]}" true 2>"$work/why.txt"; then
+  echo "skipped the small disk's rows: no mounts of its own here ($(<"$work/why.txt"))"
+else
+  "${private[@]}" bash -c 'set -e
+    source "$1"
+    mount -t tmpfs -o size=2m,nr_inodes=16 tmpfs "$2"
+    dead="$2/pextest-run.Dead01"
+    mkdir "$dead"
+    head -c 4M /dev/zero >"$dead/big" 2>/dev/null || true
+    for i in $(seq 20); do : >"$dead/f$i"; done 2>/dev/null || true
+    ! mktemp -d "$2/x.XXXXXX" >/dev/null 2>&1 || { echo "the small disk was not full"; exit 1; }
+    pex_make_run_folder run lock "$2"
+    [[ ! -e "$dead" && -d "$run" ]] || { echo "left $(ls -A "$2")"; exit 1; }' _ "$common" "$work/small" >"$work/small.txt" 2>&1 ||
+    fail "a run in a temporary folder filled by a dead run's: $(<"$work/small.txt")"
+fi
+
+# Temporary folders the tests cannot use, and those they can, given as the tests get them. The rows
+# lie inside this test's own folder, which lies inside the run's: they are held to a limit that
+# leaves them room, whatever the folder's length (bytes, not characters).
+limit=$(LC_ALL=C; echo $((${#work} + 24)))
+long=$(printf 'l%.0s' $(seq $(LC_ALL=C; echo $((limit - ${#work})))))
+mkdir -p "$work/a)b" "$work/plain" "$work/$long" "$work/nl"$'\n' "$work/-"
 ln -s "a)b" "$work/unpaired"
 ln -s "plain" "$work/linked"
 touch "$work/file"
 rows=(
   # TMPDIR | status | what stderr or the resolved path holds
-  "none|2|does not exist"
-  "file|2|is not a folder"
-  "unpaired|2|with its links resolved \"$work/a)b\" holds \")\""
-  "$(printf 'l%.0s' $(seq $((pex_tmp_max - ${#work}))))|2|bytes long; it may be at most $pex_tmp_max"
-  "nl"$'\n'"|2|a control character"
-  "linked|0|$work/plain"
+  "$work/none|2|does not exist"
+  "$work/file|2|is not a folder"
+  "$work/unpaired|2|with its links resolved \"$work/a)b\" holds \")\""
+  "$work/$long|2|bytes long; it may be at most $limit"
+  "$work/nl"$'\n'"|2|a control character"
+  "$work/linked|0|$work/plain"
+  "/$work/plain|0|$work/plain"
+  "-|0|$work/-"
 )
 for row in "${rows[@]}"; do
   IFS='|' read -r -d '' name status want <<<"$row" || true
   want=${want%$'\n'}
-  out=$(TMPDIR="$work/$name" bash -c 'source "$1"; pex_take_tmpdir t; echo "$t"' _ "$(dirname "$0")/../../scripts/common.sh" 2>&1)
+  out=$(cd "$work" && TMPDIR="$name" bash -c 'source "$1"; pex_tmp_max=$2; pex_take_tmpdir t; echo "$t"' _ "$common" "$limit" 2>&1)
   got=$?
-  [[ $got == "$status" && "$out" == *"$want"* && ($status == 0 || ($(wc -l <<<"$out") == 1 && "$out" == *TMPDIR*)) ]] ||
+  [[ $got == "$status" && ($status == 2 || "$out" == "$want") && "$out" == *"$want"* &&
+     ($status == 0 || ($(wc -l <<<"$out") == 1 && "$out" == *TMPDIR*)) ]] ||
     fail "TMPDIR \"$name\": status $got, said: $out"
 done
 
