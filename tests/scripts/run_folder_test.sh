@@ -116,9 +116,10 @@ for shell in "bash" "bash -m"; do
 done
 
 # A dead run's folder that filled a small disk of its own is removed, and the next run goes on.
-# Root mounts it in mounts of its own; another user in a user namespace, where the kernel allows.
+# Root mounts it in mounts of its own; another user in a user namespace too, as its root (a user
+# other than root there loses its powers as the shell starts), where the kernel allows.
 private=(unshare -m --propagation private)
-[[ $(id -u) -eq 0 ]] || private=(unshare -m --propagation private --map-user="$(id -u)" --map-group="$(id -g)")
+[[ $(id -u) -eq 0 ]] || private=(unshare -m --propagation private --map-root-user)
 mkdir "$work/small"
 if ! "${private[@]}" true 2>"$work/why.txt"; then
   echo "skipped the small disk's rows: no mounts of its own here ($(<"$work/why.txt"))"
