@@ -212,7 +212,7 @@ pex_configure() {
   # shell would, and at ";"; the line names the compiler's temporaries, so a quote or backslash in
   # TMPDIR's path, or a character the build does not take, would hide them. Those temporaries then
   # go to the system's folder.
-  if [[ "${TMPDIR:-}" == *[\'\"\\]* ]] || ! (pex_refuse_unusable_path "" "${TMPDIR:-}") 2>/dev/null; then
+  if [[ "${TMPDIR:-}" == *\'* ]] || ! (pex_refuse_unusable_path "" "${TMPDIR:-}") 2>/dev/null; then
     tmp=(-u TMPDIR)
   fi
   if ! env "${tmp[@]}" cmake -S "$root" -B "$dir" "${gen[@]}" "$@" >"$log" 2>&1; then

@@ -142,7 +142,7 @@ fi
 # leaves them room, whatever the folder's length (bytes, not characters).
 limit=$(LC_ALL=C; echo $((${#work} + 24)))
 long=$(printf 'l%.0s' $(seq $(LC_ALL=C; echo $((limit - ${#work})))))
-mkdir -p "$work/a)b" "$work/plain" "$work/$long" "$work/nl"$'\n' "$work/-"
+mkdir -p "$work/a)b" "$work/plain" "$work/$long" "$work/${long:1}" "$work/nl"$'\n' "$work/-"
 ln -s "a)b" "$work/unpaired"
 ln -s "plain" "$work/linked"
 touch "$work/file"
@@ -152,6 +152,7 @@ rows=(
   "$work/file|2|is not a folder"
   "$work/unpaired|2|with its links resolved \"$work/a)b\" holds \")\""
   "$work/$long|2|bytes long; it may be at most $limit"
+  "$work/${long:1}|0|$work/${long:1}"
   "$work/nl"$'\n'"|2|a control character"
   "$work/linked|0|$work/plain"
   "/$work/plain|0|$work/plain"
