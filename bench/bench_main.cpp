@@ -1,15 +1,19 @@
 // The benchmark programs' main: the stock one's flags and reporters, and an exit status that says
 // whether the cases asked for ran clean, so that a run that measured nothing does not pass for one
-// that did: 1 when a case reported an error or none matched the filter, 2 when a relative
+// that did: 1 when a case reported an error or none matched the filter, on fewer than one
+// repetition and when the --benchmark_out file could not be written whole, 2 when a relative
 // --benchmark_out has no folder to land in (and, from scratch_folder.cpp, when there is no
 // temporary folder to run in).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,6 +27,7 @@ extern bool FLAGS_benchmark_display_aggregates_only;
 extern std::string FLAGS_benchmark_out;
 extern std::string FLAGS_benchmark_out_format;
 extern bool FLAGS_benchmark_counters_tabular;
+extern int32_t FLAGS_benchmark_repetitions;
 }  // namespace benchmark
 
 namespace {
@@ -59,9 +64,13 @@ public:
     void Finalize() override {
         PassHeld();
         m_inner->Finalize();
+        // The library closes its file without a look at whether it all got there (a full disk).
+        m_writeFailed = !GetOutputStream().flush();
     }
 
     bool Errors() const { return m_errors; }
+    // Whether a report did not all reach the output, by the time Finalize ran.
+    bool WriteFailed() const { return m_writeFailed; }
 
 private:
     void PassHeld() {
@@ -73,6 +82,7 @@ private:
     bool m_aggregatesOnly;
     std::vector<Run> m_held;  // the last case's single runs, until its aggregates come or do not
     bool m_errors = false;
+    bool m_writeFailed = false;
 };
 
 // The reporter of the --benchmark_out file in --benchmark_out_format, as the library makes it
@@ -87,10 +97,27 @@ std::unique_ptr<benchmark::BenchmarkReporter> MakeFileReporter(const std::string
                                                                                                      : benchmark::ConsoleReporter::OO_None);
 }
 
+bool g_helpAsked = false;
+
+// Initialize prints the usage and exits with 0 both when asked to (--help) and on a value it does not
+// take (--benchmark_format=x): only the first is a success.
+void UsageOrBadValue() {
+    if (g_helpAsked) {
+        benchmark::PrintDefaultHelp();
+        return;
+    }
+    std::fprintf(stderr, "--benchmark_format and --benchmark_out_format take console, json or csv, and --benchmark_time_unit ns, us, ms or s\n");
+    std::exit(1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        g_helpAsked = g_helpAsked || arg == "--help" || arg == "-help" || arg.starts_with("--help=") || arg.starts_with("-help=");
+    }
+    benchmark::Initialize(&argc, argv, UsageOrBadValue);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     // A relative --benchmark_out names a file in the folder the program was started in, not in the
     // scratch folder, which is removed at the end with all it holds.
@@ -98,6 +125,12 @@ int main(int argc, char** argv) {
     if (!bench::FromStartFolder(benchmark::FLAGS_benchmark_out, why)) {
         std::fprintf(stderr, "--benchmark_out=%s: %s\n", benchmark::FLAGS_benchmark_out.c_str(), why.c_str());
         return 2;
+    }
+    // The library would abort (or run nothing, and so pass) on fewer than one repetition.
+    if (benchmark::FLAGS_benchmark_repetitions < 1) {
+        std::fprintf(stderr, "--benchmark_repetitions=%d: the number of repetitions must be at least 1\n",
+                     static_cast<int>(benchmark::FLAGS_benchmark_repetitions));
+        return 1;
     }
     const bool fileAggregatesOnly = std::exchange(benchmark::FLAGS_benchmark_report_aggregates_only, false);
     const bool displayAggregatesOnly = std::exchange(benchmark::FLAGS_benchmark_display_aggregates_only, false) || fileAggregatesOnly;
@@ -112,5 +145,10 @@ int main(int argc, char** argv) {
     // Answers how many cases matched the filter; the library has said why when none did.
     const size_t matched = benchmark::RunSpecifiedBenchmarks(&display, file ? &*file : nullptr);
     benchmark::Shutdown();
+    if (file && file->WriteFailed()) {
+        std::fprintf(stderr, "--benchmark_out=%s: the results could not all be written to the file (a full disk?)\n",
+                     benchmark::FLAGS_benchmark_out.c_str());
+        return 1;
+    }
     return matched == 0 || display.Errors() ? 1 : 0;
 }

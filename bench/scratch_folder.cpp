@@ -35,11 +35,15 @@ public:
         // Runs before main, where an exception would abort: a folder that cannot be used is a
         // usage error, said in one line.
         std::error_code ec;
-        const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+        std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+        // A relative name would name another folder once the program is inside its scratch folder:
+        // the folder is made under the absolute path, and the program and what it starts see that.
+        if (!ec) temp = std::filesystem::absolute(temp, ec);
         if (ec) {
             std::fprintf(stderr, "cannot make a scratch folder to run in: %s: %s\n", TempFolderName().c_str(), ec.message().c_str());
             std::exit(2);
         }
+        ::setenv("TMPDIR", temp.c_str(), 1);
         std::string pattern = (temp / "pexbench.XXXXXX").string();
         if (!::mkdtemp(pattern.data()) || ::chdir(pattern.c_str()) != 0) {
             std::fprintf(stderr, "cannot make a scratch folder to run in: %s: %s\n", pattern.c_str(), std::strerror(errno));

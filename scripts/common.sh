@@ -15,14 +15,16 @@ pex_path_max=223
 pex_tmp_max=$((pex_path_max - 19))
 
 # Sets the variable named $1 to the absolute path of the folder $2, with its links resolved when $3
-# is -P. The name is taken whole: a command substitution alone would drop a final newline. A
-# relative name is a folder's name, "-" too (cd alone would go back to the last folder), and the
-# path starts with one "/" (cd keeps a leading "//", which names the root all the same).
+# is -P: then "link/.." is the folder the kernel finds there, the link's target's parent, as for
+# every other command given the name. The name is taken whole: a command substitution alone would
+# drop a final newline. A relative name is a folder's name, "-" too (cd alone would go back to the
+# last folder), and the path starts with one "/" (cd keeps a leading "//", which names the root all
+# the same).
 pex_absolute() {
   local -n pex_into=$1
   local name=$2
   [[ "$name" == /* ]] || name=./$name
-  pex_into=$(cd -- "$name" && pwd ${3:-} && echo .) || exit 2
+  pex_into=$(cd ${3:-} -- "$name" && pwd ${3:-} && echo .) || exit 2
   pex_into=${pex_into%$'\n.'}
   [[ "$pex_into" != //* ]] || pex_into=${pex_into#/}
 }
@@ -104,6 +106,21 @@ pex_take_tmpdir() {
 # Removes a run's folder, whatever a test left unreadable in it.
 pex_remove_run() { chmod -R u+rwx -- "$1" 2>/dev/null || true; rm -rf -- "$1" || true; }
 
+# The file size limit (ulimit -f, in blocks of 1024 bytes) the tests need: their largest files are
+# sparse ones just past 4 GiB, and ctest's own log grows with their output.
+pex_file_limit_blocks=$(((4 << 20) + 1024))
+
+# Exits with status 2 and one line naming the limit the tests need when this shell's file size limit
+# is below it: the tests would be killed part way by SIGXFSZ, or ctest itself.
+pex_refuse_small_file_limit() {
+  local limit
+  limit=$(ulimit -f)
+  if [[ "$limit" != unlimited ]] && ((limit < pex_file_limit_blocks)); then
+    echo "The file size limit of this shell (ulimit -f: $limit blocks) is too small for the tests' files, which need $pex_file_limit_blocks (4 GiB and 1 MiB): raise it (ulimit -f unlimited)." >&2
+    exit 2
+  fi
+}
+
 # Makes this run's folder for the tests' scratch folders in tmp (as pex_take_tmpdir gives it) and
 # locks it: sets the variable named $1 to its path and the one named $2 to the descriptor holding
 # the lock. The lock lasts while any process that inherited the descriptor lives, so a suite goes on
@@ -112,14 +129,16 @@ pex_remove_run() { chmod -R u+rwx -- "$1" 2>/dev/null || true; rm -rf -- "$1" ||
 # filled is free again. A run's folder is unlocked only between its making and its locking, when it
 # is new and empty: a folder found unlocked is a dead run's when it holds anything or was made over a
 # minute ago. No lock is taken on the temporary folder itself, which other users may hold. Refuses a
-# temporary folder that takes no new folder or file, as pex_take_tmpdir does.
+# file size limit the tests cannot run under, and a temporary folder that takes no new folder or
+# file, as pex_take_tmpdir does.
 pex_make_run_folder() {
   local -n pex_run=$1 pex_lock=$2
-  local tmp=$3 base=${3%/} old fd made err cause
+  local tmp=$3 base=${3%/} old fd made id tries err
   if ! command -v flock >/dev/null; then
     echo "The command flock (of util-linux) is not installed: the tests' run folders are locked with it." >&2
     exit 2
   fi
+  pex_refuse_small_file_limit
   for old in "$base"/pextest-run.*; do
     [[ "${old##*/}" =~ ^pextest-run\.[A-Za-z0-9]{6}$ && -d "$old" && ! -L "$old" && -O "$old" ]] || continue
     { exec {fd}<"$old"; } 2>/dev/null || continue
@@ -128,21 +147,30 @@ pex_make_run_folder() {
     fi
     exec {fd}<&-
   done
-  made=$(mktemp -d "$base/pextest-run.XXXXXX" 2>&1) || pex_refuse_tmpdir "takes no new folder (${made##*: })" "$tmp"
-  pex_run=$made
-  exec {pex_lock}<"$made"
-  # Waits only while another run looks at it, new, in its search for dead runs' folders.
-  flock "$pex_lock"
-  # A folder can be made where no file fits (a full tmpfs): try a small one. A file size limit makes
-  # the write fail rather than end the shell.
-  if ! err=$(trap '' XFSZ; head -c 1048576 /dev/zero 2>&1 >"$made/.room"); then
-    pex_remove_run "$made"
-    cause=${err##*: }
-    if [[ "$cause" == "File too large" ]]; then
-      echo "The file size limit of this shell (ulimit -f: $(ulimit -f) blocks) is too small for the tests' files: raise it (ulimit -f unlimited)." >&2
-      exit 2
+  # A new folder is another run's to remove once this one has been held up past a minute before
+  # locking it (stopped, say), and another run may be looking at it, holding its lock: then this run
+  # makes another rather than wait on a run that may itself be stopped. It goes on with the folder
+  # only when the one it locked is the one it made and still there.
+  for ((tries = 1; ; tries++)); do
+    made=$(mktemp -d "$base/pextest-run.XXXXXX" 2>&1) || pex_refuse_tmpdir "takes no new folder (${made##*: })" "$tmp"
+    fd=""
+    if id=$(stat -c %d:%i -- "$made" 2>/dev/null) && { exec {fd}<"$made"; } 2>/dev/null; then
+      if flock -n "$fd" && [[ $(stat -L -c %d:%i "/dev/fd/$fd") == "$id" && $(stat -c %d:%i -- "$made" 2>/dev/null) == "$id" ]]; then
+        break
+      fi
+      exec {fd}<&-
+      [[ $(stat -c %d:%i -- "$made" 2>/dev/null) != "$id" ]] || rmdir -- "$made" 2>/dev/null || true
     fi
-    pex_refuse_tmpdir "has no room for the tests' files (${cause:-the write failed})" "$tmp"
+    if ((tries == 10)); then
+      pex_refuse_tmpdir "lost each of 10 new folders to other runs before it could lock one" "$tmp"
+    fi
+  done
+  pex_run=$made pex_lock=$fd
+  # A folder can be made where no file fits (a full tmpfs): try a small one.
+  if ! err=$(head -c 1048576 /dev/zero 2>&1 >"$made/.room"); then
+    pex_remove_run "$made"
+    err=${err##*: }
+    pex_refuse_tmpdir "has no room for the tests' files (${err:-the write failed})" "$tmp"
   fi
   rm -f -- "$made/.room"
 }
@@ -175,17 +203,24 @@ pex_signal_session() {
   return $none
 }
 
-# Ends every process of the session $1 (none when it is empty), asking first and then, after ten
-# seconds, at once; then removes the run's folder $2, which none of them can write into any more.
+# Seconds pex_end_run gives a suite's processes to end once asked.
+pex_end_wait=10
+
+# Ends every process of the session $1 (none when it is empty), asking first and then, after
+# pex_end_wait seconds, at once; then removes the run's folder $2, which none of them can write into
+# any more. The wait is timed by the clock: a look through /proc takes a while where many processes
+# run.
 pex_end_run() {
-  local session=$1 run=$2 signal i
+  local session=$1 run=$2 signal deadline
   if [[ -n "$session" ]]; then
     for signal in TERM KILL; do
       pex_signal_session "$session" "$signal" || break
-      for ((i = 0; i < 200; i++)); do
-        pex_signal_session "$session" 0 || break 2
+      deadline=$((${EPOCHREALTIME//[!0-9]/} + pex_end_wait * 1000000))
+      while pex_signal_session "$session" 0; do
+        ((${EPOCHREALTIME//[!0-9]/} < deadline)) || continue 2
         sleep 0.05
       done
+      break
     done
   fi
   [[ -z "$run" ]] || pex_remove_run "$run"

@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,13 +62,15 @@ void TimeHostRuns(benchmark::State& state, const std::vector<std::string>& args,
     // side of the runs, and the two times averaged, to stand for the machine the runs had.
     const double before = bench::MemcpySeconds(kReferenceBytes);
     for (auto _ : state) {
-        support::TempDir dir;  // the host writes its files in the current folder
-        if (dir.Path().empty()) {
-            state.SkipWithError("no scratch folder");
+        std::optional<support::TempDir> dir;  // the host writes its files in the current folder
+        try {
+            dir.emplace();
+        } catch (const std::exception& e) {
+            state.SkipWithError(e.what());
             return;
         }
         const auto start = std::chrono::steady_clock::now();
-        const int status = RunHost(args, dir.Path(), user, system);
+        const int status = RunHost(args, dir->Path(), user, system);
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (status != expected) {
             state.SkipWithError(("pexhost exited with " + std::to_string(status) + ", not " + std::to_string(expected)).c_str());

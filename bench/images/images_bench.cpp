@@ -1,12 +1,11 @@
 // Packing and filling a 1920 x 1080 picture and the CRC models over 1920 x 1080 frames, each beside memcpy of the same bytes.
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -119,15 +118,11 @@ void BM_CrcD64PackedPicture(benchmark::State& state) {
     RunCrc<CRC32_D64>(state, packed, packed.GetSize() + packed.GetOffset());
 }
 
-// A scratch file of the benchmark's own, removed at the end.
+// A scratch file of the benchmark's own in the folder it runs in, which is the program's own scratch
+// folder and goes with all it holds.
 class ScratchFile {
 public:
-    ScratchFile() {
-        char name[] = "/tmp/pexbenchXXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        m_path = name;
-    }
+    ScratchFile() : m_path((std::filesystem::current_path() / "saved.out").string()) {}
     ~ScratchFile() { std::remove(m_path.c_str()); }
     const std::string& Path() const { return m_path; }
 
@@ -163,6 +158,10 @@ void RunSave(benchmark::State& state, Save save) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     FILE* f = std::fopen(file.Path().c_str(), "rb");
+    if (!f) {
+        state.SkipWithError("the saved file cannot be read back");
+        return;
+    }
     std::fseek(f, 0, SEEK_END);
     const size_t bytes = static_cast<size_t>(std::ftell(f));
     std::fclose(f);

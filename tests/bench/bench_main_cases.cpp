@@ -1,10 +1,18 @@
 // A benchmark program built from the benchmarks' own main and scratch folder for bench_main_test.cpp:
-// a clean case and one whose second repetition reports an error.
+// a clean case (which checks the temporary folder it was given) and one whose second repetition reports an error.
 #include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
+// Clean where the program, in its scratch folder, and what it starts find the temporary folder.
 void BM_Clean(benchmark::State& state) {
+    const char* temp = std::getenv("TMPDIR");
+    std::error_code ec;
+    if (!temp || temp[0] != '/' || !std::filesystem::is_directory(temp, ec)) state.SkipWithError("TMPDIR names no folder from here");
     for (auto _ : state) benchmark::DoNotOptimize(state.iterations());
 }
 // One iteration a repetition: each call of a case is one of its repetitions.

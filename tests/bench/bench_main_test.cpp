@@ -95,13 +95,21 @@ const Row kRows[] = {
     {"relative out, display_aggregates_only: every run in the file", {kReps, kDisplayAggregates, "--benchmark_out=r.txt", "--benchmark_out_format=console"},
      1, {0, 8}, {}, {}, false, {}, Start::kFolder, "@/start/r.txt", {6, 8}},
     {"out that cannot be opened", {"--benchmark_out=missing/r.json"}, 1, {0, 0}, {}, {"invalid file name"}},
+    {"out that cannot be written whole", {"--benchmark_out=/dev/full", "--benchmark_filter=Clean"}, 1, {1, 0}, {}, {"--benchmark_out=/dev/full"}},
+    {"no repetition", {"--benchmark_repetitions=0"}, 1, {0, 0}, {}, {"--benchmark_repetitions=0"}, true},
+    {"fewer than none", {"--benchmark_repetitions=-1"}, 1, {0, 0}, {}, {"--benchmark_repetitions=-1"}, true},
+    {"no repetition from the environment", {}, 1, {0, 0}, {}, {"--benchmark_repetitions=0"}, true, {{"BENCHMARK_REPETITIONS", "0"}}},
+    {"format not taken", {"--benchmark_format=xml"}, 1, {0, 0}, {}, {"--benchmark_format"}, true},
+    {"time unit not taken, from the environment", {}, 1, {0, 0}, {}, {"--benchmark_time_unit"}, true, {{"BENCHMARK_TIME_UNIT", "h"}}},
+    {"help", {"--help"}, 0, {0, 0}, {"--benchmark_filter"}},
+    {"relative TMPDIR: absolute for the cases and the scratch folder removed", {"--benchmark_filter=Clean"}, 0, {1, 0}, {}, {}, false,
+     {{"TMPDIR", "../tmp"}}},
 };
 
 TEST(BenchMain, ExitStatusesAndRunsShown) {
     for (const Row& row : kRows) {
         SCOPED_TRACE(row.what);
         const support::TempDir work;
-        ASSERT_FALSE(work.Path().empty());
         const std::string start = work.MakeDir("start"), tmp = work.MakeDir("tmp");
         work.Write("file", "");
         auto inWork = [&](std::string text) {

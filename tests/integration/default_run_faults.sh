@@ -46,14 +46,20 @@ run_one() {
     [ $# -gt 0 ] && tests=$(printf '"%s", ' "$@") && tests=${tests%, }
     printf '%s' "{\"boards\": [{\"tag\": \"Brimola1\", \"kind\": \"brimola\", \"attached\": {\"breakout_box\": true, \"codec_port\": \"Nuxa1\", \"expansion_port\": \"Nuxa1\"}}, {\"tag\": \"Nuxa1\", \"kind\": \"nuxa\"}], \"faults\": [$faults]}" >"$dir/rig.json"
     (cd "$dir" && timeout 300 "$bin/pexhost" --color=never --rig rig.json "$@" >out.txt 2>err.txt)
-    local status=$? verdict failed
+    local status=$? verdict failed signal
     # A leaf that stops by itself (Flash Timing behind a failing controller test) fails the run with
     # exit status 1 as a failing one does; 3 is left for a run stopped from outside.
     failed=$(sed -n -e 's/^\[FAIL\]    \(.*\)  (.*$/\1/p' -e 's/^\[STOPPED\] \(.*\)  (.*$/\1 (stopped)/p' "$dir/out.txt" | paste -sd ';' -)
     case $status in
         0) verdict=PASS ;;
         1) if [ -n "$failed" ]; then verdict=FAIL; else verdict="exit 1, no failing leaf"; fi ;;
-        *) verdict="exit $status" ;;
+        124) verdict="timed out after 300 s" ;;
+        *) # A host the kernel killed (out of memory, with several runs on the machine) is no fault missed.
+           if ((status > 128)) && signal=$(kill -l "$status" 2>/dev/null); then
+               verdict="killed by SIG$signal (signal $((status - 128)))"
+           else
+               verdict="exit $status"
+           fi ;;
     esac
     [ "$status" -gt 1 ] && failed="$failed $(head -c 200 "$dir/err.txt" | tr '\n' ' ')"
     printf '%s' "$verdict" >"$dir/verdict"
@@ -224,15 +230,22 @@ done <"$work/jobs" | sort | cut -c7-
 [ $check = 1 ] || exit 0
 
 problems=()
+# A run's verdict said of it in a problem line.
+outcome() {
+    case $1 in
+        killed*) echo "the host was $1" ;;
+        *) echo "gives $1" ;;
+    esac
+}
 while IFS=$sep read -r kind n board fault _; do
     verdict=$(cat "$work/$n/verdict" 2>/dev/null || echo "no result")
     tests=$(cat "$work/$n/tests" 2>/dev/null)
     if [ "$kind" = H ]; then
         [ "$verdict" = PASS ] || problems+=("the healthy default rig does not pass (tests run: $tests): $(cut -d'|' -f6- "$work/$n/row" 2>/dev/null)")
     elif [ "$kind" = P ]; then
-        [ "$verdict" = PASS ] || problems+=("{$fault} on $board: gives $verdict ($(cut -d'|' -f7 "$work/$n/row" 2>/dev/null | sed 's/^ *//; s/ *$//' | cut -c1-200)), docs/rig.md says the default run does not catch it")
+        [ "$verdict" = PASS ] || problems+=("{$fault} on $board: $(outcome "$verdict") ($(cut -d'|' -f7 "$work/$n/row" 2>/dev/null | sed 's/^ *//; s/ *$//' | cut -c1-200)), docs/rig.md says the default run does not catch it")
     else
-        [ "$verdict" = FAIL ] || problems+=("{$fault} on $board (tests run: $tests): gives $verdict, docs/rig.md says it fails")
+        [ "$verdict" = FAIL ] || problems+=("{$fault} on $board (tests run: $tests): $(outcome "$verdict"), docs/rig.md says it fails")
     fi
 done <"$work/jobs"
 

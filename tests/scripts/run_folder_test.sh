@@ -79,6 +79,40 @@ wait "$holder" 2>/dev/null
    -d "$shared/pextest-run.Fresh1" && ! -e "$shared/pextest-run.Stale1" ]] ||
   fail "a run removed what it did not make, or kept a dead run's empty folder: $(ls -A "$shared")"
 
+# A run whose new folder another run takes before it locks it goes on at once with another, leaving
+# nothing behind: here mktemp stands for the other run, removing the first folder it makes (the
+# sweep of a run that found it unlocked for over a minute) or holding its lock (a sweep stopped
+# while it looks at it).
+mkdir "$work/fake" "$work/lost"
+cat >"$work/fake/mktemp" <<'FAKE'
+#!/usr/bin/env bash
+made=$("$REAL_MKTEMP" "$@") || exit
+if [[ ! -e "$FAKE/first" && "${made##*/}" == pextest-run.* ]]; then
+  echo "$made" >"$FAKE/first"
+  if [[ $ACTION == remove ]]; then
+    rm -rf -- "$made"
+  else
+    bash -c 'exec 9<"$1"; flock 9; exec sleep 30' _ "$made" >/dev/null 2>&1 &
+    echo $! >"$FAKE/holder"
+    until ! flock -n "$made" true; do sleep 0.01; done
+  fi
+fi
+echo "$made"
+FAKE
+chmod +x "$work/fake/mktemp"
+real_mktemp=$(command -v mktemp)
+for action in remove hold; do
+  rm -f "$work/fake/first" "$work/fake/holder"
+  out=$(PATH="$work/fake:$PATH" REAL_MKTEMP=$real_mktemp FAKE="$work/fake" ACTION=$action timeout 20 bash -c 'set -e
+    source "$1"
+    pex_make_run_folder run lock "$2"
+    [[ -d "$run" && "$run" != "$(<"$3/first")" ]] || { echo "went on with $run"; exit 1; }
+    ! flock -n "$run" true || { echo "$run is not locked"; exit 1; }
+    pex_end_run "" "$run"' _ "$common" "$work/lost" "$work/fake" 2>&1) || fail "a run whose new folder was taken ($action): $out"
+  [[ -s "$work/fake/holder" ]] && kill "$(<"$work/fake/holder")"
+  [[ -z $(ls -A "$work/lost") ]] || fail "a run whose new folder was taken ($action) left $(ls -A "$work/lost")"
+done
+
 # A stopped suite's folder goes once its last process, slow to end, has gone.
 (
   pex_make_run_folder run lock "$shared"
@@ -90,13 +124,25 @@ wait "$holder" 2>/dev/null
   [[ ! -e "$run" ]] && ! kill -0 "$session" 2>/dev/null
 ) || fail "a stopped suite's process outlived its folder's removal"
 
-# A file size limit too small for a file of 1 MiB is named as the cause, not the temporary folder.
+# A suite's process that will not end when asked is ended at once after the wait, not long after.
+(
+  pex_end_wait=1
+  setsid bash -c 'trap "" TERM; while :; do sleep 0.05; done' >/dev/null 2>&1 &
+  session=$!
+  sleep 0.2
+  start=${EPOCHREALTIME//[!0-9]/}
+  pex_end_run "$session" ""
+  took=$(((${EPOCHREALTIME//[!0-9]/} - start) / 1000))
+  ((took >= 1000 && took < 4000)) && ! pex_signal_session "$session" 0 || { echo "took $took ms"; exit 1; }
+) || fail "a suite's process that ignores TERM was not killed after the wait"
+
+# A file size limit below the one the tests need is refused, naming both, not the temporary folder.
 mkdir "$work/limited"
-for row in "1023|2" "1024|0"; do
+for row in "$((pex_file_limit_blocks - 1))|2" "$pex_file_limit_blocks|0" "unlimited|0"; do
   IFS='|' read -r blocks status <<<"$row"
   out=$(ulimit -f "$blocks"; pex_make_run_folder run lock "$work/limited" 2>&1 && pex_end_run "" "$run")
   got=$?
-  [[ $got == "$status" && ($status == 0 || ($(wc -l <<<"$out") == 1 && "$out" == *"(ulimit -f: $blocks blocks)"*)) ]] ||
+  [[ $got == "$status" && ($status == 0 || ($(wc -l <<<"$out") == 1 && "$out" == *"(ulimit -f: $blocks blocks)"*"need $pex_file_limit_blocks"*)) ]] ||
     fail "ulimit -f $blocks: status $got, said: $out"
 done
 [[ -z $(ls -A "$work/limited") ]] || fail "runs under a file size limit left $(ls -A "$work/limited")"
@@ -142,9 +188,10 @@ fi
 # leaves them room, whatever the folder's length (bytes, not characters).
 limit=$(LC_ALL=C; echo $((${#work} + 24)))
 long=$(printf 'l%.0s' $(seq $(LC_ALL=C; echo $((limit - ${#work})))))
-mkdir -p "$work/a)b" "$work/plain" "$work/$long" "$work/${long:1}" "$work/nl"$'\n' "$work/-"
+mkdir -p "$work/a)b" "$work/plain" "$work/$long" "$work/${long:1}" "$work/nl"$'\n' "$work/-" "$work/deep/inner"
 ln -s "a)b" "$work/unpaired"
 ln -s "plain" "$work/linked"
+ln -s "deep/inner" "$work/inward"
 touch "$work/file"
 rows=(
   # TMPDIR | status | what stderr or the resolved path holds
@@ -157,6 +204,7 @@ rows=(
   "$work/linked|0|$work/plain"
   "/$work/plain|0|$work/plain"
   "-|0|$work/-"
+  "$work/inward/..|0|$work/deep"
 )
 for row in "${rows[@]}"; do
   IFS='|' read -r -d '' name status want <<<"$row" || true

@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 namespace support {
@@ -17,16 +20,22 @@ inline std::string ReadText(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder under the system's temporary folder, removed with everything in it. One that
+// cannot be made (no temporary folder, a full disk) throws, saying why, so that its test fails
+// there rather than name its files from "/"; so does a file Write cannot make whole.
 class TempDir {
 public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "pextest-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) m_path = pattern;
+        if (!::mkdtemp(pattern.data())) {
+            const int error = errno;
+            throw std::runtime_error("cannot make a scratch folder " + pattern + ": " + std::strerror(error));
+        }
+        m_path = pattern;
     }
     ~TempDir() {
         std::error_code ec;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+        std::filesystem::remove_all(m_path, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -39,7 +48,11 @@ public:
     std::string Write(const std::string& rel, const std::string& bytes) const {
         const std::string p = File(rel);
         std::filesystem::create_directories(std::filesystem::path(p).parent_path());
-        std::ofstream(p, std::ios::binary) << bytes;
+        std::ofstream out(p, std::ios::binary);
+        if (!(out << bytes).flush()) {
+            const int error = errno;
+            throw std::runtime_error("cannot write the scratch file " + p + ": " + std::strerror(error));
+        }
         return p;
     }
     std::string Read(const std::string& rel) const { return ReadText(File(rel)); }
