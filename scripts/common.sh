@@ -106,9 +106,9 @@ pex_take_tmpdir() {
 # Removes a run's folder, whatever a test left unreadable in it.
 pex_remove_run() { chmod -R u+rwx -- "$1" 2>/dev/null || true; rm -rf -- "$1" || true; }
 
-# The file size limit (ulimit -f, in blocks of 1024 bytes) the tests need: their largest files are
-# sparse ones just past 4 GiB, and ctest's own log grows with their output.
-pex_file_limit_blocks=$(((4 << 20) + 1024))
+# The file size limit (ulimit -f, in blocks of 1024 bytes) the tests need: their largest file is a
+# sparse one of 5 GiB, beside which ctest's log and the build's files are small.
+pex_file_limit_blocks=$((5 << 20))
 
 # Exits with status 2 and one line naming the limit the tests need when this shell's file size limit
 # is below it: the tests would be killed part way by SIGXFSZ, or ctest itself.
@@ -116,7 +116,7 @@ pex_refuse_small_file_limit() {
   local limit
   limit=$(ulimit -f)
   if [[ "$limit" != unlimited ]] && ((limit < pex_file_limit_blocks)); then
-    echo "The file size limit of this shell (ulimit -f: $limit blocks) is too small for the tests' files, which need $pex_file_limit_blocks (4 GiB and 1 MiB): raise it (ulimit -f unlimited)." >&2
+    echo "The file size limit of this shell (ulimit -f: $limit blocks) is too small for the tests' files, which need $pex_file_limit_blocks (5 GiB): raise it (ulimit -f unlimited)." >&2
     exit 2
   fi
 }
